@@ -1,0 +1,44 @@
+#pragma once
+
+#include "domain/BehaviorAnnotation.hpp"
+#include "domain/ConversationMode.hpp"
+#include "domain/JsonDecodeError.hpp"
+#include "domain/ProcessFoulAnnotation.hpp"
+#include "domain/SpeakerStats.hpp"
+#include "domain/SpeakerTurn.hpp"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QUuid>
+
+#include <expected>
+#include <optional>
+
+namespace lumora {
+
+// The review of one finished conversation or check-in: what the history shows, what is
+// sealed on disk and what becomes the account upload body.
+struct DerivedSessionResult {
+    QUuid id;
+    std::optional<QString> title;
+    QDateTime completedAt;
+    double duration = 0;
+    ConversationMode mode = ConversationMode::conversation;
+    QList<SpeakerStats> stats;
+    QList<BehaviorAnnotation> annotations;
+    std::optional<QList<ProcessFoulAnnotation>> fouls;
+    std::optional<bool> harshStartupDetected;
+    QString summary;
+    std::optional<QList<SpeakerTurn>> transcript;
+
+    bool operator==(const DerivedSessionResult&) const = default;
+
+    // Absent optionals are left out; dates are ISO-8601 text, the id upper-case.
+    QJsonObject toJson() const;
+    // Lenient about what older results may lack: "mode" defaults to a conversation,
+    // and "title", "fouls", "harshStartupDetected" and "transcript" may be missing or null.
+    static std::expected<DerivedSessionResult, JsonDecodeError> fromJson(const QJsonValue& value);
+};
+
+} // namespace lumora

@@ -1,0 +1,187 @@
+#include "domain/JsonObjectReader.hpp"
+
+#include <QJsonDocument>
+#include <QJsonParseError>
+
+#include <cmath>
+
+namespace lumora {
+
+namespace {
+
+QString typeName(QJsonValue::Type type)
+{
+    switch (type) {
+    case QJsonValue::Null: return QStringLiteral("null");
+    case QJsonValue::Bool: return QStringLiteral("a boolean");
+    case QJsonValue::Double: return QStringLiteral("a number");
+    case QJsonValue::String: return QStringLiteral("a string");
+    case QJsonValue::Array: return QStringLiteral("an array");
+    case QJsonValue::Object: return QStringLiteral("an object");
+    case QJsonValue::Undefined: break;
+    }
+    return QStringLiteral("nothing");
+}
+
+// 2^63: the first double past the largest signed 64-bit integer.
+constexpr double int64Limit = 9223372036854775808.0;
+
+} // namespace
+
+JsonObjectReader::JsonObjectReader(const QJsonValue& value, QString context)
+    : m_context(std::move(context))
+{
+    if (value.isObject())
+        m_object = value.toObject();
+    else
+        m_error = JsonDecodeError { QStringLiteral("%1: expected an object, found %2")
+                                        .arg(m_context, typeName(value.type())) };
+}
+
+bool JsonObjectReader::contains(QStringView key) const
+{
+    return m_object.contains(key);
+}
+
+void JsonObjectReader::fail(QStringView key, const QString& why)
+{
+    if (!m_error)
+        m_error = JsonDecodeError { QStringLiteral("%1.%2: %3").arg(m_context, key.toString(), why) };
+}
+
+bool JsonObjectReader::present(QStringView key) const
+{
+    const QJsonValue value = m_object.value(key);
+    return !value.isUndefined() && !value.isNull();
+}
+
+QJsonValue JsonObjectReader::required(QStringView key, QJsonValue::Type type)
+{
+    if (failed())
+        return {};
+    const QJsonValue value = m_object.value(key);
+    if (value.isUndefined()) {
+        fail(key, QStringLiteral("missing"));
+        return {};
+    }
+    if (value.type() != type) {
+        fail(key, QStringLiteral("expected %1, found %2").arg(typeName(type), typeName(value.type())));
+        return {};
+    }
+    return value;
+}
+
+QString JsonObjectReader::string(QStringView key)
+{
+    return required(key, QJsonValue::String).toString();
+}
+
+double JsonObjectReader::number(QStringView key)
+{
+    return required(key, QJsonValue::Double).toDouble();
+}
+
+qint64 JsonObjectReader::integer(QStringView key)
+{
+    const QJsonValue value = required(key, QJsonValue::Double);
+    if (failed())
+        return 0;
+    const double number = value.toDouble();
+    if (std::trunc(number) != number || number < -int64Limit || number >= int64Limit) {
+        fail(key, QStringLiteral("expected a whole number"));
+        return 0;
+    }
+    return value.toInteger(static_cast<qint64>(number));
+}
+
+bool JsonObjectReader::boolean(QStringView key)
+{
+    return required(key, QJsonValue::Bool).toBool();
+}
+
+QDateTime JsonObjectReader::date(QStringView key)
+{
+    const QString text = string(key);
+    if (failed())
+        return {};
+    QDateTime date = QDateTime::fromString(text, Qt::ISODate);
+    if (!date.isValid()) {
+        fail(key, QStringLiteral("expected an ISO-8601 date, found \"%1\"").arg(text));
+        return {};
+    }
+    return date;
+}
+
+QUuid JsonObjectReader::uuid(QStringView key)
+{
+    const QString text = string(key);
+    if (failed())
+        return {};
+    // Only the bare 36-character form, in either case.
+    const QUuid id = text.size() == 36 ? QUuid::fromString(text) : QUuid();
+    if (id.isNull() && text != QStringLiteral("00000000-0000-0000-0000-000000000000")) {
+        fail(key, QStringLiteral("expected a UUID, found \"%1\"").arg(text));
+        return {};
+    }
+    return id;
+}
+
+QJsonObject JsonObjectReader::nestedObject(QStringView key)
+{
+    return required(key, QJsonValue::Object).toObject();
+}
+
+QJsonArray JsonObjectReader::array(QStringView key)
+{
+    return required(key, QJsonValue::Array).toArray();
+}
+
+std::optional<QString> JsonObjectReader::optionalString(QStringView key)
+{
+    if (!present(key))
+        return std::nullopt;
+    return string(key);
+}
+
+std::optional<double> JsonObjectReader::optionalNumber(QStringView key)
+{
+    if (!present(key))
+        return std::nullopt;
+    return number(key);
+}
+
+std::optional<qint64> JsonObjectReader::optionalInteger(QStringView key)
+{
+    if (!present(key))
+        return std::nullopt;
+    return integer(key);
+}
+
+std::optional<bool> JsonObjectReader::optionalBoolean(QStringView key)
+{
+    if (!present(key))
+        return std::nullopt;
+    return boolean(key);
+}
+
+std::optional<QDateTime> JsonObjectReader::optionalDate(QStringView key)
+{
+    if (!present(key))
+        return std::nullopt;
+    return date(key);
+}
+
+std::expected<QJsonObject, JsonDecodeError> parseJsonObject(const QByteArray& bytes)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        return std::unexpected(JsonDecodeError { QStringLiteral("not JSON: %1 at offset %2")
+                                                     .arg(parseError.errorString())
+                                                     .arg(parseError.offset) });
+    if (!document.isObject())
+        return std::unexpected(JsonDecodeError { QStringLiteral("expected a JSON object") });
+    return document.object();
+}
+
+} // namespace lumora

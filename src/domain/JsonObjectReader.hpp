@@ -1,0 +1,130 @@
+#pragma once
+
+#include "domain/EnumText.hpp"
+#include "domain/JsonDecodeError.hpp"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QList>
+#include <QUuid>
+
+#include <expected>
+#include <optional>
+
+namespace lumora {
+
+// Reads the fields of one JSON object, remembering the first failure. Each accessor
+// returns a neutral value once something failed, so a decoder reads all its fields in
+// a row and then asks `error()` once: a record is either complete or not built at all.
+//
+// `required` accessors fail on a missing key, null or a wrong type; `optional` ones
+// treat a missing key and null alike as absent, and still fail on a wrong type.
+class JsonObjectReader {
+public:
+    JsonObjectReader(const QJsonValue& value, QString context);
+
+    [[nodiscard]] bool failed() const { return m_error.has_value(); }
+    [[nodiscard]] const std::optional<JsonDecodeError>& error() const { return m_error; }
+    [[nodiscard]] const QJsonObject& object() const { return m_object; }
+    [[nodiscard]] bool contains(QStringView key) const;
+
+    QString string(QStringView key);
+    double number(QStringView key);
+    qint64 integer(QStringView key);
+    bool boolean(QStringView key);
+    QDateTime date(QStringView key);
+    QUuid uuid(QStringView key);
+    QJsonObject nestedObject(QStringView key);
+
+    std::optional<QString> optionalString(QStringView key);
+    std::optional<double> optionalNumber(QStringView key);
+    std::optional<qint64> optionalInteger(QStringView key);
+    std::optional<bool> optionalBoolean(QStringView key);
+    std::optional<QDateTime> optionalDate(QStringView key);
+
+    template <typename E> E enumeration(QStringView key)
+    {
+        const QString text = string(key);
+        if (failed())
+            return EnumTraits<E>::allCases[0];
+        if (auto value = fromString<E>(text))
+            return *value;
+        fail(key, QStringLiteral("unknown value \"%1\"").arg(text));
+        return EnumTraits<E>::allCases[0];
+    }
+
+    template <typename E> std::optional<E> optionalEnumeration(QStringView key)
+    {
+        if (!present(key))
+            return std::nullopt;
+        return enumeration<E>(key);
+    }
+
+    // A list of records, each read with `T::fromJson(const QJsonValue&)`.
+    template <typename T> QList<T> list(QStringView key)
+    {
+        const QJsonArray items = array(key);
+        return readList<T>(key, items);
+    }
+
+    template <typename T> std::optional<QList<T>> optionalList(QStringView key)
+    {
+        if (!present(key))
+            return std::nullopt;
+        return list<T>(key);
+    }
+
+    // Records the first failure; later ones are ignored.
+    void fail(QStringView key, const QString& why);
+
+private:
+    QJsonValue required(QStringView key, QJsonValue::Type type);
+    bool present(QStringView key) const;
+    QJsonArray array(QStringView key);
+
+    template <typename T> QList<T> readList(QStringView key, const QJsonArray& items)
+    {
+        QList<T> result;
+        if (failed())
+            return result;
+        result.reserve(items.size());
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            auto item = T::fromJson(items.at(i));
+            if (!item) {
+                fail(key, QStringLiteral("[%1]: %2").arg(i).arg(item.error().message));
+                return {};
+            }
+            result.append(std::move(*item));
+        }
+        return result;
+    }
+
+    QJsonObject m_object;
+    QString m_context;
+    std::optional<JsonDecodeError> m_error;
+};
+
+// Parses text that must hold one JSON object.
+std::expected<QJsonObject, JsonDecodeError> parseJsonObject(const QByteArray& bytes);
+
+// Reads a record from JSON text with `T::fromJson`.
+template <typename T> std::expected<T, JsonDecodeError> decodeJson(const QByteArray& bytes)
+{
+    auto object = parseJsonObject(bytes);
+    if (!object)
+        return std::unexpected(object.error());
+    return T::fromJson(*object);
+}
+
+// Finishes a decoder: the record when every field was read, the first failure otherwise.
+template <typename T> std::expected<T, JsonDecodeError> finish(const JsonObjectReader& reader, T value)
+{
+    if (reader.failed())
+        return std::unexpected(*reader.error());
+    return value;
+}
+
+} // namespace lumora

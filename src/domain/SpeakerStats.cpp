@@ -1,0 +1,25 @@
+#include "domain/SpeakerStats.hpp"
+
+#include "domain/JsonObjectReader.hpp"
+
+namespace lumora {
+
+QJsonObject SpeakerStats::toJson() const
+{
+    return { { "speaker", speaker }, { "talkTime", talkTime }, { "turns", turns },
+        { "longestTurn", longestTurn }, { "share", share } };
+}
+
+std::expected<SpeakerStats, JsonDecodeError> SpeakerStats::fromJson(const QJsonValue& value)
+{
+    JsonObjectReader reader(value, QStringLiteral("SpeakerStats"));
+    SpeakerStats stats;
+    stats.speaker = reader.integer(u"speaker");
+    stats.talkTime = reader.number(u"talkTime");
+    stats.turns = reader.integer(u"turns");
+    stats.longestTurn = reader.number(u"longestTurn");
+    stats.share = reader.number(u"share");
+    return finish(reader, stats);
+}
+
+} // namespace lumora
