@@ -4,7 +4,6 @@
 #include "domain/JsonDecodeError.hpp"
 
 #include <QJsonObject>
-
 #include <expected>
 
 namespace lumora {
@@ -20,8 +19,8 @@ struct BehaviorAnnotation {
 
     BehaviorAnnotation() = default;
     // Reduces the speaker with its sign, as turns do, and limits confidence to 0...1.
-    BehaviorAnnotation(qint64 turnIndex, qint64 speaker, BehaviorCode code, double confidence, double start,
-        double end);
+    BehaviorAnnotation(
+        qint64 turnIndex, qint64 speaker, BehaviorCode code, double confidence, double start, double end);
 
     bool operator==(const BehaviorAnnotation&) const = default;
 

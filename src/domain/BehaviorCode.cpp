@@ -5,12 +5,18 @@ namespace lumora {
 QString toString(BehaviorCode value)
 {
     switch (value) {
-    case BehaviorCode::criticism: return QStringLiteral("criticism");
-    case BehaviorCode::contempt: return QStringLiteral("contempt");
-    case BehaviorCode::defensiveness: return QStringLiteral("defensiveness");
-    case BehaviorCode::stonewalling: return QStringLiteral("stonewalling");
-    case BehaviorCode::repair: return QStringLiteral("repair");
-    case BehaviorCode::positive: return QStringLiteral("positive");
+    case BehaviorCode::criticism:
+        return QStringLiteral("criticism");
+    case BehaviorCode::contempt:
+        return QStringLiteral("contempt");
+    case BehaviorCode::defensiveness:
+        return QStringLiteral("defensiveness");
+    case BehaviorCode::stonewalling:
+        return QStringLiteral("stonewalling");
+    case BehaviorCode::repair:
+        return QStringLiteral("repair");
+    case BehaviorCode::positive:
+        return QStringLiteral("positive");
     }
     return {};
 }

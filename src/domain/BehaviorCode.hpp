@@ -17,7 +17,9 @@ enum class BehaviorCode {
 };
 
 template <> struct EnumTraits<BehaviorCode> {
-    static constexpr std::array allCases { BehaviorCode::criticism, BehaviorCode::contempt, BehaviorCode::defensiveness, BehaviorCode::stonewalling, BehaviorCode::repair, BehaviorCode::positive };
+    static constexpr std::array allCases { BehaviorCode::criticism, BehaviorCode::contempt,
+        BehaviorCode::defensiveness, BehaviorCode::stonewalling, BehaviorCode::repair,
+        BehaviorCode::positive };
 };
 
 QString toString(BehaviorCode value);

@@ -5,8 +5,10 @@ namespace lumora {
 QString toString(ConversationMode value)
 {
     switch (value) {
-    case ConversationMode::conversation: return QStringLiteral("conversation");
-    case ConversationMode::checkin: return QStringLiteral("checkin");
+    case ConversationMode::conversation:
+        return QStringLiteral("conversation");
+    case ConversationMode::checkin:
+        return QStringLiteral("checkin");
     }
     return {};
 }

@@ -15,7 +15,8 @@ struct ConversationTurn {
     QList<ConversationTurnPiece> pieces;
 
     ConversationTurn() = default;
-    ConversationTurn(qint64 speaker, double start, double end, double talkTime, QList<ConversationTurnPiece> pieces);
+    ConversationTurn(
+        qint64 speaker, double start, double end, double talkTime, QList<ConversationTurnPiece> pieces);
 
     bool operator==(const ConversationTurn&) const = default;
 };

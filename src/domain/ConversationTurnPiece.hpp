@@ -14,8 +14,8 @@ struct ConversationTurnPiece {
     bool isInterjection = false;
 
     ConversationTurnPiece() = default;
-    ConversationTurnPiece(qint64 turnIndex, qint64 speaker, QString text, double start, double end,
-        bool isInterjection);
+    ConversationTurnPiece(
+        qint64 turnIndex, qint64 speaker, QString text, double start, double end, bool isInterjection);
 
     bool operator==(const ConversationTurnPiece&) const = default;
 };

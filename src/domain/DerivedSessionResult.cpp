@@ -34,7 +34,8 @@ std::expected<DerivedSessionResult, JsonDecodeError> DerivedSessionResult::fromJ
     result.title = reader.optionalString(u"title");
     result.completedAt = reader.date(u"completedAt");
     result.duration = reader.number(u"duration");
-    result.mode = reader.optionalEnumeration<ConversationMode>(u"mode").value_or(ConversationMode::conversation);
+    result.mode
+        = reader.optionalEnumeration<ConversationMode>(u"mode").value_or(ConversationMode::conversation);
     result.stats = reader.list<SpeakerStats>(u"stats");
     result.annotations = reader.list<BehaviorAnnotation>(u"annotations");
     result.fouls = reader.optionalList<ProcessFoulAnnotation>(u"fouls");

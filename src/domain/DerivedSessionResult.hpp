@@ -11,7 +11,6 @@
 #include <QJsonObject>
 #include <QList>
 #include <QUuid>
-
 #include <expected>
 #include <optional>
 

@@ -2,7 +2,6 @@
 
 #include <QJsonDocument>
 #include <QJsonParseError>
-
 #include <cmath>
 
 namespace lumora {
@@ -12,13 +11,20 @@ namespace {
 QString typeName(QJsonValue::Type type)
 {
     switch (type) {
-    case QJsonValue::Null: return QStringLiteral("null");
-    case QJsonValue::Bool: return QStringLiteral("a boolean");
-    case QJsonValue::Double: return QStringLiteral("a number");
-    case QJsonValue::String: return QStringLiteral("a string");
-    case QJsonValue::Array: return QStringLiteral("an array");
-    case QJsonValue::Object: return QStringLiteral("an object");
-    case QJsonValue::Undefined: break;
+    case QJsonValue::Null:
+        return QStringLiteral("null");
+    case QJsonValue::Bool:
+        return QStringLiteral("a boolean");
+    case QJsonValue::Double:
+        return QStringLiteral("a number");
+    case QJsonValue::String:
+        return QStringLiteral("a string");
+    case QJsonValue::Array:
+        return QStringLiteral("an array");
+    case QJsonValue::Object:
+        return QStringLiteral("an object");
+    case QJsonValue::Undefined:
+        break;
     }
     return QStringLiteral("nothing");
 }
@@ -34,8 +40,9 @@ JsonObjectReader::JsonObjectReader(const QJsonValue& value, QString context)
     if (value.isObject())
         m_object = value.toObject();
     else
-        m_error = JsonDecodeError { QStringLiteral("%1: expected an object, found %2")
-                                        .arg(m_context, typeName(value.type())) };
+        m_error = JsonDecodeError {
+            QStringLiteral("%1: expected an object, found %2").arg(m_context, typeName(value.type()))
+        };
 }
 
 bool JsonObjectReader::contains(QStringView key) const

@@ -10,7 +10,6 @@
 #include <QJsonValue>
 #include <QList>
 #include <QUuid>
-
 #include <expected>
 #include <optional>
 

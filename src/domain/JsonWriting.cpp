@@ -1,6 +1,5 @@
 #include "domain/JsonWriting.hpp"
 
-
 namespace lumora {
 
 QString isoDateText(const QDateTime& date)

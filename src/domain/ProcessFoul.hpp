@@ -15,7 +15,8 @@ enum class ProcessFoul {
 };
 
 template <> struct EnumTraits<ProcessFoul> {
-    static constexpr std::array allCases { ProcessFoul::kitchenSinking, ProcessFoul::globalizing, ProcessFoul::dredgingPast, ProcessFoul::mindReading };
+    static constexpr std::array allCases { ProcessFoul::kitchenSinking, ProcessFoul::globalizing,
+        ProcessFoul::dredgingPast, ProcessFoul::mindReading };
 };
 
 QString toString(ProcessFoul value);

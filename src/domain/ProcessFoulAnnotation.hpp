@@ -1,10 +1,9 @@
 #pragma once
 
-#include "domain/ProcessFoul.hpp"
 #include "domain/JsonDecodeError.hpp"
+#include "domain/ProcessFoul.hpp"
 
 #include <QJsonObject>
-
 #include <expected>
 
 namespace lumora {
@@ -20,8 +19,8 @@ struct ProcessFoulAnnotation {
 
     ProcessFoulAnnotation() = default;
     // Stores the seat of the speaker (always 0 or 1) and limits confidence to 0...1.
-    ProcessFoulAnnotation(qint64 turnIndex, qint64 speaker, ProcessFoul foul, double confidence, double start,
-        double end);
+    ProcessFoulAnnotation(
+        qint64 turnIndex, qint64 speaker, ProcessFoul foul, double confidence, double start, double end);
 
     bool operator==(const ProcessFoulAnnotation&) const = default;
 

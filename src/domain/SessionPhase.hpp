@@ -18,7 +18,8 @@ enum class SessionPhase {
 };
 
 template <> struct EnumTraits<SessionPhase> {
-    static constexpr std::array allCases { SessionPhase::idle, SessionPhase::ready, SessionPhase::authorizing, SessionPhase::recording, SessionPhase::finalizing, SessionPhase::complete, SessionPhase::failed };
+    static constexpr std::array allCases { SessionPhase::idle, SessionPhase::ready, SessionPhase::authorizing,
+        SessionPhase::recording, SessionPhase::finalizing, SessionPhase::complete, SessionPhase::failed };
 };
 
 QString toString(SessionPhase value);

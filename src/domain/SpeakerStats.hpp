@@ -3,7 +3,6 @@
 #include "domain/JsonDecodeError.hpp"
 
 #include <QJsonObject>
-
 #include <expected>
 
 namespace lumora {

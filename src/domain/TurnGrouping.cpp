@@ -56,7 +56,8 @@ QList<ConversationTurn> TurnGrouping::group(const QList<SpeakerTurn>& turns)
 
     auto open = [&](qsizetype index, const SpeakerTurn& turn, qint64 seat) {
         current = ConversationTurn(seat, turn.start, turn.end > turn.start ? turn.end : turn.start,
-            talkDuration(turn.start, turn.end), { ConversationTurnPiece(index, seat, turn.text, turn.start, turn.end, false) });
+            talkDuration(turn.start, turn.end),
+            { ConversationTurnPiece(index, seat, turn.text, turn.start, turn.end, false) });
     };
 
     for (qsizetype i = 0; i < turns.size(); ++i) {

@@ -7,9 +7,7 @@
 #include "domain/SpeakerTurn.hpp"
 
 #include <QJsonDocument>
-
 #include <gtest/gtest.h>
-
 #include <limits>
 
 using namespace lumora;
@@ -39,7 +37,8 @@ TEST(ConversationRecords, ConstructorsReduceSpeakersAndClampConfidence)
         SCOPED_TRACE(c.given);
         EXPECT_EQ(SpeakerTurn(c.given, 0, 1, "x").speaker, c.turnSpeaker);
         EXPECT_EQ(BehaviorAnnotation(0, c.given, BehaviorCode::repair, 0.5, 0, 1).speaker, c.turnSpeaker);
-        EXPECT_EQ(ProcessFoulAnnotation(0, c.given, ProcessFoul::globalizing, 0.5, 0, 1).speaker, c.foulSpeaker);
+        EXPECT_EQ(
+            ProcessFoulAnnotation(0, c.given, ProcessFoul::globalizing, 0.5, 0, 1).speaker, c.foulSpeaker);
     }
     struct Confidence {
         double given;
@@ -67,8 +66,8 @@ TEST(ConversationRecords, DecodingKeepsValuesAsGiven)
     EXPECT_EQ(annotation->confidence, 1.3);
     EXPECT_EQ(annotation->code, BehaviorCode::repair);
 
-    auto foul = ProcessFoulAnnotation::fromJson(
-        object(R"({"turnIndex":1,"speaker":5,"foul":"kitchen_sinking","confidence":0.49,"start":0,"end":1})"));
+    auto foul = ProcessFoulAnnotation::fromJson(object(
+        R"({"turnIndex":1,"speaker":5,"foul":"kitchen_sinking","confidence":0.49,"start":0,"end":1})"));
     ASSERT_TRUE(foul.has_value());
     EXPECT_EQ(foul->foul, ProcessFoul::kitchenSinking);
     EXPECT_EQ(foul->speaker, 5);
@@ -82,7 +81,8 @@ TEST(ConversationRecords, RecordsRoundTripThroughJson)
     EXPECT_EQ(SpeakerTurn::fromJson(turn.toJson()), turn);
     const SpeakerStats stats { .speaker = 1, .talkTime = 12.5, .turns = 3, .longestTurn = 7, .share = 0.4 };
     EXPECT_EQ(SpeakerStats::fromJson(stats.toJson()), stats);
-    EXPECT_EQ(stats.toJson().keys(), (QStringList { "longestTurn", "share", "speaker", "talkTime", "turns" }));
+    EXPECT_EQ(
+        stats.toJson().keys(), (QStringList { "longestTurn", "share", "speaker", "talkTime", "turns" }));
     const BehaviorAnnotation annotation(2, 1, BehaviorCode::contempt, 0.8, 4, 6);
     EXPECT_EQ(BehaviorAnnotation::fromJson(annotation.toJson()), annotation);
 }

@@ -1,5 +1,4 @@
 #include <QCoreApplication>
-
 #include <gtest/gtest.h>
 
 // Tests run inside a QCoreApplication so that event loops, timers and coroutines work.

@@ -1,0 +1,127 @@
+#include "domain/DerivedSessionResult.hpp"
+
+#include "domain/JsonObjectReader.hpp"
+
+#include <QJsonDocument>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+
+namespace {
+
+DerivedSessionResult fullResult()
+{
+    DerivedSessionResult result;
+    result.id = QUuid::fromString(QStringLiteral("6f1c2a4e-8d3b-4c5a-9e7f-0a1b2c3d4e5f"));
+    result.title = QStringLiteral("Weekend plans");
+    result.completedAt = QDateTime::fromString("2026-12-06T21:37:45Z", Qt::ISODate);
+    result.duration = 612.5;
+    result.mode = ConversationMode::checkin;
+    result.stats = { SpeakerStats { 0, 300, 4, 120, 0.6 }, SpeakerStats { 1, 200, 3, 90, 0.4 } };
+    result.annotations = { BehaviorAnnotation(2, 1, BehaviorCode::repair, 0.9, 40, 44) };
+    result.fouls = QList<ProcessFoulAnnotation> { ProcessFoulAnnotation(
+        3, 0, ProcessFoul::dredgingPast, 0.49, 50, 58) };
+    result.harshStartupDetected = false;
+    result.summary = QString::fromUtf8("They agreed on Saturday \u2014 mostly.");
+    result.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 4, "Hi"), SpeakerTurn(1, 4, 6, "Hey") };
+    return result;
+}
+
+} // namespace
+
+TEST(DerivedSessionResult, RoundTripsThroughItsStoredForm)
+{
+    const DerivedSessionResult result = fullResult();
+    const QJsonObject json = result.toJson();
+    EXPECT_EQ(json.value("id").toString(), "6F1C2A4E-8D3B-4C5A-9E7F-0A1B2C3D4E5F");
+    EXPECT_EQ(json.value("completedAt").toString(), "2026-12-06T21:37:45Z");
+    EXPECT_EQ(json.value("mode").toString(), "checkin");
+    EXPECT_EQ(DerivedSessionResult::fromJson(json), result);
+    const QByteArray text = QJsonDocument(json).toJson(QJsonDocument::Compact);
+    EXPECT_EQ(decodeJson<DerivedSessionResult>(text), result);
+
+    // Lower-case ids and fractional or offset dates written elsewhere read back too.
+    QJsonObject other = json;
+    other.insert("id", "6f1c2a4e-8d3b-4c5a-9e7f-0a1b2c3d4e5f");
+    other.insert("completedAt", "2026-12-06T22:37:45+01:00");
+    EXPECT_EQ(DerivedSessionResult::fromJson(other), result);
+}
+
+TEST(DerivedSessionResult, OptionalKeysStayAbsent)
+{
+    DerivedSessionResult result = fullResult();
+    result.title.reset();
+    result.fouls.reset();
+    result.harshStartupDetected.reset();
+    result.transcript.reset();
+    result.mode = ConversationMode::conversation;
+
+    QJsonObject json = result.toJson();
+    for (const char* key : { "title", "fouls", "harshStartupDetected", "transcript" })
+        EXPECT_FALSE(json.contains(key)) << key;
+    json.remove("mode");
+    auto decoded = DerivedSessionResult::fromJson(json);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(*decoded, result);
+    EXPECT_EQ(decoded->toJson().keys(), result.toJson().keys());
+
+    // Null reads as absent, like a missing key.
+    for (const char* key : { "title", "fouls", "harshStartupDetected", "transcript", "mode" })
+        json.insert(key, QJsonValue::Null);
+    EXPECT_EQ(DerivedSessionResult::fromJson(json), result);
+
+    // Absent fouls are not an empty list, and the three harsh start-up answers differ.
+    DerivedSessionResult emptyFouls = result;
+    emptyFouls.fouls = QList<ProcessFoulAnnotation> {};
+    EXPECT_NE(emptyFouls, result);
+    EXPECT_TRUE(emptyFouls.toJson().value("fouls").isArray());
+    DerivedSessionResult harsh = result;
+    harsh.harshStartupDetected = true;
+    DerivedSessionResult gentle = result;
+    gentle.harshStartupDetected = false;
+    EXPECT_NE(harsh, gentle);
+    EXPECT_NE(gentle, result);
+}
+
+TEST(DerivedSessionResult, ARecordThatCannotBeReadIsRejectedWhole)
+{
+    const QJsonObject good = fullResult().toJson();
+    struct Case {
+        const char* key;
+        QJsonValue value;
+    };
+    const QList<Case> cases {
+        { "id", "not-a-uuid" },
+        { "id", QJsonValue::Undefined },
+        { "completedAt", "yesterday" },
+        { "completedAt", 1765056000 },
+        { "duration", "612" },
+        { "mode", "Checkin" },
+        { "stats", QJsonValue::Null },
+        { "annotations", QJsonArray { QJsonObject { { "turnIndex", 0 } } } },
+        { "fouls", QJsonArray { "kitchen_sinking" } },
+        { "harshStartupDetected", "no" },
+        { "summary", QJsonValue::Undefined },
+        { "title", 5 },
+        { "transcript", QJsonObject {} },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        QJsonObject json = good;
+        if (c.value.isUndefined())
+            json.remove(c.key);
+        else
+            json.insert(c.key, c.value);
+        auto decoded = DerivedSessionResult::fromJson(json);
+        ASSERT_FALSE(decoded.has_value());
+        EXPECT_TRUE(decoded.error().message.contains(c.key)) << decoded.error().message.toStdString();
+    }
+    // An unknown code deep inside rejects the whole result.
+    QJsonObject json = good;
+    QJsonArray annotations = json.value("annotations").toArray();
+    QJsonObject annotation = annotations.at(0).toObject();
+    annotation.insert("code", "sarcasm");
+    annotations.replace(0, annotation);
+    json.insert("annotations", annotations);
+    EXPECT_FALSE(DerivedSessionResult::fromJson(json).has_value());
+}
