@@ -178,6 +178,26 @@ std::optional<QDateTime> JsonObjectReader::optionalDate(QStringView key)
     return date(key);
 }
 
+QList<QString> JsonObjectReader::stringList(QStringView key)
+{
+    const QJsonArray items = array(key);
+    QList<QString> result;
+    for (qsizetype i = 0; i < items.size() && !failed(); ++i) {
+        if (!items.at(i).isString())
+            fail(key, QStringLiteral("[%1]: expected a string").arg(i));
+        else
+            result.append(items.at(i).toString());
+    }
+    return failed() ? QList<QString> {} : result;
+}
+
+std::optional<QList<QString>> JsonObjectReader::optionalStringList(QStringView key)
+{
+    if (!present(key))
+        return std::nullopt;
+    return stringList(key);
+}
+
 std::expected<QJsonObject, JsonDecodeError> parseJsonObject(const QByteArray& bytes)
 {
     QJsonParseError parseError;

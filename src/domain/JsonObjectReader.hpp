@@ -76,6 +76,30 @@ public:
         return list<T>(key);
     }
 
+    // A nested record, read with `T::fromJson(const QJsonValue&)`.
+    template <typename T> T record(QStringView key)
+    {
+        const QJsonObject nested = nestedObject(key);
+        if (failed())
+            return T {};
+        auto value = T::fromJson(nested);
+        if (!value) {
+            fail(key, value.error().message);
+            return T {};
+        }
+        return std::move(*value);
+    }
+
+    template <typename T> std::optional<T> optionalRecord(QStringView key)
+    {
+        if (!present(key))
+            return std::nullopt;
+        return record<T>(key);
+    }
+
+    QList<QString> stringList(QStringView key);
+    std::optional<QList<QString>> optionalStringList(QStringView key);
+
     // Records the first failure; later ones are ignored.
     void fail(QStringView key, const QString& why);
 
