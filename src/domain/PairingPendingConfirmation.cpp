@@ -1,18 +1,16 @@
 #include "domain/PairingPendingConfirmation.hpp"
 
-#include "domain/JsonNestedRecord.hpp"
-
 namespace lumora {
 
+// A pending confirmation travels in the same form as the answer to redeeming the code.
 std::expected<PairingPendingConfirmation, JsonDecodeError> PairingPendingConfirmation::fromJson(
     const QJsonValue& value)
 {
-    JsonObjectReader reader(value, QStringLiteral("PairingPendingConfirmation"));
-    PairingPendingConfirmation pending;
-    pending.inviteID = reader.uuid(u"invite_id");
-    pending.confirmExpiresAt = reader.integer(u"confirm_expires_at");
-    pending.history = readRecord<PairingHistorySummary>(reader, u"history");
-    return finish(reader, std::move(pending));
+    auto redemption = PairingRedemption::fromJson(value);
+    if (!redemption)
+        return std::unexpected(redemption.error());
+    return PairingPendingConfirmation { redemption->inviteID, redemption->confirmExpiresAt,
+        std::move(redemption->history) };
 }
 
 } // namespace lumora

@@ -1,7 +1,6 @@
 #include "domain/JsonObjectReader.hpp"
 #include "domain/PairingConfirmation.hpp"
 #include "domain/PairingInvite.hpp"
-#include "domain/PairingPolicy.hpp"
 #include "domain/PairingRedemption.hpp"
 #include "domain/PairingState.hpp"
 
@@ -36,11 +35,6 @@ const QByteArray fullState = R"({
 })";
 
 } // namespace
-
-TEST(PairingRecords, PolicyVersion)
-{
-    EXPECT_EQ(PairingPolicy::version, u"pairing-2026-08-18");
-}
 
 TEST(PairingRecords, StateDecodesEveryField)
 {
