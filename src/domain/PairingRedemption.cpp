@@ -1,7 +1,6 @@
 #include "domain/PairingRedemption.hpp"
 
-#include "domain/JsonNestedRecord.hpp"
-
+#include "domain/JsonObjectReader.hpp"
 namespace lumora {
 
 std::expected<PairingRedemption, JsonDecodeError> PairingRedemption::fromJson(const QJsonValue& value)
@@ -10,7 +9,7 @@ std::expected<PairingRedemption, JsonDecodeError> PairingRedemption::fromJson(co
     PairingRedemption redemption;
     redemption.inviteID = reader.uuid(u"invite_id");
     redemption.confirmExpiresAt = reader.integer(u"confirm_expires_at");
-    redemption.history = readRecord<PairingHistorySummary>(reader, u"history");
+    redemption.history = reader.record<PairingHistorySummary>(u"history");
     return finish(reader, std::move(redemption));
 }
 

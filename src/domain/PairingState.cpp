@@ -1,6 +1,6 @@
 #include "domain/PairingState.hpp"
 
-#include "domain/JsonNestedRecord.hpp"
+#include "domain/JsonObjectReader.hpp"
 
 #include <QtNumeric>
 #include <limits>
@@ -23,10 +23,9 @@ std::expected<PairingState, JsonDecodeError> PairingState::fromJson(const QJsonV
 {
     JsonObjectReader reader(value, QStringLiteral("PairingState"));
     PairingState state;
-    state.workspace = readRecord<PairingWorkspace>(reader, u"workspace");
-    state.pendingInvite = readOptionalRecord<PairingPendingInvite>(reader, u"pending_invite");
-    state.pendingConfirmation
-        = readOptionalRecord<PairingPendingConfirmation>(reader, u"pending_confirmation");
+    state.workspace = reader.record<PairingWorkspace>(u"workspace");
+    state.pendingInvite = reader.optionalRecord<PairingPendingInvite>(u"pending_invite");
+    state.pendingConfirmation = reader.optionalRecord<PairingPendingConfirmation>(u"pending_confirmation");
     state.previousWorkspaces = reader.list<PairingPreviousWorkspace>(u"previous_workspaces");
     return finish(reader, std::move(state));
 }
