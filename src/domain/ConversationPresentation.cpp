@@ -1,0 +1,83 @@
+#include "domain/ConversationPresentation.hpp"
+
+#include "domain/ConversationSignals.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace lumora {
+
+namespace {
+
+constexpr double arcDecay = 0.82;
+constexpr double arcLimit = 4.0;
+
+bool counts(double confidence)
+{
+    return confidence >= ConversationSignals::confidenceFloor;
+}
+
+struct ArcEvent {
+    double start;
+    double end;
+    double weight;
+};
+
+} // namespace
+
+ConversationPresentation::WarmHard ConversationPresentation::warmHard(
+    const QList<BehaviorAnnotation>& annotations, const QList<ProcessFoulAnnotation>& fouls,
+    std::optional<qint64> speaker)
+{
+    auto kept
+        = [&](double confidence, qint64 by) { return counts(confidence) && (!speaker || by == *speaker); };
+    WarmHard result;
+    for (const BehaviorAnnotation& annotation : annotations) {
+        if (kept(annotation.confidence, annotation.speaker))
+            ++(isWarm(annotation.code) ? result.warm : result.hard);
+    }
+    for (const ProcessFoulAnnotation& foul : fouls) {
+        if (kept(foul.confidence, foul.speaker))
+            ++result.hard;
+    }
+    return result;
+}
+
+QList<EmotionalArcPoint> ConversationPresentation::arc(
+    const QList<BehaviorAnnotation>& annotations, const QList<ProcessFoulAnnotation>& fouls, double duration)
+{
+    QList<ArcEvent> events;
+    for (const BehaviorAnnotation& annotation : annotations) {
+        if (counts(annotation.confidence) && !std::isnan(annotation.start))
+            events.append({ annotation.start, annotation.end, isWarm(annotation.code) ? 1.0 : -1.0 });
+    }
+    for (const ProcessFoulAnnotation& foul : fouls) {
+        if (counts(foul.confidence) && !std::isnan(foul.start))
+            events.append({ foul.start, foul.end, -1.0 });
+    }
+    // Stable: moments with equal starts keep annotations before fouls, each in list order.
+    std::stable_sort(
+        events.begin(), events.end(), [](const ArcEvent& a, const ArcEvent& b) { return a.start < b.start; });
+
+    QList<EmotionalArcPoint> points;
+    points.reserve(events.size() + 2);
+    points.append({ .id = 0, .time = 0, .score = 0 });
+    double score = 0;
+    for (const ArcEvent& event : events) {
+        score = std::clamp(score * arcDecay + event.weight, -arcLimit, arcLimit);
+        points.append({ .id = points.size(), .time = event.start, .score = score });
+    }
+
+    // The arc ends at the conversation's end, or later when the last moment runs past it;
+    // a time that is not a number is ignored so that the arc never ends nowhere.
+    const double lastEnd = events.isEmpty() ? 0.0 : events.last().end;
+    double endTime = points.last().time;
+    if (!std::isnan(duration) || !std::isnan(lastEnd))
+        endTime = std::isnan(duration) ? lastEnd
+            : std::isnan(lastEnd)      ? duration
+                                       : std::max(duration, lastEnd);
+    points.append({ .id = points.size(), .time = endTime, .score = score });
+    return points;
+}
+
+} // namespace lumora
