@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 
 class QUrl;
@@ -20,6 +21,10 @@ public:
     }
     constexpr Kind kind() const { return kind_; }
     bool operator==(const AppCallbackRoute&) const = default;
+    friend constexpr size_t qHash(AppCallbackRoute route, size_t seed = 0) noexcept
+    {
+        return size_t(route.kind_) ^ seed;
+    }
 
     // Classifies by scheme ("corvane" or "lumora") and host ("apple-auth"), both
     // case-insensitive; path, query and fragment play no part.

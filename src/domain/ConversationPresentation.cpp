@@ -12,11 +12,6 @@ namespace {
 constexpr double arcDecay = 0.82;
 constexpr double arcLimit = 4.0;
 
-bool counts(double confidence)
-{
-    return confidence >= ConversationSignals::confidenceFloor;
-}
-
 struct ArcEvent {
     double start;
     double end;
@@ -29,8 +24,9 @@ ConversationPresentation::WarmHard ConversationPresentation::warmHard(
     const QList<BehaviorAnnotation>& annotations, const QList<ProcessFoulAnnotation>& fouls,
     std::optional<qint64> speaker)
 {
-    auto kept
-        = [&](double confidence, qint64 by) { return counts(confidence) && (!speaker || by == *speaker); };
+    auto kept = [&](double confidence, qint64 by) {
+        return ConversationSignals::meetsConfidenceFloor(confidence) && (!speaker || by == *speaker);
+    };
     WarmHard result;
     for (const BehaviorAnnotation& annotation : annotations) {
         if (kept(annotation.confidence, annotation.speaker))
@@ -48,11 +44,11 @@ QList<EmotionalArcPoint> ConversationPresentation::arc(
 {
     QList<ArcEvent> events;
     for (const BehaviorAnnotation& annotation : annotations) {
-        if (counts(annotation.confidence) && !std::isnan(annotation.start))
+        if (ConversationSignals::meetsConfidenceFloor(annotation.confidence) && !std::isnan(annotation.start))
             events.append({ annotation.start, annotation.end, isWarm(annotation.code) ? 1.0 : -1.0 });
     }
     for (const ProcessFoulAnnotation& foul : fouls) {
-        if (counts(foul.confidence) && !std::isnan(foul.start))
+        if (ConversationSignals::meetsConfidenceFloor(foul.confidence) && !std::isnan(foul.start))
             events.append({ foul.start, foul.end, -1.0 });
     }
     // Stable: moments with equal starts keep annotations before fouls, each in list order.

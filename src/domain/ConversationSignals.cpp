@@ -33,11 +33,6 @@ constexpr double handoffConfidence = 0.35;
 constexpr std::array<QStringView, 17> stopWords { u"about", u"after", u"again", u"because", u"could", u"from",
     u"have", u"just", u"that", u"the", u"this", u"what", u"when", u"with", u"would", u"you", u"your" };
 
-bool counts(double confidence)
-{
-    return confidence >= ConversationSignals::confidenceFloor;
-}
-
 char32_t codePointAt(const QString& text, qsizetype index)
 {
     const QChar unit = text.at(index);
@@ -110,11 +105,12 @@ bool ConversationSignals::isFlooding(const QList<BehaviorAnnotation>& annotation
             secondSpeaker = true;
     };
     for (const BehaviorAnnotation& annotation : annotations) {
-        if (counts(annotation.confidence) && !isWarm(annotation.code) && inWindow(annotation.turnIndex))
+        if (meetsConfidenceFloor(annotation.confidence) && !isWarm(annotation.code)
+            && inWindow(annotation.turnIndex))
             note(annotation.speaker);
     }
     for (const ProcessFoulAnnotation& foul : fouls) {
-        if (counts(foul.confidence) && inWindow(foul.turnIndex))
+        if (meetsConfidenceFloor(foul.confidence) && inWindow(foul.turnIndex))
             note(foul.speaker);
     }
     return hardMoments >= floodingThreshold && secondSpeaker;

@@ -21,12 +21,15 @@ struct ConversationSignals {
     static constexpr double finalTurnPromptSeconds = 180.0;
     static constexpr qint64 floodingWindow = 7;
     static constexpr qint64 floodingThreshold = 4;
-    // Annotations and fouls below this confidence count for no signal.
+    // Annotations and fouls below this confidence count for no signal and no display.
     static constexpr double confidenceFloor = 0.5;
     // Applied by the room to a dismissed break offer.
     static constexpr double breakDismissCooldown = 150.0;
     static constexpr double circularityDismissCooldown = 420.0;
     static constexpr double circularityAcknowledgedCooldown = 600.0;
+
+    // Not-a-number never meets the floor.
+    static constexpr bool meetsConfidenceFloor(double confidence) { return confidence >= confidenceFloor; }
 
     // At least four hard moments (hard codes or any foul) on the last seven settled turns,
     // from at least two different speakers: one partner alone is not a flooded exchange.

@@ -79,10 +79,6 @@ TEST(ConversationSignals, FloodingNeedsFourHardMomentsFromTwoSpeakers)
         { "three are not enough", { annotation(0, 0), annotation(1, 1), annotation(2, 0) }, {}, 3, false },
         { "a foul makes four", { annotation(0, 0), annotation(1, 1), annotation(2, 0) },
             { foul(2, 0, 0.5, ProcessFoul::mindReading) }, 3, true },
-        { "fouls alone", {},
-            { foul(0, 0, 0.9, ProcessFoul::kitchenSinking), foul(1, 1, 0.9, ProcessFoul::globalizing),
-                foul(2, 0, 0.9, ProcessFoul::dredgingPast), foul(2, 1, 0.9, ProcessFoul::mindReading) },
-            3, true },
         { "a second speaker only on a foul", { annotation(0, 0), annotation(1, 0), annotation(2, 0) },
             { foul(2, 1, 0.5, ProcessFoul::globalizing) }, 3, true },
         { "warm codes never count",
@@ -109,14 +105,10 @@ TEST(ConversationSignals, FloodingNeedsFourHardMomentsFromTwoSpeakers)
         { "lowest turn count",
             { annotation(minInt, 0), annotation(minInt, 1), annotation(minInt, 0), annotation(minInt, 1) },
             {}, minInt, false },
-        { "just above the lowest turn count",
-            { annotation(minInt, 0), annotation(minInt, 1), annotation(minInt, 0), annotation(minInt, 1) },
-            {}, minInt + 3, true },
         { "highest turn count",
             { annotation(maxInt - 7, 0), annotation(maxInt - 1, 1), annotation(maxInt - 1, 0),
                 annotation(maxInt - 1, 1) },
             {}, maxInt, true },
-        { "nothing at all", {}, {}, 0, false },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -207,11 +199,9 @@ TEST(ConversationSignals, CircularityReadinessThresholds)
              Case { 0.72, 8, 8, 90.0, false },
              Case { notANumber, 0, 8, 90.0, false },
              Case { 0.72, 0, 8, notANumber, false },
-             Case { infinity, 0, 8, infinity, true },
              Case { 0.72, minInt, 8, 90.0, true },
              Case { 0.72, minInt, maxInt, 90.0, true },
              Case { 0.72, maxInt, maxInt, 90.0, false },
-             Case { 0.72, maxInt - 3, maxInt, 90.0, true },
              Case { 0.72, 0, minInt, 90.0, false },
          }) {
         SCOPED_TRACE(::testing::Message()
@@ -306,7 +296,6 @@ TEST(ConversationSignals, TurnPromptLevels)
              Case { 180.0, true, TurnPromptLevel::final },
              Case { infinity, true, TurnPromptLevel::final },
              Case { notANumber, false, std::nullopt },
-             Case { -infinity, false, std::nullopt },
          }) {
         SCOPED_TRACE(::testing::Message() << c.elapsed << " " << c.extensionUsed);
         EXPECT_EQ(ConversationSignals::turnPrompt(c.elapsed, c.extensionUsed), c.level);

@@ -1,6 +1,7 @@
 #include "domain/AppCallbackRoute.hpp"
 #include "domain/ConversationStartPolicy.hpp"
 
+#include <QSet>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -61,4 +62,6 @@ TEST(AppCallbackRoute, RecognisesOnlyTheSignInReturn)
         EXPECT_EQ(route.value_or(AppCallbackRoute::appleAuthorization), AppCallbackRoute::appleAuthorization);
     }
     EXPECT_FALSE(AppCallbackRoute::resolve(QUrl()).has_value());
+    EXPECT_TRUE(QSet<AppCallbackRoute> { AppCallbackRoute::appleAuthorization }.contains(
+        *AppCallbackRoute::resolve(QUrl(QStringLiteral("corvane://apple-auth")))));
 }
