@@ -12,6 +12,16 @@ namespace {
 constexpr double arcDecay = 0.82;
 constexpr double arcLimit = 4.0;
 
+// The larger of two times, ignoring one that is not a number.
+double laterTime(double a, double b)
+{
+    if (std::isnan(a))
+        return b;
+    if (std::isnan(b))
+        return a;
+    return std::max(a, b);
+}
+
 struct ArcEvent {
     double start;
     double end;
@@ -66,12 +76,9 @@ QList<EmotionalArcPoint> ConversationPresentation::arc(
 
     // The arc ends at the conversation's end, or later when the last moment runs past it;
     // a time that is not a number is ignored so that the arc never ends nowhere.
-    const double lastEnd = events.isEmpty() ? 0.0 : events.last().end;
-    double endTime = points.last().time;
-    if (!std::isnan(duration) || !std::isnan(lastEnd))
-        endTime = std::isnan(duration) ? lastEnd
-            : std::isnan(lastEnd)      ? duration
-                                       : std::max(duration, lastEnd);
+    double endTime = laterTime(duration, events.isEmpty() ? 0.0 : events.last().end);
+    if (std::isnan(endTime))
+        endTime = points.last().time;
     points.append({ .id = points.size(), .time = endTime, .score = score });
     return points;
 }
