@@ -208,7 +208,7 @@ TEST(CheckinReminderPolicy, UnusableArgumentsGiveNoReminder)
              settingsWith([](CheckinReminderSettings& s) { s.minute = -1; }),
              settingsWith([](CheckinReminderSettings& s) { s.weekday = std::numeric_limits<qint64>::max(); }),
          }) {
-        SCOPED_TRACE(settings.weekday * 10000 + settings.hour * 100 + settings.minute);
+        SCOPED_TRACE(QJsonDocument(settings.toJson()).toJson().toStdString());
         EXPECT_EQ(CheckinReminderPolicy::nextReminder(after, settings, std::nullopt, berlin), std::nullopt);
     }
     EXPECT_EQ(CheckinReminderPolicy::nextReminder(QDateTime(), on(sunday, 19, 0), std::nullopt, berlin),
