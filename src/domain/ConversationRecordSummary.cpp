@@ -38,8 +38,7 @@ std::expected<ConversationRecordSummary, JsonDecodeError> ConversationRecordSumm
     summary.createdAt = reader.integer(u"created_at");
     summary.workspace = reader.optionalEnumeration<ConversationWorkspaceScope>(u"workspace")
                             .value_or(ConversationWorkspaceScope::current);
-    summary.pendingDeletion
-        = readOptionalNestedRecord<PendingConversationDeletion>(reader, u"pending_deletion");
+    summary.pendingDeletion = readOptionalRecord<PendingConversationDeletion>(reader, u"pending_deletion");
     return finish(reader, std::move(summary));
 }
 

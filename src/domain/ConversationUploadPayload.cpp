@@ -124,8 +124,8 @@ std::expected<ConversationUploadPayload, JsonDecodeError> ConversationUploadPayl
     payload.endedAt = reader.integer(u"ended_at");
     payload.durationSeconds = reader.integer(u"duration_seconds");
     payload.title = reader.optionalString(u"title");
-    payload.transcript = readNestedRecord<ConversationTranscriptPayload>(reader, u"transcript");
-    payload.analysis = readOptionalNestedRecord<ConversationAnalysisPayload>(reader, u"analysis");
+    payload.transcript = readRecord<ConversationTranscriptPayload>(reader, u"transcript");
+    payload.analysis = readOptionalRecord<ConversationAnalysisPayload>(reader, u"analysis");
     return finish(reader, std::move(payload));
 }
 

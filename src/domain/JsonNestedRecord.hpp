@@ -6,9 +6,9 @@
 
 namespace lumora {
 
-// Reads the record under `key` with `T::fromJson`; a missing key, null or a record that
-// fails its own decoding fails the reader, and a default value stands in.
-template <typename T> T readNestedRecord(JsonObjectReader& reader, QStringView key)
+// A record held in one field of the object being read, decoded with `T::fromJson`. A failure
+// inside the nested record becomes the reader's failure, named after the field.
+template <typename T> T readRecord(JsonObjectReader& reader, QStringView key)
 {
     const QJsonObject object = reader.nestedObject(key);
     if (reader.failed())
@@ -21,13 +21,13 @@ template <typename T> T readNestedRecord(JsonObjectReader& reader, QStringView k
     return std::move(*record);
 }
 
-// As `readNestedRecord`, but a missing key or null reads as absent.
-template <typename T> std::optional<T> readOptionalNestedRecord(JsonObjectReader& reader, QStringView key)
+// As `readRecord`, with a missing key and null both read as no record.
+template <typename T> std::optional<T> readOptionalRecord(JsonObjectReader& reader, QStringView key)
 {
     const QJsonValue value = reader.object().value(key);
     if (value.isUndefined() || value.isNull())
         return std::nullopt;
-    return readNestedRecord<T>(reader, key);
+    return readRecord<T>(reader, key);
 }
 
 } // namespace lumora
