@@ -1,6 +1,5 @@
 #include "domain/ConversationRecordSummary.hpp"
 
-#include "domain/ConversationDeletionOutcome.hpp"
 #include "domain/JsonObjectReader.hpp"
 
 #include <gtest/gtest.h>
@@ -98,17 +97,4 @@ TEST(ConversationRecordSummary, WritingKeepsEveryFieldAndOmitsOnlyAbsentOptional
     full.pendingDeletion
         = PendingConversationDeletion { .requestedByMe = true, .requestedAt = 1, .expiresAt = 2 };
     EXPECT_EQ(ConversationRecordSummary::fromJson(full.toJson()), full);
-}
-
-TEST(ConversationDeletionOutcome, CarriesThePendingDeletionOnlyWhenWaiting)
-{
-    const PendingConversationDeletion pending { .requestedByMe = true, .requestedAt = 100, .expiresAt = 200 };
-    const auto waiting = ConversationDeletionOutcome::awaitingPartner(pending);
-    EXPECT_FALSE(waiting.isDeleted());
-    EXPECT_EQ(waiting.pendingDeletion(), pending);
-    EXPECT_TRUE(ConversationDeletionOutcome::deleted().isDeleted());
-    EXPECT_NE(waiting, ConversationDeletionOutcome::deleted());
-    EXPECT_NE(waiting,
-        ConversationDeletionOutcome::awaitingPartner(
-            { .requestedByMe = false, .requestedAt = 100, .expiresAt = 200 }));
 }
