@@ -1,0 +1,34 @@
+#pragma once
+
+#include "domain/ConversationBackupState.hpp"
+#include "domain/JsonDecodeError.hpp"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QUuid>
+#include <expected>
+#include <optional>
+
+namespace lumora {
+
+// The bookkeeping of one local review's copy in the account history.
+struct ConversationBackupRecord {
+    // The local review's id and the record's identity; never changes.
+    QUuid localID;
+    // The id under which the account holds (or will hold) it; replaced after an id conflict.
+    QUuid conversationID;
+    ConversationBackupState state = ConversationBackupState::pending;
+    // Failed attempts since the last success.
+    qint64 attempts = 0;
+    std::optional<QDateTime> lastAttemptAt;
+    // Short code of the last failed attempt; absent after a success.
+    std::optional<QString> lastFailureCode;
+
+    bool operator==(const ConversationBackupRecord&) const = default;
+
+    // Ids upper-case, the date as ISO-8601 text in whole seconds; absent optionals left out.
+    QJsonObject toJson() const;
+    static std::expected<ConversationBackupRecord, JsonDecodeError> fromJson(const QJsonValue& value);
+};
+
+} // namespace lumora

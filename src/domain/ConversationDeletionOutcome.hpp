@@ -1,0 +1,36 @@
+#pragma once
+
+#include "domain/PendingConversationDeletion.hpp"
+
+#include <optional>
+
+namespace lumora {
+
+// The answer to a deletion request: gone at once, or waiting for the partner.
+class ConversationDeletionOutcome {
+public:
+    static ConversationDeletionOutcome deleted() { return ConversationDeletionOutcome(std::nullopt); }
+    static ConversationDeletionOutcome awaitingPartner(PendingConversationDeletion pending)
+    {
+        return ConversationDeletionOutcome(pending);
+    }
+
+    [[nodiscard]] bool isDeleted() const { return !m_pending.has_value(); }
+    // The waiting deletion; absent when the conversation is gone.
+    [[nodiscard]] const std::optional<PendingConversationDeletion>& pendingDeletion() const
+    {
+        return m_pending;
+    }
+
+    bool operator==(const ConversationDeletionOutcome&) const = default;
+
+private:
+    explicit ConversationDeletionOutcome(std::optional<PendingConversationDeletion> pending)
+        : m_pending(pending)
+    {
+    }
+
+    std::optional<PendingConversationDeletion> m_pending;
+};
+
+} // namespace lumora

@@ -1,0 +1,27 @@
+#include "domain/ConversationTranscriptPayload.hpp"
+
+#include "domain/JsonObjectReader.hpp"
+#include "domain/JsonWriting.hpp"
+
+namespace lumora {
+
+QJsonObject ConversationTranscriptPayload::toJson() const
+{
+    QJsonObject json { { "schema", schema }, { "segments", toJsonArray(segments) } };
+    if (truncated)
+        json.insert("truncated", *truncated);
+    return json;
+}
+
+std::expected<ConversationTranscriptPayload, JsonDecodeError> ConversationTranscriptPayload::fromJson(
+    const QJsonValue& value)
+{
+    JsonObjectReader reader(value, QStringLiteral("ConversationTranscriptPayload"));
+    ConversationTranscriptPayload payload;
+    payload.schema = reader.integer(u"schema");
+    payload.segments = reader.list<SpeakerTurn>(u"segments");
+    payload.truncated = reader.optionalBoolean(u"truncated");
+    return finish(reader, std::move(payload));
+}
+
+} // namespace lumora

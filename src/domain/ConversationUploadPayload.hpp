@@ -1,0 +1,56 @@
+#pragma once
+
+#include "domain/ConversationAnalysisPayload.hpp"
+#include "domain/ConversationMode.hpp"
+#include "domain/ConversationTranscriptPayload.hpp"
+#include "domain/JsonDecodeError.hpp"
+
+#include <QJsonObject>
+#include <QUuid>
+#include <expected>
+#include <optional>
+
+namespace lumora {
+
+struct DerivedSessionResult;
+
+// The document the account history keeps for one finished conversation: the upload body
+// and the "content" of a fetched conversation.
+struct ConversationUploadPayload {
+    static constexpr qint64 maximumBodyBytes = 1'048'576;
+    static constexpr qsizetype maximumTitleCharacters = 200;
+    static constexpr qint64 maximumDurationSeconds = 86'400;
+
+    // The conversation's identifier in the account, not the review's local id.
+    QUuid conversationID;
+    ConversationMode mode = ConversationMode::conversation;
+    // Whole seconds since 1970; at least 1 in documents built here.
+    qint64 startedAt = 1;
+    qint64 endedAt = 0;
+    qint64 durationSeconds = 0;
+    // Never empty, at most 200 user-perceived characters in documents built here.
+    std::optional<QString> title;
+    ConversationTranscriptPayload transcript;
+    // Always present in documents built here; optional when read.
+    std::optional<ConversationAnalysisPayload> analysis;
+
+    bool operator==(const ConversationUploadPayload&) const = default;
+
+    static ConversationUploadPayload fromResult(
+        const DerivedSessionResult& result, const QUuid& conversationID);
+
+    // The review the document stands for. Without an analysis the statistics are
+    // recomputed from the transcript and the summary is empty.
+    DerivedSessionResult derivedResult() const;
+
+    // A copy in which each given part replaces the present one; an absent argument keeps
+    // it, so the analysis is never removed this way.
+    ConversationUploadPayload replacing(std::optional<ConversationTranscriptPayload> newTranscript,
+        std::optional<ConversationAnalysisPayload> newAnalysis) const;
+
+    // "conversation_id" is written in lower case and read in either case.
+    QJsonObject toJson() const;
+    static std::expected<ConversationUploadPayload, JsonDecodeError> fromJson(const QJsonValue& value);
+};
+
+} // namespace lumora

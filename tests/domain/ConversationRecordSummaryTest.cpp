@@ -1,0 +1,100 @@
+#include "domain/ConversationRecordSummary.hpp"
+
+#include "domain/JsonObjectReader.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace lumora;
+
+namespace {
+
+const QByteArray minimalRow
+    = R"({"id":"0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9","mode":"checkin","status":"stored",
+    "started_at":100,"ended_at":160,"duration_seconds":60,"created_at":170})";
+
+ConversationRecordSummary read(const QByteArray& json)
+{
+    auto summary = decodeJson<ConversationRecordSummary>(json);
+    EXPECT_TRUE(summary.has_value()) << (summary ? "" : summary.error().message.toStdString());
+    return summary.value_or(ConversationRecordSummary {});
+}
+
+QByteArray withKey(const char* keyAndValue)
+{
+    QByteArray json = minimalRow;
+    json.chop(1);
+    return json + "," + keyAndValue + "}";
+}
+
+} // namespace
+
+TEST(ConversationRecordSummary, OptionalKeysReadLeniently)
+{
+    const ConversationRecordSummary minimal = read(minimalRow);
+    EXPECT_EQ(minimal.id, QUuid::fromString(QStringLiteral("0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9")));
+    EXPECT_EQ(minimal.mode, "checkin");
+    EXPECT_EQ(minimal.workspace, ConversationWorkspaceScope::current);
+    EXPECT_EQ(minimal.title, std::nullopt);
+    EXPECT_EQ(minimal.pendingDeletion, std::nullopt);
+    EXPECT_EQ(minimal.completedAt(), QDateTime::fromSecsSinceEpoch(160, Qt::UTC));
+
+    EXPECT_EQ(read(withKey(R"("workspace":null,"title":null,"pending_deletion":null)")), minimal);
+    EXPECT_EQ(read(withKey(R"("workspace":"previous")")).workspace, ConversationWorkspaceScope::previous);
+    EXPECT_EQ(read(withKey(R"("mode":"anything at all")")).mode, "anything at all");
+
+    const auto pending
+        = read(withKey(R"("pending_deletion":{"requested_by_me":false,"requested_at":5,"expires_at":9})"));
+    EXPECT_EQ(pending.pendingDeletion,
+        (PendingConversationDeletion { .requestedByMe = false, .requestedAt = 5, .expiresAt = 9 }));
+    EXPECT_NE(pending, minimal);
+
+    ConversationRecordSummary epoch = minimal;
+    epoch.endedAt = 0;
+    EXPECT_EQ(epoch.completedAt(), QDateTime(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC));
+}
+
+TEST(ConversationRecordSummary, BadRowsFailAsAWhole)
+{
+    for (const char* extra : {
+             R"("workspace":"Previous")",
+             R"("workspace":"")",
+             R"("workspace":1)",
+             R"("title":3)",
+             R"("id":"not-a-uuid")",
+             R"("created_at":null)",
+             R"("ended_at":"160")",
+             R"("duration_seconds":1.5)",
+             R"("pending_deletion":{"requested_at":5,"expires_at":9})",
+             R"("pending_deletion":{"requested_by_me":true,"expires_at":9})",
+             R"("pending_deletion":{"requested_by_me":true,"requested_at":5})",
+             R"("pending_deletion":"soon")",
+         }) {
+        SCOPED_TRACE(extra);
+        EXPECT_FALSE(decodeJson<ConversationRecordSummary>(withKey(extra)).has_value());
+    }
+    for (const char* key :
+        { "id", "mode", "status", "started_at", "ended_at", "duration_seconds", "created_at" }) {
+        SCOPED_TRACE(key);
+        QJsonObject json = read(minimalRow).toJson();
+        json.remove(key);
+        EXPECT_FALSE(ConversationRecordSummary::fromJson(json).has_value());
+    }
+}
+
+TEST(ConversationRecordSummary, WritingKeepsEveryFieldAndOmitsOnlyAbsentOptionals)
+{
+    const ConversationRecordSummary minimal = read(minimalRow);
+    const QJsonObject json = minimal.toJson();
+    EXPECT_EQ(json.value("id").toString(), "0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9");
+    EXPECT_EQ(json.value("workspace").toString(), "current");
+    EXPECT_FALSE(json.contains("title"));
+    EXPECT_FALSE(json.contains("pending_deletion"));
+    EXPECT_EQ(ConversationRecordSummary::fromJson(json), minimal);
+
+    ConversationRecordSummary full = minimal;
+    full.title = QStringLiteral("Holidays");
+    full.workspace = ConversationWorkspaceScope::previous;
+    full.pendingDeletion
+        = PendingConversationDeletion { .requestedByMe = true, .requestedAt = 1, .expiresAt = 2 };
+    EXPECT_EQ(ConversationRecordSummary::fromJson(full.toJson()), full);
+}

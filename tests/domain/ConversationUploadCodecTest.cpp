@@ -1,0 +1,345 @@
+#include "domain/ConversationUploadCodec.hpp"
+
+#include "domain/ConversationStats.hpp"
+#include "domain/DerivedSessionResult.hpp"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <gtest/gtest.h>
+#include <limits>
+
+using namespace lumora;
+
+namespace {
+
+constexpr qint64 limit = ConversationUploadPayload::maximumBodyBytes;
+const QUuid accountID = QUuid::fromString(QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FF"));
+
+QList<SpeakerTurn> segments(int count, int textLength = 20)
+{
+    QList<SpeakerTurn> turns;
+    for (int i = 0; i < count; ++i)
+        turns.append(SpeakerTurn(i % 2, i * 10.0, i * 10.0 + 8, QString(textLength, QChar(u'a' + i % 26))));
+    return turns;
+}
+
+DerivedSessionResult review(double duration, qint64 completedSeconds)
+{
+    DerivedSessionResult result;
+    result.id = QUuid::fromString(QStringLiteral("11111111-2222-3333-4444-555555555555"));
+    result.title = QStringLiteral("Dishes");
+    result.completedAt = QDateTime::fromSecsSinceEpoch(completedSeconds, Qt::UTC);
+    result.duration = duration;
+    result.mode = ConversationMode::checkin;
+    result.transcript = segments(4);
+    result.stats = ConversationStats::compute(*result.transcript);
+    result.annotations = { BehaviorAnnotation(0, 0, BehaviorCode::repair, 0.9, 0, 8) };
+    result.harshStartupDetected = false;
+    result.summary = QStringLiteral("Talked it through.");
+    return result;
+}
+
+ConversationUploadPayload payloadWith(int segmentCount, bool withDetail = true)
+{
+    ConversationUploadPayload payload
+        = ConversationUploadPayload::fromResult(review(60, 1'800'000'000), accountID);
+    payload.transcript.segments = segments(segmentCount, 200);
+    if (withDetail)
+        payload.analysis->fouls = { ProcessFoulAnnotation(1, 1, ProcessFoul::globalizing, 0.7, 10, 18) };
+    else
+        payload.analysis = payload.analysis->withoutAnnotations();
+    return payload;
+}
+
+QByteArray encoded(const ConversationUploadPayload& payload)
+{
+    auto bytes = ConversationUploadCodec::encode(payload);
+    EXPECT_TRUE(bytes.has_value());
+    return bytes.value_or(QByteArray {});
+}
+
+ConversationUploadPayload decoded(const QByteArray& body)
+{
+    auto payload = ConversationUploadCodec::payload(body);
+    EXPECT_TRUE(payload.has_value()) << (payload ? "" : payload.error().message.toStdString());
+    return payload.value_or(ConversationUploadPayload {});
+}
+
+// The body of `payload` cut to its first `keep` segments, as the codec writes it.
+qint64 truncatedSize(ConversationUploadPayload payload, qsizetype keep)
+{
+    if (payload.analysis)
+        payload.analysis = payload.analysis->withoutAnnotations();
+    payload.transcript = { .segments = payload.transcript.segments.first(keep), .truncated = true };
+    return encoded(payload).size();
+}
+
+} // namespace
+
+TEST(ConversationUploadPayload, TimesComeFromTheReview)
+{
+    struct Case {
+        double duration;
+        qint64 completedSeconds;
+        qint64 startedAt;
+        qint64 endedAt;
+        qint64 durationSeconds;
+    };
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    for (const Case& c : {
+             Case { 0.4, 1000, 1000, 1000, 0 },
+             Case { 2.5, 1000, 997, 1000, 3 },
+             Case { 100'000, 1'000'000, 913'600, 1'000'000, 86'400 },
+             Case { 60, 30, 1, 30, 29 },
+             Case { -5, 1000, 1000, 1000, 0 },
+             Case { nan, 1000, 1000, 1000, 0 },
+             Case { inf, 1'000'000, 913'600, 1'000'000, 86'400 },
+         }) {
+        SCOPED_TRACE(c.duration);
+        const auto payload
+            = ConversationUploadPayload::fromResult(review(c.duration, c.completedSeconds), accountID);
+        EXPECT_EQ(payload.startedAt, c.startedAt);
+        EXPECT_EQ(payload.endedAt, c.endedAt);
+        EXPECT_EQ(payload.durationSeconds, c.durationSeconds);
+    }
+
+    DerivedSessionResult fractional = review(10, 0);
+    fractional.completedAt = QDateTime::fromMSecsSinceEpoch(1'000'900, Qt::UTC);
+    EXPECT_EQ(ConversationUploadPayload::fromResult(fractional, accountID).endedAt, 1000);
+    fractional.completedAt = QDateTime::fromMSecsSinceEpoch(-900, Qt::UTC);
+    EXPECT_EQ(ConversationUploadPayload::fromResult(fractional, accountID).endedAt, 0);
+}
+
+TEST(ConversationUploadPayload, TitlesAreTrimmedAndCutByCharacters)
+{
+    const QString family
+        = QString::fromUtf8("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7");
+    struct Case {
+        std::optional<QString> given;
+        std::optional<QString> sent;
+    };
+    for (const Case& c : {
+             Case { std::nullopt, std::nullopt },
+             Case { QStringLiteral(" \n\t \n"), std::nullopt },
+             Case { QStringLiteral("  Money talk\n"), QStringLiteral("Money talk") },
+             Case { QString(250, u'x'), QString(200, u'x') },
+             Case { QString(200, u'y'), QString(200, u'y') },
+             Case { family.repeated(250), family.repeated(200) },
+         }) {
+        SCOPED_TRACE(c.given.value_or("(none)").left(20).toStdString());
+        DerivedSessionResult result = review(60, 1000);
+        result.title = c.given;
+        const auto payload = ConversationUploadPayload::fromResult(result, accountID);
+        EXPECT_EQ(payload.title, c.sent);
+        EXPECT_EQ(payload.toJson().contains("title"), c.sent.has_value());
+    }
+}
+
+TEST(ConversationUploadPayload, PartsAreAlwaysPresent)
+{
+    DerivedSessionResult result = review(60, 1000);
+    result.transcript.reset();
+    result.fouls.reset();
+    result.harshStartupDetected.reset();
+    const auto payload = ConversationUploadPayload::fromResult(result, accountID);
+    ASSERT_TRUE(payload.analysis.has_value());
+    EXPECT_TRUE(payload.transcript.segments.isEmpty());
+
+    const QJsonObject json = QJsonDocument::fromJson(encoded(payload)).object();
+    EXPECT_EQ(json.value("transcript").toObject().value("segments").toArray().size(), 0);
+    EXPECT_FALSE(json.value("transcript").toObject().contains("truncated"));
+    EXPECT_EQ(json.value("analysis").toObject().value("fouls").toArray().size(), 0);
+    EXPECT_FALSE(json.value("analysis").toObject().contains("harsh_startup_detected"));
+    EXPECT_EQ(json.value("conversation_id").toString(), "6f9619ff-8b86-d011-b42d-00c04fc964ff");
+    EXPECT_EQ(json.value("mode").toString(), "checkin");
+}
+
+TEST(ConversationUploadPayload, BodiesReadBackAsTheSameReview)
+{
+    const DerivedSessionResult original = review(125, 1'800'000'000);
+    const auto payload = ConversationUploadPayload::fromResult(original, accountID);
+    const auto back = decoded(encoded(payload));
+    EXPECT_EQ(back, payload);
+
+    const DerivedSessionResult result = back.derivedResult();
+    EXPECT_EQ(result.id, accountID);
+    EXPECT_EQ(result.completedAt, original.completedAt);
+    EXPECT_EQ(result.duration, 125.0);
+    EXPECT_EQ(result.stats, original.stats);
+    EXPECT_EQ(result.annotations, original.annotations);
+    EXPECT_EQ(result.fouls, QList<ProcessFoulAnnotation> {});
+    EXPECT_EQ(result.summary, original.summary);
+    EXPECT_EQ(result.transcript, original.transcript);
+    EXPECT_EQ(result.mode, ConversationMode::checkin);
+
+    // An upper-case id and a missing analysis: statistics come from the segments.
+    QJsonObject json = payload.toJson();
+    json.insert("conversation_id", "6F9619FF-8B86-D011-B42D-00C04FC964FF");
+    json.remove("analysis");
+    const DerivedSessionResult bare = decoded(QJsonDocument(json).toJson()).derivedResult();
+    EXPECT_EQ(bare.id, accountID);
+    EXPECT_EQ(bare.stats, ConversationStats::compute(*original.transcript));
+    EXPECT_TRUE(bare.summary.isEmpty());
+    EXPECT_EQ(bare.fouls, QList<ProcessFoulAnnotation> {});
+    EXPECT_TRUE(bare.annotations.isEmpty());
+    EXPECT_EQ(bare.harshStartupDetected, std::nullopt);
+
+    const auto replaced = payload.replacing(ConversationTranscriptPayload {}, std::nullopt);
+    EXPECT_TRUE(replaced.transcript.segments.isEmpty());
+    EXPECT_EQ(replaced.analysis, payload.analysis);
+}
+
+TEST(ConversationUploadPayload, ReadingIsStrictAboutRequiredKeys)
+{
+    const QJsonObject good = ConversationUploadPayload::fromResult(review(60, 1000), accountID).toJson();
+    const auto put = [](QJsonObject& json, const char* key, const QJsonValue& value) {
+        if (value.isUndefined())
+            json.remove(key);
+        else
+            json.insert(key, value);
+    };
+    const auto edited = [&](const char* part, const char* key, const QJsonValue& value) {
+        QJsonObject json = good;
+        if (part[0] == '\0') {
+            put(json, key, value);
+            return json;
+        }
+        QJsonObject inner = json.value(part).toObject();
+        put(inner, key, value);
+        json.insert(part, inner);
+        return json;
+    };
+    struct Case {
+        const char* part;
+        const char* key;
+        QJsonValue value;
+        bool reads;
+    };
+    const QJsonValue missing(QJsonValue::Undefined);
+    for (const Case& c : {
+             Case { "", "conversation_id", missing, false },
+             Case { "", "conversation_id", "not-a-uuid", false },
+             Case { "", "mode", "Checkin", false },
+             Case { "", "started_at", "1000", false },
+             Case { "", "ended_at", 10.5, false },
+             Case { "", "duration_seconds", missing, false },
+             Case { "", "transcript", missing, false },
+             Case { "", "title", QJsonValue::Null, true },
+             Case { "", "title", 5, false },
+             Case { "", "analysis", QJsonValue::Null, true },
+             Case { "", "extra", "ignored", true },
+             Case { "transcript", "schema", missing, false },
+             Case { "transcript", "schema", 7, true },
+             Case { "transcript", "segments", missing, false },
+             Case { "transcript", "truncated", QJsonValue::Null, true },
+             Case { "transcript", "truncated", "yes", false },
+             Case { "analysis", "fouls", missing, false },
+             Case { "analysis", "summary", missing, false },
+             Case { "analysis", "stats", missing, false },
+             Case { "analysis", "annotations", missing, false },
+             Case { "analysis", "harsh_startup_detected", QJsonValue::Null, true },
+         }) {
+        SCOPED_TRACE(std::string(c.part) + "." + c.key);
+        EXPECT_EQ(ConversationUploadCodec::payload(QJsonDocument(edited(c.part, c.key, c.value)).toJson())
+                      .has_value(),
+            c.reads);
+    }
+    EXPECT_FALSE(ConversationUploadCodec::payload("{").has_value());
+    EXPECT_EQ(decoded(QJsonDocument(edited("transcript", "schema", 7)).toJson()).transcript.schema, 7);
+}
+
+TEST(ConversationUploadCodec, ABodyOfExactlyTheLimitIsSentAsItIs)
+{
+    ConversationUploadPayload payload = payloadWith(10);
+    payload.analysis->summary.clear();
+    const qint64 base = encoded(payload).size();
+    payload.analysis->summary = QString(limit - base, u's');
+
+    const auto atLimit = ConversationUploadCodec::body(payload);
+    ASSERT_TRUE(atLimit.has_value());
+    EXPECT_EQ(atLimit->size(), limit);
+    EXPECT_EQ(*atLimit, encoded(payload));
+
+    payload.analysis->summary.append(u's');
+    const auto overLimit = ConversationUploadCodec::body(payload);
+    ASSERT_TRUE(overLimit.has_value());
+    EXPECT_LT(overLimit->size(), limit);
+    const auto shed = decoded(*overLimit);
+    EXPECT_TRUE(shed.analysis->annotations.isEmpty());
+    EXPECT_TRUE(shed.analysis->fouls.isEmpty());
+    EXPECT_EQ(shed.analysis->summary, payload.analysis->summary);
+    EXPECT_EQ(shed.analysis->stats, payload.analysis->stats);
+    EXPECT_EQ(shed.transcript, payload.transcript);
+}
+
+TEST(ConversationUploadCodec, SegmentsAreDroppedAFifthAtATime)
+{
+    // Ten segments are tried as 8, 6, 4, 3, 2 and 1; a limit between two of those sizes
+    // gives the next smaller count, never one outside the sequence.
+    for (bool withDetail : { true, false }) {
+        SCOPED_TRACE(withDetail);
+        const ConversationUploadPayload payload = payloadWith(10, withDetail);
+        ASSERT_GT(encoded(payload).size(), truncatedSize(payload, 9));
+        struct Case {
+            qsizetype fitting;
+            qsizetype kept;
+        };
+        for (const Case& c : { Case { 9, 8 }, Case { 8, 8 }, Case { 7, 6 }, Case { 6, 6 }, Case { 5, 4 },
+                 Case { 4, 4 }, Case { 3, 3 }, Case { 2, 2 }, Case { 1, 1 } }) {
+            SCOPED_TRACE(c.fitting);
+            const qint64 maximum = truncatedSize(payload, c.fitting);
+            const auto body = ConversationUploadCodec::body(payload, maximum);
+            ASSERT_TRUE(body.has_value());
+            EXPECT_LE(body->size(), maximum);
+            const auto sent = decoded(*body);
+            EXPECT_EQ(sent.transcript.segments, payload.transcript.segments.first(c.kept));
+            EXPECT_EQ(sent.transcript.truncated, true);
+            EXPECT_EQ(sent.transcript.schema, 1);
+            EXPECT_TRUE(sent.analysis->annotations.isEmpty());
+            EXPECT_TRUE(sent.analysis->fouls.isEmpty());
+            EXPECT_EQ(sent.title, payload.title);
+        }
+        EXPECT_EQ(ConversationUploadCodec::body(payload, truncatedSize(payload, 1) - 1),
+            std::unexpected(ConversationUploadCodecError::tooLarge));
+    }
+}
+
+TEST(ConversationUploadCodec, WhatCannotShrinkIsTooLarge)
+{
+    // One segment: shedding the annotations is tried, truncation is not.
+    ConversationUploadPayload single = payloadWith(1);
+    single.analysis->annotations.clear();
+    single.analysis->fouls.clear();
+    const qint64 size = encoded(single).size();
+    EXPECT_EQ(ConversationUploadCodec::body(payloadWith(1), size).value_or(""), encoded(single));
+    EXPECT_EQ(ConversationUploadCodec::body(payloadWith(1), size - 1),
+        std::unexpected(ConversationUploadCodecError::tooLarge));
+
+    ConversationUploadPayload noAnalysis = payloadWith(5);
+    noAnalysis.analysis.reset();
+    const auto body = ConversationUploadCodec::body(noAnalysis, encoded(noAnalysis).size() - 1);
+    ASSERT_TRUE(body.has_value());
+    EXPECT_FALSE(QJsonDocument::fromJson(*body).object().contains("analysis"));
+    EXPECT_EQ(decoded(*body).transcript.segments.size(), 4);
+
+    ConversationUploadPayload empty = payloadWith(0);
+    EXPECT_EQ(
+        ConversationUploadCodec::body(empty, 100), std::unexpected(ConversationUploadCodecError::tooLarge));
+}
+
+TEST(ConversationUploadCodec, NumbersThatAreNotFiniteAreRefused)
+{
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    ConversationUploadPayload inSegment = payloadWith(3);
+    inSegment.transcript.segments[2].end = nan;
+    ConversationUploadPayload inStats = payloadWith(3);
+    inStats.analysis->stats[0].share = -inf;
+    for (const auto& payload : { inSegment, inStats }) {
+        EXPECT_EQ(ConversationUploadCodec::encode(payload),
+            std::unexpected(ConversationUploadCodecError::nonFiniteNumber));
+        EXPECT_EQ(ConversationUploadCodec::body(payload, 10),
+            std::unexpected(ConversationUploadCodecError::nonFiniteNumber));
+    }
+}
