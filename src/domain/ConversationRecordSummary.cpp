@@ -1,6 +1,5 @@
 #include "domain/ConversationRecordSummary.hpp"
 
-#include "domain/JsonNestedRecord.hpp"
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
 
@@ -38,7 +37,7 @@ std::expected<ConversationRecordSummary, JsonDecodeError> ConversationRecordSumm
     summary.createdAt = reader.integer(u"created_at");
     summary.workspace = reader.optionalEnumeration<ConversationWorkspaceScope>(u"workspace")
                             .value_or(ConversationWorkspaceScope::current);
-    summary.pendingDeletion = readOptionalRecord<PendingConversationDeletion>(reader, u"pending_deletion");
+    summary.pendingDeletion = reader.optionalRecord<PendingConversationDeletion>(u"pending_deletion");
     return finish(reader, std::move(summary));
 }
 

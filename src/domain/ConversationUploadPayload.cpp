@@ -2,7 +2,6 @@
 
 #include "domain/ConversationStats.hpp"
 #include "domain/DerivedSessionResult.hpp"
-#include "domain/JsonNestedRecord.hpp"
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
 
@@ -124,8 +123,8 @@ std::expected<ConversationUploadPayload, JsonDecodeError> ConversationUploadPayl
     payload.endedAt = reader.integer(u"ended_at");
     payload.durationSeconds = reader.integer(u"duration_seconds");
     payload.title = reader.optionalString(u"title");
-    payload.transcript = readRecord<ConversationTranscriptPayload>(reader, u"transcript");
-    payload.analysis = readOptionalRecord<ConversationAnalysisPayload>(reader, u"analysis");
+    payload.transcript = reader.record<ConversationTranscriptPayload>(u"transcript");
+    payload.analysis = reader.optionalRecord<ConversationAnalysisPayload>(u"analysis");
     return finish(reader, std::move(payload));
 }
 
