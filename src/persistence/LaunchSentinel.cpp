@@ -1,0 +1,32 @@
+#include "persistence/LaunchSentinel.hpp"
+
+#include "persistence/PrivateFiles.hpp"
+
+#include <QStandardPaths>
+
+namespace lumora {
+
+QString LaunchSentinel::standardDirectory()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/Lumora/Diagnostics"_qs;
+}
+
+std::expected<LaunchSentinel, FileSystemError> LaunchSentinel::create(const QString& directory)
+{
+    if (auto created = privatefiles::createDirectory(directory); !created)
+        return std::unexpected(created.error());
+    const QString marker = directory + u"/launch-active"_qs;
+    const bool leftOver = privatefiles::exists(marker);
+    if (auto written = privatefiles::writeFile(marker, {}); !written)
+        return std::unexpected(written.error());
+    return LaunchSentinel(leftOver, marker);
+}
+
+std::expected<void, FileSystemError> LaunchSentinel::recordCleanTermination() const
+{
+    if (!privatefiles::exists(m_markerPath))
+        return {};
+    return privatefiles::removeEntry(m_markerPath);
+}
+
+} // namespace lumora

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "persistence/FileSystemError.hpp"
+
+#include <QString>
+#include <expected>
+
+namespace lumora {
+
+// Tells whether the previous run ended without a clean termination: a marker file exists
+// for exactly as long as the application runs.
+class LaunchSentinel {
+public:
+    // "Lumora/Diagnostics" in the user's application data folder.
+    static QString standardDirectory();
+
+    // Notes whether a marker is left over, then writes the marker (mode 0600) afresh.
+    static std::expected<LaunchSentinel, FileSystemError> create(const QString& directory);
+
+    [[nodiscard]] bool previousLaunchEndedUncleanly() const { return m_previousLaunchEndedUncleanly; }
+    [[nodiscard]] const QString& markerPath() const { return m_markerPath; }
+
+    // Removes the marker; nothing to do when it is already gone.
+    std::expected<void, FileSystemError> recordCleanTermination() const;
+
+private:
+    LaunchSentinel(bool previousLaunchEndedUncleanly, QString markerPath)
+        : m_previousLaunchEndedUncleanly(previousLaunchEndedUncleanly)
+        , m_markerPath(std::move(markerPath))
+    {
+    }
+
+    bool m_previousLaunchEndedUncleanly;
+    QString m_markerPath;
+};
+
+} // namespace lumora

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "persistence/FileSystemError.hpp"
+
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <expected>
+#include <optional>
+
+namespace lumora::privatefiles {
+
+// Creates the folder and any missing parents with mode 0700; folders that exist keep their mode.
+std::expected<void, FileSystemError> createDirectory(const QString& path);
+// Creates one folder, whose parent must exist, with mode 0700.
+std::expected<void, FileSystemError> createSingleDirectory(const QString& path);
+// Writes the file atomically; its bytes are never readable by others, and it ends with mode 0600.
+std::expected<void, FileSystemError> writeFile(const QString& path, QByteArrayView data);
+std::expected<QByteArray, FileSystemError> readFile(const QString& path);
+// Whether anything, a dangling symbolic link included, exists at the path.
+bool exists(const QString& path);
+// Removes a file, a symbolic link (never what it points to) or a folder with its contents.
+std::expected<void, FileSystemError> removeEntry(const QString& path);
+// The names in a folder, sorted, without "." and "..".
+std::expected<QStringList, FileSystemError> entryNames(const QString& directory, bool includeHidden);
+// The entry's own modification time (a symbolic link's, not its target's).
+std::expected<QDateTime, FileSystemError> modificationTime(const QString& path);
+
+} // namespace lumora::privatefiles

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "persistence/TemporaryStoreError.hpp"
+
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+#include <expected>
+
+namespace lumora {
+
+// Owns one root folder in the temporary folder with a private folder per recorded
+// conversation, and sweeps away what a crash left behind. The root is used only when it is
+// a real folder of the current user (never a symbolic link); it is kept at mode 0700, and
+// nothing here follows a symbolic link when removing.
+class TemporaryConversationStore {
+public:
+    // Entries at least this old (in seconds) are swept.
+    static constexpr qint64 maximumRetention = 86400;
+
+    // "Lumora-Conversation" in the temporary folder.
+    static QString standardRoot();
+
+    static std::expected<TemporaryConversationStore, TemporaryStoreFailure> create(QString root);
+
+    [[nodiscard]] const QString& root() const { return m_root; }
+
+    // An empty folder for the session (emptied if it existed), mode 0700.
+    std::expected<QString, TemporaryStoreFailure> createSessionDirectory(const QUuid& id) const;
+    // Writes a file (mode 0600) into a session folder and returns its path.
+    std::expected<QString, TemporaryStoreFailure> write(
+        QByteArrayView data, const QString& name, const QString& directory) const;
+    // Removes a session folder; anything that is not one is left alone without error.
+    std::expected<void, TemporaryStoreFailure> removeSessionDirectory(const QString& directory) const;
+    // Removes the root's visible entries last modified at least `maximumRetention` seconds
+    // before `now`, and returns their paths.
+    std::expected<QStringList, TemporaryStoreFailure> sweepExpired(const QDateTime& now) const;
+
+private:
+    explicit TemporaryConversationStore(QString root)
+        : m_root(std::move(root))
+    {
+    }
+
+    [[nodiscard]] bool isSessionDirectory(const QString& directory) const;
+
+    QString m_root;
+};
+
+} // namespace lumora

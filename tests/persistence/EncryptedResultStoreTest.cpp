@@ -1,0 +1,226 @@
+#include "persistence/EncryptedResultStore.hpp"
+
+#include "../security/AwaitTask.hpp"
+#include "FileModes.hpp"
+#include "persistence/PrivateFiles.hpp"
+#include "security/MemoryKeyStore.hpp"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <qcoro/qcorotimer.h>
+
+using namespace lumora;
+using lumora::test::awaitTask;
+using lumora::test::modeOf;
+
+namespace {
+
+DerivedSessionResult result(const char* id, qint64 completedAtMs, const QString& summary)
+{
+    DerivedSessionResult r;
+    r.id = QUuid(QString::fromLatin1(id));
+    r.completedAt = QDateTime::fromMSecsSinceEpoch(completedAtMs, Qt::UTC);
+    r.duration = 612.5;
+    r.summary = summary;
+    r.title = u"Sunday talk"_qs;
+    return r;
+}
+
+DerivedSessionResult withoutFraction(DerivedSessionResult r)
+{
+    r.completedAt = QDateTime::fromSecsSinceEpoch(r.completedAt.toSecsSinceEpoch(), Qt::UTC);
+    return r;
+}
+
+const DerivedSessionResult early
+    = result("{11111111-1111-4111-8111-111111111111}", 1'700'000'000'250, u"early"_qs);
+const DerivedSessionResult late
+    = result("{22222222-2222-4222-8222-222222222222}", 1'700'000'900'000, u"late"_qs);
+
+// Answers each call only after a turn of the event loop, as the keychain does, so that
+// operations that are not kept apart would interleave.
+class SlowKeyStore final : public SecureKeyStore {
+public:
+    MemoryKeyStore values;
+    int writes = 0;
+    bool failAll = false;
+
+    QCoro::Task<ReadResult> data(QString account) override
+    {
+        co_await turn();
+        if (failAll)
+            co_return std::unexpected(SecureStoreError::keychain(7));
+        co_return co_await values.data(account);
+    }
+    QCoro::Task<WriteResult> set(QByteArray data, QString account) override
+    {
+        co_await turn();
+        ++writes;
+        co_return co_await values.set(data, account);
+    }
+    QCoro::Task<WriteResult> remove(QString account) override { return values.remove(account); }
+
+private:
+    static QCoro::Task<> turn()
+    {
+        QTimer timer;
+        timer.setSingleShot(true);
+        timer.start(0);
+        co_await timer;
+    }
+};
+
+struct Fixture {
+    QTemporaryDir temporary;
+    QString folder = temporary.path() + u"/Lumora/Results"_qs;
+    std::shared_ptr<SlowKeyStore> keys = std::make_shared<SlowKeyStore>();
+    std::shared_ptr<EncryptedResultStore> store = EncryptedResultStore::create(folder, keys).value();
+
+    void save(const DerivedSessionResult& r) { ASSERT_TRUE(awaitTask(store->save(r)).has_value()); }
+    std::optional<DerivedSessionResult> load(const QUuid& id)
+    {
+        return awaitTask(store->load(id)).value().result;
+    }
+    QList<DerivedSessionResult> list() { return awaitTask(store->list()).value().results; }
+    QByteArray bytes(const QUuid& id)
+    {
+        QFile file(store->path(id));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void overwrite(const QString& path, const QByteArray& data)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(data);
+    }
+};
+
+} // namespace
+
+TEST(EncryptedResultStore, SavedResultsOpenAgainAfterARestart)
+{
+    Fixture f;
+    EXPECT_EQ(modeOf(f.folder), 0700);
+    EXPECT_EQ(modeOf(f.temporary.path() + u"/Lumora"_qs), 0700);
+    f.save(early);
+    const QString file = f.folder + u"/11111111-1111-4111-8111-111111111111.lmr"_qs;
+    EXPECT_EQ(f.store->path(early.id), file);
+    EXPECT_EQ(modeOf(file), 0600);
+    const QByteArray json = QJsonDocument(early.toJson()).toJson(QJsonDocument::Compact);
+    EXPECT_EQ(f.bytes(early.id).size(), json.size() + 28);
+    EXPECT_FALSE(f.bytes(early.id).contains("early"));
+    EXPECT_EQ(awaitTask(f.keys->values.data(EncryptedResultStore::keyAccount()))->bytes->size(), 32);
+
+    const auto restarted = EncryptedResultStore::create(f.folder, f.keys).value();
+    EXPECT_EQ(awaitTask(restarted->load(early.id)).value().result, withoutFraction(early));
+}
+
+TEST(EncryptedResultStore, SavesReplaceAndUseFreshNonces)
+{
+    Fixture f;
+    f.save(early);
+    const QByteArray first = f.bytes(early.id);
+    f.save(early);
+    EXPECT_NE(f.bytes(early.id), first);
+    EXPECT_EQ(f.load(early.id), withoutFraction(early));
+
+    DerivedSessionResult changed = early;
+    changed.summary = u"changed"_qs;
+    f.save(changed);
+    EXPECT_EQ(QDir(f.folder).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(f.load(early.id)->summary, u"changed"_qs);
+    EXPECT_EQ(f.keys->writes, 1);
+}
+
+TEST(EncryptedResultStore, LoadOfAnUnknownIdNeedsNoKey)
+{
+    Fixture f;
+    f.keys->failAll = true;
+    EXPECT_EQ(f.load(early.id), std::nullopt);
+    const auto saved = awaitTask(f.store->save(early));
+    ASSERT_FALSE(saved.has_value());
+    EXPECT_EQ(saved.error(), ResultStoreFailure(SecureStoreError::keychain(7)));
+    EXPECT_FALSE(QFile::exists(f.store->path(early.id)));
+}
+
+TEST(EncryptedResultStore, DamagedFilesFailLoadAndAreSkippedByList)
+{
+    Fixture f;
+    f.save(early);
+    f.save(late);
+    const DerivedSessionResult tampered
+        = result("{33333333-3333-4333-8333-333333333333}", 1'700'000'500'000, u"t"_qs);
+    const DerivedSessionResult truncated
+        = result("{44444444-4444-4444-8444-444444444444}", 1'700'000'600'000, u"u"_qs);
+    f.save(tampered);
+    f.save(truncated);
+
+    QByteArray altered = f.bytes(tampered.id);
+    altered[altered.size() - 1] = char(altered.back() ^ 0x01);
+    f.overwrite(f.store->path(tampered.id), altered);
+    f.overwrite(f.store->path(truncated.id), f.bytes(truncated.id).first(20));
+    f.overwrite(f.folder + u"/notes.txt"_qs, "not a result");
+    f.overwrite(f.folder + u"/.lmr"_qs, "hidden, no name");
+
+    EXPECT_EQ(
+        awaitTask(f.store->load(tampered.id)).error(), ResultStoreFailure(CryptoError::authenticationFailed));
+    EXPECT_EQ(awaitTask(f.store->load(truncated.id)).error(), ResultStoreFailure(CryptoError::invalidInput));
+    const QList<DerivedSessionResult> listed = f.list();
+    ASSERT_EQ(listed.size(), 2);
+    EXPECT_EQ(listed[0].id, late.id);
+    EXPECT_EQ(listed[1].id, early.id);
+    EXPECT_TRUE(QFile::exists(f.store->path(tampered.id)));
+    EXPECT_TRUE(QFile::exists(f.store->path(truncated.id)));
+}
+
+TEST(EncryptedResultStore, FilesUnderALostKeyAreSkipped)
+{
+    Fixture f;
+    f.save(early);
+    ASSERT_TRUE(awaitTask(f.keys->values.remove(EncryptedResultStore::keyAccount())));
+    f.save(late);
+    EXPECT_EQ(f.list(), QList<DerivedSessionResult> { withoutFraction(late) });
+    EXPECT_FALSE(awaitTask(f.store->load(early.id)).has_value());
+}
+
+TEST(EncryptedResultStore, OperationsRunOneAtATimeSoTheFirstKeyIsMadeOnce)
+{
+    Fixture f;
+    auto first = f.store->save(early);
+    auto second = f.store->save(late);
+    auto listing = f.store->list();
+    EXPECT_TRUE(awaitTask(std::move(first)).has_value());
+    EXPECT_TRUE(awaitTask(std::move(second)).has_value());
+    EXPECT_EQ(awaitTask(std::move(listing)).value().results.size(), 2);
+    EXPECT_EQ(f.keys->writes, 1);
+    EXPECT_EQ(f.list(), (QList<DerivedSessionResult> { withoutFraction(late), withoutFraction(early) }));
+}
+
+TEST(EncryptedResultStore, RemovingResults)
+{
+    Fixture f;
+    EXPECT_TRUE(f.list().isEmpty());
+    EXPECT_TRUE(awaitTask(f.store->removeAll()).has_value());
+    EXPECT_TRUE(awaitTask(f.store->remove(early.id)).has_value());
+    f.save(early);
+    f.save(late);
+    ASSERT_TRUE(awaitTask(f.store->remove(early.id)).has_value());
+    EXPECT_EQ(f.load(early.id), std::nullopt);
+    EXPECT_EQ(f.list().size(), 1);
+
+    QTemporaryDir outside;
+    f.overwrite(outside.path() + u"/keep"_qs, "keep");
+    ASSERT_TRUE(QFile::link(outside.path(), f.folder + u"/link"_qs));
+    ASSERT_TRUE(QDir(f.folder).mkdir(u"nested"_qs));
+    f.overwrite(f.folder + u"/nested/x"_qs, "x");
+    f.overwrite(f.folder + u"/.hidden"_qs, "x");
+    ASSERT_TRUE(awaitTask(f.store->removeAll()).has_value());
+    EXPECT_TRUE(QDir(f.folder)
+                    .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)
+                    .isEmpty());
+    EXPECT_TRUE(QFile::exists(outside.path() + u"/keep"_qs));
+}

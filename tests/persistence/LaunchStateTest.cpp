@@ -1,0 +1,72 @@
+#include "FileModes.hpp"
+#include "persistence/LaunchSentinel.hpp"
+#include "persistence/RecordingAgreementStore.hpp"
+
+#include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+using lumora::test::modeOf;
+
+TEST(LaunchSentinel, MarkerLivesExactlyAsLongAsTheRun)
+{
+    QTemporaryDir temporary;
+    const QString folder = temporary.path() + u"/Lumora/Diagnostics"_qs;
+
+    const LaunchSentinel first = LaunchSentinel::create(folder).value();
+    EXPECT_FALSE(first.previousLaunchEndedUncleanly());
+    EXPECT_EQ(first.markerPath(), folder + u"/launch-active"_qs);
+    EXPECT_EQ(QFileInfo(first.markerPath()).size(), 0);
+    EXPECT_EQ(modeOf(first.markerPath()), 0600);
+    EXPECT_EQ(modeOf(folder), 0700);
+
+    ASSERT_TRUE(first.recordCleanTermination().has_value());
+    EXPECT_FALSE(QFileInfo::exists(first.markerPath()));
+    EXPECT_TRUE(first.recordCleanTermination().has_value());
+
+    const LaunchSentinel afterCleanEnd = LaunchSentinel::create(folder).value();
+    EXPECT_FALSE(afterCleanEnd.previousLaunchEndedUncleanly());
+    // This run "crashes": its marker stays.
+    const LaunchSentinel afterCrash = LaunchSentinel::create(folder).value();
+    EXPECT_TRUE(afterCrash.previousLaunchEndedUncleanly());
+    EXPECT_TRUE(QFileInfo::exists(afterCrash.markerPath()));
+}
+
+TEST(LaunchSentinel, FolderThatCannotBeMadeIsAnError)
+{
+    QTemporaryDir temporary;
+    QFile blocker(temporary.path() + u"/Lumora"_qs);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    EXPECT_FALSE(LaunchSentinel::create(temporary.path() + u"/Lumora/Diagnostics"_qs).has_value());
+}
+
+TEST(RecordingAgreementStore, AcceptedOnlyAtTheCurrentVersionOrLater)
+{
+    QTemporaryDir temporary;
+    QSettings settings(temporary.path() + u"/settings.ini"_qs, QSettings::IniFormat);
+    const RecordingAgreementStore store(settings, RecordingAgreementStore::standardKey());
+    EXPECT_EQ(RecordingAgreementStore::standardKey(), u"lumora.recordingAgreementVersion"_qs);
+    EXPECT_FALSE(store.isAccepted());
+
+    struct Case {
+        QVariant stored;
+        bool accepted;
+    };
+    for (const Case& c : { Case { 0, false }, Case { 1, false }, Case { 2, true }, Case { 3, true },
+             Case { -2, false }, Case { u"2"_qs, true }, Case { u"yes"_qs, false } }) {
+        SCOPED_TRACE(c.stored.toString().toStdString());
+        settings.setValue(RecordingAgreementStore::standardKey(), c.stored);
+        EXPECT_EQ(store.isAccepted(), c.accepted);
+    }
+
+    store.clear();
+    EXPECT_FALSE(settings.contains(RecordingAgreementStore::standardKey()));
+    store.accept();
+    EXPECT_TRUE(store.isAccepted());
+    EXPECT_EQ(settings.value(RecordingAgreementStore::standardKey()).toInt(), 2);
+    store.clear();
+    EXPECT_FALSE(store.isAccepted());
+}

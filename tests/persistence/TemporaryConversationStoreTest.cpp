@@ -1,0 +1,181 @@
+#include "persistence/TemporaryConversationStore.hpp"
+
+#include "FileModes.hpp"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace lumora;
+using lumora::test::modeOf;
+
+namespace {
+
+const QUuid sessionID("{6f1c2a3b-4d5e-4f60-8172-93a4b5c6d7e8}");
+const QDateTime now = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+
+void touch(const QString& path, const QByteArray& data = "x")
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(data);
+}
+
+// Sets the entry's own modification time, `secondsBeforeNow` before `now`.
+void age(const QString& path, qint64 secondsBeforeNow)
+{
+    const timespec times[2] = { { time_t(now.toSecsSinceEpoch() - secondsBeforeNow), 0 },
+        { time_t(now.toSecsSinceEpoch() - secondsBeforeNow), 0 } };
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW), 0)
+        << path.toStdString();
+}
+
+struct Fixture {
+    QTemporaryDir temporary;
+    QString rootPath = temporary.path() + u"/Lumora-Conversation"_qs;
+    TemporaryConversationStore store = TemporaryConversationStore::create(rootPath).value();
+};
+
+} // namespace
+
+TEST(TemporaryConversationStore, RootIsAPrivateFolderOfThisUser)
+{
+    Fixture f;
+    EXPECT_EQ(f.store.root(), f.rootPath);
+    EXPECT_EQ(modeOf(f.rootPath), 0700);
+
+    ASSERT_EQ(::chmod(QFile::encodeName(f.rootPath).constData(), 0777), 0);
+    ASSERT_TRUE(TemporaryConversationStore::create(f.rootPath).has_value());
+    EXPECT_EQ(modeOf(f.rootPath), 0700);
+
+    QTemporaryDir elsewhere;
+    const QString linked = f.temporary.path() + u"/linked"_qs;
+    ASSERT_TRUE(QFile::link(elsewhere.path(), linked));
+    const QString plainFile = f.temporary.path() + u"/plain"_qs;
+    touch(plainFile);
+    for (const QString& root : { linked, plainFile }) {
+        SCOPED_TRACE(root.toStdString());
+        const auto refused = TemporaryConversationStore::create(root);
+        ASSERT_FALSE(refused.has_value());
+        EXPECT_EQ(refused.error(), TemporaryStoreFailure(TemporaryStoreError::unsafeRoot));
+    }
+    EXPECT_EQ(modeOf(elsewhere.path()), 0700 & modeOf(elsewhere.path()));
+}
+
+TEST(TemporaryConversationStore, SessionFoldersAndFiles)
+{
+    Fixture f;
+    const QString folder = f.store.createSessionDirectory(sessionID).value();
+    EXPECT_EQ(folder, f.rootPath + u"/6f1c2a3b-4d5e-4f60-8172-93a4b5c6d7e8"_qs);
+    EXPECT_EQ(modeOf(folder), 0700);
+
+    const QString file = f.store.write("audio", u"recording.m4a"_qs, folder).value();
+    EXPECT_EQ(file, folder + u"/recording.m4a"_qs);
+    EXPECT_EQ(modeOf(file), 0600);
+    EXPECT_EQ(f.store.write("again", u"recording.m4a"_qs, folder + u"/./"_qs).value(), file);
+
+    EXPECT_EQ(f.store.createSessionDirectory(sessionID).value(), folder);
+    EXPECT_TRUE(QDir(folder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+}
+
+TEST(TemporaryConversationStore, WritesOutsideASessionFolderAreRefused)
+{
+    Fixture f;
+    const QString folder = f.store.createSessionDirectory(sessionID).value();
+    ASSERT_TRUE(QDir(folder).mkdir(u"nested"_qs));
+    struct Case {
+        QString name;
+        QString directory;
+        TemporaryStoreError error;
+    };
+    const Case cases[] = {
+        { u"a"_qs, folder + u"/nested"_qs, TemporaryStoreError::outsideRoot },
+        { u"a"_qs, f.rootPath, TemporaryStoreError::outsideRoot },
+        { u"a"_qs, f.temporary.path(), TemporaryStoreError::outsideRoot },
+        { u"a"_qs, folder + u"/nested/.."_qs + u"/../../x"_qs, TemporaryStoreError::outsideRoot },
+        { u"../escape"_qs, folder, TemporaryStoreError::invalidName },
+        { u".."_qs, folder, TemporaryStoreError::invalidName },
+        { u""_qs, folder, TemporaryStoreError::invalidName },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.directory + u' ' + c.name).toStdString());
+        const auto written = f.store.write("x", c.name, c.directory);
+        ASSERT_FALSE(written.has_value());
+        EXPECT_EQ(written.error(), TemporaryStoreFailure(c.error));
+    }
+    EXPECT_FALSE(QFile::exists(f.temporary.path() + u"/escape"_qs));
+    EXPECT_FALSE(QFile::exists(f.rootPath + u"/a"_qs));
+}
+
+TEST(TemporaryConversationStore, RemovingSessionFolders)
+{
+    Fixture f;
+    const QString folder = f.store.createSessionDirectory(sessionID).value();
+    touch(folder + u"/recording.m4a"_qs);
+    ASSERT_TRUE(f.store.removeSessionDirectory(folder).has_value());
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    EXPECT_TRUE(f.store.removeSessionDirectory(folder).has_value());
+
+    EXPECT_TRUE(f.store.removeSessionDirectory(f.temporary.path()).has_value());
+    EXPECT_TRUE(f.store.removeSessionDirectory(f.rootPath).has_value());
+    EXPECT_TRUE(QFileInfo(f.rootPath).isDir());
+
+    QTemporaryDir outside;
+    touch(outside.path() + u"/keep"_qs);
+    const QString link = f.rootPath + u"/linked"_qs;
+    ASSERT_TRUE(QFile::link(outside.path(), link));
+    ASSERT_TRUE(f.store.removeSessionDirectory(link).has_value());
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(QFile::exists(outside.path() + u"/keep"_qs));
+}
+
+TEST(TemporaryConversationStore, SweepRemovesEntriesADayOldOrMore)
+{
+    Fixture f;
+    EXPECT_TRUE(f.store.sweepExpired(now).value().isEmpty());
+
+    QTemporaryDir outside;
+    touch(outside.path() + u"/keep"_qs);
+    struct Case {
+        QString name;
+        enum { folder, file, link } kind;
+        qint64 age;
+        bool removed;
+    };
+    const Case cases[] = {
+        { u"a-exactly-a-day"_qs, Case::folder, 86400, true },
+        { u"b-a-second-short"_qs, Case::folder, 86399, false },
+        { u"c-from-the-future"_qs, Case::folder, -3600, false },
+        { u"d-old-file"_qs, Case::file, 200000, true },
+        { u"e-old-link"_qs, Case::link, 200000, true },
+        { u".hidden-old"_qs, Case::folder, 200000, false },
+    };
+    for (const Case& c : cases) {
+        const QString path = f.rootPath + u'/' + c.name;
+        if (c.kind == Case::folder) {
+            ASSERT_TRUE(QDir(f.rootPath).mkdir(c.name));
+            touch(path + u"/inside"_qs);
+        } else if (c.kind == Case::file) {
+            touch(path);
+        } else {
+            ASSERT_TRUE(QFile::link(outside.path(), path));
+        }
+        age(path, c.age);
+    }
+    age(outside.path(), 300000);
+
+    const QStringList removed = f.store.sweepExpired(now).value();
+    QStringList expected;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        const QString path = f.rootPath + u'/' + c.name;
+        EXPECT_EQ(QFileInfo::exists(path) || QFileInfo(path).isSymLink(), !c.removed);
+        if (c.removed)
+            expected.append(path);
+    }
+    EXPECT_EQ(removed, expected);
+    EXPECT_TRUE(QFile::exists(outside.path() + u"/keep"_qs));
+}
