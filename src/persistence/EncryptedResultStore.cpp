@@ -3,8 +3,6 @@
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
 #include "persistence/PrivateFiles.hpp"
-#include "security/AesGcm.hpp"
-#include "security/SecureKeyStore.hpp"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -52,7 +50,7 @@ QString EncryptedResultStore::standardDirectory()
 
 EncryptedResultStore::EncryptedResultStore(QString directory, std::shared_ptr<SecureKeyStore> keyStore)
     : m_directory(std::move(directory))
-    , m_keyStore(std::move(keyStore))
+    , m_sealer(std::move(keyStore), keyAccount())
 {
 }
 
@@ -70,29 +68,10 @@ QString EncryptedResultStore::path(const QUuid& id) const
     return m_directory + u'/' + uuidText(id, UuidCase::lower) + fileExtension;
 }
 
-QCoro::Task<EncryptedResultStore::Result<SymmetricKey>> EncryptedResultStore::encryptionKey()
-{
-    const auto stored = co_await m_keyStore->data(keyAccount());
-    if (!stored)
-        co_return std::unexpected(stored.error());
-    if (stored->bytes)
-        co_return SymmetricKey(SecretBytes(*stored->bytes));
-    auto key = SymmetricKey::random256();
-    if (!key)
-        co_return std::unexpected(key.error());
-    const auto written = co_await m_keyStore->set(key->bytes().toByteArray(), keyAccount());
-    if (!written)
-        co_return std::unexpected(written.error());
-    co_return std::move(*key);
-}
-
 EncryptedResultStore::Result<DerivedSessionResult> EncryptedResultStore::openFile(
     const QString& path, const SymmetricKey& key)
 {
-    const auto sealed = privatefiles::readFile(path);
-    if (!sealed)
-        return std::unexpected(sealed.error());
-    const auto json = AesGcm::open(key, *sealed);
+    const auto json = FileSealer::readFile(path, key);
     if (!json)
         return std::unexpected(json.error());
     auto result = decodeJson<DerivedSessionResult>(*json);
@@ -105,15 +84,10 @@ QCoro::Task<EncryptedResultStore::Result<void>> EncryptedResultStore::save(Deriv
 {
     const auto pass = co_await m_gate.enter();
     const QByteArray json = QJsonDocument(result.toJson()).toJson(QJsonDocument::Compact);
-    const auto key = co_await encryptionKey();
+    const auto key = co_await m_sealer.key();
     if (!key)
         co_return std::unexpected(key.error());
-    const auto sealed = AesGcm::seal(*key, json);
-    if (!sealed)
-        co_return std::unexpected(sealed.error());
-    if (sealed->size() != json.size() + AesGcm::overhead)
-        co_return std::unexpected(ResultStoreError::invalidEnvelope);
-    if (auto written = privatefiles::writeFile(path(result.id), *sealed); !written)
+    if (auto written = FileSealer::writeFile(path(result.id), *key, json); !written)
         co_return std::unexpected(written.error());
     co_return Result<void> {};
 }
@@ -125,7 +99,7 @@ QCoro::Task<EncryptedResultStore::Result<DerivedResultRepository::Loaded>> Encry
     const QString file = path(id);
     if (!privatefiles::exists(file))
         co_return Loaded {};
-    const auto key = co_await encryptionKey();
+    const auto key = co_await m_sealer.key();
     if (!key)
         co_return std::unexpected(key.error());
     auto result = openFile(file, *key);
@@ -148,7 +122,7 @@ QCoro::Task<EncryptedResultStore::Result<DerivedResultRepository::Listed>> Encry
     Listed listed;
     if (files.isEmpty())
         co_return listed;
-    const auto key = co_await encryptionKey();
+    const auto key = co_await m_sealer.key();
     if (!key)
         co_return std::unexpected(key.error());
     for (const QString& file : std::as_const(files)) {

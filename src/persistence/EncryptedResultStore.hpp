@@ -1,6 +1,7 @@
 #pragma once
 
 #include "persistence/DerivedResultRepository.hpp"
+#include "persistence/FileSealer.hpp"
 #include "persistence/SerialGate.hpp"
 
 #include <QString>
@@ -9,7 +10,6 @@
 namespace lumora {
 
 class SecureKeyStore;
-class SymmetricKey;
 
 // Keeps each result as one file "<id>.lmr" in its folder, sealed with AES-GCM under a key
 // that lives in the secure key store and is made at first use. Operations run one at a time
@@ -41,11 +41,10 @@ public:
 private:
     EncryptedResultStore(QString directory, std::shared_ptr<SecureKeyStore> keyStore);
 
-    QCoro::Task<Result<SymmetricKey>> encryptionKey();
     static Result<DerivedSessionResult> openFile(const QString& path, const SymmetricKey& key);
 
     QString m_directory;
-    std::shared_ptr<SecureKeyStore> m_keyStore;
+    FileSealer m_sealer;
     SerialGate m_gate;
 };
 

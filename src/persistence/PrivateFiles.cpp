@@ -67,15 +67,16 @@ std::expected<void, FileSystemError> writeFile(const QString& path, QByteArrayVi
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return std::unexpected(FileSystemError { path, file.errorString() });
-    // Restrict the temporary file before any byte goes in.
+    // The temporary file gets its final mode before any byte goes in, and the rename keeps it,
+    // so nothing is left to do once the new file is in place: a success means the replacement
+    // happened, a failure means the earlier file is untouched. Callers that keep a copy of the
+    // content in memory rely on that.
     if (!file.setPermissions(privateFileMode) || file.write(data.data(), data.size()) != data.size()
         || !file.commit()) {
         const FileSystemError error { path, file.errorString() };
         file.cancelWriting();
         return std::unexpected(error);
     }
-    if (!QFile::setPermissions(path, privateFileMode))
-        return std::unexpected(FileSystemError { path, QStringLiteral("could not set mode 0600") });
     return {};
 }
 

@@ -15,7 +15,8 @@ namespace lumora::privatefiles {
 std::expected<void, FileSystemError> createDirectory(const QString& path);
 // Creates one folder, whose parent must exist, with mode 0700.
 std::expected<void, FileSystemError> createSingleDirectory(const QString& path);
-// Writes the file atomically; its bytes are never readable by others, and it ends with mode 0600.
+// Replaces the file atomically with one of mode 0600 from its creation on, so its bytes are
+// never readable by others; nothing can fail after the replacement.
 std::expected<void, FileSystemError> writeFile(const QString& path, QByteArrayView data);
 std::expected<QByteArray, FileSystemError> readFile(const QString& path);
 // Whether anything, a dangling symbolic link included, exists at the path.

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "domain/ConversationBackupRecord.hpp"
+#include "domain/ConversationMigrationChoice.hpp"
+#include "domain/ConversationRecordSummary.hpp"
+#include "persistence/FileSealer.hpp"
+#include "persistence/SerialGate.hpp"
+
+#include <QList>
+#include <functional>
+
+namespace lumora {
+
+class SecureKeyStore;
+
+// Everything this computer knows about the account-history copies of its conversations, kept
+// in one sealed file "backup-state.lbs" under its own key. Operations run one at a time in the
+// order they were called, so each sees the effects of all earlier ones.
+//
+// The first successful read or edit fills an in-memory copy that serves every later read. Every
+// edit rewrites the whole file atomically and either succeeds (the file replaced and the copy
+// equal to what the file now holds) or fails with file and copy as they were. A missing file
+// reads as the empty state; a file that cannot be opened makes every read and edit fail until
+// `removeAll` deletes it.
+class ConversationBackupStore {
+public:
+    struct State {
+        // One record per local review, in insertion order.
+        QList<ConversationBackupRecord> records;
+        std::optional<ConversationMigrationChoice> migrationChoice;
+        // The account's conversations as last listed, plus later merges.
+        QList<ConversationRecordSummary> cachedConversations;
+        // Conversations the user hid from their own view.
+        QList<ConversationRecordSummary> hiddenConversations;
+        // When `cachedConversations` was last replaced from the server.
+        std::optional<QDateTime> cacheUpdatedAt;
+
+        bool operator==(const State&) const = default;
+
+        // The optional fields are left out when absent.
+        QJsonObject toJson() const;
+        // "records" and "cachedConversations" are required; a missing "hiddenConversations"
+        // reads as an empty list.
+        static std::expected<State, JsonDecodeError> fromJson(const QJsonValue& value);
+    };
+
+    template <typename T> using Result = std::expected<T, ResultStoreFailure>;
+    // Values wrapped in structs: a coroutine cannot return an expected optional or list.
+    struct FoundRecord {
+        std::optional<ConversationBackupRecord> record;
+    };
+    struct Records {
+        QList<ConversationBackupRecord> records;
+    };
+    struct Summaries {
+        QList<ConversationRecordSummary> summaries;
+    };
+    struct MigrationChoice {
+        std::optional<ConversationMigrationChoice> choice;
+    };
+
+    static QString keyAccount();
+    static QString fileName();
+    // "Lumora/Backup" in the user's application data folder.
+    static QString standardDirectory();
+
+    // Creates the folder (mode 0700) when it is missing; reads nothing yet.
+    static std::expected<std::shared_ptr<ConversationBackupStore>, FileSystemError> create(
+        const QString& directory, std::shared_ptr<SecureKeyStore> keyStore);
+
+    [[nodiscard]] const QString& file() const { return m_file; }
+
+    QCoro::Task<Result<State>> state();
+    // The first record with that local id.
+    QCoro::Task<Result<FoundRecord>> record(QUuid localID);
+    QCoro::Task<Result<Records>> records();
+    QCoro::Task<Result<MigrationChoice>> migrationChoice();
+    QCoro::Task<Result<Summaries>> cachedConversations();
+    QCoro::Task<Result<Summaries>> hiddenConversations();
+
+    // Replaces the first record with the same local id in place, or appends the record.
+    QCoro::Task<Result<void>> upsert(ConversationBackupRecord record);
+    // The rule above for each record in order, against the list as it grows.
+    QCoro::Task<Result<void>> upsert(QList<ConversationBackupRecord> records);
+    QCoro::Task<Result<void>> removeRecord(QUuid localID);
+    // Absent clears the choice.
+    QCoro::Task<Result<void>> setMigrationChoice(std::optional<ConversationMigrationChoice> choice);
+    // Takes the list as it is, drops the hidden summaries it holds again and notes the time.
+    QCoro::Task<Result<void>> replaceCachedConversations(
+        QList<ConversationRecordSummary> conversations, QDateTime at);
+    // Removes the id from both lists.
+    QCoro::Task<Result<void>> removeCachedConversation(QUuid id);
+    // Moves the summary from wherever it is to the end of the hidden list.
+    QCoro::Task<Result<void>> markHidden(ConversationRecordSummary conversation);
+    // Moves the first hidden summary with that id to the end of the cached list; without one,
+    // nothing changes.
+    QCoro::Task<Result<void>> markUnhidden(QUuid id);
+    // Puts the summary at the end of the cached list in place of any with its id; the hidden
+    // list and the cache time stay.
+    QCoro::Task<Result<void>> mergeCachedConversation(ConversationRecordSummary conversation);
+    // Deletes the file without reading it, so it also clears a file that cannot be opened; the
+    // key stays in the key store.
+    QCoro::Task<Result<void>> removeAll();
+
+private:
+    ConversationBackupStore(QString file, std::shared_ptr<SecureKeyStore> keyStore);
+
+    // The state without entering the gate, for operations that already hold it.
+    QCoro::Task<Result<State>> currentState();
+    QCoro::Task<Result<void>> mutate(std::function<void(State&)> edit);
+
+    QString m_file;
+    FileSealer m_sealer;
+    std::optional<State> m_cached;
+    SerialGate m_gate;
+};
+
+} // namespace lumora
