@@ -97,11 +97,13 @@ std::expected<std::shared_ptr<ConversationBackupStore>, FileSystemError> Convers
 
 QCoro::Task<ConversationBackupStore::Result<State>> ConversationBackupStore::currentState()
 {
+    // Copies made here on purpose: QCoro moves from an lvalue handed to `co_return` when its type
+    // differs from the task's, which would empty the copy kept in memory.
     if (m_cached)
-        co_return *m_cached;
+        co_return Result<State>(*m_cached);
     if (!privatefiles::exists(m_file)) {
         m_cached = State {};
-        co_return *m_cached;
+        co_return Result<State>(*m_cached);
     }
     const auto key = co_await m_sealer.key();
     if (!key)
@@ -113,7 +115,7 @@ QCoro::Task<ConversationBackupStore::Result<State>> ConversationBackupStore::cur
     if (!state)
         co_return std::unexpected(state.error());
     m_cached = std::move(*state);
-    co_return *m_cached;
+    co_return Result<State>(*m_cached);
 }
 
 QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::mutate(

@@ -2,6 +2,7 @@
 
 #include "../security/AwaitTask.hpp"
 #include "FileModes.hpp"
+#include "SlowKeyStore.hpp"
 #include "persistence/PrivateFiles.hpp"
 #include "security/MemoryKeyStore.hpp"
 
@@ -9,13 +10,12 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <gtest/gtest.h>
-#include <qcoro/qcorotimer.h>
 
 using namespace lumora;
 using lumora::test::awaitTask;
 using lumora::test::modeOf;
+using lumora::test::SlowKeyStore;
 
 namespace {
 
@@ -40,39 +40,6 @@ const DerivedSessionResult early
     = result("{11111111-1111-4111-8111-111111111111}", 1'700'000'000'250, u"early"_qs);
 const DerivedSessionResult late
     = result("{22222222-2222-4222-8222-222222222222}", 1'700'000'900'000, u"late"_qs);
-
-// Answers each call only after a turn of the event loop, as the keychain does, so that
-// operations that are not kept apart would interleave.
-class SlowKeyStore final : public SecureKeyStore {
-public:
-    MemoryKeyStore values;
-    int writes = 0;
-    bool failAll = false;
-
-    QCoro::Task<ReadResult> data(QString account) override
-    {
-        co_await turn();
-        if (failAll)
-            co_return std::unexpected(SecureStoreError::keychain(7));
-        co_return co_await values.data(account);
-    }
-    QCoro::Task<WriteResult> set(QByteArray data, QString account) override
-    {
-        co_await turn();
-        ++writes;
-        co_return co_await values.set(data, account);
-    }
-    QCoro::Task<WriteResult> remove(QString account) override { return values.remove(account); }
-
-private:
-    static QCoro::Task<> turn()
-    {
-        QTimer timer;
-        timer.setSingleShot(true);
-        timer.start(0);
-        co_await timer;
-    }
-};
 
 struct Fixture {
     QTemporaryDir temporary;

@@ -1,0 +1,342 @@
+#include "persistence/ConversationBackupStore.hpp"
+
+#include "../security/AwaitTask.hpp"
+#include "FileModes.hpp"
+#include "SlowKeyStore.hpp"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace lumora;
+using lumora::test::awaitTask;
+using lumora::test::modeOf;
+using lumora::test::SlowKeyStore;
+using State = ConversationBackupStore::State;
+
+namespace {
+
+QUuid id(int n)
+{
+    return QUuid(QStringLiteral("{%1-1111-4111-8111-111111111111}").arg(n, 8, 10, QLatin1Char('0')));
+}
+
+ConversationBackupRecord record(int n, ConversationBackupState state = ConversationBackupState::pending)
+{
+    ConversationBackupRecord r;
+    r.localID = id(n);
+    r.conversationID = id(100 + n);
+    r.state = state;
+    return r;
+}
+
+ConversationRecordSummary summary(int n, const QString& title = {})
+{
+    ConversationRecordSummary s;
+    s.id = id(n);
+    s.mode = u"conversation"_qs;
+    s.status = u"complete"_qs;
+    s.endedAt = 1'700'000'000 + n;
+    if (!title.isEmpty())
+        s.title = title;
+    return s;
+}
+
+QList<QUuid> ids(const QList<ConversationRecordSummary>& summaries)
+{
+    QList<QUuid> result;
+    for (const auto& s : summaries)
+        result.append(s.id);
+    return result;
+}
+
+struct Fixture {
+    QTemporaryDir temporary;
+    QString folder = temporary.path() + u"/Lumora/Backup"_qs;
+    std::shared_ptr<SlowKeyStore> keys = std::make_shared<SlowKeyStore>();
+    std::shared_ptr<ConversationBackupStore> store = restarted();
+
+    std::shared_ptr<ConversationBackupStore> restarted() const
+    {
+        return ConversationBackupStore::create(folder, keys).value();
+    }
+    State state() { return awaitTask(store->state()).value(); }
+    void ok(QCoro::Task<ConversationBackupStore::Result<void>> edit)
+    {
+        const auto done = awaitTask(std::move(edit));
+        ASSERT_TRUE(done.has_value());
+    }
+    QByteArray bytes() const
+    {
+        QFile file(store->file());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void overwrite(const QByteArray& data) const
+    {
+        QFile file(store->file());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(data);
+    }
+    SymmetricKey key() const
+    {
+        const auto found = awaitTask(keys->values.data(ConversationBackupStore::keyAccount()));
+        return SymmetricKey(SecretBytes(found.value().bytes.value()));
+    }
+    QJsonObject plaintext() const
+    {
+        return QJsonDocument::fromJson(FileSealer::readFile(store->file(), key()).value()).object();
+    }
+};
+
+} // namespace
+
+TEST(ConversationBackupStore, SurvivesARestart)
+{
+    Fixture f;
+    EXPECT_EQ(modeOf(f.folder), 0700);
+    EXPECT_EQ(modeOf(f.temporary.path() + u"/Lumora"_qs), 0700);
+    EXPECT_TRUE(awaitTask(f.store->records()).value().records.isEmpty());
+    EXPECT_FALSE(QFile::exists(f.store->file()));
+    EXPECT_EQ(f.keys->writes, 0);
+
+    f.ok(f.store->upsert(record(1)));
+    EXPECT_EQ(f.store->file(), f.folder + u"/backup-state.lbs"_qs);
+    EXPECT_EQ(modeOf(f.store->file()), 0600);
+    EXPECT_EQ(awaitTask(f.keys->values.data(u"conversation-backup-state-key-v1"_qs))->bytes->size(), 32);
+    f.ok(f.store->setMigrationChoice(ConversationMigrationChoice::accepted));
+    const QList<ConversationRecordSummary> listed { summary(5, u"Sunday"_qs), summary(6) };
+    f.ok(f.store->replaceCachedConversations(listed, QDateTime::fromSecsSinceEpoch(1'700'000'100, Qt::UTC)));
+    f.ok(f.store->markHidden(summary(6)));
+    EXPECT_FALSE(f.bytes().contains("Sunday"));
+
+    const auto again = f.restarted();
+    const State read = awaitTask(again->state()).value();
+    EXPECT_EQ(read, f.state());
+    EXPECT_EQ(read.records, QList { record(1) });
+    EXPECT_EQ(awaitTask(again->migrationChoice()).value().choice, ConversationMigrationChoice::accepted);
+    EXPECT_EQ(awaitTask(again->cachedConversations()).value().summaries, QList { summary(5, u"Sunday"_qs) });
+    EXPECT_EQ(awaitTask(again->hiddenConversations()).value().summaries, QList { summary(6) });
+    EXPECT_EQ(awaitTask(again->record(id(1))).value().record, record(1));
+    EXPECT_EQ(awaitTask(again->record(id(2))).value().record, std::nullopt);
+    EXPECT_EQ(f.keys->writes, 1);
+}
+
+TEST(ConversationBackupStore, FileFormOfOptionalFieldsAndFreshNonces)
+{
+    Fixture f;
+    f.ok(f.store->upsert(record(1)));
+    QJsonObject json = f.plaintext();
+    EXPECT_FALSE(json.contains(u"migrationChoice"_qs));
+    EXPECT_FALSE(json.contains(u"cacheUpdatedAt"_qs));
+    EXPECT_EQ(json.value(u"hiddenConversations"_qs), QJsonArray {});
+
+    const QByteArray first = f.bytes();
+    f.ok(f.store->markUnhidden(id(9))); // changes nothing, still rewrites the file
+    EXPECT_NE(f.bytes(), first);
+    EXPECT_EQ(f.bytes().size(), first.size());
+    EXPECT_EQ(awaitTask(f.restarted()->state()).value(), f.state());
+
+    // An older file without the hidden list reads with an empty one and gains the key on the next edit.
+    json.remove(u"hiddenConversations"_qs);
+    ASSERT_TRUE(FileSealer::writeFile(f.store->file(), f.key(), QJsonDocument(json).toJson()).has_value());
+    const auto older = f.restarted();
+    EXPECT_TRUE(awaitTask(older->hiddenConversations()).value().summaries.isEmpty());
+    f.ok(older->setMigrationChoice(ConversationMigrationChoice::declined));
+    EXPECT_EQ(f.plaintext().value(u"hiddenConversations"_qs), QJsonArray {});
+    EXPECT_EQ(f.plaintext().value(u"migrationChoice"_qs), u"declined"_qs);
+}
+
+TEST(ConversationBackupStore, RefusesATamperedFileUntilRemoveAll)
+{
+    struct Case {
+        const char* name;
+        std::function<void(Fixture&)> damage;
+        ResultStoreFailure error;
+    };
+    const QList<Case> cases {
+        { "last byte flipped",
+            [](Fixture& f) {
+                QByteArray altered = f.bytes();
+                altered.back() = char(altered.back() ^ 0x01);
+                f.overwrite(altered);
+            },
+            CryptoError::authenticationFailed },
+        { "truncated to less than a box", [](Fixture& f) { f.overwrite(f.bytes().first(20)); },
+            CryptoError::invalidInput },
+        { "sealed under another key",
+            [](Fixture& f) {
+                ASSERT_TRUE(awaitTask(f.keys->values.set(QByteArray(32, 'k'), f.store->keyAccount())));
+            },
+            CryptoError::authenticationFailed },
+        { "key of the wrong length",
+            [](Fixture& f) {
+                ASSERT_TRUE(awaitTask(f.keys->values.set(QByteArray(20, 'k'), f.store->keyAccount())));
+            },
+            CryptoError::invalidKey },
+        { "sealed JSON that is not a state",
+            [](Fixture& f) {
+                ASSERT_TRUE(
+                    FileSealer::writeFile(f.store->file(), f.key(), R"({"records": []})").has_value());
+            },
+            JsonDecodeError {} },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        f.ok(f.store->upsert(record(1)));
+        c.damage(f);
+        const QByteArray damaged = f.bytes();
+        const auto store = f.restarted();
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const auto read = awaitTask(store->state());
+            ASSERT_FALSE(read.has_value());
+            EXPECT_EQ(read.error().index(), c.error.index());
+            if (!std::holds_alternative<JsonDecodeError>(c.error)) {
+                EXPECT_EQ(read.error(), c.error);
+            }
+            EXPECT_FALSE(awaitTask(store->upsert(record(2))).has_value());
+        }
+        EXPECT_EQ(f.bytes(), damaged);
+        ASSERT_TRUE(awaitTask(store->removeAll()).has_value());
+        EXPECT_FALSE(QFile::exists(f.store->file()));
+        EXPECT_EQ(awaitTask(store->state()).value(), State {});
+    }
+}
+
+TEST(ConversationBackupStore, AFailedWriteNeverLetsTheCopyDivergeFromTheFile)
+{
+    Fixture f;
+    f.ok(f.store->upsert(record(1)));
+    f.ok(f.store->upsert(record(1, ConversationBackupState::stored)));
+
+    // The folder turns into a plain file: the next write cannot even begin its temporary file.
+    const QString moved = f.temporary.path() + u"/moved"_qs;
+    ASSERT_TRUE(QDir().rename(f.folder, moved));
+    {
+        QFile blocker(f.folder);
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
+    const auto failed = awaitTask(f.store->upsert(record(2)));
+    ASSERT_FALSE(failed.has_value());
+    EXPECT_TRUE(std::holds_alternative<FileSystemError>(failed.error()));
+    EXPECT_EQ(f.state().records, QList { record(1, ConversationBackupState::stored) });
+    ASSERT_TRUE(QFile::remove(f.folder));
+    ASSERT_TRUE(QDir().rename(moved, f.folder));
+
+    // A key store that fails leaves the copy as it was too.
+    f.keys->failAll = true;
+    EXPECT_FALSE(awaitTask(f.store->setMigrationChoice(ConversationMigrationChoice::accepted)).has_value());
+    f.keys->failAll = false;
+    EXPECT_EQ(awaitTask(f.store->migrationChoice()).value().choice, std::nullopt);
+
+    // A state that would not read back is refused before it reaches the file.
+    EXPECT_FALSE(awaitTask(f.store->replaceCachedConversations({ summary(5) }, QDateTime())).has_value());
+
+    // The next edit keeps the stored record: no duplicate upload after a restart.
+    f.ok(f.store->upsert(record(3)));
+    const QList expected { record(1, ConversationBackupState::stored), record(3) };
+    EXPECT_EQ(f.state().records, expected);
+    EXPECT_EQ(awaitTask(f.restarted()->state()).value(), f.state());
+}
+
+TEST(ConversationBackupStore, TheCopyHoldsWhatTheFileHolds)
+{
+    Fixture f;
+    ConversationBackupRecord attempted = record(1);
+    attempted.attempts = 2;
+    attempted.lastAttemptAt = QDateTime::fromMSecsSinceEpoch(1'700'000'000'750, Qt::UTC);
+    attempted.lastFailureCode = u"timeout"_qs;
+    f.ok(f.store->upsert(attempted));
+    f.ok(f.store->replaceCachedConversations({}, QDateTime::fromMSecsSinceEpoch(1'700'000'100'999, Qt::UTC)));
+    const State state = f.state();
+    EXPECT_EQ(state.records.at(0).lastAttemptAt, QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC));
+    EXPECT_EQ(state.cacheUpdatedAt, QDateTime::fromSecsSinceEpoch(1'700'000'100, Qt::UTC));
+    EXPECT_EQ(awaitTask(f.restarted()->state()).value(), state);
+
+    // A file loosened by someone else is private again after the next edit.
+    ASSERT_TRUE(
+        QFile::setPermissions(f.store->file(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    f.ok(f.store->removeRecord(id(1)));
+    EXPECT_EQ(modeOf(f.store->file()), 0600);
+}
+
+TEST(ConversationBackupStore, OperationsRunInCallOrder)
+{
+    Fixture f;
+    auto first = f.store->upsert(record(1));
+    auto read = f.store->records();
+    auto second = f.store->upsert(record(2));
+    auto wipe = f.store->removeAll();
+    auto last = f.store->upsert(record(3));
+    EXPECT_TRUE(awaitTask(std::move(first)).has_value());
+    EXPECT_EQ(awaitTask(std::move(read)).value().records, QList { record(1) });
+    EXPECT_TRUE(awaitTask(std::move(second)).has_value());
+    EXPECT_TRUE(awaitTask(std::move(wipe)).has_value());
+    EXPECT_TRUE(awaitTask(std::move(last)).has_value());
+    EXPECT_EQ(f.state().records, QList { record(3) });
+    EXPECT_EQ(f.keys->writes, 1);
+    EXPECT_EQ(awaitTask(f.keys->values.data(f.store->keyAccount()))->bytes->size(), 32);
+}
+
+TEST(ConversationBackupStore, RecordEditsKeepPositions)
+{
+    Fixture f;
+    f.ok(f.store->upsert(QList { record(1), record(2), record(3) }));
+    f.ok(f.store->upsert(record(2, ConversationBackupState::stored)));
+    f.ok(f.store->upsert(record(4)));
+    EXPECT_EQ(f.state().records,
+        (QList { record(1), record(2, ConversationBackupState::stored), record(3), record(4) }));
+
+    f.ok(f.store->upsert(QList { record(5), record(5, ConversationBackupState::declined),
+        record(1, ConversationBackupState::abandoned) }));
+    f.ok(f.store->removeRecord(id(3)));
+    f.ok(f.store->removeRecord(id(42)));
+    EXPECT_EQ(f.state().records,
+        (QList { record(1, ConversationBackupState::abandoned), record(2, ConversationBackupState::stored),
+            record(4), record(5, ConversationBackupState::declined) }));
+}
+
+TEST(ConversationBackupStore, SummaryEditsMoveBetweenTheLists)
+{
+    using Summaries = QList<QUuid>;
+    Fixture f;
+    const QDateTime at = QDateTime::fromSecsSinceEpoch(1'700'000'100, Qt::UTC);
+    f.ok(f.store->replaceCachedConversations({ summary(1), summary(2), summary(3) }, at));
+
+    f.ok(f.store->markHidden(summary(1, u"hidden copy"_qs)));
+    EXPECT_EQ(ids(f.state().cachedConversations), (Summaries { id(2), id(3) }));
+    EXPECT_EQ(f.state().hiddenConversations, QList { summary(1, u"hidden copy"_qs) });
+
+    f.ok(f.store->markUnhidden(id(1)));
+    EXPECT_EQ(ids(f.state().cachedConversations), (Summaries { id(2), id(3), id(1) }));
+    EXPECT_EQ(f.state().cachedConversations.back().title, u"hidden copy"_qs);
+    EXPECT_TRUE(f.state().hiddenConversations.isEmpty());
+
+    const State before = f.state();
+    f.ok(f.store->markUnhidden(id(2)));
+    EXPECT_EQ(f.state(), before);
+
+    // Merging never touches the hidden list, so one id may stand in both.
+    f.ok(f.store->markHidden(summary(2)));
+    f.ok(f.store->mergeCachedConversation(summary(2, u"merged"_qs)));
+    f.ok(f.store->mergeCachedConversation(summary(3, u"merged"_qs)));
+    EXPECT_EQ(ids(f.state().cachedConversations), (Summaries { id(1), id(2), id(3) }));
+    EXPECT_EQ(ids(f.state().hiddenConversations), Summaries { id(2) });
+    EXPECT_EQ(f.state().cacheUpdatedAt, at);
+
+    f.ok(f.store->markHidden(summary(4)));
+    f.ok(f.store->removeCachedConversation(id(2)));
+    EXPECT_EQ(ids(f.state().cachedConversations), (Summaries { id(1), id(3) }));
+    EXPECT_EQ(ids(f.state().hiddenConversations), Summaries { id(4) });
+
+    // A new listing that holds a hidden id again drops it from the hidden list.
+    const QDateTime later = at.addSecs(60);
+    f.ok(f.store->markHidden(summary(5)));
+    f.ok(f.store->replaceCachedConversations({ summary(5), summary(6) }, later));
+    EXPECT_EQ(ids(f.state().cachedConversations), (Summaries { id(5), id(6) }));
+    EXPECT_EQ(ids(f.state().hiddenConversations), Summaries { id(4) });
+    EXPECT_EQ(f.state().cacheUpdatedAt, later);
+}
