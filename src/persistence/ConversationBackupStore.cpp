@@ -5,7 +5,6 @@
 #include "persistence/PrivateFiles.hpp"
 
 #include <QJsonDocument>
-#include <QStandardPaths>
 #include <algorithm>
 
 namespace lumora {
@@ -77,7 +76,7 @@ QString ConversationBackupStore::fileName()
 
 QString ConversationBackupStore::standardDirectory()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/Lumora/Backup"_qs;
+    return privatefiles::applicationDataFolder(u"Backup"_qs);
 }
 
 ConversationBackupStore::ConversationBackupStore(QString file, std::shared_ptr<SecureKeyStore> keyStore)

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QLoggingCategory>
-#include <QStandardPaths>
 #include <algorithm>
 
 namespace lumora {
@@ -45,7 +44,7 @@ QString EncryptedResultStore::keyAccount()
 
 QString EncryptedResultStore::standardDirectory()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/Lumora/Results"_qs;
+    return privatefiles::applicationDataFolder(u"Results"_qs);
 }
 
 EncryptedResultStore::EncryptedResultStore(QString directory, std::shared_ptr<SecureKeyStore> keyStore)

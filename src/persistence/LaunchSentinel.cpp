@@ -2,13 +2,11 @@
 
 #include "persistence/PrivateFiles.hpp"
 
-#include <QStandardPaths>
-
 namespace lumora {
 
 QString LaunchSentinel::standardDirectory()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/Lumora/Diagnostics"_qs;
+    return privatefiles::applicationDataFolder(u"Diagnostics"_qs);
 }
 
 std::expected<LaunchSentinel, FileSystemError> LaunchSentinel::create(const QString& directory)

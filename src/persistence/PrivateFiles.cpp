@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -28,6 +29,11 @@ std::optional<struct stat> linkStatus(const QString& path)
 }
 
 } // namespace
+
+QString applicationDataFolder(const QString& name)
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/Lumora/"_qs + name;
+}
 
 std::expected<void, FileSystemError> createSingleDirectory(const QString& path)
 {

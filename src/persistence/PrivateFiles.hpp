@@ -11,6 +11,9 @@
 
 namespace lumora::privatefiles {
 
+// The folder of that name inside "Lumora" in the user's application data folder.
+QString applicationDataFolder(const QString& name);
+
 // Creates the folder and any missing parents with mode 0700; folders that exist keep their mode.
 std::expected<void, FileSystemError> createDirectory(const QString& path);
 // Creates one folder, whose parent must exist, with mode 0700.
