@@ -135,7 +135,7 @@ struct HttpServer::State {
             beast::get_lowest_layer(stream).expires_after(readTimeout);
             co_await http::async_write(stream, message, awaitError(ec));
             logLine(method, path, response.status, started);
-            if (!ec)
+            if (!ec && response.status == 413)
                 co_await drain(stream);
             co_return;
         }
