@@ -1,0 +1,25 @@
+#pragma once
+
+#include "security/CryptoError.hpp"
+#include "security/SymmetricKey.hpp"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <expected>
+
+namespace lumora {
+
+// AES-GCM in the combined form: the 12-byte nonce, the ciphertext (as long as the
+// plaintext) and the 16-byte tag, with no additional authenticated data.
+struct AesGcm {
+    static constexpr qsizetype nonceSize = 12;
+    static constexpr qsizetype tagSize = 16;
+    static constexpr qsizetype overhead = nonceSize + tagSize;
+
+    // Seals under a fresh random nonce.
+    static std::expected<QByteArray, CryptoError> seal(const SymmetricKey& key, QByteArrayView plaintext);
+    // Fails with `authenticationFailed` when a single bit of the box or the key differs.
+    static std::expected<QByteArray, CryptoError> open(const SymmetricKey& key, QByteArrayView combined);
+};
+
+} // namespace lumora

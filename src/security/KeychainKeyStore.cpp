@@ -1,0 +1,102 @@
+#include "security/KeychainKeyStore.hpp"
+
+#include <QLoggingCategory>
+#include <QPointer>
+#include <qcoro/qcorosignal.h>
+#include <qt6keychain/keychain.h>
+
+namespace lumora {
+namespace {
+
+Q_LOGGING_CATEGORY(secureStoreLog, "com.lumora.native.secure-store")
+
+struct JobOutcome {
+    QKeychain::Error error = QKeychain::NoError;
+    QString message;
+    QByteArray data;
+    bool timedOut = false;
+};
+
+// Runs one job to its end or until `timeout`. The outcome is captured by a connection made
+// before the job starts, so a job that finishes at once is not missed.
+QCoro::Task<JobOutcome> run(QKeychain::Job* job, std::chrono::milliseconds timeout)
+{
+    auto outcome = std::make_shared<JobOutcome>();
+    auto finished = std::make_shared<bool>(false);
+    QObject::connect(job, &QKeychain::Job::finished, job, [outcome, finished](QKeychain::Job* done) {
+        outcome->error = done->error();
+        outcome->message = done->errorString();
+        if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(done))
+            outcome->data = read->binaryData();
+        *finished = true;
+    });
+    const QPointer<QKeychain::Job> guard(job);
+    job->start();
+    if (!*finished && guard) {
+        co_await qCoro(job, &QKeychain::Job::finished, timeout);
+        // A job that never answers is left to delete itself should it ever finish.
+        outcome->timedOut = !*finished;
+    }
+    co_return *outcome;
+}
+
+SecureStoreError failure(const char* operation, const JobOutcome& outcome)
+{
+    const qint32 status = outcome.timedOut ? SecureStoreError::timedOutStatus : qint32(outcome.error);
+    const QString reason
+        = outcome.timedOut ? QStringLiteral("no answer from the keychain in time") : outcome.message;
+    qCCritical(
+        secureStoreLog, "Keychain %s failed with status %d: %s", operation, status, qUtf8Printable(reason));
+    return SecureStoreError::keychain(status);
+}
+
+template <typename JobType> JobType* newJob(const QString& service, const QString& account)
+{
+    auto* job = new JobType(service);
+    job->setAutoDelete(true);
+    // Secrets never fall back to a plain file.
+    job->setInsecureFallback(false);
+    job->setKey(account);
+    return job;
+}
+
+} // namespace
+
+KeychainKeyStore::KeychainKeyStore(QString service, std::chrono::milliseconds timeout)
+    : m_service(std::move(service))
+    , m_timeout(timeout)
+{
+}
+
+QCoro::Task<SecureKeyStore::ReadResult> KeychainKeyStore::data(QString account)
+{
+    const JobOutcome outcome
+        = co_await run(newJob<QKeychain::ReadPasswordJob>(m_service, account), m_timeout);
+    if (!outcome.timedOut && outcome.error == QKeychain::EntryNotFound)
+        co_return Found {};
+    if (outcome.timedOut || outcome.error != QKeychain::NoError)
+        co_return std::unexpected(failure("read", outcome));
+    co_return Found { outcome.data };
+}
+
+QCoro::Task<SecureKeyStore::WriteResult> KeychainKeyStore::set(QByteArray data, QString account)
+{
+    auto* job = newJob<QKeychain::WritePasswordJob>(m_service, account);
+    job->setBinaryData(data);
+    const JobOutcome outcome = co_await run(job, m_timeout);
+    if (outcome.timedOut || outcome.error != QKeychain::NoError)
+        co_return std::unexpected(failure("write", outcome));
+    co_return WriteResult {};
+}
+
+QCoro::Task<SecureKeyStore::WriteResult> KeychainKeyStore::remove(QString account)
+{
+    const JobOutcome outcome
+        = co_await run(newJob<QKeychain::DeletePasswordJob>(m_service, account), m_timeout);
+    if (!outcome.timedOut
+        && (outcome.error == QKeychain::NoError || outcome.error == QKeychain::EntryNotFound))
+        co_return WriteResult {};
+    co_return std::unexpected(failure("delete", outcome));
+}
+
+} // namespace lumora

@@ -1,0 +1,23 @@
+#include "security/LocalAccountSession.hpp"
+
+#include "domain/JsonObjectReader.hpp"
+#include "domain/JsonWriting.hpp"
+
+namespace lumora {
+
+QJsonObject LocalAccountSession::toJson() const
+{
+    return { { "accountID", uuidText(accountID, UuidCase::upper) },
+        { "deviceID", uuidText(deviceID, UuidCase::upper) } };
+}
+
+std::expected<LocalAccountSession, JsonDecodeError> LocalAccountSession::fromJson(const QJsonValue& value)
+{
+    JsonObjectReader reader(value, QStringLiteral("LocalAccountSession"));
+    LocalAccountSession session;
+    session.accountID = reader.uuid(u"accountID");
+    session.deviceID = reader.uuid(u"deviceID");
+    return finish(reader, session);
+}
+
+} // namespace lumora

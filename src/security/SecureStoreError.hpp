@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace lumora {
+
+// Why a secret could not be read, written or used.
+struct SecureStoreError {
+    enum class Case {
+        keychain, // the keychain call failed; `status` says how
+        invalidKey, // the stored bytes are not what was expected
+    };
+
+    // A keychain status for a call that got no answer in time.
+    static constexpr qint32 timedOutStatus = -1;
+
+    Case kind = Case::keychain;
+    qint32 status = 0;
+
+    static SecureStoreError keychain(qint32 status) { return { Case::keychain, status }; }
+    static SecureStoreError invalidKey() { return { Case::invalidKey, 0 }; }
+
+    bool operator==(const SecureStoreError&) const = default;
+};
+
+} // namespace lumora
