@@ -2,6 +2,7 @@
 
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
+#include "security/P256PublicKey.hpp"
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
@@ -15,7 +16,6 @@ namespace lumora {
 
 namespace {
 
-constexpr auto publicKeyLength = 87;
 constexpr auto maximumNameLength = 100;
 constexpr auto maximumTextLength = 200;
 
@@ -63,16 +63,10 @@ std::expected<QJsonObject, HttpResponse> jsonBody(const HttpRequest& request)
     return *object;
 }
 
-// A device public key: base64url without padding of a 65-byte uncompressed P-256 point.
+// A device public key: the base64url text of an uncompressed point on P-256.
 bool isPublicKeyText(const QString& text)
 {
-    static const QRegularExpression alphabet(QStringLiteral("^[A-Za-z0-9_-]+$"));
-    if (text.size() != publicKeyLength || !alphabet.match(text).hasMatch())
-        return false;
-    const auto decoded = QByteArray::fromBase64Encoding(text.toLatin1(),
-        QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals
-            | QByteArray::AbortOnBase64DecodingErrors);
-    return decoded && decoded.decoded.size() == 65 && decoded.decoded.at(0) == 0x04;
+    return P256PublicKey::fromBase64Url(text).has_value();
 }
 
 QString ticketHash(const QString& ticket)

@@ -1,57 +1,17 @@
 #include "controlplane/RequestAuthenticator.hpp"
 
 #include "domain/JsonWriting.hpp"
-
-#include <QByteArray>
-#include <QList>
-#include <charconv>
-#include <limits>
+#include "security/RecoveryRequestHeaders.hpp"
+#include "security/RequestSigner.hpp"
+#include "security/SignedRequestHeaders.hpp"
 
 namespace lumora {
 
 namespace {
 
-struct SignedFields {
-    qint64 timestamp = 0;
-    QUuid nonce;
-    QString signature;
-};
-
-// Strict decimal: an optional minus sign and digits, nothing else.
-std::optional<qint64> parseTimestamp(const QByteArray& text)
+QString authorizationHeader(const HttpRequest& request)
 {
-    if (text.isEmpty() || text.startsWith('+'))
-        return std::nullopt;
-    qint64 value = 0;
-    const auto [end, error] = std::from_chars(text.constData(), text.constData() + text.size(), value);
-    if (error != std::errc() || end != text.constData() + text.size())
-        return std::nullopt;
-    return value;
-}
-
-// The header's value after its scheme word, split at ":" into exactly `parts` pieces.
-std::optional<QList<QByteArray>> headerParts(
-    const HttpRequest& request, std::string_view scheme, qsizetype parts)
-{
-    const std::string_view header = request.header("Authorization");
-    if (!header.starts_with(scheme))
-        return std::nullopt;
-    const QByteArray rest(
-        header.data() + scheme.size(), static_cast<qsizetype>(header.size() - scheme.size()));
-    QList<QByteArray> pieces = rest.split(':');
-    if (pieces.size() != parts)
-        return std::nullopt;
-    return pieces;
-}
-
-std::optional<SignedFields> signedFields(
-    const QByteArray& timestamp, const QByteArray& nonce, const QByteArray& signature)
-{
-    const auto time = parseTimestamp(timestamp);
-    const QUuid id = QUuid::fromString(QLatin1StringView(nonce));
-    if (!time || id.isNull() || nonce.size() != 36 || signature.isEmpty())
-        return std::nullopt;
-    return SignedFields { *time, id, QString::fromLatin1(signature) };
+    return QString::fromStdString(std::string(request.header("Authorization")));
 }
 
 } // namespace
@@ -85,16 +45,12 @@ RequestAuthenticator::RequestAuthenticator(ControlPlaneStore& store, std::functi
 std::expected<DeviceRecord, AuthenticationFailure> RequestAuthenticator::authenticateDevice(
     const HttpRequest& request)
 {
-    const auto parts = headerParts(request, "Device ", 4);
-    if (!parts)
-        return std::unexpected(AuthenticationFailure::invalidSignature);
-    const QUuid deviceID = QUuid::fromString(QLatin1StringView(parts->at(0)));
-    const auto fields = signedFields(parts->at(1), parts->at(2), parts->at(3));
-    if (deviceID.isNull() || parts->at(0).size() != 36 || !fields)
+    const auto fields = SignedRequestHeaders::fromAuthorization(authorizationHeader(request));
+    if (!fields)
         return std::unexpected(AuthenticationFailure::invalidSignature);
     if (auto fresh = checkFreshness(fields->timestamp); !fresh)
         return std::unexpected(fresh.error());
-    const auto device = m_store.device(deviceID);
+    const auto device = m_store.device(fields->deviceID);
     if (!device)
         return std::unexpected(AuthenticationFailure::unknownDevice);
     if (auto valid
@@ -113,10 +69,7 @@ std::expected<DeviceRecord, AuthenticationFailure> RequestAuthenticator::authent
 std::expected<void, AuthenticationFailure> RequestAuthenticator::authenticateRecovery(
     const HttpRequest& request, const QString& publicKey)
 {
-    const auto parts = headerParts(request, "Recover ", 3);
-    if (!parts)
-        return std::unexpected(AuthenticationFailure::invalidSignature);
-    const auto fields = signedFields(parts->at(0), parts->at(1), parts->at(2));
+    const auto fields = RecoveryRequestHeaders::fromAuthorization(authorizationHeader(request));
     if (!fields)
         return std::unexpected(AuthenticationFailure::invalidSignature);
     if (auto fresh = checkFreshness(fields->timestamp); !fresh)
@@ -144,15 +97,15 @@ std::expected<void, AuthenticationFailure> RequestAuthenticator::checkNonce(
     return {};
 }
 
-} // namespace lumora
-
-namespace lumora {
-
-std::expected<void, AuthenticationFailure> RequestAuthenticator::checkSignature(
-    const HttpRequest&, const QString&, qint64, const QUuid&, const QString&) const
+std::expected<void, AuthenticationFailure> RequestAuthenticator::checkSignature(const HttpRequest& request,
+    const QString& publicKey, qint64 timestamp, const QUuid& nonce, const QString& signature) const
 {
-    // Until the signature library is linked in, nothing verifies.
-    return std::unexpected(AuthenticationFailure::invalidSignature);
+    // The path as it came on the wire, without the query: what the client signed.
+    const QByteArray canonical = RequestSigner::canonical(QString::fromStdString(request.method),
+        QString::fromStdString(request.path), timestamp, nonce, QByteArrayView(request.body));
+    if (!RequestSigner::isValidSignature(publicKey, signature, canonical))
+        return std::unexpected(AuthenticationFailure::invalidSignature);
+    return {};
 }
 
 } // namespace lumora

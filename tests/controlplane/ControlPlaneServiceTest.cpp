@@ -1,8 +1,5 @@
-#include "controlplane/ControlPlaneService.hpp"
+#include "ServiceFixture.hpp"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QTemporaryDir>
 #include <QUrl>
 #include <QUrlQuery>
 #include <gtest/gtest.h>
@@ -10,82 +7,21 @@
 namespace lumora {
 namespace {
 
-// A well-formed public-key text (0x04 and 64 bytes) for calls that only store the key.
-QString somePublicKey()
-{
-    const QByteArray point = QByteArray(1, '\x04') + QByteArray(64, '\x11');
-    return QString::fromLatin1(
-        point.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
-}
+using testing::bodyOf;
+using testing::ControlPlaneServiceTest;
 
-QJsonObject bodyOf(const HttpResponse& response)
-{
-    return QJsonDocument::fromJson(QByteArray::fromStdString(response.body)).object();
-}
-
-class ControlPlaneServiceTest : public ::testing::Test {
-protected:
-    ControlPlaneServiceTest()
-    {
-        store = std::move(*ControlPlaneStore::open("sqlite:" + dir.filePath("cp.sqlite")));
-        service = std::make_unique<ControlPlaneService>(
-            *store, ControlPlaneServiceSettings { true, "127.0.0.1:8443" }, [this] { return now; });
-    }
-
-    HttpResponse send(const std::string& method, const std::string& target, const std::string& body = {},
-        std::vector<std::pair<std::string, std::string>> headers = {})
-    {
-        HttpRequest request { method, target, {}, std::move(headers), body };
-        if (const auto question = target.find('?'); question != std::string::npos) {
-            request.path = target.substr(0, question);
-            request.query = target.substr(question + 1);
-        }
-        return service->handle(request);
-    }
-
-    HttpResponse sendJson(const std::string& path, const QJsonObject& body)
-    {
-        return send("POST", path, QJsonDocument(body).toJson().toStdString());
-    }
-
-    // Start and the development page: the ticket of the callback URL.
-    QString ticketFor(const QString& publicKey, const QString& name)
-    {
-        const HttpResponse start = sendJson(
-            "/v1/auth/apple/web/start", { { "device_public_key", publicKey }, { "platform", "macos" } });
-        EXPECT_EQ(start.status, 200) << start.body;
-        const QUrl page(bodyOf(start).value("authorization_url").toString());
-        const QString requestID = QUrlQuery(page).queryItemValue("request");
-        const HttpResponse form = send("GET", "/dev/sign-in?request=" + requestID.toStdString());
-        EXPECT_EQ(form.status, 200);
-        EXPECT_NE(form.body.find(requestID.toStdString()), std::string::npos);
-        const HttpResponse submitted = send("POST", "/dev/sign-in",
-            "request=" + requestID.toStdString() + "&name=" + QUrl::toPercentEncoding(name).toStdString(),
-            { { "Content-Type", "application/x-www-form-urlencoded" } });
-        EXPECT_EQ(submitted.status, 302);
-        const QUrl callback(
-            QString::fromStdString(submitted.headers.empty() ? "" : submitted.headers[0].second));
-        EXPECT_EQ(callback.scheme(), "lumora");
-        EXPECT_EQ(callback.host(), "apple-auth");
-        return QUrlQuery(callback).queryItemValue("ticket");
-    }
-
-    QTemporaryDir dir;
-    qint64 now = 1'800'000'000;
-    std::unique_ptr<ControlPlaneStore> store;
-    std::unique_ptr<ControlPlaneService> service;
-};
+const QString somePublicKey = testing::newIdentity().publicKeyBase64URL();
 
 TEST_F(ControlPlaneServiceTest, DevelopmentSignInRegistersTheKeyUnderTheNamedAccount)
 {
-    const QString ticket = ticketFor(somePublicKey(), "Ada Lovelace");
+    const QString ticket = ticketFor(somePublicKey, "Ada Lovelace");
     const HttpResponse complete = sendJson("/v1/auth/apple/web/complete", { { "ticket", ticket } });
     ASSERT_EQ(complete.status, 200) << complete.body;
     const QJsonObject registration = bodyOf(complete);
     const QUuid deviceID = QUuid::fromString(registration.value("device_id").toString());
     const auto device = store->device(deviceID);
     ASSERT_TRUE(device.has_value());
-    EXPECT_EQ(device->publicKey, somePublicKey());
+    EXPECT_EQ(device->publicKey, somePublicKey);
     EXPECT_EQ(device->accountID, QUuid::fromString(registration.value("account_id").toString()));
 
     // A ticket is redeemed once.
@@ -96,8 +32,8 @@ TEST_F(ControlPlaneServiceTest, DevelopmentSignInRegistersTheKeyUnderTheNamedAcc
 
 TEST_F(ControlPlaneServiceTest, TicketsLapseAfterTenMinutes)
 {
-    const QString onTime = ticketFor(somePublicKey(), "Ada");
-    const QString late = ticketFor(somePublicKey(), "Ada");
+    const QString onTime = ticketFor(somePublicKey, "Ada");
+    const QString late = ticketFor(somePublicKey, "Ada");
     now += ControlPlaneService::signInLifetime;
     EXPECT_EQ(sendJson("/v1/auth/apple/web/complete", { { "ticket", onTime } }).status, 200);
     now += 1;
@@ -109,7 +45,7 @@ TEST_F(ControlPlaneServiceTest, TicketsLapseAfterTenMinutes)
 TEST_F(ControlPlaneServiceTest, SignInPageIsUsedOnce)
 {
     const HttpResponse start = sendJson(
-        "/v1/auth/apple/web/start", { { "device_public_key", somePublicKey() }, { "platform", "macos" } });
+        "/v1/auth/apple/web/start", { { "device_public_key", somePublicKey }, { "platform", "macos" } });
     const QString requestID
         = QUrlQuery(QUrl(bodyOf(start).value("authorization_url").toString())).queryItemValue("request");
     const std::string form = "request=" + requestID.toStdString() + "&name=Ada";
@@ -124,7 +60,7 @@ TEST_F(ControlPlaneServiceTest, SignInPageIsUsedOnce)
 TEST_F(ControlPlaneServiceTest, AuthorizationUrlUsesTheHostTheDeviceReached)
 {
     const std::string body
-        = QJsonDocument(QJsonObject { { "device_public_key", somePublicKey() }, { "platform", "macos" } })
+        = QJsonDocument(QJsonObject { { "device_public_key", somePublicKey }, { "platform", "macos" } })
               .toJson()
               .toStdString();
     const auto start = [&](const std::string& host) {
@@ -141,8 +77,8 @@ TEST_F(ControlPlaneServiceTest, WithoutDevelopmentSignInTheAppleCallsAreNotConfi
 {
     ControlPlaneService plain(
         *store, ControlPlaneServiceSettings { false, "127.0.0.1:8443" }, [this] { return now; });
-    const QJsonObject start { { "device_public_key", somePublicKey() }, { "platform", "macos" } };
-    const QJsonObject token { { "identity_token", "t" }, { "device_public_key", somePublicKey() },
+    const QJsonObject start { { "device_public_key", somePublicKey }, { "platform", "macos" } };
+    const QJsonObject token { { "identity_token", "t" }, { "device_public_key", somePublicKey },
         { "platform", "macos" } };
     const std::pair<std::string, QJsonObject> calls[] = {
         { "/v1/auth/apple/web/start", start },
@@ -169,7 +105,7 @@ TEST_F(ControlPlaneServiceTest, BadInputIsRefusedWithACodeAndChangesNothing)
         int status;
         const char* code;
     };
-    const std::string key = somePublicKey().toStdString();
+    const std::string key = somePublicKey.toStdString();
     const Case cases[] = {
         { "POST", "/v1/auth/apple/web/start", "{not json", 400, "invalid_json" },
         { "POST", "/v1/auth/apple/web/start", "[1, 2]", 400, "invalid_json" },
