@@ -2,6 +2,7 @@
 
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
+#include "providers/ControlPlaneJson.hpp"
 
 namespace lumora {
 
@@ -63,8 +64,7 @@ std::expected<ConversationSessionState, JsonDecodeError> ConversationSessionStat
 {
     JsonObjectReader reader(value, QStringLiteral("ConversationSessionState"));
     ConversationSessionState state;
-    if (reader.optionalString(u"sessionID"))
-        state.sessionID = reader.uuid(u"sessionID");
+    state.sessionID = optionalUuid(reader, u"sessionID");
     state.status = reader.optionalString(u"status");
     state.expiresAt = reader.optionalDate(u"expiresAt");
     return finish(reader, std::move(state));

@@ -40,8 +40,7 @@ struct CurrentSessionReply {
     {
         JsonObjectReader reader(value, QStringLiteral("CurrentSessionReply"));
         CurrentSessionReply reply;
-        if (reader.optionalString(u"sessionID"))
-            reply.sessionID = reader.uuid(u"sessionID");
+        reply.sessionID = optionalUuid(reader, u"sessionID");
         reply.status = reader.optionalString(u"status");
         reply.expiresAt = reader.optionalInteger(u"expiresAt");
         return finish(reader, std::move(reply));

@@ -100,6 +100,13 @@ QJsonValue ControlPlaneDecoder::convertKeys(const QJsonValue& value)
     return mapKeys(value, [](QStringView key) { return fieldName(key); });
 }
 
+std::optional<QUuid> optionalUuid(JsonObjectReader& reader, QStringView key)
+{
+    if (!reader.optionalString(key))
+        return std::nullopt;
+    return reader.uuid(key);
+}
+
 ControlPlaneDecoder makeControlPlaneDecoder()
 {
     return ControlPlaneDecoder {};

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringView>
 #include <expected>
+#include <optional>
 
 namespace lumora {
 
@@ -45,5 +46,8 @@ public:
 };
 
 ControlPlaneDecoder makeControlPlaneDecoder();
+
+// A UUID field that may be absent or null; present, it must be UUID text.
+std::optional<QUuid> optionalUuid(JsonObjectReader& reader, QStringView key);
 
 } // namespace lumora
