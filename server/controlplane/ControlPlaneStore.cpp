@@ -65,6 +65,13 @@ public:
     Statement(const QString& connection, const QString& sql, const QVariantList& values = {})
         : m_query(QSqlDatabase::database(connection, false))
     {
+        // PostgreSQL prepares only queries and data changes, so statements without values
+        // (the schema's) run directly.
+        if (values.isEmpty()) {
+            if (!m_query.exec(sql))
+                throw StoreFailure(("statement failed: " + m_query.lastError().text()).toStdString());
+            return;
+        }
         if (!m_query.prepare(sql))
             throw StoreFailure(("prepare failed: " + m_query.lastError().text()).toStdString());
         for (const QVariant& value : values)

@@ -1,16 +1,67 @@
 #include "controlplane/ControlPlaneStore.hpp"
 
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace lumora {
 namespace {
 
-class ControlPlaneStoreTest : public ::testing::Test {
+enum class Backend { sqlite, postgresql };
+
+// Each test gets an empty database of its own: a SQLite file in a temporary folder, or a
+// new database in the PostgreSQL server that LUMORA_TEST_POSTGRESQL_URL names (set by
+// scripts/with-test-postgresql; without it the PostgreSQL runs skip).
+class ControlPlaneStoreTest : public ::testing::TestWithParam<Backend> {
 protected:
+    void SetUp() override
+    {
+        if (GetParam() == Backend::sqlite) {
+            url = "sqlite:" + dir.filePath("nested/store.sqlite");
+            return;
+        }
+        const QString server = qEnvironmentVariable("LUMORA_TEST_POSTGRESQL_URL");
+        if (server.isEmpty())
+            GTEST_SKIP() << "LUMORA_TEST_POSTGRESQL_URL is not set (scripts/with-test-postgresql sets it)";
+        const QString name = "lumora_test_" + QUuid::createUuid().toString(QUuid::Id128);
+        ASSERT_TRUE(administer(server, "CREATE DATABASE " + name));
+        QUrl database(server);
+        database.setPath("/" + name);
+        url = database.toString();
+        createdDatabase = name;
+        adminUrl = server;
+    }
+
+    void TearDown() override
+    {
+        if (!createdDatabase.isEmpty())
+            administer(adminUrl, "DROP DATABASE " + createdDatabase + " WITH (FORCE)");
+    }
+
+    static bool administer(const QString& server, const QString& statement)
+    {
+        const QString connection = "admin-" + QUuid::createUuid().toString();
+        bool done = false;
+        {
+            const QUrl parsed(server);
+            QSqlDatabase admin = QSqlDatabase::addDatabase("QPSQL", connection);
+            admin.setHostName(parsed.host());
+            admin.setPort(parsed.port(5432));
+            admin.setUserName(parsed.userName());
+            admin.setDatabaseName(parsed.path().mid(1));
+            done = admin.open() && !admin.exec(statement).lastError().isValid();
+            admin.close();
+        }
+        QSqlDatabase::removeDatabase(connection);
+        return done;
+    }
+
     std::unique_ptr<ControlPlaneStore> open()
     {
-        auto store = ControlPlaneStore::open("sqlite:" + dir.filePath("nested/store.sqlite"));
+        auto store = ControlPlaneStore::open(url);
         EXPECT_TRUE(store.has_value()) << (store ? "" : store.error().toStdString());
         return store ? std::move(*store) : nullptr;
     }
@@ -28,10 +79,19 @@ protected:
     }
 
     QTemporaryDir dir;
+    QString url;
+    QString adminUrl;
+    QString createdDatabase;
     qint64 now = 1'800'000'000;
 };
 
-TEST_F(ControlPlaneStoreTest, AppliesMigrationsOnceAndKeepsDataAcrossOpens)
+INSTANTIATE_TEST_SUITE_P(Backends, ControlPlaneStoreTest,
+    ::testing::Values(Backend::sqlite, Backend::postgresql),
+    [](const ::testing::TestParamInfo<Backend>& info) {
+        return std::string(info.param == Backend::sqlite ? "SQLite" : "PostgreSQL");
+    });
+
+TEST_P(ControlPlaneStoreTest, AppliesMigrationsOnceAndKeepsDataAcrossOpens)
 {
     QUuid deviceID;
     {
@@ -46,13 +106,13 @@ TEST_F(ControlPlaneStoreTest, AppliesMigrationsOnceAndKeepsDataAcrossOpens)
     EXPECT_TRUE(store->device(deviceID).has_value());
 }
 
-TEST_F(ControlPlaneStoreTest, RefusesUnusableDatabaseAddresses)
+TEST(ControlPlaneStoreAddress, RefusesUnusableDatabaseAddresses)
 {
     for (const char* url : { "mysql://u@h/db", "sqlite:", "postgresql:///nohost", "postgresql://u@h/", "" })
         EXPECT_FALSE(ControlPlaneStore::open(url).has_value()) << url;
 }
 
-TEST_F(ControlPlaneStoreTest, TicketsAreIssuedAndRedeemedOnce)
+TEST_P(ControlPlaneStoreTest, TicketsAreIssuedAndRedeemedOnce)
 {
     auto store = open();
     const QUuid requestID = QUuid::createUuid();
@@ -64,7 +124,7 @@ TEST_F(ControlPlaneStoreTest, TicketsAreIssuedAndRedeemedOnce)
     EXPECT_FALSE(store->redeemTicket("t2", now).has_value());
 }
 
-TEST_F(ControlPlaneStoreTest, SameNameSameAccountAndAKeyMovesBetweenAccounts)
+TEST_P(ControlPlaneStoreTest, SameNameSameAccountAndAKeyMovesBetweenAccounts)
 {
     auto store = open();
     const DeviceRecord first = signIn(*store, "Ada", "key-a");
@@ -80,7 +140,7 @@ TEST_F(ControlPlaneStoreTest, SameNameSameAccountAndAKeyMovesBetweenAccounts)
     EXPECT_EQ(store->activeDeviceWithKey("key-a")->id, moved.id);
 }
 
-TEST_F(ControlPlaneStoreTest, NoncesAreRefusedOnceSeenAndForgottenWhenOld)
+TEST_P(ControlPlaneStoreTest, NoncesAreRefusedOnceSeenAndForgottenWhenOld)
 {
     auto store = open();
     const QUuid nonce = QUuid::createUuid();
@@ -90,7 +150,7 @@ TEST_F(ControlPlaneStoreTest, NoncesAreRefusedOnceSeenAndForgottenWhenOld)
     EXPECT_TRUE(store->rememberNonce("device:a", nonce, now + 400, now + 1));
 }
 
-TEST_F(ControlPlaneStoreTest, DeletingAnAccountRemovesEverythingOfItAndNothingElse)
+TEST_P(ControlPlaneStoreTest, DeletingAnAccountRemovesEverythingOfItAndNothingElse)
 {
     auto store = open();
     const DeviceRecord ada = signIn(*store, "Ada", "key-a");
@@ -111,7 +171,7 @@ TEST_F(ControlPlaneStoreTest, DeletingAnAccountRemovesEverythingOfItAndNothingEl
     EXPECT_FALSE(store->activeDeviceWithKey("key-a").has_value());
 }
 
-TEST_F(ControlPlaneStoreTest, RepeatedProductEventIsStoredOnce)
+TEST_P(ControlPlaneStoreTest, RepeatedProductEventIsStoredOnce)
 {
     auto store = open();
     const DeviceRecord ada = signIn(*store, "Ada", "key-a");
@@ -121,7 +181,7 @@ TEST_F(ControlPlaneStoreTest, RepeatedProductEventIsStoredOnce)
     EXPECT_EQ(store->countRows("product_events", ada.accountID), 1);
 }
 
-TEST_F(ControlPlaneStoreTest, CurrentSessionIsTheNewestUnexpiredOne)
+TEST_P(ControlPlaneStoreTest, CurrentSessionIsTheNewestUnexpiredOne)
 {
     auto store = open();
     const QUuid account = signIn(*store, "Ada", "key-a").accountID;
