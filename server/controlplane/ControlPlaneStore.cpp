@@ -60,24 +60,34 @@ QString idText(const QUuid& id)
     return uuidText(id, UuidCase::lower);
 }
 
+// The connection of a store, opened again when an earlier statement lost it (a restarted
+// database server), so that the control plane recovers without a restart of its own.
+QSqlDatabase connectionOf(const QString& connection)
+{
+    QSqlDatabase database = QSqlDatabase::database(connection, false);
+    if (!database.isOpen() && !database.open())
+        throw StoreFailure(("cannot reopen the database: " + database.lastError().text()).toStdString());
+    return database;
+}
+
 class Statement {
 public:
     Statement(const QString& connection, const QString& sql, const QVariantList& values = {})
-        : m_query(QSqlDatabase::database(connection, false))
+        : m_query(connectionOf(connection))
     {
         // PostgreSQL prepares only queries and data changes, so statements without values
         // (the schema's) run directly.
         if (values.isEmpty()) {
             if (!m_query.exec(sql))
-                throw StoreFailure(("statement failed: " + m_query.lastError().text()).toStdString());
+                fail(connection, "statement failed: ");
             return;
         }
         if (!m_query.prepare(sql))
-            throw StoreFailure(("prepare failed: " + m_query.lastError().text()).toStdString());
+            fail(connection, "prepare failed: ");
         for (const QVariant& value : values)
             m_query.addBindValue(value);
         if (!m_query.exec())
-            throw StoreFailure(("statement failed: " + m_query.lastError().text()).toStdString());
+            fail(connection, "statement failed: ");
     }
 
     bool next() { return m_query.next(); }
@@ -85,6 +95,14 @@ public:
     int rowsAffected() const { return m_query.numRowsAffected(); }
 
 private:
+    [[noreturn]] void fail(const QString& connection, const char* what)
+    {
+        const QSqlError error = m_query.lastError();
+        if (error.type() == QSqlError::ConnectionError)
+            QSqlDatabase::database(connection, false).close();
+        throw StoreFailure(what + error.text().toStdString());
+    }
+
     QSqlQuery m_query;
 };
 
@@ -92,7 +110,7 @@ private:
 class Transaction {
 public:
     explicit Transaction(const QString& connection)
-        : m_database(QSqlDatabase::database(connection, false))
+        : m_database(connectionOf(connection))
     {
         if (!m_database.transaction())
             throw StoreFailure(("cannot begin: " + m_database.lastError().text()).toStdString());

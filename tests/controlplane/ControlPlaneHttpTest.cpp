@@ -77,6 +77,10 @@ TEST(ControlPlaneHttp, RefusesOversizedAndMalformedRequestsAndKeepsServing)
     EXPECT_TRUE(garbage.startsWith("HTTP/1.1 400")) << garbage.toStdString();
     EXPECT_TRUE(garbage.contains(R"({"error":"bad_request"})"));
 
+    const QByteArray hugeHeader = exchangeRaw(server.baseUrl(),
+        "GET /v1/nothing HTTP/1.1\r\nHost: x\r\nX-Big: " + QByteArray(20000, 'a') + "\r\n\r\n");
+    EXPECT_TRUE(hugeHeader.startsWith("HTTP/1.1 400")) << hugeHeader.left(100).toStdString();
+
     const QByteArray badLength = exchangeRaw(
         server.baseUrl(), "POST /v1/diagnostics HTTP/1.1\r\nHost: x\r\nContent-Length: zz\r\n\r\n");
     EXPECT_TRUE(badLength.startsWith("HTTP/1.1 400")) << badLength.toStdString();

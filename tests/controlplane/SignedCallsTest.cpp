@@ -1,6 +1,9 @@
 #include "ServiceFixture.hpp"
 #include "domain/JsonWriting.hpp"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
 namespace lumora {
 namespace {
 
@@ -214,6 +217,23 @@ TEST_F(SignedCallsTest, RecoveryFindsTheActiveRegistrationOfTheSigningKey)
     const HttpResponse revoked = recover(identity, identity.publicKeyBase64URL());
     EXPECT_EQ(revoked.status, 401);
     EXPECT_EQ(bodyOf(revoked).value("error"), "unknown_device");
+}
+
+TEST_F(SignedCallsTest, AStorageFailureIsRefusedAsUnavailable)
+{
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "saboteur");
+        other.setDatabaseName(dir.filePath("cp.sqlite"));
+        ASSERT_TRUE(other.open());
+        other.exec("DROP TABLE diagnostics");
+        other.close();
+    }
+    QSqlDatabase::removeDatabase("saboteur");
+    const HttpResponse response
+        = call("POST", "/v1/diagnostics", json({ { "event_type", "update_failed" }, { "status", "x" } }));
+    EXPECT_EQ(response.status, 503);
+    EXPECT_EQ(bodyOf(response).value("error"), "storage_unavailable");
+    EXPECT_EQ(call("GET", "/v1/account/state").status, 200);
 }
 
 } // namespace
