@@ -2,6 +2,7 @@
 
 #include "common/Asio.hpp"
 
+#include <algorithm>
 #include <array>
 #include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
@@ -9,6 +10,9 @@
 #include <boost/beast/ssl.hpp>
 #include <chrono>
 #include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace lumora {
 
@@ -62,21 +66,28 @@ http::response<http::string_body> toBeastResponse(
 
 } // namespace
 
-// Declared so that the io context outlives the acceptor and dies before what the
-// connection coroutines it still holds refer to (handler, TLS context).
+// Connections run on a pool of threads, each on a strand of its own; the handler runs on
+// the thread that called runUntilSignalled, one request at a time. Declared so that, when
+// destroyed, the handler's context goes first (its queued work holds connection coroutines
+// whose sockets belong to `io`), then the acceptor, then `io`, and last what the remaining
+// coroutines refer to (handler, TLS context).
 struct HttpServer::State {
     HttpHandler handler;
     std::size_t bodyLimit = 0;
+    unsigned threads = 1;
     std::ostream* log = nullptr;
+    std::mutex logLock;
     std::optional<asio::ssl::context> tls;
-    asio::io_context io { 1 };
+    asio::io_context io;
     tcp::acceptor acceptor { io };
+    asio::io_context handlerContext { 1 };
 
     void logLine(std::string_view method, std::string_view path, int status,
-        std::chrono::steady_clock::time_point started) const
+        std::chrono::steady_clock::time_point started)
     {
         const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - started);
+        const std::lock_guard lock(logLock);
         *log << method << ' ' << path << ' ' << status << ' ' << elapsed.count() << " ms" << std::endl;
     }
 
@@ -88,6 +99,8 @@ struct HttpServer::State {
             return errorResponse(500, "internal_error");
         }
     }
+
+    asio::awaitable<HttpResponse> callHandler(HttpRequest request) { co_return respond(request); }
 
     // Serves requests on one connection until the peer closes it, a request asks to close,
     // or a read or write fails.
@@ -122,7 +135,8 @@ struct HttpServer::State {
                 HttpRequest request = toHttpRequest(parser.release());
                 method = request.method;
                 path = request.path;
-                response = respond(request);
+                response = co_await asio::co_spawn(
+                    handlerContext, callHandler(std::move(request)), asio::use_awaitable);
                 auto message = toBeastResponse(response, version, keepAlive);
                 beast::get_lowest_layer(stream).expires_after(readTimeout);
                 co_await http::async_write(stream, message, awaitError(ec));
@@ -181,15 +195,17 @@ struct HttpServer::State {
     {
         for (;;) {
             beast::error_code ec;
-            tcp::socket socket = co_await acceptor.async_accept(awaitError(ec));
+            tcp::socket socket(asio::make_strand(io));
+            co_await acceptor.async_accept(socket, awaitError(ec));
             if (ec == asio::error::operation_aborted || !acceptor.is_open())
                 co_return;
             if (ec)
                 continue; // e.g. too many open files: keep serving the connections we have
+            const auto strand = socket.get_executor();
             if (tls)
-                asio::co_spawn(io, tlsSession(std::move(socket)), asio::detached);
+                asio::co_spawn(strand, tlsSession(std::move(socket)), asio::detached);
             else
-                asio::co_spawn(io, plainSession(std::move(socket)), asio::detached);
+                asio::co_spawn(strand, plainSession(std::move(socket)), asio::detached);
         }
     }
 };
@@ -207,6 +223,8 @@ std::expected<std::unique_ptr<HttpServer>, std::string> HttpServer::listen(
     auto state = std::make_unique<State>();
     state->handler = std::move(handler);
     state->bodyLimit = options.bodyLimit;
+    state->threads
+        = options.threads > 0 ? options.threads : std::clamp(std::thread::hardware_concurrency(), 2u, 8u);
     state->log = &log;
 
     if (options.tls) {
@@ -255,14 +273,19 @@ std::uint16_t HttpServer::port() const
 void HttpServer::runUntilSignalled()
 {
     State& state = *m_state;
-    asio::signal_set signals(state.io, SIGINT, SIGTERM);
+    asio::signal_set signals(state.handlerContext, SIGINT, SIGTERM);
     signals.async_wait([&state](const beast::error_code&, int) {
-        beast::error_code ignored;
-        state.acceptor.close(ignored);
         state.io.stop();
+        state.handlerContext.stop();
     });
-    asio::co_spawn(state.io, state.acceptLoop(), asio::detached);
-    state.io.run();
+    asio::co_spawn(state.acceptor.get_executor(), state.acceptLoop(), asio::detached);
+    const auto keepHandling = asio::make_work_guard(state.handlerContext);
+    std::vector<std::thread> pool;
+    for (unsigned i = 0; i < state.threads; ++i)
+        pool.emplace_back([&state] { state.io.run(); });
+    state.handlerContext.run();
+    for (std::thread& thread : pool)
+        thread.join();
 }
 
 } // namespace lumora

@@ -25,10 +25,13 @@ struct HttpServerOptions {
     ListenAddress listen;
     std::optional<TlsFiles> tls;
     std::size_t bodyLimit = 2 * 1024 * 1024;
+    // Threads that serve connections (TLS, parsing); 0 picks one per core, 2 to 8.
+    unsigned threads = 0;
 };
 
-// An HTTP/1.1 server on one thread: connections are coroutines, the handler runs on that
-// thread between reads, so it may use thread-bound resources such as a database connection.
+// An HTTP/1.1 server: connections are coroutines on a pool of threads, and the handler runs
+// on the thread that calls runUntilSignalled, one request at a time, so it may use
+// thread-bound resources such as a database connection.
 // Each request is logged as one line (method, path, status, milliseconds; never bodies,
 // queries or headers). Bodies over the limit, malformed requests and handler exceptions
 // are answered with {"error": code} and never reach or stop the server.

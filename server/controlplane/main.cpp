@@ -37,7 +37,7 @@ int main(int argc, char** argv)
         ControlPlaneServiceSettings { options->devSignIn, QString::fromStdString(options->listen.text()) },
         [] { return QDateTime::currentSecsSinceEpoch(); });
 
-    HttpServerOptions serverOptions { options->listen, std::nullopt, 2 * 1024 * 1024 };
+    HttpServerOptions serverOptions { options->listen, std::nullopt, 2 * 1024 * 1024, 0 };
     if (options->tlsCertificate)
         serverOptions.tls
             = TlsFiles { options->tlsCertificate->toStdString(), options->tlsKey->toStdString() };
