@@ -137,18 +137,20 @@ struct HttpServer::State {
                 path = request.path;
                 response = co_await asio::co_spawn(
                     handlerContext, callHandler(std::move(request)), asio::use_awaitable);
+                // Logged once answered, before the write: a client that has the reply
+                // also finds its line in the log, even when the server stops right after.
+                logLine(method, path, response.status, started);
                 auto message = toBeastResponse(response, version, keepAlive);
                 beast::get_lowest_layer(stream).expires_after(readTimeout);
                 co_await http::async_write(stream, message, awaitError(ec));
-                logLine(method, path, response.status, started);
                 if (ec || !keepAlive)
                     co_return;
                 continue;
             }
+            logLine(method, path, response.status, started);
             auto message = toBeastResponse(response, 11, false);
             beast::get_lowest_layer(stream).expires_after(readTimeout);
             co_await http::async_write(stream, message, awaitError(ec));
-            logLine(method, path, response.status, started);
             if (!ec && response.status == 413)
                 co_await drain(stream);
             co_return;
