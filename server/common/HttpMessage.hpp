@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace lumora {
+
+// One request as a handler sees it: the plumbing has already read the whole body and
+// split the target into path and query. Header names keep their case; `header` looks
+// them up without regard to case, as HTTP says.
+struct HttpRequest {
+    std::string method;
+    std::string path;
+    std::string query;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+
+    [[nodiscard]] std::string_view header(std::string_view name) const;
+};
+
+struct HttpResponse {
+    int status = 200;
+    std::string contentType = "application/json";
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;
+};
+
+// {"error": code}, the one form in which the servers refuse a request.
+HttpResponse errorResponse(int status, std::string_view code);
+
+} // namespace lumora

@@ -1,0 +1,86 @@
+#include "controlplane/ControlPlaneOptions.hpp"
+
+namespace lumora {
+
+namespace {
+
+// Splits "--name=value" into its two halves; other arguments come back whole.
+std::pair<QString, std::optional<QString>> splitArgument(const QString& argument)
+{
+    const auto equals = argument.indexOf(u'=');
+    if (!argument.startsWith(u"--") || equals < 0)
+        return { argument, std::nullopt };
+    return { argument.left(equals), argument.mid(equals + 1) };
+}
+
+} // namespace
+
+std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
+    const QStringList& arguments, const QString& defaultDatabase)
+{
+    ControlPlaneOptions options;
+    options.database = defaultDatabase;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        auto [name, inlineValue] = splitArgument(arguments.at(i));
+        const auto value = [&]() -> std::expected<QString, QString> {
+            if (inlineValue)
+                return *inlineValue;
+            if (i + 1 >= arguments.size())
+                return std::unexpected(QStringLiteral("%1 needs a value").arg(name));
+            return arguments.at(++i);
+        };
+        const bool takesValue
+            = name == u"--listen" || name == u"--database" || name == u"--tls-cert" || name == u"--tls-key";
+        if (!takesValue && inlineValue)
+            return std::unexpected(QStringLiteral("%1 takes no value").arg(name));
+        if (takesValue) {
+            auto text = value();
+            if (!text)
+                return std::unexpected(text.error());
+            if (name == u"--listen") {
+                auto listen = ListenAddress::parse(text->toStdString());
+                if (!listen)
+                    return std::unexpected(QString::fromStdString(listen.error()));
+                options.listen = *listen;
+            } else if (name == u"--database") {
+                options.database = *text;
+            } else if (name == u"--tls-cert") {
+                options.tlsCertificate = *text;
+            } else {
+                options.tlsKey = *text;
+            }
+        } else if (name == u"--allow-plain-http") {
+            options.allowPlainHttp = true;
+        } else if (name == u"--dev-sign-in") {
+            options.devSignIn = true;
+        } else if (name == u"--help" || name == u"-h") {
+            options.help = true;
+            return options;
+        } else {
+            return std::unexpected(QStringLiteral("unknown argument %1 (see --help)").arg(name));
+        }
+    }
+    if (options.tlsCertificate.has_value() != options.tlsKey.has_value())
+        return std::unexpected(QStringLiteral("--tls-cert and --tls-key go together"));
+    if (!options.tlsCertificate && !options.allowPlainHttp && !options.listen.isLoopback())
+        return std::unexpected(QStringLiteral("plain HTTP is only served on loopback; give --tls-cert and "
+                                              "--tls-key, or --allow-plain-http behind a TLS proxy"));
+    return options;
+}
+
+QString ControlPlaneOptions::helpText()
+{
+    return QStringLiteral(
+        "Usage: lumora-control-plane [options]\n"
+        "\n"
+        "  --listen HOST:PORT    address to listen on (default 127.0.0.1:8443; port 0 picks one)\n"
+        "  --database URL        sqlite:PATH (default: a file in the user's data folder) or\n"
+        "                        postgresql://USER@HOST:PORT/DB (password from PGPASSWORD)\n"
+        "  --tls-cert FILE       PEM certificate chain; with --tls-key serves HTTPS\n"
+        "  --tls-key FILE        PEM private key\n"
+        "  --allow-plain-http    serve plain HTTP on a non-loopback address (behind a TLS proxy)\n"
+        "  --dev-sign-in         offer the development sign-in page instead of Sign in with Apple\n"
+        "  --help                show this text\n");
+}
+
+} // namespace lumora

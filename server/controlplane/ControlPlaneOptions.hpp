@@ -1,0 +1,30 @@
+#pragma once
+
+#include "common/ListenAddress.hpp"
+
+#include <QString>
+#include <QStringList>
+#include <expected>
+#include <optional>
+
+namespace lumora {
+
+// The command line of lumora-control-plane. Scripts and tests rely on it, so options are
+// only ever added, never renamed.
+struct ControlPlaneOptions {
+    ListenAddress listen { "127.0.0.1", 8443 };
+    QString database; // "sqlite:PATH" or "postgresql://USER@HOST:PORT/DB"
+    std::optional<QString> tlsCertificate;
+    std::optional<QString> tlsKey;
+    bool allowPlainHttp = false;
+    bool devSignIn = false;
+    bool help = false;
+
+    // `arguments` excludes the program name. `defaultDatabase` is used when --database is
+    // not given. Plain HTTP is refused on a non-loopback address unless --allow-plain-http.
+    static std::expected<ControlPlaneOptions, QString> parse(
+        const QStringList& arguments, const QString& defaultDatabase);
+    static QString helpText();
+};
+
+} // namespace lumora

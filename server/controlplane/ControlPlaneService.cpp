@@ -1,0 +1,400 @@
+#include "controlplane/ControlPlaneService.hpp"
+
+#include "domain/JsonObjectReader.hpp"
+#include "domain/JsonWriting.hpp"
+#include "security/P256PublicKey.hpp"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QUrlQuery>
+#include <array>
+
+namespace lumora {
+
+namespace {
+
+constexpr auto maximumNameLength = 100;
+constexpr auto maximumTextLength = 200;
+
+const QStringList diagnosticEventTypes { "unclean_termination", "update_failed", "provider_degraded" };
+const QStringList productEventTypes { "app_opened", "result_reviewed" };
+
+HttpResponse jsonResponse(const QJsonObject& object, int status = 200)
+{
+    return HttpResponse { .status = status,
+        .contentType = "application/json",
+        .body = QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString(),
+        .headers = {} };
+}
+
+HttpResponse okResponse()
+{
+    return jsonResponse({ { "ok", true } });
+}
+
+HttpResponse htmlResponse(int status, const QString& html)
+{
+    return HttpResponse {
+        .status = status, .contentType = "text/html; charset=utf-8", .body = html.toStdString(), .headers = {}
+    };
+}
+
+HttpResponse invalidRequest()
+{
+    return errorResponse(400, "invalid_request");
+}
+
+QString idText(const QUuid& id)
+{
+    return uuidText(id, UuidCase::lower);
+}
+
+// The request body as one JSON object. Calls without a body accept zero bytes as {}.
+std::expected<QJsonObject, HttpResponse> jsonBody(const HttpRequest& request)
+{
+    if (request.body.empty())
+        return QJsonObject {};
+    auto object = parseJsonObject(QByteArray::fromStdString(request.body));
+    if (!object)
+        return std::unexpected(errorResponse(400, "invalid_json"));
+    return *object;
+}
+
+// A device public key: the base64url text of an uncompressed point on P-256.
+bool isPublicKeyText(const QString& text)
+{
+    return P256PublicKey::fromBase64Url(text).has_value();
+}
+
+QString ticketHash(const QString& ticket)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(ticket.toUtf8(), QCryptographicHash::Sha256).toHex());
+}
+
+QString newTicket()
+{
+    std::array<quint32, 8> words {};
+    QRandomGenerator::system()->fillRange(words.data(), words.size());
+    const QByteArray bytes(reinterpret_cast<const char*>(words.data()), sizeof(words));
+    return QString::fromLatin1(
+        bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+}
+
+// Form fields of an application/x-www-form-urlencoded body ("+" is a space there).
+QUrlQuery formFields(const std::string& body)
+{
+    QString text = QString::fromUtf8(body);
+    text.replace(u'+', QStringLiteral("%20"));
+    return QUrlQuery(text);
+}
+
+HttpResponse registrationResponse(const DeviceRecord& device)
+{
+    return jsonResponse({ { "account_id", idText(device.accountID) }, { "device_id", idText(device.id) } });
+}
+
+HttpResponse notConfigured()
+{
+    return errorResponse(503, "apple_sign_in_not_configured");
+}
+
+QString signInPageHtml(const QUuid& requestID)
+{
+    return QStringLiteral(
+        "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Lumora development "
+        "sign-in</title>"
+        "</head>\n<body><h1>Development sign-in</h1>\n"
+        "<p>This control plane runs with the development sign-in: any name signs in to the account of that "
+        "name.</p>\n"
+        "<form method=\"post\" action=\"/dev/sign-in\">\n"
+        "<input type=\"hidden\" name=\"request\" value=\"%1\">\n"
+        "<label>Name <input type=\"text\" name=\"name\" maxlength=\"%2\" required autofocus></label>\n"
+        "<button type=\"submit\">Sign in</button>\n</form></body></html>\n")
+        .arg(idText(requestID))
+        .arg(maximumNameLength);
+}
+
+} // namespace
+
+struct ControlPlaneService::Route {
+    const char* path;
+    const char* method;
+    HttpResponse (ControlPlaneService::*open)(const HttpRequest&);
+    HttpResponse (ControlPlaneService::*signedCall)(const HttpRequest&, const DeviceRecord&);
+};
+
+ControlPlaneService::ControlPlaneService(
+    ControlPlaneStore& store, ControlPlaneServiceSettings settings, std::function<qint64()> clock)
+    : m_store(store)
+    , m_settings(std::move(settings))
+    , m_clock(clock)
+    , m_authenticator(store, std::move(clock))
+{
+}
+
+HttpResponse ControlPlaneService::handle(const HttpRequest& request)
+{
+    try {
+        return dispatch(request);
+    } catch (const StoreFailure& failure) {
+        qWarning("storage failed: %s", failure.what());
+        return errorResponse(503, "storage_unavailable");
+    }
+}
+
+HttpResponse ControlPlaneService::dispatch(const HttpRequest& request)
+{
+    using S = ControlPlaneService;
+    static const std::array<Route, 13> routes { {
+        { "/v1/auth/device/recover", "POST", &S::recoverDevice, nullptr },
+        { "/v1/auth/apple/web/start", "POST", &S::startWebSignIn, nullptr },
+        { "/v1/auth/apple/web/complete", "POST", &S::completeWebSignIn, nullptr },
+        { "/v1/auth/apple", "POST", &S::registerIdentityToken, nullptr },
+        { "/dev/sign-in", "GET", &S::devSignInPage, nullptr },
+        { "/dev/sign-in", "POST", &S::devSignInSubmit, nullptr },
+        { "/v1/account/state", "GET", nullptr, &S::accountState },
+        { "/v1/sessions/draft", "POST", nullptr, &S::createSessionDraft },
+        { "/v1/sessions/current", "GET", nullptr, &S::currentSession },
+        { "/v1/diagnostics", "POST", nullptr, &S::reportDiagnostic },
+        { "/v1/analytics/product", "POST", nullptr, &S::reportProductEvent },
+        { "/v1/devices/revoke", "POST", nullptr, &S::revokeDevice },
+        { "/v1/account/delete", "POST", nullptr, &S::deleteAccount },
+    } };
+
+    std::string allowed;
+    for (const Route& route : routes) {
+        if (request.path != route.path)
+            continue;
+        if (request.method != route.method) {
+            allowed += allowed.empty() ? route.method : std::string(", ") + route.method;
+            continue;
+        }
+        if (route.open)
+            return (this->*route.open)(request);
+        const auto device = m_authenticator.authenticateDevice(request);
+        if (!device)
+            return errorResponse(401, toString(device.error()).toStdString());
+        return (this->*route.signedCall)(request, *device);
+    }
+    if (allowed.empty())
+        return errorResponse(404, "not_found");
+    HttpResponse response = errorResponse(405, "method_not_allowed");
+    response.headers.emplace_back("Allow", allowed);
+    return response;
+}
+
+HttpResponse ControlPlaneService::recoverDevice(const HttpRequest& request)
+{
+    const auto body = jsonBody(request);
+    if (!body)
+        return body.error();
+    JsonObjectReader reader(*body, QStringLiteral("recover"));
+    const QString publicKey = reader.string(u"device_public_key");
+    if (reader.failed() || !isPublicKeyText(publicKey))
+        return invalidRequest();
+    if (auto verified = m_authenticator.authenticateRecovery(request, publicKey); !verified)
+        return errorResponse(401, toString(verified.error()).toStdString());
+    const auto device = m_store.activeDeviceWithKey(publicKey);
+    if (!device)
+        return errorResponse(401, "unknown_device");
+    return registrationResponse(*device);
+}
+
+HttpResponse ControlPlaneService::startWebSignIn(const HttpRequest& request)
+{
+    const auto body = jsonBody(request);
+    if (!body)
+        return body.error();
+    JsonObjectReader reader(*body, QStringLiteral("start"));
+    SignInRequestRecord record;
+    record.devicePublicKey = reader.string(u"device_public_key");
+    record.platform = reader.string(u"platform");
+    if (reader.failed() || !isPublicKeyText(record.devicePublicKey) || record.platform.isEmpty()
+        || record.platform.size() > maximumTextLength)
+        return invalidRequest();
+    if (!m_settings.devSignIn)
+        return notConfigured();
+    record.id = QUuid::createUuid();
+    record.createdAt = m_clock();
+    m_store.addSignInRequest(record);
+    return jsonResponse({ { "authorization_url", signInPageAddress(request, record.id) } });
+}
+
+HttpResponse ControlPlaneService::completeWebSignIn(const HttpRequest& request)
+{
+    const auto body = jsonBody(request);
+    if (!body)
+        return body.error();
+    JsonObjectReader reader(*body, QStringLiteral("complete"));
+    const QString ticket = reader.string(u"ticket");
+    if (reader.failed() || ticket.isEmpty() || ticket.size() > maximumTextLength)
+        return invalidRequest();
+    if (!m_settings.devSignIn)
+        return notConfigured();
+    const QString hash = ticketHash(ticket);
+    const auto pending = m_store.signInRequestForTicket(hash);
+    if (!pending || pending->redeemed || !pending->ticketIssuedAt)
+        return errorResponse(400, "invalid_ticket");
+    if (m_clock() - *pending->ticketIssuedAt > signInLifetime)
+        return errorResponse(400, "ticket_expired");
+    const auto device = m_store.redeemTicket(hash, m_clock());
+    if (!device)
+        return errorResponse(400, "invalid_ticket");
+    return registrationResponse(*device);
+}
+
+HttpResponse ControlPlaneService::registerIdentityToken(const HttpRequest& request)
+{
+    const auto body = jsonBody(request);
+    if (!body)
+        return body.error();
+    JsonObjectReader reader(*body, QStringLiteral("register"));
+    reader.string(u"identity_token");
+    const QString publicKey = reader.string(u"device_public_key");
+    reader.string(u"platform");
+    if (reader.failed() || !isPublicKeyText(publicKey))
+        return invalidRequest();
+    // No identity provider is configured on this server: identity tokens cannot be checked.
+    return notConfigured();
+}
+
+HttpResponse ControlPlaneService::devSignInPage(const HttpRequest& request)
+{
+    if (!m_settings.devSignIn)
+        return notConfigured();
+    const QUrlQuery query(QString::fromStdString(request.query));
+    const QUuid requestID = QUuid::fromString(query.queryItemValue(QStringLiteral("request")));
+    const auto pending = requestID.isNull() ? std::nullopt : m_store.signInRequest(requestID);
+    if (!pending || pending->accountName || m_clock() - pending->createdAt > signInLifetime)
+        return htmlResponse(404,
+            QStringLiteral("<!DOCTYPE html>\n<p>This sign-in link is no longer valid. "
+                           "Start signing in again from Lumora.</p>\n"));
+    return htmlResponse(200, signInPageHtml(requestID));
+}
+
+HttpResponse ControlPlaneService::devSignInSubmit(const HttpRequest& request)
+{
+    if (!m_settings.devSignIn)
+        return notConfigured();
+    const QUrlQuery form = formFields(request.body);
+    const QUuid requestID
+        = QUuid::fromString(form.queryItemValue(QStringLiteral("request"), QUrl::FullyDecoded));
+    const QString name = form.queryItemValue(QStringLiteral("name"), QUrl::FullyDecoded).trimmed();
+    if (requestID.isNull() || name.isEmpty() || name.size() > maximumNameLength)
+        return invalidRequest();
+    const auto pending = m_store.signInRequest(requestID);
+    const qint64 now = m_clock();
+    if (!pending || now - pending->createdAt > signInLifetime)
+        return errorResponse(404, "sign_in_request_not_found");
+    const QString ticket = newTicket();
+    if (!m_store.issueTicket(requestID, ticketHash(ticket), name, now))
+        return errorResponse(409, "sign_in_request_used");
+    HttpResponse response {
+        .status = 302, .contentType = "text/plain; charset=utf-8", .body = {}, .headers = {}
+    };
+    response.headers.emplace_back("Location", "lumora://apple-auth?ticket=" + ticket.toStdString());
+    return response;
+}
+
+HttpResponse ControlPlaneService::accountState(const HttpRequest&, const DeviceRecord& device)
+{
+    return registrationResponse(device);
+}
+
+HttpResponse ControlPlaneService::createSessionDraft(const HttpRequest& request, const DeviceRecord& device)
+{
+    if (const auto body = jsonBody(request); !body)
+        return body.error();
+    const qint64 now = m_clock();
+    const ConversationSessionRecord session { QUuid::createUuid(), QStringLiteral("draft"),
+        now + sessionDraftLifetime };
+    m_store.addConversationSession(device.accountID, session, now);
+    return jsonResponse({ { "session_id", idText(session.id) }, { "status", session.status },
+        { "expires_at", session.expiresAt } });
+}
+
+HttpResponse ControlPlaneService::currentSession(const HttpRequest&, const DeviceRecord& device)
+{
+    const auto session = m_store.currentConversationSession(device.accountID, m_clock());
+    if (!session)
+        return jsonResponse({ { "session_id", QJsonValue::Null }, { "status", QJsonValue::Null },
+            { "expires_at", QJsonValue::Null } });
+    return jsonResponse({ { "session_id", idText(session->id) }, { "status", session->status },
+        { "expires_at", session->expiresAt } });
+}
+
+HttpResponse ControlPlaneService::reportDiagnostic(const HttpRequest& request, const DeviceRecord& device)
+{
+    const auto body = jsonBody(request);
+    if (!body)
+        return body.error();
+    JsonObjectReader reader(*body, QStringLiteral("diagnostic"));
+    DiagnosticRecord record { device.accountID, device.id, reader.string(u"event_type"),
+        reader.string(u"status") };
+    if (reader.failed() || record.status.size() > maximumTextLength)
+        return invalidRequest();
+    if (!diagnosticEventTypes.contains(record.eventType))
+        return errorResponse(400, "invalid_event_type");
+    m_store.addDiagnostic(record, m_clock());
+    return okResponse();
+}
+
+HttpResponse ControlPlaneService::reportProductEvent(const HttpRequest& request, const DeviceRecord& device)
+{
+    const auto body = jsonBody(request);
+    if (!body)
+        return body.error();
+    JsonObjectReader reader(*body, QStringLiteral("product event"));
+    ProductEventRecord record;
+    record.accountID = device.accountID;
+    record.deviceID = device.id;
+    record.eventID = reader.uuid(u"event_id");
+    record.eventType = reader.string(u"event_type");
+    record.appVersion = reader.string(u"app_version");
+    record.occurredAt = reader.integer(u"occurred_at");
+    if (reader.failed() || record.appVersion.size() > maximumTextLength)
+        return invalidRequest();
+    if (!productEventTypes.contains(record.eventType))
+        return errorResponse(400, "invalid_event_type");
+    m_store.addProductEvent(record, m_clock());
+    return okResponse();
+}
+
+HttpResponse ControlPlaneService::revokeDevice(const HttpRequest& request, const DeviceRecord& device)
+{
+    const auto body = jsonBody(request);
+    if (!body)
+        return body.error();
+    JsonObjectReader reader(*body, QStringLiteral("revoke"));
+    const QUuid target = reader.uuid(u"device_id");
+    if (reader.failed())
+        return invalidRequest();
+    // Only devices of the caller's own account; any other id reads as unknown.
+    if (!m_store.revokeDevice(device.accountID, target, m_clock()))
+        return errorResponse(404, "device_not_found");
+    return okResponse();
+}
+
+HttpResponse ControlPlaneService::deleteAccount(const HttpRequest& request, const DeviceRecord& device)
+{
+    if (const auto body = jsonBody(request); !body)
+        return body.error();
+    m_store.deleteAccount(device.accountID);
+    return okResponse();
+}
+
+QString ControlPlaneService::signInPageAddress(const HttpRequest& request, const QUuid& requestID) const
+{
+    // The address the device reached us at, when it is a plain HOST[:PORT].
+    static const QRegularExpression hostForm(
+        QStringLiteral("^[A-Za-z0-9.-]+(:[0-9]{1,5})?$|^\\[[0-9A-Fa-f:.]+\\](:[0-9]{1,5})?$"));
+    QString host = QString::fromStdString(std::string(request.header("Host")));
+    if (!hostForm.match(host).hasMatch())
+        host = m_settings.publicHost;
+    return QStringLiteral("https://%1/dev/sign-in?request=%2").arg(host, idText(requestID));
+}
+
+} // namespace lumora

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "common/HttpMessage.hpp"
+#include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/RequestAuthenticator.hpp"
+
+#include <QString>
+#include <functional>
+
+namespace lumora {
+
+struct ControlPlaneServiceSettings {
+    // Offer the development sign-in page in place of Sign in with Apple.
+    bool devSignIn = false;
+    // HOST:PORT used in the sign-in page's address when a request names no usable Host.
+    QString publicHost;
+};
+
+// The control plane's HTTP API. Turns one request into one reply; every refusal is a 4xx
+// (or 503 when storage fails) with {"error": code} and leaves the stored data unchanged.
+class ControlPlaneService {
+public:
+    // Sign-in tickets and pending sign-ins lapse after this many seconds.
+    static constexpr qint64 signInLifetime = 600;
+    // How long a conversation session draft stays open.
+    static constexpr qint64 sessionDraftLifetime = 3600;
+
+    ControlPlaneService(
+        ControlPlaneStore& store, ControlPlaneServiceSettings settings, std::function<qint64()> clock);
+
+    HttpResponse handle(const HttpRequest& request);
+
+private:
+    struct Route;
+    HttpResponse dispatch(const HttpRequest& request);
+
+    HttpResponse recoverDevice(const HttpRequest& request);
+    HttpResponse startWebSignIn(const HttpRequest& request);
+    HttpResponse completeWebSignIn(const HttpRequest& request);
+    HttpResponse registerIdentityToken(const HttpRequest& request);
+    HttpResponse devSignInPage(const HttpRequest& request);
+    HttpResponse devSignInSubmit(const HttpRequest& request);
+
+    HttpResponse accountState(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse createSessionDraft(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse currentSession(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse reportDiagnostic(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse reportProductEvent(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse revokeDevice(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse deleteAccount(const HttpRequest& request, const DeviceRecord& device);
+
+    QString signInPageAddress(const HttpRequest& request, const QUuid& requestID) const;
+
+    ControlPlaneStore& m_store;
+    ControlPlaneServiceSettings m_settings;
+    std::function<qint64()> m_clock;
+    RequestAuthenticator m_authenticator;
+};
+
+} // namespace lumora

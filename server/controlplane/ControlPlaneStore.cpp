@@ -1,0 +1,445 @@
+#include "controlplane/ControlPlaneStore.hpp"
+
+#include "domain/JsonWriting.hpp"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+#include <QVariant>
+#include <algorithm>
+#include <initializer_list>
+
+namespace lumora {
+
+namespace {
+
+// Each entry is one schema version; a database runs those it has not seen, in order.
+// Column types are those SQLite and PostgreSQL both understand; never edit a shipped
+// entry, append a new one.
+const QList<QStringList>& migrations()
+{
+    static const QList<QStringList> steps {
+        {
+            "CREATE TABLE accounts (id TEXT PRIMARY KEY, name TEXT NOT NULL UNIQUE, created_at BIGINT NOT "
+            "NULL)",
+            "CREATE TABLE devices (id TEXT PRIMARY KEY, account_id TEXT NOT NULL REFERENCES accounts(id),"
+            " public_key TEXT NOT NULL, platform TEXT NOT NULL, created_at BIGINT NOT NULL, revoked_at "
+            "BIGINT)",
+            "CREATE INDEX devices_by_public_key ON devices (public_key)",
+            "CREATE INDEX devices_by_account ON devices (account_id)",
+            "CREATE TABLE sign_in_requests (id TEXT PRIMARY KEY, device_public_key TEXT NOT NULL,"
+            " platform TEXT NOT NULL, created_at BIGINT NOT NULL, ticket_hash TEXT UNIQUE, account_name TEXT,"
+            " ticket_issued_at BIGINT, redeemed_at BIGINT)",
+            "CREATE TABLE request_nonces (signer TEXT NOT NULL, nonce TEXT NOT NULL, request_time BIGINT NOT "
+            "NULL,"
+            " PRIMARY KEY (signer, nonce))",
+            "CREATE TABLE conversation_sessions (id TEXT PRIMARY KEY, account_id TEXT NOT NULL"
+            " REFERENCES accounts(id), status TEXT NOT NULL, created_at BIGINT NOT NULL, expires_at BIGINT "
+            "NOT NULL)",
+            "CREATE TABLE diagnostics (id TEXT PRIMARY KEY, account_id TEXT NOT NULL REFERENCES accounts(id),"
+            " device_id TEXT NOT NULL, event_type TEXT NOT NULL, status TEXT NOT NULL, received_at BIGINT "
+            "NOT NULL)",
+            "CREATE TABLE product_events (account_id TEXT NOT NULL REFERENCES accounts(id), event_id TEXT "
+            "NOT NULL,"
+            " device_id TEXT NOT NULL, event_type TEXT NOT NULL, app_version TEXT NOT NULL,"
+            " occurred_at BIGINT NOT NULL, received_at BIGINT NOT NULL, PRIMARY KEY (account_id, event_id))",
+        },
+    };
+    return steps;
+}
+
+// Tables holding an account's data, children before the account itself.
+constexpr std::initializer_list<const char*> accountTables
+    = { "product_events", "diagnostics", "conversation_sessions", "devices" };
+
+QString idText(const QUuid& id)
+{
+    return uuidText(id, UuidCase::lower);
+}
+
+// The connection of a store, opened again when an earlier statement lost it (a restarted
+// database server), so that the control plane recovers without a restart of its own.
+QSqlDatabase connectionOf(const QString& connection)
+{
+    QSqlDatabase database = QSqlDatabase::database(connection, false);
+    if (!database.isOpen() && !database.open())
+        throw StoreFailure(("cannot reopen the database: " + database.lastError().text()).toStdString());
+    return database;
+}
+
+class Statement {
+public:
+    Statement(const QString& connection, const QString& sql, const QVariantList& values = {})
+        : m_query(connectionOf(connection))
+    {
+        // PostgreSQL prepares only queries and data changes, so statements without values
+        // (the schema's) run directly.
+        if (values.isEmpty()) {
+            if (!m_query.exec(sql))
+                fail(connection, "statement failed: ");
+            return;
+        }
+        if (!m_query.prepare(sql))
+            fail(connection, "prepare failed: ");
+        for (const QVariant& value : values)
+            m_query.addBindValue(value);
+        if (!m_query.exec())
+            fail(connection, "statement failed: ");
+    }
+
+    bool next() { return m_query.next(); }
+    QVariant value(int column) const { return m_query.value(column); }
+    int rowsAffected() const { return m_query.numRowsAffected(); }
+
+private:
+    [[noreturn]] void fail(const QString& connection, const char* what)
+    {
+        const QSqlError error = m_query.lastError();
+        if (error.type() == QSqlError::ConnectionError)
+            QSqlDatabase::database(connection, false).close();
+        throw StoreFailure(what + error.text().toStdString());
+    }
+
+    QSqlQuery m_query;
+};
+
+// Runs a group of statements as one transaction, rolled back unless committed.
+class Transaction {
+public:
+    explicit Transaction(const QString& connection)
+        : m_database(connectionOf(connection))
+    {
+        if (!m_database.transaction())
+            throw StoreFailure(("cannot begin: " + m_database.lastError().text()).toStdString());
+    }
+    ~Transaction()
+    {
+        if (!m_committed)
+            m_database.rollback();
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void commit()
+    {
+        if (!m_database.commit())
+            throw StoreFailure(("cannot commit: " + m_database.lastError().text()).toStdString());
+        m_committed = true;
+    }
+
+private:
+    QSqlDatabase m_database;
+    bool m_committed = false;
+};
+
+DeviceRecord readDevice(const Statement& row)
+{
+    return DeviceRecord { QUuid::fromString(row.value(0).toString()),
+        QUuid::fromString(row.value(1).toString()), row.value(2).toString(), !row.value(3).isNull() };
+}
+
+SignInRequestRecord readSignInRequest(const Statement& row)
+{
+    SignInRequestRecord request;
+    request.id = QUuid::fromString(row.value(0).toString());
+    request.devicePublicKey = row.value(1).toString();
+    request.platform = row.value(2).toString();
+    request.createdAt = row.value(3).toLongLong();
+    if (!row.value(4).isNull())
+        request.accountName = row.value(4).toString();
+    if (!row.value(5).isNull())
+        request.ticketIssuedAt = row.value(5).toLongLong();
+    request.redeemed = !row.value(6).isNull();
+    return request;
+}
+
+const QString deviceColumns = QStringLiteral("id, account_id, public_key, revoked_at");
+const QString signInColumns = QStringLiteral(
+    "id, device_public_key, platform, created_at, account_name, ticket_issued_at, redeemed_at");
+
+std::expected<QSqlDatabase, QString> configure(const QString& url, const QString& connection)
+{
+    if (url.startsWith(u"sqlite:")) {
+        const QString path = url.mid(7);
+        if (path.isEmpty())
+            return std::unexpected(QStringLiteral("sqlite: needs a file path"));
+        if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+            return std::unexpected(QStringLiteral("cannot create the folder of %1").arg(path));
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        database.setDatabaseName(path);
+        database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        return database;
+    }
+    const QUrl parsed(url, QUrl::StrictMode);
+    if (parsed.isValid() && (parsed.scheme() == u"postgresql" || parsed.scheme() == u"postgres")) {
+        const QString name = parsed.path().mid(1);
+        if (parsed.host().isEmpty() || name.isEmpty())
+            return std::unexpected(QStringLiteral("postgresql URL needs a host and a database name"));
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
+        database.setHostName(parsed.host());
+        database.setPort(parsed.port(5432));
+        database.setDatabaseName(name);
+        database.setUserName(parsed.userName());
+        if (!parsed.password().isEmpty())
+            database.setPassword(parsed.password());
+        return database;
+    }
+    return std::unexpected(QStringLiteral("unsupported database URL (sqlite:PATH or postgresql://...)"));
+}
+
+} // namespace
+
+ControlPlaneStore::ControlPlaneStore(QString connectionName)
+    : m_connection(std::move(connectionName))
+{
+}
+
+ControlPlaneStore::~ControlPlaneStore()
+{
+    QSqlDatabase::database(m_connection, false).close();
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+std::expected<std::unique_ptr<ControlPlaneStore>, QString> ControlPlaneStore::open(const QString& url)
+{
+    const QString connection
+        = QStringLiteral("control-plane-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    auto database = configure(url, connection);
+    if (!database)
+        return std::unexpected(database.error());
+    std::unique_ptr<ControlPlaneStore> store(new ControlPlaneStore(connection));
+    if (!database->open())
+        return std::unexpected(
+            QStringLiteral("cannot open the database: %1").arg(database->lastError().text()));
+    try {
+        if (database->driverName() == u"QSQLITE") {
+            Statement(connection, QStringLiteral("PRAGMA journal_mode=WAL"));
+            Statement(connection, QStringLiteral("PRAGMA foreign_keys=ON"));
+        }
+        store->migrate();
+    } catch (const StoreFailure& failure) {
+        return std::unexpected(QStringLiteral("cannot prepare the database: %1").arg(failure.what()));
+    }
+    return store;
+}
+
+void ControlPlaneStore::migrate()
+{
+    Statement(m_connection,
+        QStringLiteral("CREATE TABLE IF NOT EXISTS schema_migrations (version INTEGER PRIMARY KEY,"
+                       " applied_at BIGINT NOT NULL)"));
+    for (int version = schemaVersion() + 1; version <= latestSchemaVersion(); ++version) {
+        Transaction transaction(m_connection);
+        for (const QString& sql : migrations().at(version - 1))
+            Statement(m_connection, sql);
+        Statement(m_connection,
+            QStringLiteral("INSERT INTO schema_migrations (version, applied_at) VALUES (?, ?)"),
+            { version, QDateTime::currentSecsSinceEpoch() });
+        transaction.commit();
+    }
+}
+
+int ControlPlaneStore::schemaVersion() const
+{
+    Statement row(m_connection, QStringLiteral("SELECT COALESCE(MAX(version), 0) FROM schema_migrations"));
+    return row.next() ? row.value(0).toInt() : 0;
+}
+
+int ControlPlaneStore::latestSchemaVersion()
+{
+    return static_cast<int>(migrations().size());
+}
+
+std::optional<DeviceRecord> ControlPlaneStore::device(const QUuid& id) const
+{
+    Statement row(m_connection, "SELECT " + deviceColumns + " FROM devices WHERE id = ?", { idText(id) });
+    if (!row.next())
+        return std::nullopt;
+    return readDevice(row);
+}
+
+std::optional<DeviceRecord> ControlPlaneStore::activeDeviceWithKey(const QString& publicKey) const
+{
+    Statement row(m_connection,
+        "SELECT " + deviceColumns + " FROM devices WHERE public_key = ? AND revoked_at IS NULL",
+        { publicKey });
+    if (!row.next())
+        return std::nullopt;
+    return readDevice(row);
+}
+
+bool ControlPlaneStore::rememberNonce(
+    const QString& signer, const QUuid& nonce, qint64 requestTime, qint64 forgetBefore)
+{
+    Statement(
+        m_connection, QStringLiteral("DELETE FROM request_nonces WHERE request_time < ?"), { forgetBefore });
+    Statement insert(m_connection,
+        QStringLiteral("INSERT INTO request_nonces (signer, nonce, request_time) VALUES (?, ?, ?)"
+                       " ON CONFLICT DO NOTHING"),
+        { signer, idText(nonce), requestTime });
+    return insert.rowsAffected() == 1;
+}
+
+void ControlPlaneStore::addSignInRequest(const SignInRequestRecord& request)
+{
+    // Requests older than a day can no longer lead anywhere.
+    Statement(m_connection, QStringLiteral("DELETE FROM sign_in_requests WHERE created_at < ?"),
+        { request.createdAt - 24 * 3600 });
+    Statement(m_connection,
+        QStringLiteral(
+            "INSERT INTO sign_in_requests (id, device_public_key, platform, created_at) VALUES (?, ?, ?, ?)"),
+        { idText(request.id), request.devicePublicKey, request.platform, request.createdAt });
+}
+
+std::optional<SignInRequestRecord> ControlPlaneStore::signInRequest(const QUuid& id) const
+{
+    Statement row(
+        m_connection, "SELECT " + signInColumns + " FROM sign_in_requests WHERE id = ?", { idText(id) });
+    if (!row.next())
+        return std::nullopt;
+    return readSignInRequest(row);
+}
+
+std::optional<SignInRequestRecord> ControlPlaneStore::signInRequestForTicket(const QString& ticketHash) const
+{
+    Statement row(m_connection, "SELECT " + signInColumns + " FROM sign_in_requests WHERE ticket_hash = ?",
+        { ticketHash });
+    if (!row.next())
+        return std::nullopt;
+    return readSignInRequest(row);
+}
+
+bool ControlPlaneStore::issueTicket(
+    const QUuid& requestID, const QString& ticketHash, const QString& accountName, qint64 now)
+{
+    Statement update(m_connection,
+        QStringLiteral("UPDATE sign_in_requests SET ticket_hash = ?, account_name = ?, ticket_issued_at = ?"
+                       " WHERE id = ? AND ticket_hash IS NULL"),
+        { ticketHash, accountName, now, idText(requestID) });
+    return update.rowsAffected() == 1;
+}
+
+std::optional<DeviceRecord> ControlPlaneStore::redeemTicket(const QString& ticketHash, qint64 now)
+{
+    Transaction transaction(m_connection);
+    Statement redeem(m_connection,
+        QStringLiteral(
+            "UPDATE sign_in_requests SET redeemed_at = ? WHERE ticket_hash = ? AND redeemed_at IS NULL"),
+        { now, ticketHash });
+    if (redeem.rowsAffected() != 1)
+        return std::nullopt;
+    const auto request = signInRequestForTicket(ticketHash);
+    if (!request || !request->accountName)
+        return std::nullopt;
+
+    QUuid accountID;
+    Statement account(
+        m_connection, QStringLiteral("SELECT id FROM accounts WHERE name = ?"), { *request->accountName });
+    if (account.next()) {
+        accountID = QUuid::fromString(account.value(0).toString());
+    } else {
+        accountID = QUuid::createUuid();
+        Statement(m_connection,
+            QStringLiteral("INSERT INTO accounts (id, name, created_at) VALUES (?, ?, ?)"),
+            { idText(accountID), *request->accountName, now });
+    }
+
+    auto device = activeDeviceWithKey(request->devicePublicKey);
+    if (device && device->accountID != accountID) {
+        Statement(m_connection, QStringLiteral("UPDATE devices SET revoked_at = ? WHERE id = ?"),
+            { now, idText(device->id) });
+        device.reset();
+    }
+    if (!device) {
+        device = DeviceRecord { QUuid::createUuid(), accountID, request->devicePublicKey, false };
+        Statement(m_connection,
+            QStringLiteral("INSERT INTO devices (id, account_id, public_key, platform, created_at) VALUES "
+                           "(?, ?, ?, ?, ?)"),
+            { idText(device->id), idText(accountID), request->devicePublicKey, request->platform, now });
+    }
+    transaction.commit();
+    return device;
+}
+
+bool ControlPlaneStore::revokeDevice(const QUuid& accountID, const QUuid& deviceID, qint64 now)
+{
+    Statement update(m_connection,
+        QStringLiteral(
+            "UPDATE devices SET revoked_at = COALESCE(revoked_at, ?) WHERE id = ? AND account_id = ?"),
+        { now, idText(deviceID), idText(accountID) });
+    return update.rowsAffected() == 1;
+}
+
+void ControlPlaneStore::addConversationSession(
+    const QUuid& accountID, const ConversationSessionRecord& session, qint64 now)
+{
+    Statement(m_connection,
+        QStringLiteral("INSERT INTO conversation_sessions (id, account_id, status, created_at, expires_at)"
+                       " VALUES (?, ?, ?, ?, ?)"),
+        { idText(session.id), idText(accountID), session.status, now, session.expiresAt });
+}
+
+std::optional<ConversationSessionRecord> ControlPlaneStore::currentConversationSession(
+    const QUuid& accountID, qint64 now) const
+{
+    Statement row(m_connection,
+        QStringLiteral("SELECT id, status, expires_at FROM conversation_sessions WHERE account_id = ?"
+                       " AND expires_at > ? ORDER BY created_at DESC, expires_at DESC LIMIT 1"),
+        { idText(accountID), now });
+    if (!row.next())
+        return std::nullopt;
+    return ConversationSessionRecord { QUuid::fromString(row.value(0).toString()), row.value(1).toString(),
+        row.value(2).toLongLong() };
+}
+
+void ControlPlaneStore::addDiagnostic(const DiagnosticRecord& record, qint64 now)
+{
+    Statement(m_connection,
+        QStringLiteral("INSERT INTO diagnostics (id, account_id, device_id, event_type, status, received_at)"
+                       " VALUES (?, ?, ?, ?, ?, ?)"),
+        { idText(QUuid::createUuid()), idText(record.accountID), idText(record.deviceID), record.eventType,
+            record.status, now });
+}
+
+void ControlPlaneStore::addProductEvent(const ProductEventRecord& record, qint64 now)
+{
+    Statement(m_connection,
+        QStringLiteral("INSERT INTO product_events (account_id, event_id, device_id, event_type, app_version,"
+                       " occurred_at, received_at) VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"),
+        { idText(record.accountID), idText(record.eventID), idText(record.deviceID), record.eventType,
+            record.appVersion, record.occurredAt, now });
+}
+
+int ControlPlaneStore::countRows(const QString& table, const QUuid& accountID) const
+{
+    const bool known = table == u"accounts" || std::ranges::any_of(accountTables, [&](const char* name) {
+        return table == QLatin1StringView(name);
+    });
+    if (!known)
+        throw StoreFailure("unknown table " + table.toStdString());
+    const QString column = table == u"accounts" ? QStringLiteral("id") : QStringLiteral("account_id");
+    Statement row(
+        m_connection, "SELECT COUNT(*) FROM " + table + " WHERE " + column + " = ?", { idText(accountID) });
+    return row.next() ? row.value(0).toInt() : 0;
+}
+
+void ControlPlaneStore::deleteAccount(const QUuid& accountID)
+{
+    Transaction transaction(m_connection);
+    // The sign-in requests hold the account's name: they go as well.
+    Statement(m_connection,
+        QStringLiteral(
+            "DELETE FROM sign_in_requests WHERE account_name IN (SELECT name FROM accounts WHERE id = ?)"),
+        { idText(accountID) });
+    for (const char* table : accountTables)
+        Statement(m_connection,
+            QStringLiteral("DELETE FROM %1 WHERE account_id = ?").arg(QLatin1StringView(table)),
+            { idText(accountID) });
+    Statement(m_connection, QStringLiteral("DELETE FROM accounts WHERE id = ?"), { idText(accountID) });
+    transaction.commit();
+}
+
+} // namespace lumora

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QString>
+#include <QUuid>
+#include <expected>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+namespace lumora {
+
+// A failed database statement (lost connection, full disk). The service answers it with
+// 503 and changes nothing: every multi-statement change runs in one transaction.
+class StoreFailure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct DeviceRecord {
+    QUuid id;
+    QUuid accountID;
+    QString publicKey;
+    bool revoked = false;
+};
+
+struct SignInRequestRecord {
+    QUuid id;
+    QString devicePublicKey;
+    QString platform;
+    qint64 createdAt = 0;
+    std::optional<QString> accountName; // set once the user signed in on the page
+    std::optional<qint64> ticketIssuedAt;
+    bool redeemed = false;
+};
+
+struct ConversationSessionRecord {
+    QUuid id;
+    QString status;
+    qint64 expiresAt = 0;
+};
+
+struct DiagnosticRecord {
+    QUuid accountID;
+    QUuid deviceID;
+    QString eventType;
+    QString status;
+};
+
+struct ProductEventRecord {
+    QUuid accountID;
+    QUuid deviceID;
+    QUuid eventID;
+    QString eventType;
+    QString appVersion;
+    qint64 occurredAt = 0;
+};
+
+// The control plane's storage through Qt SQL: SQLite ("sqlite:PATH") or PostgreSQL
+// ("postgresql://USER@HOST:PORT/DB"). Opening applies the schema migrations that the
+// database has not seen yet, each in its own transaction. The connection belongs to the
+// thread that opened it. Times are whole Unix seconds.
+class ControlPlaneStore {
+public:
+    static std::expected<std::unique_ptr<ControlPlaneStore>, QString> open(const QString& url);
+    ~ControlPlaneStore();
+    ControlPlaneStore(const ControlPlaneStore&) = delete;
+    ControlPlaneStore& operator=(const ControlPlaneStore&) = delete;
+
+    [[nodiscard]] int schemaVersion() const;
+    [[nodiscard]] static int latestSchemaVersion();
+
+    std::optional<DeviceRecord> device(const QUuid& id) const;
+    std::optional<DeviceRecord> activeDeviceWithKey(const QString& publicKey) const;
+    // Records a nonce of one signer; false when it was already seen. Forgets nonces whose
+    // request time is older than `forgetBefore`, which the freshness check already refuses.
+    bool rememberNonce(const QString& signer, const QUuid& nonce, qint64 requestTime, qint64 forgetBefore);
+
+    void addSignInRequest(const SignInRequestRecord& request);
+    std::optional<SignInRequestRecord> signInRequest(const QUuid& id) const;
+    std::optional<SignInRequestRecord> signInRequestForTicket(const QString& ticketHash) const;
+    // Gives a pending request its ticket and account name; false when it already has one.
+    bool issueTicket(
+        const QUuid& requestID, const QString& ticketHash, const QString& accountName, qint64 now);
+    // Redeems a ticket and registers the request's device key under the named account, in
+    // one transaction; nullopt when the ticket was redeemed meanwhile. A key already active
+    // in that account keeps its device; active elsewhere, that device is revoked first.
+    std::optional<DeviceRecord> redeemTicket(const QString& ticketHash, qint64 now);
+
+    bool revokeDevice(const QUuid& accountID, const QUuid& deviceID, qint64 now);
+
+    void addConversationSession(const QUuid& accountID, const ConversationSessionRecord& session, qint64 now);
+    std::optional<ConversationSessionRecord> currentConversationSession(
+        const QUuid& accountID, qint64 now) const;
+
+    void addDiagnostic(const DiagnosticRecord& record, qint64 now);
+    // A repeated event id of the same account is stored once.
+    void addProductEvent(const ProductEventRecord& record, qint64 now);
+    [[nodiscard]] int countRows(const QString& table, const QUuid& accountID) const;
+
+    // Removes the account and everything stored for it, its devices included.
+    void deleteAccount(const QUuid& accountID);
+
+private:
+    explicit ControlPlaneStore(QString connectionName);
+    void migrate();
+
+    QString m_connection;
+};
+
+} // namespace lumora

@@ -1,0 +1,56 @@
+#include "common/HttpServer.hpp"
+#include "controlplane/ControlPlaneOptions.hpp"
+#include "controlplane/ControlPlaneService.hpp"
+#include "controlplane/ControlPlaneStore.hpp"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QStandardPaths>
+#include <iostream>
+
+int main(int argc, char** argv)
+{
+    using namespace lumora;
+    // The Qt application object is needed for the SQL driver plugins; Asio runs the loop.
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("lumora-control-plane"));
+
+    const QString defaultDatabase = QStringLiteral("sqlite:")
+        + QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/Lumora/control-plane.sqlite");
+    auto options = ControlPlaneOptions::parse(QCoreApplication::arguments().mid(1), defaultDatabase);
+    if (!options) {
+        std::cerr << "lumora-control-plane: " << options.error().toStdString() << "\n";
+        return 2;
+    }
+    if (options->help) {
+        std::cout << ControlPlaneOptions::helpText().toStdString();
+        return 0;
+    }
+
+    auto store = ControlPlaneStore::open(options->database);
+    if (!store) {
+        std::cerr << "lumora-control-plane: " << store.error().toStdString() << "\n";
+        return 1;
+    }
+    ControlPlaneService service(**store,
+        ControlPlaneServiceSettings { options->devSignIn, QString::fromStdString(options->listen.text()) },
+        [] { return QDateTime::currentSecsSinceEpoch(); });
+
+    HttpServerOptions serverOptions { options->listen, std::nullopt, 2 * 1024 * 1024, 0 };
+    if (options->tlsCertificate)
+        serverOptions.tls
+            = TlsFiles { options->tlsCertificate->toStdString(), options->tlsKey->toStdString() };
+    auto server = HttpServer::listen(
+        serverOptions, [&service](const HttpRequest& request) { return service.handle(request); }, std::clog);
+    if (!server) {
+        std::cerr << "lumora-control-plane: " << server.error() << "\n";
+        return 1;
+    }
+    // Scripts and tests wait for this line to learn the port (also when 0 was asked for).
+    std::cout << "listening on " << (serverOptions.tls ? "https" : "http") << "://"
+              << ListenAddress { options->listen.host, (*server)->port() }.text() << std::endl;
+    (*server)->runUntilSignalled();
+    std::clog << "stopped" << std::endl;
+    return 0;
+}

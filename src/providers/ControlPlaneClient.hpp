@@ -1,0 +1,109 @@
+#pragma once
+
+#include "providers/AccountRecords.hpp"
+#include "providers/ControlPlaneFailure.hpp"
+#include "providers/ControlPlaneHttp.hpp"
+#include "providers/ControlPlaneJson.hpp"
+#include "security/DeviceIdentity.hpp"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QJsonObject>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+#include <expected>
+#include <functional>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+class QNetworkAccessManager;
+
+namespace lumora {
+
+// The control plane's error body, {"error": code}; other keys are ignored.
+struct ControlPlaneErrorResponse {
+    QString error;
+    static std::expected<ControlPlaneErrorResponse, JsonDecodeError> fromJson(const QJsonValue& value);
+};
+
+// The one signed JSON-over-HTTPS client of the control plane. Every call of a registered
+// device goes through `rawSend`, which signs it with the device key. Immutable after
+// construction; several requests may be in flight at once and finish in any order.
+// Nothing is retried. The network access manager is shared and must outlive the client.
+class ControlPlaneClient {
+public:
+    using QueryItems = controlplanehttp::QueryItems;
+    using Clock = std::function<QDateTime()>;
+
+    ControlPlaneClient(QUrl baseURL, QUuid deviceID, DeviceIdentity identity, QNetworkAccessManager& session,
+        Clock clock = &QDateTime::currentDateTimeUtc);
+    virtual ~ControlPlaneClient() = default;
+
+    [[nodiscard]] const QUrl& baseURL() const { return m_baseURL; }
+    [[nodiscard]] const QUuid& deviceID() const { return m_deviceID; }
+    [[nodiscard]] const ControlPlaneEncoder& encoder() const { return m_encoder; }
+    [[nodiscard]] const ControlPlaneDecoder& decoder() const { return m_decoder; }
+
+    // One signed request. `path` begins with "/v1/" and is signed as given (without the
+    // base URL's path or the query); `body` is the encoded JSON, empty for none. Returns
+    // the body of a 2xx reply; any other status is a `ControlPlaneError`.
+    virtual QCoro::Task<std::expected<ReplyBody, ControlPlaneFailure>> rawSend(QString path, QString method,
+        QueryItems query, QByteArray body, std::optional<QUuid> reservationID) const;
+
+    // POST `body` to `path` and decode the reply as T with the client's decoder.
+    template <typename T>
+    QCoro::Task<std::expected<T, ControlPlaneFailure>> sendAccount(QString path, QByteArray body) const
+    {
+        return sendAccount<T>(std::move(path), QStringLiteral("POST"), std::move(body));
+    }
+
+    template <typename T>
+    QCoro::Task<std::expected<T, ControlPlaneFailure>> sendAccount(
+        QString path, QString method, QByteArray body) const
+    {
+        const QueryItems none;
+        auto reply
+            = co_await rawSend(std::move(path), std::move(method), none, std::move(body), std::nullopt);
+        if (!reply)
+            co_return std::unexpected(reply.error());
+        auto decoded = m_decoder.decode<T>(reply->data);
+        if (!decoded)
+            co_return std::unexpected(ControlPlaneFailure(decoded.error()));
+        co_return std::move(*decoded);
+    }
+
+    // POST a record's fields, encoded with the client's encoder.
+    template <typename T>
+    QCoro::Task<std::expected<T, ControlPlaneFailure>> sendAccount(QString path, QJsonObject value) const
+    {
+        return sendAccount<T>(std::move(path), QStringLiteral("POST"), m_encoder.encode(value));
+    }
+
+    // Account calls: each one signed request, the reply decoded or the failure passed on.
+    QCoro::Task<std::expected<AccountState, ControlPlaneFailure>> accountState() const;
+    QCoro::Task<std::expected<ConversationSessionState, ControlPlaneFailure>>
+    createConversationSession() const;
+    QCoro::Task<std::expected<ConversationSessionState, ControlPlaneFailure>>
+    currentConversationSession() const;
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> reportDiagnostic(
+        DiagnosticEventType event, QString status) const;
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> reportProductEvent(
+        ProductAnalyticsEvent event, QString appVersion) const;
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> revoke(QUuid deviceID) const;
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> deleteAccount() const;
+
+private:
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> sendAcknowledged(
+        QString path, QByteArray body) const;
+
+    QUrl m_baseURL;
+    QUuid m_deviceID;
+    DeviceIdentity m_identity;
+    QNetworkAccessManager* m_session;
+    ControlPlaneEncoder m_encoder;
+    ControlPlaneDecoder m_decoder;
+    Clock m_clock;
+};
+
+} // namespace lumora

@@ -1,0 +1,58 @@
+#include "providers/ControlPlaneHttp.hpp"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QUrlQuery>
+#include <memory>
+#include <qcoro/qcoronetworkreply.h>
+
+namespace lumora::controlplanehttp {
+
+std::optional<QUrl> requestUrl(const QUrl& base, const QString& path, const QueryItems& query)
+{
+    if (!base.isValid() || base.isRelative())
+        return std::nullopt;
+    QUrl url = base;
+    QString basePath = base.path();
+    while (basePath.endsWith(u'/'))
+        basePath.chop(1);
+    QString appended = path;
+    while (appended.startsWith(u'/'))
+        appended.remove(0, 1);
+    url.setPath(basePath + u'/' + appended);
+    url.setQuery(QString());
+    url.setFragment(QString());
+    if (!query.isEmpty()) {
+        QUrlQuery items;
+        items.setQueryItems(query);
+        url.setQuery(items);
+    }
+    if (!url.isValid())
+        return std::nullopt;
+    return url;
+}
+
+QNetworkRequest jsonRequest(const QUrl& url)
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(requestTimeoutMilliseconds);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    return request;
+}
+
+QCoro::Task<std::expected<HttpReply, ControlPlaneFailure>> send(
+    QNetworkAccessManager& manager, QNetworkRequest request, QByteArray method, QByteArray body)
+{
+    const std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
+        manager.sendCustomRequest(request, method, body), [](QNetworkReply* r) { r->deleteLater(); });
+    co_await reply.get();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid())
+        co_return HttpReply { status.toInt(), reply->readAll() };
+    if (reply->error() != QNetworkReply::NoError)
+        co_return std::unexpected(
+            ControlPlaneFailure(TransportError { reply->error(), reply->errorString() }));
+    co_return std::unexpected(ControlPlaneFailure(ControlPlaneError::invalidResponse()));
+}
+
+} // namespace lumora::controlplanehttp

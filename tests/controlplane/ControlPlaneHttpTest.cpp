@@ -1,0 +1,131 @@
+#include "ControlPlaneProcess.hpp"
+
+#include <QNetworkAccessManager>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+using testing::ControlPlaneProcess;
+using testing::sendRequest;
+using testing::TestCertificates;
+
+QUrl endpoint(const ControlPlaneProcess& server, const QString& path)
+{
+    return server.baseUrl().resolved(QUrl(path));
+}
+
+// Writes raw bytes and reads until the server closes the connection.
+QByteArray exchangeRaw(const QUrl& base, const QByteArray& bytes)
+{
+    QTcpSocket socket;
+    socket.connectToHost(base.host(), static_cast<quint16>(base.port()));
+    if (!socket.waitForConnected(5000))
+        return {};
+    socket.write(bytes);
+    QByteArray reply;
+    while (socket.waitForReadyRead(5000))
+        reply += socket.readAll();
+    return reply;
+}
+
+TEST(ControlPlaneHttp, AnswersOverPlainHttpAndLogsOneLinePerRequestWithoutBodiesOrQueries)
+{
+    ControlPlaneProcess server({ "--dev-sign-in" });
+    ASSERT_TRUE(server.started());
+    QNetworkAccessManager manager;
+    const auto missing = sendRequest(manager, "GET", endpoint(server, "/v1/nothing?secret=query"));
+    EXPECT_EQ(missing.status, 404);
+    EXPECT_EQ(missing.body, R"({"error":"not_found"})");
+    EXPECT_EQ(missing.header("Content-Type"), "application/json");
+
+    const auto wrongMethod
+        = sendRequest(manager, "PUT", endpoint(server, "/v1/account/state"), "secret-body");
+    EXPECT_EQ(wrongMethod.status, 405);
+    EXPECT_EQ(wrongMethod.header("Allow"), "GET");
+
+    EXPECT_EQ(server.stop(), 0);
+    const QString log = server.log();
+    EXPECT_TRUE(log.contains(
+        QRegularExpression("^GET /v1/nothing 404 \\d+ ms$", QRegularExpression::MultilineOption)))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(
+        QRegularExpression("^PUT /v1/account/state 405 \\d+ ms$", QRegularExpression::MultilineOption)));
+    EXPECT_FALSE(log.contains("secret"));
+}
+
+TEST(ControlPlaneHttp, RefusesOversizedAndMalformedRequestsAndKeepsServing)
+{
+    ControlPlaneProcess server({});
+    ASSERT_TRUE(server.started());
+    QNetworkAccessManager manager;
+
+    const QByteArray justTooLarge(2 * 1024 * 1024 + 1, ' ');
+    const auto large = sendRequest(manager, "POST", endpoint(server, "/v1/diagnostics"), justTooLarge);
+    EXPECT_EQ(large.status, 413);
+    EXPECT_EQ(large.body, R"({"error":"payload_too_large"})");
+
+    // At the limit the body is read and judged by the call itself.
+    const QByteArray atLimit(2 * 1024 * 1024, ' ');
+    EXPECT_EQ(
+        sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/start"), atLimit).status, 400);
+
+    const QByteArray garbage = exchangeRaw(server.baseUrl(), "NOT HTTP AT ALL\r\n\r\n");
+    EXPECT_TRUE(garbage.startsWith("HTTP/1.1 400")) << garbage.toStdString();
+    EXPECT_TRUE(garbage.contains(R"({"error":"bad_request"})"));
+
+    const QByteArray hugeHeader = exchangeRaw(server.baseUrl(),
+        "GET /v1/nothing HTTP/1.1\r\nHost: x\r\nX-Big: " + QByteArray(20000, 'a') + "\r\n\r\n");
+    EXPECT_TRUE(hugeHeader.startsWith("HTTP/1.1 400")) << hugeHeader.left(100).toStdString();
+
+    const QByteArray badLength = exchangeRaw(
+        server.baseUrl(), "POST /v1/diagnostics HTTP/1.1\r\nHost: x\r\nContent-Length: zz\r\n\r\n");
+    EXPECT_TRUE(badLength.startsWith("HTTP/1.1 400")) << badLength.toStdString();
+
+    EXPECT_EQ(sendRequest(manager, "GET", endpoint(server, "/v1/nothing")).status, 404);
+    EXPECT_EQ(server.stop(), 0);
+}
+
+TEST(ControlPlaneHttp, ServesHttpsWithTheGivenCertificate)
+{
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.valid());
+    ControlPlaneProcess server(
+        { "--tls-cert", certificates.serverCertificate(), "--tls-key", certificates.serverKey() });
+    ASSERT_TRUE(server.started());
+    EXPECT_EQ(server.baseUrl().scheme(), "https");
+    QNetworkAccessManager manager;
+    const auto reply
+        = sendRequest(manager, "GET", endpoint(server, "/v1/nothing"), {}, {}, certificates.caCertificate());
+    EXPECT_EQ(reply.status, 404);
+    EXPECT_EQ(reply.error, QNetworkReply::ContentNotFoundError);
+
+    // Without the test CA the certificate is not trusted.
+    QNetworkAccessManager other;
+    EXPECT_EQ(sendRequest(other, "GET", endpoint(server, "/v1/nothing")).status, 0);
+    EXPECT_EQ(server.stop(), 0);
+}
+
+TEST(ControlPlaneHttp, RefusesToStartWithoutWhatItNeeds)
+{
+    const auto [plainCode, plainMessage] = ControlPlaneProcess::runToEnd({ "--listen", "0.0.0.0:0" });
+    EXPECT_EQ(plainCode, 2);
+    EXPECT_TRUE(plainMessage.contains("loopback"));
+
+    const QTemporaryDir dir;
+    const QStringList missingFiles { "--listen", "127.0.0.1:0", "--tls-cert", dir.filePath("none.pem"),
+        "--tls-key", dir.filePath("none.key"), "--database", "sqlite:" + dir.filePath("cp.sqlite") };
+    const auto [tlsCode, tlsMessage] = ControlPlaneProcess::runToEnd(missingFiles);
+    EXPECT_EQ(tlsCode, 1);
+    EXPECT_TRUE(tlsMessage.contains("certificate"));
+
+    const auto [helpCode, helpText] = ControlPlaneProcess::runToEnd({ "--help" });
+    EXPECT_EQ(helpCode, 0);
+    EXPECT_TRUE(helpText.contains("--listen HOST:PORT"));
+}
+
+} // namespace
+} // namespace lumora

@@ -1,0 +1,198 @@
+#include "controlplane/ControlPlaneStore.hpp"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+enum class Backend { sqlite, postgresql };
+
+// Each test gets an empty database of its own: a SQLite file in a temporary folder, or a
+// new database in the PostgreSQL server that LUMORA_TEST_POSTGRESQL_URL names (set by
+// scripts/with-test-postgresql; without it the PostgreSQL runs skip).
+class ControlPlaneStoreTest : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == Backend::sqlite) {
+            url = "sqlite:" + dir.filePath("nested/store.sqlite");
+            return;
+        }
+        const QString server = qEnvironmentVariable("LUMORA_TEST_POSTGRESQL_URL");
+        if (server.isEmpty())
+            GTEST_SKIP() << "LUMORA_TEST_POSTGRESQL_URL is not set (scripts/with-test-postgresql sets it)";
+        const QString name = "lumora_test_" + QUuid::createUuid().toString(QUuid::Id128);
+        ASSERT_TRUE(administer(server, "CREATE DATABASE " + name));
+        QUrl database(server);
+        database.setPath("/" + name);
+        url = database.toString();
+        createdDatabase = name;
+        adminUrl = server;
+    }
+
+    void TearDown() override
+    {
+        if (!createdDatabase.isEmpty())
+            administer(adminUrl, "DROP DATABASE " + createdDatabase + " WITH (FORCE)");
+    }
+
+    static bool administer(const QString& server, const QString& statement)
+    {
+        const QString connection = "admin-" + QUuid::createUuid().toString();
+        bool done = false;
+        {
+            const QUrl parsed(server);
+            QSqlDatabase admin = QSqlDatabase::addDatabase("QPSQL", connection);
+            admin.setHostName(parsed.host());
+            admin.setPort(parsed.port(5432));
+            admin.setUserName(parsed.userName());
+            admin.setDatabaseName(parsed.path().mid(1));
+            done = admin.open() && !admin.exec(statement).lastError().isValid();
+            admin.close();
+        }
+        QSqlDatabase::removeDatabase(connection);
+        return done;
+    }
+
+    std::unique_ptr<ControlPlaneStore> open()
+    {
+        auto store = ControlPlaneStore::open(url);
+        EXPECT_TRUE(store.has_value()) << (store ? "" : store.error().toStdString());
+        return store ? std::move(*store) : nullptr;
+    }
+
+    // A device registered through a redeemed sign-in, as the service does it.
+    DeviceRecord signIn(ControlPlaneStore& store, const QString& name, const QString& key)
+    {
+        const QUuid requestID = QUuid::createUuid();
+        store.addSignInRequest({ requestID, key, "macos", now, std::nullopt, std::nullopt, false });
+        const QString ticket = "hash-" + requestID.toString();
+        EXPECT_TRUE(store.issueTicket(requestID, ticket, name, now));
+        auto device = store.redeemTicket(ticket, now);
+        EXPECT_TRUE(device.has_value());
+        return device.value_or(DeviceRecord {});
+    }
+
+    QTemporaryDir dir;
+    QString url;
+    QString adminUrl;
+    QString createdDatabase;
+    qint64 now = 1'800'000'000;
+};
+
+INSTANTIATE_TEST_SUITE_P(Backends, ControlPlaneStoreTest,
+    ::testing::Values(Backend::sqlite, Backend::postgresql),
+    [](const ::testing::TestParamInfo<Backend>& info) {
+        return std::string(info.param == Backend::sqlite ? "SQLite" : "PostgreSQL");
+    });
+
+TEST_P(ControlPlaneStoreTest, AppliesMigrationsOnceAndKeepsDataAcrossOpens)
+{
+    QUuid deviceID;
+    {
+        auto store = open();
+        ASSERT_TRUE(store);
+        EXPECT_EQ(store->schemaVersion(), ControlPlaneStore::latestSchemaVersion());
+        deviceID = signIn(*store, "Ada", "key-a").id;
+    }
+    auto store = open();
+    ASSERT_TRUE(store);
+    EXPECT_EQ(store->schemaVersion(), ControlPlaneStore::latestSchemaVersion());
+    EXPECT_TRUE(store->device(deviceID).has_value());
+}
+
+TEST(ControlPlaneStoreAddress, RefusesUnusableDatabaseAddresses)
+{
+    for (const char* url : { "mysql://u@h/db", "sqlite:", "postgresql:///nohost", "postgresql://u@h/", "" })
+        EXPECT_FALSE(ControlPlaneStore::open(url).has_value()) << url;
+}
+
+TEST_P(ControlPlaneStoreTest, TicketsAreIssuedAndRedeemedOnce)
+{
+    auto store = open();
+    const QUuid requestID = QUuid::createUuid();
+    store->addSignInRequest({ requestID, "key-a", "macos", now, std::nullopt, std::nullopt, false });
+    EXPECT_TRUE(store->issueTicket(requestID, "t1", "Ada", now));
+    EXPECT_FALSE(store->issueTicket(requestID, "t2", "Eve", now));
+    EXPECT_TRUE(store->redeemTicket("t1", now).has_value());
+    EXPECT_FALSE(store->redeemTicket("t1", now).has_value());
+    EXPECT_FALSE(store->redeemTicket("t2", now).has_value());
+}
+
+TEST_P(ControlPlaneStoreTest, SameNameSameAccountAndAKeyMovesBetweenAccounts)
+{
+    auto store = open();
+    const DeviceRecord first = signIn(*store, "Ada", "key-a");
+    const DeviceRecord again = signIn(*store, "Ada", "key-a");
+    EXPECT_EQ(again.id, first.id);
+    const DeviceRecord second = signIn(*store, "Ada", "key-b");
+    EXPECT_EQ(second.accountID, first.accountID);
+    EXPECT_NE(second.id, first.id);
+
+    const DeviceRecord moved = signIn(*store, "Bob", "key-a");
+    EXPECT_NE(moved.accountID, first.accountID);
+    EXPECT_TRUE(store->device(first.id)->revoked);
+    EXPECT_EQ(store->activeDeviceWithKey("key-a")->id, moved.id);
+}
+
+TEST_P(ControlPlaneStoreTest, NoncesAreRefusedOnceSeenAndForgottenWhenOld)
+{
+    auto store = open();
+    const QUuid nonce = QUuid::createUuid();
+    EXPECT_TRUE(store->rememberNonce("device:a", nonce, now, now - 300));
+    EXPECT_FALSE(store->rememberNonce("device:a", nonce, now, now - 300));
+    EXPECT_TRUE(store->rememberNonce("device:b", nonce, now, now - 300));
+    EXPECT_TRUE(store->rememberNonce("device:a", nonce, now + 400, now + 1));
+}
+
+TEST_P(ControlPlaneStoreTest, DeletingAnAccountRemovesEverythingOfItAndNothingElse)
+{
+    auto store = open();
+    const DeviceRecord ada = signIn(*store, "Ada", "key-a");
+    const DeviceRecord bob = signIn(*store, "Bob", "key-b");
+    for (const DeviceRecord& device : { ada, bob }) {
+        store->addConversationSession(device.accountID, { QUuid::createUuid(), "draft", now + 60 }, now);
+        store->addDiagnostic({ device.accountID, device.id, "unclean_termination", "observed" }, now);
+        store->addProductEvent(
+            { device.accountID, device.id, QUuid::createUuid(), "app_opened", "1.0", now }, now);
+    }
+    store->deleteAccount(ada.accountID);
+    for (const char* table :
+        { "accounts", "devices", "conversation_sessions", "diagnostics", "product_events" }) {
+        EXPECT_EQ(store->countRows(table, ada.accountID), 0) << table;
+        EXPECT_EQ(store->countRows(table, bob.accountID), 1) << table;
+    }
+    EXPECT_FALSE(store->device(ada.id).has_value());
+    EXPECT_FALSE(store->activeDeviceWithKey("key-a").has_value());
+}
+
+TEST_P(ControlPlaneStoreTest, RepeatedProductEventIsStoredOnce)
+{
+    auto store = open();
+    const DeviceRecord ada = signIn(*store, "Ada", "key-a");
+    const ProductEventRecord event { ada.accountID, ada.id, QUuid::createUuid(), "app_opened", "1.0", now };
+    store->addProductEvent(event, now);
+    store->addProductEvent(event, now);
+    EXPECT_EQ(store->countRows("product_events", ada.accountID), 1);
+}
+
+TEST_P(ControlPlaneStoreTest, CurrentSessionIsTheNewestUnexpiredOne)
+{
+    auto store = open();
+    const QUuid account = signIn(*store, "Ada", "key-a").accountID;
+    EXPECT_FALSE(store->currentConversationSession(account, now).has_value());
+    const ConversationSessionRecord older { QUuid::createUuid(), "draft", now + 100 };
+    const ConversationSessionRecord newer { QUuid::createUuid(), "draft", now + 200 };
+    store->addConversationSession(account, older, now);
+    store->addConversationSession(account, newer, now + 1);
+    EXPECT_EQ(store->currentConversationSession(account, now + 50)->id, newer.id);
+    EXPECT_FALSE(store->currentConversationSession(account, now + 200).has_value());
+}
+
+} // namespace
+} // namespace lumora

@@ -1,0 +1,145 @@
+#include "ControlPlaneProcess.hpp"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+
+namespace lumora::testing {
+
+namespace {
+
+bool runOpenssl(const QString& folder, const QStringList& arguments)
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(QStringLiteral("openssl"), arguments);
+    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+} // namespace
+
+TestCertificates::TestCertificates()
+{
+    const QString folder = m_dir.path();
+    QFile extensions(m_dir.filePath("ext.cnf"));
+    if (!extensions.open(QIODevice::WriteOnly))
+        return;
+    extensions.write("subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n"
+                     "basicConstraints=CA:FALSE\n");
+    extensions.close();
+    const QString ec = QStringLiteral("ec_paramgen_curve:P-256");
+    m_valid
+        = runOpenssl(folder,
+              { "req", "-x509", "-newkey", "ec", "-pkeyopt", ec, "-nodes", "-days", "2", "-subj",
+                  "/CN=Lumora Test CA", "-keyout", "ca.key", "-out", "ca.crt", "-addext",
+                  "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign" })
+        && runOpenssl(folder,
+            { "req", "-newkey", "ec", "-pkeyopt", ec, "-nodes", "-subj", "/CN=127.0.0.1", "-keyout",
+                "server.key", "-out", "server.csr" })
+        && runOpenssl(folder,
+            { "x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial",
+                "-days", "2", "-extfile", "ext.cnf", "-out", "server.crt" });
+}
+
+ControlPlaneProcess::ControlPlaneProcess(QStringList arguments)
+{
+    if (!arguments.contains(QStringLiteral("--database")))
+        arguments << QStringLiteral("--database") << QStringLiteral("sqlite:") + databasePath();
+    if (!arguments.contains(QStringLiteral("--listen")))
+        arguments << QStringLiteral("--listen") << QStringLiteral("127.0.0.1:0");
+    m_process.start(QStringLiteral(LUMORA_CONTROL_PLANE_EXECUTABLE), arguments);
+    const QDeadlineTimer deadline(10000);
+    QByteArray output;
+    while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
+        if (!m_process.canReadLine()
+            && !m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            continue;
+        output = m_process.readLine().trimmed();
+        if (output.startsWith("listening on ")) {
+            m_baseUrl = QUrl(QString::fromUtf8(output.mid(13)));
+            return;
+        }
+    }
+}
+
+ControlPlaneProcess::~ControlPlaneProcess()
+{
+    stop();
+}
+
+int ControlPlaneProcess::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+        return -1;
+    }
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+QString ControlPlaneProcess::log()
+{
+    m_log += QString::fromUtf8(m_process.readAllStandardError());
+    return m_log;
+}
+
+std::pair<int, QString> ControlPlaneProcess::runToEnd(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(LUMORA_CONTROL_PLANE_EXECUTABLE), arguments);
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+        return { -1, {} };
+    }
+    return { process.exitCode(),
+        QString::fromUtf8(process.readAllStandardError() + process.readAllStandardOutput()) };
+}
+
+QByteArray TestReply::header(const QByteArray& name) const
+{
+    for (const auto& [key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+TestReply sendRequest(QNetworkAccessManager& manager, const QByteArray& method, const QUrl& url,
+    const QByteArray& body, const QList<std::pair<QByteArray, QByteArray>>& headers,
+    const QString& caCertificate)
+{
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setTransferTimeout(10000);
+    for (const auto& [name, value] : headers)
+        request.setRawHeader(name, value);
+    if (!caCertificate.isEmpty()) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setCaCertificates(QSslCertificate::fromPath(caCertificate));
+        request.setSslConfiguration(tls);
+    }
+    QNetworkReply* reply = manager.sendCustomRequest(request, method, body);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+    TestReply result;
+    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    result.body = reply->readAll();
+    result.error = reply->error();
+    result.headers = reply->rawHeaderPairs();
+    reply->deleteLater();
+    return result;
+}
+
+} // namespace lumora::testing

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <memory>
+#include <utility>
+
+class QNetworkAccessManager;
+class QSslCertificate;
+
+namespace lumora::testing {
+
+// A test CA and a certificate for 127.0.0.1 signed by it, made with openssl in a
+// temporary folder that lives as long as this object.
+class TestCertificates {
+public:
+    TestCertificates();
+    [[nodiscard]] bool valid() const { return m_valid; }
+    [[nodiscard]] QString caCertificate() const { return m_dir.filePath("ca.crt"); }
+    [[nodiscard]] QString serverCertificate() const { return m_dir.filePath("server.crt"); }
+    [[nodiscard]] QString serverKey() const { return m_dir.filePath("server.key"); }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_valid = false;
+};
+
+// The real lumora-control-plane, started on 127.0.0.1 with a port of its choosing and a
+// fresh SQLite database in a temporary folder (unless the arguments name another).
+class ControlPlaneProcess {
+public:
+    explicit ControlPlaneProcess(QStringList arguments);
+    ~ControlPlaneProcess();
+
+    [[nodiscard]] bool started() const { return m_baseUrl.isValid(); }
+    [[nodiscard]] QUrl baseUrl() const { return m_baseUrl; }
+    [[nodiscard]] QString databasePath() const { return m_dir.filePath("control-plane.sqlite"); }
+    // Sends SIGTERM and waits; the exit code, or -1 when it did not stop cleanly.
+    int stop();
+    // Everything the server wrote to stderr so far (its request log).
+    QString log();
+
+    // Runs the executable to its end with these arguments (for refusals at start).
+    static std::pair<int, QString> runToEnd(const QStringList& arguments);
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QUrl m_baseUrl;
+    QString m_log;
+};
+
+struct TestReply {
+    int status = 0;
+    QByteArray body;
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    [[nodiscard]] QByteArray header(const QByteArray& name) const;
+};
+
+// One request without any client logic of the application: what tests use to send
+// forged, replayed or malformed requests. Redirects are not followed.
+TestReply sendRequest(QNetworkAccessManager& manager, const QByteArray& method, const QUrl& url,
+    const QByteArray& body = {}, const QList<std::pair<QByteArray, QByteArray>>& headers = {},
+    const QString& caCertificate = {});
+
+} // namespace lumora::testing

@@ -1,0 +1,80 @@
+#include "ScriptedServer.hpp"
+
+#include <QTcpSocket>
+
+namespace lumora::testing {
+
+QByteArray RecordedRequest::header(const QByteArray& name) const
+{
+    for (const auto& [key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+bool RecordedRequest::hasHeader(const QByteArray& name) const
+{
+    for (const auto& header : headers) {
+        if (header.first.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+ScriptedServer::ScriptedServer(int status, QByteArray body, QByteArray contentType)
+    : m_status(status)
+    , m_body(std::move(body))
+    , m_contentType(std::move(contentType))
+{
+    m_server.listen(QHostAddress::LocalHost, 0);
+    connect(&m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* socket = m_server.nextPendingConnection())
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
+    });
+}
+
+QUrl ScriptedServer::baseUrl() const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()));
+}
+
+void ScriptedServer::serve(QTcpSocket* socket)
+{
+    // Waits until the head and the whole body (by Content-Length) have arrived.
+    QByteArray received = socket->property("received").toByteArray() + socket->readAll();
+    socket->setProperty("received", received);
+    const auto headEnd = received.indexOf("\r\n\r\n");
+    if (headEnd < 0)
+        return;
+    RecordedRequest request;
+    const QList<QByteArray> lines = received.left(headEnd).split('\n');
+    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+    request.method = requestLine.value(0);
+    request.target = requestLine.value(1);
+    qsizetype length = 0;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const auto colon = lines[i].indexOf(':');
+        if (colon < 0)
+            continue;
+        const QByteArray name = lines[i].left(colon).trimmed();
+        const QByteArray value = lines[i].mid(colon + 1).trimmed();
+        request.headers.append({ name, value });
+        if (name.compare("Content-Length", Qt::CaseInsensitive) == 0)
+            length = value.toLongLong();
+    }
+    if (received.size() < headEnd + 4 + length)
+        return;
+    request.body = received.mid(headEnd + 4, length);
+    m_requests.append(request);
+
+    QByteArray reply = "HTTP/1.1 " + QByteArray::number(m_status) + " Scripted\r\nConnection: close\r\n";
+    if (!m_contentType.isEmpty())
+        reply += "Content-Type: " + m_contentType + "\r\n";
+    reply += "Content-Length: " + QByteArray::number(m_body.size()) + "\r\n\r\n" + m_body;
+    socket->write(reply);
+    socket->disconnectFromHost();
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+}
+
+} // namespace lumora::testing

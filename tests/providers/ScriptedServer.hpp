@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QTcpServer>
+#include <QUrl>
+#include <utility>
+
+namespace lumora::testing {
+
+struct RecordedRequest {
+    QByteArray method;
+    QByteArray target;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    [[nodiscard]] QByteArray header(const QByteArray& name) const;
+    [[nodiscard]] bool hasHeader(const QByteArray& name) const;
+};
+
+// A plain HTTP server on 127.0.0.1 that answers every request with one scripted reply
+// and records what it received: for replies the real control plane never gives.
+class ScriptedServer : public QObject {
+public:
+    ScriptedServer(int status, QByteArray body, QByteArray contentType = "application/json");
+
+    [[nodiscard]] QUrl baseUrl() const;
+    [[nodiscard]] const QList<RecordedRequest>& requests() const { return m_requests; }
+
+private:
+    void serve(QTcpSocket* socket);
+
+    QTcpServer m_server;
+    int m_status;
+    QByteArray m_body;
+    QByteArray m_contentType;
+    QList<RecordedRequest> m_requests;
+};
+
+} // namespace lumora::testing
