@@ -1,0 +1,16 @@
+#include "providers/AnalysisPass.hpp"
+
+namespace lumora {
+
+QString toString(AnalysisPass value)
+{
+    switch (value) {
+    case AnalysisPass::live:
+        return QStringLiteral("live");
+    case AnalysisPass::final:
+        return QStringLiteral("final");
+    }
+    return {};
+}
+
+} // namespace lumora

@@ -1,0 +1,21 @@
+#include "providers/StepDetection.hpp"
+
+#include "domain/JsonObjectReader.hpp"
+
+namespace lumora {
+
+QJsonObject StepDetection::toJson() const
+{
+    return { { "index", index }, { "confidence", confidence } };
+}
+
+std::expected<StepDetection, JsonDecodeError> StepDetection::fromJson(const QJsonValue& value)
+{
+    JsonObjectReader reader(value, QStringLiteral("StepDetection"));
+    StepDetection step;
+    step.index = reader.integer(u"index");
+    step.confidence = reader.number(u"confidence");
+    return finish(reader, step);
+}
+
+} // namespace lumora

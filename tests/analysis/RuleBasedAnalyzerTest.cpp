@@ -1,0 +1,135 @@
+#include "analysis/RuleBasedAnalyzer.hpp"
+
+#include "providers/AnalysisRubric.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace lumora;
+
+namespace {
+
+AnalysisProviderPayload request(
+    AnalysisRubric rubric, QList<SpeakerTurn> turns, std::optional<qint64> step = {})
+{
+    return { AnalysisPass::final, toString(rubric), std::move(turns), step };
+}
+
+QStringList codes(const AnalysisProviderResult& result)
+{
+    QStringList found;
+    for (const BehaviorAnnotation& a : result.annotations)
+        found << QStringLiteral("%1:%2").arg(a.turnIndex).arg(toString(a.code));
+    for (const ProcessFoulAnnotation& f : result.fouls.value_or(QList<ProcessFoulAnnotation> {}))
+        found << QStringLiteral("%1:%2").arg(f.turnIndex).arg(toString(f.foul));
+    return found;
+}
+
+const QList<SpeakerTurn> argument {
+    SpeakerTurn(0, 0, 4, "You never listen to me when I talk about the dishes."),
+    SpeakerTurn(1, 4, 5, "Whatever."),
+    SpeakerTurn(0, 5, 9, "And another thing, remember when you forgot my birthday?"),
+    SpeakerTurn(1, 9, 13, QString::fromUtf8("It\u2019s not my fault, you just want to win.")),
+    SpeakerTurn(0, 13, 18, "I'm sorry, I see what you mean. Thank you for saying it."),
+};
+
+} // namespace
+
+TEST(RuleBasedAnalyzer, FindsWhatAScriptedArgumentPlainlyHolds)
+{
+    const RuleBasedAnalyzer analyzer;
+    const auto result = analyzer.analyze(request(AnalysisRubric::conversation, argument));
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(codes(*result),
+        (QStringList { "0:criticism", "1:contempt", "3:defensiveness", "4:repair", "4:positive",
+            "0:globalizing", "2:kitchen_sinking", "2:dredging_past", "3:mind_reading" }));
+    EXPECT_EQ(result->annotations[1].speaker, 1);
+    EXPECT_EQ(result->annotations[1].start, 4);
+    ASSERT_TRUE(result->harshStartup.has_value());
+    EXPECT_TRUE(result->harshStartup->detected);
+    EXPECT_EQ(result->model, "lumora-rules-1");
+    EXPECT_GT(result->inputTokens, 0);
+    ASSERT_TRUE(result->nudges.has_value());
+    EXPECT_FALSE(result->nudges->isEmpty());
+    EXPECT_TRUE(result->summary.contains("2 warm and 7 hard"));
+
+    // The same turns always give the same answer.
+    EXPECT_EQ(analyzer.analyze(request(AnalysisRubric::conversation, argument)), result);
+}
+
+TEST(RuleBasedAnalyzer, CheckinsStayGentle)
+{
+    const RuleBasedAnalyzer analyzer;
+    const auto result = analyzer.analyze(request(AnalysisRubric::checkin, argument));
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(codes(*result), (QStringList { "4:repair", "4:positive" }));
+    EXPECT_FALSE(result->harshStartup.has_value());
+    EXPECT_FALSE(result->circularity.has_value());
+
+    const auto warm = analyzer.analyze(request(AnalysisRubric::checkin,
+        { SpeakerTurn(0, 0, 3, "This week felt lighter."),
+            SpeakerTurn(1, 3, 6, "It did, we cooked together.") }));
+    ASSERT_TRUE(warm.has_value());
+    EXPECT_TRUE(warm->annotations.isEmpty());
+    EXPECT_TRUE(warm->fouls->isEmpty());
+}
+
+TEST(RuleBasedAnalyzer, OpeningsCyclesAndSteps)
+{
+    const RuleBasedAnalyzer analyzer;
+    // A hard moment after the opening is not a harsh start-up; a batch from later in the
+    // conversation does not judge the opening at all.
+    QList<SpeakerTurn> gentleStart { SpeakerTurn(0, 0, 3, "Can we talk about the weekend?"),
+        SpeakerTurn(1, 3, 5, "Sure."), SpeakerTurn(0, 5, 8, "I felt a bit alone."),
+        SpeakerTurn(1, 8, 10, "You always say that.") };
+    auto result = analyzer.analyze(request(AnalysisRubric::conversation, gentleStart));
+    ASSERT_TRUE(result.has_value());
+    EXPECT_FALSE(result->harshStartup->detected);
+    QList<SpeakerTurn> later = gentleStart;
+    for (SpeakerTurn& turn : later)
+        turn.start += 600;
+    EXPECT_FALSE(analyzer.analyze(request(AnalysisRubric::conversation, later))->harshStartup.has_value());
+
+    // One partner coming back to the same point in nearly the same words.
+    const QList<SpeakerTurn> loop { SpeakerTurn(0, 0, 5, "Nobody helps with dinner, laundry or groceries."),
+        SpeakerTurn(1, 5, 9, "That is unfair."),
+        SpeakerTurn(0, 9, 14, "Dinner, laundry, groceries: nobody helps.") };
+    result = analyzer.analyze(request(AnalysisRubric::conversation, loop));
+    ASSERT_TRUE(result->circularity.has_value());
+    EXPECT_TRUE(result->circularity->detected);
+    EXPECT_EQ(result->circularity->repeatedPoint, "dinner laundry groceries nobody helps");
+    EXPECT_GE(result->circularity->confidence, 0.72);
+    EXPECT_FALSE(analyzer.analyze(request(AnalysisRubric::conversation, gentleStart))->circularity->detected);
+
+    // Agenda cues, and a note when the talk is ahead of the agenda.
+    const QList<SpeakerTurn> attuning { SpeakerTurn(0, 0, 4, "What I'm hearing is that you felt scared."),
+        SpeakerTurn(1, 4, 6, "Yes. Did I get that across?"), SpeakerTurn(0, 6, 9, "I hear you.") };
+    result = analyzer.analyze(request(AnalysisRubric::conversation, attuning, 1));
+    ASSERT_TRUE(result->stepDetected.has_value());
+    EXPECT_EQ(result->stepDetected->index, 3);
+    EXPECT_EQ(result->adherenceNote, "The talk sounds like step 4 while the agenda is on step 2.");
+    EXPECT_FALSE(
+        analyzer.analyze(request(AnalysisRubric::conversation, attuning))->adherenceNote.has_value());
+    EXPECT_FALSE(analyzer.analyze(request(AnalysisRubric::conversation, {}))->stepDetected.has_value());
+}
+
+TEST(RuleBasedAnalyzer, NudgesAddressTheTargetSeat)
+{
+    const RuleBasedAnalyzer analyzer;
+    const QString rubric = QString::fromLatin1(ConversationAnalyzer::nudgeRubricVersion);
+    // Seat 1's latest hard moment was defensiveness; seat 0's was a foul-free criticism.
+    auto nudge = analyzer.nudge(NudgeProviderPayload(rubric, argument.mid(0, 4), 2, 3));
+    ASSERT_TRUE(nudge.has_value());
+    EXPECT_EQ(nudge->title, "Let one thing land");
+    nudge = analyzer.nudge(NudgeProviderPayload(rubric, argument.mid(0, 2), 2, 0));
+    EXPECT_EQ(nudge->title, "Soften the start");
+    // Nothing hard from that seat: guidance for the current step.
+    nudge = analyzer.nudge(NudgeProviderPayload(rubric, {}, 5, 0));
+    EXPECT_EQ(nudge->title, "One small step");
+
+    EXPECT_EQ(analyzer.nudge(NudgeProviderPayload("baseline-2026-07-17", {}, 0, 0)).error(),
+        AnalyzerError::unknownRubric);
+    AnalysisProviderPayload unknown = request(AnalysisRubric::conversation, argument);
+    unknown.rubricVersion = "baseline-2099";
+    EXPECT_EQ(analyzer.analyze(unknown).error(), AnalyzerError::unknownRubric);
+    EXPECT_EQ(errorCode(AnalyzerError::unknownRubric), "unknown_rubric");
+}
