@@ -1,5 +1,6 @@
 #include "controlplane/ControlPlaneService.hpp"
 
+#include "controlplane/JsonReplies.hpp"
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
 #include "security/P256PublicKey.hpp"
@@ -22,45 +23,11 @@ constexpr auto maximumTextLength = 200;
 const QStringList diagnosticEventTypes { "unclean_termination", "update_failed", "provider_degraded" };
 const QStringList productEventTypes { "app_opened", "result_reviewed" };
 
-HttpResponse jsonResponse(const QJsonObject& object, int status = 200)
-{
-    return HttpResponse { .status = status,
-        .contentType = "application/json",
-        .body = QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString(),
-        .headers = {} };
-}
-
-HttpResponse okResponse()
-{
-    return jsonResponse({ { "ok", true } });
-}
-
 HttpResponse htmlResponse(int status, const QString& html)
 {
     return HttpResponse {
         .status = status, .contentType = "text/html; charset=utf-8", .body = html.toStdString(), .headers = {}
     };
-}
-
-HttpResponse invalidRequest()
-{
-    return errorResponse(400, "invalid_request");
-}
-
-QString idText(const QUuid& id)
-{
-    return uuidText(id, UuidCase::lower);
-}
-
-// The request body as one JSON object. Calls without a body accept zero bytes as {}.
-std::expected<QJsonObject, HttpResponse> jsonBody(const HttpRequest& request)
-{
-    if (request.body.empty())
-        return QJsonObject {};
-    auto object = parseJsonObject(QByteArray::fromStdString(request.body));
-    if (!object)
-        return std::unexpected(errorResponse(400, "invalid_json"));
-    return *object;
 }
 
 // A device public key: the base64url text of an uncompressed point on P-256.
@@ -119,13 +86,6 @@ QString signInPageHtml(const QUuid& requestID)
 
 } // namespace
 
-struct ControlPlaneService::Route {
-    const char* path;
-    const char* method;
-    HttpResponse (ControlPlaneService::*open)(const HttpRequest&);
-    HttpResponse (ControlPlaneService::*signedCall)(const HttpRequest&, const DeviceRecord&);
-};
-
 ControlPlaneService::ControlPlaneService(
     ControlPlaneStore& store, ControlPlaneServiceSettings settings, std::function<qint64()> clock)
     : m_store(store)
@@ -133,6 +93,28 @@ ControlPlaneService::ControlPlaneService(
     , m_clock(clock)
     , m_authenticator(store, std::move(clock))
 {
+    using S = ControlPlaneService;
+    auto open = [this](HttpResponse (S::*handler)(const HttpRequest&)) {
+        return [this, handler](const HttpRequest& request) { return (this->*handler)(request); };
+    };
+    auto signedBy = [this](HttpResponse (S::*handler)(const HttpRequest&, const DeviceRecord&)) {
+        return [this, handler](const HttpRequest& request, const DeviceRecord& device) {
+            return (this->*handler)(request, device);
+        };
+    };
+    addOpenRoute("/v1/auth/device/recover", "POST", open(&S::recoverDevice));
+    addOpenRoute("/v1/auth/apple/web/start", "POST", open(&S::startWebSignIn));
+    addOpenRoute("/v1/auth/apple/web/complete", "POST", open(&S::completeWebSignIn));
+    addOpenRoute("/v1/auth/apple", "POST", open(&S::registerIdentityToken));
+    addOpenRoute("/dev/sign-in", "GET", open(&S::devSignInPage));
+    addOpenRoute("/dev/sign-in", "POST", open(&S::devSignInSubmit));
+    addSignedRoute("/v1/account/state", "GET", signedBy(&S::accountState));
+    addSignedRoute("/v1/sessions/draft", "POST", signedBy(&S::createSessionDraft));
+    addSignedRoute("/v1/sessions/current", "GET", signedBy(&S::currentSession));
+    addSignedRoute("/v1/diagnostics", "POST", signedBy(&S::reportDiagnostic));
+    addSignedRoute("/v1/analytics/product", "POST", signedBy(&S::reportProductEvent));
+    addSignedRoute("/v1/devices/revoke", "POST", signedBy(&S::revokeDevice));
+    addSignedRoute("/v1/account/delete", "POST", signedBy(&S::deleteAccount));
 }
 
 HttpResponse ControlPlaneService::handle(const HttpRequest& request)
@@ -145,39 +127,48 @@ HttpResponse ControlPlaneService::handle(const HttpRequest& request)
     }
 }
 
+bool ControlPlaneService::matches(std::string_view pattern, std::string_view path)
+{
+    // Segment by segment; "{}" stands for any one non-empty segment.
+    while (!pattern.empty() && !path.empty()) {
+        const auto patternEnd = pattern.find('/', 1);
+        const auto pathEnd = path.find('/', 1);
+        const std::string_view patternSegment = pattern.substr(0, patternEnd);
+        const std::string_view pathSegment = path.substr(0, pathEnd);
+        if (patternSegment == "/{}" ? pathSegment.size() < 2 : patternSegment != pathSegment)
+            return false;
+        pattern = patternEnd == std::string_view::npos ? std::string_view {} : pattern.substr(patternEnd);
+        path = pathEnd == std::string_view::npos ? std::string_view {} : path.substr(pathEnd);
+    }
+    return pattern.empty() && path.empty();
+}
+
+void ControlPlaneService::addOpenRoute(std::string path, std::string method, OpenHandler handler)
+{
+    m_routes.push_back(Route { std::move(path), std::move(method), std::move(handler), {} });
+}
+
+void ControlPlaneService::addSignedRoute(std::string path, std::string method, SignedHandler handler)
+{
+    m_routes.push_back(Route { std::move(path), std::move(method), {}, std::move(handler) });
+}
+
 HttpResponse ControlPlaneService::dispatch(const HttpRequest& request)
 {
-    using S = ControlPlaneService;
-    static const std::array<Route, 13> routes { {
-        { "/v1/auth/device/recover", "POST", &S::recoverDevice, nullptr },
-        { "/v1/auth/apple/web/start", "POST", &S::startWebSignIn, nullptr },
-        { "/v1/auth/apple/web/complete", "POST", &S::completeWebSignIn, nullptr },
-        { "/v1/auth/apple", "POST", &S::registerIdentityToken, nullptr },
-        { "/dev/sign-in", "GET", &S::devSignInPage, nullptr },
-        { "/dev/sign-in", "POST", &S::devSignInSubmit, nullptr },
-        { "/v1/account/state", "GET", nullptr, &S::accountState },
-        { "/v1/sessions/draft", "POST", nullptr, &S::createSessionDraft },
-        { "/v1/sessions/current", "GET", nullptr, &S::currentSession },
-        { "/v1/diagnostics", "POST", nullptr, &S::reportDiagnostic },
-        { "/v1/analytics/product", "POST", nullptr, &S::reportProductEvent },
-        { "/v1/devices/revoke", "POST", nullptr, &S::revokeDevice },
-        { "/v1/account/delete", "POST", nullptr, &S::deleteAccount },
-    } };
-
     std::string allowed;
-    for (const Route& route : routes) {
-        if (request.path != route.path)
+    for (const Route& route : m_routes) {
+        if (!matches(route.path, request.path))
             continue;
         if (request.method != route.method) {
-            allowed += allowed.empty() ? route.method : std::string(", ") + route.method;
+            allowed += allowed.empty() ? route.method : ", " + route.method;
             continue;
         }
         if (route.open)
-            return (this->*route.open)(request);
+            return route.open(request);
         const auto device = m_authenticator.authenticateDevice(request);
         if (!device)
             return errorResponse(401, toString(device.error()).toStdString());
-        return (this->*route.signedCall)(request, *device);
+        return route.signedCall(request, *device);
     }
     if (allowed.empty())
         return errorResponse(404, "not_found");

@@ -6,6 +6,9 @@
 
 #include <QString>
 #include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace lumora {
 
@@ -28,10 +31,28 @@ public:
     ControlPlaneService(
         ControlPlaneStore& store, ControlPlaneServiceSettings settings, std::function<qint64()> clock);
 
+    ControlPlaneService(const ControlPlaneService&) = delete;
+    ControlPlaneService& operator=(const ControlPlaneService&) = delete;
+
     HttpResponse handle(const HttpRequest& request);
 
+    using OpenHandler = std::function<HttpResponse(const HttpRequest&)>;
+    using SignedHandler = std::function<HttpResponse(const HttpRequest&, const DeviceRecord&)>;
+    // Routes of the calls made before a device is registered, and of signed calls: those
+    // answer 401 with the reason unless the "Device" signature holds. In a path, "{}"
+    // stands for one segment (an identifier).
+    void addOpenRoute(std::string path, std::string method, OpenHandler handler);
+    void addSignedRoute(std::string path, std::string method, SignedHandler handler);
+
+    static bool matches(std::string_view pattern, std::string_view path);
+
 private:
-    struct Route;
+    struct Route {
+        std::string path;
+        std::string method;
+        OpenHandler open;
+        SignedHandler signedCall;
+    };
     HttpResponse dispatch(const HttpRequest& request);
 
     HttpResponse recoverDevice(const HttpRequest& request);
@@ -55,6 +76,7 @@ private:
     ControlPlaneServiceSettings m_settings;
     std::function<qint64()> m_clock;
     RequestAuthenticator m_authenticator;
+    std::vector<Route> m_routes;
 };
 
 } // namespace lumora

@@ -1,5 +1,6 @@
 #include "controlplane/ControlPlaneStore.hpp"
 
+#include "controlplane/SqlStatement.hpp"
 #include "domain/JsonWriting.hpp"
 
 #include <QDir>
@@ -59,81 +60,6 @@ QString idText(const QUuid& id)
 {
     return uuidText(id, UuidCase::lower);
 }
-
-// The connection of a store, opened again when an earlier statement lost it (a restarted
-// database server), so that the control plane recovers without a restart of its own.
-QSqlDatabase connectionOf(const QString& connection)
-{
-    QSqlDatabase database = QSqlDatabase::database(connection, false);
-    if (!database.isOpen() && !database.open())
-        throw StoreFailure(("cannot reopen the database: " + database.lastError().text()).toStdString());
-    return database;
-}
-
-class Statement {
-public:
-    Statement(const QString& connection, const QString& sql, const QVariantList& values = {})
-        : m_query(connectionOf(connection))
-    {
-        // PostgreSQL prepares only queries and data changes, so statements without values
-        // (the schema's) run directly.
-        if (values.isEmpty()) {
-            if (!m_query.exec(sql))
-                fail(connection, "statement failed: ");
-            return;
-        }
-        if (!m_query.prepare(sql))
-            fail(connection, "prepare failed: ");
-        for (const QVariant& value : values)
-            m_query.addBindValue(value);
-        if (!m_query.exec())
-            fail(connection, "statement failed: ");
-    }
-
-    bool next() { return m_query.next(); }
-    QVariant value(int column) const { return m_query.value(column); }
-    int rowsAffected() const { return m_query.numRowsAffected(); }
-
-private:
-    [[noreturn]] void fail(const QString& connection, const char* what)
-    {
-        const QSqlError error = m_query.lastError();
-        if (error.type() == QSqlError::ConnectionError)
-            QSqlDatabase::database(connection, false).close();
-        throw StoreFailure(what + error.text().toStdString());
-    }
-
-    QSqlQuery m_query;
-};
-
-// Runs a group of statements as one transaction, rolled back unless committed.
-class Transaction {
-public:
-    explicit Transaction(const QString& connection)
-        : m_database(connectionOf(connection))
-    {
-        if (!m_database.transaction())
-            throw StoreFailure(("cannot begin: " + m_database.lastError().text()).toStdString());
-    }
-    ~Transaction()
-    {
-        if (!m_committed)
-            m_database.rollback();
-    }
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
-
-    void commit()
-    {
-        if (!m_database.commit())
-            throw StoreFailure(("cannot commit: " + m_database.lastError().text()).toStdString());
-        m_committed = true;
-    }
-
-private:
-    QSqlDatabase m_database;
-    bool m_committed = false;
-};
 
 DeviceRecord readDevice(const Statement& row)
 {

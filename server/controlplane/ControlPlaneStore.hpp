@@ -66,6 +66,10 @@ public:
     ControlPlaneStore(const ControlPlaneStore&) = delete;
     ControlPlaneStore& operator=(const ControlPlaneStore&) = delete;
 
+    // The Qt SQL connection that the stores of single features (reservations, content,
+    // pairing...) run their statements on, on the thread that opened it.
+    [[nodiscard]] const QString& connectionName() const { return m_connection; }
+
     [[nodiscard]] int schemaVersion() const;
     [[nodiscard]] static int latestSchemaVersion();
 

@@ -135,3 +135,34 @@ TEST_F(ControlPlaneServiceTest, BadInputIsRefusedWithACodeAndChangesNothing)
 
 } // namespace
 } // namespace lumora
+
+namespace lumora {
+namespace {
+
+TEST(ControlPlaneRoutes, PatternsMatchWholeSegments)
+{
+    struct Case {
+        const char* pattern;
+        const char* path;
+        bool matches;
+    };
+    for (const Case& c : {
+             Case { "/v1/account/state", "/v1/account/state", true },
+             Case { "/v1/account/state", "/v1/account/state/", false },
+             Case { "/v1/account/state", "/v1/account", false },
+             Case { "/v1/content/conversations/{}", "/v1/content/conversations/abc", true },
+             Case { "/v1/content/conversations/{}", "/v1/content/conversations/", false },
+             Case { "/v1/content/conversations/{}", "/v1/content/conversations", false },
+             Case { "/v1/content/conversations/{}/delete/approve",
+                 "/v1/content/conversations/x/delete/approve", true },
+             Case {
+                 "/v1/content/conversations/{}/delete", "/v1/content/conversations/x/delete/approve", false },
+             Case { "/v1/content/conversations/{}/hide", "/v1/content/conversations/x/y/hide", false },
+         }) {
+        SCOPED_TRACE(std::string(c.pattern) + " ~ " + c.path);
+        EXPECT_EQ(ControlPlaneService::matches(c.pattern, c.path), c.matches);
+    }
+}
+
+} // namespace
+} // namespace lumora

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "common/HttpMessage.hpp"
+
+#include <QJsonObject>
+#include <QString>
+#include <QUuid>
+#include <expected>
+
+namespace lumora {
+
+HttpResponse jsonResponse(const QJsonObject& object, int status = 200);
+// {"ok": true}: the reply of calls that only acknowledge.
+HttpResponse okResponse();
+// 400 {"error": "invalid_request"}: a body with missing or mistyped keys.
+HttpResponse invalidRequest();
+
+// The request body as one JSON object; zero bytes read as {}. Anything else that is not
+// an object answers 400 "invalid_json".
+std::expected<QJsonObject, HttpResponse> jsonBody(const HttpRequest& request);
+
+// Identifiers the server writes: lower-case UUID text.
+QString idText(const QUuid& id);
+
+} // namespace lumora
