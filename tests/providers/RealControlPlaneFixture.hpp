@@ -1,0 +1,76 @@
+#pragma once
+
+#include "ClientFixture.hpp"
+#include "ControlPlaneProcess.hpp"
+#include "providers/ControlPlaneBootstrap.hpp"
+
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QUrlQuery>
+
+namespace lumora::testing {
+
+// The client against the real control plane over HTTPS, with a CA made for the test.
+class RealControlPlaneFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(certificates.valid());
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.addCaCertificates(QSslCertificate::fromPath(certificates.caCertificate()));
+        QSslConfiguration::setDefaultConfiguration(tls);
+        server = std::make_unique<ControlPlaneProcess>(QStringList { "--dev-sign-in", "--tls-cert",
+            certificates.serverCertificate(), "--tls-key", certificates.serverKey() });
+        ASSERT_TRUE(server->started());
+        base = server->baseUrl();
+        ASSERT_EQ(base.scheme(), "https");
+    }
+
+    // The server ran clean: it stops on SIGTERM with status 0 (sanitizer reports fail it).
+    void TearDown() override
+    {
+        if (server) {
+            EXPECT_EQ(server->stop(), 0) << server->log().toStdString();
+        }
+    }
+
+    // Start, the development page, its callback ticket and completion, as a person would.
+    DeviceRegistration signIn(const DeviceIdentity& device, const QString& name)
+    {
+        const auto page = await(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, manager));
+        EXPECT_TRUE(page.has_value());
+        if (!page)
+            return {};
+        EXPECT_EQ(page->path(), "/dev/sign-in");
+        const auto form = sendRequest(manager, "GET", *page);
+        EXPECT_EQ(form.status, 200);
+        EXPECT_TRUE(form.header("Content-Type").startsWith("text/html"));
+        const QString requestID = QUrlQuery(*page).queryItemValue("request");
+        EXPECT_TRUE(form.body.contains(requestID.toLatin1()));
+
+        QUrlQuery fields;
+        fields.addQueryItem("request", requestID);
+        fields.addQueryItem("name", name);
+        const auto submitted = sendRequest(manager, "POST", base.resolved(QUrl("/dev/sign-in")),
+            fields.toString(QUrl::FullyEncoded).toUtf8(),
+            { { "Content-Type", "application/x-www-form-urlencoded" } });
+        EXPECT_EQ(submitted.status, 302);
+        const QUrl callback(QString::fromLatin1(submitted.header("Location")));
+        EXPECT_EQ(callback.scheme(), "lumora");
+        EXPECT_EQ(callback.host(), "apple-auth");
+        const QString ticket = QUrlQuery(callback).queryItemValue("ticket");
+
+        const auto registration
+            = await(ControlPlaneBootstrap::completeWebAppleAuthorization(base, ticket, manager));
+        EXPECT_TRUE(registration.has_value());
+        return registration.value_or(DeviceRegistration {});
+    }
+
+    TestCertificates certificates;
+    std::unique_ptr<ControlPlaneProcess> server;
+    QUrl base;
+    QNetworkAccessManager manager;
+    DeviceIdentity identity = testing::newIdentity();
+};
+
+} // namespace lumora::testing
