@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/HttpMessage.hpp"
+#include "controlplane/CheckinEndpoints.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
 #include "controlplane/RequestAuthenticator.hpp"
 
@@ -77,6 +78,7 @@ private:
     std::function<qint64()> m_clock;
     RequestAuthenticator m_authenticator;
     std::vector<Route> m_routes;
+    CheckinEndpoints m_checkins;
 };
 
 } // namespace lumora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "providers/AccountRecords.hpp"
+#include "providers/CheckinPackClient.hpp"
 #include "providers/ControlPlaneFailure.hpp"
 #include "providers/ControlPlaneHttp.hpp"
 #include "providers/ControlPlaneJson.hpp"
@@ -31,7 +32,7 @@ struct ControlPlaneErrorResponse {
 // device goes through `rawSend`, which signs it with the device key. Immutable after
 // construction; several requests may be in flight at once and finish in any order.
 // Nothing is retried. The network access manager is shared and must outlive the client.
-class ControlPlaneClient {
+class ControlPlaneClient : public CheckinPackClient {
 public:
     using QueryItems = controlplanehttp::QueryItems;
     using Clock = std::function<QDateTime()>;
@@ -92,6 +93,9 @@ public:
         ProductAnalyticsEvent event, QString appVersion) const;
     QCoro::Task<std::expected<void, ControlPlaneFailure>> revoke(QUuid deviceID) const;
     QCoro::Task<std::expected<void, ControlPlaneFailure>> deleteAccount() const;
+
+    // This week's check-in pack, as the server sends it; not judged here.
+    QCoro::Task<std::expected<CheckinPack, ControlPlaneFailure>> checkinPack() const override;
 
 private:
     QCoro::Task<std::expected<void, ControlPlaneFailure>> sendAcknowledged(
