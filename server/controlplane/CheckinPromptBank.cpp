@@ -17,17 +17,17 @@ struct Question {
 };
 
 constexpr std::array temperaturePrompts {
-    "On a scale from one to ten, how connected have you felt to me lately?",
+    "How connected have you felt to me lately, and what made the difference?",
     "How full is your tank this week: running on empty, half full, or topped up?",
-    "If the past week were weather, what would the forecast have been?",
-    "What one word sums up how you are arriving at this conversation?",
+    "If this week had a soundtrack, what song would it be, and why?",
+    "What did you need more of this week, and what did you need less of?",
     "How rested, and how stretched, have you felt since we last sat down like this?",
     "Which part of this week felt heaviest, and which felt lightest?",
     "In a sentence or two, how close or far apart have we felt this week?",
 };
 
 constexpr std::array appreciationPrompts {
-    "Tell me about a moment this week when I made your day a little easier.",
+    "When did I lighten your mood or make you laugh this week?",
     "What is something I did recently that you have not thanked me for yet?",
     "Which of my everyday habits quietly made this week better for you?",
     "Share one thing you admired about how I handled something this week.",

@@ -1,5 +1,6 @@
 #include "ServiceFixture.hpp"
 #include "controlplane/CheckinPromptBank.hpp"
+#include "domain/CheckinBundledPack.hpp"
 #include "domain/CheckinWeek.hpp"
 
 #include <QSet>
@@ -84,6 +85,8 @@ TEST_F(CheckinEndpointsTest, ConsecutiveWeeksShareNoPromptAcrossTheTurnOfTheYear
     now = QDateTime(QDate(2026, 11, 2), QTime(12, 0), QTimeZone::utc()).toSecsSinceEpoch();
     CheckinPack previous = fetch();
     QSet<QString> questions { previous.questionID };
+    QSet<QString> served = promptTexts(previous);
+    QSet<QString> builtIn;
     for (int week = 1; week < 64; ++week) {
         now += 7 * day;
         const CheckinPack pack = fetch();
@@ -92,8 +95,13 @@ TEST_F(CheckinEndpointsTest, ConsecutiveWeeksShareNoPromptAcrossTheTurnOfTheYear
         EXPECT_NE(pack.questionID, previous.questionID) << pack.week.toStdString();
         EXPECT_FALSE(promptTexts(pack).intersects(promptTexts(previous))) << pack.week.toStdString();
         questions.insert(pack.questionID);
+        served.unite(promptTexts(pack));
+        builtIn.unite(
+            promptTexts(CheckinBundledPack::pack(QDateTime::fromSecsSinceEpoch(now, QTimeZone::utc()))));
         previous = pack;
     }
+    // The server's bank is its own, not the built-in pack under another source.
+    EXPECT_FALSE(served.intersects(builtIn));
     // The whole question bank comes round, not just two alternating questions.
     EXPECT_GE(questions.size(), 10);
 }
