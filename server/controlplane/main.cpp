@@ -29,11 +29,6 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    auto store = ControlPlaneStore::open(options->database);
-    if (!store) {
-        std::cerr << "lumora-control-plane: " << store.error().toStdString() << "\n";
-        return 1;
-    }
     ControlPlaneServiceSettings settings { options->devSignIn, QString::fromStdString(options->listen.text()),
         {} };
     if (options->speechTokenSecret) {
@@ -46,6 +41,12 @@ int main(int argc, char** argv)
     }
     for (const auto& [operation, rate] : options->usageRates)
         settings.conversation.usageRatesMicrosPerMinute[operation] = rate;
+
+    auto store = ControlPlaneStore::open(options->database);
+    if (!store) {
+        std::cerr << "lumora-control-plane: " << store.error().toStdString() << "\n";
+        return 1;
+    }
     ControlPlaneService service(
         **store, std::move(settings), [] { return QDateTime::currentSecsSinceEpoch(); });
 
