@@ -132,12 +132,24 @@ HttpResponse ConversationEndpoints::reserve(const HttpRequest& request, const De
 
 HttpResponse ConversationEndpoints::finalize(const HttpRequest& request, const DeviceRecord& device)
 {
+    return close(request, device, QStringLiteral("finalized"));
+}
+
+HttpResponse ConversationEndpoints::cancel(const HttpRequest& request, const DeviceRecord& device)
+{
+    return close(request, device, QStringLiteral("cancelled"));
+}
+
+HttpResponse ConversationEndpoints::close(
+    const HttpRequest& request, const DeviceRecord& device, const QString& status)
+{
     const auto body = jsonBody(request);
     if (!body)
         return body.error();
-    JsonObjectReader reader(*body, QStringLiteral("finalize"));
+    const bool finalizing = status == u"finalized";
+    JsonObjectReader reader(*body, status);
     const QUuid reservationID = reader.uuid(u"reservation_id");
-    const qint64 actual = reader.integer(u"actual_seconds");
+    const qint64 actual = finalizing ? reader.integer(u"actual_seconds") : 0;
     if (reader.failed())
         return invalidRequest();
     if (actual < 0)
@@ -145,26 +157,11 @@ HttpResponse ConversationEndpoints::finalize(const HttpRequest& request, const D
     const auto reservation = activeReservation(device.accountID, reservationID);
     if (!reservation)
         return reservation.error();
-    // Never more than was granted.
-    const qint64 recorded = std::min(actual, wholeSeconds(reservation->maximumSeconds));
-    if (!m_store.closeReservation(reservationID, QStringLiteral("finalized"), recorded, m_clock()))
-        return errorResponse(409, "reservation_closed");
-    return okResponse();
-}
-
-HttpResponse ConversationEndpoints::cancel(const HttpRequest& request, const DeviceRecord& device)
-{
-    const auto body = jsonBody(request);
-    if (!body)
-        return body.error();
-    JsonObjectReader reader(*body, QStringLiteral("cancel"));
-    const QUuid reservationID = reader.uuid(u"reservation_id");
-    if (reader.failed())
-        return invalidRequest();
-    const auto reservation = activeReservation(device.accountID, reservationID);
-    if (!reservation)
-        return reservation.error();
-    if (!m_store.closeReservation(reservationID, QStringLiteral("cancelled"), std::nullopt, m_clock()))
+    // A finalized reservation records the seconds used, never more than were granted.
+    const auto recorded = finalizing
+        ? std::optional<qint64>(std::min(actual, wholeSeconds(reservation->maximumSeconds)))
+        : std::nullopt;
+    if (!m_store.closeReservation(reservationID, status, recorded, m_clock()))
         return errorResponse(409, "reservation_closed");
     return okResponse();
 }
@@ -185,22 +182,37 @@ HttpResponse ConversationEndpoints::speechToken(const HttpRequest& request, cons
     return jsonResponse({ { "access_token", QString::fromStdString(token) }, { "expires_in", lifetime } });
 }
 
-HttpResponse ConversationEndpoints::analyze(const HttpRequest& request, const DeviceRecord& device)
+std::expected<QJsonObject, HttpResponse> ConversationEndpoints::reservedBody(
+    const HttpRequest& request, const DeviceRecord& device) const
 {
     const auto body = jsonBody(request);
     if (!body)
+        return body;
+    if (const auto reservation = headerReservation(request, device); !reservation)
+        return std::unexpected(reservation.error());
+    return body;
+}
+
+template <typename T>
+std::expected<T, HttpResponse> ConversationEndpoints::turnsRequest(const QJsonObject& body)
+{
+    auto payload = recordBody<T>(body);
+    if (payload && payload->turns.size() > maximumTurns)
+        return std::unexpected(errorResponse(400, "too_many_turns"));
+    return payload;
+}
+
+HttpResponse ConversationEndpoints::analyze(const HttpRequest& request, const DeviceRecord& device)
+{
+    const auto body = reservedBody(request, device);
+    if (!body)
         return body.error();
-    const auto reservation = headerReservation(request, device);
-    if (!reservation)
-        return reservation.error();
     if (const QJsonValue pass = body->value("pass");
         pass.isString() && !fromString<AnalysisPass>(pass.toString()))
         return errorResponse(400, "unknown_pass");
-    const auto payload = recordBody<AnalysisProviderPayload>(*body);
+    const auto payload = turnsRequest<AnalysisProviderPayload>(*body);
     if (!payload)
         return payload.error();
-    if (payload->turns.size() > maximumTurns)
-        return errorResponse(400, "too_many_turns");
     const auto result = m_settings.analyzer->analyze(*payload);
     if (!result)
         return errorResponse(400, errorCode(result.error()).toStdString());
@@ -209,17 +221,12 @@ HttpResponse ConversationEndpoints::analyze(const HttpRequest& request, const De
 
 HttpResponse ConversationEndpoints::nudge(const HttpRequest& request, const DeviceRecord& device)
 {
-    const auto body = jsonBody(request);
+    const auto body = reservedBody(request, device);
     if (!body)
         return body.error();
-    const auto reservation = headerReservation(request, device);
-    if (!reservation)
-        return reservation.error();
-    const auto payload = recordBody<NudgeProviderPayload>(*body);
+    const auto payload = turnsRequest<NudgeProviderPayload>(*body);
     if (!payload)
         return payload.error();
-    if (payload->turns.size() > maximumTurns)
-        return errorResponse(400, "too_many_turns");
     // The window, step and seat rules hold whatever the caller sent.
     const NudgeProviderPayload windowed(
         payload->rubricVersion, payload->turns, payload->currentStep, payload->targetSpeaker);

@@ -4,6 +4,7 @@
 #include "common/HttpMessage.hpp"
 #include "controlplane/ReservationStore.hpp"
 
+#include <QJsonObject>
 #include <QString>
 #include <QUuid>
 #include <expected>
@@ -62,6 +63,13 @@ private:
     // The same, named by the "X-Reservation-ID" header.
     std::expected<UsageReservationRecord, HttpResponse> headerReservation(
         const HttpRequest& request, const DeviceRecord& device) const;
+    // The JSON body of a call naming an active reservation in its header.
+    std::expected<QJsonObject, HttpResponse> reservedBody(
+        const HttpRequest& request, const DeviceRecord& device) const;
+    // An analysis or nudge request read from its body, with no more than `maximumTurns`.
+    template <typename T> static std::expected<T, HttpResponse> turnsRequest(const QJsonObject& body);
+    // Finalizes or cancels the reservation the body names.
+    HttpResponse close(const HttpRequest& request, const DeviceRecord& device, const QString& status);
 
     ReservationStore m_store;
     ConversationSettings m_settings;

@@ -73,9 +73,17 @@ public:
     QCoro::Task<std::expected<T, ControlPlaneFailure>> sendAccount(
         QString path, QString method, QByteArray body) const
     {
+        return sendDecoded<T>(std::move(path), std::move(method), std::move(body), std::nullopt);
+    }
+
+    // One request without query, its reply decoded as T with the client's decoder.
+    template <typename T>
+    QCoro::Task<std::expected<T, ControlPlaneFailure>> sendDecoded(
+        QString path, QString method, QByteArray body, std::optional<QUuid> reservationID) const
+    {
         const QueryItems none;
         auto reply
-            = co_await rawSend(std::move(path), std::move(method), none, std::move(body), std::nullopt);
+            = co_await rawSend(std::move(path), std::move(method), none, std::move(body), reservationID);
         if (!reply)
             co_return std::unexpected(reply.error());
         auto decoded = m_decoder.decode<T>(reply->data);
@@ -125,11 +133,6 @@ public:
     static constexpr const char* nudgeRubricVersion = "context-coach-2026-07-23";
 
 private:
-    // Sends `body` with the reservation header and decodes the reply as T.
-    template <typename T>
-    QCoro::Task<std::expected<T, ControlPlaneFailure>> sendForReservation(
-        QString path, QByteArray body, QUuid reservationID) const;
-
     QCoro::Task<std::expected<void, ControlPlaneFailure>> sendAcknowledged(
         QString path, QByteArray body) const;
 

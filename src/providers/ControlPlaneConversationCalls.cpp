@@ -65,21 +65,6 @@ template <typename T> std::expected<T, ProviderFailure> provided(std::expected<T
 
 } // namespace
 
-template <typename T>
-QCoro::Task<std::expected<T, ControlPlaneFailure>> ControlPlaneClient::sendForReservation(
-    QString path, QByteArray body, QUuid reservationID) const
-{
-    const QueryItems none;
-    auto reply
-        = co_await rawSend(std::move(path), QStringLiteral("POST"), none, std::move(body), reservationID);
-    if (!reply)
-        co_return std::unexpected(reply.error());
-    auto decoded = m_decoder.decode<T>(reply->data);
-    if (!decoded)
-        co_return std::unexpected(ControlPlaneFailure(decoded.error()));
-    co_return std::move(*decoded);
-}
-
 QCoro::Task<std::expected<UsageReservation, ProviderFailure>> ControlPlaneClient::reserve(
     QUuid sessionID, double requestedSeconds) const
 {
@@ -111,8 +96,8 @@ QCoro::Task<void> ControlPlaneClient::cancel(QUuid reservationID) const
 QCoro::Task<std::expected<DeepgramGrant, ProviderFailure>> ControlPlaneClient::deepgramGrant(
     QUuid reservationID) const
 {
-    co_return provided(co_await sendForReservation<DeepgramGrant>(
-        QStringLiteral("/v1/providers/deepgram/token"), QByteArray(), reservationID));
+    co_return provided(co_await sendDecoded<DeepgramGrant>(
+        QStringLiteral("/v1/providers/deepgram/token"), QStringLiteral("POST"), QByteArray(), reservationID));
 }
 
 QCoro::Task<std::expected<AnalysisProviderResult, ProviderFailure>> ControlPlaneClient::analyze(
@@ -123,8 +108,8 @@ QCoro::Task<std::expected<AnalysisProviderResult, ProviderFailure>> ControlPlane
     if (context)
         payload.currentStep = context->currentAgendaStep;
     co_return provided(
-        co_await sendForReservation<AnalysisProviderResult>(QStringLiteral("/v1/providers/anthropic/analyze"),
-            m_encoder.encode(payload.toJson()), reservationID));
+        co_await sendDecoded<AnalysisProviderResult>(QStringLiteral("/v1/providers/anthropic/analyze"),
+            QStringLiteral("POST"), m_encoder.encode(payload.toJson()), reservationID));
 }
 
 QCoro::Task<std::expected<ConversationNudge, ProviderFailure>> ControlPlaneClient::requestNudge(
@@ -132,8 +117,9 @@ QCoro::Task<std::expected<ConversationNudge, ProviderFailure>> ControlPlaneClien
 {
     const NudgeProviderPayload payload(
         QString::fromLatin1(nudgeRubricVersion), turns, context.currentAgendaStep, targetSpeaker);
-    co_return provided(co_await sendForReservation<ConversationNudge>(
-        QStringLiteral("/v1/providers/anthropic/nudge"), m_encoder.encode(payload.toJson()), reservationID));
+    co_return provided(
+        co_await sendDecoded<ConversationNudge>(QStringLiteral("/v1/providers/anthropic/nudge"),
+            QStringLiteral("POST"), m_encoder.encode(payload.toJson()), reservationID));
 }
 
 QCoro::Task<std::expected<void, ProviderFailure>> ControlPlaneClient::reportDeepgram(QUuid reservationID,

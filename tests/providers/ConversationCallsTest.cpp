@@ -1,3 +1,4 @@
+#include "AnalysisFindings.hpp"
 #include "RealControlPlaneFixture.hpp"
 #include "ScriptedServer.hpp"
 #include "domain/JsonWriting.hpp"
@@ -11,6 +12,7 @@ namespace lumora {
 namespace {
 
 using testing::await;
+using testing::findings;
 
 // The control-plane failure inside a provider call's failure.
 template <typename T> ControlPlaneFailure failureIn(const std::expected<T, ProviderFailure>& result)
@@ -26,16 +28,6 @@ template <typename T> ControlPlaneFailure failureIn(const std::expected<T, Provi
 ControlPlaneFailure refusal(int status, const char* code)
 {
     return ControlPlaneError::rejectedWithCode(status, QString::fromLatin1(code));
-}
-
-QStringList findings(const AnalysisProviderResult& result)
-{
-    QStringList found;
-    for (const BehaviorAnnotation& a : result.annotations)
-        found << QStringLiteral("%1:%2").arg(a.turnIndex).arg(toString(a.code));
-    for (const ProcessFoulAnnotation& f : result.fouls.value_or(QList<ProcessFoulAnnotation> {}))
-        found << QStringLiteral("%1:%2").arg(f.turnIndex).arg(toString(f.foul));
-    return found;
 }
 
 const QList<SpeakerTurn> argument {
