@@ -13,6 +13,19 @@ std::pair<QString, std::optional<QString>> splitArgument(const QString& argument
     return { argument.left(equals), argument.mid(equals + 1) };
 }
 
+// "OPERATION=MICROS": an operation name and a whole, non-negative rate.
+std::expected<std::pair<QString, qint64>, QString> parseUsageRate(const QString& text)
+{
+    constexpr qint64 maximumRate = 1'000'000'000;
+    const auto equals = text.indexOf(u'=');
+    bool number = false;
+    const qint64 rate = equals > 0 ? text.mid(equals + 1).toLongLong(&number) : 0;
+    if (!number || rate < 0 || rate > maximumRate)
+        return std::unexpected(
+            QStringLiteral("--usage-rate wants OPERATION=MICROS_PER_MINUTE, found \"%1\"").arg(text));
+    return std::pair { text.left(equals), rate };
+}
+
 } // namespace
 
 std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
@@ -29,8 +42,8 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
                 return std::unexpected(QStringLiteral("%1 needs a value").arg(name));
             return arguments.at(++i);
         };
-        const bool takesValue
-            = name == u"--listen" || name == u"--database" || name == u"--tls-cert" || name == u"--tls-key";
+        const bool takesValue = name == u"--listen" || name == u"--database" || name == u"--tls-cert"
+            || name == u"--tls-key" || name == u"--speech-token-secret" || name == u"--usage-rate";
         if (!takesValue && inlineValue)
             return std::unexpected(QStringLiteral("%1 takes no value").arg(name));
         if (takesValue) {
@@ -44,6 +57,13 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
                 options.listen = *listen;
             } else if (name == u"--database") {
                 options.database = *text;
+            } else if (name == u"--speech-token-secret") {
+                options.speechTokenSecret = *text;
+            } else if (name == u"--usage-rate") {
+                const auto rate = parseUsageRate(*text);
+                if (!rate)
+                    return std::unexpected(rate.error());
+                options.usageRates[rate->first] = rate->second;
             } else if (name == u"--tls-cert") {
                 options.tlsCertificate = *text;
             } else {
@@ -80,6 +100,13 @@ QString ControlPlaneOptions::helpText()
         "  --tls-key FILE        PEM private key\n"
         "  --allow-plain-http    serve plain HTTP on a non-loopback address (behind a TLS proxy)\n"
         "  --dev-sign-in         offer the development sign-in page instead of Sign in with Apple\n"
+        "  --speech-token-secret FILE\n"
+        "                        secret (at least 32 bytes) that speech-provider tokens are signed\n"
+        "                        with; the speech stand-in verifies them with the same file\n"
+        "  --usage-rate OPERATION=MICROS\n"
+        "                        estimated cost per minute of audio of a usage operation\n"
+        "                        (live_transcription 7700, final_transcription 4300 by default;\n"
+        "                        may be given once per operation)\n"
         "  --help                show this text\n");
 }
 

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <expected>
+#include <map>
 #include <optional>
 
 namespace lumora {
@@ -18,6 +19,10 @@ struct ControlPlaneOptions {
     std::optional<QString> tlsKey;
     bool allowPlainHttp = false;
     bool devSignIn = false;
+    // The file holding the secret that speech-provider tokens are signed with.
+    std::optional<QString> speechTokenSecret;
+    // Usage rates in micros per minute of audio that replace the built-in ones.
+    std::map<QString, qint64> usageRates;
     bool help = false;
 
     // `arguments` excludes the program name. `defaultDatabase` is used when --database is

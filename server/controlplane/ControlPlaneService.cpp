@@ -92,7 +92,8 @@ ControlPlaneService::ControlPlaneService(
     , m_settings(std::move(settings))
     , m_clock(clock)
     , m_authenticator(store, clock)
-    , m_checkins(std::move(clock))
+    , m_conversation(store, m_settings.conversation, clock)
+    , m_checkins(clock)
 {
     using S = ControlPlaneService;
     auto open = [this](HttpResponse (S::*handler)(const HttpRequest&)) {
@@ -117,6 +118,7 @@ ControlPlaneService::ControlPlaneService(
     addSignedRoute("/v1/devices/revoke", "POST", signedBy(&S::revokeDevice));
     addSignedRoute("/v1/account/delete", "POST", signedBy(&S::deleteAccount));
     m_checkins.addRoutes(*this);
+    m_conversation.addRoutes(*this);
 }
 
 HttpResponse ControlPlaneService::handle(const HttpRequest& request)

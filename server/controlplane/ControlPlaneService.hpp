@@ -3,6 +3,7 @@
 #include "common/HttpMessage.hpp"
 #include "controlplane/CheckinEndpoints.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/ConversationEndpoints.hpp"
 #include "controlplane/RequestAuthenticator.hpp"
 
 #include <QString>
@@ -18,6 +19,8 @@ struct ControlPlaneServiceSettings {
     bool devSignIn = false;
     // HOST:PORT used in the sign-in page's address when a request names no usable Host.
     QString publicHost;
+    // Reservations, speech grants, analysis and usage.
+    ConversationSettings conversation;
 };
 
 // The control plane's HTTP API. Turns one request into one reply; every refusal is a 4xx
@@ -78,6 +81,7 @@ private:
     std::function<qint64()> m_clock;
     RequestAuthenticator m_authenticator;
     std::vector<Route> m_routes;
+    ConversationEndpoints m_conversation;
     CheckinEndpoints m_checkins;
 };
 

@@ -48,13 +48,28 @@ const QList<QStringList>& migrations()
             " device_id TEXT NOT NULL, event_type TEXT NOT NULL, app_version TEXT NOT NULL,"
             " occurred_at BIGINT NOT NULL, received_at BIGINT NOT NULL, PRIMARY KEY (account_id, event_id))",
         },
+        {
+            "CREATE TABLE usage_reservations (id TEXT PRIMARY KEY, account_id TEXT NOT NULL"
+            " REFERENCES accounts(id), session_id TEXT NOT NULL, maximum_seconds DOUBLE PRECISION NOT NULL,"
+            " status TEXT NOT NULL, created_at BIGINT NOT NULL, expires_at BIGINT NOT NULL,"
+            " actual_seconds BIGINT, closed_at BIGINT)",
+            "CREATE INDEX usage_reservations_by_session ON usage_reservations (session_id)",
+            "CREATE UNIQUE INDEX usage_reservations_one_open ON usage_reservations (session_id)"
+            " WHERE status = 'open'",
+            "CREATE TABLE usage_reports (id TEXT PRIMARY KEY, account_id TEXT NOT NULL REFERENCES "
+            "accounts(id),"
+            " reservation_id TEXT NOT NULL REFERENCES usage_reservations(id), operation TEXT NOT NULL,"
+            " model TEXT NOT NULL, duration_seconds BIGINT NOT NULL, latency_ms BIGINT NOT NULL,"
+            " status_code BIGINT NOT NULL, estimated_cost_micros BIGINT NOT NULL, received_at BIGINT NOT "
+            "NULL)",
+        },
     };
     return steps;
 }
 
 // Tables holding an account's data, children before the account itself.
-constexpr std::initializer_list<const char*> accountTables
-    = { "product_events", "diagnostics", "conversation_sessions", "devices" };
+constexpr std::initializer_list<const char*> accountTables = { "usage_reports", "usage_reservations",
+    "product_events", "diagnostics", "conversation_sessions", "devices" };
 
 QString idText(const QUuid& id)
 {

@@ -1,4 +1,5 @@
 #include "common/HttpServer.hpp"
+#include "common/SpeechToken.hpp"
 #include "controlplane/ControlPlaneOptions.hpp"
 #include "controlplane/ControlPlaneService.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
@@ -28,14 +29,26 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    ControlPlaneServiceSettings settings { options->devSignIn, QString::fromStdString(options->listen.text()),
+        {} };
+    if (options->speechTokenSecret) {
+        auto secret = speechtoken::readSecret(options->speechTokenSecret->toStdString());
+        if (!secret) {
+            std::cerr << "lumora-control-plane: " << secret.error() << "\n";
+            return 1;
+        }
+        settings.conversation.speechTokenSecret = std::move(*secret);
+    }
+    for (const auto& [operation, rate] : options->usageRates)
+        settings.conversation.usageRatesMicrosPerMinute[operation] = rate;
+
     auto store = ControlPlaneStore::open(options->database);
     if (!store) {
         std::cerr << "lumora-control-plane: " << store.error().toStdString() << "\n";
         return 1;
     }
-    ControlPlaneService service(**store,
-        ControlPlaneServiceSettings { options->devSignIn, QString::fromStdString(options->listen.text()) },
-        [] { return QDateTime::currentSecsSinceEpoch(); });
+    ControlPlaneService service(
+        **store, std::move(settings), [] { return QDateTime::currentSecsSinceEpoch(); });
 
     HttpServerOptions serverOptions { options->listen, std::nullopt, 2 * 1024 * 1024, 0 };
     if (options->tlsCertificate)

@@ -1,10 +1,15 @@
 #pragma once
 
 #include "providers/AccountRecords.hpp"
+#include "providers/AnalysisProvider.hpp"
 #include "providers/CheckinPackClient.hpp"
 #include "providers/ControlPlaneFailure.hpp"
 #include "providers/ControlPlaneHttp.hpp"
 #include "providers/ControlPlaneJson.hpp"
+#include "providers/NudgeProvider.hpp"
+#include "providers/ProviderTokenSource.hpp"
+#include "providers/ProviderUsageReporter.hpp"
+#include "providers/SessionAuthorizationProvider.hpp"
 #include "security/DeviceIdentity.hpp"
 
 #include <QByteArray>
@@ -32,14 +37,21 @@ struct ControlPlaneErrorResponse {
 // device goes through `rawSend`, which signs it with the device key. Immutable after
 // construction; several requests may be in flight at once and finish in any order.
 // Nothing is retried. The network access manager is shared and must outlive the client.
-class ControlPlaneClient : public CheckinPackClient {
+// It is the engine's reservation, speech-grant, analysis, nudge and usage collaborator;
+// those calls fail with the `ControlPlaneFailure` inside their `ProviderFailure`.
+class ControlPlaneClient : public SessionAuthorizationProvider,
+                           public ProviderTokenSource,
+                           public AnalysisProvider,
+                           public NudgeProvider,
+                           public ProviderUsageReporter,
+                           public CheckinPackClient {
 public:
     using QueryItems = controlplanehttp::QueryItems;
     using Clock = std::function<QDateTime()>;
 
     ControlPlaneClient(QUrl baseURL, QUuid deviceID, DeviceIdentity identity, QNetworkAccessManager& session,
         Clock clock = &QDateTime::currentDateTimeUtc);
-    virtual ~ControlPlaneClient() = default;
+    ~ControlPlaneClient() override = default;
 
     [[nodiscard]] const QUrl& baseURL() const { return m_baseURL; }
     [[nodiscard]] const QUuid& deviceID() const { return m_deviceID; }
@@ -63,9 +75,17 @@ public:
     QCoro::Task<std::expected<T, ControlPlaneFailure>> sendAccount(
         QString path, QString method, QByteArray body) const
     {
+        return sendDecoded<T>(std::move(path), std::move(method), std::move(body), std::nullopt);
+    }
+
+    // One request without query, its reply decoded as T with the client's decoder.
+    template <typename T>
+    QCoro::Task<std::expected<T, ControlPlaneFailure>> sendDecoded(
+        QString path, QString method, QByteArray body, std::optional<QUuid> reservationID) const
+    {
         const QueryItems none;
         auto reply
-            = co_await rawSend(std::move(path), std::move(method), none, std::move(body), std::nullopt);
+            = co_await rawSend(std::move(path), std::move(method), none, std::move(body), reservationID);
         if (!reply)
             co_return std::unexpected(reply.error());
         auto decoded = m_decoder.decode<T>(reply->data);
@@ -93,6 +113,26 @@ public:
         ProductAnalyticsEvent event, QString appVersion) const;
     QCoro::Task<std::expected<void, ControlPlaneFailure>> revoke(QUuid deviceID) const;
     QCoro::Task<std::expected<void, ControlPlaneFailure>> deleteAccount() const;
+
+    // The calls around one conversation (ControlPlaneConversationCalls.cpp).
+    QCoro::Task<std::expected<UsageReservation, ProviderFailure>> reserve(
+        QUuid sessionID, double requestedSeconds) const override;
+    QCoro::Task<std::expected<void, ProviderFailure>> finalize(
+        QUuid reservationID, qint64 actualSeconds) const override;
+    QCoro::Task<void> cancel(QUuid reservationID) const override;
+    QCoro::Task<std::expected<DeepgramGrant, ProviderFailure>> deepgramGrant(
+        QUuid reservationID) const override;
+    QCoro::Task<std::expected<AnalysisProviderResult, ProviderFailure>> analyze(AnalysisPass pass,
+        AnalysisRubric rubric, QList<SpeakerTurn> turns, std::optional<LiveAnalysisContext> context,
+        QUuid reservationID) const override;
+    QCoro::Task<std::expected<ConversationNudge, ProviderFailure>> requestNudge(QList<SpeakerTurn> turns,
+        LiveAnalysisContext context, qint64 targetSpeaker, QUuid reservationID) const override;
+    QCoro::Task<std::expected<void, ProviderFailure>> reportDeepgram(QUuid reservationID,
+        DeepgramOperation operation, QString model, qint64 durationSeconds, qint64 latencyMilliseconds,
+        qint64 statusCode) const override;
+
+    // The rubric version of nudge requests.
+    static constexpr const char* nudgeRubricVersion = "context-coach-2026-07-23";
 
     // This week's check-in pack, as the server sends it; not judged here.
     QCoro::Task<std::expected<CheckinPack, ControlPlaneFailure>> checkinPack() const override;

@@ -1,5 +1,6 @@
 #include "analysis/RuleBasedAnalyzer.hpp"
 
+#include "AnalysisFindings.hpp"
 #include "providers/AnalysisRubric.hpp"
 
 #include <gtest/gtest.h>
@@ -8,20 +9,12 @@ using namespace lumora;
 
 namespace {
 
+const auto codes = lumora::testing::findings;
+
 AnalysisProviderPayload request(
     AnalysisRubric rubric, QList<SpeakerTurn> turns, std::optional<qint64> step = {})
 {
     return { AnalysisPass::final, toString(rubric), std::move(turns), step };
-}
-
-QStringList codes(const AnalysisProviderResult& result)
-{
-    QStringList found;
-    for (const BehaviorAnnotation& a : result.annotations)
-        found << QStringLiteral("%1:%2").arg(a.turnIndex).arg(toString(a.code));
-    for (const ProcessFoulAnnotation& f : result.fouls.value_or(QList<ProcessFoulAnnotation> {}))
-        found << QStringLiteral("%1:%2").arg(f.turnIndex).arg(toString(f.foul));
-    return found;
 }
 
 const QList<SpeakerTurn> argument {

@@ -1,5 +1,7 @@
 #include "controlplane/ControlPlaneStore.hpp"
 
+#include "controlplane/ReservationStore.hpp"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -192,6 +194,42 @@ TEST_P(ControlPlaneStoreTest, CurrentSessionIsTheNewestUnexpiredOne)
     store->addConversationSession(account, newer, now + 1);
     EXPECT_EQ(store->currentConversationSession(account, now + 50)->id, newer.id);
     EXPECT_FALSE(store->currentConversationSession(account, now + 200).has_value());
+}
+
+TEST_P(ControlPlaneStoreTest, ReservationsOpenOncePerSessionCloseOnceAndGoWithTheAccount)
+{
+    auto store = open();
+    ReservationStore reservations(*store);
+    const QUuid account = signIn(*store, "Ada", "key-a").accountID;
+    const ConversationSessionRecord session { QUuid::createUuid(), "draft", now + 3600 };
+    store->addConversationSession(account, session, now);
+    EXPECT_EQ(reservations.session(account, session.id)->id, session.id);
+    EXPECT_FALSE(reservations.session(QUuid::createUuid(), session.id).has_value());
+
+    const UsageReservationRecord first { QUuid::createUuid(), account, session.id, 90.5, "open", now,
+        now + 100, std::nullopt };
+    EXPECT_TRUE(reservations.addReservation(first, now));
+    UsageReservationRecord second = first;
+    second.id = QUuid::createUuid();
+    EXPECT_FALSE(reservations.addReservation(second, now + 99));
+    EXPECT_FALSE(reservations.reservation(second.id).has_value());
+    EXPECT_EQ(reservations.reservation(first.id)->maximumSeconds, 90.5);
+
+    // Lapsed, the first no longer holds the session.
+    EXPECT_TRUE(reservations.addReservation(second, now + 100));
+    EXPECT_EQ(reservations.reservation(first.id)->status, "expired");
+    EXPECT_TRUE(reservations.closeReservation(second.id, "finalized", 60, now + 101));
+    EXPECT_FALSE(reservations.closeReservation(second.id, "cancelled", std::nullopt, now + 102));
+    const auto closed = reservations.reservation(second.id);
+    EXPECT_EQ(closed->status, "finalized");
+    EXPECT_EQ(closed->actualSeconds, 60);
+
+    reservations.addUsageReport(
+        { account, second.id, "live_transcription", "nova-3", 60, 10, 200, 7700 }, now);
+    EXPECT_EQ(store->countRows("usage_reports", account), 1);
+    store->deleteAccount(account);
+    EXPECT_EQ(store->countRows("usage_reports", account), 0);
+    EXPECT_EQ(store->countRows("usage_reservations", account), 0);
 }
 
 } // namespace

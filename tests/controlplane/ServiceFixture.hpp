@@ -30,8 +30,10 @@ protected:
     ControlPlaneServiceTest()
     {
         store = std::move(*ControlPlaneStore::open("sqlite:" + dir.filePath("cp.sqlite")));
-        service = std::make_unique<ControlPlaneService>(
-            *store, ControlPlaneServiceSettings { true, "127.0.0.1:8443" }, [this] { return now; });
+        ControlPlaneServiceSettings settings;
+        settings.devSignIn = true;
+        settings.publicHost = "127.0.0.1:8443";
+        service = std::make_unique<ControlPlaneService>(*store, settings, [this] { return now; });
     }
 
     HttpResponse send(const std::string& method, const std::string& target, const std::string& body = {},

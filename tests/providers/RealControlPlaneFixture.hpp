@@ -19,12 +19,17 @@ protected:
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.addCaCertificates(QSslCertificate::fromPath(certificates.caCertificate()));
         QSslConfiguration::setDefaultConfiguration(tls);
-        server = std::make_unique<ControlPlaneProcess>(QStringList { "--dev-sign-in", "--tls-cert",
-            certificates.serverCertificate(), "--tls-key", certificates.serverKey() });
+        server = std::make_unique<ControlPlaneProcess>(
+            QStringList { "--dev-sign-in", "--tls-cert", certificates.serverCertificate(), "--tls-key",
+                certificates.serverKey() }
+            + extraServerArguments());
         ASSERT_TRUE(server->started());
         base = server->baseUrl();
         ASSERT_EQ(base.scheme(), "https");
     }
+
+    // Further arguments for the server, for tests that need more of it.
+    virtual QStringList extraServerArguments() const { return {}; }
 
     // The server ran clean: it stops on SIGTERM with status 0 (sanitizer reports fail it).
     void TearDown() override

@@ -1,0 +1,268 @@
+#include "controlplane/ConversationEndpoints.hpp"
+
+#include "analysis/RuleBasedAnalyzer.hpp"
+#include "common/SpeechToken.hpp"
+#include "controlplane/ControlPlaneService.hpp"
+#include "controlplane/JsonReplies.hpp"
+#include "domain/JsonObjectReader.hpp"
+#include "providers/AnalysisPass.hpp"
+#include "providers/ControlPlaneJson.hpp"
+
+#include <cmath>
+
+namespace lumora {
+
+namespace {
+
+constexpr auto maximumModelLength = 200;
+// Longer than any conversation: a report beyond it is a fault of the caller.
+constexpr qint64 maximumReportedSeconds = 86'400;
+
+// A reply whose keys are the records' field names turned into snake case.
+HttpResponse recordResponse(const QJsonObject& fields)
+{
+    return HttpResponse { .status = 200,
+        .contentType = "application/json",
+        .body = ControlPlaneEncoder().encode(fields).toStdString(),
+        .headers = {} };
+}
+
+// A request body read by a record's own decoder, the snake-case keys turned back into
+// field names first; a body that does not decode is an invalid request.
+template <typename T> std::expected<T, HttpResponse> recordBody(const QJsonObject& body)
+{
+    auto record = T::fromJson(ControlPlaneDecoder::convertKeys(body));
+    if (!record)
+        return std::unexpected(invalidRequest());
+    return std::move(*record);
+}
+
+qint64 wholeSeconds(double seconds)
+{
+    return static_cast<qint64>(std::ceil(seconds));
+}
+
+} // namespace
+
+ConversationEndpoints::ConversationEndpoints(
+    ControlPlaneStore& store, ConversationSettings settings, std::function<qint64()> clock)
+    : m_store(store)
+    , m_settings(std::move(settings))
+    , m_clock(std::move(clock))
+{
+    if (!m_settings.analyzer)
+        m_settings.analyzer = std::make_shared<RuleBasedAnalyzer>();
+}
+
+void ConversationEndpoints::addRoutes(ControlPlaneService& service)
+{
+    using E = ConversationEndpoints;
+    auto route = [this](HttpResponse (E::*handler)(const HttpRequest&, const DeviceRecord&)) {
+        return [this, handler](const HttpRequest& request, const DeviceRecord& device) {
+            return (this->*handler)(request, device);
+        };
+    };
+    service.addSignedRoute("/v1/sessions/reserve", "POST", route(&E::reserve));
+    service.addSignedRoute("/v1/sessions/finalize", "POST", route(&E::finalize));
+    service.addSignedRoute("/v1/sessions/cancel", "POST", route(&E::cancel));
+    service.addSignedRoute("/v1/providers/deepgram/token", "POST", route(&E::speechToken));
+    service.addSignedRoute("/v1/providers/anthropic/analyze", "POST", route(&E::analyze));
+    service.addSignedRoute("/v1/providers/anthropic/nudge", "POST", route(&E::nudge));
+    service.addSignedRoute("/v1/providers/usage", "POST", route(&E::reportUsage));
+}
+
+std::expected<UsageReservationRecord, HttpResponse> ConversationEndpoints::activeReservation(
+    const QUuid& accountID, const QUuid& reservationID) const
+{
+    const auto reservation = m_store.reservation(reservationID);
+    // Another account's reservation reads as unknown.
+    if (!reservation || reservation->accountID != accountID)
+        return std::unexpected(errorResponse(404, "reservation_not_found"));
+    if (reservation->status != u"open")
+        return std::unexpected(errorResponse(409, "reservation_closed"));
+    if (m_clock() >= reservation->expiresAt)
+        return std::unexpected(errorResponse(409, "reservation_expired"));
+    return *reservation;
+}
+
+std::expected<UsageReservationRecord, HttpResponse> ConversationEndpoints::headerReservation(
+    const HttpRequest& request, const DeviceRecord& device) const
+{
+    const QString text = QString::fromStdString(std::string(request.header("X-Reservation-ID")));
+    if (text.isEmpty())
+        return std::unexpected(errorResponse(400, "missing_reservation_id"));
+    const QUuid id = text.size() == 36 ? QUuid::fromString(text) : QUuid();
+    if (id.isNull())
+        return std::unexpected(errorResponse(400, "invalid_reservation_id"));
+    return activeReservation(device.accountID, id);
+}
+
+HttpResponse ConversationEndpoints::reserve(const HttpRequest& request, const DeviceRecord& device)
+{
+    const auto body = jsonBody(request);
+    if (!body)
+        return body.error();
+    JsonObjectReader reader(*body, QStringLiteral("reserve"));
+    const QUuid sessionID = reader.uuid(u"session_id");
+    const double requested = reader.number(u"requested_seconds");
+    if (reader.failed())
+        return invalidRequest();
+    if (!std::isfinite(requested) || requested <= 0)
+        return errorResponse(400, "invalid_requested_seconds");
+    const qint64 now = m_clock();
+    const auto session = m_store.session(device.accountID, sessionID);
+    if (!session)
+        return errorResponse(404, "session_not_found");
+    if (now >= session->expiresAt)
+        return errorResponse(409, "session_expired");
+
+    UsageReservationRecord reservation;
+    reservation.id = QUuid::createUuid();
+    reservation.accountID = device.accountID;
+    reservation.sessionID = sessionID;
+    reservation.maximumSeconds = std::min(requested, maximumReservationSeconds);
+    reservation.status = QStringLiteral("open");
+    reservation.createdAt = now;
+    reservation.expiresAt = now + wholeSeconds(reservation.maximumSeconds) + reservationMargin;
+    if (!m_store.addReservation(reservation, now))
+        return errorResponse(409, "reservation_already_open");
+    return jsonResponse(
+        { { "reservation_id", idText(reservation.id) }, { "maximum_seconds", reservation.maximumSeconds } });
+}
+
+HttpResponse ConversationEndpoints::finalize(const HttpRequest& request, const DeviceRecord& device)
+{
+    return close(request, device, QStringLiteral("finalized"));
+}
+
+HttpResponse ConversationEndpoints::cancel(const HttpRequest& request, const DeviceRecord& device)
+{
+    return close(request, device, QStringLiteral("cancelled"));
+}
+
+HttpResponse ConversationEndpoints::close(
+    const HttpRequest& request, const DeviceRecord& device, const QString& status)
+{
+    const auto body = jsonBody(request);
+    if (!body)
+        return body.error();
+    const bool finalizing = status == u"finalized";
+    JsonObjectReader reader(*body, status);
+    const QUuid reservationID = reader.uuid(u"reservation_id");
+    const qint64 actual = finalizing ? reader.integer(u"actual_seconds") : 0;
+    if (reader.failed())
+        return invalidRequest();
+    if (actual < 0)
+        return errorResponse(400, "invalid_actual_seconds");
+    const auto reservation = activeReservation(device.accountID, reservationID);
+    if (!reservation)
+        return reservation.error();
+    // A finalized reservation records the seconds used, never more than were granted.
+    const auto recorded = finalizing
+        ? std::optional<qint64>(std::min(actual, wholeSeconds(reservation->maximumSeconds)))
+        : std::nullopt;
+    if (!m_store.closeReservation(reservationID, status, recorded, m_clock()))
+        return errorResponse(409, "reservation_closed");
+    return okResponse();
+}
+
+HttpResponse ConversationEndpoints::speechToken(const HttpRequest& request, const DeviceRecord& device)
+{
+    if (const auto body = jsonBody(request); !body)
+        return body.error();
+    const auto reservation = headerReservation(request, device);
+    if (!reservation)
+        return reservation.error();
+    if (!m_settings.speechTokenSecret)
+        return errorResponse(503, "speech_not_configured");
+    const qint64 now = m_clock();
+    const qint64 lifetime = std::min(speechTokenLifetime, reservation->expiresAt - now);
+    const std::string token = speechtoken::make(
+        *m_settings.speechTokenSecret, { idText(reservation->id).toStdString(), now + lifetime });
+    return jsonResponse({ { "access_token", QString::fromStdString(token) }, { "expires_in", lifetime } });
+}
+
+std::expected<QJsonObject, HttpResponse> ConversationEndpoints::reservedBody(
+    const HttpRequest& request, const DeviceRecord& device) const
+{
+    const auto body = jsonBody(request);
+    if (!body)
+        return body;
+    if (const auto reservation = headerReservation(request, device); !reservation)
+        return std::unexpected(reservation.error());
+    return body;
+}
+
+template <typename T>
+std::expected<T, HttpResponse> ConversationEndpoints::turnsRequest(const QJsonObject& body)
+{
+    auto payload = recordBody<T>(body);
+    if (payload && payload->turns.size() > maximumTurns)
+        return std::unexpected(errorResponse(400, "too_many_turns"));
+    return payload;
+}
+
+HttpResponse ConversationEndpoints::analyze(const HttpRequest& request, const DeviceRecord& device)
+{
+    const auto body = reservedBody(request, device);
+    if (!body)
+        return body.error();
+    if (const QJsonValue pass = body->value("pass");
+        pass.isString() && !fromString<AnalysisPass>(pass.toString()))
+        return errorResponse(400, "unknown_pass");
+    const auto payload = turnsRequest<AnalysisProviderPayload>(*body);
+    if (!payload)
+        return payload.error();
+    const auto result = m_settings.analyzer->analyze(*payload);
+    if (!result)
+        return errorResponse(400, errorCode(result.error()).toStdString());
+    return recordResponse(result->toJson());
+}
+
+HttpResponse ConversationEndpoints::nudge(const HttpRequest& request, const DeviceRecord& device)
+{
+    const auto body = reservedBody(request, device);
+    if (!body)
+        return body.error();
+    const auto payload = turnsRequest<NudgeProviderPayload>(*body);
+    if (!payload)
+        return payload.error();
+    // The window, step and seat rules hold whatever the caller sent.
+    const NudgeProviderPayload windowed(
+        payload->rubricVersion, payload->turns, payload->currentStep, payload->targetSpeaker);
+    const auto nudge = m_settings.analyzer->nudge(windowed);
+    if (!nudge)
+        return errorResponse(400, errorCode(nudge.error()).toStdString());
+    return recordResponse(nudge->toJson());
+}
+
+HttpResponse ConversationEndpoints::reportUsage(const HttpRequest& request, const DeviceRecord& device)
+{
+    const auto body = jsonBody(request);
+    if (!body)
+        return body.error();
+    JsonObjectReader reader(*body, QStringLiteral("usage"));
+    UsageReportRecord report;
+    report.accountID = device.accountID;
+    report.reservationID = reader.uuid(u"reservation_id");
+    report.operation = reader.string(u"operation");
+    report.model = reader.string(u"model");
+    report.durationSeconds = reader.integer(u"duration_seconds");
+    report.latencyMilliseconds = reader.integer(u"latency_ms");
+    report.statusCode = reader.integer(u"status_code");
+    if (reader.failed() || report.model.isEmpty() || report.model.size() > maximumModelLength
+        || report.durationSeconds < 0 || report.durationSeconds > maximumReportedSeconds
+        || report.latencyMilliseconds < 0 || report.statusCode < 100 || report.statusCode > 599)
+        return invalidRequest();
+    const auto rate = m_settings.usageRatesMicrosPerMinute.find(report.operation);
+    if (rate == m_settings.usageRatesMicrosPerMinute.end())
+        return errorResponse(400, "invalid_operation");
+    if (const auto reservation = activeReservation(device.accountID, report.reservationID); !reservation)
+        return reservation.error();
+    // Whole micros, rounded up.
+    report.estimatedCostMicros = (report.durationSeconds * rate->second + 59) / 60;
+    m_store.addUsageReport(report, m_clock());
+    return jsonResponse({ { "ok", true }, { "estimated_cost_micros", report.estimatedCostMicros } });
+}
+
+} // namespace lumora

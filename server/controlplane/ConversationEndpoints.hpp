@@ -1,0 +1,79 @@
+#pragma once
+
+#include "analysis/ConversationAnalyzer.hpp"
+#include "common/HttpMessage.hpp"
+#include "controlplane/ReservationStore.hpp"
+
+#include <QJsonObject>
+#include <QString>
+#include <QUuid>
+#include <expected>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace lumora {
+
+class ControlPlaneService;
+struct DeviceRecord;
+
+struct ConversationSettings {
+    // The secret speech-provider tokens are signed with; without one no token is issued.
+    std::optional<std::string> speechTokenSecret;
+    // Estimated provider cost in micros per minute of audio, by usage operation; an
+    // operation not named here is refused.
+    std::map<QString, qint64> usageRatesMicrosPerMinute { { QStringLiteral("live_transcription"), 7700 },
+        { QStringLiteral("final_transcription"), 4300 } };
+    // What answers the analysis and nudge calls; the built-in rule-based analyzer when null.
+    std::shared_ptr<const ConversationAnalyzer> analyzer;
+};
+
+// The calls around one conversation: usage reservations, speech-provider grants, analysis,
+// coaching nudges and usage reports. Each answers only the account owning the reservation.
+class ConversationEndpoints {
+public:
+    // The longest recording one reservation covers, in seconds.
+    static constexpr double maximumReservationSeconds = 3600;
+    // An open reservation lapses this long after its grant has run out.
+    static constexpr qint64 reservationMargin = 1800;
+    // Speech-provider tokens live this long, and never past their reservation.
+    static constexpr qint64 speechTokenLifetime = 300;
+    // The most turns one analysis or nudge request may carry.
+    static constexpr qsizetype maximumTurns = 2000;
+
+    ConversationEndpoints(
+        ControlPlaneStore& store, ConversationSettings settings, std::function<qint64()> clock);
+
+    void addRoutes(ControlPlaneService& service);
+
+    HttpResponse reserve(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse finalize(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse cancel(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse speechToken(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse analyze(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse nudge(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse reportUsage(const HttpRequest& request, const DeviceRecord& device);
+
+private:
+    // The account's reservation that is still open and has not lapsed, or the refusal.
+    std::expected<UsageReservationRecord, HttpResponse> activeReservation(
+        const QUuid& accountID, const QUuid& reservationID) const;
+    // The same, named by the "X-Reservation-ID" header.
+    std::expected<UsageReservationRecord, HttpResponse> headerReservation(
+        const HttpRequest& request, const DeviceRecord& device) const;
+    // The JSON body of a call naming an active reservation in its header.
+    std::expected<QJsonObject, HttpResponse> reservedBody(
+        const HttpRequest& request, const DeviceRecord& device) const;
+    // An analysis or nudge request read from its body, with no more than `maximumTurns`.
+    template <typename T> static std::expected<T, HttpResponse> turnsRequest(const QJsonObject& body);
+    // Finalizes or cancels the reservation the body names.
+    HttpResponse close(const HttpRequest& request, const DeviceRecord& device, const QString& status);
+
+    ReservationStore m_store;
+    ConversationSettings m_settings;
+    std::function<qint64()> m_clock;
+};
+
+} // namespace lumora

@@ -1,0 +1,140 @@
+// The control-plane calls around one conversation: the usage reservation, speech grants,
+// analysis, coaching nudges and usage reports.
+#include "domain/JsonObjectReader.hpp"
+#include "domain/JsonWriting.hpp"
+#include "providers/AnalysisProviderPayload.hpp"
+#include "providers/ControlPlaneClient.hpp"
+#include "providers/NudgeProviderPayload.hpp"
+
+#include <type_traits>
+
+namespace lumora {
+
+namespace {
+
+struct ReserveReply {
+    QUuid reservationID;
+    double maximumSeconds = 0;
+
+    static std::expected<ReserveReply, JsonDecodeError> fromJson(const QJsonValue& value)
+    {
+        JsonObjectReader reader(value, QStringLiteral("ReserveReply"));
+        ReserveReply reply;
+        reply.reservationID = reader.uuid(u"reservationID");
+        reply.maximumSeconds = reader.number(u"maximumSeconds");
+        return finish(reader, reply);
+    }
+};
+
+// The usage reply: both keys required; neither value is used.
+struct UsageReply {
+    bool ok = false;
+    qint64 estimatedCostMicros = 0;
+
+    static std::expected<UsageReply, JsonDecodeError> fromJson(const QJsonValue& value)
+    {
+        JsonObjectReader reader(value, QStringLiteral("UsageReply"));
+        UsageReply reply;
+        reply.ok = reader.boolean(u"ok");
+        reply.estimatedCostMicros = reader.integer(u"estimatedCostMicros");
+        return finish(reader, reply);
+    }
+};
+
+// The usage report names its operations in snake case, not by the enumeration's raw values.
+QString usageOperationText(DeepgramOperation operation)
+{
+    switch (operation) {
+    case DeepgramOperation::liveTranscription:
+        return QStringLiteral("live_transcription");
+    case DeepgramOperation::finalTranscription:
+        return QStringLiteral("final_transcription");
+    }
+    return {};
+}
+
+template <typename T> std::expected<T, ProviderFailure> provided(std::expected<T, ControlPlaneFailure> result)
+{
+    if (!result)
+        return std::unexpected(ProviderFailure(std::move(result.error())));
+    if constexpr (std::is_void_v<T>)
+        return {};
+    else
+        return std::move(*result);
+}
+
+} // namespace
+
+QCoro::Task<std::expected<UsageReservation, ProviderFailure>> ControlPlaneClient::reserve(
+    QUuid sessionID, double requestedSeconds) const
+{
+    const QJsonObject payload { { "sessionID", uuidText(sessionID, UuidCase::lower) },
+        { "requestedSeconds", requestedSeconds } };
+    auto reply = co_await sendAccount<ReserveReply>(QStringLiteral("/v1/sessions/reserve"), payload);
+    if (!reply)
+        co_return std::unexpected(ProviderFailure(std::move(reply.error())));
+    co_return UsageReservation { reply->reservationID, reply->maximumSeconds };
+}
+
+QCoro::Task<std::expected<void, ProviderFailure>> ControlPlaneClient::finalize(
+    QUuid reservationID, qint64 actualSeconds) const
+{
+    const QJsonObject payload { { "reservationID", uuidText(reservationID, UuidCase::lower) },
+        { "actualSeconds", actualSeconds } };
+    co_return provided(
+        co_await sendAcknowledged(QStringLiteral("/v1/sessions/finalize"), m_encoder.encode(payload)));
+}
+
+QCoro::Task<void> ControlPlaneClient::cancel(QUuid reservationID) const
+{
+    // Clean-up paths call this: whatever goes wrong is dropped, and nothing is logged.
+    const QJsonObject payload { { "reservationID", uuidText(reservationID, UuidCase::lower) } };
+    [[maybe_unused]] const auto ignored
+        = co_await sendAcknowledged(QStringLiteral("/v1/sessions/cancel"), m_encoder.encode(payload));
+}
+
+QCoro::Task<std::expected<DeepgramGrant, ProviderFailure>> ControlPlaneClient::deepgramGrant(
+    QUuid reservationID) const
+{
+    co_return provided(co_await sendDecoded<DeepgramGrant>(
+        QStringLiteral("/v1/providers/deepgram/token"), QStringLiteral("POST"), QByteArray(), reservationID));
+}
+
+QCoro::Task<std::expected<AnalysisProviderResult, ProviderFailure>> ControlPlaneClient::analyze(
+    AnalysisPass pass, AnalysisRubric rubric, QList<SpeakerTurn> turns,
+    std::optional<LiveAnalysisContext> context, QUuid reservationID) const
+{
+    AnalysisProviderPayload payload { pass, toString(rubric), std::move(turns), std::nullopt };
+    if (context)
+        payload.currentStep = context->currentAgendaStep;
+    co_return provided(
+        co_await sendDecoded<AnalysisProviderResult>(QStringLiteral("/v1/providers/anthropic/analyze"),
+            QStringLiteral("POST"), m_encoder.encode(payload.toJson()), reservationID));
+}
+
+QCoro::Task<std::expected<ConversationNudge, ProviderFailure>> ControlPlaneClient::requestNudge(
+    QList<SpeakerTurn> turns, LiveAnalysisContext context, qint64 targetSpeaker, QUuid reservationID) const
+{
+    const NudgeProviderPayload payload(
+        QString::fromLatin1(nudgeRubricVersion), turns, context.currentAgendaStep, targetSpeaker);
+    co_return provided(
+        co_await sendDecoded<ConversationNudge>(QStringLiteral("/v1/providers/anthropic/nudge"),
+            QStringLiteral("POST"), m_encoder.encode(payload.toJson()), reservationID));
+}
+
+QCoro::Task<std::expected<void, ProviderFailure>> ControlPlaneClient::reportDeepgram(QUuid reservationID,
+    DeepgramOperation operation, QString model, qint64 durationSeconds, qint64 latencyMilliseconds,
+    qint64 statusCode) const
+{
+    // The reservation travels only in the body here, in the UUID's own upper-case text.
+    const QJsonObject payload { { "reservationID", uuidText(reservationID, UuidCase::upper) },
+        { "operation", usageOperationText(operation) }, { "model", model },
+        { "durationSeconds", durationSeconds }, { "latencyMS", latencyMilliseconds },
+        { "statusCode", statusCode } };
+    auto reply = co_await sendAccount<UsageReply>(QStringLiteral("/v1/providers/usage"), payload);
+    if (!reply)
+        co_return std::unexpected(ProviderFailure(std::move(reply.error())));
+    co_return {};
+}
+
+} // namespace lumora
