@@ -29,8 +29,9 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
                 return std::unexpected(QStringLiteral("%1 needs a value").arg(name));
             return arguments.at(++i);
         };
-        const bool takesValue
-            = name == u"--listen" || name == u"--database" || name == u"--tls-cert" || name == u"--tls-key";
+        const bool takesValue = name == u"--listen" || name == u"--database" || name == u"--tls-cert"
+            || name == u"--tls-key" || name == u"--pairing-invite-lifetime"
+            || name == u"--pairing-confirm-window";
         if (!takesValue && inlineValue)
             return std::unexpected(QStringLiteral("%1 takes no value").arg(name));
         if (takesValue) {
@@ -44,6 +45,13 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
                 options.listen = *listen;
             } else if (name == u"--database") {
                 options.database = *text;
+            } else if (name.startsWith(u"--pairing-")) {
+                bool ok = false;
+                const qint64 seconds = text->toLongLong(&ok);
+                if (!ok || seconds < 0)
+                    return std::unexpected(QStringLiteral("%1 needs a number of seconds").arg(name));
+                (name == u"--pairing-invite-lifetime" ? options.pairing.invite : options.pairing.confirmation)
+                    = seconds;
             } else if (name == u"--tls-cert") {
                 options.tlsCertificate = *text;
             } else {
@@ -80,6 +88,10 @@ QString ControlPlaneOptions::helpText()
         "  --tls-key FILE        PEM private key\n"
         "  --allow-plain-http    serve plain HTTP on a non-loopback address (behind a TLS proxy)\n"
         "  --dev-sign-in         offer the development sign-in page instead of Sign in with Apple\n"
+        "  --pairing-invite-lifetime SECONDS\n"
+        "                        how long a partner code stays usable (default 86400)\n"
+        "  --pairing-confirm-window SECONDS\n"
+        "                        how long a redeemed code waits for confirmation (default 900)\n"
         "  --help                show this text\n");
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/ListenAddress.hpp"
+#include "controlplane/PairingLifetimes.hpp"
 
 #include <QString>
 #include <QStringList>
@@ -18,6 +19,7 @@ struct ControlPlaneOptions {
     std::optional<QString> tlsKey;
     bool allowPlainHttp = false;
     bool devSignIn = false;
+    PairingLifetimes pairing;
     bool help = false;
 
     // `arguments` excludes the program name. `defaultDatabase` is used when --database is

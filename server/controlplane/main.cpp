@@ -34,7 +34,8 @@ int main(int argc, char** argv)
         return 1;
     }
     ControlPlaneService service(**store,
-        ControlPlaneServiceSettings { options->devSignIn, QString::fromStdString(options->listen.text()) },
+        ControlPlaneServiceSettings {
+            options->devSignIn, QString::fromStdString(options->listen.text()), options->pairing },
         [] { return QDateTime::currentSecsSinceEpoch(); });
 
     HttpServerOptions serverOptions { options->listen, std::nullopt, 2 * 1024 * 1024, 0 };

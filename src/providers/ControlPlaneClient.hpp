@@ -4,6 +4,7 @@
 #include "providers/ControlPlaneFailure.hpp"
 #include "providers/ControlPlaneHttp.hpp"
 #include "providers/ControlPlaneJson.hpp"
+#include "providers/PairingClient.hpp"
 #include "security/DeviceIdentity.hpp"
 
 #include <QByteArray>
@@ -31,14 +32,14 @@ struct ControlPlaneErrorResponse {
 // device goes through `rawSend`, which signs it with the device key. Immutable after
 // construction; several requests may be in flight at once and finish in any order.
 // Nothing is retried. The network access manager is shared and must outlive the client.
-class ControlPlaneClient {
+class ControlPlaneClient : public PairingClient {
 public:
     using QueryItems = controlplanehttp::QueryItems;
     using Clock = std::function<QDateTime()>;
 
     ControlPlaneClient(QUrl baseURL, QUuid deviceID, DeviceIdentity identity, QNetworkAccessManager& session,
         Clock clock = &QDateTime::currentDateTimeUtc);
-    virtual ~ControlPlaneClient() = default;
+    ~ControlPlaneClient() override = default;
 
     [[nodiscard]] const QUrl& baseURL() const { return m_baseURL; }
     [[nodiscard]] const QUuid& deviceID() const { return m_deviceID; }
@@ -92,6 +93,16 @@ public:
         ProductAnalyticsEvent event, QString appVersion) const;
     QCoro::Task<std::expected<void, ControlPlaneFailure>> revoke(QUuid deviceID) const;
     QCoro::Task<std::expected<void, ControlPlaneFailure>> deleteAccount() const;
+
+    // Partner pairing.
+    QCoro::Task<std::expected<PairingInvite, ControlPlaneFailure>> createPairingInvite(
+        QString policyVersion) const override;
+    QCoro::Task<std::expected<PairingRedemption, ControlPlaneFailure>> redeemPairingInvite(
+        QString code) const override;
+    QCoro::Task<std::expected<PairingConfirmation, ControlPlaneFailure>> confirmPairingInvite(
+        QUuid inviteID, QString policyVersion) const override;
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> unlinkPairing() const override;
+    QCoro::Task<std::expected<PairingState, ControlPlaneFailure>> pairingState() const override;
 
 private:
     QCoro::Task<std::expected<void, ControlPlaneFailure>> sendAcknowledged(

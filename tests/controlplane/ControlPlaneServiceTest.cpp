@@ -76,7 +76,7 @@ TEST_F(ControlPlaneServiceTest, AuthorizationUrlUsesTheHostTheDeviceReached)
 TEST_F(ControlPlaneServiceTest, WithoutDevelopmentSignInTheAppleCallsAreNotConfigured)
 {
     ControlPlaneService plain(
-        *store, ControlPlaneServiceSettings { false, "127.0.0.1:8443" }, [this] { return now; });
+        *store, ControlPlaneServiceSettings { false, "127.0.0.1:8443", {} }, [this] { return now; });
     const QJsonObject start { { "device_public_key", somePublicKey }, { "platform", "macos" } };
     const QJsonObject token { { "identity_token", "t" }, { "device_public_key", somePublicKey },
         { "platform", "macos" } };

@@ -31,7 +31,7 @@ protected:
     {
         store = std::move(*ControlPlaneStore::open("sqlite:" + dir.filePath("cp.sqlite")));
         service = std::make_unique<ControlPlaneService>(
-            *store, ControlPlaneServiceSettings { true, "127.0.0.1:8443" }, [this] { return now; });
+            *store, ControlPlaneServiceSettings { true, "127.0.0.1:8443", {} }, [this] { return now; });
     }
 
     HttpResponse send(const std::string& method, const std::string& target, const std::string& body = {},
