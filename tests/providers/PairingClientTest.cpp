@@ -184,9 +184,14 @@ TEST_F(PairingClientTest, EveryRefusalReachesTheCallerAsItsPairingFailure)
     });
 }
 
-TEST_F(PairingClientTest, LateConfirmationsOtherPoliciesAndGuessingAreRefused)
+// A server on which a redeemed code can no longer be confirmed.
+class ImpatientPairingClientTest : public PairingClientTest {
+protected:
+    QStringList serverOptions() const override { return { "--pairing-confirm-window", "0" }; }
+};
+
+TEST_F(ImpatientPairingClientTest, LateConfirmationsOtherPoliciesAndGuessingAreRefused)
 {
-    startServer({ "--pairing-confirm-window", "0" });
     const Partner ada = partner("Ada");
     const Partner bob = partner("Bob");
 

@@ -19,23 +19,17 @@ protected:
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.addCaCertificates(QSslCertificate::fromPath(certificates.caCertificate()));
         QSslConfiguration::setDefaultConfiguration(tls);
-        startServer();
-    }
-
-    // A server on a fresh database, with these options added; a running one stops first.
-    void startServer(const QStringList& options = {})
-    {
-        if (server) {
-            ASSERT_EQ(server->stop(), 0) << server->log().toStdString();
-        }
-        server = std::make_unique<ControlPlaneProcess>(QStringList { "--dev-sign-in", "--tls-cert",
-                                                           certificates.serverCertificate(), "--tls-key",
-                                                           certificates.serverKey() }
-            + options);
+        server = std::make_unique<ControlPlaneProcess>(
+            QStringList { "--dev-sign-in", "--tls-cert", certificates.serverCertificate(), "--tls-key",
+                certificates.serverKey() }
+            + serverOptions());
         ASSERT_TRUE(server->started());
         base = server->baseUrl();
         ASSERT_EQ(base.scheme(), "https");
     }
+
+    // Options a test adds to the server's command line.
+    virtual QStringList serverOptions() const { return {}; }
 
     // The server ran clean: it stops on SIGTERM with status 0 (sanitizer reports fail it).
     void TearDown() override
