@@ -83,13 +83,25 @@ protected:
             { { "invite_id", invite.value("invite_id") }, { "policy_version", version } });
     }
 
-    QString currentWorkspaceOf(const Account& of)
+    // The workspaces of an account as the views of the current and the readable ones list them.
+    QStringList workspacesIn(const char* view, const Account& of)
     {
         QSqlQuery query(QSqlDatabase::database(store->connectionName()));
-        query.prepare("SELECT workspace_id FROM current_workspaces WHERE account_id = ?");
+        query.prepare(QStringLiteral("SELECT workspace_id FROM %1 WHERE account_id = ? ORDER BY workspace_id")
+                          .arg(QLatin1StringView(view)));
         query.addBindValue(idText(of.device.accountID));
-        EXPECT_TRUE(query.exec() && query.next());
-        return query.value(0).toString();
+        EXPECT_TRUE(query.exec());
+        QStringList workspaces;
+        while (query.next())
+            workspaces.append(query.value(0).toString());
+        return workspaces;
+    }
+
+    QString currentWorkspaceOf(const Account& of)
+    {
+        const QStringList current = workspacesIn("current_workspaces", of);
+        EXPECT_EQ(current.size(), 1);
+        return current.value(0);
     }
 
     std::optional<testing::TestDatabase> database;
@@ -185,6 +197,7 @@ TEST_P(PairingEndpointsTest, TheCurrentWorkspaceFollowsLinkingAndUnlinking)
     };
 
     EXPECT_EQ(currentWorkspaceOf(ada), idText(ada.device.accountID));
+    EXPECT_EQ(workspacesIn("account_workspaces", ada), QStringList { idText(ada.device.accountID) });
     EXPECT_EQ(currentWorkspaceOf(ada), workspaceIn(state(ada)));
 
     const QJsonObject code = invite(ada);
@@ -211,6 +224,9 @@ TEST_P(PairingEndpointsTest, TheCurrentWorkspaceFollowsLinkingAndUnlinking)
                 { "member_count", 2 }, { "conversation_count", 0 } }));
     }
     EXPECT_NE(currentWorkspaceOf(ada), currentWorkspaceOf(bob));
+    QStringList readable { idText(ada.device.accountID), shared, currentWorkspaceOf(ada) };
+    readable.sort();
+    EXPECT_EQ(workspacesIn("account_workspaces", ada), readable);
 }
 
 TEST_P(PairingEndpointsTest, DeletingAnAccountEndsItsLinkAndRemovesItsPairingRows)
