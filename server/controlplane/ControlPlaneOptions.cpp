@@ -48,8 +48,10 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
             } else if (name.startsWith(u"--pairing-")) {
                 bool ok = false;
                 const qint64 seconds = text->toLongLong(&ok);
-                if (!ok || seconds < 0)
-                    return std::unexpected(QStringLiteral("%1 needs a number of seconds").arg(name));
+                // At most a year, which also keeps deadlines far from overflowing.
+                if (!ok || seconds < 0 || seconds > 365 * 24 * 3600)
+                    return std::unexpected(
+                        QStringLiteral("%1 needs a number of seconds up to a year").arg(name));
                 (name == u"--pairing-invite-lifetime" ? options.pairing.invite : options.pairing.confirmation)
                     = seconds;
             } else if (name == u"--tls-cert") {
