@@ -129,10 +129,13 @@ HttpResponse PairingEndpoints::redeemInvite(const HttpRequest& request, const De
         return errorResponse(409, "pairing_own_invite");
 
     if (invite->status == u"pending_confirmation") {
-        // The same account asking again (its first answer lost) gets the same redemption.
-        if (invite->redeemedBy == device.accountID && invite->confirmExpiresAt > now)
-            return jsonResponse(redemptionJson(*invite));
-        return errorResponse(409, "pairing_invite_already_redeemed");
+        if (invite->redeemedBy != device.accountID)
+            return errorResponse(409, "pairing_invite_already_redeemed");
+        // The same account asking again (its first answer lost) gets the same redemption,
+        // while it may still confirm.
+        if (now >= invite->confirmExpiresAt.value_or(0))
+            return errorResponse(410, "pairing_confirmation_expired");
+        return jsonResponse(redemptionJson(*invite));
     }
     if (invite->status != u"open")
         return errorResponse(409, "pairing_invite_unavailable");

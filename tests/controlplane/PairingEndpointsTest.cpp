@@ -153,6 +153,7 @@ TEST_P(PairingEndpointsTest, CodesAndRedemptionsLapseAtTheirDeadlines)
         state(ada).value("pending_invite").toObject().value("confirm_expires_at").toInteger(), now + 50);
     now += 50;
     expectRefusal(confirm(bob, slow), 410, "pairing_confirmation_expired");
+    expectRefusal(redeem(bob, slow.value("code").toString()), 410, "pairing_confirmation_expired");
     EXPECT_FALSE(state(ada).contains("pending_invite"));
     EXPECT_FALSE(state(bob).contains("pending_confirmation"));
 
