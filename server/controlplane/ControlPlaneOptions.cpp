@@ -43,7 +43,8 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
             return arguments.at(++i);
         };
         const bool takesValue = name == u"--listen" || name == u"--database" || name == u"--tls-cert"
-            || name == u"--tls-key" || name == u"--speech-token-secret" || name == u"--usage-rate";
+            || name == u"--tls-key" || name == u"--speech-token-secret" || name == u"--usage-rate"
+            || name == u"--pairing-invite-lifetime" || name == u"--pairing-confirm-window";
         if (!takesValue && inlineValue)
             return std::unexpected(QStringLiteral("%1 takes no value").arg(name));
         if (takesValue) {
@@ -64,6 +65,15 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
                 if (!rate)
                     return std::unexpected(rate.error());
                 options.usageRates[rate->first] = rate->second;
+            } else if (name.startsWith(u"--pairing-")) {
+                bool ok = false;
+                const qint64 seconds = text->toLongLong(&ok);
+                // At most a year, which also keeps deadlines far from overflowing.
+                if (!ok || seconds < 0 || seconds > 365 * 24 * 3600)
+                    return std::unexpected(
+                        QStringLiteral("%1 needs a number of seconds up to a year").arg(name));
+                (name == u"--pairing-invite-lifetime" ? options.pairing.invite : options.pairing.confirmation)
+                    = seconds;
             } else if (name == u"--tls-cert") {
                 options.tlsCertificate = *text;
             } else {
@@ -107,6 +117,10 @@ QString ControlPlaneOptions::helpText()
         "                        estimated cost per minute of audio of a usage operation\n"
         "                        (live_transcription 7700, final_transcription 4300 by default;\n"
         "                        may be given once per operation)\n"
+        "  --pairing-invite-lifetime SECONDS\n"
+        "                        how long a partner code stays usable (default 86400)\n"
+        "  --pairing-confirm-window SECONDS\n"
+        "                        how long a redeemed code waits for confirmation (default 900)\n"
         "  --help                show this text\n");
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/ListenAddress.hpp"
+#include "controlplane/PairingLifetimes.hpp"
 
 #include <QString>
 #include <QStringList>
@@ -23,6 +24,7 @@ struct ControlPlaneOptions {
     std::optional<QString> speechTokenSecret;
     // Usage rates in micros per minute of audio that replace the built-in ones.
     std::map<QString, qint64> usageRates;
+    PairingLifetimes pairing;
     bool help = false;
 
     // `arguments` excludes the program name. `defaultDatabase` is used when --database is

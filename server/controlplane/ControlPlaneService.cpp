@@ -94,6 +94,7 @@ ControlPlaneService::ControlPlaneService(
     , m_authenticator(store, clock)
     , m_conversation(store, m_settings.conversation, clock)
     , m_checkins(clock)
+    , m_pairing(store, clock, m_settings.pairing)
 {
     using S = ControlPlaneService;
     auto open = [this](HttpResponse (S::*handler)(const HttpRequest&)) {
@@ -119,6 +120,7 @@ ControlPlaneService::ControlPlaneService(
     addSignedRoute("/v1/account/delete", "POST", signedBy(&S::deleteAccount));
     m_checkins.addRoutes(*this);
     m_conversation.addRoutes(*this);
+    m_pairing.addRoutes(*this);
 }
 
 HttpResponse ControlPlaneService::handle(const HttpRequest& request)

@@ -4,6 +4,7 @@
 #include "controlplane/CheckinEndpoints.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
 #include "controlplane/ConversationEndpoints.hpp"
+#include "controlplane/PairingEndpoints.hpp"
 #include "controlplane/RequestAuthenticator.hpp"
 
 #include <QString>
@@ -21,6 +22,8 @@ struct ControlPlaneServiceSettings {
     QString publicHost;
     // Reservations, speech grants, analysis and usage.
     ConversationSettings conversation;
+    // How long partner codes, and codes redeemed but not yet confirmed, stay usable.
+    PairingLifetimes pairing;
 };
 
 // The control plane's HTTP API. Turns one request into one reply; every refusal is a 4xx
@@ -83,6 +86,7 @@ private:
     std::vector<Route> m_routes;
     ConversationEndpoints m_conversation;
     CheckinEndpoints m_checkins;
+    PairingEndpoints m_pairing;
 };
 
 } // namespace lumora

@@ -63,13 +63,43 @@ const QList<QStringList>& migrations()
             " status_code BIGINT NOT NULL, estimated_cost_micros BIGINT NOT NULL, received_at BIGINT NOT "
             "NULL)",
         },
+        {
+            // Partner workspaces. An account without a current membership row is in its first
+            // workspace, whose id is the account's id; current_workspaces answers for both.
+            "CREATE TABLE workspaces (id TEXT PRIMARY KEY, created_at BIGINT NOT NULL, linked_at BIGINT)",
+            "CREATE TABLE workspace_members (workspace_id TEXT NOT NULL REFERENCES workspaces(id),"
+            " account_id TEXT NOT NULL REFERENCES accounts(id), joined_at BIGINT NOT NULL, left_at BIGINT,"
+            " PRIMARY KEY (workspace_id, account_id))",
+            "CREATE UNIQUE INDEX workspace_members_current ON workspace_members (account_id)"
+            " WHERE left_at IS NULL",
+            "CREATE VIEW current_workspaces AS SELECT accounts.id AS account_id,"
+            " COALESCE(workspace_members.workspace_id, accounts.id) AS workspace_id FROM accounts"
+            " LEFT JOIN workspace_members ON workspace_members.account_id = accounts.id"
+            " AND workspace_members.left_at IS NULL",
+            // Every workspace an account may read: its current one and those it has left.
+            "CREATE VIEW account_workspaces AS SELECT account_id, workspace_id FROM workspace_members"
+            " UNION SELECT account_id, workspace_id FROM current_workspaces",
+            "CREATE TABLE pairing_invites (id TEXT PRIMARY KEY,"
+            " account_id TEXT NOT NULL REFERENCES accounts(id), code TEXT NOT NULL,"
+            " policy_version TEXT NOT NULL, status TEXT NOT NULL, created_at BIGINT NOT NULL,"
+            " expires_at BIGINT NOT NULL, redeemed_by TEXT, redeemed_at BIGINT, confirm_expires_at BIGINT,"
+            " confirmed_at BIGINT)",
+            "CREATE INDEX pairing_invites_by_code ON pairing_invites (code)",
+            "CREATE INDEX pairing_invites_by_account ON pairing_invites (account_id)",
+            "CREATE INDEX pairing_invites_by_redeemer ON pairing_invites (redeemed_by)",
+            "CREATE TABLE pairing_redeem_failures (account_id TEXT NOT NULL REFERENCES accounts(id),"
+            " failed_at BIGINT NOT NULL)",
+            "CREATE INDEX pairing_redeem_failures_by_account"
+            " ON pairing_redeem_failures (account_id, failed_at)",
+        },
     };
     return steps;
 }
 
 // Tables holding an account's data, children before the account itself.
-constexpr std::initializer_list<const char*> accountTables = { "usage_reports", "usage_reservations",
-    "product_events", "diagnostics", "conversation_sessions", "devices" };
+constexpr std::initializer_list<const char*> accountTables
+    = { "pairing_redeem_failures", "pairing_invites", "workspace_members", "usage_reports",
+          "usage_reservations", "product_events", "diagnostics", "conversation_sessions", "devices" };
 
 QString idText(const QUuid& id)
 {

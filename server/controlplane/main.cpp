@@ -29,8 +29,10 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    ControlPlaneServiceSettings settings { options->devSignIn, QString::fromStdString(options->listen.text()),
-        {} };
+    ControlPlaneServiceSettings settings;
+    settings.devSignIn = options->devSignIn;
+    settings.publicHost = QString::fromStdString(options->listen.text());
+    settings.pairing = options->pairing;
     if (options->speechTokenSecret) {
         auto secret = speechtoken::readSecret(options->speechTokenSecret->toStdString());
         if (!secret) {

@@ -7,6 +7,7 @@
 #include "providers/ControlPlaneHttp.hpp"
 #include "providers/ControlPlaneJson.hpp"
 #include "providers/NudgeProvider.hpp"
+#include "providers/PairingClient.hpp"
 #include "providers/ProviderTokenSource.hpp"
 #include "providers/ProviderUsageReporter.hpp"
 #include "providers/SessionAuthorizationProvider.hpp"
@@ -44,7 +45,8 @@ class ControlPlaneClient : public SessionAuthorizationProvider,
                            public AnalysisProvider,
                            public NudgeProvider,
                            public ProviderUsageReporter,
-                           public CheckinPackClient {
+                           public CheckinPackClient,
+                           public PairingClient {
 public:
     using QueryItems = controlplanehttp::QueryItems;
     using Clock = std::function<QDateTime()>;
@@ -136,6 +138,16 @@ public:
 
     // This week's check-in pack, as the server sends it; not judged here.
     QCoro::Task<std::expected<CheckinPack, ControlPlaneFailure>> checkinPack() const override;
+
+    // Partner pairing.
+    QCoro::Task<std::expected<PairingInvite, ControlPlaneFailure>> createPairingInvite(
+        QString policyVersion) const override;
+    QCoro::Task<std::expected<PairingRedemption, ControlPlaneFailure>> redeemPairingInvite(
+        QString code) const override;
+    QCoro::Task<std::expected<PairingConfirmation, ControlPlaneFailure>> confirmPairingInvite(
+        QUuid inviteID, QString policyVersion) const override;
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> unlinkPairing() const override;
+    QCoro::Task<std::expected<PairingState, ControlPlaneFailure>> pairingState() const override;
 
 private:
     QCoro::Task<std::expected<void, ControlPlaneFailure>> sendAcknowledged(

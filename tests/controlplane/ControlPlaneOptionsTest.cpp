@@ -70,5 +70,23 @@ TEST(ControlPlaneOptions, HelpStopsParsing)
     EXPECT_TRUE(ControlPlaneOptions::helpText().contains("--dev-sign-in"));
 }
 
+TEST(ControlPlaneOptions, PairingLifetimesAreWholeSecondsFromZero)
+{
+    const auto defaults = ControlPlaneOptions::parse({}, defaultDatabase);
+    ASSERT_TRUE(defaults.has_value());
+    EXPECT_EQ(defaults->pairing.invite, 24 * 3600);
+    EXPECT_EQ(defaults->pairing.confirmation, 15 * 60);
+    const auto set = ControlPlaneOptions::parse(
+        { "--pairing-invite-lifetime", "31536000", "--pairing-confirm-window=0" }, defaultDatabase);
+    ASSERT_TRUE(set.has_value()) << set.error().toStdString();
+    EXPECT_EQ(set->pairing.invite, 31536000);
+    EXPECT_EQ(set->pairing.confirmation, 0);
+    for (const char* wrong : { "-1", "ten", "", "1.5", "31536001", "9223372036854775807" })
+        EXPECT_FALSE(ControlPlaneOptions::parse({ "--pairing-confirm-window", wrong }, defaultDatabase))
+            << wrong;
+    EXPECT_FALSE(ControlPlaneOptions::parse({ "--pairing-invite-lifetime" }, defaultDatabase));
+    EXPECT_TRUE(ControlPlaneOptions::helpText().contains("--pairing-confirm-window"));
+}
+
 } // namespace
 } // namespace lumora

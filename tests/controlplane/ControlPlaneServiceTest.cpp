@@ -75,8 +75,9 @@ TEST_F(ControlPlaneServiceTest, AuthorizationUrlUsesTheHostTheDeviceReached)
 
 TEST_F(ControlPlaneServiceTest, WithoutDevelopmentSignInTheAppleCallsAreNotConfigured)
 {
-    ControlPlaneService plain(
-        *store, ControlPlaneServiceSettings { false, "127.0.0.1:8443", {} }, [this] { return now; });
+    ControlPlaneServiceSettings settings;
+    settings.publicHost = "127.0.0.1:8443";
+    ControlPlaneService plain(*store, settings, [this] { return now; });
     const QJsonObject start { { "device_public_key", somePublicKey }, { "platform", "macos" } };
     const QJsonObject token { { "identity_token", "t" }, { "device_public_key", somePublicKey },
         { "platform", "macos" } };

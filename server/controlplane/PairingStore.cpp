@@ -1,0 +1,248 @@
+#include "controlplane/PairingStore.hpp"
+
+#include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/JsonReplies.hpp"
+#include "controlplane/SqlStatement.hpp"
+
+#include <QVariant>
+
+namespace lumora {
+
+namespace {
+
+const QString inviteColumns = QStringLiteral(
+    "id, account_id, code, policy_version, status, created_at, expires_at, redeemed_by, confirm_expires_at");
+
+PairingInviteRecord readInvite(const Statement& row)
+{
+    PairingInviteRecord invite;
+    invite.id = QUuid::fromString(row.value(0).toString());
+    invite.accountID = QUuid::fromString(row.value(1).toString());
+    invite.code = row.value(2).toString();
+    invite.policyVersion = row.value(3).toString();
+    invite.status = row.value(4).toString();
+    invite.createdAt = row.value(5).toLongLong();
+    invite.expiresAt = row.value(6).toLongLong();
+    if (!row.value(7).isNull())
+        invite.redeemedBy = QUuid::fromString(row.value(7).toString());
+    if (!row.value(8).isNull())
+        invite.confirmExpiresAt = row.value(8).toLongLong();
+    return invite;
+}
+
+std::optional<qint64> optionalSeconds(const QVariant& value)
+{
+    return value.isNull() ? std::nullopt : std::optional(value.toLongLong());
+}
+
+std::optional<PairingInviteRecord> firstInvite(Statement& row)
+{
+    if (!row.next())
+        return std::nullopt;
+    return readInvite(row);
+}
+
+} // namespace
+
+PairingStore::PairingStore(ControlPlaneStore& store)
+    : m_connection(store.connectionName())
+{
+}
+
+std::optional<PairingInviteRecord> PairingStore::invite(const QUuid& id) const
+{
+    Statement row(
+        m_connection, "SELECT " + inviteColumns + " FROM pairing_invites WHERE id = ?", { idText(id) });
+    return firstInvite(row);
+}
+
+std::optional<PairingInviteRecord> PairingStore::inviteWithCode(const QString& code) const
+{
+    Statement row(m_connection,
+        "SELECT " + inviteColumns + " FROM pairing_invites WHERE code = ? ORDER BY created_at DESC LIMIT 1",
+        { code });
+    return firstInvite(row);
+}
+
+void PairingStore::addInvite(const PairingInviteRecord& invite)
+{
+    Transaction transaction(m_connection);
+    Statement(m_connection,
+        QStringLiteral("UPDATE pairing_invites SET status = 'cancelled' WHERE account_id = ?"
+                       " AND status IN ('open', 'pending_confirmation')"),
+        { idText(invite.accountID) });
+    Statement(m_connection,
+        "INSERT INTO pairing_invites (" + inviteColumns + ") VALUES (?, ?, ?, ?, 'open', ?, ?, NULL, NULL)",
+        { idText(invite.id), idText(invite.accountID), invite.code, invite.policyVersion, invite.createdAt,
+            invite.expiresAt });
+    transaction.commit();
+}
+
+bool PairingStore::redeem(const QUuid& inviteID, const QUuid& redeemer, qint64 now, qint64 confirmExpiresAt)
+{
+    Statement update(m_connection,
+        QStringLiteral("UPDATE pairing_invites SET status = 'pending_confirmation', redeemed_by = ?,"
+                       " redeemed_at = ?, confirm_expires_at = ? WHERE id = ? AND status = 'open'"),
+        { idText(redeemer), now, confirmExpiresAt, idText(inviteID) });
+    return update.rowsAffected() == 1;
+}
+
+std::optional<PairingInviteRecord> PairingStore::outstandingInvite(const QUuid& accountID, qint64 now) const
+{
+    Statement row(m_connection,
+        "SELECT " + inviteColumns
+            + " FROM pairing_invites WHERE account_id = ? AND ((status = 'open' AND expires_at > ?)"
+              " OR (status = 'pending_confirmation' AND confirm_expires_at > ?))"
+              " ORDER BY created_at DESC LIMIT 1",
+        { idText(accountID), now, now });
+    return firstInvite(row);
+}
+
+std::optional<PairingInviteRecord> PairingStore::pendingConfirmation(const QUuid& accountID, qint64 now) const
+{
+    Statement row(m_connection,
+        "SELECT " + inviteColumns
+            + " FROM pairing_invites WHERE redeemed_by = ? AND status = 'pending_confirmation'"
+              " AND confirm_expires_at > ? ORDER BY confirm_expires_at DESC LIMIT 1",
+        { idText(accountID), now });
+    return firstInvite(row);
+}
+
+CurrentWorkspaceRecord PairingStore::currentWorkspace(const QUuid& accountID) const
+{
+    const QString account = idText(accountID);
+    Statement row(m_connection,
+        QStringLiteral(
+            "SELECT w.id, w.linked_at,"
+            " (SELECT COUNT(*) FROM workspace_members c WHERE c.workspace_id = w.id AND c.left_at IS NULL),"
+            " (SELECT MAX(p.joined_at) FROM workspace_members p WHERE p.workspace_id = w.id"
+            "  AND p.left_at IS NULL AND p.account_id <> ?)"
+            " FROM workspace_members m JOIN workspaces w ON w.id = m.workspace_id"
+            " WHERE m.account_id = ? AND m.left_at IS NULL"),
+        { account, account });
+    if (!row.next())
+        return CurrentWorkspaceRecord { account, 1, std::nullopt, std::nullopt };
+    return CurrentWorkspaceRecord { row.value(0).toString(), row.value(2).toLongLong(),
+        optionalSeconds(row.value(1)), optionalSeconds(row.value(3)) };
+}
+
+QList<PreviousWorkspaceRecord> PairingStore::previousWorkspaces(const QUuid& accountID) const
+{
+    Statement row(m_connection,
+        QStringLiteral("SELECT w.id, w.created_at, m.left_at,"
+                       " (SELECT COUNT(*) FROM workspace_members c WHERE c.workspace_id = w.id)"
+                       " FROM workspace_members m JOIN workspaces w ON w.id = m.workspace_id"
+                       " WHERE m.account_id = ? AND m.left_at IS NOT NULL ORDER BY m.left_at, w.created_at"),
+        { idText(accountID) });
+    QList<PreviousWorkspaceRecord> workspaces;
+    while (row.next())
+        workspaces.append(PreviousWorkspaceRecord { row.value(0).toString(), row.value(1).toLongLong(),
+            row.value(2).toLongLong(), row.value(3).toLongLong() });
+    return workspaces;
+}
+
+WorkspaceHistoryRecord PairingStore::workspaceHistory(const QString&) const
+{
+    // Conversations are not kept by this control plane yet, so every workspace is empty.
+    return {};
+}
+
+bool PairingStore::link(const PairingInviteRecord& invite, qint64 now)
+{
+    if (!invite.redeemedBy)
+        return false;
+    Transaction transaction(m_connection);
+    Statement confirm(m_connection,
+        QStringLiteral("UPDATE pairing_invites SET status = 'confirmed', confirmed_at = ?"
+                       " WHERE id = ? AND status = 'pending_confirmation'"),
+        { now, idText(invite.id) });
+    if (confirm.rowsAffected() != 1)
+        return false;
+    const QString inviter = idText(invite.accountID);
+    const QString redeemer = idText(*invite.redeemedBy);
+    Statement(m_connection,
+        QStringLiteral("UPDATE pairing_invites SET status = 'cancelled' WHERE status IN ('open',"
+                       " 'pending_confirmation') AND (account_id IN (?, ?) OR redeemed_by IN (?, ?))"),
+        { inviter, redeemer, inviter, redeemer });
+
+    leaveCurrentWorkspace(invite.accountID, now);
+    leaveCurrentWorkspace(*invite.redeemedBy, now);
+    const QString shared = idText(QUuid::createUuid());
+    openWorkspace(shared, now, now);
+    addMember(shared, invite.accountID, now);
+    addMember(shared, *invite.redeemedBy, now);
+    transaction.commit();
+    return true;
+}
+
+void PairingStore::unlink(const QUuid& accountID, qint64 now)
+{
+    const QString workspace = currentWorkspace(accountID).id;
+    Transaction transaction(m_connection);
+    QList<QUuid> members;
+    Statement row(m_connection,
+        QStringLiteral("SELECT account_id FROM workspace_members WHERE workspace_id = ? AND left_at IS NULL"),
+        { workspace });
+    while (row.next())
+        members.append(QUuid::fromString(row.value(0).toString()));
+    for (const QUuid& member : members) {
+        leaveCurrentWorkspace(member, now);
+        const QString own = idText(QUuid::createUuid());
+        openWorkspace(own, now, std::nullopt);
+        addMember(own, member, now);
+    }
+    transaction.commit();
+}
+
+int PairingStore::redeemFailuresSince(const QUuid& accountID, qint64 since) const
+{
+    Statement row(m_connection,
+        QStringLiteral(
+            "SELECT COUNT(*) FROM pairing_redeem_failures WHERE account_id = ? AND failed_at >= ?"),
+        { idText(accountID), since });
+    return row.next() ? row.value(0).toInt() : 0;
+}
+
+void PairingStore::addRedeemFailure(const QUuid& accountID, qint64 now, qint64 forgetBefore)
+{
+    Statement(m_connection, QStringLiteral("DELETE FROM pairing_redeem_failures WHERE failed_at < ?"),
+        { forgetBefore });
+    Statement(m_connection,
+        QStringLiteral("INSERT INTO pairing_redeem_failures (account_id, failed_at) VALUES (?, ?)"),
+        { idText(accountID), now });
+}
+
+void PairingStore::leaveCurrentWorkspace(const QUuid& accountID, qint64 now)
+{
+    const QString account = idText(accountID);
+    Statement leave(m_connection,
+        QStringLiteral("UPDATE workspace_members SET left_at = ? WHERE account_id = ? AND left_at IS NULL"),
+        { now, account });
+    if (leave.rowsAffected() > 0)
+        return;
+    Statement created(
+        m_connection, QStringLiteral("SELECT created_at FROM accounts WHERE id = ?"), { account });
+    const qint64 createdAt = created.next() ? created.value(0).toLongLong() : now;
+    openWorkspace(account, createdAt, std::nullopt);
+    Statement(m_connection,
+        QStringLiteral("INSERT INTO workspace_members (workspace_id, account_id, joined_at, left_at) VALUES "
+                       "(?, ?, ?, ?)"),
+        { account, account, createdAt, now });
+}
+
+void PairingStore::openWorkspace(const QString& id, qint64 now, std::optional<qint64> linkedAt)
+{
+    Statement(m_connection,
+        QStringLiteral("INSERT INTO workspaces (id, created_at, linked_at) VALUES (?, ?, ?)"),
+        { id, now, linkedAt ? QVariant(*linkedAt) : QVariant() });
+}
+
+void PairingStore::addMember(const QString& workspaceID, const QUuid& accountID, qint64 joinedAt)
+{
+    Statement(m_connection,
+        QStringLiteral(
+            "INSERT INTO workspace_members (workspace_id, account_id, joined_at) VALUES (?, ?, ?)"),
+        { workspaceID, idText(accountID), joinedAt });
+}
+
+} // namespace lumora

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QUuid>
+#include <optional>
+
+namespace lumora {
+
+class ControlPlaneStore;
+
+// One partner code. `status` is "open" until the partner redeems it, then
+// "pending_confirmation" until the partner confirms ("confirmed"); an invite replaced by a
+// newer one, or overtaken by a link made otherwise, is "cancelled".
+struct PairingInviteRecord {
+    QUuid id;
+    QUuid accountID;
+    QString code;
+    QString policyVersion;
+    QString status;
+    qint64 createdAt = 0;
+    qint64 expiresAt = 0;
+    std::optional<QUuid> redeemedBy;
+    std::optional<qint64> confirmExpiresAt;
+};
+
+// The workspace an account is in now.
+struct CurrentWorkspaceRecord {
+    QString id;
+    qint64 memberCount = 1;
+    std::optional<qint64> linkedAt;
+    std::optional<qint64> partnerJoinedAt;
+};
+
+// A workspace the account has left (or that ended around it).
+struct PreviousWorkspaceRecord {
+    QString id;
+    qint64 createdAt = 0;
+    qint64 leftAt = 0;
+    qint64 memberCount = 0;
+};
+
+// The conversations stored in one workspace.
+struct WorkspaceHistoryRecord {
+    qint64 conversationCount = 0;
+    std::optional<qint64> earliestStartedAt;
+    std::optional<qint64> latestStartedAt;
+};
+
+// Partner invites and the workspace model. Every account is in exactly one current
+// workspace: the one whose `workspace_members` row has no `left_at`, or, while it has no
+// such row, its first workspace, whose id is the account's own id (the view
+// `current_workspaces` gives that answer in one query). Linking and unlinking end the
+// current memberships (`left_at`), which makes those workspaces previous, and open new ones.
+class PairingStore {
+public:
+    explicit PairingStore(ControlPlaneStore& store);
+
+    std::optional<PairingInviteRecord> invite(const QUuid& id) const;
+    // The newest invite issued with `code`.
+    std::optional<PairingInviteRecord> inviteWithCode(const QString& code) const;
+    // Stores a new open invite; the account's earlier invites still outstanding are cancelled.
+    void addInvite(const PairingInviteRecord& invite);
+    // Open -> pending confirmation by `redeemer`; false when the invite is no longer open.
+    bool redeem(const QUuid& inviteID, const QUuid& redeemer, qint64 now, qint64 confirmExpiresAt);
+
+    // The account's own invite that is still open or awaiting the partner, at `now`.
+    std::optional<PairingInviteRecord> outstandingInvite(const QUuid& accountID, qint64 now) const;
+    // A partner's invite that the account redeemed and may still confirm at `now`.
+    std::optional<PairingInviteRecord> pendingConfirmation(const QUuid& accountID, qint64 now) const;
+
+    CurrentWorkspaceRecord currentWorkspace(const QUuid& accountID) const;
+    // Oldest first.
+    QList<PreviousWorkspaceRecord> previousWorkspaces(const QUuid& accountID) const;
+    WorkspaceHistoryRecord workspaceHistory(const QString& workspaceID) const;
+
+    // Confirms the invite: its issuer and redeemer leave their current workspaces for a new
+    // shared one, and every other invite either of them issued or redeemed is cancelled.
+    // False (nothing changed) when the invite was not pending any more.
+    bool link(const PairingInviteRecord& invite, qint64 now);
+    // Ends the account's shared workspace for all its members; each gets a workspace of its own.
+    void unlink(const QUuid& accountID, qint64 now);
+
+    // Wrong codes the account typed since `since`.
+    int redeemFailuresSince(const QUuid& accountID, qint64 since) const;
+    // Records one; failures older than `forgetBefore` are dropped.
+    void addRedeemFailure(const QUuid& accountID, qint64 now, qint64 forgetBefore);
+
+private:
+    // Ends the account's current membership; its implicit first workspace is written out
+    // first so that it can be listed as previous.
+    void leaveCurrentWorkspace(const QUuid& accountID, qint64 now);
+    void openWorkspace(const QString& id, qint64 now, std::optional<qint64> linkedAt);
+    void addMember(const QString& workspaceID, const QUuid& accountID, qint64 joinedAt);
+
+    QString m_connection;
+};
+
+} // namespace lumora

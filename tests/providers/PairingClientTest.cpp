@@ -1,0 +1,221 @@
+#include "RealControlPlaneFixture.hpp"
+#include "domain/JsonWriting.hpp"
+#include "domain/PairingCode.hpp"
+#include "domain/PairingErrorPolicy.hpp"
+#include "domain/PairingPolicy.hpp"
+#include "domain/PairingStateMachine.hpp"
+
+namespace lumora {
+namespace {
+
+using testing::await;
+using testing::failureOf;
+
+const QString policy = PairingPolicy::version.toString();
+
+// One signed-in account of the development sign-in, with its own computer.
+struct Partner {
+    DeviceRegistration registration;
+    std::unique_ptr<ControlPlaneClient> client;
+
+    PairingState state() const
+    {
+        auto state = await(client->pairingState());
+        EXPECT_TRUE(state.has_value());
+        return state.value_or(PairingState {});
+    }
+};
+
+class PairingClientTest : public testing::RealControlPlaneFixture {
+protected:
+    Partner partner(const QString& name)
+    {
+        const DeviceIdentity device = testing::newIdentity();
+        Partner signedIn { signIn(device, name), nullptr };
+        signedIn.client
+            = std::make_unique<ControlPlaneClient>(base, signedIn.registration.deviceID, device, manager);
+        return signedIn;
+    }
+};
+
+// What the pairing service makes of a refused call, with the refusal itself.
+template <typename T>
+std::pair<ControlPlaneFailure, PairingFailure> refusalOf(const std::expected<T, ControlPlaneFailure>& result)
+{
+    const ControlPlaneFailure failure = failureOf(result);
+    const auto* refusal = std::get_if<ControlPlaneError>(&failure);
+    return { failure, refusal ? PairingErrorPolicy::failure(*refusal) : PairingFailure::offline };
+}
+
+struct RefusalCase {
+    const char* name;
+    std::pair<ControlPlaneFailure, PairingFailure> got;
+    int status;
+    const char* code;
+    PairingFailure failure;
+};
+
+void expectRefusals(const std::vector<RefusalCase>& cases)
+{
+    for (const RefusalCase& refusal : cases) {
+        EXPECT_EQ(refusal.got.first,
+            ControlPlaneFailure(ControlPlaneError::rejectedWithCode(refusal.status, refusal.code)))
+            << refusal.name;
+        EXPECT_EQ(refusal.got.second, refusal.failure) << refusal.name;
+    }
+}
+
+TEST_F(PairingClientTest, TwoAccountsLinkShareOneWorkspaceAndUnlink)
+{
+    const Partner ada = partner("Ada");
+    const Partner bob = partner("Bob");
+
+    const PairingState alone = ada.state();
+    EXPECT_EQ(alone.workspace,
+        (PairingWorkspace { uuidText(ada.registration.accountID, UuidCase::lower), false, 1, {}, {} }));
+    EXPECT_EQ(PairingStateMachine::stage(alone), PairingStage::unpaired());
+    EXPECT_TRUE(alone.previousWorkspaces.isEmpty());
+
+    const auto invite = await(ada.client->createPairingInvite(policy));
+    ASSERT_TRUE(invite.has_value());
+    EXPECT_EQ(PairingCode::normalize(invite->code), invite->code);
+    EXPECT_GT(invite->expiresOn(), QDateTime::currentDateTimeUtc());
+    const PairingState issued = ada.state();
+    ASSERT_TRUE(issued.pendingInvite.has_value());
+    EXPECT_EQ(issued.pendingInvite->inviteID, invite->inviteID);
+    EXPECT_EQ(issued.pendingInvite->status, "open");
+    EXPECT_EQ(PairingStateMachine::stage(issued).kind(), PairingStage::Kind::inviteOutstanding);
+
+    // Typed by hand: lower case, in groups.
+    const auto redemption
+        = await(bob.client->redeemPairingInvite(PairingCode::formatted(invite->code).toLower()));
+    ASSERT_TRUE(redemption.has_value());
+    EXPECT_EQ(redemption->inviteID, invite->inviteID);
+    EXPECT_EQ(redemption->history, (PairingHistorySummary { 0, {}, {} }));
+    const PairingState deciding = bob.state();
+    ASSERT_TRUE(deciding.pendingConfirmation.has_value());
+    EXPECT_EQ(deciding.pendingConfirmation->redemption(), *redemption);
+    EXPECT_EQ(PairingStateMachine::stage(deciding).kind(), PairingStage::Kind::awaitingConfirmation);
+    ASSERT_TRUE(ada.state().pendingInvite.has_value());
+    EXPECT_TRUE(ada.state().pendingInvite->isBeingConsidered());
+
+    const auto confirmation = await(bob.client->confirmPairingInvite(invite->inviteID, policy));
+    ASSERT_TRUE(confirmation.has_value());
+    EXPECT_EQ(confirmation->memberCount, 2);
+    ASSERT_TRUE(confirmation->linkedAt.has_value());
+
+    const PairingState adaLinked = ada.state();
+    const PairingState bobLinked = bob.state();
+    EXPECT_EQ(PairingStateMachine::stage(adaLinked).kind(), PairingStage::Kind::paired);
+    EXPECT_EQ(adaLinked.workspace.workspaceID, bobLinked.workspace.workspaceID);
+    EXPECT_EQ(adaLinked.workspace.memberCount, 2);
+    EXPECT_EQ(adaLinked.workspace.linkedAt, confirmation->linkedAt);
+    EXPECT_EQ(bobLinked.workspace.partnerJoinedAt, confirmation->linkedAt);
+    EXPECT_FALSE(adaLinked.pendingInvite.has_value());
+    EXPECT_FALSE(bobLinked.pendingConfirmation.has_value());
+    // Each one's earlier workspace is now previous, still its own.
+    ASSERT_EQ(adaLinked.previousWorkspaces.size(), 1);
+    EXPECT_EQ(adaLinked.previousWorkspaces[0].workspaceID, alone.workspace.workspaceID);
+    EXPECT_FALSE(adaLinked.previousWorkspaces[0].wasShared());
+    ASSERT_EQ(bobLinked.previousWorkspaces.size(), 1);
+    EXPECT_NE(bobLinked.previousWorkspaces[0].workspaceID, adaLinked.previousWorkspaces[0].workspaceID);
+
+    EXPECT_TRUE(await(bob.client->unlinkPairing()));
+    for (const Partner* member : { &ada, &bob }) {
+        const PairingState after = member->state();
+        EXPECT_EQ(PairingStateMachine::stage(after), PairingStage::unpaired());
+        EXPECT_EQ(after.workspace.memberCount, 1);
+        EXPECT_NE(after.workspace.workspaceID, adaLinked.workspace.workspaceID);
+        ASSERT_EQ(after.previousWorkspaces.size(), 2);
+        EXPECT_EQ(after.previousWorkspaces[1].workspaceID, adaLinked.workspace.workspaceID);
+        EXPECT_TRUE(after.previousWorkspaces[1].wasShared());
+        EXPECT_TRUE(after.previousWorkspaces[1].unlinkedAt.has_value());
+    }
+    EXPECT_NE(ada.state().workspace.workspaceID, bob.state().workspace.workspaceID);
+}
+
+TEST_F(PairingClientTest, EveryRefusalReachesTheCallerAsItsPairingFailure)
+{
+    const Partner ada = partner("Ada");
+    const Partner bob = partner("Bob");
+    const Partner carol = partner("Carol");
+
+    const auto own = await(ada.client->createPairingInvite(policy));
+    ASSERT_TRUE(own.has_value());
+    const auto ownCode = refusalOf(await(ada.client->redeemPairingInvite(own->code)));
+    const auto unknown = refusalOf(await(bob.client->redeemPairingInvite("0000-0000-0000")));
+    const auto malformed = refusalOf(await(bob.client->redeemPairingInvite("UUUU-0000-0000")));
+    const auto notPaired = refusalOf(await(bob.client->unlinkPairing()));
+    const auto nothingToConfirm = refusalOf(await(carol.client->confirmPairingInvite(own->inviteID, policy)));
+
+    // A newer code replaces the first one.
+    const auto invite = await(ada.client->createPairingInvite(policy));
+    ASSERT_TRUE(invite.has_value());
+    const auto replaced = refusalOf(await(carol.client->redeemPairingInvite(own->code)));
+    ASSERT_TRUE(await(bob.client->redeemPairingInvite(invite->code)));
+    const auto redeemedByOther = refusalOf(await(carol.client->redeemPairingInvite(invite->code)));
+    const auto othersConfirmation
+        = refusalOf(await(carol.client->confirmPairingInvite(invite->inviteID, policy)));
+    ASSERT_TRUE(await(bob.client->confirmPairingInvite(invite->inviteID, policy)));
+    const auto replayed = refusalOf(await(bob.client->confirmPairingInvite(invite->inviteID, policy)));
+    const auto usedUp = refusalOf(await(carol.client->redeemPairingInvite(invite->code)));
+    const auto inviteWhilePaired = refusalOf(await(ada.client->createPairingInvite(policy)));
+    const auto carolInvite = await(carol.client->createPairingInvite(policy));
+    ASSERT_TRUE(carolInvite.has_value());
+    const auto redeemWhilePaired = refusalOf(await(bob.client->redeemPairingInvite(carolInvite->code)));
+
+    expectRefusals({
+        { "own code", ownCode, 409, "pairing_own_invite", PairingFailure::ownCode },
+        { "unknown code", unknown, 404, "pairing_invite_not_found", PairingFailure::codeNotRecognized },
+        { "not a code", malformed, 422, "pairing_code_invalid", PairingFailure::codeNotRecognized },
+        { "unlink alone", notPaired, 409, "not_paired", PairingFailure::notPaired },
+        { "confirm unredeemed", nothingToConfirm, 404, "pairing_confirmation_not_found",
+            PairingFailure::confirmationNotFound },
+        { "replaced code", replaced, 409, "pairing_invite_unavailable", PairingFailure::codeAlreadyUsed },
+        { "redeemed by another", redeemedByOther, 409, "pairing_invite_already_redeemed",
+            PairingFailure::codeAlreadyUsed },
+        { "confirm another's redemption", othersConfirmation, 404, "pairing_confirmation_not_found",
+            PairingFailure::confirmationNotFound },
+        { "confirmed twice", replayed, 409, "pairing_confirmation_replayed",
+            PairingFailure::codeAlreadyUsed },
+        { "used code", usedUp, 409, "pairing_invite_unavailable", PairingFailure::codeAlreadyUsed },
+        { "invite while paired", inviteWhilePaired, 409, "already_paired", PairingFailure::alreadyPaired },
+        { "redeem while paired", redeemWhilePaired, 409, "already_paired", PairingFailure::alreadyPaired },
+    });
+}
+
+// A server on which a redeemed code can no longer be confirmed.
+class ImpatientPairingClientTest : public PairingClientTest {
+protected:
+    QStringList extraServerArguments() const override { return { "--pairing-confirm-window", "0" }; }
+};
+
+TEST_F(ImpatientPairingClientTest, LateConfirmationsOtherPoliciesAndGuessingAreRefused)
+{
+    const Partner ada = partner("Ada");
+    const Partner bob = partner("Bob");
+
+    const auto invite = await(ada.client->createPairingInvite(policy));
+    ASSERT_TRUE(invite.has_value());
+    ASSERT_TRUE(await(bob.client->redeemPairingInvite(invite->code)));
+    const auto late = refusalOf(await(bob.client->confirmPairingInvite(invite->inviteID, policy)));
+    const auto unknownPolicy = refusalOf(await(ada.client->createPairingInvite("pairing-1999-01-01")));
+
+    // A burst of wrong codes locks redeeming for a while, the right code included.
+    const auto fresh = await(ada.client->createPairingInvite(policy));
+    ASSERT_TRUE(fresh.has_value());
+    for (int attempt = 0; attempt < 10; ++attempt)
+        EXPECT_FALSE(await(bob.client->redeemPairingInvite("0000-0000-0000")));
+    const auto guessing = refusalOf(await(bob.client->redeemPairingInvite(fresh->code)));
+
+    expectRefusals({
+        { "confirmed too late", late, 410, "pairing_confirmation_expired",
+            PairingFailure::confirmationExpired },
+        { "unknown policy", unknownPolicy, 422, "pairing_policy_unsupported", PairingFailure::unavailable },
+        { "too many wrong codes", guessing, 429, "too_many_attempts", PairingFailure::unavailable },
+    });
+    EXPECT_EQ(PairingStateMachine::stage(bob.state()), PairingStage::unpaired());
+}
+
+} // namespace
+} // namespace lumora
