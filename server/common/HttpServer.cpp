@@ -81,6 +81,9 @@ struct HttpServer::State {
     asio::io_context io;
     tcp::acceptor acceptor { io };
     asio::io_context handlerContext { 1 };
+    // Made as soon as the server listens, so that a SIGTERM arriving before
+    // runUntilSignalled (a caller told of the port stops it at once) still stops it cleanly.
+    std::optional<asio::signal_set> signals;
 
     void logLine(std::string_view method, std::string_view path, int status,
         std::chrono::steady_clock::time_point started)
@@ -262,6 +265,7 @@ std::expected<std::unique_ptr<HttpServer>, std::string> HttpServer::listen(
         acceptor.listen(asio::socket_base::max_listen_connections, ec);
     if (ec)
         return std::unexpected("cannot listen on " + options.listen.text() + ": " + ec.message());
+    state->signals.emplace(state->handlerContext, SIGINT, SIGTERM);
     return std::unique_ptr<HttpServer>(new HttpServer(std::move(state)));
 }
 
@@ -275,8 +279,7 @@ std::uint16_t HttpServer::port() const
 void HttpServer::runUntilSignalled()
 {
     State& state = *m_state;
-    asio::signal_set signals(state.handlerContext, SIGINT, SIGTERM);
-    signals.async_wait([&state](const beast::error_code&, int) {
+    state.signals->async_wait([&state](const beast::error_code&, int) {
         state.io.stop();
         state.handlerContext.stop();
     });

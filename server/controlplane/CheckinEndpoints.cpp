@@ -7,8 +7,9 @@
 
 namespace lumora {
 
-CheckinEndpoints::CheckinEndpoints(std::function<qint64()> clock)
-    : m_clock(std::move(clock))
+CheckinEndpoints::CheckinEndpoints(ControlPlaneStore& store, std::function<qint64()> clock)
+    : m_workspaces(store)
+    , m_clock(std::move(clock))
 {
 }
 
@@ -20,7 +21,7 @@ void CheckinEndpoints::addRoutes(ControlPlaneService& service)
 
 QUuid CheckinEndpoints::workspaceOf(const QUuid& account) const
 {
-    return account;
+    return QUuid::fromString(m_workspaces.currentWorkspace(account).id);
 }
 
 HttpResponse CheckinEndpoints::pack(const HttpRequest&, const DeviceRecord& device) const

@@ -2,6 +2,7 @@
 
 #include "common/HttpMessage.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/PairingStore.hpp"
 
 #include <QUuid>
 #include <functional>
@@ -14,17 +15,18 @@ class ControlPlaneService;
 // week for the caller's workspace, composed from the server's prompt bank.
 class CheckinEndpoints {
 public:
-    explicit CheckinEndpoints(std::function<qint64()> clock);
+    CheckinEndpoints(ControlPlaneStore& store, std::function<qint64()> clock);
 
     void addRoutes(ControlPlaneService& service);
 
-    // The workspace whose partners share one pack. Until accounts pair into shared
-    // workspaces, an account is its own workspace.
+    // The workspace whose partners share one pack: the account's current partner
+    // workspace, or its own while it is not linked.
     QUuid workspaceOf(const QUuid& account) const;
 
 private:
     HttpResponse pack(const HttpRequest& request, const DeviceRecord& device) const;
 
+    PairingStore m_workspaces;
     std::function<qint64()> m_clock;
 };
 

@@ -93,7 +93,7 @@ ControlPlaneService::ControlPlaneService(
     , m_clock(clock)
     , m_authenticator(store, clock)
     , m_conversation(store, m_settings.conversation, clock)
-    , m_checkins(clock)
+    , m_checkins(store, clock)
     , m_pairing(store, clock, m_settings.pairing)
 {
     using S = ControlPlaneService;

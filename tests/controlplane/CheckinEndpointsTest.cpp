@@ -3,6 +3,7 @@
 #include "domain/CheckinBundledPack.hpp"
 #include "domain/CheckinWeek.hpp"
 
+#include <QJsonDocument>
 #include <QSet>
 
 namespace lumora {
@@ -122,6 +123,36 @@ TEST_F(CheckinEndpointsTest, OnlySignedGetsAreAnswered)
     const HttpResponse post = sendSigned(identity, device.id, "POST", "/v1/content/checkins/pack");
     EXPECT_EQ(post.status, 405);
     EXPECT_EQ(bodyOf(post).value("error"), "method_not_allowed");
+}
+
+} // namespace
+} // namespace lumora
+
+namespace lumora {
+namespace {
+
+using testing::bodyOf;
+
+TEST_F(CheckinEndpointsTest, LinkedPartnersShareTheirWorkspacesPack)
+{
+    const DeviceIdentity partner = testing::newIdentity();
+    const DeviceRecord partnerDevice = signIn(partner, "Bob");
+    ASSERT_NE(fetch(partner, partnerDevice), fetch());
+
+    auto post = [this](const DeviceIdentity& who, const DeviceRecord& on, const char* path,
+                    const QJsonObject& body) {
+        const HttpResponse reply
+            = sendSigned(who, on.id, "POST", path, QJsonDocument(body).toJson().toStdString());
+        EXPECT_EQ(reply.status, 200) << reply.body;
+        return bodyOf(reply);
+    };
+    const QJsonObject invite
+        = post(identity, device, "/v1/pairing/invites", { { "policy_version", "pairing-2026-08-18" } });
+    post(partner, partnerDevice, "/v1/pairing/invites/redeem", { { "code", invite.value("code") } });
+    post(partner, partnerDevice, "/v1/pairing/invites/confirm",
+        { { "invite_id", invite.value("invite_id") }, { "policy_version", "pairing-2026-08-18" } });
+
+    EXPECT_EQ(fetch(partner, partnerDevice), fetch());
 }
 
 } // namespace

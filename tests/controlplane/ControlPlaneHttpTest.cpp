@@ -57,6 +57,17 @@ TEST(ControlPlaneHttp, AnswersOverPlainHttpAndLogsOneLinePerRequestWithoutBodies
     EXPECT_FALSE(log.contains("secret"));
 }
 
+// A caller that stops the server as soon as it names its port gets a clean stop, not a
+// process killed by the signal's default action.
+TEST(ControlPlaneHttp, StopsCleanlyWhenSignalledRightAfterStarting)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ControlPlaneProcess server({});
+        ASSERT_TRUE(server.started());
+        EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
+    }
+}
+
 TEST(ControlPlaneHttp, RefusesOversizedAndMalformedRequestsAndKeepsServing)
 {
     ControlPlaneProcess server({});
