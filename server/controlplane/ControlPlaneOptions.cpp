@@ -30,7 +30,8 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
             return arguments.at(++i);
         };
         const bool takesValue
-            = name == u"--listen" || name == u"--database" || name == u"--tls-cert" || name == u"--tls-key";
+            = name == u"--listen" || name == u"--database" || name == u"--tls-cert" || name == u"--tls-key"
+            || name == u"--deletion-request-lifetime";
         if (!takesValue && inlineValue)
             return std::unexpected(QStringLiteral("%1 takes no value").arg(name));
         if (takesValue) {
@@ -44,6 +45,13 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
                 options.listen = *listen;
             } else if (name == u"--database") {
                 options.database = *text;
+            } else if (name == u"--deletion-request-lifetime") {
+                bool ok = false;
+                const qint64 seconds = text->toLongLong(&ok);
+                if (!ok || seconds < 1)
+                    return std::unexpected(
+                        QStringLiteral("--deletion-request-lifetime needs a whole number of seconds, at least 1"));
+                options.deletionRequestLifetime = seconds;
             } else if (name == u"--tls-cert") {
                 options.tlsCertificate = *text;
             } else {
@@ -80,6 +88,9 @@ QString ControlPlaneOptions::helpText()
         "  --tls-key FILE        PEM private key\n"
         "  --allow-plain-http    serve plain HTTP on a non-loopback address (behind a TLS proxy)\n"
         "  --dev-sign-in         offer the development sign-in page instead of Sign in with Apple\n"
+        "  --deletion-request-lifetime SECONDS\n"
+        "                        how long a conversation deletion waits for the partner's\n"
+        "                        approval before it lapses (default 604800, seven days)\n"
         "  --help                show this text\n");
 }
 

@@ -18,6 +18,9 @@ struct ControlPlaneOptions {
     std::optional<QString> tlsKey;
     bool allowPlainHttp = false;
     bool devSignIn = false;
+    // Seconds after which a deletion waiting for the partner lapses; the service's default
+    // when not given.
+    std::optional<qint64> deletionRequestLifetime;
     bool help = false;
 
     // `arguments` excludes the program name. `defaultDatabase` is used when --database is

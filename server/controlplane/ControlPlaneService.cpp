@@ -91,7 +91,8 @@ ControlPlaneService::ControlPlaneService(
     : m_store(store)
     , m_settings(std::move(settings))
     , m_clock(clock)
-    , m_authenticator(store, std::move(clock))
+    , m_authenticator(store, clock)
+    , m_conversationContent(store, clock, m_settings.conversationDeletionLifetime)
 {
     using S = ControlPlaneService;
     auto open = [this](HttpResponse (S::*handler)(const HttpRequest&)) {
@@ -115,6 +116,7 @@ ControlPlaneService::ControlPlaneService(
     addSignedRoute("/v1/analytics/product", "POST", signedBy(&S::reportProductEvent));
     addSignedRoute("/v1/devices/revoke", "POST", signedBy(&S::revokeDevice));
     addSignedRoute("/v1/account/delete", "POST", signedBy(&S::deleteAccount));
+    m_conversationContent.addRoutes(*this);
 }
 
 HttpResponse ControlPlaneService::handle(const HttpRequest& request)

@@ -2,6 +2,7 @@
 
 #include "common/HttpMessage.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/ConversationContentEndpoints.hpp"
 #include "controlplane/RequestAuthenticator.hpp"
 
 #include <QString>
@@ -17,6 +18,8 @@ struct ControlPlaneServiceSettings {
     bool devSignIn = false;
     // HOST:PORT used in the sign-in page's address when a request names no usable Host.
     QString publicHost;
+    // Seconds after which a deletion request that waits for the partner lapses.
+    qint64 conversationDeletionLifetime = 7 * 24 * 3600;
 };
 
 // The control plane's HTTP API. Turns one request into one reply; every refusal is a 4xx
@@ -77,6 +80,7 @@ private:
     std::function<qint64()> m_clock;
     RequestAuthenticator m_authenticator;
     std::vector<Route> m_routes;
+    ConversationContentEndpoints m_conversationContent;
 };
 
 } // namespace lumora

@@ -48,13 +48,38 @@ const QList<QStringList>& migrations()
             " device_id TEXT NOT NULL, event_type TEXT NOT NULL, app_version TEXT NOT NULL,"
             " occurred_at BIGINT NOT NULL, received_at BIGINT NOT NULL, PRIMARY KEY (account_id, event_id))",
         },
+        {
+            // Workspace membership: one row per account and workspace it belongs or belonged to;
+            // the row whose left_at is null is the account's current workspace.
+            "CREATE TABLE account_workspaces (account_id TEXT NOT NULL REFERENCES accounts(id),"
+            " workspace_id TEXT NOT NULL, joined_at BIGINT NOT NULL, left_at BIGINT,"
+            " PRIMARY KEY (account_id, workspace_id))",
+            "CREATE UNIQUE INDEX account_workspaces_current ON account_workspaces (account_id) WHERE left_at IS "
+            "NULL",
+            "CREATE INDEX account_workspaces_by_workspace ON account_workspaces (workspace_id)",
+            "CREATE TABLE content_conversations (id TEXT PRIMARY KEY, account_id TEXT NOT NULL"
+            " REFERENCES accounts(id), workspace_id TEXT NOT NULL, mode TEXT NOT NULL, started_at BIGINT NOT "
+            "NULL,"
+            " ended_at BIGINT NOT NULL, duration_seconds BIGINT NOT NULL, title TEXT, created_at BIGINT NOT "
+            "NULL,"
+            " body TEXT NOT NULL, deletion_requested_by TEXT, deletion_requested_at BIGINT,"
+            " deletion_expires_at BIGINT)",
+            "CREATE INDEX content_conversations_by_workspace ON content_conversations (workspace_id, ended_at, "
+            "id)",
+            "CREATE INDEX content_conversations_by_account ON content_conversations (account_id)",
+            "CREATE TABLE content_hidden (account_id TEXT NOT NULL REFERENCES accounts(id),"
+            " conversation_id TEXT NOT NULL REFERENCES content_conversations(id) ON DELETE CASCADE,"
+            " hidden_at BIGINT NOT NULL, PRIMARY KEY (account_id, conversation_id))",
+            "CREATE INDEX content_hidden_by_conversation ON content_hidden (conversation_id)",
+        },
     };
     return steps;
 }
 
 // Tables holding an account's data, children before the account itself.
 constexpr std::initializer_list<const char*> accountTables
-    = { "product_events", "diagnostics", "conversation_sessions", "devices" };
+    = { "content_hidden", "content_conversations", "account_workspaces", "product_events", "diagnostics",
+          "conversation_sessions", "devices" };
 
 QString idText(const QUuid& id)
 {

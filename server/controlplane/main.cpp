@@ -33,9 +33,10 @@ int main(int argc, char** argv)
         std::cerr << "lumora-control-plane: " << store.error().toStdString() << "\n";
         return 1;
     }
-    ControlPlaneService service(**store,
-        ControlPlaneServiceSettings { options->devSignIn, QString::fromStdString(options->listen.text()) },
-        [] { return QDateTime::currentSecsSinceEpoch(); });
+    ControlPlaneServiceSettings settings { options->devSignIn, QString::fromStdString(options->listen.text()) };
+    if (options->deletionRequestLifetime)
+        settings.conversationDeletionLifetime = *options->deletionRequestLifetime;
+    ControlPlaneService service(**store, settings, [] { return QDateTime::currentSecsSinceEpoch(); });
 
     HttpServerOptions serverOptions { options->listen, std::nullopt, 2 * 1024 * 1024, 0 };
     if (options->tlsCertificate)

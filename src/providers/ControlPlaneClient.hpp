@@ -4,6 +4,7 @@
 #include "providers/ControlPlaneFailure.hpp"
 #include "providers/ControlPlaneHttp.hpp"
 #include "providers/ControlPlaneJson.hpp"
+#include "providers/ConversationContentClient.hpp"
 #include "security/DeviceIdentity.hpp"
 
 #include <QByteArray>
@@ -31,7 +32,7 @@ struct ControlPlaneErrorResponse {
 // device goes through `rawSend`, which signs it with the device key. Immutable after
 // construction; several requests may be in flight at once and finish in any order.
 // Nothing is retried. The network access manager is shared and must outlive the client.
-class ControlPlaneClient {
+class ControlPlaneClient : public ConversationContentClient {
 public:
     using QueryItems = controlplanehttp::QueryItems;
     using Clock = std::function<QDateTime()>;
@@ -92,6 +93,21 @@ public:
         ProductAnalyticsEvent event, QString appVersion) const;
     QCoro::Task<std::expected<void, ControlPlaneFailure>> revoke(QUuid deviceID) const;
     QCoro::Task<std::expected<void, ControlPlaneFailure>> deleteAccount() const;
+
+    // Conversation content calls (ConversationContentCalls.cpp). Their replies name their
+    // keys themselves and are read without the reply key conversion.
+    QCoro::Task<std::expected<ConversationRecordSummary, ControlPlaneFailure>> storeConversation(
+        QByteArray body) const override;
+    QCoro::Task<std::expected<ConversationPage, ControlPlaneFailure>> conversationPage(
+        int limit, std::optional<QString> cursor) const override;
+    QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>> conversation(
+        QUuid id) const override;
+    QCoro::Task<std::expected<ConversationDeletionOutcome, ControlPlaneFailure>> deleteConversation(
+        QUuid id) const override;
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> approveConversationDeletion(QUuid id) const override;
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> declineConversationDeletion(QUuid id) const override;
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> hideConversation(QUuid id) const override;
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> unhideConversation(QUuid id) const override;
 
 private:
     QCoro::Task<std::expected<void, ControlPlaneFailure>> sendAcknowledged(
