@@ -107,8 +107,9 @@ QCoro::Task<std::expected<ConversationPage, ControlPlaneFailure>> ControlPlaneCl
     int limit, std::optional<QString> cursor) const
 {
     QueryItems query { { QStringLiteral("limit"), QString::number(std::clamp(limit, 1, 100)) } };
+    // An empty cursor is still sent, as "cursor=" (a null text would drop the "=").
     if (cursor)
-        query.append({ QStringLiteral("cursor"), *cursor });
+        query.append({ QStringLiteral("cursor"), cursor->isEmpty() ? QStringLiteral("") : *cursor });
     const auto reply
         = co_await rawSend(conversationsPath, QStringLiteral("GET"), query, QByteArray(), std::nullopt);
     auto page = decodeReply<ConversationPageResponse>(reply);
