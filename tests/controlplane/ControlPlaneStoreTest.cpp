@@ -1,5 +1,7 @@
 #include "controlplane/ControlPlaneStore.hpp"
 
+#include "TestDatabase.hpp"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -10,53 +12,17 @@
 namespace lumora {
 namespace {
 
-enum class Backend { sqlite, postgresql };
+using testing::Backend;
 
-// Each test gets an empty database of its own: a SQLite file in a temporary folder, or a
-// new database in the PostgreSQL server that LUMORA_TEST_POSTGRESQL_URL names (set by
-// scripts/with-test-postgresql; without it the PostgreSQL runs skip).
+// Each test gets an empty database of its own (see TestDatabase).
 class ControlPlaneStoreTest : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override
     {
-        if (GetParam() == Backend::sqlite) {
-            url = "sqlite:" + dir.filePath("nested/store.sqlite");
-            return;
-        }
-        const QString server = qEnvironmentVariable("LUMORA_TEST_POSTGRESQL_URL");
-        if (server.isEmpty())
+        ASSERT_FALSE(database.failed());
+        url = database.url();
+        if (url.isEmpty())
             GTEST_SKIP() << "LUMORA_TEST_POSTGRESQL_URL is not set (scripts/with-test-postgresql sets it)";
-        const QString name = "lumora_test_" + QUuid::createUuid().toString(QUuid::Id128);
-        ASSERT_TRUE(administer(server, "CREATE DATABASE " + name));
-        QUrl database(server);
-        database.setPath("/" + name);
-        url = database.toString();
-        createdDatabase = name;
-        adminUrl = server;
-    }
-
-    void TearDown() override
-    {
-        if (!createdDatabase.isEmpty())
-            administer(adminUrl, "DROP DATABASE " + createdDatabase + " WITH (FORCE)");
-    }
-
-    static bool administer(const QString& server, const QString& statement)
-    {
-        const QString connection = "admin-" + QUuid::createUuid().toString();
-        bool done = false;
-        {
-            const QUrl parsed(server);
-            QSqlDatabase admin = QSqlDatabase::addDatabase("QPSQL", connection);
-            admin.setHostName(parsed.host());
-            admin.setPort(parsed.port(5432));
-            admin.setUserName(parsed.userName());
-            admin.setDatabaseName(parsed.path().mid(1));
-            done = admin.open() && !admin.exec(statement).lastError().isValid();
-            admin.close();
-        }
-        QSqlDatabase::removeDatabase(connection);
-        return done;
     }
 
     std::unique_ptr<ControlPlaneStore> open()
@@ -78,18 +44,14 @@ protected:
         return device.value_or(DeviceRecord {});
     }
 
-    QTemporaryDir dir;
+    testing::TestDatabase database { GetParam() };
     QString url;
-    QString adminUrl;
-    QString createdDatabase;
     qint64 now = 1'800'000'000;
 };
 
 INSTANTIATE_TEST_SUITE_P(Backends, ControlPlaneStoreTest,
     ::testing::Values(Backend::sqlite, Backend::postgresql),
-    [](const ::testing::TestParamInfo<Backend>& info) {
-        return std::string(info.param == Backend::sqlite ? "SQLite" : "PostgreSQL");
-    });
+    [](const ::testing::TestParamInfo<Backend>& info) { return testing::backendName(info.param); });
 
 TEST_P(ControlPlaneStoreTest, AppliesMigrationsOnceAndKeepsDataAcrossOpens)
 {

@@ -1,4 +1,5 @@
 #include "ServiceFixture.hpp"
+#include "TestDatabase.hpp"
 #include "controlplane/ConversationContentStore.hpp"
 #include "controlplane/SqlStatement.hpp"
 #include "domain/ConversationUploadCodec.hpp"
@@ -44,8 +45,31 @@ QStringList idsOf(const QJsonObject& page)
     return ids;
 }
 
-class ConversationContentTest : public testing::ControlPlaneServiceTest {
+using testing::Backend;
+
+// Holds the database, so that it exists before the service fixture opens it.
+class ContentDatabase {
 protected:
+    testing::TestDatabase database { ::testing::WithParamInterface<Backend>::GetParam() };
+};
+
+// The endpoints over SQLite and over PostgreSQL.
+class ConversationContentTest : protected ContentDatabase,
+                                public testing::ControlPlaneServiceTest,
+                                public ::testing::WithParamInterface<Backend> {
+protected:
+    ConversationContentTest()
+        : ControlPlaneServiceTest(database.url())
+    {
+    }
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(database.failed());
+        if (database.url().isEmpty())
+            GTEST_SKIP() << "LUMORA_TEST_POSTGRESQL_URL is not set (scripts/with-test-postgresql sets it)";
+    }
+
     struct Member {
         DeviceIdentity identity;
         DeviceRecord device;
@@ -106,7 +130,11 @@ protected:
     Member bob = member("Bob");
 };
 
-TEST_F(ConversationContentTest, StoringAgainIsIdempotentAndAnotherAccountsIdConflicts)
+INSTANTIATE_TEST_SUITE_P(Backends, ConversationContentTest,
+    ::testing::Values(Backend::sqlite, Backend::postgresql),
+    [](const ::testing::TestParamInfo<Backend>& info) { return testing::backendName(info.param); });
+
+TEST_P(ConversationContentTest, StoringAgainIsIdempotentAndAnotherAccountsIdConflicts)
 {
     const QUuid id = QUuid::createUuid();
     const HttpResponse stored = storeAs(ada, payloadOf(id, now - 5));
@@ -139,7 +167,7 @@ TEST_F(ConversationContentTest, StoringAgainIsIdempotentAndAnotherAccountsIdConf
     EXPECT_EQ(ConversationUploadPayload::fromJson(bodyOf(fetched).value("content")), payloadOf(id, now - 35));
 }
 
-TEST_F(ConversationContentTest, BodiesOverTheLimitOrUnreadableAreRefusedAndStoreNothing)
+TEST_P(ConversationContentTest, BodiesOverTheLimitOrUnreadableAreRefusedAndStoreNothing)
 {
     // A document of exactly the limit: the segment text fills what the rest leaves.
     ConversationUploadPayload exact = payloadOf(QUuid::createUuid(), now, {});
@@ -182,7 +210,7 @@ TEST_F(ConversationContentTest, BodiesOverTheLimitOrUnreadableAreRefusedAndStore
     EXPECT_EQ(storeAs(ada, exact).status, 201);
 }
 
-TEST_F(ConversationContentTest, PagesRunNewestFirstThroughAnOpaqueCursor)
+TEST_P(ConversationContentTest, PagesRunNewestFirstThroughAnOpaqueCursor)
 {
     QStringList expected;
     const qint64 ends[] = { now - 500, now - 100, now - 300, now - 100, now - 200 };
@@ -223,7 +251,7 @@ TEST_F(ConversationContentTest, PagesRunNewestFirstThroughAnOpaqueCursor)
     }
 }
 
-TEST_F(ConversationContentTest, HidingLeavesTheConversationOutOfThatMembersListOnly)
+TEST_P(ConversationContentTest, HidingLeavesTheConversationOutOfThatMembersListOnly)
 {
     link(bob, ada);
     const QUuid id = QUuid::createUuid();
@@ -245,7 +273,7 @@ TEST_F(ConversationContentTest, HidingLeavesTheConversationOutOfThatMembersListO
     EXPECT_EQ(call(eve, "POST", "/v1/content/conversations/not-an-id/hide").status, 400);
 }
 
-TEST_F(ConversationContentTest, DeletionInAWorkspaceOfOneIsImmediate)
+TEST_P(ConversationContentTest, DeletionInAWorkspaceOfOneIsImmediate)
 {
     const QUuid id = QUuid::createUuid();
     ASSERT_EQ(storeAs(ada, payloadOf(id, now)).status, 201);
@@ -259,7 +287,7 @@ TEST_F(ConversationContentTest, DeletionInAWorkspaceOfOneIsImmediate)
     EXPECT_EQ(storeAs(ada, payloadOf(id, now)).status, 201);
 }
 
-TEST_F(ConversationContentTest, DeletingASharedConversationWaitsForThePartner)
+TEST_P(ConversationContentTest, DeletingASharedConversationWaitsForThePartner)
 {
     const qint64 lifetime = ControlPlaneServiceSettings {}.conversationDeletionLifetime;
     link(bob, ada);
@@ -309,7 +337,7 @@ TEST_F(ConversationContentTest, DeletingASharedConversationWaitsForThePartner)
     EXPECT_EQ(bodyOf(call(ada, "POST", idPath(other, "delete"))).value("status"), "deleted");
 }
 
-TEST_F(ConversationContentTest, AWorkspaceLeftStaysReadableAsPreviousUpToTheMomentOfLeaving)
+TEST_P(ConversationContentTest, AWorkspaceLeftStaysReadableAsPreviousUpToTheMomentOfLeaving)
 {
     link(bob, ada);
     const QUuid shared = QUuid::createUuid();
@@ -335,7 +363,7 @@ TEST_F(ConversationContentTest, AWorkspaceLeftStaysReadableAsPreviousUpToTheMome
         "current");
 }
 
-TEST_F(ConversationContentTest, DeletingAnAccountRemovesWhatItStoredAndHid)
+TEST_P(ConversationContentTest, DeletingAnAccountRemovesWhatItStoredAndHid)
 {
     link(bob, ada);
     const QUuid adas = QUuid::createUuid();
@@ -352,7 +380,7 @@ TEST_F(ConversationContentTest, DeletingAnAccountRemovesWhatItStoredAndHid)
     EXPECT_EQ(idsOf(list(bob)), QStringList { uuidText(bobs, UuidCase::lower) });
 }
 
-TEST_F(ConversationContentTest, UnsignedAndMisroutedRequestsAreRefused)
+TEST_P(ConversationContentTest, UnsignedAndMisroutedRequestsAreRefused)
 {
     EXPECT_EQ(send("GET", "/v1/content/conversations").status, 401);
     EXPECT_EQ(send("POST", idPath(QUuid::createUuid(), "hide")).status, 401);

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QUuid>
+#include <string>
+
+namespace lumora::testing {
+
+enum class Backend { sqlite, postgresql };
+
+inline std::string backendName(Backend backend)
+{
+    return backend == Backend::sqlite ? "SQLite" : "PostgreSQL";
+}
+
+// An empty database of one test's own: a SQLite file in a temporary folder, or a new
+// database in the PostgreSQL server that LUMORA_TEST_POSTGRESQL_URL names (set by
+// scripts/with-test-postgresql), dropped again at the end. Without that server the
+// PostgreSQL database is unavailable and its tests skip.
+class TestDatabase {
+public:
+    explicit TestDatabase(Backend backend)
+    {
+        if (backend == Backend::sqlite) {
+            m_url = "sqlite:" + m_dir.filePath("nested/store.sqlite");
+            return;
+        }
+        const QString server = qEnvironmentVariable("LUMORA_TEST_POSTGRESQL_URL");
+        if (server.isEmpty())
+            return;
+        const QString name = "lumora_test_" + QUuid::createUuid().toString(QUuid::Id128);
+        if (!administer(server, "CREATE DATABASE " + name)) {
+            m_failed = true;
+            return;
+        }
+        QUrl database(server);
+        database.setPath("/" + name);
+        m_url = database.toString();
+        m_createdDatabase = name;
+        m_adminUrl = server;
+    }
+
+    ~TestDatabase()
+    {
+        if (!m_createdDatabase.isEmpty())
+            administer(m_adminUrl, "DROP DATABASE " + m_createdDatabase + " WITH (FORCE)");
+    }
+
+    TestDatabase(const TestDatabase&) = delete;
+    TestDatabase& operator=(const TestDatabase&) = delete;
+
+    // Empty when the database is unavailable.
+    [[nodiscard]] const QString& url() const { return m_url; }
+    // The PostgreSQL server was named but the database could not be made.
+    [[nodiscard]] bool failed() const { return m_failed; }
+
+private:
+    static bool administer(const QString& server, const QString& statement)
+    {
+        const QString connection = "admin-" + QUuid::createUuid().toString();
+        bool done = false;
+        {
+            const QUrl parsed(server);
+            QSqlDatabase admin = QSqlDatabase::addDatabase("QPSQL", connection);
+            admin.setHostName(parsed.host());
+            admin.setPort(parsed.port(5432));
+            admin.setUserName(parsed.userName());
+            admin.setDatabaseName(parsed.path().mid(1));
+            done = admin.open() && !admin.exec(statement).lastError().isValid();
+            admin.close();
+        }
+        QSqlDatabase::removeDatabase(connection);
+        return done;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_url;
+    QString m_adminUrl;
+    QString m_createdDatabase;
+    bool m_failed = false;
+};
+
+} // namespace lumora::testing
