@@ -2,6 +2,7 @@
 
 #include "common/HttpMessage.hpp"
 #include "controlplane/ConversationContentStore.hpp"
+#include "domain/ConversationUploadPayload.hpp"
 
 #include <QJsonObject>
 #include <expected>
@@ -18,7 +19,7 @@ struct DeviceRecord;
 // also sees waits for the partner's approval until the request lapses.
 class ConversationContentEndpoints {
 public:
-    static constexpr qint64 maximumBodyBytes = 1'048'576;
+    static constexpr qint64 maximumBodyBytes = ConversationUploadPayload::maximumBodyBytes;
     static constexpr int defaultPageSize = 50;
     static constexpr int maximumPageSize = 100;
 
