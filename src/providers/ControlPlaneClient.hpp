@@ -104,8 +104,10 @@ public:
         QUuid id) const override;
     QCoro::Task<std::expected<ConversationDeletionOutcome, ControlPlaneFailure>> deleteConversation(
         QUuid id) const override;
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> approveConversationDeletion(QUuid id) const override;
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> declineConversationDeletion(QUuid id) const override;
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> approveConversationDeletion(
+        QUuid id) const override;
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> declineConversationDeletion(
+        QUuid id) const override;
     QCoro::Task<std::expected<void, ControlPlaneFailure>> hideConversation(QUuid id) const override;
     QCoro::Task<std::expected<void, ControlPlaneFailure>> unhideConversation(QUuid id) const override;
 
