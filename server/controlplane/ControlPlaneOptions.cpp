@@ -29,9 +29,8 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
                 return std::unexpected(QStringLiteral("%1 needs a value").arg(name));
             return arguments.at(++i);
         };
-        const bool takesValue
-            = name == u"--listen" || name == u"--database" || name == u"--tls-cert" || name == u"--tls-key"
-            || name == u"--deletion-request-lifetime";
+        const bool takesValue = name == u"--listen" || name == u"--database" || name == u"--tls-cert"
+            || name == u"--tls-key" || name == u"--deletion-request-lifetime";
         if (!takesValue && inlineValue)
             return std::unexpected(QStringLiteral("%1 takes no value").arg(name));
         if (takesValue) {
@@ -49,8 +48,8 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
                 bool ok = false;
                 const qint64 seconds = text->toLongLong(&ok);
                 if (!ok || seconds < 1)
-                    return std::unexpected(
-                        QStringLiteral("--deletion-request-lifetime needs a whole number of seconds, at least 1"));
+                    return std::unexpected(QStringLiteral(
+                        "--deletion-request-lifetime needs a whole number of seconds, at least 1"));
                 options.deletionRequestLifetime = seconds;
             } else if (name == u"--tls-cert") {
                 options.tlsCertificate = *text;

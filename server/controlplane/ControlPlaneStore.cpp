@@ -54,7 +54,8 @@ const QList<QStringList>& migrations()
             "CREATE TABLE account_workspaces (account_id TEXT NOT NULL REFERENCES accounts(id),"
             " workspace_id TEXT NOT NULL, joined_at BIGINT NOT NULL, left_at BIGINT,"
             " PRIMARY KEY (account_id, workspace_id))",
-            "CREATE UNIQUE INDEX account_workspaces_current ON account_workspaces (account_id) WHERE left_at IS "
+            "CREATE UNIQUE INDEX account_workspaces_current ON account_workspaces (account_id) WHERE left_at "
+            "IS "
             "NULL",
             "CREATE INDEX account_workspaces_by_workspace ON account_workspaces (workspace_id)",
             "CREATE TABLE content_conversations (id TEXT PRIMARY KEY, account_id TEXT NOT NULL"
@@ -64,7 +65,8 @@ const QList<QStringList>& migrations()
             "NULL,"
             " body TEXT NOT NULL, deletion_requested_by TEXT, deletion_requested_at BIGINT,"
             " deletion_expires_at BIGINT)",
-            "CREATE INDEX content_conversations_by_workspace ON content_conversations (workspace_id, ended_at, "
+            "CREATE INDEX content_conversations_by_workspace ON content_conversations (workspace_id, "
+            "ended_at, "
             "id)",
             "CREATE INDEX content_conversations_by_account ON content_conversations (account_id)",
             "CREATE TABLE content_hidden (account_id TEXT NOT NULL REFERENCES accounts(id),"
@@ -77,9 +79,8 @@ const QList<QStringList>& migrations()
 }
 
 // Tables holding an account's data, children before the account itself.
-constexpr std::initializer_list<const char*> accountTables
-    = { "content_hidden", "content_conversations", "account_workspaces", "product_events", "diagnostics",
-          "conversation_sessions", "devices" };
+constexpr std::initializer_list<const char*> accountTables = { "content_hidden", "content_conversations",
+    "account_workspaces", "product_events", "diagnostics", "conversation_sessions", "devices" };
 
 QString idText(const QUuid& id)
 {

@@ -33,7 +33,8 @@ int main(int argc, char** argv)
         std::cerr << "lumora-control-plane: " << store.error().toStdString() << "\n";
         return 1;
     }
-    ControlPlaneServiceSettings settings { options->devSignIn, QString::fromStdString(options->listen.text()) };
+    ControlPlaneServiceSettings settings { options->devSignIn,
+        QString::fromStdString(options->listen.text()) };
     if (options->deletionRequestLifetime)
         settings.conversationDeletionLifetime = *options->deletionRequestLifetime;
     ControlPlaneService service(**store, settings, [] { return QDateTime::currentSecsSinceEpoch(); });
