@@ -54,20 +54,16 @@ const QList<QStringList>& migrations()
             "CREATE TABLE account_workspaces (account_id TEXT NOT NULL REFERENCES accounts(id),"
             " workspace_id TEXT NOT NULL, joined_at BIGINT NOT NULL, left_at BIGINT,"
             " PRIMARY KEY (account_id, workspace_id))",
-            "CREATE UNIQUE INDEX account_workspaces_current ON account_workspaces (account_id) WHERE left_at "
-            "IS "
-            "NULL",
+            "CREATE UNIQUE INDEX account_workspaces_current ON account_workspaces (account_id)"
+            " WHERE left_at IS NULL",
             "CREATE INDEX account_workspaces_by_workspace ON account_workspaces (workspace_id)",
-            "CREATE TABLE content_conversations (id TEXT PRIMARY KEY, account_id TEXT NOT NULL"
-            " REFERENCES accounts(id), workspace_id TEXT NOT NULL, mode TEXT NOT NULL, started_at BIGINT NOT "
-            "NULL,"
-            " ended_at BIGINT NOT NULL, duration_seconds BIGINT NOT NULL, title TEXT, created_at BIGINT NOT "
-            "NULL,"
-            " body TEXT NOT NULL, deletion_requested_by TEXT, deletion_requested_at BIGINT,"
-            " deletion_expires_at BIGINT)",
-            "CREATE INDEX content_conversations_by_workspace ON content_conversations (workspace_id, "
-            "ended_at, "
-            "id)",
+            "CREATE TABLE content_conversations (id TEXT PRIMARY KEY,"
+            " account_id TEXT NOT NULL REFERENCES accounts(id), workspace_id TEXT NOT NULL,"
+            " mode TEXT NOT NULL, started_at BIGINT NOT NULL, ended_at BIGINT NOT NULL,"
+            " duration_seconds BIGINT NOT NULL, title TEXT, created_at BIGINT NOT NULL, body TEXT NOT NULL,"
+            " deletion_requested_by TEXT, deletion_requested_at BIGINT, deletion_expires_at BIGINT)",
+            "CREATE INDEX content_conversations_by_workspace ON content_conversations"
+            " (workspace_id, ended_at, id)",
             "CREATE INDEX content_conversations_by_account ON content_conversations (account_id)",
             "CREATE TABLE content_hidden (account_id TEXT NOT NULL REFERENCES accounts(id),"
             " conversation_id TEXT NOT NULL REFERENCES content_conversations(id) ON DELETE CASCADE,"
