@@ -105,6 +105,12 @@ TEST_F(ConversationContentClientTest, StoresOnceFetchesTheSameReviewAndHidesAndD
     EXPECT_EQ(await(client->storeConversation(body)), stored);
     EXPECT_EQ(pageIDs(100), QList<QUuid> { payload.conversationID });
 
+    // Another account with the same id is told to pick a new one.
+    const DeviceIdentity other = testing::newIdentity();
+    const ControlPlaneClient otherClient(base, signIn(other, "Bob").deviceID, other, manager);
+    EXPECT_EQ(failureOf(await(otherClient.storeConversation(body))),
+        ControlPlaneFailure(ControlPlaneError::rejectedWithCode(409, "conversation_id_conflict")));
+
     const auto fetched = await(client->conversation(payload.conversationID));
     ASSERT_TRUE(fetched.has_value());
     EXPECT_EQ(*fetched, payload);
