@@ -44,7 +44,8 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
         };
         const bool takesValue = name == u"--listen" || name == u"--database" || name == u"--tls-cert"
             || name == u"--tls-key" || name == u"--speech-token-secret" || name == u"--usage-rate"
-            || name == u"--pairing-invite-lifetime" || name == u"--pairing-confirm-window";
+            || name == u"--pairing-invite-lifetime" || name == u"--pairing-confirm-window"
+            || name == u"--deletion-request-lifetime";
         if (!takesValue && inlineValue)
             return std::unexpected(QStringLiteral("%1 takes no value").arg(name));
         if (takesValue) {
@@ -74,6 +75,13 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
                         QStringLiteral("%1 needs a number of seconds up to a year").arg(name));
                 (name == u"--pairing-invite-lifetime" ? options.pairing.invite : options.pairing.confirmation)
                     = seconds;
+            } else if (name == u"--deletion-request-lifetime") {
+                bool ok = false;
+                const qint64 seconds = text->toLongLong(&ok);
+                if (!ok || seconds < 1)
+                    return std::unexpected(QStringLiteral(
+                        "--deletion-request-lifetime needs a whole number of seconds, at least 1"));
+                options.deletionRequestLifetime = seconds;
             } else if (name == u"--tls-cert") {
                 options.tlsCertificate = *text;
             } else {
@@ -121,6 +129,9 @@ QString ControlPlaneOptions::helpText()
         "                        how long a partner code stays usable (default 86400)\n"
         "  --pairing-confirm-window SECONDS\n"
         "                        how long a redeemed code waits for confirmation (default 900)\n"
+        "  --deletion-request-lifetime SECONDS\n"
+        "                        how long a conversation deletion waits for the partner's\n"
+        "                        approval before it lapses (default 604800, seven days)\n"
         "  --help                show this text\n");
 }
 

@@ -25,6 +25,9 @@ struct ControlPlaneOptions {
     // Usage rates in micros per minute of audio that replace the built-in ones.
     std::map<QString, qint64> usageRates;
     PairingLifetimes pairing;
+    // Seconds after which a deletion waiting for the partner lapses; the service's default
+    // when not given.
+    std::optional<qint64> deletionRequestLifetime;
     bool help = false;
 
     // `arguments` excludes the program name. `defaultDatabase` is used when --database is

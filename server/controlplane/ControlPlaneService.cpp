@@ -95,6 +95,7 @@ ControlPlaneService::ControlPlaneService(
     , m_conversation(store, m_settings.conversation, clock)
     , m_checkins(store, clock)
     , m_pairing(store, clock, m_settings.pairing)
+    , m_conversationContent(store, clock, m_settings.conversationDeletionLifetime)
 {
     using S = ControlPlaneService;
     auto open = [this](HttpResponse (S::*handler)(const HttpRequest&)) {
@@ -121,6 +122,7 @@ ControlPlaneService::ControlPlaneService(
     m_checkins.addRoutes(*this);
     m_conversation.addRoutes(*this);
     m_pairing.addRoutes(*this);
+    m_conversationContent.addRoutes(*this);
 }
 
 HttpResponse ControlPlaneService::handle(const HttpRequest& request)

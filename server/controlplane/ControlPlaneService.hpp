@@ -3,6 +3,7 @@
 #include "common/HttpMessage.hpp"
 #include "controlplane/CheckinEndpoints.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/ConversationContentEndpoints.hpp"
 #include "controlplane/ConversationEndpoints.hpp"
 #include "controlplane/PairingEndpoints.hpp"
 #include "controlplane/RequestAuthenticator.hpp"
@@ -24,6 +25,8 @@ struct ControlPlaneServiceSettings {
     ConversationSettings conversation;
     // How long partner codes, and codes redeemed but not yet confirmed, stay usable.
     PairingLifetimes pairing;
+    // Seconds after which a deletion request that waits for the partner lapses.
+    qint64 conversationDeletionLifetime = 7 * 24 * 3600;
 };
 
 // The control plane's HTTP API. Turns one request into one reply; every refusal is a 4xx
@@ -87,6 +90,7 @@ private:
     ConversationEndpoints m_conversation;
     CheckinEndpoints m_checkins;
     PairingEndpoints m_pairing;
+    ConversationContentEndpoints m_conversationContent;
 };
 
 } // namespace lumora

@@ -92,14 +92,34 @@ const QList<QStringList>& migrations()
             "CREATE INDEX pairing_redeem_failures_by_account"
             " ON pairing_redeem_failures (account_id, failed_at)",
         },
+        {
+            // Every workspace an account is or was in, with when it left (null: the current
+            // one), the first workspace of an account that never linked included.
+            "CREATE VIEW workspace_memberships AS SELECT account_id, workspace_id, left_at FROM"
+            " workspace_members UNION ALL SELECT id, id, NULL FROM accounts WHERE NOT EXISTS"
+            " (SELECT 1 FROM workspace_members WHERE workspace_members.account_id = accounts.id"
+            " AND workspace_members.left_at IS NULL)",
+            "CREATE TABLE content_conversations (id TEXT PRIMARY KEY,"
+            " account_id TEXT NOT NULL REFERENCES accounts(id), workspace_id TEXT NOT NULL,"
+            " mode TEXT NOT NULL, started_at BIGINT NOT NULL, ended_at BIGINT NOT NULL,"
+            " duration_seconds BIGINT NOT NULL, title TEXT, created_at BIGINT NOT NULL, body TEXT NOT NULL,"
+            " deletion_requested_by TEXT, deletion_requested_at BIGINT, deletion_expires_at BIGINT)",
+            "CREATE INDEX content_conversations_by_workspace ON content_conversations"
+            " (workspace_id, ended_at, id)",
+            "CREATE INDEX content_conversations_by_account ON content_conversations (account_id)",
+            "CREATE TABLE content_hidden (account_id TEXT NOT NULL REFERENCES accounts(id),"
+            " conversation_id TEXT NOT NULL REFERENCES content_conversations(id) ON DELETE CASCADE,"
+            " hidden_at BIGINT NOT NULL, PRIMARY KEY (account_id, conversation_id))",
+            "CREATE INDEX content_hidden_by_conversation ON content_hidden (conversation_id)",
+        },
     };
     return steps;
 }
 
 // Tables holding an account's data, children before the account itself.
-constexpr std::initializer_list<const char*> accountTables
-    = { "pairing_redeem_failures", "pairing_invites", "workspace_members", "usage_reports",
-          "usage_reservations", "product_events", "diagnostics", "conversation_sessions", "devices" };
+constexpr std::initializer_list<const char*> accountTables = { "content_hidden", "content_conversations",
+    "pairing_redeem_failures", "pairing_invites", "workspace_members", "usage_reports", "usage_reservations",
+    "product_events", "diagnostics", "conversation_sessions", "devices" };
 
 QString idText(const QUuid& id)
 {

@@ -141,10 +141,21 @@ QList<PreviousWorkspaceRecord> PairingStore::previousWorkspaces(const QUuid& acc
     return workspaces;
 }
 
-WorkspaceHistoryRecord PairingStore::workspaceHistory(const QString&) const
+WorkspaceHistoryRecord PairingStore::workspaceHistory(const QString& workspaceID) const
 {
-    // Conversations are not kept by this control plane yet, so every workspace is empty.
-    return {};
+    Statement row(m_connection,
+        QStringLiteral("SELECT COUNT(*), MIN(started_at), MAX(started_at) FROM content_conversations WHERE "
+                       "workspace_id = ?"),
+        { workspaceID });
+    WorkspaceHistoryRecord history;
+    if (!row.next())
+        return history;
+    history.conversationCount = row.value(0).toLongLong();
+    if (!row.value(1).isNull())
+        history.earliestStartedAt = row.value(1).toLongLong();
+    if (!row.value(2).isNull())
+        history.latestStartedAt = row.value(2).toLongLong();
+    return history;
 }
 
 bool PairingStore::link(const PairingInviteRecord& invite, qint64 now)

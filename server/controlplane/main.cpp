@@ -49,6 +49,8 @@ int main(int argc, char** argv)
         std::cerr << "lumora-control-plane: " << store.error().toStdString() << "\n";
         return 1;
     }
+    if (options->deletionRequestLifetime)
+        settings.conversationDeletionLifetime = *options->deletionRequestLifetime;
     ControlPlaneService service(
         **store, std::move(settings), [] { return QDateTime::currentSecsSinceEpoch(); });
 

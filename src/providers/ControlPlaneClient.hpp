@@ -6,6 +6,7 @@
 #include "providers/ControlPlaneFailure.hpp"
 #include "providers/ControlPlaneHttp.hpp"
 #include "providers/ControlPlaneJson.hpp"
+#include "providers/ConversationContentClient.hpp"
 #include "providers/NudgeProvider.hpp"
 #include "providers/PairingClient.hpp"
 #include "providers/ProviderTokenSource.hpp"
@@ -46,7 +47,8 @@ class ControlPlaneClient : public SessionAuthorizationProvider,
                            public NudgeProvider,
                            public ProviderUsageReporter,
                            public CheckinPackClient,
-                           public PairingClient {
+                           public PairingClient,
+                           public ConversationContentClient {
 public:
     using QueryItems = controlplanehttp::QueryItems;
     using Clock = std::function<QDateTime()>;
@@ -148,6 +150,23 @@ public:
         QUuid inviteID, QString policyVersion) const override;
     QCoro::Task<std::expected<void, ControlPlaneFailure>> unlinkPairing() const override;
     QCoro::Task<std::expected<PairingState, ControlPlaneFailure>> pairingState() const override;
+
+    // Conversation content calls (ConversationContentCalls.cpp). Their replies name their
+    // keys themselves and are read without the reply key conversion.
+    QCoro::Task<std::expected<ConversationRecordSummary, ControlPlaneFailure>> storeConversation(
+        QByteArray body) const override;
+    QCoro::Task<std::expected<ConversationPage, ControlPlaneFailure>> conversationPage(
+        int limit, std::optional<QString> cursor) const override;
+    QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>> conversation(
+        QUuid id) const override;
+    QCoro::Task<std::expected<ConversationDeletionOutcome, ControlPlaneFailure>> deleteConversation(
+        QUuid id) const override;
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> approveConversationDeletion(
+        QUuid id) const override;
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> declineConversationDeletion(
+        QUuid id) const override;
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> hideConversation(QUuid id) const override;
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> unhideConversation(QUuid id) const override;
 
 private:
     QCoro::Task<std::expected<void, ControlPlaneFailure>> sendAcknowledged(

@@ -30,6 +30,10 @@ TEST(ControlPlaneOptions, ReadsEveryOptionInBothForms)
     EXPECT_EQ(options->tlsCertificate, "c.pem");
     EXPECT_EQ(options->tlsKey, "k.pem");
     EXPECT_TRUE(options->devSignIn);
+    EXPECT_FALSE(options->deletionRequestLifetime.has_value());
+    EXPECT_EQ(ControlPlaneOptions::parse({ "--deletion-request-lifetime=86400" }, defaultDatabase)
+                  ->deletionRequestLifetime,
+        86400);
 }
 
 TEST(ControlPlaneOptions, RefusesWhatCannotBeServedSafely)
@@ -54,6 +58,10 @@ TEST(ControlPlaneOptions, RefusesWhatCannotBeServedSafely)
         { { "--listen" }, false },
         { { "--database" }, false },
         { { "--dev-sign-in=yes" }, false },
+        { { "--deletion-request-lifetime", "0" }, false },
+        { { "--deletion-request-lifetime=a week" }, false },
+        { { "--deletion-request-lifetime" }, false },
+        { { "--deletion-request-lifetime", "1" }, true },
         { { "--verbose" }, false },
     };
     for (const Case& item : cases) {
@@ -68,6 +76,7 @@ TEST(ControlPlaneOptions, HelpStopsParsing)
     ASSERT_TRUE(options.has_value());
     EXPECT_TRUE(options->help);
     EXPECT_TRUE(ControlPlaneOptions::helpText().contains("--dev-sign-in"));
+    EXPECT_TRUE(ControlPlaneOptions::helpText().contains("--deletion-request-lifetime"));
 }
 
 TEST(ControlPlaneOptions, PairingLifetimesAreWholeSecondsFromZero)

@@ -15,13 +15,13 @@ namespace {
 
 using testing::Backend;
 
-// Each test gets an empty database of its own, on each backend.
+// Each test gets an empty database of its own (see TestDatabase).
 class ControlPlaneStoreTest : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override
     {
-        database.emplace(GetParam());
-        url = database->url;
+        ASSERT_FALSE(database.failed());
+        url = database.url();
         if (url.isEmpty())
             GTEST_SKIP() << "LUMORA_TEST_POSTGRESQL_URL is not set (scripts/with-test-postgresql sets it)";
     }
@@ -45,13 +45,14 @@ protected:
         return device.value_or(DeviceRecord {});
     }
 
-    std::optional<testing::TestDatabase> database;
+    testing::TestDatabase database { GetParam() };
     QString url;
     qint64 now = 1'800'000'000;
 };
 
 INSTANTIATE_TEST_SUITE_P(Backends, ControlPlaneStoreTest,
-    ::testing::Values(Backend::sqlite, Backend::postgresql), testing::backendName);
+    ::testing::Values(Backend::sqlite, Backend::postgresql),
+    [](const ::testing::TestParamInfo<Backend>& info) { return testing::backendName(info.param); });
 
 TEST_P(ControlPlaneStoreTest, AppliesMigrationsOnceAndKeepsDataAcrossOpens)
 {

@@ -28,10 +28,11 @@ protected:
     void SetUp() override
     {
         database.emplace(GetParam());
-        if (database->url.isEmpty())
+        ASSERT_FALSE(database->failed());
+        if (database->url().isEmpty())
             GTEST_SKIP() << "LUMORA_TEST_POSTGRESQL_URL is not set (scripts/with-test-postgresql sets it)";
         service.reset();
-        auto opened = ControlPlaneStore::open(database->url);
+        auto opened = ControlPlaneStore::open(database->url());
         ASSERT_TRUE(opened.has_value()) << opened.error().toStdString();
         store = std::move(*opened);
         ControlPlaneServiceSettings settings;
@@ -110,7 +111,8 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Backends, PairingEndpointsTest,
-    ::testing::Values(Backend::sqlite, Backend::postgresql), testing::backendName);
+    ::testing::Values(Backend::sqlite, Backend::postgresql),
+    [](const ::testing::TestParamInfo<Backend>& info) { return testing::backendName(info.param); });
 
 void expectRefusal(const HttpResponse& reply, int status, const char* code)
 {

@@ -24,12 +24,14 @@ inline QJsonObject bodyOf(const HttpResponse& response)
     return QJsonDocument::fromJson(QByteArray::fromStdString(response.body)).object();
 }
 
-// The service over a fresh SQLite store, with a clock the test sets.
+// The service over a fresh store (SQLite unless a database URL is given), with a clock the
+// test sets.
 class ControlPlaneServiceTest : public ::testing::Test {
 protected:
-    ControlPlaneServiceTest()
+    explicit ControlPlaneServiceTest(const QString& databaseUrl = {})
     {
-        store = std::move(*ControlPlaneStore::open("sqlite:" + dir.filePath("cp.sqlite")));
+        store = std::move(*ControlPlaneStore::open(
+            databaseUrl.isEmpty() ? "sqlite:" + dir.filePath("cp.sqlite") : databaseUrl));
         ControlPlaneServiceSettings settings;
         settings.devSignIn = true;
         settings.publicHost = "127.0.0.1:8443";

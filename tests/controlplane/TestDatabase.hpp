@@ -6,27 +6,27 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QUuid>
-#include <gtest/gtest.h>
 #include <string>
 
 namespace lumora::testing {
 
 enum class Backend { sqlite, postgresql };
 
-inline std::string backendName(const ::testing::TestParamInfo<Backend>& info)
+inline std::string backendName(Backend backend)
 {
-    return info.param == Backend::sqlite ? "SQLite" : "PostgreSQL";
+    return backend == Backend::sqlite ? "SQLite" : "PostgreSQL";
 }
 
-// An empty database for one test: a SQLite file in a temporary folder, or a new database in
-// the PostgreSQL server that LUMORA_TEST_POSTGRESQL_URL names (set by
-// scripts/with-test-postgresql). Without that server `url` stays empty and the test skips.
+// An empty database of one test's own: a SQLite file in a temporary folder, or a new
+// database in the PostgreSQL server that LUMORA_TEST_POSTGRESQL_URL names (set by
+// scripts/with-test-postgresql), dropped again at the end. Without that server the
+// PostgreSQL database is unavailable and its tests skip.
 class TestDatabase {
 public:
     explicit TestDatabase(Backend backend)
     {
         if (backend == Backend::sqlite) {
-            url = "sqlite:" + m_dir.filePath("nested/store.sqlite");
+            m_url = "sqlite:" + m_dir.filePath("nested/store.sqlite");
             return;
         }
         const QString server = qEnvironmentVariable("LUMORA_TEST_POSTGRESQL_URL");
@@ -34,12 +34,12 @@ public:
             return;
         const QString name = "lumora_test_" + QUuid::createUuid().toString(QUuid::Id128);
         if (!administer(server, "CREATE DATABASE " + name)) {
-            ADD_FAILURE() << "cannot create a database on " << server.toStdString();
+            m_failed = true;
             return;
         }
         QUrl database(server);
         database.setPath("/" + name);
-        url = database.toString();
+        m_url = database.toString();
         m_createdDatabase = name;
         m_adminUrl = server;
     }
@@ -53,7 +53,10 @@ public:
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;
 
-    QString url;
+    // Empty when the database is unavailable.
+    [[nodiscard]] const QString& url() const { return m_url; }
+    // The PostgreSQL server was named but the database could not be made.
+    [[nodiscard]] bool failed() const { return m_failed; }
 
 private:
     static bool administer(const QString& server, const QString& statement)
@@ -75,8 +78,10 @@ private:
     }
 
     QTemporaryDir m_dir;
+    QString m_url;
     QString m_adminUrl;
     QString m_createdDatabase;
+    bool m_failed = false;
 };
 
 } // namespace lumora::testing

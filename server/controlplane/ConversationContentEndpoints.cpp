@@ -1,0 +1,279 @@
+#include "controlplane/ConversationContentEndpoints.hpp"
+
+#include "controlplane/ControlPlaneService.hpp"
+#include "controlplane/JsonReplies.hpp"
+#include "domain/ConversationRecordSummary.hpp"
+#include "domain/ConversationUploadCodec.hpp"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QUrlQuery>
+#include <algorithm>
+#include <string_view>
+
+namespace lumora {
+
+namespace {
+
+constexpr std::string_view collectionPath = "/v1/content/conversations";
+
+// The identifier segment of "/v1/content/conversations/<id>[/...]": 36 characters of UUID text.
+std::optional<QUuid> conversationIDOf(const std::string& path)
+{
+    const std::string_view rest = std::string_view(path).substr(collectionPath.size() + 1);
+    const std::string_view segment = rest.substr(0, rest.find('/'));
+    if (segment.size() != 36)
+        return std::nullopt;
+    const QUuid id = QUuid::fromString(QLatin1StringView(segment.data(), qsizetype(segment.size())));
+    if (id.isNull())
+        return std::nullopt;
+    return id;
+}
+
+// The cursor is opaque to clients: base64url of "<ended_at>:<id>" of the last row sent.
+QString cursorText(const StoredConversation& last)
+{
+    const QByteArray position = QByteArray::number(last.endedAt) + ':' + idText(last.id).toLatin1();
+    return QString::fromLatin1(
+        position.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+}
+
+std::optional<ConversationListPosition> positionOf(const QString& cursor)
+{
+    const auto decoded = QByteArray::fromBase64Encoding(cursor.toLatin1(),
+        QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals
+            | QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return std::nullopt;
+    const QList<QByteArray> parts = decoded.decoded.split(':');
+    if (parts.size() != 2)
+        return std::nullopt;
+    bool ok = false;
+    const qint64 endedAt = parts[0].toLongLong(&ok);
+    const QUuid id = QUuid::fromString(QLatin1StringView(parts[1]));
+    if (!ok || id.isNull())
+        return std::nullopt;
+    return ConversationListPosition { endedAt, id };
+}
+
+HttpResponse conversationNotFound()
+{
+    return errorResponse(404, "conversation_not_found");
+}
+
+} // namespace
+
+ConversationContentEndpoints::ConversationContentEndpoints(
+    ControlPlaneStore& store, std::function<qint64()> clock, qint64 deletionLifetime)
+    : m_content(store)
+    , m_clock(std::move(clock))
+    , m_deletionLifetime(deletionLifetime)
+{
+}
+
+void ConversationContentEndpoints::addRoutes(ControlPlaneService& service)
+{
+    using E = ConversationContentEndpoints;
+    const auto route = [&](const char* suffix, const char* method,
+                           HttpResponse (E::*handler)(const HttpRequest&, const DeviceRecord&)) {
+        service.addSignedRoute(std::string(collectionPath) + suffix, method,
+            [this, handler](const HttpRequest& request, const DeviceRecord& device) {
+                return (this->*handler)(request, device);
+            });
+    };
+    route("", "POST", &E::storeConversation);
+    route("", "GET", &E::listConversations);
+    route("/{}", "GET", &E::fetchConversation);
+    route("/{}/delete", "POST", &E::deleteConversation);
+    route("/{}/delete/approve", "POST", &E::approveDeletion);
+    route("/{}/delete/decline", "POST", &E::declineDeletion);
+    route("/{}/hide", "POST", &E::hideConversation);
+    route("/{}/unhide", "POST", &E::unhideConversation);
+}
+
+HttpResponse ConversationContentEndpoints::storeConversation(
+    const HttpRequest& request, const DeviceRecord& device)
+{
+    if (request.body.size() > std::size_t(maximumBodyBytes))
+        return errorResponse(413, "payload_too_large");
+    const QByteArray body = QByteArray::fromStdString(request.body);
+    const auto payload = ConversationUploadCodec::payload(body);
+    if (!payload)
+        return invalidRequest();
+    const qint64 now = m_clock();
+    const auto outcome = m_content.add(device.accountID, *payload, body, now);
+    if (outcome == ConversationContentStore::AddOutcome::storedByAnotherAccount)
+        return errorResponse(409, "conversation_id_conflict");
+    const auto stored = m_content.conversation(device.accountID, payload->conversationID);
+    if (!stored)
+        return errorResponse(409, "conversation_id_conflict");
+    const int status = outcome == ConversationContentStore::AddOutcome::added ? 201 : 200;
+    return jsonResponse({ { "conversation", summaryJson(*stored, device.accountID, now) } }, status);
+}
+
+HttpResponse ConversationContentEndpoints::listConversations(
+    const HttpRequest& request, const DeviceRecord& device)
+{
+    const QUrlQuery query(QString::fromStdString(request.query));
+    qint64 limit = defaultPageSize;
+    if (query.hasQueryItem(QStringLiteral("limit"))) {
+        bool ok = false;
+        limit = query.queryItemValue(QStringLiteral("limit")).toLongLong(&ok);
+        if (!ok)
+            return errorResponse(400, "invalid_limit");
+        limit = std::clamp<qint64>(limit, 1, maximumPageSize);
+    }
+    std::optional<ConversationListPosition> after;
+    const QString cursor = query.queryItemValue(QStringLiteral("cursor"), QUrl::FullyDecoded);
+    if (!cursor.isEmpty()) {
+        after = positionOf(cursor);
+        if (!after)
+            return errorResponse(400, "invalid_cursor");
+    }
+    // One row more than asked for tells whether another page follows.
+    QList<StoredConversation> rows = m_content.page(device.accountID, int(limit) + 1, after);
+    QJsonValue nextCursor = QJsonValue::Null;
+    if (rows.size() > limit) {
+        rows.resize(limit);
+        nextCursor = cursorText(rows.last());
+    }
+    const qint64 now = m_clock();
+    QJsonArray conversations;
+    for (const StoredConversation& row : rows)
+        conversations.append(summaryJson(row, device.accountID, now));
+    return jsonResponse({ { "conversations", conversations }, { "next_cursor", nextCursor } });
+}
+
+HttpResponse ConversationContentEndpoints::fetchConversation(
+    const HttpRequest& request, const DeviceRecord& device)
+{
+    const auto conversation = visibleConversation(request, device);
+    if (!conversation)
+        return conversation.error();
+    const auto body = m_content.body(device.accountID, conversation->id);
+    if (!body)
+        return conversationNotFound();
+    return jsonResponse({ { "conversation", summaryJson(*conversation, device.accountID, m_clock()) },
+        { "content", QJsonDocument::fromJson(*body).object() } });
+}
+
+HttpResponse ConversationContentEndpoints::deleteConversation(
+    const HttpRequest& request, const DeviceRecord& device)
+{
+    auto conversation = visibleConversation(request, device);
+    if (!conversation)
+        return conversation.error();
+    const qint64 now = m_clock();
+    const bool pending = deletionPending(*conversation, now);
+    // Gone at once when nobody else sees it, or when the partner asked for it already.
+    if (!m_content.sharedBeyond(device.accountID, *conversation)
+        || (pending && *conversation->deletionRequestedBy != device.accountID)) {
+        m_content.remove(conversation->id);
+        return jsonResponse({ { "status", "deleted" } });
+    }
+    // Asking again keeps the first request and its deadline.
+    if (!pending) {
+        conversation->deletionRequestedBy = device.accountID;
+        conversation->deletionRequestedAt = now;
+        conversation->deletionExpiresAt = now + m_deletionLifetime;
+        m_content.requestDeletion(conversation->id, device.accountID, now, conversation->deletionExpiresAt);
+    }
+    return jsonResponse({ { "status", "pending_approval" }, { "requested_by_me", true },
+        { "requested_at", conversation->deletionRequestedAt },
+        { "expires_at", conversation->deletionExpiresAt } });
+}
+
+HttpResponse ConversationContentEndpoints::approveDeletion(
+    const HttpRequest& request, const DeviceRecord& device)
+{
+    const auto conversation = partnerDeletionRequest(request, device);
+    if (!conversation)
+        return conversation.error();
+    m_content.remove(conversation->id);
+    return okResponse();
+}
+
+HttpResponse ConversationContentEndpoints::declineDeletion(
+    const HttpRequest& request, const DeviceRecord& device)
+{
+    const auto conversation = partnerDeletionRequest(request, device);
+    if (!conversation)
+        return conversation.error();
+    m_content.clearDeletionRequest(conversation->id);
+    return okResponse();
+}
+
+HttpResponse ConversationContentEndpoints::hideConversation(
+    const HttpRequest& request, const DeviceRecord& device)
+{
+    const auto conversation = visibleConversation(request, device);
+    if (!conversation)
+        return conversation.error();
+    m_content.hide(device.accountID, conversation->id, m_clock());
+    return okResponse();
+}
+
+HttpResponse ConversationContentEndpoints::unhideConversation(
+    const HttpRequest& request, const DeviceRecord& device)
+{
+    const auto conversation = visibleConversation(request, device);
+    if (!conversation)
+        return conversation.error();
+    m_content.unhide(device.accountID, conversation->id);
+    return okResponse();
+}
+
+std::expected<StoredConversation, HttpResponse> ConversationContentEndpoints::visibleConversation(
+    const HttpRequest& request, const DeviceRecord& device) const
+{
+    const auto id = conversationIDOf(request.path);
+    if (!id)
+        return std::unexpected(errorResponse(400, "invalid_conversation_id"));
+    auto conversation = m_content.conversation(device.accountID, *id);
+    if (!conversation)
+        return std::unexpected(conversationNotFound());
+    return std::move(*conversation);
+}
+
+std::expected<StoredConversation, HttpResponse> ConversationContentEndpoints::partnerDeletionRequest(
+    const HttpRequest& request, const DeviceRecord& device) const
+{
+    auto conversation = visibleConversation(request, device);
+    if (!conversation)
+        return conversation;
+    if (!deletionPending(*conversation, m_clock()))
+        return std::unexpected(errorResponse(404, "deletion_request_not_found"));
+    // The requester withdraws nothing this way: only the partner answers a request.
+    if (*conversation->deletionRequestedBy == device.accountID)
+        return std::unexpected(errorResponse(409, "deletion_requested_by_you"));
+    return conversation;
+}
+
+bool ConversationContentEndpoints::deletionPending(const StoredConversation& conversation, qint64 now) const
+{
+    return conversation.deletionRequestedBy.has_value() && conversation.deletionExpiresAt > now;
+}
+
+QJsonObject ConversationContentEndpoints::summaryJson(
+    const StoredConversation& conversation, const QUuid& viewer, qint64 now) const
+{
+    ConversationRecordSummary summary;
+    summary.id = conversation.id;
+    summary.mode = conversation.mode;
+    summary.status = QStringLiteral("stored");
+    summary.startedAt = conversation.startedAt;
+    summary.endedAt = conversation.endedAt;
+    summary.durationSeconds = conversation.durationSeconds;
+    summary.title = conversation.title;
+    summary.createdAt = conversation.createdAt;
+    summary.workspace = conversation.inCurrentWorkspace ? ConversationWorkspaceScope::current
+                                                        : ConversationWorkspaceScope::previous;
+    if (deletionPending(conversation, now))
+        summary.pendingDeletion = PendingConversationDeletion { *conversation.deletionRequestedBy == viewer,
+            conversation.deletionRequestedAt, conversation.deletionExpiresAt };
+    QJsonObject json = summary.toJson();
+    json.insert(QStringLiteral("id"), idText(conversation.id));
+    return json;
+}
+
+} // namespace lumora

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "common/HttpMessage.hpp"
+#include "controlplane/ConversationContentStore.hpp"
+#include "domain/ConversationUploadPayload.hpp"
+
+#include <QJsonObject>
+#include <expected>
+#include <functional>
+
+namespace lumora {
+
+class ControlPlaneService;
+class ControlPlaneStore;
+struct DeviceRecord;
+
+// The account history: "/v1/content/conversations" and the paths under it. Conversations
+// are stored per workspace; hiding is per member; deleting a conversation that a partner
+// also sees waits for the partner's approval until the request lapses.
+class ConversationContentEndpoints {
+public:
+    static constexpr qint64 maximumBodyBytes = ConversationUploadPayload::maximumBodyBytes;
+    static constexpr int defaultPageSize = 50;
+    static constexpr int maximumPageSize = 100;
+
+    // `deletionLifetime`: seconds after which an unanswered deletion request lapses.
+    ConversationContentEndpoints(
+        ControlPlaneStore& store, std::function<qint64()> clock, qint64 deletionLifetime);
+
+    void addRoutes(ControlPlaneService& service);
+
+private:
+    HttpResponse storeConversation(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse listConversations(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse fetchConversation(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse deleteConversation(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse approveDeletion(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse declineDeletion(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse hideConversation(const HttpRequest& request, const DeviceRecord& device);
+    HttpResponse unhideConversation(const HttpRequest& request, const DeviceRecord& device);
+
+    // The conversation named in the path when the caller's account sees it; else 400 for
+    // an id that is not UUID text, 404 for one it does not see.
+    std::expected<StoredConversation, HttpResponse> visibleConversation(
+        const HttpRequest& request, const DeviceRecord& device) const;
+    // A partner's deletion request that has not lapsed; else the refusal to answer.
+    std::expected<StoredConversation, HttpResponse> partnerDeletionRequest(
+        const HttpRequest& request, const DeviceRecord& device) const;
+    QJsonObject summaryJson(const StoredConversation& conversation, const QUuid& viewer, qint64 now) const;
+    bool deletionPending(const StoredConversation& conversation, qint64 now) const;
+
+    ConversationContentStore m_content;
+    std::function<qint64()> m_clock;
+    qint64 m_deletionLifetime;
+};
+
+} // namespace lumora

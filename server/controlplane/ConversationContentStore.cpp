@@ -1,0 +1,187 @@
+#include "controlplane/ConversationContentStore.hpp"
+
+#include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/JsonReplies.hpp"
+#include "controlplane/SqlStatement.hpp"
+#include "domain/ConversationUploadPayload.hpp"
+
+namespace lumora {
+
+namespace {
+
+// The conversations a viewer (the first value) sees: those of its current workspace and
+// those its earlier workspaces held when it left them.
+const QString visibleConversations = QStringLiteral(
+    "SELECT c.id, c.account_id, c.workspace_id, c.mode, c.started_at, c.ended_at, c.duration_seconds,"
+    " c.title, c.created_at, m.left_at, c.deletion_requested_by, c.deletion_requested_at,"
+    " c.deletion_expires_at FROM content_conversations c"
+    " JOIN workspace_memberships m ON m.workspace_id = c.workspace_id AND m.account_id = ?"
+    " WHERE (m.left_at IS NULL OR c.created_at <= m.left_at)");
+
+StoredConversation readConversation(const Statement& row)
+{
+    StoredConversation stored;
+    stored.id = QUuid::fromString(row.value(0).toString());
+    stored.accountID = QUuid::fromString(row.value(1).toString());
+    stored.workspaceID = row.value(2).toString();
+    stored.mode = row.value(3).toString();
+    stored.startedAt = row.value(4).toLongLong();
+    stored.endedAt = row.value(5).toLongLong();
+    stored.durationSeconds = row.value(6).toLongLong();
+    if (!row.value(7).isNull())
+        stored.title = row.value(7).toString();
+    stored.createdAt = row.value(8).toLongLong();
+    stored.inCurrentWorkspace = row.value(9).isNull();
+    if (!row.value(10).isNull()) {
+        stored.deletionRequestedBy = QUuid::fromString(row.value(10).toString());
+        stored.deletionRequestedAt = row.value(11).toLongLong();
+        stored.deletionExpiresAt = row.value(12).toLongLong();
+    }
+    return stored;
+}
+
+QVariant optionalText(const std::optional<QString>& text)
+{
+    return text ? QVariant(*text) : QVariant(QMetaType::fromType<QString>());
+}
+
+} // namespace
+
+ConversationContentStore::ConversationContentStore(ControlPlaneStore& store)
+    : m_store(store)
+{
+}
+
+const QString& ConversationContentStore::connectionName() const
+{
+    return m_store.connectionName();
+}
+
+QString ConversationContentStore::currentWorkspace(const QUuid& accountID) const
+{
+    Statement row(connectionName(),
+        QStringLiteral("SELECT workspace_id FROM current_workspaces WHERE account_id = ?"),
+        { idText(accountID) });
+    if (!row.next())
+        throw StoreFailure("the account has no current workspace");
+    return row.value(0).toString();
+}
+
+ConversationContentStore::AddOutcome ConversationContentStore::add(
+    const QUuid& accountID, const ConversationUploadPayload& payload, const QByteArray& body, qint64 now)
+{
+    const QString& connection = connectionName();
+    Transaction transaction(connection);
+    const QString workspace = currentWorkspace(accountID);
+    Statement insert(connection,
+        QStringLiteral("INSERT INTO content_conversations (id, account_id, workspace_id, mode, started_at,"
+                       " ended_at, duration_seconds, title, created_at, body)"
+                       " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"),
+        { idText(payload.conversationID), idText(accountID), workspace, toString(payload.mode),
+            payload.startedAt, payload.endedAt, payload.durationSeconds, optionalText(payload.title), now,
+            QString::fromUtf8(body) });
+    if (insert.rowsAffected() == 1) {
+        transaction.commit();
+        return AddOutcome::added;
+    }
+    Statement owner(connection, QStringLiteral("SELECT account_id FROM content_conversations WHERE id = ?"),
+        { idText(payload.conversationID) });
+    if (!owner.next())
+        throw StoreFailure("a conversation vanished while it was stored");
+    return QUuid::fromString(owner.value(0).toString()) == accountID ? AddOutcome::alreadyStored
+                                                                     : AddOutcome::storedByAnotherAccount;
+}
+
+std::optional<StoredConversation> ConversationContentStore::conversation(
+    const QUuid& viewer, const QUuid& id) const
+{
+    Statement row(connectionName(), visibleConversations + " AND c.id = ?", { idText(viewer), idText(id) });
+    if (!row.next())
+        return std::nullopt;
+    return readConversation(row);
+}
+
+std::optional<QByteArray> ConversationContentStore::body(const QUuid& viewer, const QUuid& id) const
+{
+    if (!conversation(viewer, id))
+        return std::nullopt;
+    Statement row(connectionName(), QStringLiteral("SELECT body FROM content_conversations WHERE id = ?"),
+        { idText(id) });
+    if (!row.next())
+        return std::nullopt;
+    return row.value(0).toString().toUtf8();
+}
+
+QList<StoredConversation> ConversationContentStore::page(
+    const QUuid& viewer, int count, const std::optional<ConversationListPosition>& after) const
+{
+    QString sql = visibleConversations
+        + " AND NOT EXISTS (SELECT 1 FROM content_hidden h WHERE h.account_id = m.account_id"
+          " AND h.conversation_id = c.id)";
+    QVariantList values { idText(viewer) };
+    if (after) {
+        sql += " AND (c.ended_at < ? OR (c.ended_at = ? AND c.id < ?))";
+        values << after->endedAt << after->endedAt << idText(after->id);
+    }
+    sql += " ORDER BY c.ended_at DESC, c.id DESC LIMIT ?";
+    values << count;
+    Statement rows(connectionName(), sql, values);
+    QList<StoredConversation> conversations;
+    while (rows.next())
+        conversations.append(readConversation(rows));
+    return conversations;
+}
+
+bool ConversationContentStore::sharedBeyond(const QUuid& viewer, const StoredConversation& conversation) const
+{
+    Statement row(connectionName(),
+        QStringLiteral("SELECT COUNT(*) FROM workspace_memberships WHERE workspace_id = ? AND account_id <> ?"
+                       " AND (left_at IS NULL OR left_at >= ?)"),
+        { conversation.workspaceID, idText(viewer), conversation.createdAt });
+    return row.next() && row.value(0).toLongLong() > 0;
+}
+
+void ConversationContentStore::hide(const QUuid& viewer, const QUuid& id, qint64 now)
+{
+    Statement(connectionName(),
+        QStringLiteral("INSERT INTO content_hidden (account_id, conversation_id, hidden_at) VALUES (?, ?, ?)"
+                       " ON CONFLICT DO NOTHING"),
+        { idText(viewer), idText(id), now });
+}
+
+void ConversationContentStore::unhide(const QUuid& viewer, const QUuid& id)
+{
+    Statement(connectionName(),
+        QStringLiteral("DELETE FROM content_hidden WHERE account_id = ? AND conversation_id = ?"),
+        { idText(viewer), idText(id) });
+}
+
+void ConversationContentStore::remove(const QUuid& id)
+{
+    Transaction transaction(connectionName());
+    Statement(connectionName(), QStringLiteral("DELETE FROM content_hidden WHERE conversation_id = ?"),
+        { idText(id) });
+    Statement(
+        connectionName(), QStringLiteral("DELETE FROM content_conversations WHERE id = ?"), { idText(id) });
+    transaction.commit();
+}
+
+void ConversationContentStore::requestDeletion(
+    const QUuid& id, const QUuid& requester, qint64 now, qint64 expiresAt)
+{
+    Statement(connectionName(),
+        QStringLiteral(
+            "UPDATE content_conversations SET deletion_requested_by = ?, deletion_requested_at = ?,"
+            " deletion_expires_at = ? WHERE id = ?"),
+        { idText(requester), now, expiresAt, idText(id) });
+}
+
+void ConversationContentStore::clearDeletionRequest(const QUuid& id)
+{
+    Statement(connectionName(),
+        QStringLiteral("UPDATE content_conversations SET deletion_requested_by = NULL,"
+                       " deletion_requested_at = NULL, deletion_expires_at = NULL WHERE id = ?"),
+        { idText(id) });
+}
+
+} // namespace lumora

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QUuid>
+#include <optional>
+
+namespace lumora {
+
+class ControlPlaneStore;
+struct ConversationUploadPayload;
+
+// One stored conversation as one member of its workspace sees it.
+struct StoredConversation {
+    QUuid id;
+    // The account that uploaded it.
+    QUuid accountID;
+    QString workspaceID;
+    QString mode;
+    qint64 startedAt = 0;
+    qint64 endedAt = 0;
+    qint64 durationSeconds = 0;
+    std::optional<QString> title;
+    qint64 createdAt = 0;
+    // False when the viewer has left the workspace the conversation is stored in.
+    bool inCurrentWorkspace = true;
+    std::optional<QUuid> deletionRequestedBy;
+    qint64 deletionRequestedAt = 0;
+    qint64 deletionExpiresAt = 0;
+};
+
+// Where a page of the list continues: after the row with this end time and id.
+struct ConversationListPosition {
+    qint64 endedAt = 0;
+    QUuid id;
+};
+
+// The account history on the control plane. Conversations belong to a workspace: an
+// account alone is a workspace of one; pairing links two accounts in one workspace and
+// the workspaces an account has left stay readable to it. Membership lives in
+// account_workspaces (one row per account and workspace; the row whose left_at is null
+// is the account's current workspace). A member sees every conversation of a workspace it
+// belongs to, and of one it has left those stored before it left.
+class ConversationContentStore {
+public:
+    explicit ConversationContentStore(ControlPlaneStore& store);
+
+    // The account's current workspace (its own first one while it has never linked).
+    QString currentWorkspace(const QUuid& accountID) const;
+
+    enum class AddOutcome { added, alreadyStored, storedByAnotherAccount };
+    // Stores the document in the account's current workspace. The same id again from the
+    // same account changes nothing.
+    AddOutcome add(
+        const QUuid& accountID, const ConversationUploadPayload& payload, const QByteArray& body, qint64 now);
+
+    // The conversation when the viewer may see it (hidden or not).
+    std::optional<StoredConversation> conversation(const QUuid& viewer, const QUuid& id) const;
+    // The stored document of a conversation the viewer may see.
+    std::optional<QByteArray> body(const QUuid& viewer, const QUuid& id) const;
+
+    // Newest first (end time, then id, both descending), without the viewer's hidden ones.
+    QList<StoredConversation> page(
+        const QUuid& viewer, int count, const std::optional<ConversationListPosition>& after) const;
+
+    // Whether an account other than the viewer also sees the conversation.
+    bool sharedBeyond(const QUuid& viewer, const StoredConversation& conversation) const;
+
+    void hide(const QUuid& viewer, const QUuid& id, qint64 now);
+    void unhide(const QUuid& viewer, const QUuid& id);
+
+    void remove(const QUuid& id);
+    void requestDeletion(const QUuid& id, const QUuid& requester, qint64 now, qint64 expiresAt);
+    void clearDeletionRequest(const QUuid& id);
+
+    [[nodiscard]] const QString& connectionName() const;
+
+private:
+    ControlPlaneStore& m_store;
+};
+
+} // namespace lumora

@@ -1,0 +1,402 @@
+#include "ServiceFixture.hpp"
+#include "TestDatabase.hpp"
+#include "domain/ConversationUploadCodec.hpp"
+#include "domain/JsonWriting.hpp"
+
+#include <QJsonArray>
+
+namespace lumora {
+namespace {
+
+using testing::bodyOf;
+using testing::newIdentity;
+
+ConversationUploadPayload payloadOf(const QUuid& id, qint64 endedAt, const QString& text = "Hello")
+{
+    ConversationUploadPayload payload;
+    payload.conversationID = id;
+    payload.startedAt = endedAt - 60;
+    payload.endedAt = endedAt;
+    payload.durationSeconds = 60;
+    payload.title = "Sunday";
+    payload.transcript.segments = { SpeakerTurn(0, 0, 5, text), SpeakerTurn(1, 5, 9, "Yes") };
+    payload.analysis = ConversationAnalysisPayload { 1, "Calm", {}, {}, {}, false };
+    return payload;
+}
+
+std::string encoded(const ConversationUploadPayload& payload)
+{
+    return ConversationUploadCodec::encode(payload)->toStdString();
+}
+
+std::string idPath(const QUuid& id, const std::string& action = {})
+{
+    return "/v1/content/conversations/" + uuidText(id, UuidCase::lower).toStdString()
+        + (action.empty() ? "" : "/" + action);
+}
+
+QStringList idsOf(const QJsonObject& page)
+{
+    QStringList ids;
+    for (const QJsonValue& row : page.value("conversations").toArray())
+        ids.append(row.toObject().value("id").toString());
+    return ids;
+}
+
+using testing::Backend;
+
+// Holds the database, so that it exists before the service fixture opens it.
+class ContentDatabase {
+protected:
+    testing::TestDatabase database { ::testing::WithParamInterface<Backend>::GetParam() };
+};
+
+// The endpoints over SQLite and over PostgreSQL.
+class ConversationContentTest : protected ContentDatabase,
+                                public testing::ControlPlaneServiceTest,
+                                public ::testing::WithParamInterface<Backend> {
+protected:
+    ConversationContentTest()
+        : ControlPlaneServiceTest(database.url())
+    {
+    }
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(database.failed());
+        if (database.url().isEmpty())
+            GTEST_SKIP() << "LUMORA_TEST_POSTGRESQL_URL is not set (scripts/with-test-postgresql sets it)";
+    }
+
+    struct Member {
+        DeviceIdentity identity;
+        DeviceRecord device;
+    };
+
+    Member member(const QString& name)
+    {
+        DeviceIdentity identity = newIdentity();
+        const DeviceRecord device = signIn(identity, name);
+        return Member { std::move(identity), device };
+    }
+
+    // Signed over the path alone, as the client signs; the query goes along unsigned.
+    HttpResponse call(
+        const Member& who, const std::string& method, const std::string& target, const std::string& body = {})
+    {
+        const std::string path = target.substr(0, target.find('?'));
+        const auto headers = RequestSigner::sign(who.identity, who.device.id, QString::fromStdString(method),
+            QString::fromStdString(path), QByteArrayView(body), QDateTime::fromSecsSinceEpoch(now, Qt::UTC),
+            QUuid::createUuid());
+        EXPECT_TRUE(headers.has_value());
+        return send(method, target, body, { { "Authorization", headers->authorization().toStdString() } });
+    }
+
+    HttpResponse storeAs(const Member& who, const ConversationUploadPayload& payload)
+    {
+        return call(who, "POST", "/v1/content/conversations", encoded(payload));
+    }
+
+    QJsonObject list(const Member& who, const std::string& query = {})
+    {
+        const HttpResponse reply = call(who, "GET", "/v1/content/conversations" + query);
+        EXPECT_EQ(reply.status, 200) << reply.body;
+        return bodyOf(reply);
+    }
+
+    // Links two accounts as partners through the pairing calls: both leave their
+    // workspaces, which become previous ones, for a new shared one.
+    void link(const Member& joiner, const Member& owner)
+    {
+        const auto post = [this](const Member& who, const char* path, const QJsonObject& body) {
+            const HttpResponse reply = call(who, "POST", path, QJsonDocument(body).toJson().toStdString());
+            EXPECT_EQ(reply.status, 200) << reply.body;
+            return bodyOf(reply);
+        };
+        const QJsonObject invite
+            = post(owner, "/v1/pairing/invites", { { "policy_version", pairingPolicy } });
+        post(joiner, "/v1/pairing/invites/redeem", { { "code", invite.value("code") } });
+        post(joiner, "/v1/pairing/invites/confirm",
+            { { "invite_id", invite.value("invite_id") }, { "policy_version", pairingPolicy } });
+    }
+
+    // Ends the shared workspace for both partners: each continues in a new one of its own.
+    void unlink(const Member& who) { ASSERT_EQ(call(who, "POST", "/v1/pairing/unlink").status, 200); }
+
+    static constexpr const char* pairingPolicy = "pairing-2026-08-18";
+
+    Member ada = member("Ada");
+    Member bob = member("Bob");
+};
+
+INSTANTIATE_TEST_SUITE_P(Backends, ConversationContentTest,
+    ::testing::Values(Backend::sqlite, Backend::postgresql),
+    [](const ::testing::TestParamInfo<Backend>& info) { return testing::backendName(info.param); });
+
+TEST_P(ConversationContentTest, StoringAgainIsIdempotentAndAnotherAccountsIdConflicts)
+{
+    const QUuid id = QUuid::createUuid();
+    const HttpResponse stored = storeAs(ada, payloadOf(id, now - 5));
+    ASSERT_EQ(stored.status, 201) << stored.body;
+    const QJsonObject summary = bodyOf(stored).value("conversation").toObject();
+    EXPECT_EQ(summary.value("id"), uuidText(id, UuidCase::lower));
+    EXPECT_EQ(summary.value("mode"), "conversation");
+    EXPECT_EQ(summary.value("title"), "Sunday");
+    EXPECT_EQ(summary.value("ended_at").toInteger(), now - 5);
+    EXPECT_EQ(summary.value("created_at").toInteger(), now);
+    EXPECT_EQ(summary.value("workspace"), "current");
+    EXPECT_FALSE(summary.contains("pending_deletion"));
+
+    // A retry after a lost reply: the same row, nothing duplicated, nothing changed.
+    now += 30;
+    const HttpResponse again = storeAs(ada, payloadOf(id, now - 5, "Changed"));
+    EXPECT_EQ(again.status, 200);
+    EXPECT_EQ(bodyOf(again).value("conversation").toObject(), summary);
+    EXPECT_EQ(store->countRows("content_conversations", ada.device.accountID), 1);
+
+    const HttpResponse conflict = storeAs(bob, payloadOf(id, now));
+    EXPECT_EQ(conflict.status, 409);
+    EXPECT_EQ(bodyOf(conflict).value("error"), "conversation_id_conflict");
+    EXPECT_EQ(store->countRows("content_conversations", bob.device.accountID), 0);
+    EXPECT_TRUE(idsOf(list(bob)).isEmpty());
+    EXPECT_EQ(call(bob, "GET", idPath(id)).status, 404);
+
+    const HttpResponse fetched = call(ada, "GET", idPath(id));
+    ASSERT_EQ(fetched.status, 200);
+    EXPECT_EQ(ConversationUploadPayload::fromJson(bodyOf(fetched).value("content")), payloadOf(id, now - 35));
+}
+
+TEST_P(ConversationContentTest, BodiesOverTheLimitOrUnreadableAreRefusedAndStoreNothing)
+{
+    // A document of exactly the limit: the segment text fills what the rest leaves.
+    ConversationUploadPayload exact = payloadOf(QUuid::createUuid(), now, {});
+    const auto base = qsizetype(encoded(exact).size());
+    exact.transcript.segments[0].text = QString(ConversationContentEndpoints::maximumBodyBytes - base, u'x');
+    ASSERT_EQ(encoded(exact).size(), std::size_t(ConversationContentEndpoints::maximumBodyBytes));
+    ConversationUploadPayload over = exact;
+    over.conversationID = QUuid::createUuid();
+    over.transcript.segments[0].text += u'x';
+
+    QJsonObject badMode = payloadOf(QUuid::createUuid(), now).toJson();
+    badMode["mode"] = "chat";
+    QJsonObject noTranscript = payloadOf(QUuid::createUuid(), now).toJson();
+    noTranscript.remove("transcript");
+    QJsonObject badID = payloadOf(QUuid::createUuid(), now).toJson();
+    badID["conversation_id"] = "not-a-uuid";
+    const auto text = [](const QJsonObject& object) { return QJsonDocument(object).toJson().toStdString(); };
+
+    struct Case {
+        std::string body;
+        int status;
+        const char* error;
+    };
+    const Case cases[] = {
+        { encoded(over), 413, "payload_too_large" },
+        { std::string(3 * 1024 * 1024, ' '), 413, "payload_too_large" },
+        { "", 400, "invalid_request" },
+        { "{\"conversation_id\":", 400, "invalid_request" },
+        { "[]", 400, "invalid_request" },
+        { text(badMode), 400, "invalid_request" },
+        { text(noTranscript), 400, "invalid_request" },
+        { text(badID), 400, "invalid_request" },
+    };
+    for (const Case& item : cases) {
+        const HttpResponse reply = call(ada, "POST", "/v1/content/conversations", item.body);
+        EXPECT_EQ(reply.status, item.status) << item.body.substr(0, 80);
+        EXPECT_EQ(bodyOf(reply).value("error"), item.error);
+    }
+    EXPECT_EQ(store->countRows("content_conversations", ada.device.accountID), 0);
+    EXPECT_EQ(storeAs(ada, exact).status, 201);
+}
+
+TEST_P(ConversationContentTest, PagesRunNewestFirstThroughAnOpaqueCursor)
+{
+    QStringList expected;
+    const qint64 ends[] = { now - 500, now - 100, now - 300, now - 100, now - 200 };
+    QList<QUuid> ids;
+    for (qint64 end : ends) {
+        ids.append(QUuid::createUuid());
+        ASSERT_EQ(storeAs(ada, payloadOf(ids.last(), end)).status, 201);
+    }
+    // Equal end times: the larger id first.
+    const auto [first, second] = std::minmax(ids[1], ids[3]);
+    for (const QUuid& id : { second, first, ids[4], ids[2], ids[0] })
+        expected.append(uuidText(id, UuidCase::lower));
+
+    QStringList seen;
+    std::string query = "?limit=2";
+    for (int pageCount = 1;; ++pageCount) {
+        const QJsonObject page = list(ada, query);
+        seen += idsOf(page);
+        ASSERT_LE(pageCount, 3);
+        if (page.value("next_cursor").isNull()) {
+            EXPECT_EQ(pageCount, 3);
+            break;
+        }
+        query = "?limit=2&cursor=" + page.value("next_cursor").toString().toStdString();
+    }
+    EXPECT_EQ(seen, expected);
+
+    EXPECT_EQ(idsOf(list(ada, "?limit=0")), expected.mid(0, 1));
+    EXPECT_EQ(idsOf(list(ada, "?limit=-7")), expected.mid(0, 1));
+    EXPECT_EQ(idsOf(list(ada, "?limit=250")), expected);
+    EXPECT_EQ(idsOf(list(ada)), expected);
+    EXPECT_EQ(idsOf(list(ada, "?limit=5&cursor=")), expected);
+    EXPECT_TRUE(list(ada, "?limit=5").value("next_cursor").isNull());
+
+    for (const std::string bad : { "?limit=ten", "?limit=2&cursor=zz*", "?cursor=bm9wZQ" }) {
+        const HttpResponse reply = call(ada, "GET", "/v1/content/conversations" + bad);
+        EXPECT_EQ(reply.status, 400) << bad;
+    }
+}
+
+TEST_P(ConversationContentTest, HidingLeavesTheConversationOutOfThatMembersListOnly)
+{
+    link(bob, ada);
+    const QUuid id = QUuid::createUuid();
+    ASSERT_EQ(storeAs(ada, payloadOf(id, now)).status, 201);
+    const QStringList both { uuidText(id, UuidCase::lower) };
+    EXPECT_EQ(idsOf(list(bob)), both);
+
+    EXPECT_EQ(call(bob, "POST", idPath(id, "hide")).body, R"({"ok":true})");
+    EXPECT_EQ(call(bob, "POST", idPath(id, "hide")).status, 200);
+    EXPECT_TRUE(idsOf(list(bob)).isEmpty());
+    EXPECT_EQ(idsOf(list(ada)), both);
+    EXPECT_EQ(call(bob, "GET", idPath(id)).status, 200);
+
+    EXPECT_EQ(call(bob, "POST", idPath(id, "unhide")).status, 200);
+    EXPECT_EQ(idsOf(list(bob)), both);
+
+    const Member eve = member("Eve");
+    EXPECT_EQ(call(eve, "POST", idPath(id, "hide")).status, 404);
+    EXPECT_EQ(call(eve, "POST", "/v1/content/conversations/not-an-id/hide").status, 400);
+}
+
+TEST_P(ConversationContentTest, DeletionInAWorkspaceOfOneIsImmediate)
+{
+    const QUuid id = QUuid::createUuid();
+    ASSERT_EQ(storeAs(ada, payloadOf(id, now)).status, 201);
+    ASSERT_EQ(call(ada, "POST", idPath(id, "hide")).status, 200);
+    const HttpResponse deleted = call(ada, "POST", idPath(id, "delete"));
+    EXPECT_EQ(deleted.body, R"({"status":"deleted"})");
+    EXPECT_EQ(store->countRows("content_conversations", ada.device.accountID), 0);
+    EXPECT_EQ(call(ada, "GET", idPath(id)).status, 404);
+    EXPECT_EQ(call(ada, "POST", idPath(id, "delete")).status, 404);
+    // The id is free again.
+    EXPECT_EQ(storeAs(ada, payloadOf(id, now)).status, 201);
+}
+
+TEST_P(ConversationContentTest, DeletingASharedConversationWaitsForThePartner)
+{
+    const qint64 lifetime = ControlPlaneServiceSettings {}.conversationDeletionLifetime;
+    link(bob, ada);
+    const QUuid id = QUuid::createUuid();
+    ASSERT_EQ(storeAs(ada, payloadOf(id, now)).status, 201);
+    const QJsonObject pending { { "status", "pending_approval" }, { "requested_by_me", true },
+        { "requested_at", now }, { "expires_at", now + lifetime } };
+    EXPECT_EQ(bodyOf(call(ada, "POST", idPath(id, "delete"))), pending);
+    now += 10;
+    EXPECT_EQ(bodyOf(call(ada, "POST", idPath(id, "delete"))), pending);
+
+    const auto pendingOf = [&](const Member& who) {
+        return list(who)
+            .value("conversations")
+            .toArray()
+            .at(0)
+            .toObject()
+            .value("pending_deletion")
+            .toObject();
+    };
+    EXPECT_TRUE(pendingOf(ada).value("requested_by_me").toBool());
+    EXPECT_FALSE(pendingOf(bob).value("requested_by_me").toBool());
+    EXPECT_EQ(pendingOf(bob).value("expires_at").toInteger(), now - 10 + lifetime);
+
+    EXPECT_EQ(
+        bodyOf(call(ada, "POST", idPath(id, "delete/approve"))).value("error"), "deletion_requested_by_you");
+    EXPECT_EQ(call(bob, "POST", idPath(id, "delete/decline")).status, 200);
+    EXPECT_TRUE(pendingOf(ada).isEmpty());
+    EXPECT_EQ(call(bob, "POST", idPath(id, "delete/approve")).status, 404);
+
+    // A request that lapses is no longer there to approve.
+    ASSERT_EQ(call(ada, "POST", idPath(id, "delete")).status, 200);
+    now += lifetime;
+    EXPECT_TRUE(pendingOf(bob).isEmpty());
+    EXPECT_EQ(
+        bodyOf(call(bob, "POST", idPath(id, "delete/approve"))).value("error"), "deletion_request_not_found");
+
+    ASSERT_EQ(call(ada, "POST", idPath(id, "delete")).status, 200);
+    EXPECT_EQ(call(bob, "POST", idPath(id, "delete/approve")).body, R"({"ok":true})");
+    EXPECT_TRUE(idsOf(list(ada)).isEmpty());
+    EXPECT_TRUE(idsOf(list(bob)).isEmpty());
+
+    // When the partner asked first, the other's own request completes the deletion.
+    const QUuid other = QUuid::createUuid();
+    ASSERT_EQ(storeAs(bob, payloadOf(other, now)).status, 201);
+    ASSERT_EQ(bodyOf(call(bob, "POST", idPath(other, "delete"))).value("status"), "pending_approval");
+    EXPECT_EQ(bodyOf(call(ada, "POST", idPath(other, "delete"))).value("status"), "deleted");
+}
+
+TEST_P(ConversationContentTest, AWorkspaceLeftStaysReadableAsPreviousUpToTheMomentOfLeaving)
+{
+    link(bob, ada);
+    const QUuid shared = QUuid::createUuid();
+    ASSERT_EQ(storeAs(bob, payloadOf(shared, now)).status, 201);
+    now += 100;
+    unlink(bob);
+    now += 1;
+    const QUuid later = QUuid::createUuid();
+    ASSERT_EQ(storeAs(ada, payloadOf(later, now)).status, 201);
+
+    const QJsonArray rows = list(bob).value("conversations").toArray();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows.at(0).toObject().value("id"), uuidText(shared, UuidCase::lower));
+    EXPECT_EQ(rows.at(0).toObject().value("workspace"), "previous");
+    EXPECT_EQ(call(bob, "GET", idPath(later)).status, 404);
+    EXPECT_EQ(idsOf(list(ada)).size(), 2);
+    // The pairing state counts what the shared workspace held.
+    QList<qint64> counts;
+    for (const QJsonValue& previous :
+        bodyOf(call(bob, "GET", "/v1/pairing/state")).value("previous_workspaces").toArray())
+        counts.append(previous.toObject().value("conversation_count").toInteger());
+    EXPECT_TRUE(counts.contains(1)) << counts.size();
+
+    // Bob stores in a new workspace of his own; Ada still sees what he left behind.
+    const QUuid alone = QUuid::createUuid();
+    ASSERT_EQ(storeAs(bob, payloadOf(alone, now)).status, 201);
+    EXPECT_EQ(call(ada, "GET", idPath(alone)).status, 404);
+    EXPECT_EQ(bodyOf(call(bob, "GET", idPath(alone))).value("conversation").toObject().value("workspace"),
+        "current");
+}
+
+TEST_P(ConversationContentTest, DeletingAnAccountRemovesWhatItStoredAndHid)
+{
+    link(bob, ada);
+    const QUuid adas = QUuid::createUuid();
+    const QUuid bobs = QUuid::createUuid();
+    ASSERT_EQ(storeAs(ada, payloadOf(adas, now)).status, 201);
+    ASSERT_EQ(storeAs(bob, payloadOf(bobs, now)).status, 201);
+    ASSERT_EQ(call(ada, "POST", idPath(bobs, "hide")).status, 200);
+    ASSERT_EQ(call(bob, "POST", idPath(adas, "hide")).status, 200);
+
+    ASSERT_EQ(call(ada, "POST", "/v1/account/delete").status, 200);
+    for (const char* table : { "content_conversations", "content_hidden", "workspace_members" })
+        EXPECT_EQ(store->countRows(table, ada.device.accountID), 0) << table;
+    EXPECT_EQ(store->countRows("content_hidden", bob.device.accountID), 0);
+    EXPECT_EQ(idsOf(list(bob)), QStringList { uuidText(bobs, UuidCase::lower) });
+}
+
+TEST_P(ConversationContentTest, UnsignedAndMisroutedRequestsAreRefused)
+{
+    EXPECT_EQ(send("GET", "/v1/content/conversations").status, 401);
+    EXPECT_EQ(send("POST", idPath(QUuid::createUuid(), "hide")).status, 401);
+    EXPECT_EQ(call(ada, "DELETE", idPath(QUuid::createUuid())).status, 405);
+    EXPECT_EQ(call(ada, "GET", idPath(QUuid::createUuid())).status, 404);
+    EXPECT_EQ(call(ada, "GET",
+                  "/v1/content/conversations/{"
+                      + QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString() + "}")
+                  .status,
+        400);
+}
+
+} // namespace
+} // namespace lumora
