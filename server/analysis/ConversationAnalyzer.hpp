@@ -22,7 +22,7 @@ QString errorCode(AnalyzerError error);
 class ConversationAnalyzer {
 public:
     // The rubric version of coaching requests.
-    static constexpr const char* nudgeRubricVersion = "context-coach-2026-07-23";
+    static constexpr const char* nudgeRubricVersion = NudgeProviderPayload::coachingRubricVersion;
 
     virtual ~ConversationAnalyzer() = default;
     virtual std::expected<AnalysisProviderResult, AnalyzerError> analyze(

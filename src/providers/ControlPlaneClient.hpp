@@ -135,9 +135,6 @@ public:
         DeepgramOperation operation, QString model, qint64 durationSeconds, qint64 latencyMilliseconds,
         qint64 statusCode) const override;
 
-    // The rubric version of nudge requests.
-    static constexpr const char* nudgeRubricVersion = "context-coach-2026-07-23";
-
     // This week's check-in pack, as the server sends it; not judged here.
     QCoro::Task<std::expected<CheckinPack, ControlPlaneFailure>> checkinPack() const override;
 

@@ -115,8 +115,8 @@ QCoro::Task<std::expected<AnalysisProviderResult, ProviderFailure>> ControlPlane
 QCoro::Task<std::expected<ConversationNudge, ProviderFailure>> ControlPlaneClient::requestNudge(
     QList<SpeakerTurn> turns, LiveAnalysisContext context, qint64 targetSpeaker, QUuid reservationID) const
 {
-    const NudgeProviderPayload payload(
-        QString::fromLatin1(nudgeRubricVersion), turns, context.currentAgendaStep, targetSpeaker);
+    const NudgeProviderPayload payload(QString::fromLatin1(NudgeProviderPayload::coachingRubricVersion),
+        turns, context.currentAgendaStep, targetSpeaker);
     co_return provided(
         co_await sendDecoded<ConversationNudge>(QStringLiteral("/v1/providers/anthropic/nudge"),
             QStringLiteral("POST"), m_encoder.encode(payload.toJson()), reservationID));

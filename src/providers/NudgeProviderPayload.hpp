@@ -14,6 +14,8 @@ struct NudgeProviderPayload {
     static constexpr double recentWindowSeconds = 150.0;
     static constexpr qsizetype maximumRetainedTurns = 40;
     static constexpr qsizetype maximumRetainedCharacters = 120000;
+    // The rubric version that coaching requests are made under.
+    static constexpr const char* coachingRubricVersion = "context-coach-2026-07-23";
 
     QString rubricVersion;
     QList<SpeakerTurn> turns;
