@@ -83,22 +83,6 @@ TEST(CheckinWeek, IndexReadsKeysAndRejectsTheRest)
     }
 }
 
-TEST(CheckinWeek, IndexGrowsWeekByWeek)
-{
-    QDateTime monday = utc("2019-12-30T00:00:00Z");
-    qint64 previous = CheckinWeek::index(CheckinWeek::key(monday, CheckinWeek::packCalendar()));
-    for (int week = 0; week < 8 * 53; ++week) {
-        monday = monday.addDays(7);
-        const QString key = CheckinWeek::key(monday, CheckinWeek::packCalendar());
-        const qint64 index = CheckinWeek::index(key);
-        SCOPED_TRACE(key.toStdString());
-        const bool newYear = key.endsWith("-W01");
-        // One after a 53-week year, two after a 52-week year.
-        EXPECT_TRUE(index - previous == 1 || (newYear && index - previous == 2));
-        previous = index;
-    }
-}
-
 TEST(CheckinWeek, StartIsTheMondayOfTheKeyedWeek)
 {
     const QTimeZone pack = CheckinWeek::packCalendar();
@@ -188,38 +172,22 @@ TEST(CheckinReview, GentledDropsJudgementsAndKeepsTheRest)
 
 TEST(CheckinBundledPack, PicksByTheUtcWeek)
 {
-    // 2026-W07, W08 and W09 have week indexes 0, 1 and 2 modulo 3 (and 1, 2, 3 modulo 4).
-    const CheckinPack reference = CheckinBundledPack::pack(utc("2026-02-10T00:00:00Z"));
-    const CheckinPack shifted = CheckinBundledPack::pack(utc("2026-02-16T00:00:00Z"));
-    const CheckinPack third = CheckinBundledPack::pack(utc("2026-02-23T00:00:00Z"));
-    const CheckinPack* byRotation[] = { &reference, &shifted, &third };
-    const QStringList followUps = promptTexts(reference.sections[2]) + promptTexts(third.sections[2]);
-    const QStringList followUpByEntry = { followUps[3], followUps[0], followUps[1], followUps[2] };
-
     struct Case {
         const char* date;
         const char* week;
         const char* question;
-        qint64 rotation; // temperature, appreciation and close entry
-        qint64 followUp;
     };
     for (const Case& c : {
-             Case { "2026-02-10T00:00:00Z", "2026-W07", "i_close", 0, 1 },
-             Case { "2026-02-15T23:59:59Z", "2026-W07", "i_close", 0, 1 },
-             Case { "2026-02-16T00:00:00Z", "2026-W08", "p_laugh", 1, 2 },
-             Case { "2027-01-01T00:00:00Z", "2026-W53", "f_good_year", 1, 3 },
-             Case { "2027-01-04T00:00:00Z", "2027-W01", "l_take_off_plate", 2, 0 },
-             Case { "2026-01-19T00:00:00Z", "2026-W04", "c_close_moment", 0, 2 },
+             Case { "2026-02-15T23:59:59Z", "2026-W07", "i_close" },
+             Case { "2026-02-16T00:00:00Z", "2026-W08", "p_laugh" },
+             Case { "2027-01-01T00:00:00Z", "2026-W53", "f_good_year" },
+             Case { "2027-01-04T00:00:00Z", "2027-W01", "l_take_off_plate" },
+             Case { "2026-01-19T00:00:00Z", "2026-W04", "c_close_moment" },
          }) {
         SCOPED_TRACE(c.date);
         const CheckinPack pack = CheckinBundledPack::pack(utc(c.date));
         EXPECT_EQ(pack.week, c.week);
         EXPECT_EQ(pack.questionID, c.question);
-        const CheckinPack& same = *byRotation[c.rotation];
-        for (int s : { 0, 1, 4 })
-            EXPECT_EQ(pack.sections[s], same.sections[s]);
-        EXPECT_EQ(promptTexts(pack.sections[2]),
-            QStringList({ followUpByEntry[c.followUp], followUpByEntry[(c.followUp + 1) % 4] }));
         // Any moment of the same UTC week, on any machine, gives the same pack but its time.
         const auto monday = CheckinWeek::start(pack.week, CheckinWeek::packCalendar());
         ASSERT_TRUE(monday.has_value());
