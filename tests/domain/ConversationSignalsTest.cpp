@@ -99,9 +99,6 @@ TEST(ConversationSignals, FloodingNeedsFourHardMomentsFromTwoSpeakers)
             { annotation(4, 0), annotation(5, 1), annotation(6, 0), annotation(10, 1) }, {}, 10, false },
         { "speakers as given, not seats",
             { annotation(0, 0), annotation(1, 2), annotation(2, 0), annotation(2, 2) }, {}, 3, true },
-        { "lowest turn count",
-            { annotation(minInt, 0), annotation(minInt, 1), annotation(minInt, 0), annotation(minInt, 1) },
-            {}, minInt, false },
         { "highest turn count",
             { annotation(maxInt - 7, 0), annotation(maxInt - 1, 1), annotation(maxInt - 1, 0),
                 annotation(maxInt - 1, 1) },
@@ -129,9 +126,6 @@ TEST(ConversationSignals, RepeatedCycleComparesSignificantWordsOfOneSpeaker)
         { "short words and stop words do not count", u"dishes laundry garbage"_qs,
             u"dishes laundry about your that we go to"_qs, false },
         { "an apostrophe splits a word", u"won't can't shouldn't"_qs, u"won can shouldn"_qs, true },
-        { "pieces shorter than three letters vanish", u"it's he's we're"_qs, u"its hes were"_qs, false },
-        { "digits split words", u"abc123def 7ghi"_qs, u"abc def ghi"_qs, true },
-        { "non-Latin words", u"Привет мир дом"_qs, u"ПРИВЕТ, МИР! ДОМ?"_qs, true },
         { "accents written either way", u"caf\u00e9 na\u00efve r\u00e9sum\u00e9"_qs,
             u"CAFE\u0301 nai\u0308ve re\u0301sume\u0301"_qs, true },
         // Two letters with their accents are two characters, however many code points.
@@ -139,7 +133,6 @@ TEST(ConversationSignals, RepeatedCycleComparesSignificantWordsOfOneSpeaker)
             u"e\u0301a\u0301 dishes laundry"_qs, false },
         { "letters beyond the basic plane", u"\U0001D4D0\U0001D4D1\U0001D4D2 dishes laundry"_qs,
             u"\U0001D4D0\U0001D4D1\U0001D4D2 laundry dishes"_qs, true },
-        { "empty texts", QString(), QString(), false },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
