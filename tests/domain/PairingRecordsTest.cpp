@@ -72,15 +72,12 @@ TEST(PairingRecords, StateOptionalAndRequiredParts)
                                       "previous_workspaces": []})",
                  true },
              Case { "workspace missing", R"({"previous_workspaces": []})", false },
-             Case { "workspace null", R"({"workspace": null, "previous_workspaces": []})", false },
              Case { "previous workspaces not a list", "{" + workspace + R"(, "previous_workspaces": {}})",
                  false },
              Case { "broken previous workspace",
                  "{" + workspace + R"(, "previous_workspaces": [{"workspace_id": "x", "member_count": 1,
                                       "conversation_count": 0}]})",
                  false },
-             Case { "pending invite not an object",
-                 "{" + workspace + R"(, "pending_invite": "soon", "previous_workspaces": []})", false },
              Case { "broken history inside a pending confirmation",
                  "{" + workspace
                      + R"(, "pending_confirmation": {"invite_id": "5c6f2b1e-8d3a-4f7e-9b21-0a4c3d2e1f00",
@@ -102,32 +99,27 @@ TEST(PairingRecords, StateOptionalAndRequiredParts)
 TEST(PairingRecords, IdentitiesAndTimesAreChecked)
 {
     struct Case {
-        const char* name;
-        QByteArray json;
-        std::optional<PairingInvite> expected;
+        const char* id;
+        const char* expiresAt;
+        bool decodes;
     };
     for (const Case& c : {
-             Case { "lower-case id",
-                 R"({"invite_id": "5c6f2b1e-8d3a-4f7e-9b21-0a4c3d2e1f00", "code": "c", "expires_at": 9})",
-                 PairingInvite { inviteID, "c", 9 } },
-             Case { "braced id",
-                 R"({"invite_id": "{5c6f2b1e-8d3a-4f7e-9b21-0a4c3d2e1f00}", "code": "c", "expires_at": 9})",
-                 std::nullopt },
-             Case { "id not a UUID", R"({"invite_id": "invite-1", "code": "c", "expires_at": 9})",
-                 std::nullopt },
-             Case { "fractional time",
-                 R"({"invite_id": "5c6f2b1e-8d3a-4f7e-9b21-0a4c3d2e1f00", "code": "c", "expires_at": 9.5})",
-                 std::nullopt },
-             Case { "time as text",
-                 R"({"invite_id": "5c6f2b1e-8d3a-4f7e-9b21-0a4c3d2e1f00", "code": "c", "expires_at": "9"})",
-                 std::nullopt },
-             Case { "code missing",
-                 R"({"invite_id": "5c6f2b1e-8d3a-4f7e-9b21-0a4c3d2e1f00", "expires_at": 9})", std::nullopt },
+             Case { "\"5c6f2b1e-8d3a-4f7e-9b21-0a4c3d2e1f00\"", "9", true },
+             Case { "\"{5c6f2b1e-8d3a-4f7e-9b21-0a4c3d2e1f00}\"", "9", false },
+             Case { "\"invite-1\"", "9", false },
+             Case { "\"5c6f2b1e-8d3a-4f7e-9b21-0a4c3d2e1f00\"", "9.5", false },
+             Case { "\"5c6f2b1e-8d3a-4f7e-9b21-0a4c3d2e1f00\"", "\"9\"", false },
          }) {
-        SCOPED_TRACE(c.name);
-        auto invite = PairingInvite::fromJson(object(c.json));
-        EXPECT_EQ(invite ? std::optional(*invite) : std::nullopt, c.expected);
+        SCOPED_TRACE(std::string(c.id) + " " + c.expiresAt);
+        const auto invite = PairingInvite::fromJson(object(
+            QByteArray(R"({"code": "c", "invite_id": )") + c.id + R"(, "expires_at": )" + c.expiresAt + "}"));
+        EXPECT_EQ(invite.has_value(), c.decodes);
+        if (invite) {
+            EXPECT_EQ(*invite, (PairingInvite { inviteID, "c", 9 }));
+        }
     }
+    EXPECT_FALSE(PairingInvite::fromJson(
+        object(R"({"invite_id": "5c6f2b1e-8d3a-4f7e-9b21-0a4c3d2e1f00", "expires_at": 9})")));
 
     // The workspace identity is opaque text, whatever it looks like.
     auto workspace = PairingWorkspace::fromJson(object(R"({"workspace_id": "not a uuid", "paired": true,
