@@ -80,16 +80,12 @@ TEST(DerivedSessionResult, ARecordThatCannotBeReadIsRejectedWhole)
     };
     const QList<Case> cases {
         { "id", "not-a-uuid" },
-        { "id", QJsonValue::Undefined },
         { "completedAt", "yesterday" },
-        { "completedAt", 1765056000 },
         { "duration", "612" },
         { "mode", "Checkin" },
-        { "stats", QJsonValue::Null },
         { "annotations", QJsonArray { QJsonObject { { "turnIndex", 0 } } } },
         { "fouls", QJsonArray { "kitchen_sinking" } },
         { "harshStartupDetected", "no" },
-        { "summary", QJsonValue::Undefined },
         { "title", 5 },
         { "transcript", QJsonObject {} },
     };
@@ -104,12 +100,4 @@ TEST(DerivedSessionResult, ARecordThatCannotBeReadIsRejectedWhole)
         ASSERT_FALSE(decoded.has_value());
         EXPECT_TRUE(decoded.error().message.contains(c.key)) << decoded.error().message.toStdString();
     }
-    // An unknown code deep inside rejects the whole result.
-    QJsonObject json = good;
-    QJsonArray annotations = json.value("annotations").toArray();
-    QJsonObject annotation = annotations.at(0).toObject();
-    annotation.insert("code", "sarcasm");
-    annotations.replace(0, annotation);
-    json.insert("annotations", annotations);
-    EXPECT_FALSE(DerivedSessionResult::fromJson(json).has_value());
 }

@@ -39,18 +39,14 @@ TEST(PairingCode, Normalize)
              Case { "abcd-efgh-jkmu", std::nullopt },
              Case { "uBCD-EFGH-JKMN", std::nullopt },
              Case { "abcd-efgh-jkm", std::nullopt },
-             Case { "--abcd-efgh-jkmnp--", std::nullopt },
              Case { "", std::nullopt },
-             Case { "----", std::nullopt },
              // Accented capitals count towards the twelve and then fail the alphabet,
              // whether precomposed or built with a combining mark.
              Case { "\u00c0BCD-EFGH-JKMN", std::nullopt },
              Case { "A\u0300BCD-EFGH-JKMN", std::nullopt },
-             Case { "\u00e9BCD-EFGH-JKM", std::nullopt },
              // Full-width and other scripts' letters and digits are letters and digits too.
              Case { "\uFF21\uFF22\uFF23\uFF24-EFGH-JKMN", std::nullopt },
              Case { "\u0410\u0412\u0421\u0415-EFGH-JKMN", std::nullopt },
-             Case { "\u5BC6\u7801ABCD-EFGH-JK", std::nullopt },
              Case { "ABCD-EFGH-JK\U0001D7CE\U0001D7CF", std::nullopt },
          }) {
         SCOPED_TRACE(c.typed.toStdString());
