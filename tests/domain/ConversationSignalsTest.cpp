@@ -62,47 +62,45 @@ QList<SpeakerTurn> conversation(const QString& first, const QString& second, qin
 
 TEST(ConversationSignals, FloodingNeedsFourHardMomentsFromTwoSpeakers)
 {
-    using A = QList<BehaviorAnnotation>;
-    using F = QList<ProcessFoulAnnotation>;
+    // Criticism at confidence 0.6, one per (turn, speaker) pair.
+    const auto hard = [](std::initializer_list<std::pair<qint64, qint64>> moments) {
+        QList<BehaviorAnnotation> list;
+        for (const auto& [turnIndex, speaker] : moments)
+            list.append(annotation(turnIndex, speaker));
+        return list;
+    };
+    const QList<BehaviorAnnotation> three = hard({ { 0, 0 }, { 1, 1 }, { 2, 0 } });
     struct Case {
         const char* name;
-        A annotations;
-        F fouls;
+        QList<BehaviorAnnotation> annotations;
+        QList<ProcessFoulAnnotation> fouls;
         qint64 settledTurnCount;
         bool flooding;
     };
     const Case cases[] = {
-        { "two speakers", { annotation(0, 0), annotation(1, 1), annotation(2, 0), annotation(2, 1) }, {}, 3,
-            true },
-        { "one speaker", { annotation(0, 0), annotation(1, 0), annotation(2, 0), annotation(2, 0) }, {}, 3,
-            false },
-        { "three are not enough", { annotation(0, 0), annotation(1, 1), annotation(2, 0) }, {}, 3, false },
-        { "a foul makes four", { annotation(0, 0), annotation(1, 1), annotation(2, 0) },
-            { foul(2, 0, 0.5, ProcessFoul::mindReading) }, 3, true },
-        { "a second speaker only on a foul", { annotation(0, 0), annotation(1, 0), annotation(2, 0) },
+        { "two speakers", hard({ { 0, 0 }, { 1, 1 }, { 2, 0 }, { 2, 1 } }), {}, 3, true },
+        { "one speaker", hard({ { 0, 0 }, { 1, 0 }, { 2, 0 }, { 2, 0 } }), {}, 3, false },
+        { "three are not enough", three, {}, 3, false },
+        { "a foul makes four", three, { foul(2, 0, 0.5, ProcessFoul::mindReading) }, 3, true },
+        { "a second speaker only on a foul", hard({ { 0, 0 }, { 1, 0 }, { 2, 0 } }),
             { foul(2, 1, 0.5, ProcessFoul::globalizing) }, 3, true },
         { "warm codes never count",
-            { annotation(0, 0), annotation(1, 1), annotation(2, 0),
-                annotation(2, 1, 0.9, BehaviorCode::repair), annotation(2, 1, 0.9, BehaviorCode::positive) },
+            three
+                + QList { annotation(2, 1, 0.9, BehaviorCode::repair),
+                    annotation(2, 1, 0.9, BehaviorCode::positive) },
             {}, 3, false },
-        { "confidence below the floor",
-            { annotation(0, 0), annotation(1, 1), annotation(2, 0), annotation(2, 1, 0.49) },
+        { "confidence below the floor", three + QList { annotation(2, 1, 0.49) },
             { foul(2, 1, 0.49, ProcessFoul::globalizing) }, 3, false },
-        { "confidence not a number",
-            { annotation(0, 0), annotation(1, 1), annotation(2, 0), annotation(2, 1, notANumber) }, {}, 3,
-            false },
-        { "oldest turn of the window",
-            { annotation(3, 0), annotation(4, 1), annotation(5, 0), annotation(9, 1) }, {}, 10, true },
-        { "one turn before the window",
-            { annotation(2, 0), annotation(4, 1), annotation(5, 0), annotation(9, 1) }, {}, 10, false },
-        { "the turn still settling",
-            { annotation(4, 0), annotation(5, 1), annotation(6, 0), annotation(10, 1) }, {}, 10, false },
-        { "speakers as given, not seats",
-            { annotation(0, 0), annotation(1, 2), annotation(2, 0), annotation(2, 2) }, {}, 3, true },
+        { "confidence not a number", three + QList { annotation(2, 1, notANumber) }, {}, 3, false },
+        { "oldest turn of the window", hard({ { 3, 0 }, { 4, 1 }, { 5, 0 }, { 9, 1 } }), {}, 10, true },
+        { "one turn before the window", hard({ { 2, 0 }, { 4, 1 }, { 5, 0 }, { 9, 1 } }), {}, 10, false },
+        { "the turn still settling", hard({ { 4, 0 }, { 5, 1 }, { 6, 0 }, { 10, 1 } }), {}, 10, false },
+        { "speakers as given, not seats", hard({ { 0, 0 }, { 1, 2 }, { 2, 0 }, { 2, 2 } }), {}, 3, true },
+        { "lowest turn count", hard({ { minInt, 0 }, { minInt, 1 }, { minInt, 0 }, { minInt, 1 } }), {},
+            minInt, false },
         { "highest turn count",
-            { annotation(maxInt - 7, 0), annotation(maxInt - 1, 1), annotation(maxInt - 1, 0),
-                annotation(maxInt - 1, 1) },
-            {}, maxInt, true },
+            hard({ { maxInt - 7, 0 }, { maxInt - 1, 1 }, { maxInt - 1, 0 }, { maxInt - 1, 1 } }), {}, maxInt,
+            true },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
