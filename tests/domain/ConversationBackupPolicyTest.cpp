@@ -148,22 +148,16 @@ TEST(ConversationBackupRecord, StoredFormRoundTripsAndIsStrict)
     expected.lastFailureCode.reset();
     EXPECT_EQ(ConversationBackupRecord::fromJson(lowerCase), expected);
 
-    struct Case {
-        const char* key;
-        QJsonValue value;
-    };
-    for (const Case& c : { Case { "state", "Pending" }, Case { "state", "waiting" }, Case { "attempts", "2" },
-             Case { "attempts", 2.5 }, Case { "localID", QJsonValue::Null }, Case { "conversationID", "x" },
-             Case { "lastAttemptAt", "yesterday" }, Case { "lastFailureCode", 5 } }) {
-        SCOPED_TRACE(c.key);
-        QJsonObject bad = json;
-        bad.insert(c.key, c.value);
-        EXPECT_FALSE(ConversationBackupRecord::fromJson(bad).has_value());
-    }
-    for (const char* key : { "localID", "conversationID", "state", "attempts" }) {
+    // An undefined value stands for a missing key.
+    const QJsonValue missing(QJsonValue::Undefined);
+    for (const auto& [key, value] : std::initializer_list<std::pair<const char*, QJsonValue>> {
+             { "state", "Pending" }, { "state", "waiting" }, { "state", missing }, { "attempts", "2" },
+             { "attempts", 2.5 }, { "attempts", missing }, { "localID", QJsonValue::Null },
+             { "localID", missing }, { "conversationID", "x" }, { "conversationID", missing },
+             { "lastAttemptAt", "yesterday" }, { "lastFailureCode", 5 } }) {
         SCOPED_TRACE(key);
         QJsonObject bad = json;
-        bad.remove(key);
+        value.isUndefined() ? bad.remove(key) : void(bad.insert(key, value));
         EXPECT_FALSE(ConversationBackupRecord::fromJson(bad).has_value());
     }
 }
