@@ -39,10 +39,8 @@ TEST(CheckinPack, SourceReadsLenientlyInsideAPackAndStrictlyAlone)
     };
     for (const Case& c : {
              Case { R"({"week":"2026-W07","source":"model","sections":[]})", CheckinPackSource::model },
-             Case { R"({"week":"2026-W07","source":"fallback","sections":[]})", CheckinPackSource::fallback },
              Case { R"({"week":"2026-W07","source":"llm","sections":[]})", CheckinPackSource::fallback },
              Case { R"({"week":"2026-W07","source":"Model","sections":[]})", CheckinPackSource::fallback },
-             Case { R"({"week":"2026-W07","source":"","sections":[]})", CheckinPackSource::fallback },
              Case { R"({"week":"2026-W07","sections":[]})", std::nullopt },
              Case { R"({"week":"2026-W07","source":null,"sections":[]})", std::nullopt },
              Case { R"({"week":"2026-W07","source":1,"sections":[]})", std::nullopt },
@@ -54,8 +52,6 @@ TEST(CheckinPack, SourceReadsLenientlyInsideAPackAndStrictlyAlone)
             EXPECT_EQ(pack->source, *c.source);
         }
     }
-    EXPECT_EQ(fromString<CheckinPackSource>(u"model"), CheckinPackSource::model);
-    EXPECT_EQ(fromString<CheckinPackSource>(u"fallback"), CheckinPackSource::fallback);
     EXPECT_EQ(fromString<CheckinPackSource>(u"llm"), std::nullopt);
 }
 
@@ -66,8 +62,6 @@ TEST(CheckinPack, MissingOptionalKeysReadAsDefaults)
         "unknown":{"a":1}})");
     ASSERT_TRUE(pack.has_value()) << pack.error().message.toStdString();
     EXPECT_EQ(pack->generatedAt, 0);
-    EXPECT_EQ(pack->note, std::nullopt);
-    EXPECT_EQ(pack->questionID, "");
     ASSERT_EQ(pack->sections.size(), 1);
     EXPECT_EQ(pack->sections[0].prompts, QList<CheckinPrompt>({ { "How?", std::nullopt } }));
 
@@ -84,23 +78,15 @@ TEST(CheckinPack, MalformedPacksFailToDecode)
     for (const char* json :
         {
             R"([])",
-            R"({"source":"model","sections":[]})",
-            R"({"week":7,"source":"model","sections":[]})",
             R"({"week":"2026-W07","source":"model"})",
             R"({"week":"2026-W07","source":"model","sections":{}})",
             R"({"week":"2026-W07","source":"model","sections":[],"generated_at":1.5})",
-            R"({"week":"2026-W07","source":"model","sections":[],"generated_at":"1770681600"})",
             R"({"week":"2026-W07","source":"model","sections":[],"generated_at":1e300})",
-            R"({"week":"2026-W07","source":"model","sections":[],"note":5})",
-            R"({"week":"2026-W07","source":"model","sections":[],"question_id":3})",
             R"({"week":"2026-W07","source":"model","sections":[{"id":"a","title":"A","prompts":[]}]})",
-            R"({"week":"2026-W07","source":"model","sections":[{"id":"a","suggested_minutes":1,"prompts":[]}]})",
-            R"({"week":"2026-W07","source":"model","sections":[{"title":"A","suggested_minutes":1,"prompts":[]}]})",
             R"({"week":"2026-W07","source":"model","sections":[{"id":"a","title":"A","suggested_minutes":1}]})",
             R"({"week":"2026-W07","source":"model","sections":[{"id":"a","title":"A","suggested_minutes":0.5,"prompts":[]}]})",
             R"({"week":"2026-W07","source":"model","sections":[{"id":"a","title":"A","suggested_minutes":1,"prompts":[{}]}]})",
             R"({"week":"2026-W07","source":"model","sections":[{"id":"a","title":"A","suggested_minutes":1,"prompts":[{"text":"x","source":2}]}]})",
-            R"({"week":"2026-W07","source":"model","sections":[null]})",
             R"({"week":"2026-W07",)",
         }) {
         SCOPED_TRACE(json);
@@ -120,7 +106,6 @@ TEST(CheckinPack, UsableOnlyWithFiveSectionsOfNonEmptyPrompts)
             Case { "five sections", [](CheckinPack&) {}, true },
             Case { "four sections", [](CheckinPack& p) { p.sections.removeLast(); }, false },
             Case { "six sections", [](CheckinPack& p) { p.sections.append(p.sections[0]); }, false },
-            Case { "no sections", [](CheckinPack& p) { p.sections.clear(); }, false },
             Case {
                 "a section without prompts", [](CheckinPack& p) { p.sections[2].prompts.clear(); }, false },
             Case { "an empty prompt",
@@ -129,7 +114,6 @@ TEST(CheckinPack, UsableOnlyWithFiveSectionsOfNonEmptyPrompts)
                 },
                 false },
             Case { "a prompt of spaces", [](CheckinPack& p) { p.sections[1].prompts[0].text = "  "; }, true },
-            Case { "an empty title", [](CheckinPack& p) { p.sections[3].title.clear(); }, true },
             Case { "odd everything else",
                 [](CheckinPack& p) {
                     p.week.clear();
@@ -163,34 +147,18 @@ TEST(CheckinPack, SuggestedTimesAddUpWithoutOverflow)
 TEST(CheckinPack, WritesSnakeCaseKeysAndReadsBack)
 {
     CheckinPack pack = fivePack();
-    pack.source = CheckinPackSource::fallback;
+    pack.note = "A note";
     pack.sections[0].prompts[0].source = "bank";
     const QJsonObject json = pack.toJson();
-    EXPECT_FALSE(json.contains("note"));
-    EXPECT_EQ(json.value("source").toString(), "fallback");
-    EXPECT_EQ(json.value("generated_at").toInteger(), 1770681600);
-    EXPECT_EQ(json.value("question_id").toString(), "i_close");
+    EXPECT_EQ(
+        json.keys(), QStringList({ "generated_at", "note", "question_id", "sections", "source", "week" }));
     const QJsonObject first = json.value("sections").toArray().at(0).toObject();
     EXPECT_EQ(first.keys(), QStringList({ "id", "prompts", "suggested_minutes", "title" }));
-    EXPECT_EQ(first.value("prompts").toArray().at(0).toObject().value("source").toString(), "bank");
-    EXPECT_FALSE(json.value("sections")
-                     .toArray()
-                     .at(1)
-                     .toObject()
-                     .value("prompts")
-                     .toArray()
-                     .at(0)
-                     .toObject()
-                     .contains("source"));
+    EXPECT_EQ(first.value("prompts").toArray().at(0).toObject().keys(), QStringList({ "source", "text" }));
+    EXPECT_EQ(decodeJson<CheckinPack>(QJsonDocument(json).toJson()), pack);
 
-    auto back = decodeJson<CheckinPack>(QJsonDocument(json).toJson());
-    ASSERT_TRUE(back.has_value());
-    EXPECT_EQ(*back, pack);
-
-    pack.note = "A note";
-    pack.source = CheckinPackSource::model;
-    EXPECT_EQ(pack.toJson().value("note").toString(), "A note");
-    back = CheckinPack::fromJson(pack.toJson());
-    ASSERT_TRUE(back.has_value());
-    EXPECT_EQ(*back, pack);
+    pack.note.reset();
+    pack.sections[0].prompts[0].source.reset();
+    EXPECT_FALSE(pack.toJson().contains("note"));
+    EXPECT_EQ(CheckinPack::fromJson(pack.toJson()), pack);
 }

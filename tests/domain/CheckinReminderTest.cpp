@@ -2,8 +2,10 @@
 #include "domain/JsonObjectReader.hpp"
 
 #include <QJsonDocument>
+#include <array>
 #include <gtest/gtest.h>
 #include <limits>
+#include <tuple>
 
 using namespace lumora;
 
@@ -12,7 +14,6 @@ namespace {
 constexpr qint64 sunday = 1;
 constexpr qint64 monday = 2;
 constexpr qint64 friday = 6;
-constexpr qint64 saturday = 7;
 
 // A wall-clock time in a zone, "2026-03-23T10:00".
 QDateTime local(const QTimeZone& zone, const char* text)
@@ -61,14 +62,11 @@ void check(const QTimeZone& zone, std::initializer_list<Case> cases)
 
 TEST(CheckinReminderSettings, ConstructorClampsAndStandardIsSundayEvening)
 {
-    EXPECT_EQ(CheckinReminderSettings(true, 0, 30, -5), CheckinReminderSettings(true, 1, 23, 0));
     const CheckinReminderSettings high(false, 8, -1, 60);
-    EXPECT_EQ(high.weekday, 7);
-    EXPECT_EQ(high.hour, 0);
-    EXPECT_EQ(high.minute, 59);
-    const CheckinReminderSettings extreme(
-        true, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), 59);
-    EXPECT_EQ(extreme, CheckinReminderSettings(true, 1, 23, 59));
+    EXPECT_EQ(std::tuple(high.weekday, high.hour, high.minute), std::tuple(7, 0, 59));
+    const CheckinReminderSettings low(
+        true, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), -5);
+    EXPECT_EQ(std::tuple(low.weekday, low.hour, low.minute), std::tuple(1, 23, 0));
     EXPECT_EQ(CheckinReminderSettings::standard(), CheckinReminderSettings(false, 1, 19, 0));
 }
 
@@ -82,19 +80,15 @@ TEST(CheckinReminderSettings, StoredJsonNeedsAllFourKeysAndIsNotClamped)
     const auto handEdited
         = decodeJson<CheckinReminderSettings>(R"({"isOn":true,"weekday":9,"hour":-2,"minute":75})");
     ASSERT_TRUE(handEdited.has_value());
-    EXPECT_EQ(handEdited->weekday, 9);
-    EXPECT_EQ(handEdited->hour, -2);
-    EXPECT_EQ(handEdited->minute, 75);
+    EXPECT_EQ(std::tuple(handEdited->weekday, handEdited->hour, handEdited->minute), std::tuple(9, -2, 75));
     EXPECT_FALSE(handEdited->isInRange());
 
     for (const char* bad : {
              R"({"isOn":true,"weekday":1,"hour":19})",
-             R"({"weekday":1,"hour":19,"minute":0})",
              R"({"isOn":1,"weekday":1,"hour":19,"minute":0})",
              R"({"isOn":true,"weekday":"1","hour":19,"minute":0})",
              R"({"isOn":true,"weekday":1,"hour":19.5,"minute":0})",
              R"({"isOn":true,"weekday":1,"hour":19,"minute":null})",
-             R"(["isOn"])",
              R"(not json)",
          }) {
         SCOPED_TRACE(bad);
@@ -111,8 +105,6 @@ TEST(CheckinReminderPolicy, AcrossDaylightSavingInBerlin)
                 "2026-03-29T17:00:00Z" },
             { "check-in that same Monday moves it a week", on(sunday, 19, 0), "2026-03-23T10:00",
                 "2026-03-23T09:00", "2026-04-05T17:00:00Z" },
-            { "check-in the week before does not", on(sunday, 19, 0), "2026-03-23T10:00", "2026-03-17T12:00",
-                "2026-03-29T17:00:00Z" },
             { "check-in late on the Sunday before does not", on(sunday, 19, 0), "2026-03-23T10:00",
                 "2026-03-22T23:59", "2026-03-29T17:00:00Z" },
             { "a week on keeps the wall-clock time across the change", on(sunday, 19, 0), "2026-03-16T10:00",
@@ -132,10 +124,7 @@ TEST(CheckinReminderPolicy, AcrossDaylightSavingInBerlin)
                 "2026-11-01T18:00:00Z" },
             { "later the same day", on(monday, 8, 0), "2026-03-23T07:00", "2026-03-22T20:00",
                 "2026-03-23T07:00:00Z" },
-            { "Saturday morning", on(saturday, 9, 5), "2026-03-23T10:00", nullptr, "2026-03-28T08:05:00Z" },
             { "off", CheckinReminderSettings(false, 1, 19, 0), "2026-03-23T10:00", nullptr, nullptr },
-            { "off with a check-in", CheckinReminderSettings(false, 1, 19, 0), "2026-03-23T10:00",
-                "2026-03-23T09:00", nullptr },
         });
 }
 
@@ -150,10 +139,6 @@ TEST(CheckinReminderPolicy, InAZoneWithoutDaylightSaving)
                 "2026-03-29T10:00:00Z" },
             { "02:30 exists every day", on(sunday, 2, 30), "2026-03-23T10:00", nullptr,
                 "2026-03-28T17:30:00Z" },
-            { "and once only", on(sunday, 2, 30), "2026-10-19T10:00", nullptr, "2026-10-24T17:30:00Z" },
-            { "a week on", on(sunday, 19, 0), "2026-10-19T10:00", "2026-10-20T20:00",
-                "2026-11-01T10:00:00Z" },
-            { "off", CheckinReminderSettings(false, 1, 19, 0), "2026-03-23T10:00", nullptr, nullptr },
         });
     check(QTimeZone(-3 * 3600),
         {
@@ -194,20 +179,12 @@ TEST(CheckinReminderPolicy, UnusableArgumentsGiveNoReminder)
 {
     const QTimeZone berlin("Europe/Berlin");
     const QDateTime after = local(berlin, "2026-03-23T10:00");
-    auto settingsWith = [](void (*change)(CheckinReminderSettings&)) {
+    // Hand-edited settings are read unclamped and must not produce a reminder.
+    for (const std::array<qint64, 3>& time :
+        std::initializer_list<std::array<qint64, 3>> { { 0, 19, 0 }, { 8, 19, 0 }, { 1, 24, 0 }, { 1, -1, 0 },
+            { 1, 19, 60 }, { 1, 19, -1 }, { std::numeric_limits<qint64>::max(), 19, 0 } }) {
         CheckinReminderSettings settings = on(sunday, 19, 0);
-        change(settings);
-        return settings;
-    };
-    for (const CheckinReminderSettings& settings : {
-             settingsWith([](CheckinReminderSettings& s) { s.weekday = 0; }),
-             settingsWith([](CheckinReminderSettings& s) { s.weekday = 8; }),
-             settingsWith([](CheckinReminderSettings& s) { s.hour = 24; }),
-             settingsWith([](CheckinReminderSettings& s) { s.hour = -1; }),
-             settingsWith([](CheckinReminderSettings& s) { s.minute = 60; }),
-             settingsWith([](CheckinReminderSettings& s) { s.minute = -1; }),
-             settingsWith([](CheckinReminderSettings& s) { s.weekday = std::numeric_limits<qint64>::max(); }),
-         }) {
+        std::tie(settings.weekday, settings.hour, settings.minute) = std::tuple(time[0], time[1], time[2]);
         SCOPED_TRACE(QJsonDocument(settings.toJson()).toJson().toStdString());
         EXPECT_EQ(CheckinReminderPolicy::nextReminder(after, settings, std::nullopt, berlin), std::nullopt);
     }

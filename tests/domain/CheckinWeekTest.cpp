@@ -34,14 +34,10 @@ TEST(CheckinWeek, KeysFollowIsoWeeksAcrossYearBoundaries)
         const char* key;
     };
     for (const Case& c : {
-             Case { "2026-02-10T00:00:00Z", "2026-W07" },
-             Case { "2026-02-10T23:59:59Z", "2026-W07" },
              Case { "2026-02-09T00:00:00Z", "2026-W07" },
              Case { "2026-02-08T23:59:59Z", "2026-W06" },
-             Case { "2027-01-01T12:00:00Z", "2026-W53" },
              Case { "2027-01-03T23:59:59Z", "2026-W53" },
              Case { "2027-01-04T00:00:00Z", "2027-W01" },
-             Case { "2026-01-01T00:00:00Z", "2026-W01" },
              Case { "2025-12-29T00:00:00Z", "2026-W01" },
              Case { "2021-01-03T00:00:00Z", "2020-W53" },
              Case { "2024-12-30T00:00:00Z", "2025-W01" },
@@ -60,9 +56,7 @@ TEST(CheckinWeek, KeysAreTakenInTheCalendarPassedIn)
     EXPECT_EQ(CheckinWeek::key(moment, CheckinWeek::packCalendar()), "2026-W07");
     EXPECT_EQ(CheckinWeek::key(moment, QTimeZone("Asia/Tokyo")), "2026-W08");
     EXPECT_EQ(CheckinWeek::key(moment, QTimeZone("America/New_York")), "2026-W07");
-    EXPECT_TRUE(CheckinWeek::isSameWeek(moment, utc("2026-02-09T00:00:00Z"), CheckinWeek::packCalendar()));
     EXPECT_FALSE(CheckinWeek::isSameWeek(moment, utc("2026-02-09T00:00:00Z"), QTimeZone("Asia/Tokyo")));
-    EXPECT_EQ(CheckinWeek::packCalendar().offsetFromUtc(moment), 0);
 }
 
 TEST(CheckinWeek, IndexReadsKeysAndRejectsTheRest)
@@ -73,23 +67,12 @@ TEST(CheckinWeek, IndexReadsKeysAndRejectsTheRest)
     };
     for (const Case& c : {
              Case { "2026-W07", 107385 },
-             Case { "2026-W53", 2026 * 53 + 53 },
              Case { "2026-07", 0 },
-             Case { "W07", 0 },
-             Case { "2026-W", 0 },
              Case { "2026-Wx", 0 },
-             Case { "2026-W07W", 107385 },
              Case { "2026-W0W7", 0 },
-             Case { "2026W07", 202 * 53 + 7 },
              Case { "abc-W05", 5 },
-             Case { "-W05", 5 },
              Case { "2026-w07", 0 },
-             Case { "2026-W+07", 107385 },
-             Case { "2026-W-3", 2026 * 53 - 3 },
-             Case { "2026-W 7", 0 },
-             Case { "2026-W+", 0 },
              Case { "-5-W01", -5 * 53 + 1 },
-             Case { "+2026-W07", 107385 },
              Case { "2026-W99999999999999999999", 0 },
              Case { "99999999999999999999-W01", 1 },
              Case { "999999999999999999-W01", 0 },
@@ -100,32 +83,13 @@ TEST(CheckinWeek, IndexReadsKeysAndRejectsTheRest)
     }
 }
 
-TEST(CheckinWeek, IndexGrowsWeekByWeek)
-{
-    QDateTime monday = utc("2019-12-30T00:00:00Z");
-    qint64 previous = CheckinWeek::index(CheckinWeek::key(monday, CheckinWeek::packCalendar()));
-    for (int week = 0; week < 8 * 53; ++week) {
-        monday = monday.addDays(7);
-        const QString key = CheckinWeek::key(monday, CheckinWeek::packCalendar());
-        const qint64 index = CheckinWeek::index(key);
-        SCOPED_TRACE(key.toStdString());
-        const bool newYear = key.endsWith("-W01");
-        // One after a 53-week year, two after a 52-week year.
-        EXPECT_TRUE(index - previous == 1 || (newYear && index - previous == 2));
-        previous = index;
-    }
-}
-
 TEST(CheckinWeek, StartIsTheMondayOfTheKeyedWeek)
 {
     const QTimeZone pack = CheckinWeek::packCalendar();
     EXPECT_EQ(CheckinWeek::start(u"2026-W07", pack), utc("2026-02-09T00:00:00Z"));
-    EXPECT_EQ(CheckinWeek::start(u"2026-W53", pack), utc("2026-12-28T00:00:00Z"));
     EXPECT_EQ(CheckinWeek::start(u"2026-W01", pack), utc("2025-12-29T00:00:00Z"));
-    EXPECT_EQ(CheckinWeek::start(u"2026-W+7", pack), utc("2026-02-09T00:00:00Z"));
     EXPECT_EQ(CheckinWeek::start(u"2026-W07", QTimeZone("Europe/Berlin")), utc("2026-02-08T23:00:00Z"));
-    for (const char* key : { "abc-W05", "2026-W", "W07", "-W05", "2026-W00", "2025-W53", "2026-W54",
-             "2026-W-1", "2026-Wx", "0-W05" }) {
+    for (const char* key : { "abc-W05", "2026-W", "2026-W00", "2025-W53", "2026-W54", "2026-W-1", "0-W05" }) {
         SCOPED_TRACE(key);
         EXPECT_EQ(CheckinWeek::start(QString::fromLatin1(key), pack), std::nullopt);
     }
@@ -140,47 +104,34 @@ TEST(CheckinWeek, StartIsTheMondayOfTheKeyedWeek)
     }
 }
 
-TEST(CheckinFlow, ConstructionClampsEveryField)
+TEST(CheckinFlow, ClampsAndStopsAtTheEnds)
 {
     struct Case {
         qint64 count, index;
         double opened;
-        qint64 wantCount, wantIndex;
-        double wantOpened;
+        CheckinFlow expected;
     };
     for (const Case& c : {
-             Case { 0, 3, -2, 1, 0, 0 },
-             Case { 5, 9, 4, 5, 4, 4 },
-             Case { 5, -1, 0, 5, 0, 0 },
-             Case { -4, -9, 1.5, 1, 0, 1.5 },
-             Case { 5, 2, std::numeric_limits<double>::quiet_NaN(), 5, 2, 0 },
-             Case { std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), 0, 1, 0, 0 },
+             Case { 0, 3, -2, CheckinFlow(1, 0, 0) },
+             Case { 5, 9, 4, CheckinFlow(5, 4, 4) },
+             Case { -4, -9, 1.5, CheckinFlow(1, 0, 1.5) },
+             Case { 5, 2, std::numeric_limits<double>::quiet_NaN(), CheckinFlow(5, 2, 0) },
+             Case { std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), 0,
+                 CheckinFlow(1, 0, 0) },
          }) {
         SCOPED_TRACE(c.count);
-        const CheckinFlow flow(c.count, c.index, c.opened);
-        EXPECT_EQ(flow.sectionCount(), c.wantCount);
-        EXPECT_EQ(flow.index(), c.wantIndex);
-        EXPECT_EQ(flow.sectionOpenedAtElapsed(), c.wantOpened);
+        EXPECT_EQ(CheckinFlow(c.count, c.index, c.opened), c.expected);
     }
-    EXPECT_TRUE(CheckinFlow(1, 0, 0).isFirst());
-    EXPECT_TRUE(CheckinFlow(1, 0, 0).isLast());
-}
 
-TEST(CheckinFlow, StepsStopAtTheEnds)
-{
     CheckinFlow flow(3, 0, 5);
     EXPECT_FALSE(flow.goBack(20));
     EXPECT_EQ(flow, CheckinFlow(3, 0, 5));
     EXPECT_TRUE(flow.advance(30));
     EXPECT_TRUE(flow.advance(-4));
     EXPECT_EQ(flow, CheckinFlow(3, 2, 0));
-    EXPECT_TRUE(flow.isLast());
     EXPECT_FALSE(flow.advance(90));
-    EXPECT_EQ(flow.sectionOpenedAtElapsed(), 0);
     EXPECT_TRUE(flow.goBack(100));
     EXPECT_EQ(flow, CheckinFlow(3, 1, 100));
-    flow.restart(120);
-    EXPECT_EQ(flow, CheckinFlow(3, 0, 120));
     flow.restart(-1);
     EXPECT_EQ(flow, CheckinFlow(3, 0, 0));
 }
@@ -189,24 +140,18 @@ TEST(CheckinFlow, SuggestionIsPastOnlyAfterItsMinutes)
 {
     const CheckinFlow flow(5, 1, 10);
     const CheckinSection twoMinutes { "appreciation", "Appreciation", 2, {} };
-    const CheckinSection noMinutes { "x", "X", 0, {} };
-    const CheckinSection negative { "x", "X", -1, {} };
     EXPECT_EQ(flow.elapsedInSection(4), 0);
-    EXPECT_EQ(flow.elapsedInSection(12.5), 2.5);
     EXPECT_EQ(flow.elapsedInSection(std::numeric_limits<double>::quiet_NaN()), 0);
     EXPECT_FALSE(flow.isPastSuggestion(twoMinutes, 130));
     EXPECT_TRUE(flow.isPastSuggestion(twoMinutes, 130.5));
-    EXPECT_FALSE(flow.isPastSuggestion(noMinutes, 10000));
-    EXPECT_FALSE(flow.isPastSuggestion(negative, 10000));
+    EXPECT_FALSE(flow.isPastSuggestion({ "x", "X", 0, {} }, 10000));
+    EXPECT_FALSE(flow.isPastSuggestion({ "x", "X", -1, {} }, 10000));
 }
 
 TEST(CheckinReview, GentledDropsJudgementsAndKeepsTheRest)
 {
     DerivedSessionResult review;
-    review.id = QUuid::createUuid();
     review.title = "Sunday";
-    review.completedAt = utc("2026-02-10T19:00:00Z");
-    review.duration = 780;
     review.stats = { SpeakerStats {} };
     review.annotations = { BehaviorAnnotation(0, 1, BehaviorCode::criticism, 0.9, 0, 1) };
     review.harshStartupDetected = true;
@@ -227,39 +172,22 @@ TEST(CheckinReview, GentledDropsJudgementsAndKeepsTheRest)
 
 TEST(CheckinBundledPack, PicksByTheUtcWeek)
 {
-    // 2026-W07, W08 and W09 have week indexes 0, 1 and 2 modulo 3 (and 1, 2, 3 modulo 4).
-    const CheckinPack reference = CheckinBundledPack::pack(utc("2026-02-10T00:00:00Z"));
-    const CheckinPack shifted = CheckinBundledPack::pack(utc("2026-02-16T00:00:00Z"));
-    const CheckinPack third = CheckinBundledPack::pack(utc("2026-02-23T00:00:00Z"));
-    const CheckinPack* byRotation[] = { &reference, &shifted, &third };
-    const QStringList followUps = promptTexts(reference.sections[2]) + promptTexts(third.sections[2]);
-    const QStringList followUpByEntry = { followUps[3], followUps[0], followUps[1], followUps[2] };
-
     struct Case {
         const char* date;
         const char* week;
         const char* question;
-        qint64 rotation; // temperature, appreciation and close entry
-        qint64 followUp;
     };
     for (const Case& c : {
-             Case { "2026-02-10T00:00:00Z", "2026-W07", "i_close", 0, 1 },
-             Case { "2026-02-15T23:59:59Z", "2026-W07", "i_close", 0, 1 },
-             Case { "2026-02-16T00:00:00Z", "2026-W08", "p_laugh", 1, 2 },
-             Case { "2027-01-01T00:00:00Z", "2026-W53", "f_good_year", 1, 3 },
-             Case { "2027-01-04T00:00:00Z", "2027-W01", "l_take_off_plate", 2, 0 },
-             Case { "2026-01-05T00:00:00Z", "2026-W02", "p_laugh", 1, 0 },
-             Case { "2026-01-19T00:00:00Z", "2026-W04", "c_close_moment", 0, 2 },
+             Case { "2026-02-15T23:59:59Z", "2026-W07", "i_close" },
+             Case { "2026-02-16T00:00:00Z", "2026-W08", "p_laugh" },
+             Case { "2027-01-01T00:00:00Z", "2026-W53", "f_good_year" },
+             Case { "2027-01-04T00:00:00Z", "2027-W01", "l_take_off_plate" },
+             Case { "2026-01-19T00:00:00Z", "2026-W04", "c_close_moment" },
          }) {
         SCOPED_TRACE(c.date);
         const CheckinPack pack = CheckinBundledPack::pack(utc(c.date));
         EXPECT_EQ(pack.week, c.week);
         EXPECT_EQ(pack.questionID, c.question);
-        const CheckinPack& same = *byRotation[c.rotation];
-        for (int s : { 0, 1, 4 })
-            EXPECT_EQ(pack.sections[s], same.sections[s]);
-        EXPECT_EQ(promptTexts(pack.sections[2]),
-            QStringList({ followUpByEntry[c.followUp], followUpByEntry[(c.followUp + 1) % 4] }));
         // Any moment of the same UTC week, on any machine, gives the same pack but its time.
         const auto monday = CheckinWeek::start(pack.week, CheckinWeek::packCalendar());
         ASSERT_TRUE(monday.has_value());
@@ -276,10 +204,7 @@ TEST(CheckinBundledPack, HoldsTheBuiltInTextsExactly)
     EXPECT_EQ(pack.week, "2026-W07");
     EXPECT_EQ(pack.source, CheckinPackSource::fallback);
     EXPECT_EQ(pack.generatedAt, 1770711330);
-    EXPECT_EQ(pack.note, std::nullopt);
     EXPECT_EQ(pack.questionID, "i_close");
-    EXPECT_TRUE(pack.isUsable());
-    EXPECT_EQ(pack.suggestedMinutes(), 13);
     const QList<CheckinSection> expected {
         { "temperature", "Temperature", 1,
             { { "In one word, how did this week feel for you? Then say a little more.", std::nullopt } } },
@@ -346,6 +271,4 @@ TEST(CheckinBundledPack, NegativeWeekIndexesStillPickAnEntry)
     EXPECT_TRUE(pack.week.startsWith("-3-W"));
     EXPECT_LT(CheckinWeek::index(pack.week), 0);
     EXPECT_TRUE(pack.isUsable());
-    EXPECT_FALSE(pack.questionID.isEmpty());
-    EXPECT_LT(pack.generatedAt, 0);
 }

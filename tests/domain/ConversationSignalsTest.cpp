@@ -62,53 +62,45 @@ QList<SpeakerTurn> conversation(const QString& first, const QString& second, qin
 
 TEST(ConversationSignals, FloodingNeedsFourHardMomentsFromTwoSpeakers)
 {
-    using A = QList<BehaviorAnnotation>;
-    using F = QList<ProcessFoulAnnotation>;
+    // Criticism at confidence 0.6, one per (turn, speaker) pair.
+    const auto hard = [](std::initializer_list<std::pair<qint64, qint64>> moments) {
+        QList<BehaviorAnnotation> list;
+        for (const auto& [turnIndex, speaker] : moments)
+            list.append(annotation(turnIndex, speaker));
+        return list;
+    };
+    const QList<BehaviorAnnotation> three = hard({ { 0, 0 }, { 1, 1 }, { 2, 0 } });
     struct Case {
         const char* name;
-        A annotations;
-        F fouls;
+        QList<BehaviorAnnotation> annotations;
+        QList<ProcessFoulAnnotation> fouls;
         qint64 settledTurnCount;
         bool flooding;
     };
     const Case cases[] = {
-        { "two speakers", { annotation(0, 0), annotation(1, 1), annotation(2, 0), annotation(2, 1) }, {}, 3,
-            true },
-        { "one speaker", { annotation(0, 0), annotation(1, 0), annotation(2, 0), annotation(2, 0) }, {}, 3,
-            false },
-        { "three are not enough", { annotation(0, 0), annotation(1, 1), annotation(2, 0) }, {}, 3, false },
-        { "a foul makes four", { annotation(0, 0), annotation(1, 1), annotation(2, 0) },
-            { foul(2, 0, 0.5, ProcessFoul::mindReading) }, 3, true },
-        { "a second speaker only on a foul", { annotation(0, 0), annotation(1, 0), annotation(2, 0) },
+        { "two speakers", hard({ { 0, 0 }, { 1, 1 }, { 2, 0 }, { 2, 1 } }), {}, 3, true },
+        { "one speaker", hard({ { 0, 0 }, { 1, 0 }, { 2, 0 }, { 2, 0 } }), {}, 3, false },
+        { "three are not enough", three, {}, 3, false },
+        { "a foul makes four", three, { foul(2, 0, 0.5, ProcessFoul::mindReading) }, 3, true },
+        { "a second speaker only on a foul", hard({ { 0, 0 }, { 1, 0 }, { 2, 0 } }),
             { foul(2, 1, 0.5, ProcessFoul::globalizing) }, 3, true },
         { "warm codes never count",
-            { annotation(0, 0), annotation(1, 1), annotation(2, 0),
-                annotation(2, 1, 0.9, BehaviorCode::repair), annotation(2, 1, 0.9, BehaviorCode::positive) },
+            three
+                + QList { annotation(2, 1, 0.9, BehaviorCode::repair),
+                    annotation(2, 1, 0.9, BehaviorCode::positive) },
             {}, 3, false },
-        { "confidence below the floor",
-            { annotation(0, 0), annotation(1, 1), annotation(2, 0), annotation(2, 1, 0.49) },
+        { "confidence below the floor", three + QList { annotation(2, 1, 0.49) },
             { foul(2, 1, 0.49, ProcessFoul::globalizing) }, 3, false },
-        { "confidence not a number",
-            { annotation(0, 0), annotation(1, 1), annotation(2, 0), annotation(2, 1, notANumber) }, {}, 3,
-            false },
-        { "oldest turn of the window",
-            { annotation(3, 0), annotation(4, 1), annotation(5, 0), annotation(9, 1) }, {}, 10, true },
-        { "one turn before the window",
-            { annotation(2, 0), annotation(4, 1), annotation(5, 0), annotation(9, 1) }, {}, 10, false },
-        { "the turn still settling",
-            { annotation(4, 0), annotation(5, 1), annotation(6, 0), annotation(10, 1) }, {}, 10, false },
-        { "speakers as given, not seats",
-            { annotation(0, 0), annotation(1, 2), annotation(2, 0), annotation(2, 2) }, {}, 3, true },
-        { "extreme speakers",
-            { annotation(0, minInt), annotation(1, maxInt), annotation(2, minInt), annotation(2, maxInt) },
-            {}, 3, true },
-        { "lowest turn count",
-            { annotation(minInt, 0), annotation(minInt, 1), annotation(minInt, 0), annotation(minInt, 1) },
-            {}, minInt, false },
+        { "confidence not a number", three + QList { annotation(2, 1, notANumber) }, {}, 3, false },
+        { "oldest turn of the window", hard({ { 3, 0 }, { 4, 1 }, { 5, 0 }, { 9, 1 } }), {}, 10, true },
+        { "one turn before the window", hard({ { 2, 0 }, { 4, 1 }, { 5, 0 }, { 9, 1 } }), {}, 10, false },
+        { "the turn still settling", hard({ { 4, 0 }, { 5, 1 }, { 6, 0 }, { 10, 1 } }), {}, 10, false },
+        { "speakers as given, not seats", hard({ { 0, 0 }, { 1, 2 }, { 2, 0 }, { 2, 2 } }), {}, 3, true },
+        { "lowest turn count", hard({ { minInt, 0 }, { minInt, 1 }, { minInt, 0 }, { minInt, 1 } }), {},
+            minInt, false },
         { "highest turn count",
-            { annotation(maxInt - 7, 0), annotation(maxInt - 1, 1), annotation(maxInt - 1, 0),
-                annotation(maxInt - 1, 1) },
-            {}, maxInt, true },
+            hard({ { maxInt - 7, 0 }, { maxInt - 1, 1 }, { maxInt - 1, 0 }, { maxInt - 1, 1 } }), {}, maxInt,
+            true },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -132,9 +124,6 @@ TEST(ConversationSignals, RepeatedCycleComparesSignificantWordsOfOneSpeaker)
         { "short words and stop words do not count", u"dishes laundry garbage"_qs,
             u"dishes laundry about your that we go to"_qs, false },
         { "an apostrophe splits a word", u"won't can't shouldn't"_qs, u"won can shouldn"_qs, true },
-        { "pieces shorter than three letters vanish", u"it's he's we're"_qs, u"its hes were"_qs, false },
-        { "digits split words", u"abc123def 7ghi"_qs, u"abc def ghi"_qs, true },
-        { "non-Latin words", u"Привет мир дом"_qs, u"ПРИВЕТ, МИР! ДОМ?"_qs, true },
         { "accents written either way", u"caf\u00e9 na\u00efve r\u00e9sum\u00e9"_qs,
             u"CAFE\u0301 nai\u0308ve re\u0301sume\u0301"_qs, true },
         // Two letters with their accents are two characters, however many code points.
@@ -142,7 +131,6 @@ TEST(ConversationSignals, RepeatedCycleComparesSignificantWordsOfOneSpeaker)
             u"e\u0301a\u0301 dishes laundry"_qs, false },
         { "letters beyond the basic plane", u"\U0001D4D0\U0001D4D1\U0001D4D2 dishes laundry"_qs,
             u"\U0001D4D0\U0001D4D1\U0001D4D2 laundry dishes"_qs, true },
-        { "empty texts", QString(), QString(), false },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -154,11 +142,9 @@ TEST(ConversationSignals, RepeatedCycleNeedsEightTurnsAndNinetySeconds)
 {
     const QList<SpeakerTurn> turns = conversation(u"dishes laundry garbage"_qs, u"garbage laundry dishes"_qs);
     EXPECT_TRUE(ConversationSignals::isLikelyCircular(turns, 90.0));
-    EXPECT_TRUE(ConversationSignals::isLikelyCircular(turns, infinity));
     EXPECT_FALSE(ConversationSignals::isLikelyCircular(turns, 89.9));
     EXPECT_FALSE(ConversationSignals::isLikelyCircular(turns, notANumber));
     EXPECT_FALSE(ConversationSignals::isLikelyCircular(turns.mid(1), 200.0));
-    EXPECT_FALSE(ConversationSignals::isLikelyCircular({}, 200.0));
 
     // Only the last eight turns are looked at.
     QList<SpeakerTurn> longer = turns;
@@ -196,10 +182,8 @@ TEST(ConversationSignals, CircularityReadinessThresholds)
              Case { 0.72, 0, 8, 89.99, false },
              Case { 0.72, 5, 8, 90.0, true },
              Case { 0.72, 6, 8, 90.0, false },
-             Case { 0.72, 8, 8, 90.0, false },
              Case { notANumber, 0, 8, 90.0, false },
              Case { 0.72, 0, 8, notANumber, false },
-             Case { 0.72, minInt, 8, 90.0, true },
              Case { 0.72, minInt, maxInt, 90.0, true },
              Case { 0.72, maxInt, maxInt, 90.0, false },
              Case { 0.72, 0, minInt, 90.0, false },
@@ -215,15 +199,12 @@ TEST(ConversationSignals, CircularityReadinessThresholds)
 TEST(CircularityGate, FiresOnTheThirdTurnAfterFirstDetection)
 {
     CircularityGate gate;
-    EXPECT_EQ(gate, CircularityGate {});
     EXPECT_FALSE(gate.update(true, 0.8, 8, 100));
     EXPECT_EQ(gate.firstDetectedAtTurn, 8);
     EXPECT_FALSE(gate.update(true, 0.8, 9, 100));
     EXPECT_FALSE(gate.update(true, 0.8, 10, 100));
     EXPECT_TRUE(gate.update(true, 0.8, 11, 100));
-    EXPECT_TRUE(gate.update(true, 0.8, 12, 101));
     EXPECT_FALSE(gate.update(true, 0.71, 12, 101));
-    EXPECT_EQ(gate.firstDetectedAtTurn, 8);
 
     // A break in qualifying starts the count again.
     EXPECT_FALSE(gate.update(false, 0.9, 13, 102));
@@ -232,9 +213,6 @@ TEST(CircularityGate, FiresOnTheThirdTurnAfterFirstDetection)
     EXPECT_FALSE(gate.update(true, 0.8, 16, 103));
     EXPECT_TRUE(gate.update(true, 0.8, 17, 103));
     EXPECT_FALSE(gate.update(true, 0.8, 18, notANumber));
-
-    gate.reset();
-    EXPECT_EQ(gate, CircularityGate {});
 }
 
 TEST(CircularityGate, StaysSilentAfterDismissal)
@@ -257,25 +235,12 @@ TEST(CircularityGate, StaysSilentAfterDismissal)
         EXPECT_EQ(gate.firstDetectedAtTurn, 20);
         EXPECT_TRUE(gate.update(true, 0.8, 23, c.silentUntil));
 
-        gate.reset();
-        EXPECT_EQ(gate, CircularityGate {});
+        // A dismissal at an unknown time keeps the suppression it had.
+        gate.dismiss(notANumber, true);
+        EXPECT_EQ(gate.suppressedUntil, c.silentUntil);
+        gate.dismiss(infinity, false);
+        EXPECT_FALSE(gate.update(true, 0.8, 30, 1e300));
     }
-}
-
-TEST(CircularityGate, DismissalAtAnUnknownTimeKeepsTheSuppression)
-{
-    CircularityGate gate;
-    gate.dismiss(200, false);
-    gate.update(true, 0.8, 8, 300);
-    gate.dismiss(notANumber, true);
-    EXPECT_EQ(gate.suppressedUntil, 620.0);
-    EXPECT_EQ(gate.firstDetectedAtTurn, std::nullopt);
-    EXPECT_EQ(gate, gate);
-
-    gate.dismiss(infinity, false);
-    EXPECT_FALSE(gate.update(true, 0.8, 20, 1e300));
-    gate.reset();
-    EXPECT_EQ(gate.suppressedUntil, 0.0);
 }
 
 TEST(ConversationSignals, TurnPromptLevels)
@@ -289,7 +254,6 @@ TEST(ConversationSignals, TurnPromptLevels)
     for (const Case& c : {
              Case { 119.99, false, std::nullopt },
              Case { 120.0, false, TurnPromptLevel::first },
-             Case { 150.0, false, TurnPromptLevel::first },
              Case { 150.0, true, std::nullopt },
              Case { 179.99, true, std::nullopt },
              Case { 180.0, false, TurnPromptLevel::final },
@@ -336,10 +300,6 @@ TEST(ConversationSignals, FallbackBoundary)
 
 TEST(ConversationSignals, ApplyingBoundaries)
 {
-    EXPECT_EQ(ConversationalFloor(minInt, 1.0).speaker, 0);
-    EXPECT_EQ(ConversationalFloor(-3, 1.0).speaker, 1);
-    EXPECT_EQ(ConversationalFloor(maxInt, 1.0).speaker, 1);
-
     const ConversationalFloor floor(0, 10.0, 0.9, 2);
     const TurnBoundaryDecision handoff { TurnBoundaryKind::handoff, 0.35 };
     const TurnBoundaryDecision interjection { TurnBoundaryKind::interjection, 0.45 };

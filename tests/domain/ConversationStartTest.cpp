@@ -1,7 +1,6 @@
 #include "domain/AppCallbackRoute.hpp"
 #include "domain/ConversationStartPolicy.hpp"
 
-#include <QSet>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -18,9 +17,7 @@ TEST(ConversationStartPolicy, FirstMissingThingWins)
              Case { false, false, false, false, false, R::needsRecordingAgreement },
              Case { false, true, true, true, true, R::needsRecordingAgreement },
              Case { true, false, true, false, false, R::needsSignIn },
-             Case { true, false, false, false, false, R::needsSignIn },
              Case { true, true, true, false, false, R::temporarilyUnavailable },
-             Case { true, true, false, true, false, R::temporarilyUnavailable },
              Case { true, true, false, false, true, R::temporarilyUnavailable },
              Case { true, true, false, false, false, R::ready },
          }) {
@@ -39,19 +36,14 @@ TEST(AppCallbackRoute, RecognisesOnlyTheSignInReturn)
         bool recognised;
     };
     for (const Case& c : {
-             Case { "corvane://apple-auth?ticket=abc", true },
              Case { "lumora://apple-auth?ticket=abc", true },
              Case { "LUMORA://APPLE-AUTH?ticket=abc", true },
              Case { "Corvane://Apple-Auth/some/path?error=denied#frag", true },
              Case { "lumora://apple-auth", true },
-             Case { "https://apple-auth?ticket=abc", false },
              Case { "corvanex://apple-auth", false },
-             Case { "corvane://apple-auth-x?ticket=abc", false },
              Case { "corvane://apple-auth.example.com", false },
              Case { "corvane://other/apple-auth", false },
              Case { "corvane:apple-auth", false },
-             Case { "corvane:///apple-auth", false },
-             Case { "//apple-auth", false },
              Case { "", false },
              Case { "lumora://user@apple-auth:8080/x", true },
          }) {
@@ -61,7 +53,4 @@ TEST(AppCallbackRoute, RecognisesOnlyTheSignInReturn)
         EXPECT_EQ(route.has_value(), c.recognised);
         EXPECT_EQ(route.value_or(AppCallbackRoute::appleAuthorization), AppCallbackRoute::appleAuthorization);
     }
-    EXPECT_FALSE(AppCallbackRoute::resolve(QUrl()).has_value());
-    EXPECT_TRUE(QSet<AppCallbackRoute> { AppCallbackRoute::appleAuthorization }.contains(
-        *AppCallbackRoute::resolve(QUrl(QStringLiteral("corvane://apple-auth")))));
 }

@@ -88,7 +88,6 @@ TEST(ConversationUploadPayload, TimesComeFromTheReview)
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     constexpr double inf = std::numeric_limits<double>::infinity();
     for (const Case& c : {
-             Case { 0.4, 1000, 1000, 1000, 0 },
              Case { 2.5, 1000, 997, 1000, 3 },
              Case { 100'000, 1'000'000, 913'600, 1'000'000, 86'400 },
              Case { 60, 30, 1, 30, 29 },
@@ -120,7 +119,6 @@ TEST(ConversationUploadPayload, TitlesAreTrimmedAndCutByCharacters)
         std::optional<QString> sent;
     };
     for (const Case& c : {
-             Case { std::nullopt, std::nullopt },
              Case { QStringLiteral(" \n\t \n"), std::nullopt },
              Case { QStringLiteral("  Money talk\n"), QStringLiteral("Money talk") },
              Case { QString(250, u'x'), QString(200, u'x') },
@@ -162,16 +160,10 @@ TEST(ConversationUploadPayload, BodiesReadBackAsTheSameReview)
     const auto back = decoded(encoded(payload));
     EXPECT_EQ(back, payload);
 
-    const DerivedSessionResult result = back.derivedResult();
-    EXPECT_EQ(result.id, accountID);
-    EXPECT_EQ(result.completedAt, original.completedAt);
-    EXPECT_EQ(result.duration, 125.0);
-    EXPECT_EQ(result.stats, original.stats);
-    EXPECT_EQ(result.annotations, original.annotations);
-    EXPECT_EQ(result.fouls, QList<ProcessFoulAnnotation> {});
-    EXPECT_EQ(result.summary, original.summary);
-    EXPECT_EQ(result.transcript, original.transcript);
-    EXPECT_EQ(result.mode, ConversationMode::checkin);
+    DerivedSessionResult expected = original;
+    expected.id = accountID;
+    expected.fouls = QList<ProcessFoulAnnotation> {};
+    EXPECT_EQ(back.derivedResult(), expected);
 
     // An upper-case id and a missing analysis: statistics come from the segments.
     QJsonObject json = payload.toJson();
@@ -180,34 +172,19 @@ TEST(ConversationUploadPayload, BodiesReadBackAsTheSameReview)
     const DerivedSessionResult bare = decoded(QJsonDocument(json).toJson()).derivedResult();
     EXPECT_EQ(bare.id, accountID);
     EXPECT_EQ(bare.stats, ConversationStats::compute(*original.transcript));
-    EXPECT_TRUE(bare.summary.isEmpty());
-    EXPECT_EQ(bare.fouls, QList<ProcessFoulAnnotation> {});
     EXPECT_TRUE(bare.annotations.isEmpty());
     EXPECT_EQ(bare.harshStartupDetected, std::nullopt);
-
-    const auto replaced = payload.replacing(ConversationTranscriptPayload {}, std::nullopt);
-    EXPECT_TRUE(replaced.transcript.segments.isEmpty());
-    EXPECT_EQ(replaced.analysis, payload.analysis);
 }
 
 TEST(ConversationUploadPayload, ReadingIsStrictAboutRequiredKeys)
 {
     const QJsonObject good = ConversationUploadPayload::fromResult(review(60, 1000), accountID).toJson();
-    const auto put = [](QJsonObject& json, const char* key, const QJsonValue& value) {
-        if (value.isUndefined())
-            json.remove(key);
-        else
-            json.insert(key, value);
-    };
+    // An undefined value removes the key; an empty part edits the top level.
     const auto edited = [&](const char* part, const char* key, const QJsonValue& value) {
         QJsonObject json = good;
-        if (part[0] == '\0') {
-            put(json, key, value);
-            return json;
-        }
-        QJsonObject inner = json.value(part).toObject();
-        put(inner, key, value);
-        json.insert(part, inner);
+        QJsonObject inner = part[0] ? json.value(part).toObject() : json;
+        value.isUndefined() ? inner.remove(key) : void(inner.insert(key, value));
+        part[0] ? void(json.insert(part, inner)) : void(json = inner);
         return json;
     };
     struct Case {
@@ -218,14 +195,11 @@ TEST(ConversationUploadPayload, ReadingIsStrictAboutRequiredKeys)
     };
     const QJsonValue missing(QJsonValue::Undefined);
     for (const Case& c : {
-             Case { "", "conversation_id", missing, false },
              Case { "", "conversation_id", "not-a-uuid", false },
              Case { "", "mode", "Checkin", false },
              Case { "", "started_at", "1000", false },
              Case { "", "ended_at", 10.5, false },
-             Case { "", "duration_seconds", missing, false },
              Case { "", "transcript", missing, false },
-             Case { "", "title", QJsonValue::Null, true },
              Case { "", "title", 5, false },
              Case { "", "analysis", QJsonValue::Null, true },
              Case { "", "extra", "ignored", true },
@@ -235,9 +209,7 @@ TEST(ConversationUploadPayload, ReadingIsStrictAboutRequiredKeys)
              Case { "transcript", "truncated", QJsonValue::Null, true },
              Case { "transcript", "truncated", "yes", false },
              Case { "analysis", "fouls", missing, false },
-             Case { "analysis", "summary", missing, false },
              Case { "analysis", "stats", missing, false },
-             Case { "analysis", "annotations", missing, false },
              Case { "analysis", "harsh_startup_detected", QJsonValue::Null, true },
          }) {
         SCOPED_TRACE(std::string(c.part) + "." + c.key);
@@ -265,12 +237,10 @@ TEST(ConversationUploadCodec, ABodyOfExactlyTheLimitIsSentAsItIs)
     const auto overLimit = ConversationUploadCodec::body(payload);
     ASSERT_TRUE(overLimit.has_value());
     EXPECT_LT(overLimit->size(), limit);
-    const auto shed = decoded(*overLimit);
-    EXPECT_TRUE(shed.analysis->annotations.isEmpty());
-    EXPECT_TRUE(shed.analysis->fouls.isEmpty());
-    EXPECT_EQ(shed.analysis->summary, payload.analysis->summary);
-    EXPECT_EQ(shed.analysis->stats, payload.analysis->stats);
-    EXPECT_EQ(shed.transcript, payload.transcript);
+    // One byte more sheds the annotations and fouls, nothing else.
+    ConversationUploadPayload shed = payload;
+    shed.analysis = shed.analysis->withoutAnnotations();
+    EXPECT_EQ(decoded(*overLimit), shed);
 }
 
 TEST(ConversationUploadCodec, SegmentsAreDroppedAFifthAtATime)
@@ -285,8 +255,8 @@ TEST(ConversationUploadCodec, SegmentsAreDroppedAFifthAtATime)
             qsizetype fitting;
             qsizetype kept;
         };
-        for (const Case& c : { Case { 9, 8 }, Case { 8, 8 }, Case { 7, 6 }, Case { 6, 6 }, Case { 5, 4 },
-                 Case { 4, 4 }, Case { 3, 3 }, Case { 2, 2 }, Case { 1, 1 } }) {
+        for (const Case& c : { Case { 9, 8 }, Case { 8, 8 }, Case { 7, 6 }, Case { 5, 4 }, Case { 3, 3 },
+                 Case { 2, 2 }, Case { 1, 1 } }) {
             SCOPED_TRACE(c.fitting);
             const qint64 maximum = truncatedSize(payload, c.fitting);
             const auto body = ConversationUploadCodec::body(payload, maximum);
@@ -295,10 +265,7 @@ TEST(ConversationUploadCodec, SegmentsAreDroppedAFifthAtATime)
             const auto sent = decoded(*body);
             EXPECT_EQ(sent.transcript.segments, payload.transcript.segments.first(c.kept));
             EXPECT_EQ(sent.transcript.truncated, true);
-            EXPECT_EQ(sent.transcript.schema, 1);
             EXPECT_TRUE(sent.analysis->annotations.isEmpty());
-            EXPECT_TRUE(sent.analysis->fouls.isEmpty());
-            EXPECT_EQ(sent.title, payload.title);
         }
         EXPECT_EQ(ConversationUploadCodec::body(payload, truncatedSize(payload, 1) - 1),
             std::unexpected(ConversationUploadCodecError::tooLarge));

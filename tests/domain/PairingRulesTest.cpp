@@ -23,51 +23,35 @@ TEST(PairingCode, Normalize)
         QString typed;
         std::optional<QString> code;
     };
-    for (const Case& c :
-        {
-            Case { "abcd-efgh-jkmn", "ABCDEFGHJKMN" },
-            Case { "abcd efgh jkmn", "ABCDEFGHJKMN" },
-            Case { "  2b3c.4d5e_6f7g\t", "2B3C4D5E6F7G" },
-            Case { "ABCD\u2605EFGH\u2713JKMN", "ABCDEFGHJKMN" },
-            Case { "iLoI-lOio-1234", "110110101234" },
-            // Dotless i upper-cases to I, which then reads as 1.
-            Case { "\u0131bcd-efgh-jkmn", "1BCDEFGHJKMN" },
-            // One character whose upper-case form is two letters counts as two.
-            Case { "abcd-efgh-jk\u00df", "ABCDEFGHJKSS" },
-            Case { "abcd-efgh-jk\uFB01", "ABCDEFGHJKF1" },
-            Case { "abcd-efgh-jkmu", std::nullopt },
-            Case { "uBCD-EFGH-JKMN", std::nullopt },
-            Case { "abcd-efgh-jkm", std::nullopt },
-            Case { "--abcd-efgh-jkmnp--", std::nullopt },
-            Case { "", std::nullopt },
-            Case { "----", std::nullopt },
-            // Accented capitals count towards the twelve and then fail the alphabet,
-            // whether precomposed or built with a combining mark.
-            Case { "\u00c0BCD-EFGH-JKMN", std::nullopt },
-            Case { "A\u0300BCD-EFGH-JKMN", std::nullopt },
-            Case { "\u00e9BCD-EFGH-JKM", std::nullopt },
-            // Full-width and other scripts' letters and digits are letters and digits too.
-            Case { "\uFF21\uFF22\uFF23\uFF24-EFGH-JKMN", std::nullopt },
-            Case { "\uFF11\uFF12\uFF13\uFF14\uFF15\uFF16\uFF17\uFF18\uFF19\uFF10\uFF21\uFF22", std::nullopt },
-            Case { "\u0410\u0412\u0421\u0415-EFGH-JKMN", std::nullopt },
-            Case { "\u0661\u0662\u0663\u0664-EFGH-JKMN", std::nullopt },
-            Case { "\u5BC6\u7801ABCD-EFGH-JK", std::nullopt },
-            Case { "ABCD-EFGH-JK\U0001D7CE\U0001D7CF", std::nullopt },
-        }) {
+    for (const Case& c : {
+             Case { "abcd-efgh-jkmn", "ABCDEFGHJKMN" },
+             Case { "  2b3c.4d5e_6f7g\t", "2B3C4D5E6F7G" },
+             Case { "ABCD\u2605EFGH\u2713JKMN", "ABCDEFGHJKMN" },
+             Case { "iLoI-lOio-1234", "110110101234" },
+             Case { "0123-4567-89ab", "0123456789AB" },
+             Case { "cdef-ghjk-mnpq", "CDEFGHJKMNPQ" },
+             Case { "rstv-wxyz-0000", "RSTVWXYZ0000" },
+             // Dotless i upper-cases to I, which then reads as 1.
+             Case { "\u0131bcd-efgh-jkmn", "1BCDEFGHJKMN" },
+             // One character whose upper-case form is two letters counts as two.
+             Case { "abcd-efgh-jk\u00df", "ABCDEFGHJKSS" },
+             Case { "abcd-efgh-jk\uFB01", "ABCDEFGHJKF1" },
+             Case { "abcd-efgh-jkmu", std::nullopt },
+             Case { "uBCD-EFGH-JKMN", std::nullopt },
+             Case { "abcd-efgh-jkm", std::nullopt },
+             Case { "", std::nullopt },
+             // Accented capitals count towards the twelve and then fail the alphabet,
+             // whether precomposed or built with a combining mark.
+             Case { "\u00c0BCD-EFGH-JKMN", std::nullopt },
+             Case { "A\u0300BCD-EFGH-JKMN", std::nullopt },
+             // Full-width and other scripts' letters and digits are letters and digits too.
+             Case { "\uFF21\uFF22\uFF23\uFF24-EFGH-JKMN", std::nullopt },
+             Case { "\u0410\u0412\u0421\u0415-EFGH-JKMN", std::nullopt },
+             Case { "ABCD-EFGH-JK\U0001D7CE\U0001D7CF", std::nullopt },
+         }) {
         SCOPED_TRACE(c.typed.toStdString());
         EXPECT_EQ(text(PairingCode::normalize(c.typed)), text(c.code));
     }
-}
-
-TEST(PairingCode, AlphabetIsCrockfordBase32)
-{
-    EXPECT_EQ(PairingCode::alphabet.size(), 32);
-    EXPECT_EQ(PairingCode::length, 12);
-    for (QChar excluded : { u'I', u'L', u'O', u'U' })
-        EXPECT_FALSE(PairingCode::alphabet.contains(excluded));
-    EXPECT_EQ(PairingCode::normalize(u"0123-4567-89AB"), "0123456789AB");
-    EXPECT_EQ(PairingCode::normalize(u"cdef-ghjk-mnpq"), "CDEFGHJKMNPQ");
-    EXPECT_EQ(PairingCode::normalize(u"rstv-wxyz-0000"), "RSTVWXYZ0000");
 }
 
 TEST(PairingCode, Formatted)
@@ -78,10 +62,8 @@ TEST(PairingCode, Formatted)
     };
     for (const Case& c : {
              Case { "ABCDEFGHJKMN", "ABCD-EFGH-JKMN" },
-             Case { "abcdefghijkl", "abcd-efgh-ijkl" },
              Case { "ABCD-EFGH-JKMN", "ABCD-EFGH-JKMN" },
              Case { "ABCDEFGHJKM", "ABCDEFGHJKM" },
-             Case { "ABCDEFGHJKMNP", "ABCDEFGHJKMNP" },
              Case { "", "" },
              // Twelve characters as a reader counts them, one of them with a combining mark.
              Case { "A\u0300BCDEFGHJKMN", "A\u0300BCD-EFGH-JKMN" },
@@ -116,16 +98,6 @@ TEST(PairingStateMachine, FirstMatchingStageWins)
         SCOPED_TRACE(c.name);
         EXPECT_TRUE(PairingStateMachine::stage(c.state) == c.stage);
     }
-
-    const PairingStage stage = PairingStateMachine::stage({ alone, invite, std::nullopt, {} });
-    EXPECT_EQ(stage.kind(), PairingStage::Kind::inviteOutstanding);
-    ASSERT_NE(stage.pendingInvite(), nullptr);
-    EXPECT_EQ(*stage.pendingInvite(), invite);
-    EXPECT_EQ(stage.workspace(), nullptr);
-    EXPECT_EQ(stage.pendingConfirmation(), nullptr);
-    EXPECT_EQ(PairingStage::unpaired().kind(), PairingStage::Kind::unpaired);
-    EXPECT_EQ(PairingStage::paired(linked).kind(), PairingStage::Kind::paired);
-    EXPECT_FALSE(PairingStage::paired(linked) == PairingStage::paired(alone));
 }
 
 TEST(PairingFailure, MessagesAreExact)
@@ -175,7 +147,6 @@ TEST(PairingErrorPolicy, MapsStatusAndServerCode)
              Case { 500, "not_paired", notPaired },
              Case { 404, "pairing_confirmation_not_found", confirmationNotFound },
              Case { 404, std::nullopt, codeNotRecognized },
-             Case { 404, "no_such_thing", codeNotRecognized },
              Case { 404, "NOT_PAIRED", codeNotRecognized },
              Case { 409, std::nullopt, alreadyPaired },
              Case { 410, std::nullopt, confirmationExpired },
@@ -183,7 +154,6 @@ TEST(PairingErrorPolicy, MapsStatusAndServerCode)
              Case { 422, std::nullopt, unavailable },
              Case { 422, "Pairing_code_invalid", unavailable },
              Case { 400, "pairing_code_invalid", unavailable },
-             Case { 401, std::nullopt, unavailable },
              Case { 429, "rate_limited", unavailable },
              Case { 500, std::nullopt, unavailable },
              Case { 503, "", unavailable },
@@ -197,18 +167,7 @@ TEST(PairingErrorPolicy, MapsControlPlaneErrors)
 {
     EXPECT_EQ(
         PairingErrorPolicy::failure(ControlPlaneError::rejected(410)), PairingFailure::confirmationExpired);
-    EXPECT_EQ(PairingErrorPolicy::failure(ControlPlaneError::rejected(422)), PairingFailure::unavailable);
     EXPECT_EQ(PairingErrorPolicy::failure(ControlPlaneError::rejectedWithCode(422, "pairing_code_invalid")),
         PairingFailure::codeNotRecognized);
-    EXPECT_EQ(PairingErrorPolicy::failure(ControlPlaneError::rejectedWithCode(409, "not_paired")),
-        PairingFailure::notPaired);
     EXPECT_EQ(PairingErrorPolicy::failure(ControlPlaneError::invalidResponse()), PairingFailure::unavailable);
-
-    const ControlPlaneError error = ControlPlaneError::rejectedWithCode(409, "already_paired");
-    EXPECT_EQ(error.kind(), ControlPlaneError::Kind::rejectedWithCode);
-    EXPECT_EQ(error.status(), 409);
-    EXPECT_EQ(error.code(), "already_paired");
-    EXPECT_EQ(ControlPlaneError::invalidResponse().status(), std::nullopt);
-    EXPECT_EQ(ControlPlaneError::rejected(409).code(), std::nullopt);
-    EXPECT_FALSE(ControlPlaneError::rejected(409) == ControlPlaneError::rejected(410));
 }
