@@ -1,4 +1,4 @@
-#include "FileModes.hpp"
+#include "TestFiles.hpp"
 #include "persistence/LaunchSentinel.hpp"
 #include "persistence/RecordingAgreementStore.hpp"
 

@@ -1,8 +1,7 @@
 #include "security/DeviceIdentity.hpp"
 
-#include "AwaitTask.hpp"
+#include "TestKeyStore.hpp"
 #include "security/Base64Url.hpp"
-#include "security/MemoryKeyStore.hpp"
 #include "security/RequestSigner.hpp"
 #include "security/Sha256.hpp"
 
@@ -10,7 +9,6 @@
 #include <openssl/ecdsa.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
-#include <qcoro/qcorotask.h>
 
 using namespace lumora;
 
@@ -65,23 +63,29 @@ QDateTime unixTime(qint64 milliseconds)
 
 } // namespace
 
-TEST(DeviceIdentity, FirstLoadCreatesAndStoresTheKeyLaterLoadsReuseIt)
+TEST(DeviceIdentity, FirstLoadCreatesTheKeyLaterLoadsReuseItAndOpensslAcceptsItsSignatures)
 {
-    auto store = std::make_shared<MemoryKeyStore>();
-    const DeviceIdentity first = loadIdentity(store);
-    const auto stored = QCoro::waitFor(store->data(u"device-signing-key-v1"_qs));
-    ASSERT_TRUE(stored && stored->bytes);
-    EXPECT_EQ(stored->bytes->size(), 32);
+    auto store = std::make_shared<test::TestKeyStore>();
+    const DeviceIdentity identity = loadIdentity(store);
+    EXPECT_EQ(store->stored(DeviceIdentity::storeAccount()).value().size(), 32);
+    EXPECT_EQ(DeviceIdentity::storeAccount(), u"device-signing-key-v1"_qs);
+    EXPECT_EQ(loadIdentity(store).publicKeyBase64URL(), identity.publicKeyBase64URL());
 
-    const DeviceIdentity second = loadIdentity(store);
-    EXPECT_EQ(second.publicKeyBase64URL(), first.publicKeyBase64URL());
-
-    const QString text = first.publicKeyBase64URL();
-    EXPECT_EQ(text.size(), 87);
-    EXPECT_FALSE(text.contains(u'=') || text.contains(u'+') || text.contains(u'/'));
-    const QByteArray point = QByteArray::fromBase64((text + u'=').toLatin1(), QByteArray::Base64UrlEncoding);
-    ASSERT_EQ(point.size(), 65);
-    EXPECT_EQ(point[0], 0x04);
+    // The receiver has nothing but the 87-character key text and the 86-character signature.
+    const QString key = identity.publicKeyBase64URL();
+    EXPECT_EQ(key.size(), 87);
+    const QByteArray message = "POST\n/v1/sessions/reserve\n1700000000\nnonce\nhash";
+    const auto signature = identity.sign(message);
+    ASSERT_TRUE(signature.has_value());
+    EXPECT_EQ(signature->size(), 86);
+    EXPECT_TRUE(opensslAccepts(key, *signature, message));
+    EXPECT_FALSE(opensslAccepts(key, *signature, message + "x"));
+    EXPECT_TRUE(RequestSigner::isValidSignature(key, *signature, message));
+    EXPECT_FALSE(RequestSigner::isValidSignature(key, *signature, message + "x"));
+    const DeviceIdentity other = loadIdentity(std::make_shared<test::TestKeyStore>());
+    EXPECT_FALSE(RequestSigner::isValidSignature(other.publicKeyBase64URL(), *signature, message));
+    EXPECT_FALSE(RequestSigner::isValidSignature(u"not a key", *signature, message));
+    EXPECT_FALSE(RequestSigner::isValidSignature(key, u"AAAA", message));
 }
 
 TEST(DeviceIdentity, UnusableStoredBytesAreInvalidKeyAndStayStored)
@@ -89,30 +93,11 @@ TEST(DeviceIdentity, UnusableStoredBytesAreInvalidKeyAndStayStored)
     for (const QByteArray& bad : { QByteArray(), QByteArray(31, 1), QByteArray(33, 1), QByteArray(32, 0),
              QByteArray(32, char(0xff)) }) {
         SCOPED_TRACE(bad.toHex().toStdString());
-        auto store = std::make_shared<MemoryKeyStore>();
-        ASSERT_TRUE(QCoro::waitFor(store->set(bad, DeviceIdentity::storeAccount())));
-        const auto identity = test::awaitTask(DeviceIdentity::load(store));
-        ASSERT_FALSE(identity.has_value());
-        EXPECT_EQ(identity.error(), SecureStoreError::invalidKey());
-        EXPECT_EQ(QCoro::waitFor(store->data(DeviceIdentity::storeAccount()))->bytes, bad);
+        auto store = std::make_shared<test::TestKeyStore>();
+        store->put(bad, DeviceIdentity::storeAccount());
+        EXPECT_EQ(test::awaitTask(DeviceIdentity::load(store)).error(), SecureStoreError::invalidKey());
+        EXPECT_EQ(store->stored(DeviceIdentity::storeAccount()), bad);
     }
-}
-
-TEST(DeviceIdentity, SignaturesVerifyWithOpensslFromThePublicKeyTextAlone)
-{
-    const DeviceIdentity identity = loadIdentity(std::make_shared<MemoryKeyStore>());
-    const QByteArray message = "POST\n/v1/sessions/reserve\n1700000000\nnonce\nhash";
-    const auto signature = identity.sign(message);
-    ASSERT_TRUE(signature.has_value());
-    EXPECT_EQ(signature->size(), 86);
-    EXPECT_TRUE(opensslAccepts(identity.publicKeyBase64URL(), *signature, message));
-    EXPECT_FALSE(opensslAccepts(identity.publicKeyBase64URL(), *signature, message + "x"));
-    EXPECT_TRUE(RequestSigner::isValidSignature(identity.publicKeyBase64URL(), *signature, message));
-    EXPECT_FALSE(RequestSigner::isValidSignature(identity.publicKeyBase64URL(), *signature, message + "x"));
-    const DeviceIdentity other = loadIdentity(std::make_shared<MemoryKeyStore>());
-    EXPECT_FALSE(RequestSigner::isValidSignature(other.publicKeyBase64URL(), *signature, message));
-    EXPECT_FALSE(RequestSigner::isValidSignature(u"not a key", *signature, message));
-    EXPECT_FALSE(RequestSigner::isValidSignature(identity.publicKeyBase64URL(), u"AAAA", message));
 }
 
 TEST(RequestSigner, CanonicalText)
@@ -122,8 +107,6 @@ TEST(RequestSigner, CanonicalText)
     EXPECT_EQ(
         empty, "GET\n/v1/account/state\n1700000000\n6f1c2a3b-4d5e-4f60-8172-93a4b5c6d7e8\n" + emptyHash);
     EXPECT_EQ(empty.count('\n'), 4);
-    EXPECT_FALSE(empty.endsWith('\n'));
-    EXPECT_EQ(empty, RequestSigner::canonical(u"GET", u"/v1/account/state", 1700000000, nonce, {}));
 
     struct Case {
         QString path;
@@ -167,13 +150,9 @@ TEST(RequestSigner, DeviceAndRecoveryHeadersCarryWhatWasSigned)
     const auto signed_ = RequestSigner::sign(
         identity, deviceID, u"post", u"/v1/providers/anthropic/analyze", body, unixTime(-1500), nonce);
     ASSERT_TRUE(signed_.has_value());
-    EXPECT_EQ(signed_->timestamp, -1);
-    EXPECT_EQ(signed_->nonce, nonce);
-    EXPECT_EQ(signed_->deviceID, deviceID);
     const QString device = signed_->authorization();
     EXPECT_TRUE(device.startsWith(
         u"Device 0a1b2c3d-4e5f-4061-8273-94a5b6c7d8e9:-1:6f1c2a3b-4d5e-4f60-8172-93a4b5c6d7e8:"));
-    EXPECT_EQ(device.count(u':'), 3);
     EXPECT_EQ(SignedRequestHeaders::fromAuthorization(device), *signed_);
     const QByteArray canonical = RequestSigner::canonical(
         u"POST", u"/v1/providers/anthropic/analyze", signed_->timestamp, nonce, body);
@@ -184,8 +163,6 @@ TEST(RequestSigner, DeviceAndRecoveryHeadersCarryWhatWasSigned)
     ASSERT_TRUE(recovery.has_value());
     const QString recover = recovery->authorization();
     EXPECT_TRUE(recover.startsWith(u"Recover 1:6f1c2a3b-4d5e-4f60-8172-93a4b5c6d7e8:"));
-    EXPECT_EQ(recover.count(u':'), 2);
-    EXPECT_EQ(recovery->signature.size(), 86);
     EXPECT_EQ(RecoveryRequestHeaders::fromAuthorization(recover), *recovery);
     EXPECT_TRUE(RequestSigner::isValidSignature(identity.publicKeyBase64URL(), recovery->signature,
         RequestSigner::canonical(u"POST", u"/v1/auth/device/recover", 1, nonce, {})));
