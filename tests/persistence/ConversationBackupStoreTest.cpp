@@ -92,23 +92,34 @@ TEST(ConversationBackupStore, SurvivesARestartSealedAndPrivate)
     EXPECT_FALSE(QFile::exists(f.store->file()));
     EXPECT_EQ(f.keys->writes, 0);
 
-    f.ok(f.store->upsert(record(1)));
+    // The copy holds what the file holds: whole seconds.
+    ConversationBackupRecord attempted = record(1);
+    attempted.attempts = 2;
+    attempted.lastAttemptAt = at(1'700'000'000'750);
+    attempted.lastFailureCode = u"timeout"_qs;
+    f.ok(f.store->upsert(attempted));
     EXPECT_EQ(f.store->file(), f.folder + u"/backup-state.lbs"_qs);
     EXPECT_EQ(modeOf(f.store->file()), 0600);
     EXPECT_EQ(f.keys->stored(u"conversation-backup-state-key-v1"_qs)->size(), 32);
     f.ok(f.store->setMigrationChoice(ConversationMigrationChoice::accepted));
     f.ok(
-        f.store->replaceCachedConversations({ summary(5, u"Sunday"_qs), summary(6) }, at(1'700'000'100'000)));
+        f.store->replaceCachedConversations({ summary(5, u"Sunday"_qs), summary(6) }, at(1'700'000'100'999)));
     f.ok(f.store->markHidden(summary(6)));
     EXPECT_FALSE(f.bytes().contains("Sunday"));
-
-    const auto again = f.restarted();
-    EXPECT_EQ(awaitTask(again->state()).value(), f.state());
-    EXPECT_EQ(awaitTask(again->record(id(1))).value().record, record(1));
+    const State state = f.state();
+    EXPECT_EQ(state.records.at(0).lastAttemptAt, at(1'700'000'000'000));
+    EXPECT_EQ(state.cacheUpdatedAt, at(1'700'000'100'000));
+    EXPECT_EQ(awaitTask(f.restarted()->state()).value(), state);
     EXPECT_EQ(f.keys->writes, 1);
+
+    // A file loosened by someone else is private again after the next edit.
+    ASSERT_TRUE(
+        QFile::setPermissions(f.store->file(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    f.ok(f.store->removeRecord(id(1)));
+    EXPECT_EQ(modeOf(f.store->file()), 0600);
 }
 
-TEST(ConversationBackupStore, FileFormOfOptionalFieldsAndFreshNonces)
+TEST(ConversationBackupStore, FileFormOfOptionalFields)
 {
     Fixture f;
     f.ok(f.store->upsert(record(1)));
@@ -116,11 +127,6 @@ TEST(ConversationBackupStore, FileFormOfOptionalFieldsAndFreshNonces)
     EXPECT_FALSE(json.contains(u"migrationChoice"_qs));
     EXPECT_FALSE(json.contains(u"cacheUpdatedAt"_qs));
     EXPECT_EQ(json.value(u"hiddenConversations"_qs), QJsonArray {});
-
-    const QByteArray first = f.bytes();
-    f.ok(f.store->markUnhidden(id(9))); // changes nothing, still rewrites the file
-    EXPECT_NE(f.bytes(), first);
-    EXPECT_EQ(f.bytes().size(), first.size());
 
     // An older file without the hidden list reads with an empty one and gains the key on the next edit.
     json.remove(u"hiddenConversations"_qs);
@@ -147,7 +153,6 @@ TEST(ConversationBackupStore, RefusesATamperedFileUntilRemoveAll)
             CryptoError::authenticationFailed },
         { "truncated to less than a box", [](Fixture& f) { f.overwrite(f.bytes().first(20)); },
             CryptoError::invalidInput },
-        { "sealed under another key", [&](Fixture& f) { setKey(f, 32); }, CryptoError::authenticationFailed },
         { "key of the wrong length", [&](Fixture& f) { setKey(f, 20); }, CryptoError::invalidKey },
         { "sealed JSON that is not a state",
             [](Fixture& f) {
@@ -210,27 +215,6 @@ TEST(ConversationBackupStore, AFailedWriteNeverLetsTheCopyDivergeFromTheFile)
     const QList expected { record(1, ConversationBackupState::stored), record(3) };
     EXPECT_EQ(f.state().records, expected);
     EXPECT_EQ(awaitTask(f.restarted()->state()).value(), f.state());
-}
-
-TEST(ConversationBackupStore, TheCopyHoldsWhatTheFileHolds)
-{
-    Fixture f;
-    ConversationBackupRecord attempted = record(1);
-    attempted.attempts = 2;
-    attempted.lastAttemptAt = at(1'700'000'000'750);
-    attempted.lastFailureCode = u"timeout"_qs;
-    f.ok(f.store->upsert(attempted));
-    f.ok(f.store->replaceCachedConversations({}, at(1'700'000'100'999)));
-    const State state = f.state();
-    EXPECT_EQ(state.records.at(0).lastAttemptAt, at(1'700'000'000'000));
-    EXPECT_EQ(state.cacheUpdatedAt, at(1'700'000'100'000));
-    EXPECT_EQ(awaitTask(f.restarted()->state()).value(), state);
-
-    // A file loosened by someone else is private again after the next edit.
-    ASSERT_TRUE(
-        QFile::setPermissions(f.store->file(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
-    f.ok(f.store->removeRecord(id(1)));
-    EXPECT_EQ(modeOf(f.store->file()), 0600);
 }
 
 TEST(ConversationBackupStore, OperationsRunInCallOrderAndMakeOneKey)

@@ -65,39 +65,36 @@ TEST(Crypto, AesGcmOpensNistVectors)
 
 TEST(Crypto, AesGcmSealsWithFreshNoncesAndRefusesAlteredBoxes)
 {
-    const auto key = SymmetricKey::random256();
-    ASSERT_TRUE(key.has_value());
+    const SymmetricKey key = keyOf(QByteArray(32, 7));
     const QByteArray plaintext = "{\"summary\":\"calm\"}";
-    const auto first = AesGcm::seal(*key, plaintext);
-    const auto second = AesGcm::seal(*key, plaintext);
-    ASSERT_TRUE(first && second);
-    EXPECT_EQ(first->size(), plaintext.size() + 28);
-    EXPECT_NE(first->first(12), second->first(12));
-    EXPECT_EQ(AesGcm::open(*key, *second).value(), plaintext);
+    const QByteArray first = AesGcm::seal(key, plaintext).value();
+    const QByteArray second = AesGcm::seal(key, plaintext).value();
+    EXPECT_EQ(first.size(), plaintext.size() + 28);
+    EXPECT_NE(first.first(12), second.first(12));
+    EXPECT_EQ(AesGcm::open(key, second).value(), plaintext);
 
-    for (qsizetype index : { qsizetype(0), qsizetype(12), first->size() - 1 }) {
+    for (qsizetype index : { qsizetype(0), qsizetype(12), first.size() - 1 }) {
         SCOPED_TRACE(index);
-        QByteArray altered = *first;
+        QByteArray altered = first;
         altered[index] = char(altered[index] ^ 0x01);
-        EXPECT_EQ(AesGcm::open(*key, altered).error(), CryptoError::authenticationFailed);
+        EXPECT_EQ(AesGcm::open(key, altered).error(), CryptoError::authenticationFailed);
     }
-    const auto otherKey = SymmetricKey::random256();
-    EXPECT_EQ(AesGcm::open(*otherKey, *first).error(), CryptoError::authenticationFailed);
-    EXPECT_EQ(AesGcm::open(*key, first->first(27)).error(), CryptoError::invalidInput);
+    EXPECT_EQ(
+        AesGcm::open(SymmetricKey::random256().value(), first).error(), CryptoError::authenticationFailed);
+    EXPECT_EQ(AesGcm::open(key, first.first(27)).error(), CryptoError::invalidInput);
 }
 
-TEST(Crypto, AesGcmTakesKeyBytesAsStored)
+TEST(Crypto, AesGcmTakesKeysOf16To32BytesAsStored)
 {
-    for (qsizetype size : { 16, 24, 32 }) {
+    for (qsizetype size : { 0, 15, 16, 24, 31, 32, 33 }) {
         SCOPED_TRACE(size);
         const SymmetricKey key = keyOf(QByteArray(size, 7));
-        EXPECT_EQ(AesGcm::open(key, AesGcm::seal(key, "x").value()).value(), "x");
-    }
-    for (qsizetype size : { 0, 15, 31, 33 }) {
-        SCOPED_TRACE(size);
-        EXPECT_EQ(AesGcm::seal(keyOf(QByteArray(size, 7)), "x").error(), CryptoError::invalidKey);
-        EXPECT_EQ(
-            AesGcm::open(keyOf(QByteArray(size, 7)), QByteArray(40, 0)).error(), CryptoError::invalidKey);
+        if (size == 16 || size == 24 || size == 32) {
+            EXPECT_EQ(AesGcm::open(key, AesGcm::seal(key, "x").value()).value(), "x");
+        } else {
+            EXPECT_EQ(AesGcm::seal(key, "x").error(), CryptoError::invalidKey);
+            EXPECT_EQ(AesGcm::open(key, QByteArray(40, 0)).error(), CryptoError::invalidKey);
+        }
     }
 }
 

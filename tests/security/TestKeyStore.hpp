@@ -3,7 +3,6 @@
 #include "security/MemoryKeyStore.hpp"
 
 #include <QSet>
-#include <QTimer>
 #include <optional>
 #include <qcoro/qcorotask.h>
 #include <qcoro/qcorotimer.h>
@@ -35,14 +34,14 @@ public:
 
     QCoro::Task<ReadResult> data(QString account) override
     {
-        co_await turn();
+        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
         if (failingReads.contains(account))
             co_return std::unexpected(SecureStoreError::keychain(7));
         co_return co_await values.data(account);
     }
     QCoro::Task<WriteResult> set(QByteArray data, QString account) override
     {
-        co_await turn();
+        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
         if (failingWrites.contains(account))
             co_return std::unexpected(SecureStoreError::keychain(5));
         ++writes;
@@ -50,7 +49,7 @@ public:
     }
     QCoro::Task<WriteResult> remove(QString account) override
     {
-        co_await turn();
+        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
         if (failingRemovals.contains(account))
             co_return std::unexpected(SecureStoreError::keychain(2));
         co_return co_await values.remove(account);
@@ -61,15 +60,6 @@ public:
         return awaitTask(values.data(account))->bytes;
     }
     void put(const QByteArray& bytes, const QString& account) { (void)awaitTask(values.set(bytes, account)); }
-
-private:
-    static QCoro::Task<> turn()
-    {
-        QTimer timer;
-        timer.setSingleShot(true);
-        timer.start(0);
-        co_await timer;
-    }
 };
 
 } // namespace lumora::test
