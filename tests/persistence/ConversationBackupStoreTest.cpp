@@ -140,8 +140,6 @@ TEST(ConversationBackupStore, FileFormOfOptionalFields)
 
 TEST(ConversationBackupStore, RefusesATamperedFileUntilRemoveAll)
 {
-    const auto setKey
-        = [](Fixture& f, qsizetype size) { f.keys->put(QByteArray(size, 'k'), f.store->keyAccount()); };
     struct Case {
         const char* name;
         std::function<void(Fixture&)> damage;
@@ -153,7 +151,9 @@ TEST(ConversationBackupStore, RefusesATamperedFileUntilRemoveAll)
             CryptoError::authenticationFailed },
         { "truncated to less than a box", [](Fixture& f) { f.overwrite(f.bytes().first(20)); },
             CryptoError::invalidInput },
-        { "key of the wrong length", [&](Fixture& f) { setKey(f, 20); }, CryptoError::invalidKey },
+        { "key of the wrong length",
+            [](Fixture& f) { f.keys->put(QByteArray(20, 'k'), f.store->keyAccount()); },
+            CryptoError::invalidKey },
         { "sealed JSON that is not a state",
             [](Fixture& f) {
                 ASSERT_TRUE(
@@ -234,7 +234,7 @@ TEST(ConversationBackupStore, OperationsRunInCallOrderAndMakeOneKey)
     EXPECT_EQ(f.keys->writes, 1);
 }
 
-TEST(ConversationBackupStore, RecordEditsKeepPositions)
+TEST(ConversationBackupStore, EditsKeepPositionsAndMoveSummariesBetweenTheLists)
 {
     using enum ConversationBackupState;
     Fixture f;
@@ -244,12 +244,8 @@ TEST(ConversationBackupStore, RecordEditsKeepPositions)
     f.ok(f.store->removeRecord(id(3)));
     f.ok(f.store->removeRecord(id(42)));
     EXPECT_EQ(f.state().records, (QList { record(1, abandoned), record(2, stored), record(5, declined) }));
-}
 
-TEST(ConversationBackupStore, SummaryEditsMoveBetweenTheLists)
-{
     using Ids = QList<QUuid>;
-    Fixture f;
     f.ok(f.store->replaceCachedConversations({ summary(1), summary(2), summary(3) }, at(1'700'000'100'000)));
 
     f.ok(f.store->markHidden(summary(1, u"hidden copy"_qs)));
