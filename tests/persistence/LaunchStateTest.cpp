@@ -47,15 +47,12 @@ TEST(RecordingAgreementStore, AcceptedOnlyAtTheCurrentVersionOrLater)
     const RecordingAgreementStore store(settings, key);
     EXPECT_FALSE(store.isAccepted());
 
-    struct Case {
-        QVariant stored;
-        bool accepted;
-    };
-    for (const Case& c : { Case { 0, false }, Case { 1, false }, Case { 2, true }, Case { 3, true },
-             Case { -2, false }, Case { u"2"_qs, true }, Case { u"yes"_qs, false } }) {
-        SCOPED_TRACE(c.stored.toString().toStdString());
-        settings.setValue(key, c.stored);
-        EXPECT_EQ(store.isAccepted(), c.accepted);
+    const std::pair<QVariant, bool> cases[] = { { 0, false }, { 1, false }, { 2, true }, { 3, true },
+        { -2, false }, { u"2"_qs, true }, { u"yes"_qs, false } };
+    for (const auto& [stored, accepted] : cases) {
+        SCOPED_TRACE(stored.toString().toStdString());
+        settings.setValue(key, stored);
+        EXPECT_EQ(store.isAccepted(), accepted);
     }
 
     store.clear();

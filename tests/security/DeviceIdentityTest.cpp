@@ -131,14 +131,11 @@ TEST(RequestSigner, CanonicalText)
 
 TEST(RequestSigner, TimestampsTruncateTowardZero)
 {
-    struct Case {
-        qint64 milliseconds;
-        qint64 seconds;
-    };
-    for (const Case& c : { Case { 0, 0 }, Case { 999, 0 }, Case { 1000, 1 }, Case { -500, 0 },
-             Case { -1000, -1 }, Case { -1999, -1 }, Case { 1700000000999, 1700000000 } }) {
-        SCOPED_TRACE(c.milliseconds);
-        EXPECT_EQ(RequestSigner::timestamp(unixTime(c.milliseconds)), c.seconds);
+    const std::pair<qint64, qint64> cases[] = { { 0, 0 }, { 999, 0 }, { 1000, 1 }, { -500, 0 }, { -1000, -1 },
+        { -1999, -1 }, { 1700000000999, 1700000000 } };
+    for (const auto& [milliseconds, seconds] : cases) {
+        SCOPED_TRACE(milliseconds);
+        EXPECT_EQ(RequestSigner::timestamp(unixTime(milliseconds)), seconds);
     }
     EXPECT_FALSE(RequestSigner::timestamp(QDateTime()).has_value());
 }
