@@ -9,14 +9,8 @@ using namespace lumora;
 
 namespace {
 
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(text);
-}
-SymmetricKey keyOf(const QByteArray& bytes)
-{
-    return SymmetricKey(SecretBytes(bytes));
-}
+const auto hex = [](const char* text) { return QByteArray::fromHex(text); };
+const auto keyOf = [](const QByteArray& bytes) { return SymmetricKey(SecretBytes(bytes)); };
 
 // RFC 6979 A.2.5: the P-256 key pair and its deterministic SHA-256 signature of "sample".
 const QByteArray rfcScalar = hex("C9AFA9D845BA75166B5C215767B1D6934E50C3DB36E89B127B8A622B120F6721");
@@ -151,9 +145,6 @@ TEST(Crypto, GeneratedKeysHaveTheCompactForm)
         const QByteArray y = point.sliced(33);
         const QByteArray halfP = hex("7FFFFFFF800000008000000000000000000000007FFFFFFFFFFFFFFFFFFFFFFF");
         EXPECT_LE(y, halfP);
-        const auto reloaded = P256PrivateKey::fromRaw(key->rawRepresentation().view());
-        ASSERT_TRUE(reloaded.has_value());
-        EXPECT_EQ(reloaded->publicKeyX963(), point);
     }
 }
 

@@ -17,13 +17,9 @@ namespace {
 const QUuid nonce("{6F1C2A3B-4D5E-4F60-8172-93A4B5C6D7E8}");
 const QUuid deviceID("{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}");
 
-DeviceIdentity loadIdentity(const std::shared_ptr<SecureKeyStore>& store)
-{
-    auto identity = test::awaitTask(DeviceIdentity::load(store));
-    if (!identity)
-        throw std::runtime_error("identity did not load");
-    return std::move(*identity);
-}
+const auto loadIdentity = [](std::shared_ptr<SecureKeyStore> store) {
+    return test::awaitTask(DeviceIdentity::load(std::move(store))).value();
+};
 
 // Checks a signature the way an independent receiver would: OpenSSL's own verifier, fed
 // only with the public-key text, the signature text and the signed bytes.
@@ -56,10 +52,8 @@ bool opensslAccepts(const QString& publicKeyText, const QString& signatureText, 
     return valid;
 }
 
-QDateTime unixTime(qint64 milliseconds)
-{
-    return QDateTime::fromMSecsSinceEpoch(milliseconds, Qt::UTC);
-}
+const auto unixTime
+    = [](qint64 milliseconds) { return QDateTime::fromMSecsSinceEpoch(milliseconds, Qt::UTC); };
 
 } // namespace
 
