@@ -1,10 +1,7 @@
 #include "persistence/EncryptedResultStore.hpp"
 
-#include "../security/AwaitTask.hpp"
-#include "FileModes.hpp"
-#include "SlowKeyStore.hpp"
-#include "persistence/PrivateFiles.hpp"
-#include "security/MemoryKeyStore.hpp"
+#include "../security/TestKeyStore.hpp"
+#include "TestFiles.hpp"
 
 #include <QDir>
 #include <QFile>
@@ -14,8 +11,9 @@
 
 using namespace lumora;
 using lumora::test::awaitTask;
+using lumora::test::contents;
 using lumora::test::modeOf;
-using lumora::test::SlowKeyStore;
+using lumora::test::overwrite;
 
 namespace {
 
@@ -44,7 +42,7 @@ const DerivedSessionResult late
 struct Fixture {
     QTemporaryDir temporary;
     QString folder = temporary.path() + u"/Lumora/Results"_qs;
-    std::shared_ptr<SlowKeyStore> keys = std::make_shared<SlowKeyStore>();
+    std::shared_ptr<test::TestKeyStore> keys = std::make_shared<test::TestKeyStore>();
     std::shared_ptr<EncryptedResultStore> store = EncryptedResultStore::create(folder, keys).value();
 
     void save(const DerivedSessionResult& r) { ASSERT_TRUE(awaitTask(store->save(r)).has_value()); }
@@ -53,22 +51,12 @@ struct Fixture {
         return awaitTask(store->load(id)).value().result;
     }
     QList<DerivedSessionResult> list() { return awaitTask(store->list()).value().results; }
-    QByteArray bytes(const QUuid& id)
-    {
-        QFile file(store->path(id));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    void overwrite(const QString& path, const QByteArray& data)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(data);
-    }
+    QByteArray bytes(const QUuid& id) { return contents(store->path(id)); }
 };
 
 } // namespace
 
-TEST(EncryptedResultStore, SavedResultsOpenAgainAfterARestart)
+TEST(EncryptedResultStore, SavedResultsAreSealedPrivateAndOpenAgainAfterARestart)
 {
     Fixture f;
     EXPECT_EQ(modeOf(f.folder), 0700);
@@ -80,37 +68,28 @@ TEST(EncryptedResultStore, SavedResultsOpenAgainAfterARestart)
     const QByteArray json = QJsonDocument(early.toJson()).toJson(QJsonDocument::Compact);
     EXPECT_EQ(f.bytes(early.id).size(), json.size() + 28);
     EXPECT_FALSE(f.bytes(early.id).contains("early"));
-    EXPECT_EQ(awaitTask(f.keys->values.data(EncryptedResultStore::keyAccount()))->bytes->size(), 32);
+    EXPECT_EQ(f.keys->stored(u"derived-result-encryption-key-v1"_qs)->size(), 32);
 
     const auto restarted = EncryptedResultStore::create(f.folder, f.keys).value();
     EXPECT_EQ(awaitTask(restarted->load(early.id)).value().result, withoutFraction(early));
-}
 
-TEST(EncryptedResultStore, SavesReplaceAndUseFreshNonces)
-{
-    Fixture f;
-    f.save(early);
+    // Saving again replaces the one file under a fresh nonce.
     const QByteArray first = f.bytes(early.id);
-    f.save(early);
-    EXPECT_NE(f.bytes(early.id), first);
-    EXPECT_EQ(f.load(early.id), withoutFraction(early));
-
     DerivedSessionResult changed = early;
     changed.summary = u"changed"_qs;
     f.save(changed);
+    EXPECT_NE(f.bytes(early.id), first);
     EXPECT_EQ(QDir(f.folder).entryList(QDir::Files).size(), 1);
-    EXPECT_EQ(f.load(early.id)->summary, u"changed"_qs);
+    EXPECT_EQ(f.load(early.id), withoutFraction(changed));
     EXPECT_EQ(f.keys->writes, 1);
 }
 
 TEST(EncryptedResultStore, LoadOfAnUnknownIdNeedsNoKey)
 {
     Fixture f;
-    f.keys->failAll = true;
+    f.keys->failingReads.insert(EncryptedResultStore::keyAccount());
     EXPECT_EQ(f.load(early.id), std::nullopt);
-    const auto saved = awaitTask(f.store->save(early));
-    ASSERT_FALSE(saved.has_value());
-    EXPECT_EQ(saved.error(), ResultStoreFailure(SecureStoreError::keychain(7)));
+    EXPECT_EQ(awaitTask(f.store->save(early)).error(), ResultStoreFailure(SecureStoreError::keychain(7)));
     EXPECT_FALSE(QFile::exists(f.store->path(early.id)));
 }
 
@@ -118,6 +97,8 @@ TEST(EncryptedResultStore, DamagedFilesFailLoadAndAreSkippedByList)
 {
     Fixture f;
     f.save(early);
+    ASSERT_TRUE(awaitTask(f.keys->values.remove(EncryptedResultStore::keyAccount())));
+    // `early` is now sealed under a lost key.
     f.save(late);
     const DerivedSessionResult tampered
         = result("{33333333-3333-4333-8333-333333333333}", 1'700'000'500'000, u"t"_qs);
@@ -125,33 +106,19 @@ TEST(EncryptedResultStore, DamagedFilesFailLoadAndAreSkippedByList)
         = result("{44444444-4444-4444-8444-444444444444}", 1'700'000'600'000, u"u"_qs);
     f.save(tampered);
     f.save(truncated);
+    overwrite(
+        f.store->path(tampered.id), f.bytes(tampered.id).chopped(1) + char(f.bytes(tampered.id).back() ^ 1));
+    overwrite(f.store->path(truncated.id), f.bytes(truncated.id).first(20));
+    overwrite(f.folder + u"/notes.txt"_qs, "not a result");
+    overwrite(f.folder + u"/.lmr"_qs, "hidden, no name");
 
-    QByteArray altered = f.bytes(tampered.id);
-    altered[altered.size() - 1] = char(altered.back() ^ 0x01);
-    f.overwrite(f.store->path(tampered.id), altered);
-    f.overwrite(f.store->path(truncated.id), f.bytes(truncated.id).first(20));
-    f.overwrite(f.folder + u"/notes.txt"_qs, "not a result");
-    f.overwrite(f.folder + u"/.lmr"_qs, "hidden, no name");
-
-    EXPECT_EQ(
-        awaitTask(f.store->load(tampered.id)).error(), ResultStoreFailure(CryptoError::authenticationFailed));
-    EXPECT_EQ(awaitTask(f.store->load(truncated.id)).error(), ResultStoreFailure(CryptoError::invalidInput));
-    const QList<DerivedSessionResult> listed = f.list();
-    ASSERT_EQ(listed.size(), 2);
-    EXPECT_EQ(listed[0].id, late.id);
-    EXPECT_EQ(listed[1].id, early.id);
+    using Failure = ResultStoreFailure;
+    EXPECT_EQ(awaitTask(f.store->load(early.id)).error(), Failure(CryptoError::authenticationFailed));
+    EXPECT_EQ(awaitTask(f.store->load(tampered.id)).error(), Failure(CryptoError::authenticationFailed));
+    EXPECT_EQ(awaitTask(f.store->load(truncated.id)).error(), Failure(CryptoError::invalidInput));
+    EXPECT_EQ(f.list(), QList { withoutFraction(late) });
     EXPECT_TRUE(QFile::exists(f.store->path(tampered.id)));
     EXPECT_TRUE(QFile::exists(f.store->path(truncated.id)));
-}
-
-TEST(EncryptedResultStore, FilesUnderALostKeyAreSkipped)
-{
-    Fixture f;
-    f.save(early);
-    ASSERT_TRUE(awaitTask(f.keys->values.remove(EncryptedResultStore::keyAccount())));
-    f.save(late);
-    EXPECT_EQ(f.list(), QList<DerivedSessionResult> { withoutFraction(late) });
-    EXPECT_FALSE(awaitTask(f.store->load(early.id)).has_value());
 }
 
 TEST(EncryptedResultStore, OperationsRunOneAtATimeSoTheFirstKeyIsMadeOnce)
@@ -162,32 +129,29 @@ TEST(EncryptedResultStore, OperationsRunOneAtATimeSoTheFirstKeyIsMadeOnce)
     auto listing = f.store->list();
     EXPECT_TRUE(awaitTask(std::move(first)).has_value());
     EXPECT_TRUE(awaitTask(std::move(second)).has_value());
-    EXPECT_EQ(awaitTask(std::move(listing)).value().results.size(), 2);
+    EXPECT_EQ(awaitTask(std::move(listing)).value().results,
+        (QList { withoutFraction(late), withoutFraction(early) }));
     EXPECT_EQ(f.keys->writes, 1);
-    EXPECT_EQ(f.list(), (QList<DerivedSessionResult> { withoutFraction(late), withoutFraction(early) }));
 }
 
-TEST(EncryptedResultStore, RemovingResults)
+TEST(EncryptedResultStore, RemovingResultsNeverFollowsLinks)
 {
     Fixture f;
-    EXPECT_TRUE(f.list().isEmpty());
     EXPECT_TRUE(awaitTask(f.store->removeAll()).has_value());
     EXPECT_TRUE(awaitTask(f.store->remove(early.id)).has_value());
     f.save(early);
     f.save(late);
     ASSERT_TRUE(awaitTask(f.store->remove(early.id)).has_value());
-    EXPECT_EQ(f.load(early.id), std::nullopt);
-    EXPECT_EQ(f.list().size(), 1);
+    EXPECT_EQ(f.list(), QList { withoutFraction(late) });
 
     QTemporaryDir outside;
-    f.overwrite(outside.path() + u"/keep"_qs, "keep");
+    overwrite(outside.path() + u"/keep"_qs);
     ASSERT_TRUE(QFile::link(outside.path(), f.folder + u"/link"_qs));
     ASSERT_TRUE(QDir(f.folder).mkdir(u"nested"_qs));
-    f.overwrite(f.folder + u"/nested/x"_qs, "x");
-    f.overwrite(f.folder + u"/.hidden"_qs, "x");
+    overwrite(f.folder + u"/nested/x"_qs);
+    overwrite(f.folder + u"/.hidden"_qs);
     ASSERT_TRUE(awaitTask(f.store->removeAll()).has_value());
-    EXPECT_TRUE(QDir(f.folder)
-                    .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)
-                    .isEmpty());
+    EXPECT_TRUE(
+        QDir(f.folder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System));
     EXPECT_TRUE(QFile::exists(outside.path() + u"/keep"_qs));
 }

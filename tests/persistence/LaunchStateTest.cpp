@@ -1,4 +1,4 @@
-#include "FileModes.hpp"
+#include "TestFiles.hpp"
 #include "persistence/LaunchSentinel.hpp"
 #include "persistence/RecordingAgreementStore.hpp"
 
@@ -32,41 +32,31 @@ TEST(LaunchSentinel, MarkerLivesExactlyAsLongAsTheRun)
     const LaunchSentinel afterCrash = LaunchSentinel::create(folder).value();
     EXPECT_TRUE(afterCrash.previousLaunchEndedUncleanly());
     EXPECT_TRUE(QFileInfo::exists(afterCrash.markerPath()));
-}
 
-TEST(LaunchSentinel, FolderThatCannotBeMadeIsAnError)
-{
-    QTemporaryDir temporary;
-    QFile blocker(temporary.path() + u"/Lumora"_qs);
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    EXPECT_FALSE(LaunchSentinel::create(temporary.path() + u"/Lumora/Diagnostics"_qs).has_value());
+    // A folder that cannot be made is an error.
+    test::overwrite(temporary.path() + u"/blocked"_qs);
+    EXPECT_FALSE(LaunchSentinel::create(temporary.path() + u"/blocked/Diagnostics"_qs).has_value());
 }
 
 TEST(RecordingAgreementStore, AcceptedOnlyAtTheCurrentVersionOrLater)
 {
     QTemporaryDir temporary;
     QSettings settings(temporary.path() + u"/settings.ini"_qs, QSettings::IniFormat);
-    const RecordingAgreementStore store(settings, RecordingAgreementStore::standardKey());
-    EXPECT_EQ(RecordingAgreementStore::standardKey(), u"lumora.recordingAgreementVersion"_qs);
+    const QString key = u"lumora.recordingAgreementVersion"_qs;
+    EXPECT_EQ(RecordingAgreementStore::standardKey(), key);
+    const RecordingAgreementStore store(settings, key);
     EXPECT_FALSE(store.isAccepted());
 
-    struct Case {
-        QVariant stored;
-        bool accepted;
-    };
-    for (const Case& c : { Case { 0, false }, Case { 1, false }, Case { 2, true }, Case { 3, true },
-             Case { -2, false }, Case { u"2"_qs, true }, Case { u"yes"_qs, false } }) {
-        SCOPED_TRACE(c.stored.toString().toStdString());
-        settings.setValue(RecordingAgreementStore::standardKey(), c.stored);
-        EXPECT_EQ(store.isAccepted(), c.accepted);
+    const std::pair<QVariant, bool> cases[] = { { 0, false }, { 1, false }, { 2, true }, { 3, true },
+        { -2, false }, { u"2"_qs, true }, { u"yes"_qs, false } };
+    for (const auto& [stored, accepted] : cases) {
+        SCOPED_TRACE(stored.toString().toStdString());
+        settings.setValue(key, stored);
+        EXPECT_EQ(store.isAccepted(), accepted);
     }
 
     store.clear();
-    EXPECT_FALSE(settings.contains(RecordingAgreementStore::standardKey()));
+    EXPECT_FALSE(settings.contains(key));
     store.accept();
-    EXPECT_TRUE(store.isAccepted());
-    EXPECT_EQ(settings.value(RecordingAgreementStore::standardKey()).toInt(), 2);
-    store.clear();
-    EXPECT_FALSE(store.isAccepted());
+    EXPECT_EQ(settings.value(key).toInt(), 2);
 }

@@ -1,7 +1,6 @@
 #include "security/AesGcm.hpp"
 #include "security/Base64Url.hpp"
 #include "security/P256PrivateKey.hpp"
-#include "security/SecureRandom.hpp"
 #include "security/Sha256.hpp"
 
 #include <gtest/gtest.h>
@@ -10,15 +9,8 @@ using namespace lumora;
 
 namespace {
 
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(text);
-}
-
-SymmetricKey keyOf(const QByteArray& bytes)
-{
-    return SymmetricKey(SecretBytes(bytes));
-}
+const auto hex = [](const char* text) { return QByteArray::fromHex(text); };
+const auto keyOf = [](const QByteArray& bytes) { return SymmetricKey(SecretBytes(bytes)); };
 
 // RFC 6979 A.2.5: the P-256 key pair and its deterministic SHA-256 signature of "sample".
 const QByteArray rfcScalar = hex("C9AFA9D845BA75166B5C215767B1D6934E50C3DB36E89B127B8A622B120F6721");
@@ -51,12 +43,10 @@ TEST(Crypto, AesGcmOpensNistVectors)
             hex("d0d1c8a799996bf0265b98b5d48ab919") },
         { hex("feffe9928665731c6d6a8f9467308308feffe9928665731c6d6a8f9467308308"),
             hex("cafebabefacedbaddecaf888"),
-            hex("d9313225f88406e5a55909c5aff5269a86a7a9531534f7da2e4c303d8a318a721c3c0c95956809532fcf0e2449a6"
-                "b525b1"
-                "6aedf5aa0de657ba637b391aafd255"),
-            hex("522dc1f099567d07f47f37a32a84427d643a8cdcbfe5c0c97598a2bd2555d1aa8cb08e48590dbb3da7b08b105682"
-                "8838c5"
-                "f61e6393ba7a0abcc9f662898015ad"),
+            hex("d9313225f88406e5a55909c5aff5269a86a7a9531534f7da2e4c303d8a318a72"
+                "1c3c0c95956809532fcf0e2449a6b525b16aedf5aa0de657ba637b391aafd255"),
+            hex("522dc1f099567d07f47f37a32a84427d643a8cdcbfe5c0c97598a2bd2555d1aa"
+                "8cb08e48590dbb3da7b08b1056828838c5f61e6393ba7a0abcc9f662898015ad"),
             hex("b094dac5d93471bdec1a502270e3cc6c") },
     };
     for (const Case& c : cases) {
@@ -69,39 +59,36 @@ TEST(Crypto, AesGcmOpensNistVectors)
 
 TEST(Crypto, AesGcmSealsWithFreshNoncesAndRefusesAlteredBoxes)
 {
-    const auto key = SymmetricKey::random256();
-    ASSERT_TRUE(key.has_value());
+    const SymmetricKey key = keyOf(QByteArray(32, 7));
     const QByteArray plaintext = "{\"summary\":\"calm\"}";
-    const auto first = AesGcm::seal(*key, plaintext);
-    const auto second = AesGcm::seal(*key, plaintext);
-    ASSERT_TRUE(first && second);
-    EXPECT_EQ(first->size(), plaintext.size() + 28);
-    EXPECT_NE(first->first(12), second->first(12));
-    EXPECT_EQ(AesGcm::open(*key, *second).value(), plaintext);
+    const QByteArray first = AesGcm::seal(key, plaintext).value();
+    const QByteArray second = AesGcm::seal(key, plaintext).value();
+    EXPECT_EQ(first.size(), plaintext.size() + 28);
+    EXPECT_NE(first.first(12), second.first(12));
+    EXPECT_EQ(AesGcm::open(key, second).value(), plaintext);
 
-    for (qsizetype index : { qsizetype(0), qsizetype(12), first->size() - 1 }) {
+    for (qsizetype index : { qsizetype(0), qsizetype(12), first.size() - 1 }) {
         SCOPED_TRACE(index);
-        QByteArray altered = *first;
+        QByteArray altered = first;
         altered[index] = char(altered[index] ^ 0x01);
-        EXPECT_EQ(AesGcm::open(*key, altered).error(), CryptoError::authenticationFailed);
+        EXPECT_EQ(AesGcm::open(key, altered).error(), CryptoError::authenticationFailed);
     }
-    const auto otherKey = SymmetricKey::random256();
-    EXPECT_EQ(AesGcm::open(*otherKey, *first).error(), CryptoError::authenticationFailed);
-    EXPECT_EQ(AesGcm::open(*key, first->first(27)).error(), CryptoError::invalidInput);
+    EXPECT_EQ(
+        AesGcm::open(SymmetricKey::random256().value(), first).error(), CryptoError::authenticationFailed);
+    EXPECT_EQ(AesGcm::open(key, first.first(27)).error(), CryptoError::invalidInput);
 }
 
-TEST(Crypto, AesGcmTakesKeyBytesAsStored)
+TEST(Crypto, AesGcmTakesKeysOf16To32BytesAsStored)
 {
-    for (qsizetype size : { 16, 24, 32 }) {
+    for (qsizetype size : { 0, 15, 16, 24, 31, 32, 33 }) {
         SCOPED_TRACE(size);
         const SymmetricKey key = keyOf(QByteArray(size, 7));
-        EXPECT_EQ(AesGcm::open(key, AesGcm::seal(key, "x").value()).value(), "x");
-    }
-    for (qsizetype size : { 0, 15, 31, 33 }) {
-        SCOPED_TRACE(size);
-        EXPECT_EQ(AesGcm::seal(keyOf(QByteArray(size, 7)), "x").error(), CryptoError::invalidKey);
-        EXPECT_EQ(
-            AesGcm::open(keyOf(QByteArray(size, 7)), QByteArray(40, 0)).error(), CryptoError::invalidKey);
+        if (size == 16 || size == 24 || size == 32) {
+            EXPECT_EQ(AesGcm::open(key, AesGcm::seal(key, "x").value()).value(), "x");
+        } else {
+            EXPECT_EQ(AesGcm::seal(key, "x").error(), CryptoError::invalidKey);
+            EXPECT_EQ(AesGcm::open(key, QByteArray(40, 0)).error(), CryptoError::invalidKey);
+        }
     }
 }
 
@@ -110,7 +97,6 @@ TEST(Crypto, P256KnownKeyPairAndSignature)
     const auto key = P256PrivateKey::fromRaw(rfcScalar);
     ASSERT_TRUE(key.has_value());
     EXPECT_EQ(key->publicKeyX963(), rfcPoint);
-    EXPECT_EQ(key->rawRepresentation().toByteArray(), rfcScalar);
 
     const auto publicKey = P256PublicKey::fromX963(rfcPoint);
     ASSERT_TRUE(publicKey.has_value());
@@ -121,9 +107,7 @@ TEST(Crypto, P256KnownKeyPairAndSignature)
 
     const auto ours = key->signature("sample");
     ASSERT_TRUE(ours.has_value());
-    EXPECT_EQ(ours->size(), 64);
     EXPECT_TRUE(publicKey->isValidSignature(*ours, "sample"));
-    EXPECT_TRUE(key->publicKey().isValidSignature(*ours, "sample"));
 }
 
 TEST(Crypto, P256RefusesInvalidScalarsAndPoints)
@@ -161,34 +145,15 @@ TEST(Crypto, GeneratedKeysHaveTheCompactForm)
         const QByteArray y = point.sliced(33);
         const QByteArray halfP = hex("7FFFFFFF800000008000000000000000000000007FFFFFFFFFFFFFFFFFFFFFFF");
         EXPECT_LE(y, halfP);
-        const auto reloaded = P256PrivateKey::fromRaw(key->rawRepresentation().view());
-        ASSERT_TRUE(reloaded.has_value());
-        EXPECT_EQ(reloaded->publicKeyX963(), point);
     }
 }
 
 TEST(Crypto, Base64UrlIsStrictAndUnpadded)
 {
     EXPECT_EQ(Base64Url::encoded(hex("fbff")), "-_8");
-    EXPECT_EQ(Base64Url::encoded(""), "");
     EXPECT_EQ(Base64Url::decoded(u"-_8"), hex("fbff"));
-    EXPECT_EQ(Base64Url::decoded(u""), QByteArray());
     for (const char16_t* bad : { u"-_8=", u"+/8", u"-_8 ", u"A", u"-_9", u"ab\u00e9d" }) {
         SCOPED_TRACE(QString::fromUtf16(bad).toStdString());
         EXPECT_FALSE(Base64Url::decoded(bad).has_value());
     }
-}
-
-TEST(Crypto, SecretBytesWipeAndCompare)
-{
-    SecretBytes secret(QByteArrayView("key material"));
-    SecretBytes copy = secret;
-    EXPECT_EQ(copy, secret);
-    secret.wipe();
-    EXPECT_TRUE(secret.isEmpty());
-    EXPECT_EQ(copy.toByteArray(), "key material");
-    SecretBytes moved = std::move(copy);
-    EXPECT_TRUE(copy.isEmpty());
-    EXPECT_EQ(moved.size(), 12);
-    EXPECT_EQ(SecureRandom::bytes(40).value().size(), 40);
 }

@@ -1,8 +1,7 @@
 #include "security/DeviceIdentity.hpp"
 
-#include "AwaitTask.hpp"
+#include "TestKeyStore.hpp"
 #include "security/Base64Url.hpp"
-#include "security/MemoryKeyStore.hpp"
 #include "security/RequestSigner.hpp"
 #include "security/Sha256.hpp"
 
@@ -10,7 +9,6 @@
 #include <openssl/ecdsa.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
-#include <qcoro/qcorotask.h>
 
 using namespace lumora;
 
@@ -19,13 +17,9 @@ namespace {
 const QUuid nonce("{6F1C2A3B-4D5E-4F60-8172-93A4B5C6D7E8}");
 const QUuid deviceID("{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}");
 
-DeviceIdentity loadIdentity(const std::shared_ptr<SecureKeyStore>& store)
-{
-    auto identity = test::awaitTask(DeviceIdentity::load(store));
-    if (!identity)
-        throw std::runtime_error("identity did not load");
-    return std::move(*identity);
-}
+const auto loadIdentity = [](std::shared_ptr<SecureKeyStore> store) {
+    return test::awaitTask(DeviceIdentity::load(std::move(store))).value();
+};
 
 // Checks a signature the way an independent receiver would: OpenSSL's own verifier, fed
 // only with the public-key text, the signature text and the signed bytes.
@@ -58,30 +52,34 @@ bool opensslAccepts(const QString& publicKeyText, const QString& signatureText, 
     return valid;
 }
 
-QDateTime unixTime(qint64 milliseconds)
-{
-    return QDateTime::fromMSecsSinceEpoch(milliseconds, Qt::UTC);
-}
+const auto unixTime
+    = [](qint64 milliseconds) { return QDateTime::fromMSecsSinceEpoch(milliseconds, Qt::UTC); };
 
 } // namespace
 
-TEST(DeviceIdentity, FirstLoadCreatesAndStoresTheKeyLaterLoadsReuseIt)
+TEST(DeviceIdentity, FirstLoadCreatesTheKeyLaterLoadsReuseItAndOpensslAcceptsItsSignatures)
 {
-    auto store = std::make_shared<MemoryKeyStore>();
-    const DeviceIdentity first = loadIdentity(store);
-    const auto stored = QCoro::waitFor(store->data(u"device-signing-key-v1"_qs));
-    ASSERT_TRUE(stored && stored->bytes);
-    EXPECT_EQ(stored->bytes->size(), 32);
+    auto store = std::make_shared<test::TestKeyStore>();
+    const DeviceIdentity identity = loadIdentity(store);
+    EXPECT_EQ(store->stored(DeviceIdentity::storeAccount()).value().size(), 32);
+    EXPECT_EQ(DeviceIdentity::storeAccount(), u"device-signing-key-v1"_qs);
+    EXPECT_EQ(loadIdentity(store).publicKeyBase64URL(), identity.publicKeyBase64URL());
 
-    const DeviceIdentity second = loadIdentity(store);
-    EXPECT_EQ(second.publicKeyBase64URL(), first.publicKeyBase64URL());
-
-    const QString text = first.publicKeyBase64URL();
-    EXPECT_EQ(text.size(), 87);
-    EXPECT_FALSE(text.contains(u'=') || text.contains(u'+') || text.contains(u'/'));
-    const QByteArray point = QByteArray::fromBase64((text + u'=').toLatin1(), QByteArray::Base64UrlEncoding);
-    ASSERT_EQ(point.size(), 65);
-    EXPECT_EQ(point[0], 0x04);
+    // The receiver has nothing but the 87-character key text and the 86-character signature.
+    const QString key = identity.publicKeyBase64URL();
+    EXPECT_EQ(key.size(), 87);
+    const QByteArray message = "POST\n/v1/sessions/reserve\n1700000000\nnonce\nhash";
+    const auto signature = identity.sign(message);
+    ASSERT_TRUE(signature.has_value());
+    EXPECT_EQ(signature->size(), 86);
+    EXPECT_TRUE(opensslAccepts(key, *signature, message));
+    EXPECT_FALSE(opensslAccepts(key, *signature, message + "x"));
+    EXPECT_TRUE(RequestSigner::isValidSignature(key, *signature, message));
+    EXPECT_FALSE(RequestSigner::isValidSignature(key, *signature, message + "x"));
+    const DeviceIdentity other = loadIdentity(std::make_shared<test::TestKeyStore>());
+    EXPECT_FALSE(RequestSigner::isValidSignature(other.publicKeyBase64URL(), *signature, message));
+    EXPECT_FALSE(RequestSigner::isValidSignature(u"not a key", *signature, message));
+    EXPECT_FALSE(RequestSigner::isValidSignature(key, u"AAAA", message));
 }
 
 TEST(DeviceIdentity, UnusableStoredBytesAreInvalidKeyAndStayStored)
@@ -89,30 +87,11 @@ TEST(DeviceIdentity, UnusableStoredBytesAreInvalidKeyAndStayStored)
     for (const QByteArray& bad : { QByteArray(), QByteArray(31, 1), QByteArray(33, 1), QByteArray(32, 0),
              QByteArray(32, char(0xff)) }) {
         SCOPED_TRACE(bad.toHex().toStdString());
-        auto store = std::make_shared<MemoryKeyStore>();
-        ASSERT_TRUE(QCoro::waitFor(store->set(bad, DeviceIdentity::storeAccount())));
-        const auto identity = test::awaitTask(DeviceIdentity::load(store));
-        ASSERT_FALSE(identity.has_value());
-        EXPECT_EQ(identity.error(), SecureStoreError::invalidKey());
-        EXPECT_EQ(QCoro::waitFor(store->data(DeviceIdentity::storeAccount()))->bytes, bad);
+        auto store = std::make_shared<test::TestKeyStore>();
+        store->put(bad, DeviceIdentity::storeAccount());
+        EXPECT_EQ(test::awaitTask(DeviceIdentity::load(store)).error(), SecureStoreError::invalidKey());
+        EXPECT_EQ(store->stored(DeviceIdentity::storeAccount()), bad);
     }
-}
-
-TEST(DeviceIdentity, SignaturesVerifyWithOpensslFromThePublicKeyTextAlone)
-{
-    const DeviceIdentity identity = loadIdentity(std::make_shared<MemoryKeyStore>());
-    const QByteArray message = "POST\n/v1/sessions/reserve\n1700000000\nnonce\nhash";
-    const auto signature = identity.sign(message);
-    ASSERT_TRUE(signature.has_value());
-    EXPECT_EQ(signature->size(), 86);
-    EXPECT_TRUE(opensslAccepts(identity.publicKeyBase64URL(), *signature, message));
-    EXPECT_FALSE(opensslAccepts(identity.publicKeyBase64URL(), *signature, message + "x"));
-    EXPECT_TRUE(RequestSigner::isValidSignature(identity.publicKeyBase64URL(), *signature, message));
-    EXPECT_FALSE(RequestSigner::isValidSignature(identity.publicKeyBase64URL(), *signature, message + "x"));
-    const DeviceIdentity other = loadIdentity(std::make_shared<MemoryKeyStore>());
-    EXPECT_FALSE(RequestSigner::isValidSignature(other.publicKeyBase64URL(), *signature, message));
-    EXPECT_FALSE(RequestSigner::isValidSignature(u"not a key", *signature, message));
-    EXPECT_FALSE(RequestSigner::isValidSignature(identity.publicKeyBase64URL(), u"AAAA", message));
 }
 
 TEST(RequestSigner, CanonicalText)
@@ -122,8 +101,6 @@ TEST(RequestSigner, CanonicalText)
     EXPECT_EQ(
         empty, "GET\n/v1/account/state\n1700000000\n6f1c2a3b-4d5e-4f60-8172-93a4b5c6d7e8\n" + emptyHash);
     EXPECT_EQ(empty.count('\n'), 4);
-    EXPECT_FALSE(empty.endsWith('\n'));
-    EXPECT_EQ(empty, RequestSigner::canonical(u"GET", u"/v1/account/state", 1700000000, nonce, {}));
 
     struct Case {
         QString path;
@@ -148,14 +125,11 @@ TEST(RequestSigner, CanonicalText)
 
 TEST(RequestSigner, TimestampsTruncateTowardZero)
 {
-    struct Case {
-        qint64 milliseconds;
-        qint64 seconds;
-    };
-    for (const Case& c : { Case { 0, 0 }, Case { 999, 0 }, Case { 1000, 1 }, Case { -500, 0 },
-             Case { -1000, -1 }, Case { -1999, -1 }, Case { 1700000000999, 1700000000 } }) {
-        SCOPED_TRACE(c.milliseconds);
-        EXPECT_EQ(RequestSigner::timestamp(unixTime(c.milliseconds)), c.seconds);
+    const std::pair<qint64, qint64> cases[] = { { 0, 0 }, { 999, 0 }, { 1000, 1 }, { -500, 0 }, { -1000, -1 },
+        { -1999, -1 }, { 1700000000999, 1700000000 } };
+    for (const auto& [milliseconds, seconds] : cases) {
+        SCOPED_TRACE(milliseconds);
+        EXPECT_EQ(RequestSigner::timestamp(unixTime(milliseconds)), seconds);
     }
     EXPECT_FALSE(RequestSigner::timestamp(QDateTime()).has_value());
 }
@@ -167,13 +141,9 @@ TEST(RequestSigner, DeviceAndRecoveryHeadersCarryWhatWasSigned)
     const auto signed_ = RequestSigner::sign(
         identity, deviceID, u"post", u"/v1/providers/anthropic/analyze", body, unixTime(-1500), nonce);
     ASSERT_TRUE(signed_.has_value());
-    EXPECT_EQ(signed_->timestamp, -1);
-    EXPECT_EQ(signed_->nonce, nonce);
-    EXPECT_EQ(signed_->deviceID, deviceID);
     const QString device = signed_->authorization();
     EXPECT_TRUE(device.startsWith(
         u"Device 0a1b2c3d-4e5f-4061-8273-94a5b6c7d8e9:-1:6f1c2a3b-4d5e-4f60-8172-93a4b5c6d7e8:"));
-    EXPECT_EQ(device.count(u':'), 3);
     EXPECT_EQ(SignedRequestHeaders::fromAuthorization(device), *signed_);
     const QByteArray canonical = RequestSigner::canonical(
         u"POST", u"/v1/providers/anthropic/analyze", signed_->timestamp, nonce, body);
@@ -184,8 +154,6 @@ TEST(RequestSigner, DeviceAndRecoveryHeadersCarryWhatWasSigned)
     ASSERT_TRUE(recovery.has_value());
     const QString recover = recovery->authorization();
     EXPECT_TRUE(recover.startsWith(u"Recover 1:6f1c2a3b-4d5e-4f60-8172-93a4b5c6d7e8:"));
-    EXPECT_EQ(recover.count(u':'), 2);
-    EXPECT_EQ(recovery->signature.size(), 86);
     EXPECT_EQ(RecoveryRequestHeaders::fromAuthorization(recover), *recovery);
     EXPECT_TRUE(RequestSigner::isValidSignature(identity.publicKeyBase64URL(), recovery->signature,
         RequestSigner::canonical(u"POST", u"/v1/auth/device/recover", 1, nonce, {})));

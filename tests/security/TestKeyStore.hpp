@@ -1,0 +1,65 @@
+#pragma once
+
+#include "security/MemoryKeyStore.hpp"
+
+#include <QSet>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <qcoro/qcorotimer.h>
+
+namespace lumora::test {
+
+template <typename T> QCoro::Task<> storeResult(QCoro::Task<T> task, std::optional<T>* result)
+{
+    result->emplace(co_await std::move(task));
+}
+
+// Runs a task to completion in a local event loop and returns its value; unlike
+// QCoro::waitFor it also works for values without a default constructor.
+template <typename T> T awaitTask(QCoro::Task<T> task)
+{
+    std::optional<T> result;
+    QCoro::waitFor(storeResult(std::move(task), &result));
+    return std::move(*result);
+}
+
+// Answers each call only after a turn of the event loop, as the keychain does, so that
+// operations that are not kept apart would interleave. Chosen accounts fail with a status
+// that tells reads (7), writes (5) and removals (2) apart.
+class TestKeyStore final : public SecureKeyStore {
+public:
+    MemoryKeyStore values;
+    QSet<QString> failingReads, failingWrites, failingRemovals;
+    int writes = 0;
+
+    QCoro::Task<ReadResult> data(QString account) override
+    {
+        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+        if (failingReads.contains(account))
+            co_return std::unexpected(SecureStoreError::keychain(7));
+        co_return co_await values.data(account);
+    }
+    QCoro::Task<WriteResult> set(QByteArray data, QString account) override
+    {
+        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+        if (failingWrites.contains(account))
+            co_return std::unexpected(SecureStoreError::keychain(5));
+        ++writes;
+        co_return co_await values.set(data, account);
+    }
+    QCoro::Task<WriteResult> remove(QString account) override
+    {
+        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+        if (failingRemovals.contains(account))
+            co_return std::unexpected(SecureStoreError::keychain(2));
+        co_return co_await values.remove(account);
+    }
+
+    std::optional<QByteArray> stored(const QString& account)
+    {
+        return awaitTask(values.data(account))->bytes;
+    }
+    void put(const QByteArray& bytes, const QString& account) { (void)awaitTask(values.set(bytes, account)); }
+};
+
+} // namespace lumora::test
