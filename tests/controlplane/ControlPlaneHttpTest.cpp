@@ -1,5 +1,6 @@
 #include "ControlPlaneProcess.hpp"
 
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -122,20 +123,37 @@ TEST(ControlPlaneHttp, ServesHttpsWithTheGivenCertificate)
 
 TEST(ControlPlaneHttp, RefusesToStartWithoutWhatItNeeds)
 {
-    const auto [plainCode, plainMessage] = ControlPlaneProcess::runToEnd({ "--listen", "0.0.0.0:0" });
-    EXPECT_EQ(plainCode, 2);
-    EXPECT_TRUE(plainMessage.contains("loopback"));
-
     const QTemporaryDir dir;
-    const QStringList missingFiles { "--listen", "127.0.0.1:0", "--tls-cert", dir.filePath("none.pem"),
-        "--tls-key", dir.filePath("none.key"), "--database", "sqlite:" + dir.filePath("cp.sqlite") };
-    const auto [tlsCode, tlsMessage] = ControlPlaneProcess::runToEnd(missingFiles);
-    EXPECT_EQ(tlsCode, 1);
-    EXPECT_TRUE(tlsMessage.contains("certificate"));
-
-    const auto [helpCode, helpText] = ControlPlaneProcess::runToEnd({ "--help" });
-    EXPECT_EQ(helpCode, 0);
-    EXPECT_TRUE(helpText.contains("--listen HOST:PORT"));
+    QFile shortSecret(dir.filePath("short.key"));
+    ASSERT_TRUE(shortSecret.open(QIODevice::WriteOnly));
+    shortSecret.write("too short\n");
+    shortSecret.close();
+    const auto local = [&](const char* database, const QStringList& more) {
+        return QStringList { "--listen", "127.0.0.1:0", "--database", "sqlite:" + dir.filePath(database) }
+        + more;
+    };
+    struct Case {
+        QStringList arguments;
+        int code;
+        const char* message;
+    };
+    const Case cases[] = {
+        { { "--listen", "0.0.0.0:0" }, 2, "loopback" },
+        { local("tls.sqlite",
+              { "--tls-cert", dir.filePath("none.pem"), "--tls-key", dir.filePath("none.key") }),
+            1, "certificate" },
+        { local("cp.sqlite", { "--speech-token-secret", shortSecret.fileName() }), 1, "speech token secret" },
+        { local("cp.sqlite", { "--speech-token-secret", dir.filePath("missing.key") }), 1,
+            "speech token secret" },
+        { { "--help" }, 0, "--listen HOST:PORT" },
+    };
+    for (const Case& item : cases) {
+        const auto [code, message] = ControlPlaneProcess::runToEnd(item.arguments);
+        EXPECT_EQ(code, item.code) << item.arguments.join(' ').toStdString();
+        EXPECT_TRUE(message.contains(item.message)) << message.toStdString();
+    }
+    // A start refused for its secret leaves no database behind.
+    EXPECT_FALSE(QFile::exists(dir.filePath("cp.sqlite")));
 }
 
 } // namespace

@@ -1,5 +1,4 @@
 #include "ServiceFixture.hpp"
-#include "TestDatabase.hpp"
 #include "domain/ConversationUploadCodec.hpp"
 #include "domain/JsonWriting.hpp"
 
@@ -9,7 +8,7 @@ namespace lumora {
 namespace {
 
 using testing::bodyOf;
-using testing::newIdentity;
+using testing::Member;
 
 ConversationUploadPayload payloadOf(const QUuid& id, qint64 endedAt, const QString& text = "Hello")
 {
@@ -43,55 +42,8 @@ QStringList idsOf(const QJsonObject& page)
     return ids;
 }
 
-using testing::Backend;
-
-// Holds the database, so that it exists before the service fixture opens it.
-class ContentDatabase {
+class ConversationContentTest : public testing::BackendServiceTest {
 protected:
-    testing::TestDatabase database { ::testing::WithParamInterface<Backend>::GetParam() };
-};
-
-// The endpoints over SQLite and over PostgreSQL.
-class ConversationContentTest : protected ContentDatabase,
-                                public testing::ControlPlaneServiceTest,
-                                public ::testing::WithParamInterface<Backend> {
-protected:
-    ConversationContentTest()
-        : ControlPlaneServiceTest(database.url())
-    {
-    }
-
-    void SetUp() override
-    {
-        ASSERT_FALSE(database.failed());
-        if (database.url().isEmpty())
-            GTEST_SKIP() << "LUMORA_TEST_POSTGRESQL_URL is not set (scripts/with-test-postgresql sets it)";
-    }
-
-    struct Member {
-        DeviceIdentity identity;
-        DeviceRecord device;
-    };
-
-    Member member(const QString& name)
-    {
-        DeviceIdentity identity = newIdentity();
-        const DeviceRecord device = signIn(identity, name);
-        return Member { std::move(identity), device };
-    }
-
-    // Signed over the path alone, as the client signs; the query goes along unsigned.
-    HttpResponse call(
-        const Member& who, const std::string& method, const std::string& target, const std::string& body = {})
-    {
-        const std::string path = target.substr(0, target.find('?'));
-        const auto headers = RequestSigner::sign(who.identity, who.device.id, QString::fromStdString(method),
-            QString::fromStdString(path), QByteArrayView(body), QDateTime::fromSecsSinceEpoch(now, Qt::UTC),
-            QUuid::createUuid());
-        EXPECT_TRUE(headers.has_value());
-        return send(method, target, body, { { "Authorization", headers->authorization().toStdString() } });
-    }
-
     HttpResponse storeAs(const Member& who, const ConversationUploadPayload& payload)
     {
         return call(who, "POST", "/v1/content/conversations", encoded(payload));
@@ -104,34 +56,11 @@ protected:
         return bodyOf(reply);
     }
 
-    // Links two accounts as partners through the pairing calls: both leave their
-    // workspaces, which become previous ones, for a new shared one.
-    void link(const Member& joiner, const Member& owner)
-    {
-        const auto post = [this](const Member& who, const char* path, const QJsonObject& body) {
-            const HttpResponse reply = call(who, "POST", path, QJsonDocument(body).toJson().toStdString());
-            EXPECT_EQ(reply.status, 200) << reply.body;
-            return bodyOf(reply);
-        };
-        const QJsonObject invite
-            = post(owner, "/v1/pairing/invites", { { "policy_version", pairingPolicy } });
-        post(joiner, "/v1/pairing/invites/redeem", { { "code", invite.value("code") } });
-        post(joiner, "/v1/pairing/invites/confirm",
-            { { "invite_id", invite.value("invite_id") }, { "policy_version", pairingPolicy } });
-    }
-
-    // Ends the shared workspace for both partners: each continues in a new one of its own.
-    void unlink(const Member& who) { ASSERT_EQ(call(who, "POST", "/v1/pairing/unlink").status, 200); }
-
-    static constexpr const char* pairingPolicy = "pairing-2026-08-18";
-
     Member ada = member("Ada");
     Member bob = member("Bob");
 };
 
-INSTANTIATE_TEST_SUITE_P(Backends, ConversationContentTest,
-    ::testing::Values(Backend::sqlite, Backend::postgresql),
-    [](const ::testing::TestParamInfo<Backend>& info) { return testing::backendName(info.param); });
+LUMORA_ON_EVERY_BACKEND(ConversationContentTest);
 
 TEST_P(ConversationContentTest, StoringAgainIsIdempotentAndAnotherAccountsIdConflicts)
 {
@@ -299,13 +228,8 @@ TEST_P(ConversationContentTest, DeletingASharedConversationWaitsForThePartner)
     EXPECT_EQ(bodyOf(call(ada, "POST", idPath(id, "delete"))), pending);
 
     const auto pendingOf = [&](const Member& who) {
-        return list(who)
-            .value("conversations")
-            .toArray()
-            .at(0)
-            .toObject()
-            .value("pending_deletion")
-            .toObject();
+        const QJsonObject row = list(who).value("conversations").toArray().at(0).toObject();
+        return row.value("pending_deletion").toObject();
     };
     EXPECT_TRUE(pendingOf(ada).value("requested_by_me").toBool());
     EXPECT_FALSE(pendingOf(bob).value("requested_by_me").toBool());
@@ -342,7 +266,7 @@ TEST_P(ConversationContentTest, AWorkspaceLeftStaysReadableAsPreviousUpToTheMome
     const QUuid shared = QUuid::createUuid();
     ASSERT_EQ(storeAs(bob, payloadOf(shared, now)).status, 201);
     now += 100;
-    unlink(bob);
+    post(bob, "/v1/pairing/unlink");
     now += 1;
     const QUuid later = QUuid::createUuid();
     ASSERT_EQ(storeAs(ada, payloadOf(later, now)).status, 201);
