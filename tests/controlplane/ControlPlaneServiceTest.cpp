@@ -103,6 +103,23 @@ TEST_F(ControlPlaneServiceTest, BadInputIsRefusedWithACodeAndChangesNothing)
             << item.method << ' ' << item.path << ' ' << item.body;
 }
 
+TEST_F(ControlPlaneServiceTest, AStorageFailureIsRefusedAsUnavailable)
+{
+    const testing::Member ada = member("Ada");
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "saboteur");
+        other.setDatabaseName(dir.filePath("cp.sqlite"));
+        ASSERT_TRUE(other.open());
+        other.exec("DROP TABLE diagnostics");
+        other.close();
+    }
+    QSqlDatabase::removeDatabase("saboteur");
+    EXPECT_EQ(codeOf(call(ada, "POST", "/v1/diagnostics",
+                  testing::json({ { "event_type", "update_failed" }, { "status", "x" } }))),
+        "503 storage_unavailable");
+    EXPECT_EQ(call(ada, "GET", "/v1/account/state").status, 200);
+}
+
 TEST(ControlPlaneRoutes, PatternsMatchWholeSegments)
 {
     struct Case {

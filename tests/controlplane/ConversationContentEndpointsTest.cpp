@@ -292,21 +292,56 @@ TEST_P(ConversationContentTest, AWorkspaceLeftStaysReadableAsPreviousUpToTheMome
         "current");
 }
 
-TEST_P(ConversationContentTest, DeletingAnAccountRemovesWhatItStoredAndHid)
+// Every feature's rows of the account go, its partner's stay, and its devices are locked out.
+TEST_P(ConversationContentTest, DeletingAnAccountRemovesEverythingOfItAndNothingElse)
 {
+    Member laptop = member("Ada");
     link(bob, ada);
     const QUuid adas = QUuid::createUuid();
     const QUuid bobs = QUuid::createUuid();
     ASSERT_EQ(storeAs(ada, payloadOf(adas, now)).status, 201);
     ASSERT_EQ(storeAs(bob, payloadOf(bobs, now)).status, 201);
-    ASSERT_EQ(call(ada, "POST", idPath(bobs, "hide")).status, 200);
-    ASSERT_EQ(call(bob, "POST", idPath(adas, "hide")).status, 200);
+    post(ada, idPath(bobs, "hide"));
+    post(bob, idPath(adas, "hide"));
+    for (const Member* who : { &ada, &bob }) {
+        const QJsonValue session = post(*who, "/v1/sessions/draft").value("session_id");
+        const QJsonValue reservation
+            = post(*who, "/v1/sessions/reserve", { { "session_id", session }, { "requested_seconds", 60 } })
+                  .value("reservation_id");
+        post(*who, "/v1/providers/usage",
+            { { "reservation_id", reservation }, { "operation", "live_transcription" }, { "model", "nova-3" },
+                { "duration_seconds", 1 }, { "latency_ms", 1 }, { "status_code", 200 } });
+        post(*who, "/v1/diagnostics", { { "event_type", "update_failed" }, { "status", "x" } });
+        post(*who, "/v1/analytics/product",
+            { { "event_id", QUuid::createUuid().toString(QUuid::WithoutBraces) },
+                { "event_type", "app_opened" }, { "app_version", "1.0" }, { "occurred_at", now } });
+        EXPECT_EQ(testing::codeOf(call(*who, "POST", "/v1/pairing/invites/redeem",
+                      testing::json({ { "code", "0000-0000-0000" } }))),
+            "404 pairing_invite_not_found");
+    }
 
-    ASSERT_EQ(call(ada, "POST", "/v1/account/delete").status, 200);
-    for (const char* table : { "content_conversations", "content_hidden", "workspace_members" })
+    EXPECT_EQ(call(ada, "POST", "/v1/account/delete").body, R"({"ok":true})");
+    for (const char* table : { "accounts", "devices", "conversation_sessions", "diagnostics",
+             "product_events", "usage_reservations", "usage_reports", "pairing_invites",
+             "pairing_redeem_failures", "workspace_members", "content_conversations", "content_hidden" })
         EXPECT_EQ(store->countRows(table, ada.device.accountID), 0) << table;
+    for (const char* table : { "accounts", "devices", "conversation_sessions", "diagnostics",
+             "product_events", "usage_reservations", "usage_reports", "pairing_redeem_failures",
+             "workspace_members", "content_conversations" })
+        EXPECT_GT(store->countRows(table, bob.device.accountID), 0) << table;
+    // Bob had hidden Ada's conversation only.
     EXPECT_EQ(store->countRows("content_hidden", bob.device.accountID), 0);
     EXPECT_EQ(idsOf(list(bob)), QStringList { uuidText(bobs, UuidCase::lower) });
+    for (const Member* device : { &ada, &laptop })
+        EXPECT_EQ(testing::codeOf(call(*device, "GET", "/v1/account/state")), "401 unknown_device");
+
+    // The partner goes on alone, free to pair again.
+    const QJsonObject workspace = bodyOf(call(bob, "GET", "/v1/pairing/state")).value("workspace").toObject();
+    EXPECT_FALSE(workspace.value("paired").toBool());
+    EXPECT_EQ(workspace.value("member_count"), 1);
+    post(bob, "/v1/pairing/invites", { { "policy_version", testing::pairingPolicy } });
+    // Signing in again under the same name makes a new account.
+    EXPECT_NE(signIn(ada.identity, "Ada").accountID, ada.device.accountID);
 }
 
 TEST_P(ConversationContentTest, UnsignedAndMisroutedRequestsAreRefused)
