@@ -77,23 +77,19 @@ TEST(ControlPlaneOptions, RefusesWhatCannotBeServedSafely)
         { { "--deletion-request-lifetime=a week" }, false },
         { { "--deletion-request-lifetime" }, false },
         { { "--pairing-invite-lifetime" }, false },
-        { { "--pairing-confirm-window", "-1" }, false },
-        { { "--pairing-confirm-window", "ten" }, false },
-        { { "--pairing-confirm-window", "" }, false },
-        { { "--pairing-confirm-window", "1.5" }, false },
-        { { "--pairing-confirm-window", "31536001" }, false },
-        { { "--pairing-confirm-window", "9223372036854775807" }, false },
         { { "--speech-token-secret" }, false },
-        { { "--usage-rate", "live_transcription" }, false },
-        { { "--usage-rate", "=5" }, false },
-        { { "--usage-rate", "live_transcription=-1" }, false },
-        { { "--usage-rate", "live_transcription=x" }, false },
-        { { "--usage-rate", "live_transcription=1000000000" }, true },
-        { { "--usage-rate", "live_transcription=1000000001" }, false },
     };
     for (const Case& item : cases)
         EXPECT_EQ(ControlPlaneOptions::parse(item.arguments, defaultDatabase).has_value(), item.accepted)
             << item.arguments.join(' ').toStdString();
+    for (const char* wrong : { "-1", "ten", "", "1.5", "31536001", "9223372036854775807" })
+        EXPECT_FALSE(ControlPlaneOptions::parse({ "--pairing-confirm-window", wrong }, defaultDatabase))
+            << wrong;
+    for (const char* wrong : { "live_transcription", "=5", "live_transcription=-1", "live_transcription=x",
+             "live_transcription=1000000001" })
+        EXPECT_FALSE(ControlPlaneOptions::parse({ "--usage-rate", wrong }, defaultDatabase)) << wrong;
+    EXPECT_TRUE(
+        ControlPlaneOptions::parse({ "--usage-rate", "live_transcription=1000000000" }, defaultDatabase));
 }
 
 } // namespace

@@ -49,6 +49,15 @@ protected:
         return call(who, "POST", "/v1/content/conversations", encoded(payload));
     }
 
+    // Stores a new conversation ended now and answers its id.
+    QUuid stored(const Member& who)
+    {
+        const QUuid id = QUuid::createUuid();
+        const HttpResponse reply = storeAs(who, payloadOf(id, now));
+        EXPECT_EQ(reply.status, 201) << reply.body;
+        return id;
+    }
+
     QJsonObject list(const Member& who, const std::string& query = {})
     {
         const HttpResponse reply = call(who, "GET", "/v1/content/conversations" + query);
@@ -182,8 +191,7 @@ TEST_P(ConversationContentTest, PagesRunNewestFirstThroughAnOpaqueCursor)
 TEST_P(ConversationContentTest, HidingLeavesTheConversationOutOfThatMembersListOnly)
 {
     link(bob, ada);
-    const QUuid id = QUuid::createUuid();
-    ASSERT_EQ(storeAs(ada, payloadOf(id, now)).status, 201);
+    const QUuid id = stored(ada);
     const QStringList both { uuidText(id, UuidCase::lower) };
     EXPECT_EQ(idsOf(list(bob)), both);
 
@@ -203,8 +211,7 @@ TEST_P(ConversationContentTest, HidingLeavesTheConversationOutOfThatMembersListO
 
 TEST_P(ConversationContentTest, DeletionInAWorkspaceOfOneIsImmediate)
 {
-    const QUuid id = QUuid::createUuid();
-    ASSERT_EQ(storeAs(ada, payloadOf(id, now)).status, 201);
+    const QUuid id = stored(ada);
     ASSERT_EQ(call(ada, "POST", idPath(id, "hide")).status, 200);
     const HttpResponse deleted = call(ada, "POST", idPath(id, "delete"));
     EXPECT_EQ(deleted.body, R"({"status":"deleted"})");
@@ -219,8 +226,7 @@ TEST_P(ConversationContentTest, DeletingASharedConversationWaitsForThePartner)
 {
     const qint64 lifetime = ControlPlaneServiceSettings {}.conversationDeletionLifetime;
     link(bob, ada);
-    const QUuid id = QUuid::createUuid();
-    ASSERT_EQ(storeAs(ada, payloadOf(id, now)).status, 201);
+    const QUuid id = stored(ada);
     const QJsonObject pending { { "status", "pending_approval" }, { "requested_by_me", true },
         { "requested_at", now }, { "expires_at", now + lifetime } };
     EXPECT_EQ(bodyOf(call(ada, "POST", idPath(id, "delete"))), pending);
@@ -254,8 +260,7 @@ TEST_P(ConversationContentTest, DeletingASharedConversationWaitsForThePartner)
     EXPECT_TRUE(idsOf(list(bob)).isEmpty());
 
     // When the partner asked first, the other's own request completes the deletion.
-    const QUuid other = QUuid::createUuid();
-    ASSERT_EQ(storeAs(bob, payloadOf(other, now)).status, 201);
+    const QUuid other = stored(bob);
     ASSERT_EQ(bodyOf(call(bob, "POST", idPath(other, "delete"))).value("status"), "pending_approval");
     EXPECT_EQ(bodyOf(call(ada, "POST", idPath(other, "delete"))).value("status"), "deleted");
 }
@@ -263,13 +268,11 @@ TEST_P(ConversationContentTest, DeletingASharedConversationWaitsForThePartner)
 TEST_P(ConversationContentTest, AWorkspaceLeftStaysReadableAsPreviousUpToTheMomentOfLeaving)
 {
     link(bob, ada);
-    const QUuid shared = QUuid::createUuid();
-    ASSERT_EQ(storeAs(bob, payloadOf(shared, now)).status, 201);
+    const QUuid shared = stored(bob);
     now += 100;
     post(bob, "/v1/pairing/unlink");
     now += 1;
-    const QUuid later = QUuid::createUuid();
-    ASSERT_EQ(storeAs(ada, payloadOf(later, now)).status, 201);
+    const QUuid later = stored(ada);
 
     const QJsonArray rows = list(bob).value("conversations").toArray();
     ASSERT_EQ(rows.size(), 1);
@@ -285,8 +288,7 @@ TEST_P(ConversationContentTest, AWorkspaceLeftStaysReadableAsPreviousUpToTheMome
     EXPECT_TRUE(counts.contains(1)) << counts.size();
 
     // Bob stores in a new workspace of his own; Ada still sees what he left behind.
-    const QUuid alone = QUuid::createUuid();
-    ASSERT_EQ(storeAs(bob, payloadOf(alone, now)).status, 201);
+    const QUuid alone = stored(bob);
     EXPECT_EQ(call(ada, "GET", idPath(alone)).status, 404);
     EXPECT_EQ(bodyOf(call(bob, "GET", idPath(alone))).value("conversation").toObject().value("workspace"),
         "current");
@@ -297,10 +299,8 @@ TEST_P(ConversationContentTest, DeletingAnAccountRemovesEverythingOfItAndNothing
 {
     Member laptop = member("Ada");
     link(bob, ada);
-    const QUuid adas = QUuid::createUuid();
-    const QUuid bobs = QUuid::createUuid();
-    ASSERT_EQ(storeAs(ada, payloadOf(adas, now)).status, 201);
-    ASSERT_EQ(storeAs(bob, payloadOf(bobs, now)).status, 201);
+    const QUuid adas = stored(ada);
+    const QUuid bobs = stored(bob);
     post(ada, idPath(bobs, "hide"));
     post(bob, idPath(adas, "hide"));
     for (const Member* who : { &ada, &bob }) {
