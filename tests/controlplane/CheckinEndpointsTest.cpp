@@ -31,9 +31,7 @@ class CheckinEndpointsTest : public testing::ControlPlaneServiceTest {
 protected:
     CheckinPack fetch(const Member& caller)
     {
-        const HttpResponse reply = call(caller, "GET", "/v1/content/checkins/pack");
-        EXPECT_EQ(reply.status, 200) << reply.body;
-        const auto pack = CheckinPack::fromJson(bodyOf(reply).value("pack"));
+        const auto pack = CheckinPack::fromJson(get(caller, "/v1/content/checkins/pack").value("pack"));
         EXPECT_TRUE(pack.has_value());
         return pack.value_or(CheckinPack {});
     }

@@ -8,6 +8,7 @@ namespace lumora {
 namespace {
 
 using testing::bodyOf;
+using testing::codeOf;
 using testing::Member;
 
 ConversationUploadPayload payloadOf(const QUuid& id, qint64 endedAt, const QString& text = "Hello")
@@ -60,9 +61,7 @@ protected:
 
     QJsonObject list(const Member& who, const std::string& query = {})
     {
-        const HttpResponse reply = call(who, "GET", "/v1/content/conversations" + query);
-        EXPECT_EQ(reply.status, 200) << reply.body;
-        return bodyOf(reply);
+        return get(who, "/v1/content/conversations" + query);
     }
 
     Member ada = member("Ada");
@@ -92,9 +91,7 @@ TEST_P(ConversationContentTest, StoringAgainIsIdempotentAndAnotherAccountsIdConf
     EXPECT_EQ(bodyOf(again).value("conversation").toObject(), summary);
     EXPECT_EQ(store->countRows("content_conversations", ada.device.accountID), 1);
 
-    const HttpResponse conflict = storeAs(bob, payloadOf(id, now));
-    EXPECT_EQ(conflict.status, 409);
-    EXPECT_EQ(bodyOf(conflict).value("error"), "conversation_id_conflict");
+    EXPECT_EQ(codeOf(storeAs(bob, payloadOf(id, now))), "409 conversation_id_conflict");
     EXPECT_EQ(store->countRows("content_conversations", bob.device.accountID), 0);
     EXPECT_TRUE(idsOf(list(bob)).isEmpty());
     EXPECT_EQ(call(bob, "GET", idPath(id)).status, 404);
@@ -115,34 +112,26 @@ TEST_P(ConversationContentTest, BodiesOverTheLimitOrUnreadableAreRefusedAndStore
     over.conversationID = QUuid::createUuid();
     over.transcript.segments[0].text += u'x';
 
-    QJsonObject badMode = payloadOf(QUuid::createUuid(), now).toJson();
-    badMode["mode"] = "chat";
-    QJsonObject noTranscript = payloadOf(QUuid::createUuid(), now).toJson();
-    noTranscript.remove("transcript");
-    QJsonObject badID = payloadOf(QUuid::createUuid(), now).toJson();
-    badID["conversation_id"] = "not-a-uuid";
-    const auto text = [](const QJsonObject& object) { return QJsonDocument(object).toJson().toStdString(); };
-
-    struct Case {
-        std::string body;
-        int status;
-        const char* error;
+    const auto with = [&](const char* key, const QJsonValue& value) {
+        QJsonObject changed = payloadOf(QUuid::createUuid(), now).toJson();
+        if (value.isUndefined())
+            changed.remove(key);
+        else
+            changed[key] = value;
+        return testing::json(changed);
     };
-    const Case cases[] = {
-        { encoded(over), 413, "payload_too_large" },
-        { std::string(3 * 1024 * 1024, ' '), 413, "payload_too_large" },
-        { "", 400, "invalid_request" },
-        { "{\"conversation_id\":", 400, "invalid_request" },
-        { "[]", 400, "invalid_request" },
-        { text(badMode), 400, "invalid_request" },
-        { text(noTranscript), 400, "invalid_request" },
-        { text(badID), 400, "invalid_request" },
+    const std::pair<std::string, const char*> cases[] = {
+        { encoded(over), "413 payload_too_large" },
+        { std::string(3 * 1024 * 1024, ' '), "413 payload_too_large" },
+        { "", "400 invalid_request" },
+        { "{\"conversation_id\":", "400 invalid_request" },
+        { "[]", "400 invalid_request" },
+        { with("mode", "chat"), "400 invalid_request" },
+        { with("transcript", QJsonValue::Undefined), "400 invalid_request" },
+        { with("conversation_id", "not-a-uuid"), "400 invalid_request" },
     };
-    for (const Case& item : cases) {
-        const HttpResponse reply = call(ada, "POST", "/v1/content/conversations", item.body);
-        EXPECT_EQ(reply.status, item.status) << item.body.substr(0, 80);
-        EXPECT_EQ(bodyOf(reply).value("error"), item.error);
-    }
+    for (const auto& [body, code] : cases)
+        EXPECT_EQ(codeOf(call(ada, "POST", "/v1/content/conversations", body)), code) << body.substr(0, 80);
     EXPECT_EQ(store->countRows("content_conversations", ada.device.accountID), 0);
     EXPECT_EQ(storeAs(ada, exact).status, 201);
 }
@@ -153,8 +142,8 @@ TEST_P(ConversationContentTest, PagesRunNewestFirstThroughAnOpaqueCursor)
     const qint64 ends[] = { now - 500, now - 100, now - 300, now - 100, now - 200 };
     QList<QUuid> ids;
     for (qint64 end : ends) {
-        ids.append(QUuid::createUuid());
-        ASSERT_EQ(storeAs(ada, payloadOf(ids.last(), end)).status, 201);
+        now = end;
+        ids.append(stored(ada));
     }
     // Equal end times: the larger id first.
     const auto [first, second] = std::minmax(ids[1], ids[3]);
@@ -182,10 +171,8 @@ TEST_P(ConversationContentTest, PagesRunNewestFirstThroughAnOpaqueCursor)
     EXPECT_EQ(idsOf(list(ada, "?limit=5&cursor=")), expected);
     EXPECT_TRUE(list(ada, "?limit=5").value("next_cursor").isNull());
 
-    for (const std::string bad : { "?limit=ten", "?limit=2&cursor=zz*", "?cursor=bm9wZQ" }) {
-        const HttpResponse reply = call(ada, "GET", "/v1/content/conversations" + bad);
-        EXPECT_EQ(reply.status, 400) << bad;
-    }
+    for (const std::string bad : { "?limit=ten", "?limit=2&cursor=zz*", "?cursor=bm9wZQ" })
+        EXPECT_EQ(call(ada, "GET", "/v1/content/conversations" + bad).status, 400) << bad;
 }
 
 TEST_P(ConversationContentTest, HidingLeavesTheConversationOutOfThatMembersListOnly)
@@ -282,8 +269,7 @@ TEST_P(ConversationContentTest, AWorkspaceLeftStaysReadableAsPreviousUpToTheMome
     EXPECT_EQ(idsOf(list(ada)).size(), 2);
     // The pairing state counts what the shared workspace held.
     QList<qint64> counts;
-    for (const QJsonValue& previous :
-        bodyOf(call(bob, "GET", "/v1/pairing/state")).value("previous_workspaces").toArray())
+    for (const QJsonValue& previous : get(bob, "/v1/pairing/state").value("previous_workspaces").toArray())
         counts.append(previous.toObject().value("conversation_count").toInteger());
     EXPECT_TRUE(counts.contains(1)) << counts.size();
 
@@ -315,7 +301,7 @@ TEST_P(ConversationContentTest, DeletingAnAccountRemovesEverythingOfItAndNothing
         post(*who, "/v1/analytics/product",
             { { "event_id", QUuid::createUuid().toString(QUuid::WithoutBraces) },
                 { "event_type", "app_opened" }, { "app_version", "1.0" }, { "occurred_at", now } });
-        EXPECT_EQ(testing::codeOf(call(*who, "POST", "/v1/pairing/invites/redeem",
+        EXPECT_EQ(codeOf(call(*who, "POST", "/v1/pairing/invites/redeem",
                       testing::json({ { "code", "0000-0000-0000" } }))),
             "404 pairing_invite_not_found");
     }
@@ -333,10 +319,10 @@ TEST_P(ConversationContentTest, DeletingAnAccountRemovesEverythingOfItAndNothing
     EXPECT_EQ(store->countRows("content_hidden", bob.device.accountID), 0);
     EXPECT_EQ(idsOf(list(bob)), QStringList { uuidText(bobs, UuidCase::lower) });
     for (const Member* device : { &ada, &laptop })
-        EXPECT_EQ(testing::codeOf(call(*device, "GET", "/v1/account/state")), "401 unknown_device");
+        EXPECT_EQ(codeOf(call(*device, "GET", "/v1/account/state")), "401 unknown_device");
 
     // The partner goes on alone, free to pair again.
-    const QJsonObject workspace = bodyOf(call(bob, "GET", "/v1/pairing/state")).value("workspace").toObject();
+    const QJsonObject workspace = get(bob, "/v1/pairing/state").value("workspace").toObject();
     EXPECT_FALSE(workspace.value("paired").toBool());
     EXPECT_EQ(workspace.value("member_count"), 1);
     post(bob, "/v1/pairing/invites", { { "policy_version", testing::pairingPolicy } });

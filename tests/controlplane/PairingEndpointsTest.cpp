@@ -24,12 +24,7 @@ protected:
         restart();
     }
 
-    QJsonObject state(const Member& of)
-    {
-        const HttpResponse reply = call(of, "GET", "/v1/pairing/state");
-        EXPECT_EQ(reply.status, 200) << reply.body;
-        return bodyOf(reply);
-    }
+    QJsonObject state(const Member& of) { return get(of, "/v1/pairing/state"); }
 
     QJsonObject invite(const Member& from)
     {

@@ -120,6 +120,14 @@ protected:
         return sendSigned(who.identity, who.device.id, method, target, body);
     }
 
+    // A signed GET that expects 200 and answers the reply's object.
+    QJsonObject get(const Member& who, const std::string& target)
+    {
+        const HttpResponse reply = call(who, "GET", target);
+        EXPECT_EQ(reply.status, 200) << target << ' ' << reply.body;
+        return bodyOf(reply);
+    }
+
     // A signed POST that expects 200 and answers the reply's object.
     QJsonObject post(const Member& who, const std::string& path, const QJsonObject& body = {})
     {

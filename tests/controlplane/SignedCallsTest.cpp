@@ -29,19 +29,19 @@ LUMORA_ON_EVERY_BACKEND(SignedCallsTest);
 
 TEST_P(SignedCallsTest, AccountStateAndTheSessionDraft)
 {
-    const QJsonObject state = bodyOf(call("GET", "/v1/account/state"));
+    const QJsonObject state = get(ada, "/v1/account/state");
     EXPECT_EQ(state.value("account_id").toString(), uuidText(ada.device.accountID, UuidCase::lower));
     EXPECT_EQ(state.value("device_id").toString(), uuidText(ada.device.id, UuidCase::lower));
 
-    const QJsonObject none = bodyOf(call("GET", "/v1/sessions/current"));
+    const QJsonObject none = get(ada, "/v1/sessions/current");
     EXPECT_TRUE(none.value("session_id").isNull());
     EXPECT_TRUE(none.value("expires_at").isNull());
     const QJsonObject created = post(ada, "/v1/sessions/draft");
     EXPECT_EQ(created.value("status"), "draft");
     EXPECT_EQ(created.value("expires_at").toInteger(), now + ControlPlaneService::sessionDraftLifetime);
-    EXPECT_EQ(bodyOf(call("GET", "/v1/sessions/current")), created);
+    EXPECT_EQ(get(ada, "/v1/sessions/current"), created);
     now += ControlPlaneService::sessionDraftLifetime;
-    EXPECT_TRUE(bodyOf(call("GET", "/v1/sessions/current")).value("session_id").isNull());
+    EXPECT_TRUE(get(ada, "/v1/sessions/current").value("session_id").isNull());
 }
 
 TEST_P(SignedCallsTest, ReportsAreStoredAndCheckedForTheirVocabulary)
