@@ -33,7 +33,18 @@ QByteArray exchangeRaw(const QUrl& base, const QByteArray& bytes)
     return reply;
 }
 
-TEST(ControlPlaneHttp, AnswersOverPlainHttpAndLogsOneLinePerRequestWithoutBodiesOrQueries)
+// A caller that stops the server as soon as it names its port gets a clean stop, not a
+// process killed by the signal's default action.
+TEST(ControlPlaneHttp, StopsCleanlyWhenSignalledRightAfterStarting)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ControlPlaneProcess server({});
+        ASSERT_TRUE(server.started());
+        EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
+    }
+}
+
+TEST(ControlPlaneHttp, RefusesBadRequestsKeepsServingAndLogsOneLineEachWithoutBodiesOrQueries)
 {
     ControlPlaneProcess server({ "--dev-sign-in" });
     ASSERT_TRUE(server.started());
@@ -47,33 +58,6 @@ TEST(ControlPlaneHttp, AnswersOverPlainHttpAndLogsOneLinePerRequestWithoutBodies
         = sendRequest(manager, "PUT", endpoint(server, "/v1/account/state"), "secret-body");
     EXPECT_EQ(wrongMethod.status, 405);
     EXPECT_EQ(wrongMethod.header("Allow"), "GET");
-
-    EXPECT_EQ(server.stop(), 0);
-    const QString log = server.log();
-    EXPECT_TRUE(log.contains(
-        QRegularExpression("^GET /v1/nothing 404 \\d+ ms$", QRegularExpression::MultilineOption)))
-        << log.toStdString();
-    EXPECT_TRUE(log.contains(
-        QRegularExpression("^PUT /v1/account/state 405 \\d+ ms$", QRegularExpression::MultilineOption)));
-    EXPECT_FALSE(log.contains("secret"));
-}
-
-// A caller that stops the server as soon as it names its port gets a clean stop, not a
-// process killed by the signal's default action.
-TEST(ControlPlaneHttp, StopsCleanlyWhenSignalledRightAfterStarting)
-{
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        ControlPlaneProcess server({});
-        ASSERT_TRUE(server.started());
-        EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
-    }
-}
-
-TEST(ControlPlaneHttp, RefusesOversizedAndMalformedRequestsAndKeepsServing)
-{
-    ControlPlaneProcess server({});
-    ASSERT_TRUE(server.started());
-    QNetworkAccessManager manager;
 
     const QByteArray justTooLarge(2 * 1024 * 1024 + 1, ' ');
     const auto large = sendRequest(manager, "POST", endpoint(server, "/v1/diagnostics"), justTooLarge);
@@ -95,6 +79,13 @@ TEST(ControlPlaneHttp, RefusesOversizedAndMalformedRequestsAndKeepsServing)
     }
     EXPECT_EQ(sendRequest(manager, "GET", endpoint(server, "/v1/nothing")).status, 404);
     EXPECT_EQ(server.stop(), 0);
+    const QString log = server.log();
+    EXPECT_TRUE(log.contains(
+        QRegularExpression("^GET /v1/nothing 404 \\d+ ms$", QRegularExpression::MultilineOption)))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(
+        QRegularExpression("^PUT /v1/account/state 405 \\d+ ms$", QRegularExpression::MultilineOption)));
+    EXPECT_FALSE(log.contains("secret"));
 }
 
 TEST(ControlPlaneHttp, ServesHttpsWithTheGivenCertificate)
