@@ -1,5 +1,6 @@
 #include "ControlPlaneProcess.hpp"
 
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -32,7 +33,18 @@ QByteArray exchangeRaw(const QUrl& base, const QByteArray& bytes)
     return reply;
 }
 
-TEST(ControlPlaneHttp, AnswersOverPlainHttpAndLogsOneLinePerRequestWithoutBodiesOrQueries)
+// A caller that stops the server as soon as it names its port gets a clean stop, not a
+// process killed by the signal's default action.
+TEST(ControlPlaneHttp, StopsCleanlyWhenSignalledRightAfterStarting)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ControlPlaneProcess server({});
+        ASSERT_TRUE(server.started());
+        EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
+    }
+}
+
+TEST(ControlPlaneHttp, RefusesBadRequestsKeepsServingAndLogsOneLineEachWithoutBodiesOrQueries)
 {
     ControlPlaneProcess server({ "--dev-sign-in" });
     ASSERT_TRUE(server.started());
@@ -47,33 +59,6 @@ TEST(ControlPlaneHttp, AnswersOverPlainHttpAndLogsOneLinePerRequestWithoutBodies
     EXPECT_EQ(wrongMethod.status, 405);
     EXPECT_EQ(wrongMethod.header("Allow"), "GET");
 
-    EXPECT_EQ(server.stop(), 0);
-    const QString log = server.log();
-    EXPECT_TRUE(log.contains(
-        QRegularExpression("^GET /v1/nothing 404 \\d+ ms$", QRegularExpression::MultilineOption)))
-        << log.toStdString();
-    EXPECT_TRUE(log.contains(
-        QRegularExpression("^PUT /v1/account/state 405 \\d+ ms$", QRegularExpression::MultilineOption)));
-    EXPECT_FALSE(log.contains("secret"));
-}
-
-// A caller that stops the server as soon as it names its port gets a clean stop, not a
-// process killed by the signal's default action.
-TEST(ControlPlaneHttp, StopsCleanlyWhenSignalledRightAfterStarting)
-{
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        ControlPlaneProcess server({});
-        ASSERT_TRUE(server.started());
-        EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
-    }
-}
-
-TEST(ControlPlaneHttp, RefusesOversizedAndMalformedRequestsAndKeepsServing)
-{
-    ControlPlaneProcess server({});
-    ASSERT_TRUE(server.started());
-    QNetworkAccessManager manager;
-
     const QByteArray justTooLarge(2 * 1024 * 1024 + 1, ' ');
     const auto large = sendRequest(manager, "POST", endpoint(server, "/v1/diagnostics"), justTooLarge);
     EXPECT_EQ(large.status, 413);
@@ -84,20 +69,23 @@ TEST(ControlPlaneHttp, RefusesOversizedAndMalformedRequestsAndKeepsServing)
     EXPECT_EQ(
         sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/start"), atLimit).status, 400);
 
-    const QByteArray garbage = exchangeRaw(server.baseUrl(), "NOT HTTP AT ALL\r\n\r\n");
-    EXPECT_TRUE(garbage.startsWith("HTTP/1.1 400")) << garbage.toStdString();
-    EXPECT_TRUE(garbage.contains(R"({"error":"bad_request"})"));
-
-    const QByteArray hugeHeader = exchangeRaw(server.baseUrl(),
-        "GET /v1/nothing HTTP/1.1\r\nHost: x\r\nX-Big: " + QByteArray(20000, 'a') + "\r\n\r\n");
-    EXPECT_TRUE(hugeHeader.startsWith("HTTP/1.1 400")) << hugeHeader.left(100).toStdString();
-
-    const QByteArray badLength = exchangeRaw(
-        server.baseUrl(), "POST /v1/diagnostics HTTP/1.1\r\nHost: x\r\nContent-Length: zz\r\n\r\n");
-    EXPECT_TRUE(badLength.startsWith("HTTP/1.1 400")) << badLength.toStdString();
-
+    const QByteArray malformed[] = { "NOT HTTP AT ALL\r\n\r\n",
+        "GET /v1/nothing HTTP/1.1\r\nHost: x\r\nX-Big: " + QByteArray(20000, 'a') + "\r\n\r\n",
+        "POST /v1/diagnostics HTTP/1.1\r\nHost: x\r\nContent-Length: zz\r\n\r\n" };
+    for (const QByteArray& request : malformed) {
+        const QByteArray reply = exchangeRaw(server.baseUrl(), request);
+        EXPECT_TRUE(reply.startsWith("HTTP/1.1 400")) << reply.left(100).toStdString();
+        EXPECT_TRUE(reply.contains(R"({"error":"bad_request"})")) << request.left(40).toStdString();
+    }
     EXPECT_EQ(sendRequest(manager, "GET", endpoint(server, "/v1/nothing")).status, 404);
     EXPECT_EQ(server.stop(), 0);
+    const QString log = server.log();
+    EXPECT_TRUE(log.contains(
+        QRegularExpression("^GET /v1/nothing 404 \\d+ ms$", QRegularExpression::MultilineOption)))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(
+        QRegularExpression("^PUT /v1/account/state 405 \\d+ ms$", QRegularExpression::MultilineOption)));
+    EXPECT_FALSE(log.contains("secret"));
 }
 
 TEST(ControlPlaneHttp, ServesHttpsWithTheGivenCertificate)
@@ -122,20 +110,37 @@ TEST(ControlPlaneHttp, ServesHttpsWithTheGivenCertificate)
 
 TEST(ControlPlaneHttp, RefusesToStartWithoutWhatItNeeds)
 {
-    const auto [plainCode, plainMessage] = ControlPlaneProcess::runToEnd({ "--listen", "0.0.0.0:0" });
-    EXPECT_EQ(plainCode, 2);
-    EXPECT_TRUE(plainMessage.contains("loopback"));
-
     const QTemporaryDir dir;
-    const QStringList missingFiles { "--listen", "127.0.0.1:0", "--tls-cert", dir.filePath("none.pem"),
-        "--tls-key", dir.filePath("none.key"), "--database", "sqlite:" + dir.filePath("cp.sqlite") };
-    const auto [tlsCode, tlsMessage] = ControlPlaneProcess::runToEnd(missingFiles);
-    EXPECT_EQ(tlsCode, 1);
-    EXPECT_TRUE(tlsMessage.contains("certificate"));
-
-    const auto [helpCode, helpText] = ControlPlaneProcess::runToEnd({ "--help" });
-    EXPECT_EQ(helpCode, 0);
-    EXPECT_TRUE(helpText.contains("--listen HOST:PORT"));
+    QFile shortSecret(dir.filePath("short.key"));
+    ASSERT_TRUE(shortSecret.open(QIODevice::WriteOnly));
+    shortSecret.write("too short\n");
+    shortSecret.close();
+    const auto local = [&](const char* database, const QStringList& more) {
+        return QStringList { "--listen", "127.0.0.1:0", "--database", "sqlite:" + dir.filePath(database) }
+        + more;
+    };
+    struct Case {
+        QStringList arguments;
+        int code;
+        const char* message;
+    };
+    const Case cases[] = {
+        { { "--listen", "0.0.0.0:0" }, 2, "loopback" },
+        { local("tls.sqlite",
+              { "--tls-cert", dir.filePath("none.pem"), "--tls-key", dir.filePath("none.key") }),
+            1, "certificate" },
+        { local("cp.sqlite", { "--speech-token-secret", shortSecret.fileName() }), 1, "speech token secret" },
+        { local("cp.sqlite", { "--speech-token-secret", dir.filePath("missing.key") }), 1,
+            "speech token secret" },
+        { { "--help" }, 0, "--listen HOST:PORT" },
+    };
+    for (const Case& item : cases) {
+        const auto [code, message] = ControlPlaneProcess::runToEnd(item.arguments);
+        EXPECT_EQ(code, item.code) << item.arguments.join(' ').toStdString();
+        EXPECT_TRUE(message.contains(item.message)) << message.toStdString();
+    }
+    // A start refused for its secret leaves no database behind.
+    EXPECT_FALSE(QFile::exists(dir.filePath("cp.sqlite")));
 }
 
 } // namespace

@@ -7,22 +7,26 @@ namespace {
 
 const QString defaultDatabase = QStringLiteral("sqlite:/data/control-plane.sqlite");
 
-TEST(ControlPlaneOptions, DefaultsToLoopbackPlainHttpAndTheDefaultDatabase)
+TEST(ControlPlaneOptions, DefaultsAndEveryOptionInBothForms)
 {
-    const auto options = ControlPlaneOptions::parse({}, defaultDatabase);
-    ASSERT_TRUE(options.has_value());
-    EXPECT_EQ(options->listen.text(), "127.0.0.1:8443");
-    EXPECT_EQ(options->database, defaultDatabase);
-    EXPECT_FALSE(options->tlsCertificate.has_value());
-    EXPECT_FALSE(options->devSignIn);
-}
+    const auto defaults = ControlPlaneOptions::parse({}, defaultDatabase);
+    ASSERT_TRUE(defaults.has_value());
+    EXPECT_EQ(defaults->listen.text(), "127.0.0.1:8443");
+    EXPECT_EQ(defaults->database, defaultDatabase);
+    EXPECT_FALSE(defaults->tlsCertificate.has_value());
+    EXPECT_FALSE(defaults->speechTokenSecret.has_value());
+    EXPECT_FALSE(defaults->deletionRequestLifetime.has_value());
+    EXPECT_FALSE(defaults->devSignIn);
+    EXPECT_EQ(defaults->pairing.invite, 24 * 3600);
+    EXPECT_EQ(defaults->pairing.confirmation, 15 * 60);
 
-TEST(ControlPlaneOptions, ReadsEveryOptionInBothForms)
-{
-    const auto options
-        = ControlPlaneOptions::parse({ "--listen", "0.0.0.0:9000", "--database=postgresql://u@db:5432/lumora",
-                                         "--tls-cert", "c.pem", "--tls-key=k.pem", "--dev-sign-in" },
-            defaultDatabase);
+    const auto options = ControlPlaneOptions::parse(
+        { "--listen", "0.0.0.0:9000", "--database=postgresql://u@db:5432/lumora", "--tls-cert", "c.pem",
+            "--tls-key=k.pem", "--dev-sign-in", "--speech-token-secret", "/etc/lumora/speech.key",
+            "--usage-rate=live_transcription=5000", "--usage-rate", "final_transcription=0",
+            "--pairing-invite-lifetime", "31536000", "--pairing-confirm-window=0",
+            "--deletion-request-lifetime=86400" },
+        defaultDatabase);
     ASSERT_TRUE(options.has_value()) << options.error().toStdString();
     EXPECT_EQ(options->listen.host, "0.0.0.0");
     EXPECT_EQ(options->listen.port, 9000);
@@ -30,10 +34,19 @@ TEST(ControlPlaneOptions, ReadsEveryOptionInBothForms)
     EXPECT_EQ(options->tlsCertificate, "c.pem");
     EXPECT_EQ(options->tlsKey, "k.pem");
     EXPECT_TRUE(options->devSignIn);
-    EXPECT_FALSE(options->deletionRequestLifetime.has_value());
-    EXPECT_EQ(ControlPlaneOptions::parse({ "--deletion-request-lifetime=86400" }, defaultDatabase)
-                  ->deletionRequestLifetime,
-        86400);
+    EXPECT_EQ(options->speechTokenSecret, "/etc/lumora/speech.key");
+    EXPECT_EQ(options->usageRates,
+        (std::map<QString, qint64> { { "live_transcription", 5000 }, { "final_transcription", 0 } }));
+    EXPECT_EQ(options->pairing.invite, 31536000);
+    EXPECT_EQ(options->pairing.confirmation, 0);
+    EXPECT_EQ(options->deletionRequestLifetime, 86400);
+
+    const auto help = ControlPlaneOptions::parse({ "--help", "--nonsense" }, defaultDatabase);
+    ASSERT_TRUE(help.has_value());
+    EXPECT_TRUE(help->help);
+    for (const char* option : { "--listen HOST:PORT", "--dev-sign-in", "--deletion-request-lifetime",
+             "--pairing-confirm-window", "--speech-token-secret FILE" })
+        EXPECT_TRUE(ControlPlaneOptions::helpText().contains(option)) << option;
 }
 
 TEST(ControlPlaneOptions, RefusesWhatCannotBeServedSafely)
@@ -58,43 +71,25 @@ TEST(ControlPlaneOptions, RefusesWhatCannotBeServedSafely)
         { { "--listen" }, false },
         { { "--database" }, false },
         { { "--dev-sign-in=yes" }, false },
+        { { "--verbose" }, false },
         { { "--deletion-request-lifetime", "0" }, false },
+        { { "--deletion-request-lifetime", "1" }, true },
         { { "--deletion-request-lifetime=a week" }, false },
         { { "--deletion-request-lifetime" }, false },
-        { { "--deletion-request-lifetime", "1" }, true },
-        { { "--verbose" }, false },
+        { { "--pairing-invite-lifetime" }, false },
+        { { "--speech-token-secret" }, false },
     };
-    for (const Case& item : cases) {
-        const auto options = ControlPlaneOptions::parse(item.arguments, defaultDatabase);
-        EXPECT_EQ(options.has_value(), item.accepted) << item.arguments.join(' ').toStdString();
-    }
-}
-
-TEST(ControlPlaneOptions, HelpStopsParsing)
-{
-    const auto options = ControlPlaneOptions::parse({ "--help", "--nonsense" }, defaultDatabase);
-    ASSERT_TRUE(options.has_value());
-    EXPECT_TRUE(options->help);
-    EXPECT_TRUE(ControlPlaneOptions::helpText().contains("--dev-sign-in"));
-    EXPECT_TRUE(ControlPlaneOptions::helpText().contains("--deletion-request-lifetime"));
-}
-
-TEST(ControlPlaneOptions, PairingLifetimesAreWholeSecondsFromZero)
-{
-    const auto defaults = ControlPlaneOptions::parse({}, defaultDatabase);
-    ASSERT_TRUE(defaults.has_value());
-    EXPECT_EQ(defaults->pairing.invite, 24 * 3600);
-    EXPECT_EQ(defaults->pairing.confirmation, 15 * 60);
-    const auto set = ControlPlaneOptions::parse(
-        { "--pairing-invite-lifetime", "31536000", "--pairing-confirm-window=0" }, defaultDatabase);
-    ASSERT_TRUE(set.has_value()) << set.error().toStdString();
-    EXPECT_EQ(set->pairing.invite, 31536000);
-    EXPECT_EQ(set->pairing.confirmation, 0);
+    for (const Case& item : cases)
+        EXPECT_EQ(ControlPlaneOptions::parse(item.arguments, defaultDatabase).has_value(), item.accepted)
+            << item.arguments.join(' ').toStdString();
     for (const char* wrong : { "-1", "ten", "", "1.5", "31536001", "9223372036854775807" })
         EXPECT_FALSE(ControlPlaneOptions::parse({ "--pairing-confirm-window", wrong }, defaultDatabase))
             << wrong;
-    EXPECT_FALSE(ControlPlaneOptions::parse({ "--pairing-invite-lifetime" }, defaultDatabase));
-    EXPECT_TRUE(ControlPlaneOptions::helpText().contains("--pairing-confirm-window"));
+    for (const char* wrong : { "live_transcription", "=5", "live_transcription=-1", "live_transcription=x",
+             "live_transcription=1000000001" })
+        EXPECT_FALSE(ControlPlaneOptions::parse({ "--usage-rate", wrong }, defaultDatabase)) << wrong;
+    EXPECT_TRUE(
+        ControlPlaneOptions::parse({ "--usage-rate", "live_transcription=1000000000" }, defaultDatabase));
 }
 
 } // namespace

@@ -1,5 +1,4 @@
 #include "ServiceFixture.hpp"
-#include "TestDatabase.hpp"
 #include "domain/ConversationUploadCodec.hpp"
 #include "domain/JsonWriting.hpp"
 
@@ -9,7 +8,8 @@ namespace lumora {
 namespace {
 
 using testing::bodyOf;
-using testing::newIdentity;
+using testing::codeOf;
+using testing::Member;
 
 ConversationUploadPayload payloadOf(const QUuid& id, qint64 endedAt, const QString& text = "Hello")
 {
@@ -43,95 +43,32 @@ QStringList idsOf(const QJsonObject& page)
     return ids;
 }
 
-using testing::Backend;
-
-// Holds the database, so that it exists before the service fixture opens it.
-class ContentDatabase {
+class ConversationContentTest : public testing::BackendServiceTest {
 protected:
-    testing::TestDatabase database { ::testing::WithParamInterface<Backend>::GetParam() };
-};
-
-// The endpoints over SQLite and over PostgreSQL.
-class ConversationContentTest : protected ContentDatabase,
-                                public testing::ControlPlaneServiceTest,
-                                public ::testing::WithParamInterface<Backend> {
-protected:
-    ConversationContentTest()
-        : ControlPlaneServiceTest(database.url())
-    {
-    }
-
-    void SetUp() override
-    {
-        ASSERT_FALSE(database.failed());
-        if (database.url().isEmpty())
-            GTEST_SKIP() << "LUMORA_TEST_POSTGRESQL_URL is not set (scripts/with-test-postgresql sets it)";
-    }
-
-    struct Member {
-        DeviceIdentity identity;
-        DeviceRecord device;
-    };
-
-    Member member(const QString& name)
-    {
-        DeviceIdentity identity = newIdentity();
-        const DeviceRecord device = signIn(identity, name);
-        return Member { std::move(identity), device };
-    }
-
-    // Signed over the path alone, as the client signs; the query goes along unsigned.
-    HttpResponse call(
-        const Member& who, const std::string& method, const std::string& target, const std::string& body = {})
-    {
-        const std::string path = target.substr(0, target.find('?'));
-        const auto headers = RequestSigner::sign(who.identity, who.device.id, QString::fromStdString(method),
-            QString::fromStdString(path), QByteArrayView(body), QDateTime::fromSecsSinceEpoch(now, Qt::UTC),
-            QUuid::createUuid());
-        EXPECT_TRUE(headers.has_value());
-        return send(method, target, body, { { "Authorization", headers->authorization().toStdString() } });
-    }
-
     HttpResponse storeAs(const Member& who, const ConversationUploadPayload& payload)
     {
         return call(who, "POST", "/v1/content/conversations", encoded(payload));
     }
 
+    // Stores a new conversation ended now and answers its id.
+    QUuid stored(const Member& who)
+    {
+        const QUuid id = QUuid::createUuid();
+        const HttpResponse reply = storeAs(who, payloadOf(id, now));
+        EXPECT_EQ(reply.status, 201) << reply.body;
+        return id;
+    }
+
     QJsonObject list(const Member& who, const std::string& query = {})
     {
-        const HttpResponse reply = call(who, "GET", "/v1/content/conversations" + query);
-        EXPECT_EQ(reply.status, 200) << reply.body;
-        return bodyOf(reply);
+        return get(who, "/v1/content/conversations" + query);
     }
-
-    // Links two accounts as partners through the pairing calls: both leave their
-    // workspaces, which become previous ones, for a new shared one.
-    void link(const Member& joiner, const Member& owner)
-    {
-        const auto post = [this](const Member& who, const char* path, const QJsonObject& body) {
-            const HttpResponse reply = call(who, "POST", path, QJsonDocument(body).toJson().toStdString());
-            EXPECT_EQ(reply.status, 200) << reply.body;
-            return bodyOf(reply);
-        };
-        const QJsonObject invite
-            = post(owner, "/v1/pairing/invites", { { "policy_version", pairingPolicy } });
-        post(joiner, "/v1/pairing/invites/redeem", { { "code", invite.value("code") } });
-        post(joiner, "/v1/pairing/invites/confirm",
-            { { "invite_id", invite.value("invite_id") }, { "policy_version", pairingPolicy } });
-    }
-
-    // Ends the shared workspace for both partners: each continues in a new one of its own.
-    void unlink(const Member& who) { ASSERT_EQ(call(who, "POST", "/v1/pairing/unlink").status, 200); }
-
-    static constexpr const char* pairingPolicy = "pairing-2026-08-18";
 
     Member ada = member("Ada");
     Member bob = member("Bob");
 };
 
-INSTANTIATE_TEST_SUITE_P(Backends, ConversationContentTest,
-    ::testing::Values(Backend::sqlite, Backend::postgresql),
-    [](const ::testing::TestParamInfo<Backend>& info) { return testing::backendName(info.param); });
+LUMORA_ON_EVERY_BACKEND(ConversationContentTest);
 
 TEST_P(ConversationContentTest, StoringAgainIsIdempotentAndAnotherAccountsIdConflicts)
 {
@@ -154,9 +91,7 @@ TEST_P(ConversationContentTest, StoringAgainIsIdempotentAndAnotherAccountsIdConf
     EXPECT_EQ(bodyOf(again).value("conversation").toObject(), summary);
     EXPECT_EQ(store->countRows("content_conversations", ada.device.accountID), 1);
 
-    const HttpResponse conflict = storeAs(bob, payloadOf(id, now));
-    EXPECT_EQ(conflict.status, 409);
-    EXPECT_EQ(bodyOf(conflict).value("error"), "conversation_id_conflict");
+    EXPECT_EQ(codeOf(storeAs(bob, payloadOf(id, now))), "409 conversation_id_conflict");
     EXPECT_EQ(store->countRows("content_conversations", bob.device.accountID), 0);
     EXPECT_TRUE(idsOf(list(bob)).isEmpty());
     EXPECT_EQ(call(bob, "GET", idPath(id)).status, 404);
@@ -177,34 +112,26 @@ TEST_P(ConversationContentTest, BodiesOverTheLimitOrUnreadableAreRefusedAndStore
     over.conversationID = QUuid::createUuid();
     over.transcript.segments[0].text += u'x';
 
-    QJsonObject badMode = payloadOf(QUuid::createUuid(), now).toJson();
-    badMode["mode"] = "chat";
-    QJsonObject noTranscript = payloadOf(QUuid::createUuid(), now).toJson();
-    noTranscript.remove("transcript");
-    QJsonObject badID = payloadOf(QUuid::createUuid(), now).toJson();
-    badID["conversation_id"] = "not-a-uuid";
-    const auto text = [](const QJsonObject& object) { return QJsonDocument(object).toJson().toStdString(); };
-
-    struct Case {
-        std::string body;
-        int status;
-        const char* error;
+    const auto with = [&](const char* key, const QJsonValue& value) {
+        QJsonObject changed = payloadOf(QUuid::createUuid(), now).toJson();
+        if (value.isUndefined())
+            changed.remove(key);
+        else
+            changed[key] = value;
+        return testing::json(changed);
     };
-    const Case cases[] = {
-        { encoded(over), 413, "payload_too_large" },
-        { std::string(3 * 1024 * 1024, ' '), 413, "payload_too_large" },
-        { "", 400, "invalid_request" },
-        { "{\"conversation_id\":", 400, "invalid_request" },
-        { "[]", 400, "invalid_request" },
-        { text(badMode), 400, "invalid_request" },
-        { text(noTranscript), 400, "invalid_request" },
-        { text(badID), 400, "invalid_request" },
+    const std::pair<std::string, const char*> cases[] = {
+        { encoded(over), "413 payload_too_large" },
+        { std::string(3 * 1024 * 1024, ' '), "413 payload_too_large" },
+        { "", "400 invalid_request" },
+        { "{\"conversation_id\":", "400 invalid_request" },
+        { "[]", "400 invalid_request" },
+        { with("mode", "chat"), "400 invalid_request" },
+        { with("transcript", QJsonValue::Undefined), "400 invalid_request" },
+        { with("conversation_id", "not-a-uuid"), "400 invalid_request" },
     };
-    for (const Case& item : cases) {
-        const HttpResponse reply = call(ada, "POST", "/v1/content/conversations", item.body);
-        EXPECT_EQ(reply.status, item.status) << item.body.substr(0, 80);
-        EXPECT_EQ(bodyOf(reply).value("error"), item.error);
-    }
+    for (const auto& [body, code] : cases)
+        EXPECT_EQ(codeOf(call(ada, "POST", "/v1/content/conversations", body)), code) << body.substr(0, 80);
     EXPECT_EQ(store->countRows("content_conversations", ada.device.accountID), 0);
     EXPECT_EQ(storeAs(ada, exact).status, 201);
 }
@@ -215,8 +142,8 @@ TEST_P(ConversationContentTest, PagesRunNewestFirstThroughAnOpaqueCursor)
     const qint64 ends[] = { now - 500, now - 100, now - 300, now - 100, now - 200 };
     QList<QUuid> ids;
     for (qint64 end : ends) {
-        ids.append(QUuid::createUuid());
-        ASSERT_EQ(storeAs(ada, payloadOf(ids.last(), end)).status, 201);
+        now = end;
+        ids.append(stored(ada));
     }
     // Equal end times: the larger id first.
     const auto [first, second] = std::minmax(ids[1], ids[3]);
@@ -244,17 +171,14 @@ TEST_P(ConversationContentTest, PagesRunNewestFirstThroughAnOpaqueCursor)
     EXPECT_EQ(idsOf(list(ada, "?limit=5&cursor=")), expected);
     EXPECT_TRUE(list(ada, "?limit=5").value("next_cursor").isNull());
 
-    for (const std::string bad : { "?limit=ten", "?limit=2&cursor=zz*", "?cursor=bm9wZQ" }) {
-        const HttpResponse reply = call(ada, "GET", "/v1/content/conversations" + bad);
-        EXPECT_EQ(reply.status, 400) << bad;
-    }
+    for (const std::string bad : { "?limit=ten", "?limit=2&cursor=zz*", "?cursor=bm9wZQ" })
+        EXPECT_EQ(call(ada, "GET", "/v1/content/conversations" + bad).status, 400) << bad;
 }
 
 TEST_P(ConversationContentTest, HidingLeavesTheConversationOutOfThatMembersListOnly)
 {
     link(bob, ada);
-    const QUuid id = QUuid::createUuid();
-    ASSERT_EQ(storeAs(ada, payloadOf(id, now)).status, 201);
+    const QUuid id = stored(ada);
     const QStringList both { uuidText(id, UuidCase::lower) };
     EXPECT_EQ(idsOf(list(bob)), both);
 
@@ -274,8 +198,7 @@ TEST_P(ConversationContentTest, HidingLeavesTheConversationOutOfThatMembersListO
 
 TEST_P(ConversationContentTest, DeletionInAWorkspaceOfOneIsImmediate)
 {
-    const QUuid id = QUuid::createUuid();
-    ASSERT_EQ(storeAs(ada, payloadOf(id, now)).status, 201);
+    const QUuid id = stored(ada);
     ASSERT_EQ(call(ada, "POST", idPath(id, "hide")).status, 200);
     const HttpResponse deleted = call(ada, "POST", idPath(id, "delete"));
     EXPECT_EQ(deleted.body, R"({"status":"deleted"})");
@@ -290,8 +213,7 @@ TEST_P(ConversationContentTest, DeletingASharedConversationWaitsForThePartner)
 {
     const qint64 lifetime = ControlPlaneServiceSettings {}.conversationDeletionLifetime;
     link(bob, ada);
-    const QUuid id = QUuid::createUuid();
-    ASSERT_EQ(storeAs(ada, payloadOf(id, now)).status, 201);
+    const QUuid id = stored(ada);
     const QJsonObject pending { { "status", "pending_approval" }, { "requested_by_me", true },
         { "requested_at", now }, { "expires_at", now + lifetime } };
     EXPECT_EQ(bodyOf(call(ada, "POST", idPath(id, "delete"))), pending);
@@ -299,13 +221,8 @@ TEST_P(ConversationContentTest, DeletingASharedConversationWaitsForThePartner)
     EXPECT_EQ(bodyOf(call(ada, "POST", idPath(id, "delete"))), pending);
 
     const auto pendingOf = [&](const Member& who) {
-        return list(who)
-            .value("conversations")
-            .toArray()
-            .at(0)
-            .toObject()
-            .value("pending_deletion")
-            .toObject();
+        const QJsonObject row = list(who).value("conversations").toArray().at(0).toObject();
+        return row.value("pending_deletion").toObject();
     };
     EXPECT_TRUE(pendingOf(ada).value("requested_by_me").toBool());
     EXPECT_FALSE(pendingOf(bob).value("requested_by_me").toBool());
@@ -330,8 +247,7 @@ TEST_P(ConversationContentTest, DeletingASharedConversationWaitsForThePartner)
     EXPECT_TRUE(idsOf(list(bob)).isEmpty());
 
     // When the partner asked first, the other's own request completes the deletion.
-    const QUuid other = QUuid::createUuid();
-    ASSERT_EQ(storeAs(bob, payloadOf(other, now)).status, 201);
+    const QUuid other = stored(bob);
     ASSERT_EQ(bodyOf(call(bob, "POST", idPath(other, "delete"))).value("status"), "pending_approval");
     EXPECT_EQ(bodyOf(call(ada, "POST", idPath(other, "delete"))).value("status"), "deleted");
 }
@@ -339,13 +255,11 @@ TEST_P(ConversationContentTest, DeletingASharedConversationWaitsForThePartner)
 TEST_P(ConversationContentTest, AWorkspaceLeftStaysReadableAsPreviousUpToTheMomentOfLeaving)
 {
     link(bob, ada);
-    const QUuid shared = QUuid::createUuid();
-    ASSERT_EQ(storeAs(bob, payloadOf(shared, now)).status, 201);
+    const QUuid shared = stored(bob);
     now += 100;
-    unlink(bob);
+    post(bob, "/v1/pairing/unlink");
     now += 1;
-    const QUuid later = QUuid::createUuid();
-    ASSERT_EQ(storeAs(ada, payloadOf(later, now)).status, 201);
+    const QUuid later = stored(ada);
 
     const QJsonArray rows = list(bob).value("conversations").toArray();
     ASSERT_EQ(rows.size(), 1);
@@ -355,34 +269,65 @@ TEST_P(ConversationContentTest, AWorkspaceLeftStaysReadableAsPreviousUpToTheMome
     EXPECT_EQ(idsOf(list(ada)).size(), 2);
     // The pairing state counts what the shared workspace held.
     QList<qint64> counts;
-    for (const QJsonValue& previous :
-        bodyOf(call(bob, "GET", "/v1/pairing/state")).value("previous_workspaces").toArray())
+    for (const QJsonValue& previous : get(bob, "/v1/pairing/state").value("previous_workspaces").toArray())
         counts.append(previous.toObject().value("conversation_count").toInteger());
     EXPECT_TRUE(counts.contains(1)) << counts.size();
 
     // Bob stores in a new workspace of his own; Ada still sees what he left behind.
-    const QUuid alone = QUuid::createUuid();
-    ASSERT_EQ(storeAs(bob, payloadOf(alone, now)).status, 201);
+    const QUuid alone = stored(bob);
     EXPECT_EQ(call(ada, "GET", idPath(alone)).status, 404);
     EXPECT_EQ(bodyOf(call(bob, "GET", idPath(alone))).value("conversation").toObject().value("workspace"),
         "current");
 }
 
-TEST_P(ConversationContentTest, DeletingAnAccountRemovesWhatItStoredAndHid)
+// Every feature's rows of the account go, its partner's stay, and its devices are locked out.
+TEST_P(ConversationContentTest, DeletingAnAccountRemovesEverythingOfItAndNothingElse)
 {
+    Member laptop = member("Ada");
     link(bob, ada);
-    const QUuid adas = QUuid::createUuid();
-    const QUuid bobs = QUuid::createUuid();
-    ASSERT_EQ(storeAs(ada, payloadOf(adas, now)).status, 201);
-    ASSERT_EQ(storeAs(bob, payloadOf(bobs, now)).status, 201);
-    ASSERT_EQ(call(ada, "POST", idPath(bobs, "hide")).status, 200);
-    ASSERT_EQ(call(bob, "POST", idPath(adas, "hide")).status, 200);
+    const QUuid adas = stored(ada);
+    const QUuid bobs = stored(bob);
+    post(ada, idPath(bobs, "hide"));
+    post(bob, idPath(adas, "hide"));
+    for (const Member* who : { &ada, &bob }) {
+        const QJsonValue session = post(*who, "/v1/sessions/draft").value("session_id");
+        const QJsonValue reservation
+            = post(*who, "/v1/sessions/reserve", { { "session_id", session }, { "requested_seconds", 60 } })
+                  .value("reservation_id");
+        post(*who, "/v1/providers/usage",
+            { { "reservation_id", reservation }, { "operation", "live_transcription" }, { "model", "nova-3" },
+                { "duration_seconds", 1 }, { "latency_ms", 1 }, { "status_code", 200 } });
+        post(*who, "/v1/diagnostics", { { "event_type", "update_failed" }, { "status", "x" } });
+        post(*who, "/v1/analytics/product",
+            { { "event_id", QUuid::createUuid().toString(QUuid::WithoutBraces) },
+                { "event_type", "app_opened" }, { "app_version", "1.0" }, { "occurred_at", now } });
+        EXPECT_EQ(codeOf(call(*who, "POST", "/v1/pairing/invites/redeem",
+                      testing::json({ { "code", "0000-0000-0000" } }))),
+            "404 pairing_invite_not_found");
+    }
 
-    ASSERT_EQ(call(ada, "POST", "/v1/account/delete").status, 200);
-    for (const char* table : { "content_conversations", "content_hidden", "workspace_members" })
+    EXPECT_EQ(call(ada, "POST", "/v1/account/delete").body, R"({"ok":true})");
+    for (const char* table : { "accounts", "devices", "conversation_sessions", "diagnostics",
+             "product_events", "usage_reservations", "usage_reports", "pairing_invites",
+             "pairing_redeem_failures", "workspace_members", "content_conversations", "content_hidden" })
         EXPECT_EQ(store->countRows(table, ada.device.accountID), 0) << table;
+    for (const char* table : { "accounts", "devices", "conversation_sessions", "diagnostics",
+             "product_events", "usage_reservations", "usage_reports", "pairing_redeem_failures",
+             "workspace_members", "content_conversations" })
+        EXPECT_GT(store->countRows(table, bob.device.accountID), 0) << table;
+    // Bob had hidden Ada's conversation only.
     EXPECT_EQ(store->countRows("content_hidden", bob.device.accountID), 0);
     EXPECT_EQ(idsOf(list(bob)), QStringList { uuidText(bobs, UuidCase::lower) });
+    for (const Member* device : { &ada, &laptop })
+        EXPECT_EQ(codeOf(call(*device, "GET", "/v1/account/state")), "401 unknown_device");
+
+    // The partner goes on alone, free to pair again.
+    const QJsonObject workspace = get(bob, "/v1/pairing/state").value("workspace").toObject();
+    EXPECT_FALSE(workspace.value("paired").toBool());
+    EXPECT_EQ(workspace.value("member_count"), 1);
+    post(bob, "/v1/pairing/invites", { { "policy_version", testing::pairingPolicy } });
+    // Signing in again under the same name makes a new account.
+    EXPECT_NE(signIn(ada.identity, "Ada").accountID, ada.device.accountID);
 }
 
 TEST_P(ConversationContentTest, UnsignedAndMisroutedRequestsAreRefused)

@@ -12,53 +12,41 @@ namespace lumora {
 namespace {
 
 using testing::bodyOf;
-using testing::newIdentity;
+using testing::codeOf;
+using testing::json;
+using testing::Member;
 
 const std::string secret(32, 'k');
 
-class ConversationEndpointsTest : public testing::ControlPlaneServiceTest {
+class ConversationEndpointsTest : public testing::BackendServiceTest {
 protected:
     ConversationEndpointsTest()
     {
-        ControlPlaneServiceSettings settings;
-        settings.devSignIn = true;
         settings.conversation.speechTokenSecret = secret;
-        service = std::make_unique<ControlPlaneService>(*store, settings, [this] { return now; });
-        ada = signIn(adaKey, "Ada");
-        bob = signIn(bobKey, "Bob");
+        restart();
     }
 
-    static std::string json(const QJsonObject& object)
+    // Signed POSTs, by Ada unless `as` names another member.
+    HttpResponse call(const std::string& path, const QJsonObject& body, const Member* as = nullptr)
     {
-        return QJsonDocument(object).toJson().toStdString();
-    }
-
-    HttpResponse call(const std::string& path, const QJsonObject& body, const DeviceRecord* as = nullptr)
-    {
-        const DeviceRecord& device = as ? *as : ada;
-        return sendSigned(device.id == bob.id ? bobKey : adaKey, device.id, "POST", path, json(body));
+        return ControlPlaneServiceTest::call(as ? *as : ada, "POST", path, json(body));
     }
 
     // A signed call naming the reservation in the header.
     HttpResponse callFor(const std::string& path, const QUuid& reservation, const std::string& body = {},
-        const DeviceRecord* as = nullptr)
+        const Member* as = nullptr)
     {
-        const DeviceRecord& device = as ? *as : ada;
-        const auto headers = RequestSigner::sign(device.id == bob.id ? bobKey : adaKey, device.id, u"POST",
-            QString::fromStdString(path), QByteArrayView(body), QDateTime::fromSecsSinceEpoch(now, Qt::UTC),
-            QUuid::createUuid());
-        return send("POST", path, body,
-            { { "Authorization", headers->authorization().toStdString() },
-                { "X-Reservation-ID", uuidText(reservation, UuidCase::upper).toStdString() } });
+        const Member& who = as ? *as : ada;
+        return sendSigned(who.identity, who.device.id, "POST", path, body, {}, QUuid::createUuid(),
+            { { "X-Reservation-ID", uuidText(reservation, UuidCase::upper).toStdString() } });
     }
 
-    QUuid draftSession(const DeviceRecord* as = nullptr)
+    QUuid draftSession()
     {
-        const HttpResponse draft = call("/v1/sessions/draft", {}, as);
-        return QUuid::fromString(bodyOf(draft).value("session_id").toString());
+        return QUuid::fromString(post(ada, "/v1/sessions/draft").value("session_id").toString());
     }
 
-    HttpResponse reserve(const QUuid& session, double seconds, const DeviceRecord* as = nullptr)
+    HttpResponse reserve(const QUuid& session, double seconds, const Member* as = nullptr)
     {
         return call("/v1/sessions/reserve",
             { { "session_id", idText(session) }, { "requested_seconds", seconds } }, as);
@@ -70,19 +58,36 @@ protected:
         return QUuid::fromString(bodyOf(reply).value("reservation_id").toString());
     }
 
-    static std::string codeOf(const HttpResponse& response)
+    HttpResponse finalize(const QUuid& reservation, double seconds, const Member* as = nullptr)
     {
-        return std::to_string(response.status) + " "
-            + bodyOf(response).value("error").toString().toStdString();
+        return call("/v1/sessions/finalize",
+            { { "reservation_id", idText(reservation) }, { "actual_seconds", seconds } }, as);
     }
 
-    DeviceIdentity adaKey = newIdentity();
-    DeviceIdentity bobKey = newIdentity();
-    DeviceRecord ada;
-    DeviceRecord bob;
+    HttpResponse cancel(const QUuid& reservation, const Member* as = nullptr)
+    {
+        return call("/v1/sessions/cancel", { { "reservation_id", idText(reservation) } }, as);
+    }
+
+    HttpResponse usage(const QUuid& reservation, const char* operation, qint64 seconds = 10, int status = 200,
+        const Member* as = nullptr)
+    {
+        return call("/v1/providers/usage",
+            { { "reservation_id", uuidText(reservation, UuidCase::upper) }, { "operation", operation },
+                { "model", "nova-3" }, { "duration_seconds", seconds }, { "latency_ms", 5 },
+                { "status_code", status } },
+            as);
+    }
+
+    QString reservationStatus(const QUuid& id) { return ReservationStore(*store).reservation(id)->status; }
+
+    Member ada = member("Ada");
+    Member bob = member("Bob");
 };
 
-TEST_F(ConversationEndpointsTest, ReservationsAreCappedHeldOncePerSessionAndClosedOnce)
+LUMORA_ON_EVERY_BACKEND(ConversationEndpointsTest);
+
+TEST_P(ConversationEndpointsTest, ReservationsAreCappedHeldOncePerSessionAndClosedOnce)
 {
     const QUuid session = draftSession();
     const HttpResponse first = reserve(session, 7200);
@@ -91,56 +96,40 @@ TEST_F(ConversationEndpointsTest, ReservationsAreCappedHeldOncePerSessionAndClos
     EXPECT_EQ(codeOf(reserve(session, 60)), "409 reservation_already_open");
 
     // Finalize records the actual seconds, never more than granted.
-    EXPECT_EQ(call("/v1/sessions/finalize",
-                  { { "reservation_id", idText(reservation) }, { "actual_seconds", 5000 } })
-                  .status,
-        200);
+    EXPECT_EQ(finalize(reservation, 5000).status, 200);
     const auto stored = ReservationStore(*store).reservation(reservation);
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(stored->status, "finalized");
     EXPECT_EQ(stored->actualSeconds, 3600);
-    EXPECT_EQ(codeOf(call("/v1/sessions/finalize",
-                  { { "reservation_id", idText(reservation) }, { "actual_seconds", 10 } })),
-        "409 reservation_closed");
-    EXPECT_EQ(codeOf(call("/v1/sessions/cancel", { { "reservation_id", idText(reservation) } })),
-        "409 reservation_closed");
+    EXPECT_EQ(codeOf(finalize(reservation, 10)), "409 reservation_closed");
+    EXPECT_EQ(codeOf(cancel(reservation)), "409 reservation_closed");
 
     // Once closed, the session may be reserved again; a short request is granted as asked.
     const HttpResponse second = reserve(session, 90.5);
     EXPECT_EQ(bodyOf(second).value("maximum_seconds").toDouble(), 90.5);
     const QUuid again = reservationOf(second);
-    EXPECT_EQ(call("/v1/sessions/cancel", { { "reservation_id", idText(again) } }).status, 200);
-    EXPECT_EQ(ReservationStore(*store).reservation(again)->status, "cancelled");
+    EXPECT_EQ(cancel(again).status, 200);
+    EXPECT_EQ(reservationStatus(again), "cancelled");
     EXPECT_EQ(codeOf(callFor("/v1/providers/deepgram/token", again)), "409 reservation_closed");
 }
 
-TEST_F(ConversationEndpointsTest, AnotherAccountsSessionAndReservationAreUnknownToIt)
+TEST_P(ConversationEndpointsTest, AnotherAccountsSessionAndReservationAreUnknownToIt)
 {
     const QUuid session = draftSession();
     EXPECT_EQ(codeOf(reserve(session, 60, &bob)), "404 session_not_found");
     const QUuid reservation = reservationOf(reserve(session, 60));
-    const QJsonObject named { { "reservation_id", idText(reservation) } };
-    QJsonObject finalize = named;
-    finalize.insert("actual_seconds", 1);
-    QJsonObject usage = named;
-    usage.insert("operation", "live_transcription");
-    usage.insert("model", "nova-3");
-    usage.insert("duration_seconds", 1);
-    usage.insert("latency_ms", 1);
-    usage.insert("status_code", 200);
-
-    EXPECT_EQ(codeOf(call("/v1/sessions/finalize", finalize, &bob)), "404 reservation_not_found");
-    EXPECT_EQ(codeOf(call("/v1/sessions/cancel", named, &bob)), "404 reservation_not_found");
-    EXPECT_EQ(codeOf(call("/v1/providers/usage", usage, &bob)), "404 reservation_not_found");
+    EXPECT_EQ(codeOf(finalize(reservation, 1, &bob)), "404 reservation_not_found");
+    EXPECT_EQ(codeOf(cancel(reservation, &bob)), "404 reservation_not_found");
+    EXPECT_EQ(codeOf(usage(reservation, "live_transcription", 1, 200, &bob)), "404 reservation_not_found");
     for (const char* path : { "/v1/providers/deepgram/token", "/v1/providers/anthropic/analyze",
              "/v1/providers/anthropic/nudge" })
         EXPECT_EQ(codeOf(callFor(path, reservation, {}, &bob)), "404 reservation_not_found") << path;
     // Nothing was changed by the refusals.
-    EXPECT_EQ(ReservationStore(*store).reservation(reservation)->status, "open");
-    EXPECT_EQ(store->countRows("usage_reports", bob.accountID), 0);
+    EXPECT_EQ(reservationStatus(reservation), "open");
+    EXPECT_EQ(store->countRows("usage_reports", bob.device.accountID), 0);
 }
 
-TEST_F(ConversationEndpointsTest, SpeechTokensAreSignedBoundToTheReservationAndShortLived)
+TEST_P(ConversationEndpointsTest, SpeechTokensAreSignedBoundToTheReservationAndShortLived)
 {
     const QUuid session = draftSession();
     const QUuid reservation = reservationOf(reserve(session, 60));
@@ -163,23 +152,17 @@ TEST_F(ConversationEndpointsTest, SpeechTokensAreSignedBoundToTheReservationAndS
     // An open reservation lapses: it is refused, and the session may be reserved again.
     now = lapse;
     EXPECT_EQ(codeOf(callFor("/v1/providers/deepgram/token", reservation)), "409 reservation_expired");
-    EXPECT_EQ(codeOf(call("/v1/sessions/finalize",
-                  { { "reservation_id", idText(reservation) }, { "actual_seconds", 1 } })),
-        "409 reservation_expired");
-    EXPECT_EQ(reserve(session, 60).status, 200);
-    EXPECT_EQ(ReservationStore(*store).reservation(reservation)->status, "expired");
+    EXPECT_EQ(codeOf(finalize(reservation, 1)), "409 reservation_expired");
+    const QUuid renewed = reservationOf(reserve(session, 60));
+    EXPECT_EQ(reservationStatus(reservation), "expired");
+
+    // Without a secret no speech token is issued.
+    settings.conversation.speechTokenSecret.reset();
+    restart();
+    EXPECT_EQ(codeOf(callFor("/v1/providers/deepgram/token", renewed)), "503 speech_not_configured");
 }
 
-TEST_F(ConversationEndpointsTest, WithoutASecretNoSpeechTokenIsIssued)
-{
-    ControlPlaneServiceSettings settings;
-    settings.devSignIn = true;
-    service = std::make_unique<ControlPlaneService>(*store, settings, [this] { return now; });
-    const QUuid reservation = reservationOf(reserve(draftSession(), 60));
-    EXPECT_EQ(codeOf(callFor("/v1/providers/deepgram/token", reservation)), "503 speech_not_configured");
-}
-
-TEST_F(ConversationEndpointsTest, AnalysisAndNudgesComeFromTheTurnsSent)
+TEST_P(ConversationEndpointsTest, AnalysisAndNudgesComeFromTheTurnsSent)
 {
     const QUuid reservation = reservationOf(reserve(draftSession(), 600));
     const QJsonArray turns {
@@ -192,12 +175,8 @@ TEST_F(ConversationEndpointsTest, AnalysisAndNudgesComeFromTheTurnsSent)
     ASSERT_EQ(analysis.status, 200) << analysis.body;
     const QJsonObject result = bodyOf(analysis);
     EXPECT_EQ(result.value("model"), "lumora-rules-1");
-    const QJsonArray annotations = result.value("annotations").toArray();
-    ASSERT_EQ(annotations.size(), 2);
-    EXPECT_EQ(annotations[0].toObject().value("code"), "criticism");
-    EXPECT_EQ(annotations[1].toObject().value("turn_index"), 1);
+    EXPECT_EQ(result.value("annotations").toArray().size(), 2);
     EXPECT_TRUE(result.value("harsh_startup").toObject().value("detected").toBool());
-    EXPECT_TRUE(result.contains("input_tokens"));
 
     const HttpResponse nudge = callFor("/v1/providers/anthropic/nudge", reservation,
         json({ { "rubric_version", "context-coach-2026-07-23" }, { "turns", turns }, { "current_step", 9 },
@@ -206,22 +185,18 @@ TEST_F(ConversationEndpointsTest, AnalysisAndNudgesComeFromTheTurnsSent)
     EXPECT_FALSE(bodyOf(nudge).value("suggested_words").toString().isEmpty());
 }
 
-TEST_F(ConversationEndpointsTest, BadInputGetsACodeAndChangesNothing)
+TEST_P(ConversationEndpointsTest, BadInputGetsACodeAndChangesNothing)
 {
     const QUuid session = draftSession();
     const QUuid reservation = reservationOf(reserve(session, 60));
     const std::string turns = R"("turns":[{"speaker":0,"start":0,"end":1,"text":"Hi"}])";
+    const auto analyze = [&](const std::string& fields) {
+        return callFor("/v1/providers/anthropic/analyze", reservation, "{" + fields + "}");
+    };
     struct Case {
         const char* what;
         HttpResponse response;
         std::string expected;
-    };
-    const QString id = idText(reservation);
-    const auto usage = [&](const char* operation, int status) {
-        return call("/v1/providers/usage",
-            { { "reservation_id", uuidText(reservation, UuidCase::upper) }, { "operation", operation },
-                { "model", "nova-3" }, { "duration_seconds", 10 }, { "latency_ms", 5 },
-                { "status_code", status } });
     };
     const std::vector<Case> cases {
         { "no seconds", reserve(session, 0), "400 invalid_requested_seconds" },
@@ -230,63 +205,44 @@ TEST_F(ConversationEndpointsTest, BadInputGetsACodeAndChangesNothing)
         { "session id not a UUID",
             call("/v1/sessions/reserve", { { "session_id", "abc" }, { "requested_seconds", 60 } }),
             "400 invalid_request" },
-        { "negative actual seconds",
-            call("/v1/sessions/finalize", { { "reservation_id", id }, { "actual_seconds", -1 } }),
-            "400 invalid_actual_seconds" },
-        { "fractional actual seconds",
-            call("/v1/sessions/finalize", { { "reservation_id", id }, { "actual_seconds", 1.5 } }),
-            "400 invalid_request" },
-        { "unknown reservation",
-            call("/v1/sessions/cancel", { { "reservation_id", idText(QUuid::createUuid()) } }),
-            "404 reservation_not_found" },
-        { "unknown pass",
-            callFor("/v1/providers/anthropic/analyze", reservation,
-                R"({"pass":"midway","rubric_version":"baseline-2026-07-17",)" + turns + "}"),
+        { "negative actual seconds", finalize(reservation, -1), "400 invalid_actual_seconds" },
+        { "fractional actual seconds", finalize(reservation, 1.5), "400 invalid_request" },
+        { "unknown reservation", cancel(QUuid::createUuid()), "404 reservation_not_found" },
+        { "unknown pass", analyze(R"("pass":"midway","rubric_version":"baseline-2026-07-17",)" + turns),
             "400 unknown_pass" },
-        { "unknown rubric",
-            callFor("/v1/providers/anthropic/analyze", reservation,
-                R"({"pass":"final","rubric_version":"baseline-1999",)" + turns + "}"),
+        { "unknown rubric", analyze(R"("pass":"final","rubric_version":"baseline-1999",)" + turns),
             "400 unknown_rubric" },
+        { "analysis without turns", analyze(R"("pass":"final","rubric_version":"baseline-2026-07-17")"),
+            "400 invalid_request" },
         { "analysis rubric for a nudge",
             callFor("/v1/providers/anthropic/nudge", reservation,
                 R"({"rubric_version":"baseline-2026-07-17","current_step":0,"target_speaker":0,)" + turns
                     + "}"),
             "400 unknown_rubric" },
-        { "analysis without turns",
-            callFor("/v1/providers/anthropic/analyze", reservation,
-                R"({"pass":"final","rubric_version":"baseline-2026-07-17"})"),
-            "400 invalid_request" },
         { "not JSON", callFor("/v1/providers/anthropic/analyze", reservation, "[1"), "400 invalid_json" },
-        { "no reservation header", sendSigned(adaKey, ada.id, "POST", "/v1/providers/deepgram/token"),
+        { "no reservation header", ControlPlaneServiceTest::call(ada, "POST", "/v1/providers/deepgram/token"),
             "400 missing_reservation_id" },
-        { "unknown usage operation", usage("liveTranscription", 200), "400 invalid_operation" },
-        { "status beyond HTTP", usage("live_transcription", 600), "400 invalid_request" },
+        { "unknown usage operation", usage(reservation, "liveTranscription"), "400 invalid_operation" },
+        { "status beyond HTTP", usage(reservation, "live_transcription", 10, 600), "400 invalid_request" },
     };
     for (const Case& c : cases)
         EXPECT_EQ(codeOf(c.response), c.expected) << c.what;
-    EXPECT_EQ(ReservationStore(*store).reservation(reservation)->status, "open");
-    EXPECT_EQ(store->countRows("usage_reports", ada.accountID), 0);
+    EXPECT_EQ(reservationStatus(reservation), "open");
+    EXPECT_EQ(store->countRows("usage_reports", ada.device.accountID), 0);
 }
 
-TEST_F(ConversationEndpointsTest, UsageIsStoredWithItsEstimatedCostAndGoesWithTheAccount)
+TEST_P(ConversationEndpointsTest, UsageIsStoredWithItsEstimatedCost)
 {
     const QUuid reservation = reservationOf(reserve(draftSession(), 600));
-    const auto report = [&](const char* operation, qint64 seconds) {
-        return bodyOf(call("/v1/providers/usage",
-            { { "reservation_id", uuidText(reservation, UuidCase::upper) }, { "operation", operation },
-                { "model", "nova-3" }, { "duration_seconds", seconds }, { "latency_ms", 120 },
-                { "status_code", 200 } }));
+    const auto cost = [&](const char* operation, qint64 seconds) {
+        const QJsonObject reply = bodyOf(usage(reservation, operation, seconds));
+        EXPECT_EQ(reply.value("ok"), true);
+        return reply.value("estimated_cost_micros").toInteger();
     };
-    const QJsonObject live = report("live_transcription", 90);
-    EXPECT_EQ(live.value("ok"), true);
-    EXPECT_EQ(live.value("estimated_cost_micros").toInteger(), 11550); // 1.5 min at 7700
-    EXPECT_EQ(report("final_transcription", 1).value("estimated_cost_micros").toInteger(), 72); // 71.7 up
-    EXPECT_EQ(report("final_transcription", 0).value("estimated_cost_micros").toInteger(), 0);
-    EXPECT_EQ(store->countRows("usage_reports", ada.accountID), 3);
-
-    EXPECT_EQ(call("/v1/account/delete", {}).status, 200);
-    EXPECT_EQ(store->countRows("usage_reports", ada.accountID), 0);
-    EXPECT_EQ(store->countRows("usage_reservations", ada.accountID), 0);
+    EXPECT_EQ(cost("live_transcription", 90), 11550); // 1.5 min at 7700
+    EXPECT_EQ(cost("final_transcription", 1), 72); // 71.7 up
+    EXPECT_EQ(cost("final_transcription", 0), 0);
+    EXPECT_EQ(store->countRows("usage_reports", ada.device.accountID), 3);
 }
 
 } // namespace

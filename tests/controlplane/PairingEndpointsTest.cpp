@@ -1,5 +1,4 @@
 #include "ServiceFixture.hpp"
-#include "TestDatabase.hpp"
 #include "controlplane/JsonReplies.hpp"
 #include "domain/PairingCode.hpp"
 #include "domain/PairingPolicy.hpp"
@@ -10,84 +9,41 @@
 namespace lumora {
 namespace {
 
-using testing::Backend;
 using testing::bodyOf;
+using testing::codeOf;
+using testing::Member;
 
 const QString policy = PairingPolicy::version.toString();
 
-struct Account {
-    DeviceIdentity identity = testing::newIdentity();
-    DeviceRecord device;
-};
-
-// The service on each backend, with short pairing lifetimes: codes last 100 s, redeemed
-// codes wait 50 s for confirmation.
-class PairingEndpointsTest : public testing::ControlPlaneServiceTest,
-                             public ::testing::WithParamInterface<Backend> {
+// Short pairing lifetimes: codes last 100 s, redeemed codes wait 50 s for confirmation.
+class PairingEndpointsTest : public testing::BackendServiceTest {
 protected:
-    void SetUp() override
+    PairingEndpointsTest()
     {
-        database.emplace(GetParam());
-        ASSERT_FALSE(database->failed());
-        if (database->url().isEmpty())
-            GTEST_SKIP() << "LUMORA_TEST_POSTGRESQL_URL is not set (scripts/with-test-postgresql sets it)";
-        service.reset();
-        auto opened = ControlPlaneStore::open(database->url());
-        ASSERT_TRUE(opened.has_value()) << opened.error().toStdString();
-        store = std::move(*opened);
-        ControlPlaneServiceSettings settings;
-        settings.devSignIn = true;
-        settings.publicHost = "127.0.0.1:8443";
         settings.pairing = PairingLifetimes { 100, 50 };
-        service = std::make_unique<ControlPlaneService>(*store, settings, [this] { return now; });
+        restart();
     }
 
-    void TearDown() override
+    QJsonObject state(const Member& of) { return get(of, "/v1/pairing/state"); }
+
+    QJsonObject invite(const Member& from)
     {
-        service.reset();
-        store.reset();
+        return post(from, "/v1/pairing/invites", { { "policy_version", policy } });
     }
 
-    Account account(const QString& name)
+    HttpResponse redeem(const Member& from, const QString& code)
     {
-        Account signedIn;
-        signedIn.device = signIn(signedIn.identity, name);
-        return signedIn;
+        return call(from, "POST", "/v1/pairing/invites/redeem", testing::json({ { "code", code } }));
     }
 
-    HttpResponse post(const Account& from, const std::string& path, const QJsonObject& body = {})
+    HttpResponse confirm(const Member& from, const QJsonObject& invite, const QString& version = policy)
     {
-        return sendSigned(from.identity, from.device.id, "POST", path,
-            body.isEmpty() ? std::string() : QJsonDocument(body).toJson().toStdString());
-    }
-
-    QJsonObject state(const Account& of)
-    {
-        const HttpResponse reply = sendSigned(of.identity, of.device.id, "GET", "/v1/pairing/state");
-        EXPECT_EQ(reply.status, 200) << reply.body;
-        return bodyOf(reply);
-    }
-
-    QJsonObject invite(const Account& from)
-    {
-        const HttpResponse reply = post(from, "/v1/pairing/invites", { { "policy_version", policy } });
-        EXPECT_EQ(reply.status, 200) << reply.body;
-        return bodyOf(reply);
-    }
-
-    HttpResponse redeem(const Account& from, const QString& code)
-    {
-        return post(from, "/v1/pairing/invites/redeem", { { "code", code } });
-    }
-
-    HttpResponse confirm(const Account& from, const QJsonObject& invite, const QString& version = policy)
-    {
-        return post(from, "/v1/pairing/invites/confirm",
-            { { "invite_id", invite.value("invite_id") }, { "policy_version", version } });
+        return call(from, "POST", "/v1/pairing/invites/confirm",
+            testing::json({ { "invite_id", invite.value("invite_id") }, { "policy_version", version } }));
     }
 
     // The workspaces of an account as the views of the current and the readable ones list them.
-    QStringList workspacesIn(const char* view, const Account& of)
+    QStringList workspacesIn(const char* view, const Member& of)
     {
         QSqlQuery query(QSqlDatabase::database(store->connectionName()));
         query.prepare(QStringLiteral("SELECT workspace_id FROM %1 WHERE account_id = ? ORDER BY workspace_id")
@@ -100,29 +56,21 @@ protected:
         return workspaces;
     }
 
-    QString currentWorkspaceOf(const Account& of)
+    QString currentWorkspaceOf(const Member& of)
     {
         const QStringList current = workspacesIn("current_workspaces", of);
         EXPECT_EQ(current.size(), 1);
         return current.value(0);
     }
 
-    std::optional<testing::TestDatabase> database;
+    Member ada = member("Ada");
+    Member bob = member("Bob");
 };
 
-INSTANTIATE_TEST_SUITE_P(Backends, PairingEndpointsTest,
-    ::testing::Values(Backend::sqlite, Backend::postgresql),
-    [](const ::testing::TestParamInfo<Backend>& info) { return testing::backendName(info.param); });
-
-void expectRefusal(const HttpResponse& reply, int status, const char* code)
-{
-    EXPECT_EQ(reply.status, status) << reply.body;
-    EXPECT_EQ(bodyOf(reply).value("error").toString(), code);
-}
+LUMORA_ON_EVERY_BACKEND(PairingEndpointsTest);
 
 TEST_P(PairingEndpointsTest, CodesAreFreshTwelveSymbolsOfTheAlphabet)
 {
-    const Account ada = account("Ada");
     const QString first = invite(ada).value("code").toString();
     std::set<QString> codes { first };
     for (int i = 1; i < 40; ++i) {
@@ -133,19 +81,15 @@ TEST_P(PairingEndpointsTest, CodesAreFreshTwelveSymbolsOfTheAlphabet)
     EXPECT_EQ(codes.size(), 40U);
     // Only the newest one is outstanding.
     EXPECT_EQ(state(ada).value("pending_invite").toObject().value("status"), "open");
-    const Account bob = account("Bob");
-    expectRefusal(redeem(bob, first), 409, "pairing_invite_unavailable");
+    EXPECT_EQ(codeOf(redeem(bob, first)), "409 pairing_invite_unavailable");
 }
 
 TEST_P(PairingEndpointsTest, CodesAndRedemptionsLapseAtTheirDeadlines)
 {
-    const Account ada = account("Ada");
-    const Account bob = account("Bob");
-
     const QJsonObject lapsed = invite(ada);
     EXPECT_EQ(lapsed.value("expires_at").toInteger(), now + 100);
     now += 100;
-    expectRefusal(redeem(bob, lapsed.value("code").toString()), 410, "pairing_invite_expired");
+    EXPECT_EQ(codeOf(redeem(bob, lapsed.value("code").toString())), "410 pairing_invite_expired");
     EXPECT_FALSE(state(ada).contains("pending_invite"));
 
     const QJsonObject slow = invite(ada);
@@ -156,8 +100,8 @@ TEST_P(PairingEndpointsTest, CodesAndRedemptionsLapseAtTheirDeadlines)
     EXPECT_EQ(
         state(ada).value("pending_invite").toObject().value("confirm_expires_at").toInteger(), now + 50);
     now += 50;
-    expectRefusal(confirm(bob, slow), 410, "pairing_confirmation_expired");
-    expectRefusal(redeem(bob, slow.value("code").toString()), 410, "pairing_confirmation_expired");
+    EXPECT_EQ(codeOf(confirm(bob, slow)), "410 pairing_confirmation_expired");
+    EXPECT_EQ(codeOf(redeem(bob, slow.value("code").toString())), "410 pairing_confirmation_expired");
     EXPECT_FALSE(state(ada).contains("pending_invite"));
     EXPECT_FALSE(state(bob).contains("pending_confirmation"));
 
@@ -165,7 +109,7 @@ TEST_P(PairingEndpointsTest, CodesAndRedemptionsLapseAtTheirDeadlines)
     ASSERT_EQ(redeem(bob, quick.value("code").toString()).status, 200);
     now += 49;
     // Another pairing policy than the code's is refused and changes nothing.
-    expectRefusal(confirm(bob, quick, "pairing-1999-01-01"), 422, "pairing_policy_mismatch");
+    EXPECT_EQ(codeOf(confirm(bob, quick, "pairing-1999-01-01")), "422 pairing_policy_mismatch");
     EXPECT_TRUE(state(bob).contains("pending_confirmation"));
     EXPECT_EQ(confirm(bob, quick).status, 200);
     EXPECT_TRUE(state(ada).value("workspace").toObject().value("paired").toBool());
@@ -173,30 +117,26 @@ TEST_P(PairingEndpointsTest, CodesAndRedemptionsLapseAtTheirDeadlines)
 
 TEST_P(PairingEndpointsTest, WrongCodesLockRedeemingForTheAccountUntilTheWindowPasses)
 {
-    const Account ada = account("Ada");
-    const Account bob = account("Bob");
-    const Account carol = account("Carol");
+    const Member carol = member("Carol");
     const QString code = invite(ada).value("code").toString();
 
     for (int attempt = 0; attempt < 5; ++attempt) {
-        expectRefusal(redeem(bob, "0000-0000-0000"), 404, "pairing_invite_not_found");
-        expectRefusal(redeem(bob, "not a code"), 422, "pairing_code_invalid");
+        EXPECT_EQ(codeOf(redeem(bob, "0000-0000-0000")), "404 pairing_invite_not_found");
+        EXPECT_EQ(codeOf(redeem(bob, "not a code")), "422 pairing_code_invalid");
     }
     const qint64 lastFailure = now;
-    expectRefusal(redeem(bob, code), 429, "too_many_attempts");
+    EXPECT_EQ(codeOf(redeem(bob, code)), "429 too_many_attempts");
     // Another account is not held back by Bob's guessing.
-    expectRefusal(redeem(carol, "0000-0000-0000"), 404, "pairing_invite_not_found");
+    EXPECT_EQ(codeOf(redeem(carol, "0000-0000-0000")), "404 pairing_invite_not_found");
     now = lastFailure + PairingEndpoints::redeemFailureWindow;
     const QString fresh = invite(ada).value("code").toString();
-    expectRefusal(redeem(bob, fresh), 429, "too_many_attempts");
+    EXPECT_EQ(codeOf(redeem(bob, fresh)), "429 too_many_attempts");
     now += 1;
     EXPECT_EQ(redeem(bob, fresh).status, 200);
 }
 
 TEST_P(PairingEndpointsTest, TheCurrentWorkspaceFollowsLinkingAndUnlinking)
 {
-    const Account ada = account("Ada");
-    const Account bob = account("Bob");
     const auto workspaceIn = [&](const QJsonObject& reply) {
         return reply.value("workspace").toObject().value("workspace_id").toString();
     };
@@ -211,16 +151,19 @@ TEST_P(PairingEndpointsTest, TheCurrentWorkspaceFollowsLinkingAndUnlinking)
     EXPECT_EQ(redeem(bob, code.value("code").toString()).status, 200);
     now += 10;
     ASSERT_EQ(confirm(bob, code).status, 200);
+    EXPECT_EQ(
+        codeOf(call(bob, "POST", "/v1/pairing/invites", testing::json({ { "policy_version", policy } }))),
+        "409 already_paired");
     const QString shared = workspaceIn(state(ada));
     EXPECT_EQ(currentWorkspaceOf(ada), shared);
     EXPECT_EQ(currentWorkspaceOf(bob), shared);
 
     now += 10;
-    ASSERT_EQ(post(ada, "/v1/pairing/unlink").status, 200);
-    expectRefusal(post(bob, "/v1/pairing/unlink"), 409, "not_paired");
-    for (const Account* member : { &ada, &bob }) {
-        const QJsonObject after = state(*member);
-        EXPECT_EQ(currentWorkspaceOf(*member), workspaceIn(after));
+    ASSERT_EQ(call(ada, "POST", "/v1/pairing/unlink").status, 200);
+    EXPECT_EQ(codeOf(call(bob, "POST", "/v1/pairing/unlink")), "409 not_paired");
+    for (const Member* who : { &ada, &bob }) {
+        const QJsonObject after = state(*who);
+        EXPECT_EQ(currentWorkspaceOf(*who), workspaceIn(after));
         const QJsonArray previous = after.value("previous_workspaces").toArray();
         ASSERT_EQ(previous.size(), 2);
         EXPECT_EQ(previous[0].toObject().value("member_count"), 1);
@@ -232,26 +175,6 @@ TEST_P(PairingEndpointsTest, TheCurrentWorkspaceFollowsLinkingAndUnlinking)
     QStringList readable { idText(ada.device.accountID), shared, currentWorkspaceOf(ada) };
     readable.sort();
     EXPECT_EQ(workspacesIn("account_workspaces", ada), readable);
-}
-
-TEST_P(PairingEndpointsTest, DeletingAnAccountEndsItsLinkAndRemovesItsPairingRows)
-{
-    const Account ada = account("Ada");
-    const Account bob = account("Bob");
-    const QJsonObject code = invite(ada);
-    ASSERT_EQ(redeem(bob, code.value("code").toString()).status, 200);
-    ASSERT_EQ(confirm(bob, code).status, 200);
-    expectRefusal(post(bob, "/v1/pairing/invites", { { "policy_version", policy } }), 409, "already_paired");
-    expectRefusal(redeem(bob, "0000-0000-0000"), 404, "pairing_invite_not_found");
-
-    ASSERT_EQ(post(ada, "/v1/account/delete").status, 200);
-    for (const char* table : { "pairing_invites", "workspace_members", "pairing_redeem_failures" })
-        EXPECT_EQ(store->countRows(table, ada.device.accountID), 0) << table;
-    EXPECT_EQ(store->countRows("pairing_redeem_failures", bob.device.accountID), 1);
-    const QJsonObject workspace = state(bob).value("workspace").toObject();
-    EXPECT_FALSE(workspace.value("paired").toBool());
-    EXPECT_EQ(workspace.value("member_count"), 1);
-    EXPECT_EQ(post(bob, "/v1/pairing/invites", { { "policy_version", policy } }).status, 200);
 }
 
 } // namespace

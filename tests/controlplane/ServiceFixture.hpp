@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestDatabase.hpp"
 #include "controlplane/ControlPlaneService.hpp"
 #include "security/DeviceIdentity.hpp"
 #include "security/RequestSigner.hpp"
@@ -24,17 +25,40 @@ inline QJsonObject bodyOf(const HttpResponse& response)
     return QJsonDocument::fromJson(QByteArray::fromStdString(response.body)).object();
 }
 
+inline std::string json(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson().toStdString();
+}
+
+// "409 reservation_closed": a reply's status and error code in one comparable text.
+inline std::string codeOf(const HttpResponse& response)
+{
+    return std::to_string(response.status) + " " + bodyOf(response).value("error").toString().toStdString();
+}
+
+// A signed-in device with its key.
+struct Member {
+    DeviceIdentity identity;
+    DeviceRecord device;
+};
+
+inline constexpr const char* pairingPolicy = "pairing-2026-08-18";
+
 // The service over a fresh store (SQLite unless a database URL is given), with a clock the
-// test sets.
+// test sets. Tests change `settings` and call restart() for another configuration.
 class ControlPlaneServiceTest : public ::testing::Test {
 protected:
     explicit ControlPlaneServiceTest(const QString& databaseUrl = {})
     {
         store = std::move(*ControlPlaneStore::open(
             databaseUrl.isEmpty() ? "sqlite:" + dir.filePath("cp.sqlite") : databaseUrl));
-        ControlPlaneServiceSettings settings;
         settings.devSignIn = true;
         settings.publicHost = "127.0.0.1:8443";
+        restart();
+    }
+
+    void restart()
+    {
         service = std::make_unique<ControlPlaneService>(*store, settings, [this] { return now; });
     }
 
@@ -51,7 +75,7 @@ protected:
 
     HttpResponse sendJson(const std::string& path, const QJsonObject& body)
     {
-        return send("POST", path, QJsonDocument(body).toJson().toStdString());
+        return send("POST", path, json(body));
     }
 
     // Start and the development page: the ticket of the callback URL.
@@ -76,16 +100,40 @@ protected:
         return QUrlQuery(callback).queryItemValue("ticket");
     }
 
-    // Signs as the device would and sends; `signedAt` defaults to the server's clock.
+    // Signs over the path alone, as the client does (the query goes along unsigned), and
+    // sends; `signedAt` defaults to the server's clock.
     HttpResponse sendSigned(const DeviceIdentity& identity, const QUuid& deviceID, const std::string& method,
-        const std::string& path, const std::string& body = {}, std::optional<qint64> signedAt = {},
-        QUuid nonce = QUuid::createUuid())
+        const std::string& target, const std::string& body = {}, std::optional<qint64> signedAt = {},
+        QUuid nonce = QUuid::createUuid(), std::vector<std::pair<std::string, std::string>> headers = {})
     {
-        const auto headers = RequestSigner::sign(identity, deviceID, QString::fromStdString(method),
-            QString::fromStdString(path), QByteArrayView(body),
+        const auto signature = RequestSigner::sign(identity, deviceID, QString::fromStdString(method),
+            QString::fromStdString(target.substr(0, target.find('?'))), QByteArrayView(body),
             QDateTime::fromSecsSinceEpoch(signedAt.value_or(now), Qt::UTC), nonce);
-        EXPECT_TRUE(headers.has_value());
-        return send(method, path, body, { { "Authorization", headers->authorization().toStdString() } });
+        EXPECT_TRUE(signature.has_value());
+        headers.emplace_back("Authorization", signature->authorization().toStdString());
+        return send(method, target, body, std::move(headers));
+    }
+
+    HttpResponse call(
+        const Member& who, const std::string& method, const std::string& target, const std::string& body = {})
+    {
+        return sendSigned(who.identity, who.device.id, method, target, body);
+    }
+
+    // A signed GET that expects 200 and answers the reply's object.
+    QJsonObject get(const Member& who, const std::string& target)
+    {
+        const HttpResponse reply = call(who, "GET", target);
+        EXPECT_EQ(reply.status, 200) << target << ' ' << reply.body;
+        return bodyOf(reply);
+    }
+
+    // A signed POST that expects 200 and answers the reply's object.
+    QJsonObject post(const Member& who, const std::string& path, const QJsonObject& body = {})
+    {
+        const HttpResponse reply = call(who, "POST", path, body.isEmpty() ? std::string() : json(body));
+        EXPECT_EQ(reply.status, 200) << path << ' ' << reply.body;
+        return bodyOf(reply);
     }
 
     // The whole development sign-in for `identity`: the registration's device.
@@ -99,10 +147,53 @@ protected:
         return device.value_or(DeviceRecord {});
     }
 
+    Member member(const QString& name)
+    {
+        DeviceIdentity identity = newIdentity();
+        const DeviceRecord device = signIn(identity, name);
+        return Member { std::move(identity), device };
+    }
+
+    // Links two accounts as partners through the pairing calls: both leave their
+    // workspaces, which become previous ones, for a new shared one.
+    void link(const Member& joiner, const Member& owner)
+    {
+        const QJsonObject invite
+            = post(owner, "/v1/pairing/invites", { { "policy_version", pairingPolicy } });
+        post(joiner, "/v1/pairing/invites/redeem", { { "code", invite.value("code") } });
+        post(joiner, "/v1/pairing/invites/confirm",
+            { { "invite_id", invite.value("invite_id") }, { "policy_version", pairingPolicy } });
+    }
+
     QTemporaryDir dir;
     qint64 now = 1'800'000'000;
     std::unique_ptr<ControlPlaneStore> store;
+    ControlPlaneServiceSettings settings;
     std::unique_ptr<ControlPlaneService> service;
+};
+
+// Holds the database, so that it exists before the service fixture opens it.
+class ParameterDatabase {
+protected:
+    TestDatabase database { ::testing::WithParamInterface<Backend>::GetParam() };
+};
+
+// The service over SQLite and over PostgreSQL (instantiate with LUMORA_ON_EVERY_BACKEND).
+class BackendServiceTest : protected ParameterDatabase,
+                           public ControlPlaneServiceTest,
+                           public ::testing::WithParamInterface<Backend> {
+protected:
+    BackendServiceTest()
+        : ControlPlaneServiceTest(database.url())
+    {
+    }
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(database.failed());
+        if (database.url().isEmpty())
+            GTEST_SKIP() << "LUMORA_TEST_POSTGRESQL_URL is not set (scripts/with-test-postgresql sets it)";
+    }
 };
 
 } // namespace lumora::testing

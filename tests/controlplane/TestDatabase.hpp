@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QUuid>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace lumora::testing {
@@ -85,3 +86,11 @@ private:
 };
 
 } // namespace lumora::testing
+
+// Instantiates a suite parameterised on the backend for SQLite and PostgreSQL.
+#define LUMORA_ON_EVERY_BACKEND(suite)                                                                       \
+    INSTANTIATE_TEST_SUITE_P(Backends, suite,                                                                \
+        ::testing::Values(::lumora::testing::Backend::sqlite, ::lumora::testing::Backend::postgresql),       \
+        [](const ::testing::TestParamInfo<::lumora::testing::Backend>& info) {                               \
+            return ::lumora::testing::backendName(info.param);                                               \
+        })
