@@ -1,7 +1,6 @@
 #include "providers/AnalysisProviderPayload.hpp"
 #include "providers/AnalysisProviderResult.hpp"
 #include "providers/AnalysisRubric.hpp"
-#include "providers/ConversationNudge.hpp"
 #include "providers/LiveAnalysisContext.hpp"
 #include "providers/NudgeProviderPayload.hpp"
 
@@ -104,8 +103,6 @@ TEST(AnalysisProviderResult, OptionalPartsDecodeAsAbsentAndRequiredOnesFail)
     EXPECT_FALSE(minimal->fouls.has_value());
     EXPECT_FALSE(minimal->nudges.has_value());
     EXPECT_FALSE(minimal->stepDetected.has_value());
-    EXPECT_FALSE(minimal->title.has_value());
-    EXPECT_EQ(AnalysisProviderResult::fromJson(minimal->toJson()), minimal);
 
     for (const char* json :
         {
@@ -132,10 +129,7 @@ TEST(AnalysisProviderResult, ShiftingMovesIndexesAndTrimsNudges)
     result.stepDetected = StepDetection { 2, 0.7 };
     result.harshStartup = HarshStartupEvidence { true, 0.9, "opened with blame" };
 
-    const auto same = result.offsettingTurnIndexes(0);
-    EXPECT_EQ(same, result);
-    EXPECT_EQ(same.nudges->size(), 3);
-    EXPECT_FALSE(same.fouls.has_value());
+    EXPECT_EQ(result.offsettingTurnIndexes(0), result);
 
     const auto shifted = result.offsettingTurnIndexes(12);
     EXPECT_EQ(shifted.annotations[0].turnIndex, 14);
@@ -148,23 +142,11 @@ TEST(AnalysisProviderResult, ShiftingMovesIndexesAndTrimsNudges)
     EXPECT_EQ(shifted.harshStartup, result.harshStartup);
 }
 
-TEST(AnalysisRecords, PayloadsAndVocabularies)
+TEST(AnalysisRecords, RubricsAndPasses)
 {
-    const AnalysisProviderPayload payload { AnalysisPass::final, toString(AnalysisRubric::checkin),
-        { SpeakerTurn(1, 0, 2, "hello") }, std::nullopt };
-    const QJsonObject json = payload.toJson();
-    EXPECT_FALSE(json.contains("currentStep"));
-    EXPECT_EQ(json.value("pass").toString(), "final");
-    EXPECT_EQ(json.value("rubricVersion").toString(), "checkin-gentle-2026-08-19");
-    EXPECT_EQ(AnalysisProviderPayload::fromJson(json), payload);
     EXPECT_EQ(toString(analysisRubric(ConversationMode::conversation)), "baseline-2026-07-17");
     EXPECT_TRUE(runsLiveCoaching(ConversationMode::conversation));
     EXPECT_FALSE(runsLiveCoaching(ConversationMode::checkin));
     EXPECT_FALSE(
         AnalysisProviderPayload::fromJson(object(R"({"pass":"Live","rubricVersion":"x","turns":[]})")));
-
-    const ConversationNudge nudge { "Slow down", "Let them finish.", "Tell me more." };
-    EXPECT_EQ(ConversationNudge::fromJson(nudge.toJson()), nudge);
-    const NudgeProviderPayload nudgePayload("r", { SpeakerTurn(0, 0, 1, "x") }, 2, 1);
-    EXPECT_EQ(NudgeProviderPayload::fromJson(nudgePayload.toJson()), nudgePayload);
 }

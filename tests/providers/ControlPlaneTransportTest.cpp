@@ -1,5 +1,4 @@
 #include "ClientFixture.hpp"
-#include "ScriptedServer.hpp"
 #include "domain/JsonWriting.hpp"
 #include "security/RequestSigner.hpp"
 #include "security/SignedRequestHeaders.hpp"
@@ -13,28 +12,10 @@ namespace {
 
 using testing::await;
 using testing::failureOf;
-using testing::LogCapture;
+using testing::isDecodeError;
 using testing::ScriptedServer;
 
-class ControlPlaneTransportTest : public ::testing::Test {
-protected:
-    ControlPlaneClient clientFor(const ScriptedServer& server, const QString& basePath = {})
-    {
-        QUrl base = server.baseUrl();
-        base.setPath(basePath);
-        return ControlPlaneClient(base, deviceID, identity, manager, [this] { return now; });
-    }
-
-    static QJsonObject sentBody(const ScriptedServer& server)
-    {
-        return QJsonDocument::fromJson(server.requests().value(0).body).object();
-    }
-
-    QNetworkAccessManager manager;
-    DeviceIdentity identity = testing::newIdentity();
-    QUuid deviceID = QUuid::createUuid();
-    QDateTime now = QDateTime::fromMSecsSinceEpoch(1'800'000'000'999, Qt::UTC);
-};
+using ControlPlaneTransportTest = testing::ScriptedClientTest;
 
 TEST_F(ControlPlaneTransportTest, RefusalsMapToControlPlaneErrorsAndOnlyCodesAreLogged)
 {
@@ -54,31 +35,15 @@ TEST_F(ControlPlaneTransportTest, RefusalsMapToControlPlaneErrorsAndOnlyCodesAre
         { 302, "", "", ControlPlaneError::rejected(302) },
     };
     for (const Case& item : cases) {
-        LogCapture log;
+        testing::LogCapture log;
         ScriptedServer server(item.status, item.body, item.contentType);
-        const ControlPlaneClient client = clientFor(server);
-        const auto result = await(client.rawSend("/v1/account/state", "GET", {}, {}, std::nullopt));
+        const auto result
+            = await(clientFor(server).rawSend("/v1/account/state", "GET", {}, {}, std::nullopt));
         EXPECT_EQ(failureOf(result), ControlPlaneFailure(item.expected)) << item.status;
-        if (item.expected.kind() == ControlPlaneError::Kind::rejectedWithCode) {
-            EXPECT_EQ(log.lines(),
-                QStringList {
-                    "com.lumora.native.control-plane: Control plane rejected request with status 409, code "
-                    "conversation_id_conflict" });
-        } else {
-            EXPECT_TRUE(log.lines().isEmpty()) << item.status;
-        }
+        const QStringList logged { "com.lumora.native.control-plane: Control plane rejected request with "
+                                   "status 409, code conversation_id_conflict" };
+        EXPECT_EQ(log.lines(), item.status == 409 ? logged : QStringList {}) << item.status;
     }
-}
-
-TEST_F(ControlPlaneTransportTest, EmptySuccessIsEmptyBytesAndFailsCallersThatExpectJson)
-{
-    ScriptedServer server(200, "", "");
-    const ControlPlaneClient client = clientFor(server);
-    const auto raw = await(client.rawSend("/v1/account/delete", "POST", {}, {}, std::nullopt));
-    ASSERT_TRUE(raw.has_value());
-    EXPECT_TRUE(raw->data.isEmpty());
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(failureOf(await(client.accountState()))));
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(failureOf(await(client.deleteAccount()))));
 }
 
 TEST_F(ControlPlaneTransportTest, SignsThePathAndBodyAndSendsTheHeaders)
@@ -125,8 +90,8 @@ TEST_F(ControlPlaneTransportTest, NoAnswerIsTheNetworksError)
         ScriptedServer gone(200, "{}");
         closed = gone.baseUrl();
     }
-    const ControlPlaneClient client(closed, deviceID, identity, manager);
-    const auto failure = failureOf(await(client.accountState()));
+    const auto failure
+        = failureOf(await(ControlPlaneClient(closed, deviceID, identity, manager).accountState()));
     ASSERT_TRUE(std::holds_alternative<TransportError>(failure));
     EXPECT_EQ(std::get<TransportError>(failure).code, QNetworkReply::ConnectionRefusedError);
 }
@@ -159,47 +124,36 @@ TEST_F(ControlPlaneTransportTest, ReportsSendTheirPayloadsAndAcceptAnyOk)
     EXPECT_TRUE(server.requests().at(4).body.isEmpty());
 }
 
-TEST_F(ControlPlaneTransportTest, AcknowledgementsNeedOk)
+TEST_F(ControlPlaneTransportTest, RepliesMissingWhatACallNeedsFailToDecode)
 {
-    ScriptedServer server(200, R"({"done":true})");
-    const ControlPlaneClient client = clientFor(server);
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(failureOf(await(client.revoke(deviceID)))));
-}
+    ScriptedServer empty(200, "", "");
+    const auto raw = await(clientFor(empty).rawSend("/v1/account/delete", "POST", {}, {}, std::nullopt));
+    ASSERT_TRUE(raw.has_value());
+    EXPECT_TRUE(raw->data.isEmpty());
+    EXPECT_TRUE(isDecodeError(await(clientFor(empty).accountState())));
+    EXPECT_TRUE(isDecodeError(await(clientFor(empty).deleteAccount())));
+    ScriptedServer notOk(200, R"({"done":true})");
+    EXPECT_TRUE(isDecodeError(await(clientFor(notOk).revoke(deviceID))));
 
-TEST_F(ControlPlaneTransportTest, SessionRepliesDecodeRequiredAndOptionalFields)
-{
+    // A current session may lack its expiry; a created one may not.
     const QByteArray id = "0a1b2c3d-0000-4000-8000-00000000000a";
-    {
-        ScriptedServer server(200, R"({"session_id":")" + id + R"(","status":"draft"})");
-        const ControlPlaneClient client = clientFor(server);
-        EXPECT_TRUE(
-            std::holds_alternative<JsonDecodeError>(failureOf(await(client.createConversationSession()))));
-        const auto current = await(client.currentConversationSession());
-        ASSERT_TRUE(current.has_value());
-        EXPECT_EQ(current->sessionID, QUuid::fromString(QLatin1StringView(id)));
-        EXPECT_EQ(current->status, "draft");
-        EXPECT_FALSE(current->expiresAt.has_value());
-        EXPECT_EQ(server.requests().at(0).method, "POST");
-        EXPECT_EQ(server.requests().at(1).method, "GET");
-    }
-    {
-        ScriptedServer server(200, R"({"session_id":null,"expires_at":-1})");
-        const auto current = await(clientFor(server).currentConversationSession());
-        ASSERT_TRUE(current.has_value());
-        EXPECT_EQ(*current,
-            (ConversationSessionState {
-                std::nullopt, std::nullopt, QDateTime::fromSecsSinceEpoch(-1, Qt::UTC) }));
-    }
-    {
-        ScriptedServer server(200, R"({"session_id":")" + id + R"(","status":"draft","expires_at":0})");
-        const auto created = await(clientFor(server).createConversationSession());
-        ASSERT_TRUE(created.has_value());
-        EXPECT_EQ(created->expiresAt, QDateTime::fromSecsSinceEpoch(0, Qt::UTC));
-    }
-    {
-        ScriptedServer server(200, "{}");
-        EXPECT_EQ(await(clientFor(server).currentConversationSession()), ConversationSessionState {});
-    }
+    ScriptedServer noExpiry(200, R"({"session_id":")" + id + R"(","status":"draft"})");
+    EXPECT_TRUE(isDecodeError(await(clientFor(noExpiry).createConversationSession())));
+    EXPECT_EQ(await(clientFor(noExpiry).currentConversationSession()),
+        (ConversationSessionState { QUuid::fromString(QLatin1StringView(id)), "draft", std::nullopt }));
+    EXPECT_EQ(noExpiry.requests().at(0).method, "POST");
+    EXPECT_EQ(noExpiry.requests().at(1).method, "GET");
+    ScriptedServer expiryZero(200, R"({"session_id":")" + id + R"(","status":"draft","expires_at":0})");
+    EXPECT_EQ(await(clientFor(expiryZero).createConversationSession())
+                  .value_or(ConversationSessionState {})
+                  .expiresAt,
+        QDateTime::fromSecsSinceEpoch(0, Qt::UTC));
+    ScriptedServer none(200, R"({"session_id":null,"expires_at":-1})");
+    EXPECT_EQ(await(clientFor(none).currentConversationSession()),
+        (ConversationSessionState {
+            std::nullopt, std::nullopt, QDateTime::fromSecsSinceEpoch(-1, Qt::UTC) }));
+    ScriptedServer nothing(200, "{}");
+    EXPECT_EQ(await(clientFor(nothing).currentConversationSession()), ConversationSessionState {});
 }
 
 } // namespace

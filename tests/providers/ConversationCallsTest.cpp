@@ -1,6 +1,5 @@
 #include "AnalysisFindings.hpp"
 #include "RealControlPlaneFixture.hpp"
-#include "ScriptedServer.hpp"
 #include "domain/JsonWriting.hpp"
 
 #include <QFile>
@@ -12,18 +11,9 @@ namespace lumora {
 namespace {
 
 using testing::await;
+using testing::failureOf;
 using testing::findings;
-
-// The control-plane failure inside a provider call's failure.
-template <typename T> ControlPlaneFailure failureIn(const std::expected<T, ProviderFailure>& result)
-{
-    EXPECT_FALSE(result.has_value());
-    if (result)
-        return ControlPlaneError::invalidResponse();
-    const auto* failure = result.error().template as<ControlPlaneFailure>();
-    EXPECT_NE(failure, nullptr);
-    return failure ? *failure : ControlPlaneFailure(ControlPlaneError::invalidResponse());
-}
+using testing::isDecodeError;
 
 ControlPlaneFailure refusal(int status, const char* code)
 {
@@ -112,8 +102,8 @@ TEST_F(ConversationCallsTest, OneWholeConversation)
     EXPECT_FALSE(gentle->harshStartup.has_value());
 
     EXPECT_TRUE(await(authorization.finalize(id, 9)));
-    EXPECT_EQ(failureIn(await(authorization.finalize(id, 9))), refusal(409, "reservation_closed"));
-    EXPECT_EQ(failureIn(await(tokens.deepgramGrant(id))), refusal(409, "reservation_closed"));
+    EXPECT_EQ(failureOf(await(authorization.finalize(id, 9))), refusal(409, "reservation_closed"));
+    EXPECT_EQ(failureOf(await(tokens.deepgramGrant(id))), refusal(409, "reservation_closed"));
 }
 
 TEST_F(ConversationCallsTest, CancelledSecondAndForeignReservations)
@@ -126,46 +116,39 @@ TEST_F(ConversationCallsTest, CancelledSecondAndForeignReservations)
     const auto reservation = await(client.reserve(session, 7200));
     ASSERT_TRUE(reservation.has_value());
     EXPECT_EQ(reservation->maximumSeconds, 3600);
-    EXPECT_EQ(failureIn(await(client.reserve(session, 60))), refusal(409, "reservation_already_open"));
+    EXPECT_EQ(failureOf(await(client.reserve(session, 60))), refusal(409, "reservation_already_open"));
 
     // Another account reaches neither the session nor the reservation.
     const DeviceIdentity bobKey = testing::newIdentity();
     const DeviceRegistration bob = signIn(bobKey, "Bob");
     const ControlPlaneClient bobClient(base, bob.deviceID, bobKey, manager);
-    EXPECT_EQ(failureIn(await(bobClient.reserve(session, 60))), refusal(404, "session_not_found"));
+    EXPECT_EQ(failureOf(await(bobClient.reserve(session, 60))), refusal(404, "session_not_found"));
     EXPECT_EQ(
-        failureIn(await(bobClient.deepgramGrant(reservation->id))), refusal(404, "reservation_not_found"));
-    EXPECT_EQ(failureIn(await(bobClient.analyze(
+        failureOf(await(bobClient.deepgramGrant(reservation->id))), refusal(404, "reservation_not_found"));
+    EXPECT_EQ(failureOf(await(bobClient.analyze(
                   AnalysisPass::live, AnalysisRubric::conversation, argument, {}, reservation->id))),
         refusal(404, "reservation_not_found"));
-    EXPECT_EQ(failureIn(await(bobClient.reportDeepgram(
+    EXPECT_EQ(failureOf(await(bobClient.reportDeepgram(
                   reservation->id, DeepgramOperation::liveTranscription, "nova-3", 1, 1, 200))),
         refusal(404, "reservation_not_found"));
     await(bobClient.cancel(reservation->id));
     EXPECT_TRUE(await(client.deepgramGrant(reservation->id)));
 
     await(client.cancel(reservation->id));
-    EXPECT_EQ(failureIn(await(client.deepgramGrant(reservation->id))), refusal(409, "reservation_closed"));
+    EXPECT_EQ(failureOf(await(client.deepgramGrant(reservation->id))), refusal(409, "reservation_closed"));
     // Cancelling again is refused by the server, and the refusal is dropped.
     await(client.cancel(reservation->id));
     EXPECT_TRUE(await(client.reserve(session, 60)));
 }
 
 // The wire form of each call, against a server that answers every request alike.
-class ConversationWireTest : public ::testing::Test {
+class ConversationWireTest : public testing::ScriptedClientTest {
 protected:
-    ControlPlaneClient clientFor(const testing::ScriptedServer& server)
-    {
-        return ControlPlaneClient(server.baseUrl(), QUuid::createUuid(), identity, manager);
-    }
-
     static QJsonObject bodyOf(const testing::RecordedRequest& request)
     {
         return QJsonDocument::fromJson(request.body).object();
     }
 
-    QNetworkAccessManager manager;
-    DeviceIdentity identity = testing::newIdentity();
     const QUuid id = QUuid::fromString(QStringLiteral("ABCDEF01-2345-4678-89AB-CDEF01234567"));
 };
 
@@ -247,30 +230,28 @@ TEST_F(ConversationWireTest, PathsHeadersAndIdentifierCases)
 TEST_F(ConversationWireTest, RepliesThatDoNotDecodeFailExceptForCancel)
 {
     testing::ScriptedServer empty(200, "");
-    const ControlPlaneClient client = clientFor(empty);
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(failureIn(await(client.finalize(id, 1)))));
-    await(client.cancel(id));
+    EXPECT_TRUE(isDecodeError(await(clientFor(empty).finalize(id, 1))));
+    await(clientFor(empty).cancel(id));
 
     testing::ScriptedServer okOnly(200, R"({"ok":true})");
-    const ControlPlaneClient usageClient = clientFor(okOnly);
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(failureIn(
-        await(usageClient.reportDeepgram(id, DeepgramOperation::liveTranscription, "nova-3", 1, 1, 200)))));
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(failureIn(await(usageClient.deepgramGrant(id)))));
-    EXPECT_TRUE(await(usageClient.finalize(id, 1)));
+    const ControlPlaneClient client = clientFor(okOnly);
+    EXPECT_TRUE(isDecodeError(
+        await(client.reportDeepgram(id, DeepgramOperation::liveTranscription, "nova-3", 1, 1, 200))));
+    EXPECT_TRUE(isDecodeError(await(client.deepgramGrant(id))));
+    EXPECT_TRUE(await(client.finalize(id, 1)));
 
     testing::ScriptedServer refusing(500, R"({"error":"internal"})");
-    const ControlPlaneClient refused = clientFor(refusing);
-    EXPECT_EQ(failureIn(await(refused.reserve(id, 60))), refusal(500, "internal"));
-    await(refused.cancel(id));
+    EXPECT_EQ(failureOf(await(clientFor(refusing).reserve(id, 60))), refusal(500, "internal"));
+    await(clientFor(refusing).cancel(id));
 
     QUrl closed;
     {
         testing::ScriptedServer gone(200, "{}");
         closed = gone.baseUrl();
     }
-    const ControlPlaneClient unreachable(closed, QUuid::createUuid(), identity, manager);
+    const ControlPlaneClient unreachable(closed, deviceID, identity, manager);
     await(unreachable.cancel(id));
-    EXPECT_TRUE(std::holds_alternative<TransportError>(failureIn(await(unreachable.finalize(id, 1)))));
+    EXPECT_TRUE(std::holds_alternative<TransportError>(failureOf(await(unreachable.finalize(id, 1)))));
 }
 
 } // namespace

@@ -1,12 +1,9 @@
 #include "RealControlPlaneFixture.hpp"
-#include "ScriptedServer.hpp"
 #include "domain/ConversationUploadCodec.hpp"
 #include "domain/DerivedSessionResult.hpp"
-#include "domain/JsonWriting.hpp"
 #include "providers/DeletionResponse.hpp"
 
 #include <QJsonDocument>
-#include <QUrlQuery>
 
 namespace lumora {
 namespace {
@@ -27,11 +24,9 @@ DerivedSessionResult reviewCompletedAt(qint64 seconds)
     review.annotations = { BehaviorAnnotation(1, 1, BehaviorCode::criticism, 0.75, 21, 30) };
     review.fouls = QList<ProcessFoulAnnotation> { ProcessFoulAnnotation(
         0, 0, ProcessFoul::kitchenSinking, 0.5, 0, 10.5) };
-    review.harshStartupDetected = true;
     review.summary = "You both named the bills; one “always” slipped in.";
     review.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 10.5, "Can we look at the bills?"),
-        SpeakerTurn(1, 10.5, 21, "Sure."), SpeakerTurn(1, 21, 30, "You always leave it to me."),
-        SpeakerTurn(0, 30, 62.4, "Fair enough.") };
+        SpeakerTurn(1, 10.5, 62.4, "You always leave it to me.") };
     return review;
 }
 
@@ -95,7 +90,6 @@ TEST_F(ConversationContentClientTest, StoresOnceFetchesTheSameReviewAndHidesAndD
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(stored->id, payload.conversationID);
     EXPECT_EQ(stored->mode, "checkin");
-    EXPECT_EQ(stored->title, review.title);
     EXPECT_EQ(stored->endedAt, completed);
     EXPECT_EQ(stored->durationSeconds, 62);
     EXPECT_EQ(stored->workspace, ConversationWorkspaceScope::current);
@@ -114,15 +108,6 @@ TEST_F(ConversationContentClientTest, StoresOnceFetchesTheSameReviewAndHidesAndD
     const auto fetched = await(client->conversation(payload.conversationID));
     ASSERT_TRUE(fetched.has_value());
     EXPECT_EQ(*fetched, payload);
-    const DerivedSessionResult back = fetched->derivedResult();
-    EXPECT_EQ(back.id, payload.conversationID);
-    EXPECT_EQ(back.completedAt, review.completedAt);
-    EXPECT_EQ(back.transcript, review.transcript);
-    EXPECT_EQ(back.stats, review.stats);
-    EXPECT_EQ(back.annotations, review.annotations);
-    EXPECT_EQ(back.fouls, review.fouls);
-    EXPECT_EQ(back.summary, review.summary);
-    EXPECT_EQ(back.harshStartupDetected, review.harshStartupDetected);
 
     EXPECT_TRUE(await(client->hideConversation(payload.conversationID)));
     EXPECT_TRUE(pageIDs(100).isEmpty());
@@ -133,10 +118,9 @@ TEST_F(ConversationContentClientTest, StoresOnceFetchesTheSameReviewAndHidesAndD
     EXPECT_EQ(awaitDeletion(client->deleteConversation(payload.conversationID)),
         ConversationDeletionOutcome::deleted());
     EXPECT_TRUE(pageIDs(100).isEmpty());
-    EXPECT_EQ(failureOf(await(client->conversation(payload.conversationID))),
-        ControlPlaneFailure(ControlPlaneError::rejectedWithCode(404, "conversation_not_found")));
-    EXPECT_EQ(failureOf(await(client->approveConversationDeletion(payload.conversationID))),
-        ControlPlaneFailure(ControlPlaneError::rejectedWithCode(404, "conversation_not_found")));
+    const ControlPlaneFailure notFound = ControlPlaneError::rejectedWithCode(404, "conversation_not_found");
+    EXPECT_EQ(failureOf(await(client->conversation(payload.conversationID))), notFound);
+    EXPECT_EQ(failureOf(await(client->approveConversationDeletion(payload.conversationID))), notFound);
 }
 
 TEST_F(ConversationContentClientTest, PagesFollowTheCursorNewestFirst)
@@ -169,16 +153,7 @@ TEST_F(ConversationContentClientTest, PagesFollowTheCursorNewestFirst)
 }
 
 // Replies the real control plane does not give, from a scripted server.
-class ConversationContentRepliesTest : public ::testing::Test {
-protected:
-    ControlPlaneClient clientFor(const ScriptedServer& server)
-    {
-        return ControlPlaneClient(server.baseUrl(), QUuid::createUuid(), identity, manager);
-    }
-
-    QNetworkAccessManager manager;
-    DeviceIdentity identity = testing::newIdentity();
-};
+using ConversationContentRepliesTest = testing::ScriptedClientTest;
 
 TEST_F(ConversationContentRepliesTest, PageQueriesClampTheLimitAndKeepTheCursor)
 {
@@ -204,8 +179,7 @@ TEST_F(ConversationContentRepliesTest, PageQueriesClampTheLimitAndKeepTheCursor)
     }
 
     ScriptedServer missing(200, R"({"next_cursor":"x"})");
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(
-        failureOf(await(clientFor(missing).conversationPage(5, {})))));
+    EXPECT_TRUE(testing::isDecodeError(await(clientFor(missing).conversationPage(5, {}))));
 }
 
 TEST_F(ConversationContentRepliesTest, DeletionRepliesDecideTheOutcome)
@@ -247,8 +221,7 @@ TEST_F(ConversationContentRepliesTest, DeletionRepliesDecideTheOutcome)
     EXPECT_EQ(server.requests().value(0).target,
         "/v1/content/conversations/6f1c2d3e-4a5b-4c6d-8e7f-8091a2b3c4d5/delete");
     ScriptedServer empty(200, "");
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(
-        failureOf(awaitDeletion(clientFor(empty).deleteConversation(id)))));
+    EXPECT_TRUE(testing::isDecodeError(awaitDeletion(clientFor(empty).deleteConversation(id))));
 }
 
 TEST_F(ConversationContentRepliesTest, ActionsAcceptAnySuccessAndFetchNeedsBothParts)
@@ -272,8 +245,7 @@ TEST_F(ConversationContentRepliesTest, ActionsAcceptAnySuccessAndFetchNeedsBothP
     content.conversationID = id;
     const QJsonObject contentOnly { { "content", content.toJson() } };
     ScriptedServer rowMissing(200, QJsonDocument(contentOnly).toJson());
-    EXPECT_TRUE(
-        std::holds_alternative<JsonDecodeError>(failureOf(await(clientFor(rowMissing).conversation(id)))));
+    EXPECT_TRUE(testing::isDecodeError(await(clientFor(rowMissing).conversation(id))));
 }
 
 } // namespace

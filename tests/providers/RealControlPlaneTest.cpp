@@ -1,8 +1,5 @@
 #include "RealControlPlaneFixture.hpp"
-#include "providers/ControlPlaneBootstrap.hpp"
 #include "security/RequestSigner.hpp"
-
-#include <QUrlQuery>
 
 namespace lumora {
 namespace {
@@ -49,6 +46,10 @@ TEST_F(RealControlPlaneTest, SignsInAndMakesEveryAccountCall)
     const auto recovered = await(ControlPlaneBootstrap::recoverRegisteredDevice(base, identity, manager));
     ASSERT_TRUE(recovered.has_value());
     EXPECT_FALSE(recovered->has_value());
+    // The identity-token registration has no provider behind the development control plane.
+    EXPECT_EQ(
+        failureOf(await(ControlPlaneBootstrap::registerDevice(base, "token", identity, "macos", manager))),
+        ControlPlaneFailure(ControlPlaneError::rejected(503)));
 }
 
 TEST_F(RealControlPlaneTest, ForgedStaleAndReplayedRequestsAreRefused)
@@ -72,17 +73,6 @@ TEST_F(RealControlPlaneTest, ForgedStaleAndReplayedRequestsAreRefused)
     const auto replay = sendRequest(manager, "GET", state, {}, authorization);
     EXPECT_EQ(replay.status, 401);
     EXPECT_EQ(replay.body, R"({"error":"replayed_nonce"})");
-}
-
-TEST_F(RealControlPlaneTest, RecoveryOfAnUnknownKeyIsNoRegistration)
-{
-    const auto recovered = await(ControlPlaneBootstrap::recoverRegisteredDevice(base, identity, manager));
-    ASSERT_TRUE(recovered.has_value());
-    EXPECT_FALSE(recovered->has_value());
-    // The identity-token registration has no provider behind the development control plane.
-    EXPECT_EQ(
-        failureOf(await(ControlPlaneBootstrap::registerDevice(base, "token", identity, "macos", manager))),
-        ControlPlaneFailure(ControlPlaneError::rejected(503)));
 }
 
 } // namespace
