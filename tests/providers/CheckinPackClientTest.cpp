@@ -1,5 +1,4 @@
 #include "RealControlPlaneFixture.hpp"
-#include "ScriptedServer.hpp"
 #include "domain/CheckinWeek.hpp"
 
 namespace lumora {
@@ -25,13 +24,14 @@ TEST_F(CheckinPackClientTest, FetchesTheSameUsablePackTwiceInOneWeek)
     EXPECT_EQ(first->source, CheckinPackSource::model);
     EXPECT_TRUE(first->week == weekBefore || first->week == weekAfter) << first->week.toStdString();
     EXPECT_GT(first->generatedAt, 0);
-    EXPECT_FALSE(first->questionID.isEmpty());
     if (weekBefore == weekAfter) {
         EXPECT_EQ(second, first);
     }
 }
 
-TEST(CheckinPackReplyTest, ThePackIsReadAsItStandsAndNotJudged)
+using CheckinPackReplyTest = testing::ScriptedClientTest;
+
+TEST_F(CheckinPackReplyTest, ThePackIsReadAsItStandsAndNotJudged)
 {
     const QByteArray section = R"({"id":"a","title":"A","suggested_minutes":1,"prompts":[{"text":"Hi?"}]})";
     struct Case {
@@ -45,9 +45,6 @@ TEST(CheckinPackReplyTest, ThePackIsReadAsItStandsAndNotJudged)
         .note = std::nullopt,
         .questionID = {},
         .sections = { CheckinSection { "a", "A", 1, { CheckinPrompt { "Hi?", std::nullopt } } } } };
-    const auto decodingFailed = [](const std::expected<CheckinPack, ControlPlaneFailure>& result) {
-        return !result && std::holds_alternative<JsonDecodeError>(result.error());
-    };
     const Case cases[] = {
         // Optional keys absent, an unknown source, one section: read, not refused.
         { 200, R"({"pack":{"week":"2026-W07","source":"generated","sections":[)" + section + "]}}", sparse },
@@ -60,12 +57,9 @@ TEST(CheckinPackReplyTest, ThePackIsReadAsItStandsAndNotJudged)
             std::unexpected(ControlPlaneError::rejectedWithCode(404, "not_found")) },
         { 500, "", std::unexpected(ControlPlaneError::rejected(500)) },
     };
-    QNetworkAccessManager manager;
-    const DeviceIdentity identity = testing::newIdentity();
     for (const Case& item : cases) {
         testing::ScriptedServer server(item.status, item.body);
-        const ControlPlaneClient client(server.baseUrl(), QUuid::createUuid(), identity, manager);
-        EXPECT_EQ(await(client.checkinPack()), item.expected) << item.body.toStdString();
+        EXPECT_EQ(await(clientFor(server).checkinPack()), item.expected) << item.body.toStdString();
         ASSERT_EQ(server.requests().size(), 1);
         EXPECT_EQ(server.requests()[0].method, "GET");
         EXPECT_EQ(server.requests()[0].target, "/v1/content/checkins/pack");
@@ -77,8 +71,7 @@ TEST(CheckinPackReplyTest, ThePackIsReadAsItStandsAndNotJudged)
              QByteArray(
                  R"({"pack":{"week":"2026-W07","source":"model","sections":[],"generated_at":"x"}})") }) {
         testing::ScriptedServer server(200, body);
-        const ControlPlaneClient client(server.baseUrl(), QUuid::createUuid(), identity, manager);
-        EXPECT_TRUE(decodingFailed(await(client.checkinPack()))) << body.toStdString();
+        EXPECT_TRUE(testing::isDecodeError(await(clientFor(server).checkinPack()))) << body.toStdString();
     }
 }
 

@@ -65,6 +65,11 @@ template <typename T> ControlPlaneFailure failureOf(const std::expected<T, Provi
     return failure ? *failure : ControlPlaneFailure(ControlPlaneError::invalidResponse());
 }
 
+inline ControlPlaneFailure refusal(int status, const char* code)
+{
+    return ControlPlaneError::rejectedWithCode(status, QString::fromLatin1(code));
+}
+
 template <typename R> bool isDecodeError(const R& result)
 {
     return std::holds_alternative<JsonDecodeError>(failureOf(result));
@@ -78,6 +83,13 @@ protected:
         QUrl base = server.baseUrl();
         base.setPath(basePath);
         return ControlPlaneClient(base, deviceID, identity, manager, [this] { return now; });
+    }
+
+    // Where nothing listens any more.
+    static QUrl closedUrl()
+    {
+        const ScriptedServer gone(200, "{}");
+        return gone.baseUrl();
     }
 
     QNetworkAccessManager manager;

@@ -85,13 +85,8 @@ TEST_F(ControlPlaneTransportTest, SignsThePathAndBodyAndSendsTheHeaders)
 
 TEST_F(ControlPlaneTransportTest, NoAnswerIsTheNetworksError)
 {
-    QUrl closed;
-    {
-        ScriptedServer gone(200, "{}");
-        closed = gone.baseUrl();
-    }
     const auto failure
-        = failureOf(await(ControlPlaneClient(closed, deviceID, identity, manager).accountState()));
+        = failureOf(await(ControlPlaneClient(closedUrl(), deviceID, identity, manager).accountState()));
     ASSERT_TRUE(std::holds_alternative<TransportError>(failure));
     EXPECT_EQ(std::get<TransportError>(failure).code, QNetworkReply::ConnectionRefusedError);
 }

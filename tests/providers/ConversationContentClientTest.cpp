@@ -10,6 +10,7 @@ namespace {
 
 using testing::await;
 using testing::failureOf;
+using testing::refusal;
 using testing::ScriptedServer;
 
 DerivedSessionResult reviewCompletedAt(qint64 seconds)
@@ -54,15 +55,12 @@ protected:
         client = std::make_unique<ControlPlaneClient>(base, registration.deviceID, identity, manager);
     }
 
-    // Stores the review's upload body under a new account id; the payload it stands for.
-    ConversationUploadPayload store(const DerivedSessionResult& review)
+    // Stores the review's upload body under a new account id; the id.
+    QUuid store(const DerivedSessionResult& review)
     {
         const auto payload = ConversationUploadPayload::fromResult(review, QUuid::createUuid());
-        const auto body = ConversationUploadCodec::body(payload);
-        EXPECT_TRUE(body.has_value());
-        const auto stored = await(client->storeConversation(body.value_or(QByteArray())));
-        EXPECT_TRUE(stored.has_value());
-        return payload;
+        EXPECT_TRUE(await(client->storeConversation(ConversationUploadCodec::body(payload).value_or(""))));
+        return payload.conversationID;
     }
 
     QList<QUuid> pageIDs(int limit, std::optional<QString> cursor = std::nullopt)
@@ -102,12 +100,9 @@ TEST_F(ConversationContentClientTest, StoresOnceFetchesTheSameReviewAndHidesAndD
     // Another account with the same id is told to pick a new one.
     const DeviceIdentity other = testing::newIdentity();
     const ControlPlaneClient otherClient(base, signIn(other, "Bob").deviceID, other, manager);
-    EXPECT_EQ(failureOf(await(otherClient.storeConversation(body))),
-        ControlPlaneFailure(ControlPlaneError::rejectedWithCode(409, "conversation_id_conflict")));
-
-    const auto fetched = await(client->conversation(payload.conversationID));
-    ASSERT_TRUE(fetched.has_value());
-    EXPECT_EQ(*fetched, payload);
+    EXPECT_EQ(
+        failureOf(await(otherClient.storeConversation(body))), refusal(409, "conversation_id_conflict"));
+    EXPECT_EQ(await(client->conversation(payload.conversationID)), payload);
 
     EXPECT_TRUE(await(client->hideConversation(payload.conversationID)));
     EXPECT_TRUE(pageIDs(100).isEmpty());
@@ -118,7 +113,7 @@ TEST_F(ConversationContentClientTest, StoresOnceFetchesTheSameReviewAndHidesAndD
     EXPECT_EQ(awaitDeletion(client->deleteConversation(payload.conversationID)),
         ConversationDeletionOutcome::deleted());
     EXPECT_TRUE(pageIDs(100).isEmpty());
-    const ControlPlaneFailure notFound = ControlPlaneError::rejectedWithCode(404, "conversation_not_found");
+    const ControlPlaneFailure notFound = refusal(404, "conversation_not_found");
     EXPECT_EQ(failureOf(await(client->conversation(payload.conversationID))), notFound);
     EXPECT_EQ(failureOf(await(client->approveConversationDeletion(payload.conversationID))), notFound);
 }
@@ -126,30 +121,27 @@ TEST_F(ConversationContentClientTest, StoresOnceFetchesTheSameReviewAndHidesAndD
 TEST_F(ConversationContentClientTest, PagesFollowTheCursorNewestFirst)
 {
     const qint64 start = QDateTime::currentSecsSinceEpoch() - 100'000;
-    QList<QUuid> newestFirst;
+    QList<QUuid> stored;
     for (qint64 hours : { 3, 1, 4, 2, 5 })
-        newestFirst.append(store(reviewCompletedAt(start + hours * 3600)).conversationID);
-    const QList<QUuid> expected { newestFirst[4], newestFirst[2], newestFirst[0], newestFirst[3],
-        newestFirst[1] };
+        stored.append(store(reviewCompletedAt(start + hours * 3600)));
+    const QList<QUuid> newestFirst { stored[4], stored[2], stored[0], stored[3], stored[1] };
 
     QList<QUuid> seen;
     std::optional<QString> cursor;
     int pages = 0;
     do {
-        const auto page = await(client->conversationPage(2, cursor));
-        ASSERT_TRUE(page.has_value());
-        for (const ConversationRecordSummary& row : page->conversations)
+        const ConversationPage page
+            = await(client->conversationPage(2, cursor)).value_or(ConversationPage {});
+        for (const ConversationRecordSummary& row : page.conversations)
             seen.append(row.id);
-        cursor = page->nextCursor;
-        ASSERT_LE(++pages, 3);
-    } while (cursor);
+        cursor = page.nextCursor;
+    } while (++pages < 5 && cursor);
     EXPECT_EQ(pages, 3);
-    EXPECT_EQ(seen, expected);
-    EXPECT_EQ(pageIDs(0), expected.mid(0, 1));
-    EXPECT_EQ(pageIDs(250), expected);
-    EXPECT_EQ(pageIDs(20, QString()), expected);
+    EXPECT_EQ(seen, newestFirst);
+    EXPECT_EQ(pageIDs(0), newestFirst.mid(0, 1));
+    EXPECT_EQ(pageIDs(20, QString()), newestFirst);
     EXPECT_EQ(failureOf(await(client->conversationPage(2, QString("not a cursor")))),
-        ControlPlaneFailure(ControlPlaneError::rejectedWithCode(400, "invalid_cursor")));
+        refusal(400, "invalid_cursor"));
 }
 
 // Replies the real control plane does not give, from a scripted server.

@@ -10,7 +10,7 @@ using testing::sendRequest;
 
 ControlPlaneFailure refusal(const char* code)
 {
-    return ControlPlaneError::rejectedWithCode(401, QString::fromLatin1(code));
+    return testing::refusal(401, code);
 }
 
 using RealControlPlaneTest = testing::RealControlPlaneFixture;
