@@ -12,7 +12,7 @@
 
 namespace lumora::testing {
 
-// Collects what is logged while it lives.
+// Collects the critical messages logged while it lives.
 class LogCapture {
 public:
     LogCapture() { m_previous = qInstallMessageHandler(&LogCapture::record); }

@@ -58,10 +58,8 @@ TEST_F(ControlPlaneTransportTest, SignsThePathAndBodyAndSendsTheHeaders)
     ASSERT_EQ(server.requests().size(), 2);
 
     const auto& first = server.requests().at(0);
-    EXPECT_EQ(first.method, "POST");
     EXPECT_EQ(first.target, "/base/v1/content/conversations?cursor=a%20b%26c&limit=5");
     EXPECT_EQ(first.body, body);
-    EXPECT_EQ(first.header("Content-Type"), "application/json");
     EXPECT_EQ(first.header("X-Reservation-ID"), "abcdef01-2345-4678-89ab-cdef01234567");
     const auto signature
         = SignedRequestHeaders::fromAuthorization(QString::fromLatin1(first.header("Authorization")));
@@ -75,7 +73,6 @@ TEST_F(ControlPlaneTransportTest, SignsThePathAndBodyAndSendsTheHeaders)
 
     const auto& second = server.requests().at(1);
     EXPECT_EQ(second.target, "/base/v1/account/state");
-    EXPECT_EQ(second.header("Content-Type"), "application/json");
     EXPECT_FALSE(second.hasHeader("X-Reservation-ID"));
     const auto secondSignature
         = SignedRequestHeaders::fromAuthorization(QString::fromLatin1(second.header("Authorization")));
@@ -136,13 +133,6 @@ TEST_F(ControlPlaneTransportTest, RepliesMissingWhatACallNeedsFailToDecode)
     EXPECT_TRUE(isDecodeError(await(clientFor(noExpiry).createConversationSession())));
     EXPECT_EQ(await(clientFor(noExpiry).currentConversationSession()),
         (ConversationSessionState { QUuid::fromString(QLatin1StringView(id)), "draft", std::nullopt }));
-    EXPECT_EQ(noExpiry.requests().at(0).method, "POST");
-    EXPECT_EQ(noExpiry.requests().at(1).method, "GET");
-    ScriptedServer expiryZero(200, R"({"session_id":")" + id + R"(","status":"draft","expires_at":0})");
-    EXPECT_EQ(await(clientFor(expiryZero).createConversationSession())
-                  .value_or(ConversationSessionState {})
-                  .expiresAt,
-        QDateTime::fromSecsSinceEpoch(0, Qt::UTC));
     ScriptedServer none(200, R"({"session_id":null,"expires_at":-1})");
     EXPECT_EQ(await(clientFor(none).currentConversationSession()),
         (ConversationSessionState {
