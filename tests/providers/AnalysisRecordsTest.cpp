@@ -11,20 +11,17 @@ using namespace lumora;
 
 namespace {
 
-QList<SpeakerTurn> turnsEndingAt(const QList<double>& ends, const QString& text = "ok")
+QList<SpeakerTurn> turnsEndingAt(const QList<double>& ends)
 {
     QList<SpeakerTurn> turns;
     for (double end : ends)
-        turns.append(SpeakerTurn(turns.size(), end - 1, end, text));
+        turns.append(SpeakerTurn(turns.size(), end - 1, end, "ok"));
     return turns;
 }
 
-QList<double> ends(const QList<SpeakerTurn>& turns)
+QList<SpeakerTurn> turnsOfLength(qsizetype first, qsizetype second, const QString& unit = "a")
 {
-    QList<double> result;
-    for (const SpeakerTurn& turn : turns)
-        result.append(turn.end);
-    return result;
+    return { SpeakerTurn(0, 0, 1, unit.repeated(first)), SpeakerTurn(1, 1, 2, unit.repeated(second)) };
 }
 
 QJsonObject object(const char* json)
@@ -34,49 +31,35 @@ QJsonObject object(const char* json)
 
 } // namespace
 
-TEST(NudgeProviderPayload, WindowKeepsRecentTurnsWithinBudget)
+TEST(NudgeProviderPayload, WindowKeepsTheLatestTurnsWithinCountTimeAndCharacters)
 {
-    EXPECT_TRUE(NudgeProviderPayload("r", {}, 0, 0).turns.isEmpty());
-
-    // At most the latest 40 turns.
-    QList<double> many;
-    for (int i = 0; i < 41; ++i)
-        many.append(100 + i);
-    const auto latest = NudgeProviderPayload("r", turnsEndingAt(many), 0, 0).turns;
-    ASSERT_EQ(latest.size(), 40);
-    EXPECT_EQ(latest.first().end, 101);
-
-    // Exactly 150 s before the last end is kept; 150.5 s is not, and stops the walk even
-    // though an older turn ended later.
-    EXPECT_EQ(ends(NudgeProviderPayload("r", turnsEndingAt({ 50, 100, 250 }), 0, 0).turns),
-        (QList<double> { 100, 250 }));
-    EXPECT_EQ(ends(NudgeProviderPayload("r", turnsEndingAt({ 200, 99.5, 250 }), 0, 0).turns),
-        (QList<double> { 250 }));
-    // The last element decides, not the largest end.
-    EXPECT_EQ(
-        ends(NudgeProviderPayload("r", turnsEndingAt({ 400, 10 }), 0, 0).turns), (QList<double> { 400, 10 }));
-
-    // Character budget: a running total of exactly 120,000 keeps the turn, 120,001 stops.
-    QList<SpeakerTurn> budget { SpeakerTurn(0, 0, 1, QString(60000, 'a')),
-        SpeakerTurn(1, 1, 2, QString(60000, 'b')) };
-    EXPECT_EQ(NudgeProviderPayload("r", budget, 0, 0).turns.size(), 2);
-    budget[0].text.append('a');
-    EXPECT_EQ(NudgeProviderPayload("r", budget, 0, 0).turns.size(), 1);
-
-    // A single long last turn is kept alone.
-    const QList<SpeakerTurn> longLast { SpeakerTurn(0, 0, 1, "before"),
-        SpeakerTurn(1, 1, 2, QString(130000, 'x')) };
-    const auto alone = NudgeProviderPayload("r", longLast, 0, 0).turns;
-    ASSERT_EQ(alone.size(), 1);
-    EXPECT_EQ(alone[0].text.size(), 130000);
-
+    QList<double> forty;
+    for (int i = 0; i < 40; ++i)
+        forty.append(100 + i);
     // Characters are what a reader sees: a family emoji is one, not eleven UTF-16 units.
     const QString family = QString::fromUtf8("\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466");
+    struct Case {
+        const char* name;
+        QList<SpeakerTurn> turns;
+        qsizetype firstKept; // the window is turns[firstKept...]
+    };
+    const Case cases[] = {
+        { "none", {}, 0 },
+        { "forty turns", turnsEndingAt(forty), 0 },
+        { "forty-one turns", turnsEndingAt(QList<double> { 99 } + forty), 1 },
+        { "exactly 150 s before the last end", turnsEndingAt({ 50, 100, 250 }), 1 },
+        // 150.5 s before stops the walk even though an older turn ended later.
+        { "150.5 s before", turnsEndingAt({ 200, 99.5, 250 }), 2 },
+        { "the last turn decides, not the latest end", turnsEndingAt({ 400, 10 }), 0 },
+        { "120,000 characters", turnsOfLength(60000, 60000), 0 },
+        { "120,001 characters", turnsOfLength(60001, 60000), 1 },
+        { "a long last turn alone", turnsOfLength(1, 130000), 1 },
+        { "120,000 emoji", turnsOfLength(60000, 60000, family), 0 },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NudgeProviderPayload("r", c.turns, 0, 0).turns, c.turns.mid(c.firstKept)) << c.name;
     EXPECT_EQ(NudgeProviderPayload::characterCount(family), 1);
     EXPECT_EQ(NudgeProviderPayload::characterCount(QString::fromUtf8("e\u0301te\u0301")), 3);
-    QList<SpeakerTurn> emoji { SpeakerTurn(0, 0, 1, family.repeated(60000)),
-        SpeakerTurn(1, 1, 2, family.repeated(60000)) };
-    EXPECT_EQ(NudgeProviderPayload("r", emoji, 0, 0).turns.size(), 2);
 }
 
 TEST(NudgeProviderPayload, StepAndTargetAreNormalised)

@@ -1,33 +1,9 @@
-#include "RealControlPlaneFixture.hpp"
-#include "domain/CheckinWeek.hpp"
+#include "ClientFixture.hpp"
 
 namespace lumora {
 namespace {
 
 using testing::await;
-using testing::failureOf;
-
-using CheckinPackClientTest = testing::RealControlPlaneFixture;
-
-TEST_F(CheckinPackClientTest, FetchesTheSameUsablePackTwiceInOneWeek)
-{
-    const DeviceRegistration registration = signIn(identity, "Ada");
-    const ControlPlaneClient client(base, registration.deviceID, identity, manager);
-    const CheckinPackClient& packs = client;
-
-    const QString weekBefore = CheckinWeek::key(QDateTime::currentDateTimeUtc(), CheckinWeek::packCalendar());
-    const auto first = await(packs.checkinPack());
-    const auto second = await(packs.checkinPack());
-    const QString weekAfter = CheckinWeek::key(QDateTime::currentDateTimeUtc(), CheckinWeek::packCalendar());
-    ASSERT_TRUE(first.has_value());
-    EXPECT_TRUE(first->isUsable());
-    EXPECT_EQ(first->source, CheckinPackSource::model);
-    EXPECT_TRUE(first->week == weekBefore || first->week == weekAfter) << first->week.toStdString();
-    EXPECT_GT(first->generatedAt, 0);
-    if (weekBefore == weekAfter) {
-        EXPECT_EQ(second, first);
-    }
-}
 
 using CheckinPackReplyTest = testing::ScriptedClientTest;
 

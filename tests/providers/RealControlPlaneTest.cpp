@@ -1,4 +1,5 @@
 #include "RealControlPlaneFixture.hpp"
+#include "domain/CheckinWeek.hpp"
 #include "security/RequestSigner.hpp"
 
 namespace lumora {
@@ -27,6 +28,20 @@ TEST_F(RealControlPlaneTest, SignsInAndMakesEveryAccountCall)
     EXPECT_EQ(await(client.currentConversationSession()), *draft);
     EXPECT_TRUE(await(client.reportDiagnostic(DiagnosticEventType::uncleanTermination, "observed")));
     EXPECT_TRUE(await(client.reportProductEvent(ProductAnalyticsEvent::resultReviewed, "0.1.0 (1)")));
+
+    // A usable check-in pack of this week, the same one twice within it.
+    const QString weekBefore = CheckinWeek::key(QDateTime::currentDateTimeUtc(), CheckinWeek::packCalendar());
+    const auto pack = await(client.checkinPack());
+    const auto again = await(client.checkinPack());
+    const QString weekAfter = CheckinWeek::key(QDateTime::currentDateTimeUtc(), CheckinWeek::packCalendar());
+    ASSERT_TRUE(pack.has_value());
+    EXPECT_TRUE(pack->isUsable());
+    EXPECT_EQ(pack->source, CheckinPackSource::model);
+    EXPECT_TRUE(pack->week == weekBefore || pack->week == weekAfter) << pack->week.toStdString();
+    EXPECT_GT(pack->generatedAt, 0);
+    if (weekBefore == weekAfter) {
+        EXPECT_EQ(again, pack);
+    }
 
     // The same key recovers the same registration.
     EXPECT_EQ(await(ControlPlaneBootstrap::recoverRegisteredDevice(base, identity, manager)), registration);
