@@ -73,9 +73,13 @@ TEST(NudgeProviderPayload, StepAndTargetAreNormalised)
         EXPECT_EQ(payload.currentStep, c.expectedStep);
         EXPECT_EQ(payload.targetSpeaker, c.expectedTarget);
     }
+    EXPECT_EQ(toString(analysisRubric(ConversationMode::conversation)), "baseline-2026-07-17");
+    EXPECT_FALSE(runsLiveCoaching(ConversationMode::checkin));
     EXPECT_EQ(LiveAnalysisContext(7).currentAgendaStep, 5);
     EXPECT_EQ(LiveAnalysisContext(-1).currentAgendaStep, 0);
     EXPECT_EQ(LiveAnalysisContext::fromJson(object(R"({"currentAgendaStep":7})"))->currentAgendaStep, 7);
+    EXPECT_FALSE(
+        AnalysisProviderPayload::fromJson(object(R"({"pass":"Live","rubricVersion":"x","turns":[]})")));
 }
 
 TEST(AnalysisProviderResult, OptionalPartsDecodeAsAbsentAndRequiredOnesFail)
@@ -103,8 +107,6 @@ TEST(AnalysisProviderResult, OptionalPartsDecodeAsAbsentAndRequiredOnesFail)
 TEST(AnalysisProviderResult, ShiftingMovesIndexesAndTrimsNudges)
 {
     AnalysisProviderResult result;
-    result.model = "m";
-    result.summary = "s";
     result.annotations = { BehaviorAnnotation(2, 1, BehaviorCode::criticism, 0.8, 1, 2) };
     result.annotations[0].confidence = 1.4; // as decoded, unclamped
     result.annotations[0].speaker = 3;
@@ -123,13 +125,4 @@ TEST(AnalysisProviderResult, ShiftingMovesIndexesAndTrimsNudges)
     EXPECT_TRUE(shifted.fouls->isEmpty());
     EXPECT_EQ(shifted.stepDetected->index, 2);
     EXPECT_EQ(shifted.harshStartup, result.harshStartup);
-}
-
-TEST(AnalysisRecords, RubricsAndPasses)
-{
-    EXPECT_EQ(toString(analysisRubric(ConversationMode::conversation)), "baseline-2026-07-17");
-    EXPECT_TRUE(runsLiveCoaching(ConversationMode::conversation));
-    EXPECT_FALSE(runsLiveCoaching(ConversationMode::checkin));
-    EXPECT_FALSE(
-        AnalysisProviderPayload::fromJson(object(R"({"pass":"Live","rubricVersion":"x","turns":[]})")));
 }
