@@ -11,9 +11,9 @@ namespace {
 
 TEST(ControlPlaneJson, FieldNamesAndReplyKeysConvert)
 {
-    const std::pair<const char*, const char*> toKey[] = { { "reservationID", "reservation_id" },
-        { "latencyMS", "latency_ms" }, { "requestedSeconds", "requested_seconds" },
-        { "myURLValue", "my_url_value" }, { "allCAPS", "all_caps" }, { "ok", "ok" }, { "", "" } };
+    const std::pair<const char*, const char*> toKey[]
+        = { { "reservationID", "reservation_id" }, { "latencyMS", "latency_ms" },
+              { "myURLValue", "my_url_value" }, { "allCAPS", "all_caps" }, { "ok", "ok" }, { "", "" } };
     for (const auto& [name, key] : toKey)
         EXPECT_EQ(ControlPlaneEncoder::snakeCaseKey(QString::fromLatin1(name)), key) << name;
 
