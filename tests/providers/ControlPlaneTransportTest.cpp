@@ -60,6 +60,7 @@ TEST_F(ControlPlaneTransportTest, SignsThePathAndBodyAndSendsTheHeaders)
     const auto& first = server.requests().at(0);
     EXPECT_EQ(first.target, "/base/v1/content/conversations?cursor=a%20b%26c&limit=5");
     EXPECT_EQ(first.body, body);
+    EXPECT_EQ(first.header("Content-Type"), "application/json");
     EXPECT_EQ(first.header("X-Reservation-ID"), "abcdef01-2345-4678-89ab-cdef01234567");
     const auto signature
         = SignedRequestHeaders::fromAuthorization(QString::fromLatin1(first.header("Authorization")));
@@ -73,6 +74,7 @@ TEST_F(ControlPlaneTransportTest, SignsThePathAndBodyAndSendsTheHeaders)
 
     const auto& second = server.requests().at(1);
     EXPECT_EQ(second.target, "/base/v1/account/state");
+    EXPECT_EQ(second.header("Content-Type"), "application/json");
     EXPECT_FALSE(second.hasHeader("X-Reservation-ID"));
     const auto secondSignature
         = SignedRequestHeaders::fromAuthorization(QString::fromLatin1(second.header("Authorization")));
