@@ -97,16 +97,15 @@ TEST(RuleBasedAnalyzer, NudgesAddressTheTargetSeat)
 {
     const RuleBasedAnalyzer analyzer;
     const QString rubric = QString::fromLatin1(ConversationAnalyzer::nudgeRubricVersion);
-    // Seat 1's latest hard moment was defensiveness; seat 0's was a foul-free criticism.
-    auto nudge = analyzer.nudge(NudgeProviderPayload(rubric, argument.mid(0, 4), 2, 3));
-    ASSERT_TRUE(nudge.has_value());
-    EXPECT_EQ(nudge->title, "Let one thing land");
-    nudge = analyzer.nudge(NudgeProviderPayload(rubric, argument.mid(0, 2), 2, 0));
-    EXPECT_EQ(nudge->title, "Soften the start");
-    // Nothing hard from that seat: guidance for the current step.
-    nudge = analyzer.nudge(NudgeProviderPayload(rubric, {}, 5, 0));
-    EXPECT_EQ(nudge->title, "One small step");
-
+    // Seat 1's latest hard moment was defensiveness; seat 0's a foul-free criticism; with
+    // nothing hard from the seat, guidance for the current step.
+    const std::tuple<QList<SpeakerTurn>, qint64, const char*> cases[] = {
+        { argument.mid(0, 4), 3, "Let one thing land" },
+        { argument.mid(0, 2), 0, "Soften the start" },
+        { {}, 0, "One small step" },
+    };
+    for (const auto& [turns, seat, title] : cases)
+        EXPECT_EQ(analyzer.nudge(NudgeProviderPayload(rubric, turns, 5, seat)).value().title, title);
     EXPECT_EQ(analyzer.nudge(NudgeProviderPayload("baseline-2026-07-17", {}, 0, 0)).error(),
         AnalyzerError::unknownRubric);
     AnalysisProviderPayload unknown = request(AnalysisRubric::conversation, argument);
