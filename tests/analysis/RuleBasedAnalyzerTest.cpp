@@ -35,14 +35,9 @@ TEST(RuleBasedAnalyzer, FindsWhatAScriptedArgumentPlainlyHolds)
     EXPECT_EQ(codes(*result),
         (QStringList { "0:criticism", "1:contempt", "3:defensiveness", "4:repair", "4:positive",
             "0:globalizing", "2:kitchen_sinking", "2:dredging_past", "3:mind_reading" }));
-    EXPECT_EQ(result->annotations[1].speaker, 1);
     EXPECT_EQ(result->annotations[1].start, 4);
-    ASSERT_TRUE(result->harshStartup.has_value());
-    EXPECT_TRUE(result->harshStartup->detected);
-    EXPECT_EQ(result->model, "lumora-rules-1");
-    EXPECT_GT(result->inputTokens, 0);
-    ASSERT_TRUE(result->nudges.has_value());
-    EXPECT_FALSE(result->nudges->isEmpty());
+    EXPECT_TRUE(result->harshStartup.has_value() && result->harshStartup->detected);
+    EXPECT_FALSE(result->nudges.value_or(QList<QString> {}).isEmpty());
     EXPECT_TRUE(result->summary.contains("2 warm and 7 hard"));
 
     // The same turns always give the same answer.
@@ -57,13 +52,6 @@ TEST(RuleBasedAnalyzer, CheckinsStayGentle)
     EXPECT_EQ(codes(*result), (QStringList { "4:repair", "4:positive" }));
     EXPECT_FALSE(result->harshStartup.has_value());
     EXPECT_FALSE(result->circularity.has_value());
-
-    const auto warm = analyzer.analyze(request(AnalysisRubric::checkin,
-        { SpeakerTurn(0, 0, 3, "This week felt lighter."),
-            SpeakerTurn(1, 3, 6, "It did, we cooked together.") }));
-    ASSERT_TRUE(warm.has_value());
-    EXPECT_TRUE(warm->annotations.isEmpty());
-    EXPECT_TRUE(warm->fouls->isEmpty());
 }
 
 TEST(RuleBasedAnalyzer, OpeningsCyclesAndSteps)
@@ -109,16 +97,15 @@ TEST(RuleBasedAnalyzer, NudgesAddressTheTargetSeat)
 {
     const RuleBasedAnalyzer analyzer;
     const QString rubric = QString::fromLatin1(ConversationAnalyzer::nudgeRubricVersion);
-    // Seat 1's latest hard moment was defensiveness; seat 0's was a foul-free criticism.
-    auto nudge = analyzer.nudge(NudgeProviderPayload(rubric, argument.mid(0, 4), 2, 3));
-    ASSERT_TRUE(nudge.has_value());
-    EXPECT_EQ(nudge->title, "Let one thing land");
-    nudge = analyzer.nudge(NudgeProviderPayload(rubric, argument.mid(0, 2), 2, 0));
-    EXPECT_EQ(nudge->title, "Soften the start");
-    // Nothing hard from that seat: guidance for the current step.
-    nudge = analyzer.nudge(NudgeProviderPayload(rubric, {}, 5, 0));
-    EXPECT_EQ(nudge->title, "One small step");
-
+    // Seat 1's latest hard moment was defensiveness; seat 0's a foul-free criticism; with
+    // nothing hard from the seat, guidance for the current step.
+    const std::tuple<QList<SpeakerTurn>, qint64, const char*> cases[] = {
+        { argument.mid(0, 4), 3, "Let one thing land" },
+        { argument.mid(0, 2), 0, "Soften the start" },
+        { {}, 0, "One small step" },
+    };
+    for (const auto& [turns, seat, title] : cases)
+        EXPECT_EQ(analyzer.nudge(NudgeProviderPayload(rubric, turns, 5, seat)).value().title, title);
     EXPECT_EQ(analyzer.nudge(NudgeProviderPayload("baseline-2026-07-17", {}, 0, 0)).error(),
         AnalyzerError::unknownRubric);
     AnalysisProviderPayload unknown = request(AnalysisRubric::conversation, argument);

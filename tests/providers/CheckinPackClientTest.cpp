@@ -1,37 +1,13 @@
-#include "RealControlPlaneFixture.hpp"
-#include "ScriptedServer.hpp"
-#include "domain/CheckinWeek.hpp"
+#include "ClientFixture.hpp"
 
 namespace lumora {
 namespace {
 
 using testing::await;
-using testing::failureOf;
 
-using CheckinPackClientTest = testing::RealControlPlaneFixture;
+using CheckinPackReplyTest = testing::ScriptedClientTest;
 
-TEST_F(CheckinPackClientTest, FetchesTheSameUsablePackTwiceInOneWeek)
-{
-    const DeviceRegistration registration = signIn(identity, "Ada");
-    const ControlPlaneClient client(base, registration.deviceID, identity, manager);
-    const CheckinPackClient& packs = client;
-
-    const QString weekBefore = CheckinWeek::key(QDateTime::currentDateTimeUtc(), CheckinWeek::packCalendar());
-    const auto first = await(packs.checkinPack());
-    const auto second = await(packs.checkinPack());
-    const QString weekAfter = CheckinWeek::key(QDateTime::currentDateTimeUtc(), CheckinWeek::packCalendar());
-    ASSERT_TRUE(first.has_value());
-    EXPECT_TRUE(first->isUsable());
-    EXPECT_EQ(first->source, CheckinPackSource::model);
-    EXPECT_TRUE(first->week == weekBefore || first->week == weekAfter) << first->week.toStdString();
-    EXPECT_GT(first->generatedAt, 0);
-    EXPECT_FALSE(first->questionID.isEmpty());
-    if (weekBefore == weekAfter) {
-        EXPECT_EQ(second, first);
-    }
-}
-
-TEST(CheckinPackReplyTest, ThePackIsReadAsItStandsAndNotJudged)
+TEST_F(CheckinPackReplyTest, ThePackIsReadAsItStandsAndNotJudged)
 {
     const QByteArray section = R"({"id":"a","title":"A","suggested_minutes":1,"prompts":[{"text":"Hi?"}]})";
     struct Case {
@@ -45,40 +21,22 @@ TEST(CheckinPackReplyTest, ThePackIsReadAsItStandsAndNotJudged)
         .note = std::nullopt,
         .questionID = {},
         .sections = { CheckinSection { "a", "A", 1, { CheckinPrompt { "Hi?", std::nullopt } } } } };
-    const auto decodingFailed = [](const std::expected<CheckinPack, ControlPlaneFailure>& result) {
-        return !result && std::holds_alternative<JsonDecodeError>(result.error());
-    };
     const Case cases[] = {
         // Optional keys absent, an unknown source, one section: read, not refused.
         { 200, R"({"pack":{"week":"2026-W07","source":"generated","sections":[)" + section + "]}}", sparse },
-        { 200,
-            R"({"pack":{"week":"2026-W07","source":"model","note":null,"sections":[)" + section
-                + R"(],"generated_at":1770595200,"question_id":"q"},"extra":1})",
-            CheckinPack {
-                "2026-W07", CheckinPackSource::model, 1770595200, std::nullopt, "q", sparse.sections } },
         { 404, R"({"error":"not_found"})",
             std::unexpected(ControlPlaneError::rejectedWithCode(404, "not_found")) },
-        { 500, "", std::unexpected(ControlPlaneError::rejected(500)) },
     };
-    QNetworkAccessManager manager;
-    const DeviceIdentity identity = testing::newIdentity();
     for (const Case& item : cases) {
         testing::ScriptedServer server(item.status, item.body);
-        const ControlPlaneClient client(server.baseUrl(), QUuid::createUuid(), identity, manager);
-        EXPECT_EQ(await(client.checkinPack()), item.expected) << item.body.toStdString();
-        ASSERT_EQ(server.requests().size(), 1);
-        EXPECT_EQ(server.requests()[0].method, "GET");
-        EXPECT_EQ(server.requests()[0].target, "/v1/content/checkins/pack");
-        EXPECT_TRUE(server.requests()[0].body.isEmpty());
-        EXPECT_TRUE(server.requests()[0].header("Authorization").startsWith("Device "));
+        EXPECT_EQ(await(clientFor(server).checkinPack()), item.expected) << item.body.toStdString();
     }
     for (const QByteArray& body : { QByteArray(R"({"ok":true})"),
              QByteArray(R"({"pack":{"week":"2026-W07","source":"model"}})"), QByteArray("[]"),
              QByteArray(
                  R"({"pack":{"week":"2026-W07","source":"model","sections":[],"generated_at":"x"}})") }) {
         testing::ScriptedServer server(200, body);
-        const ControlPlaneClient client(server.baseUrl(), QUuid::createUuid(), identity, manager);
-        EXPECT_TRUE(decodingFailed(await(client.checkinPack()))) << body.toStdString();
+        EXPECT_TRUE(testing::isDecodeError(await(clientFor(server).checkinPack()))) << body.toStdString();
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ScriptedServer.hpp"
 #include "providers/ControlPlaneClient.hpp"
 #include "security/DeviceIdentity.hpp"
 
@@ -11,7 +12,7 @@
 
 namespace lumora::testing {
 
-// Collects what is logged while it lives.
+// Collects the critical messages logged while it lives.
 class LogCapture {
 public:
     LogCapture() { m_previous = qInstallMessageHandler(&LogCapture::record); }
@@ -54,5 +55,47 @@ template <typename T> ControlPlaneFailure failureOf(const std::expected<T, Contr
     EXPECT_FALSE(result.has_value());
     return result ? ControlPlaneFailure(ControlPlaneError::invalidResponse()) : result.error();
 }
+
+// The control-plane failure inside a provider call's failure.
+template <typename T> ControlPlaneFailure failureOf(const std::expected<T, ProviderFailure>& result)
+{
+    EXPECT_FALSE(result.has_value());
+    const auto* failure = result ? nullptr : result.error().template as<ControlPlaneFailure>();
+    EXPECT_TRUE(result || failure != nullptr);
+    return failure ? *failure : ControlPlaneFailure(ControlPlaneError::invalidResponse());
+}
+
+inline ControlPlaneFailure refusal(int status, const char* code)
+{
+    return ControlPlaneError::rejectedWithCode(status, QString::fromLatin1(code));
+}
+
+template <typename R> bool isDecodeError(const R& result)
+{
+    return std::holds_alternative<JsonDecodeError>(failureOf(result));
+}
+
+// A signed client against a server that answers every request alike.
+class ScriptedClientTest : public ::testing::Test {
+protected:
+    ControlPlaneClient clientFor(const ScriptedServer& server, const QString& basePath = {})
+    {
+        QUrl base = server.baseUrl();
+        base.setPath(basePath);
+        return ControlPlaneClient(base, deviceID, identity, manager, [this] { return now; });
+    }
+
+    // Where nothing listens any more.
+    static QUrl closedUrl()
+    {
+        const ScriptedServer gone(200, "{}");
+        return gone.baseUrl();
+    }
+
+    QNetworkAccessManager manager;
+    DeviceIdentity identity = newIdentity();
+    QUuid deviceID = QUuid::createUuid();
+    QDateTime now = QDateTime::fromMSecsSinceEpoch(1'800'000'000'999, Qt::UTC);
+};
 
 } // namespace lumora::testing

@@ -1,7 +1,6 @@
 #include "providers/ControlPlaneBootstrap.hpp"
 
 #include "ClientFixture.hpp"
-#include "ScriptedServer.hpp"
 #include "security/RecoveryRequestHeaders.hpp"
 #include "security/RequestSigner.hpp"
 
@@ -13,32 +12,32 @@ namespace {
 
 using testing::await;
 using testing::failureOf;
-using testing::LogCapture;
+using testing::isDecodeError;
 using testing::ScriptedServer;
+using Bootstrap = ControlPlaneBootstrap;
 
 const QByteArray registrationBody = R"({"account_id":"0A1B2C3D-0000-4000-8000-00000000000A",)"
                                     R"("device_id":"0a1b2c3d-0000-4000-8000-00000000000b","extra":[1]})";
 
-class ControlPlaneBootstrapTest : public ::testing::Test {
-protected:
-    QNetworkAccessManager manager;
-    DeviceIdentity identity = testing::newIdentity();
-};
+QJsonObject bodyOf(const ScriptedServer& server, int index = 0)
+{
+    return QJsonDocument::fromJson(server.requests().value(index).body).object();
+}
+
+using ControlPlaneBootstrapTest = testing::ScriptedClientTest;
 
 TEST_F(ControlPlaneBootstrapTest, RecoveryIsSignedOverTheBarePathAndTheSentBody)
 {
     ScriptedServer server(200, registrationBody);
     QUrl base = server.baseUrl();
     base.setPath("/api");
-    const auto found = await(ControlPlaneBootstrap::recoverRegisteredDevice(base, identity, manager));
-    ASSERT_TRUE(found.has_value());
-    ASSERT_TRUE(found->has_value());
+    const auto found = await(Bootstrap::recoverRegisteredDevice(base, identity, manager));
+    ASSERT_TRUE(found.has_value() && found->has_value());
     EXPECT_EQ((*found)->deviceID, QUuid::fromString(QStringLiteral("0a1b2c3d-0000-4000-8000-00000000000b")));
 
     const auto& request = server.requests().at(0);
     EXPECT_EQ(request.target, "/api/v1/auth/device/recover");
-    EXPECT_EQ(QJsonDocument::fromJson(request.body).object(),
-        (QJsonObject { { "device_public_key", identity.publicKeyBase64URL() } }));
+    EXPECT_EQ(bodyOf(server), (QJsonObject { { "device_public_key", identity.publicKeyBase64URL() } }));
     const auto headers
         = RecoveryRequestHeaders::fromAuthorization(QString::fromLatin1(request.header("Authorization")));
     ASSERT_TRUE(headers.has_value());
@@ -50,78 +49,53 @@ TEST_F(ControlPlaneBootstrapTest, RecoveryIsSignedOverTheBarePathAndTheSentBody)
 
 TEST_F(ControlPlaneBootstrapTest, RefusalsAreRejectedWithTheStatusOnlyAndRecovery401IsNoRegistration)
 {
-    LogCapture log;
+    testing::LogCapture log;
     {
         ScriptedServer server(401, R"({"error":"unknown_device"})");
-        const auto none
-            = await(ControlPlaneBootstrap::recoverRegisteredDevice(server.baseUrl(), identity, manager));
+        const auto none = await(Bootstrap::recoverRegisteredDevice(server.baseUrl(), identity, manager));
         ASSERT_TRUE(none.has_value());
         EXPECT_FALSE(none->has_value());
-        EXPECT_EQ(server.requests().size(), 1);
     }
-    {
-        ScriptedServer server(403, R"({"error":"forbidden"})");
-        EXPECT_EQ(failureOf(await(
-                      ControlPlaneBootstrap::recoverRegisteredDevice(server.baseUrl(), identity, manager))),
-            ControlPlaneFailure(ControlPlaneError::rejected(403)));
-    }
-    ScriptedServer unauthorized(401, R"({"error":"apple_sign_in_not_configured"})");
+    ScriptedServer forbidden(403, R"({"error":"forbidden"})");
+    EXPECT_EQ(failureOf(await(Bootstrap::recoverRegisteredDevice(forbidden.baseUrl(), identity, manager))),
+        ControlPlaneFailure(ControlPlaneError::rejected(403)));
+    ScriptedServer refusing(401, R"({"error":"apple_sign_in_not_configured"})");
+    const QUrl base = refusing.baseUrl();
     const ControlPlaneFailure rejected401 = ControlPlaneError::rejected(401);
-    EXPECT_EQ(failureOf(await(ControlPlaneBootstrap::beginWebAppleAuthorization(
-                  unauthorized.baseUrl(), identity, manager))),
-        rejected401);
-    EXPECT_EQ(failureOf(await(ControlPlaneBootstrap::completeWebAppleAuthorization(
-                  unauthorized.baseUrl(), "t", manager))),
-        rejected401);
-    EXPECT_EQ(failureOf(await(ControlPlaneBootstrap::registerDevice(
-                  unauthorized.baseUrl(), "token", identity, "macos", manager))),
-        rejected401);
+    EXPECT_EQ(failureOf(await(Bootstrap::beginWebAppleAuthorization(base, identity, manager))), rejected401);
+    EXPECT_EQ(failureOf(await(Bootstrap::completeWebAppleAuthorization(base, "t", manager))), rejected401);
+    EXPECT_EQ(
+        failureOf(await(Bootstrap::registerDevice(base, "t", identity, "macos", manager))), rejected401);
     EXPECT_TRUE(log.lines().isEmpty());
-    for (const auto& request : unauthorized.requests())
+    for (const auto& request : refusing.requests())
         EXPECT_FALSE(request.hasHeader("Authorization")) << request.target.toStdString();
 }
 
-TEST_F(ControlPlaneBootstrapTest, StartSendsTwoKeysAndReadsTheUrlWithoutKeyConversion)
+TEST_F(ControlPlaneBootstrapTest, StartAndRegistrationSendTheirKeysAndReadOnlyWellFormedReplies)
 {
-    {
-        ScriptedServer server(200, R"({"authorization_url":"https://appleid.apple.com/auth/authorize?x=1"})");
-        const auto url
-            = await(ControlPlaneBootstrap::beginWebAppleAuthorization(server.baseUrl(), identity, manager));
-        ASSERT_TRUE(url.has_value());
-        EXPECT_EQ(*url, QUrl("https://appleid.apple.com/auth/authorize?x=1"));
-        EXPECT_EQ(QJsonDocument::fromJson(server.requests().at(0).body).object(),
-            (QJsonObject {
-                { "device_public_key", identity.publicKeyBase64URL() }, { "platform", "macos" } }));
-    }
+    ScriptedServer started(200, R"({"authorization_url":"https://appleid.apple.com/auth/authorize?x=1"})");
+    EXPECT_EQ(await(Bootstrap::beginWebAppleAuthorization(started.baseUrl(), identity, manager)),
+        QUrl("https://appleid.apple.com/auth/authorize?x=1"));
+    EXPECT_EQ(bodyOf(started),
+        (QJsonObject { { "device_public_key", identity.publicKeyBase64URL() }, { "platform", "macos" } }));
+    ScriptedServer registered(200, registrationBody);
+    EXPECT_TRUE(await(Bootstrap::registerDevice(registered.baseUrl(), "token", identity, "linux", manager)));
+    EXPECT_EQ(bodyOf(registered),
+        (QJsonObject { { "identity_token", "token" }, { "device_public_key", identity.publicKeyBase64URL() },
+            { "platform", "linux" } }));
+
+    // Field names instead of the control plane's keys, an empty or unusable address, no body.
     for (const QByteArray& body : { QByteArray(R"({"authorizationURL":"https://a.example/"})"),
              QByteArray(R"({"authorization_url":""})"),
              QByteArray(R"({"authorization_url":"http://a b/"})") }) {
         ScriptedServer server(200, body);
-        const auto url
-            = await(ControlPlaneBootstrap::beginWebAppleAuthorization(server.baseUrl(), identity, manager));
-        EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(failureOf(url))) << body.toStdString();
+        EXPECT_TRUE(
+            isDecodeError(await(Bootstrap::beginWebAppleAuthorization(server.baseUrl(), identity, manager))))
+            << body.toStdString();
     }
-}
-
-TEST_F(ControlPlaneBootstrapTest, CompletionAndRegistrationReadTheRegistrationAndIgnoreOtherKeys)
-{
-    ScriptedServer server(200, registrationBody);
-    const auto completed = await(
-        ControlPlaneBootstrap::completeWebAppleAuthorization(server.baseUrl(), "the-ticket", manager));
-    ASSERT_TRUE(completed.has_value());
-    EXPECT_EQ(
-        completed->accountID, QUuid::fromString(QStringLiteral("0a1b2c3d-0000-4000-8000-00000000000a")));
-    EXPECT_EQ(server.requests().at(0).body, R"({"ticket":"the-ticket"})");
-    const auto registered
-        = await(ControlPlaneBootstrap::registerDevice(server.baseUrl(), "token", identity, "linux", manager));
-    ASSERT_TRUE(registered.has_value());
-    EXPECT_EQ(QJsonDocument::fromJson(server.requests().at(1).body).object(),
-        (QJsonObject { { "identity_token", "token" }, { "device_public_key", identity.publicKeyBase64URL() },
-            { "platform", "linux" } }));
-
     ScriptedServer empty(204, "", "");
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(failureOf(
-        await(ControlPlaneBootstrap::completeWebAppleAuthorization(empty.baseUrl(), "t", manager)))));
+    EXPECT_TRUE(
+        isDecodeError(await(Bootstrap::completeWebAppleAuthorization(empty.baseUrl(), "t", manager))));
 }
 
 } // namespace

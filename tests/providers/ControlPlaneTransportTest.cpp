@@ -1,5 +1,4 @@
 #include "ClientFixture.hpp"
-#include "ScriptedServer.hpp"
 #include "domain/JsonWriting.hpp"
 #include "security/RequestSigner.hpp"
 #include "security/SignedRequestHeaders.hpp"
@@ -13,28 +12,10 @@ namespace {
 
 using testing::await;
 using testing::failureOf;
-using testing::LogCapture;
+using testing::isDecodeError;
 using testing::ScriptedServer;
 
-class ControlPlaneTransportTest : public ::testing::Test {
-protected:
-    ControlPlaneClient clientFor(const ScriptedServer& server, const QString& basePath = {})
-    {
-        QUrl base = server.baseUrl();
-        base.setPath(basePath);
-        return ControlPlaneClient(base, deviceID, identity, manager, [this] { return now; });
-    }
-
-    static QJsonObject sentBody(const ScriptedServer& server)
-    {
-        return QJsonDocument::fromJson(server.requests().value(0).body).object();
-    }
-
-    QNetworkAccessManager manager;
-    DeviceIdentity identity = testing::newIdentity();
-    QUuid deviceID = QUuid::createUuid();
-    QDateTime now = QDateTime::fromMSecsSinceEpoch(1'800'000'000'999, Qt::UTC);
-};
+using ControlPlaneTransportTest = testing::ScriptedClientTest;
 
 TEST_F(ControlPlaneTransportTest, RefusalsMapToControlPlaneErrorsAndOnlyCodesAreLogged)
 {
@@ -54,31 +35,15 @@ TEST_F(ControlPlaneTransportTest, RefusalsMapToControlPlaneErrorsAndOnlyCodesAre
         { 302, "", "", ControlPlaneError::rejected(302) },
     };
     for (const Case& item : cases) {
-        LogCapture log;
+        testing::LogCapture log;
         ScriptedServer server(item.status, item.body, item.contentType);
-        const ControlPlaneClient client = clientFor(server);
-        const auto result = await(client.rawSend("/v1/account/state", "GET", {}, {}, std::nullopt));
+        const auto result
+            = await(clientFor(server).rawSend("/v1/account/state", "GET", {}, {}, std::nullopt));
         EXPECT_EQ(failureOf(result), ControlPlaneFailure(item.expected)) << item.status;
-        if (item.expected.kind() == ControlPlaneError::Kind::rejectedWithCode) {
-            EXPECT_EQ(log.lines(),
-                QStringList {
-                    "com.lumora.native.control-plane: Control plane rejected request with status 409, code "
-                    "conversation_id_conflict" });
-        } else {
-            EXPECT_TRUE(log.lines().isEmpty()) << item.status;
-        }
+        const QStringList logged { "com.lumora.native.control-plane: Control plane rejected request with "
+                                   "status 409, code conversation_id_conflict" };
+        EXPECT_EQ(log.lines(), item.status == 409 ? logged : QStringList {}) << item.status;
     }
-}
-
-TEST_F(ControlPlaneTransportTest, EmptySuccessIsEmptyBytesAndFailsCallersThatExpectJson)
-{
-    ScriptedServer server(200, "", "");
-    const ControlPlaneClient client = clientFor(server);
-    const auto raw = await(client.rawSend("/v1/account/delete", "POST", {}, {}, std::nullopt));
-    ASSERT_TRUE(raw.has_value());
-    EXPECT_TRUE(raw->data.isEmpty());
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(failureOf(await(client.accountState()))));
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(failureOf(await(client.deleteAccount()))));
 }
 
 TEST_F(ControlPlaneTransportTest, SignsThePathAndBodyAndSendsTheHeaders)
@@ -93,7 +58,6 @@ TEST_F(ControlPlaneTransportTest, SignsThePathAndBodyAndSendsTheHeaders)
     ASSERT_EQ(server.requests().size(), 2);
 
     const auto& first = server.requests().at(0);
-    EXPECT_EQ(first.method, "POST");
     EXPECT_EQ(first.target, "/base/v1/content/conversations?cursor=a%20b%26c&limit=5");
     EXPECT_EQ(first.body, body);
     EXPECT_EQ(first.header("Content-Type"), "application/json");
@@ -120,13 +84,8 @@ TEST_F(ControlPlaneTransportTest, SignsThePathAndBodyAndSendsTheHeaders)
 
 TEST_F(ControlPlaneTransportTest, NoAnswerIsTheNetworksError)
 {
-    QUrl closed;
-    {
-        ScriptedServer gone(200, "{}");
-        closed = gone.baseUrl();
-    }
-    const ControlPlaneClient client(closed, deviceID, identity, manager);
-    const auto failure = failureOf(await(client.accountState()));
+    const auto failure
+        = failureOf(await(ControlPlaneClient(closedUrl(), deviceID, identity, manager).accountState()));
     ASSERT_TRUE(std::holds_alternative<TransportError>(failure));
     EXPECT_EQ(std::get<TransportError>(failure).code, QNetworkReply::ConnectionRefusedError);
 }
@@ -135,71 +94,50 @@ TEST_F(ControlPlaneTransportTest, ReportsSendTheirPayloadsAndAcceptAnyOk)
 {
     ScriptedServer server(200, R"({"ok":false})");
     const ControlPlaneClient client = clientFor(server);
+    const QUuid other = QUuid::createUuid();
     EXPECT_TRUE(await(client.reportDiagnostic(DiagnosticEventType::uncleanTermination, "observed")));
     EXPECT_TRUE(await(client.reportProductEvent(ProductAnalyticsEvent::appOpened, "1.2 (3)")));
     EXPECT_TRUE(await(client.reportProductEvent(ProductAnalyticsEvent::appOpened, "1.2 (3)")));
-    const QUuid other = QUuid::createUuid();
     EXPECT_TRUE(await(client.revoke(other)));
     EXPECT_TRUE(await(client.deleteAccount()));
-    ASSERT_EQ(server.requests().size(), 5);
-    const auto body
-        = [&](int index) { return QJsonDocument::fromJson(server.requests().at(index).body).object(); };
-
+    const auto& sent = server.requests();
+    ASSERT_EQ(sent.size(), 5);
+    const auto body = [&](int index) { return QJsonDocument::fromJson(sent.at(index).body).object(); };
+    EXPECT_EQ(sent[0].target, "/v1/diagnostics");
     EXPECT_EQ(body(0), (QJsonObject { { "event_type", "unclean_termination" }, { "status", "observed" } }));
-    EXPECT_EQ(server.requests().at(0).target, "/v1/diagnostics");
-    const QJsonObject event = body(1);
-    EXPECT_EQ(event.keys(), (QStringList { "app_version", "event_id", "event_type", "occurred_at" }));
-    EXPECT_EQ(event.value("event_type"), "app_opened");
-    EXPECT_EQ(event.value("app_version"), "1.2 (3)");
-    EXPECT_EQ(event.value("occurred_at").toInteger(), 1'800'000'000);
-    EXPECT_EQ(event.value("event_id").toString(), event.value("event_id").toString().toUpper());
-    EXPECT_NE(event.value("event_id"), body(2).value("event_id"));
+    // A new upper-case event id each time.
+    const QString eventID = body(1).value("event_id").toString();
+    EXPECT_EQ(body(1),
+        (QJsonObject { { "event_type", "app_opened" }, { "app_version", "1.2 (3)" },
+            { "occurred_at", 1'800'000'000 }, { "event_id", eventID.toUpper() } }));
+    EXPECT_NE(eventID, body(2).value("event_id").toString());
     EXPECT_EQ(body(3), (QJsonObject { { "device_id", uuidText(other, UuidCase::upper) } }));
-    EXPECT_EQ(server.requests().at(4).target, "/v1/account/delete");
-    EXPECT_TRUE(server.requests().at(4).body.isEmpty());
+    EXPECT_EQ(sent[4].target + sent[4].body, "/v1/account/delete");
 }
 
-TEST_F(ControlPlaneTransportTest, AcknowledgementsNeedOk)
+TEST_F(ControlPlaneTransportTest, RepliesMissingWhatACallNeedsFailToDecode)
 {
-    ScriptedServer server(200, R"({"done":true})");
-    const ControlPlaneClient client = clientFor(server);
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(failureOf(await(client.revoke(deviceID)))));
-}
+    ScriptedServer empty(200, "", "");
+    const auto raw = await(clientFor(empty).rawSend("/v1/account/delete", "POST", {}, {}, std::nullopt));
+    ASSERT_TRUE(raw.has_value());
+    EXPECT_TRUE(raw->data.isEmpty());
+    EXPECT_TRUE(isDecodeError(await(clientFor(empty).accountState())));
+    EXPECT_TRUE(isDecodeError(await(clientFor(empty).deleteAccount())));
+    ScriptedServer notOk(200, R"({"done":true})");
+    EXPECT_TRUE(isDecodeError(await(clientFor(notOk).revoke(deviceID))));
 
-TEST_F(ControlPlaneTransportTest, SessionRepliesDecodeRequiredAndOptionalFields)
-{
+    // A current session may lack its expiry; a created one may not.
     const QByteArray id = "0a1b2c3d-0000-4000-8000-00000000000a";
-    {
-        ScriptedServer server(200, R"({"session_id":")" + id + R"(","status":"draft"})");
-        const ControlPlaneClient client = clientFor(server);
-        EXPECT_TRUE(
-            std::holds_alternative<JsonDecodeError>(failureOf(await(client.createConversationSession()))));
-        const auto current = await(client.currentConversationSession());
-        ASSERT_TRUE(current.has_value());
-        EXPECT_EQ(current->sessionID, QUuid::fromString(QLatin1StringView(id)));
-        EXPECT_EQ(current->status, "draft");
-        EXPECT_FALSE(current->expiresAt.has_value());
-        EXPECT_EQ(server.requests().at(0).method, "POST");
-        EXPECT_EQ(server.requests().at(1).method, "GET");
-    }
-    {
-        ScriptedServer server(200, R"({"session_id":null,"expires_at":-1})");
-        const auto current = await(clientFor(server).currentConversationSession());
-        ASSERT_TRUE(current.has_value());
-        EXPECT_EQ(*current,
-            (ConversationSessionState {
-                std::nullopt, std::nullopt, QDateTime::fromSecsSinceEpoch(-1, Qt::UTC) }));
-    }
-    {
-        ScriptedServer server(200, R"({"session_id":")" + id + R"(","status":"draft","expires_at":0})");
-        const auto created = await(clientFor(server).createConversationSession());
-        ASSERT_TRUE(created.has_value());
-        EXPECT_EQ(created->expiresAt, QDateTime::fromSecsSinceEpoch(0, Qt::UTC));
-    }
-    {
-        ScriptedServer server(200, "{}");
-        EXPECT_EQ(await(clientFor(server).currentConversationSession()), ConversationSessionState {});
-    }
+    ScriptedServer noExpiry(200, R"({"session_id":")" + id + R"(","status":"draft"})");
+    EXPECT_TRUE(isDecodeError(await(clientFor(noExpiry).createConversationSession())));
+    EXPECT_EQ(await(clientFor(noExpiry).currentConversationSession()),
+        (ConversationSessionState { QUuid::fromString(QLatin1StringView(id)), "draft", std::nullopt }));
+    ScriptedServer none(200, R"({"session_id":null,"expires_at":-1})");
+    EXPECT_EQ(await(clientFor(none).currentConversationSession()),
+        (ConversationSessionState {
+            std::nullopt, std::nullopt, QDateTime::fromSecsSinceEpoch(-1, Qt::UTC) }));
+    ScriptedServer nothing(200, "{}");
+    EXPECT_EQ(await(clientFor(nothing).currentConversationSession()), ConversationSessionState {});
 }
 
 } // namespace

@@ -1,6 +1,5 @@
 #include "AnalysisFindings.hpp"
 #include "RealControlPlaneFixture.hpp"
-#include "ScriptedServer.hpp"
 #include "domain/JsonWriting.hpp"
 
 #include <QFile>
@@ -12,34 +11,13 @@ namespace lumora {
 namespace {
 
 using testing::await;
+using testing::failureOf;
 using testing::findings;
+using testing::isDecodeError;
+using testing::refusal;
 
-// The control-plane failure inside a provider call's failure.
-template <typename T> ControlPlaneFailure failureIn(const std::expected<T, ProviderFailure>& result)
-{
-    EXPECT_FALSE(result.has_value());
-    if (result)
-        return ControlPlaneError::invalidResponse();
-    const auto* failure = result.error().template as<ControlPlaneFailure>();
-    EXPECT_NE(failure, nullptr);
-    return failure ? *failure : ControlPlaneFailure(ControlPlaneError::invalidResponse());
-}
-
-ControlPlaneFailure refusal(int status, const char* code)
-{
-    return ControlPlaneError::rejectedWithCode(status, QString::fromLatin1(code));
-}
-
-const QList<SpeakerTurn> argument {
-    SpeakerTurn(0, 0, 4, "You never listen"),
-    SpeakerTurn(1, 4, 5, "Whatever."),
-    SpeakerTurn(0, 5, 9, "I'm sorry, I see what you mean"),
-};
-
-const QList<SpeakerTurn> warmCheckin {
-    SpeakerTurn(0, 0, 3, "This week felt lighter."),
-    SpeakerTurn(1, 3, 6, "It did, we cooked together."),
-};
+const QList<SpeakerTurn> argument { SpeakerTurn(0, 0, 4, "You never listen"),
+    SpeakerTurn(1, 4, 5, "Whatever."), SpeakerTurn(0, 5, 9, "I'm sorry, I see what you mean") };
 
 class ConversationCallsTest : public testing::RealControlPlaneFixture {
 protected:
@@ -51,11 +29,14 @@ protected:
         return { "--speech-token-secret", file.fileName() };
     }
 
-    QUuid draftSession(const ControlPlaneClient& client)
+    // A signed-in account's client and a draft session of it.
+    std::pair<ControlPlaneClient, QUuid> draftOf(const QString& name)
     {
-        const auto draft = await(client.createConversationSession());
-        EXPECT_TRUE(draft.has_value() && draft->sessionID.has_value());
-        return draft && draft->sessionID ? *draft->sessionID : QUuid();
+        const DeviceIdentity key = testing::newIdentity();
+        ControlPlaneClient client(base, signIn(key, name).deviceID, key, manager);
+        const auto draft = await(client.createConversationSession()).value_or(ConversationSessionState {});
+        EXPECT_TRUE(draft.sessionID.has_value());
+        return { std::move(client), draft.sessionID.value_or(QUuid()) };
     }
 
     QTemporaryDir secretDir;
@@ -63,21 +44,16 @@ protected:
 
 TEST_F(ConversationCallsTest, OneWholeConversation)
 {
-    const DeviceRegistration registration = signIn(identity, "Ada");
-    const ControlPlaneClient client(base, registration.deviceID, identity, manager);
+    const auto [client, session] = draftOf("Ada");
     // The engine holds the client only through its protocols.
     const SessionAuthorizationProvider& authorization = client;
     const ProviderTokenSource& tokens = client;
     const AnalysisProvider& analysis = client;
-    const NudgeProvider& nudges = client;
-    const ProviderUsageReporter& usage = client;
 
-    const QUuid session = draftSession(client);
     const auto reservation = await(authorization.reserve(session, 3600));
     ASSERT_TRUE(reservation.has_value());
     EXPECT_EQ(reservation->maximumSeconds, 3600);
     const QUuid id = reservation->id;
-
     const auto grant = await(tokens.deepgramGrant(id));
     ASSERT_TRUE(grant.has_value());
     EXPECT_TRUE(grant->accessToken.startsWith("v1." + uuidText(id, UuidCase::lower) + "."));
@@ -87,85 +63,55 @@ TEST_F(ConversationCallsTest, OneWholeConversation)
         AnalysisPass::live, AnalysisRubric::conversation, argument, LiveAnalysisContext(1), id));
     ASSERT_TRUE(live.has_value());
     EXPECT_EQ(findings(*live), (QStringList { "0:criticism", "1:contempt", "2:repair", "0:globalizing" }));
-    EXPECT_TRUE(live->harshStartup.has_value() && live->harshStartup->detected);
     // A later batch counts its indexes from the start of the conversation.
     EXPECT_EQ(live->offsettingTurnIndexes(3).annotations.at(1).turnIndex, 4);
-
-    const auto nudge = await(nudges.requestNudge(argument, LiveAnalysisContext(2), 1, id));
-    ASSERT_TRUE(nudge.has_value());
-    EXPECT_FALSE(nudge->title.isEmpty());
-    EXPECT_FALSE(nudge->guidance.isEmpty());
-
-    EXPECT_TRUE(await(usage.reportDeepgram(id, DeepgramOperation::liveTranscription, "nova-3", 9, 120, 200)));
-    EXPECT_TRUE(await(tokens.deepgramGrant(id)));
+    const auto nudge = await(client.requestNudge(argument, LiveAnalysisContext(2), 1, id));
+    EXPECT_TRUE(nudge.has_value() && !nudge->title.isEmpty() && !nudge->guidance.isEmpty());
     EXPECT_TRUE(
-        await(usage.reportDeepgram(id, DeepgramOperation::finalTranscription, "nova-3", 9, 800, 200)));
-
+        await(client.reportDeepgram(id, DeepgramOperation::liveTranscription, "nova-3", 9, 120, 200)));
     const auto final
         = await(analysis.analyze(AnalysisPass::final, AnalysisRubric::conversation, argument, {}, id));
-    ASSERT_TRUE(final.has_value());
-    EXPECT_EQ(findings(*final), findings(*live));
-    const auto gentle
-        = await(analysis.analyze(AnalysisPass::final, AnalysisRubric::checkin, warmCheckin, {}, id));
-    ASSERT_TRUE(gentle.has_value());
-    EXPECT_TRUE(findings(*gentle).isEmpty());
-    EXPECT_FALSE(gentle->harshStartup.has_value());
+    EXPECT_EQ(findings(final.value_or(AnalysisProviderResult {})), findings(*live));
 
     EXPECT_TRUE(await(authorization.finalize(id, 9)));
-    EXPECT_EQ(failureIn(await(authorization.finalize(id, 9))), refusal(409, "reservation_closed"));
-    EXPECT_EQ(failureIn(await(tokens.deepgramGrant(id))), refusal(409, "reservation_closed"));
+    EXPECT_EQ(failureOf(await(authorization.finalize(id, 9))), refusal(409, "reservation_closed"));
+    EXPECT_EQ(failureOf(await(tokens.deepgramGrant(id))), refusal(409, "reservation_closed"));
 }
 
 TEST_F(ConversationCallsTest, CancelledSecondAndForeignReservations)
 {
-    const DeviceRegistration registration = signIn(identity, "Ada");
-    const ControlPlaneClient client(base, registration.deviceID, identity, manager);
-    const QUuid session = draftSession(client);
-
+    const auto [client, session] = draftOf("Ada");
     // More than an hour is granted as one hour; a second open reservation is refused.
     const auto reservation = await(client.reserve(session, 7200));
     ASSERT_TRUE(reservation.has_value());
     EXPECT_EQ(reservation->maximumSeconds, 3600);
-    EXPECT_EQ(failureIn(await(client.reserve(session, 60))), refusal(409, "reservation_already_open"));
+    EXPECT_EQ(failureOf(await(client.reserve(session, 60))), refusal(409, "reservation_already_open"));
 
-    // Another account reaches neither the session nor the reservation.
-    const DeviceIdentity bobKey = testing::newIdentity();
-    const DeviceRegistration bob = signIn(bobKey, "Bob");
-    const ControlPlaneClient bobClient(base, bob.deviceID, bobKey, manager);
-    EXPECT_EQ(failureIn(await(bobClient.reserve(session, 60))), refusal(404, "session_not_found"));
-    EXPECT_EQ(
-        failureIn(await(bobClient.deepgramGrant(reservation->id))), refusal(404, "reservation_not_found"));
-    EXPECT_EQ(failureIn(await(bobClient.analyze(
+    // Another account reaches neither the session nor the reservation, and cannot cancel it.
+    const auto [bob, bobSession] = draftOf("Bob");
+    EXPECT_EQ(failureOf(await(bob.reserve(session, 60))), refusal(404, "session_not_found"));
+    EXPECT_EQ(failureOf(await(bob.deepgramGrant(reservation->id))), refusal(404, "reservation_not_found"));
+    EXPECT_EQ(failureOf(await(bob.analyze(
                   AnalysisPass::live, AnalysisRubric::conversation, argument, {}, reservation->id))),
         refusal(404, "reservation_not_found"));
-    EXPECT_EQ(failureIn(await(bobClient.reportDeepgram(
-                  reservation->id, DeepgramOperation::liveTranscription, "nova-3", 1, 1, 200))),
-        refusal(404, "reservation_not_found"));
-    await(bobClient.cancel(reservation->id));
+    await(bob.cancel(reservation->id));
     EXPECT_TRUE(await(client.deepgramGrant(reservation->id)));
 
     await(client.cancel(reservation->id));
-    EXPECT_EQ(failureIn(await(client.deepgramGrant(reservation->id))), refusal(409, "reservation_closed"));
+    EXPECT_EQ(failureOf(await(client.deepgramGrant(reservation->id))), refusal(409, "reservation_closed"));
     // Cancelling again is refused by the server, and the refusal is dropped.
     await(client.cancel(reservation->id));
     EXPECT_TRUE(await(client.reserve(session, 60)));
 }
 
 // The wire form of each call, against a server that answers every request alike.
-class ConversationWireTest : public ::testing::Test {
+class ConversationWireTest : public testing::ScriptedClientTest {
 protected:
-    ControlPlaneClient clientFor(const testing::ScriptedServer& server)
-    {
-        return ControlPlaneClient(server.baseUrl(), QUuid::createUuid(), identity, manager);
-    }
-
     static QJsonObject bodyOf(const testing::RecordedRequest& request)
     {
         return QJsonDocument::fromJson(request.body).object();
     }
 
-    QNetworkAccessManager manager;
-    DeviceIdentity identity = testing::newIdentity();
     const QUuid id = QUuid::fromString(QStringLiteral("ABCDEF01-2345-4678-89AB-CDEF01234567"));
 };
 
@@ -180,7 +126,6 @@ TEST_F(ConversationWireTest, PathsHeadersAndIdentifierCases)
     const ControlPlaneClient client = clientFor(server);
     const QList<SpeakerTurn> spread { SpeakerTurn(0, 0, 10, "a"), SpeakerTurn(1, 10, 200, "b"),
         SpeakerTurn(0, 200, 300, "c"), SpeakerTurn(1, 300, 400, "d") };
-
     EXPECT_EQ(await(client.reserve(id, 3600)), (UsageReservation { id, 60.5 }));
     EXPECT_TRUE(await(client.finalize(id, 42)));
     await(client.cancel(id));
@@ -193,84 +138,71 @@ TEST_F(ConversationWireTest, PathsHeadersAndIdentifierCases)
     EXPECT_TRUE(
         await(client.reportDeepgram(id, DeepgramOperation::finalTranscription, "nova-3", 61, 250, 599)));
 
-    const auto& sent = server.requests();
-    ASSERT_EQ(sent.size(), 9);
     const QString lower = uuidText(id, UuidCase::lower);
-    struct Expected {
+    struct Sent {
         const char* path;
         bool reservationHeader;
+        QJsonObject body; // empty: checked below
     };
-    const Expected expected[] { { "/v1/sessions/reserve", false }, { "/v1/sessions/finalize", false },
-        { "/v1/sessions/cancel", false }, { "/v1/providers/deepgram/token", true },
-        { "/v1/providers/anthropic/analyze", true }, { "/v1/providers/anthropic/analyze", true },
-        { "/v1/providers/anthropic/nudge", true }, { "/v1/providers/anthropic/nudge", true },
-        { "/v1/providers/usage", false } };
+    const Sent expected[] {
+        { "/v1/sessions/reserve", false, { { "session_id", lower }, { "requested_seconds", 3600 } } },
+        { "/v1/sessions/finalize", false, { { "reservation_id", lower }, { "actual_seconds", 42 } } },
+        { "/v1/sessions/cancel", false, { { "reservation_id", lower } } },
+        { "/v1/providers/deepgram/token", true, {} },
+        { "/v1/providers/anthropic/analyze", true, {} },
+        { "/v1/providers/anthropic/analyze", true,
+            { { "pass", "live" }, { "rubric_version", "baseline-2026-07-17" }, { "turns", QJsonArray {} },
+                { "current_step", 0 } } },
+        { "/v1/providers/anthropic/nudge", true, {} },
+        { "/v1/providers/anthropic/nudge", true,
+            { { "rubric_version", "context-coach-2026-07-23" }, { "turns", QJsonArray {} },
+                { "current_step", 5 }, { "target_speaker", 0 } } },
+        { "/v1/providers/usage", false,
+            { { "reservation_id", uuidText(id, UuidCase::upper) }, { "operation", "final_transcription" },
+                { "model", "nova-3" }, { "duration_seconds", 61 }, { "latency_ms", 250 },
+                { "status_code", 599 } } },
+    };
+    const auto& sent = server.requests();
+    ASSERT_EQ(sent.size(), std::size(expected));
     for (qsizetype i = 0; i < sent.size(); ++i) {
+        SCOPED_TRACE(i);
         EXPECT_EQ(sent[i].method, "POST");
         EXPECT_EQ(sent[i].target, expected[i].path);
-        EXPECT_EQ(sent[i].hasHeader("X-Reservation-ID"), expected[i].reservationHeader) << expected[i].path;
-        if (expected[i].reservationHeader) {
-            EXPECT_EQ(sent[i].header("X-Reservation-ID"), lower.toLatin1());
+        EXPECT_EQ(sent[i].hasHeader("X-Reservation-ID"), expected[i].reservationHeader);
+        EXPECT_EQ(sent[i].header("X-Reservation-ID"), expected[i].reservationHeader ? lower.toLatin1() : "");
+        if (!expected[i].body.isEmpty()) {
+            EXPECT_EQ(bodyOf(sent[i]), expected[i].body);
         }
     }
-
-    EXPECT_EQ(bodyOf(sent[0]), (QJsonObject { { "session_id", lower }, { "requested_seconds", 3600 } }));
-    EXPECT_EQ(bodyOf(sent[1]), (QJsonObject { { "reservation_id", lower }, { "actual_seconds", 42 } }));
-    EXPECT_EQ(bodyOf(sent[2]), (QJsonObject { { "reservation_id", lower } }));
     EXPECT_TRUE(sent[3].body.isEmpty());
     const QJsonObject final = bodyOf(sent[4]);
-    EXPECT_EQ(final.value("pass"), "final");
     EXPECT_EQ(final.value("rubric_version"), "checkin-gentle-2026-08-19");
-    EXPECT_EQ(final.value("turns").toArray().size(), 4);
     EXPECT_EQ(final.value("turns").toArray().at(1).toObject().value("end"), 200);
     EXPECT_FALSE(final.contains("current_step"));
-    EXPECT_EQ(bodyOf(sent[5]).value("current_step"), 0);
-    EXPECT_EQ(bodyOf(sent[5]).value("rubric_version"), "baseline-2026-07-17");
-
     // 400 - 200 is more than the nudge window: only the turns ending at 300 and 400 go.
     const QJsonObject nudge = bodyOf(sent[6]);
-    EXPECT_EQ(nudge.value("rubric_version"), "context-coach-2026-07-23");
     EXPECT_EQ(nudge.value("turns").toArray().size(), 2);
     EXPECT_EQ(nudge.value("turns").toArray().at(0).toObject().value("text"), "c");
     EXPECT_EQ(nudge.value("current_step"), 0);
     EXPECT_EQ(nudge.value("target_speaker"), 1);
-    EXPECT_EQ(bodyOf(sent[7]).value("turns"), QJsonArray {});
-    EXPECT_EQ(bodyOf(sent[7]).value("current_step"), 5);
-    EXPECT_EQ(bodyOf(sent[7]).value("target_speaker"), 0);
-
-    EXPECT_EQ(bodyOf(sent[8]),
-        (QJsonObject { { "reservation_id", uuidText(id, UuidCase::upper) },
-            { "operation", "final_transcription" }, { "model", "nova-3" }, { "duration_seconds", 61 },
-            { "latency_ms", 250 }, { "status_code", 599 } }));
 }
 
 TEST_F(ConversationWireTest, RepliesThatDoNotDecodeFailExceptForCancel)
 {
     testing::ScriptedServer empty(200, "");
-    const ControlPlaneClient client = clientFor(empty);
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(failureIn(await(client.finalize(id, 1)))));
-    await(client.cancel(id));
-
+    EXPECT_TRUE(isDecodeError(await(clientFor(empty).finalize(id, 1))));
+    await(clientFor(empty).cancel(id));
     testing::ScriptedServer okOnly(200, R"({"ok":true})");
-    const ControlPlaneClient usageClient = clientFor(okOnly);
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(failureIn(
-        await(usageClient.reportDeepgram(id, DeepgramOperation::liveTranscription, "nova-3", 1, 1, 200)))));
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(failureIn(await(usageClient.deepgramGrant(id)))));
-    EXPECT_TRUE(await(usageClient.finalize(id, 1)));
-
+    EXPECT_TRUE(isDecodeError(await(
+        clientFor(okOnly).reportDeepgram(id, DeepgramOperation::liveTranscription, "nova-3", 1, 1, 200))));
+    EXPECT_TRUE(isDecodeError(await(clientFor(okOnly).deepgramGrant(id))));
+    EXPECT_TRUE(await(clientFor(okOnly).finalize(id, 1)));
     testing::ScriptedServer refusing(500, R"({"error":"internal"})");
-    const ControlPlaneClient refused = clientFor(refusing);
-    EXPECT_EQ(failureIn(await(refused.reserve(id, 60))), refusal(500, "internal"));
-    await(refused.cancel(id));
-
-    QUrl closed;
-    {
-        testing::ScriptedServer gone(200, "{}");
-        closed = gone.baseUrl();
-    }
-    const ControlPlaneClient unreachable(closed, QUuid::createUuid(), identity, manager);
+    EXPECT_EQ(failureOf(await(clientFor(refusing).reserve(id, 60))), refusal(500, "internal"));
+    await(clientFor(refusing).cancel(id));
+    const ControlPlaneClient unreachable(closedUrl(), deviceID, identity, manager);
     await(unreachable.cancel(id));
-    EXPECT_TRUE(std::holds_alternative<TransportError>(failureIn(await(unreachable.finalize(id, 1)))));
+    EXPECT_TRUE(std::holds_alternative<TransportError>(failureOf(await(unreachable.finalize(id, 1)))));
 }
 
 } // namespace

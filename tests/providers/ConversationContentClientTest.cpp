@@ -1,21 +1,21 @@
 #include "RealControlPlaneFixture.hpp"
-#include "ScriptedServer.hpp"
 #include "domain/ConversationUploadCodec.hpp"
 #include "domain/DerivedSessionResult.hpp"
-#include "domain/JsonWriting.hpp"
 #include "providers/DeletionResponse.hpp"
 
 #include <QJsonDocument>
-#include <QUrlQuery>
 
 namespace lumora {
 namespace {
 
 using testing::await;
 using testing::failureOf;
+using testing::isDecodeError;
+using testing::refusal;
 using testing::ScriptedServer;
 
-DerivedSessionResult reviewCompletedAt(qint64 seconds)
+// An upload of a finished review under a new id.
+ConversationUploadPayload uploadCompletedAt(qint64 seconds)
 {
     DerivedSessionResult review;
     review.id = QUuid::createUuid();
@@ -27,12 +27,10 @@ DerivedSessionResult reviewCompletedAt(qint64 seconds)
     review.annotations = { BehaviorAnnotation(1, 1, BehaviorCode::criticism, 0.75, 21, 30) };
     review.fouls = QList<ProcessFoulAnnotation> { ProcessFoulAnnotation(
         0, 0, ProcessFoul::kitchenSinking, 0.5, 0, 10.5) };
-    review.harshStartupDetected = true;
     review.summary = "You both named the bills; one “always” slipped in.";
     review.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 10.5, "Can we look at the bills?"),
-        SpeakerTurn(1, 10.5, 21, "Sure."), SpeakerTurn(1, 21, 30, "You always leave it to me."),
-        SpeakerTurn(0, 30, 62.4, "Fair enough.") };
-    return review;
+        SpeakerTurn(1, 10.5, 62.4, "You always leave it to me.") };
+    return ConversationUploadPayload::fromResult(review, QUuid::createUuid());
 }
 
 using DeletionResult = std::expected<ConversationDeletionOutcome, ControlPlaneFailure>;
@@ -50,162 +48,103 @@ DeletionResult awaitDeletion(QCoro::Task<DeletionResult> task)
 
 class ConversationContentClientTest : public testing::RealControlPlaneFixture {
 protected:
-    void SetUp() override
+    QList<QUuid> pageIDs(const ControlPlaneClient& client, int limit, std::optional<QString> cursor = {})
     {
-        RealControlPlaneFixture::SetUp();
-        if (HasFatalFailure())
-            return;
-        const DeviceRegistration registration = signIn(identity, "Ada");
-        client = std::make_unique<ControlPlaneClient>(base, registration.deviceID, identity, manager);
-    }
-
-    // Stores the review's upload body under a new account id; the payload it stands for.
-    ConversationUploadPayload store(const DerivedSessionResult& review)
-    {
-        const auto payload = ConversationUploadPayload::fromResult(review, QUuid::createUuid());
-        const auto body = ConversationUploadCodec::body(payload);
-        EXPECT_TRUE(body.has_value());
-        const auto stored = await(client->storeConversation(body.value_or(QByteArray())));
-        EXPECT_TRUE(stored.has_value());
-        return payload;
-    }
-
-    QList<QUuid> pageIDs(int limit, std::optional<QString> cursor = std::nullopt)
-    {
-        const auto page = await(client->conversationPage(limit, std::move(cursor)));
+        const auto page = await(client.conversationPage(limit, std::move(cursor)));
         EXPECT_TRUE(page.has_value());
         QList<QUuid> ids;
-        for (const ConversationRecordSummary& row :
-            page ? page->conversations : QList<ConversationRecordSummary> {})
+        for (const auto& row : page.value_or(ConversationPage {}).conversations)
             ids.append(row.id);
         return ids;
     }
-
-    std::unique_ptr<ControlPlaneClient> client;
 };
 
 TEST_F(ConversationContentClientTest, StoresOnceFetchesTheSameReviewAndHidesAndDeletes)
 {
+    const ControlPlaneClient client(base, signIn(identity, "Ada").deviceID, identity, manager);
     const qint64 completed = QDateTime::currentSecsSinceEpoch() - 3600;
-    const DerivedSessionResult review = reviewCompletedAt(completed);
-    const auto payload = ConversationUploadPayload::fromResult(review, QUuid::createUuid());
+    const auto payload = uploadCompletedAt(completed);
+    const QUuid id = payload.conversationID;
     const QByteArray body = *ConversationUploadCodec::body(payload);
-
-    const auto stored = await(client->storeConversation(body));
+    const auto stored = await(client.storeConversation(body));
     ASSERT_TRUE(stored.has_value());
-    EXPECT_EQ(stored->id, payload.conversationID);
+    EXPECT_EQ(stored->id, id);
     EXPECT_EQ(stored->mode, "checkin");
-    EXPECT_EQ(stored->title, review.title);
     EXPECT_EQ(stored->endedAt, completed);
     EXPECT_EQ(stored->durationSeconds, 62);
     EXPECT_EQ(stored->workspace, ConversationWorkspaceScope::current);
     EXPECT_FALSE(stored->pendingDeletion.has_value());
 
-    // A retry after a lost reply stores nothing twice.
-    EXPECT_EQ(await(client->storeConversation(body)), stored);
-    EXPECT_EQ(pageIDs(100), QList<QUuid> { payload.conversationID });
-
-    // Another account with the same id is told to pick a new one.
+    // A retry after a lost reply stores nothing twice; another account with the same id is
+    // told to pick a new one.
+    EXPECT_EQ(await(client.storeConversation(body)), stored);
+    EXPECT_EQ(pageIDs(client, 100), QList<QUuid> { id });
     const DeviceIdentity other = testing::newIdentity();
     const ControlPlaneClient otherClient(base, signIn(other, "Bob").deviceID, other, manager);
-    EXPECT_EQ(failureOf(await(otherClient.storeConversation(body))),
-        ControlPlaneFailure(ControlPlaneError::rejectedWithCode(409, "conversation_id_conflict")));
+    EXPECT_EQ(
+        failureOf(await(otherClient.storeConversation(body))), refusal(409, "conversation_id_conflict"));
+    EXPECT_EQ(await(client.conversation(id)), payload);
 
-    const auto fetched = await(client->conversation(payload.conversationID));
-    ASSERT_TRUE(fetched.has_value());
-    EXPECT_EQ(*fetched, payload);
-    const DerivedSessionResult back = fetched->derivedResult();
-    EXPECT_EQ(back.id, payload.conversationID);
-    EXPECT_EQ(back.completedAt, review.completedAt);
-    EXPECT_EQ(back.transcript, review.transcript);
-    EXPECT_EQ(back.stats, review.stats);
-    EXPECT_EQ(back.annotations, review.annotations);
-    EXPECT_EQ(back.fouls, review.fouls);
-    EXPECT_EQ(back.summary, review.summary);
-    EXPECT_EQ(back.harshStartupDetected, review.harshStartupDetected);
-
-    EXPECT_TRUE(await(client->hideConversation(payload.conversationID)));
-    EXPECT_TRUE(pageIDs(100).isEmpty());
-    EXPECT_TRUE(await(client->unhideConversation(payload.conversationID)));
-    EXPECT_EQ(pageIDs(100), QList<QUuid> { payload.conversationID });
-
+    EXPECT_TRUE(await(client.hideConversation(id)));
+    EXPECT_TRUE(pageIDs(client, 100).isEmpty());
+    EXPECT_TRUE(await(client.unhideConversation(id)));
+    EXPECT_EQ(pageIDs(client, 100), QList<QUuid> { id });
     // Alone in the workspace: deleted at once; nothing waits for approval.
-    EXPECT_EQ(awaitDeletion(client->deleteConversation(payload.conversationID)),
-        ConversationDeletionOutcome::deleted());
-    EXPECT_TRUE(pageIDs(100).isEmpty());
-    EXPECT_EQ(failureOf(await(client->conversation(payload.conversationID))),
-        ControlPlaneFailure(ControlPlaneError::rejectedWithCode(404, "conversation_not_found")));
-    EXPECT_EQ(failureOf(await(client->approveConversationDeletion(payload.conversationID))),
-        ControlPlaneFailure(ControlPlaneError::rejectedWithCode(404, "conversation_not_found")));
+    EXPECT_EQ(awaitDeletion(client.deleteConversation(id)), ConversationDeletionOutcome::deleted());
+    EXPECT_TRUE(pageIDs(client, 100).isEmpty());
+    EXPECT_EQ(failureOf(await(client.conversation(id))), refusal(404, "conversation_not_found"));
+    EXPECT_EQ(
+        failureOf(await(client.approveConversationDeletion(id))), refusal(404, "conversation_not_found"));
 }
 
 TEST_F(ConversationContentClientTest, PagesFollowTheCursorNewestFirst)
 {
+    const ControlPlaneClient client(base, signIn(identity, "Ada").deviceID, identity, manager);
     const qint64 start = QDateTime::currentSecsSinceEpoch() - 100'000;
-    QList<QUuid> newestFirst;
-    for (qint64 hours : { 3, 1, 4, 2, 5 })
-        newestFirst.append(store(reviewCompletedAt(start + hours * 3600)).conversationID);
-    const QList<QUuid> expected { newestFirst[4], newestFirst[2], newestFirst[0], newestFirst[3],
-        newestFirst[1] };
+    QList<QUuid> stored;
+    for (qint64 hours : { 3, 1, 4, 2, 5 }) {
+        const auto payload = uploadCompletedAt(start + hours * 3600);
+        ASSERT_TRUE(await(client.storeConversation(*ConversationUploadCodec::body(payload))));
+        stored.append(payload.conversationID);
+    }
+    const QList<QUuid> newestFirst { stored[4], stored[2], stored[0], stored[3], stored[1] };
 
     QList<QUuid> seen;
     std::optional<QString> cursor;
     int pages = 0;
     do {
-        const auto page = await(client->conversationPage(2, cursor));
-        ASSERT_TRUE(page.has_value());
-        for (const ConversationRecordSummary& row : page->conversations)
+        const ConversationPage page = await(client.conversationPage(2, cursor)).value_or(ConversationPage {});
+        for (const ConversationRecordSummary& row : page.conversations)
             seen.append(row.id);
-        cursor = page->nextCursor;
-        ASSERT_LE(++pages, 3);
-    } while (cursor);
+        cursor = page.nextCursor;
+    } while (++pages < 5 && cursor);
     EXPECT_EQ(pages, 3);
-    EXPECT_EQ(seen, expected);
-    EXPECT_EQ(pageIDs(0), expected.mid(0, 1));
-    EXPECT_EQ(pageIDs(250), expected);
-    EXPECT_EQ(pageIDs(20, QString()), expected);
-    EXPECT_EQ(failureOf(await(client->conversationPage(2, QString("not a cursor")))),
-        ControlPlaneFailure(ControlPlaneError::rejectedWithCode(400, "invalid_cursor")));
+    EXPECT_EQ(seen, newestFirst);
+    EXPECT_EQ(pageIDs(client, 0), newestFirst.mid(0, 1));
+    EXPECT_EQ(pageIDs(client, 20, QString()), newestFirst);
+    EXPECT_EQ(failureOf(await(client.conversationPage(2, QString("not a cursor")))),
+        refusal(400, "invalid_cursor"));
 }
 
 // Replies the real control plane does not give, from a scripted server.
-class ConversationContentRepliesTest : public ::testing::Test {
-protected:
-    ControlPlaneClient clientFor(const ScriptedServer& server)
-    {
-        return ControlPlaneClient(server.baseUrl(), QUuid::createUuid(), identity, manager);
-    }
-
-    QNetworkAccessManager manager;
-    DeviceIdentity identity = testing::newIdentity();
-};
+using ConversationContentRepliesTest = testing::ScriptedClientTest;
 
 TEST_F(ConversationContentRepliesTest, PageQueriesClampTheLimitAndKeepTheCursor)
 {
-    struct Case {
-        int limit;
-        std::optional<QString> cursor;
-        QByteArray query;
-    };
-    const Case cases[] = {
+    const std::tuple<int, std::optional<QString>, QByteArray> cases[] = {
         { 0, std::nullopt, "limit=1" },
         { 250, std::nullopt, "limit=100" },
         { 20, QString("b2sgMTox"), "limit=20&cursor=b2sgMTox" },
         { 1, QString(), "limit=1&cursor=" },
     };
-    for (const Case& item : cases) {
+    for (const auto& [limit, cursor, query] : cases) {
         ScriptedServer server(200, R"({"conversations":[],"next_cursor":null})");
-        const auto page = await(clientFor(server).conversationPage(item.limit, item.cursor));
-        EXPECT_EQ(page, ConversationPage {});
-        ASSERT_EQ(server.requests().size(), 1);
-        EXPECT_EQ(server.requests()[0].target.toStdString(),
-            ("/v1/content/conversations?" + item.query).toStdString());
-        EXPECT_EQ(server.requests()[0].method, "GET");
+        EXPECT_EQ(await(clientFor(server).conversationPage(limit, cursor)), ConversationPage {});
+        EXPECT_EQ(server.requests().value(0).method, "GET");
+        EXPECT_EQ(server.requests().value(0).target, "/v1/content/conversations?" + query);
     }
-
     ScriptedServer missing(200, R"({"next_cursor":"x"})");
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(
-        failureOf(await(clientFor(missing).conversationPage(5, {})))));
+    EXPECT_TRUE(isDecodeError(await(clientFor(missing).conversationPage(5, {}))));
 }
 
 TEST_F(ConversationContentRepliesTest, DeletionRepliesDecideTheOutcome)
@@ -214,30 +153,26 @@ TEST_F(ConversationContentRepliesTest, DeletionRepliesDecideTheOutcome)
         return ConversationDeletionOutcome::awaitingPartner(
             PendingConversationDeletion { byMe, at, expires });
     };
-    struct Case {
-        QByteArray reply;
-        std::optional<ConversationDeletionOutcome> outcome; // none: the decode fails
-    };
-    const Case cases[] = {
-        { "{}", ConversationDeletionOutcome::deleted() },
-        { R"({"status":"deleted"})", ConversationDeletionOutcome::deleted() },
-        { R"({"status":"Pending_Approval"})", ConversationDeletionOutcome::deleted() },
-        { R"({"status":null,"requested_by_me":false})", ConversationDeletionOutcome::deleted() },
+    const auto deleted = ConversationDeletionOutcome::deleted();
+    const std::pair<QByteArray, std::optional<ConversationDeletionOutcome>> cases[] = {
+        { "{}", deleted },
+        { R"({"status":"deleted"})", deleted },
+        { R"({"status":"Pending_Approval"})", deleted },
+        { R"({"status":null,"requested_by_me":false})", deleted },
         { R"({"status":"pending_approval"})", pending(true, 0, 0) },
         { R"({"status":"pending_approval","requested_by_me":false,"requested_at":100,"expires_at":200})",
             pending(false, 100, 200) },
         { R"({"status":"pending_approval","requested_at":null})", pending(true, 0, 0) },
+        // The decode fails:
         { R"({"status":5})", std::nullopt },
         { R"({"status":"pending_approval","expires_at":"soon"})", std::nullopt },
         { "[]", std::nullopt },
         { "", std::nullopt },
     };
-    for (const Case& item : cases) {
-        const auto response = decodeJson<DeletionResponse>(item.reply);
-        ASSERT_EQ(response.has_value(), item.outcome.has_value()) << item.reply.toStdString();
-        if (response) {
-            EXPECT_EQ(response->outcome(), *item.outcome) << item.reply.toStdString();
-        }
+    for (const auto& [reply, outcome] : cases) {
+        const auto response = decodeJson<DeletionResponse>(reply);
+        EXPECT_EQ(response ? std::optional(response->outcome()) : std::nullopt, outcome)
+            << reply.toStdString();
     }
 
     // Over the wire, with the id in lower case in the path.
@@ -247,8 +182,7 @@ TEST_F(ConversationContentRepliesTest, DeletionRepliesDecideTheOutcome)
     EXPECT_EQ(server.requests().value(0).target,
         "/v1/content/conversations/6f1c2d3e-4a5b-4c6d-8e7f-8091a2b3c4d5/delete");
     ScriptedServer empty(200, "");
-    EXPECT_TRUE(std::holds_alternative<JsonDecodeError>(
-        failureOf(awaitDeletion(clientFor(empty).deleteConversation(id)))));
+    EXPECT_TRUE(isDecodeError(awaitDeletion(clientFor(empty).deleteConversation(id))));
 }
 
 TEST_F(ConversationContentRepliesTest, ActionsAcceptAnySuccessAndFetchNeedsBothParts)
@@ -270,10 +204,8 @@ TEST_F(ConversationContentRepliesTest, ActionsAcceptAnySuccessAndFetchNeedsBothP
 
     ConversationUploadPayload content;
     content.conversationID = id;
-    const QJsonObject contentOnly { { "content", content.toJson() } };
-    ScriptedServer rowMissing(200, QJsonDocument(contentOnly).toJson());
-    EXPECT_TRUE(
-        std::holds_alternative<JsonDecodeError>(failureOf(await(clientFor(rowMissing).conversation(id)))));
+    ScriptedServer rowMissing(200, QJsonDocument(QJsonObject { { "content", content.toJson() } }).toJson());
+    EXPECT_TRUE(isDecodeError(await(clientFor(rowMissing).conversation(id))));
 }
 
 } // namespace

@@ -1,8 +1,6 @@
 #include "RealControlPlaneFixture.hpp"
-#include "providers/ControlPlaneBootstrap.hpp"
+#include "domain/CheckinWeek.hpp"
 #include "security/RequestSigner.hpp"
-
-#include <QUrlQuery>
 
 namespace lumora {
 namespace {
@@ -13,7 +11,7 @@ using testing::sendRequest;
 
 ControlPlaneFailure refusal(const char* code)
 {
-    return ControlPlaneError::rejectedWithCode(401, QString::fromLatin1(code));
+    return testing::refusal(401, code);
 }
 
 using RealControlPlaneTest = testing::RealControlPlaneFixture;
@@ -30,6 +28,20 @@ TEST_F(RealControlPlaneTest, SignsInAndMakesEveryAccountCall)
     EXPECT_EQ(await(client.currentConversationSession()), *draft);
     EXPECT_TRUE(await(client.reportDiagnostic(DiagnosticEventType::uncleanTermination, "observed")));
     EXPECT_TRUE(await(client.reportProductEvent(ProductAnalyticsEvent::resultReviewed, "0.1.0 (1)")));
+
+    // A usable check-in pack of this week, the same one twice within it.
+    const QString weekBefore = CheckinWeek::key(QDateTime::currentDateTimeUtc(), CheckinWeek::packCalendar());
+    const auto pack = await(client.checkinPack());
+    const auto again = await(client.checkinPack());
+    const QString weekAfter = CheckinWeek::key(QDateTime::currentDateTimeUtc(), CheckinWeek::packCalendar());
+    ASSERT_TRUE(pack.has_value());
+    EXPECT_TRUE(pack->isUsable());
+    EXPECT_EQ(pack->source, CheckinPackSource::model);
+    EXPECT_TRUE(pack->week == weekBefore || pack->week == weekAfter) << pack->week.toStdString();
+    EXPECT_GT(pack->generatedAt, 0);
+    if (weekBefore == weekAfter) {
+        EXPECT_EQ(again, pack);
+    }
 
     // The same key recovers the same registration.
     EXPECT_EQ(await(ControlPlaneBootstrap::recoverRegisteredDevice(base, identity, manager)), registration);
@@ -49,6 +61,10 @@ TEST_F(RealControlPlaneTest, SignsInAndMakesEveryAccountCall)
     const auto recovered = await(ControlPlaneBootstrap::recoverRegisteredDevice(base, identity, manager));
     ASSERT_TRUE(recovered.has_value());
     EXPECT_FALSE(recovered->has_value());
+    // The identity-token registration has no provider behind the development control plane.
+    EXPECT_EQ(
+        failureOf(await(ControlPlaneBootstrap::registerDevice(base, "token", identity, "macos", manager))),
+        ControlPlaneFailure(ControlPlaneError::rejected(503)));
 }
 
 TEST_F(RealControlPlaneTest, ForgedStaleAndReplayedRequestsAreRefused)
@@ -72,17 +88,6 @@ TEST_F(RealControlPlaneTest, ForgedStaleAndReplayedRequestsAreRefused)
     const auto replay = sendRequest(manager, "GET", state, {}, authorization);
     EXPECT_EQ(replay.status, 401);
     EXPECT_EQ(replay.body, R"({"error":"replayed_nonce"})");
-}
-
-TEST_F(RealControlPlaneTest, RecoveryOfAnUnknownKeyIsNoRegistration)
-{
-    const auto recovered = await(ControlPlaneBootstrap::recoverRegisteredDevice(base, identity, manager));
-    ASSERT_TRUE(recovered.has_value());
-    EXPECT_FALSE(recovered->has_value());
-    // The identity-token registration has no provider behind the development control plane.
-    EXPECT_EQ(
-        failureOf(await(ControlPlaneBootstrap::registerDevice(base, "token", identity, "macos", manager))),
-        ControlPlaneFailure(ControlPlaneError::rejected(503)));
 }
 
 } // namespace

@@ -4,22 +4,13 @@
 
 namespace lumora::testing {
 
-QByteArray RecordedRequest::header(const QByteArray& name) const
+std::optional<QByteArray> RecordedRequest::find(const QByteArray& name) const
 {
     for (const auto& [key, value] : headers) {
         if (key.compare(name, Qt::CaseInsensitive) == 0)
             return value;
     }
-    return {};
-}
-
-bool RecordedRequest::hasHeader(const QByteArray& name) const
-{
-    for (const auto& header : headers) {
-        if (header.first.compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
+    return std::nullopt;
 }
 
 ScriptedServer::ScriptedServer(int status, QByteArray body, QByteArray contentType)

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QTcpServer>
 #include <QUrl>
+#include <optional>
 #include <utility>
 
 namespace lumora::testing {
@@ -13,8 +14,12 @@ struct RecordedRequest {
     QByteArray target;
     QList<std::pair<QByteArray, QByteArray>> headers;
     QByteArray body;
-    [[nodiscard]] QByteArray header(const QByteArray& name) const;
-    [[nodiscard]] bool hasHeader(const QByteArray& name) const;
+    [[nodiscard]] std::optional<QByteArray> find(const QByteArray& name) const;
+    [[nodiscard]] QByteArray header(const QByteArray& name) const
+    {
+        return find(name).value_or(QByteArray());
+    }
+    [[nodiscard]] bool hasHeader(const QByteArray& name) const { return find(name).has_value(); }
 };
 
 // A plain HTTP server on 127.0.0.1 that answers every request with one scripted reply
