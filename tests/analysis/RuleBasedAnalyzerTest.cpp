@@ -1,6 +1,7 @@
 #include "analysis/RuleBasedAnalyzer.hpp"
 
 #include "AnalysisFindings.hpp"
+#include "FailsWith.hpp"
 #include "providers/AnalysisRubric.hpp"
 
 #include <gtest/gtest.h>
@@ -106,10 +107,10 @@ TEST(RuleBasedAnalyzer, NudgesAddressTheTargetSeat)
     };
     for (const auto& [turns, seat, title] : cases)
         EXPECT_EQ(analyzer.nudge(NudgeProviderPayload(rubric, turns, 5, seat)).value().title, title);
-    EXPECT_EQ(analyzer.nudge(NudgeProviderPayload("baseline-2026-07-17", {}, 0, 0)).error(),
-        AnalyzerError::unknownRubric);
+    EXPECT_THAT(analyzer.nudge(NudgeProviderPayload("baseline-2026-07-17", {}, 0, 0)),
+        FailsWith(AnalyzerError::unknownRubric));
     AnalysisProviderPayload unknown = request(AnalysisRubric::conversation, argument);
     unknown.rubricVersion = "baseline-2099";
-    EXPECT_EQ(analyzer.analyze(unknown).error(), AnalyzerError::unknownRubric);
+    EXPECT_THAT(analyzer.analyze(unknown), FailsWith(AnalyzerError::unknownRubric));
     EXPECT_EQ(errorCode(AnalyzerError::unknownRubric), "unknown_rubric");
 }

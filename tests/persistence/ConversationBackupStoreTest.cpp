@@ -1,6 +1,7 @@
 #include "persistence/ConversationBackupStore.hpp"
 
 #include "../security/TestKeyStore.hpp"
+#include "FailsWith.hpp"
 #include "TestFiles.hpp"
 
 #include <QDir>
@@ -173,7 +174,7 @@ TEST(ConversationBackupStore, RefusesATamperedFileUntilRemoveAll)
             ASSERT_FALSE(read.has_value());
             EXPECT_EQ(read.error().index(), c.error.index());
             if (!std::holds_alternative<JsonDecodeError>(c.error)) {
-                EXPECT_EQ(read.error(), c.error);
+                EXPECT_THAT(read, FailsWith(c.error));
             }
             EXPECT_FALSE(awaitTask(store->upsert(record(2))).has_value());
         }

@@ -1,6 +1,7 @@
 #include "persistence/EncryptedResultStore.hpp"
 
 #include "../security/TestKeyStore.hpp"
+#include "FailsWith.hpp"
 #include "TestFiles.hpp"
 
 #include <QDir>
@@ -89,7 +90,8 @@ TEST(EncryptedResultStore, LoadOfAnUnknownIdNeedsNoKey)
     Fixture f;
     f.keys->failingReads.insert(EncryptedResultStore::keyAccount());
     EXPECT_EQ(f.load(early.id), std::nullopt);
-    EXPECT_EQ(awaitTask(f.store->save(early)).error(), ResultStoreFailure(SecureStoreError::keychain(7)));
+    EXPECT_THAT(
+        awaitTask(f.store->save(early)), FailsWith(ResultStoreFailure(SecureStoreError::keychain(7))));
     EXPECT_FALSE(QFile::exists(f.store->path(early.id)));
 }
 
@@ -113,9 +115,9 @@ TEST(EncryptedResultStore, DamagedFilesFailLoadAndAreSkippedByList)
     overwrite(f.folder + u"/.lmr"_qs, "hidden, no name");
 
     using Failure = ResultStoreFailure;
-    EXPECT_EQ(awaitTask(f.store->load(early.id)).error(), Failure(CryptoError::authenticationFailed));
-    EXPECT_EQ(awaitTask(f.store->load(tampered.id)).error(), Failure(CryptoError::authenticationFailed));
-    EXPECT_EQ(awaitTask(f.store->load(truncated.id)).error(), Failure(CryptoError::invalidInput));
+    EXPECT_THAT(awaitTask(f.store->load(early.id)), FailsWith(Failure(CryptoError::authenticationFailed)));
+    EXPECT_THAT(awaitTask(f.store->load(tampered.id)), FailsWith(Failure(CryptoError::authenticationFailed)));
+    EXPECT_THAT(awaitTask(f.store->load(truncated.id)), FailsWith(Failure(CryptoError::invalidInput)));
     EXPECT_EQ(f.list(), QList { withoutFraction(late) });
     EXPECT_TRUE(QFile::exists(f.store->path(tampered.id)));
     EXPECT_TRUE(QFile::exists(f.store->path(truncated.id)));

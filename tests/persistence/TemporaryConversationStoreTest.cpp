@@ -1,5 +1,6 @@
 #include "persistence/TemporaryConversationStore.hpp"
 
+#include "FailsWith.hpp"
 #include "TestFiles.hpp"
 
 #include <QDir>
@@ -53,7 +54,7 @@ TEST(TemporaryConversationStore, RootIsAPrivateFolderOfThisUser)
         SCOPED_TRACE(root.toStdString());
         const auto refused = TemporaryConversationStore::create(root);
         ASSERT_FALSE(refused.has_value());
-        EXPECT_EQ(refused.error(), TemporaryStoreFailure(TemporaryStoreError::unsafeRoot));
+        EXPECT_THAT(refused, FailsWith(TemporaryStoreFailure(TemporaryStoreError::unsafeRoot)));
     }
     EXPECT_EQ(modeOf(elsewhere.path()), 0700);
 }
@@ -73,13 +74,13 @@ TEST(TemporaryConversationStore, FilesAreWrittenOnlyInsideASessionFolder)
     for (const QString& directory :
         { folder + u"/nested"_qs, f.rootPath, f.temporary.path(), folder + u"/nested/../../../x"_qs }) {
         SCOPED_TRACE(directory.toStdString());
-        EXPECT_EQ(f.store.write("x", u"a"_qs, directory).error(),
-            TemporaryStoreFailure(TemporaryStoreError::outsideRoot));
+        EXPECT_THAT(f.store.write("x", u"a"_qs, directory),
+            FailsWith(TemporaryStoreFailure(TemporaryStoreError::outsideRoot)));
     }
     for (const QString& name : { u"../escape"_qs, u".."_qs, QString() }) {
         SCOPED_TRACE(name.toStdString());
-        EXPECT_EQ(f.store.write("x", name, folder).error(),
-            TemporaryStoreFailure(TemporaryStoreError::invalidName));
+        EXPECT_THAT(f.store.write("x", name, folder),
+            FailsWith(TemporaryStoreFailure(TemporaryStoreError::invalidName)));
     }
     EXPECT_FALSE(QFile::exists(f.temporary.path() + u"/escape"_qs));
     EXPECT_FALSE(QFile::exists(f.rootPath + u"/a"_qs));

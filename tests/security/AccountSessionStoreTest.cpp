@@ -21,7 +21,16 @@ struct Fixture {
     std::shared_ptr<test::TestKeyStore> keys = std::make_shared<test::TestKeyStore>();
     AccountSessionStore store { keys };
 
-    AccountSessionStore::Error error(auto task) { return awaitTask(std::move(task)).error(); }
+    // The failure of a call that must fail; a call that succeeds fails the test instead.
+    AccountSessionStore::Error error(auto task)
+    {
+        auto result = awaitTask(std::move(task));
+        if (result.has_value()) {
+            ADD_FAILURE() << "succeeded where a failure was expected";
+            return {};
+        }
+        return result.error();
+    }
 };
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "FailsWith.hpp"
 #include "security/AesGcm.hpp"
 #include "security/Base64Url.hpp"
 #include "security/P256PrivateKey.hpp"
@@ -71,11 +72,11 @@ TEST(Crypto, AesGcmSealsWithFreshNoncesAndRefusesAlteredBoxes)
         SCOPED_TRACE(index);
         QByteArray altered = first;
         altered[index] = char(altered[index] ^ 0x01);
-        EXPECT_EQ(AesGcm::open(key, altered).error(), CryptoError::authenticationFailed);
+        EXPECT_THAT(AesGcm::open(key, altered), FailsWith(CryptoError::authenticationFailed));
     }
-    EXPECT_EQ(
-        AesGcm::open(SymmetricKey::random256().value(), first).error(), CryptoError::authenticationFailed);
-    EXPECT_EQ(AesGcm::open(key, first.first(27)).error(), CryptoError::invalidInput);
+    EXPECT_THAT(
+        AesGcm::open(SymmetricKey::random256().value(), first), FailsWith(CryptoError::authenticationFailed));
+    EXPECT_THAT(AesGcm::open(key, first.first(27)), FailsWith(CryptoError::invalidInput));
 }
 
 TEST(Crypto, AesGcmTakesKeysOf16To32BytesAsStored)
@@ -86,8 +87,8 @@ TEST(Crypto, AesGcmTakesKeysOf16To32BytesAsStored)
         if (size == 16 || size == 24 || size == 32) {
             EXPECT_EQ(AesGcm::open(key, AesGcm::seal(key, "x").value()).value(), "x");
         } else {
-            EXPECT_EQ(AesGcm::seal(key, "x").error(), CryptoError::invalidKey);
-            EXPECT_EQ(AesGcm::open(key, QByteArray(40, 0)).error(), CryptoError::invalidKey);
+            EXPECT_THAT(AesGcm::seal(key, "x"), FailsWith(CryptoError::invalidKey));
+            EXPECT_THAT(AesGcm::open(key, QByteArray(40, 0)), FailsWith(CryptoError::invalidKey));
         }
     }
 }
@@ -121,7 +122,7 @@ TEST(Crypto, P256RefusesInvalidScalarsAndPoints)
     for (const QByteArray& bad :
         { QByteArray(32, 0), p256Order, QByteArray(32, char(0xff)), rfcScalar.first(31), rfcScalar + '\0' }) {
         SCOPED_TRACE(bad.toHex().toStdString());
-        EXPECT_EQ(P256PrivateKey::fromRaw(bad).error(), CryptoError::invalidKey);
+        EXPECT_THAT(P256PrivateKey::fromRaw(bad), FailsWith(CryptoError::invalidKey));
     }
 
     QByteArray offCurve = rfcPoint;
@@ -130,7 +131,7 @@ TEST(Crypto, P256RefusesInvalidScalarsAndPoints)
     compressedPrefix[0] = 0x02;
     for (const QByteArray& bad : { offCurve, compressedPrefix, rfcPoint.first(64), QByteArray(65, 0) }) {
         SCOPED_TRACE(bad.toHex().toStdString());
-        EXPECT_EQ(P256PublicKey::fromX963(bad).error(), CryptoError::invalidKey);
+        EXPECT_THAT(P256PublicKey::fromX963(bad), FailsWith(CryptoError::invalidKey));
     }
 }
 

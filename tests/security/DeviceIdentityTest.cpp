@@ -1,5 +1,6 @@
 #include "security/DeviceIdentity.hpp"
 
+#include "FailsWith.hpp"
 #include "TestKeyStore.hpp"
 #include "security/Base64Url.hpp"
 #include "security/RequestSigner.hpp"
@@ -89,7 +90,7 @@ TEST(DeviceIdentity, UnusableStoredBytesAreInvalidKeyAndStayStored)
         SCOPED_TRACE(bad.toHex().toStdString());
         auto store = std::make_shared<test::TestKeyStore>();
         store->put(bad, DeviceIdentity::storeAccount());
-        EXPECT_EQ(test::awaitTask(DeviceIdentity::load(store)).error(), SecureStoreError::invalidKey());
+        EXPECT_THAT(test::awaitTask(DeviceIdentity::load(store)), FailsWith(SecureStoreError::invalidKey()));
         EXPECT_EQ(store->stored(DeviceIdentity::storeAccount()), bad);
     }
 }
@@ -158,8 +159,8 @@ TEST(RequestSigner, DeviceAndRecoveryHeadersCarryWhatWasSigned)
     EXPECT_TRUE(RequestSigner::isValidSignature(identity.publicKeyBase64URL(), recovery->signature,
         RequestSigner::canonical(u"POST", u"/v1/auth/device/recover", 1, nonce, {})));
 
-    EXPECT_EQ(RequestSigner::sign(identity, deviceID, u"GET", u"/", {}, QDateTime(), nonce).error(),
-        CryptoError::invalidInput);
+    EXPECT_THAT(RequestSigner::sign(identity, deviceID, u"GET", u"/", {}, QDateTime(), nonce),
+        FailsWith(CryptoError::invalidInput));
 }
 
 TEST(RequestSigner, MalformedAuthorizationValuesAreRefused)
