@@ -1,7 +1,7 @@
 #include "controlplane/ControlPlaneStore.hpp"
 
+#include "controlplane/IdText.hpp"
 #include "controlplane/SqlStatement.hpp"
-#include "domain/JsonWriting.hpp"
 
 #include <QDir>
 #include <QFileInfo>
@@ -120,11 +120,6 @@ const QList<QStringList>& migrations()
 constexpr std::initializer_list<const char*> accountTables = { "content_hidden", "content_conversations",
     "pairing_redeem_failures", "pairing_invites", "workspace_members", "usage_reports", "usage_reservations",
     "product_events", "diagnostics", "conversation_sessions", "devices" };
-
-QString idText(const QUuid& id)
-{
-    return uuidText(id, UuidCase::lower);
-}
 
 DeviceRecord readDevice(const Statement& row)
 {

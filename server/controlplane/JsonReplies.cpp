@@ -1,7 +1,6 @@
 #include "controlplane/JsonReplies.hpp"
 
 #include "domain/JsonObjectReader.hpp"
-#include "domain/JsonWriting.hpp"
 
 #include <QJsonDocument>
 
@@ -33,11 +32,6 @@ std::expected<QJsonObject, HttpResponse> jsonBody(const HttpRequest& request)
     if (!object)
         return std::unexpected(errorResponse(400, "invalid_json"));
     return *object;
-}
-
-QString idText(const QUuid& id)
-{
-    return uuidText(id, UuidCase::lower);
 }
 
 } // namespace lumora

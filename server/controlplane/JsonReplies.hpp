@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/HttpMessage.hpp"
+#include "controlplane/IdText.hpp"
 
 #include <QJsonObject>
 #include <QString>
@@ -18,8 +19,5 @@ HttpResponse invalidRequest();
 // The request body as one JSON object; zero bytes read as {}. Anything else that is not
 // an object answers 400 "invalid_json".
 std::expected<QJsonObject, HttpResponse> jsonBody(const HttpRequest& request);
-
-// Identifiers the server writes: lower-case UUID text.
-QString idText(const QUuid& id);
 
 } // namespace lumora

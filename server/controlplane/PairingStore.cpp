@@ -1,7 +1,7 @@
 #include "controlplane/PairingStore.hpp"
 
 #include "controlplane/ControlPlaneStore.hpp"
-#include "controlplane/JsonReplies.hpp"
+#include "controlplane/IdText.hpp"
 #include "controlplane/SqlStatement.hpp"
 
 #include <QVariant>

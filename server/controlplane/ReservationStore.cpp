@@ -1,6 +1,6 @@
 #include "controlplane/ReservationStore.hpp"
 
-#include "controlplane/JsonReplies.hpp"
+#include "controlplane/IdText.hpp"
 #include "controlplane/SqlStatement.hpp"
 
 namespace lumora {
