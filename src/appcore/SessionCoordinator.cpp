@@ -154,7 +154,10 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
 {
     if (m_phase != SessionPhase::recording || !m_sessionID || !m_reservation)
         co_return failure(SessionCoordinatorError::invalidState);
-    const double cap = std::min(m_reservation->maximumSeconds, maximumConversationSeconds);
+    // The grant when it is below the longest conversation (a grant that is not a number
+    // leaves the longest conversation as the cap).
+    const double granted = m_reservation->maximumSeconds;
+    const double cap = granted < maximumConversationSeconds ? granted : maximumConversationSeconds;
     // Written so that NaN fails too. There is no lower bound.
     if (!(actualSeconds <= cap))
         co_return failure(SessionCoordinatorError::durationCap);

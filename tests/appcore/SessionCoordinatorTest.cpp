@@ -10,6 +10,7 @@
 #include <cmath>
 #include <fcntl.h>
 #include <functional>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <limits>
 #include <linux/fs.h>
@@ -311,6 +312,7 @@ TEST(SessionCoordinator, RecordedSecondsAreCappedAtTheGrantOr3600AndFinalizedRou
         { 7200, 3600.001, u"durationCap"_qs, 0 },
         { 600, 600, u"ok"_qs, 600 },
         { 600, 600.5, u"durationCap"_qs, 0 },
+        { nan, 3600, u"ok"_qs, 3600 },
         { 3600, nan, u"durationCap"_qs, 0 },
         { 3600, infinity, u"durationCap"_qs, 0 },
         { 3600, 0, u"ok"_qs, 0 },
@@ -326,7 +328,7 @@ TEST(SessionCoordinator, RecordedSecondsAreCappedAtTheGrantOr3600AndFinalizedRou
         const auto prepared = h.prepare();
         ASSERT_TRUE(prepared.has_value());
         // Handed on exactly as granted; the cap applies only to the finish.
-        EXPECT_EQ(prepared->maximumSeconds, row.granted);
+        EXPECT_THAT(prepared->maximumSeconds, testing::NanSensitiveDoubleEq(row.granted));
         const qsizetype before = h.fake->calls.size();
         const auto finished = h.finish(row.actual);
         EXPECT_EQ(describe(finished), row.outcome);
