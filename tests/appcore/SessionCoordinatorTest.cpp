@@ -467,54 +467,46 @@ TEST(SessionCoordinator, CallsOutOfTurnAreRefusedAndChangeNothing)
     EXPECT_EQ(h.coordinator->phase(), SessionPhase::idle);
 }
 
-TEST(SessionCoordinator, AnAbandonWhileTheReservationIsOnItsWayLeavesThePrepareToReleaseIt)
+TEST(SessionCoordinator, AnAbandonWhileThePrepareWaitsResetsAtOnceAndThePrepareReleasesWhatItGot)
 {
-    Harness h;
-    h.fake->holdAt = u"reserve"_qs;
-    std::optional<SessionCoordinator::Result<PreparedConversation>> prepared;
-    auto preparing
-        = test::storeResult(h.coordinator->prepare(h.session, 3600, ConversationMode::checkin), &prepared);
-    ASSERT_TRUE(h.fake->held.waiting());
+    const QStringList cancel { u"cancel r0"_qs };
+    const struct {
+        const char* waitingFor;
+        QStringList callsAfterAbandon;
+    } rows[] = {
+        // Nothing is stored yet, so the prepare itself cancels what arrives.
+        { "reserve", QStringList { u"reserve 3600"_qs } },
+        // The abandon cancels the stored reservation and removes the new folder.
+        { "grant", preparedCalls + cancel },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.waitingFor);
+        Harness h;
+        h.fake->holdAt = QString::fromLatin1(row.waitingFor);
+        std::optional<SessionCoordinator::Result<PreparedConversation>> prepared;
+        auto preparing = test::storeResult(
+            h.coordinator->prepare(h.session, 3600, ConversationMode::checkin), &prepared);
+        ASSERT_TRUE(h.fake->held.waiting());
 
-    QCoro::waitFor(h.coordinator->abandon());
-    EXPECT_EQ(h.coordinator->phase(), SessionPhase::idle);
-    EXPECT_EQ(h.coordinator->mode(), ConversationMode::conversation);
-    EXPECT_EQ(h.fake->calls, QStringList { u"reserve 3600"_qs });
+        QCoro::waitFor(h.coordinator->abandon());
+        EXPECT_EQ(h.coordinator->phase(), SessionPhase::idle);
+        EXPECT_EQ(h.coordinator->mode(), ConversationMode::conversation);
+        EXPECT_FALSE(h.folderExists());
+        EXPECT_EQ(h.fake->calls, row.callsAfterAbandon);
 
-    h.fake->held.release();
-    QCoro::waitFor(std::move(preparing));
-    ASSERT_TRUE(prepared.has_value());
-    EXPECT_EQ(describe(*prepared), u"invalidState"_qs);
-    EXPECT_EQ(h.fake->calls, (QStringList { u"reserve 3600"_qs, u"cancel r0"_qs }));
-    EXPECT_EQ(h.coordinator->phase(), SessionPhase::idle);
-    EXPECT_FALSE(h.coordinator->reservation().has_value());
-    EXPECT_FALSE(h.folderExists());
-}
-
-TEST(SessionCoordinator, AnAbandonWhileTheLiveCredentialIsOnItsWayCancelsAndRemovesAtOnce)
-{
-    Harness h;
-    h.fake->holdAt = u"grant"_qs;
-    std::optional<SessionCoordinator::Result<PreparedConversation>> prepared;
-    auto preparing = test::storeResult(
-        h.coordinator->prepare(h.session, 3600, ConversationMode::conversation), &prepared);
-    ASSERT_TRUE(h.fake->held.waiting());
-    EXPECT_TRUE(h.folderExists());
-
-    QCoro::waitFor(h.coordinator->abandon());
-    EXPECT_EQ(h.coordinator->phase(), SessionPhase::idle);
-    EXPECT_FALSE(h.folderExists());
-    EXPECT_EQ(h.fake->calls, preparedCalls + QStringList { u"cancel r0"_qs });
-
-    // The owner lets go of the coordinator, as at sign-out; the waiting prepare keeps it
-    // until it is done.
-    const std::weak_ptr<SessionCoordinator> watched = std::exchange(h.coordinator, nullptr);
-    EXPECT_FALSE(watched.expired());
-    h.fake->held.release();
-    QCoro::waitFor(std::move(preparing));
-    EXPECT_EQ(describe(*prepared), u"invalidState"_qs);
-    EXPECT_EQ(h.fake->calls, preparedCalls + QStringList { u"cancel r0"_qs });
-    EXPECT_TRUE(watched.expired());
+        // The owner lets go of the coordinator, as at sign-out; the waiting prepare keeps it
+        // until it is done.
+        const std::weak_ptr<SessionCoordinator> watched = std::exchange(h.coordinator, nullptr);
+        h.fake->held.release();
+        QCoro::waitFor(std::move(preparing));
+        ASSERT_TRUE(prepared.has_value());
+        EXPECT_EQ(describe(*prepared), u"invalidState"_qs);
+        EXPECT_EQ(h.fake->calls,
+            row.waitingFor == std::string_view("reserve") ? row.callsAfterAbandon + cancel
+                                                          : row.callsAfterAbandon);
+        EXPECT_FALSE(h.folderExists());
+        EXPECT_TRUE(watched.expired());
+    }
 }
 
 TEST(SessionCoordinator,
