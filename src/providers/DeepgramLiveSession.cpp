@@ -66,7 +66,8 @@ QUrl DeepgramLiveSession::requestURL(const QUrl& baseURL, int sampleRate)
     query.setQueryItems({ { QStringLiteral("model"), QStringLiteral("nova-3") },
         { QStringLiteral("encoding"), QStringLiteral("linear16") },
         { QStringLiteral("sample_rate"), QString::number(sampleRate) },
-        { QStringLiteral("channels"), QStringLiteral("1") }, { QStringLiteral("diarize"), QStringLiteral("true") },
+        { QStringLiteral("channels"), QStringLiteral("1") },
+        { QStringLiteral("diarize"), QStringLiteral("true") },
         { QStringLiteral("smart_format"), QStringLiteral("true") },
         { QStringLiteral("interim_results"), QStringLiteral("true") },
         { QStringLiteral("punctuate"), QStringLiteral("true") },
@@ -166,8 +167,7 @@ void DeepgramLiveSession::enqueueIncoming(QByteArray message)
 void DeepgramLiveSession::handleDisconnected()
 {
     m_handshakeTimer.stop();
-    const bool normalClose
-        = m_closeStreamSent && m_socket.closeCode() == QWebSocketProtocol::CloseCodeNormal;
+    const bool normalClose = m_closeStreamSent && m_socket.closeCode() == QWebSocketProtocol::CloseCodeNormal;
     if (!m_closedByUs && !normalClose)
         m_statusCode = failedStatus;
     m_streamEnded = true;
@@ -205,7 +205,8 @@ QCoro::Task<void> DeepgramLiveSession::analyze(LiveAnalysisBatch batch)
 QCoro::Task<void> DeepgramLiveSession::waitUntil(
     std::function<bool()> condition, std::chrono::milliseconds limit)
 {
-    const QDeadlineTimer deadline(limit.count() < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(limit));
+    const QDeadlineTimer deadline(
+        limit.count() < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(limit));
     while (!condition() && !deadline.hasExpired()) {
         if (deadline.isForever())
             co_await qCoro(this, &DeepgramLiveSession::progressed);
@@ -248,8 +249,9 @@ QCoro::Task<void> DeepgramLiveSession::stop(qint64 durationSeconds)
         co_await analyze(std::move(*rest));
 
     const qint64 latency = m_startedAt.elapsed();
-    const auto reported = co_await m_usage.reportDeepgram(m_reservationID,
-        DeepgramOperation::liveTranscription, QStringLiteral("nova-3"), durationSeconds, latency, m_statusCode);
+    const auto reported
+        = co_await m_usage.reportDeepgram(m_reservationID, DeepgramOperation::liveTranscription,
+            QStringLiteral("nova-3"), durationSeconds, latency, m_statusCode);
     Q_UNUSED(reported);
 }
 

@@ -10,8 +10,8 @@ namespace {
 using Turns = QList<SpeakerTurn>;
 
 // A word as the provider writes it; `speaker` and `punctuated` are left out when empty.
-QByteArray word(const char* text, double start, double end, const char* speaker = "",
-    const char* punctuated = "")
+QByteArray word(
+    const char* text, double start, double end, const char* speaker = "", const char* punctuated = "")
 {
     QByteArray json = QByteArray(R"({"word":")") + text + R"(","start":)" + QByteArray::number(start)
         + R"(,"end":)" + QByteArray::number(end);
@@ -50,15 +50,19 @@ TEST(DeepgramLiveTurns, EveryEdgeOfTheLiveRule)
         { "no alternatives", R"({"is_final":true,"channel":{"alternatives":[]}})", {} },
         { "alternatives null", R"({"is_final":true,"channel":{"alternatives":null}})", {} },
         { "no words", live(R"("is_final":true,)", ""), {} },
-        { "word null where required", R"({"is_final":true,"channel":{"alternatives":[{"words":[{"word":null,"start":0,"end":1}]}]}})", {} },
-        { "start missing", R"({"is_final":true,"channel":{"alternatives":[{"words":[{"word":"a","end":1}]}]}})", {} },
+        { "word null where required",
+            R"({"is_final":true,"channel":{"alternatives":[{"words":[{"word":null,"start":0,"end":1}]}]}})",
+            {} },
+        { "start missing",
+            R"({"is_final":true,"channel":{"alternatives":[{"words":[{"word":"a","end":1}]}]}})", {} },
         { "speaker fractional", live(R"("is_final":true,)", word("a", 0, 1, "0.5")), {} },
         { "speakers 0 0 1 0",
             live(R"("is_final":true,)",
                 word("a", 0, 1, "0") + ',' + word("b", 1, 2, "0") + ',' + word("c", 2, 3, "1") + ','
                     + word("d", 3, 4, "0")),
             { { 0, 0, 2, "a b" }, { 1, 2, 3, "c" }, { 0, 3, 4, "d" } } },
-        { "speakers 0 and 2 share a seat", live(R"("is_final":true,)", word("a", 0, 1, "0") + ',' + word("b", 1, 2, "2")),
+        { "speakers 0 and 2 share a seat",
+            live(R"("is_final":true,)", word("a", 0, 1, "0") + ',' + word("b", 1, 2, "2")),
             { { 0, 0, 2, "a b" } } },
         { "speaker absent counts as 0", live(R"("is_final":true,)", word("a", 0, 1) + ',' + word("b", 1, 2)),
             { { 0, 0, 2, "a b" } } },
@@ -66,7 +70,8 @@ TEST(DeepgramLiveTurns, EveryEdgeOfTheLiveRule)
         { "punctuated form preferred", live(R"("is_final":true,)", word("hi", 0, 1, "1", "Hi!")),
             { { 1, 0, 1, "Hi!" } } },
         { "overlapping times: first start, last end",
-            live(R"("is_final":true,)", word("a", 2, 5, "0") + ',' + word("b", 1, 3, "0")), { { 0, 2, 3, "a b" } } },
+            live(R"("is_final":true,)", word("a", 2, 5, "0") + ',' + word("b", 1, 3, "0")),
+            { { 0, 2, 3, "a b" } } },
         { "binary-safe UTF-8", live(R"("is_final":true,)", word("gr\xc3\xbc\xc3\x9f", 0, 1, "0")),
             { { 0, 0, 1, QStringLiteral("gr\u00fc\u00df") } } },
     };
@@ -97,12 +102,14 @@ TEST(DeepgramResponseDecoder, EveryEdgeOfThePrerecordedRule)
             DeepgramTranscript { 4, { { 0, 0, 4, "a" } } } },
         { "no words, no duration", recorded("{}", ""), DeepgramTranscript { 0, {} } },
         { "no words, a duration", recorded(R"({"duration":7})", ""), DeepgramTranscript { 7, {} } },
-        { "empty channels", R"({"metadata":{"duration":3},"results":{"channels":[]}})", DeepgramTranscript { 3, {} } },
+        { "empty channels", R"({"metadata":{"duration":3},"results":{"channels":[]}})",
+            DeepgramTranscript { 3, {} } },
         { "empty alternatives", R"({"metadata":{},"results":{"channels":[{"alternatives":[]}]}})",
             DeepgramTranscript { 0, {} } },
         { "speaker -1 keeps its sign", recorded("{}", word("a", 0, 1, "-1") + ',' + word("b", 1, 2, "1")),
             DeepgramTranscript { 2, { { -1, 0, 1, "a" }, { 1, 1, 2, "b" } } } },
-        { "speakers 0 and 2 join, start kept", recorded("{}", word("a", 0, 1, "0") + ',' + word("b", 1, 2, "2", "b.")),
+        { "speakers 0 and 2 join, start kept",
+            recorded("{}", word("a", 0, 1, "0") + ',' + word("b", 1, 2, "2", "b.")),
             DeepgramTranscript { 2, { { 0, 0, 2, "a b." } } } },
         { "speaker absent counts as 0", recorded("{}", word("a", 0, 1) + ',' + word("b", 1, 2, "0")),
             DeepgramTranscript { 2, { { 0, 0, 2, "a b" } } } },

@@ -1,5 +1,6 @@
-#include "providers/InertAnalysisProvider.hpp"
 #include "providers/LiveAnalysisBatcher.hpp"
+
+#include "providers/InertAnalysisProvider.hpp"
 #include "providers/LiveCoaching.hpp"
 
 #include <gtest/gtest.h>
