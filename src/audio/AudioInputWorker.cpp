@@ -51,7 +51,8 @@ std::expected<void, NativeAudioCaptureError> AudioInputWorker::begin(
     m_source->setBufferSize(format.bytesForDuration(20'000) * 4);
     // On a sound server this process has not used yet, this takes about two seconds.
     m_input = m_source->start();
-    if (m_input == nullptr || m_source->error() != QAudio::NoError || m_source->state() == QAudio::StoppedState) {
+    if (m_input == nullptr || m_source->error() != QAudio::NoError
+        || m_source->state() == QAudio::StoppedState) {
         m_input = nullptr;
         m_source.reset();
         m_writer->discard();

@@ -11,35 +11,34 @@ namespace lumora {
 
 namespace {
 
-    // A local sound server answers in milliseconds; a hung one must not hold the caller.
-    constexpr qint64 serverTimeoutMilliseconds = 2000;
+// A local sound server answers in milliseconds; a hung one must not hold the caller.
+constexpr qint64 serverTimeoutMilliseconds = 2000;
 
-    struct ServerQuery {
-        QByteArray defaultSource;
-        bool answered = false;
-    };
+struct ServerQuery {
+    QByteArray defaultSource;
+    bool answered = false;
+};
 
-    void receiveServerInfo(pa_context*, const pa_server_info* info, void* userdata)
-    {
-        auto* query = static_cast<ServerQuery*>(userdata);
-        if (info != nullptr && info->default_source_name != nullptr)
-            query->defaultSource = info->default_source_name;
-        query->answered = true;
+void receiveServerInfo(pa_context*, const pa_server_info* info, void* userdata)
+{
+    auto* query = static_cast<ServerQuery*>(userdata);
+    if (info != nullptr && info->default_source_name != nullptr)
+        query->defaultSource = info->default_source_name;
+    query->answered = true;
+}
+
+// Runs the loop until `done` or the time-out; false on time-out or a loop failure.
+template <typename Done> bool iterateUntil(pa_mainloop* loop, const QElapsedTimer& clock, Done done)
+{
+    while (!done()) {
+        if (clock.hasExpired(serverTimeoutMilliseconds))
+            return false;
+        if (pa_mainloop_prepare(loop, 50 * 1000) < 0 || pa_mainloop_poll(loop) < 0
+            || pa_mainloop_dispatch(loop) < 0)
+            return false;
     }
-
-    // Runs the loop until `done` or the time-out; false on time-out or a loop failure.
-    template <typename Done>
-    bool iterateUntil(pa_mainloop* loop, const QElapsedTimer& clock, Done done)
-    {
-        while (!done()) {
-            if (clock.hasExpired(serverTimeoutMilliseconds))
-                return false;
-            if (pa_mainloop_prepare(loop, 50 * 1000) < 0 || pa_mainloop_poll(loop) < 0
-                || pa_mainloop_dispatch(loop) < 0)
-                return false;
-        }
-        return true;
-    }
+    return true;
+}
 
 } // namespace
 

@@ -13,7 +13,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
 
@@ -21,10 +20,11 @@ namespace lumora {
 
 namespace {
 
-    constexpr int ioBufferSize = 32768;
+// Small, so that a disk that is full shows within about half a second of speech.
+constexpr int ioBufferSize = 4096;
 
-    int writePacket(void* opaque, uint8_t* data, int size);
-    int64_t seekPacket(void* opaque, int64_t offset, int whence);
+int writePacket(void* opaque, uint8_t* data, int size);
+int64_t seekPacket(void* opaque, int64_t offset, int whence);
 
 } // namespace
 
@@ -125,7 +125,8 @@ struct M4aWriter::State {
         resampled.resize(std::size_t(capacity));
         auto* out = reinterpret_cast<uint8_t*>(resampled.data());
         const auto* in = reinterpret_cast<const uint8_t*>(samples);
-        const int produced = swr_convert(resampler, &out, capacity, samples != nullptr ? &in : nullptr, count);
+        const int produced
+            = swr_convert(resampler, &out, capacity, samples != nullptr ? &in : nullptr, count);
         if (produced < 0)
             return false;
         return av_audio_fifo_write(fifo, reinterpret_cast<void**>(&out), produced) == produced;
@@ -134,108 +135,109 @@ struct M4aWriter::State {
 
 namespace {
 
-    int writePacket(void* opaque, uint8_t* data, int size)
-    {
-        auto* state = static_cast<M4aWriter::State*>(opaque);
-        int done = 0;
-        while (done < size) {
-            const ssize_t written = ::write(state->fd, data + done, std::size_t(size - done));
-            if (written < 0) {
-                if (errno == EINTR)
-                    continue;
-                return AVERROR(errno);
-            }
-            done += int(written);
+int writePacket(void* opaque, uint8_t* data, int size)
+{
+    auto* state = static_cast<M4aWriter::State*>(opaque);
+    int done = 0;
+    while (done < size) {
+        const ssize_t written = ::write(state->fd, data + done, std::size_t(size - done));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return AVERROR(errno);
         }
-        return size;
+        done += int(written);
     }
+    return size;
+}
 
-    int64_t seekPacket(void* opaque, int64_t offset, int whence)
-    {
-        auto* state = static_cast<M4aWriter::State*>(opaque);
-        if (whence == AVSEEK_SIZE) {
-            struct stat status { };
-            return ::fstat(state->fd, &status) == 0 ? int64_t(status.st_size) : AVERROR(errno);
-        }
-        const off_t position = ::lseek(state->fd, off_t(offset), whence & ~AVSEEK_FORCE);
-        return position < 0 ? AVERROR(errno) : int64_t(position);
-    }
-
-    std::expected<void, NativeAudioCaptureError> openFile(M4aWriter::State& state)
-    {
-        // Mode 0600 from creation on; fchmod covers a file that existed and umasks that would
-        // narrow the mode further.
-        state.fd = ::open(state.path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (state.fd < 0)
-            return std::unexpected(NativeAudioCaptureError::fileNotCreated);
+int64_t seekPacket(void* opaque, int64_t offset, int whence)
+{
+    auto* state = static_cast<M4aWriter::State*>(opaque);
+    if (whence == AVSEEK_SIZE) {
         struct stat status { };
-        if (::fstat(state.fd, &status) != 0 || !S_ISREG(status.st_mode) || ::fchmod(state.fd, 0600) != 0)
-            return std::unexpected(NativeAudioCaptureError::fileNotCreated);
-        state.device = status.st_dev;
-        state.inode = status.st_ino;
-        return {};
+        return ::fstat(state->fd, &status) == 0 ? int64_t(status.st_size) : AVERROR(errno);
     }
+    const off_t position = ::lseek(state->fd, off_t(offset), whence & ~AVSEEK_FORCE);
+    return position < 0 ? AVERROR(errno) : int64_t(position);
+}
 
-    bool openEncoder(M4aWriter::State& state, int inputSampleRate)
-    {
-        // FFmpeg's progress notes would fill the application's output; its errors still show.
-        static std::once_flag quiet;
-        std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
-        if (avformat_alloc_output_context2(&state.format, nullptr, "ipod", state.path.constData()) < 0)
-            return false;
-        const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
-        if (codec == nullptr)
-            return false;
-        state.encoder = avcodec_alloc_context3(codec);
-        if (state.encoder == nullptr)
-            return false;
-        AVCodecContext& encoder = *state.encoder;
-        encoder.sample_fmt = AV_SAMPLE_FMT_FLTP;
-        encoder.sample_rate = M4aWriter::outputSampleRate;
-        av_channel_layout_default(&encoder.ch_layout, 1);
-        encoder.bit_rate = M4aWriter::bitRate;
-        encoder.profile = FF_PROFILE_AAC_LOW;
-        encoder.time_base = AVRational { 1, M4aWriter::outputSampleRate };
-        if ((state.format->oformat->flags & AVFMT_GLOBALHEADER) != 0)
-            encoder.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        if (avcodec_open2(state.encoder, codec, nullptr) < 0)
-            return false;
+std::expected<void, NativeAudioCaptureError> openFile(M4aWriter::State& state)
+{
+    // Mode 0600 from creation on; fchmod covers a file that existed and umasks that would
+    // narrow the mode further.
+    state.fd = ::open(state.path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (state.fd < 0)
+        return std::unexpected(NativeAudioCaptureError::fileNotCreated);
+    struct stat status { };
+    if (::fstat(state.fd, &status) != 0 || !S_ISREG(status.st_mode) || ::fchmod(state.fd, 0600) != 0)
+        return std::unexpected(NativeAudioCaptureError::fileNotCreated);
+    state.device = status.st_dev;
+    state.inode = status.st_ino;
+    return {};
+}
 
-        state.stream = avformat_new_stream(state.format, nullptr);
-        if (state.stream == nullptr || avcodec_parameters_from_context(state.stream->codecpar, state.encoder) < 0)
-            return false;
-        state.stream->time_base = encoder.time_base;
+bool openEncoder(M4aWriter::State& state, int inputSampleRate)
+{
+    // FFmpeg's progress notes would fill the application's output; its errors still show.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
+    if (avformat_alloc_output_context2(&state.format, nullptr, "ipod", state.path.constData()) < 0)
+        return false;
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+    if (codec == nullptr)
+        return false;
+    state.encoder = avcodec_alloc_context3(codec);
+    if (state.encoder == nullptr)
+        return false;
+    AVCodecContext& encoder = *state.encoder;
+    encoder.sample_fmt = AV_SAMPLE_FMT_FLTP;
+    encoder.sample_rate = M4aWriter::outputSampleRate;
+    av_channel_layout_default(&encoder.ch_layout, 1);
+    encoder.bit_rate = M4aWriter::bitRate;
+    encoder.profile = FF_PROFILE_AAC_LOW;
+    encoder.time_base = AVRational { 1, M4aWriter::outputSampleRate };
+    if ((state.format->oformat->flags & AVFMT_GLOBALHEADER) != 0)
+        encoder.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(state.encoder, codec, nullptr) < 0)
+        return false;
 
-        AVChannelLayout mono {};
-        av_channel_layout_default(&mono, 1);
-        if (swr_alloc_set_opts2(&state.resampler, &mono, AV_SAMPLE_FMT_FLTP, M4aWriter::outputSampleRate, &mono,
-                AV_SAMPLE_FMT_FLT, inputSampleRate, 0, nullptr)
-                < 0
-            || swr_init(state.resampler) < 0)
-            return false;
-        state.fifo = av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, 1, encoder.frame_size * 4);
-        state.frame = av_frame_alloc();
-        state.packet = av_packet_alloc();
-        if (state.fifo == nullptr || state.frame == nullptr || state.packet == nullptr)
-            return false;
-        state.frame->format = AV_SAMPLE_FMT_FLTP;
-        state.frame->sample_rate = M4aWriter::outputSampleRate;
-        state.frame->nb_samples = encoder.frame_size;
-        if (av_channel_layout_copy(&state.frame->ch_layout, &encoder.ch_layout) < 0
-            || av_frame_get_buffer(state.frame, 0) < 0)
-            return false;
+    state.stream = avformat_new_stream(state.format, nullptr);
+    if (state.stream == nullptr || avcodec_parameters_from_context(state.stream->codecpar, state.encoder) < 0)
+        return false;
+    state.stream->time_base = encoder.time_base;
 
-        auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
-        if (buffer == nullptr)
-            return false;
-        state.format->pb = avio_alloc_context(buffer, ioBufferSize, 1, &state, nullptr, &writePacket, &seekPacket);
-        if (state.format->pb == nullptr) {
-            av_free(buffer);
-            return false;
-        }
-        state.format->flags |= AVFMT_FLAG_CUSTOM_IO;
-        return avformat_write_header(state.format, nullptr) >= 0 && !state.ioFailed();
+    AVChannelLayout mono {};
+    av_channel_layout_default(&mono, 1);
+    if (swr_alloc_set_opts2(&state.resampler, &mono, AV_SAMPLE_FMT_FLTP, M4aWriter::outputSampleRate, &mono,
+            AV_SAMPLE_FMT_FLT, inputSampleRate, 0, nullptr)
+            < 0
+        || swr_init(state.resampler) < 0)
+        return false;
+    state.fifo = av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, 1, encoder.frame_size * 4);
+    state.frame = av_frame_alloc();
+    state.packet = av_packet_alloc();
+    if (state.fifo == nullptr || state.frame == nullptr || state.packet == nullptr)
+        return false;
+    state.frame->format = AV_SAMPLE_FMT_FLTP;
+    state.frame->sample_rate = M4aWriter::outputSampleRate;
+    state.frame->nb_samples = encoder.frame_size;
+    if (av_channel_layout_copy(&state.frame->ch_layout, &encoder.ch_layout) < 0
+        || av_frame_get_buffer(state.frame, 0) < 0)
+        return false;
+
+    auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
+    if (buffer == nullptr)
+        return false;
+    state.format->pb
+        = avio_alloc_context(buffer, ioBufferSize, 1, &state, nullptr, &writePacket, &seekPacket);
+    if (state.format->pb == nullptr) {
+        av_free(buffer);
+        return false;
     }
+    state.format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    return avformat_write_header(state.format, nullptr) >= 0 && !state.ioFailed();
+}
 
 } // namespace
 
@@ -282,7 +284,8 @@ bool M4aWriter::finish()
         return !state.failed;
     state.closed = true;
     if (!state.failed) {
-        const bool drained = state.resample(nullptr, 0) && state.encodeBuffered(true) && state.encode(nullptr);
+        const bool drained
+            = state.resample(nullptr, 0) && state.encodeBuffered(true) && state.encode(nullptr);
         const bool trailed = drained && av_write_trailer(state.format) >= 0;
         if (trailed)
             avio_flush(state.format->pb);

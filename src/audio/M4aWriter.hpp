@@ -15,7 +15,8 @@ namespace lumora {
 class M4aWriter {
 public:
     static constexpr int outputSampleRate = 44100;
-    static constexpr qint64 bitRate = 96000;
+    // Plenty for speech, and a small file to upload for the final transcription.
+    static constexpr qint64 bitRate = 64000;
 
     // Creates (or empties) the file; a path that names anything but a regular file, or a
     // symbolic link, is refused.

@@ -14,11 +14,11 @@ namespace lumora {
 
 namespace {
 
-    // What the audio thread answers to a start; a plain struct, as futures need one.
-    struct StartAnswer {
-        bool started = false;
-        NativeAudioCaptureError error = NativeAudioCaptureError::recordingDidNotStart;
-    };
+// What the audio thread answers to a start; a plain struct, as futures need one.
+struct StartAnswer {
+    bool started = false;
+    NativeAudioCaptureError error = NativeAudioCaptureError::recordingDidNotStart;
+};
 
 } // namespace
 
@@ -51,15 +51,15 @@ NativeAudioCapture::~NativeAudioCapture()
     m_thread.wait();
 }
 
-template <typename Call>
-auto NativeAudioCapture::onAudioThread(Call call)
+template <typename Call> auto NativeAudioCapture::onAudioThread(Call call)
 {
     // Only calls that return within milliseconds come here: pausing, resuming and finishing a
     // file. Opening the microphone, which can take seconds, is awaited instead.
     using Result = std::invoke_result_t<Call, AudioInputWorker&>;
     AudioInputWorker* worker = m_worker;
     if constexpr (std::is_void_v<Result>) {
-        QMetaObject::invokeMethod(worker, [worker, &call] { call(*worker); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            worker, [worker, &call] { call(*worker); }, Qt::BlockingQueuedConnection);
     } else {
         Result result {};
         QMetaObject::invokeMethod(

@@ -57,8 +57,7 @@ public:
 private:
     void workerEnded(quint64 generation, bool successfully);
     void tearDown();
-    template <typename Call>
-    auto onAudioThread(Call call);
+    template <typename Call> auto onAudioThread(Call call);
 
     QThread m_thread;
     AudioInputWorker* m_worker = nullptr;

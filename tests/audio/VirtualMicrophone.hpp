@@ -62,8 +62,8 @@ inline ProbedAudio probe(const QString& path)
 {
     QProcess ffprobe;
     ffprobe.start("ffprobe",
-        { "-v", "error", "-show_entries", "stream=codec_name,profile,channels,sample_rate:format=duration", "-of",
-            "json", path });
+        { "-v", "error", "-show_entries", "stream=codec_name,profile,channels,sample_rate:format=duration",
+            "-of", "json", path });
     if (!ffprobe.waitForFinished(20000) || ffprobe.exitCode() != 0) {
         ADD_FAILURE() << "ffprobe failed: " << ffprobe.readAllStandardError().toStdString();
         return {};
@@ -71,7 +71,8 @@ inline ProbedAudio probe(const QString& path)
     const QJsonObject root = QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
     const QJsonObject stream = root["streams"].toArray().at(0).toObject();
     return { stream["codec_name"].toString(), stream["profile"].toString(), stream["channels"].toInt(),
-        stream["sample_rate"].toString().toInt(), root["format"].toObject()["duration"].toString().toDouble() };
+        stream["sample_rate"].toString().toInt(),
+        root["format"].toObject()["duration"].toString().toDouble() };
 }
 
 // Collects the PCM blocks that the capture hands out on its audio thread.
