@@ -21,7 +21,8 @@ std::vector<float> microphoneSamples(std::size_t frames)
         const double t = double(i) / inputRate;
         const double swell = 0.5 + 0.5 * std::sin(2 * std::numbers::pi * 3 * t);
         samples[i] = float(swell
-            * (0.3 * std::sin(2 * std::numbers::pi * 220 * t) + 0.2 * std::sin(2 * std::numbers::pi * 1330 * t)
+            * (0.3 * std::sin(2 * std::numbers::pi * 220 * t)
+                + 0.2 * std::sin(2 * std::numbers::pi * 1330 * t)
                 + 0.05 * std::sin(2 * std::numbers::pi * 4100 * t)));
     }
     return samples;
