@@ -1,6 +1,7 @@
+#include "providers/DeepgramLiveSession.hpp"
+
 #include "RealControlPlaneFixture.hpp"
 #include "SpeechStandInFixture.hpp"
-#include "providers/DeepgramLiveSession.hpp"
 
 #include <QTemporaryDir>
 #include <QThread>
@@ -175,7 +176,8 @@ TEST_F(DeepgramLiveSessionTest, StreamsInOrderAndSettlesTurnsBySeat)
     QStringList expected;
     for (int i = 0; i < 40; ++i)
         expected.append(QStringLiteral("binary 8192 %1 %1").arg(i));
-    expected << R"(text {"type":"CloseStream"})" << "closing 1000";
+    expected << R"(text {"type":"CloseStream"})"
+             << "closing 1000";
     EXPECT_EQ(frames(expected.last()), expected.join(u'\n').toStdString());
 
     const QList<SpeakerTurn> turns { SpeakerTurn(0, 0.2, 1.2, "You never listen."),
@@ -209,7 +211,8 @@ TEST_F(DeepgramLiveSessionTest, OnlyANormalCloseAfterTheCloseMessageIsHealthy)
     };
     const Case cases[] = {
         { "the provider closes after the close message", {}, 300, 200, "closing 1000" },
-        { "the provider stays open; the stop closes", { "--stay-open-after-close-stream" }, 300, 200, "close 1000" },
+        { "the provider stays open; the stop closes", { "--stay-open-after-close-stream" }, 300, 200,
+            "close 1000" },
         { "the connection drops", { "--drop-after-frames", "3" }, 300, 599, "dropped" },
         { "the handshake is refused", { "--refuse-handshake", "403" }, 300, 599, {} },
         { "the token has expired", {}, -5, 599, {} },
@@ -287,9 +290,9 @@ TEST_F(LiveSessionWithControlPlaneTest, AnalysesLiveBatchesAndReportsUsageThroug
     ASSERT_TRUE(scriptFile.open(QIODevice::WriteOnly));
     scriptFile.write(tenTurns().replace("w0", "never").replace("w5", "whatever"));
     scriptFile.close();
-    testing::SpeechStandInProcess standIn({ "--tls-cert", certificates.serverCertificate(), "--tls-key",
-        certificates.serverKey(), "--speech-token-secret", folder.filePath("speech.secret"), "--script",
-        scriptFile.fileName() });
+    testing::SpeechStandInProcess standIn(
+        { "--tls-cert", certificates.serverCertificate(), "--tls-key", certificates.serverKey(),
+            "--speech-token-secret", folder.filePath("speech.secret"), "--script", scriptFile.fileName() });
     ASSERT_TRUE(standIn.started());
 
     const DeviceIdentity key = testing::newIdentity();
