@@ -2,6 +2,7 @@
 
 #include "RealControlPlaneFixture.hpp"
 #include "SpeechStandInFixture.hpp"
+#include "providers/LiveCoaching.hpp"
 
 #include <QTemporaryDir>
 #include <QThread>
@@ -267,6 +268,22 @@ TEST_F(DeepgramLiveSessionTest, OffsetsStayRightAfterAFailedBatch)
     EXPECT_EQ(outcome.insights[0].annotations.first().turnIndex, 4);
     EXPECT_EQ(outcome.insights[1].annotations.first().turnIndex, 8);
     EXPECT_EQ(outcome.turns.at(outcome.insights[1].annotations.first().turnIndex).text, "w8");
+    EXPECT_EQ(usage.reports.first().statusCode, 200);
+}
+
+TEST_F(DeepgramLiveSessionTest, ACheckinStreamsButGetsNoInsights)
+{
+    QFile file(scratch.filePath("ten.json"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(tenTurns());
+    file.close();
+    startStandIn({ "--script", file.fileName() });
+    ScriptedAnalysis client({});
+    const Outcome outcome = stream(grant(), LiveCoaching::analyzer(ConversationMode::checkin, client), 20);
+    EXPECT_EQ(outcome.turns.size(), 10);
+    EXPECT_TRUE(outcome.insights.isEmpty());
+    EXPECT_TRUE(client.batches.isEmpty());
+    ASSERT_EQ(usage.reports.size(), 1);
     EXPECT_EQ(usage.reports.first().statusCode, 200);
 }
 
