@@ -65,7 +65,7 @@ TEST_F(NativeAudioCaptureTest, TenSecondsOfSpeechBecomeOrderedPcmBlocksAndAMatch
 
     // Speech already plays when the capture starts: its first moment must be in the recording.
     play(speechPath);
-    spinFor(500);
+    spinFor(300);
     // The first opening of the microphone takes seconds; the caller's event loop keeps running.
     QElapsedTimer sinceTick;
     qint64 longestStall = 0;
