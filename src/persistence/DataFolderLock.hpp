@@ -1,0 +1,42 @@
+#pragma once
+
+#include "persistence/FileSystemError.hpp"
+
+#include <QString>
+#include <expected>
+#include <memory>
+
+namespace lumora {
+
+// Keeps the application's data folder to one process: an exclusive `flock` on "lumora.lock" in
+// the folder, held while any store of this process uses the folder. A second process, which
+// would overwrite the first one's edits with its own stale copy, opens no store. The lock ends
+// with the process however it ends, so a crash never leaves the folder locked.
+class DataFolderLock {
+public:
+    static QString fileName();
+    // The reason of the error when another process holds the lock.
+    static QString inUseReason();
+
+    // This process's lock on the folder (created with mode 0700 when missing), taken at the
+    // first request and shared by every later one until the last holder lets it go.
+    static std::expected<std::shared_ptr<DataFolderLock>, FileSystemError> acquire(const QString& folder);
+
+    DataFolderLock(const DataFolderLock&) = delete;
+    DataFolderLock& operator=(const DataFolderLock&) = delete;
+    ~DataFolderLock();
+
+    [[nodiscard]] const QString& folder() const { return m_folder; }
+
+private:
+    DataFolderLock(QString folder, int descriptor)
+        : m_folder(std::move(folder))
+        , m_descriptor(descriptor)
+    {
+    }
+
+    QString m_folder;
+    int m_descriptor;
+};
+
+} // namespace lumora
