@@ -1,9 +1,8 @@
-#include "persistence/ConversationBackupStore.hpp"
-#include "persistence/EncryptedResultStore.hpp"
-
 #include "../security/TestKeyStore.hpp"
 #include "FailsWith.hpp"
 #include "TestFiles.hpp"
+#include "persistence/ConversationBackupStore.hpp"
+#include "persistence/EncryptedResultStore.hpp"
 #include "security/KeyCreation.hpp"
 #include "security/KeychainKeyStore.hpp"
 
@@ -31,7 +30,8 @@ ConversationBackupRecord backupRecord(int n)
 {
     ConversationBackupRecord r;
     r.localID = review(n).id;
-    r.conversationID = QUuid(QStringLiteral("{%1-3333-4333-8333-333333333333}").arg(n, 8, 10, QLatin1Char('0')));
+    r.conversationID
+        = QUuid(QStringLiteral("{%1-3333-4333-8333-333333333333}").arg(n, 8, 10, QLatin1Char('0')));
     return r;
 }
 
@@ -67,7 +67,8 @@ struct Stores {
     std::shared_ptr<ConversationBackupStore> backup;
 };
 
-template <typename T> std::optional<ResultStoreFailure> failureOf(QCoro::Task<std::expected<T, ResultStoreFailure>> task)
+template <typename T>
+std::optional<ResultStoreFailure> failureOf(QCoro::Task<std::expected<T, ResultStoreFailure>> task)
 {
     auto result = awaitTask(std::move(task));
     if (result)
@@ -123,7 +124,8 @@ TEST_P(SealedStoreKeys, AKeyThatIsGoneOrReplacedIsUnavailableWritesNothingAndOpe
         const char* name;
         bool anotherKey;
     };
-    for (const Situation situation : { Situation { "key removed", false }, Situation { "another key", true } }) {
+    for (const Situation situation :
+        { Situation { "key removed", false }, Situation { "another key", true } }) {
         SCOPED_TRACE(situation.name);
         Stores stores(keys);
         ASSERT_TRUE(awaitTask(stores.results->save(review(1))).has_value());

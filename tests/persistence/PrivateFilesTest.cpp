@@ -1,0 +1,146 @@
+#include "persistence/ConversationBackupStore.hpp"
+#include "persistence/DataFolderLock.hpp"
+#include "persistence/EncryptedResultStore.hpp"
+#include "persistence/PrivateFiles.hpp"
+
+#include "../security/TestKeyStore.hpp"
+#include "TestFiles.hpp"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace lumora;
+using lumora::test::awaitTask;
+
+namespace {
+
+DerivedSessionResult review(const QString& summary)
+{
+    DerivedSessionResult r;
+    r.id = QUuid(u"{55555555-5555-4555-8555-555555555555}"_qs);
+    r.completedAt = QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC);
+    r.duration = 30;
+    r.summary = summary;
+    return r;
+}
+
+// A folder on a 64 KiB file system of its own (needs root to mount; absent otherwise).
+struct SmallDisk {
+    QTemporaryDir mountPoint;
+    bool mounted = ::mount("tmpfs", QFile::encodeName(mountPoint.path()).constData(), "tmpfs", 0, "size=64k")
+        == 0;
+    ~SmallDisk()
+    {
+        if (mounted)
+            ::umount2(QFile::encodeName(mountPoint.path()).constData(), MNT_DETACH);
+    }
+};
+
+// Ways a disk refuses a write part-way: each makes writes fail until `allow` is called.
+struct Refusal {
+    const char* name;
+    std::function<void(const QString& folder)> refuse;
+    std::function<void(const QString& folder)> allow;
+};
+
+void fill(const QString& folder)
+{
+    QFile filler(folder + u"/filler"_qs);
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    const QByteArray block(1024, 'f');
+    while (filler.write(block) == block.size()) { }
+}
+
+rlimit savedLimit {};
+
+} // namespace
+
+// A full disk once made a save report success and left an empty file in place of the good one.
+TEST(PrivateFiles, AWriteTheDiskRefusesFailsAndLeavesTheEarlierFileReadable)
+{
+    const Refusal refusals[] = {
+        { "full disk", fill, [](const QString& folder) { QFile::remove(folder + u"/filler"_qs); } },
+        { "file size limit",
+            [](const QString&) {
+                std::signal(SIGXFSZ, SIG_IGN);
+                ::getrlimit(RLIMIT_FSIZE, &savedLimit);
+                rlimit limit = savedLimit;
+                limit.rlim_cur = 4096;
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            },
+            [](const QString&) { ::setrlimit(RLIMIT_FSIZE, &savedLimit); } },
+    };
+    for (const Refusal& refusal : refusals) {
+        SCOPED_TRACE(refusal.name);
+        SmallDisk disk;
+        QTemporaryDir ordinary;
+        if (std::string_view(refusal.name) == "full disk" && !disk.mounted) {
+            ADD_FAILURE_AT(__FILE__, __LINE__) << "could not mount a small disk (not root?)";
+            continue;
+        }
+        const QString folder = (disk.mounted ? disk.mountPoint.path() : ordinary.path()) + u"/Lumora/Results"_qs;
+        auto keys = std::make_shared<test::TestKeyStore>();
+        const auto store = EncryptedResultStore::create(folder, keys).value();
+        const DerivedSessionResult good = review(u"good"_qs);
+        ASSERT_TRUE(awaitTask(store->save(good)).has_value());
+        const QString plain = folder + u"/plain"_qs;
+        ASSERT_TRUE(privatefiles::writeFile(plain, "good").has_value());
+
+        // Larger than what is left, smaller than a write buffer: only the flush could fail.
+        const DerivedSessionResult larger = review(QString(8000, u'n'));
+        refusal.refuse(folder);
+        const auto saved = awaitTask(store->save(larger));
+        const auto written = privatefiles::writeFile(plain, QByteArray(8000, 'n'));
+        refusal.allow(folder);
+        ASSERT_FALSE(saved.has_value());
+        EXPECT_TRUE(std::holds_alternative<FileSystemError>(saved.error()));
+        EXPECT_FALSE(written.has_value());
+        EXPECT_EQ(awaitTask(store->load(good.id)).value().result, good);
+        EXPECT_EQ(test::contents(plain), "good");
+        EXPECT_TRUE(QDir(folder).entryList({ u"*.tmp-*"_qs }, QDir::Files | QDir::Hidden).isEmpty());
+
+        ASSERT_TRUE(awaitTask(store->save(larger)).has_value());
+        EXPECT_EQ(awaitTask(store->load(good.id)).value().result, larger);
+    }
+}
+
+TEST(DataFolderLock, ASecondProcessOpensNoStoreWhileTheFirstHoldsTheFolder)
+{
+    QTemporaryDir temporary;
+    const QString data = temporary.path() + u"/Lumora"_qs;
+    ASSERT_TRUE(QDir().mkpath(data));
+    const QByteArray lockFile = QFile::encodeName(data + u'/' + DataFolderLock::fileName());
+    auto keys = std::make_shared<test::TestKeyStore>();
+
+    // Another process's lock is another open file, which flock keeps apart even here.
+    const int other = ::open(lockFile.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    const auto refused = EncryptedResultStore::create(data + u"/Results"_qs, keys);
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_EQ(refused.error().reason, DataFolderLock::inUseReason());
+    EXPECT_FALSE(ConversationBackupStore::create(data + u"/Backup"_qs, keys).has_value());
+    ::close(other);
+
+    // This process's stores share its one lock, and the other process is refused meanwhile.
+    auto results = EncryptedResultStore::create(data + u"/Results"_qs, keys);
+    auto backup = ConversationBackupStore::create(data + u"/Backup"_qs, keys);
+    ASSERT_TRUE(results.has_value() && backup.has_value());
+    EXPECT_EQ(test::modeOf(QString::fromLocal8Bit(lockFile)), 0600);
+    const int again = ::open(lockFile.constData(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(again, 0);
+    EXPECT_NE(::flock(again, LOCK_EX | LOCK_NB), 0);
+    results->reset();
+    EXPECT_NE(::flock(again, LOCK_EX | LOCK_NB), 0);
+    backup->reset();
+    EXPECT_EQ(::flock(again, LOCK_EX | LOCK_NB), 0);
+    ::close(again);
+}
