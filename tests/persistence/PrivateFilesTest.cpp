@@ -1,10 +1,10 @@
-#include "persistence/ConversationBackupStore.hpp"
-#include "persistence/DataFolderLock.hpp"
-#include "persistence/EncryptedResultStore.hpp"
 #include "persistence/PrivateFiles.hpp"
 
 #include "../security/TestKeyStore.hpp"
 #include "TestFiles.hpp"
+#include "persistence/ConversationBackupStore.hpp"
+#include "persistence/DataFolderLock.hpp"
+#include "persistence/EncryptedResultStore.hpp"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -35,8 +35,8 @@ DerivedSessionResult review(const QString& summary)
 // A folder on a 64 KiB file system of its own (needs root to mount; absent otherwise).
 struct SmallDisk {
     QTemporaryDir mountPoint;
-    bool mounted = ::mount("tmpfs", QFile::encodeName(mountPoint.path()).constData(), "tmpfs", 0, "size=64k")
-        == 0;
+    bool mounted
+        = ::mount("tmpfs", QFile::encodeName(mountPoint.path()).constData(), "tmpfs", 0, "size=64k") == 0;
     ~SmallDisk()
     {
         if (mounted)
@@ -86,7 +86,8 @@ TEST(PrivateFiles, AWriteTheDiskRefusesFailsAndLeavesTheEarlierFileReadable)
             ADD_FAILURE_AT(__FILE__, __LINE__) << "could not mount a small disk (not root?)";
             continue;
         }
-        const QString folder = (disk.mounted ? disk.mountPoint.path() : ordinary.path()) + u"/Lumora/Results"_qs;
+        const QString folder
+            = (disk.mounted ? disk.mountPoint.path() : ordinary.path()) + u"/Lumora/Results"_qs;
         auto keys = std::make_shared<test::TestKeyStore>();
         const auto store = EncryptedResultStore::create(folder, keys).value();
         const DerivedSessionResult good = review(u"good"_qs);
