@@ -1,9 +1,8 @@
-#include "persistence/ConversationBackupStore.hpp"
-#include "persistence/EncryptedResultStore.hpp"
-
 #include "../security/TestKeyStore.hpp"
 #include "FailsWith.hpp"
 #include "TestFiles.hpp"
+#include "persistence/ConversationBackupStore.hpp"
+#include "persistence/EncryptedResultStore.hpp"
 
 #include <QDir>
 #include <QJsonArray>
@@ -36,7 +35,10 @@ struct Fixture {
     std::shared_ptr<ConversationBackupStore> backup
         = ConversationBackupStore::create(temporary.path() + u"/Lumora/Backup"_qs, keys).value();
 
-    SymmetricKey key(const QString& account) const { return SymmetricKey(SecretBytes(keys->stored(account).value())); }
+    SymmetricKey key(const QString& account) const
+    {
+        return SymmetricKey(SecretBytes(keys->stored(account).value()));
+    }
     // Seals a document as another version of the application would have written it.
     void seal(const QString& file, const QString& account, const QJsonObject& document) const
     {
@@ -91,8 +93,8 @@ TEST(StoredFormat, ReviewFilesOfOtherVersionsKeepWhatTheyHoldAndAreNeverLost)
     const Case cases[] = {
         { "an older file without a version, with members this version does not know",
             with(with(known, u"mood"_qs, u"calm"_qs), u"speakers"_qs, QJsonArray { 1, 2 }), true, true },
-        { "a newer version this one can read", with(with(known, u"formatVersion"_qs, 2), u"mood"_qs, u"calm"_qs),
-            true, false },
+        { "a newer version this one can read",
+            with(with(known, u"formatVersion"_qs, 2), u"mood"_qs, u"calm"_qs), true, false },
         { "a newer version this one cannot read", withoutSummary, false, false },
     };
     for (const Case& c : cases) {
@@ -156,7 +158,8 @@ TEST(StoredFormat, TheBackupStateKeepsUnknownMembersAndNeverOverwritesANewerVers
         document.insert(u"records"_qs, QJsonArray { with(first.toJson(), u"priority"_qs, 3) });
         f.seal(f.backup->file(), account, document);
 
-        const auto restarted = ConversationBackupStore::create(QFileInfo(f.backup->file()).path(), f.keys).value();
+        const auto restarted
+            = ConversationBackupStore::create(QFileInfo(f.backup->file()).path(), f.keys).value();
         ConversationBackupRecord changed = first;
         changed.attempts = 4;
         ASSERT_TRUE(awaitTask(restarted->upsert(QList { changed, second })).has_value());
@@ -178,14 +181,17 @@ TEST(StoredFormat, TheBackupStateKeepsUnknownMembersAndNeverOverwritesANewerVers
         f.seal(f.backup->file(), account, document);
         const QByteArray sealed = test::contents(f.backup->file());
 
-        const auto restarted = ConversationBackupStore::create(QFileInfo(f.backup->file()).path(), f.keys).value();
+        const auto restarted
+            = ConversationBackupStore::create(QFileInfo(f.backup->file()).path(), f.keys).value();
         const auto records = awaitTask(restarted->records());
         if (readable)
             EXPECT_EQ(records.value().records, QList { first });
         else
             EXPECT_THAT(records, FailsWith(ResultStoreFailure(ResultStoreError::newerFormat)));
-        EXPECT_THAT(awaitTask(restarted->upsert(second)), FailsWith(ResultStoreFailure(ResultStoreError::newerFormat)));
+        EXPECT_THAT(awaitTask(restarted->upsert(second)),
+            FailsWith(ResultStoreFailure(ResultStoreError::newerFormat)));
         EXPECT_EQ(test::contents(f.backup->file()), sealed);
-        EXPECT_EQ(QDir(QFileInfo(f.backup->file()).path()).entryList({ u"*.unreadable-*"_qs }), QStringList {});
+        EXPECT_EQ(
+            QDir(QFileInfo(f.backup->file()).path()).entryList({ u"*.unreadable-*"_qs }), QStringList {});
     }
 }
