@@ -5,6 +5,7 @@
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/DataFolderLock.hpp"
 #include "persistence/EncryptedResultStore.hpp"
+#include "persistence/LaunchSentinel.hpp"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -129,6 +130,8 @@ TEST(DataFolderLock, ASecondProcessOpensNoStoreWhileTheFirstHoldsTheFolder)
     ASSERT_FALSE(refused.has_value());
     EXPECT_EQ(refused.error().reason, DataFolderLock::inUseReason());
     EXPECT_FALSE(ConversationBackupStore::create(data + u"/Backup"_qs, keys).has_value());
+    EXPECT_FALSE(LaunchSentinel::create(data + u"/Diagnostics"_qs).has_value());
+    EXPECT_FALSE(QFile::exists(data + u"/Diagnostics/launch-active"_qs));
     ::close(other);
 
     // This process's stores share its one lock, and the other process is refused meanwhile.
