@@ -98,7 +98,7 @@ ConversationBackupStore::ConversationBackupStore(
 std::expected<std::shared_ptr<ConversationBackupStore>, FileSystemError> ConversationBackupStore::create(
     const QString& directory, std::shared_ptr<SecureKeyStore> keyStore)
 {
-    auto lock = DataFolderLock::acquire(QFileInfo(QDir::cleanPath(QDir(directory).absolutePath())).path());
+    auto lock = DataFolderLock::acquire(directory);
     if (!lock)
         return std::unexpected(lock.error());
     if (auto created = privatefiles::createDirectory(directory); !created)

@@ -31,7 +31,7 @@ class SecureKeyStore;
 // and the state starts empty. The file carries a format version; members this version does not
 // know (of the state and of each record) are written back with every edit, and a file of a newer
 // version is read where it can be but never overwritten (`ResultStoreError::newerFormat`).
-// The store shares the lock on its parent folder (DataFolderLock) for its life.
+// The store holds the lock on its folder (DataFolderLock) for its life.
 class ConversationBackupStore {
 public:
     struct State {
@@ -77,7 +77,7 @@ public:
     // "Lumora/Backup" in the user's application data folder.
     static QString standardDirectory();
 
-    // Creates the folder (mode 0700) when it is missing and takes the lock on its parent; reads
+    // Creates the folder (mode 0700) when it is missing and takes the lock on it; reads
     // nothing yet. Fails with `DataFolderLock::inUseReason()` when another process holds it.
     static std::expected<std::shared_ptr<ConversationBackupStore>, FileSystemError> create(
         const QString& directory, std::shared_ptr<SecureKeyStore> keyStore);

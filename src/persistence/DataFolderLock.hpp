@@ -8,10 +8,12 @@
 
 namespace lumora {
 
-// Keeps the application's data folder to one process: an exclusive `flock` on "lumora.lock" in
-// the folder, held while any store of this process uses the folder. A second process, which
-// would overwrite the first one's edits with its own stale copy, opens no store. The lock ends
-// with the process however it ends, so a crash never leaves the folder locked.
+// Keeps a store's folder in the application's data folder to one process: an exclusive `flock`
+// on "lumora.lock" in the folder, held while any store of this process uses it. A second
+// process, which would overwrite the first one's edits with its own stale copy or undo its
+// removals, opens no store. Each store locks its own folder (never a parent that may be shared,
+// such as the temporary folder a test or preview puts a store in). The lock ends with the
+// process however it ends, so a crash never leaves a folder locked.
 class DataFolderLock {
 public:
     static QString fileName();

@@ -91,7 +91,7 @@ EncryptedResultStore::EncryptedResultStore(
 std::expected<std::shared_ptr<EncryptedResultStore>, FileSystemError> EncryptedResultStore::create(
     QString directory, std::shared_ptr<SecureKeyStore> keyStore)
 {
-    auto lock = DataFolderLock::acquire(QFileInfo(QDir::cleanPath(QDir(directory).absolutePath())).path());
+    auto lock = DataFolderLock::acquire(directory);
     if (!lock)
         return std::unexpected(lock.error());
     if (auto created = privatefiles::createDirectory(directory); !created)

@@ -18,7 +18,7 @@ class SecureKeyStore;
 // that lives in the secure key store and is made by the first save into an empty folder (see
 // FileSealer: a missing key with results on disk is `keyUnavailable`, never replaced).
 // Operations run one at a time in the order they were called, so a save, a list and a delete
-// never interleave. The store shares the lock on its parent folder (DataFolderLock) for its life.
+// never interleave. The store holds the lock on its folder (DataFolderLock) for its life.
 //
 // A file that cannot be read or opened (damaged, truncated) is left on disk, logged by name
 // and skipped by `list`, so one bad file never hides the others; `load` of its id fails. When
@@ -37,7 +37,7 @@ public:
     // "Lumora/Results" in the user's application data folder.
     static QString standardDirectory();
 
-    // Creates the folder (mode 0700) when it is missing and takes the lock on its parent; fails
+    // Creates the folder (mode 0700) when it is missing and takes the lock on it; fails
     // with `DataFolderLock::inUseReason()` when another process holds it.
     static std::expected<std::shared_ptr<EncryptedResultStore>, FileSystemError> create(
         QString directory, std::shared_ptr<SecureKeyStore> keyStore);

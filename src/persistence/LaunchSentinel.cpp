@@ -15,7 +15,7 @@ QString LaunchSentinel::standardDirectory()
 std::expected<LaunchSentinel, FileSystemError> LaunchSentinel::create(const QString& directory)
 {
     // A second instance would take the first one's marker for a crash and remove it when it ends.
-    auto lock = DataFolderLock::acquire(QFileInfo(QDir::cleanPath(QDir(directory).absolutePath())).path());
+    auto lock = DataFolderLock::acquire(directory);
     if (!lock)
         return std::unexpected(lock.error());
     if (auto created = privatefiles::createDirectory(directory); !created)

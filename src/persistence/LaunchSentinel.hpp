@@ -17,7 +17,7 @@ public:
     static QString standardDirectory();
 
     // Notes whether a marker is left over, then writes the marker (mode 0600) afresh. Takes the
-    // lock on the folder's parent (DataFolderLock) for the sentinel's life; fails with
+    // lock on the folder (DataFolderLock) for the sentinel's life; fails with
     // `DataFolderLock::inUseReason()` while another process holds it.
     static std::expected<LaunchSentinel, FileSystemError> create(const QString& directory);
 

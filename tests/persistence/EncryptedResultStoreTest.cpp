@@ -171,7 +171,7 @@ TEST(EncryptedResultStore, RemovingResultsNeverFollowsLinks)
     ASSERT_TRUE(awaitTask(f.store->removeAll()).has_value());
     EXPECT_EQ(QDir(f.folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
         (QStringList { u".hidden"_qs, u"derived-result-encryption-key-v1.fingerprint"_qs, u"link"_qs,
-            u"nested"_qs, u"notes.txt"_qs }));
+            u"lumora.lock"_qs, u"nested"_qs, u"notes.txt"_qs }));
     EXPECT_TRUE(QFile::exists(outside.path() + u"/keep"_qs));
 
     // A store folder that is a link could point anywhere: nothing is removed through it.

@@ -114,37 +114,62 @@ TEST(PrivateFiles, AWriteTheDiskRefusesFailsAndLeavesTheEarlierFileReadable)
     }
 }
 
-TEST(DataFolderLock, ASecondProcessOpensNoStoreWhileTheFirstHoldsTheFolder)
+TEST(DataFolderLock, ASecondProcessOpensNoStoreWhileTheFirstHoldsItsFolder)
 {
     QTemporaryDir temporary;
     const QString data = temporary.path() + u"/Lumora"_qs;
-    ASSERT_TRUE(QDir().mkpath(data));
-    const QByteArray lockFile = QFile::encodeName(data + u'/' + DataFolderLock::fileName());
     auto keys = std::make_shared<test::TestKeyStore>();
+    const auto lockFile
+        = [](const QString& folder) { return QFile::encodeName(folder + u'/' + DataFolderLock::fileName()); };
+    // Another process's lock is another open file, which flock keeps apart even in this one.
+    const auto takenElsewhere = [&](const QString& folder) {
+        EXPECT_TRUE(QDir().mkpath(folder));
+        const int other = ::open(lockFile(folder).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        EXPECT_EQ(::flock(other, LOCK_EX), 0);
+        return other;
+    };
+    const std::pair<QString, std::function<std::optional<FileSystemError>(const QString&)>> stores[] = {
+        { u"Results"_qs,
+            [&](const QString& folder) {
+                auto store = EncryptedResultStore::create(folder, keys);
+                return store ? std::nullopt : std::optional(store.error());
+            } },
+        { u"Backup"_qs,
+            [&](const QString& folder) {
+                auto store = ConversationBackupStore::create(folder, keys);
+                return store ? std::nullopt : std::optional(store.error());
+            } },
+        { u"Diagnostics"_qs,
+            [&](const QString& folder) {
+                auto sentinel = LaunchSentinel::create(folder);
+                return sentinel ? std::nullopt : std::optional(sentinel.error());
+            } },
+    };
+    for (const auto& [name, open] : stores) {
+        SCOPED_TRACE(name.toStdString());
+        const QString folder = data + u'/' + name;
+        const int other = takenElsewhere(folder);
+        const auto refused = open(folder);
+        ASSERT_TRUE(refused.has_value());
+        EXPECT_EQ(refused->reason, DataFolderLock::inUseReason());
+        EXPECT_FALSE(QFile::exists(folder + u"/launch-active"_qs));
+        ::close(other);
+        EXPECT_EQ(open(folder), std::nullopt);
+    }
 
-    // Another process's lock is another open file, which flock keeps apart even here.
-    const int other = ::open(lockFile.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_GE(other, 0);
-    ASSERT_EQ(::flock(other, LOCK_EX), 0);
-    const auto refused = EncryptedResultStore::create(data + u"/Results"_qs, keys);
-    ASSERT_FALSE(refused.has_value());
-    EXPECT_EQ(refused.error().reason, DataFolderLock::inUseReason());
-    EXPECT_FALSE(ConversationBackupStore::create(data + u"/Backup"_qs, keys).has_value());
-    EXPECT_FALSE(LaunchSentinel::create(data + u"/Diagnostics"_qs).has_value());
-    EXPECT_FALSE(QFile::exists(data + u"/Diagnostics/launch-active"_qs));
-    ::close(other);
-
-    // This process's stores share its one lock, and the other process is refused meanwhile.
-    auto results = EncryptedResultStore::create(data + u"/Results"_qs, keys);
-    auto backup = ConversationBackupStore::create(data + u"/Backup"_qs, keys);
-    ASSERT_TRUE(results.has_value() && backup.has_value());
-    EXPECT_EQ(test::modeOf(QString::fromLocal8Bit(lockFile)), 0600);
-    const int again = ::open(lockFile.constData(), O_RDWR | O_CLOEXEC);
+    // This process's stores of one folder share its one lock, and another process is refused
+    // until the last of them is gone.
+    const QString results = data + u"/Results"_qs;
+    auto first = EncryptedResultStore::create(results, keys);
+    auto second = EncryptedResultStore::create(results, keys);
+    ASSERT_TRUE(first.has_value() && second.has_value());
+    EXPECT_EQ(test::modeOf(QString::fromLocal8Bit(lockFile(results))), 0600);
+    const int again = ::open(lockFile(results).constData(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(again, 0);
     EXPECT_NE(::flock(again, LOCK_EX | LOCK_NB), 0);
-    results->reset();
+    first->reset();
     EXPECT_NE(::flock(again, LOCK_EX | LOCK_NB), 0);
-    backup->reset();
+    second->reset();
     EXPECT_EQ(::flock(again, LOCK_EX | LOCK_NB), 0);
     ::close(again);
 }
