@@ -165,7 +165,9 @@ QCoro::Task<ConversationBackupStore::Result<State>> ConversationBackupStore::cur
     if (!json) {
         // Only a key known to be the right one tells a damaged file from one sealed under a key
         // that is out of reach; the latter stays where it is.
-        if (opening->verified && std::holds_alternative<CryptoError>(json.error()))
+        const auto* crypto = std::get_if<CryptoError>(&json.error());
+        if (opening->verified && crypto
+            && (*crypto == CryptoError::authenticationFailed || *crypto == CryptoError::invalidInput))
             co_return startAfresh(json.error());
         co_return std::unexpected(json.error());
     }
