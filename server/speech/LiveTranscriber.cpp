@@ -31,7 +31,8 @@ std::vector<std::string> LiveTranscriber::addAudio(std::size_t bytes)
         while (heard < utterance->words.size() && utterance->words.at(heard).end <= now)
             ++heard;
         if (heard > m_interimWords) {
-            messages.push_back(providerreplies::liveResult(*utterance, utterance->words.mid(0, heard), false));
+            messages.push_back(
+                providerreplies::liveResult(*utterance, utterance->words.mid(0, heard), false));
             m_interimWords = heard;
         }
         break;

@@ -60,8 +60,8 @@ std::optional<double> mediaDuration(std::string_view bytes)
     constexpr int bufferSize = 64 * 1024;
     MemoryReader reader { bytes };
     auto* buffer = static_cast<unsigned char*>(av_malloc(bufferSize));
-    AVIOContext* io = buffer ? avio_alloc_context(buffer, bufferSize, 0, &reader, &readPacket, nullptr, &seek)
-                             : nullptr;
+    AVIOContext* io
+        = buffer ? avio_alloc_context(buffer, bufferSize, 0, &reader, &readPacket, nullptr, &seek) : nullptr;
     if (!io) {
         av_free(buffer);
         return std::nullopt;

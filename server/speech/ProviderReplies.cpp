@@ -52,11 +52,11 @@ std::string liveResult(const ScriptUtterance& utterance, const QList<ScriptWord>
 {
     QList<std::pair<ScriptWord, std::optional<qint64>>> spoken;
     for (const ScriptWord& word : words)
-        spoken.append({ word, utterance.speaker });
+        spoken.append({ word, word.speaker ? word.speaker : utterance.speaker });
     const double start = words.isEmpty() ? utterance.start() : words.first().start;
     const double end = words.isEmpty() ? start : words.last().end;
-    return text({ { "type", "Results" }, { "channel_index", QJsonArray { 0, 1 } }, { "duration", end - start },
-        { "start", start }, { "is_final", isFinal }, { "speech_final", isFinal },
+    return text({ { "type", "Results" }, { "channel_index", QJsonArray { 0, 1 } },
+        { "duration", end - start }, { "start", start }, { "is_final", isFinal }, { "speech_final", isFinal },
         { "channel", QJsonObject { { "alternatives", QJsonArray { alternative(spoken) } } } },
         { "metadata", QJsonObject { { "request_id", requestID() } } } });
 }
@@ -76,13 +76,14 @@ std::string prerecorded(const SpeechScript& script, double durationSeconds)
             break;
         for (const ScriptWord& word : utterance->words) {
             if (word.start < durationSeconds)
-                spoken.append({ word, utterance->speaker });
+                spoken.append({ word, word.speaker ? word.speaker : utterance->speaker });
         }
     }
     const QJsonObject metadata { { "request_id", requestID() }, { "duration", durationSeconds },
         { "channels", 1 }, { "models", QJsonArray { "nova-3" } } };
     const QJsonObject channel { { "alternatives", QJsonArray { alternative(spoken) } } };
-    return text({ { "metadata", metadata }, { "results", QJsonObject { { "channels", QJsonArray { channel } } } } });
+    return text(
+        { { "metadata", metadata }, { "results", QJsonObject { { "channels", QJsonArray { channel } } } } });
 }
 
 } // namespace lumora::providerreplies

@@ -19,6 +19,8 @@ std::expected<ScriptWord, QString> parseWord(const QJsonValue& value)
     word.word = object.value(u"word").toString();
     if (object.value(u"punctuated_word").isString())
         word.punctuatedWord = object.value(u"punctuated_word").toString();
+    if (object.value(u"speaker").isDouble())
+        word.speaker = object.value(u"speaker").toInteger();
     word.start = object.value(u"start").toDouble(-1);
     word.end = object.value(u"end").toDouble(-1);
     if (!value.isObject() || word.word.isEmpty() || word.start < 0 || word.end < word.start)
@@ -75,7 +77,7 @@ SpeechScript SpeechScript::builtIn()
         for (const QString& token : QString::fromUtf8(line).split(u' ')) {
             QString bare = token.toLower();
             bare.remove(QRegularExpression(QStringLiteral("[^a-z']")));
-            utterance.words.append({ bare, token, at, at + 0.3 });
+            utterance.words.append({ bare, token, at, at + 0.3, std::nullopt });
             at += 0.35;
         }
         script.m_utterances.append(utterance);

@@ -14,6 +14,7 @@ struct ScriptWord {
     std::optional<QString> punctuatedWord;
     double start = 0;
     double end = 0;
+    std::optional<qint64> speaker; // overrides the utterance's speaker for this word
 };
 
 struct ScriptUtterance {
@@ -28,7 +29,8 @@ struct ScriptUtterance {
 //
 // File form: {"utterances": [{"speaker": 0, "words": [{"word": "hello",
 // "punctuated_word": "Hello,", "start": 0.2, "end": 0.5}, ...]}, ...]}; "speaker" and
-// "punctuated_word" may be left out; utterances are sorted by their first word's start.
+// "punctuated_word" may be left out, and a word may carry its own "speaker" (one final
+// result then holds several speakers); utterances are sorted by their first word's start.
 class SpeechScript {
 public:
     static std::expected<SpeechScript, QString> parse(const QByteArray& json);

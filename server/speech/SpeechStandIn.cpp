@@ -68,7 +68,8 @@ std::optional<int> liveSampleRate(std::string_view query)
         if (name == "sample_rate") {
             int rate = 0;
             const auto [rest, error] = std::from_chars(given.data(), given.data() + given.size(), rate);
-            if (error != std::errc() || rest != given.data() + given.size() || rate < 1 || rate > highestSampleRate)
+            if (error != std::errc() || rest != given.data() + given.size() || rate < 1
+                || rate > highestSampleRate)
                 return std::nullopt;
             sampleRate = rate;
         } else if (given != value) {
@@ -93,7 +94,8 @@ std::int16_t sampleAt(const unsigned char* data, std::size_t index)
 
 } // namespace
 
-SpeechStandIn::SpeechStandIn(SpeechStandInOptions options, SpeechScript script, std::string secret, Clock clock)
+SpeechStandIn::SpeechStandIn(
+    SpeechStandInOptions options, SpeechScript script, std::string secret, Clock clock)
     : m_options(std::move(options))
     , m_script(std::move(script))
     , m_secret(std::move(secret))
@@ -127,7 +129,8 @@ std::optional<SpeechStandIn::Refusal> SpeechStandIn::checkToken(std::string_view
     const auto claims = speechtoken::verify(m_secret, authorization.substr(scheme.size()), m_clock());
     if (!claims)
         return Refusal { 401,
-            providerError("INVALID_AUTH", std::string("Invalid credentials: ") + std::string(toString(claims.error()))) };
+            providerError("INVALID_AUTH",
+                std::string("Invalid credentials: ") + std::string(toString(claims.error()))) };
     return std::nullopt;
 }
 
@@ -167,7 +170,8 @@ bool SpeechStandIn::wants(const Request& request) const
     return websocket::is_upgrade(request) && target.substr(0, target.find('?')) == listenPath;
 }
 
-std::optional<SpeechStandIn::Refusal> SpeechStandIn::checkHandshake(const Request& request, int& sampleRate) const
+std::optional<SpeechStandIn::Refusal> SpeechStandIn::checkHandshake(
+    const Request& request, int& sampleRate) const
 {
     if (m_options.refuseHandshake)
         return Refusal { *m_options.refuseHandshake, providerError("REFUSED", "Refused by the test hook.") };
@@ -211,8 +215,12 @@ template <typename Stream> asio::awaitable<int> SpeechStandIn::serveLive(Stream&
     for (;;) {
         co_await socket.async_read(buffer, awaitError(ec));
         if (ec) {
+            // A client may drop the connection right after its close frame, before our
+            // reply; the frame it sent is what counts.
+            const bool closeFrame
+                = ec == websocket::error::closed || socket.reason().code != websocket::close_code::none;
             logFrame(connection,
-                ec == websocket::error::closed ? "close " + std::to_string(socket.reason().code) : "ended");
+                closeFrame ? "close " + std::to_string(socket.reason().code) : "ended " + ec.message());
             co_return 101;
         }
         std::vector<std::string> replies;
@@ -224,7 +232,8 @@ template <typename Stream> asio::awaitable<int> SpeechStandIn::serveLive(Stream&
             const std::size_t samples = size / 2;
             logFrame(connection,
                 "binary " + std::to_string(size) + ' '
-                    + (samples ? std::to_string(sampleAt(data, 0)) + ' ' + std::to_string(sampleAt(data, samples - 1))
+                    + (samples ? std::to_string(sampleAt(data, 0)) + ' '
+                                + std::to_string(sampleAt(data, samples - 1))
                                : std::string("- -")));
             if (m_options.dropAfterFrames && audioFrames >= *m_options.dropAfterFrames) {
                 logFrame(connection, "dropped");
@@ -248,8 +257,8 @@ template <typename Stream> asio::awaitable<int> SpeechStandIn::serveLive(Stream&
                 co_return 101;
         }
         if (closeAfterReplies) {
+            logFrame(connection, "closing 1000");
             co_await socket.async_close(websocket::close_code::normal, awaitError(ec));
-            logFrame(connection, "closed 1000");
             co_return 101;
         }
     }

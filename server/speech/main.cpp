@@ -51,7 +51,8 @@ int main(int argc, char** argv)
 
     HttpServerOptions serverOptions { options->listen, std::nullopt, 256 * 1024 * 1024, 0 };
     if (options->tlsCertificate)
-        serverOptions.tls = TlsFiles { options->tlsCertificate->toStdString(), options->tlsKey->toStdString() };
+        serverOptions.tls
+            = TlsFiles { options->tlsCertificate->toStdString(), options->tlsKey->toStdString() };
     auto standIn = std::make_shared<SpeechStandIn>(
         *options, std::move(script), std::move(*secret), [] { return QDateTime::currentSecsSinceEpoch(); });
     if (const auto error = standIn->openFrameLog()) {

@@ -4,9 +4,7 @@
 #include "domain/Seat.hpp"
 #include "providers/DeepgramWord.hpp"
 
-#include <QDeadlineTimer>
 #include <QUrlQuery>
-#include <qcoro/qcorosignal.h>
 
 namespace lumora {
 
@@ -45,6 +43,10 @@ DeepgramLiveSession::DeepgramLiveSession(DeepgramGrant grant, int sampleRate, QU
         [this](const QString& message) { enqueueIncoming(message.toUtf8()); });
     connect(&m_socket, &QWebSocket::binaryMessageReceived, this,
         [this](const QByteArray& message) { enqueueIncoming(message); });
+    // A connection that breaks (reset, refused handshake, TLS failure) reports an error before
+    // it ends; a closing handshake does not.
+    connect(&m_socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this,
+        [this](QAbstractSocket::SocketError) { m_transportFailed = true; });
     connect(&m_socket, &QWebSocket::disconnected, this, &DeepgramLiveSession::handleDisconnected);
 }
 
@@ -167,12 +169,13 @@ void DeepgramLiveSession::enqueueIncoming(QByteArray message)
 void DeepgramLiveSession::handleDisconnected()
 {
     m_handshakeTimer.stop();
-    const bool normalClose = m_closeStreamSent && m_socket.closeCode() == QWebSocketProtocol::CloseCodeNormal;
+    const bool normalClose = m_closeStreamSent && !m_transportFailed
+        && m_socket.closeCode() == QWebSocketProtocol::CloseCodeNormal;
     if (!m_closedByUs && !normalClose)
         m_statusCode = failedStatus;
     m_streamEnded = true;
     writeOutgoing();
-    Q_EMIT progressed(QPrivateSignal());
+    wakeWaiting();
 }
 
 QCoro::Task<void> DeepgramLiveSession::receiveLoop()
@@ -189,7 +192,7 @@ QCoro::Task<void> DeepgramLiveSession::receiveLoop()
         }
     }
     m_receiving = false;
-    Q_EMIT progressed(QPrivateSignal());
+    wakeWaiting();
 }
 
 QCoro::Task<void> DeepgramLiveSession::analyze(LiveAnalysisBatch batch)
@@ -202,18 +205,27 @@ QCoro::Task<void> DeepgramLiveSession::analyze(LiveAnalysisBatch batch)
         m_insightHandler(result->offsettingTurnIndexes(batch.firstTurnIndex));
 }
 
+void DeepgramLiveSession::wakeWaiting()
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            for (const std::coroutine_handle<> handle : std::exchange(m_waiting, {}))
+                handle.resume();
+        },
+        Qt::QueuedConnection);
+}
+
 QCoro::Task<void> DeepgramLiveSession::waitUntil(
     std::function<bool()> condition, std::chrono::milliseconds limit)
 {
-    const QDeadlineTimer deadline(
-        limit.count() < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(limit));
-    while (!condition() && !deadline.hasExpired()) {
-        if (deadline.isForever())
-            co_await qCoro(this, &DeepgramLiveSession::progressed);
-        else
-            co_await qCoro(this, &DeepgramLiveSession::progressed,
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline.remainingTimeAsDuration()));
-    }
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, this, &DeepgramLiveSession::wakeWaiting);
+    if (limit.count() >= 0)
+        timer.start(limit);
+    while (!condition() && (limit.count() < 0 || timer.isActive()))
+        co_await Wakeup { m_waiting };
 }
 
 QCoro::Task<void> DeepgramLiveSession::stop(qint64 durationSeconds)
@@ -235,10 +247,13 @@ QCoro::Task<void> DeepgramLiveSession::stop(qint64 durationSeconds)
                 m_statusCode = failedStatus;
         }
         m_outgoing.clear();
-        if (m_socket.state() == QAbstractSocket::ConnectedState)
+        if (m_socket.state() == QAbstractSocket::ConnectedState) {
             m_socket.close(QWebSocketProtocol::CloseCodeNormal);
-        else
+            // Lets the closing handshake finish, so the provider sees a clean close.
+            co_await waitUntil([this] { return m_streamEnded; }, m_options.closeGrace);
+        } else {
             m_socket.abort();
+        }
     }
     m_streamEnded = true;
     // The turns already received are handed on (and a released batch analysed) first, so

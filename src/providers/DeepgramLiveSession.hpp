@@ -18,10 +18,12 @@
 #include <QUuid>
 #include <QWebSocket>
 #include <chrono>
+#include <coroutine>
 #include <deque>
 #include <functional>
 #include <optional>
 #include <qcoro/qcorotask.h>
+#include <vector>
 
 namespace lumora {
 
@@ -49,8 +51,6 @@ struct DeepgramLiveSessionOptions {
 // drop or a refused handshake) is the only trace. The analysis provider, the usage
 // reporter and the session itself must stay alive until `stop` has returned.
 class DeepgramLiveSession : public QObject {
-    Q_OBJECT
-
 public:
     using TurnHandler = std::function<void(const SpeakerTurn&)>;
     using ContextProvider = std::function<std::optional<LiveAnalysisContext>()>;
@@ -85,11 +85,15 @@ public:
 
     [[nodiscard]] int statusCode() const { return m_statusCode; }
 
-Q_SIGNALS:
-    // Something the waiting coroutines look at changed (internal).
-    void progressed(QPrivateSignal);
-
 private:
+    // Suspends the awaiting coroutine until the next `wakeWaiting`.
+    struct Wakeup {
+        std::vector<std::coroutine_handle<>>& waiting;
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> handle) { waiting.push_back(handle); }
+        void await_resume() const noexcept { }
+    };
+
     struct Outgoing {
         bool text = false;
         QByteArray data;
@@ -98,6 +102,8 @@ private:
     void writeOutgoing();
     void enqueueIncoming(QByteArray message);
     void handleDisconnected();
+    // Resumes the waiting coroutines from the event loop (never inside a socket's signal).
+    void wakeWaiting();
     QCoro::Task<void> receiveLoop();
     QCoro::Task<void> analyze(LiveAnalysisBatch batch);
     // Waits until the condition holds or the limit passes (a negative limit: no limit).
@@ -118,9 +124,11 @@ private:
 
     std::deque<Outgoing> m_outgoing;
     std::deque<QByteArray> m_incoming;
+    std::vector<std::coroutine_handle<>> m_waiting;
     bool m_receiving = false; // the receive loop is handing on messages
     bool m_streamEnded = false; // the socket is closed, or never opened
     bool m_closeStreamSent = false;
+    bool m_transportFailed = false; // the connection broke rather than closed
     bool m_closedByUs = false;
     bool m_stopping = false;
     int m_statusCode = healthyStatus;

@@ -7,6 +7,8 @@
 #include <FailsWith.hpp>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <csignal>
 #include <limits>
@@ -65,7 +67,7 @@ TEST_F(NativeAudioCaptureTest, TenSecondsOfSpeechBecomeOrderedPcmBlocksAndAMatch
 
     // Speech already plays when the capture starts: its first moment must be in the recording.
     play(speechPath);
-    spinFor(500);
+    spinFor(300);
     // The first opening of the microphone takes seconds; the caller's event loop keeps running.
     QElapsedTimer sinceTick;
     qint64 longestStall = 0;
@@ -247,6 +249,37 @@ TEST_F(NativeAudioCaptureTest, AccessIsGrantedForTheSoundServersDefaultMicrophon
     ASSERT_TRUE(device.has_value());
     EXPECT_EQ(device->id(), qgetenv("LUMORA_TEST_MICROPHONE"));
     EXPECT_TRUE(QCoro::waitFor(MicrophoneAccess::request()).has_value());
+}
+
+// Disabled in the ordinary run: NoSoundServerMeansNoMicrophone runs it in a child process whose
+// sound server does not exist.
+TEST(NativeAudioCaptureWithoutSoundServer, DISABLED_ReportsThatThereIsNoMicrophone)
+{
+    QTemporaryDir folder;
+    const QString path = QDir(folder.path()).filePath("recording.m4a");
+    EXPECT_THAT(
+        QCoro::waitFor(MicrophoneAccess::request()), FailsWith(NativeAudioCaptureError::noMicrophone));
+    NativeAudioCapture capture;
+    EXPECT_EQ(capture.inputSampleRate(), 0.0);
+    EXPECT_THAT(startCapture(capture, path, 60), FailsWith(NativeAudioCaptureError::noMicrophone));
+    EXPECT_FALSE(capture.isRecording());
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST(NativeAudioCaptureValidationTest, NoSoundServerMeansNoMicrophone)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PULSE_SERVER", "unix:/nonexistent/lumora-test-sound-server");
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+        { "--gtest_also_run_disabled_tests",
+            "--gtest_filter=NativeAudioCaptureWithoutSoundServer.DISABLED_ReportsThatThereIsNoMicrophone" });
+    ASSERT_TRUE(child.waitForFinished(30000));
+    const QByteArray output = child.readAll();
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
 }
 
 } // namespace

@@ -154,13 +154,22 @@ protected:
         return { path, soxi.readAllStandardOutput().trimmed().toDouble() };
     }
 
-    // Starts playing a file into the virtual speaker and returns at once.
+    // Starts playing a file into the virtual speaker and returns once the sound server plays it.
     void play(const QString& wavPath)
     {
         auto player = std::make_unique<QProcess>();
         player->start("paplay", { "-d", qEnvironmentVariable("LUMORA_TEST_SPEAKER"), wavPath });
         ASSERT_TRUE(player->waitForStarted(5000));
         m_players.push_back(std::move(player));
+        const bool playing = spinUntil(
+            [] {
+                QProcess pactl;
+                pactl.start("pactl", { "list", "short", "sink-inputs" });
+                pactl.waitForFinished(5000);
+                return !pactl.readAllStandardOutput().trimmed().isEmpty();
+            },
+            5000);
+        ASSERT_TRUE(playing) << "the speech did not start playing";
     }
 
     QTemporaryDir m_folder;

@@ -1,5 +1,6 @@
-#include "SpeechStandInFixture.hpp"
 #include "providers/DeepgramClient.hpp"
+
+#include "SpeechStandInFixture.hpp"
 
 #include <QTemporaryDir>
 
@@ -57,7 +58,8 @@ TEST_F(DeepgramClientTest, EveryRefusalArrivesAsItsKind)
         { "500", { "--prerecorded-reply", "500" }, 300, Refusal::invalidResponse },
         { "204 with an empty body", { "--prerecorded-reply", "204" }, 300, Refusal::decodeError },
         { "malformed JSON", { "--prerecorded-reply", "malformed" }, 300, Refusal::decodeError },
-        { "silence past the inactivity limit", { "--prerecorded-delay-ms", "1500" }, 300, Refusal::transportError },
+        { "silence past the inactivity limit", { "--prerecorded-delay-ms", "1500" }, 300,
+            Refusal::transportError },
     };
     for (const Refusal& c : cases) {
         SCOPED_TRACE(c.name);
@@ -87,9 +89,11 @@ TEST_F(DeepgramClientTest, AForgedTokenOrAMissingFileNeverReachesATranscript)
     const DeepgramGrant forged { standIn->token(300, "another secret, also long enough to sign"), 300 };
     const auto refused = transcribe(forged);
     ASSERT_FALSE(refused.has_value());
-    EXPECT_EQ(*refused.error().as<ControlPlaneFailure>(), ControlPlaneFailure(ControlPlaneError::invalidResponse()));
+    EXPECT_EQ(*refused.error().as<ControlPlaneFailure>(),
+        ControlPlaneFailure(ControlPlaneError::invalidResponse()));
 
-    const auto missing = transcribe(grant(), DeepgramClient::defaultInactivityLimit, folder.filePath("gone.m4a"));
+    const auto missing
+        = transcribe(grant(), DeepgramClient::defaultInactivityLimit, folder.filePath("gone.m4a"));
     ASSERT_FALSE(missing.has_value());
     EXPECT_TRUE(std::holds_alternative<TransportError>(*missing.error().as<ControlPlaneFailure>()));
 }

@@ -21,7 +21,8 @@ protected:
     SpeechStandInProcess& startStandIn(const QStringList& arguments = {})
     {
         standIn = std::make_unique<SpeechStandInProcess>(
-            QStringList { "--tls-cert", certificates.serverCertificate(), "--tls-key", certificates.serverKey() }
+            QStringList {
+                "--tls-cert", certificates.serverCertificate(), "--tls-key", certificates.serverKey() }
             + arguments);
         EXPECT_TRUE(standIn->started());
         EXPECT_EQ(standIn->baseUrl().scheme(), "https");
@@ -48,15 +49,15 @@ protected:
 
     DeepgramGrant grant(std::int64_t lifetime = 300) const { return { standIn->token(lifetime), lifetime }; }
 
-    // Two partners, the right seat answering; the rule-based analyzer finds criticism and
-    // contempt in them.
+    // Two partners; the first result holds both seats, and speaker 2 shares seat 0.
     static QByteArray script()
     {
         return R"({"utterances":[
             {"speaker":0,"words":[{"word":"you","punctuated_word":"You","start":0.2,"end":0.4},
                                   {"word":"never","start":0.5,"end":0.8},
-                                  {"word":"listen","punctuated_word":"listen.","start":0.9,"end":1.2}]},
-            {"speaker":1,"words":[{"word":"whatever","punctuated_word":"Whatever.","start":1.5,"end":2.0}]},
+                                  {"word":"listen","punctuated_word":"listen.","start":0.9,"end":1.2},
+                                  {"word":"whatever","punctuated_word":"Whatever.","start":1.5,"end":2.0,
+                                   "speaker":1}]},
             {"speaker":2,"words":[{"word":"i","punctuated_word":"I","start":2.3,"end":2.4},
                                   {"word":"am","start":2.5,"end":2.6},
                                   {"word":"sorry","punctuated_word":"sorry.","start":2.7,"end":3.0}]},

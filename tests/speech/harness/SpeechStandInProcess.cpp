@@ -84,9 +84,10 @@ bool makeM4a(const QString& path, double seconds)
     ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
     ffmpeg.start(QStringLiteral("ffmpeg"),
         { "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-            QStringLiteral("sine=frequency=440:sample_rate=16000:duration=%1").arg(seconds), "-ac", "1", "-c:a",
-            "aac", path });
-    return ffmpeg.waitForFinished(30000) && ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
+            QStringLiteral("sine=frequency=440:sample_rate=16000:duration=%1").arg(seconds), "-ac", "1",
+            "-c:a", "aac", path });
+    return ffmpeg.waitForFinished(30000) && ffmpeg.exitStatus() == QProcess::NormalExit
+        && ffmpeg.exitCode() == 0;
 }
 
 } // namespace lumora::testing
