@@ -69,9 +69,16 @@ TEST(ControlPlaneHttp, RefusesBadRequestsKeepsServingAndLogsOneLineEachWithoutBo
     EXPECT_EQ(
         sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/start"), atLimit).status, 400);
 
+    // Trailers of a chunked body are limited like the head; a field of 64 KB once ended the process.
+    const auto chunkedWithTrailer = [](qsizetype size) {
+        return "POST /v1/diagnostics HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
+               "2\r\n{}\r\n0\r\nX-Trailer: "
+            + QByteArray(size, 'a') + "\r\n\r\n";
+    };
     const QByteArray malformed[] = { "NOT HTTP AT ALL\r\n\r\n",
         "GET /v1/nothing HTTP/1.1\r\nHost: x\r\nX-Big: " + QByteArray(20000, 'a') + "\r\n\r\n",
-        "POST /v1/diagnostics HTTP/1.1\r\nHost: x\r\nContent-Length: zz\r\n\r\n" };
+        "POST /v1/diagnostics HTTP/1.1\r\nHost: x\r\nContent-Length: zz\r\n\r\n", chunkedWithTrailer(20000),
+        chunkedWithTrailer(65535), chunkedWithTrailer(200000) };
     for (const QByteArray& request : malformed) {
         const QByteArray reply = exchangeRaw(server.baseUrl(), request);
         EXPECT_TRUE(reply.startsWith("HTTP/1.1 400")) << reply.left(100).toStdString();
