@@ -240,6 +240,8 @@ HttpResponse ControlPlaneService::completeWebSignIn(const HttpRequest& request)
     if (m_clock() - *pending->ticketIssuedAt > signInLifetime)
         return errorResponse(400, "ticket_expired");
     const auto device = m_store.redeemTicket(hash, m_clock());
+    if (!device && device.error() == TicketRefusal::keyActiveInAnotherAccount)
+        return errorResponse(409, "device_key_in_use");
     if (!device)
         return errorResponse(400, "invalid_ticket");
     return registrationResponse(*device);

@@ -308,7 +308,8 @@ bool ControlPlaneStore::issueTicket(
     return update.rowsAffected() == 1;
 }
 
-std::optional<DeviceRecord> ControlPlaneStore::redeemTicket(const QString& ticketHash, qint64 now)
+std::expected<DeviceRecord, TicketRefusal> ControlPlaneStore::redeemTicket(
+    const QString& ticketHash, qint64 now)
 {
     Transaction transaction(m_connection);
     Statement redeem(m_connection,
@@ -316,38 +317,38 @@ std::optional<DeviceRecord> ControlPlaneStore::redeemTicket(const QString& ticke
             "UPDATE sign_in_requests SET redeemed_at = ? WHERE ticket_hash = ? AND redeemed_at IS NULL"),
         { now, ticketHash });
     if (redeem.rowsAffected() != 1)
-        return std::nullopt;
+        return std::unexpected(TicketRefusal::notRedeemable);
     const auto request = signInRequestForTicket(ticketHash);
     if (!request || !request->accountName)
-        return std::nullopt;
+        return std::unexpected(TicketRefusal::notRedeemable);
 
-    QUuid accountID;
+    std::optional<QUuid> accountID;
     Statement account(
         m_connection, QStringLiteral("SELECT id FROM accounts WHERE name = ?"), { *request->accountName });
-    if (account.next()) {
+    if (account.next())
         accountID = QUuid::fromString(account.value(0).toString());
-    } else {
+
+    // Whoever started the sign-in needed only the public key, not the private one.
+    auto device = activeDeviceWithKey(request->devicePublicKey);
+    if (device && device->accountID != accountID) {
+        transaction.commit();
+        return std::unexpected(TicketRefusal::keyActiveInAnotherAccount);
+    }
+    if (!accountID) {
         accountID = QUuid::createUuid();
         Statement(m_connection,
             QStringLiteral("INSERT INTO accounts (id, name, created_at) VALUES (?, ?, ?)"),
-            { idText(accountID), *request->accountName, now });
-    }
-
-    auto device = activeDeviceWithKey(request->devicePublicKey);
-    if (device && device->accountID != accountID) {
-        Statement(m_connection, QStringLiteral("UPDATE devices SET revoked_at = ? WHERE id = ?"),
-            { now, idText(device->id) });
-        device.reset();
+            { idText(*accountID), *request->accountName, now });
     }
     if (!device) {
-        device = DeviceRecord { QUuid::createUuid(), accountID, request->devicePublicKey, false };
+        device = DeviceRecord { QUuid::createUuid(), *accountID, request->devicePublicKey, false };
         Statement(m_connection,
             QStringLiteral("INSERT INTO devices (id, account_id, public_key, platform, created_at) VALUES "
                            "(?, ?, ?, ?, ?)"),
-            { idText(device->id), idText(accountID), request->devicePublicKey, request->platform, now });
+            { idText(device->id), idText(*accountID), request->devicePublicKey, request->platform, now });
     }
     transaction.commit();
-    return device;
+    return *device;
 }
 
 bool ControlPlaneStore::revokeDevice(const QUuid& accountID, const QUuid& deviceID, qint64 now)

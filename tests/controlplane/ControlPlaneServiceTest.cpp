@@ -1,4 +1,5 @@
 #include "ServiceFixture.hpp"
+#include "controlplane/IdText.hpp"
 
 namespace lumora {
 namespace {
@@ -27,6 +28,34 @@ TEST_F(ControlPlaneServiceTest, TicketsRegisterTheKeyOnceAndLapseAfterTenMinutes
         codeOf(sendJson("/v1/auth/apple/web/complete", { { "ticket", onTime } })), "400 invalid_ticket");
     now += 1;
     EXPECT_EQ(codeOf(sendJson("/v1/auth/apple/web/complete", { { "ticket", late } })), "400 ticket_expired");
+}
+
+// The start call is unsigned and a public key shows in every signed request's check, so
+// anyone may start a sign-in for someone else's key.
+TEST_F(ControlPlaneServiceTest, ASignInNeverTakesAKeyThatIsActiveInAnotherAccount)
+{
+    const testing::Member victim = member("Ada");
+    const QString key = victim.identity.publicKeyBase64URL();
+    const QString stolen = ticketFor(key, "Mallory");
+    const QString spare = ticketFor(key, "Mallory");
+    const QString own = ticketFor(key, "Ada");
+    const auto complete = [&](const QString& ticket) {
+        return sendJson("/v1/auth/apple/web/complete", { { "ticket", ticket } });
+    };
+    EXPECT_EQ(codeOf(complete(stolen)), "409 device_key_in_use");
+    EXPECT_FALSE(store->device(victim.device.id)->revoked);
+    EXPECT_EQ(store->activeDeviceWithKey(key)->id, victim.device.id);
+    EXPECT_EQ(call(victim, "GET", "/v1/account/state").status, 200);
+    const HttpResponse again = complete(own);
+    EXPECT_EQ(bodyOf(again).value("device_id").toString(), idText(victim.device.id));
+
+    // Signing out revokes the device first; then the key may sign in to another account,
+    // but a ticket refused once stays spent.
+    post(victim, "/v1/devices/revoke", { { "device_id", uuidText(victim.device.id, UuidCase::upper) } });
+    EXPECT_EQ(codeOf(complete(stolen)), "400 invalid_ticket");
+    const HttpResponse switched = complete(spare);
+    ASSERT_EQ(switched.status, 200) << switched.body;
+    EXPECT_NE(bodyOf(switched).value("account_id").toString(), idText(victim.device.accountID));
 }
 
 TEST_F(ControlPlaneServiceTest, SignInPageIsUsedOnceAndNamesTheHostTheDeviceReached)

@@ -27,9 +27,10 @@ protected:
         return store ? std::move(*store) : nullptr;
     }
 
-    // A device registered through a redeemed sign-in, as the service does it; a ticket is
-    // issued once per request and redeemed once.
-    DeviceRecord signIn(ControlPlaneStore& store, const QString& name, const QString& key)
+    // A sign-in redeemed as the service does it; a ticket is issued once per request and
+    // redeemed once, whatever the outcome.
+    std::expected<DeviceRecord, TicketRefusal> redeem(
+        ControlPlaneStore& store, const QString& name, const QString& key)
     {
         const QUuid requestID = QUuid::createUuid();
         store.addSignInRequest({ requestID, key, "macos", now, std::nullopt, std::nullopt, false });
@@ -37,9 +38,15 @@ protected:
         EXPECT_TRUE(store.issueTicket(requestID, ticket, name, now));
         EXPECT_FALSE(store.issueTicket(requestID, ticket + "-again", "Eve", now));
         auto device = store.redeemTicket(ticket, now);
+        EXPECT_EQ(store.redeemTicket(ticket, now), std::unexpected(TicketRefusal::notRedeemable));
+        EXPECT_EQ(store.redeemTicket(ticket + "-again", now), std::unexpected(TicketRefusal::notRedeemable));
+        return device;
+    }
+
+    DeviceRecord signIn(ControlPlaneStore& store, const QString& name, const QString& key)
+    {
+        const auto device = redeem(store, name, key);
         EXPECT_TRUE(device.has_value());
-        EXPECT_FALSE(store.redeemTicket(ticket, now).has_value());
-        EXPECT_FALSE(store.redeemTicket(ticket + "-again", now).has_value());
         return device.value_or(DeviceRecord {});
     }
 
@@ -71,7 +78,7 @@ TEST(ControlPlaneStoreAddress, RefusesUnusableDatabaseAddresses)
         EXPECT_FALSE(ControlPlaneStore::open(url).has_value()) << url;
 }
 
-TEST_P(ControlPlaneStoreTest, SameNameSameAccountAndAKeyMovesBetweenAccounts)
+TEST_P(ControlPlaneStoreTest, SameNameSameAccountAndAKeyMovesOnlyOnceRevoked)
 {
     auto store = open();
     const DeviceRecord first = signIn(*store, "Ada", "key-a");
@@ -81,9 +88,14 @@ TEST_P(ControlPlaneStoreTest, SameNameSameAccountAndAKeyMovesBetweenAccounts)
     EXPECT_EQ(second.accountID, first.accountID);
     EXPECT_NE(second.id, first.id);
 
+    // Active in Ada's account, the key stays there.
+    EXPECT_EQ(redeem(*store, "Bob", "key-a"), std::unexpected(TicketRefusal::keyActiveInAnotherAccount));
+    EXPECT_FALSE(store->device(first.id)->revoked);
+    EXPECT_EQ(store->activeDeviceWithKey("key-a")->id, first.id);
+
+    ASSERT_TRUE(store->revokeDevice(first.accountID, first.id, now));
     const DeviceRecord moved = signIn(*store, "Bob", "key-a");
     EXPECT_NE(moved.accountID, first.accountID);
-    EXPECT_TRUE(store->device(first.id)->revoked);
     EXPECT_EQ(store->activeDeviceWithKey("key-a")->id, moved.id);
 }
 
