@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <expected>
 #include <map>
 #include <optional>
@@ -20,6 +21,9 @@ struct ControlPlaneOptions {
     std::optional<QString> tlsKey;
     bool allowPlainHttp = false;
     bool devSignIn = false;
+    // Where clients reach the server when that is not the listening address (behind a proxy):
+    // "http" or "https", a host and optionally a port, nothing else.
+    std::optional<QUrl> publicUrl;
     // The file holding the secret that speech-provider tokens are signed with.
     std::optional<QString> speechTokenSecret;
     // Usage rates in micros per minute of audio that replace the built-in ones.
@@ -31,7 +35,8 @@ struct ControlPlaneOptions {
     bool help = false;
 
     // `arguments` excludes the program name. `defaultDatabase` is used when --database is
-    // not given. Plain HTTP is refused on a non-loopback address unless --allow-plain-http.
+    // not given. Plain HTTP is refused on a non-loopback address unless --allow-plain-http;
+    // the development sign-in is refused on any address but loopback.
     static std::expected<ControlPlaneOptions, QString> parse(
         const QStringList& arguments, const QString& defaultDatabase);
     static QString helpText();

@@ -58,7 +58,7 @@ TEST_F(ControlPlaneServiceTest, ASignInNeverTakesAKeyThatIsActiveInAnotherAccoun
     EXPECT_NE(bodyOf(switched).value("account_id").toString(), idText(victim.device.accountID));
 }
 
-TEST_F(ControlPlaneServiceTest, SignInPageIsUsedOnceAndNamesTheHostTheDeviceReached)
+TEST_F(ControlPlaneServiceTest, SignInPageIsUsedOnceAndAtTheServersOwnAddress)
 {
     const auto start = [&](const std::string& host) {
         return QUrl(
@@ -66,10 +66,15 @@ TEST_F(ControlPlaneServiceTest, SignInPageIsUsedOnceAndNamesTheHostTheDeviceReac
                 .value("authorization_url")
                 .toString());
     };
-    EXPECT_EQ(start("localhost:9443").authority(), "localhost:9443");
-    EXPECT_EQ(start("evil.example/path?x").authority(), "127.0.0.1:8443");
+    // A Host header is the client's to forge; the address is the server's own.
+    for (const char* host : { "evil.example", "localhost:9443", "evil.example/path?x" })
+        EXPECT_EQ(start(host).adjusted(QUrl::RemoveQuery).toString(), "https://127.0.0.1:8443/dev/sign-in")
+            << host;
+    settings.publicUrl = QUrl("http://lumora.example.com/");
+    restart();
+    EXPECT_EQ(start("evil.example").adjusted(QUrl::RemoveQuery).toString(),
+        "http://lumora.example.com/dev/sign-in");
     const QUrl page = start("localhost:9443");
-    EXPECT_EQ(page.scheme(), "https");
 
     const std::string request = QUrlQuery(page).queryItemValue("request").toStdString();
     const std::string form = "request=" + request + "&name=Ada";
