@@ -2,7 +2,10 @@
 
 #include "TestDatabase.hpp"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace lumora {
 namespace {
@@ -70,6 +73,34 @@ TEST_P(ControlPlaneStoreTest, AppliesMigrationsOnceAndKeepsDataAcrossOpens)
     ASSERT_TRUE(store);
     EXPECT_EQ(store->schemaVersion(), ControlPlaneStore::latestSchemaVersion());
     EXPECT_TRUE(store->device(deviceID).has_value());
+}
+
+// The database holds every account's transcripts: only the server's own user may read it,
+// whatever umask it was started with.
+TEST(ControlPlaneStoreFiles, FolderAndFilesAreTheOwnersAlone)
+{
+    const QTemporaryDir dir;
+    const QString folder = dir.filePath("data");
+    const QString path = folder + "/Lumora/control-plane.sqlite";
+    const auto mode = [](const QString& file) {
+        struct stat status { };
+        return ::stat(QFile::encodeName(file).constData(), &status) == 0 ? status.st_mode & 07777 : 0u;
+    };
+    const mode_t previous = ::umask(0);
+    {
+        auto store = ControlPlaneStore::open("sqlite:" + path);
+        ASSERT_TRUE(store.has_value());
+        EXPECT_TRUE((*store)->rememberNonce("device:a", QUuid::createUuid(), 1, 0));
+        for (const QString& created : { folder, folder + "/Lumora" })
+            EXPECT_EQ(mode(created), 0700u) << created.toStdString();
+        for (const char* suffix : { "", "-wal", "-shm" })
+            EXPECT_EQ(mode(path + suffix), 0600u) << suffix;
+    }
+    // Files left readable by an earlier version are narrowed when the server opens them.
+    ::umask(previous);
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    ASSERT_TRUE(ControlPlaneStore::open("sqlite:" + path).has_value());
+    EXPECT_EQ(mode(path), 0600u);
 }
 
 TEST(ControlPlaneStoreAddress, RefusesUnusableDatabaseAddresses)
