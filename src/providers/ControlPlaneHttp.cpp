@@ -8,6 +8,20 @@
 
 namespace lumora::controlplanehttp {
 
+namespace {
+
+// Failures of the connection itself, as opposed to the errors Qt derives from an HTTP status
+// (407 among the proxy errors). A reply that breaks off in its body has a status and one of these.
+bool isTransportError(QNetworkReply::NetworkError error)
+{
+    const int code = error;
+    return (code > 0 && code < 100)
+        || (code > 100 && code < 200 && error != QNetworkReply::ProxyAuthenticationRequiredError)
+        || error == QNetworkReply::ProtocolFailure;
+}
+
+} // namespace
+
 std::optional<QUrl> requestUrl(const QUrl& base, const QString& path, const QueryItems& query)
 {
     if (!base.isValid() || base.isRelative())
@@ -47,7 +61,7 @@ QCoro::Task<std::expected<HttpReply, ControlPlaneFailure>> send(
         manager.sendCustomRequest(request, method, body), [](QNetworkReply* r) { r->deleteLater(); });
     co_await reply.get();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid())
+    if (status.isValid() && !isTransportError(reply->error()))
         co_return HttpReply { status.toInt(), reply->readAll() };
     if (reply->error() != QNetworkReply::NoError)
         co_return std::unexpected(
