@@ -111,31 +111,32 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
 
 QString ControlPlaneOptions::helpText()
 {
-    return QStringLiteral(
-               "Usage: lumora-control-plane [options]\n"
-               "\n"
-               "  --listen HOST:PORT    address to listen on (default 127.0.0.1:8443; port 0 picks one)\n"
-               "  --database URL        sqlite:PATH (default: a file in the user's data folder) or\n"
-               "                        postgresql://USER@HOST:PORT/DB (password from PGPASSWORD)\n"
-               "  --tls-cert FILE       PEM certificate chain; with --tls-key serves HTTPS\n"
-               "  --tls-key FILE        PEM private key\n"
-               "  --allow-plain-http    serve plain HTTP on a non-loopback address (behind a TLS proxy)\n"
-               "  --dev-sign-in         offer the development sign-in page instead of Sign in with Apple\n"
-               "  --speech-token-secret FILE\n"
-               "                        secret (at least 32 bytes) that speech-provider tokens are signed\n"
-               "                        with; the speech stand-in verifies them with the same file\n"
-               "  --usage-rate OPERATION=MICROS\n"
-               "                        estimated cost per minute of audio of a usage operation\n"
-               "                        (live_transcription 7700, final_transcription 4300 by default;\n"
-               "                        may be given once per operation)\n"
-               "  --pairing-invite-lifetime SECONDS\n"
-               "                        how long a partner code stays usable (default 86400)\n"
-               "  --pairing-confirm-window SECONDS\n"
-               "                        how long a redeemed code waits for confirmation (default 900)\n"
-               "  --deletion-request-lifetime SECONDS\n"
-               "                        how long a conversation deletion waits for the partner's\n"
-               "                        approval before it lapses (default 604800, seven days)\n")
-        + ProviderOptions::helpText() + QStringLiteral("  --help                show this text\n");
+    const QString text = QStringLiteral(
+        "Usage: lumora-control-plane [options]\n"
+        "\n"
+        "  --listen HOST:PORT    address to listen on (default 127.0.0.1:8443; port 0 picks one)\n"
+        "  --database URL        sqlite:PATH (default: a file in the user's data folder) or\n"
+        "                        postgresql://USER@HOST:PORT/DB (password from PGPASSWORD)\n"
+        "  --tls-cert FILE       PEM certificate chain; with --tls-key serves HTTPS\n"
+        "  --tls-key FILE        PEM private key\n"
+        "  --allow-plain-http    serve plain HTTP on a non-loopback address (behind a TLS proxy)\n"
+        "  --dev-sign-in         offer the development sign-in page instead of Sign in with Apple\n"
+        "  --speech-token-secret FILE\n"
+        "                        secret (at least 32 bytes) that speech-provider tokens are signed\n"
+        "                        with; the speech stand-in verifies them with the same file\n"
+        "  --usage-rate OPERATION=MICROS\n"
+        "                        estimated cost per minute of audio of a usage operation\n"
+        "                        (live_transcription 7700, final_transcription 4300 by default;\n"
+        "                        may be given once per operation)\n"
+        "  --pairing-invite-lifetime SECONDS\n"
+        "                        how long a partner code stays usable (default 86400)\n"
+        "  --pairing-confirm-window SECONDS\n"
+        "                        how long a redeemed code waits for confirmation (default 900)\n"
+        "  --deletion-request-lifetime SECONDS\n"
+        "                        how long a conversation deletion waits for the partner's\n"
+        "                        approval before it lapses (default 604800, seven days)\n"
+        "  --help                show this text\n");
+    return text + ProviderOptions::helpText();
 }
 
 } // namespace lumora

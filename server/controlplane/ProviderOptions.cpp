@@ -38,6 +38,9 @@ std::expected<void, QString> ProviderOptions::set(QStringView name, const QStrin
 QString ProviderOptions::helpText()
 {
     return QStringLiteral(
+        "\n"
+        "The real speech and analysis services (without their keys the control plane answers\n"
+        "on its own):\n"
         "  --deepgram-api-key-file FILE\n"
         "                        the speech provider's API key (an owner-only file); speech tokens\n"
         "                        are then short-lived grants of the provider instead of ones\n"
