@@ -44,8 +44,8 @@ std::expected<T, std::string> ModelAnalyzer::ask(
         reason = failure->reason + " (attempt " + std::to_string(attempt) + ")";
         if (!failure->retryable())
             break;
-        const auto pause = std::min(m_settings.retryPause,
-            duration_cast<milliseconds>(deadline - steady_clock::now()));
+        const auto pause
+            = std::min(m_settings.retryPause, duration_cast<milliseconds>(deadline - steady_clock::now()));
         if (pause > milliseconds(0) && attempt < m_settings.maximumAttempts)
             std::this_thread::sleep_for(pause);
     }
@@ -67,7 +67,8 @@ std::expected<AnalysisProviderResult, AnalyzerError> ModelAnalyzer::analyze(
     // No turns, nothing to ask a model about.
     if (request.turns.isEmpty())
         return m_rules.analyze(request);
-    const ModelRequest question { modelprompts::analysisSystem(*rubric), modelprompts::analysisUser(request) };
+    const ModelRequest question { modelprompts::analysisSystem(*rubric),
+        modelprompts::analysisUser(request) };
     auto result = ask<AnalysisProviderResult>(question, m_settings.analysis,
         [&](const ModelAnswer& answer) { return modelanswer::readAnalysis(answer, request, *rubric); });
     if (result)
@@ -76,7 +77,8 @@ std::expected<AnalysisProviderResult, AnalyzerError> ModelAnalyzer::analyze(
     return m_rules.analyze(request);
 }
 
-std::expected<ConversationNudge, AnalyzerError> ModelAnalyzer::nudge(const NudgeProviderPayload& request) const
+std::expected<ConversationNudge, AnalyzerError> ModelAnalyzer::nudge(
+    const NudgeProviderPayload& request) const
 {
     if (request.rubricVersion != QLatin1String(nudgeRubricVersion))
         return std::unexpected(AnalyzerError::unknownRubric);

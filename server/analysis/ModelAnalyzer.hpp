@@ -31,7 +31,8 @@ struct ModelAnalyzerSettings {
 // always comes. Requests under an unknown rubric are refused without calling the model.
 class ModelAnalyzer final : public ConversationAnalyzer {
 public:
-    ModelAnalyzer(std::shared_ptr<const ModelService> service, ModelAnalyzerSettings settings, ProviderLog log);
+    ModelAnalyzer(
+        std::shared_ptr<const ModelService> service, ModelAnalyzerSettings settings, ProviderLog log);
 
     std::expected<AnalysisProviderResult, AnalyzerError> analyze(
         const AnalysisProviderPayload& request) const override;

@@ -165,8 +165,8 @@ std::expected<AnalysisProviderResult, std::string> readAnalysis(
             continue;
         seen.insert({ found->turn, int(found->kind) });
         const SpeakerTurn& turn = turns.at(found->turn);
-        result.annotations.append(
-            BehaviorAnnotation(found->turn, seatOf(turn.speaker), found->kind, found->confidence, turn.start, turn.end));
+        result.annotations.append(BehaviorAnnotation(
+            found->turn, seatOf(turn.speaker), found->kind, found->confidence, turn.start, turn.end));
     }
 
     result.fouls = QList<ProcessFoulAnnotation> {};
@@ -177,8 +177,8 @@ std::expected<AnalysisProviderResult, std::string> readAnalysis(
             continue;
         seen.insert({ found->turn, int(found->kind) });
         const SpeakerTurn& turn = turns.at(found->turn);
-        result.fouls->append(
-            ProcessFoulAnnotation(found->turn, turn.speaker, found->kind, found->confidence, turn.start, turn.end));
+        result.fouls->append(ProcessFoulAnnotation(
+            found->turn, turn.speaker, found->kind, found->confidence, turn.start, turn.end));
     }
 
     result.stepDetected = stepDetection(object->value("step_detected"));

@@ -41,7 +41,9 @@ std::expected<SpeechGrant, std::string> DeepgramGrantClient::request(qint64 life
     call.path = grantPath;
     call.headers = { { "Authorization", "Token " + m_apiKey }, { "Content-Type", "application/json" },
         { "Accept", "application/json" } };
-    call.body = QJsonDocument(QJsonObject { { "ttl_seconds", lifetime } }).toJson(QJsonDocument::Compact).toStdString();
+    call.body = QJsonDocument(QJsonObject { { "ttl_seconds", lifetime } })
+                    .toJson(QJsonDocument::Compact)
+                    .toStdString();
     call.timeout = m_timeout;
     const auto reply = m_http->send(call);
     if (!reply)

@@ -19,7 +19,7 @@ std::expected<std::string, std::string> readProviderKey(const std::string& path)
     if (fd < 0)
         return std::unexpected("cannot read the key file " + path);
     // The mode is checked on the file that was opened, not on the name.
-    struct stat status {};
+    struct stat status { };
     std::string key;
     std::string error;
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
@@ -42,7 +42,8 @@ std::expected<std::string, std::string> readProviderKey(const std::string& path)
     ::close(fd);
     if (!error.empty())
         return std::unexpected(error);
-    while (!key.empty() && (key.back() == '\n' || key.back() == '\r' || key.back() == ' ' || key.back() == '\t'))
+    while (
+        !key.empty() && (key.back() == '\n' || key.back() == '\r' || key.back() == ' ' || key.back() == '\t'))
         key.pop_back();
     const bool visible = std::ranges::all_of(key, [](char c) { return c > 0x20 && c < 0x7f; });
     if (key.empty() || !visible)

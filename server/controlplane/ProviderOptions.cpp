@@ -12,18 +12,20 @@ constexpr auto maximumModelNameLength = 200;
 
 bool ProviderOptions::isOption(QStringView name)
 {
-    return name == u"--deepgram-api-key-file" || name == u"--deepgram-url" || name == u"--anthropic-api-key-file"
-        || name == u"--anthropic-model" || name == u"--anthropic-url";
+    return name == u"--deepgram-api-key-file" || name == u"--deepgram-url"
+        || name == u"--anthropic-api-key-file" || name == u"--anthropic-model" || name == u"--anthropic-url";
 }
 
 std::expected<void, QString> ProviderOptions::set(QStringView name, const QString& value)
 {
     if (name.endsWith(u"-url")) {
         if (const auto target = HttpsTarget::parse(value.toStdString()); !target)
-            return std::unexpected(QStringLiteral("%1: %2").arg(name, QString::fromStdString(target.error())));
+            return std::unexpected(
+                QStringLiteral("%1: %2").arg(name, QString::fromStdString(target.error())));
         (name == u"--deepgram-url" ? deepgramUrl : anthropicUrl) = value;
     } else if (name == u"--anthropic-model") {
-        const bool visible = std::ranges::all_of(value, [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7f; });
+        const bool visible
+            = std::ranges::all_of(value, [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7f; });
         if (value.isEmpty() || value.size() > maximumModelNameLength || !visible)
             return std::unexpected(QStringLiteral("--anthropic-model needs a model name"));
         anthropicModel = value;

@@ -30,7 +30,8 @@ std::expected<void, std::string> connectProviders(
         auto http = clientFor(options.deepgramUrl);
         if (!http)
             return std::unexpected(http.error());
-        conversation.speechGrants = std::make_shared<DeepgramGrantClient>(std::move(*http), std::move(*key), log);
+        conversation.speechGrants
+            = std::make_shared<DeepgramGrantClient>(std::move(*http), std::move(*key), log);
     }
     if (options.anthropicKeyFile) {
         auto key = readProviderKey(options.anthropicKeyFile->toStdString());
@@ -39,8 +40,10 @@ std::expected<void, std::string> connectProviders(
         auto http = clientFor(options.anthropicUrl);
         if (!http)
             return std::unexpected(http.error());
-        auto model = std::make_shared<AnthropicMessagesClient>(std::move(*http), std::move(*key), options.anthropicModel);
-        conversation.analyzer = std::make_shared<ModelAnalyzer>(std::move(model), ModelAnalyzerSettings {}, log);
+        auto model = std::make_shared<AnthropicMessagesClient>(
+            std::move(*http), std::move(*key), options.anthropicModel);
+        conversation.analyzer
+            = std::make_shared<ModelAnalyzer>(std::move(model), ModelAnalyzerSettings {}, log);
     }
     return {};
 }

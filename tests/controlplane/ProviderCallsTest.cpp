@@ -6,8 +6,8 @@
 #include "controlplane/ControlPlaneOptions.hpp"
 #include "controlplane/DeepgramGrantClient.hpp"
 #include "controlplane/HttpsClient.hpp"
-#include "controlplane/ProviderKeyFile.hpp"
 #include "controlplane/IdText.hpp"
+#include "controlplane/ProviderKeyFile.hpp"
 
 #include <QFile>
 #include <QJsonArray>
@@ -40,10 +40,11 @@ std::string compact(const QJsonObject& object)
 // A Messages API reply whose text is `answer`.
 std::string message(const QString& answer, qint64 inputTokens = 321)
 {
-    return compact({ { "id", "msg_1" }, { "type", "message" }, { "role", "assistant" }, { "model", "model-test-1" },
-        { "content", QJsonArray { QJsonObject { { "type", "text" }, { "text", answer } } } },
-        { "stop_reason", "end_turn" },
-        { "usage", QJsonObject { { "input_tokens", inputTokens }, { "output_tokens", 45 } } } });
+    return compact(
+        { { "id", "msg_1" }, { "type", "message" }, { "role", "assistant" }, { "model", "model-test-1" },
+            { "content", QJsonArray { QJsonObject { { "type", "text" }, { "text", answer } } } },
+            { "stop_reason", "end_turn" },
+            { "usage", QJsonObject { { "input_tokens", inputTokens }, { "output_tokens", 45 } } } });
 }
 
 const QString analysisAnswer = QStringLiteral(
@@ -53,7 +54,8 @@ const QString analysisAnswer = QStringLiteral(
 
 const QJsonArray turns {
     QJsonObject { { "speaker", 0 }, { "start", 0 }, { "end", 4 }, { "text", "You never listen to me." } },
-    QJsonObject { { "speaker", 1 }, { "start", 4 }, { "end", 7 }, { "text", "I'm sorry, I see what you mean." } },
+    QJsonObject {
+        { "speaker", 1 }, { "start", 4 }, { "end", 7 }, { "text", "I'm sorry, I see what you mean." } },
 };
 
 // The control plane with both providers configured, each a stand-in over TLS on loopback
@@ -69,19 +71,19 @@ protected:
         auto modelHttp = HttpsClient::create(*modelTarget, ca);
         const ProviderLog log = [this](const std::string& line) { logLines.push_back(line); };
         settings.conversation.speechGrants
-            = std::make_shared<DeepgramGrantClient>(*speechHttp, speechKey, log, 300ms);
+            = std::make_shared<DeepgramGrantClient>(*speechHttp, speechKey, log, 1000ms);
         ModelAnalyzerSettings budget;
-        budget.analysis = { 300ms, 800ms, 4096 };
-        budget.nudge = { 300ms, 800ms, 512 };
+        budget.analysis = { 1000ms, 2500ms, 4096 };
+        budget.nudge = { 1000ms, 2500ms, 512 };
         budget.retryPause = 1ms;
         settings.conversation.analyzer = std::make_shared<ModelAnalyzer>(
             std::make_shared<AnthropicMessagesClient>(*modelHttp, modelKey, "model-test"), budget, log);
         restart();
-        reservation = QUuid::fromString(
-            post(ada, "/v1/sessions/reserve",
-                { { "session_id", post(ada, "/v1/sessions/draft").value("session_id") }, { "requested_seconds", 600 } })
-                .value("reservation_id")
-                .toString());
+        reservation = QUuid::fromString(post(ada, "/v1/sessions/reserve",
+            { { "session_id", post(ada, "/v1/sessions/draft").value("session_id") },
+                { "requested_seconds", 600 } })
+                                            .value("reservation_id")
+                                            .toString());
     }
 
     HttpResponse callFor(const std::string& path, const std::string& body = "{}")
@@ -106,9 +108,13 @@ protected:
 
     testing::TestCertificates certificates;
     testing::ProviderStandIn speechStandIn { certificates.serverCertificate(), certificates.serverKey(),
-        [](const StandInRequest&) { return StandInReply { 200, R"({"access_token":"jwt.a.b","expires_in":300})" }; } };
+        [](const StandInRequest&) {
+            return StandInReply { 200, R"({"access_token":"jwt.a.b","expires_in":300})" };
+        } };
     testing::ProviderStandIn modelStandIn { certificates.serverCertificate(), certificates.serverKey(),
-        [](const StandInRequest&) { return StandInReply { 200, message(analysisAnswer) }; } };
+        [](const StandInRequest&) {
+            return StandInReply { 200, message(analysisAnswer) };
+        } };
     std::vector<std::string> logLines;
     testing::Member ada = member("Ada");
     QUuid reservation;
@@ -139,7 +145,7 @@ TEST_F(ProviderCallsTest, AnyTroubleWithTheGrantAnswers503)
     const std::vector<Case> cases {
         { "server error", { 500, R"({"err_msg":"down"})" } },
         { "key refused", { 401, R"({"err_code":"INVALID_AUTH"})" } },
-        { "timeout", { 200, R"({"access_token":"late","expires_in":300})", 1500ms } },
+        { "timeout", { 200, R"({"access_token":"late","expires_in":300})", 3000ms } },
         { "not JSON", { 200, "<html>" } },
         { "no token", { 200, R"({"expires_in":300})" } },
         { "empty token", { 200, R"({"access_token":"","expires_in":300})" } },
@@ -151,13 +157,16 @@ TEST_F(ProviderCallsTest, AnyTroubleWithTheGrantAnswers503)
     };
     for (const Case& c : cases) {
         speechStandIn.setScript([&c](const StandInRequest&) { return c.reply; });
-        EXPECT_EQ(codeOf(callFor("/v1/providers/deepgram/token")), "503 provider_token_unavailable") << c.name;
+        EXPECT_EQ(codeOf(callFor("/v1/providers/deepgram/token")), "503 provider_token_unavailable")
+            << c.name;
     }
     EXPECT_EQ(logLines.size(), cases.size());
     expectNoKeyInLog();
 
     // A reply without a lifetime lasts what was asked for.
-    speechStandIn.setScript([](const StandInRequest&) { return StandInReply { 200, R"({"access_token":"t"})" }; });
+    speechStandIn.setScript([](const StandInRequest&) {
+        return StandInReply { 200, R"({"access_token":"t"})" };
+    });
     EXPECT_EQ(bodyOf(callFor("/v1/providers/deepgram/token")).value("expires_in"), 300);
 }
 
@@ -165,7 +174,8 @@ TEST_F(ProviderCallsTest, AProviderWhoseCertificateDoesNotVerifyGetsNoKey)
 {
     // Trusting only the system's CAs, the stand-in's certificate does not verify.
     auto untrusting = HttpsClient::create(*HttpsTarget::parse(speechStandIn.url()));
-    settings.conversation.speechGrants = std::make_shared<DeepgramGrantClient>(*untrusting, speechKey, ProviderLog {}, 300ms);
+    settings.conversation.speechGrants
+        = std::make_shared<DeepgramGrantClient>(*untrusting, speechKey, ProviderLog {}, 1000ms);
     restart();
     EXPECT_EQ(codeOf(callFor("/v1/providers/deepgram/token")), "503 provider_token_unavailable");
     for (const StandInRequest& request : speechStandIn.requests())
@@ -202,14 +212,16 @@ TEST_F(ProviderCallsTest, AnalysisAsksTheMessagesApiAndRepliesWithItsFindings)
 
     // Nudges go the same way.
     modelStandIn.setScript([](const StandInRequest&) {
-        return StandInReply { 200, message(R"({"title":"Pause","guidance":"Breathe.","suggested_words":"One moment."})") };
+        return StandInReply { 200,
+            message(R"({"title":"Pause","guidance":"Breathe.","suggested_words":"One moment."})") };
     });
     const HttpResponse nudge = callFor("/v1/providers/anthropic/nudge",
         json({ { "rubric_version", "context-coach-2026-07-23" }, { "turns", turns }, { "current_step", 1 },
             { "target_speaker", 0 } }));
     ASSERT_EQ(nudge.status, 200) << nudge.body;
     EXPECT_EQ(bodyOf(nudge),
-        (QJsonObject { { "title", "Pause" }, { "guidance", "Breathe." }, { "suggested_words", "One moment." } }));
+        (QJsonObject {
+            { "title", "Pause" }, { "guidance", "Breathe." }, { "suggested_words", "One moment." } }));
     EXPECT_EQ(parsed(modelStandIn.requests().back().body).value("max_tokens"), 512);
 }
 
@@ -225,13 +237,17 @@ TEST_F(ProviderCallsTest, AFailingServiceIsRetriedThenTheRulesAnswer)
         { "server error", { 500, R"({"type":"error"})" }, 3 },
         { "overloaded", { 529, R"({"type":"error"})" }, 3 },
         { "key refused", { 401, R"({"type":"error"})" }, 1 },
-        { "timeout", { 200, message(analysisAnswer), 1000ms }, 3 },
+        { "timeout", { 200, message(analysisAnswer), 3000ms }, 3 },
         { "not JSON", { 200, "<html>" }, 3 },
         { "answer not JSON", { 200, message("I think it went well.") }, 3 },
-        { "answer cut short", { 200, message(analysisAnswer).replace(message(analysisAnswer).find("end_turn"), 8, "max_tokens") }, 3 },
+        { "answer cut short",
+            { 200,
+                message(analysisAnswer).replace(message(analysisAnswer).find("end_turn"), 8, "max_tokens") },
+            3 },
         { "negative token count", { 200, message(analysisAnswer, -5) }, 3 },
         { "summary far too long",
-            { 200, message(QStringLiteral(R"({"summary":"%1","annotations":[]})").arg(QString(5000, 'x'))) }, 3 },
+            { 200, message(QStringLiteral(R"({"summary":"%1","annotations":[]})").arg(QString(5000, 'x'))) },
+            3 },
     };
     for (const Case& c : cases) {
         logLines.clear();
@@ -308,15 +324,15 @@ TEST(ProviderKeyFile, TheServerRefusesToStartWithAKeyFileOthersCanRead)
     const QString owned = keyFile(dir, "owned.key", QByteArray::fromStdString(modelKey), 0600);
     const QString database = "sqlite:" + dir.filePath("cp.sqlite");
     for (const char* option : { "--anthropic-api-key-file", "--deepgram-api-key-file" }) {
-        const auto [status, output]
-            = testing::ControlPlaneProcess::runToEnd({ option, open, "--database", database, "--listen", "127.0.0.1:0" });
+        const auto [status, output] = testing::ControlPlaneProcess::runToEnd(
+            { option, open, "--database", database, "--listen", "127.0.0.1:0" });
         EXPECT_EQ(status, 1) << option;
         EXPECT_TRUE(output.contains("owner-only")) << output.toStdString();
         EXPECT_FALSE(output.contains(QString::fromStdString(modelKey)));
     }
     // Owner-only keys start it; nothing is asked of the providers until a call needs them.
-    testing::ControlPlaneProcess server(
-        { "--anthropic-api-key-file", owned, "--deepgram-api-key-file", owned, "--anthropic-model", "model-test" });
+    testing::ControlPlaneProcess server({ "--anthropic-api-key-file", owned, "--deepgram-api-key-file", owned,
+        "--anthropic-model", "model-test" });
     EXPECT_TRUE(server.started());
     EXPECT_EQ(server.stop(), 0);
     EXPECT_FALSE(server.log().contains(QString::fromStdString(modelKey)));
@@ -324,9 +340,10 @@ TEST(ProviderKeyFile, TheServerRefusesToStartWithAKeyFileOthersCanRead)
 
 TEST(ProviderOptions, UrlsMustBeHttpsAndModelsNamed)
 {
-    const auto parse = [](const QStringList& arguments) { return ControlPlaneOptions::parse(arguments, "sqlite:x"); };
-    const auto options = parse({ "--deepgram-url", "https://127.0.0.1:9443/base/", "--anthropic-model=model-b",
-        "--anthropic-api-key-file", "/k" });
+    const auto parse
+        = [](const QStringList& arguments) { return ControlPlaneOptions::parse(arguments, "sqlite:x"); };
+    const auto options = parse({ "--deepgram-url", "https://127.0.0.1:9443/base/",
+        "--anthropic-model=model-b", "--anthropic-api-key-file", "/k" });
     ASSERT_TRUE(options.has_value()) << options.error().toStdString();
     EXPECT_EQ(options->providers.deepgramUrl, "https://127.0.0.1:9443/base/");
     EXPECT_EQ(options->providers.anthropicModel, "model-b");
@@ -336,9 +353,9 @@ TEST(ProviderOptions, UrlsMustBeHttpsAndModelsNamed)
     EXPECT_EQ(HttpsTarget::parse("https://127.0.0.1:9443/base/")->basePath, "/base");
 
     for (const QStringList& bad : QList<QStringList> { { "--deepgram-url", "http://api.deepgram.com" },
-             { "--anthropic-url", "https://api.anthropic.com/?x=1" }, { "--anthropic-url", "https://user@host" },
-             { "--anthropic-url", "ftp://host" }, { "--anthropic-model", "" }, { "--anthropic-model", "a b" },
-             { "--deepgram-api-key-file" } })
+             { "--anthropic-url", "https://api.anthropic.com/?x=1" },
+             { "--anthropic-url", "https://user@host" }, { "--anthropic-url", "ftp://host" },
+             { "--anthropic-model", "" }, { "--anthropic-model", "a b" }, { "--deepgram-api-key-file" } })
         EXPECT_FALSE(parse(bad).has_value()) << bad.join(' ').toStdString();
     EXPECT_TRUE(ControlPlaneOptions::helpText().contains("--anthropic-api-key-file"));
 }

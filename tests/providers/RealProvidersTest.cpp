@@ -25,7 +25,8 @@ std::string messageWith(const char* answer)
 {
     const QJsonObject reply { { "type", "message" }, { "role", "assistant" }, { "model", "model-e2e-1" },
         { "content", QJsonArray { QJsonObject { { "type", "text" }, { "text", answer } } } },
-        { "stop_reason", "end_turn" }, { "usage", QJsonObject { { "input_tokens", 10 }, { "output_tokens", 5 } } } };
+        { "stop_reason", "end_turn" },
+        { "usage", QJsonObject { { "input_tokens", 10 }, { "output_tokens", 5 } } } };
     return QJsonDocument(reply).toJson().toStdString();
 }
 
@@ -59,11 +60,16 @@ protected:
 
     QTemporaryDir keyDir;
     testing::ProviderStandIn speech { certificates.serverCertificate(), certificates.serverKey(),
-        [](const StandInRequest&) { return StandInReply { 200, R"({"access_token":"jwt.e2e","expires_in":300})" }; } };
+        [](const StandInRequest&) {
+            return StandInReply { 200, R"({"access_token":"jwt.e2e","expires_in":300})" };
+        } };
     testing::ProviderStandIn model { certificates.serverCertificate(), certificates.serverKey(),
         [](const StandInRequest&) {
-            return StandInReply { 200,
-                messageWith(R"({"summary":"It turned.","annotations":[{"turn_index":2,"code":"repair","confidence":0.9}]})") };
+            return StandInReply {
+                200,
+                messageWith(
+                    R"({"summary":"It turned.","annotations":[{"turn_index":2,"code":"repair","confidence":0.9}]})")
+            };
         } };
 };
 
@@ -90,7 +96,8 @@ TEST_F(RealProvidersTest, TheApplicationsClientGetsTheProvidersGrantAndAnalysis)
     // The providers fail: no token, and the final analysis still comes, from the rules.
     speech.setScript([](const StandInRequest&) { return StandInReply { 500, "{}" }; });
     model.setScript([](const StandInRequest&) { return StandInReply { 500, "{}" }; });
-    EXPECT_EQ(failureOf(await(client.deepgramGrant(reservation->id))), refusal(503, "provider_token_unavailable"));
+    EXPECT_EQ(
+        failureOf(await(client.deepgramGrant(reservation->id))), refusal(503, "provider_token_unavailable"));
     const auto final = await(
         client.analyze(AnalysisPass::final, AnalysisRubric::conversation, argument, {}, reservation->id));
     ASSERT_TRUE(final.has_value());

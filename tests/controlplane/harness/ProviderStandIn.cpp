@@ -76,7 +76,8 @@ struct ProviderStandIn::State {
     {
         for (;;) {
             beast::error_code ec;
-            tcp::socket socket = co_await acceptor.async_accept(asio::redirect_error(asio::use_awaitable, ec));
+            tcp::socket socket
+                = co_await acceptor.async_accept(asio::redirect_error(asio::use_awaitable, ec));
             if (ec)
                 co_return;
             asio::co_spawn(io, serve(std::move(socket)), asio::detached);
