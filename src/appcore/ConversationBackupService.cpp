@@ -28,7 +28,8 @@ ConversationBackupRecord newRecord(const QUuid& localID, ConversationBackupState
 
 bool keptLocal(const ConversationBackupRecord& record)
 {
-    return record.state == ConversationBackupState::abandoned || record.state == ConversationBackupState::declined;
+    return record.state == ConversationBackupState::abandoned
+        || record.state == ConversationBackupState::declined;
 }
 
 // Whole seconds of a value that may be anything a double holds: the fraction dropped, NaN as
@@ -47,12 +48,13 @@ std::shared_ptr<ConversationBackupService> ConversationBackupService::create(
     std::shared_ptr<const ConversationContentClient> client, std::shared_ptr<DerivedResultRepository> results,
     std::shared_ptr<ConversationBackupStore> store, Clock clock)
 {
-    return std::shared_ptr<ConversationBackupService>(
-        new ConversationBackupService(std::move(client), std::move(results), std::move(store), std::move(clock)));
+    return std::shared_ptr<ConversationBackupService>(new ConversationBackupService(
+        std::move(client), std::move(results), std::move(store), std::move(clock)));
 }
 
 ConversationBackupService::ConversationBackupService(std::shared_ptr<const ConversationContentClient> client,
-    std::shared_ptr<DerivedResultRepository> results, std::shared_ptr<ConversationBackupStore> store, Clock clock)
+    std::shared_ptr<DerivedResultRepository> results, std::shared_ptr<ConversationBackupStore> store,
+    Clock clock)
     : m_client(std::move(client))
     , m_results(std::move(results))
     , m_store(std::move(store))
@@ -94,7 +96,8 @@ QCoro::Task<ConversationBackupRecord> ConversationBackupService::pendingRecord(Q
     co_return fresh;
 }
 
-QCoro::Task<ConversationBackupOutcome> ConversationBackupService::backUp(DerivedSessionResult result, QDateTime now)
+QCoro::Task<ConversationBackupOutcome> ConversationBackupService::backUp(
+    DerivedSessionResult result, QDateTime now)
 {
     const auto keepAlive = shared_from_this();
     const ConversationBackupRecord current = co_await pendingRecord(result.id);
@@ -103,7 +106,8 @@ QCoro::Task<ConversationBackupOutcome> ConversationBackupService::backUp(Derived
         co_return ConversationBackupOutcome::stored();
     case ConversationBackupState::abandoned:
     case ConversationBackupState::declined:
-        co_return ConversationBackupOutcome::abandoned(current.lastFailureCode.value_or(QStringLiteral("not_pending")));
+        co_return ConversationBackupOutcome::abandoned(
+            current.lastFailureCode.value_or(QStringLiteral("not_pending")));
     case ConversationBackupState::pending:
         break;
     }
@@ -112,7 +116,8 @@ QCoro::Task<ConversationBackupOutcome> ConversationBackupService::backUp(Derived
     const auto body = ConversationUploadCodec::body(payload, ConversationUploadPayload::maximumBodyBytes);
     if (!body) {
         const auto tooLarge = ConversationBackupOutcome::abandoned(QStringLiteral("payload_too_large"));
-        co_await m_store->upsert(ConversationBackupPolicy::applying(tooLarge, current, now, QUuid::createUuid()));
+        co_await m_store->upsert(
+            ConversationBackupPolicy::applying(tooLarge, current, now, QUuid::createUuid()));
         qCCritical(backupLog, "A conversation could not be prepared for the account history.");
         co_return tooLarge;
     }
@@ -120,7 +125,8 @@ QCoro::Task<ConversationBackupOutcome> ConversationBackupService::backUp(Derived
     const auto stored = co_await m_client->storeConversation(*body);
     if (stored) {
         const auto done = ConversationBackupOutcome::stored();
-        co_await m_store->upsert(ConversationBackupPolicy::applying(done, current, now, current.conversationID));
+        co_await m_store->upsert(
+            ConversationBackupPolicy::applying(done, current, now, current.conversationID));
         co_await m_store->mergeCachedConversation(*stored);
         co_return done;
     }
@@ -357,8 +363,8 @@ QCoro::Task<ConversationBackupService::Result<ConversationDeletionOutcome>> Conv
         co_return *deletion;
     }
     const auto* refusal = std::get_if<ControlPlaneError>(&deletion.error());
-    const bool alreadyGone = refusal && refusal->kind() == ControlPlaneError::Kind::rejectedWithCode
-        && refusal->status() == 404;
+    const bool alreadyGone
+        = refusal && refusal->kind() == ControlPlaneError::Kind::rejectedWithCode && refusal->status() == 404;
     if (!alreadyGone)
         co_return std::unexpected(ConversationBackupServiceError::deleteFailed);
     co_await forget(entry);
@@ -386,7 +392,8 @@ QCoro::Task<ConversationBackupService::Result<void>> ConversationBackupService::
     co_return Result<void> {};
 }
 
-QCoro::Task<ConversationBackupService::Result<void>> ConversationBackupService::hide(ConversationHistoryEntry entry)
+QCoro::Task<ConversationBackupService::Result<void>> ConversationBackupService::hide(
+    ConversationHistoryEntry entry)
 {
     const auto keepAlive = shared_from_this();
     if (entry.backup != ConversationBackupDisplayState::backedUp)
@@ -428,7 +435,8 @@ ConversationRecordSummary ConversationBackupService::summaryOf(const Conversatio
     const qint64 durationSeconds = wholeSeconds(entry.duration);
     ConversationRecordSummary built;
     built.id = entry.id;
-    built.mode = entry.mode == ConversationMode::checkin ? QStringLiteral("checkin") : QStringLiteral("conversation");
+    built.mode = entry.mode == ConversationMode::checkin ? QStringLiteral("checkin")
+                                                         : QStringLiteral("conversation");
     built.status = QStringLiteral("stored");
     built.endedAt = endedAt;
     built.durationSeconds = durationSeconds;

@@ -44,7 +44,8 @@ public:
     static constexpr int maximumHistoryPages = 20;
 
     // `clock` dates the refreshed history cache; every other time is passed in.
-    static std::shared_ptr<ConversationBackupService> create(std::shared_ptr<const ConversationContentClient> client,
+    static std::shared_ptr<ConversationBackupService> create(
+        std::shared_ptr<const ConversationContentClient> client,
         std::shared_ptr<DerivedResultRepository> results, std::shared_ptr<ConversationBackupStore> store,
         Clock clock = &QDateTime::currentDateTimeUtc);
 

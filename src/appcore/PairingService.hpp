@@ -25,7 +25,8 @@ class PairingService : public std::enable_shared_from_this<PairingService> {
 public:
     template <typename T> using Result = std::expected<T, PairingFailure>;
 
-    static std::shared_ptr<PairingService> create(std::shared_ptr<const PairingClient> client, QString policyVersion);
+    static std::shared_ptr<PairingService> create(
+        std::shared_ptr<const PairingClient> client, QString policyVersion);
 
     QCoro::Task<Result<PairingState>> state();
     // A new code under the service's pairing policy.
