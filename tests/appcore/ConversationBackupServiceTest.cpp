@@ -1,5 +1,4 @@
 #include "ServicesFixture.hpp"
-
 #include "TestFiles.hpp"
 
 namespace lumora {
@@ -12,9 +11,11 @@ using State = ConversationBackupState;
 
 using ConversationBackupServiceTest = testing::ServicesTest;
 
-ConversationBackupRecord pendingRecord(const DerivedSessionResult& review, QUuid conversationID = QUuid::createUuid())
+ConversationBackupRecord pendingRecord(
+    const DerivedSessionResult& review, QUuid conversationID = QUuid::createUuid())
 {
-    return ConversationBackupRecord { review.id, conversationID, State::pending, 0, std::nullopt, std::nullopt };
+    return ConversationBackupRecord { review.id, conversationID, State::pending, 0, std::nullopt,
+        std::nullopt };
 }
 
 TEST_F(ConversationBackupServiceTest, BacksUpOnceAndARetryAfterALostReplyStoresNoDuplicate)
@@ -25,7 +26,8 @@ TEST_F(ConversationBackupServiceTest, BacksUpOnceAndARetryAfterALostReplyStoresN
     EXPECT_EQ(settle(mac.service->backUp(first, t0)), Outcome::stored());
     const auto stored = mac.record(first.id);
     ASSERT_TRUE(stored.has_value());
-    EXPECT_EQ(*stored, (ConversationBackupRecord { first.id, stored->conversationID, State::stored, 0, t0, {} }));
+    EXPECT_EQ(
+        *stored, (ConversationBackupRecord { first.id, stored->conversationID, State::stored, 0, t0, {} }));
     // The account's copy shows before the next refresh; a second call sends nothing.
     EXPECT_EQ(mac.cachedIDs(), QList<QUuid> { stored->conversationID });
     EXPECT_EQ(settle(mac.service->backUp(first, t0.addSecs(5))), Outcome::stored());
@@ -35,11 +37,13 @@ TEST_F(ConversationBackupServiceTest, BacksUpOnceAndARetryAfterALostReplyStoresN
     const DerivedSessionResult second = mac.save(hoursAgo(2));
     mac.probe->loseNextUploadReply = true;
     EXPECT_EQ(settle(mac.service->backUp(second, t0)), Outcome::retryLater("url_error_2"));
-    EXPECT_EQ(log.take("conversation-backup"), QStringList { "Conversation history upload deferred: url_error_2" });
+    EXPECT_EQ(
+        log.take("conversation-backup"), QStringList { "Conversation history upload deferred: url_error_2" });
     const auto deferred = mac.record(second.id);
     ASSERT_TRUE(deferred.has_value());
-    EXPECT_EQ(*deferred, (ConversationBackupRecord { second.id, deferred->conversationID, State::pending, 1, t0,
-                             QString("url_error_2") }));
+    EXPECT_EQ(*deferred,
+        (ConversationBackupRecord {
+            second.id, deferred->conversationID, State::pending, 1, t0, QString("url_error_2") }));
     settle(mac.service->retryPending(t0.addSecs(59)));
     EXPECT_EQ(mac.probe->uploads.size(), 2);
     settle(mac.service->retryPending(t0.addSecs(60)));
@@ -66,11 +70,12 @@ TEST_F(ConversationBackupServiceTest, RetriesFollowTheScheduleOldestFirstAndStop
     mac.probe->uploadFailures = { ControlPlaneError::rejected(503) };
     settle(mac.service->retryPending(t0));
     EXPECT_EQ(mac.probe->uploads, QList<QUuid> { mondayID });
-    EXPECT_EQ(
-        mac.record(monday.id), (ConversationBackupRecord { monday.id, mondayID, State::pending, 1, t0, QString("status_503") }));
+    EXPECT_EQ(mac.record(monday.id),
+        (ConversationBackupRecord { monday.id, mondayID, State::pending, 1, t0, QString("status_503") }));
     EXPECT_EQ(mac.record(tuesday.id), records[2]);
     EXPECT_EQ(mac.record(wednesday.id), records[0]);
-    EXPECT_EQ(log.take("conversation-backup"), QStringList { "Conversation history upload deferred: status_503" });
+    EXPECT_EQ(
+        log.take("conversation-backup"), QStringList { "Conversation history upload deferred: status_503" });
 
     // At +59 s Monday waits; the other two go, Tuesday before Wednesday.
     settle(mac.service->retryPending(t0.addSecs(59)));
@@ -118,8 +123,9 @@ TEST_F(ConversationBackupServiceTest, EachReplyLeavesItsOutcomeAndRecord)
     const auto conflicted = mac.record(taken.id);
     ASSERT_TRUE(conflicted.has_value());
     EXPECT_NE(conflicted->conversationID, takenID);
-    EXPECT_EQ(*conflicted, (ConversationBackupRecord { taken.id, conflicted->conversationID, State::pending, 1, t0,
-                               QString("conversation_id_conflict") }));
+    EXPECT_EQ(*conflicted,
+        (ConversationBackupRecord { taken.id, conflicted->conversationID, State::pending, 1, t0,
+            QString("conversation_id_conflict") }));
     settle(mac.service->retryPending(t0.addSecs(60)));
     EXPECT_EQ(mac.probe->uploads, (QList<QUuid> { takenID, conflicted->conversationID }));
     EXPECT_EQ(mac.record(taken.id)->state, State::stored);
@@ -132,18 +138,20 @@ TEST_F(ConversationBackupServiceTest, EachReplyLeavesItsOutcomeAndRecord)
         State state;
     };
     const Row rows[] = {
-        { ControlPlaneError::rejectedWithCode(409, "duplicate_upload"), Outcome::abandoned("duplicate_upload"),
-            State::abandoned },
+        { ControlPlaneError::rejectedWithCode(409, "duplicate_upload"),
+            Outcome::abandoned("duplicate_upload"), State::abandoned },
         { ControlPlaneError::rejected(409), Outcome::abandoned("status_409"), State::abandoned },
         { ControlPlaneError::rejected(422), Outcome::abandoned("status_422"), State::abandoned },
-        { ControlPlaneError::rejectedWithCode(429, "slow_down"), Outcome::retryLater("slow_down"), State::pending },
+        { ControlPlaneError::rejectedWithCode(429, "slow_down"), Outcome::retryLater("slow_down"),
+            State::pending },
         { ControlPlaneError::invalidResponse(), Outcome::retryLater("invalid_response"), State::pending },
         { JsonDecodeError { "conversation: missing" }, Outcome::retryLater("offline"), State::pending },
     };
     for (const Row& row : rows) {
         const DerivedSessionResult review = mac.save(hoursAgo(4));
         mac.probe->uploadFailures = { row.reply };
-        EXPECT_EQ(settle(mac.service->backUp(review, t0)), row.outcome) << row.outcome.failureCode().toStdString();
+        EXPECT_EQ(settle(mac.service->backUp(review, t0)), row.outcome)
+            << row.outcome.failureCode().toStdString();
         EXPECT_EQ(mac.record(review.id)->state, row.state);
         EXPECT_EQ(mac.record(review.id)->lastFailureCode, row.outcome.failureCode());
         EXPECT_EQ(log.take("conversation-backup"),
@@ -154,7 +162,8 @@ TEST_F(ConversationBackupServiceTest, EachReplyLeavesItsOutcomeAndRecord)
     Computer offline(unreachable());
     const DerivedSessionResult unsent = offline.save(hoursAgo(4));
     EXPECT_EQ(settle(offline.service->backUp(unsent, t0)), Outcome::retryLater("url_error_1"));
-    EXPECT_EQ(log.take("conversation-backup"), QStringList { "Conversation history upload deferred: url_error_1" });
+    EXPECT_EQ(
+        log.take("conversation-backup"), QStringList { "Conversation history upload deferred: url_error_1" });
 
     // A summary no shortening can bring under the limit: nothing is sent.
     DerivedSessionResult huge = mac.save(hoursAgo(4));
@@ -181,7 +190,8 @@ TEST_F(ConversationBackupServiceTest, TheMigrationOfferIsAnsweredAndCanBeTakenBa
 {
     Computer mac(account("Ada"));
     const QDateTime t0 = mac.clock;
-    const QList<DerivedSessionResult> reviews { mac.save(hoursAgo(1)), mac.save(hoursAgo(3)), mac.save(hoursAgo(2)) };
+    const QList<DerivedSessionResult> reviews { mac.save(hoursAgo(1)), mac.save(hoursAgo(3)),
+        mac.save(hoursAgo(2)) };
     EXPECT_EQ(settle(mac.service->conversationsAwaitingOffer()), 3);
     EXPECT_EQ(settle(mac.service->conversationsKeptLocal()), 3);
     EXPECT_EQ(settle(mac.service->migrationChoice()), std::nullopt);

@@ -108,7 +108,8 @@ public:
     QCoro::Task<std::expected<ConversationRecordSummary, ControlPlaneFailure>> storeConversation(
         QByteArray body) const override
     {
-        uploads.append(ConversationUploadCodec::payload(body).value_or(ConversationUploadPayload {}).conversationID);
+        uploads.append(
+            ConversationUploadCodec::payload(body).value_or(ConversationUploadPayload {}).conversationID);
         if (!uploadFailures.empty()) {
             const ControlPlaneFailure failure = uploadFailures.front();
             uploadFailures.pop_front();
@@ -133,7 +134,8 @@ public:
         }
         co_return co_await m_real->conversationPage(pageLimit > 0 ? pageLimit : limit, cursor);
     }
-    QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>> conversation(QUuid id) const override
+    QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>> conversation(
+        QUuid id) const override
     {
         calls.append(QStringLiteral("fetch"));
         return m_real->conversation(id);
@@ -213,7 +215,8 @@ struct Computer {
     QList<QUuid> cachedIDs()
     {
         QList<QUuid> ids;
-        for (const auto& summary : settle(store->cachedConversations()).value_or(ConversationBackupStore::Summaries {}).summaries)
+        for (const auto& summary :
+            settle(store->cachedConversations()).value_or(ConversationBackupStore::Summaries {}).summaries)
             ids.append(summary.id);
         return ids;
     }
