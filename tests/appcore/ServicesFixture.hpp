@@ -193,8 +193,9 @@ struct Computer {
     }
     QList<QUuid> cachedIDs()
     {
+        const auto cached = settle(store->cachedConversations());
         QList<QUuid> ids;
-        for (const auto& summary : settle(store->cachedConversations())->summaries)
+        for (const auto& summary : cached->summaries)
             ids.append(summary.id);
         return ids;
     }
