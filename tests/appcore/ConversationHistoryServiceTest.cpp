@@ -108,10 +108,10 @@ TEST_F(ConversationHistoryServiceTest, ADeletionRemovesNothingWhenTheBackupState
     EXPECT_FALSE(mac.onThisComputer(waiting));
     EXPECT_TRUE(mac.records().isEmpty());
 
-    // On the account too, but whether it is cannot be read.
+    // On the account too, but whether it is cannot be read: the state's key is gone.
     const DerivedSessionResult stored = mac.backedUp(hoursAgo(1));
     const ConversationHistoryEntry row = *mac.row(mac.accountID(stored));
-    test::overwrite(mac.store->file());
+    ASSERT_TRUE(settle(mac.keys->remove(ConversationBackupStore::keyAccount())));
     mac.reopenBackupState();
     EXPECT_EQ(settle(mac.service->remove(row)), std::unexpected(deleteFailed));
     EXPECT_TRUE(mac.onThisComputer(stored));

@@ -215,6 +215,8 @@ struct Computer {
     // A new store and service over the backup-state file, as at the next start.
     void reopenBackupState()
     {
+        service.reset();
+        store.reset();
         store = *ConversationBackupStore::create(folder.filePath("Backup"), keys);
         service = ConversationBackupService::create(probe, results, store, [this] { return clock; });
     }
