@@ -127,6 +127,7 @@ private:
     std::vector<std::coroutine_handle<>> m_waiting;
     bool m_receiving = false; // the receive loop is handing on messages
     bool m_streamEnded = false; // the socket is closed, or never opened
+    bool m_everConnected = false;
     bool m_closeStreamSent = false;
     bool m_transportFailed = false; // the connection broke rather than closed
     bool m_closedByUs = false;
