@@ -120,7 +120,8 @@ void DeepgramLiveSession::start()
 
 void DeepgramLiveSession::sendPCM(const QByteArray& data)
 {
-    if (data.isEmpty())
+    // Nothing may follow the close message; the capture is stopped before the session.
+    if (data.isEmpty() || m_stopping)
         return;
     m_outgoing.push_back({ false, data });
     writeOutgoing();

@@ -76,7 +76,7 @@ public:
     // Opens the stream. Audio sent before the handshake completes waits in order.
     void start();
     // Queues one block of PCM behind every earlier one; a single writer hands them to the
-    // socket in the order of these calls. An empty block is skipped.
+    // socket in the order of these calls. An empty block, or one after `stop`, is skipped.
     void sendPCM(const QByteArray& data);
     // Sends {"type":"CloseStream"}, waits up to the grace for the provider's last results
     // and its close, closes the socket, waits for the turns in hand to be handed on,
