@@ -47,10 +47,19 @@ QString InfoResource::appVersion() const
         + string(buildVersionKey).value_or(QStringLiteral("local"));
 }
 
-std::optional<QUrl> InfoResource::updateFeedURL() const { return url(updateFeedURLKey); }
+std::optional<QUrl> InfoResource::updateFeedURL() const
+{
+    return url(updateFeedURLKey);
+}
 
-std::optional<QUrl> InfoResource::speechServiceURL() const { return url(speechServiceURLKey); }
+std::optional<QUrl> InfoResource::speechServiceURL() const
+{
+    return url(speechServiceURLKey);
+}
 
-std::optional<QUrl> InfoResource::theoryPageURL() const { return url(theoryPageURLKey); }
+std::optional<QUrl> InfoResource::theoryPageURL() const
+{
+    return url(theoryPageURLKey);
+}
 
 } // namespace lumora

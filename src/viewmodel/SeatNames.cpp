@@ -40,8 +40,7 @@ QStringList SeatNames::stored(const QSettings& preferences)
     QStringList names;
     for (int seat = 0; seat < 2; ++seat) {
         const QVariant value = preferences.value(preferenceKey(seat));
-        const QString name
-            = value.typeId() == QMetaType::QString ? value.toString().trimmed() : QString();
+        const QString name = value.typeId() == QMetaType::QString ? value.toString().trimmed() : QString();
         names.append(name.isEmpty() ? fallback(seat) : name);
     }
     return names;

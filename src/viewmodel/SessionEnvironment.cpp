@@ -16,7 +16,8 @@ SessionEnvironment SessionEnvironment::standard(
     environment.arguments = QCoreApplication::arguments();
     environment.info = InfoResource::bundled();
     environment.preferences = &preferences;
-    environment.keychain = [] { return std::make_shared<KeychainKeyStore>(QStringLiteral("com.lumora.native")); };
+    environment.keychain
+        = [] { return std::make_shared<KeychainKeyStore>(QStringLiteral("com.lumora.native")); };
     environment.applicationSupport
         = [] { return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation); };
     environment.temporaryRoot = TemporaryConversationStore::standardRoot();

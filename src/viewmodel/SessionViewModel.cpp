@@ -60,8 +60,9 @@ SessionViewModel::~SessionViewModel() = default;
 
 QString SessionViewModel::reminderPermissionNote()
 {
-    return QStringLiteral("The desktop is not allowing Corvane to send notifications. You can turn them on in "
-                          "your desktop's notification settings.");
+    return QStringLiteral(
+        "The desktop is not allowing Corvane to send notifications. You can turn them on in "
+        "your desktop's notification settings.");
 }
 
 void SessionViewModel::start(QCoro::Task<void> operation)
@@ -80,7 +81,8 @@ QCoro::Task<void> SessionViewModel::startUp()
     emit startUpFinished();
     if (!prepared) {
         if (!m_signInPreviewMode && !m_agreementPreviewMode)
-            publish(m_errorMessage, std::optional(storageFailureMessage()), &SessionViewModel::errorMessageChanged);
+            publish(m_errorMessage, std::optional(storageFailureMessage()),
+                &SessionViewModel::errorMessageChanged);
         co_return;
     }
     sweepExpiredRecordings();
@@ -117,8 +119,8 @@ QCoro::Task<bool> SessionViewModel::prepareLocalStorage()
     }
     m_resultStore = std::move(*results);
 
-    auto backup
-        = ConversationBackupStore::create(folder.filePath(QStringLiteral("Backup")), m_environment.keychain());
+    auto backup = ConversationBackupStore::create(
+        folder.filePath(QStringLiteral("Backup")), m_environment.keychain());
     if (!backup) {
         qCWarning(startUpLog, "The backup store could not be prepared.");
         co_return false;
@@ -165,7 +167,8 @@ void SessionViewModel::clearPairing()
     m_pairingService.reset();
     publish(m_pairing, std::optional<PairingState>(), &SessionViewModel::pairingChanged);
     publish(m_pairingInvite, std::optional<PairingInvite>(), &SessionViewModel::pairingInviteChanged);
-    publish(m_pairingRedemption, std::optional<PairingRedemption>(), &SessionViewModel::pairingRedemptionChanged);
+    publish(
+        m_pairingRedemption, std::optional<PairingRedemption>(), &SessionViewModel::pairingRedemptionChanged);
     publish(m_pairingError, std::optional<QString>(), &SessionViewModel::pairingErrorChanged);
 }
 
@@ -210,7 +213,8 @@ void SessionViewModel::publishMigrationChoice(std::optional<ConversationMigratio
 void SessionViewModel::publishAwaitingOffer(qint64 count)
 {
     const bool before = needsMigrationOffer();
-    publish(m_conversationsAwaitingMigrationOffer, count, &SessionViewModel::conversationsAwaitingMigrationOfferChanged);
+    publish(m_conversationsAwaitingMigrationOffer, count,
+        &SessionViewModel::conversationsAwaitingMigrationOfferChanged);
     if (needsMigrationOffer() != before)
         emit needsMigrationOfferChanged();
 }

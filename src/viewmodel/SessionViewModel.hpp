@@ -76,16 +76,23 @@ struct AccountServices {
 class SessionViewModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(std::optional<AccountState> account READ account NOTIFY accountChanged)
-    Q_PROPERTY(std::optional<ConversationSessionState> currentSession READ currentSession NOTIFY currentSessionChanged)
-    Q_PROPERTY(bool recordingAgreementAccepted READ recordingAgreementAccepted NOTIFY recordingAgreementAcceptedChanged)
+    Q_PROPERTY(std::optional<ConversationSessionState> currentSession READ currentSession NOTIFY
+            currentSessionChanged)
+    Q_PROPERTY(bool recordingAgreementAccepted READ recordingAgreementAccepted NOTIFY
+            recordingAgreementAcceptedChanged)
     Q_PROPERTY(QList<DerivedSessionResult> results READ results NOTIFY resultsChanged)
-    Q_PROPERTY(QList<ConversationHistoryEntry> historyEntries READ historyEntries NOTIFY historyEntriesChanged)
-    Q_PROPERTY(qint64 conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY conversationsAwaitingMigrationOfferChanged)
+    Q_PROPERTY(
+        QList<ConversationHistoryEntry> historyEntries READ historyEntries NOTIFY historyEntriesChanged)
+    Q_PROPERTY(qint64 conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY
+            conversationsAwaitingMigrationOfferChanged)
     Q_PROPERTY(qint64 conversationsKeptLocal READ conversationsKeptLocal NOTIFY conversationsKeptLocalChanged)
-    Q_PROPERTY(std::optional<ConversationMigrationChoice> migrationChoice READ migrationChoice WRITE setMigrationChoice NOTIFY migrationChoiceChanged)
+    Q_PROPERTY(std::optional<ConversationMigrationChoice> migrationChoice READ migrationChoice WRITE
+            setMigrationChoice NOTIFY migrationChoiceChanged)
     Q_PROPERTY(std::optional<PairingState> pairing READ pairing NOTIFY pairingChanged)
-    Q_PROPERTY(std::optional<PairingInvite> pairingInvite READ pairingInvite WRITE setPairingInvite NOTIFY pairingInviteChanged)
-    Q_PROPERTY(std::optional<PairingRedemption> pairingRedemption READ pairingRedemption WRITE setPairingRedemption NOTIFY pairingRedemptionChanged)
+    Q_PROPERTY(std::optional<PairingInvite> pairingInvite READ pairingInvite WRITE setPairingInvite NOTIFY
+            pairingInviteChanged)
+    Q_PROPERTY(std::optional<PairingRedemption> pairingRedemption READ pairingRedemption WRITE
+            setPairingRedemption NOTIFY pairingRedemptionChanged)
     Q_PROPERTY(std::optional<QString> pairingError READ pairingError NOTIFY pairingErrorChanged)
     Q_PROPERTY(bool isPairingBusy READ isPairingBusy NOTIFY isPairingBusyChanged)
     Q_PROPERTY(bool isBusy READ isBusy NOTIFY isBusyChanged)
@@ -95,20 +102,25 @@ class SessionViewModel : public QObject {
     Q_PROPERTY(bool isStartingConversation READ isStartingConversation NOTIFY isStartingConversationChanged)
     Q_PROPERTY(double elapsed READ elapsed NOTIFY elapsedChanged)
     Q_PROPERTY(QString statusText READ statusText WRITE setStatusText NOTIFY statusTextChanged)
-    Q_PROPERTY(std::optional<QString> errorMessage READ errorMessage WRITE setErrorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(std::optional<QString> errorMessage READ errorMessage WRITE setErrorMessage NOTIFY
+            errorMessageChanged)
     Q_PROPERTY(std::optional<QString> liveSummary READ liveSummary NOTIFY liveSummaryChanged)
     Q_PROPERTY(QList<SpeakerTurn> liveTurns READ liveTurns NOTIFY liveTurnsChanged)
     Q_PROPERTY(QList<BehaviorAnnotation> liveAnnotations READ liveAnnotations NOTIFY liveAnnotationsChanged)
     Q_PROPERTY(QList<ProcessFoulAnnotation> liveFouls READ liveFouls NOTIFY liveFoulsChanged)
-    Q_PROPERTY(int selectedAgendaStep READ selectedAgendaStep WRITE setSelectedAgendaStep NOTIFY selectedAgendaStepChanged)
+    Q_PROPERTY(int selectedAgendaStep READ selectedAgendaStep WRITE setSelectedAgendaStep NOTIFY
+            selectedAgendaStepChanged)
     Q_PROPERTY(std::optional<QString> liveStepNote READ liveStepNote NOTIFY liveStepNoteChanged)
     Q_PROPERTY(QStringList liveNudges READ liveNudges NOTIFY liveNudgesChanged)
-    Q_PROPERTY(SeatMap<ConversationNudge> contextualNudges READ contextualNudges NOTIFY contextualNudgesChanged)
+    Q_PROPERTY(
+        SeatMap<ConversationNudge> contextualNudges READ contextualNudges NOTIFY contextualNudgesChanged)
     Q_PROPERTY(QSet<int> nudgeLoadingSides READ nudgeLoadingSides NOTIFY nudgeLoadingSidesChanged)
     Q_PROPERTY(SeatMap<QString> nudgeErrors READ nudgeErrors NOTIFY nudgeErrorsChanged)
-    Q_PROPERTY(std::optional<CircularityEvidence> liveCircularity READ liveCircularity WRITE setLiveCircularity NOTIFY liveCircularityChanged)
+    Q_PROPERTY(std::optional<CircularityEvidence> liveCircularity READ liveCircularity WRITE
+            setLiveCircularity NOTIFY liveCircularityChanged)
     Q_PROPERTY(std::optional<HarshStartupEvidence> liveStartup READ liveStartup NOTIFY liveStartupChanged)
-    Q_PROPERTY(bool isAppleAuthorizationActive READ isAppleAuthorizationActive NOTIFY isAppleAuthorizationActiveChanged)
+    Q_PROPERTY(bool isAppleAuthorizationActive READ isAppleAuthorizationActive NOTIFY
+            isAppleAuthorizationActiveChanged)
     Q_PROPERTY(std::optional<CheckinPack> checkinPack READ checkinPack NOTIFY checkinPackChanged)
     Q_PROPERTY(std::optional<CheckinFlow> checkinFlow READ checkinFlow NOTIFY checkinFlowChanged)
     Q_PROPERTY(bool isCheckinOpening READ isCheckinOpening NOTIFY isCheckinOpeningChanged)
@@ -125,7 +137,10 @@ class SessionViewModel : public QObject {
     Q_PROPERTY(bool configurationAvailable READ configurationAvailable CONSTANT)
 
 public:
-    static QString storageFailureMessage() { return QStringLiteral("Secure local storage could not be prepared."); }
+    static QString storageFailureMessage()
+    {
+        return QStringLiteral("Secure local storage could not be prepared.");
+    }
     static QString notConnectedMessage()
     {
         return QStringLiteral("Corvane is not connected to your account right now.");
@@ -136,16 +151,28 @@ public:
     ~SessionViewModel() override;
 
     [[nodiscard]] const std::optional<AccountState>& account() const { return m_account; }
-    [[nodiscard]] const std::optional<ConversationSessionState>& currentSession() const { return m_currentSession; }
+    [[nodiscard]] const std::optional<ConversationSessionState>& currentSession() const
+    {
+        return m_currentSession;
+    }
     [[nodiscard]] bool recordingAgreementAccepted() const { return m_recordingAgreementAccepted; }
     [[nodiscard]] const QList<DerivedSessionResult>& results() const { return m_results; }
     [[nodiscard]] const QList<ConversationHistoryEntry>& historyEntries() const { return m_historyEntries; }
-    [[nodiscard]] qint64 conversationsAwaitingMigrationOffer() const { return m_conversationsAwaitingMigrationOffer; }
+    [[nodiscard]] qint64 conversationsAwaitingMigrationOffer() const
+    {
+        return m_conversationsAwaitingMigrationOffer;
+    }
     [[nodiscard]] qint64 conversationsKeptLocal() const { return m_conversationsKeptLocal; }
-    [[nodiscard]] const std::optional<ConversationMigrationChoice>& migrationChoice() const { return m_migrationChoice; }
+    [[nodiscard]] const std::optional<ConversationMigrationChoice>& migrationChoice() const
+    {
+        return m_migrationChoice;
+    }
     [[nodiscard]] const std::optional<PairingState>& pairing() const { return m_pairing; }
     [[nodiscard]] const std::optional<PairingInvite>& pairingInvite() const { return m_pairingInvite; }
-    [[nodiscard]] const std::optional<PairingRedemption>& pairingRedemption() const { return m_pairingRedemption; }
+    [[nodiscard]] const std::optional<PairingRedemption>& pairingRedemption() const
+    {
+        return m_pairingRedemption;
+    }
     [[nodiscard]] const std::optional<QString>& pairingError() const { return m_pairingError; }
     [[nodiscard]] bool isPairingBusy() const { return m_isPairingBusy; }
     [[nodiscard]] bool isBusy() const { return m_isBusy; }
@@ -166,7 +193,10 @@ public:
     [[nodiscard]] const SeatMap<ConversationNudge>& contextualNudges() const { return m_contextualNudges; }
     [[nodiscard]] const QSet<int>& nudgeLoadingSides() const { return m_nudgeLoadingSides; }
     [[nodiscard]] const SeatMap<QString>& nudgeErrors() const { return m_nudgeErrors; }
-    [[nodiscard]] const std::optional<CircularityEvidence>& liveCircularity() const { return m_liveCircularity; }
+    [[nodiscard]] const std::optional<CircularityEvidence>& liveCircularity() const
+    {
+        return m_liveCircularity;
+    }
     [[nodiscard]] const std::optional<HarshStartupEvidence>& liveStartup() const { return m_liveStartup; }
     [[nodiscard]] bool isAppleAuthorizationActive() const { return m_isAppleAuthorizationActive; }
     [[nodiscard]] const std::optional<CheckinPack>& checkinPack() const { return m_checkinPack; }
@@ -186,7 +216,10 @@ public:
     [[nodiscard]] const std::optional<QUrl>& baseURL() const { return m_baseURL; }
     [[nodiscard]] const std::optional<DeviceIdentity>& identity() const { return m_identity; }
     [[nodiscard]] const std::shared_ptr<EncryptedResultStore>& resultStore() const { return m_resultStore; }
-    [[nodiscard]] const std::shared_ptr<ConversationBackupStore>& backupStore() const { return m_backupStore; }
+    [[nodiscard]] const std::shared_ptr<ConversationBackupStore>& backupStore() const
+    {
+        return m_backupStore;
+    }
     [[nodiscard]] const std::optional<TemporaryConversationStore>& temporaryStore() const
     {
         return m_temporaryStore;

@@ -1,11 +1,10 @@
 // The check-in, reminder and seat-name operations of the session view model.
-#include "viewmodel/SessionViewModel.hpp"
-
 #include "appcore/CheckinService.hpp"
 #include "domain/CheckinBundledPack.hpp"
 #include "domain/CheckinReminderPolicy.hpp"
 #include "viewmodel/CheckinReminderScheduler.hpp"
 #include "viewmodel/SeatNames.hpp"
+#include "viewmodel/SessionViewModel.hpp"
 
 #include <QJsonDocument>
 #include <QSettings>
@@ -44,7 +43,10 @@ QCoro::Task<void> SessionViewModel::openCheckin()
     publish(m_isCheckinOpening, false, &SessionViewModel::isCheckinOpeningChanged);
 }
 
-void SessionViewModel::requestCheckin() { start(openCheckin()); }
+void SessionViewModel::requestCheckin()
+{
+    start(openCheckin());
+}
 
 void SessionViewModel::closeCheckin()
 {
@@ -54,7 +56,8 @@ void SessionViewModel::closeCheckin()
     publish(m_checkinFlow, std::optional<CheckinFlow>(), &SessionViewModel::checkinFlowChanged);
     publish(m_isCheckinFinished, false, &SessionViewModel::isCheckinFinishedChanged);
     m_sessionMode = ConversationMode::conversation;
-    publish(m_statusText, isSignedIn() ? QStringLiteral("Ready to record") : QStringLiteral("Sign in to begin"),
+    publish(m_statusText,
+        isSignedIn() ? QStringLiteral("Ready to record") : QStringLiteral("Sign in to begin"),
         &SessionViewModel::statusTextChanged);
 }
 
@@ -117,7 +120,8 @@ QCoro::Task<void> SessionViewModel::setCheckinReminder(CheckinReminderSettings s
             publish(m_checkinReminder, off, &SessionViewModel::checkinReminderChanged);
             storeReminder(preferences(), off);
             co_await scheduler->removePending();
-            publish(m_reminderNote, std::optional(reminderPermissionNote()), &SessionViewModel::reminderNoteChanged);
+            publish(m_reminderNote, std::optional(reminderPermissionNote()),
+                &SessionViewModel::reminderNoteChanged);
             co_return;
         }
     }

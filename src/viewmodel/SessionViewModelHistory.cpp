@@ -1,11 +1,10 @@
 // The history operations of the session view model.
-#include "viewmodel/SessionViewModel.hpp"
-
 #include "appcore/ConversationBackupService.hpp"
 #include "domain/ConversationDeletionPlan.hpp"
 #include "domain/ConversationHistoryMerge.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 #include "providers/ControlPlaneClient.hpp"
+#include "viewmodel/SessionViewModel.hpp"
 
 namespace lumora {
 
@@ -84,13 +83,14 @@ QCoro::Task<std::optional<DerivedSessionResult>> SessionViewModel::review(Conver
     co_return std::move(*reviewed);
 }
 
-QCoro::Task<std::optional<ConversationDeletionOutcome>> SessionViewModel::remove(ConversationHistoryEntry entry)
+QCoro::Task<std::optional<ConversationDeletionOutcome>> SessionViewModel::remove(
+    ConversationHistoryEntry entry)
 {
     if (const auto service = m_backupService) {
         auto outcome = co_await service->remove(entry);
         if (!outcome) {
-            reportFailure(
-                QStringLiteral("That conversation could not be deleted from your account. Nothing was removed."));
+            reportFailure(QStringLiteral(
+                "That conversation could not be deleted from your account. Nothing was removed."));
             co_return std::nullopt;
         }
         auto results = co_await storedResults();
@@ -120,7 +120,8 @@ QCoro::Task<void> SessionViewModel::approveDeletion(ConversationHistoryEntry ent
     if (!service)
         co_return;
     if (!co_await service->approveDeletion(entry)) {
-        reportFailure(QStringLiteral("That conversation could not be deleted just now. Nothing was removed."));
+        reportFailure(
+            QStringLiteral("That conversation could not be deleted just now. Nothing was removed."));
         co_return;
     }
     auto results = co_await storedResults();

@@ -1,7 +1,6 @@
 // The pairing operations of the session view model.
-#include "viewmodel/SessionViewModel.hpp"
-
 #include "appcore/PairingService.hpp"
+#include "viewmodel/SessionViewModel.hpp"
 
 namespace lumora {
 
@@ -21,7 +20,8 @@ QCoro::Task<void> SessionViewModel::refreshPairingState()
         publish(m_pairingRedemption, std::optional(state->pendingConfirmation->redemption()),
             &SessionViewModel::pairingRedemptionChanged);
     } else if (state->workspace.paired) {
-        publish(m_pairingRedemption, std::optional<PairingRedemption>(), &SessionViewModel::pairingRedemptionChanged);
+        publish(m_pairingRedemption, std::optional<PairingRedemption>(),
+            &SessionViewModel::pairingRedemptionChanged);
     }
 }
 
@@ -38,7 +38,8 @@ QCoro::Task<void> SessionViewModel::performPairing(PairingStep step, QString cod
     publish(m_pairingError, std::optional<QString>(), &SessionViewModel::pairingErrorChanged);
     const auto outcome = co_await runPairingStep(service, step, std::move(code), inviteID);
     if (!outcome && service == m_pairingService)
-        publish(m_pairingError, std::optional(message(outcome.error())), &SessionViewModel::pairingErrorChanged);
+        publish(
+            m_pairingError, std::optional(message(outcome.error())), &SessionViewModel::pairingErrorChanged);
     co_await refreshPairingState();
     publish(m_isPairingBusy, false, &SessionViewModel::isPairingBusyChanged);
 }
@@ -61,7 +62,8 @@ QCoro::Task<std::expected<void, PairingFailure>> SessionViewModel::runPairingSte
         if (!redemption)
             co_return std::unexpected(redemption.error());
         if (service == m_pairingService)
-            publish(m_pairingRedemption, std::optional(*redemption), &SessionViewModel::pairingRedemptionChanged);
+            publish(
+                m_pairingRedemption, std::optional(*redemption), &SessionViewModel::pairingRedemptionChanged);
         co_return std::expected<void, PairingFailure> {};
     }
     case PairingStep::confirm: {
@@ -69,7 +71,8 @@ QCoro::Task<std::expected<void, PairingFailure>> SessionViewModel::runPairingSte
         if (!confirmation)
             co_return std::unexpected(confirmation.error());
         if (service == m_pairingService) {
-            publish(m_pairingRedemption, std::optional<PairingRedemption>(), &SessionViewModel::pairingRedemptionChanged);
+            publish(m_pairingRedemption, std::optional<PairingRedemption>(),
+                &SessionViewModel::pairingRedemptionChanged);
             publish(m_pairingInvite, std::optional<PairingInvite>(), &SessionViewModel::pairingInviteChanged);
         }
         co_return std::expected<void, PairingFailure> {};
@@ -104,14 +107,29 @@ QCoro::Task<void> SessionViewModel::confirmPairing()
     co_await synchronizeHistory(true);
 }
 
-void SessionViewModel::requestPairingState() { start(refreshPairingState()); }
+void SessionViewModel::requestPairingState()
+{
+    start(refreshPairingState());
+}
 
-void SessionViewModel::requestPairingInvite() { start(createPairingInvite()); }
+void SessionViewModel::requestPairingInvite()
+{
+    start(createPairingInvite());
+}
 
-void SessionViewModel::requestPairingRedemption(const QString& code) { start(redeemPairingCode(code)); }
+void SessionViewModel::requestPairingRedemption(const QString& code)
+{
+    start(redeemPairingCode(code));
+}
 
-void SessionViewModel::requestUnlink() { start(unlinkPartner()); }
+void SessionViewModel::requestUnlink()
+{
+    start(unlinkPartner());
+}
 
-void SessionViewModel::requestPairingConfirmation() { start(confirmPairing()); }
+void SessionViewModel::requestPairingConfirmation()
+{
+    start(confirmPairing());
+}
 
 } // namespace lumora
