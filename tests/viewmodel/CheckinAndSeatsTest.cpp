@@ -45,7 +45,8 @@ TEST(SessionViewModelSeats, NamesAreTrimmedAndCutToThirtyTwoCharactersAsReadersC
         { "a combining accent stays with its letter", 0, a31 + "e\u0301" + "z", a31 + "e\u0301" },
         { "emoji sequences count once", 1, family.repeated(33), family.repeated(32) },
         { "flags count once", 0, flag.repeated(40), flag.repeated(32) },
-        { "skin tones count once", 1, "Bo " + thumbsUpToned.repeated(30), "Bo " + thumbsUpToned.repeated(29) },
+        { "skin tones count once", 1, "Bo " + thumbsUpToned.repeated(30),
+            "Bo " + thumbsUpToned.repeated(29) },
         { "speaker 3 is the right seat", 3, "Cy", "Cy" },
         { "speaker -2 is the left seat", -2, "Di", "Di" },
         { "inner spaces stay", 1, "  Mary  Ann ", "Mary  Ann" },
@@ -87,7 +88,8 @@ TEST(SessionViewModelReminder, StoredSettingsReadAsTheyStandOrAsTheStandard)
         CheckinReminderSettings expected;
     } cases[] {
         { "nothing stored", {}, CheckinReminderSettings::standard() },
-        { "complete", QByteArray(R"({"isOn":true,"weekday":3,"hour":7,"minute":45})"), reminder(true, 3, 7, 45) },
+        { "complete", QByteArray(R"({"isOn":true,"weekday":3,"hour":7,"minute":45})"),
+            reminder(true, 3, 7, 45) },
         { "weekday 9 is kept", QByteArray(R"({"isOn":true,"weekday":9,"hour":7,"minute":45})"),
             reminder(true, 9, 7, 45) },
         { "a member missing", QByteArray(R"({"isOn":true,"weekday":3,"hour":7})"),
@@ -112,7 +114,8 @@ TEST(SessionViewModelReminder, StoredSettingsReadAsTheyStandOrAsTheStandard)
 class OfflineContentClient final : public ConversationContentClient {
     template <typename T> static QCoro::Task<std::expected<T, ControlPlaneFailure>> offline()
     {
-        co_return std::unexpected(ControlPlaneFailure(TransportError { QNetworkReply::HostNotFoundError, {} }));
+        co_return std::unexpected(
+            ControlPlaneFailure(TransportError { QNetworkReply::HostNotFoundError, {} }));
     }
 
 public:
@@ -126,7 +129,8 @@ public:
     {
         return offline<ConversationPage>();
     }
-    QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>> conversation(QUuid) const override
+    QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>> conversation(
+        QUuid) const override
     {
         return offline<ConversationUploadPayload>();
     }
@@ -155,7 +159,8 @@ public:
 
 QDateTime berlin(const char* text)
 {
-    return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate).toTimeZone(QTimeZone("Europe/Berlin"));
+    return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate)
+        .toTimeZone(QTimeZone("Europe/Berlin"));
 }
 
 struct ReminderCase {
@@ -171,22 +176,23 @@ struct ReminderCase {
 TEST(SessionViewModelReminder, ScheduledInTheLocalZoneAcrossDaylightSavingChanges)
 {
     const ReminderCase cases[] {
-        { "Sunday 19:00 after clocks go forward", reminder(true, 1, 19, 0), true, "2026-03-24T10:00+01:00", nullptr,
-            { "permission", "schedule 2026-03-29T19:00:00+02:00" } },
-        { "a check-in this ISO week moves it a week", reminder(true, 1, 19, 0), true, "2026-03-24T10:00+01:00",
-            "2026-03-23T09:00+01:00", { "permission", "schedule 2026-04-05T19:00:00+02:00" } },
+        { "Sunday 19:00 after clocks go forward", reminder(true, 1, 19, 0), true, "2026-03-24T10:00+01:00",
+            nullptr, { "permission", "schedule 2026-03-29T19:00:00+02:00" } },
+        { "a check-in this ISO week moves it a week", reminder(true, 1, 19, 0), true,
+            "2026-03-24T10:00+01:00", "2026-03-23T09:00+01:00",
+            { "permission", "schedule 2026-04-05T19:00:00+02:00" } },
         { "a check-in the Sunday before does not", reminder(true, 1, 19, 0), true, "2026-03-24T10:00+01:00",
             "2026-03-22T20:00+01:00", { "permission", "schedule 2026-03-29T19:00:00+02:00" } },
-        { "a skipped time becomes the end of the jump", reminder(true, 1, 2, 30), true, "2026-03-24T10:00+01:00",
-            nullptr, { "permission", "schedule 2026-03-29T03:00:00+02:00" } },
+        { "a skipped time becomes the end of the jump", reminder(true, 1, 2, 30), true,
+            "2026-03-24T10:00+01:00", nullptr, { "permission", "schedule 2026-03-29T03:00:00+02:00" } },
         { "a repeated time is taken the first time", reminder(true, 1, 2, 30), true, "2026-10-20T10:00+02:00",
             nullptr, { "permission", "schedule 2026-10-25T02:30:00+02:00" } },
-        { "winter time after clocks go back", reminder(true, 2, 8, 15), true, "2026-10-24T10:00+02:00", nullptr,
-            { "permission", "schedule 2026-10-26T08:15:00+01:00" } },
-        { "off removes the pending reminder", reminder(false, 1, 19, 0), true, "2026-03-24T10:00+01:00", nullptr,
-            { "remove" } },
-        { "refused permission turns it off", reminder(true, 4, 20, 30), false, "2026-03-24T10:00+01:00", nullptr,
-            { "permission", "remove" } },
+        { "winter time after clocks go back", reminder(true, 2, 8, 15), true, "2026-10-24T10:00+02:00",
+            nullptr, { "permission", "schedule 2026-10-26T08:15:00+01:00" } },
+        { "off removes the pending reminder", reminder(false, 1, 19, 0), true, "2026-03-24T10:00+01:00",
+            nullptr, { "remove" } },
+        { "refused permission turns it off", reminder(true, 4, 20, 30), false, "2026-03-24T10:00+01:00",
+            nullptr, { "permission", "remove" } },
     };
     for (const ReminderCase& row : cases) {
         SCOPED_TRACE(row.name);
@@ -213,8 +219,9 @@ TEST(SessionViewModelReminder, ScheduledInTheLocalZoneAcrossDaylightSavingChange
             row.settings.isOn, int(row.settings.weekday), int(row.settings.hour), int(row.settings.minute));
         settle(*model);
         EXPECT_EQ(home.scheduler->calls, row.scheduler);
-        const CheckinReminderSettings kept
-            = row.permission ? row.settings : reminder(false, row.settings.weekday, row.settings.hour, row.settings.minute);
+        const CheckinReminderSettings kept = row.permission
+            ? row.settings
+            : reminder(false, row.settings.weekday, row.settings.hour, row.settings.minute);
         EXPECT_EQ(model->checkinReminder(), kept);
         EXPECT_EQ(SessionViewModel::storedReminder(*home.preferences), kept);
         EXPECT_EQ(model->reminderNote().has_value(), !row.permission);

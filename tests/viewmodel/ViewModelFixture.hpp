@@ -57,6 +57,7 @@ public:
         ++waiting;
         co_await qCoro(&m_opened, &QTimer::timeout);
     }
+    void close() { isOpen = false; }
     void open()
     {
         isOpen = true;
