@@ -10,6 +10,7 @@
 #include "FuzzSupport.hpp"
 #include "controlplane/ControlPlaneService.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/RequestAuthenticator.hpp"
 #include "domain/ConversationUploadCodec.hpp"
 #include "domain/JsonWriting.hpp"
 #include "security/DeviceIdentity.hpp"
@@ -273,6 +274,15 @@ void checkReply(const HttpRequest& request, const HttpResponse& response, std::o
     }
 }
 
+// Whether the route answers only a valid signature: every call under /v1/ but the sign-in ones,
+// and the recovery call when it carries a recovery signature. The others ignore what they carry.
+bool checksSignature(const std::string& path, bool recoverySignature)
+{
+    if (path == "/v1/auth/device/recover")
+        return recoverySignature;
+    return path.starts_with("/v1/") && !path.starts_with("/v1/auth/");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
@@ -376,9 +386,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         checkReply(request, response, signerAccount, parties);
 
-        if (signature && success) {
-            require(succeeded.insert(*signature).second, "a replayed request succeeded twice",
-                QByteArray::fromStdString(request.method + " " + request.path));
+        if (signature && success
+            && checksSignature(request.path, std::get<0>(*signature).startsWith(u"key:"))) {
+            const QByteArray shown = QByteArray::fromStdString(request.method + " " + request.path);
+            require(succeeded.insert(*signature).second, "a replayed request succeeded twice", shown);
+            const qint64 signedAt = std::get<2>(*signature);
+            require(signedAt >= now - RequestAuthenticator::allowedClockSkew
+                    && signedAt <= now + RequestAuthenticator::allowedClockSkew,
+                "a request signed out of the allowed clock skew succeeded", shown);
         }
         // A party that finished a sign-in or recovery signs with the device it was given.
         if (success && step.party && replyObject.contains("device_id")

@@ -3,6 +3,7 @@
 #include "FuzzSupport.hpp"
 #include "domain/ConversationUploadCodec.hpp"
 #include "domain/DerivedSessionResult.hpp"
+#include "domain/JsonObjectReader.hpp"
 
 using namespace lumora;
 using namespace lumora::fuzzing;
@@ -34,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             shrunk.error() == ConversationUploadCodecError::tooLarge, "shrinking fails other than too large");
     }
 
-    // What the history shows of it.
-    (void)payload->derivedResult().toJson();
+    // A fetched conversation becomes a review that is sealed on disk: it must read back.
+    requireRereadable(payload->derivedResult(), decodeJson<DerivedSessionResult>,
+        "the review of an accepted upload does not read back");
     return 0;
 }
