@@ -3,12 +3,18 @@
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
 #include "persistence/PrivateFiles.hpp"
+#include "persistence/StoredDocument.hpp"
 
+#include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QLoggingCategory>
 #include <algorithm>
 
 namespace lumora {
 namespace {
+
+Q_LOGGING_CATEGORY(backupStoreLog, "com.lumora.native.backup-store")
 
 using State = ConversationBackupStore::State;
 using Summary = ConversationRecordSummary;
@@ -79,19 +85,64 @@ QString ConversationBackupStore::standardDirectory()
     return privatefiles::applicationDataFolder(u"Backup"_qs);
 }
 
-ConversationBackupStore::ConversationBackupStore(QString file, std::shared_ptr<SecureKeyStore> keyStore)
-    : m_file(std::move(file))
-    , m_sealer(std::move(keyStore), keyAccount())
+ConversationBackupStore::ConversationBackupStore(
+    QString directory, std::shared_ptr<SecureKeyStore> keyStore, std::shared_ptr<DataFolderLock> lock)
+    : m_lock(std::move(lock))
+    , m_directory(std::move(directory))
+    , m_file(m_directory + u'/' + fileName())
+    , m_sealer(
+          std::move(keyStore), keyAccount(), m_directory, [this] { return privatefiles::exists(m_file); })
 {
 }
 
 std::expected<std::shared_ptr<ConversationBackupStore>, FileSystemError> ConversationBackupStore::create(
     const QString& directory, std::shared_ptr<SecureKeyStore> keyStore)
 {
+    auto lock = DataFolderLock::acquire(directory);
+    if (!lock)
+        return std::unexpected(lock.error());
     if (auto created = privatefiles::createDirectory(directory); !created)
         return std::unexpected(created.error());
     return std::shared_ptr<ConversationBackupStore>(
-        new ConversationBackupStore(directory + u'/' + fileName(), std::move(keyStore)));
+        new ConversationBackupStore(directory, std::move(keyStore), std::move(*lock)));
+}
+
+void ConversationBackupStore::forget()
+{
+    m_cached.reset();
+    m_keptMembers = {};
+    m_keptRecordMembers.clear();
+    m_newerFormat = false;
+}
+
+void ConversationBackupStore::adopt(State state, const QJsonObject& document)
+{
+    forget();
+    m_keptMembers = storeddocument::unknownMembers(document, state.toJson());
+    // The decoder reads the records all or none, so the array and the list line up one to one.
+    const QJsonArray records = document.value(u"records").toArray();
+    for (qsizetype i = 0; i < state.records.size() && i < records.size(); ++i) {
+        const QJsonObject unknown
+            = storeddocument::unknownMembers(records.at(i).toObject(), state.records.at(i).toJson());
+        if (!unknown.isEmpty() && !m_keptRecordMembers.contains(state.records.at(i).localID))
+            m_keptRecordMembers.insert(state.records.at(i).localID, unknown);
+    }
+    m_newerFormat = storeddocument::formatVersion(document) > formatVersion;
+    m_cached = std::move(state);
+}
+
+ConversationBackupStore::Result<State> ConversationBackupStore::startAfresh(const ResultStoreFailure& why)
+{
+    const auto moved = privatefiles::moveAside(m_file, u"unreadable"_qs, QDateTime::currentDateTimeUtc());
+    if (!moved)
+        return std::unexpected(moved.error());
+    qCWarning(backupStoreLog, "The backup state could not be read (%s); it was moved aside to %s",
+        qUtf8Printable(std::holds_alternative<JsonDecodeError>(why) ? std::get<JsonDecodeError>(why).message
+                                                                    : QStringLiteral("damaged")),
+        qUtf8Printable(*moved));
+    forget();
+    m_cached = State {};
+    return *m_cached;
 }
 
 QCoro::Task<ConversationBackupStore::Result<State>> ConversationBackupStore::currentState()
@@ -101,19 +152,38 @@ QCoro::Task<ConversationBackupStore::Result<State>> ConversationBackupStore::cur
     if (m_cached)
         co_return Result<State>(*m_cached);
     if (!privatefiles::exists(m_file)) {
+        forget();
         m_cached = State {};
         co_return Result<State>(*m_cached);
     }
-    const auto key = co_await m_sealer.key();
-    if (!key)
-        co_return std::unexpected(key.error());
-    const auto json = FileSealer::readFile(m_file, *key);
-    if (!json)
+    const auto opening = co_await m_sealer.keyForOpening();
+    if (!opening)
+        co_return std::unexpected(opening.error());
+    if (!opening->key)
+        co_return std::unexpected(SecureStoreError::keyUnavailable());
+    const auto json = FileSealer::readFile(m_file, *opening->key);
+    if (!json) {
+        // Only a key known to be the right one tells a damaged file from one sealed under a key
+        // that is out of reach; the latter stays where it is.
+        const auto* crypto = std::get_if<CryptoError>(&json.error());
+        if (opening->verified && crypto
+            && (*crypto == CryptoError::authenticationFailed || *crypto == CryptoError::invalidInput))
+            co_return startAfresh(json.error());
         co_return std::unexpected(json.error());
-    auto state = decodeJson<State>(*json);
-    if (!state)
-        co_return std::unexpected(state.error());
-    m_cached = std::move(*state);
+    }
+    // The key opened the file, so it is the right one whatever the content turns out to be.
+    if (!opening->verified)
+        m_sealer.confirm(*opening->key);
+    const auto document = parseJsonObject(*json);
+    if (!document)
+        co_return startAfresh(document.error());
+    auto state = State::fromJson(*document);
+    if (!state) {
+        if (storeddocument::formatVersion(*document) > formatVersion)
+            co_return std::unexpected(ResultStoreError::newerFormat);
+        co_return startAfresh(state.error());
+    }
+    adopt(std::move(*state), *document);
     co_return Result<State>(*m_cached);
 }
 
@@ -124,15 +194,30 @@ QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::muta
     auto next = co_await currentState();
     if (!next)
         co_return std::unexpected(next.error());
+    if (m_newerFormat)
+        co_return std::unexpected(ResultStoreError::newerFormat);
     edit(*next);
-    const QByteArray json = QJsonDocument(next->toJson()).toJson(QJsonDocument::Compact);
+    QJsonObject document = next->toJson();
+    QJsonArray records = document.value(u"records").toArray();
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const auto kept = m_keptRecordMembers.constFind(next->records.at(i).localID);
+        if (kept == m_keptRecordMembers.constEnd())
+            continue;
+        QJsonObject record = records.at(i).toObject();
+        storeddocument::keepMembers(record, *kept);
+        records.replace(i, record);
+    }
+    document.insert(u"records"_qs, records);
+    storeddocument::keepMembers(document, m_keptMembers);
+    document.insert(storeddocument::formatVersionKey(), formatVersion);
+    const QByteArray json = QJsonDocument(document).toJson(QJsonDocument::Compact);
     // The copy kept in memory is what a later read of the file gives (dates without fractions
     // of a second), and a state that would not read back (an invalid date) is refused before
     // it can make the file unreadable.
     auto written = decodeJson<State>(json);
     if (!written)
         co_return std::unexpected(written.error());
-    const auto key = co_await m_sealer.key();
+    const auto key = co_await m_sealer.keyForSealing();
     if (!key)
         co_return std::unexpected(key.error());
     if (auto replaced = FileSealer::writeFile(m_file, *key, json); !replaced)
@@ -268,12 +353,20 @@ QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::merg
 QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::removeAll()
 {
     const auto pass = co_await m_gate.enter();
-    if (privatefiles::exists(m_file)) {
+    if (privatefiles::isSymbolicLink(QDir::cleanPath(m_directory)))
+        co_return std::unexpected(ResultStoreError::unsafeFolder);
+    const auto names = privatefiles::entryNames(m_directory, true);
+    if (!names)
+        co_return std::unexpected(names.error());
+    for (const QString& name : *names) {
+        if (name != fileName() && !name.startsWith(fileName() + u'.'))
+            continue;
         // On failure the file still holds what the copy in memory holds (if anything), so both
         // stay as they were rather than the copy claiming an emptiness the file does not have.
-        if (auto removed = privatefiles::removeEntry(m_file); !removed)
+        if (auto removed = privatefiles::removeEntry(m_directory + u'/' + name); !removed)
             co_return std::unexpected(removed.error());
     }
+    forget();
     m_cached = State {};
     co_return Result<void> {};
 }

@@ -3,9 +3,11 @@
 #include "domain/ConversationBackupRecord.hpp"
 #include "domain/ConversationMigrationChoice.hpp"
 #include "domain/ConversationRecordSummary.hpp"
+#include "persistence/DataFolderLock.hpp"
 #include "persistence/FileSealer.hpp"
 #include "persistence/SerialGate.hpp"
 
+#include <QHash>
 #include <QList>
 #include <functional>
 
@@ -20,8 +22,16 @@ class SecureKeyStore;
 // The first successful read or edit fills an in-memory copy that serves every later read. Every
 // edit rewrites the whole file atomically and either succeeds (the file replaced and the copy
 // equal to what the file now holds) or fails with file and copy as they were. A missing file
-// reads as the empty state; a file that cannot be opened makes every read and edit fail until
-// `removeAll` deletes it.
+// reads as the empty state.
+//
+// The key follows FileSealer's rules: with the file present and its key missing or another one,
+// every read and edit fails with `keyUnavailable` and nothing is written, until the key is back.
+// A file whose key is known to be right (its fingerprint matches) but that cannot be opened or
+// decoded is damaged: it is moved aside ("backup-state.lbs.unreadable-<date>"), never deleted,
+// and the state starts empty. The file carries a format version; members this version does not
+// know (of the state and of each record) are written back with every edit, and a file of a newer
+// version is read where it can be but never overwritten (`ResultStoreError::newerFormat`).
+// The store holds the lock on its folder (DataFolderLock) for its life.
 class ConversationBackupStore {
 public:
     struct State {
@@ -59,12 +69,16 @@ public:
         std::optional<ConversationMigrationChoice> choice;
     };
 
+    // The version of the form of the JSON this build writes.
+    static constexpr int formatVersion = 1;
+
     static QString keyAccount();
     static QString fileName();
     // "Lumora/Backup" in the user's application data folder.
     static QString standardDirectory();
 
-    // Creates the folder (mode 0700) when it is missing; reads nothing yet.
+    // Creates the folder (mode 0700) when it is missing and takes the lock on it; reads
+    // nothing yet. Fails with `DataFolderLock::inUseReason()` when another process holds it.
     static std::expected<std::shared_ptr<ConversationBackupStore>, FileSystemError> create(
         const QString& directory, std::shared_ptr<SecureKeyStore> keyStore);
 
@@ -98,20 +112,34 @@ public:
     // Puts the summary at the end of the cached list in place of any with its id; the hidden
     // list and the cache time stay.
     QCoro::Task<Result<void>> mergeCachedConversation(ConversationRecordSummary conversation);
-    // Deletes the file without reading it, so it also clears a file that cannot be opened; the
-    // key stays in the key store.
+    // Deletes the file without reading it, so it also clears a file that cannot be opened, with
+    // its copies moved aside and what interrupted writes left; the key stays in the key store.
+    // A folder that is a symbolic link is refused (`ResultStoreError::unsafeFolder`).
     QCoro::Task<Result<void>> removeAll();
 
 private:
-    ConversationBackupStore(QString file, std::shared_ptr<SecureKeyStore> keyStore);
+    ConversationBackupStore(
+        QString directory, std::shared_ptr<SecureKeyStore> keyStore, std::shared_ptr<DataFolderLock> lock);
 
     // The state without entering the gate, for operations that already hold it.
     QCoro::Task<Result<State>> currentState();
     QCoro::Task<Result<void>> mutate(std::function<void(State&)> edit);
+    // Takes a decoded file as the copy in memory, with what this version does not know of it.
+    void adopt(State state, const QJsonObject& document);
+    // Moves a damaged file aside and starts from the empty state.
+    Result<State> startAfresh(const ResultStoreFailure& why);
+    void forget();
 
+    std::shared_ptr<DataFolderLock> m_lock;
+    QString m_directory;
     QString m_file;
     FileSealer m_sealer;
     std::optional<State> m_cached;
+    // Members of the file, and of each of its records by local id, unknown to this version.
+    QJsonObject m_keptMembers;
+    QHash<QUuid, QJsonObject> m_keptRecordMembers;
+    // The file was written by a newer version; it is read but never overwritten.
+    bool m_newerFormat = false;
     SerialGate m_gate;
 };
 

@@ -3,6 +3,7 @@
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
 #include "persistence/PrivateFiles.hpp"
+#include "persistence/StoredDocument.hpp"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -16,13 +17,45 @@ Q_LOGGING_CATEGORY(resultStoreLog, "com.lumora.native.result-store")
 
 const QString fileExtension = QStringLiteral(".lmr");
 
+bool isResultName(const QString& name)
+{
+    return name.endsWith(fileExtension) && name.size() > fileExtension.size();
+}
+
+// Results, and files named after one: copies moved aside and the temporary files of writes
+// that never finished (this build's and those of the Qt save file older builds used).
+bool isOwnName(const QString& name)
+{
+    return isResultName(name) || name.indexOf(fileExtension + u'.') > 0;
+}
+
+// Whether a failure to open a file says the key is the wrong one rather than the file damaged.
+bool isKeyFailure(const ResultStoreFailure& failure)
+{
+    const auto* crypto = std::get_if<CryptoError>(&failure);
+    return crypto && (*crypto == CryptoError::authenticationFailed || *crypto == CryptoError::invalidKey);
+}
+
 QString describe(const ResultStoreFailure& failure)
 {
     struct Describe {
-        QString operator()(ResultStoreError) const { return QStringLiteral("invalid envelope"); }
+        QString operator()(ResultStoreError e) const
+        {
+            switch (e) {
+            case ResultStoreError::invalidEnvelope:
+                return QStringLiteral("invalid envelope");
+            case ResultStoreError::newerFormat:
+                return QStringLiteral("written by a newer version");
+            case ResultStoreError::unsafeFolder:
+                return QStringLiteral("the folder is a symbolic link");
+            }
+            return {};
+        }
         QString operator()(const FileSystemError& e) const { return e.reason; }
         QString operator()(const SecureStoreError& e) const
         {
+            if (e.kind == SecureStoreError::Case::keyUnavailable)
+                return QStringLiteral("key unavailable");
             return QStringLiteral("key store error %1").arg(e.status);
         }
         QString operator()(CryptoError e) const
@@ -47,19 +80,24 @@ QString EncryptedResultStore::standardDirectory()
     return privatefiles::applicationDataFolder(u"Results"_qs);
 }
 
-EncryptedResultStore::EncryptedResultStore(QString directory, std::shared_ptr<SecureKeyStore> keyStore)
-    : m_directory(std::move(directory))
-    , m_sealer(std::move(keyStore), keyAccount())
+EncryptedResultStore::EncryptedResultStore(
+    QString directory, std::shared_ptr<SecureKeyStore> keyStore, std::shared_ptr<DataFolderLock> lock)
+    : m_lock(std::move(lock))
+    , m_directory(std::move(directory))
+    , m_sealer(std::move(keyStore), keyAccount(), m_directory, [this] { return !resultFiles().isEmpty(); })
 {
 }
 
 std::expected<std::shared_ptr<EncryptedResultStore>, FileSystemError> EncryptedResultStore::create(
     QString directory, std::shared_ptr<SecureKeyStore> keyStore)
 {
+    auto lock = DataFolderLock::acquire(directory);
+    if (!lock)
+        return std::unexpected(lock.error());
     if (auto created = privatefiles::createDirectory(directory); !created)
         return std::unexpected(created.error());
     return std::shared_ptr<EncryptedResultStore>(
-        new EncryptedResultStore(std::move(directory), std::move(keyStore)));
+        new EncryptedResultStore(std::move(directory), std::move(keyStore), std::move(*lock)));
 }
 
 QString EncryptedResultStore::path(const QUuid& id) const
@@ -67,26 +105,73 @@ QString EncryptedResultStore::path(const QUuid& id) const
     return m_directory + u'/' + uuidText(id, UuidCase::lower) + fileExtension;
 }
 
-EncryptedResultStore::Result<DerivedSessionResult> EncryptedResultStore::openFile(
+QStringList EncryptedResultStore::resultFiles() const
+{
+    QStringList files;
+    const auto names = privatefiles::entryNames(m_directory, true);
+    for (const QString& name : names.value_or(QStringList {})) {
+        if (isResultName(name))
+            files.append(m_directory + u'/' + name);
+    }
+    return files;
+}
+
+EncryptedResultStore::Result<EncryptedResultStore::Opened> EncryptedResultStore::openFile(
     const QString& path, const SymmetricKey& key)
 {
     const auto json = FileSealer::readFile(path, key);
     if (!json)
         return std::unexpected(json.error());
-    auto result = decodeJson<DerivedSessionResult>(*json);
-    if (!result)
+    auto document = parseJsonObject(*json);
+    if (!document)
+        return std::unexpected(document.error());
+    auto result = DerivedSessionResult::fromJson(*document);
+    if (!result) {
+        // A newer form that this build cannot read is no damage; the file is left for the
+        // version that wrote it.
+        if (storeddocument::formatVersion(*document) > formatVersion)
+            return std::unexpected(ResultStoreError::newerFormat);
         return std::unexpected(result.error());
-    return std::move(*result);
+    }
+    return Opened { std::move(*result), std::move(*document) };
 }
 
 QCoro::Task<EncryptedResultStore::Result<void>> EncryptedResultStore::save(DerivedSessionResult result)
 {
     const auto pass = co_await m_gate.enter();
-    const QByteArray json = QJsonDocument(result.toJson()).toJson(QJsonDocument::Compact);
-    const auto key = co_await m_sealer.key();
+    QJsonObject document = result.toJson();
+    // A result that would not read back (an invalid date, a number JSON cannot hold) is refused
+    // here rather than replace a readable file with an unreadable one.
+    if (auto readBack
+        = decodeJson<DerivedSessionResult>(QJsonDocument(document).toJson(QJsonDocument::Compact));
+        !readBack)
+        co_return std::unexpected(readBack.error());
+    const auto key = co_await m_sealer.keyForSealing();
     if (!key)
         co_return std::unexpected(key.error());
-    if (auto written = FileSealer::writeFile(path(result.id), *key, json); !written)
+    const QString file = path(result.id);
+    if (privatefiles::exists(file)) {
+        const auto earlier = openFile(file, *key);
+        if (earlier) {
+            if (storeddocument::formatVersion(earlier->document) > formatVersion)
+                co_return std::unexpected(ResultStoreError::newerFormat);
+            storeddocument::keepMembers(
+                document, storeddocument::unknownMembers(earlier->document, earlier->result.toJson()));
+        } else if (std::holds_alternative<FileSystemError>(earlier.error())
+            || earlier.error() == ResultStoreFailure(ResultStoreError::newerFormat)) {
+            co_return std::unexpected(earlier.error());
+        } else {
+            const auto moved
+                = privatefiles::moveAside(file, u"unreadable"_qs, QDateTime::currentDateTimeUtc());
+            if (!moved)
+                co_return std::unexpected(moved.error());
+            qCWarning(resultStoreLog, "Moved the unreadable result file %s aside to %s before saving: %s",
+                qUtf8Printable(file), qUtf8Printable(*moved), qUtf8Printable(describe(earlier.error())));
+        }
+    }
+    document.insert(storeddocument::formatVersionKey(), formatVersion);
+    const QByteArray json = QJsonDocument(document).toJson(QJsonDocument::Compact);
+    if (auto written = FileSealer::writeFile(file, *key, json); !written)
         co_return std::unexpected(written.error());
     co_return Result<void> {};
 }
@@ -98,13 +183,17 @@ QCoro::Task<EncryptedResultStore::Result<DerivedResultRepository::Loaded>> Encry
     const QString file = path(id);
     if (!privatefiles::exists(file))
         co_return Loaded {};
-    const auto key = co_await m_sealer.key();
-    if (!key)
-        co_return std::unexpected(key.error());
-    auto result = openFile(file, *key);
-    if (!result)
-        co_return std::unexpected(result.error());
-    co_return Loaded { std::move(*result) };
+    const auto opening = co_await m_sealer.keyForOpening();
+    if (!opening)
+        co_return std::unexpected(opening.error());
+    if (!opening->key)
+        co_return std::unexpected(SecureStoreError::keyUnavailable());
+    auto opened = openFile(file, *opening->key);
+    if (!opened)
+        co_return std::unexpected(opened.error());
+    if (!opening->verified)
+        m_sealer.confirm(*opening->key);
+    co_return Loaded { std::move(opened->result) };
 }
 
 QCoro::Task<EncryptedResultStore::Result<DerivedResultRepository::Listed>> EncryptedResultStore::list()
@@ -115,22 +204,39 @@ QCoro::Task<EncryptedResultStore::Result<DerivedResultRepository::Listed>> Encry
         co_return std::unexpected(names.error());
     QStringList files;
     for (const QString& name : *names) {
-        if (name.endsWith(fileExtension) && name.size() > fileExtension.size())
+        if (isResultName(name))
             files.append(m_directory + u'/' + name);
     }
     Listed listed;
     if (files.isEmpty())
         co_return listed;
-    const auto key = co_await m_sealer.key();
-    if (!key)
-        co_return std::unexpected(key.error());
+    const auto opening = co_await m_sealer.keyForOpening();
+    if (!opening)
+        co_return std::unexpected(opening.error());
+    if (!opening->key)
+        co_return std::unexpected(SecureStoreError::keyUnavailable());
+    qsizetype keyFailures = 0;
     for (const QString& file : std::as_const(files)) {
-        auto result = openFile(file, *key);
-        if (result)
-            listed.results.append(std::move(*result));
-        else
-            qCWarning(resultStoreLog, "Skipping unreadable result file %s: %s", qUtf8Printable(file),
-                qUtf8Printable(describe(result.error())));
+        auto opened = openFile(file, *opening->key);
+        if (opened) {
+            listed.results.append(std::move(opened->result));
+            continue;
+        }
+        if (isKeyFailure(opened.error()))
+            ++keyFailures;
+        qCWarning(resultStoreLog, "Skipping unreadable result file %s: %s", qUtf8Printable(file),
+            qUtf8Printable(describe(opened.error())));
+    }
+    if (!opening->verified) {
+        // Without a fingerprint to vouch for the key, a key that opens nothing is taken for the
+        // wrong one: an empty history would hide every result it cannot open.
+        if (listed.results.isEmpty() && keyFailures > 0) {
+            qCCritical(resultStoreLog, "The result key opens none of the %lld result files",
+                static_cast<long long>(files.size()));
+            co_return std::unexpected(SecureStoreError::keyUnavailable());
+        }
+        if (!listed.results.isEmpty())
+            m_sealer.confirm(*opening->key);
     }
     std::stable_sort(listed.results.begin(), listed.results.end(),
         [](const DerivedSessionResult& a, const DerivedSessionResult& b) {
@@ -153,10 +259,14 @@ QCoro::Task<EncryptedResultStore::Result<void>> EncryptedResultStore::remove(QUu
 QCoro::Task<EncryptedResultStore::Result<void>> EncryptedResultStore::removeAll()
 {
     const auto pass = co_await m_gate.enter();
+    if (privatefiles::isSymbolicLink(QDir::cleanPath(m_directory)))
+        co_return std::unexpected(ResultStoreError::unsafeFolder);
     const auto names = privatefiles::entryNames(m_directory, true);
     if (!names)
         co_return std::unexpected(names.error());
     for (const QString& name : *names) {
+        if (!isOwnName(name))
+            continue;
         if (auto removed = privatefiles::removeEntry(m_directory + u'/' + name); !removed)
             co_return std::unexpected(removed.error());
     }

@@ -2,29 +2,110 @@
 
 #include "persistence/PrivateFiles.hpp"
 #include "security/AesGcm.hpp"
+#include "security/KeyCreation.hpp"
 #include "security/SecureKeyStore.hpp"
+#include "security/Sha256.hpp"
+
+#include <QLoggingCategory>
 
 namespace lumora {
+namespace {
 
-FileSealer::FileSealer(std::shared_ptr<SecureKeyStore> keyStore, QString keyAccount)
+Q_LOGGING_CATEGORY(sealerLog, "com.lumora.native.file-sealer")
+
+} // namespace
+
+FileSealer::FileSealer(std::shared_ptr<SecureKeyStore> keyStore, QString keyAccount, QString directory,
+    std::function<bool()> hasSealedFiles)
     : m_keyStore(std::move(keyStore))
     , m_keyAccount(std::move(keyAccount))
+    , m_directory(std::move(directory))
+    , m_hasSealedFiles(std::move(hasSealedFiles))
 {
 }
 
-QCoro::Task<FileSealer::Result<SymmetricKey>> FileSealer::key()
+QString FileSealer::fingerprintPath() const
+{
+    return m_directory + u'/' + m_keyAccount + u".fingerprint"_qs;
+}
+
+QByteArray FileSealer::fingerprint(const SymmetricKey& key) const
+{
+    // Named after its account so that the same bytes under two accounts give unrelated texts.
+    const QByteArray label = "Lumora key fingerprint\n" + m_keyAccount.toUtf8() + '\n';
+    return Sha256::hash(label + key.bytes().view().toByteArray()).toHex() + '\n';
+}
+
+FileSealer::Match FileSealer::matchFingerprint(const SymmetricKey& key) const
+{
+    if (!privatefiles::exists(fingerprintPath()))
+        return Match::none;
+    const auto noted = privatefiles::readFile(fingerprintPath());
+    // An unreadable note says nothing about the key: treated like none.
+    if (!noted || noted->trimmed().size() != 64)
+        return Match::none;
+    return noted->trimmed() == fingerprint(key).trimmed() ? Match::same : Match::different;
+}
+
+FileSealer::Result<void> FileSealer::writeFingerprint(const SymmetricKey& key) const
+{
+    if (auto written = privatefiles::writeFile(fingerprintPath(), fingerprint(key)); !written)
+        return std::unexpected(written.error());
+    return {};
+}
+
+void FileSealer::confirm(const SymmetricKey& key) const
+{
+    if (matchFingerprint(key) == Match::none)
+        (void)writeFingerprint(key);
+}
+
+QCoro::Task<FileSealer::Result<FileSealer::OpeningKey>> FileSealer::keyForOpening()
 {
     const auto stored = co_await m_keyStore->data(m_keyAccount);
-    if (!stored)
+    if (!stored) {
+        KeyCreation::note(stored.error());
         co_return std::unexpected(stored.error());
-    if (stored->bytes)
-        co_return SymmetricKey(SecretBytes(*stored->bytes));
-    auto key = SymmetricKey::random256();
-    if (!key)
-        co_return std::unexpected(key.error());
-    const auto written = co_await m_keyStore->set(key->bytes().toByteArray(), m_keyAccount);
-    if (!written)
-        co_return std::unexpected(written.error());
+    }
+    const bool sealed = m_hasSealedFiles();
+    if (!stored->bytes) {
+        if (!sealed)
+            co_return OpeningKey {};
+        qCCritical(sealerLog, "The key %s is missing while sealed files exist in %s",
+            qUtf8Printable(m_keyAccount), qUtf8Printable(m_directory));
+        co_return std::unexpected(SecureStoreError::keyUnavailable());
+    }
+    SymmetricKey key { SecretBytes(*stored->bytes) };
+    const Match match = matchFingerprint(key);
+    if (match == Match::different && sealed) {
+        qCCritical(sealerLog, "The key %s is not the one that sealed the files in %s",
+            qUtf8Printable(m_keyAccount), qUtf8Printable(m_directory));
+        co_return std::unexpected(SecureStoreError::keyUnavailable());
+    }
+    co_return OpeningKey { std::move(key), match == Match::same };
+}
+
+QCoro::Task<FileSealer::Result<SymmetricKey>> FileSealer::keyForSealing()
+{
+    auto opening = co_await keyForOpening();
+    if (!opening)
+        co_return std::unexpected(opening.error());
+    std::optional<SymmetricKey> key = std::move(opening->key);
+    if (!key) {
+        auto fresh = SymmetricKey::random256();
+        if (!fresh)
+            co_return std::unexpected(fresh.error());
+        const auto kept = co_await KeyCreation::store(m_keyStore, m_keyAccount, fresh->bytes().toByteArray());
+        if (!kept)
+            co_return std::unexpected(kept.error());
+        key.emplace(SecretBytes(kept->bytes));
+    } else if (opening->verified) {
+        co_return std::move(*key);
+    }
+    // A new key, a key from before fingerprints were kept, or a key replaced while nothing was
+    // sealed: the fingerprint follows it before anything is sealed with it.
+    if (auto noted = writeFingerprint(*key); !noted)
+        co_return std::unexpected(noted.error());
     co_return std::move(*key);
 }
 

@@ -7,7 +7,9 @@
 #include <QByteArrayView>
 #include <QString>
 #include <expected>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <qcoro/qcorotask.h>
 
 namespace lumora {
@@ -16,18 +18,41 @@ class SecureKeyStore;
 
 // Seals the files of one store with AES-GCM in the combined form (fresh random nonce for every
 // write, no additional data) under the store's own key, which lives in the secure key store
-// under one account and is made at first use.
+// under one account.
+//
+// The key is never silently replaced. A keychain that is locked, or another desktop's keychain,
+// answers "not found" for a key that exists, and a new key would leave every sealed file
+// unreadable for good. So a key is made only for sealing and only while the folder holds no
+// sealed file, and a fingerprint of the key (a hash, never the key) is kept beside the files:
+// with sealed files present, a missing key or one with another fingerprint is
+// `SecureStoreError::keyUnavailable` and nothing is written.
 class FileSealer {
 public:
     template <typename T> using Result = std::expected<T, ResultStoreFailure>;
 
-    FileSealer(std::shared_ptr<SecureKeyStore> keyStore, QString keyAccount);
+    // `hasSealedFiles` tells whether the store's folder holds anything sealed under the key.
+    FileSealer(std::shared_ptr<SecureKeyStore> keyStore, QString keyAccount, QString directory,
+        std::function<bool()> hasSealedFiles);
 
     [[nodiscard]] const QString& keyAccount() const { return m_keyAccount; }
+    // The file beside the sealed ones holding the key's fingerprint.
+    [[nodiscard]] QString fingerprintPath() const;
 
-    // The stored bytes taken as they are; when the account holds none, a new random 256-bit
-    // key that is used only once it has been stored.
-    QCoro::Task<Result<SymmetricKey>> key();
+    struct OpeningKey {
+        // Absent only when the store holds no key and nothing is sealed.
+        std::optional<SymmetricKey> key;
+        // The fingerprint beside the files matches the key, so a file that fails to open is
+        // damaged rather than sealed under another key.
+        bool verified = false;
+    };
+    // The key for opening files; never creates one.
+    QCoro::Task<Result<OpeningKey>> keyForOpening();
+    // The key for sealing: the stored one, or a new one when the store holds none and nothing
+    // is sealed yet, stored and read back. Its fingerprint is beside the files once this
+    // succeeds.
+    QCoro::Task<Result<SymmetricKey>> keyForSealing();
+    // Notes the fingerprint of a key that has just opened a file, when none is noted yet.
+    void confirm(const SymmetricKey& key) const;
 
     // Seals the plaintext and replaces the file atomically; the file has mode 0600 from its
     // creation on. Success means the file holds exactly this plaintext; a failure leaves the
@@ -37,8 +62,15 @@ public:
     static Result<QByteArray> readFile(const QString& path, const SymmetricKey& key);
 
 private:
+    enum class Match { none, same, different };
+    [[nodiscard]] Match matchFingerprint(const SymmetricKey& key) const;
+    Result<void> writeFingerprint(const SymmetricKey& key) const;
+    [[nodiscard]] QByteArray fingerprint(const SymmetricKey& key) const;
+
     std::shared_ptr<SecureKeyStore> m_keyStore;
     QString m_keyAccount;
+    QString m_directory;
+    std::function<bool()> m_hasSealedFiles;
 };
 
 } // namespace lumora

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "persistence/DataFolderLock.hpp"
 #include "persistence/FileSystemError.hpp"
 
 #include <QString>
 #include <expected>
+#include <memory>
 
 namespace lumora {
 
@@ -14,7 +16,9 @@ public:
     // "Lumora/Diagnostics" in the user's application data folder.
     static QString standardDirectory();
 
-    // Notes whether a marker is left over, then writes the marker (mode 0600) afresh.
+    // Notes whether a marker is left over, then writes the marker (mode 0600) afresh. Takes the
+    // lock on the folder (DataFolderLock) for the sentinel's life; fails with
+    // `DataFolderLock::inUseReason()` while another process holds it.
     static std::expected<LaunchSentinel, FileSystemError> create(const QString& directory);
 
     [[nodiscard]] bool previousLaunchEndedUncleanly() const { return m_previousLaunchEndedUncleanly; }
@@ -24,14 +28,17 @@ public:
     std::expected<void, FileSystemError> recordCleanTermination() const;
 
 private:
-    LaunchSentinel(bool previousLaunchEndedUncleanly, QString markerPath)
+    LaunchSentinel(
+        bool previousLaunchEndedUncleanly, QString markerPath, std::shared_ptr<DataFolderLock> lock)
         : m_previousLaunchEndedUncleanly(previousLaunchEndedUncleanly)
         , m_markerPath(std::move(markerPath))
+        , m_lock(std::move(lock))
     {
     }
 
     bool m_previousLaunchEndedUncleanly;
     QString m_markerPath;
+    std::shared_ptr<DataFolderLock> m_lock;
 };
 
 } // namespace lumora

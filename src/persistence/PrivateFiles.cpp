@@ -2,10 +2,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,7 +14,7 @@ namespace lumora::privatefiles {
 namespace {
 
 constexpr mode_t privateFolderMode = 0700;
-constexpr auto privateFileMode = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr mode_t privateFileMode = 0600;
 
 FileSystemError systemError(const QString& path, int error)
 {
@@ -70,20 +71,81 @@ std::expected<void, FileSystemError> createDirectory(const QString& path)
 
 std::expected<void, FileSystemError> writeFile(const QString& path, QByteArrayView data)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return std::unexpected(FileSystemError { path, file.errorString() });
-    // The temporary file gets its final mode before any byte goes in, and the rename keeps it,
-    // so nothing is left to do once the new file is in place: a success means the replacement
-    // happened, a failure means the earlier file is untouched. Callers that keep a copy of the
-    // content in memory rely on that.
-    if (!file.setPermissions(privateFileMode) || file.write(data.data(), data.size()) != data.size()
-        || !file.commit()) {
-        const FileSystemError error { path, file.errorString() };
-        file.cancelWriting();
-        return std::unexpected(error);
+    // Written by hand rather than with QSaveFile: its buffered data could fail to reach a full
+    // disk while the commit still reported success and renamed the empty temporary file over
+    // the good one. Here every write, the flush to disk and the close are checked before the
+    // rename, so a failure leaves the earlier file untouched. The temporary file is created
+    // with mode 0600 and the rename keeps it, so a success means the replacement happened and
+    // nothing is left to fail afterwards; callers that keep a copy in memory rely on that.
+    const QFileInfo info(path);
+    QByteArray temporary = QFile::encodeName(path + temporarySuffix() + u"XXXXXX"_qs);
+    const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (descriptor < 0)
+        return std::unexpected(systemError(path, errno));
+    const auto fail = [&](int error) {
+        ::unlink(temporary.constData());
+        return std::unexpected(systemError(path, error));
+    };
+    // mkostemp makes the file 0600 whatever the umask; said again so no other mode can slip in.
+    if (::fchmod(descriptor, privateFileMode) != 0) {
+        const int error = errno;
+        ::close(descriptor);
+        return fail(error);
+    }
+    const char* next = data.data();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t written = ::write(descriptor, next, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            const int error = written < 0 ? errno : ENOSPC;
+            ::close(descriptor);
+            return fail(error);
+        }
+        next += written;
+        left -= written;
+    }
+    if (::fsync(descriptor) != 0) {
+        const int error = errno;
+        ::close(descriptor);
+        return fail(error);
+    }
+    if (::close(descriptor) != 0)
+        return fail(errno);
+    if (::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0)
+        return fail(errno);
+    // The rename itself reaches the disk with the folder; a failure to flush the folder cannot
+    // undo a replacement that has already happened, so it is not reported.
+    const int folder = ::open(QFile::encodeName(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        (void)::fsync(folder);
+        ::close(folder);
     }
     return {};
+}
+
+QString temporarySuffix()
+{
+    return QStringLiteral(".tmp-");
+}
+
+bool isSymbolicLink(const QString& path)
+{
+    const auto status = linkStatus(path);
+    return status && S_ISLNK(status->st_mode);
+}
+
+std::expected<QString, FileSystemError> moveAside(
+    const QString& path, const QString& reason, const QDateTime& now)
+{
+    const QString stamp = now.toUTC().toString(u"yyyyMMdd'T'HHmmss'Z'"_qs);
+    QString target = path + u'.' + reason + u'-' + stamp;
+    for (int attempt = 2; exists(target); ++attempt)
+        target = path + u'.' + reason + u'-' + stamp + u'-' + QString::number(attempt);
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) != 0)
+        return std::unexpected(systemError(path, errno));
+    return target;
 }
 
 std::expected<QByteArray, FileSystemError> readFile(const QString& path)

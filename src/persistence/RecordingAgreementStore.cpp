@@ -15,14 +15,18 @@ bool RecordingAgreementStore::isAccepted() const
     return m_settings->value(m_key).toInt() >= currentVersion;
 }
 
-void RecordingAgreementStore::accept() const
+bool RecordingAgreementStore::accept() const
 {
     m_settings->setValue(m_key, currentVersion);
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
 }
 
-void RecordingAgreementStore::clear() const
+bool RecordingAgreementStore::clear() const
 {
     m_settings->remove(m_key);
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
 }
 
 } // namespace lumora

@@ -9,8 +9,16 @@
 
 namespace lumora {
 
-// The result store's own failure: sealing gave no box of the expected form.
-enum class ResultStoreError { invalidEnvelope };
+// The file stores' own failures.
+enum class ResultStoreError {
+    // Sealing gave no box of the expected form.
+    invalidEnvelope,
+    // The file was written by a newer version of the application in a form this one cannot
+    // read, or would lose parts of by rewriting it; it is left as it is.
+    newerFormat,
+    // The store's folder is a symbolic link, so removing "its" files could reach elsewhere.
+    unsafeFolder,
+};
 
 // Any failure of a result store operation, passed on as it came from the file system, the
 // key store, the cipher or the JSON reader.

@@ -5,9 +5,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QMutex>
+#include <QStandardPaths>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,11 +52,89 @@ template <typename T> std::expected<T, TemporaryStoreFailure> fileFailure(const 
     return std::unexpected(TemporaryStoreFailure(error));
 }
 
+FileSystemError systemError(const QString& path, int error)
+{
+    return { path, QString::fromLocal8Bit(std::strerror(error)) };
+}
+
+// An open of the folder itself (never through a link) with an exclusive flock on it, or the
+// errno of the failure: EWOULDBLOCK when someone holds the lock.
+std::expected<int, int> lockFolder(const QString& folder)
+{
+    const int descriptor
+        = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0)
+        return std::unexpected(errno);
+    int outcome;
+    do
+        outcome = ::flock(descriptor, LOCK_EX | LOCK_NB);
+    while (outcome != 0 && errno == EINTR);
+    if (outcome != 0) {
+        const int error = errno;
+        ::close(descriptor);
+        return std::unexpected(error);
+    }
+    return descriptor;
+}
+
+// The runtime folder the session names, when it is a real folder of this user closed to others.
+std::optional<QString> runtimeFolder()
+{
+    const QString named = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (named.isEmpty() || !QDir::isAbsolutePath(named))
+        return std::nullopt;
+    struct stat status { };
+    if (::lstat(QFile::encodeName(named).constData(), &status) != 0 || !S_ISDIR(status.st_mode)
+        || status.st_uid != ::geteuid() || (status.st_mode & 0077) != 0)
+        return std::nullopt;
+    return QDir::cleanPath(named);
+}
+
 } // namespace
+
+// The open, locked session folders of a store, by path.
+class TemporaryConversationStore::SessionLocks {
+public:
+    SessionLocks() = default;
+    SessionLocks(const SessionLocks&) = delete;
+    SessionLocks& operator=(const SessionLocks&) = delete;
+    ~SessionLocks()
+    {
+        for (const int descriptor : std::as_const(m_held))
+            ::close(descriptor);
+    }
+
+    void hold(const QString& folder, int descriptor)
+    {
+        const QMutexLocker locked(&m_mutex);
+        if (const auto earlier = m_held.take(folder))
+            ::close(earlier);
+        m_held.insert(folder, descriptor);
+    }
+    void release(const QString& folder)
+    {
+        const QMutexLocker locked(&m_mutex);
+        if (const int descriptor = m_held.take(folder))
+            ::close(descriptor);
+    }
+
+private:
+    QMutex m_mutex;
+    // Descriptor 0 is never one of these: standard input is open before any store.
+    QHash<QString, int> m_held;
+};
+
+TemporaryConversationStore::TemporaryConversationStore(QString root)
+    : m_root(std::move(root))
+    , m_locks(std::make_shared<SessionLocks>())
+{
+}
 
 QString TemporaryConversationStore::standardRoot()
 {
-    return QDir::tempPath() + u"/Lumora-Conversation"_qs;
+    const QString base
+        = runtimeFolder().value_or(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation));
+    return base + u"/Lumora-Conversation"_qs;
 }
 
 std::expected<TemporaryConversationStore, TemporaryStoreFailure> TemporaryConversationStore::create(
@@ -84,9 +166,14 @@ std::expected<QString, TemporaryStoreFailure> TemporaryConversationStore::create
     if (privatefiles::exists(folder)) {
         if (auto removed = privatefiles::removeEntry(folder); !removed)
             return fileFailure<QString>(removed.error());
+        m_locks->release(folder);
     }
     if (auto created = privatefiles::createSingleDirectory(folder); !created)
         return fileFailure<QString>(created.error());
+    const auto locked = lockFolder(folder);
+    if (!locked)
+        return fileFailure<QString>(systemError(folder, locked.error()));
+    m_locks->hold(folder, *locked);
     return folder;
 }
 
@@ -111,6 +198,7 @@ std::expected<void, TemporaryStoreFailure> TemporaryConversationStore::removeSes
         return {};
     if (auto removed = privatefiles::removeEntry(clean); !removed)
         return fileFailure<void>(removed.error());
+    m_locks->release(clean);
     return {};
 }
 
@@ -126,9 +214,24 @@ std::expected<QStringList, TemporaryStoreFailure> TemporaryConversationStore::sw
         const auto modified = privatefiles::modificationTime(entry);
         if (!modified)
             return fileFailure<QStringList>(modified.error());
-        if (modified->msecsTo(now) < maximumRetention * 1000)
+        const qint64 age = modified->msecsTo(now);
+        if (age >= 0 && age < maximumRetention * 1000)
             continue;
-        if (auto gone = privatefiles::removeEntry(entry); !gone)
+        // A session folder is held locked while its recording runs; taking the lock first also
+        // keeps a recording from starting in a folder this sweep is removing.
+        std::optional<int> held;
+        if (QFileInfo(entry).isDir() && !QFileInfo(entry).isSymLink()) {
+            const auto locked = lockFolder(entry);
+            if (!locked && locked.error() == EWOULDBLOCK)
+                continue;
+            if (!locked)
+                return fileFailure<QStringList>(systemError(entry, locked.error()));
+            held = *locked;
+        }
+        auto gone = privatefiles::removeEntry(entry);
+        if (held)
+            ::close(*held);
+        if (!gone)
             return fileFailure<QStringList>(gone.error());
         removed.append(entry);
     }

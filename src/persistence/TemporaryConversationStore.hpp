@@ -8,19 +8,27 @@
 #include <QStringList>
 #include <QUuid>
 #include <expected>
+#include <memory>
 
 namespace lumora {
 
-// Owns one root folder in the temporary folder with a private folder per recorded
-// conversation, and sweeps away what a crash left behind. The root is used only when it is
-// a real folder of the current user (never a symbolic link); it is kept at mode 0700, and
-// nothing here follows a symbolic link when removing.
+// Owns one root folder with a private folder per recorded conversation, and sweeps away what
+// a crash left behind. The root is used only when it is a real folder of the current user
+// (never a symbolic link); it is kept at mode 0700, and nothing here follows a symbolic link
+// when removing.
+//
+// Each session folder is locked (`flock` on the folder) from its creation until it is removed
+// through the store that made it, or until that process ends; the sweep never removes a
+// locked folder, so a recording that runs for longer than a day, or in another instance,
+// is never swept away. Copies of a store share its locks.
 class TemporaryConversationStore {
 public:
     // Entries at least this old (in seconds) are swept.
     static constexpr qint64 maximumRetention = 86400;
 
-    // "Lumora-Conversation" in the temporary folder.
+    // "Lumora-Conversation" in the user's own runtime folder ($XDG_RUNTIME_DIR, when it names
+    // a folder of this user), else in the user's cache folder. Never a fixed name in a folder
+    // shared with other users, which one of them could create first and so block the others.
     static QString standardRoot();
 
     static std::expected<TemporaryConversationStore, TemporaryStoreFailure> create(QString root);
@@ -35,18 +43,19 @@ public:
     // Removes a session folder; anything that is not one is left alone without error.
     std::expected<void, TemporaryStoreFailure> removeSessionDirectory(const QString& directory) const;
     // Removes the root's visible entries last modified at least `maximumRetention` seconds
-    // before `now`, and returns their paths.
+    // before `now`, or after `now` (a clock set back must not keep a recording forever), except
+    // session folders that are locked; returns their paths.
     std::expected<QStringList, TemporaryStoreFailure> sweepExpired(const QDateTime& now) const;
 
 private:
-    explicit TemporaryConversationStore(QString root)
-        : m_root(std::move(root))
-    {
-    }
+    class SessionLocks;
+
+    explicit TemporaryConversationStore(QString root);
 
     [[nodiscard]] bool isSessionDirectory(const QString& directory) const;
 
     QString m_root;
+    std::shared_ptr<SessionLocks> m_locks;
 };
 
 } // namespace lumora

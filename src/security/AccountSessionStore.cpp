@@ -62,12 +62,14 @@ QCoro::Task<std::expected<void, AccountSessionStore::Error>> AccountSessionStore
 
 QCoro::Task<std::expected<void, AccountSessionStore::Error>> AccountSessionStore::clear()
 {
-    const auto current = co_await m_store->remove(currentAccount());
-    if (!current)
-        co_return std::unexpected(current.error());
+    // The older item goes first: were the current one removed and the older one not, the next
+    // `load` would find no current item and bring the older session back.
     const auto former = co_await m_store->remove(formerAccount());
     if (!former)
         co_return std::unexpected(former.error());
+    const auto current = co_await m_store->remove(currentAccount());
+    if (!current)
+        co_return std::unexpected(current.error());
     co_return std::expected<void, Error> {};
 }
 

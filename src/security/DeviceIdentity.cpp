@@ -1,6 +1,8 @@
 #include "security/DeviceIdentity.hpp"
 
+#include "security/AccountSessionStore.hpp"
 #include "security/Base64Url.hpp"
+#include "security/KeyCreation.hpp"
 #include "security/SecureKeyStore.hpp"
 
 #include <QLoggingCategory>
@@ -9,6 +11,15 @@ namespace lumora {
 namespace {
 
 Q_LOGGING_CATEGORY(identityLog, "com.lumora.native.device-identity")
+
+std::expected<DeviceIdentity, SecureStoreError> fromStoredBytes(const QByteArray& bytes)
+{
+    SecretBytes raw(bytes);
+    auto key = P256PrivateKey::fromRaw(raw.view());
+    if (!key)
+        return std::unexpected(SecureStoreError::invalidKey());
+    return DeviceIdentity(std::move(*key));
+}
 
 } // namespace
 
@@ -21,14 +32,27 @@ QCoro::Task<std::expected<DeviceIdentity, SecureStoreError>> DeviceIdentity::loa
     std::shared_ptr<SecureKeyStore> store)
 {
     const auto stored = co_await store->data(storeAccount());
-    if (!stored)
+    if (!stored) {
+        KeyCreation::note(stored.error());
         co_return std::unexpected(stored.error());
-    if (stored->bytes) {
-        SecretBytes raw(*stored->bytes);
-        auto key = P256PrivateKey::fromRaw(raw.view());
-        if (!key)
-            co_return std::unexpected(SecureStoreError::invalidKey());
-        co_return DeviceIdentity(std::move(*key));
+    }
+    if (stored->bytes)
+        co_return fromStoredBytes(*stored->bytes);
+
+    // A saved account session names a device the control plane knows by the missing key. A new
+    // key would sign requests the server refuses while the real one may only be out of reach
+    // (a locked keyring, another desktop's keychain); signing out clears the way.
+    for (const QString& account :
+        { AccountSessionStore::currentAccount(), AccountSessionStore::formerAccount() }) {
+        const auto session = co_await store->data(account);
+        if (!session) {
+            KeyCreation::note(session.error());
+            co_return std::unexpected(session.error());
+        }
+        if (session->bytes) {
+            qCCritical(identityLog) << "The device signing key is missing while an account session is saved";
+            co_return std::unexpected(SecureStoreError::keyUnavailable());
+        }
     }
 
     auto key = P256PrivateKey::generate();
@@ -36,10 +60,12 @@ QCoro::Task<std::expected<DeviceIdentity, SecureStoreError>> DeviceIdentity::loa
         qCCritical(identityLog) << "Could not generate a device signing key";
         co_return std::unexpected(SecureStoreError::invalidKey());
     }
-    const auto written = co_await store->set(key->rawRepresentation().toByteArray(), storeAccount());
-    if (!written)
-        co_return std::unexpected(written.error());
-    co_return DeviceIdentity(std::move(*key));
+    const auto kept
+        = co_await KeyCreation::store(store, storeAccount(), key->rawRepresentation().toByteArray());
+    if (!kept)
+        co_return std::unexpected(kept.error());
+    // What the store holds now is the key, whoever wrote it.
+    co_return fromStoredBytes(kept->bytes);
 }
 
 QString DeviceIdentity::publicKeyBase64URL() const

@@ -26,7 +26,9 @@ public:
     }
 
     // Loads the key from the store, or creates and stores one on first use. Stored bytes
-    // that are no valid key are `invalidKey` and stay as they are.
+    // that are no valid key are `invalidKey` and stay as they are. No key is created while the
+    // store holds a saved account session (`keyUnavailable`), nor after a keychain timeout in
+    // this run; a created key is read back and the bytes read are the identity.
     static QCoro::Task<std::expected<DeviceIdentity, SecureStoreError>> load(
         std::shared_ptr<SecureKeyStore> store);
 

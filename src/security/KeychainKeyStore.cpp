@@ -1,5 +1,7 @@
 #include "security/KeychainKeyStore.hpp"
 
+#include "security/KeyCreation.hpp"
+
 #include <QLoggingCategory>
 #include <QPointer>
 #include <qcoro/qcorosignal.h>
@@ -40,14 +42,18 @@ QCoro::Task<JobOutcome> run(QKeychain::Job* job, std::chrono::milliseconds timeo
     co_return *outcome;
 }
 
+// Logs the failure with the store's fixed text for the operation ("read", "update", "add",
+// "delete"), the reason on a line of its own, and remembers a timeout for the rest of the run.
 SecureStoreError failure(const char* operation, const JobOutcome& outcome)
 {
     const qint32 status = outcome.timedOut ? SecureStoreError::timedOutStatus : qint32(outcome.error);
     const QString reason
         = outcome.timedOut ? QStringLiteral("no answer from the keychain in time") : outcome.message;
-    qCCritical(
-        secureStoreLog, "Keychain %s failed with status %d: %s", operation, status, qUtf8Printable(reason));
-    return SecureStoreError::keychain(status);
+    qCCritical(secureStoreLog, "Keychain %s failed with status %d", operation, status);
+    qCInfo(secureStoreLog, "Keychain %s: %s", operation, qUtf8Printable(reason));
+    const auto error = SecureStoreError::keychain(status);
+    KeyCreation::note(error);
+    return error;
 }
 
 template <typename JobType> JobType* newJob(const QString& service, const QString& account)
@@ -84,9 +90,18 @@ QCoro::Task<SecureKeyStore::WriteResult> KeychainKeyStore::set(QByteArray data, 
     auto* job = newJob<QKeychain::WritePasswordJob>(m_service, account);
     job->setBinaryData(data);
     const JobOutcome outcome = co_await run(job, m_timeout);
-    if (outcome.timedOut || outcome.error != QKeychain::NoError)
-        co_return std::unexpected(failure("write", outcome));
-    co_return WriteResult {};
+    if (!outcome.timedOut && outcome.error == QKeychain::NoError)
+        co_return WriteResult {};
+    // One job both replaces and adds; which of the two failed is told by whether the item is
+    // there now. Asked only after a failure that came as an answer, so a stalled keychain is
+    // not waited for twice.
+    bool existed = false;
+    if (!outcome.timedOut) {
+        const JobOutcome probe
+            = co_await run(newJob<QKeychain::ReadPasswordJob>(m_service, account), m_timeout);
+        existed = !probe.timedOut && probe.error == QKeychain::NoError;
+    }
+    co_return std::unexpected(failure(outcome.timedOut || existed ? "update" : "add", outcome));
 }
 
 QCoro::Task<SecureKeyStore::WriteResult> KeychainKeyStore::remove(QString account)

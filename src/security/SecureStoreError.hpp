@@ -9,6 +9,10 @@ struct SecureStoreError {
     enum class Case {
         keychain, // the keychain call failed; `status` says how
         invalidKey, // the stored bytes are not what was expected
+        // Data made with a key exists (sealed files, a saved account session) but the key store
+        // holds no such key, or another one. Nothing is created or written in its place, since the
+        // key may come back (a locked keyring, another desktop's keychain) and open everything.
+        keyUnavailable,
     };
 
     // A keychain status for a call that got no answer in time.
@@ -19,6 +23,7 @@ struct SecureStoreError {
 
     static SecureStoreError keychain(qint32 status) { return { Case::keychain, status }; }
     static SecureStoreError invalidKey() { return { Case::invalidKey, 0 }; }
+    static SecureStoreError keyUnavailable() { return { Case::keyUnavailable, 0 }; }
 
     bool operator==(const SecureStoreError&) const = default;
 };

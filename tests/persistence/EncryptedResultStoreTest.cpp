@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -66,7 +67,9 @@ TEST(EncryptedResultStore, SavedResultsAreSealedPrivateAndOpenAgainAfterARestart
     const QString file = f.folder + u"/11111111-1111-4111-8111-111111111111.lmr"_qs;
     EXPECT_EQ(f.store->path(early.id), file);
     EXPECT_EQ(modeOf(file), 0600);
-    const QByteArray json = QJsonDocument(early.toJson()).toJson(QJsonDocument::Compact);
+    QJsonObject document = early.toJson();
+    document.insert(u"formatVersion"_qs, 1);
+    const QByteArray json = QJsonDocument(document).toJson(QJsonDocument::Compact);
     EXPECT_EQ(f.bytes(early.id).size(), json.size() + 28);
     EXPECT_FALSE(f.bytes(early.id).contains("early"));
     EXPECT_EQ(f.keys->stored(u"derived-result-encryption-key-v1"_qs)->size(), 32);
@@ -80,7 +83,7 @@ TEST(EncryptedResultStore, SavedResultsAreSealedPrivateAndOpenAgainAfterARestart
     changed.summary = u"changed"_qs;
     f.save(changed);
     EXPECT_NE(f.bytes(early.id), first);
-    EXPECT_EQ(QDir(f.folder).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(QDir(f.folder).entryList({ u"*.lmr"_qs }, QDir::Files).size(), 1);
     EXPECT_EQ(f.load(early.id), withoutFraction(changed));
     EXPECT_EQ(f.keys->writes, 1);
 }
@@ -98,9 +101,6 @@ TEST(EncryptedResultStore, LoadOfAnUnknownIdNeedsNoKey)
 TEST(EncryptedResultStore, DamagedFilesFailLoadAndAreSkippedByList)
 {
     Fixture f;
-    f.save(early);
-    ASSERT_TRUE(awaitTask(f.keys->values.remove(EncryptedResultStore::keyAccount())));
-    // `early` is now sealed under a lost key.
     f.save(late);
     const DerivedSessionResult tampered
         = result("{33333333-3333-4333-8333-333333333333}", 1'700'000'500'000, u"t"_qs);
@@ -108,6 +108,10 @@ TEST(EncryptedResultStore, DamagedFilesFailLoadAndAreSkippedByList)
         = result("{44444444-4444-4444-8444-444444444444}", 1'700'000'600'000, u"u"_qs);
     f.save(tampered);
     f.save(truncated);
+    // `early` was sealed under a key that is gone.
+    ASSERT_TRUE(FileSealer::writeFile(
+        f.store->path(early.id), SymmetricKey::random256().value(), QJsonDocument(early.toJson()).toJson())
+                    .has_value());
     overwrite(
         f.store->path(tampered.id), f.bytes(tampered.id).chopped(1) + char(f.bytes(tampered.id).back() ^ 1));
     overwrite(f.store->path(truncated.id), f.bytes(truncated.id).first(20));
@@ -121,6 +125,12 @@ TEST(EncryptedResultStore, DamagedFilesFailLoadAndAreSkippedByList)
     EXPECT_EQ(f.list(), QList { withoutFraction(late) });
     EXPECT_TRUE(QFile::exists(f.store->path(tampered.id)));
     EXPECT_TRUE(QFile::exists(f.store->path(truncated.id)));
+
+    // Without a fingerprint to vouch for the key (files of an older build), a key that opens
+    // none of the files is the wrong one, not a reason to show an empty history.
+    ASSERT_TRUE(awaitTask(f.store->remove(late.id)).has_value());
+    ASSERT_TRUE(QFile::remove(f.folder + u"/derived-result-encryption-key-v1.fingerprint"_qs));
+    EXPECT_THAT(awaitTask(f.store->list()), FailsWith(Failure(SecureStoreError::keyUnavailable())));
 }
 
 TEST(EncryptedResultStore, OperationsRunOneAtATimeSoTheFirstKeyIsMadeOnce)
@@ -146,14 +156,30 @@ TEST(EncryptedResultStore, RemovingResultsNeverFollowsLinks)
     ASSERT_TRUE(awaitTask(f.store->remove(early.id)).has_value());
     EXPECT_EQ(f.list(), QList { withoutFraction(late) });
 
+    // Only the store's own files go: results, what interrupted writes left (this build's and
+    // the Qt save file's) and copies moved aside. A result name that is a link goes as a link.
     QTemporaryDir outside;
     overwrite(outside.path() + u"/keep"_qs);
+    ASSERT_TRUE(QFile::link(outside.path(), f.folder + u"/link.lmr"_qs));
     ASSERT_TRUE(QFile::link(outside.path(), f.folder + u"/link"_qs));
     ASSERT_TRUE(QDir(f.folder).mkdir(u"nested"_qs));
     overwrite(f.folder + u"/nested/x"_qs);
     overwrite(f.folder + u"/.hidden"_qs);
+    overwrite(f.folder + u"/notes.txt"_qs);
+    for (const char* own : { "/a.lmr.tmp-Ab12Cd", "/a.lmr.Xy34Zw", "/a.lmr.unreadable-20261207T001500Z" })
+        overwrite(f.folder + QString::fromLatin1(own));
     ASSERT_TRUE(awaitTask(f.store->removeAll()).has_value());
-    EXPECT_TRUE(
-        QDir(f.folder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System));
+    EXPECT_EQ(QDir(f.folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+        (QStringList { u".hidden"_qs, u"derived-result-encryption-key-v1.fingerprint"_qs, u"link"_qs,
+            u"lumora.lock"_qs, u"nested"_qs, u"notes.txt"_qs }));
     EXPECT_TRUE(QFile::exists(outside.path() + u"/keep"_qs));
+
+    // A store folder that is a link could point anywhere: nothing is removed through it.
+    f.save(early);
+    const QString real = f.temporary.path() + u"/real"_qs;
+    ASSERT_TRUE(QDir().rename(f.folder, real));
+    ASSERT_TRUE(QFile::link(real, f.folder));
+    EXPECT_THAT(
+        awaitTask(f.store->removeAll()), FailsWith(ResultStoreFailure(ResultStoreError::unsafeFolder)));
+    EXPECT_TRUE(QFile::exists(real + u"/11111111-1111-4111-8111-111111111111.lmr"_qs));
 }

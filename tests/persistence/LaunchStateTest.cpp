@@ -55,8 +55,20 @@ TEST(RecordingAgreementStore, AcceptedOnlyAtTheCurrentVersionOrLater)
         EXPECT_EQ(store.isAccepted(), accepted);
     }
 
-    store.clear();
+    // Each answer is on disk before the call returns, not at some later sync.
+    const auto onDisk
+        = [&] { return test::contents(settings.fileName()).contains("recordingAgreementVersion=2"); };
+    EXPECT_TRUE(store.clear());
     EXPECT_FALSE(settings.contains(key));
-    store.accept();
+    EXPECT_FALSE(onDisk());
+    EXPECT_TRUE(store.accept());
     EXPECT_EQ(settings.value(key).toInt(), 2);
+    EXPECT_TRUE(onDisk());
+    EXPECT_TRUE(store.clear());
+    EXPECT_FALSE(onDisk());
+
+    // Preferences that cannot be written say so.
+    test::overwrite(temporary.path() + u"/file"_qs);
+    QSettings unwritable(temporary.path() + u"/file/settings.ini"_qs, QSettings::IniFormat);
+    EXPECT_FALSE(RecordingAgreementStore(unwritable, key).accept());
 }

@@ -5,10 +5,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace lumora;
 using lumora::test::modeOf;
@@ -57,6 +60,38 @@ TEST(TemporaryConversationStore, RootIsAPrivateFolderOfThisUser)
         EXPECT_THAT(refused, FailsWith(TemporaryStoreFailure(TemporaryStoreError::unsafeRoot)));
     }
     EXPECT_EQ(modeOf(elsewhere.path()), 0700);
+}
+
+TEST(TemporaryConversationStore, StandardRootIsTheUsersOwn)
+{
+    QTemporaryDir runtime;
+    ASSERT_EQ(::chmod(QFile::encodeName(runtime.path()).constData(), 0700), 0);
+    QTemporaryDir shared;
+    ASSERT_EQ(::chmod(QFile::encodeName(shared.path()).constData(), 0777), 0);
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    const bool wasSet = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+    const std::pair<std::optional<QString>, QString> cases[] = {
+        { runtime.path(), runtime.path() },
+        { std::nullopt, cache },
+        { QString(), cache },
+        { u"relative/run"_qs, cache },
+        { runtime.path() + u"/missing"_qs, cache },
+        // A folder others may write to is no runtime folder of this user.
+        { shared.path(), cache },
+    };
+    for (const auto& [variable, base] : cases) {
+        SCOPED_TRACE(variable.value_or(u"(unset)"_qs).toStdString());
+        if (variable)
+            qputenv("XDG_RUNTIME_DIR", variable->toLocal8Bit());
+        else
+            qunsetenv("XDG_RUNTIME_DIR");
+        EXPECT_EQ(TemporaryConversationStore::standardRoot(), base + u"/Lumora-Conversation"_qs);
+    }
+    if (wasSet)
+        qputenv("XDG_RUNTIME_DIR", saved);
+    else
+        qunsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST(TemporaryConversationStore, FilesAreWrittenOnlyInsideASessionFolder)
@@ -126,7 +161,8 @@ TEST(TemporaryConversationStore, SweepRemovesEntriesADayOldOrMore)
     const Case cases[] = {
         { u"a-exactly-a-day"_qs, Case::folder, 86400, true },
         { u"b-a-second-short"_qs, Case::folder, 86399, false },
-        { u"c-from-the-future"_qs, Case::folder, -3600, false },
+        // A clock set back must not keep a recording forever.
+        { u"c-from-the-future"_qs, Case::folder, -3600, true },
         { u"d-old-file"_qs, Case::file, 200000, true },
         { u"e-old-link"_qs, Case::link, 200000, true },
         { u".hidden-old"_qs, Case::folder, 200000, false },
@@ -145,7 +181,28 @@ TEST(TemporaryConversationStore, SweepRemovesEntriesADayOldOrMore)
     }
     age(outside.path(), 300000);
 
+    // Recordings that still run, here and in another instance, are locked and never swept,
+    // however old or new their folders look.
+    const QString live = f.store.createSessionDirectory(sessionID).value();
+    test::overwrite(live + u"/recording.m4a"_qs);
+    age(live, 200000);
+    const QString otherLive = f.rootPath + u"/0a1b2c3d-4e5f-4061-8273-94a5b6c7d8e9"_qs;
+    ASSERT_TRUE(QDir(f.rootPath).mkdir(QFileInfo(otherLive).fileName()));
+    const int otherLock
+        = ::open(QFile::encodeName(otherLive).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(otherLock, LOCK_EX), 0);
+    age(otherLive, -3600);
+
     const QStringList removed = f.store.sweepExpired(now).value();
+    EXPECT_TRUE(QFile::exists(live + u"/recording.m4a"_qs));
+    EXPECT_TRUE(QFileInfo(otherLive).isDir());
+    ::close(otherLock);
+    // Once finished (or its process gone) the folder is swept like any other.
+    EXPECT_EQ(f.store.sweepExpired(now).value(), QStringList { otherLive });
+    EXPECT_TRUE(f.store.removeSessionDirectory(live).has_value());
+    const QString again = f.store.createSessionDirectory(sessionID).value();
+    age(again, 200000);
+    ASSERT_TRUE(f.store.removeSessionDirectory(again).has_value());
     QStringList expected;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name.toStdString());

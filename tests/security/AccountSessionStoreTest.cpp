@@ -94,15 +94,22 @@ TEST(AccountSessionStore, KeyStoreErrorsTravelUnchangedAndLoseNothing)
         EXPECT_EQ(f.keys->stored(v1), sessionJson);
     }
     {
+        // Sign-out that fails part-way never leaves the older session to come back at the next
+        // launch: the current item goes last.
         Fixture f;
         ASSERT_TRUE(awaitTask(f.store.clear()).has_value());
+        const LocalAccountSession older { session.deviceID, session.accountID };
         f.keys->put(sessionJson, v2);
-        f.keys->put(sessionJson, v1);
-        f.keys->failingRemovals.insert(v2);
+        f.keys->put(QJsonDocument(older.toJson()).toJson(), v1);
+        f.keys->failingRemovals.insert(v1);
         EXPECT_EQ(f.error(f.store.clear()), Error(SecureStoreError::keychain(2)));
-        EXPECT_TRUE(f.keys->stored(v1).has_value());
-        f.keys->failingRemovals = { v1 };
+        EXPECT_EQ(awaitTask(f.store.load()).value().session, session);
+        f.keys->failingRemovals = { v2 };
         EXPECT_EQ(f.error(f.store.clear()), Error(SecureStoreError::keychain(2)));
-        EXPECT_EQ(f.keys->stored(v2), std::nullopt);
+        EXPECT_EQ(f.keys->stored(v1), std::nullopt);
+        EXPECT_EQ(awaitTask(f.store.load()).value().session, session);
+        f.keys->failingRemovals.clear();
+        ASSERT_TRUE(awaitTask(f.store.clear()).has_value());
+        EXPECT_EQ(awaitTask(f.store.load()).value().session, std::nullopt);
     }
 }

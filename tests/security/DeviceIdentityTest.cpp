@@ -3,6 +3,7 @@
 #include "FailsWith.hpp"
 #include "TestKeyStore.hpp"
 #include "security/Base64Url.hpp"
+#include "security/KeyCreation.hpp"
 #include "security/RequestSigner.hpp"
 #include "security/Sha256.hpp"
 
@@ -92,6 +93,44 @@ TEST(DeviceIdentity, UnusableStoredBytesAreInvalidKeyAndStayStored)
         store->put(bad, DeviceIdentity::storeAccount());
         EXPECT_THAT(test::awaitTask(DeviceIdentity::load(store)), FailsWith(SecureStoreError::invalidKey()));
         EXPECT_EQ(store->stored(DeviceIdentity::storeAccount()), bad);
+    }
+}
+
+// A new device key orphans the device the server knows; it is made only when nothing says a
+// key existed, and the key used is the one the store holds afterwards.
+TEST(DeviceIdentity, NoNewKeyWhileASessionIsSavedAfterATimeoutOrOtherThanTheStoredOne)
+{
+    const QString account = DeviceIdentity::storeAccount();
+    const QByteArray session = R"({"accountID":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9"})";
+    for (const QString& sessionAccount : { u"account-session-v2"_qs, u"account-session-v1"_qs }) {
+        SCOPED_TRACE(sessionAccount.toStdString());
+        auto store = std::make_shared<test::TestKeyStore>();
+        store->put(session, sessionAccount);
+        EXPECT_THAT(
+            test::awaitTask(DeviceIdentity::load(store)), FailsWith(SecureStoreError::keyUnavailable()));
+        EXPECT_EQ(store->writes, 0);
+        // Signing out clears the way.
+        ASSERT_TRUE(test::awaitTask(store->values.remove(sessionAccount)).has_value());
+        EXPECT_TRUE(test::awaitTask(DeviceIdentity::load(store)).has_value());
+        EXPECT_EQ(store->writes, 1);
+    }
+    {
+        auto store = std::make_shared<test::TestKeyStore>();
+        store->timingOutReads.insert(account);
+        const auto timedOut = SecureStoreError::keychain(SecureStoreError::timedOutStatus);
+        EXPECT_THAT(test::awaitTask(DeviceIdentity::load(store)), FailsWith(timedOut));
+        // The keychain answers again, "not found": still no key in this run.
+        store->timingOutReads.clear();
+        EXPECT_THAT(test::awaitTask(DeviceIdentity::load(store)), FailsWith(timedOut));
+        EXPECT_EQ(store->writes, 0);
+        KeyCreation::forgetTimeoutsForTesting();
+    }
+    {
+        // Another process stored its key at the same moment: both end up with the stored one.
+        auto store = std::make_shared<test::TestKeyStore>();
+        const DeviceIdentity winner = loadIdentity(std::make_shared<MemoryKeyStore>());
+        store->racingWrites.insert(account, winner.privateKey().rawRepresentation().toByteArray());
+        EXPECT_EQ(loadIdentity(store).publicKeyBase64URL(), winner.publicKeyBase64URL());
     }
 }
 
