@@ -160,7 +160,7 @@ void setUp(int* argc, char*** argv)
     w.templateFile = scratchFolder() + QStringLiteral("/template.sqlite");
     w.workFile = scratchFolder() + QStringLiteral("/work.sqlite");
     w.settings.devSignIn = true;
-    w.settings.publicHost = QStringLiteral("127.0.0.1:8443");
+    w.settings.publicUrl = QUrl(QStringLiteral("https://127.0.0.1:8443"));
     w.settings.conversation.speechTokenSecret = std::string(32, 's');
     const std::array<const char*, 3> names { "fuzz-alice", "fuzz-bob", "fuzz-carol" };
     for (std::size_t i = 0; i < names.size(); ++i) {
