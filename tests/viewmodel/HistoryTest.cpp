@@ -1,66 +1,78 @@
-#include "ServicesFixture.hpp"
+#include "RealControlPlaneFixture.hpp"
+#include "TestKeyStore.hpp"
 #include "ViewModelFixture.hpp"
 #include "appcore/CheckinService.hpp"
+#include "appcore/ConversationBackupService.hpp"
 #include "appcore/PairingService.hpp"
 #include "domain/PairingPolicy.hpp"
+#include "persistence/ConversationBackupStore.hpp"
+#include "persistence/EncryptedResultStore.hpp"
 
 namespace lumora {
 namespace {
 
-using testing::ContentClientProbe;
 using testing::settle;
 using testing::ViewModelHome;
 
-// Notes the server calls that reach the account, in one list shared with the test.
+// The real content client, noting the calls that reach the account in one list shared with
+// the test; the first `lostUploads` uploads get no answer.
 class OrderedContentClient final : public ConversationContentClient {
 public:
-    OrderedContentClient(std::shared_ptr<ContentClientProbe> probe, QStringList& log)
-        : m_probe(std::move(probe))
+    OrderedContentClient(std::shared_ptr<const ConversationContentClient> real, QStringList& log)
+        : m_real(std::move(real))
         , m_log(&log)
     {
     }
+
+    mutable int lostUploads = 0;
 
     QCoro::Task<std::expected<ConversationRecordSummary, ControlPlaneFailure>> storeConversation(
         QByteArray body) const override
     {
         m_log->append(QStringLiteral("upload"));
-        return m_probe->storeConversation(body);
+        if (lostUploads > 0) {
+            --lostUploads;
+            co_return std::unexpected(ControlPlaneFailure(
+                TransportError { QNetworkReply::RemoteHostClosedError, QStringLiteral("closed") }));
+        }
+        co_return co_await m_real->storeConversation(body);
     }
     QCoro::Task<std::expected<ConversationPage, ControlPlaneFailure>> conversationPage(
         int limit, std::optional<QString> cursor) const override
     {
         m_log->append(QStringLiteral("page"));
-        return m_probe->conversationPage(limit, cursor);
+        return m_real->conversationPage(limit, cursor);
     }
-    QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>> conversation(QUuid id) const override
+    QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>> conversation(
+        QUuid id) const override
     {
-        return m_probe->conversation(id);
+        return m_real->conversation(id);
     }
     QCoro::Task<std::expected<ConversationDeletionOutcome, ControlPlaneFailure>> deleteConversation(
         QUuid id) const override
     {
         m_log->append(QStringLiteral("delete"));
-        return m_probe->deleteConversation(id);
+        return m_real->deleteConversation(id);
     }
     QCoro::Task<std::expected<void, ControlPlaneFailure>> approveConversationDeletion(QUuid id) const override
     {
-        return m_probe->approveConversationDeletion(id);
+        return m_real->approveConversationDeletion(id);
     }
     QCoro::Task<std::expected<void, ControlPlaneFailure>> declineConversationDeletion(QUuid id) const override
     {
-        return m_probe->declineConversationDeletion(id);
+        return m_real->declineConversationDeletion(id);
     }
     QCoro::Task<std::expected<void, ControlPlaneFailure>> hideConversation(QUuid id) const override
     {
-        return m_probe->hideConversation(id);
+        return m_real->hideConversation(id);
     }
     QCoro::Task<std::expected<void, ControlPlaneFailure>> unhideConversation(QUuid id) const override
     {
-        return m_probe->unhideConversation(id);
+        return m_real->unhideConversation(id);
     }
 
 private:
-    std::shared_ptr<ContentClientProbe> m_probe;
+    std::shared_ptr<const ConversationContentClient> m_real;
     QStringList* m_log;
 };
 
@@ -103,30 +115,37 @@ private:
 };
 
 // A view model whose account is connected to the real control plane on loopback.
-class SessionViewModelHistoryTest : public testing::ServicesTest {
+class SessionViewModelHistoryTest : public testing::RealControlPlaneFixture {
 protected:
     void SetUp() override
     {
-        ServicesTest::SetUp();
+        RealControlPlaneFixture::SetUp();
         if (HasFatalFailure())
             return;
         model = home.viewModel();
-        client = account(QStringLiteral("Ada"));
-        probe = std::make_shared<ContentClientProbe>(client);
-        backup = ConversationBackupService::create(std::make_shared<OrderedContentClient>(probe, log),
-            model->resultStore(), model->backupStore());
+        const DeviceRegistration registration = signIn(identity, QStringLiteral("Ada"));
+        client = std::make_shared<ControlPlaneClient>(base, registration.deviceID, identity, manager);
+        content = std::make_shared<OrderedContentClient>(client, log);
+        backup = ConversationBackupService::create(content, model->resultStore(), model->backupStore());
         model->adoptServices({ client, backup,
             PairingService::create(
                 std::make_shared<OrderedPairingClient>(client, log), PairingPolicy::version.toString()),
             CheckinService::create(client) });
 
-        const auto note = [this](const char* what) { return [this, what] { log.append(QString::fromLatin1(what)); }; };
+        const auto note
+            = [this](const char* what) { return [this, what] { log.append(QString::fromLatin1(what)); }; };
         QObject::connect(model.get(), &SessionViewModel::pairingChanged, note("pairing"));
         QObject::connect(model.get(), &SessionViewModel::historyEntriesChanged, note("history"));
         QObject::connect(model.get(), &SessionViewModel::migrationChoiceChanged, note("migration choice"));
-        QObject::connect(
-            model.get(), &SessionViewModel::conversationsAwaitingMigrationOfferChanged, note("awaiting offer"));
+        QObject::connect(model.get(), &SessionViewModel::conversationsAwaitingMigrationOfferChanged,
+            note("awaiting offer"));
         QObject::connect(model.get(), &SessionViewModel::conversationsKeptLocalChanged, note("kept local"));
+    }
+
+    // Whole seconds, as the account keeps them; hours back, so that the server takes them.
+    static QDateTime hoursAgo(int hours)
+    {
+        return QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 3600 * hours, Qt::UTC);
     }
 
     DerivedSessionResult save(int hours, const QString& title)
@@ -157,7 +176,7 @@ protected:
     ViewModelHome home;
     std::unique_ptr<SessionViewModel> model;
     std::shared_ptr<ControlPlaneClient> client;
-    std::shared_ptr<ContentClientProbe> probe;
+    std::shared_ptr<OrderedContentClient> content;
     std::shared_ptr<ConversationBackupService> backup;
     QStringList log;
 };
@@ -167,19 +186,20 @@ TEST_F(SessionViewModelHistoryTest, SynchronisationRunsItsCallsInOrderAndPublish
     // One review whose first upload was lost two days ago, so that its retry is due; one that
     // no record has yet; the migration already answered.
     const DerivedSessionResult uploaded = save(3, QStringLiteral("Bills"));
-    probe->uploadFailures.push_back(testing::noAnswer());
+    content->lostUploads = 1;
     const QDateTime twoDaysAgo = home.now.addDays(-2);
-    const auto first = test::awaitTask(backup->backUp(uploaded, twoDaysAgo));
-    ASSERT_EQ(probe->uploads.size(), 1);
+    (void)test::awaitTask(backup->backUp(uploaded, twoDaysAgo));
+    ASSERT_EQ(log, QStringList { "upload" });
     const DerivedSessionResult unoffered = save(2, QStringLiteral("Holidays"));
-    ASSERT_TRUE(test::awaitTask(model->backupStore()->setMigrationChoice(ConversationMigrationChoice::accepted)));
+    ASSERT_TRUE(
+        test::awaitTask(model->backupStore()->setMigrationChoice(ConversationMigrationChoice::accepted)));
     log.clear();
 
     model->refreshHistory(true);
     settle(*model);
     EXPECT_EQ(log,
-        (QStringList { "upload", "page", "pairing state", "pairing", "history", "migration choice", "awaiting offer",
-            "kept local" }));
+        (QStringList { "upload", "page", "pairing state", "pairing", "history", "migration choice",
+            "awaiting offer", "kept local" }));
     ASSERT_EQ(model->historyEntries().size(), 2);
     EXPECT_EQ(entry(uploaded.id)->backup, ConversationBackupDisplayState::backedUp);
     EXPECT_EQ(entry(unoffered.id)->backup, ConversationBackupDisplayState::onlyOnThisMac);
