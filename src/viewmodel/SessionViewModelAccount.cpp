@@ -31,6 +31,12 @@ template <typename T> std::unexpected<AccountCallFailure> failed(T error)
     return std::unexpected(AccountCallFailure(std::move(error)));
 }
 
+// Fire and forget: the answer changes nothing.
+QCoro::Task<void> reportAppOpened(std::shared_ptr<ControlPlaneClient> client, QString version)
+{
+    (void)co_await client->reportProductEvent(ProductAnalyticsEvent::appOpened, version);
+}
+
 QString readyText(bool agreementAccepted)
 {
     return agreementAccepted ? QStringLiteral("Ready to record") : QStringLiteral("Recording agreement required");
@@ -57,9 +63,11 @@ QCoro::Task<void> SessionViewModel::restore()
         const std::optional<LocalAccountSession> session = loaded ? loaded->session : std::nullopt;
         if (session) {
             connect(session->deviceID);
-            co_await perform([this] { return refreshRemoteState(); });
+            AccountCall call = [this] { return refreshRemoteState(); };
+            co_await perform(std::move(call));
         } else if (m_baseURL && m_identity) {
-            co_await perform([this] { return recoverRegisteredDevice(); });
+            AccountCall call = [this] { return recoverRegisteredDevice(); };
+            co_await perform(std::move(call));
         }
     }
 
@@ -87,17 +95,20 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::recoverRe
     // The control plane does not know this key: nothing to recover, nothing to say.
     if (!*registration)
         co_return {};
-    co_return co_await adoptRegistration(**registration);
+    auto outcome = co_await adoptRegistration(**registration);
+    co_return outcome;
 }
 
 QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::adoptRegistration(
     DeviceRegistration registration)
 {
-    auto persisted = co_await persistAccountSession({ registration.accountID, registration.deviceID });
+    const LocalAccountSession session { registration.accountID, registration.deviceID };
+    auto persisted = co_await persistAccountSession(session);
     if (!persisted)
         co_return persisted;
     connect(registration.deviceID);
-    co_return co_await refreshRemoteState();
+    auto outcome = co_await refreshRemoteState();
+    co_return outcome;
 }
 
 QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::persistAccountSession(
@@ -205,9 +216,7 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::refreshRe
 
     if (!m_appOpenReportStarted) {
         m_appOpenReportStarted = true;
-        start([](std::shared_ptr<ControlPlaneClient> client, QString version) -> QCoro::Task<void> {
-            (void)co_await client->reportProductEvent(ProductAnalyticsEvent::appOpened, version);
-        }(client, appVersion()));
+        start(reportAppOpened(client, appVersion()));
     }
 
     if (m_launchSentinel && m_launchSentinel->previousLaunchEndedUncleanly() && !m_uncleanTerminationReported) {
@@ -248,8 +257,11 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
     setErrorMessage(std::nullopt);
 
     if (!m_smokeMode) {
-        const auto client = m_client;
-        const bool deleted = client && (co_await client->deleteAccount()).has_value();
+        bool deleted = false;
+        if (const auto client = m_client) {
+            const auto answer = co_await client->deleteAccount();
+            deleted = answer.has_value();
+        }
         if (!deleted) {
             reportFailure(QStringLiteral("Your account could not be deleted. Nothing was removed; please try again."));
             publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
@@ -262,14 +274,16 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
     // exists.
     bool wipedEverything = true;
     if (const auto store = m_resultStore) {
-        if (!(co_await store->removeAll())) {
+        const auto removed = co_await store->removeAll();
+        if (!removed) {
             qCWarning(accountLog, "The sealed reviews could not be removed.");
             wipedEverything = false;
         }
     }
     if (const auto service = m_backupService)
         co_await service->forgetEverything();
-    if (!(co_await m_sessionStore->clear())) {
+    const auto cleared = co_await m_sessionStore->clear();
+    if (!cleared) {
         qCWarning(accountLog, "The saved account session could not be removed.");
         wipedEverything = false;
     }

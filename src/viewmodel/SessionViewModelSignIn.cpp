@@ -51,7 +51,8 @@ QCoro::Task<void> SessionViewModel::beginAppleAuthorization()
         reportFailure(QStringLiteral("This build is not connected to the control plane."));
         co_return;
     }
-    co_await perform([this] { return openAuthorizationPage(); });
+    AccountCall call = [this] { return openAuthorizationPage(); };
+    co_await perform(std::move(call));
 }
 
 QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::openAuthorizationPage()
@@ -145,7 +146,8 @@ QCoro::Task<void> SessionViewModel::finishAppleAuthorization(QUrl callbackURL)
         reportFailure(incomplete);
         co_return;
     }
-    co_await perform([this, value = *ticket->value] { return completeAppleAuthorization(value); });
+    AccountCall call = [this, value = *ticket->value] { return completeAppleAuthorization(value); };
+    co_await perform(std::move(call));
     co_await synchronizeHistory(true);
 }
 
@@ -155,7 +157,8 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::completeA
         = co_await ControlPlaneBootstrap::completeWebAppleAuthorization(*m_baseURL, ticket, network());
     if (!registration)
         co_return std::unexpected(AccountCallFailure(std::move(registration.error())));
-    co_return co_await adoptRegistration(*registration);
+    auto outcome = co_await adoptRegistration(*registration);
+    co_return outcome;
 }
 
 void SessionViewModel::requestSignIn()

@@ -23,6 +23,8 @@ protected:
         home.info[InfoResource::signInHostKey] = base.host();
     }
 
+public:
+    // Public, so that the rows of a table test can arrange their case.
     std::shared_ptr<SecureKeyStore> keychain() const
     {
         if (!realKeychain)

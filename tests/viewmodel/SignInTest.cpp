@@ -20,7 +20,7 @@ void wait(std::chrono::milliseconds duration)
 }
 
 class SignInTest : public AccountTest {
-protected:
+public:
     // A ticket the development sign-in issued to another device's key.
     QUrl foreignCallback(const QString& name)
     {
