@@ -39,7 +39,8 @@ QCoro::Task<void> reportAppOpened(std::shared_ptr<ControlPlaneClient> client, QS
 
 QString readyText(bool agreementAccepted)
 {
-    return agreementAccepted ? QStringLiteral("Ready to record") : QStringLiteral("Recording agreement required");
+    return agreementAccepted ? QStringLiteral("Ready to record")
+                             : QStringLiteral("Recording agreement required");
 }
 
 } // namespace
@@ -219,7 +220,8 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::refreshRe
         start(reportAppOpened(client, appVersion()));
     }
 
-    if (m_launchSentinel && m_launchSentinel->previousLaunchEndedUncleanly() && !m_uncleanTerminationReported) {
+    if (m_launchSentinel && m_launchSentinel->previousLaunchEndedUncleanly()
+        && !m_uncleanTerminationReported) {
         auto reported = co_await client->reportDiagnostic(
             DiagnosticEventType::uncleanTermination, QStringLiteral("observed"));
         if (!reported)
@@ -241,8 +243,8 @@ QCoro::Task<void> SessionViewModel::signOutAndRevokeThisDevice()
         (void)co_await m_client->revoke(m_account->deviceID);
     (void)co_await m_sessionStore->clear();
     dropAccountServices();
-    publish(
-        m_currentSession, std::optional<ConversationSessionState>(), &SessionViewModel::currentSessionChanged);
+    publish(m_currentSession, std::optional<ConversationSessionState>(),
+        &SessionViewModel::currentSessionChanged);
     publishAwaitingOffer(0);
     m_appOpenReportStarted = false;
     publishHistoryEntries(ConversationHistoryMerge::entries(m_results, {}, {}, {}));
@@ -263,7 +265,8 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
             deleted = answer.has_value();
         }
         if (!deleted) {
-            reportFailure(QStringLiteral("Your account could not be deleted. Nothing was removed; please try again."));
+            reportFailure(
+                QStringLiteral("Your account could not be deleted. Nothing was removed; please try again."));
             publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
             co_return;
         }
@@ -301,8 +304,8 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
     publish(m_participantNames, QStringList { SeatNames::fallback(0), SeatNames::fallback(1) },
         &SessionViewModel::participantNamesChanged);
     dropAccountServices();
-    publish(
-        m_currentSession, std::optional<ConversationSessionState>(), &SessionViewModel::currentSessionChanged);
+    publish(m_currentSession, std::optional<ConversationSessionState>(),
+        &SessionViewModel::currentSessionChanged);
     publish(m_results, {}, &SessionViewModel::resultsChanged);
     publishHistoryEntries({});
     publishMigrationChoice(std::nullopt);

@@ -57,14 +57,16 @@ QCoro::Task<void> SessionViewModel::beginAppleAuthorization()
 
 QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::openAuthorizationPage()
 {
-    auto page = co_await ControlPlaneBootstrap::beginWebAppleAuthorization(*m_baseURL, *m_identity, network());
+    auto page
+        = co_await ControlPlaneBootstrap::beginWebAppleAuthorization(*m_baseURL, *m_identity, network());
     if (!page)
         co_return std::unexpected(AccountCallFailure(std::move(page.error())));
     // Only the configured sign-in host may receive the user: the control plane's answer alone
     // must not send the browser anywhere else.
     const std::optional<QString> host = m_environment.info.signInHost();
     if (page->scheme() != QStringLiteral("https") || !host || host->isEmpty() || page->host() != *host)
-        co_return std::unexpected(AccountCallFailure(ControlPlaneFailure(ControlPlaneError::invalidResponse())));
+        co_return std::unexpected(
+            AccountCallFailure(ControlPlaneFailure(ControlPlaneError::invalidResponse())));
     co_return startAppleAuthorizationInBrowser(*page);
 }
 
@@ -151,7 +153,8 @@ QCoro::Task<void> SessionViewModel::finishAppleAuthorization(QUrl callbackURL)
     co_await synchronizeHistory(true);
 }
 
-QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::completeAppleAuthorization(QString ticket)
+QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::completeAppleAuthorization(
+    QString ticket)
 {
     auto registration
         = co_await ControlPlaneBootstrap::completeWebAppleAuthorization(*m_baseURL, ticket, network());

@@ -7,7 +7,9 @@ namespace lumora {
 DerivedSessionResult SmokeDemoResult::make(const QDateTime& now)
 {
     const QList<SpeakerTurn> transcript {
-        { 0, 0, 8, QStringLiteral("One thing I appreciated this week: you made room for me to rest. That mattered.") },
+        { 0, 0, 8,
+            QStringLiteral(
+                "One thing I appreciated this week: you made room for me to rest. That mattered.") },
         { 1, 9, 15, QStringLiteral("Thank you. I appreciated the note you left me. I kept it.") },
         { 0, 16, 22, QStringLiteral("I want to talk about the phone at dinner.") },
         { 0, 23, 30, QStringLiteral("You’re always on it. It feels like we aren’t even there.") },
@@ -19,9 +21,11 @@ DerivedSessionResult SmokeDemoResult::make(const QDateTime& now)
         { 0, 74, 81, QStringLiteral("Yes. It’s not the messages. I feel like I’m competing for you.") },
         { 1, 82, 91, QStringLiteral("The part that’s true is I do check out. Work is my excuse.") },
         { 0, 92, 101, QStringLiteral("What I need is one hour where we’re all actually together.") },
-        { 1, 102, 112, QStringLiteral("What if the phone stays in the kitchen, then I clear the queue after?") },
+        { 1, 102, 112,
+            QStringLiteral("What if the phone stays in the kitchen, then I clear the queue after?") },
         { 0, 113, 121, QStringLiteral("Deal. I’ll save the logistics list for after dinner too.") },
-        { 1, 122, 132, QStringLiteral("I hear that you were asking for an hour. Thank you for staying with it.") },
+        { 1, 122, 132,
+            QStringLiteral("I hear that you were asking for an hour. Thank you for staying with it.") },
         { 0, 133, 141, QStringLiteral("Thank you for hearing me. That felt different.") },
     };
     using enum BehaviorCode;

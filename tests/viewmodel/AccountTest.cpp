@@ -158,7 +158,8 @@ TEST_F(AccountTest, SignOutRevokesThisDeviceAndKeepsTheReviewsOnThisComputer)
     // Signed out, a deletion has nobody to ask: it is refused and removes nothing.
     model->requestAccountDeletion();
     settle(*model);
-    EXPECT_EQ(model->errorMessage(), "Your account could not be deleted. Nothing was removed; please try again.");
+    EXPECT_EQ(
+        model->errorMessage(), "Your account could not be deleted. Nothing was removed; please try again.");
     EXPECT_EQ(model->results().size(), 1);
     EXPECT_TRUE(model->recordingAgreementAccepted());
     EXPECT_FALSE(model->isBusy());
@@ -232,7 +233,8 @@ TEST_F(AccountTest, SmokeModeSignsInOfflineAndADeletionReportsALocalStepThatFail
         QString status;
         std::optional<QString> error;
     };
-    const QString partly = QStringLiteral("Your account was deleted, but some data on this computer could not be removed.");
+    const QString partly
+        = QStringLiteral("Your account was deleted, but some data on this computer could not be removed.");
     for (const Row& row : { Row { "every step", false, "Account deleted", std::nullopt },
              Row { "the saved session stays", true, partly, partly } }) {
         SCOPED_TRACE(row.name);

@@ -25,7 +25,8 @@ public:
     QUrl foreignCallback(const QString& name)
     {
         const DeviceIdentity other = testing::newIdentity();
-        const auto page = testing::await(ControlPlaneBootstrap::beginWebAppleAuthorization(base, other, manager));
+        const auto page
+            = testing::await(ControlPlaneBootstrap::beginWebAppleAuthorization(base, other, manager));
         EXPECT_TRUE(page.has_value());
         return page ? browse(*page, name) : QUrl();
     }
@@ -41,7 +42,8 @@ TEST_F(SignInTest, EachUnusableCallbackGivesItsSentenceAndLeavesTheComputerSigne
         QString text;
     };
     const Row rows[] = {
-        { "error item", [](SignInTest&) { return QUrl("lumora://apple-auth?error=user_cancelled_authorize"); },
+        { "error item",
+            [](SignInTest&) { return QUrl("lumora://apple-auth?error=user_cancelled_authorize"); },
             canceled },
         { "error beside a valid ticket",
             [](SignInTest& test) {
@@ -50,7 +52,8 @@ TEST_F(SignInTest, EachUnusableCallbackGivesItsSentenceAndLeavesTheComputerSigne
                 return url;
             },
             canceled },
-        { "ticket without a value", [](SignInTest&) { return QUrl("corvane://apple-auth?ticket"); }, incomplete },
+        { "ticket without a value", [](SignInTest&) { return QUrl("corvane://apple-auth?ticket"); },
+            incomplete },
         { "no ticket", [](SignInTest&) { return QUrl("lumora://apple-auth/?state=1"); }, incomplete },
         { "malformed", [](SignInTest&) { return QUrl("lumora://apple-auth:99999/?ticket=x"); }, incomplete },
         { "unknown ticket", [](SignInTest&) { return QUrl("lumora://apple-auth?ticket=not-a-ticket"); },
@@ -82,7 +85,8 @@ TEST_F(SignInTest, URLsOfOtherRoutesAreIgnoredWhileTheBrowserIsOpen)
     auto model = launch();
     model->requestSignIn();
     settle(*model);
-    for (const char* url : { "lumora://settings?ticket=x", "https://apple-auth/?ticket=x", "mailto:apple-auth" }) {
+    for (const char* url :
+        { "lumora://settings?ticket=x", "https://apple-auth/?ticket=x", "mailto:apple-auth" }) {
         model->handleExternalURL(QUrl(url));
         settle(*model);
         EXPECT_TRUE(model->isAppleAuthorizationActive()) << url;
@@ -134,7 +138,8 @@ TEST_F(SignInTest, APageThatCannotBeShownSafelyIsNeverOpened)
             invalidResponse, 0 },
         { "no sign-in host", [](SignInTest& test) { test.home.info.remove(InfoResource::signInHostKey); },
             invalidResponse, 0 },
-        { "no control plane", [](SignInTest& test) { test.home.info.remove(InfoResource::controlPlaneURLKey); },
+        { "no control plane",
+            [](SignInTest& test) { test.home.info.remove(InfoResource::controlPlaneURLKey); },
             QStringLiteral("This build is not connected to the control plane."), 0 },
     };
     for (const Row& row : rows) {
