@@ -108,6 +108,26 @@ TEST_F(AccountTest, ADeviceWhoseSavedSessionWasClearedRecoversItsRegistration)
     expectServices(*again, true);
 }
 
+// Without the server the saved account still connects its services, but nobody is signed in
+// until a refresh succeeds; the saved session stays for the next launch.
+TEST_F(AccountTest, ASavedSessionWhoseRefreshFailsStaysSavedAndConnected)
+{
+    auto model = launch();
+    signIn(*model, "Ona");
+    const AccountState account = *model->account();
+    model.reset();
+    EXPECT_EQ(server->stop(), 0) << server->log().toStdString();
+    server.reset();
+
+    auto offline = launch();
+    EXPECT_EQ(offline->errorMessage(), "That request could not be completed.");
+    EXPECT_EQ(offline->statusText(), "That request could not be completed.");
+    EXPECT_FALSE(offline->isSignedIn());
+    EXPECT_FALSE(offline->isBusy());
+    expectServices(*offline, true);
+    EXPECT_EQ(savedSession(), (LocalAccountSession { account.accountID, account.deviceID }));
+}
+
 // The control plane refuses to move a key that is active in one account into another; the
 // account signed in on this computer stays as it was.
 TEST_F(AccountTest, ASignInThatWouldMoveThisKeyToAnotherAccountLeavesTheFirstSignedIn)
