@@ -128,6 +128,32 @@ TEST_F(AccountTest, ASavedSessionWhoseRefreshFailsStaysSavedAndConnected)
     EXPECT_EQ(savedSession(), (LocalAccountSession { account.accountID, account.deviceID }));
 }
 
+// The device key is gone while a session is saved (another keyring, a restored home folder):
+// no new key is made behind the session's back, so the start-up stops; signing out is the way
+// out, and the next launch starts afresh.
+TEST_F(AccountTest, WithoutItsDeviceKeyASavedSessionCanStillBeSignedOut)
+{
+    realKeychain = false;
+    auto model = launch();
+    signIn(*model, "Pia");
+    model.reset();
+    ASSERT_TRUE(test::awaitTask(home.keychain->values.remove(DeviceIdentity::storeAccount())));
+
+    auto stuck = launch();
+    EXPECT_EQ(stuck->errorMessage(), "Secure local storage could not be prepared.");
+    EXPECT_FALSE(stuck->identity().has_value());
+    stuck->requestSignOut();
+    settle(*stuck);
+    EXPECT_EQ(stuck->statusText(), "Sign in to begin");
+    EXPECT_EQ(savedSession(), std::nullopt);
+    stuck.reset();
+
+    auto fresh = launch();
+    EXPECT_EQ(fresh->errorMessage(), std::nullopt);
+    ASSERT_TRUE(fresh->identity().has_value());
+    signIn(*fresh, "Pia");
+}
+
 // The control plane refuses to move a key that is active in one account into another; the
 // account signed in on this computer stays as it was.
 TEST_F(AccountTest, ASignInThatWouldMoveThisKeyToAnotherAccountLeavesTheFirstSignedIn)
