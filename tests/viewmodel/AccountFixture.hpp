@@ -27,6 +27,8 @@ public:
     // Public, so that the rows of a table test can arrange their case.
     std::shared_ptr<SecureKeyStore> keychain() const
     {
+        if (chosenKeychain)
+            return chosenKeychain;
         if (!realKeychain)
             return home.keychain;
         return std::make_shared<KeychainKeyStore>(service);
@@ -93,6 +95,8 @@ public:
 
     ViewModelHome home;
     bool realKeychain = true;
+    // A test's own key store in place of both.
+    std::shared_ptr<SecureKeyStore> chosenKeychain;
     QString service = u"com.lumora.native.test-"_qs + QUuid::createUuid().toString(QUuid::WithoutBraces);
     QList<QUrl> opened;
     bool browserOpens = true;
