@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QStringList>
 #include <QTimeZone>
+#include <QUrl>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -34,6 +36,10 @@ struct SessionEnvironment {
     // The zone in which the reminder's weekday and time are meant.
     QTimeZone timeZone = QTimeZone::systemTimeZone();
     std::shared_ptr<CheckinReminderScheduler> reminderScheduler;
+    // Opens a web page in the desktop's default browser; false when the desktop cannot.
+    std::function<bool(const QUrl&)> openBrowser;
+    // How long a browser sign-in may take before it is given up.
+    std::chrono::milliseconds signInTimeout = std::chrono::seconds(480);
 
     // The real process: its arguments, the compiled-in Info resource, the desktop keychain,
     // the standard data and temporary folders, the system clock and time zone.

@@ -21,8 +21,10 @@
 #include "persistence/TemporaryConversationStore.hpp"
 #include "providers/AccountRecords.hpp"
 #include "providers/CircularityEvidence.hpp"
+#include "providers/ControlPlaneFailure.hpp"
 #include "providers/ConversationNudge.hpp"
 #include "providers/HarshStartupEvidence.hpp"
+#include "security/AccountSessionStore.hpp"
 #include "security/DeviceIdentity.hpp"
 #include "viewmodel/SessionEnvironment.hpp"
 
@@ -30,6 +32,7 @@
 #include <QHash>
 #include <QList>
 #include <QMap>
+#include <QNetworkAccessManager>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -40,6 +43,9 @@
 #include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
+#include <variant>
+
+class QTimer;
 
 namespace lumora {
 
@@ -50,9 +56,14 @@ class ConversationBackupService;
 class ConversationBackupStore;
 class EncryptedResultStore;
 class PairingService;
+class SessionCoordinator;
 
 // Values keyed by seat (0 left, 1 right).
 template <typename T> using SeatMap = QMap<int, T>;
+
+// Why an account call failed: the control plane's answer (or the network's), or the account
+// session store's error.
+using AccountCallFailure = std::variant<ControlPlaneFailure, AccountSessionStore::Error>;
 
 // The services that exist while an account is connected; built together from one
 // control-plane client.
@@ -302,6 +313,30 @@ public:
     Q_INVOKABLE QString participantName(qint64 speaker) const;
     Q_INVOKABLE void updateParticipantName(int side, const QString& name);
 
+    // Account: restore, connection, browser sign-in and account operations.
+    static QString notAuthorizedMessage()
+    {
+        return QStringLiteral("This device is no longer authorized. Sign in again.");
+    }
+    [[nodiscard]] const std::shared_ptr<ControlPlaneClient>& client() const { return m_client; }
+    [[nodiscard]] const std::shared_ptr<SessionCoordinator>& coordinator() const { return m_coordinator; }
+    [[nodiscard]] const std::shared_ptr<PairingService>& pairingService() const { return m_pairingService; }
+    [[nodiscard]] const std::shared_ptr<CheckinService>& checkinService() const { return m_checkinService; }
+    // Builds the control-plane client for `deviceID` and every service that talks to the server.
+    void connect(QUuid deviceID);
+    // Fetches the account and the current session; the failure goes to the caller.
+    QCoro::Task<std::expected<void, AccountCallFailure>> refreshRemoteState();
+    QCoro::Task<void> beginAppleAuthorization();
+    QCoro::Task<void> signOutAndRevokeThisDevice();
+    QCoro::Task<void> deleteAccount();
+    Q_INVOKABLE void requestSignIn();
+    Q_INVOKABLE void cancelAppleAuthorization();
+    // The desktop's hand-over of a URL opened with this application; returns at once.
+    Q_INVOKABLE void handleExternalURL(const QUrl& url);
+    Q_INVOKABLE void requestSignOut();
+    Q_INVOKABLE void requestAccountDeletion();
+    Q_INVOKABLE void acceptRecordingAgreement();
+
 signals:
     void accountChanged();
     void currentSessionChanged();
@@ -386,6 +421,24 @@ private:
     QCoro::Task<void> sendResultReviewed(std::shared_ptr<ControlPlaneClient> client);
     QSettings& preferences() const { return *m_environment.preferences; }
 
+    // Account: restore, connection, browser sign-in and account operations.
+    using AccountCall = std::function<QCoro::Task<std::expected<void, AccountCallFailure>>()>;
+    QCoro::Task<void> enterSmokeAccount();
+    QCoro::Task<void> perform(AccountCall operation);
+    void reportAccountFailure(const AccountCallFailure& failure);
+    QCoro::Task<std::expected<void, AccountCallFailure>> persistAccountSession(LocalAccountSession session);
+    QCoro::Task<std::expected<void, AccountCallFailure>> recoverRegisteredDevice();
+    // Saves, connects and refreshes the account that the control plane registered.
+    QCoro::Task<std::expected<void, AccountCallFailure>> adoptRegistration(DeviceRegistration registration);
+    void dropAccountServices();
+    QCoro::Task<std::expected<void, AccountCallFailure>> openAuthorizationPage();
+    std::expected<void, AccountCallFailure> startAppleAuthorizationInBrowser(const QUrl& url);
+    void cancelAppleAuthorization(const std::optional<QString>& message);
+    void endAppleAuthorizationAttempt();
+    QCoro::Task<void> finishAppleAuthorization(QUrl callbackURL);
+    QCoro::Task<std::expected<void, AccountCallFailure>> completeAppleAuthorization(QString ticket);
+    QNetworkAccessManager& network();
+
     SessionEnvironment m_environment;
 
     std::optional<AccountState> m_account;
@@ -459,6 +512,9 @@ private:
     std::optional<QUuid> m_liveReservationID;
     SeatMap<QUuid> m_nudgeRequestIDs;
     std::optional<QUuid> m_appleAuthorizationAttemptID;
+    QTimer* m_appleAuthorizationTimeout = nullptr;
+    std::shared_ptr<SessionCoordinator> m_coordinator;
+    std::unique_ptr<QNetworkAccessManager> m_network;
 
     bool m_startUpFinished = false;
     int m_runningOperations = 0;
