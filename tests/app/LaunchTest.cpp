@@ -1,0 +1,94 @@
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+// The real program in a home of its own: its data, settings and runtime folders are the
+// test's, and it renders offscreen.
+class LaunchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+            GTEST_SKIP() << "needs the private keyring session (scripts/with-test-session)";
+        QDir(m_home.path()).mkpath("data");
+        QDir(m_home.path()).mkpath("config");
+        QDir(m_home.path()).mkpath("runtime");
+        QFile::setPermissions(m_home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    std::unique_ptr<QProcess> launch(QStringList arguments)
+    {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", m_home.filePath("data"));
+        environment.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
+        environment.insert("XDG_RUNTIME_DIR", m_home.filePath("runtime"));
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        process->setProcessEnvironment(environment);
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        arguments.prepend("--ui-smoke");
+        process->start(QStringLiteral(LUMORA_PROGRAM), arguments);
+        EXPECT_TRUE(process->waitForStarted(5000));
+        return process;
+    }
+
+    [[nodiscard]] QString marker() const { return m_home.filePath("data/Lumora/Diagnostics/launch-active"); }
+
+    bool waitForMarker(bool present)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (QFile::exists(marker()) != present && waited.elapsed() < 20000)
+            QTest::qWait(50);
+        return QFile::exists(marker()) == present;
+    }
+
+    QTemporaryDir m_home;
+};
+
+TEST_F(LaunchTest, AQuitOnTerminationSignalsRemovesTheLaunchMarker)
+{
+    for (const int signal : { SIGTERM, SIGINT }) {
+        const auto running = launch({});
+        ASSERT_TRUE(waitForMarker(true)) << "the running application keeps a launch marker";
+        ::kill(pid_t(running->processId()), signal);
+        ASSERT_TRUE(running->waitForFinished(10000));
+        EXPECT_EQ(running->exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(running->exitCode(), 0) << signal;
+        EXPECT_FALSE(QFile::exists(marker())) << "signal " << signal << " ends the run cleanly";
+    }
+}
+
+TEST_F(LaunchTest, AForcedEndLeavesTheMarker)
+{
+    const auto running = launch({});
+    ASSERT_TRUE(waitForMarker(true));
+    running->kill();
+    ASSERT_TRUE(running->waitForFinished(10000));
+    EXPECT_TRUE(QFile::exists(marker()));
+}
+
+TEST_F(LaunchTest, ASecondLaunchHandsItsURLOverAndEnds)
+{
+    const auto first = launch({});
+    ASSERT_TRUE(waitForMarker(true));
+    const auto second = launch({ "lumora://auth/callback?state=x" });
+    ASSERT_TRUE(second->waitForFinished(10000)) << "the second launch does not stay";
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_EQ(first->state(), QProcess::Running);
+    EXPECT_TRUE(QFile::exists(marker())) << "the second launch did not touch the first one's marker";
+    ::kill(pid_t(first->processId()), SIGTERM);
+    ASSERT_TRUE(first->waitForFinished(10000));
+    EXPECT_FALSE(QFile::exists(marker()));
+}
+
+} // namespace
+} // namespace lumora
