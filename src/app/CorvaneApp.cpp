@@ -14,13 +14,32 @@
 #include <QLoggingCategory>
 #include <QQuickWindow>
 #include <QScreen>
+#include <QSslConfiguration>
 #include <QTimer>
 
 namespace lumora {
 
 namespace {
 
-    Q_LOGGING_CATEGORY(appLog, "lumora.app")
+Q_LOGGING_CATEGORY(appLog, "lumora.app")
+
+} // namespace
+
+namespace {
+
+// A development build reaches the local servers, whose certificates a development CA signs.
+void trustDevelopmentAuthority()
+{
+#ifdef LUMORA_DEVELOPMENT_BUILD
+    const QString path = qEnvironmentVariable("LUMORA_DEVELOPMENT_CA");
+    if (path.isEmpty())
+        return;
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    if (!configuration.addCaCertificates(path, QSsl::Pem))
+        qCWarning(appLog, "The development CA could not be read.");
+    QSslConfiguration::setDefaultConfiguration(configuration);
+#endif
+}
 
 } // namespace
 
@@ -28,10 +47,12 @@ CorvaneApp::CorvaneApp(QGuiApplication& application, QStringList arguments)
     : m_application(application)
     , m_arguments(std::move(arguments))
 {
+    trustDevelopmentAuthority();
     m_updates = SecureUpdateController::fromInfo(InfoResource::bundled(), this);
     FontRegistrar::registerBundledFonts();
     m_signals = std::make_unique<TerminationSignals>();
-    connect(m_signals.get(), &TerminationSignals::terminationRequested, &m_application, &QCoreApplication::quit);
+    connect(
+        m_signals.get(), &TerminationSignals::terminationRequested, &m_application, &QCoreApplication::quit);
     connect(&m_application, &QCoreApplication::aboutToQuit, this, &CorvaneApp::recordCleanTermination);
 }
 
@@ -44,8 +65,8 @@ CorvaneApp::~CorvaneApp()
 bool CorvaneApp::start()
 {
     m_preferences = std::make_unique<QSettings>();
-    SessionEnvironment environment = SessionEnvironment::standard(
-        *m_preferences, std::make_shared<UnavailableReminderScheduler>());
+    SessionEnvironment environment
+        = SessionEnvironment::standard(*m_preferences, std::make_shared<UnavailableReminderScheduler>());
     environment.arguments = m_arguments;
     const InfoResource info = environment.info;
     m_viewModel = std::make_unique<SessionViewModel>(std::move(environment));

@@ -11,14 +11,14 @@ namespace lumora {
 
 namespace {
 
-    constexpr int feedTimeoutMilliseconds = 30000;
-    // A feed is a few hundred bytes; anything far larger is not one.
-    constexpr qint64 maximumFeedBytes = 64 * 1024;
+constexpr int feedTimeoutMilliseconds = 30000;
+// A feed is a few hundred bytes; anything far larger is not one.
+constexpr qint64 maximumFeedBytes = 64 * 1024;
 
 } // namespace
 
-SecureUpdateController::SecureUpdateController(std::optional<QString> feedURL,
-    std::optional<QString> publicKey, QString currentVersion, QObject* parent)
+SecureUpdateController::SecureUpdateController(
+    std::optional<QString> feedURL, std::optional<QString> publicKey, QString currentVersion, QObject* parent)
     : QObject(parent)
     , m_feedURL(std::move(feedURL))
     , m_publicKey(std::move(publicKey))
@@ -51,7 +51,10 @@ void SecureUpdateController::checkForUpdates()
     [](SecureUpdateController* self) -> QCoro::Task<void> { co_await self->runCheck(); }(this);
 }
 
-QCoro::Task<void> SecureUpdateController::runCheck() { co_await check(); }
+QCoro::Task<void> SecureUpdateController::runCheck()
+{
+    co_await check();
+}
 
 QCoro::Task<SecureUpdateController::Outcome> SecureUpdateController::check()
 {
@@ -85,8 +88,9 @@ QCoro::Task<SecureUpdateController::Outcome> SecureUpdateController::check()
         report(outcome, tr("The update feed could not be verified, so it was ignored."));
     } else if (UpdateFeed::compareVersions(release->version, m_currentVersion) > 0) {
         outcome = Outcome::newerVersion;
-        report(outcome, tr("Corvane %1 is available. Its download page is opening in your browser.")
-                            .arg(release->version));
+        report(outcome,
+            tr("Corvane %1 is available. Its download page is opening in your browser.")
+                .arg(release->version));
         m_openPage(release->downloadURL);
     } else {
         outcome = Outcome::upToDate;

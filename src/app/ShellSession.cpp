@@ -10,7 +10,7 @@ namespace lumora {
 
 namespace {
 
-    Q_LOGGING_CATEGORY(shellLog, "lumora.shell")
+Q_LOGGING_CATEGORY(shellLog, "lumora.shell")
 
 } // namespace
 
@@ -32,13 +32,34 @@ ShellSession::ShellSession(SessionViewModel& viewModel, std::function<QDateTime(
         &ShellSession::conversationsAwaitingMigrationOfferChanged);
 }
 
-bool ShellSession::recordingAgreementAccepted() const { return m_viewModel.recordingAgreementAccepted(); }
-bool ShellSession::needsMigrationOffer() const { return m_viewModel.needsMigrationOffer(); }
-bool ShellSession::configurationAvailable() const { return m_viewModel.configurationAvailable(); }
-bool ShellSession::isSignedIn() const { return m_viewModel.isSignedIn(); }
-bool ShellSession::isBusy() const { return m_viewModel.isBusy(); }
-bool ShellSession::isAppleAuthorizationActive() const { return m_viewModel.isAppleAuthorizationActive(); }
-QString ShellSession::errorMessage() const { return m_viewModel.errorMessage().value_or(QString()); }
+bool ShellSession::recordingAgreementAccepted() const
+{
+    return m_viewModel.recordingAgreementAccepted();
+}
+bool ShellSession::needsMigrationOffer() const
+{
+    return m_viewModel.needsMigrationOffer();
+}
+bool ShellSession::configurationAvailable() const
+{
+    return m_viewModel.configurationAvailable();
+}
+bool ShellSession::isSignedIn() const
+{
+    return m_viewModel.isSignedIn();
+}
+bool ShellSession::isBusy() const
+{
+    return m_viewModel.isBusy();
+}
+bool ShellSession::isAppleAuthorizationActive() const
+{
+    return m_viewModel.isAppleAuthorizationActive();
+}
+QString ShellSession::errorMessage() const
+{
+    return m_viewModel.errorMessage().value_or(QString());
+}
 qint64 ShellSession::conversationsAwaitingMigrationOffer() const
 {
     return m_viewModel.conversationsAwaitingMigrationOffer();
@@ -46,8 +67,8 @@ qint64 ShellSession::conversationsAwaitingMigrationOffer() const
 
 void ShellSession::call(const char* operation, QGenericArgument argument)
 {
-    const QByteArray signature = QByteArray(operation) + '('
-        + (argument.name() ? QByteArray(argument.name()) : QByteArray()) + ')';
+    const QByteArray signature
+        = QByteArray(operation) + '(' + (argument.name() ? QByteArray(argument.name()) : QByteArray()) + ')';
     if (m_viewModel.metaObject()->indexOfMethod(QMetaObject::normalizedSignature(signature)) < 0) {
         qCInfo(shellLog, "The session cannot %s yet", operation);
         return;
@@ -55,16 +76,31 @@ void ShellSession::call(const char* operation, QGenericArgument argument)
     QMetaObject::invokeMethod(&m_viewModel, operation, Qt::DirectConnection, argument);
 }
 
-void ShellSession::acceptRecordingAgreement() { call("acceptRecordingAgreement"); }
-void ShellSession::beginAppleAuthorization() { call("beginAppleAuthorization"); }
-void ShellSession::cancelAppleAuthorization() { call("cancelAppleAuthorization"); }
-void ShellSession::handleExternalURL(const QUrl& url) { call("handleExternalURL", Q_ARG(QUrl, url)); }
-void ShellSession::synchronizeHistory(bool refreshFromServer) { m_viewModel.refreshHistory(refreshFromServer); }
+void ShellSession::acceptRecordingAgreement()
+{
+    call("acceptRecordingAgreement");
+}
+void ShellSession::beginAppleAuthorization()
+{
+    call("beginAppleAuthorization");
+}
+void ShellSession::cancelAppleAuthorization()
+{
+    call("cancelAppleAuthorization");
+}
+void ShellSession::handleExternalURL(const QUrl& url)
+{
+    call("handleExternalURL", Q_ARG(QUrl, url));
+}
+void ShellSession::synchronizeHistory(bool refreshFromServer)
+{
+    m_viewModel.refreshHistory(refreshFromServer);
+}
 
 void ShellSession::answerMigration(bool accepted)
 {
     [](ShellSession* self, bool accepted) -> QCoro::Task<void> { co_await self->answer(accepted); }(
-        this, accepted);
+                                              this, accepted);
 }
 
 QCoro::Task<void> ShellSession::answer(bool accepted)

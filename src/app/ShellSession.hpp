@@ -28,7 +28,8 @@ class ShellSession : public QObject {
             conversationsAwaitingMigrationOfferChanged)
 
 public:
-    explicit ShellSession(SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent = nullptr);
+    explicit ShellSession(
+        SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent = nullptr);
 
     [[nodiscard]] bool recordingAgreementAccepted() const;
     [[nodiscard]] bool needsMigrationOffer() const;

@@ -8,21 +8,22 @@ namespace lumora {
 
 namespace {
 
-    int signalPair[2] = { -1, -1 };
+int signalPair[2] = { -1, -1 };
 
-    void onTerminationSignal(int)
-    {
-        const char byte = 1;
-        // Nothing can be done about a full pipe here; one pending byte is enough anyway.
-        [[maybe_unused]] const ssize_t written = ::write(signalPair[0], &byte, 1);
-    }
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    // Nothing can be done about a full pipe here; one pending byte is enough anyway.
+    [[maybe_unused]] const ssize_t written = ::write(signalPair[0], &byte, 1);
+}
 
 } // namespace
 
 TerminationSignals::TerminationSignals(QObject* parent)
     : QObject(parent)
 {
-    if (signalPair[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPair) != 0)
+    if (signalPair[0] < 0
+        && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPair) != 0)
         return;
     struct sigaction action = {};
     action.sa_handler = &onTerminationSignal;

@@ -10,33 +10,33 @@ namespace lumora {
 
 namespace {
 
-    constexpr qsizetype ed25519KeySize = 32;
-    constexpr qsizetype ed25519SignatureSize = 64;
+constexpr qsizetype ed25519KeySize = 32;
+constexpr qsizetype ed25519SignatureSize = 64;
 
-    std::optional<QByteArray> strictBase64(const QString& text)
-    {
-        auto decoded = QByteArray::fromBase64Encoding(text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
-        if (!decoded)
-            return std::nullopt;
-        return *decoded;
-    }
+std::optional<QByteArray> strictBase64(const QString& text)
+{
+    auto decoded = QByteArray::fromBase64Encoding(text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return std::nullopt;
+    return *decoded;
+}
 
-    bool signatureMatches(const QByteArray& key, const QByteArray& message, const QByteArray& signature)
-    {
-        const std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> publicKey(
-            EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr,
-                reinterpret_cast<const unsigned char*>(key.constData()), size_t(key.size())),
-            &EVP_PKEY_free);
-        if (!publicKey)
-            return false;
-        const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-        if (!context || EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, publicKey.get()) != 1)
-            return false;
-        return EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.constData()),
-                   size_t(signature.size()), reinterpret_cast<const unsigned char*>(message.constData()),
-                   size_t(message.size()))
-            == 1;
-    }
+bool signatureMatches(const QByteArray& key, const QByteArray& message, const QByteArray& signature)
+{
+    const std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> publicKey(
+        EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr,
+            reinterpret_cast<const unsigned char*>(key.constData()), size_t(key.size())),
+        &EVP_PKEY_free);
+    if (!publicKey)
+        return false;
+    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    if (!context || EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, publicKey.get()) != 1)
+        return false;
+    return EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.constData()),
+               size_t(signature.size()), reinterpret_cast<const unsigned char*>(message.constData()),
+               size_t(message.size()))
+        == 1;
+}
 
 } // namespace
 

@@ -60,10 +60,13 @@ int main(int argc, char** argv)
 
     // For the cold-start measurement: report the first frame and quit.
     if (arguments.contains(QStringLiteral("--exit-after-first-frame"))) {
-        QObject::connect(app.window(), &QQuickWindow::frameSwapped, &application, [&] {
-            QTextStream(stdout) << "first frame after " << sinceStart.elapsed() << " ms\n";
-            QCoreApplication::quit();
-        }, Qt::SingleShotConnection);
+        QObject::connect(
+            app.window(), &QQuickWindow::frameSwapped, &application,
+            [&] {
+                QTextStream(stdout) << "first frame after " << sinceStart.elapsed() << " ms\n";
+                QCoreApplication::quit();
+            },
+            Qt::SingleShotConnection);
     }
     return application.exec();
 }

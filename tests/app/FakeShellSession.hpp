@@ -18,7 +18,8 @@ class FakeShellSession : public QObject {
     Q_PROPERTY(bool isBusy MEMBER isBusy NOTIFY changed)
     Q_PROPERTY(bool isAppleAuthorizationActive MEMBER isAppleAuthorizationActive NOTIFY changed)
     Q_PROPERTY(QString errorMessage MEMBER errorMessage NOTIFY changed)
-    Q_PROPERTY(qint64 conversationsAwaitingMigrationOffer MEMBER conversationsAwaitingMigrationOffer NOTIFY changed)
+    Q_PROPERTY(
+        qint64 conversationsAwaitingMigrationOffer MEMBER conversationsAwaitingMigrationOffer NOTIFY changed)
 
 public:
     bool recordingAgreementAccepted = true;

@@ -21,7 +21,8 @@ protected:
         QDir(m_home.path()).mkpath("data");
         QDir(m_home.path()).mkpath("config");
         QDir(m_home.path()).mkpath("runtime");
-        QFile::setPermissions(m_home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(
+            m_home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     std::unique_ptr<QProcess> launch(QStringList arguments)

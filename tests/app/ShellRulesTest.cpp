@@ -1,6 +1,6 @@
+#include "Sections.hpp"
 #include "SetupPresenter.hpp"
 #include "SheetRules.hpp"
-#include "Sections.hpp"
 #include "ShellTexts.hpp"
 #include "WindowSizing.hpp"
 

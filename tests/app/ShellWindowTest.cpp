@@ -7,8 +7,8 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
-#include <gtest/gtest.h>
 #include <QtQml/qqmlextensionplugin.h>
+#include <gtest/gtest.h>
 
 Q_IMPORT_QML_PLUGIN(Lumora_ThemePlugin)
 Q_IMPORT_QML_PLUGIN(Lumora_ShellPlugin)

@@ -30,7 +30,8 @@ TEST(SingleInstance, HandsOneURLToTheRunningInstanceOnly)
 
     SingleInstance running(path);
     ASSERT_TRUE(running.listen());
-    EXPECT_EQ(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+    EXPECT_EQ(QFileInfo(path).permissions()
+            & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
         QFile::Permissions())
         << "only the owner may connect";
     SingleInstance second(path);

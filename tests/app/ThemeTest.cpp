@@ -1,7 +1,7 @@
 #include "FontFaces.hpp"
 #include "FontRegistrar.hpp"
-#include "SetupPresenter.hpp"
 #include "Sections.hpp"
+#include "SetupPresenter.hpp"
 #include "ThemeFonts.hpp"
 
 #include <QFile>

@@ -44,8 +44,8 @@ TEST(UpdateFeed, OnlyAFeedSignedWithTheConfiguredKeyIsRead)
         { "signed by another key", stranger.feed("0.2.0", page), key, UpdateFeedError::badSignature },
         { "signature cut short", UpdateFeedSigner::envelope(genuine, signer.sign(genuine).left(63)), key,
             UpdateFeedError::badSignature },
-        { "key of the wrong size", signer.feed("0.2.0", page), QString::fromLatin1(QByteArray(31, 'k').toBase64()),
-            UpdateFeedError::badKey },
+        { "key of the wrong size", signer.feed("0.2.0", page),
+            QString::fromLatin1(QByteArray(31, 'k').toBase64()), UpdateFeedError::badKey },
         { "key not base64", signer.feed("0.2.0", page), "not a key!", UpdateFeedError::badKey },
         { "not JSON", "<rss/>", key, UpdateFeedError::malformed },
         { "signature missing", "{\"release\":\"e30=\"}", key, UpdateFeedError::malformed },
@@ -75,7 +75,8 @@ struct Checked {
 
 Checked checkAgainst(ScriptedServer& server, const QString& key, const QString& current = "0.1.0")
 {
-    SecureUpdateController controller(server.baseUrl().resolved(QUrl("/appcast.json")).toString(), key, current);
+    SecureUpdateController controller(
+        server.baseUrl().resolved(QUrl("/appcast.json")).toString(), key, current);
     Checked result { SecureUpdateController::Outcome::unreachable, {} };
     controller.setPageOpener([&](const QUrl& url) { result.opened.append(url); });
     QSignalSpy checked(&controller, &SecureUpdateController::checked);
@@ -133,7 +134,8 @@ TEST(SecureUpdateController, ConfiguredOnlyWithBothKeysAsStrings)
         { "neither", {}, false },
     };
     for (const Case& c : cases) {
-        std::unique_ptr<SecureUpdateController> controller(SecureUpdateController::fromInfo(InfoResource(c.info)));
+        std::unique_ptr<SecureUpdateController> controller(
+            SecureUpdateController::fromInfo(InfoResource(c.info)));
         EXPECT_EQ(controller->configured(), c.configured) << c.name;
     }
     // Unconfigured, a request does nothing at all.

@@ -42,8 +42,8 @@ public:
     QCoro::Task<std::expected<PairingConfirmation, ControlPlaneFailure>> confirmPairingInvite(
         QUuid inviteID, QString) const override
     {
-        return step<PairingConfirmation>(
-            QStringLiteral("confirm ") + inviteID.toString(QUuid::WithoutBraces), PairingConfirmation { 1, 2 });
+        return step<PairingConfirmation>(QStringLiteral("confirm ") + inviteID.toString(QUuid::WithoutBraces),
+            PairingConfirmation { 1, 2 });
     }
     QCoro::Task<std::expected<void, ControlPlaneFailure>> unlinkPairing() const override
     {
@@ -78,8 +78,8 @@ struct PairingHome : ViewModelHome {
     PairingHome()
     {
         model = viewModel();
-        model->adoptServices({ nullptr, nullptr, PairingService::create(client, PairingPolicy::version.toString()),
-            nullptr });
+        model->adoptServices(
+            { nullptr, nullptr, PairingService::create(client, PairingPolicy::version.toString()), nullptr });
     }
 
     std::shared_ptr<ScriptedPairingClient> client = std::make_shared<ScriptedPairingClient>();
@@ -104,7 +104,8 @@ TEST(SessionViewModelPairing, EveryFailureReachesPairingErrorAsItsSentence)
             "That took a little too long. Ask your partner for a new code and try again." },
         { ControlPlaneError::rejectedWithCode(404, "pairing_confirmation_not_found"),
             "There is nothing to confirm. Enter your partner's code again." },
-        { ControlPlaneError::rejectedWithCode(409, "not_paired"), "You do not have a partner to unlink from." },
+        { ControlPlaneError::rejectedWithCode(409, "not_paired"),
+            "You do not have a partner to unlink from." },
         { TransportError { QNetworkReply::ConnectionRefusedError, "refused" },
             "Corvane could not reach your account. Check your connection and try again." },
         { ControlPlaneError::rejected(500), "That could not be completed just now. Please try again." },
@@ -145,7 +146,8 @@ TEST(SessionViewModelPairing, ASecondPressWhileAStepRunsStartsNothing)
 {
     PairingHome home;
     home.client->gate.close();
-    home.client->state.pendingInvite = PairingPendingInvite { home.client->invite.inviteID, "pending", 1, {} };
+    home.client->state.pendingInvite
+        = PairingPendingInvite { home.client->invite.inviteID, "pending", 1, {} };
     home.model->setPairingRedemption(home.client->redemption);
 
     home.model->requestPairingInvite();
@@ -176,7 +178,8 @@ TEST(SessionViewModelPairing, ConfirmingClearsRedemptionAndInviteAndNeedsARedemp
     home.client->state.workspace.paired = true;
     QCoro::waitFor(home.model->confirmPairing());
     EXPECT_EQ(home.client->calls,
-        (QStringList { "confirm " + home.client->redemption.inviteID.toString(QUuid::WithoutBraces), "state" }));
+        (QStringList {
+            "confirm " + home.client->redemption.inviteID.toString(QUuid::WithoutBraces), "state" }));
     EXPECT_EQ(home.model->pairingRedemption(), std::nullopt);
     EXPECT_EQ(home.model->pairingInvite(), std::nullopt);
     EXPECT_TRUE(home.model->pairing()->workspace.paired);

@@ -6,19 +6,22 @@ namespace lumora {
 
 namespace {
 
-    struct SectionInfo {
-        const char* title;
-        const char* symbol;
-    };
+struct SectionInfo {
+    const char* title;
+    const char* symbol;
+};
 
-    constexpr std::array<SectionInfo, 4> sectionInfo { {
-        { "Conversation", "waveform" },
-        { "History", "clock.arrow.circlepath" },
-        { "People", "person.2" },
-        { "Account", "person.crop.circle" },
-    } };
+constexpr std::array<SectionInfo, 4> sectionInfo { {
+    { "Conversation", "waveform" },
+    { "History", "clock.arrow.circlepath" },
+    { "People", "person.2" },
+    { "Account", "person.crop.circle" },
+} };
 
-    bool isSection(int section) { return section >= 0 && section < int(sectionInfo.size()); }
+bool isSection(int section)
+{
+    return section >= 0 && section < int(sectionInfo.size());
+}
 
 } // namespace
 

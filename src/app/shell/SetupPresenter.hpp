@@ -34,7 +34,10 @@ public:
     static QString title(Card card);
     static QString detail(Card card);
 
-    [[nodiscard]] Card card() const { return chooseCard(m_agreementAccepted, m_configurationAvailable, m_signedIn); }
+    [[nodiscard]] Card card() const
+    {
+        return chooseCard(m_agreementAccepted, m_configurationAvailable, m_signedIn);
+    }
     [[nodiscard]] QString symbol() const { return symbol(card()); }
     [[nodiscard]] QString title() const { return title(card()); }
     [[nodiscard]] QString detail() const { return detail(card()); }

@@ -10,6 +10,9 @@ QString ShellTexts::migrationIntroduction(qint64 count)
         .arg(count);
 }
 
-QString ShellTexts::upperCased(const QString& text) { return text.toUpper(); }
+QString ShellTexts::upperCased(const QString& text)
+{
+    return text.toUpper();
+}
 
 } // namespace lumora

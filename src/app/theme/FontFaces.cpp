@@ -4,14 +4,14 @@ namespace lumora {
 
 namespace {
 
-    QFont face(const char* family, qreal pointSize, QFont::Weight weight)
-    {
-        QFont font(QString::fromLatin1(family));
-        font.setPixelSize(qRound(pointSize));
-        font.setWeight(weight);
-        font.setStyleStrategy(QFont::PreferAntialias);
-        return font;
-    }
+QFont face(const char* family, qreal pointSize, QFont::Weight weight)
+{
+    QFont font(QString::fromLatin1(family));
+    font.setPixelSize(qRound(pointSize));
+    font.setWeight(weight);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}
 
 } // namespace
 
@@ -37,19 +37,19 @@ QFont::Weight FontFaces::interfaceFaceWeight(QFont::Weight weight)
 
 namespace {
 
-    QString styleName(QFont::Weight faceWeight)
-    {
-        switch (faceWeight) {
-        case QFont::Bold:
-            return QStringLiteral("Bold");
-        case QFont::DemiBold:
-            return QStringLiteral("SemiBold");
-        case QFont::Medium:
-            return QStringLiteral("Medium");
-        default:
-            return QStringLiteral("Regular");
-        }
+QString styleName(QFont::Weight faceWeight)
+{
+    switch (faceWeight) {
+    case QFont::Bold:
+        return QStringLiteral("Bold");
+    case QFont::DemiBold:
+        return QStringLiteral("SemiBold");
+    case QFont::Medium:
+        return QStringLiteral("Medium");
+    default:
+        return QStringLiteral("Regular");
     }
+}
 
 } // namespace
 

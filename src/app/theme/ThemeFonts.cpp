@@ -8,13 +8,22 @@ namespace lumora {
 
 namespace {
 
-    QFont::Weight weightOf(int weight) { return static_cast<QFont::Weight>(weight); }
+QFont::Weight weightOf(int weight)
+{
+    return static_cast<QFont::Weight>(weight);
+}
 
 } // namespace
 
-QFont ThemeFonts::display(qreal size, int weight) { return FontFaces::display(size, weightOf(weight)); }
+QFont ThemeFonts::display(qreal size, int weight)
+{
+    return FontFaces::display(size, weightOf(weight));
+}
 
-QFont ThemeFonts::interface(qreal size, int weight) { return FontFaces::interface(size, weightOf(weight)); }
+QFont ThemeFonts::interface(qreal size, int weight)
+{
+    return FontFaces::interface(size, weightOf(weight));
+}
 
 QFont ThemeFonts::body()
 {
