@@ -37,7 +37,11 @@ void coldStartToFirstFrame(benchmark::State& state)
     }
 }
 
-BENCHMARK(coldStartToFirstFrame)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(15)
+BENCHMARK(coldStartToFirstFrame)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(15)
     ->ReportAggregatesOnly(true);
 
 } // namespace

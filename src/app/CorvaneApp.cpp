@@ -103,6 +103,7 @@ void CorvaneApp::sizeWindowOnce()
     m_windowSized = true;
     m_window->setGeometry(WindowSizing::initialFrame(
         m_window->screen()->availableGeometry(), WindowSizing::isNarrow(m_arguments)));
+    emit windowSized();
 }
 
 void CorvaneApp::openURL(const QUrl& url)

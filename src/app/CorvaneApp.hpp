@@ -37,7 +37,12 @@ public:
     void acceptLaunchesFrom(SingleInstance& instance);
 
     [[nodiscard]] QQuickWindow* window() const { return m_window; }
+    [[nodiscard]] bool isWindowSized() const { return m_windowSized; }
     [[nodiscard]] SecureUpdateController& updates() const { return *m_updates; }
+
+signals:
+    // The window has taken its first frame.
+    void windowSized();
 
 private:
     void sizeWindowOnce();

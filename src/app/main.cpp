@@ -58,15 +58,26 @@ int main(int argc, char** argv)
     if (!app.start())
         return 1;
 
-    // For the cold-start measurement: report the first frame and quit.
+    // For the cold-start measurement and the launch tests: report the first frame of the sized
+    // window, with its geometry, and quit.
     if (arguments.contains(QStringLiteral("--exit-after-first-frame"))) {
-        QObject::connect(
-            app.window(), &QQuickWindow::frameSwapped, &application,
-            [&] {
-                QTextStream(stdout) << "first frame after " << sinceStart.elapsed() << " ms\n";
-                QCoreApplication::quit();
-            },
-            Qt::SingleShotConnection);
+        QQuickWindow* window = app.window();
+        auto reportNextFrame = [&application, window, &sinceStart] {
+            QObject::connect(
+                window, &QQuickWindow::frameSwapped, &application,
+                [window, &sinceStart] {
+                    const QRect frame = window->geometry();
+                    QTextStream(stdout)
+                        << "first frame after " << sinceStart.elapsed() << " ms, window " << frame.width()
+                        << 'x' << frame.height() << '+' << frame.x() << '+' << frame.y() << '\n';
+                    QCoreApplication::quit();
+                },
+                Qt::SingleShotConnection);
+        };
+        if (app.isWindowSized())
+            reportNextFrame();
+        else
+            QObject::connect(&app, &lumora::CorvaneApp::windowSized, &application, reportNextFrame);
     }
     return application.exec();
 }

@@ -2,6 +2,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -89,6 +90,37 @@ TEST_F(LaunchTest, ASecondLaunchHandsItsURLOverAndEnds)
     ::kill(pid_t(first->processId()), SIGTERM);
     ASSERT_TRUE(first->waitForFinished(10000));
     EXPECT_FALSE(QFile::exists(marker()));
+}
+
+// The window's first frame on a real X display: the screen's available area, or 920 by 680
+// centred in it with "--ui-narrow".
+TEST_F(LaunchTest, WindowTakesTheScreenOrTheNarrowFrameOnce)
+{
+    const QString xvfbRun = QStandardPaths::findExecutable("xvfb-run");
+    if (xvfbRun.isEmpty())
+        GTEST_SKIP() << "xvfb-run is not installed";
+    struct Case {
+        QStringList arguments;
+        const char* frame;
+    };
+    for (const Case& c : { Case { {}, "1600x1000+0+0" }, Case { { "--ui-narrow" }, "920x680+340+160" } }) {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", m_home.filePath("data"));
+        environment.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
+        environment.insert("XDG_RUNTIME_DIR", m_home.filePath("runtime"));
+        environment.remove("QT_QPA_PLATFORM");
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(xvfbRun,
+            QStringList { "-a", "-s", "-screen 0 1600x1000x24", QStringLiteral(LUMORA_PROGRAM), "--ui-smoke",
+                "--exit-after-first-frame" }
+                + c.arguments);
+        ASSERT_TRUE(program.waitForFinished(30000));
+        EXPECT_EQ(program.exitCode(), 0);
+        const QString output = QString::fromUtf8(program.readAllStandardOutput());
+        EXPECT_TRUE(output.contains(QStringLiteral("window ") + c.frame)) << output.toStdString();
+    }
 }
 
 } // namespace
