@@ -45,6 +45,8 @@ struct SheetCase {
     std::vector<SheetStep> steps;
 };
 
+void PrintTo(const SheetCase& scenario, std::ostream* out) { *out << scenario.name; }
+
 class SheetRulesCases : public ::testing::TestWithParam<SheetCase> { };
 
 TEST_P(SheetRulesCases, OpenAndCloseInOrder)
