@@ -1,7 +1,6 @@
 #include "appcore/CheckinService.hpp"
 
 #include "ServicesFixture.hpp"
-#include "appcore/ServiceFailureCode.hpp"
 #include "domain/CheckinBundledPack.hpp"
 
 namespace lumora {
@@ -25,14 +24,14 @@ private:
     std::expected<CheckinPack, ControlPlaneFailure> m_reply;
 };
 
-CheckinPack packOf(qsizetype sections, const QString& prompt = QStringLiteral("How was your week?"))
+CheckinPack packOf(qsizetype sections, const QString& prompt = "How was your week?", qsizetype prompts = 1)
 {
-    CheckinPack pack {
-        .week = "2026-W07", .source = CheckinPackSource::model, .generatedAt = 7, .questionID = "q"
-    };
+    CheckinPack pack;
+    pack.week = "2026-W07";
+    pack.source = CheckinPackSource::model;
     for (qsizetype index = 0; index < sections; ++index)
         pack.sections.append(
-            CheckinSection { QString::number(index), "Part", 2, { CheckinPrompt { prompt, {} } } });
+            CheckinSection { "s", "Part", 2, QList<CheckinPrompt>(prompts, { prompt, {} }) });
     return pack;
 }
 
@@ -40,67 +39,38 @@ using CheckinServiceTest = testing::ServicesTest;
 
 TEST_F(CheckinServiceTest, TheServersPackUnlessItIsUnusableOrUnavailable)
 {
-    // The real server's pack of this week, as it came.
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    const auto client = account("Ada");
-    const CheckinPack served = settle(CheckinService::create(client)->pack(now));
+    const CheckinPack served
+        = settle(CheckinService::create(account("Ada"))->pack(QDateTime::currentDateTimeUtc()));
     EXPECT_EQ(served.source, CheckinPackSource::model);
     EXPECT_TRUE(served.isUsable());
-    EXPECT_TRUE(log.take("checkin").isEmpty());
 
-    // In the west it is still Sunday evening; in UTC the next week has begun.
+    // Still Sunday evening west of UTC, but the built-in pack is that of the UTC week.
     const QDateTime sundayEvening = QDateTime::fromString("2026-02-15T23:30:00-05:00", Qt::ISODate);
     const CheckinPack builtIn = CheckinBundledPack::pack(sundayEvening);
     EXPECT_EQ(builtIn.week, "2026-W08");
-
-    CheckinPack promptless = packOf(5);
-    promptless.sections[2].prompts.clear();
-    const std::pair<CheckinPack, bool> packs[] = {
-        { packOf(5), true },
-        { packOf(5, "   "), true },
-        { packOf(4), false },
-        { packOf(6), false },
-        { packOf(5, ""), false },
-        { promptless, false },
+    const auto packFrom = [&](std::expected<CheckinPack, ControlPlaneFailure> reply) {
+        return settle(
+            CheckinService::create(std::make_shared<ScriptedPackClient>(reply))->pack(sundayEvening));
     };
-    for (const auto& [pack, usable] : packs) {
-        const CheckinPack chosen
-            = settle(CheckinService::create(std::make_shared<ScriptedPackClient>(pack))->pack(sundayEvening));
-        EXPECT_EQ(chosen, usable ? pack : builtIn);
-        EXPECT_EQ(log.take("checkin"),
-            usable ? QStringList()
-                   : QStringList { "Check-in pack was incomplete; using the bundled prompts." });
-    }
+    EXPECT_EQ(packFrom(packOf(5, "   ")), packOf(5, "   "));
+    EXPECT_TRUE(log.take().isEmpty());
 
-    const std::pair<ControlPlaneFailure, QString> failures[] = {
-        { ControlPlaneError::rejected(503), "status_503" },
-        { ControlPlaneError::rejectedWithCode(429, "rate_limited"), "rate_limited" },
-        { ControlPlaneError::invalidResponse(), "invalid_response" },
-        { JsonDecodeError { "pack: missing" }, "offline" },
-    };
-    for (const auto& [failure, code] : failures) {
-        const auto scripted = std::make_shared<ScriptedPackClient>(std::unexpected(failure));
-        EXPECT_EQ(settle(CheckinService::create(scripted)->pack(sundayEvening)), builtIn);
-        EXPECT_EQ(log.take("checkin"), QStringList { "Check-in pack unavailable: " + code });
-    }
+    for (const CheckinPack& unusable : { packOf(4), packOf(6), packOf(5, ""), packOf(5, "Hi?", 0) })
+        EXPECT_EQ(packFrom(unusable), builtIn);
+    EXPECT_EQ(
+        log.take(), QStringList(4, "checkin: Check-in pack was incomplete; using the bundled prompts."));
+
+    const ControlPlaneFailure failures[] = { ControlPlaneError::rejected(503),
+        ControlPlaneError::rejectedWithCode(429, "rate_limited"), ControlPlaneError::invalidResponse(),
+        JsonDecodeError { "pack: missing" }, CryptoError::randomUnavailable };
+    for (const ControlPlaneFailure& failure : failures)
+        EXPECT_EQ(packFrom(std::unexpected(failure)), builtIn);
     EXPECT_EQ(settle(CheckinService::create(unreachable())->pack(sundayEvening)), builtIn);
-    EXPECT_EQ(log.take("checkin"), QStringList { "Check-in pack unavailable: url_error_1" });
-}
-
-TEST(ServiceFailureCodeTest, OneShortCodePerFailure)
-{
-    const std::pair<ControlPlaneFailure, QString> rows[] = {
-        { ControlPlaneError::rejected(503), "status_503" },
-        { ControlPlaneError::rejectedWithCode(409, "conversation_id_conflict"), "conversation_id_conflict" },
-        { ControlPlaneError::invalidResponse(), "invalid_response" },
-        { TransportError { QNetworkReply::ConnectionRefusedError, "refused" }, "url_error_1" },
-        { TransportError { QNetworkReply::OperationCanceledError, "cancelled" }, "url_error_5" },
-        { TransportError { -1, "unknown" }, "url_error_-1" },
-        { CryptoError::randomUnavailable, "offline" },
-        { JsonDecodeError { "summary: missing" }, "offline" },
-    };
-    for (const auto& [failure, code] : rows)
-        EXPECT_EQ(ServiceFailureCode::of(failure), code);
+    QStringList unavailable;
+    for (const char* code :
+        { "status_503", "rate_limited", "invalid_response", "offline", "offline", "url_error_1" })
+        unavailable.append(QString("checkin: Check-in pack unavailable: ") + code);
+    EXPECT_EQ(log.take(), unavailable);
 }
 
 } // namespace

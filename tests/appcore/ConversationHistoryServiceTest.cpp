@@ -1,245 +1,169 @@
 #include "ServicesFixture.hpp"
+#include "TestFiles.hpp"
 #include "appcore/PairingService.hpp"
 #include "domain/PairingPolicy.hpp"
 
 #include <cmath>
-#include <limits>
 
 namespace lumora {
 namespace {
 
 using testing::Computer;
 using testing::settle;
-using Error = ConversationBackupServiceError;
 using Display = ConversationBackupDisplayState;
+constexpr auto deleteFailed = ConversationBackupServiceError::deleteFailed;
+constexpr auto hideFailed = ConversationBackupServiceError::hideFailed;
 
-class ConversationHistoryServiceTest : public testing::ServicesTest {
-protected:
-    // The two accounts linked as partners through the pairing service.
-    void link(
-        const std::shared_ptr<ControlPlaneClient>& owner, const std::shared_ptr<ControlPlaneClient>& joiner)
-    {
-        const auto policy = PairingPolicy::version.toString();
-        const auto invite = settle(PairingService::create(owner, policy)->createInvite());
-        ASSERT_TRUE(invite.has_value());
-        const auto joining = PairingService::create(joiner, policy);
-        const auto redemption = settle(joining->redeem(invite->code));
-        ASSERT_TRUE(redemption.has_value());
-        ASSERT_TRUE(settle(joining->confirm(redemption->inviteID)).has_value());
-    }
-
-    static std::optional<ConversationHistoryEntry> rowOf(
-        const QList<ConversationHistoryEntry>& rows, const QUuid& id)
-    {
-        for (const auto& row : rows) {
-            if (row.id == id)
-                return row;
-        }
-        return std::nullopt;
-    }
-};
+using ConversationHistoryServiceTest = testing::ServicesTest;
 
 TEST_F(ConversationHistoryServiceTest, AccountPagesMergeWithLocalReviewsAndAFailingPageKeepsTheCache)
 {
-    const auto ada = account("Ada");
-    Computer desk(ada);
+    Computer desk(account("Ada"));
     Computer laptop(account("Ada"));
-    QList<QUuid> fromLaptop;
-    for (int hours : { 1, 2, 3, 4 }) {
-        const DerivedSessionResult review = laptop.save(hoursAgo(hours));
-        ASSERT_EQ(settle(laptop.service->backUp(review, laptop.clock)), ConversationBackupOutcome::stored());
-        fromLaptop.append(laptop.record(review.id)->conversationID);
-    }
-    const DerivedSessionResult backedUp = desk.save(hoursAgo(5));
-    ASSERT_EQ(settle(desk.service->backUp(backedUp, desk.clock)), ConversationBackupOutcome::stored());
-    const DerivedSessionResult waiting = desk.save(hoursAgo(6));
-    desk.probe->uploadFailures = { ControlPlaneError::rejected(503) };
-    settle(desk.service->backUp(waiting, desk.clock));
-    const QUuid backedUpID = desk.record(backedUp.id)->conversationID;
+    QList<QUuid> ids;
+    for (int hours : { 1, 2, 3 })
+        ids.append(laptop.accountID(laptop.backedUp(hoursAgo(hours))));
+    const DerivedSessionResult stored = desk.backedUp(hoursAgo(4));
+    const DerivedSessionResult waiting = desk.waiting(hoursAgo(5));
+    ids.append(desk.accountID(stored));
 
-    // Five conversations on the account, read two to a page.
+    // Four conversations on the account, read two to a page.
     desk.probe->pageLimit = 2;
     settle(desk.service->refreshServerHistory());
-    EXPECT_EQ(desk.probe->pageRequests, 3);
-    EXPECT_EQ(desk.cachedIDs(), fromLaptop + QList<QUuid> { backedUpID });
-
-    // One row per conversation, newest first; the desk's own copy is not listed twice.
-    const QList<ConversationHistoryEntry> rows = settle(desk.service->history());
-    QList<QUuid> ids;
-    for (const auto& row : rows)
-        ids.append(row.id);
-    EXPECT_EQ(ids, fromLaptop + (QList<QUuid> { backedUpID, desk.record(waiting.id)->conversationID }));
-    EXPECT_EQ(rows[0].localID, std::nullopt);
-    EXPECT_EQ(rows[0].backup, Display::backedUp);
-    EXPECT_EQ(rows[4].localID, backedUp.id);
-    EXPECT_EQ(rows[4].backup, Display::backedUp);
-    EXPECT_EQ(rows[5].localID, waiting.id);
-    EXPECT_EQ(rows[5].backup, Display::waiting);
+    EXPECT_EQ(desk.probe->pageRequests, 2);
+    EXPECT_EQ(desk.cachedIDs(), ids);
+    // One row per conversation, newest first; the desk's own copy is listed once.
+    QList<std::tuple<QUuid, std::optional<QUuid>, Display>> rows;
+    for (const auto& row : settle(desk.service->history()))
+        rows.append({ row.id, row.localID, row.backup });
+    EXPECT_EQ(rows,
+        (QList<std::tuple<QUuid, std::optional<QUuid>, Display>> { { ids[0], {}, Display::backedUp },
+            { ids[1], {}, Display::backedUp }, { ids[2], {}, Display::backedUp },
+            { ids[3], stored.id, Display::backedUp },
+            { desk.accountID(waiting), waiting.id, Display::waiting } }));
 
     // A new conversation elsewhere, and the second page of the next refresh fails.
-    ASSERT_EQ(settle(laptop.service->backUp(laptop.save(hoursAgo(0)), laptop.clock)),
-        ConversationBackupOutcome::stored());
+    laptop.backedUp(hoursAgo(0));
     desk.probe->failingPage = desk.probe->pageRequests + 2;
-    log.take("conversation-backup");
+    log.take();
     settle(desk.service->refreshServerHistory());
-    EXPECT_EQ(desk.cachedIDs(), fromLaptop + QList<QUuid> { backedUpID });
+    EXPECT_EQ(desk.cachedIDs(), ids);
     EXPECT_EQ(
-        log.take("conversation-backup"), QStringList { "Conversation history refresh deferred: status_503" });
-    settle(desk.service->refreshServerHistory());
-    EXPECT_EQ(desk.cachedIDs().size(), 6);
-}
+        log.take(), QStringList { "conversation-backup: Conversation history refresh deferred: status_503" });
 
-TEST_F(ConversationHistoryServiceTest, ARefreshReadsTwentyPagesAtMost)
-{
-    Computer mac(unreachable());
-    ConversationRecordSummary row;
-    row.id = QUuid::createUuid();
-    row.mode = "conversation";
-    row.status = "stored";
-    mac.probe->endlessPages = row;
-    settle(mac.service->refreshServerHistory());
-    EXPECT_EQ(mac.probe->pageRequests, 20);
-    EXPECT_EQ(mac.cachedIDs(), QList<QUuid>(20, row.id));
+    // A server whose cursors never end is read for twenty pages.
+    Computer endless(unreachable());
+    endless.probe->endlessPages = ConversationRecordSummary {};
+    endless.probe->endlessPages->id = ids[0];
+    settle(endless.service->refreshServerHistory());
+    EXPECT_EQ(endless.cachedIDs(), QList<QUuid>(20, ids[0]));
 }
 
 TEST_F(ConversationHistoryServiceTest, ASharedDeletionWaitsForThePartnerAndEndsWithTheApproval)
 {
     const auto adaClient = account("Ada");
     const auto bobClient = account("Bob");
-    link(adaClient, bobClient);
+    const auto invite
+        = settle(PairingService::create(adaClient, PairingPolicy::version.toString())->createInvite());
+    const auto joining = PairingService::create(bobClient, PairingPolicy::version.toString());
+    ASSERT_TRUE(settle(joining->confirm(settle(joining->redeem(invite->code))->inviteID)));
     Computer ada(adaClient);
     Computer bob(bobClient);
-    const DerivedSessionResult review = ada.save(hoursAgo(1));
-    ASSERT_EQ(settle(ada.service->backUp(review, ada.clock)), ConversationBackupOutcome::stored());
-    const QUuid id = ada.record(review.id)->conversationID;
-    const auto adaRow = rowOf(settle(ada.service->history()), id);
-    ASSERT_TRUE(adaRow.has_value());
-    EXPECT_EQ(adaRow->localID, review.id);
+    const DerivedSessionResult review = ada.backedUp(hoursAgo(1));
+    const QUuid id = ada.accountID(review);
+    const ConversationHistoryEntry adaRow = *ada.row(id);
 
-    const auto asked = settle(ada.service->remove(*adaRow));
-    ASSERT_TRUE(asked.has_value());
-    ASSERT_FALSE(asked->isDeleted());
+    const auto asked = settle(ada.service->remove(adaRow));
+    ASSERT_TRUE(asked && !asked->isDeleted());
     EXPECT_TRUE(asked->pendingDeletion()->requestedByMe);
-    EXPECT_GT(asked->pendingDeletion()->expiresAt, asked->pendingDeletion()->requestedAt);
-    // Nothing changes here until the partner answers.
-    EXPECT_TRUE(rowOf(settle(ada.service->history()), id).has_value());
-    EXPECT_TRUE(settle(ada.results->load(review.id))->result.has_value());
+    EXPECT_TRUE(ada.row(id) && ada.onThisComputer(review));
 
     settle(bob.service->refreshServerHistory());
-    auto bobRow = rowOf(settle(bob.service->history()), id);
-    ASSERT_TRUE(bobRow.has_value());
-    ASSERT_TRUE(bobRow->pendingDeletion.has_value());
-    EXPECT_FALSE(bobRow->pendingDeletion->requestedByMe);
+    const ConversationHistoryEntry bobRow = *bob.row(id);
+    EXPECT_EQ(bobRow.pendingDeletion->requestedByMe, false);
     // Refused once, asked again, then approved.
-    EXPECT_TRUE(settle(bob.service->declineDeletion(*bobRow)).has_value());
-    EXPECT_TRUE(rowOf(settle(bob.service->history()), id).has_value());
-    EXPECT_FALSE(settle(ada.service->remove(*adaRow))->isDeleted());
-    EXPECT_TRUE(settle(bob.service->approveDeletion(*bobRow)).has_value());
-    EXPECT_FALSE(rowOf(settle(bob.service->history()), id).has_value());
-    EXPECT_EQ(settle(bob.service->approveDeletion(*bobRow)), std::unexpected(Error::deleteFailed));
+    EXPECT_TRUE(settle(bob.service->declineDeletion(bobRow)));
+    EXPECT_TRUE(bob.row(id).has_value());
+    EXPECT_FALSE(settle(ada.service->remove(adaRow))->isDeleted());
+    EXPECT_TRUE(settle(bob.service->approveDeletion(bobRow)));
+    EXPECT_FALSE(bob.row(id).has_value());
+    EXPECT_EQ(settle(bob.service->approveDeletion(bobRow)), std::unexpected(deleteFailed));
 
-    // Ada's next refresh no longer lists it; her own review stays until she deletes it, which
-    // the account, no longer holding it, confirms with a 404.
+    // Ada's refresh no longer lists it; her review stays until she deletes it, which the
+    // account confirms with a 404.
     settle(ada.service->refreshServerHistory());
     EXPECT_TRUE(ada.cachedIDs().isEmpty());
-    EXPECT_TRUE(settle(ada.results->load(review.id))->result.has_value());
-    EXPECT_TRUE(settle(ada.service->remove(*adaRow))->isDeleted());
-    EXPECT_FALSE(settle(ada.results->load(review.id))->result.has_value());
-    EXPECT_EQ(ada.record(review.id), std::nullopt);
+    EXPECT_TRUE(ada.onThisComputer(review));
+    EXPECT_TRUE(settle(ada.service->remove(adaRow))->isDeleted());
+    EXPECT_FALSE(ada.onThisComputer(review));
+    EXPECT_TRUE(ada.records().isEmpty());
 }
 
-TEST_F(ConversationHistoryServiceTest, ADeletionThatCannotTellWhereTheConversationIsRemovesNothing)
+TEST_F(ConversationHistoryServiceTest, ADeletionRemovesNothingWhenTheBackupStateCannotBeRead)
 {
     Computer mac(account("Ada"));
     // On this computer only: removed here, the account not asked.
-    const DerivedSessionResult waiting = mac.save(hoursAgo(2));
-    mac.probe->uploadFailures = { ControlPlaneError::rejected(503) };
-    settle(mac.service->backUp(waiting, mac.clock));
-    const auto waitingRow = rowOf(settle(mac.service->history()), mac.record(waiting.id)->conversationID);
-    ASSERT_TRUE(waitingRow.has_value());
-    EXPECT_TRUE(settle(mac.service->remove(*waitingRow))->isDeleted());
-    EXPECT_FALSE(settle(mac.results->load(waiting.id))->result.has_value());
+    const DerivedSessionResult waiting = mac.waiting(hoursAgo(2));
+    EXPECT_TRUE(settle(mac.service->remove(*mac.row(mac.accountID(waiting))))->isDeleted());
+    EXPECT_FALSE(mac.onThisComputer(waiting));
     EXPECT_TRUE(mac.records().isEmpty());
-    EXPECT_TRUE(mac.probe->calls.isEmpty());
 
-    // On the account too, but the backup state cannot be read.
-    const DerivedSessionResult stored = mac.save(hoursAgo(1));
-    ASSERT_EQ(settle(mac.service->backUp(stored, mac.clock)), ConversationBackupOutcome::stored());
-    const auto storedRow = rowOf(settle(mac.service->history()), mac.record(stored.id)->conversationID);
-    ASSERT_TRUE(storedRow.has_value());
-    mac.damageBackupState();
-    EXPECT_EQ(settle(mac.service->remove(*storedRow)), std::unexpected(Error::deleteFailed));
-    EXPECT_TRUE(settle(mac.results->load(stored.id))->result.has_value());
-    EXPECT_TRUE(mac.probe->calls.isEmpty());
+    // On the account too, but whether it is cannot be read: the state's key is gone.
+    const DerivedSessionResult stored = mac.backedUp(hoursAgo(1));
+    const ConversationHistoryEntry row = *mac.row(mac.accountID(stored));
+    ASSERT_TRUE(settle(mac.keys->remove(ConversationBackupStore::keyAccount())));
+    mac.reopenBackupState();
+    EXPECT_EQ(settle(mac.service->remove(row)), std::unexpected(deleteFailed));
+    EXPECT_TRUE(mac.onThisComputer(stored));
+    EXPECT_EQ(mac.probe->otherCalls, 0);
 }
 
-TEST_F(ConversationHistoryServiceTest, HidingReviewsAndTheirSummaries)
+TEST_F(ConversationHistoryServiceTest, HiddenRowsAndReviewsFromTheAccount)
 {
     Computer mac(account("Ada"));
-    const DerivedSessionResult stored = mac.save(hoursAgo(2));
-    ASSERT_EQ(settle(mac.service->backUp(stored, mac.clock)), ConversationBackupOutcome::stored());
-    const DerivedSessionResult waiting = mac.save(hoursAgo(1));
-    mac.probe->uploadFailures = { ControlPlaneError::rejected(503) };
-    settle(mac.service->backUp(waiting, mac.clock));
-    const QUuid id = mac.record(stored.id)->conversationID;
-    const auto rows = settle(mac.service->history());
+    const DerivedSessionResult stored = mac.backedUp(hoursAgo(2));
+    const DerivedSessionResult waiting = mac.waiting(hoursAgo(1));
+    const ConversationHistoryEntry row = *mac.row(mac.accountID(stored));
 
-    EXPECT_EQ(settle(mac.service->hide(rows[0])), std::unexpected(Error::hideFailed));
-    EXPECT_TRUE(mac.probe->calls.isEmpty());
-    ASSERT_EQ(rows[1].id, id);
-    EXPECT_TRUE(settle(mac.service->hide(rows[1])).has_value());
+    EXPECT_EQ(settle(mac.service->hide(*mac.row(mac.accountID(waiting)))), std::unexpected(hideFailed));
+    EXPECT_EQ(mac.probe->otherCalls, 0);
+    EXPECT_TRUE(settle(mac.service->hide(row)));
     EXPECT_TRUE(mac.cachedIDs().isEmpty());
-    EXPECT_TRUE(rowOf(settle(mac.service->history()), id)->isHidden);
-    EXPECT_TRUE(settle(mac.service->unhide(rows[1])).has_value());
-    EXPECT_EQ(mac.cachedIDs(), QList<QUuid> { id });
-    EXPECT_FALSE(rowOf(settle(mac.service->history()), id)->isHidden);
+    EXPECT_TRUE(mac.row(row.id)->isHidden);
+    EXPECT_TRUE(settle(mac.service->unhide(row)));
+    EXPECT_EQ(mac.cachedIDs(), QList<QUuid> { row.id });
+    EXPECT_FALSE(mac.row(row.id)->isHidden);
 
-    // A review whose file went away is fetched from the account; without it, and offline,
-    // it is unavailable.
+    // A review whose file went away comes from the account; offline it is unavailable.
     ASSERT_TRUE(settle(mac.results->remove(stored.id)));
-    const auto fetched = settle(mac.service->review(rows[1]));
-    ASSERT_TRUE(fetched.has_value());
-    EXPECT_EQ(fetched->summary, stored.summary);
-    EXPECT_EQ(fetched->transcript, stored.transcript);
+    EXPECT_EQ(settle(mac.service->review(row))->transcript, stored.transcript);
     Computer offline(unreachable());
-    EXPECT_EQ(settle(offline.service->review(rows[1])), std::unexpected(Error::conversationUnavailable));
-    EXPECT_EQ(settle(offline.service->unhide(rows[1])), std::unexpected(Error::hideFailed));
+    EXPECT_EQ(settle(offline.service->review(row)),
+        std::unexpected(ConversationBackupServiceError::conversationUnavailable));
 }
 
-TEST(ConversationHistorySummaryTest, ARowNotInTheCacheBecomesAStoredSummary)
+TEST(ConversationHistorySummaryTest, ARowNotInTheCacheBecomesAStoredSummaryWhateverItsNumbers)
 {
-    const double inf = std::numeric_limits<double>::infinity();
-    struct Row {
-        QDateTime completedAt;
-        double duration;
-        qint64 endedAt;
-        qint64 durationSeconds;
-        qint64 startedAt;
+    const QDateTime at = QDateTime::fromSecsSinceEpoch(1'000, Qt::UTC);
+    const std::tuple<QDateTime, double, qint64, qint64> rows[] = {
+        // completed, duration, then startedAt and durationSeconds
+        { at.addMSecs(900), 95.9, 905, 95 },
+        { at, 5'000, 1, 5'000 },
+        { at, std::nan(""), 1'000, 0 },
+        { at, INFINITY, 1, 10'000'000'000'000'000 },
+        { at, -INFINITY, 10'000'000'000'001'000, -10'000'000'000'000'000 },
     };
-    const Row rows[] = {
-        { QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC).addMSecs(900), 95.9, 1'800'000'000, 95,
-            1'799'999'905 },
-        { QDateTime::fromSecsSinceEpoch(50, Qt::UTC), 95, 50, 95, 1 },
-        { QDateTime::fromSecsSinceEpoch(1'000, Qt::UTC), std::nan(""), 1'000, 0, 1'000 },
-        { QDateTime::fromSecsSinceEpoch(1'000, Qt::UTC), inf, 1'000, 10'000'000'000'000'000, 1 },
-        { QDateTime::fromSecsSinceEpoch(1'000, Qt::UTC), -inf, 1'000, -10'000'000'000'000'000,
-            10'000'000'000'001'000 },
-        { QDateTime(), 10, 0, 10, 1 },
-    };
-    for (const Row& row : rows) {
+    for (const auto& [completed, duration, startedAt, seconds] : rows) {
         ConversationHistoryEntry entry;
         entry.id = QUuid::createUuid();
         entry.title = "Budget";
-        entry.completedAt = row.completedAt;
-        entry.duration = row.duration;
+        entry.completedAt = completed;
+        entry.duration = duration;
         entry.mode = ConversationMode::checkin;
         entry.workspace = ConversationWorkspaceScope::previous;
-        const ConversationRecordSummary summary = ConversationBackupService::summaryOf(entry);
-        EXPECT_EQ(summary,
-            (ConversationRecordSummary { entry.id, "checkin", "stored", row.startedAt, row.endedAt,
-                row.durationSeconds, QString("Budget"), row.endedAt, ConversationWorkspaceScope::previous,
-                std::nullopt }))
-            << row.duration;
+        EXPECT_EQ(ConversationBackupService::summaryOf(entry),
+            (ConversationRecordSummary { entry.id, "checkin", "stored", startedAt, 1'000, seconds, "Budget",
+                1'000, ConversationWorkspaceScope::previous, std::nullopt }));
     }
 }
 

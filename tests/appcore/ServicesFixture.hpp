@@ -8,9 +8,14 @@
 #include "security/MemoryKeyStore.hpp"
 
 #include <QFile>
-#include <QNetworkReply>
 #include <QTemporaryDir>
 #include <deque>
+
+// Readable failure messages for the log lines compared below.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace lumora::testing {
 
@@ -28,33 +33,21 @@ template <typename T> T settle(QCoro::Task<T> task)
         return *QCoro::waitFor(boxed(std::move(task)));
 }
 
-// The warnings and critical messages the services log while it lives, each as
-// "<category>: <message>", categories without their "com.lumora.native." prefix.
+// Takes the warnings and critical messages the services log into `lines`, each as
+// "<category>: <message>" without the categories' common prefix.
 class ServiceLog {
 public:
-    ServiceLog() { m_previous = qInstallMessageHandler(&ServiceLog::record); }
-    ~ServiceLog()
+    ServiceLog()
     {
-        qInstallMessageHandler(m_previous);
         lines().clear();
+        m_previous = qInstallMessageHandler(&ServiceLog::record);
     }
+    ~ServiceLog() { qInstallMessageHandler(m_previous); }
     ServiceLog(const ServiceLog&) = delete;
     ServiceLog& operator=(const ServiceLog&) = delete;
 
-    // The lines of one category, taken out of the log.
-    QStringList take(const QString& category)
-    {
-        QStringList taken;
-        for (auto it = lines().begin(); it != lines().end();) {
-            if (it->startsWith(category + QStringLiteral(": "))) {
-                taken.append(it->mid(category.size() + 2));
-                it = lines().erase(it);
-            } else {
-                ++it;
-            }
-        }
-        return taken;
-    }
+    // The lines logged since the last call.
+    static QStringList take() { return std::exchange(lines(), {}); }
 
 private:
     static QStringList& lines()
@@ -65,21 +58,16 @@ private:
     static void record(QtMsgType type, const QMessageLogContext& context, const QString& message)
     {
         const QString category = QString::fromLatin1(context.category);
-        const QString prefix = QStringLiteral("com.lumora.native.");
-        if ((type == QtWarningMsg || type == QtCriticalMsg) && category.startsWith(prefix))
-            lines().append(category.mid(prefix.size()) + QStringLiteral(": ") + message);
+        if ((type == QtWarningMsg || type == QtCriticalMsg) && category.startsWith("com.lumora.native.")
+            && !category.endsWith(".result-store") && !category.endsWith(".control-plane"))
+            lines().append(category.mid(18) + ": " + message);
     }
     QtMessageHandler m_previous = nullptr;
 };
 
-inline ControlPlaneFailure noAnswer()
-{
-    return TransportError { QNetworkReply::RemoteHostClosedError, QStringLiteral("closed") };
-}
-
-// The real content client with the replies the real control plane never gives put in front
-// of it: chosen failures, a reply lost after the server stored the upload, smaller pages.
-// It notes every call it passes on or answers itself.
+// The real content client with the replies the real control plane never gives in front of
+// it: chosen upload failures, a reply lost after the server stored the upload, smaller
+// pages, a failing page, an endless cursor chain. Notes what it was asked.
 class ContentClientProbe final : public ConversationContentClient {
 public:
     explicit ContentClientProbe(std::shared_ptr<const ConversationContentClient> real)
@@ -87,148 +75,148 @@ public:
     {
     }
 
-    // Answers for the next uploads, in order, without reaching the server.
     mutable std::deque<ControlPlaneFailure> uploadFailures;
-    // The next upload reaches the server, which stores it; its reply is lost.
     mutable bool loseNextUploadReply = false;
-    // Pages of this size instead of the service's (0: as asked).
-    mutable int pageLimit = 0;
-    // The page request of this number (from 1) fails with `pageFailure`.
-    mutable int failingPage = 0;
-    mutable ControlPlaneFailure pageFailure = ControlPlaneError::rejected(503);
-    // Every page ever asked for answers with a further cursor and this one conversation.
+    mutable int pageLimit = 0; // 0: as asked
+    mutable int failingPage = 0; // this page request (from 1) answers 503
     mutable std::optional<ConversationRecordSummary> endlessPages;
 
-    // The conversation id of every upload attempt, in order.
-    mutable QList<QUuid> uploads;
+    mutable QList<QUuid> uploads; // the conversation id of each attempt
     mutable int pageRequests = 0;
-    // The other calls by name ("fetch", "delete", "approve", "decline", "hide", "unhide").
-    mutable QStringList calls;
+    mutable int otherCalls = 0;
 
     QCoro::Task<std::expected<ConversationRecordSummary, ControlPlaneFailure>> storeConversation(
         QByteArray body) const override
     {
-        uploads.append(
-            ConversationUploadCodec::payload(body).value_or(ConversationUploadPayload {}).conversationID);
+        uploads.append(ConversationUploadCodec::payload(body)->conversationID);
         if (!uploadFailures.empty()) {
             const ControlPlaneFailure failure = uploadFailures.front();
             uploadFailures.pop_front();
             co_return std::unexpected(failure);
         }
         auto stored = co_await m_real->storeConversation(body);
-        if (loseNextUploadReply && stored) {
-            loseNextUploadReply = false;
-            co_return std::unexpected(noAnswer());
-        }
+        if (std::exchange(loseNextUploadReply, false) && stored)
+            co_return std::unexpected(TransportError { QNetworkReply::RemoteHostClosedError, "closed" });
         co_return stored;
     }
     QCoro::Task<std::expected<ConversationPage, ControlPlaneFailure>> conversationPage(
         int limit, std::optional<QString> cursor) const override
     {
-        ++pageRequests;
-        if (pageRequests == failingPage)
-            co_return std::unexpected(pageFailure);
+        if (++pageRequests == failingPage)
+            co_return std::unexpected(ControlPlaneError::rejected(503));
         if (endlessPages) {
-            const QString next = QString::number(pageRequests);
-            co_return ConversationPage { { *endlessPages }, next };
+            const ConversationPage page { { *endlessPages }, QString::number(pageRequests) };
+            co_return page;
         }
         co_return co_await m_real->conversationPage(pageLimit > 0 ? pageLimit : limit, cursor);
     }
     QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>> conversation(
         QUuid id) const override
     {
-        calls.append(QStringLiteral("fetch"));
-        return m_real->conversation(id);
+        return ++otherCalls, m_real->conversation(id);
     }
     QCoro::Task<std::expected<ConversationDeletionOutcome, ControlPlaneFailure>> deleteConversation(
         QUuid id) const override
     {
-        calls.append(QStringLiteral("delete"));
-        return m_real->deleteConversation(id);
+        return ++otherCalls, m_real->deleteConversation(id);
     }
     QCoro::Task<std::expected<void, ControlPlaneFailure>> approveConversationDeletion(QUuid id) const override
     {
-        calls.append(QStringLiteral("approve"));
-        return m_real->approveConversationDeletion(id);
+        return ++otherCalls, m_real->approveConversationDeletion(id);
     }
     QCoro::Task<std::expected<void, ControlPlaneFailure>> declineConversationDeletion(QUuid id) const override
     {
-        calls.append(QStringLiteral("decline"));
-        return m_real->declineConversationDeletion(id);
+        return ++otherCalls, m_real->declineConversationDeletion(id);
     }
     QCoro::Task<std::expected<void, ControlPlaneFailure>> hideConversation(QUuid id) const override
     {
-        calls.append(QStringLiteral("hide"));
-        return m_real->hideConversation(id);
+        return ++otherCalls, m_real->hideConversation(id);
     }
     QCoro::Task<std::expected<void, ControlPlaneFailure>> unhideConversation(QUuid id) const override
     {
-        calls.append(QStringLiteral("unhide"));
-        return m_real->unhideConversation(id);
+        return ++otherCalls, m_real->unhideConversation(id);
     }
 
 private:
     std::shared_ptr<const ConversationContentClient> m_real;
 };
 
-// One computer of an account: its sealed reviews, its backup state and the backup service
-// over them, talking to the account through a probe.
+// One computer of an account: its sealed reviews and backup state in a temporary folder, and
+// the backup service over them, reaching the account through a probe.
 struct Computer {
     explicit Computer(std::shared_ptr<const ControlPlaneClient> client)
         : probe(std::make_shared<ContentClientProbe>(std::move(client)))
     {
-        EXPECT_TRUE(folder.isValid());
         results = *EncryptedResultStore::create(folder.filePath("Results"), keys);
-        store = *ConversationBackupStore::create(folder.filePath("Backup"), keys);
-        service = ConversationBackupService::create(probe, results, store, [this] { return clock; });
+        reopenBackupState();
     }
 
     // Seals a review that ended at `completedAt`.
-    DerivedSessionResult save(const QDateTime& completedAt, const QString& title = QStringLiteral("Talk"))
+    DerivedSessionResult save(const QDateTime& completedAt)
     {
         DerivedSessionResult review;
         review.id = QUuid::createUuid();
-        review.title = title;
         review.completedAt = completedAt;
         review.duration = 95.5;
-        review.stats = { SpeakerStats { 0, 50, 2, 30, 0.52 }, SpeakerStats { 1, 45.5, 1, 45.5, 0.48 } };
-        review.fouls = QList<ProcessFoulAnnotation> {};
-        review.summary = QStringLiteral("You both named the bills.");
-        review.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 50, "Can we look at the bills?"),
-            SpeakerTurn(1, 50, 95.5, "Yes, tonight.") };
+        review.summary = "You both named the bills.";
+        review.transcript
+            = QList<SpeakerTurn> { SpeakerTurn(0, 0, 50, "The bills?"), SpeakerTurn(1, 50, 95, "Yes.") };
         EXPECT_TRUE(settle(results->save(review)));
+        return review;
+    }
+    DerivedSessionResult backedUp(const QDateTime& completedAt)
+    {
+        const DerivedSessionResult review = save(completedAt);
+        EXPECT_EQ(settle(service->backUp(review, clock)), ConversationBackupOutcome::stored());
+        return review;
+    }
+    // Backed up later: the upload meets a 503.
+    DerivedSessionResult waiting(const QDateTime& completedAt)
+    {
+        const DerivedSessionResult review = save(completedAt);
+        probe->uploadFailures = { ControlPlaneError::rejected(503) };
+        settle(service->backUp(review, clock));
         return review;
     }
 
     std::optional<ConversationBackupRecord> record(const QUuid& localID)
     {
-        const auto found = settle(store->record(localID));
-        EXPECT_TRUE(found.has_value());
-        return found ? found->record : std::nullopt;
+        return settle(store->record(localID)).value_or(ConversationBackupStore::FoundRecord {}).record;
     }
-
+    QUuid accountID(const DerivedSessionResult& review)
+    {
+        return record(review.id).value_or(ConversationBackupRecord {}).conversationID;
+    }
     QList<ConversationBackupRecord> records()
     {
         return settle(store->records()).value_or(ConversationBackupStore::Records {}).records;
     }
-
     QList<QUuid> cachedIDs()
     {
+        const auto cached = settle(store->cachedConversations());
         QList<QUuid> ids;
-        for (const auto& summary :
-            settle(store->cachedConversations()).value_or(ConversationBackupStore::Summaries {}).summaries)
+        for (const auto& summary : cached->summaries)
             ids.append(summary.id);
         return ids;
     }
-
-    // Makes the backup-state file unreadable: the bytes replaced, and a new store (with no
-    // copy in memory) behind a new service.
-    void damageBackupState()
+    bool onThisComputer(const DerivedSessionResult& review)
     {
-        QFile file(store->file());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("not a sealed file");
-        file.close();
+        return settle(results->load(review.id))->result.has_value();
+    }
+    std::optional<ConversationHistoryEntry> row(const QUuid& id)
+    {
+        for (const auto& row : settle(service->history())) {
+            if (row.id == id)
+                return row;
+        }
+        return std::nullopt;
+    }
+
+    // A new store and service over the backup-state file, as at the next start.
+    void reopenBackupState()
+    {
+        service.reset();
+        store.reset();
         store = *ConversationBackupStore::create(folder.filePath("Backup"), keys);
         service = ConversationBackupService::create(probe, results, store, [this] { return clock; });
     }
@@ -253,19 +241,16 @@ protected:
         return std::make_shared<ControlPlaneClient>(base, registration.deviceID, device, manager);
     }
 
-    // A signed client of a device where nothing listens.
+    // A client of a device whose server is gone.
     std::shared_ptr<ControlPlaneClient> unreachable()
     {
         QUrl closed = base;
-        {
-            const ScriptedServer gone(200, "{}");
-            closed.setPort(gone.baseUrl().port());
-        }
+        closed.setPort(ScriptedServer(200, "{}").baseUrl().port());
         return std::make_shared<ControlPlaneClient>(closed, QUuid::createUuid(), newIdentity(), manager);
     }
 
-    // Whole seconds, as the account keeps them; an hour back, so that the server takes them.
-    QDateTime hoursAgo(int hours) const
+    // Whole seconds, some hours back.
+    static QDateTime hoursAgo(int hours)
     {
         return QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 3600 * hours, Qt::UTC);
     }
