@@ -45,7 +45,10 @@ struct SheetCase {
     std::vector<SheetStep> steps;
 };
 
-void PrintTo(const SheetCase& scenario, std::ostream* out) { *out << scenario.name; }
+void PrintTo(const SheetCase& scenario, std::ostream* out)
+{
+    *out << scenario.name;
+}
 
 class SheetRulesCases : public ::testing::TestWithParam<SheetCase> { };
 

@@ -81,12 +81,19 @@ Item {
                 enabled: !root.isWorking
                 onClicked: root.answer(false)
             }
-            BusyIndicator {
+            Icon {
                 objectName: "migrationProgress"
                 visible: root.isWorking
-                running: root.isWorking
-                Layout.preferredWidth: 24
-                Layout.preferredHeight: 24
+                symbol: "arrow.triangle.2.circlepath"
+                size: 20
+                color: Theme.muted
+                RotationAnimation on rotation {
+                    running: root.isWorking && !Theme.reduceMotion
+                    from: 0
+                    to: 360
+                    duration: 1000
+                    loops: Animation.Infinite
+                }
             }
         }
         Text {

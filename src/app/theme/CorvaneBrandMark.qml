@@ -1,11 +1,15 @@
 import QtQuick
+import QtQuick.Shapes
+import Lumora.Theme
 
-// The product's mark, or the first letter of its name when the image is not there.
+// The product's mark, drawn at any size: an open ivory ring on navy with two dots, the two
+// partners.
 Item {
     id: root
 
     property real size: 32
     property bool isDecorative: false
+    readonly property real unit: root.size / 256
 
     implicitWidth: root.size
     implicitHeight: root.size
@@ -14,22 +18,47 @@ Item {
     Accessible.ignored: root.isDecorative
     Accessible.name: "Corvane"
 
-    Image {
-        id: mark
-        anchors.fill: parent
-        source: "qrc:/Lumora/Theme/CorvaneMark.svg"
-        fillMode: Image.PreserveAspectFit
-        sourceSize.width: root.size * 2
-        sourceSize.height: root.size * 2
-        smooth: true
-        visible: status === Image.Ready
+    Rectangle {
+        x: 8 * root.unit
+        y: 8 * root.unit
+        width: 240 * root.unit
+        height: 240 * root.unit
+        radius: 56 * root.unit
+        color: Theme.navy
     }
-    Text {
-        anchors.centerIn: parent
-        visible: mark.status !== Image.Ready
-        text: "C"
-        textFormat: Text.PlainText
-        font: Theme.display(root.size, Font.Medium)
-        color: Theme.ink
+    Shape {
+        anchors.fill: parent
+        ShapePath {
+            strokeColor: Theme.ivory
+            strokeWidth: 22 * root.unit
+            fillColor: "transparent"
+            capStyle: ShapePath.RoundCap
+            startX: 170 * root.unit
+            startY: 86 * root.unit
+            PathArc {
+                x: 170 * root.unit
+                y: 170 * root.unit
+                radiusX: 60 * root.unit
+                radiusY: 60 * root.unit
+                useLargeArc: true
+                direction: PathArc.Counterclockwise
+            }
+        }
+    }
+    Rectangle {
+        x: (176 - 14) * root.unit
+        y: (128 - 14) * root.unit
+        width: 28 * root.unit
+        height: 28 * root.unit
+        radius: width / 2
+        color: Theme.sage
+    }
+    Rectangle {
+        x: (128 - 14) * root.unit
+        y: (128 - 14) * root.unit
+        width: 28 * root.unit
+        height: 28 * root.unit
+        radius: width / 2
+        color: Theme.blush
     }
 }

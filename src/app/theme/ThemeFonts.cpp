@@ -60,6 +60,7 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("arrow.up.right.square"), QStringLiteral("open_in_new") },
         { QStringLiteral("exclamationmark.triangle.fill"), QStringLiteral("warning") },
         { QStringLiteral("lock.macwindow"), QStringLiteral("lock") },
+        { QStringLiteral("arrow.triangle.2.circlepath"), QStringLiteral("autorenew") },
     };
     return glyphs.value(symbol);
 }
