@@ -3,16 +3,7 @@
 #include "appcore/ConversationBackupService.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
-#include <QLoggingCategory>
-#include <QMetaObject>
-
 namespace lumora {
-
-namespace {
-
-Q_LOGGING_CATEGORY(shellLog, "lumora.shell")
-
-} // namespace
 
 ShellSession::ShellSession(SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent)
     : QObject(parent)
@@ -65,32 +56,21 @@ qint64 ShellSession::conversationsAwaitingMigrationOffer() const
     return m_viewModel.conversationsAwaitingMigrationOffer();
 }
 
-void ShellSession::call(const char* operation, QGenericArgument argument)
-{
-    const QByteArray signature
-        = QByteArray(operation) + '(' + (argument.name() ? QByteArray(argument.name()) : QByteArray()) + ')';
-    if (m_viewModel.metaObject()->indexOfMethod(QMetaObject::normalizedSignature(signature)) < 0) {
-        qCInfo(shellLog, "The session cannot %s yet", operation);
-        return;
-    }
-    QMetaObject::invokeMethod(&m_viewModel, operation, Qt::DirectConnection, argument);
-}
-
 void ShellSession::acceptRecordingAgreement()
 {
-    call("acceptRecordingAgreement");
+    m_viewModel.acceptRecordingAgreement();
 }
 void ShellSession::beginAppleAuthorization()
 {
-    call("beginAppleAuthorization");
+    m_viewModel.requestSignIn();
 }
 void ShellSession::cancelAppleAuthorization()
 {
-    call("cancelAppleAuthorization");
+    m_viewModel.cancelAppleAuthorization();
 }
 void ShellSession::handleExternalURL(const QUrl& url)
 {
-    call("handleExternalURL", Q_ARG(QUrl, url));
+    m_viewModel.handleExternalURL(url);
 }
 void ShellSession::synchronizeHistory(bool refreshFromServer)
 {

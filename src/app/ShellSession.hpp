@@ -60,9 +60,6 @@ signals:
     void migrationAnswered();
 
 private:
-    // Calls an account operation of the view model by name.
-    void call(const char* operation, QGenericArgument argument = QGenericArgument());
-
     SessionViewModel& m_viewModel;
     std::function<QDateTime()> m_clock;
 };

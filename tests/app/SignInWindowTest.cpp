@@ -1,0 +1,141 @@
+#include "AccountFixture.hpp"
+#include "SecureUpdateController.hpp"
+#include "ShellSession.hpp"
+#include "SingleInstance.hpp"
+
+#include <QDir>
+#include <QProcess>
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace lumora {
+namespace {
+
+// The first sign-in as a couple meets it: the real window over the real view model, whose
+// control plane is the real one on loopback with its development sign-in. The test plays the
+// browser; the callback comes back as the desktop delivers it, as a second launch of the
+// program that hands the URL to the running one through the single-instance socket.
+class SignInWindowTest : public testing::AccountTest {
+protected:
+    void TearDown() override
+    {
+        // The window goes before the objects it reads.
+        m_engine.reset();
+        session.reset();
+        model.reset();
+        testing::AccountTest::TearDown();
+    }
+
+    QQuickWindow* open(ShellSession& session)
+    {
+        m_engine = std::make_unique<QQmlApplicationEngine>();
+        m_engine->addImportPath("qrc:/");
+        m_engine->setInitialProperties({
+            { "model", QVariant::fromValue<QObject*>(&session) },
+            { "updates", QVariant::fromValue<QObject*>(&m_updates) },
+            { "theoryURL", QUrl("https://lumora.app/theory/") },
+        });
+        m_engine->load(QUrl("qrc:/Lumora/Shell/Main.qml"));
+        if (m_engine->rootObjects().isEmpty())
+            return nullptr;
+        auto* window = qobject_cast<QQuickWindow*>(m_engine->rootObjects().front());
+        window->resize(1180, 760);
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+        return window;
+    }
+
+    // A launch of the real program with `url`, in this test's runtime folder; its exit code.
+    int launchWith(const QUrl& url) const
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", runtime.path());
+        environment.insert("XDG_DATA_HOME", runtime.filePath("data"));
+        environment.insert("XDG_CONFIG_HOME", runtime.filePath("config"));
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        const QString options = environment.value("ASAN_OPTIONS");
+        environment.insert("ASAN_OPTIONS", options.isEmpty() ? "detect_leaks=0" : options + ":detect_leaks=0");
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(QStringLiteral(LUMORA_PROGRAM), { url.toString(QUrl::FullyEncoded) });
+        // The running instance answers from this event loop, so it must keep turning.
+        if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000))
+            return -1;
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    void screenshot(QQuickWindow* window, const QString& name) const
+    {
+        QTest::qWait(350);
+        const QDir folder(QStringLiteral(LUMORA_SCREENSHOT_FOLDER));
+        folder.mkpath(".");
+        EXPECT_TRUE(window->grabWindow().save(folder.filePath(name + ".png")));
+    }
+
+    QTemporaryDir runtime;
+    std::unique_ptr<SessionViewModel> model;
+    std::unique_ptr<ShellSession> session;
+
+private:
+    SecureUpdateController m_updates { std::nullopt, std::nullopt, "0.1.0" };
+    std::unique_ptr<QQmlApplicationEngine> m_engine;
+};
+
+TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
+{
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        GTEST_SKIP() << "needs the private keyring session (scripts/with-test-session)";
+    // The keychain's part of the sign-in is the view model tests'; here the home's in-memory
+    // one keeps the test about the window and the hand-off.
+    realKeychain = false;
+    model = launch();
+    session = std::make_unique<ShellSession>(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    SingleInstance instance(runtime.filePath("lumora-instance"));
+    ASSERT_TRUE(instance.listen());
+    QObject::connect(&instance, &SingleInstance::urlReceived, session.get(), &ShellSession::handleExternalURL);
+
+    QQuickWindow* window = open(*session);
+    ASSERT_NE(window, nullptr);
+    QObject* sheet = nullptr;
+    for (QObject* object : window->findChildren<QObject*>())
+        sheet = object->objectName() == "setupSheet" ? object : sheet;
+    ASSERT_NE(sheet, nullptr);
+    const auto item = [&](const char* name) {
+        QObject* content = window->property("content").value<QObject*>();
+        QObject* found = window->findChild<QObject*>(name);
+        return found ? found : content->findChild<QObject*>(name);
+    };
+    const auto cardTitle = [&] { return item("setupCard")->property("title").toString(); };
+    EXPECT_TRUE(sheet->property("visible").toBool()) << "a fresh profile opens the setup sheet";
+    EXPECT_EQ(cardTitle(), "Both people agree to recording");
+
+    QMetaObject::invokeMethod(item("agreeButton"), "clicked");
+    EXPECT_TRUE(model->recordingAgreementAccepted());
+    EXPECT_EQ(cardTitle(), "Your private Corvane account");
+    screenshot(window, "sign-in-real-control-plane");
+
+    QMetaObject::invokeMethod(item("signInButton"), "clicked");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 20000)) << model->statusText().toStdString();
+    testing::settle(*model);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.first().host(), base.host()) << "the page is the control plane's";
+    EXPECT_TRUE(model->isAppleAuthorizationActive());
+    EXPECT_FALSE(item("signInButton")->property("enabled").toBool());
+
+    const QUrl callback = browse(opened.first(), "Alex");
+    ASSERT_TRUE(callback.isValid());
+    EXPECT_EQ(launchWith(callback), 0) << "the second launch hands the URL over and ends";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->isSignedIn(); }, 20000)) << model->statusText().toStdString();
+    testing::settle(*model);
+    EXPECT_FALSE(model->isAppleAuthorizationActive());
+    EXPECT_TRUE(session->errorMessage().isEmpty()) << session->errorMessage().toStdString();
+    EXPECT_EQ(cardTitle(), "Ready when you both are");
+    EXPECT_TRUE(savedSession().has_value()) << "the session is kept for the next launch";
+    screenshot(window, "sign-in-real-signed-in");
+}
+
+} // namespace
+} // namespace lumora
