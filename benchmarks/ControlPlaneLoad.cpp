@@ -136,15 +136,16 @@ http::request<http::string_body> makeRequest(const std::string& method, const QS
 // The development sign-in, done over one connection: the new device's id.
 asio::awaitable<QUuid> signIn(Connection& connection, const lumora::DeviceIdentity& identity, int number)
 {
-    const QByteArray start = QJsonDocument(QJsonObject { { "device_public_key", identity.publicKeyBase64URL() },
-                                               { "platform", "linux" } })
-                                 .toJson(QJsonDocument::Compact);
+    const QByteArray start = QJsonDocument(
+        QJsonObject { { "device_public_key", identity.publicKeyBase64URL() },
+            { "platform",
+                "linux" } }).toJson(QJsonDocument::Compact);
     auto request = makeRequest("POST", "/v1/auth/apple/web/start", start.toStdString());
     auto reply = co_await connection.exchange(request);
     const QUrl page(QJsonDocument::fromJson(QByteArray::fromStdString(reply.body()))
-            .object()
-            .value("authorization_url")
-            .toString());
+                        .object()
+                        .value("authorization_url")
+                        .toString());
     const std::string form = "request=" + QUrlQuery(page).queryItemValue("request").toStdString()
         + "&name=load" + std::to_string(number);
     request = makeRequest("POST", "/dev/sign-in", form, "application/x-www-form-urlencoded");
@@ -156,9 +157,9 @@ asio::awaitable<QUuid> signIn(Connection& connection, const lumora::DeviceIdenti
     request = makeRequest("POST", "/v1/auth/apple/web/complete", complete.toStdString());
     reply = co_await connection.exchange(request);
     co_return QUuid::fromString(QJsonDocument::fromJson(QByteArray::fromStdString(reply.body()))
-            .object()
-            .value("device_id")
-            .toString());
+                                    .object()
+                                    .value("device_id")
+                                    .toString());
 }
 
 struct Results {
@@ -183,8 +184,7 @@ asio::awaitable<void> client(tcp::endpoint endpoint, asio::ssl::context* tls, co
             auto request = makeRequest("GET", path, {});
             request.set(http::field::authorization, signature->authorization().toStdString());
             const auto reply = co_await connection.exchange(request);
-            latencies.push_back(
-                std::chrono::duration<double, std::milli>(Clock::now() - started).count());
+            latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - started).count());
             if (reply.result() != http::status::ok)
                 ++errors;
         }
@@ -222,7 +222,8 @@ int main(int argc, char** argv)
         if (!options->ca.empty())
             tls->load_verify_file(options->ca);
     }
-    const tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(options->url.port()));
+    const tcp::endpoint endpoint(
+        asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(options->url.port()));
 
     asio::io_context io;
     std::vector<Device> devices;
@@ -255,11 +256,12 @@ int main(int argc, char** argv)
     io.restart();
     Results results;
     const auto started = Clock::now();
-    const auto until = started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options->seconds));
+    const auto until = started
+        + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options->seconds));
     for (int number = 0; number < options->clients; ++number)
         asio::co_spawn(asio::make_strand(io),
-            client(endpoint, tls ? &*tls : nullptr, devices[static_cast<std::size_t>(number) % devices.size()],
-                until, results),
+            client(endpoint, tls ? &*tls : nullptr,
+                devices[static_cast<std::size_t>(number) % devices.size()], until, results),
             asio::detached);
     std::vector<std::thread> threads;
     for (unsigned i = 0; i < options->threads; ++i)
@@ -269,7 +271,8 @@ int main(int argc, char** argv)
     const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
 
     std::ranges::sort(results.latencies);
-    std::printf("clients %d requests %zu errors %ld seconds %.2f requests_per_second %.1f p50_ms %.2f p99_ms %.2f\n",
+    std::printf(
+        "clients %d requests %zu errors %ld seconds %.2f requests_per_second %.1f p50_ms %.2f p99_ms %.2f\n",
         options->clients, results.latencies.size(), results.errors, elapsed,
         static_cast<double>(results.latencies.size()) / elapsed, percentile(results.latencies, 0.5),
         percentile(results.latencies, 0.99));
