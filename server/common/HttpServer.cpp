@@ -14,6 +14,7 @@
 #include <exception>
 #include <list>
 #include <mutex>
+#include <string>
 #include <sys/resource.h>
 #include <thread>
 #include <vector>
@@ -173,8 +174,17 @@ struct HttpServer::State {
     {
         const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - started);
+        // Made whole before the lock, and written at once: one write per line.
+        std::string line;
+        line.reserve(method.size() + path.size() + 32);
+        line.append(method).append(" ").append(path).append(" ");
+        line.append(std::to_string(status))
+            .append(" ")
+            .append(std::to_string(elapsed.count()))
+            .append(" ms\n");
         const std::lock_guard lock(logLock);
-        *log << method << ' ' << path << ' ' << status << ' ' << elapsed.count() << " ms" << std::endl;
+        log->write(line.data(), static_cast<std::streamsize>(line.size()));
+        log->flush();
     }
 
     void logConnectionFailure(const std::exception_ptr& failure)

@@ -326,6 +326,19 @@ void ControlPlaneStore::forgetNoncesBefore(qint64 time)
     Statement(m_connection, QStringLiteral("DELETE FROM request_nonces WHERE request_time < ?"), { time });
 }
 
+void ControlPlaneStore::leaveCheckpoints()
+{
+    if (connectionOf(m_connection).driverName() == u"QSQLITE")
+        Statement(m_connection, QStringLiteral("PRAGMA wal_autocheckpoint=0"));
+}
+
+void ControlPlaneStore::checkpoint()
+{
+    // Passive: it copies what no reader still needs and never makes a writer wait.
+    if (connectionOf(m_connection).driverName() == u"QSQLITE")
+        Statement(m_connection, QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+}
+
 bool ControlPlaneStore::rememberNonce(const QString& signer, const QUuid& nonce, qint64 requestTime)
 {
     Statement insert(m_connection,

@@ -92,6 +92,12 @@ public:
     // refuses anyway.
     void forgetNoncesBefore(qint64 time);
 
+    // On SQLite, a connection that commits may also have to copy the write-ahead log back
+    // into the database. A connection that serves requests leaves that to another one,
+    // which calls checkpoint() regularly. Nothing on PostgreSQL.
+    void leaveCheckpoints();
+    void checkpoint();
+
     void addSignInRequest(const SignInRequestRecord& request);
     std::optional<SignInRequestRecord> signInRequest(const QUuid& id) const;
     std::optional<SignInRequestRecord> signInRequestForTicket(const QString& ticketHash) const;

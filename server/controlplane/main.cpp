@@ -22,23 +22,29 @@ qint64 secondsNow()
     return QDateTime::currentSecsSinceEpoch();
 }
 
-// Forgets, once a minute, the nonces that the freshness check refuses anyway: on a thread
-// and a database connection of its own, never on a request's way.
-void forgetOldNonces(const std::stop_token& stop, const QString& database)
+// The database's upkeep, on a thread and a connection of its own, never on a request's way:
+// every second a checkpoint of SQLite's write-ahead log, every minute forgetting the nonces
+// that the freshness check refuses anyway.
+void keepUp(const std::stop_token& stop, const QString& database)
 {
     using namespace lumora;
     auto store = ControlPlaneStore::open(database);
+    if (!store) {
+        qWarning("database upkeep: %s", qPrintable(store.error()));
+        return;
+    }
     std::mutex lock;
     std::condition_variable_any wake;
-    while (!stop.stop_requested()) {
+    for (int second = 0; !stop.stop_requested(); ++second) {
         try {
-            if (store)
+            if (second % 60 == 0)
                 (*store)->forgetNoncesBefore(secondsNow() - RequestAuthenticator::allowedClockSkew);
+            (*store)->checkpoint();
         } catch (const StoreFailure& failure) {
-            qWarning("forgetting old nonces failed: %s", failure.what());
+            qWarning("database upkeep failed: %s", failure.what());
         }
         std::unique_lock waiting(lock);
-        wake.wait_for(waiting, stop, std::chrono::minutes(1), [] { return false; });
+        wake.wait_for(waiting, stop, std::chrono::seconds(1), [] { return false; });
     }
 }
 
@@ -103,6 +109,11 @@ int main(int argc, char** argv)
                 return errorResponse(503, "storage_unavailable");
             }
             threadStore = std::move(*opened);
+            try {
+                threadStore->leaveCheckpoints();
+            } catch (const StoreFailure& failure) {
+                qWarning("%s", failure.what());
+            }
             threadService = std::make_unique<ControlPlaneService>(*threadStore, settings, secondsNow);
         }
         return threadService->handle(request);
@@ -121,7 +132,7 @@ int main(int argc, char** argv)
         + QStringLiteral("://")
         + QString::fromStdString(ListenAddress { options->listen.host, (*server)->port() }.text());
     settings.publicUrl = options->publicUrl.value_or(QUrl(listening));
-    const std::jthread nonceSweeper(forgetOldNonces, database);
+    const std::jthread upkeep(keepUp, database);
     // Scripts and tests wait for this line to learn the port (also when 0 was asked for).
     std::cout << "listening on " << listening.toStdString() << std::endl;
     (*server)->runUntilSignalled();
