@@ -58,14 +58,18 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
         const bool takesValue = name == u"--listen" || name == u"--database" || name == u"--tls-cert"
             || name == u"--tls-key" || name == u"--speech-token-secret" || name == u"--usage-rate"
             || name == u"--pairing-invite-lifetime" || name == u"--pairing-confirm-window"
-            || name == u"--deletion-request-lifetime" || name == u"--public-url";
+            || name == u"--deletion-request-lifetime" || name == u"--public-url"
+            || ProviderOptions::isOption(name);
         if (!takesValue && inlineValue)
             return std::unexpected(QStringLiteral("%1 takes no value").arg(name));
         if (takesValue) {
             auto text = value();
             if (!text)
                 return std::unexpected(text.error());
-            if (name == u"--listen") {
+            if (ProviderOptions::isOption(name)) {
+                if (const auto set = options.providers.set(name, *text); !set)
+                    return std::unexpected(set.error());
+            } else if (name == u"--listen") {
                 auto listen = ListenAddress::parse(text->toStdString());
                 if (!listen)
                     return std::unexpected(QString::fromStdString(listen.error()));
@@ -129,7 +133,7 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
 
 QString ControlPlaneOptions::helpText()
 {
-    return QStringLiteral(
+    const QString text = QStringLiteral(
         "Usage: lumora-control-plane [options]\n"
         "\n"
         "  --listen HOST:PORT    address to listen on (default 127.0.0.1:8443; port 0 picks one)\n"
@@ -157,6 +161,7 @@ QString ControlPlaneOptions::helpText()
         "                        how long a conversation deletion waits for the partner's\n"
         "                        approval before it lapses (default 604800, seven days)\n"
         "  --help                show this text\n");
+    return text + ProviderOptions::helpText();
 }
 
 } // namespace lumora

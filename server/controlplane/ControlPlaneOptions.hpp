@@ -2,6 +2,7 @@
 
 #include "common/ListenAddress.hpp"
 #include "controlplane/PairingLifetimes.hpp"
+#include "controlplane/ProviderOptions.hpp"
 
 #include <QString>
 #include <QStringList>
@@ -32,6 +33,8 @@ struct ControlPlaneOptions {
     // Seconds after which a deletion waiting for the partner lapses; the service's default
     // when not given.
     std::optional<qint64> deletionRequestLifetime;
+    // The real speech and analysis services, when their keys are given.
+    ProviderOptions providers;
     bool help = false;
 
     // `arguments` excludes the program name. `defaultDatabase` is used when --database is

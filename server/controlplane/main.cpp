@@ -3,6 +3,7 @@
 #include "controlplane/ControlPlaneOptions.hpp"
 #include "controlplane/ControlPlaneService.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/ProviderSetup.hpp"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -80,6 +81,13 @@ int main(int argc, char** argv)
             return 1;
         }
         settings.conversation.speechTokenSecret = std::move(*secret);
+    }
+    // Keys are read (and key files others can read refused) before anything starts.
+    const ProviderLog providerLog = [](const std::string& line) { std::clog << line + "\n" << std::flush; };
+    if (const auto connected = connectProviders(options->providers, settings.conversation, providerLog);
+        !connected) {
+        std::cerr << "lumora-control-plane: " << connected.error() << "\n";
+        return 1;
     }
     for (const auto& [operation, rate] : options->usageRates)
         settings.conversation.usageRatesMicrosPerMinute[operation] = rate;

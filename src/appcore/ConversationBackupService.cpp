@@ -1,0 +1,459 @@
+#include "appcore/ConversationBackupService.hpp"
+
+#include "appcore/ServiceFailureCode.hpp"
+#include "domain/ConversationBackupPolicy.hpp"
+#include "domain/ConversationHistoryMerge.hpp"
+#include "domain/ConversationMigrationOffer.hpp"
+#include "domain/ConversationUploadCodec.hpp"
+#include "domain/ConversationUploadPayload.hpp"
+#include "persistence/ConversationBackupStore.hpp"
+#include "persistence/DerivedResultRepository.hpp"
+#include "providers/ConversationContentClient.hpp"
+
+#include <QHash>
+#include <QLoggingCategory>
+#include <algorithm>
+#include <cmath>
+
+namespace lumora {
+
+namespace {
+
+Q_LOGGING_CATEGORY(backupLog, "com.lumora.native.conversation-backup")
+
+ConversationBackupRecord newRecord(const QUuid& localID, ConversationBackupState state)
+{
+    return ConversationBackupRecord { localID, QUuid::createUuid(), state, 0, std::nullopt, std::nullopt };
+}
+
+bool keptLocal(const ConversationBackupRecord& record)
+{
+    return record.state == ConversationBackupState::abandoned
+        || record.state == ConversationBackupState::declined;
+}
+
+// Whole seconds of a value that may be anything a double holds: the fraction dropped, NaN as
+// 0, and the range held far inside qint64 so that sums of two such values cannot overflow.
+qint64 wholeSeconds(double seconds)
+{
+    constexpr double limit = 1e16;
+    if (std::isnan(seconds))
+        return 0;
+    return qint64(std::trunc(std::clamp(seconds, -limit, limit)));
+}
+
+} // namespace
+
+std::shared_ptr<ConversationBackupService> ConversationBackupService::create(
+    std::shared_ptr<const ConversationContentClient> client, std::shared_ptr<DerivedResultRepository> results,
+    std::shared_ptr<ConversationBackupStore> store, Clock clock)
+{
+    return std::shared_ptr<ConversationBackupService>(new ConversationBackupService(
+        std::move(client), std::move(results), std::move(store), std::move(clock)));
+}
+
+ConversationBackupService::ConversationBackupService(std::shared_ptr<const ConversationContentClient> client,
+    std::shared_ptr<DerivedResultRepository> results, std::shared_ptr<ConversationBackupStore> store,
+    Clock clock)
+    : m_client(std::move(client))
+    , m_results(std::move(results))
+    , m_store(std::move(store))
+    , m_clock(std::move(clock))
+{
+}
+
+ConversationBackupOutcome ConversationBackupService::outcome(const ControlPlaneFailure& failure)
+{
+    if (const auto* refusal = std::get_if<ControlPlaneError>(&failure)) {
+        switch (refusal->kind()) {
+        case ControlPlaneError::Kind::rejected:
+            return ConversationBackupPolicy::outcome(refusal->status(), std::nullopt);
+        case ControlPlaneError::Kind::rejectedWithCode:
+            return ConversationBackupPolicy::outcome(refusal->status(), refusal->code());
+        case ControlPlaneError::Kind::invalidResponse:
+            break;
+        }
+    }
+    return ConversationBackupPolicy::outcome(std::nullopt, ServiceFailureCode::of(failure));
+}
+
+// Upload and retries
+
+QCoro::Task<std::optional<ConversationBackupRecord>> ConversationBackupService::record(QUuid localID)
+{
+    auto found = co_await m_store->record(localID);
+    if (!found)
+        co_return std::nullopt;
+    co_return std::move(found->record);
+}
+
+QCoro::Task<ConversationBackupRecord> ConversationBackupService::pendingRecord(QUuid localID)
+{
+    if (auto existing = co_await record(localID))
+        co_return std::move(*existing);
+    const ConversationBackupRecord fresh = newRecord(localID, ConversationBackupState::pending);
+    co_await m_store->upsert(fresh);
+    co_return fresh;
+}
+
+QCoro::Task<ConversationBackupOutcome> ConversationBackupService::backUp(
+    DerivedSessionResult result, QDateTime now)
+{
+    const auto keepAlive = shared_from_this();
+    const ConversationBackupRecord current = co_await pendingRecord(result.id);
+    switch (current.state) {
+    case ConversationBackupState::stored:
+        co_return ConversationBackupOutcome::stored();
+    case ConversationBackupState::abandoned:
+    case ConversationBackupState::declined:
+        co_return ConversationBackupOutcome::abandoned(
+            current.lastFailureCode.value_or(QStringLiteral("not_pending")));
+    case ConversationBackupState::pending:
+        break;
+    }
+
+    const auto payload = ConversationUploadPayload::fromResult(result, current.conversationID);
+    const auto body = ConversationUploadCodec::body(payload, ConversationUploadPayload::maximumBodyBytes);
+    if (!body) {
+        const auto tooLarge = ConversationBackupOutcome::abandoned(QStringLiteral("payload_too_large"));
+        co_await m_store->upsert(
+            ConversationBackupPolicy::applying(tooLarge, current, now, QUuid::createUuid()));
+        qCCritical(backupLog, "A conversation could not be prepared for the account history.");
+        co_return tooLarge;
+    }
+
+    const auto stored = co_await m_client->storeConversation(*body);
+    if (stored) {
+        const auto done = ConversationBackupOutcome::stored();
+        co_await m_store->upsert(
+            ConversationBackupPolicy::applying(done, current, now, current.conversationID));
+        co_await m_store->mergeCachedConversation(*stored);
+        co_return done;
+    }
+    const ConversationBackupOutcome deferred = outcome(stored.error());
+    const ConversationBackupRecord updated
+        = ConversationBackupPolicy::applying(deferred, current, now, QUuid::createUuid());
+    co_await m_store->upsert(updated);
+    qCWarning(backupLog, "Conversation history upload deferred: %s",
+        qUtf8Printable(updated.lastFailureCode.value_or(QStringLiteral("unknown"))));
+    co_return deferred;
+}
+
+QCoro::Task<void> ConversationBackupService::retryPending(QDateTime now)
+{
+    const auto keepAlive = shared_from_this();
+    const auto stored = co_await m_store->records();
+    if (!stored)
+        co_return;
+    QList<ConversationBackupRecord> due;
+    for (const ConversationBackupRecord& candidate : stored->records) {
+        if (ConversationBackupPolicy::shouldAttempt(candidate, now))
+            due.append(candidate);
+    }
+    if (due.isEmpty())
+        co_return;
+
+    const auto listed = co_await m_results->list();
+    if (!listed)
+        co_return;
+    QHash<QUuid, DerivedSessionResult> byID;
+    for (const DerivedSessionResult& result : listed->results) {
+        if (!byID.contains(result.id))
+            byID.insert(result.id, result);
+    }
+    // Oldest review first; a record without a listed review first of all.
+    std::stable_sort(due.begin(), due.end(), [&](const auto& left, const auto& right) {
+        const auto l = byID.constFind(left.localID);
+        const auto r = byID.constFind(right.localID);
+        if (r == byID.cend())
+            return false;
+        if (l == byID.cend())
+            return true;
+        return l->completedAt < r->completedAt;
+    });
+
+    for (const ConversationBackupRecord& next : due) {
+        std::optional<DerivedSessionResult> result;
+        if (const auto found = byID.constFind(next.localID); found != byID.cend()) {
+            result = *found;
+        } else {
+            // The list leaves out files it cannot read, so only a load of this id tells a
+            // review that is gone from one that is damaged; a damaged one keeps its record.
+            auto loaded = co_await m_results->load(next.localID);
+            if (!loaded)
+                continue;
+            if (!loaded->result) {
+                co_await m_store->removeRecord(next.localID);
+                continue;
+            }
+            result = std::move(loaded->result);
+        }
+        const ConversationBackupOutcome attempt = co_await backUp(std::move(*result), now);
+        if (attempt.kind() == ConversationBackupOutcome::Kind::retryLater)
+            break;
+    }
+}
+
+// The migration offer
+
+QCoro::Task<QList<QUuid>> ConversationBackupService::unofferedIDs()
+{
+    const auto listed = co_await m_results->list();
+    const auto stored = co_await m_store->records();
+    QList<QUuid> localIDs;
+    if (listed) {
+        for (const DerivedSessionResult& result : listed->results)
+            localIDs.append(result.id);
+    }
+    const QList<ConversationBackupRecord> none;
+    co_return ConversationMigrationOffer::unofferedLocalIDs(localIDs, stored ? stored->records : none);
+}
+
+QCoro::Task<std::optional<ConversationMigrationChoice>> ConversationBackupService::migrationChoice()
+{
+    const auto keepAlive = shared_from_this();
+    const auto stored = co_await m_store->migrationChoice();
+    if (!stored)
+        co_return std::nullopt;
+    co_return stored->choice;
+}
+
+QCoro::Task<qint64> ConversationBackupService::conversationsAwaitingOffer()
+{
+    const auto keepAlive = shared_from_this();
+    const QList<QUuid> ids = co_await unofferedIDs();
+    co_return ids.size();
+}
+
+QCoro::Task<void> ConversationBackupService::acceptMigration(QDateTime now)
+{
+    const auto keepAlive = shared_from_this();
+    const QList<QUuid> unoffered = co_await unofferedIDs();
+    QList<ConversationBackupRecord> fresh;
+    for (const QUuid& id : unoffered)
+        fresh.append(newRecord(id, ConversationBackupState::pending));
+    co_await m_store->upsert(std::move(fresh));
+    co_await m_store->setMigrationChoice(ConversationMigrationChoice::accepted);
+    co_await retryPending(now);
+}
+
+QCoro::Task<void> ConversationBackupService::declineMigration()
+{
+    const auto keepAlive = shared_from_this();
+    const QList<QUuid> unoffered = co_await unofferedIDs();
+    QList<ConversationBackupRecord> declined;
+    for (const QUuid& id : unoffered)
+        declined.append(newRecord(id, ConversationBackupState::declined));
+    co_await m_store->upsert(std::move(declined));
+    co_await m_store->setMigrationChoice(ConversationMigrationChoice::declined);
+}
+
+QCoro::Task<void> ConversationBackupService::backUpConversationsKeptLocal(QDateTime now)
+{
+    const auto keepAlive = shared_from_this();
+    const auto stored = co_await m_store->records();
+    if (!stored)
+        co_return;
+    QList<ConversationBackupRecord> resent;
+    for (ConversationBackupRecord kept : stored->records) {
+        if (!keptLocal(kept))
+            continue;
+        kept.state = ConversationBackupState::pending;
+        kept.attempts = 0;
+        kept.lastAttemptAt = std::nullopt;
+        resent.append(kept);
+    }
+    const QList<QUuid> unoffered = co_await unofferedIDs();
+    for (const QUuid& id : unoffered)
+        resent.append(newRecord(id, ConversationBackupState::pending));
+    co_await m_store->upsert(std::move(resent));
+    co_await m_store->setMigrationChoice(ConversationMigrationChoice::accepted);
+    co_await retryPending(now);
+}
+
+QCoro::Task<qint64> ConversationBackupService::conversationsKeptLocal()
+{
+    const auto keepAlive = shared_from_this();
+    const auto stored = co_await m_store->records();
+    qint64 kept = 0;
+    if (stored)
+        kept = std::ranges::count_if(stored->records, keptLocal);
+    const QList<QUuid> unoffered = co_await unofferedIDs();
+    co_return kept + unoffered.size();
+}
+
+QCoro::Task<void> ConversationBackupService::forgetEverything()
+{
+    const auto keepAlive = shared_from_this();
+    co_await m_store->removeAll();
+}
+
+// The history list
+
+QCoro::Task<void> ConversationBackupService::refreshServerHistory()
+{
+    const auto keepAlive = shared_from_this();
+    QList<ConversationRecordSummary> listed;
+    std::optional<QString> cursor;
+    int pages = 0;
+    while (true) {
+        auto page = co_await m_client->conversationPage(pageSize, cursor);
+        if (!page) {
+            qCWarning(backupLog, "Conversation history refresh deferred: %s",
+                qUtf8Printable(ServiceFailureCode::of(page.error())));
+            co_return;
+        }
+        listed.append(page->conversations);
+        if (!page->nextCursor || ++pages == maximumHistoryPages)
+            break;
+        cursor = std::move(page->nextCursor);
+    }
+    co_await m_store->replaceCachedConversations(std::move(listed), m_clock());
+}
+
+QCoro::Task<QList<ConversationHistoryEntry>> ConversationBackupService::history()
+{
+    const auto keepAlive = shared_from_this();
+    const auto local = co_await m_results->list();
+    const auto server = co_await m_store->cachedConversations();
+    const auto hidden = co_await m_store->hiddenConversations();
+    const auto records = co_await m_store->records();
+    const QList<DerivedSessionResult> noResults;
+    const QList<ConversationRecordSummary> noSummaries;
+    const QList<ConversationBackupRecord> noRecords;
+    co_return ConversationHistoryMerge::entries(local ? local->results : noResults,
+        server ? server->summaries : noSummaries, records ? records->records : noRecords,
+        hidden ? hidden->summaries : noSummaries);
+}
+
+QCoro::Task<ConversationBackupService::Result<DerivedSessionResult>> ConversationBackupService::review(
+    ConversationHistoryEntry entry)
+{
+    const auto keepAlive = shared_from_this();
+    if (entry.localID) {
+        auto loaded = co_await m_results->load(*entry.localID);
+        if (loaded && loaded->result)
+            co_return std::move(*loaded->result);
+    }
+    const auto fetched = co_await m_client->conversation(entry.id);
+    if (!fetched)
+        co_return std::unexpected(ConversationBackupServiceError::conversationUnavailable);
+    co_return fetched->derivedResult();
+}
+
+QCoro::Task<ConversationBackupService::Result<ConversationDeletionOutcome>> ConversationBackupService::remove(
+    ConversationHistoryEntry entry)
+{
+    const auto keepAlive = shared_from_this();
+    if (entry.localID) {
+        // Only a read that succeeds tells "on this computer only": after a failed one the
+        // account may hold a copy that would come back with the next refresh.
+        const auto found = co_await m_store->record(*entry.localID);
+        if (!found)
+            co_return std::unexpected(ConversationBackupServiceError::deleteFailed);
+        if (!found->record || found->record->state != ConversationBackupState::stored) {
+            co_await forget(entry);
+            co_return ConversationDeletionOutcome::deleted();
+        }
+    }
+    const auto deletion = co_await m_client->deleteConversation(entry.id);
+    if (deletion) {
+        if (deletion->isDeleted())
+            co_await forget(entry);
+        co_return *deletion;
+    }
+    const auto* refusal = std::get_if<ControlPlaneError>(&deletion.error());
+    const bool alreadyGone
+        = refusal && refusal->kind() == ControlPlaneError::Kind::rejectedWithCode && refusal->status() == 404;
+    if (!alreadyGone)
+        co_return std::unexpected(ConversationBackupServiceError::deleteFailed);
+    co_await forget(entry);
+    co_return ConversationDeletionOutcome::deleted();
+}
+
+QCoro::Task<ConversationBackupService::Result<void>> ConversationBackupService::approveDeletion(
+    ConversationHistoryEntry entry)
+{
+    const auto keepAlive = shared_from_this();
+    const auto approved = co_await m_client->approveConversationDeletion(entry.id);
+    if (!approved)
+        co_return std::unexpected(ConversationBackupServiceError::deleteFailed);
+    co_await forget(entry);
+    co_return Result<void> {};
+}
+
+QCoro::Task<ConversationBackupService::Result<void>> ConversationBackupService::declineDeletion(
+    ConversationHistoryEntry entry)
+{
+    const auto keepAlive = shared_from_this();
+    const auto declined = co_await m_client->declineConversationDeletion(entry.id);
+    if (!declined)
+        co_return std::unexpected(ConversationBackupServiceError::deleteFailed);
+    co_return Result<void> {};
+}
+
+QCoro::Task<ConversationBackupService::Result<void>> ConversationBackupService::hide(
+    ConversationHistoryEntry entry)
+{
+    const auto keepAlive = shared_from_this();
+    if (entry.backup != ConversationBackupDisplayState::backedUp)
+        co_return std::unexpected(ConversationBackupServiceError::hideFailed);
+    const auto hidden = co_await m_client->hideConversation(entry.id);
+    if (!hidden)
+        co_return std::unexpected(ConversationBackupServiceError::hideFailed);
+    const ConversationRecordSummary hiddenSummary = co_await summary(entry);
+    co_await m_store->markHidden(hiddenSummary);
+    co_return Result<void> {};
+}
+
+QCoro::Task<ConversationBackupService::Result<void>> ConversationBackupService::unhide(
+    ConversationHistoryEntry entry)
+{
+    const auto keepAlive = shared_from_this();
+    const auto shown = co_await m_client->unhideConversation(entry.id);
+    if (!shown)
+        co_return std::unexpected(ConversationBackupServiceError::hideFailed);
+    co_await m_store->markUnhidden(entry.id);
+    co_return Result<void> {};
+}
+
+QCoro::Task<ConversationRecordSummary> ConversationBackupService::summary(ConversationHistoryEntry entry)
+{
+    const auto cached = co_await m_store->cachedConversations();
+    if (cached) {
+        for (const ConversationRecordSummary& summary : cached->summaries) {
+            if (summary.id == entry.id)
+                co_return summary;
+        }
+    }
+    co_return summaryOf(entry);
+}
+
+ConversationRecordSummary ConversationBackupService::summaryOf(const ConversationHistoryEntry& entry)
+{
+    const qint64 endedAt = entry.completedAt.isValid() ? entry.completedAt.toSecsSinceEpoch() : 0;
+    const qint64 durationSeconds = wholeSeconds(entry.duration);
+    ConversationRecordSummary built;
+    built.id = entry.id;
+    built.mode = entry.mode == ConversationMode::checkin ? QStringLiteral("checkin")
+                                                         : QStringLiteral("conversation");
+    built.status = QStringLiteral("stored");
+    built.endedAt = endedAt;
+    built.durationSeconds = durationSeconds;
+    built.startedAt = std::max<qint64>(endedAt - durationSeconds, 1);
+    built.title = entry.title;
+    built.createdAt = endedAt;
+    built.workspace = entry.workspace;
+    return built;
+}
+
+QCoro::Task<void> ConversationBackupService::forget(ConversationHistoryEntry entry)
+{
+    co_await m_store->removeCachedConversation(entry.id);
+    if (entry.localID) {
+        co_await m_results->remove(*entry.localID);
+        co_await m_store->removeRecord(*entry.localID);
+    }
+}
+
+} // namespace lumora

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "appcore/ConversationBackupServiceError.hpp"
+#include "domain/ConversationBackupOutcome.hpp"
+#include "domain/ConversationBackupRecord.hpp"
+#include "domain/ConversationDeletionOutcome.hpp"
+#include "domain/ConversationHistoryEntry.hpp"
+#include "domain/ConversationMigrationChoice.hpp"
+#include "domain/ConversationRecordSummary.hpp"
+#include "domain/DerivedSessionResult.hpp"
+#include "providers/ControlPlaneFailure.hpp"
+
+#include <QDateTime>
+#include <QList>
+#include <QUuid>
+#include <expected>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+namespace lumora {
+
+class ConversationBackupStore;
+class ConversationContentClient;
+class DerivedResultRepository;
+
+// Copies every sealed review of this computer to the account history and keeps one backup
+// record per review in the backup-state store; runs the one-time migration offer; and feeds
+// and changes the history list (refresh, merge, review, delete, hide).
+//
+// Upload failures never reach the caller: they become an outcome, the record's state and
+// one log line, and the backup policy decides when the next attempt is due. The service
+// keeps no state of its own; two of its operations may interleave at any store or server
+// call, and the last write to the store wins. Made through `create`: an operation in flight
+// keeps the service and its collaborators alive.
+class ConversationBackupService : public std::enable_shared_from_this<ConversationBackupService> {
+public:
+    using Clock = std::function<QDateTime()>;
+    template <typename T> using Result = std::expected<T, ConversationBackupServiceError>;
+
+    // Summaries asked for per history page, and pages read per refresh at most.
+    static constexpr int pageSize = 100;
+    static constexpr int maximumHistoryPages = 20;
+
+    // `clock` dates the refreshed history cache; every other time is passed in.
+    static std::shared_ptr<ConversationBackupService> create(
+        std::shared_ptr<const ConversationContentClient> client,
+        std::shared_ptr<DerivedResultRepository> results, std::shared_ptr<ConversationBackupStore> store,
+        Clock clock = &QDateTime::currentDateTimeUtc);
+
+    // Uploads the review when its record is pending (making a pending record when it has
+    // none) and returns what the attempt came to. A stored record gives `stored` and one
+    // kept on this computer `abandoned` with its code ("not_pending" without one), both
+    // without a request.
+    QCoro::Task<ConversationBackupOutcome> backUp(DerivedSessionResult result, QDateTime now);
+    // Tries every record whose retry time has come, oldest review first, until one gives
+    // `retryLater`. A record whose review is gone from this computer is removed; one whose
+    // review cannot be read is kept for a later run.
+    QCoro::Task<void> retryPending(QDateTime now);
+
+    // Reads the account's list, at most `maximumHistoryPages` pages, into the cache; any
+    // failing page leaves the cache as it was.
+    QCoro::Task<void> refreshServerHistory();
+    // Local reviews, cached and hidden summaries and records merged, newest first; an
+    // input that cannot be read counts as empty.
+    QCoro::Task<QList<ConversationHistoryEntry>> history();
+    // From this computer when possible, else rebuilt from the account's copy.
+    QCoro::Task<Result<DerivedSessionResult>> review(ConversationHistoryEntry entry);
+    // Deletes on the account when the conversation is there (a shared one may wait for the
+    // partner), else only on this computer. A backup state that cannot be read deletes
+    // nothing: whether the account holds a copy is then unknown.
+    QCoro::Task<Result<ConversationDeletionOutcome>> remove(ConversationHistoryEntry entry);
+    QCoro::Task<Result<void>> approveDeletion(ConversationHistoryEntry entry);
+    QCoro::Task<Result<void>> declineDeletion(ConversationHistoryEntry entry);
+    // Only a conversation on the account can be hidden.
+    QCoro::Task<Result<void>> hide(ConversationHistoryEntry entry);
+    QCoro::Task<Result<void>> unhide(ConversationHistoryEntry entry);
+
+    // Absent when not answered or not readable.
+    QCoro::Task<std::optional<ConversationMigrationChoice>> migrationChoice();
+    // Local reviews that no record has yet.
+    QCoro::Task<qint64> conversationsAwaitingOffer();
+    QCoro::Task<void> acceptMigration(QDateTime now);
+    QCoro::Task<void> declineMigration();
+    // Sends again everything kept on this computer, unoffered reviews included.
+    QCoro::Task<void> backUpConversationsKeptLocal(QDateTime now);
+    // Abandoned and declined records plus unoffered reviews.
+    QCoro::Task<qint64> conversationsKeptLocal();
+    // Wipes the backup state; the local reviews stay.
+    QCoro::Task<void> forgetEverything();
+
+    // What an upload failure means for the record.
+    static ConversationBackupOutcome outcome(const ControlPlaneFailure& failure);
+    // The summary hidden for an entry that is not in the cache: whole seconds, never a
+    // start before 1, and no overflow whatever the entry holds.
+    static ConversationRecordSummary summaryOf(const ConversationHistoryEntry& entry);
+
+private:
+    ConversationBackupService(std::shared_ptr<const ConversationContentClient> client,
+        std::shared_ptr<DerivedResultRepository> results, std::shared_ptr<ConversationBackupStore> store,
+        Clock clock);
+
+    QCoro::Task<QList<QUuid>> unofferedIDs();
+    // A record that cannot be read counts as none.
+    QCoro::Task<std::optional<ConversationBackupRecord>> record(QUuid localID);
+    QCoro::Task<ConversationBackupRecord> pendingRecord(QUuid localID);
+    QCoro::Task<ConversationRecordSummary> summary(ConversationHistoryEntry entry);
+    QCoro::Task<void> forget(ConversationHistoryEntry entry);
+
+    std::shared_ptr<const ConversationContentClient> m_client;
+    std::shared_ptr<DerivedResultRepository> m_results;
+    std::shared_ptr<ConversationBackupStore> m_store;
+    Clock m_clock;
+};
+
+} // namespace lumora

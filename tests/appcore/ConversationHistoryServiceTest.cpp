@@ -1,0 +1,171 @@
+#include "ServicesFixture.hpp"
+#include "TestFiles.hpp"
+#include "appcore/PairingService.hpp"
+#include "domain/PairingPolicy.hpp"
+
+#include <cmath>
+
+namespace lumora {
+namespace {
+
+using testing::Computer;
+using testing::settle;
+using Display = ConversationBackupDisplayState;
+constexpr auto deleteFailed = ConversationBackupServiceError::deleteFailed;
+constexpr auto hideFailed = ConversationBackupServiceError::hideFailed;
+
+using ConversationHistoryServiceTest = testing::ServicesTest;
+
+TEST_F(ConversationHistoryServiceTest, AccountPagesMergeWithLocalReviewsAndAFailingPageKeepsTheCache)
+{
+    Computer desk(account("Ada"));
+    Computer laptop(account("Ada"));
+    QList<QUuid> ids;
+    for (int hours : { 1, 2, 3 })
+        ids.append(laptop.accountID(laptop.backedUp(hoursAgo(hours))));
+    const DerivedSessionResult stored = desk.backedUp(hoursAgo(4));
+    const DerivedSessionResult waiting = desk.waiting(hoursAgo(5));
+    ids.append(desk.accountID(stored));
+
+    // Four conversations on the account, read two to a page.
+    desk.probe->pageLimit = 2;
+    settle(desk.service->refreshServerHistory());
+    EXPECT_EQ(desk.probe->pageRequests, 2);
+    EXPECT_EQ(desk.cachedIDs(), ids);
+    // One row per conversation, newest first; the desk's own copy is listed once.
+    QList<std::tuple<QUuid, std::optional<QUuid>, Display>> rows;
+    for (const auto& row : settle(desk.service->history()))
+        rows.append({ row.id, row.localID, row.backup });
+    EXPECT_EQ(rows,
+        (QList<std::tuple<QUuid, std::optional<QUuid>, Display>> { { ids[0], {}, Display::backedUp },
+            { ids[1], {}, Display::backedUp }, { ids[2], {}, Display::backedUp },
+            { ids[3], stored.id, Display::backedUp },
+            { desk.accountID(waiting), waiting.id, Display::waiting } }));
+
+    // A new conversation elsewhere, and the second page of the next refresh fails.
+    laptop.backedUp(hoursAgo(0));
+    desk.probe->failingPage = desk.probe->pageRequests + 2;
+    log.take();
+    settle(desk.service->refreshServerHistory());
+    EXPECT_EQ(desk.cachedIDs(), ids);
+    EXPECT_EQ(
+        log.take(), QStringList { "conversation-backup: Conversation history refresh deferred: status_503" });
+
+    // A server whose cursors never end is read for twenty pages.
+    Computer endless(unreachable());
+    endless.probe->endlessPages = ConversationRecordSummary {};
+    endless.probe->endlessPages->id = ids[0];
+    settle(endless.service->refreshServerHistory());
+    EXPECT_EQ(endless.cachedIDs(), QList<QUuid>(20, ids[0]));
+}
+
+TEST_F(ConversationHistoryServiceTest, ASharedDeletionWaitsForThePartnerAndEndsWithTheApproval)
+{
+    const auto adaClient = account("Ada");
+    const auto bobClient = account("Bob");
+    const auto invite
+        = settle(PairingService::create(adaClient, PairingPolicy::version.toString())->createInvite());
+    const auto joining = PairingService::create(bobClient, PairingPolicy::version.toString());
+    ASSERT_TRUE(settle(joining->confirm(settle(joining->redeem(invite->code))->inviteID)));
+    Computer ada(adaClient);
+    Computer bob(bobClient);
+    const DerivedSessionResult review = ada.backedUp(hoursAgo(1));
+    const QUuid id = ada.accountID(review);
+    const ConversationHistoryEntry adaRow = *ada.row(id);
+
+    const auto asked = settle(ada.service->remove(adaRow));
+    ASSERT_TRUE(asked && !asked->isDeleted());
+    EXPECT_TRUE(asked->pendingDeletion()->requestedByMe);
+    EXPECT_TRUE(ada.row(id) && ada.onThisComputer(review));
+
+    settle(bob.service->refreshServerHistory());
+    const ConversationHistoryEntry bobRow = *bob.row(id);
+    EXPECT_EQ(bobRow.pendingDeletion->requestedByMe, false);
+    // Refused once, asked again, then approved.
+    EXPECT_TRUE(settle(bob.service->declineDeletion(bobRow)));
+    EXPECT_TRUE(bob.row(id).has_value());
+    EXPECT_FALSE(settle(ada.service->remove(adaRow))->isDeleted());
+    EXPECT_TRUE(settle(bob.service->approveDeletion(bobRow)));
+    EXPECT_FALSE(bob.row(id).has_value());
+    EXPECT_EQ(settle(bob.service->approveDeletion(bobRow)), std::unexpected(deleteFailed));
+
+    // Ada's refresh no longer lists it; her review stays until she deletes it, which the
+    // account confirms with a 404.
+    settle(ada.service->refreshServerHistory());
+    EXPECT_TRUE(ada.cachedIDs().isEmpty());
+    EXPECT_TRUE(ada.onThisComputer(review));
+    EXPECT_TRUE(settle(ada.service->remove(adaRow))->isDeleted());
+    EXPECT_FALSE(ada.onThisComputer(review));
+    EXPECT_TRUE(ada.records().isEmpty());
+}
+
+TEST_F(ConversationHistoryServiceTest, ADeletionRemovesNothingWhenTheBackupStateCannotBeRead)
+{
+    Computer mac(account("Ada"));
+    // On this computer only: removed here, the account not asked.
+    const DerivedSessionResult waiting = mac.waiting(hoursAgo(2));
+    EXPECT_TRUE(settle(mac.service->remove(*mac.row(mac.accountID(waiting))))->isDeleted());
+    EXPECT_FALSE(mac.onThisComputer(waiting));
+    EXPECT_TRUE(mac.records().isEmpty());
+
+    // On the account too, but whether it is cannot be read: the state's key is gone.
+    const DerivedSessionResult stored = mac.backedUp(hoursAgo(1));
+    const ConversationHistoryEntry row = *mac.row(mac.accountID(stored));
+    ASSERT_TRUE(settle(mac.keys->remove(ConversationBackupStore::keyAccount())));
+    mac.reopenBackupState();
+    EXPECT_EQ(settle(mac.service->remove(row)), std::unexpected(deleteFailed));
+    EXPECT_TRUE(mac.onThisComputer(stored));
+    EXPECT_EQ(mac.probe->otherCalls, 0);
+}
+
+TEST_F(ConversationHistoryServiceTest, HiddenRowsAndReviewsFromTheAccount)
+{
+    Computer mac(account("Ada"));
+    const DerivedSessionResult stored = mac.backedUp(hoursAgo(2));
+    const DerivedSessionResult waiting = mac.waiting(hoursAgo(1));
+    const ConversationHistoryEntry row = *mac.row(mac.accountID(stored));
+
+    EXPECT_EQ(settle(mac.service->hide(*mac.row(mac.accountID(waiting)))), std::unexpected(hideFailed));
+    EXPECT_EQ(mac.probe->otherCalls, 0);
+    EXPECT_TRUE(settle(mac.service->hide(row)));
+    EXPECT_TRUE(mac.cachedIDs().isEmpty());
+    EXPECT_TRUE(mac.row(row.id)->isHidden);
+    EXPECT_TRUE(settle(mac.service->unhide(row)));
+    EXPECT_EQ(mac.cachedIDs(), QList<QUuid> { row.id });
+    EXPECT_FALSE(mac.row(row.id)->isHidden);
+
+    // A review whose file went away comes from the account; offline it is unavailable.
+    ASSERT_TRUE(settle(mac.results->remove(stored.id)));
+    EXPECT_EQ(settle(mac.service->review(row))->transcript, stored.transcript);
+    Computer offline(unreachable());
+    EXPECT_EQ(settle(offline.service->review(row)),
+        std::unexpected(ConversationBackupServiceError::conversationUnavailable));
+}
+
+TEST(ConversationHistorySummaryTest, ARowNotInTheCacheBecomesAStoredSummaryWhateverItsNumbers)
+{
+    const QDateTime at = QDateTime::fromSecsSinceEpoch(1'000, Qt::UTC);
+    const std::tuple<QDateTime, double, qint64, qint64> rows[] = {
+        // completed, duration, then startedAt and durationSeconds
+        { at.addMSecs(900), 95.9, 905, 95 },
+        { at, 5'000, 1, 5'000 },
+        { at, std::nan(""), 1'000, 0 },
+        { at, INFINITY, 1, 10'000'000'000'000'000 },
+        { at, -INFINITY, 10'000'000'000'001'000, -10'000'000'000'000'000 },
+    };
+    for (const auto& [completed, duration, startedAt, seconds] : rows) {
+        ConversationHistoryEntry entry;
+        entry.id = QUuid::createUuid();
+        entry.title = "Budget";
+        entry.completedAt = completed;
+        entry.duration = duration;
+        entry.mode = ConversationMode::checkin;
+        entry.workspace = ConversationWorkspaceScope::previous;
+        EXPECT_EQ(ConversationBackupService::summaryOf(entry),
+            (ConversationRecordSummary { entry.id, "checkin", "stored", startedAt, 1'000, seconds, "Budget",
+                1'000, ConversationWorkspaceScope::previous, std::nullopt }));
+    }
+}
+
+} // namespace
+} // namespace lumora
