@@ -42,6 +42,10 @@ constexpr std::size_t drainLimit = 64 * 1024 * 1024;
 constexpr auto shortestAcceptPause = std::chrono::milliseconds(10);
 constexpr auto longestAcceptPause = std::chrono::milliseconds(500);
 constexpr auto fullPause = std::chrono::milliseconds(20);
+// After a stop signal, how long requests under way may take to finish, and how often the
+// server looks whether they have.
+constexpr auto stopGrace = std::chrono::seconds(5);
+constexpr auto stopPoll = std::chrono::milliseconds(20);
 
 using Clock = std::chrono::steady_clock;
 
@@ -161,8 +165,13 @@ struct HttpServer::State {
     std::size_t maxConnections = 0;
     std::mutex connectionsLock;
     std::list<std::shared_ptr<Connection>> connections;
+    // Set by the stop signal: no new requests are read, those under way are answered.
+    std::atomic<bool> stopping { false };
+    std::atomic<int> requestsUnderWay { 0 };
     asio::io_context io;
     tcp::acceptor acceptor { io };
+    // The accept loop's strand, where the acceptor is closed at a stop.
+    asio::strand<asio::io_context::executor_type> acceptStrand = asio::make_strand(io);
     asio::io_context signalContext { 1 };
     std::optional<asio::thread_pool> handlers;
     // Made as soon as the server listens, so that a SIGTERM arriving before
@@ -217,6 +226,8 @@ struct HttpServer::State {
             beast::error_code ec;
             beast::get_lowest_layer(stream).expires_after(readTimeout);
             if (buffer.size() == 0) {
+                if (stopping)
+                    co_return;
                 // Waiting for the next request, the connection may be closed to admit another.
                 connection.idleSince = ticksNow();
                 const std::size_t received
@@ -252,8 +263,11 @@ struct HttpServer::State {
                 HttpRequest request = toHttpRequest(parser.release());
                 method = request.method;
                 path = request.path;
+                const UnderWay underWay(requestsUnderWay);
                 response = co_await asio::co_spawn(
                     *handlers, callHandler(std::move(request)), asio::use_awaitable);
+                // A stop that came meanwhile ends the connection after this answer.
+                keepAlive = keepAlive && !stopping;
                 // Logged once answered, before the write: a client that has the reply
                 // also finds its line in the log, even when the server stops right after.
                 logLine(method, path, response.status, started);
@@ -352,6 +366,61 @@ struct HttpServer::State {
         co_await stream.async_shutdown(awaitError(ec));
     }
 
+    // Counts a request from its reading until its answer is written.
+    class UnderWay {
+    public:
+        explicit UnderWay(std::atomic<int>& count)
+            : m_count(count)
+        {
+            ++m_count;
+        }
+        ~UnderWay() { --m_count; }
+        UnderWay(const UnderWay&) = delete;
+        UnderWay& operator=(const UnderWay&) = delete;
+
+    private:
+        std::atomic<int>& m_count;
+    };
+
+    // Closes a connection on its own strand unless a request began there meanwhile.
+    static void closeIfIdle(const std::shared_ptr<Connection>& connection)
+    {
+        asio::post(connection->strand, [connection] {
+            if (connection->stream && connection->idleSince != 0)
+                connection->stream->close();
+        });
+    }
+
+    // The stop signal: no more connections or requests; those under way are answered
+    // within the grace time, then everything stops.
+    void beginStop()
+    {
+        stopping = true;
+        asio::post(acceptStrand, [this] {
+            beast::error_code ec;
+            acceptor.close(ec);
+        });
+        {
+            const std::lock_guard lock(connectionsLock);
+            for (const auto& connection : connections)
+                closeIfIdle(connection);
+        }
+        waitForRequestsUnderWay(
+            std::make_shared<asio::steady_timer>(signalContext), Clock::now() + stopGrace);
+    }
+
+    void waitForRequestsUnderWay(std::shared_ptr<asio::steady_timer> timer, Clock::time_point deadline)
+    {
+        if (requestsUnderWay == 0 || Clock::now() >= deadline) {
+            io.stop();
+            handlers->stop();
+            return;
+        }
+        timer->expires_after(stopPoll);
+        timer->async_wait(
+            [this, timer, deadline](const beast::error_code&) { waitForRequestsUnderWay(timer, deadline); });
+    }
+
     // Closes the connection that has waited longest for its next request, if any waits.
     // It leaves the count at once; its descriptor goes as soon as its strand runs.
     bool closeLongestIdle()
@@ -372,11 +441,8 @@ struct HttpServer::State {
             oldest->listed = false;
             connections.erase(oldest->position);
         }
-        asio::post(oldest->strand, [oldest] {
-            // A request that began meanwhile is served; the cap is over by one until it ends.
-            if (oldest->stream && oldest->idleSince != 0)
-                oldest->stream->close();
-        });
+        // A request that began meanwhile is served; the cap is over by one until it ends.
+        closeIfIdle(oldest);
         return true;
     }
 
@@ -513,11 +579,8 @@ std::uint16_t HttpServer::port() const
 void HttpServer::runUntilSignalled()
 {
     State& state = *m_state;
-    state.signals->async_wait([&state](const beast::error_code&, int) {
-        state.io.stop();
-        state.handlers->stop();
-    });
-    asio::co_spawn(state.acceptor.get_executor(), state.acceptLoop(), asio::detached);
+    state.signals->async_wait([&state](const beast::error_code&, int) { state.beginStop(); });
+    asio::co_spawn(state.acceptStrand, state.acceptLoop(), asio::detached);
     std::vector<std::thread> pool;
     for (unsigned i = 0; i < state.threads; ++i)
         pool.emplace_back([&state] {

@@ -56,7 +56,8 @@ public:
     // The port actually bound (the chosen one when the options asked for port 0).
     [[nodiscard]] std::uint16_t port() const;
 
-    // Serves until SIGINT or SIGTERM arrives, then stops accepting and returns.
+    // Serves until SIGINT or SIGTERM arrives, then stops accepting, closes idle connections,
+    // lets the requests under way be answered (for at most a few seconds) and returns.
     void runUntilSignalled();
 
 private:
