@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrlQuery>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -149,10 +150,18 @@ TEST(ControlPlaneHttp, AnswersASignedRequestWhileStrangersHoldThousandsOfIdleCon
 
     const IdleConnections strangers(server.baseUrl(), 2000);
     EXPECT_EQ(strangers.connected(), 2000);
-    QThread::msleep(300);
-    const double before = cpuSeconds(server.processId());
-    QThread::msleep(1000);
-    EXPECT_LT(cpuSeconds(server.processId()) - before, 0.1) << "the server works while nobody asks";
+    // Once it has taken in the crowd (slower under the sanitizers), a whole second passes
+    // with the server using less than a tenth of it; a server that spins never gets there.
+    double busiest = 0;
+    bool settled = false;
+    for (int second = 0; second < 10 && !settled; ++second) {
+        const double before = cpuSeconds(server.processId());
+        QThread::msleep(1000);
+        const double used = cpuSeconds(server.processId()) - before;
+        settled = used < 0.1;
+        busiest = std::max(busiest, used);
+    }
+    EXPECT_TRUE(settled) << "the server works while nobody asks: " << busiest << " s of CPU a second";
 
     QElapsedTimer clock;
     clock.start();
