@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <qcoro/qcorotask.h>
+
+namespace lumora {
+
+// The one pending desktop notification that reminds the couple of their weekly check-in.
+// Implementations log their own failures and never throw; one without a way to notify does
+// nothing and refuses permission.
+class CheckinReminderScheduler {
+public:
+    // The identifier of the pending notification; at most one exists.
+    static QString requestIdentifier() { return QStringLiteral("com.lumora.checkin-reminder"); }
+
+    virtual ~CheckinReminderScheduler() = default;
+
+    // Asks for permission to show alerts with sound; false when refused or on an error.
+    virtual QCoro::Task<bool> requestPermission() = 0;
+    // Replaces the pending notification with a one-shot one at `at`'s year, month, day, hour
+    // and minute, read in `at`'s own time zone.
+    virtual QCoro::Task<void> schedule(QDateTime at) = 0;
+    // Removes the pending notification; none pending is no error.
+    virtual QCoro::Task<void> removePending() = 0;
+};
+
+} // namespace lumora

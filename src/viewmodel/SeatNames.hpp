@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QSettings;
+
+namespace lumora {
+
+// The names of the two seats: index 0 the left seat, 1 the right one.
+struct SeatNames {
+    // A typed name keeps at most this many user-perceived characters.
+    static constexpr int maximumLength = 32;
+
+    // The seat of a speaker index: its non-negative remainder of division by 2.
+    static int seat(qint64 speaker);
+    // "Person 1" or "Person 2".
+    static QString fallback(int seat);
+    // "corvane.participantName.left" or "corvane.participantName.right".
+    static QString preferenceKey(int seat);
+    // White space and line breaks trimmed from both ends, then cut to `maximumLength` grapheme
+    // clusters, so that a combining mark or an emoji sequence is never split.
+    static QString cleaned(const QString& typed);
+    // Both names as stored, trimmed; the fallback for one that is missing or blank.
+    static QStringList stored(const QSettings& preferences);
+};
+
+} // namespace lumora

@@ -1,0 +1,28 @@
+#include "viewmodel/SessionEnvironment.hpp"
+
+#include "persistence/TemporaryConversationStore.hpp"
+#include "security/KeychainKeyStore.hpp"
+#include "viewmodel/CheckinReminderScheduler.hpp"
+
+#include <QCoreApplication>
+#include <QStandardPaths>
+
+namespace lumora {
+
+SessionEnvironment SessionEnvironment::standard(
+    QSettings& preferences, std::shared_ptr<CheckinReminderScheduler> reminderScheduler)
+{
+    SessionEnvironment environment;
+    environment.arguments = QCoreApplication::arguments();
+    environment.info = InfoResource::bundled();
+    environment.preferences = &preferences;
+    environment.keychain
+        = [] { return std::make_shared<KeychainKeyStore>(QStringLiteral("com.lumora.native")); };
+    environment.applicationSupport
+        = [] { return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation); };
+    environment.temporaryRoot = TemporaryConversationStore::standardRoot();
+    environment.reminderScheduler = std::move(reminderScheduler);
+    return environment;
+}
+
+} // namespace lumora

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "viewmodel/InfoResource.hpp"
+
+#include <QDateTime>
+#include <QStringList>
+#include <QTimeZone>
+#include <functional>
+#include <memory>
+
+class QSettings;
+
+namespace lumora {
+
+class CheckinReminderScheduler;
+class SecureKeyStore;
+
+// What the session view model takes from the process around it. `main` passes `standard`;
+// tests pass their own folders, preferences, key stores, clock and time zone.
+struct SessionEnvironment {
+    // The process's launch arguments.
+    QStringList arguments;
+    InfoResource info;
+    // The application's preferences; must outlive the view model.
+    QSettings* preferences = nullptr;
+    // A new key store on the desktop keychain for service "com.lumora.native".
+    std::function<std::shared_ptr<SecureKeyStore>()> keychain;
+    // The user's application data folder (created when missing by the view model); empty
+    // when there is none.
+    std::function<QString()> applicationSupport;
+    // The root folder of the temporary recordings.
+    QString temporaryRoot;
+    std::function<QDateTime()> clock = &QDateTime::currentDateTimeUtc;
+    // The zone in which the reminder's weekday and time are meant.
+    QTimeZone timeZone = QTimeZone::systemTimeZone();
+    std::shared_ptr<CheckinReminderScheduler> reminderScheduler;
+
+    // The real process: its arguments, the compiled-in Info resource, the desktop keychain,
+    // the standard data and temporary folders, the system clock and time zone.
+    static SessionEnvironment standard(
+        QSettings& preferences, std::shared_ptr<CheckinReminderScheduler> reminderScheduler);
+};
+
+} // namespace lumora

@@ -1,0 +1,268 @@
+#include "viewmodel/SessionViewModel.hpp"
+
+#include "appcore/CheckinService.hpp"
+#include "appcore/ConversationBackupService.hpp"
+#include "appcore/PairingService.hpp"
+#include "persistence/ConversationBackupStore.hpp"
+#include "persistence/EncryptedResultStore.hpp"
+#include "providers/ControlPlaneClient.hpp"
+#include "security/AccountSessionStore.hpp"
+#include "security/MemoryKeyStore.hpp"
+#include "viewmodel/CheckinReminderScheduler.hpp"
+#include "viewmodel/SeatNames.hpp"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QLoggingCategory>
+#include <QSettings>
+
+namespace lumora {
+
+namespace {
+
+Q_LOGGING_CATEGORY(startUpLog, "com.lumora.native.start-up")
+
+} // namespace
+
+SessionViewModel::SessionViewModel(SessionEnvironment environment, QObject* parent)
+    : QObject(parent)
+    , m_environment(std::move(environment))
+{
+    Q_ASSERT(m_environment.preferences && m_environment.keychain && m_environment.reminderScheduler);
+    m_statusText = QStringLiteral("Sign in to begin");
+    m_sessionStore = std::make_shared<AccountSessionStore>(m_environment.keychain());
+    m_reminderScheduler = m_environment.reminderScheduler;
+
+    const QStringList& arguments = m_environment.arguments;
+    m_smokeMode = arguments.contains(QStringLiteral("--ui-smoke"));
+    m_signInPreviewMode = arguments.contains(QStringLiteral("--ui-sign-in"));
+    m_agreementPreviewMode = arguments.contains(QStringLiteral("--ui-agreement"));
+    const bool anyLaunchMode = m_smokeMode || m_signInPreviewMode || m_agreementPreviewMode;
+
+    m_participantNames = SeatNames::stored(preferences());
+    m_checkinReminder = storedReminder(preferences());
+
+    m_recordingAgreementStore.emplace(preferences(), RecordingAgreementStore::standardKey());
+    if (m_smokeMode || m_signInPreviewMode)
+        m_recordingAgreementAccepted = true;
+    else if (m_agreementPreviewMode)
+        m_recordingAgreementAccepted = false;
+    else
+        m_recordingAgreementAccepted = m_recordingAgreementStore->isAccepted();
+
+    m_baseURL = m_environment.info.controlPlaneURL();
+    m_configurationAvailable = m_baseURL.has_value() || anyLaunchMode;
+
+    start(startUp());
+}
+
+SessionViewModel::~SessionViewModel() = default;
+
+QString SessionViewModel::reminderPermissionNote()
+{
+    return QStringLiteral(
+        "The desktop is not allowing Corvane to send notifications. You can turn them on in "
+        "your desktop's notification settings.");
+}
+
+void SessionViewModel::start(QCoro::Task<void> operation)
+{
+    ++m_runningOperations;
+    QCoro::connect(std::move(operation), this, [this] {
+        if (--m_runningOperations == 0)
+            emit operationsSettled();
+    });
+}
+
+QCoro::Task<void> SessionViewModel::startUp()
+{
+    const bool prepared = co_await prepareLocalStorage();
+    if (!prepared && !m_signInPreviewMode && !m_agreementPreviewMode)
+        publish(
+            m_errorMessage, std::optional(storageFailureMessage()), &SessionViewModel::errorMessageChanged);
+    m_startUpFinished = true;
+    emit startUpFinished();
+    if (!prepared)
+        co_return;
+    sweepExpiredRecordings();
+    co_await restore();
+}
+
+QCoro::Task<bool> SessionViewModel::prepareLocalStorage()
+{
+    const bool anyLaunchMode = m_smokeMode || m_signInPreviewMode || m_agreementPreviewMode;
+    std::shared_ptr<SecureKeyStore> identityKeys;
+    if (anyLaunchMode)
+        identityKeys = std::make_shared<MemoryKeyStore>();
+    else
+        identityKeys = m_environment.keychain();
+    auto identity = co_await DeviceIdentity::load(identityKeys);
+    if (!identity) {
+        qCWarning(startUpLog, "The device identity could not be loaded.");
+        co_return false;
+    }
+    m_identity = std::move(*identity);
+
+    const QString support = m_environment.applicationSupport ? m_environment.applicationSupport() : QString();
+    if (support.isEmpty() || !QDir().mkpath(support)) {
+        qCWarning(startUpLog, "The application data folder could not be found.");
+        co_return false;
+    }
+    const QDir folder(QDir(support).filePath(QStringLiteral("Lumora")));
+
+    auto results
+        = EncryptedResultStore::create(folder.filePath(QStringLiteral("Results")), m_environment.keychain());
+    if (!results) {
+        qCWarning(startUpLog, "The result store could not be prepared.");
+        co_return false;
+    }
+    m_resultStore = std::move(*results);
+
+    auto backup = ConversationBackupStore::create(
+        folder.filePath(QStringLiteral("Backup")), m_environment.keychain());
+    if (!backup) {
+        qCWarning(startUpLog, "The backup store could not be prepared.");
+        co_return false;
+    }
+    m_backupStore = std::move(*backup);
+
+    // The launch marker only serves a diagnostic report; without it the application runs on.
+    auto sentinel = LaunchSentinel::create(folder.filePath(QStringLiteral("Diagnostics")));
+    if (sentinel)
+        m_launchSentinel.emplace(std::move(*sentinel));
+
+    auto temporary = TemporaryConversationStore::create(m_environment.temporaryRoot);
+    if (!temporary) {
+        qCWarning(startUpLog, "The temporary recording folder could not be prepared.");
+        co_return false;
+    }
+    m_temporaryStore.emplace(std::move(*temporary));
+    co_return true;
+}
+
+void SessionViewModel::sweepExpiredRecordings()
+{
+    if (m_temporaryStore)
+        (void)m_temporaryStore->sweepExpired(m_environment.clock());
+}
+
+QCoro::Task<void> SessionViewModel::restore()
+{
+    // The saved account session is read and connected by the account operations; until one
+    // is connected the application shows the sign-in.
+    co_return;
+}
+
+void SessionViewModel::adoptServices(AccountServices services)
+{
+    m_client = std::move(services.client);
+    m_backupService = std::move(services.backupService);
+    m_pairingService = std::move(services.pairingService);
+    m_checkinService = std::move(services.checkinService);
+}
+
+void SessionViewModel::clearPairing()
+{
+    m_pairingService.reset();
+    publish(m_pairing, std::optional<PairingState>(), &SessionViewModel::pairingChanged);
+    publish(m_pairingInvite, std::optional<PairingInvite>(), &SessionViewModel::pairingInviteChanged);
+    publish(
+        m_pairingRedemption, std::optional<PairingRedemption>(), &SessionViewModel::pairingRedemptionChanged);
+    publish(m_pairingError, std::optional<QString>(), &SessionViewModel::pairingErrorChanged);
+}
+
+void SessionViewModel::resetLiveState()
+{
+    publish(m_liveTurns, {}, &SessionViewModel::liveTurnsChanged);
+    publish(m_liveAnnotations, {}, &SessionViewModel::liveAnnotationsChanged);
+    publish(m_liveFouls, {}, &SessionViewModel::liveFoulsChanged);
+    publish(m_liveStepNote, {}, &SessionViewModel::liveStepNoteChanged);
+    publish(m_liveNudges, {}, &SessionViewModel::liveNudgesChanged);
+    publish(m_contextualNudges, {}, &SessionViewModel::contextualNudgesChanged);
+    publish(m_nudgeLoadingSides, {}, &SessionViewModel::nudgeLoadingSidesChanged);
+    publish(m_nudgeErrors, {}, &SessionViewModel::nudgeErrorsChanged);
+    m_nudgeRequestIDs.clear();
+    publish(m_liveCircularity, {}, &SessionViewModel::liveCircularityChanged);
+    publish(m_liveStartup, {}, &SessionViewModel::liveStartupChanged);
+    publish(m_sidesSwapped, false, &SessionViewModel::sidesSwappedChanged);
+}
+
+void SessionViewModel::reportFailure(const QString& sentence)
+{
+    publish(m_errorMessage, std::optional(sentence), &SessionViewModel::errorMessageChanged);
+    publish(m_statusText, sentence, &SessionViewModel::statusTextChanged);
+}
+
+void SessionViewModel::publishAccount(std::optional<AccountState> account)
+{
+    const bool before = needsMigrationOffer();
+    publish(m_account, std::move(account), &SessionViewModel::accountChanged);
+    if (needsMigrationOffer() != before)
+        emit needsMigrationOfferChanged();
+}
+
+void SessionViewModel::publishMigrationChoice(std::optional<ConversationMigrationChoice> choice)
+{
+    const bool before = needsMigrationOffer();
+    publish(m_migrationChoice, std::move(choice), &SessionViewModel::migrationChoiceChanged);
+    if (needsMigrationOffer() != before)
+        emit needsMigrationOfferChanged();
+}
+
+void SessionViewModel::publishAwaitingOffer(qint64 count)
+{
+    const bool before = needsMigrationOffer();
+    publish(m_conversationsAwaitingMigrationOffer, count,
+        &SessionViewModel::conversationsAwaitingMigrationOfferChanged);
+    if (needsMigrationOffer() != before)
+        emit needsMigrationOfferChanged();
+}
+
+void SessionViewModel::publishRunningFlag(bool& field, bool value, void (SessionViewModel::*changed)())
+{
+    const bool before = isCheckinRunning();
+    publish(field, value, changed);
+    if (isCheckinRunning() != before)
+        emit isCheckinRunningChanged();
+}
+
+void SessionViewModel::setMigrationChoice(std::optional<ConversationMigrationChoice> value)
+{
+    publishMigrationChoice(value);
+}
+
+void SessionViewModel::setPairingInvite(std::optional<PairingInvite> value)
+{
+    publish(m_pairingInvite, std::move(value), &SessionViewModel::pairingInviteChanged);
+}
+
+void SessionViewModel::setPairingRedemption(std::optional<PairingRedemption> value)
+{
+    publish(m_pairingRedemption, std::move(value), &SessionViewModel::pairingRedemptionChanged);
+}
+
+void SessionViewModel::setStatusText(QString value)
+{
+    publish(m_statusText, std::move(value), &SessionViewModel::statusTextChanged);
+}
+
+void SessionViewModel::setErrorMessage(std::optional<QString> value)
+{
+    publish(m_errorMessage, std::move(value), &SessionViewModel::errorMessageChanged);
+}
+
+void SessionViewModel::setSelectedAgendaStep(int value)
+{
+    publish(m_selectedAgendaStep, std::move(value), &SessionViewModel::selectedAgendaStepChanged);
+}
+
+void SessionViewModel::setLiveCircularity(std::optional<CircularityEvidence> value)
+{
+    publish(m_liveCircularity, std::move(value), &SessionViewModel::liveCircularityChanged);
+}
+
+void SessionViewModel::setSidesSwapped(bool value)
+{
+    publish(m_sidesSwapped, std::move(value), &SessionViewModel::sidesSwappedChanged);
+}
+} // namespace lumora

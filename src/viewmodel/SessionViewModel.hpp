@@ -1,0 +1,467 @@
+#pragma once
+
+#include "domain/BehaviorAnnotation.hpp"
+#include "domain/CheckinFlow.hpp"
+#include "domain/CheckinPack.hpp"
+#include "domain/CheckinReminderSettings.hpp"
+#include "domain/ConversationDeletionKind.hpp"
+#include "domain/ConversationDeletionOutcome.hpp"
+#include "domain/ConversationHistoryEntry.hpp"
+#include "domain/ConversationMigrationChoice.hpp"
+#include "domain/ConversationMode.hpp"
+#include "domain/DerivedSessionResult.hpp"
+#include "domain/PairingFailure.hpp"
+#include "domain/PairingInvite.hpp"
+#include "domain/PairingRedemption.hpp"
+#include "domain/PairingState.hpp"
+#include "domain/ProcessFoulAnnotation.hpp"
+#include "domain/SpeakerTurn.hpp"
+#include "persistence/LaunchSentinel.hpp"
+#include "persistence/RecordingAgreementStore.hpp"
+#include "persistence/TemporaryConversationStore.hpp"
+#include "providers/AccountRecords.hpp"
+#include "providers/CircularityEvidence.hpp"
+#include "providers/ConversationNudge.hpp"
+#include "providers/HarshStartupEvidence.hpp"
+#include "security/DeviceIdentity.hpp"
+#include "viewmodel/SessionEnvironment.hpp"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QUuid>
+#include <expected>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+namespace lumora {
+
+class AccountSessionStore;
+class CheckinService;
+class ControlPlaneClient;
+class ConversationBackupService;
+class ConversationBackupStore;
+class EncryptedResultStore;
+class PairingService;
+
+// Values keyed by seat (0 left, 1 right).
+template <typename T> using SeatMap = QMap<int, T>;
+
+// The services that exist while an account is connected; built together from one
+// control-plane client.
+struct AccountServices {
+    std::shared_ptr<ControlPlaneClient> client;
+    std::shared_ptr<ConversationBackupService> backupService;
+    std::shared_ptr<PairingService> pairingService;
+    std::shared_ptr<CheckinService> checkinService;
+};
+
+// The one object that holds the application's state and carries out every user operation.
+// It lives on the GUI thread for the life of the process. Each published value is a property
+// with a change signal; each operation returns at once, runs as a coroutine on the GUI
+// thread's event loop and reports through the properties. Every keychain, store and network
+// call is awaited, so no operation blocks the thread.
+//
+// Construction is staged because the keychain answers asynchronously: the constructor sets
+// what needs no keychain (state, launch modes, preferences, configuration) and then starts
+// the start-up task, which loads the device identity, builds the local stores and only then
+// sweeps old recordings and restores the account.
+class SessionViewModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(std::optional<AccountState> account READ account NOTIFY accountChanged)
+    Q_PROPERTY(std::optional<ConversationSessionState> currentSession READ currentSession NOTIFY
+            currentSessionChanged)
+    Q_PROPERTY(bool recordingAgreementAccepted READ recordingAgreementAccepted NOTIFY
+            recordingAgreementAcceptedChanged)
+    Q_PROPERTY(QList<DerivedSessionResult> results READ results NOTIFY resultsChanged)
+    Q_PROPERTY(
+        QList<ConversationHistoryEntry> historyEntries READ historyEntries NOTIFY historyEntriesChanged)
+    Q_PROPERTY(qint64 conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY
+            conversationsAwaitingMigrationOfferChanged)
+    Q_PROPERTY(qint64 conversationsKeptLocal READ conversationsKeptLocal NOTIFY conversationsKeptLocalChanged)
+    Q_PROPERTY(std::optional<ConversationMigrationChoice> migrationChoice READ migrationChoice WRITE
+            setMigrationChoice NOTIFY migrationChoiceChanged)
+    Q_PROPERTY(std::optional<PairingState> pairing READ pairing NOTIFY pairingChanged)
+    Q_PROPERTY(std::optional<PairingInvite> pairingInvite READ pairingInvite WRITE setPairingInvite NOTIFY
+            pairingInviteChanged)
+    Q_PROPERTY(std::optional<PairingRedemption> pairingRedemption READ pairingRedemption WRITE
+            setPairingRedemption NOTIFY pairingRedemptionChanged)
+    Q_PROPERTY(std::optional<QString> pairingError READ pairingError NOTIFY pairingErrorChanged)
+    Q_PROPERTY(bool isPairingBusy READ isPairingBusy NOTIFY isPairingBusyChanged)
+    Q_PROPERTY(bool isBusy READ isBusy NOTIFY isBusyChanged)
+    Q_PROPERTY(bool isRecording READ isRecording NOTIFY isRecordingChanged)
+    Q_PROPERTY(bool isPaused READ isPaused NOTIFY isPausedChanged)
+    Q_PROPERTY(bool isProcessing READ isProcessing NOTIFY isProcessingChanged)
+    Q_PROPERTY(bool isStartingConversation READ isStartingConversation NOTIFY isStartingConversationChanged)
+    Q_PROPERTY(double elapsed READ elapsed NOTIFY elapsedChanged)
+    Q_PROPERTY(QString statusText READ statusText WRITE setStatusText NOTIFY statusTextChanged)
+    Q_PROPERTY(std::optional<QString> errorMessage READ errorMessage WRITE setErrorMessage NOTIFY
+            errorMessageChanged)
+    Q_PROPERTY(std::optional<QString> liveSummary READ liveSummary NOTIFY liveSummaryChanged)
+    Q_PROPERTY(QList<SpeakerTurn> liveTurns READ liveTurns NOTIFY liveTurnsChanged)
+    Q_PROPERTY(QList<BehaviorAnnotation> liveAnnotations READ liveAnnotations NOTIFY liveAnnotationsChanged)
+    Q_PROPERTY(QList<ProcessFoulAnnotation> liveFouls READ liveFouls NOTIFY liveFoulsChanged)
+    Q_PROPERTY(int selectedAgendaStep READ selectedAgendaStep WRITE setSelectedAgendaStep NOTIFY
+            selectedAgendaStepChanged)
+    Q_PROPERTY(std::optional<QString> liveStepNote READ liveStepNote NOTIFY liveStepNoteChanged)
+    Q_PROPERTY(QStringList liveNudges READ liveNudges NOTIFY liveNudgesChanged)
+    Q_PROPERTY(
+        SeatMap<ConversationNudge> contextualNudges READ contextualNudges NOTIFY contextualNudgesChanged)
+    Q_PROPERTY(QSet<int> nudgeLoadingSides READ nudgeLoadingSides NOTIFY nudgeLoadingSidesChanged)
+    Q_PROPERTY(SeatMap<QString> nudgeErrors READ nudgeErrors NOTIFY nudgeErrorsChanged)
+    Q_PROPERTY(std::optional<CircularityEvidence> liveCircularity READ liveCircularity WRITE
+            setLiveCircularity NOTIFY liveCircularityChanged)
+    Q_PROPERTY(std::optional<HarshStartupEvidence> liveStartup READ liveStartup NOTIFY liveStartupChanged)
+    Q_PROPERTY(bool isAppleAuthorizationActive READ isAppleAuthorizationActive NOTIFY
+            isAppleAuthorizationActiveChanged)
+    Q_PROPERTY(std::optional<CheckinPack> checkinPack READ checkinPack NOTIFY checkinPackChanged)
+    Q_PROPERTY(std::optional<CheckinFlow> checkinFlow READ checkinFlow NOTIFY checkinFlowChanged)
+    Q_PROPERTY(bool isCheckinOpening READ isCheckinOpening NOTIFY isCheckinOpeningChanged)
+    Q_PROPERTY(bool isCheckinFinished READ isCheckinFinished NOTIFY isCheckinFinishedChanged)
+    Q_PROPERTY(CheckinReminderSettings checkinReminder READ checkinReminder NOTIFY checkinReminderChanged)
+    Q_PROPERTY(std::optional<QString> reminderNote READ reminderNote NOTIFY reminderNoteChanged)
+    Q_PROPERTY(QStringList participantNames READ participantNames NOTIFY participantNamesChanged)
+    Q_PROPERTY(bool sidesSwapped READ sidesSwapped WRITE setSidesSwapped NOTIFY sidesSwappedChanged)
+    Q_PROPERTY(bool isSignedIn READ isSignedIn NOTIFY accountChanged)
+    Q_PROPERTY(bool needsMigrationOffer READ needsMigrationOffer NOTIFY needsMigrationOfferChanged)
+    Q_PROPERTY(bool isCheckinOpen READ isCheckinOpen NOTIFY checkinPackChanged)
+    Q_PROPERTY(bool isCheckinRunning READ isCheckinRunning NOTIFY isCheckinRunningChanged)
+    Q_PROPERTY(std::optional<QDateTime> lastCheckinAt READ lastCheckinAt NOTIFY historyEntriesChanged)
+    Q_PROPERTY(bool configurationAvailable READ configurationAvailable CONSTANT)
+
+public:
+    static QString storageFailureMessage()
+    {
+        return QStringLiteral("Secure local storage could not be prepared.");
+    }
+    static QString notConnectedMessage()
+    {
+        return QStringLiteral("Corvane is not connected to your account right now.");
+    }
+    static QString reminderPermissionNote();
+
+    explicit SessionViewModel(SessionEnvironment environment, QObject* parent = nullptr);
+    ~SessionViewModel() override;
+
+    [[nodiscard]] const std::optional<AccountState>& account() const { return m_account; }
+    [[nodiscard]] const std::optional<ConversationSessionState>& currentSession() const
+    {
+        return m_currentSession;
+    }
+    [[nodiscard]] bool recordingAgreementAccepted() const { return m_recordingAgreementAccepted; }
+    [[nodiscard]] const QList<DerivedSessionResult>& results() const { return m_results; }
+    [[nodiscard]] const QList<ConversationHistoryEntry>& historyEntries() const { return m_historyEntries; }
+    [[nodiscard]] qint64 conversationsAwaitingMigrationOffer() const
+    {
+        return m_conversationsAwaitingMigrationOffer;
+    }
+    [[nodiscard]] qint64 conversationsKeptLocal() const { return m_conversationsKeptLocal; }
+    [[nodiscard]] const std::optional<ConversationMigrationChoice>& migrationChoice() const
+    {
+        return m_migrationChoice;
+    }
+    [[nodiscard]] const std::optional<PairingState>& pairing() const { return m_pairing; }
+    [[nodiscard]] const std::optional<PairingInvite>& pairingInvite() const { return m_pairingInvite; }
+    [[nodiscard]] const std::optional<PairingRedemption>& pairingRedemption() const
+    {
+        return m_pairingRedemption;
+    }
+    [[nodiscard]] const std::optional<QString>& pairingError() const { return m_pairingError; }
+    [[nodiscard]] bool isPairingBusy() const { return m_isPairingBusy; }
+    [[nodiscard]] bool isBusy() const { return m_isBusy; }
+    [[nodiscard]] bool isRecording() const { return m_isRecording; }
+    [[nodiscard]] bool isPaused() const { return m_isPaused; }
+    [[nodiscard]] bool isProcessing() const { return m_isProcessing; }
+    [[nodiscard]] bool isStartingConversation() const { return m_isStartingConversation; }
+    [[nodiscard]] double elapsed() const { return m_elapsed; }
+    [[nodiscard]] const QString& statusText() const { return m_statusText; }
+    [[nodiscard]] const std::optional<QString>& errorMessage() const { return m_errorMessage; }
+    [[nodiscard]] const std::optional<QString>& liveSummary() const { return m_liveSummary; }
+    [[nodiscard]] const QList<SpeakerTurn>& liveTurns() const { return m_liveTurns; }
+    [[nodiscard]] const QList<BehaviorAnnotation>& liveAnnotations() const { return m_liveAnnotations; }
+    [[nodiscard]] const QList<ProcessFoulAnnotation>& liveFouls() const { return m_liveFouls; }
+    [[nodiscard]] int selectedAgendaStep() const { return m_selectedAgendaStep; }
+    [[nodiscard]] const std::optional<QString>& liveStepNote() const { return m_liveStepNote; }
+    [[nodiscard]] const QStringList& liveNudges() const { return m_liveNudges; }
+    [[nodiscard]] const SeatMap<ConversationNudge>& contextualNudges() const { return m_contextualNudges; }
+    [[nodiscard]] const QSet<int>& nudgeLoadingSides() const { return m_nudgeLoadingSides; }
+    [[nodiscard]] const SeatMap<QString>& nudgeErrors() const { return m_nudgeErrors; }
+    [[nodiscard]] const std::optional<CircularityEvidence>& liveCircularity() const
+    {
+        return m_liveCircularity;
+    }
+    [[nodiscard]] const std::optional<HarshStartupEvidence>& liveStartup() const { return m_liveStartup; }
+    [[nodiscard]] bool isAppleAuthorizationActive() const { return m_isAppleAuthorizationActive; }
+    [[nodiscard]] const std::optional<CheckinPack>& checkinPack() const { return m_checkinPack; }
+    [[nodiscard]] const std::optional<CheckinFlow>& checkinFlow() const { return m_checkinFlow; }
+    [[nodiscard]] bool isCheckinOpening() const { return m_isCheckinOpening; }
+    [[nodiscard]] bool isCheckinFinished() const { return m_isCheckinFinished; }
+    [[nodiscard]] const CheckinReminderSettings& checkinReminder() const { return m_checkinReminder; }
+    [[nodiscard]] const std::optional<QString>& reminderNote() const { return m_reminderNote; }
+    [[nodiscard]] const QStringList& participantNames() const { return m_participantNames; }
+    [[nodiscard]] bool sidesSwapped() const { return m_sidesSwapped; }
+
+    [[nodiscard]] bool isSignedIn() const { return m_account.has_value(); }
+    [[nodiscard]] bool configurationAvailable() const { return m_configurationAvailable; }
+    [[nodiscard]] bool smokeMode() const { return m_smokeMode; }
+    [[nodiscard]] bool signInPreviewMode() const { return m_signInPreviewMode; }
+    [[nodiscard]] bool agreementPreviewMode() const { return m_agreementPreviewMode; }
+    [[nodiscard]] const std::optional<QUrl>& baseURL() const { return m_baseURL; }
+    [[nodiscard]] const std::optional<DeviceIdentity>& identity() const { return m_identity; }
+    [[nodiscard]] const std::shared_ptr<EncryptedResultStore>& resultStore() const { return m_resultStore; }
+    [[nodiscard]] const std::shared_ptr<ConversationBackupStore>& backupStore() const
+    {
+        return m_backupStore;
+    }
+    [[nodiscard]] const std::optional<TemporaryConversationStore>& temporaryStore() const
+    {
+        return m_temporaryStore;
+    }
+    [[nodiscard]] const std::optional<LaunchSentinel>& launchSentinel() const { return m_launchSentinel; }
+    [[nodiscard]] const std::shared_ptr<ConversationBackupService>& backupService() const
+    {
+        return m_backupService;
+    }
+    [[nodiscard]] ConversationMode sessionMode() const { return m_sessionMode; }
+    // Short version "+" build, from the Info resource.
+    [[nodiscard]] QString appVersion() const { return m_environment.info.appVersion(); }
+    // Whether the start-up task has finished preparing the stores (successfully or not).
+    [[nodiscard]] bool isStartUpFinished() const { return m_startUpFinished; }
+    // Operations started through the invokable entry points and not finished yet.
+    [[nodiscard]] int runningOperations() const { return m_runningOperations; }
+
+    void setMigrationChoice(std::optional<ConversationMigrationChoice> value);
+    void setPairingInvite(std::optional<PairingInvite> value);
+    void setPairingRedemption(std::optional<PairingRedemption> value);
+    void setStatusText(QString value);
+    void setErrorMessage(std::optional<QString> value);
+    void setSelectedAgendaStep(int value);
+    void setLiveCircularity(std::optional<CircularityEvidence> value);
+    void setSidesSwapped(bool value);
+
+    // The reminder settings stored in `preferences`; the standard settings when the entry is
+    // missing, not data, or not a complete settings object.
+    static CheckinReminderSettings storedReminder(const QSettings& preferences);
+    // Writes the settings as JSON data; nothing is reported.
+    static void storeReminder(QSettings& preferences, const CheckinReminderSettings& settings);
+
+    // Takes the services of a connected account, replacing those of an earlier connection.
+    void adoptServices(AccountServices services);
+    // Drops the pairing service and every published pairing value; a step in flight finishes
+    // but publishes nothing more.
+    void clearPairing();
+
+    // History. `synchronizeHistory` rebuilds the published history from the backup service,
+    // or from the local results alone without one; it never fails.
+    QCoro::Task<void> synchronizeHistory(bool refreshFromServer);
+    QCoro::Task<std::optional<DerivedSessionResult>> review(ConversationHistoryEntry entry);
+    QCoro::Task<std::optional<ConversationDeletionOutcome>> remove(ConversationHistoryEntry entry);
+    QCoro::Task<void> approveDeletion(ConversationHistoryEntry entry);
+    QCoro::Task<void> declineDeletion(ConversationHistoryEntry entry);
+    QCoro::Task<void> hide(ConversationHistoryEntry entry);
+    QCoro::Task<void> unhide(ConversationHistoryEntry entry);
+    [[nodiscard]] ConversationDeletionKind deletionKind(const ConversationHistoryEntry& entry) const;
+    [[nodiscard]] bool needsMigrationOffer() const;
+
+    // Pairing. Each step runs alone (`isPairingBusy`), ends as at most one `pairingError`
+    // sentence and re-reads the pairing state afterwards.
+    QCoro::Task<void> refreshPairingState();
+    QCoro::Task<void> createPairingInvite();
+    QCoro::Task<void> redeemPairingCode(QString code);
+    QCoro::Task<void> unlinkPartner();
+    QCoro::Task<void> confirmPairing();
+
+    // Check-in, reminder and seat names.
+    QCoro::Task<void> openCheckin();
+    QCoro::Task<void> setCheckinReminder(CheckinReminderSettings settings);
+    QCoro::Task<void> rescheduleCheckinReminder();
+    [[nodiscard]] bool isCheckinOpen() const { return m_checkinPack.has_value(); }
+    [[nodiscard]] bool isCheckinRunning() const;
+    [[nodiscard]] std::optional<QDateTime> lastCheckinAt() const;
+
+    // The entry points of the views: each starts its operation and returns at once.
+    Q_INVOKABLE void refreshHistory(bool refreshFromServer);
+    Q_INVOKABLE void recordResultReviewed();
+    Q_INVOKABLE void requestPairingState();
+    Q_INVOKABLE void requestPairingInvite();
+    Q_INVOKABLE void requestPairingRedemption(const QString& code);
+    Q_INVOKABLE void requestUnlink();
+    Q_INVOKABLE void requestPairingConfirmation();
+    Q_INVOKABLE void requestCheckin();
+    Q_INVOKABLE void closeCheckin();
+    Q_INVOKABLE void goBackCheckinSection();
+    Q_INVOKABLE void advanceCheckinSection();
+    Q_INVOKABLE void changeCheckinReminder(bool isOn, int weekday, int hour, int minute);
+    Q_INVOKABLE QString participantName(qint64 speaker) const;
+    Q_INVOKABLE void updateParticipantName(int side, const QString& name);
+
+signals:
+    void accountChanged();
+    void currentSessionChanged();
+    void recordingAgreementAcceptedChanged();
+    void resultsChanged();
+    void historyEntriesChanged();
+    void conversationsAwaitingMigrationOfferChanged();
+    void conversationsKeptLocalChanged();
+    void migrationChoiceChanged();
+    void pairingChanged();
+    void pairingInviteChanged();
+    void pairingRedemptionChanged();
+    void pairingErrorChanged();
+    void isPairingBusyChanged();
+    void isBusyChanged();
+    void isRecordingChanged();
+    void isPausedChanged();
+    void isProcessingChanged();
+    void isStartingConversationChanged();
+    void elapsedChanged();
+    void statusTextChanged();
+    void errorMessageChanged();
+    void liveSummaryChanged();
+    void liveTurnsChanged();
+    void liveAnnotationsChanged();
+    void liveFoulsChanged();
+    void selectedAgendaStepChanged();
+    void liveStepNoteChanged();
+    void liveNudgesChanged();
+    void contextualNudgesChanged();
+    void nudgeLoadingSidesChanged();
+    void nudgeErrorsChanged();
+    void liveCircularityChanged();
+    void liveStartupChanged();
+    void isAppleAuthorizationActiveChanged();
+    void checkinPackChanged();
+    void checkinFlowChanged();
+    void isCheckinOpeningChanged();
+    void isCheckinFinishedChanged();
+    void checkinReminderChanged();
+    void reminderNoteChanged();
+    void participantNamesChanged();
+    void sidesSwappedChanged();
+    void needsMigrationOfferChanged();
+    void isCheckinRunningChanged();
+    // The start-up task has prepared the stores, or found that it cannot.
+    void startUpFinished();
+    // The last running operation started through an entry point has ended.
+    void operationsSettled();
+
+private:
+    enum class PairingStep { invite, redeem, confirm, unlink };
+
+    template <typename T> void publish(T& field, T value, void (SessionViewModel::*changed)())
+    {
+        if (field == value)
+            return;
+        field = std::move(value);
+        emit(this->*changed)();
+    }
+    void publishAccount(std::optional<AccountState> account);
+    void publishHistoryEntries(QList<ConversationHistoryEntry> entries);
+    void publishMigrationChoice(std::optional<ConversationMigrationChoice> choice);
+    void publishAwaitingOffer(qint64 count);
+    void publishRunningFlag(bool& field, bool value, void (SessionViewModel::*changed)());
+    // Sets `errorMessage` and `statusText` to one sentence.
+    void reportFailure(const QString& sentence);
+
+    // Runs an operation to its end without the caller waiting.
+    void start(QCoro::Task<void> operation);
+    QCoro::Task<void> startUp();
+    // Device identity, data folder and stores, in that order; false at the first failure.
+    QCoro::Task<bool> prepareLocalStorage();
+    // Restores the saved account session and connects it; runs after the sweep.
+    QCoro::Task<void> restore();
+    void sweepExpiredRecordings();
+    void resetLiveState();
+    QCoro::Task<QList<DerivedSessionResult>> storedResults();
+    QCoro::Task<void> performPairing(PairingStep step, QString code, QUuid inviteID);
+    QCoro::Task<std::expected<void, PairingFailure>> runPairingStep(
+        std::shared_ptr<PairingService> service, PairingStep step, QString code, QUuid inviteID);
+    QCoro::Task<void> sendResultReviewed(std::shared_ptr<ControlPlaneClient> client);
+    QSettings& preferences() const { return *m_environment.preferences; }
+
+    SessionEnvironment m_environment;
+
+    std::optional<AccountState> m_account;
+    std::optional<ConversationSessionState> m_currentSession;
+    bool m_recordingAgreementAccepted = false;
+    QList<DerivedSessionResult> m_results;
+    QList<ConversationHistoryEntry> m_historyEntries;
+    qint64 m_conversationsAwaitingMigrationOffer = 0;
+    qint64 m_conversationsKeptLocal = 0;
+    std::optional<ConversationMigrationChoice> m_migrationChoice;
+    std::optional<PairingState> m_pairing;
+    std::optional<PairingInvite> m_pairingInvite;
+    std::optional<PairingRedemption> m_pairingRedemption;
+    std::optional<QString> m_pairingError;
+    bool m_isPairingBusy = false;
+    bool m_isBusy = false;
+    bool m_isRecording = false;
+    bool m_isPaused = false;
+    bool m_isProcessing = false;
+    bool m_isStartingConversation = false;
+    double m_elapsed = 0;
+    QString m_statusText;
+    std::optional<QString> m_errorMessage;
+    std::optional<QString> m_liveSummary;
+    QList<SpeakerTurn> m_liveTurns;
+    QList<BehaviorAnnotation> m_liveAnnotations;
+    QList<ProcessFoulAnnotation> m_liveFouls;
+    int m_selectedAgendaStep = 0;
+    std::optional<QString> m_liveStepNote;
+    QStringList m_liveNudges;
+    SeatMap<ConversationNudge> m_contextualNudges;
+    QSet<int> m_nudgeLoadingSides;
+    SeatMap<QString> m_nudgeErrors;
+    std::optional<CircularityEvidence> m_liveCircularity;
+    std::optional<HarshStartupEvidence> m_liveStartup;
+    bool m_isAppleAuthorizationActive = false;
+    std::optional<CheckinPack> m_checkinPack;
+    std::optional<CheckinFlow> m_checkinFlow;
+    bool m_isCheckinOpening = false;
+    bool m_isCheckinFinished = false;
+    CheckinReminderSettings m_checkinReminder;
+    std::optional<QString> m_reminderNote;
+    QStringList m_participantNames;
+    bool m_sidesSwapped = false;
+
+    bool m_smokeMode = false;
+    bool m_signInPreviewMode = false;
+    bool m_agreementPreviewMode = false;
+    bool m_configurationAvailable = false;
+    std::optional<RecordingAgreementStore> m_recordingAgreementStore;
+    std::shared_ptr<AccountSessionStore> m_sessionStore;
+    std::optional<DeviceIdentity> m_identity;
+    std::optional<QUrl> m_baseURL;
+    std::shared_ptr<ControlPlaneClient> m_client;
+    std::shared_ptr<EncryptedResultStore> m_resultStore;
+    std::optional<TemporaryConversationStore> m_temporaryStore;
+    std::shared_ptr<ConversationBackupStore> m_backupStore;
+    std::shared_ptr<ConversationBackupService> m_backupService;
+    std::shared_ptr<PairingService> m_pairingService;
+    std::shared_ptr<CheckinService> m_checkinService;
+    std::shared_ptr<CheckinReminderScheduler> m_reminderScheduler;
+    ConversationMode m_sessionMode = ConversationMode::conversation;
+    std::optional<LaunchSentinel> m_launchSentinel;
+    bool m_uncleanTerminationReported = false;
+    bool m_appOpenReportStarted = false;
+    std::optional<QDateTime> m_startedAt;
+    std::optional<QDateTime> m_pauseStartedAt;
+    double m_totalPaused = 0;
+    double m_recordingMaximumSeconds = 3600;
+    std::optional<QUrl> m_audioURL;
+    std::optional<QUuid> m_liveReservationID;
+    SeatMap<QUuid> m_nudgeRequestIDs;
+    std::optional<QUuid> m_appleAuthorizationAttemptID;
+
+    bool m_startUpFinished = false;
+    int m_runningOperations = 0;
+};
+
+} // namespace lumora

@@ -1,0 +1,195 @@
+// The history operations of the session view model.
+#include "appcore/ConversationBackupService.hpp"
+#include "domain/ConversationDeletionPlan.hpp"
+#include "domain/ConversationHistoryMerge.hpp"
+#include "persistence/EncryptedResultStore.hpp"
+#include "providers/ControlPlaneClient.hpp"
+#include "viewmodel/SessionViewModel.hpp"
+
+namespace lumora {
+
+void SessionViewModel::publishHistoryEntries(QList<ConversationHistoryEntry> entries)
+{
+    publish(m_historyEntries, std::move(entries), &SessionViewModel::historyEntriesChanged);
+}
+
+QCoro::Task<void> SessionViewModel::synchronizeHistory(bool refreshFromServer)
+{
+    const auto service = m_backupService;
+    if (!service) {
+        publishHistoryEntries(ConversationHistoryMerge::entries(m_results, {}, {}, {}));
+        co_return;
+    }
+    // After each call the values are published only while the service is still the one of
+    // the connected account: a sign-out during the run must not bring its history back.
+    co_await service->retryPending(m_environment.clock());
+    if (refreshFromServer) {
+        co_await service->refreshServerHistory();
+        if (service != m_backupService)
+            co_return;
+        co_await refreshPairingState();
+    }
+    auto entries = co_await service->history();
+    if (service != m_backupService)
+        co_return;
+    publishHistoryEntries(std::move(entries));
+    const auto choice = co_await service->migrationChoice();
+    if (service != m_backupService)
+        co_return;
+    publishMigrationChoice(choice);
+    const qint64 awaiting = co_await service->conversationsAwaitingOffer();
+    if (service != m_backupService)
+        co_return;
+    publishAwaitingOffer(awaiting);
+    const qint64 keptLocal = co_await service->conversationsKeptLocal();
+    if (service != m_backupService)
+        co_return;
+    publish(m_conversationsKeptLocal, keptLocal, &SessionViewModel::conversationsKeptLocalChanged);
+}
+
+void SessionViewModel::refreshHistory(bool refreshFromServer)
+{
+    start(synchronizeHistory(refreshFromServer));
+}
+
+QCoro::Task<QList<DerivedSessionResult>> SessionViewModel::storedResults()
+{
+    const auto store = m_resultStore;
+    if (!store)
+        co_return QList<DerivedSessionResult> {};
+    auto listed = co_await store->list();
+    if (!listed)
+        co_return QList<DerivedSessionResult> {};
+    co_return std::move(listed->results);
+}
+
+QCoro::Task<std::optional<DerivedSessionResult>> SessionViewModel::review(ConversationHistoryEntry entry)
+{
+    if (entry.localID) {
+        for (const DerivedSessionResult& result : std::as_const(m_results)) {
+            if (result.id == *entry.localID)
+                co_return result;
+        }
+    }
+    const auto service = m_backupService;
+    if (!service)
+        co_return std::nullopt;
+    auto reviewed = co_await service->review(entry);
+    if (!reviewed) {
+        reportFailure(
+            QStringLiteral("That conversation could not be opened. Check your connection and try again."));
+        co_return std::nullopt;
+    }
+    co_return std::move(*reviewed);
+}
+
+QCoro::Task<std::optional<ConversationDeletionOutcome>> SessionViewModel::remove(
+    ConversationHistoryEntry entry)
+{
+    if (const auto service = m_backupService) {
+        auto outcome = co_await service->remove(entry);
+        if (!outcome) {
+            reportFailure(QStringLiteral(
+                "That conversation could not be deleted from your account. Nothing was removed."));
+            co_return std::nullopt;
+        }
+        auto results = co_await storedResults();
+        publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
+        co_await synchronizeHistory(!outcome->isDeleted());
+        co_return *outcome;
+    }
+
+    // Only on this computer.
+    if (entry.localID && m_resultStore) {
+        const auto store = m_resultStore;
+        (void)co_await store->remove(*entry.localID);
+    }
+    QList<DerivedSessionResult> results = m_results;
+    if (entry.localID)
+        results.removeIf([&](const DerivedSessionResult& result) { return result.id == *entry.localID; });
+    publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
+    QList<ConversationHistoryEntry> entries = m_historyEntries;
+    entries.removeIf([&](const ConversationHistoryEntry& row) { return row.id == entry.id; });
+    publishHistoryEntries(std::move(entries));
+    co_return ConversationDeletionOutcome::deleted();
+}
+
+QCoro::Task<void> SessionViewModel::approveDeletion(ConversationHistoryEntry entry)
+{
+    const auto service = m_backupService;
+    if (!service)
+        co_return;
+    if (!co_await service->approveDeletion(entry)) {
+        reportFailure(
+            QStringLiteral("That conversation could not be deleted just now. Nothing was removed."));
+        co_return;
+    }
+    auto results = co_await storedResults();
+    publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
+    co_await synchronizeHistory(false);
+}
+
+QCoro::Task<void> SessionViewModel::declineDeletion(ConversationHistoryEntry entry)
+{
+    const auto service = m_backupService;
+    if (!service)
+        co_return;
+    if (!co_await service->declineDeletion(entry)) {
+        reportFailure(QStringLiteral("That could not be sent just now. Please try again."));
+        co_return;
+    }
+    co_await synchronizeHistory(true);
+}
+
+QCoro::Task<void> SessionViewModel::hide(ConversationHistoryEntry entry)
+{
+    const auto service = m_backupService;
+    if (!service)
+        co_return;
+    if (!co_await service->hide(entry)) {
+        reportFailure(QStringLiteral("That conversation could not be hidden just now. Please try again."));
+        co_return;
+    }
+    co_await synchronizeHistory(false);
+}
+
+QCoro::Task<void> SessionViewModel::unhide(ConversationHistoryEntry entry)
+{
+    const auto service = m_backupService;
+    if (!service)
+        co_return;
+    if (!co_await service->unhide(entry)) {
+        reportFailure(
+            QStringLiteral("That conversation could not be brought back just now. Please try again."));
+        co_return;
+    }
+    co_await synchronizeHistory(false);
+}
+
+ConversationDeletionKind SessionViewModel::deletionKind(const ConversationHistoryEntry& entry) const
+{
+    if (entry.backup != ConversationBackupDisplayState::backedUp)
+        return ConversationDeletionKind::immediate;
+    const bool paired = m_pairing && m_pairing->workspace.paired;
+    const QList<PairingPreviousWorkspace> previous
+        = m_pairing ? m_pairing->previousWorkspaces : QList<PairingPreviousWorkspace> {};
+    return ConversationDeletionPlan::kind(entry.workspace, paired, previous);
+}
+
+bool SessionViewModel::needsMigrationOffer() const
+{
+    return isSignedIn() && !m_migrationChoice && m_conversationsAwaitingMigrationOffer > 0;
+}
+
+void SessionViewModel::recordResultReviewed()
+{
+    if (m_client)
+        start(sendResultReviewed(m_client));
+}
+
+QCoro::Task<void> SessionViewModel::sendResultReviewed(std::shared_ptr<ControlPlaneClient> client)
+{
+    (void)co_await client->reportProductEvent(ProductAnalyticsEvent::resultReviewed, appVersion());
+}
+
+} // namespace lumora

@@ -1,0 +1,183 @@
+#include "ViewModelFixture.hpp"
+#include "persistence/EncryptedResultStore.hpp"
+#include "persistence/RecordingAgreementStore.hpp"
+#include "security/DeviceIdentity.hpp"
+
+#include <QDir>
+#include <QJsonValue>
+#include <QRegularExpression>
+
+namespace lumora {
+namespace {
+
+using testing::ViewModelHome;
+
+struct LaunchCase {
+    const char* name;
+    QStringList arguments;
+    // Absent: the Info resource has no "LMControlPlaneURL".
+    std::optional<QJsonValue> controlPlaneURL;
+    bool agreementStored;
+    bool configurationAvailable;
+    bool agreementAccepted;
+};
+
+TEST(SessionViewModelConstruction, LaunchModesAndControlPlaneConfiguration)
+{
+    const QString https = QStringLiteral("https://control.lumora.test/base");
+    const LaunchCase cases[] {
+        { "https, agreement not yet given", {}, https, false, true, false },
+        { "https, agreement given", {}, https, true, true, true },
+        { "no URL", {}, std::nullopt, true, false, true },
+        { "plain http", {}, QStringLiteral("http://control.lumora.test"), false, false, false },
+        { "scheme in capitals", {}, QStringLiteral("HTTPS://control.lumora.test"), false, false, false },
+        { "not a URL", {}, QStringLiteral("control plane"), false, false, false },
+        { "https without a host", {}, QStringLiteral("https:relative"), false, false, false },
+        { "not a string", {}, QJsonValue(443), false, false, false },
+        { "agreement preview hides a given agreement", { "--ui-agreement" }, std::nullopt, true, true,
+            false },
+        { "agreement and sign-in previews", { "--ui-agreement", "--ui-sign-in" }, std::nullopt, false, true,
+            true },
+        { "smoke", { "--ui-smoke" }, std::nullopt, false, true, true },
+        { "sign-in preview keeps a good URL", { "--ui-sign-in" }, https, false, true, true },
+        { "arguments compare whole", { "--ui-smoke=1", "ui-sign-in" }, std::nullopt, false, false, false },
+    };
+    for (const LaunchCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        ViewModelHome home;
+        home.info.remove("LMControlPlaneURL");
+        if (row.controlPlaneURL)
+            home.info.insert("LMControlPlaneURL", *row.controlPlaneURL);
+        if (row.agreementStored)
+            RecordingAgreementStore(*home.preferences, RecordingAgreementStore::standardKey()).accept();
+
+        const auto model = home.viewModel(row.arguments);
+        EXPECT_EQ(model->configurationAvailable(), row.configurationAvailable);
+        EXPECT_EQ(model->baseURL().has_value(), row.controlPlaneURL == QJsonValue(https));
+        EXPECT_EQ(model->recordingAgreementAccepted(), row.agreementAccepted);
+        EXPECT_EQ(model->statusText(), "Sign in to begin");
+        EXPECT_EQ(model->errorMessage(), std::nullopt);
+        EXPECT_FALSE(model->isSignedIn());
+        EXPECT_EQ(model->participantNames(), (QStringList { "Person 1", "Person 2" }));
+        EXPECT_EQ(model->checkinReminder(), CheckinReminderSettings::standard());
+        EXPECT_EQ(model->appVersion(), "1.4+37");
+        ASSERT_TRUE(model->isStartUpFinished());
+        EXPECT_TRUE(model->identity().has_value());
+        EXPECT_TRUE(model->resultStore() && model->backupStore() && model->temporaryStore());
+        EXPECT_TRUE(model->launchSentinel().has_value());
+        EXPECT_EQ(model->resultStore()->directory(), QDir(home.path("data/Lumora/Results")).absolutePath());
+
+        // Only a real launch keeps its device key in the keychain; a preview makes one in memory.
+        const auto stored = test::awaitTask(home.keychain->values.data(DeviceIdentity::storeAccount()));
+        ASSERT_TRUE(stored.has_value());
+        EXPECT_EQ(stored->bytes.has_value(),
+            row.arguments.filter(QRegularExpression("^--ui-(smoke|sign-in|agreement)$")).isEmpty());
+    }
+}
+
+TEST(SessionViewModelConstruction, TheInfoResourceIsCompiledIn)
+{
+    const InfoResource info = InfoResource::bundled();
+    EXPECT_TRUE(info.string(InfoResource::shortVersionKey).has_value());
+    EXPECT_TRUE(info.signInHost().has_value());
+    EXPECT_TRUE(info.speechServiceURL().has_value());
+}
+
+TEST(SessionViewModelConstruction, AppVersionFallsBackForMissingValues)
+{
+    ViewModelHome home;
+    home.info = QJsonObject { { "CFBundleVersion", 12 } };
+    EXPECT_EQ(home.viewModel()->appVersion(), "development+local");
+}
+
+enum class Breakage {
+    none,
+    keychainRefusesDeviceKey,
+    noDataFolder,
+    resultsFolder,
+    diagnosticsFolder,
+    temporaryRoot
+};
+
+struct StorageCase {
+    const char* name;
+    QStringList arguments;
+    Breakage breakage;
+    bool failureShown;
+    bool storesBuilt; // result and backup stores
+    bool sentinel;
+    bool temporaryStore;
+};
+
+TEST(SessionViewModelConstruction, StorageThatCannotBePreparedStopsTheStartUp)
+{
+    const StorageCase cases[] {
+        { "everything builds", {}, Breakage::none, false, true, true, true },
+        { "keychain refuses the device key", {}, Breakage::keychainRefusesDeviceKey, true, false, false,
+            false },
+        { "a preview keeps its device key in memory", { "--ui-sign-in" }, Breakage::keychainRefusesDeviceKey,
+            false, true, true, true },
+        { "no data folder", {}, Breakage::noDataFolder, true, false, false, false },
+        { "no data folder, sign-in preview: silent", { "--ui-sign-in" }, Breakage::noDataFolder, false, false,
+            false, false },
+        { "no data folder, agreement preview: silent", { "--ui-agreement" }, Breakage::noDataFolder, false,
+            false, false, false },
+        { "no data folder, smoke: shown", { "--ui-smoke" }, Breakage::noDataFolder, true, false, false,
+            false },
+        { "results folder taken", {}, Breakage::resultsFolder, true, false, false, false },
+        { "diagnostics folder taken: no sentinel, nothing said", {}, Breakage::diagnosticsFolder, false, true,
+            false, true },
+        { "temporary root taken", {}, Breakage::temporaryRoot, true, true, true, false },
+    };
+    for (const StorageCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        ViewModelHome home;
+        // A recording left over from two days ago, which the start-up sweeps away.
+        ASSERT_TRUE(QDir().mkpath(home.path("tmp/Lumora-Conversation")));
+        const QString leftOver = home.path("tmp/Lumora-Conversation/recording.m4a");
+        QFile marker(leftOver);
+        ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(marker.setFileTime(home.now.addDays(-2), QFileDevice::FileModificationTime));
+        marker.close();
+
+        switch (row.breakage) {
+        case Breakage::none:
+            break;
+        case Breakage::keychainRefusesDeviceKey:
+            home.keychain->failingReads.insert(DeviceIdentity::storeAccount());
+            break;
+        case Breakage::noDataFolder:
+            home.block("data");
+            home.applicationSupport = home.path("data/share");
+            break;
+        case Breakage::resultsFolder:
+            ASSERT_TRUE(QDir().mkpath(home.path("data/Lumora")));
+            home.block("data/Lumora/Results");
+            break;
+        case Breakage::diagnosticsFolder:
+            ASSERT_TRUE(QDir().mkpath(home.path("data/Lumora")));
+            home.block("data/Lumora/Diagnostics");
+            break;
+        case Breakage::temporaryRoot:
+            home.block("taken");
+            home.temporaryRoot = home.path("taken");
+            break;
+        }
+
+        const auto model = home.viewModel(row.arguments);
+        ASSERT_TRUE(model->isStartUpFinished());
+        EXPECT_EQ(model->errorMessage(),
+            row.failureShown ? std::optional(QStringLiteral("Secure local storage could not be prepared."))
+                             : std::nullopt);
+        EXPECT_EQ(model->statusText(), "Sign in to begin");
+        EXPECT_EQ(model->resultStore() != nullptr, row.storesBuilt);
+        EXPECT_EQ(model->backupStore() != nullptr, row.storesBuilt);
+        EXPECT_EQ(model->launchSentinel().has_value(), row.sentinel);
+        EXPECT_EQ(model->temporaryStore().has_value(), row.temporaryStore);
+        // The sweep runs only after every store was built.
+        EXPECT_EQ(QFile::exists(leftOver), !row.temporaryStore) << leftOver.toStdString();
+    }
+}
+
+} // namespace
+} // namespace lumora

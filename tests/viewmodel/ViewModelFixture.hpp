@@ -1,0 +1,125 @@
+#pragma once
+
+#include "TestKeyStore.hpp"
+#include "domain/CheckinReminderSettings.hpp"
+#include "viewmodel/CheckinReminderScheduler.hpp"
+#include "viewmodel/SessionViewModel.hpp"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonObject>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <qcoro/qcorotimer.h>
+
+namespace lumora::testing {
+
+// Notes each call as "permission", "schedule <ISO date with offset>" or "remove"; permission
+// answers after a turn of the event loop, as a desktop prompt does.
+class FakeReminderScheduler final : public CheckinReminderScheduler {
+public:
+    bool grants = true;
+    QStringList calls;
+
+    QCoro::Task<bool> requestPermission() override
+    {
+        calls.append(QStringLiteral("permission"));
+        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+        co_return grants;
+    }
+    QCoro::Task<void> schedule(QDateTime at) override
+    {
+        calls.append(QStringLiteral("schedule ") + at.toString(Qt::ISODate));
+        co_return;
+    }
+    QCoro::Task<void> removePending() override
+    {
+        calls.append(QStringLiteral("remove"));
+        co_return;
+    }
+};
+
+// Holds the calls of a fake until the test opens it; they look again at each turn of the
+// event loop.
+class Gate {
+public:
+    bool isOpen = true;
+    int waiting = 0;
+
+    QCoro::Task<void> pass()
+    {
+        if (isOpen)
+            co_return;
+        ++waiting;
+        while (!isOpen)
+            co_await QCoro::sleepFor(std::chrono::milliseconds(1));
+    }
+    void close() { isOpen = false; }
+    void open() { isOpen = true; }
+};
+
+// Waits until every operation the view model started has ended (start-up included).
+inline void settle(SessionViewModel& viewModel)
+{
+    if (viewModel.runningOperations() > 0) {
+        QEventLoop loop;
+        QObject::connect(&viewModel, &SessionViewModel::operationsSettled, &loop, &QEventLoop::quit);
+        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    ASSERT_EQ(viewModel.runningOperations(), 0) << "an operation did not end";
+}
+
+// One user's computer for a view model: preferences, keychain, data and temporary folders, a
+// fixed clock and time zone, and the compiled-in values a test chooses.
+struct ViewModelHome {
+    ViewModelHome() { EXPECT_TRUE(folder.isValid()); }
+
+    QString path(const QString& name) const { return folder.filePath(name); }
+
+    SessionEnvironment environment(const QStringList& arguments = {}) const
+    {
+        SessionEnvironment environment;
+        environment.arguments = QStringList { QStringLiteral("lumora") } + arguments;
+        environment.info = InfoResource(info);
+        environment.preferences = preferences.get();
+        environment.keychain = [keychain = keychain] { return keychain; };
+        environment.applicationSupport = [support = applicationSupport] { return support; };
+        environment.temporaryRoot = temporaryRoot;
+        environment.clock = [clock = &now] { return *clock; };
+        environment.timeZone = zone;
+        environment.reminderScheduler = scheduler;
+        return environment;
+    }
+
+    // A view model whose start-up has ended.
+    std::unique_ptr<SessionViewModel> viewModel(const QStringList& arguments = {}) const
+    {
+        auto model = std::make_unique<SessionViewModel>(environment(arguments));
+        settle(*model);
+        return model;
+    }
+
+    // Makes `name` a plain file, so that no folder can be made there.
+    void block(const QString& name) const
+    {
+        QFile file(path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<QSettings> preferences = std::make_unique<QSettings>(
+        folder.filePath(QStringLiteral("preferences.ini")), QSettings::IniFormat);
+    std::shared_ptr<test::TestKeyStore> keychain = std::make_shared<test::TestKeyStore>();
+    std::shared_ptr<FakeReminderScheduler> scheduler = std::make_shared<FakeReminderScheduler>();
+    QJsonObject info { { "LMControlPlaneURL", "https://control.lumora.test" },
+        { "CFBundleShortVersionString", "1.4" }, { "CFBundleVersion", "37" } };
+    QString applicationSupport = folder.filePath(QStringLiteral("data"));
+    QString temporaryRoot = folder.filePath(QStringLiteral("tmp/Lumora-Conversation"));
+    QTimeZone zone { "Europe/Berlin" };
+    QDateTime now = QDateTime::currentDateTimeUtc();
+};
+
+} // namespace lumora::testing
