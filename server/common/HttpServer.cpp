@@ -27,11 +27,38 @@ constexpr auto readTimeout = std::chrono::seconds(30);
 constexpr auto handshakeTimeout = std::chrono::seconds(10);
 constexpr auto drainTimeout = std::chrono::seconds(5);
 constexpr std::uint32_t headerLimit = 16 * 1024;
+// What a connection may hold unparsed: the head, or the trailer section of a chunked body,
+// which the parser takes in whole and does not count against the head's limit. Beast throws
+// on a single field of 64 KiB; this bound keeps every field far below that.
+constexpr std::size_t readBufferLimit = headerLimit;
 constexpr std::size_t drainLimit = 64 * 1024 * 1024;
 
 auto awaitError(beast::error_code& ec)
 {
     return asio::redirect_error(asio::use_awaitable, ec);
+}
+
+std::string describe(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& exception) {
+        return exception.what();
+    } catch (...) {
+        return "unknown exception";
+    }
+}
+
+// After a refusal the server sends nothing more; a client reading until the connection
+// closes learns that its answer is complete while the rest of its request is drained.
+void finishSending(beast::tcp_stream& stream)
+{
+    beast::error_code ec;
+    stream.socket().shutdown(tcp::socket::shutdown_send, ec);
+}
+
+void finishSending(beast::ssl_stream<beast::tcp_stream>&)
+{
 }
 
 HttpRequest toHttpRequest(http::request<http::string_body>&& message)
@@ -94,6 +121,13 @@ struct HttpServer::State {
         *log << method << ' ' << path << ' ' << status << ' ' << elapsed.count() << " ms" << std::endl;
     }
 
+    void logConnectionFailure(const std::exception_ptr& failure)
+    {
+        const std::string what = describe(failure);
+        const std::lock_guard lock(logLock);
+        *log << "connection failed: " << what << std::endl;
+    }
+
     HttpResponse respond(const HttpRequest& request) const
     {
         try {
@@ -109,7 +143,7 @@ struct HttpServer::State {
     // or a read or write fails.
     template <typename Stream> asio::awaitable<void> serve(Stream& stream)
     {
-        beast::flat_buffer buffer;
+        beast::flat_buffer buffer(readBufferLimit);
         for (;;) {
             http::request_parser<http::string_body> parser;
             parser.body_limit(bodyLimit);
@@ -121,15 +155,19 @@ struct HttpServer::State {
 
             HttpResponse response;
             bool keepAlive = false;
+            // Refused for its size: the client may still be sending.
+            bool drainAfter = false;
             std::string method = "-";
             std::string path = "-";
             if (ec == http::error::body_limit) {
                 response = errorResponse(413, "payload_too_large");
+                drainAfter = true;
                 method = std::string(parser.get().method_string());
                 path = std::string(parser.get().target().substr(0, parser.get().target().find('?')));
             } else if (ec && ec.category() == http::make_error_code(http::error::bad_target).category()
                 && ec != http::error::end_of_stream && ec != http::error::partial_message) {
                 response = errorResponse(400, "bad_request");
+                drainAfter = ec == http::error::header_limit || ec == http::error::buffer_overflow;
             } else if (ec) {
                 co_return; // closed, reset or timed out: nobody to answer
             } else {
@@ -154,8 +192,10 @@ struct HttpServer::State {
             auto message = toBeastResponse(response, 11, false);
             beast::get_lowest_layer(stream).expires_after(readTimeout);
             co_await http::async_write(stream, message, awaitError(ec));
-            if (!ec && response.status == 413)
+            if (!ec && drainAfter) {
+                finishSending(stream);
                 co_await drain(stream);
+            }
             co_return;
         }
     }
@@ -175,10 +215,20 @@ struct HttpServer::State {
         }
     }
 
+    // Serves one connection; whatever it throws ends that connection only.
+    template <typename Stream> asio::awaitable<void> serveGuarded(Stream& stream)
+    {
+        try {
+            co_await serve(stream);
+        } catch (...) {
+            logConnectionFailure(std::current_exception());
+        }
+    }
+
     asio::awaitable<void> plainSession(tcp::socket socket)
     {
         beast::tcp_stream stream(std::move(socket));
-        co_await serve(stream);
+        co_await serveGuarded(stream);
         beast::error_code ec;
         stream.socket().shutdown(tcp::socket::shutdown_send, ec);
     }
@@ -191,7 +241,7 @@ struct HttpServer::State {
         co_await stream.async_handshake(asio::ssl::stream_base::server, awaitError(ec));
         if (ec)
             co_return;
-        co_await serve(stream);
+        co_await serveGuarded(stream);
         beast::get_lowest_layer(stream).expires_after(handshakeTimeout);
         co_await stream.async_shutdown(awaitError(ec));
     }
@@ -287,7 +337,18 @@ void HttpServer::runUntilSignalled()
     const auto keepHandling = asio::make_work_guard(state.handlerContext);
     std::vector<std::thread> pool;
     for (unsigned i = 0; i < state.threads; ++i)
-        pool.emplace_back([&state] { state.io.run(); });
+        pool.emplace_back([&state] {
+            // An exception thrown inside an operation of one connection leaves run() here; that
+            // connection's work is gone with it, and the thread goes on serving the others.
+            for (;;) {
+                try {
+                    state.io.run();
+                    return;
+                } catch (...) {
+                    state.logConnectionFailure(std::current_exception());
+                }
+            }
+        });
     state.handlerContext.run();
     for (std::thread& thread : pool)
         thread.join();

@@ -34,7 +34,8 @@ struct HttpServerOptions {
 // thread-bound resources such as a database connection.
 // Each request is logged as one line (method, path, status, milliseconds; never bodies,
 // queries or headers). Bodies over the limit, malformed requests and handler exceptions
-// are answered with {"error": code} and never reach or stop the server.
+// are answered with {"error": code} and never reach or stop the server; anything else one
+// connection throws is logged and closes that connection only.
 class HttpServer {
 public:
     static std::expected<std::unique_ptr<HttpServer>, std::string> listen(

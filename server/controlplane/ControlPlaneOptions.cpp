@@ -26,6 +26,19 @@ std::expected<std::pair<QString, qint64>, QString> parseUsageRate(const QString&
     return std::pair { text.left(equals), rate };
 }
 
+// The address clients use to reach the server: scheme, host and port only, since the
+// server's own paths are appended to it.
+std::expected<QUrl, QString> parsePublicUrl(const QString& text)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    const bool bare = url.path().isEmpty() || url.path() == u"/";
+    if (!url.isValid() || (url.scheme() != u"https" && url.scheme() != u"http") || url.host().isEmpty()
+        || !bare || url.hasQuery() || url.hasFragment() || !url.userInfo().isEmpty())
+        return std::unexpected(
+            QStringLiteral("--public-url wants http(s)://HOST[:PORT], found \"%1\"").arg(text));
+    return url.adjusted(QUrl::StripTrailingSlash);
+}
+
 } // namespace
 
 std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
@@ -45,20 +58,29 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
         const bool takesValue = name == u"--listen" || name == u"--database" || name == u"--tls-cert"
             || name == u"--tls-key" || name == u"--speech-token-secret" || name == u"--usage-rate"
             || name == u"--pairing-invite-lifetime" || name == u"--pairing-confirm-window"
-            || name == u"--deletion-request-lifetime";
+            || name == u"--deletion-request-lifetime" || name == u"--public-url"
+            || ProviderOptions::isOption(name);
         if (!takesValue && inlineValue)
             return std::unexpected(QStringLiteral("%1 takes no value").arg(name));
         if (takesValue) {
             auto text = value();
             if (!text)
                 return std::unexpected(text.error());
-            if (name == u"--listen") {
+            if (ProviderOptions::isOption(name)) {
+                if (const auto set = options.providers.set(name, *text); !set)
+                    return std::unexpected(set.error());
+            } else if (name == u"--listen") {
                 auto listen = ListenAddress::parse(text->toStdString());
                 if (!listen)
                     return std::unexpected(QString::fromStdString(listen.error()));
                 options.listen = *listen;
             } else if (name == u"--database") {
                 options.database = *text;
+            } else if (name == u"--public-url") {
+                auto url = parsePublicUrl(*text);
+                if (!url)
+                    return std::unexpected(url.error());
+                options.publicUrl = *url;
             } else if (name == u"--speech-token-secret") {
                 options.speechTokenSecret = *text;
             } else if (name == u"--usage-rate") {
@@ -103,12 +125,15 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
     if (!options.tlsCertificate && !options.allowPlainHttp && !options.listen.isLoopback())
         return std::unexpected(QStringLiteral("plain HTTP is only served on loopback; give --tls-cert and "
                                               "--tls-key, or --allow-plain-http behind a TLS proxy"));
+    if (options.devSignIn && !options.listen.isLoopback())
+        return std::unexpected(QStringLiteral(
+            "--dev-sign-in lets anyone sign in to any account; it is only offered on a loopback address"));
     return options;
 }
 
 QString ControlPlaneOptions::helpText()
 {
-    return QStringLiteral(
+    const QString text = QStringLiteral(
         "Usage: lumora-control-plane [options]\n"
         "\n"
         "  --listen HOST:PORT    address to listen on (default 127.0.0.1:8443; port 0 picks one)\n"
@@ -118,6 +143,9 @@ QString ControlPlaneOptions::helpText()
         "  --tls-key FILE        PEM private key\n"
         "  --allow-plain-http    serve plain HTTP on a non-loopback address (behind a TLS proxy)\n"
         "  --dev-sign-in         offer the development sign-in page instead of Sign in with Apple\n"
+        "                        (only on a loopback address)\n"
+        "  --public-url URL      http(s)://HOST[:PORT] at which clients reach the server, when\n"
+        "                        that is not the listening address (default: that address)\n"
         "  --speech-token-secret FILE\n"
         "                        secret (at least 32 bytes) that speech-provider tokens are signed\n"
         "                        with; the speech stand-in verifies them with the same file\n"
@@ -133,6 +161,7 @@ QString ControlPlaneOptions::helpText()
         "                        how long a conversation deletion waits for the partner's\n"
         "                        approval before it lapses (default 604800, seven days)\n"
         "  --help                show this text\n");
+    return text + ProviderOptions::helpText();
 }
 
 } // namespace lumora

@@ -2,9 +2,11 @@
 
 #include "common/ListenAddress.hpp"
 #include "controlplane/PairingLifetimes.hpp"
+#include "controlplane/ProviderOptions.hpp"
 
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <expected>
 #include <map>
 #include <optional>
@@ -20,6 +22,9 @@ struct ControlPlaneOptions {
     std::optional<QString> tlsKey;
     bool allowPlainHttp = false;
     bool devSignIn = false;
+    // Where clients reach the server when that is not the listening address (behind a proxy):
+    // "http" or "https", a host and optionally a port, nothing else.
+    std::optional<QUrl> publicUrl;
     // The file holding the secret that speech-provider tokens are signed with.
     std::optional<QString> speechTokenSecret;
     // Usage rates in micros per minute of audio that replace the built-in ones.
@@ -28,10 +33,13 @@ struct ControlPlaneOptions {
     // Seconds after which a deletion waiting for the partner lapses; the service's default
     // when not given.
     std::optional<qint64> deletionRequestLifetime;
+    // The real speech and analysis services, when their keys are given.
+    ProviderOptions providers;
     bool help = false;
 
     // `arguments` excludes the program name. `defaultDatabase` is used when --database is
-    // not given. Plain HTTP is refused on a non-loopback address unless --allow-plain-http.
+    // not given. Plain HTTP is refused on a non-loopback address unless --allow-plain-http;
+    // the development sign-in is refused on any address but loopback.
     static std::expected<ControlPlaneOptions, QString> parse(
         const QStringList& arguments, const QString& defaultDatabase);
     static QString helpText();

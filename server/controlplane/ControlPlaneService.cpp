@@ -9,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QUrlQuery>
 #include <array>
 
@@ -219,7 +218,7 @@ HttpResponse ControlPlaneService::startWebSignIn(const HttpRequest& request)
     record.id = QUuid::createUuid();
     record.createdAt = m_clock();
     m_store.addSignInRequest(record);
-    return jsonResponse({ { "authorization_url", signInPageAddress(request, record.id) } });
+    return jsonResponse({ { "authorization_url", signInPageAddress(record.id) } });
 }
 
 HttpResponse ControlPlaneService::completeWebSignIn(const HttpRequest& request)
@@ -240,6 +239,8 @@ HttpResponse ControlPlaneService::completeWebSignIn(const HttpRequest& request)
     if (m_clock() - *pending->ticketIssuedAt > signInLifetime)
         return errorResponse(400, "ticket_expired");
     const auto device = m_store.redeemTicket(hash, m_clock());
+    if (!device && device.error() == TicketRefusal::keyActiveInAnotherAccount)
+        return errorResponse(409, "device_key_in_use");
     if (!device)
         return errorResponse(400, "invalid_ticket");
     return registrationResponse(*device);
@@ -385,15 +386,12 @@ HttpResponse ControlPlaneService::deleteAccount(const HttpRequest& request, cons
     return okResponse();
 }
 
-QString ControlPlaneService::signInPageAddress(const HttpRequest& request, const QUuid& requestID) const
+QString ControlPlaneService::signInPageAddress(const QUuid& requestID) const
 {
-    // The address the device reached us at, when it is a plain HOST[:PORT].
-    static const QRegularExpression hostForm(
-        QStringLiteral("^[A-Za-z0-9.-]+(:[0-9]{1,5})?$|^\\[[0-9A-Fa-f:.]+\\](:[0-9]{1,5})?$"));
-    QString host = QString::fromStdString(std::string(request.header("Host")));
-    if (!hostForm.match(host).hasMatch())
-        host = m_settings.publicHost;
-    return QStringLiteral("https://%1/dev/sign-in?request=%2").arg(host, idText(requestID));
+    QUrl page = m_settings.publicUrl;
+    page.setPath(QStringLiteral("/dev/sign-in"));
+    page.setQuery(QStringLiteral("request=") + idText(requestID));
+    return page.toString(QUrl::FullyEncoded);
 }
 
 } // namespace lumora

@@ -9,6 +9,7 @@
 #include "controlplane/RequestAuthenticator.hpp"
 
 #include <QString>
+#include <QUrl>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -19,8 +20,9 @@ namespace lumora {
 struct ControlPlaneServiceSettings {
     // Offer the development sign-in page in place of Sign in with Apple.
     bool devSignIn = false;
-    // HOST:PORT used in the sign-in page's address when a request names no usable Host.
-    QString publicHost;
+    // Where clients reach this server ("https://HOST:PORT"): the start of the sign-in page's
+    // address. Never taken from a request, whose Host header the client may forge.
+    QUrl publicUrl;
     // Reservations, speech grants, analysis and usage.
     ConversationSettings conversation;
     // How long partner codes, and codes redeemed but not yet confirmed, stay usable.
@@ -80,7 +82,7 @@ private:
     HttpResponse revokeDevice(const HttpRequest& request, const DeviceRecord& device);
     HttpResponse deleteAccount(const HttpRequest& request, const DeviceRecord& device);
 
-    QString signInPageAddress(const HttpRequest& request, const QUuid& requestID) const;
+    QString signInPageAddress(const QUuid& requestID) const;
 
     ControlPlaneStore& m_store;
     ControlPlaneServiceSettings m_settings;

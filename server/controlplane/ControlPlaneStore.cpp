@@ -11,7 +11,11 @@
 #include <QUrl>
 #include <QVariant>
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <initializer_list>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lumora {
 
@@ -146,14 +150,53 @@ const QString deviceColumns = QStringLiteral("id, account_id, public_key, revoke
 const QString signInColumns = QStringLiteral(
     "id, device_public_key, platform, created_at, account_name, ticket_issued_at, redeemed_at");
 
+// Makes the folders missing on the way to `folder`, each readable by the owner alone.
+bool makePrivateFolders(const QString& folder)
+{
+    QStringList missing;
+    for (QString at = QDir::cleanPath(folder); !QFileInfo::exists(at); at = QFileInfo(at).path()) {
+        if (missing.contains(at))
+            return false; // a relative path's top that does not exist
+        missing.prepend(at);
+    }
+    for (const QString& at : missing) {
+        const QByteArray name = QFile::encodeName(at);
+        // chmod as well: mkdir's mode passes through the umask.
+        if (::mkdir(name.constData(), 0700) != 0 || ::chmod(name.constData(), 0700) != 0)
+            return false;
+    }
+    return QFileInfo(folder).isDir();
+}
+
+// The database and its -wal and -shm files hold every account's conversations: mode 0600
+// whatever the umask. SQLite gives the -wal and -shm files it creates the database file's
+// mode; files that exist already, made under a wider mode, are narrowed.
+bool makePrivateDatabaseFiles(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int file = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (file < 0)
+        return false;
+    const bool narrowed = ::fchmod(file, 0600) == 0;
+    ::close(file);
+    for (const char* suffix : { "-wal", "-shm" }) {
+        const QByteArray companion = name + suffix;
+        if (::chmod(companion.constData(), 0600) != 0 && errno != ENOENT)
+            return false;
+    }
+    return narrowed;
+}
+
 std::expected<QSqlDatabase, QString> configure(const QString& url, const QString& connection)
 {
     if (url.startsWith(u"sqlite:")) {
         const QString path = url.mid(7);
         if (path.isEmpty())
             return std::unexpected(QStringLiteral("sqlite: needs a file path"));
-        if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        if (!makePrivateFolders(QFileInfo(path).absolutePath()))
             return std::unexpected(QStringLiteral("cannot create the folder of %1").arg(path));
+        if (!makePrivateDatabaseFiles(path))
+            return std::unexpected(QStringLiteral("cannot make %1 private to its owner").arg(path));
         QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
         database.setDatabaseName(path);
         database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
@@ -308,7 +351,8 @@ bool ControlPlaneStore::issueTicket(
     return update.rowsAffected() == 1;
 }
 
-std::optional<DeviceRecord> ControlPlaneStore::redeemTicket(const QString& ticketHash, qint64 now)
+std::expected<DeviceRecord, TicketRefusal> ControlPlaneStore::redeemTicket(
+    const QString& ticketHash, qint64 now)
 {
     Transaction transaction(m_connection);
     Statement redeem(m_connection,
@@ -316,38 +360,38 @@ std::optional<DeviceRecord> ControlPlaneStore::redeemTicket(const QString& ticke
             "UPDATE sign_in_requests SET redeemed_at = ? WHERE ticket_hash = ? AND redeemed_at IS NULL"),
         { now, ticketHash });
     if (redeem.rowsAffected() != 1)
-        return std::nullopt;
+        return std::unexpected(TicketRefusal::notRedeemable);
     const auto request = signInRequestForTicket(ticketHash);
     if (!request || !request->accountName)
-        return std::nullopt;
+        return std::unexpected(TicketRefusal::notRedeemable);
 
-    QUuid accountID;
+    std::optional<QUuid> accountID;
     Statement account(
         m_connection, QStringLiteral("SELECT id FROM accounts WHERE name = ?"), { *request->accountName });
-    if (account.next()) {
+    if (account.next())
         accountID = QUuid::fromString(account.value(0).toString());
-    } else {
+
+    // Whoever started the sign-in needed only the public key, not the private one.
+    auto device = activeDeviceWithKey(request->devicePublicKey);
+    if (device && device->accountID != accountID) {
+        transaction.commit();
+        return std::unexpected(TicketRefusal::keyActiveInAnotherAccount);
+    }
+    if (!accountID) {
         accountID = QUuid::createUuid();
         Statement(m_connection,
             QStringLiteral("INSERT INTO accounts (id, name, created_at) VALUES (?, ?, ?)"),
-            { idText(accountID), *request->accountName, now });
-    }
-
-    auto device = activeDeviceWithKey(request->devicePublicKey);
-    if (device && device->accountID != accountID) {
-        Statement(m_connection, QStringLiteral("UPDATE devices SET revoked_at = ? WHERE id = ?"),
-            { now, idText(device->id) });
-        device.reset();
+            { idText(*accountID), *request->accountName, now });
     }
     if (!device) {
-        device = DeviceRecord { QUuid::createUuid(), accountID, request->devicePublicKey, false };
+        device = DeviceRecord { QUuid::createUuid(), *accountID, request->devicePublicKey, false };
         Statement(m_connection,
             QStringLiteral("INSERT INTO devices (id, account_id, public_key, platform, created_at) VALUES "
                            "(?, ?, ?, ?, ?)"),
-            { idText(device->id), idText(accountID), request->devicePublicKey, request->platform, now });
+            { idText(device->id), idText(*accountID), request->devicePublicKey, request->platform, now });
     }
     transaction.commit();
-    return device;
+    return *device;
 }
 
 bool ControlPlaneStore::revokeDevice(const QUuid& accountID, const QUuid& deviceID, qint64 now)

@@ -23,6 +23,11 @@ struct DeviceRecord {
     bool revoked = false;
 };
 
+enum class TicketRefusal {
+    notRedeemable, // unknown, not yet issued or redeemed already
+    keyActiveInAnotherAccount,
+};
+
 struct SignInRequestRecord {
     QUuid id;
     QString devicePublicKey;
@@ -86,9 +91,10 @@ public:
     bool issueTicket(
         const QUuid& requestID, const QString& ticketHash, const QString& accountName, qint64 now);
     // Redeems a ticket and registers the request's device key under the named account, in
-    // one transaction; nullopt when the ticket was redeemed meanwhile. A key already active
-    // in that account keeps its device; active elsewhere, that device is revoked first.
-    std::optional<DeviceRecord> redeemTicket(const QString& ticketHash, qint64 now);
+    // one transaction. A key already active in that account keeps its device. A key active
+    // in another account stays there untouched (only a sign-out, which revokes the device,
+    // frees it) and the ticket is spent all the same.
+    std::expected<DeviceRecord, TicketRefusal> redeemTicket(const QString& ticketHash, qint64 now);
 
     bool revokeDevice(const QUuid& accountID, const QUuid& deviceID, qint64 now);
 

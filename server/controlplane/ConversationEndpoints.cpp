@@ -3,6 +3,7 @@
 #include "analysis/RuleBasedAnalyzer.hpp"
 #include "common/SpeechToken.hpp"
 #include "controlplane/ControlPlaneService.hpp"
+#include "controlplane/DeepgramGrantClient.hpp"
 #include "controlplane/JsonReplies.hpp"
 #include "domain/JsonObjectReader.hpp"
 #include "providers/AnalysisPass.hpp"
@@ -173,10 +174,16 @@ HttpResponse ConversationEndpoints::speechToken(const HttpRequest& request, cons
     const auto reservation = headerReservation(request, device);
     if (!reservation)
         return reservation.error();
-    if (!m_settings.speechTokenSecret)
-        return errorResponse(503, "speech_not_configured");
     const qint64 now = m_clock();
     const qint64 lifetime = std::min(speechTokenLifetime, reservation->expiresAt - now);
+    if (m_settings.speechGrants) {
+        const auto grant = m_settings.speechGrants->grant(lifetime);
+        if (!grant)
+            return errorResponse(503, "provider_token_unavailable");
+        return jsonResponse({ { "access_token", grant->accessToken }, { "expires_in", grant->expiresIn } });
+    }
+    if (!m_settings.speechTokenSecret)
+        return errorResponse(503, "speech_not_configured");
     const std::string token = speechtoken::make(
         *m_settings.speechTokenSecret, { idText(reservation->id).toStdString(), now + lifetime });
     return jsonResponse({ { "access_token", QString::fromStdString(token) }, { "expires_in", lifetime } });

@@ -17,11 +17,15 @@
 namespace lumora {
 
 class ControlPlaneService;
+class DeepgramGrantClient;
 struct DeviceRecord;
 
 struct ConversationSettings {
-    // The secret speech-provider tokens are signed with; without one no token is issued.
+    // The secret speech-provider tokens are signed with; without one (and without
+    // `speechGrants`) no token is issued.
     std::optional<std::string> speechTokenSecret;
+    // The real speech provider's grants; when set, tokens come from it instead.
+    std::shared_ptr<const DeepgramGrantClient> speechGrants;
     // Estimated provider cost in micros per minute of audio, by usage operation; an
     // operation not named here is refused.
     std::map<QString, qint64> usageRatesMicrosPerMinute { { QStringLiteral("live_transcription"), 7700 },

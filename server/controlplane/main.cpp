@@ -3,11 +3,13 @@
 #include "controlplane/ControlPlaneOptions.hpp"
 #include "controlplane/ControlPlaneService.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/ProviderSetup.hpp"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QStandardPaths>
 #include <iostream>
+#include <memory>
 
 int main(int argc, char** argv)
 {
@@ -31,7 +33,6 @@ int main(int argc, char** argv)
 
     ControlPlaneServiceSettings settings;
     settings.devSignIn = options->devSignIn;
-    settings.publicHost = QString::fromStdString(options->listen.text());
     settings.pairing = options->pairing;
     if (options->speechTokenSecret) {
         auto secret = speechtoken::readSecret(options->speechTokenSecret->toStdString());
@@ -40,6 +41,13 @@ int main(int argc, char** argv)
             return 1;
         }
         settings.conversation.speechTokenSecret = std::move(*secret);
+    }
+    // Keys are read (and key files others can read refused) before anything starts.
+    const ProviderLog providerLog = [](const std::string& line) { std::clog << line + "\n" << std::flush; };
+    if (const auto connected = connectProviders(options->providers, settings.conversation, providerLog);
+        !connected) {
+        std::cerr << "lumora-control-plane: " << connected.error() << "\n";
+        return 1;
     }
     for (const auto& [operation, rate] : options->usageRates)
         settings.conversation.usageRatesMicrosPerMinute[operation] = rate;
@@ -51,22 +59,29 @@ int main(int argc, char** argv)
     }
     if (options->deletionRequestLifetime)
         settings.conversationDeletionLifetime = *options->deletionRequestLifetime;
-    ControlPlaneService service(
-        **store, std::move(settings), [] { return QDateTime::currentSecsSinceEpoch(); });
+    // Made once the server listens, when the port it was given is known; requests are
+    // handled only from runUntilSignalled on.
+    std::unique_ptr<ControlPlaneService> service;
 
     HttpServerOptions serverOptions { options->listen, std::nullopt, 2 * 1024 * 1024, 0 };
     if (options->tlsCertificate)
         serverOptions.tls
             = TlsFiles { options->tlsCertificate->toStdString(), options->tlsKey->toStdString() };
     auto server = HttpServer::listen(
-        serverOptions, [&service](const HttpRequest& request) { return service.handle(request); }, std::clog);
+        serverOptions, [&service](const HttpRequest& request) { return service->handle(request); },
+        std::clog);
     if (!server) {
         std::cerr << "lumora-control-plane: " << server.error() << "\n";
         return 1;
     }
+    const QString listening = QString::fromLatin1(serverOptions.tls ? "https" : "http")
+        + QStringLiteral("://")
+        + QString::fromStdString(ListenAddress { options->listen.host, (*server)->port() }.text());
+    settings.publicUrl = options->publicUrl.value_or(QUrl(listening));
+    service = std::make_unique<ControlPlaneService>(
+        **store, std::move(settings), [] { return QDateTime::currentSecsSinceEpoch(); });
     // Scripts and tests wait for this line to learn the port (also when 0 was asked for).
-    std::cout << "listening on " << (serverOptions.tls ? "https" : "http") << "://"
-              << ListenAddress { options->listen.host, (*server)->port() }.text() << std::endl;
+    std::cout << "listening on " << listening.toStdString() << std::endl;
     (*server)->runUntilSignalled();
     std::clog << "stopped" << std::endl;
     return 0;

@@ -4,6 +4,7 @@
 #include "domain/DerivedSessionResult.hpp"
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
+#include "domain/UnixSeconds.hpp"
 
 #include <QTextBoundaryFinder>
 #include <algorithm>
@@ -125,6 +126,12 @@ std::expected<ConversationUploadPayload, JsonDecodeError> ConversationUploadPayl
     payload.title = reader.optionalString(u"title");
     payload.transcript = reader.record<ConversationTranscriptPayload>(u"transcript");
     payload.analysis = reader.optionalRecord<ConversationAnalysisPayload>(u"analysis");
+    // The review made from the document is stored with its end as a date.
+    for (const auto& [key, seconds] :
+        { std::pair { u"started_at", payload.startedAt }, std::pair { u"ended_at", payload.endedAt } }) {
+        if (!isWritableSeconds(seconds))
+            reader.fail(key, QStringLiteral("outside the years 0001 to 9999"));
+    }
     return finish(reader, std::move(payload));
 }
 

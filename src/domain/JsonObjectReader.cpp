@@ -1,7 +1,10 @@
 #include "domain/JsonObjectReader.hpp"
 
+#include "domain/UnixSeconds.hpp"
+
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QRegularExpression>
 #include <cmath>
 
 namespace lumora {
@@ -108,12 +111,17 @@ bool JsonObjectReader::boolean(QStringView key)
 
 QDateTime JsonObjectReader::date(QStringView key)
 {
+    // Internet date-time text in whole seconds with its zone, as the records are written. A
+    // fraction of a second, a missing zone or a moment that an offset moves out of the years
+    // 0001 to 9999 is refused: what is read here can always be written again.
+    static const QRegularExpression form(
+        QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}(Z|[+-][0-9]{2}:[0-9]{2})$"));
     const QString text = string(key);
     if (failed())
         return {};
-    QDateTime date = QDateTime::fromString(text, Qt::ISODate);
-    if (!date.isValid()) {
-        fail(key, QStringLiteral("expected an ISO-8601 date, found \"%1\"").arg(text));
+    QDateTime date = form.match(text).hasMatch() ? QDateTime::fromString(text, Qt::ISODate) : QDateTime();
+    if (!date.isValid() || !isWritableSeconds(date.toSecsSinceEpoch())) {
+        fail(key, QStringLiteral("expected an ISO-8601 date in whole seconds, found \"%1\"").arg(text));
         return {};
     }
     return date;

@@ -11,4 +11,14 @@ inline QDateTime dateFromUnixSeconds(qint64 seconds)
     return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
 }
 
+// The moments that ISO-8601 text with a four-digit year can hold, as the stored records
+// write them: 0001-01-01T00:00:00Z to 9999-12-31T23:59:59Z.
+inline constexpr qint64 earliestWritableSeconds = -62'135'596'800;
+inline constexpr qint64 latestWritableSeconds = 253'402'300'799;
+
+inline bool isWritableSeconds(qint64 seconds)
+{
+    return seconds >= earliestWritableSeconds && seconds <= latestWritableSeconds;
+}
+
 } // namespace lumora

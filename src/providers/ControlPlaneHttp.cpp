@@ -8,6 +8,20 @@
 
 namespace lumora::controlplanehttp {
 
+namespace {
+
+// Failures of the connection itself, as opposed to the errors Qt derives from an HTTP status
+// (407 among the proxy errors). A reply that breaks off in its body has a status and one of these.
+bool isTransportError(QNetworkReply::NetworkError error)
+{
+    const int code = error;
+    return (code > 0 && code < 100)
+        || (code > 100 && code < 200 && error != QNetworkReply::ProxyAuthenticationRequiredError)
+        || error == QNetworkReply::ProtocolFailure;
+}
+
+} // namespace
+
 std::optional<QUrl> requestUrl(const QUrl& base, const QString& path, const QueryItems& query)
 {
     if (!base.isValid() || base.isRelative())
@@ -47,11 +61,22 @@ QCoro::Task<std::expected<HttpReply, ControlPlaneFailure>> send(
         manager.sendCustomRequest(request, method, body), [](QNetworkReply* r) { r->deleteLater(); });
     co_await reply.get();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid())
-        co_return HttpReply { status.toInt(), reply->readAll() };
-    if (reply->error() != QNetworkReply::NoError)
-        co_return std::unexpected(
-            ControlPlaneFailure(TransportError { reply->error(), reply->errorString() }));
+    const QNetworkReply::NetworkError error = reply->error();
+    if (status.isValid() && !isTransportError(error)) {
+        QByteArray body = reply->readAll();
+        // Qt may report only the status's own error, or none, for a reply that broke off; the
+        // announced length tells. (Qt drops the header when it decompresses a body itself.)
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && body.size() < length.toLongLong())
+            co_return std::unexpected(
+                ControlPlaneFailure(TransportError { QNetworkReply::RemoteHostClosedError,
+                    QStringLiteral("the reply ended after %1 of %2 bytes")
+                        .arg(body.size())
+                        .arg(length.toLongLong()) }));
+        co_return HttpReply { status.toInt(), std::move(body) };
+    }
+    if (error != QNetworkReply::NoError)
+        co_return std::unexpected(ControlPlaneFailure(TransportError { error, reply->errorString() }));
     co_return std::unexpected(ControlPlaneFailure(ControlPlaneError::invalidResponse()));
 }
 

@@ -36,8 +36,9 @@ std::optional<QUrl> requestUrl(const QUrl& base, const QString& path, const Quer
 // A JSON request: "Content-Type: application/json" and the 60-second timeout.
 QNetworkRequest jsonRequest(const QUrl& url);
 
-// Sends one request. Any HTTP status is a reply; no HTTP answer is the network's error,
-// or `invalidResponse` when the reply carries no status at all.
+// Sends one request. Any HTTP status is a reply; no HTTP answer, or one that breaks off
+// before its body is complete, is the network's error, or `invalidResponse` when the reply
+// carries no status at all.
 QCoro::Task<std::expected<HttpReply, ControlPlaneFailure>> send(
     QNetworkAccessManager& manager, QNetworkRequest request, QByteArray method, QByteArray body);
 

@@ -1,6 +1,9 @@
 #include "ControlPlaneProcess.hpp"
+#include "security/DeviceIdentity.hpp"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -69,9 +72,16 @@ TEST(ControlPlaneHttp, RefusesBadRequestsKeepsServingAndLogsOneLineEachWithoutBo
     EXPECT_EQ(
         sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/start"), atLimit).status, 400);
 
+    // Trailers of a chunked body are limited like the head; a field of 64 KB once ended the process.
+    const auto chunkedWithTrailer = [](qsizetype size) {
+        return "POST /v1/diagnostics HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
+               "2\r\n{}\r\n0\r\nX-Trailer: "
+            + QByteArray(size, 'a') + "\r\n\r\n";
+    };
     const QByteArray malformed[] = { "NOT HTTP AT ALL\r\n\r\n",
         "GET /v1/nothing HTTP/1.1\r\nHost: x\r\nX-Big: " + QByteArray(20000, 'a') + "\r\n\r\n",
-        "POST /v1/diagnostics HTTP/1.1\r\nHost: x\r\nContent-Length: zz\r\n\r\n" };
+        "POST /v1/diagnostics HTTP/1.1\r\nHost: x\r\nContent-Length: zz\r\n\r\n", chunkedWithTrailer(20000),
+        chunkedWithTrailer(65535), chunkedWithTrailer(200000) };
     for (const QByteArray& request : malformed) {
         const QByteArray reply = exchangeRaw(server.baseUrl(), request);
         EXPECT_TRUE(reply.startsWith("HTTP/1.1 400")) << reply.left(100).toStdString();
@@ -86,6 +96,31 @@ TEST(ControlPlaneHttp, RefusesBadRequestsKeepsServingAndLogsOneLineEachWithoutBo
     EXPECT_TRUE(log.contains(
         QRegularExpression("^PUT /v1/account/state 405 \\d+ ms$", QRegularExpression::MultilineOption)));
     EXPECT_FALSE(log.contains("secret"));
+}
+
+// The sign-in page's address comes from where the server listens, or from --public-url,
+// never from the Host header a client sends.
+TEST(ControlPlaneHttp, SignInAddressIsTheServersOwn)
+{
+    const QByteArray start = "{\"device_public_key\":\""
+        + DeviceIdentity(*P256PrivateKey::generate()).publicKeyBase64URL().toLatin1()
+        + "\",\"platform\":\"linux\"}";
+    const QByteArray forged = "POST /v1/auth/apple/web/start HTTP/1.1\r\nHost: evil.example\r\n"
+                              "Connection: close\r\nContent-Type: application/json\r\nContent-Length: "
+        + QByteArray::number(start.size()) + "\r\n\r\n" + start;
+    const auto pageOf = [&](const ControlPlaneProcess& server) {
+        const QByteArray reply = exchangeRaw(server.baseUrl(), forged);
+        const QJsonObject body = QJsonDocument::fromJson(reply.mid(reply.indexOf("\r\n\r\n") + 4)).object();
+        return QUrl(body.value("authorization_url").toString()).adjusted(QUrl::RemoveQuery);
+    };
+    ControlPlaneProcess local({ "--dev-sign-in" });
+    ASSERT_TRUE(local.started());
+    EXPECT_EQ(pageOf(local), local.baseUrl().resolved(QUrl("/dev/sign-in")));
+    ControlPlaneProcess proxied({ "--dev-sign-in", "--public-url", "https://lumora.example.com" });
+    ASSERT_TRUE(proxied.started());
+    EXPECT_EQ(pageOf(proxied), QUrl("https://lumora.example.com/dev/sign-in"));
+    EXPECT_EQ(local.stop(), 0);
+    EXPECT_EQ(proxied.stop(), 0);
 }
 
 TEST(ControlPlaneHttp, ServesHttpsWithTheGivenCertificate)
@@ -129,6 +164,8 @@ TEST(ControlPlaneHttp, RefusesToStartWithoutWhatItNeeds)
         { local("tls.sqlite",
               { "--tls-cert", dir.filePath("none.pem"), "--tls-key", dir.filePath("none.key") }),
             1, "certificate" },
+        { local("dev.sqlite", { "--listen", "0.0.0.0:0", "--allow-plain-http", "--dev-sign-in" }), 2,
+            "--dev-sign-in" },
         { local("cp.sqlite", { "--speech-token-secret", shortSecret.fileName() }), 1, "speech token secret" },
         { local("cp.sqlite", { "--speech-token-secret", dir.filePath("missing.key") }), 1,
             "speech token secret" },

@@ -17,14 +17,15 @@ TEST(ControlPlaneOptions, DefaultsAndEveryOptionInBothForms)
     EXPECT_FALSE(defaults->speechTokenSecret.has_value());
     EXPECT_FALSE(defaults->deletionRequestLifetime.has_value());
     EXPECT_FALSE(defaults->devSignIn);
+    EXPECT_FALSE(defaults->publicUrl.has_value());
     EXPECT_EQ(defaults->pairing.invite, 24 * 3600);
     EXPECT_EQ(defaults->pairing.confirmation, 15 * 60);
 
     const auto options = ControlPlaneOptions::parse(
         { "--listen", "0.0.0.0:9000", "--database=postgresql://u@db:5432/lumora", "--tls-cert", "c.pem",
-            "--tls-key=k.pem", "--dev-sign-in", "--speech-token-secret", "/etc/lumora/speech.key",
-            "--usage-rate=live_transcription=5000", "--usage-rate", "final_transcription=0",
-            "--pairing-invite-lifetime", "31536000", "--pairing-confirm-window=0",
+            "--tls-key=k.pem", "--public-url", "https://lumora.example.com:8443", "--speech-token-secret",
+            "/etc/lumora/speech.key", "--usage-rate=live_transcription=5000", "--usage-rate",
+            "final_transcription=0", "--pairing-invite-lifetime", "31536000", "--pairing-confirm-window=0",
             "--deletion-request-lifetime=86400" },
         defaultDatabase);
     ASSERT_TRUE(options.has_value()) << options.error().toStdString();
@@ -33,7 +34,7 @@ TEST(ControlPlaneOptions, DefaultsAndEveryOptionInBothForms)
     EXPECT_EQ(options->database, "postgresql://u@db:5432/lumora");
     EXPECT_EQ(options->tlsCertificate, "c.pem");
     EXPECT_EQ(options->tlsKey, "k.pem");
-    EXPECT_TRUE(options->devSignIn);
+    EXPECT_EQ(options->publicUrl, QUrl("https://lumora.example.com:8443"));
     EXPECT_EQ(options->speechTokenSecret, "/etc/lumora/speech.key");
     EXPECT_EQ(options->usageRates,
         (std::map<QString, qint64> { { "live_transcription", 5000 }, { "final_transcription", 0 } }));
@@ -44,8 +45,9 @@ TEST(ControlPlaneOptions, DefaultsAndEveryOptionInBothForms)
     const auto help = ControlPlaneOptions::parse({ "--help", "--nonsense" }, defaultDatabase);
     ASSERT_TRUE(help.has_value());
     EXPECT_TRUE(help->help);
-    for (const char* option : { "--listen HOST:PORT", "--dev-sign-in", "--deletion-request-lifetime",
-             "--pairing-confirm-window", "--speech-token-secret FILE" })
+    EXPECT_TRUE(ControlPlaneOptions::parse({ "--dev-sign-in" }, defaultDatabase)->devSignIn);
+    for (const char* option : { "--listen HOST:PORT", "--dev-sign-in", "--public-url URL",
+             "--deletion-request-lifetime", "--pairing-confirm-window", "--speech-token-secret FILE" })
         EXPECT_TRUE(ControlPlaneOptions::helpText().contains(option)) << option;
 }
 
@@ -71,6 +73,19 @@ TEST(ControlPlaneOptions, RefusesWhatCannotBeServedSafely)
         { { "--listen" }, false },
         { { "--database" }, false },
         { { "--dev-sign-in=yes" }, false },
+        // Anyone who reaches the development sign-in becomes any account.
+        { { "--listen", "192.168.1.4:8443", "--tls-cert", "c", "--tls-key", "k", "--dev-sign-in" }, false },
+        { { "--listen", "0.0.0.0:8443", "--allow-plain-http", "--dev-sign-in" }, false },
+        { { "--listen", "[::1]:0", "--dev-sign-in" }, true },
+        { { "--public-url", "http://127.0.0.1:8443/" }, true },
+        { { "--public-url", "ftp://lumora.example.com" }, false },
+        { { "--public-url", "https://" }, false },
+        { { "--public-url", "lumora.example.com" }, false },
+        { { "--public-url", "https://lumora.example.com/base" }, false },
+        { { "--public-url", "https://lumora.example.com/?x=1" }, false },
+        { { "--public-url", "https://lumora.example.com/#x" }, false },
+        { { "--public-url", "https://user@lumora.example.com" }, false },
+        { { "--public-url" }, false },
         { { "--verbose" }, false },
         { { "--deletion-request-lifetime", "0" }, false },
         { { "--deletion-request-lifetime", "1" }, true },

@@ -1,4 +1,5 @@
 #include "ServiceFixture.hpp"
+#include "controlplane/IdText.hpp"
 
 namespace lumora {
 namespace {
@@ -29,7 +30,35 @@ TEST_F(ControlPlaneServiceTest, TicketsRegisterTheKeyOnceAndLapseAfterTenMinutes
     EXPECT_EQ(codeOf(sendJson("/v1/auth/apple/web/complete", { { "ticket", late } })), "400 ticket_expired");
 }
 
-TEST_F(ControlPlaneServiceTest, SignInPageIsUsedOnceAndNamesTheHostTheDeviceReached)
+// The start call is unsigned and a public key shows in every signed request's check, so
+// anyone may start a sign-in for someone else's key.
+TEST_F(ControlPlaneServiceTest, ASignInNeverTakesAKeyThatIsActiveInAnotherAccount)
+{
+    const testing::Member victim = member("Ada");
+    const QString key = victim.identity.publicKeyBase64URL();
+    const QString stolen = ticketFor(key, "Mallory");
+    const QString spare = ticketFor(key, "Mallory");
+    const QString own = ticketFor(key, "Ada");
+    const auto complete = [&](const QString& ticket) {
+        return sendJson("/v1/auth/apple/web/complete", { { "ticket", ticket } });
+    };
+    EXPECT_EQ(codeOf(complete(stolen)), "409 device_key_in_use");
+    EXPECT_FALSE(store->device(victim.device.id)->revoked);
+    EXPECT_EQ(store->activeDeviceWithKey(key)->id, victim.device.id);
+    EXPECT_EQ(call(victim, "GET", "/v1/account/state").status, 200);
+    const HttpResponse again = complete(own);
+    EXPECT_EQ(bodyOf(again).value("device_id").toString(), idText(victim.device.id));
+
+    // Signing out revokes the device first; then the key may sign in to another account,
+    // but a ticket refused once stays spent.
+    post(victim, "/v1/devices/revoke", { { "device_id", uuidText(victim.device.id, UuidCase::upper) } });
+    EXPECT_EQ(codeOf(complete(stolen)), "400 invalid_ticket");
+    const HttpResponse switched = complete(spare);
+    ASSERT_EQ(switched.status, 200) << switched.body;
+    EXPECT_NE(bodyOf(switched).value("account_id").toString(), idText(victim.device.accountID));
+}
+
+TEST_F(ControlPlaneServiceTest, SignInPageIsUsedOnceAndAtTheServersOwnAddress)
 {
     const auto start = [&](const std::string& host) {
         return QUrl(
@@ -37,10 +66,15 @@ TEST_F(ControlPlaneServiceTest, SignInPageIsUsedOnceAndNamesTheHostTheDeviceReac
                 .value("authorization_url")
                 .toString());
     };
-    EXPECT_EQ(start("localhost:9443").authority(), "localhost:9443");
-    EXPECT_EQ(start("evil.example/path?x").authority(), "127.0.0.1:8443");
+    // A Host header is the client's to forge; the address is the server's own.
+    for (const char* host : { "evil.example", "localhost:9443", "evil.example/path?x" })
+        EXPECT_EQ(start(host).adjusted(QUrl::RemoveQuery).toString(), "https://127.0.0.1:8443/dev/sign-in")
+            << host;
+    settings.publicUrl = QUrl("http://lumora.example.com/");
+    restart();
+    EXPECT_EQ(start("evil.example").adjusted(QUrl::RemoveQuery).toString(),
+        "http://lumora.example.com/dev/sign-in");
     const QUrl page = start("localhost:9443");
-    EXPECT_EQ(page.scheme(), "https");
 
     const std::string request = QUrlQuery(page).queryItemValue("request").toStdString();
     const std::string form = "request=" + request + "&name=Ada";

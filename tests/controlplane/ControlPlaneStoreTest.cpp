@@ -2,7 +2,10 @@
 
 #include "TestDatabase.hpp"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace lumora {
 namespace {
@@ -27,9 +30,10 @@ protected:
         return store ? std::move(*store) : nullptr;
     }
 
-    // A device registered through a redeemed sign-in, as the service does it; a ticket is
-    // issued once per request and redeemed once.
-    DeviceRecord signIn(ControlPlaneStore& store, const QString& name, const QString& key)
+    // A sign-in redeemed as the service does it; a ticket is issued once per request and
+    // redeemed once, whatever the outcome.
+    std::expected<DeviceRecord, TicketRefusal> redeem(
+        ControlPlaneStore& store, const QString& name, const QString& key)
     {
         const QUuid requestID = QUuid::createUuid();
         store.addSignInRequest({ requestID, key, "macos", now, std::nullopt, std::nullopt, false });
@@ -37,9 +41,15 @@ protected:
         EXPECT_TRUE(store.issueTicket(requestID, ticket, name, now));
         EXPECT_FALSE(store.issueTicket(requestID, ticket + "-again", "Eve", now));
         auto device = store.redeemTicket(ticket, now);
+        EXPECT_EQ(store.redeemTicket(ticket, now), std::unexpected(TicketRefusal::notRedeemable));
+        EXPECT_EQ(store.redeemTicket(ticket + "-again", now), std::unexpected(TicketRefusal::notRedeemable));
+        return device;
+    }
+
+    DeviceRecord signIn(ControlPlaneStore& store, const QString& name, const QString& key)
+    {
+        const auto device = redeem(store, name, key);
         EXPECT_TRUE(device.has_value());
-        EXPECT_FALSE(store.redeemTicket(ticket, now).has_value());
-        EXPECT_FALSE(store.redeemTicket(ticket + "-again", now).has_value());
         return device.value_or(DeviceRecord {});
     }
 
@@ -65,13 +75,41 @@ TEST_P(ControlPlaneStoreTest, AppliesMigrationsOnceAndKeepsDataAcrossOpens)
     EXPECT_TRUE(store->device(deviceID).has_value());
 }
 
+// The database holds every account's transcripts: only the server's own user may read it,
+// whatever umask it was started with.
+TEST(ControlPlaneStoreFiles, FolderAndFilesAreTheOwnersAlone)
+{
+    const QTemporaryDir dir;
+    const QString folder = dir.filePath("data");
+    const QString path = folder + "/Lumora/control-plane.sqlite";
+    const auto mode = [](const QString& file) {
+        struct stat status { };
+        return ::stat(QFile::encodeName(file).constData(), &status) == 0 ? status.st_mode & 07777 : 0u;
+    };
+    const mode_t previous = ::umask(0);
+    {
+        auto store = ControlPlaneStore::open("sqlite:" + path);
+        ASSERT_TRUE(store.has_value());
+        EXPECT_TRUE((*store)->rememberNonce("device:a", QUuid::createUuid(), 1, 0));
+        for (const QString& created : { folder, folder + "/Lumora" })
+            EXPECT_EQ(mode(created), 0700u) << created.toStdString();
+        for (const char* suffix : { "", "-wal", "-shm" })
+            EXPECT_EQ(mode(path + suffix), 0600u) << suffix;
+    }
+    // Files left readable by an earlier version are narrowed when the server opens them.
+    ::umask(previous);
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    ASSERT_TRUE(ControlPlaneStore::open("sqlite:" + path).has_value());
+    EXPECT_EQ(mode(path), 0600u);
+}
+
 TEST(ControlPlaneStoreAddress, RefusesUnusableDatabaseAddresses)
 {
     for (const char* url : { "mysql://u@h/db", "sqlite:", "postgresql:///nohost", "postgresql://u@h/", "" })
         EXPECT_FALSE(ControlPlaneStore::open(url).has_value()) << url;
 }
 
-TEST_P(ControlPlaneStoreTest, SameNameSameAccountAndAKeyMovesBetweenAccounts)
+TEST_P(ControlPlaneStoreTest, SameNameSameAccountAndAKeyMovesOnlyOnceRevoked)
 {
     auto store = open();
     const DeviceRecord first = signIn(*store, "Ada", "key-a");
@@ -81,9 +119,14 @@ TEST_P(ControlPlaneStoreTest, SameNameSameAccountAndAKeyMovesBetweenAccounts)
     EXPECT_EQ(second.accountID, first.accountID);
     EXPECT_NE(second.id, first.id);
 
+    // Active in Ada's account, the key stays there.
+    EXPECT_EQ(redeem(*store, "Bob", "key-a"), std::unexpected(TicketRefusal::keyActiveInAnotherAccount));
+    EXPECT_FALSE(store->device(first.id)->revoked);
+    EXPECT_EQ(store->activeDeviceWithKey("key-a")->id, first.id);
+
+    ASSERT_TRUE(store->revokeDevice(first.accountID, first.id, now));
     const DeviceRecord moved = signIn(*store, "Bob", "key-a");
     EXPECT_NE(moved.accountID, first.accountID);
-    EXPECT_TRUE(store->device(first.id)->revoked);
     EXPECT_EQ(store->activeDeviceWithKey("key-a")->id, moved.id);
 }
 

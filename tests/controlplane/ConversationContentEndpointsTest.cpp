@@ -3,6 +3,7 @@
 #include "domain/JsonWriting.hpp"
 
 #include <QJsonArray>
+#include <limits>
 
 namespace lumora {
 namespace {
@@ -129,6 +130,9 @@ TEST_P(ConversationContentTest, BodiesOverTheLimitOrUnreadableAreRefusedAndStore
         { with("mode", "chat"), "400 invalid_request" },
         { with("transcript", QJsonValue::Undefined), "400 invalid_request" },
         { with("conversation_id", "not-a-uuid"), "400 invalid_request" },
+        // Times no review can be stored with: past 9999 and 2^63 seconds before 1970.
+        { with("ended_at", qint64(253'402'300'800)), "400 invalid_request" },
+        { with("started_at", std::numeric_limits<qint64>::min()), "400 invalid_request" },
     };
     for (const auto& [body, code] : cases)
         EXPECT_EQ(codeOf(call(ada, "POST", "/v1/content/conversations", body)), code) << body.substr(0, 80);

@@ -53,7 +53,7 @@ protected:
         store = std::move(*ControlPlaneStore::open(
             databaseUrl.isEmpty() ? "sqlite:" + dir.filePath("cp.sqlite") : databaseUrl));
         settings.devSignIn = true;
-        settings.publicHost = "127.0.0.1:8443";
+        settings.publicUrl = QUrl("https://127.0.0.1:8443");
         restart();
     }
 

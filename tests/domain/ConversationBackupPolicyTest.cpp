@@ -154,7 +154,8 @@ TEST(ConversationBackupRecord, StoredFormRoundTripsAndIsStrict)
              { "state", "Pending" }, { "state", "waiting" }, { "state", missing }, { "attempts", "2" },
              { "attempts", 2.5 }, { "attempts", missing }, { "localID", QJsonValue::Null },
              { "localID", missing }, { "conversationID", "x" }, { "conversationID", missing },
-             { "lastAttemptAt", "yesterday" }, { "lastFailureCode", 5 } }) {
+             { "lastAttemptAt", "yesterday" }, { "lastAttemptAt", "2026-12-06T12:00:00.250Z" },
+             { "lastAttemptAt", "9999-12-31T23:59:59-00:01" }, { "lastFailureCode", 5 } }) {
         SCOPED_TRACE(key);
         QJsonObject bad = json;
         value.isUndefined() ? bad.remove(key) : void(bad.insert(key, value));

@@ -199,6 +199,12 @@ TEST(ConversationUploadPayload, ReadingIsStrictAboutRequiredKeys)
              Case { "", "mode", "Checkin", false },
              Case { "", "started_at", "1000", false },
              Case { "", "ended_at", 10.5, false },
+             // Moments from 0001-01-01T00:00:00Z to 9999-12-31T23:59:59Z, what a review can store.
+             Case { "", "ended_at", std::numeric_limits<qint64>::min(), false },
+             Case { "", "ended_at", qint64(253'402'300'800), false },
+             Case { "", "ended_at", qint64(253'402'300'799), true },
+             Case { "", "started_at", qint64(-62'135'596'801), false },
+             Case { "", "started_at", qint64(-62'135'596'800), true },
              Case { "", "transcript", missing, false },
              Case { "", "title", 5, false },
              Case { "", "analysis", QJsonValue::Null, true },

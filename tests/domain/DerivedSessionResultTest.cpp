@@ -38,11 +38,19 @@ TEST(DerivedSessionResult, RoundTripsThroughItsStoredForm)
     EXPECT_EQ(json.value("mode").toString(), "checkin");
     EXPECT_EQ(decodeJson<DerivedSessionResult>(QJsonDocument(json).toJson()), result);
 
-    // Lower-case ids and fractional or offset dates written elsewhere read back too.
+    // Lower-case ids and offset dates written elsewhere read back too.
     QJsonObject other = json;
     other.insert("id", "6f1c2a4e-8d3b-4c5a-9e7f-0a1b2c3d4e5f");
     other.insert("completedAt", "2026-12-06T22:37:45+01:00");
     EXPECT_EQ(DerivedSessionResult::fromJson(other), result);
+
+    // The first and the last second that the stored form can hold.
+    for (const char* text : { "0001-01-01T00:00:00Z", "9999-12-31T23:59:59Z" }) {
+        DerivedSessionResult edge = result;
+        edge.completedAt = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate);
+        EXPECT_EQ(edge.toJson().value("completedAt").toString(), text);
+        EXPECT_EQ(DerivedSessionResult::fromJson(edge.toJson()), edge) << text;
+    }
 }
 
 TEST(DerivedSessionResult, OptionalKeysStayAbsent)
@@ -77,6 +85,13 @@ TEST(DerivedSessionResult, ARecordThatCannotBeReadIsRejectedWhole)
     for (const auto& [key, value] : std::initializer_list<std::pair<const char*, QJsonValue>> {
              { "id", "not-a-uuid" },
              { "completedAt", "yesterday" },
+             // Fractions, a missing zone and what no stored form can hold again.
+             { "completedAt", "2026-12-06T21:37:45.5Z" },
+             { "completedAt", "2026-12-06T21:37:45" },
+             { "completedAt", "2026-12-06" },
+             { "completedAt", "10000-01-01T00:00:00Z" },
+             { "completedAt", "9999-12-31T23:00:00-01:00" },
+             { "completedAt", "0001-01-01T00:30:00+01:00" },
              { "duration", "612" },
              { "mode", "Checkin" },
              { "annotations", QJsonArray { QJsonObject { { "turnIndex", 0 } } } },
@@ -85,7 +100,7 @@ TEST(DerivedSessionResult, ARecordThatCannotBeReadIsRejectedWhole)
              { "title", 5 },
              { "transcript", QJsonObject {} },
          }) {
-        SCOPED_TRACE(key);
+        SCOPED_TRACE(std::string(key) + " " + value.toString().toStdString());
         QJsonObject json = good;
         json.insert(key, value);
         auto decoded = DerivedSessionResult::fromJson(json);

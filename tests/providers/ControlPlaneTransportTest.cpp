@@ -90,6 +90,21 @@ TEST_F(ControlPlaneTransportTest, NoAnswerIsTheNetworksError)
     EXPECT_EQ(std::get<TransportError>(failure).code, QNetworkReply::ConnectionRefusedError);
 }
 
+// Content-Length 500 and the connection closed after 11 bytes: whatever the status line
+// said, the reply never arrived.
+TEST_F(ControlPlaneTransportTest, AReplyCutOffInItsBodyIsTheNetworksError)
+{
+    for (const int status : { 200, 409 }) {
+        ScriptedServer server(status, R"({"ok":true})");
+        server.announceLength(500);
+        const auto failure
+            = failureOf(await(clientFor(server).rawSend("/v1/account/delete", "POST", {}, {}, std::nullopt)));
+        ASSERT_TRUE(std::holds_alternative<TransportError>(failure)) << status;
+        EXPECT_EQ(std::get<TransportError>(failure).code, QNetworkReply::RemoteHostClosedError);
+        EXPECT_FALSE(await(clientFor(server).deleteAccount()).has_value()) << status;
+    }
+}
+
 TEST_F(ControlPlaneTransportTest, ReportsSendTheirPayloadsAndAcceptAnyOk)
 {
     ScriptedServer server(200, R"({"ok":false})");

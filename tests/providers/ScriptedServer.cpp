@@ -62,7 +62,8 @@ void ScriptedServer::serve(QTcpSocket* socket)
     QByteArray reply = "HTTP/1.1 " + QByteArray::number(m_status) + " Scripted\r\nConnection: close\r\n";
     if (!m_contentType.isEmpty())
         reply += "Content-Type: " + m_contentType + "\r\n";
-    reply += "Content-Length: " + QByteArray::number(m_body.size()) + "\r\n\r\n" + m_body;
+    reply += "Content-Length: " + QByteArray::number(m_announcedLength.value_or(m_body.size())) + "\r\n\r\n"
+        + m_body;
     socket->write(reply);
     socket->disconnectFromHost();
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);

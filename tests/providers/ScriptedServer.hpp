@@ -30,6 +30,9 @@ public:
 
     [[nodiscard]] QUrl baseUrl() const;
     [[nodiscard]] const QList<RecordedRequest>& requests() const { return m_requests; }
+    // Announces a Content-Length other than the body's: a longer one makes a reply that is
+    // cut off when the server closes the connection.
+    void announceLength(qsizetype length) { m_announcedLength = length; }
 
 private:
     void serve(QTcpSocket* socket);
@@ -38,6 +41,7 @@ private:
     int m_status;
     QByteArray m_body;
     QByteArray m_contentType;
+    std::optional<qsizetype> m_announcedLength;
     QList<RecordedRequest> m_requests;
 };
 

@@ -1,0 +1,364 @@
+#include "ControlPlaneProcess.hpp"
+#include "ProviderStandIn.hpp"
+#include "ServiceFixture.hpp"
+#include "analysis/ModelAnalyzer.hpp"
+#include "controlplane/AnthropicMessagesClient.hpp"
+#include "controlplane/ControlPlaneOptions.hpp"
+#include "controlplane/DeepgramGrantClient.hpp"
+#include "controlplane/HttpsClient.hpp"
+#include "controlplane/IdText.hpp"
+#include "controlplane/ProviderKeyFile.hpp"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <sys/stat.h>
+
+namespace lumora {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::bodyOf;
+using testing::codeOf;
+using testing::json;
+using testing::StandInReply;
+using testing::StandInRequest;
+
+const std::string speechKey = "dg-secret-key-0123";
+const std::string modelKey = "sk-ant-secret-key-4567";
+
+QJsonObject parsed(const std::string& body)
+{
+    return QJsonDocument::fromJson(QByteArray::fromStdString(body)).object();
+}
+
+std::string compact(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+// A Messages API reply whose text is `answer`.
+std::string message(const QString& answer, qint64 inputTokens = 321)
+{
+    return compact(
+        { { "id", "msg_1" }, { "type", "message" }, { "role", "assistant" }, { "model", "model-test-1" },
+            { "content", QJsonArray { QJsonObject { { "type", "text" }, { "text", answer } } } },
+            { "stop_reason", "end_turn" },
+            { "usage", QJsonObject { { "input_tokens", inputTokens }, { "output_tokens", 45 } } } });
+}
+
+const QString analysisAnswer = QStringLiteral(
+    R"({"title":"Listening","summary":"A hard start, then a repair.",)"
+    R"("annotations":[{"turn_index":0,"code":"criticism","confidence":0.8},{"turn_index":1,"code":"repair","confidence":0.9}],)"
+    R"("fouls":[],"nudges":["Say what you need."]})");
+
+const QJsonArray turns {
+    QJsonObject { { "speaker", 0 }, { "start", 0 }, { "end", 4 }, { "text", "You never listen to me." } },
+    QJsonObject {
+        { "speaker", 1 }, { "start", 4 }, { "end", 7 }, { "text", "I'm sorry, I see what you mean." } },
+};
+
+// The control plane with both providers configured, each a stand-in over TLS on loopback
+// that the clients trust through the test CA.
+class ProviderCallsTest : public testing::ControlPlaneServiceTest {
+protected:
+    ProviderCallsTest()
+    {
+        const auto ca = certificates.caCertificate().toStdString();
+        auto speechTarget = HttpsTarget::parse(speechStandIn.url() + "/proxy");
+        auto modelTarget = HttpsTarget::parse(modelStandIn.url());
+        auto speechHttp = HttpsClient::create(*speechTarget, ca);
+        auto modelHttp = HttpsClient::create(*modelTarget, ca);
+        const ProviderLog log = [this](const std::string& line) { logLines.push_back(line); };
+        settings.conversation.speechGrants
+            = std::make_shared<DeepgramGrantClient>(*speechHttp, speechKey, log, 1000ms);
+        ModelAnalyzerSettings budget;
+        budget.analysis = { 1000ms, 2500ms, 4096 };
+        budget.nudge = { 1000ms, 2500ms, 512 };
+        budget.retryPause = 1ms;
+        settings.conversation.analyzer = std::make_shared<ModelAnalyzer>(
+            std::make_shared<AnthropicMessagesClient>(*modelHttp, modelKey, "model-test"), budget, log);
+        restart();
+        reservation = QUuid::fromString(post(ada, "/v1/sessions/reserve",
+            { { "session_id", post(ada, "/v1/sessions/draft").value("session_id") },
+                { "requested_seconds", 600 } })
+                                            .value("reservation_id")
+                                            .toString());
+    }
+
+    HttpResponse callFor(const std::string& path, const std::string& body = "{}")
+    {
+        return sendSigned(ada.identity, ada.device.id, "POST", path, body, {}, QUuid::createUuid(),
+            { { "X-Reservation-ID", idText(reservation).toStdString() } });
+    }
+
+    HttpResponse analyze(const char* rubric = "baseline-2026-07-17")
+    {
+        return callFor("/v1/providers/anthropic/analyze",
+            json({ { "pass", "final" }, { "rubric_version", rubric }, { "turns", turns } }));
+    }
+
+    void expectNoKeyInLog()
+    {
+        for (const std::string& line : logLines) {
+            EXPECT_EQ(line.find(speechKey), std::string::npos) << line;
+            EXPECT_EQ(line.find(modelKey), std::string::npos) << line;
+        }
+    }
+
+    testing::TestCertificates certificates;
+    testing::ProviderStandIn speechStandIn { certificates.serverCertificate(), certificates.serverKey(),
+        [](const StandInRequest&) {
+            return StandInReply { 200, R"({"access_token":"jwt.a.b","expires_in":300})" };
+        } };
+    testing::ProviderStandIn modelStandIn { certificates.serverCertificate(), certificates.serverKey(),
+        [](const StandInRequest&) {
+            return StandInReply { 200, message(analysisAnswer) };
+        } };
+    std::vector<std::string> logLines;
+    testing::Member ada = member("Ada");
+    QUuid reservation;
+};
+
+TEST_F(ProviderCallsTest, SpeechTokensAreTheProvidersGrantsAskedForWithTheKey)
+{
+    const HttpResponse reply = callFor("/v1/providers/deepgram/token");
+    ASSERT_EQ(reply.status, 200) << reply.body;
+    EXPECT_EQ(bodyOf(reply), (QJsonObject { { "access_token", "jwt.a.b" }, { "expires_in", 300 } }));
+
+    const auto requests = speechStandIn.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].target, "/proxy/v1/auth/grant");
+    EXPECT_EQ(requests[0].header("Authorization"), "Token " + speechKey);
+    EXPECT_EQ(requests[0].header("Content-Type"), "application/json");
+    EXPECT_EQ(parsed(requests[0].body), (QJsonObject { { "ttl_seconds", 300 } }));
+    EXPECT_TRUE(logLines.empty());
+}
+
+TEST_F(ProviderCallsTest, AnyTroubleWithTheGrantAnswers503)
+{
+    struct Case {
+        const char* name;
+        StandInReply reply;
+    };
+    const std::vector<Case> cases {
+        { "server error", { 500, R"({"err_msg":"down"})" } },
+        { "key refused", { 401, R"({"err_code":"INVALID_AUTH"})" } },
+        { "timeout", { 200, R"({"access_token":"late","expires_in":300})", 3000ms } },
+        { "not JSON", { 200, "<html>" } },
+        { "no token", { 200, R"({"expires_in":300})" } },
+        { "empty token", { 200, R"({"access_token":"","expires_in":300})" } },
+        { "token with a line break", { 200, R"({"access_token":"a\r\nX-Evil: 1","expires_in":300})" } },
+        { "token not text", { 200, R"({"access_token":42,"expires_in":300})" } },
+        { "lifetime zero", { 200, R"({"access_token":"t","expires_in":0})" } },
+        { "lifetime past an hour", { 200, R"({"access_token":"t","expires_in":5000})" } },
+        { "lifetime as text", { 200, R"({"access_token":"t","expires_in":"300"})" } },
+    };
+    for (const Case& c : cases) {
+        speechStandIn.setScript([&c](const StandInRequest&) { return c.reply; });
+        EXPECT_EQ(codeOf(callFor("/v1/providers/deepgram/token")), "503 provider_token_unavailable")
+            << c.name;
+    }
+    EXPECT_EQ(logLines.size(), cases.size());
+    expectNoKeyInLog();
+
+    // A reply without a lifetime lasts what was asked for.
+    speechStandIn.setScript([](const StandInRequest&) {
+        return StandInReply { 200, R"({"access_token":"t"})" };
+    });
+    EXPECT_EQ(bodyOf(callFor("/v1/providers/deepgram/token")).value("expires_in"), 300);
+}
+
+TEST_F(ProviderCallsTest, AProviderWhoseCertificateDoesNotVerifyGetsNoKey)
+{
+    // Trusting only the system's CAs, the stand-in's certificate does not verify.
+    auto untrusting = HttpsClient::create(*HttpsTarget::parse(speechStandIn.url()));
+    settings.conversation.speechGrants
+        = std::make_shared<DeepgramGrantClient>(*untrusting, speechKey, ProviderLog {}, 1000ms);
+    restart();
+    EXPECT_EQ(codeOf(callFor("/v1/providers/deepgram/token")), "503 provider_token_unavailable");
+    for (const StandInRequest& request : speechStandIn.requests())
+        EXPECT_EQ(request.header("Authorization"), "") << "the key left before the peer was verified";
+}
+
+TEST_F(ProviderCallsTest, AnalysisAsksTheMessagesApiAndRepliesWithItsFindings)
+{
+    const HttpResponse reply = analyze();
+    ASSERT_EQ(reply.status, 200) << reply.body;
+    const QJsonObject result = bodyOf(reply);
+    EXPECT_EQ(result.value("model"), "model-test-1");
+    EXPECT_EQ(result.value("input_tokens"), 321);
+    EXPECT_EQ(result.value("summary"), "A hard start, then a repair.");
+    const QJsonArray annotations = result.value("annotations").toArray();
+    ASSERT_EQ(annotations.size(), 2);
+    EXPECT_EQ(annotations[1].toObject().value("code"), "repair");
+    EXPECT_EQ(annotations[1].toObject().value("speaker"), 1);
+    EXPECT_EQ(annotations[1].toObject().value("start"), 4);
+
+    const auto requests = modelStandIn.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "/v1/messages");
+    EXPECT_EQ(requests[0].header("x-api-key"), modelKey);
+    EXPECT_EQ(requests[0].header("anthropic-version"), "2023-06-01");
+    EXPECT_EQ(requests[0].header("content-type"), "application/json");
+    const QJsonObject body = parsed(requests[0].body);
+    EXPECT_EQ(body.value("model"), "model-test");
+    EXPECT_EQ(body.value("max_tokens"), 4096);
+    EXPECT_TRUE(body.value("system").toString().contains("criticism"));
+    const QJsonObject user = body.value("messages").toArray().at(0).toObject();
+    EXPECT_EQ(user.value("role"), "user");
+    EXPECT_TRUE(user.value("content").toString().contains("You never listen to me."));
+
+    // Nudges go the same way.
+    modelStandIn.setScript([](const StandInRequest&) {
+        return StandInReply { 200,
+            message(R"({"title":"Pause","guidance":"Breathe.","suggested_words":"One moment."})") };
+    });
+    const HttpResponse nudge = callFor("/v1/providers/anthropic/nudge",
+        json({ { "rubric_version", "context-coach-2026-07-23" }, { "turns", turns }, { "current_step", 1 },
+            { "target_speaker", 0 } }));
+    ASSERT_EQ(nudge.status, 200) << nudge.body;
+    EXPECT_EQ(bodyOf(nudge),
+        (QJsonObject {
+            { "title", "Pause" }, { "guidance", "Breathe." }, { "suggested_words", "One moment." } }));
+    EXPECT_EQ(parsed(modelStandIn.requests().back().body).value("max_tokens"), 512);
+}
+
+TEST_F(ProviderCallsTest, AFailingServiceIsRetriedThenTheRulesAnswer)
+{
+    const auto ruleModel = QString::fromLatin1(RuleBasedAnalyzer::modelName);
+    struct Case {
+        const char* name;
+        StandInReply reply;
+        size_t attempts;
+    };
+    const std::vector<Case> cases {
+        { "server error", { 500, R"({"type":"error"})" }, 3 },
+        { "overloaded", { 529, R"({"type":"error"})" }, 3 },
+        { "key refused", { 401, R"({"type":"error"})" }, 1 },
+        { "timeout", { 200, message(analysisAnswer), 3000ms }, 3 },
+        { "not JSON", { 200, "<html>" }, 3 },
+        { "answer not JSON", { 200, message("I think it went well.") }, 3 },
+        { "answer cut short",
+            { 200,
+                message(analysisAnswer).replace(message(analysisAnswer).find("end_turn"), 8, "max_tokens") },
+            3 },
+        { "negative token count", { 200, message(analysisAnswer, -5) }, 3 },
+        { "summary far too long",
+            { 200, message(QStringLiteral(R"({"summary":"%1","annotations":[]})").arg(QString(5000, 'x'))) },
+            3 },
+    };
+    for (const Case& c : cases) {
+        logLines.clear();
+        const size_t before = modelStandIn.requests().size();
+        modelStandIn.setScript([&c](const StandInRequest&) { return c.reply; });
+        const HttpResponse reply = analyze();
+        ASSERT_EQ(reply.status, 200) << c.name << ' ' << reply.body;
+        const QJsonObject result = bodyOf(reply);
+        EXPECT_EQ(result.value("model"), ruleModel) << c.name;
+        EXPECT_EQ(result.value("annotations").toArray().size(), 2) << c.name;
+        EXPECT_LE(modelStandIn.requests().size() - before, c.attempts) << c.name;
+        if (c.reply.delay == 0ms) {
+            EXPECT_EQ(modelStandIn.requests().size() - before, c.attempts) << c.name;
+        }
+        ASSERT_EQ(logLines.size(), 1u) << c.name;
+        EXPECT_NE(logLines[0].find("rule-based"), std::string::npos) << logLines[0];
+    }
+    expectNoKeyInLog();
+
+    // Unknown rubrics are refused before any call.
+    const size_t before = modelStandIn.requests().size();
+    EXPECT_EQ(codeOf(analyze("baseline-1999")), "400 unknown_rubric");
+    EXPECT_EQ(modelStandIn.requests().size(), before);
+}
+
+// Writes a key file with the given mode.
+QString keyFile(const QTemporaryDir& dir, const char* name, const QByteArray& contents, mode_t mode)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+    file.close();
+    EXPECT_EQ(::chmod(path.toLocal8Bit().constData(), mode), 0);
+    return path;
+}
+
+TEST(ProviderKeyFile, OnlyOwnerOnlyFilesWithOneKeyAreRead)
+{
+    QTemporaryDir dir;
+    struct Case {
+        const char* name;
+        QByteArray contents;
+        mode_t mode;
+        bool accepted;
+    };
+    const std::vector<Case> cases {
+        { "owner read-write", "key-1\n", 0600, true },
+        { "owner read-only", "key-1", 0400, true },
+        { "others may read", "key-1\n", 0604, false },
+        { "group may read", "key-1\n", 0640, false },
+        { "group may write", "key-1\n", 0620, false },
+        { "empty", "\n", 0600, false },
+        { "two lines", "key-1\nkey-2\n", 0600, false },
+        { "inner space", "key 1\n", 0600, false },
+    };
+    for (const Case& c : cases) {
+        const auto key = readProviderKey(keyFile(dir, c.name, c.contents, c.mode).toStdString());
+        EXPECT_EQ(key.has_value(), c.accepted) << c.name;
+        if (key) {
+            EXPECT_EQ(*key, "key-1");
+        } else {
+            EXPECT_EQ(key.error().find("key-"), std::string::npos) << key.error();
+        }
+    }
+    EXPECT_FALSE(readProviderKey(dir.path().toStdString()).has_value());
+    EXPECT_FALSE(readProviderKey(dir.filePath("missing").toStdString()).has_value());
+}
+
+TEST(ProviderKeyFile, TheServerRefusesToStartWithAKeyFileOthersCanRead)
+{
+    QTemporaryDir dir;
+    const QString open = keyFile(dir, "open.key", QByteArray::fromStdString(modelKey), 0644);
+    const QString owned = keyFile(dir, "owned.key", QByteArray::fromStdString(modelKey), 0600);
+    const QString database = "sqlite:" + dir.filePath("cp.sqlite");
+    for (const char* option : { "--anthropic-api-key-file", "--deepgram-api-key-file" }) {
+        const auto [status, output] = testing::ControlPlaneProcess::runToEnd(
+            { option, open, "--database", database, "--listen", "127.0.0.1:0" });
+        EXPECT_EQ(status, 1) << option;
+        EXPECT_TRUE(output.contains("owner-only")) << output.toStdString();
+        EXPECT_FALSE(output.contains(QString::fromStdString(modelKey)));
+    }
+    // Owner-only keys start it; nothing is asked of the providers until a call needs them.
+    testing::ControlPlaneProcess server({ "--anthropic-api-key-file", owned, "--deepgram-api-key-file", owned,
+        "--anthropic-model", "model-test" });
+    EXPECT_TRUE(server.started());
+    EXPECT_EQ(server.stop(), 0);
+    EXPECT_FALSE(server.log().contains(QString::fromStdString(modelKey)));
+}
+
+TEST(ProviderOptions, UrlsMustBeHttpsAndModelsNamed)
+{
+    const auto parse
+        = [](const QStringList& arguments) { return ControlPlaneOptions::parse(arguments, "sqlite:x"); };
+    const auto options = parse({ "--deepgram-url", "https://127.0.0.1:9443/base/",
+        "--anthropic-model=model-b", "--anthropic-api-key-file", "/k" });
+    ASSERT_TRUE(options.has_value()) << options.error().toStdString();
+    EXPECT_EQ(options->providers.deepgramUrl, "https://127.0.0.1:9443/base/");
+    EXPECT_EQ(options->providers.anthropicModel, "model-b");
+    EXPECT_EQ(options->providers.anthropicKeyFile, "/k");
+    EXPECT_EQ(options->providers.anthropicUrl, "https://api.anthropic.com");
+    EXPECT_FALSE(options->providers.deepgramKeyFile.has_value());
+    EXPECT_EQ(HttpsTarget::parse("https://127.0.0.1:9443/base/")->basePath, "/base");
+
+    for (const QStringList& bad : QList<QStringList> { { "--deepgram-url", "http://api.deepgram.com" },
+             { "--anthropic-url", "https://api.anthropic.com/?x=1" },
+             { "--anthropic-url", "https://user@host" }, { "--anthropic-url", "ftp://host" },
+             { "--anthropic-model", "" }, { "--anthropic-model", "a b" }, { "--deepgram-api-key-file" } })
+        EXPECT_FALSE(parse(bad).has_value()) << bad.join(' ').toStdString();
+    EXPECT_TRUE(ControlPlaneOptions::helpText().contains("--anthropic-api-key-file"));
+}
+
+} // namespace
+} // namespace lumora
