@@ -1,6 +1,7 @@
 #include "common/HttpServer.hpp"
 
 #include "common/Asio.hpp"
+#include "common/ConnectionTakeover.hpp"
 
 #include <algorithm>
 #include <array>
@@ -100,6 +101,7 @@ http::response<http::string_body> toBeastResponse(
 // coroutines refer to (handler, TLS context).
 struct HttpServer::State {
     HttpHandler handler;
+    std::shared_ptr<ConnectionTakeover> takeover;
     std::size_t bodyLimit = 0;
     unsigned threads = 1;
     std::ostream* log = nullptr;
@@ -170,6 +172,13 @@ struct HttpServer::State {
                 drainAfter = ec == http::error::header_limit || ec == http::error::buffer_overflow;
             } else if (ec) {
                 co_return; // closed, reset or timed out: nobody to answer
+            } else if (takeover && takeover->wants(parser.get())) {
+                beast::get_lowest_layer(stream).expires_never();
+                method = std::string(parser.get().method_string());
+                path = std::string(parser.get().target().substr(0, parser.get().target().find('?')));
+                const int status = co_await takeover->takeOver(stream, parser.release());
+                logLine(method, path, status, started);
+                co_return;
             } else {
                 keepAlive = parser.get().keep_alive();
                 const unsigned version = parser.get().version();
@@ -272,11 +281,12 @@ HttpServer::HttpServer(std::unique_ptr<State> state)
 
 HttpServer::~HttpServer() = default;
 
-std::expected<std::unique_ptr<HttpServer>, std::string> HttpServer::listen(
-    HttpServerOptions options, HttpHandler handler, std::ostream& log)
+std::expected<std::unique_ptr<HttpServer>, std::string> HttpServer::listen(HttpServerOptions options,
+    HttpHandler handler, std::ostream& log, std::shared_ptr<ConnectionTakeover> takeover)
 {
     auto state = std::make_unique<State>();
     state->handler = std::move(handler);
+    state->takeover = std::move(takeover);
     state->bodyLimit = options.bodyLimit;
     state->threads
         = options.threads > 0 ? options.threads : std::clamp(std::thread::hardware_concurrency(), 2u, 8u);

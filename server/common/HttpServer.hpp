@@ -14,6 +14,8 @@
 
 namespace lumora {
 
+class ConnectionTakeover;
+
 using HttpHandler = std::function<HttpResponse(const HttpRequest&)>;
 
 struct TlsFiles {
@@ -38,8 +40,10 @@ struct HttpServerOptions {
 // connection throws is logged and closes that connection only.
 class HttpServer {
 public:
-    static std::expected<std::unique_ptr<HttpServer>, std::string> listen(
-        HttpServerOptions options, HttpHandler handler, std::ostream& log);
+    // `takeover`, when given, may take connections over after their first request
+    // (see ConnectionTakeover.hpp); every other request goes to `handler`.
+    static std::expected<std::unique_ptr<HttpServer>, std::string> listen(HttpServerOptions options,
+        HttpHandler handler, std::ostream& log, std::shared_ptr<ConnectionTakeover> takeover = nullptr);
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;

@@ -155,6 +155,14 @@ HttpResponse ConversationEndpoints::close(
         return invalidRequest();
     if (actual < 0)
         return errorResponse(400, "invalid_actual_seconds");
+    // The app cancels on every clean-up path, also after a finalize whose later step failed
+    // and again when the conversation is given up: a cancel of a reservation that is already
+    // closed keeps what was recorded and answers as done.
+    if (!finalizing) {
+        const auto known = m_store.reservation(reservationID);
+        if (known && known->accountID == device.accountID && known->status != u"open")
+            return okResponse();
+    }
     const auto reservation = activeReservation(device.accountID, reservationID);
     if (!reservation)
         return reservation.error();
@@ -162,7 +170,8 @@ HttpResponse ConversationEndpoints::close(
     const auto recorded = finalizing
         ? std::optional<qint64>(std::min(actual, wholeSeconds(reservation->maximumSeconds)))
         : std::nullopt;
-    if (!m_store.closeReservation(reservationID, status, recorded, m_clock()))
+    // Closed meanwhile by another request: a cancel still has nothing left to do.
+    if (!m_store.closeReservation(reservationID, status, recorded, m_clock()) && finalizing)
         return errorResponse(409, "reservation_closed");
     return okResponse();
 }

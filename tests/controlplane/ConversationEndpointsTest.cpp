@@ -102,13 +102,22 @@ TEST_P(ConversationEndpointsTest, ReservationsAreCappedHeldOncePerSessionAndClos
     EXPECT_EQ(stored->status, "finalized");
     EXPECT_EQ(stored->actualSeconds, 3600);
     EXPECT_EQ(codeOf(finalize(reservation, 10)), "409 reservation_closed");
-    EXPECT_EQ(codeOf(cancel(reservation)), "409 reservation_closed");
+    // A cancel after the finalize, and any repeat of it, is answered as done and keeps the
+    // finalized seconds.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(cancel(reservation).status, 200);
+        EXPECT_EQ(reservationStatus(reservation), "finalized");
+        EXPECT_EQ(ReservationStore(*store).reservation(reservation)->actualSeconds, 3600);
+    }
 
     // Once closed, the session may be reserved again; a short request is granted as asked.
     const HttpResponse second = reserve(session, 90.5);
     EXPECT_EQ(bodyOf(second).value("maximum_seconds").toDouble(), 90.5);
     const QUuid again = reservationOf(second);
     EXPECT_EQ(cancel(again).status, 200);
+    EXPECT_EQ(reservationStatus(again), "cancelled");
+    EXPECT_EQ(cancel(again).status, 200);
+    EXPECT_EQ(codeOf(finalize(again, 10)), "409 reservation_closed");
     EXPECT_EQ(reservationStatus(again), "cancelled");
     EXPECT_EQ(codeOf(callFor("/v1/providers/deepgram/token", again)), "409 reservation_closed");
 }

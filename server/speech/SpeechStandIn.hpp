@@ -1,0 +1,58 @@
+#pragma once
+
+#include "common/ConnectionTakeover.hpp"
+#include "common/HttpMessage.hpp"
+#include "speech/SpeechScript.hpp"
+#include "speech/SpeechStandInOptions.hpp"
+
+#include <atomic>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace lumora {
+
+// The stand-in speech provider: answers the pre-recorded POST "/v1/listen" as an HTTP
+// handler, and takes over live WebSocket GET "/v1/listen" connections. Both check the
+// bearer token against the shared secret and transcribe from the script.
+//
+// The HTTP handler runs on the server's handler thread and live streams on connection
+// threads; what they share is fixed at construction, except the frame log, which locks.
+class SpeechStandIn final : public ConnectionTakeover {
+public:
+    using Clock = std::function<std::int64_t()>; // Unix seconds
+
+    SpeechStandIn(SpeechStandInOptions options, SpeechScript script, std::string secret, Clock clock);
+
+    // Opens the frame log when one is asked for; an error text when it cannot be written.
+    std::optional<std::string> openFrameLog();
+
+    HttpResponse handle(const HttpRequest& request) const;
+
+    [[nodiscard]] bool wants(const Request& request) const override;
+    boost::asio::awaitable<int> takeOver(PlainStream& stream, Request request) override;
+    boost::asio::awaitable<int> takeOver(TlsStream& stream, Request request) override;
+
+private:
+    struct Refusal {
+        int status = 0;
+        std::string body;
+    };
+    // Why a live handshake is refused (and the sample rate it asks for when it is not).
+    std::optional<Refusal> checkHandshake(const Request& request, int& sampleRate) const;
+    std::optional<Refusal> checkToken(std::string_view authorization) const;
+    template <typename Stream> boost::asio::awaitable<int> serveLive(Stream& stream, Request request);
+    void logFrame(std::uint64_t connection, const std::string& line);
+
+    SpeechStandInOptions m_options;
+    SpeechScript m_script;
+    std::string m_secret;
+    Clock m_clock;
+    std::mutex m_logLock;
+    std::ofstream m_frameLog;
+    std::atomic<std::uint64_t> m_connections { 0 };
+};
+
+} // namespace lumora

@@ -1,0 +1,297 @@
+#include "appcore/SessionCoordinator.hpp"
+
+#include "domain/CheckinReview.hpp"
+#include "domain/TurnGrouping.hpp"
+#include "persistence/DerivedResultRepository.hpp"
+#include "providers/AnalysisProvider.hpp"
+#include "providers/FinalTranscriptionProvider.hpp"
+#include "providers/ProviderTokenSource.hpp"
+#include "providers/ProviderUsageReporter.hpp"
+#include "providers/SessionAuthorizationProvider.hpp"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <cmath>
+#include <limits>
+
+namespace lumora {
+
+namespace {
+
+// Seconds rounded up to a whole second (12.1 gives 13). Nothing below zero is sent: negative,
+// infinitely negative and NaN values give 0, and values beyond the integer range the largest one.
+qint64 wholeSecondsRoundedUp(double seconds)
+{
+    if (!(seconds > 0))
+        return 0;
+    const double rounded = std::ceil(seconds);
+    if (rounded >= 9.2e18)
+        return std::numeric_limits<qint64>::max();
+    return static_cast<qint64>(rounded);
+}
+
+template <typename T> std::unexpected<SessionCoordinatorFailure> failure(T error)
+{
+    return std::unexpected(SessionCoordinatorFailure(std::move(error)));
+}
+
+} // namespace
+
+// What one finish works with: its own copies, so that an abandon while it waits cannot take
+// them away.
+struct SessionCoordinator::FinishRun {
+    quint64 generation = 0;
+    UsageReservation reservation;
+    QUuid sessionID;
+    std::optional<QString> directory;
+    ConversationMode mode = ConversationMode::conversation;
+    QUrl audioURL;
+    QString mimeType;
+    double actualSeconds = 0;
+};
+
+std::shared_ptr<SessionCoordinator> SessionCoordinator::create(
+    std::shared_ptr<SessionAuthorizationProvider> authorization,
+    std::shared_ptr<ProviderTokenSource> tokenSource,
+    std::shared_ptr<FinalTranscriptionProvider> transcription, std::shared_ptr<AnalysisProvider> analysis,
+    std::shared_ptr<ProviderUsageReporter> usage, std::shared_ptr<DerivedResultRepository> results,
+    TemporaryConversationStore temporary)
+{
+    return std::shared_ptr<SessionCoordinator>(
+        new SessionCoordinator(std::move(authorization), std::move(tokenSource), std::move(transcription),
+            std::move(analysis), std::move(usage), std::move(results), std::move(temporary)));
+}
+
+SessionCoordinator::SessionCoordinator(std::shared_ptr<SessionAuthorizationProvider> authorization,
+    std::shared_ptr<ProviderTokenSource> tokenSource,
+    std::shared_ptr<FinalTranscriptionProvider> transcription, std::shared_ptr<AnalysisProvider> analysis,
+    std::shared_ptr<ProviderUsageReporter> usage, std::shared_ptr<DerivedResultRepository> results,
+    TemporaryConversationStore temporary)
+    : m_authorization(std::move(authorization))
+    , m_tokenSource(std::move(tokenSource))
+    , m_transcription(std::move(transcription))
+    , m_analysis(std::move(analysis))
+    , m_usage(std::move(usage))
+    , m_results(std::move(results))
+    , m_temporary(std::move(temporary))
+{
+}
+
+QCoro::Task<SessionCoordinator::Result<PreparedConversation>> SessionCoordinator::prepare(
+    QUuid sessionID, double requestedSeconds, ConversationMode mode)
+{
+    if (m_phase != SessionPhase::idle)
+        co_return failure(SessionCoordinatorError::invalidState);
+    // Written so that NaN fails too.
+    if (!(requestedSeconds > 0 && requestedSeconds <= maximumConversationSeconds))
+        co_return failure(SessionCoordinatorError::durationCap);
+
+    const auto self = shared_from_this();
+    const quint64 generation = m_generation;
+    m_phase = SessionPhase::authorizing;
+    m_mode = mode;
+
+    std::optional<SessionCoordinatorFailure> failed;
+    std::optional<DeepgramGrant> grant;
+    auto reserved = co_await m_authorization->reserve(sessionID, requestedSeconds);
+    if (abandonedSince(generation)) {
+        // Given up while the reservation was on its way: it is this call's alone to release.
+        if (reserved)
+            co_await m_authorization->cancel(reserved->id);
+        co_return failure(SessionCoordinatorError::invalidState);
+    }
+    if (!reserved) {
+        failed = std::move(reserved.error());
+    } else {
+        m_reservation = *reserved;
+        m_sessionID = sessionID;
+        if (auto folder = m_temporary.createSessionDirectory(sessionID); !folder) {
+            failed = std::move(folder.error());
+        } else {
+            m_sessionDirectory = *folder;
+            auto credential = co_await m_tokenSource->deepgramGrant(reserved->id);
+            // The abandon cancelled the stored reservation and removed the folder.
+            if (abandonedSince(generation))
+                co_return failure(SessionCoordinatorError::invalidState);
+            if (!credential)
+                failed = std::move(credential.error());
+            else
+                grant = *credential;
+        }
+    }
+
+    if (failed) {
+        if (m_reservation) {
+            const QUuid reservationID = m_reservation->id;
+            co_await m_authorization->cancel(reservationID);
+            if (abandonedSince(generation))
+                co_return std::unexpected(std::move(*failed));
+        }
+        (void)cleanupTemporary();
+        returnToIdle();
+        co_return std::unexpected(std::move(*failed));
+    }
+
+    m_phase = SessionPhase::recording;
+    co_return PreparedConversation { .audioURL
+        = QUrl::fromLocalFile(QDir(*m_sessionDirectory).filePath(QString::fromLatin1(recordingFileName))),
+        .reservationID = reserved->id,
+        .liveGrant = *grant,
+        .maximumSeconds = reserved->maximumSeconds };
+}
+
+std::expected<void, SessionCoordinatorError> SessionCoordinator::acceptLiveTurn(const SpeakerTurn& turn)
+{
+    if (m_phase != SessionPhase::recording)
+        return std::unexpected(SessionCoordinatorError::invalidState);
+    m_turns.append(turn);
+    return {};
+}
+
+QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator::finish(
+    QUrl audioURL, QString mimeType, double actualSeconds)
+{
+    if (m_phase != SessionPhase::recording || !m_sessionID || !m_reservation)
+        co_return failure(SessionCoordinatorError::invalidState);
+    // The grant when it is below the longest conversation (a grant that is not a number
+    // leaves the longest conversation as the cap).
+    const double granted = m_reservation->maximumSeconds;
+    const double cap = granted < maximumConversationSeconds ? granted : maximumConversationSeconds;
+    // Written so that NaN fails too. There is no lower bound.
+    if (!(actualSeconds <= cap))
+        co_return failure(SessionCoordinatorError::durationCap);
+
+    const auto self = shared_from_this();
+    m_phase = SessionPhase::finalizing;
+    FinishRun run { .generation = m_generation,
+        .reservation = *m_reservation,
+        .sessionID = *m_sessionID,
+        .directory = m_sessionDirectory,
+        .mode = m_mode,
+        .audioURL = std::move(audioURL),
+        .mimeType = std::move(mimeType),
+        .actualSeconds = actualSeconds };
+    co_return co_await runFinish(std::move(run));
+}
+
+QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator::runFinish(FinishRun run)
+{
+    const QUuid reservationID = run.reservation.id;
+    auto grant = co_await m_tokenSource->deepgramGrant(reservationID);
+    if (!grant)
+        co_return co_await failFinish(std::move(run), std::move(grant.error()));
+
+    QElapsedTimer latency;
+    latency.start();
+    auto transcript = co_await m_transcription->transcribeFinal(run.audioURL, run.mimeType, *grant);
+    if (!transcript)
+        co_return co_await failFinish(std::move(run), std::move(transcript.error()));
+
+    // A report that does not arrive never fails the finish.
+    const QString model = QString::fromLatin1(finalTranscriptionModel);
+    (void)co_await m_usage->reportDeepgram(reservationID, DeepgramOperation::finalTranscription, model,
+        wholeSecondsRoundedUp(transcript->duration), latency.elapsed(), 200);
+
+    const AnalysisRubric rubric = analysisRubric(run.mode);
+    auto analysed = co_await m_analysis->analyze(
+        AnalysisPass::final, rubric, transcript->turns, std::nullopt, reservationID);
+    if (!analysed)
+        co_return co_await failFinish(std::move(run), std::move(analysed.error()));
+
+    DerivedSessionResult result;
+    result.id = run.sessionID;
+    result.title = analysed->title;
+    result.completedAt = QDateTime::currentDateTimeUtc();
+    result.duration = transcript->duration;
+    result.mode = run.mode;
+    result.stats = TurnGrouping::stats(TurnGrouping::group(transcript->turns));
+    result.annotations = analysed->annotations;
+    result.fouls = analysed->fouls.value_or(QList<ProcessFoulAnnotation> {});
+    if (analysed->harshStartup)
+        result.harshStartupDetected = analysed->harshStartup->detected;
+    result.summary = analysed->summary;
+    result.transcript = transcript->turns;
+    if (run.mode == ConversationMode::checkin)
+        result = CheckinReview::gentled(std::move(result));
+
+    if (auto saved = co_await m_results->save(result); !saved)
+        co_return co_await failFinish(std::move(run), std::move(saved.error()));
+    if (auto finalized
+        = co_await m_authorization->finalize(reservationID, wholeSecondsRoundedUp(run.actualSeconds));
+        !finalized)
+        co_return co_await failFinish(std::move(run), std::move(finalized.error()));
+
+    if (abandonedSince(run.generation)) {
+        // The fields belong to whatever came after the abandon: clean up only this run's folder.
+        if (run.directory) {
+            if (auto removed = m_temporary.removeSessionDirectory(*run.directory); !removed)
+                co_return failure(std::move(removed.error()));
+        }
+        co_return DerivedSessionResult(result);
+    }
+    if (auto removed = cleanupTemporary(); !removed)
+        co_return co_await failFinish(std::move(run), std::move(removed.error()));
+    m_phase = SessionPhase::complete;
+    co_return DerivedSessionResult(result);
+}
+
+QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator::failFinish(
+    FinishRun run, SessionCoordinatorFailure error)
+{
+    // Sent also after a finalize whose clean-up failed; the control plane takes it as done.
+    co_await m_authorization->cancel(run.reservation.id);
+    if (abandonedSince(run.generation)) {
+        if (run.directory)
+            (void)m_temporary.removeSessionDirectory(*run.directory);
+        co_return std::unexpected(std::move(error));
+    }
+    (void)cleanupTemporary();
+    m_phase = SessionPhase::failed;
+    co_return std::unexpected(std::move(error));
+}
+
+QCoro::Task<void> SessionCoordinator::abandon()
+{
+    const auto self = shared_from_this();
+    // Everything is reset before the first wait, so an operation waiting meanwhile goes on with
+    // its own copies, and a prepare that starts while the cancel is on its way finds the folder
+    // of this conversation already gone (the removal is done here, ahead of the cancel, for
+    // that reason).
+    const std::optional<UsageReservation> reservation = m_reservation;
+    ++m_generation;
+    returnToIdle();
+    (void)cleanupTemporary();
+    if (reservation)
+        co_await m_authorization->cancel(reservation->id);
+}
+
+std::expected<void, SessionCoordinatorError> SessionCoordinator::resetAfterCompletion()
+{
+    if (m_phase != SessionPhase::complete)
+        return std::unexpected(SessionCoordinatorError::invalidState);
+    returnToIdle();
+    m_sessionDirectory.reset();
+    return {};
+}
+
+std::expected<void, TemporaryStoreFailure> SessionCoordinator::cleanupTemporary()
+{
+    if (!m_sessionDirectory)
+        return {};
+    if (auto removed = m_temporary.removeSessionDirectory(*m_sessionDirectory); !removed)
+        return removed;
+    m_sessionDirectory.reset();
+    return {};
+}
+
+void SessionCoordinator::returnToIdle()
+{
+    m_phase = SessionPhase::idle;
+    m_reservation.reset();
+    m_sessionID.reset();
+    m_mode = ConversationMode::conversation;
+    m_turns.clear();
+}
+
+} // namespace lumora

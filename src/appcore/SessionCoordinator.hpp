@@ -1,0 +1,121 @@
+#pragma once
+
+#include "appcore/PreparedConversation.hpp"
+#include "appcore/SessionCoordinatorError.hpp"
+#include "domain/ConversationMode.hpp"
+#include "domain/DerivedSessionResult.hpp"
+#include "domain/SessionPhase.hpp"
+#include "domain/SpeakerTurn.hpp"
+#include "persistence/TemporaryConversationStore.hpp"
+#include "providers/AccountRecords.hpp"
+
+#include <QList>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+#include <expected>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+namespace lumora {
+
+class AnalysisProvider;
+class DerivedResultRepository;
+class FinalTranscriptionProvider;
+class ProviderTokenSource;
+class ProviderUsageReporter;
+class SessionAuthorizationProvider;
+
+// Runs the server and storage side of one conversation at a time: the usage reservation,
+// the private temporary folder and the live credential at the start; the settled live turns
+// while it runs; and at the end a fresh credential, the final transcription of the recorded
+// file, its usage report, the final analysis, the sealed review, the finalized reservation
+// and the removal of the temporary files. A failed step cancels the reservation and removes
+// the folder where it can.
+//
+// Lives on one event loop. Each awaited collaborator call lets other calls in, so the phase
+// is set before the first wait and overlapping calls are refused by phase. `abandon()` resets
+// the fields at once, even while prepare or finish waits; the waiting operation then goes on
+// with its own copies of the reservation, id and folder and never writes the fields again, so
+// it cannot disturb a conversation prepared after the abandon. A prepare that finds itself
+// abandoned releases what it obtained and fails with `invalidState`.
+//
+// Made through `create`: a waiting operation holds the coordinator, so its owner may drop it
+// after an abandon without cutting the operation short.
+class SessionCoordinator : public std::enable_shared_from_this<SessionCoordinator> {
+public:
+    // The longest conversation accepted, requested or recorded, in seconds.
+    static constexpr double maximumConversationSeconds = 3600;
+    static constexpr auto recordingFileName = "recording.m4a";
+    static constexpr auto finalTranscriptionModel = "nova-3";
+
+    template <typename T> using Result = std::expected<T, SessionCoordinatorFailure>;
+
+    static std::shared_ptr<SessionCoordinator> create(
+        std::shared_ptr<SessionAuthorizationProvider> authorization,
+        std::shared_ptr<ProviderTokenSource> tokenSource,
+        std::shared_ptr<FinalTranscriptionProvider> transcription, std::shared_ptr<AnalysisProvider> analysis,
+        std::shared_ptr<ProviderUsageReporter> usage, std::shared_ptr<DerivedResultRepository> results,
+        TemporaryConversationStore temporary);
+
+    [[nodiscard]] SessionPhase phase() const { return m_phase; }
+    [[nodiscard]] ConversationMode mode() const { return m_mode; }
+    // The reservation, session id, folder and accepted live turns of the current conversation.
+    [[nodiscard]] const std::optional<UsageReservation>& reservation() const { return m_reservation; }
+    [[nodiscard]] const std::optional<QUuid>& sessionID() const { return m_sessionID; }
+    [[nodiscard]] const std::optional<QString>& sessionDirectory() const { return m_sessionDirectory; }
+    [[nodiscard]] const QList<SpeakerTurn>& turns() const { return m_turns; }
+
+    // Reserves `requestedSeconds` (0 < s <= 3600) for the control plane's session
+    // `sessionID`, makes the conversation's temporary folder and fetches the live credential.
+    QCoro::Task<Result<PreparedConversation>> prepare(
+        QUuid sessionID, double requestedSeconds, ConversationMode mode);
+    // Keeps a settled live turn; only while recording.
+    std::expected<void, SessionCoordinatorError> acceptLiveTurn(const SpeakerTurn& turn);
+    // Turns the recorded file into the sealed review of the conversation. `actualSeconds`
+    // may not exceed the reservation's maximum or 3600, whichever is lower.
+    QCoro::Task<Result<DerivedSessionResult>> finish(QUrl audioURL, QString mimeType, double actualSeconds);
+    // Gives the conversation up in any phase: cancels a stored reservation, removes the
+    // folder and returns to idle. Never fails.
+    QCoro::Task<void> abandon();
+    // Back to idle after a completed conversation; removes no files.
+    std::expected<void, SessionCoordinatorError> resetAfterCompletion();
+
+private:
+    SessionCoordinator(std::shared_ptr<SessionAuthorizationProvider> authorization,
+        std::shared_ptr<ProviderTokenSource> tokenSource,
+        std::shared_ptr<FinalTranscriptionProvider> transcription, std::shared_ptr<AnalysisProvider> analysis,
+        std::shared_ptr<ProviderUsageReporter> usage, std::shared_ptr<DerivedResultRepository> results,
+        TemporaryConversationStore temporary);
+
+    // Removes the folder in `m_sessionDirectory` and forgets it; on failure it stays set so
+    // that a later abandon tries again.
+    std::expected<void, TemporaryStoreFailure> cleanupTemporary();
+    // The fields of an idle coordinator (the folder is left to `cleanupTemporary`).
+    void returnToIdle();
+    // Whether an abandon ran since the operation that took `generation` began.
+    [[nodiscard]] bool abandonedSince(quint64 generation) const { return m_generation != generation; }
+
+    struct FinishRun;
+    QCoro::Task<Result<DerivedSessionResult>> runFinish(FinishRun run);
+    QCoro::Task<Result<DerivedSessionResult>> failFinish(FinishRun run, SessionCoordinatorFailure failure);
+
+    SessionPhase m_phase = SessionPhase::idle;
+    std::shared_ptr<SessionAuthorizationProvider> m_authorization;
+    std::shared_ptr<ProviderTokenSource> m_tokenSource;
+    std::shared_ptr<FinalTranscriptionProvider> m_transcription;
+    std::shared_ptr<AnalysisProvider> m_analysis;
+    std::shared_ptr<ProviderUsageReporter> m_usage;
+    std::shared_ptr<DerivedResultRepository> m_results;
+    TemporaryConversationStore m_temporary;
+    std::optional<UsageReservation> m_reservation;
+    std::optional<QUuid> m_sessionID;
+    std::optional<QString> m_sessionDirectory;
+    QList<SpeakerTurn> m_turns;
+    ConversationMode m_mode = ConversationMode::conversation;
+    // Counts abandons, so that a waiting operation knows the fields are no longer its own.
+    quint64 m_generation = 0;
+};
+
+} // namespace lumora
