@@ -37,6 +37,7 @@ DeepgramLiveSession::DeepgramLiveSession(DeepgramGrant grant, int sampleRate, QU
     });
     connect(&m_socket, &QWebSocket::connected, this, [this] {
         m_handshakeTimer.stop();
+        m_everConnected = true;
         writeOutgoing();
     });
     connect(&m_socket, &QWebSocket::textMessageReceived, this,
@@ -119,7 +120,8 @@ void DeepgramLiveSession::start()
 
 void DeepgramLiveSession::sendPCM(const QByteArray& data)
 {
-    if (data.isEmpty())
+    // Nothing may follow the close message; the capture is stopped before the session.
+    if (data.isEmpty() || m_stopping)
         return;
     m_outgoing.push_back({ false, data });
     writeOutgoing();
@@ -239,6 +241,9 @@ QCoro::Task<void> DeepgramLiveSession::stop(qint64 durationSeconds)
     // The provider answers the close message with its last results and a normal close.
     co_await waitUntil([this] { return m_streamEnded; }, m_options.closeGrace);
 
+    // A stream that never opened (a refused or unfinished handshake) failed, sent audio or not.
+    if (!m_everConnected)
+        m_statusCode = failedStatus;
     if (!m_streamEnded) {
         m_closedByUs = true;
         // Audio still waiting for a handshake that never came did not go out.

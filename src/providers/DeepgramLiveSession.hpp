@@ -76,7 +76,7 @@ public:
     // Opens the stream. Audio sent before the handshake completes waits in order.
     void start();
     // Queues one block of PCM behind every earlier one; a single writer hands them to the
-    // socket in the order of these calls. An empty block is skipped.
+    // socket in the order of these calls. An empty block, or one after `stop`, is skipped.
     void sendPCM(const QByteArray& data);
     // Sends {"type":"CloseStream"}, waits up to the grace for the provider's last results
     // and its close, closes the socket, waits for the turns in hand to be handed on,
@@ -127,6 +127,7 @@ private:
     std::vector<std::coroutine_handle<>> m_waiting;
     bool m_receiving = false; // the receive loop is handing on messages
     bool m_streamEnded = false; // the socket is closed, or never opened
+    bool m_everConnected = false;
     bool m_closeStreamSent = false;
     bool m_transportFailed = false; // the connection broke rather than closed
     bool m_closedByUs = false;

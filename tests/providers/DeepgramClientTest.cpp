@@ -2,6 +2,7 @@
 
 #include "SpeechStandInFixture.hpp"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 namespace lumora {
@@ -96,6 +97,26 @@ TEST_F(DeepgramClientTest, AForgedTokenOrAMissingFileNeverReachesATranscript)
         = transcribe(grant(), DeepgramClient::defaultInactivityLimit, folder.filePath("gone.m4a"));
     ASSERT_FALSE(missing.has_value());
     EXPECT_TRUE(std::holds_alternative<TransportError>(*missing.error().as<ControlPlaneFailure>()));
+}
+
+TEST_F(DeepgramClientTest, SendsExactlyTheRequestOfTheWireFormat)
+{
+    const testing::ScriptedServer server(200, R"({"metadata":{},"results":{"channels":[]}})");
+    const DeepgramClient client(manager, server.baseUrl());
+    const auto transcript = await(client.transcribeFinal(
+        QUrl::fromLocalFile(recording()), QStringLiteral("audio/x-test; codec=aac"), { "tok.en", 60 }));
+    EXPECT_EQ(transcript, (DeepgramTranscript { 0, {} }));
+    ASSERT_EQ(server.requests().size(), 1);
+    const testing::RecordedRequest& request = server.requests().first();
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.target,
+        "/v1/"
+        "listen?model=nova-3&diarize=true&smart_format=true&punctuate=true&utterances=true&mip_opt_out=true");
+    EXPECT_EQ(request.header("Authorization"), "Bearer tok.en");
+    EXPECT_EQ(request.header("Content-Type"), "audio/x-test; codec=aac");
+    QFile file(recording());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(request.body, file.readAll());
 }
 
 } // namespace

@@ -209,6 +209,7 @@ TEST_F(DeepgramLiveSessionTest, OnlyANormalCloseAfterTheCloseMessageIsHealthy)
         std::int64_t tokenLifetime;
         int status;
         QString lastFrame;
+        int blocks = 8;
     };
     const Case cases[] = {
         { "the provider closes after the close message", {}, 300, 200, "closing 1000" },
@@ -217,13 +218,15 @@ TEST_F(DeepgramLiveSessionTest, OnlyANormalCloseAfterTheCloseMessageIsHealthy)
         { "the connection drops", { "--drop-after-frames", "3" }, 300, 599, "dropped" },
         { "the handshake is refused", { "--refuse-handshake", "403" }, 300, 599, {} },
         { "the token has expired", {}, -5, 599, {} },
+        { "refused before any audio", { "--refuse-handshake", "401" }, 300, 599, {}, 0 },
+        { "stopped before any audio", {}, 300, 200, "closing 1000", 0 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         startStandIn(c.hook);
         usage.reports.clear();
         ScriptedAnalysis analysis({});
-        stream(grant(c.tokenLifetime), analysis, 8);
+        stream(grant(c.tokenLifetime), analysis, c.blocks);
         ASSERT_EQ(usage.reports.size(), 1);
         EXPECT_EQ(usage.reports.first().statusCode, c.status);
         const std::string lines = frames(c.lastFrame);
