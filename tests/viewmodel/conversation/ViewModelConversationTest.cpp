@@ -1,0 +1,267 @@
+// clang-format off
+// First: this header names gtest's ::testing as "testing" from inside namespace lumora, which
+// the harness headers below would shadow with lumora::testing.
+#include "VirtualMicrophone.hpp"
+// clang-format on
+
+#include "ControlPlaneProcess.hpp"
+#include "SpeechStandInProcess.hpp"
+#include "ViewModelFixture.hpp"
+#include "appcore/CheckinService.hpp"
+#include "appcore/ConversationBackupService.hpp"
+#include "appcore/PairingService.hpp"
+#include "appcore/SessionCoordinator.hpp"
+#include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/ReservationStore.hpp"
+#include "domain/PairingPolicy.hpp"
+#include "persistence/EncryptedResultStore.hpp"
+#include "persistence/RecordingAgreementStore.hpp"
+#include "providers/ControlPlaneBootstrap.hpp"
+#include "providers/ControlPlaneClient.hpp"
+#include "providers/DeepgramClient.hpp"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QRegularExpression>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QUrlQuery>
+
+namespace lumora {
+namespace {
+
+using lumora::testing::ControlPlaneProcess;
+using lumora::testing::SpeechStandInProcess;
+using lumora::testing::TestCertificates;
+
+template <typename T> T await(QCoro::Task<T> task)
+{
+    return QCoro::waitFor(std::move(task));
+}
+
+struct Line {
+    qint64 speaker;
+    const char* voice;
+    const char* text;
+};
+
+// Six lines, so that the live analysis runs while the conversation records; the first names
+// the cycle the partners are stuck in, which the analysis takes for the agenda's second step.
+const Line conversation[] = {
+    { 0, "en-us", "We keep getting stuck in the same cycle." },
+    { 1, "en-gb+f3", "I feel that too." },
+    { 0, "en-us", "Thank you for saying that." },
+    { 1, "en-gb+f3", "I want to understand you." },
+    { 0, "en-us", "Can we slow down a little?" },
+    { 1, "en-gb+f3", "Yes, let us try." },
+};
+
+constexpr double firstLineAt = 2.0; // seconds into the recording
+constexpr double pauseBetweenLines = 0.6;
+
+// The speech file of each line, when it plays, and the stand-in's script of what it hears.
+struct ScriptedConversation {
+    QStringList files;
+    QList<double> startTimes;
+    QString scriptPath;
+    double endsAt = 0;
+};
+
+ScriptedConversation synthesize(const QString& folder)
+{
+    ScriptedConversation scripted;
+    QJsonArray utterances;
+    double at = firstLineAt;
+    for (const Line& line : conversation) {
+        const QString path = QDir(folder).filePath(QStringLiteral("line-%1.wav").arg(scripted.files.size()));
+        QProcess espeak;
+        espeak.start("espeak-ng", { "-v", line.voice, "-w", path, line.text });
+        EXPECT_TRUE(espeak.waitForFinished(20000) && espeak.exitCode() == 0) << line.text;
+        QProcess soxi;
+        soxi.start("soxi", { "-D", path });
+        soxi.waitForFinished(20000);
+        const double length = soxi.readAllStandardOutput().trimmed().toDouble();
+        EXPECT_GT(length, 0.5) << line.text;
+
+        const QStringList tokens = QString::fromLatin1(line.text).split(u' ');
+        const double step = (length - 0.2) / double(tokens.size());
+        QJsonArray words;
+        for (qsizetype i = 0; i < tokens.size(); ++i) {
+            const QString bare = tokens[i].toLower().remove(QRegularExpression(QStringLiteral("[^a-z']")));
+            words.append(QJsonObject { { "word", bare }, { "punctuated_word", tokens[i] },
+                { "start", at + 0.1 + double(i) * step }, { "end", at + 0.1 + double(i + 1) * step } });
+        }
+        utterances.append(QJsonObject { { "speaker", line.speaker }, { "words", words } });
+        scripted.files.append(path);
+        scripted.startTimes.append(at);
+        at += length + pauseBetweenLines;
+    }
+    scripted.endsAt = at;
+    scripted.scriptPath = QDir(folder).filePath("script.json");
+    QFile script(scripted.scriptPath);
+    EXPECT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QJsonDocument(QJsonObject { { "utterances", utterances } }).toJson());
+    return scripted;
+}
+
+class ViewModelConversationTest : public test::VirtualMicrophoneTest {
+protected:
+    void SetUp() override
+    {
+        test::VirtualMicrophoneTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_TRUE(certificates.valid());
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.addCaCertificates(QSslCertificate::fromPath(certificates.caCertificate()));
+        QSslConfiguration::setDefaultConfiguration(tls);
+
+        scripted = synthesize(folder());
+        const QStringList serverTls { "--tls-cert", certificates.serverCertificate(), "--tls-key",
+            certificates.serverKey() };
+        speech = std::make_unique<SpeechStandInProcess>(
+            QStringList { "--script", scripted.scriptPath } + serverTls);
+        ASSERT_TRUE(speech->started()) << speech->log().toStdString();
+        controlPlane = std::make_unique<ControlPlaneProcess>(
+            QStringList { "--dev-sign-in", "--speech-token-secret", speech->secretPath() } + serverTls);
+        ASSERT_TRUE(controlPlane->started()) << controlPlane->log().toStdString();
+    }
+
+    void TearDown() override
+    {
+        test::VirtualMicrophoneTest::TearDown();
+        if (speech) {
+            EXPECT_EQ(speech->stop(), 0) << speech->log().toStdString();
+        }
+        if (controlPlane) {
+            EXPECT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
+        }
+    }
+
+    // The development sign-in, as a person completes it in the browser.
+    DeviceRegistration signIn(const DeviceIdentity& device)
+    {
+        const QUrl base = controlPlane->baseUrl();
+        const auto page = await(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, manager));
+        EXPECT_TRUE(page.has_value());
+        if (!page)
+            return {};
+        QUrlQuery form;
+        form.addQueryItem("request", QUrlQuery(*page).queryItemValue("request"));
+        form.addQueryItem("name", "Ada and Bob");
+        const auto submitted = lumora::testing::sendRequest(manager, "POST",
+            base.resolved(QUrl("/dev/sign-in")), form.toString(QUrl::FullyEncoded).toUtf8(),
+            { { "Content-Type", "application/x-www-form-urlencoded" } });
+        const QUrl callback(QString::fromLatin1(submitted.header("Location")));
+        const auto registration = await(ControlPlaneBootstrap::completeWebAppleAuthorization(
+            base, QUrlQuery(callback).queryItemValue("ticket"), manager));
+        EXPECT_TRUE(registration.has_value());
+        return registration.value_or(DeviceRegistration {});
+    }
+
+    TestCertificates certificates;
+    ScriptedConversation scripted;
+    std::unique_ptr<SpeechStandInProcess> speech;
+    std::unique_ptr<ControlPlaneProcess> controlPlane;
+    QNetworkAccessManager manager;
+    lumora::testing::ViewModelHome home;
+};
+
+TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedReview)
+{
+    home.info[QStringLiteral("LMControlPlaneURL")] = controlPlane->baseUrl().toString();
+    home.info[QStringLiteral("LMSpeechServiceURL")] = speech->baseUrl().toString();
+    RecordingAgreementStore(*home.preferences, RecordingAgreementStore::standardKey()).accept();
+    SessionEnvironment environment = home.environment();
+    environment.clock = &QDateTime::currentDateTimeUtc;
+    SessionViewModel model(std::move(environment));
+    lumora::testing::settle(model);
+
+    // The account's services, as the connection builds them.
+    const DeviceIdentity identity(P256PrivateKey::generate().value());
+    const DeviceRegistration registration = signIn(identity);
+    ASSERT_FALSE(registration.deviceID.isNull());
+    const auto client = std::make_shared<ControlPlaneClient>(
+        controlPlane->baseUrl(), registration.deviceID, identity, manager);
+    model.adoptServices({ client,
+        ConversationBackupService::create(client, model.resultStore(), model.backupStore()),
+        PairingService::create(client, PairingPolicy::version.toString()), CheckinService::create(client) });
+    auto temporary = TemporaryConversationStore::create(home.temporaryRoot);
+    ASSERT_TRUE(temporary.has_value());
+    model.adoptCoordinator(SessionCoordinator::create(client, client,
+        std::make_shared<DeepgramClient>(manager, speech->baseUrl()), client, client, model.resultStore(),
+        *temporary));
+    ASSERT_TRUE(await(model.refreshAfterConversation()));
+    ASSERT_EQ(model.startReadiness(), ConversationStartReadiness::ready);
+
+    model.requestToggleRecording();
+    ASSERT_TRUE(test::spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 30000));
+    ASSERT_TRUE(model.isRecording()) << model.statusText().toStdString();
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(model.statusText(), "Recording visibly");
+    EXPECT_TRUE(model.hasLiveSession());
+    EXPECT_EQ(model.recordingMaximumSeconds(), 3600);
+
+    for (qsizetype i = 0; i < scripted.files.size(); ++i) {
+        test::spinUntil([&] { return clock.elapsed() >= qint64(scripted.startTimes[i] * 1000); }, 30000);
+        play(scripted.files[i]);
+    }
+    EXPECT_TRUE(test::spinUntil(
+        [&] { return model.liveTurns().size() == qsizetype(std::size(conversation)); }, 30000));
+    EXPECT_TRUE(test::spinUntil([&] { return model.liveSummary().has_value(); }, 30000));
+    EXPECT_EQ(model.selectedAgendaStep(), 1) << "the insight moves the agenda on by one step";
+
+    // Two seconds of pause are left out of the recording's time.
+    model.togglePause();
+    EXPECT_TRUE(model.isPaused());
+    test::spinFor(2000);
+    model.togglePause();
+    EXPECT_TRUE(model.isRecording());
+    test::spinFor(2500);
+    const double wall = double(clock.elapsed()) / 1000;
+    EXPECT_GT(model.totalPaused(), 1.9);
+    EXPECT_LE(model.elapsed(), wall - 1.9);
+    EXPECT_GT(model.elapsed(), wall - 4);
+
+    model.requestToggleRecording();
+    lumora::testing::settle(model);
+    EXPECT_EQ(model.statusText(), "Conversation ready to review")
+        << model.errorMessage().value_or("").toStdString();
+    EXPECT_FALSE(model.errorMessage().has_value());
+    EXPECT_FALSE(model.isRecording() || model.isPaused() || model.isProcessing());
+    EXPECT_FALSE(model.currentSession().has_value());
+    EXPECT_TRUE(model.liveTurns().isEmpty());
+
+    // Sealed on this computer, from the final transcript.
+    ASSERT_EQ(model.results().size(), 1);
+    const DerivedSessionResult review = model.results().first();
+    ASSERT_TRUE(review.transcript.has_value());
+    QStringList texts;
+    for (const SpeakerTurn& turn : *review.transcript)
+        texts.append(turn.text);
+    QStringList spoken;
+    for (const Line& line : conversation)
+        spoken.append(QString::fromLatin1(line.text));
+    EXPECT_EQ(texts, spoken);
+    const auto loaded = await(model.resultStore()->load(review.id));
+    ASSERT_TRUE(loaded.has_value());
+    QFile sealed(model.resultStore()->path(review.id));
+    ASSERT_TRUE(sealed.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(sealed.readAll().contains("cycle"));
+
+    // Backed up to the account and listed.
+    ASSERT_EQ(model.historyEntries().size(), 1);
+    EXPECT_EQ(model.historyEntries().first().localID, review.id);
+    EXPECT_EQ(model.historyEntries().first().backup, ConversationBackupDisplayState::backedUp);
+
+    // No audio anywhere in the temporary root.
+    EXPECT_EQ(QDir(home.temporaryRoot).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+        QStringList());
+}
+
+} // namespace
+} // namespace lumora
