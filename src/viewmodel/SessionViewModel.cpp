@@ -77,14 +77,13 @@ void SessionViewModel::start(QCoro::Task<void> operation)
 QCoro::Task<void> SessionViewModel::startUp()
 {
     const bool prepared = co_await prepareLocalStorage();
+    if (!prepared && !m_signInPreviewMode && !m_agreementPreviewMode)
+        publish(
+            m_errorMessage, std::optional(storageFailureMessage()), &SessionViewModel::errorMessageChanged);
     m_startUpFinished = true;
     emit startUpFinished();
-    if (!prepared) {
-        if (!m_signInPreviewMode && !m_agreementPreviewMode)
-            publish(m_errorMessage, std::optional(storageFailureMessage()),
-                &SessionViewModel::errorMessageChanged);
+    if (!prepared)
         co_return;
-    }
     sweepExpiredRecordings();
     co_await restore();
 }

@@ -3,10 +3,10 @@
 #include "appcore/ConversationBackupService.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 #include "providers/CheckinPackClient.hpp"
-#include "providers/ConversationContentClient.hpp"
+#include "providers/ControlPlaneClient.hpp"
 
 #include <QJsonDocument>
-#include <QNetworkReply>
+#include <QNetworkAccessManager>
 
 namespace lumora {
 namespace {
@@ -110,53 +110,6 @@ TEST(SessionViewModelReminder, StoredSettingsReadAsTheyStandOrAsTheStandard)
     }
 }
 
-// The account copy is out of reach; the history comes from this computer alone.
-class OfflineContentClient final : public ConversationContentClient {
-    template <typename T> static QCoro::Task<std::expected<T, ControlPlaneFailure>> offline()
-    {
-        co_return std::unexpected(
-            ControlPlaneFailure(TransportError { QNetworkReply::HostNotFoundError, {} }));
-    }
-
-public:
-    QCoro::Task<std::expected<ConversationRecordSummary, ControlPlaneFailure>> storeConversation(
-        QByteArray) const override
-    {
-        return offline<ConversationRecordSummary>();
-    }
-    QCoro::Task<std::expected<ConversationPage, ControlPlaneFailure>> conversationPage(
-        int, std::optional<QString>) const override
-    {
-        return offline<ConversationPage>();
-    }
-    QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>> conversation(
-        QUuid) const override
-    {
-        return offline<ConversationUploadPayload>();
-    }
-    QCoro::Task<std::expected<ConversationDeletionOutcome, ControlPlaneFailure>> deleteConversation(
-        QUuid) const override
-    {
-        return offline<ConversationDeletionOutcome>();
-    }
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> approveConversationDeletion(QUuid) const override
-    {
-        return offline<void>();
-    }
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> declineConversationDeletion(QUuid) const override
-    {
-        return offline<void>();
-    }
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> hideConversation(QUuid) const override
-    {
-        return offline<void>();
-    }
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> unhideConversation(QUuid) const override
-    {
-        return offline<void>();
-    }
-};
-
 QDateTime berlin(const char* text)
 {
     return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate)
@@ -207,9 +160,12 @@ TEST(SessionViewModelReminder, ScheduledInTheLocalZoneAcrossDaylightSavingChange
             checkin.mode = ConversationMode::checkin;
             checkin.summary = QStringLiteral("Warm week.");
             ASSERT_TRUE(test::awaitTask(model->resultStore()->save(checkin)));
+            // The history of this computer alone: nothing is pending, so no request is made.
+            QNetworkAccessManager network;
+            const auto nowhere = std::make_shared<ControlPlaneClient>(
+                QUrl("https://127.0.0.1:9"), QUuid::createUuid(), *model->identity(), network);
             model->adoptServices({ nullptr,
-                ConversationBackupService::create(
-                    std::make_shared<OfflineContentClient>(), model->resultStore(), model->backupStore()),
+                ConversationBackupService::create(nowhere, model->resultStore(), model->backupStore()),
                 nullptr, nullptr });
             QCoro::waitFor(model->synchronizeHistory(false));
             ASSERT_EQ(model->lastCheckinAt(), checkin.completedAt);

@@ -75,6 +75,14 @@ TEST(SessionViewModelConstruction, LaunchModesAndControlPlaneConfiguration)
     }
 }
 
+TEST(SessionViewModelConstruction, TheInfoResourceIsCompiledIn)
+{
+    const InfoResource info = InfoResource::bundled();
+    EXPECT_TRUE(info.string(InfoResource::shortVersionKey).has_value());
+    EXPECT_TRUE(info.signInHost().has_value());
+    EXPECT_TRUE(info.speechServiceURL().has_value());
+}
+
 TEST(SessionViewModelConstruction, AppVersionFallsBackForMissingValues)
 {
     ViewModelHome home;

@@ -76,44 +76,6 @@ private:
     QStringList* m_log;
 };
 
-class OrderedPairingClient final : public PairingClient {
-public:
-    OrderedPairingClient(std::shared_ptr<const PairingClient> real, QStringList& log)
-        : m_real(std::move(real))
-        , m_log(&log)
-    {
-    }
-
-    QCoro::Task<std::expected<PairingInvite, ControlPlaneFailure>> createPairingInvite(
-        QString policyVersion) const override
-    {
-        return m_real->createPairingInvite(policyVersion);
-    }
-    QCoro::Task<std::expected<PairingRedemption, ControlPlaneFailure>> redeemPairingInvite(
-        QString code) const override
-    {
-        return m_real->redeemPairingInvite(code);
-    }
-    QCoro::Task<std::expected<PairingConfirmation, ControlPlaneFailure>> confirmPairingInvite(
-        QUuid inviteID, QString policyVersion) const override
-    {
-        return m_real->confirmPairingInvite(inviteID, policyVersion);
-    }
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> unlinkPairing() const override
-    {
-        return m_real->unlinkPairing();
-    }
-    QCoro::Task<std::expected<PairingState, ControlPlaneFailure>> pairingState() const override
-    {
-        m_log->append(QStringLiteral("pairing state"));
-        return m_real->pairingState();
-    }
-
-private:
-    std::shared_ptr<const PairingClient> m_real;
-    QStringList* m_log;
-};
-
 // A view model whose account is connected to the real control plane on loopback.
 class SessionViewModelHistoryTest : public testing::RealControlPlaneFixture {
 protected:
@@ -127,10 +89,9 @@ protected:
         client = std::make_shared<ControlPlaneClient>(base, registration.deviceID, identity, manager);
         content = std::make_shared<OrderedContentClient>(client, log);
         backup = ConversationBackupService::create(content, model->resultStore(), model->backupStore());
-        model->adoptServices({ client, backup,
-            PairingService::create(
-                std::make_shared<OrderedPairingClient>(client, log), PairingPolicy::version.toString()),
-            CheckinService::create(client) });
+        model->adoptServices(
+            { client, backup, PairingService::create(client, PairingPolicy::version.toString()),
+                CheckinService::create(client) });
 
         const auto note
             = [this](const char* what) { return [this, what] { log.append(QString::fromLatin1(what)); }; };
@@ -198,8 +159,8 @@ TEST_F(SessionViewModelHistoryTest, SynchronisationRunsItsCallsInOrderAndPublish
     model->refreshHistory(true);
     settle(*model);
     EXPECT_EQ(log,
-        (QStringList { "upload", "page", "pairing state", "pairing", "history", "migration choice",
-            "awaiting offer", "kept local" }));
+        (QStringList {
+            "upload", "page", "pairing", "history", "migration choice", "awaiting offer", "kept local" }));
     ASSERT_EQ(model->historyEntries().size(), 2);
     EXPECT_EQ(entry(uploaded.id)->backup, ConversationBackupDisplayState::backedUp);
     EXPECT_EQ(entry(unoffered.id)->backup, ConversationBackupDisplayState::onlyOnThisMac);

@@ -28,8 +28,6 @@ public:
     PairingRedemption redemption { QUuid::createUuid(), 1900000600, {} };
     mutable Gate gate;
 
-    ScriptedPairingClient() { gate.open(); }
-
     QCoro::Task<std::expected<PairingInvite, ControlPlaneFailure>> createPairingInvite(QString) const override
     {
         return step<PairingInvite>(QStringLiteral("invite"), invite);
@@ -241,6 +239,8 @@ TEST(SessionViewModelPairing, RefreshPublishesTheStateItRead)
 
 class GatedCheckinPackClient final : public CheckinPackClient {
 public:
+    GatedCheckinPackClient() { gate.close(); }
+
     mutable int requests = 0;
     mutable Gate gate;
 

@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
-#include <qcoro/qcorosignal.h>
 #include <qcoro/qcorotimer.h>
 
 namespace lumora::testing {
@@ -42,12 +41,11 @@ public:
     }
 };
 
-// Holds the calls of a fake until the test opens it.
+// Holds the calls of a fake until the test opens it; they look again at each turn of the
+// event loop.
 class Gate {
 public:
-    Gate() { m_opened.setSingleShot(true); }
-
-    bool isOpen = false;
+    bool isOpen = true;
     int waiting = 0;
 
     QCoro::Task<void> pass()
@@ -55,17 +53,11 @@ public:
         if (isOpen)
             co_return;
         ++waiting;
-        co_await qCoro(&m_opened, &QTimer::timeout);
+        while (!isOpen)
+            co_await QCoro::sleepFor(std::chrono::milliseconds(1));
     }
     void close() { isOpen = false; }
-    void open()
-    {
-        isOpen = true;
-        m_opened.start(0);
-    }
-
-private:
-    QTimer m_opened;
+    void open() { isOpen = true; }
 };
 
 // Waits until every operation the view model started has ended (start-up included).
