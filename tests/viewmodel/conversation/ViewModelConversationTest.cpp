@@ -22,6 +22,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -162,7 +163,43 @@ protected:
         return registration.value_or(DeviceRegistration {});
     }
 
+    // A view model connected to the control plane with the services of the account and the
+    // recording agreement accepted, on the real clock, microphone and timer.
+    std::unique_ptr<SessionViewModel> connectedModel()
+    {
+        home.info[QStringLiteral("LMControlPlaneURL")] = controlPlane->baseUrl().toString();
+        home.info[QStringLiteral("LMSpeechServiceURL")] = speech->baseUrl().toString();
+        RecordingAgreementStore(*home.preferences, RecordingAgreementStore::standardKey()).accept();
+        SessionEnvironment environment = home.environment();
+        environment.clock = &QDateTime::currentDateTimeUtc;
+        auto model = std::make_unique<SessionViewModel>(std::move(environment));
+        lumora::testing::settle(*model);
+
+        const DeviceRegistration registration = signIn(identity);
+        EXPECT_FALSE(registration.deviceID.isNull());
+        const auto client = std::make_shared<ControlPlaneClient>(
+            controlPlane->baseUrl(), registration.deviceID, identity, manager);
+        model->adoptServices(
+            { client, ConversationBackupService::create(client, model->resultStore(), model->backupStore()),
+                PairingService::create(client, PairingPolicy::version.toString()),
+                CheckinService::create(client) });
+        auto temporary = TemporaryConversationStore::create(home.temporaryRoot);
+        EXPECT_TRUE(temporary.has_value());
+        model->adoptCoordinator(SessionCoordinator::create(client, client,
+            std::make_shared<DeepgramClient>(manager, speech->baseUrl()), client, client,
+            model->resultStore(), *temporary));
+        EXPECT_TRUE(await(model->refreshAfterConversation()));
+        EXPECT_EQ(model->startReadiness(), ConversationStartReadiness::ready);
+        return model;
+    }
+
+    QStringList temporaryEntries() const
+    {
+        return QDir(home.temporaryRoot).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+
     TestCertificates certificates;
+    DeviceIdentity identity { P256PrivateKey::generate().value() };
     ScriptedConversation scripted;
     std::unique_ptr<SpeechStandInProcess> speech;
     std::unique_ptr<ControlPlaneProcess> controlPlane;
@@ -172,31 +209,8 @@ protected:
 
 TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedReview)
 {
-    home.info[QStringLiteral("LMControlPlaneURL")] = controlPlane->baseUrl().toString();
-    home.info[QStringLiteral("LMSpeechServiceURL")] = speech->baseUrl().toString();
-    RecordingAgreementStore(*home.preferences, RecordingAgreementStore::standardKey()).accept();
-    SessionEnvironment environment = home.environment();
-    environment.clock = &QDateTime::currentDateTimeUtc;
-    SessionViewModel model(std::move(environment));
-    lumora::testing::settle(model);
-
-    // The account's services, as the connection builds them.
-    const DeviceIdentity identity(P256PrivateKey::generate().value());
-    const DeviceRegistration registration = signIn(identity);
-    ASSERT_FALSE(registration.deviceID.isNull());
-    const auto client = std::make_shared<ControlPlaneClient>(
-        controlPlane->baseUrl(), registration.deviceID, identity, manager);
-    model.adoptServices({ client,
-        ConversationBackupService::create(client, model.resultStore(), model.backupStore()),
-        PairingService::create(client, PairingPolicy::version.toString()), CheckinService::create(client) });
-    auto temporary = TemporaryConversationStore::create(home.temporaryRoot);
-    ASSERT_TRUE(temporary.has_value());
-    model.adoptCoordinator(SessionCoordinator::create(client, client,
-        std::make_shared<DeepgramClient>(manager, speech->baseUrl()), client, client, model.resultStore(),
-        *temporary));
-    ASSERT_TRUE(await(model.refreshAfterConversation()));
-    ASSERT_EQ(model.startReadiness(), ConversationStartReadiness::ready);
-
+    const auto connected = connectedModel();
+    SessionViewModel& model = *connected;
     model.requestToggleRecording();
     ASSERT_TRUE(test::spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 30000));
     ASSERT_TRUE(model.isRecording()) << model.statusText().toStdString();
@@ -259,8 +273,40 @@ TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedRevi
     EXPECT_EQ(model.historyEntries().first().backup, ConversationBackupDisplayState::backedUp);
 
     // No audio anywhere in the temporary root.
-    EXPECT_EQ(QDir(home.temporaryRoot).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-        QStringList());
+    EXPECT_EQ(temporaryEntries(), QStringList());
+}
+
+// A recording that can no longer be written (here its folder is removed) ends the conversation
+// at once: nothing is left recording in the room, the reservation is cancelled and no audio
+// stays behind.
+TEST_F(ViewModelConversationTest, ARecordingThatFailsFinishesTheConversationAtOnce)
+{
+    const auto model = connectedModel();
+    model->requestToggleRecording();
+    ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
+    ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
+    const QUuid reservationID = model->liveReservationID().value_or(QUuid());
+    play(scripted.files.first());
+    test::spinFor(2500);
+
+    ASSERT_TRUE(QDir(QFileInfo(model->audioURL()->toLocalFile()).path()).removeRecursively());
+    ASSERT_TRUE(test::spinUntil([&] { return !model->isRecording() && !model->isProcessing(); }, 30000));
+    lumora::testing::settle(*model);
+    EXPECT_EQ(model->errorMessage(), "Processing failed. The temporary recording was deleted.");
+    EXPECT_EQ(model->statusText(), "Processing failed. The temporary recording was deleted.");
+    EXPECT_FALSE(model->isPaused());
+    EXPECT_FALSE(model->isRecordingClockRunning());
+    EXPECT_FALSE(model->liveReservationID().has_value());
+    EXPECT_TRUE(model->results().isEmpty());
+    EXPECT_EQ(temporaryEntries(), QStringList());
+
+    ASSERT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
+    const auto database = ControlPlaneStore::open(QStringLiteral("sqlite:") + controlPlane->databasePath());
+    ASSERT_TRUE(database.has_value());
+    const auto reservation = ReservationStore(**database).reservation(reservationID);
+    ASSERT_TRUE(reservation.has_value());
+    EXPECT_EQ(reservation->status, "cancelled");
+    controlPlane.reset();
 }
 
 } // namespace
