@@ -309,5 +309,24 @@ TEST_F(ViewModelConversationTest, ARecordingThatFailsFinishesTheConversationAtOn
     controlPlane.reset();
 }
 
+// A finish without a coordinator (the account was dropped meanwhile) still removes the recording
+// before it says so.
+TEST_F(ViewModelConversationTest, AFinishWithoutTheCoordinatorDeletesTheRecording)
+{
+    const auto model = connectedModel();
+    model->requestToggleRecording();
+    ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
+    ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
+    test::spinFor(1500);
+    ASSERT_EQ(temporaryEntries().size(), 1);
+
+    model->adoptCoordinator(nullptr);
+    model->requestToggleRecording();
+    lumora::testing::settle(*model);
+    EXPECT_EQ(model->statusText(), "Processing failed. The temporary recording was deleted.");
+    EXPECT_FALSE(model->isRecording() || model->isPaused() || model->isProcessing());
+    EXPECT_EQ(temporaryEntries(), QStringList());
+}
+
 } // namespace
 } // namespace lumora
