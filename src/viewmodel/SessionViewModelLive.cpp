@@ -78,7 +78,9 @@ void SessionViewModel::handleCaptureEnded(bool successfully)
 
 QCoro::Task<void> SessionViewModel::recordingClockTick()
 {
-    if (!m_startedAt)
+    // Once a finish has begun the recorded length is settled; a tick that comes while the live
+    // stream closes must not move it on.
+    if (!m_startedAt || (!m_isRecording && !m_isPaused))
         co_return;
     const QDateTime now = m_environment.clock();
     const double paused = m_pauseStartedAt ? secondsBetween(*m_pauseStartedAt, now) : 0;

@@ -309,5 +309,22 @@ TEST_F(ConversationTest, ClockLeavesPausesOutAndFinishesAtTheMaximum)
     EXPECT_EQ(temporaryEntries(), QStringList());
 }
 
+// A tick that arrives while the finish is under way leaves the recorded length alone.
+TEST_F(ConversationTest, TheClockStandsStillOnceTheFinishBegins)
+{
+    home.now = startedAt;
+    auto model = launch({ QStringLiteral("--ui-smoke") });
+    testing::await(model->toggleRecording());
+    tickAt(*model, 5);
+    const auto lateTick = *tick;
+    home.now = startedAt.addSecs(9);
+    model->requestToggleRecording();
+    lateTick();
+    settle(*model);
+    EXPECT_EQ(model->elapsed(), 5);
+    ASSERT_FALSE(model->results().isEmpty());
+    EXPECT_EQ(model->results().first().duration, 5);
+}
+
 } // namespace
 } // namespace lumora
