@@ -229,6 +229,12 @@ TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedRevi
     EXPECT_TRUE(test::spinUntil([&] { return model.liveSummary().has_value(); }, 30000));
     EXPECT_EQ(model.selectedAgendaStep(), 1) << "the insight moves the agenda on by one step";
 
+    // Coaching on demand for one corner (seat 2 is the left seat).
+    await(model.requestContextualNudge(2));
+    EXPECT_TRUE(model.contextualNudges().contains(0));
+    EXPECT_FALSE(model.nudgeErrors().contains(0));
+    EXPECT_TRUE(model.nudgeLoadingSides().isEmpty());
+
     // Two seconds of pause are left out of the recording's time.
     model.togglePause();
     EXPECT_TRUE(model.isPaused());
@@ -241,8 +247,14 @@ TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedRevi
     EXPECT_LE(model.elapsed(), wall - 1.9);
     EXPECT_GT(model.elapsed(), wall - 4);
 
+    // A request still in flight when the conversation ends leaves no trace.
+    model.requestContextualNudgeFor(1);
+    EXPECT_EQ(model.nudgeLoadingSides(), QSet<int> { 1 });
     model.requestToggleRecording();
     lumora::testing::settle(model);
+    EXPECT_TRUE(model.nudgeLoadingSides().isEmpty());
+    EXPECT_TRUE(model.contextualNudges().isEmpty());
+    EXPECT_TRUE(model.nudgeErrors().isEmpty());
     EXPECT_EQ(model.statusText(), "Conversation ready to review")
         << model.errorMessage().value_or("").toStdString();
     EXPECT_FALSE(model.errorMessage().has_value());
