@@ -123,7 +123,7 @@ private:
 
 // Records through the private sound server that scripts/with-virtual-microphone sets up: what
 // is played into its virtual speaker is heard on the default microphone.
-class VirtualMicrophoneTest : public testing::Test {
+class VirtualMicrophoneTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
