@@ -5,6 +5,7 @@
 #include "viewmodel/CheckinReminderScheduler.hpp"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QStandardPaths>
 
 namespace lumora {
@@ -22,6 +23,7 @@ SessionEnvironment SessionEnvironment::standard(
         = [] { return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation); };
     environment.temporaryRoot = TemporaryConversationStore::standardRoot();
     environment.reminderScheduler = std::move(reminderScheduler);
+    environment.openBrowser = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     return environment;
 }
 

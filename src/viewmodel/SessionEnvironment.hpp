@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QStringList>
 #include <QTimeZone>
+#include <QUrl>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <qcoro/qcorotask.h>
@@ -41,6 +43,10 @@ struct SessionEnvironment {
     std::function<QCoro::Task<bool>()> microphonePermission;
     // Makes the recording clock's repeating one-second timer; when unset, a QTimer.
     std::function<std::unique_ptr<RecordingTimer>()> recordingTimer;
+    // Opens a web page in the desktop's default browser; false when the desktop cannot.
+    std::function<bool(const QUrl&)> openBrowser;
+    // How long a browser sign-in may take before it is given up.
+    std::chrono::milliseconds signInTimeout = std::chrono::seconds(480);
 
     // The real process: its arguments, the compiled-in Info resource, the desktop keychain,
     // the standard data and temporary folders, the system clock and time zone.

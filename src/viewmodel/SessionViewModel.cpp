@@ -146,13 +146,6 @@ void SessionViewModel::sweepExpiredRecordings()
         (void)m_temporaryStore->sweepExpired(m_environment.clock());
 }
 
-QCoro::Task<void> SessionViewModel::restore()
-{
-    // The saved account session is read and connected by the account operations; until one
-    // is connected the application shows the sign-in.
-    co_return;
-}
-
 void SessionViewModel::adoptServices(AccountServices services)
 {
     m_client = std::move(services.client);

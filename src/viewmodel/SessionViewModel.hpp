@@ -28,6 +28,7 @@
 #include "providers/ControlPlaneFailure.hpp"
 #include "providers/ConversationNudge.hpp"
 #include "providers/HarshStartupEvidence.hpp"
+#include "security/AccountSessionStore.hpp"
 #include "security/DeviceIdentity.hpp"
 #include "viewmodel/SessionEnvironment.hpp"
 
@@ -35,6 +36,7 @@
 #include <QHash>
 #include <QList>
 #include <QMap>
+#include <QNetworkAccessManager>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -45,6 +47,9 @@
 #include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
+#include <variant>
+
+class QTimer;
 
 namespace lumora {
 
@@ -69,6 +74,10 @@ using ConversationStartFailure = std::variant<ControlPlaneFailure, SessionCoordi
 
 // Values keyed by seat (0 left, 1 right).
 template <typename T> using SeatMap = QMap<int, T>;
+
+// Why an account call failed: the control plane's answer (or the network's), or the account
+// session store's error.
+using AccountCallFailure = std::variant<ControlPlaneFailure, AccountSessionStore::Error>;
 
 // The services that exist while an account is connected; built together from one
 // control-plane client.
@@ -351,6 +360,29 @@ public:
     Q_INVOKABLE void requestFinishConversation();
     Q_INVOKABLE void requestTogglePause() { togglePause(); }
     Q_INVOKABLE void requestContextualNudgeFor(int speaker);
+    // Account: restore, connection, browser sign-in and account operations.
+    static QString notAuthorizedMessage()
+    {
+        return QStringLiteral("This device is no longer authorized. Sign in again.");
+    }
+    [[nodiscard]] const std::shared_ptr<ControlPlaneClient>& client() const { return m_client; }
+    [[nodiscard]] const std::shared_ptr<SessionCoordinator>& coordinator() const { return m_coordinator; }
+    [[nodiscard]] const std::shared_ptr<PairingService>& pairingService() const { return m_pairingService; }
+    [[nodiscard]] const std::shared_ptr<CheckinService>& checkinService() const { return m_checkinService; }
+    // Builds the control-plane client for `deviceID` and every service that talks to the server.
+    void connect(QUuid deviceID);
+    // Fetches the account and the current session; the failure goes to the caller.
+    QCoro::Task<std::expected<void, AccountCallFailure>> refreshRemoteState();
+    QCoro::Task<void> beginAppleAuthorization();
+    QCoro::Task<void> signOutAndRevokeThisDevice();
+    QCoro::Task<void> deleteAccount();
+    Q_INVOKABLE void requestSignIn();
+    Q_INVOKABLE void cancelAppleAuthorization();
+    // The desktop's hand-over of a URL opened with this application; returns at once.
+    Q_INVOKABLE void handleExternalURL(const QUrl& url);
+    Q_INVOKABLE void requestSignOut();
+    Q_INVOKABLE void requestAccountDeletion();
+    Q_INVOKABLE void acceptRecordingAgreement();
 
 signals:
     void accountChanged();
@@ -454,12 +486,28 @@ private:
     void handleCaptureEnded(bool successfully);
     NativeAudioCapture& audioCapture();
 
-    std::shared_ptr<SessionCoordinator> m_coordinator;
     std::shared_ptr<NativeAudioCapture> m_audioCapture;
     // The live stream and the client it reports to, which must outlive its stop.
     std::shared_ptr<DeepgramLiveSession> m_liveSession;
     std::shared_ptr<ControlPlaneClient> m_liveSessionClient;
     std::shared_ptr<RecordingTimer> m_recordingTimer;
+    // Account: restore, connection, browser sign-in and account operations.
+    using AccountCall = std::function<QCoro::Task<std::expected<void, AccountCallFailure>>()>;
+    QCoro::Task<void> enterSmokeAccount();
+    QCoro::Task<void> perform(AccountCall operation);
+    void reportAccountFailure(const AccountCallFailure& failure);
+    QCoro::Task<std::expected<void, AccountCallFailure>> persistAccountSession(LocalAccountSession session);
+    QCoro::Task<std::expected<void, AccountCallFailure>> recoverRegisteredDevice();
+    // Saves, connects and refreshes the account that the control plane registered.
+    QCoro::Task<std::expected<void, AccountCallFailure>> adoptRegistration(DeviceRegistration registration);
+    void dropAccountServices();
+    QCoro::Task<std::expected<void, AccountCallFailure>> openAuthorizationPage();
+    std::expected<void, AccountCallFailure> startAppleAuthorizationInBrowser(const QUrl& url);
+    void cancelAppleAuthorization(const std::optional<QString>& message);
+    void endAppleAuthorizationAttempt();
+    QCoro::Task<void> finishAppleAuthorization(QUrl callbackURL);
+    QCoro::Task<std::expected<void, AccountCallFailure>> completeAppleAuthorization(QString ticket);
+    QNetworkAccessManager& network();
 
     SessionEnvironment m_environment;
 
@@ -534,6 +582,9 @@ private:
     std::optional<QUuid> m_liveReservationID;
     SeatMap<QUuid> m_nudgeRequestIDs;
     std::optional<QUuid> m_appleAuthorizationAttemptID;
+    QTimer* m_appleAuthorizationTimeout = nullptr;
+    std::shared_ptr<SessionCoordinator> m_coordinator;
+    std::unique_ptr<QNetworkAccessManager> m_network;
 
     bool m_startUpFinished = false;
     int m_runningOperations = 0;

@@ -558,14 +558,7 @@ QCoro::Task<void> SessionViewModel::finishCheckinIfRunning()
 
 QCoro::Task<bool> SessionViewModel::refreshAfterConversation()
 {
-    const auto client = m_client;
-    if (!client)
-        co_return true;
-    auto state = co_await client->accountState();
-    if (!state)
-        co_return false;
-    publishAccount(std::move(*state));
-    co_return true;
+    co_return (co_await refreshRemoteState()).has_value();
 }
 
 QCoro::Task<void> SessionViewModel::abandonConversation()

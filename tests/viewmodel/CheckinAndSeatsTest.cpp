@@ -153,6 +153,8 @@ TEST(SessionViewModelReminder, ScheduledInTheLocalZoneAcrossDaylightSavingChange
         home.now = berlin(row.now);
         home.scheduler->grants = row.permission;
         const auto model = home.viewModel();
+        // The start-up reschedules the stored reminder; only the change is looked at here.
+        home.scheduler->calls.clear();
         if (row.lastCheckin) {
             DerivedSessionResult checkin;
             checkin.id = QUuid::createUuid();

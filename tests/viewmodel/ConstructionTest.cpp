@@ -24,7 +24,9 @@ struct LaunchCase {
 
 TEST(SessionViewModelConstruction, LaunchModesAndControlPlaneConfiguration)
 {
-    const QString https = QStringLiteral("https://control.lumora.test/base");
+    // A loopback port where nothing listens: the start-up's device recovery fails at once.
+    const QString https = QStringLiteral("https://127.0.0.1:1/base");
+    const QString unreachable = QStringLiteral("That request could not be completed.");
     const LaunchCase cases[] {
         { "https, agreement not yet given", {}, https, false, true, false },
         { "https, agreement given", {}, https, true, true, true },
@@ -55,9 +57,16 @@ TEST(SessionViewModelConstruction, LaunchModesAndControlPlaneConfiguration)
         EXPECT_EQ(model->configurationAvailable(), row.configurationAvailable);
         EXPECT_EQ(model->baseURL().has_value(), row.controlPlaneURL == QJsonValue(https));
         EXPECT_EQ(model->recordingAgreementAccepted(), row.agreementAccepted);
-        EXPECT_EQ(model->statusText(), "Sign in to begin");
-        EXPECT_EQ(model->errorMessage(), std::nullopt);
-        EXPECT_FALSE(model->isSignedIn());
+        // Without a launch mode the start-up tries to recover this device from the control plane;
+        // smoke mode signs in offline.
+        const bool recovers = row.arguments.isEmpty() && row.controlPlaneURL == QJsonValue(https);
+        const bool smoke = row.arguments.contains("--ui-smoke");
+        EXPECT_EQ(model->statusText(),
+            recovers    ? unreachable
+                : smoke ? QStringLiteral("Start a private conversation")
+                        : QStringLiteral("Sign in to begin"));
+        EXPECT_EQ(model->errorMessage(), recovers ? std::optional(unreachable) : std::nullopt);
+        EXPECT_EQ(model->isSignedIn(), smoke);
         EXPECT_EQ(model->participantNames(), (QStringList { "Person 1", "Person 2" }));
         EXPECT_EQ(model->checkinReminder(), CheckinReminderSettings::standard());
         EXPECT_EQ(model->appVersion(), "1.4+37");

@@ -114,8 +114,9 @@ struct ViewModelHome {
         folder.filePath(QStringLiteral("preferences.ini")), QSettings::IniFormat);
     std::shared_ptr<test::TestKeyStore> keychain = std::make_shared<test::TestKeyStore>();
     std::shared_ptr<FakeReminderScheduler> scheduler = std::make_shared<FakeReminderScheduler>();
-    QJsonObject info { { "LMControlPlaneURL", "https://control.lumora.test" },
-        { "CFBundleShortVersionString", "1.4" }, { "CFBundleVersion", "37" } };
+    // No control plane unless a test names one: with one, the start-up would try to recover
+    // this device's registration from it.
+    QJsonObject info { { "CFBundleShortVersionString", "1.4" }, { "CFBundleVersion", "37" } };
     QString applicationSupport = folder.filePath(QStringLiteral("data"));
     QString temporaryRoot = folder.filePath(QStringLiteral("tmp/Lumora-Conversation"));
     QTimeZone zone { "Europe/Berlin" };

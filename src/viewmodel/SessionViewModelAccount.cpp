@@ -1,0 +1,344 @@
+// The account side of the session view model: restoring the saved account at start-up,
+// connecting the services, the common wrapper of account calls, the remote state, and the
+// account operations (sign-out, account deletion, the recording agreement).
+#include "appcore/CheckinService.hpp"
+#include "appcore/ConversationBackupService.hpp"
+#include "appcore/PairingService.hpp"
+#include "appcore/SessionCoordinator.hpp"
+#include "domain/ConversationHistoryMerge.hpp"
+#include "domain/PairingPolicy.hpp"
+#include "persistence/EncryptedResultStore.hpp"
+#include "providers/ControlPlaneBootstrap.hpp"
+#include "providers/ControlPlaneClient.hpp"
+#include "providers/DeepgramClient.hpp"
+#include "viewmodel/SeatNames.hpp"
+#include "viewmodel/SessionViewModel.hpp"
+#include "viewmodel/SmokeDemoResult.hpp"
+
+#include <QLoggingCategory>
+#include <QNetworkAccessManager>
+#include <QSettings>
+#include <qcoro/qcorotimer.h>
+
+namespace lumora {
+
+namespace {
+
+Q_LOGGING_CATEGORY(accountLog, "com.lumora.native.account")
+
+template <typename T> std::unexpected<AccountCallFailure> failed(T error)
+{
+    return std::unexpected(AccountCallFailure(std::move(error)));
+}
+
+// Fire and forget: the answer changes nothing.
+QCoro::Task<void> reportAppOpened(std::shared_ptr<ControlPlaneClient> client, QString version)
+{
+    (void)co_await client->reportProductEvent(ProductAnalyticsEvent::appOpened, version);
+}
+
+QString readyText(bool agreementAccepted)
+{
+    return agreementAccepted ? QStringLiteral("Ready to record")
+                             : QStringLiteral("Recording agreement required");
+}
+
+} // namespace
+
+QNetworkAccessManager& SessionViewModel::network()
+{
+    if (!m_network)
+        m_network = std::make_unique<QNetworkAccessManager>();
+    return *m_network;
+}
+
+QCoro::Task<void> SessionViewModel::restore()
+{
+    if (m_signInPreviewMode || m_agreementPreviewMode) {
+        setStatusText(QStringLiteral("Sign in to begin"));
+    } else if (m_smokeMode) {
+        co_await enterSmokeAccount();
+    } else {
+        // An unreadable saved session counts as none: the device may still be recovered.
+        const auto loaded = co_await m_sessionStore->load();
+        const std::optional<LocalAccountSession> session = loaded ? loaded->session : std::nullopt;
+        if (session) {
+            connect(session->deviceID);
+            AccountCall call = [this] { return refreshRemoteState(); };
+            co_await perform(std::move(call));
+        } else if (m_baseURL && m_identity) {
+            AccountCall call = [this] { return recoverRegisteredDevice(); };
+            co_await perform(std::move(call));
+        }
+    }
+
+    auto results = co_await storedResults();
+    if (m_smokeMode && results.isEmpty())
+        results.append(SmokeDemoResult::make(m_environment.clock()));
+    publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
+    co_await synchronizeHistory(true);
+    co_await rescheduleCheckinReminder();
+}
+
+QCoro::Task<void> SessionViewModel::enterSmokeAccount()
+{
+    publishAccount(AccountState { QUuid::createUuid(), QUuid::createUuid() });
+    setStatusText(QStringLiteral("Start a private conversation"));
+    co_return;
+}
+
+QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::recoverRegisteredDevice()
+{
+    auto registration
+        = co_await ControlPlaneBootstrap::recoverRegisteredDevice(*m_baseURL, *m_identity, network());
+    if (!registration)
+        co_return failed(std::move(registration.error()));
+    // The control plane does not know this key: nothing to recover, nothing to say.
+    if (!*registration)
+        co_return {};
+    auto outcome = co_await adoptRegistration(**registration);
+    co_return outcome;
+}
+
+QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::adoptRegistration(
+    DeviceRegistration registration)
+{
+    const LocalAccountSession session { registration.accountID, registration.deviceID };
+    auto persisted = co_await persistAccountSession(session);
+    if (!persisted)
+        co_return persisted;
+    connect(registration.deviceID);
+    auto outcome = co_await refreshRemoteState();
+    co_return outcome;
+}
+
+QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::persistAccountSession(
+    LocalAccountSession session)
+{
+    // The keychain may acknowledge a write that a read does not yet return; the session is
+    // only counted as saved once it reads back as written.
+    constexpr int attempts = 3;
+    AccountSessionStore::Error lastError = SecureStoreError::invalidKey();
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        auto saved = co_await m_sessionStore->save(session);
+        if (saved) {
+            auto loaded = co_await m_sessionStore->load();
+            if (loaded && loaded->session == session)
+                co_return {};
+            lastError = loaded ? AccountSessionStore::Error(SecureStoreError::invalidKey()) : loaded.error();
+        } else {
+            lastError = saved.error();
+        }
+        if (attempt < attempts)
+            co_await QCoro::sleepFor(std::chrono::milliseconds(250 * attempt));
+    }
+    qCWarning(accountLog, "The account session did not read back as written.");
+    co_return failed(lastError);
+}
+
+void SessionViewModel::connect(QUuid deviceID)
+{
+    if (!m_baseURL || !m_identity)
+        return;
+    auto client = std::make_shared<ControlPlaneClient>(*m_baseURL, deviceID, *m_identity, network());
+    if (!m_resultStore || !m_temporaryStore) {
+        m_client = std::move(client);
+        reportFailure(QStringLiteral("Private temporary storage could not be prepared."));
+        return;
+    }
+    m_coordinator = SessionCoordinator::create(client, client,
+        std::make_shared<DeepgramClient>(
+            network(), m_environment.info.speechServiceURL().value_or(DeepgramClient::defaultBaseURL())),
+        client, client, m_resultStore, *m_temporaryStore);
+    AccountServices services;
+    services.client = client;
+    services.backupService = m_backupStore
+        ? ConversationBackupService::create(client, m_resultStore, m_backupStore, m_environment.clock)
+        : m_backupService;
+    services.pairingService = PairingService::create(client, PairingPolicy::version.toString());
+    services.checkinService = CheckinService::create(client);
+    adoptServices(std::move(services));
+}
+
+QCoro::Task<void> SessionViewModel::perform(AccountCall operation)
+{
+    publish(m_isBusy, true, &SessionViewModel::isBusyChanged);
+    setErrorMessage(std::nullopt);
+    auto outcome = co_await operation();
+    if (!outcome) {
+        const auto* refusal = std::get_if<ControlPlaneFailure>(&outcome.error());
+        const auto* error = refusal ? std::get_if<ControlPlaneError>(refusal) : nullptr;
+        if (error && error->status() == 401) {
+            // The control plane no longer knows this device: forget the session and every
+            // service that would sign with it.
+            (void)co_await m_sessionStore->clear();
+            dropAccountServices();
+            publish(m_currentSession, std::optional<ConversationSessionState>(),
+                &SessionViewModel::currentSessionChanged);
+            publishAwaitingOffer(0);
+        }
+        reportAccountFailure(outcome.error());
+    }
+    publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
+}
+
+void SessionViewModel::reportAccountFailure(const AccountCallFailure& failure)
+{
+    const auto* refusal = std::get_if<ControlPlaneFailure>(&failure);
+    const auto* error = refusal ? std::get_if<ControlPlaneError>(refusal) : nullptr;
+    if (!error)
+        reportFailure(QStringLiteral("That request could not be completed."));
+    else if (error->kind() == ControlPlaneError::Kind::invalidResponse)
+        reportFailure(QStringLiteral("The service returned an invalid response."));
+    else if (error->status() == 401)
+        reportFailure(notAuthorizedMessage());
+    else
+        reportFailure(QStringLiteral("That request could not be completed safely."));
+}
+
+void SessionViewModel::dropAccountServices()
+{
+    m_client.reset();
+    m_coordinator.reset();
+    m_backupService.reset();
+    clearPairing();
+    publishAccount(std::nullopt);
+}
+
+QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::refreshRemoteState()
+{
+    const auto client = m_client;
+    if (!client)
+        co_return {};
+    auto account = co_await client->accountState();
+    if (!account)
+        co_return failed(std::move(account.error()));
+    publishAccount(std::move(*account));
+
+    if (!m_appOpenReportStarted) {
+        m_appOpenReportStarted = true;
+        start(reportAppOpened(client, appVersion()));
+    }
+
+    if (m_launchSentinel && m_launchSentinel->previousLaunchEndedUncleanly()
+        && !m_uncleanTerminationReported) {
+        auto reported = co_await client->reportDiagnostic(
+            DiagnosticEventType::uncleanTermination, QStringLiteral("observed"));
+        if (!reported)
+            co_return failed(std::move(reported.error()));
+        m_uncleanTerminationReported = true;
+    }
+
+    auto session = co_await client->currentConversationSession();
+    if (!session)
+        co_return failed(std::move(session.error()));
+    publish(m_currentSession, std::optional(std::move(*session)), &SessionViewModel::currentSessionChanged);
+    setStatusText(readyText(m_recordingAgreementAccepted));
+    co_return {};
+}
+
+QCoro::Task<void> SessionViewModel::signOutAndRevokeThisDevice()
+{
+    co_await abandonConversation();
+    if (m_client && m_account)
+        (void)co_await m_client->revoke(m_account->deviceID);
+    (void)co_await m_sessionStore->clear();
+    dropAccountServices();
+    publish(m_currentSession, std::optional<ConversationSessionState>(),
+        &SessionViewModel::currentSessionChanged);
+    publishAwaitingOffer(0);
+    m_appOpenReportStarted = false;
+    publishHistoryEntries(ConversationHistoryMerge::entries(m_results, {}, {}, {}));
+    setStatusText(QStringLiteral("Sign in to begin"));
+}
+
+QCoro::Task<void> SessionViewModel::deleteAccount()
+{
+    if (m_isBusy)
+        co_return;
+    publish(m_isBusy, true, &SessionViewModel::isBusyChanged);
+    setErrorMessage(std::nullopt);
+    co_await abandonConversation();
+
+    if (!m_smokeMode) {
+        bool deleted = false;
+        if (const auto client = m_client) {
+            const auto answer = co_await client->deleteAccount();
+            deleted = answer.has_value();
+        }
+        if (!deleted) {
+            reportFailure(
+                QStringLiteral("Your account could not be deleted. Nothing was removed; please try again."));
+            publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
+            co_return;
+        }
+    }
+
+    // The account is gone on the server, so every local step runs even when an earlier one
+    // failed: stopping half-way would leave a signed-in state for an account that no longer
+    // exists.
+    bool wipedEverything = true;
+    if (const auto store = m_resultStore) {
+        const auto removed = co_await store->removeAll();
+        if (!removed) {
+            qCWarning(accountLog, "The sealed reviews could not be removed.");
+            wipedEverything = false;
+        }
+    }
+    if (const auto service = m_backupService)
+        co_await service->forgetEverything();
+    const auto cleared = co_await m_sessionStore->clear();
+    if (!cleared) {
+        qCWarning(accountLog, "The saved account session could not be removed.");
+        wipedEverything = false;
+    }
+    if (!m_recordingAgreementStore->clear()) {
+        qCWarning(accountLog, "The recording agreement could not be removed.");
+        wipedEverything = false;
+    }
+    preferences().remove(SeatNames::preferenceKey(0));
+    preferences().remove(SeatNames::preferenceKey(1));
+    preferences().sync();
+    if (preferences().status() != QSettings::NoError) {
+        qCWarning(accountLog, "The seat names could not be removed.");
+        wipedEverything = false;
+    }
+    publish(m_participantNames, QStringList { SeatNames::fallback(0), SeatNames::fallback(1) },
+        &SessionViewModel::participantNamesChanged);
+    dropAccountServices();
+    publish(m_currentSession, std::optional<ConversationSessionState>(),
+        &SessionViewModel::currentSessionChanged);
+    publish(m_results, {}, &SessionViewModel::resultsChanged);
+    publishHistoryEntries({});
+    publishMigrationChoice(std::nullopt);
+    publishAwaitingOffer(0);
+    publish(m_conversationsKeptLocal, qint64(0), &SessionViewModel::conversationsKeptLocalChanged);
+    m_appOpenReportStarted = false;
+    publish(m_recordingAgreementAccepted, false, &SessionViewModel::recordingAgreementAcceptedChanged);
+    if (wipedEverything)
+        setStatusText(QStringLiteral("Account deleted"));
+    else
+        reportFailure(
+            QStringLiteral("Your account was deleted, but some data on this computer could not be removed."));
+    publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
+}
+
+void SessionViewModel::acceptRecordingAgreement()
+{
+    if (!m_agreementPreviewMode)
+        (void)m_recordingAgreementStore->accept();
+    publish(m_recordingAgreementAccepted, true, &SessionViewModel::recordingAgreementAcceptedChanged);
+    setStatusText(isSignedIn() ? QStringLiteral("Ready to record") : QStringLiteral("Sign in to begin"));
+}
+
+void SessionViewModel::requestSignOut()
+{
+    start(signOutAndRevokeThisDevice());
+}
+
+void SessionViewModel::requestAccountDeletion()
+{
+    start(deleteAccount());
+}
+
+} // namespace lumora

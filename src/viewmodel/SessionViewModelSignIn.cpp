@@ -1,0 +1,172 @@
+// The browser sign-in of the session view model: the control plane's sign-in page opens in the
+// desktop's browser, and the browser returns to the application with a one-time ticket in a
+// "lumora://apple-auth" (or "corvane://apple-auth") URL.
+#include "domain/AppCallbackRoute.hpp"
+#include "providers/ControlPlaneBootstrap.hpp"
+#include "viewmodel/SessionViewModel.hpp"
+
+#include <QTimer>
+#include <algorithm>
+
+namespace lumora {
+
+namespace {
+
+struct QueryItem {
+    QString name;
+    std::optional<QString> value;
+};
+
+// The query items as written, in order; an item without an equals sign has no value, one
+// with nothing after it has an empty value. A plus sign stays a plus sign.
+QList<QueryItem> queryItems(const QUrl& url)
+{
+    QList<QueryItem> items;
+    if (!url.hasQuery())
+        return items;
+    const QString query = url.query(QUrl::FullyEncoded);
+    for (const QString& part : query.split(u'&')) {
+        const qsizetype equals = part.indexOf(u'=');
+        if (equals < 0) {
+            items.append({ QUrl::fromPercentEncoding(part.toLatin1()), std::nullopt });
+        } else {
+            items.append({ QUrl::fromPercentEncoding(part.left(equals).toLatin1()),
+                QUrl::fromPercentEncoding(part.mid(equals + 1).toLatin1()) });
+        }
+    }
+    return items;
+}
+
+} // namespace
+
+QCoro::Task<void> SessionViewModel::beginAppleAuthorization()
+{
+    if (m_isAppleAuthorizationActive)
+        co_return;
+    if (m_smokeMode) {
+        co_await enterSmokeAccount();
+        co_return;
+    }
+    if (!m_baseURL || !m_identity) {
+        reportFailure(QStringLiteral("This build is not connected to the control plane."));
+        co_return;
+    }
+    AccountCall call = [this] { return openAuthorizationPage(); };
+    co_await perform(std::move(call));
+}
+
+QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::openAuthorizationPage()
+{
+    auto page
+        = co_await ControlPlaneBootstrap::beginWebAppleAuthorization(*m_baseURL, *m_identity, network());
+    if (!page)
+        co_return std::unexpected(AccountCallFailure(std::move(page.error())));
+    // Only the configured sign-in host may receive the user: the control plane's answer alone
+    // must not send the browser anywhere else.
+    const std::optional<QString> host = m_environment.info.signInHost();
+    if (page->scheme() != QStringLiteral("https") || !host || host->isEmpty() || page->host() != *host)
+        co_return std::unexpected(
+            AccountCallFailure(ControlPlaneFailure(ControlPlaneError::invalidResponse())));
+    co_return startAppleAuthorizationInBrowser(*page);
+}
+
+std::expected<void, AccountCallFailure> SessionViewModel::startAppleAuthorizationInBrowser(const QUrl& url)
+{
+    const QUuid attempt = QUuid::createUuid();
+    m_appleAuthorizationAttemptID = attempt;
+    publish(m_isAppleAuthorizationActive, true, &SessionViewModel::isAppleAuthorizationActiveChanged);
+    const bool opened = m_environment.openBrowser && m_environment.openBrowser(url);
+    if (!opened) {
+        m_appleAuthorizationAttemptID.reset();
+        publish(m_isAppleAuthorizationActive, false, &SessionViewModel::isAppleAuthorizationActiveChanged);
+        return std::unexpected(AccountCallFailure(ControlPlaneFailure(ControlPlaneError::invalidResponse())));
+    }
+    // The timer is a child of the view model: it goes with it, and it acts only while its
+    // attempt is still the current one.
+    delete m_appleAuthorizationTimeout;
+    m_appleAuthorizationTimeout = new QTimer(this);
+    m_appleAuthorizationTimeout->setSingleShot(true);
+    QObject::connect(m_appleAuthorizationTimeout, &QTimer::timeout, this, [this, attempt] {
+        if (m_appleAuthorizationAttemptID == attempt)
+            cancelAppleAuthorization(QStringLiteral("Sign in with Apple timed out. Try again."));
+    });
+    m_appleAuthorizationTimeout->start(m_environment.signInTimeout);
+    return {};
+}
+
+void SessionViewModel::cancelAppleAuthorization()
+{
+    cancelAppleAuthorization(std::nullopt);
+}
+
+void SessionViewModel::cancelAppleAuthorization(const std::optional<QString>& message)
+{
+    if (!m_isAppleAuthorizationActive)
+        return;
+    endAppleAuthorizationAttempt();
+    if (message)
+        reportFailure(*message);
+}
+
+void SessionViewModel::endAppleAuthorizationAttempt()
+{
+    m_appleAuthorizationAttemptID.reset();
+    publish(m_isAppleAuthorizationActive, false, &SessionViewModel::isAppleAuthorizationActiveChanged);
+    if (m_appleAuthorizationTimeout) {
+        m_appleAuthorizationTimeout->stop();
+        m_appleAuthorizationTimeout->deleteLater();
+        m_appleAuthorizationTimeout = nullptr;
+    }
+}
+
+void SessionViewModel::handleExternalURL(const QUrl& url)
+{
+    if (!AppCallbackRoute::resolve(url))
+        return;
+    // A return from the browser ends the attempt even when none is waiting: a late return
+    // after a time-out or a cancel still completes the sign-in.
+    endAppleAuthorizationAttempt();
+    start(finishAppleAuthorization(url));
+}
+
+QCoro::Task<void> SessionViewModel::finishAppleAuthorization(QUrl callbackURL)
+{
+    const QString incomplete = QStringLiteral("Sign in with Apple did not complete.");
+    const auto route = AppCallbackRoute::resolve(callbackURL);
+    if (!route || *route != AppCallbackRoute::appleAuthorization || !callbackURL.isValid()) {
+        reportFailure(incomplete);
+        co_return;
+    }
+    const QList<QueryItem> items = queryItems(callbackURL);
+    if (std::ranges::any_of(items, [](const QueryItem& item) { return item.name == u"error"; })) {
+        reportFailure(QStringLiteral("Sign in with Apple was canceled."));
+        co_return;
+    }
+    const auto ticket
+        = std::ranges::find_if(items, [](const QueryItem& item) { return item.name == u"ticket"; });
+    if (ticket == items.end() || !ticket->value || !m_baseURL) {
+        reportFailure(incomplete);
+        co_return;
+    }
+    AccountCall call = [this, value = *ticket->value] { return completeAppleAuthorization(value); };
+    co_await perform(std::move(call));
+    co_await synchronizeHistory(true);
+}
+
+QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::completeAppleAuthorization(
+    QString ticket)
+{
+    auto registration
+        = co_await ControlPlaneBootstrap::completeWebAppleAuthorization(*m_baseURL, ticket, network());
+    if (!registration)
+        co_return std::unexpected(AccountCallFailure(std::move(registration.error())));
+    auto outcome = co_await adoptRegistration(*registration);
+    co_return outcome;
+}
+
+void SessionViewModel::requestSignIn()
+{
+    start(beginAppleAuthorization());
+}
+
+} // namespace lumora

@@ -1,0 +1,374 @@
+#include "AccountFixture.hpp"
+#include "persistence/EncryptedResultStore.hpp"
+#include "providers/ControlPlaneClient.hpp"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+
+namespace lumora {
+namespace {
+
+using testing::AccountTest;
+using testing::settle;
+
+const QString notAuthorized = QStringLiteral("This device is no longer authorized. Sign in again.");
+
+DerivedSessionResult review(const QString& title)
+{
+    DerivedSessionResult result;
+    result.id = QUuid::createUuid();
+    result.title = title;
+    result.completedAt = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 7200, Qt::UTC);
+    result.duration = 60;
+    result.fouls = QList<ProcessFoulAnnotation> {};
+    result.summary = QStringLiteral("You both named the bills.");
+    result.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 60, "Can we look at the bills?") };
+    return result;
+}
+
+TEST_F(AccountTest, TheFirstLaunchSignsInThroughTheBrowserAndTheNextRestoresWithoutIt)
+{
+    auto first = launch();
+    // A device key the control plane does not know: nothing recovered, nothing said.
+    EXPECT_FALSE(first->isSignedIn());
+    EXPECT_EQ(first->statusText(), "Sign in to begin");
+    EXPECT_EQ(first->errorMessage(), std::nullopt);
+
+    first->requestSignIn();
+    settle(*first);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0].host(), base.host());
+    EXPECT_TRUE(first->isAppleAuthorizationActive());
+    EXPECT_FALSE(first->isBusy());
+    first->requestSignIn();
+    settle(*first);
+    EXPECT_EQ(opened.size(), 1) << "a second press while the browser is open does nothing";
+
+    const QUrl callback = browse(opened[0], "Ada");
+    EXPECT_EQ(callback.scheme(), "lumora");
+    first->handleExternalURL(callback);
+    EXPECT_FALSE(first->isAppleAuthorizationActive());
+    settle(*first);
+    ASSERT_TRUE(first->isSignedIn()) << first->statusText().toStdString();
+    EXPECT_EQ(first->errorMessage(), std::nullopt);
+    EXPECT_EQ(first->statusText(), "Recording agreement required");
+    EXPECT_TRUE(first->currentSession().has_value());
+    expectServices(*first, true);
+    EXPECT_NE(first->checkinService(), nullptr);
+    const AccountState account = *first->account();
+    EXPECT_EQ(savedSession(), (LocalAccountSession { account.accountID, account.deviceID }));
+    first->acceptRecordingAgreement();
+    EXPECT_EQ(first->statusText(), "Ready to record");
+    first.reset();
+
+    auto second = launch();
+    EXPECT_EQ(opened.size(), 1);
+    EXPECT_EQ(second->account(), account);
+    EXPECT_EQ(second->statusText(), "Ready to record");
+    expectServices(*second, true);
+}
+
+TEST_F(AccountTest, ARevokedDeviceIsToldToSignInAgainAndKeepsOnlyItsLocalData)
+{
+    auto model = launch();
+    signIn(*model, "Ben");
+    const DerivedSessionResult kept = review("Kept here");
+    ASSERT_TRUE(test::awaitTask(model->resultStore()->save(kept)));
+    // Another of the account's devices revokes this one.
+    ASSERT_TRUE(testing::await(model->client()->revoke(model->account()->deviceID)));
+    model.reset();
+
+    auto again = launch();
+    EXPECT_FALSE(again->isSignedIn());
+    EXPECT_EQ(again->errorMessage(), notAuthorized);
+    EXPECT_EQ(again->statusText(), notAuthorized);
+    expectServices(*again, false);
+    EXPECT_NE(again->checkinService(), nullptr) << "the check-in service stays";
+    EXPECT_EQ(again->currentSession(), std::nullopt);
+    EXPECT_EQ(savedSession(), std::nullopt);
+    ASSERT_EQ(again->results().size(), 1);
+    EXPECT_EQ(again->results()[0].id, kept.id);
+    ASSERT_EQ(again->historyEntries().size(), 1) << "the history comes from the local reviews";
+    EXPECT_EQ(again->historyEntries()[0].localID, kept.id);
+}
+
+TEST_F(AccountTest, ADeviceWhoseSavedSessionWasClearedRecoversItsRegistration)
+{
+    auto model = launch();
+    signIn(*model, "Cleo");
+    const AccountState account = *model->account();
+    model.reset();
+    ASSERT_TRUE(test::awaitTask(AccountSessionStore(keychain()).clear()));
+
+    auto again = launch();
+    EXPECT_EQ(opened.size(), 1) << "no browser";
+    EXPECT_EQ(again->account(), account);
+    EXPECT_EQ(again->errorMessage(), std::nullopt);
+    EXPECT_EQ(savedSession(), (LocalAccountSession { account.accountID, account.deviceID }));
+    expectServices(*again, true);
+}
+
+// Without the server the saved account still connects its services, but nobody is signed in
+// until a refresh succeeds; the saved session stays for the next launch.
+TEST_F(AccountTest, ASavedSessionWhoseRefreshFailsStaysSavedAndConnected)
+{
+    auto model = launch();
+    signIn(*model, "Ona");
+    const AccountState account = *model->account();
+    model.reset();
+    EXPECT_EQ(server->stop(), 0) << server->log().toStdString();
+    server.reset();
+
+    auto offline = launch();
+    EXPECT_EQ(offline->errorMessage(), "That request could not be completed.");
+    EXPECT_EQ(offline->statusText(), "That request could not be completed.");
+    EXPECT_FALSE(offline->isSignedIn());
+    EXPECT_FALSE(offline->isBusy());
+    expectServices(*offline, true);
+    EXPECT_EQ(savedSession(), (LocalAccountSession { account.accountID, account.deviceID }));
+}
+
+// The device key is gone while a session is saved (another keyring, a restored home folder):
+// no new key is made behind the session's back, so the start-up stops; signing out is the way
+// out, and the next launch starts afresh.
+TEST_F(AccountTest, WithoutItsDeviceKeyASavedSessionCanStillBeSignedOut)
+{
+    realKeychain = false;
+    auto model = launch();
+    signIn(*model, "Pia");
+    model.reset();
+    ASSERT_TRUE(test::awaitTask(home.keychain->values.remove(DeviceIdentity::storeAccount())));
+
+    auto stuck = launch();
+    EXPECT_EQ(stuck->errorMessage(), "Secure local storage could not be prepared.");
+    EXPECT_FALSE(stuck->identity().has_value());
+    stuck->requestSignOut();
+    settle(*stuck);
+    EXPECT_EQ(stuck->statusText(), "Sign in to begin");
+    EXPECT_EQ(savedSession(), std::nullopt);
+    stuck.reset();
+
+    auto fresh = launch();
+    EXPECT_EQ(fresh->errorMessage(), std::nullopt);
+    ASSERT_TRUE(fresh->identity().has_value());
+    signIn(*fresh, "Pia");
+}
+
+// The control plane refuses to move a key that is active in one account into another; the
+// account signed in on this computer stays as it was.
+TEST_F(AccountTest, ASignInThatWouldMoveThisKeyToAnotherAccountLeavesTheFirstSignedIn)
+{
+    auto model = launch();
+    signIn(*model, "Kim");
+    const AccountState account = *model->account();
+    model->requestSignIn();
+    settle(*model);
+    ASSERT_EQ(opened.size(), 2);
+    model->handleExternalURL(browse(opened.last(), "Lee"));
+    settle(*model);
+    EXPECT_EQ(model->errorMessage(), "That request could not be completed safely.");
+    EXPECT_EQ(model->account(), account);
+    EXPECT_EQ(savedSession(), (LocalAccountSession { account.accountID, account.deviceID }));
+    expectServices(*model, true);
+}
+
+TEST_F(AccountTest, SignOutRevokesThisDeviceAndKeepsTheReviewsOnThisComputer)
+{
+    auto model = launch();
+    signIn(*model, "Dara");
+    model->acceptRecordingAgreement();
+    const DerivedSessionResult kept = review("Kept here");
+    ASSERT_TRUE(test::awaitTask(model->resultStore()->save(kept)));
+    model.reset();
+    model = launch();
+    ASSERT_TRUE(model->isSignedIn());
+    ASSERT_EQ(model->results().size(), 1);
+    const auto revoked = model->client();
+
+    model->requestSignOut();
+    settle(*model);
+    EXPECT_FALSE(model->isSignedIn());
+    EXPECT_EQ(model->statusText(), "Sign in to begin");
+    expectServices(*model, false);
+    EXPECT_NE(model->checkinService(), nullptr);
+    EXPECT_EQ(savedSession(), std::nullopt);
+    EXPECT_TRUE(model->recordingAgreementAccepted());
+    ASSERT_EQ(model->historyEntries().size(), 1);
+    EXPECT_EQ(model->historyEntries()[0].localID, kept.id);
+    const auto refused = testing::await(revoked->accountState());
+    ASSERT_FALSE(refused.has_value());
+    const auto* refusal = std::get_if<ControlPlaneError>(&refused.error());
+    ASSERT_NE(refusal, nullptr);
+    EXPECT_EQ(refusal->status(), 401);
+
+    // Signed out, a deletion has nobody to ask: it is refused and removes nothing.
+    model->requestAccountDeletion();
+    settle(*model);
+    EXPECT_EQ(
+        model->errorMessage(), "Your account could not be deleted. Nothing was removed; please try again.");
+    EXPECT_EQ(model->results().size(), 1);
+    EXPECT_TRUE(model->recordingAgreementAccepted());
+    EXPECT_FALSE(model->isBusy());
+}
+
+TEST_F(AccountTest, DeletingTheAccountRemovesItOnTheServerAndEverythingThisComputerKeptForIt)
+{
+    auto model = launch();
+    signIn(*model, "Eli");
+    model->acceptRecordingAgreement();
+    model->updateParticipantName(0, "Eli");
+    ASSERT_TRUE(test::awaitTask(model->resultStore()->save(review("Gone"))));
+    model.reset();
+    model = launch();
+    ASSERT_EQ(model->results().size(), 1);
+    ASSERT_EQ(model->historyEntries().size(), 1);
+    const auto client = model->client();
+
+    model->requestAccountDeletion();
+    settle(*model);
+    EXPECT_EQ(model->statusText(), "Account deleted");
+    EXPECT_EQ(model->errorMessage(), std::nullopt);
+    EXPECT_FALSE(model->isSignedIn());
+    expectServices(*model, false);
+    EXPECT_TRUE(model->results().isEmpty());
+    EXPECT_TRUE(model->historyEntries().isEmpty());
+    EXPECT_FALSE(model->recordingAgreementAccepted());
+    EXPECT_EQ(model->participantNames(), (QStringList { "Person 1", "Person 2" }));
+    EXPECT_FALSE(home.preferences->contains("corvane.participantName.left"));
+    EXPECT_FALSE(home.preferences->contains("lumora.recordingAgreementVersion"));
+    EXPECT_EQ(savedSession(), std::nullopt);
+    const auto listed = test::awaitTask(model->resultStore()->list());
+    ASSERT_TRUE(listed.has_value());
+    EXPECT_TRUE(listed->results.isEmpty());
+    EXPECT_FALSE(testing::await(client->accountState()).has_value());
+}
+
+// Another process that overwrites the saved session right after each of the first `racing`
+// writes of it.
+class OverwrittenSessionKeychain final : public SecureKeyStore {
+public:
+    OverwrittenSessionKeychain(std::shared_ptr<SecureKeyStore> inner, int racing)
+        : m_inner(std::move(inner))
+        , m_racing(racing)
+    {
+    }
+
+    int sessionWrites = 0;
+
+    QCoro::Task<ReadResult> data(QString account) override
+    {
+        auto found = co_await m_inner->data(account);
+        co_return found;
+    }
+    QCoro::Task<WriteResult> set(QByteArray data, QString account) override
+    {
+        if (account == AccountSessionStore::currentAccount()) {
+            ++sessionWrites;
+            if (m_racing > 0) {
+                --m_racing;
+                const LocalAccountSession other { QUuid::createUuid(), QUuid::createUuid() };
+                data = QJsonDocument(other.toJson()).toJson(QJsonDocument::Compact);
+            }
+        }
+        auto written = co_await m_inner->set(data, account);
+        co_return written;
+    }
+    QCoro::Task<WriteResult> remove(QString account) override
+    {
+        auto removed = co_await m_inner->remove(account);
+        co_return removed;
+    }
+
+private:
+    std::shared_ptr<SecureKeyStore> m_inner;
+    int m_racing;
+};
+
+// A session that the keychain acknowledges but that reads back as another is written again
+// after 250 ms and then 500 ms; after the third attempt the sign-in stops and connects nothing.
+TEST_F(AccountTest, TheSavedSessionMustReadBackAsWrittenWithinThreeAttempts)
+{
+    struct Row {
+        int overwritten;
+        bool signedIn;
+    };
+    for (const Row row : { Row { 2, true }, Row { 3, false } }) {
+        SCOPED_TRACE(row.overwritten);
+        // A computer never signed in: no saved session, a new device key.
+        ASSERT_TRUE(test::awaitTask(home.keychain->values.remove(AccountSessionStore::currentAccount())));
+        ASSERT_TRUE(test::awaitTask(home.keychain->values.remove(DeviceIdentity::storeAccount())));
+        auto keychain = std::make_shared<OverwrittenSessionKeychain>(home.keychain, row.overwritten);
+        chosenKeychain = keychain;
+        auto model = launch();
+        model->requestSignIn();
+        settle(*model);
+        ASSERT_TRUE(model->isAppleAuthorizationActive());
+        const QUrl callback = browse(opened.last(), row.signedIn ? "Fay" : "Gil");
+        QElapsedTimer clock;
+        clock.start();
+        model->handleExternalURL(callback);
+        settle(*model);
+        EXPECT_GE(clock.elapsed(), 700) << "waits of 250 and 500 ms (coarse timers)";
+        EXPECT_EQ(keychain->sessionWrites, 3);
+        EXPECT_EQ(model->isSignedIn(), row.signedIn);
+        EXPECT_EQ(model->client() != nullptr, row.signedIn);
+        EXPECT_EQ(model->errorMessage(),
+            row.signedIn ? std::nullopt : std::optional<QString>("That request could not be completed."));
+    }
+}
+
+// Smoke mode has an account without a server. With no review stored it shows the demo
+// review; deleting the account wipes what this computer keeps, each step on its own.
+TEST_F(AccountTest, SmokeModeSignsInOfflineAndADeletionReportsALocalStepThatFailed)
+{
+    realKeychain = false;
+    struct Row {
+        const char* name;
+        bool sessionRemovalFails;
+        QString status;
+        std::optional<QString> error;
+    };
+    const QString partly
+        = QStringLiteral("Your account was deleted, but some data on this computer could not be removed.");
+    for (const Row& row : { Row { "every step", false, "Account deleted", std::nullopt },
+             Row { "the saved session stays", true, partly, partly } }) {
+        SCOPED_TRACE(row.name);
+        home.keychain->failingRemovals.clear();
+        if (row.sessionRemovalFails)
+            home.keychain->failingRemovals.insert(AccountSessionStore::formerAccount());
+        home.preferences->setValue("lumora.recordingAgreementVersion", 2);
+        auto model = launch({ "--ui-smoke" });
+        ASSERT_TRUE(model->isSignedIn());
+        EXPECT_EQ(model->statusText(), "Start a private conversation");
+        ASSERT_EQ(model->results().size(), 1);
+        const DerivedSessionResult& demo = model->results()[0];
+        EXPECT_EQ(demo.title, "The Phone at Dinner");
+        EXPECT_EQ(demo.duration, 141.0);
+        EXPECT_EQ(demo.transcript->size(), 16);
+        EXPECT_EQ(demo.annotations.size(), 13);
+        EXPECT_EQ(demo.fouls->size(), 3);
+        EXPECT_EQ(demo.stats.size(), 2);
+        model->requestSignIn();
+        settle(*model);
+        EXPECT_TRUE(opened.isEmpty()) << "no browser in smoke mode";
+
+        model->requestAccountDeletion();
+        settle(*model);
+        EXPECT_EQ(model->statusText(), row.status);
+        EXPECT_EQ(model->errorMessage(), row.error);
+        EXPECT_FALSE(model->isSignedIn());
+        EXPECT_TRUE(model->results().isEmpty());
+        EXPECT_FALSE(model->recordingAgreementAccepted());
+        EXPECT_FALSE(home.preferences->contains("lumora.recordingAgreementVersion"))
+            << "the steps after the failed one still ran";
+        EXPECT_FALSE(model->isBusy());
+    }
+
+    auto preview = launch({ "--ui-sign-in" });
+    EXPECT_EQ(preview->statusText(), "Sign in to begin");
+    EXPECT_FALSE(preview->isSignedIn());
+    EXPECT_EQ(preview->errorMessage(), std::nullopt);
+}
+
+} // namespace
+} // namespace lumora

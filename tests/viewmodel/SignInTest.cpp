@@ -1,0 +1,164 @@
+#include "AccountFixture.hpp"
+#include "providers/ControlPlaneBootstrap.hpp"
+
+namespace lumora {
+namespace {
+
+using testing::AccountTest;
+using testing::settle;
+
+const QString incomplete = QStringLiteral("Sign in with Apple did not complete.");
+const QString canceled = QStringLiteral("Sign in with Apple was canceled.");
+const QString timedOut = QStringLiteral("Sign in with Apple timed out. Try again.");
+const QString invalidResponse = QStringLiteral("The service returned an invalid response.");
+
+void wait(std::chrono::milliseconds duration)
+{
+    QEventLoop loop;
+    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+class SignInTest : public AccountTest {
+public:
+    // A ticket the development sign-in issued to another device's key.
+    QUrl foreignCallback(const QString& name)
+    {
+        const DeviceIdentity other = testing::newIdentity();
+        const auto page
+            = testing::await(ControlPlaneBootstrap::beginWebAppleAuthorization(base, other, manager));
+        EXPECT_TRUE(page.has_value());
+        return page ? browse(*page, name) : QUrl();
+    }
+};
+
+// Every way the browser's return can fail: each gives its sentence, ends the attempt and
+// leaves the computer signed out with nothing saved.
+TEST_F(SignInTest, EachUnusableCallbackGivesItsSentenceAndLeavesTheComputerSignedOut)
+{
+    struct Row {
+        const char* name;
+        std::function<QUrl(SignInTest&)> url;
+        QString text;
+    };
+    const Row rows[] = {
+        { "error item",
+            [](SignInTest&) { return QUrl("lumora://apple-auth?error=user_cancelled_authorize"); },
+            canceled },
+        { "error beside a valid ticket",
+            [](SignInTest& test) {
+                QUrl url = test.browse(test.opened.last(), "Gus");
+                url.setQuery(url.query() + "&error=1");
+                return url;
+            },
+            canceled },
+        { "ticket without a value", [](SignInTest&) { return QUrl("corvane://apple-auth?ticket"); },
+            incomplete },
+        { "no ticket", [](SignInTest&) { return QUrl("lumora://apple-auth/?state=1"); }, incomplete },
+        { "malformed", [](SignInTest&) { return QUrl("lumora://apple-auth:99999/?ticket=x"); }, incomplete },
+        { "unknown ticket", [](SignInTest&) { return QUrl("lumora://apple-auth?ticket=not-a-ticket"); },
+            QStringLiteral("That request could not be completed safely.") },
+        { "ticket of another device", [](SignInTest& test) { return test.foreignCallback("Hal"); },
+            SessionViewModel::notAuthorizedMessage() },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto model = launch();
+        model->requestSignIn();
+        settle(*model);
+        ASSERT_TRUE(model->isAppleAuthorizationActive());
+        const QUrl url = row.url(*this);
+        model->handleExternalURL(url);
+        EXPECT_FALSE(model->isAppleAuthorizationActive());
+        settle(*model);
+        EXPECT_EQ(model->errorMessage(), row.text) << url.toString().toStdString();
+        EXPECT_EQ(model->statusText(), row.text);
+        EXPECT_FALSE(model->isSignedIn());
+        EXPECT_FALSE(model->isBusy());
+        EXPECT_EQ(model->client(), nullptr);
+        EXPECT_EQ(savedSession(), std::nullopt);
+    }
+}
+
+TEST_F(SignInTest, URLsOfOtherRoutesAreIgnoredWhileTheBrowserIsOpen)
+{
+    auto model = launch();
+    model->requestSignIn();
+    settle(*model);
+    for (const char* url :
+        { "lumora://settings?ticket=x", "https://apple-auth/?ticket=x", "mailto:apple-auth" }) {
+        model->handleExternalURL(QUrl(url));
+        settle(*model);
+        EXPECT_TRUE(model->isAppleAuthorizationActive()) << url;
+        EXPECT_EQ(model->statusText(), "Sign in to begin") << url;
+    }
+}
+
+// The attempt ends by the time-out or by the user; a return from the browser after that still
+// signs in.
+TEST_F(SignInTest, ATimedOutOrCanceledAttemptStillCompletesWhenTheBrowserReturnsLate)
+{
+    signInTimeout = std::chrono::milliseconds(200);
+    for (const bool userCancels : { false, true }) {
+        SCOPED_TRACE(userCancels ? "canceled" : "timed out");
+        auto model = launch();
+        model->requestSignIn();
+        settle(*model);
+        ASSERT_TRUE(model->isAppleAuthorizationActive());
+        const QUrl page = opened.last();
+        if (userCancels)
+            model->cancelAppleAuthorization();
+        wait(std::chrono::milliseconds(400));
+        EXPECT_FALSE(model->isAppleAuthorizationActive());
+        const QString expected = userCancels ? QStringLiteral("Sign in to begin") : timedOut;
+        EXPECT_EQ(model->statusText(), expected);
+        EXPECT_EQ(model->errorMessage(), userCancels ? std::nullopt : std::optional(timedOut));
+
+        model->handleExternalURL(browse(page, userCancels ? "Ivy" : "Jon"));
+        settle(*model);
+        EXPECT_TRUE(model->isSignedIn()) << model->statusText().toStdString();
+        EXPECT_EQ(model->errorMessage(), std::nullopt);
+        model->requestSignOut();
+        settle(*model);
+    }
+}
+
+TEST_F(SignInTest, APageThatCannotBeShownSafelyIsNeverOpened)
+{
+    struct Row {
+        const char* name;
+        std::function<void(SignInTest&)> arrange;
+        QString text;
+        qsizetype pagesOpened;
+    };
+    const Row rows[] = {
+        { "browser refuses", [](SignInTest& test) { test.browserOpens = false; }, invalidResponse, 1 },
+        { "another sign-in host",
+            [](SignInTest& test) { test.home.info[InfoResource::signInHostKey] = "appleid.apple.com"; },
+            invalidResponse, 0 },
+        { "no sign-in host", [](SignInTest& test) { test.home.info.remove(InfoResource::signInHostKey); },
+            invalidResponse, 0 },
+        { "no control plane",
+            [](SignInTest& test) { test.home.info.remove(InfoResource::controlPlaneURLKey); },
+            QStringLiteral("This build is not connected to the control plane."), 0 },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QJsonObject info = home.info;
+        opened.clear();
+        row.arrange(*this);
+        auto model = launch();
+        model->requestSignIn();
+        settle(*model);
+        EXPECT_EQ(opened.size(), row.pagesOpened);
+        EXPECT_EQ(model->errorMessage(), row.text);
+        EXPECT_EQ(model->statusText(), row.text);
+        EXPECT_FALSE(model->isAppleAuthorizationActive());
+        EXPECT_FALSE(model->isBusy());
+        home.info = info;
+        browserOpens = true;
+    }
+}
+
+} // namespace
+} // namespace lumora
