@@ -339,5 +339,37 @@ TEST_F(ViewModelConversationTest, AFinishWithoutTheCoordinatorDeletesTheRecordin
     EXPECT_EQ(temporaryEntries(), QStringList());
 }
 
+// Signing out while paused gives the conversation up first: nothing records, no audio stays, the
+// reservation is cancelled.
+TEST_F(ViewModelConversationTest, SigningOutDuringAConversationLeavesNoAudioAndNoReservation)
+{
+    const auto model = connectedModel();
+    model->requestToggleRecording();
+    ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
+    ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
+    const QUuid reservationID = model->liveReservationID().value_or(QUuid());
+    test::spinFor(1500);
+    model->togglePause();
+    ASSERT_TRUE(model->isPaused());
+
+    model->requestSignOut();
+    lumora::testing::settle(*model);
+    EXPECT_FALSE(model->isSignedIn());
+    EXPECT_FALSE(model->isRecording() || model->isPaused() || model->isProcessing());
+    EXPECT_FALSE(model->isRecordingClockRunning());
+    EXPECT_FALSE(model->hasLiveSession());
+    EXPECT_FALSE(model->audioURL().has_value());
+    EXPECT_FALSE(model->liveReservationID().has_value());
+    EXPECT_EQ(temporaryEntries(), QStringList());
+
+    ASSERT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
+    const auto database = ControlPlaneStore::open(QStringLiteral("sqlite:") + controlPlane->databasePath());
+    ASSERT_TRUE(database.has_value());
+    const auto reservation = ReservationStore(**database).reservation(reservationID);
+    ASSERT_TRUE(reservation.has_value());
+    EXPECT_EQ(reservation->status, "cancelled");
+    controlPlane.reset();
+}
+
 } // namespace
 } // namespace lumora
