@@ -1,4 +1,5 @@
 #include "AccountFixture.hpp"
+#include "controlplane/ControlPlaneStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 #include "providers/ControlPlaneClient.hpp"
 
@@ -66,6 +67,18 @@ TEST_F(AccountTest, TheFirstLaunchSignsInThroughTheBrowserAndTheNextRestoresWith
     EXPECT_EQ(second->account(), account);
     EXPECT_EQ(second->statusText(), "Ready to record");
     expectServices(*second, true);
+    second.reset();
+
+    // Each launch reported the app opening once; the second found the first ended uncleanly
+    // (nothing marked a clean exit) and said so once.
+    ASSERT_EQ(server->stop(), 0) << server->log().toStdString();
+    {
+        const auto database = ControlPlaneStore::open(u"sqlite:"_qs + server->databasePath());
+        ASSERT_TRUE(database.has_value()) << database.error().toStdString();
+        EXPECT_EQ((*database)->countRows("product_events", account.accountID), 2);
+        EXPECT_EQ((*database)->countRows("diagnostics", account.accountID), 1);
+    }
+    server.reset();
 }
 
 TEST_F(AccountTest, ARevokedDeviceIsToldToSignInAgainAndKeepsOnlyItsLocalData)

@@ -1,0 +1,137 @@
+#include "CorvaneApp.hpp"
+
+#include "FontRegistrar.hpp"
+#include "SecureUpdateController.hpp"
+#include "ShellSession.hpp"
+#include "SingleInstance.hpp"
+#include "TerminationSignals.hpp"
+#include "UnavailableReminderScheduler.hpp"
+#include "WindowSizing.hpp"
+#include "viewmodel/InfoResource.hpp"
+#include "viewmodel/SessionViewModel.hpp"
+
+#include <QGuiApplication>
+#include <QLoggingCategory>
+#include <QQuickWindow>
+#include <QScreen>
+#include <QSslConfiguration>
+#include <QTimer>
+
+namespace lumora {
+
+namespace {
+
+Q_LOGGING_CATEGORY(appLog, "lumora.app")
+
+} // namespace
+
+namespace {
+
+// A development build reaches the local servers, whose certificates a development CA signs.
+void trustDevelopmentAuthority()
+{
+#ifdef LUMORA_DEVELOPMENT_BUILD
+    const QString path = qEnvironmentVariable("LUMORA_DEVELOPMENT_CA");
+    if (path.isEmpty())
+        return;
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    if (!configuration.addCaCertificates(path, QSsl::Pem))
+        qCWarning(appLog, "The development CA could not be read.");
+    QSslConfiguration::setDefaultConfiguration(configuration);
+#endif
+}
+
+} // namespace
+
+CorvaneApp::CorvaneApp(QGuiApplication& application, QStringList arguments)
+    : m_application(application)
+    , m_arguments(std::move(arguments))
+{
+    trustDevelopmentAuthority();
+    m_updates = SecureUpdateController::fromInfo(InfoResource::bundled(), this);
+    FontRegistrar::registerBundledFonts();
+    m_signals = std::make_unique<TerminationSignals>();
+    connect(
+        m_signals.get(), &TerminationSignals::terminationRequested, &m_application, &QCoreApplication::quit);
+    connect(&m_application, &QCoreApplication::aboutToQuit, this, &CorvaneApp::recordCleanTermination);
+}
+
+CorvaneApp::~CorvaneApp()
+{
+    // The window goes before the objects it reads.
+    m_engine.reset();
+}
+
+bool CorvaneApp::start()
+{
+    m_preferences = std::make_unique<QSettings>();
+    SessionEnvironment environment
+        = SessionEnvironment::standard(*m_preferences, std::make_shared<UnavailableReminderScheduler>());
+    environment.arguments = m_arguments;
+    const InfoResource info = environment.info;
+    m_viewModel = std::make_unique<SessionViewModel>(std::move(environment));
+    m_session = std::make_unique<ShellSession>(*m_viewModel, &QDateTime::currentDateTimeUtc);
+
+    m_engine = std::make_unique<QQmlApplicationEngine>();
+    // The application's own modules are compiled into the program's resources.
+    m_engine->addImportPath(QStringLiteral("qrc:/"));
+    m_engine->setInitialProperties({
+        { QStringLiteral("model"), QVariant::fromValue<QObject*>(m_session.get()) },
+        { QStringLiteral("updates"), QVariant::fromValue<QObject*>(m_updates) },
+        { QStringLiteral("theoryURL"), info.theoryPageURL().value_or(QUrl()) },
+    });
+    m_engine->load(QUrl(QStringLiteral("qrc:/Lumora/Shell/Main.qml")));
+    if (m_engine->rootObjects().isEmpty())
+        return false;
+    m_window = qobject_cast<QQuickWindow*>(m_engine->rootObjects().constFirst());
+    if (!m_window)
+        return false;
+    // Sized once, after the window has appeared on its screen.
+    QTimer::singleShot(0, this, &CorvaneApp::sizeWindowOnce);
+    m_window->show();
+
+    for (const QUrl& url : std::exchange(m_pendingURLs, {}))
+        m_session->handleExternalURL(url);
+    m_updates->start();
+    return true;
+}
+
+void CorvaneApp::sizeWindowOnce()
+{
+    if (m_windowSized || !m_window || !m_window->screen())
+        return;
+    m_windowSized = true;
+    m_window->setGeometry(WindowSizing::initialFrame(
+        m_window->screen()->availableGeometry(), WindowSizing::isNarrow(m_arguments)));
+    emit windowSized();
+}
+
+void CorvaneApp::openURL(const QUrl& url)
+{
+    if (m_session)
+        m_session->handleExternalURL(url);
+    else
+        m_pendingURLs.append(url);
+}
+
+void CorvaneApp::acceptLaunchesFrom(SingleInstance& instance)
+{
+    connect(&instance, &SingleInstance::urlReceived, this, &CorvaneApp::openURL);
+    connect(&instance, &SingleInstance::activationRequested, this, [this] {
+        if (m_window) {
+            m_window->show();
+            m_window->raise();
+            m_window->requestActivate();
+        }
+    });
+}
+
+void CorvaneApp::recordCleanTermination()
+{
+    if (!m_viewModel || !m_viewModel->launchSentinel())
+        return;
+    if (!m_viewModel->launchSentinel()->recordCleanTermination())
+        qCInfo(appLog, "The launch marker could not be removed.");
+}
+
+} // namespace lumora

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QObject>
+#include <QQmlApplicationEngine>
+#include <QSettings>
+#include <QStringList>
+#include <QUrl>
+#include <memory>
+#include <optional>
+
+class QGuiApplication;
+class QQuickWindow;
+
+namespace lumora {
+
+class SecureUpdateController;
+class SessionViewModel;
+class ShellSession;
+class SingleInstance;
+class TerminationSignals;
+
+// The application: the update controller and the bundled fonts first, then the one session
+// view model, the window with its menus, and the clean end of the run. URLs that arrive
+// before the view model exists are kept and delivered once it does.
+class CorvaneApp : public QObject {
+    Q_OBJECT
+
+public:
+    CorvaneApp(QGuiApplication& application, QStringList arguments);
+    ~CorvaneApp() override;
+
+    // Builds the view model and the window; false when the window could not be loaded.
+    bool start();
+    // Hands a URL to the view model (now, or once it exists).
+    void openURL(const QUrl& url);
+    // Listens for later launches of the application.
+    void acceptLaunchesFrom(SingleInstance& instance);
+
+    [[nodiscard]] QQuickWindow* window() const { return m_window; }
+    [[nodiscard]] bool isWindowSized() const { return m_windowSized; }
+    [[nodiscard]] SecureUpdateController& updates() const { return *m_updates; }
+
+signals:
+    // The window has taken its first frame.
+    void windowSized();
+
+private:
+    void sizeWindowOnce();
+    void recordCleanTermination();
+
+    QGuiApplication& m_application;
+    QStringList m_arguments;
+    SecureUpdateController* m_updates = nullptr;
+    std::unique_ptr<QSettings> m_preferences;
+    std::unique_ptr<SessionViewModel> m_viewModel;
+    std::unique_ptr<ShellSession> m_session;
+    std::unique_ptr<QQmlApplicationEngine> m_engine;
+    std::unique_ptr<TerminationSignals> m_signals;
+    QQuickWindow* m_window = nullptr;
+    bool m_windowSized = false;
+    QList<QUrl> m_pendingURLs;
+};
+
+} // namespace lumora

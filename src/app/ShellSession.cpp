@@ -1,0 +1,121 @@
+#include "ShellSession.hpp"
+
+#include "appcore/ConversationBackupService.hpp"
+#include "viewmodel/SessionViewModel.hpp"
+
+#include <QLoggingCategory>
+#include <QMetaObject>
+
+namespace lumora {
+
+namespace {
+
+Q_LOGGING_CATEGORY(shellLog, "lumora.shell")
+
+} // namespace
+
+ShellSession::ShellSession(SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent)
+    : QObject(parent)
+    , m_viewModel(viewModel)
+    , m_clock(std::move(clock))
+{
+    connect(&m_viewModel, &SessionViewModel::recordingAgreementAcceptedChanged, this,
+        &ShellSession::recordingAgreementAcceptedChanged);
+    connect(&m_viewModel, &SessionViewModel::needsMigrationOfferChanged, this,
+        &ShellSession::needsMigrationOfferChanged);
+    connect(&m_viewModel, &SessionViewModel::accountChanged, this, &ShellSession::isSignedInChanged);
+    connect(&m_viewModel, &SessionViewModel::isBusyChanged, this, &ShellSession::isBusyChanged);
+    connect(&m_viewModel, &SessionViewModel::isAppleAuthorizationActiveChanged, this,
+        &ShellSession::isAppleAuthorizationActiveChanged);
+    connect(&m_viewModel, &SessionViewModel::errorMessageChanged, this, &ShellSession::errorMessageChanged);
+    connect(&m_viewModel, &SessionViewModel::conversationsAwaitingMigrationOfferChanged, this,
+        &ShellSession::conversationsAwaitingMigrationOfferChanged);
+}
+
+bool ShellSession::recordingAgreementAccepted() const
+{
+    return m_viewModel.recordingAgreementAccepted();
+}
+bool ShellSession::needsMigrationOffer() const
+{
+    return m_viewModel.needsMigrationOffer();
+}
+bool ShellSession::configurationAvailable() const
+{
+    return m_viewModel.configurationAvailable();
+}
+bool ShellSession::isSignedIn() const
+{
+    return m_viewModel.isSignedIn();
+}
+bool ShellSession::isBusy() const
+{
+    return m_viewModel.isBusy();
+}
+bool ShellSession::isAppleAuthorizationActive() const
+{
+    return m_viewModel.isAppleAuthorizationActive();
+}
+QString ShellSession::errorMessage() const
+{
+    return m_viewModel.errorMessage().value_or(QString());
+}
+qint64 ShellSession::conversationsAwaitingMigrationOffer() const
+{
+    return m_viewModel.conversationsAwaitingMigrationOffer();
+}
+
+void ShellSession::call(const char* operation, QGenericArgument argument)
+{
+    const QByteArray signature
+        = QByteArray(operation) + '(' + (argument.name() ? QByteArray(argument.name()) : QByteArray()) + ')';
+    if (m_viewModel.metaObject()->indexOfMethod(QMetaObject::normalizedSignature(signature)) < 0) {
+        qCInfo(shellLog, "The session cannot %s yet", operation);
+        return;
+    }
+    QMetaObject::invokeMethod(&m_viewModel, operation, Qt::DirectConnection, argument);
+}
+
+void ShellSession::acceptRecordingAgreement()
+{
+    call("acceptRecordingAgreement");
+}
+void ShellSession::beginAppleAuthorization()
+{
+    call("beginAppleAuthorization");
+}
+void ShellSession::cancelAppleAuthorization()
+{
+    call("cancelAppleAuthorization");
+}
+void ShellSession::handleExternalURL(const QUrl& url)
+{
+    call("handleExternalURL", Q_ARG(QUrl, url));
+}
+void ShellSession::synchronizeHistory(bool refreshFromServer)
+{
+    m_viewModel.refreshHistory(refreshFromServer);
+}
+
+void ShellSession::answerMigration(bool accepted)
+{
+    [](ShellSession* self, bool accepted) -> QCoro::Task<void> { co_await self->answer(accepted); }(
+                                              this, accepted);
+}
+
+QCoro::Task<void> ShellSession::answer(bool accepted)
+{
+    // The service is held for the whole answer: a sign-out meanwhile drops the view model's.
+    if (const std::shared_ptr<ConversationBackupService> service = m_viewModel.backupService()) {
+        m_viewModel.setMigrationChoice(
+            accepted ? ConversationMigrationChoice::accepted : ConversationMigrationChoice::declined);
+        if (accepted)
+            co_await service->acceptMigration(m_clock());
+        else
+            co_await service->declineMigration();
+        co_await m_viewModel.synchronizeHistory(false);
+    }
+    emit migrationAnswered();
+}
+
+} // namespace lumora

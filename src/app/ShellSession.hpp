@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <qcoro/qcorotask.h>
+
+namespace lumora {
+
+class SessionViewModel;
+
+// What the shell's views read and call on the session view model, in the types QML reads:
+// an absent error is an empty text. It forwards every change signal, adds nothing of its own
+// state, and runs the migration answer (choice, backup service, history refresh) in order.
+class ShellSession : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool recordingAgreementAccepted READ recordingAgreementAccepted NOTIFY
+            recordingAgreementAcceptedChanged)
+    Q_PROPERTY(bool needsMigrationOffer READ needsMigrationOffer NOTIFY needsMigrationOfferChanged)
+    Q_PROPERTY(bool configurationAvailable READ configurationAvailable CONSTANT)
+    Q_PROPERTY(bool isSignedIn READ isSignedIn NOTIFY isSignedInChanged)
+    Q_PROPERTY(bool isBusy READ isBusy NOTIFY isBusyChanged)
+    Q_PROPERTY(bool isAppleAuthorizationActive READ isAppleAuthorizationActive NOTIFY
+            isAppleAuthorizationActiveChanged)
+    Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(qint64 conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY
+            conversationsAwaitingMigrationOfferChanged)
+
+public:
+    explicit ShellSession(
+        SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent = nullptr);
+
+    [[nodiscard]] bool recordingAgreementAccepted() const;
+    [[nodiscard]] bool needsMigrationOffer() const;
+    [[nodiscard]] bool configurationAvailable() const;
+    [[nodiscard]] bool isSignedIn() const;
+    [[nodiscard]] bool isBusy() const;
+    [[nodiscard]] bool isAppleAuthorizationActive() const;
+    [[nodiscard]] QString errorMessage() const;
+    [[nodiscard]] qint64 conversationsAwaitingMigrationOffer() const;
+
+    Q_INVOKABLE void acceptRecordingAgreement();
+    Q_INVOKABLE void beginAppleAuthorization();
+    Q_INVOKABLE void cancelAppleAuthorization();
+    Q_INVOKABLE void handleExternalURL(const QUrl& url);
+    Q_INVOKABLE void synchronizeHistory(bool refreshFromServer);
+    // Records the answer to the migration offer; `migrationAnswered` follows when done.
+    Q_INVOKABLE void answerMigration(bool accepted);
+    QCoro::Task<void> answer(bool accepted);
+
+signals:
+    void recordingAgreementAcceptedChanged();
+    void needsMigrationOfferChanged();
+    void isSignedInChanged();
+    void isBusyChanged();
+    void isAppleAuthorizationActiveChanged();
+    void errorMessageChanged();
+    void conversationsAwaitingMigrationOfferChanged();
+    void migrationAnswered();
+
+private:
+    // Calls an account operation of the view model by name.
+    void call(const char* operation, QGenericArgument argument = QGenericArgument());
+
+    SessionViewModel& m_viewModel;
+    std::function<QDateTime()> m_clock;
+};
+
+} // namespace lumora

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+#include <expected>
+
+namespace lumora {
+
+// A release the update feed announces.
+struct UpdateRelease {
+    QString version;
+    QUrl downloadURL;
+};
+
+enum class UpdateFeedError {
+    // Not the feed's JSON form, or a release without a version or an https download page.
+    malformed,
+    // The configured public key is not a base64 Ed25519 key of 32 bytes.
+    badKey,
+    // The signature does not match the release under the configured key.
+    badSignature,
+};
+
+// The update feed: a JSON object {"release": base64 of the release's JSON text,
+// "signature": base64 of the Ed25519 signature over exactly those bytes}. The release is read
+// only after its signature has been checked against the public key.
+struct UpdateFeed {
+    static std::expected<UpdateRelease, UpdateFeedError> verify(
+        const QByteArray& feed, const QString& publicKeyBase64);
+    // Compares dotted version numbers part by part as integers ("0.10" is newer than "0.9";
+    // a missing part counts as 0, text after the numbers is ignored). Negative, zero or
+    // positive as `a` is older than, equal to or newer than `b`.
+    static int compareVersions(const QString& a, const QString& b);
+};
+
+} // namespace lumora

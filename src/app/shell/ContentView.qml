@@ -1,0 +1,162 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Lumora.Shell
+import Lumora.Theme
+
+// The root of the window: the header bar on every section but Conversation, the page of the
+// current section, and the setup and migration sheets.
+Item {
+    id: root
+
+    required property QtObject model
+    property url theoryURL
+    property int section: Sections.Conversation
+    readonly property alias showSetup: rules.showSetup
+    readonly property alias showMigrationOffer: rules.showMigrationOffer
+
+    function openSetup() {
+        rules.showSetup = true
+    }
+
+    SheetRules {
+        id: rules
+        recordingAgreementAccepted: root.model.recordingAgreementAccepted
+        needsMigrationOffer: root.model.needsMigrationOffer
+    }
+    // The sheets follow the rules; a sheet the user closes itself (Escape) is closed as its
+    // Close button would.
+    Connections {
+        target: rules
+        function onShowSetupChanged() {
+            if (rules.showSetup)
+                setupSheet.open()
+            else
+                setupSheet.close()
+        }
+        function onShowMigrationOfferChanged() {
+            if (rules.showMigrationOffer)
+                migrationSheet.open()
+            else
+                migrationSheet.close()
+        }
+    }
+    Component.onCompleted: rules.appear()
+
+    // Coming back to the application refreshes the history from the server.
+    Connections {
+        target: Qt.application
+        function onStateChanged() {
+            if (Qt.application.state === Qt.ApplicationActive)
+                root.model.synchronizeHistory(true)
+        }
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        NativeNavigation {
+            objectName: "headerBar"
+            Layout.fillWidth: true
+            visible: root.section !== Sections.Conversation
+            section: root.section
+            theoryURL: root.theoryURL
+            onSectionChosen: chosen => root.section = chosen
+        }
+        StackLayout {
+            objectName: "pages"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            currentIndex: root.section
+
+            // The room draws its own header with the section buttons.
+            Item {
+                objectName: "conversationPage"
+                WindowBackground {
+                    anchors.fill: parent
+                }
+                NativeNavigation {
+                    width: parent.width
+                    section: root.section
+                    theoryURL: root.theoryURL
+                    onSectionChosen: chosen => root.section = chosen
+                }
+            }
+            SectionPage {
+                objectName: "historyPage"
+                title: "History"
+                subtitle: "your conversation reviews"
+            }
+            SectionPage {
+                objectName: "peoplePage"
+                title: "People"
+                subtitle: "name the two seats in the conversation"
+            }
+            SectionPage {
+                objectName: "accountPage"
+                title: "Account"
+                subtitle: "identity, privacy and updates"
+            }
+        }
+    }
+
+    Popup {
+        id: setupSheet
+        objectName: "setupSheet"
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        width: 680
+        height: 560
+        padding: 0
+        modal: true
+        focus: true
+        closePolicy: Popup.CloseOnEscape
+        onClosed: {
+            if (rules.showSetup)
+                setupFlow.close()
+        }
+        Overlay.modal: Rectangle {
+            color: Theme.withAlpha(Theme.navy, 0.28)
+        }
+        background: Rectangle {
+            radius: 12
+            color: Theme.ivory
+            border.color: Theme.rule
+        }
+        contentItem: SetupFlow {
+            id: setupFlow
+            objectName: "setupFlow"
+            model: root.model
+            clip: true
+            onDismiss: rules.showSetup = false
+        }
+    }
+    Popup {
+        id: migrationSheet
+        objectName: "migrationSheet"
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        width: 640
+        height: 440
+        padding: 0
+        modal: true
+        closePolicy: Popup.NoAutoClose
+        Overlay.modal: Rectangle {
+            color: Theme.withAlpha(Theme.navy, 0.28)
+        }
+        background: Rectangle {
+            radius: 12
+            color: Theme.ivory
+            border.color: Theme.rule
+        }
+        contentItem: Loader {
+            active: rules.showMigrationOffer
+            sourceComponent: MigrationOffer {
+                objectName: "migrationOffer"
+                model: root.model
+                onDismiss: rules.showMigrationOffer = false
+            }
+        }
+    }
+}

@@ -1,0 +1,30 @@
+import QtQuick
+import QtQuick.Layouts
+import Lumora.Shell
+import Lumora.Theme
+
+// A small muted line with its symbol in front.
+RowLayout {
+    id: root
+
+    property string symbol
+    property string text
+
+    Layout.fillWidth: true
+    spacing: 6
+
+    Icon {
+        Layout.alignment: Qt.AlignTop
+        symbol: root.symbol
+        size: 14
+        color: Theme.muted
+    }
+    Text {
+        Layout.fillWidth: true
+        text: root.text
+        textFormat: Text.PlainText
+        wrapMode: Text.Wrap
+        font: Theme.small
+        color: Theme.muted
+    }
+}

@@ -1,0 +1,88 @@
+import QtQuick
+import QtQuick.Controls
+import Lumora.Shell
+import Lumora.Theme
+
+// The one window: the root view under a menu bar with the update check and the section
+// commands.
+ApplicationWindow {
+    id: root
+
+    required property QtObject model
+    required property QtObject updates
+    property url theoryURL
+    readonly property alias content: content
+
+    title: "Corvane"
+    minimumWidth: 920
+    minimumHeight: 680
+    width: 920
+    height: 680
+    color: Theme.ivory
+    palette.window: Theme.ivory
+    palette.windowText: Theme.ink
+    palette.base: Theme.paper
+    palette.text: Theme.ink
+    palette.button: Theme.paper
+    palette.buttonText: Theme.ink
+    palette.highlight: Theme.navy
+    palette.highlightedText: Theme.paper
+
+    menuBar: MenuBar {
+        objectName: "menuBar"
+        font: Theme.interfaceFont(13, Font.Normal)
+        background: Rectangle {
+            color: Theme.paper
+            Rectangle {
+                anchors.bottom: parent.bottom
+                width: parent.width
+                height: 1
+                color: Theme.rule
+            }
+        }
+        Menu {
+            title: qsTr("Corvane")
+            Action {
+                objectName: "checkForUpdates"
+                text: qsTr("Check for Updates…")
+                enabled: root.updates.configured
+                onTriggered: root.updates.checkForUpdates()
+            }
+            MenuSeparator {}
+            Action {
+                text: qsTr("Quit Corvane")
+                shortcut: StandardKey.Quit
+                onTriggered: Qt.quit()
+            }
+        }
+        Menu {
+            title: qsTr("View")
+            Action {
+                objectName: "showConversation"
+                text: qsTr("Conversation")
+                shortcut: "Ctrl+1"
+                onTriggered: content.section = Sections.sectionForNotification("showLumoraConversation")
+            }
+            Action {
+                objectName: "showHistory"
+                text: qsTr("History")
+                shortcut: "Ctrl+2"
+                onTriggered: content.section = Sections.sectionForNotification("showLumoraHistory")
+            }
+            Action {
+                objectName: "showPeople"
+                text: qsTr("People")
+                shortcut: "Ctrl+3"
+                onTriggered: content.section = Sections.sectionForNotification("showLumoraPeople")
+            }
+        }
+    }
+
+    ContentView {
+        id: content
+        objectName: "contentView"
+        anchors.fill: parent
+        model: root.model
+        theoryURL: root.theoryURL
+    }
+}

@@ -1,0 +1,145 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Lumora.Shell
+import Lumora.Theme
+
+// The first-run sheet: one step card at a time, chosen from the view model's state.
+Item {
+    id: root
+
+    required property QtObject model
+    signal dismiss
+
+    // Close also ends an open browser sign-in attempt.
+    function close() {
+        root.model.cancelAppleAuthorization()
+        root.dismiss()
+    }
+
+    implicitWidth: 680
+    implicitHeight: 560
+
+    SetupPresenter {
+        id: presenter
+        recordingAgreementAccepted: root.model.recordingAgreementAccepted
+        configurationAvailable: root.model.configurationAvailable
+        isSignedIn: root.model.isSignedIn
+        isBusy: root.model.isBusy
+        isAppleAuthorizationActive: root.model.isAppleAuthorizationActive
+    }
+
+    WindowBackground {
+        anchors.fill: parent
+    }
+
+    ColumnLayout {
+        id: column
+        x: 32
+        width: root.width - 64
+        anchors.verticalCenter: parent.verticalCenter
+        spacing: 24
+
+        RowLayout {
+            Layout.fillWidth: true
+            spacing: 12
+            CorvaneBrandMark {
+                size: 48
+                isDecorative: true
+            }
+            ColumnLayout {
+                spacing: 4
+                Text {
+                    text: qsTr("Welcome to Corvane")
+                    font: Theme.display(32, Font.Medium)
+                    color: Theme.ink
+                }
+                Text {
+                    text: qsTr("A thoughtful space for meaningful conversations")
+                    font: Theme.small
+                    color: Theme.muted
+                }
+            }
+            Item {
+                Layout.fillWidth: true
+            }
+            Button {
+                objectName: "setupCloseButton"
+                text: qsTr("Close")
+                font: Theme.interfaceFont(13, Font.Medium)
+                flat: true
+                onClicked: root.close()
+            }
+        }
+        Rectangle {
+            Layout.fillWidth: true
+            Layout.preferredHeight: 1
+            color: Theme.rule
+        }
+        SetupCard {
+            objectName: "setupCard"
+            Layout.fillWidth: true
+            symbol: presenter.symbol
+            title: presenter.title
+            detail: presenter.detail
+        }
+        PrimaryButton {
+            objectName: "agreeButton"
+            visible: presenter.card === SetupPresenter.Consent
+            text: qsTr("Both people agree")
+            onClicked: root.model.acceptRecordingAgreement()
+        }
+        Hint {
+            visible: presenter.card === SetupPresenter.Consent
+            symbol: "macbook"
+            text: qsTr("This acknowledgement is stored only on this Mac. Corvane does not receive a consent receipt.")
+        }
+        PrimaryButton {
+            objectName: "signInButton"
+            visible: presenter.card === SetupPresenter.SignIn
+            enabled: presenter.signInEnabled
+            implicitWidth: 208 + leftPadding + rightPadding
+            text: qsTr("Sign in with Apple")
+            onClicked: root.model.beginAppleAuthorization()
+        }
+        Hint {
+            visible: presenter.card === SetupPresenter.SignIn
+            Layout.leftMargin: 4
+            symbol: "arrow.up.right.square"
+            text: qsTr("Apple opens in your browser. You’ll return here automatically.")
+        }
+        PrimaryButton {
+            objectName: "enterRoomButton"
+            visible: presenter.card === SetupPresenter.Ready
+            text: qsTr("Enter the room")
+            onClicked: root.dismiss()
+        }
+        RowLayout {
+            objectName: "setupError"
+            visible: root.model.errorMessage.length > 0
+            Layout.fillWidth: true
+            spacing: 8
+            Icon {
+                Layout.alignment: Qt.AlignTop
+                symbol: "exclamationmark.triangle.fill"
+                size: 16
+                color: Theme.attention
+            }
+            Text {
+                Layout.fillWidth: true
+                text: root.model.errorMessage
+                textFormat: Text.PlainText
+                wrapMode: Text.Wrap
+                font: Theme.body
+                color: Theme.attention
+            }
+        }
+        Text {
+            Layout.fillWidth: true
+            text: qsTr("Audio is never stored. Transcripts and reviews are stored encrypted for your account history; access is tightly restricted and nobody at Corvane reads conversations as part of normal work. Deepgram and Anthropic process content to provide the service. Deepgram requests opt out of model improvement. Anthropic’s standard API policy may retain inputs and outputs for up to 30 days.")
+            wrapMode: Text.Wrap
+            font: Theme.small
+            color: Theme.muted
+        }
+    }
+}

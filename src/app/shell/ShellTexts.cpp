@@ -1,0 +1,18 @@
+#include "ShellTexts.hpp"
+
+namespace lumora {
+
+QString ShellTexts::migrationIntroduction(qint64 count)
+{
+    if (count == 1)
+        return QStringLiteral("One conversation on this Mac was recorded before your account had a history.");
+    return QStringLiteral("%1 conversations on this Mac were recorded before your account had a history.")
+        .arg(count);
+}
+
+QString ShellTexts::upperCased(const QString& text)
+{
+    return text.toUpper();
+}
+
+} // namespace lumora

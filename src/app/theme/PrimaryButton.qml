@@ -1,0 +1,43 @@
+import QtQuick
+import QtQuick.Controls
+
+// The main action: white on navy; dimmed when disabled, shrinks a little while pressed.
+Button {
+    id: root
+
+    property string symbol
+
+    implicitHeight: Math.max(44, implicitContentHeight + topPadding + bottomPadding)
+    leftPadding: 20
+    rightPadding: 20
+    topPadding: 8
+    bottomPadding: 8
+    opacity: root.enabled ? 1 : 0.46
+    scale: root.down && !Theme.reduceMotion ? 0.99 : 1
+    font: Theme.interfaceFont(16, Font.DemiBold)
+
+    Behavior on scale {
+        enabled: !Theme.reduceMotion
+        NumberAnimation { duration: 120; easing.type: Easing.OutQuad }
+    }
+
+    contentItem: Row {
+        spacing: 8
+        Icon {
+            symbol: root.symbol
+            size: 18
+            color: "white"
+            anchors.verticalCenter: parent.verticalCenter
+        }
+        Text {
+            text: root.text
+            font: root.font
+            color: "white"
+            anchors.verticalCenter: parent.verticalCenter
+        }
+    }
+    background: Rectangle {
+        radius: 12
+        color: root.down ? Theme.navySoft : Theme.navy
+    }
+}

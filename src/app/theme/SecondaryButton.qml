@@ -1,0 +1,27 @@
+import QtQuick
+import QtQuick.Controls
+
+// The quieter action: navy on paper with a faint outline; keeps full opacity when disabled.
+Button {
+    id: root
+
+    implicitHeight: Math.max(44, implicitContentHeight + topPadding + bottomPadding)
+    leftPadding: 20
+    rightPadding: 20
+    topPadding: 8
+    bottomPadding: 8
+    font: Theme.interfaceFont(16, Font.DemiBold)
+
+    contentItem: Text {
+        text: root.text
+        font: root.font
+        color: Theme.navy
+        verticalAlignment: Text.AlignVCenter
+    }
+    background: Rectangle {
+        radius: 12
+        color: root.down ? Theme.sand : Theme.paper
+        border.color: Theme.rule
+        border.width: 1
+    }
+}

@@ -1,0 +1,68 @@
+#include "ThemeFonts.hpp"
+
+#include "FontFaces.hpp"
+
+#include <QHash>
+
+namespace lumora {
+
+namespace {
+
+QFont::Weight weightOf(int weight)
+{
+    return static_cast<QFont::Weight>(weight);
+}
+
+} // namespace
+
+QFont ThemeFonts::display(qreal size, int weight)
+{
+    return FontFaces::display(size, weightOf(weight));
+}
+
+QFont ThemeFonts::interface(qreal size, int weight)
+{
+    return FontFaces::interface(size, weightOf(weight));
+}
+
+QFont ThemeFonts::body()
+{
+    static const QFont font = FontFaces::interface(16, QFont::Normal);
+    return font;
+}
+
+QFont ThemeFonts::small()
+{
+    static const QFont font = FontFaces::interface(12, QFont::Medium);
+    return font;
+}
+
+QFont ThemeFonts::label()
+{
+    static const QFont font = FontFaces::interface(12, QFont::Bold);
+    return font;
+}
+
+QString ThemeFonts::glyph(const QString& symbol)
+{
+    // Material Icons ligature names for the symbols the screens name.
+    static const QHash<QString, QString> glyphs {
+        { QStringLiteral("waveform"), QStringLiteral("graphic_eq") },
+        { QStringLiteral("clock.arrow.circlepath"), QStringLiteral("history") },
+        { QStringLiteral("person.2"), QStringLiteral("people") },
+        { QStringLiteral("person.crop.circle"), QStringLiteral("account_circle") },
+        { QStringLiteral("book.closed"), QStringLiteral("menu_book") },
+        { QStringLiteral("checkmark.shield"), QStringLiteral("verified_user") },
+        { QStringLiteral("lock.shield"), QStringLiteral("security") },
+        { QStringLiteral("checkmark.circle.fill"), QStringLiteral("check_circle") },
+        { QStringLiteral("person.crop.circle.badge.checkmark"), QStringLiteral("how_to_reg") },
+        { QStringLiteral("macbook"), QStringLiteral("laptop") },
+        { QStringLiteral("arrow.up.right.square"), QStringLiteral("open_in_new") },
+        { QStringLiteral("exclamationmark.triangle.fill"), QStringLiteral("warning") },
+        { QStringLiteral("lock.macwindow"), QStringLiteral("lock") },
+        { QStringLiteral("arrow.triangle.2.circlepath"), QStringLiteral("autorenew") },
+    };
+    return glyphs.value(symbol);
+}
+
+} // namespace lumora

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QFont>
+#include <QObject>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+
+namespace lumora {
+
+// The faces and presets the views draw text with, and the icon glyph for each symbol name the
+// screens use. QML weights are the `Font` weights (100 to 900).
+class ThemeFonts : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+    Q_PROPERTY(QFont body READ body CONSTANT)
+    Q_PROPERTY(QFont small READ small CONSTANT)
+    Q_PROPERTY(QFont label READ label CONSTANT)
+    Q_PROPERTY(QString iconFamily READ iconFamily CONSTANT)
+
+public:
+    using QObject::QObject;
+
+    Q_INVOKABLE static QFont display(qreal size, int weight);
+    Q_INVOKABLE static QFont interface(qreal size, int weight);
+    // The icon set's glyph name for a symbol name; empty when the set has no counterpart
+    // (the view then shows no icon).
+    Q_INVOKABLE static QString glyph(const QString& symbol);
+
+    static QFont body();
+    static QFont small();
+    static QFont label();
+    static QString iconFamily() { return QStringLiteral("Material Icons"); }
+};
+
+} // namespace lumora

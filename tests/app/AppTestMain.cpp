@@ -1,0 +1,16 @@
+#include <QGuiApplication>
+#include <QQuickStyle>
+#include <gtest/gtest.h>
+
+// The views need a GUI application; without a display they render offscreen on a screen of
+// a common desktop size.
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QUICK_CONTROLS_STYLE", "Basic");
+    QQuickStyle::setStyle("Basic");
+    QGuiApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,138 @@
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+// Under the sanitizers the program's own exit is not where leaks are looked for: the graphics
+// stack (Mesa under Xvfb, Qt's raster paint engine offscreen) keeps allocations to the end of
+// the process, and the leak report would replace the exit code the tests read.
+void withoutLeakReport(QProcessEnvironment& environment)
+{
+    const QString options = environment.value("ASAN_OPTIONS");
+    environment.insert("ASAN_OPTIONS", options.isEmpty() ? "detect_leaks=0" : options + ":detect_leaks=0");
+}
+
+// The real program in a home of its own: its data, settings and runtime folders are the
+// test's, and it renders offscreen.
+class LaunchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+            GTEST_SKIP() << "needs the private keyring session (scripts/with-test-session)";
+        QDir(m_home.path()).mkpath("data");
+        QDir(m_home.path()).mkpath("config");
+        QDir(m_home.path()).mkpath("runtime");
+        QFile::setPermissions(
+            m_home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    std::unique_ptr<QProcess> launch(QStringList arguments)
+    {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", m_home.filePath("data"));
+        environment.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
+        environment.insert("XDG_RUNTIME_DIR", m_home.filePath("runtime"));
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        withoutLeakReport(environment);
+        process->setProcessEnvironment(environment);
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        arguments.prepend("--ui-smoke");
+        process->start(QStringLiteral(LUMORA_PROGRAM), arguments);
+        EXPECT_TRUE(process->waitForStarted(5000));
+        return process;
+    }
+
+    [[nodiscard]] QString marker() const { return m_home.filePath("data/Lumora/Diagnostics/launch-active"); }
+
+    bool waitForMarker(bool present)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (QFile::exists(marker()) != present && waited.elapsed() < 20000)
+            QTest::qWait(50);
+        return QFile::exists(marker()) == present;
+    }
+
+    QTemporaryDir m_home;
+};
+
+TEST_F(LaunchTest, AQuitOnTerminationSignalsRemovesTheLaunchMarker)
+{
+    for (const int signal : { SIGTERM, SIGINT }) {
+        const auto running = launch({});
+        ASSERT_TRUE(waitForMarker(true)) << "the running application keeps a launch marker";
+        ::kill(pid_t(running->processId()), signal);
+        ASSERT_TRUE(running->waitForFinished(10000));
+        EXPECT_EQ(running->exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(running->exitCode(), 0) << signal;
+        EXPECT_FALSE(QFile::exists(marker())) << "signal " << signal << " ends the run cleanly";
+    }
+}
+
+TEST_F(LaunchTest, AForcedEndLeavesTheMarker)
+{
+    const auto running = launch({});
+    ASSERT_TRUE(waitForMarker(true));
+    running->kill();
+    ASSERT_TRUE(running->waitForFinished(10000));
+    EXPECT_TRUE(QFile::exists(marker()));
+}
+
+TEST_F(LaunchTest, ASecondLaunchHandsItsURLOverAndEnds)
+{
+    const auto first = launch({});
+    ASSERT_TRUE(waitForMarker(true));
+    const auto second = launch({ "lumora://auth/callback?state=x" });
+    ASSERT_TRUE(second->waitForFinished(10000)) << "the second launch does not stay";
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_EQ(first->state(), QProcess::Running);
+    EXPECT_TRUE(QFile::exists(marker())) << "the second launch did not touch the first one's marker";
+    ::kill(pid_t(first->processId()), SIGTERM);
+    ASSERT_TRUE(first->waitForFinished(10000));
+    EXPECT_FALSE(QFile::exists(marker()));
+}
+
+// The window's first frame on a real X display: the screen's available area, or 920 by 680
+// centred in it with "--ui-narrow".
+TEST_F(LaunchTest, WindowTakesTheScreenOrTheNarrowFrameOnce)
+{
+    const QString xvfbRun = QStandardPaths::findExecutable("xvfb-run");
+    if (xvfbRun.isEmpty())
+        GTEST_SKIP() << "xvfb-run is not installed";
+    struct Case {
+        QStringList arguments;
+        const char* frame;
+    };
+    for (const Case& c : { Case { {}, "1600x1000+0+0" }, Case { { "--ui-narrow" }, "920x680+340+160" } }) {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", m_home.filePath("data"));
+        environment.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
+        environment.insert("XDG_RUNTIME_DIR", m_home.filePath("runtime"));
+        environment.remove("QT_QPA_PLATFORM");
+        withoutLeakReport(environment);
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(xvfbRun,
+            QStringList { "-a", "-s", "-screen 0 1600x1000x24", QStringLiteral(LUMORA_PROGRAM), "--ui-smoke",
+                "--exit-after-first-frame" }
+                + c.arguments);
+        ASSERT_TRUE(program.waitForFinished(30000));
+        EXPECT_EQ(program.exitCode(), 0);
+        const QString output = QString::fromUtf8(program.readAllStandardOutput());
+        EXPECT_TRUE(output.contains(QStringLiteral("window ") + c.frame)) << output.toStdString();
+    }
+}
+
+} // namespace
+} // namespace lumora

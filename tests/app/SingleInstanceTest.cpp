@@ -1,0 +1,87 @@
+#include "SingleInstance.hpp"
+
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+// Sends raw bytes as a later launch would, then waits until the instance has dealt with them.
+void sendRaw(const QString& path, const QByteArray& bytes)
+{
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    ASSERT_TRUE(socket.waitForConnected(2000));
+    socket.write(bytes);
+    socket.waitForBytesWritten(2000);
+    QSignalSpy gone(&socket, &QLocalSocket::disconnected);
+    socket.flush();
+    gone.wait(3000);
+}
+
+TEST(SingleInstance, HandsOneURLToTheRunningInstanceOnly)
+{
+    QTemporaryDir runtime;
+    const QString path = runtime.filePath("lumora-instance");
+    EXPECT_FALSE(SingleInstance::handOff(path, QUrl("lumora://auth/callback"))) << "nobody is running yet";
+
+    SingleInstance running(path);
+    ASSERT_TRUE(running.listen());
+    EXPECT_EQ(QFileInfo(path).permissions()
+            & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+        QFile::Permissions())
+        << "only the owner may connect";
+    SingleInstance second(path);
+    EXPECT_FALSE(second.listen()) << "a second instance does not take over a live socket";
+
+    QSignalSpy urls(&running, &SingleInstance::urlReceived);
+    QSignalSpy activations(&running, &SingleInstance::activationRequested);
+    const QUrl callback("lumora://auth/callback?code=abc&state=xyz");
+    EXPECT_TRUE(SingleInstance::handOff(path, callback));
+    ASSERT_TRUE(urls.wait(3000));
+    EXPECT_EQ(urls.front().front().toUrl(), callback);
+
+    EXPECT_TRUE(SingleInstance::handOff(path, QUrl()));
+    ASSERT_TRUE(activations.wait(3000));
+    EXPECT_EQ(urls.count(), 1) << "a launch without a URL only activates";
+}
+
+TEST(SingleInstance, RefusesWhatIsNotOneShortURL)
+{
+    QTemporaryDir runtime;
+    const QString path = runtime.filePath("lumora-instance");
+    SingleInstance running(path);
+    ASSERT_TRUE(running.listen());
+    QSignalSpy urls(&running, &SingleInstance::urlReceived);
+
+    sendRaw(path, "lumora://a/" + QByteArray(SingleInstance::maximumMessageBytes, 'x') + "\n");
+    sendRaw(path, "no newline and then gone");
+    sendRaw(path, "not a url at all\n");
+    sendRaw(path, QByteArray("lumora://a/\x01\x02\n"));
+    sendRaw(path, "relative/path\n");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(urls.count(), 0);
+
+    // After all that, a proper hand-off still arrives.
+    EXPECT_TRUE(SingleInstance::handOff(path, QUrl("corvane://auth/callback")));
+    ASSERT_TRUE(urls.wait(3000));
+    EXPECT_EQ(urls.back().front().toUrl(), QUrl("corvane://auth/callback"));
+}
+
+TEST(SingleInstance, ReplacesASocketLeftByACrashedRun)
+{
+    QTemporaryDir runtime;
+    const QString path = runtime.filePath("lumora-instance");
+    {
+        QFile leftover(path);
+        ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
+    }
+    SingleInstance running(path);
+    EXPECT_TRUE(running.listen());
+}
+
+} // namespace
+} // namespace lumora

@@ -1,0 +1,418 @@
+// The control plane's request handling, in process, over a SQLite store that holds two
+// signed-in accounts, each with a private conversation. The input is a small script of
+// requests (ControlPlaneScript.hpp); after every reply three properties must hold:
+// - no 5xx but 503: every refusal is a 4xx, and only storage trouble is a 503;
+// - another account's data never leaks: a reply carries an account's private conversation
+//   (its id, title or words) only to a device of that account, unless the request itself
+//   named it;
+// - a replayed request never succeeds twice: one signer's nonce at one time succeeds once.
+#include "ControlPlaneScript.hpp"
+#include "FuzzSupport.hpp"
+#include "controlplane/ControlPlaneService.hpp"
+#include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/RequestAuthenticator.hpp"
+#include "domain/ConversationUploadCodec.hpp"
+#include "domain/JsonWriting.hpp"
+#include "security/DeviceIdentity.hpp"
+#include "security/RecoveryRequestHeaders.hpp"
+#include "security/RequestSigner.hpp"
+#include "security/SignedRequestHeaders.hpp"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QJsonArray>
+#include <QUrl>
+#include <QUrlQuery>
+#include <array>
+#include <map>
+#include <set>
+
+using namespace lumora;
+using namespace lumora::fuzzing;
+
+namespace {
+
+constexpr qint64 startTime = 1'800'000'000;
+
+// One party: a key, and once signed in a device of an account. The third one starts with a
+// key only; the script may sign it in under any name.
+struct Party {
+    QString name;
+    std::optional<DeviceIdentity> identity;
+    QUuid deviceID;
+    QUuid accountID;
+    // Texts of the account's private conversation that no one else may see.
+    QStringList secrets;
+};
+
+struct World {
+    std::unique_ptr<QCoreApplication> application;
+    QString templateFile;
+    QString workFile;
+    std::array<Party, 3> parties;
+    ControlPlaneServiceSettings settings;
+    // LUMORA_FUZZ_TRACE=1 prints every request and reply, to read what an input does.
+    bool trace = false;
+};
+
+// Never destroyed: the application object cannot outlive Qt's own globals at exit.
+World& world()
+{
+    static World* instance = new World;
+    return *instance;
+}
+
+HttpRequest requestOf(std::string method, const std::string& target, std::string body,
+    std::vector<std::pair<std::string, std::string>> headers = {})
+{
+    HttpRequest request { std::move(method), target, {}, std::move(headers), std::move(body) };
+    if (const auto question = target.find('?'); question != std::string::npos) {
+        request.path = target.substr(0, question);
+        request.query = target.substr(question + 1);
+    }
+    return request;
+}
+
+QJsonObject bodyOf(const HttpResponse& response)
+{
+    return QJsonDocument::fromJson(QByteArray::fromStdString(response.body)).object();
+}
+
+std::string authorization(const Party& party, const std::string& method, const std::string& path,
+    const std::string& body, qint64 timestamp, const QUuid& nonce, bool recovery)
+{
+    const QDateTime date = QDateTime::fromSecsSinceEpoch(timestamp, Qt::UTC);
+    const QString methodText = QString::fromStdString(method);
+    const QString pathText = QString::fromStdString(path);
+    if (recovery) {
+        const auto signature = RequestSigner::signRecovery(
+            *party.identity, methodText, pathText, QByteArrayView(body), date, nonce);
+        require(signature.has_value(), "cannot sign a recovery request");
+        return signature->authorization().toStdString();
+    }
+    const auto signature = RequestSigner::sign(
+        *party.identity, party.deviceID, methodText, pathText, QByteArrayView(body), date, nonce);
+    require(signature.has_value(), "cannot sign a request");
+    return signature->authorization().toStdString();
+}
+
+// The development sign-in from start to the registration, as the setup does it once.
+void signIn(ControlPlaneService& service, Party& party)
+{
+    const QJsonObject start { { "device_public_key", party.identity->publicKeyBase64URL() },
+        { "platform", "macos" } };
+    const HttpResponse started
+        = service.handle(requestOf("POST", "/v1/auth/apple/web/start", compact(start).toStdString()));
+    require(started.status == 200, "setup: sign-in start failed", QByteArray::fromStdString(started.body));
+    const QString requestID
+        = QUrlQuery(QUrl(bodyOf(started).value("authorization_url").toString())).queryItemValue("request");
+    const HttpResponse submitted = service.handle(requestOf("POST", "/dev/sign-in",
+        "request=" + requestID.toStdString() + "&name=" + party.name.toStdString(),
+        { { "Content-Type", "application/x-www-form-urlencoded" } }));
+    require(submitted.status == 302 && !submitted.headers.empty(), "setup: development sign-in failed");
+    const QString ticket
+        = QUrlQuery(QUrl(QString::fromStdString(submitted.headers[0].second))).queryItemValue("ticket");
+    const HttpResponse completed = service.handle(
+        requestOf("POST", "/v1/auth/apple/web/complete", compact({ { "ticket", ticket } }).toStdString()));
+    require(completed.status == 200, "setup: sign-in completion failed",
+        QByteArray::fromStdString(completed.body));
+    party.deviceID = QUuid::fromString(bodyOf(completed).value("device_id").toString());
+    party.accountID = QUuid::fromString(bodyOf(completed).value("account_id").toString());
+}
+
+void storePrivateConversation(ControlPlaneService& service, Party& party, const QUuid& id)
+{
+    const QString title = party.name + QStringLiteral("-private-title");
+    const QString words = party.name + QStringLiteral("-private-words");
+    const QString summary = party.name + QStringLiteral("-private-summary");
+    ConversationUploadPayload payload;
+    payload.conversationID = id;
+    payload.startedAt = startTime - 120;
+    payload.endedAt = startTime - 60;
+    payload.durationSeconds = 60;
+    payload.title = title;
+    payload.transcript.segments
+        = { SpeakerTurn(0, 0, 5, words), SpeakerTurn(1, 5, 9, QStringLiteral("Yes")) };
+    payload.analysis = ConversationAnalysisPayload { 1, summary, {}, {}, {}, false };
+    const std::string body = ConversationUploadCodec::encode(payload)->toStdString();
+    const std::string path = "/v1/content/conversations";
+    const HttpResponse stored = service.handle(requestOf("POST", path, body,
+        { { "Authorization",
+            authorization(party, "POST", path, body, startTime, QUuid::createUuid(), false) } }));
+    require(
+        stored.status == 201, "setup: storing a conversation failed", QByteArray::fromStdString(stored.body));
+    party.secrets = { uuidText(id, UuidCase::lower), uuidText(id, UuidCase::upper), title, words, summary };
+}
+
+void removeDatabase(const QString& file)
+{
+    for (const char* suffix : { "", "-wal", "-shm", "-journal" })
+        QFile::remove(file + QLatin1StringView(suffix));
+}
+
+void setUp(int* argc, char*** argv)
+{
+    World& w = world();
+    w.application = std::make_unique<QCoreApplication>(*argc, *argv);
+    quietQtMessages();
+    w.trace = qEnvironmentVariableIntValue("LUMORA_FUZZ_TRACE") == 1;
+    w.templateFile = scratchFolder() + QStringLiteral("/template.sqlite");
+    w.workFile = scratchFolder() + QStringLiteral("/work.sqlite");
+    w.settings.devSignIn = true;
+    w.settings.publicUrl = QUrl(QStringLiteral("https://127.0.0.1:8443"));
+    w.settings.conversation.speechTokenSecret = std::string(32, 's');
+    const std::array<const char*, 3> names { "fuzz-alice", "fuzz-bob", "fuzz-carol" };
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        w.parties[i].name = QString::fromLatin1(names[i]);
+        w.parties[i].identity.emplace(*P256PrivateKey::generate());
+    }
+    {
+        auto store = ControlPlaneStore::open(QStringLiteral("sqlite:") + w.templateFile);
+        require(store.has_value(), "setup: cannot open the store");
+        ControlPlaneService service(**store, w.settings, [] { return startTime; });
+        for (std::size_t i = 0; i < 2; ++i) {
+            signIn(service, w.parties[i]);
+            storePrivateConversation(service, w.parties[i], QUuid::createUuid());
+        }
+    }
+}
+
+// Everything the script names with ${...}: fixed names for the parties and, as replies come,
+// every string and whole number a reply held under its key.
+class Values {
+public:
+    void set(const QString& key, const QString& value) { m_values[key] = value; }
+
+    void collect(const QJsonValue& value, const QString& key = {})
+    {
+        if (value.isObject()) {
+            const QJsonObject object = value.toObject();
+            for (auto it = object.begin(); it != object.end(); ++it)
+                collect(it.value(), it.key());
+        } else if (value.isArray()) {
+            for (const QJsonValue& item : value.toArray())
+                collect(item, key);
+        } else if (value.isString() && !key.isEmpty()) {
+            m_values[key] = value.toString();
+            collectQuery(value.toString());
+        } else if (value.isDouble() && !key.isEmpty()) {
+            m_values[key] = QString::number(value.toInteger());
+        }
+    }
+
+    // The query items of an address, such as the sign-in page's "request".
+    void collectQuery(const QString& text)
+    {
+        const auto question = text.indexOf(u'?');
+        if (question < 0)
+            return;
+        for (const auto& [key, item] : QUrlQuery(text.mid(question + 1)).queryItems(QUrl::FullyDecoded))
+            m_values[key] = item;
+    }
+
+    std::string expand(const std::string& text) const
+    {
+        std::string result;
+        std::size_t at = 0;
+        while (at < text.size()) {
+            const auto open = text.find("${", at);
+            const auto close = open == std::string::npos ? open : text.find('}', open);
+            if (close == std::string::npos) {
+                result += text.substr(at);
+                break;
+            }
+            result += text.substr(at, open - at);
+            const auto found = m_values.find(QString::fromStdString(text.substr(open + 2, close - open - 2)));
+            if (found != m_values.end())
+                result += found->second.toStdString();
+            at = close + 1;
+        }
+        return result;
+    }
+
+private:
+    std::map<QString, QString> m_values;
+};
+
+bool containsText(const std::string& haystack, const QString& needle)
+{
+    return QString::fromStdString(haystack).contains(needle, Qt::CaseInsensitive);
+}
+
+// Throws nothing: whatever escapes the service would end the server's connection with a 500.
+HttpResponse handled(ControlPlaneService& service, const HttpRequest& request)
+{
+    try {
+        return service.handle(request);
+    } catch (const std::exception& failure) {
+        broken("an exception escaped the service", failure.what());
+    } catch (...) {
+        broken("an exception escaped the service");
+    }
+}
+
+void checkReply(const HttpRequest& request, const HttpResponse& response, std::optional<QUuid> signerAccount,
+    const std::array<Party, 3>& parties)
+{
+    const QByteArray shown = QByteArray::fromStdString(
+        request.method + " " + request.path + " -> " + std::to_string(response.status) + " " + response.body);
+    require(response.status < 500 || response.status == 503, "a 5xx other than 503", shown);
+    std::string reply = response.body;
+    for (const auto& [name, value] : response.headers)
+        reply += "\n" + name + ": " + value;
+    std::string asked = request.path + "?" + request.query + "\n" + request.body;
+    for (const auto& [name, value] : request.headers)
+        asked += "\n" + name + ": " + value;
+    for (const Party& owner : parties) {
+        if (owner.secrets.isEmpty() || signerAccount == owner.accountID)
+            continue;
+        for (const QString& secret : owner.secrets) {
+            if (containsText(reply, secret) && !containsText(asked, secret))
+                broken("another account's data leaked", shown + "\nleaked: " + secret.toUtf8());
+        }
+    }
+}
+
+// Whether the route answers only a valid signature: every call under /v1/ but the sign-in ones,
+// and the recovery call when it carries a recovery signature. The others ignore what they carry.
+bool checksSignature(const std::string& path, bool recoverySignature)
+{
+    if (path == "/v1/auth/device/recover")
+        return recoverySignature;
+    return path.starts_with("/v1/") && !path.starts_with("/v1/auth/");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    setUp(argc, argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    World& w = world();
+    const std::vector<ScriptStep> steps
+        = parseScript(std::string_view(reinterpret_cast<const char*>(data), size));
+    if (steps.empty())
+        return 0;
+
+    removeDatabase(w.workFile);
+    require(QFile::copy(w.templateFile, w.workFile), "cannot copy the store");
+    auto store = ControlPlaneStore::open(QStringLiteral("sqlite:") + w.workFile);
+    require(store.has_value(), "cannot open the store copy");
+    qint64 now = startTime;
+    std::array<Party, 3> parties = w.parties;
+    ControlPlaneService service(**store, w.settings, [&now] { return now; });
+
+    Values values;
+    const std::array<const char*, 3> prefixes { "a", "b", "c" };
+    for (std::size_t i = 0; i < parties.size(); ++i) {
+        const std::string prefix = prefixes[i];
+        values.set(QString::fromStdString(prefix + ".key"), parties[i].identity->publicKeyBase64URL());
+        if (!parties[i].deviceID.isNull()) {
+            values.set(
+                QString::fromStdString(prefix + ".device"), uuidText(parties[i].deviceID, UuidCase::lower));
+            values.set(QString::fromStdString(prefix + ".conversation"), parties[i].secrets.value(0));
+        }
+    }
+
+    // Who signed ("device:ID" or "key:PUBLIC KEY"), the nonce and the signed time.
+    using Signature = std::tuple<QString, QUuid, qint64>;
+    struct Sent {
+        HttpRequest request;
+        std::optional<Signature> signature;
+    };
+    std::vector<Sent> sent;
+    std::set<Signature> succeeded;
+    for (const ScriptStep& step : steps) {
+        if (step.kind == ScriptStep::Kind::advanceClock) {
+            now += step.seconds;
+            continue;
+        }
+        HttpRequest request;
+        std::optional<Signature> signature;
+        if (step.kind == ScriptStep::Kind::replay) {
+            if (sent.empty())
+                continue;
+            const Sent& earlier = sent[step.replayIndex % sent.size()];
+            request = earlier.request;
+            signature = earlier.signature;
+        } else {
+            std::string target = values.expand(step.target);
+            if (target.empty() || target[0] != '/')
+                target.insert(0, 1, '/');
+            const std::string body = values.expand(step.body);
+            request = requestOf(step.method, target, body);
+            for (const auto& [name, value] : step.headers)
+                request.headers.emplace_back(name, values.expand(value));
+            if (step.party && !step.ownAuthorization) {
+                const Party& party = parties[*step.party];
+                if (step.recovery || !party.deviceID.isNull()) {
+                    const qint64 timestamp = now + step.clockOffset;
+                    const QUuid nonce = scriptNonce(*step.nonce);
+                    request.headers.emplace_back("Authorization",
+                        authorization(
+                            party, request.method, request.path, body, timestamp, nonce, step.recovery));
+                    signature = Signature { step.recovery ? u"key:"_qs + party.identity->publicKeyBase64URL()
+                                                          : u"device:"_qs + party.deviceID.toString(),
+                        nonce, timestamp };
+                }
+            }
+            if (step.form)
+                request.headers.emplace_back("Content-Type", "application/x-www-form-urlencoded");
+        }
+        sent.push_back(Sent { request, signature });
+
+        const HttpResponse response = handled(service, request);
+        const bool success = response.status >= 200 && response.status < 300;
+        if (w.trace) {
+            std::fprintf(stderr, "%s %s?%s -> %d %.200s\n", request.method.c_str(), request.path.c_str(),
+                request.query.c_str(), response.status, response.body.c_str());
+        }
+
+        // The account a reply may speak for: the signing device's, when the signature held.
+        std::optional<QUuid> signerAccount;
+        const QJsonObject replyObject = bodyOf(response);
+        if (signature && success) {
+            const QString& signer = std::get<0>(*signature);
+            if (signer.startsWith(u"key:")) {
+                signerAccount = QUuid::fromString(replyObject.value("account_id").toString());
+            } else if (const auto device = (*store)->device(QUuid::fromString(signer.mid(7)))) {
+                signerAccount = device->accountID;
+            }
+        }
+        checkReply(request, response, signerAccount, parties);
+
+        if (signature && success
+            && checksSignature(request.path, std::get<0>(*signature).startsWith(u"key:"))) {
+            const QByteArray shown = QByteArray::fromStdString(request.method + " " + request.path);
+            require(succeeded.insert(*signature).second, "a replayed request succeeded twice", shown);
+            const qint64 signedAt = std::get<2>(*signature);
+            require(signedAt >= now - RequestAuthenticator::allowedClockSkew
+                    && signedAt <= now + RequestAuthenticator::allowedClockSkew,
+                "a request signed out of the allowed clock skew succeeded", shown);
+        }
+        // A party that finished a sign-in or recovery signs with the device it was given.
+        if (success && step.party && replyObject.contains("device_id")
+            && (request.path == "/v1/auth/apple/web/complete" || request.path == "/v1/auth/device/recover")) {
+            Party& party = parties[*step.party];
+            party.deviceID = QUuid::fromString(replyObject.value("device_id").toString());
+            const std::string prefix = prefixes[*step.party];
+            values.set(QString::fromStdString(prefix + ".device"), uuidText(party.deviceID, UuidCase::lower));
+        }
+        values.collect(replyObject);
+        for (const auto& header : response.headers)
+            values.collectQuery(QString::fromStdString(header.second));
+        if (response.headers.empty() && response.contentType.starts_with("text/html")) {
+            // The development page names its sign-in request in a hidden field.
+            const QString page = QString::fromStdString(response.body);
+            const auto at = page.indexOf(QStringLiteral("name=\"request\" value=\""));
+            if (at >= 0)
+                values.set(QStringLiteral("request"), page.mid(at + 22, 36));
+        }
+    }
+    return 0;
+}
