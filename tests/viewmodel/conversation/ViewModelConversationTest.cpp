@@ -1,11 +1,4 @@
-// clang-format off
-// First: this header names gtest's ::testing as "testing" from inside namespace lumora, which
-// the harness headers below would shadow with lumora::testing.
-#include "VirtualMicrophone.hpp"
-// clang-format on
-
-#include "ControlPlaneProcess.hpp"
-#include "SpeechStandInProcess.hpp"
+#include "SpokenConversationTest.hpp"
 #include "ViewModelFixture.hpp"
 #include "appcore/CheckinService.hpp"
 #include "appcore/ConversationBackupService.hpp"
@@ -16,42 +9,21 @@
 #include "domain/PairingPolicy.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 #include "persistence/RecordingAgreementStore.hpp"
-#include "providers/ControlPlaneBootstrap.hpp"
 #include "providers/ControlPlaneClient.hpp"
 #include "providers/DeepgramClient.hpp"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QNetworkAccessManager>
-#include <QRegularExpression>
-#include <QSslCertificate>
-#include <QSslConfiguration>
-#include <QUrlQuery>
 
 namespace lumora {
 namespace {
 
-using lumora::testing::ControlPlaneProcess;
-using lumora::testing::SpeechStandInProcess;
-using lumora::testing::TestCertificates;
-
-template <typename T> T await(QCoro::Task<T> task)
-{
-    return QCoro::waitFor(std::move(task));
-}
-
-struct Line {
-    qint64 speaker;
-    const char* voice;
-    const char* text;
-};
+using test::await;
 
 // Six lines, so that the live analysis runs while the conversation records; the first names
 // the cycle the partners are stuck in, which the analysis takes for the agenda's second step.
-const Line conversation[] = {
+const test::SpokenLine conversation[] = {
     { 0, "en-us", "We keep getting stuck in the same cycle." },
     { 1, "en-gb+f3", "I feel that too." },
     { 0, "en-us", "Thank you for saying that." },
@@ -63,104 +35,11 @@ const Line conversation[] = {
 constexpr double firstLineAt = 2.0; // seconds into the recording
 constexpr double pauseBetweenLines = 0.6;
 
-// The speech file of each line, when it plays, and the stand-in's script of what it hears.
-struct ScriptedConversation {
-    QStringList files;
-    QList<double> startTimes;
-    QString scriptPath;
-    double endsAt = 0;
-};
-
-ScriptedConversation synthesize(const QString& folder)
-{
-    ScriptedConversation scripted;
-    QJsonArray utterances;
-    double at = firstLineAt;
-    for (const Line& line : conversation) {
-        const QString path = QDir(folder).filePath(QStringLiteral("line-%1.wav").arg(scripted.files.size()));
-        QProcess espeak;
-        espeak.start("espeak-ng", { "-v", line.voice, "-w", path, line.text });
-        EXPECT_TRUE(espeak.waitForFinished(20000) && espeak.exitCode() == 0) << line.text;
-        QProcess soxi;
-        soxi.start("soxi", { "-D", path });
-        soxi.waitForFinished(20000);
-        const double length = soxi.readAllStandardOutput().trimmed().toDouble();
-        EXPECT_GT(length, 0.5) << line.text;
-
-        const QStringList tokens = QString::fromLatin1(line.text).split(u' ');
-        const double step = (length - 0.2) / double(tokens.size());
-        QJsonArray words;
-        for (qsizetype i = 0; i < tokens.size(); ++i) {
-            const QString bare = tokens[i].toLower().remove(QRegularExpression(QStringLiteral("[^a-z']")));
-            words.append(QJsonObject { { "word", bare }, { "punctuated_word", tokens[i] },
-                { "start", at + 0.1 + double(i) * step }, { "end", at + 0.1 + double(i + 1) * step } });
-        }
-        utterances.append(QJsonObject { { "speaker", line.speaker }, { "words", words } });
-        scripted.files.append(path);
-        scripted.startTimes.append(at);
-        at += length + pauseBetweenLines;
-    }
-    scripted.endsAt = at;
-    scripted.scriptPath = QDir(folder).filePath("script.json");
-    QFile script(scripted.scriptPath);
-    EXPECT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(QJsonDocument(QJsonObject { { "utterances", utterances } }).toJson());
-    return scripted;
-}
-
-class ViewModelConversationTest : public test::VirtualMicrophoneTest {
+class ViewModelConversationTest : public test::SpokenConversationTest {
 protected:
-    void SetUp() override
+    ViewModelConversationTest()
+        : SpokenConversationTest(conversation, firstLineAt, pauseBetweenLines)
     {
-        test::VirtualMicrophoneTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        ASSERT_TRUE(certificates.valid());
-        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        tls.addCaCertificates(QSslCertificate::fromPath(certificates.caCertificate()));
-        QSslConfiguration::setDefaultConfiguration(tls);
-
-        scripted = synthesize(folder());
-        const QStringList serverTls { "--tls-cert", certificates.serverCertificate(), "--tls-key",
-            certificates.serverKey() };
-        speech = std::make_unique<SpeechStandInProcess>(
-            QStringList { "--script", scripted.scriptPath } + serverTls);
-        ASSERT_TRUE(speech->started()) << speech->log().toStdString();
-        controlPlane = std::make_unique<ControlPlaneProcess>(
-            QStringList { "--dev-sign-in", "--speech-token-secret", speech->secretPath() } + serverTls);
-        ASSERT_TRUE(controlPlane->started()) << controlPlane->log().toStdString();
-    }
-
-    void TearDown() override
-    {
-        test::VirtualMicrophoneTest::TearDown();
-        if (speech) {
-            EXPECT_EQ(speech->stop(), 0) << speech->log().toStdString();
-        }
-        if (controlPlane) {
-            EXPECT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
-        }
-    }
-
-    // The development sign-in, as a person completes it in the browser.
-    DeviceRegistration signIn(const DeviceIdentity& device)
-    {
-        const QUrl base = controlPlane->baseUrl();
-        const auto page = await(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, manager));
-        EXPECT_TRUE(page.has_value());
-        if (!page)
-            return {};
-        QUrlQuery form;
-        form.addQueryItem("request", QUrlQuery(*page).queryItemValue("request"));
-        form.addQueryItem("name", "Ada and Bob");
-        const auto submitted = lumora::testing::sendRequest(manager, "POST",
-            base.resolved(QUrl("/dev/sign-in")), form.toString(QUrl::FullyEncoded).toUtf8(),
-            { { "Content-Type", "application/x-www-form-urlencoded" } });
-        const QUrl callback(QString::fromLatin1(submitted.header("Location")));
-        const auto registration = await(ControlPlaneBootstrap::completeWebAppleAuthorization(
-            base, QUrlQuery(callback).queryItemValue("ticket"), manager));
-        EXPECT_TRUE(registration.has_value());
-        return registration.value_or(DeviceRegistration {});
     }
 
     // A view model connected to the control plane with the services of the account and the
@@ -198,12 +77,7 @@ protected:
         return QDir(home.temporaryRoot).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     }
 
-    TestCertificates certificates;
     DeviceIdentity identity { P256PrivateKey::generate().value() };
-    ScriptedConversation scripted;
-    std::unique_ptr<SpeechStandInProcess> speech;
-    std::unique_ptr<ControlPlaneProcess> controlPlane;
-    QNetworkAccessManager manager;
     lumora::testing::ViewModelHome home;
 };
 
@@ -269,7 +143,7 @@ TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedRevi
     for (const SpeakerTurn& turn : *review.transcript)
         texts.append(turn.text);
     QStringList spoken;
-    for (const Line& line : conversation)
+    for (const test::SpokenLine& line : conversation)
         spoken.append(QString::fromLatin1(line.text));
     EXPECT_EQ(texts, spoken);
     const auto loaded = await(model.resultStore()->load(review.id));
