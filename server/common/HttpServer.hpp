@@ -29,15 +29,24 @@ struct HttpServerOptions {
     std::size_t bodyLimit = 2 * 1024 * 1024;
     // Threads that serve connections (TLS, parsing); 0 picks one per core, 2 to 8.
     unsigned threads = 0;
+    // Threads that run the handler, each one request at a time; 0 picks two per core, 4 to
+    // 32 (a handler mostly waits for its database).
+    unsigned handlerThreads = 0;
+    // Connections open at once; 0 derives the cap from the process's descriptor limit. At the
+    // cap the connection that has waited longest for its next request is closed to admit a
+    // new one; when every connection is in the middle of a request, new ones wait.
+    std::size_t maxConnections = 0;
 };
 
 // An HTTP/1.1 server: connections are coroutines on a pool of threads, and the handler runs
-// on the thread that calls runUntilSignalled, one request at a time, so it may use
-// thread-bound resources such as a database connection.
+// on a pool of handler threads, several requests at once. Each handler thread runs one
+// request at a time, so it may keep thread-bound resources of its own (thread_local), such
+// as a database connection.
 // Each request is logged as one line (method, path, status, milliseconds; never bodies,
 // queries or headers). Bodies over the limit, malformed requests and handler exceptions
 // are answered with {"error": code} and never reach or stop the server; anything else one
-// connection throws is logged and closes that connection only.
+// connection throws is logged and closes that connection only. Running out of descriptors
+// never makes the server spin: it closes an idle connection, waits a moment and accepts again.
 class HttpServer {
 public:
     // `takeover`, when given, may take connections over after their first request
@@ -51,7 +60,8 @@ public:
     // The port actually bound (the chosen one when the options asked for port 0).
     [[nodiscard]] std::uint16_t port() const;
 
-    // Serves until SIGINT or SIGTERM arrives, then stops accepting and returns.
+    // Serves until SIGINT or SIGTERM arrives, then stops accepting, closes idle connections,
+    // lets the requests under way be answered (for at most a few seconds) and returns.
     void runUntilSignalled();
 
 private:

@@ -116,6 +116,10 @@ const QList<QStringList>& migrations()
             " hidden_at BIGINT NOT NULL, PRIMARY KEY (account_id, conversation_id))",
             "CREATE INDEX content_hidden_by_conversation ON content_hidden (conversation_id)",
         },
+        {
+            // Old nonces are forgotten by their time, away from the requests.
+            "CREATE INDEX request_nonces_by_time ON request_nonces (request_time)",
+        },
     };
     return steps;
 }
@@ -228,6 +232,7 @@ ControlPlaneStore::ControlPlaneStore(QString connectionName)
 
 ControlPlaneStore::~ControlPlaneStore()
 {
+    forgetPreparedStatements(m_connection);
     QSqlDatabase::database(m_connection, false).close();
     QSqlDatabase::removeDatabase(m_connection);
 }
@@ -246,6 +251,9 @@ std::expected<std::unique_ptr<ControlPlaneStore>, QString> ControlPlaneStore::op
     try {
         if (database->driverName() == u"QSQLITE") {
             Statement(connection, QStringLiteral("PRAGMA journal_mode=WAL"));
+            // In WAL mode a commit that a killed process made is kept all the same; only a
+            // power loss may take the last ones, and the file stays whole.
+            Statement(connection, QStringLiteral("PRAGMA synchronous=NORMAL"));
             Statement(connection, QStringLiteral("PRAGMA foreign_keys=ON"));
         }
         store->migrate();
@@ -300,11 +308,39 @@ std::optional<DeviceRecord> ControlPlaneStore::activeDeviceWithKey(const QString
     return readDevice(row);
 }
 
-bool ControlPlaneStore::rememberNonce(
-    const QString& signer, const QUuid& nonce, qint64 requestTime, qint64 forgetBefore)
+std::optional<QUuid> ControlPlaneStore::rememberNonceOfActiveDevice(
+    const QUuid& deviceID, const QString& signer, const QUuid& nonce, qint64 requestTime)
 {
-    Statement(
-        m_connection, QStringLiteral("DELETE FROM request_nonces WHERE request_time < ?"), { forgetBefore });
+    Statement insert(m_connection,
+        QStringLiteral("INSERT INTO request_nonces (signer, nonce, request_time) SELECT ?, ?, ? FROM devices"
+                       " WHERE id = ? AND revoked_at IS NULL ON CONFLICT DO NOTHING RETURNING"
+                       " (SELECT account_id FROM devices WHERE id = ?)"),
+        { signer, idText(nonce), requestTime, idText(deviceID), idText(deviceID) });
+    if (!insert.next())
+        return std::nullopt;
+    return QUuid::fromString(insert.value(0).toString());
+}
+
+void ControlPlaneStore::forgetNoncesBefore(qint64 time)
+{
+    Statement(m_connection, QStringLiteral("DELETE FROM request_nonces WHERE request_time < ?"), { time });
+}
+
+void ControlPlaneStore::leaveCheckpoints()
+{
+    if (connectionOf(m_connection).driverName() == u"QSQLITE")
+        Statement(m_connection, QStringLiteral("PRAGMA wal_autocheckpoint=0"));
+}
+
+void ControlPlaneStore::checkpoint()
+{
+    // Passive: it copies what no reader still needs and never makes a writer wait.
+    if (connectionOf(m_connection).driverName() == u"QSQLITE")
+        Statement(m_connection, QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+}
+
+bool ControlPlaneStore::rememberNonce(const QString& signer, const QUuid& nonce, qint64 requestTime)
+{
     Statement insert(m_connection,
         QStringLiteral("INSERT INTO request_nonces (signer, nonce, request_time) VALUES (?, ?, ?)"
                        " ON CONFLICT DO NOTHING"),

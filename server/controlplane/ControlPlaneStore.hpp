@@ -80,9 +80,23 @@ public:
 
     std::optional<DeviceRecord> device(const QUuid& id) const;
     std::optional<DeviceRecord> activeDeviceWithKey(const QString& publicKey) const;
-    // Records a nonce of one signer; false when it was already seen. Forgets nonces whose
-    // request time is older than `forgetBefore`, which the freshness check already refuses.
-    bool rememberNonce(const QString& signer, const QUuid& nonce, qint64 requestTime, qint64 forgetBefore);
+    // Records a nonce of one signer; false when it was already seen.
+    bool rememberNonce(const QString& signer, const QUuid& nonce, qint64 requestTime);
+    // In one statement, so that a revocation or deletion made through any connection counts
+    // at once: records the nonce of a device that exists and is not revoked, and answers
+    // the device's account; nullopt when the device is unknown or revoked, or the nonce
+    // was already seen.
+    std::optional<QUuid> rememberNonceOfActiveDevice(
+        const QUuid& deviceID, const QString& signer, const QUuid& nonce, qint64 requestTime);
+    // Forgets nonces whose request time is older than `time`, which the freshness check
+    // refuses anyway.
+    void forgetNoncesBefore(qint64 time);
+
+    // On SQLite, a connection that commits may also have to copy the write-ahead log back
+    // into the database. A connection that serves requests leaves that to another one,
+    // which calls checkpoint() regularly. Nothing on PostgreSQL.
+    void leaveCheckpoints();
+    void checkpoint();
 
     void addSignInRequest(const SignInRequestRecord& request);
     std::optional<SignInRequestRecord> signInRequest(const QUuid& id) const;

@@ -1,9 +1,15 @@
 #include "controlplane/RequestAuthenticator.hpp"
 
 #include "domain/JsonWriting.hpp"
+#include "security/Base64Url.hpp"
+#include "security/P256PublicKey.hpp"
 #include "security/RecoveryRequestHeaders.hpp"
 #include "security/RequestSigner.hpp"
 #include "security/SignedRequestHeaders.hpp"
+
+#include <QHash>
+#include <memory>
+#include <mutex>
 
 namespace lumora {
 
@@ -13,6 +19,43 @@ QString authorizationHeader(const HttpRequest& request)
 {
     return QString::fromStdString(std::string(request.header("Authorization")));
 }
+
+struct DeviceKey {
+    QString text;
+    P256PublicKey key;
+};
+
+// Parsed public keys of devices, shared by every thread. A device's key never changes, so
+// a key found here is never stale; whether the device may still sign is read from the
+// database on every request. Made once and never destroyed: its keys must not outlive
+// the crypto library at exit.
+class DeviceKeyCache {
+public:
+    static DeviceKeyCache& instance()
+    {
+        static auto* cache = new DeviceKeyCache;
+        return *cache;
+    }
+
+    std::shared_ptr<const DeviceKey> find(const QUuid& device)
+    {
+        const std::lock_guard lock(m_lock);
+        return m_keys.value(device);
+    }
+
+    void insert(const QUuid& device, std::shared_ptr<const DeviceKey> key)
+    {
+        const std::lock_guard lock(m_lock);
+        if (m_keys.size() >= capacity)
+            m_keys.clear();
+        m_keys.insert(device, std::move(key));
+    }
+
+private:
+    static constexpr qsizetype capacity = 100000;
+    std::mutex m_lock;
+    QHash<QUuid, std::shared_ptr<const DeviceKey>> m_keys;
+};
 
 } // namespace
 
@@ -50,20 +93,33 @@ std::expected<DeviceRecord, AuthenticationFailure> RequestAuthenticator::authent
         return std::unexpected(AuthenticationFailure::invalidSignature);
     if (auto fresh = checkFreshness(fields->timestamp); !fresh)
         return std::unexpected(fresh.error());
+    auto key = DeviceKeyCache::instance().find(fields->deviceID);
+    if (!key) {
+        const auto device = m_store.device(fields->deviceID);
+        if (!device)
+            return std::unexpected(AuthenticationFailure::unknownDevice);
+        auto parsed = P256PublicKey::fromBase64Url(device->publicKey);
+        if (!parsed)
+            return std::unexpected(AuthenticationFailure::invalidSignature);
+        key = std::make_shared<const DeviceKey>(DeviceKey { device->publicKey, std::move(*parsed) });
+        DeviceKeyCache::instance().insert(fields->deviceID, key);
+    }
+    const QByteArray canonical = RequestSigner::canonical(QString::fromStdString(request.method),
+        QString::fromStdString(request.path), fields->timestamp, fields->nonce, QByteArrayView(request.body));
+    const auto signature = Base64Url::decoded(fields->signature);
+    if (!signature || !key->key.isValidSignature(*signature, canonical))
+        return std::unexpected(AuthenticationFailure::invalidSignature);
+    const QString signer = "device:" + uuidText(fields->deviceID, UuidCase::lower);
+    if (const auto account
+        = m_store.rememberNonceOfActiveDevice(fields->deviceID, signer, fields->nonce, fields->timestamp))
+        return DeviceRecord { fields->deviceID, *account, key->text, false };
+    // Refused: say why, for the holder of the key alone.
     const auto device = m_store.device(fields->deviceID);
     if (!device)
         return std::unexpected(AuthenticationFailure::unknownDevice);
-    if (auto valid
-        = checkSignature(request, device->publicKey, fields->timestamp, fields->nonce, fields->signature);
-        !valid)
-        return std::unexpected(valid.error());
     if (device->revoked)
         return std::unexpected(AuthenticationFailure::deviceRevoked);
-    if (auto unique
-        = checkNonce("device:" + uuidText(device->id, UuidCase::lower), fields->nonce, fields->timestamp);
-        !unique)
-        return std::unexpected(unique.error());
-    return *device;
+    return std::unexpected(AuthenticationFailure::replayedNonce);
 }
 
 std::expected<void, AuthenticationFailure> RequestAuthenticator::authenticateRecovery(
@@ -92,7 +148,7 @@ std::expected<void, AuthenticationFailure> RequestAuthenticator::checkFreshness(
 std::expected<void, AuthenticationFailure> RequestAuthenticator::checkNonce(
     const QString& signer, const QUuid& nonce, qint64 timestamp)
 {
-    if (!m_store.rememberNonce(signer, nonce, timestamp, m_clock() - allowedClockSkew))
+    if (!m_store.rememberNonce(signer, nonce, timestamp))
         return std::unexpected(AuthenticationFailure::replayedNonce);
     return {};
 }

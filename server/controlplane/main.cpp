@@ -8,8 +8,48 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QStandardPaths>
+#include <chrono>
+#include <condition_variable>
 #include <iostream>
 #include <memory>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+
+namespace {
+
+qint64 secondsNow()
+{
+    return QDateTime::currentSecsSinceEpoch();
+}
+
+// The database's upkeep, on a thread and a connection of its own, never on a request's way:
+// every second a checkpoint of SQLite's write-ahead log, every minute forgetting the nonces
+// that the freshness check refuses anyway.
+void keepUp(const std::stop_token& stop, const QString& database)
+{
+    using namespace lumora;
+    auto store = ControlPlaneStore::open(database);
+    if (!store) {
+        qWarning("database upkeep: %s", qPrintable(store.error()));
+        return;
+    }
+    std::mutex lock;
+    std::condition_variable_any wake;
+    for (int second = 0; !stop.stop_requested(); ++second) {
+        try {
+            if (second % 60 == 0)
+                (*store)->forgetNoncesBefore(secondsNow() - RequestAuthenticator::allowedClockSkew);
+            (*store)->checkpoint();
+        } catch (const StoreFailure& failure) {
+            qWarning("database upkeep failed: %s", failure.what());
+        }
+        std::unique_lock waiting(lock);
+        wake.wait_for(waiting, stop, std::chrono::seconds(1), [] { return false; });
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -52,24 +92,46 @@ int main(int argc, char** argv)
     for (const auto& [operation, rate] : options->usageRates)
         settings.conversation.usageRatesMicrosPerMinute[operation] = rate;
 
+    // Applies the migrations before any request; each handler thread then opens a connection
+    // of its own.
     auto store = ControlPlaneStore::open(options->database);
     if (!store) {
         std::cerr << "lumora-control-plane: " << store.error().toStdString() << "\n";
         return 1;
     }
+    store->reset();
     if (options->deletionRequestLifetime)
         settings.conversationDeletionLifetime = *options->deletionRequestLifetime;
-    // Made once the server listens, when the port it was given is known; requests are
-    // handled only from runUntilSignalled on.
-    std::unique_ptr<ControlPlaneService> service;
+    const QString database = options->database;
+    // Each handler thread has a database connection and a service of its own, made at its
+    // first request: Qt SQL connections belong to the thread that opened them. The settings
+    // are complete once the server listens and the port it was given is known; requests
+    // are handled only from runUntilSignalled on.
+    const auto handle = [&settings, &database](const HttpRequest& request) {
+        thread_local std::unique_ptr<ControlPlaneStore> threadStore;
+        thread_local std::unique_ptr<ControlPlaneService> threadService;
+        if (!threadService) {
+            auto opened = ControlPlaneStore::open(database);
+            if (!opened) {
+                qWarning("cannot open the database: %s", qPrintable(opened.error()));
+                return errorResponse(503, "storage_unavailable");
+            }
+            threadStore = std::move(*opened);
+            try {
+                threadStore->leaveCheckpoints();
+            } catch (const StoreFailure& failure) {
+                qWarning("%s", failure.what());
+            }
+            threadService = std::make_unique<ControlPlaneService>(*threadStore, settings, secondsNow);
+        }
+        return threadService->handle(request);
+    };
 
-    HttpServerOptions serverOptions { options->listen, std::nullopt, 2 * 1024 * 1024, 0 };
+    HttpServerOptions serverOptions { options->listen, std::nullopt, 2 * 1024 * 1024, 0, 0, 0 };
     if (options->tlsCertificate)
         serverOptions.tls
             = TlsFiles { options->tlsCertificate->toStdString(), options->tlsKey->toStdString() };
-    auto server = HttpServer::listen(
-        serverOptions, [&service](const HttpRequest& request) { return service->handle(request); },
-        std::clog);
+    auto server = HttpServer::listen(serverOptions, handle, std::clog);
     if (!server) {
         std::cerr << "lumora-control-plane: " << server.error() << "\n";
         return 1;
@@ -78,8 +140,7 @@ int main(int argc, char** argv)
         + QStringLiteral("://")
         + QString::fromStdString(ListenAddress { options->listen.host, (*server)->port() }.text());
     settings.publicUrl = options->publicUrl.value_or(QUrl(listening));
-    service = std::make_unique<ControlPlaneService>(
-        **store, std::move(settings), [] { return QDateTime::currentSecsSinceEpoch(); });
+    const std::jthread upkeep(keepUp, database);
     // Scripts and tests wait for this line to learn the port (also when 0 was asked for).
     std::cout << "listening on " << listening.toStdString() << std::endl;
     (*server)->runUntilSignalled();

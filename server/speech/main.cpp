@@ -49,7 +49,8 @@ int main(int argc, char** argv)
         script = std::move(*parsed);
     }
 
-    HttpServerOptions serverOptions { options->listen, std::nullopt, 256 * 1024 * 1024, 0 };
+    // One handler thread: the stand-in answers one HTTP request at a time, as it always has.
+    HttpServerOptions serverOptions { options->listen, std::nullopt, 256 * 1024 * 1024, 0, 1, 0 };
     if (options->tlsCertificate)
         serverOptions.tls
             = TlsFiles { options->tlsCertificate->toStdString(), options->tlsKey->toStdString() };

@@ -9,12 +9,14 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <qcoro/qcorotask.h>
 
 class QSettings;
 
 namespace lumora {
 
 class CheckinReminderScheduler;
+class RecordingTimer;
 class SecureKeyStore;
 
 // What the session view model takes from the process around it. `main` passes `standard`;
@@ -36,6 +38,11 @@ struct SessionEnvironment {
     // The zone in which the reminder's weekday and time are meant.
     QTimeZone timeZone = QTimeZone::systemTimeZone();
     std::shared_ptr<CheckinReminderScheduler> reminderScheduler;
+    // Whether the microphone may record, asked at every conversation start; when unset, the
+    // desktop's default microphone must exist and open.
+    std::function<QCoro::Task<bool>()> microphonePermission;
+    // Makes the recording clock's repeating one-second timer; when unset, a QTimer.
+    std::function<std::unique_ptr<RecordingTimer>()> recordingTimer;
     // Opens a web page in the desktop's default browser; false when the desktop cannot.
     std::function<bool(const QUrl&)> openBrowser;
     // How long a browser sign-in may take before it is given up.

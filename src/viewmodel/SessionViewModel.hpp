@@ -1,5 +1,7 @@
 #pragma once
 
+#include "appcore/SessionCoordinatorError.hpp"
+#include "audio/NativeAudioCaptureError.hpp"
 #include "domain/BehaviorAnnotation.hpp"
 #include "domain/CheckinFlow.hpp"
 #include "domain/CheckinPack.hpp"
@@ -9,6 +11,7 @@
 #include "domain/ConversationHistoryEntry.hpp"
 #include "domain/ConversationMigrationChoice.hpp"
 #include "domain/ConversationMode.hpp"
+#include "domain/ConversationStartReadiness.hpp"
 #include "domain/DerivedSessionResult.hpp"
 #include "domain/PairingFailure.hpp"
 #include "domain/PairingInvite.hpp"
@@ -19,6 +22,7 @@
 #include "persistence/LaunchSentinel.hpp"
 #include "persistence/RecordingAgreementStore.hpp"
 #include "persistence/TemporaryConversationStore.hpp"
+#include "persistence/TemporaryStoreError.hpp"
 #include "providers/AccountRecords.hpp"
 #include "providers/CircularityEvidence.hpp"
 #include "providers/ControlPlaneFailure.hpp"
@@ -56,7 +60,17 @@ class ConversationBackupService;
 class ConversationBackupStore;
 class EncryptedResultStore;
 class PairingService;
+class NativeAudioCapture;
+class DeepgramLiveSession;
+class RecordingTimer;
 class SessionCoordinator;
+struct PreparedConversation;
+struct AnalysisProviderResult;
+
+// What a conversation start can fail with: the control plane's session request, the
+// coordinator's prepare, the capture, or the smoke mode's own recording file.
+using ConversationStartFailure = std::variant<ControlPlaneFailure, SessionCoordinatorFailure,
+    NativeAudioCaptureError, TemporaryStoreFailure>;
 
 // Values keyed by seat (0 left, 1 right).
 template <typename T> using SeatMap = QMap<int, T>;
@@ -313,6 +327,39 @@ public:
     Q_INVOKABLE QString participantName(qint64 speaker) const;
     Q_INVOKABLE void updateParticipantName(int side, const QString& name);
 
+    // Conversation: start, finish, pause and live coaching. A conversation runs from
+    // `toggleRecording` through the live callbacks and the one-second clock to the sealed,
+    // backed-up review; every way out of a start or finish leaves no recording behind.
+    [[nodiscard]] ConversationStartReadiness startReadiness() const;
+    // Starts a conversation, or finishes the one that records or is paused. Never fails: the
+    // outcome shows in the published state.
+    QCoro::Task<void> toggleRecording();
+    QCoro::Task<void> finishConversation();
+    void togglePause();
+    [[nodiscard]] std::optional<QString> liveNudge(qsizetype index) const;
+    QCoro::Task<void> requestContextualNudge(qint64 speaker);
+    // Stops the capture and the live stream and gives the conversation up (its reservation is
+    // cancelled, its folder removed); for sign-out and account deletion during a conversation.
+    QCoro::Task<void> abandonConversation();
+    // The coordinator of the connected account.
+    void adoptCoordinator(std::shared_ptr<SessionCoordinator> coordinator);
+    // Re-reads the account state from the control plane; false when it could not be read.
+    QCoro::Task<bool> refreshAfterConversation();
+    // The recording clock's work, as one tick of the timer does it.
+    QCoro::Task<void> recordingClockTick();
+    // The short code of a failed start for the log, and the sentence the user reads.
+    static QString startFailureDiagnostic(const ConversationStartFailure& failure);
+    static QString conversationStartFailureMessage(const ConversationStartFailure& failure);
+    [[nodiscard]] const std::optional<QUuid>& liveReservationID() const { return m_liveReservationID; }
+    [[nodiscard]] const std::optional<QUrl>& audioURL() const { return m_audioURL; }
+    [[nodiscard]] double recordingMaximumSeconds() const { return m_recordingMaximumSeconds; }
+    [[nodiscard]] double totalPaused() const { return m_totalPaused; }
+    [[nodiscard]] bool hasLiveSession() const { return m_liveSession != nullptr; }
+    [[nodiscard]] bool isRecordingClockRunning() const { return m_recordingTimer != nullptr; }
+    Q_INVOKABLE void requestToggleRecording();
+    Q_INVOKABLE void requestFinishConversation();
+    Q_INVOKABLE void requestTogglePause() { togglePause(); }
+    Q_INVOKABLE void requestContextualNudgeFor(int speaker);
     // Account: restore, connection, browser sign-in and account operations.
     static QString notAuthorizedMessage()
     {
@@ -421,6 +468,29 @@ private:
     QCoro::Task<void> sendResultReviewed(std::shared_ptr<ControlPlaneClient> client);
     QSettings& preferences() const { return *m_environment.preferences; }
 
+    // Conversation engine.
+    QCoro::Task<void> beginConversation();
+    QCoro::Task<void> beginSmokeConversation();
+    QCoro::Task<void> failStart(ConversationStartFailure failure);
+    void enterRecording(const QUrl& audioURL, double maximumSeconds);
+    QCoro::Task<void> finishWithCoordinator();
+    QCoro::Task<void> finishSmokeConversation();
+    QCoro::Task<void> recoverFinish();
+    QCoro::Task<void> backUpFinishedConversation(DerivedSessionResult result);
+    QCoro::Task<void> finishCheckinIfRunning();
+    QCoro::Task<void> stopLiveSession(qint64 durationSeconds);
+    void stopRecordingClock();
+    void removeRecordingFolder();
+    void handleLiveTurn(const SpeakerTurn& turn);
+    void handleLiveInsight(const AnalysisProviderResult& result);
+    void handleCaptureEnded(bool successfully);
+    NativeAudioCapture& audioCapture();
+
+    std::shared_ptr<NativeAudioCapture> m_audioCapture;
+    // The live stream and the client it reports to, which must outlive its stop.
+    std::shared_ptr<DeepgramLiveSession> m_liveSession;
+    std::shared_ptr<ControlPlaneClient> m_liveSessionClient;
+    std::shared_ptr<RecordingTimer> m_recordingTimer;
     // Account: restore, connection, browser sign-in and account operations.
     using AccountCall = std::function<QCoro::Task<std::expected<void, AccountCallFailure>>()>;
     QCoro::Task<void> enterSmokeAccount();

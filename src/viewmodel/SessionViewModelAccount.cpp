@@ -239,6 +239,7 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::refreshRe
 
 QCoro::Task<void> SessionViewModel::signOutAndRevokeThisDevice()
 {
+    co_await abandonConversation();
     if (m_client && m_account)
         (void)co_await m_client->revoke(m_account->deviceID);
     (void)co_await m_sessionStore->clear();
@@ -257,6 +258,7 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
         co_return;
     publish(m_isBusy, true, &SessionViewModel::isBusyChanged);
     setErrorMessage(std::nullopt);
+    co_await abandonConversation();
 
     if (!m_smokeMode) {
         bool deleted = false;

@@ -229,7 +229,8 @@ TEST(SessionCoordinator, EachFailedStepCancelsTheReservationAndRemovesTheFolder)
         if (row.phase != SessionPhase::failed)
             continue;
         // The fields wait for the abandon, which cancels a second time; a reset is refused.
-        EXPECT_EQ(h.coordinator->resetAfterCompletion(), std::unexpected(SessionCoordinatorError::invalidState));
+        EXPECT_EQ(
+            h.coordinator->resetAfterCompletion(), std::unexpected(SessionCoordinatorError::invalidState));
         EXPECT_TRUE(h.coordinator->reservation().has_value());
         EXPECT_EQ(h.coordinator->sessionID(), h.session);
         QCoro::waitFor(h.coordinator->abandon());

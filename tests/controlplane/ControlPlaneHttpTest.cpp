@@ -1,6 +1,10 @@
 #include "ControlPlaneProcess.hpp"
+#include "TestDatabase.hpp"
 #include "security/DeviceIdentity.hpp"
+#include "security/RequestSigner.hpp"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -8,7 +12,15 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QUrlQuery>
+#include <algorithm>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
 
 namespace lumora {
 namespace {
@@ -16,6 +28,7 @@ namespace {
 using testing::ControlPlaneProcess;
 using testing::sendRequest;
 using testing::TestCertificates;
+using testing::TestReply;
 
 QUrl endpoint(const ControlPlaneProcess& server, const QString& path)
 {
@@ -34,6 +47,130 @@ QByteArray exchangeRaw(const QUrl& base, const QByteArray& bytes)
     while (socket.waitForReadyRead(5000))
         reply += socket.readAll();
     return reply;
+}
+
+// Signs a new device in through the development sign-in of a running server: its id.
+QUuid signInOver(const ControlPlaneProcess& server, const DeviceIdentity& identity, const QString& name)
+{
+    QNetworkAccessManager manager;
+    const QList<std::pair<QByteArray, QByteArray>> json { { "Content-Type", "application/json" } };
+    const auto started = sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/start"),
+        QJsonDocument(
+            QJsonObject { { "device_public_key", identity.publicKeyBase64URL() }, { "platform", "linux" } })
+            .toJson(),
+        json);
+    const QUrl page(QJsonDocument::fromJson(started.body).object().value("authorization_url").toString());
+    const auto submitted = sendRequest(manager, "POST", endpoint(server, "/dev/sign-in"),
+        "request=" + QUrlQuery(page).queryItemValue("request").toLatin1() + "&name=" + name.toUtf8(),
+        { { "Content-Type", "application/x-www-form-urlencoded" } });
+    const QUrl location(QString::fromLatin1(submitted.header("Location")));
+    const auto completed = sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/complete"),
+        QJsonDocument(QJsonObject { { "ticket", QUrlQuery(location).queryItemValue("ticket") } }).toJson(),
+        json);
+    return QUuid::fromString(QJsonDocument::fromJson(completed.body).object().value("device_id").toString());
+}
+
+// The "Authorization" header of a signed request, made now with a fresh nonce.
+QByteArray signedBy(const DeviceIdentity& identity, const QUuid& device, const QString& method,
+    const QString& path, const QByteArray& body = {})
+{
+    const auto signature = RequestSigner::sign(
+        identity, device, method, path, body, QDateTime::currentDateTimeUtc(), QUuid::createUuid());
+    return signature ? signature->authorization().toLatin1() : QByteArray();
+}
+
+TestReply accountStateOver(const ControlPlaneProcess& server, const QByteArray& authorization)
+{
+    QNetworkAccessManager manager;
+    return sendRequest(
+        manager, "GET", endpoint(server, "/v1/account/state"), {}, { { "Authorization", authorization } });
+}
+
+std::string codeOf(const TestReply& reply)
+{
+    return std::to_string(reply.status) + " "
+        + QJsonDocument::fromJson(reply.body).object().value("error").toString().toStdString();
+}
+
+// Seconds of CPU the process has used so far.
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    // The fields after the command's closing parenthesis; utime and stime are the 12th and 13th.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return static_cast<double>(fields.value(11).toLongLong() + fields.value(12).toLongLong())
+        / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+// Connections that a stranger opens and never uses, closed at the end.
+class IdleConnections {
+public:
+    IdleConnections(const QUrl& base, int count)
+    {
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(base.port()));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        for (int i = 0; i < count; ++i) {
+            const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (socket < 0)
+                break;
+            m_sockets.push_back(socket);
+            if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+                break;
+            ++m_connected;
+        }
+    }
+    ~IdleConnections()
+    {
+        for (const int socket : m_sockets)
+            ::close(socket);
+    }
+    IdleConnections(const IdleConnections&) = delete;
+    IdleConnections& operator=(const IdleConnections&) = delete;
+    [[nodiscard]] int connected() const { return m_connected; }
+
+private:
+    std::vector<int> m_sockets;
+    int m_connected = 0;
+};
+
+// Far more idle connections than the server has descriptors: it closes the longest idle to
+// admit new ones, answers a signed request at once and does not spin meanwhile.
+TEST(ControlPlaneHttp, AnswersASignedRequestWhileStrangersHoldThousandsOfIdleConnections)
+{
+    ControlPlaneProcess server({ "--dev-sign-in" }, 256);
+    ASSERT_TRUE(server.started());
+    const DeviceIdentity identity(*P256PrivateKey::generate());
+    const QUuid device = signInOver(server, identity, "Ada");
+    ASSERT_FALSE(device.isNull());
+
+    const IdleConnections strangers(server.baseUrl(), 2000);
+    EXPECT_EQ(strangers.connected(), 2000);
+    // Once it has taken in the crowd (slower under the sanitizers), a whole second passes
+    // with the server using less than a tenth of it; a server that spins never gets there.
+    double busiest = 0;
+    bool settled = false;
+    for (int second = 0; second < 10 && !settled; ++second) {
+        const double before = cpuSeconds(server.processId());
+        QThread::msleep(1000);
+        const double used = cpuSeconds(server.processId()) - before;
+        settled = used < 0.1;
+        busiest = std::max(busiest, used);
+    }
+    EXPECT_TRUE(settled) << "the server works while nobody asks: " << busiest << " s of CPU a second";
+
+    QElapsedTimer clock;
+    clock.start();
+    const auto state = accountStateOver(server, signedBy(identity, device, "GET", "/v1/account/state"));
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(state.status, 200) << state.body.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(state.body).object().value("device_id").toString(),
+        device.toString(QUuid::WithoutBraces));
+    EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
 }
 
 // A caller that stops the server as soon as it names its port gets a clean stop, not a
@@ -119,7 +256,7 @@ TEST(ControlPlaneHttp, SignInAddressIsTheServersOwn)
     ControlPlaneProcess proxied({ "--dev-sign-in", "--public-url", "https://lumora.example.com" });
     ASSERT_TRUE(proxied.started());
     EXPECT_EQ(pageOf(proxied), QUrl("https://lumora.example.com/dev/sign-in"));
-    EXPECT_EQ(local.stop(), 0);
+    EXPECT_EQ(local.stop(), 0) << local.log().toStdString();
     EXPECT_EQ(proxied.stop(), 0);
 }
 
@@ -178,6 +315,70 @@ TEST(ControlPlaneHttp, RefusesToStartWithoutWhatItNeeds)
     }
     // A start refused for its secret leaves no database behind.
     EXPECT_FALSE(QFile::exists(dir.filePath("cp.sqlite")));
+}
+
+} // namespace
+} // namespace lumora
+
+namespace lumora {
+namespace {
+
+using testing::Backend;
+using testing::TestDatabase;
+
+// Servers that share one PostgreSQL database serve the same accounts: a nonce used on one
+// is refused by the other, and a revocation made through one counts on the other at once.
+TEST(ControlPlaneHttp, InstancesOnOneDatabaseShareNoncesAndRevocations)
+{
+    const TestDatabase database(Backend::postgresql);
+    ASSERT_FALSE(database.failed());
+    if (database.url().isEmpty())
+        GTEST_SKIP() << "no PostgreSQL server";
+    ControlPlaneProcess first({ "--dev-sign-in", "--database", database.url() });
+    ControlPlaneProcess second({ "--dev-sign-in", "--database", database.url() });
+    ASSERT_TRUE(first.started() && second.started());
+    const DeviceIdentity identity(*P256PrivateKey::generate());
+    const QUuid device = signInOver(first, identity, "Ada");
+    ASSERT_FALSE(device.isNull());
+
+    const QByteArray once = signedBy(identity, device, "GET", "/v1/account/state");
+    EXPECT_EQ(accountStateOver(second, once).status, 200);
+    EXPECT_EQ(codeOf(accountStateOver(first, once)), "401 replayed_nonce");
+    EXPECT_EQ(codeOf(accountStateOver(second, once)), "401 replayed_nonce");
+
+    // Each has read the device's key by now; the revocation still counts on the other.
+    EXPECT_EQ(accountStateOver(first, signedBy(identity, device, "GET", "/v1/account/state")).status, 200);
+    const QByteArray revoke
+        = QJsonDocument(QJsonObject { { "device_id", device.toString(QUuid::WithoutBraces) } }).toJson();
+    QNetworkAccessManager manager;
+    const auto revoked = sendRequest(manager, "POST", endpoint(first, "/v1/devices/revoke"), revoke,
+        { { "Content-Type", "application/json" },
+            { "Authorization", signedBy(identity, device, "POST", "/v1/devices/revoke", revoke) } });
+    EXPECT_EQ(revoked.status, 200) << revoked.body.toStdString();
+    EXPECT_EQ(codeOf(accountStateOver(second, signedBy(identity, device, "GET", "/v1/account/state"))),
+        "401 device_revoked");
+    EXPECT_EQ(first.stop(), 0);
+    EXPECT_EQ(second.stop(), 0);
+}
+
+// A nonce recorded just before the server was killed is still refused after its restart.
+TEST(ControlPlaneHttp, ReplayIsRefusedAfterAKillAndRestart)
+{
+    const QTemporaryDir dir;
+    const QStringList arguments { "--dev-sign-in", "--database", "sqlite:" + dir.filePath("cp.sqlite") };
+    const DeviceIdentity identity(*P256PrivateKey::generate());
+    QByteArray once;
+    {
+        ControlPlaneProcess server(arguments);
+        ASSERT_TRUE(server.started());
+        const QUuid device = signInOver(server, identity, "Ada");
+        once = signedBy(identity, device, "GET", "/v1/account/state");
+        EXPECT_EQ(accountStateOver(server, once).status, 200);
+        server.kill();
+    }
+    ControlPlaneProcess restarted(arguments);
+    ASSERT_TRUE(restarted.started());
+    EXPECT_EQ(codeOf(accountStateOver(restarted, once)), "401 replayed_nonce");
 }
 
 } // namespace

@@ -90,7 +90,7 @@ TEST(ControlPlaneStoreFiles, FolderAndFilesAreTheOwnersAlone)
     {
         auto store = ControlPlaneStore::open("sqlite:" + path);
         ASSERT_TRUE(store.has_value());
-        EXPECT_TRUE((*store)->rememberNonce("device:a", QUuid::createUuid(), 1, 0));
+        EXPECT_TRUE((*store)->rememberNonce("device:a", QUuid::createUuid(), 1));
         for (const QString& created : { folder, folder + "/Lumora" })
             EXPECT_EQ(mode(created), 0700u) << created.toStdString();
         for (const char* suffix : { "", "-wal", "-shm" })
@@ -134,10 +134,32 @@ TEST_P(ControlPlaneStoreTest, NoncesAreRefusedOnceSeenAndForgottenWhenOld)
 {
     auto store = open();
     const QUuid nonce = QUuid::createUuid();
-    EXPECT_TRUE(store->rememberNonce("device:a", nonce, now, now - 300));
-    EXPECT_FALSE(store->rememberNonce("device:a", nonce, now, now - 300));
-    EXPECT_TRUE(store->rememberNonce("device:b", nonce, now, now - 300));
-    EXPECT_TRUE(store->rememberNonce("device:a", nonce, now + 400, now + 1));
+    EXPECT_TRUE(store->rememberNonce("key:a", nonce, now));
+    EXPECT_FALSE(store->rememberNonce("key:a", nonce, now));
+    EXPECT_TRUE(store->rememberNonce("key:b", nonce, now));
+
+    // A device's nonce counts only while the device is active; the account comes with it.
+    const DeviceRecord ada = signIn(*store, "Ada", "key-a");
+    const DeviceRecord bob = signIn(*store, "Bob", "key-b");
+    ASSERT_TRUE(store->revokeDevice(bob.accountID, bob.id, now));
+    const auto remember = [&](const DeviceRecord& device, const QUuid& used, qint64 at) {
+        return store->rememberNonceOfActiveDevice(device.id, "device:" + device.id.toString(), used, at);
+    };
+    EXPECT_EQ(remember(ada, nonce, now), ada.accountID);
+    EXPECT_EQ(remember(ada, nonce, now + 1), std::nullopt);
+    EXPECT_EQ(remember(bob, QUuid::createUuid(), now), std::nullopt);
+    EXPECT_EQ(
+        remember(DeviceRecord { QUuid::createUuid(), ada.accountID, {}, false }, nonce, now), std::nullopt);
+    EXPECT_EQ(store->countRows("accounts", ada.accountID), 1);
+
+    // Old nonces are forgotten only when asked, by their time.
+    store->forgetNoncesBefore(now);
+    EXPECT_EQ(remember(ada, nonce, now), std::nullopt);
+    store->forgetNoncesBefore(now + 1);
+    EXPECT_EQ(remember(ada, nonce, now + 400), ada.accountID);
+    EXPECT_TRUE(store->rememberNonce("key:a", nonce, now + 400));
+    store->deleteAccount(ada.accountID);
+    EXPECT_EQ(remember(ada, QUuid::createUuid(), now + 400), std::nullopt);
 }
 
 } // namespace

@@ -1,58 +1,28 @@
-// clang-format off
-// First: this header names gtest's ::testing as "testing" from inside namespace lumora, which
-// the harness headers below would shadow with lumora::testing.
-#include "VirtualMicrophone.hpp"
-// clang-format on
-
-#include "ControlPlaneProcess.hpp"
-#include "SpeechStandInProcess.hpp"
+#include "SpokenConversationTest.hpp"
 #include "appcore/SessionCoordinator.hpp"
 #include "audio/NativeAudioCapture.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
 #include "controlplane/ReservationStore.hpp"
 #include "domain/TurnGrouping.hpp"
 #include "persistence/EncryptedResultStore.hpp"
-#include "providers/ControlPlaneBootstrap.hpp"
 #include "providers/ControlPlaneClient.hpp"
 #include "providers/DeepgramClient.hpp"
 #include "providers/DeepgramLiveSession.hpp"
 #include "security/KeychainKeyStore.hpp"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QNetworkAccessManager>
-#include <QRegularExpression>
 #include <QSet>
-#include <QSslCertificate>
-#include <QSslConfiguration>
 #include <QTimeZone>
-#include <QUrlQuery>
 #include <cmath>
 
 namespace lumora {
 namespace {
 
-using testing::ControlPlaneProcess;
-using testing::SpeechStandInProcess;
-using testing::TestCertificates;
-
-template <typename T> T await(QCoro::Task<T> task)
-{
-    return QCoro::waitFor(std::move(task));
-}
-
-// One line of the conversation: the seat that says it and the voice it is spoken in.
-struct Line {
-    qint64 speaker;
-    const char* voice;
-    const char* text;
-};
+using test::await;
 
 // Two partners in two espeak-ng voices: a criticism that globalizes and piles on, a repair, a
 // thank-you, and an old hurt brought back.
-const Line conversation[] = {
+const test::SpokenLine conversation[] = {
     { 0, "en-us", "You never listen to me, and another thing, the dishes are still in the sink." },
     { 1, "en-gb+f3", "I am sorry. I see what you mean." },
     { 0, "en-us", "Thank you. I appreciate that." },
@@ -62,53 +32,6 @@ const Line conversation[] = {
 constexpr double firstLineAt = 1.5; // seconds into the recording
 constexpr double pauseBetweenLines = 0.8;
 constexpr qint64 recordingMilliseconds = 20000;
-
-// The speech file of each line, the second of the recording at which it plays, and the
-// stand-in's script of what it "hears" then: the line's words spread over its sound.
-struct ScriptedConversation {
-    QStringList files;
-    QList<double> startTimes;
-    QString scriptPath;
-};
-
-ScriptedConversation synthesize(const QString& folder)
-{
-    ScriptedConversation scripted;
-    QJsonArray utterances;
-    double at = firstLineAt;
-    for (const Line& line : conversation) {
-        const QString path = QDir(folder).filePath(QStringLiteral("line-%1.wav").arg(scripted.files.size()));
-        QProcess espeak;
-        espeak.start("espeak-ng", { "-v", line.voice, "-w", path, line.text });
-        EXPECT_TRUE(espeak.waitForFinished(20000) && espeak.exitCode() == 0) << line.text;
-        QProcess soxi;
-        soxi.start("soxi", { "-D", path });
-        soxi.waitForFinished(20000);
-        const double length = soxi.readAllStandardOutput().trimmed().toDouble();
-        EXPECT_GT(length, 1.0) << line.text;
-
-        const QStringList tokens = QString::fromLatin1(line.text).split(u' ');
-        const double step = (length - 0.2) / double(tokens.size());
-        QJsonArray words;
-        for (qsizetype i = 0; i < tokens.size(); ++i) {
-            const QString bare = tokens[i].toLower().remove(QRegularExpression(QStringLiteral("[^a-z']")));
-            words.append(QJsonObject { { "word", bare }, { "punctuated_word", tokens[i] },
-                { "start", at + 0.1 + double(i) * step }, { "end", at + 0.1 + double(i + 1) * step } });
-        }
-        utterances.append(QJsonObject { { "speaker", line.speaker }, { "words", words } });
-        scripted.files.append(path);
-        scripted.startTimes.append(at);
-        at += length + pauseBetweenLines;
-    }
-    // Every line ends well inside the recording, so that the live stream hears all of them.
-    EXPECT_LT(at, double(recordingMilliseconds) / 1000 - 2);
-
-    scripted.scriptPath = QDir(folder).filePath("script.json");
-    QFile script(scripted.scriptPath);
-    EXPECT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(QJsonDocument(QJsonObject { { "utterances", utterances } }).toJson());
-    return scripted;
-}
 
 // The turn indexes at which each finding was made, as "index:name".
 template <typename Annotation, typename Name> QSet<QString> findings(const QList<Annotation>& list, Name name)
@@ -121,71 +44,18 @@ template <typename Annotation, typename Name> QSet<QString> findings(const QList
 
 // A conversation with real parts only: the control plane and the speech stand-in as processes
 // on loopback TLS, the virtual microphone, the capture, the live session and the coordinator.
-class ConversationEndToEndTest : public test::VirtualMicrophoneTest {
+class ConversationEndToEndTest : public test::SpokenConversationTest {
 protected:
-    void SetUp() override
+    ConversationEndToEndTest()
+        : SpokenConversationTest(conversation, firstLineAt, pauseBetweenLines)
     {
-        test::VirtualMicrophoneTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        ASSERT_TRUE(certificates.valid());
-        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        tls.addCaCertificates(QSslCertificate::fromPath(certificates.caCertificate()));
-        QSslConfiguration::setDefaultConfiguration(tls);
-
-        scripted = synthesize(folder());
-        const QStringList serverTls { "--tls-cert", certificates.serverCertificate(), "--tls-key",
-            certificates.serverKey() };
-        speech = std::make_unique<SpeechStandInProcess>(
-            QStringList { "--script", scripted.scriptPath } + serverTls);
-        ASSERT_TRUE(speech->started()) << speech->log().toStdString();
-        // Speech tokens of the control plane are checked by the stand-in with the same secret.
-        controlPlane = std::make_unique<ControlPlaneProcess>(
-            QStringList { "--dev-sign-in", "--speech-token-secret", speech->secretPath() } + serverTls);
-        ASSERT_TRUE(controlPlane->started()) << controlPlane->log().toStdString();
     }
-
-    void TearDown() override
-    {
-        test::VirtualMicrophoneTest::TearDown();
-        if (speech) {
-            EXPECT_EQ(speech->stop(), 0) << speech->log().toStdString();
-        }
-        if (controlPlane) {
-            EXPECT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
-        }
-    }
-
-    // The development sign-in, as a person completes it in the browser.
-    DeviceRegistration signIn(const DeviceIdentity& device)
-    {
-        const QUrl base = controlPlane->baseUrl();
-        const auto page = await(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, manager));
-        EXPECT_TRUE(page.has_value());
-        if (!page)
-            return {};
-        QUrlQuery form;
-        form.addQueryItem("request", QUrlQuery(*page).queryItemValue("request"));
-        form.addQueryItem("name", "Ada and Bob");
-        const auto submitted = testing::sendRequest(manager, "POST", base.resolved(QUrl("/dev/sign-in")),
-            form.toString(QUrl::FullyEncoded).toUtf8(),
-            { { "Content-Type", "application/x-www-form-urlencoded" } });
-        const QUrl callback(QString::fromLatin1(submitted.header("Location")));
-        const auto registration = await(ControlPlaneBootstrap::completeWebAppleAuthorization(
-            base, QUrlQuery(callback).queryItemValue("ticket"), manager));
-        EXPECT_TRUE(registration.has_value());
-        return registration.value_or(DeviceRegistration {});
-    }
-
-    TestCertificates certificates;
-    ScriptedConversation scripted;
-    std::unique_ptr<SpeechStandInProcess> speech;
-    std::unique_ptr<ControlPlaneProcess> controlPlane;
-    QNetworkAccessManager manager;
 };
 
 TEST_F(ConversationEndToEndTest, ATwoVoiceConversationEndsInASealedReviewAndAFinalizedReservation)
 {
+    // Every line ends well inside the recording, so that the live stream hears all of them.
+    EXPECT_LT(scripted.endsAt, double(recordingMilliseconds) / 1000 - 2);
     const DeviceIdentity identity(P256PrivateKey::generate().value());
     const DeviceRegistration registration = signIn(identity);
     ASSERT_FALSE(registration.deviceID.isNull());

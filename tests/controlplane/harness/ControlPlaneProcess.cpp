@@ -6,6 +6,7 @@
 #include <QNetworkRequest>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <sys/resource.h>
 
 namespace lumora::testing {
 
@@ -47,8 +48,13 @@ TestCertificates::TestCertificates()
                 "-days", "2", "-extfile", "ext.cnf", "-out", "server.crt" });
 }
 
-ControlPlaneProcess::ControlPlaneProcess(QStringList arguments)
+ControlPlaneProcess::ControlPlaneProcess(QStringList arguments, int descriptorLimit)
 {
+    if (descriptorLimit > 0)
+        m_process.setChildProcessModifier([descriptorLimit] {
+            const rlimit limit { static_cast<rlim_t>(descriptorLimit), static_cast<rlim_t>(descriptorLimit) };
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        });
     if (!arguments.contains(QStringLiteral("--database")))
         arguments << QStringLiteral("--database") << QStringLiteral("sqlite:") + databasePath();
     if (!arguments.contains(QStringLiteral("--listen")))
@@ -84,6 +90,12 @@ int ControlPlaneProcess::stop()
         return -1;
     }
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+void ControlPlaneProcess::kill()
+{
+    m_process.kill();
+    m_process.waitForFinished(10000);
 }
 
 QString ControlPlaneProcess::log()

@@ -1,0 +1,579 @@
+// The conversation of the session view model: its start, its finish and save, and the
+// give-up at sign-out.
+#include "appcore/ConversationBackupService.hpp"
+#include "appcore/PreparedConversation.hpp"
+#include "appcore/ServiceFailureCode.hpp"
+#include "appcore/SessionCoordinator.hpp"
+#include "audio/MicrophoneAccess.hpp"
+#include "audio/NativeAudioCapture.hpp"
+#include "domain/ConversationStartPolicy.hpp"
+#include "domain/TurnGrouping.hpp"
+#include "persistence/EncryptedResultStore.hpp"
+#include "providers/ControlPlaneClient.hpp"
+#include "providers/DeepgramClient.hpp"
+#include "providers/DeepgramLiveSession.hpp"
+#include "providers/LiveCoaching.hpp"
+#include "viewmodel/RecordingTimer.hpp"
+#include "viewmodel/SessionViewModel.hpp"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace lumora {
+
+namespace {
+
+Q_LOGGING_CATEGORY(conversationLog, "com.lumora.native.conversation")
+
+const QString startingText = QStringLiteral("Starting securely\u2026");
+const QString notReadyText = QStringLiteral("The secure session is not ready.");
+const QString processingFailedText
+    = QStringLiteral("Processing failed. The temporary recording was deleted.");
+const QString savedLocallyText = QStringLiteral(
+    "Your conversation is saved on this Mac and ready to review. It reaches your account as soon as it can.");
+
+// The seconds a conversation asks the coordinator for.
+constexpr double requestedSeconds = 3600;
+
+QString readinessText(ConversationStartReadiness readiness)
+{
+    switch (readiness) {
+    case ConversationStartReadiness::needsRecordingAgreement:
+        return QStringLiteral("Confirm recording agreement before starting a conversation.");
+    case ConversationStartReadiness::needsSignIn:
+        return QStringLiteral("Sign in before starting a conversation.");
+    case ConversationStartReadiness::temporarilyUnavailable:
+    case ConversationStartReadiness::ready:
+        break;
+    }
+    return QStringLiteral("Corvane is still getting the room ready. Try again in a moment.");
+}
+
+// The control plane's failure inside a start failure, wherever it came from.
+const ControlPlaneFailure* controlPlaneFailureOf(const ConversationStartFailure& failure)
+{
+    if (const auto* direct = std::get_if<ControlPlaneFailure>(&failure))
+        return direct;
+    if (const auto* coordinator = std::get_if<SessionCoordinatorFailure>(&failure)) {
+        if (const auto* provider = std::get_if<ProviderFailure>(coordinator))
+            return provider->as<ControlPlaneFailure>();
+    }
+    return nullptr;
+}
+
+template <typename Enum> QString enumCode(const char* domain, Enum value)
+{
+    return QString::fromLatin1(domain) + u'_' + QString::number(int(value));
+}
+
+QString temporaryStoreCode(const TemporaryStoreFailure& failure)
+{
+    if (const auto* error = std::get_if<TemporaryStoreError>(&failure))
+        return enumCode("TemporaryStoreError", *error);
+    return QStringLiteral("FileSystemError_0");
+}
+
+double secondsBetween(const QDateTime& from, const QDateTime& to)
+{
+    return double(from.msecsTo(to)) / 1000.0;
+}
+
+// The review that the UI smoke mode saves in place of a processed conversation.
+DerivedSessionResult smokeResult(QUuid id, const QDateTime& now, double duration, ConversationMode mode)
+{
+    const QList<SpeakerTurn> fixture { SpeakerTurn(0, 0.0, 22.0, QStringLiteral("fixture")),
+        SpeakerTurn(1, 22.0, 40.0, QStringLiteral("fixture")) };
+    DerivedSessionResult result;
+    result.id = id;
+    result.completedAt = now;
+    result.duration = duration;
+    result.mode = mode;
+    result.stats = TurnGrouping::stats(TurnGrouping::group(fixture));
+    result.fouls = QList<ProcessFoulAnnotation> {};
+    result.summary
+        = QStringLiteral("Both people made room for each other and the conversation stayed balanced.");
+    result.transcript = QList<SpeakerTurn> {
+        SpeakerTurn(0, 0.0, 22.0, QStringLiteral("I want to slow down and say what I mean.")),
+        SpeakerTurn(1, 22.0, 40.0, QStringLiteral("I\u2019m here. Let\u2019s take it one thing at a time.")),
+    };
+    return result;
+}
+
+} // namespace
+
+ConversationStartReadiness SessionViewModel::startReadiness() const
+{
+    return ConversationStartPolicy::readiness(
+        m_recordingAgreementAccepted, isSignedIn(), m_isBusy, m_isProcessing, m_isStartingConversation);
+}
+
+QCoro::Task<void> SessionViewModel::toggleRecording()
+{
+    if (m_isRecording || m_isPaused)
+        co_await finishConversation();
+    else
+        co_await beginConversation();
+}
+
+void SessionViewModel::requestToggleRecording()
+{
+    start(toggleRecording());
+}
+
+void SessionViewModel::requestFinishConversation()
+{
+    start(finishConversation());
+}
+
+void SessionViewModel::adoptCoordinator(std::shared_ptr<SessionCoordinator> coordinator)
+{
+    m_coordinator = std::move(coordinator);
+}
+
+NativeAudioCapture& SessionViewModel::audioCapture()
+{
+    if (!m_audioCapture)
+        m_audioCapture = std::make_shared<NativeAudioCapture>();
+    return *m_audioCapture;
+}
+
+QCoro::Task<void> SessionViewModel::beginConversation()
+{
+    if (const auto readiness = startReadiness(); readiness != ConversationStartReadiness::ready) {
+        reportFailure(readinessText(readiness));
+        co_return;
+    }
+    m_sessionMode = isCheckinOpen() ? ConversationMode::checkin : ConversationMode::conversation;
+    publish(m_isStartingConversation, true, &SessionViewModel::isStartingConversationChanged);
+    setErrorMessage(std::nullopt);
+    setStatusText(startingText);
+    if (m_smokeMode) {
+        co_await beginSmokeConversation();
+        co_return;
+    }
+
+    const bool permitted = m_environment.microphonePermission
+        ? co_await m_environment.microphonePermission()
+        : (co_await MicrophoneAccess::request()).has_value();
+    if (!permitted) {
+        reportFailure(QStringLiteral("Microphone access is required."));
+        publish(m_isStartingConversation, false, &SessionViewModel::isStartingConversationChanged);
+        co_return;
+    }
+    if (!m_client) {
+        reportFailure(notReadyText);
+        publish(m_isStartingConversation, false, &SessionViewModel::isStartingConversationChanged);
+        co_return;
+    }
+
+    const auto session = co_await m_client->createConversationSession();
+    if (!session) {
+        co_await failStart(session.error());
+        co_return;
+    }
+    if (!session->sessionID) {
+        co_await failStart(ControlPlaneFailure(ControlPlaneError::invalidResponse()));
+        co_return;
+    }
+    publish(m_currentSession, std::optional(*session), &SessionViewModel::currentSessionChanged);
+    resetLiveState();
+    publish(m_liveSummary, std::optional<QString>(), &SessionViewModel::liveSummaryChanged);
+    setSelectedAgendaStep(0);
+
+    const auto coordinator = m_coordinator;
+    if (!coordinator) {
+        reportFailure(notReadyText);
+        publish(m_isStartingConversation, false, &SessionViewModel::isStartingConversationChanged);
+        co_return;
+    }
+    const auto prepared = co_await coordinator->prepare(*session->sessionID, requestedSeconds, m_sessionMode);
+    if (!prepared) {
+        co_await failStart(prepared.error());
+        co_return;
+    }
+    m_liveReservationID = prepared->reservationID;
+    // A reservation may grant more than a recording can hold; the capture and the clock stop
+    // at whichever limit comes first.
+    const double maximumSeconds = std::min(prepared->maximumSeconds, NativeAudioCapture::maximumDuration);
+
+    if (const auto client = m_client) {
+        const double rate = std::trunc(audioCapture().inputSampleRate());
+        if (!(rate >= 1 && rate <= double(std::numeric_limits<int>::max()))) {
+            co_await failStart(NativeAudioCaptureError::noMicrophone);
+            co_return;
+        }
+        DeepgramLiveSessionOptions options;
+        options.baseURL = m_environment.info.speechServiceURL().value_or(DeepgramClient::defaultBaseURL());
+        QPointer<SessionViewModel> self(this);
+        std::shared_ptr<DeepgramLiveSession> live(new DeepgramLiveSession(
+                                                      prepared->liveGrant, int(rate), prepared->reservationID,
+                                                      LiveCoaching::analyzer(m_sessionMode, *client), *client,
+                                                      [self](const SpeakerTurn& turn) {
+                                                          if (self)
+                                                              self->handleLiveTurn(turn);
+                                                      },
+                                                      [self]() -> std::optional<LiveAnalysisContext> {
+                                                          if (!self)
+                                                              return std::nullopt;
+                                                          return LiveAnalysisContext(
+                                                              std::clamp(self->m_selectedAgendaStep, 0, 5));
+                                                      },
+                                                      [self](const AnalysisProviderResult& result) {
+                                                          if (self)
+                                                              self->handleLiveInsight(result);
+                                                      },
+                                                      std::move(options)),
+            // The PCM handler may drop the last reference on the audio thread.
+            [](DeepgramLiveSession* session) { session->deleteLater(); });
+        live->start();
+        m_liveSession = std::move(live);
+        m_liveSessionClient = client;
+    }
+
+    NativeAudioCapture::PcmHandler pcmHandler;
+    if (const auto live = m_liveSession) {
+        // Runs on the audio thread: one queued call per block to the session's own thread,
+        // where its outgoing queue keeps the blocks in capture order.
+        pcmHandler = [live](const QByteArray& block) {
+            QMetaObject::invokeMethod(
+                live.get(), [live, block] { live->sendPCM(block); }, Qt::QueuedConnection);
+        };
+    }
+    QPointer<SessionViewModel> self(this);
+    auto completion = [self](bool successfully) {
+        if (self)
+            self->handleCaptureEnded(successfully);
+    };
+    const auto captured = co_await audioCapture().start(
+        prepared->audioURL.toLocalFile(), maximumSeconds, std::move(pcmHandler), std::move(completion));
+    if (!captured) {
+        co_await failStart(captured.error());
+        co_return;
+    }
+
+    enterRecording(prepared->audioURL, maximumSeconds);
+    publish(m_isStartingConversation, false, &SessionViewModel::isStartingConversationChanged);
+}
+
+QCoro::Task<void> SessionViewModel::beginSmokeConversation()
+{
+    const QUuid id = QUuid::createUuid();
+    ConversationSessionState session;
+    session.sessionID = id;
+    session.status = QStringLiteral("ready");
+    session.expiresAt = m_environment.clock().addSecs(7200);
+    publish(m_currentSession, std::optional(session), &SessionViewModel::currentSessionChanged);
+    resetLiveState();
+    publish(m_liveSummary, std::optional<QString>(), &SessionViewModel::liveSummaryChanged);
+    setSelectedAgendaStep(0);
+
+    if (!m_temporaryStore) {
+        co_await failStart(TemporaryStoreFailure(TemporaryStoreError::unsafeRoot));
+        co_return;
+    }
+    const auto folder = m_temporaryStore->createSessionDirectory(id);
+    if (!folder) {
+        co_await failStart(folder.error());
+        co_return;
+    }
+    const auto file = m_temporaryStore->write(
+        QByteArrayView(), QString::fromLatin1(SessionCoordinator::recordingFileName), *folder);
+    if (!file) {
+        (void)m_temporaryStore->removeSessionDirectory(*folder);
+        co_await failStart(file.error());
+        co_return;
+    }
+    enterRecording(QUrl::fromLocalFile(*file), requestedSeconds);
+    publish(m_isStartingConversation, false, &SessionViewModel::isStartingConversationChanged);
+}
+
+void SessionViewModel::enterRecording(const QUrl& audioURL, double maximumSeconds)
+{
+    m_audioURL = audioURL;
+    m_startedAt = m_environment.clock();
+    m_pauseStartedAt.reset();
+    m_totalPaused = 0;
+    publish(m_elapsed, 0.0, &SessionViewModel::elapsedChanged);
+    m_recordingMaximumSeconds = maximumSeconds;
+    publishRunningFlag(m_isRecording, true, &SessionViewModel::isRecordingChanged);
+    publishRunningFlag(m_isPaused, false, &SessionViewModel::isPausedChanged);
+    setStatusText(m_sessionMode == ConversationMode::checkin ? QStringLiteral("Recording your check-in")
+                                                             : QStringLiteral("Recording visibly"));
+    if (m_sessionMode == ConversationMode::checkin && m_checkinFlow) {
+        CheckinFlow flow = *m_checkinFlow;
+        flow.restart(0);
+        m_checkinFlow = std::move(flow);
+        emit checkinFlowChanged();
+    }
+
+    m_recordingTimer
+        = m_environment.recordingTimer ? m_environment.recordingTimer() : RecordingTimer::standard();
+    QPointer<SessionViewModel> self(this);
+    m_recordingTimer->start([self] {
+        if (self)
+            self->start(self->recordingClockTick());
+    });
+}
+
+QCoro::Task<void> SessionViewModel::failStart(ConversationStartFailure failure)
+{
+    qCCritical(
+        conversationLog, "Conversation start failed: %s", qUtf8Printable(startFailureDiagnostic(failure)));
+    audioCapture().stop();
+    co_await stopLiveSession(0);
+    if (const auto coordinator = m_coordinator)
+        co_await coordinator->abandon();
+    m_liveReservationID.reset();
+    reportFailure(conversationStartFailureMessage(failure));
+    publish(m_isStartingConversation, false, &SessionViewModel::isStartingConversationChanged);
+}
+
+QCoro::Task<void> SessionViewModel::stopLiveSession(qint64 durationSeconds)
+{
+    // The session reports to its client until its stop returns; both are held till then.
+    const auto live = std::exchange(m_liveSession, nullptr);
+    const auto client = std::exchange(m_liveSessionClient, nullptr);
+    if (live)
+        co_await live->stop(durationSeconds);
+}
+
+void SessionViewModel::stopRecordingClock()
+{
+    m_recordingTimer.reset();
+}
+
+QString SessionViewModel::startFailureDiagnostic(const ConversationStartFailure& failure)
+{
+    if (const auto* controlPlane = controlPlaneFailureOf(failure)) {
+        if (const auto* error = std::get_if<ControlPlaneError>(controlPlane)) {
+            const QString status = QString::number(error->status().value_or(0));
+            switch (error->kind()) {
+            case ControlPlaneError::Kind::rejected:
+                return QStringLiteral("control_plane_rejected_") + status;
+            case ControlPlaneError::Kind::rejectedWithCode:
+                return QStringLiteral("control_plane_rejected_") + status + u'_'
+                    + error->code().value_or(QString());
+            case ControlPlaneError::Kind::invalidResponse:
+                return QStringLiteral("control_plane_invalid_response");
+            }
+        }
+        if (const auto* transport = std::get_if<TransportError>(controlPlane))
+            return ServiceFailureCode::network(transport->code);
+        if (std::holds_alternative<JsonDecodeError>(*controlPlane))
+            return QStringLiteral("control_plane_decode_error");
+        if (const auto* crypto = std::get_if<CryptoError>(controlPlane))
+            return enumCode("CryptoError", *crypto);
+    }
+    if (const auto* coordinator = std::get_if<SessionCoordinatorFailure>(&failure)) {
+        if (const auto* error = std::get_if<SessionCoordinatorError>(coordinator))
+            return *error == SessionCoordinatorError::durationCap
+                ? QStringLiteral("coordinator_durationCap")
+                : QStringLiteral("coordinator_invalidState");
+        if (const auto* store = std::get_if<ResultStoreFailure>(coordinator))
+            return QStringLiteral("ResultStoreFailure_") + QString::number(store->index());
+        if (const auto* temporary = std::get_if<TemporaryStoreFailure>(coordinator))
+            return temporaryStoreCode(*temporary);
+        return QStringLiteral("ProviderFailure_0");
+    }
+    if (const auto* capture = std::get_if<NativeAudioCaptureError>(&failure))
+        return enumCode("NativeAudioCaptureError", *capture);
+    if (const auto* temporary = std::get_if<TemporaryStoreFailure>(&failure))
+        return temporaryStoreCode(*temporary);
+    return QStringLiteral("unknown_0");
+}
+
+QString SessionViewModel::conversationStartFailureMessage(const ConversationStartFailure& failure)
+{
+    const auto* controlPlane = controlPlaneFailureOf(failure);
+    const auto* error = controlPlane ? std::get_if<ControlPlaneError>(controlPlane) : nullptr;
+    if (error && error->kind() != ControlPlaneError::Kind::invalidResponse) {
+        if (error->status() == 401)
+            return QStringLiteral("This Mac needs to sign in again before starting a conversation.");
+        if (error->code() == QStringLiteral("provider_token_unavailable"))
+            return QStringLiteral("Live guidance is temporarily unavailable. Please try again.");
+    }
+    return QStringLiteral("The conversation could not start. Check your connection and try again.");
+}
+
+QCoro::Task<void> SessionViewModel::finishConversation()
+{
+    if (!m_isRecording && !m_isPaused)
+        co_return;
+    if (!m_audioURL)
+        co_return;
+    publishRunningFlag(m_isRecording, false, &SessionViewModel::isRecordingChanged);
+    publishRunningFlag(m_isPaused, false, &SessionViewModel::isPausedChanged);
+    if (m_pauseStartedAt) {
+        m_totalPaused += secondsBetween(*m_pauseStartedAt, m_environment.clock());
+        m_pauseStartedAt.reset();
+    }
+    publishRunningFlag(m_isProcessing, true, &SessionViewModel::isProcessingChanged);
+    audioCapture().stop();
+    co_await stopLiveSession(qint64(std::max(m_elapsed, 1.0)));
+    stopRecordingClock();
+    setStatusText(QStringLiteral("Processing privately"));
+
+    if (m_smokeMode)
+        co_await finishSmokeConversation();
+    else
+        co_await finishWithCoordinator();
+
+    publishRunningFlag(m_isProcessing, false, &SessionViewModel::isProcessingChanged);
+    m_audioURL.reset();
+    m_liveReservationID.reset();
+}
+
+QCoro::Task<void> SessionViewModel::finishSmokeConversation()
+{
+    removeRecordingFolder();
+    const QUuid id = m_currentSession && m_currentSession->sessionID ? *m_currentSession->sessionID
+                                                                     : QUuid::createUuid();
+    const DerivedSessionResult result = smokeResult(id, m_environment.clock(), m_elapsed, m_sessionMode);
+    if (const auto store = m_resultStore)
+        (void)co_await store->save(result);
+    QList<DerivedSessionResult> results = m_results;
+    results.prepend(result);
+    publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
+    co_await synchronizeHistory(false);
+    publish(m_currentSession, std::optional<ConversationSessionState>(),
+        &SessionViewModel::currentSessionChanged);
+    publish(m_liveSummary, std::optional<QString>(), &SessionViewModel::liveSummaryChanged);
+    resetLiveState();
+    setStatusText(m_sessionMode == ConversationMode::checkin
+            ? QStringLiteral("Check-in saved")
+            : QStringLiteral("Conversation ready to review"));
+    co_await finishCheckinIfRunning();
+}
+
+QCoro::Task<void> SessionViewModel::finishWithCoordinator()
+{
+    const auto coordinator = m_coordinator;
+    if (!coordinator) {
+        qCWarning(conversationLog, "Conversation finish failed: %s", "coordinator_invalidState");
+        co_await recoverFinish();
+        co_return;
+    }
+    const auto result
+        = co_await coordinator->finish(*m_audioURL, QStringLiteral("audio/mp4"), std::max(m_elapsed, 1.0));
+    if (!result) {
+        qCWarning(conversationLog, "Conversation finish failed: %s",
+            qUtf8Printable(startFailureDiagnostic(result.error())));
+        co_await recoverFinish();
+        co_return;
+    }
+    if (const auto reset = coordinator->resetAfterCompletion(); !reset) {
+        qCWarning(conversationLog, "Conversation finish failed: %s",
+            qUtf8Printable(startFailureDiagnostic(SessionCoordinatorFailure(reset.error()))));
+        co_await recoverFinish();
+        co_return;
+    }
+    auto results = co_await storedResults();
+    publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
+    publish(m_currentSession, std::optional<ConversationSessionState>(),
+        &SessionViewModel::currentSessionChanged);
+    resetLiveState();
+    setStatusText(m_sessionMode == ConversationMode::checkin
+            ? QStringLiteral("Check-in saved")
+            : QStringLiteral("Conversation ready to review"));
+    co_await backUpFinishedConversation(*result);
+    co_await finishCheckinIfRunning();
+    // The review is saved and on its way to the account; an account state that cannot be
+    // read just now changes nothing about that.
+    if (!co_await refreshAfterConversation())
+        qCWarning(conversationLog, "The account could not be refreshed after the conversation.");
+}
+
+QCoro::Task<void> SessionViewModel::recoverFinish()
+{
+    const std::optional<QUuid> sessionID = m_currentSession ? m_currentSession->sessionID : std::nullopt;
+    if (const auto coordinator = m_coordinator)
+        co_await coordinator->abandon();
+    // Without a coordinator (or with one that holds another folder) the recording would stay.
+    removeRecordingFolder();
+    resetLiveState();
+    if (const auto store = m_resultStore) {
+        auto listed = co_await store->list();
+        if (listed)
+            publish(m_results, std::move(listed->results), &SessionViewModel::resultsChanged);
+    }
+    std::optional<DerivedSessionResult> saved;
+    if (sessionID) {
+        const auto found = std::find_if(m_results.cbegin(), m_results.cend(),
+            [&](const DerivedSessionResult& result) { return result.id == *sessionID; });
+        if (found != m_results.cend())
+            saved = *found;
+    }
+    if (saved) {
+        publish(m_currentSession, std::optional<ConversationSessionState>(),
+            &SessionViewModel::currentSessionChanged);
+        co_await backUpFinishedConversation(*saved);
+        co_await finishCheckinIfRunning();
+        reportFailure(savedLocallyText);
+        co_return;
+    }
+    const bool runningBefore = isCheckinRunning();
+    m_sessionMode = ConversationMode::conversation;
+    if (isCheckinRunning() != runningBefore)
+        emit isCheckinRunningChanged();
+    reportFailure(processingFailedText);
+}
+
+void SessionViewModel::removeRecordingFolder()
+{
+    if (!m_audioURL)
+        return;
+    const QString folder = QFileInfo(m_audioURL->toLocalFile()).absolutePath();
+    if (m_temporaryStore)
+        (void)m_temporaryStore->removeSessionDirectory(folder);
+}
+
+QCoro::Task<void> SessionViewModel::backUpFinishedConversation(DerivedSessionResult result)
+{
+    const auto service = m_backupService;
+    if (!service)
+        co_return;
+    const auto outcome = co_await service->backUp(std::move(result), m_environment.clock());
+    if (outcome.kind() == ConversationBackupOutcome::Kind::retryLater
+        && outcome.failureCode() == QStringLiteral("active_workspace_required"))
+        co_await refreshPairingState();
+    co_await synchronizeHistory(false);
+}
+
+QCoro::Task<void> SessionViewModel::finishCheckinIfRunning()
+{
+    if (m_sessionMode != ConversationMode::checkin)
+        co_return;
+    const bool runningBefore = isCheckinRunning();
+    m_sessionMode = ConversationMode::conversation;
+    if (isCheckinRunning() != runningBefore)
+        emit isCheckinRunningChanged();
+    publish(m_isCheckinFinished, true, &SessionViewModel::isCheckinFinishedChanged);
+    co_await rescheduleCheckinReminder();
+}
+
+QCoro::Task<bool> SessionViewModel::refreshAfterConversation()
+{
+    co_return (co_await refreshRemoteState()).has_value();
+}
+
+QCoro::Task<void> SessionViewModel::abandonConversation()
+{
+    audioCapture().stop();
+    stopRecordingClock();
+    publishRunningFlag(m_isRecording, false, &SessionViewModel::isRecordingChanged);
+    publishRunningFlag(m_isPaused, false, &SessionViewModel::isPausedChanged);
+    m_pauseStartedAt.reset();
+    co_await stopLiveSession(qint64(std::max(m_elapsed, 1.0)));
+    if (const auto coordinator = m_coordinator)
+        co_await coordinator->abandon();
+    removeRecordingFolder();
+    m_audioURL.reset();
+    m_liveReservationID.reset();
+}
+
+} // namespace lumora

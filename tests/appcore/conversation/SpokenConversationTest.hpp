@@ -1,0 +1,163 @@
+#pragma once
+
+// clang-format off
+// First: this header names gtest's ::testing as "testing" from inside namespace lumora, which
+// the harness headers below would shadow with lumora::testing.
+#include "VirtualMicrophone.hpp"
+// clang-format on
+
+#include "ControlPlaneProcess.hpp"
+#include "SpeechStandInProcess.hpp"
+#include "providers/ControlPlaneBootstrap.hpp"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QRegularExpression>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QUrlQuery>
+#include <memory>
+#include <span>
+
+namespace lumora::test {
+
+template <typename T> T await(QCoro::Task<T> task)
+{
+    return QCoro::waitFor(std::move(task));
+}
+
+// One line of a conversation: the seat that says it and the espeak-ng voice it is spoken in.
+struct SpokenLine {
+    qint64 speaker;
+    const char* voice;
+    const char* text;
+};
+
+// The speech file of each line, the second of the recording at which it plays, and the
+// stand-in's script of what it "hears" then: the line's words spread over its sound.
+struct ScriptedConversation {
+    QStringList files;
+    QList<double> startTimes;
+    QString scriptPath;
+    double endsAt = 0;
+};
+
+inline ScriptedConversation synthesize(
+    const QString& folder, std::span<const SpokenLine> lines, double firstLineAt, double pauseBetweenLines)
+{
+    ScriptedConversation scripted;
+    QJsonArray utterances;
+    double at = firstLineAt;
+    for (const SpokenLine& line : lines) {
+        const QString path = QDir(folder).filePath(QStringLiteral("line-%1.wav").arg(scripted.files.size()));
+        QProcess espeak;
+        espeak.start("espeak-ng", { "-v", line.voice, "-w", path, line.text });
+        EXPECT_TRUE(espeak.waitForFinished(20000) && espeak.exitCode() == 0) << line.text;
+        QProcess soxi;
+        soxi.start("soxi", { "-D", path });
+        soxi.waitForFinished(20000);
+        const double length = soxi.readAllStandardOutput().trimmed().toDouble();
+        EXPECT_GT(length, 0.5) << line.text;
+
+        const QStringList tokens = QString::fromLatin1(line.text).split(u' ');
+        const double step = (length - 0.2) / double(tokens.size());
+        QJsonArray words;
+        for (qsizetype i = 0; i < tokens.size(); ++i) {
+            const QString bare = tokens[i].toLower().remove(QRegularExpression(QStringLiteral("[^a-z']")));
+            words.append(QJsonObject { { "word", bare }, { "punctuated_word", tokens[i] },
+                { "start", at + 0.1 + double(i) * step }, { "end", at + 0.1 + double(i + 1) * step } });
+        }
+        utterances.append(QJsonObject { { "speaker", line.speaker }, { "words", words } });
+        scripted.files.append(path);
+        scripted.startTimes.append(at);
+        at += length + pauseBetweenLines;
+    }
+    scripted.endsAt = at;
+    scripted.scriptPath = QDir(folder).filePath("script.json");
+    QFile script(scripted.scriptPath);
+    EXPECT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QJsonDocument(QJsonObject { { "utterances", utterances } }).toJson());
+    return scripted;
+}
+
+// A spoken conversation with real parts only: the control plane and the speech stand-in as
+// processes on loopback TLS (the stand-in transcribes the lines' script), and the virtual
+// microphone that plays the lines.
+class SpokenConversationTest : public VirtualMicrophoneTest {
+protected:
+    SpokenConversationTest(std::span<const SpokenLine> lines, double firstLineAt, double pauseBetweenLines)
+        : m_lines(lines)
+        , m_firstLineAt(firstLineAt)
+        , m_pauseBetweenLines(pauseBetweenLines)
+    {
+    }
+
+    void SetUp() override
+    {
+        VirtualMicrophoneTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_TRUE(certificates.valid());
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.addCaCertificates(QSslCertificate::fromPath(certificates.caCertificate()));
+        QSslConfiguration::setDefaultConfiguration(tls);
+
+        scripted = synthesize(folder(), m_lines, m_firstLineAt, m_pauseBetweenLines);
+        const QStringList serverTls { "--tls-cert", certificates.serverCertificate(), "--tls-key",
+            certificates.serverKey() };
+        speech = std::make_unique<lumora::testing::SpeechStandInProcess>(
+            QStringList { "--script", scripted.scriptPath } + serverTls);
+        ASSERT_TRUE(speech->started()) << speech->log().toStdString();
+        // Speech tokens of the control plane are checked by the stand-in with the same secret.
+        controlPlane = std::make_unique<lumora::testing::ControlPlaneProcess>(
+            QStringList { "--dev-sign-in", "--speech-token-secret", speech->secretPath() } + serverTls);
+        ASSERT_TRUE(controlPlane->started()) << controlPlane->log().toStdString();
+    }
+
+    void TearDown() override
+    {
+        VirtualMicrophoneTest::TearDown();
+        if (speech) {
+            EXPECT_EQ(speech->stop(), 0) << speech->log().toStdString();
+        }
+        if (controlPlane) {
+            EXPECT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
+        }
+    }
+
+    // The development sign-in, as a person completes it in the browser.
+    DeviceRegistration signIn(const DeviceIdentity& device)
+    {
+        const QUrl base = controlPlane->baseUrl();
+        const auto page = await(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, manager));
+        EXPECT_TRUE(page.has_value());
+        if (!page)
+            return {};
+        QUrlQuery form;
+        form.addQueryItem("request", QUrlQuery(*page).queryItemValue("request"));
+        form.addQueryItem("name", "Ada and Bob");
+        const auto submitted = lumora::testing::sendRequest(manager, "POST",
+            base.resolved(QUrl("/dev/sign-in")), form.toString(QUrl::FullyEncoded).toUtf8(),
+            { { "Content-Type", "application/x-www-form-urlencoded" } });
+        const QUrl callback(QString::fromLatin1(submitted.header("Location")));
+        const auto registration = await(ControlPlaneBootstrap::completeWebAppleAuthorization(
+            base, QUrlQuery(callback).queryItemValue("ticket"), manager));
+        EXPECT_TRUE(registration.has_value());
+        return registration.value_or(DeviceRegistration {});
+    }
+
+    lumora::testing::TestCertificates certificates;
+    ScriptedConversation scripted;
+    std::unique_ptr<lumora::testing::SpeechStandInProcess> speech;
+    std::unique_ptr<lumora::testing::ControlPlaneProcess> controlPlane;
+    QNetworkAccessManager manager;
+
+private:
+    std::span<const SpokenLine> m_lines;
+    double m_firstLineAt;
+    double m_pauseBetweenLines;
+};
+
+} // namespace lumora::test
