@@ -131,11 +131,11 @@ TEST(SetupPresenter, EitherBusyFlagDisablesSignIn)
 TEST(ShellTexts, MigrationIntroductionIsSingularOnlyForOne)
 {
     EXPECT_EQ(ShellTexts::migrationIntroduction(1),
-        "One conversation on this Mac was recorded before your account had a history.");
+        "One conversation on this computer was recorded before your account had a history.");
     EXPECT_EQ(ShellTexts::migrationIntroduction(2),
-        "2 conversations on this Mac were recorded before your account had a history.");
+        "2 conversations on this computer were recorded before your account had a history.");
     EXPECT_EQ(ShellTexts::migrationIntroduction(0),
-        "0 conversations on this Mac were recorded before your account had a history.");
+        "0 conversations on this computer were recorded before your account had a history.");
     EXPECT_EQ(ShellTexts::upperCased("your conversation Reviews"), "YOUR CONVERSATION REVIEWS");
 }
 

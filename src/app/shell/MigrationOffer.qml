@@ -65,7 +65,7 @@ Item {
             Layout.fillWidth: true
             symbol: "clock.arrow.circlepath"
             title: "Add them to your history?"
-            detail: "You can save these to your account, encrypted, so they are part of your history and are there on any Mac you sign in to. Or keep them only on this Mac. Audio is never stored either way, and you can delete any conversation at any time."
+            detail: "You can save these to your account, encrypted, so they are part of your history and are there on any computer you sign in to. Or keep them only on this computer. Audio is never stored either way, and you can delete any conversation at any time."
         }
         RowLayout {
             spacing: 16
@@ -77,7 +77,7 @@ Item {
             }
             SecondaryButton {
                 objectName: "declineMigrationButton"
-                text: qsTr("Not now — keep them on this Mac")
+                text: qsTr("Not now — keep them on this computer")
                 enabled: !root.isWorking
                 onClicked: root.answer(false)
             }

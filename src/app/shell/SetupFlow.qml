@@ -92,7 +92,7 @@ Item {
         Hint {
             visible: presenter.card === SetupPresenter.Consent
             symbol: "macbook"
-            text: qsTr("This acknowledgement is stored only on this Mac. Corvane does not receive a consent receipt.")
+            text: qsTr("This acknowledgement is stored only on this computer. Corvane does not receive a consent receipt.")
         }
         PrimaryButton {
             objectName: "signInButton"

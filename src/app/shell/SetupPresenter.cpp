@@ -52,18 +52,18 @@ QString SetupPresenter::detail(Card card)
             "Before using Corvane, confirm that both people present agree to be recorded, transcribed, "
             "and reviewed. The recording is deleted as soon as it is transcribed — audio is never "
             "stored. The transcript and the review are kept, encrypted, in your Corvane account, so "
-            "your history is there on any Mac you sign in to. You can delete any conversation at any "
+            "your history is there on any computer you sign in to. You can delete any conversation at any "
             "time.");
     case ReleaseSetup:
         return QStringLiteral("This build does not contain a control-plane URL. A signed release build adds "
                               "it without embedding provider secrets.");
     case Ready:
-        return QStringLiteral("Speaker names stay on this Mac. Your transcript and review are saved, "
+        return QStringLiteral("Speaker names stay on this computer. Your transcript and review are saved, "
                               "encrypted, to your account. Press record when you are together.");
     case SignIn:
         break;
     }
-    return QStringLiteral("Sign in with Apple creates your account and securely registers this Mac. Your "
+    return QStringLiteral("Sign in with Apple creates your account and securely registers this computer. Your "
                           "audio is never stored. Your transcripts and reviews are kept encrypted in your "
                           "account so your history follows you.");
 }
