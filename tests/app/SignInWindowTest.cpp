@@ -57,7 +57,8 @@ protected:
         environment.insert("XDG_CONFIG_HOME", runtime.filePath("config"));
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         const QString options = environment.value("ASAN_OPTIONS");
-        environment.insert("ASAN_OPTIONS", options.isEmpty() ? "detect_leaks=0" : options + ":detect_leaks=0");
+        environment.insert(
+            "ASAN_OPTIONS", options.isEmpty() ? "detect_leaks=0" : options + ":detect_leaks=0");
         process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::ForwardedChannels);
         process.start(QStringLiteral(LUMORA_PROGRAM), { url.toString(QUrl::FullyEncoded) });
@@ -95,7 +96,8 @@ TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
     session = std::make_unique<ShellSession>(*model, [] { return QDateTime::currentDateTimeUtc(); });
     SingleInstance instance(runtime.filePath("lumora-instance"));
     ASSERT_TRUE(instance.listen());
-    QObject::connect(&instance, &SingleInstance::urlReceived, session.get(), &ShellSession::handleExternalURL);
+    QObject::connect(
+        &instance, &SingleInstance::urlReceived, session.get(), &ShellSession::handleExternalURL);
 
     QQuickWindow* window = open(*session);
     ASSERT_NE(window, nullptr);
@@ -118,7 +120,8 @@ TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
     screenshot(window, "sign-in-real-control-plane");
 
     QMetaObject::invokeMethod(item("signInButton"), "clicked");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 20000)) << model->statusText().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 20000))
+        << model->statusText().toStdString();
     testing::settle(*model);
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened.first().host(), base.host()) << "the page is the control plane's";
@@ -128,7 +131,8 @@ TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
     const QUrl callback = browse(opened.first(), "Alex");
     ASSERT_TRUE(callback.isValid());
     EXPECT_EQ(launchWith(callback), 0) << "the second launch hands the URL over and ends";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model->isSignedIn(); }, 20000)) << model->statusText().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->isSignedIn(); }, 20000))
+        << model->statusText().toStdString();
     testing::settle(*model);
     EXPECT_FALSE(model->isAppleAuthorizationActive());
     EXPECT_TRUE(session->errorMessage().isEmpty()) << session->errorMessage().toStdString();

@@ -63,9 +63,10 @@ QString SetupPresenter::detail(Card card)
     case SignIn:
         break;
     }
-    return QStringLiteral("Sign in with Apple creates your account and securely registers this computer. Your "
-                          "audio is never stored. Your transcripts and reviews are kept encrypted in your "
-                          "account so your history follows you.");
+    return QStringLiteral(
+        "Sign in with Apple creates your account and securely registers this computer. Your "
+        "audio is never stored. Your transcripts and reviews are kept encrypted in your "
+        "account so your history follows you.");
 }
 
 } // namespace lumora
