@@ -1,5 +1,6 @@
 #include "CorvaneApp.hpp"
 #include "SingleInstance.hpp"
+#include "security/OpenSslProcess.hpp"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -31,6 +32,7 @@ QUrl launchURL(const QStringList& arguments)
 
 int main(int argc, char** argv)
 {
+    lumora::OpenSslProcess::keepStateUntilExit();
     QElapsedTimer sinceStart;
     sinceStart.start();
     QGuiApplication::setApplicationName(QStringLiteral("Lumora"));
