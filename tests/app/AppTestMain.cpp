@@ -1,3 +1,5 @@
+#include "security/OpenSslProcess.hpp"
+
 #include <QGuiApplication>
 #include <QQuickStyle>
 #include <gtest/gtest.h>
@@ -6,6 +8,7 @@
 // a common desktop size.
 int main(int argc, char** argv)
 {
+    lumora::OpenSslProcess::keepStateUntilExit();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_QUICK_CONTROLS_STYLE", "Basic");
