@@ -6,8 +6,6 @@
 namespace lumora {
 namespace {
 
-using testing::settle;
-
 // Answers every request with one reply.
 class ScriptedPackClient final : public CheckinPackClient {
 public:
@@ -40,7 +38,7 @@ using CheckinServiceTest = testing::ServicesTest;
 TEST_F(CheckinServiceTest, TheServersPackUnlessItIsUnusableOrUnavailable)
 {
     const CheckinPack served
-        = settle(CheckinService::create(account("Ada"))->pack(QDateTime::currentDateTimeUtc()));
+        = test::awaitTask(CheckinService::create(account("Ada"))->pack(QDateTime::currentDateTimeUtc()));
     EXPECT_EQ(served.source, CheckinPackSource::model);
     EXPECT_TRUE(served.isUsable());
 
@@ -49,7 +47,7 @@ TEST_F(CheckinServiceTest, TheServersPackUnlessItIsUnusableOrUnavailable)
     const CheckinPack builtIn = CheckinBundledPack::pack(sundayEvening);
     EXPECT_EQ(builtIn.week, "2026-W08");
     const auto packFrom = [&](std::expected<CheckinPack, ControlPlaneFailure> reply) {
-        return settle(
+        return test::awaitTask(
             CheckinService::create(std::make_shared<ScriptedPackClient>(reply))->pack(sundayEvening));
     };
     EXPECT_EQ(packFrom(packOf(5, "   ")), packOf(5, "   "));
@@ -65,7 +63,7 @@ TEST_F(CheckinServiceTest, TheServersPackUnlessItIsUnusableOrUnavailable)
         JsonDecodeError { "pack: missing" }, CryptoError::randomUnavailable };
     for (const ControlPlaneFailure& failure : failures)
         EXPECT_EQ(packFrom(std::unexpected(failure)), builtIn);
-    EXPECT_EQ(settle(CheckinService::create(unreachable())->pack(sundayEvening)), builtIn);
+    EXPECT_EQ(test::awaitTask(CheckinService::create(unreachable())->pack(sundayEvening)), builtIn);
     QStringList unavailable;
     for (const char* code :
         { "status_503", "rate_limited", "invalid_response", "offline", "offline", "url_error_1" })

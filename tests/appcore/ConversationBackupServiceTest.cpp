@@ -5,7 +5,6 @@ namespace lumora {
 namespace {
 
 using testing::Computer;
-using testing::settle;
 using Outcome = ConversationBackupOutcome;
 using State = ConversationBackupState;
 using Record = ConversationBackupRecord;
@@ -25,21 +24,21 @@ TEST_F(ConversationBackupServiceTest, BacksUpOnceAndARetryAfterALostReplyStoresN
     const QUuid firstID = mac.accountID(first);
     EXPECT_EQ(mac.record(first.id), (Record { first.id, firstID, State::stored, 0, t0, {} }));
     EXPECT_EQ(mac.cachedIDs(), QList<QUuid> { firstID });
-    EXPECT_EQ(settle(mac.service->backUp(first, t0)), Outcome::stored());
+    EXPECT_EQ(test::awaitTask(mac.service->backUp(first, t0)), Outcome::stored());
     EXPECT_EQ(mac.probe->uploads.size(), 1);
 
     // The server stores the second one but its reply is lost: the retry sends the same id.
     const DerivedSessionResult second = mac.save(hoursAgo(2));
     mac.probe->loseNextUploadReply = true;
-    EXPECT_EQ(settle(mac.service->backUp(second, t0)), Outcome::retryLater("url_error_2"));
+    EXPECT_EQ(test::awaitTask(mac.service->backUp(second, t0)), Outcome::retryLater("url_error_2"));
     EXPECT_EQ(
         log.take(), QStringList { "conversation-backup: Conversation history upload deferred: url_error_2" });
     const QUuid secondID = mac.accountID(second);
     EXPECT_EQ(mac.record(second.id),
         (Record { second.id, secondID, State::pending, 1, t0, QString("url_error_2") }));
-    settle(mac.service->retryPending(t0.addSecs(60)));
+    test::awaitTask(mac.service->retryPending(t0.addSecs(60)));
     EXPECT_EQ(mac.probe->uploads, (QList<QUuid> { firstID, secondID, secondID }));
-    settle(mac.service->refreshServerHistory());
+    test::awaitTask(mac.service->refreshServerHistory());
     EXPECT_EQ(mac.cachedIDs(), (QList<QUuid> { secondID, firstID }));
 }
 
@@ -51,24 +50,24 @@ TEST_F(ConversationBackupServiceTest, RetriesKeepTheScheduleGoOldestFirstAndStop
     const DerivedSessionResult tuesday = mac.save(hoursAgo(48));
     const DerivedSessionResult wednesday = mac.save(hoursAgo(24));
     const QList<Record> records { pending(wednesday), pending(monday), pending(tuesday) };
-    ASSERT_TRUE(settle(mac.store->upsert(records)));
+    ASSERT_TRUE(test::awaitTask(mac.store->upsert(records)));
     const QUuid mondayID = records[1].conversationID;
 
     // Monday goes first, and its 503 ends the run: the others keep their state.
     mac.probe->uploadFailures = { ControlPlaneError::rejected(503) };
-    settle(mac.service->retryPending(t0));
+    test::awaitTask(mac.service->retryPending(t0));
     EXPECT_EQ(mac.records(),
         (QList<Record> {
             records[0], { monday.id, mondayID, State::pending, 1, t0, "status_503" }, records[2] }));
     // At +59 s Monday waits and the other two go, Tuesday first; at +60 s Monday's second
     // 503 doubles its wait to 120 s.
-    settle(mac.service->retryPending(t0.addSecs(59)));
+    test::awaitTask(mac.service->retryPending(t0.addSecs(59)));
     mac.probe->uploadFailures = { ControlPlaneError::rejected(503) };
-    settle(mac.service->retryPending(t0.addSecs(60)));
-    settle(mac.service->retryPending(t0.addSecs(179)));
+    test::awaitTask(mac.service->retryPending(t0.addSecs(60)));
+    test::awaitTask(mac.service->retryPending(t0.addSecs(179)));
     EXPECT_EQ(mac.probe->uploads,
         (QList<QUuid> { mondayID, records[2].conversationID, records[0].conversationID, mondayID }));
-    settle(mac.service->retryPending(t0.addSecs(180)));
+    test::awaitTask(mac.service->retryPending(t0.addSecs(180)));
     EXPECT_EQ(mac.probe->uploads.size(), 5);
     EXPECT_EQ(mac.record(monday.id)->state, State::stored);
 }
@@ -79,11 +78,11 @@ TEST_F(ConversationBackupServiceTest, ARetryDropsTheRecordOfADeletedReviewButKee
     const DerivedSessionResult gone = mac.save(hoursAgo(3));
     const DerivedSessionResult damaged = mac.save(hoursAgo(2));
     const QList<Record> records { pending(gone), pending(damaged) };
-    ASSERT_TRUE(settle(mac.store->upsert(records)));
-    ASSERT_TRUE(settle(mac.results->remove(gone.id)));
+    ASSERT_TRUE(test::awaitTask(mac.store->upsert(records)));
+    ASSERT_TRUE(test::awaitTask(mac.results->remove(gone.id)));
     test::overwrite(mac.results->path(damaged.id));
 
-    settle(mac.service->retryPending(mac.clock));
+    test::awaitTask(mac.service->retryPending(mac.clock));
     EXPECT_TRUE(mac.probe->uploads.isEmpty());
     EXPECT_EQ(mac.records(), QList<Record> { records[1] });
 }
@@ -96,14 +95,14 @@ TEST_F(ConversationBackupServiceTest, EachReplyLeavesItsOutcomeRecordAndLogLine)
     const DerivedSessionResult taken = mac.save(hoursAgo(5));
     const QUuid takenID = QUuid::createUuid();
     const auto bobs = ConversationUploadPayload::fromResult(taken, takenID);
-    ASSERT_TRUE(settle(account("Bob")->storeConversation(*ConversationUploadCodec::body(bobs))));
-    ASSERT_TRUE(settle(mac.store->upsert(pending(taken, takenID))));
-    EXPECT_EQ(settle(mac.service->backUp(taken, t0)), Outcome::retryWithNewIdentifier());
+    ASSERT_TRUE(test::awaitTask(account("Bob")->storeConversation(*ConversationUploadCodec::body(bobs))));
+    ASSERT_TRUE(test::awaitTask(mac.store->upsert(pending(taken, takenID))));
+    EXPECT_EQ(test::awaitTask(mac.service->backUp(taken, t0)), Outcome::retryWithNewIdentifier());
     const QUuid freshID = mac.accountID(taken);
     EXPECT_NE(freshID, takenID);
     EXPECT_EQ(mac.record(taken.id),
         (Record { taken.id, freshID, State::pending, 1, t0, "conversation_id_conflict" }));
-    settle(mac.service->retryPending(t0.addSecs(60)));
+    test::awaitTask(mac.service->retryPending(t0.addSecs(60)));
     EXPECT_EQ(mac.probe->uploads, (QList<QUuid> { takenID, freshID }));
     log.take();
 
@@ -117,12 +116,12 @@ TEST_F(ConversationBackupServiceTest, EachReplyLeavesItsOutcomeRecordAndLogLine)
     for (const auto& [reply, outcome] : rows) {
         const DerivedSessionResult review = mac.save(hoursAgo(4));
         mac.probe->uploadFailures = { reply };
-        EXPECT_EQ(settle(mac.service->backUp(review, t0)), outcome);
+        EXPECT_EQ(test::awaitTask(mac.service->backUp(review, t0)), outcome);
         EXPECT_EQ(mac.record(review.id)->lastFailureCode, outcome.failureCode());
     }
     Computer offline(unreachable());
-    EXPECT_EQ(
-        settle(offline.service->backUp(offline.save(hoursAgo(4)), t0)), Outcome::retryLater("url_error_1"));
+    EXPECT_EQ(test::awaitTask(offline.service->backUp(offline.save(hoursAgo(4)), t0)),
+        Outcome::retryLater("url_error_1"));
     QStringList deferred;
     for (const char* code : { "duplicate", "status_422", "invalid_response", "offline", "url_error_1" })
         deferred.append(QString("conversation-backup: Conversation history upload deferred: ") + code);
@@ -133,12 +132,12 @@ TEST_F(ConversationBackupServiceTest, EachReplyLeavesItsOutcomeRecordAndLogLine)
     huge.summary = QString(1'100'000, QChar('a'));
     const Record declined { huge.id, QUuid::createUuid(), State::declined, 0, {}, {} };
     const qsizetype sent = mac.probe->uploads.size();
-    EXPECT_EQ(settle(mac.service->backUp(huge, t0)), Outcome::abandoned("payload_too_large"));
+    EXPECT_EQ(test::awaitTask(mac.service->backUp(huge, t0)), Outcome::abandoned("payload_too_large"));
     EXPECT_EQ(log.take(),
         QStringList { "conversation-backup: A conversation could not be prepared for the account history." });
-    EXPECT_EQ(settle(mac.service->backUp(huge, t0)), Outcome::abandoned("payload_too_large"));
-    ASSERT_TRUE(settle(mac.store->upsert(declined)));
-    EXPECT_EQ(settle(mac.service->backUp(huge, t0)), Outcome::abandoned("not_pending"));
+    EXPECT_EQ(test::awaitTask(mac.service->backUp(huge, t0)), Outcome::abandoned("payload_too_large"));
+    ASSERT_TRUE(test::awaitTask(mac.store->upsert(declined)));
+    EXPECT_EQ(test::awaitTask(mac.service->backUp(huge, t0)), Outcome::abandoned("not_pending"));
     EXPECT_EQ(mac.probe->uploads.size(), sent);
 }
 
@@ -146,24 +145,24 @@ TEST_F(ConversationBackupServiceTest, TheMigrationOfferIsAnsweredAndCanBeTakenBa
 {
     Computer mac(account("Ada"));
     const QList<DerivedSessionResult> reviews { mac.save(hoursAgo(1)), mac.save(hoursAgo(3)) };
-    EXPECT_EQ(settle(mac.service->conversationsAwaitingOffer()), 2);
-    settle(mac.service->declineMigration());
-    EXPECT_EQ(settle(mac.service->conversationsAwaitingOffer()), 0);
-    EXPECT_EQ(settle(mac.service->conversationsKeptLocal()), 2);
-    EXPECT_EQ(settle(mac.service->migrationChoice()), ConversationMigrationChoice::declined);
+    EXPECT_EQ(test::awaitTask(mac.service->conversationsAwaitingOffer()), 2);
+    test::awaitTask(mac.service->declineMigration());
+    EXPECT_EQ(test::awaitTask(mac.service->conversationsAwaitingOffer()), 0);
+    EXPECT_EQ(test::awaitTask(mac.service->conversationsKeptLocal()), 2);
+    EXPECT_EQ(test::awaitTask(mac.service->migrationChoice()), ConversationMigrationChoice::declined);
     EXPECT_TRUE(mac.probe->uploads.isEmpty());
 
     // A later unoffered review goes too; all oldest first.
     const DerivedSessionResult later = mac.save(hoursAgo(2));
-    settle(mac.service->backUpConversationsKeptLocal(mac.clock));
+    test::awaitTask(mac.service->backUpConversationsKeptLocal(mac.clock));
     EXPECT_EQ(mac.probe->uploads,
         (QList<QUuid> { mac.accountID(reviews[1]), mac.accountID(later), mac.accountID(reviews[0]) }));
-    EXPECT_EQ(settle(mac.service->conversationsKeptLocal()), 0);
-    EXPECT_EQ(settle(mac.service->migrationChoice()), ConversationMigrationChoice::accepted);
+    EXPECT_EQ(test::awaitTask(mac.service->conversationsKeptLocal()), 0);
+    EXPECT_EQ(test::awaitTask(mac.service->migrationChoice()), ConversationMigrationChoice::accepted);
 
-    settle(mac.service->forgetEverything());
-    EXPECT_EQ(settle(mac.service->migrationChoice()), std::nullopt);
-    EXPECT_EQ(settle(mac.service->conversationsAwaitingOffer()), 3);
+    test::awaitTask(mac.service->forgetEverything());
+    EXPECT_EQ(test::awaitTask(mac.service->migrationChoice()), std::nullopt);
+    EXPECT_EQ(test::awaitTask(mac.service->conversationsAwaitingOffer()), 3);
 }
 
 } // namespace

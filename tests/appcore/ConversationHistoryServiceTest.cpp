@@ -9,7 +9,6 @@ namespace lumora {
 namespace {
 
 using testing::Computer;
-using testing::settle;
 using Display = ConversationBackupDisplayState;
 constexpr auto deleteFailed = ConversationBackupServiceError::deleteFailed;
 constexpr auto hideFailed = ConversationBackupServiceError::hideFailed;
@@ -29,12 +28,12 @@ TEST_F(ConversationHistoryServiceTest, AccountPagesMergeWithLocalReviewsAndAFail
 
     // Four conversations on the account, read two to a page.
     desk.probe->pageLimit = 2;
-    settle(desk.service->refreshServerHistory());
+    test::awaitTask(desk.service->refreshServerHistory());
     EXPECT_EQ(desk.probe->pageRequests, 2);
     EXPECT_EQ(desk.cachedIDs(), ids);
     // One row per conversation, newest first; the desk's own copy is listed once.
     QList<std::tuple<QUuid, std::optional<QUuid>, Display>> rows;
-    for (const auto& row : settle(desk.service->history()))
+    for (const auto& row : test::awaitTask(desk.service->history()))
         rows.append({ row.id, row.localID, row.backup });
     EXPECT_EQ(rows,
         (QList<std::tuple<QUuid, std::optional<QUuid>, Display>> { { ids[0], {}, Display::backedUp },
@@ -46,7 +45,7 @@ TEST_F(ConversationHistoryServiceTest, AccountPagesMergeWithLocalReviewsAndAFail
     laptop.backedUp(hoursAgo(0));
     desk.probe->failingPage = desk.probe->pageRequests + 2;
     log.take();
-    settle(desk.service->refreshServerHistory());
+    test::awaitTask(desk.service->refreshServerHistory());
     EXPECT_EQ(desk.cachedIDs(), ids);
     EXPECT_EQ(
         log.take(), QStringList { "conversation-backup: Conversation history refresh deferred: status_503" });
@@ -55,7 +54,7 @@ TEST_F(ConversationHistoryServiceTest, AccountPagesMergeWithLocalReviewsAndAFail
     Computer endless(unreachable());
     endless.probe->endlessPages = ConversationRecordSummary {};
     endless.probe->endlessPages->id = ids[0];
-    settle(endless.service->refreshServerHistory());
+    test::awaitTask(endless.service->refreshServerHistory());
     EXPECT_EQ(endless.cachedIDs(), QList<QUuid>(20, ids[0]));
 }
 
@@ -63,38 +62,38 @@ TEST_F(ConversationHistoryServiceTest, ASharedDeletionWaitsForThePartnerAndEndsW
 {
     const auto adaClient = account("Ada");
     const auto bobClient = account("Bob");
-    const auto invite
-        = settle(PairingService::create(adaClient, PairingPolicy::version.toString())->createInvite());
+    const auto invite = test::awaitTask(
+        PairingService::create(adaClient, PairingPolicy::version.toString())->createInvite());
     const auto joining = PairingService::create(bobClient, PairingPolicy::version.toString());
-    ASSERT_TRUE(settle(joining->confirm(settle(joining->redeem(invite->code))->inviteID)));
+    ASSERT_TRUE(test::awaitTask(joining->confirm(test::awaitTask(joining->redeem(invite->code))->inviteID)));
     Computer ada(adaClient);
     Computer bob(bobClient);
     const DerivedSessionResult review = ada.backedUp(hoursAgo(1));
     const QUuid id = ada.accountID(review);
     const ConversationHistoryEntry adaRow = *ada.row(id);
 
-    const auto asked = settle(ada.service->remove(adaRow));
+    const auto asked = test::awaitTask(ada.service->remove(adaRow));
     ASSERT_TRUE(asked && !asked->isDeleted());
     EXPECT_TRUE(asked->pendingDeletion()->requestedByMe);
     EXPECT_TRUE(ada.row(id) && ada.onThisComputer(review));
 
-    settle(bob.service->refreshServerHistory());
+    test::awaitTask(bob.service->refreshServerHistory());
     const ConversationHistoryEntry bobRow = *bob.row(id);
     EXPECT_EQ(bobRow.pendingDeletion->requestedByMe, false);
     // Refused once, asked again, then approved.
-    EXPECT_TRUE(settle(bob.service->declineDeletion(bobRow)));
+    EXPECT_TRUE(test::awaitTask(bob.service->declineDeletion(bobRow)));
     EXPECT_TRUE(bob.row(id).has_value());
-    EXPECT_FALSE(settle(ada.service->remove(adaRow))->isDeleted());
-    EXPECT_TRUE(settle(bob.service->approveDeletion(bobRow)));
+    EXPECT_FALSE(test::awaitTask(ada.service->remove(adaRow))->isDeleted());
+    EXPECT_TRUE(test::awaitTask(bob.service->approveDeletion(bobRow)));
     EXPECT_FALSE(bob.row(id).has_value());
-    EXPECT_EQ(settle(bob.service->approveDeletion(bobRow)), std::unexpected(deleteFailed));
+    EXPECT_EQ(test::awaitTask(bob.service->approveDeletion(bobRow)), std::unexpected(deleteFailed));
 
     // Ada's refresh no longer lists it; her review stays until she deletes it, which the
     // account confirms with a 404.
-    settle(ada.service->refreshServerHistory());
+    test::awaitTask(ada.service->refreshServerHistory());
     EXPECT_TRUE(ada.cachedIDs().isEmpty());
     EXPECT_TRUE(ada.onThisComputer(review));
-    EXPECT_TRUE(settle(ada.service->remove(adaRow))->isDeleted());
+    EXPECT_TRUE(test::awaitTask(ada.service->remove(adaRow))->isDeleted());
     EXPECT_FALSE(ada.onThisComputer(review));
     EXPECT_TRUE(ada.records().isEmpty());
 }
@@ -104,16 +103,16 @@ TEST_F(ConversationHistoryServiceTest, ADeletionRemovesNothingWhenTheBackupState
     Computer mac(account("Ada"));
     // On this computer only: removed here, the account not asked.
     const DerivedSessionResult waiting = mac.waiting(hoursAgo(2));
-    EXPECT_TRUE(settle(mac.service->remove(*mac.row(mac.accountID(waiting))))->isDeleted());
+    EXPECT_TRUE(test::awaitTask(mac.service->remove(*mac.row(mac.accountID(waiting))))->isDeleted());
     EXPECT_FALSE(mac.onThisComputer(waiting));
     EXPECT_TRUE(mac.records().isEmpty());
 
     // On the account too, but whether it is cannot be read: the state's key is gone.
     const DerivedSessionResult stored = mac.backedUp(hoursAgo(1));
     const ConversationHistoryEntry row = *mac.row(mac.accountID(stored));
-    ASSERT_TRUE(settle(mac.keys->remove(ConversationBackupStore::keyAccount())));
+    ASSERT_TRUE(test::awaitTask(mac.keys->remove(ConversationBackupStore::keyAccount())));
     mac.reopenBackupState();
-    EXPECT_EQ(settle(mac.service->remove(row)), std::unexpected(deleteFailed));
+    EXPECT_EQ(test::awaitTask(mac.service->remove(row)), std::unexpected(deleteFailed));
     EXPECT_TRUE(mac.onThisComputer(stored));
     EXPECT_EQ(mac.probe->otherCalls, 0);
 }
@@ -125,20 +124,21 @@ TEST_F(ConversationHistoryServiceTest, HiddenRowsAndReviewsFromTheAccount)
     const DerivedSessionResult waiting = mac.waiting(hoursAgo(1));
     const ConversationHistoryEntry row = *mac.row(mac.accountID(stored));
 
-    EXPECT_EQ(settle(mac.service->hide(*mac.row(mac.accountID(waiting)))), std::unexpected(hideFailed));
+    EXPECT_EQ(
+        test::awaitTask(mac.service->hide(*mac.row(mac.accountID(waiting)))), std::unexpected(hideFailed));
     EXPECT_EQ(mac.probe->otherCalls, 0);
-    EXPECT_TRUE(settle(mac.service->hide(row)));
+    EXPECT_TRUE(test::awaitTask(mac.service->hide(row)));
     EXPECT_TRUE(mac.cachedIDs().isEmpty());
     EXPECT_TRUE(mac.row(row.id)->isHidden);
-    EXPECT_TRUE(settle(mac.service->unhide(row)));
+    EXPECT_TRUE(test::awaitTask(mac.service->unhide(row)));
     EXPECT_EQ(mac.cachedIDs(), QList<QUuid> { row.id });
     EXPECT_FALSE(mac.row(row.id)->isHidden);
 
     // A review whose file went away comes from the account; offline it is unavailable.
-    ASSERT_TRUE(settle(mac.results->remove(stored.id)));
-    EXPECT_EQ(settle(mac.service->review(row))->transcript, stored.transcript);
+    ASSERT_TRUE(test::awaitTask(mac.results->remove(stored.id)));
+    EXPECT_EQ(test::awaitTask(mac.service->review(row))->transcript, stored.transcript);
     Computer offline(unreachable());
-    EXPECT_EQ(settle(offline.service->review(row)),
+    EXPECT_EQ(test::awaitTask(offline.service->review(row)),
         std::unexpected(ConversationBackupServiceError::conversationUnavailable));
 }
 

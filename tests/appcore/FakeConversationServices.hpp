@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AwaitTask.hpp"
 #include "persistence/DerivedResultRepository.hpp"
 #include "providers/AnalysisProvider.hpp"
 #include "providers/ControlPlaneFailure.hpp"
@@ -14,19 +15,6 @@
 #include <optional>
 
 namespace lumora::test {
-
-template <typename T> QCoro::Task<> storeResult(QCoro::Task<T> task, std::optional<T>* result)
-{
-    result->emplace(co_await std::move(task));
-}
-
-// Runs a task to completion in a local event loop and returns its value.
-template <typename T> T awaitTask(QCoro::Task<T> task)
-{
-    std::optional<T> result;
-    QCoro::waitFor(storeResult(std::move(task), &result));
-    return std::move(*result);
-}
 
 // Keeps one waiting call suspended until the test lets it go.
 class HeldCall {

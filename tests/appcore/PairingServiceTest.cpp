@@ -7,8 +7,6 @@
 namespace lumora {
 namespace {
 
-using testing::settle;
-
 // The real pairing client noting the codes it redeems; or, with `failure` set, a client
 // that answers every call with it.
 class PairingClientProbe final : public PairingClient {
@@ -66,27 +64,29 @@ TEST_F(PairingServiceTest, PartnersLinkWithATypedCodeAndRefusalsArriveAsPairingF
     const auto bobClient = std::make_shared<PairingClientProbe>(account("Bob"));
     const auto bob = over(bobClient);
 
-    const auto invite = settle(ada->createInvite());
+    const auto invite = test::awaitTask(ada->createInvite());
     ASSERT_TRUE(invite.has_value());
-    EXPECT_EQ(settle(ada->redeem(invite->code)), std::unexpected(PairingFailure::ownCode));
+    EXPECT_EQ(test::awaitTask(ada->redeem(invite->code)), std::unexpected(PairingFailure::ownCode));
     // Typed in lower case with separators and blanks: sent bare and upper-case.
-    const auto redemption = settle(bob->redeem("  " + PairingCode::formatted(invite->code).toLower() + " "));
+    const auto redemption
+        = test::awaitTask(bob->redeem("  " + PairingCode::formatted(invite->code).toLower() + " "));
     ASSERT_TRUE(redemption.has_value());
     EXPECT_EQ(bobClient->redeemed, QStringList { invite->code });
-    EXPECT_EQ(settle(bob->confirm(redemption->inviteID))->memberCount, 2);
-    EXPECT_TRUE(settle(ada->state())->workspace.paired);
-    EXPECT_EQ(settle(bob->confirm(redemption->inviteID)), std::unexpected(PairingFailure::codeAlreadyUsed));
-    EXPECT_EQ(settle(ada->createInvite()), std::unexpected(PairingFailure::alreadyPaired));
-    EXPECT_TRUE(settle(bob->unlink()));
-    EXPECT_EQ(settle(bob->unlink()), std::unexpected(PairingFailure::notPaired));
+    EXPECT_EQ(test::awaitTask(bob->confirm(redemption->inviteID))->memberCount, 2);
+    EXPECT_TRUE(test::awaitTask(ada->state())->workspace.paired);
+    EXPECT_EQ(test::awaitTask(bob->confirm(redemption->inviteID)),
+        std::unexpected(PairingFailure::codeAlreadyUsed));
+    EXPECT_EQ(test::awaitTask(ada->createInvite()), std::unexpected(PairingFailure::alreadyPaired));
+    EXPECT_TRUE(test::awaitTask(bob->unlink()));
+    EXPECT_EQ(test::awaitTask(bob->unlink()), std::unexpected(PairingFailure::notPaired));
 
     // Codes that cannot be partner codes are refused here: no request, no log line.
     for (const char* code : { "ABCD-EFGH-JKM", "ABCD-EFGH-JKMNP", "ABCD-EFGH-JKMU", "" })
-        EXPECT_EQ(settle(bob->redeem(code)), std::unexpected(PairingFailure::codeNotRecognized));
+        EXPECT_EQ(test::awaitTask(bob->redeem(code)), std::unexpected(PairingFailure::codeNotRecognized));
     EXPECT_EQ(bobClient->redeemed.size(), 1);
 
     // One log line per failure, by case name; so for failures without a refusal.
-    EXPECT_EQ(settle(over(unreachable())->unlink()), std::unexpected(PairingFailure::offline));
+    EXPECT_EQ(test::awaitTask(over(unreachable())->unlink()), std::unexpected(PairingFailure::offline));
     const std::pair<ControlPlaneFailure, PairingFailure> rows[] = {
         { ControlPlaneError::invalidResponse(), PairingFailure::unavailable },
         { JsonDecodeError { "state: missing" }, PairingFailure::offline },
@@ -94,7 +94,7 @@ TEST_F(PairingServiceTest, PartnersLinkWithATypedCodeAndRefusalsArriveAsPairingF
     for (const auto& [reply, failure] : rows) {
         const auto scripted = std::make_shared<PairingClientProbe>();
         scripted->failure = reply;
-        EXPECT_EQ(settle(over(scripted)->unlink()), std::unexpected(failure));
+        EXPECT_EQ(test::awaitTask(over(scripted)->unlink()), std::unexpected(failure));
     }
     QStringList refused;
     for (const char* name :

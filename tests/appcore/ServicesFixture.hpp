@@ -11,27 +11,7 @@
 #include <QTemporaryDir>
 #include <deque>
 
-// Readable failure messages for the log lines compared below.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-
 namespace lumora::testing {
-
-// Runs a task to its end; also for values without an empty state, which QCoro::waitFor needs.
-template <typename T> QCoro::Task<std::optional<T>> boxed(QCoro::Task<T> task)
-{
-    co_return co_await std::move(task);
-}
-
-template <typename T> T settle(QCoro::Task<T> task)
-{
-    if constexpr (std::is_void_v<T>)
-        QCoro::waitFor(std::move(task));
-    else
-        return *QCoro::waitFor(boxed(std::move(task)));
-}
 
 // Takes the warnings and critical messages the services log into `lines`, each as
 // "<category>: <message>" without the categories' common prefix.
@@ -161,13 +141,13 @@ struct Computer {
         review.summary = "You both named the bills.";
         review.transcript
             = QList<SpeakerTurn> { SpeakerTurn(0, 0, 50, "The bills?"), SpeakerTurn(1, 50, 95, "Yes.") };
-        EXPECT_TRUE(settle(results->save(review)));
+        EXPECT_TRUE(test::awaitTask(results->save(review)));
         return review;
     }
     DerivedSessionResult backedUp(const QDateTime& completedAt)
     {
         const DerivedSessionResult review = save(completedAt);
-        EXPECT_EQ(settle(service->backUp(review, clock)), ConversationBackupOutcome::stored());
+        EXPECT_EQ(test::awaitTask(service->backUp(review, clock)), ConversationBackupOutcome::stored());
         return review;
     }
     // Backed up later: the upload meets a 503.
@@ -175,13 +155,15 @@ struct Computer {
     {
         const DerivedSessionResult review = save(completedAt);
         probe->uploadFailures = { ControlPlaneError::rejected(503) };
-        settle(service->backUp(review, clock));
+        test::awaitTask(service->backUp(review, clock));
         return review;
     }
 
     std::optional<ConversationBackupRecord> record(const QUuid& localID)
     {
-        return settle(store->record(localID)).value_or(ConversationBackupStore::FoundRecord {}).record;
+        return test::awaitTask(store->record(localID))
+            .value_or(ConversationBackupStore::FoundRecord {})
+            .record;
     }
     QUuid accountID(const DerivedSessionResult& review)
     {
@@ -189,11 +171,11 @@ struct Computer {
     }
     QList<ConversationBackupRecord> records()
     {
-        return settle(store->records()).value_or(ConversationBackupStore::Records {}).records;
+        return test::awaitTask(store->records()).value_or(ConversationBackupStore::Records {}).records;
     }
     QList<QUuid> cachedIDs()
     {
-        const auto cached = settle(store->cachedConversations());
+        const auto cached = test::awaitTask(store->cachedConversations());
         QList<QUuid> ids;
         for (const auto& summary : cached->summaries)
             ids.append(summary.id);
@@ -201,11 +183,11 @@ struct Computer {
     }
     bool onThisComputer(const DerivedSessionResult& review)
     {
-        return settle(results->load(review.id))->result.has_value();
+        return test::awaitTask(results->load(review.id))->result.has_value();
     }
     std::optional<ConversationHistoryEntry> row(const QUuid& id)
     {
-        for (const auto& row : settle(service->history())) {
+        for (const auto& row : test::awaitTask(service->history())) {
             if (row.id == id)
                 return row;
         }

@@ -18,12 +18,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// Readable strings in failure messages.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-
 namespace lumora {
 namespace {
 
@@ -233,7 +227,7 @@ TEST(SessionCoordinator, EachFailedStepCancelsTheReservationAndRemovesTheFolder)
             h.coordinator->resetAfterCompletion(), std::unexpected(SessionCoordinatorError::invalidState));
         EXPECT_TRUE(h.coordinator->reservation().has_value());
         EXPECT_EQ(h.coordinator->sessionID(), h.session);
-        QCoro::waitFor(h.coordinator->abandon());
+        test::awaitTask(h.coordinator->abandon());
         EXPECT_EQ(h.fake->calls.mid(preparedCalls.size()), row.calls + cancel);
         EXPECT_EQ(h.coordinator->phase(), SessionPhase::idle);
         EXPECT_FALSE(h.coordinator->reservation().has_value());
@@ -256,11 +250,11 @@ TEST(SessionCoordinator, AFolderThatCannotBeRemovedAfterTheFinalizeFailsTheFinis
     EXPECT_EQ(h.coordinator->sessionDirectory(), h.folder());
 
     // An abandon that still cannot remove it keeps it set; the next one removes it.
-    QCoro::waitFor(h.coordinator->abandon());
+    test::awaitTask(h.coordinator->abandon());
     EXPECT_EQ(h.coordinator->phase(), SessionPhase::idle);
     EXPECT_EQ(h.coordinator->sessionDirectory(), h.folder());
     lock.unlock();
-    QCoro::waitFor(h.coordinator->abandon());
+    test::awaitTask(h.coordinator->abandon());
     EXPECT_FALSE(h.folderExists());
     EXPECT_FALSE(h.coordinator->sessionDirectory().has_value());
     EXPECT_EQ(h.fake->calls.count(u"cancel r0"_qs), 2);
@@ -427,7 +421,7 @@ TEST(SessionCoordinator, CallsOutOfTurnAreRefusedAndChangeNothing)
     EXPECT_EQ(describe(h.finish()), u"invalidState"_qs);
     EXPECT_EQ(h.coordinator->resetAfterCompletion(), std::unexpected(SessionCoordinatorError::invalidState));
     // Nothing reserved: the abandon sends no cancel.
-    QCoro::waitFor(h.coordinator->abandon());
+    test::awaitTask(h.coordinator->abandon());
     EXPECT_TRUE(h.fake->calls.isEmpty());
 
     // While the reservation is on its way: no second prepare, no live turn.
@@ -440,7 +434,7 @@ TEST(SessionCoordinator, CallsOutOfTurnAreRefusedAndChangeNothing)
     EXPECT_EQ(describe(h.prepare()), u"invalidState"_qs);
     EXPECT_EQ(h.coordinator->acceptLiveTurn(turn), std::unexpected(SessionCoordinatorError::invalidState));
     h.fake->held.release();
-    QCoro::waitFor(std::move(preparing));
+    test::awaitTask(std::move(preparing));
     ASSERT_TRUE(first && first->has_value());
 
     // While recording: a second prepare leaves the running conversation as it was.
@@ -460,11 +454,11 @@ TEST(SessionCoordinator, CallsOutOfTurnAreRefusedAndChangeNothing)
     EXPECT_EQ(h.coordinator->acceptLiveTurn(turn), std::unexpected(SessionCoordinatorError::invalidState));
     EXPECT_EQ(describe(h.finish()), u"invalidState"_qs);
     h.fake->held.release();
-    QCoro::waitFor(std::move(finishing));
+    test::awaitTask(std::move(finishing));
     ASSERT_TRUE(finished && finished->has_value());
 
     // Complete: an abandon still cancels the reservation it holds.
-    QCoro::waitFor(h.coordinator->abandon());
+    test::awaitTask(h.coordinator->abandon());
     EXPECT_EQ(h.fake->calls.last(), u"cancel r0"_qs);
     EXPECT_EQ(h.coordinator->phase(), SessionPhase::idle);
 }
@@ -491,7 +485,7 @@ TEST(SessionCoordinator, AnAbandonWhileThePrepareWaitsResetsAtOnceAndThePrepareR
             h.coordinator->prepare(h.session, 3600, ConversationMode::checkin), &prepared);
         ASSERT_TRUE(h.fake->held.waiting());
 
-        QCoro::waitFor(h.coordinator->abandon());
+        test::awaitTask(h.coordinator->abandon());
         EXPECT_EQ(h.coordinator->phase(), SessionPhase::idle);
         EXPECT_EQ(h.coordinator->mode(), ConversationMode::conversation);
         EXPECT_FALSE(h.folderExists());
@@ -501,7 +495,7 @@ TEST(SessionCoordinator, AnAbandonWhileThePrepareWaitsResetsAtOnceAndThePrepareR
         // until it is done.
         const std::weak_ptr<SessionCoordinator> watched = std::exchange(h.coordinator, nullptr);
         h.fake->held.release();
-        QCoro::waitFor(std::move(preparing));
+        test::awaitTask(std::move(preparing));
         ASSERT_TRUE(prepared.has_value());
         EXPECT_EQ(describe(*prepared), u"invalidState"_qs);
         EXPECT_EQ(h.fake->calls, row.callsAtEnd);
@@ -521,7 +515,7 @@ TEST(SessionCoordinator,
     ASSERT_TRUE(h.fake->held.waiting());
 
     // The fields are reset at once: the reservation is cancelled and the folder removed.
-    QCoro::waitFor(h.coordinator->abandon());
+    test::awaitTask(h.coordinator->abandon());
     EXPECT_EQ(h.coordinator->phase(), SessionPhase::idle);
     EXPECT_FALSE(h.coordinator->reservation().has_value());
     EXPECT_FALSE(h.coordinator->sessionID().has_value());
@@ -536,7 +530,7 @@ TEST(SessionCoordinator,
     ASSERT_TRUE(h.coordinator->acceptLiveTurn(SpeakerTurn(0, 0, 1, u"next"_qs)).has_value());
 
     h.fake->held.release();
-    QCoro::waitFor(std::move(finishing));
+    test::awaitTask(std::move(finishing));
     ASSERT_TRUE(finished.has_value());
     ASSERT_TRUE(finished->has_value()) << describe(*finished).toStdString();
     EXPECT_EQ((*finished)->id, firstSession);

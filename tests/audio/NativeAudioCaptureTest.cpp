@@ -1,5 +1,6 @@
 #include "audio/NativeAudioCapture.hpp"
 
+#include "AwaitTask.hpp"
 #include "VirtualMicrophone.hpp"
 #include "audio/DefaultAudioInput.hpp"
 #include "audio/MicrophoneAccess.hpp"
@@ -39,7 +40,7 @@ struct Completions {
 std::expected<void, NativeAudioCaptureError> startCapture(NativeAudioCapture& capture, const QString& path,
     double duration, NativeAudioCapture::PcmHandler pcm = {}, NativeAudioCapture::Completion completion = {})
 {
-    return QCoro::waitFor(capture.start(path, duration, std::move(pcm), std::move(completion)));
+    return test::awaitTask(capture.start(path, duration, std::move(pcm), std::move(completion)));
 }
 
 TEST(NativeAudioCaptureValidationTest, AcceptsOnlyDurationsUpToAnHour)
@@ -248,7 +249,7 @@ TEST_F(NativeAudioCaptureTest, AccessIsGrantedForTheSoundServersDefaultMicrophon
     const auto device = DefaultAudioInput::find();
     ASSERT_TRUE(device.has_value());
     EXPECT_EQ(device->id(), qgetenv("LUMORA_TEST_MICROPHONE"));
-    EXPECT_TRUE(QCoro::waitFor(MicrophoneAccess::request()).has_value());
+    EXPECT_TRUE(test::awaitTask(MicrophoneAccess::request()).has_value());
 }
 
 // Disabled in the ordinary run: NoSoundServerMeansNoMicrophone runs it in a child process whose
@@ -258,7 +259,7 @@ TEST(NativeAudioCaptureWithoutSoundServer, DISABLED_ReportsThatThereIsNoMicropho
     QTemporaryDir folder;
     const QString path = QDir(folder.path()).filePath("recording.m4a");
     EXPECT_THAT(
-        QCoro::waitFor(MicrophoneAccess::request()), FailsWith(NativeAudioCaptureError::noMicrophone));
+        test::awaitTask(MicrophoneAccess::request()), FailsWith(NativeAudioCaptureError::noMicrophone));
     NativeAudioCapture capture;
     EXPECT_EQ(capture.inputSampleRate(), 0.0);
     EXPECT_THAT(startCapture(capture, path, 60), FailsWith(NativeAudioCaptureError::noMicrophone));

@@ -3,8 +3,6 @@
 namespace lumora {
 namespace {
 
-using testing::await;
-
 using CheckinPackReplyTest = testing::ScriptedClientTest;
 
 TEST_F(CheckinPackReplyTest, ThePackIsReadAsItStandsAndNotJudged)
@@ -29,14 +27,15 @@ TEST_F(CheckinPackReplyTest, ThePackIsReadAsItStandsAndNotJudged)
     };
     for (const Case& item : cases) {
         testing::ScriptedServer server(item.status, item.body);
-        EXPECT_EQ(await(clientFor(server).checkinPack()), item.expected) << item.body.toStdString();
+        EXPECT_EQ(test::awaitTask(clientFor(server).checkinPack()), item.expected) << item.body.toStdString();
     }
     for (const QByteArray& body : { QByteArray(R"({"ok":true})"),
              QByteArray(R"({"pack":{"week":"2026-W07","source":"model"}})"), QByteArray("[]"),
              QByteArray(
                  R"({"pack":{"week":"2026-W07","source":"model","sections":[],"generated_at":"x"}})") }) {
         testing::ScriptedServer server(200, body);
-        EXPECT_TRUE(testing::isDecodeError(await(clientFor(server).checkinPack()))) << body.toStdString();
+        EXPECT_TRUE(testing::isDecodeError(test::awaitTask(clientFor(server).checkinPack())))
+            << body.toStdString();
     }
 }
 

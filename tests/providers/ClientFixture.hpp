@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AwaitTask.hpp"
 #include "ScriptedServer.hpp"
 #include "providers/ControlPlaneClient.hpp"
 #include "security/DeviceIdentity.hpp"
@@ -42,11 +43,6 @@ private:
 inline DeviceIdentity newIdentity()
 {
     return DeviceIdentity(*P256PrivateKey::generate());
-}
-
-template <typename T> T await(QCoro::Task<T> task)
-{
-    return QCoro::waitFor(std::move(task));
 }
 
 // The failure of a call, or a test failure when the call succeeded.

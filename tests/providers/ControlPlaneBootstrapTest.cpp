@@ -10,7 +10,6 @@
 namespace lumora {
 namespace {
 
-using testing::await;
 using testing::failureOf;
 using testing::isDecodeError;
 using testing::ScriptedServer;
@@ -31,7 +30,7 @@ TEST_F(ControlPlaneBootstrapTest, RecoveryIsSignedOverTheBarePathAndTheSentBody)
     ScriptedServer server(200, registrationBody);
     QUrl base = server.baseUrl();
     base.setPath("/api");
-    const auto found = await(Bootstrap::recoverRegisteredDevice(base, identity, manager));
+    const auto found = test::awaitTask(Bootstrap::recoverRegisteredDevice(base, identity, manager));
     ASSERT_TRUE(found.has_value() && found->has_value());
     EXPECT_EQ((*found)->deviceID, QUuid::fromString(QStringLiteral("0a1b2c3d-0000-4000-8000-00000000000b")));
 
@@ -52,20 +51,24 @@ TEST_F(ControlPlaneBootstrapTest, RefusalsAreRejectedWithTheStatusOnlyAndRecover
     testing::LogCapture log;
     {
         ScriptedServer server(401, R"({"error":"unknown_device"})");
-        const auto none = await(Bootstrap::recoverRegisteredDevice(server.baseUrl(), identity, manager));
+        const auto none
+            = test::awaitTask(Bootstrap::recoverRegisteredDevice(server.baseUrl(), identity, manager));
         ASSERT_TRUE(none.has_value());
         EXPECT_FALSE(none->has_value());
     }
     ScriptedServer forbidden(403, R"({"error":"forbidden"})");
-    EXPECT_EQ(failureOf(await(Bootstrap::recoverRegisteredDevice(forbidden.baseUrl(), identity, manager))),
+    EXPECT_EQ(failureOf(test::awaitTask(
+                  Bootstrap::recoverRegisteredDevice(forbidden.baseUrl(), identity, manager))),
         ControlPlaneFailure(ControlPlaneError::rejected(403)));
     ScriptedServer refusing(401, R"({"error":"apple_sign_in_not_configured"})");
     const QUrl base = refusing.baseUrl();
     const ControlPlaneFailure rejected401 = ControlPlaneError::rejected(401);
-    EXPECT_EQ(failureOf(await(Bootstrap::beginWebAppleAuthorization(base, identity, manager))), rejected401);
-    EXPECT_EQ(failureOf(await(Bootstrap::completeWebAppleAuthorization(base, "t", manager))), rejected401);
-    EXPECT_EQ(
-        failureOf(await(Bootstrap::registerDevice(base, "t", identity, "macos", manager))), rejected401);
+    EXPECT_EQ(failureOf(test::awaitTask(Bootstrap::beginWebAppleAuthorization(base, identity, manager))),
+        rejected401);
+    EXPECT_EQ(failureOf(test::awaitTask(Bootstrap::completeWebAppleAuthorization(base, "t", manager))),
+        rejected401);
+    EXPECT_EQ(failureOf(test::awaitTask(Bootstrap::registerDevice(base, "t", identity, "macos", manager))),
+        rejected401);
     EXPECT_TRUE(log.lines().isEmpty());
     for (const auto& request : refusing.requests())
         EXPECT_FALSE(request.hasHeader("Authorization")) << request.target.toStdString();
@@ -74,12 +77,13 @@ TEST_F(ControlPlaneBootstrapTest, RefusalsAreRejectedWithTheStatusOnlyAndRecover
 TEST_F(ControlPlaneBootstrapTest, StartAndRegistrationSendTheirKeysAndReadOnlyWellFormedReplies)
 {
     ScriptedServer started(200, R"({"authorization_url":"https://appleid.apple.com/auth/authorize?x=1"})");
-    EXPECT_EQ(await(Bootstrap::beginWebAppleAuthorization(started.baseUrl(), identity, manager)),
+    EXPECT_EQ(test::awaitTask(Bootstrap::beginWebAppleAuthorization(started.baseUrl(), identity, manager)),
         QUrl("https://appleid.apple.com/auth/authorize?x=1"));
     EXPECT_EQ(bodyOf(started),
         (QJsonObject { { "device_public_key", identity.publicKeyBase64URL() }, { "platform", "macos" } }));
     ScriptedServer registered(200, registrationBody);
-    EXPECT_TRUE(await(Bootstrap::registerDevice(registered.baseUrl(), "token", identity, "linux", manager)));
+    EXPECT_TRUE(test::awaitTask(
+        Bootstrap::registerDevice(registered.baseUrl(), "token", identity, "linux", manager)));
     EXPECT_EQ(bodyOf(registered),
         (QJsonObject { { "identity_token", "token" }, { "device_public_key", identity.publicKeyBase64URL() },
             { "platform", "linux" } }));
@@ -89,13 +93,13 @@ TEST_F(ControlPlaneBootstrapTest, StartAndRegistrationSendTheirKeysAndReadOnlyWe
              QByteArray(R"({"authorization_url":""})"),
              QByteArray(R"({"authorization_url":"http://a b/"})") }) {
         ScriptedServer server(200, body);
-        EXPECT_TRUE(
-            isDecodeError(await(Bootstrap::beginWebAppleAuthorization(server.baseUrl(), identity, manager))))
+        EXPECT_TRUE(isDecodeError(
+            test::awaitTask(Bootstrap::beginWebAppleAuthorization(server.baseUrl(), identity, manager))))
             << body.toStdString();
     }
     ScriptedServer empty(204, "", "");
-    EXPECT_TRUE(
-        isDecodeError(await(Bootstrap::completeWebAppleAuthorization(empty.baseUrl(), "t", manager))));
+    EXPECT_TRUE(isDecodeError(
+        test::awaitTask(Bootstrap::completeWebAppleAuthorization(empty.baseUrl(), "t", manager))));
 }
 
 } // namespace

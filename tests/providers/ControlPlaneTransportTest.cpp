@@ -10,7 +10,6 @@
 namespace lumora {
 namespace {
 
-using testing::await;
 using testing::failureOf;
 using testing::isDecodeError;
 using testing::ScriptedServer;
@@ -38,7 +37,7 @@ TEST_F(ControlPlaneTransportTest, RefusalsMapToControlPlaneErrorsAndOnlyCodesAre
         testing::LogCapture log;
         ScriptedServer server(item.status, item.body, item.contentType);
         const auto result
-            = await(clientFor(server).rawSend("/v1/account/state", "GET", {}, {}, std::nullopt));
+            = test::awaitTask(clientFor(server).rawSend("/v1/account/state", "GET", {}, {}, std::nullopt));
         EXPECT_EQ(failureOf(result), ControlPlaneFailure(item.expected)) << item.status;
         const QStringList logged { "com.lumora.native.control-plane: Control plane rejected request with "
                                    "status 409, code conversation_id_conflict" };
@@ -53,8 +52,9 @@ TEST_F(ControlPlaneTransportTest, SignsThePathAndBodyAndSendsTheHeaders)
     const QByteArray body = R"({"b":1})";
     const QUuid reservation = QUuid::fromString(QStringLiteral("ABCDEF01-2345-4678-89AB-CDEF01234567"));
     const ControlPlaneClient::QueryItems query { { "cursor", "a b&c" }, { "limit", "5" } };
-    ASSERT_TRUE(await(client.rawSend("/v1/content/conversations", "POST", query, body, reservation)));
-    ASSERT_TRUE(await(client.rawSend("/v1/account/state", "GET", {}, {}, std::nullopt)));
+    ASSERT_TRUE(
+        test::awaitTask(client.rawSend("/v1/content/conversations", "POST", query, body, reservation)));
+    ASSERT_TRUE(test::awaitTask(client.rawSend("/v1/account/state", "GET", {}, {}, std::nullopt)));
     ASSERT_EQ(server.requests().size(), 2);
 
     const auto& first = server.requests().at(0);
@@ -84,8 +84,8 @@ TEST_F(ControlPlaneTransportTest, SignsThePathAndBodyAndSendsTheHeaders)
 
 TEST_F(ControlPlaneTransportTest, NoAnswerIsTheNetworksError)
 {
-    const auto failure
-        = failureOf(await(ControlPlaneClient(closedUrl(), deviceID, identity, manager).accountState()));
+    const auto failure = failureOf(
+        test::awaitTask(ControlPlaneClient(closedUrl(), deviceID, identity, manager).accountState()));
     ASSERT_TRUE(std::holds_alternative<TransportError>(failure));
     EXPECT_EQ(std::get<TransportError>(failure).code, QNetworkReply::ConnectionRefusedError);
 }
@@ -97,11 +97,11 @@ TEST_F(ControlPlaneTransportTest, AReplyCutOffInItsBodyIsTheNetworksError)
     for (const int status : { 200, 409 }) {
         ScriptedServer server(status, R"({"ok":true})");
         server.announceLength(500);
-        const auto failure
-            = failureOf(await(clientFor(server).rawSend("/v1/account/delete", "POST", {}, {}, std::nullopt)));
+        const auto failure = failureOf(
+            test::awaitTask(clientFor(server).rawSend("/v1/account/delete", "POST", {}, {}, std::nullopt)));
         ASSERT_TRUE(std::holds_alternative<TransportError>(failure)) << status;
         EXPECT_EQ(std::get<TransportError>(failure).code, QNetworkReply::RemoteHostClosedError);
-        EXPECT_FALSE(await(clientFor(server).deleteAccount()).has_value()) << status;
+        EXPECT_FALSE(test::awaitTask(clientFor(server).deleteAccount()).has_value()) << status;
     }
 }
 
@@ -110,11 +110,12 @@ TEST_F(ControlPlaneTransportTest, ReportsSendTheirPayloadsAndAcceptAnyOk)
     ScriptedServer server(200, R"({"ok":false})");
     const ControlPlaneClient client = clientFor(server);
     const QUuid other = QUuid::createUuid();
-    EXPECT_TRUE(await(client.reportDiagnostic(DiagnosticEventType::uncleanTermination, "observed")));
-    EXPECT_TRUE(await(client.reportProductEvent(ProductAnalyticsEvent::appOpened, "1.2 (3)")));
-    EXPECT_TRUE(await(client.reportProductEvent(ProductAnalyticsEvent::appOpened, "1.2 (3)")));
-    EXPECT_TRUE(await(client.revoke(other)));
-    EXPECT_TRUE(await(client.deleteAccount()));
+    EXPECT_TRUE(
+        test::awaitTask(client.reportDiagnostic(DiagnosticEventType::uncleanTermination, "observed")));
+    EXPECT_TRUE(test::awaitTask(client.reportProductEvent(ProductAnalyticsEvent::appOpened, "1.2 (3)")));
+    EXPECT_TRUE(test::awaitTask(client.reportProductEvent(ProductAnalyticsEvent::appOpened, "1.2 (3)")));
+    EXPECT_TRUE(test::awaitTask(client.revoke(other)));
+    EXPECT_TRUE(test::awaitTask(client.deleteAccount()));
     const auto& sent = server.requests();
     ASSERT_EQ(sent.size(), 5);
     const auto body = [&](int index) { return QJsonDocument::fromJson(sent.at(index).body).object(); };
@@ -133,26 +134,27 @@ TEST_F(ControlPlaneTransportTest, ReportsSendTheirPayloadsAndAcceptAnyOk)
 TEST_F(ControlPlaneTransportTest, RepliesMissingWhatACallNeedsFailToDecode)
 {
     ScriptedServer empty(200, "", "");
-    const auto raw = await(clientFor(empty).rawSend("/v1/account/delete", "POST", {}, {}, std::nullopt));
+    const auto raw
+        = test::awaitTask(clientFor(empty).rawSend("/v1/account/delete", "POST", {}, {}, std::nullopt));
     ASSERT_TRUE(raw.has_value());
     EXPECT_TRUE(raw->data.isEmpty());
-    EXPECT_TRUE(isDecodeError(await(clientFor(empty).accountState())));
-    EXPECT_TRUE(isDecodeError(await(clientFor(empty).deleteAccount())));
+    EXPECT_TRUE(isDecodeError(test::awaitTask(clientFor(empty).accountState())));
+    EXPECT_TRUE(isDecodeError(test::awaitTask(clientFor(empty).deleteAccount())));
     ScriptedServer notOk(200, R"({"done":true})");
-    EXPECT_TRUE(isDecodeError(await(clientFor(notOk).revoke(deviceID))));
+    EXPECT_TRUE(isDecodeError(test::awaitTask(clientFor(notOk).revoke(deviceID))));
 
     // A current session may lack its expiry; a created one may not.
     const QByteArray id = "0a1b2c3d-0000-4000-8000-00000000000a";
     ScriptedServer noExpiry(200, R"({"session_id":")" + id + R"(","status":"draft"})");
-    EXPECT_TRUE(isDecodeError(await(clientFor(noExpiry).createConversationSession())));
-    EXPECT_EQ(await(clientFor(noExpiry).currentConversationSession()),
+    EXPECT_TRUE(isDecodeError(test::awaitTask(clientFor(noExpiry).createConversationSession())));
+    EXPECT_EQ(test::awaitTask(clientFor(noExpiry).currentConversationSession()),
         (ConversationSessionState { QUuid::fromString(QLatin1StringView(id)), "draft", std::nullopt }));
     ScriptedServer none(200, R"({"session_id":null,"expires_at":-1})");
-    EXPECT_EQ(await(clientFor(none).currentConversationSession()),
+    EXPECT_EQ(test::awaitTask(clientFor(none).currentConversationSession()),
         (ConversationSessionState {
             std::nullopt, std::nullopt, QDateTime::fromSecsSinceEpoch(-1, Qt::UTC) }));
     ScriptedServer nothing(200, "{}");
-    EXPECT_EQ(await(clientFor(nothing).currentConversationSession()), ConversationSessionState {});
+    EXPECT_EQ(test::awaitTask(clientFor(nothing).currentConversationSession()), ConversationSessionState {});
 }
 
 } // namespace

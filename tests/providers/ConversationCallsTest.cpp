@@ -10,7 +10,6 @@
 namespace lumora {
 namespace {
 
-using testing::await;
 using testing::failureOf;
 using testing::findings;
 using testing::isDecodeError;
@@ -34,7 +33,8 @@ protected:
     {
         const DeviceIdentity key = testing::newIdentity();
         ControlPlaneClient client(base, signIn(key, name).deviceID, key, manager);
-        const auto draft = await(client.createConversationSession()).value_or(ConversationSessionState {});
+        const auto draft
+            = test::awaitTask(client.createConversationSession()).value_or(ConversationSessionState {});
         EXPECT_TRUE(draft.sessionID.has_value());
         return { std::move(client), draft.sessionID.value_or(QUuid()) };
     }
@@ -50,58 +50,61 @@ TEST_F(ConversationCallsTest, OneWholeConversation)
     const ProviderTokenSource& tokens = client;
     const AnalysisProvider& analysis = client;
 
-    const auto reservation = await(authorization.reserve(session, 3600));
+    const auto reservation = test::awaitTask(authorization.reserve(session, 3600));
     ASSERT_TRUE(reservation.has_value());
     EXPECT_EQ(reservation->maximumSeconds, 3600);
     const QUuid id = reservation->id;
-    const auto grant = await(tokens.deepgramGrant(id));
+    const auto grant = test::awaitTask(tokens.deepgramGrant(id));
     ASSERT_TRUE(grant.has_value());
     EXPECT_TRUE(grant->accessToken.startsWith("v1." + uuidText(id, UuidCase::lower) + "."));
     EXPECT_EQ(grant->expiresIn, 300);
 
-    const auto live = await(analysis.analyze(
+    const auto live = test::awaitTask(analysis.analyze(
         AnalysisPass::live, AnalysisRubric::conversation, argument, LiveAnalysisContext(1), id));
     ASSERT_TRUE(live.has_value());
     EXPECT_EQ(findings(*live), (QStringList { "0:criticism", "1:contempt", "2:repair", "0:globalizing" }));
     // A later batch counts its indexes from the start of the conversation.
     EXPECT_EQ(live->offsettingTurnIndexes(3).annotations.at(1).turnIndex, 4);
-    const auto nudge = await(client.requestNudge(argument, LiveAnalysisContext(2), 1, id));
+    const auto nudge = test::awaitTask(client.requestNudge(argument, LiveAnalysisContext(2), 1, id));
     EXPECT_TRUE(nudge.has_value() && !nudge->title.isEmpty() && !nudge->guidance.isEmpty());
-    EXPECT_TRUE(
-        await(client.reportDeepgram(id, DeepgramOperation::liveTranscription, "nova-3", 9, 120, 200)));
-    const auto final
-        = await(analysis.analyze(AnalysisPass::final, AnalysisRubric::conversation, argument, {}, id));
+    EXPECT_TRUE(test::awaitTask(
+        client.reportDeepgram(id, DeepgramOperation::liveTranscription, "nova-3", 9, 120, 200)));
+    const auto final = test::awaitTask(
+        analysis.analyze(AnalysisPass::final, AnalysisRubric::conversation, argument, {}, id));
     EXPECT_EQ(findings(final.value_or(AnalysisProviderResult {})), findings(*live));
 
-    EXPECT_TRUE(await(authorization.finalize(id, 9)));
-    EXPECT_EQ(failureOf(await(authorization.finalize(id, 9))), refusal(409, "reservation_closed"));
-    EXPECT_EQ(failureOf(await(tokens.deepgramGrant(id))), refusal(409, "reservation_closed"));
+    EXPECT_TRUE(test::awaitTask(authorization.finalize(id, 9)));
+    EXPECT_EQ(failureOf(test::awaitTask(authorization.finalize(id, 9))), refusal(409, "reservation_closed"));
+    EXPECT_EQ(failureOf(test::awaitTask(tokens.deepgramGrant(id))), refusal(409, "reservation_closed"));
 }
 
 TEST_F(ConversationCallsTest, CancelledSecondAndForeignReservations)
 {
     const auto [client, session] = draftOf("Ada");
     // More than an hour is granted as one hour; a second open reservation is refused.
-    const auto reservation = await(client.reserve(session, 7200));
+    const auto reservation = test::awaitTask(client.reserve(session, 7200));
     ASSERT_TRUE(reservation.has_value());
     EXPECT_EQ(reservation->maximumSeconds, 3600);
-    EXPECT_EQ(failureOf(await(client.reserve(session, 60))), refusal(409, "reservation_already_open"));
+    EXPECT_EQ(
+        failureOf(test::awaitTask(client.reserve(session, 60))), refusal(409, "reservation_already_open"));
 
     // Another account reaches neither the session nor the reservation, and cannot cancel it.
     const auto [bob, bobSession] = draftOf("Bob");
-    EXPECT_EQ(failureOf(await(bob.reserve(session, 60))), refusal(404, "session_not_found"));
-    EXPECT_EQ(failureOf(await(bob.deepgramGrant(reservation->id))), refusal(404, "reservation_not_found"));
-    EXPECT_EQ(failureOf(await(bob.analyze(
+    EXPECT_EQ(failureOf(test::awaitTask(bob.reserve(session, 60))), refusal(404, "session_not_found"));
+    EXPECT_EQ(failureOf(test::awaitTask(bob.deepgramGrant(reservation->id))),
+        refusal(404, "reservation_not_found"));
+    EXPECT_EQ(failureOf(test::awaitTask(bob.analyze(
                   AnalysisPass::live, AnalysisRubric::conversation, argument, {}, reservation->id))),
         refusal(404, "reservation_not_found"));
-    await(bob.cancel(reservation->id));
-    EXPECT_TRUE(await(client.deepgramGrant(reservation->id)));
+    test::awaitTask(bob.cancel(reservation->id));
+    EXPECT_TRUE(test::awaitTask(client.deepgramGrant(reservation->id)));
 
-    await(client.cancel(reservation->id));
-    EXPECT_EQ(failureOf(await(client.deepgramGrant(reservation->id))), refusal(409, "reservation_closed"));
+    test::awaitTask(client.cancel(reservation->id));
+    EXPECT_EQ(failureOf(test::awaitTask(client.deepgramGrant(reservation->id))),
+        refusal(409, "reservation_closed"));
     // Cancelling again is refused by the server, and the refusal is dropped.
-    await(client.cancel(reservation->id));
-    EXPECT_TRUE(await(client.reserve(session, 60)));
+    test::awaitTask(client.cancel(reservation->id));
+    EXPECT_TRUE(test::awaitTask(client.reserve(session, 60)));
 }
 
 // The wire form of each call, against a server that answers every request alike.
@@ -126,17 +129,18 @@ TEST_F(ConversationWireTest, PathsHeadersAndIdentifierCases)
     const ControlPlaneClient client = clientFor(server);
     const QList<SpeakerTurn> spread { SpeakerTurn(0, 0, 10, "a"), SpeakerTurn(1, 10, 200, "b"),
         SpeakerTurn(0, 200, 300, "c"), SpeakerTurn(1, 300, 400, "d") };
-    EXPECT_EQ(await(client.reserve(id, 3600)), (UsageReservation { id, 60.5 }));
-    EXPECT_TRUE(await(client.finalize(id, 42)));
-    await(client.cancel(id));
-    EXPECT_EQ(await(client.deepgramGrant(id)), (DeepgramGrant { "t", 5 }));
-    EXPECT_TRUE(await(client.analyze(AnalysisPass::final, AnalysisRubric::checkin, spread, {}, id)));
-    EXPECT_TRUE(await(
-        client.analyze(AnalysisPass::live, AnalysisRubric::conversation, {}, LiveAnalysisContext(0), id)));
-    EXPECT_TRUE(await(client.requestNudge(spread, LiveAnalysisContext(-1), 3, id)));
-    EXPECT_TRUE(await(client.requestNudge({}, LiveAnalysisContext(8), -2, id)));
+    EXPECT_EQ(test::awaitTask(client.reserve(id, 3600)), (UsageReservation { id, 60.5 }));
+    EXPECT_TRUE(test::awaitTask(client.finalize(id, 42)));
+    test::awaitTask(client.cancel(id));
+    EXPECT_EQ(test::awaitTask(client.deepgramGrant(id)), (DeepgramGrant { "t", 5 }));
     EXPECT_TRUE(
-        await(client.reportDeepgram(id, DeepgramOperation::finalTranscription, "nova-3", 61, 250, 599)));
+        test::awaitTask(client.analyze(AnalysisPass::final, AnalysisRubric::checkin, spread, {}, id)));
+    EXPECT_TRUE(test::awaitTask(
+        client.analyze(AnalysisPass::live, AnalysisRubric::conversation, {}, LiveAnalysisContext(0), id)));
+    EXPECT_TRUE(test::awaitTask(client.requestNudge(spread, LiveAnalysisContext(-1), 3, id)));
+    EXPECT_TRUE(test::awaitTask(client.requestNudge({}, LiveAnalysisContext(8), -2, id)));
+    EXPECT_TRUE(test::awaitTask(
+        client.reportDeepgram(id, DeepgramOperation::finalTranscription, "nova-3", 61, 250, 599)));
 
     const QString lower = uuidText(id, UuidCase::lower);
     struct Sent {
@@ -190,19 +194,20 @@ TEST_F(ConversationWireTest, PathsHeadersAndIdentifierCases)
 TEST_F(ConversationWireTest, RepliesThatDoNotDecodeFailExceptForCancel)
 {
     testing::ScriptedServer empty(200, "");
-    EXPECT_TRUE(isDecodeError(await(clientFor(empty).finalize(id, 1))));
-    await(clientFor(empty).cancel(id));
+    EXPECT_TRUE(isDecodeError(test::awaitTask(clientFor(empty).finalize(id, 1))));
+    test::awaitTask(clientFor(empty).cancel(id));
     testing::ScriptedServer okOnly(200, R"({"ok":true})");
-    EXPECT_TRUE(isDecodeError(await(
+    EXPECT_TRUE(isDecodeError(test::awaitTask(
         clientFor(okOnly).reportDeepgram(id, DeepgramOperation::liveTranscription, "nova-3", 1, 1, 200))));
-    EXPECT_TRUE(isDecodeError(await(clientFor(okOnly).deepgramGrant(id))));
-    EXPECT_TRUE(await(clientFor(okOnly).finalize(id, 1)));
+    EXPECT_TRUE(isDecodeError(test::awaitTask(clientFor(okOnly).deepgramGrant(id))));
+    EXPECT_TRUE(test::awaitTask(clientFor(okOnly).finalize(id, 1)));
     testing::ScriptedServer refusing(500, R"({"error":"internal"})");
-    EXPECT_EQ(failureOf(await(clientFor(refusing).reserve(id, 60))), refusal(500, "internal"));
-    await(clientFor(refusing).cancel(id));
+    EXPECT_EQ(failureOf(test::awaitTask(clientFor(refusing).reserve(id, 60))), refusal(500, "internal"));
+    test::awaitTask(clientFor(refusing).cancel(id));
     const ControlPlaneClient unreachable(closedUrl(), deviceID, identity, manager);
-    await(unreachable.cancel(id));
-    EXPECT_TRUE(std::holds_alternative<TransportError>(failureOf(await(unreachable.finalize(id, 1)))));
+    test::awaitTask(unreachable.cancel(id));
+    EXPECT_TRUE(
+        std::holds_alternative<TransportError>(failureOf(test::awaitTask(unreachable.finalize(id, 1)))));
 }
 
 } // namespace

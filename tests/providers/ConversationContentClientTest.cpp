@@ -8,7 +8,6 @@
 namespace lumora {
 namespace {
 
-using testing::await;
 using testing::failureOf;
 using testing::isDecodeError;
 using testing::refusal;
@@ -35,22 +34,11 @@ ConversationUploadPayload uploadCompletedAt(qint64 seconds)
 
 using DeletionResult = std::expected<ConversationDeletionOutcome, ControlPlaneFailure>;
 
-// The outcome has no empty state, which QCoro::waitFor needs: carried in an optional.
-QCoro::Task<std::optional<DeletionResult>> boxed(QCoro::Task<DeletionResult> task)
-{
-    co_return co_await std::move(task);
-}
-
-DeletionResult awaitDeletion(QCoro::Task<DeletionResult> task)
-{
-    return *await(boxed(std::move(task)));
-}
-
 class ConversationContentClientTest : public testing::RealControlPlaneFixture {
 protected:
     QList<QUuid> pageIDs(const ControlPlaneClient& client, int limit, std::optional<QString> cursor = {})
     {
-        const auto page = await(client.conversationPage(limit, std::move(cursor)));
+        const auto page = test::awaitTask(client.conversationPage(limit, std::move(cursor)));
         EXPECT_TRUE(page.has_value());
         QList<QUuid> ids;
         for (const auto& row : page.value_or(ConversationPage {}).conversations)
@@ -66,7 +54,7 @@ TEST_F(ConversationContentClientTest, StoresOnceFetchesTheSameReviewAndHidesAndD
     const auto payload = uploadCompletedAt(completed);
     const QUuid id = payload.conversationID;
     const QByteArray body = *ConversationUploadCodec::body(payload);
-    const auto stored = await(client.storeConversation(body));
+    const auto stored = test::awaitTask(client.storeConversation(body));
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(stored->id, id);
     EXPECT_EQ(stored->mode, "checkin");
@@ -77,24 +65,24 @@ TEST_F(ConversationContentClientTest, StoresOnceFetchesTheSameReviewAndHidesAndD
 
     // A retry after a lost reply stores nothing twice; another account with the same id is
     // told to pick a new one.
-    EXPECT_EQ(await(client.storeConversation(body)), stored);
+    EXPECT_EQ(test::awaitTask(client.storeConversation(body)), stored);
     EXPECT_EQ(pageIDs(client, 100), QList<QUuid> { id });
     const DeviceIdentity other = testing::newIdentity();
     const ControlPlaneClient otherClient(base, signIn(other, "Bob").deviceID, other, manager);
-    EXPECT_EQ(
-        failureOf(await(otherClient.storeConversation(body))), refusal(409, "conversation_id_conflict"));
-    EXPECT_EQ(await(client.conversation(id)), payload);
+    EXPECT_EQ(failureOf(test::awaitTask(otherClient.storeConversation(body))),
+        refusal(409, "conversation_id_conflict"));
+    EXPECT_EQ(test::awaitTask(client.conversation(id)), payload);
 
-    EXPECT_TRUE(await(client.hideConversation(id)));
+    EXPECT_TRUE(test::awaitTask(client.hideConversation(id)));
     EXPECT_TRUE(pageIDs(client, 100).isEmpty());
-    EXPECT_TRUE(await(client.unhideConversation(id)));
+    EXPECT_TRUE(test::awaitTask(client.unhideConversation(id)));
     EXPECT_EQ(pageIDs(client, 100), QList<QUuid> { id });
     // Alone in the workspace: deleted at once; nothing waits for approval.
-    EXPECT_EQ(awaitDeletion(client.deleteConversation(id)), ConversationDeletionOutcome::deleted());
+    EXPECT_EQ(test::awaitTask(client.deleteConversation(id)), ConversationDeletionOutcome::deleted());
     EXPECT_TRUE(pageIDs(client, 100).isEmpty());
-    EXPECT_EQ(failureOf(await(client.conversation(id))), refusal(404, "conversation_not_found"));
-    EXPECT_EQ(
-        failureOf(await(client.approveConversationDeletion(id))), refusal(404, "conversation_not_found"));
+    EXPECT_EQ(failureOf(test::awaitTask(client.conversation(id))), refusal(404, "conversation_not_found"));
+    EXPECT_EQ(failureOf(test::awaitTask(client.approveConversationDeletion(id))),
+        refusal(404, "conversation_not_found"));
 }
 
 TEST_F(ConversationContentClientTest, PagesFollowTheCursorNewestFirst)
@@ -104,7 +92,7 @@ TEST_F(ConversationContentClientTest, PagesFollowTheCursorNewestFirst)
     QList<QUuid> stored;
     for (qint64 hours : { 3, 1, 4, 2, 5 }) {
         const auto payload = uploadCompletedAt(start + hours * 3600);
-        ASSERT_TRUE(await(client.storeConversation(*ConversationUploadCodec::body(payload))));
+        ASSERT_TRUE(test::awaitTask(client.storeConversation(*ConversationUploadCodec::body(payload))));
         stored.append(payload.conversationID);
     }
     const QList<QUuid> newestFirst { stored[4], stored[2], stored[0], stored[3], stored[1] };
@@ -113,7 +101,8 @@ TEST_F(ConversationContentClientTest, PagesFollowTheCursorNewestFirst)
     std::optional<QString> cursor;
     int pages = 0;
     do {
-        const ConversationPage page = await(client.conversationPage(2, cursor)).value_or(ConversationPage {});
+        const ConversationPage page
+            = test::awaitTask(client.conversationPage(2, cursor)).value_or(ConversationPage {});
         for (const ConversationRecordSummary& row : page.conversations)
             seen.append(row.id);
         cursor = page.nextCursor;
@@ -122,7 +111,7 @@ TEST_F(ConversationContentClientTest, PagesFollowTheCursorNewestFirst)
     EXPECT_EQ(seen, newestFirst);
     EXPECT_EQ(pageIDs(client, 0), newestFirst.mid(0, 1));
     EXPECT_EQ(pageIDs(client, 20, QString()), newestFirst);
-    EXPECT_EQ(failureOf(await(client.conversationPage(2, QString("not a cursor")))),
+    EXPECT_EQ(failureOf(test::awaitTask(client.conversationPage(2, QString("not a cursor")))),
         refusal(400, "invalid_cursor"));
 }
 
@@ -139,12 +128,12 @@ TEST_F(ConversationContentRepliesTest, PageQueriesClampTheLimitAndKeepTheCursor)
     };
     for (const auto& [limit, cursor, query] : cases) {
         ScriptedServer server(200, R"({"conversations":[],"next_cursor":null})");
-        EXPECT_EQ(await(clientFor(server).conversationPage(limit, cursor)), ConversationPage {});
+        EXPECT_EQ(test::awaitTask(clientFor(server).conversationPage(limit, cursor)), ConversationPage {});
         EXPECT_EQ(server.requests().value(0).method, "GET");
         EXPECT_EQ(server.requests().value(0).target, "/v1/content/conversations?" + query);
     }
     ScriptedServer missing(200, R"({"next_cursor":"x"})");
-    EXPECT_TRUE(isDecodeError(await(clientFor(missing).conversationPage(5, {}))));
+    EXPECT_TRUE(isDecodeError(test::awaitTask(clientFor(missing).conversationPage(5, {}))));
 }
 
 TEST_F(ConversationContentRepliesTest, DeletionRepliesDecideTheOutcome)
@@ -178,11 +167,11 @@ TEST_F(ConversationContentRepliesTest, DeletionRepliesDecideTheOutcome)
     // Over the wire, with the id in lower case in the path.
     const QUuid id = QUuid::fromString(QStringLiteral("6F1C2D3E-4A5B-4C6D-8E7F-8091A2B3C4D5"));
     ScriptedServer server(200, R"({"status":"pending_approval","requested_at":7})");
-    EXPECT_EQ(awaitDeletion(clientFor(server).deleteConversation(id)), pending(true, 7, 0));
+    EXPECT_EQ(test::awaitTask(clientFor(server).deleteConversation(id)), pending(true, 7, 0));
     EXPECT_EQ(server.requests().value(0).target,
         "/v1/content/conversations/6f1c2d3e-4a5b-4c6d-8e7f-8091a2b3c4d5/delete");
     ScriptedServer empty(200, "");
-    EXPECT_TRUE(isDecodeError(awaitDeletion(clientFor(empty).deleteConversation(id))));
+    EXPECT_TRUE(isDecodeError(test::awaitTask(clientFor(empty).deleteConversation(id))));
 }
 
 TEST_F(ConversationContentRepliesTest, ActionsAcceptAnySuccessAndFetchNeedsBothParts)
@@ -190,10 +179,10 @@ TEST_F(ConversationContentRepliesTest, ActionsAcceptAnySuccessAndFetchNeedsBothP
     const QUuid id = QUuid::createUuid();
     ScriptedServer noContent(204, "", "");
     const ControlPlaneClient client = clientFor(noContent);
-    EXPECT_TRUE(await(client.approveConversationDeletion(id)));
-    EXPECT_TRUE(await(client.declineConversationDeletion(id)));
-    EXPECT_TRUE(await(client.hideConversation(id)));
-    EXPECT_TRUE(await(client.unhideConversation(id)));
+    EXPECT_TRUE(test::awaitTask(client.approveConversationDeletion(id)));
+    EXPECT_TRUE(test::awaitTask(client.declineConversationDeletion(id)));
+    EXPECT_TRUE(test::awaitTask(client.hideConversation(id)));
+    EXPECT_TRUE(test::awaitTask(client.unhideConversation(id)));
     QStringList paths;
     for (const auto& request : noContent.requests()) {
         EXPECT_EQ(request.method, "POST");
@@ -205,7 +194,7 @@ TEST_F(ConversationContentRepliesTest, ActionsAcceptAnySuccessAndFetchNeedsBothP
     ConversationUploadPayload content;
     content.conversationID = id;
     ScriptedServer rowMissing(200, QJsonDocument(QJsonObject { { "content", content.toJson() } }).toJson());
-    EXPECT_TRUE(isDecodeError(await(clientFor(rowMissing).conversation(id))));
+    EXPECT_TRUE(isDecodeError(test::awaitTask(clientFor(rowMissing).conversation(id))));
 }
 
 } // namespace

@@ -8,8 +8,6 @@
 namespace lumora {
 namespace {
 
-using testing::await;
-
 class DeepgramClientTest : public testing::SpeechStandInFixture {
 protected:
     void SetUp() override
@@ -24,7 +22,7 @@ protected:
         std::chrono::milliseconds limit = DeepgramClient::defaultInactivityLimit, QString path = {})
     {
         const DeepgramClient client(manager, standIn->baseUrl(), tls(), limit);
-        return await(client.transcribeFinal(
+        return test::awaitTask(client.transcribeFinal(
             QUrl::fromLocalFile(path.isEmpty() ? recording() : path), QStringLiteral("audio/mp4"), grant));
     }
 
@@ -103,7 +101,7 @@ TEST_F(DeepgramClientTest, SendsExactlyTheRequestOfTheWireFormat)
 {
     const testing::ScriptedServer server(200, R"({"metadata":{},"results":{"channels":[]}})");
     const DeepgramClient client(manager, server.baseUrl());
-    const auto transcript = await(client.transcribeFinal(
+    const auto transcript = test::awaitTask(client.transcribeFinal(
         QUrl::fromLocalFile(recording()), QStringLiteral("audio/x-test; codec=aac"), { "tok.en", 60 }));
     EXPECT_EQ(transcript, (DeepgramTranscript { 0, {} }));
     ASSERT_EQ(server.requests().size(), 1);

@@ -11,8 +11,6 @@
 namespace lumora {
 namespace {
 
-using testing::await;
-
 constexpr int sampleRate = 16000;
 constexpr qsizetype framesPerBlock = 4096;
 
@@ -129,7 +127,7 @@ public:
         for (int i = 0; i < blocks; ++i)
             session->sendPCM(block(qint16(i)));
         session->sendPCM({});
-        await(session->stop(durationSeconds));
+        test::awaitTask(session->stop(durationSeconds));
         return outcome;
     }
 
@@ -317,11 +315,11 @@ TEST_F(LiveSessionWithControlPlaneTest, AnalysesLiveBatchesAndReportsUsageThroug
 
     const DeviceIdentity key = testing::newIdentity();
     const ControlPlaneClient client(base, signIn(key, "Ada").deviceID, key, manager);
-    const auto draft = await(client.createConversationSession());
+    const auto draft = test::awaitTask(client.createConversationSession());
     ASSERT_TRUE(draft && draft->sessionID);
-    const auto reservation = await(client.reserve(*draft->sessionID, 3600));
+    const auto reservation = test::awaitTask(client.reserve(*draft->sessionID, 3600));
     ASSERT_TRUE(reservation.has_value());
-    const auto grant = await(client.deepgramGrant(reservation->id));
+    const auto grant = test::awaitTask(client.deepgramGrant(reservation->id));
     ASSERT_TRUE(grant.has_value());
 
     // The first live analysis fails; the real control plane analyses the others.

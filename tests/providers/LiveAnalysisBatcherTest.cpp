@@ -1,5 +1,6 @@
 #include "providers/LiveAnalysisBatcher.hpp"
 
+#include "AwaitTask.hpp"
 #include "providers/InertAnalysisProvider.hpp"
 #include "providers/LiveCoaching.hpp"
 
@@ -74,7 +75,7 @@ TEST(LiveCoaching, CheckinGetsAnAnalyzerThatRefusesEverything)
     EXPECT_EQ(&LiveCoaching::analyzer(ConversationMode::conversation, client), &client);
     const AnalysisProvider& inert = LiveCoaching::analyzer(ConversationMode::checkin, client);
     EXPECT_NE(&inert, &client);
-    const auto result = QCoro::waitFor(
+    const auto result = test::awaitTask(
         inert.analyze(AnalysisPass::live, AnalysisRubric::conversation, { turn(0) }, std::nullopt, QUuid()));
     ASSERT_FALSE(result.has_value());
     ASSERT_NE(result.error().as<LiveCoachingError>(), nullptr);

@@ -8,7 +8,6 @@
 namespace lumora {
 namespace {
 
-using testing::await;
 using testing::failureOf;
 
 const QString policy = PairingPolicy::version.toString();
@@ -20,7 +19,7 @@ struct Partner {
 
     PairingState state() const
     {
-        auto state = await(client->pairingState());
+        auto state = test::awaitTask(client->pairingState());
         EXPECT_TRUE(state.has_value());
         return state.value_or(PairingState {});
     }
@@ -66,7 +65,7 @@ TEST_F(PairingClientTest, TwoAccountsLinkShareOneWorkspaceAndUnlink)
     EXPECT_EQ(alone.workspace,
         (PairingWorkspace { uuidText(ada.registration.accountID, UuidCase::lower), false, 1, {}, {} }));
 
-    const auto invite = await(ada.client->createPairingInvite(policy));
+    const auto invite = test::awaitTask(ada.client->createPairingInvite(policy));
     ASSERT_TRUE(invite.has_value());
     EXPECT_EQ(PairingCode::normalize(invite->code), invite->code);
     const auto issued = ada.state().pendingInvite.value_or(PairingPendingInvite {});
@@ -75,13 +74,13 @@ TEST_F(PairingClientTest, TwoAccountsLinkShareOneWorkspaceAndUnlink)
 
     // Typed by hand: lower case, in groups.
     const auto redemption
-        = await(bob.client->redeemPairingInvite(PairingCode::formatted(invite->code).toLower()));
+        = test::awaitTask(bob.client->redeemPairingInvite(PairingCode::formatted(invite->code).toLower()));
     ASSERT_TRUE(redemption.has_value());
     const auto deciding = bob.state().pendingConfirmation;
     EXPECT_TRUE(deciding.has_value() && deciding->redemption() == *redemption);
     EXPECT_TRUE(ada.state().pendingInvite.value_or(PairingPendingInvite {}).isBeingConsidered());
 
-    const auto confirmation = await(bob.client->confirmPairingInvite(invite->inviteID, policy));
+    const auto confirmation = test::awaitTask(bob.client->confirmPairingInvite(invite->inviteID, policy));
     ASSERT_TRUE(confirmation.has_value() && confirmation->linkedAt.has_value());
     EXPECT_EQ(confirmation->memberCount, 2);
     const PairingState linked = ada.state();
@@ -90,7 +89,7 @@ TEST_F(PairingClientTest, TwoAccountsLinkShareOneWorkspaceAndUnlink)
     EXPECT_EQ(linked.workspace.linkedAt, confirmation->linkedAt);
     EXPECT_EQ(bob.state().workspace.partnerJoinedAt, confirmation->linkedAt);
 
-    EXPECT_TRUE(await(bob.client->unlinkPairing()));
+    EXPECT_TRUE(test::awaitTask(bob.client->unlinkPairing()));
     for (const Partner* member : { &ada, &bob }) {
         const PairingState after = member->state();
         EXPECT_EQ(PairingStateMachine::stage(after), PairingStage::unpaired());
@@ -108,35 +107,39 @@ TEST_F(PairingClientTest, EveryRefusalReachesTheCallerAsItsPairingFailure)
     const Partner bob = partner("Bob");
     const Partner carol = partner("Carol");
 
-    const auto own = await(ada.client->createPairingInvite(policy));
+    const auto own = test::awaitTask(ada.client->createPairingInvite(policy));
     ASSERT_TRUE(own.has_value());
-    const auto ownCode = failureOf(await(ada.client->redeemPairingInvite(own->code)));
-    const auto unknown = failureOf(await(bob.client->redeemPairingInvite("0000-0000-0000")));
-    const auto malformed = failureOf(await(bob.client->redeemPairingInvite("UUUU-0000-0000")));
-    const auto notPaired = failureOf(await(bob.client->unlinkPairing()));
-    const auto nothingToConfirm = failureOf(await(carol.client->confirmPairingInvite(own->inviteID, policy)));
+    const auto ownCode = failureOf(test::awaitTask(ada.client->redeemPairingInvite(own->code)));
+    const auto unknown = failureOf(test::awaitTask(bob.client->redeemPairingInvite("0000-0000-0000")));
+    const auto malformed = failureOf(test::awaitTask(bob.client->redeemPairingInvite("UUUU-0000-0000")));
+    const auto notPaired = failureOf(test::awaitTask(bob.client->unlinkPairing()));
+    const auto nothingToConfirm
+        = failureOf(test::awaitTask(carol.client->confirmPairingInvite(own->inviteID, policy)));
 
     // A newer code replaces the first one.
-    const auto invite = await(ada.client->createPairingInvite(policy));
+    const auto invite = test::awaitTask(ada.client->createPairingInvite(policy));
     ASSERT_TRUE(invite.has_value());
-    const auto replaced = failureOf(await(carol.client->redeemPairingInvite(own->code)));
-    ASSERT_TRUE(await(bob.client->redeemPairingInvite(invite->code)));
-    const auto redeemedByOther = failureOf(await(carol.client->redeemPairingInvite(invite->code)));
+    const auto replaced = failureOf(test::awaitTask(carol.client->redeemPairingInvite(own->code)));
+    ASSERT_TRUE(test::awaitTask(bob.client->redeemPairingInvite(invite->code)));
+    const auto redeemedByOther = failureOf(test::awaitTask(carol.client->redeemPairingInvite(invite->code)));
     const auto othersConfirmation
-        = failureOf(await(carol.client->confirmPairingInvite(invite->inviteID, policy)));
-    ASSERT_TRUE(await(bob.client->confirmPairingInvite(invite->inviteID, policy)));
-    const auto replayed = failureOf(await(bob.client->confirmPairingInvite(invite->inviteID, policy)));
-    const auto usedUp = failureOf(await(carol.client->redeemPairingInvite(invite->code)));
-    const auto inviteWhilePaired = failureOf(await(ada.client->createPairingInvite(policy)));
-    const auto carolInvite = await(carol.client->createPairingInvite(policy));
+        = failureOf(test::awaitTask(carol.client->confirmPairingInvite(invite->inviteID, policy)));
+    ASSERT_TRUE(test::awaitTask(bob.client->confirmPairingInvite(invite->inviteID, policy)));
+    const auto replayed
+        = failureOf(test::awaitTask(bob.client->confirmPairingInvite(invite->inviteID, policy)));
+    const auto usedUp = failureOf(test::awaitTask(carol.client->redeemPairingInvite(invite->code)));
+    const auto inviteWhilePaired = failureOf(test::awaitTask(ada.client->createPairingInvite(policy)));
+    const auto carolInvite = test::awaitTask(carol.client->createPairingInvite(policy));
     ASSERT_TRUE(carolInvite.has_value());
-    const auto redeemWhilePaired = failureOf(await(bob.client->redeemPairingInvite(carolInvite->code)));
-    const auto unknownPolicy = failureOf(await(carol.client->createPairingInvite("pairing-1999-01-01")));
+    const auto redeemWhilePaired
+        = failureOf(test::awaitTask(bob.client->redeemPairingInvite(carolInvite->code)));
+    const auto unknownPolicy
+        = failureOf(test::awaitTask(carol.client->createPairingInvite("pairing-1999-01-01")));
     // A burst of wrong codes locks redeeming for a while, the right code included.
     const Partner dave = partner("Dave");
     for (int attempt = 0; attempt < 10; ++attempt)
-        EXPECT_FALSE(await(dave.client->redeemPairingInvite("0000-0000-0000")));
-    const auto guessing = failureOf(await(dave.client->redeemPairingInvite(carolInvite->code)));
+        EXPECT_FALSE(test::awaitTask(dave.client->redeemPairingInvite("0000-0000-0000")));
+    const auto guessing = failureOf(test::awaitTask(dave.client->redeemPairingInvite(carolInvite->code)));
 
     expectRefusals({
         { "own code", ownCode, 409, "pairing_own_invite", PairingFailure::ownCode },
@@ -170,11 +173,11 @@ TEST_F(ImpatientPairingClientTest, LateConfirmationIsRefused)
 {
     const Partner ada = partner("Ada");
     const Partner bob = partner("Bob");
-    const auto invite = await(ada.client->createPairingInvite(policy));
+    const auto invite = test::awaitTask(ada.client->createPairingInvite(policy));
     ASSERT_TRUE(invite.has_value());
-    ASSERT_TRUE(await(bob.client->redeemPairingInvite(invite->code)));
+    ASSERT_TRUE(test::awaitTask(bob.client->redeemPairingInvite(invite->code)));
     expectRefusals({ { "confirmed too late",
-        failureOf(await(bob.client->confirmPairingInvite(invite->inviteID, policy))), 410,
+        failureOf(test::awaitTask(bob.client->confirmPairingInvite(invite->inviteID, policy))), 410,
         "pairing_confirmation_expired", PairingFailure::confirmationExpired } });
     EXPECT_EQ(PairingStateMachine::stage(bob.state()), PairingStage::unpaired());
 }
@@ -188,16 +191,16 @@ TEST_F(PairingClientRepliesTest, RequestsCarryTheGivenValuesAndRepliesNeedTheCon
     using testing::ScriptedServer;
     const QUuid inviteID = QUuid::fromString(QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FF"));
     ScriptedServer confirmed(200, R"({"member_count":2})");
-    EXPECT_EQ(await(clientFor(confirmed).confirmPairingInvite(inviteID, "pairing-2026-08-18")),
+    EXPECT_EQ(test::awaitTask(clientFor(confirmed).confirmPairingInvite(inviteID, "pairing-2026-08-18")),
         (PairingConfirmation { std::nullopt, 2 }));
     ScriptedServer redeemed(200,
         R"({"invite_id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","confirm_expires_at":7,)"
         R"("history":{"conversation_count":0}})");
-    EXPECT_TRUE(await(clientFor(redeemed).redeemPairingInvite("abcd efgh-jk")));
+    EXPECT_TRUE(test::awaitTask(clientFor(redeemed).redeemPairingInvite("abcd efgh-jk")));
     ScriptedServer okFalse(200, R"({"ok":false})");
-    EXPECT_TRUE(await(clientFor(okFalse).unlinkPairing()));
+    EXPECT_TRUE(test::awaitTask(clientFor(okFalse).unlinkPairing()));
     ScriptedServer noWorkspaces(200, R"({"workspace":{"workspace_id":"w","paired":false,"member_count":1}})");
-    EXPECT_TRUE(isDecodeError(await(clientFor(noWorkspaces).pairingState())));
+    EXPECT_TRUE(isDecodeError(test::awaitTask(clientFor(noWorkspaces).pairingState())));
     // The invite id in lower case; the code exactly as given, normalising it is the caller's business.
     const std::tuple<const ScriptedServer&, QByteArray, QByteArray, QByteArray> sent[] = {
         { confirmed, "POST", "/v1/pairing/invites/confirm",
@@ -213,10 +216,10 @@ TEST_F(PairingClientRepliesTest, RequestsCarryTheGivenValuesAndRepliesNeedTheCon
     }
 
     ScriptedServer empty(200, "{}");
-    EXPECT_TRUE(isDecodeError(await(clientFor(empty).unlinkPairing())));
+    EXPECT_TRUE(isDecodeError(test::awaitTask(clientFor(empty).unlinkPairing())));
     // A reply in field names rather than the control plane's keys is not read.
     ScriptedServer converted(200, R"({"inviteID":"6f9619ff-8b86-d011-b42d-00c04fc964ff","memberCount":2})");
-    EXPECT_TRUE(isDecodeError(await(clientFor(converted).confirmPairingInvite(inviteID, "v"))));
+    EXPECT_TRUE(isDecodeError(test::awaitTask(clientFor(converted).confirmPairingInvite(inviteID, "v"))));
 }
 
 } // namespace

@@ -42,7 +42,8 @@ protected:
     // Start, the development page, its callback ticket and completion, as a person would.
     DeviceRegistration signIn(const DeviceIdentity& device, const QString& name)
     {
-        const auto page = await(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, manager));
+        const auto page
+            = test::awaitTask(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, manager));
         EXPECT_TRUE(page.has_value());
         if (!page)
             return {};
@@ -66,7 +67,7 @@ protected:
         const QString ticket = QUrlQuery(callback).queryItemValue("ticket");
 
         const auto registration
-            = await(ControlPlaneBootstrap::completeWebAppleAuthorization(base, ticket, manager));
+            = test::awaitTask(ControlPlaneBootstrap::completeWebAppleAuthorization(base, ticket, manager));
         EXPECT_TRUE(registration.has_value());
         return registration.value_or(DeviceRegistration {});
     }

@@ -5,7 +5,6 @@
 namespace lumora {
 namespace {
 
-using testing::await;
 using testing::failureOf;
 using testing::sendRequest;
 
@@ -21,18 +20,21 @@ TEST_F(RealControlPlaneTest, SignsInAndMakesEveryAccountCall)
     const DeviceRegistration registration = signIn(identity, "Ada & Bob's account");
     const ControlPlaneClient client(base, registration.deviceID, identity, manager);
 
-    EXPECT_EQ(await(client.accountState()), (AccountState { registration.accountID, registration.deviceID }));
-    const auto draft = await(client.createConversationSession());
+    EXPECT_EQ(test::awaitTask(client.accountState()),
+        (AccountState { registration.accountID, registration.deviceID }));
+    const auto draft = test::awaitTask(client.createConversationSession());
     ASSERT_TRUE(draft.has_value());
     EXPECT_EQ(draft->status, "draft");
-    EXPECT_EQ(await(client.currentConversationSession()), *draft);
-    EXPECT_TRUE(await(client.reportDiagnostic(DiagnosticEventType::uncleanTermination, "observed")));
-    EXPECT_TRUE(await(client.reportProductEvent(ProductAnalyticsEvent::resultReviewed, "0.1.0 (1)")));
+    EXPECT_EQ(test::awaitTask(client.currentConversationSession()), *draft);
+    EXPECT_TRUE(
+        test::awaitTask(client.reportDiagnostic(DiagnosticEventType::uncleanTermination, "observed")));
+    EXPECT_TRUE(
+        test::awaitTask(client.reportProductEvent(ProductAnalyticsEvent::resultReviewed, "0.1.0 (1)")));
 
     // A usable check-in pack of this week, the same one twice within it.
     const QString weekBefore = CheckinWeek::key(QDateTime::currentDateTimeUtc(), CheckinWeek::packCalendar());
-    const auto pack = await(client.checkinPack());
-    const auto again = await(client.checkinPack());
+    const auto pack = test::awaitTask(client.checkinPack());
+    const auto again = test::awaitTask(client.checkinPack());
     const QString weekAfter = CheckinWeek::key(QDateTime::currentDateTimeUtc(), CheckinWeek::packCalendar());
     ASSERT_TRUE(pack.has_value());
     EXPECT_TRUE(pack->isUsable());
@@ -44,26 +46,28 @@ TEST_F(RealControlPlaneTest, SignsInAndMakesEveryAccountCall)
     }
 
     // The same key recovers the same registration.
-    EXPECT_EQ(await(ControlPlaneBootstrap::recoverRegisteredDevice(base, identity, manager)), registration);
+    EXPECT_EQ(test::awaitTask(ControlPlaneBootstrap::recoverRegisteredDevice(base, identity, manager)),
+        registration);
 
     // A second computer of the same account, revoked by the first.
     const DeviceIdentity laptop = testing::newIdentity();
     const DeviceRegistration second = signIn(laptop, "Ada & Bob's account");
     EXPECT_EQ(second.accountID, registration.accountID);
     const ControlPlaneClient laptopClient(base, second.deviceID, laptop, manager);
-    EXPECT_TRUE(await(laptopClient.accountState()));
-    EXPECT_TRUE(await(client.revoke(second.deviceID)));
-    EXPECT_EQ(failureOf(await(laptopClient.accountState())), refusal("device_revoked"));
+    EXPECT_TRUE(test::awaitTask(laptopClient.accountState()));
+    EXPECT_TRUE(test::awaitTask(client.revoke(second.deviceID)));
+    EXPECT_EQ(failureOf(test::awaitTask(laptopClient.accountState())), refusal("device_revoked"));
 
     // Deleting the account locks out its devices; its key no longer recovers anything.
-    EXPECT_TRUE(await(client.deleteAccount()));
-    EXPECT_EQ(failureOf(await(client.accountState())), refusal("unknown_device"));
-    const auto recovered = await(ControlPlaneBootstrap::recoverRegisteredDevice(base, identity, manager));
+    EXPECT_TRUE(test::awaitTask(client.deleteAccount()));
+    EXPECT_EQ(failureOf(test::awaitTask(client.accountState())), refusal("unknown_device"));
+    const auto recovered
+        = test::awaitTask(ControlPlaneBootstrap::recoverRegisteredDevice(base, identity, manager));
     ASSERT_TRUE(recovered.has_value());
     EXPECT_FALSE(recovered->has_value());
     // The identity-token registration has no provider behind the development control plane.
-    EXPECT_EQ(
-        failureOf(await(ControlPlaneBootstrap::registerDevice(base, "token", identity, "macos", manager))),
+    EXPECT_EQ(failureOf(test::awaitTask(
+                  ControlPlaneBootstrap::registerDevice(base, "token", identity, "macos", manager))),
         ControlPlaneFailure(ControlPlaneError::rejected(503)));
 }
 
@@ -72,11 +76,11 @@ TEST_F(RealControlPlaneTest, ForgedStaleAndReplayedRequestsAreRefused)
     const DeviceRegistration registration = signIn(identity, "Ada");
 
     const ControlPlaneClient forger(base, registration.deviceID, testing::newIdentity(), manager);
-    EXPECT_EQ(failureOf(await(forger.accountState())), refusal("invalid_signature"));
+    EXPECT_EQ(failureOf(test::awaitTask(forger.accountState())), refusal("invalid_signature"));
 
     const ControlPlaneClient slowClock(base, registration.deviceID, identity, manager,
         [] { return QDateTime::currentDateTimeUtc().addSecs(-301); });
-    EXPECT_EQ(failureOf(await(slowClock.accountState())), refusal("stale_timestamp"));
+    EXPECT_EQ(failureOf(test::awaitTask(slowClock.accountState())), refusal("stale_timestamp"));
 
     const auto headers = RequestSigner::sign(identity, registration.deviceID, u"GET", u"/v1/account/state",
         {}, QDateTime::currentDateTimeUtc(), QUuid::createUuid());

@@ -11,7 +11,6 @@
 namespace lumora {
 namespace {
 
-using testing::await;
 using testing::failureOf;
 using testing::findings;
 using testing::refusal;
@@ -77,16 +76,16 @@ TEST_F(RealProvidersTest, TheApplicationsClientGetsTheProvidersGrantAndAnalysis)
 {
     const DeviceIdentity key = testing::newIdentity();
     const ControlPlaneClient client(base, signIn(key, "Ada").deviceID, key, manager);
-    const auto session = await(client.createConversationSession());
+    const auto session = test::awaitTask(client.createConversationSession());
     ASSERT_TRUE(session.has_value() && session->sessionID);
-    const auto reservation = await(client.reserve(*session->sessionID, 600));
+    const auto reservation = test::awaitTask(client.reserve(*session->sessionID, 600));
     ASSERT_TRUE(reservation.has_value());
 
-    EXPECT_EQ(await(client.deepgramGrant(reservation->id)), (DeepgramGrant { "jwt.e2e", 300 }));
+    EXPECT_EQ(test::awaitTask(client.deepgramGrant(reservation->id)), (DeepgramGrant { "jwt.e2e", 300 }));
     ASSERT_EQ(speech.requests().size(), 1u);
     EXPECT_EQ(speech.requests()[0].header("Authorization"), "Token provider-key-e2e");
 
-    const auto live = await(client.analyze(
+    const auto live = test::awaitTask(client.analyze(
         AnalysisPass::live, AnalysisRubric::conversation, argument, LiveAnalysisContext(1), reservation->id));
     ASSERT_TRUE(live.has_value());
     EXPECT_EQ(live->model, "model-e2e-1");
@@ -96,9 +95,9 @@ TEST_F(RealProvidersTest, TheApplicationsClientGetsTheProvidersGrantAndAnalysis)
     // The providers fail: no token, and the final analysis still comes, from the rules.
     speech.setScript([](const StandInRequest&) { return StandInReply { 500, "{}" }; });
     model.setScript([](const StandInRequest&) { return StandInReply { 500, "{}" }; });
-    EXPECT_EQ(
-        failureOf(await(client.deepgramGrant(reservation->id))), refusal(503, "provider_token_unavailable"));
-    const auto final = await(
+    EXPECT_EQ(failureOf(test::awaitTask(client.deepgramGrant(reservation->id))),
+        refusal(503, "provider_token_unavailable"));
+    const auto final = test::awaitTask(
         client.analyze(AnalysisPass::final, AnalysisRubric::conversation, argument, {}, reservation->id));
     ASSERT_TRUE(final.has_value());
     EXPECT_EQ(final->model, "lumora-rules-1");

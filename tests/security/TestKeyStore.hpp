@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AwaitTask.hpp"
 #include "security/MemoryKeyStore.hpp"
 
 #include <QHash>
@@ -9,20 +10,6 @@
 #include <qcoro/qcorotimer.h>
 
 namespace lumora::test {
-
-template <typename T> QCoro::Task<> storeResult(QCoro::Task<T> task, std::optional<T>* result)
-{
-    result->emplace(co_await std::move(task));
-}
-
-// Runs a task to completion in a local event loop and returns its value; unlike
-// QCoro::waitFor it also works for values without a default constructor.
-template <typename T> T awaitTask(QCoro::Task<T> task)
-{
-    std::optional<T> result;
-    QCoro::waitFor(storeResult(std::move(task), &result));
-    return std::move(*result);
-}
 
 // Answers each call only after a turn of the event loop, as the keychain does, so that
 // operations that are not kept apart would interleave. Chosen accounts fail with a status

@@ -88,7 +88,7 @@ TEST_F(AccountTest, ARevokedDeviceIsToldToSignInAgainAndKeepsOnlyItsLocalData)
     const DerivedSessionResult kept = review("Kept here");
     ASSERT_TRUE(test::awaitTask(model->resultStore()->save(kept)));
     // Another of the account's devices revokes this one.
-    ASSERT_TRUE(testing::await(model->client()->revoke(model->account()->deviceID)));
+    ASSERT_TRUE(test::awaitTask(model->client()->revoke(model->account()->deviceID)));
     model.reset();
 
     auto again = launch();
@@ -208,7 +208,7 @@ TEST_F(AccountTest, SignOutRevokesThisDeviceAndKeepsTheReviewsOnThisComputer)
     EXPECT_TRUE(model->recordingAgreementAccepted());
     ASSERT_EQ(model->historyEntries().size(), 1);
     EXPECT_EQ(model->historyEntries()[0].localID, kept.id);
-    const auto refused = testing::await(revoked->accountState());
+    const auto refused = test::awaitTask(revoked->accountState());
     ASSERT_FALSE(refused.has_value());
     const auto* refusal = std::get_if<ControlPlaneError>(&refused.error());
     ASSERT_NE(refusal, nullptr);
@@ -253,7 +253,7 @@ TEST_F(AccountTest, DeletingTheAccountRemovesItOnTheServerAndEverythingThisCompu
     const auto listed = test::awaitTask(model->resultStore()->list());
     ASSERT_TRUE(listed.has_value());
     EXPECT_TRUE(listed->results.isEmpty());
-    EXPECT_FALSE(testing::await(client->accountState()).has_value());
+    EXPECT_FALSE(test::awaitTask(client->accountState()).has_value());
 }
 
 // Another process that overwrites the saved session right after each of the first `racing`

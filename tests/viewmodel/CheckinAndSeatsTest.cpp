@@ -169,7 +169,7 @@ TEST(SessionViewModelReminder, ScheduledInTheLocalZoneAcrossDaylightSavingChange
             model->adoptServices({ nullptr,
                 ConversationBackupService::create(nowhere, model->resultStore(), model->backupStore()),
                 nullptr, nullptr });
-            QCoro::waitFor(model->synchronizeHistory(false));
+            test::awaitTask(model->synchronizeHistory(false));
             ASSERT_EQ(model->lastCheckinAt(), checkin.completedAt);
         }
 
@@ -191,10 +191,10 @@ TEST(SessionViewModelReminder, RefusalClampsTheKeptTimeAndTheNextChangeClearsThe
     ViewModelHome home;
     home.scheduler->grants = false;
     const auto model = home.viewModel();
-    QCoro::waitFor(model->setCheckinReminder(reminder(true, 9, 25, 75)));
+    test::awaitTask(model->setCheckinReminder(reminder(true, 9, 25, 75)));
     EXPECT_EQ(model->checkinReminder(), reminder(false, 7, 23, 59));
     EXPECT_EQ(model->reminderNote(), SessionViewModel::reminderPermissionNote());
-    QCoro::waitFor(model->setCheckinReminder(reminder(false, 7, 23, 59)));
+    test::awaitTask(model->setCheckinReminder(reminder(false, 7, 23, 59)));
     EXPECT_EQ(model->reminderNote(), std::nullopt);
 }
 

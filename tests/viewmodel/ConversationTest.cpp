@@ -100,7 +100,7 @@ protected:
         auto model = std::make_unique<SessionViewModel>(std::move(environment));
         settle(*model);
         model->adoptServices({ client, nullptr, nullptr, nullptr });
-        EXPECT_TRUE(testing::await(model->refreshAfterConversation()));
+        EXPECT_TRUE(test::awaitTask(model->refreshAfterConversation()));
         EXPECT_TRUE(model->isSignedIn());
         auto temporary = TemporaryConversationStore::create(home.temporaryRoot);
         EXPECT_TRUE(temporary.has_value());
@@ -185,7 +185,7 @@ TEST_F(ConversationTest, FailedStartsTellTheUserAndLeaveNothingBehind)
         row.arrange(*model);
         LogCapture log;
 
-        testing::await(model->toggleRecording());
+        test::awaitTask(model->toggleRecording());
         settle(*model);
 
         EXPECT_EQ(model->errorMessage(), row.text);
@@ -271,7 +271,7 @@ TEST_F(ConversationTest, ClockLeavesPausesOutAndFinishesAtTheMaximum)
 {
     home.now = startedAt;
     auto model = launch({ QStringLiteral("--ui-smoke") });
-    testing::await(model->toggleRecording());
+    test::awaitTask(model->toggleRecording());
     ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
     EXPECT_EQ(model->statusText(), "Recording visibly");
     EXPECT_EQ(model->recordingMaximumSeconds(), 3600);
@@ -314,7 +314,7 @@ TEST_F(ConversationTest, TheClockStandsStillOnceTheFinishBegins)
 {
     home.now = startedAt;
     auto model = launch({ QStringLiteral("--ui-smoke") });
-    testing::await(model->toggleRecording());
+    test::awaitTask(model->toggleRecording());
     tickAt(*model, 5);
     const auto lateTick = *tick;
     home.now = startedAt.addSecs(9);

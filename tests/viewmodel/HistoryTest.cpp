@@ -183,7 +183,7 @@ TEST_F(SessionViewModelHistoryTest, SynchronisationRunsItsCallsInOrderAndPublish
     // synchronisation does not ask the server again.
     log.clear();
     EXPECT_EQ(model->deletionKind(*entry(uploaded.id)), ConversationDeletionKind::immediate);
-    const auto outcome = QCoro::waitFor(model->remove(*entry(uploaded.id)));
+    const auto outcome = test::awaitTask(model->remove(*entry(uploaded.id)));
     ASSERT_TRUE(outcome.has_value());
     EXPECT_TRUE(outcome->isDeleted());
     EXPECT_EQ(log, (QStringList { "delete", "history" }));
@@ -194,7 +194,7 @@ TEST_F(SessionViewModelHistoryTest, SynchronisationRunsItsCallsInOrderAndPublish
 TEST_F(SessionViewModelHistoryTest, AFailedOperationSetsItsOneSentenceAndChangesNothing)
 {
     const DerivedSessionResult local = save(2, QStringLiteral("Bills"));
-    QCoro::waitFor(model->synchronizeHistory(false));
+    test::awaitTask(model->synchronizeHistory(false));
     const ConversationHistoryEntry onlyHere = *entry(local.id);
     ConversationHistoryEntry elsewhere;
     elsewhere.id = QUuid::createUuid();
@@ -205,15 +205,15 @@ TEST_F(SessionViewModelHistoryTest, AFailedOperationSetsItsOneSentenceAndChanges
         std::function<void()> operation;
         const char* sentence;
     } cases[] {
-        { "review", [&] { EXPECT_EQ(QCoro::waitFor(model->review(elsewhere)), std::nullopt); },
+        { "review", [&] { EXPECT_EQ(test::awaitTask(model->review(elsewhere)), std::nullopt); },
             "That conversation could not be opened. Check your connection and try again." },
-        { "approve", [&] { QCoro::waitFor(model->approveDeletion(onlyHere)); },
+        { "approve", [&] { test::awaitTask(model->approveDeletion(onlyHere)); },
             "That conversation could not be deleted just now. Nothing was removed." },
-        { "decline", [&] { QCoro::waitFor(model->declineDeletion(onlyHere)); },
+        { "decline", [&] { test::awaitTask(model->declineDeletion(onlyHere)); },
             "That could not be sent just now. Please try again." },
-        { "hide", [&] { QCoro::waitFor(model->hide(onlyHere)); },
+        { "hide", [&] { test::awaitTask(model->hide(onlyHere)); },
             "That conversation could not be hidden just now. Please try again." },
-        { "unhide", [&] { QCoro::waitFor(model->unhide(onlyHere)); },
+        { "unhide", [&] { test::awaitTask(model->unhide(onlyHere)); },
             "That conversation could not be brought back just now. Please try again." },
     };
     for (const auto& row : cases) {

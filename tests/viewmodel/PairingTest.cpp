@@ -112,7 +112,7 @@ TEST(SessionViewModelPairing, EveryFailureReachesPairingErrorAsItsSentence)
         SCOPED_TRACE(row.sentence);
         PairingHome home;
         home.client->failure = row.failure;
-        QCoro::waitFor(home.model->redeemPairingCode(QStringLiteral("7k3m-9q2w-4x8z")));
+        test::awaitTask(home.model->redeemPairingCode(QStringLiteral("7k3m-9q2w-4x8z")));
         EXPECT_EQ(home.model->pairingError(), QString::fromUtf8(row.sentence));
         EXPECT_EQ(home.client->calls, (QStringList { "redeem 7K3M9Q2W4X8Z", "state" }));
         EXPECT_FALSE(home.model->isPairingBusy());
@@ -124,7 +124,7 @@ TEST(SessionViewModelPairing, EveryFailureReachesPairingErrorAsItsSentence)
 TEST(SessionViewModelPairing, AMalformedCodeIsRefusedWithoutARequestAndTheStateIsStillRead)
 {
     PairingHome home;
-    QCoro::waitFor(home.model->redeemPairingCode(QStringLiteral("7K3M-9Q2W")));
+    test::awaitTask(home.model->redeemPairingCode(QStringLiteral("7K3M-9Q2W")));
     EXPECT_EQ(home.model->pairingError(),
         "That code was not recognized. Check it, or ask your partner for a new one.");
     EXPECT_EQ(home.client->calls, QStringList { "state" });
@@ -135,7 +135,7 @@ TEST(SessionViewModelPairing, WithoutAConnectionAStepSaysSoAndStaysIdle)
 {
     ViewModelHome home;
     const auto model = home.viewModel();
-    QCoro::waitFor(model->createPairingInvite());
+    test::awaitTask(model->createPairingInvite());
     EXPECT_EQ(model->pairingError(), "Corvane is not connected to your account right now.");
     EXPECT_FALSE(model->isPairingBusy());
 }
@@ -168,13 +168,13 @@ TEST(SessionViewModelPairing, ASecondPressWhileAStepRunsStartsNothing)
 TEST(SessionViewModelPairing, ConfirmingClearsRedemptionAndInviteAndNeedsARedemption)
 {
     PairingHome home;
-    QCoro::waitFor(home.model->confirmPairing());
+    test::awaitTask(home.model->confirmPairing());
     EXPECT_TRUE(home.client->calls.isEmpty());
 
     home.model->setPairingInvite(home.client->invite);
     home.model->setPairingRedemption(home.client->redemption);
     home.client->state.workspace.paired = true;
-    QCoro::waitFor(home.model->confirmPairing());
+    test::awaitTask(home.model->confirmPairing());
     EXPECT_EQ(home.client->calls,
         (QStringList {
             "confirm " + home.client->redemption.inviteID.toString(QUuid::WithoutBraces), "state" }));
@@ -229,7 +229,7 @@ TEST(SessionViewModelPairing, RefreshPublishesTheStateItRead)
         home.client->state.workspace.paired = row.paired;
         if (row.fails)
             home.client->stateFailure = ControlPlaneError::rejected(503);
-        QCoro::waitFor(home.model->refreshPairingState());
+        test::awaitTask(home.model->refreshPairingState());
         EXPECT_EQ(home.model->pairing(), row.fails ? std::nullopt : std::optional(home.client->state));
         EXPECT_EQ(home.model->pairingInvite().has_value(), row.inviteKept);
         EXPECT_EQ(home.model->pairingRedemption(), row.redemption);

@@ -26,7 +26,7 @@ public:
     {
         const DeviceIdentity other = testing::newIdentity();
         const auto page
-            = testing::await(ControlPlaneBootstrap::beginWebAppleAuthorization(base, other, manager));
+            = test::awaitTask(ControlPlaneBootstrap::beginWebAppleAuthorization(base, other, manager));
         EXPECT_TRUE(page.has_value());
         return page ? browse(*page, name) : QUrl();
     }

@@ -18,8 +18,6 @@
 namespace lumora {
 namespace {
 
-using test::await;
-
 // Two partners in two espeak-ng voices: a criticism that globalizes and piles on, a repair, a
 // thank-you, and an old hurt brought back.
 const test::SpokenLine conversation[] = {
@@ -72,10 +70,10 @@ TEST_F(ConversationEndToEndTest, ATwoVoiceConversationEndsInASealedReviewAndAFin
     const auto coordinator = SessionCoordinator::create(client, client,
         std::make_shared<DeepgramClient>(manager, speech->baseUrl()), client, client, *results, *temporary);
 
-    const auto draft = await(client->createConversationSession());
+    const auto draft = test::awaitTask(client->createConversationSession());
     ASSERT_TRUE(draft.has_value() && draft->sessionID.has_value());
     const auto prepared
-        = await(coordinator->prepare(*draft->sessionID, 3600, ConversationMode::conversation));
+        = test::awaitTask(coordinator->prepare(*draft->sessionID, 3600, ConversationMode::conversation));
     ASSERT_TRUE(prepared.has_value());
     const QString recording = prepared->audioURL.toLocalFile();
 
@@ -95,11 +93,11 @@ TEST_F(ConversationEndToEndTest, ATwoVoiceConversationEndsInASealedReviewAndAFin
         [] { return std::optional<LiveAnalysisContext>(); },
         [&](const AnalysisProviderResult& insight) { insights.append(insight); }, options);
     live.start();
-    const auto started
-        = await(capture.start(recording, prepared->maximumSeconds, [&live](const QByteArray& block) {
-              QMetaObject::invokeMethod(
-                  &live, [&live, block] { live.sendPCM(block); }, Qt::QueuedConnection);
-          }));
+    const auto started = test::awaitTask(
+        capture.start(recording, prepared->maximumSeconds, [&live](const QByteArray& block) {
+            QMetaObject::invokeMethod(
+                &live, [&live, block] { live.sendPCM(block); }, Qt::QueuedConnection);
+        }));
     ASSERT_TRUE(started.has_value());
     QElapsedTimer clock;
     clock.start();
@@ -112,13 +110,14 @@ TEST_F(ConversationEndToEndTest, ATwoVoiceConversationEndsInASealedReviewAndAFin
     const double actualSeconds = capture.currentTime();
     capture.stop();
     test::spinFor(300); // the last queued blocks reach the session
-    await(live.stop(qint64(std::ceil(actualSeconds))));
+    test::awaitTask(live.stop(qint64(std::ceil(actualSeconds))));
     EXPECT_EQ(live.statusCode(), DeepgramLiveSession::healthyStatus);
     ASSERT_EQ(liveTurns.size(), std::size(conversation));
     EXPECT_EQ(coordinator->turns(), liveTurns);
     EXPECT_FALSE(insights.isEmpty());
 
-    const auto finished = await(coordinator->finish(prepared->audioURL, "audio/mp4", actualSeconds));
+    const auto finished
+        = test::awaitTask(coordinator->finish(prepared->audioURL, "audio/mp4", actualSeconds));
     ASSERT_TRUE(finished.has_value());
     const DerivedSessionResult& review = *finished;
     EXPECT_EQ(coordinator->phase(), SessionPhase::complete);
@@ -154,7 +153,7 @@ TEST_F(ConversationEndToEndTest, ATwoVoiceConversationEndsInASealedReviewAndAFin
     EXPECT_FALSE(sealed.contains("dishes"));
     const auto reopened = EncryptedResultStore::create(resultsFolder, keys);
     ASSERT_TRUE(reopened.has_value());
-    const auto loaded = await((*reopened)->load(review.id));
+    const auto loaded = test::awaitTask((*reopened)->load(review.id));
     ASSERT_TRUE(loaded.has_value());
     // The file keeps the completion time in whole seconds.
     DerivedSessionResult expected = review;
@@ -176,7 +175,7 @@ TEST_F(ConversationEndToEndTest, ATwoVoiceConversationEndsInASealedReviewAndAFin
     // One usage report of the live stream and one of the final transcription.
     EXPECT_EQ((*database)->countRows("usage_reports", registration.accountID), 2);
 
-    (void)await(keys->remove(EncryptedResultStore::keyAccount()));
+    (void)test::awaitTask(keys->remove(EncryptedResultStore::keyAccount()));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "VirtualMicrophone.hpp"
 // clang-format on
 
+#include "AwaitTask.hpp"
 #include "ControlPlaneProcess.hpp"
 #include "SpeechStandInProcess.hpp"
 #include "providers/ControlPlaneBootstrap.hpp"
@@ -22,11 +23,6 @@
 #include <span>
 
 namespace lumora::test {
-
-template <typename T> T await(QCoro::Task<T> task)
-{
-    return QCoro::waitFor(std::move(task));
-}
 
 // One line of a conversation: the seat that says it and the espeak-ng voice it is spoken in.
 struct SpokenLine {
@@ -131,7 +127,8 @@ protected:
     DeviceRegistration signIn(const DeviceIdentity& device)
     {
         const QUrl base = controlPlane->baseUrl();
-        const auto page = await(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, manager));
+        const auto page
+            = test::awaitTask(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, manager));
         EXPECT_TRUE(page.has_value());
         if (!page)
             return {};
@@ -142,7 +139,7 @@ protected:
             base.resolved(QUrl("/dev/sign-in")), form.toString(QUrl::FullyEncoded).toUtf8(),
             { { "Content-Type", "application/x-www-form-urlencoded" } });
         const QUrl callback(QString::fromLatin1(submitted.header("Location")));
-        const auto registration = await(ControlPlaneBootstrap::completeWebAppleAuthorization(
+        const auto registration = test::awaitTask(ControlPlaneBootstrap::completeWebAppleAuthorization(
             base, QUrlQuery(callback).queryItemValue("ticket"), manager));
         EXPECT_TRUE(registration.has_value());
         return registration.value_or(DeviceRegistration {});

@@ -19,8 +19,6 @@
 namespace lumora {
 namespace {
 
-using test::await;
-
 // Six lines, so that the live analysis runs while the conversation records; the first names
 // the cycle the partners are stuck in, which the analysis takes for the agenda's second step.
 const test::SpokenLine conversation[] = {
@@ -67,7 +65,7 @@ protected:
         model->adoptCoordinator(SessionCoordinator::create(client, client,
             std::make_shared<DeepgramClient>(manager, speech->baseUrl()), client, client,
             model->resultStore(), *temporary));
-        EXPECT_TRUE(await(model->refreshAfterConversation()));
+        EXPECT_TRUE(test::awaitTask(model->refreshAfterConversation()));
         EXPECT_EQ(model->startReadiness(), ConversationStartReadiness::ready);
         return model;
     }
@@ -104,7 +102,7 @@ TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedRevi
     EXPECT_EQ(model.selectedAgendaStep(), 1) << "the insight moves the agenda on by one step";
 
     // Coaching on demand for one corner (seat 2 is the left seat).
-    await(model.requestContextualNudge(2));
+    test::awaitTask(model.requestContextualNudge(2));
     EXPECT_TRUE(model.contextualNudges().contains(0));
     EXPECT_FALSE(model.nudgeErrors().contains(0));
     EXPECT_TRUE(model.nudgeLoadingSides().isEmpty());
@@ -146,7 +144,7 @@ TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedRevi
     for (const test::SpokenLine& line : conversation)
         spoken.append(QString::fromLatin1(line.text));
     EXPECT_EQ(texts, spoken);
-    const auto loaded = await(model.resultStore()->load(review.id));
+    const auto loaded = test::awaitTask(model.resultStore()->load(review.id));
     ASSERT_TRUE(loaded.has_value());
     QFile sealed(model.resultStore()->path(review.id));
     ASSERT_TRUE(sealed.open(QIODevice::ReadOnly));
