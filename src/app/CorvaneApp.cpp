@@ -1,5 +1,6 @@
 #include "CorvaneApp.hpp"
 
+#include "AppLog.hpp"
 #include "FontRegistrar.hpp"
 #include "SecureUpdateController.hpp"
 #include "ShellSession.hpp"
@@ -18,12 +19,6 @@
 #include <QTimer>
 
 namespace lumora {
-
-namespace {
-
-Q_LOGGING_CATEGORY(appLog, "lumora.app")
-
-} // namespace
 
 namespace {
 

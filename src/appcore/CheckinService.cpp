@@ -1,5 +1,6 @@
 #include "appcore/CheckinService.hpp"
 
+#include "appcore/AppcoreLog.hpp"
 #include "appcore/ServiceFailureCode.hpp"
 #include "domain/CheckinBundledPack.hpp"
 #include "providers/CheckinPackClient.hpp"
@@ -7,10 +8,6 @@
 #include <QLoggingCategory>
 
 namespace lumora {
-
-namespace {
-Q_LOGGING_CATEGORY(checkinLog, "com.lumora.native.checkin")
-}
 
 std::shared_ptr<CheckinService> CheckinService::create(std::shared_ptr<const CheckinPackClient> client)
 {

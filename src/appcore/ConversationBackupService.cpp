@@ -1,5 +1,6 @@
 #include "appcore/ConversationBackupService.hpp"
 
+#include "appcore/AppcoreLog.hpp"
 #include "appcore/ServiceFailureCode.hpp"
 #include "domain/ConversationBackupPolicy.hpp"
 #include "domain/ConversationHistoryMerge.hpp"
@@ -18,8 +19,6 @@
 namespace lumora {
 
 namespace {
-
-Q_LOGGING_CATEGORY(backupLog, "com.lumora.native.conversation-backup")
 
 ConversationBackupRecord newRecord(const QUuid& localID, ConversationBackupState state)
 {

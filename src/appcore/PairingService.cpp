@@ -1,5 +1,6 @@
 #include "appcore/PairingService.hpp"
 
+#include "appcore/AppcoreLog.hpp"
 #include "domain/PairingCode.hpp"
 #include "domain/PairingErrorPolicy.hpp"
 #include "providers/PairingClient.hpp"
@@ -8,10 +9,6 @@
 #include <type_traits>
 
 namespace lumora {
-
-namespace {
-Q_LOGGING_CATEGORY(pairingLog, "com.lumora.native.pairing")
-}
 
 std::shared_ptr<PairingService> PairingService::create(
     std::shared_ptr<const PairingClient> client, QString policyVersion)

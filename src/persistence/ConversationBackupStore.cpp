@@ -2,6 +2,7 @@
 
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
+#include "persistence/PersistenceLog.hpp"
 #include "persistence/PrivateFiles.hpp"
 #include "persistence/StoredDocument.hpp"
 
@@ -13,8 +14,6 @@
 
 namespace lumora {
 namespace {
-
-Q_LOGGING_CATEGORY(backupStoreLog, "com.lumora.native.backup-store")
 
 using State = ConversationBackupStore::State;
 using Summary = ConversationRecordSummary;

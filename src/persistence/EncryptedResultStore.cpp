@@ -2,6 +2,7 @@
 
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
+#include "persistence/PersistenceLog.hpp"
 #include "persistence/PrivateFiles.hpp"
 #include "persistence/StoredDocument.hpp"
 
@@ -12,8 +13,6 @@
 
 namespace lumora {
 namespace {
-
-Q_LOGGING_CATEGORY(resultStoreLog, "com.lumora.native.result-store")
 
 const QString fileExtension = QStringLiteral(".lmr");
 

@@ -1,5 +1,6 @@
 #include "persistence/FileSealer.hpp"
 
+#include "persistence/PersistenceLog.hpp"
 #include "persistence/PrivateFiles.hpp"
 #include "security/AesGcm.hpp"
 #include "security/KeyCreation.hpp"
@@ -9,11 +10,6 @@
 #include <QLoggingCategory>
 
 namespace lumora {
-namespace {
-
-Q_LOGGING_CATEGORY(sealerLog, "com.lumora.native.file-sealer")
-
-} // namespace
 
 FileSealer::FileSealer(std::shared_ptr<SecureKeyStore> keyStore, QString keyAccount, QString directory,
     std::function<bool()> hasSealedFiles)

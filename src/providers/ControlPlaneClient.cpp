@@ -2,14 +2,13 @@
 
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
+#include "providers/ProvidersLog.hpp"
 #include "security/RequestSigner.hpp"
 
 #include <QLoggingCategory>
 #include <QTimeZone>
 
 namespace lumora {
-
-Q_LOGGING_CATEGORY(controlPlaneLog, "com.lumora.native.control-plane")
 
 namespace {
 

@@ -4,13 +4,12 @@
 #include "security/Base64Url.hpp"
 #include "security/KeyCreation.hpp"
 #include "security/SecureKeyStore.hpp"
+#include "security/SecurityLog.hpp"
 
 #include <QLoggingCategory>
 
 namespace lumora {
 namespace {
-
-Q_LOGGING_CATEGORY(identityLog, "com.lumora.native.device-identity")
 
 std::expected<DeviceIdentity, SecureStoreError> fromStoredBytes(const QByteArray& bytes)
 {

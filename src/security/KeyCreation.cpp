@@ -1,14 +1,13 @@
 #include "security/KeyCreation.hpp"
 
 #include "security/SecureKeyStore.hpp"
+#include "security/SecurityLog.hpp"
 
 #include <QLoggingCategory>
 #include <atomic>
 
 namespace lumora {
 namespace {
-
-Q_LOGGING_CATEGORY(keyCreationLog, "com.lumora.native.secure-store")
 
 std::atomic<bool> timedOut { false };
 
@@ -34,7 +33,7 @@ QCoro::Task<std::expected<KeyCreation::Stored, SecureStoreError>> KeyCreation::s
     std::shared_ptr<SecureKeyStore> keyStore, QString account, QByteArray bytes)
 {
     if (timedOutThisRun()) {
-        qCWarning(keyCreationLog, "Not creating %s: the keychain did not answer in time earlier in this run",
+        qCWarning(secureStoreLog, "Not creating %s: the keychain did not answer in time earlier in this run",
             qUtf8Printable(account));
         co_return std::unexpected(SecureStoreError::keychain(SecureStoreError::timedOutStatus));
     }
@@ -49,7 +48,7 @@ QCoro::Task<std::expected<KeyCreation::Stored, SecureStoreError>> KeyCreation::s
         co_return std::unexpected(stored.error());
     }
     if (!stored->bytes) {
-        qCCritical(keyCreationLog, "The new key %s could not be read back", qUtf8Printable(account));
+        qCCritical(secureStoreLog, "The new key %s could not be read back", qUtf8Printable(account));
         co_return std::unexpected(SecureStoreError::keyUnavailable());
     }
     co_return Stored { *stored->bytes };

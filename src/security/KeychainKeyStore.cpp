@@ -1,6 +1,7 @@
 #include "security/KeychainKeyStore.hpp"
 
 #include "security/KeyCreation.hpp"
+#include "security/SecurityLog.hpp"
 
 #include <QLoggingCategory>
 #include <QPointer>
@@ -9,8 +10,6 @@
 
 namespace lumora {
 namespace {
-
-Q_LOGGING_CATEGORY(secureStoreLog, "com.lumora.native.secure-store")
 
 struct JobOutcome {
     QKeychain::Error error = QKeychain::NoError;

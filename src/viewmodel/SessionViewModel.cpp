@@ -10,6 +10,7 @@
 #include "security/MemoryKeyStore.hpp"
 #include "viewmodel/CheckinReminderScheduler.hpp"
 #include "viewmodel/SeatNames.hpp"
+#include "viewmodel/ViewModelLog.hpp"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -17,12 +18,6 @@
 #include <QSettings>
 
 namespace lumora {
-
-namespace {
-
-Q_LOGGING_CATEGORY(startUpLog, "com.lumora.native.start-up")
-
-} // namespace
 
 SessionViewModel::SessionViewModel(SessionEnvironment environment, QObject* parent)
     : QObject(parent)

@@ -14,6 +14,7 @@
 #include "viewmodel/SeatNames.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 #include "viewmodel/SmokeDemoResult.hpp"
+#include "viewmodel/ViewModelLog.hpp"
 
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
@@ -23,8 +24,6 @@
 namespace lumora {
 
 namespace {
-
-Q_LOGGING_CATEGORY(accountLog, "com.lumora.native.account")
 
 template <typename T> std::unexpected<AccountCallFailure> failed(T error)
 {

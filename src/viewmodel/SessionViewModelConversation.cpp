@@ -15,6 +15,7 @@
 #include "providers/LiveCoaching.hpp"
 #include "viewmodel/RecordingTimer.hpp"
 #include "viewmodel/SessionViewModel.hpp"
+#include "viewmodel/ViewModelLog.hpp"
 
 #include <QDir>
 #include <QFileInfo>
@@ -27,8 +28,6 @@
 namespace lumora {
 
 namespace {
-
-Q_LOGGING_CATEGORY(conversationLog, "com.lumora.native.conversation")
 
 const QString startingText = QStringLiteral("Starting securely\u2026");
 const QString notReadyText = QStringLiteral("The secure session is not ready.");

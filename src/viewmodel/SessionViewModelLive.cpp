@@ -6,6 +6,7 @@
 #include "providers/AnalysisProviderResult.hpp"
 #include "providers/ControlPlaneClient.hpp"
 #include "viewmodel/SessionViewModel.hpp"
+#include "viewmodel/ViewModelLog.hpp"
 
 #include <QLoggingCategory>
 #include <algorithm>
@@ -13,8 +14,6 @@
 namespace lumora {
 
 namespace {
-
-Q_LOGGING_CATEGORY(liveLog, "com.lumora.native.live")
 
 // A detected agenda step moves the room on only when the analysis is this sure of it.
 constexpr double stepConfidence = 0.6;

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+namespace lumora {
+
+Q_DECLARE_LOGGING_CATEGORY(controlPlaneLog)
+
+} // namespace lumora

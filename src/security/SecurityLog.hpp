@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+namespace lumora {
+
+Q_DECLARE_LOGGING_CATEGORY(identityLog)
+Q_DECLARE_LOGGING_CATEGORY(secureStoreLog)
+
+} // namespace lumora
