@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QLoggingCategory>
+#include <QNetworkReply>
 #include <QSettings>
 
 namespace lumora {
@@ -51,7 +52,16 @@ SessionViewModel::SessionViewModel(SessionEnvironment environment, QObject* pare
     start(startUp());
 }
 
-SessionViewModel::~SessionViewModel() = default;
+SessionViewModel::~SessionViewModel()
+{
+    // Operations still waiting end when they resume. The replies they wait for end now: deleted
+    // with their manager they would never finish, and the calls waiting on them never resume.
+    m_lifetime.reset();
+    if (m_network) {
+        for (QNetworkReply* reply : m_network->findChildren<QNetworkReply*>())
+            reply->abort();
+    }
+}
 
 QString SessionViewModel::reminderPermissionNote()
 {
@@ -63,15 +73,18 @@ QString SessionViewModel::reminderPermissionNote()
 void SessionViewModel::start(QCoro::Task<void> operation)
 {
     ++m_runningOperations;
-    QCoro::connect(std::move(operation), this, [this] {
-        if (--m_runningOperations == 0)
+    QCoro::connect(std::move(operation), this, [this, alive = lifetime()] {
+        if (!alive.expired() && --m_runningOperations == 0)
             emit operationsSettled();
     });
 }
 
 QCoro::Task<void> SessionViewModel::startUp()
 {
+    const auto alive = lifetime();
     const bool prepared = co_await prepareLocalStorage();
+    if (alive.expired())
+        co_return;
     if (!prepared && !m_signInPreviewMode && !m_agreementPreviewMode)
         publish(
             m_errorMessage, std::optional(storageFailureMessage()), &SessionViewModel::errorMessageChanged);
@@ -91,7 +104,10 @@ QCoro::Task<bool> SessionViewModel::prepareLocalStorage()
         identityKeys = std::make_shared<MemoryKeyStore>();
     else
         identityKeys = m_environment.keychain();
+    const auto alive = lifetime();
     auto identity = co_await DeviceIdentity::load(identityKeys);
+    if (alive.expired())
+        co_return false;
     if (!identity) {
         qCWarning(startUpLog, "The device identity could not be loaded.");
         co_return false;

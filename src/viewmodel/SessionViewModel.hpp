@@ -454,6 +454,9 @@ private:
 
     // Runs an operation to its end without the caller waiting.
     void start(QCoro::Task<void> operation);
+    // Held weakly by each operation, which ends at its next resumption once this has expired:
+    // the view model may be closed while a network reply, a keychain job or a timer is pending.
+    [[nodiscard]] std::weak_ptr<const bool> lifetime() const { return m_lifetime; }
     QCoro::Task<void> startUp();
     // Device identity, data folder and stores, in that order; false at the first failure.
     QCoro::Task<bool> prepareLocalStorage();
@@ -588,6 +591,7 @@ private:
 
     bool m_startUpFinished = false;
     int m_runningOperations = 0;
+    std::shared_ptr<const bool> m_lifetime = std::make_shared<const bool>(true);
 };
 
 } // namespace lumora

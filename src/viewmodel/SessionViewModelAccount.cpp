@@ -53,13 +53,17 @@ QNetworkAccessManager& SessionViewModel::network()
 
 QCoro::Task<void> SessionViewModel::restore()
 {
+    const auto alive = lifetime();
     if (m_signInPreviewMode || m_agreementPreviewMode) {
         setStatusText(QStringLiteral("Sign in to begin"));
     } else if (m_smokeMode) {
         co_await enterSmokeAccount();
     } else {
         // An unreadable saved session counts as none: the device may still be recovered.
-        const auto loaded = co_await m_sessionStore->load();
+        const auto sessions = m_sessionStore;
+        const auto loaded = co_await sessions->load();
+        if (alive.expired())
+            co_return;
         const std::optional<LocalAccountSession> session = loaded ? loaded->session : std::nullopt;
         if (session) {
             connect(session->deviceID);
@@ -69,13 +73,19 @@ QCoro::Task<void> SessionViewModel::restore()
             AccountCall call = [this] { return recoverRegisteredDevice(); };
             co_await perform(std::move(call));
         }
+        if (alive.expired())
+            co_return;
     }
 
     auto results = co_await storedResults();
+    if (alive.expired())
+        co_return;
     if (m_smokeMode && results.isEmpty())
         results.append(SmokeDemoResult::make(m_environment.clock()));
     publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
     co_await synchronizeHistory(true);
+    if (alive.expired())
+        co_return;
     co_await rescheduleCheckinReminder();
 }
 
@@ -88,8 +98,11 @@ QCoro::Task<void> SessionViewModel::enterSmokeAccount()
 
 QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::recoverRegisteredDevice()
 {
+    const auto alive = lifetime();
     auto registration
         = co_await ControlPlaneBootstrap::recoverRegisteredDevice(*m_baseURL, *m_identity, network());
+    if (alive.expired())
+        co_return {};
     if (!registration)
         co_return failed(std::move(registration.error()));
     // The control plane does not know this key: nothing to recover, nothing to say.
@@ -102,9 +115,10 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::recoverRe
 QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::adoptRegistration(
     DeviceRegistration registration)
 {
+    const auto alive = lifetime();
     const LocalAccountSession session { registration.accountID, registration.deviceID };
     auto persisted = co_await persistAccountSession(session);
-    if (!persisted)
+    if (alive.expired() || !persisted)
         co_return persisted;
     connect(registration.deviceID);
     auto outcome = co_await refreshRemoteState();
@@ -117,11 +131,12 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::persistAc
     // The keychain may acknowledge a write that a read does not yet return; the session is
     // only counted as saved once it reads back as written.
     constexpr int attempts = 3;
+    const auto sessions = m_sessionStore;
     AccountSessionStore::Error lastError = SecureStoreError::invalidKey();
     for (int attempt = 1; attempt <= attempts; ++attempt) {
-        auto saved = co_await m_sessionStore->save(session);
+        auto saved = co_await sessions->save(session);
         if (saved) {
-            auto loaded = co_await m_sessionStore->load();
+            auto loaded = co_await sessions->load();
             if (loaded && loaded->session == session)
                 co_return {};
             lastError = loaded ? AccountSessionStore::Error(SecureStoreError::invalidKey()) : loaded.error();
@@ -161,16 +176,22 @@ void SessionViewModel::connect(QUuid deviceID)
 
 QCoro::Task<void> SessionViewModel::perform(AccountCall operation)
 {
+    const auto alive = lifetime();
     publish(m_isBusy, true, &SessionViewModel::isBusyChanged);
     setErrorMessage(std::nullopt);
     auto outcome = co_await operation();
+    if (alive.expired())
+        co_return;
     if (!outcome) {
         const auto* refusal = std::get_if<ControlPlaneFailure>(&outcome.error());
         const auto* error = refusal ? std::get_if<ControlPlaneError>(refusal) : nullptr;
         if (error && error->status() == 401) {
             // The control plane no longer knows this device: forget the session and every
             // service that would sign with it.
-            (void)co_await m_sessionStore->clear();
+            const auto sessions = m_sessionStore;
+            (void)co_await sessions->clear();
+            if (alive.expired())
+                co_return;
             dropAccountServices();
             publish(m_currentSession, std::optional<ConversationSessionState>(),
                 &SessionViewModel::currentSessionChanged);
@@ -206,10 +227,13 @@ void SessionViewModel::dropAccountServices()
 
 QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::refreshRemoteState()
 {
+    const auto alive = lifetime();
     const auto client = m_client;
     if (!client)
         co_return {};
     auto account = co_await client->accountState();
+    if (alive.expired())
+        co_return {};
     if (!account)
         co_return failed(std::move(account.error()));
     publishAccount(std::move(*account));
@@ -223,12 +247,16 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::refreshRe
         && !m_uncleanTerminationReported) {
         auto reported = co_await client->reportDiagnostic(
             DiagnosticEventType::uncleanTermination, QStringLiteral("observed"));
+        if (alive.expired())
+            co_return {};
         if (!reported)
             co_return failed(std::move(reported.error()));
         m_uncleanTerminationReported = true;
     }
 
     auto session = co_await client->currentConversationSession();
+    if (alive.expired())
+        co_return {};
     if (!session)
         co_return failed(std::move(session.error()));
     publish(m_currentSession, std::optional(std::move(*session)), &SessionViewModel::currentSessionChanged);
@@ -238,10 +266,19 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::refreshRe
 
 QCoro::Task<void> SessionViewModel::signOutAndRevokeThisDevice()
 {
+    const auto alive = lifetime();
     co_await abandonConversation();
-    if (m_client && m_account)
-        (void)co_await m_client->revoke(m_account->deviceID);
-    (void)co_await m_sessionStore->clear();
+    if (alive.expired())
+        co_return;
+    if (const auto client = m_client; client && m_account) {
+        (void)co_await client->revoke(m_account->deviceID);
+        if (alive.expired())
+            co_return;
+    }
+    const auto sessions = m_sessionStore;
+    (void)co_await sessions->clear();
+    if (alive.expired())
+        co_return;
     dropAccountServices();
     publish(m_currentSession, std::optional<ConversationSessionState>(),
         &SessionViewModel::currentSessionChanged);
@@ -255,14 +292,19 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
 {
     if (m_isBusy)
         co_return;
+    const auto alive = lifetime();
     publish(m_isBusy, true, &SessionViewModel::isBusyChanged);
     setErrorMessage(std::nullopt);
     co_await abandonConversation();
+    if (alive.expired())
+        co_return;
 
     if (!m_smokeMode) {
         bool deleted = false;
         if (const auto client = m_client) {
             const auto answer = co_await client->deleteAccount();
+            if (alive.expired())
+                co_return;
             deleted = answer.has_value();
         }
         if (!deleted) {
@@ -279,14 +321,22 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
     bool wipedEverything = true;
     if (const auto store = m_resultStore) {
         const auto removed = co_await store->removeAll();
+        if (alive.expired())
+            co_return;
         if (!removed) {
             qCWarning(accountLog, "The sealed reviews could not be removed.");
             wipedEverything = false;
         }
     }
-    if (const auto service = m_backupService)
+    if (const auto service = m_backupService) {
         co_await service->forgetEverything();
-    const auto cleared = co_await m_sessionStore->clear();
+        if (alive.expired())
+            co_return;
+    }
+    const auto sessions = m_sessionStore;
+    const auto cleared = co_await sessions->clear();
+    if (alive.expired())
+        co_return;
     if (!cleared) {
         qCWarning(accountLog, "The saved account session could not be removed.");
         wipedEverything = false;

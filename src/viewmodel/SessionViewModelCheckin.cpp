@@ -30,9 +30,12 @@ QCoro::Task<void> SessionViewModel::openCheckin()
     publish(m_isCheckinOpening, true, &SessionViewModel::isCheckinOpeningChanged);
     publish(m_errorMessage, std::optional<QString>(), &SessionViewModel::errorMessageChanged);
     std::optional<CheckinPack> pack;
-    if (const auto service = m_checkinService)
+    if (const auto service = m_checkinService) {
+        const auto alive = lifetime();
         pack = co_await service->pack(m_environment.clock());
-    else
+        if (alive.expired())
+            co_return;
+    } else
         pack = CheckinBundledPack::pack(m_environment.clock());
     const qint64 sections = pack->sections.size();
     publish(m_checkinPack, std::move(pack), &SessionViewModel::checkinPackChanged);
@@ -115,11 +118,17 @@ QCoro::Task<void> SessionViewModel::setCheckinReminder(CheckinReminderSettings s
     publish(m_reminderNote, std::optional<QString>(), &SessionViewModel::reminderNoteChanged);
     if (settings.isOn) {
         const auto scheduler = m_reminderScheduler;
-        if (!co_await scheduler->requestPermission()) {
+        const auto alive = lifetime();
+        const bool permitted = co_await scheduler->requestPermission();
+        if (alive.expired())
+            co_return;
+        if (!permitted) {
             const CheckinReminderSettings off(false, settings.weekday, settings.hour, settings.minute);
             publish(m_checkinReminder, off, &SessionViewModel::checkinReminderChanged);
             storeReminder(preferences(), off);
             co_await scheduler->removePending();
+            if (alive.expired())
+                co_return;
             publish(m_reminderNote, std::optional(reminderPermissionNote()),
                 &SessionViewModel::reminderNoteChanged);
             co_return;

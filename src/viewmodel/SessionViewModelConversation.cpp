@@ -156,9 +156,12 @@ QCoro::Task<void> SessionViewModel::beginConversation()
         co_return;
     }
 
+    const auto alive = lifetime();
     const bool permitted = m_environment.microphonePermission
         ? co_await m_environment.microphonePermission()
         : (co_await MicrophoneAccess::request()).has_value();
+    if (alive.expired())
+        co_return;
     if (!permitted) {
         reportFailure(QStringLiteral("Microphone access is required."));
         publish(m_isStartingConversation, false, &SessionViewModel::isStartingConversationChanged);
@@ -170,7 +173,10 @@ QCoro::Task<void> SessionViewModel::beginConversation()
         co_return;
     }
 
-    const auto session = co_await m_client->createConversationSession();
+    // Through a copy: a sign-out meanwhile must not free the client during the call.
+    const auto session = co_await std::shared_ptr(m_client)->createConversationSession();
+    if (alive.expired())
+        co_return;
     if (!session) {
         co_await failStart(session.error());
         co_return;
@@ -191,6 +197,8 @@ QCoro::Task<void> SessionViewModel::beginConversation()
         co_return;
     }
     const auto prepared = co_await coordinator->prepare(*session->sessionID, requestedSeconds, m_sessionMode);
+    if (alive.expired())
+        co_return;
     if (!prepared) {
         co_await failStart(prepared.error());
         co_return;
@@ -248,8 +256,12 @@ QCoro::Task<void> SessionViewModel::beginConversation()
         if (self)
             self->handleCaptureEnded(successfully);
     };
-    const auto captured = co_await audioCapture().start(
+    audioCapture();
+    const auto capture = m_audioCapture;
+    const auto captured = co_await capture->start(
         prepared->audioURL.toLocalFile(), maximumSeconds, std::move(pcmHandler), std::move(completion));
+    if (alive.expired())
+        co_return;
     if (!captured) {
         co_await failStart(captured.error());
         co_return;
@@ -324,9 +336,15 @@ QCoro::Task<void> SessionViewModel::failStart(ConversationStartFailure failure)
     qCCritical(
         conversationLog, "Conversation start failed: %s", qUtf8Printable(startFailureDiagnostic(failure)));
     audioCapture().stop();
+    const auto alive = lifetime();
     co_await stopLiveSession(0);
-    if (const auto coordinator = m_coordinator)
+    if (alive.expired())
+        co_return;
+    if (const auto coordinator = m_coordinator) {
         co_await coordinator->abandon();
+        if (alive.expired())
+            co_return;
+    }
     m_liveReservationID.reset();
     reportFailure(conversationStartFailureMessage(failure));
     publish(m_isStartingConversation, false, &SessionViewModel::isStartingConversationChanged);
@@ -413,7 +431,10 @@ QCoro::Task<void> SessionViewModel::finishConversation()
     }
     publishRunningFlag(m_isProcessing, true, &SessionViewModel::isProcessingChanged);
     audioCapture().stop();
+    const auto alive = lifetime();
     co_await stopLiveSession(qint64(std::max(m_elapsed, 1.0)));
+    if (alive.expired())
+        co_return;
     stopRecordingClock();
     setStatusText(QStringLiteral("Processing privately"));
 
@@ -421,6 +442,8 @@ QCoro::Task<void> SessionViewModel::finishConversation()
         co_await finishSmokeConversation();
     else
         co_await finishWithCoordinator();
+    if (alive.expired())
+        co_return;
 
     publishRunningFlag(m_isProcessing, false, &SessionViewModel::isProcessingChanged);
     m_audioURL.reset();
@@ -433,12 +456,18 @@ QCoro::Task<void> SessionViewModel::finishSmokeConversation()
     const QUuid id = m_currentSession && m_currentSession->sessionID ? *m_currentSession->sessionID
                                                                      : QUuid::createUuid();
     const DerivedSessionResult result = smokeResult(id, m_environment.clock(), m_elapsed, m_sessionMode);
-    if (const auto store = m_resultStore)
+    const auto alive = lifetime();
+    if (const auto store = m_resultStore) {
         (void)co_await store->save(result);
+        if (alive.expired())
+            co_return;
+    }
     QList<DerivedSessionResult> results = m_results;
     results.prepend(result);
     publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
     co_await synchronizeHistory(false);
+    if (alive.expired())
+        co_return;
     publish(m_currentSession, std::optional<ConversationSessionState>(),
         &SessionViewModel::currentSessionChanged);
     publish(m_liveSummary, std::optional<QString>(), &SessionViewModel::liveSummaryChanged);
@@ -457,8 +486,11 @@ QCoro::Task<void> SessionViewModel::finishWithCoordinator()
         co_await recoverFinish();
         co_return;
     }
+    const auto alive = lifetime();
     const auto result
         = co_await coordinator->finish(*m_audioURL, QStringLiteral("audio/mp4"), std::max(m_elapsed, 1.0));
+    if (alive.expired())
+        co_return;
     if (!result) {
         qCWarning(conversationLog, "Conversation finish failed: %s",
             qUtf8Printable(startFailureDiagnostic(result.error())));
@@ -472,6 +504,8 @@ QCoro::Task<void> SessionViewModel::finishWithCoordinator()
         co_return;
     }
     auto results = co_await storedResults();
+    if (alive.expired())
+        co_return;
     publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
     publish(m_currentSession, std::optional<ConversationSessionState>(),
         &SessionViewModel::currentSessionChanged);
@@ -480,7 +514,11 @@ QCoro::Task<void> SessionViewModel::finishWithCoordinator()
             ? QStringLiteral("Check-in saved")
             : QStringLiteral("Conversation ready to review"));
     co_await backUpFinishedConversation(*result);
+    if (alive.expired())
+        co_return;
     co_await finishCheckinIfRunning();
+    if (alive.expired())
+        co_return;
     // The review is saved and on its way to the account; an account state that cannot be
     // read just now changes nothing about that.
     if (!co_await refreshAfterConversation())
@@ -490,13 +528,19 @@ QCoro::Task<void> SessionViewModel::finishWithCoordinator()
 QCoro::Task<void> SessionViewModel::recoverFinish()
 {
     const std::optional<QUuid> sessionID = m_currentSession ? m_currentSession->sessionID : std::nullopt;
-    if (const auto coordinator = m_coordinator)
+    const auto alive = lifetime();
+    if (const auto coordinator = m_coordinator) {
         co_await coordinator->abandon();
+        if (alive.expired())
+            co_return;
+    }
     // Without a coordinator (or with one that holds another folder) the recording would stay.
     removeRecordingFolder();
     resetLiveState();
     if (const auto store = m_resultStore) {
         auto listed = co_await store->list();
+        if (alive.expired())
+            co_return;
         if (listed)
             publish(m_results, std::move(listed->results), &SessionViewModel::resultsChanged);
     }
@@ -511,7 +555,11 @@ QCoro::Task<void> SessionViewModel::recoverFinish()
         publish(m_currentSession, std::optional<ConversationSessionState>(),
             &SessionViewModel::currentSessionChanged);
         co_await backUpFinishedConversation(*saved);
+        if (alive.expired())
+            co_return;
         co_await finishCheckinIfRunning();
+        if (alive.expired())
+            co_return;
         reportFailure(savedLocallyText);
         co_return;
     }
@@ -536,10 +584,15 @@ QCoro::Task<void> SessionViewModel::backUpFinishedConversation(DerivedSessionRes
     const auto service = m_backupService;
     if (!service)
         co_return;
+    const auto alive = lifetime();
     const auto outcome = co_await service->backUp(std::move(result), m_environment.clock());
+    if (alive.expired())
+        co_return;
     if (outcome.kind() == ConversationBackupOutcome::Kind::retryLater
         && outcome.failureCode() == QStringLiteral("active_workspace_required"))
         co_await refreshPairingState();
+    if (alive.expired())
+        co_return;
     co_await synchronizeHistory(false);
 }
 
@@ -567,9 +620,15 @@ QCoro::Task<void> SessionViewModel::abandonConversation()
     publishRunningFlag(m_isRecording, false, &SessionViewModel::isRecordingChanged);
     publishRunningFlag(m_isPaused, false, &SessionViewModel::isPausedChanged);
     m_pauseStartedAt.reset();
+    const auto alive = lifetime();
     co_await stopLiveSession(qint64(std::max(m_elapsed, 1.0)));
-    if (const auto coordinator = m_coordinator)
+    if (alive.expired())
+        co_return;
+    if (const auto coordinator = m_coordinator) {
         co_await coordinator->abandon();
+        if (alive.expired())
+            co_return;
+    }
     removeRecordingFolder();
     m_audioURL.reset();
     m_liveReservationID.reset();

@@ -15,6 +15,7 @@ void SessionViewModel::publishHistoryEntries(QList<ConversationHistoryEntry> ent
 
 QCoro::Task<void> SessionViewModel::synchronizeHistory(bool refreshFromServer)
 {
+    const auto alive = lifetime();
     const auto service = m_backupService;
     if (!service) {
         publishHistoryEntries(ConversationHistoryMerge::entries(m_results, {}, {}, {}));
@@ -25,24 +26,24 @@ QCoro::Task<void> SessionViewModel::synchronizeHistory(bool refreshFromServer)
     co_await service->retryPending(m_environment.clock());
     if (refreshFromServer) {
         co_await service->refreshServerHistory();
-        if (service != m_backupService)
+        if (alive.expired() || service != m_backupService)
             co_return;
         co_await refreshPairingState();
     }
     auto entries = co_await service->history();
-    if (service != m_backupService)
+    if (alive.expired() || service != m_backupService)
         co_return;
     publishHistoryEntries(std::move(entries));
     const auto choice = co_await service->migrationChoice();
-    if (service != m_backupService)
+    if (alive.expired() || service != m_backupService)
         co_return;
     publishMigrationChoice(choice);
     const qint64 awaiting = co_await service->conversationsAwaitingOffer();
-    if (service != m_backupService)
+    if (alive.expired() || service != m_backupService)
         co_return;
     publishAwaitingOffer(awaiting);
     const qint64 keptLocal = co_await service->conversationsKeptLocal();
-    if (service != m_backupService)
+    if (alive.expired() || service != m_backupService)
         co_return;
     publish(m_conversationsKeptLocal, keptLocal, &SessionViewModel::conversationsKeptLocalChanged);
 }
@@ -74,7 +75,10 @@ QCoro::Task<std::optional<DerivedSessionResult>> SessionViewModel::review(Conver
     const auto service = m_backupService;
     if (!service)
         co_return std::nullopt;
+    const auto alive = lifetime();
     auto reviewed = co_await service->review(entry);
+    if (alive.expired())
+        co_return std::nullopt;
     if (!reviewed) {
         reportFailure(
             QStringLiteral("That conversation could not be opened. Check your connection and try again."));
@@ -86,14 +90,19 @@ QCoro::Task<std::optional<DerivedSessionResult>> SessionViewModel::review(Conver
 QCoro::Task<std::optional<ConversationDeletionOutcome>> SessionViewModel::remove(
     ConversationHistoryEntry entry)
 {
+    const auto alive = lifetime();
     if (const auto service = m_backupService) {
         auto outcome = co_await service->remove(entry);
+        if (alive.expired())
+            co_return std::nullopt;
         if (!outcome) {
             reportFailure(QStringLiteral(
                 "That conversation could not be deleted from your account. Nothing was removed."));
             co_return std::nullopt;
         }
         auto results = co_await storedResults();
+        if (alive.expired())
+            co_return std::nullopt;
         publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
         co_await synchronizeHistory(!outcome->isDeleted());
         co_return *outcome;
@@ -103,6 +112,8 @@ QCoro::Task<std::optional<ConversationDeletionOutcome>> SessionViewModel::remove
     if (entry.localID && m_resultStore) {
         const auto store = m_resultStore;
         (void)co_await store->remove(*entry.localID);
+        if (alive.expired())
+            co_return std::nullopt;
     }
     QList<DerivedSessionResult> results = m_results;
     if (entry.localID)
@@ -119,12 +130,18 @@ QCoro::Task<void> SessionViewModel::approveDeletion(ConversationHistoryEntry ent
     const auto service = m_backupService;
     if (!service)
         co_return;
-    if (!co_await service->approveDeletion(entry)) {
+    const auto alive = lifetime();
+    const auto done = co_await service->approveDeletion(entry);
+    if (alive.expired())
+        co_return;
+    if (!done) {
         reportFailure(
             QStringLiteral("That conversation could not be deleted just now. Nothing was removed."));
         co_return;
     }
     auto results = co_await storedResults();
+    if (alive.expired())
+        co_return;
     publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
     co_await synchronizeHistory(false);
 }
@@ -134,7 +151,11 @@ QCoro::Task<void> SessionViewModel::declineDeletion(ConversationHistoryEntry ent
     const auto service = m_backupService;
     if (!service)
         co_return;
-    if (!co_await service->declineDeletion(entry)) {
+    const auto alive = lifetime();
+    const auto done = co_await service->declineDeletion(entry);
+    if (alive.expired())
+        co_return;
+    if (!done) {
         reportFailure(QStringLiteral("That could not be sent just now. Please try again."));
         co_return;
     }
@@ -146,7 +167,11 @@ QCoro::Task<void> SessionViewModel::hide(ConversationHistoryEntry entry)
     const auto service = m_backupService;
     if (!service)
         co_return;
-    if (!co_await service->hide(entry)) {
+    const auto alive = lifetime();
+    const auto done = co_await service->hide(entry);
+    if (alive.expired())
+        co_return;
+    if (!done) {
         reportFailure(QStringLiteral("That conversation could not be hidden just now. Please try again."));
         co_return;
     }
@@ -158,7 +183,11 @@ QCoro::Task<void> SessionViewModel::unhide(ConversationHistoryEntry entry)
     const auto service = m_backupService;
     if (!service)
         co_return;
-    if (!co_await service->unhide(entry)) {
+    const auto alive = lifetime();
+    const auto done = co_await service->unhide(entry);
+    if (alive.expired())
+        co_return;
+    if (!done) {
         reportFailure(
             QStringLiteral("That conversation could not be brought back just now. Please try again."));
         co_return;

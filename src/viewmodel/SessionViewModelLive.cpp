@@ -167,8 +167,11 @@ QCoro::Task<void> SessionViewModel::requestContextualNudge(qint64 speaker)
     nudges.remove(side);
     publish(m_contextualNudges, std::move(nudges), &SessionViewModel::contextualNudgesChanged);
 
+    const auto alive = lifetime();
     const auto reply = co_await client->requestNudge(
         turns, LiveAnalysisContext(std::clamp(step, 0, 5)), side, reservationID);
+    if (alive.expired())
+        co_return;
 
     // Only the newest request of the side, for the conversation that still runs, may write.
     const bool isNewest = m_nudgeRequestIDs.value(side) == requestID;

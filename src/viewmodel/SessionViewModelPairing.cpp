@@ -9,9 +9,10 @@ QCoro::Task<void> SessionViewModel::refreshPairingState()
     const auto service = m_pairingService;
     if (!service)
         co_return;
+    const auto alive = lifetime();
     const auto state = co_await service->state();
     // A state read for an account that was signed out meanwhile is not shown.
-    if (!state || service != m_pairingService)
+    if (alive.expired() || !state || service != m_pairingService)
         co_return;
     publish(m_pairing, std::optional(*state), &SessionViewModel::pairingChanged);
     if (!state->pendingInvite)
@@ -36,11 +37,16 @@ QCoro::Task<void> SessionViewModel::performPairing(PairingStep step, QString cod
     }
     publish(m_isPairingBusy, true, &SessionViewModel::isPairingBusyChanged);
     publish(m_pairingError, std::optional<QString>(), &SessionViewModel::pairingErrorChanged);
+    const auto alive = lifetime();
     const auto outcome = co_await runPairingStep(service, step, std::move(code), inviteID);
+    if (alive.expired())
+        co_return;
     if (!outcome && service == m_pairingService)
         publish(
             m_pairingError, std::optional(message(outcome.error())), &SessionViewModel::pairingErrorChanged);
     co_await refreshPairingState();
+    if (alive.expired())
+        co_return;
     publish(m_isPairingBusy, false, &SessionViewModel::isPairingBusyChanged);
 }
 
@@ -48,12 +54,13 @@ QCoro::Task<std::expected<void, PairingFailure>> SessionViewModel::runPairingSte
     std::shared_ptr<PairingService> service, PairingStep step, QString code, QUuid inviteID)
 {
     // A step's result belongs to the account it ran for: after `clearPairing` it is dropped.
+    const auto alive = lifetime();
     switch (step) {
     case PairingStep::invite: {
         auto invite = co_await service->createInvite();
         if (!invite)
             co_return std::unexpected(invite.error());
-        if (service == m_pairingService)
+        if (!alive.expired() && service == m_pairingService)
             publish(m_pairingInvite, std::optional(*invite), &SessionViewModel::pairingInviteChanged);
         co_return std::expected<void, PairingFailure> {};
     }
@@ -61,7 +68,7 @@ QCoro::Task<std::expected<void, PairingFailure>> SessionViewModel::runPairingSte
         auto redemption = co_await service->redeem(code);
         if (!redemption)
             co_return std::unexpected(redemption.error());
-        if (service == m_pairingService)
+        if (!alive.expired() && service == m_pairingService)
             publish(
                 m_pairingRedemption, std::optional(*redemption), &SessionViewModel::pairingRedemptionChanged);
         co_return std::expected<void, PairingFailure> {};
@@ -70,7 +77,7 @@ QCoro::Task<std::expected<void, PairingFailure>> SessionViewModel::runPairingSte
         auto confirmation = co_await service->confirm(inviteID);
         if (!confirmation)
             co_return std::unexpected(confirmation.error());
-        if (service == m_pairingService) {
+        if (!alive.expired() && service == m_pairingService) {
             publish(m_pairingRedemption, std::optional<PairingRedemption>(),
                 &SessionViewModel::pairingRedemptionChanged);
             publish(m_pairingInvite, std::optional<PairingInvite>(), &SessionViewModel::pairingInviteChanged);
@@ -103,7 +110,10 @@ QCoro::Task<void> SessionViewModel::confirmPairing()
     if (!m_pairingRedemption)
         co_return;
     const QUuid inviteID = m_pairingRedemption->inviteID;
+    const auto alive = lifetime();
     co_await performPairing(PairingStep::confirm, {}, inviteID);
+    if (alive.expired())
+        co_return;
     co_await synchronizeHistory(true);
 }
 

@@ -57,8 +57,11 @@ QCoro::Task<void> SessionViewModel::beginAppleAuthorization()
 
 QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::openAuthorizationPage()
 {
+    const auto alive = lifetime();
     auto page
         = co_await ControlPlaneBootstrap::beginWebAppleAuthorization(*m_baseURL, *m_identity, network());
+    if (alive.expired())
+        co_return {};
     if (!page)
         co_return std::unexpected(AccountCallFailure(std::move(page.error())));
     // Only the configured sign-in host may receive the user: the control plane's answer alone
@@ -149,15 +152,21 @@ QCoro::Task<void> SessionViewModel::finishAppleAuthorization(QUrl callbackURL)
         co_return;
     }
     AccountCall call = [this, value = *ticket->value] { return completeAppleAuthorization(value); };
+    const auto alive = lifetime();
     co_await perform(std::move(call));
+    if (alive.expired())
+        co_return;
     co_await synchronizeHistory(true);
 }
 
 QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::completeAppleAuthorization(
     QString ticket)
 {
+    const auto alive = lifetime();
     auto registration
         = co_await ControlPlaneBootstrap::completeWebAppleAuthorization(*m_baseURL, ticket, network());
+    if (alive.expired())
+        co_return {};
     if (!registration)
         co_return std::unexpected(AccountCallFailure(std::move(registration.error())));
     auto outcome = co_await adoptRegistration(*registration);

@@ -37,6 +37,14 @@ public:
     // One launch; the launch before it must have ended, as it holds the data folder.
     std::unique_ptr<SessionViewModel> launch(const QStringList& arguments = {})
     {
+        auto model = open(arguments);
+        settle(*model);
+        return model;
+    }
+
+    // A launch whose start-up is still running.
+    std::unique_ptr<SessionViewModel> open(const QStringList& arguments = {})
+    {
         SessionEnvironment environment = home.environment(arguments);
         environment.keychain = [this] { return keychain(); };
         environment.openBrowser = [this](const QUrl& url) {
@@ -44,9 +52,7 @@ public:
             return browserOpens;
         };
         environment.signInTimeout = signInTimeout;
-        auto model = std::make_unique<SessionViewModel>(std::move(environment));
-        settle(*model);
-        return model;
+        return std::make_unique<SessionViewModel>(std::move(environment));
     }
 
     // The user in the browser: the page, then the development form as `name`; the URL with

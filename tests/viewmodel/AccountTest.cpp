@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
+#include <qcoro/qcorotimer.h>
 
 namespace lumora {
 namespace {
@@ -381,6 +382,39 @@ TEST_F(AccountTest, SmokeModeSignsInOfflineAndADeletionReportsALocalStepThatFail
     EXPECT_EQ(preview->statusText(), "Sign in to begin");
     EXPECT_FALSE(preview->isSignedIn());
     EXPECT_EQ(preview->errorMessage(), std::nullopt);
+}
+
+// The view model closed while its operations wait on the keychain or the control plane: they
+// end without touching it (the sanitizers see to that), and the next launch starts cleanly.
+TEST_F(AccountTest, ClosingWhileOperationsWaitEndsThemQuietly)
+{
+    const std::pair<const char*, std::function<void(SessionViewModel&)>> cases[] {
+        { "start-up", nullptr },
+        { "history", [](SessionViewModel& model) { model.refreshHistory(true); } },
+        { "pairing", [](SessionViewModel& model) { model.requestPairingInvite(); } },
+        { "sign-in", [](SessionViewModel& model) { model.requestSignIn(); } },
+        { "sign-out", [](SessionViewModel& model) { model.requestSignOut(); } },
+        { "check-in", [](SessionViewModel& model) { model.requestCheckin(); } },
+    };
+    {
+        auto model = launch();
+        signIn(*model, "Noor");
+    }
+    for (const auto& [name, operation] : cases) {
+        SCOPED_TRACE(name);
+        auto model = operation ? launch() : open();
+        if (operation) {
+            operation(*model);
+            ASSERT_GT(model->runningOperations(), 0);
+        }
+        model.reset();
+        test::awaitTask(QCoro::sleepFor(std::chrono::milliseconds(200)));
+        model = launch();
+        EXPECT_TRUE(model->identity().has_value());
+        if (model->isSignedIn())
+            continue;
+        signIn(*model, "Noor");
+    }
 }
 
 } // namespace
