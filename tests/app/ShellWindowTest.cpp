@@ -1,9 +1,7 @@
 #include "FakeShellSession.hpp"
 #include "FontRegistrar.hpp"
-#include "SecureUpdateController.hpp"
+#include "ShellWindowHost.hpp"
 
-#include <QDir>
-#include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
@@ -26,7 +24,7 @@ void captureWarnings(QtMsgType type, const QMessageLogContext&, const QString& m
 
 // The real window from the shell's QML module over a fake session. Any QML warning while a
 // test runs fails it.
-class ShellWindowTest : public ::testing::Test {
+class ShellWindowTest : public ::testing::Test, protected testing::ShellWindowHost {
 protected:
     static void SetUpTestSuite() { FontRegistrar::registerFonts(QStringLiteral(LUMORA_FONT_FOLDER)); }
 
@@ -38,68 +36,19 @@ protected:
 
     void TearDown() override
     {
-        m_engine.reset();
+        close();
         qInstallMessageHandler(m_previousHandler);
         EXPECT_TRUE(capturedWarnings.isEmpty()) << capturedWarnings.join("\n").toStdString();
     }
 
     QQuickWindow* open(bool updatesConfigured = false)
     {
-        m_engine.reset();
-        m_updates = std::make_unique<SecureUpdateController>(
-            updatesConfigured ? std::optional<QString>("http://127.0.0.1:9/feed") : std::nullopt,
-            updatesConfigured ? std::optional<QString>("a2V5") : std::nullopt, "0.1.0");
-        m_engine = std::make_unique<QQmlApplicationEngine>();
-        m_engine->addImportPath("qrc:/");
-        m_engine->setInitialProperties({
-            { "model", QVariant::fromValue<QObject*>(&session) },
-            { "updates", QVariant::fromValue<QObject*>(m_updates.get()) },
-            { "theoryURL", QUrl("https://lumora.app/theory/") },
-        });
-        m_engine->load(QUrl("qrc:/Lumora/Shell/Main.qml"));
-        if (m_engine->rootObjects().isEmpty())
-            return nullptr;
-        auto* window = qobject_cast<QQuickWindow*>(m_engine->rootObjects().front());
-        window->resize(1180, 760);
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
-        return window;
-    }
-
-    QObject* find(QQuickWindow* window, const char* name) const
-    {
-        QObject* root = window->property("content").value<QObject*>();
-        if (QString::fromLatin1(name) == "contentView")
-            return root;
-        if (auto* found = window->findChild<QObject*>(name))
-            return found;
-        return root ? root->findChild<QObject*>(name) : nullptr;
-    }
-
-    // Lets bindings, popups and their transitions settle, then writes what the window shows.
-    void screenshot(QQuickWindow* window, const QString& name)
-    {
-        QTest::qWait(350);
-        const QDir folder(QStringLiteral(LUMORA_SCREENSHOT_FOLDER));
-        folder.mkpath(".");
-        EXPECT_TRUE(window->grabWindow().save(folder.filePath(name + ".png")));
-    }
-
-    QObject* popupItem(QQuickWindow* window, const char* name)
-    {
-        // Popups are not items: they are found among the window's QObject children.
-        for (QObject* object : window->findChildren<QObject*>()) {
-            if (object->objectName() == QLatin1String(name))
-                return object;
-        }
-        return nullptr;
+        return ShellWindowHost::open(&session, updatesConfigured);
     }
 
     testing::FakeShellSession session;
 
 private:
-    std::unique_ptr<SecureUpdateController> m_updates;
-    std::unique_ptr<QQmlApplicationEngine> m_engine;
     QtMessageHandler m_previousHandler = nullptr;
 };
 

@@ -1,11 +1,9 @@
 #include "AccountFixture.hpp"
-#include "SecureUpdateController.hpp"
 #include "ShellSession.hpp"
+#include "ShellWindowHost.hpp"
 #include "SingleInstance.hpp"
 
-#include <QDir>
 #include <QProcess>
-#include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,29 +20,10 @@ protected:
     void TearDown() override
     {
         // The window goes before the objects it reads.
-        m_engine.reset();
+        shell.close();
         session.reset();
         model.reset();
         testing::AccountTest::TearDown();
-    }
-
-    QQuickWindow* open(ShellSession& session)
-    {
-        m_engine = std::make_unique<QQmlApplicationEngine>();
-        m_engine->addImportPath("qrc:/");
-        m_engine->setInitialProperties({
-            { "model", QVariant::fromValue<QObject*>(&session) },
-            { "updates", QVariant::fromValue<QObject*>(&m_updates) },
-            { "theoryURL", QUrl("https://lumora.app/theory/") },
-        });
-        m_engine->load(QUrl("qrc:/Lumora/Shell/Main.qml"));
-        if (m_engine->rootObjects().isEmpty())
-            return nullptr;
-        auto* window = qobject_cast<QQuickWindow*>(m_engine->rootObjects().front());
-        window->resize(1180, 760);
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
-        return window;
     }
 
     // A launch of the real program with `url`, in this test's runtime folder; its exit code.
@@ -68,21 +47,11 @@ protected:
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
-    void screenshot(QQuickWindow* window, const QString& name) const
-    {
-        QTest::qWait(350);
-        const QDir folder(QStringLiteral(LUMORA_SCREENSHOT_FOLDER));
-        folder.mkpath(".");
-        EXPECT_TRUE(window->grabWindow().save(folder.filePath(name + ".png")));
-    }
-
     QTemporaryDir runtime;
     std::unique_ptr<SessionViewModel> model;
     std::unique_ptr<ShellSession> session;
 
-private:
-    SecureUpdateController m_updates { std::nullopt, std::nullopt, "0.1.0" };
-    std::unique_ptr<QQmlApplicationEngine> m_engine;
+    testing::ShellWindowHost shell;
 };
 
 TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
@@ -99,17 +68,11 @@ TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
     QObject::connect(
         &instance, &SingleInstance::urlReceived, session.get(), &ShellSession::handleExternalURL);
 
-    QQuickWindow* window = open(*session);
+    QQuickWindow* window = shell.open(session.get());
     ASSERT_NE(window, nullptr);
-    QObject* sheet = nullptr;
-    for (QObject* object : window->findChildren<QObject*>())
-        sheet = object->objectName() == "setupSheet" ? object : sheet;
+    QObject* sheet = shell.popupItem(window, "setupSheet");
     ASSERT_NE(sheet, nullptr);
-    const auto item = [&](const char* name) {
-        QObject* content = window->property("content").value<QObject*>();
-        QObject* found = window->findChild<QObject*>(name);
-        return found ? found : content->findChild<QObject*>(name);
-    };
+    const auto item = [&](const char* name) { return shell.find(window, name); };
     const auto cardTitle = [&] { return item("setupCard")->property("title").toString(); };
     EXPECT_TRUE(sheet->property("visible").toBool()) << "a fresh profile opens the setup sheet";
     EXPECT_EQ(cardTitle(), "Both people agree to recording");
@@ -117,7 +80,7 @@ TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
     QMetaObject::invokeMethod(item("agreeButton"), "clicked");
     EXPECT_TRUE(model->recordingAgreementAccepted());
     EXPECT_EQ(cardTitle(), "Your private Corvane account");
-    screenshot(window, "sign-in-real-control-plane");
+    shell.screenshot(window, "sign-in-real-control-plane");
 
     QMetaObject::invokeMethod(item("signInButton"), "clicked");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 20000))
@@ -138,7 +101,7 @@ TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
     EXPECT_TRUE(session->errorMessage().isEmpty()) << session->errorMessage().toStdString();
     EXPECT_EQ(cardTitle(), "Ready when you both are");
     EXPECT_TRUE(savedSession().has_value()) << "the session is kept for the next launch";
-    screenshot(window, "sign-in-real-signed-in");
+    shell.screenshot(window, "sign-in-real-signed-in");
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "domain/JsonObjectReader.hpp"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -7,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -85,6 +88,27 @@ QByteArray requireRereadable(const T& record, Decode decode, const char* what)
     const QByteArray rewritten = compact(again->toJson());
     require(rewritten == written, what, written + "\n" + rewritten);
     return written;
+}
+
+// One target for several records: the input's first byte picks the record type, so that one
+// corpus grows inputs for all of them; the rest is its JSON. Whatever decodes must be rereadable.
+template <typename... Records>
+int requireRecordsRereadable(
+    const std::uint8_t* data, std::size_t size, const std::array<const char*, sizeof...(Records)>& what)
+{
+    if (size == 0)
+        return 0;
+    const QByteArray json = bytesOf(data + 1, size - 1);
+    const std::size_t picked = data[0] % sizeof...(Records);
+    std::size_t index = 0;
+    const auto attempt = [&]<typename Record>() {
+        if (index++ != picked)
+            return;
+        if (const auto record = decodeJson<Record>(json))
+            requireRereadable(*record, decodeJson<Record>, what[picked]);
+    };
+    (attempt.template operator()<Records>(), ...);
+    return 0;
 }
 
 } // namespace lumora::fuzzing

@@ -1,6 +1,5 @@
 #include "ControlPlaneProcess.hpp"
 
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
@@ -51,57 +50,13 @@ TestCertificates::TestCertificates()
 ControlPlaneProcess::ControlPlaneProcess(QStringList arguments, int descriptorLimit)
 {
     if (descriptorLimit > 0)
-        m_process.setChildProcessModifier([descriptorLimit] {
+        process().setChildProcessModifier([descriptorLimit] {
             const rlimit limit { static_cast<rlim_t>(descriptorLimit), static_cast<rlim_t>(descriptorLimit) };
             ::setrlimit(RLIMIT_NOFILE, &limit);
         });
     if (!arguments.contains(QStringLiteral("--database")))
         arguments << QStringLiteral("--database") << QStringLiteral("sqlite:") + databasePath();
-    if (!arguments.contains(QStringLiteral("--listen")))
-        arguments << QStringLiteral("--listen") << QStringLiteral("127.0.0.1:0");
-    m_process.start(QStringLiteral(LUMORA_CONTROL_PLANE_EXECUTABLE), arguments);
-    const QDeadlineTimer deadline(10000);
-    QByteArray output;
-    while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
-        if (!m_process.canReadLine()
-            && !m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-            continue;
-        output = m_process.readLine().trimmed();
-        if (output.startsWith("listening on ")) {
-            m_baseUrl = QUrl(QString::fromUtf8(output.mid(13)));
-            return;
-        }
-    }
-}
-
-ControlPlaneProcess::~ControlPlaneProcess()
-{
-    stop();
-}
-
-int ControlPlaneProcess::stop()
-{
-    if (m_process.state() == QProcess::NotRunning)
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    m_process.terminate();
-    if (!m_process.waitForFinished(10000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-        return -1;
-    }
-    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-}
-
-void ControlPlaneProcess::kill()
-{
-    m_process.kill();
-    m_process.waitForFinished(10000);
-}
-
-QString ControlPlaneProcess::log()
-{
-    m_log += QString::fromUtf8(m_process.readAllStandardError());
-    return m_log;
+    start(QStringLiteral(LUMORA_CONTROL_PLANE_EXECUTABLE), std::move(arguments));
 }
 
 std::pair<int, QString> ControlPlaneProcess::runToEnd(const QStringList& arguments)

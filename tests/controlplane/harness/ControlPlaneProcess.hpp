@@ -1,9 +1,10 @@
 #pragma once
 
+#include "ServerProcess.hpp"
+
 #include <QByteArray>
 #include <QList>
 #include <QNetworkReply>
-#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -30,33 +31,16 @@ private:
     bool m_valid = false;
 };
 
-// The real lumora-control-plane, started on 127.0.0.1 with a port of its choosing and a
-// fresh SQLite database in a temporary folder (unless the arguments name another), and
-// with at most `descriptorLimit` open files when that is given.
-class ControlPlaneProcess {
+// The real lumora-control-plane with a fresh SQLite database in its folder (unless the
+// arguments name another), and with at most `descriptorLimit` open files when that is given.
+class ControlPlaneProcess : public ServerProcess {
 public:
     explicit ControlPlaneProcess(QStringList arguments, int descriptorLimit = 0);
-    ~ControlPlaneProcess();
 
-    [[nodiscard]] bool started() const { return m_baseUrl.isValid(); }
-    [[nodiscard]] QUrl baseUrl() const { return m_baseUrl; }
-    [[nodiscard]] QString databasePath() const { return m_dir.filePath("control-plane.sqlite"); }
-    [[nodiscard]] qint64 processId() const { return m_process.processId(); }
-    // Sends SIGTERM and waits; the exit code, or -1 when it did not stop cleanly.
-    int stop();
-    // Ends the process with SIGKILL, as a crash or an out-of-memory kill would.
-    void kill();
-    // Everything the server wrote to stderr so far (its request log).
-    QString log();
+    [[nodiscard]] QString databasePath() const { return filePath("control-plane.sqlite"); }
 
     // Runs the executable to its end with these arguments (for refusals at start).
     static std::pair<int, QString> runToEnd(const QStringList& arguments);
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    QUrl m_baseUrl;
-    QString m_log;
 };
 
 struct TestReply {
