@@ -25,7 +25,8 @@ AccountSession::AccountSession(SessionViewModel& viewModel, PairingTexts texts, 
 
 QString AccountSession::deviceLabel(const QUuid& deviceID)
 {
-    return QStringLiteral("This computer \u00b7 ") + deviceID.toString(QUuid::WithoutBraces).left(8).toLower();
+    return QStringLiteral("This computer \u00b7 ")
+        + deviceID.toString(QUuid::WithoutBraces).left(8).toLower();
 }
 
 CheckinReminderSettings AccountSession::switched(const CheckinReminderSettings& current, bool isOn)
@@ -45,7 +46,8 @@ CheckinReminderSettings AccountSession::atTime(const CheckinReminderSettings& cu
 
 bool AccountSession::isCodeEntered(const QString& draft)
 {
-    return std::ranges::any_of(draft, [](QChar character) { return character != u' ' && character != u'\t'; });
+    return std::ranges::any_of(
+        draft, [](QChar character) { return character != u' ' && character != u'\t'; });
 }
 
 QStringList AccountSession::weekdayNames()
@@ -137,7 +139,8 @@ QString AccountSession::waitingDetail() const
         return QStringLiteral("Your partner has entered the code and is looking at what joining shares. You "
                               "will see the link here once they agree.");
     return QStringLiteral("Your code is good until ") + m_texts.dateAndTime(pairing->pendingInvite->expiresAt)
-        + QStringLiteral(". Ask your partner to open Corvane, go to Account, and choose \u201cI have a code\u201d.");
+        + QStringLiteral(
+            ". Ask your partner to open Corvane, go to Account, and choose \u201cI have a code\u201d.");
 }
 QString AccountSession::earlierHistoryNote() const
 {

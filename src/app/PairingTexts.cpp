@@ -2,6 +2,7 @@
 
 #include "domain/UnixSeconds.hpp"
 
+#include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
 namespace lumora {
@@ -18,7 +19,11 @@ QString PairingTexts::date(qint64 seconds) const
 
 QString PairingTexts::time(qint64 seconds) const
 {
-    return m_locale.toString(moment(seconds).time(), QLocale::ShortFormat);
+    // Some locales (the C locale among them) keep the seconds in their short format.
+    static const QRegularExpression secondsField(QStringLiteral("[:.]?s+"));
+    QString format = m_locale.timeFormat(QLocale::ShortFormat);
+    format.remove(secondsField);
+    return m_locale.toString(moment(seconds).time(), format.trimmed());
 }
 
 QString PairingTexts::dateAndTime(qint64 seconds) const
@@ -53,8 +58,8 @@ std::optional<QString> PairingTexts::earlierHistoryNote(const std::optional<Pair
     const qint64 count = pairing ? pairing->conversationsInPreviousWorkspaces() : 0;
     if (count < 1)
         return std::nullopt;
-    const QString conversations
-        = count == 1 ? QStringLiteral("one conversation") : QString::number(count) + QStringLiteral(" conversations");
+    const QString conversations = count == 1 ? QStringLiteral("one conversation")
+                                             : QString::number(count) + QStringLiteral(" conversations");
     return QStringLiteral("You also have ") + conversations
         + QStringLiteral(" from before. They stay yours to read, and nothing new is added to them.");
 }

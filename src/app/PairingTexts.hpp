@@ -33,7 +33,8 @@ public:
     // What joining the partner's history would share.
     [[nodiscard]] QString sharedHistorySentence(const PairingHistorySummary& history) const;
     // The conversations kept from earlier, unlinked workspaces; none when there are none.
-    [[nodiscard]] static std::optional<QString> earlierHistoryNote(const std::optional<PairingState>& pairing);
+    [[nodiscard]] static std::optional<QString> earlierHistoryNote(
+        const std::optional<PairingState>& pairing);
     // "Pairing code 7 K 3 M ...": assistive speech reads the code one character at a time.
     [[nodiscard]] static QString codeAccessibleName(const QString& code);
 

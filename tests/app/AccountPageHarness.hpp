@@ -106,6 +106,7 @@ public:
     // Scrolls the page so that the named part of it is at the top, as far as the page goes.
     void scrollTo(const QString& name) const
     {
+        QTest::qWait(50); // the page lays itself out first
         auto* item = qobject_cast<QQuickItem*>(find(name));
         auto* page = qobject_cast<QQuickItem*>(find("accountScroll"));
         if (!item || !page)

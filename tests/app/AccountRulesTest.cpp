@@ -70,6 +70,8 @@ TEST(PairingTexts, LinkedSinceAndDatesInTheUsersZone)
     const PairingTexts texts = unitedStates();
     EXPECT_EQ(texts.date(february9), "Feb 9, 2026");
     EXPECT_EQ(texts.time(february9), "7:30 PM");
+    EXPECT_EQ(PairingTexts(QLocale::c(), QTimeZone::utc()).time(february9), "19:30") << "no seconds";
+    EXPECT_EQ(PairingTexts(QLocale(QLocale::German), QTimeZone::utc()).time(february9), "19:30");
     EXPECT_EQ(texts.dateAndTime(march1), "Mar 1, 2026 at 8:05 AM");
     // Late on the 9th in UTC is already the 10th further east.
     const PairingTexts tokyo(QLocale(QLocale::English, QLocale::UnitedStates), QTimeZone("Asia/Tokyo"));
@@ -107,13 +109,15 @@ TEST(PairingTexts, SharedHistorySentenceByCountAndDates)
         { -3, february9, march1, none },
         { 5, std::nullopt, march1, none },
         { 1, february9, march1, u"You\u2019ll share a history with one conversation, from Feb 9, 2026."_qs },
-        { 2, february9, march1, u"You\u2019ll share a history with 2 conversations, from Feb 9, 2026 to Mar 1, 2026."_qs },
+        { 2, february9, march1,
+            u"You\u2019ll share a history with 2 conversations, from Feb 9, 2026 to Mar 1, 2026."_qs },
         { 12, february9, std::nullopt,
             u"You\u2019ll share a history with 12 conversations, from Feb 9, 2026 to Feb 9, 2026."_qs },
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.count);
-        EXPECT_EQ(unitedStates().sharedHistorySentence({ row.count, row.earliest, row.latest }), row.sentence);
+        EXPECT_EQ(
+            unitedStates().sharedHistorySentence({ row.count, row.earliest, row.latest }), row.sentence);
     }
 }
 

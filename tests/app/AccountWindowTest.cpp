@@ -153,16 +153,18 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     waitForStep("unlinked");
     EXPECT_TRUE(page.shows("pairingUnlinked"));
     EXPECT_TRUE(page.shows("earlierHistoryNote"));
-    EXPECT_TRUE(page.find("earlierHistoryNote")->property("text").toString().startsWith(
-        "You also have one conversation from before."));
+    EXPECT_TRUE(page.find("earlierHistoryNote")
+                    ->property("text")
+                    .toString()
+                    .startsWith("You also have one conversation from before."));
     page.screenshot("pairing-unlinked");
 
     // The inviting partner: a fresh code, copied, then the waiting step.
     page.click("inviteButton");
     waitForStep("freshCode");
     EXPECT_EQ(page.text("inviteCode"), "7K3M-9Q2W-4X8Z");
-    EXPECT_EQ(account.session->account()->inviteCodeAccessibleName(),
-        "Pairing code 7 K 3 M - 9 Q 2 W - 4 X 8 Z");
+    EXPECT_EQ(
+        account.session->account()->inviteCodeAccessibleName(), "Pairing code 7 K 3 M - 9 Q 2 W - 4 X 8 Z");
     EXPECT_EQ(page.text("copyCodeButton"), "Copy code");
     page.click("copyCodeButton");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "7K3M-9Q2W-4X8Z");
@@ -259,6 +261,7 @@ TEST(AccountWindow, ReminderCardFollowsThePublishedSettings)
     EXPECT_EQ(page.find("reminderWeekday")->property("currentText").toString(), "Wednesday");
     EXPECT_EQ(page.find("reminderHour")->property("displayText").toString(), "07");
     EXPECT_EQ(page.find("reminderMinute")->property("displayText").toString(), "30");
+    page.scrollTo("reminderSection");
     page.screenshot("reminder-on");
 
     // A refused permission turns it off again and says why.
@@ -297,6 +300,8 @@ TEST_F(AccountDeletionWindowTest, CancelKeepsEverythingAndDeleteAccountRemovesIt
     ASSERT_TRUE(model->isSignedIn());
     ASSERT_EQ(model->results().size(), 1);
     const auto client = model->client();
+    // The earlier review is kept on this computer only, so no migration offer covers the page.
+    model->setMigrationChoice(ConversationMigrationChoice::declined);
     ShellSession session(*model, [] { return QDateTime::currentDateTimeUtc(); });
     AccountPageHarness page;
     ASSERT_NE(page.open(session), nullptr);

@@ -55,6 +55,27 @@ EditorialCard {
             checked: root.account.reminderOn
             Accessible.name: qsTr("Weekly check-in reminder")
             onClicked: root.account.setReminderOn(!checked)
+            indicator: Rectangle {
+                implicitWidth: 44
+                implicitHeight: 24
+                x: parent.leftPadding
+                y: (parent.height - height) / 2
+                radius: 12
+                color: parent.checked ? Theme.positive : Theme.rule
+                Rectangle {
+                    x: parent.parent.checked ? parent.width - width - 2 : 2
+                    y: 2
+                    width: 20
+                    height: 20
+                    radius: 10
+                    color: Theme.paper
+                    border.color: Theme.withAlpha(Theme.navy, 0.12)
+                    Behavior on x {
+                        enabled: !Theme.reduceMotion
+                        NumberAnimation { duration: 120 }
+                    }
+                }
+            }
         }
     }
     RowLayout {
@@ -67,11 +88,10 @@ EditorialCard {
             font: Theme.interfaceFont(14, Font.DemiBold)
             color: Theme.ink
         }
-        ComboBox {
+        ChoiceBox {
             objectName: "reminderWeekday"
             Layout.maximumWidth: 220
             Layout.preferredWidth: 180
-            font: Theme.interfaceFont(14, Font.Normal)
             model: root.account.weekdayNames
             currentIndex: root.account.reminderWeekday - 1
             Accessible.name: qsTr("Day")
@@ -83,10 +103,9 @@ EditorialCard {
             font: Theme.interfaceFont(14, Font.DemiBold)
             color: Theme.ink
         }
-        ComboBox {
+        ChoiceBox {
             objectName: "reminderHour"
-            Layout.preferredWidth: 80
-            font: Theme.interfaceFont(14, Font.Normal)
+            Layout.preferredWidth: 88
             model: 24
             displayText: root.twoDigits(currentIndex)
             delegate: ItemDelegate {
@@ -104,10 +123,9 @@ EditorialCard {
             font: Theme.interfaceFont(14, Font.DemiBold)
             color: Theme.ink
         }
-        ComboBox {
+        ChoiceBox {
             objectName: "reminderMinute"
-            Layout.preferredWidth: 80
-            font: Theme.interfaceFont(14, Font.Normal)
+            Layout.preferredWidth: 88
             model: 60
             displayText: root.twoDigits(currentIndex)
             delegate: ItemDelegate {

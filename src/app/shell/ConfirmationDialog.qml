@@ -60,6 +60,9 @@ Popup {
                 objectName: root.objectName + "Confirm"
                 text: root.confirmText
                 implicitHeight: 44
+                leftPadding: 20
+                rightPadding: 20
+                font: Theme.interfaceFont(16, Font.DemiBold)
                 onClicked: {
                     root.close()
                     root.confirmed()
