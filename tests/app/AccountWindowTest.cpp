@@ -116,6 +116,16 @@ TEST(AccountWindow, SignedInAndSignedOutShowTheirOwnCards)
         EXPECT_EQ(page.shows("quietNote"), tap >= 5) << tap;
     }
     page.screenshot("account-signed-in");
+
+    // The smoke account has no pairing service: inviting says so on the failure line.
+    page.scrollTo("pairingSection");
+    EXPECT_FALSE(page.shows("pairingError"));
+    page.click("inviteButton");
+    EXPECT_EQ(page.text("pairingError"), SessionViewModel::notConnectedMessage());
+    page.screenshot("pairing-not-connected");
+    page.click("haveCodeButton");
+    EXPECT_FALSE(page.shows("pairingError")) << "I have a code clears the line";
+    page.click("cancelCodeButton");
     page.scrollTo("accountControls");
     page.screenshot("account-signed-in-controls");
 
@@ -172,6 +182,11 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     EXPECT_TRUE(page.text("inviteExpiry").startsWith("The code works once, and it expires Mar 2, 2026"))
         << page.text("inviteExpiry").toStdString();
     page.screenshot("pairing-fresh-code");
+    // A new code shows the first title again.
+    account.model->setPairingInvite(PairingInvite { QUuid::createUuid(), "C0DE-C0DE-C0DE", march2 });
+    EXPECT_EQ(page.text("copyCodeButton"), "Copy code");
+    page.click("copyCodeButton");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "C0DE-C0DE-C0DE");
     page.click("inviteDoneButton");
     waitForStep("waiting");
     EXPECT_EQ(page.text("waitingTitle"), "Waiting for your partner");
