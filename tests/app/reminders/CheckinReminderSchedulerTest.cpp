@@ -3,6 +3,7 @@
 #include "ViewModelFixture.hpp"
 
 #include <QDBusConnection>
+#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <qcoro/qcorotimer.h>
@@ -18,23 +19,51 @@ const QString shownReminder = QStringLiteral(
     "Corvane: A good week for a check-in? | Ten minutes together, whenever you both have them.");
 constexpr std::chrono::milliseconds tick(5);
 
-// A notification server of the test's own, on a connection of its own to the private session
-// bus: it owns the service name and notes each notification it is asked to show.
+// A session bus of the test's own, started for one case: nothing else owns the notification
+// service on it, and no notification reaches the desktop the tests run on.
+class PrivateSessionBus {
+public:
+    PrivateSessionBus()
+    {
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+            { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address") });
+        while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(10000)) { }
+        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    }
+    ~PrivateSessionBus()
+    {
+        for (const QString& name : std::as_const(m_connections))
+            QDBusConnection::disconnectFromBus(name);
+        m_daemon.terminate();
+        m_daemon.waitForFinished();
+    }
+
+    [[nodiscard]] bool isRunning() const { return !m_address.isEmpty(); }
+    // A connection of its own to the bus.
+    QDBusConnection connect(const QString& name)
+    {
+        m_connections.append(name);
+        return QDBusConnection::connectToBus(m_address, name);
+    }
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+    QStringList m_connections;
+};
+
+// A notification server of the test's own, on its own connection to the bus: it owns the
+// service name and notes each notification it is asked to show.
 class NotificationServerStandIn : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 
 public:
-    NotificationServerStandIn()
-        : m_bus(QDBusConnection::connectToBus(
-            QDBusConnection::SessionBus, QStringLiteral("notification-stand-in")))
+    explicit NotificationServerStandIn(PrivateSessionBus& bus)
+        : m_bus(bus.connect(QStringLiteral("notification-stand-in")))
     {
     }
-    ~NotificationServerStandIn() override
-    {
-        stop();
-        QDBusConnection::disconnectFromBus(QStringLiteral("notification-stand-in"));
-    }
+    ~NotificationServerStandIn() override { stop(); }
 
     bool start()
     {
@@ -103,8 +132,6 @@ struct DesktopReminderCase {
 // then lets the clock run to the pending minute.
 TEST(CheckinReminderScheduler, KeepsOnePendingReminderAndShowsItAtItsMinute)
 {
-    if (!qEnvironmentVariableIsSet("LUMORA_TEST_SESSION"))
-        GTEST_SKIP() << "needs the private session bus of scripts/with-test-session";
     const DesktopReminderCase cases[] {
         { "on schedules one reminder", true, { reminder(true, 1) }, false, "2026-03-29T19:00:00+02:00",
             false },
@@ -119,14 +146,17 @@ TEST(CheckinReminderScheduler, KeepsOnePendingReminderAndShowsItAtItsMinute)
     };
     for (const DesktopReminderCase& row : cases) {
         SCOPED_TRACE(row.name);
-        NotificationServerStandIn server;
+        PrivateSessionBus bus;
+        ASSERT_TRUE(bus.isRunning());
+        NotificationServerStandIn server(bus);
         if (row.server) {
             ASSERT_TRUE(server.start());
         }
+        const QDBusConnection application = bus.connect(QStringLiteral("application"));
         ViewModelHome home;
         home.now = berlin("2026-03-24T10:00:00+01:00");
         const auto scheduler = std::make_shared<CheckinReminderScheduler>(
-            *home.preferences, QDBusConnection::sessionBus(), [&home] { return home.now; }, tick);
+            *home.preferences, application, [&home] { return home.now; }, tick);
         SessionEnvironment environment = home.environment();
         environment.reminderScheduler = scheduler;
         SessionViewModel model(std::move(environment));
@@ -151,9 +181,8 @@ TEST(CheckinReminderScheduler, KeepsOnePendingReminderAndShowsItAtItsMinute)
         const QDateTime minute = berlin(row.pending);
         ASSERT_EQ(scheduler->pending(), minute);
         // Kept for the next start.
-        EXPECT_EQ(CheckinReminderScheduler(
-                      *home.preferences, QDBusConnection::sessionBus(), [&home] { return home.now; })
-                      .pending(),
+        EXPECT_EQ(
+            CheckinReminderScheduler(*home.preferences, application, [&home] { return home.now; }).pending(),
             minute);
 
         home.now = minute.addSecs(-1);
@@ -181,8 +210,6 @@ struct MissedReminderCase {
 
 TEST(CheckinReminderScheduler, AMinuteMissedWhileClosedOrAsleepIsShownOnceOnTheSameDayOnly)
 {
-    if (!qEnvironmentVariableIsSet("LUMORA_TEST_SESSION"))
-        GTEST_SKIP() << "needs the private session bus of scripts/with-test-session";
     const MissedReminderCase cases[] {
         { "closed, started the same evening", "2026-03-29T12:00:00+02:00", "2026-03-29T19:00:00+02:00",
             "2026-03-29T23:59:00+02:00", true, true },
@@ -199,21 +226,22 @@ TEST(CheckinReminderScheduler, AMinuteMissedWhileClosedOrAsleepIsShownOnceOnTheS
     };
     for (const MissedReminderCase& row : cases) {
         SCOPED_TRACE(row.name);
-        NotificationServerStandIn server;
+        PrivateSessionBus bus;
+        ASSERT_TRUE(bus.isRunning());
+        NotificationServerStandIn server(bus);
         ASSERT_TRUE(server.start());
+        const QDBusConnection application = bus.connect(QStringLiteral("application"));
         QTemporaryDir folder;
         QSettings preferences(folder.filePath(QStringLiteral("preferences.ini")), QSettings::IniFormat);
         QDateTime now = berlin(row.scheduledAt);
         const auto clock = [&now] { return now; };
-        auto scheduler = std::make_unique<CheckinReminderScheduler>(
-            preferences, QDBusConnection::sessionBus(), clock, tick);
+        auto scheduler = std::make_unique<CheckinReminderScheduler>(preferences, application, clock, tick);
         QCoro::waitFor(scheduler->schedule(berlin(row.reminder)));
         if (row.restarts)
             scheduler.reset();
         now = berlin(row.later);
         if (row.restarts)
-            scheduler = std::make_unique<CheckinReminderScheduler>(
-                preferences, QDBusConnection::sessionBus(), clock, tick);
+            scheduler = std::make_unique<CheckinReminderScheduler>(preferences, application, clock, tick);
         if (row.shown) {
             EXPECT_TRUE(spinUntil([&] { return !server.shown.isEmpty(); }));
         }
@@ -223,8 +251,7 @@ TEST(CheckinReminderScheduler, AMinuteMissedWhileClosedOrAsleepIsShownOnceOnTheS
 
         // Never twice: not at a later start, not later that day.
         scheduler.reset();
-        scheduler = std::make_unique<CheckinReminderScheduler>(
-            preferences, QDBusConnection::sessionBus(), clock, tick);
+        scheduler = std::make_unique<CheckinReminderScheduler>(preferences, application, clock, tick);
         now = now.addSecs(60);
         spin(tick * 20);
         EXPECT_EQ(server.shown.size(), row.shown ? 1 : 0);
