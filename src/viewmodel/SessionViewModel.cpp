@@ -229,6 +229,11 @@ void SessionViewModel::setPairingInvite(std::optional<PairingInvite> value)
     publish(m_pairingInvite, std::move(value), &SessionViewModel::pairingInviteChanged);
 }
 
+void SessionViewModel::setPairingError(std::optional<QString> value)
+{
+    publish(m_pairingError, std::move(value), &SessionViewModel::pairingErrorChanged);
+}
+
 void SessionViewModel::setPairingRedemption(std::optional<PairingRedemption> value)
 {
     publish(m_pairingRedemption, std::move(value), &SessionViewModel::pairingRedemptionChanged);
