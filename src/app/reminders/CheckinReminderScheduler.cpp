@@ -142,6 +142,7 @@ void CheckinReminderScheduler::check()
         show();
     else
         qCInfo(reminderLog, "The check-in reminder's day passed while it could not be shown.");
+    reportPassed();
 }
 
 void CheckinReminderScheduler::show()
