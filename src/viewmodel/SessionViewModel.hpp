@@ -554,6 +554,9 @@ private:
     bool m_isCheckinFinished = false;
     CheckinReminderSettings m_checkinReminder;
     std::optional<QString> m_reminderNote;
+    // Counts the calls of setCheckinReminder, so that one overtaken while it waited for the
+    // permission answer leaves the settings to the user's later choice.
+    quint64 m_reminderRequests = 0;
     QStringList m_participantNames;
     bool m_sidesSwapped = false;
 
