@@ -69,7 +69,7 @@ TEST_P(KeyStoreContract, BytesAreStoredReplacedAndRemovedPerAccountAndService)
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, KeyStoreContract, ::testing::Bool(),
-    [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Keychain" : "Memory"; });
+    [](const ::testing::TestParamInfo<bool>& store) { return store.param ? "Keychain" : "Memory"; });
 
 // Disabled in the ordinary run: NoSecretServiceFailsFast runs it in a child process whose
 // session bus does not exist. It must get a keychain error, not wait for a timeout.
