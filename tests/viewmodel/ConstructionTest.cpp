@@ -51,7 +51,8 @@ TEST(SessionViewModelConstruction, LaunchModesAndControlPlaneConfiguration)
         if (row.controlPlaneURL)
             home.info.insert("LMControlPlaneURL", *row.controlPlaneURL);
         if (row.agreementStored)
-            RecordingAgreementStore(*home.preferences, RecordingAgreementStore::standardKey()).accept();
+            ASSERT_TRUE(
+                RecordingAgreementStore(*home.preferences, RecordingAgreementStore::standardKey()).accept());
 
         const auto model = home.viewModel(row.arguments);
         EXPECT_EQ(model->configurationAvailable(), row.configurationAvailable);
