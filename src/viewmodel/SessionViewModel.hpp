@@ -118,7 +118,8 @@ class SessionViewModel : public QObject {
             pairingInviteChanged)
     Q_PROPERTY(std::optional<PairingRedemption> pairingRedemption READ pairingRedemption WRITE
             setPairingRedemption NOTIFY pairingRedemptionChanged)
-    Q_PROPERTY(std::optional<QString> pairingError READ pairingError NOTIFY pairingErrorChanged)
+    Q_PROPERTY(std::optional<QString> pairingError READ pairingError WRITE setPairingError NOTIFY
+            pairingErrorChanged)
     Q_PROPERTY(bool isPairingBusy READ isPairingBusy NOTIFY isPairingBusyChanged)
     Q_PROPERTY(bool isBusy READ isBusy NOTIFY isBusyChanged)
     Q_PROPERTY(bool isRecording READ isRecording NOTIFY isRecordingChanged)
@@ -257,6 +258,7 @@ public:
     [[nodiscard]] ConversationMode sessionMode() const { return m_sessionMode; }
     // Short version "+" build, from the Info resource.
     [[nodiscard]] QString appVersion() const { return m_environment.info.appVersion(); }
+    [[nodiscard]] const InfoResource& info() const { return m_environment.info; }
     // Whether the start-up task has finished preparing the stores (successfully or not).
     [[nodiscard]] bool isStartUpFinished() const { return m_startUpFinished; }
     // Operations started through the invokable entry points and not finished yet.
@@ -265,6 +267,7 @@ public:
     void setMigrationChoice(std::optional<ConversationMigrationChoice> value);
     void setPairingInvite(std::optional<PairingInvite> value);
     void setPairingRedemption(std::optional<PairingRedemption> value);
+    void setPairingError(std::optional<QString> value);
     void setStatusText(QString value);
     void setErrorMessage(std::optional<QString> value);
     void setSelectedAgendaStep(int value);
@@ -554,6 +557,9 @@ private:
     bool m_isCheckinFinished = false;
     CheckinReminderSettings m_checkinReminder;
     std::optional<QString> m_reminderNote;
+    // Counts the calls of setCheckinReminder, so that one overtaken while it waited for the
+    // permission answer leaves the settings to the user's later choice.
+    quint64 m_reminderRequests = 0;
     QStringList m_participantNames;
     bool m_sidesSwapped = false;
 
