@@ -81,8 +81,9 @@ void ShellSession::synchronizeHistory(bool refreshFromServer)
 
 void ShellSession::answerMigration(bool accepted)
 {
-    [](ShellSession* self, bool accepted) -> QCoro::Task<void> { co_await self->answer(accepted); }(
-                                              this, accepted);
+    [](ShellSession* self, bool answerAccepted) -> QCoro::Task<void> {
+        co_await self->answer(answerAccepted);
+    }(this, accepted);
 }
 
 QCoro::Task<void> ShellSession::answer(bool accepted)

@@ -375,7 +375,7 @@ public:
     // Builds the control-plane client for `deviceID` and every service that talks to the server.
     void connect(QUuid deviceID);
     // Fetches the account and the current session; the failure goes to the caller.
-    QCoro::Task<std::expected<void, AccountCallFailure>> refreshRemoteState();
+    [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> refreshRemoteState();
     QCoro::Task<void> beginAppleAuthorization();
     QCoro::Task<void> signOutAndRevokeThisDevice();
     QCoro::Task<void> deleteAccount();
@@ -466,7 +466,7 @@ private:
     void resetLiveState();
     QCoro::Task<QList<DerivedSessionResult>> storedResults();
     QCoro::Task<void> performPairing(PairingStep step, QString code, QUuid inviteID);
-    QCoro::Task<std::expected<void, PairingFailure>> runPairingStep(
+    [[nodiscard]] QCoro::Task<std::expected<void, PairingFailure>> runPairingStep(
         std::shared_ptr<PairingService> service, PairingStep step, QString code, QUuid inviteID);
     QCoro::Task<void> sendResultReviewed(std::shared_ptr<ControlPlaneClient> client);
     QSettings& preferences() const { return *m_environment.preferences; }
@@ -499,17 +499,20 @@ private:
     QCoro::Task<void> enterSmokeAccount();
     QCoro::Task<void> perform(AccountCall operation);
     void reportAccountFailure(const AccountCallFailure& failure);
-    QCoro::Task<std::expected<void, AccountCallFailure>> persistAccountSession(LocalAccountSession session);
-    QCoro::Task<std::expected<void, AccountCallFailure>> recoverRegisteredDevice();
+    [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> persistAccountSession(
+        LocalAccountSession session);
+    [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> recoverRegisteredDevice();
     // Saves, connects and refreshes the account that the control plane registered.
-    QCoro::Task<std::expected<void, AccountCallFailure>> adoptRegistration(DeviceRegistration registration);
+    [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> adoptRegistration(
+        DeviceRegistration registration);
     void dropAccountServices();
-    QCoro::Task<std::expected<void, AccountCallFailure>> openAuthorizationPage();
-    std::expected<void, AccountCallFailure> startAppleAuthorizationInBrowser(const QUrl& url);
+    [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> openAuthorizationPage();
+    [[nodiscard]] std::expected<void, AccountCallFailure> startAppleAuthorizationInBrowser(const QUrl& url);
     void cancelAppleAuthorization(const std::optional<QString>& message);
     void endAppleAuthorizationAttempt();
     QCoro::Task<void> finishAppleAuthorization(QUrl callbackURL);
-    QCoro::Task<std::expected<void, AccountCallFailure>> completeAppleAuthorization(QString ticket);
+    [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> completeAppleAuthorization(
+        QString ticket);
     QNetworkAccessManager& network();
 
     SessionEnvironment m_environment;

@@ -72,7 +72,7 @@ TEST_P(KeyStoreContract, BytesAreStoredReplacedAndRemovedPerAccountAndService)
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, KeyStoreContract, ::testing::Bool(),
-    [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Keychain" : "Memory"; });
+    [](const ::testing::TestParamInfo<bool>& store) { return store.param ? "Keychain" : "Memory"; });
 
 namespace {
 
