@@ -28,6 +28,8 @@ SessionViewModel::SessionViewModel(SessionEnvironment environment, QObject* pare
     m_statusText = QStringLiteral("Sign in to begin");
     m_sessionStore = std::make_shared<AccountSessionStore>(m_environment.keychain());
     m_reminderScheduler = m_environment.reminderScheduler;
+    // The notification is one-shot: once its minute has passed, the next week's is scheduled.
+    m_reminderScheduler->setPassedHandler([this] { start(rescheduleCheckinReminder()); });
 
     const QStringList& arguments = m_environment.arguments;
     m_smokeMode = arguments.contains(QStringLiteral("--ui-smoke"));
@@ -54,6 +56,7 @@ SessionViewModel::SessionViewModel(SessionEnvironment environment, QObject* pare
 
 SessionViewModel::~SessionViewModel()
 {
+    m_reminderScheduler->setPassedHandler({});
     // Operations still waiting end when they resume. The replies they wait for end now: deleted
     // with their manager they would never finish, and the calls waiting on them never resume.
     m_lifetime.reset();
@@ -238,6 +241,11 @@ void SessionViewModel::setMigrationChoice(std::optional<ConversationMigrationCho
 void SessionViewModel::setPairingInvite(std::optional<PairingInvite> value)
 {
     publish(m_pairingInvite, std::move(value), &SessionViewModel::pairingInviteChanged);
+}
+
+void SessionViewModel::setPairingError(std::optional<QString> value)
+{
+    publish(m_pairingError, std::move(value), &SessionViewModel::pairingErrorChanged);
 }
 
 void SessionViewModel::setPairingRedemption(std::optional<PairingRedemption> value)

@@ -115,22 +115,24 @@ void SessionViewModel::storeReminder(QSettings& preferences, const CheckinRemind
 
 QCoro::Task<void> SessionViewModel::setCheckinReminder(CheckinReminderSettings settings)
 {
+    // The user's last choice decides, not the last call to finish: a call that waited for the
+    // permission answer while a later one started publishes, stores and schedules nothing.
+    const quint64 request = ++m_reminderRequests;
     publish(m_reminderNote, std::optional<QString>(), &SessionViewModel::reminderNoteChanged);
     if (settings.isOn) {
         const auto scheduler = m_reminderScheduler;
         const auto alive = lifetime();
-        const bool permitted = co_await scheduler->requestPermission();
-        if (alive.expired())
+        const bool granted = co_await scheduler->requestPermission();
+        if (alive.expired() || request != m_reminderRequests)
             co_return;
-        if (!permitted) {
+        if (!granted) {
             const CheckinReminderSettings off(false, settings.weekday, settings.hour, settings.minute);
             publish(m_checkinReminder, off, &SessionViewModel::checkinReminderChanged);
             storeReminder(preferences(), off);
             co_await scheduler->removePending();
-            if (alive.expired())
-                co_return;
-            publish(m_reminderNote, std::optional(reminderPermissionNote()),
-                &SessionViewModel::reminderNoteChanged);
+            if (!alive.expired() && request == m_reminderRequests)
+                publish(m_reminderNote, std::optional(reminderPermissionNote()),
+                    &SessionViewModel::reminderNoteChanged);
             co_return;
         }
     }

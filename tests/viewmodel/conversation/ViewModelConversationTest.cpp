@@ -46,7 +46,8 @@ protected:
     {
         home.info[QStringLiteral("LMControlPlaneURL")] = controlPlane->baseUrl().toString();
         home.info[QStringLiteral("LMSpeechServiceURL")] = speech->baseUrl().toString();
-        RecordingAgreementStore(*home.preferences, RecordingAgreementStore::standardKey()).accept();
+        EXPECT_TRUE(
+            RecordingAgreementStore(*home.preferences, RecordingAgreementStore::standardKey()).accept());
         SessionEnvironment environment = home.environment();
         environment.clock = &QDateTime::currentDateTimeUtc;
         auto model = std::make_unique<SessionViewModel>(std::move(environment));
