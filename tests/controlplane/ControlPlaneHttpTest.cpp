@@ -422,10 +422,17 @@ TEST(ControlPlaneHttp, ServesHttpsWithTheGivenCertificate)
 TEST(ControlPlaneHttp, RefusesToStartWithoutWhatItNeeds)
 {
     const QTemporaryDir dir;
-    QFile shortSecret(dir.filePath("short.key"));
-    ASSERT_TRUE(shortSecret.open(QIODevice::WriteOnly));
-    shortSecret.write("too short\n");
-    shortSecret.close();
+    const auto secretFile = [&](const char* name, const QByteArray& text, QFileDevice::Permissions mode) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        file.setPermissions(mode);
+        return file.fileName();
+    };
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const QString shortSecret = secretFile("short.key", "too short\n", ownerOnly);
+    // Anyone on the machine could mint speech tokens with a secret they can read.
+    const QString sharedSecret = secretFile("shared.key", QByteArray(40, 's'), ownerOnly | QFileDevice::ReadOther);
     const auto local = [&](const char* database, const QStringList& more) {
         return QStringList { "--listen", "127.0.0.1:0", "--database", "sqlite:" + dir.filePath(database) }
         + more;
@@ -442,7 +449,8 @@ TEST(ControlPlaneHttp, RefusesToStartWithoutWhatItNeeds)
             1, "certificate" },
         { local("dev.sqlite", { "--listen", "0.0.0.0:0", "--allow-plain-http", "--dev-sign-in" }), 2,
             "--dev-sign-in" },
-        { local("cp.sqlite", { "--speech-token-secret", shortSecret.fileName() }), 1, "speech token secret" },
+        { local("cp.sqlite", { "--speech-token-secret", shortSecret }), 1, "speech token secret" },
+        { local("cp.sqlite", { "--speech-token-secret", sharedSecret }), 1, "owner-only" },
         { local("cp.sqlite", { "--speech-token-secret", dir.filePath("missing.key") }), 1,
             "speech token secret" },
         { { "--help" }, 0, "--listen HOST:PORT" },

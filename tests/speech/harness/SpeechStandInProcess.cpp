@@ -35,8 +35,10 @@ QStringList SpeechStandInProcess::frames() const
 QString SpeechStandInProcess::writeFile(const QString& name, const QByteArray& text) const
 {
     QFile file(filePath(name));
-    if (file.open(QIODevice::WriteOnly))
+    if (file.open(QIODevice::WriteOnly)) {
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         file.write(text);
+    }
     return file.fileName();
 }
 
