@@ -19,7 +19,8 @@ std::expected<std::string, std::string> readOwnerOnlyFile(
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         error = "the " + what + " " + path + " is not a regular file";
     } else if ((status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-        error = "the " + what + " " + path + " may be read or changed by others; make it owner-only (chmod 600)";
+        error = "the " + what + " " + path
+            + " may be read or changed by others; make it owner-only (chmod 600)";
     } else if (status.st_size < 0 || std::size_t(status.st_size) > maximumSize) {
         error = "the " + what + " " + path + " is too large";
     } else {

@@ -432,7 +432,8 @@ TEST(ControlPlaneHttp, RefusesToStartWithoutWhatItNeeds)
     const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     const QString shortSecret = secretFile("short.key", "too short\n", ownerOnly);
     // Anyone on the machine could mint speech tokens with a secret they can read.
-    const QString sharedSecret = secretFile("shared.key", QByteArray(40, 's'), ownerOnly | QFileDevice::ReadOther);
+    const QString sharedSecret
+        = secretFile("shared.key", QByteArray(40, 's'), ownerOnly | QFileDevice::ReadOther);
     const auto local = [&](const char* database, const QStringList& more) {
         return QStringList { "--listen", "127.0.0.1:0", "--database", "sqlite:" + dir.filePath(database) }
         + more;

@@ -18,6 +18,14 @@ ComboBox {
         border.color: root.visualFocus ? Theme.navy : Theme.rule
         border.width: 1
     }
+    // The theme's own glyph: the style's image indicator would be the only bitmap on the page.
+    indicator: Icon {
+        x: root.width - width - 10
+        y: (root.height - height) / 2
+        symbol: "chevron.up.chevron.down"
+        size: 18
+        color: Theme.muted
+    }
     contentItem: Text {
         text: root.displayText
         textFormat: Text.PlainText
