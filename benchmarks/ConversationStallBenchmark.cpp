@@ -9,7 +9,8 @@
 //
 //   scripts/with-virtual-microphone build/benchmarks/lumora_conversation_benchmarks [--minutes=N]
 //
-// The conversation lasts 20 minutes unless --minutes says otherwise.
+// The conversation lasts 20 minutes unless --minutes says otherwise. With LUMORA_STALL_TRACE set,
+// the stack of the GUI thread is printed whenever it has not ticked for 10 ms.
 #include "ControlPlaneProcess.hpp"
 #include "SpeechStandInProcess.hpp"
 #include "appcore/CheckinService.hpp"
@@ -384,6 +385,9 @@ int main(int argc, char** argv)
     std::atomic<bool> watching = true;
     std::thread watchdog;
     if (!qEnvironmentVariableIsEmpty("LUMORA_STALL_TRACE")) {
+        // The first backtrace loads its unwinder, which allocates: done here, not in the handler.
+        void* warm[1];
+        (void)::backtrace(warm, 1);
         std::signal(SIGUSR2, printStack);
         watchdog = std::thread(watchStalls, &watching);
     }
