@@ -1,9 +1,9 @@
 #include "common/SpeechToken.hpp"
 
+#include "common/OwnerOnlyFile.hpp"
+
 #include <array>
 #include <charconv>
-#include <fstream>
-#include <iterator>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -16,6 +16,7 @@ namespace {
 constexpr std::string_view version = "v1";
 constexpr std::size_t uuidLength = 36;
 constexpr std::size_t macHexLength = 64;
+constexpr std::size_t maximumSecretFileSize = 16 * 1024;
 
 std::string signature(std::string_view secret, std::string_view signedText)
 {
@@ -99,16 +100,8 @@ std::expected<Claims, Error> verify(std::string_view secret, std::string_view to
 
 std::expected<std::string, std::string> readSecret(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return std::unexpected("cannot read the speech token secret " + path);
-    std::string secret((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad())
-        return std::unexpected("cannot read the speech token secret " + path);
-    while (!secret.empty()
-        && (secret.back() == '\n' || secret.back() == '\r' || secret.back() == ' ' || secret.back() == '\t'))
-        secret.pop_back();
-    if (secret.size() < minimumSecretLength)
+    auto secret = readOwnerOnlyFile(path, "speech token secret", maximumSecretFileSize);
+    if (secret && secret->size() < minimumSecretLength)
         return std::unexpected("the speech token secret " + path + " must hold at least "
             + std::to_string(minimumSecretLength) + " bytes");
     return secret;

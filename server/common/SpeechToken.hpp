@@ -35,7 +35,8 @@ std::string make(std::string_view secret, const Claims& claims);
 std::expected<Claims, Error> verify(std::string_view secret, std::string_view token, std::int64_t now);
 
 // The secret file's bytes, trailing white space (a final newline) dropped; an error text
-// when the file cannot be read or holds fewer than `minimumSecretLength` bytes.
+// when the file cannot be read, may be read or changed by others, or holds fewer than
+// `minimumSecretLength` bytes.
 std::expected<std::string, std::string> readSecret(const std::string& path);
 
 } // namespace lumora::speechtoken

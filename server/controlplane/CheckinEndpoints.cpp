@@ -1,8 +1,8 @@
 #include "controlplane/CheckinEndpoints.hpp"
 
 #include "controlplane/CheckinPromptBank.hpp"
-#include "controlplane/ControlPlaneService.hpp"
 #include "controlplane/JsonReplies.hpp"
+#include "controlplane/Router.hpp"
 #include "domain/CheckinWeek.hpp"
 
 namespace lumora {
@@ -13,9 +13,9 @@ CheckinEndpoints::CheckinEndpoints(ControlPlaneStore& store, std::function<qint6
 {
 }
 
-void CheckinEndpoints::addRoutes(ControlPlaneService& service)
+void CheckinEndpoints::addRoutes(Router& router)
 {
-    service.addSignedRoute("/v1/content/checkins/pack", "GET",
+    router.addSignedRoute("/v1/content/checkins/pack", "GET",
         [this](const HttpRequest& request, const DeviceRecord& device) { return pack(request, device); });
 }
 

@@ -9,7 +9,7 @@
 
 namespace lumora {
 
-class ControlPlaneService;
+class Router;
 
 // The weekly check-in pack: "/v1/content/checkins/pack" answers the pack of the current UTC
 // week for the caller's workspace, composed from the server's prompt bank.
@@ -17,7 +17,7 @@ class CheckinEndpoints {
 public:
     CheckinEndpoints(ControlPlaneStore& store, std::function<qint64()> clock);
 
-    void addRoutes(ControlPlaneService& service);
+    void addRoutes(Router& router);
 
     // The workspace whose partners share one pack: the account's current partner
     // workspace, or its own while it is not linked.

@@ -1,7 +1,7 @@
 #include "controlplane/ConversationContentEndpoints.hpp"
 
-#include "controlplane/ControlPlaneService.hpp"
 #include "controlplane/JsonReplies.hpp"
+#include "controlplane/Router.hpp"
 #include "domain/ConversationRecordSummary.hpp"
 #include "domain/ConversationUploadCodec.hpp"
 
@@ -71,15 +71,12 @@ ConversationContentEndpoints::ConversationContentEndpoints(
 {
 }
 
-void ConversationContentEndpoints::addRoutes(ControlPlaneService& service)
+void ConversationContentEndpoints::addRoutes(Router& router)
 {
     using E = ConversationContentEndpoints;
     const auto route = [&](const char* suffix, const char* method,
                            HttpResponse (E::*handler)(const HttpRequest&, const DeviceRecord&)) {
-        service.addSignedRoute(std::string(collectionPath) + suffix, method,
-            [this, handler](const HttpRequest& request, const DeviceRecord& device) {
-                return (this->*handler)(request, device);
-            });
+        router.addSignedRoute(std::string(collectionPath) + suffix, method, *this, handler);
     };
     route("", "POST", &E::storeConversation);
     route("", "GET", &E::listConversations);

@@ -10,7 +10,7 @@
 
 namespace lumora {
 
-class ControlPlaneService;
+class Router;
 class ControlPlaneStore;
 struct DeviceRecord;
 
@@ -27,7 +27,7 @@ public:
     ConversationContentEndpoints(
         ControlPlaneStore& store, std::function<qint64()> clock, qint64 deletionLifetime);
 
-    void addRoutes(ControlPlaneService& service);
+    void addRoutes(Router& router);
 
 private:
     HttpResponse storeConversation(const HttpRequest& request, const DeviceRecord& device);

@@ -2,9 +2,9 @@
 
 #include "analysis/RuleBasedAnalyzer.hpp"
 #include "common/SpeechToken.hpp"
-#include "controlplane/ControlPlaneService.hpp"
 #include "controlplane/DeepgramGrantClient.hpp"
 #include "controlplane/JsonReplies.hpp"
+#include "controlplane/Router.hpp"
 #include "domain/JsonObjectReader.hpp"
 #include "providers/AnalysisPass.hpp"
 #include "providers/ControlPlaneJson.hpp"
@@ -55,21 +55,16 @@ ConversationEndpoints::ConversationEndpoints(
         m_settings.analyzer = std::make_shared<RuleBasedAnalyzer>();
 }
 
-void ConversationEndpoints::addRoutes(ControlPlaneService& service)
+void ConversationEndpoints::addRoutes(Router& router)
 {
     using E = ConversationEndpoints;
-    auto route = [this](HttpResponse (E::*handler)(const HttpRequest&, const DeviceRecord&)) {
-        return [this, handler](const HttpRequest& request, const DeviceRecord& device) {
-            return (this->*handler)(request, device);
-        };
-    };
-    service.addSignedRoute("/v1/sessions/reserve", "POST", route(&E::reserve));
-    service.addSignedRoute("/v1/sessions/finalize", "POST", route(&E::finalize));
-    service.addSignedRoute("/v1/sessions/cancel", "POST", route(&E::cancel));
-    service.addSignedRoute("/v1/providers/deepgram/token", "POST", route(&E::speechToken));
-    service.addSignedRoute("/v1/providers/anthropic/analyze", "POST", route(&E::analyze));
-    service.addSignedRoute("/v1/providers/anthropic/nudge", "POST", route(&E::nudge));
-    service.addSignedRoute("/v1/providers/usage", "POST", route(&E::reportUsage));
+    router.addSignedRoute("/v1/sessions/reserve", "POST", *this, &E::reserve);
+    router.addSignedRoute("/v1/sessions/finalize", "POST", *this, &E::finalize);
+    router.addSignedRoute("/v1/sessions/cancel", "POST", *this, &E::cancel);
+    router.addSignedRoute("/v1/providers/deepgram/token", "POST", *this, &E::speechToken);
+    router.addSignedRoute("/v1/providers/anthropic/analyze", "POST", *this, &E::analyze);
+    router.addSignedRoute("/v1/providers/anthropic/nudge", "POST", *this, &E::nudge);
+    router.addSignedRoute("/v1/providers/usage", "POST", *this, &E::reportUsage);
 }
 
 std::expected<UsageReservationRecord, HttpResponse> ConversationEndpoints::activeReservation(

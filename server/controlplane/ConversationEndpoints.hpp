@@ -16,7 +16,7 @@
 
 namespace lumora {
 
-class ControlPlaneService;
+class Router;
 class DeepgramGrantClient;
 struct DeviceRecord;
 
@@ -50,7 +50,7 @@ public:
     ConversationEndpoints(
         ControlPlaneStore& store, ConversationSettings settings, std::function<qint64()> clock);
 
-    void addRoutes(ControlPlaneService& service);
+    void addRoutes(Router& router);
 
     HttpResponse reserve(const HttpRequest& request, const DeviceRecord& device);
     HttpResponse finalize(const HttpRequest& request, const DeviceRecord& device);

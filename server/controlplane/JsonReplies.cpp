@@ -14,6 +14,11 @@ HttpResponse jsonResponse(const QJsonObject& object, int status)
         .headers = {} };
 }
 
+HttpResponse registrationResponse(const QUuid& accountID, const QUuid& deviceID)
+{
+    return jsonResponse({ { "account_id", idText(accountID) }, { "device_id", idText(deviceID) } });
+}
+
 HttpResponse okResponse()
 {
     return jsonResponse({ { "ok", true } });

@@ -13,6 +13,8 @@ namespace lumora {
 HttpResponse jsonResponse(const QJsonObject& object, int status = 200);
 // {"ok": true}: the reply of calls that only acknowledge.
 HttpResponse okResponse();
+// {"account_id", "device_id"}: the registration a sign-in or the account state answers.
+HttpResponse registrationResponse(const QUuid& accountID, const QUuid& deviceID);
 // 400 {"error": "invalid_request"}: a body with missing or mistyped keys.
 HttpResponse invalidRequest();
 

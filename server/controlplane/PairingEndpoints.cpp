@@ -1,7 +1,7 @@
 #include "controlplane/PairingEndpoints.hpp"
 
-#include "controlplane/ControlPlaneService.hpp"
 #include "controlplane/JsonReplies.hpp"
+#include "controlplane/Router.hpp"
 #include "domain/JsonObjectReader.hpp"
 #include "domain/PairingCode.hpp"
 #include "domain/PairingPolicy.hpp"
@@ -49,19 +49,14 @@ PairingEndpoints::PairingEndpoints(
 {
 }
 
-void PairingEndpoints::addRoutes(ControlPlaneService& service)
+void PairingEndpoints::addRoutes(Router& router)
 {
     using P = PairingEndpoints;
-    auto route = [this](HttpResponse (P::*handler)(const HttpRequest&, const DeviceRecord&)) {
-        return [this, handler](const HttpRequest& request, const DeviceRecord& device) {
-            return (this->*handler)(request, device);
-        };
-    };
-    service.addSignedRoute("/v1/pairing/invites", "POST", route(&P::createInvite));
-    service.addSignedRoute("/v1/pairing/invites/redeem", "POST", route(&P::redeemInvite));
-    service.addSignedRoute("/v1/pairing/invites/confirm", "POST", route(&P::confirmInvite));
-    service.addSignedRoute("/v1/pairing/unlink", "POST", route(&P::unlink));
-    service.addSignedRoute("/v1/pairing/state", "GET", route(&P::state));
+    router.addSignedRoute("/v1/pairing/invites", "POST", *this, &P::createInvite);
+    router.addSignedRoute("/v1/pairing/invites/redeem", "POST", *this, &P::redeemInvite);
+    router.addSignedRoute("/v1/pairing/invites/confirm", "POST", *this, &P::confirmInvite);
+    router.addSignedRoute("/v1/pairing/unlink", "POST", *this, &P::unlink);
+    router.addSignedRoute("/v1/pairing/state", "GET", *this, &P::state);
 }
 
 bool PairingEndpoints::isPaired(const QUuid& accountID) const
@@ -99,13 +94,6 @@ QJsonObject PairingEndpoints::redemptionJson(const PairingInviteRecord& redeemed
         { "history", historyJson(m_store.workspaceHistory(inviterWorkspace.id)) } };
 }
 
-HttpResponse PairingEndpoints::wrongCode(const QUuid& accountID, int status, const char* code)
-{
-    const qint64 now = m_clock();
-    m_store.addRedeemFailure(accountID, now, now - redeemFailureWindow);
-    return errorResponse(status, code);
-}
-
 HttpResponse PairingEndpoints::redeemInvite(const HttpRequest& request, const DeviceRecord& device)
 {
     const auto body = jsonBody(request);
@@ -116,15 +104,18 @@ HttpResponse PairingEndpoints::redeemInvite(const HttpRequest& request, const De
     if (reader.failed())
         return invalidRequest();
     const qint64 now = m_clock();
-    if (m_store.redeemFailuresSince(device.accountID, now - redeemFailureWindow) >= redeemFailureBurst)
-        return errorResponse(429, "too_many_attempts");
-
-    const auto code = PairingCode::normalize(typed);
-    if (!code)
-        return wrongCode(device.accountID, 422, "pairing_code_invalid");
-    const auto invite = m_store.inviteWithCode(*code);
-    if (!invite)
-        return wrongCode(device.accountID, 404, "pairing_invite_not_found");
+    const auto invite = m_store.inviteForGuess(device.accountID, typed, now);
+    if (!invite) {
+        switch (invite.error()) {
+        case CodeGuessRefusal::tooManyAttempts:
+            return errorResponse(429, "too_many_attempts");
+        case CodeGuessRefusal::invalidCode:
+            return errorResponse(422, "pairing_code_invalid");
+        case CodeGuessRefusal::noSuchInvite:
+            break;
+        }
+        return errorResponse(404, "pairing_invite_not_found");
+    }
     if (invite->accountID == device.accountID)
         return errorResponse(409, "pairing_own_invite");
 

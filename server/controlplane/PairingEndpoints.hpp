@@ -9,7 +9,7 @@
 
 namespace lumora {
 
-class ControlPlaneService;
+class Router;
 struct DeviceRecord;
 
 // Partner pairing: one account issues a code, the other redeems it and confirms, and both
@@ -17,14 +17,9 @@ struct DeviceRecord;
 // turns into its pairing messages.
 class PairingEndpoints {
 public:
-    // Redeeming allows this many wrong codes per account within the window, then answers 429
-    // until the window has passed, so that codes cannot be found by trying.
-    static constexpr int redeemFailureBurst = 10;
-    static constexpr qint64 redeemFailureWindow = 15 * 60;
-
     PairingEndpoints(ControlPlaneStore& store, std::function<qint64()> clock, PairingLifetimes lifetimes);
 
-    void addRoutes(ControlPlaneService& service);
+    void addRoutes(Router& router);
 
 private:
     HttpResponse createInvite(const HttpRequest& request, const DeviceRecord& device);
@@ -33,8 +28,6 @@ private:
     HttpResponse unlink(const HttpRequest& request, const DeviceRecord& device);
     HttpResponse state(const HttpRequest& request, const DeviceRecord& device);
 
-    // A wrong code: counted towards the account's limit, then refused.
-    HttpResponse wrongCode(const QUuid& accountID, int status, const char* code);
     // A redeemed invite with the issuer's stored history, as redeeming and the state show it.
     [[nodiscard]] QJsonObject redemptionJson(const PairingInviteRecord& redeemed) const;
     [[nodiscard]] bool isPaired(const QUuid& accountID) const;

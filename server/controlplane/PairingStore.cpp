@@ -3,6 +3,7 @@
 #include "controlplane/ControlPlaneStore.hpp"
 #include "controlplane/IdText.hpp"
 #include "controlplane/SqlStatement.hpp"
+#include "domain/PairingCode.hpp"
 
 #include <QVariant>
 
@@ -205,22 +206,36 @@ void PairingStore::unlink(const QUuid& accountID, qint64 now)
     transaction.commit();
 }
 
-int PairingStore::redeemFailuresSince(const QUuid& accountID, qint64 since) const
+std::expected<PairingInviteRecord, CodeGuessRefusal> PairingStore::inviteForGuess(
+    const QUuid& accountID, const QString& typed, qint64 now)
 {
-    Statement row(m_connection,
-        QStringLiteral(
-            "SELECT COUNT(*) FROM pairing_redeem_failures WHERE account_id = ? AND failed_at >= ?"),
-        { idText(accountID), since });
-    return row.next() ? row.value(0).toInt() : 0;
-}
-
-void PairingStore::addRedeemFailure(const QUuid& accountID, qint64 now, qint64 forgetBefore)
-{
-    Statement(m_connection, QStringLiteral("DELETE FROM pairing_redeem_failures WHERE failed_at < ?"),
-        { forgetBefore });
+    const QString account = idText(accountID);
+    const qint64 windowStart = now - wrongCodeWindow;
+    Transaction transaction(m_connection);
+    // Holds the account's row until the end: a guess of the same account through another
+    // connection or server waits here (on SQLite the transaction already writes alone).
+    Statement(m_connection, QStringLiteral("UPDATE accounts SET created_at = created_at WHERE id = ?"),
+        { account });
     Statement(m_connection,
-        QStringLiteral("INSERT INTO pairing_redeem_failures (account_id, failed_at) VALUES (?, ?)"),
-        { idText(accountID), now });
+        QStringLiteral("DELETE FROM pairing_redeem_failures WHERE account_id = ? AND failed_at < ?"),
+        { account, windowStart });
+    Statement counted(m_connection,
+        QStringLiteral("SELECT COUNT(*) FROM pairing_redeem_failures WHERE account_id = ?"), { account });
+    const qint64 wrongCodes = counted.next() ? counted.value(0).toLongLong() : 0;
+    if (wrongCodes >= wrongCodeBurst) {
+        transaction.commit();
+        return std::unexpected(CodeGuessRefusal::tooManyAttempts);
+    }
+    const auto code = PairingCode::normalize(typed);
+    auto found = code ? inviteWithCode(*code) : std::nullopt;
+    if (!found)
+        Statement(m_connection,
+            QStringLiteral("INSERT INTO pairing_redeem_failures (account_id, failed_at) VALUES (?, ?)"),
+            { account, now });
+    transaction.commit();
+    if (!found)
+        return std::unexpected(code ? CodeGuessRefusal::noSuchInvite : CodeGuessRefusal::invalidCode);
+    return *found;
 }
 
 void PairingStore::leaveCurrentWorkspace(const QUuid& accountID, qint64 now)

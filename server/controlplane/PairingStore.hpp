@@ -3,11 +3,22 @@
 #include <QList>
 #include <QString>
 #include <QUuid>
+#include <expected>
 #include <optional>
 
 namespace lumora {
 
 class ControlPlaneStore;
+
+// Why a typed partner code found no invite.
+enum class CodeGuessRefusal {
+    // The account has typed too many wrong codes lately; no code is looked up.
+    tooManyAttempts,
+    // Not a code at all.
+    invalidCode,
+    // No invite was ever issued with it.
+    noSuchInvite,
+};
 
 // One partner code. `status` is "open" until the partner redeems it, then
 // "pending_confirmation" until the partner confirms ("confirmed"); an invite replaced by a
@@ -54,6 +65,13 @@ struct WorkspaceHistoryRecord {
 // current memberships (`left_at`), which makes those workspaces previous, and open new ones.
 class PairingStore {
 public:
+    // Each account may type this many wrong codes within the window; then every code is
+    // refused until the window has passed since the last wrong one, so that codes cannot
+    // be found by trying. The count lives in the database: every connection and every
+    // server on it counts the same guesses.
+    static constexpr int wrongCodeBurst = 10;
+    static constexpr qint64 wrongCodeWindow = 15 * 60;
+
     explicit PairingStore(ControlPlaneStore& store);
 
     std::optional<PairingInviteRecord> invite(const QUuid& id) const;
@@ -81,10 +99,12 @@ public:
     // Ends the account's shared workspace for all its members; each gets a workspace of its own.
     void unlink(const QUuid& accountID, qint64 now);
 
-    // Wrong codes the account typed since `since`.
-    int redeemFailuresSince(const QUuid& accountID, qint64 since) const;
-    // Records one; failures older than `forgetBefore` are dropped.
-    void addRedeemFailure(const QUuid& accountID, qint64 now, qint64 forgetBefore);
+    // The newest invite issued with the code `typed` (normalised first), under the
+    // account's limit of wrong codes; a malformed or unknown code counts towards it. One
+    // account's guesses are counted one after another, even when made at once through
+    // several connections, so that they never pass the limit together.
+    std::expected<PairingInviteRecord, CodeGuessRefusal> inviteForGuess(
+        const QUuid& accountID, const QString& typed, qint64 now);
 
 private:
     // Ends the account's current membership; its implicit first workspace is written out

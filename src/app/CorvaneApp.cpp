@@ -5,11 +5,12 @@
 #include "ShellSession.hpp"
 #include "SingleInstance.hpp"
 #include "TerminationSignals.hpp"
-#include "UnavailableReminderScheduler.hpp"
 #include "WindowSizing.hpp"
+#include "app/reminders/CheckinReminderScheduler.hpp"
 #include "viewmodel/InfoResource.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QQuickWindow>
@@ -65,8 +66,10 @@ CorvaneApp::~CorvaneApp()
 bool CorvaneApp::start()
 {
     m_preferences = std::make_unique<QSettings>();
-    SessionEnvironment environment
-        = SessionEnvironment::standard(*m_preferences, std::make_shared<UnavailableReminderScheduler>());
+    // The reminder left pending by the last run is looked at before the view model reschedules.
+    auto reminders
+        = std::make_shared<desktop::CheckinReminderScheduler>(*m_preferences, QDBusConnection::sessionBus());
+    SessionEnvironment environment = SessionEnvironment::standard(*m_preferences, std::move(reminders));
     environment.arguments = m_arguments;
     const InfoResource info = environment.info;
     m_viewModel = std::make_unique<SessionViewModel>(std::move(environment));

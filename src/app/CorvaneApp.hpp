@@ -30,7 +30,7 @@ public:
     ~CorvaneApp() override;
 
     // Builds the view model and the window; false when the window could not be loaded.
-    bool start();
+    [[nodiscard]] bool start();
     // Hands a URL to the view model (now, or once it exists).
     void openURL(const QUrl& url);
     // Listens for later launches of the application.

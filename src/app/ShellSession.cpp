@@ -1,5 +1,6 @@
 #include "ShellSession.hpp"
 
+#include "AccountSession.hpp"
 #include "appcore/ConversationBackupService.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
@@ -9,6 +10,7 @@ ShellSession::ShellSession(SessionViewModel& viewModel, std::function<QDateTime(
     : QObject(parent)
     , m_viewModel(viewModel)
     , m_clock(std::move(clock))
+    , m_account(new AccountSession(viewModel, PairingTexts(QLocale(), QTimeZone::systemTimeZone()), this))
 {
     connect(&m_viewModel, &SessionViewModel::recordingAgreementAcceptedChanged, this,
         &ShellSession::recordingAgreementAcceptedChanged);
@@ -79,8 +81,9 @@ void ShellSession::synchronizeHistory(bool refreshFromServer)
 
 void ShellSession::answerMigration(bool accepted)
 {
-    [](ShellSession* self, bool accepted) -> QCoro::Task<void> { co_await self->answer(accepted); }(
-                                              this, accepted);
+    [](ShellSession* self, bool answerAccepted) -> QCoro::Task<void> {
+        co_await self->answer(answerAccepted);
+    }(this, accepted);
 }
 
 QCoro::Task<void> ShellSession::answer(bool accepted)

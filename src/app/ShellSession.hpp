@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AccountSession.hpp"
+
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -26,6 +28,7 @@ class ShellSession : public QObject {
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(qint64 conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY
             conversationsAwaitingMigrationOfferChanged)
+    Q_PROPERTY(QObject* account READ account CONSTANT)
 
 public:
     explicit ShellSession(
@@ -39,6 +42,8 @@ public:
     [[nodiscard]] bool isAppleAuthorizationActive() const;
     [[nodiscard]] QString errorMessage() const;
     [[nodiscard]] qint64 conversationsAwaitingMigrationOffer() const;
+    // The account page's own view of the same view model.
+    [[nodiscard]] AccountSession* account() const { return m_account; }
 
     Q_INVOKABLE void acceptRecordingAgreement();
     Q_INVOKABLE void beginAppleAuthorization();
@@ -62,6 +67,7 @@ signals:
 private:
     SessionViewModel& m_viewModel;
     std::function<QDateTime()> m_clock;
+    AccountSession* m_account = nullptr;
 };
 
 } // namespace lumora

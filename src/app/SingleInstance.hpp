@@ -21,14 +21,14 @@ public:
     // "lumora-instance" in $XDG_RUNTIME_DIR (Qt's private runtime folder when it is unset).
     static QString standardSocketPath();
     // Hands `url` to the running instance at `socketPath`; false when none answers.
-    static bool handOff(const QString& socketPath, const QUrl& url);
+    [[nodiscard]] static bool handOff(const QString& socketPath, const QUrl& url);
     // The URL a message carries, or an empty URL when it carries none or is refused.
     static QUrl parseMessage(const QByteArray& line);
 
     explicit SingleInstance(QString socketPath, QObject* parent = nullptr);
     // Listens at the socket path, replacing a socket left by a run that ended without
     // removing it. False when it cannot listen.
-    bool listen();
+    [[nodiscard]] bool listen();
 
 signals:
     // Another launch asked this one to come forward.

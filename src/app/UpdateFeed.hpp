@@ -26,7 +26,7 @@ enum class UpdateFeedError {
 // "signature": base64 of the Ed25519 signature over exactly those bytes}. The release is read
 // only after its signature has been checked against the public key.
 struct UpdateFeed {
-    static std::expected<UpdateRelease, UpdateFeedError> verify(
+    [[nodiscard]] static std::expected<UpdateRelease, UpdateFeedError> verify(
         const QByteArray& feed, const QString& publicKeyBase64);
     // Compares dotted version numbers part by part as integers ("0.10" is newer than "0.9";
     // a missing part counts as 0, text after the numbers is ignored). Negative, zero or

@@ -66,16 +66,16 @@ public:
     // input that cannot be read counts as empty.
     QCoro::Task<QList<ConversationHistoryEntry>> history();
     // From this computer when possible, else rebuilt from the account's copy.
-    QCoro::Task<Result<DerivedSessionResult>> review(ConversationHistoryEntry entry);
+    [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> review(ConversationHistoryEntry entry);
     // Deletes on the account when the conversation is there (a shared one may wait for the
     // partner), else only on this computer. A backup state that cannot be read deletes
     // nothing: whether the account holds a copy is then unknown.
-    QCoro::Task<Result<ConversationDeletionOutcome>> remove(ConversationHistoryEntry entry);
-    QCoro::Task<Result<void>> approveDeletion(ConversationHistoryEntry entry);
-    QCoro::Task<Result<void>> declineDeletion(ConversationHistoryEntry entry);
+    [[nodiscard]] QCoro::Task<Result<ConversationDeletionOutcome>> remove(ConversationHistoryEntry entry);
+    [[nodiscard]] QCoro::Task<Result<void>> approveDeletion(ConversationHistoryEntry entry);
+    [[nodiscard]] QCoro::Task<Result<void>> declineDeletion(ConversationHistoryEntry entry);
     // Only a conversation on the account can be hidden.
-    QCoro::Task<Result<void>> hide(ConversationHistoryEntry entry);
-    QCoro::Task<Result<void>> unhide(ConversationHistoryEntry entry);
+    [[nodiscard]] QCoro::Task<Result<void>> hide(ConversationHistoryEntry entry);
+    [[nodiscard]] QCoro::Task<Result<void>> unhide(ConversationHistoryEntry entry);
 
     // Absent when not answered or not readable.
     QCoro::Task<std::optional<ConversationMigrationChoice>> migrationChoice();

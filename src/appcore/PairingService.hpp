@@ -28,13 +28,13 @@ public:
     static std::shared_ptr<PairingService> create(
         std::shared_ptr<const PairingClient> client, QString policyVersion);
 
-    QCoro::Task<Result<PairingState>> state();
+    [[nodiscard]] QCoro::Task<Result<PairingState>> state();
     // A new code under the service's pairing policy.
-    QCoro::Task<Result<PairingInvite>> createInvite();
+    [[nodiscard]] QCoro::Task<Result<PairingInvite>> createInvite();
     // `code` as typed; the server receives its 12 characters bare and upper-case.
-    QCoro::Task<Result<PairingRedemption>> redeem(QString code);
-    QCoro::Task<Result<PairingConfirmation>> confirm(QUuid inviteID);
-    QCoro::Task<Result<void>> unlink();
+    [[nodiscard]] QCoro::Task<Result<PairingRedemption>> redeem(QString code);
+    [[nodiscard]] QCoro::Task<Result<PairingConfirmation>> confirm(QUuid inviteID);
+    [[nodiscard]] QCoro::Task<Result<void>> unlink();
 
     // The failure of a refused or failed pairing call: the server's refusal as the pairing
     // rules read it, anything without an HTTP answer (or unreadable) as `offline`.
@@ -46,7 +46,8 @@ private:
     PairingService(std::shared_ptr<const PairingClient> client, QString policyVersion);
 
     template <typename T>
-    static QCoro::Task<Result<T>> settled(QCoro::Task<std::expected<T, ControlPlaneFailure>> call);
+    [[nodiscard]] static QCoro::Task<Result<T>> settled(
+        QCoro::Task<std::expected<T, ControlPlaneFailure>> call);
     static PairingFailure refused(const ControlPlaneFailure& error);
 
     std::shared_ptr<const PairingClient> m_client;

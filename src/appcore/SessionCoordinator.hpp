@@ -69,18 +69,19 @@ public:
 
     // Reserves `requestedSeconds` (0 < s <= 3600) for the control plane's session
     // `sessionID`, makes the conversation's temporary folder and fetches the live credential.
-    QCoro::Task<Result<PreparedConversation>> prepare(
+    [[nodiscard]] QCoro::Task<Result<PreparedConversation>> prepare(
         QUuid sessionID, double requestedSeconds, ConversationMode mode);
     // Keeps a settled live turn; only while recording.
-    std::expected<void, SessionCoordinatorError> acceptLiveTurn(const SpeakerTurn& turn);
+    [[nodiscard]] std::expected<void, SessionCoordinatorError> acceptLiveTurn(const SpeakerTurn& turn);
     // Turns the recorded file into the sealed review of the conversation. `actualSeconds`
     // may not exceed the reservation's maximum or 3600, whichever is lower.
-    QCoro::Task<Result<DerivedSessionResult>> finish(QUrl audioURL, QString mimeType, double actualSeconds);
+    [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> finish(
+        QUrl audioURL, QString mimeType, double actualSeconds);
     // Gives the conversation up in any phase: cancels a stored reservation, removes the
     // folder and returns to idle. Never fails.
     QCoro::Task<void> abandon();
     // Back to idle after a completed conversation; removes no files.
-    std::expected<void, SessionCoordinatorError> resetAfterCompletion();
+    [[nodiscard]] std::expected<void, SessionCoordinatorError> resetAfterCompletion();
 
 private:
     SessionCoordinator(std::shared_ptr<SessionAuthorizationProvider> authorization,
@@ -91,15 +92,16 @@ private:
 
     // Removes the folder in `m_sessionDirectory` and forgets it; on failure it stays set so
     // that a later abandon tries again.
-    std::expected<void, TemporaryStoreFailure> cleanupTemporary();
+    [[nodiscard]] std::expected<void, TemporaryStoreFailure> cleanupTemporary();
     // The fields of an idle coordinator (the folder is left to `cleanupTemporary`).
     void returnToIdle();
     // Whether an abandon ran since the operation that took `generation` began.
     [[nodiscard]] bool abandonedSince(quint64 generation) const { return m_generation != generation; }
 
     struct FinishRun;
-    QCoro::Task<Result<DerivedSessionResult>> runFinish(FinishRun run);
-    QCoro::Task<Result<DerivedSessionResult>> failFinish(FinishRun run, SessionCoordinatorFailure failure);
+    [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> runFinish(FinishRun run);
+    [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> failFinish(
+        FinishRun run, SessionCoordinatorFailure failure);
 
     SessionPhase m_phase = SessionPhase::idle;
     std::shared_ptr<SessionAuthorizationProvider> m_authorization;

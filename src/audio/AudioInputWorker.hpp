@@ -32,7 +32,7 @@ public:
     AudioInputWorker();
     ~AudioInputWorker() override;
 
-    std::expected<void, NativeAudioCaptureError> begin(
+    [[nodiscard]] std::expected<void, NativeAudioCaptureError> begin(
         quint64 generation, const QString& path, double duration, PcmHandler pcmHandler);
     void pause();
     ResumeResult resume();

@@ -20,7 +20,7 @@ public:
 
     // Creates (or empties) the file; a path that names anything but a regular file, or a
     // symbolic link, is refused.
-    static std::expected<std::unique_ptr<M4aWriter>, NativeAudioCaptureError> create(
+    [[nodiscard]] static std::expected<std::unique_ptr<M4aWriter>, NativeAudioCaptureError> create(
         const QString& path, int inputSampleRate);
 
     ~M4aWriter();
@@ -29,10 +29,10 @@ public:
 
     // Resamples and encodes; false once anything could not be written (nothing is written
     // after that).
-    bool write(std::span<const float> samples);
+    [[nodiscard]] bool write(std::span<const float> samples);
     // Encodes what is buffered, drains the encoder, writes the MP4 trailer and closes the
     // file; true when every byte reached it.
-    bool finish();
+    [[nodiscard]] bool finish();
     // Closes the file without finishing it and removes it while the path still names it.
     void discard();
     // Whether the path still names the file being written (false once its folder is gone).

@@ -12,9 +12,9 @@ namespace lumora {
 // none, `microphoneDidNotStart` when it does not open.
 struct MicrophoneAccess {
     // Checks on a thread of its own, as the first opening on a sound server can take seconds.
-    static QCoro::Task<std::expected<void, NativeAudioCaptureError>> request();
+    [[nodiscard]] static QCoro::Task<std::expected<void, NativeAudioCaptureError>> request();
     // The same check on the calling thread.
-    static std::expected<void, NativeAudioCaptureError> check();
+    [[nodiscard]] static std::expected<void, NativeAudioCaptureError> check();
 };
 
 } // namespace lumora

@@ -31,7 +31,7 @@ public:
     static constexpr double maximumDuration = 3600.0;
 
     // Succeeds only for 0 < duration <= maximumDuration (a NaN fails).
-    static std::expected<void, NativeAudioCaptureError> validate(double duration);
+    [[nodiscard]] static std::expected<void, NativeAudioCaptureError> validate(double duration);
 
     explicit NativeAudioCapture(QObject* parent = nullptr);
     ~NativeAudioCapture() override;
@@ -46,10 +46,10 @@ public:
     // Opens the microphone and starts recording into audioPath (created with mode 0600) for
     // at most `duration` seconds. Opening the microphone happens on the audio thread: the
     // first opening on a sound server can take seconds, and the caller's thread stays free.
-    QCoro::Task<std::expected<void, NativeAudioCaptureError>> start(
+    [[nodiscard]] QCoro::Task<std::expected<void, NativeAudioCaptureError>> start(
         QString audioPath, double duration, PcmHandler pcmHandler = {}, Completion completion = {});
     void pause();
-    std::expected<void, NativeAudioCaptureError> resume();
+    [[nodiscard]] std::expected<void, NativeAudioCaptureError> resume();
     // Ends the capture; returns once the file is complete (encoder drained, trailer written).
     // The completion is dropped, not called. Does nothing when nothing runs.
     void stop();

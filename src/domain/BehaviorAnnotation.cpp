@@ -19,8 +19,9 @@ BehaviorAnnotation::BehaviorAnnotation(
 
 QJsonObject BehaviorAnnotation::toJson() const
 {
-    return { { "turnIndex", turnIndex }, { "speaker", speaker }, { "code", toString(code) },
-        { "confidence", confidence }, { "start", start }, { "end", end } };
+    return { { QStringLiteral("turnIndex"), turnIndex }, { QStringLiteral("speaker"), speaker },
+        { QStringLiteral("code"), toString(code) }, { QStringLiteral("confidence"), confidence },
+        { QStringLiteral("start"), start }, { QStringLiteral("end"), end } };
 }
 
 std::expected<BehaviorAnnotation, JsonDecodeError> BehaviorAnnotation::fromJson(const QJsonValue& value)

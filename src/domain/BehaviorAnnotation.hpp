@@ -26,7 +26,7 @@ struct BehaviorAnnotation {
 
     QJsonObject toJson() const;
     // Keeps the decoded speaker and confidence as they are.
-    static std::expected<BehaviorAnnotation, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<BehaviorAnnotation, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 } // namespace lumora

@@ -31,12 +31,12 @@ qint64 CheckinPack::suggestedMinutes() const
 
 QJsonObject CheckinPack::toJson() const
 {
-    QJsonObject json { { "week", week }, { "source", toString(source) } };
+    QJsonObject json { { QStringLiteral("week"), week }, { QStringLiteral("source"), toString(source) } };
     if (note)
-        json.insert("note", *note);
-    json.insert("sections", toJsonArray(sections));
-    json.insert("generated_at", generatedAt);
-    json.insert("question_id", questionID);
+        json.insert(QStringLiteral("note"), *note);
+    json.insert(QStringLiteral("sections"), toJsonArray(sections));
+    json.insert(QStringLiteral("generated_at"), generatedAt);
+    json.insert(QStringLiteral("question_id"), questionID);
     return json;
 }
 

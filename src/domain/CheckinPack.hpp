@@ -32,7 +32,7 @@ struct CheckinPack {
     // Lenient where servers differ: any "source" other than "model" reads as `fallback`, and a
     // missing "generated_at", "note" or "question_id" reads as 0, absent and "". Everything
     // else is required, and a present key of the wrong type fails the whole pack.
-    static std::expected<CheckinPack, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<CheckinPack, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 } // namespace lumora

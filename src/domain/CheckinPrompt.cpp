@@ -6,9 +6,9 @@ namespace lumora {
 
 QJsonObject CheckinPrompt::toJson() const
 {
-    QJsonObject json { { "text", text } };
+    QJsonObject json { { QStringLiteral("text"), text } };
     if (source)
-        json.insert("source", *source);
+        json.insert(QStringLiteral("source"), *source);
     return json;
 }
 

@@ -21,7 +21,7 @@ struct CheckinPrompt {
     // "source" only when present.
     QJsonObject toJson() const;
     // "text" is required; a missing or null "source" reads as absent.
-    static std::expected<CheckinPrompt, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<CheckinPrompt, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 } // namespace lumora

@@ -21,7 +21,8 @@ bool CheckinReminderSettings::isInRange() const
 
 QJsonObject CheckinReminderSettings::toJson() const
 {
-    return { { "isOn", isOn }, { "weekday", weekday }, { "hour", hour }, { "minute", minute } };
+    return { { QStringLiteral("isOn"), isOn }, { QStringLiteral("weekday"), weekday },
+        { QStringLiteral("hour"), hour }, { QStringLiteral("minute"), minute } };
 }
 
 std::expected<CheckinReminderSettings, JsonDecodeError> CheckinReminderSettings::fromJson(

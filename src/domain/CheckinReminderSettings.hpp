@@ -31,7 +31,8 @@ struct CheckinReminderSettings {
 
     QJsonObject toJson() const;
     // All four keys are required.
-    static std::expected<CheckinReminderSettings, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<CheckinReminderSettings, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

@@ -7,8 +7,9 @@ namespace lumora {
 
 QJsonObject CheckinSection::toJson() const
 {
-    return { { "id", id }, { "title", title }, { "prompts", toJsonArray(prompts) },
-        { "suggested_minutes", suggestedMinutes } };
+    return { { QStringLiteral("id"), id }, { QStringLiteral("title"), title },
+        { QStringLiteral("prompts"), toJsonArray(prompts) },
+        { QStringLiteral("suggested_minutes"), suggestedMinutes } };
 }
 
 std::expected<CheckinSection, JsonDecodeError> CheckinSection::fromJson(const QJsonValue& value)

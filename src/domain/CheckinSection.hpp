@@ -19,7 +19,7 @@ struct CheckinSection {
 
     QJsonObject toJson() const;
     // Every key is required.
-    static std::expected<CheckinSection, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<CheckinSection, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 } // namespace lumora

@@ -26,10 +26,12 @@ ConversationAnalysisPayload ConversationAnalysisPayload::withoutAnnotations() co
 
 QJsonObject ConversationAnalysisPayload::toJson() const
 {
-    QJsonObject json { { "schema", schema }, { "summary", summary }, { "stats", toJsonArray(stats) },
-        { "annotations", toJsonArray(annotations) }, { "fouls", toJsonArray(fouls) } };
+    QJsonObject json { { QStringLiteral("schema"), schema }, { QStringLiteral("summary"), summary },
+        { QStringLiteral("stats"), toJsonArray(stats) },
+        { QStringLiteral("annotations"), toJsonArray(annotations) },
+        { QStringLiteral("fouls"), toJsonArray(fouls) } };
     if (harshStartupDetected)
-        json.insert("harsh_startup_detected", *harshStartupDetected);
+        json.insert(QStringLiteral("harsh_startup_detected"), *harshStartupDetected);
     return json;
 }
 

@@ -36,7 +36,8 @@ struct ConversationAnalysisPayload {
 
     QJsonObject toJson() const;
     // "schema" is taken as read, whatever its value.
-    static std::expected<ConversationAnalysisPayload, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<ConversationAnalysisPayload, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

@@ -7,13 +7,13 @@ namespace lumora {
 
 QJsonObject ConversationBackupRecord::toJson() const
 {
-    QJsonObject json { { "localID", uuidText(localID, UuidCase::upper) },
-        { "conversationID", uuidText(conversationID, UuidCase::upper) }, { "state", toString(state) },
-        { "attempts", attempts } };
+    QJsonObject json { { QStringLiteral("localID"), uuidText(localID, UuidCase::upper) },
+        { QStringLiteral("conversationID"), uuidText(conversationID, UuidCase::upper) },
+        { QStringLiteral("state"), toString(state) }, { QStringLiteral("attempts"), attempts } };
     if (lastAttemptAt)
-        json.insert("lastAttemptAt", isoDateText(*lastAttemptAt));
+        json.insert(QStringLiteral("lastAttemptAt"), isoDateText(*lastAttemptAt));
     if (lastFailureCode)
-        json.insert("lastFailureCode", *lastFailureCode);
+        json.insert(QStringLiteral("lastFailureCode"), *lastFailureCode);
     return json;
 }
 

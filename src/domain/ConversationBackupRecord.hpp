@@ -28,7 +28,8 @@ struct ConversationBackupRecord {
 
     // Ids upper-case, the date as ISO-8601 text in whole seconds; absent optionals left out.
     QJsonObject toJson() const;
-    static std::expected<ConversationBackupRecord, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<ConversationBackupRecord, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

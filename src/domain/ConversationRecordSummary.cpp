@@ -12,13 +12,15 @@ QDateTime ConversationRecordSummary::completedAt() const
 
 QJsonObject ConversationRecordSummary::toJson() const
 {
-    QJsonObject json { { "id", uuidText(id, UuidCase::upper) }, { "mode", mode }, { "status", status },
-        { "workspace", toString(workspace) }, { "started_at", startedAt }, { "ended_at", endedAt },
-        { "duration_seconds", durationSeconds }, { "created_at", createdAt } };
+    QJsonObject json { { QStringLiteral("id"), uuidText(id, UuidCase::upper) },
+        { QStringLiteral("mode"), mode }, { QStringLiteral("status"), status },
+        { QStringLiteral("workspace"), toString(workspace) }, { QStringLiteral("started_at"), startedAt },
+        { QStringLiteral("ended_at"), endedAt }, { QStringLiteral("duration_seconds"), durationSeconds },
+        { QStringLiteral("created_at"), createdAt } };
     if (title)
-        json.insert("title", *title);
+        json.insert(QStringLiteral("title"), *title);
     if (pendingDeletion)
-        json.insert("pending_deletion", pendingDeletion->toJson());
+        json.insert(QStringLiteral("pending_deletion"), pendingDeletion->toJson());
     return json;
 }
 

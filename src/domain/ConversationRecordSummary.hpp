@@ -36,7 +36,8 @@ struct ConversationRecordSummary {
     // "id" upper-case; "workspace" always written, "title" and "pending_deletion" only when present.
     QJsonObject toJson() const;
     // A missing or null "workspace" reads as current; any text but the two scopes fails.
-    static std::expected<ConversationRecordSummary, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<ConversationRecordSummary, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

@@ -7,9 +7,10 @@ namespace lumora {
 
 QJsonObject ConversationTranscriptPayload::toJson() const
 {
-    QJsonObject json { { "schema", schema }, { "segments", toJsonArray(segments) } };
+    QJsonObject json { { QStringLiteral("schema"), schema },
+        { QStringLiteral("segments"), toJsonArray(segments) } };
     if (truncated)
-        json.insert("truncated", *truncated);
+        json.insert(QStringLiteral("truncated"), *truncated);
     return json;
 }
 

@@ -23,7 +23,8 @@ struct ConversationTranscriptPayload {
 
     QJsonObject toJson() const;
     // "schema" is taken as read, whatever its value.
-    static std::expected<ConversationTranscriptPayload, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<ConversationTranscriptPayload, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

@@ -19,18 +19,19 @@ enum class ConversationUploadCodecError {
 // Writes and reads the account upload body: compact JSON with the document's own keys.
 struct ConversationUploadCodec {
     // The plain encoding of a payload.
-    static std::expected<QByteArray, ConversationUploadCodecError> encode(
+    [[nodiscard]] static std::expected<QByteArray, ConversationUploadCodecError> encode(
         const ConversationUploadPayload& payload);
 
     // The encoded body, shrunk until it holds at most `maximumBytes` bytes: first without
     // annotations and fouls, then keeping the first four fifths of the segments (marked
     // truncated) again and again while at least 2 remain. Summary, title and statistics are
     // never shortened.
-    static std::expected<QByteArray, ConversationUploadCodecError> body(
+    [[nodiscard]] static std::expected<QByteArray, ConversationUploadCodecError> body(
         const ConversationUploadPayload& payload,
         qint64 maximumBytes = ConversationUploadPayload::maximumBodyBytes);
 
-    static std::expected<ConversationUploadPayload, JsonDecodeError> payload(const QByteArray& body);
+    [[nodiscard]] static std::expected<ConversationUploadPayload, JsonDecodeError> payload(
+        const QByteArray& body);
 };
 
 } // namespace lumora

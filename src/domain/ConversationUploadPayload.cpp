@@ -103,13 +103,14 @@ ConversationUploadPayload ConversationUploadPayload::replacing(
 
 QJsonObject ConversationUploadPayload::toJson() const
 {
-    QJsonObject json { { "conversation_id", uuidText(conversationID, UuidCase::lower) },
-        { "mode", toString(mode) }, { "started_at", startedAt }, { "ended_at", endedAt },
-        { "duration_seconds", durationSeconds }, { "transcript", transcript.toJson() } };
+    QJsonObject json { { QStringLiteral("conversation_id"), uuidText(conversationID, UuidCase::lower) },
+        { QStringLiteral("mode"), toString(mode) }, { QStringLiteral("started_at"), startedAt },
+        { QStringLiteral("ended_at"), endedAt }, { QStringLiteral("duration_seconds"), durationSeconds },
+        { QStringLiteral("transcript"), transcript.toJson() } };
     if (title)
-        json.insert("title", *title);
+        json.insert(QStringLiteral("title"), *title);
     if (analysis)
-        json.insert("analysis", analysis->toJson());
+        json.insert(QStringLiteral("analysis"), analysis->toJson());
     return json;
 }
 

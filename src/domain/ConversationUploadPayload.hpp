@@ -50,7 +50,8 @@ struct ConversationUploadPayload {
 
     // "conversation_id" is written in lower case and read in either case.
     QJsonObject toJson() const;
-    static std::expected<ConversationUploadPayload, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<ConversationUploadPayload, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

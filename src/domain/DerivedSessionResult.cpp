@@ -8,21 +8,21 @@ namespace lumora {
 QJsonObject DerivedSessionResult::toJson() const
 {
     QJsonObject json;
-    json.insert("id", uuidText(id, UuidCase::upper));
+    json.insert(QStringLiteral("id"), uuidText(id, UuidCase::upper));
     if (title)
-        json.insert("title", *title);
-    json.insert("completedAt", isoDateText(completedAt));
-    json.insert("duration", duration);
-    json.insert("mode", toString(mode));
-    json.insert("stats", toJsonArray(stats));
-    json.insert("annotations", toJsonArray(annotations));
+        json.insert(QStringLiteral("title"), *title);
+    json.insert(QStringLiteral("completedAt"), isoDateText(completedAt));
+    json.insert(QStringLiteral("duration"), duration);
+    json.insert(QStringLiteral("mode"), toString(mode));
+    json.insert(QStringLiteral("stats"), toJsonArray(stats));
+    json.insert(QStringLiteral("annotations"), toJsonArray(annotations));
     if (fouls)
-        json.insert("fouls", toJsonArray(*fouls));
+        json.insert(QStringLiteral("fouls"), toJsonArray(*fouls));
     if (harshStartupDetected)
-        json.insert("harshStartupDetected", *harshStartupDetected);
-    json.insert("summary", summary);
+        json.insert(QStringLiteral("harshStartupDetected"), *harshStartupDetected);
+    json.insert(QStringLiteral("summary"), summary);
     if (transcript)
-        json.insert("transcript", toJsonArray(*transcript));
+        json.insert(QStringLiteral("transcript"), toJsonArray(*transcript));
     return json;
 }
 

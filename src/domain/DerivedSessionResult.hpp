@@ -37,7 +37,8 @@ struct DerivedSessionResult {
     QJsonObject toJson() const;
     // Lenient about what older results may lack: "mode" defaults to a conversation,
     // and "title", "fouls", "harshStartupDetected" and "transcript" may be missing or null.
-    static std::expected<DerivedSessionResult, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<DerivedSessionResult, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

@@ -131,7 +131,7 @@ private:
 };
 
 // Parses text that must hold one JSON object.
-std::expected<QJsonObject, JsonDecodeError> parseJsonObject(const QByteArray& bytes);
+[[nodiscard]] std::expected<QJsonObject, JsonDecodeError> parseJsonObject(const QByteArray& bytes);
 
 // Reads a record from JSON text with `T::fromJson`.
 template <typename T> std::expected<T, JsonDecodeError> decodeJson(const QByteArray& bytes)

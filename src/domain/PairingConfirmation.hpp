@@ -16,7 +16,8 @@ struct PairingConfirmation {
     bool operator==(const PairingConfirmation&) const = default;
 
     // Reads "linked_at" and "member_count".
-    static std::expected<PairingConfirmation, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<PairingConfirmation, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

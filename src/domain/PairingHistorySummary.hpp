@@ -21,7 +21,8 @@ struct PairingHistorySummary {
     std::optional<QDateTime> latest() const { return latestStartedAt.transform(dateFromUnixSeconds); }
 
     // Reads "conversation_count", "earliest_started_at" and "latest_started_at".
-    static std::expected<PairingHistorySummary, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<PairingHistorySummary, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

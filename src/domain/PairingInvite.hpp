@@ -21,7 +21,7 @@ struct PairingInvite {
     QDateTime expiresOn() const { return dateFromUnixSeconds(expiresAt); }
 
     // Reads the control plane's reply keys: "invite_id", "code", "expires_at".
-    static std::expected<PairingInvite, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<PairingInvite, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 } // namespace lumora

@@ -23,7 +23,8 @@ struct PairingPendingConfirmation {
     PairingRedemption redemption() const { return { inviteID, confirmExpiresAt, history }; }
 
     // Reads "invite_id", "confirm_expires_at" and the "history" object.
-    static std::expected<PairingPendingConfirmation, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<PairingPendingConfirmation, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

@@ -26,7 +26,8 @@ struct PairingPendingInvite {
     bool isBeingConsidered() const { return status == u"pending_confirmation"; }
 
     // Reads "invite_id", "status", "expires_at" and "confirm_expires_at".
-    static std::expected<PairingPendingInvite, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<PairingPendingInvite, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

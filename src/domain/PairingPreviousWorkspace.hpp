@@ -23,7 +23,8 @@ struct PairingPreviousWorkspace {
     bool wasShared() const { return memberCount > 1; }
 
     // Reads "workspace_id", "linked_at", "unlinked_at", "member_count" and "conversation_count".
-    static std::expected<PairingPreviousWorkspace, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<PairingPreviousWorkspace, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

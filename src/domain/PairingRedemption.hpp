@@ -21,7 +21,7 @@ struct PairingRedemption {
     QDateTime confirmExpiresOn() const { return dateFromUnixSeconds(confirmExpiresAt); }
 
     // Reads "invite_id", "confirm_expires_at" and the "history" object.
-    static std::expected<PairingRedemption, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<PairingRedemption, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 } // namespace lumora

@@ -29,7 +29,7 @@ struct PairingState {
 
     // Reads "workspace", "pending_invite", "pending_confirmation" and "previous_workspaces";
     // the last one must be present, though it may be an empty array.
-    static std::expected<PairingState, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<PairingState, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 } // namespace lumora

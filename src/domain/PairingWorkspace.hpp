@@ -24,7 +24,7 @@ struct PairingWorkspace {
     std::optional<QDateTime> linkedOn() const { return linkedAt.transform(dateFromUnixSeconds); }
 
     // Reads "workspace_id", "paired", "member_count", "linked_at" and "partner_joined_at".
-    static std::expected<PairingWorkspace, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<PairingWorkspace, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 } // namespace lumora

@@ -6,8 +6,8 @@ namespace lumora {
 
 QJsonObject PendingConversationDeletion::toJson() const
 {
-    return { { "requested_by_me", requestedByMe }, { "requested_at", requestedAt },
-        { "expires_at", expiresAt } };
+    return { { QStringLiteral("requested_by_me"), requestedByMe },
+        { QStringLiteral("requested_at"), requestedAt }, { QStringLiteral("expires_at"), expiresAt } };
 }
 
 std::expected<PendingConversationDeletion, JsonDecodeError> PendingConversationDeletion::fromJson(

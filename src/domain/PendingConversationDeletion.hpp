@@ -18,7 +18,8 @@ struct PendingConversationDeletion {
     bool operator==(const PendingConversationDeletion&) const = default;
 
     QJsonObject toJson() const;
-    static std::expected<PendingConversationDeletion, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<PendingConversationDeletion, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

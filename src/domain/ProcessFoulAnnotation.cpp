@@ -19,8 +19,9 @@ ProcessFoulAnnotation::ProcessFoulAnnotation(
 
 QJsonObject ProcessFoulAnnotation::toJson() const
 {
-    return { { "turnIndex", turnIndex }, { "speaker", speaker }, { "foul", toString(foul) },
-        { "confidence", confidence }, { "start", start }, { "end", end } };
+    return { { QStringLiteral("turnIndex"), turnIndex }, { QStringLiteral("speaker"), speaker },
+        { QStringLiteral("foul"), toString(foul) }, { QStringLiteral("confidence"), confidence },
+        { QStringLiteral("start"), start }, { QStringLiteral("end"), end } };
 }
 
 std::expected<ProcessFoulAnnotation, JsonDecodeError> ProcessFoulAnnotation::fromJson(const QJsonValue& value)

@@ -26,7 +26,8 @@ struct ProcessFoulAnnotation {
 
     QJsonObject toJson() const;
     // Keeps the decoded speaker and confidence as they are.
-    static std::expected<ProcessFoulAnnotation, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<ProcessFoulAnnotation, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

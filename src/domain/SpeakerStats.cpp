@@ -6,8 +6,9 @@ namespace lumora {
 
 QJsonObject SpeakerStats::toJson() const
 {
-    return { { "speaker", speaker }, { "talkTime", talkTime }, { "turns", turns },
-        { "longestTurn", longestTurn }, { "share", share } };
+    return { { QStringLiteral("speaker"), speaker }, { QStringLiteral("talkTime"), talkTime },
+        { QStringLiteral("turns"), turns }, { QStringLiteral("longestTurn"), longestTurn },
+        { QStringLiteral("share"), share } };
 }
 
 std::expected<SpeakerStats, JsonDecodeError> SpeakerStats::fromJson(const QJsonValue& value)

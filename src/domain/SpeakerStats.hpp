@@ -18,7 +18,7 @@ struct SpeakerStats {
     bool operator==(const SpeakerStats&) const = default;
 
     QJsonObject toJson() const;
-    static std::expected<SpeakerStats, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<SpeakerStats, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 } // namespace lumora

@@ -15,7 +15,8 @@ SpeakerTurn::SpeakerTurn(qint64 speaker, double start, double end, QString text)
 
 QJsonObject SpeakerTurn::toJson() const
 {
-    return { { "speaker", speaker }, { "start", start }, { "end", end }, { "text", text } };
+    return { { QStringLiteral("speaker"), speaker }, { QStringLiteral("start"), start },
+        { QStringLiteral("end"), end }, { QStringLiteral("text"), text } };
 }
 
 std::expected<SpeakerTurn, JsonDecodeError> SpeakerTurn::fromJson(const QJsonValue& value)

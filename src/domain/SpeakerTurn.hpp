@@ -23,7 +23,7 @@ struct SpeakerTurn {
 
     QJsonObject toJson() const;
     // Keeps the decoded speaker as it is.
-    static std::expected<SpeakerTurn, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<SpeakerTurn, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 } // namespace lumora

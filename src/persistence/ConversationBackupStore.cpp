@@ -49,13 +49,13 @@ QCoro::Task<ConversationBackupStore::Result<T>> readPart(ConversationBackupStore
 
 QJsonObject State::toJson() const
 {
-    QJsonObject json { { "records", toJsonArray(records) },
-        { "cachedConversations", toJsonArray(cachedConversations) },
-        { "hiddenConversations", toJsonArray(hiddenConversations) } };
+    QJsonObject json { { QStringLiteral("records"), toJsonArray(records) },
+        { QStringLiteral("cachedConversations"), toJsonArray(cachedConversations) },
+        { QStringLiteral("hiddenConversations"), toJsonArray(hiddenConversations) } };
     if (migrationChoice)
-        json.insert("migrationChoice", toString(*migrationChoice));
+        json.insert(QStringLiteral("migrationChoice"), toString(*migrationChoice));
     if (cacheUpdatedAt)
-        json.insert("cacheUpdatedAt", isoDateText(*cacheUpdatedAt));
+        json.insert(QStringLiteral("cacheUpdatedAt"), isoDateText(*cacheUpdatedAt));
     return json;
 }
 
@@ -84,7 +84,7 @@ QString ConversationBackupStore::fileName()
 
 QString ConversationBackupStore::standardDirectory()
 {
-    return privatefiles::applicationDataFolder(u"Backup"_qs);
+    return privatefiles::applicationDataFolder(QStringLiteral("Backup"));
 }
 
 ConversationBackupStore::ConversationBackupStore(
@@ -135,7 +135,8 @@ void ConversationBackupStore::adopt(State state, const QJsonObject& document)
 
 ConversationBackupStore::Result<State> ConversationBackupStore::startAfresh(const ResultStoreFailure& why)
 {
-    const auto moved = privatefiles::moveAside(m_file, u"unreadable"_qs, QDateTime::currentDateTimeUtc());
+    const auto moved
+        = privatefiles::moveAside(m_file, QStringLiteral("unreadable"), QDateTime::currentDateTimeUtc());
     if (!moved)
         return std::unexpected(moved.error());
     qCWarning(backupStoreLog, "The backup state could not be read (%s); it was moved aside to %s",
@@ -216,7 +217,7 @@ QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::muta
         storeddocument::keepMembers(record, *kept);
         records.replace(i, record);
     }
-    document.insert(u"records"_qs, records);
+    document.insert(QStringLiteral("records"), records);
     storeddocument::keepMembers(document, m_keptMembers);
     document.insert(storeddocument::formatVersionKey(), formatVersion);
     const QByteArray json = QJsonDocument(document).toJson(QJsonDocument::Compact);

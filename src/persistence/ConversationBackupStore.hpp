@@ -51,7 +51,7 @@ public:
         QJsonObject toJson() const;
         // "records" and "cachedConversations" are required; a missing "hiddenConversations"
         // reads as an empty list.
-        static std::expected<State, JsonDecodeError> fromJson(const QJsonValue& value);
+        [[nodiscard]] static std::expected<State, JsonDecodeError> fromJson(const QJsonValue& value);
     };
 
     template <typename T> using Result = std::expected<T, ResultStoreFailure>;
@@ -79,55 +79,56 @@ public:
 
     // Creates the folder (mode 0700) when it is missing and takes the lock on it; reads
     // nothing yet. Fails with `DataFolderLock::inUseReason()` when another process holds it.
-    static std::expected<std::shared_ptr<ConversationBackupStore>, FileSystemError> create(
+    [[nodiscard]] static std::expected<std::shared_ptr<ConversationBackupStore>, FileSystemError> create(
         const QString& directory, std::shared_ptr<SecureKeyStore> keyStore);
 
     [[nodiscard]] const QString& file() const { return m_file; }
 
-    QCoro::Task<Result<State>> state();
+    [[nodiscard]] QCoro::Task<Result<State>> state();
     // The first record with that local id.
-    QCoro::Task<Result<FoundRecord>> record(QUuid localID);
-    QCoro::Task<Result<Records>> records();
-    QCoro::Task<Result<MigrationChoice>> migrationChoice();
-    QCoro::Task<Result<Summaries>> cachedConversations();
-    QCoro::Task<Result<Summaries>> hiddenConversations();
+    [[nodiscard]] QCoro::Task<Result<FoundRecord>> record(QUuid localID);
+    [[nodiscard]] QCoro::Task<Result<Records>> records();
+    [[nodiscard]] QCoro::Task<Result<MigrationChoice>> migrationChoice();
+    [[nodiscard]] QCoro::Task<Result<Summaries>> cachedConversations();
+    [[nodiscard]] QCoro::Task<Result<Summaries>> hiddenConversations();
 
     // Replaces the first record with the same local id in place, or appends the record.
-    QCoro::Task<Result<void>> upsert(ConversationBackupRecord record);
+    [[nodiscard]] QCoro::Task<Result<void>> upsert(ConversationBackupRecord record);
     // The rule above for each record in order, against the list as it grows.
-    QCoro::Task<Result<void>> upsert(QList<ConversationBackupRecord> records);
-    QCoro::Task<Result<void>> removeRecord(QUuid localID);
+    [[nodiscard]] QCoro::Task<Result<void>> upsert(QList<ConversationBackupRecord> records);
+    [[nodiscard]] QCoro::Task<Result<void>> removeRecord(QUuid localID);
     // Absent clears the choice.
-    QCoro::Task<Result<void>> setMigrationChoice(std::optional<ConversationMigrationChoice> choice);
+    [[nodiscard]] QCoro::Task<Result<void>> setMigrationChoice(
+        std::optional<ConversationMigrationChoice> choice);
     // Takes the list as it is, drops the hidden summaries it holds again and notes the time.
-    QCoro::Task<Result<void>> replaceCachedConversations(
+    [[nodiscard]] QCoro::Task<Result<void>> replaceCachedConversations(
         QList<ConversationRecordSummary> conversations, QDateTime at);
     // Removes the id from both lists.
-    QCoro::Task<Result<void>> removeCachedConversation(QUuid id);
+    [[nodiscard]] QCoro::Task<Result<void>> removeCachedConversation(QUuid id);
     // Moves the summary from wherever it is to the end of the hidden list.
-    QCoro::Task<Result<void>> markHidden(ConversationRecordSummary conversation);
+    [[nodiscard]] QCoro::Task<Result<void>> markHidden(ConversationRecordSummary conversation);
     // Moves the first hidden summary with that id to the end of the cached list; without one,
     // nothing changes.
-    QCoro::Task<Result<void>> markUnhidden(QUuid id);
+    [[nodiscard]] QCoro::Task<Result<void>> markUnhidden(QUuid id);
     // Puts the summary at the end of the cached list in place of any with its id; the hidden
     // list and the cache time stay.
-    QCoro::Task<Result<void>> mergeCachedConversation(ConversationRecordSummary conversation);
+    [[nodiscard]] QCoro::Task<Result<void>> mergeCachedConversation(ConversationRecordSummary conversation);
     // Deletes the file without reading it, so it also clears a file that cannot be opened, with
     // its copies moved aside and what interrupted writes left; the key stays in the key store.
     // A folder that is a symbolic link is refused (`ResultStoreError::unsafeFolder`).
-    QCoro::Task<Result<void>> removeAll();
+    [[nodiscard]] QCoro::Task<Result<void>> removeAll();
 
 private:
     ConversationBackupStore(
         QString directory, std::shared_ptr<SecureKeyStore> keyStore, std::shared_ptr<DataFolderLock> lock);
 
     // The state without entering the gate, for operations that already hold it.
-    QCoro::Task<Result<State>> currentState();
-    QCoro::Task<Result<void>> mutate(std::function<void(State&)> edit);
+    [[nodiscard]] QCoro::Task<Result<State>> currentState();
+    [[nodiscard]] QCoro::Task<Result<void>> mutate(std::function<void(State&)> edit);
     // Takes a decoded file as the copy in memory, with what this version does not know of it.
     void adopt(State state, const QJsonObject& document);
     // Moves a damaged file aside and starts from the empty state.
-    Result<State> startAfresh(const ResultStoreFailure& why);
+    [[nodiscard]] Result<State> startAfresh(const ResultStoreFailure& why);
     void forget();
 
     std::shared_ptr<DataFolderLock> m_lock;

@@ -22,7 +22,8 @@ public:
 
     // This process's lock on the folder (created with mode 0700 when missing), taken at the
     // first request and shared by every later one until the last holder lets it go.
-    static std::expected<std::shared_ptr<DataFolderLock>, FileSystemError> acquire(const QString& folder);
+    [[nodiscard]] static std::expected<std::shared_ptr<DataFolderLock>, FileSystemError> acquire(
+        const QString& folder);
 
     DataFolderLock(const DataFolderLock&) = delete;
     DataFolderLock& operator=(const DataFolderLock&) = delete;

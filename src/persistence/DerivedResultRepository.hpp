@@ -26,13 +26,13 @@ public:
     virtual ~DerivedResultRepository() = default;
 
     // Persists one result, replacing an earlier one with the same id.
-    virtual QCoro::Task<Result<void>> save(DerivedSessionResult result) = 0;
+    [[nodiscard]] virtual QCoro::Task<Result<void>> save(DerivedSessionResult result) = 0;
     // One result; nullopt when none is stored under the id.
-    virtual QCoro::Task<Result<Loaded>> load(QUuid id) = 0;
+    [[nodiscard]] virtual QCoro::Task<Result<Loaded>> load(QUuid id) = 0;
     // Every readable result, the latest `completedAt` first.
-    virtual QCoro::Task<Result<Listed>> list() = 0;
+    [[nodiscard]] virtual QCoro::Task<Result<Listed>> list() = 0;
     // Removes one result; an absent one is no error.
-    virtual QCoro::Task<Result<void>> remove(QUuid id) = 0;
+    [[nodiscard]] virtual QCoro::Task<Result<void>> remove(QUuid id) = 0;
 };
 
 } // namespace lumora

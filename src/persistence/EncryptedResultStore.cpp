@@ -79,7 +79,7 @@ QString EncryptedResultStore::keyAccount()
 
 QString EncryptedResultStore::standardDirectory()
 {
-    return privatefiles::applicationDataFolder(u"Results"_qs);
+    return privatefiles::applicationDataFolder(QStringLiteral("Results"));
 }
 
 EncryptedResultStore::EncryptedResultStore(
@@ -163,8 +163,8 @@ QCoro::Task<EncryptedResultStore::Result<void>> EncryptedResultStore::save(Deriv
             || earlier.error() == ResultStoreFailure(ResultStoreError::newerFormat)) {
             co_return std::unexpected(earlier.error());
         } else {
-            const auto moved
-                = privatefiles::moveAside(file, u"unreadable"_qs, QDateTime::currentDateTimeUtc());
+            const auto moved = privatefiles::moveAside(
+                file, QStringLiteral("unreadable"), QDateTime::currentDateTimeUtc());
             if (!moved)
                 co_return std::unexpected(moved.error());
             qCWarning(resultStoreLog, "Moved the unreadable result file %s aside to %s before saving: %s",

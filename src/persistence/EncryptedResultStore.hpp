@@ -39,20 +39,20 @@ public:
 
     // Creates the folder (mode 0700) when it is missing and takes the lock on it; fails
     // with `DataFolderLock::inUseReason()` when another process holds it.
-    static std::expected<std::shared_ptr<EncryptedResultStore>, FileSystemError> create(
+    [[nodiscard]] static std::expected<std::shared_ptr<EncryptedResultStore>, FileSystemError> create(
         QString directory, std::shared_ptr<SecureKeyStore> keyStore);
 
     [[nodiscard]] const QString& directory() const { return m_directory; }
     [[nodiscard]] QString path(const QUuid& id) const;
 
-    QCoro::Task<Result<void>> save(DerivedSessionResult result) override;
-    QCoro::Task<Result<Loaded>> load(QUuid id) override;
-    QCoro::Task<Result<Listed>> list() override;
-    QCoro::Task<Result<void>> remove(QUuid id) override;
+    [[nodiscard]] QCoro::Task<Result<void>> save(DerivedSessionResult result) override;
+    [[nodiscard]] QCoro::Task<Result<Loaded>> load(QUuid id) override;
+    [[nodiscard]] QCoro::Task<Result<Listed>> list() override;
+    [[nodiscard]] QCoro::Task<Result<void>> remove(QUuid id) override;
     // Removes the store's own files: results, their copies moved aside and what interrupted
     // writes left; anything else in the folder, and the key's fingerprint, stay. A folder that
     // is a symbolic link is refused (`ResultStoreError::unsafeFolder`).
-    QCoro::Task<Result<void>> removeAll();
+    [[nodiscard]] QCoro::Task<Result<void>> removeAll();
 
 private:
     struct Opened {
@@ -63,7 +63,7 @@ private:
     EncryptedResultStore(
         QString directory, std::shared_ptr<SecureKeyStore> keyStore, std::shared_ptr<DataFolderLock> lock);
 
-    static Result<Opened> openFile(const QString& path, const SymmetricKey& key);
+    [[nodiscard]] static Result<Opened> openFile(const QString& path, const SymmetricKey& key);
     [[nodiscard]] QStringList resultFiles() const;
 
     std::shared_ptr<DataFolderLock> m_lock;

@@ -26,7 +26,7 @@ FileSealer::FileSealer(std::shared_ptr<SecureKeyStore> keyStore, QString keyAcco
 
 QString FileSealer::fingerprintPath() const
 {
-    return m_directory + u'/' + m_keyAccount + u".fingerprint"_qs;
+    return m_directory + u'/' + m_keyAccount + QStringLiteral(".fingerprint");
 }
 
 QByteArray FileSealer::fingerprint(const SymmetricKey& key) const

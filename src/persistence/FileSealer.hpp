@@ -46,25 +46,26 @@ public:
         bool verified = false;
     };
     // The key for opening files; never creates one.
-    QCoro::Task<Result<OpeningKey>> keyForOpening();
+    [[nodiscard]] QCoro::Task<Result<OpeningKey>> keyForOpening();
     // The key for sealing: the stored one, or a new one when the store holds none and nothing
     // is sealed yet, stored and read back. Its fingerprint is beside the files once this
     // succeeds.
-    QCoro::Task<Result<SymmetricKey>> keyForSealing();
+    [[nodiscard]] QCoro::Task<Result<SymmetricKey>> keyForSealing();
     // Notes the fingerprint of a key that has just opened a file, when none is noted yet.
     void confirm(const SymmetricKey& key) const;
 
     // Seals the plaintext and replaces the file atomically; the file has mode 0600 from its
     // creation on. Success means the file holds exactly this plaintext; a failure leaves the
     // earlier file as it was.
-    static Result<void> writeFile(const QString& path, const SymmetricKey& key, QByteArrayView plaintext);
+    [[nodiscard]] static Result<void> writeFile(
+        const QString& path, const SymmetricKey& key, QByteArrayView plaintext);
     // The plaintext of a sealed file; fails on a damaged box or another key.
-    static Result<QByteArray> readFile(const QString& path, const SymmetricKey& key);
+    [[nodiscard]] static Result<QByteArray> readFile(const QString& path, const SymmetricKey& key);
 
 private:
     enum class Match { none, same, different };
     [[nodiscard]] Match matchFingerprint(const SymmetricKey& key) const;
-    Result<void> writeFingerprint(const SymmetricKey& key) const;
+    [[nodiscard]] Result<void> writeFingerprint(const SymmetricKey& key) const;
     [[nodiscard]] QByteArray fingerprint(const SymmetricKey& key) const;
 
     std::shared_ptr<SecureKeyStore> m_keyStore;

@@ -9,7 +9,7 @@ namespace lumora {
 
 QString LaunchSentinel::standardDirectory()
 {
-    return privatefiles::applicationDataFolder(u"Diagnostics"_qs);
+    return privatefiles::applicationDataFolder(QStringLiteral("Diagnostics"));
 }
 
 std::expected<LaunchSentinel, FileSystemError> LaunchSentinel::create(const QString& directory)
@@ -20,7 +20,7 @@ std::expected<LaunchSentinel, FileSystemError> LaunchSentinel::create(const QStr
         return std::unexpected(lock.error());
     if (auto created = privatefiles::createDirectory(directory); !created)
         return std::unexpected(created.error());
-    const QString marker = directory + u"/launch-active"_qs;
+    const QString marker = directory + QStringLiteral("/launch-active");
     const bool leftOver = privatefiles::exists(marker);
     if (auto written = privatefiles::writeFile(marker, {}); !written)
         return std::unexpected(written.error());

@@ -19,13 +19,13 @@ public:
     // Notes whether a marker is left over, then writes the marker (mode 0600) afresh. Takes the
     // lock on the folder (DataFolderLock) for the sentinel's life; fails with
     // `DataFolderLock::inUseReason()` while another process holds it.
-    static std::expected<LaunchSentinel, FileSystemError> create(const QString& directory);
+    [[nodiscard]] static std::expected<LaunchSentinel, FileSystemError> create(const QString& directory);
 
     [[nodiscard]] bool previousLaunchEndedUncleanly() const { return m_previousLaunchEndedUncleanly; }
     [[nodiscard]] const QString& markerPath() const { return m_markerPath; }
 
     // Removes the marker; nothing to do when it is already gone.
-    std::expected<void, FileSystemError> recordCleanTermination() const;
+    [[nodiscard]] std::expected<void, FileSystemError> recordCleanTermination() const;
 
 private:
     LaunchSentinel(

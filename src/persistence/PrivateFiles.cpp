@@ -33,7 +33,8 @@ std::optional<struct stat> linkStatus(const QString& path)
 
 QString applicationDataFolder(const QString& name)
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/Lumora/"_qs + name;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Lumora/")
+        + name;
 }
 
 std::expected<void, FileSystemError> createSingleDirectory(const QString& path)
@@ -78,7 +79,7 @@ std::expected<void, FileSystemError> writeFile(const QString& path, QByteArrayVi
     // with mode 0600 and the rename keeps it, so a success means the replacement happened and
     // nothing is left to fail afterwards; callers that keep a copy in memory rely on that.
     const QFileInfo info(path);
-    QByteArray temporary = QFile::encodeName(path + temporarySuffix() + u"XXXXXX"_qs);
+    QByteArray temporary = QFile::encodeName(path + temporarySuffix() + QStringLiteral("XXXXXX"));
     const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (descriptor < 0)
         return std::unexpected(systemError(path, errno));
@@ -139,7 +140,7 @@ bool isSymbolicLink(const QString& path)
 std::expected<QString, FileSystemError> moveAside(
     const QString& path, const QString& reason, const QDateTime& now)
 {
-    const QString stamp = now.toUTC().toString(u"yyyyMMdd'T'HHmmss'Z'"_qs);
+    const QString stamp = now.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
     QString target = path + u'.' + reason + u'-' + stamp;
     for (int attempt = 2; exists(target); ++attempt)
         target = path + u'.' + reason + u'-' + stamp + u'-' + QString::number(attempt);

@@ -15,31 +15,32 @@ namespace lumora::privatefiles {
 QString applicationDataFolder(const QString& name);
 
 // Creates the folder and any missing parents with mode 0700; folders that exist keep their mode.
-std::expected<void, FileSystemError> createDirectory(const QString& path);
+[[nodiscard]] std::expected<void, FileSystemError> createDirectory(const QString& path);
 // Creates one folder, whose parent must exist, with mode 0700.
-std::expected<void, FileSystemError> createSingleDirectory(const QString& path);
+[[nodiscard]] std::expected<void, FileSystemError> createSingleDirectory(const QString& path);
 // Replaces the file atomically with one of mode 0600 from its creation on, so its bytes are
 // never readable by others; nothing can fail after the replacement.
 // A failed write, a full disk included, leaves the earlier file untouched and is reported.
-std::expected<void, FileSystemError> writeFile(const QString& path, QByteArrayView data);
+[[nodiscard]] std::expected<void, FileSystemError> writeFile(const QString& path, QByteArrayView data);
 // What `writeFile` appends to the file's name for its temporary file (followed by six random
 // characters); such a file outlives the write only when the process dies during it.
 QString temporarySuffix();
 // Renames the file to "<path>.<reason>-<UTC date and time>" beside it (a number appended when
 // that name is taken) and returns the new path, so a file that cannot be used is kept rather
 // than deleted.
-std::expected<QString, FileSystemError> moveAside(
+[[nodiscard]] std::expected<QString, FileSystemError> moveAside(
     const QString& path, const QString& reason, const QDateTime& now);
 // Whether the entry itself is a symbolic link.
 bool isSymbolicLink(const QString& path);
-std::expected<QByteArray, FileSystemError> readFile(const QString& path);
+[[nodiscard]] std::expected<QByteArray, FileSystemError> readFile(const QString& path);
 // Whether anything, a dangling symbolic link included, exists at the path.
 bool exists(const QString& path);
 // Removes a file, a symbolic link (never what it points to) or a folder with its contents.
-std::expected<void, FileSystemError> removeEntry(const QString& path);
+[[nodiscard]] std::expected<void, FileSystemError> removeEntry(const QString& path);
 // The names in a folder, sorted, without "." and "..".
-std::expected<QStringList, FileSystemError> entryNames(const QString& directory, bool includeHidden);
+[[nodiscard]] std::expected<QStringList, FileSystemError> entryNames(
+    const QString& directory, bool includeHidden);
 // The entry's own modification time (a symbolic link's, not its target's).
-std::expected<QDateTime, FileSystemError> modificationTime(const QString& path);
+[[nodiscard]] std::expected<QDateTime, FileSystemError> modificationTime(const QString& path);
 
 } // namespace lumora::privatefiles

@@ -22,8 +22,8 @@ public:
     [[nodiscard]] bool isAccepted() const;
     // Both write the preferences to disk at once, so an acceptance is never lost to a crash
     // that follows it; false when the preferences could not be written.
-    bool accept() const;
-    bool clear() const;
+    [[nodiscard]] bool accept() const;
+    [[nodiscard]] bool clear() const;
 
 private:
     QSettings* m_settings;

@@ -134,7 +134,7 @@ QString TemporaryConversationStore::standardRoot()
 {
     const QString base
         = runtimeFolder().value_or(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation));
-    return base + u"/Lumora-Conversation"_qs;
+    return base + QStringLiteral("/Lumora-Conversation");
 }
 
 std::expected<TemporaryConversationStore, TemporaryStoreFailure> TemporaryConversationStore::create(

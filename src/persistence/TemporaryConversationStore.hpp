@@ -31,21 +31,23 @@ public:
     // shared with other users, which one of them could create first and so block the others.
     static QString standardRoot();
 
-    static std::expected<TemporaryConversationStore, TemporaryStoreFailure> create(QString root);
+    [[nodiscard]] static std::expected<TemporaryConversationStore, TemporaryStoreFailure> create(
+        QString root);
 
     [[nodiscard]] const QString& root() const { return m_root; }
 
     // An empty folder for the session (emptied if it existed), mode 0700.
-    std::expected<QString, TemporaryStoreFailure> createSessionDirectory(const QUuid& id) const;
+    [[nodiscard]] std::expected<QString, TemporaryStoreFailure> createSessionDirectory(const QUuid& id) const;
     // Writes a file (mode 0600) into a session folder and returns its path.
-    std::expected<QString, TemporaryStoreFailure> write(
+    [[nodiscard]] std::expected<QString, TemporaryStoreFailure> write(
         QByteArrayView data, const QString& name, const QString& directory) const;
     // Removes a session folder; anything that is not one is left alone without error.
-    std::expected<void, TemporaryStoreFailure> removeSessionDirectory(const QString& directory) const;
+    [[nodiscard]] std::expected<void, TemporaryStoreFailure> removeSessionDirectory(
+        const QString& directory) const;
     // Removes the root's visible entries last modified at least `maximumRetention` seconds
     // before `now`, or after `now` (a clock set back must not keep a recording forever), except
     // session folders that are locked; returns their paths.
-    std::expected<QStringList, TemporaryStoreFailure> sweepExpired(const QDateTime& now) const;
+    [[nodiscard]] std::expected<QStringList, TemporaryStoreFailure> sweepExpired(const QDateTime& now) const;
 
 private:
     class SessionLocks;

@@ -21,8 +21,8 @@ std::expected<T, JsonDecodeError> readIdentifiers(const QJsonValue& value, const
 
 QJsonObject writeIdentifiers(const QUuid& accountID, const QUuid& deviceID)
 {
-    return { { "accountID", uuidText(accountID, UuidCase::upper) },
-        { "deviceID", uuidText(deviceID, UuidCase::upper) } };
+    return { { QStringLiteral("accountID"), uuidText(accountID, UuidCase::upper) },
+        { QStringLiteral("deviceID"), uuidText(deviceID, UuidCase::upper) } };
 }
 
 } // namespace
@@ -51,11 +51,11 @@ QJsonObject ConversationSessionState::toJson() const
 {
     QJsonObject object;
     if (sessionID)
-        object.insert("sessionID", uuidText(*sessionID, UuidCase::upper));
+        object.insert(QStringLiteral("sessionID"), uuidText(*sessionID, UuidCase::upper));
     if (status)
-        object.insert("status", *status);
+        object.insert(QStringLiteral("status"), *status);
     if (expiresAt)
-        object.insert("expiresAt", isoDateText(*expiresAt));
+        object.insert(QStringLiteral("expiresAt"), isoDateText(*expiresAt));
     return object;
 }
 
@@ -72,7 +72,8 @@ std::expected<ConversationSessionState, JsonDecodeError> ConversationSessionStat
 
 QJsonObject UsageReservation::toJson() const
 {
-    return { { "id", uuidText(id, UuidCase::upper) }, { "maximumSeconds", maximumSeconds } };
+    return { { QStringLiteral("id"), uuidText(id, UuidCase::upper) },
+        { QStringLiteral("maximumSeconds"), maximumSeconds } };
 }
 
 std::expected<UsageReservation, JsonDecodeError> UsageReservation::fromJson(const QJsonValue& value)
@@ -86,7 +87,7 @@ std::expected<UsageReservation, JsonDecodeError> UsageReservation::fromJson(cons
 
 QJsonObject DeepgramGrant::toJson() const
 {
-    return { { "accessToken", accessToken }, { "expiresIn", expiresIn } };
+    return { { QStringLiteral("accessToken"), accessToken }, { QStringLiteral("expiresIn"), expiresIn } };
 }
 
 std::expected<DeepgramGrant, JsonDecodeError> DeepgramGrant::fromJson(const QJsonValue& value)

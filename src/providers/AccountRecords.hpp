@@ -22,7 +22,7 @@ struct AccountState {
 
     bool operator==(const AccountState&) const = default;
     QJsonObject toJson() const;
-    static std::expected<AccountState, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<AccountState, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 // The outcome of signing in, registering or recovering this computer.
@@ -32,7 +32,7 @@ struct DeviceRegistration {
 
     bool operator==(const DeviceRegistration&) const = default;
     QJsonObject toJson() const;
-    static std::expected<DeviceRegistration, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<DeviceRegistration, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 // The server-side conversation session that a usage reservation is asked for.
@@ -44,7 +44,8 @@ struct ConversationSessionState {
     bool operator==(const ConversationSessionState&) const = default;
     // Absent fields are left out; the expiry is ISO-8601 in whole seconds.
     QJsonObject toJson() const;
-    static std::expected<ConversationSessionState, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<ConversationSessionState, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 // The reservation that covers one conversation.
@@ -54,7 +55,7 @@ struct UsageReservation {
 
     bool operator==(const UsageReservation&) const = default;
     QJsonObject toJson() const;
-    static std::expected<UsageReservation, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<UsageReservation, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 // A short-lived credential for the speech provider.
@@ -64,7 +65,7 @@ struct DeepgramGrant {
 
     bool operator==(const DeepgramGrant&) const = default;
     QJsonObject toJson() const;
-    static std::expected<DeepgramGrant, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<DeepgramGrant, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 enum class DeepgramOperation { liveTranscription, finalTranscription };

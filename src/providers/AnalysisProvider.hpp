@@ -21,9 +21,9 @@ class AnalysisProvider {
 public:
     virtual ~AnalysisProvider() = default;
 
-    virtual QCoro::Task<std::expected<AnalysisProviderResult, ProviderFailure>> analyze(AnalysisPass pass,
-        AnalysisRubric rubric, QList<SpeakerTurn> turns, std::optional<LiveAnalysisContext> context,
-        QUuid reservationID) const = 0;
+    [[nodiscard]] virtual QCoro::Task<std::expected<AnalysisProviderResult, ProviderFailure>> analyze(
+        AnalysisPass pass, AnalysisRubric rubric, QList<SpeakerTurn> turns,
+        std::optional<LiveAnalysisContext> context, QUuid reservationID) const = 0;
 };
 
 } // namespace lumora

@@ -7,10 +7,10 @@ namespace lumora {
 
 QJsonObject AnalysisProviderPayload::toJson() const
 {
-    QJsonObject json { { "pass", toString(pass) }, { "rubricVersion", rubricVersion },
-        { "turns", toJsonArray(turns) } };
+    QJsonObject json { { QStringLiteral("pass"), toString(pass) },
+        { QStringLiteral("rubricVersion"), rubricVersion }, { QStringLiteral("turns"), toJsonArray(turns) } };
     if (currentStep)
-        json.insert("currentStep", *currentStep);
+        json.insert(QStringLiteral("currentStep"), *currentStep);
     return json;
 }
 

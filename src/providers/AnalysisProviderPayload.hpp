@@ -21,7 +21,8 @@ struct AnalysisProviderPayload {
     bool operator==(const AnalysisProviderPayload&) const = default;
 
     QJsonObject toJson() const;
-    static std::expected<AnalysisProviderPayload, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<AnalysisProviderPayload, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

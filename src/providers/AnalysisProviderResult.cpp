@@ -25,23 +25,23 @@ AnalysisProviderResult AnalysisProviderResult::offsettingTurnIndexes(qint64 offs
 
 QJsonObject AnalysisProviderResult::toJson() const
 {
-    QJsonObject json { { "model", model }, { "summary", summary },
-        { "annotations", toJsonArray(annotations) }, { "inputTokens", inputTokens },
-        { "outputTokens", outputTokens } };
+    QJsonObject json { { QStringLiteral("model"), model }, { QStringLiteral("summary"), summary },
+        { QStringLiteral("annotations"), toJsonArray(annotations) },
+        { QStringLiteral("inputTokens"), inputTokens }, { QStringLiteral("outputTokens"), outputTokens } };
     if (title)
-        json.insert("title", *title);
+        json.insert(QStringLiteral("title"), *title);
     if (fouls)
-        json.insert("fouls", toJsonArray(*fouls));
+        json.insert(QStringLiteral("fouls"), toJsonArray(*fouls));
     if (stepDetected)
-        json.insert("stepDetected", stepDetected->toJson());
+        json.insert(QStringLiteral("stepDetected"), stepDetected->toJson());
     if (adherenceNote)
-        json.insert("adherenceNote", *adherenceNote);
+        json.insert(QStringLiteral("adherenceNote"), *adherenceNote);
     if (nudges)
-        json.insert("nudges", QJsonArray::fromStringList(*nudges));
+        json.insert(QStringLiteral("nudges"), QJsonArray::fromStringList(*nudges));
     if (circularity)
-        json.insert("circularity", circularity->toJson());
+        json.insert(QStringLiteral("circularity"), circularity->toJson());
     if (harshStartup)
-        json.insert("harshStartup", harshStartup->toJson());
+        json.insert(QStringLiteral("harshStartup"), harshStartup->toJson());
     return json;
 }
 

@@ -39,7 +39,8 @@ struct AnalysisProviderResult {
     AnalysisProviderResult offsettingTurnIndexes(qint64 offset) const;
 
     QJsonObject toJson() const;
-    static std::expected<AnalysisProviderResult, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<AnalysisProviderResult, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

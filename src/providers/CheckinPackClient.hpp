@@ -14,7 +14,8 @@ class CheckinPackClient {
 public:
     virtual ~CheckinPackClient() = default;
 
-    virtual QCoro::Task<std::expected<CheckinPack, ControlPlaneFailure>> checkinPack() const = 0;
+    [[nodiscard]] virtual QCoro::Task<std::expected<CheckinPack, ControlPlaneFailure>>
+    checkinPack() const = 0;
 
 protected:
     CheckinPackClient() = default;

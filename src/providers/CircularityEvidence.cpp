@@ -6,8 +6,9 @@ namespace lumora {
 
 QJsonObject CircularityEvidence::toJson() const
 {
-    return { { "detected", detected }, { "confidence", confidence }, { "repeatedPoint", repeatedPoint },
-        { "rationale", rationale }, { "resetSuggestion", resetSuggestion } };
+    return { { QStringLiteral("detected"), detected }, { QStringLiteral("confidence"), confidence },
+        { QStringLiteral("repeatedPoint"), repeatedPoint }, { QStringLiteral("rationale"), rationale },
+        { QStringLiteral("resetSuggestion"), resetSuggestion } };
 }
 
 std::expected<CircularityEvidence, JsonDecodeError> CircularityEvidence::fromJson(const QJsonValue& value)

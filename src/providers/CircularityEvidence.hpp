@@ -19,7 +19,8 @@ struct CircularityEvidence {
     bool operator==(const CircularityEvidence&) const = default;
 
     QJsonObject toJson() const;
-    static std::expected<CircularityEvidence, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<CircularityEvidence, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

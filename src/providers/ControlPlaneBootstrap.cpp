@@ -63,8 +63,8 @@ ControlPlaneBootstrap::recoverRegisteredDevice(
     QUrl baseURL, const DeviceIdentity& deviceIdentity, QNetworkAccessManager& session)
 {
     const QString path = QStringLiteral("/v1/auth/device/recover");
-    const QByteArray body
-        = ControlPlaneEncoder().encode({ { "devicePublicKey", deviceIdentity.publicKeyBase64URL() } });
+    const QByteArray body = ControlPlaneEncoder().encode(
+        { { QStringLiteral("devicePublicKey"), deviceIdentity.publicKeyBase64URL() } });
     const auto headers = RequestSigner::signRecovery(
         deviceIdentity, u"POST", path, body, QDateTime::currentDateTimeUtc(), QUuid::createUuid());
     if (!headers)
@@ -92,9 +92,9 @@ ControlPlaneBootstrap::recoverRegisteredDevice(
 QCoro::Task<std::expected<QUrl, ControlPlaneFailure>> ControlPlaneBootstrap::beginWebAppleAuthorization(
     QUrl baseURL, const DeviceIdentity& deviceIdentity, QNetworkAccessManager& session)
 {
-    const QByteArray body
-        = ControlPlaneEncoder().encode({ { "devicePublicKey", deviceIdentity.publicKeyBase64URL() },
-            { "platform", QStringLiteral("macos") } });
+    const QByteArray body = ControlPlaneEncoder().encode(
+        { { QStringLiteral("devicePublicKey"), deviceIdentity.publicKeyBase64URL() },
+            { QStringLiteral("platform"), QStringLiteral("macos") } });
     auto reply = co_await postUnsigned(baseURL, QStringLiteral("/v1/auth/apple/web/start"), body, session);
     if (!reply)
         co_return std::unexpected(reply.error());
@@ -109,7 +109,7 @@ QCoro::Task<std::expected<DeviceRegistration, ControlPlaneFailure>>
 ControlPlaneBootstrap::completeWebAppleAuthorization(
     QUrl baseURL, QString ticket, QNetworkAccessManager& session)
 {
-    const QByteArray body = ControlPlaneEncoder().encode({ { "ticket", ticket } });
+    const QByteArray body = ControlPlaneEncoder().encode({ { QStringLiteral("ticket"), ticket } });
     auto reply = co_await postUnsigned(baseURL, QStringLiteral("/v1/auth/apple/web/complete"), body, session);
     if (!reply)
         co_return std::unexpected(reply.error());
@@ -120,8 +120,10 @@ QCoro::Task<std::expected<DeviceRegistration, ControlPlaneFailure>> ControlPlane
     QUrl baseURL, QString appleIdentityToken, const DeviceIdentity& deviceIdentity, QString platform,
     QNetworkAccessManager& session)
 {
-    const QByteArray body = ControlPlaneEncoder().encode({ { "identityToken", appleIdentityToken },
-        { "devicePublicKey", deviceIdentity.publicKeyBase64URL() }, { "platform", platform } });
+    const QByteArray body
+        = ControlPlaneEncoder().encode({ { QStringLiteral("identityToken"), appleIdentityToken },
+            { QStringLiteral("devicePublicKey"), deviceIdentity.publicKeyBase64URL() },
+            { QStringLiteral("platform"), platform } });
     auto reply = co_await postUnsigned(baseURL, QStringLiteral("/v1/auth/apple"), body, session);
     if (!reply)
         co_return std::unexpected(reply.error());

@@ -18,7 +18,8 @@ class DeviceIdentity;
 // The start reply of the web sign-in, read with its own snake-case key.
 struct AppleWebAuthorizationResponse {
     QUrl authorizationURL;
-    static std::expected<AppleWebAuthorizationResponse, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<AppleWebAuthorizationResponse, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 // The four calls a device makes before it has a registration, and so before a signed
@@ -26,18 +27,18 @@ struct AppleWebAuthorizationResponse {
 // body: any refusal is `rejected(status)`, and nothing is logged or retried.
 struct ControlPlaneBootstrap {
     // nullopt when the control plane answers 401: this device key has no registration.
-    static QCoro::Task<std::expected<std::optional<DeviceRegistration>, ControlPlaneFailure>>
+    [[nodiscard]] static QCoro::Task<std::expected<std::optional<DeviceRegistration>, ControlPlaneFailure>>
     recoverRegisteredDevice(
         QUrl baseURL, const DeviceIdentity& deviceIdentity, QNetworkAccessManager& session);
     // The page to open in the browser, as the control plane gave it.
-    static QCoro::Task<std::expected<QUrl, ControlPlaneFailure>> beginWebAppleAuthorization(
+    [[nodiscard]] static QCoro::Task<std::expected<QUrl, ControlPlaneFailure>> beginWebAppleAuthorization(
         QUrl baseURL, const DeviceIdentity& deviceIdentity, QNetworkAccessManager& session);
     // Redeems the ticket that the sign-in callback URL carried.
-    static QCoro::Task<std::expected<DeviceRegistration, ControlPlaneFailure>> completeWebAppleAuthorization(
-        QUrl baseURL, QString ticket, QNetworkAccessManager& session);
+    [[nodiscard]] static QCoro::Task<std::expected<DeviceRegistration, ControlPlaneFailure>>
+    completeWebAppleAuthorization(QUrl baseURL, QString ticket, QNetworkAccessManager& session);
     // Registers with a native identity token ("register" is a keyword here).
-    static QCoro::Task<std::expected<DeviceRegistration, ControlPlaneFailure>> registerDevice(QUrl baseURL,
-        QString appleIdentityToken, const DeviceIdentity& deviceIdentity, QString platform,
+    [[nodiscard]] static QCoro::Task<std::expected<DeviceRegistration, ControlPlaneFailure>> registerDevice(
+        QUrl baseURL, QString appleIdentityToken, const DeviceIdentity& deviceIdentity, QString platform,
         QNetworkAccessManager& session);
 };
 

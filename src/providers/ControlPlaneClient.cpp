@@ -148,7 +148,8 @@ ControlPlaneClient::currentConversationSession() const
 QCoro::Task<std::expected<void, ControlPlaneFailure>> ControlPlaneClient::reportDiagnostic(
     DiagnosticEventType event, QString status) const
 {
-    const QJsonObject payload { { "eventType", toString(event) }, { "status", status } };
+    const QJsonObject payload { { QStringLiteral("eventType"), toString(event) },
+        { QStringLiteral("status"), status } };
     return sendAcknowledged(QStringLiteral("/v1/diagnostics"), m_encoder.encode(payload));
 }
 
@@ -157,14 +158,15 @@ QCoro::Task<std::expected<void, ControlPlaneFailure>> ControlPlaneClient::report
 {
     // Whole seconds, the fraction dropped toward zero, as in request signatures.
     const qint64 occurredAt = RequestSigner::timestamp(m_clock()).value_or(0);
-    const QJsonObject payload { { "eventID", uuidText(QUuid::createUuid(), UuidCase::upper) },
-        { "eventType", toString(event) }, { "appVersion", appVersion }, { "occurredAt", occurredAt } };
+    const QJsonObject payload { { QStringLiteral("eventID"), uuidText(QUuid::createUuid(), UuidCase::upper) },
+        { QStringLiteral("eventType"), toString(event) }, { QStringLiteral("appVersion"), appVersion },
+        { QStringLiteral("occurredAt"), occurredAt } };
     return sendAcknowledged(QStringLiteral("/v1/analytics/product"), m_encoder.encode(payload));
 }
 
 QCoro::Task<std::expected<void, ControlPlaneFailure>> ControlPlaneClient::revoke(QUuid deviceID) const
 {
-    const QJsonObject payload { { "deviceID", uuidText(deviceID, UuidCase::upper) } };
+    const QJsonObject payload { { QStringLiteral("deviceID"), uuidText(deviceID, UuidCase::upper) } };
     return sendAcknowledged(QStringLiteral("/v1/devices/revoke"), m_encoder.encode(payload));
 }
 

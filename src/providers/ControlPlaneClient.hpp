@@ -32,7 +32,8 @@ namespace lumora {
 // The control plane's error body, {"error": code}; other keys are ignored.
 struct ControlPlaneErrorResponse {
     QString error;
-    static std::expected<ControlPlaneErrorResponse, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<ControlPlaneErrorResponse, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 // The one signed JSON-over-HTTPS client of the control plane. Every call of a registered
@@ -65,18 +66,19 @@ public:
     // One signed request. `path` begins with "/v1/" and is signed as given (without the
     // base URL's path or the query); `body` is the encoded JSON, empty for none. Returns
     // the body of a 2xx reply; any other status is a `ControlPlaneError`.
-    virtual QCoro::Task<std::expected<ReplyBody, ControlPlaneFailure>> rawSend(QString path, QString method,
-        QueryItems query, QByteArray body, std::optional<QUuid> reservationID) const;
+    [[nodiscard]] virtual QCoro::Task<std::expected<ReplyBody, ControlPlaneFailure>> rawSend(QString path,
+        QString method, QueryItems query, QByteArray body, std::optional<QUuid> reservationID) const;
 
     // POST `body` to `path` and decode the reply as T with the client's decoder.
     template <typename T>
-    QCoro::Task<std::expected<T, ControlPlaneFailure>> sendAccount(QString path, QByteArray body) const
+    [[nodiscard]] QCoro::Task<std::expected<T, ControlPlaneFailure>> sendAccount(
+        QString path, QByteArray body) const
     {
         return sendAccount<T>(std::move(path), QStringLiteral("POST"), std::move(body));
     }
 
     template <typename T>
-    QCoro::Task<std::expected<T, ControlPlaneFailure>> sendAccount(
+    [[nodiscard]] QCoro::Task<std::expected<T, ControlPlaneFailure>> sendAccount(
         QString path, QString method, QByteArray body) const
     {
         return sendDecoded<T>(std::move(path), std::move(method), std::move(body), std::nullopt);
@@ -84,7 +86,7 @@ public:
 
     // One request without query, its reply decoded as T with the client's decoder.
     template <typename T>
-    QCoro::Task<std::expected<T, ControlPlaneFailure>> sendDecoded(
+    [[nodiscard]] QCoro::Task<std::expected<T, ControlPlaneFailure>> sendDecoded(
         QString path, QString method, QByteArray body, std::optional<QUuid> reservationID) const
     {
         const QueryItems none;
@@ -100,73 +102,77 @@ public:
 
     // POST a record's fields, encoded with the client's encoder.
     template <typename T>
-    QCoro::Task<std::expected<T, ControlPlaneFailure>> sendAccount(QString path, QJsonObject value) const
+    [[nodiscard]] QCoro::Task<std::expected<T, ControlPlaneFailure>> sendAccount(
+        QString path, QJsonObject value) const
     {
         return sendAccount<T>(std::move(path), QStringLiteral("POST"), m_encoder.encode(value));
     }
 
     // Account calls: each one signed request, the reply decoded or the failure passed on.
-    QCoro::Task<std::expected<AccountState, ControlPlaneFailure>> accountState() const;
-    QCoro::Task<std::expected<ConversationSessionState, ControlPlaneFailure>>
+    [[nodiscard]] QCoro::Task<std::expected<AccountState, ControlPlaneFailure>> accountState() const;
+    [[nodiscard]] QCoro::Task<std::expected<ConversationSessionState, ControlPlaneFailure>>
     createConversationSession() const;
-    QCoro::Task<std::expected<ConversationSessionState, ControlPlaneFailure>>
+    [[nodiscard]] QCoro::Task<std::expected<ConversationSessionState, ControlPlaneFailure>>
     currentConversationSession() const;
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> reportDiagnostic(
+    [[nodiscard]] QCoro::Task<std::expected<void, ControlPlaneFailure>> reportDiagnostic(
         DiagnosticEventType event, QString status) const;
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> reportProductEvent(
+    [[nodiscard]] QCoro::Task<std::expected<void, ControlPlaneFailure>> reportProductEvent(
         ProductAnalyticsEvent event, QString appVersion) const;
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> revoke(QUuid deviceID) const;
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> deleteAccount() const;
+    [[nodiscard]] QCoro::Task<std::expected<void, ControlPlaneFailure>> revoke(QUuid deviceID) const;
+    [[nodiscard]] QCoro::Task<std::expected<void, ControlPlaneFailure>> deleteAccount() const;
 
     // The calls around one conversation (ControlPlaneConversationCalls.cpp).
-    QCoro::Task<std::expected<UsageReservation, ProviderFailure>> reserve(
+    [[nodiscard]] QCoro::Task<std::expected<UsageReservation, ProviderFailure>> reserve(
         QUuid sessionID, double requestedSeconds) const override;
-    QCoro::Task<std::expected<void, ProviderFailure>> finalize(
+    [[nodiscard]] QCoro::Task<std::expected<void, ProviderFailure>> finalize(
         QUuid reservationID, qint64 actualSeconds) const override;
     QCoro::Task<void> cancel(QUuid reservationID) const override;
-    QCoro::Task<std::expected<DeepgramGrant, ProviderFailure>> deepgramGrant(
+    [[nodiscard]] QCoro::Task<std::expected<DeepgramGrant, ProviderFailure>> deepgramGrant(
         QUuid reservationID) const override;
-    QCoro::Task<std::expected<AnalysisProviderResult, ProviderFailure>> analyze(AnalysisPass pass,
-        AnalysisRubric rubric, QList<SpeakerTurn> turns, std::optional<LiveAnalysisContext> context,
+    [[nodiscard]] QCoro::Task<std::expected<AnalysisProviderResult, ProviderFailure>> analyze(
+        AnalysisPass pass, AnalysisRubric rubric, QList<SpeakerTurn> turns,
+        std::optional<LiveAnalysisContext> context, QUuid reservationID) const override;
+    [[nodiscard]] QCoro::Task<std::expected<ConversationNudge, ProviderFailure>> requestNudge(
+        QList<SpeakerTurn> turns, LiveAnalysisContext context, qint64 targetSpeaker,
         QUuid reservationID) const override;
-    QCoro::Task<std::expected<ConversationNudge, ProviderFailure>> requestNudge(QList<SpeakerTurn> turns,
-        LiveAnalysisContext context, qint64 targetSpeaker, QUuid reservationID) const override;
-    QCoro::Task<std::expected<void, ProviderFailure>> reportDeepgram(QUuid reservationID,
+    [[nodiscard]] QCoro::Task<std::expected<void, ProviderFailure>> reportDeepgram(QUuid reservationID,
         DeepgramOperation operation, QString model, qint64 durationSeconds, qint64 latencyMilliseconds,
         qint64 statusCode) const override;
 
     // This week's check-in pack, as the server sends it; not judged here.
-    QCoro::Task<std::expected<CheckinPack, ControlPlaneFailure>> checkinPack() const override;
+    [[nodiscard]] QCoro::Task<std::expected<CheckinPack, ControlPlaneFailure>> checkinPack() const override;
 
     // Partner pairing.
-    QCoro::Task<std::expected<PairingInvite, ControlPlaneFailure>> createPairingInvite(
+    [[nodiscard]] QCoro::Task<std::expected<PairingInvite, ControlPlaneFailure>> createPairingInvite(
         QString policyVersion) const override;
-    QCoro::Task<std::expected<PairingRedemption, ControlPlaneFailure>> redeemPairingInvite(
+    [[nodiscard]] QCoro::Task<std::expected<PairingRedemption, ControlPlaneFailure>> redeemPairingInvite(
         QString code) const override;
-    QCoro::Task<std::expected<PairingConfirmation, ControlPlaneFailure>> confirmPairingInvite(
+    [[nodiscard]] QCoro::Task<std::expected<PairingConfirmation, ControlPlaneFailure>> confirmPairingInvite(
         QUuid inviteID, QString policyVersion) const override;
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> unlinkPairing() const override;
-    QCoro::Task<std::expected<PairingState, ControlPlaneFailure>> pairingState() const override;
+    [[nodiscard]] QCoro::Task<std::expected<void, ControlPlaneFailure>> unlinkPairing() const override;
+    [[nodiscard]] QCoro::Task<std::expected<PairingState, ControlPlaneFailure>> pairingState() const override;
 
     // Conversation content calls (ConversationContentCalls.cpp). Their replies name their
     // keys themselves and are read without the reply key conversion.
-    QCoro::Task<std::expected<ConversationRecordSummary, ControlPlaneFailure>> storeConversation(
-        QByteArray body) const override;
-    QCoro::Task<std::expected<ConversationPage, ControlPlaneFailure>> conversationPage(
+    [[nodiscard]] QCoro::Task<std::expected<ConversationRecordSummary, ControlPlaneFailure>>
+    storeConversation(QByteArray body) const override;
+    [[nodiscard]] QCoro::Task<std::expected<ConversationPage, ControlPlaneFailure>> conversationPage(
         int limit, std::optional<QString> cursor) const override;
-    QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>> conversation(
+    [[nodiscard]] QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>> conversation(
         QUuid id) const override;
-    QCoro::Task<std::expected<ConversationDeletionOutcome, ControlPlaneFailure>> deleteConversation(
+    [[nodiscard]] QCoro::Task<std::expected<ConversationDeletionOutcome, ControlPlaneFailure>>
+    deleteConversation(QUuid id) const override;
+    [[nodiscard]] QCoro::Task<std::expected<void, ControlPlaneFailure>> approveConversationDeletion(
         QUuid id) const override;
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> approveConversationDeletion(
+    [[nodiscard]] QCoro::Task<std::expected<void, ControlPlaneFailure>> declineConversationDeletion(
         QUuid id) const override;
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> declineConversationDeletion(
+    [[nodiscard]] QCoro::Task<std::expected<void, ControlPlaneFailure>> hideConversation(
         QUuid id) const override;
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> hideConversation(QUuid id) const override;
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> unhideConversation(QUuid id) const override;
+    [[nodiscard]] QCoro::Task<std::expected<void, ControlPlaneFailure>> unhideConversation(
+        QUuid id) const override;
 
 private:
-    QCoro::Task<std::expected<void, ControlPlaneFailure>> sendAcknowledged(
+    [[nodiscard]] QCoro::Task<std::expected<void, ControlPlaneFailure>> sendAcknowledged(
         QString path, QByteArray body) const;
 
     QUrl m_baseURL;

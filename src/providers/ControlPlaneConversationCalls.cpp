@@ -68,8 +68,8 @@ template <typename T> std::expected<T, ProviderFailure> provided(std::expected<T
 QCoro::Task<std::expected<UsageReservation, ProviderFailure>> ControlPlaneClient::reserve(
     QUuid sessionID, double requestedSeconds) const
 {
-    const QJsonObject payload { { "sessionID", uuidText(sessionID, UuidCase::lower) },
-        { "requestedSeconds", requestedSeconds } };
+    const QJsonObject payload { { QStringLiteral("sessionID"), uuidText(sessionID, UuidCase::lower) },
+        { QStringLiteral("requestedSeconds"), requestedSeconds } };
     auto reply = co_await sendAccount<ReserveReply>(QStringLiteral("/v1/sessions/reserve"), payload);
     if (!reply)
         co_return std::unexpected(ProviderFailure(std::move(reply.error())));
@@ -79,8 +79,8 @@ QCoro::Task<std::expected<UsageReservation, ProviderFailure>> ControlPlaneClient
 QCoro::Task<std::expected<void, ProviderFailure>> ControlPlaneClient::finalize(
     QUuid reservationID, qint64 actualSeconds) const
 {
-    const QJsonObject payload { { "reservationID", uuidText(reservationID, UuidCase::lower) },
-        { "actualSeconds", actualSeconds } };
+    const QJsonObject payload { { QStringLiteral("reservationID"), uuidText(reservationID, UuidCase::lower) },
+        { QStringLiteral("actualSeconds"), actualSeconds } };
     co_return provided(
         co_await sendAcknowledged(QStringLiteral("/v1/sessions/finalize"), m_encoder.encode(payload)));
 }
@@ -88,7 +88,8 @@ QCoro::Task<std::expected<void, ProviderFailure>> ControlPlaneClient::finalize(
 QCoro::Task<void> ControlPlaneClient::cancel(QUuid reservationID) const
 {
     // Clean-up paths call this: whatever goes wrong is dropped, and nothing is logged.
-    const QJsonObject payload { { "reservationID", uuidText(reservationID, UuidCase::lower) } };
+    const QJsonObject payload { { QStringLiteral("reservationID"),
+        uuidText(reservationID, UuidCase::lower) } };
     [[maybe_unused]] const auto ignored
         = co_await sendAcknowledged(QStringLiteral("/v1/sessions/cancel"), m_encoder.encode(payload));
 }
@@ -127,10 +128,10 @@ QCoro::Task<std::expected<void, ProviderFailure>> ControlPlaneClient::reportDeep
     qint64 statusCode) const
 {
     // The reservation travels only in the body here, in the UUID's own upper-case text.
-    const QJsonObject payload { { "reservationID", uuidText(reservationID, UuidCase::upper) },
-        { "operation", usageOperationText(operation) }, { "model", model },
-        { "durationSeconds", durationSeconds }, { "latencyMS", latencyMilliseconds },
-        { "statusCode", statusCode } };
+    const QJsonObject payload { { QStringLiteral("reservationID"), uuidText(reservationID, UuidCase::upper) },
+        { QStringLiteral("operation"), usageOperationText(operation) }, { QStringLiteral("model"), model },
+        { QStringLiteral("durationSeconds"), durationSeconds },
+        { QStringLiteral("latencyMS"), latencyMilliseconds }, { QStringLiteral("statusCode"), statusCode } };
     auto reply = co_await sendAccount<UsageReply>(QStringLiteral("/v1/providers/usage"), payload);
     if (!reply)
         co_return std::unexpected(ProviderFailure(std::move(reply.error())));

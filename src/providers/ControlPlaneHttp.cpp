@@ -63,17 +63,17 @@ QCoro::Task<std::expected<HttpReply, ControlPlaneFailure>> send(
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
     if (status.isValid() && !isTransportError(error)) {
-        QByteArray body = reply->readAll();
+        QByteArray received = reply->readAll();
         // Qt may report only the status's own error, or none, for a reply that broke off; the
         // announced length tells. (Qt drops the header when it decompresses a body itself.)
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && body.size() < length.toLongLong())
+        if (length.isValid() && received.size() < length.toLongLong())
             co_return std::unexpected(
                 ControlPlaneFailure(TransportError { QNetworkReply::RemoteHostClosedError,
                     QStringLiteral("the reply ended after %1 of %2 bytes")
-                        .arg(body.size())
+                        .arg(received.size())
                         .arg(length.toLongLong()) }));
-        co_return HttpReply { status.toInt(), std::move(body) };
+        co_return HttpReply { status.toInt(), std::move(received) };
     }
     if (error != QNetworkReply::NoError)
         co_return std::unexpected(ControlPlaneFailure(TransportError { error, reply->errorString() }));

@@ -39,7 +39,7 @@ QNetworkRequest jsonRequest(const QUrl& url);
 // Sends one request. Any HTTP status is a reply; no HTTP answer, or one that breaks off
 // before its body is complete, is the network's error, or `invalidResponse` when the reply
 // carries no status at all.
-QCoro::Task<std::expected<HttpReply, ControlPlaneFailure>> send(
+[[nodiscard]] QCoro::Task<std::expected<HttpReply, ControlPlaneFailure>> send(
     QNetworkAccessManager& manager, QNetworkRequest request, QByteArray method, QByteArray body);
 
 } // namespace lumora::controlplanehttp

@@ -24,21 +24,23 @@ public:
     virtual ~ConversationContentClient() = default;
 
     // `body` is the encoded upload document, sent byte for byte.
-    virtual QCoro::Task<std::expected<ConversationRecordSummary, ControlPlaneFailure>> storeConversation(
-        QByteArray body) const = 0;
+    [[nodiscard]] virtual QCoro::Task<std::expected<ConversationRecordSummary, ControlPlaneFailure>>
+    storeConversation(QByteArray body) const = 0;
     // `limit` is clamped to 1...100; an empty cursor is sent as an empty value.
-    virtual QCoro::Task<std::expected<ConversationPage, ControlPlaneFailure>> conversationPage(
+    [[nodiscard]] virtual QCoro::Task<std::expected<ConversationPage, ControlPlaneFailure>> conversationPage(
         int limit, std::optional<QString> cursor) const = 0;
-    virtual QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>> conversation(
+    [[nodiscard]] virtual QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>>
+    conversation(QUuid id) const = 0;
+    [[nodiscard]] virtual QCoro::Task<std::expected<ConversationDeletionOutcome, ControlPlaneFailure>>
+    deleteConversation(QUuid id) const = 0;
+    [[nodiscard]] virtual QCoro::Task<std::expected<void, ControlPlaneFailure>> approveConversationDeletion(
         QUuid id) const = 0;
-    virtual QCoro::Task<std::expected<ConversationDeletionOutcome, ControlPlaneFailure>> deleteConversation(
+    [[nodiscard]] virtual QCoro::Task<std::expected<void, ControlPlaneFailure>> declineConversationDeletion(
         QUuid id) const = 0;
-    virtual QCoro::Task<std::expected<void, ControlPlaneFailure>> approveConversationDeletion(
+    [[nodiscard]] virtual QCoro::Task<std::expected<void, ControlPlaneFailure>> hideConversation(
         QUuid id) const = 0;
-    virtual QCoro::Task<std::expected<void, ControlPlaneFailure>> declineConversationDeletion(
+    [[nodiscard]] virtual QCoro::Task<std::expected<void, ControlPlaneFailure>> unhideConversation(
         QUuid id) const = 0;
-    virtual QCoro::Task<std::expected<void, ControlPlaneFailure>> hideConversation(QUuid id) const = 0;
-    virtual QCoro::Task<std::expected<void, ControlPlaneFailure>> unhideConversation(QUuid id) const = 0;
 };
 
 } // namespace lumora

@@ -6,7 +6,8 @@ namespace lumora {
 
 QJsonObject ConversationNudge::toJson() const
 {
-    return { { "title", title }, { "guidance", guidance }, { "suggestedWords", suggestedWords } };
+    return { { QStringLiteral("title"), title }, { QStringLiteral("guidance"), guidance },
+        { QStringLiteral("suggestedWords"), suggestedWords } };
 }
 
 std::expected<ConversationNudge, JsonDecodeError> ConversationNudge::fromJson(const QJsonValue& value)

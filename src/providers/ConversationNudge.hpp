@@ -17,7 +17,7 @@ struct ConversationNudge {
     bool operator==(const ConversationNudge&) const = default;
 
     QJsonObject toJson() const;
-    static std::expected<ConversationNudge, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<ConversationNudge, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 } // namespace lumora

@@ -38,7 +38,7 @@ public:
     static QUrl requestURL(const QUrl& baseURL);
 
     // Streams the file from disk as the request body; it is never read into memory whole.
-    QCoro::Task<std::expected<DeepgramTranscript, ProviderFailure>> transcribeFinal(
+    [[nodiscard]] QCoro::Task<std::expected<DeepgramTranscript, ProviderFailure>> transcribeFinal(
         QUrl audioURL, QString mimeType, DeepgramGrant grant) const override;
 
 private:

@@ -18,7 +18,7 @@ struct DeepgramResponseDecoder {
     // The seat here is the speaker index's remainder by 2 with its sign kept (speaker -1
     // gives -1), unlike the live rule, which takes the absolute value: the stored
     // transcripts were made this way.
-    static std::expected<DeepgramTranscript, JsonDecodeError> decode(const QByteArray& data);
+    [[nodiscard]] static std::expected<DeepgramTranscript, JsonDecodeError> decode(const QByteArray& data);
 };
 
 } // namespace lumora

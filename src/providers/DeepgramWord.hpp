@@ -22,12 +22,13 @@ struct DeepgramWord {
     // The punctuated form when the provider gave one, else the bare word.
     [[nodiscard]] const QString& text() const { return punctuatedWord ? *punctuatedWord : word; }
 
-    static std::expected<DeepgramWord, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<DeepgramWord, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 // The words of the first alternative of one channel object ({"alternatives": [{"words": [...]}]}).
 // A missing or mistyped "alternatives" or "words" is a failure; an empty alternatives list
 // gives no words.
-std::expected<QList<DeepgramWord>, JsonDecodeError> firstAlternativeWords(const QJsonValue& channel);
+[[nodiscard]] std::expected<QList<DeepgramWord>, JsonDecodeError> firstAlternativeWords(
+    const QJsonValue& channel);
 
 } // namespace lumora

@@ -20,7 +20,7 @@ struct DeletionResponse {
 
     bool operator==(const DeletionResponse&) const = default;
 
-    static std::expected<DeletionResponse, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<DeletionResponse, JsonDecodeError> fromJson(const QJsonValue& value);
 
     // Waiting for the partner exactly when the status is "pending_approval" (letter case
     // counts); absent details read as asked by this account, at time 0, lapsing at 0.

@@ -18,7 +18,7 @@ public:
 
     // Uploads the file at `audioURL` (a file URL) with content type `mimeType`,
     // authorised by `grant`.
-    virtual QCoro::Task<std::expected<DeepgramTranscript, ProviderFailure>> transcribeFinal(
+    [[nodiscard]] virtual QCoro::Task<std::expected<DeepgramTranscript, ProviderFailure>> transcribeFinal(
         QUrl audioURL, QString mimeType, DeepgramGrant grant) const = 0;
 };
 

@@ -6,7 +6,8 @@ namespace lumora {
 
 QJsonObject HarshStartupEvidence::toJson() const
 {
-    return { { "detected", detected }, { "confidence", confidence }, { "note", note } };
+    return { { QStringLiteral("detected"), detected }, { QStringLiteral("confidence"), confidence },
+        { QStringLiteral("note"), note } };
 }
 
 std::expected<HarshStartupEvidence, JsonDecodeError> HarshStartupEvidence::fromJson(const QJsonValue& value)

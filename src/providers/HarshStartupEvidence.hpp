@@ -17,7 +17,8 @@ struct HarshStartupEvidence {
     bool operator==(const HarshStartupEvidence&) const = default;
 
     QJsonObject toJson() const;
-    static std::expected<HarshStartupEvidence, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<HarshStartupEvidence, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

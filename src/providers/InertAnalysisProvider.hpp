@@ -11,9 +11,9 @@ enum class LiveCoachingError { notRequested };
 // `LiveCoachingError::notRequested`, so a check-in shows no live insights.
 class InertAnalysisProvider final : public AnalysisProvider {
 public:
-    QCoro::Task<std::expected<AnalysisProviderResult, ProviderFailure>> analyze(AnalysisPass pass,
-        AnalysisRubric rubric, QList<SpeakerTurn> turns, std::optional<LiveAnalysisContext> context,
-        QUuid reservationID) const override;
+    [[nodiscard]] QCoro::Task<std::expected<AnalysisProviderResult, ProviderFailure>> analyze(
+        AnalysisPass pass, AnalysisRubric rubric, QList<SpeakerTurn> turns,
+        std::optional<LiveAnalysisContext> context, QUuid reservationID) const override;
 };
 
 } // namespace lumora

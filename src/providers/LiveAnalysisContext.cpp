@@ -13,7 +13,7 @@ LiveAnalysisContext::LiveAnalysisContext(qint64 currentAgendaStep)
 
 QJsonObject LiveAnalysisContext::toJson() const
 {
-    return { { "currentAgendaStep", currentAgendaStep } };
+    return { { QStringLiteral("currentAgendaStep"), currentAgendaStep } };
 }
 
 std::expected<LiveAnalysisContext, JsonDecodeError> LiveAnalysisContext::fromJson(const QJsonValue& value)

@@ -18,7 +18,8 @@ struct LiveAnalysisContext {
     bool operator==(const LiveAnalysisContext&) const = default;
 
     QJsonObject toJson() const;
-    static std::expected<LiveAnalysisContext, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<LiveAnalysisContext, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

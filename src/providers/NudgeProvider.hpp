@@ -17,7 +17,7 @@ class NudgeProvider {
 public:
     virtual ~NudgeProvider() = default;
 
-    virtual QCoro::Task<std::expected<ConversationNudge, ProviderFailure>> requestNudge(
+    [[nodiscard]] virtual QCoro::Task<std::expected<ConversationNudge, ProviderFailure>> requestNudge(
         QList<SpeakerTurn> turns, LiveAnalysisContext context, qint64 targetSpeaker,
         QUuid reservationID) const = 0;
 };

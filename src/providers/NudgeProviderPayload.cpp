@@ -43,8 +43,9 @@ NudgeProviderPayload::NudgeProviderPayload(
 
 QJsonObject NudgeProviderPayload::toJson() const
 {
-    return { { "rubricVersion", rubricVersion }, { "turns", toJsonArray(turns) },
-        { "currentStep", currentStep }, { "targetSpeaker", targetSpeaker } };
+    return { { QStringLiteral("rubricVersion"), rubricVersion },
+        { QStringLiteral("turns"), toJsonArray(turns) }, { QStringLiteral("currentStep"), currentStep },
+        { QStringLiteral("targetSpeaker"), targetSpeaker } };
 }
 
 std::expected<NudgeProviderPayload, JsonDecodeError> NudgeProviderPayload::fromJson(const QJsonValue& value)

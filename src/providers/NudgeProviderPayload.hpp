@@ -31,7 +31,8 @@ struct NudgeProviderPayload {
     bool operator==(const NudgeProviderPayload&) const = default;
 
     QJsonObject toJson() const;
-    static std::expected<NudgeProviderPayload, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<NudgeProviderPayload, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 
     // User-perceived characters (extended grapheme clusters), not UTF-16 units.
     static qsizetype characterCount(const QString& text);

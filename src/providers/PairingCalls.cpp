@@ -27,7 +27,7 @@ std::expected<T, ControlPlaneFailure> decodePairingReply(
 QCoro::Task<std::expected<PairingInvite, ControlPlaneFailure>> ControlPlaneClient::createPairingInvite(
     QString policyVersion) const
 {
-    const QJsonObject payload { { "policyVersion", policyVersion } };
+    const QJsonObject payload { { QStringLiteral("policyVersion"), policyVersion } };
     const auto reply = co_await rawSend(QStringLiteral("/v1/pairing/invites"), QStringLiteral("POST"), {},
         m_encoder.encode(payload), std::nullopt);
     co_return decodePairingReply<PairingInvite>(reply);
@@ -36,7 +36,7 @@ QCoro::Task<std::expected<PairingInvite, ControlPlaneFailure>> ControlPlaneClien
 QCoro::Task<std::expected<PairingRedemption, ControlPlaneFailure>> ControlPlaneClient::redeemPairingInvite(
     QString code) const
 {
-    const QJsonObject payload { { "code", code } };
+    const QJsonObject payload { { QStringLiteral("code"), code } };
     const auto reply = co_await rawSend(QStringLiteral("/v1/pairing/invites/redeem"), QStringLiteral("POST"),
         {}, m_encoder.encode(payload), std::nullopt);
     co_return decodePairingReply<PairingRedemption>(reply);
@@ -45,8 +45,8 @@ QCoro::Task<std::expected<PairingRedemption, ControlPlaneFailure>> ControlPlaneC
 QCoro::Task<std::expected<PairingConfirmation, ControlPlaneFailure>> ControlPlaneClient::confirmPairingInvite(
     QUuid inviteID, QString policyVersion) const
 {
-    const QJsonObject payload { { "inviteID", uuidText(inviteID, UuidCase::lower) },
-        { "policyVersion", policyVersion } };
+    const QJsonObject payload { { QStringLiteral("inviteID"), uuidText(inviteID, UuidCase::lower) },
+        { QStringLiteral("policyVersion"), policyVersion } };
     const auto reply = co_await rawSend(QStringLiteral("/v1/pairing/invites/confirm"), QStringLiteral("POST"),
         {}, m_encoder.encode(payload), std::nullopt);
     co_return decodePairingReply<PairingConfirmation>(reply);

@@ -21,16 +21,17 @@ public:
     virtual ~PairingClient() = default;
 
     // Issues a one-time code under the given pairing policy.
-    virtual QCoro::Task<std::expected<PairingInvite, ControlPlaneFailure>> createPairingInvite(
+    [[nodiscard]] virtual QCoro::Task<std::expected<PairingInvite, ControlPlaneFailure>> createPairingInvite(
         QString policyVersion) const = 0;
     // Redeems a partner's code, sent exactly as given.
-    virtual QCoro::Task<std::expected<PairingRedemption, ControlPlaneFailure>> redeemPairingInvite(
-        QString code) const = 0;
+    [[nodiscard]] virtual QCoro::Task<std::expected<PairingRedemption, ControlPlaneFailure>>
+    redeemPairingInvite(QString code) const = 0;
     // Confirms a redeemed code; the link exists from then on.
-    virtual QCoro::Task<std::expected<PairingConfirmation, ControlPlaneFailure>> confirmPairingInvite(
-        QUuid inviteID, QString policyVersion) const = 0;
-    virtual QCoro::Task<std::expected<void, ControlPlaneFailure>> unlinkPairing() const = 0;
-    virtual QCoro::Task<std::expected<PairingState, ControlPlaneFailure>> pairingState() const = 0;
+    [[nodiscard]] virtual QCoro::Task<std::expected<PairingConfirmation, ControlPlaneFailure>>
+    confirmPairingInvite(QUuid inviteID, QString policyVersion) const = 0;
+    [[nodiscard]] virtual QCoro::Task<std::expected<void, ControlPlaneFailure>> unlinkPairing() const = 0;
+    [[nodiscard]] virtual QCoro::Task<std::expected<PairingState, ControlPlaneFailure>>
+    pairingState() const = 0;
 };
 
 } // namespace lumora

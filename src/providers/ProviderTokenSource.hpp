@@ -14,7 +14,7 @@ class ProviderTokenSource {
 public:
     virtual ~ProviderTokenSource() = default;
 
-    virtual QCoro::Task<std::expected<DeepgramGrant, ProviderFailure>> deepgramGrant(
+    [[nodiscard]] virtual QCoro::Task<std::expected<DeepgramGrant, ProviderFailure>> deepgramGrant(
         QUuid reservationID) const = 0;
 };
 

@@ -16,9 +16,9 @@ class ProviderUsageReporter {
 public:
     virtual ~ProviderUsageReporter() = default;
 
-    virtual QCoro::Task<std::expected<void, ProviderFailure>> reportDeepgram(QUuid reservationID,
-        DeepgramOperation operation, QString model, qint64 durationSeconds, qint64 latencyMilliseconds,
-        qint64 statusCode) const = 0;
+    [[nodiscard]] virtual QCoro::Task<std::expected<void, ProviderFailure>> reportDeepgram(
+        QUuid reservationID, DeepgramOperation operation, QString model, qint64 durationSeconds,
+        qint64 latencyMilliseconds, qint64 statusCode) const = 0;
 };
 
 } // namespace lumora

@@ -16,10 +16,10 @@ public:
 
     // A reservation for the server-side session `sessionID` covering up to
     // `requestedSeconds` of recording; its `maximumSeconds` is the recording cap.
-    virtual QCoro::Task<std::expected<UsageReservation, ProviderFailure>> reserve(
+    [[nodiscard]] virtual QCoro::Task<std::expected<UsageReservation, ProviderFailure>> reserve(
         QUuid sessionID, double requestedSeconds) const = 0;
     // Closes the reservation with the whole seconds actually recorded.
-    virtual QCoro::Task<std::expected<void, ProviderFailure>> finalize(
+    [[nodiscard]] virtual QCoro::Task<std::expected<void, ProviderFailure>> finalize(
         QUuid reservationID, qint64 actualSeconds) const = 0;
     // Releases a reservation that will not be finalized. Never fails: clean-up paths call
     // it without handling anything.

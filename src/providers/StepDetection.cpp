@@ -6,7 +6,7 @@ namespace lumora {
 
 QJsonObject StepDetection::toJson() const
 {
-    return { { "index", index }, { "confidence", confidence } };
+    return { { QStringLiteral("index"), index }, { QStringLiteral("confidence"), confidence } };
 }
 
 std::expected<StepDetection, JsonDecodeError> StepDetection::fromJson(const QJsonValue& value)

@@ -15,7 +15,7 @@ struct StepDetection {
     bool operator==(const StepDetection&) const = default;
 
     QJsonObject toJson() const;
-    static std::expected<StepDetection, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<StepDetection, JsonDecodeError> fromJson(const QJsonValue& value);
 };
 
 } // namespace lumora

@@ -30,11 +30,11 @@ public:
 
     explicit AccountSessionStore(std::shared_ptr<SecureKeyStore> store);
 
-    QCoro::Task<std::expected<Loaded, Error>> load();
-    QCoro::Task<std::expected<void, Error>> save(LocalAccountSession session);
+    [[nodiscard]] QCoro::Task<std::expected<Loaded, Error>> load();
+    [[nodiscard]] QCoro::Task<std::expected<void, Error>> save(LocalAccountSession session);
     // Removes "account-session-v1" and then "account-session-v2"; a failure stops at once, so
     // no older session is left to return without the current one.
-    QCoro::Task<std::expected<void, Error>> clear();
+    [[nodiscard]] QCoro::Task<std::expected<void, Error>> clear();
 
 private:
     std::shared_ptr<SecureKeyStore> m_store;

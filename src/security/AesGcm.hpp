@@ -17,9 +17,11 @@ struct AesGcm {
     static constexpr qsizetype overhead = nonceSize + tagSize;
 
     // Seals under a fresh random nonce.
-    static std::expected<QByteArray, CryptoError> seal(const SymmetricKey& key, QByteArrayView plaintext);
+    [[nodiscard]] static std::expected<QByteArray, CryptoError> seal(
+        const SymmetricKey& key, QByteArrayView plaintext);
     // Fails with `authenticationFailed` when a single bit of the box or the key differs.
-    static std::expected<QByteArray, CryptoError> open(const SymmetricKey& key, QByteArrayView combined);
+    [[nodiscard]] static std::expected<QByteArray, CryptoError> open(
+        const SymmetricKey& key, QByteArrayView combined);
 };
 
 } // namespace lumora

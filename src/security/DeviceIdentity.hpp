@@ -29,7 +29,7 @@ public:
     // that are no valid key are `invalidKey` and stay as they are. No key is created while the
     // store holds a saved account session (`keyUnavailable`), nor after a keychain timeout in
     // this run; a created key is read back and the bytes read are the identity.
-    static QCoro::Task<std::expected<DeviceIdentity, SecureStoreError>> load(
+    [[nodiscard]] static QCoro::Task<std::expected<DeviceIdentity, SecureStoreError>> load(
         std::shared_ptr<SecureKeyStore> store);
 
     [[nodiscard]] const P256PrivateKey& privateKey() const { return m_privateKey; }

@@ -33,7 +33,7 @@ public:
     struct Stored {
         QByteArray bytes;
     };
-    static QCoro::Task<std::expected<Stored, SecureStoreError>> store(
+    [[nodiscard]] static QCoro::Task<std::expected<Stored, SecureStoreError>> store(
         std::shared_ptr<SecureKeyStore> keyStore, QString account, QByteArray bytes);
 };
 

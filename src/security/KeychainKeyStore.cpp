@@ -3,8 +3,8 @@
 #include "security/KeyCreation.hpp"
 
 #include <QLoggingCategory>
-#include <QPointer>
-#include <qcoro/qcorosignal.h>
+#include <QTimer>
+#include <qcoro/qcorotimer.h>
 #include <qt6keychain/keychain.h>
 
 namespace lumora {
@@ -16,30 +16,35 @@ struct JobOutcome {
     QKeychain::Error error = QKeychain::NoError;
     QString message;
     QByteArray data;
-    bool timedOut = false;
+    bool timedOut = true;
 };
 
-// Runs one job to its end or until `timeout`. The outcome is captured by a connection made
-// before the job starts, so a job that finishes at once is not missed.
+// Runs one job to its end or until `timeout`. The wait is on a timer of this frame, not on the
+// job: a job deletes itself as soon as it has reported, and a loop that delivers pending
+// deletions first (QTest::qWaitFor does, and so may a window's loop) would otherwise take the
+// queued resumption, and the time-out with it, along with the job, leaving the caller waiting
+// for ever. The outcome is captured by a connection made before the job starts, so a job that
+// finishes at once is not missed.
 QCoro::Task<JobOutcome> run(QKeychain::Job* job, std::chrono::milliseconds timeout)
 {
-    auto outcome = std::make_shared<JobOutcome>();
-    auto finished = std::make_shared<bool>(false);
-    QObject::connect(job, &QKeychain::Job::finished, job, [outcome, finished](QKeychain::Job* done) {
-        outcome->error = done->error();
-        outcome->message = done->errorString();
+    JobOutcome outcome;
+    QTimer wake;
+    wake.setSingleShot(true);
+    // The connection ends with `wake`, so a job that answers after the time-out touches nothing.
+    QObject::connect(job, &QKeychain::Job::finished, &wake, [&outcome, &wake](QKeychain::Job* done) {
+        outcome.error = done->error();
+        outcome.message = done->errorString();
         if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(done))
-            outcome->data = read->binaryData();
-        *finished = true;
+            outcome.data = read->binaryData();
+        outcome.timedOut = false;
+        // Resumed from the event loop, not from inside the keychain library's callback.
+        wake.start(0);
     });
-    const QPointer<QKeychain::Job> guard(job);
+    wake.start(timeout);
     job->start();
-    if (!*finished && guard) {
-        co_await qCoro(job, &QKeychain::Job::finished, timeout);
-        // A job that never answers is left to delete itself should it ever finish.
-        outcome->timedOut = !*finished;
-    }
-    co_return *outcome;
+    // A job that never answers is left to delete itself should it ever finish.
+    co_await wake;
+    co_return outcome;
 }
 
 // Logs the failure with the store's fixed text for the operation ("read", "update", "add",

@@ -21,9 +21,9 @@ public:
 
     [[nodiscard]] const QString& service() const { return m_service; }
 
-    QCoro::Task<ReadResult> data(QString account) override;
-    QCoro::Task<WriteResult> set(QByteArray data, QString account) override;
-    QCoro::Task<WriteResult> remove(QString account) override;
+    [[nodiscard]] QCoro::Task<ReadResult> data(QString account) override;
+    [[nodiscard]] QCoro::Task<WriteResult> set(QByteArray data, QString account) override;
+    [[nodiscard]] QCoro::Task<WriteResult> remove(QString account) override;
 
 private:
     QString m_service;

@@ -7,8 +7,8 @@ namespace lumora {
 
 QJsonObject LocalAccountSession::toJson() const
 {
-    return { { "accountID", uuidText(accountID, UuidCase::upper) },
-        { "deviceID", uuidText(deviceID, UuidCase::upper) } };
+    return { { QStringLiteral("accountID"), uuidText(accountID, UuidCase::upper) },
+        { QStringLiteral("deviceID"), uuidText(deviceID, UuidCase::upper) } };
 }
 
 std::expected<LocalAccountSession, JsonDecodeError> LocalAccountSession::fromJson(const QJsonValue& value)

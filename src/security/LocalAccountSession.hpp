@@ -19,7 +19,8 @@ struct LocalAccountSession {
     // {"accountID": ..., "deviceID": ...}, identifiers in upper case.
     QJsonObject toJson() const;
     // Both members are required, in either case; other members are ignored.
-    static std::expected<LocalAccountSession, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<LocalAccountSession, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

@@ -11,9 +11,9 @@ namespace lumora {
 // keychain. Safe to use from several threads; it never fails.
 class MemoryKeyStore final : public SecureKeyStore {
 public:
-    QCoro::Task<ReadResult> data(QString account) override;
-    QCoro::Task<WriteResult> set(QByteArray data, QString account) override;
-    QCoro::Task<WriteResult> remove(QString account) override;
+    [[nodiscard]] QCoro::Task<ReadResult> data(QString account) override;
+    [[nodiscard]] QCoro::Task<WriteResult> set(QByteArray data, QString account) override;
+    [[nodiscard]] QCoro::Task<WriteResult> remove(QString account) override;
 
 private:
     QMutex m_lock;

@@ -22,9 +22,9 @@ public:
 
     // A new random key whose public point has the compact form (its Y coordinate is the
     // smaller of Y and p - Y), so that the X coordinate alone identifies it.
-    static std::expected<P256PrivateKey, CryptoError> generate();
+    [[nodiscard]] static std::expected<P256PrivateKey, CryptoError> generate();
     // The 32-byte big-endian private scalar; it must lie in 1 ... n-1.
-    static std::expected<P256PrivateKey, CryptoError> fromRaw(QByteArrayView scalar);
+    [[nodiscard]] static std::expected<P256PrivateKey, CryptoError> fromRaw(QByteArrayView scalar);
 
     [[nodiscard]] SecretBytes rawRepresentation() const;
     // The 65-byte X9.63 uncompressed point.

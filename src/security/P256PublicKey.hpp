@@ -16,9 +16,9 @@ namespace lumora {
 class P256PublicKey {
 public:
     // The 65-byte X9.63 uncompressed point (0x04, X, Y); a point off the curve is refused.
-    static std::expected<P256PublicKey, CryptoError> fromX963(QByteArrayView point);
+    [[nodiscard]] static std::expected<P256PublicKey, CryptoError> fromX963(QByteArrayView point);
     // The 87-character base64url text of that point, as devices send it.
-    static std::expected<P256PublicKey, CryptoError> fromBase64Url(QStringView text);
+    [[nodiscard]] static std::expected<P256PublicKey, CryptoError> fromBase64Url(QStringView text);
 
     [[nodiscard]] QByteArray x963Representation() const { return m_point; }
 

@@ -6,8 +6,8 @@ namespace lumora {
 
 QString RecoveryRequestHeaders::authorization() const
 {
-    return u"Recover "_qs + QString::number(timestamp) + u':' + authorization::lowerUuid(nonce) + u':'
-        + signature;
+    return QStringLiteral("Recover ") + QString::number(timestamp) + u':' + authorization::lowerUuid(nonce)
+        + u':' + signature;
 }
 
 std::optional<RecoveryRequestHeaders> RecoveryRequestHeaders::fromAuthorization(QStringView value)

@@ -27,11 +27,12 @@ struct RequestSigner {
     // Whole seconds since 1970, the fraction dropped toward zero; nullopt for an invalid date.
     static std::optional<qint64> timestamp(const QDateTime& date);
 
-    static std::expected<SignedRequestHeaders, CryptoError> sign(const DeviceIdentity& identity,
+    [[nodiscard]] static std::expected<SignedRequestHeaders, CryptoError> sign(const DeviceIdentity& identity,
         const QUuid& deviceID, QStringView method, QStringView path, QByteArrayView body,
         const QDateTime& date, const QUuid& nonce);
-    static std::expected<RecoveryRequestHeaders, CryptoError> signRecovery(const DeviceIdentity& identity,
-        QStringView method, QStringView path, QByteArrayView body, const QDateTime& date, const QUuid& nonce);
+    [[nodiscard]] static std::expected<RecoveryRequestHeaders, CryptoError> signRecovery(
+        const DeviceIdentity& identity, QStringView method, QStringView path, QByteArrayView body,
+        const QDateTime& date, const QUuid& nonce);
 
     // Whether `signatureText` (86 characters of base64url) is a signature of `canonicalText`
     // by the device whose public-key text (87 characters of base64url) is given. Malformed

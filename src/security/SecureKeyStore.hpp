@@ -25,11 +25,11 @@ public:
     virtual ~SecureKeyStore() = default;
 
     // The stored bytes, or nullopt when no item exists.
-    virtual QCoro::Task<ReadResult> data(QString account) = 0;
+    [[nodiscard]] virtual QCoro::Task<ReadResult> data(QString account) = 0;
     // Stores the bytes, replacing any earlier value.
-    virtual QCoro::Task<WriteResult> set(QByteArray data, QString account) = 0;
+    [[nodiscard]] virtual QCoro::Task<WriteResult> set(QByteArray data, QString account) = 0;
     // Removes the item; a missing item is no error.
-    virtual QCoro::Task<WriteResult> remove(QString account) = 0;
+    [[nodiscard]] virtual QCoro::Task<WriteResult> remove(QString account) = 0;
 };
 
 } // namespace lumora

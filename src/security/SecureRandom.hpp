@@ -10,8 +10,8 @@ namespace lumora {
 
 // Bytes from the operating system's cryptographically secure random source.
 struct SecureRandom {
-    static std::expected<QByteArray, CryptoError> bytes(qsizetype count);
-    static std::expected<SecretBytes, CryptoError> secretBytes(qsizetype count);
+    [[nodiscard]] static std::expected<QByteArray, CryptoError> bytes(qsizetype count);
+    [[nodiscard]] static std::expected<SecretBytes, CryptoError> secretBytes(qsizetype count);
 };
 
 } // namespace lumora

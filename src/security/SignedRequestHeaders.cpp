@@ -6,8 +6,8 @@ namespace lumora {
 
 QString SignedRequestHeaders::authorization() const
 {
-    return u"Device "_qs + authorization::lowerUuid(deviceID) + u':' + QString::number(timestamp) + u':'
-        + authorization::lowerUuid(nonce) + u':' + signature;
+    return QStringLiteral("Device ") + authorization::lowerUuid(deviceID) + u':' + QString::number(timestamp)
+        + u':' + authorization::lowerUuid(nonce) + u':' + signature;
 }
 
 std::optional<SignedRequestHeaders> SignedRequestHeaders::fromAuthorization(QStringView value)

@@ -17,7 +17,7 @@ public:
     }
 
     // A fresh random 256-bit key.
-    static std::expected<SymmetricKey, CryptoError> random256();
+    [[nodiscard]] static std::expected<SymmetricKey, CryptoError> random256();
 
     [[nodiscard]] const SecretBytes& bytes() const { return m_bytes; }
 

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <functional>
 #include <qcoro/qcorotask.h>
 
 namespace lumora {
@@ -23,6 +24,21 @@ public:
     virtual QCoro::Task<void> schedule(QDateTime at) = 0;
     // Removes the pending notification; none pending is no error.
     virtual QCoro::Task<void> removePending() = 0;
+
+    // Called on the main thread when the pending notification's minute has passed, so that
+    // the next one can be scheduled while the application keeps running. A scheduler whose
+    // platform keeps the notification itself never calls it.
+    void setPassedHandler(std::function<void()> handler) { m_passedHandler = std::move(handler); }
+
+protected:
+    void reportPassed() const
+    {
+        if (m_passedHandler)
+            m_passedHandler();
+    }
+
+private:
+    std::function<void()> m_passedHandler;
 };
 
 } // namespace lumora

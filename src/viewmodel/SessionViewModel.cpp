@@ -32,6 +32,8 @@ SessionViewModel::SessionViewModel(SessionEnvironment environment, QObject* pare
     m_statusText = QStringLiteral("Sign in to begin");
     m_sessionStore = std::make_shared<AccountSessionStore>(m_environment.keychain());
     m_reminderScheduler = m_environment.reminderScheduler;
+    // The notification is one-shot: once its minute has passed, the next week's is scheduled.
+    m_reminderScheduler->setPassedHandler([this] { start(rescheduleCheckinReminder()); });
 
     const QStringList& arguments = m_environment.arguments;
     m_smokeMode = arguments.contains(QStringLiteral("--ui-smoke"));
@@ -56,7 +58,10 @@ SessionViewModel::SessionViewModel(SessionEnvironment environment, QObject* pare
     start(startUp());
 }
 
-SessionViewModel::~SessionViewModel() = default;
+SessionViewModel::~SessionViewModel()
+{
+    m_reminderScheduler->setPassedHandler({});
+}
 
 QString SessionViewModel::reminderPermissionNote()
 {
@@ -227,6 +232,11 @@ void SessionViewModel::setMigrationChoice(std::optional<ConversationMigrationCho
 void SessionViewModel::setPairingInvite(std::optional<PairingInvite> value)
 {
     publish(m_pairingInvite, std::move(value), &SessionViewModel::pairingInviteChanged);
+}
+
+void SessionViewModel::setPairingError(std::optional<QString> value)
+{
+    publish(m_pairingError, std::move(value), &SessionViewModel::pairingErrorChanged);
 }
 
 void SessionViewModel::setPairingRedemption(std::optional<PairingRedemption> value)

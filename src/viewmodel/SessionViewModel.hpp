@@ -118,7 +118,8 @@ class SessionViewModel : public QObject {
             pairingInviteChanged)
     Q_PROPERTY(std::optional<PairingRedemption> pairingRedemption READ pairingRedemption WRITE
             setPairingRedemption NOTIFY pairingRedemptionChanged)
-    Q_PROPERTY(std::optional<QString> pairingError READ pairingError NOTIFY pairingErrorChanged)
+    Q_PROPERTY(std::optional<QString> pairingError READ pairingError WRITE setPairingError NOTIFY
+            pairingErrorChanged)
     Q_PROPERTY(bool isPairingBusy READ isPairingBusy NOTIFY isPairingBusyChanged)
     Q_PROPERTY(bool isBusy READ isBusy NOTIFY isBusyChanged)
     Q_PROPERTY(bool isRecording READ isRecording NOTIFY isRecordingChanged)
@@ -257,6 +258,7 @@ public:
     [[nodiscard]] ConversationMode sessionMode() const { return m_sessionMode; }
     // Short version "+" build, from the Info resource.
     [[nodiscard]] QString appVersion() const { return m_environment.info.appVersion(); }
+    [[nodiscard]] const InfoResource& info() const { return m_environment.info; }
     // Whether the start-up task has finished preparing the stores (successfully or not).
     [[nodiscard]] bool isStartUpFinished() const { return m_startUpFinished; }
     // Operations started through the invokable entry points and not finished yet.
@@ -265,6 +267,7 @@ public:
     void setMigrationChoice(std::optional<ConversationMigrationChoice> value);
     void setPairingInvite(std::optional<PairingInvite> value);
     void setPairingRedemption(std::optional<PairingRedemption> value);
+    void setPairingError(std::optional<QString> value);
     void setStatusText(QString value);
     void setErrorMessage(std::optional<QString> value);
     void setSelectedAgendaStep(int value);
@@ -372,7 +375,7 @@ public:
     // Builds the control-plane client for `deviceID` and every service that talks to the server.
     void connect(QUuid deviceID);
     // Fetches the account and the current session; the failure goes to the caller.
-    QCoro::Task<std::expected<void, AccountCallFailure>> refreshRemoteState();
+    [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> refreshRemoteState();
     QCoro::Task<void> beginAppleAuthorization();
     QCoro::Task<void> signOutAndRevokeThisDevice();
     QCoro::Task<void> deleteAccount();
@@ -463,7 +466,7 @@ private:
     void resetLiveState();
     QCoro::Task<QList<DerivedSessionResult>> storedResults();
     QCoro::Task<void> performPairing(PairingStep step, QString code, QUuid inviteID);
-    QCoro::Task<std::expected<void, PairingFailure>> runPairingStep(
+    [[nodiscard]] QCoro::Task<std::expected<void, PairingFailure>> runPairingStep(
         std::shared_ptr<PairingService> service, PairingStep step, QString code, QUuid inviteID);
     QCoro::Task<void> sendResultReviewed(std::shared_ptr<ControlPlaneClient> client);
     QSettings& preferences() const { return *m_environment.preferences; }
@@ -496,17 +499,20 @@ private:
     QCoro::Task<void> enterSmokeAccount();
     QCoro::Task<void> perform(AccountCall operation);
     void reportAccountFailure(const AccountCallFailure& failure);
-    QCoro::Task<std::expected<void, AccountCallFailure>> persistAccountSession(LocalAccountSession session);
-    QCoro::Task<std::expected<void, AccountCallFailure>> recoverRegisteredDevice();
+    [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> persistAccountSession(
+        LocalAccountSession session);
+    [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> recoverRegisteredDevice();
     // Saves, connects and refreshes the account that the control plane registered.
-    QCoro::Task<std::expected<void, AccountCallFailure>> adoptRegistration(DeviceRegistration registration);
+    [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> adoptRegistration(
+        DeviceRegistration registration);
     void dropAccountServices();
-    QCoro::Task<std::expected<void, AccountCallFailure>> openAuthorizationPage();
-    std::expected<void, AccountCallFailure> startAppleAuthorizationInBrowser(const QUrl& url);
+    [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> openAuthorizationPage();
+    [[nodiscard]] std::expected<void, AccountCallFailure> startAppleAuthorizationInBrowser(const QUrl& url);
     void cancelAppleAuthorization(const std::optional<QString>& message);
     void endAppleAuthorizationAttempt();
     QCoro::Task<void> finishAppleAuthorization(QUrl callbackURL);
-    QCoro::Task<std::expected<void, AccountCallFailure>> completeAppleAuthorization(QString ticket);
+    [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> completeAppleAuthorization(
+        QString ticket);
     QNetworkAccessManager& network();
 
     SessionEnvironment m_environment;
@@ -551,6 +557,9 @@ private:
     bool m_isCheckinFinished = false;
     CheckinReminderSettings m_checkinReminder;
     std::optional<QString> m_reminderNote;
+    // Counts the calls of setCheckinReminder, so that one overtaken while it waited for the
+    // permission answer leaves the settings to the user's later choice.
+    quint64 m_reminderRequests = 0;
     QStringList m_participantNames;
     bool m_sidesSwapped = false;
 

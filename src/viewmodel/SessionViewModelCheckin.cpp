@@ -112,16 +112,23 @@ void SessionViewModel::storeReminder(QSettings& preferences, const CheckinRemind
 
 QCoro::Task<void> SessionViewModel::setCheckinReminder(CheckinReminderSettings settings)
 {
+    // The user's last choice decides, not the last call to finish: a call that waited for the
+    // permission answer while a later one started publishes, stores and schedules nothing.
+    const quint64 request = ++m_reminderRequests;
     publish(m_reminderNote, std::optional<QString>(), &SessionViewModel::reminderNoteChanged);
     if (settings.isOn) {
         const auto scheduler = m_reminderScheduler;
-        if (!co_await scheduler->requestPermission()) {
+        const bool granted = co_await scheduler->requestPermission();
+        if (request != m_reminderRequests)
+            co_return;
+        if (!granted) {
             const CheckinReminderSettings off(false, settings.weekday, settings.hour, settings.minute);
             publish(m_checkinReminder, off, &SessionViewModel::checkinReminderChanged);
             storeReminder(preferences(), off);
             co_await scheduler->removePending();
-            publish(m_reminderNote, std::optional(reminderPermissionNote()),
-                &SessionViewModel::reminderNoteChanged);
+            if (request == m_reminderRequests)
+                publish(m_reminderNote, std::optional(reminderPermissionNote()),
+                    &SessionViewModel::reminderNoteChanged);
             co_return;
         }
     }

@@ -20,6 +20,7 @@ class FakeShellSession : public QObject {
     Q_PROPERTY(QString errorMessage MEMBER errorMessage NOTIFY changed)
     Q_PROPERTY(
         qint64 conversationsAwaitingMigrationOffer MEMBER conversationsAwaitingMigrationOffer NOTIFY changed)
+    Q_PROPERTY(QObject* account MEMBER account CONSTANT)
 
 public:
     bool recordingAgreementAccepted = true;
@@ -30,6 +31,8 @@ public:
     bool isAppleAuthorizationActive = false;
     QString errorMessage;
     qint64 conversationsAwaitingMigrationOffer = 0;
+    // The account page's session; the test sets it before the window opens.
+    QObject* account = nullptr;
 
     int signInStarts = 0;
     int cancellations = 0;

@@ -1,6 +1,8 @@
+#include "AccountSession.hpp"
 #include "FakeShellSession.hpp"
 #include "FontRegistrar.hpp"
 #include "SecureUpdateController.hpp"
+#include "ViewModelFixture.hpp"
 
 #include <QDir>
 #include <QQmlApplicationEngine>
@@ -32,6 +34,10 @@ protected:
 
     void SetUp() override
     {
+        // The account page reads a real view model's account: a signed-out one here.
+        m_viewModel = m_home.viewModel();
+        m_account = std::make_unique<AccountSession>(*m_viewModel, PairingTexts(QLocale(), QTimeZone::utc()));
+        session.account = m_account.get();
         capturedWarnings.clear();
         m_previousHandler = qInstallMessageHandler(&captureWarnings);
     }
@@ -98,6 +104,9 @@ protected:
     testing::FakeShellSession session;
 
 private:
+    testing::ViewModelHome m_home;
+    std::unique_ptr<SessionViewModel> m_viewModel;
+    std::unique_ptr<AccountSession> m_account;
     std::unique_ptr<SecureUpdateController> m_updates;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     QtMessageHandler m_previousHandler = nullptr;

@@ -1,5 +1,6 @@
 #include "ControlPlaneProcess.hpp"
 #include "TestDatabase.hpp"
+#include "domain/ConversationUploadCodec.hpp"
 #include "security/DeviceIdentity.hpp"
 #include "security/RequestSigner.hpp"
 
@@ -16,9 +17,11 @@
 #include <QUrlQuery>
 #include <algorithm>
 #include <arpa/inet.h>
+#include <array>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -86,6 +89,17 @@ TestReply accountStateOver(const ControlPlaneProcess& server, const QByteArray& 
         manager, "GET", endpoint(server, "/v1/account/state"), {}, { { "Authorization", authorization } });
 }
 
+// A signed POST of a JSON body.
+TestReply postSigned(const ControlPlaneProcess& server, const DeviceIdentity& identity, const QUuid& device,
+    const QString& path, const QJsonObject& body)
+{
+    QNetworkAccessManager manager;
+    const QByteArray json = QJsonDocument(body).toJson();
+    return sendRequest(manager, "POST", endpoint(server, path), json,
+        { { "Content-Type", "application/json" },
+            { "Authorization", signedBy(identity, device, "POST", path, json) } });
+}
+
 std::string codeOf(const TestReply& reply)
 {
     return std::to_string(reply.status) + " "
@@ -137,6 +151,131 @@ private:
     std::vector<int> m_sockets;
     int m_connected = 0;
 };
+
+// A connection of its own to the server at `base` on 127.0.0.1, with blocking reads that
+// give up after ten seconds.
+int connectTo(const QUrl& base)
+{
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(base.port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const timeval patience { 10, 0 };
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    if (socket >= 0 && ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(socket);
+        return -1;
+    }
+    return socket;
+}
+
+bool sendAll(int socket, QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        const auto sent = ::send(socket, bytes.data(), static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL);
+        if (sent <= 0)
+            return false;
+        bytes = bytes.sliced(sent);
+    }
+    return true;
+}
+
+// A signed conversation upload sent in two parts: the head and half the body at once, the
+// rest only when asked, as a client on a slow line would.
+class HeldUpload {
+public:
+    HeldUpload(const QUrl& base, const DeviceIdentity& identity, const QUuid& device, const QByteArray& body)
+        : m_socket(connectTo(base))
+        , m_body(body)
+    {
+        const QByteArray head = "POST /v1/content/conversations HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                "Content-Type: application/json\r\nContent-Length: "
+            + QByteArray::number(body.size()) + "\r\nAuthorization: "
+            + signedBy(identity, device, "POST", "/v1/content/conversations", body) + "\r\n\r\n";
+        m_started = m_socket >= 0 && sendAll(m_socket, head)
+            && sendAll(m_socket, QByteArrayView(body).first(half()));
+    }
+    ~HeldUpload()
+    {
+        if (m_socket >= 0)
+            ::close(m_socket);
+    }
+    HeldUpload(const HeldUpload&) = delete;
+    HeldUpload& operator=(const HeldUpload&) = delete;
+
+    [[nodiscard]] bool started() const { return m_started; }
+
+    // Sends the rest of the body: the status line of the answer.
+    QByteArray finish()
+    {
+        if (!sendAll(m_socket, QByteArrayView(m_body).sliced(half())))
+            return {};
+        QByteArray reply;
+        std::array<char, 4096> chunk {};
+        while (!reply.contains("\r\n")) {
+            const auto received = ::recv(m_socket, chunk.data(), chunk.size(), 0);
+            if (received <= 0)
+                break;
+            reply.append(chunk.data(), received);
+        }
+        return reply.left(reply.indexOf("\r\n"));
+    }
+
+private:
+    [[nodiscard]] qsizetype half() const { return m_body.size() / 2; }
+
+    int m_socket;
+    QByteArray m_body;
+    bool m_started = false;
+};
+
+// A stored conversation whose transcript makes its body nearly as large as allowed.
+QByteArray largeConversation()
+{
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    ConversationUploadPayload payload;
+    payload.conversationID = QUuid::createUuid();
+    payload.startedAt = now - 600;
+    payload.endedAt = now;
+    payload.durationSeconds = 600;
+    payload.title = QStringLiteral("Long talk");
+    const QString words = QStringLiteral("we talked about the week ahead and ").repeated(60);
+    for (int turn = 0; payload.transcript.segments.size() < 460; ++turn)
+        payload.transcript.segments.append(SpeakerTurn(turn % 2, turn, turn + 1, words));
+    payload.analysis = ConversationAnalysisPayload { 1, "Calm", {}, {}, {}, false };
+    return ConversationUploadCodec::encode(payload).value_or(QByteArray());
+}
+
+// Uploads stalled mid-body, more of them than the server has threads, hold only their own
+// connections: another account's requests are answered meanwhile, and each upload is
+// answered once the rest of its body arrives.
+TEST(ControlPlaneHttp, UploadsStalledMidBodyDoNotHoldBackOtherAccounts)
+{
+    ControlPlaneProcess server({ "--dev-sign-in" });
+    ASSERT_TRUE(server.started());
+    const DeviceIdentity uploader(*P256PrivateKey::generate());
+    const QUuid uploading = signInOver(server, uploader, "Ada");
+    const DeviceIdentity other(*P256PrivateKey::generate());
+    const QUuid device = signInOver(server, other, "Bob");
+    ASSERT_FALSE(uploading.isNull() || device.isNull());
+
+    std::vector<std::unique_ptr<HeldUpload>> uploads;
+    for (int i = 0; i < 40; ++i) {
+        const QByteArray body = largeConversation();
+        ASSERT_GT(body.size(), ConversationUploadPayload::maximumBodyBytes * 9 / 10);
+        ASSERT_LE(body.size(), ConversationUploadPayload::maximumBodyBytes);
+        uploads.push_back(std::make_unique<HeldUpload>(server.baseUrl(), uploader, uploading, body));
+        ASSERT_TRUE(uploads.back()->started());
+    }
+    for (int i = 0; i < 3; ++i) {
+        const auto state = accountStateOver(server, signedBy(other, device, "GET", "/v1/account/state"));
+        EXPECT_EQ(state.status, 200) << state.body.toStdString();
+    }
+    for (const auto& upload : uploads)
+        EXPECT_EQ(upload->finish(), "HTTP/1.1 201 Created");
+    EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
+}
 
 // Far more idle connections than the server has descriptors: it closes the longest idle to
 // admit new ones, answers a signed request at once and does not spin meanwhile.
@@ -283,10 +422,17 @@ TEST(ControlPlaneHttp, ServesHttpsWithTheGivenCertificate)
 TEST(ControlPlaneHttp, RefusesToStartWithoutWhatItNeeds)
 {
     const QTemporaryDir dir;
-    QFile shortSecret(dir.filePath("short.key"));
-    ASSERT_TRUE(shortSecret.open(QIODevice::WriteOnly));
-    shortSecret.write("too short\n");
-    shortSecret.close();
+    const auto secretFile = [&](const char* name, const QByteArray& text, QFileDevice::Permissions mode) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        file.setPermissions(mode);
+        return file.fileName();
+    };
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const QString shortSecret = secretFile("short.key", "too short\n", ownerOnly);
+    // Anyone on the machine could mint speech tokens with a secret they can read.
+    const QString sharedSecret = secretFile("shared.key", QByteArray(40, 's'), ownerOnly | QFileDevice::ReadOther);
     const auto local = [&](const char* database, const QStringList& more) {
         return QStringList { "--listen", "127.0.0.1:0", "--database", "sqlite:" + dir.filePath(database) }
         + more;
@@ -303,7 +449,8 @@ TEST(ControlPlaneHttp, RefusesToStartWithoutWhatItNeeds)
             1, "certificate" },
         { local("dev.sqlite", { "--listen", "0.0.0.0:0", "--allow-plain-http", "--dev-sign-in" }), 2,
             "--dev-sign-in" },
-        { local("cp.sqlite", { "--speech-token-secret", shortSecret.fileName() }), 1, "speech token secret" },
+        { local("cp.sqlite", { "--speech-token-secret", shortSecret }), 1, "speech token secret" },
+        { local("cp.sqlite", { "--speech-token-secret", sharedSecret }), 1, "owner-only" },
         { local("cp.sqlite", { "--speech-token-secret", dir.filePath("missing.key") }), 1,
             "speech token secret" },
         { { "--help" }, 0, "--listen HOST:PORT" },
@@ -327,8 +474,9 @@ using testing::Backend;
 using testing::TestDatabase;
 
 // Servers that share one PostgreSQL database serve the same accounts: a nonce used on one
-// is refused by the other, and a revocation made through one counts on the other at once.
-TEST(ControlPlaneHttp, InstancesOnOneDatabaseShareNoncesAndRevocations)
+// is refused by the other, wrong partner codes typed on either count towards one limit,
+// and a revocation made through one counts on the other at once.
+TEST(ControlPlaneHttp, InstancesOnOneDatabaseShareNoncesGuessesAndRevocations)
 {
     const TestDatabase database(Backend::postgresql);
     ASSERT_FALSE(database.failed());
@@ -345,6 +493,17 @@ TEST(ControlPlaneHttp, InstancesOnOneDatabaseShareNoncesAndRevocations)
     EXPECT_EQ(accountStateOver(second, once).status, 200);
     EXPECT_EQ(codeOf(accountStateOver(first, once)), "401 replayed_nonce");
     EXPECT_EQ(codeOf(accountStateOver(second, once)), "401 replayed_nonce");
+
+    const DeviceIdentity guesser(*P256PrivateKey::generate());
+    const QUuid guessing = signInOver(second, guesser, "Bob");
+    const QJsonObject wrong { { "code", "0000-0000-0000" } };
+    for (int guess = 0; guess < 10; ++guess)
+        EXPECT_EQ(codeOf(postSigned(
+                      guess % 2 ? first : second, guesser, guessing, "/v1/pairing/invites/redeem", wrong)),
+            "404 pairing_invite_not_found");
+    for (const ControlPlaneProcess* server : { &first, &second })
+        EXPECT_EQ(codeOf(postSigned(*server, guesser, guessing, "/v1/pairing/invites/redeem", wrong)),
+            "429 too_many_attempts");
 
     // Each has read the device's key by now; the revocation still counts on the other.
     EXPECT_EQ(accountStateOver(first, signedBy(identity, device, "GET", "/v1/account/state")).status, 200);

@@ -16,7 +16,7 @@ TEST_F(ControlPlaneServiceTest, TicketsRegisterTheKeyOnceAndLapseAfterTenMinutes
 {
     const QString onTime = ticketFor(somePublicKey, "Ada Lovelace");
     const QString late = ticketFor(somePublicKey, "Ada Lovelace");
-    now += ControlPlaneService::signInLifetime;
+    now += SignInEndpoints::signInLifetime;
     const HttpResponse complete = sendJson("/v1/auth/apple/web/complete", { { "ticket", onTime } });
     ASSERT_EQ(complete.status, 200) << complete.body;
     const QJsonObject registration = bodyOf(complete);
@@ -175,7 +175,7 @@ TEST(ControlPlaneRoutes, PatternsMatchWholeSegments)
              Case { "/v1/content/conversations/{}/hide", "/v1/content/conversations/x/y/hide", false },
          }) {
         SCOPED_TRACE(std::string(c.pattern) + " ~ " + c.path);
-        EXPECT_EQ(ControlPlaneService::matches(c.pattern, c.path), c.matches);
+        EXPECT_EQ(Router::matches(c.pattern, c.path), c.matches);
     }
 }
 

@@ -2,9 +2,14 @@
 #include "controlplane/JsonReplies.hpp"
 #include "domain/PairingCode.hpp"
 #include "domain/PairingPolicy.hpp"
+#include "security/RequestSigner.hpp"
 
 #include <QJsonArray>
+#include <map>
+#include <mutex>
 #include <set>
+#include <thread>
+#include <vector>
 
 namespace lumora {
 namespace {
@@ -128,11 +133,56 @@ TEST_P(PairingEndpointsTest, WrongCodesLockRedeemingForTheAccountUntilTheWindowP
     EXPECT_EQ(codeOf(redeem(bob, code)), "429 too_many_attempts");
     // Another account is not held back by Bob's guessing.
     EXPECT_EQ(codeOf(redeem(carol, "0000-0000-0000")), "404 pairing_invite_not_found");
-    now = lastFailure + PairingEndpoints::redeemFailureWindow;
+    now = lastFailure + PairingStore::wrongCodeWindow;
     const QString fresh = invite(ada).value("code").toString();
     EXPECT_EQ(codeOf(redeem(bob, fresh)), "429 too_many_attempts");
     now += 1;
     EXPECT_EQ(redeem(bob, fresh).status, 200);
+}
+
+// Servers that share the database count one account's wrong codes together, also when
+// the guesses arrive at once: several services, each on a connection and a thread of its
+// own, look up exactly as many codes as the limit allows and refuse the rest.
+TEST_P(PairingEndpointsTest, WrongCodesGuessedAtOnceThroughSeveralInstancesStayWithinTheLimit)
+{
+    const QString code = invite(ada).value("code").toString();
+    constexpr int instances = 4;
+    constexpr int guessesEach = 6;
+    // Signed here: each thread only hands its requests to its own service.
+    std::vector<std::vector<HttpRequest>> guesses(instances);
+    for (auto& batch : guesses)
+        for (int i = 0; i < guessesEach; ++i) {
+            const std::string body = testing::json({ { "code", i % 2 ? "0000-0000-0000" : "not a code" } });
+            const auto signature = RequestSigner::sign(bob.identity, bob.device.id, QStringLiteral("POST"),
+                QStringLiteral("/v1/pairing/invites/redeem"), QByteArrayView(body),
+                QDateTime::fromSecsSinceEpoch(now, Qt::UTC), QUuid::createUuid());
+            ASSERT_TRUE(signature.has_value());
+            batch.push_back(HttpRequest { "POST", "/v1/pairing/invites/redeem", {},
+                { { "Authorization", signature->authorization().toStdString() } }, body });
+        }
+    std::mutex lock;
+    std::map<std::string, int> answers;
+    {
+        std::vector<std::jthread> threads;
+        for (const auto& batch : guesses)
+            threads.emplace_back([&, &batch = batch] {
+                auto own = ControlPlaneStore::open(database.url());
+                ASSERT_TRUE(own.has_value()) << own.error().toStdString();
+                const ControlPlaneService instance(**own, settings, [this] { return now; });
+                for (const HttpRequest& request : batch) {
+                    const std::string answer = codeOf(instance.handle(request));
+                    const std::lock_guard locked(lock);
+                    ++answers[answer];
+                }
+            });
+    }
+    const int refused = instances * guessesEach - PairingStore::wrongCodeBurst;
+    EXPECT_EQ(answers["404 pairing_invite_not_found"] + answers["422 pairing_code_invalid"],
+        PairingStore::wrongCodeBurst);
+    EXPECT_EQ(answers["429 too_many_attempts"], refused);
+    EXPECT_EQ(codeOf(redeem(bob, code)), "429 too_many_attempts");
+    now += PairingStore::wrongCodeWindow + 1;
+    EXPECT_EQ(redeem(bob, invite(ada).value("code").toString()).status, 200);
 }
 
 TEST_P(PairingEndpointsTest, TheCurrentWorkspaceFollowsLinkingAndUnlinking)

@@ -38,9 +38,9 @@ TEST_P(SignedCallsTest, AccountStateAndTheSessionDraft)
     EXPECT_TRUE(none.value("expires_at").isNull());
     const QJsonObject created = post(ada, "/v1/sessions/draft");
     EXPECT_EQ(created.value("status"), "draft");
-    EXPECT_EQ(created.value("expires_at").toInteger(), now + ControlPlaneService::sessionDraftLifetime);
+    EXPECT_EQ(created.value("expires_at").toInteger(), now + AccountEndpoints::sessionDraftLifetime);
     EXPECT_EQ(get(ada, "/v1/sessions/current"), created);
-    now += ControlPlaneService::sessionDraftLifetime;
+    now += AccountEndpoints::sessionDraftLifetime;
     EXPECT_TRUE(get(ada, "/v1/sessions/current").value("session_id").isNull());
 }
 

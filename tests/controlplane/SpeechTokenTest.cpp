@@ -1,5 +1,6 @@
 #include "common/SpeechToken.hpp"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -54,17 +55,20 @@ TEST(SpeechToken, AlteredOrMalformedTokensAreRefused)
         EXPECT_EQ(speechtoken::verify(secret, c.token, 0), std::unexpected(c.error)) << c.token;
 }
 
-TEST(SpeechToken, SecretFilesAreReadWithoutTheirFinalNewlineAndMustBeLongEnough)
+TEST(SpeechToken, SecretFilesAreOwnerOnlyReadWithoutTheirFinalNewlineAndMustBeLongEnough)
 {
     QTemporaryDir dir;
-    const auto write = [&](const char* name, const std::string& text) {
+    const auto write = [&](const char* name, const std::string& text, QFileDevice::Permissions others = {}) {
         const std::string path = dir.filePath(name).toStdString();
         std::ofstream(path, std::ios::binary) << text;
+        QFile::setPermissions(dir.filePath(name), QFileDevice::ReadOwner | QFileDevice::WriteOwner | others);
         return path;
     };
     EXPECT_EQ(speechtoken::readSecret(write("ok", std::string(32, 's') + "\n")), std::string(32, 's'));
     EXPECT_FALSE(speechtoken::readSecret(write("short", std::string(31, 's') + "\n")).has_value());
     EXPECT_FALSE(speechtoken::readSecret(dir.filePath("missing").toStdString()).has_value());
+    for (const auto others : { QFileDevice::ReadOther, QFileDevice::ReadGroup, QFileDevice::WriteOther })
+        EXPECT_FALSE(speechtoken::readSecret(write("shared", std::string(32, 's'), others)).has_value());
 }
 
 } // namespace

@@ -91,6 +91,6 @@ private:
 #define LUMORA_ON_EVERY_BACKEND(suite)                                                                       \
     INSTANTIATE_TEST_SUITE_P(Backends, suite,                                                                \
         ::testing::Values(::lumora::testing::Backend::sqlite, ::lumora::testing::Backend::postgresql),       \
-        [](const ::testing::TestParamInfo<::lumora::testing::Backend>& info) {                               \
-            return ::lumora::testing::backendName(info.param);                                               \
+        [](const ::testing::TestParamInfo<::lumora::testing::Backend>& backend) {                            \
+            return ::lumora::testing::backendName(backend.param);                                            \
         })

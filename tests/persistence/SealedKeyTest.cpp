@@ -161,8 +161,10 @@ TEST_P(SealedStoreKeys, AKeyThatIsGoneOrReplacedIsUnavailableWritesNothingAndOpe
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, SealedStoreKeys, ::testing::Bool(),
-    [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "SecretService" : "TestKeyStore"; });
+INSTANTIATE_TEST_SUITE_P(
+    Stores, SealedStoreKeys, ::testing::Bool(), [](const ::testing::TestParamInfo<bool>& store) {
+        return store.param ? "SecretService" : "TestKeyStore";
+    });
 
 TEST(SealedStoreKeys, NoKeyIsMadeAfterATimeoutAndAMadeKeyIsTheOneReadBack)
 {

@@ -25,6 +25,7 @@ protected:
     {
         QFile file(secretDir.filePath("speech.key"));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         file.write("a speech token secret of the test, long enough\n");
         return { "--speech-token-secret", file.fileName() };
     }

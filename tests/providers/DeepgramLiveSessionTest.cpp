@@ -297,6 +297,7 @@ protected:
     {
         QFile file(folder.filePath("speech.secret"));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         file.write(testing::SpeechStandInProcess::secret);
         return { "--speech-token-secret", file.fileName() };
     }

@@ -198,6 +198,52 @@ TEST(SessionViewModelReminder, RefusalClampsTheKeptTimeAndTheNextChangeClearsThe
     EXPECT_EQ(model->reminderNote(), std::nullopt);
 }
 
+struct OvertakingCase {
+    const char* name;
+    // Made one after another while the permission answer is held back.
+    std::vector<CheckinReminderSettings> changes;
+    bool permission;
+    CheckinReminderSettings kept;
+    bool note;
+    QStringList scheduler;
+};
+
+TEST(SessionViewModelReminder, TheLastChoiceDecidesWhileAnEarlierOneAwaitsPermission)
+{
+    const CheckinReminderSettings sundayOn = reminder(true, 1, 19, 0);
+    const CheckinReminderSettings sundayOff = reminder(false, 1, 19, 0);
+    const CheckinReminderSettings wednesdayOn = reminder(true, 4, 19, 0);
+    const OvertakingCase cases[] {
+        { "on, then off", { sundayOn, sundayOff }, true, sundayOff, false, { "permission", "remove" } },
+        { "on, then another day", { sundayOn, wednesdayOn }, true, wednesdayOn, false,
+            { "permission", "permission", "schedule 2026-03-25T19:00:00+01:00" } },
+        { "refused on, then off", { sundayOn, sundayOff }, false, sundayOff, false,
+            { "permission", "remove" } },
+        { "on, off, then on again refused", { sundayOn, sundayOff, wednesdayOn }, false,
+            reminder(false, 4, 19, 0), true, { "permission", "remove", "permission", "remove" } },
+        { "off, then on", { sundayOff, sundayOn }, true, sundayOn, false,
+            { "remove", "permission", "schedule 2026-03-29T19:00:00+02:00" } },
+    };
+    for (const OvertakingCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        ViewModelHome home;
+        home.now = berlin("2026-03-24T10:00+01:00");
+        home.scheduler->grants = row.permission;
+        const auto model = home.viewModel();
+        home.scheduler->calls.clear();
+        home.scheduler->permission.close();
+        for (const CheckinReminderSettings& change : row.changes)
+            model->changeCheckinReminder(
+                change.isOn, int(change.weekday), int(change.hour), int(change.minute));
+        home.scheduler->permission.open();
+        settle(*model);
+        EXPECT_EQ(home.scheduler->calls, row.scheduler);
+        EXPECT_EQ(model->checkinReminder(), row.kept);
+        EXPECT_EQ(SessionViewModel::storedReminder(*home.preferences), row.kept);
+        EXPECT_EQ(model->reminderNote().has_value(), row.note);
+    }
+}
+
 TEST(SessionViewModelCheckin, OpensTheBuiltInPackWithoutAnAccountAndMovesThroughItsSections)
 {
     ViewModelHome home;

@@ -50,8 +50,10 @@ TEST(SessionViewModelConstruction, LaunchModesAndControlPlaneConfiguration)
         home.info.remove("LMControlPlaneURL");
         if (row.controlPlaneURL)
             home.info.insert("LMControlPlaneURL", *row.controlPlaneURL);
-        if (row.agreementStored)
-            RecordingAgreementStore(*home.preferences, RecordingAgreementStore::standardKey()).accept();
+        if (row.agreementStored) {
+            ASSERT_TRUE(
+                RecordingAgreementStore(*home.preferences, RecordingAgreementStore::standardKey()).accept());
+        }
 
         const auto model = home.viewModel(row.arguments);
         EXPECT_EQ(model->configurationAvailable(), row.configurationAvailable);

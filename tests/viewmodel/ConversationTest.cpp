@@ -86,7 +86,8 @@ protected:
         if (HasFatalFailure())
             return;
         home.info[QStringLiteral("LMControlPlaneURL")] = base.toString();
-        RecordingAgreementStore(*home.preferences, RecordingAgreementStore::standardKey()).accept();
+        ASSERT_TRUE(
+            RecordingAgreementStore(*home.preferences, RecordingAgreementStore::standardKey()).accept());
         registration = signIn(identity, QStringLiteral("Ada"));
         client = std::make_shared<ControlPlaneClient>(base, registration.deviceID, identity, manager);
         engine = std::make_shared<ObservedEngine>(client);

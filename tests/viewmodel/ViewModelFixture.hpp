@@ -16,31 +16,6 @@
 
 namespace lumora::testing {
 
-// Notes each call as "permission", "schedule <ISO date with offset>" or "remove"; permission
-// answers after a turn of the event loop, as a desktop prompt does.
-class FakeReminderScheduler final : public CheckinReminderScheduler {
-public:
-    bool grants = true;
-    QStringList calls;
-
-    QCoro::Task<bool> requestPermission() override
-    {
-        calls.append(QStringLiteral("permission"));
-        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
-        co_return grants;
-    }
-    QCoro::Task<void> schedule(QDateTime at) override
-    {
-        calls.append(QStringLiteral("schedule ") + at.toString(Qt::ISODate));
-        co_return;
-    }
-    QCoro::Task<void> removePending() override
-    {
-        calls.append(QStringLiteral("remove"));
-        co_return;
-    }
-};
-
 // Holds the calls of a fake until the test opens it; they look again at each turn of the
 // event loop.
 class Gate {
@@ -58,6 +33,34 @@ public:
     }
     void close() { isOpen = false; }
     void open() { isOpen = true; }
+};
+
+// Notes each call as "permission", "schedule <ISO date with offset>" or "remove"; permission
+// answers after a turn of the event loop, as a desktop prompt does, and not before the test
+// opens `permission`.
+class FakeReminderScheduler final : public CheckinReminderScheduler {
+public:
+    bool grants = true;
+    Gate permission;
+    QStringList calls;
+
+    QCoro::Task<bool> requestPermission() override
+    {
+        calls.append(QStringLiteral("permission"));
+        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+        co_await permission.pass();
+        co_return grants;
+    }
+    QCoro::Task<void> schedule(QDateTime at) override
+    {
+        calls.append(QStringLiteral("schedule ") + at.toString(Qt::ISODate));
+        co_return;
+    }
+    QCoro::Task<void> removePending() override
+    {
+        calls.append(QStringLiteral("remove"));
+        co_return;
+    }
 };
 
 // Waits until every operation the view model started has ended (start-up included).

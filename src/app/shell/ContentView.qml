@@ -10,6 +10,7 @@ Item {
     id: root
 
     required property QtObject model
+    property QtObject updates
     property url theoryURL
     property int section: Sections.Conversation
     readonly property alias showSetup: rules.showSetup
@@ -93,10 +94,15 @@ Item {
                 title: "People"
                 subtitle: "name the two seats in the conversation"
             }
-            SectionPage {
+            // Made anew each time the section is shown, so its view state starts over.
+            Loader {
                 objectName: "accountPage"
-                title: "Account"
-                subtitle: "identity, privacy and updates"
+                active: root.section === Sections.Account
+                sourceComponent: AccountPage {
+                    account: root.model.account
+                    updates: root.updates
+                    onGoToConversation: root.section = Sections.sectionForNotification("showLumoraConversation")
+                }
             }
         }
     }

@@ -9,6 +9,7 @@ RowLayout {
 
     property string symbol
     property string text
+    property color tint: Theme.muted
 
     Layout.fillWidth: true
     spacing: 6
@@ -17,7 +18,7 @@ RowLayout {
         Layout.alignment: Qt.AlignTop
         symbol: root.symbol
         size: 14
-        color: Theme.muted
+        color: root.tint
     }
     Text {
         Layout.fillWidth: true
@@ -25,6 +26,6 @@ RowLayout {
         textFormat: Text.PlainText
         wrapMode: Text.Wrap
         font: Theme.small
-        color: Theme.muted
+        color: root.tint
     }
 }

@@ -83,6 +83,7 @@ ApplicationWindow {
         objectName: "contentView"
         anchors.fill: parent
         model: root.model
+        updates: root.updates
         theoryURL: root.theoryURL
     }
 }

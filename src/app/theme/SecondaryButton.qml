@@ -5,6 +5,8 @@ import QtQuick.Controls
 Button {
     id: root
 
+    property string symbol
+
     implicitHeight: Math.max(44, implicitContentHeight + topPadding + bottomPadding)
     leftPadding: 20
     rightPadding: 20
@@ -12,11 +14,20 @@ Button {
     bottomPadding: 8
     font: Theme.interfaceFont(16, Font.DemiBold)
 
-    contentItem: Text {
-        text: root.text
-        font: root.font
-        color: Theme.navy
-        verticalAlignment: Text.AlignVCenter
+    contentItem: Row {
+        spacing: 8
+        Icon {
+            symbol: root.symbol
+            size: 18
+            color: Theme.navy
+            anchors.verticalCenter: parent.verticalCenter
+        }
+        Text {
+            text: root.text
+            font: root.font
+            color: Theme.navy
+            anchors.verticalCenter: parent.verticalCenter
+        }
     }
     background: Rectangle {
         radius: 12

@@ -40,6 +40,9 @@ QtObject {
     function interfaceFont(size, weight) {
         return ThemeFonts.interface(size, weight)
     }
+    function monospaced(size, weight) {
+        return ThemeFonts.monospaced(size, weight)
+    }
     function withAlpha(colour, alpha) {
         return Qt.rgba(colour.r, colour.g, colour.b, alpha)
     }

@@ -2,6 +2,7 @@
 
 #include "FontFaces.hpp"
 
+#include <QFontDatabase>
 #include <QHash>
 
 namespace lumora {
@@ -23,6 +24,14 @@ QFont ThemeFonts::display(qreal size, int weight)
 QFont ThemeFonts::interface(qreal size, int weight)
 {
     return FontFaces::interface(size, weightOf(weight));
+}
+
+QFont ThemeFonts::monospaced(qreal size, int weight)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(qRound(size));
+    font.setWeight(weightOf(weight));
+    return font;
 }
 
 QFont ThemeFonts::body()
@@ -61,6 +70,14 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("exclamationmark.triangle.fill"), QStringLiteral("warning") },
         { QStringLiteral("lock.macwindow"), QStringLiteral("lock") },
         { QStringLiteral("arrow.triangle.2.circlepath"), QStringLiteral("autorenew") },
+        { QStringLiteral("person.crop.circle.badge.questionmark"), QStringLiteral("help_outline") },
+        { QStringLiteral("desktopcomputer"), QStringLiteral("computer") },
+        { QStringLiteral("arrow.right"), QStringLiteral("arrow_forward") },
+        { QStringLiteral("arrow.triangle.2.circlepath.circle.fill"), QStringLiteral("autorenew") },
+        { QStringLiteral("arrow.down.circle"), QStringLiteral("get_app") },
+        { QStringLiteral("bell.badge"), QStringLiteral("notifications_active") },
+        { QStringLiteral("person.2.fill"), QStringLiteral("people") },
+        { QStringLiteral("exclamationmark.circle"), QStringLiteral("error_outline") },
     };
     return glyphs.value(symbol);
 }

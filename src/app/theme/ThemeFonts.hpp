@@ -23,6 +23,8 @@ public:
 
     Q_INVOKABLE static QFont display(qreal size, int weight);
     Q_INVOKABLE static QFont interface(qreal size, int weight);
+    // The desktop's fixed-width face, for codes read character by character.
+    Q_INVOKABLE static QFont monospaced(qreal size, int weight);
     // The icon set's glyph name for a symbol name; empty when the set has no counterpart
     // (the view then shows no icon).
     Q_INVOKABLE static QString glyph(const QString& symbol);

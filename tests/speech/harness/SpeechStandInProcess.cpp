@@ -73,8 +73,10 @@ QString SpeechStandInProcess::log()
 QString SpeechStandInProcess::writeFile(const QString& name, const QByteArray& text) const
 {
     QFile file(m_dir.filePath(name));
-    if (file.open(QIODevice::WriteOnly))
+    if (file.open(QIODevice::WriteOnly)) {
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         file.write(text);
+    }
     return file.fileName();
 }
 

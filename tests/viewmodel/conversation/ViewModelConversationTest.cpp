@@ -59,7 +59,8 @@ protected:
     {
         home.info[QStringLiteral("LMControlPlaneURL")] = controlPlane->baseUrl().toString();
         home.info[QStringLiteral("LMSpeechServiceURL")] = speech->baseUrl().toString();
-        RecordingAgreementStore(*home.preferences, RecordingAgreementStore::standardKey()).accept();
+        EXPECT_TRUE(
+            RecordingAgreementStore(*home.preferences, RecordingAgreementStore::standardKey()).accept());
         SessionEnvironment environment = home.environment();
         environment.clock
             = [skipped = clockSkipped] { return QDateTime::currentDateTimeUtc().addSecs(*skipped); };

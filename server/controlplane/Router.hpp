@@ -1,0 +1,68 @@
+#pragma once
+
+#include "common/HttpMessage.hpp"
+#include "controlplane/ControlPlaneStore.hpp"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lumora {
+
+class RequestAuthenticator;
+
+// The control plane's route table: finds the route of a request by path and method, checks
+// the device signature of signed routes and calls the route's handler. A path no route
+// has answers 404; a path known under other methods answers 405 with "Allow".
+class Router {
+public:
+    using OpenHandler = std::function<HttpResponse(const HttpRequest&)>;
+    using SignedHandler = std::function<HttpResponse(const HttpRequest&, const DeviceRecord&)>;
+
+    explicit Router(RequestAuthenticator& authenticator);
+
+    Router(const Router&) = delete;
+    Router& operator=(const Router&) = delete;
+
+    // Routes of the calls made before a device is registered, and of signed calls: those
+    // answer 401 with the reason unless the "Device" signature holds. In a path, "{}"
+    // stands for one segment (an identifier).
+    void addOpenRoute(std::string path, std::string method, OpenHandler handler);
+    void addSignedRoute(std::string path, std::string method, SignedHandler handler);
+
+    // A member function of `owner` as the handler of a route.
+    template <typename Owner>
+    void addOpenRoute(std::string path, std::string method, Owner& owner,
+        HttpResponse (Owner::*handler)(const HttpRequest&))
+    {
+        addOpenRoute(std::move(path), std::move(method),
+            [&owner, handler](const HttpRequest& request) { return (owner.*handler)(request); });
+    }
+    template <typename Owner>
+    void addSignedRoute(std::string path, std::string method, Owner& owner,
+        HttpResponse (Owner::*handler)(const HttpRequest&, const DeviceRecord&))
+    {
+        addSignedRoute(std::move(path), std::move(method),
+            [&owner, handler](const HttpRequest& request, const DeviceRecord& device) {
+                return (owner.*handler)(request, device);
+            });
+    }
+
+    HttpResponse dispatch(const HttpRequest& request) const;
+
+    static bool matches(std::string_view pattern, std::string_view path);
+
+private:
+    struct Route {
+        std::string path;
+        std::string method;
+        OpenHandler open;
+        SignedHandler signedCall;
+    };
+
+    RequestAuthenticator& m_authenticator;
+    std::vector<Route> m_routes;
+};
+
+} // namespace lumora

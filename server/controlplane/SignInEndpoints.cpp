@@ -1,0 +1,228 @@
+#include "controlplane/SignInEndpoints.hpp"
+
+#include "controlplane/JsonReplies.hpp"
+#include "controlplane/RequestAuthenticator.hpp"
+#include "controlplane/Router.hpp"
+#include "domain/JsonObjectReader.hpp"
+#include "security/P256PublicKey.hpp"
+
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+#include <QUrlQuery>
+#include <array>
+
+namespace lumora {
+
+namespace {
+
+constexpr auto maximumNameLength = 100;
+constexpr auto maximumTextLength = 200;
+
+HttpResponse htmlResponse(int status, const QString& html)
+{
+    return HttpResponse {
+        .status = status, .contentType = "text/html; charset=utf-8", .body = html.toStdString(), .headers = {}
+    };
+}
+
+// A device public key: the base64url text of an uncompressed point on P-256.
+bool isPublicKeyText(const QString& text)
+{
+    return P256PublicKey::fromBase64Url(text).has_value();
+}
+
+QString ticketHash(const QString& ticket)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(ticket.toUtf8(), QCryptographicHash::Sha256).toHex());
+}
+
+QString newTicket()
+{
+    std::array<quint32, 8> words {};
+    QRandomGenerator::system()->fillRange(words.data(), words.size());
+    const QByteArray bytes(reinterpret_cast<const char*>(words.data()), sizeof(words));
+    return QString::fromLatin1(
+        bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+}
+
+// Form fields of an application/x-www-form-urlencoded body ("+" is a space there).
+QUrlQuery formFields(const std::string& body)
+{
+    QString text = QString::fromUtf8(body);
+    text.replace(u'+', QStringLiteral("%20"));
+    return QUrlQuery(text);
+}
+
+HttpResponse registrationOf(const DeviceRecord& device)
+{
+    return registrationResponse(device.accountID, device.id);
+}
+
+HttpResponse notConfigured()
+{
+    return errorResponse(503, "apple_sign_in_not_configured");
+}
+
+QString signInPageHtml(const QUuid& requestID)
+{
+    return QStringLiteral(
+        "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Lumora development "
+        "sign-in</title>"
+        "</head>\n<body><h1>Development sign-in</h1>\n"
+        "<p>This control plane runs with the development sign-in: any name signs in to the account of that "
+        "name.</p>\n"
+        "<form method=\"post\" action=\"/dev/sign-in\">\n"
+        "<input type=\"hidden\" name=\"request\" value=\"%1\">\n"
+        "<label>Name <input type=\"text\" name=\"name\" maxlength=\"%2\" required autofocus></label>\n"
+        "<button type=\"submit\">Sign in</button>\n</form></body></html>\n")
+        .arg(idText(requestID))
+        .arg(maximumNameLength);
+}
+
+} // namespace
+
+SignInEndpoints::SignInEndpoints(ControlPlaneStore& store, RequestAuthenticator& authenticator,
+    bool devSignIn, QUrl publicUrl, std::function<qint64()> clock)
+    : m_store(store)
+    , m_authenticator(authenticator)
+    , m_devSignIn(devSignIn)
+    , m_publicUrl(std::move(publicUrl))
+    , m_clock(std::move(clock))
+{
+}
+
+void SignInEndpoints::addRoutes(Router& router)
+{
+    using S = SignInEndpoints;
+    router.addOpenRoute("/v1/auth/device/recover", "POST", *this, &S::recoverDevice);
+    router.addOpenRoute("/v1/auth/apple/web/start", "POST", *this, &S::startWebSignIn);
+    router.addOpenRoute("/v1/auth/apple/web/complete", "POST", *this, &S::completeWebSignIn);
+    router.addOpenRoute("/v1/auth/apple", "POST", *this, &S::registerIdentityToken);
+    router.addOpenRoute("/dev/sign-in", "GET", *this, &S::devSignInPage);
+    router.addOpenRoute("/dev/sign-in", "POST", *this, &S::devSignInSubmit);
+}
+
+HttpResponse SignInEndpoints::recoverDevice(const HttpRequest& request)
+{
+    const auto body = jsonBody(request);
+    if (!body)
+        return body.error();
+    JsonObjectReader reader(*body, QStringLiteral("recover"));
+    const QString publicKey = reader.string(u"device_public_key");
+    if (reader.failed() || !isPublicKeyText(publicKey))
+        return invalidRequest();
+    if (auto verified = m_authenticator.authenticateRecovery(request, publicKey); !verified)
+        return errorResponse(401, toString(verified.error()).toStdString());
+    const auto device = m_store.activeDeviceWithKey(publicKey);
+    if (!device)
+        return errorResponse(401, "unknown_device");
+    return registrationOf(*device);
+}
+
+HttpResponse SignInEndpoints::startWebSignIn(const HttpRequest& request)
+{
+    const auto body = jsonBody(request);
+    if (!body)
+        return body.error();
+    JsonObjectReader reader(*body, QStringLiteral("start"));
+    SignInRequestRecord record;
+    record.devicePublicKey = reader.string(u"device_public_key");
+    record.platform = reader.string(u"platform");
+    if (reader.failed() || !isPublicKeyText(record.devicePublicKey) || record.platform.isEmpty()
+        || record.platform.size() > maximumTextLength)
+        return invalidRequest();
+    if (!m_devSignIn)
+        return notConfigured();
+    record.id = QUuid::createUuid();
+    record.createdAt = m_clock();
+    m_store.addSignInRequest(record);
+    return jsonResponse({ { "authorization_url", signInPageAddress(record.id) } });
+}
+
+HttpResponse SignInEndpoints::completeWebSignIn(const HttpRequest& request)
+{
+    const auto body = jsonBody(request);
+    if (!body)
+        return body.error();
+    JsonObjectReader reader(*body, QStringLiteral("complete"));
+    const QString ticket = reader.string(u"ticket");
+    if (reader.failed() || ticket.isEmpty() || ticket.size() > maximumTextLength)
+        return invalidRequest();
+    if (!m_devSignIn)
+        return notConfigured();
+    const QString hash = ticketHash(ticket);
+    const auto pending = m_store.signInRequestForTicket(hash);
+    if (!pending || pending->redeemed || !pending->ticketIssuedAt)
+        return errorResponse(400, "invalid_ticket");
+    if (m_clock() - *pending->ticketIssuedAt > signInLifetime)
+        return errorResponse(400, "ticket_expired");
+    const auto device = m_store.redeemTicket(hash, m_clock());
+    if (!device && device.error() == TicketRefusal::keyActiveInAnotherAccount)
+        return errorResponse(409, "device_key_in_use");
+    if (!device)
+        return errorResponse(400, "invalid_ticket");
+    return registrationOf(*device);
+}
+
+HttpResponse SignInEndpoints::registerIdentityToken(const HttpRequest& request)
+{
+    const auto body = jsonBody(request);
+    if (!body)
+        return body.error();
+    JsonObjectReader reader(*body, QStringLiteral("register"));
+    reader.string(u"identity_token");
+    const QString publicKey = reader.string(u"device_public_key");
+    reader.string(u"platform");
+    if (reader.failed() || !isPublicKeyText(publicKey))
+        return invalidRequest();
+    // No identity provider is configured on this server: identity tokens cannot be checked.
+    return notConfigured();
+}
+
+HttpResponse SignInEndpoints::devSignInPage(const HttpRequest& request)
+{
+    if (!m_devSignIn)
+        return notConfigured();
+    const QUrlQuery query(QString::fromStdString(request.query));
+    const QUuid requestID = QUuid::fromString(query.queryItemValue(QStringLiteral("request")));
+    const auto pending = requestID.isNull() ? std::nullopt : m_store.signInRequest(requestID);
+    if (!pending || pending->accountName || m_clock() - pending->createdAt > signInLifetime)
+        return htmlResponse(404,
+            QStringLiteral("<!DOCTYPE html>\n<p>This sign-in link is no longer valid. "
+                           "Start signing in again from Lumora.</p>\n"));
+    return htmlResponse(200, signInPageHtml(requestID));
+}
+
+HttpResponse SignInEndpoints::devSignInSubmit(const HttpRequest& request)
+{
+    if (!m_devSignIn)
+        return notConfigured();
+    const QUrlQuery form = formFields(request.body);
+    const QUuid requestID
+        = QUuid::fromString(form.queryItemValue(QStringLiteral("request"), QUrl::FullyDecoded));
+    const QString name = form.queryItemValue(QStringLiteral("name"), QUrl::FullyDecoded).trimmed();
+    if (requestID.isNull() || name.isEmpty() || name.size() > maximumNameLength)
+        return invalidRequest();
+    const auto pending = m_store.signInRequest(requestID);
+    const qint64 now = m_clock();
+    if (!pending || now - pending->createdAt > signInLifetime)
+        return errorResponse(404, "sign_in_request_not_found");
+    const QString ticket = newTicket();
+    if (!m_store.issueTicket(requestID, ticketHash(ticket), name, now))
+        return errorResponse(409, "sign_in_request_used");
+    HttpResponse response {
+        .status = 302, .contentType = "text/plain; charset=utf-8", .body = {}, .headers = {}
+    };
+    response.headers.emplace_back("Location", "lumora://apple-auth?ticket=" + ticket.toStdString());
+    return response;
+}
+
+QString SignInEndpoints::signInPageAddress(const QUuid& requestID) const
+{
+    QUrl page = m_publicUrl;
+    page.setPath(QStringLiteral("/dev/sign-in"));
+    page.setQuery(QStringLiteral("request=") + idText(requestID));
+    return page.toString(QUrl::FullyEncoded);
+}
+
+} // namespace lumora

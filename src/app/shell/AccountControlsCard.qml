@@ -1,0 +1,75 @@
+import QtQuick
+import QtQuick.Layouts
+import Lumora.Shell
+import Lumora.Theme
+
+// Signing this computer out, and deleting the account (which asks first).
+EditorialCard {
+    id: root
+
+    property bool isBusy: false
+    signal signOut
+    signal deleteRequested
+
+    TrackedLabel {
+        caption: "account controls"
+    }
+    RowLayout {
+        width: parent.width
+        spacing: 24
+        ColumnLayout {
+            Layout.fillWidth: true
+            spacing: 8
+            Text {
+                Layout.fillWidth: true
+                text: qsTr("Sign out of this computer")
+                wrapMode: Text.Wrap
+                font: Theme.interfaceFont(16, Font.DemiBold)
+                color: Theme.ink
+            }
+            Text {
+                Layout.fillWidth: true
+                text: qsTr("Keeps your encrypted local history, but revokes this computer from the account.")
+                wrapMode: Text.Wrap
+                font: Theme.small
+                color: Theme.muted
+            }
+        }
+        SecondaryButton {
+            objectName: "signOutButton"
+            text: qsTr("Sign out")
+            onClicked: root.signOut()
+        }
+    }
+    Divider {
+        width: parent.width
+    }
+    RowLayout {
+        width: parent.width
+        spacing: 24
+        ColumnLayout {
+            Layout.fillWidth: true
+            spacing: 8
+            Text {
+                Layout.fillWidth: true
+                text: qsTr("Delete your account")
+                wrapMode: Text.Wrap
+                font: Theme.interfaceFont(16, Font.DemiBold)
+                color: Theme.ink
+            }
+            Text {
+                Layout.fillWidth: true
+                text: qsTr("Removes the account metadata and this computer’s encrypted transcripts and reviews.")
+                wrapMode: Text.Wrap
+                font: Theme.small
+                color: Theme.muted
+            }
+        }
+        DangerButton {
+            objectName: "deleteAccountButton"
+            text: qsTr("Delete account")
+            enabled: !root.isBusy
+            onClicked: root.deleteRequested()
+        }
+    }
+}

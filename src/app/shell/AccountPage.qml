@@ -1,0 +1,81 @@
+import QtQuick
+import QtQuick.Layouts
+import Lumora.Shell
+import Lumora.Theme
+
+// The Account section: who is signed in on this computer and which version runs; while signed
+// in, the partner, the weekly reminder and the account controls; signed out, what an account
+// would store.
+Item {
+    id: root
+
+    required property QtObject account
+    required property QtObject updates
+    signal goToConversation
+
+    WindowBackground {
+        anchors.fill: parent
+    }
+    ScrollablePage {
+        objectName: "accountScroll"
+        anchors.fill: parent
+
+        PageHeading {
+            width: parent.width
+            title: "Account"
+            subtitle: "identity, privacy and updates"
+        }
+        RowLayout {
+            width: parent.width
+            spacing: 16
+            IdentityCard {
+                Layout.fillWidth: true
+                Layout.preferredWidth: 1
+                Layout.alignment: Qt.AlignTop
+                account: root.account
+                onGoToConversation: root.goToConversation()
+            }
+            UpdatesCard {
+                Layout.fillWidth: true
+                Layout.preferredWidth: 1
+                Layout.alignment: Qt.AlignTop
+                version: root.account.version
+                build: root.account.build
+                updates: root.updates
+            }
+        }
+        PartnerPairingSection {
+            objectName: "pairingSection"
+            visible: root.account.isSignedIn
+            width: parent.width
+            account: root.account
+        }
+        CheckinReminderSection {
+            objectName: "reminderSection"
+            visible: root.account.isSignedIn
+            width: parent.width
+            account: root.account
+        }
+        AccountControlsCard {
+            objectName: "accountControls"
+            visible: root.account.isSignedIn
+            width: parent.width
+            isBusy: root.account.isBusy
+            onSignOut: root.account.signOut()
+            onDeleteRequested: deleteConfirmation.open()
+        }
+        AccountStoresCard {
+            objectName: "accountStores"
+            visible: !root.account.isSignedIn
+            width: parent.width
+        }
+    }
+    ConfirmationDialog {
+        id: deleteConfirmation
+        objectName: "deleteConfirmation"
+        title: qsTr("Delete your Corvane account?")
+        message: qsTr("Deleting removes your account metadata and permanently removes the encrypted transcripts and reviews stored on this computer. This cannot be undone.")
+        confirmText: qsTr("Delete Account")
+        onConfirmed: root.account.deleteAccount()
+    }
+}

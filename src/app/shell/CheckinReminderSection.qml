@@ -1,0 +1,161 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Lumora.Shell
+import Lumora.Theme
+
+// The weekly check-in reminder: on or off, its weekday and time. The controls show what the
+// view model publishes; each change is one request to it.
+EditorialCard {
+    id: root
+
+    required property QtObject account
+
+    function twoDigits(value) {
+        return (value < 10 ? "0" : "") + value
+    }
+
+    RowLayout {
+        width: parent.width
+        spacing: 20
+        Icon {
+            Layout.alignment: Qt.AlignTop
+            symbol: "bell.badge"
+            size: 28
+            color: Theme.positive
+        }
+        ColumnLayout {
+            Layout.fillWidth: true
+            spacing: 8
+            TrackedLabel {
+                caption: "weekly check-in"
+            }
+            Text {
+                Layout.fillWidth: true
+                text: qsTr("A quiet reminder")
+                wrapMode: Text.Wrap
+                font: Theme.display(24, Font.Medium)
+                color: Theme.ink
+            }
+            Text {
+                Layout.fillWidth: true
+                text: qsTr("One notification a week, on the day and time you pick. If you have already checked in that week, it stays quiet.")
+                wrapMode: Text.Wrap
+                lineHeightMode: Text.FixedHeight
+                lineHeight: font.pixelSize + 6
+                font: Theme.small
+                color: Theme.muted
+            }
+        }
+        // The switch moves when the view model publishes, not on the click itself.
+        Switch {
+            objectName: "reminderSwitch"
+            Layout.alignment: Qt.AlignTop
+            checkable: false
+            checked: root.account.reminderOn
+            Accessible.name: qsTr("Weekly check-in reminder")
+            onClicked: root.account.setReminderOn(!checked)
+            indicator: Rectangle {
+                implicitWidth: 44
+                implicitHeight: 24
+                x: parent.leftPadding
+                y: (parent.height - height) / 2
+                radius: 12
+                color: parent.checked ? Theme.positive : Theme.rule
+                Rectangle {
+                    x: parent.parent.checked ? parent.width - width - 2 : 2
+                    y: 2
+                    width: 20
+                    height: 20
+                    radius: 10
+                    color: Theme.paper
+                    border.color: Theme.withAlpha(Theme.navy, 0.12)
+                    Behavior on x {
+                        enabled: !Theme.reduceMotion
+                        NumberAnimation { duration: 120 }
+                    }
+                }
+            }
+        }
+    }
+    RowLayout {
+        objectName: "reminderPickers"
+        visible: root.account.reminderOn
+        width: parent.width
+        spacing: 16
+        Text {
+            text: qsTr("Day")
+            font: Theme.interfaceFont(14, Font.DemiBold)
+            color: Theme.ink
+        }
+        ChoiceBox {
+            objectName: "reminderWeekday"
+            Layout.maximumWidth: 220
+            Layout.preferredWidth: 180
+            model: root.account.weekdayNames
+            currentIndex: root.account.reminderWeekday - 1
+            Accessible.name: qsTr("Day")
+            onActivated: index => root.account.setReminderWeekday(index + 1)
+        }
+        Text {
+            Layout.leftMargin: 8
+            text: qsTr("Time")
+            font: Theme.interfaceFont(14, Font.DemiBold)
+            color: Theme.ink
+        }
+        ChoiceBox {
+            objectName: "reminderHour"
+            Layout.preferredWidth: 88
+            model: 24
+            displayText: root.twoDigits(currentIndex)
+            delegate: ItemDelegate {
+                required property int index
+                width: ListView.view ? ListView.view.width : implicitWidth
+                text: root.twoDigits(index)
+                font: Theme.interfaceFont(14, Font.Normal)
+            }
+            currentIndex: root.account.reminderHour
+            Accessible.name: qsTr("Hour")
+            onActivated: index => root.account.setReminderTime(index, root.account.reminderMinute)
+        }
+        Text {
+            text: ":"
+            font: Theme.interfaceFont(14, Font.DemiBold)
+            color: Theme.ink
+        }
+        ChoiceBox {
+            objectName: "reminderMinute"
+            Layout.preferredWidth: 88
+            model: 60
+            displayText: root.twoDigits(currentIndex)
+            delegate: ItemDelegate {
+                required property int index
+                width: ListView.view ? ListView.view.width : implicitWidth
+                text: root.twoDigits(index)
+                font: Theme.interfaceFont(14, Font.Normal)
+            }
+            currentIndex: root.account.reminderMinute
+            Accessible.name: qsTr("Minute")
+            onActivated: index => root.account.setReminderTime(root.account.reminderHour, index)
+        }
+        Item {
+            Layout.fillWidth: true
+        }
+    }
+    Text {
+        visible: root.account.reminderOn
+        width: parent.width
+        text: qsTr("Corvane asks your desktop for permission the first time you turn this on.")
+        wrapMode: Text.Wrap
+        font: Theme.small
+        color: Theme.muted
+    }
+    Hint {
+        objectName: "reminderNote"
+        visible: root.account.reminderNote.length > 0
+        width: parent.width
+        symbol: "exclamationmark.circle"
+        text: root.account.reminderNote
+        tint: Theme.attention
+    }
+}

@@ -1,0 +1,73 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Lumora.Shell
+import Lumora.Theme
+
+// Asks before a step that cannot be taken back: Cancel closes it, the destructive button
+// closes it and confirms.
+Popup {
+    id: root
+
+    property string title
+    property string message
+    property string confirmText
+    signal confirmed
+
+    parent: Overlay.overlay
+    anchors.centerIn: parent
+    width: 440
+    padding: 24
+    modal: true
+    focus: true
+    closePolicy: Popup.CloseOnEscape
+
+    Overlay.modal: Rectangle {
+        color: Theme.withAlpha(Theme.navy, 0.28)
+    }
+    background: Rectangle {
+        radius: 12
+        color: Theme.ivory
+        border.color: Theme.rule
+    }
+    contentItem: ColumnLayout {
+        spacing: 16
+        Text {
+            Layout.fillWidth: true
+            text: root.title
+            textFormat: Text.PlainText
+            wrapMode: Text.Wrap
+            font: Theme.display(22, Font.Medium)
+            color: Theme.ink
+        }
+        Text {
+            Layout.fillWidth: true
+            text: root.message
+            textFormat: Text.PlainText
+            wrapMode: Text.Wrap
+            font: Theme.body
+            color: Theme.ink
+        }
+        RowLayout {
+            Layout.alignment: Qt.AlignRight
+            spacing: 12
+            SecondaryButton {
+                objectName: root.objectName + "Cancel"
+                text: qsTr("Cancel")
+                onClicked: root.close()
+            }
+            DangerButton {
+                objectName: root.objectName + "Confirm"
+                text: root.confirmText
+                implicitHeight: 44
+                leftPadding: 20
+                rightPadding: 20
+                font: Theme.interfaceFont(16, Font.DemiBold)
+                onClicked: {
+                    root.close()
+                    root.confirmed()
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,122 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Lumora.Shell
+import Lumora.Theme
+
+// Not linked: inviting the partner, or entering the partner's code.
+Column {
+    id: root
+
+    required property QtObject account
+    // The section, which keeps the code being typed and whether it is being typed.
+    required property Item section
+
+    spacing: 16
+
+    Text {
+        width: parent.width
+        text: qsTr("Share your history with your partner")
+        wrapMode: Text.Wrap
+        font: Theme.display(24, Font.Medium)
+        color: Theme.ink
+    }
+    Text {
+        width: parent.width
+        text: qsTr("Link with your partner and you both see the same conversations, each from your own computer.")
+        wrapMode: Text.Wrap
+        lineHeightMode: Text.FixedHeight
+        lineHeight: font.pixelSize + 6
+        font: Theme.small
+        color: Theme.muted
+    }
+    RowLayout {
+        visible: !root.section.isEnteringCode
+        spacing: 12
+        PrimaryButton {
+            objectName: "inviteButton"
+            text: qsTr("Invite your partner")
+            enabled: !root.account.isPairingBusy
+            onClicked: root.account.createInvite()
+        }
+        SecondaryButton {
+            objectName: "haveCodeButton"
+            text: qsTr("I have a code")
+            enabled: !root.account.isPairingBusy
+            onClicked: {
+                root.account.clearPairingError()
+                root.section.isEnteringCode = true
+            }
+        }
+        BusyIndicator {
+            visible: root.account.isPairingBusy
+            running: visible
+            Layout.preferredWidth: 20
+            Layout.preferredHeight: 20
+        }
+    }
+    Text {
+        visible: root.section.isEnteringCode
+        width: parent.width
+        text: qsTr("Enter your partner's code")
+        font: Theme.interfaceFont(15, Font.DemiBold)
+        color: Theme.ink
+    }
+    RowLayout {
+        visible: root.section.isEnteringCode
+        width: parent.width
+        spacing: 12
+        // Shown in capitals, kept as typed: the view model's service reads the code.
+        TextField {
+            id: codeField
+            objectName: "codeField"
+            Layout.preferredWidth: 280
+            implicitHeight: 44
+            leftPadding: 16
+            rightPadding: 16
+            placeholderText: "XXXX-XXXX-XXXX"
+            placeholderTextColor: Theme.withAlpha(Theme.muted, 0.7)
+            text: root.section.codeDraft
+            font.family: Theme.monospaced(15, Font.DemiBold).family
+            font.pixelSize: 15
+            font.weight: Font.DemiBold
+            font.capitalization: Font.AllUppercase
+            color: Theme.ink
+            Accessible.name: qsTr("Your partner's code")
+            background: Rectangle {
+                radius: 12
+                color: Theme.paper
+                border.color: Theme.rule
+                border.width: 1
+            }
+            onTextEdited: root.section.codeDraft = text
+            onAccepted: root.section.redeem()
+        }
+        PrimaryButton {
+            objectName: "continueButton"
+            text: qsTr("Continue")
+            enabled: root.account.isCodeEntered(root.section.codeDraft) && !root.account.isPairingBusy
+            onClicked: root.section.redeem()
+        }
+        SecondaryButton {
+            objectName: "cancelCodeButton"
+            text: qsTr("Cancel")
+            enabled: !root.account.isPairingBusy
+            onClicked: {
+                root.section.leaveCodeEntry()
+                root.account.clearPairingError()
+            }
+        }
+        Item {
+            Layout.fillWidth: true
+        }
+    }
+    Text {
+        visible: root.section.isEnteringCode
+        width: parent.width
+        text: qsTr("Nothing is shared until you have seen what joining opens up and agreed to it.")
+        wrapMode: Text.Wrap
+        font: Theme.small
+        color: Theme.muted
+    }
+}

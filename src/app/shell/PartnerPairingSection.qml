@@ -1,0 +1,117 @@
+import QtQuick
+import Lumora.Shell
+import Lumora.Theme
+
+// Linking with a partner: the step the account is at, its actions, the last failure, and the
+// conversations kept from earlier links. Holds only what is being typed and whether the
+// fresh code was copied.
+EditorialCard {
+    id: root
+
+    required property QtObject account
+    property bool isEnteringCode: false
+    property string codeDraft: ""
+    property bool didCopyCode: false
+    // A new code, or the code going away, shows the copy button's first title again.
+    readonly property string shownCode: root.account.inviteCode
+
+    onShownCodeChanged: root.didCopyCode = false
+    // Each time the section comes on screen it asks for the current pairing state.
+    onVisibleChanged: {
+        if (root.visible)
+            root.account.refreshPairing()
+    }
+    Component.onCompleted: {
+        if (root.visible)
+            root.account.refreshPairing()
+    }
+
+    function redeem() {
+        root.account.redeem(root.codeDraft)
+    }
+    function leaveCodeEntry() {
+        root.isEnteringCode = false
+        root.codeDraft = ""
+    }
+
+    Connections {
+        target: root.account
+        function onRedeemFinished(redeemed) {
+            if (redeemed)
+                root.leaveCodeEntry()
+        }
+    }
+
+    TrackedLabel {
+        caption: "your partner"
+    }
+    PairingLinkedStep {
+        objectName: "pairingLinked"
+        visible: root.account.pairingStep === "linked"
+        width: parent.width
+        account: root.account
+        onUnlinkRequested: unlinkConfirmation.open()
+    }
+    PairingConfirmationStep {
+        objectName: "pairingConfirmation"
+        visible: root.account.pairingStep === "confirmation"
+        width: parent.width
+        account: root.account
+        onCancelled: {
+            root.leaveCodeEntry()
+            root.account.cancelConfirmation()
+        }
+    }
+    PairingFreshCodeStep {
+        objectName: "pairingFreshCode"
+        visible: root.account.pairingStep === "freshCode"
+        width: parent.width
+        account: root.account
+        didCopyCode: root.didCopyCode
+        onCopied: root.didCopyCode = true
+        onDone: {
+            root.didCopyCode = false
+            root.account.dismissInvite()
+        }
+    }
+    PairingWaitingStep {
+        objectName: "pairingWaiting"
+        visible: root.account.pairingStep === "waiting"
+        width: parent.width
+        account: root.account
+    }
+    PairingUnlinkedStep {
+        objectName: "pairingUnlinked"
+        visible: root.account.pairingStep === "unlinked"
+        width: parent.width
+        account: root.account
+        section: root
+    }
+    Hint {
+        objectName: "pairingError"
+        visible: root.account.pairingError.length > 0
+        width: parent.width
+        symbol: "exclamationmark.circle"
+        text: root.account.pairingError
+        tint: Theme.attention
+    }
+    Divider {
+        visible: root.account.earlierHistoryNote.length > 0
+        width: parent.width
+    }
+    Hint {
+        objectName: "earlierHistoryNote"
+        visible: root.account.earlierHistoryNote.length > 0
+        width: parent.width
+        symbol: "book.closed"
+        text: root.account.earlierHistoryNote
+    }
+    ConfirmationDialog {
+        id: unlinkConfirmation
+        objectName: "unlinkConfirmation"
+        title: qsTr("Unlink from your partner?")
+        message: qsTr("You stop recording into a shared history. You both keep every conversation you have already recorded, and you can each still read them. To link again, one of you makes a new code.")
+        confirmText: qsTr("Unlink")
+        onConfirmed: root.account.unlink()
+    }
+}

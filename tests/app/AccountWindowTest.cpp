@@ -1,0 +1,351 @@
+#include "AccountFixture.hpp"
+#include "AccountPageHarness.hpp"
+#include "AccountSession.hpp"
+#include "appcore/PairingService.hpp"
+#include "domain/PairingPolicy.hpp"
+#include "persistence/EncryptedResultStore.hpp"
+#include "providers/ControlPlaneClient.hpp"
+#include "providers/PairingClient.hpp"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QRegularExpression>
+
+namespace lumora {
+namespace {
+
+using testing::AccountPageHarness;
+using testing::settle;
+
+// 2026-02-09 19:30:00 UTC and three weeks later.
+constexpr qint64 february9 = 1770665400;
+constexpr qint64 march2 = february9 + 21 * 86400;
+
+// A partner's control plane that remembers what the steps did: a code makes an outstanding
+// invite, a confirmation links the workspace, an unlink keeps it as an earlier one. Answers
+// are copies, as a coroutine's return may move from what it is given.
+class PartnerControlPlane final : public PairingClient {
+public:
+    mutable PairingState state;
+    mutable QStringList calls;
+    PairingInvite invite { QUuid::createUuid(), QStringLiteral("7K3M-9Q2W-4X8Z"), march2 };
+    PairingRedemption redemption { QUuid::createUuid(), march2, { 4, february9, march2 } };
+
+    QCoro::Task<std::expected<PairingInvite, ControlPlaneFailure>> createPairingInvite(QString) const override
+    {
+        calls.append("invite");
+        state.pendingInvite = PairingPendingInvite { invite.inviteID, "pending", invite.expiresAt, {} };
+        co_return PairingInvite(invite);
+    }
+    QCoro::Task<std::expected<PairingRedemption, ControlPlaneFailure>> redeemPairingInvite(
+        QString code) const override
+    {
+        calls.append("redeem " + code);
+        co_return PairingRedemption(redemption);
+    }
+    QCoro::Task<std::expected<PairingConfirmation, ControlPlaneFailure>> confirmPairingInvite(
+        QUuid, QString) const override
+    {
+        calls.append("confirm");
+        state.workspace = { "shared", true, 2, february9, february9 };
+        state.pendingInvite.reset();
+        co_return PairingConfirmation { february9, 2 };
+    }
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> unlinkPairing() const override
+    {
+        calls.append("unlink");
+        state.previousWorkspaces.append({ "shared", february9, march2, 2, 1 });
+        state.workspace = { "own", false, 1, {}, {} };
+        co_return std::expected<void, ControlPlaneFailure> {};
+    }
+    QCoro::Task<std::expected<PairingState, ControlPlaneFailure>> pairingState() const override
+    {
+        co_return PairingState(state);
+    }
+};
+
+// The smoke account of the view model (signed in, no control plane) in the real window.
+struct SmokeAccount {
+    SmokeAccount()
+    {
+        home.zone = QTimeZone::utc();
+        model = home.viewModel({ "--ui-smoke" });
+        model->acceptRecordingAgreement();
+        session = std::make_unique<ShellSession>(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    }
+    ~SmokeAccount() { window.close(); }
+
+    void connectPartnerControlPlane()
+    {
+        model->adoptServices({ model->client(), model->backupService(),
+            PairingService::create(partner, PairingPolicy::version.toString()), model->checkinService() });
+    }
+
+    testing::ViewModelHome home;
+    std::unique_ptr<SessionViewModel> model;
+    std::unique_ptr<ShellSession> session;
+    std::shared_ptr<PartnerControlPlane> partner = std::make_shared<PartnerControlPlane>();
+    AccountPageHarness window;
+};
+
+TEST(AccountWindow, SignedInAndSignedOutShowTheirOwnCards)
+{
+    SmokeAccount account;
+    ASSERT_NE(account.window.open(*account.session), nullptr);
+    AccountPageHarness& page = account.window;
+    ASSERT_TRUE(account.model->isSignedIn());
+    EXPECT_EQ(page.text("identityTitle"), "Private Corvane account");
+    EXPECT_FALSE(page.shows("signInHint"));
+    EXPECT_FALSE(page.shows("goToConversationButton"));
+    const QString device = page.find("deviceLabel")->property("text").toString();
+    EXPECT_TRUE(QRegularExpression(u"^This computer \u00b7 [0-9a-f]{8}$"_qs).match(device).hasMatch())
+        << device.toStdString();
+    for (const char* part : { "pairingSection", "reminderSection", "accountControls" })
+        EXPECT_TRUE(page.shows(part)) << part;
+    EXPECT_FALSE(page.shows("accountStores"));
+    EXPECT_EQ(page.text("versionTitle"), "Corvane 1.4");
+    EXPECT_FALSE(page.find("checkForUpdatesButton")->property("enabled").toBool());
+    EXPECT_TRUE(page.shows("updatesUnavailable"));
+
+    // The fifth tap on the version shows the quiet note.
+    QObject* version = page.find("versionTitle");
+    auto* title = qobject_cast<QQuickItem*>(version);
+    for (int tap = 1; tap <= 6; ++tap) {
+        QTest::mouseClick(title->window(), Qt::LeftButton, {},
+            title->mapToScene(QPointF(20, title->height() / 2)).toPoint());
+        EXPECT_EQ(page.shows("quietNote"), tap >= 5) << tap;
+    }
+    page.screenshot("account-signed-in");
+
+    // The smoke account has no pairing service: inviting says so on the failure line.
+    page.scrollTo("pairingSection");
+    EXPECT_FALSE(page.shows("pairingError"));
+    page.click("inviteButton");
+    EXPECT_EQ(page.text("pairingError"), SessionViewModel::notConnectedMessage());
+    page.screenshot("pairing-not-connected");
+    page.click("haveCodeButton");
+    EXPECT_FALSE(page.shows("pairingError")) << "I have a code clears the line";
+    page.click("cancelCodeButton");
+    page.scrollTo("accountControls");
+    page.screenshot("account-signed-in-controls");
+
+    // Sign out keeps the window on the page, which turns into its signed-out form.
+    page.click("signOutButton");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !account.model->isSignedIn(); }, 10000));
+    settle(*account.model);
+    EXPECT_EQ(page.text("identityTitle"), "Not signed in");
+    EXPECT_TRUE(page.shows("signInHint"));
+    EXPECT_FALSE(page.shows("deviceLabel"));
+    for (const char* part : { "pairingSection", "reminderSection", "accountControls" })
+        EXPECT_FALSE(page.shows(part)) << part;
+    EXPECT_TRUE(page.shows("accountStores"));
+    page.scrollTo("pageTitle");
+    page.screenshot("account-signed-out");
+
+    page.click("goToConversationButton");
+    EXPECT_EQ(page.find("contentView")->property("section").toInt(), 0);
+}
+
+TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
+{
+    SmokeAccount account;
+    account.connectPartnerControlPlane();
+    // One conversation kept from an earlier partner.
+    account.partner->state.previousWorkspaces.append({ "earlier", february9 - 86400 * 90, february9, 2, 1 });
+    ASSERT_NE(account.window.open(*account.session), nullptr);
+    AccountPageHarness& page = account.window;
+    const auto step = [&] { return account.session->account()->pairingStep(); };
+    const auto waitForStep = [&](const QString& name) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return step() == name && !account.model->isPairingBusy(); }, 5000))
+            << step().toStdString();
+    };
+    page.scrollTo("pairingSection");
+    waitForStep("unlinked");
+    EXPECT_TRUE(page.shows("pairingUnlinked"));
+    EXPECT_TRUE(page.shows("earlierHistoryNote"));
+    EXPECT_TRUE(page.find("earlierHistoryNote")
+                    ->property("text")
+                    .toString()
+                    .startsWith("You also have one conversation from before."));
+    page.screenshot("pairing-unlinked");
+
+    // The inviting partner: a fresh code, copied, then the waiting step.
+    page.click("inviteButton");
+    waitForStep("freshCode");
+    EXPECT_EQ(page.text("inviteCode"), "7K3M-9Q2W-4X8Z");
+    EXPECT_EQ(
+        account.session->account()->inviteCodeAccessibleName(), "Pairing code 7 K 3 M - 9 Q 2 W - 4 X 8 Z");
+    EXPECT_EQ(page.text("copyCodeButton"), "Copy code");
+    page.click("copyCodeButton");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "7K3M-9Q2W-4X8Z");
+    EXPECT_EQ(page.text("copyCodeButton"), "Copied");
+    EXPECT_TRUE(page.text("inviteExpiry").startsWith("The code works once, and it expires Mar 2, 2026"))
+        << page.text("inviteExpiry").toStdString();
+    page.screenshot("pairing-fresh-code");
+    // A new code shows the first title again.
+    account.model->setPairingInvite(PairingInvite { QUuid::createUuid(), "C0DE-C0DE-C0DE", march2 });
+    EXPECT_EQ(page.text("copyCodeButton"), "Copy code");
+    page.click("copyCodeButton");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "C0DE-C0DE-C0DE");
+    page.click("inviteDoneButton");
+    waitForStep("waiting");
+    EXPECT_EQ(page.text("waitingTitle"), "Waiting for your partner");
+    page.screenshot("pairing-waiting");
+    account.partner->state.pendingInvite->status = "pending_confirmation";
+    account.model->requestPairingState();
+    settle(*account.model);
+    EXPECT_EQ(page.text("waitingTitle"), "Your partner is deciding");
+
+    // The joining partner: the code as typed, the confirmation, the link.
+    account.partner->state.pendingInvite.reset();
+    account.model->requestPairingState();
+    settle(*account.model);
+    waitForStep("unlinked");
+    page.click("haveCodeButton");
+    EXPECT_FALSE(page.find("continueButton")->property("enabled").toBool()) << "nothing typed yet";
+    page.type("codeField", "   ");
+    EXPECT_FALSE(page.find("continueButton")->property("enabled").toBool()) << "only spaces";
+    for (int count = 0; count < 3; ++count)
+        page.press(Qt::Key_Backspace);
+    page.type("codeField", "7k3m 9q2w 4x8z");
+    EXPECT_EQ(page.text("codeField"), "7k3m 9q2w 4x8z") << "kept as typed";
+    EXPECT_TRUE(page.find("continueButton")->property("enabled").toBool());
+    page.screenshot("pairing-code-entry");
+    page.press(Qt::Key_Return);
+    waitForStep("confirmation");
+    EXPECT_EQ(account.partner->calls.last(), "redeem 7K3M9Q2W4X8Z");
+    EXPECT_EQ(page.text("sharedHistorySentence"),
+        u"You\u2019ll share a history with 4 conversations, from Feb 9, 2026 to Mar 2, 2026."_qs);
+    EXPECT_TRUE(page.text("confirmationDeadline").startsWith("Decide by "));
+    page.screenshot("pairing-confirmation");
+
+    // Cancel shows the plain step again, with the two buttons and an empty field.
+    page.click("cancelConfirmationButton");
+    EXPECT_EQ(step(), "unlinked");
+    EXPECT_TRUE(page.shows("inviteButton"));
+    EXPECT_FALSE(page.shows("codeField"));
+    EXPECT_EQ(page.text("codeField"), QString());
+    account.model->setPairingRedemption(account.partner->redemption);
+    page.click("confirmPairingButton");
+    waitForStep("linked");
+    EXPECT_EQ(page.text("linkedSince"), u"Linked since Feb 9, 2026 \u00b7 2 people"_qs);
+    page.screenshot("pairing-linked");
+
+    // Unlinking asks first; Cancel leaves everything as it was.
+    page.click("unlinkButton");
+    EXPECT_TRUE(page.shows("unlinkConfirmation"));
+    page.screenshot("pairing-unlink-confirmation");
+    page.click("unlinkConfirmationCancel");
+    QTest::qWait(300);
+    EXPECT_FALSE(page.shows("unlinkConfirmation"));
+    EXPECT_FALSE(account.partner->calls.contains("unlink"));
+    page.click("unlinkButton");
+    page.click("unlinkConfirmationConfirm");
+    waitForStep("unlinked");
+    EXPECT_TRUE(account.partner->calls.contains("unlink"));
+    EXPECT_TRUE(page.text("earlierHistoryNote").startsWith("You also have 2 conversations from before."))
+        << page.text("earlierHistoryNote").toStdString();
+}
+
+TEST(AccountWindow, ReminderCardFollowsThePublishedSettings)
+{
+    SmokeAccount account;
+    ASSERT_NE(account.window.open(*account.session), nullptr);
+    AccountPageHarness& page = account.window;
+    page.scrollTo("reminderSection");
+    EXPECT_FALSE(page.find("reminderSwitch")->property("checked").toBool());
+    EXPECT_FALSE(page.shows("reminderPickers"));
+    page.screenshot("reminder-off");
+
+    page.click("reminderSwitch");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return account.model->checkinReminder().isOn; }, 5000));
+    settle(*account.model);
+    EXPECT_TRUE(page.find("reminderSwitch")->property("checked").toBool());
+    EXPECT_TRUE(page.shows("reminderPickers"));
+    EXPECT_EQ(page.find("reminderWeekday")->property("currentText").toString(), "Sunday");
+    EXPECT_EQ(page.find("reminderHour")->property("displayText").toString(), "19");
+    EXPECT_EQ(page.find("reminderMinute")->property("displayText").toString(), "00");
+
+    QMetaObject::invokeMethod(page.find("reminderWeekday"), "activated", Q_ARG(int, 3));
+    settle(*account.model);
+    QMetaObject::invokeMethod(page.find("reminderHour"), "activated", Q_ARG(int, 7));
+    settle(*account.model);
+    QMetaObject::invokeMethod(page.find("reminderMinute"), "activated", Q_ARG(int, 30));
+    settle(*account.model);
+    EXPECT_EQ(account.model->checkinReminder(), CheckinReminderSettings(true, 4, 7, 30));
+    EXPECT_EQ(page.find("reminderWeekday")->property("currentText").toString(), "Wednesday");
+    EXPECT_EQ(page.find("reminderHour")->property("displayText").toString(), "07");
+    EXPECT_EQ(page.find("reminderMinute")->property("displayText").toString(), "30");
+    page.scrollTo("reminderSection");
+    page.screenshot("reminder-on");
+
+    // A refused permission turns it off again and says why.
+    page.click("reminderSwitch");
+    settle(*account.model);
+    account.home.scheduler->grants = false;
+    page.click("reminderSwitch");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return account.model->reminderNote().has_value(); }, 5000));
+    settle(*account.model);
+    EXPECT_FALSE(page.find("reminderSwitch")->property("checked").toBool());
+    EXPECT_FALSE(page.shows("reminderPickers"));
+    EXPECT_TRUE(page.shows("reminderNote"));
+    page.screenshot("reminder-refused");
+}
+
+// Deleting the account from the page, against the real control plane on loopback.
+class AccountDeletionWindowTest : public testing::AccountTest { };
+
+TEST_F(AccountDeletionWindowTest, CancelKeepsEverythingAndDeleteAccountRemovesIt)
+{
+    realKeychain = false;
+    auto model = launch();
+    signIn(*model, "Noor");
+    model->acceptRecordingAgreement();
+    DerivedSessionResult review;
+    review.id = QUuid::createUuid();
+    review.title = "Kept until deleted";
+    review.completedAt = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    review.duration = 60;
+    review.fouls = QList<ProcessFoulAnnotation> {};
+    review.summary = QStringLiteral("You both named the bills.");
+    review.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 60, "Can we look at the bills?") };
+    ASSERT_TRUE(test::awaitTask(model->resultStore()->save(review)));
+    model.reset();
+    model = launch();
+    ASSERT_TRUE(model->isSignedIn());
+    ASSERT_EQ(model->results().size(), 1);
+    const auto client = model->client();
+    // The earlier review is kept on this computer only, so no migration offer covers the page.
+    model->setMigrationChoice(ConversationMigrationChoice::declined);
+    ShellSession session(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    AccountPageHarness page;
+    ASSERT_NE(page.open(session), nullptr);
+    page.scrollTo("accountControls");
+
+    page.click("deleteAccountButton");
+    EXPECT_TRUE(page.shows("deleteConfirmation"));
+    page.screenshot("account-delete-confirmation");
+    page.click("deleteConfirmationCancel");
+    QTest::qWait(300);
+    settle(*model);
+    EXPECT_FALSE(page.shows("deleteConfirmation"));
+    EXPECT_TRUE(model->isSignedIn());
+    EXPECT_EQ(model->results().size(), 1);
+    EXPECT_TRUE(testing::await(client->accountState()).has_value());
+
+    page.click("deleteAccountButton");
+    page.click("deleteConfirmationConfirm");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isSignedIn(); }, 20000));
+    settle(*model);
+    EXPECT_EQ(model->statusText(), "Account deleted");
+    EXPECT_TRUE(model->results().isEmpty());
+    const auto listed = test::awaitTask(model->resultStore()->list());
+    ASSERT_TRUE(listed.has_value());
+    EXPECT_TRUE(listed->results.isEmpty());
+    EXPECT_FALSE(testing::await(client->accountState()).has_value()) << "gone on the server";
+    EXPECT_EQ(page.text("identityTitle"), "Not signed in");
+    page.close();
+}
+
+} // namespace
+} // namespace lumora
