@@ -271,7 +271,10 @@ void conversationStalls(benchmark::State& state)
     }
 
     QSettings preferences(home.filePath("preferences.ini"), QSettings::IniFormat);
-    RecordingAgreementStore(preferences, RecordingAgreementStore::standardKey()).accept();
+    if (!RecordingAgreementStore(preferences, RecordingAgreementStore::standardKey()).accept()) {
+        state.SkipWithError("the recording agreement could not be stored");
+        return;
+    }
     SessionEnvironment environment;
     environment.arguments = QStringList { QStringLiteral("lumora") };
     environment.info = InfoResource(QJsonObject { { "CFBundleShortVersionString", "1.4" },
