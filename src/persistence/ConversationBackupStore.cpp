@@ -2,6 +2,7 @@
 
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
+#include "persistence/OffThread.hpp"
 #include "persistence/PersistenceLog.hpp"
 #include "persistence/PrivateFiles.hpp"
 #include "persistence/StoredDocument.hpp"
@@ -11,6 +12,7 @@
 #include <QJsonDocument>
 #include <QLoggingCategory>
 #include <algorithm>
+#include <qcoro/qcorofuture.h>
 
 namespace lumora {
 namespace {
@@ -161,7 +163,14 @@ QCoro::Task<ConversationBackupStore::Result<State>> ConversationBackupStore::cur
         co_return std::unexpected(opening.error());
     if (!opening->key)
         co_return std::unexpected(SecureStoreError::keyUnavailable());
-    const auto json = FileSealer::readFile(m_file, *opening->key);
+    // Wrapped: a task of an expected QByteArray does not compile with this compiler.
+    struct Read {
+        FileSealer::Result<QByteArray> json;
+    };
+    const auto reading = startOffThread(
+        [file = m_file, key = *opening->key] { return Read { FileSealer::readFile(file, key) }; });
+    const auto read = *co_await qCoro(reading).waitForFinished();
+    const auto& json = read.json;
     if (!json) {
         // Only a key known to be the right one tells a damaged file from one sealed under a key
         // that is out of reach; the latter stays where it is.
@@ -220,7 +229,10 @@ QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::muta
     const auto key = co_await m_sealer.keyForSealing();
     if (!key)
         co_return std::unexpected(key.error());
-    if (auto replaced = FileSealer::writeFile(m_file, *key, json); !replaced)
+    const auto sealing = startOffThread(
+        [file = m_file, key = *key, json] { return FileSealer::writeFile(file, key, json); });
+    auto replaced = *co_await qCoro(sealing).waitForFinished();
+    if (!replaced)
         co_return std::unexpected(replaced.error());
     // Nothing can fail from here on: the file has been replaced and the copy follows it.
     m_cached = std::move(*written);

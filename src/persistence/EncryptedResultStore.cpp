@@ -2,6 +2,7 @@
 
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
+#include "persistence/OffThread.hpp"
 #include "persistence/PersistenceLog.hpp"
 #include "persistence/PrivateFiles.hpp"
 #include "persistence/StoredDocument.hpp"
@@ -10,6 +11,7 @@
 #include <QJsonDocument>
 #include <QLoggingCategory>
 #include <algorithm>
+#include <qcoro/qcorofuture.h>
 
 namespace lumora {
 namespace {
@@ -170,7 +172,10 @@ QCoro::Task<EncryptedResultStore::Result<void>> EncryptedResultStore::save(Deriv
     }
     document.insert(storeddocument::formatVersionKey(), formatVersion);
     const QByteArray json = QJsonDocument(document).toJson(QJsonDocument::Compact);
-    if (auto written = FileSealer::writeFile(file, *key, json); !written)
+    const auto sealing
+        = startOffThread([file, key = *key, json] { return FileSealer::writeFile(file, key, json); });
+    auto written = *co_await qCoro(sealing).waitForFinished();
+    if (!written)
         co_return std::unexpected(written.error());
     co_return Result<void> {};
 }
@@ -187,7 +192,8 @@ QCoro::Task<EncryptedResultStore::Result<DerivedResultRepository::Loaded>> Encry
         co_return std::unexpected(opening.error());
     if (!opening->key)
         co_return std::unexpected(SecureStoreError::keyUnavailable());
-    auto opened = openFile(file, *opening->key);
+    const auto reading = startOffThread([file, key = *opening->key] { return openFile(file, key); });
+    auto opened = *co_await qCoro(reading).waitForFinished();
     if (!opened)
         co_return std::unexpected(opened.error());
     if (!opening->verified)
@@ -214,9 +220,20 @@ QCoro::Task<EncryptedResultStore::Result<DerivedResultRepository::Listed>> Encry
         co_return std::unexpected(opening.error());
     if (!opening->key)
         co_return std::unexpected(SecureStoreError::keyUnavailable());
+    // Every review is opened (decrypted and decoded) away from the caller's thread: the work
+    // grows with the history.
+    const auto readingAll = startOffThread([files, key = *opening->key] {
+        std::vector<Result<Opened>> all;
+        all.reserve(std::size_t(files.size()));
+        for (const QString& file : files)
+            all.push_back(openFile(file, key));
+        return all;
+    });
+    auto openedFiles = *co_await qCoro(readingAll).waitForFinished();
     qsizetype keyFailures = 0;
-    for (const QString& file : std::as_const(files)) {
-        auto opened = openFile(file, *opening->key);
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString& file = files.at(i);
+        auto& opened = openedFiles[std::size_t(i)];
         if (opened) {
             listed.results.append(std::move(opened->result));
             continue;

@@ -78,6 +78,32 @@ inline ScriptedConversation synthesize(
     return scripted;
 }
 
+// `count` utterances of `words`, seats taking turns, one every `every` seconds from `firstAt`,
+// each heard over the first 80 % of its slot; nothing is spoken aloud.
+inline ScriptedConversation quietScript(
+    const QString& folder, int count, double firstAt, double every, const QString& words)
+{
+    ScriptedConversation scripted;
+    const QStringList tokens = words.split(u' ');
+    const double step = every * 0.8 / double(tokens.size());
+    QJsonArray utterances;
+    for (int n = 0; n < count; ++n) {
+        const double at = firstAt + every * n;
+        QJsonArray spoken;
+        for (qsizetype i = 0; i < tokens.size(); ++i)
+            spoken.append(QJsonObject { { "word", tokens[i].toLower() }, { "punctuated_word", tokens[i] },
+                { "start", at + step * double(i) }, { "end", at + step * double(i + 1) } });
+        utterances.append(QJsonObject { { "speaker", n % 2 }, { "words", spoken } });
+        scripted.startTimes.append(at);
+    }
+    scripted.endsAt = firstAt + every * count;
+    scripted.scriptPath = QDir(folder).filePath("script.json");
+    QFile script(scripted.scriptPath);
+    EXPECT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QJsonDocument(QJsonObject { { "utterances", utterances } }).toJson());
+    return scripted;
+}
+
 // A spoken conversation with real parts only: the control plane and the speech stand-in as
 // processes on loopback TLS (the stand-in transcribes the lines' script), and the virtual
 // microphone that plays the lines.
@@ -100,7 +126,7 @@ protected:
         tls.addCaCertificates(QSslCertificate::fromPath(certificates.caCertificate()));
         QSslConfiguration::setDefaultConfiguration(tls);
 
-        scripted = synthesize(folder(), m_lines, m_firstLineAt, m_pauseBetweenLines);
+        scripted = script();
         const QStringList serverTls { "--tls-cert", certificates.serverCertificate(), "--tls-key",
             certificates.serverKey() };
         speech = std::make_unique<lumora::testing::SpeechStandInProcess>(
@@ -108,7 +134,8 @@ protected:
         ASSERT_TRUE(speech->started()) << speech->log().toStdString();
         // Speech tokens of the control plane are checked by the stand-in with the same secret.
         controlPlane = std::make_unique<lumora::testing::ControlPlaneProcess>(
-            QStringList { "--dev-sign-in", "--speech-token-secret", speech->secretPath() } + serverTls);
+            QStringList { "--dev-sign-in", "--speech-token-secret", speech->secretPath() } + serverTls
+            + extraControlPlaneArguments());
         ASSERT_TRUE(controlPlane->started()) << controlPlane->log().toStdString();
     }
 
@@ -122,6 +149,15 @@ protected:
             EXPECT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
         }
     }
+
+    // What the stand-in hears: the spoken lines, unless a test scripts its own.
+    virtual ScriptedConversation script()
+    {
+        return synthesize(folder(), m_lines, m_firstLineAt, m_pauseBetweenLines);
+    }
+
+    // Further arguments for the control plane, for tests that need more of it.
+    virtual QStringList extraControlPlaneArguments() { return {}; }
 
     // The development sign-in, as a person completes it in the browser.
     DeviceRegistration signIn(const DeviceIdentity& device)

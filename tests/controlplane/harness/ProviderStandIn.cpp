@@ -63,6 +63,10 @@ struct ProviderStandIn::State {
             asio::steady_timer timer(co_await asio::this_coro::executor, reply.delay);
             co_await timer.async_wait(awaitError);
         }
+        while (reply.holdWhile && reply.holdWhile()) {
+            asio::steady_timer timer(co_await asio::this_coro::executor, std::chrono::milliseconds(10));
+            co_await timer.async_wait(awaitError);
+        }
         http::response<http::string_body> response { static_cast<http::status>(reply.status), 11 };
         response.set(http::field::content_type, "application/json");
         response.body() = reply.body;

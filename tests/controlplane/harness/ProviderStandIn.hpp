@@ -25,6 +25,9 @@ struct StandInReply {
     std::string body;
     // Held back this long before answering (longer than the caller waits: a timeout).
     std::chrono::milliseconds delay { 0 };
+    // After the delay, held back for as long as this answers true (asked every 10 ms on the
+    // stand-in's thread), so that a test can order a reply after something else.
+    std::function<bool()> holdWhile {};
 };
 
 // A stand-in for an outside service over HTTPS on 127.0.0.1: answers each request with

@@ -1,3 +1,4 @@
+#include "ProviderStandIn.hpp"
 #include "SpokenConversationTest.hpp"
 #include "ViewModelFixture.hpp"
 #include "appcore/CheckinService.hpp"
@@ -14,10 +15,18 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <atomic>
 
 namespace lumora {
 namespace {
+
+using lumora::testing::StandInReply;
+using lumora::testing::StandInRequest;
 
 // Six lines, so that the live analysis runs while the conversation records; the first names
 // the cycle the partners are stuck in, which the analysis takes for the agenda's second step.
@@ -41,29 +50,35 @@ protected:
     }
 
     // A view model connected to the control plane with the services of the account and the
-    // recording agreement accepted, on the real clock, microphone and timer.
-    std::unique_ptr<SessionViewModel> connectedModel()
+    // recording agreement accepted, on the real microphone and timer; on the real clock unless
+    // the test moves it on, and with the client's reservations unless the test gives others.
+    using Reservations
+        = std::function<std::shared_ptr<SessionAuthorizationProvider>(std::shared_ptr<ControlPlaneClient>)>;
+    std::unique_ptr<SessionViewModel> connectedModel(const Reservations& reservations = {})
     {
         home.info[QStringLiteral("LMControlPlaneURL")] = controlPlane->baseUrl().toString();
         home.info[QStringLiteral("LMSpeechServiceURL")] = speech->baseUrl().toString();
         EXPECT_TRUE(
             RecordingAgreementStore(*home.preferences, RecordingAgreementStore::standardKey()).accept());
         SessionEnvironment environment = home.environment();
-        environment.clock = &QDateTime::currentDateTimeUtc;
+        environment.clock
+            = [skipped = clockSkipped] { return QDateTime::currentDateTimeUtc().addSecs(*skipped); };
         auto model = std::make_unique<SessionViewModel>(std::move(environment));
         lumora::testing::settle(*model);
 
-        const DeviceRegistration registration = signIn(identity);
+        registration = signIn(identity);
         EXPECT_FALSE(registration.deviceID.isNull());
         const auto client = std::make_shared<ControlPlaneClient>(
             controlPlane->baseUrl(), registration.deviceID, identity, manager);
+        const std::shared_ptr<SessionAuthorizationProvider> authorization
+            = reservations ? reservations(client) : client;
         model->adoptServices(
             { client, ConversationBackupService::create(client, model->resultStore(), model->backupStore()),
                 PairingService::create(client, PairingPolicy::version.toString()),
                 CheckinService::create(client) });
         auto temporary = TemporaryConversationStore::create(home.temporaryRoot);
         EXPECT_TRUE(temporary.has_value());
-        model->adoptCoordinator(SessionCoordinator::create(client, client,
+        model->adoptCoordinator(SessionCoordinator::create(authorization, client,
             std::make_shared<DeepgramClient>(manager, speech->baseUrl()), client, client,
             model->resultStore(), *temporary));
         EXPECT_TRUE(test::awaitTask(model->refreshAfterConversation()));
@@ -77,7 +92,10 @@ protected:
     }
 
     DeviceIdentity identity { P256PrivateKey::generate().value() };
+    DeviceRegistration registration;
     lumora::testing::ViewModelHome home;
+    // Seconds the view model's clock runs ahead of the real one.
+    std::shared_ptr<qint64> clockSkipped = std::make_shared<qint64>(0);
 };
 
 TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedReview)
@@ -242,6 +260,320 @@ TEST_F(ViewModelConversationTest, SigningOutDuringAConversationLeavesNoAudioAndN
     ASSERT_TRUE(reservation.has_value());
     EXPECT_EQ(reservation->status, "cancelled");
     controlPlane.reset();
+}
+
+// The control plane's reservations, each granting more than the hour that a recording holds.
+class GenerousReservations final : public SessionAuthorizationProvider {
+public:
+    explicit GenerousReservations(std::shared_ptr<ControlPlaneClient> real)
+        : m_real(std::move(real))
+    {
+    }
+
+    QCoro::Task<std::expected<UsageReservation, ProviderFailure>> reserve(
+        QUuid sessionID, double requestedSeconds) const override
+    {
+        auto reservation = co_await m_real->reserve(sessionID, requestedSeconds);
+        if (reservation)
+            reservation->maximumSeconds = 5400;
+        co_return reservation;
+    }
+    QCoro::Task<std::expected<void, ProviderFailure>> finalize(
+        QUuid reservationID, qint64 actualSeconds) const override
+    {
+        return m_real->finalize(reservationID, actualSeconds);
+    }
+    QCoro::Task<void> cancel(QUuid reservationID) const override { return m_real->cancel(reservationID); }
+
+private:
+    std::shared_ptr<ControlPlaneClient> m_real;
+};
+
+// Collects the warnings of the conversation's log while it lives.
+class ConversationWarnings {
+public:
+    ConversationWarnings()
+    {
+        lines().clear();
+        m_previous = qInstallMessageHandler(&record);
+    }
+    ~ConversationWarnings() { qInstallMessageHandler(m_previous); }
+    ConversationWarnings(const ConversationWarnings&) = delete;
+    ConversationWarnings& operator=(const ConversationWarnings&) = delete;
+
+    static QStringList& lines()
+    {
+        static QStringList captured;
+        return captured;
+    }
+
+private:
+    static void record(QtMsgType type, const QMessageLogContext& context, const QString& message)
+    {
+        if (type == QtWarningMsg && QByteArrayView(context.category) == "com.lumora.native.conversation")
+            lines().append(message);
+    }
+    QtMessageHandler m_previous = nullptr;
+};
+
+// Short conversations that the stand-in hears without a sound: four short turns in 2.4 s.
+class QuietConversationTest : public ViewModelConversationTest {
+protected:
+    test::ScriptedConversation script() override
+    {
+        return test::quietScript(folder(), 4, 0.3, 0.6, QStringLiteral("We can talk now"));
+    }
+};
+
+// Once the review is sealed, what comes after it (re-reading the account, a grant longer than
+// a recording can hold) never turns the finish into a failure: the review stays ready, backed
+// up once, its reservation finalized and not cancelled.
+TEST_F(QuietConversationTest, WhatFollowsASavedReviewNeverUndoesIt)
+{
+    const Reservations generous = [](std::shared_ptr<ControlPlaneClient> client) {
+        return std::make_shared<GenerousReservations>(std::move(client));
+    };
+    const struct {
+        const char* name;
+        bool checkin;
+        bool accountUnreadable;
+        bool grantsMoreThanAnHour;
+        QString status;
+    } rows[] = {
+        { "account unreadable after a conversation", false, true, false, "Conversation ready to review" },
+        { "account unreadable after a check-in", true, true, false, "Check-in saved" },
+        { "grant above an hour, finished by the clock", false, false, true, "Ready to record" },
+    };
+    struct Reservation {
+        QUuid id;
+        std::optional<qint64> actualSeconds;
+    };
+    QList<Reservation> reservations;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        *clockSkipped = 0;
+        const auto model = connectedModel(row.grantsMoreThanAnHour ? generous : Reservations());
+        if (row.checkin) {
+            test::awaitTask(model->openCheckin());
+            ASSERT_TRUE(model->isCheckinOpen());
+        }
+        model->requestToggleRecording();
+        ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
+        ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
+        EXPECT_EQ(model->recordingMaximumSeconds(), 3600);
+        const QUuid reservationID = model->liveReservationID().value_or(QUuid());
+        ASSERT_TRUE(test::spinUntil([&] { return model->liveTurns().size() >= 2; }, 30000));
+        if (row.accountUnreadable)
+            model->adoptServices({ std::make_shared<ControlPlaneClient>(
+                                       QUrl("https://127.0.0.1:1"), registration.deviceID, identity, manager),
+                model->backupService(), model->pairingService(), model->checkinService() });
+        ConversationWarnings warnings;
+
+        if (row.grantsMoreThanAnHour) {
+            // The next tick of the clock finds the hour over.
+            *clockSkipped = 3700;
+            ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 5000));
+            EXPECT_EQ(model->elapsed(), 3600);
+        } else {
+            model->requestToggleRecording();
+        }
+        lumora::testing::settle(*model);
+
+        EXPECT_FALSE(model->errorMessage().has_value()) << model->errorMessage()->toStdString();
+        EXPECT_EQ(model->statusText(), row.status);
+        EXPECT_EQ(model->sessionMode(), ConversationMode::conversation);
+        EXPECT_EQ(model->isCheckinFinished(), row.checkin);
+        EXPECT_FALSE(model->isRecording() || model->isPaused() || model->isProcessing());
+        ASSERT_FALSE(model->results().isEmpty());
+        const QUuid reviewID = model->results().first().id;
+        const auto backedUp = std::count_if(model->historyEntries().cbegin(), model->historyEntries().cend(),
+            [&](const ConversationHistoryEntry& entry) {
+                return entry.localID == reviewID && entry.backup == ConversationBackupDisplayState::backedUp;
+            });
+        EXPECT_EQ(backedUp, 1);
+        EXPECT_EQ(warnings.lines(),
+            row.accountUnreadable
+                ? QStringList { QStringLiteral("The account could not be refreshed after the conversation.") }
+                : QStringList());
+        EXPECT_EQ(temporaryEntries(), QStringList());
+        reservations.append({ reservationID,
+            row.grantsMoreThanAnHour ? std::optional<qint64>(3600) : std::optional<qint64>() });
+    }
+
+    ASSERT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
+    const auto database = ControlPlaneStore::open(QStringLiteral("sqlite:") + controlPlane->databasePath());
+    ASSERT_TRUE(database.has_value());
+    for (const Reservation& expected : std::as_const(reservations)) {
+        const auto reservation = ReservationStore(**database).reservation(expected.id);
+        ASSERT_TRUE(reservation.has_value());
+        EXPECT_EQ(reservation->status, "finalized");
+        if (expected.actualSeconds) {
+            EXPECT_EQ(reservation->actualSeconds, expected.actualSeconds);
+        }
+    }
+    controlPlane.reset();
+}
+
+// An answer of the analysis service's model, in its messages format.
+std::string modelMessage(const QJsonObject& answer)
+{
+    const QString text = QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact));
+    const QJsonObject reply { { "type", "message" }, { "role", "assistant" }, { "model", "model-vm-1" },
+        { "content", QJsonArray { QJsonObject { { "type", "text" }, { "text", text } } } },
+        { "stop_reason", "end_turn" },
+        { "usage", QJsonObject { { "input_tokens", 10 }, { "output_tokens", 5 } } } };
+    return QJsonDocument(reply).toJson().toStdString();
+}
+
+// What the model finds in each live analysis, in order: the agenda step the room is on when
+// the finding arrives, the step found and how sure the model is, and the room's step after.
+struct StepFinding {
+    int before;
+    int index;
+    double confidence;
+    int after;
+};
+
+const StepFinding stepFindings[] = {
+    { 0, 2, 0.6, 1 }, // sure enough, and ahead: one step on
+    { 1, 3, 0.59, 1 }, // just short of sure enough
+    { 1, 4, 0.95, 2 }, // far ahead: still one step only
+    { 2, 2, 0.9, 2 }, // the step the room is on
+    { 3, 1, 0.9, 3 }, // behind: never back
+};
+
+// Conversations whose live analysis and coaching come from the analysis service's model (a
+// stand-in over TLS that the control plane trusts), heard as short quiet turns: six turns, and
+// so one live analysis, every three seconds. Coaching answers are held back: the first until
+// a second request has come, the later ones until the test lets them go.
+class GuidedConversationTest : public ViewModelConversationTest {
+protected:
+    void SetUp() override
+    {
+        qputenv("SSL_CERT_FILE", certificates.caCertificate().toLocal8Bit());
+        ViewModelConversationTest::SetUp();
+    }
+
+    void TearDown() override
+    {
+        ViewModelConversationTest::TearDown();
+        qunsetenv("SSL_CERT_FILE");
+    }
+
+    test::ScriptedConversation script() override
+    {
+        return test::quietScript(folder(), 60, 0.3, 0.5, QStringLiteral("Let us go on"));
+    }
+
+    QStringList extraControlPlaneArguments() override
+    {
+        const QString key = QDir(folder()).filePath("model.key");
+        QFile file(key);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("model-key-vm\n");
+        file.close();
+        EXPECT_TRUE(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        return { "--anthropic-api-key-file", key, "--anthropic-url",
+            QString::fromStdString(analysisService.url()) };
+    }
+
+    StandInReply answer(const StandInRequest& request)
+    {
+        if (request.body.find("You coach one partner") != std::string::npos) {
+            const int n = ++nudgeRequests;
+            StandInReply reply { 200,
+                modelMessage({ { "title", n == 1 ? "first" : "second" },
+                    { "guidance", "Say what you heard." }, { "suggested_words", "What I hear is..." } }) };
+            if (n == 1)
+                reply.holdWhile = [this] { return nudgeRequests < 2; };
+            else
+                reply.holdWhile = [this] { return !nudgesReleased; };
+            return reply;
+        }
+        QJsonObject analysis { { "summary", "Done." }, { "annotations", QJsonArray {} } };
+        if (request.body.find(R"(\"pass\":\"live\")") != std::string::npos) {
+            const int n = liveAnalyses++;
+            analysis["summary"] = QStringLiteral("insight %1").arg(n);
+            if (n < int(std::size(stepFindings)))
+                analysis["step_detected"] = QJsonObject { { "index", stepFindings[n].index },
+                    { "confidence", stepFindings[n].confidence } };
+        }
+        return { 200, modelMessage(analysis) };
+    }
+
+    std::atomic<int> nudgeRequests = 0;
+    std::atomic<bool> nudgesReleased = false;
+    std::atomic<int> liveAnalyses = 0;
+    lumora::testing::ProviderStandIn analysisService { certificates.serverCertificate(),
+        certificates.serverKey(), [this](const StandInRequest& request) { return answer(request); } };
+};
+
+// A found step moves the room's agenda one step on, and only when the model is at least 0.6
+// sure and the step lies ahead.
+TEST_F(GuidedConversationTest, OnlyASureStepAheadMovesTheAgendaOnByOne)
+{
+    const auto model = connectedModel();
+    model->requestToggleRecording();
+    ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
+    ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
+    for (qsizetype n = 0; n < qsizetype(std::size(stepFindings)); ++n) {
+        const StepFinding& row = stepFindings[n];
+        SCOPED_TRACE(n);
+        model->setSelectedAgendaStep(row.before);
+        const QString summary = QStringLiteral("insight %1").arg(n);
+        ASSERT_TRUE(test::spinUntil([&] { return model->liveSummary() == summary; }, 30000))
+            << model->liveSummary().value_or("none").toStdString();
+        EXPECT_EQ(model->selectedAgendaStep(), row.after);
+    }
+    model->requestToggleRecording();
+    lumora::testing::settle(*model);
+    EXPECT_FALSE(model->errorMessage().has_value());
+}
+
+// A coaching reply that comes back after the room has moved on to a newer request of the same
+// side (here in the next conversation) is dropped, and the newer request keeps its loading mark
+// until its own reply shows.
+TEST_F(GuidedConversationTest, AnOlderCoachingReplyNeverTouchesTheNewerRequest)
+{
+    const auto model = connectedModel();
+    QStringList shown;
+    QObject::connect(model.get(), &SessionViewModel::contextualNudgesChanged, [&] {
+        for (const ConversationNudge& nudge : model->contextualNudges())
+            shown.append(nudge.title);
+    });
+    const auto startRecording = [&] {
+        model->requestToggleRecording();
+        ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
+        ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
+        ASSERT_TRUE(test::spinUntil([&] { return !model->liveTurns().isEmpty(); }, 30000));
+    };
+
+    startRecording();
+    model->requestContextualNudgeFor(0);
+    ASSERT_TRUE(test::spinUntil([&] { return nudgeRequests == 1; }, 10000));
+    model->requestToggleRecording();
+    ASSERT_TRUE(
+        test::spinUntil([&] { return !model->isProcessing() && model->runningOperations() == 1; }, 30000));
+    EXPECT_EQ(model->statusText(), "Ready to record");
+    startRecording();
+
+    // Seat 2 is the left side again: the first reply is let go once this request is asked.
+    model->requestContextualNudgeFor(2);
+    EXPECT_EQ(model->nudgeLoadingSides(), QSet<int> { 0 });
+    ASSERT_TRUE(test::spinUntil([&] { return nudgeRequests == 2; }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->runningOperations() == 1; }, 15000))
+        << "the first reply did not come back";
+    EXPECT_EQ(model->nudgeLoadingSides(), QSet<int> { 0 });
+    EXPECT_TRUE(model->contextualNudges().isEmpty());
+    EXPECT_TRUE(model->nudgeErrors().isEmpty());
+
+    nudgesReleased = true;
+    ASSERT_TRUE(test::spinUntil([&] { return model->runningOperations() == 0; }, 15000));
+    EXPECT_TRUE(model->nudgeLoadingSides().isEmpty());
+    EXPECT_TRUE(model->nudgeErrors().isEmpty());
+    EXPECT_EQ(shown, QStringList { "second" });
+    model->requestToggleRecording();
+    lumora::testing::settle(*model);
 }
 
 } // namespace
