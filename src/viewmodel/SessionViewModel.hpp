@@ -509,6 +509,9 @@ private:
     [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> adoptRegistration(
         DeviceRegistration registration);
     void dropAccountServices();
+    // Clears the saved session and drops it with the services that would sign with it; false
+    // when the view model went away meanwhile.
+    [[nodiscard]] QCoro::Task<bool> forgetAccountSession();
     [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> openAuthorizationPage();
     [[nodiscard]] std::expected<void, AccountCallFailure> startAppleAuthorizationInBrowser(const QUrl& url);
     void cancelAppleAuthorization(const std::optional<QString>& message);

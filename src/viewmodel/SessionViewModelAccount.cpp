@@ -188,14 +188,8 @@ QCoro::Task<void> SessionViewModel::perform(AccountCall operation)
         if (error && error->status() == 401) {
             // The control plane no longer knows this device: forget the session and every
             // service that would sign with it.
-            const auto sessions = m_sessionStore;
-            (void)co_await sessions->clear();
-            if (alive.expired())
+            if (!co_await forgetAccountSession())
                 co_return;
-            dropAccountServices();
-            publish(m_currentSession, std::optional<ConversationSessionState>(),
-                &SessionViewModel::currentSessionChanged);
-            publishAwaitingOffer(0);
         }
         reportAccountFailure(outcome.error());
     }
@@ -275,14 +269,8 @@ QCoro::Task<void> SessionViewModel::signOutAndRevokeThisDevice()
         if (alive.expired())
             co_return;
     }
-    const auto sessions = m_sessionStore;
-    (void)co_await sessions->clear();
-    if (alive.expired())
+    if (!co_await forgetAccountSession())
         co_return;
-    dropAccountServices();
-    publish(m_currentSession, std::optional<ConversationSessionState>(),
-        &SessionViewModel::currentSessionChanged);
-    publishAwaitingOffer(0);
     m_appOpenReportStarted = false;
     publishHistoryEntries(ConversationHistoryMerge::entries(m_results, {}, {}, {}));
     setStatusText(QStringLiteral("Sign in to begin"));
@@ -388,6 +376,20 @@ void SessionViewModel::requestSignOut()
 void SessionViewModel::requestAccountDeletion()
 {
     start(deleteAccount());
+}
+
+QCoro::Task<bool> SessionViewModel::forgetAccountSession()
+{
+    const auto alive = lifetime();
+    const auto sessions = m_sessionStore;
+    (void)co_await sessions->clear();
+    if (alive.expired())
+        co_return false;
+    dropAccountServices();
+    publish(m_currentSession, std::optional<ConversationSessionState>(),
+        &SessionViewModel::currentSessionChanged);
+    publishAwaitingOffer(0);
+    co_return true;
 }
 
 } // namespace lumora
