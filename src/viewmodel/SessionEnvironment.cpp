@@ -1,6 +1,7 @@
 #include "viewmodel/SessionEnvironment.hpp"
 
 #include "persistence/TemporaryConversationStore.hpp"
+#include "security/DesktopKeyring.hpp"
 #include "security/KeychainKeyStore.hpp"
 #include "viewmodel/CheckinReminderScheduler.hpp"
 
@@ -19,6 +20,9 @@ SessionEnvironment SessionEnvironment::standard(
     environment.preferences = &preferences;
     environment.keychain
         = [] { return std::make_shared<KeychainKeyStore>(QStringLiteral("com.lumora.native")); };
+    environment.prepareKeyring = [](std::function<void()> prompting) {
+        return DesktopKeyring::prepare(QDBusConnection::sessionBus(), std::move(prompting));
+    };
     environment.applicationSupport
         = [] { return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation); };
     environment.temporaryRoot = TemporaryConversationStore::standardRoot();

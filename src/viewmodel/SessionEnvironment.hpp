@@ -1,5 +1,6 @@
 #pragma once
 
+#include "security/KeyringState.hpp"
 #include "viewmodel/InfoResource.hpp"
 
 #include <QDateTime>
@@ -29,6 +30,11 @@ struct SessionEnvironment {
     QSettings* preferences = nullptr;
     // A new key store on the desktop keychain for service "com.lumora.native".
     std::function<std::shared_ptr<SecureKeyStore>()> keychain;
+    // Opens that keychain before the first key is read from it: creates or unlocks the desktop
+    // keyring through the keyring's own prompt, waiting as long as the prompt is up, and calls
+    // its argument when the prompt opens (DesktopKeyring::prepare). Unset when the key store is
+    // no desktop keyring.
+    std::function<QCoro::Task<KeyringState>(std::function<void()> prompting)> prepareKeyring;
     // The user's application data folder (created when missing by the view model); empty
     // when there is none.
     std::function<QString()> applicationSupport;

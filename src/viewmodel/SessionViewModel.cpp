@@ -5,6 +5,7 @@
 #include "appcore/PairingService.hpp"
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
+#include "persistence/OffThread.hpp"
 #include "providers/ControlPlaneClient.hpp"
 #include "security/AccountSessionStore.hpp"
 #include "security/MemoryKeyStore.hpp"
@@ -17,6 +18,7 @@
 #include <QLoggingCategory>
 #include <QNetworkReply>
 #include <QSettings>
+#include <qcoro/qcorofuture.h>
 
 namespace lumora {
 
@@ -82,82 +84,159 @@ void SessionViewModel::start(QCoro::Task<void> operation)
     });
 }
 
+QString SessionViewModel::keyringFailureMessage(KeyringState state)
+{
+    switch (state) {
+    case KeyringState::locked:
+        return QStringLiteral("Your desktop keyring is locked. Unlock it, then sign in to continue.");
+    case KeyringState::missing:
+        return QStringLiteral(
+            "Your desktop keyring has not been set up. Choose its password when it asks, then sign in "
+            "to continue.");
+    case KeyringState::unreachable:
+        return QStringLiteral(
+            "No desktop keyring (Secret Service) is running. Corvane keeps its keys there; start one, "
+            "then sign in to continue.");
+    case KeyringState::available:
+        break;
+    }
+    return storageFailureMessage();
+}
+
 QCoro::Task<void> SessionViewModel::startUp()
 {
     const auto alive = lifetime();
-    const bool prepared = co_await prepareLocalStorage();
+    m_startUpRunning = true;
+    const std::optional<QString> failure = co_await prepareLocalStorage();
     if (alive.expired())
         co_return;
-    if (!prepared && !m_signInPreviewMode && !m_agreementPreviewMode)
-        publish(
-            m_errorMessage, std::optional(storageFailureMessage()), &SessionViewModel::errorMessageChanged);
+    if (failure && !m_signInPreviewMode && !m_agreementPreviewMode)
+        publish(m_errorMessage, failure, &SessionViewModel::errorMessageChanged);
     m_startUpFinished = true;
     emit startUpFinished();
-    if (!prepared)
-        co_return;
-    sweepExpiredRecordings();
-    co_await restore();
+    if (!failure) {
+        co_await sweepExpiredRecordings();
+        if (alive.expired())
+            co_return;
+        co_await restore();
+        if (alive.expired())
+            co_return;
+    }
+    m_startUpRunning = false;
 }
 
-QCoro::Task<bool> SessionViewModel::prepareLocalStorage()
+QCoro::Task<void> SessionViewModel::retryStartUp()
 {
-    const bool anyLaunchMode = m_smokeMode || m_signInPreviewMode || m_agreementPreviewMode;
-    std::shared_ptr<SecureKeyStore> identityKeys;
-    if (anyLaunchMode)
-        identityKeys = std::make_shared<MemoryKeyStore>();
-    else
-        identityKeys = m_environment.keychain();
+    if (m_startUpRunning || isStorageReady())
+        co_return;
     const auto alive = lifetime();
-    auto identity = co_await DeviceIdentity::load(identityKeys);
-    if (alive.expired())
-        co_return false;
-    if (!identity) {
-        qCWarning(startUpLog, "The device identity could not be loaded.");
-        co_return false;
+    if (m_storagePrepared) {
+        // Only the saved session could not be read.
+        m_startUpRunning = true;
+        setErrorMessage(std::nullopt);
+        co_await restore();
+        if (!alive.expired())
+            m_startUpRunning = false;
+        co_return;
     }
-    m_identity = std::move(*identity);
+    setErrorMessage(std::nullopt);
+    co_await startUp();
+}
+
+QCoro::Task<std::optional<QString>> SessionViewModel::prepareLocalStorage()
+{
+    const auto alive = lifetime();
+    if (!m_identity) {
+        const bool anyLaunchMode = m_smokeMode || m_signInPreviewMode || m_agreementPreviewMode;
+        std::shared_ptr<SecureKeyStore> identityKeys;
+        if (anyLaunchMode) {
+            identityKeys = std::make_shared<MemoryKeyStore>();
+        } else {
+            identityKeys = m_environment.keychain();
+            // A locked keyring, or one not made yet, answers every read with "not found": it is
+            // opened first, through its own prompt, however long the person takes.
+            if (m_environment.prepareKeyring) {
+                std::function<void()> prompting = [this, alive] {
+                    if (!alive.expired())
+                        setStatusText(keyringPromptMessage());
+                };
+                const KeyringState keyring = co_await m_environment.prepareKeyring(std::move(prompting));
+                if (alive.expired())
+                    co_return std::nullopt;
+                if (m_statusText == keyringPromptMessage())
+                    setStatusText(QStringLiteral("Sign in to begin"));
+                if (keyring != KeyringState::available) {
+                    qCWarning(startUpLog, "The desktop keyring is not open.");
+                    co_return keyringFailureMessage(keyring);
+                }
+            }
+        }
+        auto identity = co_await DeviceIdentity::load(identityKeys);
+        if (alive.expired())
+            co_return std::nullopt;
+        if (!identity) {
+            qCWarning(startUpLog, "The device identity could not be loaded.");
+            co_return storageFailureMessage();
+        }
+        m_identity = std::move(*identity);
+    }
 
     const QString support = m_environment.applicationSupport ? m_environment.applicationSupport() : QString();
     if (support.isEmpty() || !QDir().mkpath(support)) {
         qCWarning(startUpLog, "The application data folder could not be found.");
-        co_return false;
+        co_return storageFailureMessage();
     }
     const QDir folder(QDir(support).filePath(QStringLiteral("Lumora")));
 
-    auto results
-        = EncryptedResultStore::create(folder.filePath(QStringLiteral("Results")), m_environment.keychain());
-    if (!results) {
-        qCWarning(startUpLog, "The result store could not be prepared.");
-        co_return false;
+    if (!m_resultStore) {
+        auto results = EncryptedResultStore::create(
+            folder.filePath(QStringLiteral("Results")), m_environment.keychain());
+        if (!results) {
+            qCWarning(startUpLog, "The result store could not be prepared.");
+            co_return storageFailureMessage();
+        }
+        m_resultStore = std::move(*results);
     }
-    m_resultStore = std::move(*results);
 
-    auto backup = ConversationBackupStore::create(
-        folder.filePath(QStringLiteral("Backup")), m_environment.keychain());
-    if (!backup) {
-        qCWarning(startUpLog, "The backup store could not be prepared.");
-        co_return false;
+    if (!m_backupStore) {
+        auto backup = ConversationBackupStore::create(
+            folder.filePath(QStringLiteral("Backup")), m_environment.keychain());
+        if (!backup) {
+            qCWarning(startUpLog, "The backup store could not be prepared.");
+            co_return storageFailureMessage();
+        }
+        m_backupStore = std::move(*backup);
     }
-    m_backupStore = std::move(*backup);
 
     // The launch marker only serves a diagnostic report; without it the application runs on.
-    auto sentinel = LaunchSentinel::create(folder.filePath(QStringLiteral("Diagnostics")));
-    if (sentinel)
-        m_launchSentinel.emplace(std::move(*sentinel));
-
-    auto temporary = TemporaryConversationStore::create(m_environment.temporaryRoot);
-    if (!temporary) {
-        qCWarning(startUpLog, "The temporary recording folder could not be prepared.");
-        co_return false;
+    // It is made once: a second attempt would find this run's own marker.
+    if (!m_launchSentinelTried) {
+        m_launchSentinelTried = true;
+        auto sentinel = LaunchSentinel::create(folder.filePath(QStringLiteral("Diagnostics")));
+        if (sentinel)
+            m_launchSentinel.emplace(std::move(*sentinel));
     }
-    m_temporaryStore.emplace(std::move(*temporary));
-    co_return true;
+
+    if (!m_temporaryStore) {
+        auto temporary = TemporaryConversationStore::create(m_environment.temporaryRoot);
+        if (!temporary) {
+            qCWarning(startUpLog, "The temporary recording folder could not be prepared.");
+            co_return storageFailureMessage();
+        }
+        m_temporaryStore.emplace(std::move(*temporary));
+    }
+    m_storagePrepared = true;
+    co_return std::nullopt;
 }
 
-void SessionViewModel::sweepExpiredRecordings()
+QCoro::Task<void> SessionViewModel::sweepExpiredRecordings()
 {
-    if (m_temporaryStore)
-        (void)m_temporaryStore->sweepExpired(m_environment.clock());
+    if (!m_temporaryStore)
+        co_return;
+    // A folder tree left by a crash can be large, and the file system slow.
+    const auto sweeping = startOffThread(
+        [store = *m_temporaryStore, now = m_environment.clock()] { return store.sweepExpired(now); });
+    (void)co_await qCoro(sweeping).waitForFinished();
 }
 
 void SessionViewModel::adoptServices(AccountServices services)

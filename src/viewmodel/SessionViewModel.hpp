@@ -21,6 +21,7 @@
 #include "domain/SpeakerTurn.hpp"
 #include "persistence/LaunchSentinel.hpp"
 #include "persistence/RecordingAgreementStore.hpp"
+#include "persistence/ResultStoreError.hpp"
 #include "persistence/TemporaryConversationStore.hpp"
 #include "persistence/TemporaryStoreError.hpp"
 #include "providers/AccountRecords.hpp"
@@ -171,7 +172,16 @@ public:
     {
         return QStringLiteral("Corvane is not connected to your account right now.");
     }
+    // What a start-up that could not open the desktop keyring says, by the keyring's state.
+    static QString keyringFailureMessage(KeyringState state);
+    // What the start-up says while the keyring's own prompt is up.
+    static QString keyringPromptMessage()
+    {
+        return QStringLiteral("Waiting for your desktop keyring. Answer its prompt to continue.");
+    }
     static QString reminderPermissionNote();
+    // What the history says when the results on this computer cannot be listed.
+    static QString unreadableResultsMessage(const ResultStoreFailure& failure);
 
     explicit SessionViewModel(SessionEnvironment environment, QObject* parent = nullptr);
     ~SessionViewModel() override;
@@ -261,6 +271,9 @@ public:
     [[nodiscard]] const InfoResource& info() const { return m_environment.info; }
     // Whether the start-up task has finished preparing the stores (successfully or not).
     [[nodiscard]] bool isStartUpFinished() const { return m_startUpFinished; }
+    // Whether the stores are prepared and the saved account session was read; until then a
+    // sign-in tries the start-up again.
+    [[nodiscard]] bool isStorageReady() const { return m_storagePrepared && m_sessionRead; }
     // Operations started through the invokable entry points and not finished yet.
     [[nodiscard]] int runningOperations() const { return m_runningOperations; }
 
@@ -461,11 +474,16 @@ private:
     // the view model may be closed while a network reply, a keychain job or a timer is pending.
     [[nodiscard]] std::weak_ptr<const bool> lifetime() const { return m_lifetime; }
     QCoro::Task<void> startUp();
-    // Device identity, data folder and stores, in that order; false at the first failure.
-    QCoro::Task<bool> prepareLocalStorage();
+    // The start-up again, for a user action after it failed (a keyring that was locked, say);
+    // what it has already built stays. Nothing when it runs already or has succeeded.
+    QCoro::Task<void> retryStartUp();
+    // Desktop keyring, device identity, data folder and stores, in that order; the sentence
+    // of the first failure, nothing on success. What was built before a failure is kept.
+    QCoro::Task<std::optional<QString>> prepareLocalStorage();
     // Restores the saved account session and connects it; runs after the sweep.
     QCoro::Task<void> restore();
-    void sweepExpiredRecordings();
+    // Removes the recordings that no running conversation holds, away from this thread.
+    QCoro::Task<void> sweepExpiredRecordings();
     void resetLiveState();
     QCoro::Task<QList<DerivedSessionResult>> storedResults();
     QCoro::Task<void> performPairing(PairingStep step, QString code, QUuid inviteID);
@@ -509,9 +527,25 @@ private:
     [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> adoptRegistration(
         DeviceRegistration registration);
     void dropAccountServices();
-    // Clears the saved session and drops it with the services that would sign with it; false
-    // when the view model went away meanwhile.
+    // Whether an account is connected: signed in, or a saved session whose services are built
+    // while the account could not be read.
+    [[nodiscard]] bool hasConnectedAccount() const { return m_account || m_client; }
+    [[nodiscard]] bool isConversationRunning() const
+    {
+        return m_isRecording || m_isPaused || m_isStartingConversation || m_isProcessing;
+    }
+    // Drops the services that would sign with the saved session, with everything they
+    // published, and then clears the saved session; false when the view model went away
+    // meanwhile.
     [[nodiscard]] QCoro::Task<bool> forgetAccountSession();
+    // Sends the revocation of `client`'s device; once the control plane has it (or no longer
+    // knows the device), the pending-revocation mark of that device is removed.
+    QCoro::Task<void> deliverRevocation(std::shared_ptr<ControlPlaneClient> client);
+    // Delivers the revocation that a sign-out left pending, if any.
+    QCoro::Task<void> retryPendingRevocation();
+    // Whether `registration` is the one the control plane keeps for this device's key.
+    [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> confirmRegistrationOfThisKey(
+        DeviceRegistration registration);
     [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> openAuthorizationPage();
     [[nodiscard]] std::expected<void, AccountCallFailure> startAppleAuthorizationInBrowser(const QUrl& url);
     void cancelAppleAuthorization(const std::optional<QString>& message);
@@ -602,6 +636,10 @@ private:
     std::unique_ptr<QNetworkAccessManager> m_network;
 
     bool m_startUpFinished = false;
+    bool m_startUpRunning = false;
+    bool m_storagePrepared = false;
+    bool m_sessionRead = false;
+    bool m_launchSentinelTried = false;
     int m_runningOperations = 0;
     std::shared_ptr<const bool> m_lifetime = std::make_shared<const bool>(true);
 };

@@ -11,6 +11,7 @@
 #include "providers/ControlPlaneBootstrap.hpp"
 #include "providers/ControlPlaneClient.hpp"
 #include "providers/DeepgramClient.hpp"
+#include "viewmodel/PendingRevocation.hpp"
 #include "viewmodel/SeatNames.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 #include "viewmodel/SmokeDemoResult.hpp"
@@ -47,34 +48,56 @@ QString readyText(bool agreementAccepted)
 QNetworkAccessManager& SessionViewModel::network()
 {
     if (!m_network)
-        m_network = std::make_unique<QNetworkAccessManager>();
+        m_network = std::make_unique<QNetworkAccessManager>(this);
     return *m_network;
 }
 
 QCoro::Task<void> SessionViewModel::restore()
 {
     const auto alive = lifetime();
+    std::optional<SecureStoreError> unreadable;
     if (m_signInPreviewMode || m_agreementPreviewMode) {
         setStatusText(QStringLiteral("Sign in to begin"));
+        m_sessionRead = true;
     } else if (m_smokeMode) {
         co_await enterSmokeAccount();
+        m_sessionRead = true;
     } else {
-        // An unreadable saved session counts as none: the device may still be recovered.
         const auto sessions = m_sessionStore;
         const auto loaded = co_await sessions->load();
         if (alive.expired())
             co_return;
-        const std::optional<LocalAccountSession> session = loaded ? loaded->session : std::nullopt;
-        if (session) {
-            connect(session->deviceID);
-            AccountCall call = [this] { return refreshRemoteState(); };
-            co_await perform(std::move(call));
-        } else if (m_baseURL && m_identity) {
-            AccountCall call = [this] { return recoverRegisteredDevice(); };
-            co_await perform(std::move(call));
+        // A keychain that cannot be read is no keychain without a session: recovering the device
+        // now would save a second session beside one that may well be there.
+        if (!loaded && std::holds_alternative<SecureStoreError>(loaded.error())) {
+            unreadable = std::get<SecureStoreError>(loaded.error());
+            qCWarning(startUpLog, "The saved account session could not be read.");
+        } else {
+            m_sessionRead = true;
+            // Stored bytes that are no session count as none: the device may still be recovered.
+            const std::optional<LocalAccountSession> session = loaded ? loaded->session : std::nullopt;
+            if (PendingRevocation::stored(preferences())) {
+                // Signed out while the revocation could not be sent: this device stays signed out
+                // until the control plane has revoked it.
+                if (session) {
+                    if (!co_await sessions->clear())
+                        qCWarning(
+                            accountLog, "The saved session of a signed-out device could not be removed.");
+                    if (alive.expired())
+                        co_return;
+                }
+                co_await retryPendingRevocation();
+            } else if (session) {
+                connect(session->deviceID);
+                AccountCall call = [this] { return refreshRemoteState(); };
+                co_await perform(std::move(call));
+            } else if (m_baseURL && m_identity) {
+                AccountCall call = [this] { return recoverRegisteredDevice(); };
+                co_await perform(std::move(call));
+            }
+            if (alive.expired())
+                co_return;
         }
-        if (alive.expired())
-            co_return;
     }
 
     auto results = co_await storedResults();
@@ -87,6 +110,13 @@ QCoro::Task<void> SessionViewModel::restore()
     if (alive.expired())
         co_return;
     co_await rescheduleCheckinReminder();
+    if (alive.expired() || !unreadable)
+        co_return;
+    // Said last, so that it stays on screen: the sign-in button tries again.
+    setErrorMessage(unreadable->status == SecureStoreError::timedOutStatus
+            ? QStringLiteral("Your desktop keyring did not answer in time. Sign in to try again.")
+            : QStringLiteral(
+                "Your desktop keyring could not be read. Unlock it, then sign in to try again."));
 }
 
 QCoro::Task<void> SessionViewModel::enterSmokeAccount()
@@ -120,9 +150,31 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::adoptRegi
     auto persisted = co_await persistAccountSession(session);
     if (alive.expired() || !persisted)
         co_return persisted;
+    // Signed in again: a revocation left pending by an earlier sign-out is no longer wanted, as
+    // the device may be the one just registered.
+    if (!PendingRevocation::store(preferences(), std::nullopt))
+        qCWarning(accountLog, "The pending revocation could not be forgotten.");
     connect(registration.deviceID);
     auto outcome = co_await refreshRemoteState();
     co_return outcome;
+}
+
+QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::confirmRegistrationOfThisKey(
+    DeviceRegistration registration)
+{
+    const auto alive = lifetime();
+    // The control plane says which registration this key has, to a request signed with it.
+    auto recovered
+        = co_await ControlPlaneBootstrap::recoverRegisteredDevice(*m_baseURL, *m_identity, network());
+    if (alive.expired())
+        co_return {};
+    if (!recovered)
+        co_return failed(std::move(recovered.error()));
+    if (!*recovered || **recovered != registration) {
+        qCWarning(accountLog, "The sign-in registered a device that is not this computer's key; not saved.");
+        co_return failed(ControlPlaneFailure(ControlPlaneError::invalidResponse()));
+    }
+    co_return {};
 }
 
 QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::persistAccountSession(
@@ -225,8 +277,11 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::refreshRe
     const auto client = m_client;
     if (!client)
         co_return {};
+    // A refresh that outlives its account (a sign-out, a revoked device, another sign-in
+    // meanwhile) publishes nothing more.
+    const auto current = [this, &alive, &client] { return !alive.expired() && client == m_client; };
     auto account = co_await client->accountState();
-    if (alive.expired())
+    if (!current())
         co_return {};
     if (!account)
         co_return failed(std::move(account.error()));
@@ -241,7 +296,7 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::refreshRe
         && !m_uncleanTerminationReported) {
         auto reported = co_await client->reportDiagnostic(
             DiagnosticEventType::uncleanTermination, QStringLiteral("observed"));
-        if (alive.expired())
+        if (!current())
             co_return {};
         if (!reported)
             co_return failed(std::move(reported.error()));
@@ -249,7 +304,7 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::refreshRe
     }
 
     auto session = co_await client->currentConversationSession();
-    if (alive.expired())
+    if (!current())
         co_return {};
     if (!session)
         co_return failed(std::move(session.error()));
@@ -264,16 +319,49 @@ QCoro::Task<void> SessionViewModel::signOutAndRevokeThisDevice()
     co_await abandonConversation();
     if (alive.expired())
         co_return;
-    if (const auto client = m_client; client && m_account) {
-        (void)co_await client->revoke(m_account->deviceID);
-        if (alive.expired())
-            co_return;
-    }
+    const auto client = m_client;
+    // Marked before anything else: should the revocation not reach the control plane, no later
+    // launch may reconnect or recover this device.
+    if (client && !PendingRevocation::store(preferences(), client->deviceID()))
+        qCWarning(accountLog, "The pending revocation could not be noted.");
+    // The services stop before the revocation goes out, so that nothing else is signed with the
+    // device afterwards.
     if (!co_await forgetAccountSession())
         co_return;
     m_appOpenReportStarted = false;
     publishHistoryEntries(ConversationHistoryMerge::entries(m_results, {}, {}, {}));
     setStatusText(QStringLiteral("Sign in to begin"));
+    if (client)
+        co_await deliverRevocation(client);
+}
+
+QCoro::Task<void> SessionViewModel::deliverRevocation(std::shared_ptr<ControlPlaneClient> client)
+{
+    const auto alive = lifetime();
+    const QUuid device = client->deviceID();
+    const auto revoked = co_await client->revoke(device);
+    if (alive.expired())
+        co_return;
+    const auto* refusal = revoked ? nullptr : std::get_if<ControlPlaneError>(&revoked.error());
+    // A device the control plane no longer accepts is revoked already.
+    if (!revoked && !(refusal && refusal->status() == 401)) {
+        qCWarning(accountLog,
+            "The revocation of this device did not reach the control plane; it is tried "
+            "again at the next launch.");
+        co_return;
+    }
+    if (PendingRevocation::stored(preferences()) == device
+        && !PendingRevocation::store(preferences(), std::nullopt))
+        qCWarning(accountLog, "The delivered revocation could not be forgotten.");
+}
+
+QCoro::Task<void> SessionViewModel::retryPendingRevocation()
+{
+    const std::optional<QUuid> device = PendingRevocation::stored(preferences());
+    if (!device || !m_baseURL || !m_identity)
+        co_return;
+    co_await deliverRevocation(
+        std::make_shared<ControlPlaneClient>(*m_baseURL, *device, *m_identity, network()));
 }
 
 QCoro::Task<void> SessionViewModel::deleteAccount()
@@ -381,15 +469,15 @@ void SessionViewModel::requestAccountDeletion()
 QCoro::Task<bool> SessionViewModel::forgetAccountSession()
 {
     const auto alive = lifetime();
-    const auto sessions = m_sessionStore;
-    (void)co_await sessions->clear();
-    if (alive.expired())
-        co_return false;
     dropAccountServices();
     publish(m_currentSession, std::optional<ConversationSessionState>(),
         &SessionViewModel::currentSessionChanged);
     publishAwaitingOffer(0);
-    co_return true;
+    resetLiveState();
+    publish(m_liveSummary, std::optional<QString>(), &SessionViewModel::liveSummaryChanged);
+    const auto sessions = m_sessionStore;
+    (void)co_await sessions->clear();
+    co_return !alive.expired();
 }
 
 } // namespace lumora

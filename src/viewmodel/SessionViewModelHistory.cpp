@@ -58,10 +58,24 @@ QCoro::Task<QList<DerivedSessionResult>> SessionViewModel::storedResults()
     const auto store = m_resultStore;
     if (!store)
         co_return QList<DerivedSessionResult> {};
+    const auto alive = lifetime();
     auto listed = co_await store->list();
-    if (!listed)
+    if (!listed) {
+        // The list is empty then, but it must not read as a computer without conversations.
+        if (!alive.expired())
+            reportFailure(unreadableResultsMessage(listed.error()));
         co_return QList<DerivedSessionResult> {};
+    }
     co_return std::move(listed->results);
+}
+
+QString SessionViewModel::unreadableResultsMessage(const ResultStoreFailure& failure)
+{
+    if (std::holds_alternative<SecureStoreError>(failure))
+        return QStringLiteral(
+            "The conversations saved on this computer cannot be opened: their key is not available from "
+            "your desktop keyring.");
+    return QStringLiteral("The conversations saved on this computer could not be read.");
 }
 
 QCoro::Task<std::optional<DerivedSessionResult>> SessionViewModel::review(ConversationHistoryEntry entry)

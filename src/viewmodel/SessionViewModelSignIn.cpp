@@ -4,7 +4,9 @@
 #include "domain/AppCallbackRoute.hpp"
 #include "providers/ControlPlaneBootstrap.hpp"
 #include "viewmodel/SessionViewModel.hpp"
+#include "viewmodel/ViewModelLog.hpp"
 
+#include <QLoggingCategory>
 #include <QTimer>
 #include <algorithm>
 
@@ -47,10 +49,35 @@ QCoro::Task<void> SessionViewModel::beginAppleAuthorization()
         co_await enterSmokeAccount();
         co_return;
     }
-    if (!m_baseURL || !m_identity) {
+    if (m_account)
+        co_return;
+    if (m_client) {
+        // A saved account whose state could not be read: it is read again, rather than a second
+        // account signed in over it.
+        AccountCall call = [this] { return refreshRemoteState(); };
+        co_await perform(std::move(call));
+        co_return;
+    }
+    const auto alive = lifetime();
+    if (!isStorageReady()) {
+        // The person acts: the start-up that could not open the keychain is tried again. Its
+        // failure says what is wrong with the storage, never that the build has no server.
+        co_await retryStartUp();
+        if (alive.expired() || !isStorageReady() || hasConnectedAccount())
+            co_return;
+    }
+    if (!m_baseURL) {
         reportFailure(QStringLiteral("This build is not connected to the control plane."));
         co_return;
     }
+    if (!m_identity) {
+        reportFailure(storageFailureMessage());
+        co_return;
+    }
+    // A revocation that an offline sign-out left pending goes out before the next sign-in.
+    co_await retryPendingRevocation();
+    if (alive.expired())
+        co_return;
     AccountCall call = [this] { return openAuthorizationPage(); };
     co_await perform(std::move(call));
 }
@@ -126,6 +153,14 @@ void SessionViewModel::handleExternalURL(const QUrl& url)
 {
     if (!AppCallbackRoute::resolve(url))
         return;
+    // Only a signed-out computer takes a sign-in: a link that arrives while an account is
+    // connected or a conversation runs would replace the account under it.
+    if (hasConnectedAccount() || isConversationRunning()) {
+        qCWarning(accountLog,
+            "A sign-in link arrived while an account is connected or a conversation runs; "
+            "it is ignored.");
+        return;
+    }
     // A return from the browser ends the attempt even when none is waiting: a late return
     // after a time-out or a cancel still completes the sign-in.
     endAppleAuthorizationAttempt();
@@ -169,6 +204,11 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::completeA
         co_return {};
     if (!registration)
         co_return std::unexpected(AccountCallFailure(std::move(registration.error())));
+    // Nothing is saved for a registration that is not this computer's: a link crafted from
+    // another sign-in must not replace the account here.
+    auto confirmed = co_await confirmRegistrationOfThisKey(*registration);
+    if (alive.expired() || !confirmed)
+        co_return confirmed;
     auto outcome = co_await adoptRegistration(*registration);
     co_return outcome;
 }

@@ -5,9 +5,51 @@
 #include "security/AccountSessionStore.hpp"
 #include "security/KeychainKeyStore.hpp"
 
+#include <QJsonDocument>
 #include <QUrlQuery>
 
 namespace lumora::testing {
+
+// Counts the writes of the saved session; stands for another process that overwrites the saved
+// session right after each of the first `racing` writes of it.
+class OverwrittenSessionKeychain final : public SecureKeyStore {
+public:
+    OverwrittenSessionKeychain(std::shared_ptr<SecureKeyStore> inner, int racing = 0)
+        : m_inner(std::move(inner))
+        , m_racing(racing)
+    {
+    }
+
+    int sessionWrites = 0;
+
+    QCoro::Task<ReadResult> data(QString account) override
+    {
+        auto found = co_await m_inner->data(account);
+        co_return found;
+    }
+    QCoro::Task<WriteResult> set(QByteArray data, QString account) override
+    {
+        if (account == AccountSessionStore::currentAccount()) {
+            ++sessionWrites;
+            if (m_racing > 0) {
+                --m_racing;
+                const LocalAccountSession other { QUuid::createUuid(), QUuid::createUuid() };
+                data = QJsonDocument(other.toJson()).toJson(QJsonDocument::Compact);
+            }
+        }
+        auto written = co_await m_inner->set(data, account);
+        co_return written;
+    }
+    QCoro::Task<WriteResult> remove(QString account) override
+    {
+        auto removed = co_await m_inner->remove(account);
+        co_return removed;
+    }
+
+private:
+    std::shared_ptr<SecureKeyStore> m_inner;
+    int m_racing;
+};
 
 // Launches of the application on one computer whose control plane is the real one on
 // loopback with its development sign-in. The saved session, the device key and the store keys

@@ -1,16 +1,20 @@
 #include "AccountFixture.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
+#include "providers/ControlPlaneBootstrap.hpp"
 #include "providers/ControlPlaneClient.hpp"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
+#include <QNetworkReply>
 #include <qcoro/qcorotimer.h>
 
 namespace lumora {
 namespace {
 
 using testing::AccountTest;
+using testing::ControlPlaneProcess;
+using testing::OverwrittenSessionKeychain;
 using testing::settle;
 
 const QString notAuthorized = QStringLiteral("This device is no longer authorized. Sign in again.");
@@ -168,8 +172,9 @@ TEST_F(AccountTest, WithoutItsDeviceKeyASavedSessionCanStillBeSignedOut)
     signIn(*fresh, "Pia");
 }
 
-// The control plane refuses to move a key that is active in one account into another; the
-// account signed in on this computer stays as it was.
+// While an account is connected no sign-in starts, and a sign-in link that arrives anyway (made
+// by someone else for this computer's public key, in their own account) is ignored: the account
+// signed in on this computer stays as it was, and the link is never redeemed.
 TEST_F(AccountTest, ASignInThatWouldMoveThisKeyToAnotherAccountLeavesTheFirstSignedIn)
 {
     auto model = launch();
@@ -177,10 +182,15 @@ TEST_F(AccountTest, ASignInThatWouldMoveThisKeyToAnotherAccountLeavesTheFirstSig
     const AccountState account = *model->account();
     model->requestSignIn();
     settle(*model);
-    ASSERT_EQ(opened.size(), 2);
-    model->handleExternalURL(browse(opened.last(), "Lee"));
+    EXPECT_EQ(opened.size(), 1) << "no second sign-in page";
+
+    const auto page = test::awaitTask(
+        ControlPlaneBootstrap::beginWebAppleAuthorization(base, *model->identity(), manager));
+    ASSERT_TRUE(page.has_value());
+    const QUrl crafted = browse(*page, "Lee");
+    model->handleExternalURL(crafted);
     settle(*model);
-    EXPECT_EQ(model->errorMessage(), "That request could not be completed safely.");
+    EXPECT_EQ(model->errorMessage(), std::nullopt) << "nothing was sent";
     EXPECT_EQ(model->account(), account);
     EXPECT_EQ(savedSession(), (LocalAccountSession { account.accountID, account.deviceID }));
     expectServices(*model, true);
@@ -225,6 +235,83 @@ TEST_F(AccountTest, SignOutRevokesThisDeviceAndKeepsTheReviewsOnThisComputer)
     EXPECT_FALSE(model->isBusy());
 }
 
+// Signed out while the control plane could not be reached: no later launch reconnects or
+// recovers this device; the next one that reaches the control plane revokes it.
+TEST_F(AccountTest, AnOfflineSignOutSticksAndItsRevocationIsDeliveredLater)
+{
+    auto model = launch();
+    signIn(*model, "Ola");
+    const AccountState account = *model->account();
+    const DeviceIdentity key = *model->identity();
+    const std::unique_ptr<ControlPlaneProcess> offline = std::move(server);
+    ASSERT_EQ(offline->stop(), 0) << offline->log().toStdString();
+
+    model->requestSignOut();
+    settle(*model);
+    EXPECT_FALSE(model->isSignedIn());
+    EXPECT_EQ(model->statusText(), "Sign in to begin");
+    EXPECT_EQ(savedSession(), std::nullopt);
+    model.reset();
+
+    // The same control plane back on the same address.
+    server = std::make_unique<ControlPlaneProcess>(
+        QStringList { "--dev-sign-in", "--tls-cert", certificates.serverCertificate(), "--tls-key",
+            certificates.serverKey(), "--database", u"sqlite:"_qs + offline->databasePath(), "--listen",
+            u"127.0.0.1:"_qs + QString::number(base.port()) });
+    ASSERT_TRUE(server->started()) << server->log().toStdString();
+    for (const char* launchName : { "the launch that delivers the revocation", "a later launch" }) {
+        SCOPED_TRACE(launchName);
+        auto again = launch();
+        EXPECT_FALSE(again->isSignedIn());
+        expectServices(*again, false);
+        EXPECT_EQ(again->errorMessage(), std::nullopt);
+        EXPECT_EQ(again->statusText(), "Sign in to begin");
+        EXPECT_EQ(savedSession(), std::nullopt);
+    }
+    EXPECT_FALSE(home.preferences->contains("lumora.pendingRevocation"));
+    const auto refused
+        = test::awaitTask(ControlPlaneClient(base, account.deviceID, key, manager).accountState());
+    ASSERT_FALSE(refused.has_value());
+    const auto* refusal = std::get_if<ControlPlaneError>(&refused.error());
+    ASSERT_NE(refusal, nullptr);
+    EXPECT_EQ(refusal->status(), 401);
+
+    // Signing in again afterwards works as on a new computer.
+    auto fresh = launch();
+    signIn(*fresh, "Ola");
+}
+
+// Signing out stops the account's services before the revocation goes out: what the window asks
+// for meanwhile (a history refresh when it is activated again, the pairing state) sends nothing
+// signed with the device, and an account refresh on its way publishes nothing.
+TEST_F(AccountTest, NothingOfTheAccountOutlivesTheSignOut)
+{
+    auto model = launch();
+    signIn(*model, "Uma");
+    auto* network = model->findChild<QNetworkAccessManager*>();
+    ASSERT_NE(network, nullptr);
+    QStringList sent;
+    QObject::connect(network, &QNetworkAccessManager::finished, network, [&sent](QNetworkReply* reply) {
+        sent.append(reply->url().path() + u' '
+            + QString::number(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()));
+    });
+    auto refresh = model->refreshAfterConversation();
+    const QStringList before = sent;
+    model->requestSignOut();
+    model->refreshHistory(true);
+    model->requestPairingState();
+    settle(*model);
+    test::awaitTask(std::move(refresh));
+    EXPECT_FALSE(model->isSignedIn());
+    EXPECT_EQ(model->currentSession(), std::nullopt);
+    EXPECT_EQ(model->statusText(), "Sign in to begin");
+    expectServices(*model, false);
+    // The refresh's first call was on its way; it goes no further.
+    sent.sort();
+    EXPECT_EQ(sent, (QStringList { "/v1/account/state 200", "/v1/devices/revoke 200" }));
+    EXPECT_TRUE(before.isEmpty());
+}
+
 TEST_F(AccountTest, DeletingTheAccountRemovesItOnTheServerAndEverythingThisComputerKeptForIt)
 {
     auto model = launch();
@@ -256,47 +343,6 @@ TEST_F(AccountTest, DeletingTheAccountRemovesItOnTheServerAndEverythingThisCompu
     EXPECT_TRUE(listed->results.isEmpty());
     EXPECT_FALSE(test::awaitTask(client->accountState()).has_value());
 }
-
-// Another process that overwrites the saved session right after each of the first `racing`
-// writes of it.
-class OverwrittenSessionKeychain final : public SecureKeyStore {
-public:
-    OverwrittenSessionKeychain(std::shared_ptr<SecureKeyStore> inner, int racing)
-        : m_inner(std::move(inner))
-        , m_racing(racing)
-    {
-    }
-
-    int sessionWrites = 0;
-
-    QCoro::Task<ReadResult> data(QString account) override
-    {
-        auto found = co_await m_inner->data(account);
-        co_return found;
-    }
-    QCoro::Task<WriteResult> set(QByteArray data, QString account) override
-    {
-        if (account == AccountSessionStore::currentAccount()) {
-            ++sessionWrites;
-            if (m_racing > 0) {
-                --m_racing;
-                const LocalAccountSession other { QUuid::createUuid(), QUuid::createUuid() };
-                data = QJsonDocument(other.toJson()).toJson(QJsonDocument::Compact);
-            }
-        }
-        auto written = co_await m_inner->set(data, account);
-        co_return written;
-    }
-    QCoro::Task<WriteResult> remove(QString account) override
-    {
-        auto removed = co_await m_inner->remove(account);
-        co_return removed;
-    }
-
-private:
-    std::shared_ptr<SecureKeyStore> m_inner;
-    int m_racing;
-};
 
 // A session that the keychain acknowledges but that reads back as another is written again
 // after 250 ms and then 500 ms; after the third attempt the sign-in stops and connects nothing.
@@ -392,7 +438,11 @@ TEST_F(AccountTest, ClosingWhileOperationsWaitEndsThemQuietly)
         { "start-up", nullptr },
         { "history", [](SessionViewModel& model) { model.refreshHistory(true); } },
         { "pairing", [](SessionViewModel& model) { model.requestPairingInvite(); } },
-        { "sign-in", [](SessionViewModel& model) { model.requestSignIn(); } },
+        { "sign-in",
+            [](SessionViewModel& model) {
+                model.requestSignOut();
+                model.requestSignIn();
+            } },
         { "sign-out", [](SessionViewModel& model) { model.requestSignOut(); } },
         { "check-in", [](SessionViewModel& model) { model.requestCheckin(); } },
     };

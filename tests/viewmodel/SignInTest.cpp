@@ -58,11 +58,15 @@ TEST_F(SignInTest, EachUnusableCallbackGivesItsSentenceAndLeavesTheComputerSigne
         { "malformed", [](SignInTest&) { return QUrl("lumora://apple-auth:99999/?ticket=x"); }, incomplete },
         { "unknown ticket", [](SignInTest&) { return QUrl("lumora://apple-auth?ticket=not-a-ticket"); },
             QStringLiteral("That request could not be completed safely.") },
+        // Redeemed, but the registration is not this key's: nothing of it is saved.
         { "ticket of another device", [](SignInTest& test) { return test.foreignCallback("Hal"); },
-            SessionViewModel::notAuthorizedMessage() },
+            invalidResponse },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        const auto counting = std::make_shared<testing::OverwrittenSessionKeychain>(
+            std::make_shared<KeychainKeyStore>(service));
+        chosenKeychain = counting;
         auto model = launch();
         model->requestSignIn();
         settle(*model);
@@ -77,6 +81,7 @@ TEST_F(SignInTest, EachUnusableCallbackGivesItsSentenceAndLeavesTheComputerSigne
         EXPECT_FALSE(model->isBusy());
         EXPECT_EQ(model->client(), nullptr);
         EXPECT_EQ(savedSession(), std::nullopt);
+        EXPECT_EQ(counting->sessionWrites, 0);
     }
 }
 
