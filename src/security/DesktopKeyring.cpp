@@ -44,8 +44,7 @@ QCoro::Task<Collection> defaultCollection(QDBusConnection bus)
 {
     QDBusMessage alias = serviceCall(QStringLiteral("ReadAlias"));
     alias << QStringLiteral("default");
-    const QDBusMessage aliasReply
-        = co_await bus.asyncCall(alias, int(DesktopKeyring::callTimeout.count()));
+    const QDBusMessage aliasReply = co_await bus.asyncCall(alias, int(DesktopKeyring::callTimeout.count()));
     if (aliasReply.type() != QDBusMessage::ReplyMessage) {
         qCWarning(secureStoreLog, "The desktop keyring does not answer: %s",
             qUtf8Printable(aliasReply.errorName()));
@@ -65,7 +64,8 @@ QCoro::Task<Collection> defaultCollection(QDBusConnection bus)
         co_return Collection { DesktopKeyring::State::unreachable, path };
     }
     const bool isLocked = lockedReply.arguments().first().value<QDBusVariant>().variant().toBool();
-    co_return Collection { isLocked ? DesktopKeyring::State::locked : DesktopKeyring::State::available, path };
+    co_return Collection { isLocked ? DesktopKeyring::State::locked : DesktopKeyring::State::available,
+        path };
 }
 
 } // namespace
@@ -120,13 +120,15 @@ QCoro::Task<DesktopKeyring::State> DesktopKeyring::state(QDBusConnection bus)
     co_return (co_await defaultCollection(bus)).state;
 }
 
-QCoro::Task<DesktopKeyring::State> DesktopKeyring::prepare(QDBusConnection bus, std::function<void()> prompting)
+QCoro::Task<DesktopKeyring::State> DesktopKeyring::prepare(
+    QDBusConnection bus, std::function<void()> prompting)
 {
     const Collection current = co_await defaultCollection(bus);
     QDBusMessage request;
     if (current.state == State::missing) {
         request = serviceCall(QStringLiteral("CreateCollection"));
-        const QVariantMap properties { { collectionInterface + QStringLiteral(".Label"), QStringLiteral("Login") } };
+        const QVariantMap properties { { collectionInterface + QStringLiteral(".Label"),
+            QStringLiteral("Login") } };
         request << properties << QStringLiteral("default");
     } else if (current.state == State::locked) {
         request = serviceCall(QStringLiteral("Unlock"));
@@ -137,14 +139,16 @@ QCoro::Task<DesktopKeyring::State> DesktopKeyring::prepare(QDBusConnection bus, 
     }
     const QDBusMessage reply = co_await bus.asyncCall(request, int(callTimeout.count()));
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        qCWarning(secureStoreLog, "The desktop keyring refused to open: %s", qUtf8Printable(reply.errorName()));
+        qCWarning(
+            secureStoreLog, "The desktop keyring refused to open: %s", qUtf8Printable(reply.errorName()));
         co_return (co_await defaultCollection(bus)).state;
     }
     const QString prompt = objectPathAt(reply, 1);
     if (!prompt.isEmpty() && prompt != noObject) {
         // Listening before the prompt is shown: its answer may come at once.
         KeyringPromptAnswer answer(bus, prompt);
-        QDBusMessage show = QDBusMessage::createMethodCall(service, prompt, promptInterface, QStringLiteral("Prompt"));
+        QDBusMessage show
+            = QDBusMessage::createMethodCall(service, prompt, promptInterface, QStringLiteral("Prompt"));
         show << QString();
         const QDBusMessage shown = co_await bus.asyncCall(show, int(callTimeout.count()));
         if (shown.type() == QDBusMessage::ReplyMessage) {

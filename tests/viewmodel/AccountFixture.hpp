@@ -94,6 +94,7 @@ public:
             return browserOpens;
         };
         environment.signInTimeout = signInTimeout;
+        environment.prepareKeyring = prepareKeyring;
         return std::make_unique<SessionViewModel>(std::move(environment));
     }
 
@@ -148,6 +149,9 @@ public:
     QString service = u"com.lumora.native.test-"_qs + QUuid::createUuid().toString(QUuid::WithoutBraces);
     QList<QUrl> opened;
     bool browserOpens = true;
+    // Opens the desktop keyring at start-up, as the application does; unset, the keychain is
+    // taken as it is.
+    std::function<QCoro::Task<KeyringState>(std::function<void()>)> prepareKeyring;
     std::chrono::milliseconds signInTimeout = std::chrono::seconds(480);
 };
 
