@@ -2,6 +2,7 @@
 
 #include "audio/AudioInputWorker.hpp"
 #include "audio/DefaultAudioInput.hpp"
+#include "persistence/OffThread.hpp"
 
 #include <QFuture>
 #include <QMediaDevices>
@@ -68,10 +69,16 @@ template <typename Call> auto NativeAudioCapture::onAudioThread(Call call)
     }
 }
 
-double NativeAudioCapture::inputSampleRate() const
+QCoro::Task<double> NativeAudioCapture::inputSampleRate()
 {
-    const std::optional<QAudioDevice> device = DefaultAudioInput::find();
-    return device ? double(device->preferredFormat().sampleRate()) : 0.0;
+    // The media backend is set up on the caller's thread, never first on a pool thread.
+    QMediaDevices::audioInputs();
+    const auto asking = startOffThread([] {
+        const std::optional<QAudioDevice> device = DefaultAudioInput::find();
+        return device ? double(device->preferredFormat().sampleRate()) : 0.0;
+    });
+    const auto rate = co_await qCoro(asking).waitForFinished();
+    co_return rate.value_or(0.0);
 }
 
 bool NativeAudioCapture::isRecording() const

@@ -36,8 +36,10 @@ public:
     explicit NativeAudioCapture(QObject* parent = nullptr);
     ~NativeAudioCapture() override;
 
-    // The microphone's own sample rate in hertz, which the PCM blocks carry; 0 without one.
-    [[nodiscard]] double inputSampleRate() const;
+    // The microphone's own sample rate in hertz, which the PCM blocks carry; 0 without one. The
+    // sound server is asked away from the caller's thread: one that hangs takes seconds to give
+    // up on.
+    [[nodiscard]] static QCoro::Task<double> inputSampleRate();
     // True while a capture runs and is not paused.
     [[nodiscard]] bool isRecording() const;
     // Seconds recorded into the file (pauses excluded); 0 while nothing runs.

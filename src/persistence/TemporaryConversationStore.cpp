@@ -211,14 +211,10 @@ std::expected<QStringList, TemporaryStoreFailure> TemporaryConversationStore::sw
     QStringList removed;
     for (const QString& name : *names) {
         const QString entry = m_root + u'/' + name;
-        const auto modified = privatefiles::modificationTime(entry);
-        if (!modified)
-            return fileFailure<QStringList>(modified.error());
-        const qint64 age = modified->msecsTo(now);
-        if (age >= 0 && age < maximumRetention * 1000)
-            continue;
-        // A session folder is held locked while its recording runs; taking the lock first also
-        // keeps a recording from starting in a folder this sweep is removing.
+        // A session folder is held locked while its conversation runs, so one that can be locked
+        // belongs to no running conversation: it is removed whatever its age (the lock, kept
+        // while removing, also keeps a recording from starting in it meanwhile). Anything else
+        // cannot be proven dead and goes by its age.
         std::optional<int> held;
         if (QFileInfo(entry).isDir() && !QFileInfo(entry).isSymLink()) {
             const auto locked = lockFolder(entry);
@@ -227,6 +223,13 @@ std::expected<QStringList, TemporaryStoreFailure> TemporaryConversationStore::sw
             if (!locked)
                 return fileFailure<QStringList>(systemError(entry, locked.error()));
             held = *locked;
+        } else {
+            const auto modified = privatefiles::modificationTime(entry);
+            if (!modified)
+                return fileFailure<QStringList>(modified.error());
+            const qint64 age = modified->msecsTo(now);
+            if (age >= 0 && age < maximumRetention * 1000)
+                continue;
         }
         auto gone = privatefiles::removeEntry(entry);
         if (held)

@@ -20,7 +20,9 @@ namespace lumora {
 // Each session folder is locked (`flock` on the folder) from its creation until it is removed
 // through the store that made it, or until that process ends; the sweep never removes a
 // locked folder, so a recording that runs for longer than a day, or in another instance,
-// is never swept away. Copies of a store share its locks.
+// is never swept away, and removes every unlocked one, whatever its age, as a conversation that
+// has ended without removing it (a crash, a forced quit) left it. Copies of a store share its
+// locks.
 class TemporaryConversationStore {
 public:
     // Entries at least this old (in seconds) are swept.
@@ -44,9 +46,9 @@ public:
     // Removes a session folder; anything that is not one is left alone without error.
     [[nodiscard]] std::expected<void, TemporaryStoreFailure> removeSessionDirectory(
         const QString& directory) const;
-    // Removes the root's visible entries last modified at least `maximumRetention` seconds
-    // before `now`, or after `now` (a clock set back must not keep a recording forever), except
-    // session folders that are locked; returns their paths.
+    // Removes the root's visible folders that no conversation holds locked, whatever their age,
+    // and its other visible entries last modified at least `maximumRetention` seconds before
+    // `now`, or after `now` (a clock set back must not keep a file forever); returns their paths.
     [[nodiscard]] std::expected<QStringList, TemporaryStoreFailure> sweepExpired(const QDateTime& now) const;
 
 private:

@@ -209,7 +209,9 @@ QCoro::Task<void> SessionViewModel::beginConversation()
     const double maximumSeconds = std::min(prepared->maximumSeconds, NativeAudioCapture::maximumDuration);
 
     if (const auto client = m_client) {
-        const double rate = std::trunc(audioCapture().inputSampleRate());
+        const double rate = std::trunc(co_await NativeAudioCapture::inputSampleRate());
+        if (alive.expired())
+            co_return;
         if (!(rate >= 1 && rate <= double(std::numeric_limits<int>::max()))) {
             co_await failStart(NativeAudioCaptureError::noMicrophone);
             co_return;

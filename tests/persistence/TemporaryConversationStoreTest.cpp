@@ -147,7 +147,10 @@ TEST(TemporaryConversationStore, RemovingSessionFolders)
     EXPECT_TRUE(QFile::exists(outside.path() + u"/keep"_qs));
 }
 
-TEST(TemporaryConversationStore, SweepRemovesEntriesADayOldOrMore)
+// A session folder that no process holds locked belongs to a conversation that has ended (a
+// crash, a forced quit): it is removed whatever its age. What cannot be proven dead that way
+// (files, links) goes once it is a day old.
+TEST(TemporaryConversationStore, SweepRemovesEveryUnlockedFolderAndOtherEntriesADayOld)
 {
     Fixture f;
     QTemporaryDir outside;
@@ -160,11 +163,15 @@ TEST(TemporaryConversationStore, SweepRemovesEntriesADayOldOrMore)
     };
     const Case cases[] = {
         { u"a-exactly-a-day"_qs, Case::folder, 86400, true },
-        { u"b-a-second-short"_qs, Case::folder, 86399, false },
-        // A clock set back must not keep a recording forever.
+        { u"b-a-second-short"_qs, Case::folder, 86399, true },
         { u"c-from-the-future"_qs, Case::folder, -3600, true },
-        { u"d-old-file"_qs, Case::file, 200000, true },
-        { u"e-old-link"_qs, Case::link, 200000, true },
+        { u"d-just-left-by-a-crash"_qs, Case::folder, 5, true },
+        { u"e-file-exactly-a-day"_qs, Case::file, 86400, true },
+        { u"f-file-a-second-short"_qs, Case::file, 86399, false },
+        // A clock set back must not keep a file forever.
+        { u"g-file-from-the-future"_qs, Case::file, -3600, true },
+        { u"h-old-link"_qs, Case::link, 200000, true },
+        { u"i-new-link"_qs, Case::link, 10, false },
         { u".hidden-old"_qs, Case::folder, 200000, false },
     };
     for (const Case& c : cases) {

@@ -1,7 +1,8 @@
+#include "security/DesktopKeyring.hpp"
+
 #include "AwaitTask.hpp"
 #include "PrivateKeyringSession.hpp"
 #include "XvfbDisplay.hpp"
-#include "security/DesktopKeyring.hpp"
 #include "security/KeychainKeyStore.hpp"
 
 #include <QDir>

@@ -24,9 +24,10 @@ const QString loginCollection = QStringLiteral("/org/freedesktop/secrets/collect
 // asked (the prompter, and a keyring daemon on demand).
 QByteArray busConfiguration(const QString& socketFolder, bool activation)
 {
-    return QByteArrayLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
-                             "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                             "<busconfig><type>session</type><listen>unix:dir=")
+    return QByteArrayLiteral(
+               "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
+               "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+               "<busconfig><type>session</type><listen>unix:dir=")
         + socketFolder.toUtf8() + QByteArrayLiteral("</listen><auth>EXTERNAL</auth>")
         + (activation ? QByteArrayLiteral("<standard_session_servicedirs/>") : QByteArray())
         + QByteArrayLiteral("<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
@@ -51,7 +52,8 @@ PrivateKeyringSession::PrivateKeyringSession(Keyring keyring, const QString& dis
     const QString home = m_home.path();
     for (const char* folder : { ".local/share/keyrings", ".cache", "runtime", "bus" })
         QDir(home).mkpath(QString::fromLatin1(folder));
-    QFile::setPermissions(home + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(
+        home + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QFile configuration(m_home.filePath("bus.conf"));
     if (!configuration.open(QIODevice::WriteOnly))
         return;
@@ -170,9 +172,8 @@ bool PrivateKeyringSession::waitForKeyring(bool unlocked)
 
 QString PrivateKeyringSession::defaultCollection()
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        secrets, QStringLiteral("/org/freedesktop/secrets"), QStringLiteral("org.freedesktop.Secret.Service"),
-        QStringLiteral("ReadAlias"));
+    QDBusMessage call = QDBusMessage::createMethodCall(secrets, QStringLiteral("/org/freedesktop/secrets"),
+        QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("ReadAlias"));
     call << QStringLiteral("default");
     call.setAutoStartService(false);
     const QDBusReply<QDBusObjectPath> reply = bus().call(call, QDBus::Block, 5000);
@@ -181,8 +182,8 @@ QString PrivateKeyringSession::defaultCollection()
 
 bool PrivateKeyringSession::isLocked()
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(secrets, loginCollection,
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        secrets, loginCollection, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     call << QStringLiteral("org.freedesktop.Secret.Collection") << QStringLiteral("Locked");
     call.setAutoStartService(false);
     const QDBusReply<QDBusVariant> reply = bus().call(call, QDBus::Block, 5000);

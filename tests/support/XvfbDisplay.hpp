@@ -19,8 +19,9 @@ public:
         m_server.setStandardErrorFile(QProcess::nullDevice());
         // The server picks a free display and writes its number on the descriptor it is given.
         m_server.start(QStringLiteral("Xvfb"),
-            { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-                QStringLiteral("1280x900x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp") });
+            { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                QStringLiteral("0"), QStringLiteral("1280x900x24"), QStringLiteral("-nolisten"),
+                QStringLiteral("tcp") });
         if (!m_server.waitForStarted(5000))
             return;
         const QDeadlineTimer deadline(15000);

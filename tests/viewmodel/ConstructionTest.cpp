@@ -192,3 +192,39 @@ TEST(SessionViewModelConstruction, StorageThatCannotBePreparedStopsTheStartUp)
 
 } // namespace
 } // namespace lumora
+
+namespace lumora {
+namespace {
+
+// The start-up sweep removes what ended conversations left, away from the GUI thread: while a
+// large tree of them goes, that thread's event loop keeps turning and sees it half removed.
+TEST(SessionViewModelConstruction, TheStartUpSweepLeavesTheEventLoopTurning)
+{
+    ViewModelHome home;
+    const QDir root(home.temporaryRoot);
+    ASSERT_TRUE(QDir().mkpath(home.temporaryRoot));
+    QStringList folders;
+    for (int i = 0; i < 400; ++i) {
+        folders.append(QUuid::createUuid().toString(QUuid::WithoutBraces));
+        ASSERT_TRUE(root.mkdir(folders.last()));
+        QFile recording(root.filePath(folders.last() + u"/recording.m4a"_qs));
+        ASSERT_TRUE(recording.open(QIODevice::WriteOnly));
+    }
+    // The sweep goes through them in the order of their names.
+    folders.sort();
+
+    int partlySwept = 0;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (!root.exists(folders.first()) && root.exists(folders.last()))
+            ++partlySwept;
+    });
+    look.start(1);
+    const auto model = home.viewModel();
+    look.stop();
+    EXPECT_TRUE(root.isEmpty());
+    EXPECT_GE(partlySwept, 1);
+}
+
+} // namespace
+} // namespace lumora

@@ -85,7 +85,8 @@ TEST_F(ConversationEndToEndTest, ATwoVoiceConversationEndsInASealedReviewAndAFin
     DeepgramLiveSessionOptions options;
     options.baseURL = speech->baseUrl();
     DeepgramLiveSession live(
-        prepared->liveGrant, int(capture.inputSampleRate()), prepared->reservationID, *client, *client,
+        prepared->liveGrant, int(test::awaitTask(NativeAudioCapture::inputSampleRate())),
+        prepared->reservationID, *client, *client,
         [&](const SpeakerTurn& turn) {
             if (coordinator->acceptLiveTurn(turn))
                 liveTurns.append(turn);
