@@ -8,6 +8,7 @@
 #include "TerminationSignals.hpp"
 #include "WindowSizing.hpp"
 #include "app/reminders/CheckinReminderScheduler.hpp"
+#include "persistence/PrivateFiles.hpp"
 #include "viewmodel/InfoResource.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
@@ -61,6 +62,10 @@ CorvaneApp::~CorvaneApp()
 bool CorvaneApp::start()
 {
     m_preferences = std::make_unique<QSettings>();
+    // The partners' names live there: the owner's alone, before anything is written.
+    if (const auto restricted = privatefiles::makeOwnerOnly(m_preferences->fileName()); !restricted)
+        qCWarning(appLog, "The preferences file could not be made private: %s",
+            qUtf8Printable(restricted.error().reason));
     // The reminder left pending by the last run is looked at before the view model reschedules.
     auto reminders
         = std::make_shared<desktop::CheckinReminderScheduler>(*m_preferences, QDBusConnection::sessionBus());

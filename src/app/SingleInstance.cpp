@@ -1,8 +1,10 @@
 #include "SingleInstance.hpp"
 
+#include "persistence/PrivateFiles.hpp"
+
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QTimer>
 #include <memory>
 
@@ -10,10 +12,7 @@ namespace lumora {
 
 QString SingleInstance::standardSocketPath()
 {
-    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (folder.isEmpty())
-        folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return QDir(folder).filePath(QStringLiteral("lumora-instance"));
+    return QDir(privatefiles::runtimeFolder()).filePath(QStringLiteral("lumora-instance"));
 }
 
 bool SingleInstance::handOff(const QString& socketPath, const QUrl& url)
@@ -71,6 +70,7 @@ bool SingleInstance::listen()
     probe.connectToServer(m_socketPath);
     if (probe.waitForConnected(connectionTimeoutMilliseconds))
         return false;
+    QDir().mkpath(QFileInfo(m_socketPath).path());
     QLocalServer::removeServer(m_socketPath);
     return m_server.listen(m_socketPath);
 }

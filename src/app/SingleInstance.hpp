@@ -18,7 +18,8 @@ public:
     static constexpr qsizetype maximumMessageBytes = 4096;
     static constexpr int connectionTimeoutMilliseconds = 2000;
 
-    // "lumora-instance" in $XDG_RUNTIME_DIR (Qt's private runtime folder when it is unset).
+    // "lumora-instance" in the user's own runtime folder (privatefiles::runtimeFolder): never in a
+    // folder where someone else could be listening under that name first.
     static QString standardSocketPath();
     // Hands `url` to the running instance at `socketPath`; false when none answers.
     [[nodiscard]] static bool handOff(const QString& socketPath, const QUrl& url);

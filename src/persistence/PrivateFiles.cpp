@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <cerrno>
 #include <cstring>
@@ -46,6 +47,18 @@ std::expected<void, FileSystemError> createSingleDirectory(const QString& path)
     if (::chmod(native.constData(), privateFolderMode) != 0)
         return std::unexpected(systemError(path, errno));
     return {};
+}
+
+QString runtimeFolder()
+{
+    const QString named = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!named.isEmpty() && QDir::isAbsolutePath(named)) {
+        const auto status = linkStatus(named);
+        if (status && S_ISDIR(status->st_mode) && status->st_uid == ::geteuid()
+            && (status->st_mode & 0077) == 0)
+            return QDir::cleanPath(named);
+    }
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
 }
 
 std::expected<void, FileSystemError> createDirectory(const QString& path)
@@ -179,6 +192,26 @@ std::expected<void, FileSystemError> removeEntry(const QString& path)
     if (::unlink(QFile::encodeName(path).constData()) != 0)
         return std::unexpected(systemError(path, errno));
     return {};
+}
+
+std::expected<void, FileSystemError> makeOwnerOnly(const QString& path)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return std::unexpected(FileSystemError { path, QStringLiteral("could not make its folder") });
+    const int descriptor = ::open(QFile::encodeName(path).constData(),
+        O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, privateFileMode);
+    if (descriptor < 0)
+        return std::unexpected(systemError(path, errno));
+    struct stat status { };
+    std::expected<void, FileSystemError> outcome;
+    if (::fstat(descriptor, &status) != 0)
+        outcome = std::unexpected(systemError(path, errno));
+    else if (!S_ISREG(status.st_mode))
+        outcome = std::unexpected(FileSystemError { path, QStringLiteral("not a plain file") });
+    else if (::fchmod(descriptor, privateFileMode) != 0)
+        outcome = std::unexpected(systemError(path, errno));
+    ::close(descriptor);
+    return outcome;
 }
 
 std::expected<QStringList, FileSystemError> entryNames(const QString& directory, bool includeHidden)

@@ -14,6 +14,11 @@ namespace lumora::privatefiles {
 // The folder of that name inside "Lumora" in the user's application data folder.
 QString applicationDataFolder(const QString& name);
 
+// The folder for the user's own short-lived files (the temporary recordings, the single-instance
+// socket): $XDG_RUNTIME_DIR when it names a real folder of this user closed to others, else the
+// user's cache folder. Never a folder others may write to, where one of them could put a name
+// there first.
+QString runtimeFolder();
 // Creates the folder and any missing parents with mode 0700; folders that exist keep their mode.
 [[nodiscard]] std::expected<void, FileSystemError> createDirectory(const QString& path);
 // Creates one folder, whose parent must exist, with mode 0700.
@@ -30,6 +35,10 @@ QString temporarySuffix();
 // than deleted.
 [[nodiscard]] std::expected<QString, FileSystemError> moveAside(
     const QString& path, const QString& reason, const QDateTime& now);
+// Makes the file readable and writable by its owner alone (mode 0600), creating it empty, with
+// any missing folders, when it does not exist; a symbolic link is refused. For files that other
+// code rewrites in place of the old one while keeping its mode (Qt's settings do).
+[[nodiscard]] std::expected<void, FileSystemError> makeOwnerOnly(const QString& path);
 // Whether the entry itself is a symbolic link.
 bool isSymbolicLink(const QString& path);
 [[nodiscard]] std::expected<QByteArray, FileSystemError> readFile(const QString& path);

@@ -77,19 +77,6 @@ std::expected<int, int> lockFolder(const QString& folder)
     return descriptor;
 }
 
-// The runtime folder the session names, when it is a real folder of this user closed to others.
-std::optional<QString> runtimeFolder()
-{
-    const QString named = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (named.isEmpty() || !QDir::isAbsolutePath(named))
-        return std::nullopt;
-    struct stat status { };
-    if (::lstat(QFile::encodeName(named).constData(), &status) != 0 || !S_ISDIR(status.st_mode)
-        || status.st_uid != ::geteuid() || (status.st_mode & 0077) != 0)
-        return std::nullopt;
-    return QDir::cleanPath(named);
-}
-
 } // namespace
 
 // The open, locked session folders of a store, by path.
@@ -132,9 +119,7 @@ TemporaryConversationStore::TemporaryConversationStore(QString root)
 
 QString TemporaryConversationStore::standardRoot()
 {
-    const QString base
-        = runtimeFolder().value_or(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation));
-    return base + QStringLiteral("/Lumora-Conversation");
+    return privatefiles::runtimeFolder() + QStringLiteral("/Lumora-Conversation");
 }
 
 std::expected<TemporaryConversationStore, TemporaryStoreFailure> TemporaryConversationStore::create(

@@ -28,9 +28,7 @@ public:
     // Entries at least this old (in seconds) are swept.
     static constexpr qint64 maximumRetention = 86400;
 
-    // "Lumora-Conversation" in the user's own runtime folder ($XDG_RUNTIME_DIR, when it names
-    // a folder of this user), else in the user's cache folder. Never a fixed name in a folder
-    // shared with other users, which one of them could create first and so block the others.
+    // "Lumora-Conversation" in the user's own runtime folder (privatefiles::runtimeFolder).
     static QString standardRoot();
 
     [[nodiscard]] static std::expected<TemporaryConversationStore, TemporaryStoreFailure> create(

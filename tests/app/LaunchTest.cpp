@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -100,6 +101,25 @@ TEST_F(LaunchTest, ASecondLaunchHandsItsURLOverAndEnds)
     ::kill(pid_t(first->processId()), SIGTERM);
     ASSERT_TRUE(first->waitForFinished(10000));
     EXPECT_FALSE(QFile::exists(marker()));
+}
+
+// The preferences hold the partners' names: a file an earlier build left readable by others is
+// the owner's alone once the application has started.
+TEST_F(LaunchTest, ThePreferencesFileIsTheOwnersAlone)
+{
+    const QString preferences = m_home.filePath("config/Lumora/Lumora.conf");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(preferences).path()));
+    QFile earlier(preferences);
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+    earlier.write("[General]\ncorvane.participantName.left=Ada\n");
+    earlier.close();
+    ASSERT_TRUE(QFile::setPermissions(
+        preferences, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+    const auto running = launch({});
+    ASSERT_TRUE(waitForMarker(true));
+    EXPECT_EQ(QFile::permissions(preferences) & 0x0FFF, QFile::ReadUser | QFile::WriteUser);
+    ::kill(pid_t(running->processId()), SIGTERM);
+    ASSERT_TRUE(running->waitForFinished(10000));
 }
 
 // The window's first frame on a real X display: the screen's available area, or 920 by 680

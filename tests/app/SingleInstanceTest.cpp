@@ -85,3 +85,39 @@ TEST(SingleInstance, ReplacesASocketLeftByACrashedRun)
 
 } // namespace
 } // namespace lumora
+
+namespace lumora {
+namespace {
+
+// A later launch hands its URL (a sign-in ticket among them) to whoever listens at the path:
+// never a path in a folder that someone else may write to, and so listen at first.
+TEST(SingleInstance, TheSocketLivesOnlyInARuntimeFolderOfThisUserAlone)
+{
+    QTemporaryDir runtime;
+    ASSERT_TRUE(
+        QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QTemporaryDir shared;
+    ASSERT_TRUE(QFile::setPermissions(shared.path(),
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::WriteOther
+            | QFile::ExeOther));
+    const QString linked = shared.filePath("runtime-link");
+    ASSERT_TRUE(QFile::link(runtime.path(), linked));
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    const std::pair<QString, bool> cases[] = {
+        { runtime.path(), true },
+        { shared.path(), false },
+        { linked, false },
+        { u"relative/run"_qs, false },
+    };
+    for (const auto& [folder, used] : cases) {
+        SCOPED_TRACE(folder.toStdString());
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder));
+        const QString path = SingleInstance::standardSocketPath();
+        EXPECT_EQ(path.startsWith(folder + u'/'), used) << path.toStdString();
+        EXPECT_TRUE(path.endsWith(u"/lumora-instance"_qs));
+    }
+    qputenv("XDG_RUNTIME_DIR", saved);
+}
+
+} // namespace
+} // namespace lumora

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <csignal>
 #include <fcntl.h>
@@ -66,6 +67,37 @@ void fill(const QString& folder)
 rlimit savedLimit {};
 
 } // namespace
+
+// The preferences (the partners' names among them) are the owner's alone, whether the file is
+// new or an earlier build left it readable by everyone, and stay so when Qt rewrites them.
+TEST(PrivateFiles, APreferencesFileIsMadeOwnerOnlyAndStaysSo)
+{
+    QTemporaryDir folder;
+    const QString fresh = folder.filePath("config/Lumora/Lumora.conf");
+    const QString earlier = folder.filePath("earlier.conf");
+    test::overwrite(earlier, "[General]\ncorvane.participantName.left=Ada\n");
+    ASSERT_TRUE(QFile::setPermissions(
+        earlier, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+    for (const QString& path : { fresh, earlier }) {
+        SCOPED_TRACE(path.toStdString());
+        ASSERT_TRUE(privatefiles::makeOwnerOnly(path).has_value());
+        EXPECT_EQ(test::modeOf(path), 0600);
+        QSettings preferences(path, QSettings::IniFormat);
+        preferences.setValue("corvane.participantName.right", "Bo");
+        preferences.sync();
+        EXPECT_EQ(preferences.status(), QSettings::NoError);
+        EXPECT_EQ(test::modeOf(path), 0600) << "rewritten";
+    }
+    EXPECT_EQ(QSettings(earlier, QSettings::IniFormat).value("corvane.participantName.left"), "Ada");
+
+    // A link in its place is not followed.
+    const QString target = folder.filePath("elsewhere");
+    test::overwrite(target, "x");
+    ASSERT_TRUE(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    ASSERT_TRUE(QFile::link(target, folder.filePath("linked.conf")));
+    EXPECT_FALSE(privatefiles::makeOwnerOnly(folder.filePath("linked.conf")).has_value());
+    EXPECT_EQ(test::modeOf(target), 0604);
+}
 
 // A full disk once made a save report success and left an empty file in place of the good one.
 TEST(PrivateFiles, AWriteTheDiskRefusesFailsAndLeavesTheEarlierFileReadable)
