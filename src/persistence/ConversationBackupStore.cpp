@@ -91,8 +91,8 @@ ConversationBackupStore::ConversationBackupStore(
     : m_lock(std::move(lock))
     , m_directory(std::move(directory))
     , m_file(m_directory + u'/' + fileName())
-    , m_sealer(
-          std::move(keyStore), keyAccount(), m_directory, [this] { return privatefiles::exists(m_file); })
+    , m_sealer(std::move(keyStore), keyAccount(), m_directory,
+          [this] { return privatefiles::exists(m_file) ? QStringList { m_file } : QStringList {}; })
 {
 }
 
@@ -175,9 +175,12 @@ QCoro::Task<ConversationBackupStore::Result<State>> ConversationBackupStore::cur
         // Only a key known to be the right one tells a damaged file from one sealed under a key
         // that is out of reach; the latter stays where it is.
         const auto* crypto = std::get_if<CryptoError>(&json.error());
-        if (opening->verified && crypto
-            && (*crypto == CryptoError::authenticationFailed || *crypto == CryptoError::invalidInput))
+        const bool unopened = crypto
+            && (*crypto == CryptoError::authenticationFailed || *crypto == CryptoError::invalidInput);
+        if (opening->verified && unopened)
             co_return startAfresh(json.error());
+        if (unopened)
+            co_return std::unexpected(SecureStoreError::keyUnavailable());
         co_return std::unexpected(json.error());
     }
     // The key opened the file, so it is the right one whatever the content turns out to be.

@@ -85,7 +85,7 @@ EncryptedResultStore::EncryptedResultStore(
     QString directory, std::shared_ptr<SecureKeyStore> keyStore, std::shared_ptr<DataFolderLock> lock)
     : m_lock(std::move(lock))
     , m_directory(std::move(directory))
-    , m_sealer(std::move(keyStore), keyAccount(), m_directory, [this] { return !resultFiles().isEmpty(); })
+    , m_sealer(std::move(keyStore), keyAccount(), m_directory, [this] { return resultFiles(); })
 {
 }
 
@@ -194,8 +194,13 @@ QCoro::Task<EncryptedResultStore::Result<DerivedResultRepository::Loaded>> Encry
         co_return std::unexpected(SecureStoreError::keyUnavailable());
     const auto reading = startOffThread([file, key = *opening->key] { return openFile(file, key); });
     auto opened = *co_await qCoro(reading).waitForFinished();
-    if (!opened)
+    if (!opened) {
+        // Without a fingerprint to vouch for the key, a file it cannot open is taken for one
+        // sealed under another key.
+        if (!opening->verified && isKeyFailure(opened.error()))
+            co_return std::unexpected(SecureStoreError::keyUnavailable());
         co_return std::unexpected(opened.error());
+    }
     if (!opening->verified)
         m_sealer.confirm(*opening->key);
     co_return Loaded { std::move(opened->result) };

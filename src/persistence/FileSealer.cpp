@@ -1,5 +1,6 @@
 #include "persistence/FileSealer.hpp"
 
+#include "persistence/OffThread.hpp"
 #include "persistence/PersistenceLog.hpp"
 #include "persistence/PrivateFiles.hpp"
 #include "security/AesGcm.hpp"
@@ -8,15 +9,17 @@
 #include "security/Sha256.hpp"
 
 #include <QLoggingCategory>
+#include <algorithm>
+#include <qcoro/qcorofuture.h>
 
 namespace lumora {
 
 FileSealer::FileSealer(std::shared_ptr<SecureKeyStore> keyStore, QString keyAccount, QString directory,
-    std::function<bool()> hasSealedFiles)
+    std::function<QStringList()> sealedFiles)
     : m_keyStore(std::move(keyStore))
     , m_keyAccount(std::move(keyAccount))
     , m_directory(std::move(directory))
-    , m_hasSealedFiles(std::move(hasSealedFiles))
+    , m_sealedFiles(std::move(sealedFiles))
 {
 }
 
@@ -63,7 +66,7 @@ QCoro::Task<FileSealer::Result<FileSealer::OpeningKey>> FileSealer::keyForOpenin
         KeyCreation::note(stored.error());
         co_return std::unexpected(stored.error());
     }
-    const bool sealed = m_hasSealedFiles();
+    const bool sealed = !m_sealedFiles().isEmpty();
     if (!stored->bytes) {
         if (!sealed)
             co_return OpeningKey {};
@@ -87,6 +90,20 @@ QCoro::Task<FileSealer::Result<SymmetricKey>> FileSealer::keyForSealing()
     if (!opening)
         co_return std::unexpected(opening.error());
     std::optional<SymmetricKey> key = std::move(opening->key);
+    if (key && !opening->verified) {
+        const QStringList sealed = m_sealedFiles();
+        if (!sealed.isEmpty()) {
+            const auto probing = startOffThread([sealed, probe = *key] {
+                return std::ranges::any_of(
+                    sealed, [&probe](const QString& file) { return readFile(file, probe).has_value(); });
+            });
+            if (!(*co_await qCoro(probing).waitForFinished())) {
+                qCCritical(sealerLog, "The key %s opens none of the files in %s, which have no fingerprint",
+                    qUtf8Printable(m_keyAccount), qUtf8Printable(m_directory));
+                co_return std::unexpected(SecureStoreError::keyUnavailable());
+            }
+        }
+    }
     if (!key) {
         auto fresh = SymmetricKey::random256();
         if (!fresh)

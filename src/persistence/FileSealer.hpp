@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <expected>
 #include <functional>
 #include <memory>
@@ -30,9 +31,9 @@ class FileSealer {
 public:
     template <typename T> using Result = std::expected<T, ResultStoreFailure>;
 
-    // `hasSealedFiles` tells whether the store's folder holds anything sealed under the key.
+    // `sealedFiles` lists what the store's folder holds sealed under the key.
     FileSealer(std::shared_ptr<SecureKeyStore> keyStore, QString keyAccount, QString directory,
-        std::function<bool()> hasSealedFiles);
+        std::function<QStringList()> sealedFiles);
 
     [[nodiscard]] const QString& keyAccount() const { return m_keyAccount; }
     // The file beside the sealed ones holding the key's fingerprint.
@@ -49,7 +50,10 @@ public:
     [[nodiscard]] QCoro::Task<Result<OpeningKey>> keyForOpening();
     // The key for sealing: the stored one, or a new one when the store holds none and nothing
     // is sealed yet, stored and read back. Its fingerprint is beside the files once this
-    // succeeds.
+    // succeeds. A stored key without a fingerprint (a folder from before they were kept) is
+    // taken only once it opens one of the sealed files: another key that happens to be in the
+    // keychain would otherwise seal new files that the old ones' key cannot open, and its
+    // fingerprint would vouch for it from then on.
     [[nodiscard]] QCoro::Task<Result<SymmetricKey>> keyForSealing();
     // Notes the fingerprint of a key that has just opened a file, when none is noted yet.
     void confirm(const SymmetricKey& key) const;
@@ -71,7 +75,7 @@ private:
     std::shared_ptr<SecureKeyStore> m_keyStore;
     QString m_keyAccount;
     QString m_directory;
-    std::function<bool()> m_hasSealedFiles;
+    std::function<QStringList()> m_sealedFiles;
 };
 
 } // namespace lumora

@@ -123,9 +123,12 @@ TEST_P(SealedStoreKeys, AKeyThatIsGoneOrReplacedIsUnavailableWritesNothingAndOpe
     struct Situation {
         const char* name;
         bool anotherKey;
+        // A data folder from before fingerprints were kept beside the files.
+        bool noFingerprint;
     };
     for (const Situation situation :
-        { Situation { "key removed", false }, Situation { "another key", true } }) {
+        { Situation { "key removed", false, false }, Situation { "another key", true, false },
+            Situation { "another key, no fingerprint", true, true } }) {
         SCOPED_TRACE(situation.name);
         Stores stores(keys);
         ASSERT_TRUE(awaitTask(stores.results->save(review(1))).has_value());
@@ -137,6 +140,11 @@ TEST_P(SealedStoreKeys, AKeyThatIsGoneOrReplacedIsUnavailableWritesNothingAndOpe
             if (situation.anotherKey) {
                 ASSERT_TRUE(awaitTask(keys->set(QByteArray(32, 'o'), account)).has_value());
             }
+        }
+        if (situation.noFingerprint) {
+            for (const QString& folder : { u"/Results/"_qs, u"/Backup/"_qs })
+                for (const QString& account : accounts)
+                    QFile::remove(stores.data + folder + account + u".fingerprint"_qs);
         }
         const QByteArray files = stores.files();
         stores.reopen();
