@@ -239,13 +239,15 @@ TEST_F(ViewModelConversationTest, SigningOutDuringAConversationLeavesNoAudioAndN
     ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
     ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
     const QUuid reservationID = model->liveReservationID().value_or(QUuid());
-    test::spinFor(1500);
+    // The live transcript has a turn on screen.
+    ASSERT_TRUE(test::spinUntil([&] { return !model->liveTurns().isEmpty(); }, 30000));
     model->togglePause();
     ASSERT_TRUE(model->isPaused());
 
     model->requestSignOut();
     lumora::testing::settle(*model);
     EXPECT_FALSE(model->isSignedIn());
+    EXPECT_TRUE(model->liveTurns().isEmpty()) << "nothing of the conversation stays on screen";
     EXPECT_FALSE(model->isRecording() || model->isPaused() || model->isProcessing());
     EXPECT_FALSE(model->isRecordingClockRunning());
     EXPECT_FALSE(model->hasLiveSession());
