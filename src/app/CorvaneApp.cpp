@@ -13,43 +13,28 @@
 #include "viewmodel/SessionViewModel.hpp"
 
 #include <QDBusConnection>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QQuickWindow>
 #include <QScreen>
-#include <QSslConfiguration>
 #include <QTimer>
 
 namespace lumora {
 
-namespace {
-
-// A development build reaches the local servers, whose certificates a development CA signs.
-void trustDevelopmentAuthority()
-{
-#ifdef LUMORA_DEVELOPMENT_BUILD
-    const QString path = qEnvironmentVariable("LUMORA_DEVELOPMENT_CA");
-    if (path.isEmpty())
-        return;
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    if (!configuration.addCaCertificates(path, QSsl::Pem))
-        qCWarning(appLog, "The development CA could not be read.");
-    QSslConfiguration::setDefaultConfiguration(configuration);
-#endif
-}
-
-} // namespace
-
-CorvaneApp::CorvaneApp(QGuiApplication& application, QStringList arguments)
+CorvaneApp::CorvaneApp(QGuiApplication& application, QStringList arguments, InfoResource info)
     : m_application(application)
     , m_arguments(std::move(arguments))
+    , m_info(std::move(info))
 {
-    trustDevelopmentAuthority();
-    m_updates = SecureUpdateController::fromInfo(InfoResource::bundled(), this);
+    m_updates = SecureUpdateController::fromInfo(m_info, this);
     FontRegistrar::registerBundledFonts();
     m_signals = std::make_unique<TerminationSignals>();
-    connect(
+    m_quitOnSignal = connect(
         m_signals.get(), &TerminationSignals::terminationRequested, &m_application, &QCoreApplication::quit);
+    // However the run ends (the menu, the window closed, a signal at logout), a conversation is
+    // given up before the clean end is recorded.
+    connect(&m_application, &QCoreApplication::aboutToQuit, this, &CorvaneApp::giveUpConversation);
     connect(&m_application, &QCoreApplication::aboutToQuit, this, &CorvaneApp::recordCleanTermination);
 }
 
@@ -71,7 +56,8 @@ bool CorvaneApp::start()
         = std::make_shared<desktop::CheckinReminderScheduler>(*m_preferences, QDBusConnection::sessionBus());
     SessionEnvironment environment = SessionEnvironment::standard(*m_preferences, std::move(reminders));
     environment.arguments = m_arguments;
-    const InfoResource info = environment.info;
+    environment.info = m_info;
+    const InfoResource& info = m_info;
     m_viewModel = std::make_unique<SessionViewModel>(std::move(environment));
     m_session = std::make_unique<ShellSession>(*m_viewModel, &QDateTime::currentDateTimeUtc);
 
@@ -127,6 +113,28 @@ void CorvaneApp::acceptLaunchesFrom(SingleInstance& instance)
             m_window->requestActivate();
         }
     });
+}
+
+void CorvaneApp::giveUpConversation()
+{
+    if (!m_viewModel)
+        return;
+    // A second quit meanwhile (the signal sent again) would end the wait below early.
+    disconnect(m_quitOnSignal);
+    if (m_window)
+        m_window->hide();
+    bool ended = false;
+    QEventLoop waiting;
+    QCoro::connect(m_viewModel->giveUpForQuit(), &waiting, [&ended, &waiting] {
+        ended = true;
+        waiting.quit();
+    });
+    if (ended)
+        return;
+    QTimer::singleShot(quitGiveUpLimit, &waiting, &QEventLoop::quit);
+    waiting.exec();
+    if (!ended)
+        qCWarning(appLog, "The conversation was not given up completely before the end.");
 }
 
 void CorvaneApp::recordCleanTermination()

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "viewmodel/InfoResource.hpp"
+
 #include <QObject>
 #include <QQmlApplicationEngine>
 #include <QSettings>
 #include <QStringList>
 #include <QUrl>
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -26,7 +29,11 @@ class CorvaneApp : public QObject {
     Q_OBJECT
 
 public:
-    CorvaneApp(QGuiApplication& application, QStringList arguments);
+    // How long the end of the run waits for a conversation to be given up (its reservation
+    // cancelled): the recording itself is gone before the wait.
+    static constexpr std::chrono::milliseconds quitGiveUpLimit { 2000 };
+
+    CorvaneApp(QGuiApplication& application, QStringList arguments, InfoResource info);
     ~CorvaneApp() override;
 
     // Builds the view model and the window; false when the window could not be loaded.
@@ -39,6 +46,8 @@ public:
     [[nodiscard]] QQuickWindow* window() const { return m_window; }
     [[nodiscard]] bool isWindowSized() const { return m_windowSized; }
     [[nodiscard]] SecureUpdateController& updates() const { return *m_updates; }
+    // The view model, once `start` has built it.
+    [[nodiscard]] SessionViewModel* viewModel() const { return m_viewModel.get(); }
 
 signals:
     // The window has taken its first frame.
@@ -46,10 +55,13 @@ signals:
 
 private:
     void sizeWindowOnce();
+    void giveUpConversation();
     void recordCleanTermination();
 
     QGuiApplication& m_application;
     QStringList m_arguments;
+    InfoResource m_info;
+    QMetaObject::Connection m_quitOnSignal;
     SecureUpdateController* m_updates = nullptr;
     std::unique_ptr<QSettings> m_preferences;
     std::unique_ptr<SessionViewModel> m_viewModel;

@@ -1,4 +1,5 @@
 #include "CorvaneApp.hpp"
+#include "DevelopmentBuild.hpp"
 #include "SingleInstance.hpp"
 #include "security/OpenSslProcess.hpp"
 
@@ -52,13 +53,15 @@ int main(int argc, char** argv)
     lumora::SingleInstance instance(socketPath);
     const bool listening = instance.listen();
 
-    lumora::CorvaneApp app(application, arguments);
+    lumora::CorvaneApp app(
+        application, arguments, lumora::DevelopmentBuild::prepare(lumora::InfoResource::bundled()));
     if (listening)
         app.acceptLaunchesFrom(instance);
     if (!url.isEmpty())
         app.openURL(url);
     if (!app.start())
         return 1;
+    lumora::DevelopmentBuild::startConversationWhenReady(*app.viewModel(), arguments);
 
     // For the cold-start measurement and the launch tests: report the first frame of the sized
     // window, with its geometry, and quit.

@@ -3,6 +3,8 @@
 #include "appcore/CheckinService.hpp"
 #include "appcore/ConversationBackupService.hpp"
 #include "appcore/PairingService.hpp"
+#include "appcore/SessionCoordinator.hpp"
+#include "audio/NativeAudioCapture.hpp"
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 #include "persistence/OffThread.hpp"
@@ -235,6 +237,22 @@ QCoro::Task<void> SessionViewModel::sweepExpiredRecordings()
         co_return;
     // A folder tree left by a crash can be large, and the file system slow.
     (void)m_temporaryStore->sweepExpired(m_environment.clock());
+}
+
+QCoro::Task<void> SessionViewModel::giveUpForQuit()
+{
+    if (!isConversationRunning() && !m_audioURL)
+        co_return;
+    qCInfo(conversationLog, "The application ends during a conversation; it is given up.");
+    audioCapture().stop();
+    removeRecordingFolder();
+    const auto alive = lifetime();
+    if (const auto coordinator = m_coordinator) {
+        co_await coordinator->abandon();
+        if (alive.expired())
+            co_return;
+    }
+    co_await abandonConversation();
 }
 
 void SessionViewModel::adoptServices(AccountServices services)

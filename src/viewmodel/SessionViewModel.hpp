@@ -357,6 +357,11 @@ public:
     // Stops the capture and the live stream and gives the conversation up (its reservation is
     // cancelled, its folder removed); for sign-out and account deletion during a conversation.
     QCoro::Task<void> abandonConversation();
+    // The application is about to end: a conversation that starts, records, is paused or is
+    // being processed is given up as at sign-out. The capture stops and its folder is removed
+    // before anything is awaited, and the reservation's cancel goes out before the live stream
+    // is closed, so that a caller that cannot wait long (a quit) loses only the last of it.
+    QCoro::Task<void> giveUpForQuit();
     // The coordinator of the connected account.
     void adoptCoordinator(std::shared_ptr<SessionCoordinator> coordinator);
     // Re-reads the account state from the control plane; false when it could not be read.

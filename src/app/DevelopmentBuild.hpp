@@ -1,0 +1,24 @@
+#pragma once
+
+#include "viewmodel/InfoResource.hpp"
+
+#include <QStringList>
+
+namespace lumora {
+
+class SessionViewModel;
+
+// What a development build adds for the local servers (scripts/run, and the tests that run the
+// real program against theirs). Compiled into each program with or without
+// LUMORA_DEVELOPMENT_BUILD; without it, every function leaves things as they are.
+struct DevelopmentBuild {
+    // Trusts the development CA named by LUMORA_DEVELOPMENT_CA, and takes the local servers'
+    // addresses from LUMORA_CONTROL_PLANE_URL and LUMORA_SPEECH_SERVICE_URL over the compiled-in
+    // ones (the sign-in page is then on the control plane's host).
+    static InfoResource prepare(InfoResource compiled);
+    // With "--start-conversation", starts a conversation as soon as one may start: the window has
+    // no control for it yet, and the tests that quit during a conversation need one running.
+    static void startConversationWhenReady(SessionViewModel& viewModel, const QStringList& arguments);
+};
+
+} // namespace lumora
