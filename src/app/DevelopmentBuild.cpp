@@ -20,7 +20,8 @@ InfoResource DevelopmentBuild::prepare(InfoResource compiled)
         QSslConfiguration::setDefaultConfiguration(configuration);
     }
     QJsonObject values = compiled.values();
-    if (const QString controlPlane = qEnvironmentVariable("LUMORA_CONTROL_PLANE_URL"); !controlPlane.isEmpty()) {
+    if (const QString controlPlane = qEnvironmentVariable("LUMORA_CONTROL_PLANE_URL");
+        !controlPlane.isEmpty()) {
         values.insert(QLatin1String(InfoResource::controlPlaneURLKey), controlPlane);
         values.insert(QLatin1String(InfoResource::signInHostKey), QUrl(controlPlane).host());
     }
@@ -52,7 +53,9 @@ InfoResource DevelopmentBuild::prepare(InfoResource compiled)
     return compiled;
 }
 
-void DevelopmentBuild::startConversationWhenReady(SessionViewModel&, const QStringList&) { }
+void DevelopmentBuild::startConversationWhenReady(SessionViewModel&, const QStringList&)
+{
+}
 
 #endif
 

@@ -64,7 +64,8 @@ class QuitDuringConversation : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!qEnvironmentVariableIsSet("LUMORA_TEST_SESSION") || !qEnvironmentVariableIsSet("LUMORA_TEST_MICROPHONE"))
+        if (!qEnvironmentVariableIsSet("LUMORA_TEST_SESSION")
+            || !qEnvironmentVariableIsSet("LUMORA_TEST_MICROPHONE"))
             GTEST_SKIP() << "needs scripts/with-test-session and scripts/with-virtual-microphone";
         if (QStandardPaths::findExecutable(u"xdotool"_qs).isEmpty() || display.name().isEmpty())
             GTEST_SKIP() << "needs Xvfb and xdotool";
@@ -94,13 +95,15 @@ protected:
             return nullptr;
         }
         const DeviceRegistration registration = signIn(*identity);
-        if (!test::awaitTask(AccountSessionStore(keychain).save({ registration.accountID, registration.deviceID }))) {
+        if (!test::awaitTask(
+                AccountSessionStore(keychain).save({ registration.accountID, registration.deviceID }))) {
             ADD_FAILURE() << "the session could not be saved";
             return nullptr;
         }
         for (const char* folder : { "data", "config/Lumora", "runtime", "cache" })
             QDir(home.path()).mkpath(QString::fromLatin1(folder));
-        QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(
+            home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QFile preferences(home.filePath("config/Lumora/Lumora.conf"));
         if (preferences.open(QIODevice::WriteOnly))
             preferences.write("[General]\nlumora.recordingAgreementVersion=2\n");
@@ -120,7 +123,8 @@ protected:
         // The sanitizers' leak report at the end would replace the exit code read here; the
         // graphics stack keeps its allocations to the end of the process.
         const QString options = environment.value("ASAN_OPTIONS");
-        environment.insert("ASAN_OPTIONS", options.isEmpty() ? "detect_leaks=0" : options + ":detect_leaks=0");
+        environment.insert(
+            "ASAN_OPTIONS", options.isEmpty() ? "detect_leaks=0" : options + ":detect_leaks=0");
         program->setProcessEnvironment(environment);
         program->setProcessChannelMode(QProcess::ForwardedChannels);
         program->start(QStringLiteral(LUMORA_DEVELOPMENT_PROGRAM), { "--start-conversation" });
@@ -193,7 +197,8 @@ TEST_F(QuitDuringConversation, QuittingLeavesNoAudioAndCancelsTheReservation)
         EXPECT_EQ(program->exitCode(), 0);
         for (const char* folder : { "runtime", "cache", "data" })
             for (const QString& file : filesBelow(home.filePath(QString::fromLatin1(folder))))
-                EXPECT_FALSE(file.endsWith(u".m4a") || file.contains(u"/Lumora-Conversation/")) << file.toStdString();
+                EXPECT_FALSE(file.endsWith(u".m4a") || file.contains(u"/Lumora-Conversation/"))
+                    << file.toStdString();
         EXPECT_EQ(reservationStatuses(controlPlane->databasePath()), QStringList { "cancelled" });
         EXPECT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
         EXPECT_EQ(speech->stop(), 0) << speech->log().toStdString();

@@ -1,8 +1,10 @@
 #include "AccountFixture.hpp"
 #include "PrivateKeyringSession.hpp"
+#include "XvfbDisplay.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 #include "security/DesktopKeyring.hpp"
 
+#include <QDeadlineTimer>
 #include <QStandardPaths>
 
 namespace lumora {
@@ -11,6 +13,15 @@ namespace {
 using testing::AccountTest;
 using testing::PrivateKeyringSession;
 using testing::settle;
+
+// Turns the event loop until the condition holds or the time is up; whether it holds.
+bool turnUntil(const std::function<bool()>& condition, std::chrono::milliseconds time)
+{
+    const QDeadlineTimer deadline(time);
+    while (!condition() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return condition();
+}
 
 DerivedSessionResult review(const QString& title)
 {
@@ -26,11 +37,11 @@ DerivedSessionResult review(const QString& title)
 }
 
 // The application's start-up on a desktop keyring of the test's own, opened as the application
-// opens it; the keyring's prompts are dismissed at once, as nobody is there to answer them.
+// opens it; unless a test shows them on a display, the keyring's prompts are dismissed at once,
+// as nobody is there to answer them.
 class DesktopKeyringStartUp : public AccountTest {
 protected:
     DesktopKeyringStartUp()
-        : keyring(std::make_unique<PrivateKeyringSession>(PrivateKeyringSession::Keyring::unlocked))
     {
         // On the bus of the session in use at the time of the call.
         prepareKeyring = [this](std::function<void()> prompting) {
@@ -44,8 +55,15 @@ protected:
     {
         if (QStandardPaths::findExecutable(QStringLiteral("gnome-keyring-daemon")).isEmpty())
             GTEST_SKIP() << "needs gnome-keyring";
+        // Made before anything in this process talks to the session bus.
+        keyring = makeKeyring();
         ASSERT_TRUE(keyring->started());
         AccountTest::SetUp();
+    }
+
+    virtual std::unique_ptr<PrivateKeyringSession> makeKeyring()
+    {
+        return std::make_unique<PrivateKeyringSession>(PrivateKeyringSession::Keyring::unlocked);
     }
 
     std::unique_ptr<PrivateKeyringSession> keyring;
@@ -137,6 +155,46 @@ TEST_F(AccountTest, ReviewsWhoseKeyIsGoneEmptyTheHistoryAndSaySo)
     EXPECT_EQ(again->errorMessage(),
         SessionViewModel::unreadableResultsMessage(SecureStoreError::keyUnavailable()));
     EXPECT_EQ(again->statusText(), again->errorMessage().value_or(QString()));
+}
+
+// A new machine: the keyring does not exist yet, and the desktop's prompt asks for its new
+// password. The start-up waits for the person, longer than a keychain call may take, says that
+// it waits, and then makes this computer's key in the new keyring; signing in follows.
+class NewKeyringStartUp : public DesktopKeyringStartUp {
+protected:
+    std::unique_ptr<PrivateKeyringSession> makeKeyring() override
+    {
+        return std::make_unique<PrivateKeyringSession>(
+            PrivateKeyringSession::Keyring::notMadeYet, display.name());
+    }
+
+    testing::XvfbDisplay display;
+};
+
+TEST_F(NewKeyringStartUp, TheStartUpWaitsForTheNewKeyringsPromptAndGoesOn)
+{
+    if (QStandardPaths::findExecutable(u"xdotool"_qs).isEmpty() || display.name().isEmpty())
+        GTEST_SKIP() << "needs Xvfb and xdotool";
+    auto model = open();
+    ASSERT_TRUE(turnUntil([&] { return model->statusText() == SessionViewModel::keyringPromptMessage(); },
+        std::chrono::seconds(30)));
+    (void)turnUntil([] { return false; }, KeychainKeyStore::defaultTimeout + std::chrono::milliseconds(1500));
+    EXPECT_FALSE(model->isStartUpFinished()) << "still waiting for the person";
+    const QString password = PrivateKeyringSession::password();
+    ASSERT_TRUE(display.xdotool({ "search", "--sync", "--onlyvisible", "--class", "gcr-prompter" }));
+    ASSERT_TRUE(display.xdotool({ "type", "--delay", "20", password }));
+    ASSERT_TRUE(display.xdotool({ "key", "Tab" }));
+    ASSERT_TRUE(display.xdotool({ "type", "--delay", "20", password }));
+    ASSERT_TRUE(display.xdotool({ "key", "Return" }));
+    settle(*model);
+    EXPECT_EQ(model->errorMessage(), std::nullopt);
+    EXPECT_EQ(model->statusText(), "Sign in to begin");
+    ASSERT_TRUE(model->identity().has_value());
+    EXPECT_NE(model->resultStore(), nullptr);
+    const auto key = test::awaitTask(keychain()->data(DeviceIdentity::storeAccount()));
+    ASSERT_TRUE(key.has_value());
+    EXPECT_TRUE(key->bytes.has_value()) << "the key is in the new keyring";
+    signIn(*model, "Zoe");
 }
 
 } // namespace
