@@ -236,7 +236,9 @@ QCoro::Task<void> SessionViewModel::sweepExpiredRecordings()
     if (!m_temporaryStore)
         co_return;
     // A folder tree left by a crash can be large, and the file system slow.
-    (void)m_temporaryStore->sweepExpired(m_environment.clock());
+    const auto sweeping = startOffThread(
+        [store = *m_temporaryStore, now = m_environment.clock()] { return store.sweepExpired(now); });
+    (void)co_await qCoro(sweeping).waitForFinished();
 }
 
 QCoro::Task<void> SessionViewModel::giveUpForQuit()
