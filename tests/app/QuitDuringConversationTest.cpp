@@ -1,8 +1,8 @@
 #include "AwaitTask.hpp"
 #include "ControlPlaneProcess.hpp"
+#include "DevelopmentSignIn.hpp"
 #include "SpeechStandInProcess.hpp"
 #include "XvfbDisplay.hpp"
-#include "providers/ControlPlaneBootstrap.hpp"
 #include "security/AccountSessionStore.hpp"
 #include "security/DeviceIdentity.hpp"
 #include "security/KeychainKeyStore.hpp"
@@ -19,7 +19,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUrlQuery>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -94,7 +93,8 @@ protected:
             ADD_FAILURE() << "no device key";
             return nullptr;
         }
-        const DeviceRegistration registration = signIn(*identity);
+        const DeviceRegistration registration
+            = testing::developmentSignIn(manager, controlPlane->baseUrl(), *identity, "Quinn and Rae");
         if (!test::awaitTask(
                 AccountSessionStore(keychain).save({ registration.accountID, registration.deviceID }))) {
             ADD_FAILURE() << "the session could not be saved";
@@ -130,28 +130,6 @@ protected:
         program->start(QStringLiteral(LUMORA_DEVELOPMENT_PROGRAM), { "--start-conversation" });
         EXPECT_TRUE(program->waitForStarted(5000));
         return program;
-    }
-
-    // The development sign-in, as a person completes it in the browser.
-    DeviceRegistration signIn(const DeviceIdentity& device)
-    {
-        const QUrl base = controlPlane->baseUrl();
-        const auto page
-            = test::awaitTask(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, manager));
-        EXPECT_TRUE(page.has_value());
-        if (!page)
-            return {};
-        QUrlQuery form;
-        form.addQueryItem("request", QUrlQuery(*page).queryItemValue("request"));
-        form.addQueryItem("name", "Quinn and Rae");
-        const auto submitted = testing::sendRequest(manager, "POST", base.resolved(QUrl("/dev/sign-in")),
-            form.toString(QUrl::FullyEncoded).toUtf8(),
-            { { "Content-Type", "application/x-www-form-urlencoded" } });
-        const QUrl callback(QString::fromLatin1(submitted.header("Location")));
-        const auto registration = test::awaitTask(ControlPlaneBootstrap::completeWebAppleAuthorization(
-            base, QUrlQuery(callback).queryItemValue("ticket"), manager));
-        EXPECT_TRUE(registration.has_value());
-        return registration.value_or(DeviceRegistration {});
     }
 
     XvfbDisplay display;

@@ -10,6 +10,20 @@
 
 namespace lumora::testing {
 
+// A sealed review of this computer, made two hours ago.
+inline DerivedSessionResult review(const QString& title)
+{
+    DerivedSessionResult result;
+    result.id = QUuid::createUuid();
+    result.title = title;
+    result.completedAt = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 7200, Qt::UTC);
+    result.duration = 60;
+    result.fouls = QList<ProcessFoulAnnotation> {};
+    result.summary = QStringLiteral("You both named the bills.");
+    result.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 60, "Can we look at the bills?") };
+    return result;
+}
+
 // Counts the writes of the saved session; stands for another process that overwrites the saved
 // session right after each of the first `racing` writes of it.
 class OverwrittenSessionKeychain final : public SecureKeyStore {

@@ -15,22 +15,10 @@ namespace {
 using testing::AccountTest;
 using testing::ControlPlaneProcess;
 using testing::OverwrittenSessionKeychain;
+using testing::review;
 using testing::settle;
 
 const QString notAuthorized = QStringLiteral("This device is no longer authorized. Sign in again.");
-
-DerivedSessionResult review(const QString& title)
-{
-    DerivedSessionResult result;
-    result.id = QUuid::createUuid();
-    result.title = title;
-    result.completedAt = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 7200, Qt::UTC);
-    result.duration = 60;
-    result.fouls = QList<ProcessFoulAnnotation> {};
-    result.summary = QStringLiteral("You both named the bills.");
-    result.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 60, "Can we look at the bills?") };
-    return result;
-}
 
 TEST_F(AccountTest, TheFirstLaunchSignsInThroughTheBrowserAndTheNextRestoresWithoutIt)
 {

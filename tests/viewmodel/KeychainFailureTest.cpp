@@ -12,6 +12,7 @@ namespace {
 
 using testing::AccountTest;
 using testing::PrivateKeyringSession;
+using testing::review;
 using testing::settle;
 
 // Turns the event loop until the condition holds or the time is up; whether it holds.
@@ -21,19 +22,6 @@ bool turnUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     while (!condition() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return condition();
-}
-
-DerivedSessionResult review(const QString& title)
-{
-    DerivedSessionResult result;
-    result.id = QUuid::createUuid();
-    result.title = title;
-    result.completedAt = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 600, Qt::UTC);
-    result.duration = 60;
-    result.fouls = QList<ProcessFoulAnnotation> {};
-    result.summary = QStringLiteral("You both named the bills.");
-    result.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 60, "Can we look at the bills?") };
-    return result;
 }
 
 // The application's start-up on a desktop keyring of the test's own, opened as the application

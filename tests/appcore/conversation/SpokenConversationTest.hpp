@@ -8,6 +8,7 @@
 
 #include "AwaitTask.hpp"
 #include "ControlPlaneProcess.hpp"
+#include "DevelopmentSignIn.hpp"
 #include "SpeechStandInProcess.hpp"
 #include "providers/ControlPlaneBootstrap.hpp"
 
@@ -162,23 +163,7 @@ protected:
     // The development sign-in, as a person completes it in the browser.
     DeviceRegistration signIn(const DeviceIdentity& device)
     {
-        const QUrl base = controlPlane->baseUrl();
-        const auto page
-            = test::awaitTask(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, manager));
-        EXPECT_TRUE(page.has_value());
-        if (!page)
-            return {};
-        QUrlQuery form;
-        form.addQueryItem("request", QUrlQuery(*page).queryItemValue("request"));
-        form.addQueryItem("name", "Ada and Bob");
-        const auto submitted = lumora::testing::sendRequest(manager, "POST",
-            base.resolved(QUrl("/dev/sign-in")), form.toString(QUrl::FullyEncoded).toUtf8(),
-            { { "Content-Type", "application/x-www-form-urlencoded" } });
-        const QUrl callback(QString::fromLatin1(submitted.header("Location")));
-        const auto registration = test::awaitTask(ControlPlaneBootstrap::completeWebAppleAuthorization(
-            base, QUrlQuery(callback).queryItemValue("ticket"), manager));
-        EXPECT_TRUE(registration.has_value());
-        return registration.value_or(DeviceRegistration {});
+        return lumora::testing::developmentSignIn(manager, controlPlane->baseUrl(), device, "Ada and Bob");
     }
 
     lumora::testing::TestCertificates certificates;
