@@ -3,6 +3,7 @@
 #include "security/KeyCreation.hpp"
 #include "security/SecurityLog.hpp"
 
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QTimer>
 #include <qcoro/qcorotimer.h>
@@ -39,10 +40,22 @@ QCoro::Task<JobOutcome> run(QKeychain::Job* job, std::chrono::milliseconds timeo
         // Resumed from the event loop, not from inside the keychain library's callback.
         wake.start(0);
     });
+    QElapsedTimer waited;
+    waited.start();
     wake.start(timeout);
     job->start();
     // A job that never answers is left to delete itself should it ever finish.
     co_await wake;
+    // A timer that comes much later than set found this thread busy (a window's first frame, a
+    // slow machine): the job may not even have been sent, and an answer that came meanwhile
+    // waits behind it. The time a call may take counts only while the thread can take the
+    // answer, so the wait starts over, a few times at most; a timeout stops keys from being made
+    // for the rest of the run.
+    for (int busy = 0; outcome.timedOut && busy < 3 && waited.elapsed() - timeout.count() > 250; ++busy) {
+        waited.restart();
+        wake.start(timeout);
+        co_await wake;
+    }
     co_return outcome;
 }
 

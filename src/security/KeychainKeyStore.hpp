@@ -8,8 +8,9 @@ namespace lumora {
 
 // Keeps secrets as items of the desktop's Secret Service (through QtKeychain), one item per
 // account under `service`. The store holds no state of its own. Its operations run on the
-// calling thread's event loop and never block it; each gives up after `timeout`, so a
-// keyring that hangs fails with `SecureStoreError::timedOutStatus` instead of stalling.
+// calling thread's event loop and never block it; each gives up after `timeout` (counted while
+// that loop could take the answer), so a keyring that hangs fails with
+// `SecureStoreError::timedOutStatus` instead of stalling.
 //
 // Caution: a keyring that was never unlocked answers reads with "not found" although it
 // may hold items; only its failing writes reveal it.

@@ -14,7 +14,8 @@ namespace lumora::testing {
 inline DeviceRegistration developmentSignIn(
     QNetworkAccessManager& manager, const QUrl& base, const DeviceIdentity& device, const QString& name)
 {
-    const auto page = test::awaitTask(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, manager));
+    const auto page
+        = test::awaitTask(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, manager));
     EXPECT_TRUE(page.has_value());
     if (!page)
         return {};
@@ -22,7 +23,8 @@ inline DeviceRegistration developmentSignIn(
     form.addQueryItem("request", QUrlQuery(*page).queryItemValue("request"));
     form.addQueryItem("name", name);
     const auto submitted = sendRequest(manager, "POST", base.resolved(QUrl("/dev/sign-in")),
-        form.toString(QUrl::FullyEncoded).toUtf8(), { { "Content-Type", "application/x-www-form-urlencoded" } });
+        form.toString(QUrl::FullyEncoded).toUtf8(),
+        { { "Content-Type", "application/x-www-form-urlencoded" } });
     const QUrl callback(QString::fromLatin1(submitted.header("Location")));
     const auto registration = test::awaitTask(ControlPlaneBootstrap::completeWebAppleAuthorization(
         base, QUrlQuery(callback).queryItemValue("ticket"), manager));
