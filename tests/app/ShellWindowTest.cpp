@@ -1,6 +1,5 @@
-#include "AccountSession.hpp"
+#include "FakeAccountSession.hpp"
 #include "FakeShellSession.hpp"
-#include "ViewModelFixture.hpp"
 #include "WindowHarness.hpp"
 
 #include <QQuickItem>
@@ -14,14 +13,7 @@ namespace {
 // The real window from the shell's QML module over a fake session.
 class ShellWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        // The account page reads a real view model's account: a signed-out one here.
-        m_viewModel = m_home.viewModel();
-        m_account = std::make_unique<AccountSession>(
-            *m_viewModel, PairingTexts(DateTexts(QLocale(), QTimeZone::utc())));
-        session.accountSession = m_account.get();
-    }
+    void SetUp() override { session.accountSession = &account; }
 
     QQuickWindow* open(bool updatesConfigured = false)
     {
@@ -29,12 +21,7 @@ protected:
     }
     int section() const { return shell.content()->property("section").toInt(); }
 
-private:
-    testing::ViewModelHome m_home;
-    std::unique_ptr<SessionViewModel> m_viewModel;
-    std::unique_ptr<AccountSession> m_account;
-
-protected:
+    testing::FakeAccountSession account;
     testing::FakeShellSession session;
     // Last, so that the window goes before the objects it reads.
     testing::WindowHarness shell;
