@@ -59,7 +59,8 @@ public:
         publish(before.inviteExpiry, state.inviteExpiry, &AccountSession::inviteExpiryChanged);
         publish(before.isPartnerDeciding, state.isPartnerDeciding, &AccountSession::isPartnerDecidingChanged);
         publish(before.waitingDetail, state.waitingDetail, &AccountSession::waitingDetailChanged);
-        publish(before.earlierHistoryNote, state.earlierHistoryNote, &AccountSession::earlierHistoryNoteChanged);
+        publish(
+            before.earlierHistoryNote, state.earlierHistoryNote, &AccountSession::earlierHistoryNoteChanged);
         publish(before.reminderOn, state.reminderOn, &AccountSession::reminderOnChanged);
         publish(before.reminderWeekday, state.reminderWeekday, &AccountSession::reminderWeekdayChanged);
         publish(before.reminderHour, state.reminderHour, &AccountSession::reminderHourChanged);
@@ -96,10 +97,16 @@ public:
     void redeem(const QString& code) override { calls.append(QStringLiteral("redeem ") + code); }
     void confirmPairing() override { calls.append(QStringLiteral("confirmPairing")); }
     void cancelConfirmation() override { calls.append(QStringLiteral("cancelConfirmation")); }
-    void clearPairingError() override { update([](State& s) { s.pairingError.clear(); }); }
+    void clearPairingError() override
+    {
+        update([](State& s) { s.pairingError.clear(); });
+    }
     void dismissInvite() override { calls.append(QStringLiteral("dismissInvite")); }
     void unlink() override { calls.append(QStringLiteral("unlink")); }
-    void setReminderOn(bool isOn) override { update([isOn](State& s) { s.reminderOn = isOn; }); }
+    void setReminderOn(bool isOn) override
+    {
+        update([isOn](State& s) { s.reminderOn = isOn; });
+    }
     void setReminderWeekday(int weekday) override
     {
         update([weekday](State& s) { s.reminderWeekday = weekday; });

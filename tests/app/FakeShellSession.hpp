@@ -27,8 +27,10 @@ public:
     };
     // Set before the window opens; later through `update`.
     State state;
-    // The account page's session; the test sets it before the window opens.
+    // The pages' models; the test sets them before the window opens.
     AccountSession* accountSession = nullptr;
+    HistoryModel* historyModel = nullptr;
+    PeopleModel* peopleModel = nullptr;
 
     int signInStarts = 0;
     int cancellations = 0;
@@ -68,6 +70,8 @@ public:
         return state.conversationsAwaitingMigrationOffer;
     }
     AccountSession* account() const override { return accountSession; }
+    HistoryModel* history() const override { return historyModel; }
+    PeopleModel* people() const override { return peopleModel; }
 
     void acceptRecordingAgreement() override
     {

@@ -1,4 +1,6 @@
 #include "FakeAccountSession.hpp"
+#include "FakeHistoryModel.hpp"
+#include "FakePeopleModel.hpp"
 #include "FakeShellSession.hpp"
 #include "WindowHarness.hpp"
 
@@ -13,7 +15,12 @@ namespace {
 // The real window from the shell's QML module over a fake session.
 class ShellWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override { session.accountSession = &account; }
+    void SetUp() override
+    {
+        session.accountSession = &account;
+        session.historyModel = &history;
+        session.peopleModel = &people;
+    }
 
     QQuickWindow* open(bool updatesConfigured = false)
     {
@@ -22,6 +29,8 @@ protected:
     int section() const { return shell.content()->property("section").toInt(); }
 
     testing::FakeAccountSession account;
+    testing::FakeHistoryModel history;
+    testing::FakePeopleModel people;
     testing::FakeShellSession session;
     // Last, so that the window goes before the objects it reads.
     testing::WindowHarness shell;
@@ -149,6 +158,31 @@ TEST_F(ShellWindowTest, MigrationOfferAsksOnceAndWaitsForTheAnswer)
             EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("migrationSheet"); }, 5000));
         }
     }
+}
+
+TEST_F(ShellWindowTest, HistoryPageRefreshesFromTheServerEachTimeItIsShown)
+{
+    ASSERT_NE(open(), nullptr);
+    EXPECT_TRUE(history.refreshes.isEmpty()) << "not shown yet";
+    shell.press(Qt::Key_2, Qt::ControlModifier);
+    EXPECT_EQ(history.refreshes, QList<bool> { true });
+    EXPECT_EQ(shell.find("historyPage")->property("model").value<QObject*>(), &history);
+    shell.press(Qt::Key_1, Qt::ControlModifier);
+    shell.press(Qt::Key_2, Qt::ControlModifier);
+    EXPECT_EQ(history.refreshes, QList<bool>({ true, true }));
+}
+
+TEST(PeopleView, OpensAloneOverItsModel)
+{
+    testing::FakePeopleModel people;
+    testing::WindowHarness page;
+    QQuickItem* view = page.openComponent(
+        "Lumora.People", "PeopleView", { { "model", QVariant::fromValue<QObject*>(&people) } });
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->property("model").value<QObject*>(), &people);
+    EXPECT_EQ(page.text("pageTitle"), "People");
+    EXPECT_EQ(view->size(), QSizeF(testing::WindowHarness::desktop));
+    page.screenshot("people-page");
 }
 
 } // namespace

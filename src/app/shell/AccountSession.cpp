@@ -8,7 +8,8 @@ namespace lumora {
 
 QString AccountSession::deviceLabelOf(const QUuid& deviceID)
 {
-    return QStringLiteral("This computer \u00b7 ") + deviceID.toString(QUuid::WithoutBraces).left(8).toLower();
+    return QStringLiteral("This computer \u00b7 ")
+        + deviceID.toString(QUuid::WithoutBraces).left(8).toLower();
 }
 
 CheckinReminderSettings AccountSession::switched(const CheckinReminderSettings& current, bool isOn)
@@ -28,7 +29,8 @@ CheckinReminderSettings AccountSession::atTime(const CheckinReminderSettings& cu
 
 bool AccountSession::isCodeEntered(const QString& draft)
 {
-    return std::ranges::any_of(draft, [](QChar character) { return character != u' ' && character != u'\t'; });
+    return std::ranges::any_of(
+        draft, [](QChar character) { return character != u' ' && character != u'\t'; });
 }
 
 QStringList AccountSession::weekdayNames()

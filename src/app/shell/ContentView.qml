@@ -89,9 +89,11 @@ Item {
             }
             HistoryView {
                 objectName: "historyPage"
+                model: root.model.history
             }
             PeopleView {
                 objectName: "peoplePage"
+                model: root.model.people
             }
             // Made anew each time the section is shown, so its view state starts over.
             Loader {
