@@ -4,8 +4,8 @@
 
 #include <QStringList>
 #include <QTest>
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 #include <qcoro/qcorosignal.h>
 
 namespace lumora::testing {
@@ -66,8 +66,14 @@ public:
     void remove(const QString& entryID) override { calls.append(QStringLiteral("remove ") + entryID); }
     void hide(const QString& entryID) override { calls.append(QStringLiteral("hide ") + entryID); }
     void unhide(const QString& entryID) override { calls.append(QStringLiteral("unhide ") + entryID); }
-    void approveDeletion(const QString& entryID) override { calls.append(QStringLiteral("approve ") + entryID); }
-    void declineDeletion(const QString& entryID) override { calls.append(QStringLiteral("decline ") + entryID); }
+    void approveDeletion(const QString& entryID) override
+    {
+        calls.append(QStringLiteral("approve ") + entryID);
+    }
+    void declineDeletion(const QString& entryID) override
+    {
+        calls.append(QStringLiteral("decline ") + entryID);
+    }
     void backUpKeptLocal() override { calls.append(QStringLiteral("backUpKeptLocal")); }
     QString participantName(int speaker) const override
     {

@@ -17,7 +17,8 @@ namespace {
 ConversationHistoryEntry entryOf(char key, const QString& title = QString())
 {
     ConversationHistoryEntry entry;
-    entry.id = QUuid(QStringLiteral("00000000-0000-4000-8000-0000000000%1").arg(int(key), 2, 16, QLatin1Char('0')));
+    entry.id = QUuid(
+        QStringLiteral("00000000-0000-4000-8000-0000000000%1").arg(int(key), 2, 16, QLatin1Char('0')));
     entry.title = title.isEmpty() ? std::optional<QString>() : title;
     entry.completedAt = QDateTime(QDate(2026, 2, 9), QTime(19, 30), QTimeZone::utc());
     entry.duration = 600;
@@ -99,9 +100,8 @@ TEST(HistoryEntryList, AChangedEntryIsOneChangedRowWithItsRoles)
     ASSERT_EQ(changed.size(), 1);
     EXPECT_EQ(changed.first().at(0).value<QModelIndex>().row(), 1);
 
-    const auto role = [&](int row, const char* name) {
-        return list.data(list.index(row), list.roleNames().key(name));
-    };
+    const auto role
+        = [&](int row, const char* name) { return list.data(list.index(row), list.roleNames().key(name)); };
     EXPECT_EQ(role(1, "entryID").toString(), entries[1].id.toString(QUuid::WithoutBraces));
     EXPECT_EQ(list.entry(role(1, "entryID").toString()), entries[1]);
     EXPECT_TRUE(role(1, "hasTitle").toBool()) << "an empty title is a title";
@@ -205,7 +205,8 @@ TEST_F(HistoryAdapterTest, RowsFollowTheViewModelsHistoryInPlace)
     ASSERT_TRUE(history.review().has_value());
     EXPECT_EQ(history.review()->id, rows->entry(first)->localID);
 
-    model->setErrorMessage(QStringLiteral("That conversation could not be deleted just now. Nothing was removed."));
+    model->setErrorMessage(
+        QStringLiteral("That conversation could not be deleted just now. Nothing was removed."));
     EXPECT_FALSE(history.errorMessage().isEmpty());
     history.dismissError();
     EXPECT_EQ(model->errorMessage(), std::nullopt);

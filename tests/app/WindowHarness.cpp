@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QMutex>
 #include <QQmlComponent>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -25,6 +26,28 @@ void hear(QtMsgType type, const QMessageLogContext& context, const QString& mess
         return;
     const QMutexLocker lock(&heardMutex);
     heard.append(category + QStringLiteral(": ") + message);
+}
+
+// The object of that name under `root`, through both the QObject and the item tree: items a
+// Repeater makes have their place in the item tree only, popups in the QObject tree only.
+QObject* findUnder(QObject* root, const QString& name)
+{
+    QList<QObject*> pending { root };
+    QSet<QObject*> seen;
+    while (!pending.isEmpty()) {
+        QObject* object = pending.takeFirst();
+        if (!object || seen.contains(object))
+            continue;
+        seen.insert(object);
+        if (object->objectName() == name)
+            return object;
+        pending.append(object->children());
+        if (auto* item = qobject_cast<QQuickItem*>(object)) {
+            for (QQuickItem* child : item->childItems())
+                pending.append(child);
+        }
+    }
+    return nullptr;
 }
 
 // The page an item scrolls with: the nearest Flickable it sits in.
@@ -166,13 +189,9 @@ QObject* WindowHarness::find(const QString& name) const
         ADD_FAILURE() << "no window is open";
         return nullptr;
     }
-    for (QObject* root : { static_cast<QObject*>(m_window), static_cast<QObject*>(m_window->contentItem()),
-             static_cast<QObject*>(m_component.data()) }) {
-        if (!root)
-            continue;
-        if (root->objectName() == name)
-            return root;
-        if (QObject* found = root->findChild<QObject*>(name))
+    for (QObject* root :
+        { static_cast<QObject*>(m_window), static_cast<QObject*>(m_window->contentItem()) }) {
+        if (QObject* found = findUnder(root, name))
             return found;
     }
     ADD_FAILURE() << "nothing named " << name.toStdString();

@@ -20,7 +20,8 @@ HistoryModelAdapter::HistoryModelAdapter(
     connect(&m_viewModel, &SessionViewModel::resultsChanged, this, &HistoryModel::resultsChanged);
     connect(&m_viewModel, &SessionViewModel::conversationsKeptLocalChanged, this,
         &HistoryModel::conversationsKeptLocalChanged);
-    connect(&m_viewModel, &SessionViewModel::migrationChoiceChanged, this, &HistoryModel::migrationChoiceChanged);
+    connect(
+        &m_viewModel, &SessionViewModel::migrationChoiceChanged, this, &HistoryModel::migrationChoiceChanged);
     // The services come and go with the account.
     connect(&m_viewModel, &SessionViewModel::accountChanged, this, &HistoryModel::hasBackupServiceChanged);
     connect(&m_viewModel, &SessionViewModel::errorMessageChanged, this, &HistoryModel::errorMessageChanged);
@@ -146,7 +147,8 @@ void HistoryModelAdapter::recordResultReviewed()
     m_viewModel.recordResultReviewed();
 }
 
-QCoro::Task<std::optional<DerivedSessionResult>> HistoryModelAdapter::fetchReview(ConversationHistoryEntry entry)
+QCoro::Task<std::optional<DerivedSessionResult>> HistoryModelAdapter::fetchReview(
+    ConversationHistoryEntry entry)
 {
     return m_viewModel.review(std::move(entry));
 }

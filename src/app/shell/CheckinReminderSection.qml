@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -49,6 +50,7 @@ EditorialCard {
         }
         // The switch moves when the view model publishes, not on the click itself.
         Switch {
+            id: reminderSwitch
             objectName: "reminderSwitch"
             Layout.alignment: Qt.AlignTop
             checkable: false
@@ -58,12 +60,12 @@ EditorialCard {
             indicator: Rectangle {
                 implicitWidth: 44
                 implicitHeight: 24
-                x: parent.leftPadding
-                y: (parent.height - height) / 2
+                x: reminderSwitch.leftPadding
+                y: (reminderSwitch.height - height) / 2
                 radius: 12
-                color: parent.checked ? Theme.positive : Theme.rule
+                color: reminderSwitch.checked ? Theme.positive : Theme.rule
                 Rectangle {
-                    x: parent.parent.checked ? parent.width - width - 2 : 2
+                    x: reminderSwitch.checked ? parent.width - width - 2 : 2
                     y: 2
                     width: 20
                     height: 20

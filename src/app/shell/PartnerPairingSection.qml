@@ -85,7 +85,12 @@ EditorialCard {
         visible: root.account.pairingStep === AccountSession.Unlinked
         width: parent.width
         account: root.account
-        section: root
+        isEnteringCode: root.isEnteringCode
+        codeDraft: root.codeDraft
+        onStartCodeEntry: root.isEnteringCode = true
+        onCodeEdited: text => root.codeDraft = text
+        onRedeemRequested: root.redeem()
+        onLeaveCodeEntry: root.leaveCodeEntry()
     }
     Hint {
         objectName: "pairingError"

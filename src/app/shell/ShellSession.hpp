@@ -29,9 +29,10 @@ class ShellSession : public QObject {
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(int conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY
             conversationsAwaitingMigrationOfferChanged)
-    Q_PROPERTY(AccountSession* account READ account CONSTANT)
-    Q_PROPERTY(HistoryModel* history READ history CONSTANT)
-    Q_PROPERTY(PeopleModel* people READ people CONSTANT)
+    // Qualified, so that QML's tools find the types of other modules by their C++ names.
+    Q_PROPERTY(lumora::AccountSession* account READ account CONSTANT)
+    Q_PROPERTY(lumora::HistoryModel* history READ history CONSTANT)
+    Q_PROPERTY(lumora::PeopleModel* people READ people CONSTANT)
 
 public:
     using QObject::QObject;

@@ -9,7 +9,7 @@ EditorialCard {
 
     required property string version
     required property string build
-    required property QtObject updates
+    required property UpdateChecker updates
     property int versionTapCount: 0
     property bool showQuietNote: false
 
