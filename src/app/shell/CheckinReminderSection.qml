@@ -31,14 +31,14 @@ EditorialCard {
             TrackedLabel {
                 caption: "weekly check-in"
             }
-            Text {
+            ReadableText {
                 Layout.fillWidth: true
                 text: qsTr("A quiet reminder")
                 wrapMode: Text.Wrap
                 font: Theme.display(24, Font.Medium)
                 color: Theme.ink
             }
-            Text {
+            ReadableText {
                 Layout.fillWidth: true
                 text: qsTr("One notification a week, on the day and time you pick. If you have already checked in that week, it stays quiet.")
                 wrapMode: Text.Wrap
@@ -52,6 +52,11 @@ EditorialCard {
         Switch {
             id: reminderSwitch
             objectName: "reminderSwitch"
+            Accessible.ignored: !reminderSwitch.visible
+            Accessible.checkable: true
+            Accessible.checked: reminderSwitch.checked
+            Accessible.onPressAction: reminderSwitch.clicked()
+            Accessible.onToggleAction: reminderSwitch.clicked()
             Layout.alignment: Qt.AlignTop
             checkable: false
             checked: root.account.reminderOn
@@ -85,7 +90,7 @@ EditorialCard {
         visible: root.account.reminderOn
         width: parent.width
         spacing: 16
-        Text {
+        ReadableText {
             text: qsTr("Day")
             font: Theme.interfaceFont(14, Font.DemiBold)
             color: Theme.ink
@@ -99,7 +104,7 @@ EditorialCard {
             Accessible.name: qsTr("Day")
             onActivated: index => root.account.setReminderWeekday(index + 1)
         }
-        Text {
+        ReadableText {
             Layout.leftMargin: 8
             text: qsTr("Time")
             font: Theme.interfaceFont(14, Font.DemiBold)
@@ -144,7 +149,7 @@ EditorialCard {
             Layout.fillWidth: true
         }
     }
-    Text {
+    ReadableText {
         visible: root.account.reminderOn
         width: parent.width
         text: qsTr("Corvane asks your desktop for permission the first time you turn this on.")

@@ -19,14 +19,14 @@ Column {
 
     spacing: 16
 
-    Text {
+    ReadableText {
         width: parent.width
         text: qsTr("Share your history with your partner")
         wrapMode: Text.Wrap
         font: Theme.display(24, Font.Medium)
         color: Theme.ink
     }
-    Text {
+    ReadableText {
         width: parent.width
         text: qsTr("Link with your partner and you both see the same conversations, each from your own computer.")
         wrapMode: Text.Wrap
@@ -55,12 +55,13 @@ Column {
         }
         BusyIndicator {
             visible: root.account.isPairingBusy
+            Accessible.ignored: !visible
             running: visible
             Layout.preferredWidth: 20
             Layout.preferredHeight: 20
         }
     }
-    Text {
+    ReadableText {
         visible: root.isEnteringCode
         width: parent.width
         text: qsTr("Enter your partner's code")
@@ -75,6 +76,7 @@ Column {
         TextField {
             id: codeField
             objectName: "codeField"
+            Accessible.ignored: !codeField.visible
             Layout.preferredWidth: 280
             implicitHeight: 44
             leftPadding: 16
@@ -116,7 +118,7 @@ Column {
             Layout.fillWidth: true
         }
     }
-    Text {
+    ReadableText {
         visible: root.isEnteringCode
         width: parent.width
         text: qsTr("Nothing is shared until you have seen what joining opens up and agreed to it.")
