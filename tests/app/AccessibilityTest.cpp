@@ -1,7 +1,4 @@
-#include "FakeAccountSession.hpp"
-#include "FakeHistoryModel.hpp"
-#include "FakePeopleModel.hpp"
-#include "FakeShellSession.hpp"
+#include "FakeShell.hpp"
 #include "WindowHarness.hpp"
 
 #include <QJsonArray>
@@ -28,15 +25,13 @@ struct Node {
 // (tests/app/accessibility/walk.py) reads this process's tree and presses what a user of a
 // screen reader would. It needs the bus and a display; scripts/with-accessibility-bus under
 // xvfb-run gives both (the ctest entry "Accessibility.ScreenReaderWalk").
-class AccessibilityTest : public ::testing::Test {
+class AccessibilityTest : public ::testing::Test, protected testing::FakeShellWindow {
 protected:
     void SetUp() override
     {
-        if (!qEnvironmentVariableIsSet("QT_LINUX_ACCESSIBILITY_ALWAYS_ON") || qEnvironmentVariableIsEmpty("DISPLAY"))
+        if (!qEnvironmentVariableIsSet("QT_LINUX_ACCESSIBILITY_ALWAYS_ON")
+            || qEnvironmentVariableIsEmpty("DISPLAY"))
             GTEST_SKIP() << "needs the accessibility bus and a display (scripts/with-accessibility-bus)";
-        session.accountSession = &account;
-        session.historyModel = &history;
-        session.peopleModel = &people;
     }
 
     // Runs the walker with `arguments` after the command and this process's id, keeping this
@@ -104,15 +99,9 @@ protected:
     }
     static bool has(const QList<Node>& nodes, const QString& role, const QString& name)
     {
-        return std::ranges::any_of(nodes, [&](const Node& node) { return node.role == role && node.name == name; });
+        return std::ranges::any_of(
+            nodes, [&](const Node& node) { return node.role == role && node.name == name; });
     }
-    int section() const { return shell.content()->property("section").toInt(); }
-
-    testing::FakeAccountSession account;
-    testing::FakeHistoryModel history;
-    testing::FakePeopleModel people;
-    testing::FakeShellSession session;
-    testing::WindowHarness shell;
 };
 
 TEST_F(AccessibilityTest, TheShellAndTheAccountPageReadAndPressAsTheyShow)
@@ -124,7 +113,8 @@ TEST_F(AccessibilityTest, TheShellAndTheAccountPageReadAndPressAsTheyShow)
     // section buttons behind, the always-off scroll bar none either (this page does not
     // scroll, so everything on it is in view).
     for (const Node& node : nodes)
-        EXPECT_TRUE(node.states.contains("visible")) << node.role.toStdString() << " '" << node.name.toStdString() << "'";
+        EXPECT_TRUE(node.states.contains("visible"))
+            << node.role.toStdString() << " '" << node.name.toStdString() << "'";
     for (const char* title : { "Conversation", "History", "People", "Account", "Theory" })
         EXPECT_EQ(named(nodes, title).size(), 1) << title;
     const Node theory = named(nodes, "Theory").value(0);
@@ -143,11 +133,13 @@ TEST_F(AccessibilityTest, TheShellAndTheAccountPageReadAndPressAsTheyShow)
 
     // Signed out: what the page says is read, and what it hides is not there.
     nodes = tree();
-    EXPECT_TRUE(named(nodes, "Account").value(0).states.contains("selected") || has(nodes, "label", "Account"));
+    EXPECT_TRUE(
+        named(nodes, "Account").value(0).states.contains("selected") || has(nodes, "label", "Account"));
     for (const char* text : { "Account", "Not signed in", "Sign in from Conversation when you are ready.",
              "what an account stores", "Your history, encrypted\u2014never your audio", "Corvane 1.4" })
         EXPECT_TRUE(has(nodes, "label", QString::fromUtf8(text))) << text;
-    for (const char* button : { "Invite your partner", "Sign out", "Delete account", "Weekly check-in reminder" })
+    for (const char* button :
+        { "Invite your partner", "Sign out", "Delete account", "Weekly check-in reminder" })
         EXPECT_TRUE(named(nodes, button).isEmpty()) << button << " belongs to a signed-in page";
     press("Go to Conversation");
     EXPECT_EQ(section(), 0);

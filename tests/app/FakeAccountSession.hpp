@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AccountSession.hpp"
+#include "PublishChange.hpp"
 
 #include <QList>
 #include <QString>
@@ -44,28 +45,31 @@ public:
     {
         const State before = state;
         change(state);
-        publish(before.isSignedIn, state.isSignedIn, &AccountSession::isSignedInChanged);
-        publish(before.isBusy, state.isBusy, &AccountSession::isBusyChanged);
-        publish(before.deviceLabel, state.deviceLabel, &AccountSession::deviceLabelChanged);
-        publish(before.pairingStep, state.pairingStep, &AccountSession::pairingStepChanged);
-        publish(before.isPairingBusy, state.isPairingBusy, &AccountSession::isPairingBusyChanged);
-        publish(before.pairingError, state.pairingError, &AccountSession::pairingErrorChanged);
-        publish(before.linkedSince, state.linkedSince, &AccountSession::linkedSinceChanged);
-        publish(before.sharedHistorySentence, state.sharedHistorySentence,
+        publishChange(this, before.isSignedIn, state.isSignedIn, &AccountSession::isSignedInChanged);
+        publishChange(this, before.isBusy, state.isBusy, &AccountSession::isBusyChanged);
+        publishChange(this, before.deviceLabel, state.deviceLabel, &AccountSession::deviceLabelChanged);
+        publishChange(this, before.pairingStep, state.pairingStep, &AccountSession::pairingStepChanged);
+        publishChange(this, before.isPairingBusy, state.isPairingBusy, &AccountSession::isPairingBusyChanged);
+        publishChange(this, before.pairingError, state.pairingError, &AccountSession::pairingErrorChanged);
+        publishChange(this, before.linkedSince, state.linkedSince, &AccountSession::linkedSinceChanged);
+        publishChange(this, before.sharedHistorySentence, state.sharedHistorySentence,
             &AccountSession::sharedHistorySentenceChanged);
-        publish(before.confirmationDeadline, state.confirmationDeadline,
+        publishChange(this, before.confirmationDeadline, state.confirmationDeadline,
             &AccountSession::confirmationDeadlineChanged);
-        publish(before.inviteCode, state.inviteCode, &AccountSession::inviteCodeChanged);
-        publish(before.inviteExpiry, state.inviteExpiry, &AccountSession::inviteExpiryChanged);
-        publish(before.isPartnerDeciding, state.isPartnerDeciding, &AccountSession::isPartnerDecidingChanged);
-        publish(before.waitingDetail, state.waitingDetail, &AccountSession::waitingDetailChanged);
-        publish(
-            before.earlierHistoryNote, state.earlierHistoryNote, &AccountSession::earlierHistoryNoteChanged);
-        publish(before.reminderOn, state.reminderOn, &AccountSession::reminderOnChanged);
-        publish(before.reminderWeekday, state.reminderWeekday, &AccountSession::reminderWeekdayChanged);
-        publish(before.reminderHour, state.reminderHour, &AccountSession::reminderHourChanged);
-        publish(before.reminderMinute, state.reminderMinute, &AccountSession::reminderMinuteChanged);
-        publish(before.reminderNote, state.reminderNote, &AccountSession::reminderNoteChanged);
+        publishChange(this, before.inviteCode, state.inviteCode, &AccountSession::inviteCodeChanged);
+        publishChange(this, before.inviteExpiry, state.inviteExpiry, &AccountSession::inviteExpiryChanged);
+        publishChange(this, before.isPartnerDeciding, state.isPartnerDeciding,
+            &AccountSession::isPartnerDecidingChanged);
+        publishChange(this, before.waitingDetail, state.waitingDetail, &AccountSession::waitingDetailChanged);
+        publishChange(this, before.earlierHistoryNote, state.earlierHistoryNote,
+            &AccountSession::earlierHistoryNoteChanged);
+        publishChange(this, before.reminderOn, state.reminderOn, &AccountSession::reminderOnChanged);
+        publishChange(
+            this, before.reminderWeekday, state.reminderWeekday, &AccountSession::reminderWeekdayChanged);
+        publishChange(this, before.reminderHour, state.reminderHour, &AccountSession::reminderHourChanged);
+        publishChange(
+            this, before.reminderMinute, state.reminderMinute, &AccountSession::reminderMinuteChanged);
+        publishChange(this, before.reminderNote, state.reminderNote, &AccountSession::reminderNoteChanged);
     }
 
     bool isSignedIn() const override { return state.isSignedIn; }
@@ -117,13 +121,6 @@ public:
             s.reminderHour = hour;
             s.reminderMinute = minute;
         });
-    }
-
-private:
-    template <typename T> void publish(const T& before, const T& after, void (AccountSession::*changed)())
-    {
-        if (before != after)
-            emit(this->*changed)();
     }
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HistoryModel.hpp"
+#include "PublishChange.hpp"
 
 #include <QStringList>
 #include <QTest>
@@ -33,16 +34,14 @@ public:
     {
         const State before = state;
         change(state);
-        if (before.results != state.results)
-            emit resultsChanged();
-        if (before.conversationsKeptLocal != state.conversationsKeptLocal)
-            emit conversationsKeptLocalChanged();
-        if (before.migrationChoice != state.migrationChoice)
-            emit migrationChoiceChanged();
-        if (before.hasBackupService != state.hasBackupService)
-            emit hasBackupServiceChanged();
-        if (before.errorMessage != state.errorMessage)
-            emit errorMessageChanged();
+        publishChange(this, before.results, state.results, &HistoryModel::resultsChanged);
+        publishChange(this, before.conversationsKeptLocal, state.conversationsKeptLocal,
+            &HistoryModel::conversationsKeptLocalChanged);
+        publishChange(
+            this, before.migrationChoice, state.migrationChoice, &HistoryModel::migrationChoiceChanged);
+        publishChange(
+            this, before.hasBackupService, state.hasBackupService, &HistoryModel::hasBackupServiceChanged);
+        publishChange(this, before.errorMessage, state.errorMessage, &HistoryModel::errorMessageChanged);
     }
     // Answers the review fetch that waits, the review or nothing as a failed fetch, and lets
     // the fetch end.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PublishChange.hpp"
 #include "ShellSession.hpp"
 
 #include <QList>
@@ -42,20 +43,18 @@ public:
     {
         const State before = state;
         change(state);
-        if (before.recordingAgreementAccepted != state.recordingAgreementAccepted)
-            emit recordingAgreementAcceptedChanged();
-        if (before.needsMigrationOffer != state.needsMigrationOffer)
-            emit needsMigrationOfferChanged();
-        if (before.isSignedIn != state.isSignedIn)
-            emit isSignedInChanged();
-        if (before.isBusy != state.isBusy)
-            emit isBusyChanged();
-        if (before.isAppleAuthorizationActive != state.isAppleAuthorizationActive)
-            emit isAppleAuthorizationActiveChanged();
-        if (before.errorMessage != state.errorMessage)
-            emit errorMessageChanged();
-        if (before.conversationsAwaitingMigrationOffer != state.conversationsAwaitingMigrationOffer)
-            emit conversationsAwaitingMigrationOfferChanged();
+        publishChange(this, before.recordingAgreementAccepted, state.recordingAgreementAccepted,
+            &ShellSession::recordingAgreementAcceptedChanged);
+        publishChange(this, before.needsMigrationOffer, state.needsMigrationOffer,
+            &ShellSession::needsMigrationOfferChanged);
+        publishChange(this, before.isSignedIn, state.isSignedIn, &ShellSession::isSignedInChanged);
+        publishChange(this, before.isBusy, state.isBusy, &ShellSession::isBusyChanged);
+        publishChange(this, before.isAppleAuthorizationActive, state.isAppleAuthorizationActive,
+            &ShellSession::isAppleAuthorizationActiveChanged);
+        publishChange(this, before.errorMessage, state.errorMessage, &ShellSession::errorMessageChanged);
+        publishChange(this, before.conversationsAwaitingMigrationOffer,
+            state.conversationsAwaitingMigrationOffer,
+            &ShellSession::conversationsAwaitingMigrationOfferChanged);
     }
 
     bool recordingAgreementAccepted() const override { return state.recordingAgreementAccepted; }

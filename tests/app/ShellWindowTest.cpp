@@ -1,7 +1,4 @@
-#include "FakeAccountSession.hpp"
-#include "FakeHistoryModel.hpp"
-#include "FakePeopleModel.hpp"
-#include "FakeShellSession.hpp"
+#include "FakeShell.hpp"
 #include "WindowHarness.hpp"
 
 #include <QQuickItem>
@@ -13,27 +10,12 @@ namespace lumora {
 namespace {
 
 // The real window from the shell's QML module over a fake session.
-class ShellWindowTest : public ::testing::Test {
+class ShellWindowTest : public ::testing::Test, protected testing::FakeShellWindow {
 protected:
-    void SetUp() override
-    {
-        session.accountSession = &account;
-        session.historyModel = &history;
-        session.peopleModel = &people;
-    }
-
     QQuickWindow* open(bool updatesConfigured = false)
     {
         return shell.openWindow(session, updatesConfigured);
     }
-    int section() const { return shell.content()->property("section").toInt(); }
-
-    testing::FakeAccountSession account;
-    testing::FakeHistoryModel history;
-    testing::FakePeopleModel people;
-    testing::FakeShellSession session;
-    // Last, so that the window goes before the objects it reads.
-    testing::WindowHarness shell;
 };
 
 TEST_F(ShellWindowTest, WindowIsCorvaneWithItsMinimumSize)
