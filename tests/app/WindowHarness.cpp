@@ -130,7 +130,7 @@ QQuickItem* WindowHarness::openComponent(
         return nullptr;
     }
     m_component = item;
-    QMetaObject::invokeMethod(m_window, "host", Q_ARG(QVariant, QVariant::fromValue<QObject*>(item)));
+    QMetaObject::invokeMethod(m_window, "host", Q_ARG(QQuickItem*, item));
     show(size);
     return item;
 }

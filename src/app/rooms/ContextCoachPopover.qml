@@ -28,8 +28,6 @@ Popup {
     width: 380
     padding: 18
     closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
-    Accessible.role: Accessible.Dialog
-    Accessible.name: CoachingRules.title(root.popoverState, root.nudge, root.genericStarter)
 
     background: Rectangle {
         radius: 12
@@ -40,6 +38,8 @@ Popup {
 
     contentItem: Column {
         spacing: 14
+        Accessible.role: Accessible.Dialog
+        Accessible.name: CoachingRules.title(root.popoverState, root.nudge, root.genericStarter)
 
         RowLayout {
             width: parent.width
@@ -101,7 +101,7 @@ Popup {
                 anchors.horizontalCenter: parent.horizontalCenter
                 implicitWidth: 24
                 implicitHeight: 24
-                running: parent.visible
+                running: true
             }
             Text {
                 width: parent.width

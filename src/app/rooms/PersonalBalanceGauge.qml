@@ -10,7 +10,9 @@ Item {
     required property int warm
     required property int hard
 
-    implicitWidth: content.implicitWidth + 16
+    // As wide as the tallies and dial or the ratio line, whichever is wider; a narrower
+    // place shortens the line.
+    implicitWidth: Math.max(tallies.implicitWidth, ratio.implicitWidth) + 16
     implicitHeight: content.implicitHeight + 20
     Accessible.role: Accessible.Indicator
     Accessible.name: GaugeTexts.personalDescription(root.warm, root.hard)
@@ -28,6 +30,7 @@ Item {
         spacing: 7
 
         Row {
+            id: tallies
             anchors.horizontalCenter: parent.horizontalCenter
             spacing: 4
 
@@ -58,9 +61,10 @@ Item {
             }
         }
         Text {
+            id: ratio
             objectName: "ratioLabel"
             anchors.horizontalCenter: parent.horizontalCenter
-            width: Math.min(implicitWidth, root.width - 16)
+            width: Math.min(ratio.implicitWidth, root.width - 16)
             text: GaugeTexts.ratioLabel(root.warm, root.hard)
             textFormat: Text.PlainText
             maximumLineCount: 1
