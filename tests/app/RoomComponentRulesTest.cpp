@@ -4,6 +4,7 @@
 #include "PartnerCornerState.hpp"
 #include "PatternTexts.hpp"
 #include "RoomFormats.hpp"
+#include "RoundStrokeRaster.hpp"
 #include "SignalSummary.hpp"
 #include "SignalSummaryModel.hpp"
 #include "SpeedometerGauge.hpp"
@@ -41,8 +42,9 @@ ProcessFoulAnnotation foul(qint64 speaker, ProcessFoul kind, double confidence =
 // As a stored file or the analysis service may hand it: the speaker index as it came.
 BehaviorAnnotation decoded(qint64 speaker, const char* code, double confidence = 0.9)
 {
-    return BehaviorAnnotation::fromJson(QJsonObject { { "turnIndex", 0 }, { "speaker", speaker }, { "code", code },
-                                            { "confidence", confidence }, { "start", 0 }, { "end", 1 } })
+    return BehaviorAnnotation::fromJson(
+        QJsonObject { { "turnIndex", 0 }, { "speaker", speaker }, { "code", code },
+            { "confidence", confidence }, { "start", 0 }, { "end", 1 } })
         .value();
 }
 
@@ -128,14 +130,16 @@ TEST(SpeedometerGeometry, CentreRadiusAndNeedleInAnyFrame)
         EXPECT_NEAR(tip.y(), n.tip.y(), 1e-9) << n.value;
     }
     // A frame too small for a needle keeps it at the hub rather than pointing backwards.
-    EXPECT_EQ(SpeedometerGeometry::needleTip({ 0, 0, 30, 20 }, 0), SpeedometerGeometry::centre({ 0, 0, 30, 20 }));
+    EXPECT_EQ(
+        SpeedometerGeometry::needleTip({ 0, 0, 30, 20 }, 0), SpeedometerGeometry::centre({ 0, 0, 30, 20 }));
 }
 
 TEST(EmotionalArcChart, ScalesTimeAndScoreForBothStyles)
 {
     const struct {
         double duration, span;
-    } spans[] { { 0.4, 1 }, { 1, 1 }, { 0, 1 }, { -5, 1 }, { 1.5, 1.5 }, { 90, 90 }, { nan, 1 }, { infinity, 1 } };
+    } spans[] { { 0.4, 1 }, { 1, 1 }, { 0, 1 }, { -5, 1 }, { 1.5, 1.5 }, { 90, 90 }, { nan, 1 },
+        { infinity, 1 } };
     for (const auto& s : spans)
         EXPECT_DOUBLE_EQ(EmotionalArcChart::span(s.duration), s.span) << s.duration;
 
@@ -160,7 +164,8 @@ TEST(EmotionalArcChart, ScalesTimeAndScoreForBothStyles)
     const QList<EmotionalArcPoint> points { { 0, 0, 0 }, { 1, 45, -1 }, { 2, 90, -1 } };
     EXPECT_EQ(EmotionalArcChart::line(points, 90, { 300, 100 }, EmotionalArcChart::Live),
         QPolygonF({ { 0, 50 }, { 150, 60.5 }, { 300, 60.5 } }));
-    EXPECT_EQ(EmotionalArcChart::line({ { 0, 0, 0 }, { 1, 3, 1 } }, 0.4, { 200, 100 }, EmotionalArcChart::Review),
+    EXPECT_EQ(
+        EmotionalArcChart::line({ { 0, 0, 0 }, { 1, 3, 1 } }, 0.4, { 200, 100 }, EmotionalArcChart::Review),
         QPolygonF({ { 0, 50 }, { 600, 40 } }));
     // A point whose time or score is not a number or infinite is left out.
     const QList<EmotionalArcPoint> broken { { 0, 0, 0 }, { 1, nan, 1 }, { 2, infinity, 1 }, { 3, 10, nan },
@@ -177,7 +182,8 @@ TEST(EmotionalArcChart, ALineIsCutWhereItLeavesTheChart)
     // Out and back in: two parts; a segment wholly outside draws nothing.
     EXPECT_EQ(EmotionalArcChart::partsBetween(
                   QPolygonF({ { 50, 0 }, { 150, 100 }, { 250, 100 }, { 50, 0 }, { -100, 0 } }), 0, 100),
-        QList<QPolygonF>({ QPolygonF({ { 50, 0 }, { 100, 50 } }), QPolygonF({ { 100, 25 }, { 50, 0 }, { 0, 0 } }) }));
+        QList<QPolygonF>(
+            { QPolygonF({ { 50, 0 }, { 100, 50 } }), QPolygonF({ { 100, 25 }, { 50, 0 }, { 0, 0 } }) }));
     EXPECT_TRUE(EmotionalArcChart::partsBetween(QPolygonF({ { 300, 1 }, { 400, 2 } }), 0, 200).isEmpty());
 }
 
@@ -192,7 +198,8 @@ TEST(EmotionalArcChart, ReadsTheCurrentScoreWithItsSignAndColour)
     for (const auto& s : scores) {
         EXPECT_EQ(EmotionalArcChart::scoreText(s.score), s.text) << s.score;
         EXPECT_EQ(EmotionalArcChart::isWarm(s.score), s.warm) << s.score;
-        EXPECT_EQ(EmotionalArcChart::description(s.score), QStringLiteral("Emotional arc, current score ") + s.text);
+        EXPECT_EQ(EmotionalArcChart::description(s.score),
+            QStringLiteral("Emotional arc, current score ") + s.text);
     }
 
     // A warm moment and then a hard one: 1 × 0.82 − 1 leaves −0.18; a moment below the
@@ -226,6 +233,65 @@ template <typename Item> QList<QColor> paintedAt(Item& item, QSizeF size, const 
     return colours;
 }
 
+TEST(RoundStrokeRaster, CoversWhatQPainterStrokesWithRoundEnds)
+{
+    // Against QPainter's own stroke of the same line, 2.2 wide with round caps and joins: the
+    // ink laid down and every pixel's coverage agree within what sampling four places per
+    // column can tell apart.
+    const QSize size(160, 60);
+    QPolygonF zigzag;
+    for (int index = 0; index < 120; ++index)
+        zigzag.append({ 10 + index * 1.1, index % 3 ? 20.0 + index % 7 : 42.0 });
+    const struct {
+        const char* name;
+        QPolygonF line;
+    } lines[] {
+        { "flat", QPolygonF({ { 8, 30 }, { 150, 30 } }) },
+        { "a step", QPolygonF({ { 8, 30 }, { 60.3, 30 }, { 61.1, 45.6 }, { 150, 45.6 } }) },
+        { "steep and gentle", QPolygonF({ { 8, 50 }, { 40, 10 }, { 41, 50 }, { 150, 35.3 } }) },
+        { "many short steps", zigzag },
+        { "out of the image", QPolygonF({ { 100, 30 }, { 400, 5 }, { 1e9, 5 } }) },
+    };
+    const QGradientStops white { { 0, Qt::white }, { 1, Qt::white } };
+    for (const auto& l : lines) {
+        SCOPED_TRACE(l.name);
+        const QImage ours = RoundStrokeRaster::render(l.line, 2.2, size, 0, 160, white);
+        QImage theirs(size, QImage::Format_ARGB32_Premultiplied);
+        theirs.fill(Qt::transparent);
+        QPainter painter(&theirs);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::white, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPolyline(l.line);
+        painter.end();
+        double inkOurs = 0, inkTheirs = 0, apart = 0;
+        int inked = 0;
+        for (int y = 0; y < size.height(); ++y) {
+            for (int x = 0; x < size.width(); ++x) {
+                const int a = qAlpha(ours.pixel(x, y));
+                const int b = qAlpha(theirs.pixel(x, y));
+                inkOurs += a;
+                inkTheirs += b;
+                apart += std::abs(a - b);
+                inked += a > 0 || b > 0;
+            }
+        }
+        EXPECT_NEAR(inkOurs / inkTheirs, 1, 0.04);
+        EXPECT_LT(apart / inked / 255, 0.05);
+    }
+    // Nothing to draw: a single point, no width.
+    EXPECT_EQ(RoundStrokeRaster::render({ { 20, 20 } }, 2.2, size, 0, 160, white).pixel(20, 20), 0u);
+    EXPECT_EQ(
+        RoundStrokeRaster::render({ { 0, 20 }, { 100, 20 } }, 0, size, 0, 160, white).pixel(20, 20), 0u);
+
+    // The colour follows x through the stops, padded beyond them.
+    const QImage line = RoundStrokeRaster::render(QPolygonF({ { 0, 30 }, { 160, 30 } }), 4, size, 20, 140,
+        { { 0, Qt::red }, { 0.5, Qt::green }, { 1, Qt::blue } });
+    EXPECT_EQ(line.pixelColor(5, 30), QColor(Qt::red));
+    EXPECT_GT(line.pixelColor(80, 30).green(), 245);
+    EXPECT_LT(line.pixelColor(80, 30).red(), 10);
+    EXPECT_EQ(line.pixelColor(155, 30), QColor(Qt::blue));
+}
+
 TEST(TalkShareRing, GrowsClockwiseFromTheTopAndDrawsNothingAtNoShare)
 {
     // A ring 72 across in an item with room for its stroke: the circle's radius is 36.
@@ -234,8 +300,8 @@ TEST(TalkShareRing, GrowsClockwiseFromTheTopAndDrawsNothingAtNoShare)
     const double middle = 36 + TalkShareRing::strokeMargin();
     const QSizeF size(2 * middle, 2 * middle);
     // Just right of the top, the right, the bottom, the left, just left of the top.
-    const QList<QPointF> around { { middle + 4, middle - 36 }, { middle + 36, middle }, { middle, middle + 36 },
-        { middle - 36, middle }, { middle - 8, middle - 36 } };
+    const QList<QPointF> around { { middle + 4, middle - 36 }, { middle + 36, middle },
+        { middle, middle + 36 }, { middle - 36, middle }, { middle - 8, middle - 36 } };
     auto red = [](const QColor& c) { return c.red() > 200 && c.green() < 80; };
     const struct {
         double share;
@@ -269,7 +335,8 @@ TEST(SpeedometerGauge, TheNeedlePointsAtTheWarmFraction)
     const struct {
         double value;
         bool at[3];
-    } cases[] { { 0, { true, false, false } }, { 0.5, { false, true, false } }, { 1, { false, false, true } } };
+    } cases[] { { 0, { true, false, false } }, { 0.5, { false, true, false } },
+        { 1, { false, false, true } } };
     for (const auto& c : cases) {
         gauge.setValue(c.value);
         const QList<QColor> colours = paintedAt(gauge, size, needleReach);
@@ -316,8 +383,8 @@ TEST(PatternTexts, ChipLabelsCountsAndTruncatedPercentages)
     const struct {
         double share;
         const char* percent;
-    } rings[] { { 0, "0%" }, { 0.427, "42%" }, { 0.57, "56%" }, { 1, "100%" }, { nan, "0%" }, { 1e300, "100%" },
-        { -0.5, "0%" } };
+    } rings[] { { 0, "0%" }, { 0.427, "42%" }, { 0.57, "56%" }, { 1, "100%" }, { nan, "0%" },
+        { 1e300, "100%" }, { -0.5, "0%" } };
     for (const auto& r : rings) {
         EXPECT_EQ(PatternTexts::ringPercent(r.share), r.percent) << r.share;
         EXPECT_EQ(PatternTexts::ringDescription(r.share),
@@ -345,7 +412,8 @@ TEST(SignalSummary, CountsOneSpeakerAboveTheFloorMostFrequentFirst)
         const char* moments;
         const char* more;
     } cases[] {
-        { "nothing of this seat", { moment(1, criticism) }, { foul(1, ProcessFoul::globalizing) }, {}, "0 moments", "" },
+        { "nothing of this seat", { moment(1, criticism) }, { foul(1, ProcessFoul::globalizing) }, {},
+            "0 moments", "" },
         { "ties by label: Piling on before Protest, a higher count first",
             { moment(0, criticism), moment(0, positive), moment(0, criticism), moment(0, positive),
                 moment(0, positive) },
@@ -353,18 +421,20 @@ TEST(SignalSummary, CountsOneSpeakerAboveTheFloorMostFrequentFirst)
             { "Connection 3", "Piling on 2", "Protest 2" }, "7 moments", "" },
         { "Defending before Protest", { moment(0, criticism), moment(0, defensiveness) }, {},
             { "Defending 1", "Protest 1" }, "2 moments", "" },
-        { "the floor is at least 0.5", { moment(0, contempt, 0.5), moment(0, repair, 0.4999), moment(0, repair, 0) },
-            {}, { "Wounding 1" }, "1 moments", "" },
-        { "speaker 2 is not seat 0", { decoded(2, "criticism"), decoded(-1, "criticism"), decoded(0, "stonewalling") },
-            {}, { "Withdrawing 1" }, "1 moments", "" },
+        { "the floor is at least 0.5",
+            { moment(0, contempt, 0.5), moment(0, repair, 0.4999), moment(0, repair, 0) }, {},
+            { "Wounding 1" }, "1 moments", "" },
+        { "speaker 2 is not seat 0",
+            { decoded(2, "criticism"), decoded(-1, "criticism"), decoded(0, "stonewalling") }, {},
+            { "Withdrawing 1" }, "1 moments", "" },
         { "four kinds: three rows and one more",
             { moment(0, criticism), moment(0, contempt), moment(0, criticism) },
             { foul(0, ProcessFoul::mindReading), foul(0, ProcessFoul::dredgingPast) },
             { "Protest 2", "Old wound 1", "Story-making 1", "Wounding 1" }, "5 moments", "+1 more patterns" },
         { "five kinds: two more", { moment(0, criticism), moment(0, repair), moment(0, positive) },
             { foul(0, ProcessFoul::globalizing), foul(0, ProcessFoul::mindReading) },
-            { "Always / never 1", "Connection 1", "Protest 1", "Story-making 1", "Turning toward 1" }, "5 moments",
-            "+2 more patterns" },
+            { "Always / never 1", "Connection 1", "Protest 1", "Story-making 1", "Turning toward 1" },
+            "5 moments", "+2 more patterns" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -379,9 +449,12 @@ TEST(SignalSummary, CountsOneSpeakerAboveTheFloorMostFrequentFirst)
         = SignalSummary::items({ moment(1, repair), moment(1, repair), moment(1, stonewalling) },
             { foul(1, ProcessFoul::kitchenSinking) }, 1);
     ASSERT_EQ(rows.size(), 3);
-    EXPECT_EQ(rows[0], (CompactSignal { "behavior-repair", "Turning toward", 2, ThemePalette::positive(), false }));
-    EXPECT_EQ(rows[1], (CompactSignal { "foul-kitchenSinking", "Piling on", 1, ThemePalette::attention(), true }));
-    EXPECT_EQ(rows[2], (CompactSignal { "behavior-stonewalling", "Withdrawing", 1, ThemePalette::attention(), false }));
+    EXPECT_EQ(
+        rows[0], (CompactSignal { "behavior-repair", "Turning toward", 2, ThemePalette::positive(), false }));
+    EXPECT_EQ(
+        rows[1], (CompactSignal { "foul-kitchenSinking", "Piling on", 1, ThemePalette::attention(), true }));
+    EXPECT_EQ(rows[2],
+        (CompactSignal { "behavior-stonewalling", "Withdrawing", 1, ThemePalette::attention(), false }));
 }
 
 TEST(SignalSummary, TheModelShowsThreeRowsAndFollowsItsSeat)
@@ -393,8 +466,8 @@ TEST(SignalSummary, TheModelShowsThreeRowsAndFollowsItsSeat)
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(model.momentsText(), "0 moments");
 
-    model.setMoments({ { moment(0, criticism), moment(0, contempt), moment(0, defensiveness), moment(0, positive),
-                           moment(1, repair) },
+    model.setMoments({ { moment(0, criticism), moment(0, contempt), moment(0, defensiveness),
+                           moment(0, positive), moment(1, repair) },
         {} });
     ASSERT_EQ(model.rowCount(), 3);
     EXPECT_EQ(model.moreText(), "+1 more patterns");
@@ -426,8 +499,10 @@ TEST(CoachingRules, LatestCodeOfExactlyThisSpeakerSkippingPositiveOnes)
         { "a later positive is skipped, a repair is taken",
             { moment(0, criticism), moment(0, repair), moment(1, contempt), moment(0, positive) }, repair },
         { "only positive ones", { moment(0, positive) }, std::nullopt },
-        { "confidence plays no part", { moment(0, defensiveness), moment(0, stonewalling, 0.1) }, stonewalling },
-        { "speaker 2 never counts for seat 0", { decoded(0, "contempt"), decoded(2, "criticism") }, contempt },
+        { "confidence plays no part", { moment(0, defensiveness), moment(0, stonewalling, 0.1) },
+            stonewalling },
+        { "speaker 2 never counts for seat 0", { decoded(0, "contempt"), decoded(2, "criticism") },
+            contempt },
         { "the other seat's", { moment(1, criticism) }, std::nullopt },
     };
     for (const auto& c : cases)
@@ -438,8 +513,8 @@ TEST(CoachingRules, TheStarterFollowsTheLatestCodeAndTheLiveSuggestion)
 {
     const CoachNudge none = CoachingRules::genericStarter(std::nullopt, {}, "I feel…");
     EXPECT_EQ(none,
-        (CoachNudge { "Your next move", "Stay with the current step and make one clear move before adding more.",
-            "I feel…" }));
+        (CoachNudge { "Your next move",
+            "Stay with the current step and make one clear move before adding more.", "I feel…" }));
     for (BehaviorCode code : { BehaviorCode::criticism, BehaviorCode::contempt, BehaviorCode::defensiveness,
              BehaviorCode::stonewalling, BehaviorCode::repair }) {
         const CoachNudge starter = CoachingRules::genericStarter(code, {}, "What I need is…");
@@ -448,7 +523,8 @@ TEST(CoachingRules, TheStarterFollowsTheLatestCodeAndTheLiveSuggestion)
         EXPECT_EQ(starter.suggestedWords, "What I need is…");
     }
     // A live suggestion replaces the guidance only.
-    const CoachNudge suggested = CoachingRules::genericStarter(BehaviorCode::criticism, "Slow down.", "I feel…");
+    const CoachNudge suggested
+        = CoachingRules::genericStarter(BehaviorCode::criticism, "Slow down.", "I feel…");
     EXPECT_EQ(suggested.title, "There’s a longing under that");
     EXPECT_EQ(suggested.guidance, "Slow down.");
     EXPECT_EQ(CoachingRules::genericStarter(std::nullopt, "Slow down.", "").title, "Your next move");
@@ -502,8 +578,8 @@ TEST(PartnerCornerState, ReadsItsOwnSpeakerOnce)
     QSignalSpy reading(&corner, &PartnerCornerState::readingChanged);
     EXPECT_EQ(corner.genericStarter().title, "Your next move");
 
-    const RoomMoments moments { { moment(0, repair), moment(1, criticism, 0.3), moment(1, contempt), moment(1, positive),
-                                    decoded(3, "defensiveness") },
+    const RoomMoments moments { { moment(0, repair), moment(1, criticism, 0.3), moment(1, contempt),
+                                    moment(1, positive), decoded(3, "defensiveness") },
         { foul(1, ProcessFoul::globalizing), foul(0, ProcessFoul::mindReading, 0.2) } };
     corner.setMoments(moments);
     corner.setCanonicalSide(1);

@@ -73,13 +73,14 @@ protected:
         using enum BehaviorCode;
         const QList<QList<BehaviorAnnotation>> gaugeAnnotations {
             {},
-            { moment(0, repair, 1), moment(1, positive, 2), moment(0, positive, 3), moment(1, criticism, 4, 0.3) },
+            { moment(0, repair, 1), moment(1, positive, 2), moment(0, positive, 3),
+                moment(1, criticism, 4, 0.3) },
             { moment(0, contempt, 1) },
             { moment(0, repair, 1), moment(1, positive, 2), moment(0, positive, 3), moment(0, repair, 4),
                 moment(1, positive, 5), moment(1, stonewalling, 6) },
         };
-        const QList<QList<ProcessFoulAnnotation>> gaugeFouls { {}, {}, { foul(1, ProcessFoul::globalizing, 2) },
-            { foul(0, ProcessFoul::mindReading, 7) } };
+        const QList<QList<ProcessFoulAnnotation>> gaugeFouls { {}, {},
+            { foul(1, ProcessFoul::globalizing, 2) }, { foul(0, ProcessFoul::mindReading, 7) } };
         QVariantList counts;
         for (qsizetype index = 0; index < gaugeAnnotations.size(); ++index)
             counts.append(QVariant(pair(ConversationPresentation::warmHard(
@@ -87,16 +88,17 @@ protected:
 
         const QList<ProcessFoulAnnotation> piling { foul(0, ProcessFoul::kitchenSinking, 1),
             foul(0, ProcessFoul::kitchenSinking, 2), foul(0, ProcessFoul::kitchenSinking, 3) };
-        const RoomMoments summary { { moment(0, criticism, 1), moment(0, criticism, 2), moment(0, contempt, 3),
-                                        moment(1, repair, 4), moment(0, positive, 5, 0.2) },
+        const RoomMoments summary { { moment(0, criticism, 1), moment(0, criticism, 2),
+                                        moment(0, contempt, 3), moment(1, repair, 4),
+                                        moment(0, positive, 5, 0.2) },
             { foul(0, ProcessFoul::dredgingPast, 6), foul(0, ProcessFoul::mindReading, 7) } };
 
         // Shares: a seat that has not spoken, 42 of 100 seconds, and the only seat that spoke.
         const QList<SpeakerStats> talk = TurnGrouping::stats(TurnGrouping::group(
             { SpeakerTurn(0, 0, 42, "I keep thinking about the weekend and what it meant"),
                 SpeakerTurn(1, 42, 100, "For me it felt like one more plan made without me") }));
-        const QList<SpeakerStats> alone
-            = TurnGrouping::stats(TurnGrouping::group({ SpeakerTurn(0, 0, 30, "Only I have spoken so far") }));
+        const QList<SpeakerStats> alone = TurnGrouping::stats(
+            TurnGrouping::group({ SpeakerTurn(0, 0, 30, "Only I have spoken so far") }));
 
         room = { { moment(0, criticism, 10), moment(1, defensiveness, 20), moment(0, repair, 30),
                      moment(0, positive, 40), moment(1, contempt, 50) },
@@ -107,7 +109,9 @@ protected:
             { "pilingCount", QVariant::fromValue(ConversationPresentation::warmHard({}, piling, 0).hard) },
             { "summaryMoments", QVariant::fromValue(summary) },
             { "shares", QVariantList { 0.0, talk.at(0).share, alone.at(0).share } },
-            { "arcMoments", QVariant::fromValue(RoomMoments { { moment(0, repair, 10), moment(1, criticism, 20) }, {} }) },
+            { "arcMoments",
+                QVariant::fromValue(
+                    RoomMoments { { moment(0, repair, 10), moment(1, criticism, 20) }, {} }) },
             { "arcDuration", 30.0 },
             { "roomMoments", QVariant::fromValue(room) },
             { "leftStats", statsOf(talk.at(0)) },
@@ -229,7 +233,8 @@ TEST_F(RoomPartsSheet, TheCoachingPopoverFollowsTheRequest)
     left->setProperty("nudgeLoading", false);
     left->setProperty("nudge",
         QVariant::fromValue(CoachNudge { "Name the fear under the plan",
-            "You are both guarding the same thing: time together. Say that first.", "I miss us when plans go by." }));
+            "You are both guarding the same thing: time together. Say that first.",
+            "I miss us when plans go by." }));
     EXPECT_EQ(textInside(popover, "coachCaption"), "RIGHT NOW");
     EXPECT_EQ(textInside(popover, "coachTitle"), "Name the fear under the plan");
     EXPECT_EQ(textInside(popover, "coachWords"), "“I miss us when plans go by.”");
@@ -274,7 +279,8 @@ TEST_F(RoomPartsSheet, AnIdleRoomOrOneWithoutTurnsCannotBeCoached)
     EXPECT_TRUE(inside(right, "cornerPatterns")->property("visible").toBool());
     right->setProperty("moments", QVariant::fromValue(RoomMoments {}));
     EXPECT_FALSE(inside(right, "cornerPatterns")->property("visible").toBool());
-    right->setProperty("moments", QVariant::fromValue(RoomMoments { {}, { foul(0, ProcessFoul::globalizing, 1) } }));
+    right->setProperty(
+        "moments", QVariant::fromValue(RoomMoments { {}, { foul(0, ProcessFoul::globalizing, 1) } }));
     EXPECT_TRUE(inside(right, "cornerPatterns")->property("visible").toBool());
     EXPECT_EQ(textInside(inside(right, "cornerPatterns"), "summaryTotal"), "0 moments");
 }

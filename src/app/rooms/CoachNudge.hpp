@@ -21,7 +21,10 @@ public:
     QString guidance;
     QString suggestedWords;
 
-    [[nodiscard]] bool isEmpty() const { return title.isEmpty() && guidance.isEmpty() && suggestedWords.isEmpty(); }
+    [[nodiscard]] bool isEmpty() const
+    {
+        return title.isEmpty() && guidance.isEmpty() && suggestedWords.isEmpty();
+    }
     bool operator==(const CoachNudge&) const = default;
 };
 

@@ -4,7 +4,8 @@
 
 namespace lumora {
 
-std::optional<BehaviorCode> CoachingRules::latestCoach(const QList<BehaviorAnnotation>& annotations, qint64 side)
+std::optional<BehaviorCode> CoachingRules::latestCoach(
+    const QList<BehaviorAnnotation>& annotations, qint64 side)
 {
     for (auto annotation = annotations.crbegin(); annotation != annotations.crend(); ++annotation) {
         if (annotation->speaker == side && annotation->code != BehaviorCode::positive)
@@ -21,7 +22,8 @@ CoachNudge CoachingRules::genericStarter(
     nudge.guidance = !suggestion.isEmpty()
         ? suggestion
         : latest.and_then(coachingBody)
-              .value_or(QStringLiteral("Stay with the current step and make one clear move before adding more."));
+              .value_or(
+                  QStringLiteral("Stay with the current step and make one clear move before adding more."));
     nudge.suggestedWords = starter;
     return nudge;
 }
@@ -76,7 +78,8 @@ CoachNudge CoachingRules::shownNudge(PopoverState state, const CoachNudge& nudge
 
 QString CoachingRules::title(PopoverState state, const CoachNudge& nudge, const CoachNudge& starter)
 {
-    return state == Loading ? QStringLiteral("Reading the conversation…") : shownNudge(state, nudge, starter).title;
+    return state == Loading ? QStringLiteral("Reading the conversation…")
+                            : shownNudge(state, nudge, starter).title;
 }
 
 QString CoachingRules::quoted(const QString& words)

@@ -39,14 +39,15 @@ public:
     Q_INVOKABLE static QString getUnstuckLabel(bool loading);
 
     // A nudge without text is no answer.
-    Q_INVOKABLE static lumora::CoachingRules::PopoverState popoverState(bool loading, const lumora::CoachNudge& nudge);
+    Q_INVOKABLE static lumora::CoachingRules::PopoverState popoverState(
+        bool loading, const lumora::CoachNudge& nudge);
     Q_INVOKABLE static QString headerSymbol(lumora::CoachingRules::PopoverState state);
     Q_INVOKABLE static QString caption(lumora::CoachingRules::PopoverState state);
     // The nudge the popover shows: the coach's answer or the starter; nothing while loading.
-    Q_INVOKABLE static lumora::CoachNudge shownNudge(
-        lumora::CoachingRules::PopoverState state, const lumora::CoachNudge& nudge, const lumora::CoachNudge& starter);
-    Q_INVOKABLE static QString title(
-        lumora::CoachingRules::PopoverState state, const lumora::CoachNudge& nudge, const lumora::CoachNudge& starter);
+    Q_INVOKABLE static lumora::CoachNudge shownNudge(lumora::CoachingRules::PopoverState state,
+        const lumora::CoachNudge& nudge, const lumora::CoachNudge& starter);
+    Q_INVOKABLE static QString title(lumora::CoachingRules::PopoverState state,
+        const lumora::CoachNudge& nudge, const lumora::CoachNudge& starter);
     // The words to try between typographic double quotation marks.
     Q_INVOKABLE static QString quoted(const QString& words);
 };

@@ -1,5 +1,6 @@
 #include "EmotionalArcChart.hpp"
 
+#include "RoundStrokeRaster.hpp"
 #include "ThemePalette.hpp"
 #include "domain/ConversationPresentation.hpp"
 
@@ -86,7 +87,8 @@ double EmotionalArcChart::y(Style style, double score, double height)
     return height * 0.5 - (score * 0.25) * (height * 0.42);
 }
 
-QPolygonF EmotionalArcChart::line(const QList<EmotionalArcPoint>& points, double duration, QSizeF size, Style style)
+QPolygonF EmotionalArcChart::line(
+    const QList<EmotionalArcPoint>& points, double duration, QSizeF size, Style style)
 {
     const double seconds = span(duration);
     QPolygonF line;
@@ -147,15 +149,31 @@ void EmotionalArcChart::paint(QPainter* painter)
     painter->setPen(zero);
     painter->drawLine(QPointF(0, area.height() / 2), QPointF(area.width(), area.height() / 2));
 
+    // Hard through the middle to warm, from the chart's left edge to its right one.
+    const QGradientStops colours { { 0, ThemePalette::attention() }, { 0.5, ThemePalette::warning() },
+        { 1, ThemePalette::positive() } };
+    const QPolygonF points = line(m_points, m_duration, area.size(), m_style);
+    if (m_style == Live) {
+        // Drawn column by column at the painter's own resolution, then laid over the chart.
+        const double scale = painter->deviceTransform().m11();
+        const QRectF bounds(-area.topLeft(), boundingRect().size());
+        const QSize pixels = (bounds.size() * scale).toSize();
+        QPolygonF inPixels;
+        inPixels.reserve(points.size());
+        for (const QPointF& point : points)
+            inPixels.append((point - bounds.topLeft()) * scale);
+        const double left = -bounds.left() * scale;
+        painter->drawImage(bounds,
+            RoundStrokeRaster::render(
+                inPixels, strokes.lineWidth * scale, pixels, left, left + area.width() * scale, colours));
+        return;
+    }
     QLinearGradient gradient(0, 0, area.width(), 0);
-    gradient.setColorAt(0, ThemePalette::attention());
-    gradient.setColorAt(0.5, ThemePalette::warning());
-    gradient.setColorAt(1, ThemePalette::positive());
+    gradient.setStops(colours);
     QPen arc(QBrush(gradient), strokes.lineWidth, Qt::SolidLine, strokes.cap, strokes.join);
     arc.setMiterLimit(10);
     painter->setPen(arc);
     painter->setBrush(Qt::NoBrush);
-    const QPolygonF points = line(m_points, m_duration, area.size(), m_style);
     for (const QPolygonF& part : partsBetween(points, -margin, area.width() + margin))
         painter->drawPolyline(part);
 }

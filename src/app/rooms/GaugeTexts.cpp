@@ -29,13 +29,17 @@ QString GaugeTexts::ratioLabel(qint64 warm, qint64 hard)
 
 QString GaugeTexts::balanceDescription(qint64 warm, qint64 hard)
 {
-    const QString reading = warm == 0 && hard == 0 ? QStringLiteral("balanced") : QStringLiteral("warm to hard ratio");
+    const QString reading
+        = warm == 0 && hard == 0 ? QStringLiteral("balanced") : QStringLiteral("warm to hard ratio");
     return QStringLiteral("%1 hard, %2 warm, %3").arg(hard).arg(warm).arg(reading);
 }
 
 QString GaugeTexts::personalDescription(qint64 warm, qint64 hard)
 {
-    return QStringLiteral("%1 hard moments, %2 warm moments, %3").arg(hard).arg(warm).arg(ratioLabel(warm, hard));
+    return QStringLiteral("%1 hard moments, %2 warm moments, %3")
+        .arg(hard)
+        .arg(warm)
+        .arg(ratioLabel(warm, hard));
 }
 
 } // namespace lumora

@@ -15,7 +15,8 @@ template <typename T> std::optional<T> given(T value)
 
 } // namespace
 
-QString PatternTexts::chipLabel(const QString& name, std::optional<qint64> count, std::optional<double> confidence)
+QString PatternTexts::chipLabel(
+    const QString& name, std::optional<qint64> count, std::optional<double> confidence)
 {
     if (count)
         return QStringLiteral("%1 \u00D7%2").arg(name, QString::number(*count));

@@ -18,7 +18,8 @@ public:
 
     // A count: the name, " ×" and the count; else a confidence: the name, " · " and the
     // confidence as a whole percentage; else the name alone.
-    static QString chipLabel(const QString& name, std::optional<qint64> count, std::optional<double> confidence);
+    static QString chipLabel(
+        const QString& name, std::optional<qint64> count, std::optional<double> confidence);
     // The chip of a behaviour code or a process foul named by its value on the wire
     // ("criticism", "kitchen_sinking"), as QML gives it: a count or a confidence below 0 is
     // not given. A name that is no code or foul has no label.

@@ -54,7 +54,8 @@ QList<CompactSignal> SignalSummary::items(
                 isWarm(code) ? ThemePalette::positive() : ThemePalette::attention(), false });
         }
     }
-    const auto foulCounts = countsOf<ProcessFoul>(fouls, side, [](const ProcessFoulAnnotation& f) { return f.foul; });
+    const auto foulCounts
+        = countsOf<ProcessFoul>(fouls, side, [](const ProcessFoulAnnotation& f) { return f.foul; });
     for (ProcessFoul foul : EnumTraits<ProcessFoul>::allCases) {
         if (const qint64 count = foulCounts[static_cast<std::size_t>(foul)]; count > 0) {
             items.append({ QStringLiteral("foul-") + caseName(foul), displayName(foul), count,

@@ -23,7 +23,8 @@ QPainterPath arcPart(const QRectF& frame, double from, double to)
     return path;
 }
 
-void stroke(QPainter& painter, const QPainterPath& path, const QColor& colour, double width, Qt::PenCapStyle cap)
+void stroke(
+    QPainter& painter, const QPainterPath& path, const QColor& colour, double width, Qt::PenCapStyle cap)
 {
     painter.strokePath(path, QPen(colour, width, Qt::SolidLine, cap, Qt::MiterJoin));
 }
@@ -60,11 +61,14 @@ void SpeedometerGauge::paint(QPainter* painter)
     constexpr double width = SpeedometerGeometry::strokeWidth;
     constexpr double hardEnd = SpeedometerGeometry::hardZoneEnd;
     constexpr double warmStart = SpeedometerGeometry::warmZoneStart;
-    stroke(*painter, arcPart(frame, 0, 1), ThemePalette::withAlpha(ThemePalette::ink(), 0.09), width, Qt::RoundCap);
-    stroke(*painter, arcPart(frame, 0, hardEnd), ThemePalette::withAlpha(ThemePalette::attention(), 0.58), width, Qt::FlatCap);
-    stroke(*painter, arcPart(frame, hardEnd, warmStart), ThemePalette::withAlpha(ThemePalette::warning(), 0.58), width,
-        Qt::FlatCap);
-    stroke(*painter, arcPart(frame, warmStart, 1), ThemePalette::withAlpha(ThemePalette::positive(), 0.68), width, Qt::RoundCap);
+    stroke(*painter, arcPart(frame, 0, 1), ThemePalette::withAlpha(ThemePalette::ink(), 0.09), width,
+        Qt::RoundCap);
+    stroke(*painter, arcPart(frame, 0, hardEnd), ThemePalette::withAlpha(ThemePalette::attention(), 0.58),
+        width, Qt::FlatCap);
+    stroke(*painter, arcPart(frame, hardEnd, warmStart),
+        ThemePalette::withAlpha(ThemePalette::warning(), 0.58), width, Qt::FlatCap);
+    stroke(*painter, arcPart(frame, warmStart, 1), ThemePalette::withAlpha(ThemePalette::positive(), 0.68),
+        width, Qt::RoundCap);
 
     const QPointF centre = SpeedometerGeometry::centre(frame);
     QPainterPath needle(centre);
