@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeRoomModel.hpp"
 #include "ShellSession.hpp"
 
 #include <QList>
@@ -29,6 +30,8 @@ public:
     State state;
     // The account page's session; the test sets it before the window opens.
     AccountSession* accountSession = nullptr;
+    // The rooms' model.
+    mutable FakeRoomModel roomModel;
 
     int signInStarts = 0;
     int cancellations = 0;
@@ -68,6 +71,7 @@ public:
         return state.conversationsAwaitingMigrationOffer;
     }
     AccountSession* account() const override { return accountSession; }
+    RoomModel* room() const override { return &roomModel; }
 
     void acceptRecordingAgreement() override
     {

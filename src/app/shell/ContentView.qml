@@ -79,6 +79,7 @@ Item {
                 objectName: "conversationPage"
                 ConversationRoomView {
                     anchors.fill: parent
+                    model: root.model.room
                 }
                 NativeNavigation {
                     width: parent.width

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AccountSession.hpp"
+#include "RoomModel.hpp"
 
 #include <QObject>
 #include <QString>
@@ -28,6 +29,8 @@ class ShellSession : public QObject {
     Q_PROPERTY(int conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY
             conversationsAwaitingMigrationOfferChanged)
     Q_PROPERTY(AccountSession* account READ account CONSTANT)
+    // Qualified, so that QML's tools find the type of the rooms' module by its C++ name.
+    Q_PROPERTY(lumora::RoomModel* room READ room CONSTANT)
 
 public:
     using QObject::QObject;
@@ -40,8 +43,9 @@ public:
     [[nodiscard]] virtual bool isAppleAuthorizationActive() const = 0;
     [[nodiscard]] virtual QString errorMessage() const = 0;
     [[nodiscard]] virtual int conversationsAwaitingMigrationOffer() const = 0;
-    // The account page's own session.
+    // The account page's own session and the rooms' model.
     [[nodiscard]] virtual AccountSession* account() const = 0;
+    [[nodiscard]] virtual RoomModel* room() const = 0;
 
     Q_INVOKABLE virtual void acceptRecordingAgreement() = 0;
     Q_INVOKABLE virtual void beginAppleAuthorization() = 0;

@@ -1,5 +1,6 @@
 #include "ShellSessionAdapter.hpp"
 
+#include "RoomModelAdapter.hpp"
 #include "appcore/ConversationBackupService.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
@@ -14,6 +15,7 @@ ShellSessionAdapter::ShellSessionAdapter(
     , m_viewModel(viewModel)
     , m_clock(std::move(clock))
     , m_account(new AccountSession(viewModel, PairingTexts(DateTexts::system()), this))
+    , m_room(new RoomModelAdapter(viewModel, this))
 {
     connect(&m_viewModel, &SessionViewModel::recordingAgreementAcceptedChanged, this,
         &ShellSession::recordingAgreementAcceptedChanged);
@@ -58,7 +60,8 @@ QString ShellSessionAdapter::errorMessage() const
 }
 int ShellSessionAdapter::conversationsAwaitingMigrationOffer() const
 {
-    return int(std::min<qint64>(m_viewModel.conversationsAwaitingMigrationOffer(), std::numeric_limits<int>::max()));
+    return int(
+        std::min<qint64>(m_viewModel.conversationsAwaitingMigrationOffer(), std::numeric_limits<int>::max()));
 }
 
 void ShellSessionAdapter::acceptRecordingAgreement()

@@ -17,7 +17,8 @@ class ShellSessionAdapter final : public ShellSession {
     Q_OBJECT
 
 public:
-    ShellSessionAdapter(SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent = nullptr);
+    ShellSessionAdapter(
+        SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent = nullptr);
 
     [[nodiscard]] bool recordingAgreementAccepted() const override;
     [[nodiscard]] bool needsMigrationOffer() const override;
@@ -28,6 +29,7 @@ public:
     [[nodiscard]] QString errorMessage() const override;
     [[nodiscard]] int conversationsAwaitingMigrationOffer() const override;
     [[nodiscard]] AccountSession* account() const override { return m_account; }
+    [[nodiscard]] RoomModel* room() const override { return m_room; }
 
     void acceptRecordingAgreement() override;
     void beginAppleAuthorization() override;
@@ -42,6 +44,7 @@ private:
     SessionViewModel& m_viewModel;
     std::function<QDateTime()> m_clock;
     AccountSession* m_account = nullptr;
+    RoomModel* m_room = nullptr;
 };
 
 } // namespace lumora
