@@ -17,7 +17,8 @@ class ShellSessionAdapter final : public ShellSession {
     Q_OBJECT
 
 public:
-    ShellSessionAdapter(SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent = nullptr);
+    ShellSessionAdapter(
+        SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent = nullptr);
 
     [[nodiscard]] bool recordingAgreementAccepted() const override;
     [[nodiscard]] bool needsMigrationOffer() const override;
@@ -28,6 +29,8 @@ public:
     [[nodiscard]] QString errorMessage() const override;
     [[nodiscard]] int conversationsAwaitingMigrationOffer() const override;
     [[nodiscard]] AccountSession* account() const override { return m_account; }
+    [[nodiscard]] HistoryModel* history() const override { return m_history; }
+    [[nodiscard]] PeopleModel* people() const override { return m_people; }
 
     void acceptRecordingAgreement() override;
     void beginAppleAuthorization() override;
@@ -42,6 +45,8 @@ private:
     SessionViewModel& m_viewModel;
     std::function<QDateTime()> m_clock;
     AccountSession* m_account = nullptr;
+    HistoryModel* m_history = nullptr;
+    PeopleModel* m_people = nullptr;
 };
 
 } // namespace lumora
