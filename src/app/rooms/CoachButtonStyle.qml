@@ -19,8 +19,10 @@ AbstractButton {
     opacity: root.enabled ? 1 : 0.42
     scale: root.down && !Theme.reduceMotion ? 0.985 : 1
     font: Theme.interfaceFont(12, Font.DemiBold)
+    // Hidden, it is not there for a screen reader either; its press action is a click.
     Accessible.role: Accessible.Button
     Accessible.name: root.text
+    Accessible.ignored: !root.visible
     Accessible.onPressAction: root.clicked()
 
     contentItem: Item {

@@ -36,7 +36,7 @@ Column {
             anchors.verticalCenter: parent.verticalCenter
             caption: "patterns"
         }
-        Text {
+        ReadableText {
             id: total
             objectName: "summaryTotal"
             anchors.right: parent.right
@@ -70,7 +70,7 @@ Column {
                 radius: 3
                 color: Theme.withAlpha(row.color, row.dashed ? 0.42 : 0.82)
             }
-            Text {
+            ReadableText {
                 id: name
                 anchors.left: dot.right
                 anchors.leftMargin: 7
@@ -84,7 +84,7 @@ Column {
                 font: Theme.interfaceFont(11, Font.Medium)
                 color: Theme.ink
             }
-            Text {
+            ReadableText {
                 id: count
                 anchors.right: parent.right
                 anchors.verticalCenter: parent.verticalCenter
@@ -95,7 +95,7 @@ Column {
             }
         }
     }
-    Text {
+    ReadableText {
         objectName: "summaryMore"
         width: root.width
         visible: text.length > 0

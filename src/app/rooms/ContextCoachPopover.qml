@@ -61,7 +61,7 @@ Popup {
                     objectName: "coachCaption"
                     caption: CoachingRules.caption(root.popoverState)
                 }
-                Text {
+                ReadableText {
                     objectName: "coachTitle"
                     width: parent.width
                     text: CoachingRules.title(root.popoverState, root.nudge, root.genericStarter)
@@ -103,7 +103,7 @@ Popup {
                 implicitHeight: 24
                 running: true
             }
-            Text {
+            ReadableText {
                 width: parent.width
                 horizontalAlignment: Text.AlignHCenter
                 text: "Listening back over the last few minutes."
@@ -113,7 +113,7 @@ Popup {
                 color: Theme.muted
             }
         }
-        Text {
+        ReadableText {
             objectName: "coachError"
             visible: root.popoverState !== CoachingRules.Loading && root.error.length > 0
             width: parent.width
@@ -123,7 +123,7 @@ Popup {
             font: Theme.interfaceFont(14, Font.Normal)
             color: Theme.attention
         }
-        Text {
+        ReadableText {
             objectName: "coachNote"
             visible: root.offersStarter
             width: parent.width
@@ -133,7 +133,7 @@ Popup {
             font: Theme.interfaceFont(12, Font.Normal)
             color: Theme.muted
         }
-        Text {
+        ReadableText {
             objectName: "coachGuidance"
             visible: root.popoverState !== CoachingRules.Loading
             width: parent.width
@@ -160,7 +160,7 @@ Popup {
                 TrackedLabel {
                     caption: "try saying"
                 }
-                Text {
+                ReadableText {
                     objectName: "coachWords"
                     width: parent.width
                     text: CoachingRules.quoted(root.shown.suggestedWords)

@@ -83,7 +83,7 @@ Item {
             width: parent.width
             height: nameText.implicitHeight
 
-            Text {
+            ReadableText {
                 id: nameText
                 objectName: "cornerName"
                 anchors.left: parent.left
@@ -143,7 +143,7 @@ Item {
                 Row {
                     spacing: 6
 
-                    Text {
+                    ReadableText {
                         objectName: "cornerTurns"
                         anchors.baseline: turnsCaption.baseline
                         text: RoomFormats.count(root.turns)
@@ -151,7 +151,7 @@ Item {
                         font: Theme.interfaceFont(18, Font.DemiBold)
                         color: Theme.ink
                     }
-                    Text {
+                    ReadableText {
                         id: turnsCaption
                         text: "turns"
                         textFormat: Text.PlainText
@@ -162,7 +162,7 @@ Item {
                 Row {
                     spacing: 6
 
-                    Text {
+                    ReadableText {
                         objectName: "cornerLongest"
                         anchors.baseline: longestCaption.baseline
                         text: RoomFormats.clock(root.longestTurn)
@@ -170,7 +170,7 @@ Item {
                         font: Theme.interfaceFont(15, Font.Medium)
                         color: Theme.ink
                     }
-                    Text {
+                    ReadableText {
                         id: longestCaption
                         text: "longest"
                         textFormat: Text.PlainText
