@@ -343,10 +343,13 @@ TEST(ControlPlaneHttp, RefusesBadRequestsKeepsServingAndLogsOneLineEachWithoutBo
     EXPECT_EQ(large.status, 413);
     EXPECT_EQ(large.body, R"({"error":"payload_too_large"})");
 
-    // At the limit the body is read and judged by the call itself.
+    // At the limit a signed call's body is read and judged by the call itself.
     const QByteArray atLimit(2 * 1024 * 1024, ' ');
-    EXPECT_EQ(
-        sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/start"), atLimit).status, 400);
+    const DeviceIdentity identity(*P256PrivateKey::generate());
+    const QUuid device = signInOver(server, identity, "Ada");
+    EXPECT_EQ(codeOf(sendRequest(manager, "POST", endpoint(server, "/v1/diagnostics"), atLimit,
+                  { { "Authorization", signedBy(identity, device, "POST", "/v1/diagnostics", atLimit) } })),
+        "400 invalid_json");
 
     // Trailers of a chunked body are limited like the head; a field of 64 KB once ended the process.
     const auto chunkedWithTrailer = [](qsizetype size) {
