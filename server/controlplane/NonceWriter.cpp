@@ -101,7 +101,8 @@ NonceWriter::NonceWriter(const QString& databaseUrl)
 {
     m_state->databaseUrl = databaseUrl;
     for (int i = writersFor(databaseUrl); i > 0; --i)
-        m_state->writers.emplace_back([state = m_state.get()](const std::stop_token& stop) { state->write(stop); });
+        m_state->writers.emplace_back(
+            [state = m_state.get()](const std::stop_token& stop) { state->write(stop); });
 }
 
 NonceWriter::~NonceWriter()
