@@ -41,7 +41,8 @@ inline QByteArray exchangeRaw(const QUrl& base, const QByteArray& bytes)
 }
 
 // Signs a new device in through the development sign-in of a running server: its id.
-inline QUuid signInOver(const ControlPlaneProcess& server, const DeviceIdentity& identity, const QString& name)
+inline QUuid signInOver(
+    const ControlPlaneProcess& server, const DeviceIdentity& identity, const QString& name)
 {
     QNetworkAccessManager manager;
     const QList<std::pair<QByteArray, QByteArray>> json { { "Content-Type", "application/json" } };
@@ -78,8 +79,8 @@ inline TestReply accountStateOver(const ControlPlaneProcess& server, const QByte
 }
 
 // A signed POST of a JSON body.
-inline TestReply postSigned(const ControlPlaneProcess& server, const DeviceIdentity& identity, const QUuid& device,
-    const QString& path, const QJsonObject& body)
+inline TestReply postSigned(const ControlPlaneProcess& server, const DeviceIdentity& identity,
+    const QUuid& device, const QString& path, const QJsonObject& body)
 {
     QNetworkAccessManager manager;
     const QByteArray json = QJsonDocument(body).toJson();
@@ -129,8 +130,8 @@ inline QByteArray signedRequest(const DeviceIdentity& identity, const QUuid& dev
 {
     return method.toLatin1() + ' ' + path.toLatin1() + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
         + "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size())
-        + "\r\nAuthorization: " + signedBy(identity, device, method, path, body) + "\r\n" + moreHeaders + "\r\n"
-        + body;
+        + "\r\nAuthorization: " + signedBy(identity, device, method, path, body) + "\r\n" + moreHeaders
+        + "\r\n" + body;
 }
 
 // One request written whole on a connection of its own, its answer read when asked: for many
