@@ -18,7 +18,6 @@
 #include <QUrlQuery>
 #include <algorithm>
 #include <arpa/inet.h>
-#include <array>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <set>
@@ -95,48 +94,31 @@ private:
 class HeldUpload {
 public:
     HeldUpload(const QUrl& base, const DeviceIdentity& identity, const QUuid& device, const QByteArray& body)
-        : m_socket(connectTo(base))
-        , m_body(body)
+        : m_body(body)
+        , m_request(base,
+              "POST /v1/content/conversations HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+              "Content-Type: application/json\r\nContent-Length: "
+                  + QByteArray::number(body.size()) + "\r\nAuthorization: "
+                  + signedBy(identity, device, "POST", "/v1/content/conversations", body) + "\r\n\r\n"
+                  + body.first(half()))
     {
-        const QByteArray head = "POST /v1/content/conversations HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                                "Content-Type: application/json\r\nContent-Length: "
-            + QByteArray::number(body.size()) + "\r\nAuthorization: "
-            + signedBy(identity, device, "POST", "/v1/content/conversations", body) + "\r\n\r\n";
-        m_started = m_socket >= 0 && sendAll(m_socket, head)
-            && sendAll(m_socket, QByteArrayView(body).first(half()));
     }
-    ~HeldUpload()
-    {
-        if (m_socket >= 0)
-            ::close(m_socket);
-    }
-    HeldUpload(const HeldUpload&) = delete;
-    HeldUpload& operator=(const HeldUpload&) = delete;
 
-    [[nodiscard]] bool started() const { return m_started; }
+    [[nodiscard]] bool started() const { return m_request.sent(); }
 
     // Sends the rest of the body: the status line of the answer.
     QByteArray finish()
     {
-        if (!sendAll(m_socket, QByteArrayView(m_body).sliced(half())))
+        if (!m_request.send(QByteArrayView(m_body).sliced(half())))
             return {};
-        QByteArray reply;
-        std::array<char, 4096> chunk {};
-        while (!reply.contains("\r\n")) {
-            const auto received = ::recv(m_socket, chunk.data(), chunk.size(), 0);
-            if (received <= 0)
-                break;
-            reply.append(chunk.data(), received);
-        }
-        return reply.left(reply.indexOf("\r\n"));
+        return m_request.statusLine();
     }
 
 private:
     [[nodiscard]] qsizetype half() const { return m_body.size() / 2; }
 
-    int m_socket;
     QByteArray m_body;
-    bool m_started = false;
+    testing::SentRequest m_request;
 };
 
 // A stored conversation whose transcript makes its body nearly as large as allowed.

@@ -134,8 +134,8 @@ inline QByteArray signedRequest(const DeviceIdentity& identity, const QUuid& dev
         + "\r\n" + body;
 }
 
-// One request written whole on a connection of its own, its answer read when asked: for many
-// requests under way at once.
+// A request written on a connection of its own (all of it, or a part and the rest later), its
+// answer read when asked: for requests under way at once, or sent slowly.
 class SentRequest {
 public:
     SentRequest(const QUrl& base, const QByteArray& bytes)
@@ -152,6 +152,7 @@ public:
     SentRequest& operator=(const SentRequest&) = delete;
 
     [[nodiscard]] bool sent() const { return m_sent; }
+    bool send(QByteArrayView more) { return m_sent = m_sent && sendAll(m_socket, more); }
     // Whether the answer has begun (or the connection ended) within `milliseconds`.
     [[nodiscard]] bool answered(int milliseconds = 0) const
     {
@@ -159,19 +160,29 @@ public:
         return ::poll(&readable, 1, milliseconds) > 0;
     }
     // The whole answer, until the server closes the connection.
-    QByteArray reply()
+    QByteArray reply() { return receive(nullptr); }
+    // The answer's first line.
+    QByteArray statusLine()
     {
-        QByteArray all;
-        char chunk[4096];
-        for (;;) {
-            const auto received = ::recv(m_socket, chunk, sizeof chunk, 0);
-            if (received <= 0)
-                return all;
-            all.append(chunk, received);
-        }
+        const QByteArray start = receive("\r\n");
+        return start.left(start.indexOf("\r\n"));
     }
 
 private:
+    // What arrives until `until` is among it (null: until the connection closes).
+    QByteArray receive(const char* until)
+    {
+        QByteArray all;
+        char chunk[4096];
+        while (!until || !all.contains(until)) {
+            const auto received = ::recv(m_socket, chunk, sizeof chunk, 0);
+            if (received <= 0)
+                break;
+            all.append(chunk, received);
+        }
+        return all;
+    }
+
     int m_socket;
     bool m_sent;
 };
