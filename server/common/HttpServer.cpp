@@ -357,29 +357,32 @@ struct HttpServer::State {
 
     // Reads the head of the next request into `parser`; false when the connection ends
     // instead (closed, timed out, stopping). At the cap, a connection in here may be closed
-    // to admit another.
+    // to admit another. The head's time starts when the connection is ready for its first
+    // request, or with the first byte of a later one (an idle keep-alive connection may wait
+    // longer); trickling bytes does not extend it.
     template <typename Stream>
     asio::awaitable<bool> readHead(Stream& stream, Connection& connection, beast::flat_buffer& buffer,
-        http::request_parser<http::string_body>& parser, beast::error_code& ec)
+        http::request_parser<http::string_body>& parser, bool first, beast::error_code& ec)
     {
         auto& lowest = beast::get_lowest_layer(stream);
+        lowest.expires_after(first ? options.headTimeout : readTimeout);
         if (buffer.size() == 0) {
             if (stopping)
                 co_return false;
             if (connection.waitingSince == 0)
                 connection.waitingSince = ticksNow();
-            lowest.expires_after(readTimeout);
             const std::size_t received
                 = co_await stream.async_read_some(buffer.prepare(readBufferLimit), awaitError(ec));
             if (ec)
                 co_return false;
             buffer.commit(received);
-        }
-        // The head's time starts with its first byte; trickling bytes does not extend it. A
-        // request that came in one piece with the previous one waits from now.
-        if (connection.waitingSince == 0)
+            if (!first)
+                lowest.expires_after(options.headTimeout);
+        } else {
+            // It came in one piece with the previous request.
             connection.waitingSince = ticksNow();
-        lowest.expires_after(options.headTimeout);
+            lowest.expires_after(options.headTimeout);
+        }
         co_await http::async_read_header(stream, buffer, parser, awaitError(ec));
         connection.waitingSince = 0;
         co_return true;
@@ -390,12 +393,12 @@ struct HttpServer::State {
     template <typename Stream> asio::awaitable<void> serve(Stream& stream, Connection& connection)
     {
         beast::flat_buffer buffer(readBufferLimit);
-        for (;;) {
+        for (bool first = true;; first = false) {
             http::request_parser<http::string_body> parser;
             parser.body_limit(options.bodyLimit);
             parser.header_limit(headerLimit);
             beast::error_code ec;
-            if (!co_await readHead(stream, connection, buffer, parser, ec))
+            if (!co_await readHead(stream, connection, buffer, parser, first, ec))
                 co_return;
             const auto started = std::chrono::steady_clock::now();
             std::optional<Refusal> refusal;

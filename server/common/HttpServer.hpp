@@ -43,8 +43,8 @@ struct HttpServerOptions {
     // cap the connection that has waited longest for a complete request head is closed to
     // admit a new one; when every connection is past its head, new ones wait.
     std::size_t maxConnections = 0;
-    // A request head must be complete this long after its first byte, whatever arrives
-    // meanwhile.
+    // A connection's first request head must be complete this long after the connection is
+    // ready for it, a later one this long after its first byte, whatever arrives meanwhile.
     std::chrono::milliseconds headTimeout { 5000 };
     // A body longer than this is read only once `headCheck` lets it; one of unknown length
     // that the check refuses is read up to this length, for the handler to judge.

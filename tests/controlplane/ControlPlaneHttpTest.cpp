@@ -230,9 +230,11 @@ TEST(ControlPlaneHttp, SlowHeadsAreClosedInTimeAndGiveWayAtTheCap)
         ::close(socket);
     EXPECT_EQ(server.stop(), 0);
 
-    // Trickled byte by byte, a head is closed once its time is up, before it is complete.
+    // Trickled byte by byte, a head is closed once its time is up, before it is complete; so
+    // is a new connection that sends nothing.
     ControlPlaneProcess impatient({ "--request-head-timeout", "1" });
     ASSERT_TRUE(impatient.started());
+    const int silent = connectTo(impatient.baseUrl());
     const int trickling = connectTo(impatient.baseUrl());
     const QByteArray head
         = "GET /v1/nothing HTTP/1.1\r\nHost: x\r\nX-Slow: " + QByteArray(100, 'a') + "\r\n\r\n";
@@ -242,7 +244,9 @@ TEST(ControlPlaneHttp, SlowHeadsAreClosedInTimeAndGiveWayAtTheCap)
         QThread::msleep(100);
     }
     EXPECT_TRUE(closed);
+    EXPECT_EQ(::recv(silent, &byte, 1, 0), 0);
     ::close(trickling);
+    ::close(silent);
 }
 
 // A long body is read only when its head names a known device in the clock window, and only
