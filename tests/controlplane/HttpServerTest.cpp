@@ -178,6 +178,28 @@ TEST(HttpServer, AnswersLaterWithoutHoldingTheThreadAndGoesOnWhereTheHandlerRan)
     EXPECT_EQ(stepThread, handlerThread);
 }
 
+// A server that stops while an answer is still to come drops that connection, and the answer
+// that comes after all goes nowhere.
+TEST(HttpServer, StopsWhileAnAnswerIsToComeAndIgnoresItWhenItComes)
+{
+    std::promise<std::shared_ptr<DeferredResponse>> handled;
+    std::shared_ptr<DeferredResponse> orphan;
+    {
+        RunningServer server({}, [&handled](const HttpRequest&) {
+            auto deferred = std::make_shared<DeferredResponse>();
+            handled.set_value(deferred);
+            return DeferredResponse::later(deferred);
+        });
+        ASSERT_NE(server.port(), 0);
+        RawConnection waiting(server.port());
+        waiting.send("GET /never HTTP/1.1\r\nHost: x\r\n\r\n");
+        auto future = handled.get_future();
+        ASSERT_EQ(future.wait_for(5s), std::future_status::ready);
+        orphan = future.get();
+    }
+    orphan->complete(text("too late"));
+}
+
 std::string post(const std::string& headers, const std::string& body = {})
 {
     return "POST /upload HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + headers + "\r\n" + body;
