@@ -20,7 +20,7 @@ public:
     {
         m_engine.reset();
         m_updates = std::make_unique<SecureUpdateController>(
-            updatesConfigured ? std::optional<QString>("http://127.0.0.1:9/feed") : std::nullopt,
+            updatesConfigured ? std::optional<QString>("https://127.0.0.1:9/feed") : std::nullopt,
             updatesConfigured ? std::optional<QString>("a2V5") : std::nullopt, "0.1.0");
         m_engine = std::make_unique<QQmlApplicationEngine>();
         m_engine->addImportPath("qrc:/");
