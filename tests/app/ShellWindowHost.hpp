@@ -36,6 +36,10 @@ public:
         window->resize(1180, 760);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+        // Shortcuts and Escape go to the focused window; without a window manager to give it
+        // the focus, the test does.
+        window->requestActivate();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window));
         return window;
     }
 

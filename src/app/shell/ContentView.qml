@@ -107,55 +107,30 @@ Item {
         }
     }
 
-    Popup {
+    ThemedPopup {
         id: setupSheet
         objectName: "setupSheet"
-        parent: Overlay.overlay
-        anchors.centerIn: parent
         width: 680
-        height: 560
+        minimumHeight: 560
         padding: 0
-        modal: true
-        focus: true
-        closePolicy: Popup.CloseOnEscape
         onClosed: {
             if (rules.showSetup)
                 setupFlow.close()
-        }
-        Overlay.modal: Rectangle {
-            color: Theme.withAlpha(Theme.navy, 0.28)
-        }
-        background: Rectangle {
-            radius: 12
-            color: Theme.ivory
-            border.color: Theme.rule
         }
         contentItem: SetupFlow {
             id: setupFlow
             objectName: "setupFlow"
             model: root.model
-            clip: true
             onDismiss: rules.showSetup = false
         }
     }
-    Popup {
+    ThemedPopup {
         id: migrationSheet
         objectName: "migrationSheet"
-        parent: Overlay.overlay
-        anchors.centerIn: parent
         width: 640
-        height: 440
+        minimumHeight: 440
         padding: 0
-        modal: true
         closePolicy: Popup.NoAutoClose
-        Overlay.modal: Rectangle {
-            color: Theme.withAlpha(Theme.navy, 0.28)
-        }
-        background: Rectangle {
-            radius: 12
-            color: Theme.ivory
-            border.color: Theme.rule
-        }
         contentItem: Loader {
             active: rules.showMigrationOffer
             sourceComponent: MigrationOffer {

@@ -40,22 +40,43 @@ ApplicationWindow {
                 color: Theme.rule
             }
         }
-        Menu {
+        delegate: MenuBarItem {
+            id: barItem
+            font: Theme.interfaceFont(13, Font.Normal)
+            contentItem: Text {
+                text: barItem.text
+                textFormat: Text.PlainText
+                font: barItem.font
+                color: Theme.ink
+                verticalAlignment: Text.AlignVCenter
+            }
+            background: Rectangle {
+                radius: 6
+                color: barItem.highlighted ? Theme.sand : "transparent"
+            }
+        }
+        ThemedMenu {
             title: qsTr("Corvane")
             Action {
                 objectName: "checkForUpdates"
-                text: qsTr("Check for Updates…")
+                // A newer release found by a quiet check is named here until the user looks.
+                text: root.updates.availableVersion.length > 0
+                    ? qsTr("Update to Corvane %1…").arg(root.updates.availableVersion)
+                    : qsTr("Check for Updates…")
                 enabled: root.updates.configured
-                onTriggered: root.updates.checkForUpdates()
+                onTriggered: {
+                    root.updates.checkForUpdates()
+                    updateDialog.open()
+                }
             }
-            MenuSeparator {}
+            MenuRule {}
             Action {
                 text: qsTr("Quit Corvane")
-                shortcut: StandardKey.Quit
+                shortcut: "Ctrl+Q"
                 onTriggered: Qt.quit()
             }
         }
-        Menu {
+        ThemedMenu {
             title: qsTr("View")
             Action {
                 objectName: "showConversation"
@@ -85,5 +106,10 @@ ApplicationWindow {
         model: root.model
         updates: root.updates
         theoryURL: root.theoryURL
+    }
+    UpdateDialog {
+        id: updateDialog
+        objectName: "updateDialog"
+        updates: root.updates
     }
 }

@@ -78,6 +78,7 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("bell.badge"), QStringLiteral("notifications_active") },
         { QStringLiteral("person.2.fill"), QStringLiteral("people") },
         { QStringLiteral("exclamationmark.circle"), QStringLiteral("error_outline") },
+        { QStringLiteral("info.circle"), QStringLiteral("info_outline") },
         { QStringLiteral("chevron.up.chevron.down"), QStringLiteral("unfold_more") },
     };
     return glyphs.value(symbol);
