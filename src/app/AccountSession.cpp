@@ -1,10 +1,9 @@
 #include "AccountSession.hpp"
 
 #include "PairingStep.hpp"
+#include "PlainTextClipboard.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QPointer>
 #include <algorithm>
 
@@ -224,13 +223,7 @@ QCoro::Task<void> AccountSession::unlinkThenSynchronize()
 }
 bool AccountSession::copyInviteCode()
 {
-    const QString code = inviteCode();
-    if (code.isEmpty())
-        return false;
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(code);
-    return true;
+    return copyPlainText(inviteCode());
 }
 
 void AccountSession::setReminderOn(bool isOn)

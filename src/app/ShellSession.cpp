@@ -1,6 +1,7 @@
 #include "ShellSession.hpp"
 
 #include "AccountSession.hpp"
+#include "PlainTextClipboard.hpp"
 #include "appcore/ConversationBackupService.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
@@ -21,6 +22,8 @@ ShellSession::ShellSession(SessionViewModel& viewModel, std::function<QDateTime(
     connect(&m_viewModel, &SessionViewModel::isAppleAuthorizationActiveChanged, this,
         &ShellSession::isAppleAuthorizationActiveChanged);
     connect(&m_viewModel, &SessionViewModel::errorMessageChanged, this, &ShellSession::errorMessageChanged);
+    connect(&m_viewModel, &SessionViewModel::appleAuthorizationPageChanged, this,
+        &ShellSession::signInAddressChanged);
     connect(&m_viewModel, &SessionViewModel::conversationsAwaitingMigrationOfferChanged, this,
         &ShellSession::conversationsAwaitingMigrationOfferChanged);
 }
@@ -53,6 +56,11 @@ QString ShellSession::errorMessage() const
 {
     return m_viewModel.errorMessage().value_or(QString());
 }
+QString ShellSession::signInAddress() const
+{
+    const auto page = m_viewModel.appleAuthorizationPage();
+    return page ? page->toString(QUrl::FullyEncoded) : QString();
+}
 qint64 ShellSession::conversationsAwaitingMigrationOffer() const
 {
     return m_viewModel.conversationsAwaitingMigrationOffer();
@@ -69,6 +77,10 @@ void ShellSession::beginAppleAuthorization()
 void ShellSession::cancelAppleAuthorization()
 {
     m_viewModel.cancelAppleAuthorization();
+}
+bool ShellSession::copySignInAddress()
+{
+    return copyPlainText(signInAddress());
 }
 void ShellSession::handleExternalURL(const QUrl& url)
 {

@@ -26,6 +26,7 @@ class ShellSession : public QObject {
     Q_PROPERTY(bool isAppleAuthorizationActive READ isAppleAuthorizationActive NOTIFY
             isAppleAuthorizationActiveChanged)
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(QString signInAddress READ signInAddress NOTIFY signInAddressChanged)
     Q_PROPERTY(qint64 conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY
             conversationsAwaitingMigrationOfferChanged)
     Q_PROPERTY(QObject* account READ account CONSTANT)
@@ -41,6 +42,8 @@ public:
     [[nodiscard]] bool isBusy() const;
     [[nodiscard]] bool isAppleAuthorizationActive() const;
     [[nodiscard]] QString errorMessage() const;
+    // The sign-in page the browser could not show, for the user to copy; empty otherwise.
+    [[nodiscard]] QString signInAddress() const;
     [[nodiscard]] qint64 conversationsAwaitingMigrationOffer() const;
     // The account page's own view of the same view model.
     [[nodiscard]] AccountSession* account() const { return m_account; }
@@ -48,6 +51,8 @@ public:
     Q_INVOKABLE void acceptRecordingAgreement();
     Q_INVOKABLE void beginAppleAuthorization();
     Q_INVOKABLE void cancelAppleAuthorization();
+    // Puts the sign-in address on the clipboard as plain text; false when there is none.
+    Q_INVOKABLE bool copySignInAddress();
     Q_INVOKABLE void handleExternalURL(const QUrl& url);
     Q_INVOKABLE void synchronizeHistory(bool refreshFromServer);
     // Records the answer to the migration offer; `migrationAnswered` follows when done.
@@ -61,6 +66,7 @@ signals:
     void isBusyChanged();
     void isAppleAuthorizationActiveChanged();
     void errorMessageChanged();
+    void signInAddressChanged();
     void conversationsAwaitingMigrationOfferChanged();
     void migrationAnswered();
 

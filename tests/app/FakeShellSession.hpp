@@ -18,6 +18,7 @@ class FakeShellSession : public QObject {
     Q_PROPERTY(bool isBusy MEMBER isBusy NOTIFY changed)
     Q_PROPERTY(bool isAppleAuthorizationActive MEMBER isAppleAuthorizationActive NOTIFY changed)
     Q_PROPERTY(QString errorMessage MEMBER errorMessage NOTIFY changed)
+    Q_PROPERTY(QString signInAddress MEMBER signInAddress NOTIFY signInAddressChanged)
     Q_PROPERTY(
         qint64 conversationsAwaitingMigrationOffer MEMBER conversationsAwaitingMigrationOffer NOTIFY changed)
     Q_PROPERTY(QObject* account MEMBER account CONSTANT)
@@ -30,6 +31,7 @@ public:
     bool isBusy = false;
     bool isAppleAuthorizationActive = false;
     QString errorMessage;
+    QString signInAddress;
     qint64 conversationsAwaitingMigrationOffer = 0;
     // The account page's session; the test sets it before the window opens.
     QObject* account = nullptr;
@@ -44,6 +46,7 @@ public:
     {
         setProperty(name, value);
         emit changed();
+        emit signInAddressChanged();
     }
 
     Q_INVOKABLE void acceptRecordingAgreement() { set("recordingAgreementAccepted", QVariant(true)); }
@@ -57,12 +60,14 @@ public:
         ++cancellations;
         set("isAppleAuthorizationActive", QVariant(false));
     }
+    Q_INVOKABLE bool copySignInAddress() { return !signInAddress.isEmpty(); }
     Q_INVOKABLE void handleExternalURL(const QUrl&) { }
     Q_INVOKABLE void synchronizeHistory(bool refreshFromServer) { refreshes.append(refreshFromServer); }
     Q_INVOKABLE void answerMigration(bool accepted) { migrationAnswers.append(accepted); }
 
 signals:
     void changed();
+    void signInAddressChanged();
     void migrationAnswered();
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FontRegistrar.hpp"
 #include "SecureUpdateController.hpp"
 
 #include <QDir>
@@ -14,19 +15,28 @@ namespace lumora::testing {
 // The real window from the shell's QML module over a session, at a common desktop size.
 class ShellWindowHost {
 public:
-    // The window, shown and exposed; null when the QML did not load. Replaces any window
-    // opened before.
+    // The window, shown, exposed and focused; null when the QML did not load. Replaces any
+    // window opened before.
     QQuickWindow* open(QObject* session, bool updatesConfigured = false)
     {
         m_engine.reset();
         m_updates = std::make_unique<SecureUpdateController>(
             updatesConfigured ? std::optional<QString>("https://127.0.0.1:9/feed") : std::nullopt,
             updatesConfigured ? std::optional<QString>("a2V5") : std::nullopt, "0.1.0");
+        return open(session, *m_updates);
+    }
+    // The same with the test's own update controller, which must outlive the window.
+    QQuickWindow* open(QObject* session, SecureUpdateController& updates)
+    {
+        static const bool fontsRegistered
+            = FontRegistrar::registerFonts(QStringLiteral(LUMORA_FONT_FOLDER)) > 0;
+        EXPECT_TRUE(fontsRegistered);
+        m_engine.reset();
         m_engine = std::make_unique<QQmlApplicationEngine>();
         m_engine->addImportPath("qrc:/");
         m_engine->setInitialProperties({
             { "model", QVariant::fromValue(session) },
-            { "updates", QVariant::fromValue<QObject*>(m_updates.get()) },
+            { "updates", QVariant::fromValue<QObject*>(&updates) },
             { "theoryURL", QUrl("https://lumora.app/theory/") },
         });
         m_engine->load(QUrl("qrc:/Lumora/Shell/Main.qml"));

@@ -3,6 +3,8 @@
 #include "ShellWindowHost.hpp"
 #include "SingleInstance.hpp"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QQuickWindow>
 #include <QTemporaryDir>
@@ -100,6 +102,47 @@ TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
     EXPECT_EQ(cardTitle(), "Ready when you both are");
     EXPECT_TRUE(savedSession().has_value()) << "the session is kept for the next launch";
     shell.screenshot(window, "sign-in-real-signed-in");
+}
+
+// A browser that refuses to run (chromium as root) never returns: the attempt ends at once with
+// a sentence that says so, and the page can be copied and opened by hand, which still signs in.
+TEST_F(SignInWindowTest, ABrowserThatCannotOpenEndsTheAttemptAndOffersTheAddress)
+{
+    if (!qEnvironmentVariableIsSet("LUMORA_TEST_SESSION"))
+        GTEST_SKIP() << "needs the private keyring session of scripts/with-test-session";
+    browserOpens = false;
+    model = launch();
+    session = std::make_unique<ShellSession>(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    QQuickWindow* window = shell.open(session.get());
+    ASSERT_NE(window, nullptr);
+    const auto item = [&](const char* name) { return shell.find(window, name); };
+    const auto shows = [&](const char* name) { return item(name)->property("visible").toBool(); };
+    QMetaObject::invokeMethod(item("agreeButton"), "clicked");
+    EXPECT_FALSE(shows("signInAddressRow"));
+
+    QMetaObject::invokeMethod(item("signInButton"), "clicked");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !session->signInAddress().isEmpty(); }, 20000))
+        << model->statusText().toStdString();
+    testing::settle(*model);
+    EXPECT_FALSE(model->isAppleAuthorizationActive());
+    EXPECT_TRUE(item("signInButton")->property("enabled").toBool()) << "no wait of minutes";
+    EXPECT_EQ(session->errorMessage(), SessionViewModel::browserNotOpenedMessage());
+    EXPECT_TRUE(shows("setupError"));
+    ASSERT_TRUE(shows("signInAddressRow"));
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(item("signInAddress")->property("text").toString(), opened.first().toString(QUrl::FullyEncoded));
+    QMetaObject::invokeMethod(item("copySignInAddressButton"), "clicked");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), opened.first().toString(QUrl::FullyEncoded));
+    EXPECT_EQ(item("copySignInAddressButton")->property("text").toString(), "Copied");
+    shell.screenshot(window, "sign-in-browser-not-opened");
+
+    // The address, pasted into a browser by hand, returns to the application as usual.
+    session->handleExternalURL(browse(QUrl(QGuiApplication::clipboard()->text()), "Kim"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->isSignedIn(); }, 20000))
+        << model->statusText().toStdString();
+    testing::settle(*model);
+    EXPECT_TRUE(session->signInAddress().isEmpty());
+    EXPECT_TRUE(session->errorMessage().isEmpty());
 }
 
 } // namespace
