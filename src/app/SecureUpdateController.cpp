@@ -174,19 +174,26 @@ void SecureUpdateController::remember(const UpdateRelease& release)
 
 QString SecureUpdateController::sentence(Outcome outcome) const
 {
+    QString failure;
     switch (outcome) {
     case Outcome::upToDate:
         return tr("Corvane %1 is the newest version.").arg(m_currentVersion);
     case Outcome::newerVersion:
         return tr("Corvane %1 is available.").arg(availableVersion());
     case Outcome::unverified:
-        return tr("The update feed could not be verified, so it was ignored.");
+        failure = tr("The update feed could not be verified, so it was ignored.");
+        break;
     case Outcome::outdatedFeed:
-        return tr("The update feed is older than one Corvane has already seen, so it was ignored.");
+        failure = tr("The update feed is older than one Corvane has already seen, so it was ignored.");
+        break;
     case Outcome::unreachable:
+        failure = tr("Corvane could not reach the update feed. Try again later.");
         break;
     }
-    return tr("Corvane could not reach the update feed. Try again later.");
+    // A failed check does not take back a release an earlier feed announced.
+    if (!availableVersion().isEmpty())
+        failure += u' ' + tr("Corvane %1 is still available.").arg(availableVersion());
+    return failure;
 }
 
 void SecureUpdateController::setMessage(const QString& message)

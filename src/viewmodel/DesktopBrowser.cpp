@@ -29,7 +29,7 @@ QCoro::Task<bool> DesktopBrowser::open(QUrl page, QString program, std::chrono::
     }
     process->deleteLater();
     const auto [exitCode, exitStatus] = *ended;
-    co_return exitStatus == QProcess::NormalExit && exitCode == 0;
+    co_return exitStatus == QProcess::NormalExit&& exitCode == 0;
 }
 
 } // namespace lumora

@@ -177,8 +177,9 @@ public:
     static QString noNotificationServerNote();
     static QString browserNotOpenedMessage()
     {
-        return QStringLiteral("Corvane could not open your browser. Copy the sign-in address and open it in a "
-                              "browser to continue.");
+        return QStringLiteral(
+            "Corvane could not open your browser. Copy the sign-in address and open it in a "
+            "browser to continue.");
     }
 
     explicit SessionViewModel(SessionEnvironment environment, QObject* parent = nullptr);
@@ -235,7 +236,10 @@ public:
     [[nodiscard]] bool isAppleAuthorizationActive() const { return m_isAppleAuthorizationActive; }
     // The sign-in page the browser could not be made to show, for the user to open by hand;
     // none once a sign-in returns or a new attempt starts.
-    [[nodiscard]] const std::optional<QUrl>& appleAuthorizationPage() const { return m_appleAuthorizationPage; }
+    [[nodiscard]] const std::optional<QUrl>& appleAuthorizationPage() const
+    {
+        return m_appleAuthorizationPage;
+    }
     [[nodiscard]] const std::optional<CheckinPack>& checkinPack() const { return m_checkinPack; }
     [[nodiscard]] const std::optional<CheckinFlow>& checkinFlow() const { return m_checkinFlow; }
     [[nodiscard]] bool isCheckinOpening() const { return m_isCheckinOpening; }

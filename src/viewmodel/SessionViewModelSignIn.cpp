@@ -79,7 +79,8 @@ void SessionViewModel::startAppleAuthorizationInBrowser(const QUrl& url)
     const QUuid attempt = QUuid::createUuid();
     m_appleAuthorizationAttemptID = attempt;
     publish(m_isAppleAuthorizationActive, true, &SessionViewModel::isAppleAuthorizationActiveChanged);
-    publish(m_appleAuthorizationPage, std::optional<QUrl>(), &SessionViewModel::appleAuthorizationPageChanged);
+    publish(
+        m_appleAuthorizationPage, std::optional<QUrl>(), &SessionViewModel::appleAuthorizationPageChanged);
     // The timer is a child of the view model: it goes with it, and it acts only while its
     // attempt is still the current one.
     delete m_appleAuthorizationTimeout;
@@ -142,7 +143,8 @@ void SessionViewModel::handleExternalURL(const QUrl& url)
     // A return from the browser ends the attempt even when none is waiting: a late return
     // after a time-out or a cancel still completes the sign-in.
     endAppleAuthorizationAttempt();
-    publish(m_appleAuthorizationPage, std::optional<QUrl>(), &SessionViewModel::appleAuthorizationPageChanged);
+    publish(
+        m_appleAuthorizationPage, std::optional<QUrl>(), &SessionViewModel::appleAuthorizationPageChanged);
     start(finishAppleAuthorization(url));
 }
 

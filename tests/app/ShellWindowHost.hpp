@@ -75,6 +75,15 @@ public:
         folder.mkpath(".");
         EXPECT_TRUE(window->grabWindow().save(folder.filePath(name + ".png")));
     }
+    // The same at the narrowest window and at a common desktop size ("<name>-920", "<name>-1180"),
+    // leaving the window at the second.
+    static void screenshots(QQuickWindow* window, const QString& name)
+    {
+        for (const QSize size : { QSize(920, 680), QSize(1180, 760) }) {
+            window->resize(size);
+            screenshot(window, name + u'-' + QString::number(size.width()));
+        }
+    }
 
     // A popup of the window by name: popups are not items, so they are among its QObject
     // children rather than in the item tree.

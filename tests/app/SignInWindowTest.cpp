@@ -130,7 +130,8 @@ TEST_F(SignInWindowTest, ABrowserThatCannotOpenEndsTheAttemptAndOffersTheAddress
     EXPECT_TRUE(shows("setupError"));
     ASSERT_TRUE(shows("signInAddressRow"));
     ASSERT_EQ(opened.size(), 1);
-    EXPECT_EQ(item("signInAddress")->property("text").toString(), opened.first().toString(QUrl::FullyEncoded));
+    EXPECT_EQ(
+        item("signInAddress")->property("text").toString(), opened.first().toString(QUrl::FullyEncoded));
     QMetaObject::invokeMethod(item("copySignInAddressButton"), "clicked");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), opened.first().toString(QUrl::FullyEncoded));
     EXPECT_EQ(item("copySignInAddressButton")->property("text").toString(), "Copied");

@@ -1,22 +1,19 @@
-#include "ControlPlaneProcess.hpp"
 #include "FailsWith.hpp"
-#include "ScriptedServer.hpp"
 #include "SecureUpdateController.hpp"
+#include "SignedFeedServer.hpp"
 #include "UpdateFeed.hpp"
 #include "UpdateFeedSigner.hpp"
 #include "viewmodel/InfoResource.hpp"
 
 #include <QSettings>
 #include <QSignalSpy>
-#include <QSslCertificate>
-#include <QSslConfiguration>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace lumora {
 namespace {
 
-using testing::ScriptedServer;
+using testing::SignedFeedServer;
 using testing::UpdateFeedSigner;
 
 const QString page = "https://downloads.example.org/corvane/0.2.0";
@@ -77,28 +74,9 @@ TEST(UpdateFeed, VersionsCompareNumerically)
     EXPECT_GT(UpdateFeed::compareVersions("2", "1.99.99"), 0);
 }
 
-// The signed feed served over TLS on loopback, under a test CA this process trusts.
-struct FeedServer {
-    explicit FeedServer(int status, QByteArray body)
-    {
-        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        tls.addCaCertificates(QSslCertificate::fromPath(certificates.caCertificate()));
-        QSslConfiguration::setDefaultConfiguration(tls);
-        server = std::make_unique<ScriptedServer>(status, std::move(body), "application/json",
-            testing::ServerTls { certificates.serverCertificate(), certificates.serverKey() });
-    }
-    [[nodiscard]] QString feedURL() const
-    {
-        return server->baseUrl().resolved(QUrl("/appcast.json")).toString();
-    }
-
-    testing::TestCertificates certificates;
-    std::unique_ptr<ScriptedServer> server;
-};
-
 // A controller for version 0.1.0 whose browser is a list of the pages it was asked to open.
 struct Updater {
-    Updater(const FeedServer& feed, const UpdateFeedSigner& signer, QSettings* preferences = nullptr)
+    Updater(const SignedFeedServer& feed, const UpdateFeedSigner& signer, QSettings* preferences = nullptr)
         : controller(feed.feedURL(), signer.publicKeyBase64(), "0.1.0", preferences)
     {
         controller.setPageOpener([this](const QUrl& url) { opened.append(url); });
@@ -142,7 +120,7 @@ TEST(SecureUpdateController, AnAskedCheckSaysWhatTheFeedHoldsAndOpensNothing)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        FeedServer feed(row.status, row.body);
+        SignedFeedServer feed(row.status, row.body);
         Updater updater(feed, signer);
         updater.controller.checkForUpdates();
         EXPECT_TRUE(updater.controller.isChecking());
@@ -164,8 +142,9 @@ TEST(SecureUpdateController, QuietChecksAnnounceAndAReplayedOlderFeedCannotHideA
     const UpdateFeedSigner signer;
     QTemporaryDir folder;
     QSettings preferences(folder.filePath("preferences.ini"), QSettings::IniFormat);
-    FeedServer feed(200, signer.feed("0.2.0", page, "2026-03-01T08:00:00Z"));
-    const QString older = "The update feed is older than one Corvane has already seen, so it was ignored.";
+    SignedFeedServer feed(200, signer.feed("0.2.0", page, "2026-03-01T08:00:00Z"));
+    const QString older = "The update feed is older than one Corvane has already seen, so it was ignored. "
+                          "Corvane 0.2.0 is still available.";
     {
         Updater updater(feed, signer, &preferences);
         updater.controller.start();

@@ -1,5 +1,6 @@
-#include "AwaitTask.hpp"
 #include "viewmodel/DesktopBrowser.hpp"
+
+#include "AwaitTask.hpp"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -36,7 +37,8 @@ TEST(DesktopBrowser, ABrowserThatEndsAtOnceWithAFailureDidNotOpen)
     };
     // chromium as root without --no-sandbox prints its refusal and exits with 1.
     const Row rows[] = {
-        { "refuses to run", "echo 'Running as root without --no-sandbox is not supported.' >&2; exit 1", false },
+        { "refuses to run", "echo 'Running as root without --no-sandbox is not supported.' >&2; exit 1",
+            false },
         { "hands the page on and ends", "exit 0", true },
         { "stays in the foreground", "exec sleep 30", true, std::chrono::milliseconds(500) },
         { "killed", "kill -9 $$", false },

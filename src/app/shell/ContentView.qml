@@ -47,8 +47,8 @@ Item {
     // Coming back to the application refreshes the history from the server.
     Connections {
         target: Qt.application
-        function onStateChanged() {
-            if (Qt.application.state === Qt.ApplicationActive)
+        function onStateChanged(state) {
+            if (state === Qt.ApplicationActive)
                 root.model.synchronizeHistory(true)
         }
     }

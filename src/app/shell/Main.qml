@@ -56,6 +56,7 @@ ApplicationWindow {
             }
         }
         ThemedMenu {
+            objectName: "appMenu"
             title: qsTr("Corvane")
             Action {
                 objectName: "checkForUpdates"
@@ -77,6 +78,7 @@ ApplicationWindow {
             }
         }
         ThemedMenu {
+            objectName: "viewMenu"
             title: qsTr("View")
             Action {
                 objectName: "showConversation"

@@ -81,7 +81,7 @@ EditorialCard {
         objectName: "updateMessage"
         visible: root.updates.message.length > 0
         width: parent.width
-        symbol: root.updates.availableVersion.length > 0 ? "arrow.down.circle" : "info.circle"
+        symbol: "info.circle"
         text: root.updates.message
         tint: Theme.ink
     }
