@@ -279,16 +279,17 @@ TEST(AccountWindow, ReminderCardFollowsThePublishedSettings)
     page.scrollTo("reminderSection");
     page.screenshot("reminder-on");
 
-    // A refused permission turns it off again and says why.
+    // Without a notification server it turns off again and says that none is running.
     page.click("reminderSwitch");
     settle(*account.model);
-    account.home.scheduler->grants = false;
+    account.home.scheduler->serverRunning = false;
     page.click("reminderSwitch");
     ASSERT_TRUE(QTest::qWaitFor([&] { return account.model->reminderNote().has_value(); }, 5000));
     settle(*account.model);
     EXPECT_FALSE(page.find("reminderSwitch")->property("checked").toBool());
     EXPECT_FALSE(page.shows("reminderPickers"));
     EXPECT_TRUE(page.shows("reminderNote"));
+    EXPECT_EQ(page.text("reminderNote"), SessionViewModel::noNotificationServerNote());
     page.screenshot("reminder-refused");
 }
 

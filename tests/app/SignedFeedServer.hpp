@@ -19,7 +19,10 @@ struct SignedFeedServer {
         server = std::make_unique<ScriptedServer>(status, std::move(body), "application/json",
             ServerTls { certificates.serverCertificate(), certificates.serverKey() });
     }
-    [[nodiscard]] QString feedURL() const { return server->baseUrl().resolved(QUrl("/appcast.json")).toString(); }
+    [[nodiscard]] QString feedURL() const
+    {
+        return server->baseUrl().resolved(QUrl("/appcast.json")).toString();
+    }
 
     TestCertificates certificates;
     std::unique_ptr<ScriptedServer> server;
