@@ -12,9 +12,20 @@ QDateTime PairingTexts::moment(qint64 seconds) const
     return dateFromUnixSeconds(seconds).toTimeZone(m_zone);
 }
 
+QString PairingTexts::mediumDateFormat(const QLocale& locale)
+{
+    // The long form without its weekday (and the separator that joins it), with short month
+    // names: the medium form Qt does not offer ("MMM d, yyyy", "d MMM yyyy", "yyyy年M月d日").
+    static const QRegularExpression weekday(QStringLiteral("d{4}[,.]?\\s*|[,.]?\\s*d{4}"));
+    QString format = locale.dateFormat(QLocale::LongFormat);
+    format.remove(weekday);
+    format.replace(QStringLiteral("MMMM"), QStringLiteral("MMM"));
+    return format.trimmed();
+}
+
 QString PairingTexts::date(qint64 seconds) const
 {
-    return m_locale.toString(moment(seconds).date(), QStringLiteral("MMM d, yyyy"));
+    return m_locale.toString(moment(seconds).date(), mediumDateFormat(m_locale));
 }
 
 QString PairingTexts::time(qint64 seconds) const

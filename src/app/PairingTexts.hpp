@@ -21,11 +21,12 @@ public:
     {
     }
 
-    // "Feb 9, 2026".
+    // The locale's medium date: "Feb 9, 2026" in the United States, "9 Feb 2026" in Britain.
     [[nodiscard]] QString date(qint64 seconds) const;
+    [[nodiscard]] static QString mediumDateFormat(const QLocale& locale);
     // The locale's short time: "7:30 PM" in the United States.
     [[nodiscard]] QString time(qint64 seconds) const;
-    // "Feb 9, 2026 at 7:30 PM".
+    // "Feb 9, 2026 at 7:30 PM" in the United States.
     [[nodiscard]] QString dateAndTime(qint64 seconds) const;
 
     // "Linked since <date> · N people", or "N people" without a link date.

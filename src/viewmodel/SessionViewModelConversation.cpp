@@ -33,8 +33,8 @@ const QString startingText = QStringLiteral("Starting securely\u2026");
 const QString notReadyText = QStringLiteral("The secure session is not ready.");
 const QString processingFailedText
     = QStringLiteral("Processing failed. The temporary recording was deleted.");
-const QString savedLocallyText = QStringLiteral(
-    "Your conversation is saved on this computer and ready to review. It reaches your account as soon as it can.");
+const QString savedLocallyText = QStringLiteral("Your conversation is saved on this computer and ready to "
+                                                "review. It reaches your account as soon as it can.");
 
 // The seconds a conversation asks the coordinator for.
 constexpr double requestedSeconds = 3600;

@@ -76,6 +76,13 @@ TEST(PairingTexts, LinkedSinceAndDatesInTheUsersZone)
     // Late on the 9th in UTC is already the 10th further east.
     const PairingTexts tokyo(QLocale(QLocale::English, QLocale::UnitedStates), QTimeZone("Asia/Tokyo"));
     EXPECT_EQ(tokyo.date(february9), "Feb 10, 2026");
+    // Each locale's own medium date: its order, its month names, no weekday.
+    for (const auto& [locale, date] : { std::pair { "en_GB", u"9 Feb 2026"_qs },
+             std::pair { "de_DE", u"9. Feb. 2026"_qs }, std::pair { "fr_FR", u"9 f\u00e9vr. 2026"_qs },
+             std::pair { "ja_JP", u"2026\u5e742\u67089\u65e5"_qs },
+             std::pair { "es_ES", u"9 de feb de 2026"_qs } })
+        EXPECT_EQ(PairingTexts(QLocale(QString::fromLatin1(locale)), QTimeZone::utc()).date(february9), date)
+            << locale;
 
     const struct {
         qint64 members;
