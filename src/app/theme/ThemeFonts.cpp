@@ -26,11 +26,10 @@ QFont ThemeFonts::interface(qreal size, int weight)
     return FontFaces::interface(size, weightOf(weight));
 }
 
-QFont ThemeFonts::monospaced(qreal size, int weight)
+QFont ThemeFonts::tabular(qreal size, qreal letterSpacing)
 {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(qRound(size));
-    font.setWeight(weightOf(weight));
+    QFont font = FontFaces::tabular(size);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, letterSpacing);
     return font;
 }
 
