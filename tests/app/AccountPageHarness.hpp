@@ -3,6 +3,7 @@
 #include "FontRegistrar.hpp"
 #include "SecureUpdateController.hpp"
 #include "ShellSession.hpp"
+#include "ShellWindowHost.hpp"
 
 #include <QDir>
 #include <QQmlApplicationEngine>
@@ -117,12 +118,15 @@ public:
     }
 
     // Lets bindings, popups and their transitions settle, then writes what the window shows.
-    void screenshot(const QString& name) const
+    void screenshot(const QString& name) const { ShellWindowHost::screenshot(m_window, name); }
+    // The same at the narrowest window and at a common desktop size, keeping `part` in view.
+    void screenshots(const QString& name, const QString& part) const
     {
-        QTest::qWait(350);
-        const QDir folder(QStringLiteral(LUMORA_SCREENSHOT_FOLDER));
-        folder.mkpath(".");
-        EXPECT_TRUE(m_window->grabWindow().save(folder.filePath(name + ".png")));
+        for (const QSize size : { QSize(920, 680), QSize(1180, 760) }) {
+            m_window->resize(size);
+            scrollTo(part);
+            screenshot(name + u'-' + QString::number(size.width()));
+        }
     }
 
 private:
