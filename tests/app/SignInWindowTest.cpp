@@ -1,7 +1,7 @@
 #include "AccountFixture.hpp"
-#include "ShellSession.hpp"
-#include "ShellWindowHost.hpp"
+#include "ShellSessionAdapter.hpp"
 #include "SingleInstance.hpp"
+#include "WindowHarness.hpp"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -23,7 +23,7 @@ protected:
     void TearDown() override
     {
         // The window goes before the objects it reads.
-        shell.close();
+        shell.reset();
         session.reset();
         model.reset();
         testing::AccountTest::TearDown();
@@ -52,9 +52,8 @@ protected:
 
     QTemporaryDir runtime;
     std::unique_ptr<SessionViewModel> model;
-    std::unique_ptr<ShellSession> session;
-
-    testing::ShellWindowHost shell;
+    std::unique_ptr<ShellSessionAdapter> session;
+    std::unique_ptr<testing::WindowHarness> shell;
 };
 
 TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
@@ -62,27 +61,25 @@ TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
     if (!qEnvironmentVariableIsSet("LUMORA_TEST_SESSION"))
         GTEST_SKIP() << "needs the private keyring session of scripts/with-test-session";
     model = launch();
-    session = std::make_unique<ShellSession>(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    session = std::make_unique<ShellSessionAdapter>(*model, [] { return QDateTime::currentDateTimeUtc(); });
     SingleInstance instance(runtime.filePath("lumora-instance"));
     ASSERT_TRUE(instance.listen());
     QObject::connect(
         &instance, &SingleInstance::urlReceived, session.get(), &ShellSession::handleExternalURL);
 
-    QQuickWindow* window = shell.open(session.get());
-    ASSERT_NE(window, nullptr);
-    QObject* sheet = shell.popupItem(window, "setupSheet");
-    ASSERT_NE(sheet, nullptr);
-    const auto item = [&](const char* name) { return shell.find(window, name); };
+    shell = std::make_unique<testing::WindowHarness>();
+    ASSERT_NE(shell->openWindow(*session), nullptr);
+    const auto item = [&](const char* name) { return shell->find(name); };
     const auto cardTitle = [&] { return item("setupCard")->property("title").toString(); };
-    EXPECT_TRUE(sheet->property("visible").toBool()) << "a fresh profile opens the setup sheet";
+    EXPECT_TRUE(shell->shows("setupSheet")) << "a fresh profile opens the setup sheet";
     EXPECT_EQ(cardTitle(), "Both people agree to recording");
 
-    QMetaObject::invokeMethod(item("agreeButton"), "clicked");
+    shell->click("agreeButton");
     EXPECT_TRUE(model->recordingAgreementAccepted());
     EXPECT_EQ(cardTitle(), "Your private Corvane account");
-    shell.screenshot(window, "sign-in-real-control-plane");
+    shell->screenshot("sign-in-real-control-plane");
 
-    QMetaObject::invokeMethod(item("signInButton"), "clicked");
+    shell->click("signInButton");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 20000))
         << model->statusText().toStdString();
     testing::settle(*model);
@@ -101,7 +98,7 @@ TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
     EXPECT_TRUE(session->errorMessage().isEmpty()) << session->errorMessage().toStdString();
     EXPECT_EQ(cardTitle(), "Ready when you both are");
     EXPECT_TRUE(savedSession().has_value()) << "the session is kept for the next launch";
-    shell.screenshot(window, "sign-in-real-signed-in");
+    shell->screenshot("sign-in-real-signed-in");
 }
 
 // A browser that refuses to run (chromium as root) never returns: the attempt ends at once with
@@ -112,30 +109,28 @@ TEST_F(SignInWindowTest, ABrowserThatCannotOpenEndsTheAttemptAndOffersTheAddress
         GTEST_SKIP() << "needs the private keyring session of scripts/with-test-session";
     browserOpens = false;
     model = launch();
-    session = std::make_unique<ShellSession>(*model, [] { return QDateTime::currentDateTimeUtc(); });
-    QQuickWindow* window = shell.open(session.get());
-    ASSERT_NE(window, nullptr);
-    const auto item = [&](const char* name) { return shell.find(window, name); };
-    const auto shows = [&](const char* name) { return item(name)->property("visible").toBool(); };
-    QMetaObject::invokeMethod(item("agreeButton"), "clicked");
-    EXPECT_FALSE(shows("signInAddressRow"));
+    session = std::make_unique<ShellSessionAdapter>(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    shell = std::make_unique<testing::WindowHarness>();
+    ASSERT_NE(shell->openWindow(*session), nullptr);
+    shell->click("agreeButton");
+    EXPECT_FALSE(shell->shows("signInAddressRow"));
 
-    QMetaObject::invokeMethod(item("signInButton"), "clicked");
+    shell->click("signInButton");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !session->signInAddress().isEmpty(); }, 20000))
         << model->statusText().toStdString();
     testing::settle(*model);
     EXPECT_FALSE(model->isAppleAuthorizationActive());
-    EXPECT_TRUE(item("signInButton")->property("enabled").toBool()) << "no wait of minutes";
+    EXPECT_TRUE(shell->find("signInButton")->property("enabled").toBool()) << "no wait of minutes";
     EXPECT_EQ(session->errorMessage(), SessionViewModel::browserNotOpenedMessage());
-    EXPECT_TRUE(shows("setupError"));
-    ASSERT_TRUE(shows("signInAddressRow"));
+    EXPECT_TRUE(shell->shows("setupError"));
+    ASSERT_TRUE(shell->shows("signInAddressRow"));
     ASSERT_EQ(opened.size(), 1);
-    EXPECT_EQ(
-        item("signInAddress")->property("text").toString(), opened.first().toString(QUrl::FullyEncoded));
-    QMetaObject::invokeMethod(item("copySignInAddressButton"), "clicked");
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), opened.first().toString(QUrl::FullyEncoded));
-    EXPECT_EQ(item("copySignInAddressButton")->property("text").toString(), "Copied");
-    shell.screenshot(window, "sign-in-browser-not-opened");
+    const QString address = opened.first().toString(QUrl::FullyEncoded);
+    EXPECT_EQ(shell->text("signInAddress"), address);
+    shell->click("copySignInAddressButton");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), address);
+    EXPECT_EQ(shell->text("copySignInAddressButton"), "Copied");
+    shell->screenshots("sign-in-browser-not-opened");
 
     // The address, pasted into a browser by hand, returns to the application as usual.
     session->handleExternalURL(browse(QUrl(QGuiApplication::clipboard()->text()), "Kim"));

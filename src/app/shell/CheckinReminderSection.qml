@@ -9,7 +9,7 @@ import Lumora.Theme
 EditorialCard {
     id: root
 
-    required property QtObject account
+    required property AccountSession account
 
     // "00", "01", ... up to count - 1.
     function twoDigitNumbers(count) {

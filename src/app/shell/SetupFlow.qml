@@ -8,7 +8,7 @@ import Lumora.Theme
 Item {
     id: root
 
-    required property QtObject model
+    required property ShellSession model
     property bool didCopyAddress: false
     signal dismiss
 

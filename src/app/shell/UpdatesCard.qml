@@ -114,6 +114,7 @@ EditorialCard {
             }
         }
         Behavior on opacity {
+            enabled: !Theme.reduceMotion
             NumberAnimation { duration: 250 }
         }
     }
