@@ -28,8 +28,8 @@ QCoro::Task<bool> DesktopBrowser::open(QUrl page, QString program, std::chrono::
         co_return running;
     }
     process->deleteLater();
-    const auto [exitCode, exitStatus] = *ended;
-    co_return exitStatus == QProcess::NormalExit&& exitCode == 0;
+    const int exitCode = std::get<0>(*ended);
+    co_return std::get<1>(*ended) == QProcess::NormalExit&& exitCode == 0;
 }
 
 } // namespace lumora

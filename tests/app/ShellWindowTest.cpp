@@ -4,6 +4,7 @@
 #include "UpdateFeedSigner.hpp"
 #include "ViewModelFixture.hpp"
 #include "WindowHarness.hpp"
+#include "viewmodel/SessionViewModel.hpp"
 
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -271,6 +272,85 @@ TEST_F(ShellWindowTest, SetupSheetWalksThroughItsCards)
     shell.click("agreeButton");
     EXPECT_EQ(cardTitle(), "Release setup required");
     shell.screenshot("setup-release");
+}
+
+// The setup sheet keeps its padding of 32 round its column and its corners round, grows with its
+// content while the window has room and scrolls only when it has none. A card's own rows stand
+// 16 apart, and the sign-in button's label sits in the middle of its 208-point frame.
+TEST_F(ShellWindowTest, SetupSheetFitsItsContentWithItsPadding)
+{
+    session.state.recordingAgreementAccepted = false;
+    QQuickWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    const auto item = [&](const char* name) { return qobject_cast<QQuickItem*>(shell.find(name)); };
+    QQuickItem* flow = item("setupFlow");
+    QQuickItem* column = item("setupColumn");
+    QQuickItem* scroll = item("setupScroll");
+    QObject* sheet = shell.find("setupSheet");
+    const auto padded = [&] {
+        const QRectF area = column->mapRectToItem(flow, column->boundingRect());
+        return area.top() >= 31.5 && flow->height() - area.bottom() >= 31.5;
+    };
+    const auto gap = [&](const char* upper, const char* lower) {
+        return item(lower)->mapToItem(column, QPointF()).y()
+            - item(upper)->mapToItem(column, QPointF(0, item(upper)->height())).y();
+    };
+    const QString longMessage = QStringLiteral("The service returned an invalid response. ").repeated(8);
+    struct Row {
+        const char* name;
+        std::function<void(testing::FakeShellSession::State&)> change;
+    };
+    const Row rows[] = {
+        { "consent", [](auto&) {} },
+        { "consent with an error", [&](auto& s) { s.errorMessage = longMessage; } },
+        { "sign-in", [](auto& s) { s.recordingAgreementAccepted = true, s.errorMessage.clear(); } },
+        { "sign-in with the address to copy",
+            [](auto& s) {
+                s.errorMessage = SessionViewModel::browserNotOpenedMessage();
+                s.signInAddress
+                    = "https://127.0.0.1:8443/dev/sign-in?request=5d2c6f0e-8a57-4d3b-9f1e-0c6a1b2d3e4f";
+            } },
+        { "ready", [](auto& s) { s.isSignedIn = true, s.errorMessage.clear(), s.signInAddress.clear(); } },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        session.update(row.change);
+        EXPECT_TRUE(QTest::qWaitFor(padded, 5000));
+        EXPECT_FALSE(scroll->property("interactive").toBool()) << "the window has the room";
+        EXPECT_GE(sheet->property("height").toReal(), 560);
+        if (QByteArray(row.name).startsWith("consent")) {
+            EXPECT_EQ(gap("setupCard", "agreeButton"), 16);
+        }
+        if (QByteArray(row.name) == "sign-in") {
+            EXPECT_EQ(gap("setupCard", "signInButton"), 16);
+            QQuickItem* button = item("signInButton");
+            auto* label = button->property("contentItem").value<QQuickItem*>();
+            EXPECT_EQ(label->width(), 208);
+            const QQuickItem* words = label->childItems().value(0);
+            EXPECT_NEAR(words->mapToScene(QPointF(words->width() / 2, 0)).x(),
+                button->mapToScene(QPointF(button->width() / 2, 0)).x(), 1)
+                << "the label in the middle";
+        }
+        shell.screenshots(
+            QStringLiteral("setup-fit-%1").arg(QString::fromLatin1(row.name).replace(u' ', u'-')));
+    }
+
+    // Round corners: the veil shows at the corner, not the sheet's background.
+    session.update([&](auto& s) { s.isSignedIn = false, s.errorMessage = longMessage; });
+    const QImage frame = window->grabWindow();
+    const QPoint corner(sheet->property("x").toInt(), sheet->property("y").toInt());
+    const int dpr = int(window->devicePixelRatio());
+    EXPECT_GT(QColor(frame.pixel((corner + QPoint(40, 40)) * dpr)).lightness()
+            - QColor(frame.pixel((corner + QPoint(1, 1)) * dpr)).lightness(),
+        20);
+
+    // A window too short for a long message: the column scrolls inside the kept padding.
+    window->resize(920, 680);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return scroll->property("interactive").toBool(); }, 5000));
+    EXPECT_LE(sheet->property("height").toReal(), 680 - 48 + 0.5);
+    EXPECT_EQ(scroll->y(), 32);
+    EXPECT_EQ(flow->height() - scroll->y() - scroll->height(), 32);
+    shell.screenshot("setup-fit-scrolls-920");
 }
 
 TEST_F(ShellWindowTest, MigrationOfferAsksOnceAndWaitsForTheAnswer)
