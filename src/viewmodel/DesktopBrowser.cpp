@@ -28,8 +28,8 @@ QCoro::Task<bool> DesktopBrowser::open(QUrl page, QString program, std::chrono::
         co_return running;
     }
     process->deleteLater();
-    const int exitCode = std::get<0>(*ended);
-    co_return std::get<1>(*ended) == QProcess::NormalExit&& exitCode == 0;
+    const bool succeeded = std::get<1>(*ended) == QProcess::NormalExit && std::get<0>(*ended) == 0;
+    co_return succeeded;
 }
 
 } // namespace lumora
