@@ -364,6 +364,8 @@ TEST_F(ShellWindowTest, MigrationOfferAsksOnceAndWaitsForTheAnswer)
         EXPECT_EQ(introduction.startsWith(count == 1 ? "One conversation" : "2 conversations"), true)
             << introduction.toStdString();
         shell.screenshot(QStringLiteral("migration-offer-%1").arg(count));
+        if (count == 1)
+            shell.screenshots("migration-offer-1");
 
         if (count == 2) {
             shell.click("declineMigrationButton");
