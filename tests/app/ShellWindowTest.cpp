@@ -185,9 +185,6 @@ TEST_F(ShellWindowTest, UpdateChecksSayWhatTheyFoundAndOnlyTheUserOpensThePage)
     shell.click("openDownloadPageButton");
     EXPECT_EQ(opened, QList<QUrl> { QUrl(page) });
 
-    QByteArray altered = testing::UpdateFeedSigner::release("0.9.0", page, "2026-06-01T08:00:00Z");
-    const QByteArray signature = signer.sign(altered);
-    altered.replace("0.9.0", "9.9.0");
     const QString stillAvailable = " Corvane 0.3.0 is still available.";
     const QString unverified = "The update feed could not be verified, so it was ignored." + stillAvailable;
     struct Row {
@@ -203,7 +200,7 @@ TEST_F(ShellWindowTest, UpdateChecksSayWhatTheyFoundAndOnlyTheUserOpensThePage)
         { "replayed", 200, signer.feed("0.1.0", page, "2026-02-01T08:00:00Z"),
             "The update feed is older than one Corvane has already seen, so it was ignored." + stillAvailable,
             true },
-        { "tampered", 200, testing::UpdateFeedSigner::envelope(altered, signature), unverified, true },
+        { "tampered", 200, signer.tamperedFeed("0.9.0", page, "2026-06-01T08:00:00Z"), unverified, true },
         { "malformed", 200, "<rss/>", unverified, true },
         { "unreachable", 503, "{}",
             "Corvane could not reach the update feed. Try again later." + stillAvailable, true },

@@ -66,6 +66,14 @@ public:
         return envelope(body, sign(body));
     }
 
+    // A feed whose release was changed after it was signed: it announces version 9.9.0.
+    [[nodiscard]] QByteArray tamperedFeed(const QString& version, const QString& downloadURL,
+        const QString& publishedAt = "2026-02-09T19:30:00Z") const
+    {
+        const QByteArray body = release(version, downloadURL, publishedAt);
+        return envelope(QByteArray(body).replace(version.toUtf8(), "9.9.0"), sign(body));
+    }
+
 private:
     std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> m_key;
 };

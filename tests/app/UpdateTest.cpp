@@ -33,8 +33,6 @@ TEST(UpdateFeed, OnlyAFeedSignedWithTheConfiguredKeyIsRead)
         release->publishedAt);
 
     const QByteArray genuine = UpdateFeedSigner::release("0.2.0", page);
-    QByteArray altered = genuine;
-    altered.replace("0.2.0", "9.2.0");
     struct Case {
         const char* name;
         QByteArray feed;
@@ -42,8 +40,7 @@ TEST(UpdateFeed, OnlyAFeedSignedWithTheConfiguredKeyIsRead)
         UpdateFeedError error;
     };
     const Case cases[] = {
-        { "tampered release", UpdateFeedSigner::envelope(altered, signer.sign(genuine)), key,
-            UpdateFeedError::badSignature },
+        { "tampered release", signer.tamperedFeed("0.2.0", page), key, UpdateFeedError::badSignature },
         { "signed by another key", stranger.feed("0.2.0", page), key, UpdateFeedError::badSignature },
         { "signature cut short", UpdateFeedSigner::envelope(genuine, signer.sign(genuine).left(63)), key,
             UpdateFeedError::badSignature },
@@ -96,9 +93,6 @@ TEST(SecureUpdateController, AnAskedCheckSaysWhatTheFeedHoldsAndOpensNothing)
 {
     using Outcome = SecureUpdateController::Outcome;
     const UpdateFeedSigner signer;
-    QByteArray tampered = UpdateFeedSigner::release("0.2.0", page);
-    const QByteArray signature = signer.sign(tampered);
-    tampered.replace("example.org", "example.net");
     struct Row {
         const char* name;
         int status;
@@ -111,7 +105,7 @@ TEST(SecureUpdateController, AnAskedCheckSaysWhatTheFeedHoldsAndOpensNothing)
         { "newer", 200, signer.feed("0.2.0", page), Outcome::newerVersion, "Corvane 0.2.0 is available." },
         { "same", 200, signer.feed("0.1.0", page), Outcome::upToDate,
             "Corvane 0.1.0 is the newest version." },
-        { "tampered", 200, UpdateFeedSigner::envelope(tampered, signature), Outcome::unverified, unverified },
+        { "tampered", 200, signer.tamperedFeed("0.2.0", page), Outcome::unverified, unverified },
         { "malformed", 200, "<rss/>", Outcome::unverified, unverified },
         { "oversized", 200, QByteArray(200 * 1024, ' ') + signer.feed("0.2.0", page), Outcome::unverified,
             unverified },
