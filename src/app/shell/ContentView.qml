@@ -80,6 +80,7 @@ Item {
                 objectName: "conversationPage"
                 ConversationRoomView {
                     anchors.fill: parent
+                    model: root.model.room
                 }
                 NativeNavigation {
                     width: parent.width

@@ -32,6 +32,7 @@ public:
     [[nodiscard]] AccountSession* account() const override { return m_account; }
     [[nodiscard]] HistoryModel* history() const override { return m_history; }
     [[nodiscard]] PeopleModel* people() const override { return m_people; }
+    [[nodiscard]] RoomModel* room() const override { return m_room; }
 
     void acceptRecordingAgreement() override;
     void beginAppleAuthorization() override;
@@ -49,6 +50,7 @@ private:
     AccountSession* m_account = nullptr;
     HistoryModel* m_history = nullptr;
     PeopleModel* m_people = nullptr;
+    RoomModel* m_room = nullptr;
 };
 
 } // namespace lumora

@@ -84,6 +84,9 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("exclamationmark.circle"), QStringLiteral("error_outline") },
         { QStringLiteral("info.circle"), QStringLiteral("info_outline") },
         { QStringLiteral("chevron.up.chevron.down"), QStringLiteral("unfold_more") },
+        { QStringLiteral("sparkles"), QStringLiteral("auto_awesome") },
+        { QStringLiteral("ellipsis"), QStringLiteral("more_horiz") },
+        { QStringLiteral("xmark"), QStringLiteral("close") },
     };
     return glyphs.value(symbol);
 }
