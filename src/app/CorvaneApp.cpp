@@ -28,7 +28,12 @@ CorvaneApp::CorvaneApp(QGuiApplication& application, QStringList arguments, Info
     , m_arguments(std::move(arguments))
     , m_info(std::move(info))
 {
-    m_updates = SecureUpdateController::fromInfo(m_info, this);
+    m_preferences = std::make_unique<QSettings>();
+    // The partners' names live there: the owner's alone, before anything is written.
+    if (const auto restricted = privatefiles::makeOwnerOnly(m_preferences->fileName()); !restricted)
+        qCWarning(appLog, "The preferences file could not be made private: %s",
+            qUtf8Printable(restricted.error().reason));
+    m_updates = SecureUpdateController::fromInfo(m_info, m_preferences.get(), this);
     FontRegistrar::registerBundledFonts();
     m_signals = std::make_unique<TerminationSignals>();
     m_quitOnSignal = connect(
@@ -47,11 +52,6 @@ CorvaneApp::~CorvaneApp()
 
 bool CorvaneApp::start()
 {
-    m_preferences = std::make_unique<QSettings>();
-    // The partners' names live there: the owner's alone, before anything is written.
-    if (const auto restricted = privatefiles::makeOwnerOnly(m_preferences->fileName()); !restricted)
-        qCWarning(appLog, "The preferences file could not be made private: %s",
-            qUtf8Printable(restricted.error().reason));
     // The reminder left pending by the last run is looked at before the view model reschedules.
     auto reminders
         = std::make_shared<desktop::CheckinReminderScheduler>(*m_preferences, QDBusConnection::sessionBus());
