@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QMutex>
 #include <QQmlComponent>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -25,6 +26,28 @@ void hear(QtMsgType type, const QMessageLogContext& context, const QString& mess
         return;
     const QMutexLocker lock(&heardMutex);
     heard.append(category + QStringLiteral(": ") + message);
+}
+
+// The object of that name under `root`, through both the QObject and the item tree: items a
+// Repeater makes have their place in the item tree only, popups in the QObject tree only.
+QObject* findUnder(QObject* root, const QString& name)
+{
+    QList<QObject*> pending { root };
+    QSet<QObject*> seen;
+    while (!pending.isEmpty()) {
+        QObject* object = pending.takeFirst();
+        if (!object || seen.contains(object))
+            continue;
+        seen.insert(object);
+        if (object->objectName() == name)
+            return object;
+        pending.append(object->children());
+        if (auto* item = qobject_cast<QQuickItem*>(object)) {
+            for (QQuickItem* child : item->childItems())
+                pending.append(child);
+        }
+    }
+    return nullptr;
 }
 
 // The page an item scrolls with: the nearest Flickable it sits in.
@@ -130,7 +153,7 @@ QQuickItem* WindowHarness::openComponent(
         return nullptr;
     }
     m_component = item;
-    QMetaObject::invokeMethod(m_window, "host", Q_ARG(QVariant, QVariant::fromValue<QObject*>(item)));
+    QMetaObject::invokeMethod(m_window, "host", Q_ARG(QQuickItem*, item));
     show(size);
     return item;
 }
@@ -144,6 +167,21 @@ void WindowHarness::show(QSize size)
     m_window->resize(size);
     m_window->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(m_window));
+}
+
+void WindowHarness::resize(QSize size)
+{
+    m_window->resize(size);
+    waitForFrame();
+}
+
+void WindowHarness::waitForFrame()
+{
+    QSignalSpy swapped(m_window, &QQuickWindow::frameSwapped);
+    m_window->update();
+    EXPECT_TRUE(swapped.wait(10000)) << "no frame";
+    // Items a frame's polish let go of are deleted later.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void WindowHarness::close()
@@ -166,17 +204,18 @@ QObject* WindowHarness::find(const QString& name) const
         ADD_FAILURE() << "no window is open";
         return nullptr;
     }
-    for (QObject* root : { static_cast<QObject*>(m_window), static_cast<QObject*>(m_window->contentItem()),
-             static_cast<QObject*>(m_component.data()) }) {
-        if (!root)
-            continue;
-        if (root->objectName() == name)
-            return root;
-        if (QObject* found = root->findChild<QObject*>(name))
+    for (QObject* root :
+        { static_cast<QObject*>(m_window), static_cast<QObject*>(m_window->contentItem()) }) {
+        if (QObject* found = findUnder(root, name))
             return found;
     }
     ADD_FAILURE() << "nothing named " << name.toStdString();
     return nullptr;
+}
+
+bool WindowHarness::has(const QString& name) const
+{
+    return m_window && (findUnder(m_window, name) || findUnder(m_window->contentItem(), name));
 }
 
 QString WindowHarness::text(const QString& name) const
@@ -247,9 +286,7 @@ void WindowHarness::bringIntoView(QQuickItem& item)
 
 void WindowHarness::screenshot(const QString& name)
 {
-    QSignalSpy swapped(m_window, &QQuickWindow::frameSwapped);
-    m_window->update();
-    EXPECT_TRUE(swapped.wait(10000)) << "no frame for " << name.toStdString();
+    waitForFrame();
     const QDir folder(QStringLiteral(LUMORA_SCREENSHOT_FOLDER));
     folder.mkpath(QStringLiteral("."));
     EXPECT_TRUE(m_window->grabWindow().save(folder.filePath(name + QStringLiteral(".png"))));
