@@ -104,34 +104,33 @@ QQuickWindow* WindowHarness::openWindow(ShellSession& session, bool updatesConfi
         updatesConfigured ? std::optional<QString>(QStringLiteral("http://127.0.0.1:9/feed")) : std::nullopt,
         updatesConfigured ? std::optional<QString>(QStringLiteral("a2V5")) : std::nullopt,
         QStringLiteral("0.1.0"));
-    m_engine = std::make_unique<QQmlApplicationEngine>();
-    m_engine->addImportPath(QStringLiteral("qrc:/"));
-    m_engine->setInitialProperties({
+    const QVariantMap properties {
         { QStringLiteral("model"), QVariant::fromValue<QObject*>(&session) },
         { QStringLiteral("updates"), QVariant::fromValue<QObject*>(m_updates.get()) },
         { QStringLiteral("theoryURL"), QUrl(QStringLiteral("https://lumora.app/theory/")) },
-    });
-    m_engine->load(QUrl(QStringLiteral("qrc:/Lumora/Shell/Main.qml")));
-    if (m_engine->rootObjects().isEmpty())
-        return nullptr;
-    m_window = qobject_cast<QQuickWindow*>(m_engine->rootObjects().constFirst());
-    if (!m_window)
+    };
+    if (!load(QStringLiteral("qrc:/Lumora/Shell/Main.qml"), properties))
         return nullptr;
     show(desktop);
     return m_window;
+}
+
+bool WindowHarness::load(const QString& url, const QVariantMap& properties)
+{
+    m_engine = std::make_unique<QQmlApplicationEngine>();
+    m_engine->addImportPath(QStringLiteral("qrc:/"));
+    m_engine->setInitialProperties(properties);
+    m_engine->load(QUrl(url));
+    if (!m_engine->rootObjects().isEmpty())
+        m_window = qobject_cast<QQuickWindow*>(m_engine->rootObjects().constFirst());
+    return m_window != nullptr;
 }
 
 QQuickItem* WindowHarness::openComponent(
     const QString& uri, const QString& type, const QVariantMap& properties, QSize size)
 {
     close();
-    m_engine = std::make_unique<QQmlApplicationEngine>();
-    m_engine->addImportPath(QStringLiteral("qrc:/"));
-    m_engine->load(QUrl(QStringLiteral("qrc:/Lumora/Testing/ComponentWindow.qml")));
-    if (m_engine->rootObjects().isEmpty())
-        return nullptr;
-    m_window = qobject_cast<QQuickWindow*>(m_engine->rootObjects().constFirst());
-    if (!m_window)
+    if (!load(QStringLiteral("qrc:/Lumora/Testing/ComponentWindow.qml"), {}))
         return nullptr;
 
     const QString path = QString(uri).replace(QLatin1Char('.'), QLatin1Char('/'));

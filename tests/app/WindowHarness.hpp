@@ -71,6 +71,8 @@ public:
     static bool isAllowed(QtMsgType type, const QString& category, const QString& message);
 
 private:
+    // Loads the window of `url` with its initial properties; false when it did not load.
+    bool load(const QString& url, const QVariantMap& properties);
     void show(QSize size);
     void waitForFrame();
     // Scrolls the page the item sits on by the least that shows all of it.

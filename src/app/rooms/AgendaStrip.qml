@@ -93,7 +93,7 @@ Rectangle {
         RowLayout {
             Layout.fillWidth: true
             spacing: 12
-            Text {
+            ReadableText {
                 objectName: "stepGuidance"
                 Layout.fillWidth: true
                 Layout.preferredWidth: 1
@@ -105,10 +105,8 @@ Rectangle {
                 elide: Text.ElideRight
                 font: Theme.interfaceFont(12, Font.Normal)
                 color: Theme.muted
-                Accessible.role: Accessible.StaticText
-                Accessible.name: text
             }
-            Text {
+            ReadableText {
                 id: starter
                 objectName: "stepStarter"
                 Layout.maximumWidth: Math.max(120, root.width * 0.45)
@@ -122,8 +120,6 @@ Rectangle {
                 maximumLineCount: 1
                 font: Theme.displayItalic(12, Font.Normal)
                 color: Theme.ink
-                Accessible.role: Accessible.StaticText
-                Accessible.name: text
                 Rectangle {
                     z: -1
                     anchors.fill: parent
@@ -131,7 +127,7 @@ Rectangle {
                     color: Theme.withAlpha(Theme.positive, 0.07)
                 }
             }
-            Text {
+            ReadableText {
                 objectName: "agendaNote"
                 visible: root.room.active && root.room.agendaNote.length > 0
                 Layout.maximumWidth: root.width * 0.3
@@ -141,9 +137,6 @@ Rectangle {
                 maximumLineCount: 1
                 font: Theme.small
                 color: Theme.positive
-                Accessible.role: Accessible.StaticText
-                Accessible.name: text
-                Accessible.ignored: !visible
             }
         }
     }

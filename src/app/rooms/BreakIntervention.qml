@@ -58,28 +58,22 @@ Item {
         }
         TrackedLabel {
             caption: qsTr("the cycle is running hot")
-            Accessible.role: Accessible.StaticText
-            Accessible.name: caption
         }
-        Text {
+        ReadableText {
             width: parent.width
             text: qsTr("You’re both too activated to reach each other right now.")
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font: Theme.display(28, Font.Medium)
             color: Theme.ink
-            Accessible.role: Accessible.StaticText
-            Accessible.name: text
         }
-        Text {
+        ReadableText {
             width: parent.width
             text: qsTr("When you’re flooded, the cycle takes over. Take twenty minutes apart to self-soothe, then come back toward each other on purpose.")
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font: Theme.body
             color: Theme.muted
-            Accessible.role: Accessible.StaticText
-            Accessible.name: text
         }
         Item {
             width: parent.width
@@ -103,15 +97,13 @@ Item {
                     }
                 }
             }
-            Text {
+            ReadableText {
                 objectName: "breathingLabel"
                 anchors.centerIn: parent
                 text: root.breatheIn ? qsTr("breathe in") : qsTr("breathe out")
                 textFormat: Text.PlainText
                 font: Theme.displayItalic(12, Font.Normal)
                 color: Theme.ink
-                Accessible.role: Accessible.StaticText
-                Accessible.name: text
             }
         }
         RowLayout {

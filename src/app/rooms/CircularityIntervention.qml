@@ -41,30 +41,24 @@ Item {
         }
         TrackedLabel {
             caption: qsTr("the cycle is repeating")
-            Accessible.role: Accessible.StaticText
-            Accessible.name: caption
         }
-        Text {
+        ReadableText {
             width: parent.width
             text: qsTr("The same loop may be taking over.")
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font: Theme.display(28, Font.Medium)
             color: Theme.ink
-            Accessible.role: Accessible.StaticText
-            Accessible.name: text
         }
-        Text {
+        ReadableText {
             width: parent.width
             text: qsTr("You do not have to prove the point one more time. Name the softer feeling and the need underneath, then check whether it landed.")
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font: Theme.body
             color: Theme.muted
-            Accessible.role: Accessible.StaticText
-            Accessible.name: text
         }
-        Text {
+        ReadableText {
             objectName: "cycleRationale"
             visible: root.rationale.length > 0
             width: parent.width
@@ -75,11 +69,8 @@ Item {
             wrapMode: Text.Wrap
             font: Theme.body
             color: Theme.muted
-            Accessible.role: Accessible.StaticText
-            Accessible.name: text
-            Accessible.ignored: !visible
         }
-        Text {
+        ReadableText {
             objectName: "cycleOpening"
             width: parent.width
             padding: 8
@@ -88,8 +79,6 @@ Item {
             wrapMode: Text.Wrap
             font: Theme.displayItalic(16, Font.Normal)
             color: Theme.ink
-            Accessible.role: Accessible.StaticText
-            Accessible.name: text
         }
         RowLayout {
             width: parent.width

@@ -1,15 +1,14 @@
 import QtQuick
+import Lumora.Theme
 
 // Minutes and seconds that keep one width while they count: the box is as wide as the same
 // text with every digit a zero, and the digits sit at its right edge.
-Text {
+ReadableText {
     id: root
 
     textFormat: Text.PlainText
     horizontalAlignment: Text.AlignRight
     width: widest.advanceWidth
-    Accessible.role: Accessible.StaticText
-    Accessible.name: root.text
 
     TextMetrics {
         id: widest

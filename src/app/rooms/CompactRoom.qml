@@ -18,6 +18,7 @@ Flickable {
     clip: true
     ScrollBar.vertical: ScrollBar {
         policy: ScrollBar.AlwaysOff
+        Accessible.ignored: true
     }
 
     ColumnLayout {

@@ -43,7 +43,7 @@ Item {
             size: 18
             color: Theme.attention
         }
-        Text {
+        ReadableText {
             objectName: "bannerMessage"
             Layout.fillWidth: true
             Layout.minimumWidth: 120
@@ -53,8 +53,6 @@ Item {
             wrapMode: Text.Wrap
             font: Theme.interfaceFont(13, Font.Medium)
             color: Theme.ink
-            Accessible.role: Accessible.StaticText
-            Accessible.name: text
         }
         Item {
             Layout.minimumWidth: 12

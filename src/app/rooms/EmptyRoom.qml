@@ -14,7 +14,7 @@ Item {
         width: Math.min(root.width - 32, 450)
         spacing: 16
 
-        Text {
+        ReadableText {
             Layout.alignment: Qt.AlignHCenter
             Layout.maximumWidth: root.width - 32
             text: qsTr("A guided conversation, on the record.")
@@ -23,8 +23,6 @@ Item {
             horizontalAlignment: Text.AlignHCenter
             font: Theme.display(24, Font.Medium)
             color: Theme.muted
-            Accessible.role: Accessible.StaticText
-            Accessible.name: text
         }
         ColumnLayout {
             Layout.fillWidth: true

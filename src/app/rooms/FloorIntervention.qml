@@ -49,10 +49,8 @@ Item {
         }
         TrackedLabel {
             caption: qsTr("make space in the cycle")
-            Accessible.role: Accessible.StaticText
-            Accessible.name: caption
         }
-        Text {
+        ReadableText {
             objectName: "floorHeadline"
             Layout.fillWidth: true
             text: root.isFinal ? qsTr("The extra minute is up.") : qsTr("You’ve held the floor for two minutes.")
@@ -60,10 +58,8 @@ Item {
             wrapMode: Text.Wrap
             font: Theme.display(20, Font.DemiBold)
             color: Theme.ink
-            Accessible.role: Accessible.StaticText
-            Accessible.name: text
         }
-        Text {
+        ReadableText {
             objectName: "floorGuidance"
             Layout.fillWidth: true
             text: root.isFinal ? qsTr("Turn toward %1’s response.").arg(root.name)
@@ -72,8 +68,6 @@ Item {
             wrapMode: Text.Wrap
             font: Theme.small
             color: Theme.muted
-            Accessible.role: Accessible.StaticText
-            Accessible.name: text
         }
         PrimaryButton {
             objectName: "floorButton"

@@ -12,7 +12,9 @@ AbstractButton {
     implicitHeight: Math.max(34, label.implicitHeight)
     implicitWidth: label.implicitWidth + 20
     scale: root.down && !Theme.reduceMotion ? 0.98 : 1
+    // Hidden, it is not there for a screen reader either; its press action is a click.
     Accessible.role: Accessible.Button
+    Accessible.ignored: !root.visible
     Accessible.name: root.text
     Accessible.onPressAction: root.clicked()
 

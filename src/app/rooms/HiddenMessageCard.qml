@@ -28,16 +28,12 @@ Rectangle {
             spacing: 4
             TrackedLabel {
                 caption: qsTr("the thread underneath")
-                Accessible.role: Accessible.StaticText
-                Accessible.name: caption
             }
-            Text {
+            ReadableText {
                 text: qsTr("Make room before making the point.")
                 textFormat: Text.PlainText
                 font: Theme.display(20, Font.Medium)
                 color: Theme.ink
-                Accessible.role: Accessible.StaticText
-                Accessible.name: text
             }
         }
         SymbolButton {

@@ -26,7 +26,7 @@ RowLayout {
             Accessible.ignored: true
         }
     }
-    Text {
+    ReadableText {
         Layout.fillWidth: true
         Layout.alignment: Qt.AlignVCenter
         text: root.text
@@ -34,7 +34,6 @@ RowLayout {
         wrapMode: Text.Wrap
         font: Theme.display(12, Font.Normal)
         color: Theme.muted
-        Accessible.role: Accessible.StaticText
         Accessible.name: root.number + ". " + text
     }
 }

@@ -8,7 +8,9 @@ AbstractButton {
 
     implicitWidth: 34
     implicitHeight: 34
+    // Hidden, it is not there for a screen reader either; its press action is a click.
     Accessible.role: Accessible.Button
+    Accessible.ignored: !root.visible
     Accessible.onPressAction: root.clicked()
 
     background: Rectangle {

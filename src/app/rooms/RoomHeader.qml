@@ -49,15 +49,13 @@ Rectangle {
             Column {
                 spacing: 4
                 anchors.verticalCenter: parent.verticalCenter
-                Text {
+                ReadableText {
                     text: "Corvane"
                     textFormat: Text.PlainText
                     font: Theme.display(28, Font.Medium)
                     color: Theme.ink
-                    Accessible.role: Accessible.StaticText
-                    Accessible.name: text
                 }
-                Text {
+                ReadableText {
                     text: qsTr("CONNECT  •  UNDERSTAND  •  GROW")
                     textFormat: Text.PlainText
                     font.family: Theme.label.family
@@ -65,8 +63,6 @@ Rectangle {
                     font.weight: Font.Bold
                     font.letterSpacing: 1.4
                     color: Theme.muted
-                    Accessible.role: Accessible.StaticText
-                    Accessible.name: text
                 }
             }
         }
@@ -100,7 +96,6 @@ Rectangle {
                     text: qsTr("Swap sides")
                     symbol: "arrow.left.arrow.right"
                     Accessible.name: qsTr("Swap which side each voice appears on")
-                    Accessible.ignored: !visible
                     onClicked: root.room.swapSides()
                 }
                 HeaderNavigationButton {

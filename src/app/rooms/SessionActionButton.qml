@@ -14,7 +14,9 @@ AbstractButton {
     implicitHeight: Math.max(44, label.implicitHeight + 16)
     implicitWidth: label.implicitWidth + 36
     scale: root.down && !Theme.reduceMotion ? 0.985 : 1
+    // Hidden, it is not there for a screen reader either; its press action is a click.
     Accessible.role: Accessible.Button
+    Accessible.ignored: !root.visible
     Accessible.onPressAction: root.clicked()
 
     background: Rectangle {

@@ -42,6 +42,7 @@ ColumnLayout {
             model: root.room.rows
             ScrollBar.vertical: ScrollBar {
                 policy: ScrollBar.AlwaysOff
+                Accessible.ignored: true
             }
             delegate: TranscriptTurn {
                 width: transcript.width
@@ -55,7 +56,7 @@ ColumnLayout {
             }
         }
         // Under the rows while the finished conversation is read again.
-        Text {
+        ReadableText {
             id: processing
             objectName: "processingNote"
             anchors.horizontalCenter: parent.horizontalCenter
@@ -66,9 +67,6 @@ ColumnLayout {
             textFormat: Text.PlainText
             font: Theme.small
             color: Theme.muted
-            Accessible.role: Accessible.StaticText
-            Accessible.name: text
-            Accessible.ignored: !visible
         }
         EmptyRoom {
             objectName: "emptyRoom"
@@ -141,7 +139,6 @@ ColumnLayout {
                 ToolTip.text: qsTr("A guided ten-minute check-in, recorded like a conversation.")
                 Accessible.name: text
                 Accessible.description: ToolTip.text
-                Accessible.ignored: !visible
                 onClicked: root.room.startCheckin()
             }
             SecondaryButton {
@@ -150,7 +147,6 @@ ColumnLayout {
                 text: qsTr("Watch a rehearsal")
                 symbol: "play.fill"
                 Accessible.name: text
-                Accessible.ignored: !visible
                 onClicked: root.room.toggleRehearsal()
             }
             SecondaryButton {
@@ -159,7 +155,6 @@ ColumnLayout {
                 text: root.room.pauseLabel
                 symbol: root.room.pauseIcon
                 Accessible.name: text
-                Accessible.ignored: !visible
                 onClicked: root.room.model.togglePause()
             }
         }

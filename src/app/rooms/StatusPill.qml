@@ -30,15 +30,13 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             color: root.dotLive ? Theme.attention : Theme.withAlpha(Theme.muted, 0.28)
         }
-        Text {
+        ReadableText {
             objectName: "statusLabel"
             text: root.label
             textFormat: Text.PlainText
             font: Theme.interfaceFont(11, Font.DemiBold)
             color: Theme.ink
             anchors.verticalCenter: parent.verticalCenter
-            Accessible.role: Accessible.StaticText
-            Accessible.name: text
         }
         ClockText {
             objectName: "statusClock"
@@ -47,7 +45,6 @@ Rectangle {
             font: Theme.interfaceFont(11, Font.Medium)
             color: Theme.muted
             anchors.verticalCenter: parent.verticalCenter
-            Accessible.ignored: !visible
         }
     }
 }

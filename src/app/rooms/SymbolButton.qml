@@ -12,7 +12,9 @@ AbstractButton {
 
     implicitWidth: root.size
     implicitHeight: root.size
+    // Hidden, it is not there for a screen reader either; its press action is a click.
     Accessible.role: Accessible.Button
+    Accessible.ignored: !root.visible
     Accessible.onPressAction: root.clicked()
 
     contentItem: Icon {

@@ -66,7 +66,7 @@ Item {
             color: root.hasWash ? Theme.withAlpha(root.wash === TranscriptRows.WarmWash ? Theme.positive
                                                                                          : Theme.attention, 0.12)
                                 : "transparent"
-            Text {
+            ReadableText {
                 id: text
                 objectName: "paragraph"
                 x: root.hasWash ? 4 : 0
@@ -81,7 +81,6 @@ Item {
                 horizontalAlignment: root.displaySide === 0 ? Text.AlignLeft : Text.AlignRight
                 font: Theme.display(16, Font.Normal)
                 color: Theme.ink
-                Accessible.role: Accessible.StaticText
                 Accessible.name: root.accessibleText
                 FontMetrics {
                     id: fontInfo

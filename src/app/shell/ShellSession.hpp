@@ -1,6 +1,8 @@
 #pragma once
 
 #include "AccountSession.hpp"
+#include "HistoryModel.hpp"
+#include "PeopleModel.hpp"
 #include "RoomModel.hpp"
 
 #include <QObject>
@@ -11,7 +13,7 @@
 namespace lumora {
 
 // What the shell's views read and call: the setup sheet's and the migration offer's state,
-// and the account page's session. An absent error is an empty text. The application hands in
+// and the models of the pages it shows. An absent error is an empty text. The application hands in
 // the adapter over the session view model; window tests hand in a fake.
 class ShellSession : public QObject {
     Q_OBJECT
@@ -28,8 +30,10 @@ class ShellSession : public QObject {
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(int conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY
             conversationsAwaitingMigrationOfferChanged)
-    Q_PROPERTY(AccountSession* account READ account CONSTANT)
-    // Qualified, so that QML's tools find the type of the rooms' module by its C++ name.
+    // Qualified, so that QML's tools find the types of other modules by their C++ names.
+    Q_PROPERTY(lumora::AccountSession* account READ account CONSTANT)
+    Q_PROPERTY(lumora::HistoryModel* history READ history CONSTANT)
+    Q_PROPERTY(lumora::PeopleModel* people READ people CONSTANT)
     Q_PROPERTY(lumora::RoomModel* room READ room CONSTANT)
 
 public:
@@ -43,8 +47,10 @@ public:
     [[nodiscard]] virtual bool isAppleAuthorizationActive() const = 0;
     [[nodiscard]] virtual QString errorMessage() const = 0;
     [[nodiscard]] virtual int conversationsAwaitingMigrationOffer() const = 0;
-    // The account page's own session and the rooms' model.
+    // The pages' own models.
     [[nodiscard]] virtual AccountSession* account() const = 0;
+    [[nodiscard]] virtual HistoryModel* history() const = 0;
+    [[nodiscard]] virtual PeopleModel* people() const = 0;
     [[nodiscard]] virtual RoomModel* room() const = 0;
 
     Q_INVOKABLE virtual void acceptRecordingAgreement() = 0;
