@@ -197,3 +197,128 @@ TEST_F(RoomWindowTest, AFreshProfileThatClosedTheSetupSheetCanStillSignIn)
 
 } // namespace
 } // namespace lumora
+
+namespace lumora {
+namespace {
+
+// "Watch a rehearsal" in the smoke launch: the real clock ticks; the test then drives the ticks
+// itself to the break (tick 79, 47.4 s) and on to the end, instead of waiting two minutes.
+TEST_F(RoomWindowTest, TheRehearsalRunsToItsBreakAndOnToItsEnd)
+{
+    const auto viewModel = home.viewModel({ "--ui-smoke" });
+    ShellSessionAdapter smoke(*viewModel, [] { return QDateTime::currentDateTimeUtc(); });
+    ASSERT_NE(shell.openWindow(smoke), nullptr);
+    ConversationRoomState& state = room();
+    const qsizetype results = viewModel->results().size();
+    shell.click("rehearsalButton");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return state.rehearsalElapsed() > 0; }, 5000)) << "the room's clock ticks";
+    shell.click("primaryButton");
+    EXPECT_FALSE(state.rehearsalActive());
+
+    shell.click("rehearsalButton");
+    for (int tick = 0; tick < 79; ++tick)
+        state.tickRehearsal();
+    EXPECT_DOUBLE_EQ(state.rehearsalElapsed(), 47.4);
+    EXPECT_TRUE(shell.shows("breakOverlay"));
+    EXPECT_EQ(shell.text("breathingLabel"), "breathe in") << "still with reduce motion";
+    EXPECT_EQ(qRound(shell.find("breathingRing")->property("width").toReal()), 130);
+    EXPECT_EQ(viewModel->selectedAgendaStep(), 1);
+    EXPECT_EQ(shell.text("statusLabel"), "Rehearsal");
+    EXPECT_EQ(state.speakerNames(), (QStringList { "Alex", "Jordan" }));
+    EXPECT_GT(state.warmCount() + state.hardCount(), 0) << "the gauges count the script";
+    shell.screenshot("room-rehearsal-break");
+
+    shell.click("keepTalkingButton");
+    EXPECT_FALSE(shell.shows("breakOverlay"));
+    for (int tick = 79; tick < 239; ++tick)
+        state.tickRehearsal();
+    EXPECT_DOUBLE_EQ(state.rehearsalElapsed(), 143);
+    EXPECT_EQ(shell.text("statusLabel"), "Rehearsal complete");
+    EXPECT_EQ(shell.text("primaryButton"), "Close rehearsal");
+    EXPECT_EQ(state.primaryAccessibilityLabel(), "End rehearsal");
+    EXPECT_EQ(state.turnCount(), 16);
+    shell.screenshot("room-rehearsal-complete");
+    shell.click("primaryButton");
+    EXPECT_FALSE(state.rehearsalActive());
+    EXPECT_TRUE(viewModel->liveTurns().isEmpty()) << "nothing is recorded";
+    EXPECT_EQ(viewModel->results().size(), results) << "nothing is saved";
+    shell.close();
+}
+
+// The overlays over the room, through the fake: the repeated cycle with and without the
+// analysis's words, Escape and the backdrop dismissing it; the floor prompt at two and three
+// minutes; the break on flooding, which Escape closes as "Keep talking" does.
+TEST_F(RoomWindowTest, GuidanceOverlaysThroughTheFake)
+{
+    testing::FakeRoomModel& model = session.roomModel;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    ConversationRoomState& state = room();
+    const char* lines[] = { "apple river stone", "cloud marble tiger", "garden violin candle", "window forest pepper",
+        "rocket meadow lantern", "harbor pencil orchid", "silver canyon ribbon", "dragon button island",
+        "castle feather mirror", "thunder saddle lemon", "planet whisker barrel" };
+    model.update([](auto& s) {
+        s.isRecording = true;
+        s.elapsed = 100;
+        s.liveCircularity = CircularityEvidence { true, 0.9, "dinner",
+            "You have each restated the dinner point three times without reflecting the other.",
+            "\u201cWhat I really want at dinner is to feel chosen.\u201d" };
+    });
+    for (int n = 0; n < 11; ++n)
+        model.say(n % 2, n * 8, n * 8 + 6, lines[n]);
+    ASSERT_TRUE(shell.shows("cycleOverlay"));
+    EXPECT_TRUE(shell.shows("cycleRationale"));
+    EXPECT_EQ(shell.text("cycleOpening"), "\u201cWhat I really want at dinner is to feel chosen.\u201d");
+    shell.screenshot("room-cycle-evidence");
+    shell.press(Qt::Key_Escape);
+    EXPECT_FALSE(shell.shows("cycleOverlay"));
+    EXPECT_EQ(state.circularityGate().suppressedUntil, 520) << "Escape dismisses, never acknowledges";
+
+    // Only the local heuristic: no rationale and the default sentence.
+    model.update([](auto& s) {
+        s.elapsed = 600;
+        s.liveCircularity = CircularityEvidence { true, 0.9, "", "", "" };
+    });
+    for (int n = 0; n < 4; ++n)
+        model.say(1, 600 + n, 601 + n, "the same dinner point again and again");
+    ASSERT_TRUE(shell.shows("cycleOverlay"));
+    EXPECT_FALSE(shell.shows("cycleRationale"));
+    EXPECT_EQ(shell.text("cycleOpening"),
+        "\u201cUnderneath this, what I\u2019m really trying to tell you is\u2026\u201d");
+    shell.screenshot("room-cycle-default");
+    QTest::mouseClick(shell.window(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 700));
+    EXPECT_FALSE(shell.shows("cycleOverlay")) << "a tap on the backdrop dismisses";
+    EXPECT_EQ(model.circularityClears, 2);
+
+    // One partner holds the floor.
+    model.update([](auto& s) { s.elapsed = 600 + 121; });
+    ASSERT_TRUE(shell.shows("floorOverlay"));
+    EXPECT_EQ(shell.text("floorHeadline"), "You\u2019ve held the floor for two minutes.");
+    EXPECT_EQ(shell.text("floorGuidance"), "Name the softer truth underneath, then pause so Speaker 1 can reach back.");
+    shell.screenshot("room-floor-first");
+    model.update([](auto& s) { s.elapsed = 600 + 181; });
+    EXPECT_EQ(shell.text("floorButton"), "Pass the floor");
+    EXPECT_EQ(shell.text("floorGuidance"), "Turn toward Speaker 1\u2019s response.");
+    shell.screenshot("room-floor-final");
+    shell.click("floorButton");
+    EXPECT_TRUE(state.dismissedFinalFloor());
+    shell.press(Qt::Key_Escape);
+    EXPECT_TRUE(state.turnExtensionUsed());
+    EXPECT_FALSE(shell.shows("floorOverlay"));
+
+    // Flooding raises the break over everything.
+    model.update([](auto& s) {
+        for (qint64 i = 0; i < 4; ++i)
+            s.annotations.append(BehaviorAnnotation(s.turns.size() + (i % 2), i % 2, BehaviorCode::contempt, 0.9, 0, 1));
+    });
+    model.say(0, 790, 791, "You never listen");
+    model.say(1, 791, 792, "You always say that");
+    ASSERT_TRUE(shell.shows("breakOverlay"));
+    shell.screenshot("room-break");
+    shell.press(Qt::Key_Escape);
+    EXPECT_FALSE(shell.shows("breakOverlay"));
+    EXPECT_EQ(model.finishes, 0) << "Escape keeps talking";
+    EXPECT_DOUBLE_EQ(state.breakSuppressedUntil(), 781 + 150);
+}
+
+} // namespace
+} // namespace lumora

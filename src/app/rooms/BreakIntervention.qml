@@ -39,7 +39,14 @@ Item {
             onTapped: root.keepGoing()
         }
     }
+    // The card's paper, whole: the room under it does not show through.
+    Rectangle {
+        anchors.fill: card
+        radius: 16
+        color: Theme.paper
+    }
     EditorialCard {
+        id: card
         objectName: "breakCard"
         anchors.centerIn: parent
         width: 560

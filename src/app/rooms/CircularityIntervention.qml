@@ -22,7 +22,14 @@ Item {
             onTapped: root.dismiss()
         }
     }
+    // The card's paper, whole: the room under it does not show through.
+    Rectangle {
+        anchors.fill: card
+        radius: 16
+        color: Theme.paper
+    }
     EditorialCard {
+        id: card
         objectName: "cycleCard"
         anchors.centerIn: parent
         width: 560

@@ -40,6 +40,12 @@ ColumnLayout {
             spacing: 16
             boundsBehavior: Flickable.StopAtBounds
             model: root.room.rows
+            property bool followsEnd: false
+            onMovementStarted: transcript.followsEnd = false
+            onContentHeightChanged: {
+                if (transcript.followsEnd && !scrolling.running)
+                    transcript.positionViewAtEnd()
+            }
             ScrollBar.vertical: ScrollBar {
                 policy: ScrollBar.AlwaysOff
                 Accessible.ignored: true
@@ -73,13 +79,15 @@ ColumnLayout {
             anchors.fill: parent
             visible: transcript.count === 0
         }
-        // A new row or a new piece of the last row brings the newest row into view.
+        // A new row or a new piece of the last row brings the newest row into view: now, and
+        // again as the rows take their new heights, until someone scrolls the transcript.
         Connections {
             target: root.room
             function onLatestRowKeyChanged() {
                 if (transcript.count === 0)
                     return
                 scrolling.stop()
+                transcript.followsEnd = true
                 const from = transcript.contentY
                 transcript.positionViewAtEnd()
                 if (Theme.reduceMotion)
