@@ -101,6 +101,7 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("pause.fill"), QStringLiteral("pause") },
         { QStringLiteral("arrow.turn.down.right"), QStringLiteral("subdirectory_arrow_right") },
         { QStringLiteral("timer"), QStringLiteral("timer") },
+        { QStringLiteral("sparkles"), QStringLiteral("auto_awesome") },
     };
     return glyphs.value(symbol);
 }
