@@ -108,7 +108,8 @@ TEST(ConversationRoomState, CornersMapSeatsAndSidesAndARehearsalHasNoCoaching)
         const PartnerCornerValues corner = room.state.cornerValues(row.display);
         EXPECT_EQ(corner.canonicalSide, row.canonical);
         EXPECT_EQ(corner.name, row.name);
-        EXPECT_EQ(std::tuple(corner.share, corner.turns), row.hasStats ? std::tuple(1.0, 1) : std::tuple(0.0, 0));
+        EXPECT_EQ(
+            std::tuple(corner.share, corner.turns), row.hasStats ? std::tuple(1.0, 1) : std::tuple(0.0, 0));
         EXPECT_TRUE(corner.hasTurns) << "either partner's turn counts";
         EXPECT_EQ(corner.suggestion, row.suggestion);
         EXPECT_EQ(corner.nudge.title, row.hasNudge ? "Title" : "");

@@ -2,8 +2,8 @@
 
 #include "LiveGuidance.hpp"
 #include "PartnerCornerValues.hpp"
-#include "RoomMoments.hpp"
 #include "RoomModel.hpp"
+#include "RoomMoments.hpp"
 #include "TranscriptRows.hpp"
 #include "domain/CircularityGate.hpp"
 #include "domain/ConversationTurn.hpp"

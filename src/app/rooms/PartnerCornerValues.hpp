@@ -8,8 +8,8 @@
 namespace lumora {
 
 // What the room hands one partner corner, read whole: its display side and the seat whose data
-// it shows, the seat's name, talk statistics and coaching, as the corner takes them. During a rehearsal the names are the
-// script's and there is no coaching.
+// it shows, the seat's name, talk statistics and coaching, as the corner takes them. During a rehearsal the
+// names are the script's and there is no coaching.
 class PartnerCornerValues {
     Q_GADGET
     QML_VALUE_TYPE(partnerCornerValues)
