@@ -76,8 +76,7 @@ TEST_F(RoomConversationTest, ASpokenConversationFillsTheRoomAndTheFloorPromptFol
     shell.click("swapSidesButton");
     EXPECT_TRUE(model->sidesSwapped());
     EXPECT_EQ(state.leftCorner().canonicalSide, 1);
-    EXPECT_EQ(
-        state.rows()->data(state.rows()->index(0), TranscriptRows::DisplaySideRole).toInt(), 1);
+    EXPECT_EQ(state.rows()->data(state.rows()->index(0), TranscriptRows::DisplaySideRole).toInt(), 1);
     shell.screenshot("room-spoken-swapped");
     shell.click("swapSidesButton");
 
