@@ -11,6 +11,7 @@
 #include "domain/ConversationSignals.hpp"
 #include "domain/TurnGrouping.hpp"
 
+#include <QVariantMap>
 #include <algorithm>
 #include <limits>
 
@@ -117,7 +118,13 @@ void ConversationRoomState::regroup()
 
 void ConversationRoomState::takeFindings()
 {
-    m_rows->setFindings(annotations(), fouls());
+    RoomMoments moments { annotations(), fouls() };
+    m_rows->setFindings(moments.annotations, moments.fouls);
+    const ConversationPresentation::WarmHard counts
+        = ConversationPresentation::warmHard(moments.annotations, moments.fouls, std::nullopt);
+    assign(m_moments, std::move(moments), &ConversationRoomState::momentsChanged);
+    assign(m_warmCount, clampedInt(counts.warm), &ConversationRoomState::warmCountChanged);
+    assign(m_hardCount, clampedInt(counts.hard), &ConversationRoomState::hardCountChanged);
 }
 
 void ConversationRoomState::turnsChanged()
@@ -150,9 +157,7 @@ PartnerCornerValues ConversationRoomState::cornerValues(int displaySeat) const
     for (const SpeakerStats& stats : m_speakerStats) {
         if (stats.speaker != canonical)
             continue;
-        corner.hasStats = true;
         corner.share = stats.share;
-        corner.talkTime = stats.talkTime;
         corner.turns = clampedInt(stats.turns);
         corner.longestTurn = stats.longestTurn;
         break;
@@ -162,12 +167,8 @@ PartnerCornerValues ConversationRoomState::cornerValues(int displaySeat) const
     corner.starter = agenda.at(std::clamp(m_model->selectedAgendaStep(), 0, int(agenda.size()) - 1)).starter;
     if (m_rehearsalActive)
         return corner;
-    if (const std::optional<ConversationNudge> nudge = m_model->contextualNudge(canonical)) {
-        corner.hasNudge = true;
-        corner.nudgeTitle = nudge->title;
-        corner.nudgeGuidance = nudge->guidance;
-        corner.nudgeSuggestedWords = nudge->suggestedWords;
-    }
+    if (const std::optional<ConversationNudge> nudge = m_model->contextualNudge(canonical))
+        corner.nudge = { nudge->title, nudge->guidance, nudge->suggestedWords };
     corner.nudgeLoading = m_model->isNudgeLoading(canonical);
     corner.nudgeError = m_model->nudgeError(canonical);
     return corner;
@@ -192,6 +193,20 @@ void ConversationRoomState::refresh()
             m_rehearsalActive, m_model->selectedAgendaStep(), m_model->liveStartup(), m_model->liveStepNote())
                  : QString(),
         &ConversationRoomState::agendaNoteChanged);
+
+    const QList<ConversationAgendaStep>& agenda = ConversationMethod::agenda();
+    const int step = std::clamp(hasModel ? m_model->selectedAgendaStep() : 0, 0, int(agenda.size()) - 1);
+    if (step != m_selectedStep) {
+        QVariantList steps;
+        for (const ConversationAgendaStep& each : agenda)
+            steps.append(QVariantMap { { QStringLiteral("name"), each.name },
+                { QStringLiteral("stage"), stepStage(int(each.id), step) } });
+        m_agendaSteps = steps;
+        emit agendaStepsChanged();
+    }
+    assign(m_selectedStep, step, &ConversationRoomState::selectedStepChanged);
+    assign(m_stepGuidance, agenda.at(step).guidance, &ConversationRoomState::stepGuidanceChanged);
+    assign(m_stepStarter, agenda.at(step).starter, &ConversationRoomState::stepStarterChanged);
 
     assign(m_showsPill, RoomStatus::showsPill(m_rehearsalActive, m_status),
         &ConversationRoomState::showsPillChanged);
@@ -235,10 +250,6 @@ void ConversationRoomState::refresh()
     assign(m_showsProcessingNote, processing, &ConversationRoomState::showsProcessingNoteChanged);
     assign(m_latestRowKey, StageLabels::latestRowKey(m_rows->groups()),
         &ConversationRoomState::latestRowKeyChanged);
-    const ConversationPresentation::WarmHard moments
-        = ConversationPresentation::warmHard(annotations(), fouls(), std::nullopt);
-    assign(m_warmCount, clampedInt(moments.warm), &ConversationRoomState::warmCountChanged);
-    assign(m_hardCount, clampedInt(moments.hard), &ConversationRoomState::hardCountChanged);
     assign(m_arcDuration, std::max(m_elapsed, 1.0), &ConversationRoomState::arcDurationChanged);
     assign(m_leftCorner, cornerValues(0), &ConversationRoomState::leftCornerChanged);
     assign(m_rightCorner, cornerValues(1), &ConversationRoomState::rightCornerChanged);
@@ -268,6 +279,19 @@ void ConversationRoomState::refresh()
     assign(m_cycleRationale, LiveGuidance::cycleRationale(evidence),
         &ConversationRoomState::cycleRationaleChanged);
     assign(m_cycleOpening, LiveGuidance::cycleOpening(evidence), &ConversationRoomState::cycleOpeningChanged);
+}
+
+ConversationRoomState::StepStage ConversationRoomState::stepStage(int step, int selected)
+{
+    if (step < selected)
+        return PassedStep;
+    return step == selected ? CurrentStep : UpcomingStep;
+}
+
+void ConversationRoomState::selectStep(int step)
+{
+    if (m_model)
+        m_model->setSelectedAgendaStep(step);
 }
 
 void ConversationRoomState::appear()

@@ -3,6 +3,7 @@
 #include "LiveGuidance.hpp"
 #include "PartnerCornerValues.hpp"
 #include "RoomModel.hpp"
+#include "RoomMoments.hpp"
 #include "TranscriptRows.hpp"
 #include "domain/CircularityGate.hpp"
 #include "domain/ConversationTurn.hpp"
@@ -45,6 +46,10 @@ class ConversationRoomState : public QObject {
     Q_PROPERTY(bool active READ active NOTIFY activeChanged)
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
     Q_PROPERTY(QString agendaNote READ agendaNote NOTIFY agendaNoteChanged)
+    Q_PROPERTY(QVariantList agendaSteps READ agendaSteps NOTIFY agendaStepsChanged)
+    Q_PROPERTY(int selectedStep READ selectedStep NOTIFY selectedStepChanged)
+    Q_PROPERTY(QString stepGuidance READ stepGuidance NOTIFY stepGuidanceChanged)
+    Q_PROPERTY(QString stepStarter READ stepStarter NOTIFY stepStarterChanged)
 
     Q_PROPERTY(bool showsPill READ showsPill NOTIFY showsPillChanged)
     Q_PROPERTY(QString pillLabel READ pillLabel NOTIFY pillLabelChanged)
@@ -67,6 +72,7 @@ class ConversationRoomState : public QObject {
     Q_PROPERTY(QString pauseIcon READ pauseIcon NOTIFY pauseIconChanged)
     Q_PROPERTY(bool showsProcessingNote READ showsProcessingNote NOTIFY showsProcessingNoteChanged)
     Q_PROPERTY(QString latestRowKey READ latestRowKey NOTIFY latestRowKeyChanged)
+    Q_PROPERTY(lumora::RoomMoments moments READ moments NOTIFY momentsChanged)
     Q_PROPERTY(int warmCount READ warmCount NOTIFY warmCountChanged)
     Q_PROPERTY(int hardCount READ hardCount NOTIFY hardCountChanged)
     Q_PROPERTY(double arcDuration READ arcDuration NOTIFY arcDurationChanged)
@@ -117,6 +123,18 @@ public:
     [[nodiscard]] bool active() const { return m_active; }
     [[nodiscard]] QString status() const { return m_status; }
     [[nodiscard]] QString agendaNote() const { return m_agendaNote; }
+    // Where a step stands against the current one.
+    enum StepStage { PassedStep, CurrentStep, UpcomingStep };
+    Q_ENUM(StepStage)
+    [[nodiscard]] static StepStage stepStage(int step, int selected);
+    // The six steps in order, each a map {name, stage}; the shown step (the model's, held within
+    // the six) with its guidance and opening words.
+    [[nodiscard]] QVariantList agendaSteps() const { return m_agendaSteps; }
+    [[nodiscard]] int selectedStep() const { return m_selectedStep; }
+    [[nodiscard]] QString stepGuidance() const { return m_stepGuidance; }
+    [[nodiscard]] QString stepStarter() const { return m_stepStarter; }
+    // The agenda strip's buttons pick any step, forward or back.
+    Q_INVOKABLE void selectStep(int step);
 
     [[nodiscard]] bool showsPill() const { return m_showsPill; }
     [[nodiscard]] QString pillLabel() const { return m_pillLabel; }
@@ -138,6 +156,8 @@ public:
     [[nodiscard]] QString pauseIcon() const { return m_pauseIcon; }
     [[nodiscard]] bool showsProcessingNote() const { return m_showsProcessingNote; }
     [[nodiscard]] QString latestRowKey() const { return m_latestRowKey; }
+    // The findings so far of both seats, and their warm and hard counts.
+    [[nodiscard]] const RoomMoments& moments() const { return m_moments; }
     [[nodiscard]] int warmCount() const { return m_warmCount; }
     [[nodiscard]] int hardCount() const { return m_hardCount; }
     [[nodiscard]] double arcDuration() const { return m_arcDuration; }
@@ -207,6 +227,10 @@ signals:
     void activeChanged();
     void statusChanged();
     void agendaNoteChanged();
+    void selectedStepChanged();
+    void agendaStepsChanged();
+    void stepGuidanceChanged();
+    void stepStarterChanged();
     void showsPillChanged();
     void pillLabelChanged();
     void pillDotLiveChanged();
@@ -226,6 +250,7 @@ signals:
     void pauseIconChanged();
     void showsProcessingNoteChanged();
     void latestRowKeyChanged();
+    void momentsChanged();
     void warmCountChanged();
     void hardCountChanged();
     void arcDurationChanged();
@@ -247,6 +272,7 @@ private:
     }
     // Groups the current turns into the rows, with their statistics and findings.
     void regroup();
+    // Takes the current findings into the rows, the moments and the counts.
     void takeFindings();
     // The turn count changed: regroup, then look at the signals.
     void turnsChanged();
@@ -280,6 +306,10 @@ private:
     bool m_active = false;
     QString m_status;
     QString m_agendaNote;
+    int m_selectedStep = -1;
+    QVariantList m_agendaSteps;
+    QString m_stepGuidance;
+    QString m_stepStarter;
     bool m_showsPill = false;
     QString m_pillLabel;
     bool m_pillDotLive = false;
@@ -299,6 +329,7 @@ private:
     QString m_pauseIcon;
     bool m_showsProcessingNote = false;
     QString m_latestRowKey = QStringLiteral("0-0");
+    RoomMoments m_moments;
     int m_warmCount = 0;
     int m_hardCount = 0;
     double m_arcDuration = 1;
