@@ -84,6 +84,19 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("person.2.fill"), QStringLiteral("people") },
         { QStringLiteral("exclamationmark.circle"), QStringLiteral("error_outline") },
         { QStringLiteral("chevron.up.chevron.down"), QStringLiteral("unfold_more") },
+        // The History page, the review sheet and the People page.
+        { QStringLiteral("clock.badge.checkmark"), QStringLiteral("alarm_on") },
+        { QStringLiteral("checkmark.icloud"), QStringLiteral("cloud_done") },
+        { QStringLiteral("chevron.down"), QStringLiteral("expand_more") },
+        { QStringLiteral("chevron.right"), QStringLiteral("chevron_right") },
+        { QStringLiteral("ellipsis.circle"), QStringLiteral("more_horiz") },
+        { QStringLiteral("trash.circle"), QStringLiteral("delete_outline") },
+        { QStringLiteral("externaldrive.badge.person.crop"), QStringLiteral("storage") },
+        { QStringLiteral("calendar.badge.clock"), QStringLiteral("event") },
+        { QStringLiteral("lock.fill"), QStringLiteral("lock") },
+        { QStringLiteral("checkmark.shield.fill"), QStringLiteral("verified_user") },
+        { QStringLiteral("clock"), QStringLiteral("schedule") },
+        { QStringLiteral("person.2.circle.fill"), QStringLiteral("supervised_user_circle") },
     };
     return glyphs.value(symbol);
 }

@@ -1,8 +1,6 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import Lumora.Shell
-import Lumora.Theme
 
 // Asks before a step that cannot be taken back: Cancel closes it, the destructive button
 // closes it and confirms.
