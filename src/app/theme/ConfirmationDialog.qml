@@ -61,9 +61,11 @@ Popup {
                 leftPadding: 20
                 rightPadding: 20
                 font: Theme.interfaceFont(16, Font.DemiBold)
+                // Confirmed before it closes: a page that lets go of the dialog's subject when
+                // it closes has acted on it by then.
                 onClicked: {
-                    root.close()
                     root.confirmed()
+                    root.close()
                 }
             }
         }
