@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PublishChange.hpp"
+#include "FakeRoomModel.hpp"
 #include "ShellSession.hpp"
 
 #include <QList>
@@ -32,6 +33,8 @@ public:
     AccountSession* accountSession = nullptr;
     HistoryModel* historyModel = nullptr;
     PeopleModel* peopleModel = nullptr;
+    // The rooms' model.
+    mutable FakeRoomModel roomModel;
 
     int signInStarts = 0;
     int cancellations = 0;
@@ -71,6 +74,7 @@ public:
     AccountSession* account() const override { return accountSession; }
     HistoryModel* history() const override { return historyModel; }
     PeopleModel* people() const override { return peopleModel; }
+    RoomModel* room() const override { return &roomModel; }
 
     void acceptRecordingAgreement() override
     {

@@ -82,6 +82,7 @@ Item {
                 objectName: "conversationPage"
                 ConversationRoomView {
                     anchors.fill: parent
+                    model: root.model.room
                 }
                 NativeNavigation {
                     width: parent.width

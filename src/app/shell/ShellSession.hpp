@@ -3,6 +3,7 @@
 #include "AccountSession.hpp"
 #include "HistoryModel.hpp"
 #include "PeopleModel.hpp"
+#include "RoomModel.hpp"
 
 #include <QObject>
 #include <QString>
@@ -33,6 +34,7 @@ class ShellSession : public QObject {
     Q_PROPERTY(lumora::AccountSession* account READ account CONSTANT)
     Q_PROPERTY(lumora::HistoryModel* history READ history CONSTANT)
     Q_PROPERTY(lumora::PeopleModel* people READ people CONSTANT)
+    Q_PROPERTY(lumora::RoomModel* room READ room CONSTANT)
 
 public:
     using QObject::QObject;
@@ -49,6 +51,7 @@ public:
     [[nodiscard]] virtual AccountSession* account() const = 0;
     [[nodiscard]] virtual HistoryModel* history() const = 0;
     [[nodiscard]] virtual PeopleModel* people() const = 0;
+    [[nodiscard]] virtual RoomModel* room() const = 0;
 
     Q_INVOKABLE virtual void acceptRecordingAgreement() = 0;
     Q_INVOKABLE virtual void beginAppleAuthorization() = 0;

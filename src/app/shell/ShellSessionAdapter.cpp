@@ -3,6 +3,7 @@
 #include "AccountSessionAdapter.hpp"
 #include "HistoryModelAdapter.hpp"
 #include "PeopleModelAdapter.hpp"
+#include "RoomModelAdapter.hpp"
 #include "appcore/ConversationBackupService.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
@@ -19,6 +20,7 @@ ShellSessionAdapter::ShellSessionAdapter(
     , m_account(new AccountSessionAdapter(viewModel, PairingTexts(DateTexts::system()), this))
     , m_history(new HistoryModelAdapter(viewModel, m_clock, this))
     , m_people(new PeopleModelAdapter(viewModel, this))
+    , m_room(new RoomModelAdapter(viewModel, this))
 {
     connect(&m_viewModel, &SessionViewModel::recordingAgreementAcceptedChanged, this,
         &ShellSession::recordingAgreementAcceptedChanged);

@@ -31,6 +31,7 @@ public:
     [[nodiscard]] AccountSession* account() const override { return m_account; }
     [[nodiscard]] HistoryModel* history() const override { return m_history; }
     [[nodiscard]] PeopleModel* people() const override { return m_people; }
+    [[nodiscard]] RoomModel* room() const override { return m_room; }
 
     void acceptRecordingAgreement() override;
     void beginAppleAuthorization() override;
@@ -47,6 +48,7 @@ private:
     AccountSession* m_account = nullptr;
     HistoryModel* m_history = nullptr;
     PeopleModel* m_people = nullptr;
+    RoomModel* m_room = nullptr;
 };
 
 } // namespace lumora

@@ -84,6 +84,9 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("person.2.fill"), QStringLiteral("people") },
         { QStringLiteral("exclamationmark.circle"), QStringLiteral("error_outline") },
         { QStringLiteral("chevron.up.chevron.down"), QStringLiteral("unfold_more") },
+        { QStringLiteral("sparkles"), QStringLiteral("auto_awesome") },
+        { QStringLiteral("ellipsis"), QStringLiteral("more_horiz") },
+        { QStringLiteral("xmark"), QStringLiteral("close") },
         // The History page, the review sheet and the People page.
         { QStringLiteral("clock.badge.checkmark"), QStringLiteral("alarm_on") },
         { QStringLiteral("checkmark.icloud"), QStringLiteral("cloud_done") },
