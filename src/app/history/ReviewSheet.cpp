@@ -90,7 +90,8 @@ namespace {
 ConversationPresentation::WarmHard everyonesMoments(
     const ConversationHistoryEntry& entry, const std::optional<DerivedSessionResult>& result)
 {
-    return HistoryTexts::tally(entry, result ? &*result : nullptr).value_or(ConversationPresentation::WarmHard {});
+    return HistoryTexts::tally(entry, result ? &*result : nullptr)
+        .value_or(ConversationPresentation::WarmHard {});
 }
 
 } // namespace
@@ -118,6 +119,13 @@ bool ReviewSheet::startupInTheCycle() const
 double ReviewSheet::duration() const
 {
     return m_result ? m_result->duration : 0;
+}
+
+RoomMoments ReviewSheet::moments() const
+{
+    if (!m_result)
+        return {};
+    return { m_result->annotations, m_result->fouls.value_or(QList<ProcessFoulAnnotation>()) };
 }
 
 HistoryEntryList::Backup ReviewSheet::backup() const

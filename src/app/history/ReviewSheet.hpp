@@ -5,6 +5,7 @@
 #include "HistoryEntryList.hpp"
 #include "ReviewRows.hpp"
 #include "ReviewTranscript.hpp"
+#include "RoomMoments.hpp"
 #include "domain/ConversationHistoryEntry.hpp"
 #include "domain/DerivedSessionResult.hpp"
 
@@ -37,6 +38,8 @@ class ReviewSheet : public QObject {
     Q_PROPERTY(QString startup READ startup NOTIFY reviewChanged)
     Q_PROPERTY(bool startupInTheCycle READ startupInTheCycle NOTIFY reviewChanged)
     Q_PROPERTY(double duration READ duration NOTIFY reviewChanged)
+    // Both seats' moments, which the arc is drawn from.
+    Q_PROPERTY(lumora::RoomMoments moments READ moments NOTIFY reviewChanged)
     Q_PROPERTY(bool hasTranscript READ hasTranscript NOTIFY reviewChanged)
     Q_PROPERTY(lumora::ReviewTranscript* transcript READ transcript CONSTANT)
     Q_PROPERTY(lumora::HistoryEntryList::Backup backup READ backup NOTIFY reviewChanged)
@@ -66,7 +69,11 @@ public:
     [[nodiscard]] QString startup() const;
     [[nodiscard]] bool startupInTheCycle() const;
     [[nodiscard]] double duration() const;
-    [[nodiscard]] bool hasTranscript() const { return m_transcript->hasMore() || m_transcript->rowCount() > 0; }
+    [[nodiscard]] RoomMoments moments() const;
+    [[nodiscard]] bool hasTranscript() const
+    {
+        return m_transcript->hasMore() || m_transcript->rowCount() > 0;
+    }
     [[nodiscard]] ReviewTranscript* transcript() const { return m_transcript; }
     [[nodiscard]] HistoryEntryList::Backup backup() const;
     [[nodiscard]] bool isFromEarlierHistory() const { return m_entry.isFromEarlierHistory(); }
