@@ -332,6 +332,16 @@ Item {
         }
     }
 
+    // A failed delete, hide, show, answer or review fetch is reported here, where it happened.
+    ConversationStartErrorBanner {
+        objectName: "historyErrorBanner"
+        anchors.horizontalCenter: parent.horizontalCenter
+        y: 24
+        width: Math.min(implicitWidth, root.width - 48)
+        message: root.model.errorMessage
+        onDismiss: root.model.dismissError()
+    }
+
     ReviewDetail {
         objectName: "reviewDetail"
         model: root.model

@@ -87,6 +87,7 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("sparkles"), QStringLiteral("auto_awesome") },
         { QStringLiteral("ellipsis"), QStringLiteral("more_horiz") },
         { QStringLiteral("xmark"), QStringLiteral("close") },
+        { QStringLiteral("exclamationmark.circle.fill"), QStringLiteral("error") },
         // The History page, the review sheet and the People page.
         { QStringLiteral("clock.badge.checkmark"), QStringLiteral("alarm_on") },
         { QStringLiteral("checkmark.icloud"), QStringLiteral("cloud_done") },
