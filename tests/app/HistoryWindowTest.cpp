@@ -41,6 +41,13 @@ protected:
         return found && found->isVisible() && found->height() > 0;
     }
 
+    // Whether the named banner came in and stopped moving.
+    bool settled(const QString& banner)
+    {
+        return QTest::qWaitFor(
+            [&] { return page.shows(banner) && page.find(banner)->property("opacity") == 1.0; }, 5000);
+    }
+
     testing::FakeHistoryModel history;
     WindowHarness page;
 };
@@ -106,8 +113,8 @@ TEST_F(HistoryWindowTest, TheThreeStatesOfThePage)
 
 TEST_F(HistoryWindowTest, MenusOfferWhatTheAccountAllowsAndDialogsFollowTheDeletionKind)
 {
-    QList<ConversationHistoryEntry> rows { testing::storedRow('a', "Backed up"), testing::historyRow('b', "Waiting"),
-        testing::historyRow('c', "Pending") };
+    QList<ConversationHistoryEntry> rows { testing::storedRow('a', "Backed up"),
+        testing::historyRow('b', "Waiting"), testing::historyRow('c', "Pending") };
     rows[0].backup = ConversationBackupDisplayState::backedUp;
     rows[1].backup = ConversationBackupDisplayState::waiting;
     rows[2].backup = ConversationBackupDisplayState::backedUp;
@@ -174,7 +181,8 @@ TEST_F(HistoryWindowTest, MenusOfferWhatTheAccountAllowsAndDialogsFollowTheDelet
 
 TEST_F(HistoryWindowTest, OneReviewOpensAtATimeInTheSheet)
 {
-    QList<ConversationHistoryEntry> rows { testing::storedRow('a', "Bills"), testing::storedRow('b', "Week") };
+    QList<ConversationHistoryEntry> rows { testing::storedRow('a', "Bills"),
+        testing::storedRow('b', "Week") };
     rows[0].backup = ConversationBackupDisplayState::backedUp;
     rows[0].workspace = ConversationWorkspaceScope::previous;
     rows[1].mode = ConversationMode::checkin;
@@ -189,7 +197,8 @@ TEST_F(HistoryWindowTest, OneReviewOpensAtATimeInTheSheet)
     EXPECT_FALSE(page.find("historyCard:" + keyOf('b'))->property("enabled").toBool()) << "one at a time";
     history.answerReview(testing::conversationReview('a'));
     ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDetail"); }, 5000));
-    auto* sheet = qobject_cast<QQuickItem*>(page.find("reviewDetail")->property("contentItem").value<QObject*>());
+    auto* sheet
+        = qobject_cast<QQuickItem*>(page.find("reviewDetail")->property("contentItem").value<QObject*>());
     ASSERT_NE(sheet, nullptr);
     EXPECT_GE(sheet->width(), 900);
     EXPECT_GE(sheet->height(), 648);
@@ -207,7 +216,8 @@ TEST_F(HistoryWindowTest, OneReviewOpensAtATimeInTheSheet)
     history.deletionOutcome = ConversationDeletionOutcome::awaitingPartner({ true, 1, 2 });
     page.click("reviewDeleteButton");
     ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDeleteConfirmation"); }, 5000));
-    EXPECT_EQ(page.find("reviewDeleteConfirmation")->property("title").toString(), "Ask to delete this conversation?");
+    EXPECT_EQ(page.find("reviewDeleteConfirmation")->property("title").toString(),
+        "Ask to delete this conversation?");
     page.click("reviewDeleteConfirmationConfirm");
     ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("deletionNote"); }, 5000));
     EXPECT_TRUE(page.shows("reviewDetail"));
@@ -235,6 +245,33 @@ TEST_F(HistoryWindowTest, OneReviewOpensAtATimeInTheSheet)
     page.click("reviewDeleteConfirmationConfirm");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !page.shows("reviewDetail"); }, 5000));
     EXPECT_EQ(history.calls.last(), "remove " + keyOf('b'));
+}
+
+TEST_F(HistoryWindowTest, AFailureShowsOnThePageAndInTheSheetUntilDismissed)
+{
+    history.entries()->replace({ testing::storedRow('a', "Bills") });
+    ASSERT_NE(open(), nullptr);
+    EXPECT_FALSE(page.shows("historyErrorBanner"));
+    const QString failure
+        = QStringLiteral("Could not delete the conversation. Check your connection and try again.");
+    history.update([&](auto& s) { s.errorMessage = failure; });
+    ASSERT_TRUE(settled("historyErrorBanner"));
+    EXPECT_EQ(text("historyErrorBannerMessage"), failure);
+    page.screenshot("history-error-banner");
+    page.click("historyErrorBannerDismiss");
+    EXPECT_TRUE(history.state.errorMessage.isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page.shows("historyErrorBanner"); }, 5000));
+
+    page.click("historyCard:" + keyOf('a'));
+    history.answerReview(testing::conversationReview('a'));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDetail"); }, 5000));
+    EXPECT_FALSE(page.shows("reviewErrorBanner"));
+    history.update([&](auto& s) { s.errorMessage = failure; });
+    ASSERT_TRUE(settled("reviewErrorBanner"));
+    page.screenshot("review-error-banner");
+    page.click("reviewErrorBannerDismiss");
+    EXPECT_TRUE(history.state.errorMessage.isEmpty());
+    EXPECT_TRUE(page.shows("reviewDetail")) << "dismissing the message leaves the review open";
 }
 
 } // namespace
