@@ -94,7 +94,8 @@ protected:
         std::optional<DerivedSessionResult> review = co_await qCoro(this, &FakeHistoryModel::reviewAnswered);
         co_return review;
     }
-    QCoro::Task<std::optional<ConversationDeletionOutcome>> deleteEntry(ConversationHistoryEntry entry) override
+    QCoro::Task<std::optional<ConversationDeletionOutcome>> deleteEntry(
+        ConversationHistoryEntry entry) override
     {
         calls.append(QStringLiteral("remove ") + entry.id.toString(QUuid::WithoutBraces));
         co_return std::optional<ConversationDeletionOutcome>(deletionOutcome);

@@ -59,8 +59,8 @@ inline DerivedSessionResult conversationReview(char key)
     review.annotations = { BehaviorAnnotation(0, 0, BehaviorCode::criticism, 0.9, 1, 5),
         BehaviorAnnotation(1, 1, BehaviorCode::repair, 0.8, 52, 60),
         BehaviorAnnotation(2, 0, BehaviorCode::positive, 0.7, 70, 80) };
-    review.fouls = QList<ProcessFoulAnnotation> { ProcessFoulAnnotation(
-        0, 0, ProcessFoul::globalizing, 0.75, 2, 5) };
+    review.fouls
+        = QList<ProcessFoulAnnotation> { ProcessFoulAnnotation(0, 0, ProcessFoul::globalizing, 0.75, 2, 5) };
     review.harshStartupDetected = true;
     review.summary = QStringLiteral("You both named the bills, and came back to each other.");
     review.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 20, "Can we look at the bills tonight?"),

@@ -87,7 +87,8 @@ QVariant HistoryEntryList::data(const QModelIndex& index, int role) const
         return HistoryTexts::tally(entry, resultOf(entry)).has_value();
     case WarmRole:
     case HardRole: {
-        const auto tally = HistoryTexts::tally(entry, resultOf(entry)).value_or(ConversationPresentation::WarmHard {});
+        const auto tally
+            = HistoryTexts::tally(entry, resultOf(entry)).value_or(ConversationPresentation::WarmHard {});
         return role == WarmRole ? HistoryTexts::warmText(tally.warm) : HistoryTexts::hardText(tally.hard);
     }
     case FloorRole: {
@@ -219,7 +220,8 @@ void HistoryEntryList::setResults(const QList<DerivedSessionResult>& results)
             continue;
         const auto was = before.constFind(*localID);
         const auto is = m_results.constFind(*localID);
-        const bool same = was == before.cend() ? is == m_results.cend() : is != m_results.cend() && *was == *is;
+        const bool same
+            = was == before.cend() ? is == m_results.cend() : is != m_results.cend() && *was == *is;
         if (!same)
             emit dataChanged(index(row), index(row));
     }

@@ -69,7 +69,10 @@ public:
     [[nodiscard]] QString openingEntryID() const { return m_openingEntryID; }
     // The entry whose review is open, and the review; empty and nothing while none is.
     [[nodiscard]] QString reviewEntryID() const { return m_reviewEntryID; }
-    [[nodiscard]] const std::optional<DerivedSessionResult>& review() const { return m_reviewSheet->result(); }
+    [[nodiscard]] const std::optional<DerivedSessionResult>& review() const
+    {
+        return m_reviewSheet->result();
+    }
     [[nodiscard]] ReviewSheet* reviewSheet() const { return m_reviewSheet; }
     [[nodiscard]] QString deletingEntryID() const;
     [[nodiscard]] DeletionPrompt deleting() const;
@@ -127,7 +130,8 @@ protected:
     virtual QCoro::Task<std::optional<DerivedSessionResult>> fetchReview(ConversationHistoryEntry entry) = 0;
     // Deletes the entry: gone, or waiting for the partner; nothing when it failed (the failure
     // is published as the error).
-    virtual QCoro::Task<std::optional<ConversationDeletionOutcome>> deleteEntry(ConversationHistoryEntry entry)
+    virtual QCoro::Task<std::optional<ConversationDeletionOutcome>> deleteEntry(
+        ConversationHistoryEntry entry)
         = 0;
     [[nodiscard]] virtual DeletionKind deletionKindOf(const ConversationHistoryEntry& entry) const = 0;
 

@@ -37,7 +37,8 @@ public:
 protected:
     void recordResultReviewed() override;
     QCoro::Task<std::optional<DerivedSessionResult>> fetchReview(ConversationHistoryEntry entry) override;
-    QCoro::Task<std::optional<ConversationDeletionOutcome>> deleteEntry(ConversationHistoryEntry entry) override;
+    QCoro::Task<std::optional<ConversationDeletionOutcome>> deleteEntry(
+        ConversationHistoryEntry entry) override;
     [[nodiscard]] DeletionKind deletionKindOf(const ConversationHistoryEntry& entry) const override;
 
 private:

@@ -25,14 +25,16 @@ HistoryOverview HistoryOverview::of(const QList<ConversationHistoryEntry>& entri
                 seconds = std::copysign(std::numeric_limits<double>::max(), seconds);
         }
         if (entry.turns && __builtin_add_overflow(turns, *entry.turns, &turns))
-            turns = *entry.turns > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
+            turns
+                = *entry.turns > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
     }
     if (visible > 0)
         overview.state = Entries;
     else if (overview.hiddenCount > 0)
         overview.state = AllHidden;
     overview.conversations = QString::number(visible);
-    overview.conversationsLabel = visible == 1 ? QStringLiteral("conversation") : QStringLiteral("conversations");
+    overview.conversationsLabel
+        = visible == 1 ? QStringLiteral("conversation") : QStringLiteral("conversations");
     overview.timeTogether = DisplayFormats::clock(seconds);
     overview.turnsHeard = QString::number(turns);
     return overview;

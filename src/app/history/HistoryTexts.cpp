@@ -17,7 +17,8 @@ QString HistoryTexts::heading(const ConversationHistoryEntry& entry, const DateT
 {
     if (entry.title)
         return *entry.title;
-    const QString kind = entry.isCheckin() ? QStringLiteral("Weekly check-in") : QStringLiteral("Conversation");
+    const QString kind
+        = entry.isCheckin() ? QStringLiteral("Weekly check-in") : QStringLiteral("Conversation");
     return kind + separator + dates.date(entry.completedAt);
 }
 
@@ -34,8 +35,8 @@ std::optional<ConversationPresentation::WarmHard> HistoryTexts::tally(
 {
     if (!result || entry.isCheckin())
         return std::nullopt;
-    return ConversationPresentation::warmHard(result->annotations, result->fouls.value_or(QList<ProcessFoulAnnotation> {}),
-        std::nullopt);
+    return ConversationPresentation::warmHard(
+        result->annotations, result->fouls.value_or(QList<ProcessFoulAnnotation> {}), std::nullopt);
 }
 
 QString HistoryTexts::warmText(qint64 warm)

@@ -53,8 +53,8 @@ QList<FloorSegment> ReviewTexts::floor(const QList<SpeakerStats>& stats)
 {
     QList<FloorSegment> segments;
     for (const SpeakerStats& seat : stats) {
-        segments.append({ speakerLabel(seat.speaker) + separator + QString::number(DisplayFormats::percent(seat.share))
-                              + QStringLiteral("%"),
+        segments.append({ speakerLabel(seat.speaker) + separator
+                + QString::number(DisplayFormats::percent(seat.share)) + QStringLiteral("%"),
             DisplayFormats::fraction(seat.share), seat.speaker == 0 });
     }
     return segments;
@@ -120,8 +120,8 @@ QString ReviewTexts::lifecycleText(HistoryEntryList::Backup backup)
     if (backup == HistoryEntryList::BackedUp)
         return QStringLiteral("The transcript and review are encrypted on this computer and in your account. "
                               "Deleting this conversation removes both copies.");
-    return QStringLiteral(
-        "The transcript and review are encrypted on this computer. This one has not reached your account yet.");
+    return QStringLiteral("The transcript and review are encrypted on this computer. This one has not "
+                          "reached your account yet.");
 }
 
 QString ReviewTexts::partnerAskedNote()

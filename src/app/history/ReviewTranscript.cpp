@@ -29,8 +29,8 @@ QVariant ReviewTranscript::data(const QModelIndex& index, int role) const
         return seatName(ReviewTexts::seat(turn.speaker));
     case ParagraphRole:
         // Interjections are drawn in the other seat's colour.
-        return ReviewTexts::paragraph(
-            turn, interjectionName, turn.speaker == 0 ? ThemePalette::information() : ThemePalette::positive());
+        return ReviewTexts::paragraph(turn, interjectionName,
+            turn.speaker == 0 ? ThemePalette::information() : ThemePalette::positive());
     case PlainParagraphRole:
         return ReviewTexts::plainParagraph(turn, interjectionName);
     default:
