@@ -161,20 +161,20 @@ TEST_F(HistoryWindowTest, MenusOfferWhatTheAccountAllowsAndDialogsFollowTheDelet
     for (const auto& dialog : dialogs) {
         SCOPED_TRACE(dialog.screenshot);
         QMetaObject::invokeMethod(openMenu(dialog.key)->findChild<QObject*>("deleteItem"), "triggered");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("deleteConfirmation"); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("historyDeleteConfirmation"); }, 5000));
         EXPECT_EQ(history.deletingEntryID(), keyOf(dialog.key));
-        EXPECT_EQ(page.find("deleteConfirmation")->property("title").toString(), dialog.title);
-        EXPECT_EQ(text("deleteConfirmationConfirm"), dialog.confirm);
+        EXPECT_EQ(page.find("historyDeleteConfirmation")->property("title").toString(), dialog.title);
+        EXPECT_EQ(text("historyDeleteConfirmationConfirm"), dialog.confirm);
         page.screenshot(dialog.screenshot);
-        page.click("deleteConfirmationCancel");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !page.shows("deleteConfirmation"); }, 5000));
+        page.click("historyDeleteConfirmationCancel");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !page.shows("historyDeleteConfirmation"); }, 5000));
         EXPECT_TRUE(history.deletingEntryID().isEmpty());
     }
     EXPECT_FALSE(history.calls.last().startsWith("remove"));
     QMetaObject::invokeMethod(openMenu('b')->findChild<QObject*>("deleteItem"), "triggered");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("deleteConfirmation"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("historyDeleteConfirmation"); }, 5000));
     history.entries()->replace({ rows[0], rows[2] });
-    page.click("deleteConfirmationConfirm");
+    page.click("historyDeleteConfirmationConfirm");
     EXPECT_EQ(history.calls.last(), "remove " + keyOf('b'));
     EXPECT_TRUE(history.deletingEntryID().isEmpty());
 }

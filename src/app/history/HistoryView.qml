@@ -316,7 +316,7 @@ Item {
 
     ConfirmationDialog {
         id: deleteConfirmation
-        objectName: "deleteConfirmation"
+        objectName: "historyDeleteConfirmation"
         title: root.model.deleting.title
         message: root.model.deleting.message
         confirmText: root.model.deleting.confirm

@@ -53,6 +53,7 @@ EditorialCard {
         leftPadding: 0
         rightPadding: 0
         Accessible.name: root.side === 0 ? qsTr("Left seat name") : qsTr("Right seat name")
+        Accessible.ignored: !visible
         background: Item {
             Rectangle {
                 anchors.left: parent.left

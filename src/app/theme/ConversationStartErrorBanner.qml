@@ -92,6 +92,7 @@ Item {
             width: 32
             height: 32
             Accessible.name: qsTr("Dismiss message")
+            Accessible.ignored: !visible
             contentItem: Icon {
                 symbol: "xmark"
                 size: 16
