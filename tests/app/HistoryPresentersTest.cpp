@@ -43,15 +43,17 @@ TEST(HistoryOverview, StatesAndTotalsOverTheVisibleEntriesOnly)
     } cases[] {
         { "nothing", {}, HistoryOverview::Empty, 0, "0", "conversations", "0:00", "0" },
         { "one", { entry(754, 34) }, HistoryOverview::Entries, 0, "1", "conversation", "12:34", "34" },
-        { "two, one without turns", { entry(1800, 34), entry(1925, std::nullopt) }, HistoryOverview::Entries, 0,
-            "2", "conversations", "62:05", "34" },
+        { "two, one without turns", { entry(1800, 34), entry(1925, std::nullopt) }, HistoryOverview::Entries,
+            0, "2", "conversations", "62:05", "34" },
         { "hidden ones never count", { entry(1800, 10), entry(99, 5, true), entry(1, 1, true) },
             HistoryOverview::Entries, 2, "1", "conversation", "30:00", "10" },
-        { "all hidden", { entry(60, 1, true) }, HistoryOverview::AllHidden, 1, "0", "conversations", "0:00", "0" },
-        { "a duration that is not a number adds nothing", { entry(nan, 1), entry(-infinity, 1), entry(61, 1) },
-            HistoryOverview::Entries, 0, "3", "conversations", "1:01", "3" },
-        { "turns stop at the largest count", { entry(0, most), entry(0, 5) }, HistoryOverview::Entries, 0, "2",
-            "conversations", "0:00", "9223372036854775807" },
+        { "all hidden", { entry(60, 1, true) }, HistoryOverview::AllHidden, 1, "0", "conversations", "0:00",
+            "0" },
+        { "a duration that is not a number adds nothing",
+            { entry(nan, 1), entry(-infinity, 1), entry(61, 1) }, HistoryOverview::Entries, 0, "3",
+            "conversations", "1:01", "3" },
+        { "turns stop at the largest count", { entry(0, most), entry(0, 5) }, HistoryOverview::Entries, 0,
+            "2", "conversations", "0:00", "9223372036854775807" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -78,7 +80,8 @@ TEST(HistoryTexts, CardHeadingsSubtitlesAndTallies)
         { "a title as it stands", QStringLiteral("Bills"), ConversationMode::conversation, "Bills" },
         { "an empty title stays empty", QString(), ConversationMode::conversation, "" },
         { "no title", std::nullopt, ConversationMode::conversation, "Conversation \u00b7 Feb 9, 2026" },
-        { "a check-in without title", std::nullopt, ConversationMode::checkin, "Weekly check-in \u00b7 Feb 9, 2026" },
+        { "a check-in without title", std::nullopt, ConversationMode::checkin,
+            "Weekly check-in \u00b7 Feb 9, 2026" },
     };
     for (const auto& c : headings) {
         SCOPED_TRACE(c.name);
@@ -94,7 +97,8 @@ TEST(HistoryTexts, CardHeadingsSubtitlesAndTallies)
     DerivedSessionResult review = testing::conversationReview('a');
     ConversationHistoryEntry row = historyRow('a');
     EXPECT_FALSE(HistoryTexts::tally(row, nullptr)) << "no review loaded";
-    EXPECT_EQ(HistoryTexts::tally(row, &review), (ConversationPresentation::WarmHard { 2, 2 })) << "both seats";
+    EXPECT_EQ(HistoryTexts::tally(row, &review), (ConversationPresentation::WarmHard { 2, 2 }))
+        << "both seats";
     review.annotations.clear();
     review.fouls.reset();
     EXPECT_EQ(HistoryTexts::tally(row, &review), (ConversationPresentation::WarmHard { 0, 0 }));
@@ -134,7 +138,8 @@ TEST(HistoryTexts, MenusDialogsNoticesAndGrid)
         const char* title;
     } kinds[] {
         { HistoryModel::Immediate, "Delete", "Delete", "Delete this conversation?" },
-        { HistoryModel::SharedWithPartner, "Request deletion", "Request deletion", "Ask to delete this conversation?" },
+        { HistoryModel::SharedWithPartner, "Request deletion", "Request deletion",
+            "Ask to delete this conversation?" },
         { HistoryModel::Undetermined, "Delete\u2026", "Delete", "Delete this conversation?" },
     };
     QSet<QString> messages;
@@ -169,7 +174,8 @@ TEST(HistoryTexts, MenusDialogsNoticesAndGrid)
     const struct {
         double width;
         int columns;
-    } grids[] { { 0, 1 }, { 419, 1 }, { 855, 1 }, { 856, 2 }, { 1292, 3 }, { -50, 1 }, { nan, 1 }, { infinity, 64 } };
+    } grids[] { { 0, 1 }, { 419, 1 }, { 855, 1 }, { 856, 2 }, { 1292, 3 }, { -50, 1 }, { nan, 1 },
+        { infinity, 64 } };
     for (const auto& c : grids)
         EXPECT_EQ(HistoryTexts::gridColumns(c.width), c.columns) << c.width;
 }
@@ -212,15 +218,17 @@ TEST(ReviewTexts, HeaderFloorShapeAndObservations)
     QStringList rows;
     for (const DefinitionRow& row : ReviewTexts::definitions(review))
         rows.append(row.title + " " + row.count);
-    EXPECT_EQ(rows, QStringList({ u"Protest \u00d71"_qs, u"Turning toward \u00d72"_qs, u"Connection \u00d71"_qs,
-                        u"Always / never \u00d71"_qs }));
+    EXPECT_EQ(rows,
+        QStringList({ u"Protest \u00d71"_qs, u"Turning toward \u00d72"_qs, u"Connection \u00d71"_qs,
+            u"Always / never \u00d71"_qs }));
     review.fouls.reset();
     EXPECT_EQ(ReviewTexts::definitions(review).size(), 3) << "fouls may be missing";
 
     const struct {
         std::optional<bool> harsh;
         const char* text;
-    } startups[] { { true, "Opened in the cycle." }, { false, "Opened from a secure place." }, { std::nullopt, "" } };
+    } startups[] { { true, "Opened in the cycle." }, { false, "Opened from a secure place." },
+        { std::nullopt, "" } };
     for (const auto& c : startups) {
         review.harshStartupDetected = c.harsh;
         EXPECT_EQ(ReviewTexts::startupText(ReviewTexts::startup(review)), c.text);
@@ -247,7 +255,8 @@ TEST(ReviewTexts, TranscriptParagraphsTrimEscapeAndNameTheOtherSeat)
         ConversationTurnPiece(1, 1, QStringLiteral("   "), 1, 2, true),
         ConversationTurnPiece(2, 1, QStringLiteral(" Mm-hm. "), 2, 3, true),
         ConversationTurnPiece(3, 0, QStringLiteral("Tonight."), 3, 4, false) };
-    EXPECT_EQ(ReviewTexts::plainParagraph(turn, "Sam"), u"Can we <b>talk</b>? Sam: \u201cMm-hm.\u201d Tonight."_qs);
+    EXPECT_EQ(
+        ReviewTexts::plainParagraph(turn, "Sam"), u"Can we <b>talk</b>? Sam: \u201cMm-hm.\u201d Tonight."_qs);
     const QString rich = ReviewTexts::paragraph(turn, "<i>Sam</i>", QColor(Qt::red));
     EXPECT_TRUE(rich.contains("&lt;b&gt;talk&lt;/b&gt;")) << rich.toStdString();
     EXPECT_TRUE(rich.contains("&lt;i&gt;Sam&lt;/i&gt;: \u201cMm-hm.\u201d")) << rich.toStdString();
@@ -255,7 +264,8 @@ TEST(ReviewTexts, TranscriptParagraphsTrimEscapeAndNameTheOtherSeat)
     EXPECT_EQ(ReviewTexts::plainParagraph(ConversationTurn {}, "Sam"), "");
 }
 
-DerivedSessionResult trendResult(int day, QList<SpeakerStats> stats, QList<BehaviorAnnotation> annotations = {})
+DerivedSessionResult trendResult(
+    int day, QList<SpeakerStats> stats, QList<BehaviorAnnotation> annotations = {})
 {
     DerivedSessionResult result;
     result.completedAt = QDateTime(QDate(2026, 2, day), QTime(12, 0), QTimeZone::utc());
@@ -269,7 +279,8 @@ TEST(PersonTrend, SharesRatiosAndTheNewestFiveRows)
     const struct {
         QList<double> shares;
         qint64 average;
-    } averages[] { { {}, 0 }, { { 0.333, 0.5 }, 41 }, { { 1.0 }, 100 }, { { nan, 0.5 }, 25 }, { { 3, -1 }, 50 } };
+    } averages[] { { {}, 0 }, { { 0.333, 0.5 }, 41 }, { { 1.0 }, 100 }, { { nan, 0.5 }, 25 },
+        { { 3, -1 }, 50 } };
     for (const auto& c : averages) {
         QList<SpeakerStats> stats;
         for (double share : c.shares)
@@ -281,15 +292,18 @@ TEST(PersonTrend, SharesRatiosAndTheNewestFiveRows)
         qint64 warm;
         qint64 hard;
         const char* ratio;
-    } ratios[] { { 0, 0, "\u2014" }, { 3, 0, "\u221e:1" }, { 3, 2, "1.5:1" }, { 0, 4, "0.0:1" }, { 1, 3, "0.3:1" } };
+    } ratios[] { { 0, 0, "\u2014" }, { 3, 0, "\u221e:1" }, { 3, 2, "1.5:1" }, { 0, 4, "0.0:1" },
+        { 1, 3, "0.3:1" } };
     for (const auto& c : ratios)
-        EXPECT_EQ(PersonTrend::ratio({ c.warm, c.hard }), QString::fromUtf8(c.ratio)) << c.warm << ":" << c.hard;
+        EXPECT_EQ(PersonTrend::ratio({ c.warm, c.hard }), QString::fromUtf8(c.ratio))
+            << c.warm << ":" << c.hard;
 
     // Seven reviews, newest first; the right seat speaks in all but the second. Rows come from
     // the first five only, so that seat shows four; the seat is matched exactly (2 is not 0).
     QList<DerivedSessionResult> results;
     for (int day = 20; day > 13; --day)
-        results.append(trendResult(day, { SpeakerStats { 0, 1, 1, 1, 0.5 }, SpeakerStats { 1, 1, 1, 1, 0.5 } }));
+        results.append(
+            trendResult(day, { SpeakerStats { 0, 1, 1, 1, 0.5 }, SpeakerStats { 1, 1, 1, 1, 0.5 } }));
     results[1].stats.removeLast();
     results[2].stats[0].speaker = 2;
     results[0].annotations = { BehaviorAnnotation(0, 1, BehaviorCode::repair, 0.9, 0, 1),
@@ -300,11 +314,13 @@ TEST(PersonTrend, SharesRatiosAndTheNewestFiveRows)
     QStringList dates;
     for (const PersonTrendRow& row : right.rows)
         dates.append(row.date + " " + row.percent);
-    EXPECT_EQ(dates, QStringList({ "Feb 20, 2026 50%", "Feb 18, 2026 50%", "Feb 17, 2026 50%", "Feb 16, 2026 50%" }));
+    EXPECT_EQ(dates,
+        QStringList({ "Feb 20, 2026 50%", "Feb 18, 2026 50%", "Feb 17, 2026 50%", "Feb 16, 2026 50%" }));
     const PersonTrend left = PersonTrend::of(0, results, english());
     EXPECT_EQ(left.line, u"6 conversations \u00b7 avg share 50% \u00b7 warm : hard 0.0:1"_qs);
     EXPECT_EQ(left.rows.size(), 4);
-    EXPECT_EQ(PersonTrend::of(0, {}, english()).line, u"0 conversations \u00b7 avg share 0% \u00b7 warm : hard \u2014"_qs);
+    EXPECT_EQ(PersonTrend::of(0, {}, english()).line,
+        u"0 conversations \u00b7 avg share 0% \u00b7 warm : hard \u2014"_qs);
 }
 
 } // namespace
