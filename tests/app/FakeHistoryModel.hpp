@@ -29,6 +29,9 @@ public:
     QStringList calls;
     QList<bool> refreshes;
     QHash<QString, DeletionKind> deletionKinds;
+    // What a deletion answers: gone unless the test says otherwise (nothing: it failed).
+    std::optional<ConversationDeletionOutcome> deletionOutcome = ConversationDeletionOutcome::deleted();
+    QString names[2] = { QStringLiteral("Person 1"), QStringLiteral("Person 2") };
 
     void update(const std::function<void(State&)>& change)
     {
@@ -58,11 +61,6 @@ public:
     QString errorMessage() const override { return state.errorMessage; }
 
     void synchronize(bool refreshFromServer) override { refreshes.append(refreshFromServer); }
-    DeletionKind deletionKind(const QString& entryID) const override
-    {
-        return deletionKinds.value(entryID, Immediate);
-    }
-    void remove(const QString& entryID) override { calls.append(QStringLiteral("remove ") + entryID); }
     void hide(const QString& entryID) override { calls.append(QStringLiteral("hide ") + entryID); }
     void unhide(const QString& entryID) override { calls.append(QStringLiteral("unhide ") + entryID); }
     void approveDeletion(const QString& entryID) override
@@ -74,9 +72,11 @@ public:
         calls.append(QStringLiteral("decline ") + entryID);
     }
     void backUpKeptLocal() override { calls.append(QStringLiteral("backUpKeptLocal")); }
-    QString participantName(int speaker) const override
+    QString participantName(int speaker) const override { return names[std::abs(speaker % 2)]; }
+    void rename(int seat, const QString& name)
     {
-        return QStringLiteral("Person %1").arg(std::abs(speaker) % 2 + 1);
+        names[seat] = name;
+        emit participantNamesChanged();
     }
     void dismissError() override
     {
@@ -93,6 +93,16 @@ protected:
         calls.append(QStringLiteral("fetch ") + entry.id.toString(QUuid::WithoutBraces));
         std::optional<DerivedSessionResult> review = co_await qCoro(this, &FakeHistoryModel::reviewAnswered);
         co_return review;
+    }
+    QCoro::Task<std::optional<ConversationDeletionOutcome>> deleteEntry(
+        ConversationHistoryEntry entry) override
+    {
+        calls.append(QStringLiteral("remove ") + entry.id.toString(QUuid::WithoutBraces));
+        co_return std::optional<ConversationDeletionOutcome>(deletionOutcome);
+    }
+    DeletionKind deletionKindOf(const ConversationHistoryEntry& entry) const override
+    {
+        return deletionKinds.value(entry.id.toString(QUuid::WithoutBraces), Immediate);
     }
 };
 

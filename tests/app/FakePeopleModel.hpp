@@ -23,6 +23,17 @@ public:
     {
         renames.append(QStringLiteral("%1 %2").arg(side).arg(name));
     }
+    // The stored name changes as the view model publishes it.
+    void rename(const QString& name)
+    {
+        left = name;
+        emit leftNameChanged();
+    }
+    void store(QList<DerivedSessionResult> results)
+    {
+        stored = std::move(results);
+        emit resultsChanged();
+    }
 };
 
 } // namespace lumora::testing

@@ -1,4 +1,6 @@
+#include "FakePeopleModel.hpp"
 #include "FakeShell.hpp"
+#include "HistoryRecords.hpp"
 #include "SignedFeedServer.hpp"
 #include "UpdateFeedSigner.hpp"
 #include "WindowHarness.hpp"
@@ -376,7 +378,32 @@ TEST(PeopleView, OpensAloneOverItsModel)
     EXPECT_EQ(view->property("model").value<QObject*>(), &people);
     EXPECT_EQ(page.text("pageTitle"), "People");
     EXPECT_EQ(view->size(), QSizeF(testing::WindowHarness::desktop));
+    EXPECT_TRUE(page.shows("emptyTrends"));
+    EXPECT_FALSE(page.shows("trends"));
     page.screenshot("people-page");
+
+    // The field hands on the text as typed, by Return and by Save; the view model trims it.
+    page.find("leftEditorField")->setProperty("text", QString());
+    page.type("leftEditorField", "  Sam  ");
+    page.press(Qt::Key_Return);
+    page.click("leftEditorSave");
+    EXPECT_EQ(people.renames, QStringList({ "0   Sam  ", "0   Sam  " }));
+    // A stored name that changes replaces the draft.
+    people.rename("Sam");
+    EXPECT_EQ(page.find("leftEditorField")->property("text").toString(), "Sam");
+
+    // Two reviews: a trend card for each seat, its rows newest first.
+    DerivedSessionResult older = testing::conversationReview('a');
+    older.completedAt = older.completedAt.addDays(-7);
+    people.store({ testing::conversationReview('b'), older });
+    EXPECT_FALSE(page.shows("emptyTrends"));
+    EXPECT_TRUE(page.shows("leftTrend"));
+    EXPECT_TRUE(page.shows("rightTrend"));
+    EXPECT_EQ(
+        page.text("leftTrendLine"), u"2 conversations \u00b7 avg share 52% \u00b7 warm : hard 0.5:1"_qs);
+    EXPECT_EQ(page.text("leftTrendName"), "SAM");
+    page.scrollTo("trends");
+    page.screenshot("people-trends");
 }
 
 } // namespace

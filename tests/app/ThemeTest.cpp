@@ -1,6 +1,7 @@
 #include "CoachingRules.hpp"
 #include "FontFaces.hpp"
 #include "FontRegistrar.hpp"
+#include "HistoryTexts.hpp"
 #include "MotionPreference.hpp"
 #include "Sections.hpp"
 #include "SetupPresenter.hpp"
@@ -89,7 +90,13 @@ TEST(FontRegistrar, RegistersOnlyLowerCaseTtfFiles)
 TEST(ThemeFonts, EverySymbolTheScreensNameHasAGlyphButTheAppleMark)
 {
     QStringList symbols { "book.closed", "macbook", "arrow.up.right.square", "exclamationmark.triangle.fill",
-        "lock.macwindow", "info.circle", "arrow.down.circle", "sparkles", "xmark" };
+        "lock.macwindow", "info.circle", "arrow.down.circle", "sparkles", "xmark", "clock.badge.checkmark",
+        "chevron.down", "chevron.right", "ellipsis.circle", "trash.circle", "externaldrive.badge.person.crop",
+        "calendar.badge.clock", "lock.fill", "checkmark.shield.fill", "clock", "person.2.circle.fill",
+        "exclamationmark.circle.fill" };
+    for (auto backup :
+        { HistoryEntryList::BackedUp, HistoryEntryList::Waiting, HistoryEntryList::OnlyOnThisComputer })
+        symbols.append(HistoryTexts::backupSymbol(backup));
     for (auto state : { CoachingRules::Loading, CoachingRules::ProviderNudge, CoachingRules::GenericStarter })
         symbols.append(CoachingRules::headerSymbol(state));
     for (const QVariant& section : Sections::allCases())

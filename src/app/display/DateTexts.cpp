@@ -56,4 +56,13 @@ QString DateTexts::dateAndTime(qint64 seconds) const
     return dateAndTime(dateFromUnixSeconds(seconds));
 }
 
+QString DateTexts::numericDateAndTime(const QDateTime& moment) const
+{
+    // The short formats of many locales give the year in two digits.
+    static const QRegularExpression shortYear(QStringLiteral("(?<!y)yy(?!y)"));
+    QString format = m_locale.dateFormat(QLocale::ShortFormat);
+    format.replace(shortYear, QStringLiteral("yyyy"));
+    return m_locale.toString(moment.toTimeZone(m_zone).date(), format) + QStringLiteral(", ") + time(moment);
+}
+
 } // namespace lumora

@@ -31,6 +31,10 @@ public:
     [[nodiscard]] QString time(qint64 seconds) const;
     [[nodiscard]] QString dateAndTime(qint64 seconds) const;
 
+    // The locale's numeric date with the whole year, and the short time: "2/9/2026, 7:30 PM"
+    // in the United States.
+    [[nodiscard]] QString numericDateAndTime(const QDateTime& moment) const;
+
     [[nodiscard]] const QLocale& locale() const { return m_locale; }
     [[nodiscard]] const QTimeZone& zone() const { return m_zone; }
 

@@ -31,4 +31,16 @@ std::optional<QString> DisplayFormats::weekLabel(QStringView week, const QLocale
     return QStringLiteral("Week of ") + locale.toString(monday->toUTC().date(), QStringLiteral("MMM d"));
 }
 
+double DisplayFormats::fraction(double share)
+{
+    if (!(share > 0))
+        return 0;
+    return share > 1 ? 1 : share;
+}
+
+qint64 DisplayFormats::percent(double share)
+{
+    return static_cast<qint64>(fraction(share) * 100);
+}
+
 } // namespace lumora

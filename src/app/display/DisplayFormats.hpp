@@ -21,6 +21,12 @@ struct DisplayFormats {
     // "2026-W07", in `locale`; nothing for a key that does not read. The Monday is computed
     // at 00:00 GMT and formatted in GMT too, so the label names the same day in every zone.
     static std::optional<QString> weekLabel(QStringView week, const QLocale& locale = QLocale());
+
+    // A share of the talk (a fraction) as the part of a bar it fills and as a whole percentage,
+    // truncated toward zero (0.999 reads 99). Shares come from stored reviews and the account:
+    // one that is not a number counts as 0, any other is held to 0...1 first.
+    static double fraction(double share);
+    static qint64 percent(double share);
 };
 
 } // namespace lumora

@@ -1,5 +1,8 @@
 #include "HistoryEntryList.hpp"
 
+#include "HistoryTexts.hpp"
+#include "ReviewTexts.hpp"
+
 #include <QSet>
 #include <limits>
 
@@ -12,7 +15,9 @@ QString keyOf(const ConversationHistoryEntry& entry)
     return entry.id.toString(QUuid::WithoutBraces);
 }
 
-HistoryEntryList::Backup backupOf(ConversationBackupDisplayState state)
+} // namespace
+
+HistoryEntryList::Backup HistoryEntryList::backupOf(ConversationBackupDisplayState state)
 {
     switch (state) {
     case ConversationBackupDisplayState::backedUp:
@@ -24,8 +29,6 @@ HistoryEntryList::Backup backupOf(ConversationBackupDisplayState state)
     }
     return HistoryEntryList::OnlyOnThisComputer;
 }
-
-} // namespace
 
 int HistoryEntryList::rowCount(const QModelIndex& parent) const
 {
@@ -64,9 +67,47 @@ QVariant HistoryEntryList::data(const QModelIndex& index, int role) const
         return entry.pendingDeletion && entry.pendingDeletion->requestedByMe;
     case IsHiddenRole:
         return entry.isHidden;
+    case HeadingRole:
+        return HistoryTexts::heading(entry, m_dates);
+    case TimeRole:
+        return m_dates.time(entry.completedAt);
+    case SubtitleRole:
+        return HistoryTexts::subtitle(entry);
+    case CheckinLabelRole:
+        return HistoryTexts::checkinLabel(entry.completedAt, m_dates.locale());
+    case HiddenTitleRole:
+        return HistoryTexts::hiddenTitle(entry);
+    case HiddenDateRole:
+        return m_dates.dateAndTime(entry.completedAt);
+    case HasResultRole:
+        return resultOf(entry) != nullptr;
+    case SummaryRole:
+        return HistoryTexts::summaryLine(resultOf(entry));
+    case HasTallyRole:
+        return HistoryTexts::tally(entry, resultOf(entry)).has_value();
+    case WarmRole:
+    case HardRole: {
+        const auto tally
+            = HistoryTexts::tally(entry, resultOf(entry)).value_or(ConversationPresentation::WarmHard {});
+        return role == WarmRole ? HistoryTexts::warmText(tally.warm) : HistoryTexts::hardText(tally.hard);
+    }
+    case FloorRole: {
+        const DerivedSessionResult* result = resultOf(entry);
+        if (!result || entry.isCheckin())
+            return QVariant::fromValue(QList<FloorSegment> {});
+        return QVariant::fromValue(ReviewTexts::floor(result->stats));
+    }
     default:
         return {};
     }
+}
+
+const DerivedSessionResult* HistoryEntryList::resultOf(const ConversationHistoryEntry& entry) const
+{
+    if (!entry.localID)
+        return nullptr;
+    const auto found = m_results.constFind(*entry.localID);
+    return found == m_results.cend() ? nullptr : &*found;
 }
 
 QHash<int, QByteArray> HistoryEntryList::roleNames() const
@@ -85,6 +126,18 @@ QHash<int, QByteArray> HistoryEntryList::roleNames() const
         { HasPendingDeletionRole, "hasPendingDeletion" },
         { DeletionRequestedByMeRole, "deletionRequestedByMe" },
         { IsHiddenRole, "isHidden" },
+        { HeadingRole, "heading" },
+        { TimeRole, "time" },
+        { SubtitleRole, "subtitle" },
+        { CheckinLabelRole, "checkinLabel" },
+        { HiddenTitleRole, "hiddenTitle" },
+        { HiddenDateRole, "hiddenDate" },
+        { HasResultRole, "hasResult" },
+        { SummaryRole, "summary" },
+        { HasTallyRole, "hasTally" },
+        { WarmRole, "warm" },
+        { HardRole, "hard" },
+        { FloorRole, "floor" },
     };
 }
 
@@ -151,6 +204,34 @@ void HistoryEntryList::replace(const QList<ConversationHistoryEntry>& entries)
         m_entries.resize(entries.size());
         endRemoveRows();
     }
+    emit replaced();
+}
+
+void HistoryEntryList::setResults(const QList<DerivedSessionResult>& results)
+{
+    // The first stored review of an id is the one a card shows.
+    QHash<QUuid, DerivedSessionResult> before;
+    for (auto it = results.crbegin(); it != results.crend(); ++it)
+        before.insert(it->id, *it);
+    std::swap(m_results, before);
+    for (int row = 0; row < int(m_entries.size()); ++row) {
+        const std::optional<QUuid>& localID = m_entries.at(row).localID;
+        if (!localID)
+            continue;
+        const auto was = before.constFind(*localID);
+        const auto is = m_results.constFind(*localID);
+        const bool same
+            = was == before.cend() ? is == m_results.cend() : is != m_results.cend() && *was == *is;
+        if (!same)
+            emit dataChanged(index(row), index(row));
+    }
+}
+
+void HistoryEntryList::setDateTexts(const DateTexts& dates)
+{
+    m_dates = dates;
+    if (!m_entries.isEmpty())
+        emit dataChanged(index(0), index(int(m_entries.size()) - 1));
 }
 
 } // namespace lumora

@@ -1,13 +1,62 @@
 #include "HistoryModel.hpp"
 
+#include "HistoryTexts.hpp"
+#include "ReviewTexts.hpp"
+
 #include <QPointer>
+#include <QSortFilterProxyModel>
 
 namespace lumora {
+
+namespace {
+
+// The rows whose hidden flag is `hidden`; a row moves between the two as the flag changes.
+QSortFilterProxyModel* rowsHidden(HistoryEntryList* rows, bool hidden, QObject* parent)
+{
+    auto* filter = new QSortFilterProxyModel(parent);
+    filter->setSourceModel(rows);
+    filter->setFilterRole(HistoryEntryList::IsHiddenRole);
+    filter->setFilterFixedString(hidden ? QStringLiteral("true") : QStringLiteral("false"));
+    return filter;
+}
+
+} // namespace
 
 HistoryModel::HistoryModel(QObject* parent)
     : QObject(parent)
     , m_entries(new HistoryEntryList(this))
+    , m_visibleEntries(rowsHidden(m_entries, false, this))
+    , m_hiddenEntries(rowsHidden(m_entries, true, this))
+    , m_reviewSheet(new ReviewSheet(*this))
 {
+    connect(m_entries, &HistoryEntryList::replaced, this, &HistoryModel::refreshOverview);
+    connect(this, &HistoryModel::resultsChanged, this, [this] { m_entries->setResults(results()); });
+    connect(this, &HistoryModel::deletionKindsChanged, this, &HistoryModel::deletingChanged);
+}
+
+QAbstractItemModel* HistoryModel::visibleEntries() const
+{
+    return m_visibleEntries;
+}
+
+QAbstractItemModel* HistoryModel::hiddenEntries() const
+{
+    return m_hiddenEntries;
+}
+
+void HistoryModel::setDateTexts(const DateTexts& dates)
+{
+    m_entries->setDateTexts(dates);
+    m_reviewSheet->setDateTexts(dates);
+}
+
+void HistoryModel::refreshOverview()
+{
+    HistoryOverview overview = HistoryOverview::of(m_entries->entries());
+    if (overview == m_overview)
+        return;
+    m_overview = std::move(overview);
+    emit overviewChanged();
 }
 
 void HistoryModel::openReview(const QString& entryID)
@@ -29,8 +78,8 @@ QCoro::Task<void> HistoryModel::open(ConversationHistoryEntry entry)
     if (!self)
         co_return;
     if (result) {
-        m_review = std::move(result);
         m_reviewEntryID = entry.id.toString(QUuid::WithoutBraces);
+        m_reviewSheet->show(std::move(entry), std::move(result));
         emit reviewChanged();
     }
     setOpeningEntryID(QString());
@@ -38,10 +87,10 @@ QCoro::Task<void> HistoryModel::open(ConversationHistoryEntry entry)
 
 void HistoryModel::closeReview()
 {
-    if (!m_review && m_reviewEntryID.isEmpty())
+    if (!m_reviewSheet->isOpen() && m_reviewEntryID.isEmpty())
         return;
-    m_review.reset();
     m_reviewEntryID.clear();
+    m_reviewSheet->show({}, std::nullopt);
     emit reviewChanged();
 }
 
@@ -51,6 +100,86 @@ void HistoryModel::setOpeningEntryID(const QString& entryID)
         return;
     m_openingEntryID = entryID;
     emit openingEntryIDChanged();
+}
+
+HistoryModel::DeletionKind HistoryModel::deletionKind(const QString& entryID) const
+{
+    if (const std::optional<ConversationHistoryEntry> entry = m_entries->entry(entryID))
+        return deletionKindOf(*entry);
+    for (const ConversationHistoryEntry* held : { m_deleting ? &*m_deleting : nullptr,
+             m_reviewSheet->isOpen() ? &m_reviewSheet->entry() : nullptr }) {
+        if (held && held->id.toString(QUuid::WithoutBraces) == entryID)
+            return deletionKindOf(*held);
+    }
+    return Immediate;
+}
+
+void HistoryModel::remove(const QString& entryID)
+{
+    if (const std::optional<ConversationHistoryEntry> entry = m_entries->entry(entryID))
+        removeEntry(*entry);
+}
+
+QCoro::Task<void> HistoryModel::removeEntry(ConversationHistoryEntry entry)
+{
+    // The outcome shows in the republished history.
+    co_await deleteEntry(std::move(entry));
+}
+
+QString HistoryModel::deletingEntryID() const
+{
+    return m_deleting ? m_deleting->id.toString(QUuid::WithoutBraces) : QString();
+}
+
+DeletionPrompt HistoryModel::deleting() const
+{
+    return HistoryTexts::deletionPrompt(m_deleting ? deletionKindOf(*m_deleting) : Immediate);
+}
+
+void HistoryModel::requestDelete(const QString& entryID)
+{
+    const std::optional<ConversationHistoryEntry> entry = m_entries->entry(entryID);
+    if (!entry || entry == m_deleting)
+        return;
+    m_deleting = entry;
+    emit deletingChanged();
+}
+
+void HistoryModel::cancelDelete()
+{
+    if (!m_deleting)
+        return;
+    m_deleting.reset();
+    emit deletingChanged();
+}
+
+void HistoryModel::confirmDelete()
+{
+    if (!m_deleting)
+        return;
+    const ConversationHistoryEntry entry = *std::exchange(m_deleting, std::nullopt);
+    emit deletingChanged();
+    removeEntry(entry);
+}
+
+void HistoryModel::removeReviewed()
+{
+    if (m_reviewSheet->isOpen())
+        removeFromSheet(m_reviewSheet->entry());
+}
+
+QCoro::Task<void> HistoryModel::removeFromSheet(ConversationHistoryEntry entry)
+{
+    const QPointer<HistoryModel> self(this);
+    const QUuid id = entry.id;
+    const std::optional<ConversationDeletionOutcome> outcome = co_await deleteEntry(std::move(entry));
+    // Only the sheet that asked hears the answer: it may have closed, or shows another review.
+    if (!self || !outcome || !m_reviewSheet->isOpen() || m_reviewSheet->entry().id != id)
+        co_return;
+    if (outcome->isDeleted())
+        closeReview();
+    else
+        m_reviewSheet->setDeletionNote(ReviewTexts::partnerAskedNote());
 }
 
 } // namespace lumora

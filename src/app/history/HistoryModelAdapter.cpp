@@ -14,6 +14,7 @@ HistoryModelAdapter::HistoryModelAdapter(
     , m_viewModel(viewModel)
     , m_clock(std::move(clock))
 {
+    entries()->setResults(m_viewModel.results());
     entries()->replace(m_viewModel.historyEntries());
     connect(&m_viewModel, &SessionViewModel::historyEntriesChanged, this,
         [this] { entries()->replace(m_viewModel.historyEntries()); });
@@ -25,6 +26,11 @@ HistoryModelAdapter::HistoryModelAdapter(
     // The services come and go with the account.
     connect(&m_viewModel, &SessionViewModel::accountChanged, this, &HistoryModel::hasBackupServiceChanged);
     connect(&m_viewModel, &SessionViewModel::errorMessageChanged, this, &HistoryModel::errorMessageChanged);
+    // What deleting does depends on the pairing state and on the account.
+    connect(&m_viewModel, &SessionViewModel::pairingChanged, this, &HistoryModel::deletionKindsChanged);
+    connect(&m_viewModel, &SessionViewModel::accountChanged, this, &HistoryModel::deletionKindsChanged);
+    connect(&m_viewModel, &SessionViewModel::participantNamesChanged, this,
+        &HistoryModel::participantNamesChanged);
 }
 
 const QList<DerivedSessionResult>& HistoryModelAdapter::results() const
@@ -60,38 +66,10 @@ void HistoryModelAdapter::synchronize(bool refreshFromServer)
     m_viewModel.refreshHistory(refreshFromServer);
 }
 
-HistoryModel::DeletionKind HistoryModelAdapter::deletionKind(const QString& entryID) const
-{
-    const std::optional<ConversationHistoryEntry> entry = entries()->entry(entryID);
-    if (!entry)
-        return Immediate;
-    switch (m_viewModel.deletionKind(*entry)) {
-    case ConversationDeletionKind::immediate:
-        return Immediate;
-    case ConversationDeletionKind::sharedWithPartner:
-        return SharedWithPartner;
-    case ConversationDeletionKind::undetermined:
-        break;
-    }
-    return Undetermined;
-}
-
 void HistoryModelAdapter::run(const QString& entryID, Operation operation)
 {
     if (const std::optional<ConversationHistoryEntry> entry = entries()->entry(entryID))
         (m_viewModel.*operation)(*entry);
-}
-
-void HistoryModelAdapter::remove(const QString& entryID)
-{
-    if (const std::optional<ConversationHistoryEntry> entry = entries()->entry(entryID))
-        removeEntry(*entry);
-}
-
-QCoro::Task<void> HistoryModelAdapter::removeEntry(ConversationHistoryEntry entry)
-{
-    // The outcome shows in the republished history.
-    co_await m_viewModel.remove(std::move(entry));
 }
 
 void HistoryModelAdapter::hide(const QString& entryID)
@@ -151,6 +129,25 @@ QCoro::Task<std::optional<DerivedSessionResult>> HistoryModelAdapter::fetchRevie
     ConversationHistoryEntry entry)
 {
     return m_viewModel.review(std::move(entry));
+}
+
+QCoro::Task<std::optional<ConversationDeletionOutcome>> HistoryModelAdapter::deleteEntry(
+    ConversationHistoryEntry entry)
+{
+    return m_viewModel.remove(std::move(entry));
+}
+
+HistoryModel::DeletionKind HistoryModelAdapter::deletionKindOf(const ConversationHistoryEntry& entry) const
+{
+    switch (m_viewModel.deletionKind(entry)) {
+    case ConversationDeletionKind::immediate:
+        return Immediate;
+    case ConversationDeletionKind::sharedWithPartner:
+        return SharedWithPartner;
+    case ConversationDeletionKind::undetermined:
+        break;
+    }
+    return Undetermined;
 }
 
 } // namespace lumora

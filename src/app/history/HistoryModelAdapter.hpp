@@ -26,8 +26,6 @@ public:
     [[nodiscard]] QString errorMessage() const override;
 
     void synchronize(bool refreshFromServer) override;
-    [[nodiscard]] DeletionKind deletionKind(const QString& entryID) const override;
-    void remove(const QString& entryID) override;
     void hide(const QString& entryID) override;
     void unhide(const QString& entryID) override;
     void approveDeletion(const QString& entryID) override;
@@ -39,12 +37,14 @@ public:
 protected:
     void recordResultReviewed() override;
     QCoro::Task<std::optional<DerivedSessionResult>> fetchReview(ConversationHistoryEntry entry) override;
+    QCoro::Task<std::optional<ConversationDeletionOutcome>> deleteEntry(
+        ConversationHistoryEntry entry) override;
+    [[nodiscard]] DeletionKind deletionKindOf(const ConversationHistoryEntry& entry) const override;
 
 private:
     using Operation = QCoro::Task<void> (SessionViewModel::*)(ConversationHistoryEntry);
     // Starts the view model's operation on the entry of that id, if there is one.
     void run(const QString& entryID, Operation operation);
-    QCoro::Task<void> removeEntry(ConversationHistoryEntry entry);
     QCoro::Task<void> backUpKeptLocalNow();
 
     SessionViewModel& m_viewModel;

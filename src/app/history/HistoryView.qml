@@ -1,12 +1,18 @@
+pragma ComponentBehavior: Bound
 import QtQuick
+import QtQuick.Layouts
 import Lumora.History
 import Lumora.Theme
 
-// The History section: the reviews of past conversations under the page heading.
+// The History section: the reviews of past conversations as cards under three totals, the
+// ones hidden from this user's view below them, the review sheet, and the confirmation of a
+// deletion. With nothing yet it points to the conversation room.
 Item {
     id: root
 
     required property HistoryModel model
+    property bool showHidden: false
+    signal goToConversation
 
     // Each time the page comes on screen it refreshes the history from the server.
     onVisibleChanged: {
@@ -18,11 +24,326 @@ Item {
         anchors.fill: parent
     }
     ScrollablePage {
+        id: page
+        objectName: "historyScroll"
         anchors.fill: parent
+
         PageHeading {
             width: parent.width
             title: "History"
             subtitle: "your conversation reviews"
         }
+        LocalDataPromise {
+            width: parent.width
+            title: qsTr("Saved for you, encrypted")
+            badge: qsTr("ENCRYPTED")
+            detail: qsTr("The recording is deleted after it is transcribed \u2014 audio is never stored. Transcripts and reviews are encrypted on this computer and in your Corvane account, so your history is here on any computer you sign in to. Delete any conversation and it goes from both.")
+        }
+        KeptLocalNotice {
+            objectName: "keptLocalNotice"
+            visible: HistoryTexts.showsKeptLocalNotice(root.model.conversationsKeptLocal, root.model.migrationChoice)
+            width: parent.width
+            count: root.model.conversationsKeptLocal
+            onBackUp: root.model.backUpKeptLocal()
+        }
+        EditorialCard {
+            objectName: "emptyHistory"
+            visible: root.model.overview.isEmpty
+            width: parent.width
+            Row {
+                spacing: 10
+                Icon {
+                    anchors.verticalCenter: parent.verticalCenter
+                    symbol: "clock.badge.checkmark"
+                    size: 26
+                    color: Theme.ink
+                }
+                ReadableText {
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: qsTr("A quiet place for what you learn")
+                    font: Theme.display(24, Font.Medium)
+                    color: Theme.ink
+                }
+            }
+            ReadableText {
+                width: parent.width
+                text: qsTr("After your first conversation, its transcript, emotional arc, and practical observations will appear here, encrypted and saved to your account.")
+                wrapMode: Text.Wrap
+                font: Theme.body
+                color: Theme.muted
+            }
+            PrimaryButton {
+                objectName: "startConversationButton"
+                text: qsTr("Start a conversation")
+                symbol: "waveform"
+                onClicked: root.goToConversation()
+            }
+        }
+        RowLayout {
+            objectName: "historyMetrics"
+            visible: root.model.overview.hasVisibleEntries
+            width: parent.width
+            spacing: 16
+            HistoryMetric {
+                objectName: "conversationsMetric"
+                Layout.fillWidth: true
+                Layout.preferredWidth: 1
+                value: root.model.overview.conversations
+                label: root.model.overview.conversationsLabel
+                tint: Theme.navy
+            }
+            HistoryMetric {
+                objectName: "timeMetric"
+                Layout.fillWidth: true
+                Layout.preferredWidth: 1
+                value: root.model.overview.timeTogether
+                label: qsTr("time together")
+                tint: Theme.positive
+            }
+            HistoryMetric {
+                objectName: "turnsMetric"
+                Layout.fillWidth: true
+                Layout.preferredWidth: 1
+                value: root.model.overview.turnsHeard
+                label: qsTr("turns heard")
+                tint: Theme.information
+            }
+        }
+        Grid {
+            id: grid
+            objectName: "historyGrid"
+            visible: root.model.overview.hasVisibleEntries
+            width: parent.width
+            columns: HistoryTexts.gridColumns(grid.width)
+            columnSpacing: 16
+            rowSpacing: 16
+            readonly property real cellWidth: (grid.width - (grid.columns - 1) * grid.columnSpacing) / grid.columns
+
+            Repeater {
+                model: root.model.visibleEntries
+                delegate: Column {
+                    id: cell
+                    required property string entryID
+                    required property string heading
+                    required property string time
+                    required property string subtitle
+                    required property bool isCheckin
+                    required property string checkinLabel
+                    required property bool hasResult
+                    required property string summary
+                    required property bool hasTally
+                    required property string warm
+                    required property string hard
+                    required property list<floorSegment> floor
+                    required property int backup
+                    required property bool isFromEarlierHistory
+                    required property bool isHidden
+                    required property bool hasPendingDeletion
+                    required property bool deletionRequestedByMe
+
+                    objectName: "historyCell:" + cell.entryID
+                    width: grid.cellWidth
+                    spacing: 8
+
+                    Item {
+                        width: cell.width
+                        height: cardButton.height
+
+                        TactileButton {
+                            id: cardButton
+                            objectName: "historyCard:" + cell.entryID
+                            width: parent.width
+                            height: card.implicitHeight
+                            enabled: root.model.openingEntryID.length === 0
+                            Accessible.name: cell.heading
+                            Accessible.description: qsTr("Opens the review")
+                            onClicked: root.model.openReview(cell.entryID)
+                            contentItem: HistoryCard {
+                                id: card
+                                objectName: "card:" + cell.entryID
+                                heading: cell.heading
+                                time: cell.time
+                                subtitle: cell.subtitle
+                                isCheckin: cell.isCheckin
+                                checkinLabel: cell.checkinLabel
+                                hasResult: cell.hasResult
+                                summary: cell.summary
+                                hasTally: cell.hasTally
+                                warm: cell.warm
+                                hard: cell.hard
+                                floor: cell.floor
+                                backup: cell.backup
+                                isFromEarlierHistory: cell.isFromEarlierHistory
+                                isOpening: root.model.openingEntryID === cell.entryID
+                            }
+                        }
+                        // The same actions on a right click anywhere on the card.
+                        TapHandler {
+                            acceptedButtons: Qt.RightButton
+                            onTapped: actions.popup()
+                        }
+                        TactileButton {
+                            id: moreButton
+                            objectName: "moreActions:" + cell.entryID
+                            anchors.right: parent.right
+                            anchors.bottom: parent.bottom
+                            anchors.margins: 20
+                            width: 30
+                            height: 30
+                            Accessible.name: qsTr("More actions for this conversation")
+                            onClicked: actions.popup(moreButton, 0, moreButton.height)
+                            contentItem: Icon {
+                                symbol: "ellipsis.circle"
+                                size: 22
+                                color: Theme.muted
+                            }
+                        }
+                        HistoryActions {
+                            id: actions
+                            objectName: "historyActions:" + cell.entryID
+                            model: root.model
+                            entryID: cell.entryID
+                            backup: cell.backup
+                            isHidden: cell.isHidden
+                            onRequestDelete: root.model.requestDelete(cell.entryID)
+                        }
+                    }
+                    PendingDeletionRow {
+                        objectName: "pendingDeletion:" + cell.entryID
+                        visible: cell.hasPendingDeletion
+                        width: cell.width
+                        requestedByMe: cell.deletionRequestedByMe
+                        onDecline: root.model.declineDeletion(cell.entryID)
+                        onApprove: root.model.approveDeletion(cell.entryID)
+                    }
+                }
+            }
+        }
+        Column {
+            objectName: "hiddenSection"
+            visible: root.model.overview.hiddenCount > 0
+            width: parent.width
+            topPadding: 16
+            spacing: 12
+
+            TactileButton {
+                objectName: "hiddenToggle"
+                Accessible.name: toggleText.text
+                Accessible.role: Accessible.CheckBox
+                Accessible.checkable: true
+                Accessible.checked: root.showHidden
+                onClicked: root.showHidden = !root.showHidden
+                contentItem: Row {
+                    spacing: 6
+                    Icon {
+                        anchors.verticalCenter: parent.verticalCenter
+                        symbol: root.showHidden ? "chevron.down" : "chevron.right"
+                        size: 18
+                        color: Theme.muted
+                    }
+                    Text {
+                        id: toggleText
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: HistoryTexts.hiddenToggle(root.model.overview.hiddenCount)
+                        textFormat: Text.PlainText
+                        font: Theme.interfaceFont(14, Font.DemiBold)
+                        color: Theme.muted
+                    }
+                }
+            }
+            ReadableText {
+                visible: root.showHidden
+                width: parent.width
+                text: qsTr("These are hidden from you only. Your partner's history does not change, and nothing has been deleted.")
+                wrapMode: Text.Wrap
+                font: Theme.small
+                color: Theme.muted
+            }
+            Repeater {
+                model: root.model.hiddenEntries
+                delegate: Item {
+                    id: hiddenRow
+                    required property string entryID
+                    required property string hiddenTitle
+                    required property string hiddenDate
+
+                    objectName: "hiddenRow:" + hiddenRow.entryID
+                    visible: root.showHidden
+                    width: parent ? parent.width : 0
+                    implicitHeight: hiddenLayout.implicitHeight + 32
+
+                    Rectangle {
+                        anchors.fill: parent
+                        radius: 12
+                        color: Theme.withAlpha(Theme.paper, 0.7)
+                        border.color: Theme.rule
+                        border.width: 1
+                    }
+                    RowLayout {
+                        id: hiddenLayout
+                        x: 16
+                        y: 16
+                        width: hiddenRow.width - 32
+                        spacing: 16
+                        ColumnLayout {
+                            Layout.fillWidth: true
+                            spacing: 4
+                            ReadableText {
+                                Layout.fillWidth: true
+                                text: hiddenRow.hiddenTitle
+                                textFormat: Text.PlainText
+                                elide: Text.ElideRight
+                                font: Theme.interfaceFont(15, Font.DemiBold)
+                                color: Theme.ink
+                            }
+                            ReadableText {
+                                text: hiddenRow.hiddenDate
+                                textFormat: Text.PlainText
+                                font: Theme.small
+                                color: Theme.muted
+                            }
+                        }
+                        SecondaryButton {
+                            objectName: "showInHistory:" + hiddenRow.entryID
+                            text: qsTr("Show in my history")
+                            onClicked: root.model.unhide(hiddenRow.entryID)
+                        }
+                    }
+                }
+            }
+        }
+    }
+
+    ConfirmationDialog {
+        id: deleteConfirmation
+        objectName: "historyDeleteConfirmation"
+        title: root.model.deleting.title
+        message: root.model.deleting.message
+        confirmText: root.model.deleting.confirm
+        onConfirmed: root.model.confirmDelete()
+        // Cancel or Escape; after a confirmation there is nothing left to let go of.
+        onClosed: root.model.cancelDelete()
+    }
+    Connections {
+        target: root.model
+        function onDeletingChanged() {
+            if (root.model.deletingEntryID.length > 0)
+                deleteConfirmation.open()
+        }
+    }
+
+    // A failed delete, hide, show, answer or review fetch is reported here, where it happened.
+    ConversationStartErrorBanner {
+        objectName: "historyErrorBanner"
+        anchors.horizontalCenter: parent.horizontalCenter
+        y: 24
+        width: Math.min(implicitWidth, root.width - 48)
+        message: root.model.errorMessage
+        onDismiss: root.model.dismissError()
+    }
+
+    ReviewDetail {
+        objectName: "reviewDetail"
+        model: root.model
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DateTexts.hpp"
+#include "PersonTrend.hpp"
 #include "domain/DerivedSessionResult.hpp"
 
 #include <QList>
@@ -19,6 +21,9 @@ class PeopleModel : public QObject {
     Q_PROPERTY(QString leftName READ leftName NOTIFY leftNameChanged)
     Q_PROPERTY(QString rightName READ rightName NOTIFY rightNameChanged)
     Q_PROPERTY(bool hasResults READ hasResults NOTIFY resultsChanged)
+    // Each seat's trend over the stored reviews.
+    Q_PROPERTY(lumora::PersonTrend leftTrend READ leftTrend NOTIFY resultsChanged)
+    Q_PROPERTY(lumora::PersonTrend rightTrend READ rightTrend NOTIFY resultsChanged)
 
 public:
     using QObject::QObject;
@@ -29,6 +34,14 @@ public:
     // Every review stored on this computer, newest first.
     [[nodiscard]] virtual const QList<DerivedSessionResult>& results() const = 0;
     [[nodiscard]] bool hasResults() const { return !results().isEmpty(); }
+    [[nodiscard]] PersonTrend leftTrend() const { return PersonTrend::of(0, results(), m_dates); }
+    [[nodiscard]] PersonTrend rightTrend() const { return PersonTrend::of(1, results(), m_dates); }
+    // Dates in the locale and zone the rows are read in (the user's own unless a test says).
+    void setDateTexts(const DateTexts& dates)
+    {
+        m_dates = dates;
+        emit resultsChanged();
+    }
 
     // Renames the seat of `side` with the text as typed; the view model trims and shortens it.
     Q_INVOKABLE virtual void updateParticipantName(int side, const QString& name) = 0;
@@ -37,6 +50,9 @@ signals:
     void leftNameChanged();
     void rightNameChanged();
     void resultsChanged();
+
+private:
+    DateTexts m_dates = DateTexts::system();
 };
 
 } // namespace lumora

@@ -87,6 +87,7 @@ Item {
             HistoryView {
                 objectName: "historyPage"
                 model: root.model.history
+                onGoToConversation: root.section = Sections.sectionForNotification("showLumoraConversation")
             }
             PeopleView {
                 objectName: "peoplePage"

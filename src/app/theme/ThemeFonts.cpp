@@ -102,6 +102,18 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("arrow.turn.down.right"), QStringLiteral("subdirectory_arrow_right") },
         { QStringLiteral("timer"), QStringLiteral("timer") },
         { QStringLiteral("sparkles"), QStringLiteral("auto_awesome") },
+        // The History page, the review sheet and the People page.
+        { QStringLiteral("clock.badge.checkmark"), QStringLiteral("alarm_on") },
+        { QStringLiteral("checkmark.icloud"), QStringLiteral("cloud_done") },
+        { QStringLiteral("chevron.down"), QStringLiteral("expand_more") },
+        { QStringLiteral("chevron.right"), QStringLiteral("chevron_right") },
+        { QStringLiteral("ellipsis.circle"), QStringLiteral("more_horiz") },
+        { QStringLiteral("trash.circle"), QStringLiteral("delete_outline") },
+        { QStringLiteral("externaldrive.badge.person.crop"), QStringLiteral("storage") },
+        { QStringLiteral("lock.fill"), QStringLiteral("lock") },
+        { QStringLiteral("checkmark.shield.fill"), QStringLiteral("verified_user") },
+        { QStringLiteral("clock"), QStringLiteral("schedule") },
+        { QStringLiteral("person.2.circle.fill"), QStringLiteral("supervised_user_circle") },
     };
     return glyphs.value(symbol);
 }

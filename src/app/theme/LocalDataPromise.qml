@@ -1,7 +1,5 @@
 import QtQuick
 import QtQuick.Layouts
-import Lumora.Shell
-import Lumora.Theme
 
 // A tinted card that says in a line and a paragraph how the page's data is kept, with a badge.
 Item {

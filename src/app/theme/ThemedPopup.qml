@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Controls
-import Lumora.Theme
 
 // A modal popup over the whole window, drawn like the sheets: ivory with a faint outline and
 // rounded corners, over a navy veil. Escape closes it unless the popup says otherwise. It is as

@@ -1,7 +1,5 @@
 import QtQuick
 import QtQuick.Layouts
-import Lumora.Shell
-import Lumora.Theme
 
 // Asks before a step that cannot be taken back: Cancel closes it, the destructive button
 // closes it and confirms.
@@ -46,9 +44,11 @@ ThemedPopup {
                 leftPadding: 20
                 rightPadding: 20
                 font: Theme.interfaceFont(16, Font.DemiBold)
+                // Confirmed before it closes: a page that lets go of the dialog's subject when
+                // it closes has acted on it by then.
                 onClicked: {
-                    root.close()
                     root.confirmed()
+                    root.close()
                 }
             }
         }

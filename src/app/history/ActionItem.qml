@@ -1,0 +1,28 @@
+import QtQuick
+import QtQuick.Controls
+import Lumora.Theme
+
+// An entry of an actions menu: ink on a sand highlight, a destructive one in the attention
+// colour.
+MenuItem {
+    id: root
+
+    property bool destructive: false
+
+    implicitHeight: 32
+    leftPadding: 14
+    rightPadding: 14
+    contentItem: Text {
+        text: root.text
+        textFormat: Text.PlainText
+        font: root.font
+        color: root.destructive ? Theme.attention : Theme.ink
+        verticalAlignment: Text.AlignVCenter
+    }
+    background: Rectangle {
+        x: 6
+        width: root.width - 12
+        radius: 6
+        color: root.highlighted ? Theme.sand : "transparent"
+    }
+}

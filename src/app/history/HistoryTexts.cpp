@@ -1,0 +1,171 @@
+#include "HistoryTexts.hpp"
+
+#include "DisplayFormats.hpp"
+#include "domain/CheckinWeek.hpp"
+
+#include <cmath>
+
+namespace lumora {
+
+namespace {
+
+const QString separator = QStringLiteral(" \u00b7 ");
+
+} // namespace
+
+QString HistoryTexts::heading(const ConversationHistoryEntry& entry, const DateTexts& dates)
+{
+    if (entry.title)
+        return *entry.title;
+    const QString kind
+        = entry.isCheckin() ? QStringLiteral("Weekly check-in") : QStringLiteral("Conversation");
+    return kind + separator + dates.date(entry.completedAt);
+}
+
+QString HistoryTexts::subtitle(const ConversationHistoryEntry& entry)
+{
+    const QString clock = DisplayFormats::clock(entry.duration);
+    if (!entry.turns)
+        return clock;
+    return clock + separator + QString::number(*entry.turns) + QStringLiteral(" turns");
+}
+
+std::optional<ConversationPresentation::WarmHard> HistoryTexts::tally(
+    const ConversationHistoryEntry& entry, const DerivedSessionResult* result)
+{
+    if (!result || entry.isCheckin())
+        return std::nullopt;
+    return ConversationPresentation::warmHard(
+        result->annotations, result->fouls.value_or(QList<ProcessFoulAnnotation> {}), std::nullopt);
+}
+
+QString HistoryTexts::warmText(qint64 warm)
+{
+    return QStringLiteral("+") + QString::number(warm);
+}
+
+QString HistoryTexts::hardText(qint64 hard)
+{
+    return QStringLiteral("\u2212") + QString::number(hard);
+}
+
+QString HistoryTexts::checkinLabel(const QDateTime& completedAt, const QLocale& locale)
+{
+    const std::optional<QString> week
+        = DisplayFormats::weekLabel(CheckinWeek::key(completedAt, QTimeZone::utc()), locale);
+    return week ? QStringLiteral("Check-in") + separator + *week : QStringLiteral("Check-in");
+}
+
+QString HistoryTexts::summaryLine(const DerivedSessionResult* result)
+{
+    return result ? result->summary : QStringLiteral("Saved in your account. Open it to read the review.");
+}
+
+QString HistoryTexts::hiddenTitle(const ConversationHistoryEntry& entry)
+{
+    return entry.title.value_or(QStringLiteral("Conversation"));
+}
+
+HistoryTexts::Visibility HistoryTexts::visibilityItem(HistoryEntryList::Backup backup, bool isHidden)
+{
+    if (backup != HistoryEntryList::BackedUp)
+        return NoVisibilityItem;
+    return isHidden ? ShowItem : HideItem;
+}
+
+QString HistoryTexts::deleteItemTitle(HistoryModel::DeletionKind kind)
+{
+    switch (kind) {
+    case HistoryModel::Immediate:
+        break;
+    case HistoryModel::SharedWithPartner:
+        return QStringLiteral("Request deletion");
+    case HistoryModel::Undetermined:
+        return QStringLiteral("Delete\u2026");
+    }
+    return QStringLiteral("Delete");
+}
+
+DeletionPrompt HistoryTexts::deletionPrompt(HistoryModel::DeletionKind kind)
+{
+    switch (kind) {
+    case HistoryModel::Immediate:
+        break;
+    case HistoryModel::SharedWithPartner:
+        return { QStringLiteral("Request deletion"), QStringLiteral("Ask to delete this conversation?"),
+            QStringLiteral("You recorded this together, so your partner has to agree before it is removed. "
+                           "Nothing changes until they do."),
+            QStringLiteral("Request deletion") };
+    case HistoryModel::Undetermined:
+        return { QStringLiteral("Delete"), QStringLiteral("Delete this conversation?"),
+            QStringLiteral("If you recorded this on your own, it is removed now. If you recorded it with a "
+                           "partner, they have to agree first \u2014 Corvane will show you which one "
+                           "happened."),
+            QStringLiteral("Delete") };
+    }
+    return { QStringLiteral("Delete"), QStringLiteral("Delete this conversation?"),
+        QStringLiteral("This removes the transcript and the review from your account and from this computer. "
+                       "It cannot be undone."),
+        QStringLiteral("Delete") };
+}
+
+QString HistoryTexts::backupTitle(HistoryEntryList::Backup backup)
+{
+    switch (backup) {
+    case HistoryEntryList::BackedUp:
+        return QStringLiteral("In your history");
+    case HistoryEntryList::Waiting:
+        return QStringLiteral("Not backed up yet");
+    case HistoryEntryList::OnlyOnThisComputer:
+        break;
+    }
+    return QStringLiteral("Only on this computer");
+}
+
+QString HistoryTexts::backupSymbol(HistoryEntryList::Backup backup)
+{
+    switch (backup) {
+    case HistoryEntryList::BackedUp:
+        return QStringLiteral("checkmark.icloud");
+    case HistoryEntryList::Waiting:
+        return QStringLiteral("arrow.triangle.2.circlepath");
+    case HistoryEntryList::OnlyOnThisComputer:
+        break;
+    }
+    return QStringLiteral("macbook");
+}
+
+QString HistoryTexts::pendingDeletionText(bool requestedByMe)
+{
+    return requestedByMe ? QStringLiteral("Deletion requested \u2014 waiting for your partner")
+                         : QStringLiteral("Your partner asked to delete this");
+}
+
+bool HistoryTexts::showsKeptLocalNotice(int count, HistoryModel::MigrationChoice choice)
+{
+    return count >= 1 && choice == HistoryModel::Declined;
+}
+
+QString HistoryTexts::keptLocalLine(int count)
+{
+    if (count == 1)
+        return QStringLiteral("One conversation is only on this computer");
+    return QStringLiteral("%1 conversations are only on this computer").arg(count);
+}
+
+QString HistoryTexts::hiddenToggle(int count)
+{
+    return QStringLiteral("Hidden from your view (%1)").arg(count);
+}
+
+int HistoryTexts::gridColumns(double width)
+{
+    // Each column takes 420 points and the 16 before it, but the first has no gap before it. A
+    // width that is not a number, or absurdly wide, still gives a count that converts.
+    const double fits = std::floor((width + 16) / 436);
+    if (!(fits >= 1))
+        return 1;
+    return fits > 64 ? 64 : int(fits);
+}
+
+} // namespace lumora

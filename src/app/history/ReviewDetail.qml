@@ -1,0 +1,392 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Lumora.History
+import Lumora.Rooms
+import Lumora.Theme
+
+// The review of one past conversation or check-in, over the window: when it was and how long,
+// then on the left the shape of it and what the observer saw (for a check-in how it went),
+// on the right the arc, the transcript and what became of the recording and the copies.
+// Done or Escape closes it; deleting asks first, in the words of what deleting will do.
+Popup {
+    id: root
+
+    required property HistoryModel model
+    readonly property ReviewSheet sheet: root.model.reviewSheet
+
+    parent: Overlay.overlay
+    anchors.centerIn: parent
+    width: Math.max(900, Math.min(parent ? parent.width - 40 : 900, 1080))
+    height: Math.max(648, Math.min(parent ? parent.height - 40 : 648, 860))
+    padding: 0
+    modal: true
+    focus: true
+    closePolicy: Popup.CloseOnEscape
+    onClosed: root.model.closeReview()
+
+    Connections {
+        target: root.sheet
+        function onReviewChanged() {
+            if (root.sheet.isOpen) {
+                review.contentY = 0
+                root.open()
+            } else {
+                root.close()
+            }
+        }
+    }
+
+    Overlay.modal: Rectangle {
+        color: Theme.withAlpha(Theme.navy, 0.28)
+    }
+    background: Rectangle {
+        radius: 12
+        color: Theme.ivory
+        border.color: Theme.rule
+    }
+
+    // The review, with a failure of what was done in it floating over its top.
+    contentItem: Item {
+        ColumnLayout {
+            anchors.fill: parent
+            spacing: 0
+
+            RowLayout {
+                Layout.fillWidth: true
+                Layout.margins: 24
+                spacing: 12
+                ColumnLayout {
+                    spacing: 4
+                    ReadableText {
+                        objectName: "reviewTitle"
+                        text: root.sheet.title
+                        textFormat: Text.PlainText
+                        font: Theme.display(28, Font.DemiBold)
+                        color: Theme.ink
+                    }
+                    ReadableText {
+                        objectName: "reviewSubtitle"
+                        text: root.sheet.subtitle
+                        textFormat: Text.PlainText
+                        font: Theme.small
+                        color: Theme.muted
+                    }
+                }
+                Item {
+                    Layout.fillWidth: true
+                }
+                DangerButton {
+                    objectName: "reviewDeleteButton"
+                    text: root.sheet.deletion.button
+                    implicitHeight: 44
+                    leftPadding: 20
+                    rightPadding: 20
+                    font: Theme.interfaceFont(16, Font.DemiBold)
+                    onClicked: reviewDeleteConfirmation.open()
+                }
+                SecondaryButton {
+                    objectName: "doneButton"
+                    text: qsTr("Done")
+                    onClicked: root.close()
+                }
+            }
+            Rectangle {
+                Layout.fillWidth: true
+                Layout.preferredHeight: 1
+                color: Theme.rule
+            }
+            ScrollablePage {
+                id: review
+                objectName: "reviewScroll"
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                horizontalPadding: 24
+                verticalPadding: 24
+                // A long transcript comes a page at a time, as the reader nears its end.
+                onContentYChanged: {
+                    if (root.sheet.transcript.hasMore && review.contentY + review.height > review.contentHeight - 600)
+                        root.sheet.transcript.showMore()
+                }
+
+                RowLayout {
+                    width: parent.width
+                    spacing: 20
+
+                    ColumnLayout {
+                        Layout.alignment: Qt.AlignTop
+                        Layout.preferredWidth: 336
+                        Layout.maximumWidth: 336
+                        spacing: 16
+
+                        EditorialCard {
+                            objectName: "howItWentCard"
+                            visible: root.sheet.isCheckin
+                            Layout.fillWidth: true
+                            CheckinBadge {
+                                label: root.sheet.checkinLabel
+                            }
+                            TrackedLabel {
+                                caption: "how it went"
+                            }
+                            ReadableText {
+                                objectName: "checkinSummary"
+                                width: parent.width
+                                text: root.sheet.summary
+                                textFormat: Text.PlainText
+                                wrapMode: Text.Wrap
+                                lineHeightMode: Text.FixedHeight
+                                lineHeight: 18 * 1.3 + 3
+                                font: Theme.display(18, Font.Normal)
+                                color: Theme.ink
+                            }
+                        }
+                        EditorialCard {
+                            objectName: "floorCard"
+                            visible: !root.sheet.isCheckin
+                            Layout.fillWidth: true
+                            TrackedLabel {
+                                caption: "the floor"
+                            }
+                            FloorBar {
+                                width: parent.width
+                                segments: root.sheet.floor
+                            }
+                        }
+                        EditorialCard {
+                            objectName: "shapeCard"
+                            visible: !root.sheet.isCheckin
+                            Layout.fillWidth: true
+                            TrackedLabel {
+                                caption: "the shape of it"
+                            }
+                            Repeater {
+                                model: root.sheet.shape
+                                delegate: RowLayout {
+                                    id: shapeRow
+                                    required property shapeRow modelData
+                                    width: parent ? parent.width : 0
+                                    spacing: 12
+                                    ReadableText {
+                                        Layout.fillWidth: true
+                                        text: shapeRow.modelData.speaker
+                                        textFormat: Text.PlainText
+                                        font: Theme.small
+                                        color: shapeRow.modelData.isLeftSeat ? Theme.positive : Theme.information
+                                    }
+                                    ReadableText {
+                                        text: shapeRow.modelData.turns
+                                        textFormat: Text.PlainText
+                                        font: Theme.small
+                                        color: Theme.ink
+                                    }
+                                    ReadableText {
+                                        text: shapeRow.modelData.longest
+                                        textFormat: Text.PlainText
+                                        font: Theme.small
+                                        color: Theme.ink
+                                    }
+                                }
+                            }
+                        }
+                        EditorialCard {
+                            objectName: "observerCard"
+                            visible: !root.sheet.isCheckin
+                            Layout.fillWidth: true
+                            TrackedLabel {
+                                caption: "what the observer saw"
+                            }
+                            RowLayout {
+                                width: parent.width
+                                spacing: 12
+                                Tally {
+                                    objectName: "warmTally"
+                                    Layout.fillWidth: true
+                                    Layout.preferredWidth: 1
+                                    value: root.sheet.warm
+                                    name: qsTr("warm")
+                                    tint: Theme.positive
+                                }
+                                Tally {
+                                    objectName: "hardTally"
+                                    Layout.fillWidth: true
+                                    Layout.preferredWidth: 1
+                                    value: root.sheet.hard
+                                    name: qsTr("hard")
+                                    tint: Theme.attention
+                                }
+                            }
+                            Rectangle {
+                                objectName: "startupLine"
+                                visible: root.sheet.startup.length > 0
+                                width: parent.width
+                                height: startupText.implicitHeight + 24
+                                radius: 8
+                                color: Theme.withAlpha(root.sheet.startupInTheCycle ? Theme.attention : Theme.positive, 0.07)
+                                ReadableText {
+                                    id: startupText
+                                    x: 12
+                                    y: 12
+                                    width: parent.width - 24
+                                    text: root.sheet.startup
+                                    textFormat: Text.PlainText
+                                    wrapMode: Text.Wrap
+                                    font: Theme.interfaceFont(12, Font.DemiBold)
+                                    color: root.sheet.startupInTheCycle ? Theme.attention : Theme.positive
+                                }
+                            }
+                            ReadableText {
+                                objectName: "reviewSummary"
+                                width: parent.width
+                                text: root.sheet.summary
+                                textFormat: Text.PlainText
+                                wrapMode: Text.Wrap
+                                font: Theme.display(16, Font.Normal)
+                                color: Theme.ink
+                            }
+                            Column {
+                                width: parent.width
+                                spacing: 8
+                                Repeater {
+                                    model: root.sheet.definitions
+                                    delegate: BehaviorDefinition {
+                                        required property definitionRow modelData
+                                        objectName: "definitionRow"
+                                        width: parent ? parent.width : 0
+                                        row: modelData
+                                    }
+                                }
+                            }
+                        }
+                    }
+
+                    ColumnLayout {
+                        Layout.alignment: Qt.AlignTop
+                        Layout.fillWidth: true
+                        spacing: 16
+
+                        EditorialCard {
+                            objectName: "arcCard"
+                            visible: !root.sheet.isCheckin
+                            Layout.fillWidth: true
+                            TrackedLabel {
+                                caption: "the conversation, drawn"
+                            }
+                            EmotionalArcChart {
+                                objectName: "reviewArc"
+                                width: parent.width
+                                height: 152
+                                moments: root.sheet.moments
+                                duration: root.sheet.duration
+                                style: EmotionalArcChart.Review
+                                Accessible.role: Accessible.Chart
+                                Accessible.name: description
+                            }
+                        }
+                        EditorialCard {
+                            objectName: "transcriptCard"
+                            visible: root.sheet.hasTranscript
+                            Layout.fillWidth: true
+                            RowLayout {
+                                width: parent.width
+                                TrackedLabel {
+                                    Layout.fillWidth: true
+                                    caption: "transcript"
+                                }
+                                Badge {
+                                    symbol: "lock.fill"
+                                    title: qsTr("Encrypted")
+                                    tint: Theme.positive
+                                }
+                            }
+                            Column {
+                                width: parent.width
+                                spacing: 16
+                                Repeater {
+                                    model: root.sheet.transcript
+                                    delegate: ReviewTranscriptTurn {
+                                        width: parent ? parent.width : 0
+                                    }
+                                }
+                            }
+                        }
+                        EditorialCard {
+                            objectName: "lifecycleCard"
+                            Layout.fillWidth: true
+                            TrackedLabel {
+                                caption: "content lifecycle"
+                            }
+                            Badge {
+                                symbol: "checkmark.shield.fill"
+                                title: qsTr("The recording was deleted after the careful second read.")
+                                tint: Theme.positive
+                            }
+                            Row {
+                                spacing: 16
+                                BackupBadge {
+                                    state: root.sheet.backup
+                                }
+                                EarlierHistoryBadge {
+                                    visible: root.sheet.isFromEarlierHistory
+                                }
+                            }
+                            ReadableText {
+                                objectName: "lifecycleText"
+                                width: parent.width
+                                text: root.sheet.lifecycle
+                                wrapMode: Text.Wrap
+                                font: Theme.small
+                                color: Theme.muted
+                            }
+                            PendingDeletionRow {
+                                objectName: "reviewPendingDeletion"
+                                visible: root.sheet.hasPendingDeletion
+                                width: parent.width
+                                requestedByMe: root.sheet.deletionRequestedByMe
+                                onDecline: root.model.declineDeletion(root.model.reviewEntryID)
+                                onApprove: root.model.approveDeletion(root.model.reviewEntryID)
+                            }
+                            RowLayout {
+                                objectName: "deletionNote"
+                                visible: root.sheet.deletionNote.length > 0
+                                width: parent.width
+                                spacing: 6
+                                Icon {
+                                    Layout.alignment: Qt.AlignTop
+                                    symbol: "clock"
+                                    size: 14
+                                    color: Theme.attention
+                                }
+                                ReadableText {
+                                    Layout.fillWidth: true
+                                    text: root.sheet.deletionNote
+                                    wrapMode: Text.Wrap
+                                    font: Theme.small
+                                    color: Theme.attention
+                                }
+                            }
+                        }
+                    }
+                }
+            }
+        }
+        ConversationStartErrorBanner {
+            objectName: "reviewErrorBanner"
+            anchors.horizontalCenter: parent.horizontalCenter
+            y: 24
+            width: Math.min(implicitWidth, parent.width - 48)
+            message: root.model.errorMessage
+            onDismiss: root.model.dismissError()
+        }
+    }
+
+    ConfirmationDialog {
+        id: reviewDeleteConfirmation
+        objectName: "reviewDeleteConfirmation"
+        title: root.sheet.deletion.title
+        message: root.sheet.deletion.message
+        confirmText: root.sheet.deletion.confirm
+        onConfirmed: root.model.removeReviewed()
+    }
+}

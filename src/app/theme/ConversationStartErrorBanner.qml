@@ -1,0 +1,104 @@
+import QtQuick
+import QtQuick.Controls
+import Lumora.Theme
+
+// A failure the view model reports, floating over the page it happened on, with a button that
+// dismisses it. It shows while `message` holds text, sliding in from above and fading; the
+// message shows unchanged and wraps, and the banner is at most 680 wide.
+Item {
+    id: root
+
+    required property string message
+    // The message on screen: the last one, kept while the banner leaves.
+    property string shownMessage
+
+    signal dismiss
+
+    onMessageChanged: {
+        if (root.message.length > 0)
+            root.shownMessage = root.message
+    }
+    Component.onCompleted: root.shownMessage = root.message
+    implicitWidth: Math.min(680, row.implicitWidth + 32)
+    implicitHeight: Math.max(32, text.implicitHeight) + 24
+    opacity: root.message.length > 0 ? 1 : 0
+    visible: opacity > 0
+    transform: Translate {
+        y: root.message.length > 0 ? 0 : -(root.y + root.height)
+        Behavior on y {
+            NumberAnimation {
+                duration: 220
+                easing.type: Easing.OutCubic
+            }
+        }
+    }
+    Behavior on opacity {
+        NumberAnimation {
+            duration: 220
+        }
+    }
+    Accessible.role: Accessible.AlertMessage
+    Accessible.name: root.shownMessage
+    Accessible.ignored: !root.visible
+
+    // A soft shadow below: two faint layers, the lower one narrower.
+    Rectangle {
+        anchors.fill: parent
+        anchors.margins: 8
+        anchors.bottomMargin: -8
+        radius: 12
+        color: Theme.withAlpha(Theme.ink, 0.05)
+    }
+    Rectangle {
+        anchors.fill: parent
+        anchors.margins: 2
+        anchors.bottomMargin: -3
+        radius: 12
+        color: Theme.withAlpha(Theme.ink, 0.06)
+    }
+    Rectangle {
+        anchors.fill: parent
+        radius: 12
+        color: Theme.withAlpha(Theme.ivory, 0.97)
+        border.color: Theme.withAlpha(Theme.attention, 0.28)
+        border.width: 1
+    }
+    Row {
+        id: row
+        x: 16
+        anchors.verticalCenter: parent.verticalCenter
+        spacing: 12
+
+        Icon {
+            anchors.verticalCenter: parent.verticalCenter
+            symbol: "exclamationmark.circle.fill"
+            size: 18
+            color: Theme.attention
+        }
+        ReadableText {
+            id: text
+            objectName: root.objectName + "Message"
+            anchors.verticalCenter: parent.verticalCenter
+            width: Math.min(implicitWidth, 680 - 32 - 18 - 32 - 3 * row.spacing)
+            text: root.shownMessage
+            textFormat: Text.PlainText
+            wrapMode: Text.Wrap
+            font: Theme.interfaceFont(13, Font.Medium)
+            color: Theme.ink
+        }
+        AbstractButton {
+            objectName: root.objectName + "Dismiss"
+            anchors.verticalCenter: parent.verticalCenter
+            width: 32
+            height: 32
+            Accessible.name: qsTr("Dismiss message")
+            Accessible.ignored: !visible
+            contentItem: Icon {
+                symbol: "xmark"
+                size: 16
+                color: Theme.muted
+            }
+            onClicked: root.dismiss()
+        }
+    }
+}

@@ -1,0 +1,278 @@
+#include "FakeHistoryModel.hpp"
+#include "HistoryRecords.hpp"
+#include "WindowHarness.hpp"
+
+#include <QQuickItem>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+using testing::keyOf;
+using testing::WindowHarness;
+
+// The History page alone over a fake model whose dates read in English and GMT.
+class HistoryWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        history.setDateTexts(DateTexts(QLocale(QLocale::English, QLocale::UnitedStates), QTimeZone::utc()));
+    }
+
+    QQuickItem* open()
+    {
+        return page.openComponent(
+            "Lumora.History", "HistoryView", { { "model", QVariant::fromValue<QObject*>(&history) } });
+    }
+    QString text(const QString& name) const { return page.text(name); }
+    // The menu of a card, opened with its button, and whether an item of it shows.
+    QObject* openMenu(char key)
+    {
+        page.click("moreActions:" + keyOf(key));
+        QObject* menu = page.find("historyActions:" + keyOf(key));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return menu->property("opened").toBool(); }, 5000));
+        return menu;
+    }
+    static bool offers(QObject* menu, const char* item)
+    {
+        auto* found = menu->findChild<QQuickItem*>(QString::fromLatin1(item));
+        return found && found->isVisible() && found->height() > 0;
+    }
+
+    // Whether the named banner came in and stopped moving.
+    bool settled(const QString& banner)
+    {
+        return QTest::qWaitFor(
+            [&] { return page.shows(banner) && page.find(banner)->property("opacity") == 1.0; }, 5000);
+    }
+
+    testing::FakeHistoryModel history;
+    WindowHarness page;
+};
+
+TEST_F(HistoryWindowTest, TheThreeStatesOfThePage)
+{
+    ASSERT_NE(open(), nullptr);
+    EXPECT_TRUE(page.shows("emptyHistory"));
+    for (const char* part : { "historyMetrics", "historyGrid", "hiddenSection", "keptLocalNotice" })
+        EXPECT_FALSE(page.shows(part)) << part;
+    QSignalSpy toConversation(page.content(), SIGNAL(goToConversation()));
+    page.click("startConversationButton");
+    EXPECT_EQ(toConversation.size(), 1);
+    page.screenshot("history-empty");
+
+    // Two visible conversations of 30:00 and 32:05, one with an unknown turn count.
+    QList<ConversationHistoryEntry> rows { testing::storedRow('a', "Bills"), testing::historyRow('b') };
+    rows[0].duration = 1800;
+    rows[0].turns = 34;
+    rows[1].duration = 1925;
+    rows[1].backup = ConversationBackupDisplayState::backedUp;
+    history.entries()->replace(rows);
+    EXPECT_FALSE(page.shows("emptyHistory"));
+    EXPECT_EQ(text("conversationsMetricValue"), "2");
+    EXPECT_EQ(text("timeMetricValue"), "62:05");
+    EXPECT_EQ(text("turnsMetricValue"), "34");
+    EXPECT_EQ(text("card:" + keyOf('a') + ":heading"), "Bills");
+    EXPECT_EQ(text("card:" + keyOf('b') + ":heading"), u"Conversation \u00b7 Feb 9, 2026"_qs);
+    EXPECT_EQ(text("card:" + keyOf('b') + ":summary"), "Saved in your account. Open it to read the review.");
+    EXPECT_FALSE(page.shows("card:" + keyOf('a') + ":tally")) << "its review is not loaded";
+    page.screenshot("history-two-entries");
+
+    // The review of the first is stored here: its tally, floor and summary show.
+    history.update([](auto& s) { s.results = { testing::conversationReview('a') }; });
+    EXPECT_TRUE(page.shows("card:" + keyOf('a') + ":tally"));
+    EXPECT_EQ(text("card:" + keyOf('a') + ":summary"), testing::conversationReview('a').summary);
+
+    // Declined migration with two kept here: the notice, whose button uploads them.
+    history.update([](auto& s) {
+        s.conversationsKeptLocal = 2;
+        s.migrationChoice = HistoryModel::Declined;
+    });
+    EXPECT_EQ(text("keptLocalLine"), "2 conversations are only on this computer");
+    page.click("addToHistoryButton");
+    EXPECT_EQ(history.calls, QStringList { "backUpKeptLocal" });
+    page.screenshot("history-kept-local");
+
+    // Everything hidden: only the hidden section, folded until its toggle opens it.
+    for (auto& row : rows)
+        row.isHidden = true;
+    history.entries()->replace(rows);
+    for (const char* part : { "emptyHistory", "historyMetrics", "historyGrid" })
+        EXPECT_FALSE(page.shows(part)) << part;
+    EXPECT_TRUE(page.shows("hiddenSection"));
+    EXPECT_FALSE(page.shows("hiddenRow:" + keyOf('b')));
+    page.click("hiddenToggle");
+    EXPECT_TRUE(page.shows("hiddenRow:" + keyOf('b')));
+    page.click("showInHistory:" + keyOf('b'));
+    EXPECT_EQ(history.calls.last(), "unhide " + keyOf('b'));
+    page.scrollTo("hiddenSection");
+    page.screenshot("history-all-hidden-expanded");
+}
+
+TEST_F(HistoryWindowTest, MenusOfferWhatTheAccountAllowsAndDialogsFollowTheDeletionKind)
+{
+    QList<ConversationHistoryEntry> rows { testing::storedRow('a', "Backed up"),
+        testing::historyRow('b', "Waiting"), testing::historyRow('c', "Pending") };
+    rows[0].backup = ConversationBackupDisplayState::backedUp;
+    rows[1].backup = ConversationBackupDisplayState::waiting;
+    rows[2].backup = ConversationBackupDisplayState::backedUp;
+    rows[2].pendingDeletion = PendingConversationDeletion { false, 1, 2 };
+    history.entries()->replace(rows);
+    history.deletionKinds[keyOf('a')] = HistoryModel::SharedWithPartner;
+    history.deletionKinds[keyOf('c')] = HistoryModel::Undetermined;
+    ASSERT_NE(open(), nullptr);
+
+    QObject* menu = openMenu('a');
+    EXPECT_TRUE(offers(menu, "hideItem"));
+    EXPECT_FALSE(offers(menu, "showInHistoryItem"));
+    EXPECT_EQ(menu->findChild<QObject*>("deleteItem")->property("text").toString(), "Request deletion");
+    page.screenshot("history-menu");
+    QMetaObject::invokeMethod(menu->findChild<QObject*>("hideItem"), "triggered");
+    EXPECT_EQ(history.calls.last(), "hide " + keyOf('a'));
+    QMetaObject::invokeMethod(menu, "close");
+
+    menu = openMenu('b');
+    EXPECT_FALSE(offers(menu, "hideItem")) << "not in the account: only the delete item";
+    EXPECT_FALSE(offers(menu, "showInHistoryItem"));
+    EXPECT_EQ(menu->findChild<QObject*>("deleteItem")->property("text").toString(), "Delete");
+    QMetaObject::invokeMethod(menu, "close");
+
+    // The partner's request: the row answers it.
+    EXPECT_EQ(text("pendingDeletion:" + keyOf('c') + ":text"), "Your partner asked to delete this");
+    page.click("pendingDeletion:" + keyOf('c') + ":decline");
+    page.click("pendingDeletion:" + keyOf('c') + ":approve");
+    EXPECT_EQ(history.calls.mid(1), QStringList({ "decline " + keyOf('c'), "approve " + keyOf('c') }));
+    EXPECT_FALSE(page.shows("pendingDeletion:" + keyOf('a')));
+
+    // Each kind's dialog; Cancel deletes nothing, the destructive button deletes what the
+    // dialog was opened for even when the history changed meanwhile.
+    const struct {
+        char key;
+        const char* screenshot;
+        const char* title;
+        const char* confirm;
+    } dialogs[] {
+        { 'a', "history-dialog-shared", "Ask to delete this conversation?", "Request deletion" },
+        { 'b', "history-dialog-immediate", "Delete this conversation?", "Delete" },
+        { 'c', "history-dialog-undetermined", "Delete this conversation?", "Delete" },
+    };
+    for (const auto& dialog : dialogs) {
+        SCOPED_TRACE(dialog.screenshot);
+        QMetaObject::invokeMethod(openMenu(dialog.key)->findChild<QObject*>("deleteItem"), "triggered");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("historyDeleteConfirmation"); }, 5000));
+        EXPECT_EQ(history.deletingEntryID(), keyOf(dialog.key));
+        EXPECT_EQ(page.find("historyDeleteConfirmation")->property("title").toString(), dialog.title);
+        EXPECT_EQ(text("historyDeleteConfirmationConfirm"), dialog.confirm);
+        page.screenshot(dialog.screenshot);
+        page.click("historyDeleteConfirmationCancel");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !page.shows("historyDeleteConfirmation"); }, 5000));
+        EXPECT_TRUE(history.deletingEntryID().isEmpty());
+    }
+    EXPECT_FALSE(history.calls.last().startsWith("remove"));
+    QMetaObject::invokeMethod(openMenu('b')->findChild<QObject*>("deleteItem"), "triggered");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("historyDeleteConfirmation"); }, 5000));
+    history.entries()->replace({ rows[0], rows[2] });
+    page.click("historyDeleteConfirmationConfirm");
+    EXPECT_EQ(history.calls.last(), "remove " + keyOf('b'));
+    EXPECT_TRUE(history.deletingEntryID().isEmpty());
+}
+
+TEST_F(HistoryWindowTest, OneReviewOpensAtATimeInTheSheet)
+{
+    QList<ConversationHistoryEntry> rows { testing::storedRow('a', "Bills"),
+        testing::storedRow('b', "Week") };
+    rows[0].backup = ConversationBackupDisplayState::backedUp;
+    rows[0].workspace = ConversationWorkspaceScope::previous;
+    rows[1].mode = ConversationMode::checkin;
+    history.entries()->replace(rows);
+    history.deletionKinds[keyOf('a')] = HistoryModel::SharedWithPartner;
+    ASSERT_NE(open(), nullptr);
+
+    page.click("historyCard:" + keyOf('a'));
+    EXPECT_EQ(history.calls, QStringList({ "reviewed", "fetch " + keyOf('a') }));
+    EXPECT_TRUE(page.shows("card:" + keyOf('a') + ":opening"));
+    EXPECT_FALSE(page.shows("card:" + keyOf('b') + ":opening"));
+    EXPECT_FALSE(page.find("historyCard:" + keyOf('b'))->property("enabled").toBool()) << "one at a time";
+    history.answerReview(testing::conversationReview('a'));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDetail"); }, 5000));
+    auto* sheet
+        = qobject_cast<QQuickItem*>(page.find("reviewDetail")->property("contentItem").value<QObject*>());
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_GE(sheet->width(), 900);
+    EXPECT_GE(sheet->height(), 648);
+    EXPECT_EQ(text("reviewTitle"), "Conversation review");
+    EXPECT_EQ(text("reviewSubtitle"), u"2/9/2026, 7:30 PM \u00b7 1:35"_qs);
+    EXPECT_EQ(text("reviewDeleteButton"), "Request deletion");
+    EXPECT_TRUE(page.shows("startupLine"));
+    EXPECT_FALSE(page.shows("howItWentCard"));
+    EXPECT_TRUE(page.shows("arcCard"));
+    page.screenshot("review-conversation");
+    page.scrollTo("lifecycleCard");
+    page.screenshot("review-conversation-lifecycle");
+
+    // Asked to the partner: the sheet stays and says so.
+    history.deletionOutcome = ConversationDeletionOutcome::awaitingPartner({ true, 1, 2 });
+    page.click("reviewDeleteButton");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDeleteConfirmation"); }, 5000));
+    EXPECT_EQ(page.find("reviewDeleteConfirmation")->property("title").toString(),
+        "Ask to delete this conversation?");
+    page.click("reviewDeleteConfirmationConfirm");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("deletionNote"); }, 5000));
+    EXPECT_TRUE(page.shows("reviewDetail"));
+    page.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page.shows("reviewDetail"); }, 5000));
+    EXPECT_TRUE(history.reviewEntryID().isEmpty()) << "Escape is Done";
+
+    // A check-in: how it went, no arc; deleted, the sheet closes.
+    DerivedSessionResult checkin = testing::conversationReview('b');
+    checkin.mode = ConversationMode::checkin;
+    checkin.summary = QStringLiteral("A gentle week: you named one worry each and a plan for Sunday.");
+    page.click("historyCard:" + keyOf('b'));
+    history.answerReview(checkin);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDetail"); }, 5000));
+    EXPECT_EQ(text("reviewTitle"), "Check-in");
+    EXPECT_TRUE(page.shows("howItWentCard"));
+    EXPECT_FALSE(page.shows("arcCard"));
+    EXPECT_FALSE(page.shows("observerCard"));
+    EXPECT_FALSE(page.shows("deletionNote")) << "the note belonged to the other review";
+    page.screenshot("review-checkin");
+    history.deletionOutcome = ConversationDeletionOutcome::deleted();
+    page.click("reviewDeleteButton");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDeleteConfirmation"); }, 5000));
+    EXPECT_EQ(text("reviewDeleteConfirmationConfirm"), "Delete");
+    page.click("reviewDeleteConfirmationConfirm");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page.shows("reviewDetail"); }, 5000));
+    EXPECT_EQ(history.calls.last(), "remove " + keyOf('b'));
+}
+
+TEST_F(HistoryWindowTest, AFailureShowsOnThePageAndInTheSheetUntilDismissed)
+{
+    history.entries()->replace({ testing::storedRow('a', "Bills") });
+    ASSERT_NE(open(), nullptr);
+    EXPECT_FALSE(page.shows("historyErrorBanner"));
+    const QString failure
+        = QStringLiteral("Could not delete the conversation. Check your connection and try again.");
+    history.update([&](auto& s) { s.errorMessage = failure; });
+    ASSERT_TRUE(settled("historyErrorBanner"));
+    EXPECT_EQ(text("historyErrorBannerMessage"), failure);
+    page.screenshot("history-error-banner");
+    page.click("historyErrorBannerDismiss");
+    EXPECT_TRUE(history.state.errorMessage.isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page.shows("historyErrorBanner"); }, 5000));
+
+    page.click("historyCard:" + keyOf('a'));
+    history.answerReview(testing::conversationReview('a'));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDetail"); }, 5000));
+    EXPECT_FALSE(page.shows("reviewErrorBanner"));
+    history.update([&](auto& s) { s.errorMessage = failure; });
+    ASSERT_TRUE(settled("reviewErrorBanner"));
+    page.screenshot("review-error-banner");
+    page.click("reviewErrorBannerDismiss");
+    EXPECT_TRUE(history.state.errorMessage.isEmpty());
+    EXPECT_TRUE(page.shows("reviewDetail")) << "dismissing the message leaves the review open";
+}
+
+} // namespace
+} // namespace lumora
