@@ -115,11 +115,12 @@ TEST_F(AccessibilityTest, TheShellAndTheAccountPageReadAndPressAsTheyShow)
     for (const Node& node : nodes)
         EXPECT_TRUE(node.states.contains("visible"))
             << node.role.toStdString() << " '" << node.name.toStdString() << "'";
-    for (const char* title : { "Conversation", "History", "People", "Account", "Theory" })
+    // The room draws its own header: the other three sections and the theory guide.
+    for (const char* title : { "History", "People", "Account", "Theory" })
         EXPECT_EQ(named(nodes, title).size(), 1) << title;
+    EXPECT_TRUE(named(nodes, "Conversation").isEmpty()) << "the room is the Conversation section";
     const Node theory = named(nodes, "Theory").value(0);
     EXPECT_EQ(theory.description, "Opens the six-stage Corvane theory guide");
-    EXPECT_TRUE(named(nodes, "Conversation").value(0).states.contains("selected"));
     EXPECT_TRUE(has(nodes, "label", "Corvane")) << "the header's name is read";
 
     // Each section button's press does what its click does.
@@ -179,6 +180,40 @@ TEST_F(AccessibilityTest, TheShellAndTheAccountPageReadAndPressAsTheyShow)
     EXPECT_TRUE(has(nodes, "label", "Pairing code 7 K 3 M - 9 Q 2 W"));
     EXPECT_EQ(named(nodes, "Copy code").size(), 1);
     EXPECT_TRUE(named(nodes, "Invite your partner").isEmpty());
+}
+
+TEST_F(AccessibilityTest, TheRoomReadsItsExplainerAndPressesItsButtons)
+{
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    testing::FakeRoomModel& room = session.roomModel;
+    QList<Node> nodes = tree();
+    for (const char* text : { "A guided conversation, on the record.",
+             "1. Press record and talk to each other \u2014 your words appear here live.",
+             "Each of you names how activated you feel right now, and takes one slow breath before you "
+             "start." })
+        EXPECT_TRUE(has(nodes, "label", QString::fromUtf8(text))) << text;
+    const Node mark = named(nodes, "Corvane mark").value(0);
+    EXPECT_EQ(mark.description, "Reveal the thread underneath");
+    EXPECT_EQ(named(nodes, "Weekly check-in").value(0).description,
+        "A guided ten-minute check-in, recorded like a conversation.");
+    for (const char* absent : { "Swap which side each voice appears on", "Pause", "Dismiss message",
+             "Close hidden message", "Close break guidance" })
+        EXPECT_TRUE(named(nodes, absent).isEmpty()) << absent << " does not show";
+    EXPECT_TRUE(named(nodes, "Step 1, Arrive regulated").value(0).states.contains("selected"));
+
+    press("Step 3, Reach underneath");
+    EXPECT_EQ(room.state.selectedAgendaStep, 2);
+    press("Watch a rehearsal");
+    EXPECT_EQ(shell.text("primaryButton"), "End rehearsal");
+    press("End rehearsal");
+    EXPECT_EQ(shell.text("primaryButton"), "Start conversation");
+    press("Start conversation");
+    EXPECT_EQ(room.toggles, 1);
+    press("Corvane mark");
+    nodes = tree();
+    EXPECT_TRUE(has(nodes, "label", "Make room before making the point."));
+    press("Close hidden message");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("hiddenMessage"); }, 5000));
 }
 
 TEST_F(AccessibilityTest, TheSetupSheetIsReadAndAnsweredThroughItsButtons)

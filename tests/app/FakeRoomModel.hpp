@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PublishChange.hpp"
 #include "RoomModel.hpp"
 
 #include <QList>
@@ -151,37 +152,42 @@ public:
 private:
     void publish(const State& before)
     {
-        const auto changed = [this](bool differs, void (RoomModel::*signal)()) {
-            if (differs)
-                emit(this->*signal)();
-        };
-        changed(before.isRecording != state.isRecording, &RoomModel::isRecordingChanged);
-        changed(before.isPaused != state.isPaused, &RoomModel::isPausedChanged);
-        changed(before.isProcessing != state.isProcessing, &RoomModel::isProcessingChanged);
-        changed(before.isStartingConversation != state.isStartingConversation,
+        publishChange(this, before.isRecording, state.isRecording, &RoomModel::isRecordingChanged);
+        publishChange(this, before.isPaused, state.isPaused, &RoomModel::isPausedChanged);
+        publishChange(this, before.isProcessing, state.isProcessing, &RoomModel::isProcessingChanged);
+        publishChange(this, before.isStartingConversation, state.isStartingConversation,
             &RoomModel::isStartingConversationChanged);
-        changed(before.isCheckinOpening != state.isCheckinOpening, &RoomModel::isCheckinOpeningChanged);
-        changed(before.elapsed != state.elapsed, &RoomModel::elapsedChanged);
-        changed(before.startReadiness != state.startReadiness, &RoomModel::startReadinessChanged);
-        changed(before.errorMessage != state.errorMessage, &RoomModel::errorMessageChanged);
-        changed(before.statusText != state.statusText, &RoomModel::statusTextChanged);
-        changed(before.annotations != state.annotations, &RoomModel::liveAnnotationsChanged);
-        changed(before.fouls != state.fouls, &RoomModel::liveFoulsChanged);
-        changed(before.selectedAgendaStep != state.selectedAgendaStep, &RoomModel::selectedAgendaStepChanged);
-        changed(before.liveStepNote != state.liveStepNote, &RoomModel::liveStepNoteChanged);
-        changed(before.liveStartup != state.liveStartup, &RoomModel::liveStartupChanged);
-        changed(before.liveCircularity != state.liveCircularity, &RoomModel::liveCircularityChanged);
-        changed(before.currentSessionID != state.currentSessionID, &RoomModel::currentSessionIDChanged);
-        changed(before.sidesSwapped != state.sidesSwapped, &RoomModel::sidesSwappedChanged);
-        changed(before.participantNames != state.participantNames, &RoomModel::participantNamesChanged);
-        changed(before.liveNudges != state.liveNudges, &RoomModel::liveNudgesChanged);
-        changed(before.contextualNudges != state.contextualNudges, &RoomModel::contextualNudgesChanged);
-        changed(before.nudgeLoadingSides != state.nudgeLoadingSides, &RoomModel::nudgeLoadingSidesChanged);
-        changed(before.nudgeErrors != state.nudgeErrors, &RoomModel::nudgeErrorsChanged);
-        changed(before.checkinPack != state.checkinPack, &RoomModel::checkinPackChanged);
-        changed(before.checkinFlow != state.checkinFlow, &RoomModel::checkinFlowChanged);
-        changed(before.isCheckinFinished != state.isCheckinFinished, &RoomModel::isCheckinFinishedChanged);
-        changed(before.isCheckinRunning != state.isCheckinRunning, &RoomModel::isCheckinRunningChanged);
+        publishChange(
+            this, before.isCheckinOpening, state.isCheckinOpening, &RoomModel::isCheckinOpeningChanged);
+        publishChange(this, before.elapsed, state.elapsed, &RoomModel::elapsedChanged);
+        publishChange(this, before.startReadiness, state.startReadiness, &RoomModel::startReadinessChanged);
+        publishChange(this, before.errorMessage, state.errorMessage, &RoomModel::errorMessageChanged);
+        publishChange(this, before.statusText, state.statusText, &RoomModel::statusTextChanged);
+        publishChange(this, before.annotations, state.annotations, &RoomModel::liveAnnotationsChanged);
+        publishChange(this, before.fouls, state.fouls, &RoomModel::liveFoulsChanged);
+        publishChange(
+            this, before.selectedAgendaStep, state.selectedAgendaStep, &RoomModel::selectedAgendaStepChanged);
+        publishChange(this, before.liveStepNote, state.liveStepNote, &RoomModel::liveStepNoteChanged);
+        publishChange(this, before.liveStartup, state.liveStartup, &RoomModel::liveStartupChanged);
+        publishChange(
+            this, before.liveCircularity, state.liveCircularity, &RoomModel::liveCircularityChanged);
+        publishChange(
+            this, before.currentSessionID, state.currentSessionID, &RoomModel::currentSessionIDChanged);
+        publishChange(this, before.sidesSwapped, state.sidesSwapped, &RoomModel::sidesSwappedChanged);
+        publishChange(
+            this, before.participantNames, state.participantNames, &RoomModel::participantNamesChanged);
+        publishChange(this, before.liveNudges, state.liveNudges, &RoomModel::liveNudgesChanged);
+        publishChange(
+            this, before.contextualNudges, state.contextualNudges, &RoomModel::contextualNudgesChanged);
+        publishChange(
+            this, before.nudgeLoadingSides, state.nudgeLoadingSides, &RoomModel::nudgeLoadingSidesChanged);
+        publishChange(this, before.nudgeErrors, state.nudgeErrors, &RoomModel::nudgeErrorsChanged);
+        publishChange(this, before.checkinPack, state.checkinPack, &RoomModel::checkinPackChanged);
+        publishChange(this, before.checkinFlow, state.checkinFlow, &RoomModel::checkinFlowChanged);
+        publishChange(
+            this, before.isCheckinFinished, state.isCheckinFinished, &RoomModel::isCheckinFinishedChanged);
+        publishChange(
+            this, before.isCheckinRunning, state.isCheckinRunning, &RoomModel::isCheckinRunningChanged);
         // The transcript last: a room regroups on it with the rest already in place.
         if (before.turns != state.turns)
             liveTurns()->replace(state.turns);

@@ -168,6 +168,21 @@ void WindowHarness::show(QSize size)
     EXPECT_TRUE(QTest::qWaitForWindowExposed(m_window));
 }
 
+void WindowHarness::resize(QSize size)
+{
+    m_window->resize(size);
+    waitForFrame();
+}
+
+void WindowHarness::waitForFrame()
+{
+    QSignalSpy swapped(m_window, &QQuickWindow::frameSwapped);
+    m_window->update();
+    EXPECT_TRUE(swapped.wait(10000)) << "no frame";
+    // Items a frame's polish let go of are deleted later.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 void WindowHarness::close()
 {
     delete m_component;
@@ -195,6 +210,11 @@ QObject* WindowHarness::find(const QString& name) const
     }
     ADD_FAILURE() << "nothing named " << name.toStdString();
     return nullptr;
+}
+
+bool WindowHarness::has(const QString& name) const
+{
+    return m_window && (findUnder(m_window, name) || findUnder(m_window->contentItem(), name));
 }
 
 QString WindowHarness::text(const QString& name) const
@@ -265,9 +285,7 @@ void WindowHarness::bringIntoView(QQuickItem& item)
 
 void WindowHarness::screenshot(const QString& name)
 {
-    QSignalSpy swapped(m_window, &QQuickWindow::frameSwapped);
-    m_window->update();
-    EXPECT_TRUE(swapped.wait(10000)) << "no frame for " << name.toStdString();
+    waitForFrame();
     const QDir folder(QStringLiteral(LUMORA_SCREENSHOT_FOLDER));
     folder.mkpath(QStringLiteral("."));
     EXPECT_TRUE(m_window->grabWindow().save(folder.filePath(name + QStringLiteral(".png"))));

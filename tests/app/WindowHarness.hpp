@@ -39,6 +39,8 @@ public:
     // load.
     QQuickItem* openComponent(
         const QString& uri, const QString& type, const QVariantMap& properties, QSize size = desktop);
+    // Gives the window a new size and waits until it has drawn itself at it.
+    void resize(QSize size);
     // Closes the window; it goes before the objects it reads.
     void close();
 
@@ -50,6 +52,8 @@ public:
     // test when there is none.
     [[nodiscard]] QObject* find(const QString& name) const;
     [[nodiscard]] QString text(const QString& name) const;
+    // Whether there is an object of that name now (items come and go with their repeaters).
+    [[nodiscard]] bool has(const QString& name) const;
     // Whether it is visible: itself and every item it sits in.
     [[nodiscard]] bool shows(const QString& name) const;
     // Presses it with the mouse, as a person could: only when it shows and is enabled, after
@@ -70,6 +74,7 @@ private:
     // Loads the window of `url` with its initial properties; false when it did not load.
     bool load(const QString& url, const QVariantMap& properties);
     void show(QSize size);
+    void waitForFrame();
     // Scrolls the page the item sits on by the least that shows all of it.
     void bringIntoView(QQuickItem& item);
 

@@ -11,6 +11,7 @@
 #include "domain/ConversationSignals.hpp"
 #include "domain/TurnGrouping.hpp"
 
+#include <QVariantMap>
 #include <algorithm>
 #include <limits>
 
@@ -193,6 +194,20 @@ void ConversationRoomState::refresh()
                  : QString(),
         &ConversationRoomState::agendaNoteChanged);
 
+    const QList<ConversationAgendaStep>& agenda = ConversationMethod::agenda();
+    const int step = std::clamp(hasModel ? m_model->selectedAgendaStep() : 0, 0, int(agenda.size()) - 1);
+    if (step != m_selectedStep) {
+        QVariantList steps;
+        for (const ConversationAgendaStep& each : agenda)
+            steps.append(QVariantMap { { QStringLiteral("name"), each.name },
+                { QStringLiteral("stage"), stepStage(int(each.id), step) } });
+        m_agendaSteps = steps;
+        emit agendaStepsChanged();
+    }
+    assign(m_selectedStep, step, &ConversationRoomState::selectedStepChanged);
+    assign(m_stepGuidance, agenda.at(step).guidance, &ConversationRoomState::stepGuidanceChanged);
+    assign(m_stepStarter, agenda.at(step).starter, &ConversationRoomState::stepStarterChanged);
+
     assign(m_showsPill, RoomStatus::showsPill(m_rehearsalActive, m_status),
         &ConversationRoomState::showsPillChanged);
     assign(m_pillLabel, RoomStatus::pillLabel(m_rehearsalActive, m_rehearsalElapsed, m_status),
@@ -268,6 +283,19 @@ void ConversationRoomState::refresh()
     assign(m_cycleRationale, LiveGuidance::cycleRationale(evidence),
         &ConversationRoomState::cycleRationaleChanged);
     assign(m_cycleOpening, LiveGuidance::cycleOpening(evidence), &ConversationRoomState::cycleOpeningChanged);
+}
+
+ConversationRoomState::StepStage ConversationRoomState::stepStage(int step, int selected)
+{
+    if (step < selected)
+        return PassedStep;
+    return step == selected ? CurrentStep : UpcomingStep;
+}
+
+void ConversationRoomState::selectStep(int step)
+{
+    if (m_model)
+        m_model->setSelectedAgendaStep(step);
 }
 
 void ConversationRoomState::appear()

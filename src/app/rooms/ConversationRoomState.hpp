@@ -45,6 +45,10 @@ class ConversationRoomState : public QObject {
     Q_PROPERTY(bool active READ active NOTIFY activeChanged)
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
     Q_PROPERTY(QString agendaNote READ agendaNote NOTIFY agendaNoteChanged)
+    Q_PROPERTY(QVariantList agendaSteps READ agendaSteps NOTIFY agendaStepsChanged)
+    Q_PROPERTY(int selectedStep READ selectedStep NOTIFY selectedStepChanged)
+    Q_PROPERTY(QString stepGuidance READ stepGuidance NOTIFY stepGuidanceChanged)
+    Q_PROPERTY(QString stepStarter READ stepStarter NOTIFY stepStarterChanged)
 
     Q_PROPERTY(bool showsPill READ showsPill NOTIFY showsPillChanged)
     Q_PROPERTY(QString pillLabel READ pillLabel NOTIFY pillLabelChanged)
@@ -117,6 +121,18 @@ public:
     [[nodiscard]] bool active() const { return m_active; }
     [[nodiscard]] QString status() const { return m_status; }
     [[nodiscard]] QString agendaNote() const { return m_agendaNote; }
+    // Where a step stands against the current one.
+    enum StepStage { PassedStep, CurrentStep, UpcomingStep };
+    Q_ENUM(StepStage)
+    [[nodiscard]] static StepStage stepStage(int step, int selected);
+    // The six steps in order, each a map {name, stage}; the shown step (the model's, held within
+    // the six) with its guidance and opening words.
+    [[nodiscard]] QVariantList agendaSteps() const { return m_agendaSteps; }
+    [[nodiscard]] int selectedStep() const { return m_selectedStep; }
+    [[nodiscard]] QString stepGuidance() const { return m_stepGuidance; }
+    [[nodiscard]] QString stepStarter() const { return m_stepStarter; }
+    // The agenda strip's buttons pick any step, forward or back.
+    Q_INVOKABLE void selectStep(int step);
 
     [[nodiscard]] bool showsPill() const { return m_showsPill; }
     [[nodiscard]] QString pillLabel() const { return m_pillLabel; }
@@ -207,6 +223,10 @@ signals:
     void activeChanged();
     void statusChanged();
     void agendaNoteChanged();
+    void selectedStepChanged();
+    void agendaStepsChanged();
+    void stepGuidanceChanged();
+    void stepStarterChanged();
     void showsPillChanged();
     void pillLabelChanged();
     void pillDotLiveChanged();
@@ -280,6 +300,10 @@ private:
     bool m_active = false;
     QString m_status;
     QString m_agendaNote;
+    int m_selectedStep = -1;
+    QVariantList m_agendaSteps;
+    QString m_stepGuidance;
+    QString m_stepStarter;
     bool m_showsPill = false;
     QString m_pillLabel;
     bool m_pillDotLive = false;

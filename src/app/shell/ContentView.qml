@@ -77,19 +77,14 @@ Item {
             Layout.fillHeight: true
             currentIndex: root.section
 
-            // The room draws its own header with the section buttons.
-            Item {
+            // The room draws its own header with the section buttons; its primary button opens
+            // the setup sheet while the agreement or a sign-in is missing.
+            ConversationRoomView {
                 objectName: "conversationPage"
-                ConversationRoomView {
-                    anchors.fill: parent
-                    model: root.model.room
-                }
-                NativeNavigation {
-                    width: parent.width
-                    section: root.section
-                    theoryURL: root.theoryURL
-                    onSectionChosen: chosen => root.section = chosen
-                }
+                model: root.model.room
+                theoryURL: root.theoryURL
+                onSectionChosen: chosen => root.section = chosen
+                onSetupRequested: root.openSetup()
             }
             HistoryView {
                 objectName: "historyPage"

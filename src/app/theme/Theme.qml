@@ -38,6 +38,9 @@ QtObject {
     function display(size, weight) {
         return ThemeFonts.display(size, weight)
     }
+    function displayItalic(size, weight) {
+        return ThemeFonts.displayItalic(size, weight)
+    }
     function interfaceFont(size, weight) {
         return ThemeFonts.interface(size, weight)
     }

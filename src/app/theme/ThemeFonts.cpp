@@ -21,6 +21,13 @@ QFont ThemeFonts::display(qreal size, int weight)
     return FontFaces::display(size, weightOf(weight));
 }
 
+QFont ThemeFonts::displayItalic(qreal size, int weight)
+{
+    QFont font = FontFaces::display(size, weightOf(weight));
+    font.setItalic(true);
+    return font;
+}
+
 QFont ThemeFonts::interface(qreal size, int weight)
 {
     return FontFaces::interface(size, weightOf(weight));
@@ -85,8 +92,16 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("exclamationmark.circle"), QStringLiteral("error_outline") },
         { QStringLiteral("chevron.up.chevron.down"), QStringLiteral("unfold_more") },
         { QStringLiteral("sparkles"), QStringLiteral("auto_awesome") },
-        { QStringLiteral("ellipsis"), QStringLiteral("more_horiz") },
+        { QStringLiteral("arrow.left.arrow.right"), QStringLiteral("swap_horiz") },
         { QStringLiteral("xmark"), QStringLiteral("close") },
+        { QStringLiteral("exclamationmark.circle.fill"), QStringLiteral("error") },
+        { QStringLiteral("stop.fill"), QStringLiteral("stop") },
+        { QStringLiteral("ellipsis"), QStringLiteral("more_horiz") },
+        { QStringLiteral("calendar.badge.clock"), QStringLiteral("event") },
+        { QStringLiteral("play.fill"), QStringLiteral("play_arrow") },
+        { QStringLiteral("pause.fill"), QStringLiteral("pause") },
+        { QStringLiteral("arrow.turn.down.right"), QStringLiteral("subdirectory_arrow_right") },
+        { QStringLiteral("timer"), QStringLiteral("timer") },
     };
     return glyphs.value(symbol);
 }

@@ -22,6 +22,8 @@ public:
     using QObject::QObject;
 
     Q_INVOKABLE static QFont display(qreal size, int weight);
+    // The display face in italics, for quoted and spoken words.
+    Q_INVOKABLE static QFont displayItalic(qreal size, int weight);
     Q_INVOKABLE static QFont interface(qreal size, int weight);
     // The desktop's fixed-width face, for codes read character by character.
     Q_INVOKABLE static QFont monospaced(qreal size, int weight);

@@ -1,6 +1,5 @@
+#include "ConnectedConversationTest.hpp"
 #include "ProviderStandIn.hpp"
-#include "SpokenConversationTest.hpp"
-#include "ViewModelFixture.hpp"
 #include "appcore/CheckinService.hpp"
 #include "appcore/ConversationBackupService.hpp"
 #include "appcore/PairingService.hpp"
@@ -42,60 +41,12 @@ const test::SpokenLine conversation[] = {
 constexpr double firstLineAt = 2.0; // seconds into the recording
 constexpr double pauseBetweenLines = 0.6;
 
-class ViewModelConversationTest : public test::SpokenConversationTest {
+class ViewModelConversationTest : public test::ConnectedConversationTest {
 protected:
     ViewModelConversationTest()
-        : SpokenConversationTest(conversation, firstLineAt, pauseBetweenLines)
+        : ConnectedConversationTest(conversation, firstLineAt, pauseBetweenLines)
     {
     }
-
-    // A view model connected to the control plane with the services of the account and the
-    // recording agreement accepted, on the real microphone and timer; on the real clock unless
-    // the test moves it on, and with the client's reservations unless the test gives others.
-    using Reservations
-        = std::function<std::shared_ptr<SessionAuthorizationProvider>(std::shared_ptr<ControlPlaneClient>)>;
-    std::unique_ptr<SessionViewModel> connectedModel(const Reservations& reservations = {})
-    {
-        home.info[QStringLiteral("LMControlPlaneURL")] = controlPlane->baseUrl().toString();
-        home.info[QStringLiteral("LMSpeechServiceURL")] = speech->baseUrl().toString();
-        EXPECT_TRUE(
-            RecordingAgreementStore(*home.preferences, RecordingAgreementStore::standardKey()).accept());
-        SessionEnvironment environment = home.environment();
-        environment.clock
-            = [skipped = clockSkipped] { return QDateTime::currentDateTimeUtc().addSecs(*skipped); };
-        auto model = std::make_unique<SessionViewModel>(std::move(environment));
-        lumora::testing::settle(*model);
-
-        registration = signIn(identity);
-        EXPECT_FALSE(registration.deviceID.isNull());
-        const auto client = std::make_shared<ControlPlaneClient>(
-            controlPlane->baseUrl(), registration.deviceID, identity, manager);
-        const std::shared_ptr<SessionAuthorizationProvider> authorization
-            = reservations ? reservations(client) : client;
-        model->adoptServices(
-            { client, ConversationBackupService::create(client, model->resultStore(), model->backupStore()),
-                PairingService::create(client, PairingPolicy::version.toString()),
-                CheckinService::create(client) });
-        auto temporary = TemporaryConversationStore::create(home.temporaryRoot);
-        EXPECT_TRUE(temporary.has_value());
-        model->adoptCoordinator(SessionCoordinator::create(authorization, client,
-            std::make_shared<DeepgramClient>(manager, speech->baseUrl()), client, client,
-            model->resultStore(), *temporary));
-        EXPECT_TRUE(test::awaitTask(model->refreshAfterConversation()));
-        EXPECT_EQ(model->startReadiness(), ConversationStartReadiness::ready);
-        return model;
-    }
-
-    QStringList temporaryEntries() const
-    {
-        return QDir(home.temporaryRoot).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    }
-
-    DeviceIdentity identity { P256PrivateKey::generate().value() };
-    DeviceRegistration registration;
-    lumora::testing::ViewModelHome home;
-    // Seconds the view model's clock runs ahead of the real one.
-    std::shared_ptr<qint64> clockSkipped = std::make_shared<qint64>(0);
 };
 
 TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedReview)

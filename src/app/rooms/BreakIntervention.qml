@@ -1,0 +1,143 @@
+import QtQuick
+import QtQuick.Layouts
+import Lumora.Theme
+
+// The flooding break: a dimmed room and a card that asks both partners to pause, with a ring
+// that breathes in once and out over six seconds (still, at "breathe in", with reduce motion).
+// Everything but "Pause & save" keeps the conversation going.
+Item {
+    id: root
+
+    signal keepGoing
+    signal finish
+
+    property bool breatheIn: true
+    property bool ringAnimates: false
+
+    // Each showing starts breathing in, then breathes out once.
+    function begin() {
+        root.ringAnimates = false
+        root.breatheIn = true
+        root.ringAnimates = !Theme.reduceMotion
+        if (!Theme.reduceMotion)
+            root.breatheIn = false
+    }
+    onVisibleChanged: {
+        if (root.visible)
+            root.begin()
+    }
+    Component.onCompleted: {
+        if (root.visible)
+            root.begin()
+    }
+
+    Rectangle {
+        objectName: "breakBackdrop"
+        anchors.fill: parent
+        color: Theme.withAlpha(Theme.ink, 0.32)
+        TapHandler {
+            onTapped: root.keepGoing()
+        }
+    }
+    // The card's paper, whole: the room under it does not show through.
+    Rectangle {
+        anchors.fill: card
+        radius: 16
+        color: Theme.paper
+    }
+    EditorialCard {
+        id: card
+        objectName: "breakCard"
+        anchors.centerIn: parent
+        width: 560
+
+        RowLayout {
+            width: parent.width
+            height: 16
+            Item {
+                Layout.fillWidth: true
+            }
+            ModalCloseButton {
+                objectName: "closeBreakButton"
+                Accessible.name: qsTr("Close break guidance")
+                onClicked: root.keepGoing()
+            }
+        }
+        TrackedLabel {
+            caption: qsTr("the cycle is running hot")
+        }
+        ReadableText {
+            width: parent.width
+            text: qsTr("You’re both too activated to reach each other right now.")
+            textFormat: Text.PlainText
+            wrapMode: Text.Wrap
+            font: Theme.display(28, Font.Medium)
+            color: Theme.ink
+        }
+        ReadableText {
+            width: parent.width
+            text: qsTr("When you’re flooded, the cycle takes over. Take twenty minutes apart to self-soothe, then come back toward each other on purpose.")
+            textFormat: Text.PlainText
+            wrapMode: Text.Wrap
+            font: Theme.body
+            color: Theme.muted
+        }
+        Item {
+            width: parent.width
+            height: 144
+            Rectangle {
+                id: ring
+                objectName: "breathingRing"
+                property real size: root.breatheIn ? 130 : 82
+                anchors.centerIn: parent
+                width: ring.size
+                height: ring.size
+                radius: ring.size / 2
+                color: "transparent"
+                border.width: 2
+                border.color: Theme.withAlpha(Theme.information, 0.25)
+                Behavior on size {
+                    enabled: root.ringAnimates
+                    NumberAnimation {
+                        duration: root.breatheIn ? 4000 : 6000
+                        easing.type: Easing.InOutQuad
+                    }
+                }
+            }
+            ReadableText {
+                objectName: "breathingLabel"
+                anchors.centerIn: parent
+                text: root.breatheIn ? qsTr("breathe in") : qsTr("breathe out")
+                textFormat: Text.PlainText
+                font: Theme.displayItalic(12, Font.Normal)
+                color: Theme.ink
+            }
+        }
+        RowLayout {
+            width: parent.width
+            spacing: 12
+            SecondaryButton {
+                objectName: "keepTalkingButton"
+                text: qsTr("Keep talking")
+                symbol: "arrow.right"
+                Accessible.name: text
+                onClicked: root.keepGoing()
+            }
+            Item {
+                Layout.fillWidth: true
+            }
+            PrimaryButton {
+                objectName: "pauseAndSaveButton"
+                text: qsTr("Pause & save")
+                symbol: "pause.fill"
+                Accessible.name: text
+                onClicked: root.finish()
+            }
+        }
+    }
+    Shortcut {
+        sequence: "Escape"
+        enabled: root.visible
+        onActivated: root.keepGoing()
+    }
+}

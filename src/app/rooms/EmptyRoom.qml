@@ -1,0 +1,47 @@
+import QtQuick
+import QtQuick.Layouts
+import Lumora.Theme
+
+// What the transcript shows before anyone has spoken: what the room does, in three lines.
+Item {
+    id: root
+
+    implicitHeight: Math.max(260, column.implicitHeight + 32)
+
+    ColumnLayout {
+        id: column
+        anchors.centerIn: parent
+        width: Math.min(root.width - 32, 450)
+        spacing: 16
+
+        ReadableText {
+            Layout.alignment: Qt.AlignHCenter
+            Layout.maximumWidth: root.width - 32
+            text: qsTr("A guided conversation, on the record.")
+            textFormat: Text.PlainText
+            wrapMode: Text.Wrap
+            horizontalAlignment: Text.AlignHCenter
+            font: Theme.display(24, Font.Medium)
+            color: Theme.muted
+        }
+        ColumnLayout {
+            Layout.fillWidth: true
+            spacing: 12
+            HowItWorks {
+                Layout.fillWidth: true
+                number: 1
+                text: qsTr("Press record and talk to each other — your words appear here live.")
+            }
+            HowItWorks {
+                Layout.fillWidth: true
+                number: 2
+                text: qsTr("Each person gets a corner with floor share, warm and hard moments, and timely coaching.")
+            }
+            HowItWorks {
+                Layout.fillWidth: true
+                number: 3
+                text: qsTr("The line below remembers the emotional arc of the whole conversation.")
+            }
+        }
+    }
+}

@@ -1,0 +1,85 @@
+import QtQuick
+import QtQuick.Layouts
+import Qt5Compat.GraphicalEffects
+import Lumora.Theme
+
+// The floor-hold prompt: a small floating card asking the partner who has talked for two
+// minutes (or three, `isFinal`) to make room for the other, named `name`.
+Item {
+    id: root
+
+    property string name
+    property bool isFinal
+    signal dismiss
+
+    implicitWidth: 360
+    implicitHeight: column.implicitHeight + 32
+
+    Rectangle {
+        anchors.fill: parent
+        radius: 16
+        color: Theme.withAlpha(Theme.paper, 0.99)
+        // The software renderer has no shaders: there the card goes without its shadow.
+        layer.enabled: GraphicsInfo.api !== GraphicsInfo.Software
+        layer.effect: DropShadow {
+            transparentBorder: true
+            color: Qt.rgba(0, 0, 0, 0.33)
+            radius: 30
+            samples: 61
+        }
+    }
+    ColumnLayout {
+        id: column
+        x: 16
+        y: 16
+        width: root.width - 32
+        spacing: 12
+
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.preferredHeight: 16
+            Item {
+                Layout.fillWidth: true
+            }
+            ModalCloseButton {
+                objectName: "closeFloorButton"
+                Accessible.name: qsTr("Dismiss floor guidance")
+                onClicked: root.dismiss()
+            }
+        }
+        TrackedLabel {
+            caption: qsTr("make space in the cycle")
+        }
+        ReadableText {
+            objectName: "floorHeadline"
+            Layout.fillWidth: true
+            text: root.isFinal ? qsTr("The extra minute is up.") : qsTr("You’ve held the floor for two minutes.")
+            textFormat: Text.PlainText
+            wrapMode: Text.Wrap
+            font: Theme.display(20, Font.DemiBold)
+            color: Theme.ink
+        }
+        ReadableText {
+            objectName: "floorGuidance"
+            Layout.fillWidth: true
+            text: root.isFinal ? qsTr("Turn toward %1’s response.").arg(root.name)
+                               : qsTr("Name the softer truth underneath, then pause so %1 can reach back.").arg(root.name)
+            textFormat: Text.PlainText
+            wrapMode: Text.Wrap
+            font: Theme.small
+            color: Theme.muted
+        }
+        PrimaryButton {
+            objectName: "floorButton"
+            text: root.isFinal ? qsTr("Pass the floor") : qsTr("One minute to reach underneath")
+            symbol: root.isFinal ? "arrow.right" : "timer"
+            Accessible.name: text
+            onClicked: root.dismiss()
+        }
+    }
+    Shortcut {
+        sequence: "Escape"
+        enabled: root.visible
+        onActivated: root.dismiss()
+    }
+}

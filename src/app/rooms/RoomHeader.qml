@@ -1,0 +1,128 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Layouts
+import Lumora.Rooms
+import Lumora.Theme
+
+// The bar across the top of the room: the brand (whose double click reveals the hidden
+// message), the status pill, and the header buttons: swap sides, the theory guide and the
+// other three sections.
+Rectangle {
+    id: root
+
+    required property ConversationRoomState room
+    property url theoryURL
+    signal sectionChosen(int section)
+
+    implicitHeight: row.implicitHeight + 32
+    color: Theme.withAlpha(Theme.paper, 0.82)
+
+    RowLayout {
+        id: row
+        anchors.fill: parent
+        anchors.leftMargin: 32
+        anchors.rightMargin: 32
+        anchors.topMargin: 16
+        anchors.bottomMargin: 16
+        spacing: 16
+
+        Row {
+            spacing: 12
+            CorvaneBrandMark {
+                id: mark
+                objectName: "brandMark"
+                size: 44
+                anchors.verticalCenter: parent.verticalCenter
+                activeFocusOnTab: true
+                Accessible.role: Accessible.Button
+                Accessible.name: qsTr("Corvane mark")
+                Accessible.description: qsTr("Reveal the thread underneath")
+                Accessible.onPressAction: root.room.revealThreadMessage()
+                Keys.onReturnPressed: event => {
+                    root.room.revealThreadMessage()
+                    event.accepted = true
+                }
+                TapHandler {
+                    onDoubleTapped: root.room.revealThreadMessage()
+                }
+            }
+            Column {
+                spacing: 4
+                anchors.verticalCenter: parent.verticalCenter
+                ReadableText {
+                    text: "Corvane"
+                    textFormat: Text.PlainText
+                    font: Theme.display(28, Font.Medium)
+                    color: Theme.ink
+                }
+                ReadableText {
+                    text: qsTr("CONNECT  •  UNDERSTAND  •  GROW")
+                    textFormat: Text.PlainText
+                    font.family: Theme.label.family
+                    font.pixelSize: 10
+                    font.weight: Font.Bold
+                    font.letterSpacing: 1.4
+                    color: Theme.muted
+                }
+            }
+        }
+        Item {
+            Layout.fillWidth: true
+        }
+        StatusPill {
+            objectName: "statusPill"
+            visible: root.room.showsPill
+            label: root.room.pillLabel
+            dotLive: root.room.pillDotLive
+            showsClock: root.room.showsClock
+            clockText: root.room.clockText
+        }
+        Rectangle {
+            implicitWidth: buttons.implicitWidth + 8
+            implicitHeight: buttons.implicitHeight + 8
+            radius: 14
+            color: Theme.withAlpha(Theme.paper, 0.86)
+            border.color: Theme.rule
+            border.width: 1
+
+            Row {
+                id: buttons
+                x: 4
+                y: 4
+                spacing: 4
+                HeaderNavigationButton {
+                    objectName: "swapSidesButton"
+                    visible: root.room.turnCount > 0
+                    text: qsTr("Swap sides")
+                    symbol: "arrow.left.arrow.right"
+                    Accessible.name: qsTr("Swap which side each voice appears on")
+                    onClicked: root.room.swapSides()
+                }
+                HeaderNavigationButton {
+                    objectName: "theoryButton"
+                    text: qsTr("Theory")
+                    symbol: "book.closed"
+                    Accessible.description: qsTr("Opens the six-stage Corvane theory guide")
+                    onClicked: Qt.openUrlExternally(root.theoryURL)
+                }
+                Repeater {
+                    model: [Sections.History, Sections.People, Sections.Account]
+                    delegate: HeaderNavigationButton {
+                        required property int modelData
+                        objectName: "section" + Sections.title(modelData)
+                        text: Sections.title(modelData)
+                        symbol: Sections.symbol(modelData)
+                        onClicked: root.sectionChosen(modelData)
+                    }
+                }
+            }
+        }
+    }
+    Rectangle {
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        height: 1
+        color: Theme.rule
+    }
+}

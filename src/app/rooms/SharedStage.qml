@@ -1,0 +1,170 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Lumora.Rooms
+import Lumora.Theme
+
+// The room's centre column: the warm and hard moments of both partners, the live transcript
+// (the explainer while it is empty) and the row of controls: start or finish, the check-in and
+// rehearsal entries while nothing runs, and pause or resume while a conversation does.
+ColumnLayout {
+    id: root
+
+    required property ConversationRoomState room
+
+    spacing: 0
+
+    Item {
+        objectName: "balanceGaugeSlot"
+        Layout.fillWidth: true
+    }
+    Rectangle {
+        Layout.fillWidth: true
+        Layout.preferredHeight: 1
+        color: Theme.withAlpha(Theme.rule, 0.3)
+    }
+    Item {
+        Layout.fillWidth: true
+        Layout.fillHeight: true
+        Layout.minimumHeight: 180
+        clip: true
+
+        ListView {
+            id: transcript
+            objectName: "transcript"
+            anchors.fill: parent
+            anchors.bottomMargin: processing.visible ? processing.height + 8 : 0
+            topMargin: 8
+            bottomMargin: 8
+            spacing: 16
+            boundsBehavior: Flickable.StopAtBounds
+            model: root.room.rows
+            property bool followsEnd: false
+            onMovementStarted: transcript.followsEnd = false
+            onContentHeightChanged: {
+                if (transcript.followsEnd && !scrolling.running)
+                    transcript.positionViewAtEnd()
+            }
+            ScrollBar.vertical: ScrollBar {
+                policy: ScrollBar.AlwaysOff
+                Accessible.ignored: true
+            }
+            delegate: TranscriptTurn {
+                width: transcript.width
+            }
+            NumberAnimation {
+                id: scrolling
+                target: transcript
+                property: "contentY"
+                duration: 200
+                easing.type: Easing.OutQuad
+            }
+        }
+        // Under the rows while the finished conversation is read again.
+        ReadableText {
+            id: processing
+            objectName: "processingNote"
+            anchors.horizontalCenter: parent.horizontalCenter
+            anchors.bottom: parent.bottom
+            anchors.bottomMargin: 8
+            visible: root.room.showsProcessingNote
+            text: qsTr("Saved — running the careful second read…")
+            textFormat: Text.PlainText
+            font: Theme.small
+            color: Theme.muted
+        }
+        EmptyRoom {
+            objectName: "emptyRoom"
+            anchors.fill: parent
+            visible: transcript.count === 0
+        }
+        // A new row or a new piece of the last row brings the newest row into view: now, and
+        // again as the rows take their new heights, until someone scrolls the transcript.
+        Connections {
+            target: root.room
+            function onLatestRowKeyChanged() {
+                if (transcript.count === 0)
+                    return
+                scrolling.stop()
+                transcript.followsEnd = true
+                const from = transcript.contentY
+                transcript.positionViewAtEnd()
+                if (Theme.reduceMotion)
+                    return
+                scrolling.from = from
+                scrolling.to = transcript.contentY
+                transcript.contentY = from
+                scrolling.start()
+            }
+        }
+    }
+    Rectangle {
+        Layout.fillWidth: true
+        Layout.preferredHeight: 1
+        color: Theme.withAlpha(Theme.rule, 0.3)
+    }
+    // The controls, centred; a column too narrow for all of them wraps them onto a second line.
+    Item {
+        Layout.fillWidth: true
+        implicitHeight: controls.implicitHeight + 16
+        Flow {
+            id: controls
+            readonly property real naturalWidth: {
+                let total = 0
+                let shown = 0
+                for (let i = 0; i < controls.children.length; ++i) {
+                    const child = controls.children[i]
+                    if (!child.visible)
+                        continue
+                    total += child.implicitWidth
+                    shown += 1
+                }
+                return total + Math.max(0, shown - 1) * controls.spacing
+            }
+            y: 12
+            width: Math.min(parent.width, naturalWidth)
+            anchors.horizontalCenter: parent.horizontalCenter
+            spacing: 10
+            SessionActionButton {
+                objectName: "primaryButton"
+                text: root.room.primaryLabel
+                symbol: root.room.primaryIcon
+                active: root.room.primaryActive
+                enabled: root.room.primaryEnabled
+                Accessible.name: root.room.primaryAccessibilityLabel
+                onClicked: root.room.primaryAction()
+            }
+            SecondaryButton {
+                objectName: "checkinButton"
+                visible: root.room.showsEntryButtons
+                enabled: root.room.checkinEnabled
+                text: root.room.checkinLabel
+                symbol: "calendar.badge.clock"
+                hoverEnabled: true
+                ToolTip.visible: hovered
+                ToolTip.delay: 800
+                ToolTip.text: qsTr("A guided ten-minute check-in, recorded like a conversation.")
+                Accessible.name: text
+                Accessible.description: ToolTip.text
+                onClicked: root.room.startCheckin()
+            }
+            SecondaryButton {
+                objectName: "rehearsalButton"
+                visible: root.room.showsEntryButtons
+                text: qsTr("Watch a rehearsal")
+                symbol: "play.fill"
+                Accessible.name: text
+                onClicked: root.room.toggleRehearsal()
+            }
+            SecondaryButton {
+                objectName: "pauseButton"
+                visible: root.room.showsPause
+                text: root.room.pauseLabel
+                symbol: root.room.pauseIcon
+                Accessible.name: text
+                onClicked: root.room.model.togglePause()
+            }
+        }
+    }
+}

@@ -1,0 +1,72 @@
+import QtQuick
+import QtQuick.Layouts
+import Lumora.Rooms
+
+// The room from 980 wide: the header, the two corners beside the agenda and the stage, and the
+// emotional arc along the bottom. The centre column takes what the corners leave, so that at
+// the narrow end it shrinks rather than clips.
+ColumnLayout {
+    id: root
+
+    required property ConversationRoomState room
+    property url theoryURL
+    signal sectionChosen(int section)
+
+    spacing: 0
+
+    RoomHeader {
+        Layout.fillWidth: true
+        room: root.room
+        theoryURL: root.theoryURL
+        onSectionChosen: section => root.sectionChosen(section)
+    }
+    RowLayout {
+        Layout.fillWidth: true
+        Layout.fillHeight: true
+        Layout.leftMargin: 32
+        Layout.rightMargin: 32
+        Layout.topMargin: 12
+        Layout.bottomMargin: 8
+        spacing: 16
+
+        PartnerCornerSlot {
+            objectName: "leftCorner"
+            Layout.preferredWidth: 224
+            Layout.alignment: Qt.AlignTop
+            room: root.room
+            values: root.room.leftCorner
+        }
+        ColumnLayout {
+            objectName: "centreColumn"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            spacing: 12
+            AgendaStrip {
+                Layout.fillWidth: true
+                room: root.room
+            }
+            SharedStage {
+                objectName: "sharedStage"
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                room: root.room
+            }
+        }
+        PartnerCornerSlot {
+            objectName: "rightCorner"
+            Layout.preferredWidth: 224
+            Layout.alignment: Qt.AlignTop
+            room: root.room
+            values: root.room.rightCorner
+        }
+    }
+    EmotionalArcSlot {
+        objectName: "emotionalArc"
+        Layout.fillWidth: true
+        Layout.preferredHeight: 100
+        Layout.leftMargin: 32
+        Layout.rightMargin: 32
+        Layout.bottomMargin: 12
+        room: root.room
+    }
+}
