@@ -211,7 +211,8 @@ TEST_F(RoomWindowTest, TheRehearsalRunsToItsBreakAndOnToItsEnd)
     ConversationRoomState& state = room();
     const qsizetype results = viewModel->results().size();
     shell.click("rehearsalButton");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return state.rehearsalElapsed() > 0; }, 5000)) << "the room's clock ticks";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return state.rehearsalElapsed() > 0; }, 5000))
+        << "the room's clock ticks";
     shell.click("primaryButton");
     EXPECT_FALSE(state.rehearsalActive());
 
@@ -253,9 +254,9 @@ TEST_F(RoomWindowTest, GuidanceOverlaysThroughTheFake)
     testing::FakeRoomModel& model = session.roomModel;
     ASSERT_NE(shell.openWindow(session), nullptr);
     ConversationRoomState& state = room();
-    const char* lines[] = { "apple river stone", "cloud marble tiger", "garden violin candle", "window forest pepper",
-        "rocket meadow lantern", "harbor pencil orchid", "silver canyon ribbon", "dragon button island",
-        "castle feather mirror", "thunder saddle lemon", "planet whisker barrel" };
+    const char* lines[] = { "apple river stone", "cloud marble tiger", "garden violin candle",
+        "window forest pepper", "rocket meadow lantern", "harbor pencil orchid", "silver canyon ribbon",
+        "dragon button island", "castle feather mirror", "thunder saddle lemon", "planet whisker barrel" };
     model.update([](auto& s) {
         s.isRecording = true;
         s.elapsed = 100;
@@ -293,7 +294,8 @@ TEST_F(RoomWindowTest, GuidanceOverlaysThroughTheFake)
     model.update([](auto& s) { s.elapsed = 600 + 121; });
     ASSERT_TRUE(shell.shows("floorOverlay"));
     EXPECT_EQ(shell.text("floorHeadline"), "You\u2019ve held the floor for two minutes.");
-    EXPECT_EQ(shell.text("floorGuidance"), "Name the softer truth underneath, then pause so Speaker 1 can reach back.");
+    EXPECT_EQ(shell.text("floorGuidance"),
+        "Name the softer truth underneath, then pause so Speaker 1 can reach back.");
     shell.screenshot("room-floor-first");
     model.update([](auto& s) { s.elapsed = 600 + 181; });
     EXPECT_EQ(shell.text("floorButton"), "Pass the floor");
@@ -308,7 +310,8 @@ TEST_F(RoomWindowTest, GuidanceOverlaysThroughTheFake)
     // Flooding raises the break over everything.
     model.update([](auto& s) {
         for (qint64 i = 0; i < 4; ++i)
-            s.annotations.append(BehaviorAnnotation(s.turns.size() + (i % 2), i % 2, BehaviorCode::contempt, 0.9, 0, 1));
+            s.annotations.append(
+                BehaviorAnnotation(s.turns.size() + (i % 2), i % 2, BehaviorCode::contempt, 0.9, 0, 1));
     });
     model.say(0, 790, 791, "You never listen");
     model.say(1, 791, 792, "You always say that");

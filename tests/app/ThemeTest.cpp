@@ -64,7 +64,9 @@ TEST(FontRegistrar, RegistersOnlyLowerCaseTtfFiles)
 TEST(ThemeFonts, EverySymbolTheScreensNameHasAGlyphButTheAppleMark)
 {
     QStringList symbols { "book.closed", "macbook", "arrow.up.right.square", "exclamationmark.triangle.fill",
-        "lock.macwindow", "sparkles", "xmark" };
+        "lock.macwindow", "sparkles", "xmark", "quote.opening", "checkmark.seal.fill", "chevron.left",
+        "chevron.right", "arrow.uturn.left", "clock.arrow.circlepath", "exclamationmark.circle.fill",
+        "waveform", "stop.fill", "ellipsis", "play.fill", "pause.fill" };
     for (auto state : { CoachingRules::Loading, CoachingRules::ProviderNudge, CoachingRules::GenericStarter })
         symbols.append(CoachingRules::headerSymbol(state));
     for (const QVariant& section : Sections::allCases())

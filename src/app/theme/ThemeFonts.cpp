@@ -102,6 +102,11 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("pause.fill"), QStringLiteral("pause") },
         { QStringLiteral("arrow.turn.down.right"), QStringLiteral("subdirectory_arrow_right") },
         { QStringLiteral("timer"), QStringLiteral("timer") },
+        { QStringLiteral("quote.opening"), QStringLiteral("format_quote") },
+        { QStringLiteral("checkmark.seal.fill"), QStringLiteral("verified") },
+        { QStringLiteral("chevron.left"), QStringLiteral("chevron_left") },
+        { QStringLiteral("chevron.right"), QStringLiteral("chevron_right") },
+        { QStringLiteral("arrow.uturn.left"), QStringLiteral("u_turn_left") },
     };
     return glyphs.value(symbol);
 }
