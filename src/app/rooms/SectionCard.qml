@@ -28,11 +28,13 @@ ColumnLayout {
             Layout.fillWidth: true
         }
         Row {
+            id: pacing
             objectName: "pacing"
             Layout.alignment: Qt.AlignVCenter
             spacing: 6
             Accessible.role: Accessible.StaticText
             Accessible.name: qsTr("About %1 minutes suggested for this section").arg(root.section.suggestedMinutes)
+            Accessible.ignored: !pacing.visible
             Rectangle {
                 objectName: "pacingDot"
                 width: 7

@@ -30,6 +30,7 @@ RowLayout {
             Accessible.role: Accessible.StaticText
             Accessible.name: qsTr("Section %1, %2").arg(entry.index + 1).arg(entry.modelData.title)
             Accessible.selected: entry.isCurrent
+            Accessible.ignored: !entry.visible
 
             Rectangle {
                 objectName: "capsule"
