@@ -1,6 +1,6 @@
-#include "CheckinPanelTexts.hpp"
 #include "CheckinRoomState.hpp"
 
+#include "CheckinPanelTexts.hpp"
 #include "FakeRoomModel.hpp"
 #include "TranscriptTurnText.hpp"
 #include "domain/CheckinPrompt.hpp"
@@ -20,8 +20,9 @@ CheckinPack packOf(qint64 sections, std::optional<QString> note = std::nullopt, 
     pack.week = QStringLiteral("2026-W07");
     pack.note = std::move(note);
     for (qint64 i = 0; i < sections; ++i)
-        pack.sections.append(CheckinSection { QStringLiteral("s%1").arg(i), QStringLiteral("Section %1").arg(i + 1),
-            minutes, { CheckinPrompt { QStringLiteral("Prompt %1").arg(i + 1), std::nullopt } } });
+        pack.sections.append(
+            CheckinSection { QStringLiteral("s%1").arg(i), QStringLiteral("Section %1").arg(i + 1), minutes,
+                { CheckinPrompt { QStringLiteral("Prompt %1").arg(i + 1), std::nullopt } } });
     return pack;
 }
 
@@ -49,12 +50,15 @@ TEST(CheckinPanelTexts, PacingAndParagraph)
         std::optional<double> elapsed;
         const char* text;
     };
-    for (const Pacing& row : { Pacing { 4, std::nullopt, "about 4 min" }, Pacing { 4, 187.0, "3:07 · about 4 min" },
-             Pacing { 0, std::nullopt, "about 0 min" }, Pacing { 12, 0.0, "0:00 · about 12 min" } })
-        EXPECT_EQ(CheckinPanelTexts::pacingText(row.minutes, row.elapsed), QString::fromUtf8(row.text)) << row.text;
+    for (const Pacing& row :
+        { Pacing { 4, std::nullopt, "about 4 min" }, Pacing { 4, 187.0, "3:07 · about 4 min" },
+            Pacing { 0, std::nullopt, "about 0 min" }, Pacing { 12, 0.0, "0:00 · about 12 min" } })
+        EXPECT_EQ(CheckinPanelTexts::pacingText(row.minutes, row.elapsed), QString::fromUtf8(row.text))
+            << row.text;
 
     const auto piece = [](qint64 index, const char* text, bool interjection = false) {
-        return ConversationTurnPiece(index, interjection ? 1 : 0, QString::fromUtf8(text), 0, 1, interjection);
+        return ConversationTurnPiece(
+            index, interjection ? 1 : 0, QString::fromUtf8(text), 0, 1, interjection);
     };
     struct Paragraph {
         QList<ConversationTurnPiece> pieces;
@@ -68,7 +72,8 @@ TEST(CheckinPanelTexts, PacingAndParagraph)
              Paragraph { { piece(0, "mm", true) }, "Bob: “mm”" },
          }) {
         const ConversationTurn group(0, 0, 1, 1, row.pieces);
-        EXPECT_EQ(CheckinPanelTexts::paragraph(group, QStringLiteral("Bob")), QString::fromUtf8(row.text)) << row.text;
+        EXPECT_EQ(CheckinPanelTexts::paragraph(group, QStringLiteral("Bob")), QString::fromUtf8(row.text))
+            << row.text;
     }
 }
 
@@ -86,21 +91,24 @@ TEST(CheckinRoomState, ButtonsAndPillFollowTheRunFlags)
         bool dotLive, showsClock, showsLeave;
     };
     const Row rows[] = {
-        { false, false, false, false, false, false, "Start check-in", "waveform", true, "", "", false, false, true },
-        { true, false, false, false, false, false, "Starting…", "ellipsis", false, "", "", false, false, true },
-        { false, true, false, false, true, false, "Finish check-in", "stop.fill", true, "Pause", "Listening", true,
+        { false, false, false, false, false, false, "Start check-in", "waveform", true, "", "", false, false,
+            true },
+        { true, false, false, false, false, false, "Starting…", "ellipsis", false, "", "", false, false,
+            true },
+        { false, true, false, false, true, false, "Finish check-in", "stop.fill", true, "Pause", "Listening",
+            true, true, false },
+        { false, false, true, false, true, false, "Finish check-in", "stop.fill", true, "Resume", "Paused",
+            false, true, false },
+        { false, false, false, true, true, false, "Saving…", "ellipsis", false, "", "Reading It Back", false,
             true, false },
-        { false, false, true, false, true, false, "Finish check-in", "stop.fill", true, "Resume", "Paused", false,
-            true, false },
-        { false, false, false, true, true, false, "Saving…", "ellipsis", false, "", "Reading It Back", false, true,
-            false },
         // Processing wins over every other flag, starting over processing.
         // (the dot stays positive while a recording flag is up, whatever the word)
-        { false, true, true, true, true, false, "Saving…", "ellipsis", false, "Resume", "Reading It Back", true, true,
+        { false, true, true, true, true, false, "Saving…", "ellipsis", false, "Resume", "Reading It Back",
+            true, true, false },
+        { true, false, false, true, true, false, "Starting…", "ellipsis", false, "", "Reading It Back", false,
+            true, false },
+        { false, false, false, false, false, true, "Start check-in", "waveform", true, "", "", false, false,
             false },
-        { true, false, false, true, true, false, "Starting…", "ellipsis", false, "", "Reading It Back", false, true,
-            false },
-        { false, false, false, false, false, true, "Start check-in", "waveform", true, "", "", false, false, false },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.primary + std::string(" / ") + row.pill);
@@ -134,8 +142,8 @@ TEST(CheckinRoomState, ButtonsAndPillFollowTheRunFlags)
 // What the primary button does: finish while live, else as the start readiness asks.
 TEST(CheckinRoomState, PrimaryActionFollowsTheReadiness)
 {
-    const QString notReady
-        = QStringLiteral("Corvane is still getting the room ready. Try Start conversation again in a moment.");
+    const QString notReady = QStringLiteral(
+        "Corvane is still getting the room ready. Try Start conversation again in a moment.");
     struct Row {
         bool recording, paused;
         RoomModel::Readiness readiness;
@@ -162,7 +170,8 @@ TEST(CheckinRoomState, PrimaryActionFollowsTheReadiness)
         EXPECT_EQ(room.model.toggles, row.toggles);
         EXPECT_EQ(setups.count(), row.setups);
         EXPECT_EQ(room.model.state.errorMessage, row.notReady ? notReady : QString());
-        EXPECT_EQ(room.model.state.statusText, row.notReady ? notReady : QStringLiteral("Ready when you both are"));
+        EXPECT_EQ(
+            room.model.state.statusText, row.notReady ? notReady : QStringLiteral("Ready when you both are"));
     }
     Room room;
     room.model.update([](auto& s) { s.errorMessage = QStringLiteral("Microphone access is required."); });
@@ -293,7 +302,8 @@ TEST(CheckinRoomState, TranscriptRowsAreNamedBySeatAndColouredBySpeaker)
             const QModelIndex index = room.state.rows()->index(i);
             EXPECT_EQ(room.nameOfRow(i), rows[i].name);
             EXPECT_EQ(index.data(CheckinTranscriptRows::NameColourRole).value<QColor>(), rows[i].colour);
-            EXPECT_EQ(index.data(TranscriptRows::ParagraphRole).toString(), QString::fromUtf8(rows[i].paragraph));
+            EXPECT_EQ(
+                index.data(TranscriptRows::ParagraphRole).toString(), QString::fromUtf8(rows[i].paragraph));
             EXPECT_EQ(index.data(TranscriptRows::AccessibleTextRole).toString(),
                 QString::fromUtf8(rows[i].name) + ": " + QString::fromUtf8(rows[i].paragraph));
         }

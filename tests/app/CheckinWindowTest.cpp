@@ -38,8 +38,8 @@ protected:
         auto* item = shell.find("checkinNotice")->findChild<QQuickItem*>(name);
         ASSERT_NE(item, nullptr) << name.toStdString();
         ASSERT_TRUE(item->isVisible());
-        QTest::mouseClick(
-            shell.window(), Qt::LeftButton, Qt::NoModifier, item->mapToScene(item->boundingRect().center()).toPoint());
+        QTest::mouseClick(shell.window(), Qt::LeftButton, Qt::NoModifier,
+            item->mapToScene(item->boundingRect().center()).toPoint());
     }
     QRectF sceneRect(const QString& name) const
     {
@@ -114,7 +114,8 @@ TEST_F(CheckinWindowTest, SmokeLaunchWalksThePackToTheSavedPanel)
     ASSERT_TRUE(QTest::qWaitFor([&] { return viewModel->isCheckinFinished(); }, 10000));
     EXPECT_TRUE(shell.shows("savedPanel"));
     EXPECT_EQ(shell.text("savedTitle"), "Check-in saved");
-    EXPECT_FALSE(shell.shows("sectionCard") || shell.shows("sectionProgress") || shell.shows("checkinNavigation"));
+    EXPECT_FALSE(
+        shell.shows("sectionCard") || shell.shows("sectionProgress") || shell.shows("checkinNavigation"));
     EXPECT_TRUE(shell.shows("actionsCloseButton"));
     EXPECT_FALSE(shell.shows("checkinPrimaryButton") || shell.shows("checkinPauseButton"));
     EXPECT_FALSE(shell.shows("leaveCheckinButton") || shell.shows("checkinStatusPill"));
@@ -138,12 +139,15 @@ CheckinPack packWithNote()
     pack.week = QStringLiteral("2026-W07");
     pack.note = QStringLiteral("A gentle week: start with what went well.");
     pack.sections = {
-        CheckinSection { "t", "Temperature", 1, { CheckinPrompt { "How are you arriving today?", std::nullopt } } },
+        CheckinSection {
+            "t", "Temperature", 1, { CheckinPrompt { "How are you arriving today?", std::nullopt } } },
         CheckinSection { "a", "Appreciation", 2,
             { CheckinPrompt { "Name one thing your partner did that you noticed.", "a reader's letter" } } },
         CheckinSection { "f", "Follow-up", 4, { CheckinPrompt { "What came of last week?", std::nullopt } } },
-        CheckinSection { "q", "This week's question", 4, { CheckinPrompt { "What would rest look like?", std::nullopt } } },
-        CheckinSection { "c", "Close", 2, { CheckinPrompt { "One word for the week ahead.", std::nullopt } } },
+        CheckinSection { "q", "This week's question", 4,
+            { CheckinPrompt { "What would rest look like?", std::nullopt } } },
+        CheckinSection {
+            "c", "Close", 2, { CheckinPrompt { "One word for the week ahead.", std::nullopt } } },
     };
     return pack;
 }

@@ -19,8 +19,9 @@ QString CheckinPanelTexts::paragraph(const ConversationTurn& group, const QStrin
     QStringList parts;
     parts.reserve(group.pieces.size());
     for (const ConversationTurnPiece& piece : group.pieces)
-        parts.append(piece.isInterjection ? interjectionName + QStringLiteral(": “") + piece.text + QStringLiteral("”")
-                                          : piece.text);
+        parts.append(piece.isInterjection
+                ? interjectionName + QStringLiteral(": “") + piece.text + QStringLiteral("”")
+                : piece.text);
     return parts.join(QLatin1Char(' '));
 }
 

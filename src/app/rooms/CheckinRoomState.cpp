@@ -86,8 +86,8 @@ void CheckinRoomState::primaryAction()
 {
     if (!m_model)
         return;
-    const PrimaryAction::Step step
-        = PrimaryAction::choose(false, m_model->isRecording(), m_model->isPaused(), m_model->startReadiness());
+    const PrimaryAction::Step step = PrimaryAction::choose(
+        false, m_model->isRecording(), m_model->isPaused(), m_model->startReadiness());
     if (step == PrimaryAction::Step::openSetup)
         emit setupRequested();
     else
@@ -119,14 +119,14 @@ void CheckinRoomState::refresh()
     assign(m_pillLabel, RoomStatus::pillLabel(false, 0, status), &CheckinRoomState::pillLabelChanged);
     assign(m_dotLive, RoomStatus::dotIsLive(live, status), &CheckinRoomState::dotLiveChanged);
     assign(m_showsClock, RoomStatus::showsClock(live, processing), &CheckinRoomState::showsClockChanged);
-    assign(m_clockText, DisplayFormats::clock(model ? model->elapsed() : 0), &CheckinRoomState::clockTextChanged);
+    assign(m_clockText, DisplayFormats::clock(model ? model->elapsed() : 0),
+        &CheckinRoomState::clockTextChanged);
     assign(m_showsLeave, model && !model->isCheckinRunning() && !model->isCheckinFinished(),
         &CheckinRoomState::showsLeaveChanged);
 
     const qint64 index = flow ? flow->index() : 0;
-    const CheckinSection* section = pack && flow && index >= 0 && index < pack->sections.size()
-        ? &pack->sections.at(index)
-        : nullptr;
+    const CheckinSection* section
+        = pack && flow && index >= 0 && index < pack->sections.size() ? &pack->sections.at(index) : nullptr;
     assign(m_sectionIndex, int(index), &CheckinRoomState::sectionIndexChanged);
     const CheckinSectionValue current = section ? CheckinSectionValue::of(*section) : CheckinSectionValue();
     if (m_hasCurrent != (section != nullptr) || !(m_current == current)) {
@@ -137,17 +137,20 @@ void CheckinRoomState::refresh()
     assign(m_total, pack ? int(pack->sections.size()) : 0, &CheckinRoomState::totalChanged);
     const bool timed = live && flow;
     const double elapsed = model ? model->elapsed() : 0;
-    const std::optional<double> inSection = timed ? std::optional(flow->elapsedInSection(elapsed)) : std::nullopt;
+    const std::optional<double> inSection
+        = timed ? std::optional(flow->elapsedInSection(elapsed)) : std::nullopt;
     assign(m_isTimed, timed, &CheckinRoomState::isTimedChanged);
     assign(m_elapsedInSection, inSection.value_or(0), &CheckinRoomState::elapsedInSectionChanged);
     assign(m_isPastSuggestion, timed && section && flow->isPastSuggestion(*section, elapsed),
         &CheckinRoomState::isPastSuggestionChanged);
-    assign(m_pacingText, section ? CheckinPanelTexts::pacingText(section->suggestedMinutes, inSection) : QString(),
+    assign(m_pacingText,
+        section ? CheckinPanelTexts::pacingText(section->suggestedMinutes, inSection) : QString(),
         &CheckinRoomState::pacingTextChanged);
     assign(m_canGoBack, flow && !flow->isFirst(), &CheckinRoomState::canGoBackChanged);
     assign(m_canGoNext, flow && !flow->isLast(), &CheckinRoomState::canGoNextChanged);
     const QString note = pack ? pack->note.value_or(QString()) : QString();
-    assign(m_showsPackNote, !note.isEmpty() && flow && flow->index() == 0, &CheckinRoomState::showsPackNoteChanged);
+    assign(m_showsPackNote, !note.isEmpty() && flow && flow->index() == 0,
+        &CheckinRoomState::showsPackNoteChanged);
     assign(m_packNote, note, &CheckinRoomState::packNoteChanged);
     assign(m_showsListening, live && m_rows->count() == 0, &CheckinRoomState::showsListeningChanged);
 
