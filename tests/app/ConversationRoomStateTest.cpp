@@ -108,11 +108,11 @@ TEST(ConversationRoomState, CornersMapSeatsAndSidesAndARehearsalHasNoCoaching)
         const PartnerCornerValues corner = room.state.cornerValues(row.display);
         EXPECT_EQ(corner.canonicalSide, row.canonical);
         EXPECT_EQ(corner.name, row.name);
-        EXPECT_EQ(corner.hasStats, row.hasStats);
-        EXPECT_EQ(corner.share, row.hasStats ? 1.0 : 0.0);
+        EXPECT_EQ(
+            std::tuple(corner.share, corner.turns), row.hasStats ? std::tuple(1.0, 1) : std::tuple(0.0, 0));
         EXPECT_TRUE(corner.hasTurns) << "either partner's turn counts";
         EXPECT_EQ(corner.suggestion, row.suggestion);
-        EXPECT_EQ(corner.hasNudge, row.hasNudge);
+        EXPECT_EQ(corner.nudge.title, row.hasNudge ? "Title" : "");
         EXPECT_EQ(corner.nudgeLoading, row.loading);
         EXPECT_EQ(corner.starter, "One way I can turn toward you this week is\u2026")
             << "the step is held at 5";
@@ -124,7 +124,7 @@ TEST(ConversationRoomState, CornersMapSeatsAndSidesAndARehearsalHasNoCoaching)
     room.state.toggleRehearsal();
     EXPECT_EQ(room.state.leftCorner().name, "Alex");
     EXPECT_EQ(room.state.rightCorner().name, "Jordan");
-    EXPECT_FALSE(room.state.rightCorner().hasNudge || room.state.leftCorner().nudgeLoading);
+    EXPECT_FALSE(!room.state.rightCorner().nudge.isEmpty() || room.state.leftCorner().nudgeLoading);
     EXPECT_TRUE(room.state.rightCorner().nudgeError.isEmpty());
     EXPECT_FALSE(room.state.leftCorner().hasTurns) << "the script has not begun";
     room.state.requestNudge(0);

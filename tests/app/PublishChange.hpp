@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QObject>
+
 namespace lumora::testing {
 
 // Publishes a change of one field of a fake's state by that field's own signal, as the

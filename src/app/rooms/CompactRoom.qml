@@ -47,7 +47,7 @@ Flickable {
             RowLayout {
                 Layout.fillWidth: true
                 spacing: 16
-                PartnerCornerSlot {
+                RoomCorner {
                     objectName: "leftCorner"
                     Layout.fillWidth: true
                     Layout.preferredWidth: 1
@@ -55,7 +55,7 @@ Flickable {
                     room: root.room
                     values: root.room.leftCorner
                 }
-                PartnerCornerSlot {
+                RoomCorner {
                     objectName: "rightCorner"
                     Layout.fillWidth: true
                     Layout.preferredWidth: 1
@@ -72,14 +72,16 @@ Flickable {
                 room: root.room
             }
         }
-        EmotionalArcSlot {
+        EmotionalArcView {
             objectName: "emotionalArc"
             Layout.fillWidth: true
             Layout.preferredHeight: 128
             Layout.leftMargin: 24
             Layout.rightMargin: 24
             Layout.bottomMargin: 24
-            room: root.room
+            moments: root.room.moments
+            duration: root.room.arcDuration
+            active: root.room.active
         }
     }
 }

@@ -118,7 +118,13 @@ void ConversationRoomState::regroup()
 
 void ConversationRoomState::takeFindings()
 {
-    m_rows->setFindings(annotations(), fouls());
+    RoomMoments moments { annotations(), fouls() };
+    m_rows->setFindings(moments.annotations, moments.fouls);
+    const ConversationPresentation::WarmHard counts
+        = ConversationPresentation::warmHard(moments.annotations, moments.fouls, std::nullopt);
+    assign(m_moments, std::move(moments), &ConversationRoomState::momentsChanged);
+    assign(m_warmCount, clampedInt(counts.warm), &ConversationRoomState::warmCountChanged);
+    assign(m_hardCount, clampedInt(counts.hard), &ConversationRoomState::hardCountChanged);
 }
 
 void ConversationRoomState::turnsChanged()
@@ -151,9 +157,7 @@ PartnerCornerValues ConversationRoomState::cornerValues(int displaySeat) const
     for (const SpeakerStats& stats : m_speakerStats) {
         if (stats.speaker != canonical)
             continue;
-        corner.hasStats = true;
         corner.share = stats.share;
-        corner.talkTime = stats.talkTime;
         corner.turns = clampedInt(stats.turns);
         corner.longestTurn = stats.longestTurn;
         break;
@@ -163,12 +167,8 @@ PartnerCornerValues ConversationRoomState::cornerValues(int displaySeat) const
     corner.starter = agenda.at(std::clamp(m_model->selectedAgendaStep(), 0, int(agenda.size()) - 1)).starter;
     if (m_rehearsalActive)
         return corner;
-    if (const std::optional<ConversationNudge> nudge = m_model->contextualNudge(canonical)) {
-        corner.hasNudge = true;
-        corner.nudgeTitle = nudge->title;
-        corner.nudgeGuidance = nudge->guidance;
-        corner.nudgeSuggestedWords = nudge->suggestedWords;
-    }
+    if (const std::optional<ConversationNudge> nudge = m_model->contextualNudge(canonical))
+        corner.nudge = { nudge->title, nudge->guidance, nudge->suggestedWords };
     corner.nudgeLoading = m_model->isNudgeLoading(canonical);
     corner.nudgeError = m_model->nudgeError(canonical);
     return corner;
@@ -250,10 +250,6 @@ void ConversationRoomState::refresh()
     assign(m_showsProcessingNote, processing, &ConversationRoomState::showsProcessingNoteChanged);
     assign(m_latestRowKey, StageLabels::latestRowKey(m_rows->groups()),
         &ConversationRoomState::latestRowKeyChanged);
-    const ConversationPresentation::WarmHard moments
-        = ConversationPresentation::warmHard(annotations(), fouls(), std::nullopt);
-    assign(m_warmCount, clampedInt(moments.warm), &ConversationRoomState::warmCountChanged);
-    assign(m_hardCount, clampedInt(moments.hard), &ConversationRoomState::hardCountChanged);
     assign(m_arcDuration, std::max(m_elapsed, 1.0), &ConversationRoomState::arcDurationChanged);
     assign(m_leftCorner, cornerValues(0), &ConversationRoomState::leftCornerChanged);
     assign(m_rightCorner, cornerValues(1), &ConversationRoomState::rightCornerChanged);

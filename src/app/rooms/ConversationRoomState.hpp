@@ -3,6 +3,7 @@
 #include "LiveGuidance.hpp"
 #include "PartnerCornerValues.hpp"
 #include "RoomModel.hpp"
+#include "RoomMoments.hpp"
 #include "TranscriptRows.hpp"
 #include "domain/CircularityGate.hpp"
 #include "domain/ConversationTurn.hpp"
@@ -71,6 +72,7 @@ class ConversationRoomState : public QObject {
     Q_PROPERTY(QString pauseIcon READ pauseIcon NOTIFY pauseIconChanged)
     Q_PROPERTY(bool showsProcessingNote READ showsProcessingNote NOTIFY showsProcessingNoteChanged)
     Q_PROPERTY(QString latestRowKey READ latestRowKey NOTIFY latestRowKeyChanged)
+    Q_PROPERTY(lumora::RoomMoments moments READ moments NOTIFY momentsChanged)
     Q_PROPERTY(int warmCount READ warmCount NOTIFY warmCountChanged)
     Q_PROPERTY(int hardCount READ hardCount NOTIFY hardCountChanged)
     Q_PROPERTY(double arcDuration READ arcDuration NOTIFY arcDurationChanged)
@@ -154,6 +156,8 @@ public:
     [[nodiscard]] QString pauseIcon() const { return m_pauseIcon; }
     [[nodiscard]] bool showsProcessingNote() const { return m_showsProcessingNote; }
     [[nodiscard]] QString latestRowKey() const { return m_latestRowKey; }
+    // The findings so far of both seats, and their warm and hard counts.
+    [[nodiscard]] const RoomMoments& moments() const { return m_moments; }
     [[nodiscard]] int warmCount() const { return m_warmCount; }
     [[nodiscard]] int hardCount() const { return m_hardCount; }
     [[nodiscard]] double arcDuration() const { return m_arcDuration; }
@@ -246,6 +250,7 @@ signals:
     void pauseIconChanged();
     void showsProcessingNoteChanged();
     void latestRowKeyChanged();
+    void momentsChanged();
     void warmCountChanged();
     void hardCountChanged();
     void arcDurationChanged();
@@ -267,6 +272,7 @@ private:
     }
     // Groups the current turns into the rows, with their statistics and findings.
     void regroup();
+    // Takes the current findings into the rows, the moments and the counts.
     void takeFindings();
     // The turn count changed: regroup, then look at the signals.
     void turnsChanged();
@@ -323,6 +329,7 @@ private:
     QString m_pauseIcon;
     bool m_showsProcessingNote = false;
     QString m_latestRowKey = QStringLiteral("0-0");
+    RoomMoments m_moments;
     int m_warmCount = 0;
     int m_hardCount = 0;
     double m_arcDuration = 1;

@@ -2,15 +2,22 @@ import QtQuick
 import QtQuick.Layouts
 import Lumora.Theme
 
-// What the transcript shows before anyone has spoken: what the room does, in three lines.
-Item {
+// What the transcript shows before anyone has spoken: what the room does, in three lines,
+// centred; in a stage too short for them they start at the top and scroll.
+Flickable {
     id: root
 
     implicitHeight: Math.max(260, column.implicitHeight + 32)
+    contentWidth: width
+    contentHeight: Math.max(height, column.implicitHeight + 32)
+    interactive: contentHeight > height
+    boundsBehavior: Flickable.StopAtBounds
+    clip: true
 
     ColumnLayout {
         id: column
-        anchors.centerIn: parent
+        x: (root.width - width) / 2
+        y: (root.contentHeight - implicitHeight) / 2
         width: Math.min(root.width - 32, 450)
         spacing: 16
 

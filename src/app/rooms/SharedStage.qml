@@ -15,9 +15,12 @@ ColumnLayout {
 
     spacing: 0
 
-    Item {
-        objectName: "balanceGaugeSlot"
+    BalanceGauge {
+        objectName: "balanceGauge"
         Layout.fillWidth: true
+        Layout.bottomMargin: 8
+        warm: root.room.warmCount
+        hard: root.room.hardCount
     }
     Rectangle {
         Layout.fillWidth: true

@@ -29,7 +29,7 @@ ColumnLayout {
         Layout.bottomMargin: 8
         spacing: 16
 
-        PartnerCornerSlot {
+        RoomCorner {
             objectName: "leftCorner"
             Layout.preferredWidth: 224
             Layout.alignment: Qt.AlignTop
@@ -52,7 +52,7 @@ ColumnLayout {
                 room: root.room
             }
         }
-        PartnerCornerSlot {
+        RoomCorner {
             objectName: "rightCorner"
             Layout.preferredWidth: 224
             Layout.alignment: Qt.AlignTop
@@ -60,13 +60,15 @@ ColumnLayout {
             values: root.room.rightCorner
         }
     }
-    EmotionalArcSlot {
+    EmotionalArcView {
         objectName: "emotionalArc"
         Layout.fillWidth: true
         Layout.preferredHeight: 100
         Layout.leftMargin: 32
         Layout.rightMargin: 32
         Layout.bottomMargin: 12
-        room: root.room
+        moments: root.room.moments
+        duration: root.room.arcDuration
+        active: root.room.active
     }
 }

@@ -78,29 +78,53 @@ inline ScriptedConversation synthesize(
     return scripted;
 }
 
+// One line the stand-in "hears" without anything spoken aloud: its seat, when it is heard in
+// the recording and its words.
+struct HeardLine {
+    qint64 speaker;
+    double start;
+    double end;
+    QString text;
+};
+
+// The stand-in's script of lines that are heard but not spoken, each line's words spread evenly
+// over its time.
+inline ScriptedConversation quietScript(const QString& folder, std::span<const HeardLine> lines)
+{
+    ScriptedConversation scripted;
+    QJsonArray utterances;
+    for (const HeardLine& line : lines) {
+        const QStringList tokens = line.text.split(u' ');
+        const double step = (line.end - line.start) / double(tokens.size());
+        QJsonArray spoken;
+        for (qsizetype i = 0; i < tokens.size(); ++i) {
+            const QString bare = tokens[i].toLower().remove(QRegularExpression(QStringLiteral("[^a-z']")));
+            spoken.append(QJsonObject { { "word", bare }, { "punctuated_word", tokens[i] },
+                { "start", line.start + step * double(i) }, { "end", line.start + step * double(i + 1) } });
+        }
+        utterances.append(QJsonObject { { "speaker", line.speaker }, { "words", spoken } });
+        scripted.startTimes.append(line.start);
+        scripted.endsAt = std::max(scripted.endsAt, line.end);
+    }
+    scripted.scriptPath = QDir(folder).filePath("script.json");
+    QFile script(scripted.scriptPath);
+    EXPECT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QJsonDocument(QJsonObject { { "utterances", utterances } }).toJson());
+    return scripted;
+}
+
 // `count` utterances of `words`, seats taking turns, one every `every` seconds from `firstAt`,
 // each heard over the first 80 % of its slot; nothing is spoken aloud.
 inline ScriptedConversation quietScript(
     const QString& folder, int count, double firstAt, double every, const QString& words)
 {
-    ScriptedConversation scripted;
-    const QStringList tokens = words.split(u' ');
-    const double step = every * 0.8 / double(tokens.size());
-    QJsonArray utterances;
+    QList<HeardLine> lines;
     for (int n = 0; n < count; ++n) {
         const double at = firstAt + every * n;
-        QJsonArray spoken;
-        for (qsizetype i = 0; i < tokens.size(); ++i)
-            spoken.append(QJsonObject { { "word", tokens[i].toLower() }, { "punctuated_word", tokens[i] },
-                { "start", at + step * double(i) }, { "end", at + step * double(i + 1) } });
-        utterances.append(QJsonObject { { "speaker", n % 2 }, { "words", spoken } });
-        scripted.startTimes.append(at);
+        lines.append({ n % 2, at, at + every * 0.8, words });
     }
+    ScriptedConversation scripted = quietScript(folder, lines);
     scripted.endsAt = firstAt + every * count;
-    scripted.scriptPath = QDir(folder).filePath("script.json");
-    QFile script(scripted.scriptPath);
-    EXPECT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(QJsonDocument(QJsonObject { { "utterances", utterances } }).toJson());
     return scripted;
 }
 
@@ -130,7 +154,7 @@ protected:
         const QStringList serverTls { "--tls-cert", certificates.serverCertificate(), "--tls-key",
             certificates.serverKey() };
         speech = std::make_unique<lumora::testing::SpeechStandInProcess>(
-            QStringList { "--script", scripted.scriptPath } + serverTls);
+            QStringList { "--script", scripted.scriptPath } + serverTls + extraSpeechArguments());
         ASSERT_TRUE(speech->started()) << speech->log().toStdString();
         // Speech tokens of the control plane are checked by the stand-in with the same secret.
         controlPlane = std::make_unique<lumora::testing::ControlPlaneProcess>(
@@ -158,6 +182,8 @@ protected:
 
     // Further arguments for the control plane, for tests that need more of it.
     virtual QStringList extraControlPlaneArguments() { return {}; }
+    // Further arguments for the speech stand-in.
+    virtual QStringList extraSpeechArguments() { return {}; }
 
     // The development sign-in, as a person completes it in the browser.
     DeviceRegistration signIn(const DeviceIdentity& device)

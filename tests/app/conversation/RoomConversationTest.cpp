@@ -1,0 +1,154 @@
+// clang-format off
+// First, as SpokenConversationTest.hpp asks.
+#include "ConnectedConversationTest.hpp"
+// clang-format on
+
+#include "ConversationRoomState.hpp"
+#include "ShellSessionAdapter.hpp"
+#include "WindowHarness.hpp"
+
+#include <QTest>
+
+namespace lumora {
+namespace {
+
+// A short exchange heard by the speech stand-in: the left partner's two lines around the other's
+// brief "Mm, yes." (an interjection), then the other partner's answer.
+const test::HeardLine exchange[] = {
+    { 0, 0.5, 3.5, QStringLiteral("We keep getting stuck in the same cycle.") },
+    { 1, 3.7, 4.3, QStringLiteral("Mm, yes.") },
+    { 0, 4.5, 7.0, QStringLiteral("And I want us to find a way out.") },
+    { 1, 7.5, 10.5, QStringLiteral("I feel that too, and I want to understand you.") },
+};
+
+// The room in the application's window over a view model that is connected to the real control
+// plane and speech stand-in, recording from the virtual microphone. The stand-in takes its time
+// over the final transcript, so that the room shows its processing state long enough to see.
+class RoomConversationTest : public test::ConnectedConversationTest {
+protected:
+    RoomConversationTest()
+        : ConnectedConversationTest({}, 0, 0)
+    {
+    }
+
+    test::ScriptedConversation script() override { return test::quietScript(folder(), exchange); }
+    QStringList extraSpeechArguments() override { return { "--prerecorded-delay-ms", "3000" }; }
+
+    ConversationRoomState& room() const
+    {
+        auto* state = qobject_cast<ConversationRoomState*>(shell.find("roomState"));
+        EXPECT_NE(state, nullptr);
+        return *state;
+    }
+    // Presses the start button and waits until the conversation records.
+    void start(SessionViewModel& model)
+    {
+        shell.click("primaryButton");
+        ASSERT_TRUE(test::spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 30000));
+        ASSERT_TRUE(model.isRecording()) << model.statusText().toStdString();
+    }
+
+    lumora::testing::WindowHarness shell;
+};
+
+// Recording with rows (one with an interjection), swapped sides, paused and processing; the
+// floor prompt at two and three minutes of one partner holding the floor, naming the other
+// partner, and a new conversation starting without either dismissal.
+TEST_F(RoomConversationTest, ASpokenConversationFillsTheRoomAndTheFloorPromptFollowsTheClock)
+{
+    const auto model = connectedModel();
+    ShellSessionAdapter session(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    ConversationRoomState& state = room();
+    QStringList pills;
+    QObject::connect(&state, &ConversationRoomState::pillLabelChanged,
+        [&] { pills.append(state.showsPill() ? state.pillLabel() : QString()); });
+    start(*model);
+    EXPECT_EQ(shell.text("statusLabel"), "Listening");
+
+    ASSERT_TRUE(test::spinUntil([&] { return state.turnCount() == qsizetype(std::size(exchange)); }, 30000));
+    ASSERT_EQ(state.rows()->count(), 2) << "the brief answer sits inside the first row";
+    EXPECT_TRUE(state.groupedTurns().first().pieces.at(1).isInterjection);
+    EXPECT_FALSE(shell.shows("emptyRoom"));
+    EXPECT_TRUE(shell.shows("swapSidesButton"));
+    shell.screenshot("room-spoken-recording");
+
+    shell.click("swapSidesButton");
+    EXPECT_TRUE(model->sidesSwapped());
+    EXPECT_EQ(state.leftCorner().canonicalSide, 1);
+    EXPECT_EQ(state.rows()->data(state.rows()->index(0), TranscriptRows::DisplaySideRole).toInt(), 1);
+    shell.screenshot("room-spoken-swapped");
+    shell.click("swapSidesButton");
+
+    shell.click("pauseButton");
+    ASSERT_TRUE(model->isPaused());
+    EXPECT_EQ(shell.text("statusLabel"), "Paused");
+    EXPECT_EQ(shell.text("pauseButton"), "Resume");
+    shell.screenshot("room-spoken-paused");
+    shell.click("pauseButton");
+    ASSERT_TRUE(model->isRecording());
+
+    // The second partner has held the floor since the last line began; the clock moves on.
+    const double heldSince = exchange[3].start;
+    *clockSkipped = qint64(120 - model->elapsed() + heldSince) + 1;
+    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("floorOverlay"); }, 10000));
+    EXPECT_EQ(shell.text("floorHeadline"), "You\u2019ve held the floor for two minutes.");
+    EXPECT_EQ(shell.text("floorGuidance"),
+        "Name the softer truth underneath, then pause so Speaker 1 can reach back.");
+    shell.screenshot("room-spoken-floor-first");
+    shell.click("floorButton");
+    EXPECT_TRUE(state.turnExtensionUsed());
+    EXPECT_FALSE(shell.shows("floorOverlay"));
+
+    *clockSkipped += 60;
+    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("floorOverlay"); }, 10000));
+    EXPECT_EQ(shell.text("floorGuidance"), "Turn toward Speaker 1\u2019s response.");
+    shell.screenshot("room-spoken-floor-final");
+    shell.click("floorButton");
+    EXPECT_TRUE(state.dismissedFinalFloor());
+
+    shell.click("primaryButton");
+    ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 10000));
+    EXPECT_EQ(shell.text("statusLabel"), "Reading It Back");
+    EXPECT_TRUE(shell.shows("processingNote"));
+    shell.screenshot("room-spoken-processing");
+    ASSERT_TRUE(test::spinUntil([&] { return !model->isProcessing(); }, 60000));
+    EXPECT_FALSE(model->errorMessage().has_value()) << model->errorMessage().value_or("").toStdString();
+    EXPECT_TRUE(pills.contains("Reading It Back"));
+    EXPECT_EQ(model->results().size(), 1);
+    EXPECT_TRUE(shell.shows("emptyRoom"));
+
+    // A new conversation begins with neither floor prompt dismissed.
+    start(*model);
+    EXPECT_FALSE(state.turnExtensionUsed());
+    EXPECT_FALSE(state.dismissedFinalFloor());
+    shell.click("primaryButton");
+    ASSERT_TRUE(test::spinUntil([&] { return !model->isProcessing() && !model->isRecording(); }, 60000));
+    shell.close();
+}
+
+// A start that fails (the control plane has gone) says why in the banner, which the person
+// dismisses; nothing records.
+TEST_F(RoomConversationTest, AStartThatFailsShowsTheBannerUntilDismissed)
+{
+    const auto model = connectedModel();
+    ShellSessionAdapter session(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    ASSERT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
+    controlPlane.reset();
+
+    shell.click("primaryButton");
+    ASSERT_TRUE(test::spinUntil([&] { return model->errorMessage().has_value(); }, 30000));
+    EXPECT_FALSE(model->isRecording() || model->isStartingConversation());
+    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("errorBanner"); }, 5000));
+    EXPECT_EQ(shell.text("bannerMessage"), *model->errorMessage());
+    EXPECT_EQ(shell.text("primaryButton"), "Start conversation");
+    shell.screenshot("room-spoken-start-failed");
+    shell.click("dismissBannerButton");
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_FALSE(shell.shows("errorBanner"));
+    shell.close();
+}
+
+} // namespace
+} // namespace lumora
