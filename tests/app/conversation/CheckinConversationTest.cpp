@@ -76,7 +76,8 @@ TEST_F(CheckinConversationTest, AWeeklyCheckinIsRecordedSavedAndListedAsOne)
     ASSERT_TRUE(model->isRecording()) << model->errorMessage().value_or("").toStdString();
     EXPECT_EQ(pill(), "Listening");
     EXPECT_FALSE(shell.shows("leaveCheckinButton"));
-    ASSERT_TRUE(test::spinUntil([&] { return model->liveTurns().size() == qsizetype(std::size(exchange)); }, 30000));
+    ASSERT_TRUE(
+        test::spinUntil([&] { return model->liveTurns().size() == qsizetype(std::size(exchange)); }, 30000));
     ASSERT_EQ(checkin().rows()->count(), 2) << "the brief answer sits inside the first row";
     model->setSidesSwapped(true);
     // Swapped: the first voice's row is named by the second seat, its interjection by the first.
