@@ -1,5 +1,7 @@
 #include "FakeShell.hpp"
 #include "WindowHarness.hpp"
+#include "domain/CheckinPrompt.hpp"
+#include "domain/CheckinSection.hpp"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -214,6 +216,38 @@ TEST_F(AccessibilityTest, TheRoomReadsItsExplainerAndPressesItsButtons)
     EXPECT_TRUE(has(nodes, "label", "Make room before making the point."));
     press("Close hidden message");
     EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("hiddenMessage"); }, 5000));
+}
+
+TEST_F(AccessibilityTest, TheCheckinRoomReadsItsSectionsAndPressesItsButtons)
+{
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    testing::FakeRoomModel& room = session.roomModel;
+    room.update([](auto& s) {
+        CheckinPack pack;
+        pack.week = QStringLiteral("2026-W07");
+        for (const char* title :
+            { "Temperature", "Appreciation", "Follow-up", "This week's question", "Close" })
+            pack.sections.append(CheckinSection { QString(), QString::fromUtf8(title), 1,
+                { CheckinPrompt { QStringLiteral("How are you arriving today?"), std::nullopt } } });
+        s.checkinPack = pack;
+        s.checkinFlow = CheckinFlow(5, 0, 0);
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("checkinRoom"); }, 5000));
+    QList<Node> nodes = tree();
+    for (const char* text : { "Weekly check-in", "WEEK OF FEB 9", "How are you arriving today?",
+             "About 1 minutes suggested for this section",
+             "Nothing here is scored. Corvane just listens and writes a short summary after." })
+        EXPECT_TRUE(has(nodes, "label", QString::fromUtf8(text))) << text;
+    EXPECT_TRUE(named(nodes, "Section 1, Temperature").value(0).states.contains("selected"));
+    EXPECT_FALSE(named(nodes, "Section 2, Appreciation").value(0).states.contains("selected"));
+    for (const char* absent : { "Start conversation", "Pause", "Dismiss message", "Corvane mark" })
+        EXPECT_TRUE(named(nodes, absent).isEmpty()) << absent << " does not show";
+    press("Next");
+    EXPECT_EQ(room.sectionsAhead, 1);
+    press("Start check-in");
+    EXPECT_EQ(room.toggles, 1);
+    press("Leave check-in");
+    EXPECT_EQ(room.checkinCloses, 1);
 }
 
 TEST_F(AccessibilityTest, TheSetupSheetIsReadAndAnsweredThroughItsButtons)

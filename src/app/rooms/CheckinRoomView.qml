@@ -1,8 +1,12 @@
+pragma ComponentBehavior: Bound
 import QtQuick
+import QtQuick.Layouts
 import Lumora.Rooms
 import Lumora.Theme
 
-// The weekly check-in, shown in the conversation room's place while a pack is open.
+// The weekly check-in, in the conversation room's place while a pack is open: the header with
+// the week and the status, the sections one at a time with their navigation and what has been
+// said so far, and the actions bar; once the check-in is saved, only the saved panel.
 Item {
     id: root
 
@@ -10,7 +14,311 @@ Item {
     signal sectionChosen(int section)
     signal setupRequested
 
+    readonly property alias checkin: checkin
+
+    onVisibleChanged: {
+        if (root.visible)
+            checkin.appear()
+    }
+    Component.onCompleted: {
+        if (root.visible)
+            checkin.appear()
+    }
+
     WindowBackground {
         anchors.fill: parent
+    }
+
+    // The room's items exist only while a pack is open, so that nothing of it stands in the
+    // conversation room's way (or its tests') while it is closed.
+    Repeater {
+        model: root.model.hasCheckinPack ? 1 : 0
+        delegate: Item {
+            width: root.width
+            height: root.height
+            ColumnLayout {
+                anchors.fill: parent
+                spacing: 0
+
+                // The header: brand, title and week, the status pill, and the way out.
+                Rectangle {
+                    objectName: "checkinHeader"
+                    Layout.fillWidth: true
+                    implicitHeight: header.implicitHeight + 32
+                    color: Theme.withAlpha(Theme.paper, 0.82)
+
+                    RowLayout {
+                        id: header
+                        anchors.fill: parent
+                        anchors.leftMargin: 32
+                        anchors.rightMargin: 32
+                        anchors.topMargin: 16
+                        anchors.bottomMargin: 16
+                        spacing: 16
+
+                        Row {
+                            spacing: 12
+                            CorvaneBrandMark {
+                                size: 40
+                                isDecorative: true
+                                anchors.verticalCenter: parent.verticalCenter
+                            }
+                            Column {
+                                spacing: 4
+                                anchors.verticalCenter: parent.verticalCenter
+                                ReadableText {
+                                    objectName: "checkinTitle"
+                                    text: qsTr("Weekly check-in")
+                                    textFormat: Text.PlainText
+                                    font: Theme.display(26, Font.Medium)
+                                    color: Theme.ink
+                                }
+                                ReadableText {
+                                    objectName: "checkinWeek"
+                                    text: checkin.weekText
+                                    textFormat: Text.PlainText
+                                    font.family: Theme.interfaceFont(10, Font.Bold).family
+                                    font.pixelSize: 10
+                                    font.weight: Font.Bold
+                                    font.letterSpacing: 1.4
+                                    color: Theme.muted
+                                }
+                            }
+                        }
+                        Item {
+                            Layout.fillWidth: true
+                        }
+                        StatusPill {
+                            objectName: "checkinStatusPill"
+                            visible: checkin.showsPill
+                            label: checkin.pillLabel
+                            dotLive: checkin.dotLive
+                            liveColour: Theme.positive
+                            showsClock: checkin.showsClock
+                            clockText: checkin.clockText
+                        }
+                        SecondaryButton {
+                            objectName: "leaveCheckinButton"
+                            visible: checkin.showsLeave
+                            text: qsTr("Leave check-in")
+                            symbol: "arrow.uturn.left"
+                            onClicked: root.model.closeCheckin()
+                        }
+                    }
+                    Rectangle {
+                        anchors.bottom: parent.bottom
+                        width: parent.width
+                        height: 1
+                        color: Theme.rule
+                    }
+                }
+
+                ScrollablePage {
+                    id: page
+                    objectName: "checkinPage"
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    horizontalPadding: Math.max(32, (page.width - 760) / 2)
+                    verticalPadding: 24
+                    spacing: 20
+
+                    EditorialCard {
+                        objectName: "savedPanel"
+                        visible: root.model.isCheckinFinished
+                        width: parent.width
+
+                        Row {
+                            spacing: 10
+                            Icon {
+                                symbol: "checkmark.seal.fill"
+                                size: 28
+                                color: Theme.positive
+                                anchors.verticalCenter: parent.verticalCenter
+                            }
+                            ReadableText {
+                                objectName: "savedTitle"
+                                text: qsTr("Check-in saved")
+                                textFormat: Text.PlainText
+                                font: Theme.display(28, Font.Medium)
+                                color: Theme.positive
+                            }
+                        }
+                        ReadableText {
+                            objectName: "savedSentence"
+                            width: parent.width
+                            text: qsTr("It is in your history with the summary. See you next week — and if a week goes by, that is fine too.")
+                            textFormat: Text.PlainText
+                            wrapMode: Text.Wrap
+                            font: Theme.body
+                            color: Theme.muted
+                        }
+                        Row {
+                            spacing: 12
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            PrimaryButton {
+                                objectName: "readInHistoryButton"
+                                text: qsTr("Read it in History")
+                                symbol: "clock.arrow.circlepath"
+                                onClicked: root.sectionChosen(Sections.History)
+                            }
+                            SecondaryButton {
+                                objectName: "savedCloseButton"
+                                text: qsTr("Close")
+                                onClicked: root.model.closeCheckin()
+                            }
+                        }
+                    }
+
+                    PackNote {
+                        objectName: "packNote"
+                        visible: !root.model.isCheckinFinished && checkin.showsPackNote
+                        width: parent.width
+                        text: checkin.packNote
+                    }
+                    SectionProgress {
+                        objectName: "sectionProgress"
+                        visible: !root.model.isCheckinFinished
+                        width: parent.width
+                        sections: root.model.checkinPackValue.sections
+                        index: checkin.sectionIndex
+                    }
+                    EditorialCard {
+                        objectName: "sectionCard"
+                        visible: !root.model.isCheckinFinished && checkin.hasCurrent
+                        width: parent.width
+                        SectionCard {
+                            width: parent.width
+                            section: checkin.current
+                            position: checkin.sectionIndex + 1
+                            total: checkin.total
+                            pacingText: checkin.pacingText
+                            isPastSuggestion: checkin.isPastSuggestion
+                        }
+                    }
+                    RowLayout {
+                        objectName: "checkinNavigation"
+                        visible: !root.model.isCheckinFinished
+                        width: parent.width
+                        spacing: 16
+                        SecondaryButton {
+                            objectName: "backButton"
+                            text: qsTr("Back")
+                            symbol: "chevron.left"
+                            enabled: checkin.canGoBack
+                            opacity: enabled ? 1 : 0.46
+                            onClicked: root.model.goBackCheckinSection()
+                        }
+                        Item {
+                            Layout.fillWidth: true
+                        }
+                        PrimaryButton {
+                            objectName: "nextButton"
+                            text: qsTr("Next")
+                            symbol: "chevron.right"
+                            enabled: checkin.canGoNext
+                            onClicked: root.model.advanceCheckinSection()
+                        }
+                    }
+                    EditorialCard {
+                        objectName: "checkinTranscript"
+                        visible: !root.model.isCheckinFinished && checkin.rows.count > 0
+                        width: parent.width
+                        TrackedLabel {
+                            caption: qsTr("what you have said so far")
+                        }
+                        Repeater {
+                            model: checkin.rows
+                            delegate: CheckinTranscriptTurn {
+                                width: parent ? parent.width : 0
+                            }
+                        }
+                    }
+                    EditorialCard {
+                        objectName: "listeningCard"
+                        visible: !root.model.isCheckinFinished && checkin.showsListening
+                        width: parent.width
+                        ReadableText {
+                            width: parent.width
+                            text: qsTr("Listening. Your words will appear here as you talk.")
+                            textFormat: Text.PlainText
+                            wrapMode: Text.Wrap
+                            font: Theme.displayItalic(16, Font.Normal)
+                            color: Theme.muted
+                        }
+                    }
+                    ReadableText {
+                        objectName: "notScoredNote"
+                        visible: !root.model.isCheckinFinished
+                        width: parent.width
+                        horizontalAlignment: Text.AlignHCenter
+                        text: qsTr("Nothing here is scored. Corvane just listens and writes a short summary after.")
+                        textFormat: Text.PlainText
+                        wrapMode: Text.Wrap
+                        font: Theme.small
+                        color: Theme.muted
+                    }
+                }
+
+                // The actions bar: the primary button and, while live, pause or resume; once saved,
+                // only "Close".
+                Rectangle {
+                    objectName: "checkinActions"
+                    Layout.fillWidth: true
+                    implicitHeight: actions.implicitHeight + 32
+                    color: Theme.withAlpha(Theme.paper, 0.82)
+
+                    Rectangle {
+                        width: parent.width
+                        height: 1
+                        color: Theme.rule
+                    }
+                    Row {
+                        id: actions
+                        anchors.centerIn: parent
+                        spacing: 12
+                        SecondaryButton {
+                            objectName: "actionsCloseButton"
+                            visible: root.model.isCheckinFinished
+                            text: qsTr("Close")
+                            onClicked: root.model.closeCheckin()
+                        }
+                        SessionActionButton {
+                            objectName: "checkinPrimaryButton"
+                            visible: !root.model.isCheckinFinished
+                            text: checkin.primaryLabel
+                            symbol: checkin.primaryIcon
+                            active: root.model.isRecording
+                            enabled: checkin.primaryEnabled
+                            onClicked: checkin.primaryAction()
+                        }
+                        SecondaryButton {
+                            objectName: "checkinPauseButton"
+                            visible: !root.model.isCheckinFinished && checkin.showsPause
+                            text: checkin.pauseLabel
+                            symbol: checkin.pauseIcon
+                            onClicked: root.model.togglePause()
+                        }
+                    }
+                }
+            }
+
+            CheckinNotice {
+                objectName: "checkinNotice"
+                visible: root.model.errorMessage.length > 0
+                anchors.horizontalCenter: parent.horizontalCenter
+                y: 84
+                width: Math.min(implicitWidth, root.width - 48)
+                message: root.model.errorMessage
+                onDismiss: checkin.dismissNotice()
+            }
+        }
+    }
+
+    // Last, so that it outlives the views that read it when the room goes.
+    CheckinRoomState {
+        id: checkin
+        objectName: "checkinState"
+        model: root.model
+        onSetupRequested: root.setupRequested()
     }
 }

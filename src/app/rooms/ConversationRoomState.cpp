@@ -311,25 +311,14 @@ void ConversationRoomState::primaryAction()
 {
     if (!m_model)
         return;
-    switch (PrimaryAction::choose(
-        m_rehearsalActive, m_model->isRecording(), m_model->isPaused(), m_model->startReadiness())) {
-    case PrimaryAction::Step::endRehearsal:
+    const PrimaryAction::Step step = PrimaryAction::choose(
+        m_rehearsalActive, m_model->isRecording(), m_model->isPaused(), m_model->startReadiness());
+    if (step == PrimaryAction::Step::endRehearsal)
         endRehearsal();
-        break;
-    case PrimaryAction::Step::finish:
-        m_model->finishConversation();
-        break;
-    case PrimaryAction::Step::openSetup:
+    else if (step == PrimaryAction::Step::openSetup)
         emit setupRequested();
-        break;
-    case PrimaryAction::Step::notReady:
-        m_model->setErrorMessage(PrimaryAction::notReadyText());
-        m_model->setStatusText(PrimaryAction::notReadyText());
-        break;
-    case PrimaryAction::Step::start:
-        m_model->toggleRecording();
-        break;
-    }
+    else
+        PrimaryAction::perform(step, *m_model);
 }
 
 void ConversationRoomState::startCheckin()

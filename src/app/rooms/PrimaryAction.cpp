@@ -21,4 +21,23 @@ PrimaryAction::Step PrimaryAction::choose(
     return Step::start;
 }
 
+void PrimaryAction::perform(Step step, RoomModel& model)
+{
+    switch (step) {
+    case Step::endRehearsal:
+    case Step::openSetup:
+        break;
+    case Step::finish:
+        model.finishConversation();
+        break;
+    case Step::notReady:
+        model.setErrorMessage(notReadyText());
+        model.setStatusText(notReadyText());
+        break;
+    case Step::start:
+        model.toggleRecording();
+        break;
+    }
+}
+
 } // namespace lumora

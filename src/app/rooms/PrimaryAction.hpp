@@ -13,6 +13,9 @@ struct PrimaryAction {
     enum class Step { endRehearsal, finish, openSetup, notReady, start };
 
     static Step choose(bool rehearsalActive, bool isRecording, bool isPaused, RoomModel::Readiness readiness);
+    // Does what a step asks of the model: finish, say the room is not ready (in the error and
+    // the status line), or start. Ending a rehearsal and opening the setup sheet are the room's.
+    static void perform(Step step, RoomModel& model);
     // Both the error and the status line read this while the room is busy.
     static QString notReadyText()
     {

@@ -8,6 +8,8 @@ Rectangle {
 
     property string label
     property bool dotLive
+    // The live dot's colour: the conversation room's attention, the check-in's positive.
+    property color liveColour: Theme.attention
     property bool showsClock
     property string clockText
 
@@ -28,7 +30,7 @@ Rectangle {
             height: 7
             radius: 3.5
             anchors.verticalCenter: parent.verticalCenter
-            color: root.dotLive ? Theme.attention : Theme.withAlpha(Theme.muted, 0.28)
+            color: root.dotLive ? root.liveColour : Theme.withAlpha(Theme.muted, 0.28)
         }
         ReadableText {
             objectName: "statusLabel"

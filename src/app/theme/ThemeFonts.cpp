@@ -91,6 +91,7 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("exclamationmark.circle"), QStringLiteral("error_outline") },
         { QStringLiteral("info.circle"), QStringLiteral("info_outline") },
         { QStringLiteral("chevron.up.chevron.down"), QStringLiteral("unfold_more") },
+        { QStringLiteral("sparkles"), QStringLiteral("auto_awesome") },
         { QStringLiteral("arrow.left.arrow.right"), QStringLiteral("swap_horiz") },
         { QStringLiteral("xmark"), QStringLiteral("close") },
         { QStringLiteral("exclamationmark.circle.fill"), QStringLiteral("error") },
@@ -114,6 +115,10 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("checkmark.shield.fill"), QStringLiteral("verified_user") },
         { QStringLiteral("clock"), QStringLiteral("schedule") },
         { QStringLiteral("person.2.circle.fill"), QStringLiteral("supervised_user_circle") },
+        { QStringLiteral("quote.opening"), QStringLiteral("format_quote") },
+        { QStringLiteral("checkmark.seal.fill"), QStringLiteral("verified") },
+        { QStringLiteral("chevron.left"), QStringLiteral("chevron_left") },
+        { QStringLiteral("arrow.uturn.left"), QStringLiteral("u_turn_left") },
     };
     return glyphs.value(symbol);
 }

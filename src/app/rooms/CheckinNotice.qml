@@ -1,0 +1,4 @@
+// A failure over the check-in room: the start error banner itself, which the check-in room
+// places without a transition.
+ConversationStartErrorBanner {
+}

@@ -1,0 +1,59 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Layouts
+import Lumora.Rooms
+import Lumora.Theme
+
+// One segment per section of the pack: full positive for the sections done, a lighter tone
+// for the current one and faint ink for those ahead, each with its title.
+RowLayout {
+    id: root
+
+    property list<checkinSection> sections
+    property int index
+
+    spacing: 8
+
+    Repeater {
+        model: root.sections
+        delegate: ColumnLayout {
+            id: entry
+
+            required property int index
+            required property checkinSection modelData
+            readonly property bool isCurrent: entry.index === root.index
+
+            objectName: "progressSegment" + entry.index
+            Layout.fillWidth: true
+            Layout.preferredWidth: 1
+            spacing: 6
+            Accessible.role: Accessible.StaticText
+            Accessible.name: qsTr("Section %1, %2").arg(entry.index + 1).arg(entry.modelData.title)
+            Accessible.selected: entry.isCurrent
+            Accessible.ignored: !entry.visible
+
+            Rectangle {
+                objectName: "capsule"
+                Layout.fillWidth: true
+                implicitHeight: 4
+                radius: 2
+                color: entry.index < root.index ? Theme.positive
+                     : entry.isCurrent ? Theme.withAlpha(Theme.positive, 0.55)
+                     : Theme.withAlpha(Theme.ink, 0.1)
+            }
+            Text {
+                objectName: "segmentTitle"
+                Layout.fillWidth: true
+                horizontalAlignment: Text.AlignHCenter
+                text: entry.modelData.title
+                textFormat: Text.PlainText
+                font: Theme.interfaceFont(11, entry.isCurrent ? Font.DemiBold : Font.Normal)
+                color: entry.isCurrent ? Theme.ink : Theme.muted
+                elide: Text.ElideRight
+                fontSizeMode: Text.HorizontalFit
+                minimumPixelSize: Math.floor(font.pixelSize * 0.7)
+                Accessible.ignored: true
+            }
+        }
+    }
+}

@@ -1,0 +1,135 @@
+// clang-format off
+// First, as SpokenConversationTest.hpp asks.
+#include "ConnectedConversationTest.hpp"
+// clang-format on
+
+#include "CheckinRoomState.hpp"
+#include "ConversationRoomState.hpp"
+#include "Sections.hpp"
+#include "ShellSessionAdapter.hpp"
+#include "WindowHarness.hpp"
+
+#include <QTest>
+
+namespace lumora {
+namespace {
+
+// What the stand-in hears during the check-in: the first partner around the other's brief
+// "Mm." (held inside the first row), then the other partner.
+const test::HeardLine exchange[] = {
+    { 0, 0.5, 3.5, QStringLiteral("This week felt calmer than the last one.") },
+    { 1, 3.7, 4.2, QStringLiteral("Mm.") },
+    { 0, 4.4, 6.5, QStringLiteral("I slept better too.") },
+    { 1, 7.0, 10.0, QStringLiteral("I noticed that, and I liked our walk.") },
+};
+
+// The weekly check-in in the application's window over a view model connected to the real
+// control plane (which serves this week's pack) and speech stand-in, recording from the virtual
+// microphone.
+class CheckinConversationTest : public test::ConnectedConversationTest {
+protected:
+    CheckinConversationTest()
+        : ConnectedConversationTest({}, 0, 0)
+    {
+    }
+
+    test::ScriptedConversation script() override { return test::quietScript(folder(), exchange); }
+    QStringList extraSpeechArguments() override { return { "--prerecorded-delay-ms", "2000" }; }
+
+    CheckinRoomState& checkin() const
+    {
+        auto* state = qobject_cast<CheckinRoomState*>(shell.find("checkinState"));
+        EXPECT_NE(state, nullptr);
+        return *state;
+    }
+    QString pill() const { return shell.find("checkinStatusPill")->property("label").toString(); }
+    QString rowText(int row, int role) const
+    {
+        const CheckinTranscriptRows& rows = *checkin().rows();
+        return rows.data(rows.index(row), role).toString();
+    }
+
+    lumora::testing::WindowHarness shell;
+};
+
+TEST_F(CheckinConversationTest, AWeeklyCheckinIsRecordedSavedAndListedAsOne)
+{
+    const auto model = connectedModel();
+    ShellSessionAdapter session(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    auto* conversation = qobject_cast<ConversationRoomState*>(shell.find("roomState"));
+    ASSERT_NE(conversation, nullptr);
+
+    shell.click("checkinButton");
+    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("checkinRoom"); }, 30000))
+        << model->errorMessage().value_or("").toStdString();
+    ASSERT_TRUE(model->checkinPack().has_value());
+    const CheckinPack pack = *model->checkinPack();
+    EXPECT_EQ(shell.text("sectionPosition"), QStringLiteral("SECTION 1 OF %1").arg(pack.sections.size()));
+    EXPECT_EQ(shell.text("sectionTitle"), pack.sections.first().title);
+    const bool hasNote = !pack.note.value_or(QString()).isEmpty();
+    EXPECT_EQ(shell.shows("packNote"), hasNote);
+    shell.screenshot("checkin-spoken-opened");
+
+    shell.click("checkinPrimaryButton");
+    ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
+    ASSERT_TRUE(model->isRecording()) << model->errorMessage().value_or("").toStdString();
+    EXPECT_EQ(pill(), "Listening");
+    EXPECT_FALSE(shell.shows("leaveCheckinButton"));
+    ASSERT_TRUE(
+        test::spinUntil([&] { return model->liveTurns().size() == qsizetype(std::size(exchange)); }, 30000));
+    ASSERT_EQ(checkin().rows()->count(), 2) << "the brief answer sits inside the first row";
+    model->setSidesSwapped(true);
+    // Swapped: the first voice's row is named by the second seat, its interjection by the first.
+    const QString first = model->participantName(0);
+    const QString second = model->participantName(1);
+    EXPECT_EQ(rowText(0, TranscriptRows::NameRole), second);
+    EXPECT_EQ(rowText(0, TranscriptRows::ParagraphRole),
+        QStringLiteral("This week felt calmer than the last one. %1: “Mm.” I slept better too.").arg(first));
+    EXPECT_EQ(rowText(1, TranscriptRows::NameRole), first);
+    shell.screenshot("checkin-spoken-recording");
+
+    // The next section's timer starts at the recording's time.
+    ASSERT_TRUE(test::spinUntil([&] { return model->elapsed() >= 1; }, 10000));
+    shell.click("nextButton");
+    EXPECT_EQ(shell.text("sectionPosition"), QStringLiteral("SECTION 2 OF %1").arg(pack.sections.size()));
+    EXPECT_LT(checkin().elapsedInSection(), 1.5);
+    EXPECT_FALSE(shell.shows("packNote"));
+
+    shell.click("checkinPauseButton");
+    ASSERT_TRUE(model->isPaused());
+    EXPECT_EQ(pill(), "Paused");
+    EXPECT_EQ(shell.text("checkinPauseButton"), "Resume");
+    shell.click("checkinPauseButton");
+    ASSERT_TRUE(model->isRecording());
+
+    QStringList labels;
+    QObject::connect(&checkin(), &CheckinRoomState::primaryLabelChanged,
+        [&, state = &checkin()] { labels.append(state->primaryLabel()); });
+    shell.click("checkinPrimaryButton");
+    ASSERT_TRUE(test::spinUntil([&] { return model->isCheckinFinished() || model->errorMessage(); }, 60000));
+    ASSERT_TRUE(model->isCheckinFinished()) << model->errorMessage().value_or("").toStdString();
+    EXPECT_TRUE(labels.contains("Saving…"));
+    EXPECT_TRUE(shell.shows("savedPanel"));
+    EXPECT_TRUE(shell.shows("actionsCloseButton"));
+    shell.screenshot("checkin-spoken-saved");
+
+    // Listed in the history as one check-in.
+    ASSERT_TRUE(test::spinUntil([&] { return model->historyEntries().size() == 1; }, 10000));
+    EXPECT_TRUE(model->historyEntries().first().isCheckin());
+
+    shell.click("readInHistoryButton");
+    EXPECT_EQ(shell.find("contentView")->property("section").toInt(), int(Sections::History));
+    shell.find("contentView")->setProperty("section", int(Sections::Conversation));
+    EXPECT_TRUE(shell.shows("savedPanel")) << "the pack stays open until it is closed";
+
+    shell.click("actionsCloseButton");
+    EXPECT_FALSE(model->checkinPack().has_value());
+    EXPECT_TRUE(shell.shows("conversationRoom"));
+    EXPECT_EQ(shell.find("roomState"), conversation) << "the room kept its own state";
+    EXPECT_TRUE(shell.shows("emptyRoom"));
+    shell.close();
+}
+
+} // namespace
+} // namespace lumora
