@@ -102,7 +102,6 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("pause.fill"), QStringLiteral("pause") },
         { QStringLiteral("arrow.turn.down.right"), QStringLiteral("subdirectory_arrow_right") },
         { QStringLiteral("timer"), QStringLiteral("timer") },
-        { QStringLiteral("sparkles"), QStringLiteral("auto_awesome") },
         // The History page, the review sheet and the People page.
         { QStringLiteral("clock.badge.checkmark"), QStringLiteral("alarm_on") },
         { QStringLiteral("checkmark.icloud"), QStringLiteral("cloud_done") },
