@@ -175,6 +175,40 @@ TEST(ModelAnalyzer, FindingsThatBreakARuleAreDropped)
     EXPECT_EQ(result->nudges, (QList<QString> { "One.", "Two.", "Three." }));
 }
 
+TEST(ModelAnalyzer, FormatCharactersAreTakenOutOfEveryText)
+{
+    // Right-to-left override, zero-width space and joiner, left-to-right isolate with its
+    // pop, a byte-order mark and a tag character (beyond the first plane).
+    const QString hidden = QString::fromUtf8("\u202E\u200B\u200D\u2066\u2069\uFEFF\U000E0041");
+    const auto hide
+        = [&](const QString& text) { return hidden + text.left(3) + hidden + text.mid(3) + hidden; };
+    QJsonObject answer = goodAnswer();
+    answer.insert("title", hide("Listening"));
+    answer.insert("summary", hide("A hard start that ended in repair."));
+    answer.insert("nudges", QJsonArray { hide("Say what you need."), hidden });
+    answer.insert("harsh_startup",
+        QJsonObject { { "detected", true }, { "confidence", 0.8 }, { "note", hide("Blame first.") } });
+    Fixture f;
+    f.model->script = { ModelAnswer { hide("model-x"), text(answer), 120, 40 } };
+    const auto result = f.analyzer.analyze(request());
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->model, "model-x");
+    EXPECT_EQ(result->title, "Listening");
+    EXPECT_EQ(result->summary, "A hard start that ended in repair.");
+    EXPECT_EQ(result->nudges, (QList<QString> { "Say what you need." }));
+    EXPECT_EQ(result->harshStartup->note, "Blame first.");
+
+    // A nudge whose words are nothing but format characters has no words.
+    const QJsonObject nudge { { "title", hide("Pause") }, { "guidance", "Breathe first." },
+        { "suggested_words", hidden } };
+    Fixture g;
+    g.model->script = { answerWith(text(nudge)) };
+    EXPECT_EQ(g.analyzer.nudge(nudgeRequest()), RuleBasedAnalyzer().nudge(nudgeRequest()));
+    g.model->script = { answerWith(text(QJsonObject { { "title", hide("Pause") }, { "guidance", "Breathe." },
+        { "suggested_words", hide("One moment.") } })) };
+    EXPECT_EQ(g.analyzer.nudge(nudgeRequest()), (ConversationNudge { "Pause", "Breathe.", "One moment." }));
+}
+
 TEST(ModelAnalyzer, FailuresAreRetriedWithinTheBudgetThenTheRulesAnswer)
 {
     using Kind = ModelFailure::Kind;
