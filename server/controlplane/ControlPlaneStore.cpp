@@ -120,6 +120,16 @@ const QList<QStringList>& migrations()
             // Old nonces are forgotten by their time, away from the requests.
             "CREATE INDEX request_nonces_by_time ON request_nonces (request_time)",
         },
+        {
+            // One active device per key, whatever sign-ins run at once: a key bound into two
+            // accounts would let either one's recovery answer for the other. A key that
+            // simultaneous sign-ins bound twice keeps its oldest device.
+            "UPDATE devices SET revoked_at = created_at WHERE revoked_at IS NULL AND EXISTS (SELECT 1 FROM"
+            " devices AS older WHERE older.public_key = devices.public_key AND older.revoked_at IS NULL"
+            " AND (older.created_at < devices.created_at OR (older.created_at = devices.created_at"
+            " AND older.id < devices.id)))",
+            "CREATE UNIQUE INDEX devices_one_active_key ON devices (public_key) WHERE revoked_at IS NULL",
+        },
     };
     return steps;
 }
@@ -401,12 +411,7 @@ std::expected<DeviceRecord, TicketRefusal> ControlPlaneStore::redeemTicket(
     if (!request || !request->accountName)
         return std::unexpected(TicketRefusal::notRedeemable);
 
-    std::optional<QUuid> accountID;
-    Statement account(
-        m_connection, QStringLiteral("SELECT id FROM accounts WHERE name = ?"), { *request->accountName });
-    if (account.next())
-        accountID = QUuid::fromString(account.value(0).toString());
-
+    std::optional<QUuid> accountID = accountNamed(*request->accountName);
     // Whoever started the sign-in needed only the public key, not the private one.
     auto device = activeDeviceWithKey(request->devicePublicKey);
     if (device && device->accountID != accountID) {
@@ -414,20 +419,41 @@ std::expected<DeviceRecord, TicketRefusal> ControlPlaneStore::redeemTicket(
         return std::unexpected(TicketRefusal::keyActiveInAnotherAccount);
     }
     if (!accountID) {
-        accountID = QUuid::createUuid();
+        // A sign-in of the same name that runs at once may make the account first.
         Statement(m_connection,
-            QStringLiteral("INSERT INTO accounts (id, name, created_at) VALUES (?, ?, ?)"),
-            { idText(*accountID), *request->accountName, now });
+            QStringLiteral(
+                "INSERT INTO accounts (id, name, created_at) VALUES (?, ?, ?) ON CONFLICT DO NOTHING"),
+            { idText(QUuid::createUuid()), *request->accountName, now });
+        accountID = accountNamed(*request->accountName);
+        if (!accountID)
+            throw StoreFailure("an account vanished while it was made");
     }
     if (!device) {
         device = DeviceRecord { QUuid::createUuid(), *accountID, request->devicePublicKey, false };
-        Statement(m_connection,
+        // Another sign-in of the same key that runs at once may bind it first: its device
+        // stands, and this one is refused as if it had come second.
+        Statement insert(m_connection,
             QStringLiteral("INSERT INTO devices (id, account_id, public_key, platform, created_at) VALUES "
-                           "(?, ?, ?, ?, ?)"),
+                           "(?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"),
             { idText(device->id), idText(*accountID), request->devicePublicKey, request->platform, now });
+        if (insert.rowsAffected() != 1) {
+            device = activeDeviceWithKey(request->devicePublicKey);
+            if (!device || device->accountID != *accountID) {
+                transaction.commit();
+                return std::unexpected(TicketRefusal::keyActiveInAnotherAccount);
+            }
+        }
     }
     transaction.commit();
     return *device;
+}
+
+std::optional<QUuid> ControlPlaneStore::accountNamed(const QString& name) const
+{
+    Statement account(m_connection, QStringLiteral("SELECT id FROM accounts WHERE name = ?"), { name });
+    if (!account.next())
+        return std::nullopt;
+    return QUuid::fromString(account.value(0).toString());
 }
 
 bool ControlPlaneStore::revokeDevice(const QUuid& accountID, const QUuid& deviceID, qint64 now)

@@ -107,7 +107,8 @@ public:
     // Redeems a ticket and registers the request's device key under the named account, in
     // one transaction. A key already active in that account keeps its device. A key active
     // in another account stays there untouched (only a sign-out, which revokes the device,
-    // frees it) and the ticket is spent all the same.
+    // frees it) and the ticket is spent all the same; so is a key that a sign-in running at
+    // the same time binds first.
     std::expected<DeviceRecord, TicketRefusal> redeemTicket(const QString& ticketHash, qint64 now);
 
     bool revokeDevice(const QUuid& accountID, const QUuid& deviceID, qint64 now);
@@ -127,6 +128,7 @@ public:
 private:
     explicit ControlPlaneStore(QString connectionName);
     void migrate();
+    std::optional<QUuid> accountNamed(const QString& name) const;
 
     QString m_connection;
 };

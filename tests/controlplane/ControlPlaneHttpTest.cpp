@@ -1,4 +1,5 @@
 #include "ControlPlaneProcess.hpp"
+#include "ProcessCalls.hpp"
 #include "TestDatabase.hpp"
 #include "domain/ConversationUploadCodec.hpp"
 #include "security/DeviceIdentity.hpp"
@@ -28,15 +29,16 @@
 namespace lumora {
 namespace {
 
+using testing::accountStateOver;
+using testing::codeOf;
 using testing::ControlPlaneProcess;
+using testing::endpoint;
+using testing::postSigned;
 using testing::sendRequest;
+using testing::signedBy;
+using testing::signInOver;
 using testing::TestCertificates;
 using testing::TestReply;
-
-QUrl endpoint(const ControlPlaneProcess& server, const QString& path)
-{
-    return server.baseUrl().resolved(QUrl(path));
-}
 
 // Writes raw bytes and reads until the server closes the connection.
 QByteArray exchangeRaw(const QUrl& base, const QByteArray& bytes)
@@ -50,60 +52,6 @@ QByteArray exchangeRaw(const QUrl& base, const QByteArray& bytes)
     while (socket.waitForReadyRead(5000))
         reply += socket.readAll();
     return reply;
-}
-
-// Signs a new device in through the development sign-in of a running server: its id.
-QUuid signInOver(const ControlPlaneProcess& server, const DeviceIdentity& identity, const QString& name)
-{
-    QNetworkAccessManager manager;
-    const QList<std::pair<QByteArray, QByteArray>> json { { "Content-Type", "application/json" } };
-    const auto started = sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/start"),
-        QJsonDocument(
-            QJsonObject { { "device_public_key", identity.publicKeyBase64URL() }, { "platform", "linux" } })
-            .toJson(),
-        json);
-    const QUrl page(QJsonDocument::fromJson(started.body).object().value("authorization_url").toString());
-    const auto submitted = sendRequest(manager, "POST", endpoint(server, "/dev/sign-in"),
-        "request=" + QUrlQuery(page).queryItemValue("request").toLatin1() + "&name=" + name.toUtf8(),
-        { { "Content-Type", "application/x-www-form-urlencoded" } });
-    const QUrl location(QString::fromLatin1(submitted.header("Location")));
-    const auto completed = sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/complete"),
-        QJsonDocument(QJsonObject { { "ticket", QUrlQuery(location).queryItemValue("ticket") } }).toJson(),
-        json);
-    return QUuid::fromString(QJsonDocument::fromJson(completed.body).object().value("device_id").toString());
-}
-
-// The "Authorization" header of a signed request, made now with a fresh nonce.
-QByteArray signedBy(const DeviceIdentity& identity, const QUuid& device, const QString& method,
-    const QString& path, const QByteArray& body = {})
-{
-    const auto signature = RequestSigner::sign(
-        identity, device, method, path, body, QDateTime::currentDateTimeUtc(), QUuid::createUuid());
-    return signature ? signature->authorization().toLatin1() : QByteArray();
-}
-
-TestReply accountStateOver(const ControlPlaneProcess& server, const QByteArray& authorization)
-{
-    QNetworkAccessManager manager;
-    return sendRequest(
-        manager, "GET", endpoint(server, "/v1/account/state"), {}, { { "Authorization", authorization } });
-}
-
-// A signed POST of a JSON body.
-TestReply postSigned(const ControlPlaneProcess& server, const DeviceIdentity& identity, const QUuid& device,
-    const QString& path, const QJsonObject& body)
-{
-    QNetworkAccessManager manager;
-    const QByteArray json = QJsonDocument(body).toJson();
-    return sendRequest(manager, "POST", endpoint(server, path), json,
-        { { "Content-Type", "application/json" },
-            { "Authorization", signedBy(identity, device, "POST", path, json) } });
-}
-
-std::string codeOf(const TestReply& reply)
-{
-    return std::to_string(reply.status) + " "
-        + QJsonDocument::fromJson(reply.body).object().value("error").toString().toStdString();
 }
 
 // Seconds of CPU the process has used so far.

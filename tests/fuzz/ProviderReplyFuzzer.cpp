@@ -69,7 +69,8 @@ void requireCleanText(const std::optional<QString>& text, qsizetype limit, const
 
 const AnalysisProviderPayload& analysisRequest()
 {
-    static const AnalysisProviderPayload request { AnalysisPass::final, toString(AnalysisRubric::conversation),
+    static const AnalysisProviderPayload request { AnalysisPass::final,
+        toString(AnalysisRubric::conversation),
         { SpeakerTurn(0, 0, 4, QStringLiteral("You never listen to me.")),
             SpeakerTurn(1, 4, 6, QStringLiteral("That's not fair.")),
             SpeakerTurn(3, 6, 9, QStringLiteral("I'm sorry, I see what you mean.")) },
@@ -100,7 +101,8 @@ void checkAnalysis(const ModelAnswer& answer, AnalysisRubric rubric)
     requireCleanText(result->title, limits::titleLimit, "a title");
     requireCleanText(result->adherenceNote, limits::noteLimit, "an adherence note");
     for (const BehaviorAnnotation& annotation : result->annotations) {
-        require(annotation.turnIndex >= 0 && annotation.turnIndex < turns, "an annotation outside the request");
+        require(
+            annotation.turnIndex >= 0 && annotation.turnIndex < turns, "an annotation outside the request");
         require(annotation.confidence >= 0 && annotation.confidence <= 1, "a confidence outside 0...1");
         require(rubric != AnalysisRubric::checkin || isWarm(annotation.code), "a hard moment in a check-in");
     }
@@ -108,7 +110,8 @@ void checkAnalysis(const ModelAnswer& answer, AnalysisRubric rubric)
         require(foul.turnIndex >= 0 && foul.turnIndex < turns, "a foul outside the request");
     for (const QString& nudge : result->nudges.value_or(QList<QString> {}))
         requireCleanText(nudge, limits::nudgeLineLimit, false, "a nudge line");
-    require(result->nudges.value_or(QList<QString> {}).size() <= limits::maximumNudgeLines, "too many nudges");
+    require(
+        result->nudges.value_or(QList<QString> {}).size() <= limits::maximumNudgeLines, "too many nudges");
     if (result->circularity) {
         requireCleanText(result->circularity->repeatedPoint, limits::noteLimit, true, "a repeated point");
         requireCleanText(result->circularity->rationale, limits::noteLimit, true, "a rationale");
@@ -134,7 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size == 0)
         return 0;
-    static constexpr std::array<std::size_t, 5> pieces { 1, 7, 200, 4096, std::numeric_limits<std::size_t>::max() };
+    static constexpr std::array<std::size_t, 5> pieces { 1, 7, 200, 4096,
+        std::numeric_limits<std::size_t>::max() };
     const std::string_view wire(reinterpret_cast<const char*>(data + 1), size - 1);
     const Outcome outcome = readReply(wire, pieces.at(data[0] % pieces.size()));
     require(outcome.has_value(), "the reader did not end on a closed connection");
@@ -144,8 +148,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(reply.body.size() <= HttpsClient::replyLimit, "a reply body past the limit");
     checkGrant(reply);
     if (const auto answer = AnthropicMessagesClient::answerOf(reply)) {
-        checkAnalysis(*answer, (data[0] / pieces.size()) % 2 == 0 ? AnalysisRubric::conversation
-                                                                   : AnalysisRubric::checkin);
+        checkAnalysis(*answer,
+            (data[0] / pieces.size()) % 2 == 0 ? AnalysisRubric::conversation : AnalysisRubric::checkin);
         checkNudge(*answer);
     }
     return 0;
