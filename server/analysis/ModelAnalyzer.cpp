@@ -2,7 +2,7 @@
 
 #include "analysis/ModelAnswerReader.hpp"
 #include "analysis/ModelPrompts.hpp"
-#include "providers/AnalysisPass.hpp"
+#include "wire/AnalysisPass.hpp"
 
 #include <algorithm>
 #include <thread>

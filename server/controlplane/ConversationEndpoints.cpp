@@ -6,8 +6,8 @@
 #include "controlplane/JsonReplies.hpp"
 #include "controlplane/Router.hpp"
 #include "domain/JsonObjectReader.hpp"
-#include "providers/AnalysisPass.hpp"
-#include "providers/ControlPlaneJson.hpp"
+#include "wire/AnalysisPass.hpp"
+#include "wire/ControlPlaneJson.hpp"
 
 #include <cmath>
 

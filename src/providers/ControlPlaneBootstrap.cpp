@@ -2,9 +2,9 @@
 
 #include "domain/JsonObjectReader.hpp"
 #include "providers/ControlPlaneHttp.hpp"
-#include "providers/ControlPlaneJson.hpp"
 #include "security/DeviceIdentity.hpp"
 #include "security/RequestSigner.hpp"
+#include "wire/ControlPlaneJson.hpp"
 
 #include <QDateTime>
 #include <QJsonObject>

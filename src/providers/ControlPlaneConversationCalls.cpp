@@ -2,9 +2,9 @@
 // analysis, coaching nudges and usage reports.
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
-#include "providers/AnalysisProviderPayload.hpp"
 #include "providers/ControlPlaneClient.hpp"
-#include "providers/NudgeProviderPayload.hpp"
+#include "wire/AnalysisProviderPayload.hpp"
+#include "wire/NudgeProviderPayload.hpp"
 
 #include <type_traits>
 

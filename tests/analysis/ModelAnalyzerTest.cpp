@@ -1,7 +1,7 @@
 #include "analysis/ModelAnalyzer.hpp"
 
 #include "AnalysisFindings.hpp"
-#include "providers/AnalysisRubric.hpp"
+#include "wire/AnalysisRubric.hpp"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -29,7 +29,8 @@ TestReply recoverOver(const ControlPlaneProcess& server, const DeviceIdentity& i
     const auto signature = RequestSigner::signRecovery(
         identity, u"POST", path, body, QDateTime::currentDateTimeUtc(), QUuid::createUuid());
     return send({ "POST", testing::endpoint(server, path), body,
-        { { "Content-Type", "application/json" }, { "Authorization", signature->authorization().toLatin1() } } });
+        { { "Content-Type", "application/json" },
+            { "Authorization", signature->authorization().toLatin1() } } });
 }
 
 // The attack as it ran against the server: a ticket taken for the victim's public key while
@@ -46,8 +47,9 @@ TEST(KeyBinding, ATicketTakenForSomeoneElsesKeyNeverBindsIt)
 
     const QString taken = ticketOver(server, victim.publicKeyBase64URL(), "Mallory");
     ASSERT_FALSE(taken.isEmpty());
-    EXPECT_EQ(testing::postSigned(server, victim, device, "/v1/devices/revoke", { { "device_id", idText(device) } })
-                  .status,
+    EXPECT_EQ(
+        testing::postSigned(server, victim, device, "/v1/devices/revoke", { { "device_id", idText(device) } })
+            .status,
         200);
     const DeviceIdentity mallory(*P256PrivateKey::generate());
     EXPECT_EQ(codeOf(send(redemption(server, taken, nullptr))), "401 invalid_signature");

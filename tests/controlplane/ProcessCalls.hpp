@@ -36,22 +36,25 @@ inline QString ticketOver(const ControlPlaneProcess& server, const QString& publ
         { { "Content-Type", "application/json" } });
     const QUrl page(QJsonDocument::fromJson(started.body).object().value("authorization_url").toString());
     const auto submitted = sendRequest(manager, "POST", endpoint(server, "/dev/sign-in"),
-        "request=" + QUrlQuery(page).queryItemValue("request").toLatin1() + "&name="
-            + QUrl::toPercentEncoding(name),
+        "request=" + QUrlQuery(page).queryItemValue("request").toLatin1()
+            + "&name=" + QUrl::toPercentEncoding(name),
         { { "Content-Type", "application/x-www-form-urlencoded" } });
     return QUrlQuery(QUrl(QString::fromLatin1(submitted.header("Location")))).queryItemValue("ticket");
 }
 
 // The redemption of a ticket, signed with `signer`'s key in the recovery form unless it is null.
-inline TestRequest redemption(const ControlPlaneProcess& server, const QString& ticket, const DeviceIdentity* signer)
+inline TestRequest redemption(
+    const ControlPlaneProcess& server, const QString& ticket, const DeviceIdentity* signer)
 {
     const QString path = QStringLiteral("/v1/auth/apple/web/complete");
     TestRequest request { "POST", endpoint(server, path),
-        QJsonDocument(QJsonObject { { "ticket", ticket } }).toJson(), { { "Content-Type", "application/json" } } };
+        QJsonDocument(QJsonObject { { "ticket", ticket } }).toJson(),
+        { { "Content-Type", "application/json" } } };
     if (signer) {
         const auto signature = RequestSigner::signRecovery(
             *signer, u"POST", path, request.body, QDateTime::currentDateTimeUtc(), QUuid::createUuid());
-        request.headers.emplaceBack("Authorization", signature ? signature->authorization().toLatin1() : QByteArray());
+        request.headers.emplaceBack(
+            "Authorization", signature ? signature->authorization().toLatin1() : QByteArray());
     }
     return request;
 }
@@ -63,7 +66,8 @@ inline TestReply send(const TestRequest& request)
 }
 
 // Signs a new device in through the development sign-in of a running server: its id.
-inline QUuid signInOver(const ControlPlaneProcess& server, const DeviceIdentity& identity, const QString& name)
+inline QUuid signInOver(
+    const ControlPlaneProcess& server, const DeviceIdentity& identity, const QString& name)
 {
     const TestReply completed
         = send(redemption(server, ticketOver(server, identity.publicKeyBase64URL(), name), &identity));
@@ -87,8 +91,9 @@ inline TestReply accountStateOver(const ControlPlaneProcess& server, const QByte
 }
 
 // A signed POST of a JSON body, with any further headers.
-inline TestRequest signedPost(const ControlPlaneProcess& server, const DeviceIdentity& identity, const QUuid& device,
-    const QString& path, const QJsonObject& body, QList<std::pair<QByteArray, QByteArray>> headers = {})
+inline TestRequest signedPost(const ControlPlaneProcess& server, const DeviceIdentity& identity,
+    const QUuid& device, const QString& path, const QJsonObject& body,
+    QList<std::pair<QByteArray, QByteArray>> headers = {})
 {
     const QByteArray json = QJsonDocument(body).toJson();
     headers.emplaceBack("Content-Type", "application/json");
@@ -96,8 +101,8 @@ inline TestRequest signedPost(const ControlPlaneProcess& server, const DeviceIde
     return TestRequest { "POST", endpoint(server, path), json, headers };
 }
 
-inline TestReply postSigned(const ControlPlaneProcess& server, const DeviceIdentity& identity, const QUuid& device,
-    const QString& path, const QJsonObject& body)
+inline TestReply postSigned(const ControlPlaneProcess& server, const DeviceIdentity& identity,
+    const QUuid& device, const QString& path, const QJsonObject& body)
 {
     return send(signedPost(server, identity, device, path, body));
 }
