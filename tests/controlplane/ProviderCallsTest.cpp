@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace lumora {
 namespace {
@@ -387,6 +388,16 @@ TEST(ProviderKeyFile, OnlyOwnerOnlyFilesWithOneKeyAreRead)
     }
     EXPECT_FALSE(readProviderKey(dir.path().toStdString()).has_value());
     EXPECT_FALSE(readProviderKey(dir.filePath("missing").toStdString()).has_value());
+
+    // An owner-only file of another user: its owner may change it at any time. Only a
+    // superuser can make one, or read it.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a file to another user";
+    const QString foreign = keyFile(dir, "foreign", "key-1\n", 0600);
+    ASSERT_EQ(::chown(foreign.toLocal8Bit().constData(), 65534, 65534), 0);
+    const auto key = readProviderKey(foreign.toStdString());
+    ASSERT_FALSE(key.has_value());
+    EXPECT_NE(key.error().find("another user"), std::string::npos) << key.error();
 }
 
 TEST(ProviderKeyFile, TheServerRefusesToStartWithAKeyFileOthersCanRead)
