@@ -59,7 +59,7 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
             || name == u"--tls-key" || name == u"--speech-token-secret" || name == u"--usage-rate"
             || name == u"--pairing-invite-lifetime" || name == u"--pairing-confirm-window"
             || name == u"--deletion-request-lifetime" || name == u"--public-url"
-            || ProviderOptions::isOption(name);
+            || ProviderOptions::isOption(name) || LimitOptions::isOption(name);
         if (!takesValue && inlineValue)
             return std::unexpected(QStringLiteral("%1 takes no value").arg(name));
         if (takesValue) {
@@ -68,6 +68,9 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
                 return std::unexpected(text.error());
             if (ProviderOptions::isOption(name)) {
                 if (const auto set = options.providers.set(name, *text); !set)
+                    return std::unexpected(set.error());
+            } else if (LimitOptions::isOption(name)) {
+                if (const auto set = options.limits.set(name, *text); !set)
                     return std::unexpected(set.error());
             } else if (name == u"--listen") {
                 auto listen = ListenAddress::parse(text->toStdString());
@@ -161,7 +164,7 @@ QString ControlPlaneOptions::helpText()
         "                        how long a conversation deletion waits for the partner's\n"
         "                        approval before it lapses (default 604800, seven days)\n"
         "  --help                show this text\n");
-    return text + ProviderOptions::helpText();
+    return text + ProviderOptions::helpText() + LimitOptions::helpText();
 }
 
 } // namespace lumora

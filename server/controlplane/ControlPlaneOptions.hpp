@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/ListenAddress.hpp"
+#include "controlplane/LimitOptions.hpp"
 #include "controlplane/PairingLifetimes.hpp"
 #include "controlplane/ProviderOptions.hpp"
 
@@ -35,6 +36,7 @@ struct ControlPlaneOptions {
     std::optional<qint64> deletionRequestLifetime;
     // The real speech and analysis services, when their keys are given.
     ProviderOptions providers;
+    LimitOptions limits;
     bool help = false;
 
     // `arguments` excludes the program name. `defaultDatabase` is used when --database is

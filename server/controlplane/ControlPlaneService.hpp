@@ -28,6 +28,8 @@ struct ControlPlaneServiceSettings {
     PairingLifetimes pairing;
     // Seconds after which a deletion request that waits for the partner lapses.
     qint64 conversationDeletionLifetime = 7 * 24 * 3600;
+    // The bytes one account's stored conversations may hold.
+    qint64 storageQuota = ConversationContentEndpoints::defaultStorageQuota;
 };
 
 // The control plane's HTTP API over one store connection: the endpoint groups on one

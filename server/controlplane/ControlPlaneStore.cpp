@@ -130,14 +130,22 @@ const QList<QStringList>& migrations()
             " AND older.id < devices.id)))",
             "CREATE UNIQUE INDEX devices_one_active_key ON devices (public_key) WHERE revoked_at IS NULL",
         },
+        {
+            // Calls to the paid providers counted by minute: per reservation, and per account
+            // with an empty reservation.
+            "CREATE TABLE provider_calls (account_id TEXT NOT NULL, reservation_id TEXT NOT NULL,"
+            " minute BIGINT NOT NULL, calls BIGINT NOT NULL, PRIMARY KEY (account_id, reservation_id, "
+            "minute))",
+        },
     };
     return steps;
 }
 
 // Tables holding an account's data, children before the account itself.
-constexpr std::initializer_list<const char*> accountTables = { "content_hidden", "content_conversations",
-    "pairing_redeem_failures", "pairing_invites", "workspace_members", "usage_reports", "usage_reservations",
-    "product_events", "diagnostics", "conversation_sessions", "devices" };
+constexpr std::initializer_list<const char*> accountTables
+    = { "provider_calls", "content_hidden", "content_conversations", "pairing_redeem_failures",
+          "pairing_invites", "workspace_members", "usage_reports", "usage_reservations", "product_events",
+          "diagnostics", "conversation_sessions", "devices" };
 
 DeviceRecord readDevice(const Statement& row)
 {
@@ -518,9 +526,32 @@ int ControlPlaneStore::countRows(const QString& table, const QUuid& accountID) c
     return row.next() ? row.value(0).toInt() : 0;
 }
 
+namespace {
+
+// The account's row, locked until the transaction ends on PostgreSQL: exclusively for its
+// deletion, so that rows referring to it cannot be added meanwhile, or shared by those who
+// add such rows. SQLite's transactions take the whole database for themselves anyway.
+bool lockAccount(const QString& connection, const QUuid& accountID, const char* mode)
+{
+    const bool sqlite = connectionOf(connection).driverName() == u"QSQLITE";
+    Statement row(connection,
+        QStringLiteral("SELECT id FROM accounts WHERE id = ?")
+            + (sqlite ? QString() : QLatin1StringView(mode)),
+        { idText(accountID) });
+    return row.next();
+}
+
+} // namespace
+
+bool ControlPlaneStore::holdAccount(const QUuid& accountID)
+{
+    return lockAccount(m_connection, accountID, " FOR KEY SHARE");
+}
+
 void ControlPlaneStore::deleteAccount(const QUuid& accountID)
 {
     Transaction transaction(m_connection);
+    lockAccount(m_connection, accountID, " FOR UPDATE");
     // The sign-in requests hold the account's name: they go as well.
     Statement(m_connection,
         QStringLiteral(

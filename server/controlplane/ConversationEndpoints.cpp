@@ -50,9 +50,12 @@ ConversationEndpoints::ConversationEndpoints(
     : m_store(store)
     , m_settings(std::move(settings))
     , m_clock(std::move(clock))
+    , m_calls(store, m_settings.callLimits)
+    , m_paidAnalysis(m_settings.analyzer != nullptr)
+    , m_rules(std::make_shared<RuleBasedAnalyzer>())
 {
     if (!m_settings.analyzer)
-        m_settings.analyzer = std::make_shared<RuleBasedAnalyzer>();
+        m_settings.analyzer = m_rules;
 }
 
 void ConversationEndpoints::addRoutes(Router& router)
@@ -181,6 +184,12 @@ HttpResponse ConversationEndpoints::speechToken(const HttpRequest& request, cons
     const qint64 now = m_clock();
     const qint64 lifetime = std::min(speechTokenLifetime, reservation->expiresAt - now);
     if (m_settings.speechGrants) {
+        if (!m_calls.admit(device.accountID, reservation->id, now)) {
+            HttpResponse refusal = errorResponse(429, "too_many_provider_calls");
+            refusal.headers.emplace_back(
+                "Retry-After", std::to_string(ProviderCallCounter::secondsToNextMinute(now)));
+            return refusal;
+        }
         const auto grant = m_settings.speechGrants->grant(lifetime);
         if (!grant)
             return errorResponse(503, "provider_token_unavailable");
@@ -193,15 +202,23 @@ HttpResponse ConversationEndpoints::speechToken(const HttpRequest& request, cons
     return jsonResponse({ { "access_token", QString::fromStdString(token) }, { "expires_in", lifetime } });
 }
 
-std::expected<QJsonObject, HttpResponse> ConversationEndpoints::reservedBody(
+std::expected<ConversationEndpoints::ReservedBody, HttpResponse> ConversationEndpoints::reservedBody(
     const HttpRequest& request, const DeviceRecord& device) const
 {
     const auto body = jsonBody(request);
     if (!body)
-        return body;
-    if (const auto reservation = headerReservation(request, device); !reservation)
+        return std::unexpected(body.error());
+    auto reservation = headerReservation(request, device);
+    if (!reservation)
         return std::unexpected(reservation.error());
-    return body;
+    return ReservedBody { *body, std::move(*reservation) };
+}
+
+const ConversationAnalyzer& ConversationEndpoints::analyzerFor(const UsageReservationRecord& reservation)
+{
+    if (!m_paidAnalysis || m_calls.admit(reservation.accountID, reservation.id, m_clock()))
+        return *m_settings.analyzer;
+    return *m_rules;
 }
 
 template <typename T>
@@ -215,16 +232,16 @@ std::expected<T, HttpResponse> ConversationEndpoints::turnsRequest(const QJsonOb
 
 HttpResponse ConversationEndpoints::analyze(const HttpRequest& request, const DeviceRecord& device)
 {
-    const auto body = reservedBody(request, device);
-    if (!body)
-        return body.error();
-    if (const QJsonValue pass = body->value("pass");
+    const auto reserved = reservedBody(request, device);
+    if (!reserved)
+        return reserved.error();
+    if (const QJsonValue pass = reserved->body.value("pass");
         pass.isString() && !fromString<AnalysisPass>(pass.toString()))
         return errorResponse(400, "unknown_pass");
-    const auto payload = turnsRequest<AnalysisProviderPayload>(*body);
+    const auto payload = turnsRequest<AnalysisProviderPayload>(reserved->body);
     if (!payload)
         return payload.error();
-    const auto result = m_settings.analyzer->analyze(*payload);
+    const auto result = analyzerFor(reserved->reservation).analyze(*payload);
     if (!result)
         return errorResponse(400, errorCode(result.error()).toStdString());
     return recordResponse(result->toJson());
@@ -232,16 +249,16 @@ HttpResponse ConversationEndpoints::analyze(const HttpRequest& request, const De
 
 HttpResponse ConversationEndpoints::nudge(const HttpRequest& request, const DeviceRecord& device)
 {
-    const auto body = reservedBody(request, device);
-    if (!body)
-        return body.error();
-    const auto payload = turnsRequest<NudgeProviderPayload>(*body);
+    const auto reserved = reservedBody(request, device);
+    if (!reserved)
+        return reserved.error();
+    const auto payload = turnsRequest<NudgeProviderPayload>(reserved->body);
     if (!payload)
         return payload.error();
     // The window, step and seat rules hold whatever the caller sent.
     const NudgeProviderPayload windowed(
         payload->rubricVersion, payload->turns, payload->currentStep, payload->targetSpeaker);
-    const auto nudge = m_settings.analyzer->nudge(windowed);
+    const auto nudge = analyzerFor(reserved->reservation).nudge(windowed);
     if (!nudge)
         return errorResponse(400, errorCode(nudge.error()).toStdString());
     return recordResponse(nudge->toJson());

@@ -2,6 +2,7 @@
 
 #include "analysis/ConversationAnalyzer.hpp"
 #include "common/HttpMessage.hpp"
+#include "controlplane/ProviderCallLimits.hpp"
 #include "controlplane/ReservationStore.hpp"
 
 #include <QJsonObject>
@@ -32,6 +33,9 @@ struct ConversationSettings {
         { QStringLiteral("final_transcription"), 4300 } };
     // What answers the analysis and nudge calls; the built-in rule-based analyzer when null.
     std::shared_ptr<const ConversationAnalyzer> analyzer;
+    // The calls that reach the speech provider's grants or the configured analyzer; past
+    // them a grant is refused with 429 and the rule-based analyzer answers.
+    ProviderCallLimits callLimits;
 };
 
 // The calls around one conversation: usage reservations, speech-provider grants, analysis,
@@ -67,9 +71,16 @@ private:
     // The same, named by the "X-Reservation-ID" header.
     std::expected<UsageReservationRecord, HttpResponse> headerReservation(
         const HttpRequest& request, const DeviceRecord& device) const;
+    struct ReservedBody {
+        QJsonObject body;
+        UsageReservationRecord reservation;
+    };
     // The JSON body of a call naming an active reservation in its header.
-    std::expected<QJsonObject, HttpResponse> reservedBody(
+    std::expected<ReservedBody, HttpResponse> reservedBody(
         const HttpRequest& request, const DeviceRecord& device) const;
+    // What answers an analysis or nudge call under the reservation: the configured analyzer
+    // while the account keeps within its call limits, the rule-based one beyond them.
+    const ConversationAnalyzer& analyzerFor(const UsageReservationRecord& reservation);
     // An analysis or nudge request read from its body, with no more than `maximumTurns`.
     template <typename T> static std::expected<T, HttpResponse> turnsRequest(const QJsonObject& body);
     // Finalizes or cancels the reservation the body names.
@@ -78,6 +89,10 @@ private:
     ReservationStore m_store;
     ConversationSettings m_settings;
     std::function<qint64()> m_clock;
+    ProviderCallCounter m_calls;
+    // Whether `m_settings.analyzer` calls a paid provider.
+    bool m_paidAnalysis;
+    std::shared_ptr<const ConversationAnalyzer> m_rules;
 };
 
 } // namespace lumora

@@ -1,6 +1,7 @@
 #include "analysis/ModelAnalyzer.hpp"
 
 #include "AnalysisFindings.hpp"
+#include "analysis/ModelPrompts.hpp"
 #include "wire/AnalysisRubric.hpp"
 
 #include <QJsonArray>
@@ -207,6 +208,37 @@ TEST(ModelAnalyzer, FormatCharactersAreTakenOutOfEveryText)
     g.model->script = { answerWith(text(QJsonObject { { "title", hide("Pause") }, { "guidance", "Breathe." },
         { "suggested_words", hide("One moment.") } })) };
     EXPECT_EQ(g.analyzer.nudge(nudgeRequest()), (ConversationNudge { "Pause", "Breathe.", "One moment." }));
+}
+
+// A prompt over the size limit is never sent: the rules answer at once, and say why.
+TEST(ModelAnalyzer, PromptsOverTheSizeLimitAreAnsweredByTheRulesWithoutACall)
+{
+    const auto bytes = [](const QString& system, const QString& user) {
+        return system.toUtf8().size() + user.toUtf8().size();
+    };
+    const qsizetype analysis = bytes(
+        modelprompts::analysisSystem(AnalysisRubric::conversation), modelprompts::analysisUser(request()));
+    const qsizetype coaching = bytes(modelprompts::nudgeSystem(), modelprompts::nudgeUser(nudgeRequest()));
+    for (const qsizetype limit : { analysis - 1, analysis, coaching - 1, coaching }) {
+        Fixture f;
+        ModelAnalyzerSettings settings = Fixture::settings();
+        settings.maximumPromptBytes = limit;
+        const ModelAnalyzer analyzer(
+            f.model, settings, [&](const std::string& line) { f.log.push_back(line); });
+        f.model->script = { answerWith(text(goodAnswer())) };
+        const bool analysisFits = limit >= analysis;
+        EXPECT_EQ(analyzer.analyze(request())->model == u"model-x", analysisFits) << limit;
+        EXPECT_EQ(f.model->calls.size(), analysisFits ? 1u : 0u) << limit;
+        f.model->calls.clear();
+        f.model->script = { answerWith(text(QJsonObject {
+            { "title", "Pause" }, { "guidance", "Breathe." }, { "suggested_words", "One moment." } })) };
+        const bool nudgeFits = limit >= coaching;
+        EXPECT_EQ(analyzer.nudge(nudgeRequest())->title == u"Pause", nudgeFits) << limit;
+        EXPECT_EQ(f.model->calls.size(), nudgeFits ? 1u : 0u) << limit;
+        EXPECT_EQ(f.log.size(), size_t(!analysisFits) + size_t(!nudgeFits)) << limit;
+        for (const std::string& line : f.log)
+            EXPECT_NE(line.find("larger than the limit"), std::string::npos) << line;
+    }
 }
 
 TEST(ModelAnalyzer, FailuresAreRetriedWithinTheBudgetThenTheRulesAnswer)

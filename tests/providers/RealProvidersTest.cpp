@@ -108,5 +108,43 @@ TEST_F(RealProvidersTest, TheApplicationsClientGetsTheProvidersGrantAndAnalysis)
     EXPECT_FALSE(log.contains("provider-key-e2e"));
 }
 
+// The same server with small limits on what one reservation may cost.
+class LimitedProvidersTest : public RealProvidersTest {
+protected:
+    QStringList extraServerArguments() const override
+    {
+        return RealProvidersTest::extraServerArguments()
+            + QStringList { "--provider-calls-per-reservation", "3", "--prompt-limit", "16K" };
+    }
+};
+
+TEST_F(LimitedProvidersTest, PaidCallsStopAtTheConfiguredLimits)
+{
+    const DeviceIdentity key = testing::newIdentity();
+    const ControlPlaneClient client(base, signIn(key, "Ada").deviceID, key, manager);
+    const auto session = test::awaitTask(client.createConversationSession());
+    ASSERT_TRUE(session.has_value() && session->sessionID);
+    const auto reservation = test::awaitTask(client.reserve(*session->sessionID, 600));
+    ASSERT_TRUE(reservation.has_value());
+    const auto analyzed = [&](const QList<SpeakerTurn>& turns) {
+        const auto result = test::awaitTask(client.analyze(AnalysisPass::live, AnalysisRubric::conversation,
+            turns, LiveAnalysisContext(1), reservation->id));
+        return result ? result->model : QStringLiteral("failed");
+    };
+
+    // A prompt past its limit is answered by the rules and costs no call.
+    const QList<SpeakerTurn> oversized { SpeakerTurn(0, 0, 60, QString(20'000, u'a')) };
+    EXPECT_EQ(analyzed(oversized), "lumora-rules-1");
+    EXPECT_TRUE(model.requests().empty());
+
+    EXPECT_TRUE(test::awaitTask(client.deepgramGrant(reservation->id)).has_value());
+    EXPECT_EQ(analyzed(argument), "model-e2e-1");
+    EXPECT_EQ(failureOf(test::awaitTask(client.deepgramGrant(reservation->id))),
+        refusal(429, "too_many_provider_calls"));
+    EXPECT_EQ(analyzed(argument), "lumora-rules-1");
+    EXPECT_EQ(model.requests().size(), 1u);
+    EXPECT_EQ(speech.requests().size(), 1u);
+}
+
 } // namespace
 } // namespace lumora
