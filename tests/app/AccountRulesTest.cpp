@@ -13,7 +13,7 @@ constexpr qint64 march1 = 1772352300;
 
 PairingTexts unitedStates()
 {
-    return PairingTexts(QLocale(QLocale::English, QLocale::UnitedStates), QTimeZone::utc());
+    return PairingTexts(DateTexts(QLocale(QLocale::English, QLocale::UnitedStates), QTimeZone::utc()));
 }
 
 PairingState stateWith(bool paired, std::optional<QString> inviteStatus, bool pendingConfirmation)
@@ -65,17 +65,16 @@ TEST(PairingStepChoice, TheFirstRuleThatHoldsDecides)
     EXPECT_EQ(pairingStepName(PairingStep::freshCode), "freshCode");
 }
 
-TEST(PairingTexts, LinkedSinceAndDatesInTheUsersZone)
+TEST(PairingTexts, LinkedSinceByMembersAndLinkDate)
 {
     const PairingTexts texts = unitedStates();
-    EXPECT_EQ(texts.date(february9), "Feb 9, 2026");
-    EXPECT_EQ(texts.time(february9), "7:30 PM");
-    EXPECT_EQ(PairingTexts(QLocale::c(), QTimeZone::utc()).time(february9), "19:30") << "no seconds";
-    EXPECT_EQ(PairingTexts(QLocale(QLocale::German), QTimeZone::utc()).time(february9), "19:30");
-    EXPECT_EQ(texts.dateAndTime(march1), "Mar 1, 2026 at 8:05 AM");
     // Late on the 9th in UTC is already the 10th further east.
-    const PairingTexts tokyo(QLocale(QLocale::English, QLocale::UnitedStates), QTimeZone("Asia/Tokyo"));
-    EXPECT_EQ(tokyo.date(february9), "Feb 10, 2026");
+    PairingWorkspace linked;
+    linked.memberCount = 2;
+    linked.linkedAt = february9;
+    const PairingTexts tokyo(
+        DateTexts(QLocale(QLocale::English, QLocale::UnitedStates), QTimeZone("Asia/Tokyo")));
+    EXPECT_EQ(tokyo.linkedSince(linked), u"Linked since Feb 10, 2026 \u00b7 2 people"_qs);
 
     const struct {
         qint64 members;

@@ -1,6 +1,8 @@
 #include "AccountFixture.hpp"
-#include "AccountPageHarness.hpp"
 #include "AccountSession.hpp"
+#include "ShellSessionAdapter.hpp"
+#include "WindowHarness.hpp"
+#include "appcore/ConversationBackupService.hpp"
 #include "appcore/PairingService.hpp"
 #include "domain/PairingPolicy.hpp"
 #include "persistence/EncryptedResultStore.hpp"
@@ -10,12 +12,13 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QRegularExpression>
+#include <QTest>
 
 namespace lumora {
 namespace {
 
-using testing::AccountPageHarness;
 using testing::settle;
+using testing::WindowHarness;
 
 // 2026-02-09 19:30:00 UTC and three weeks later.
 constexpr qint64 february9 = 1770665400;
@@ -71,9 +74,19 @@ struct SmokeAccount {
         home.zone = QTimeZone::utc();
         model = home.viewModel({ "--ui-smoke" });
         model->acceptRecordingAgreement();
-        session = std::make_unique<ShellSession>(*model, [] { return QDateTime::currentDateTimeUtc(); });
+        session
+            = std::make_unique<ShellSessionAdapter>(*model, [] { return QDateTime::currentDateTimeUtc(); });
     }
-    ~SmokeAccount() { window.close(); }
+    ~SmokeAccount() { page.close(); }
+
+    // The window on the Account section.
+    QQuickWindow* open()
+    {
+        QQuickWindow* window = page.openWindow(*session);
+        if (window)
+            page.content()->setProperty("section", 3);
+        return window;
+    }
 
     void connectPartnerControlPlane()
     {
@@ -83,16 +96,16 @@ struct SmokeAccount {
 
     testing::ViewModelHome home;
     std::unique_ptr<SessionViewModel> model;
-    std::unique_ptr<ShellSession> session;
+    std::unique_ptr<ShellSessionAdapter> session;
     std::shared_ptr<PartnerControlPlane> partner = std::make_shared<PartnerControlPlane>();
-    AccountPageHarness window;
+    WindowHarness page;
 };
 
 TEST(AccountWindow, SignedInAndSignedOutShowTheirOwnCards)
 {
     SmokeAccount account;
-    ASSERT_NE(account.window.open(*account.session), nullptr);
-    AccountPageHarness& page = account.window;
+    ASSERT_NE(account.open(), nullptr);
+    WindowHarness& page = account.page;
     ASSERT_TRUE(account.model->isSignedIn());
     EXPECT_EQ(page.text("identityTitle"), "Private Corvane account");
     EXPECT_FALSE(page.shows("signInHint"));
@@ -152,8 +165,8 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     account.connectPartnerControlPlane();
     // One conversation kept from an earlier partner.
     account.partner->state.previousWorkspaces.append({ "earlier", february9 - 86400 * 90, february9, 2, 1 });
-    ASSERT_NE(account.window.open(*account.session), nullptr);
-    AccountPageHarness& page = account.window;
+    ASSERT_NE(account.open(), nullptr);
+    WindowHarness& page = account.page;
     const auto step = [&] { return account.session->account()->pairingStep(); };
     const auto waitForStep = [&](const QString& name) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return step() == name && !account.model->isPairingBusy(); }, 5000))
@@ -250,8 +263,8 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
 TEST(AccountWindow, ReminderCardFollowsThePublishedSettings)
 {
     SmokeAccount account;
-    ASSERT_NE(account.window.open(*account.session), nullptr);
-    AccountPageHarness& page = account.window;
+    ASSERT_NE(account.open(), nullptr);
+    WindowHarness& page = account.page;
     page.scrollTo("reminderSection");
     EXPECT_FALSE(page.find("reminderSwitch")->property("checked").toBool());
     EXPECT_FALSE(page.shows("reminderPickers"));
@@ -315,11 +328,15 @@ TEST_F(AccountDeletionWindowTest, CancelKeepsEverythingAndDeleteAccountRemovesIt
     ASSERT_TRUE(model->isSignedIn());
     ASSERT_EQ(model->results().size(), 1);
     const auto client = model->client();
-    // The earlier review is kept on this computer only, so no migration offer covers the page.
-    model->setMigrationChoice(ConversationMigrationChoice::declined);
-    ShellSession session(*model, [] { return QDateTime::currentDateTimeUtc(); });
-    AccountPageHarness page;
-    ASSERT_NE(page.open(session), nullptr);
+    // The earlier review is kept on this computer only, so no migration offer covers the page
+    // when the window becomes active and refreshes the history.
+    test::awaitTask(model->backupService()->declineMigration());
+    test::awaitTask(model->synchronizeHistory(false));
+    ASSERT_FALSE(model->needsMigrationOffer());
+    ShellSessionAdapter session(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    WindowHarness page;
+    ASSERT_NE(page.openWindow(session), nullptr);
+    page.content()->setProperty("section", 3);
     page.scrollTo("accountControls");
 
     page.click("deleteAccountButton");
@@ -334,6 +351,7 @@ TEST_F(AccountDeletionWindowTest, CancelKeepsEverythingAndDeleteAccountRemovesIt
     EXPECT_TRUE(test::awaitTask(client->accountState()).has_value());
 
     page.click("deleteAccountButton");
+    EXPECT_TRUE(page.shows("deleteConfirmation"));
     page.click("deleteConfirmationConfirm");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isSignedIn(); }, 20000));
     settle(*model);

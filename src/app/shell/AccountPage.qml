@@ -9,7 +9,7 @@ import Lumora.Theme
 Item {
     id: root
 
-    required property QtObject account
+    required property AccountSession account
     required property QtObject updates
     signal goToConversation
 

@@ -9,7 +9,7 @@ import Lumora.Theme
 EditorialCard {
     id: root
 
-    required property QtObject account
+    required property AccountSession account
 
     function twoDigits(value) {
         return (value < 10 ? "0" : "") + value

@@ -1,6 +1,9 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Lumora.History
+import Lumora.People
+import Lumora.Rooms
 import Lumora.Shell
 import Lumora.Theme
 
@@ -9,7 +12,7 @@ import Lumora.Theme
 Item {
     id: root
 
-    required property QtObject model
+    required property ShellSession model
     property QtObject updates
     property url theoryURL
     property int section: Sections.Conversation
@@ -74,7 +77,7 @@ Item {
             // The room draws its own header with the section buttons.
             Item {
                 objectName: "conversationPage"
-                WindowBackground {
+                ConversationRoomView {
                     anchors.fill: parent
                 }
                 NativeNavigation {
@@ -84,15 +87,11 @@ Item {
                     onSectionChosen: chosen => root.section = chosen
                 }
             }
-            SectionPage {
+            HistoryView {
                 objectName: "historyPage"
-                title: "History"
-                subtitle: "your conversation reviews"
             }
-            SectionPage {
+            PeopleView {
                 objectName: "peoplePage"
-                title: "People"
-                subtitle: "name the two seats in the conversation"
             }
             // Made anew each time the section is shown, so its view state starts over.
             Loader {

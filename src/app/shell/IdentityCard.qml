@@ -8,7 +8,7 @@ import Lumora.Theme
 EditorialCard {
     id: root
 
-    required property QtObject account
+    required property AccountSession account
     signal goToConversation
 
     RowLayout {

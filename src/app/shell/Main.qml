@@ -8,7 +8,7 @@ import Lumora.Theme
 ApplicationWindow {
     id: root
 
-    required property QtObject model
+    required property ShellSession model
     required property QtObject updates
     property url theoryURL
     readonly property alias content: content

@@ -9,7 +9,7 @@ import Lumora.Theme
 Item {
     id: root
 
-    required property QtObject model
+    required property ShellSession model
     property bool isWorking: false
     signal dismiss
 

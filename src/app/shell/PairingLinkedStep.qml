@@ -7,7 +7,7 @@ import Lumora.Theme
 Column {
     id: root
 
-    required property QtObject account
+    required property AccountSession account
     signal unlinkRequested
 
     spacing: 16

@@ -8,7 +8,7 @@ import Lumora.Theme
 Column {
     id: root
 
-    required property QtObject account
+    required property AccountSession account
     // The section, which keeps the code being typed and whether it is being typed.
     required property Item section
 

@@ -8,7 +8,7 @@ import Lumora.Theme
 Column {
     id: root
 
-    required property QtObject account
+    required property AccountSession account
 
     spacing: 16
 

@@ -8,7 +8,7 @@ import Lumora.Theme
 Item {
     id: root
 
-    required property QtObject model
+    required property ShellSession model
     signal dismiss
 
     // Close also ends an open browser sign-in attempt.

@@ -95,6 +95,7 @@ EditorialCard {
             }
         }
         Behavior on opacity {
+            enabled: !Theme.reduceMotion
             NumberAnimation { duration: 250 }
         }
     }

@@ -52,6 +52,11 @@ QFont ThemeFonts::label()
     return font;
 }
 
+QString ThemeFonts::upperCased(const QString& text)
+{
+    return text.toUpper();
+}
+
 QString ThemeFonts::glyph(const QString& symbol)
 {
     // Material Icons ligature names for the symbols the screens name.

@@ -1,16 +1,19 @@
-#include "ShellSession.hpp"
+#include "ShellSessionAdapter.hpp"
 
-#include "AccountSession.hpp"
 #include "appcore/ConversationBackupService.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
+#include <QPointer>
+#include <limits>
+
 namespace lumora {
 
-ShellSession::ShellSession(SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent)
-    : QObject(parent)
+ShellSessionAdapter::ShellSessionAdapter(
+    SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent)
+    : ShellSession(parent)
     , m_viewModel(viewModel)
     , m_clock(std::move(clock))
-    , m_account(new AccountSession(viewModel, PairingTexts(QLocale(), QTimeZone::systemTimeZone()), this))
+    , m_account(new AccountSession(viewModel, PairingTexts(DateTexts::system()), this))
 {
     connect(&m_viewModel, &SessionViewModel::recordingAgreementAcceptedChanged, this,
         &ShellSession::recordingAgreementAcceptedChanged);
@@ -25,69 +28,68 @@ ShellSession::ShellSession(SessionViewModel& viewModel, std::function<QDateTime(
         &ShellSession::conversationsAwaitingMigrationOfferChanged);
 }
 
-bool ShellSession::recordingAgreementAccepted() const
+bool ShellSessionAdapter::recordingAgreementAccepted() const
 {
     return m_viewModel.recordingAgreementAccepted();
 }
-bool ShellSession::needsMigrationOffer() const
+bool ShellSessionAdapter::needsMigrationOffer() const
 {
     return m_viewModel.needsMigrationOffer();
 }
-bool ShellSession::configurationAvailable() const
+bool ShellSessionAdapter::configurationAvailable() const
 {
     return m_viewModel.configurationAvailable();
 }
-bool ShellSession::isSignedIn() const
+bool ShellSessionAdapter::isSignedIn() const
 {
     return m_viewModel.isSignedIn();
 }
-bool ShellSession::isBusy() const
+bool ShellSessionAdapter::isBusy() const
 {
     return m_viewModel.isBusy();
 }
-bool ShellSession::isAppleAuthorizationActive() const
+bool ShellSessionAdapter::isAppleAuthorizationActive() const
 {
     return m_viewModel.isAppleAuthorizationActive();
 }
-QString ShellSession::errorMessage() const
+QString ShellSessionAdapter::errorMessage() const
 {
     return m_viewModel.errorMessage().value_or(QString());
 }
-qint64 ShellSession::conversationsAwaitingMigrationOffer() const
+int ShellSessionAdapter::conversationsAwaitingMigrationOffer() const
 {
-    return m_viewModel.conversationsAwaitingMigrationOffer();
+    return int(std::min<qint64>(m_viewModel.conversationsAwaitingMigrationOffer(), std::numeric_limits<int>::max()));
 }
 
-void ShellSession::acceptRecordingAgreement()
+void ShellSessionAdapter::acceptRecordingAgreement()
 {
     m_viewModel.acceptRecordingAgreement();
 }
-void ShellSession::beginAppleAuthorization()
+void ShellSessionAdapter::beginAppleAuthorization()
 {
     m_viewModel.requestSignIn();
 }
-void ShellSession::cancelAppleAuthorization()
+void ShellSessionAdapter::cancelAppleAuthorization()
 {
     m_viewModel.cancelAppleAuthorization();
 }
-void ShellSession::handleExternalURL(const QUrl& url)
+void ShellSessionAdapter::handleExternalURL(const QUrl& url)
 {
     m_viewModel.handleExternalURL(url);
 }
-void ShellSession::synchronizeHistory(bool refreshFromServer)
+void ShellSessionAdapter::synchronizeHistory(bool refreshFromServer)
 {
     m_viewModel.refreshHistory(refreshFromServer);
 }
 
-void ShellSession::answerMigration(bool accepted)
+void ShellSessionAdapter::answerMigration(bool accepted)
 {
-    [](ShellSession* self, bool answerAccepted) -> QCoro::Task<void> {
-        co_await self->answer(answerAccepted);
-    }(this, accepted);
+    answer(accepted);
 }
 
-QCoro::Task<void> ShellSession::answer(bool accepted)
+QCoro::Task<void> ShellSessionAdapter::answer(bool accepted)
 {
+    const QPointer<ShellSessionAdapter> self(this);
     // The service is held for the whole answer: a sign-out meanwhile drops the view model's.
     if (const std::shared_ptr<ConversationBackupService> service = m_viewModel.backupService()) {
         m_viewModel.setMigrationChoice(
@@ -96,9 +98,12 @@ QCoro::Task<void> ShellSession::answer(bool accepted)
             co_await service->acceptMigration(m_clock());
         else
             co_await service->declineMigration();
+        if (!self)
+            co_return;
         co_await m_viewModel.synchronizeHistory(false);
     }
-    emit migrationAnswered();
+    if (self)
+        emit migrationAnswered();
 }
 
 } // namespace lumora

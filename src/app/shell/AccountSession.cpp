@@ -105,7 +105,7 @@ QString AccountSession::confirmationDeadline() const
     const auto& redemption = m_viewModel.pairingRedemption();
     if (!redemption)
         return {};
-    return QStringLiteral("Decide by ") + m_texts.time(redemption->confirmExpiresAt)
+    return QStringLiteral("Decide by ") + m_texts.dates().time(redemption->confirmExpiresAt)
         + QStringLiteral(". After that, ask for a new code.");
 }
 QString AccountSession::inviteCode() const
@@ -122,7 +122,8 @@ QString AccountSession::inviteExpiry() const
     const auto& invite = m_viewModel.pairingInvite();
     if (!invite)
         return {};
-    return QStringLiteral("The code works once, and it expires ") + m_texts.dateAndTime(invite->expiresAt)
+    return QStringLiteral("The code works once, and it expires ")
+        + m_texts.dates().dateAndTime(invite->expiresAt)
         + QStringLiteral(". This is the only time it is shown. If you lose it, make a new one.");
 }
 bool AccountSession::isPartnerDeciding() const
@@ -138,7 +139,8 @@ QString AccountSession::waitingDetail() const
     if (pairing->pendingInvite->isBeingConsidered())
         return QStringLiteral("Your partner has entered the code and is looking at what joining shares. You "
                               "will see the link here once they agree.");
-    return QStringLiteral("Your code is good until ") + m_texts.dateAndTime(pairing->pendingInvite->expiresAt)
+    return QStringLiteral("Your code is good until ")
+        + m_texts.dates().dateAndTime(pairing->pendingInvite->expiresAt)
         + QStringLiteral(
             ". Ask your partner to open Corvane, go to Account, and choose \u201cI have a code\u201d.");
 }

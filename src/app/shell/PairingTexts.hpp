@@ -1,32 +1,25 @@
 #pragma once
 
+#include "DateTexts.hpp"
 #include "domain/PairingHistorySummary.hpp"
 #include "domain/PairingState.hpp"
 #include "domain/PairingWorkspace.hpp"
 
-#include <QLocale>
 #include <QString>
-#include <QTimeZone>
 #include <optional>
 
 namespace lumora {
 
 // The sentences the pairing section builds from the pairing values. Moments are whole seconds
-// since 1970, shown in `zone` with `locale`'s month names and time format.
+// since 1970, shown as `dates` shows them.
 class PairingTexts {
 public:
-    PairingTexts(QLocale locale, QTimeZone zone)
-        : m_locale(std::move(locale))
-        , m_zone(std::move(zone))
+    explicit PairingTexts(DateTexts dates)
+        : m_dates(std::move(dates))
     {
     }
 
-    // "Feb 9, 2026".
-    [[nodiscard]] QString date(qint64 seconds) const;
-    // The locale's short time: "7:30 PM" in the United States.
-    [[nodiscard]] QString time(qint64 seconds) const;
-    // "Feb 9, 2026 at 7:30 PM".
-    [[nodiscard]] QString dateAndTime(qint64 seconds) const;
+    [[nodiscard]] const DateTexts& dates() const { return m_dates; }
 
     // "Linked since <date> · N people", or "N people" without a link date.
     [[nodiscard]] QString linkedSince(const PairingWorkspace& workspace) const;
@@ -39,10 +32,7 @@ public:
     [[nodiscard]] static QString codeAccessibleName(const QString& code);
 
 private:
-    [[nodiscard]] QDateTime moment(qint64 seconds) const;
-
-    QLocale m_locale;
-    QTimeZone m_zone;
+    DateTexts m_dates;
 };
 
 } // namespace lumora

@@ -1,42 +1,16 @@
 #include "PairingTexts.hpp"
 
-#include "domain/UnixSeconds.hpp"
-
-#include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
 namespace lumora {
-
-QDateTime PairingTexts::moment(qint64 seconds) const
-{
-    return dateFromUnixSeconds(seconds).toTimeZone(m_zone);
-}
-
-QString PairingTexts::date(qint64 seconds) const
-{
-    return m_locale.toString(moment(seconds).date(), QStringLiteral("MMM d, yyyy"));
-}
-
-QString PairingTexts::time(qint64 seconds) const
-{
-    // Some locales (the C locale among them) keep the seconds in their short format.
-    static const QRegularExpression secondsField(QStringLiteral("[:.]?s+"));
-    QString format = m_locale.timeFormat(QLocale::ShortFormat);
-    format.remove(secondsField);
-    return m_locale.toString(moment(seconds).time(), format.trimmed());
-}
-
-QString PairingTexts::dateAndTime(qint64 seconds) const
-{
-    return date(seconds) + QStringLiteral(" at ") + time(seconds);
-}
 
 QString PairingTexts::linkedSince(const PairingWorkspace& workspace) const
 {
     const QString people = QString::number(workspace.memberCount) + QStringLiteral(" people");
     if (!workspace.linkedAt)
         return people;
-    return QStringLiteral("Linked since ") + date(*workspace.linkedAt) + QStringLiteral(" \u00b7 ") + people;
+    return QStringLiteral("Linked since ") + m_dates.date(*workspace.linkedAt) + QStringLiteral(" \u00b7 ")
+        + people;
 }
 
 QString PairingTexts::sharedHistorySentence(const PairingHistorySummary& history) const
@@ -44,11 +18,11 @@ QString PairingTexts::sharedHistorySentence(const PairingHistorySummary& history
     if (history.conversationCount < 1 || !history.earliestStartedAt)
         return QStringLiteral(
             "Your partner has no conversations stored yet, so from here you build one history together.");
-    const QString earliest = date(*history.earliestStartedAt);
+    const QString earliest = m_dates.date(*history.earliestStartedAt);
     if (history.conversationCount == 1)
         return QStringLiteral("You\u2019ll share a history with one conversation, from ") + earliest
             + QLatin1Char('.');
-    const QString latest = date(history.latestStartedAt.value_or(*history.earliestStartedAt));
+    const QString latest = m_dates.date(history.latestStartedAt.value_or(*history.earliestStartedAt));
     return QStringLiteral("You\u2019ll share a history with %1 conversations, from %2 to %3.")
         .arg(QString::number(history.conversationCount), earliest, latest);
 }

@@ -1,5 +1,4 @@
 import QtQuick
-import Lumora.Shell
 import Lumora.Theme
 
 // The top of a scrolling page: the large title, the letter-spaced subtitle in capitals and a
@@ -30,7 +29,7 @@ Item {
         Text {
             objectName: "pageSubtitle"
             width: parent.width
-            text: ShellTexts.upperCased(root.subtitle)
+            text: ThemeFonts.upperCased(root.subtitle)
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font.family: Theme.small.family

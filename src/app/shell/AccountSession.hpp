@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUuid>
+#include <QtQml/qqmlregistration.h>
 #include <qcoro/qcorotask.h>
 
 namespace lumora {
@@ -18,6 +19,8 @@ class SessionViewModel;
 // change of the view model's account, pairing or reminder state is one `changed`.
 class AccountSession : public QObject {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("The account page reads the session the shell hands it.")
     Q_PROPERTY(bool isSignedIn READ isSignedIn NOTIFY changed)
     Q_PROPERTY(bool isBusy READ isBusy NOTIFY changed)
     Q_PROPERTY(QString deviceLabel READ deviceLabel NOTIFY changed)

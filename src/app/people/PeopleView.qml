@@ -1,0 +1,19 @@
+import QtQuick
+import Lumora.Theme
+
+// The People section: the names of the two seats and their trends under the page heading.
+Item {
+    id: root
+
+    WindowBackground {
+        anchors.fill: parent
+    }
+    ScrollablePage {
+        anchors.fill: parent
+        PageHeading {
+            width: parent.width
+            title: "People"
+            subtitle: "name the two seats in the conversation"
+        }
+    }
+}
