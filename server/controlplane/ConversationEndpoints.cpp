@@ -8,6 +8,7 @@
 #include "domain/JsonObjectReader.hpp"
 #include "wire/AnalysisPass.hpp"
 #include "wire/ControlPlaneJson.hpp"
+#include "wire/ProviderUsageReport.hpp"
 
 #include <cmath>
 
@@ -269,18 +270,20 @@ HttpResponse ConversationEndpoints::reportUsage(const HttpRequest& request, cons
     const auto body = jsonBody(request);
     if (!body)
         return body.error();
-    JsonObjectReader reader(*body, QStringLiteral("usage"));
+    const auto sent = recordBody<ProviderUsageReport>(*body);
+    if (!sent)
+        return sent.error();
     UsageReportRecord report;
     report.accountID = device.accountID;
-    report.reservationID = reader.uuid(u"reservation_id");
-    report.operation = reader.string(u"operation");
-    report.model = reader.string(u"model");
-    report.durationSeconds = reader.integer(u"duration_seconds");
-    report.latencyMilliseconds = reader.integer(u"latency_ms");
-    report.statusCode = reader.integer(u"status_code");
-    if (reader.failed() || report.model.isEmpty() || report.model.size() > maximumModelLength
-        || report.durationSeconds < 0 || report.durationSeconds > maximumReportedSeconds
-        || report.latencyMilliseconds < 0 || report.statusCode < 100 || report.statusCode > 599)
+    report.reservationID = sent->reservationID;
+    report.operation = sent->operation;
+    report.model = sent->model;
+    report.durationSeconds = sent->durationSeconds;
+    report.latencyMilliseconds = sent->latencyMS;
+    report.statusCode = sent->statusCode;
+    if (report.model.isEmpty() || report.model.size() > maximumModelLength || report.durationSeconds < 0
+        || report.durationSeconds > maximumReportedSeconds || report.latencyMilliseconds < 0
+        || report.statusCode < 100 || report.statusCode > 599)
         return invalidRequest();
     const auto rate = m_settings.usageRatesMicrosPerMinute.find(report.operation);
     if (rate == m_settings.usageRatesMicrosPerMinute.end())
@@ -290,7 +293,7 @@ HttpResponse ConversationEndpoints::reportUsage(const HttpRequest& request, cons
     // Whole micros, rounded up.
     report.estimatedCostMicros = (report.durationSeconds * rate->second + 59) / 60;
     m_store.addUsageReport(report, m_clock());
-    return jsonResponse({ { "ok", true }, { "estimated_cost_micros", report.estimatedCostMicros } });
+    return recordResponse(ProviderUsageReceipt { true, report.estimatedCostMicros }.toJson());
 }
 
 } // namespace lumora

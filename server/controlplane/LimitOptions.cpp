@@ -11,8 +11,8 @@ namespace {
 std::optional<qint64> byteCount(QString text)
 {
     qint64 unit = 1;
-    for (const auto& [suffix, factor] : { std::pair { u'K', qint64(1) << 10 }, std::pair { u'M', qint64(1) << 20 },
-             std::pair { u'G', qint64(1) << 30 } })
+    for (const auto& [suffix, factor] : { std::pair { u'K', qint64(1) << 10 },
+             std::pair { u'M', qint64(1) << 20 }, std::pair { u'G', qint64(1) << 30 } })
         if (text.endsWith(suffix, Qt::CaseInsensitive)) {
             text.chop(1);
             unit = factor;
@@ -39,7 +39,8 @@ std::expected<void, QString> LimitOptions::set(QStringView name, const QString& 
         bool ok = false;
         const int count = value.toInt(&ok);
         if (!ok || count < 1 || count > maximumCalls)
-            return std::unexpected(QStringLiteral("%1 needs a number of calls from 1 to %2").arg(name).arg(maximumCalls));
+            return std::unexpected(
+                QStringLiteral("%1 needs a number of calls from 1 to %2").arg(name).arg(maximumCalls));
         (name == u"--provider-calls-per-reservation" ? calls.perReservation : calls.perAccount) = count;
         return {};
     }
@@ -49,7 +50,9 @@ std::expected<void, QString> LimitOptions::set(QStringView name, const QString& 
     const qint64 least = name == u"--prompt-limit" ? smallestPrompt : 0;
     if (!bytes || *bytes < least)
         return std::unexpected(
-            QStringLiteral("%1 needs a number of bytes of at least %2 (K, M or G may follow)").arg(name).arg(least));
+            QStringLiteral("%1 needs a number of bytes of at least %2 (K, M or G may follow)")
+                .arg(name)
+                .arg(least));
     (name == u"--prompt-limit" ? promptBytes : storageQuota) = *bytes;
     return {};
 }

@@ -42,16 +42,18 @@ qint64 ProviderCallCounter::count(const QUuid& accountID, const QString& reserva
     const QString& connection = m_store.connectionName();
     const qint64 calls = [&] {
         Statement counted(connection,
-            QStringLiteral("INSERT INTO provider_calls (account_id, reservation_id, minute, calls) VALUES (?, ?, ?, 1)"
-                           " ON CONFLICT (account_id, reservation_id, minute) DO UPDATE"
-                           " SET calls = provider_calls.calls + 1 RETURNING calls"),
+            QStringLiteral(
+                "INSERT INTO provider_calls (account_id, reservation_id, minute, calls) VALUES (?, ?, ?, 1)"
+                " ON CONFLICT (account_id, reservation_id, minute) DO UPDATE"
+                " SET calls = provider_calls.calls + 1 RETURNING calls"),
             { idText(accountID), reservation, minute });
         return counted.next() ? counted.value(0).toLongLong() : 0;
     }();
     // The first call of a minute forgets the key's earlier minutes.
     if (calls == 1)
         Statement(connection,
-            QStringLiteral("DELETE FROM provider_calls WHERE account_id = ? AND reservation_id = ? AND minute < ?"),
+            QStringLiteral(
+                "DELETE FROM provider_calls WHERE account_id = ? AND reservation_id = ? AND minute < ?"),
             { idText(accountID), reservation, minute });
     return calls;
 }

@@ -1,5 +1,6 @@
-#include "DateTexts.hpp"
 #include "DisplayFormats.hpp"
+
+#include "DateTexts.hpp"
 
 #include <QTimeZone>
 #include <cmath>

@@ -58,7 +58,8 @@ QString ShellSessionAdapter::errorMessage() const
 }
 int ShellSessionAdapter::conversationsAwaitingMigrationOffer() const
 {
-    return int(std::min<qint64>(m_viewModel.conversationsAwaitingMigrationOffer(), std::numeric_limits<int>::max()));
+    return int(
+        std::min<qint64>(m_viewModel.conversationsAwaitingMigrationOffer(), std::numeric_limits<int>::max()));
 }
 
 void ShellSessionAdapter::acceptRecordingAgreement()

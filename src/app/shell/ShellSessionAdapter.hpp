@@ -17,7 +17,8 @@ class ShellSessionAdapter final : public ShellSession {
     Q_OBJECT
 
 public:
-    ShellSessionAdapter(SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent = nullptr);
+    ShellSessionAdapter(
+        SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent = nullptr);
 
     [[nodiscard]] bool recordingAgreementAccepted() const override;
     [[nodiscard]] bool needsMigrationOffer() const override;

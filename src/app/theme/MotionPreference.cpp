@@ -67,8 +67,8 @@ void MotionPreference::followDesktop()
         setReduceMotion(true);
         return;
     }
-    const QString kdeGlobals = QStandardPaths::locate(
-        QStandardPaths::GenericConfigLocation, QStringLiteral("kdeglobals"));
+    const QString kdeGlobals
+        = QStandardPaths::locate(QStandardPaths::GenericConfigLocation, QStringLiteral("kdeglobals"));
     if (!kdeGlobals.isEmpty() && fromKdeGlobals(kdeGlobals).value_or(false))
         setReduceMotion(true);
 
