@@ -23,7 +23,8 @@ struct ProviderUsageReport {
 
     // The reservation in the UUID's upper-case text.
     QJsonObject toJson() const;
-    [[nodiscard]] static std::expected<ProviderUsageReport, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<ProviderUsageReport, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 // The control plane's receipt of a usage report.
@@ -34,7 +35,8 @@ struct ProviderUsageReceipt {
     bool operator==(const ProviderUsageReceipt&) const = default;
 
     QJsonObject toJson() const;
-    [[nodiscard]] static std::expected<ProviderUsageReceipt, JsonDecodeError> fromJson(const QJsonValue& value);
+    [[nodiscard]] static std::expected<ProviderUsageReceipt, JsonDecodeError> fromJson(
+        const QJsonValue& value);
 };
 
 } // namespace lumora

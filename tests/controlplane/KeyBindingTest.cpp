@@ -1,6 +1,5 @@
 #include "ControlPlaneProcess.hpp"
 #include "ProcessCalls.hpp"
-#include "TestDatabase.hpp"
 #include "controlplane/IdText.hpp"
 
 #include <QSet>
@@ -62,26 +61,21 @@ TEST(KeyBinding, ATicketTakenForSomeoneElsesKeyNeverBindsIt)
     EXPECT_EQ(server.stop(), 0);
 }
 
-class KeyBindingRace : public ::testing::TestWithParam<testing::Backend> { };
+using KeyBindingRace = testing::ProcessOnEveryBackend;
 
 // Sign-ins of one key into many accounts at once bind it into one of them; the others are
 // refused as a sign-in of a key that is active elsewhere, never with a server failure.
 TEST_P(KeyBindingRace, SimultaneousSignInsOfOneKeyBindItOnce)
 {
-    const testing::TestDatabase database(GetParam());
-    ASSERT_FALSE(database.failed());
-    if (database.url().isEmpty())
-        GTEST_SKIP() << "no PostgreSQL server";
-    ControlPlaneProcess server({ "--dev-sign-in", "--database", database.url() });
-    ASSERT_TRUE(server.started());
     constexpr int rounds = 3;
     constexpr int signIns = 30;
     for (int round = 0; round < rounds; ++round) {
         const DeviceIdentity key(*P256PrivateKey::generate());
         QList<testing::TestRequest> requests;
         for (int i = 0; i < signIns; ++i)
-            requests.append(redemption(server,
-                ticketOver(server, key.publicKeyBase64URL(), QStringLiteral("Racer %1-%2").arg(round).arg(i)),
+            requests.append(redemption(*server,
+                ticketOver(
+                    *server, key.publicKeyBase64URL(), QStringLiteral("Racer %1-%2").arg(round).arg(i)),
                 &key));
         QSet<QString> accounts;
         int refused = 0;
@@ -95,11 +89,10 @@ TEST_P(KeyBindingRace, SimultaneousSignInsOfOneKeyBindItOnce)
         }
         EXPECT_EQ(accounts.size(), 1) << "round " << round;
         EXPECT_EQ(refused, signIns - 1) << "round " << round;
-        const TestReply recovered = recoverOver(server, key);
+        const TestReply recovered = recoverOver(*server, key);
         EXPECT_EQ(recovered.status, 200);
         EXPECT_TRUE(accounts.contains(accountOf(recovered)));
     }
-    EXPECT_EQ(server.stop(), 0);
 }
 
 LUMORA_ON_EVERY_BACKEND(KeyBindingRace);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "ControlPlaneProcess.hpp"
+#include "TestDatabase.hpp"
+#include "domain/ConversationUploadCodec.hpp"
 #include "security/DeviceIdentity.hpp"
 #include "security/RequestSigner.hpp"
 
@@ -9,6 +11,8 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QUrlQuery>
+#include <gtest/gtest.h>
+#include <memory>
 #include <string>
 
 // Calls on a running control plane as a client makes them, without the application's
@@ -90,16 +94,61 @@ inline TestReply accountStateOver(const ControlPlaneProcess& server, const QByte
         manager, "GET", endpoint(server, "/v1/account/state"), {}, { { "Authorization", authorization } });
 }
 
-// A signed POST of a JSON body, with any further headers.
+// A signed POST of a body, with any further headers.
+inline TestRequest signedPost(const ControlPlaneProcess& server, const DeviceIdentity& identity,
+    const QUuid& device, const QString& path, const QByteArray& body,
+    QList<std::pair<QByteArray, QByteArray>> headers = {})
+{
+    headers.emplaceBack("Content-Type", "application/json");
+    headers.emplaceBack("Authorization", signedBy(identity, device, "POST", path, body));
+    return TestRequest { "POST", endpoint(server, path), body, headers };
+}
+
 inline TestRequest signedPost(const ControlPlaneProcess& server, const DeviceIdentity& identity,
     const QUuid& device, const QString& path, const QJsonObject& body,
     QList<std::pair<QByteArray, QByteArray>> headers = {})
 {
-    const QByteArray json = QJsonDocument(body).toJson();
-    headers.emplaceBack("Content-Type", "application/json");
-    headers.emplaceBack("Authorization", signedBy(identity, device, "POST", path, json));
-    return TestRequest { "POST", endpoint(server, path), json, headers };
+    return signedPost(server, identity, device, path, QJsonDocument(body).toJson(), std::move(headers));
 }
+
+// The upload body of a new conversation of one turn that ended now.
+inline QByteArray conversationUpload(const QString& words = QStringLiteral("Hello"))
+{
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    ConversationUploadPayload payload;
+    payload.conversationID = QUuid::createUuid();
+    payload.startedAt = now - 60;
+    payload.endedAt = now;
+    payload.durationSeconds = 60;
+    payload.transcript.segments = { SpeakerTurn(0, 0, 5, words) };
+    payload.analysis = ConversationAnalysisPayload { 1, QStringLiteral("Calm"), {}, {}, {}, false };
+    return ConversationUploadCodec::encode(payload).value_or(QByteArray());
+}
+
+// The real control plane with the development sign-in over a database of its own, on SQLite
+// and on PostgreSQL (instantiate with LUMORA_ON_EVERY_BACKEND).
+class ProcessOnEveryBackend : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(database.failed());
+        if (database.url().isEmpty())
+            GTEST_SKIP() << "no PostgreSQL server";
+        server = std::make_unique<ControlPlaneProcess>(
+            QStringList { "--dev-sign-in", "--database", database.url() });
+        ASSERT_TRUE(server->started());
+    }
+
+    void TearDown() override
+    {
+        if (server) {
+            EXPECT_EQ(server->stop(), 0);
+        }
+    }
+
+    TestDatabase database { GetParam() };
+    std::unique_ptr<ControlPlaneProcess> server;
+};
 
 inline TestReply postSigned(const ControlPlaneProcess& server, const DeviceIdentity& identity,
     const QUuid& device, const QString& path, const QJsonObject& body)
