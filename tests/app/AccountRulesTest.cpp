@@ -37,24 +37,24 @@ TEST(PairingStepChoice, TheFirstRuleThatHoldsDecides)
         std::optional<PairingState> pairing;
         bool redemption;
         bool invite;
-        PairingStep step;
+        AccountSession::PairingStep step;
     } cases[] {
-        { "nothing loaded", std::nullopt, false, false, PairingStep::unlinked },
-        { "nothing loaded but a fresh code", std::nullopt, false, true, PairingStep::freshCode },
-        { "unpaired", stateWith(false, std::nullopt, false), false, false, PairingStep::unlinked },
+        { "nothing loaded", std::nullopt, false, false, AccountSession::Unlinked },
+        { "nothing loaded but a fresh code", std::nullopt, false, true, AccountSession::FreshCode },
+        { "unpaired", stateWith(false, std::nullopt, false), false, false, AccountSession::Unlinked },
         { "linked wins over a held redemption and code", stateWith(true, "pending", false), true, true,
-            PairingStep::linked },
+            AccountSession::Linked },
         { "a redemption wins over a fresh code", stateWith(false, "pending", false), true, true,
-            PairingStep::confirmation },
+            AccountSession::Confirmation },
         { "a fresh code wins over the outstanding invite", stateWith(false, "pending", false), false, true,
-            PairingStep::freshCode },
-        { "outstanding invite", stateWith(false, "pending", false), false, false, PairingStep::waiting },
+            AccountSession::FreshCode },
+        { "outstanding invite", stateWith(false, "pending", false), false, false, AccountSession::Waiting },
         { "partner deciding", stateWith(false, "pending_confirmation", false), false, false,
-            PairingStep::waiting },
+            AccountSession::Waiting },
         { "pending confirmation after its Cancel", stateWith(false, std::nullopt, true), false, false,
-            PairingStep::unlinked },
+            AccountSession::Unlinked },
         { "pending confirmation wins over own invite", stateWith(false, "pending", true), false, false,
-            PairingStep::unlinked },
+            AccountSession::Unlinked },
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
@@ -62,7 +62,6 @@ TEST(PairingStepChoice, TheFirstRuleThatHoldsDecides)
                       row.invite ? std::optional(invite) : std::nullopt),
             row.step);
     }
-    EXPECT_EQ(pairingStepName(PairingStep::freshCode), "freshCode");
 }
 
 TEST(PairingTexts, LinkedSinceByMembersAndLinkDate)
@@ -148,7 +147,7 @@ TEST(PairingTexts, CodeIsSpokenOneCharacterAtATime)
 
 TEST(AccountRules, DeviceLabelIsTheFirstEightHexDigitsInLowerCase)
 {
-    EXPECT_EQ(AccountSession::deviceLabel(QUuid("{9F1C2B3A-0000-4000-8000-000000000001}")),
+    EXPECT_EQ(AccountSession::deviceLabelOf(QUuid("{9F1C2B3A-0000-4000-8000-000000000001}")),
         u"This computer \u00b7 9f1c2b3a"_qs);
 }
 

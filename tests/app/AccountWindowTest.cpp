@@ -168,12 +168,13 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     ASSERT_NE(account.open(), nullptr);
     WindowHarness& page = account.page;
     const auto step = [&] { return account.session->account()->pairingStep(); };
-    const auto waitForStep = [&](const QString& name) {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return step() == name && !account.model->isPairingBusy(); }, 5000))
-            << step().toStdString();
+    const auto waitForStep = [&](AccountSession::PairingStep expected) {
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return step() == expected && !account.model->isPairingBusy(); }, 5000))
+            << step();
     };
     page.scrollTo("pairingSection");
-    waitForStep("unlinked");
+    waitForStep(AccountSession::Unlinked);
     EXPECT_TRUE(page.shows("pairingUnlinked"));
     EXPECT_TRUE(page.shows("earlierHistoryNote"));
     EXPECT_TRUE(page.find("earlierHistoryNote")
@@ -184,7 +185,7 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
 
     // The inviting partner: a fresh code, copied, then the waiting step.
     page.click("inviteButton");
-    waitForStep("freshCode");
+    waitForStep(AccountSession::FreshCode);
     EXPECT_EQ(page.text("inviteCode"), "7K3M-9Q2W-4X8Z");
     EXPECT_EQ(
         account.session->account()->inviteCodeAccessibleName(), "Pairing code 7 K 3 M - 9 Q 2 W - 4 X 8 Z");
@@ -201,7 +202,7 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     page.click("copyCodeButton");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "C0DE-C0DE-C0DE");
     page.click("inviteDoneButton");
-    waitForStep("waiting");
+    waitForStep(AccountSession::Waiting);
     EXPECT_EQ(page.text("waitingTitle"), "Waiting for your partner");
     page.screenshot("pairing-waiting");
     account.partner->state.pendingInvite->status = "pending_confirmation";
@@ -213,7 +214,7 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     account.partner->state.pendingInvite.reset();
     account.model->requestPairingState();
     settle(*account.model);
-    waitForStep("unlinked");
+    waitForStep(AccountSession::Unlinked);
     page.click("haveCodeButton");
     EXPECT_FALSE(page.find("continueButton")->property("enabled").toBool()) << "nothing typed yet";
     page.type("codeField", "   ");
@@ -225,7 +226,7 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     EXPECT_TRUE(page.find("continueButton")->property("enabled").toBool());
     page.screenshot("pairing-code-entry");
     page.press(Qt::Key_Return);
-    waitForStep("confirmation");
+    waitForStep(AccountSession::Confirmation);
     EXPECT_EQ(account.partner->calls.last(), "redeem 7K3M9Q2W4X8Z");
     EXPECT_EQ(page.text("sharedHistorySentence"),
         u"You\u2019ll share a history with 4 conversations, from Feb 9, 2026 to Mar 2, 2026."_qs);
@@ -234,13 +235,13 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
 
     // Cancel shows the plain step again, with the two buttons and an empty field.
     page.click("cancelConfirmationButton");
-    EXPECT_EQ(step(), "unlinked");
+    EXPECT_EQ(step(), AccountSession::Unlinked);
     EXPECT_TRUE(page.shows("inviteButton"));
     EXPECT_FALSE(page.shows("codeField"));
     EXPECT_EQ(page.text("codeField"), QString());
     account.model->setPairingRedemption(account.partner->redemption);
     page.click("confirmPairingButton");
-    waitForStep("linked");
+    waitForStep(AccountSession::Linked);
     EXPECT_EQ(page.text("linkedSince"), u"Linked since Feb 9, 2026 \u00b7 2 people"_qs);
     page.screenshot("pairing-linked");
 
@@ -254,7 +255,7 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     EXPECT_FALSE(account.partner->calls.contains("unlink"));
     page.click("unlinkButton");
     page.click("unlinkConfirmationConfirm");
-    waitForStep("unlinked");
+    waitForStep(AccountSession::Unlinked);
     EXPECT_TRUE(account.partner->calls.contains("unlink"));
     EXPECT_TRUE(page.text("earlierHistoryNote").startsWith("You also have 2 conversations from before."))
         << page.text("earlierHistoryNote").toStdString();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PublishChange.hpp"
+#include "FakeRoomModel.hpp"
 #include "ShellSession.hpp"
 
 #include <QList>
@@ -27,8 +29,12 @@ public:
     };
     // Set before the window opens; later through `update`.
     State state;
-    // The account page's session; the test sets it before the window opens.
+    // The pages' models; the test sets them before the window opens.
     AccountSession* accountSession = nullptr;
+    HistoryModel* historyModel = nullptr;
+    PeopleModel* peopleModel = nullptr;
+    // The rooms' model.
+    mutable FakeRoomModel roomModel;
 
     int signInStarts = 0;
     int cancellations = 0;
@@ -40,20 +46,18 @@ public:
     {
         const State before = state;
         change(state);
-        if (before.recordingAgreementAccepted != state.recordingAgreementAccepted)
-            emit recordingAgreementAcceptedChanged();
-        if (before.needsMigrationOffer != state.needsMigrationOffer)
-            emit needsMigrationOfferChanged();
-        if (before.isSignedIn != state.isSignedIn)
-            emit isSignedInChanged();
-        if (before.isBusy != state.isBusy)
-            emit isBusyChanged();
-        if (before.isAppleAuthorizationActive != state.isAppleAuthorizationActive)
-            emit isAppleAuthorizationActiveChanged();
-        if (before.errorMessage != state.errorMessage)
-            emit errorMessageChanged();
-        if (before.conversationsAwaitingMigrationOffer != state.conversationsAwaitingMigrationOffer)
-            emit conversationsAwaitingMigrationOfferChanged();
+        publishChange(this, before.recordingAgreementAccepted, state.recordingAgreementAccepted,
+            &ShellSession::recordingAgreementAcceptedChanged);
+        publishChange(this, before.needsMigrationOffer, state.needsMigrationOffer,
+            &ShellSession::needsMigrationOfferChanged);
+        publishChange(this, before.isSignedIn, state.isSignedIn, &ShellSession::isSignedInChanged);
+        publishChange(this, before.isBusy, state.isBusy, &ShellSession::isBusyChanged);
+        publishChange(this, before.isAppleAuthorizationActive, state.isAppleAuthorizationActive,
+            &ShellSession::isAppleAuthorizationActiveChanged);
+        publishChange(this, before.errorMessage, state.errorMessage, &ShellSession::errorMessageChanged);
+        publishChange(this, before.conversationsAwaitingMigrationOffer,
+            state.conversationsAwaitingMigrationOffer,
+            &ShellSession::conversationsAwaitingMigrationOfferChanged);
     }
 
     bool recordingAgreementAccepted() const override { return state.recordingAgreementAccepted; }
@@ -68,6 +72,9 @@ public:
         return state.conversationsAwaitingMigrationOffer;
     }
     AccountSession* account() const override { return accountSession; }
+    HistoryModel* history() const override { return historyModel; }
+    PeopleModel* people() const override { return peopleModel; }
+    RoomModel* room() const override { return &roomModel; }
 
     void acceptRecordingAgreement() override
     {

@@ -1,6 +1,4 @@
-#include "AccountSession.hpp"
-#include "FakeShellSession.hpp"
-#include "ViewModelFixture.hpp"
+#include "FakeShell.hpp"
 #include "WindowHarness.hpp"
 
 #include <QQuickItem>
@@ -12,32 +10,12 @@ namespace lumora {
 namespace {
 
 // The real window from the shell's QML module over a fake session.
-class ShellWindowTest : public ::testing::Test {
+class ShellWindowTest : public ::testing::Test, protected testing::FakeShellWindow {
 protected:
-    void SetUp() override
-    {
-        // The account page reads a real view model's account: a signed-out one here.
-        m_viewModel = m_home.viewModel();
-        m_account = std::make_unique<AccountSession>(
-            *m_viewModel, PairingTexts(DateTexts(QLocale(), QTimeZone::utc())));
-        session.accountSession = m_account.get();
-    }
-
     QQuickWindow* open(bool updatesConfigured = false)
     {
         return shell.openWindow(session, updatesConfigured);
     }
-    int section() const { return shell.content()->property("section").toInt(); }
-
-private:
-    testing::ViewModelHome m_home;
-    std::unique_ptr<SessionViewModel> m_viewModel;
-    std::unique_ptr<AccountSession> m_account;
-
-protected:
-    testing::FakeShellSession session;
-    // Last, so that the window goes before the objects it reads.
-    testing::WindowHarness shell;
 };
 
 TEST_F(ShellWindowTest, WindowIsCorvaneWithItsMinimumSize)
@@ -162,6 +140,31 @@ TEST_F(ShellWindowTest, MigrationOfferAsksOnceAndWaitsForTheAnswer)
             EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("migrationSheet"); }, 5000));
         }
     }
+}
+
+TEST_F(ShellWindowTest, HistoryPageRefreshesFromTheServerEachTimeItIsShown)
+{
+    ASSERT_NE(open(), nullptr);
+    EXPECT_TRUE(history.refreshes.isEmpty()) << "not shown yet";
+    shell.press(Qt::Key_2, Qt::ControlModifier);
+    EXPECT_EQ(history.refreshes, QList<bool> { true });
+    EXPECT_EQ(shell.find("historyPage")->property("model").value<QObject*>(), &history);
+    shell.press(Qt::Key_1, Qt::ControlModifier);
+    shell.press(Qt::Key_2, Qt::ControlModifier);
+    EXPECT_EQ(history.refreshes, QList<bool>({ true, true }));
+}
+
+TEST(PeopleView, OpensAloneOverItsModel)
+{
+    testing::FakePeopleModel people;
+    testing::WindowHarness page;
+    QQuickItem* view = page.openComponent(
+        "Lumora.People", "PeopleView", { { "model", QVariant::fromValue<QObject*>(&people) } });
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->property("model").value<QObject*>(), &people);
+    EXPECT_EQ(page.text("pageTitle"), "People");
+    EXPECT_EQ(view->size(), QSizeF(testing::WindowHarness::desktop));
+    page.screenshot("people-page");
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "CoachingRules.hpp"
 #include "FontFaces.hpp"
 #include "FontRegistrar.hpp"
 #include "MotionPreference.hpp"
@@ -60,10 +61,12 @@ TEST(FontRegistrar, RegistersOnlyLowerCaseTtfFiles)
     EXPECT_EQ(FontRegistrar::registerFonts(folder.filePath("missing")), 0);
 }
 
-TEST(ThemeFonts, EverySymbolTheShellNamesHasAGlyphButTheAppleMark)
+TEST(ThemeFonts, EverySymbolTheScreensNameHasAGlyphButTheAppleMark)
 {
     QStringList symbols { "book.closed", "macbook", "arrow.up.right.square", "exclamationmark.triangle.fill",
-        "lock.macwindow" };
+        "lock.macwindow", "sparkles", "xmark" };
+    for (auto state : { CoachingRules::Loading, CoachingRules::ProviderNudge, CoachingRules::GenericStarter })
+        symbols.append(CoachingRules::headerSymbol(state));
     for (const QVariant& section : Sections::allCases())
         symbols.append(Sections::symbol(section.toInt()));
     for (auto card : { SetupPresenter::Consent, SetupPresenter::ReleaseSetup, SetupPresenter::Ready,

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QMutex>
 #include <QQmlComponent>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -25,6 +26,28 @@ void hear(QtMsgType type, const QMessageLogContext& context, const QString& mess
         return;
     const QMutexLocker lock(&heardMutex);
     heard.append(category + QStringLiteral(": ") + message);
+}
+
+// The object of that name under `root`, through both the QObject and the item tree: items a
+// Repeater makes have their place in the item tree only, popups in the QObject tree only.
+QObject* findUnder(QObject* root, const QString& name)
+{
+    QList<QObject*> pending { root };
+    QSet<QObject*> seen;
+    while (!pending.isEmpty()) {
+        QObject* object = pending.takeFirst();
+        if (!object || seen.contains(object))
+            continue;
+        seen.insert(object);
+        if (object->objectName() == name)
+            return object;
+        pending.append(object->children());
+        if (auto* item = qobject_cast<QQuickItem*>(object)) {
+            for (QQuickItem* child : item->childItems())
+                pending.append(child);
+        }
+    }
+    return nullptr;
 }
 
 // The page an item scrolls with: the nearest Flickable it sits in.
@@ -81,34 +104,33 @@ QQuickWindow* WindowHarness::openWindow(ShellSession& session, bool updatesConfi
         updatesConfigured ? std::optional<QString>(QStringLiteral("http://127.0.0.1:9/feed")) : std::nullopt,
         updatesConfigured ? std::optional<QString>(QStringLiteral("a2V5")) : std::nullopt,
         QStringLiteral("0.1.0"));
-    m_engine = std::make_unique<QQmlApplicationEngine>();
-    m_engine->addImportPath(QStringLiteral("qrc:/"));
-    m_engine->setInitialProperties({
+    const QVariantMap properties {
         { QStringLiteral("model"), QVariant::fromValue<QObject*>(&session) },
         { QStringLiteral("updates"), QVariant::fromValue<QObject*>(m_updates.get()) },
         { QStringLiteral("theoryURL"), QUrl(QStringLiteral("https://lumora.app/theory/")) },
-    });
-    m_engine->load(QUrl(QStringLiteral("qrc:/Lumora/Shell/Main.qml")));
-    if (m_engine->rootObjects().isEmpty())
-        return nullptr;
-    m_window = qobject_cast<QQuickWindow*>(m_engine->rootObjects().constFirst());
-    if (!m_window)
+    };
+    if (!load(QStringLiteral("qrc:/Lumora/Shell/Main.qml"), properties))
         return nullptr;
     show(desktop);
     return m_window;
+}
+
+bool WindowHarness::load(const QString& url, const QVariantMap& properties)
+{
+    m_engine = std::make_unique<QQmlApplicationEngine>();
+    m_engine->addImportPath(QStringLiteral("qrc:/"));
+    m_engine->setInitialProperties(properties);
+    m_engine->load(QUrl(url));
+    if (!m_engine->rootObjects().isEmpty())
+        m_window = qobject_cast<QQuickWindow*>(m_engine->rootObjects().constFirst());
+    return m_window != nullptr;
 }
 
 QQuickItem* WindowHarness::openComponent(
     const QString& uri, const QString& type, const QVariantMap& properties, QSize size)
 {
     close();
-    m_engine = std::make_unique<QQmlApplicationEngine>();
-    m_engine->addImportPath(QStringLiteral("qrc:/"));
-    m_engine->load(QUrl(QStringLiteral("qrc:/Lumora/Testing/ComponentWindow.qml")));
-    if (m_engine->rootObjects().isEmpty())
-        return nullptr;
-    m_window = qobject_cast<QQuickWindow*>(m_engine->rootObjects().constFirst());
-    if (!m_window)
+    if (!load(QStringLiteral("qrc:/Lumora/Testing/ComponentWindow.qml"), {}))
         return nullptr;
 
     const QString path = QString(uri).replace(QLatin1Char('.'), QLatin1Char('/'));
@@ -130,7 +152,7 @@ QQuickItem* WindowHarness::openComponent(
         return nullptr;
     }
     m_component = item;
-    QMetaObject::invokeMethod(m_window, "host", Q_ARG(QVariant, QVariant::fromValue<QObject*>(item)));
+    QMetaObject::invokeMethod(m_window, "host", Q_ARG(QQuickItem*, item));
     show(size);
     return item;
 }
@@ -166,13 +188,9 @@ QObject* WindowHarness::find(const QString& name) const
         ADD_FAILURE() << "no window is open";
         return nullptr;
     }
-    for (QObject* root : { static_cast<QObject*>(m_window), static_cast<QObject*>(m_window->contentItem()),
-             static_cast<QObject*>(m_component.data()) }) {
-        if (!root)
-            continue;
-        if (root->objectName() == name)
-            return root;
-        if (QObject* found = root->findChild<QObject*>(name))
+    for (QObject* root :
+        { static_cast<QObject*>(m_window), static_cast<QObject*>(m_window->contentItem()) }) {
+        if (QObject* found = findUnder(root, name))
             return found;
     }
     ADD_FAILURE() << "nothing named " << name.toStdString();

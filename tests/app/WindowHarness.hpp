@@ -67,6 +67,8 @@ public:
     static bool isAllowed(QtMsgType type, const QString& category, const QString& message);
 
 private:
+    // Loads the window of `url` with its initial properties; false when it did not load.
+    bool load(const QString& url, const QVariantMap& properties);
     void show(QSize size);
     // Scrolls the page the item sits on by the least that shows all of it.
     void bringIntoView(QQuickItem& item);

@@ -10,7 +10,7 @@ Item {
     id: root
 
     required property AccountSession account
-    required property QtObject updates
+    required property UpdateChecker updates
     signal goToConversation
 
     WindowBackground {

@@ -8,50 +8,51 @@
 #include <QStringList>
 #include <QUuid>
 #include <QtQml/qqmlregistration.h>
-#include <qcoro/qcorotask.h>
 
 namespace lumora {
 
-class SessionViewModel;
-
 // What the account page reads and calls: the identity, the version, the pairing step with its
-// texts, and the weekly reminder, in the types QML reads (an absent text is empty). Every
-// change of the view model's account, pairing or reminder state is one `changed`.
+// texts, and the weekly reminder. An absent text is empty. The shell hands in the adapter over
+// the session view model; window tests hand in a fake.
 class AccountSession : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("The account page reads the session the shell hands it.")
-    Q_PROPERTY(bool isSignedIn READ isSignedIn NOTIFY changed)
-    Q_PROPERTY(bool isBusy READ isBusy NOTIFY changed)
-    Q_PROPERTY(QString deviceLabel READ deviceLabel NOTIFY changed)
+    Q_PROPERTY(bool isSignedIn READ isSignedIn NOTIFY isSignedInChanged)
+    Q_PROPERTY(bool isBusy READ isBusy NOTIFY isBusyChanged)
+    Q_PROPERTY(QString deviceLabel READ deviceLabel NOTIFY deviceLabelChanged)
     Q_PROPERTY(QString version READ version CONSTANT)
     Q_PROPERTY(QString build READ build CONSTANT)
 
-    Q_PROPERTY(QString pairingStep READ pairingStep NOTIFY changed)
-    Q_PROPERTY(bool isPairingBusy READ isPairingBusy NOTIFY changed)
-    Q_PROPERTY(QString pairingError READ pairingError NOTIFY changed)
-    Q_PROPERTY(QString linkedSince READ linkedSince NOTIFY changed)
-    Q_PROPERTY(QString sharedHistorySentence READ sharedHistorySentence NOTIFY changed)
-    Q_PROPERTY(QString confirmationDeadline READ confirmationDeadline NOTIFY changed)
-    Q_PROPERTY(QString inviteCode READ inviteCode NOTIFY changed)
-    Q_PROPERTY(QString inviteCodeAccessibleName READ inviteCodeAccessibleName NOTIFY changed)
-    Q_PROPERTY(QString inviteExpiry READ inviteExpiry NOTIFY changed)
-    Q_PROPERTY(bool isPartnerDeciding READ isPartnerDeciding NOTIFY changed)
-    Q_PROPERTY(QString waitingDetail READ waitingDetail NOTIFY changed)
-    Q_PROPERTY(QString earlierHistoryNote READ earlierHistoryNote NOTIFY changed)
+    Q_PROPERTY(PairingStep pairingStep READ pairingStep NOTIFY pairingStepChanged)
+    Q_PROPERTY(bool isPairingBusy READ isPairingBusy NOTIFY isPairingBusyChanged)
+    Q_PROPERTY(QString pairingError READ pairingError NOTIFY pairingErrorChanged)
+    Q_PROPERTY(QString linkedSince READ linkedSince NOTIFY linkedSinceChanged)
+    Q_PROPERTY(QString sharedHistorySentence READ sharedHistorySentence NOTIFY sharedHistorySentenceChanged)
+    Q_PROPERTY(QString confirmationDeadline READ confirmationDeadline NOTIFY confirmationDeadlineChanged)
+    Q_PROPERTY(QString inviteCode READ inviteCode NOTIFY inviteCodeChanged)
+    Q_PROPERTY(QString inviteCodeAccessibleName READ inviteCodeAccessibleName NOTIFY inviteCodeChanged)
+    Q_PROPERTY(QString inviteExpiry READ inviteExpiry NOTIFY inviteExpiryChanged)
+    Q_PROPERTY(bool isPartnerDeciding READ isPartnerDeciding NOTIFY isPartnerDecidingChanged)
+    Q_PROPERTY(QString waitingDetail READ waitingDetail NOTIFY waitingDetailChanged)
+    Q_PROPERTY(QString earlierHistoryNote READ earlierHistoryNote NOTIFY earlierHistoryNoteChanged)
 
-    Q_PROPERTY(bool reminderOn READ reminderOn NOTIFY changed)
-    Q_PROPERTY(int reminderWeekday READ reminderWeekday NOTIFY changed)
-    Q_PROPERTY(int reminderHour READ reminderHour NOTIFY changed)
-    Q_PROPERTY(int reminderMinute READ reminderMinute NOTIFY changed)
-    Q_PROPERTY(QString reminderNote READ reminderNote NOTIFY changed)
+    Q_PROPERTY(bool reminderOn READ reminderOn NOTIFY reminderOnChanged)
+    Q_PROPERTY(int reminderWeekday READ reminderWeekday NOTIFY reminderWeekdayChanged)
+    Q_PROPERTY(int reminderHour READ reminderHour NOTIFY reminderHourChanged)
+    Q_PROPERTY(int reminderMinute READ reminderMinute NOTIFY reminderMinuteChanged)
+    Q_PROPERTY(QString reminderNote READ reminderNote NOTIFY reminderNoteChanged)
     Q_PROPERTY(QStringList weekdayNames READ weekdayNames CONSTANT)
 
 public:
-    AccountSession(SessionViewModel& viewModel, PairingTexts texts, QObject* parent = nullptr);
+    // Which of its five steps the pairing section shows.
+    enum PairingStep { Linked, Confirmation, FreshCode, Waiting, Unlinked };
+    Q_ENUM(PairingStep)
+
+    using QObject::QObject;
 
     // "This computer · " and the first 8 hexadecimal digits of the device ID, lower case.
-    static QString deviceLabel(const QUuid& deviceID);
+    static QString deviceLabelOf(const QUuid& deviceID);
     // The reminder each control asks for, from the published settings; every number clamped.
     static CheckinReminderSettings switched(const CheckinReminderSettings& current, bool isOn);
     static CheckinReminderSettings onWeekday(const CheckinReminderSettings& current, int weekday);
@@ -61,64 +62,77 @@ public:
     // Sunday first: the list position plus one is the weekday number.
     static QStringList weekdayNames();
 
-    [[nodiscard]] bool isSignedIn() const;
-    [[nodiscard]] bool isBusy() const;
-    [[nodiscard]] QString deviceLabel() const;
-    [[nodiscard]] QString version() const;
-    [[nodiscard]] QString build() const;
+    [[nodiscard]] virtual bool isSignedIn() const = 0;
+    [[nodiscard]] virtual bool isBusy() const = 0;
+    [[nodiscard]] virtual QString deviceLabel() const = 0;
+    [[nodiscard]] virtual QString version() const = 0;
+    [[nodiscard]] virtual QString build() const = 0;
 
-    [[nodiscard]] QString pairingStep() const;
-    [[nodiscard]] bool isPairingBusy() const;
-    [[nodiscard]] QString pairingError() const;
-    [[nodiscard]] QString linkedSince() const;
-    [[nodiscard]] QString sharedHistorySentence() const;
-    [[nodiscard]] QString confirmationDeadline() const;
-    [[nodiscard]] QString inviteCode() const;
-    [[nodiscard]] QString inviteCodeAccessibleName() const;
-    [[nodiscard]] QString inviteExpiry() const;
-    [[nodiscard]] bool isPartnerDeciding() const;
-    [[nodiscard]] QString waitingDetail() const;
-    [[nodiscard]] QString earlierHistoryNote() const;
+    [[nodiscard]] virtual PairingStep pairingStep() const = 0;
+    [[nodiscard]] virtual bool isPairingBusy() const = 0;
+    [[nodiscard]] virtual QString pairingError() const = 0;
+    [[nodiscard]] virtual QString linkedSince() const = 0;
+    [[nodiscard]] virtual QString sharedHistorySentence() const = 0;
+    [[nodiscard]] virtual QString confirmationDeadline() const = 0;
+    [[nodiscard]] virtual QString inviteCode() const = 0;
+    [[nodiscard]] QString inviteCodeAccessibleName() const
+    {
+        return PairingTexts::codeAccessibleName(inviteCode());
+    }
+    [[nodiscard]] virtual QString inviteExpiry() const = 0;
+    [[nodiscard]] virtual bool isPartnerDeciding() const = 0;
+    [[nodiscard]] virtual QString waitingDetail() const = 0;
+    [[nodiscard]] virtual QString earlierHistoryNote() const = 0;
 
-    [[nodiscard]] bool reminderOn() const;
-    [[nodiscard]] int reminderWeekday() const;
-    [[nodiscard]] int reminderHour() const;
-    [[nodiscard]] int reminderMinute() const;
-    [[nodiscard]] QString reminderNote() const;
+    [[nodiscard]] virtual bool reminderOn() const = 0;
+    [[nodiscard]] virtual int reminderWeekday() const = 0;
+    [[nodiscard]] virtual int reminderHour() const = 0;
+    [[nodiscard]] virtual int reminderMinute() const = 0;
+    [[nodiscard]] virtual QString reminderNote() const = 0;
 
-    Q_INVOKABLE void signOut();
-    Q_INVOKABLE void deleteAccount();
+    Q_INVOKABLE virtual void signOut() = 0;
+    Q_INVOKABLE virtual void deleteAccount() = 0;
 
-    Q_INVOKABLE void refreshPairing();
-    Q_INVOKABLE void createInvite();
+    Q_INVOKABLE virtual void refreshPairing() = 0;
+    Q_INVOKABLE virtual void createInvite() = 0;
     // Redeems the code as typed; `redeemFinished` tells whether a redemption is now held.
-    Q_INVOKABLE void redeem(const QString& code);
-    Q_INVOKABLE void confirmPairing();
+    Q_INVOKABLE virtual void redeem(const QString& code) = 0;
+    Q_INVOKABLE virtual void confirmPairing() = 0;
     // Drops the redemption on screen only; the server keeps it until it expires.
-    Q_INVOKABLE void cancelConfirmation();
-    Q_INVOKABLE void clearPairingError();
+    Q_INVOKABLE virtual void cancelConfirmation() = 0;
+    Q_INVOKABLE virtual void clearPairingError() = 0;
     // Leaves the fresh code; the section falls to the next step.
-    Q_INVOKABLE void dismissInvite();
+    Q_INVOKABLE virtual void dismissInvite() = 0;
     // Unlinks, then refreshes the history from the server whatever the outcome.
-    Q_INVOKABLE void unlink();
+    Q_INVOKABLE virtual void unlink() = 0;
     // Puts the fresh code on the clipboard as plain text; false when there is none.
     Q_INVOKABLE bool copyInviteCode();
 
-    Q_INVOKABLE void setReminderOn(bool isOn);
-    Q_INVOKABLE void setReminderWeekday(int weekday);
-    Q_INVOKABLE void setReminderTime(int hour, int minute);
+    Q_INVOKABLE virtual void setReminderOn(bool isOn) = 0;
+    Q_INVOKABLE virtual void setReminderWeekday(int weekday) = 0;
+    Q_INVOKABLE virtual void setReminderTime(int hour, int minute) = 0;
 
 signals:
-    void changed();
+    void isSignedInChanged();
+    void isBusyChanged();
+    void deviceLabelChanged();
+    void pairingStepChanged();
+    void isPairingBusyChanged();
+    void pairingErrorChanged();
+    void linkedSinceChanged();
+    void sharedHistorySentenceChanged();
+    void confirmationDeadlineChanged();
+    void inviteCodeChanged();
+    void inviteExpiryChanged();
+    void isPartnerDecidingChanged();
+    void waitingDetailChanged();
+    void earlierHistoryNoteChanged();
+    void reminderOnChanged();
+    void reminderWeekdayChanged();
+    void reminderHourChanged();
+    void reminderMinuteChanged();
+    void reminderNoteChanged();
     void redeemFinished(bool redeemed);
-
-private:
-    QCoro::Task<void> redeemThenReport(QString code);
-    QCoro::Task<void> unlinkThenSynchronize();
-    void requestReminder(const CheckinReminderSettings& settings);
-
-    SessionViewModel& m_viewModel;
-    PairingTexts m_texts;
 };
 
 } // namespace lumora

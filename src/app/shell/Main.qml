@@ -9,7 +9,7 @@ ApplicationWindow {
     id: root
 
     required property ShellSession model
-    required property QtObject updates
+    required property UpdateChecker updates
     property url theoryURL
     readonly property alias content: content
 
@@ -51,7 +51,9 @@ ApplicationWindow {
             MenuSeparator {}
             Action {
                 text: qsTr("Quit Corvane")
+                // qmllint disable unqualified
                 shortcut: StandardKey.Quit
+                // qmllint enable unqualified
                 onTriggered: Qt.quit()
             }
         }

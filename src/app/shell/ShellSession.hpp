@@ -1,6 +1,9 @@
 #pragma once
 
 #include "AccountSession.hpp"
+#include "HistoryModel.hpp"
+#include "PeopleModel.hpp"
+#include "RoomModel.hpp"
 
 #include <QObject>
 #include <QString>
@@ -10,7 +13,7 @@
 namespace lumora {
 
 // What the shell's views read and call: the setup sheet's and the migration offer's state,
-// and the account page's session. An absent error is an empty text. The application hands in
+// and the models of the pages it shows. An absent error is an empty text. The application hands in
 // the adapter over the session view model; window tests hand in a fake.
 class ShellSession : public QObject {
     Q_OBJECT
@@ -27,7 +30,11 @@ class ShellSession : public QObject {
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(int conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY
             conversationsAwaitingMigrationOfferChanged)
-    Q_PROPERTY(AccountSession* account READ account CONSTANT)
+    // Qualified, so that QML's tools find the types of other modules by their C++ names.
+    Q_PROPERTY(lumora::AccountSession* account READ account CONSTANT)
+    Q_PROPERTY(lumora::HistoryModel* history READ history CONSTANT)
+    Q_PROPERTY(lumora::PeopleModel* people READ people CONSTANT)
+    Q_PROPERTY(lumora::RoomModel* room READ room CONSTANT)
 
 public:
     using QObject::QObject;
@@ -40,8 +47,11 @@ public:
     [[nodiscard]] virtual bool isAppleAuthorizationActive() const = 0;
     [[nodiscard]] virtual QString errorMessage() const = 0;
     [[nodiscard]] virtual int conversationsAwaitingMigrationOffer() const = 0;
-    // The account page's own session.
+    // The pages' own models.
     [[nodiscard]] virtual AccountSession* account() const = 0;
+    [[nodiscard]] virtual HistoryModel* history() const = 0;
+    [[nodiscard]] virtual PeopleModel* people() const = 0;
+    [[nodiscard]] virtual RoomModel* room() const = 0;
 
     Q_INVOKABLE virtual void acceptRecordingAgreement() = 0;
     Q_INVOKABLE virtual void beginAppleAuthorization() = 0;

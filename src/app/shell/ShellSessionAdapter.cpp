@@ -1,5 +1,9 @@
 #include "ShellSessionAdapter.hpp"
 
+#include "AccountSessionAdapter.hpp"
+#include "HistoryModelAdapter.hpp"
+#include "PeopleModelAdapter.hpp"
+#include "RoomModelAdapter.hpp"
 #include "appcore/ConversationBackupService.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
@@ -13,7 +17,10 @@ ShellSessionAdapter::ShellSessionAdapter(
     : ShellSession(parent)
     , m_viewModel(viewModel)
     , m_clock(std::move(clock))
-    , m_account(new AccountSession(viewModel, PairingTexts(DateTexts::system()), this))
+    , m_account(new AccountSessionAdapter(viewModel, PairingTexts(DateTexts::system()), this))
+    , m_history(new HistoryModelAdapter(viewModel, m_clock, this))
+    , m_people(new PeopleModelAdapter(viewModel, this))
+    , m_room(new RoomModelAdapter(viewModel, this))
 {
     connect(&m_viewModel, &SessionViewModel::recordingAgreementAcceptedChanged, this,
         &ShellSession::recordingAgreementAcceptedChanged);

@@ -29,6 +29,9 @@ public:
     [[nodiscard]] QString errorMessage() const override;
     [[nodiscard]] int conversationsAwaitingMigrationOffer() const override;
     [[nodiscard]] AccountSession* account() const override { return m_account; }
+    [[nodiscard]] HistoryModel* history() const override { return m_history; }
+    [[nodiscard]] PeopleModel* people() const override { return m_people; }
+    [[nodiscard]] RoomModel* room() const override { return m_room; }
 
     void acceptRecordingAgreement() override;
     void beginAppleAuthorization() override;
@@ -43,6 +46,9 @@ private:
     SessionViewModel& m_viewModel;
     std::function<QDateTime()> m_clock;
     AccountSession* m_account = nullptr;
+    HistoryModel* m_history = nullptr;
+    PeopleModel* m_people = nullptr;
+    RoomModel* m_room = nullptr;
 };
 
 } // namespace lumora

@@ -17,7 +17,7 @@ Item {
         width: root.width
         spacing: 8
 
-        Text {
+        ReadableText {
             objectName: "pageTitle"
             width: parent.width
             text: root.title
@@ -26,7 +26,7 @@ Item {
             font: Theme.display(40, Font.DemiBold)
             color: Theme.ink
         }
-        Text {
+        ReadableText {
             objectName: "pageSubtitle"
             width: parent.width
             text: ThemeFonts.upperCased(root.subtitle)

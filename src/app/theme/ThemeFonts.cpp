@@ -84,6 +84,9 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("person.2.fill"), QStringLiteral("people") },
         { QStringLiteral("exclamationmark.circle"), QStringLiteral("error_outline") },
         { QStringLiteral("chevron.up.chevron.down"), QStringLiteral("unfold_more") },
+        { QStringLiteral("sparkles"), QStringLiteral("auto_awesome") },
+        { QStringLiteral("ellipsis"), QStringLiteral("more_horiz") },
+        { QStringLiteral("xmark"), QStringLiteral("close") },
     };
     return glyphs.value(symbol);
 }

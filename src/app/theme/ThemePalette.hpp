@@ -56,6 +56,13 @@ public:
     static QColor positive() { return sageDark(); }
     static QColor information() { return blueDark(); }
     static QColor attention() { return blushDark(); }
+
+    // A colour at an opacity from 0 to 1, as painted items layer them.
+    static QColor withAlpha(QColor colour, double alpha)
+    {
+        colour.setAlphaF(static_cast<float>(alpha));
+        return colour;
+    }
 };
 
 } // namespace lumora
