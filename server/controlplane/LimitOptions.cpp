@@ -16,6 +16,7 @@ std::optional<qint64> byteCount(QString text)
         if (text.endsWith(suffix, Qt::CaseInsensitive)) {
             text.chop(1);
             unit = factor;
+            break;
         }
     bool ok = false;
     const qint64 count = text.toLongLong(&ok);
