@@ -134,7 +134,8 @@ TEST(ControlPlaneOptions, LimitsOnWhatOneAccountCosts)
              { "--provider-calls-per-account", "-3" }, { "--provider-calls-per-account", "100001" },
              { "--provider-calls-per-reservation", "many" }, { "--prompt-limit", "1K" },
              { "--prompt-limit", "" }, { "--storage-quota", "-1" }, { "--storage-quota", "1T" },
-             { "--storage-quota", "5000000000G" }, { "--storage-quota", "1.5G" }, { "--storage-quota", "1MK" }, { "--storage-quota" } })
+             { "--storage-quota", "5000000000G" }, { "--storage-quota", "1.5G" },
+             { "--storage-quota", "1MK" }, { "--storage-quota" } })
         EXPECT_FALSE(ControlPlaneOptions::parse(wrong, defaultDatabase).has_value())
             << wrong.join(' ').toStdString();
     for (const char* option : { "--provider-calls-per-reservation N", "--provider-calls-per-account N",
