@@ -49,12 +49,12 @@ qint64 ProviderCallCounter::count(const QUuid& accountID, const QString& reserva
             { idText(accountID), reservation, minute });
         return counted.next() ? counted.value(0).toLongLong() : 0;
     }();
-    // The first call of a minute forgets the key's earlier minutes.
+    // The first call of a minute forgets the account's earlier minutes, those of its ended
+    // reservations too: only the current minute is ever read.
     if (calls == 1)
         Statement(connection,
-            QStringLiteral(
-                "DELETE FROM provider_calls WHERE account_id = ? AND reservation_id = ? AND minute < ?"),
-            { idText(accountID), reservation, minute });
+            QStringLiteral("DELETE FROM provider_calls WHERE account_id = ? AND minute < ?"),
+            { idText(accountID), minute });
     return calls;
 }
 

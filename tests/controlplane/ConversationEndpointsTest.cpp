@@ -337,6 +337,8 @@ TEST_P(ConversationEndpointsTest, PaidCallsPastTheLimitsAreAnsweredWithoutThePro
     now += 15;
     EXPECT_EQ(answeredBy(first, "analyze"), "paid");
     EXPECT_EQ(model->calls, 6);
+    // Only this minute's counts are kept: the reservation's and the account's.
+    EXPECT_EQ(store->countRows("provider_calls", ada.device.accountID), 2);
 }
 
 } // namespace
