@@ -3,6 +3,7 @@
 #include "common/ListenAddress.hpp"
 #include "controlplane/LimitOptions.hpp"
 #include "controlplane/PairingLifetimes.hpp"
+#include "controlplane/ProviderCalls.hpp"
 #include "controlplane/ProviderOptions.hpp"
 
 #include <QString>
@@ -36,6 +37,10 @@ struct ControlPlaneOptions {
     std::optional<qint64> deletionRequestLifetime;
     // The real speech and analysis services, when their keys are given.
     ProviderOptions providers;
+    // What one client, or all of them, may hold of the server at once.
+    ProviderCallLimits providerCalls;
+    int requestHeadSeconds = 5;
+    qint64 bodyMemoryMiB = 256;
     LimitOptions limits;
     bool help = false;
 

@@ -1,9 +1,11 @@
 #include "controlplane/ConversationEndpoints.hpp"
 
 #include "analysis/RuleBasedAnalyzer.hpp"
+#include "common/DeferredResponse.hpp"
 #include "common/SpeechToken.hpp"
 #include "controlplane/DeepgramGrantClient.hpp"
 #include "controlplane/JsonReplies.hpp"
+#include "controlplane/ProviderCalls.hpp"
 #include "controlplane/Router.hpp"
 #include "domain/JsonObjectReader.hpp"
 #include "wire/AnalysisPass.hpp"
@@ -44,6 +46,30 @@ qint64 wholeSeconds(double seconds)
     return static_cast<qint64>(std::ceil(seconds));
 }
 
+HttpResponse analysisResponse(const ConversationAnalyzer& analyzer, const AnalysisProviderPayload& payload)
+{
+    const auto result = analyzer.analyze(payload);
+    if (!result)
+        return errorResponse(400, errorCode(result.error()).toStdString());
+    return recordResponse(result->toJson());
+}
+
+HttpResponse nudgeResponse(const ConversationAnalyzer& analyzer, const NudgeProviderPayload& payload)
+{
+    const auto nudge = analyzer.nudge(payload);
+    if (!nudge)
+        return errorResponse(400, errorCode(nudge.error()).toStdString());
+    return recordResponse(nudge->toJson());
+}
+
+HttpResponse grantResponse(const DeepgramGrantClient& grants, qint64 lifetime)
+{
+    const auto grant = grants.grant(lifetime);
+    if (!grant)
+        return errorResponse(503, "provider_token_unavailable");
+    return jsonResponse({ { "access_token", grant->accessToken }, { "expires_in", grant->expiresIn } });
+}
+
 } // namespace
 
 ConversationEndpoints::ConversationEndpoints(
@@ -51,12 +77,22 @@ ConversationEndpoints::ConversationEndpoints(
     : m_store(store)
     , m_settings(std::move(settings))
     , m_clock(std::move(clock))
-    , m_calls(store, m_settings.callLimits)
-    , m_paidAnalysis(m_settings.analyzer != nullptr)
+    , m_calls(store, m_settings.callRates)
     , m_rules(std::make_shared<RuleBasedAnalyzer>())
 {
     if (!m_settings.analyzer)
         m_settings.analyzer = m_rules;
+}
+
+HttpResponse ConversationEndpoints::callProvider(const DeviceRecord& device,
+    std::function<HttpResponse()> call, const std::function<HttpResponse()>& atCap) const
+{
+    if (!m_settings.providerCalls)
+        return call();
+    auto deferred = m_settings.providerCalls->start(device.accountID, std::move(call));
+    if (!deferred)
+        return atCap();
+    return DeferredResponse::later(std::move(deferred));
 }
 
 void ConversationEndpoints::addRoutes(Router& router)
@@ -191,10 +227,9 @@ HttpResponse ConversationEndpoints::speechToken(const HttpRequest& request, cons
                 "Retry-After", std::to_string(ProviderCallCounter::secondsToNextMinute(now)));
             return refusal;
         }
-        const auto grant = m_settings.speechGrants->grant(lifetime);
-        if (!grant)
-            return errorResponse(503, "provider_token_unavailable");
-        return jsonResponse({ { "access_token", grant->accessToken }, { "expires_in", grant->expiresIn } });
+        return callProvider(
+            device, [grants = m_settings.speechGrants, lifetime] { return grantResponse(*grants, lifetime); },
+            [] { return errorResponse(503, "provider_token_unavailable"); });
     }
     if (!m_settings.speechTokenSecret)
         return errorResponse(503, "speech_not_configured");
@@ -217,7 +252,7 @@ std::expected<ConversationEndpoints::ReservedBody, HttpResponse> ConversationEnd
 
 const ConversationAnalyzer& ConversationEndpoints::analyzerFor(const UsageReservationRecord& reservation)
 {
-    if (!m_paidAnalysis || m_calls.admit(reservation.accountID, reservation.id, m_clock()))
+    if (m_settings.analyzer != m_rules && m_calls.admit(reservation.accountID, reservation.id, m_clock()))
         return *m_settings.analyzer;
     return *m_rules;
 }
@@ -242,10 +277,13 @@ HttpResponse ConversationEndpoints::analyze(const HttpRequest& request, const De
     const auto payload = turnsRequest<AnalysisProviderPayload>(reserved->body);
     if (!payload)
         return payload.error();
-    const auto result = analyzerFor(reserved->reservation).analyze(*payload);
-    if (!result)
-        return errorResponse(400, errorCode(result.error()).toStdString());
-    return recordResponse(result->toJson());
+    const ConversationAnalyzer& analyzer = analyzerFor(reserved->reservation);
+    if (&analyzer == m_rules.get())
+        return analysisResponse(*m_rules, *payload);
+    return callProvider(
+        device,
+        [analyzer = m_settings.analyzer, payload = *payload] { return analysisResponse(*analyzer, payload); },
+        [&] { return analysisResponse(*m_rules, *payload); });
 }
 
 HttpResponse ConversationEndpoints::nudge(const HttpRequest& request, const DeviceRecord& device)
@@ -259,10 +297,12 @@ HttpResponse ConversationEndpoints::nudge(const HttpRequest& request, const Devi
     // The window, step and seat rules hold whatever the caller sent.
     const NudgeProviderPayload windowed(
         payload->rubricVersion, payload->turns, payload->currentStep, payload->targetSpeaker);
-    const auto nudge = analyzerFor(reserved->reservation).nudge(windowed);
-    if (!nudge)
-        return errorResponse(400, errorCode(nudge.error()).toStdString());
-    return recordResponse(nudge->toJson());
+    const ConversationAnalyzer& analyzer = analyzerFor(reserved->reservation);
+    if (&analyzer == m_rules.get())
+        return nudgeResponse(*m_rules, windowed);
+    return callProvider(
+        device, [analyzer = m_settings.analyzer, windowed] { return nudgeResponse(*analyzer, windowed); },
+        [&] { return nudgeResponse(*m_rules, windowed); });
 }
 
 HttpResponse ConversationEndpoints::reportUsage(const HttpRequest& request, const DeviceRecord& device)

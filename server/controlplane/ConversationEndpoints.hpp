@@ -2,7 +2,7 @@
 
 #include "analysis/ConversationAnalyzer.hpp"
 #include "common/HttpMessage.hpp"
-#include "controlplane/ProviderCallLimits.hpp"
+#include "controlplane/ProviderCallRates.hpp"
 #include "controlplane/ReservationStore.hpp"
 
 #include <QJsonObject>
@@ -19,6 +19,7 @@ namespace lumora {
 
 class Router;
 class DeepgramGrantClient;
+class ProviderCalls;
 struct DeviceRecord;
 
 struct ConversationSettings {
@@ -35,7 +36,10 @@ struct ConversationSettings {
     std::shared_ptr<const ConversationAnalyzer> analyzer;
     // The calls that reach the speech provider's grants or the configured analyzer; past
     // them a grant is refused with 429 and the rule-based analyzer answers.
-    ProviderCallLimits callLimits;
+    ProviderCallRates callRates;
+    // Where the calls to outside services (`speechGrants`, `analyzer`) run; on the request's
+    // thread when null.
+    std::shared_ptr<ProviderCalls> providerCalls;
 };
 
 // The calls around one conversation: usage reservations, speech-provider grants, analysis,
@@ -85,13 +89,16 @@ private:
     template <typename T> static std::expected<T, HttpResponse> turnsRequest(const QJsonObject& body);
     // Finalizes or cancels the reservation the body names.
     HttpResponse close(const HttpRequest& request, const DeviceRecord& device, const QString& status);
+    // The answer of `call` to an outside service, run on the provider pool when there is one;
+    // what `atCap` answers, at once, when the account or the pool has too many calls under way.
+    HttpResponse callProvider(const DeviceRecord& device, std::function<HttpResponse()> call,
+        const std::function<HttpResponse()>& atCap) const;
 
     ReservationStore m_store;
     ConversationSettings m_settings;
     std::function<qint64()> m_clock;
     ProviderCallCounter m_calls;
-    // Whether `m_settings.analyzer` calls a paid provider.
-    bool m_paidAnalysis;
+    // Answers analyses and nudges when no outside service may.
     std::shared_ptr<const ConversationAnalyzer> m_rules;
 };
 

@@ -29,20 +29,20 @@ std::optional<qint64> byteCount(QString text)
 
 bool LimitOptions::isOption(QStringView name)
 {
-    return name == u"--provider-calls-per-reservation" || name == u"--provider-calls-per-account"
+    return name == u"--provider-rate-per-reservation" || name == u"--provider-rate-per-account"
         || name == u"--prompt-limit" || name == u"--storage-quota";
 }
 
 std::expected<void, QString> LimitOptions::set(QStringView name, const QString& value)
 {
-    if (name.startsWith(u"--provider-calls-")) {
+    if (name.startsWith(u"--provider-rate-")) {
         constexpr int maximumCalls = 100'000;
         bool ok = false;
         const int count = value.toInt(&ok);
         if (!ok || count < 1 || count > maximumCalls)
             return std::unexpected(
                 QStringLiteral("%1 needs a number of calls from 1 to %2").arg(name).arg(maximumCalls));
-        (name == u"--provider-calls-per-reservation" ? calls.perReservation : calls.perAccount) = count;
+        (name == u"--provider-rate-per-reservation" ? rates.perReservation : rates.perAccount) = count;
         return {};
     }
     const auto bytes = byteCount(value);
@@ -63,11 +63,11 @@ QString LimitOptions::helpText()
     return QStringLiteral(
         "\n"
         "What one account may cost (counted on every control plane of one database):\n"
-        "  --provider-calls-per-reservation N\n"
+        "  --provider-rate-per-reservation N\n"
         "                        calls to the paid providers (speech grants, analyses, nudges)\n"
         "                        one reservation may make a minute (default 30); past it the\n"
         "                        rule-based analyzer answers and a speech grant gets 429\n"
-        "  --provider-calls-per-account N\n"
+        "  --provider-rate-per-account N\n"
         "                        the same for all the reservations of one account (default 60)\n"
         "  --prompt-limit BYTES  the largest prompt sent to the analysis service (default 256K);\n"
         "                        the rule-based analyzer answers a larger one\n"

@@ -2,7 +2,7 @@
 
 #include "analysis/ModelAnalyzer.hpp"
 #include "controlplane/ConversationContentEndpoints.hpp"
-#include "controlplane/ProviderCallLimits.hpp"
+#include "controlplane/ProviderCallRates.hpp"
 
 #include <QString>
 #include <expected>
@@ -13,7 +13,7 @@ namespace lumora {
 // the paid providers, the size of a prompt sent to the analysis service, and the
 // conversations it stores.
 struct LimitOptions {
-    ProviderCallLimits calls;
+    ProviderCallRates rates;
     qint64 promptBytes = ModelAnalyzerSettings::defaultMaximumPromptBytes;
     qint64 storageQuota = ConversationContentEndpoints::defaultStorageQuota;
 

@@ -290,7 +290,7 @@ TEST_P(ConversationEndpointsTest, PaidCallsPastTheLimitsAreAnsweredWithoutThePro
     settings.conversation.speechGrants = std::make_shared<DeepgramGrantClient>(
         *HttpsClient::create(*HttpsTarget::parse("https://127.0.0.1:1")), "key", ProviderLog {},
         std::chrono::milliseconds(2000));
-    settings.conversation.callLimits = { .perReservation = 3, .perAccount = 5 };
+    settings.conversation.callRates = { .perReservation = 3, .perAccount = 5 };
     restart();
     const QJsonArray turns { QJsonObject {
         { "speaker", 0 }, { "start", 0 }, { "end", 4 }, { "text", "You never listen to me." } } };

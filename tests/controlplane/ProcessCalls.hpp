@@ -10,13 +10,20 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QTcpSocket>
 #include <QUrlQuery>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <netinet/in.h>
+#include <poll.h>
 #include <string>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
-// Calls on a running control plane as a client makes them, without the application's
-// client code: the sign-in steps, signed requests and their replies' codes.
+// Calls to a control plane running as a process, as its clients make them, without the
+// application's client code: the sign-in steps, signed requests and their replies' codes.
 namespace lumora::testing {
 
 inline QUrl endpoint(const ControlPlaneProcess& server, const QString& path)
@@ -67,6 +74,20 @@ inline TestReply send(const TestRequest& request)
 {
     QNetworkAccessManager manager;
     return sendRequest(manager, request.method, request.url, request.body, request.headers);
+}
+
+// Writes raw bytes and reads until the server closes the connection.
+inline QByteArray exchangeRaw(const QUrl& base, const QByteArray& bytes)
+{
+    QTcpSocket socket;
+    socket.connectToHost(base.host(), static_cast<quint16>(base.port()));
+    if (!socket.waitForConnected(5000))
+        return {};
+    socket.write(bytes);
+    QByteArray reply;
+    while (socket.waitForReadyRead(5000))
+        reply += socket.readAll();
+    return reply;
 }
 
 // Signs a new device in through the development sign-in of a running server: its id.
@@ -155,5 +176,97 @@ inline TestReply postSigned(const ControlPlaneProcess& server, const DeviceIdent
 {
     return send(signedPost(server, identity, device, path, body));
 }
+
+// A connection of its own to the server at `base` on 127.0.0.1, with blocking reads that
+// give up after ten seconds.
+inline int connectTo(const QUrl& base)
+{
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(base.port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const timeval patience { 10, 0 };
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    if (socket >= 0 && ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(socket);
+        return -1;
+    }
+    return socket;
+}
+
+inline bool sendAll(int socket, QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        const auto sent = ::send(socket, bytes.data(), static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL);
+        if (sent <= 0)
+            return false;
+        bytes = bytes.sliced(sent);
+    }
+    return true;
+}
+
+// A signed request as bytes on the wire, asking the server to close the connection after it.
+inline QByteArray signedRequest(const DeviceIdentity& identity, const QUuid& device, const QString& method,
+    const QString& path, const QByteArray& body, const QByteArray& moreHeaders = {})
+{
+    return method.toLatin1() + ' ' + path.toLatin1() + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+        + "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\nAuthorization: " + signedBy(identity, device, method, path, body) + "\r\n" + moreHeaders
+        + "\r\n" + body;
+}
+
+// A request written on a connection of its own (all of it, or a part and the rest later), its
+// answer read when asked: for requests under way at once, or sent slowly.
+class SentRequest {
+public:
+    SentRequest(const QUrl& base, const QByteArray& bytes)
+        : m_socket(connectTo(base))
+        , m_sent(m_socket >= 0 && sendAll(m_socket, bytes))
+    {
+    }
+    ~SentRequest()
+    {
+        if (m_socket >= 0)
+            ::close(m_socket);
+    }
+    SentRequest(const SentRequest&) = delete;
+    SentRequest& operator=(const SentRequest&) = delete;
+
+    [[nodiscard]] bool sent() const { return m_sent; }
+    bool send(QByteArrayView more) { return m_sent = m_sent && sendAll(m_socket, more); }
+    // Whether the answer has begun (or the connection ended) within `milliseconds`.
+    [[nodiscard]] bool answered(int milliseconds = 0) const
+    {
+        pollfd readable { m_socket, POLLIN, 0 };
+        return ::poll(&readable, 1, milliseconds) > 0;
+    }
+    // The whole answer, until the server closes the connection.
+    QByteArray reply() { return receive(nullptr); }
+    // The answer's first line.
+    QByteArray statusLine()
+    {
+        const QByteArray start = receive("\r\n");
+        return start.left(start.indexOf("\r\n"));
+    }
+
+private:
+    // What arrives until `until` is among it (null: until the connection closes).
+    QByteArray receive(const char* until)
+    {
+        QByteArray all;
+        char chunk[4096];
+        while (!until || !all.contains(until)) {
+            const auto received = ::recv(m_socket, chunk, sizeof chunk, 0);
+            if (received <= 0)
+                break;
+            all.append(chunk, received);
+        }
+        return all;
+    }
+
+    int m_socket;
+    bool m_sent;
+};
 
 } // namespace lumora::testing

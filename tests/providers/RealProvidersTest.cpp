@@ -123,7 +123,7 @@ protected:
     QStringList extraServerArguments() const override
     {
         return RealProvidersTest::extraServerArguments()
-            + QStringList { "--provider-calls-per-reservation", "3", "--prompt-limit", "16K" };
+            + QStringList { "--provider-rate-per-reservation", "3", "--prompt-limit", "16K" };
     }
 };
 

@@ -1,4 +1,4 @@
-#include "controlplane/ProviderCallLimits.hpp"
+#include "controlplane/ProviderCallRates.hpp"
 
 #include "controlplane/ControlPlaneStore.hpp"
 #include "controlplane/IdText.hpp"
@@ -18,7 +18,7 @@ qint64 minuteOf(qint64 time)
 
 } // namespace
 
-ProviderCallCounter::ProviderCallCounter(ControlPlaneStore& store, ProviderCallLimits limits)
+ProviderCallCounter::ProviderCallCounter(ControlPlaneStore& store, ProviderCallRates limits)
     : m_store(store)
     , m_limits(limits)
 {

@@ -9,7 +9,7 @@ class ControlPlaneStore;
 
 // How many calls to the paid providers (speech grants, analyses, nudges) one reservation
 // and one account may make in a minute.
-struct ProviderCallLimits {
+struct ProviderCallRates {
     int perReservation = 30;
     int perAccount = 60;
 };
@@ -19,7 +19,7 @@ struct ProviderCallLimits {
 // calls. A call past either limit is refused and the caller answers without the provider.
 class ProviderCallCounter {
 public:
-    ProviderCallCounter(ControlPlaneStore& store, ProviderCallLimits limits);
+    ProviderCallCounter(ControlPlaneStore& store, ProviderCallRates limits);
 
     // Counts one call of the account under the reservation at `now`: false when it passes a limit.
     bool admit(const QUuid& accountID, const QUuid& reservationID, qint64 now);
@@ -31,7 +31,7 @@ private:
     qint64 count(const QUuid& accountID, const QString& reservation, qint64 minute);
 
     ControlPlaneStore& m_store;
-    ProviderCallLimits m_limits;
+    ProviderCallRates m_limits;
 };
 
 } // namespace lumora
