@@ -154,7 +154,13 @@ asio::awaitable<QUuid> signIn(Connection& connection, const lumora::DeviceIdenti
     const QByteArray complete
         = QJsonDocument(QJsonObject { { "ticket", QUrlQuery(location).queryItemValue("ticket") } })
               .toJson(QJsonDocument::Compact);
-    request = makeRequest("POST", "/v1/auth/apple/web/complete", complete.toStdString());
+    const QString completePath = QStringLiteral("/v1/auth/apple/web/complete");
+    request = makeRequest("POST", completePath, complete.toStdString());
+    // Only the key's holder may redeem a ticket for it.
+    const auto signature = lumora::RequestSigner::signRecovery(
+        identity, u"POST", completePath, complete, QDateTime::currentDateTimeUtc(), QUuid::createUuid());
+    if (signature)
+        request.set(http::field::authorization, signature->authorization().toStdString());
     reply = co_await connection.exchange(request);
     co_return QUuid::fromString(QJsonDocument::fromJson(QByteArray::fromStdString(reply.body()))
                                     .object()

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "providers/AnalysisProviderPayload.hpp"
-#include "providers/AnalysisProviderResult.hpp"
-#include "providers/ConversationNudge.hpp"
-#include "providers/NudgeProviderPayload.hpp"
+#include "wire/AnalysisProviderPayload.hpp"
+#include "wire/AnalysisProviderResult.hpp"
+#include "wire/ConversationNudge.hpp"
+#include "wire/NudgeProviderPayload.hpp"
 
 #include <expected>
 

@@ -2,7 +2,7 @@
 
 #include "analysis/ModelAnswerReader.hpp"
 #include "analysis/ModelPrompts.hpp"
-#include "providers/AnalysisPass.hpp"
+#include "wire/AnalysisPass.hpp"
 
 #include <algorithm>
 #include <thread>
@@ -22,6 +22,9 @@ std::expected<T, std::string> ModelAnalyzer::ask(
     const ModelRequest& base, const ModelAnalyzerSettings::Budget& budget, Read read) const
 {
     using namespace std::chrono;
+    if (base.system.toUtf8().size() + base.user.toUtf8().size() > m_settings.maximumPromptBytes)
+        return std::unexpected("the prompt is larger than the limit of "
+            + std::to_string(m_settings.maximumPromptBytes) + " bytes");
     const auto deadline = steady_clock::now() + budget.total;
     std::string reason = "no attempt fitted the budget";
     for (int attempt = 1; attempt <= m_settings.maximumAttempts; ++attempt) {

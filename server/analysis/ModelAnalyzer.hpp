@@ -22,11 +22,16 @@ struct ModelAnalyzerSettings {
     int maximumAttempts = 3;
     // The pause before another attempt.
     std::chrono::milliseconds retryPause { 500 };
+    // The largest prompt (system and user text, UTF-8) sent to the model; the rule-based
+    // analyzer answers a larger one.
+    qsizetype maximumPromptBytes = defaultMaximumPromptBytes;
+    static constexpr qsizetype defaultMaximumPromptBytes = 256 * 1024;
 };
 
 // Analyses and coaches through a language model, and never lets the model's trouble
 // reach the caller: a failed, timed-out or unreadable call is tried again within the
-// budget, and then the rule-based analyzer answers (and the fallback is logged). The
+// budget, and then the rule-based analyzer answers (and the fallback is logged), as it does
+// at once for a prompt over the size limit. The
 // application fails a conversation's finish when its final analysis fails, so an answer
 // always comes. Requests under an unknown rubric are refused without calling the model.
 class ModelAnalyzer final : public ConversationAnalyzer {

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "analysis/ModelService.hpp"
-#include "providers/AnalysisProviderPayload.hpp"
-#include "providers/AnalysisProviderResult.hpp"
-#include "providers/AnalysisRubric.hpp"
-#include "providers/ConversationNudge.hpp"
+#include "wire/AnalysisProviderPayload.hpp"
+#include "wire/AnalysisProviderResult.hpp"
+#include "wire/AnalysisRubric.hpp"
+#include "wire/ConversationNudge.hpp"
 
 #include <expected>
 

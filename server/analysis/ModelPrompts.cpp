@@ -4,7 +4,7 @@
 #include "domain/ConversationMethod.hpp"
 #include "domain/ProcessFoul.hpp"
 #include "domain/Seat.hpp"
-#include "providers/AnalysisPass.hpp"
+#include "wire/AnalysisPass.hpp"
 
 #include <QJsonArray>
 #include <QJsonDocument>

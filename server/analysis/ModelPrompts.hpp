@@ -1,8 +1,8 @@
 #pragma once
 
-#include "providers/AnalysisProviderPayload.hpp"
-#include "providers/AnalysisRubric.hpp"
-#include "providers/NudgeProviderPayload.hpp"
+#include "wire/AnalysisProviderPayload.hpp"
+#include "wire/AnalysisRubric.hpp"
+#include "wire/NudgeProviderPayload.hpp"
 
 #include <QString>
 

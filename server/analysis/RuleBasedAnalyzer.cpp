@@ -1,7 +1,7 @@
 #include "analysis/RuleBasedAnalyzer.hpp"
 
 #include "domain/Seat.hpp"
-#include "providers/AnalysisRubric.hpp"
+#include "wire/AnalysisRubric.hpp"
 
 #include <QHash>
 #include <QSet>

@@ -18,6 +18,10 @@ std::expected<std::string, std::string> readOwnerOnlyFile(
     std::string error;
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         error = "the " + what + " " + path + " is not a regular file";
+    } else if (status.st_uid != ::geteuid()) {
+        // Its owner, whoever that is, may change it or let others read it at any time.
+        error = "the " + what + " " + path + " belongs to another user; it must be owned by the user the"
+            + " server runs as";
     } else if ((status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
         error = "the " + what + " " + path
             + " may be read or changed by others; make it owner-only (chmod 600)";

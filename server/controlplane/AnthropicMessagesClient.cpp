@@ -69,14 +69,18 @@ std::expected<ModelAnswer, ModelFailure> AnthropicMessagesClient::complete(const
     const auto reply = m_http->send(call);
     if (!reply)
         return std::unexpected(ModelFailure { Kind::unavailable, std::string(toString(reply.error())) });
-    const int status = reply->status;
-    if (status == 200)
-        return readReply(reply->body);
+    return answerOf(*reply);
+}
+
+std::expected<ModelAnswer, ModelFailure> AnthropicMessagesClient::answerOf(const HttpsReply& reply)
+{
+    if (reply.status == 200)
+        return readReply(reply.body);
     // Busy (429, 529), failing (5xx) or slow (408): worth another try. Any other refusal
     // is about the key, the model or the request and would only repeat.
-    const bool transient = status == 408 || status == 429 || status >= 500;
-    return std::unexpected(
-        ModelFailure { transient ? Kind::unavailable : Kind::refused, "status " + std::to_string(status) });
+    const bool transient = reply.status == 408 || reply.status == 429 || reply.status >= 500;
+    return std::unexpected(ModelFailure {
+        transient ? Kind::unavailable : Kind::refused, "status " + std::to_string(reply.status) });
 }
 
 } // namespace lumora

@@ -18,6 +18,8 @@ public:
     AnthropicMessagesClient(std::shared_ptr<const HttpsClient> http, std::string apiKey, QString model);
 
     std::expected<ModelAnswer, ModelFailure> complete(const ModelRequest& request) const override;
+    // The service's reply to one call: its answer, or why there is none.
+    static std::expected<ModelAnswer, ModelFailure> answerOf(const HttpsReply& reply);
 
 private:
     std::shared_ptr<const HttpsClient> m_http;

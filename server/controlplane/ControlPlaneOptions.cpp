@@ -95,7 +95,7 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
             || name == u"--tls-key" || name == u"--speech-token-secret" || name == u"--usage-rate"
             || name == u"--pairing-invite-lifetime" || name == u"--pairing-confirm-window"
             || name == u"--deletion-request-lifetime" || name == u"--public-url"
-            || ProviderOptions::isOption(name) || isLimit(name);
+            || ProviderOptions::isOption(name) || isLimit(name) || LimitOptions::isOption(name);
         if (!takesValue && inlineValue)
             return std::unexpected(QStringLiteral("%1 takes no value").arg(name));
         if (takesValue) {
@@ -107,6 +107,9 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
                     return std::unexpected(set.error());
             } else if (isLimit(name)) {
                 if (const auto set = setLimit(options, name, *text); !set)
+                    return std::unexpected(set.error());
+            } else if (LimitOptions::isOption(name)) {
+                if (const auto set = options.limits.set(name, *text); !set)
                     return std::unexpected(set.error());
             } else if (name == u"--listen") {
                 auto listen = ListenAddress::parse(text->toStdString());
@@ -212,7 +215,7 @@ QString ControlPlaneOptions::helpText()
         "  --provider-calls-per-account N\n"
         "                        the same for one account (default 4)\n"
         "  --help                show this text\n");
-    return text + ProviderOptions::helpText();
+    return text + ProviderOptions::helpText() + LimitOptions::helpText();
 }
 
 } // namespace lumora

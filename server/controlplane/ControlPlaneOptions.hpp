@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/ListenAddress.hpp"
+#include "controlplane/LimitOptions.hpp"
 #include "controlplane/PairingLifetimes.hpp"
 #include "controlplane/ProviderCalls.hpp"
 #include "controlplane/ProviderOptions.hpp"
@@ -40,6 +41,7 @@ struct ControlPlaneOptions {
     ProviderCallLimits providerCalls;
     int requestHeadSeconds = 5;
     qint64 bodyMemoryMiB = 256;
+    LimitOptions limits;
     bool help = false;
 
     // `arguments` excludes the program name. `defaultDatabase` is used when --database is

@@ -13,7 +13,7 @@ ControlPlaneService::ControlPlaneService(
     , m_conversation(store, settings.conversation, clock)
     , m_checkins(store, clock)
     , m_pairing(store, clock, settings.pairing)
-    , m_conversationContent(store, clock, settings.conversationDeletionLifetime)
+    , m_conversationContent(store, clock, settings.conversationDeletionLifetime, settings.storageQuota)
 {
     m_signIn.addRoutes(m_router);
     m_account.addRoutes(m_router);

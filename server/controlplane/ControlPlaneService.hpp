@@ -32,6 +32,8 @@ struct ControlPlaneServiceSettings {
     PairingLifetimes pairing;
     // Seconds after which a deletion request that waits for the partner lapses.
     qint64 conversationDeletionLifetime = 7 * 24 * 3600;
+    // The bytes one account's stored conversations may hold.
+    qint64 storageQuota = ConversationContentEndpoints::defaultStorageQuota;
     // Where signed calls record their nonces, shared by the services of every thread; each
     // service records its own on its store when null.
     std::shared_ptr<NonceWriter> nonces;

@@ -120,14 +120,32 @@ const QList<QStringList>& migrations()
             // Old nonces are forgotten by their time, away from the requests.
             "CREATE INDEX request_nonces_by_time ON request_nonces (request_time)",
         },
+        {
+            // One active device per key, whatever sign-ins run at once: a key bound into two
+            // accounts would let either one's recovery answer for the other. A key that
+            // simultaneous sign-ins bound twice keeps its oldest device.
+            "UPDATE devices SET revoked_at = created_at WHERE revoked_at IS NULL AND EXISTS (SELECT 1 FROM"
+            " devices AS older WHERE older.public_key = devices.public_key AND older.revoked_at IS NULL"
+            " AND (older.created_at < devices.created_at OR (older.created_at = devices.created_at"
+            " AND older.id < devices.id)))",
+            "CREATE UNIQUE INDEX devices_one_active_key ON devices (public_key) WHERE revoked_at IS NULL",
+        },
+        {
+            // Calls to the paid providers counted by minute: per reservation, and per account
+            // with an empty reservation.
+            "CREATE TABLE provider_calls (account_id TEXT NOT NULL, reservation_id TEXT NOT NULL,"
+            " minute BIGINT NOT NULL, calls BIGINT NOT NULL, PRIMARY KEY (account_id, reservation_id, "
+            "minute))",
+        },
     };
     return steps;
 }
 
 // Tables holding an account's data, children before the account itself.
-constexpr std::initializer_list<const char*> accountTables = { "content_hidden", "content_conversations",
-    "pairing_redeem_failures", "pairing_invites", "workspace_members", "usage_reports", "usage_reservations",
-    "product_events", "diagnostics", "conversation_sessions", "devices" };
+constexpr std::initializer_list<const char*> accountTables
+    = { "provider_calls", "content_hidden", "content_conversations", "pairing_redeem_failures",
+          "pairing_invites", "workspace_members", "usage_reports", "usage_reservations", "product_events",
+          "diagnostics", "conversation_sessions", "devices" };
 
 DeviceRecord readDevice(const Statement& row)
 {
@@ -409,12 +427,7 @@ std::expected<DeviceRecord, TicketRefusal> ControlPlaneStore::redeemTicket(
     if (!request || !request->accountName)
         return std::unexpected(TicketRefusal::notRedeemable);
 
-    std::optional<QUuid> accountID;
-    Statement account(
-        m_connection, QStringLiteral("SELECT id FROM accounts WHERE name = ?"), { *request->accountName });
-    if (account.next())
-        accountID = QUuid::fromString(account.value(0).toString());
-
+    std::optional<QUuid> accountID = accountNamed(*request->accountName);
     // Whoever started the sign-in needed only the public key, not the private one.
     auto device = activeDeviceWithKey(request->devicePublicKey);
     if (device && device->accountID != accountID) {
@@ -422,20 +435,41 @@ std::expected<DeviceRecord, TicketRefusal> ControlPlaneStore::redeemTicket(
         return std::unexpected(TicketRefusal::keyActiveInAnotherAccount);
     }
     if (!accountID) {
-        accountID = QUuid::createUuid();
+        // A sign-in of the same name that runs at once may make the account first.
         Statement(m_connection,
-            QStringLiteral("INSERT INTO accounts (id, name, created_at) VALUES (?, ?, ?)"),
-            { idText(*accountID), *request->accountName, now });
+            QStringLiteral(
+                "INSERT INTO accounts (id, name, created_at) VALUES (?, ?, ?) ON CONFLICT DO NOTHING"),
+            { idText(QUuid::createUuid()), *request->accountName, now });
+        accountID = accountNamed(*request->accountName);
+        if (!accountID)
+            throw StoreFailure("an account vanished while it was made");
     }
     if (!device) {
         device = DeviceRecord { QUuid::createUuid(), *accountID, request->devicePublicKey, false };
-        Statement(m_connection,
+        // Another sign-in of the same key that runs at once may bind it first: its device
+        // stands, and this one is refused as if it had come second.
+        Statement insert(m_connection,
             QStringLiteral("INSERT INTO devices (id, account_id, public_key, platform, created_at) VALUES "
-                           "(?, ?, ?, ?, ?)"),
+                           "(?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"),
             { idText(device->id), idText(*accountID), request->devicePublicKey, request->platform, now });
+        if (insert.rowsAffected() != 1) {
+            device = activeDeviceWithKey(request->devicePublicKey);
+            if (!device || device->accountID != *accountID) {
+                transaction.commit();
+                return std::unexpected(TicketRefusal::keyActiveInAnotherAccount);
+            }
+        }
     }
     transaction.commit();
     return *device;
+}
+
+std::optional<QUuid> ControlPlaneStore::accountNamed(const QString& name) const
+{
+    Statement account(m_connection, QStringLiteral("SELECT id FROM accounts WHERE name = ?"), { name });
+    if (!account.next())
+        return std::nullopt;
+    return QUuid::fromString(account.value(0).toString());
 }
 
 bool ControlPlaneStore::revokeDevice(const QUuid& accountID, const QUuid& deviceID, qint64 now)
@@ -500,9 +534,32 @@ int ControlPlaneStore::countRows(const QString& table, const QUuid& accountID) c
     return row.next() ? row.value(0).toInt() : 0;
 }
 
+namespace {
+
+// The account's row, locked until the transaction ends on PostgreSQL: exclusively for its
+// deletion, so that rows referring to it cannot be added meanwhile, or shared by those who
+// add such rows. SQLite's transactions take the whole database for themselves anyway.
+bool lockAccount(const QString& connection, const QUuid& accountID, const char* mode)
+{
+    const bool sqlite = connectionOf(connection).driverName() == u"QSQLITE";
+    Statement row(connection,
+        QStringLiteral("SELECT id FROM accounts WHERE id = ?")
+            + (sqlite ? QString() : QLatin1StringView(mode)),
+        { idText(accountID) });
+    return row.next();
+}
+
+} // namespace
+
+bool ControlPlaneStore::holdAccount(const QUuid& accountID)
+{
+    return lockAccount(m_connection, accountID, " FOR KEY SHARE");
+}
+
 void ControlPlaneStore::deleteAccount(const QUuid& accountID)
 {
     Transaction transaction(m_connection);
+    lockAccount(m_connection, accountID, " FOR UPDATE");
     // The sign-in requests hold the account's name: they go as well.
     Statement(m_connection,
         QStringLiteral(

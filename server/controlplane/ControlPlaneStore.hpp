@@ -110,7 +110,8 @@ public:
     // Redeems a ticket and registers the request's device key under the named account, in
     // one transaction. A key already active in that account keeps its device. A key active
     // in another account stays there untouched (only a sign-out, which revokes the device,
-    // frees it) and the ticket is spent all the same.
+    // frees it) and the ticket is spent all the same; so is a key that a sign-in running at
+    // the same time binds first.
     std::expected<DeviceRecord, TicketRefusal> redeemTicket(const QString& ticketHash, qint64 now);
 
     bool revokeDevice(const QUuid& accountID, const QUuid& deviceID, qint64 now);
@@ -124,12 +125,18 @@ public:
     void addProductEvent(const ProductEventRecord& record, qint64 now);
     [[nodiscard]] int countRows(const QString& table, const QUuid& accountID) const;
 
-    // Removes the account and everything stored for it, its devices included.
+    // Removes the account and everything stored for it, its devices included. Writes of the
+    // account's rows that run at the same time either finish first and go with it, or wait
+    // and find the account gone.
     void deleteAccount(const QUuid& accountID);
+    // Inside a transaction that adds rows of the account: whether the account still exists,
+    // kept so until the transaction ends (a deletion waits for it).
+    bool holdAccount(const QUuid& accountID);
 
 private:
     explicit ControlPlaneStore(QString connectionName);
     void migrate();
+    std::optional<QUuid> accountNamed(const QString& name) const;
 
     QString m_connection;
 };

@@ -64,10 +64,11 @@ HttpResponse conversationNotFound()
 } // namespace
 
 ConversationContentEndpoints::ConversationContentEndpoints(
-    ControlPlaneStore& store, std::function<qint64()> clock, qint64 deletionLifetime)
+    ControlPlaneStore& store, std::function<qint64()> clock, qint64 deletionLifetime, qint64 storageQuota)
     : m_content(store)
     , m_clock(std::move(clock))
     , m_deletionLifetime(deletionLifetime)
+    , m_storageQuota(storageQuota)
 {
 }
 
@@ -98,14 +99,25 @@ HttpResponse ConversationContentEndpoints::storeConversation(
     if (!payload)
         return invalidRequest();
     const qint64 now = m_clock();
-    const auto outcome = m_content.add(device.accountID, *payload, body, now);
-    if (outcome == ConversationContentStore::AddOutcome::storedByAnotherAccount)
+    using Outcome = ConversationContentStore::AddOutcome;
+    const auto added = m_content.add(device.accountID, *payload, body, now, m_storageQuota);
+    switch (added.outcome) {
+    case Outcome::accountGone:
+        // Deleted with its account while the request was on its way, as if it came after.
+        return errorResponse(401, "unknown_device");
+    case Outcome::overQuota:
+        return errorResponse(507, "storage_quota_exceeded");
+    case Outcome::storedByAnotherAccount:
         return errorResponse(409, "conversation_id_conflict");
-    const auto stored = m_content.conversation(device.accountID, payload->conversationID);
-    if (!stored)
+    case Outcome::added:
+    case Outcome::alreadyStored:
+        break;
+    }
+    if (!added.conversation)
         return errorResponse(409, "conversation_id_conflict");
-    const int status = outcome == ConversationContentStore::AddOutcome::added ? 201 : 200;
-    return jsonResponse({ { "conversation", summaryJson(*stored, device.accountID, now) } }, status);
+    const int status = added.outcome == Outcome::added ? 201 : 200;
+    return jsonResponse(
+        { { "conversation", summaryJson(*added.conversation, device.accountID, now) } }, status);
 }
 
 HttpResponse ConversationContentEndpoints::listConversations(

@@ -23,9 +23,13 @@ public:
     static constexpr int defaultPageSize = 50;
     static constexpr int maximumPageSize = 100;
 
-    // `deletionLifetime`: seconds after which an unanswered deletion request lapses.
-    ConversationContentEndpoints(
-        ControlPlaneStore& store, std::function<qint64()> clock, qint64 deletionLifetime);
+    // What one account's stored conversations may hold unless configured otherwise.
+    static constexpr qint64 defaultStorageQuota = qint64(1) << 30;
+
+    // `deletionLifetime`: seconds after which an unanswered deletion request lapses;
+    // `storageQuota`: the bytes one account's stored conversations may hold (507 beyond).
+    ConversationContentEndpoints(ControlPlaneStore& store, std::function<qint64()> clock,
+        qint64 deletionLifetime, qint64 storageQuota = defaultStorageQuota);
 
     void addRoutes(Router& router);
 
@@ -52,6 +56,7 @@ private:
     ConversationContentStore m_content;
     std::function<qint64()> m_clock;
     qint64 m_deletionLifetime;
+    qint64 m_storageQuota;
 };
 
 } // namespace lumora

@@ -67,11 +67,29 @@ QString ConversationContentStore::currentWorkspace(const QUuid& accountID) const
     return row.value(0).toString();
 }
 
-ConversationContentStore::AddOutcome ConversationContentStore::add(
-    const QUuid& accountID, const ConversationUploadPayload& payload, const QByteArray& body, qint64 now)
+ConversationContentStore::Added ConversationContentStore::add(const QUuid& accountID,
+    const ConversationUploadPayload& payload, const QByteArray& body, qint64 now, qint64 quotaBytes)
 {
     const QString& connection = connectionName();
     Transaction transaction(connection);
+    if (!m_store.holdAccount(accountID))
+        return { AddOutcome::accountGone, std::nullopt };
+    const auto stored = [&]() -> std::optional<Added> {
+        Statement owner(connection,
+            QStringLiteral("SELECT account_id FROM content_conversations WHERE id = ?"),
+            { idText(payload.conversationID) });
+        if (!owner.next())
+            return std::nullopt;
+        if (QUuid::fromString(owner.value(0).toString()) != accountID)
+            return Added { AddOutcome::storedByAnotherAccount, std::nullopt };
+        return Added { AddOutcome::alreadyStored, conversation(accountID, payload.conversationID) };
+    };
+    if (auto before = stored()) {
+        transaction.commit();
+        return *before;
+    }
+    if (storedBytes(accountID) > quotaBytes - body.size())
+        return { AddOutcome::overQuota, std::nullopt };
     const QString workspace = currentWorkspace(accountID);
     Statement insert(connection,
         QStringLiteral("INSERT INTO content_conversations (id, account_id, workspace_id, mode, started_at,"
@@ -80,16 +98,28 @@ ConversationContentStore::AddOutcome ConversationContentStore::add(
         { idText(payload.conversationID), idText(accountID), workspace, toString(payload.mode),
             payload.startedAt, payload.endedAt, payload.durationSeconds, optionalText(payload.title), now,
             QString::fromUtf8(body) });
+    Added outcome { AddOutcome::added, std::nullopt };
     if (insert.rowsAffected() == 1) {
-        transaction.commit();
-        return AddOutcome::added;
-    }
-    Statement owner(connection, QStringLiteral("SELECT account_id FROM content_conversations WHERE id = ?"),
-        { idText(payload.conversationID) });
-    if (!owner.next())
+        outcome.conversation = conversation(accountID, payload.conversationID);
+    } else if (auto meanwhile = stored()) {
+        // The same id from another upload that ran at the same time.
+        outcome = *meanwhile;
+    } else {
         throw StoreFailure("a conversation vanished while it was stored");
-    return QUuid::fromString(owner.value(0).toString()) == accountID ? AddOutcome::alreadyStored
-                                                                     : AddOutcome::storedByAnotherAccount;
+    }
+    transaction.commit();
+    return outcome;
+}
+
+qint64 ConversationContentStore::storedBytes(const QUuid& accountID) const
+{
+    const bool sqlite = connectionOf(connectionName()).driverName() == u"QSQLITE";
+    Statement row(connectionName(),
+        QStringLiteral("SELECT COALESCE(SUM(%1), 0) FROM content_conversations WHERE account_id = ?")
+            .arg(
+                sqlite ? QStringLiteral("LENGTH(CAST(body AS BLOB))") : QStringLiteral("OCTET_LENGTH(body)")),
+        { idText(accountID) });
+    return row.next() ? row.value(0).toLongLong() : 0;
 }
 
 std::optional<StoredConversation> ConversationContentStore::conversation(

@@ -49,11 +49,23 @@ public:
     // The account's current workspace (its own first one while it has never linked).
     QString currentWorkspace(const QUuid& accountID) const;
 
-    enum class AddOutcome { added, alreadyStored, storedByAnotherAccount };
-    // Stores the document in the account's current workspace. The same id again from the
-    // same account changes nothing.
-    AddOutcome add(
-        const QUuid& accountID, const ConversationUploadPayload& payload, const QByteArray& body, qint64 now);
+    enum class AddOutcome {
+        added,
+        alreadyStored,
+        storedByAnotherAccount,
+        accountGone, // deleted since the request was authenticated
+        overQuota,
+    };
+    struct Added {
+        AddOutcome outcome;
+        // The conversation as the account sees it once stored (added now or before).
+        std::optional<StoredConversation> conversation;
+    };
+    // Stores the document in the account's current workspace, unless the documents the
+    // account has stored would then hold more than `quotaBytes`. The same id again from the
+    // same account changes nothing, whatever the quota.
+    Added add(const QUuid& accountID, const ConversationUploadPayload& payload, const QByteArray& body,
+        qint64 now, qint64 quotaBytes);
 
     // The conversation when the viewer may see it (hidden or not).
     std::optional<StoredConversation> conversation(const QUuid& viewer, const QUuid& id) const;
@@ -77,6 +89,9 @@ public:
     [[nodiscard]] const QString& connectionName() const;
 
 private:
+    // What the account's stored documents hold, in bytes.
+    qint64 storedBytes(const QUuid& accountID) const;
+
     ControlPlaneStore& m_store;
 };
 

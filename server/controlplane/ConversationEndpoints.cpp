@@ -8,8 +8,9 @@
 #include "controlplane/ProviderCalls.hpp"
 #include "controlplane/Router.hpp"
 #include "domain/JsonObjectReader.hpp"
-#include "providers/AnalysisPass.hpp"
-#include "providers/ControlPlaneJson.hpp"
+#include "wire/AnalysisPass.hpp"
+#include "wire/ControlPlaneJson.hpp"
+#include "wire/ProviderUsageReport.hpp"
 
 #include <cmath>
 
@@ -76,6 +77,7 @@ ConversationEndpoints::ConversationEndpoints(
     : m_store(store)
     , m_settings(std::move(settings))
     , m_clock(std::move(clock))
+    , m_calls(store, m_settings.callRates)
     , m_rules(std::make_shared<RuleBasedAnalyzer>())
 {
     if (!m_settings.analyzer)
@@ -218,10 +220,17 @@ HttpResponse ConversationEndpoints::speechToken(const HttpRequest& request, cons
         return reservation.error();
     const qint64 now = m_clock();
     const qint64 lifetime = std::min(speechTokenLifetime, reservation->expiresAt - now);
-    if (m_settings.speechGrants)
+    if (m_settings.speechGrants) {
+        if (!m_calls.admit(device.accountID, reservation->id, now)) {
+            HttpResponse refusal = errorResponse(429, "too_many_provider_calls");
+            refusal.headers.emplace_back(
+                "Retry-After", std::to_string(ProviderCallCounter::secondsToNextMinute(now)));
+            return refusal;
+        }
         return callProvider(
             device, [grants = m_settings.speechGrants, lifetime] { return grantResponse(*grants, lifetime); },
             [] { return errorResponse(503, "provider_token_unavailable"); });
+    }
     if (!m_settings.speechTokenSecret)
         return errorResponse(503, "speech_not_configured");
     const std::string token = speechtoken::make(
@@ -229,15 +238,23 @@ HttpResponse ConversationEndpoints::speechToken(const HttpRequest& request, cons
     return jsonResponse({ { "access_token", QString::fromStdString(token) }, { "expires_in", lifetime } });
 }
 
-std::expected<QJsonObject, HttpResponse> ConversationEndpoints::reservedBody(
+std::expected<ConversationEndpoints::ReservedBody, HttpResponse> ConversationEndpoints::reservedBody(
     const HttpRequest& request, const DeviceRecord& device) const
 {
     const auto body = jsonBody(request);
     if (!body)
-        return body;
-    if (const auto reservation = headerReservation(request, device); !reservation)
+        return std::unexpected(body.error());
+    auto reservation = headerReservation(request, device);
+    if (!reservation)
         return std::unexpected(reservation.error());
-    return body;
+    return ReservedBody { *body, std::move(*reservation) };
+}
+
+const ConversationAnalyzer& ConversationEndpoints::analyzerFor(const UsageReservationRecord& reservation)
+{
+    if (m_settings.analyzer != m_rules && m_calls.admit(reservation.accountID, reservation.id, m_clock()))
+        return *m_settings.analyzer;
+    return *m_rules;
 }
 
 template <typename T>
@@ -251,16 +268,17 @@ std::expected<T, HttpResponse> ConversationEndpoints::turnsRequest(const QJsonOb
 
 HttpResponse ConversationEndpoints::analyze(const HttpRequest& request, const DeviceRecord& device)
 {
-    const auto body = reservedBody(request, device);
-    if (!body)
-        return body.error();
-    if (const QJsonValue pass = body->value("pass");
+    const auto reserved = reservedBody(request, device);
+    if (!reserved)
+        return reserved.error();
+    if (const QJsonValue pass = reserved->body.value("pass");
         pass.isString() && !fromString<AnalysisPass>(pass.toString()))
         return errorResponse(400, "unknown_pass");
-    const auto payload = turnsRequest<AnalysisProviderPayload>(*body);
+    const auto payload = turnsRequest<AnalysisProviderPayload>(reserved->body);
     if (!payload)
         return payload.error();
-    if (m_settings.analyzer == m_rules)
+    const ConversationAnalyzer& analyzer = analyzerFor(reserved->reservation);
+    if (&analyzer == m_rules.get())
         return analysisResponse(*m_rules, *payload);
     return callProvider(
         device,
@@ -270,16 +288,17 @@ HttpResponse ConversationEndpoints::analyze(const HttpRequest& request, const De
 
 HttpResponse ConversationEndpoints::nudge(const HttpRequest& request, const DeviceRecord& device)
 {
-    const auto body = reservedBody(request, device);
-    if (!body)
-        return body.error();
-    const auto payload = turnsRequest<NudgeProviderPayload>(*body);
+    const auto reserved = reservedBody(request, device);
+    if (!reserved)
+        return reserved.error();
+    const auto payload = turnsRequest<NudgeProviderPayload>(reserved->body);
     if (!payload)
         return payload.error();
     // The window, step and seat rules hold whatever the caller sent.
     const NudgeProviderPayload windowed(
         payload->rubricVersion, payload->turns, payload->currentStep, payload->targetSpeaker);
-    if (m_settings.analyzer == m_rules)
+    const ConversationAnalyzer& analyzer = analyzerFor(reserved->reservation);
+    if (&analyzer == m_rules.get())
         return nudgeResponse(*m_rules, windowed);
     return callProvider(
         device, [analyzer = m_settings.analyzer, windowed] { return nudgeResponse(*analyzer, windowed); },
@@ -291,18 +310,20 @@ HttpResponse ConversationEndpoints::reportUsage(const HttpRequest& request, cons
     const auto body = jsonBody(request);
     if (!body)
         return body.error();
-    JsonObjectReader reader(*body, QStringLiteral("usage"));
+    const auto sent = recordBody<ProviderUsageReport>(*body);
+    if (!sent)
+        return sent.error();
     UsageReportRecord report;
     report.accountID = device.accountID;
-    report.reservationID = reader.uuid(u"reservation_id");
-    report.operation = reader.string(u"operation");
-    report.model = reader.string(u"model");
-    report.durationSeconds = reader.integer(u"duration_seconds");
-    report.latencyMilliseconds = reader.integer(u"latency_ms");
-    report.statusCode = reader.integer(u"status_code");
-    if (reader.failed() || report.model.isEmpty() || report.model.size() > maximumModelLength
-        || report.durationSeconds < 0 || report.durationSeconds > maximumReportedSeconds
-        || report.latencyMilliseconds < 0 || report.statusCode < 100 || report.statusCode > 599)
+    report.reservationID = sent->reservationID;
+    report.operation = sent->operation;
+    report.model = sent->model;
+    report.durationSeconds = sent->durationSeconds;
+    report.latencyMilliseconds = sent->latencyMS;
+    report.statusCode = sent->statusCode;
+    if (report.model.isEmpty() || report.model.size() > maximumModelLength || report.durationSeconds < 0
+        || report.durationSeconds > maximumReportedSeconds || report.latencyMilliseconds < 0
+        || report.statusCode < 100 || report.statusCode > 599)
         return invalidRequest();
     const auto rate = m_settings.usageRatesMicrosPerMinute.find(report.operation);
     if (rate == m_settings.usageRatesMicrosPerMinute.end())
@@ -312,7 +333,7 @@ HttpResponse ConversationEndpoints::reportUsage(const HttpRequest& request, cons
     // Whole micros, rounded up.
     report.estimatedCostMicros = (report.durationSeconds * rate->second + 59) / 60;
     m_store.addUsageReport(report, m_clock());
-    return jsonResponse({ { "ok", true }, { "estimated_cost_micros", report.estimatedCostMicros } });
+    return recordResponse(ProviderUsageReceipt { true, report.estimatedCostMicros }.toJson());
 }
 
 } // namespace lumora

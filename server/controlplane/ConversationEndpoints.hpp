@@ -2,6 +2,7 @@
 
 #include "analysis/ConversationAnalyzer.hpp"
 #include "common/HttpMessage.hpp"
+#include "controlplane/ProviderCallRates.hpp"
 #include "controlplane/ReservationStore.hpp"
 
 #include <QJsonObject>
@@ -33,6 +34,9 @@ struct ConversationSettings {
         { QStringLiteral("final_transcription"), 4300 } };
     // What answers the analysis and nudge calls; the built-in rule-based analyzer when null.
     std::shared_ptr<const ConversationAnalyzer> analyzer;
+    // The calls that reach the speech provider's grants or the configured analyzer; past
+    // them a grant is refused with 429 and the rule-based analyzer answers.
+    ProviderCallRates callRates;
     // Where the calls to outside services (`speechGrants`, `analyzer`) run; on the request's
     // thread when null.
     std::shared_ptr<ProviderCalls> providerCalls;
@@ -71,9 +75,16 @@ private:
     // The same, named by the "X-Reservation-ID" header.
     std::expected<UsageReservationRecord, HttpResponse> headerReservation(
         const HttpRequest& request, const DeviceRecord& device) const;
+    struct ReservedBody {
+        QJsonObject body;
+        UsageReservationRecord reservation;
+    };
     // The JSON body of a call naming an active reservation in its header.
-    std::expected<QJsonObject, HttpResponse> reservedBody(
+    std::expected<ReservedBody, HttpResponse> reservedBody(
         const HttpRequest& request, const DeviceRecord& device) const;
+    // What answers an analysis or nudge call under the reservation: the configured analyzer
+    // while the account keeps within its call limits, the rule-based one beyond them.
+    const ConversationAnalyzer& analyzerFor(const UsageReservationRecord& reservation);
     // An analysis or nudge request read from its body, with no more than `maximumTurns`.
     template <typename T> static std::expected<T, HttpResponse> turnsRequest(const QJsonObject& body);
     // Finalizes or cancels the reservation the body names.
@@ -86,6 +97,7 @@ private:
     ReservationStore m_store;
     ConversationSettings m_settings;
     std::function<qint64()> m_clock;
+    ProviderCallCounter m_calls;
     // Answers analyses and nudges when no outside service may.
     std::shared_ptr<const ConversationAnalyzer> m_rules;
 };

@@ -48,11 +48,16 @@ std::expected<SpeechGrant, std::string> DeepgramGrantClient::request(qint64 life
     const auto reply = m_http->send(call);
     if (!reply)
         return std::unexpected(std::string(toString(reply.error())));
-    if (reply->status < 200 || reply->status > 299)
-        return std::unexpected("status " + std::to_string(reply->status));
+    return grantOf(*reply, lifetime);
+}
+
+std::expected<SpeechGrant, std::string> DeepgramGrantClient::grantOf(const HttpsReply& reply, qint64 lifetime)
+{
+    if (reply.status < 200 || reply.status > 299)
+        return std::unexpected("status " + std::to_string(reply.status));
 
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(reply->body), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(reply.body), &error);
     const QJsonObject object = document.object();
     const QJsonValue token = object.value("access_token");
     if (error.error != QJsonParseError::NoError || !document.isObject() || !token.isString()

@@ -33,6 +33,9 @@ public:
 
     // A credential that lives `lifetime` seconds (1 to an hour) at most.
     std::expected<SpeechGrant, std::string> grant(qint64 lifetime) const;
+    // The provider's reply to a grant of `lifetime` seconds: the credential, or why there is
+    // none.
+    static std::expected<SpeechGrant, std::string> grantOf(const HttpsReply& reply, qint64 lifetime);
 
 private:
     std::expected<SpeechGrant, std::string> request(qint64 lifetime) const;

@@ -1,6 +1,7 @@
 #include "controlplane/HttpsClient.hpp"
 
 #include "common/Asio.hpp"
+#include "controlplane/HttpsReplyReader.hpp"
 
 #include <QUrl>
 #include <boost/asio/ssl.hpp>
@@ -138,16 +139,7 @@ struct HttpsClient::State {
             co_return;
         }
 
-        beast::flat_buffer buffer;
-        http::response_parser<http::string_body> parser;
-        parser.body_limit(replyLimit);
-        co_await http::async_read(stream, buffer, parser, awaitError(ec));
-        if (ec) {
-            const bool http = ec.category() == http::make_error_code(http::error::bad_target).category();
-            outcome = std::unexpected(http ? HttpsFailure::malformedReply : HttpsFailure::unreachable);
-            co_return;
-        }
-        outcome = HttpsReply { static_cast<int>(parser.get().result_int()), std::move(parser.get().body()) };
+        outcome = co_await HttpsReplyReader::read(stream);
         // The connection was asked to close; no TLS goodbye is awaited.
     }
 };

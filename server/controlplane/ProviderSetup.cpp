@@ -20,8 +20,8 @@ std::expected<std::shared_ptr<const HttpsClient>, std::string> clientFor(const Q
 
 } // namespace
 
-std::expected<void, std::string> connectProviders(
-    const ProviderOptions& options, ConversationSettings& conversation, const ProviderLog& log)
+std::expected<void, std::string> connectProviders(const ProviderOptions& options,
+    ConversationSettings& conversation, const ProviderLog& log, qint64 promptBytes)
 {
     if (options.deepgramKeyFile) {
         auto key = readProviderKey(options.deepgramKeyFile->toStdString());
@@ -42,8 +42,9 @@ std::expected<void, std::string> connectProviders(
             return std::unexpected(http.error());
         auto model = std::make_shared<AnthropicMessagesClient>(
             std::move(*http), std::move(*key), options.anthropicModel);
-        conversation.analyzer
-            = std::make_shared<ModelAnalyzer>(std::move(model), ModelAnalyzerSettings {}, log);
+        ModelAnalyzerSettings settings;
+        settings.maximumPromptBytes = promptBytes;
+        conversation.analyzer = std::make_shared<ModelAnalyzer>(std::move(model), settings, log);
     }
     return {};
 }

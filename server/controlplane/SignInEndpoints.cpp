@@ -156,6 +156,10 @@ HttpResponse SignInEndpoints::completeWebSignIn(const HttpRequest& request)
         return errorResponse(400, "invalid_ticket");
     if (m_clock() - *pending->ticketIssuedAt > signInLifetime)
         return errorResponse(400, "ticket_expired");
+    // Anyone may start a sign-in for a public key they have seen; only the key's holder may
+    // bind it, by signing the redeeming request with it. A refusal leaves the ticket as it is.
+    if (auto verified = m_authenticator.authenticateRecovery(request, pending->devicePublicKey); !verified)
+        return errorResponse(401, toString(verified.error()).toStdString());
     const auto device = m_store.redeemTicket(hash, m_clock());
     if (!device && device.error() == TicketRefusal::keyActiveInAnotherAccount)
         return errorResponse(409, "device_key_in_use");

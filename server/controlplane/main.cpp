@@ -86,7 +86,10 @@ int main(int argc, char** argv)
     }
     // Keys are read (and key files others can read refused) before anything starts.
     const ProviderLog providerLog = [](const std::string& line) { std::clog << line + "\n" << std::flush; };
-    if (const auto connected = connectProviders(options->providers, settings.conversation, providerLog);
+    settings.conversation.callRates = options->limits.rates;
+    settings.storageQuota = options->limits.storageQuota;
+    if (const auto connected = connectProviders(
+            options->providers, settings.conversation, providerLog, options->limits.promptBytes);
         !connected) {
         std::cerr << "lumora-control-plane: " << connected.error() << "\n";
         return 1;

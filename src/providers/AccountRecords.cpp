@@ -2,7 +2,7 @@
 
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
-#include "providers/ControlPlaneJson.hpp"
+#include "wire/ControlPlaneJson.hpp"
 
 namespace lumora {
 

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "domain/SpeakerTurn.hpp"
-#include "providers/AnalysisPass.hpp"
-#include "providers/AnalysisProviderResult.hpp"
-#include "providers/AnalysisRubric.hpp"
 #include "providers/LiveAnalysisContext.hpp"
 #include "providers/ProviderFailure.hpp"
+#include "wire/AnalysisPass.hpp"
+#include "wire/AnalysisProviderResult.hpp"
+#include "wire/AnalysisRubric.hpp"
 
 #include <QList>
 #include <QUuid>

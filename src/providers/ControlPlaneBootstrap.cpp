@@ -2,9 +2,9 @@
 
 #include "domain/JsonObjectReader.hpp"
 #include "providers/ControlPlaneHttp.hpp"
-#include "providers/ControlPlaneJson.hpp"
 #include "security/DeviceIdentity.hpp"
 #include "security/RequestSigner.hpp"
+#include "wire/ControlPlaneJson.hpp"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -45,6 +45,24 @@ QCoro::Task<std::expected<ReplyBody, ControlPlaneFailure>> postUnsigned(
     co_return ReplyBody { std::move(reply->body) };
 }
 
+// POSTs a JSON body signed in the recovery form with the device's key: the proof that the
+// caller holds the key the call is about.
+QCoro::Task<std::expected<controlplanehttp::HttpReply, ControlPlaneFailure>> postKeySigned(QUrl baseURL,
+    QString path, QByteArray body, const DeviceIdentity& deviceIdentity, QNetworkAccessManager& session)
+{
+    const auto headers = RequestSigner::signRecovery(
+        deviceIdentity, u"POST", path, body, QDateTime::currentDateTimeUtc(), QUuid::createUuid());
+    if (!headers)
+        co_return std::unexpected(ControlPlaneFailure(headers.error()));
+    const controlplanehttp::QueryItems none;
+    const auto url = controlplanehttp::requestUrl(baseURL, path, none);
+    if (!url)
+        co_return std::unexpected(ControlPlaneFailure(ControlPlaneError::invalidResponse()));
+    QNetworkRequest request = controlplanehttp::jsonRequest(*url);
+    request.setRawHeader("Authorization", headers->authorization().toUtf8());
+    co_return co_await controlplanehttp::send(session, request, "POST", body);
+}
+
 } // namespace
 
 std::expected<AppleWebAuthorizationResponse, JsonDecodeError> AppleWebAuthorizationResponse::fromJson(
@@ -62,21 +80,10 @@ QCoro::Task<std::expected<std::optional<DeviceRegistration>, ControlPlaneFailure
 ControlPlaneBootstrap::recoverRegisteredDevice(
     QUrl baseURL, const DeviceIdentity& deviceIdentity, QNetworkAccessManager& session)
 {
-    const QString path = QStringLiteral("/v1/auth/device/recover");
     const QByteArray body = ControlPlaneEncoder().encode(
         { { QStringLiteral("devicePublicKey"), deviceIdentity.publicKeyBase64URL() } });
-    const auto headers = RequestSigner::signRecovery(
-        deviceIdentity, u"POST", path, body, QDateTime::currentDateTimeUtc(), QUuid::createUuid());
-    if (!headers)
-        co_return std::unexpected(ControlPlaneFailure(headers.error()));
-    const controlplanehttp::QueryItems none;
-    const auto url = controlplanehttp::requestUrl(baseURL, path, none);
-    if (!url)
-        co_return std::unexpected(ControlPlaneFailure(ControlPlaneError::invalidResponse()));
-    QNetworkRequest request = controlplanehttp::jsonRequest(*url);
-    request.setRawHeader("Authorization", headers->authorization().toUtf8());
-
-    auto reply = co_await controlplanehttp::send(session, request, "POST", body);
+    auto reply = co_await postKeySigned(
+        baseURL, QStringLiteral("/v1/auth/device/recover"), body, deviceIdentity, session);
     if (!reply)
         co_return std::unexpected(reply.error());
     if (reply->status == unauthorized)
@@ -107,13 +114,16 @@ QCoro::Task<std::expected<QUrl, ControlPlaneFailure>> ControlPlaneBootstrap::beg
 
 QCoro::Task<std::expected<DeviceRegistration, ControlPlaneFailure>>
 ControlPlaneBootstrap::completeWebAppleAuthorization(
-    QUrl baseURL, QString ticket, QNetworkAccessManager& session)
+    QUrl baseURL, QString ticket, const DeviceIdentity& deviceIdentity, QNetworkAccessManager& session)
 {
     const QByteArray body = ControlPlaneEncoder().encode({ { QStringLiteral("ticket"), ticket } });
-    auto reply = co_await postUnsigned(baseURL, QStringLiteral("/v1/auth/apple/web/complete"), body, session);
+    auto reply = co_await postKeySigned(
+        baseURL, QStringLiteral("/v1/auth/apple/web/complete"), body, deviceIdentity, session);
     if (!reply)
         co_return std::unexpected(reply.error());
-    co_return registration(reply->data);
+    if (!succeeded(reply->status))
+        co_return std::unexpected(ControlPlaneFailure(ControlPlaneError::rejected(reply->status)));
+    co_return registration(reply->body);
 }
 
 QCoro::Task<std::expected<DeviceRegistration, ControlPlaneFailure>> ControlPlaneBootstrap::registerDevice(

@@ -23,8 +23,8 @@ struct AppleWebAuthorizationResponse {
 };
 
 // The four calls a device makes before it has a registration, and so before a signed
-// client exists. Only recovery is signed (in the recovery form); none decodes an error
-// body: any refusal is `rejected(status)`, and nothing is logged or retried.
+// client exists. Recovery and the ticket's redemption are signed in the recovery form; none
+// decodes an error body: any refusal is `rejected(status)`, and nothing is logged or retried.
 struct ControlPlaneBootstrap {
     // nullopt when the control plane answers 401: this device key has no registration.
     [[nodiscard]] static QCoro::Task<std::expected<std::optional<DeviceRegistration>, ControlPlaneFailure>>
@@ -33,9 +33,11 @@ struct ControlPlaneBootstrap {
     // The page to open in the browser, as the control plane gave it.
     [[nodiscard]] static QCoro::Task<std::expected<QUrl, ControlPlaneFailure>> beginWebAppleAuthorization(
         QUrl baseURL, const DeviceIdentity& deviceIdentity, QNetworkAccessManager& session);
-    // Redeems the ticket that the sign-in callback URL carried.
+    // Redeems the ticket that the sign-in callback URL carried, signed with the device's key:
+    // the ticket binds that key only for its holder.
     [[nodiscard]] static QCoro::Task<std::expected<DeviceRegistration, ControlPlaneFailure>>
-    completeWebAppleAuthorization(QUrl baseURL, QString ticket, QNetworkAccessManager& session);
+    completeWebAppleAuthorization(
+        QUrl baseURL, QString ticket, const DeviceIdentity& deviceIdentity, QNetworkAccessManager& session);
     // Registers with a native identity token ("register" is a keyword here).
     [[nodiscard]] static QCoro::Task<std::expected<DeviceRegistration, ControlPlaneFailure>> registerDevice(
         QUrl baseURL, QString appleIdentityToken, const DeviceIdentity& deviceIdentity, QString platform,

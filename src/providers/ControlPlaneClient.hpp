@@ -5,7 +5,6 @@
 #include "providers/CheckinPackClient.hpp"
 #include "providers/ControlPlaneFailure.hpp"
 #include "providers/ControlPlaneHttp.hpp"
-#include "providers/ControlPlaneJson.hpp"
 #include "providers/ConversationContentClient.hpp"
 #include "providers/NudgeProvider.hpp"
 #include "providers/PairingClient.hpp"
@@ -13,6 +12,7 @@
 #include "providers/ProviderUsageReporter.hpp"
 #include "providers/SessionAuthorizationProvider.hpp"
 #include "security/DeviceIdentity.hpp"
+#include "wire/ControlPlaneJson.hpp"
 
 #include <QByteArray>
 #include <QDateTime>

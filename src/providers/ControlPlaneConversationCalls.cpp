@@ -2,9 +2,10 @@
 // analysis, coaching nudges and usage reports.
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
-#include "providers/AnalysisProviderPayload.hpp"
 #include "providers/ControlPlaneClient.hpp"
-#include "providers/NudgeProviderPayload.hpp"
+#include "wire/AnalysisProviderPayload.hpp"
+#include "wire/NudgeProviderPayload.hpp"
+#include "wire/ProviderUsageReport.hpp"
 
 #include <type_traits>
 
@@ -22,21 +23,6 @@ struct ReserveReply {
         ReserveReply reply;
         reply.reservationID = reader.uuid(u"reservationID");
         reply.maximumSeconds = reader.number(u"maximumSeconds");
-        return finish(reader, reply);
-    }
-};
-
-// The usage reply: both keys required; neither value is used.
-struct UsageReply {
-    bool ok = false;
-    qint64 estimatedCostMicros = 0;
-
-    static std::expected<UsageReply, JsonDecodeError> fromJson(const QJsonValue& value)
-    {
-        JsonObjectReader reader(value, QStringLiteral("UsageReply"));
-        UsageReply reply;
-        reply.ok = reader.boolean(u"ok");
-        reply.estimatedCostMicros = reader.integer(u"estimatedCostMicros");
         return finish(reader, reply);
     }
 };
@@ -127,12 +113,11 @@ QCoro::Task<std::expected<void, ProviderFailure>> ControlPlaneClient::reportDeep
     DeepgramOperation operation, QString model, qint64 durationSeconds, qint64 latencyMilliseconds,
     qint64 statusCode) const
 {
-    // The reservation travels only in the body here, in the UUID's own upper-case text.
-    const QJsonObject payload { { QStringLiteral("reservationID"), uuidText(reservationID, UuidCase::upper) },
-        { QStringLiteral("operation"), usageOperationText(operation) }, { QStringLiteral("model"), model },
-        { QStringLiteral("durationSeconds"), durationSeconds },
-        { QStringLiteral("latencyMS"), latencyMilliseconds }, { QStringLiteral("statusCode"), statusCode } };
-    auto reply = co_await sendAccount<UsageReply>(QStringLiteral("/v1/providers/usage"), payload);
+    // The reservation travels only in the body here. The receipt's values are not used.
+    const ProviderUsageReport report { reservationID, usageOperationText(operation), std::move(model),
+        durationSeconds, latencyMilliseconds, statusCode };
+    auto reply
+        = co_await sendAccount<ProviderUsageReceipt>(QStringLiteral("/v1/providers/usage"), report.toJson());
     if (!reply)
         co_return std::unexpected(ProviderFailure(std::move(reply.error())));
     co_return {};

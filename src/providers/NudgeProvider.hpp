@@ -1,9 +1,9 @@
 #pragma once
 
 #include "domain/SpeakerTurn.hpp"
-#include "providers/ConversationNudge.hpp"
 #include "providers/LiveAnalysisContext.hpp"
 #include "providers/ProviderFailure.hpp"
+#include "wire/ConversationNudge.hpp"
 
 #include <QList>
 #include <QUuid>

@@ -25,13 +25,13 @@
 #include "persistence/TemporaryConversationStore.hpp"
 #include "persistence/TemporaryStoreError.hpp"
 #include "providers/AccountRecords.hpp"
-#include "providers/CircularityEvidence.hpp"
 #include "providers/ControlPlaneFailure.hpp"
-#include "providers/ConversationNudge.hpp"
-#include "providers/HarshStartupEvidence.hpp"
 #include "security/AccountSessionStore.hpp"
 #include "security/DeviceIdentity.hpp"
 #include "viewmodel/SessionEnvironment.hpp"
+#include "wire/CircularityEvidence.hpp"
+#include "wire/ConversationNudge.hpp"
+#include "wire/HarshStartupEvidence.hpp"
 
 #include <QDateTime>
 #include <QHash>

@@ -3,10 +3,10 @@
 #include "appcore/ServiceFailureCode.hpp"
 #include "appcore/SessionCoordinator.hpp"
 #include "audio/NativeAudioCapture.hpp"
-#include "providers/AnalysisProviderResult.hpp"
 #include "providers/ControlPlaneClient.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 #include "viewmodel/ViewModelLog.hpp"
+#include "wire/AnalysisProviderResult.hpp"
 
 #include <QLoggingCategory>
 #include <algorithm>

@@ -198,7 +198,7 @@ QCoro::Task<void> SessionViewModel::finishAppleAuthorization(QUrl callbackURL)
     }
     const auto ticket
         = std::ranges::find_if(items, [](const QueryItem& item) { return item.name == u"ticket"; });
-    if (ticket == items.end() || !ticket->value || !m_baseURL) {
+    if (ticket == items.end() || !ticket->value || !m_baseURL || !m_identity) {
         reportFailure(incomplete);
         co_return;
     }
@@ -214,8 +214,8 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::completeA
     QString ticket)
 {
     const auto alive = lifetime();
-    auto registration
-        = co_await ControlPlaneBootstrap::completeWebAppleAuthorization(*m_baseURL, ticket, network());
+    auto registration = co_await ControlPlaneBootstrap::completeWebAppleAuthorization(
+        *m_baseURL, ticket, *m_identity, network());
     if (alive.expired())
         co_return {};
     if (!registration)

@@ -1,7 +1,8 @@
 #include "analysis/ModelAnalyzer.hpp"
 
 #include "AnalysisFindings.hpp"
-#include "providers/AnalysisRubric.hpp"
+#include "analysis/ModelPrompts.hpp"
+#include "wire/AnalysisRubric.hpp"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -173,6 +174,71 @@ TEST(ModelAnalyzer, FindingsThatBreakARuleAreDropped)
     EXPECT_FALSE(result->stepDetected.has_value());
     EXPECT_FALSE(result->harshStartup.has_value());
     EXPECT_EQ(result->nudges, (QList<QString> { "One.", "Two.", "Three." }));
+}
+
+TEST(ModelAnalyzer, FormatCharactersAreTakenOutOfEveryText)
+{
+    // Right-to-left override, zero-width space and joiner, left-to-right isolate with its
+    // pop, a byte-order mark and a tag character (beyond the first plane).
+    const QString hidden = QString::fromUtf8("\u202E\u200B\u200D\u2066\u2069\uFEFF\U000E0041");
+    const auto hide
+        = [&](const QString& text) { return hidden + text.left(3) + hidden + text.mid(3) + hidden; };
+    QJsonObject answer = goodAnswer();
+    answer.insert("title", hide("Listening"));
+    answer.insert("summary", hide("A hard start that ended in repair."));
+    answer.insert("nudges", QJsonArray { hide("Say what you need."), hidden });
+    answer.insert("harsh_startup",
+        QJsonObject { { "detected", true }, { "confidence", 0.8 }, { "note", hide("Blame first.") } });
+    Fixture f;
+    f.model->script = { ModelAnswer { hide("model-x"), text(answer), 120, 40 } };
+    const auto result = f.analyzer.analyze(request());
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->model, "model-x");
+    EXPECT_EQ(result->title, "Listening");
+    EXPECT_EQ(result->summary, "A hard start that ended in repair.");
+    EXPECT_EQ(result->nudges, (QList<QString> { "Say what you need." }));
+    EXPECT_EQ(result->harshStartup->note, "Blame first.");
+
+    // A nudge whose words are nothing but format characters has no words.
+    const QJsonObject nudge { { "title", hide("Pause") }, { "guidance", "Breathe first." },
+        { "suggested_words", hidden } };
+    Fixture g;
+    g.model->script = { answerWith(text(nudge)) };
+    EXPECT_EQ(g.analyzer.nudge(nudgeRequest()), RuleBasedAnalyzer().nudge(nudgeRequest()));
+    g.model->script = { answerWith(text(QJsonObject { { "title", hide("Pause") }, { "guidance", "Breathe." },
+        { "suggested_words", hide("One moment.") } })) };
+    EXPECT_EQ(g.analyzer.nudge(nudgeRequest()), (ConversationNudge { "Pause", "Breathe.", "One moment." }));
+}
+
+// A prompt over the size limit is never sent: the rules answer at once, and say why.
+TEST(ModelAnalyzer, PromptsOverTheSizeLimitAreAnsweredByTheRulesWithoutACall)
+{
+    const auto bytes = [](const QString& system, const QString& user) {
+        return system.toUtf8().size() + user.toUtf8().size();
+    };
+    const qsizetype analysis = bytes(
+        modelprompts::analysisSystem(AnalysisRubric::conversation), modelprompts::analysisUser(request()));
+    const qsizetype coaching = bytes(modelprompts::nudgeSystem(), modelprompts::nudgeUser(nudgeRequest()));
+    for (const qsizetype limit : { analysis - 1, analysis, coaching - 1, coaching }) {
+        Fixture f;
+        ModelAnalyzerSettings settings = Fixture::settings();
+        settings.maximumPromptBytes = limit;
+        const ModelAnalyzer analyzer(
+            f.model, settings, [&](const std::string& line) { f.log.push_back(line); });
+        f.model->script = { answerWith(text(goodAnswer())) };
+        const bool analysisFits = limit >= analysis;
+        EXPECT_EQ(analyzer.analyze(request())->model == u"model-x", analysisFits) << limit;
+        EXPECT_EQ(f.model->calls.size(), analysisFits ? 1u : 0u) << limit;
+        f.model->calls.clear();
+        f.model->script = { answerWith(text(QJsonObject {
+            { "title", "Pause" }, { "guidance", "Breathe." }, { "suggested_words", "One moment." } })) };
+        const bool nudgeFits = limit >= coaching;
+        EXPECT_EQ(analyzer.nudge(nudgeRequest())->title == u"Pause", nudgeFits) << limit;
+        EXPECT_EQ(f.model->calls.size(), nudgeFits ? 1u : 0u) << limit;
+        EXPECT_EQ(f.log.size(), size_t(!analysisFits) + size_t(!nudgeFits)) << limit;
+        for (const std::string& line : f.log)
+            EXPECT_NE(line.find("larger than the limit"), std::string::npos) << line;
+    }
 }
 
 TEST(ModelAnalyzer, FailuresAreRetriedWithinTheBudgetThenTheRulesAnswer)

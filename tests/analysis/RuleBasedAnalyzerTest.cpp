@@ -2,7 +2,7 @@
 
 #include "AnalysisFindings.hpp"
 #include "FailsWith.hpp"
-#include "providers/AnalysisRubric.hpp"
+#include "wire/AnalysisRubric.hpp"
 
 #include <gtest/gtest.h>
 

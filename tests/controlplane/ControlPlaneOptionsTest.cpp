@@ -107,5 +107,41 @@ TEST(ControlPlaneOptions, RefusesWhatCannotBeServedSafely)
         ControlPlaneOptions::parse({ "--usage-rate", "live_transcription=1000000000" }, defaultDatabase));
 }
 
+TEST(ControlPlaneOptions, LimitsOnWhatOneAccountCosts)
+{
+    const auto defaults = ControlPlaneOptions::parse({}, defaultDatabase);
+    ASSERT_TRUE(defaults.has_value());
+    EXPECT_EQ(defaults->limits.rates.perReservation, 30);
+    EXPECT_EQ(defaults->limits.rates.perAccount, 60);
+    EXPECT_EQ(defaults->limits.promptBytes, 256 * 1024);
+    EXPECT_EQ(defaults->limits.storageQuota, qint64(1) << 30);
+
+    const auto options = ControlPlaneOptions::parse(
+        { "--provider-rate-per-reservation", "5", "--provider-rate-per-account=9", "--prompt-limit", "64k",
+            "--storage-quota=3G" },
+        defaultDatabase);
+    ASSERT_TRUE(options.has_value()) << options.error().toStdString();
+    EXPECT_EQ(options->limits.rates.perReservation, 5);
+    EXPECT_EQ(options->limits.rates.perAccount, 9);
+    EXPECT_EQ(options->limits.promptBytes, 64 * 1024);
+    EXPECT_EQ(options->limits.storageQuota, qint64(3) << 30);
+    EXPECT_EQ(
+        ControlPlaneOptions::parse({ "--storage-quota", "0" }, defaultDatabase)->limits.storageQuota, 0);
+    EXPECT_EQ(ControlPlaneOptions::parse({ "--storage-quota", "1500" }, defaultDatabase)->limits.storageQuota,
+        1500);
+
+    for (const QStringList& wrong : QList<QStringList> { { "--provider-rate-per-reservation", "0" },
+             { "--provider-rate-per-account", "-3" }, { "--provider-rate-per-account", "100001" },
+             { "--provider-rate-per-reservation", "many" }, { "--prompt-limit", "1K" },
+             { "--prompt-limit", "" }, { "--storage-quota", "-1" }, { "--storage-quota", "1T" },
+             { "--storage-quota", "5000000000G" }, { "--storage-quota", "1.5G" },
+             { "--storage-quota", "1MK" }, { "--storage-quota" } })
+        EXPECT_FALSE(ControlPlaneOptions::parse(wrong, defaultDatabase).has_value())
+            << wrong.join(' ').toStdString();
+    for (const char* option : { "--provider-rate-per-reservation N", "--provider-rate-per-account N",
+             "--prompt-limit BYTES", "--storage-quota BYTES" })
+        EXPECT_TRUE(ControlPlaneOptions::helpText().contains(option)) << option;
+}
+
 } // namespace
 } // namespace lumora

@@ -8,7 +8,8 @@ using testing::bodyOf;
 using testing::codeOf;
 using testing::ControlPlaneServiceTest;
 
-const QString somePublicKey = testing::newIdentity().publicKeyBase64URL();
+const DeviceIdentity someIdentity = testing::newIdentity();
+const QString somePublicKey = someIdentity.publicKeyBase64URL();
 
 const QJsonObject startBody { { "device_public_key", somePublicKey }, { "platform", "macos" } };
 
@@ -17,21 +18,20 @@ TEST_F(ControlPlaneServiceTest, TicketsRegisterTheKeyOnceAndLapseAfterTenMinutes
     const QString onTime = ticketFor(somePublicKey, "Ada Lovelace");
     const QString late = ticketFor(somePublicKey, "Ada Lovelace");
     now += SignInEndpoints::signInLifetime;
-    const HttpResponse complete = sendJson("/v1/auth/apple/web/complete", { { "ticket", onTime } });
+    const HttpResponse complete = redeem(onTime, &someIdentity);
     ASSERT_EQ(complete.status, 200) << complete.body;
     const QJsonObject registration = bodyOf(complete);
     const auto device = store->device(QUuid::fromString(registration.value("device_id").toString()));
     ASSERT_TRUE(device.has_value());
     EXPECT_EQ(device->publicKey, somePublicKey);
     EXPECT_EQ(device->accountID, QUuid::fromString(registration.value("account_id").toString()));
-    EXPECT_EQ(
-        codeOf(sendJson("/v1/auth/apple/web/complete", { { "ticket", onTime } })), "400 invalid_ticket");
+    EXPECT_EQ(codeOf(redeem(onTime, &someIdentity)), "400 invalid_ticket");
     now += 1;
-    EXPECT_EQ(codeOf(sendJson("/v1/auth/apple/web/complete", { { "ticket", late } })), "400 ticket_expired");
+    EXPECT_EQ(codeOf(redeem(late, &someIdentity)), "400 ticket_expired");
 }
 
 // The start call is unsigned and a public key shows in every signed request's check, so
-// anyone may start a sign-in for someone else's key.
+// anyone may start a sign-in for someone else's key; only the key's holder may redeem it.
 TEST_F(ControlPlaneServiceTest, ASignInNeverTakesAKeyThatIsActiveInAnotherAccount)
 {
     const testing::Member victim = member("Ada");
@@ -39,9 +39,7 @@ TEST_F(ControlPlaneServiceTest, ASignInNeverTakesAKeyThatIsActiveInAnotherAccoun
     const QString stolen = ticketFor(key, "Mallory");
     const QString spare = ticketFor(key, "Mallory");
     const QString own = ticketFor(key, "Ada");
-    const auto complete = [&](const QString& ticket) {
-        return sendJson("/v1/auth/apple/web/complete", { { "ticket", ticket } });
-    };
+    const auto complete = [&](const QString& ticket) { return redeem(ticket, &victim.identity); };
     EXPECT_EQ(codeOf(complete(stolen)), "409 device_key_in_use");
     EXPECT_FALSE(store->device(victim.device.id)->revoked);
     EXPECT_EQ(store->activeDeviceWithKey(key)->id, victim.device.id);
@@ -49,13 +47,61 @@ TEST_F(ControlPlaneServiceTest, ASignInNeverTakesAKeyThatIsActiveInAnotherAccoun
     const HttpResponse again = complete(own);
     EXPECT_EQ(bodyOf(again).value("device_id").toString(), idText(victim.device.id));
 
-    // Signing out revokes the device first; then the key may sign in to another account,
-    // but a ticket refused once stays spent.
+    // Signing out revokes the device first; then the key's holder may sign in to another
+    // account, but a ticket refused once stays spent.
     post(victim, "/v1/devices/revoke", { { "device_id", uuidText(victim.device.id, UuidCase::upper) } });
     EXPECT_EQ(codeOf(complete(stolen)), "400 invalid_ticket");
     const HttpResponse switched = complete(spare);
     ASSERT_EQ(switched.status, 200) << switched.body;
     EXPECT_NE(bodyOf(switched).value("account_id").toString(), idText(victim.device.accountID));
+}
+
+// A ticket taken for someone else's key, kept until its holder signs out, binds nothing:
+// redeeming asks for a signature by the key itself, which the ticket's taker cannot make.
+TEST_F(ControlPlaneServiceTest, ATicketBindsItsKeyOnlyForTheKeysHolder)
+{
+    const testing::Member victim = member("Ada");
+    const DeviceIdentity mallory = testing::newIdentity();
+    const QString pending = ticketFor(victim.identity.publicKeyBase64URL(), "Mallory");
+    post(victim, "/v1/devices/revoke", { { "device_id", uuidText(victim.device.id, UuidCase::lower) } });
+
+    struct Case {
+        const char* name;
+        const DeviceIdentity* signer;
+        std::optional<qint64> signedAt;
+        const char* code;
+    };
+    const QUuid reused = QUuid::createUuid();
+    const Case cases[] = {
+        { "unsigned", nullptr, {}, "401 invalid_signature" },
+        { "signed by the taker", &mallory, {}, "401 invalid_signature" },
+        { "signed by the key, but long ago", &victim.identity, now - 3600, "401 stale_timestamp" },
+    };
+    for (const Case& c : cases) {
+        const qint64 real = now;
+        now = c.signedAt.value_or(now);
+        const std::string body = testing::json({ { "ticket", pending } });
+        std::vector<std::pair<std::string, std::string>> headers;
+        if (c.signer)
+            headers.emplace_back("Authorization",
+                RequestSigner::signRecovery(*c.signer, u"POST", u"/v1/auth/apple/web/complete",
+                    QByteArrayView(body), QDateTime::fromSecsSinceEpoch(now, Qt::UTC), reused)
+                    ->authorization()
+                    .toStdString());
+        now = real;
+        EXPECT_EQ(codeOf(send("POST", "/v1/auth/apple/web/complete", body, headers)), c.code) << c.name;
+    }
+    EXPECT_FALSE(store->activeDeviceWithKey(victim.identity.publicKeyBase64URL()).has_value());
+
+    // Refusals spend nothing: the holder's own sign-in goes on, and a signed redeem is not
+    // replayed.
+    const QString own = ticketFor(victim.identity.publicKeyBase64URL(), "Ada");
+    const QUuid nonce = QUuid::createUuid();
+    const HttpResponse back = redeem(own, &victim.identity, nonce);
+    ASSERT_EQ(back.status, 200) << back.body;
+    EXPECT_EQ(bodyOf(back).value("account_id").toString(), idText(victim.device.accountID));
+    EXPECT_EQ(codeOf(redeem(ticketFor(victim.identity.publicKeyBase64URL(), "Ada"), &victim.identity, nonce)),
+        "401 replayed_nonce");
 }
 
 TEST_F(ControlPlaneServiceTest, SignInPageIsUsedOnceAndAtTheServersOwnAddress)

@@ -7,6 +7,8 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <atomic>
 #include <gtest/gtest.h>
@@ -79,6 +81,42 @@ TEST_P(ControlPlaneStoreTest, AppliesMigrationsOnceAndKeepsDataAcrossOpens)
     ASSERT_TRUE(store);
     EXPECT_EQ(store->schemaVersion(), ControlPlaneStore::latestSchemaVersion());
     EXPECT_TRUE(store->device(deviceID).has_value());
+}
+
+// Simultaneous sign-ins could bind one key into two accounts before the database held the
+// rule of one active device per key: upgrading keeps the key's oldest device alone active.
+TEST_P(ControlPlaneStoreTest, UpgradingKeepsTheOldestDeviceOfAKeyBoundTwice)
+{
+    constexpr int oneKeyRuleVersion = 6;
+    DeviceRecord first;
+    DeviceRecord other;
+    const QString twice = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    {
+        auto store = open();
+        ASSERT_TRUE(store);
+        first = signIn(*store, "Ada", "key-a");
+        other = signIn(*store, "Bob", "key-b");
+        QSqlQuery query(QSqlDatabase::database(store->connectionName()));
+        for (const QString& sql :
+            { QStringLiteral("DROP INDEX devices_one_active_key"),
+                // What later versions made, so that they run again.
+                QStringLiteral("DROP TABLE provider_calls"),
+                QStringLiteral("DELETE FROM schema_migrations WHERE version >= %1").arg(oneKeyRuleVersion),
+                QStringLiteral("INSERT INTO devices (id, account_id, public_key, platform, created_at) VALUES"
+                               " ('%1', '%2', 'key-a', 'macos', %3)")
+                    .arg(twice, other.accountID.toString(QUuid::WithoutBraces))
+                    .arg(now + 5) })
+            ASSERT_TRUE(query.exec(sql)) << query.lastError().text().toStdString();
+    }
+    auto store = open();
+    ASSERT_TRUE(store);
+    EXPECT_EQ(store->activeDeviceWithKey("key-a")->id, first.id);
+    EXPECT_TRUE(store->device(QUuid::fromString(twice))->revoked);
+    EXPECT_FALSE(store->device(other.id)->revoked);
+    // From then on the database itself refuses a second active device of the key.
+    QSqlQuery query(QSqlDatabase::database(store->connectionName()));
+    EXPECT_FALSE(
+        query.exec(QStringLiteral("UPDATE devices SET revoked_at = NULL WHERE id = '%1'").arg(twice)));
 }
 
 // The database holds every account's transcripts: only the server's own user may read it,

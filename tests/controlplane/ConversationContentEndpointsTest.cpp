@@ -102,6 +102,32 @@ TEST_P(ConversationContentTest, StoringAgainIsIdempotentAndAnotherAccountsIdConf
     EXPECT_EQ(ConversationUploadPayload::fromJson(bodyOf(fetched).value("content")), payloadOf(id, now - 35));
 }
 
+// Each account stores up to its quota, counted in the bytes of its own documents (with text
+// beyond ASCII); a retry of one stored before is answered whatever the quota, and a deletion
+// makes room again.
+TEST_P(ConversationContentTest, AnAccountStoresUpToItsQuota)
+{
+    const auto payload = [&](const QUuid& id) { return payloadOf(id, now, QString(400, QChar(0x00e9))); };
+    const auto size = qint64(encoded(payload(QUuid::createUuid())).size());
+    ASSERT_GT(size, 800);
+    settings.storageQuota = 2 * size + size / 2;
+    restart();
+    const QUuid first = QUuid::createUuid();
+    EXPECT_EQ(storeAs(ada, payload(first)).status, 201);
+    EXPECT_EQ(storeAs(ada, payload(first)).status, 200);
+    const QUuid second = QUuid::createUuid();
+    EXPECT_EQ(storeAs(ada, payload(second)).status, 201);
+    const QUuid third = QUuid::createUuid();
+    EXPECT_EQ(codeOf(storeAs(ada, payload(third))), "507 storage_quota_exceeded");
+    EXPECT_EQ(store->countRows("content_conversations", ada.device.accountID), 2);
+    EXPECT_EQ(storeAs(ada, payload(second)).status, 200);
+    // Another account's documents count for it alone.
+    EXPECT_EQ(storeAs(bob, payload(third)).status, 201);
+
+    EXPECT_EQ(call(ada, "POST", idPath(second, "delete")).status, 200);
+    EXPECT_EQ(storeAs(ada, payload(QUuid::createUuid())).status, 201);
+}
+
 TEST_P(ConversationContentTest, BodiesOverTheLimitOrUnreadableAreRefusedAndStoreNothing)
 {
     // A document of exactly the limit: the segment text fills what the rest leaves.

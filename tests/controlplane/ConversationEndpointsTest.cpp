@@ -1,12 +1,15 @@
 #include "controlplane/ConversationEndpoints.hpp"
 
 #include "ServiceFixture.hpp"
+#include "analysis/RuleBasedAnalyzer.hpp"
 #include "common/SpeechToken.hpp"
+#include "controlplane/DeepgramGrantClient.hpp"
 #include "controlplane/JsonReplies.hpp"
 #include "controlplane/ReservationStore.hpp"
 #include "domain/JsonWriting.hpp"
 
 #include <QJsonArray>
+#include <atomic>
 
 namespace lumora {
 namespace {
@@ -252,6 +255,90 @@ TEST_P(ConversationEndpointsTest, UsageIsStoredWithItsEstimatedCost)
     EXPECT_EQ(cost("final_transcription", 1), 72); // 71.7 up
     EXPECT_EQ(cost("final_transcription", 0), 0);
     EXPECT_EQ(store->countRows("usage_reports", ada.device.accountID), 3);
+}
+
+// A paid analyzer: the rule-based answers under a name of its own, counted.
+class PaidAnalyzer final : public ConversationAnalyzer {
+public:
+    mutable std::atomic<int> calls = 0;
+
+    std::expected<AnalysisProviderResult, AnalyzerError> analyze(
+        const AnalysisProviderPayload& request) const override
+    {
+        ++calls;
+        auto result = RuleBasedAnalyzer().analyze(request);
+        result->model = "paid-model";
+        return result;
+    }
+    std::expected<ConversationNudge, AnalyzerError> nudge(const NudgeProviderPayload& request) const override
+    {
+        ++calls;
+        auto nudge = RuleBasedAnalyzer().nudge(request);
+        nudge->title = "paid";
+        return nudge;
+    }
+};
+
+// Each reservation and each account makes a limited number of paid calls a minute, counted
+// in the database; past a limit the rule-based analyzer answers and a speech grant is
+// refused until the next minute.
+TEST_P(ConversationEndpointsTest, PaidCallsPastTheLimitsAreAnsweredWithoutTheProvider)
+{
+    auto model = std::make_shared<PaidAnalyzer>();
+    settings.conversation.analyzer = model;
+    // A provider that refuses every connection: a grant that reaches it fails with 503.
+    settings.conversation.speechGrants = std::make_shared<DeepgramGrantClient>(
+        *HttpsClient::create(*HttpsTarget::parse("https://127.0.0.1:1")), "key", ProviderLog {},
+        std::chrono::milliseconds(2000));
+    settings.conversation.callRates = { .perReservation = 3, .perAccount = 5 };
+    restart();
+    const QJsonArray turns { QJsonObject {
+        { "speaker", 0 }, { "start", 0 }, { "end", 4 }, { "text", "You never listen to me." } } };
+    const std::string analysis
+        = json({ { "pass", "live" }, { "rubric_version", "baseline-2026-07-17" }, { "turns", turns } });
+    const std::string coaching = json({ { "rubric_version", "context-coach-2026-07-23" }, { "turns", turns },
+        { "current_step", 1 }, { "target_speaker", 0 } });
+    const auto answeredBy = [&](const QUuid& reservation, const char* path, const Member* as = nullptr) {
+        const bool analyzing = std::string(path) == "analyze";
+        const HttpResponse reply = callFor(
+            std::string("/v1/providers/anthropic/") + path, reservation, analyzing ? analysis : coaching, as);
+        EXPECT_EQ(reply.status, 200) << reply.body;
+        const QString name = bodyOf(reply).value(analyzing ? "model" : "title").toString();
+        return name == u"paid-model" || name == u"paid" ? std::string("paid") : std::string("rules");
+    };
+    const auto grant = [&](const QUuid& reservation) {
+        return codeOf(callFor("/v1/providers/deepgram/token", reservation));
+    };
+
+    const QUuid first = reservationOf(reserve(draftSession(), 600));
+    EXPECT_EQ(answeredBy(first, "analyze"), "paid");
+    EXPECT_EQ(answeredBy(first, "nudge"), "paid");
+    EXPECT_EQ(grant(first), "503 provider_token_unavailable");
+    EXPECT_EQ(answeredBy(first, "analyze"), "rules");
+    EXPECT_EQ(answeredBy(first, "nudge"), "rules");
+    const HttpResponse refused = callFor("/v1/providers/deepgram/token", first);
+    EXPECT_EQ(codeOf(refused), "429 too_many_provider_calls");
+    ASSERT_EQ(refused.headers.size(), 1u);
+    EXPECT_EQ(refused.headers[0], (std::pair<std::string, std::string> { "Retry-After", "60" }));
+
+    // Another reservation of the account has calls of its own until the account's run out.
+    const QUuid second = reservationOf(reserve(draftSession(), 600));
+    EXPECT_EQ(answeredBy(second, "analyze"), "paid");
+    EXPECT_EQ(answeredBy(second, "nudge"), "paid");
+    EXPECT_EQ(answeredBy(second, "analyze"), "rules");
+    EXPECT_EQ(model->calls, 4);
+
+    // Another account is not held back; the next minute the calls begin again.
+    const QUuid bobs = reservationOf(reserve(
+        QUuid::fromString(post(bob, "/v1/sessions/draft").value("session_id").toString()), 600, &bob));
+    EXPECT_EQ(answeredBy(bobs, "analyze", &bob), "paid");
+    now += 45;
+    EXPECT_EQ(codeOf(callFor("/v1/providers/deepgram/token", first)), "429 too_many_provider_calls");
+    now += 15;
+    EXPECT_EQ(answeredBy(first, "analyze"), "paid");
+    EXPECT_EQ(model->calls, 6);
+    // Only this minute's counts are kept: the reservation's and the account's.
+    EXPECT_EQ(store->countRows("provider_calls", ada.device.accountID), 2);
 }
 
 } // namespace

@@ -20,7 +20,9 @@
 #include <atomic>
 #include <latch>
 #include <map>
+#include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace lumora {
 namespace {
@@ -281,6 +283,77 @@ TEST_F(ProviderCallsTest, AFailingServiceIsRetriedThenTheRulesAnswer)
     EXPECT_EQ(modelStandIn.requests().size(), before);
 }
 
+StandInReply rawReply(std::string bytes)
+{
+    StandInReply reply;
+    reply.raw = std::move(bytes);
+    return reply;
+}
+
+// A chunked reply: one chunk of `body`, then the trailer section as given.
+std::string chunked(const std::string& body, const std::string& trailer)
+{
+    std::ostringstream hex;
+    hex << std::hex << body.size();
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n"
+        + hex.str() + "\r\n" + body + "\r\n0\r\n" + trailer + "\r\n";
+}
+
+TEST_F(ProviderCallsTest, AReplyThatDoesNotParseIsAProviderFailure)
+{
+    const std::string grant = R"({"access_token":"jwt.a.b","expires_in":300})";
+    const std::string answer = message(analysisAnswer);
+    struct Case {
+        const char* name;
+        std::string (*reply)(const std::string& body);
+    };
+    const std::vector<Case> cases {
+        { "one long trailer field",
+            [](const std::string& body) {
+                return chunked(body, "X-Long: " + std::string(70'000, 'a') + "\r\n");
+            } },
+        { "many trailer fields",
+            [](const std::string& body) {
+                std::string trailer;
+                for (int i = 0; i < 4000; ++i)
+                    trailer += "X-Field-" + std::to_string(i) + ": " + std::string(60, 'b') + "\r\n";
+                return chunked(body, trailer);
+            } },
+        { "a head past its limit",
+            [](const std::string& body) {
+                return "HTTP/1.1 200 OK\r\nX-Long: " + std::string(200'000, 'c')
+                    + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+            } },
+        { "a body past its limit",
+            [](const std::string&) { return chunked(std::string(HttpsClient::replyLimit + 10, ' '), ""); } },
+        { "not HTTP", [](const std::string&) { return std::string("SSH-2.0-OpenSSH_9.2\r\n"); } },
+        { "a bad chunk size",
+            [](const std::string&) {
+                return std::string(
+                    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n{}\r\n0\r\n\r\n");
+            } },
+    };
+    const auto ruleModel = QString::fromLatin1(RuleBasedAnalyzer::modelName);
+    for (const Case& c : cases) {
+        speechStandIn.setScript([&](const StandInRequest&) { return rawReply(c.reply(grant)); });
+        modelStandIn.setScript([&](const StandInRequest&) { return rawReply(c.reply(answer)); });
+        const size_t before = modelStandIn.requests().size();
+        EXPECT_EQ(codeOf(callFor("/v1/providers/deepgram/token")), "503 provider_token_unavailable")
+            << c.name;
+        const HttpResponse analysis = analyze();
+        EXPECT_EQ(analysis.status, 200) << c.name << ' ' << analysis.body;
+        EXPECT_EQ(bodyOf(analysis).value("model"), ruleModel) << c.name;
+        EXPECT_EQ(modelStandIn.requests().size() - before, 3u) << c.name << ": tried again as any failure";
+        const HttpResponse nudge = callFor("/v1/providers/anthropic/nudge",
+            json({ { "rubric_version", "context-coach-2026-07-23" }, { "turns", turns },
+                { "current_step", 1 }, { "target_speaker", 0 } }));
+        EXPECT_EQ(nudge.status, 200) << c.name << ' ' << nudge.body;
+    }
+    // The same stand-ins answering well are used again at once.
+    speechStandIn.setScript([&](const StandInRequest&) { return rawReply(chunked(grant, "")); });
+    EXPECT_EQ(callFor("/v1/providers/deepgram/token").status, 200);
+}
+
 // Writes a key file with the given mode.
 QString keyFile(const QTemporaryDir& dir, const char* name, const QByteArray& contents, mode_t mode)
 {
@@ -323,6 +396,16 @@ TEST(ProviderKeyFile, OnlyOwnerOnlyFilesWithOneKeyAreRead)
     }
     EXPECT_FALSE(readProviderKey(dir.path().toStdString()).has_value());
     EXPECT_FALSE(readProviderKey(dir.filePath("missing").toStdString()).has_value());
+
+    // An owner-only file of another user: its owner may change it at any time. Only a
+    // superuser can make one, or read it.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a file to another user";
+    const QString foreign = keyFile(dir, "foreign", "key-1\n", 0600);
+    ASSERT_EQ(::chown(foreign.toLocal8Bit().constData(), 65534, 65534), 0);
+    const auto key = readProviderKey(foreign.toStdString());
+    ASSERT_FALSE(key.has_value());
+    EXPECT_NE(key.error().find("another user"), std::string::npos) << key.error();
 }
 
 TEST(ProviderKeyFile, TheServerRefusesToStartWithAKeyFileOthersCanRead)

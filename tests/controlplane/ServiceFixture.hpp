@@ -100,6 +100,23 @@ protected:
         return QUrlQuery(callback).queryItemValue("ticket");
     }
 
+    // Redeems a sign-in ticket, signed in the recovery form by `signer` (the key the ticket
+    // was asked for, when it is the caller's own) unless that is null.
+    HttpResponse redeem(
+        const QString& ticket, const DeviceIdentity* signer, QUuid nonce = QUuid::createUuid())
+    {
+        const std::string path = "/v1/auth/apple/web/complete";
+        const std::string body = json({ { "ticket", ticket } });
+        std::vector<std::pair<std::string, std::string>> headers;
+        if (signer) {
+            const auto signature = RequestSigner::signRecovery(*signer, u"POST", QString::fromStdString(path),
+                QByteArrayView(body), QDateTime::fromSecsSinceEpoch(now, Qt::UTC), nonce);
+            EXPECT_TRUE(signature.has_value());
+            headers.emplace_back("Authorization", signature->authorization().toStdString());
+        }
+        return send("POST", path, body, std::move(headers));
+    }
+
     // Signs over the path alone, as the client does (the query goes along unsigned), and
     // sends; `signedAt` defaults to the server's clock.
     HttpResponse sendSigned(const DeviceIdentity& identity, const QUuid& deviceID, const std::string& method,
@@ -140,7 +157,7 @@ protected:
     DeviceRecord signIn(const DeviceIdentity& identity, const QString& name)
     {
         const QString ticket = ticketFor(identity.publicKeyBase64URL(), name);
-        const HttpResponse complete = sendJson("/v1/auth/apple/web/complete", { { "ticket", ticket } });
+        const HttpResponse complete = redeem(ticket, &identity);
         EXPECT_EQ(complete.status, 200) << complete.body;
         const auto device = store->device(QUuid::fromString(bodyOf(complete).value("device_id").toString()));
         EXPECT_TRUE(device.has_value());

@@ -2,12 +2,12 @@
 // then the record read, for each reply the client decodes this way.
 #include "FuzzSupport.hpp"
 #include "providers/AccountRecords.hpp"
-#include "providers/AnalysisProviderResult.hpp"
 #include "providers/ControlPlaneBootstrap.hpp"
 #include "providers/ControlPlaneClient.hpp"
-#include "providers/ControlPlaneJson.hpp"
-#include "providers/ConversationNudge.hpp"
 #include "providers/DeletionResponse.hpp"
+#include "wire/AnalysisProviderResult.hpp"
+#include "wire/ControlPlaneJson.hpp"
+#include "wire/ConversationNudge.hpp"
 
 using namespace lumora;
 using namespace lumora::fuzzing;

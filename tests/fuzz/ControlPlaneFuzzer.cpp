@@ -113,8 +113,13 @@ void signIn(ControlPlaneService& service, Party& party)
     require(submitted.status == 302 && !submitted.headers.empty(), "setup: development sign-in failed");
     const QString ticket
         = QUrlQuery(QUrl(QString::fromStdString(submitted.headers[0].second))).queryItemValue("ticket");
+    const std::string path = "/v1/auth/apple/web/complete";
+    const std::string body = compact({ { "ticket", ticket } }).toStdString();
+    const auto signature = RequestSigner::signRecovery(*party.identity, u"POST", QString::fromStdString(path),
+        QByteArrayView(body), QDateTime::fromSecsSinceEpoch(startTime, Qt::UTC), QUuid::createUuid());
+    require(signature.has_value(), "setup: cannot sign the redemption");
     const HttpResponse completed = service.handle(
-        requestOf("POST", "/v1/auth/apple/web/complete", compact({ { "ticket", ticket } }).toStdString()));
+        requestOf("POST", path, body, { { "Authorization", signature->authorization().toStdString() } }));
     require(completed.status == 200, "setup: sign-in completion failed",
         QByteArray::fromStdString(completed.body));
     party.deviceID = QUuid::fromString(bodyOf(completed).value("device_id").toString());
@@ -278,7 +283,7 @@ void checkReply(const HttpRequest& request, const HttpResponse& response, std::o
 // and the recovery call when it carries a recovery signature. The others ignore what they carry.
 bool checksSignature(const std::string& path, bool recoverySignature)
 {
-    if (path == "/v1/auth/device/recover")
+    if (path == "/v1/auth/device/recover" || path == "/v1/auth/apple/web/complete")
         return recoverySignature;
     return path.starts_with("/v1/") && !path.starts_with("/v1/auth/");
 }

@@ -1,8 +1,8 @@
-#include "providers/AnalysisProviderPayload.hpp"
-#include "providers/AnalysisProviderResult.hpp"
-#include "providers/AnalysisRubric.hpp"
 #include "providers/LiveAnalysisContext.hpp"
-#include "providers/NudgeProviderPayload.hpp"
+#include "wire/AnalysisProviderPayload.hpp"
+#include "wire/AnalysisProviderResult.hpp"
+#include "wire/AnalysisRubric.hpp"
+#include "wire/NudgeProviderPayload.hpp"
 
 #include <QJsonDocument>
 #include <gtest/gtest.h>

@@ -6,6 +6,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <functional>
 
 namespace lumora {
 namespace {
@@ -25,25 +26,50 @@ QJsonObject bodyOf(const ScriptedServer& server, int index = 0)
 
 using ControlPlaneBootstrapTest = testing::ScriptedClientTest;
 
-TEST_F(ControlPlaneBootstrapTest, RecoveryIsSignedOverTheBarePathAndTheSentBody)
+// Recovery and the ticket's redemption prove that the caller holds the key.
+TEST_F(ControlPlaneBootstrapTest, RecoveryAndRedemptionAreSignedOverTheBarePathAndTheSentBody)
 {
-    ScriptedServer server(200, registrationBody);
-    QUrl base = server.baseUrl();
-    base.setPath("/api");
-    const auto found = test::awaitTask(Bootstrap::recoverRegisteredDevice(base, identity, manager));
-    ASSERT_TRUE(found.has_value() && found->has_value());
-    EXPECT_EQ((*found)->deviceID, QUuid::fromString(QStringLiteral("0a1b2c3d-0000-4000-8000-00000000000b")));
+    struct Case {
+        const char* path;
+        QJsonObject body;
+        std::function<bool(const QUrl&)> call;
+    };
+    const std::vector<Case> cases {
+        { "/v1/auth/device/recover", { { "device_public_key", identity.publicKeyBase64URL() } },
+            [&](const QUrl& base) {
+                const auto found
+                    = test::awaitTask(Bootstrap::recoverRegisteredDevice(base, identity, manager));
+                return found.has_value() && found->has_value()
+                    && (*found)->deviceID
+                    == QUuid::fromString(QStringLiteral("0a1b2c3d-0000-4000-8000-00000000000b"));
+            } },
+        { "/v1/auth/apple/web/complete", { { "ticket", "t-1" } },
+            [&](const QUrl& base) {
+                const auto registered = test::awaitTask(
+                    Bootstrap::completeWebAppleAuthorization(base, "t-1", identity, manager));
+                return registered.has_value()
+                    && registered->deviceID
+                    == QUuid::fromString(QStringLiteral("0a1b2c3d-0000-4000-8000-00000000000b"));
+            } },
+    };
+    for (const Case& c : cases) {
+        ScriptedServer server(200, registrationBody);
+        QUrl base = server.baseUrl();
+        base.setPath("/api");
+        EXPECT_TRUE(c.call(base)) << c.path;
 
-    const auto& request = server.requests().at(0);
-    EXPECT_EQ(request.target, "/api/v1/auth/device/recover");
-    EXPECT_EQ(bodyOf(server), (QJsonObject { { "device_public_key", identity.publicKeyBase64URL() } }));
-    const auto headers
-        = RecoveryRequestHeaders::fromAuthorization(QString::fromLatin1(request.header("Authorization")));
-    ASSERT_TRUE(headers.has_value());
-    const QByteArray canonical = RequestSigner::canonical(
-        u"POST", u"/v1/auth/device/recover", headers->timestamp, headers->nonce, request.body);
-    EXPECT_TRUE(
-        RequestSigner::isValidSignature(identity.publicKeyBase64URL(), headers->signature, canonical));
+        const auto& request = server.requests().at(0);
+        EXPECT_EQ(request.target, QByteArray("/api") + c.path);
+        EXPECT_EQ(bodyOf(server), c.body) << c.path;
+        const auto headers
+            = RecoveryRequestHeaders::fromAuthorization(QString::fromLatin1(request.header("Authorization")));
+        ASSERT_TRUE(headers.has_value()) << c.path;
+        const QByteArray canonical = RequestSigner::canonical(
+            u"POST", QString::fromLatin1(c.path), headers->timestamp, headers->nonce, request.body);
+        EXPECT_TRUE(
+            RequestSigner::isValidSignature(identity.publicKeyBase64URL(), headers->signature, canonical))
+            << c.path;
+    }
 }
 
 TEST_F(ControlPlaneBootstrapTest, RefusalsAreRejectedWithTheStatusOnlyAndRecovery401IsNoRegistration)
@@ -65,13 +91,15 @@ TEST_F(ControlPlaneBootstrapTest, RefusalsAreRejectedWithTheStatusOnlyAndRecover
     const ControlPlaneFailure rejected401 = ControlPlaneError::rejected(401);
     EXPECT_EQ(failureOf(test::awaitTask(Bootstrap::beginWebAppleAuthorization(base, identity, manager))),
         rejected401);
-    EXPECT_EQ(failureOf(test::awaitTask(Bootstrap::completeWebAppleAuthorization(base, "t", manager))),
+    EXPECT_EQ(
+        failureOf(test::awaitTask(Bootstrap::completeWebAppleAuthorization(base, "t", identity, manager))),
         rejected401);
     EXPECT_EQ(failureOf(test::awaitTask(Bootstrap::registerDevice(base, "t", identity, "macos", manager))),
         rejected401);
     EXPECT_TRUE(log.lines().isEmpty());
     for (const auto& request : refusing.requests())
-        EXPECT_FALSE(request.hasHeader("Authorization")) << request.target.toStdString();
+        EXPECT_EQ(request.hasHeader("Authorization"), request.target == "/v1/auth/apple/web/complete")
+            << request.target.toStdString();
 }
 
 TEST_F(ControlPlaneBootstrapTest, StartAndRegistrationSendTheirKeysAndReadOnlyWellFormedReplies)
@@ -99,7 +127,7 @@ TEST_F(ControlPlaneBootstrapTest, StartAndRegistrationSendTheirKeysAndReadOnlyWe
     }
     ScriptedServer empty(204, "", "");
     EXPECT_TRUE(isDecodeError(
-        test::awaitTask(Bootstrap::completeWebAppleAuthorization(empty.baseUrl(), "t", manager))));
+        test::awaitTask(Bootstrap::completeWebAppleAuthorization(empty.baseUrl(), "t", identity, manager))));
 }
 
 } // namespace

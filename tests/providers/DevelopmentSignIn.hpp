@@ -27,7 +27,7 @@ inline DeviceRegistration developmentSignIn(
         { { "Content-Type", "application/x-www-form-urlencoded" } });
     const QUrl callback(QString::fromLatin1(submitted.header("Location")));
     const auto registration = test::awaitTask(ControlPlaneBootstrap::completeWebAppleAuthorization(
-        base, QUrlQuery(callback).queryItemValue("ticket"), manager));
+        base, QUrlQuery(callback).queryItemValue("ticket"), device, manager));
     EXPECT_TRUE(registration.has_value());
     return registration.value_or(DeviceRegistration {});
 }

@@ -66,8 +66,8 @@ protected:
         EXPECT_EQ(callback.host(), "apple-auth");
         const QString ticket = QUrlQuery(callback).queryItemValue("ticket");
 
-        const auto registration
-            = test::awaitTask(ControlPlaneBootstrap::completeWebAppleAuthorization(base, ticket, manager));
+        const auto registration = test::awaitTask(
+            ControlPlaneBootstrap::completeWebAppleAuthorization(base, ticket, device, manager));
         EXPECT_TRUE(registration.has_value());
         return registration.value_or(DeviceRegistration {});
     }

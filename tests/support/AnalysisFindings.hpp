@@ -1,6 +1,6 @@
 #pragma once
 
-#include "providers/AnalysisProviderResult.hpp"
+#include "wire/AnalysisProviderResult.hpp"
 
 #include <QStringList>
 

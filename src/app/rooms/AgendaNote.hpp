@@ -1,6 +1,6 @@
 #pragma once
 
-#include "providers/HarshStartupEvidence.hpp"
+#include "wire/HarshStartupEvidence.hpp"
 
 #include <QString>
 #include <optional>

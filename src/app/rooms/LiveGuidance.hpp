@@ -1,7 +1,7 @@
 #pragma once
 
 #include "domain/SpeakerTurn.hpp"
-#include "providers/CircularityEvidence.hpp"
+#include "wire/CircularityEvidence.hpp"
 
 #include <QList>
 #include <QString>

@@ -6,9 +6,9 @@
 #include "domain/CheckinFlow.hpp"
 #include "domain/CheckinPack.hpp"
 #include "domain/ProcessFoulAnnotation.hpp"
-#include "providers/CircularityEvidence.hpp"
-#include "providers/ConversationNudge.hpp"
-#include "providers/HarshStartupEvidence.hpp"
+#include "wire/CircularityEvidence.hpp"
+#include "wire/ConversationNudge.hpp"
+#include "wire/HarshStartupEvidence.hpp"
 
 #include <QList>
 #include <QObject>

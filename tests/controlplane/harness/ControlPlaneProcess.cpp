@@ -84,25 +84,26 @@ QByteArray TestReply::header(const QByteArray& name) const
     return {};
 }
 
-TestReply sendRequest(QNetworkAccessManager& manager, const QByteArray& method, const QUrl& url,
-    const QByteArray& body, const QList<std::pair<QByteArray, QByteArray>>& headers,
-    const QString& caCertificate)
+namespace {
+
+QNetworkReply* startRequest(
+    QNetworkAccessManager& manager, const TestRequest& sent, const QString& caCertificate)
 {
-    QNetworkRequest request(url);
+    QNetworkRequest request(sent.url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setTransferTimeout(10000);
-    for (const auto& [name, value] : headers)
+    for (const auto& [name, value] : sent.headers)
         request.setRawHeader(name, value);
     if (!caCertificate.isEmpty()) {
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.setCaCertificates(QSslCertificate::fromPath(caCertificate));
         request.setSslConfiguration(tls);
     }
-    QNetworkReply* reply = manager.sendCustomRequest(request, method, body);
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec();
+    return manager.sendCustomRequest(request, sent.method, sent.body);
+}
+
+TestReply replyOf(QNetworkReply* reply)
+{
     TestReply result;
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     result.body = reply->readAll();
@@ -110,6 +111,44 @@ TestReply sendRequest(QNetworkAccessManager& manager, const QByteArray& method, 
     result.headers = reply->rawHeaderPairs();
     reply->deleteLater();
     return result;
+}
+
+} // namespace
+
+TestReply sendRequest(QNetworkAccessManager& manager, const QByteArray& method, const QUrl& url,
+    const QByteArray& body, const QList<std::pair<QByteArray, QByteArray>>& headers,
+    const QString& caCertificate)
+{
+    QNetworkReply* reply = startRequest(manager, { method, url, body, headers }, caCertificate);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+    return replyOf(reply);
+}
+
+QList<TestReply> sendTogether(const QList<TestRequest>& requests, const QString& caCertificate)
+{
+    // A manager opens at most six connections to one server: one manager per request.
+    std::vector<std::unique_ptr<QNetworkAccessManager>> managers;
+    QList<QNetworkReply*> replies;
+    QEventLoop loop;
+    qsizetype open = requests.size();
+    for (const TestRequest& request : requests) {
+        managers.push_back(std::make_unique<QNetworkAccessManager>());
+        QNetworkReply* reply = startRequest(*managers.back(), request, caCertificate);
+        QObject::connect(reply, &QNetworkReply::finished, &loop, [&] {
+            if (--open == 0)
+                loop.quit();
+        });
+        replies.append(reply);
+    }
+    if (open > 0)
+        loop.exec();
+    QList<TestReply> results;
+    for (QNetworkReply* reply : replies)
+        results.append(replyOf(reply));
+    return results;
 }
 
 } // namespace lumora::testing

@@ -53,6 +53,17 @@ struct TestReply {
     [[nodiscard]] QByteArray header(const QByteArray& name) const;
 };
 
+struct TestRequest {
+    QByteArray method;
+    QUrl url;
+    QByteArray body;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+};
+
+// Sends every request at once, each over a connection of its own, and waits for all the
+// replies: what tests use to race requests against each other. Replies in request order.
+QList<TestReply> sendTogether(const QList<TestRequest>& requests, const QString& caCertificate = {});
+
 // One request without any client logic of the application: what tests use to send
 // forged, replayed or malformed requests. Redirects are not followed.
 TestReply sendRequest(QNetworkAccessManager& manager, const QByteArray& method, const QUrl& url,

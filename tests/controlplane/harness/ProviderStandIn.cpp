@@ -67,6 +67,11 @@ struct ProviderStandIn::State {
             asio::steady_timer timer(co_await asio::this_coro::executor, std::chrono::milliseconds(10));
             co_await timer.async_wait(awaitError);
         }
+        if (!reply.raw.empty()) {
+            co_await asio::async_write(stream, asio::buffer(reply.raw), awaitError);
+            co_await stream.async_shutdown(awaitError);
+            co_return;
+        }
         http::response<http::string_body> response { static_cast<http::status>(reply.status), 11 };
         response.set(http::field::content_type, "application/json");
         response.body() = reply.body;

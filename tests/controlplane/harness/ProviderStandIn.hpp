@@ -28,6 +28,9 @@ struct StandInReply {
     // After the delay, held back for as long as this answers true (asked every 10 ms on the
     // stand-in's thread), so that a test can order a reply after something else.
     std::function<bool()> holdWhile {};
+    // When not empty, sent as it stands in place of a reply made of the status and body: for
+    // replies no well-behaved server would send.
+    std::string raw {};
 };
 
 // A stand-in for an outside service over HTTPS on 127.0.0.1: answers each request with

@@ -2,7 +2,7 @@
 
 #include "domain/JsonDecodeError.hpp"
 #include "domain/SpeakerTurn.hpp"
-#include "providers/AnalysisPass.hpp"
+#include "wire/AnalysisPass.hpp"
 
 #include <QJsonObject>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "providers/CircularityEvidence.hpp"
+#include "wire/CircularityEvidence.hpp"
 
 #include "domain/JsonObjectReader.hpp"
 

@@ -3,9 +3,9 @@
 #include "domain/BehaviorAnnotation.hpp"
 #include "domain/JsonDecodeError.hpp"
 #include "domain/ProcessFoulAnnotation.hpp"
-#include "providers/CircularityEvidence.hpp"
-#include "providers/HarshStartupEvidence.hpp"
-#include "providers/StepDetection.hpp"
+#include "wire/CircularityEvidence.hpp"
+#include "wire/HarshStartupEvidence.hpp"
+#include "wire/StepDetection.hpp"
 
 #include <QJsonObject>
 #include <QList>

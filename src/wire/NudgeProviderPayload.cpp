@@ -1,4 +1,4 @@
-#include "providers/NudgeProviderPayload.hpp"
+#include "wire/NudgeProviderPayload.hpp"
 
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"

@@ -1,4 +1,4 @@
-#include "providers/StepDetection.hpp"
+#include "wire/StepDetection.hpp"
 
 #include "domain/JsonObjectReader.hpp"
 

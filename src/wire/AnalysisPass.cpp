@@ -1,4 +1,4 @@
-#include "providers/AnalysisPass.hpp"
+#include "wire/AnalysisPass.hpp"
 
 namespace lumora {
 

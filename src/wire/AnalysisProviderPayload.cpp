@@ -1,4 +1,4 @@
-#include "providers/AnalysisProviderPayload.hpp"
+#include "wire/AnalysisProviderPayload.hpp"
 
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"

@@ -1,4 +1,4 @@
-#include "providers/HarshStartupEvidence.hpp"
+#include "wire/HarshStartupEvidence.hpp"
 
 #include "domain/JsonObjectReader.hpp"
 

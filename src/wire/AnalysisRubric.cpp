@@ -1,4 +1,4 @@
-#include "providers/AnalysisRubric.hpp"
+#include "wire/AnalysisRubric.hpp"
 
 namespace lumora {
 

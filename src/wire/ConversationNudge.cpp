@@ -1,4 +1,4 @@
-#include "providers/ConversationNudge.hpp"
+#include "wire/ConversationNudge.hpp"
 
 #include "domain/JsonObjectReader.hpp"
 

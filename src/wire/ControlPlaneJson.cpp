@@ -1,4 +1,4 @@
-#include "providers/ControlPlaneJson.hpp"
+#include "wire/ControlPlaneJson.hpp"
 
 #include <QJsonArray>
 #include <QJsonDocument>

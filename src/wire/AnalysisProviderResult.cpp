@@ -1,4 +1,4 @@
-#include "providers/AnalysisProviderResult.hpp"
+#include "wire/AnalysisProviderResult.hpp"
 
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"

@@ -1,0 +1,78 @@
+#include "controlplane/LimitOptions.hpp"
+
+#include <limits>
+#include <optional>
+
+namespace lumora {
+
+namespace {
+
+// A whole number of bytes, with an optional binary K, M or G after it ("512M").
+std::optional<qint64> byteCount(QString text)
+{
+    qint64 unit = 1;
+    for (const auto& [suffix, factor] : { std::pair { u'K', qint64(1) << 10 },
+             std::pair { u'M', qint64(1) << 20 }, std::pair { u'G', qint64(1) << 30 } })
+        if (text.endsWith(suffix, Qt::CaseInsensitive)) {
+            text.chop(1);
+            unit = factor;
+            break;
+        }
+    bool ok = false;
+    const qint64 count = text.toLongLong(&ok);
+    if (!ok || count < 0 || count > std::numeric_limits<qint64>::max() / unit / 2)
+        return std::nullopt;
+    return count * unit;
+}
+
+} // namespace
+
+bool LimitOptions::isOption(QStringView name)
+{
+    return name == u"--provider-rate-per-reservation" || name == u"--provider-rate-per-account"
+        || name == u"--prompt-limit" || name == u"--storage-quota";
+}
+
+std::expected<void, QString> LimitOptions::set(QStringView name, const QString& value)
+{
+    if (name.startsWith(u"--provider-rate-")) {
+        constexpr int maximumCalls = 100'000;
+        bool ok = false;
+        const int count = value.toInt(&ok);
+        if (!ok || count < 1 || count > maximumCalls)
+            return std::unexpected(
+                QStringLiteral("%1 needs a number of calls from 1 to %2").arg(name).arg(maximumCalls));
+        (name == u"--provider-rate-per-reservation" ? rates.perReservation : rates.perAccount) = count;
+        return {};
+    }
+    const auto bytes = byteCount(value);
+    // A prompt holds at least the instructions; a quota of nothing stores nothing.
+    constexpr qint64 smallestPrompt = 16 * 1024;
+    const qint64 least = name == u"--prompt-limit" ? smallestPrompt : 0;
+    if (!bytes || *bytes < least)
+        return std::unexpected(
+            QStringLiteral("%1 needs a number of bytes of at least %2 (K, M or G may follow)")
+                .arg(name)
+                .arg(least));
+    (name == u"--prompt-limit" ? promptBytes : storageQuota) = *bytes;
+    return {};
+}
+
+QString LimitOptions::helpText()
+{
+    return QStringLiteral(
+        "\n"
+        "What one account may cost (counted on every control plane of one database):\n"
+        "  --provider-rate-per-reservation N\n"
+        "                        calls to the paid providers (speech grants, analyses, nudges)\n"
+        "                        one reservation may make a minute (default 30); past it the\n"
+        "                        rule-based analyzer answers and a speech grant gets 429\n"
+        "  --provider-rate-per-account N\n"
+        "                        the same for all the reservations of one account (default 60)\n"
+        "  --prompt-limit BYTES  the largest prompt sent to the analysis service (default 256K);\n"
+        "                        the rule-based analyzer answers a larger one\n"
+        "  --storage-quota BYTES what one account's stored conversations may hold (default 1G);\n"
+        "                        an upload past it gets 507\n");
+}
+
+} // namespace lumora

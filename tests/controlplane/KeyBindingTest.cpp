@@ -1,0 +1,101 @@
+#include "ControlPlaneProcess.hpp"
+#include "ProcessCalls.hpp"
+#include "controlplane/IdText.hpp"
+
+#include <QSet>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+using testing::codeOf;
+using testing::ControlPlaneProcess;
+using testing::redemption;
+using testing::send;
+using testing::TestReply;
+using testing::ticketOver;
+
+QString accountOf(const TestReply& reply)
+{
+    return QJsonDocument::fromJson(reply.body).object().value("account_id").toString();
+}
+
+TestReply recoverOver(const ControlPlaneProcess& server, const DeviceIdentity& identity)
+{
+    const QString path = QStringLiteral("/v1/auth/device/recover");
+    const QByteArray body
+        = QJsonDocument(QJsonObject { { "device_public_key", identity.publicKeyBase64URL() } }).toJson();
+    const auto signature = RequestSigner::signRecovery(
+        identity, u"POST", path, body, QDateTime::currentDateTimeUtc(), QUuid::createUuid());
+    return send({ "POST", testing::endpoint(server, path), body,
+        { { "Content-Type", "application/json" },
+            { "Authorization", signature->authorization().toLatin1() } } });
+}
+
+// The attack as it ran against the server: a ticket taken for the victim's public key while
+// it is active, kept until the victim signs out and redeemed then, would have bound the key
+// into the attacker's account, and the victim's recovery would have answered with it.
+TEST(KeyBinding, ATicketTakenForSomeoneElsesKeyNeverBindsIt)
+{
+    ControlPlaneProcess server({ "--dev-sign-in" });
+    ASSERT_TRUE(server.started());
+    const DeviceIdentity victim(*P256PrivateKey::generate());
+    const QUuid device = testing::signInOver(server, victim, "Ada");
+    ASSERT_FALSE(device.isNull());
+    const QString victimsAccount = accountOf(recoverOver(server, victim));
+
+    const QString taken = ticketOver(server, victim.publicKeyBase64URL(), "Mallory");
+    ASSERT_FALSE(taken.isEmpty());
+    EXPECT_EQ(
+        testing::postSigned(server, victim, device, "/v1/devices/revoke", { { "device_id", idText(device) } })
+            .status,
+        200);
+    const DeviceIdentity mallory(*P256PrivateKey::generate());
+    EXPECT_EQ(codeOf(send(redemption(server, taken, nullptr))), "401 invalid_signature");
+    EXPECT_EQ(codeOf(send(redemption(server, taken, &mallory))), "401 invalid_signature");
+    EXPECT_EQ(codeOf(recoverOver(server, victim)), "401 unknown_device");
+
+    // The victim signs in again and is back in the account of their own name.
+    EXPECT_FALSE(testing::signInOver(server, victim, "Ada").isNull());
+    EXPECT_EQ(accountOf(recoverOver(server, victim)), victimsAccount);
+    EXPECT_EQ(server.stop(), 0);
+}
+
+using KeyBindingRace = testing::ProcessOnEveryBackend;
+
+// Sign-ins of one key into many accounts at once bind it into one of them; the others are
+// refused as a sign-in of a key that is active elsewhere, never with a server failure.
+TEST_P(KeyBindingRace, SimultaneousSignInsOfOneKeyBindItOnce)
+{
+    constexpr int rounds = 3;
+    constexpr int signIns = 30;
+    for (int round = 0; round < rounds; ++round) {
+        const DeviceIdentity key(*P256PrivateKey::generate());
+        QList<testing::TestRequest> requests;
+        for (int i = 0; i < signIns; ++i)
+            requests.append(redemption(*server,
+                ticketOver(
+                    *server, key.publicKeyBase64URL(), QStringLiteral("Racer %1-%2").arg(round).arg(i)),
+                &key));
+        QSet<QString> accounts;
+        int refused = 0;
+        for (const TestReply& reply : testing::sendTogether(requests)) {
+            if (reply.status == 200)
+                accounts.insert(accountOf(reply));
+            else if (codeOf(reply) == "409 device_key_in_use")
+                ++refused;
+            else
+                ADD_FAILURE() << reply.status << ' ' << reply.body.toStdString();
+        }
+        EXPECT_EQ(accounts.size(), 1) << "round " << round;
+        EXPECT_EQ(refused, signIns - 1) << "round " << round;
+        const TestReply recovered = recoverOver(*server, key);
+        EXPECT_EQ(recovered.status, 200);
+        EXPECT_TRUE(accounts.contains(accountOf(recovered)));
+    }
+}
+
+LUMORA_ON_EVERY_BACKEND(KeyBindingRace);
+
+} // namespace
+} // namespace lumora
