@@ -130,7 +130,7 @@ protected:
         const QStringList serverTls { "--tls-cert", certificates.serverCertificate(), "--tls-key",
             certificates.serverKey() };
         speech = std::make_unique<lumora::testing::SpeechStandInProcess>(
-            QStringList { "--script", scripted.scriptPath } + serverTls);
+            QStringList { "--script", scripted.scriptPath } + serverTls + extraSpeechArguments());
         ASSERT_TRUE(speech->started()) << speech->log().toStdString();
         // Speech tokens of the control plane are checked by the stand-in with the same secret.
         controlPlane = std::make_unique<lumora::testing::ControlPlaneProcess>(
@@ -156,8 +156,10 @@ protected:
         return synthesize(folder(), m_lines, m_firstLineAt, m_pauseBetweenLines);
     }
 
-    // Further arguments for the control plane, for tests that need more of it.
+    // Further arguments for the control plane and the speech stand-in (its test hooks), for
+    // tests that need more of them.
     virtual QStringList extraControlPlaneArguments() { return {}; }
+    virtual QStringList extraSpeechArguments() { return {}; }
 
     // The development sign-in, as a person completes it in the browser.
     DeviceRegistration signIn(const DeviceIdentity& device)
