@@ -7,6 +7,7 @@
 #include "domain/ConversationMigrationOffer.hpp"
 #include "domain/ConversationUploadCodec.hpp"
 #include "domain/ConversationUploadPayload.hpp"
+#include "domain/OffThread.hpp"
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/DerivedResultRepository.hpp"
 #include "providers/ConversationContentClient.hpp"
@@ -15,6 +16,7 @@
 #include <QLoggingCategory>
 #include <algorithm>
 #include <cmath>
+#include <qcoro/qcorofuture.h>
 
 namespace lumora {
 
@@ -125,8 +127,17 @@ QCoro::Task<ConversationBackupOutcome> ConversationBackupService::backUp(
         break;
     }
 
-    const auto payload = ConversationUploadPayload::fromResult(result, current.conversationID);
-    const auto body = ConversationUploadCodec::body(payload, ConversationUploadPayload::maximumBodyBytes);
+    // The body carries the whole review and may be shortened a few times to fit: made on a
+    // pool thread.
+    struct Encoded {
+        std::expected<QByteArray, ConversationUploadCodecError> body;
+    };
+    const auto encoding = startOffThread([result = std::move(result), id = current.conversationID] {
+        const auto payload = ConversationUploadPayload::fromResult(result, id);
+        return Encoded { ConversationUploadCodec::body(
+            payload, ConversationUploadPayload::maximumBodyBytes) };
+    });
+    const auto body = (*co_await qCoro(encoding).waitForFinished()).body;
     if (!body) {
         const auto tooLarge = ConversationBackupOutcome::abandoned(QStringLiteral("payload_too_large"));
         co_await keep(ConversationBackupPolicy::applying(tooLarge, current, now, QUuid::createUuid()));
@@ -355,9 +366,14 @@ QCoro::Task<QList<ConversationHistoryEntry>> ConversationBackupService::history(
     const QList<DerivedSessionResult> noResults;
     const QList<ConversationRecordSummary> noSummaries;
     const QList<ConversationBackupRecord> noRecords;
-    co_return ConversationHistoryMerge::entries(local ? local->results : noResults,
-        server ? server->summaries : noSummaries, records ? records->records : noRecords,
-        hidden ? hidden->summaries : noSummaries);
+    // The merge compares every review with every summary and record: done on a pool thread.
+    const auto merging = startOffThread(
+        [local = local ? local->results : noResults, server = server ? server->summaries : noSummaries,
+            records = records ? records->records : noRecords,
+            hidden = hidden ? hidden->summaries : noSummaries] {
+            return ConversationHistoryMerge::entries(local, server, records, hidden);
+        });
+    co_return *co_await qCoro(merging).waitForFinished();
 }
 
 QCoro::Task<ConversationBackupService::Result<DerivedSessionResult>> ConversationBackupService::review(

@@ -1,5 +1,6 @@
 #include "persistence/FileSealer.hpp"
 
+#include "domain/OffThread.hpp"
 #include "persistence/PersistenceLog.hpp"
 #include "persistence/PrivateFiles.hpp"
 #include "security/AesGcm.hpp"
@@ -8,6 +9,7 @@
 #include "security/Sha256.hpp"
 
 #include <QLoggingCategory>
+#include <qcoro/qcorofuture.h>
 
 namespace lumora {
 
@@ -32,28 +34,39 @@ QByteArray FileSealer::fingerprint(const SymmetricKey& key) const
     return Sha256::hash(label + key.bytes().view().toByteArray()).toHex() + '\n';
 }
 
-FileSealer::Match FileSealer::matchFingerprint(const SymmetricKey& key) const
+FileSealer::Match FileSealer::matchFingerprint(const QString& path, const QByteArray& expected)
 {
-    if (!privatefiles::exists(fingerprintPath()))
+    if (!privatefiles::exists(path))
         return Match::none;
-    const auto noted = privatefiles::readFile(fingerprintPath());
+    const auto noted = privatefiles::readFile(path);
     // An unreadable note says nothing about the key: treated like none.
     if (!noted || noted->trimmed().size() != 64)
         return Match::none;
-    return noted->trimmed() == fingerprint(key).trimmed() ? Match::same : Match::different;
+    return noted->trimmed() == expected.trimmed() ? Match::same : Match::different;
 }
 
-FileSealer::Result<void> FileSealer::writeFingerprint(const SymmetricKey& key) const
+QCoro::Task<FileSealer::Result<void>> FileSealer::writeFingerprint(const SymmetricKey& key) const
 {
-    if (auto written = privatefiles::writeFile(fingerprintPath(), fingerprint(key)); !written)
-        return std::unexpected(written.error());
-    return {};
+    struct Written {
+        std::expected<void, FileSystemError> done;
+    };
+    const auto writing = startOffThread([path = fingerprintPath(), note = fingerprint(key)] {
+        return Written { privatefiles::writeFile(path, note) };
+    });
+    const auto written = *co_await qCoro(writing).waitForFinished();
+    if (!written.done)
+        co_return std::unexpected(written.done.error());
+    co_return Result<void> {};
 }
 
-void FileSealer::confirm(const SymmetricKey& key) const
+QCoro::Task<void> FileSealer::confirm(SymmetricKey key) const
 {
-    if (matchFingerprint(key) == Match::none)
-        (void)writeFingerprint(key);
+    const auto noting = startOffThread([path = fingerprintPath(), note = fingerprint(key)] {
+        if (matchFingerprint(path, note) == Match::none)
+            (void)privatefiles::writeFile(path, note);
+        return true;
+    });
+    (void)co_await qCoro(noting).waitForFinished();
 }
 
 QCoro::Task<FileSealer::Result<FileSealer::OpeningKey>> FileSealer::keyForOpening()
@@ -63,22 +76,33 @@ QCoro::Task<FileSealer::Result<FileSealer::OpeningKey>> FileSealer::keyForOpenin
         KeyCreation::note(stored.error());
         co_return std::unexpected(stored.error());
     }
-    const bool sealed = m_hasSealedFiles();
-    if (!stored->bytes) {
-        if (!sealed)
+    std::optional<SymmetricKey> key;
+    if (stored->bytes)
+        key.emplace(SecretBytes(*stored->bytes));
+    // What the folder holds and what its note says, looked at away from the caller's thread.
+    struct Looked {
+        bool sealed = false;
+        Match match = Match::none;
+    };
+    const auto looking = startOffThread([hasSealedFiles = m_hasSealedFiles, path = fingerprintPath(),
+                                            expected = key ? fingerprint(*key) : QByteArray()] {
+        return Looked { hasSealedFiles(),
+            expected.isEmpty() ? Match::none : matchFingerprint(path, expected) };
+    });
+    const Looked looked = *co_await qCoro(looking).waitForFinished();
+    if (!key) {
+        if (!looked.sealed)
             co_return OpeningKey {};
         qCCritical(sealerLog, "The key %s is missing while sealed files exist in %s",
             qUtf8Printable(m_keyAccount), qUtf8Printable(m_directory));
         co_return std::unexpected(SecureStoreError::keyUnavailable());
     }
-    SymmetricKey key { SecretBytes(*stored->bytes) };
-    const Match match = matchFingerprint(key);
-    if (match == Match::different && sealed) {
+    if (looked.match == Match::different && looked.sealed) {
         qCCritical(sealerLog, "The key %s is not the one that sealed the files in %s",
             qUtf8Printable(m_keyAccount), qUtf8Printable(m_directory));
         co_return std::unexpected(SecureStoreError::keyUnavailable());
     }
-    co_return OpeningKey { std::move(key), match == Match::same };
+    co_return OpeningKey { std::move(*key), looked.match == Match::same };
 }
 
 QCoro::Task<FileSealer::Result<SymmetricKey>> FileSealer::keyForSealing()
@@ -100,7 +124,7 @@ QCoro::Task<FileSealer::Result<SymmetricKey>> FileSealer::keyForSealing()
     }
     // A new key, a key from before fingerprints were kept, or a key replaced while nothing was
     // sealed: the fingerprint follows it before anything is sealed with it.
-    if (auto noted = writeFingerprint(*key); !noted)
+    if (auto noted = co_await writeFingerprint(*key); !noted)
         co_return std::unexpected(noted.error());
     co_return std::move(*key);
 }

@@ -26,6 +26,9 @@ class SecureKeyStore;
 // sealed file, and a fingerprint of the key (a hash, never the key) is kept beside the files:
 // with sealed files present, a missing key or one with another fingerprint is
 // `SecureStoreError::keyUnavailable` and nothing is written.
+//
+// The folder listing and the fingerprint's reading and writing happen on a pool thread, so
+// `hasSealedFiles` is called there and must only look at the file system.
 class FileSealer {
 public:
     template <typename T> using Result = std::expected<T, ResultStoreFailure>;
@@ -52,7 +55,7 @@ public:
     // succeeds.
     [[nodiscard]] QCoro::Task<Result<SymmetricKey>> keyForSealing();
     // Notes the fingerprint of a key that has just opened a file, when none is noted yet.
-    void confirm(const SymmetricKey& key) const;
+    [[nodiscard]] QCoro::Task<void> confirm(SymmetricKey key) const;
 
     // Seals the plaintext and replaces the file atomically; the file has mode 0600 from its
     // creation on. Success means the file holds exactly this plaintext; a failure leaves the
@@ -64,8 +67,9 @@ public:
 
 private:
     enum class Match { none, same, different };
-    [[nodiscard]] Match matchFingerprint(const SymmetricKey& key) const;
-    [[nodiscard]] Result<void> writeFingerprint(const SymmetricKey& key) const;
+    // How the fingerprint noted at `path` compares with `expected`; file work.
+    [[nodiscard]] static Match matchFingerprint(const QString& path, const QByteArray& expected);
+    [[nodiscard]] QCoro::Task<Result<void>> writeFingerprint(const SymmetricKey& key) const;
     [[nodiscard]] QByteArray fingerprint(const SymmetricKey& key) const;
 
     std::shared_ptr<SecureKeyStore> m_keyStore;
