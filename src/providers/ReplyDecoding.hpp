@@ -21,8 +21,8 @@ QCoro::Task<std::expected<T, ControlPlaneFailure>> decodeOffThread(QByteArray bo
     struct Decoded {
         std::expected<T, JsonDecodeError> value;
     };
-    const auto decoding
-        = startOffThread([body = std::move(body), decode = std::move(decode)] { return Decoded { decode(body) }; });
+    const auto decoding = startOffThread(
+        [body = std::move(body), decode = std::move(decode)] { return Decoded { decode(body) }; });
     auto decoded = std::move((*co_await qCoro(decoding).waitForFinished()).value);
     if (!decoded)
         co_return std::unexpected(ControlPlaneFailure(decoded.error()));
