@@ -2,8 +2,9 @@
 
 #include "AppLog.hpp"
 #include "FontRegistrar.hpp"
+#include "MotionPreference.hpp"
 #include "SecureUpdateController.hpp"
-#include "ShellSession.hpp"
+#include "ShellSessionAdapter.hpp"
 #include "SingleInstance.hpp"
 #include "TerminationSignals.hpp"
 #include "WindowSizing.hpp"
@@ -68,7 +69,7 @@ bool CorvaneApp::start()
     environment.arguments = m_arguments;
     const InfoResource info = environment.info;
     m_viewModel = std::make_unique<SessionViewModel>(std::move(environment));
-    m_session = std::make_unique<ShellSession>(*m_viewModel, &QDateTime::currentDateTimeUtc);
+    m_session = std::make_unique<ShellSessionAdapter>(*m_viewModel, &QDateTime::currentDateTimeUtc);
 
     m_engine = std::make_unique<QQmlApplicationEngine>();
     // The application's own modules are compiled into the program's resources.
@@ -84,6 +85,9 @@ bool CorvaneApp::start()
     m_window = qobject_cast<QQuickWindow*>(m_engine->rootObjects().constFirst());
     if (!m_window)
         return false;
+    // Before the first frame: the desktop may ask for still views.
+    if (MotionPreference* motion = MotionPreference::of(*m_engine))
+        motion->followDesktop();
     // Sized once, after the window has appeared on its screen.
     QTimer::singleShot(0, this, &CorvaneApp::sizeWindowOnce);
     m_window->show();

@@ -15,7 +15,7 @@ namespace lumora {
 
 class SecureUpdateController;
 class SessionViewModel;
-class ShellSession;
+class ShellSessionAdapter;
 class SingleInstance;
 class TerminationSignals;
 
@@ -53,7 +53,7 @@ private:
     SecureUpdateController* m_updates = nullptr;
     std::unique_ptr<QSettings> m_preferences;
     std::unique_ptr<SessionViewModel> m_viewModel;
-    std::unique_ptr<ShellSession> m_session;
+    std::unique_ptr<ShellSessionAdapter> m_session;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     std::unique_ptr<TerminationSignals> m_signals;
     QQuickWindow* m_window = nullptr;

@@ -19,7 +19,7 @@ constexpr qint64 maximumFeedBytes = 64 * 1024;
 
 SecureUpdateController::SecureUpdateController(
     std::optional<QString> feedURL, std::optional<QString> publicKey, QString currentVersion, QObject* parent)
-    : QObject(parent)
+    : UpdateChecker(parent)
     , m_feedURL(std::move(feedURL))
     , m_publicKey(std::move(publicKey))
     , m_currentVersion(std::move(currentVersion))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "UpdateChecker.hpp"
 #include "UpdateFeed.hpp"
 
 #include <QNetworkAccessManager>
@@ -20,11 +21,8 @@ class InfoResource;
 // strings; unconfigured, it never checks and the menu command stays disabled. Configured, it
 // checks at start and once a day while running, and whenever the user asks. Installing a newer
 // version is the desktop's package manager's job: a newer release opens its download page.
-class SecureUpdateController : public QObject {
+class SecureUpdateController : public UpdateChecker {
     Q_OBJECT
-    Q_PROPERTY(bool configured READ configured CONSTANT)
-    Q_PROPERTY(bool isChecking READ isChecking NOTIFY isCheckingChanged)
-    Q_PROPERTY(QString message READ message NOTIFY messageChanged)
 
 public:
     enum class Outcome { upToDate, newerVersion, unverified, unreachable };
@@ -36,23 +34,22 @@ public:
         QString currentVersion, QObject* parent = nullptr);
     static SecureUpdateController* fromInfo(const InfoResource& info, QObject* parent = nullptr);
 
-    [[nodiscard]] bool configured() const { return m_feedURL.has_value() && m_publicKey.has_value(); }
-    [[nodiscard]] bool isChecking() const { return m_isChecking; }
-    // What the last check found, in a sentence for the user; empty before the first answer.
-    [[nodiscard]] const QString& message() const { return m_message; }
+    [[nodiscard]] bool configured() const override
+    {
+        return m_feedURL.has_value() && m_publicKey.has_value();
+    }
+    [[nodiscard]] bool isChecking() const override { return m_isChecking; }
+    [[nodiscard]] QString message() const override { return m_message; }
     [[nodiscard]] std::optional<Outcome> lastOutcome() const { return m_lastOutcome; }
 
     // Opens a newer release's download page; the desktop's browser by default.
     void setPageOpener(std::function<void(const QUrl&)> opener) { m_openPage = std::move(opener); }
     // Starts the first check and the daily timer; nothing when not configured.
     void start();
-    // Checks now; ignored while a check runs or when not configured.
-    Q_INVOKABLE void checkForUpdates();
+    void checkForUpdates() override;
     QCoro::Task<Outcome> check();
 
 signals:
-    void isCheckingChanged();
-    void messageChanged();
     // A check finished, whatever it found.
     void checked();
 

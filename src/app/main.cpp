@@ -10,6 +10,9 @@
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(Lumora_ThemePlugin)
+Q_IMPORT_QML_PLUGIN(Lumora_RoomsPlugin)
+Q_IMPORT_QML_PLUGIN(Lumora_HistoryPlugin)
+Q_IMPORT_QML_PLUGIN(Lumora_PeoplePlugin)
 Q_IMPORT_QML_PLUGIN(Lumora_ShellPlugin)
 
 namespace {

@@ -1,6 +1,8 @@
 #include "AccountFixture.hpp"
-#include "AccountPageHarness.hpp"
 #include "AccountSession.hpp"
+#include "ShellSessionAdapter.hpp"
+#include "WindowHarness.hpp"
+#include "appcore/ConversationBackupService.hpp"
 #include "appcore/PairingService.hpp"
 #include "domain/PairingPolicy.hpp"
 #include "persistence/EncryptedResultStore.hpp"
@@ -10,12 +12,13 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QRegularExpression>
+#include <QTest>
 
 namespace lumora {
 namespace {
 
-using testing::AccountPageHarness;
 using testing::settle;
+using testing::WindowHarness;
 
 // 2026-02-09 19:30:00 UTC and three weeks later.
 constexpr qint64 february9 = 1770665400;
@@ -71,9 +74,19 @@ struct SmokeAccount {
         home.zone = QTimeZone::utc();
         model = home.viewModel({ "--ui-smoke" });
         model->acceptRecordingAgreement();
-        session = std::make_unique<ShellSession>(*model, [] { return QDateTime::currentDateTimeUtc(); });
+        session
+            = std::make_unique<ShellSessionAdapter>(*model, [] { return QDateTime::currentDateTimeUtc(); });
     }
-    ~SmokeAccount() { window.close(); }
+    ~SmokeAccount() { page.close(); }
+
+    // The window on the Account section.
+    QQuickWindow* open()
+    {
+        QQuickWindow* window = page.openWindow(*session);
+        if (window)
+            page.content()->setProperty("section", 3);
+        return window;
+    }
 
     void connectPartnerControlPlane()
     {
@@ -83,16 +96,16 @@ struct SmokeAccount {
 
     testing::ViewModelHome home;
     std::unique_ptr<SessionViewModel> model;
-    std::unique_ptr<ShellSession> session;
+    std::unique_ptr<ShellSessionAdapter> session;
     std::shared_ptr<PartnerControlPlane> partner = std::make_shared<PartnerControlPlane>();
-    AccountPageHarness window;
+    WindowHarness page;
 };
 
 TEST(AccountWindow, SignedInAndSignedOutShowTheirOwnCards)
 {
     SmokeAccount account;
-    ASSERT_NE(account.window.open(*account.session), nullptr);
-    AccountPageHarness& page = account.window;
+    ASSERT_NE(account.open(), nullptr);
+    WindowHarness& page = account.page;
     ASSERT_TRUE(account.model->isSignedIn());
     EXPECT_EQ(page.text("identityTitle"), "Private Corvane account");
     EXPECT_FALSE(page.shows("signInHint"));
@@ -152,15 +165,16 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     account.connectPartnerControlPlane();
     // One conversation kept from an earlier partner.
     account.partner->state.previousWorkspaces.append({ "earlier", february9 - 86400 * 90, february9, 2, 1 });
-    ASSERT_NE(account.window.open(*account.session), nullptr);
-    AccountPageHarness& page = account.window;
+    ASSERT_NE(account.open(), nullptr);
+    WindowHarness& page = account.page;
     const auto step = [&] { return account.session->account()->pairingStep(); };
-    const auto waitForStep = [&](const QString& name) {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return step() == name && !account.model->isPairingBusy(); }, 5000))
-            << step().toStdString();
+    const auto waitForStep = [&](AccountSession::PairingStep expected) {
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return step() == expected && !account.model->isPairingBusy(); }, 5000))
+            << step();
     };
     page.scrollTo("pairingSection");
-    waitForStep("unlinked");
+    waitForStep(AccountSession::Unlinked);
     EXPECT_TRUE(page.shows("pairingUnlinked"));
     EXPECT_TRUE(page.shows("earlierHistoryNote"));
     EXPECT_TRUE(page.find("earlierHistoryNote")
@@ -171,7 +185,7 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
 
     // The inviting partner: a fresh code, copied, then the waiting step.
     page.click("inviteButton");
-    waitForStep("freshCode");
+    waitForStep(AccountSession::FreshCode);
     EXPECT_EQ(page.text("inviteCode"), "7K3M-9Q2W-4X8Z");
     EXPECT_EQ(
         account.session->account()->inviteCodeAccessibleName(), "Pairing code 7 K 3 M - 9 Q 2 W - 4 X 8 Z");
@@ -188,7 +202,7 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     page.click("copyCodeButton");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "C0DE-C0DE-C0DE");
     page.click("inviteDoneButton");
-    waitForStep("waiting");
+    waitForStep(AccountSession::Waiting);
     EXPECT_EQ(page.text("waitingTitle"), "Waiting for your partner");
     page.screenshot("pairing-waiting");
     account.partner->state.pendingInvite->status = "pending_confirmation";
@@ -200,7 +214,7 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     account.partner->state.pendingInvite.reset();
     account.model->requestPairingState();
     settle(*account.model);
-    waitForStep("unlinked");
+    waitForStep(AccountSession::Unlinked);
     page.click("haveCodeButton");
     EXPECT_FALSE(page.find("continueButton")->property("enabled").toBool()) << "nothing typed yet";
     page.type("codeField", "   ");
@@ -212,7 +226,7 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     EXPECT_TRUE(page.find("continueButton")->property("enabled").toBool());
     page.screenshot("pairing-code-entry");
     page.press(Qt::Key_Return);
-    waitForStep("confirmation");
+    waitForStep(AccountSession::Confirmation);
     EXPECT_EQ(account.partner->calls.last(), "redeem 7K3M9Q2W4X8Z");
     EXPECT_EQ(page.text("sharedHistorySentence"),
         u"You\u2019ll share a history with 4 conversations, from Feb 9, 2026 to Mar 2, 2026."_qs);
@@ -221,13 +235,13 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
 
     // Cancel shows the plain step again, with the two buttons and an empty field.
     page.click("cancelConfirmationButton");
-    EXPECT_EQ(step(), "unlinked");
+    EXPECT_EQ(step(), AccountSession::Unlinked);
     EXPECT_TRUE(page.shows("inviteButton"));
     EXPECT_FALSE(page.shows("codeField"));
     EXPECT_EQ(page.text("codeField"), QString());
     account.model->setPairingRedemption(account.partner->redemption);
     page.click("confirmPairingButton");
-    waitForStep("linked");
+    waitForStep(AccountSession::Linked);
     EXPECT_EQ(page.text("linkedSince"), u"Linked since Feb 9, 2026 \u00b7 2 people"_qs);
     page.screenshot("pairing-linked");
 
@@ -241,7 +255,7 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     EXPECT_FALSE(account.partner->calls.contains("unlink"));
     page.click("unlinkButton");
     page.click("unlinkConfirmationConfirm");
-    waitForStep("unlinked");
+    waitForStep(AccountSession::Unlinked);
     EXPECT_TRUE(account.partner->calls.contains("unlink"));
     EXPECT_TRUE(page.text("earlierHistoryNote").startsWith("You also have 2 conversations from before."))
         << page.text("earlierHistoryNote").toStdString();
@@ -250,8 +264,8 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
 TEST(AccountWindow, ReminderCardFollowsThePublishedSettings)
 {
     SmokeAccount account;
-    ASSERT_NE(account.window.open(*account.session), nullptr);
-    AccountPageHarness& page = account.window;
+    ASSERT_NE(account.open(), nullptr);
+    WindowHarness& page = account.page;
     page.scrollTo("reminderSection");
     EXPECT_FALSE(page.find("reminderSwitch")->property("checked").toBool());
     EXPECT_FALSE(page.shows("reminderPickers"));
@@ -315,11 +329,15 @@ TEST_F(AccountDeletionWindowTest, CancelKeepsEverythingAndDeleteAccountRemovesIt
     ASSERT_TRUE(model->isSignedIn());
     ASSERT_EQ(model->results().size(), 1);
     const auto client = model->client();
-    // The earlier review is kept on this computer only, so no migration offer covers the page.
-    model->setMigrationChoice(ConversationMigrationChoice::declined);
-    ShellSession session(*model, [] { return QDateTime::currentDateTimeUtc(); });
-    AccountPageHarness page;
-    ASSERT_NE(page.open(session), nullptr);
+    // The earlier review is kept on this computer only, so no migration offer covers the page
+    // when the window becomes active and refreshes the history.
+    test::awaitTask(model->backupService()->declineMigration());
+    test::awaitTask(model->synchronizeHistory(false));
+    ASSERT_FALSE(model->needsMigrationOffer());
+    ShellSessionAdapter session(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    WindowHarness page;
+    ASSERT_NE(page.openWindow(session), nullptr);
+    page.content()->setProperty("section", 3);
     page.scrollTo("accountControls");
 
     page.click("deleteAccountButton");
@@ -334,6 +352,7 @@ TEST_F(AccountDeletionWindowTest, CancelKeepsEverythingAndDeleteAccountRemovesIt
     EXPECT_TRUE(test::awaitTask(client->accountState()).has_value());
 
     page.click("deleteAccountButton");
+    EXPECT_TRUE(page.shows("deleteConfirmation"));
     page.click("deleteConfirmationConfirm");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isSignedIn(); }, 20000));
     settle(*model);

@@ -2,7 +2,15 @@
 
 #include <QGuiApplication>
 #include <QQuickStyle>
+#include <QtQml/qqmlextensionplugin.h>
 #include <gtest/gtest.h>
+
+Q_IMPORT_QML_PLUGIN(Lumora_ThemePlugin)
+Q_IMPORT_QML_PLUGIN(Lumora_RoomsPlugin)
+Q_IMPORT_QML_PLUGIN(Lumora_HistoryPlugin)
+Q_IMPORT_QML_PLUGIN(Lumora_PeoplePlugin)
+Q_IMPORT_QML_PLUGIN(Lumora_ShellPlugin)
+Q_IMPORT_QML_PLUGIN(Lumora_TestingPlugin)
 
 // The views need a GUI application; without a display they render offscreen on a screen of
 // a common desktop size.

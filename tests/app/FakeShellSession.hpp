@@ -1,69 +1,98 @@
 #pragma once
 
-#include <QObject>
+#include "PublishChange.hpp"
+#include "FakeRoomModel.hpp"
+#include "ShellSession.hpp"
+
+#include <QList>
 #include <QString>
 #include <QUrl>
-#include <QVariant>
+#include <functional>
 
 namespace lumora::testing {
 
-// Stands in for the session the shell reads: the same names, state set by the test, and
-// each call counted.
-class FakeShellSession : public QObject {
+// Stands in for the session the shell reads: the state the test sets, each change published
+// by its own signal, and each call counted.
+class FakeShellSession final : public ShellSession {
     Q_OBJECT
-    Q_PROPERTY(bool recordingAgreementAccepted MEMBER recordingAgreementAccepted NOTIFY changed)
-    Q_PROPERTY(bool needsMigrationOffer MEMBER needsMigrationOffer NOTIFY changed)
-    Q_PROPERTY(bool configurationAvailable MEMBER configurationAvailable NOTIFY changed)
-    Q_PROPERTY(bool isSignedIn MEMBER isSignedIn NOTIFY changed)
-    Q_PROPERTY(bool isBusy MEMBER isBusy NOTIFY changed)
-    Q_PROPERTY(bool isAppleAuthorizationActive MEMBER isAppleAuthorizationActive NOTIFY changed)
-    Q_PROPERTY(QString errorMessage MEMBER errorMessage NOTIFY changed)
-    Q_PROPERTY(
-        qint64 conversationsAwaitingMigrationOffer MEMBER conversationsAwaitingMigrationOffer NOTIFY changed)
-    Q_PROPERTY(QObject* account MEMBER account CONSTANT)
 
 public:
-    bool recordingAgreementAccepted = true;
-    bool needsMigrationOffer = false;
-    bool configurationAvailable = true;
-    bool isSignedIn = false;
-    bool isBusy = false;
-    bool isAppleAuthorizationActive = false;
-    QString errorMessage;
-    qint64 conversationsAwaitingMigrationOffer = 0;
-    // The account page's session; the test sets it before the window opens.
-    QObject* account = nullptr;
+    struct State {
+        bool recordingAgreementAccepted = true;
+        bool needsMigrationOffer = false;
+        bool configurationAvailable = true;
+        bool isSignedIn = false;
+        bool isBusy = false;
+        bool isAppleAuthorizationActive = false;
+        QString errorMessage;
+        int conversationsAwaitingMigrationOffer = 0;
+    };
+    // Set before the window opens; later through `update`.
+    State state;
+    // The pages' models; the test sets them before the window opens.
+    AccountSession* accountSession = nullptr;
+    HistoryModel* historyModel = nullptr;
+    PeopleModel* peopleModel = nullptr;
+    // The rooms' model.
+    mutable FakeRoomModel roomModel;
 
     int signInStarts = 0;
     int cancellations = 0;
     QList<bool> refreshes;
     QList<bool> migrationAnswers;
 
-    // Publishes a change made by the test.
-    void set(const char* name, const QVariant& value)
+    // Changes the state as the view model would, publishing what changed.
+    void update(const std::function<void(State&)>& change)
     {
-        setProperty(name, value);
-        emit changed();
+        const State before = state;
+        change(state);
+        publishChange(this, before.recordingAgreementAccepted, state.recordingAgreementAccepted,
+            &ShellSession::recordingAgreementAcceptedChanged);
+        publishChange(this, before.needsMigrationOffer, state.needsMigrationOffer,
+            &ShellSession::needsMigrationOfferChanged);
+        publishChange(this, before.isSignedIn, state.isSignedIn, &ShellSession::isSignedInChanged);
+        publishChange(this, before.isBusy, state.isBusy, &ShellSession::isBusyChanged);
+        publishChange(this, before.isAppleAuthorizationActive, state.isAppleAuthorizationActive,
+            &ShellSession::isAppleAuthorizationActiveChanged);
+        publishChange(this, before.errorMessage, state.errorMessage, &ShellSession::errorMessageChanged);
+        publishChange(this, before.conversationsAwaitingMigrationOffer,
+            state.conversationsAwaitingMigrationOffer,
+            &ShellSession::conversationsAwaitingMigrationOfferChanged);
     }
 
-    Q_INVOKABLE void acceptRecordingAgreement() { set("recordingAgreementAccepted", QVariant(true)); }
-    Q_INVOKABLE void beginAppleAuthorization()
+    bool recordingAgreementAccepted() const override { return state.recordingAgreementAccepted; }
+    bool needsMigrationOffer() const override { return state.needsMigrationOffer; }
+    bool configurationAvailable() const override { return state.configurationAvailable; }
+    bool isSignedIn() const override { return state.isSignedIn; }
+    bool isBusy() const override { return state.isBusy; }
+    bool isAppleAuthorizationActive() const override { return state.isAppleAuthorizationActive; }
+    QString errorMessage() const override { return state.errorMessage; }
+    int conversationsAwaitingMigrationOffer() const override
+    {
+        return state.conversationsAwaitingMigrationOffer;
+    }
+    AccountSession* account() const override { return accountSession; }
+    HistoryModel* history() const override { return historyModel; }
+    PeopleModel* people() const override { return peopleModel; }
+    RoomModel* room() const override { return &roomModel; }
+
+    void acceptRecordingAgreement() override
+    {
+        update([](State& s) { s.recordingAgreementAccepted = true; });
+    }
+    void beginAppleAuthorization() override
     {
         ++signInStarts;
-        set("isAppleAuthorizationActive", QVariant(true));
+        update([](State& s) { s.isAppleAuthorizationActive = true; });
     }
-    Q_INVOKABLE void cancelAppleAuthorization()
+    void cancelAppleAuthorization() override
     {
         ++cancellations;
-        set("isAppleAuthorizationActive", QVariant(false));
+        update([](State& s) { s.isAppleAuthorizationActive = false; });
     }
-    Q_INVOKABLE void handleExternalURL(const QUrl&) { }
-    Q_INVOKABLE void synchronizeHistory(bool refreshFromServer) { refreshes.append(refreshFromServer); }
-    Q_INVOKABLE void answerMigration(bool accepted) { migrationAnswers.append(accepted); }
-
-signals:
-    void changed();
-    void migrationAnswered();
+    void handleExternalURL(const QUrl&) override { }
+    void synchronizeHistory(bool refreshFromServer) override { refreshes.append(refreshFromServer); }
+    void answerMigration(bool accepted) override { migrationAnswers.append(accepted); }
 };
 
 } // namespace lumora::testing

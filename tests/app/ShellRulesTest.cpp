@@ -136,7 +136,6 @@ TEST(ShellTexts, MigrationIntroductionIsSingularOnlyForOne)
         "2 conversations on this computer were recorded before your account had a history.");
     EXPECT_EQ(ShellTexts::migrationIntroduction(0),
         "0 conversations on this computer were recorded before your account had a history.");
-    EXPECT_EQ(ShellTexts::upperCased("your conversation Reviews"), "YOUR CONVERSATION REVIEWS");
 }
 
 TEST(WindowSizing, FillsTheAvailableAreaOrCentresTheNarrowFrame)

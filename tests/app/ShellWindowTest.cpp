@@ -1,64 +1,21 @@
-#include "AccountSession.hpp"
-#include "FakeShellSession.hpp"
-#include "FontRegistrar.hpp"
-#include "ShellWindowHost.hpp"
-#include "ViewModelFixture.hpp"
+#include "FakeShell.hpp"
+#include "WindowHarness.hpp"
 
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
-#include <QtQml/qqmlextensionplugin.h>
 #include <gtest/gtest.h>
-
-Q_IMPORT_QML_PLUGIN(Lumora_ThemePlugin)
-Q_IMPORT_QML_PLUGIN(Lumora_ShellPlugin)
 
 namespace lumora {
 namespace {
 
-QStringList capturedWarnings;
-
-void captureWarnings(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        capturedWarnings.append(message);
-}
-
-// The real window from the shell's QML module over a fake session. Any QML warning while a
-// test runs fails it.
-class ShellWindowTest : public ::testing::Test, protected testing::ShellWindowHost {
+// The real window from the shell's QML module over a fake session.
+class ShellWindowTest : public ::testing::Test, protected testing::FakeShellWindow {
 protected:
-    static void SetUpTestSuite() { FontRegistrar::registerFonts(QStringLiteral(LUMORA_FONT_FOLDER)); }
-
-    void SetUp() override
-    {
-        // The account page reads a real view model's account: a signed-out one here.
-        m_viewModel = m_home.viewModel();
-        m_account = std::make_unique<AccountSession>(*m_viewModel, PairingTexts(QLocale(), QTimeZone::utc()));
-        session.account = m_account.get();
-        capturedWarnings.clear();
-        m_previousHandler = qInstallMessageHandler(&captureWarnings);
-    }
-
-    void TearDown() override
-    {
-        close();
-        qInstallMessageHandler(m_previousHandler);
-        EXPECT_TRUE(capturedWarnings.isEmpty()) << capturedWarnings.join("\n").toStdString();
-    }
-
     QQuickWindow* open(bool updatesConfigured = false)
     {
-        return ShellWindowHost::open(&session, updatesConfigured);
+        return shell.openWindow(session, updatesConfigured);
     }
-
-    testing::FakeShellSession session;
-
-private:
-    testing::ViewModelHome m_home;
-    std::unique_ptr<SessionViewModel> m_viewModel;
-    std::unique_ptr<AccountSession> m_account;
-    QtMessageHandler m_previousHandler = nullptr;
 };
 
 TEST_F(ShellWindowTest, WindowIsCorvaneWithItsMinimumSize)
@@ -71,14 +28,9 @@ TEST_F(ShellWindowTest, WindowIsCorvaneWithItsMinimumSize)
 
 TEST_F(ShellWindowTest, ControlDigitsSwitchSectionsFromAnySection)
 {
-    QQuickWindow* window = open();
-    ASSERT_NE(window, nullptr);
-    QObject* content = find(window, "contentView");
-    ASSERT_NE(content, nullptr);
-    auto* header = qobject_cast<QQuickItem*>(find(window, "headerBar"));
-    ASSERT_NE(header, nullptr);
-    EXPECT_EQ(content->property("section").toInt(), 0);
-    EXPECT_FALSE(header->isVisible()) << "the room draws its own header";
+    ASSERT_NE(open(), nullptr);
+    EXPECT_EQ(section(), 0);
+    EXPECT_FALSE(shell.shows("headerBar")) << "the room draws its own header";
 
     struct Step {
         Qt::Key key;
@@ -86,23 +38,22 @@ TEST_F(ShellWindowTest, ControlDigitsSwitchSectionsFromAnySection)
     };
     for (const Step step : { Step { Qt::Key_2, 1 }, Step { Qt::Key_3, 2 }, Step { Qt::Key_1, 0 },
              Step { Qt::Key_3, 2 }, Step { Qt::Key_2, 1 } }) {
-        QTest::keyClick(window, step.key, Qt::ControlModifier);
-        EXPECT_EQ(content->property("section").toInt(), step.section);
-        EXPECT_EQ(header->isVisible(), step.section != 0);
+        shell.press(step.key, Qt::ControlModifier);
+        EXPECT_EQ(section(), step.section);
+        EXPECT_EQ(shell.shows("headerBar"), step.section != 0);
     }
-    content->setProperty("section", 3);
-    QTest::keyClick(window, Qt::Key_1, Qt::ControlModifier);
-    EXPECT_EQ(content->property("section").toInt(), 0) << "from Account too";
-    QTest::keyClick(window, Qt::Key_4, Qt::ControlModifier);
-    EXPECT_EQ(content->property("section").toInt(), 0) << "there is no shortcut for Account";
+    shell.content()->setProperty("section", 3);
+    shell.press(Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(section(), 0) << "from Account too";
+    shell.press(Qt::Key_4, Qt::ControlModifier);
+    EXPECT_EQ(section(), 0) << "there is no shortcut for Account";
 }
 
 TEST_F(ShellWindowTest, UpdateCommandIsEnabledOnlyWhenUpdatesAreConfigured)
 {
     for (const bool configured : { false, true }) {
-        QQuickWindow* window = open(configured);
-        ASSERT_NE(window, nullptr);
-        QObject* action = find(window, "checkForUpdates");
+        ASSERT_NE(open(configured), nullptr);
+        QObject* action = shell.find("checkForUpdates");
         ASSERT_NE(action, nullptr);
         EXPECT_EQ(action->property("text").toString(), QString::fromUtf8("Check for Updates\u2026"));
         EXPECT_EQ(action->property("enabled").toBool(), configured);
@@ -111,13 +62,11 @@ TEST_F(ShellWindowTest, UpdateCommandIsEnabledOnlyWhenUpdatesAreConfigured)
 
 TEST_F(ShellWindowTest, HeaderBarOnEachSection)
 {
-    QQuickWindow* window = open();
-    ASSERT_NE(window, nullptr);
-    QObject* content = find(window, "contentView");
+    ASSERT_NE(open(), nullptr);
     const char* names[] = { "conversation", "history", "people", "account" };
     for (int section = 0; section < 4; ++section) {
-        content->setProperty("section", section);
-        screenshot(window, QStringLiteral("header-%1").arg(QLatin1String(names[section])));
+        shell.content()->setProperty("section", section);
+        shell.screenshot(QStringLiteral("header-%1").arg(QLatin1String(names[section])));
     }
     // Becoming active again refreshes the history from the server.
     EXPECT_TRUE(session.refreshes.isEmpty() || session.refreshes.contains(true));
@@ -125,72 +74,97 @@ TEST_F(ShellWindowTest, HeaderBarOnEachSection)
 
 TEST_F(ShellWindowTest, SetupSheetWalksThroughItsCards)
 {
-    session.recordingAgreementAccepted = false;
-    QQuickWindow* window = open();
-    ASSERT_NE(window, nullptr);
-    QObject* sheet = popupItem(window, "setupSheet");
-    ASSERT_NE(sheet, nullptr);
-    EXPECT_TRUE(sheet->property("visible").toBool()) << "no agreement yet: the sheet opens at launch";
-    auto cardTitle = [&] { return find(window, "setupCard")->property("title").toString(); };
+    session.state.recordingAgreementAccepted = false;
+    ASSERT_NE(open(), nullptr);
+    EXPECT_TRUE(shell.shows("setupSheet")) << "no agreement yet: the sheet opens at launch";
+    auto cardTitle = [&] { return shell.find("setupCard")->property("title").toString(); };
 
     EXPECT_EQ(cardTitle(), "Both people agree to recording");
-    screenshot(window, "setup-consent");
-    QMetaObject::invokeMethod(find(window, "agreeButton"), "clicked");
+    shell.screenshot("setup-consent");
+    shell.click("agreeButton");
     EXPECT_EQ(cardTitle(), "Your private Corvane account");
-    EXPECT_TRUE(sheet->property("visible").toBool()) << "agreeing leaves the sheet open";
-    screenshot(window, "setup-sign-in");
+    EXPECT_TRUE(shell.shows("setupSheet")) << "agreeing leaves the sheet open";
+    shell.screenshot("setup-sign-in");
 
-    QObject* signIn = find(window, "signInButton");
-    QMetaObject::invokeMethod(signIn, "clicked");
+    shell.click("signInButton");
     EXPECT_EQ(session.signInStarts, 1);
-    EXPECT_FALSE(signIn->property("enabled").toBool()) << "an open attempt disables the button";
-    session.set("errorMessage", "Sign in with Apple timed out. Try again.");
-    session.set("isAppleAuthorizationActive", QVariant(false));
-    EXPECT_TRUE(signIn->property("enabled").toBool());
-    EXPECT_TRUE(find(window, "setupError")->property("visible").toBool());
-    screenshot(window, "setup-sign-in-error");
-    session.set("errorMessage", QString());
+    EXPECT_FALSE(shell.find("signInButton")->property("enabled").toBool())
+        << "an open attempt disables the button";
+    session.update([](auto& s) {
+        s.errorMessage = "Sign in with Apple timed out. Try again.";
+        s.isAppleAuthorizationActive = false;
+    });
+    EXPECT_TRUE(shell.find("signInButton")->property("enabled").toBool());
+    EXPECT_TRUE(shell.shows("setupError"));
+    shell.screenshot("setup-sign-in-error");
+    session.update([](auto& s) { s.errorMessage.clear(); });
 
-    session.set("isSignedIn", QVariant(true));
+    session.update([](auto& s) { s.isSignedIn = true; });
     EXPECT_EQ(cardTitle(), "Ready when you both are");
-    screenshot(window, "setup-ready");
-    session.set("configurationAvailable", QVariant(false));
-    EXPECT_EQ(cardTitle(), "Release setup required");
-    screenshot(window, "setup-release");
+    shell.screenshot("setup-ready");
 
     // Escape closes like Close, ending an open sign-in attempt first.
-    session.set("isAppleAuthorizationActive", QVariant(true));
-    QTest::keyClick(window, Qt::Key_Escape);
+    session.update([](auto& s) { s.isAppleAuthorizationActive = true; });
+    shell.press(Qt::Key_Escape);
     EXPECT_EQ(session.cancellations, 1);
-    EXPECT_FALSE(sheet->property("visible").toBool());
+    EXPECT_FALSE(shell.shows("setupSheet"));
+
+    // A build without the control plane's address says so, whatever else holds.
+    session.state.recordingAgreementAccepted = false;
+    session.state.configurationAvailable = false;
+    ASSERT_NE(open(), nullptr);
+    shell.click("agreeButton");
+    EXPECT_EQ(cardTitle(), "Release setup required");
+    shell.screenshot("setup-release");
 }
 
 TEST_F(ShellWindowTest, MigrationOfferAsksOnceAndWaitsForTheAnswer)
 {
-    session.needsMigrationOffer = true;
-    for (const qint64 count : { 1, 2 }) {
-        session.conversationsAwaitingMigrationOffer = count;
-        QQuickWindow* window = open();
-        ASSERT_NE(window, nullptr);
-        QObject* sheet = popupItem(window, "migrationSheet");
-        ASSERT_NE(sheet, nullptr);
-        ASSERT_TRUE(sheet->property("visible").toBool());
-        const QString introduction = find(window, "migrationIntroduction")->property("text").toString();
+    session.state.needsMigrationOffer = true;
+    for (const int count : { 1, 2 }) {
+        session.state.conversationsAwaitingMigrationOffer = count;
+        ASSERT_NE(open(), nullptr);
+        ASSERT_TRUE(shell.shows("migrationSheet"));
+        const QString introduction = shell.text("migrationIntroduction");
         EXPECT_EQ(introduction.startsWith(count == 1 ? "One conversation" : "2 conversations"), true)
             << introduction.toStdString();
-        screenshot(window, QStringLiteral("migration-offer-%1").arg(count));
+        shell.screenshot(QStringLiteral("migration-offer-%1").arg(count));
 
         if (count == 2) {
-            QMetaObject::invokeMethod(find(window, "declineMigrationButton"), "clicked");
+            shell.click("declineMigrationButton");
             EXPECT_EQ(session.migrationAnswers, QList<bool> { false });
-            EXPECT_FALSE(find(window, "acceptMigrationButton")->property("enabled").toBool());
-            EXPECT_TRUE(find(window, "migrationProgress")->property("visible").toBool());
-            screenshot(window, "migration-offer-working");
+            EXPECT_FALSE(shell.find("acceptMigrationButton")->property("enabled").toBool());
+            EXPECT_TRUE(shell.shows("migrationProgress"));
+            shell.screenshot("migration-offer-working");
             emit session.migrationAnswered();
-            QTest::qWait(50);
-            EXPECT_FALSE(sheet->property("visible").toBool());
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("migrationSheet"); }, 5000));
         }
     }
+}
+
+TEST_F(ShellWindowTest, HistoryPageRefreshesFromTheServerEachTimeItIsShown)
+{
+    ASSERT_NE(open(), nullptr);
+    EXPECT_TRUE(history.refreshes.isEmpty()) << "not shown yet";
+    shell.press(Qt::Key_2, Qt::ControlModifier);
+    EXPECT_EQ(history.refreshes, QList<bool> { true });
+    EXPECT_EQ(shell.find("historyPage")->property("model").value<QObject*>(), &history);
+    shell.press(Qt::Key_1, Qt::ControlModifier);
+    shell.press(Qt::Key_2, Qt::ControlModifier);
+    EXPECT_EQ(history.refreshes, QList<bool>({ true, true }));
+}
+
+TEST(PeopleView, OpensAloneOverItsModel)
+{
+    testing::FakePeopleModel people;
+    testing::WindowHarness page;
+    QQuickItem* view = page.openComponent(
+        "Lumora.People", "PeopleView", { { "model", QVariant::fromValue<QObject*>(&people) } });
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->property("model").value<QObject*>(), &people);
+    EXPECT_EQ(page.text("pageTitle"), "People");
+    EXPECT_EQ(view->size(), QSizeF(testing::WindowHarness::desktop));
+    page.screenshot("people-page");
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "AccountFixture.hpp"
-#include "ShellSession.hpp"
-#include "ShellWindowHost.hpp"
+#include "ShellSessionAdapter.hpp"
 #include "SingleInstance.hpp"
+#include "WindowHarness.hpp"
 
 #include <QProcess>
 #include <QQuickWindow>
@@ -21,7 +21,7 @@ protected:
     void TearDown() override
     {
         // The window goes before the objects it reads.
-        shell.close();
+        shell.reset();
         session.reset();
         model.reset();
         testing::AccountTest::TearDown();
@@ -50,9 +50,8 @@ protected:
 
     QTemporaryDir runtime;
     std::unique_ptr<SessionViewModel> model;
-    std::unique_ptr<ShellSession> session;
-
-    testing::ShellWindowHost shell;
+    std::unique_ptr<ShellSessionAdapter> session;
+    std::unique_ptr<testing::WindowHarness> shell;
 };
 
 TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
@@ -60,27 +59,25 @@ TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
     if (!qEnvironmentVariableIsSet("LUMORA_TEST_SESSION"))
         GTEST_SKIP() << "needs the private keyring session of scripts/with-test-session";
     model = launch();
-    session = std::make_unique<ShellSession>(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    session = std::make_unique<ShellSessionAdapter>(*model, [] { return QDateTime::currentDateTimeUtc(); });
     SingleInstance instance(runtime.filePath("lumora-instance"));
     ASSERT_TRUE(instance.listen());
     QObject::connect(
         &instance, &SingleInstance::urlReceived, session.get(), &ShellSession::handleExternalURL);
 
-    QQuickWindow* window = shell.open(session.get());
-    ASSERT_NE(window, nullptr);
-    QObject* sheet = shell.popupItem(window, "setupSheet");
-    ASSERT_NE(sheet, nullptr);
-    const auto item = [&](const char* name) { return shell.find(window, name); };
+    shell = std::make_unique<testing::WindowHarness>();
+    ASSERT_NE(shell->openWindow(*session), nullptr);
+    const auto item = [&](const char* name) { return shell->find(name); };
     const auto cardTitle = [&] { return item("setupCard")->property("title").toString(); };
-    EXPECT_TRUE(sheet->property("visible").toBool()) << "a fresh profile opens the setup sheet";
+    EXPECT_TRUE(shell->shows("setupSheet")) << "a fresh profile opens the setup sheet";
     EXPECT_EQ(cardTitle(), "Both people agree to recording");
 
-    QMetaObject::invokeMethod(item("agreeButton"), "clicked");
+    shell->click("agreeButton");
     EXPECT_TRUE(model->recordingAgreementAccepted());
     EXPECT_EQ(cardTitle(), "Your private Corvane account");
-    shell.screenshot(window, "sign-in-real-control-plane");
+    shell->screenshot("sign-in-real-control-plane");
 
-    QMetaObject::invokeMethod(item("signInButton"), "clicked");
+    shell->click("signInButton");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 20000))
         << model->statusText().toStdString();
     testing::settle(*model);
@@ -99,7 +96,7 @@ TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
     EXPECT_TRUE(session->errorMessage().isEmpty()) << session->errorMessage().toStdString();
     EXPECT_EQ(cardTitle(), "Ready when you both are");
     EXPECT_TRUE(savedSession().has_value()) << "the session is kept for the next launch";
-    shell.screenshot(window, "sign-in-real-signed-in");
+    shell->screenshot("sign-in-real-signed-in");
 }
 
 } // namespace

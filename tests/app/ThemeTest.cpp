@@ -1,11 +1,18 @@
+#include "CoachingRules.hpp"
 #include "FontFaces.hpp"
 #include "FontRegistrar.hpp"
+#include "MotionPreference.hpp"
 #include "Sections.hpp"
 #include "SetupPresenter.hpp"
 #include "ThemeFonts.hpp"
+#include "ThemePalette.hpp"
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QMetaProperty>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -54,10 +61,12 @@ TEST(FontRegistrar, RegistersOnlyLowerCaseTtfFiles)
     EXPECT_EQ(FontRegistrar::registerFonts(folder.filePath("missing")), 0);
 }
 
-TEST(ThemeFonts, EverySymbolTheShellNamesHasAGlyphButTheAppleMark)
+TEST(ThemeFonts, EverySymbolTheScreensNameHasAGlyphButTheAppleMark)
 {
     QStringList symbols { "book.closed", "macbook", "arrow.up.right.square", "exclamationmark.triangle.fill",
-        "lock.macwindow" };
+        "lock.macwindow", "sparkles", "xmark" };
+    for (auto state : { CoachingRules::Loading, CoachingRules::ProviderNudge, CoachingRules::GenericStarter })
+        symbols.append(CoachingRules::headerSymbol(state));
     for (const QVariant& section : Sections::allCases())
         symbols.append(Sections::symbol(section.toInt()));
     for (auto card : { SetupPresenter::Consent, SetupPresenter::ReleaseSetup, SetupPresenter::Ready,
@@ -66,6 +75,128 @@ TEST(ThemeFonts, EverySymbolTheShellNamesHasAGlyphButTheAppleMark)
     for (const QString& symbol : symbols)
         EXPECT_FALSE(ThemeFonts::glyph(symbol).isEmpty()) << symbol.toStdString();
     EXPECT_TRUE(ThemeFonts::glyph("apple.logo").isEmpty());
+}
+
+TEST(ThemeFonts, CapitalsDoNotDependOnTheLocale)
+{
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::Turkish));
+    EXPECT_EQ(
+        ThemeFonts::upperCased("your conversation Reviews in italic"), "YOUR CONVERSATION REVIEWS IN ITALIC");
+    QLocale::setDefault(previous);
+}
+
+TEST(ThemePalette, QmlDrawsWithTheColoursPaintedItemsRead)
+{
+    const struct {
+        const char* role;
+        QColor colour;
+    } cases[] {
+        { "ink", QColor(27, 44, 73) },
+        { "muted", QColor(107, 113, 123) },
+        { "positive", QColor(78, 107, 96) },
+        { "information", QColor(83, 111, 135) },
+        { "attention", QColor(147, 91, 96) },
+        { "warning", QColor(145, 96, 47) },
+        { "sage", QColor(167, 184, 175) },
+        { "blue", QColor(183, 201, 217) },
+        { "sand", QColor(237, 231, 220) },
+        { "paper", QColor(255, 253, 248) },
+        { "rule", QColor(221, 215, 204) },
+    };
+    ThemePalette palette;
+    for (const auto& row : cases)
+        EXPECT_EQ(palette.property(row.role).value<QColor>(), row.colour) << row.role;
+
+    // Every colour of the palette reaches QML's Theme unchanged, and Theme has no other.
+    QQmlEngine engine;
+    engine.addImportPath(QStringLiteral("qrc:/"));
+    QQmlComponent component(&engine);
+    component.setData("import QtQuick\nimport Lumora.Theme\nQtObject { property var theme: Theme }", QUrl());
+    std::unique_ptr<QObject> probe(component.create());
+    ASSERT_NE(probe, nullptr) << component.errorString().toStdString();
+    auto* theme = probe->property("theme").value<QObject*>();
+    ASSERT_NE(theme, nullptr);
+    const QMetaObject& colours = ThemePalette::staticMetaObject;
+    for (int index = colours.propertyOffset(); index < colours.propertyCount(); ++index) {
+        const char* name = colours.property(index).name();
+        EXPECT_EQ(theme->property(name).value<QColor>(), palette.property(name).value<QColor>()) << name;
+    }
+    const QMetaObject* forwarded = theme->metaObject();
+    for (int index = forwarded->propertyOffset(); index < forwarded->propertyCount(); ++index) {
+        const QMetaProperty property = forwarded->property(index);
+        if (property.metaType() == QMetaType::fromType<QColor>()) {
+            EXPECT_GE(colours.indexOfProperty(property.name()), 0)
+                << property.name() << " is not the palette's";
+        }
+    }
+}
+
+TEST(MotionPreference, TheUsersWishAndEachDesktopsSetting)
+{
+    for (const auto& [variable, requested] : { std::pair { "1", true }, { " 1\n", true }, { "0", false },
+             { "", false }, { "yes", false }, { "10", false } })
+        EXPECT_EQ(MotionPreference::isRequested(variable), requested) << variable;
+
+    for (const auto& [output, reduce] :
+        { std::pair { "false\n", std::optional(true) }, { "true\n", std::optional(false) },
+            { "", std::optional<bool>() }, { "No such schema", std::optional<bool>() } })
+        EXPECT_EQ(MotionPreference::fromGnomeAnimations(output), reduce) << output;
+
+    QTemporaryDir folder;
+    const struct {
+        const char* contents;
+        std::optional<bool> reduce;
+    } kde[] {
+        { "[KDE]\nAnimationDurationFactor=0\n", true },
+        { "[KDE]\nAnimationDurationFactor=0.5\n", false },
+        { "[KDE]\nAnimationDurationFactor=slow\n", std::nullopt },
+        { "[General]\nColorScheme=Breeze\n", std::nullopt },
+    };
+    for (const auto& row : kde) {
+        QFile file(folder.filePath("kdeglobals"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(row.contents);
+        file.close();
+        EXPECT_EQ(MotionPreference::fromKdeGlobals(file.fileName()), row.reduce) << row.contents;
+    }
+    EXPECT_EQ(MotionPreference::fromKdeGlobals(folder.filePath("missing")), std::nullopt);
+}
+
+TEST(MotionPreference, FollowsTheVariableAndKdesFileAtOnce)
+{
+    const QByteArray previousPath = qgetenv("PATH");
+    const QByteArray previousConfig = qgetenv("XDG_CONFIG_HOME");
+    // No gsettings to ask: only what is read at once counts.
+    qputenv("PATH", "/nonexistent");
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+
+    {
+        MotionPreference motion;
+        motion.followDesktop();
+        EXPECT_FALSE(motion.reduceMotion()) << "nothing asks for it";
+    }
+    {
+        qputenv("LUMORA_REDUCE_MOTION", "1");
+        MotionPreference motion;
+        QSignalSpy changed(&motion, &MotionPreference::reduceMotionChanged);
+        motion.followDesktop();
+        EXPECT_TRUE(motion.reduceMotion());
+        EXPECT_EQ(changed.size(), 1);
+        qunsetenv("LUMORA_REDUCE_MOTION");
+    }
+    {
+        QFile file(config.filePath("kdeglobals"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[KDE]\nAnimationDurationFactor=0\n");
+        file.close();
+        MotionPreference motion;
+        motion.followDesktop();
+        EXPECT_TRUE(motion.reduceMotion()) << "KDE's animations are off";
+    }
+    qputenv("PATH", previousPath);
+    qputenv("XDG_CONFIG_HOME", previousConfig);
 }
 
 } // namespace

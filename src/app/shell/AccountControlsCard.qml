@@ -20,14 +20,14 @@ EditorialCard {
         ColumnLayout {
             Layout.fillWidth: true
             spacing: 8
-            Text {
+            ReadableText {
                 Layout.fillWidth: true
                 text: qsTr("Sign out of this computer")
                 wrapMode: Text.Wrap
                 font: Theme.interfaceFont(16, Font.DemiBold)
                 color: Theme.ink
             }
-            Text {
+            ReadableText {
                 Layout.fillWidth: true
                 text: qsTr("Keeps your encrypted local history, but revokes this computer from the account.")
                 wrapMode: Text.Wrap
@@ -50,14 +50,14 @@ EditorialCard {
         ColumnLayout {
             Layout.fillWidth: true
             spacing: 8
-            Text {
+            ReadableText {
                 Layout.fillWidth: true
                 text: qsTr("Delete your account")
                 wrapMode: Text.Wrap
                 font: Theme.interfaceFont(16, Font.DemiBold)
                 color: Theme.ink
             }
-            Text {
+            ReadableText {
                 Layout.fillWidth: true
                 text: qsTr("Removes the account metadata and this computer’s encrypted transcripts and reviews.")
                 wrapMode: Text.Wrap

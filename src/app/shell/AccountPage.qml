@@ -9,8 +9,8 @@ import Lumora.Theme
 Item {
     id: root
 
-    required property QtObject account
-    required property QtObject updates
+    required property AccountSession account
+    required property UpdateChecker updates
     signal goToConversation
 
     WindowBackground {

@@ -7,14 +7,14 @@ EditorialCard {
     TrackedLabel {
         caption: "what an account stores"
     }
-    Text {
+    ReadableText {
         width: parent.width
         text: qsTr("Your history, encrypted—never your audio")
         wrapMode: Text.Wrap
         font: Theme.display(24, Font.Medium)
         color: Theme.ink
     }
-    Text {
+    ReadableText {
         width: parent.width
         text: qsTr("Your account holds your transcripts and reviews, encrypted, so your history is there on any computer you sign in to. Audio is never stored, and speaker names stay on this computer. If you link with your partner, you share one history and you can both delete from it.")
         wrapMode: Text.Wrap

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -9,7 +10,7 @@ import Lumora.Theme
 EditorialCard {
     id: root
 
-    required property QtObject account
+    required property AccountSession account
 
     function twoDigits(value) {
         return (value < 10 ? "0" : "") + value
@@ -30,14 +31,14 @@ EditorialCard {
             TrackedLabel {
                 caption: "weekly check-in"
             }
-            Text {
+            ReadableText {
                 Layout.fillWidth: true
                 text: qsTr("A quiet reminder")
                 wrapMode: Text.Wrap
                 font: Theme.display(24, Font.Medium)
                 color: Theme.ink
             }
-            Text {
+            ReadableText {
                 Layout.fillWidth: true
                 text: qsTr("One notification a week, on the day and time you pick. If you have already checked in that week, it stays quiet.")
                 wrapMode: Text.Wrap
@@ -49,7 +50,13 @@ EditorialCard {
         }
         // The switch moves when the view model publishes, not on the click itself.
         Switch {
+            id: reminderSwitch
             objectName: "reminderSwitch"
+            Accessible.ignored: !reminderSwitch.visible
+            Accessible.checkable: true
+            Accessible.checked: reminderSwitch.checked
+            Accessible.onPressAction: reminderSwitch.clicked()
+            Accessible.onToggleAction: reminderSwitch.clicked()
             Layout.alignment: Qt.AlignTop
             checkable: false
             checked: root.account.reminderOn
@@ -58,12 +65,12 @@ EditorialCard {
             indicator: Rectangle {
                 implicitWidth: 44
                 implicitHeight: 24
-                x: parent.leftPadding
-                y: (parent.height - height) / 2
+                x: reminderSwitch.leftPadding
+                y: (reminderSwitch.height - height) / 2
                 radius: 12
-                color: parent.checked ? Theme.positive : Theme.rule
+                color: reminderSwitch.checked ? Theme.positive : Theme.rule
                 Rectangle {
-                    x: parent.parent.checked ? parent.width - width - 2 : 2
+                    x: reminderSwitch.checked ? parent.width - width - 2 : 2
                     y: 2
                     width: 20
                     height: 20
@@ -83,7 +90,7 @@ EditorialCard {
         visible: root.account.reminderOn
         width: parent.width
         spacing: 16
-        Text {
+        ReadableText {
             text: qsTr("Day")
             font: Theme.interfaceFont(14, Font.DemiBold)
             color: Theme.ink
@@ -97,7 +104,7 @@ EditorialCard {
             Accessible.name: qsTr("Day")
             onActivated: index => root.account.setReminderWeekday(index + 1)
         }
-        Text {
+        ReadableText {
             Layout.leftMargin: 8
             text: qsTr("Time")
             font: Theme.interfaceFont(14, Font.DemiBold)
@@ -142,7 +149,7 @@ EditorialCard {
             Layout.fillWidth: true
         }
     }
-    Text {
+    ReadableText {
         visible: root.account.reminderOn
         width: parent.width
         text: qsTr("Corvane asks your desktop for permission the first time you turn this on.")

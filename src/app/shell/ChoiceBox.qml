@@ -11,6 +11,7 @@ ComboBox {
     leftPadding: 12
     rightPadding: root.indicator.width + 4
     font: Theme.interfaceFont(14, Font.Normal)
+    Accessible.ignored: !root.visible
 
     background: Rectangle {
         radius: 10

@@ -32,7 +32,7 @@ Popup {
     }
     contentItem: ColumnLayout {
         spacing: 16
-        Text {
+        ReadableText {
             Layout.fillWidth: true
             text: root.title
             textFormat: Text.PlainText
@@ -40,7 +40,7 @@ Popup {
             font: Theme.display(22, Font.Medium)
             color: Theme.ink
         }
-        Text {
+        ReadableText {
             Layout.fillWidth: true
             text: root.message
             textFormat: Text.PlainText

@@ -1,6 +1,10 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Lumora.History
+import Lumora.People
+import Lumora.Rooms
 import Lumora.Shell
 import Lumora.Theme
 
@@ -9,8 +13,8 @@ import Lumora.Theme
 Item {
     id: root
 
-    required property QtObject model
-    property QtObject updates
+    required property ShellSession model
+    property UpdateChecker updates
     property url theoryURL
     property int section: Sections.Conversation
     readonly property alias showSetup: rules.showSetup
@@ -48,8 +52,10 @@ Item {
     Connections {
         target: Qt.application
         function onStateChanged() {
+            // qmllint disable type
             if (Qt.application.state === Qt.ApplicationActive)
                 root.model.synchronizeHistory(true)
+            // qmllint enable type
         }
     }
 
@@ -74,8 +80,9 @@ Item {
             // The room draws its own header with the section buttons.
             Item {
                 objectName: "conversationPage"
-                WindowBackground {
+                ConversationRoomView {
                     anchors.fill: parent
+                    model: root.model.room
                 }
                 NativeNavigation {
                     width: parent.width
@@ -84,24 +91,28 @@ Item {
                     onSectionChosen: chosen => root.section = chosen
                 }
             }
-            SectionPage {
+            HistoryView {
                 objectName: "historyPage"
-                title: "History"
-                subtitle: "your conversation reviews"
+                model: root.model.history
             }
-            SectionPage {
+            PeopleView {
                 objectName: "peoplePage"
-                title: "People"
-                subtitle: "name the two seats in the conversation"
+                model: root.model.people
             }
-            // Made anew each time the section is shown, so its view state starts over.
-            Loader {
+            // Made anew each time the section is shown, so its view state starts over. A
+            // repeater of at most one page rather than a Loader: Qt 6.4's Loader cannot make a
+            // component bound to this file's scope.
+            Item {
                 objectName: "accountPage"
-                active: root.section === Sections.Account
-                sourceComponent: AccountPage {
-                    account: root.model.account
-                    updates: root.updates
-                    onGoToConversation: root.section = Sections.sectionForNotification("showLumoraConversation")
+                Repeater {
+                    model: root.section === Sections.Account ? 1 : 0
+                    delegate: AccountPage {
+                        width: parent ? parent.width : 0
+                        height: parent ? parent.height : 0
+                        account: root.model.account
+                        updates: root.updates
+                        onGoToConversation: root.section = Sections.sectionForNotification("showLumoraConversation")
+                    }
                 }
             }
         }
@@ -156,12 +167,16 @@ Item {
             color: Theme.ivory
             border.color: Theme.rule
         }
-        contentItem: Loader {
-            active: rules.showMigrationOffer
-            sourceComponent: MigrationOffer {
-                objectName: "migrationOffer"
-                model: root.model
-                onDismiss: rules.showMigrationOffer = false
+        contentItem: Item {
+            Repeater {
+                model: rules.showMigrationOffer ? 1 : 0
+                delegate: MigrationOffer {
+                    objectName: "migrationOffer"
+                    width: parent ? parent.width : 0
+                    height: parent ? parent.height : 0
+                    model: root.model
+                    onDismiss: rules.showMigrationOffer = false
+                }
             }
         }
     }

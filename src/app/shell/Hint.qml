@@ -20,7 +20,7 @@ RowLayout {
         size: 14
         color: root.tint
     }
-    Text {
+    ReadableText {
         Layout.fillWidth: true
         text: root.text
         textFormat: Text.PlainText

@@ -8,7 +8,7 @@ import Lumora.Theme
 EditorialCard {
     id: root
 
-    required property QtObject account
+    required property AccountSession account
     signal goToConversation
 
     RowLayout {
@@ -24,7 +24,7 @@ EditorialCard {
         ColumnLayout {
             Layout.fillWidth: true
             spacing: 4
-            Text {
+            ReadableText {
                 objectName: "identityTitle"
                 Layout.fillWidth: true
                 text: root.account.isSignedIn ? qsTr("Private Corvane account") : qsTr("Not signed in")
@@ -32,7 +32,7 @@ EditorialCard {
                 font: Theme.display(24, Font.Medium)
                 color: Theme.ink
             }
-            Text {
+            ReadableText {
                 objectName: "signInHint"
                 visible: !root.account.isSignedIn
                 Layout.fillWidth: true
@@ -71,14 +71,14 @@ EditorialCard {
         ColumnLayout {
             Layout.fillWidth: true
             spacing: 4
-            Text {
+            ReadableText {
                 Layout.fillWidth: true
                 text: qsTr("Transcripts are encrypted, here and in your account")
                 wrapMode: Text.Wrap
                 font: Theme.interfaceFont(14, Font.DemiBold)
                 color: Theme.ink
             }
-            Text {
+            ReadableText {
                 Layout.fillWidth: true
                 text: qsTr("The recording is deleted after processing, and audio is never stored. Deleting a conversation removes it from your account too.")
                 wrapMode: Text.Wrap

@@ -44,7 +44,7 @@ Item {
             Layout.alignment: Qt.AlignTop
             Layout.fillWidth: true
             spacing: 8
-            Text {
+            ReadableText {
                 width: parent.width
                 text: root.title
                 textFormat: Text.PlainText
@@ -52,7 +52,7 @@ Item {
                 font: Theme.interfaceFont(16, Font.DemiBold)
                 color: Theme.ink
             }
-            Text {
+            ReadableText {
                 width: parent.width
                 text: root.detail
                 textFormat: Text.PlainText
@@ -63,7 +63,7 @@ Item {
                 color: Theme.muted
             }
         }
-        Text {
+        ReadableText {
             Layout.alignment: Qt.AlignTop
             text: root.badge
             textFormat: Text.PlainText

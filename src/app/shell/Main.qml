@@ -8,8 +8,8 @@ import Lumora.Theme
 ApplicationWindow {
     id: root
 
-    required property QtObject model
-    required property QtObject updates
+    required property ShellSession model
+    required property UpdateChecker updates
     property url theoryURL
     readonly property alias content: content
 
@@ -51,7 +51,9 @@ ApplicationWindow {
             MenuSeparator {}
             Action {
                 text: qsTr("Quit Corvane")
+                // qmllint disable unqualified
                 shortcut: StandardKey.Quit
+                // qmllint enable unqualified
                 onTriggered: Qt.quit()
             }
         }

@@ -9,7 +9,7 @@ import Lumora.Theme
 Item {
     id: root
 
-    required property QtObject model
+    required property ShellSession model
     property bool isWorking: false
     signal dismiss
 
@@ -41,12 +41,12 @@ Item {
         ColumnLayout {
             Layout.fillWidth: true
             spacing: 4
-            Text {
+            ReadableText {
                 text: qsTr("Your earlier conversations")
                 font: Theme.display(32, Font.Medium)
                 color: Theme.ink
             }
-            Text {
+            ReadableText {
                 objectName: "migrationIntroduction"
                 Layout.fillWidth: true
                 text: ShellTexts.migrationIntroduction(root.model.conversationsAwaitingMigrationOffer)
@@ -96,7 +96,7 @@ Item {
                 }
             }
         }
-        Text {
+        ReadableText {
             Layout.fillWidth: true
             text: qsTr("We only ask once. You can change your mind later in History.")
             wrapMode: Text.Wrap

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import Lumora.Shell
 import Lumora.Theme
@@ -24,7 +25,7 @@ Rectangle {
             isDecorative: true
             anchors.verticalCenter: parent.verticalCenter
         }
-        Text {
+        ReadableText {
             text: "Corvane"
             textFormat: Text.PlainText
             font: Theme.display(20, Font.Medium)
@@ -70,6 +71,7 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             implicitHeight: Math.max(40, theoryLabel.implicitHeight + 16)
             implicitWidth: theoryLabel.implicitWidth + 24
+            Accessible.name: qsTr("Theory")
             Accessible.description: qsTr("Opens the six-stage Corvane theory guide")
             onClicked: Qt.openUrlExternally(root.theoryURL)
             contentItem: Item {

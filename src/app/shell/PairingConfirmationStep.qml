@@ -8,19 +8,19 @@ import Lumora.Theme
 Column {
     id: root
 
-    required property QtObject account
+    required property AccountSession account
     signal cancelled
 
     spacing: 16
 
-    Text {
+    ReadableText {
         width: parent.width
         text: qsTr("Join your partner's history")
         wrapMode: Text.Wrap
         font: Theme.display(24, Font.Medium)
         color: Theme.ink
     }
-    Text {
+    ReadableText {
         objectName: "sharedHistorySentence"
         width: parent.width
         text: root.account.sharedHistorySentence
@@ -31,7 +31,7 @@ Column {
         font: Theme.body
         color: Theme.ink
     }
-    Text {
+    ReadableText {
         width: parent.width
         text: qsTr("Your earlier conversations stay yours to read.")
         wrapMode: Text.Wrap
@@ -54,12 +54,13 @@ Column {
         }
         BusyIndicator {
             visible: root.account.isPairingBusy
+            Accessible.ignored: !visible
             running: visible
             Layout.preferredWidth: 20
             Layout.preferredHeight: 20
         }
     }
-    Text {
+    ReadableText {
         objectName: "confirmationDeadline"
         width: parent.width
         text: root.account.confirmationDeadline

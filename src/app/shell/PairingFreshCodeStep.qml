@@ -7,14 +7,14 @@ import Lumora.Theme
 Column {
     id: root
 
-    required property QtObject account
+    required property AccountSession account
     property bool didCopyCode: false
     signal copied
     signal done
 
     spacing: 16
 
-    Text {
+    ReadableText {
         width: parent.width
         text: qsTr("Give this code to your partner")
         wrapMode: Text.Wrap
@@ -30,6 +30,7 @@ Column {
         color: Theme.withAlpha(Theme.sand, 0.6)
         Accessible.role: Accessible.StaticText
         Accessible.name: root.account.inviteCodeAccessibleName
+        Accessible.ignored: !visible
         TextEdit {
             id: code
             objectName: "inviteCode"
@@ -65,7 +66,7 @@ Column {
             onClicked: root.done()
         }
     }
-    Text {
+    ReadableText {
         objectName: "inviteExpiry"
         width: parent.width
         text: root.account.inviteExpiry

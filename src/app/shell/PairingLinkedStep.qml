@@ -7,7 +7,7 @@ import Lumora.Theme
 Column {
     id: root
 
-    required property QtObject account
+    required property AccountSession account
     signal unlinkRequested
 
     spacing: 16
@@ -24,14 +24,14 @@ Column {
         ColumnLayout {
             Layout.fillWidth: true
             spacing: 4
-            Text {
+            ReadableText {
                 Layout.fillWidth: true
                 text: qsTr("You and your partner")
                 wrapMode: Text.Wrap
                 font: Theme.display(24, Font.Medium)
                 color: Theme.ink
             }
-            Text {
+            ReadableText {
                 objectName: "linkedSince"
                 Layout.fillWidth: true
                 text: root.account.linkedSince
@@ -49,7 +49,7 @@ Column {
             onClicked: root.unlinkRequested()
         }
     }
-    Text {
+    ReadableText {
         width: parent.width
         text: qsTr("New conversations go to your shared history. Either of you can record on your own computer, and you both see the result.")
         wrapMode: Text.Wrap

@@ -8,20 +8,25 @@ import Lumora.Theme
 Column {
     id: root
 
-    required property QtObject account
-    // The section, which keeps the code being typed and whether it is being typed.
-    required property Item section
+    required property AccountSession account
+    // The section keeps the code being typed and whether it is being typed.
+    required property bool isEnteringCode
+    required property string codeDraft
+    signal startCodeEntry
+    signal codeEdited(string text)
+    signal redeemRequested
+    signal leaveCodeEntry
 
     spacing: 16
 
-    Text {
+    ReadableText {
         width: parent.width
         text: qsTr("Share your history with your partner")
         wrapMode: Text.Wrap
         font: Theme.display(24, Font.Medium)
         color: Theme.ink
     }
-    Text {
+    ReadableText {
         width: parent.width
         text: qsTr("Link with your partner and you both see the same conversations, each from your own computer.")
         wrapMode: Text.Wrap
@@ -31,7 +36,7 @@ Column {
         color: Theme.muted
     }
     RowLayout {
-        visible: !root.section.isEnteringCode
+        visible: !root.isEnteringCode
         spacing: 12
         PrimaryButton {
             objectName: "inviteButton"
@@ -45,38 +50,40 @@ Column {
             enabled: !root.account.isPairingBusy
             onClicked: {
                 root.account.clearPairingError()
-                root.section.isEnteringCode = true
+                root.startCodeEntry()
             }
         }
         BusyIndicator {
             visible: root.account.isPairingBusy
+            Accessible.ignored: !visible
             running: visible
             Layout.preferredWidth: 20
             Layout.preferredHeight: 20
         }
     }
-    Text {
-        visible: root.section.isEnteringCode
+    ReadableText {
+        visible: root.isEnteringCode
         width: parent.width
         text: qsTr("Enter your partner's code")
         font: Theme.interfaceFont(15, Font.DemiBold)
         color: Theme.ink
     }
     RowLayout {
-        visible: root.section.isEnteringCode
+        visible: root.isEnteringCode
         width: parent.width
         spacing: 12
         // Shown in capitals, kept as typed: the view model's service reads the code.
         TextField {
             id: codeField
             objectName: "codeField"
+            Accessible.ignored: !codeField.visible
             Layout.preferredWidth: 280
             implicitHeight: 44
             leftPadding: 16
             rightPadding: 16
             placeholderText: "XXXX-XXXX-XXXX"
             placeholderTextColor: Theme.withAlpha(Theme.muted, 0.7)
-            text: root.section.codeDraft
+            text: root.codeDraft
             font.family: Theme.monospaced(15, Font.DemiBold).family
             font.pixelSize: 15
             font.weight: Font.DemiBold
@@ -89,21 +96,21 @@ Column {
                 border.color: Theme.rule
                 border.width: 1
             }
-            onTextEdited: root.section.codeDraft = text
-            onAccepted: root.section.redeem()
+            onTextEdited: root.codeEdited(text)
+            onAccepted: root.redeemRequested()
         }
         PrimaryButton {
             objectName: "continueButton"
             text: qsTr("Continue")
-            enabled: root.account.isCodeEntered(root.section.codeDraft) && !root.account.isPairingBusy
-            onClicked: root.section.redeem()
+            enabled: root.account.isCodeEntered(root.codeDraft) && !root.account.isPairingBusy
+            onClicked: root.redeemRequested()
         }
         SecondaryButton {
             objectName: "cancelCodeButton"
             text: qsTr("Cancel")
             enabled: !root.account.isPairingBusy
             onClicked: {
-                root.section.leaveCodeEntry()
+                root.leaveCodeEntry()
                 root.account.clearPairingError()
             }
         }
@@ -111,8 +118,8 @@ Column {
             Layout.fillWidth: true
         }
     }
-    Text {
-        visible: root.section.isEnteringCode
+    ReadableText {
+        visible: root.isEnteringCode
         width: parent.width
         text: qsTr("Nothing is shared until you have seen what joining opens up and agreed to it.")
         wrapMode: Text.Wrap

@@ -8,11 +8,11 @@ import Lumora.Theme
 Column {
     id: root
 
-    required property QtObject account
+    required property AccountSession account
 
     spacing: 16
 
-    Text {
+    ReadableText {
         objectName: "waitingTitle"
         width: parent.width
         text: root.account.isPartnerDeciding ? qsTr("Your partner is deciding") : qsTr("Waiting for your partner")
@@ -20,7 +20,7 @@ Column {
         font: Theme.display(24, Font.Medium)
         color: Theme.ink
     }
-    Text {
+    ReadableText {
         objectName: "waitingDetail"
         width: parent.width
         text: root.account.waitingDetail
@@ -41,12 +41,13 @@ Column {
         }
         BusyIndicator {
             visible: root.account.isPairingBusy
+            Accessible.ignored: !visible
             running: visible
             Layout.preferredWidth: 20
             Layout.preferredHeight: 20
         }
     }
-    Text {
+    ReadableText {
         width: parent.width
         text: qsTr("Making a new code retires the old one.")
         wrapMode: Text.Wrap

@@ -8,7 +8,7 @@ import Lumora.Theme
 EditorialCard {
     id: root
 
-    required property QtObject account
+    required property AccountSession account
     property bool isEnteringCode: false
     property string codeDraft: ""
     property bool didCopyCode: false
@@ -47,14 +47,14 @@ EditorialCard {
     }
     PairingLinkedStep {
         objectName: "pairingLinked"
-        visible: root.account.pairingStep === "linked"
+        visible: root.account.pairingStep === AccountSession.Linked
         width: parent.width
         account: root.account
         onUnlinkRequested: unlinkConfirmation.open()
     }
     PairingConfirmationStep {
         objectName: "pairingConfirmation"
-        visible: root.account.pairingStep === "confirmation"
+        visible: root.account.pairingStep === AccountSession.Confirmation
         width: parent.width
         account: root.account
         onCancelled: {
@@ -64,7 +64,7 @@ EditorialCard {
     }
     PairingFreshCodeStep {
         objectName: "pairingFreshCode"
-        visible: root.account.pairingStep === "freshCode"
+        visible: root.account.pairingStep === AccountSession.FreshCode
         width: parent.width
         account: root.account
         didCopyCode: root.didCopyCode
@@ -76,16 +76,21 @@ EditorialCard {
     }
     PairingWaitingStep {
         objectName: "pairingWaiting"
-        visible: root.account.pairingStep === "waiting"
+        visible: root.account.pairingStep === AccountSession.Waiting
         width: parent.width
         account: root.account
     }
     PairingUnlinkedStep {
         objectName: "pairingUnlinked"
-        visible: root.account.pairingStep === "unlinked"
+        visible: root.account.pairingStep === AccountSession.Unlinked
         width: parent.width
         account: root.account
-        section: root
+        isEnteringCode: root.isEnteringCode
+        codeDraft: root.codeDraft
+        onStartCodeEntry: root.isEnteringCode = true
+        onCodeEdited: text => root.codeDraft = text
+        onRedeemRequested: root.redeem()
+        onLeaveCodeEntry: root.leaveCodeEntry()
     }
     Hint {
         objectName: "pairingError"

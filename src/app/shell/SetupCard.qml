@@ -39,7 +39,7 @@ Item {
             Layout.alignment: Qt.AlignTop
             Layout.fillWidth: true
             spacing: 8
-            Text {
+            ReadableText {
                 objectName: "setupCardTitle"
                 width: parent.width
                 text: root.title
@@ -48,7 +48,7 @@ Item {
                 font: Theme.display(24, Font.Medium)
                 color: Theme.ink
             }
-            Text {
+            ReadableText {
                 objectName: "setupCardDetail"
                 width: parent.width
                 text: root.detail

@@ -8,7 +8,7 @@ import Lumora.Theme
 Item {
     id: root
 
-    required property QtObject model
+    required property ShellSession model
     signal dismiss
 
     // Close also ends an open browser sign-in attempt.
@@ -49,12 +49,12 @@ Item {
             }
             ColumnLayout {
                 spacing: 4
-                Text {
+                ReadableText {
                     text: qsTr("Welcome to Corvane")
                     font: Theme.display(32, Font.Medium)
                     color: Theme.ink
                 }
-                Text {
+                ReadableText {
                     text: qsTr("A thoughtful space for meaningful conversations")
                     font: Theme.small
                     color: Theme.muted
@@ -64,10 +64,12 @@ Item {
                 Layout.fillWidth: true
             }
             Button {
+                id: closeButton
                 objectName: "setupCloseButton"
                 text: qsTr("Close")
                 font: Theme.interfaceFont(13, Font.Medium)
                 flat: true
+                Accessible.onPressAction: closeButton.clicked()
                 onClicked: root.close()
             }
         }
@@ -125,7 +127,7 @@ Item {
                 size: 16
                 color: Theme.attention
             }
-            Text {
+            ReadableText {
                 Layout.fillWidth: true
                 text: root.model.errorMessage
                 textFormat: Text.PlainText
@@ -134,7 +136,7 @@ Item {
                 color: Theme.attention
             }
         }
-        Text {
+        ReadableText {
             Layout.fillWidth: true
             text: qsTr("Audio is never stored. Transcripts and reviews are stored encrypted for your account history; access is tightly restricted and nobody at Corvane reads conversations as part of normal work. Deepgram and Anthropic process content to provide the service. Deepgram requests opt out of model improvement. Anthropic’s standard API policy may retain inputs and outputs for up to 30 days.")
             wrapMode: Text.Wrap

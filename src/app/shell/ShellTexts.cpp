@@ -12,9 +12,4 @@ QString ShellTexts::migrationIntroduction(qint64 count)
         .arg(count);
 }
 
-QString ShellTexts::upperCased(const QString& text)
-{
-    return text.toUpper();
-}
-
 } // namespace lumora

@@ -18,8 +18,6 @@ public:
     // The migration offer's introduction: the singular sentence for exactly one conversation,
     // the plural one with the count in digits otherwise (0 included).
     Q_INVOKABLE static QString migrationIntroduction(qint64 count);
-    // Upper case independent of the user's locale.
-    Q_INVOKABLE static QString upperCased(const QString& text);
 };
 
 } // namespace lumora

@@ -9,7 +9,7 @@ EditorialCard {
 
     required property string version
     required property string build
-    required property QtObject updates
+    required property UpdateChecker updates
     property int versionTapCount: 0
     property bool showQuietNote: false
 
@@ -24,7 +24,7 @@ EditorialCard {
         ColumnLayout {
             Layout.fillWidth: true
             spacing: 4
-            Text {
+            ReadableText {
                 objectName: "versionTitle"
                 Layout.fillWidth: true
                 text: "Corvane " + root.version
@@ -40,7 +40,7 @@ EditorialCard {
                     }
                 }
             }
-            Text {
+            ReadableText {
                 Layout.fillWidth: true
                 text: "Build " + root.build + " · Signed automatic updates"
                 textFormat: Text.PlainText
@@ -50,7 +50,7 @@ EditorialCard {
             }
         }
     }
-    Text {
+    ReadableText {
         width: parent.width
         text: qsTr("Corvane checks for trusted updates automatically. You can also check whenever you like.")
         wrapMode: Text.Wrap
@@ -66,7 +66,7 @@ EditorialCard {
         enabled: root.updates.configured
         onClicked: root.updates.checkForUpdates()
     }
-    Text {
+    ReadableText {
         objectName: "updatesUnavailable"
         visible: !root.updates.configured
         width: parent.width
@@ -75,7 +75,7 @@ EditorialCard {
         font: Theme.small
         color: Theme.muted
     }
-    Text {
+    ReadableText {
         id: quietNote
         objectName: "quietNote"
         visible: root.showQuietNote
@@ -95,6 +95,7 @@ EditorialCard {
             }
         }
         Behavior on opacity {
+            enabled: !Theme.reduceMotion
             NumberAnimation { duration: 250 }
         }
     }

@@ -15,7 +15,7 @@ Item {
     implicitHeight: root.size
     width: root.size
     height: root.size
-    Accessible.ignored: root.isDecorative
+    Accessible.ignored: root.isDecorative || !root.visible
     Accessible.name: "Corvane"
 
     Rectangle {

@@ -5,6 +5,10 @@ import QtQuick.Controls
 Button {
     id: root
 
+    // Hidden, it is not there for a screen reader either; its press action is a click.
+    Accessible.ignored: !root.visible
+    Accessible.onPressAction: root.clicked()
+
     implicitHeight: Math.max(40, implicitContentHeight + topPadding + bottomPadding)
     leftPadding: 16
     rightPadding: 16

@@ -15,7 +15,10 @@ Flickable {
     boundsBehavior: Flickable.StopAtBounds
     clip: true
     focus: true
-    ScrollBar.vertical: ScrollBar { policy: ScrollBar.AlwaysOff }
+    ScrollBar.vertical: ScrollBar {
+        policy: ScrollBar.AlwaysOff
+        Accessible.ignored: true
+    }
 
     Keys.onUpPressed: root.flick(0, 800)
     Keys.onDownPressed: root.flick(0, -800)

@@ -5,6 +5,10 @@ import QtQuick.Controls
 Button {
     id: root
 
+    // Hidden, it is not there for a screen reader either; its press action is a click.
+    Accessible.ignored: !root.visible
+    Accessible.onPressAction: root.clicked()
+
     property string symbol
 
     implicitHeight: Math.max(44, implicitContentHeight + topPadding + bottomPadding)

@@ -6,6 +6,10 @@ import QtQuick.Controls
 AbstractButton {
     id: root
 
+    // Hidden, it is not there for a screen reader either; its press action is a click.
+    Accessible.ignored: !root.visible
+    Accessible.onPressAction: root.clicked()
+
     opacity: root.down ? 0.82 : 1
     scale: root.down && !Theme.reduceMotion ? 0.98 : 1
 

@@ -6,33 +6,34 @@ import Lumora.Theme
 QtObject {
     id: root
 
-    readonly property color navy: Qt.rgba(27 / 255, 44 / 255, 73 / 255, 1)
-    readonly property color navySoft: Qt.rgba(49 / 255, 69 / 255, 99 / 255, 1)
-    readonly property color ivory: Qt.rgba(248 / 255, 244 / 255, 236 / 255, 1)
-    readonly property color paper: Qt.rgba(255 / 255, 253 / 255, 248 / 255, 1)
-    readonly property color sand: Qt.rgba(237 / 255, 231 / 255, 220 / 255, 1)
-    readonly property color sage: Qt.rgba(167 / 255, 184 / 255, 175 / 255, 1)
-    readonly property color sageDark: Qt.rgba(78 / 255, 107 / 255, 96 / 255, 1)
-    readonly property color blue: Qt.rgba(183 / 255, 201 / 255, 217 / 255, 1)
-    readonly property color blueDark: Qt.rgba(83 / 255, 111 / 255, 135 / 255, 1)
-    readonly property color blush: Qt.rgba(242 / 255, 214 / 255, 215 / 255, 1)
-    readonly property color blushDark: Qt.rgba(147 / 255, 91 / 255, 96 / 255, 1)
-    readonly property color gray: Qt.rgba(107 / 255, 113 / 255, 123 / 255, 1)
-    readonly property color rule: Qt.rgba(221 / 255, 215 / 255, 204 / 255, 1)
-    readonly property color warning: Qt.rgba(145 / 255, 96 / 255, 47 / 255, 1)
+    // The colours are the C++ palette's, which painted items read as well.
+    readonly property color navy: ThemePalette.navy
+    readonly property color navySoft: ThemePalette.navySoft
+    readonly property color ivory: ThemePalette.ivory
+    readonly property color paper: ThemePalette.paper
+    readonly property color sand: ThemePalette.sand
+    readonly property color sage: ThemePalette.sage
+    readonly property color sageDark: ThemePalette.sageDark
+    readonly property color blue: ThemePalette.blue
+    readonly property color blueDark: ThemePalette.blueDark
+    readonly property color blush: ThemePalette.blush
+    readonly property color blushDark: ThemePalette.blushDark
+    readonly property color gray: ThemePalette.gray
+    readonly property color rule: ThemePalette.rule
+    readonly property color warning: ThemePalette.warning
 
-    readonly property color ink: navy
-    readonly property color muted: gray
-    readonly property color positive: sageDark
-    readonly property color information: blueDark
-    readonly property color attention: blushDark
+    readonly property color ink: ThemePalette.ink
+    readonly property color muted: ThemePalette.muted
+    readonly property color positive: ThemePalette.positive
+    readonly property color information: ThemePalette.information
+    readonly property color attention: ThemePalette.attention
 
     readonly property font body: ThemeFonts.body
     readonly property font small: ThemeFonts.small
     readonly property font label: ThemeFonts.label
 
     // With reduce motion on, pressed controls do not scale and nothing animates.
-    property bool reduceMotion: false
+    readonly property bool reduceMotion: MotionPreference.reduceMotion
 
     function display(size, weight) {
         return ThemeFonts.display(size, weight)

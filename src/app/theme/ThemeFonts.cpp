@@ -52,6 +52,11 @@ QFont ThemeFonts::label()
     return font;
 }
 
+QString ThemeFonts::upperCased(const QString& text)
+{
+    return text.toUpper();
+}
+
 QString ThemeFonts::glyph(const QString& symbol)
 {
     // Material Icons ligature names for the symbols the screens name.
@@ -79,6 +84,9 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("person.2.fill"), QStringLiteral("people") },
         { QStringLiteral("exclamationmark.circle"), QStringLiteral("error_outline") },
         { QStringLiteral("chevron.up.chevron.down"), QStringLiteral("unfold_more") },
+        { QStringLiteral("sparkles"), QStringLiteral("auto_awesome") },
+        { QStringLiteral("ellipsis"), QStringLiteral("more_horiz") },
+        { QStringLiteral("xmark"), QStringLiteral("close") },
     };
     return glyphs.value(symbol);
 }

@@ -28,6 +28,8 @@ public:
     // The icon set's glyph name for a symbol name; empty when the set has no counterpart
     // (the view then shows no icon).
     Q_INVOKABLE static QString glyph(const QString& symbol);
+    // Capitals for captions and subtitles, independent of the user's locale.
+    Q_INVOKABLE static QString upperCased(const QString& text);
 
     static QFont body();
     static QFont small();

@@ -1,7 +1,7 @@
 import QtQuick
 
-// A section caption: upper case, letter-spaced, muted.
-Text {
+// A section caption: upper case, letter-spaced, muted; read out as written.
+ReadableText {
     id: root
 
     property string caption
@@ -13,4 +13,5 @@ Text {
     font.weight: Theme.label.weight
     font.letterSpacing: 1.6
     color: Theme.muted
+    Accessible.name: root.caption
 }

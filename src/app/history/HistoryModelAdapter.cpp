@@ -1,0 +1,156 @@
+#include "HistoryModelAdapter.hpp"
+
+#include "appcore/ConversationBackupService.hpp"
+#include "viewmodel/SessionViewModel.hpp"
+
+#include <QPointer>
+#include <limits>
+
+namespace lumora {
+
+HistoryModelAdapter::HistoryModelAdapter(
+    SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent)
+    : HistoryModel(parent)
+    , m_viewModel(viewModel)
+    , m_clock(std::move(clock))
+{
+    entries()->replace(m_viewModel.historyEntries());
+    connect(&m_viewModel, &SessionViewModel::historyEntriesChanged, this,
+        [this] { entries()->replace(m_viewModel.historyEntries()); });
+    connect(&m_viewModel, &SessionViewModel::resultsChanged, this, &HistoryModel::resultsChanged);
+    connect(&m_viewModel, &SessionViewModel::conversationsKeptLocalChanged, this,
+        &HistoryModel::conversationsKeptLocalChanged);
+    connect(
+        &m_viewModel, &SessionViewModel::migrationChoiceChanged, this, &HistoryModel::migrationChoiceChanged);
+    // The services come and go with the account.
+    connect(&m_viewModel, &SessionViewModel::accountChanged, this, &HistoryModel::hasBackupServiceChanged);
+    connect(&m_viewModel, &SessionViewModel::errorMessageChanged, this, &HistoryModel::errorMessageChanged);
+}
+
+const QList<DerivedSessionResult>& HistoryModelAdapter::results() const
+{
+    return m_viewModel.results();
+}
+
+int HistoryModelAdapter::conversationsKeptLocal() const
+{
+    return int(std::clamp<qint64>(m_viewModel.conversationsKeptLocal(), 0, std::numeric_limits<int>::max()));
+}
+
+HistoryModel::MigrationChoice HistoryModelAdapter::migrationChoice() const
+{
+    const auto& choice = m_viewModel.migrationChoice();
+    if (!choice)
+        return NotAnswered;
+    return *choice == ConversationMigrationChoice::accepted ? Accepted : Declined;
+}
+
+bool HistoryModelAdapter::hasBackupService() const
+{
+    return m_viewModel.backupService() != nullptr;
+}
+
+QString HistoryModelAdapter::errorMessage() const
+{
+    return m_viewModel.errorMessage().value_or(QString());
+}
+
+void HistoryModelAdapter::synchronize(bool refreshFromServer)
+{
+    m_viewModel.refreshHistory(refreshFromServer);
+}
+
+HistoryModel::DeletionKind HistoryModelAdapter::deletionKind(const QString& entryID) const
+{
+    const std::optional<ConversationHistoryEntry> entry = entries()->entry(entryID);
+    if (!entry)
+        return Immediate;
+    switch (m_viewModel.deletionKind(*entry)) {
+    case ConversationDeletionKind::immediate:
+        return Immediate;
+    case ConversationDeletionKind::sharedWithPartner:
+        return SharedWithPartner;
+    case ConversationDeletionKind::undetermined:
+        break;
+    }
+    return Undetermined;
+}
+
+void HistoryModelAdapter::run(const QString& entryID, Operation operation)
+{
+    if (const std::optional<ConversationHistoryEntry> entry = entries()->entry(entryID))
+        (m_viewModel.*operation)(*entry);
+}
+
+void HistoryModelAdapter::remove(const QString& entryID)
+{
+    if (const std::optional<ConversationHistoryEntry> entry = entries()->entry(entryID))
+        removeEntry(*entry);
+}
+
+QCoro::Task<void> HistoryModelAdapter::removeEntry(ConversationHistoryEntry entry)
+{
+    // The outcome shows in the republished history.
+    co_await m_viewModel.remove(std::move(entry));
+}
+
+void HistoryModelAdapter::hide(const QString& entryID)
+{
+    run(entryID, &SessionViewModel::hide);
+}
+
+void HistoryModelAdapter::unhide(const QString& entryID)
+{
+    run(entryID, &SessionViewModel::unhide);
+}
+
+void HistoryModelAdapter::approveDeletion(const QString& entryID)
+{
+    run(entryID, &SessionViewModel::approveDeletion);
+}
+
+void HistoryModelAdapter::declineDeletion(const QString& entryID)
+{
+    run(entryID, &SessionViewModel::declineDeletion);
+}
+
+void HistoryModelAdapter::backUpKeptLocal()
+{
+    backUpKeptLocalNow();
+}
+
+QCoro::Task<void> HistoryModelAdapter::backUpKeptLocalNow()
+{
+    // The service is held for the whole upload: a sign-out meanwhile drops the view model's.
+    const std::shared_ptr<ConversationBackupService> service = m_viewModel.backupService();
+    if (!service)
+        co_return;
+    const QPointer<SessionViewModel> viewModel(&m_viewModel);
+    m_viewModel.setMigrationChoice(ConversationMigrationChoice::accepted);
+    co_await service->backUpConversationsKeptLocal(m_clock());
+    if (viewModel)
+        co_await viewModel->synchronizeHistory(false);
+}
+
+QString HistoryModelAdapter::participantName(int speaker) const
+{
+    return m_viewModel.participantName(speaker);
+}
+
+void HistoryModelAdapter::dismissError()
+{
+    m_viewModel.setErrorMessage(std::nullopt);
+}
+
+void HistoryModelAdapter::recordResultReviewed()
+{
+    m_viewModel.recordResultReviewed();
+}
+
+QCoro::Task<std::optional<DerivedSessionResult>> HistoryModelAdapter::fetchReview(
+    ConversationHistoryEntry entry)
+{
+    return m_viewModel.review(std::move(entry));
+}
+
+} // namespace lumora

@@ -1,0 +1,31 @@
+#include "RoomFormats.hpp"
+
+#include "DisplayFormats.hpp"
+#include "ThemePalette.hpp"
+#include "domain/Confidence.hpp"
+
+#include <QLocale>
+
+namespace lumora {
+
+QString RoomFormats::clock(double seconds)
+{
+    return DisplayFormats::clock(seconds);
+}
+
+QString RoomFormats::count(qint64 value)
+{
+    return QLocale().toString(value);
+}
+
+int RoomFormats::percent(double fraction)
+{
+    return static_cast<int>(clampedConfidence(fraction) * 100);
+}
+
+QColor RoomFormats::seatColor(int displaySide)
+{
+    return displaySide == 0 ? ThemePalette::positive() : ThemePalette::information();
+}
+
+} // namespace lumora

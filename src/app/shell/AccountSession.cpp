@@ -1,0 +1,54 @@
+#include "AccountSession.hpp"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <algorithm>
+
+namespace lumora {
+
+QString AccountSession::deviceLabelOf(const QUuid& deviceID)
+{
+    return QStringLiteral("This computer \u00b7 ")
+        + deviceID.toString(QUuid::WithoutBraces).left(8).toLower();
+}
+
+CheckinReminderSettings AccountSession::switched(const CheckinReminderSettings& current, bool isOn)
+{
+    return { isOn, current.weekday, current.hour, current.minute };
+}
+
+CheckinReminderSettings AccountSession::onWeekday(const CheckinReminderSettings& current, int weekday)
+{
+    return { true, weekday, current.hour, current.minute };
+}
+
+CheckinReminderSettings AccountSession::atTime(const CheckinReminderSettings& current, int hour, int minute)
+{
+    return { true, current.weekday, hour, minute };
+}
+
+bool AccountSession::isCodeEntered(const QString& draft)
+{
+    return std::ranges::any_of(
+        draft, [](QChar character) { return character != u' ' && character != u'\t'; });
+}
+
+QStringList AccountSession::weekdayNames()
+{
+    return { QStringLiteral("Sunday"), QStringLiteral("Monday"), QStringLiteral("Tuesday"),
+        QStringLiteral("Wednesday"), QStringLiteral("Thursday"), QStringLiteral("Friday"),
+        QStringLiteral("Saturday") };
+}
+
+bool AccountSession::copyInviteCode()
+{
+    const QString code = inviteCode();
+    if (code.isEmpty())
+        return false;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(code);
+    return true;
+}
+
+} // namespace lumora

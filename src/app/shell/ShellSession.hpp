@@ -1,0 +1,75 @@
+#pragma once
+
+#include "AccountSession.hpp"
+#include "HistoryModel.hpp"
+#include "PeopleModel.hpp"
+#include "RoomModel.hpp"
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QtQml/qqmlregistration.h>
+
+namespace lumora {
+
+// What the shell's views read and call: the setup sheet's and the migration offer's state,
+// and the models of the pages it shows. An absent error is an empty text. The application hands in
+// the adapter over the session view model; window tests hand in a fake.
+class ShellSession : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("The shell reads the session the application hands it.")
+    Q_PROPERTY(bool recordingAgreementAccepted READ recordingAgreementAccepted NOTIFY
+            recordingAgreementAcceptedChanged)
+    Q_PROPERTY(bool needsMigrationOffer READ needsMigrationOffer NOTIFY needsMigrationOfferChanged)
+    Q_PROPERTY(bool configurationAvailable READ configurationAvailable CONSTANT)
+    Q_PROPERTY(bool isSignedIn READ isSignedIn NOTIFY isSignedInChanged)
+    Q_PROPERTY(bool isBusy READ isBusy NOTIFY isBusyChanged)
+    Q_PROPERTY(bool isAppleAuthorizationActive READ isAppleAuthorizationActive NOTIFY
+            isAppleAuthorizationActiveChanged)
+    Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(int conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY
+            conversationsAwaitingMigrationOfferChanged)
+    // Qualified, so that QML's tools find the types of other modules by their C++ names.
+    Q_PROPERTY(lumora::AccountSession* account READ account CONSTANT)
+    Q_PROPERTY(lumora::HistoryModel* history READ history CONSTANT)
+    Q_PROPERTY(lumora::PeopleModel* people READ people CONSTANT)
+    Q_PROPERTY(lumora::RoomModel* room READ room CONSTANT)
+
+public:
+    using QObject::QObject;
+
+    [[nodiscard]] virtual bool recordingAgreementAccepted() const = 0;
+    [[nodiscard]] virtual bool needsMigrationOffer() const = 0;
+    [[nodiscard]] virtual bool configurationAvailable() const = 0;
+    [[nodiscard]] virtual bool isSignedIn() const = 0;
+    [[nodiscard]] virtual bool isBusy() const = 0;
+    [[nodiscard]] virtual bool isAppleAuthorizationActive() const = 0;
+    [[nodiscard]] virtual QString errorMessage() const = 0;
+    [[nodiscard]] virtual int conversationsAwaitingMigrationOffer() const = 0;
+    // The pages' own models.
+    [[nodiscard]] virtual AccountSession* account() const = 0;
+    [[nodiscard]] virtual HistoryModel* history() const = 0;
+    [[nodiscard]] virtual PeopleModel* people() const = 0;
+    [[nodiscard]] virtual RoomModel* room() const = 0;
+
+    Q_INVOKABLE virtual void acceptRecordingAgreement() = 0;
+    Q_INVOKABLE virtual void beginAppleAuthorization() = 0;
+    Q_INVOKABLE virtual void cancelAppleAuthorization() = 0;
+    Q_INVOKABLE virtual void handleExternalURL(const QUrl& url) = 0;
+    Q_INVOKABLE virtual void synchronizeHistory(bool refreshFromServer) = 0;
+    // Records the answer to the migration offer; `migrationAnswered` follows when it is done.
+    Q_INVOKABLE virtual void answerMigration(bool accepted) = 0;
+
+signals:
+    void recordingAgreementAcceptedChanged();
+    void needsMigrationOfferChanged();
+    void isSignedInChanged();
+    void isBusyChanged();
+    void isAppleAuthorizationActiveChanged();
+    void errorMessageChanged();
+    void conversationsAwaitingMigrationOfferChanged();
+    void migrationAnswered();
+};
+
+} // namespace lumora

@@ -1,0 +1,117 @@
+#include "ShellSessionAdapter.hpp"
+
+#include "AccountSessionAdapter.hpp"
+#include "HistoryModelAdapter.hpp"
+#include "PeopleModelAdapter.hpp"
+#include "RoomModelAdapter.hpp"
+#include "appcore/ConversationBackupService.hpp"
+#include "viewmodel/SessionViewModel.hpp"
+
+#include <QPointer>
+#include <limits>
+
+namespace lumora {
+
+ShellSessionAdapter::ShellSessionAdapter(
+    SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent)
+    : ShellSession(parent)
+    , m_viewModel(viewModel)
+    , m_clock(std::move(clock))
+    , m_account(new AccountSessionAdapter(viewModel, PairingTexts(DateTexts::system()), this))
+    , m_history(new HistoryModelAdapter(viewModel, m_clock, this))
+    , m_people(new PeopleModelAdapter(viewModel, this))
+    , m_room(new RoomModelAdapter(viewModel, this))
+{
+    connect(&m_viewModel, &SessionViewModel::recordingAgreementAcceptedChanged, this,
+        &ShellSession::recordingAgreementAcceptedChanged);
+    connect(&m_viewModel, &SessionViewModel::needsMigrationOfferChanged, this,
+        &ShellSession::needsMigrationOfferChanged);
+    connect(&m_viewModel, &SessionViewModel::accountChanged, this, &ShellSession::isSignedInChanged);
+    connect(&m_viewModel, &SessionViewModel::isBusyChanged, this, &ShellSession::isBusyChanged);
+    connect(&m_viewModel, &SessionViewModel::isAppleAuthorizationActiveChanged, this,
+        &ShellSession::isAppleAuthorizationActiveChanged);
+    connect(&m_viewModel, &SessionViewModel::errorMessageChanged, this, &ShellSession::errorMessageChanged);
+    connect(&m_viewModel, &SessionViewModel::conversationsAwaitingMigrationOfferChanged, this,
+        &ShellSession::conversationsAwaitingMigrationOfferChanged);
+}
+
+bool ShellSessionAdapter::recordingAgreementAccepted() const
+{
+    return m_viewModel.recordingAgreementAccepted();
+}
+bool ShellSessionAdapter::needsMigrationOffer() const
+{
+    return m_viewModel.needsMigrationOffer();
+}
+bool ShellSessionAdapter::configurationAvailable() const
+{
+    return m_viewModel.configurationAvailable();
+}
+bool ShellSessionAdapter::isSignedIn() const
+{
+    return m_viewModel.isSignedIn();
+}
+bool ShellSessionAdapter::isBusy() const
+{
+    return m_viewModel.isBusy();
+}
+bool ShellSessionAdapter::isAppleAuthorizationActive() const
+{
+    return m_viewModel.isAppleAuthorizationActive();
+}
+QString ShellSessionAdapter::errorMessage() const
+{
+    return m_viewModel.errorMessage().value_or(QString());
+}
+int ShellSessionAdapter::conversationsAwaitingMigrationOffer() const
+{
+    return int(
+        std::min<qint64>(m_viewModel.conversationsAwaitingMigrationOffer(), std::numeric_limits<int>::max()));
+}
+
+void ShellSessionAdapter::acceptRecordingAgreement()
+{
+    m_viewModel.acceptRecordingAgreement();
+}
+void ShellSessionAdapter::beginAppleAuthorization()
+{
+    m_viewModel.requestSignIn();
+}
+void ShellSessionAdapter::cancelAppleAuthorization()
+{
+    m_viewModel.cancelAppleAuthorization();
+}
+void ShellSessionAdapter::handleExternalURL(const QUrl& url)
+{
+    m_viewModel.handleExternalURL(url);
+}
+void ShellSessionAdapter::synchronizeHistory(bool refreshFromServer)
+{
+    m_viewModel.refreshHistory(refreshFromServer);
+}
+
+void ShellSessionAdapter::answerMigration(bool accepted)
+{
+    answer(accepted);
+}
+
+QCoro::Task<void> ShellSessionAdapter::answer(bool accepted)
+{
+    const QPointer<ShellSessionAdapter> self(this);
+    // The service is held for the whole answer: a sign-out meanwhile drops the view model's.
+    if (const std::shared_ptr<ConversationBackupService> service = m_viewModel.backupService()) {
+        m_viewModel.setMigrationChoice(
+            accepted ? ConversationMigrationChoice::accepted : ConversationMigrationChoice::declined);
+        if (accepted)
+            co_await service->acceptMigration(m_clock());
+        else
+            co_await service->declineMigration();
+        if (!self)
+            co_return;
+        co_await m_viewModel.synchronizeHistory(false);
+    }
+    if (self)
+        emit migrationAnswered();
+}
+
+} // namespace lumora

@@ -1,0 +1,205 @@
+#include "FakeShell.hpp"
+#include "WindowHarness.hpp"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+// One node of the tree a screen reader meets, as the walker describes it.
+struct Node {
+    QString role;
+    QString name;
+    QString description;
+    QStringList states;
+    QStringList actions;
+};
+
+// The window as a screen reader meets it, over the desktop's accessibility bus: the walker
+// (tests/app/accessibility/walk.py) reads this process's tree and presses what a user of a
+// screen reader would. It needs the bus and a display; scripts/with-accessibility-bus under
+// xvfb-run gives both (the ctest entry "Accessibility.ScreenReaderWalk").
+class AccessibilityTest : public ::testing::Test, protected testing::FakeShellWindow {
+protected:
+    void SetUp() override
+    {
+        if (!qEnvironmentVariableIsSet("QT_LINUX_ACCESSIBILITY_ALWAYS_ON")
+            || qEnvironmentVariableIsEmpty("DISPLAY"))
+            GTEST_SKIP() << "needs the accessibility bus and a display (scripts/with-accessibility-bus)";
+    }
+
+    // Runs the walker with `arguments` after the command and this process's id, keeping this
+    // event loop turning, as the bus asks this process for every node; its output, or nothing
+    // when it failed.
+    std::optional<QByteArray> walk(const QString& command, const QStringList& arguments = {})
+    {
+        QProcess walker;
+        walker.setProcessChannelMode(QProcess::SeparateChannels);
+        walker.start(QStringLiteral("/usr/bin/python3"),
+            QStringList { QStringLiteral(LUMORA_ACCESSIBILITY_WALKER), command,
+                QString::number(QCoreApplication::applicationPid()) }
+                + arguments);
+        if (!QTest::qWaitFor([&] { return walker.state() == QProcess::NotRunning; }, 60000)) {
+            walker.kill();
+            walker.waitForFinished();
+            ADD_FAILURE() << "the walker did not finish";
+            return std::nullopt;
+        }
+        if (walker.exitStatus() != QProcess::NormalExit || walker.exitCode() != 0) {
+            ADD_FAILURE() << command.toStdString() << ' ' << arguments.join(' ').toStdString() << ": "
+                          << walker.readAllStandardError().toStdString();
+            return std::nullopt;
+        }
+        return walker.readAllStandardOutput();
+    }
+
+    // Every node of the window's tree, depth first.
+    QList<Node> tree()
+    {
+        QList<Node> nodes;
+        const std::optional<QByteArray> output = walk(QStringLiteral("dump"));
+        if (!output)
+            return nodes;
+        const std::function<void(const QJsonObject&)> visit = [&](const QJsonObject& object) {
+            const auto strings = [&](const char* key) {
+                QStringList list;
+                for (const QJsonValue& value : object.value(QLatin1String(key)).toArray())
+                    list.append(value.toString());
+                return list;
+            };
+            nodes.append({ object.value(u"role").toString(), object.value(u"name").toString(),
+                object.value(u"description").toString(), strings("states"), strings("actions") });
+            for (const QJsonValue& child : object.value(u"children").toArray())
+                visit(child.toObject());
+        };
+        visit(QJsonDocument::fromJson(*output).object());
+        return nodes;
+    }
+
+    // Presses the node of that name (and role) through its press action.
+    void press(const QString& name, const QString& role = QStringLiteral("push button"))
+    {
+        EXPECT_TRUE(walk(QStringLiteral("press"), { name, role }).has_value()) << name.toStdString();
+    }
+
+    static QList<Node> named(const QList<Node>& nodes, const QString& name)
+    {
+        QList<Node> found;
+        for (const Node& node : nodes) {
+            if (node.name == name)
+                found.append(node);
+        }
+        return found;
+    }
+    static bool has(const QList<Node>& nodes, const QString& role, const QString& name)
+    {
+        return std::ranges::any_of(
+            nodes, [&](const Node& node) { return node.role == role && node.name == name; });
+    }
+};
+
+TEST_F(AccessibilityTest, TheShellAndTheAccountPageReadAndPressAsTheyShow)
+{
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    QList<Node> nodes = tree();
+    ASSERT_FALSE(nodes.isEmpty());
+    // Nothing hidden is there: the conversation's hidden header bar leaves no second set of
+    // section buttons behind, the always-off scroll bar none either (this page does not
+    // scroll, so everything on it is in view).
+    for (const Node& node : nodes)
+        EXPECT_TRUE(node.states.contains("visible"))
+            << node.role.toStdString() << " '" << node.name.toStdString() << "'";
+    for (const char* title : { "Conversation", "History", "People", "Account", "Theory" })
+        EXPECT_EQ(named(nodes, title).size(), 1) << title;
+    const Node theory = named(nodes, "Theory").value(0);
+    EXPECT_EQ(theory.description, "Opens the six-stage Corvane theory guide");
+    EXPECT_TRUE(named(nodes, "Conversation").value(0).states.contains("selected"));
+    EXPECT_TRUE(has(nodes, "label", "Corvane")) << "the header's name is read";
+
+    // Each section button's press does what its click does.
+    press("History");
+    EXPECT_EQ(section(), 1);
+    EXPECT_EQ(history.refreshes, QList<bool> { true });
+    press("People");
+    EXPECT_EQ(section(), 2);
+    press("Account");
+    EXPECT_EQ(section(), 3);
+
+    // Signed out: what the page says is read, and what it hides is not there.
+    nodes = tree();
+    EXPECT_TRUE(
+        named(nodes, "Account").value(0).states.contains("selected") || has(nodes, "label", "Account"));
+    for (const char* text : { "Account", "Not signed in", "Sign in from Conversation when you are ready.",
+             "what an account stores", "Your history, encrypted\u2014never your audio", "Corvane 1.4" })
+        EXPECT_TRUE(has(nodes, "label", QString::fromUtf8(text))) << text;
+    for (const char* button :
+        { "Invite your partner", "Sign out", "Delete account", "Weekly check-in reminder" })
+        EXPECT_TRUE(named(nodes, button).isEmpty()) << button << " belongs to a signed-in page";
+    press("Go to Conversation");
+    EXPECT_EQ(section(), 0);
+
+    // Signed in: the identity, the pairing step that shows and nothing of the others.
+    account.update([](auto& s) {
+        s.isSignedIn = true;
+        s.deviceLabel = QStringLiteral("This computer \u00b7 9f1c2b3a");
+    });
+    press("Account");
+    nodes = tree();
+    for (const char* text : { "Private Corvane account", "This computer \u00b7 9f1c2b3a", "your partner",
+             "Share your history with your partner", "account controls" })
+        EXPECT_TRUE(has(nodes, "label", QString::fromUtf8(text))) << text;
+    EXPECT_FALSE(has(nodes, "label", "Sign in from Conversation when you are ready."));
+    for (const char* hidden : { "Copy code", "Make a new code", "Link with my partner", "Unlink" })
+        EXPECT_TRUE(named(nodes, hidden).isEmpty()) << hidden << " belongs to another pairing step";
+    press("Invite your partner");
+    press("Sign out");
+    press("Delete account");
+    EXPECT_EQ(account.calls, QStringList({ "refreshPairing", "createInvite", "signOut" }));
+    EXPECT_TRUE(shell.shows("deleteConfirmation")) << "Delete account asks first, as its click does";
+    press("Cancel");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("deleteConfirmation"); }, 5000));
+    press("Weekly check-in reminder");
+    EXPECT_TRUE(account.state.reminderOn);
+    EXPECT_TRUE(named(tree(), "Weekly check-in reminder").value(0).states.contains("checked"));
+    press("I have a code");
+    EXPECT_TRUE(has(tree(), "text", "Your partner's code"));
+
+    // Another step: its code is read one character at a time.
+    account.update([](auto& s) {
+        s.pairingStep = AccountSession::FreshCode;
+        s.inviteCode = QStringLiteral("7K3M-9Q2W");
+    });
+    nodes = tree();
+    EXPECT_TRUE(has(nodes, "label", "Pairing code 7 K 3 M - 9 Q 2 W"));
+    EXPECT_EQ(named(nodes, "Copy code").size(), 1);
+    EXPECT_TRUE(named(nodes, "Invite your partner").isEmpty());
+}
+
+TEST_F(AccessibilityTest, TheSetupSheetIsReadAndAnsweredThroughItsButtons)
+{
+    session.state.recordingAgreementAccepted = false;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    QList<Node> nodes = tree();
+    for (const char* text : { "Welcome to Corvane", "Both people agree to recording" })
+        EXPECT_TRUE(has(nodes, "label", QString::fromUtf8(text))) << text;
+    EXPECT_TRUE(named(nodes, "Sign in with Apple").isEmpty()) << "a card that does not show";
+    press("Both people agree");
+    EXPECT_TRUE(session.state.recordingAgreementAccepted);
+    nodes = tree();
+    EXPECT_TRUE(has(nodes, "label", "Your private Corvane account"));
+    EXPECT_TRUE(named(nodes, "Both people agree").isEmpty());
+    press("Sign in with Apple");
+    EXPECT_EQ(session.signInStarts, 1);
+    press("Close");
+    EXPECT_EQ(session.cancellations, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 5000));
+}
+
+} // namespace
+} // namespace lumora

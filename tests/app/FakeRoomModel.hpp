@@ -1,0 +1,191 @@
+#pragma once
+
+#include "RoomModel.hpp"
+
+#include <QList>
+#include <QMap>
+#include <QSet>
+#include <functional>
+
+namespace lumora::testing {
+
+// Stands in for the session the rooms read: the state the test sets, each change published
+// by its own signal (the transcript through its rows), and each call counted. It reaches
+// states no launch does: any flags together, findings, evidence and coaching at once.
+class FakeRoomModel final : public RoomModel {
+    Q_OBJECT
+
+public:
+    struct State {
+        bool isRecording = false;
+        bool isPaused = false;
+        bool isProcessing = false;
+        bool isStartingConversation = false;
+        bool isCheckinOpening = false;
+        double elapsed = 0;
+        Readiness startReadiness = Ready;
+        QString errorMessage;
+        QString statusText;
+        QList<SpeakerTurn> turns;
+        QList<BehaviorAnnotation> annotations;
+        QList<ProcessFoulAnnotation> fouls;
+        int selectedAgendaStep = 0;
+        QString liveStepNote;
+        std::optional<HarshStartupEvidence> liveStartup;
+        std::optional<CircularityEvidence> liveCircularity;
+        QString currentSessionID;
+        bool sidesSwapped = false;
+        QStringList participantNames { QStringLiteral("Person 1"), QStringLiteral("Person 2") };
+        QStringList liveNudges;
+        QMap<int, ConversationNudge> contextualNudges;
+        QSet<int> nudgeLoadingSides;
+        QMap<int, QString> nudgeErrors;
+        std::optional<CheckinPack> checkinPack;
+        std::optional<CheckinFlow> checkinFlow;
+        bool isCheckinFinished = false;
+        bool isCheckinRunning = false;
+    };
+
+    State state;
+    int toggles = 0;
+    int finishes = 0;
+    int pauses = 0;
+    QList<int> nudgeRequests;
+    int checkinOpens = 0;
+    int checkinCloses = 0;
+    int sectionsBack = 0;
+    int sectionsAhead = 0;
+    int circularityClears = 0;
+    QList<int> agendaSteps;
+
+    explicit FakeRoomModel(QObject* parent = nullptr)
+        : RoomModel(parent)
+    {
+    }
+
+    // Changes the state as the view model would, publishing what changed.
+    void update(const std::function<void(State&)>& change)
+    {
+        const State before = state;
+        change(state);
+        publish(before);
+    }
+    // One more utterance of the live transcript.
+    void say(qint64 speaker, double start, double end, const QString& text)
+    {
+        update([&](State& s) { s.turns.append(SpeakerTurn(speaker, start, end, text)); });
+    }
+
+    bool isRecording() const override { return state.isRecording; }
+    bool isPaused() const override { return state.isPaused; }
+    bool isProcessing() const override { return state.isProcessing; }
+    bool isStartingConversation() const override { return state.isStartingConversation; }
+    bool isCheckinOpening() const override { return state.isCheckinOpening; }
+    double elapsed() const override { return state.elapsed; }
+    Readiness startReadiness() const override { return state.startReadiness; }
+    QString errorMessage() const override { return state.errorMessage; }
+    void setErrorMessage(const QString& message) override
+    {
+        update([&](State& s) { s.errorMessage = message; });
+    }
+    QString statusText() const override { return state.statusText; }
+    void setStatusText(const QString& text) override
+    {
+        update([&](State& s) { s.statusText = text; });
+    }
+    const QList<BehaviorAnnotation>& liveAnnotations() const override { return state.annotations; }
+    const QList<ProcessFoulAnnotation>& liveFouls() const override { return state.fouls; }
+    int selectedAgendaStep() const override { return state.selectedAgendaStep; }
+    void setSelectedAgendaStep(int step) override
+    {
+        agendaSteps.append(step);
+        update([&](State& s) { s.selectedAgendaStep = step; });
+    }
+    QString liveStepNote() const override { return state.liveStepNote; }
+    std::optional<HarshStartupEvidence> liveStartup() const override { return state.liveStartup; }
+    std::optional<CircularityEvidence> liveCircularity() const override { return state.liveCircularity; }
+    void clearLiveCircularity() override
+    {
+        ++circularityClears;
+        update([](State& s) { s.liveCircularity.reset(); });
+    }
+    QString currentSessionID() const override { return state.currentSessionID; }
+    bool sidesSwapped() const override { return state.sidesSwapped; }
+    void setSidesSwapped(bool swapped) override
+    {
+        update([&](State& s) { s.sidesSwapped = swapped; });
+    }
+    QStringList participantNames() const override { return state.participantNames; }
+    QString participantName(int speaker) const override
+    {
+        const int seat = speaker < 0 ? -(speaker % 2) : speaker % 2;
+        return state.participantNames.value(seat, QStringLiteral("Person %1").arg(seat + 1));
+    }
+    std::optional<QString> liveNudge(int seat) const override
+    {
+        if (seat < 0 || seat >= state.liveNudges.size())
+            return std::nullopt;
+        return state.liveNudges.at(seat);
+    }
+    std::optional<ConversationNudge> contextualNudge(int seat) const override
+    {
+        const auto found = state.contextualNudges.constFind(seat);
+        return found == state.contextualNudges.cend() ? std::nullopt : std::optional(*found);
+    }
+    bool isNudgeLoading(int seat) const override { return state.nudgeLoadingSides.contains(seat); }
+    QString nudgeError(int seat) const override { return state.nudgeErrors.value(seat); }
+    const std::optional<CheckinPack>& checkinPack() const override { return state.checkinPack; }
+    std::optional<CheckinFlow> checkinFlow() const override { return state.checkinFlow; }
+    bool isCheckinFinished() const override { return state.isCheckinFinished; }
+    bool isCheckinRunning() const override { return state.isCheckinRunning; }
+
+    void toggleRecording() override { ++toggles; }
+    void finishConversation() override { ++finishes; }
+    void togglePause() override { ++pauses; }
+    void requestContextualNudge(int speaker) override { nudgeRequests.append(speaker); }
+    void openCheckin() override { ++checkinOpens; }
+    void closeCheckin() override { ++checkinCloses; }
+    void goBackCheckinSection() override { ++sectionsBack; }
+    void advanceCheckinSection() override { ++sectionsAhead; }
+
+private:
+    void publish(const State& before)
+    {
+        const auto changed = [this](bool differs, void (RoomModel::*signal)()) {
+            if (differs)
+                emit(this->*signal)();
+        };
+        changed(before.isRecording != state.isRecording, &RoomModel::isRecordingChanged);
+        changed(before.isPaused != state.isPaused, &RoomModel::isPausedChanged);
+        changed(before.isProcessing != state.isProcessing, &RoomModel::isProcessingChanged);
+        changed(before.isStartingConversation != state.isStartingConversation,
+            &RoomModel::isStartingConversationChanged);
+        changed(before.isCheckinOpening != state.isCheckinOpening, &RoomModel::isCheckinOpeningChanged);
+        changed(before.elapsed != state.elapsed, &RoomModel::elapsedChanged);
+        changed(before.startReadiness != state.startReadiness, &RoomModel::startReadinessChanged);
+        changed(before.errorMessage != state.errorMessage, &RoomModel::errorMessageChanged);
+        changed(before.statusText != state.statusText, &RoomModel::statusTextChanged);
+        changed(before.annotations != state.annotations, &RoomModel::liveAnnotationsChanged);
+        changed(before.fouls != state.fouls, &RoomModel::liveFoulsChanged);
+        changed(before.selectedAgendaStep != state.selectedAgendaStep, &RoomModel::selectedAgendaStepChanged);
+        changed(before.liveStepNote != state.liveStepNote, &RoomModel::liveStepNoteChanged);
+        changed(before.liveStartup != state.liveStartup, &RoomModel::liveStartupChanged);
+        changed(before.liveCircularity != state.liveCircularity, &RoomModel::liveCircularityChanged);
+        changed(before.currentSessionID != state.currentSessionID, &RoomModel::currentSessionIDChanged);
+        changed(before.sidesSwapped != state.sidesSwapped, &RoomModel::sidesSwappedChanged);
+        changed(before.participantNames != state.participantNames, &RoomModel::participantNamesChanged);
+        changed(before.liveNudges != state.liveNudges, &RoomModel::liveNudgesChanged);
+        changed(before.contextualNudges != state.contextualNudges, &RoomModel::contextualNudgesChanged);
+        changed(before.nudgeLoadingSides != state.nudgeLoadingSides, &RoomModel::nudgeLoadingSidesChanged);
+        changed(before.nudgeErrors != state.nudgeErrors, &RoomModel::nudgeErrorsChanged);
+        changed(before.checkinPack != state.checkinPack, &RoomModel::checkinPackChanged);
+        changed(before.checkinFlow != state.checkinFlow, &RoomModel::checkinFlowChanged);
+        changed(before.isCheckinFinished != state.isCheckinFinished, &RoomModel::isCheckinFinishedChanged);
+        changed(before.isCheckinRunning != state.isCheckinRunning, &RoomModel::isCheckinRunningChanged);
+        // The transcript last: a room regroups on it with the rest already in place.
+        if (before.turns != state.turns)
+            liveTurns()->replace(state.turns);
+    }
+};
+
+} // namespace lumora::testing

@@ -1,0 +1,276 @@
+#include "WindowHarness.hpp"
+
+#include "FontRegistrar.hpp"
+#include "MotionPreference.hpp"
+#include "ShellSession.hpp"
+
+#include <QDir>
+#include <QMutex>
+#include <QQmlComponent>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace lumora::testing {
+
+namespace {
+
+QMutex heardMutex;
+QStringList heard;
+
+void hear(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    const QString category = QString::fromLatin1(context.category ? context.category : "");
+    if (WindowHarness::isAllowed(type, category, message))
+        return;
+    const QMutexLocker lock(&heardMutex);
+    heard.append(category + QStringLiteral(": ") + message);
+}
+
+// The object of that name under `root`, through both the QObject and the item tree: items a
+// Repeater makes have their place in the item tree only, popups in the QObject tree only.
+QObject* findUnder(QObject* root, const QString& name)
+{
+    QList<QObject*> pending { root };
+    QSet<QObject*> seen;
+    while (!pending.isEmpty()) {
+        QObject* object = pending.takeFirst();
+        if (!object || seen.contains(object))
+            continue;
+        seen.insert(object);
+        if (object->objectName() == name)
+            return object;
+        pending.append(object->children());
+        if (auto* item = qobject_cast<QQuickItem*>(object)) {
+            for (QQuickItem* child : item->childItems())
+                pending.append(child);
+        }
+    }
+    return nullptr;
+}
+
+// The page an item scrolls with: the nearest Flickable it sits in.
+QQuickItem* pageOf(QQuickItem* item)
+{
+    for (QQuickItem* parent = item ? item->parentItem() : nullptr; parent; parent = parent->parentItem()) {
+        if (parent->inherits("QQuickFlickable"))
+            return parent;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+bool WindowHarness::isAllowed(QtMsgType type, const QString& category, const QString& message)
+{
+    // Debug and info lines report; they do not warn.
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return true;
+    // The application's own log: failures it reports to the user as state, which the tests
+    // check there.
+    if (category.startsWith(QLatin1String("com.lumora.")) || category.startsWith(QLatin1String("lumora.")))
+        return true;
+    // Signing out opens the audio devices to stop any capture; a machine without a sound
+    // server says so, which is not the window's concern.
+    if (message.startsWith(QLatin1String("PulseAudioService:")))
+        return true;
+    return false;
+}
+
+WindowHarness::WindowHarness()
+{
+    static const bool fontsRegistered = FontRegistrar::registerFonts(QStringLiteral(LUMORA_FONT_FOLDER)) > 0;
+    EXPECT_TRUE(fontsRegistered);
+    {
+        const QMutexLocker lock(&heardMutex);
+        heard.clear();
+    }
+    m_previousHandler = qInstallMessageHandler(&hear);
+}
+
+WindowHarness::~WindowHarness()
+{
+    close();
+    qInstallMessageHandler(m_previousHandler);
+    const QMutexLocker lock(&heardMutex);
+    EXPECT_TRUE(heard.isEmpty()) << heard.join(QLatin1Char('\n')).toStdString();
+}
+
+QQuickWindow* WindowHarness::openWindow(ShellSession& session, bool updatesConfigured)
+{
+    close();
+    m_updates = std::make_unique<SecureUpdateController>(
+        updatesConfigured ? std::optional<QString>(QStringLiteral("http://127.0.0.1:9/feed")) : std::nullopt,
+        updatesConfigured ? std::optional<QString>(QStringLiteral("a2V5")) : std::nullopt,
+        QStringLiteral("0.1.0"));
+    const QVariantMap properties {
+        { QStringLiteral("model"), QVariant::fromValue<QObject*>(&session) },
+        { QStringLiteral("updates"), QVariant::fromValue<QObject*>(m_updates.get()) },
+        { QStringLiteral("theoryURL"), QUrl(QStringLiteral("https://lumora.app/theory/")) },
+    };
+    if (!load(QStringLiteral("qrc:/Lumora/Shell/Main.qml"), properties))
+        return nullptr;
+    show(desktop);
+    return m_window;
+}
+
+bool WindowHarness::load(const QString& url, const QVariantMap& properties)
+{
+    m_engine = std::make_unique<QQmlApplicationEngine>();
+    m_engine->addImportPath(QStringLiteral("qrc:/"));
+    m_engine->setInitialProperties(properties);
+    m_engine->load(QUrl(url));
+    if (!m_engine->rootObjects().isEmpty())
+        m_window = qobject_cast<QQuickWindow*>(m_engine->rootObjects().constFirst());
+    return m_window != nullptr;
+}
+
+QQuickItem* WindowHarness::openComponent(
+    const QString& uri, const QString& type, const QVariantMap& properties, QSize size)
+{
+    close();
+    if (!load(QStringLiteral("qrc:/Lumora/Testing/ComponentWindow.qml"), {}))
+        return nullptr;
+
+    const QString path = QString(uri).replace(QLatin1Char('.'), QLatin1Char('/'));
+    QQmlComponent component(m_engine.get(), QUrl(QStringLiteral("qrc:/%1/%2.qml").arg(path, type)));
+    // Made inside the window, so that its popups find the window's overlay.
+    QObject* object = component.beginCreate(m_engine->rootContext());
+    auto* item = qobject_cast<QQuickItem*>(object);
+    if (!item) {
+        ADD_FAILURE() << component.errorString().toStdString();
+        delete object;
+        return nullptr;
+    }
+    component.setInitialProperties(item, properties);
+    item->setParentItem(m_window->contentItem());
+    component.completeCreate();
+    if (component.isError()) {
+        ADD_FAILURE() << component.errorString().toStdString();
+        delete item;
+        return nullptr;
+    }
+    m_component = item;
+    QMetaObject::invokeMethod(m_window, "host", Q_ARG(QQuickItem*, item));
+    show(size);
+    return item;
+}
+
+void WindowHarness::show(QSize size)
+{
+    if (MotionPreference* motion = MotionPreference::of(*m_engine))
+        motion->setReduceMotion(true);
+    else
+        ADD_FAILURE() << "the theme's motion preference is not there";
+    m_window->resize(size);
+    m_window->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(m_window));
+}
+
+void WindowHarness::close()
+{
+    delete m_component;
+    m_engine.reset();
+    m_window = nullptr;
+}
+
+QObject* WindowHarness::content() const
+{
+    if (m_component)
+        return m_component;
+    return m_window ? m_window->property("content").value<QObject*>() : nullptr;
+}
+
+QObject* WindowHarness::find(const QString& name) const
+{
+    if (!m_window) {
+        ADD_FAILURE() << "no window is open";
+        return nullptr;
+    }
+    for (QObject* root :
+        { static_cast<QObject*>(m_window), static_cast<QObject*>(m_window->contentItem()) }) {
+        if (QObject* found = findUnder(root, name))
+            return found;
+    }
+    ADD_FAILURE() << "nothing named " << name.toStdString();
+    return nullptr;
+}
+
+QString WindowHarness::text(const QString& name) const
+{
+    QObject* found = find(name);
+    return found ? found->property("text").toString() : QString();
+}
+
+bool WindowHarness::shows(const QString& name) const
+{
+    QObject* found = find(name);
+    if (auto* item = qobject_cast<QQuickItem*>(found))
+        return item->isVisible();
+    return found && found->property("visible").toBool();
+}
+
+void WindowHarness::click(const QString& name)
+{
+    auto* item = qobject_cast<QQuickItem*>(find(name));
+    ASSERT_NE(item, nullptr) << name.toStdString();
+    ASSERT_TRUE(item->isVisible()) << name.toStdString() << " does not show";
+    ASSERT_TRUE(item->isEnabled()) << name.toStdString() << " is not enabled";
+    bringIntoView(*item);
+    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    ASSERT_TRUE(m_window->contentItem()->contains(centre)) << name.toStdString() << " is outside the window";
+    QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+}
+
+void WindowHarness::type(const QString& name, const QString& keys)
+{
+    QMetaObject::invokeMethod(find(name), "forceActiveFocus");
+    for (const QChar key : keys)
+        QTest::keyClick(m_window, key.toLatin1());
+}
+
+void WindowHarness::press(Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    QTest::keyClick(m_window, key, modifiers);
+}
+
+void WindowHarness::scrollTo(const QString& name)
+{
+    auto* item = qobject_cast<QQuickItem*>(find(name));
+    QQuickItem* page = pageOf(item);
+    if (!page)
+        return;
+    // The page lays itself out first.
+    page->polish();
+    QCoreApplication::processEvents();
+    auto* contentItem = page->property("contentItem").value<QQuickItem*>();
+    const qreal top = item->mapToItem(contentItem, QPointF()).y();
+    const qreal end = page->property("contentHeight").toReal() - page->height();
+    page->setProperty("contentY", std::max(0.0, std::min(top - 24, end)));
+}
+
+void WindowHarness::bringIntoView(QQuickItem& item)
+{
+    QQuickItem* page = pageOf(&item);
+    if (!page)
+        return;
+    const QRectF area = item.mapRectToItem(page, QRectF(0, 0, item.width(), item.height()));
+    const qreal contentY = page->property("contentY").toReal();
+    if (area.top() < 0)
+        page->setProperty("contentY", contentY + area.top() - 24);
+    else if (area.bottom() > page->height())
+        page->setProperty("contentY", contentY + area.bottom() - page->height() + 24);
+}
+
+void WindowHarness::screenshot(const QString& name)
+{
+    QSignalSpy swapped(m_window, &QQuickWindow::frameSwapped);
+    m_window->update();
+    EXPECT_TRUE(swapped.wait(10000)) << "no frame for " << name.toStdString();
+    const QDir folder(QStringLiteral(LUMORA_SCREENSHOT_FOLDER));
+    folder.mkpath(QStringLiteral("."));
+    EXPECT_TRUE(m_window->grabWindow().save(folder.filePath(name + QStringLiteral(".png"))));
+}
+
+} // namespace lumora::testing

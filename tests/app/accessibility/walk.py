@@ -1,0 +1,112 @@
+#!/usr/bin/python3
+"""What a screen reader meets: one application's tree on the desktop's accessibility bus.
+
+  walk.py dump PID             prints the tree as JSON: role, name, description, states,
+                               actions and children of every node the application exposes
+  walk.py press PID NAME [ROLE]
+                               performs the press action of the first node of that name
+                               (and role), scrolled into view or not, as a screen reader's
+                               user would
+
+Exits 2 when the application or the node is not on the bus.
+"""
+import json
+import sys
+import time
+
+import pyatspi
+
+STATES = {
+    "showing": pyatspi.STATE_SHOWING,
+    "visible": pyatspi.STATE_VISIBLE,
+    "enabled": pyatspi.STATE_ENABLED,
+    "focusable": pyatspi.STATE_FOCUSABLE,
+    "selected": pyatspi.STATE_SELECTED,
+    "checked": pyatspi.STATE_CHECKED,
+}
+
+
+def application(pid):
+    # The application registers with the bus shortly after its window appears.
+    for _ in range(100):
+        desktop = pyatspi.Registry.getDesktop(0)
+        for index in range(desktop.childCount):
+            app = desktop.getChildAtIndex(index)
+            if app is not None and app.get_process_id() == pid:
+                return app
+        time.sleep(0.1)
+    return None
+
+
+def actions_of(node):
+    try:
+        action = node.queryAction()
+    except NotImplementedError:
+        return []
+    return [action.getName(index) for index in range(action.nActions)]
+
+
+def describe(node, depth=0):
+    states = node.getState()
+    children = []
+    if depth < 200:
+        for index in range(node.childCount):
+            child = node.getChildAtIndex(index)
+            if child is not None:
+                children.append(describe(child, depth + 1))
+    return {
+        "role": node.getRoleName(),
+        "name": node.name,
+        "description": node.description,
+        "states": [name for name, state in STATES.items() if states.contains(state)],
+        "actions": actions_of(node),
+        "children": children,
+    }
+
+
+def find(node, name, role):
+    # Hidden nodes are not in the tree; one scrolled out of view still counts.
+    if node.name == name and (role is None or node.getRoleName() == role):
+        return node
+    for index in range(node.childCount):
+        child = node.getChildAtIndex(index)
+        if child is not None:
+            found = find(child, name, role)
+            if found is not None:
+                return found
+    return None
+
+
+def press(app, name, role):
+    node = find(app, name, role)
+    if node is None:
+        return False
+    action = node.queryAction()
+    names = [action.getName(index) for index in range(action.nActions)]
+    for wanted in ("press", "Press", "click", "toggle", "Toggle"):
+        if wanted in names:
+            return action.doAction(names.index(wanted))
+    return False
+
+
+def main(arguments):
+    if len(arguments) < 3:
+        print(__doc__, file=sys.stderr)
+        return 64
+    command, pid = arguments[1], int(arguments[2])
+    app = application(pid)
+    if app is None:
+        print("the application is not on the accessibility bus", file=sys.stderr)
+        return 2
+    if command == "dump":
+        json.dump(describe(app), sys.stdout)
+        return 0
+    if command == "press" and len(arguments) >= 4:
+        role = arguments[4] if len(arguments) > 4 else None
+        return 0 if press(app, arguments[3], role) else 2
+    print(__doc__, file=sys.stderr)
+    return 64
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
