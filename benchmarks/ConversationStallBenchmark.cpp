@@ -17,6 +17,7 @@
 //
 // With LUMORA_STALL_TRACE set, the stack of the GUI thread is printed whenever one pass has used
 // more than 8 ms of its CPU time. (The conversation room on screen is not part of this run yet.)
+#include "BenchmarkProbes.hpp"
 #include "ControlPlaneProcess.hpp"
 #include "SpeechStandInProcess.hpp"
 #include "appcore/CheckinService.hpp"
@@ -74,19 +75,11 @@ double turnSeconds = 0.12;
 
 constexpr double passLimitMs = 8.0;
 
-qint64 threadCpuNs(clockid_t clock)
-{
-    timespec now {};
-    ::clock_gettime(clock, &now);
-    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
+using benchmarks::threadCpuNs;
 
 QString loadAverage()
 {
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("?");
-    return QString::fromLatin1(file.readLine()).section(u' ', 0, 2);
+    return QString::fromStdString(benchmarks::loadAverage());
 }
 
 double residentMegabytes()

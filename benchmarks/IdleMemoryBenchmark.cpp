@@ -7,6 +7,8 @@
 //
 //   scripts/with-test-session xvfb-run -a -s "-screen 0 1920x1080x24"
 //       build-bench/benchmarks/lumora_memory_benchmarks
+#include "BenchmarkProbes.hpp"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,15 +21,10 @@
 
 namespace {
 
-int idleSeconds = 20;
+using lumora::benchmarks::freshHome;
+using lumora::benchmarks::loadAverage;
 
-std::string loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return "?";
-    return QString::fromLatin1(file.readLine()).section(u' ', 0, 2).toStdString();
-}
+int idleSeconds = 20;
 
 // VmRSS of a process in megabytes; 0 when it cannot be read.
 double residentMegabytes(qint64 pid)
@@ -46,16 +43,8 @@ double residentMegabytes(qint64 pid)
 double restingMegabytes(const QString& program, const QStringList& arguments)
 {
     QTemporaryDir home;
-    for (const char* folder : { "data", "config", "cache", "runtime" })
-        QDir(home.path()).mkpath(folder);
-    QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_DATA_HOME", home.filePath("data"));
-    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    environment.insert("XDG_CACHE_HOME", home.filePath("cache"));
-    environment.insert("XDG_RUNTIME_DIR", home.filePath("runtime"));
     QProcess process;
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(freshHome(home));
     process.start(program, arguments);
     if (!process.waitForStarted(10000))
         return 0;
@@ -86,8 +75,9 @@ void idleMemory(benchmark::State& state)
             state.SkipWithError("a program did not stay up");
             return;
         }
-        std::fprintf(stderr, "application %.1f MB, bare window %.1f MB, difference %.1f MB (load average %s, then %s)\n",
-            app, window, app - window, loadBefore.c_str(), loadAverage().c_str());
+        std::fprintf(stderr,
+            "application %.1f MB, bare window %.1f MB, difference %.1f MB (load average %s, then %s)\n", app,
+            window, app - window, loadBefore.c_str(), loadAverage().c_str());
         application += app;
         bare += window;
         ++runs;

@@ -3,6 +3,7 @@
 // thread's own CPU time (CLOCK_THREAD_CPUTIME_ID) from the call to the result counts as its
 // share; the encoding, the check, the earlier file, the sealing and the writing happen on a pool
 // thread. The load average is printed beside the figures.
+#include "BenchmarkProbes.hpp"
 #include "domain/TurnGrouping.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 #include "security/MemoryKeyStore.hpp"
@@ -19,20 +20,8 @@ namespace {
 
 using namespace lumora;
 
-qint64 threadCpuNs()
-{
-    timespec now {};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
-
-std::string loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return "?";
-    return QString::fromLatin1(file.readLine()).section(u' ', 0, 2).toStdString();
-}
+using benchmarks::loadAverage;
+using benchmarks::threadCpuNs;
 
 DerivedSessionResult longReview(int turns)
 {
@@ -47,7 +36,8 @@ DerivedSessionResult longReview(int turns)
     for (int n = 0; n < turns; ++n) {
         transcript.append(SpeakerTurn(n % 2, n * 2.0, n * 2.0 + 1.8, QString::fromLatin1(lines[n % 4])));
         if (n % 5 == 0)
-            annotations.append(BehaviorAnnotation(n, n % 2, BehaviorCode::criticism, 0.8, n * 2.0, n * 2.0 + 1));
+            annotations.append(
+                BehaviorAnnotation(n, n % 2, BehaviorCode::criticism, 0.8, n * 2.0, n * 2.0 + 1));
     }
     DerivedSessionResult review;
     review.id = QUuid::createUuid();
@@ -82,7 +72,8 @@ void saveLongReview(benchmark::State& state)
     int saves = 0;
     for (auto _ : state) {
         QTemporaryDir folder;
-        auto store = EncryptedResultStore::create(folder.filePath("Results"), std::make_shared<MemoryKeyStore>());
+        auto store
+            = EncryptedResultStore::create(folder.filePath("Results"), std::make_shared<MemoryKeyStore>());
         if (!store) {
             state.SkipWithError("no store");
             return;

@@ -418,28 +418,12 @@ QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::merg
 QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::removeAll()
 {
     const auto pass = co_await m_gate.enter();
-    struct Removed {
-        Result<void> done;
-    };
-    const auto removing = startOffThread([directory = m_directory] {
-        if (privatefiles::isSymbolicLink(QDir::cleanPath(directory)))
-            return Removed { std::unexpected(ResultStoreError::unsafeFolder) };
-        const auto names = privatefiles::entryNames(directory, true);
-        if (!names)
-            return Removed { std::unexpected(names.error()) };
-        for (const QString& name : *names) {
-            if (name != fileName() && !name.startsWith(fileName() + u'.'))
-                continue;
-            if (auto removed = privatefiles::removeEntry(directory + u'/' + name); !removed)
-                return Removed { std::unexpected(removed.error()) };
-        }
-        return Removed { Result<void> {} };
-    });
-    auto removed = *co_await qCoro(removing).waitForFinished();
+    auto removed = co_await FileSealer::removeOwnFiles(m_directory,
+        [name = fileName()](const QString& entry) { return entry == name || entry.startsWith(name + u'.'); });
     // On failure the file still holds what the copy in memory holds (if anything), so both stay
     // as they were rather than the copy claiming an emptiness the file does not have.
-    if (!removed.done)
-        co_return std::move(removed.done);
+    if (!removed)
+        co_return removed;
     forget();
     m_cached = State {};
     co_return Result<void> {};

@@ -294,25 +294,7 @@ QCoro::Task<EncryptedResultStore::Result<void>> EncryptedResultStore::remove(QUu
 QCoro::Task<EncryptedResultStore::Result<void>> EncryptedResultStore::removeAll()
 {
     const auto pass = co_await m_gate.enter();
-    struct Removed {
-        Result<void> done;
-    };
-    const auto removing = startOffThread([directory = m_directory] {
-        if (privatefiles::isSymbolicLink(QDir::cleanPath(directory)))
-            return Removed { std::unexpected(ResultStoreError::unsafeFolder) };
-        const auto names = privatefiles::entryNames(directory, true);
-        if (!names)
-            return Removed { std::unexpected(names.error()) };
-        for (const QString& name : *names) {
-            if (!isOwnName(name))
-                continue;
-            if (auto removed = privatefiles::removeEntry(directory + u'/' + name); !removed)
-                return Removed { std::unexpected(removed.error()) };
-        }
-        return Removed { Result<void> {} };
-    });
-    auto removed = *co_await qCoro(removing).waitForFinished();
-    co_return std::move(removed.done);
+    co_return co_await FileSealer::removeOwnFiles(m_directory, isOwnName);
 }
 
 } // namespace lumora

@@ -8,6 +8,7 @@
 #include "security/SecureKeyStore.hpp"
 #include "security/Sha256.hpp"
 
+#include <QDir>
 #include <QLoggingCategory>
 #include <qcoro/qcorofuture.h>
 
@@ -151,6 +152,29 @@ FileSealer::Result<QByteArray> FileSealer::readFile(const QString& path, const S
     if (!plaintext)
         return std::unexpected(plaintext.error());
     return std::move(*plaintext);
+}
+
+QCoro::Task<FileSealer::Result<void>> FileSealer::removeOwnFiles(
+    QString directory, std::function<bool(const QString&)> owned)
+{
+    struct Removed {
+        Result<void> done;
+    };
+    const auto removing = startOffThread([directory = std::move(directory), owned = std::move(owned)] {
+        if (privatefiles::isSymbolicLink(QDir::cleanPath(directory)))
+            return Removed { std::unexpected(ResultStoreError::unsafeFolder) };
+        const auto names = privatefiles::entryNames(directory, true);
+        if (!names)
+            return Removed { std::unexpected(names.error()) };
+        for (const QString& name : *names) {
+            if (!owned(name))
+                continue;
+            if (auto removed = privatefiles::removeEntry(directory + u'/' + name); !removed)
+                return Removed { std::unexpected(removed.error()) };
+        }
+        return Removed { Result<void> {} };
+    });
+    co_return std::move((*co_await qCoro(removing).waitForFinished()).done);
 }
 
 } // namespace lumora

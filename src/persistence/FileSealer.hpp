@@ -64,6 +64,11 @@ public:
         const QString& path, const SymmetricKey& key, QByteArrayView plaintext);
     // The plaintext of a sealed file; fails on a damaged box or another key.
     [[nodiscard]] static Result<QByteArray> readFile(const QString& path, const SymmetricKey& key);
+    // Removes, on a pool thread, the entries of the store's folder whose names `owned` accepts;
+    // stops at the first that cannot be removed. A folder that is a symbolic link is refused
+    // (`unsafeFolder`), since removing "its" files could reach elsewhere.
+    [[nodiscard]] static QCoro::Task<Result<void>> removeOwnFiles(
+        QString directory, std::function<bool(const QString&)> owned);
 
 private:
     enum class Match { none, same, different };
