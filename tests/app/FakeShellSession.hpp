@@ -1,7 +1,7 @@
 #pragma once
 
-#include "PublishChange.hpp"
 #include "FakeRoomModel.hpp"
+#include "PublishChange.hpp"
 #include "ShellSession.hpp"
 
 #include <QList>

@@ -3,8 +3,8 @@
 #include "audio/AacEncoder.hpp"
 
 #include <algorithm>
-#include <memory>
 #include <cerrno>
+#include <memory>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -219,8 +219,7 @@ bool FfmpegAacEncoder::open(const char* path, int inputSampleRate, int outputSam
     auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
     if (buffer == nullptr)
         return false;
-    m_format->pb
-        = avio_alloc_context(buffer, ioBufferSize, 1, this, nullptr, &writePacket, &seekPacket);
+    m_format->pb = avio_alloc_context(buffer, ioBufferSize, 1, this, nullptr, &writePacket, &seekPacket);
     if (m_format->pb == nullptr) {
         av_free(buffer);
         return false;
