@@ -1,11 +1,14 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 namespace lumora {
+
+class DeferredResponse;
 
 // One request as a handler sees it: the plumbing has already read the whole body and
 // split the target into path and query. Header names keep their case; `header` looks
@@ -25,6 +28,9 @@ struct HttpResponse {
     std::string contentType = "application/json";
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
+    // When set, the answer comes later from there (see DeferredResponse.hpp) and the other
+    // members are not used.
+    std::shared_ptr<DeferredResponse> deferred = nullptr;
 };
 
 // {"error": code}, the one form in which the servers refuse a request.

@@ -2,6 +2,7 @@
 
 #include "common/Asio.hpp"
 #include "common/ConnectionTakeover.hpp"
+#include "common/DeferredResponse.hpp"
 
 #include <algorithm>
 #include <array>
@@ -18,6 +19,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 namespace lumora {
@@ -49,6 +51,7 @@ constexpr auto stopGrace = std::chrono::seconds(5);
 constexpr auto stopPoll = std::chrono::milliseconds(20);
 
 using Clock = std::chrono::steady_clock;
+using Request = http::request<http::string_body>;
 
 std::int64_t ticksNow()
 {
@@ -73,19 +76,19 @@ bool outOfDescriptors(const beast::error_code& ec)
         || ec == asio::error::no_memory;
 }
 
-// One open connection, as the accept loop sees it: whether it waits for a request, since
-// when, and how to close it from its own strand.
+// One open connection, as the accept loop sees it: whether it waits for a request head,
+// since when, and how to close it from its own thread.
 struct Connection {
-    explicit Connection(asio::any_io_executor connectionStrand)
-        : strand(std::move(connectionStrand))
+    explicit Connection(asio::any_io_executor connectionExecutor)
+        : executor(std::move(connectionExecutor))
     {
     }
-    asio::any_io_executor strand;
-    // Set and cleared on the strand, while the stream lives.
+    asio::any_io_executor executor;
+    // Set and cleared on the connection's thread, while the stream lives.
     beast::tcp_stream* stream = nullptr;
-    // Clock ticks since the connection waits for the first byte of a request (or of its TLS
-    // handshake); 0 while a request is under way. Written on the strand only.
-    std::atomic<std::int64_t> idleSince { 0 };
+    // Clock ticks since the connection waits for a complete request head (or for its TLS
+    // handshake); 0 once the head is in. Written on the connection's thread only.
+    std::atomic<std::int64_t> waitingSince { 0 };
     // Where it is in the list of open connections; guarded by that list's lock.
     std::list<std::shared_ptr<Connection>>::iterator position;
     bool listed = false;
@@ -107,6 +110,12 @@ std::string describe(const std::exception_ptr& failure)
     }
 }
 
+bool isParseError(const beast::error_code& ec)
+{
+    return ec.category() == http::make_error_code(http::error::bad_target).category()
+        && ec != http::error::end_of_stream && ec != http::error::partial_message;
+}
+
 // After a refusal the server sends nothing more; a client reading until the connection
 // closes learns that its answer is complete while the rest of its request is drained.
 void finishSending(beast::tcp_stream& stream)
@@ -119,7 +128,14 @@ void finishSending(beast::ssl_stream<beast::tcp_stream>&)
 {
 }
 
-HttpRequest toHttpRequest(http::request<http::string_body>&& message)
+std::string pathOf(const Request& message)
+{
+    const std::string_view target(message.target().data(), message.target().size());
+    return std::string(target.substr(0, target.find('?')));
+}
+
+// The head of a request as a handler sees it, without the body.
+HttpRequest headOf(const Request& message)
 {
     HttpRequest request;
     request.method = std::string(message.method_string());
@@ -130,6 +146,12 @@ HttpRequest toHttpRequest(http::request<http::string_body>&& message)
         request.query = std::string(target.substr(question + 1));
     for (const auto& field : message)
         request.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
+    return request;
+}
+
+HttpRequest toHttpRequest(Request&& message)
+{
+    HttpRequest request = headOf(message);
     request.body = std::move(message.body());
     return request;
 }
@@ -151,16 +173,16 @@ http::response<http::string_body> toBeastResponse(
 
 } // namespace
 
-// Connections run on a pool of threads, each on a strand of its own; the handler runs on a
-// pool of handler threads. Declared so that, when destroyed, the handler pool goes first
-// (its queued work holds connection coroutines whose sockets belong to `io`), then the
-// acceptor, then `io`, and last what the remaining coroutines refer to (handler, TLS
-// context). The thread that called runUntilSignalled waits for the stop signal.
+// Each thread runs an I/O context of its own, and each connection stays on the context it
+// was accepted into, so that whatever a request leaves with its thread (a deferred answer's
+// step) finds it there again. Declared so that, when destroyed, the handler pool goes first
+// (its queued work holds connection coroutines whose sockets belong to the contexts), then
+// the acceptor, then the contexts, and last what the remaining coroutines refer to (handler,
+// TLS context). The thread that called runUntilSignalled waits for the stop signal.
 struct HttpServer::State {
     HttpHandler handler;
     std::shared_ptr<ConnectionTakeover> takeover;
-    std::size_t bodyLimit = 0;
-    unsigned threads = 1;
+    HttpServerOptions options;
     std::ostream* log = nullptr;
     std::mutex logLock;
     std::optional<asio::ssl::context> tls;
@@ -170,15 +192,29 @@ struct HttpServer::State {
     // Set by the stop signal: no new requests are read, those under way are answered.
     std::atomic<bool> stopping { false };
     std::atomic<int> requestsUnderWay { 0 };
-    asio::io_context io;
-    tcp::acceptor acceptor { io };
-    // The accept loop's strand, where the acceptor is closed at a stop.
-    asio::strand<asio::io_context::executor_type> acceptStrand = asio::make_strand(io);
+    // Bytes of bodies that requests read or hold.
+    std::atomic<std::size_t> bodyBytes { 0 };
+    // Answers that connections wait for, dropped at the end if they never came.
+    std::mutex waitingLock;
+    std::unordered_set<std::shared_ptr<DeferredResponse>> waiting;
+    std::vector<std::unique_ptr<asio::io_context>> contexts;
+    std::vector<asio::executor_work_guard<asio::io_context::executor_type>> keepRunning;
+    std::size_t nextContext = 0;
+    std::optional<tcp::acceptor> acceptor;
     asio::io_context signalContext { 1 };
-    std::optional<asio::thread_pool> handlers;
     // Made as soon as the server listens, so that a SIGTERM arriving before
     // runUntilSignalled (a caller told of the port stops it at once) still stops it cleanly.
     std::optional<asio::signal_set> signals;
+    std::optional<asio::thread_pool> handlers;
+
+    State() = default;
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+    ~State()
+    {
+        handlers.reset();
+        abandonWaiting();
+    }
 
     void logLine(std::string_view method, std::string_view path, int status,
         std::chrono::steady_clock::time_point started)
@@ -205,98 +241,250 @@ struct HttpServer::State {
         *log << "connection failed: " << what << std::endl;
     }
 
-    HttpResponse respond(const HttpRequest& request) const
+    static HttpResponse guarded(const HttpHandler& step, const HttpRequest& request)
     {
         try {
-            return handler(request);
+            return step(request);
         } catch (const std::exception&) {
             return errorResponse(500, "internal_error");
         }
     }
 
-    asio::awaitable<HttpResponse> callHandler(HttpRequest request) { co_return respond(request); }
+    asio::awaitable<HttpResponse> callOnPool(const HttpHandler* step, const HttpRequest* request)
+    {
+        co_return guarded(*step, *request);
+    }
+
+    // Runs the handler, or a deferred answer's step, where the options say.
+    asio::awaitable<HttpResponse> run(const HttpHandler& step, const HttpRequest& request)
+    {
+        if (!handlers)
+            co_return guarded(step, request);
+        co_return co_await asio::co_spawn(*handlers, callOnPool(&step, &request), asio::use_awaitable);
+    }
+
+    // Suspends the connection until `deferred` is complete, holding no thread.
+    asio::awaitable<void> waitFor(const std::shared_ptr<DeferredResponse>& deferred)
+    {
+        {
+            const std::lock_guard lock(waitingLock);
+            waiting.insert(deferred);
+        }
+        const auto executor = co_await asio::this_coro::executor;
+        co_await asio::async_initiate<decltype(asio::use_awaitable), void()>(
+            [&deferred, executor](auto resume) {
+                deferred->whenComplete([executor, resume = std::move(resume)]() mutable {
+                    asio::post(executor, std::move(resume));
+                });
+            },
+            asio::use_awaitable);
+        const std::lock_guard lock(waitingLock);
+        waiting.erase(deferred);
+    }
+
+    // The final answer to a request: the handler's, or what it deferred to.
+    asio::awaitable<HttpResponse> answer(const HttpRequest& request)
+    {
+        HttpResponse response = co_await run(handler, request);
+        while (response.deferred) {
+            const std::shared_ptr<DeferredResponse> deferred = std::move(response.deferred);
+            co_await waitFor(deferred);
+            const HttpHandler step = deferred->step();
+            response = co_await run(step, request);
+        }
+        co_return response;
+    }
+
+    // Drops the connections that wait for answers that will not come any more; called once
+    // no thread runs the contexts, before they go.
+    void abandonWaiting()
+    {
+        std::unordered_set<std::shared_ptr<DeferredResponse>> dropped;
+        {
+            const std::lock_guard lock(waitingLock);
+            dropped.swap(waiting);
+        }
+        for (const auto& deferred : dropped)
+            deferred->abandon();
+    }
+
+    // The bytes of one body, counted against the limit from its head until its answer is sent.
+    class BodyReservation {
+    public:
+        BodyReservation() = default;
+        BodyReservation(const BodyReservation&) = delete;
+        BodyReservation& operator=(const BodyReservation&) = delete;
+        ~BodyReservation()
+        {
+            if (m_total)
+                *m_total -= m_bytes;
+        }
+        bool reserve(std::atomic<std::size_t>& total, std::size_t bytes, std::size_t limit)
+        {
+            std::size_t current = total.load();
+            do {
+                if (current + bytes > limit)
+                    return false;
+            } while (!total.compare_exchange_weak(current, current + bytes));
+            m_total = &total;
+            m_bytes = bytes;
+            return true;
+        }
+
+    private:
+        std::atomic<std::size_t>* m_total = nullptr;
+        std::size_t m_bytes = 0;
+    };
+
+    // The refusal of a request that could not be read whole, and whether the client may
+    // still be sending (so that its rest is drained before the connection closes).
+    struct Refusal {
+        HttpResponse response;
+        bool drain = false;
+    };
+
+    // What a failed read of a head or body answers; nullopt when there is nobody to answer
+    // (closed, reset or timed out).
+    static std::optional<Refusal> refusalFor(const beast::error_code& ec)
+    {
+        if (ec == http::error::body_limit)
+            return Refusal { errorResponse(413, "payload_too_large"), true };
+        if (isParseError(ec))
+            return Refusal { errorResponse(400, "bad_request"),
+                ec == http::error::header_limit || ec == http::error::buffer_overflow };
+        return std::nullopt;
+    }
+
+    // Reads the head of the next request into `parser`; false when the connection ends
+    // instead (closed, timed out, stopping). At the cap, a connection in here may be closed
+    // to admit another. The head's time starts when the connection is ready for its first
+    // request, or with the first byte of a later one (an idle keep-alive connection may wait
+    // longer); trickling bytes does not extend it.
+    template <typename Stream>
+    asio::awaitable<bool> readHead(Stream& stream, Connection& connection, beast::flat_buffer& buffer,
+        http::request_parser<http::string_body>& parser, bool first, beast::error_code& ec)
+    {
+        auto& lowest = beast::get_lowest_layer(stream);
+        lowest.expires_after(first ? options.headTimeout : readTimeout);
+        if (buffer.size() == 0) {
+            if (stopping)
+                co_return false;
+            if (connection.waitingSince == 0)
+                connection.waitingSince = ticksNow();
+            const std::size_t received
+                = co_await stream.async_read_some(buffer.prepare(readBufferLimit), awaitError(ec));
+            if (ec)
+                co_return false;
+            buffer.commit(received);
+            if (!first)
+                lowest.expires_after(options.headTimeout);
+        } else {
+            // It came in one piece with the previous request.
+            connection.waitingSince = ticksNow();
+            lowest.expires_after(options.headTimeout);
+        }
+        co_await http::async_read_header(stream, buffer, parser, awaitError(ec));
+        connection.waitingSince = 0;
+        co_return true;
+    }
 
     // Serves requests on one connection until the peer closes it, a request asks to close,
     // or a read or write fails.
     template <typename Stream> asio::awaitable<void> serve(Stream& stream, Connection& connection)
     {
         beast::flat_buffer buffer(readBufferLimit);
-        for (;;) {
+        for (bool first = true;; first = false) {
             http::request_parser<http::string_body> parser;
-            parser.body_limit(bodyLimit);
+            parser.body_limit(options.bodyLimit);
             parser.header_limit(headerLimit);
             beast::error_code ec;
-            beast::get_lowest_layer(stream).expires_after(readTimeout);
-            if (buffer.size() == 0) {
-                if (stopping)
-                    co_return;
-                // Waiting for the next request, the connection may be closed to admit another.
-                connection.idleSince = ticksNow();
-                const std::size_t received
-                    = co_await stream.async_read_some(buffer.prepare(readBufferLimit), awaitError(ec));
-                connection.idleSince = 0;
-                if (ec)
-                    co_return;
-                buffer.commit(received);
-            }
-            co_await http::async_read(stream, buffer, parser, awaitError(ec));
+            if (!co_await readHead(stream, connection, buffer, parser, first, ec))
+                co_return;
             const auto started = std::chrono::steady_clock::now();
-
-            HttpResponse response;
-            bool keepAlive = false;
-            // Refused for its size: the client may still be sending.
-            bool drainAfter = false;
-            std::string method = "-";
-            std::string path = "-";
-            if (ec == http::error::body_limit) {
-                response = errorResponse(413, "payload_too_large");
-                drainAfter = true;
-                method = std::string(parser.get().method_string());
-                path = std::string(parser.get().target().substr(0, parser.get().target().find('?')));
-            } else if (ec && ec.category() == http::make_error_code(http::error::bad_target).category()
-                && ec != http::error::end_of_stream && ec != http::error::partial_message) {
-                response = errorResponse(400, "bad_request");
-                drainAfter = ec == http::error::header_limit || ec == http::error::buffer_overflow;
-            } else if (ec) {
-                co_return; // closed, reset or timed out: nobody to answer
-            } else if (takeover && takeover->wants(parser.get())) {
+            std::optional<Refusal> refusal;
+            BodyReservation reservation;
+            if (ec) {
+                refusal = refusalFor(ec);
+                if (!refusal)
+                    co_return;
+            } else if (!parser.is_done()) {
+                refusal = admitBody(parser, reservation);
+                if (!refusal) {
+                    beast::get_lowest_layer(stream).expires_after(readTimeout);
+                    co_await http::async_read(stream, buffer, parser, awaitError(ec));
+                    if (ec) {
+                        refusal = refusalFor(ec);
+                        if (!refusal)
+                            co_return;
+                    }
+                }
+            }
+            if (refusal) {
+                // The head may be incomplete: name the request only when it was read.
+                const bool named = parser.is_header_done();
+                logLine(named ? std::string(parser.get().method_string()) : "-",
+                    named ? pathOf(parser.get()) : "-", refusal->response.status, started);
+                auto message = toBeastResponse(refusal->response, 11, false);
+                beast::get_lowest_layer(stream).expires_after(readTimeout);
+                co_await http::async_write(stream, message, awaitError(ec));
+                if (!ec && refusal->drain) {
+                    finishSending(stream);
+                    co_await drain(stream);
+                }
+                co_return;
+            }
+            if (takeover && takeover->wants(parser.get())) {
                 beast::get_lowest_layer(stream).expires_never();
-                method = std::string(parser.get().method_string());
-                path = std::string(parser.get().target().substr(0, parser.get().target().find('?')));
+                const std::string method(parser.get().method_string());
+                const std::string path = pathOf(parser.get());
                 const int status = co_await takeover->takeOver(stream, parser.release());
                 logLine(method, path, status, started);
                 co_return;
-            } else {
-                keepAlive = parser.get().keep_alive();
-                const unsigned version = parser.get().version();
-                HttpRequest request = toHttpRequest(parser.release());
-                method = request.method;
-                path = request.path;
-                const UnderWay underWay(requestsUnderWay);
-                response = co_await asio::co_spawn(
-                    *handlers, callHandler(std::move(request)), asio::use_awaitable);
-                // A stop that came meanwhile ends the connection after this answer.
-                keepAlive = keepAlive && !stopping;
-                // Logged once answered, before the write: a client that has the reply
-                // also finds its line in the log, even when the server stops right after.
-                logLine(method, path, response.status, started);
-                auto message = toBeastResponse(response, version, keepAlive);
-                beast::get_lowest_layer(stream).expires_after(readTimeout);
-                co_await http::async_write(stream, message, awaitError(ec));
-                if (ec || !keepAlive)
-                    co_return;
-                continue;
             }
-            logLine(method, path, response.status, started);
-            auto message = toBeastResponse(response, 11, false);
+            bool keepAlive = parser.get().keep_alive();
+            const unsigned version = parser.get().version();
+            const HttpRequest request = toHttpRequest(parser.release());
+            const UnderWay underWay(requestsUnderWay);
+            const HttpResponse response = co_await answer(request);
+            // A stop that came meanwhile ends the connection after this answer.
+            keepAlive = keepAlive && !stopping;
+            // Logged once answered, before the write: a client that has the reply
+            // also finds its line in the log, even when the server stops right after.
+            logLine(request.method, request.path, response.status, started);
+            auto message = toBeastResponse(response, version, keepAlive);
             beast::get_lowest_layer(stream).expires_after(readTimeout);
             co_await http::async_write(stream, message, awaitError(ec));
-            if (!ec && drainAfter) {
-                finishSending(stream);
-                co_await drain(stream);
-            }
-            co_return;
+            if (ec || !keepAlive)
+                co_return;
         }
+    }
+
+    // Whether the body of a request whose head is read may be read, and how much of it: a
+    // long body only once the head check lets it, and only while the bodies read at once stay
+    // under their limit. A body of unknown length that the check refuses is read up to the
+    // length that needs no check, for the handler to judge. The refusal otherwise.
+    std::optional<Refusal> admitBody(
+        http::request_parser<http::string_body>& parser, BodyReservation& reservation)
+    {
+        const auto declared = parser.content_length();
+        std::size_t length = declared ? static_cast<std::size_t>(*declared) : options.bodyLimit;
+        if (length > options.uncheckedBodyLimit && options.headCheck) {
+            std::optional<HttpResponse> refused;
+            try {
+                refused = options.headCheck(headOf(parser.get()));
+            } catch (const std::exception&) {
+                refused = errorResponse(500, "internal_error");
+            }
+            if (refused && declared)
+                return Refusal { std::move(*refused), true };
+            if (refused) {
+                length = options.uncheckedBodyLimit;
+                parser.body_limit(length);
+            }
+        }
+        if (!reservation.reserve(bodyBytes, length, options.bodyMemoryLimit))
+            return Refusal { errorResponse(503, "server_busy"), true };
+        return std::nullopt;
     }
 
     // Reads and drops what the client is still sending after a refusal, so that it sees
@@ -391,11 +579,11 @@ struct HttpServer::State {
         std::atomic<int>& m_count;
     };
 
-    // Closes a connection on its own strand unless a request began there meanwhile.
-    static void closeIfIdle(const std::shared_ptr<Connection>& connection)
+    // Closes a connection on its own thread unless its request head came in meanwhile.
+    static void closeIfWaiting(const std::shared_ptr<Connection>& connection)
     {
-        asio::post(connection->strand, [connection] {
-            if (connection->stream && connection->idleSince != 0)
+        asio::post(connection->executor, [connection] {
+            if (connection->stream && connection->waitingSince != 0)
                 connection->stream->close();
         });
     }
@@ -405,14 +593,14 @@ struct HttpServer::State {
     void beginStop()
     {
         stopping = true;
-        asio::post(acceptStrand, [this] {
+        asio::post(acceptor->get_executor(), [this] {
             beast::error_code ec;
-            acceptor.close(ec);
+            acceptor->close(ec);
         });
         {
             const std::lock_guard lock(connectionsLock);
             for (const auto& connection : connections)
-                closeIfIdle(connection);
+                closeIfWaiting(connection);
         }
         waitForRequestsUnderWay(
             std::make_shared<asio::steady_timer>(signalContext), Clock::now() + stopGrace);
@@ -421,8 +609,10 @@ struct HttpServer::State {
     void waitForRequestsUnderWay(std::shared_ptr<asio::steady_timer> timer, Clock::time_point deadline)
     {
         if (requestsUnderWay == 0 || Clock::now() >= deadline) {
-            io.stop();
-            handlers->stop();
+            for (const auto& context : contexts)
+                context->stop();
+            if (handlers)
+                handlers->stop();
             return;
         }
         timer->expires_after(stopPoll);
@@ -430,38 +620,38 @@ struct HttpServer::State {
             [this, timer, deadline](const beast::error_code&) { waitForRequestsUnderWay(timer, deadline); });
     }
 
-    // Closes the connection that has waited longest for its next request, if any waits.
-    // It leaves the count at once; its descriptor goes as soon as its strand runs.
-    bool closeLongestIdle()
+    // Closes the connection that has waited longest for a complete request head, if any
+    // waits. It leaves the count at once; its descriptor goes as soon as its thread runs.
+    bool closeSlowest()
     {
-        std::shared_ptr<Connection> oldest;
+        std::shared_ptr<Connection> slowest;
         {
             const std::lock_guard lock(connectionsLock);
-            std::int64_t oldestSince = 0;
+            std::int64_t slowestSince = 0;
             for (const auto& connection : connections) {
-                const std::int64_t since = connection->idleSince;
-                if (since != 0 && (!oldest || since < oldestSince)) {
-                    oldest = connection;
-                    oldestSince = since;
+                const std::int64_t since = connection->waitingSince;
+                if (since != 0 && (!slowest || since < slowestSince)) {
+                    slowest = connection;
+                    slowestSince = since;
                 }
             }
-            if (!oldest)
+            if (!slowest)
                 return false;
-            oldest->listed = false;
-            connections.erase(oldest->position);
+            slowest->listed = false;
+            connections.erase(slowest->position);
         }
-        // A request that began meanwhile is served; the cap is over by one until it ends.
-        closeIfIdle(oldest);
+        // A head completed meanwhile is served; the cap is over by one until it ends.
+        closeIfWaiting(slowest);
         return true;
     }
 
-    // At the cap with every connection in the middle of a request.
+    // At the cap with every connection past its request head.
     bool full()
     {
         const std::lock_guard lock(connectionsLock);
         return connections.size() >= maxConnections
             && std::ranges::none_of(
-                connections, [](const auto& connection) { return connection->idleSince != 0; });
+                connections, [](const auto& connection) { return connection->waitingSince != 0; });
     }
 
     bool atCap()
@@ -477,45 +667,47 @@ struct HttpServer::State {
         for (;;) {
             beast::error_code ec;
             if (full()) {
-                // Every connection is in the middle of a request: new clients wait in the
+                // Every connection is past its request head: new clients wait in the
                 // backlog until one ends.
                 pause.expires_after(fullPause);
                 co_await pause.async_wait(awaitError(ec));
-                if (!acceptor.is_open())
+                if (!acceptor->is_open())
                     co_return;
                 continue;
             }
-            tcp::socket socket(asio::make_strand(io));
-            co_await acceptor.async_accept(socket, awaitError(ec));
-            if (ec == asio::error::operation_aborted || !acceptor.is_open())
+            // Connections go to the threads in turn.
+            asio::io_context& context = *contexts[nextContext];
+            nextContext = (nextContext + 1) % contexts.size();
+            tcp::socket socket(context);
+            co_await acceptor->async_accept(socket, awaitError(ec));
+            if (ec == asio::error::operation_aborted || !acceptor->is_open())
                 co_return;
             if (ec) {
                 // Out of descriptors, say: the failure repeats until one is freed, so free one
                 // and wait instead of spinning; the pending client is accepted afterwards.
                 if (outOfDescriptors(ec))
-                    closeLongestIdle();
+                    closeSlowest();
                 pause.expires_after(failurePause);
                 co_await pause.async_wait(awaitError(ec));
                 failurePause = std::min(failurePause * 2, longestAcceptPause);
-                if (!acceptor.is_open())
+                if (!acceptor->is_open())
                     co_return;
                 continue;
             }
             failurePause = shortestAcceptPause;
             if (atCap())
-                closeLongestIdle();
-            const auto strand = socket.get_executor();
-            auto connection = std::make_shared<Connection>(strand);
-            connection->idleSince = ticksNow();
+                closeSlowest();
+            auto connection = std::make_shared<Connection>(context.get_executor());
+            connection->waitingSince = ticksNow();
             {
                 const std::lock_guard lock(connectionsLock);
                 connection->position = connections.insert(connections.end(), connection);
                 connection->listed = true;
             }
             if (tls)
-                asio::co_spawn(strand, tlsSession(std::move(socket), connection), asio::detached);
+                asio::co_spawn(context, tlsSession(std::move(socket), connection), asio::detached);
             else
-                asio::co_spawn(strand, plainSession(std::move(socket), connection), asio::detached);
+                asio::co_spawn(context, plainSession(std::move(socket), connection), asio::detached);
         }
     }
 };
@@ -533,11 +725,14 @@ std::expected<std::unique_ptr<HttpServer>, std::string> HttpServer::listen(HttpS
     auto state = std::make_unique<State>();
     state->handler = std::move(handler);
     state->takeover = std::move(takeover);
-    state->bodyLimit = options.bodyLimit;
-    state->threads
-        = options.threads > 0 ? options.threads : std::clamp(std::thread::hardware_concurrency(), 2u, 8u);
     state->log = &log;
     state->maxConnections = options.maxConnections > 0 ? options.maxConnections : defaultConnectionCap();
+    const unsigned threads
+        = options.threads > 0 ? options.threads : std::clamp(std::thread::hardware_concurrency(), 2u, 8u);
+    for (unsigned i = 0; i < threads; ++i) {
+        state->contexts.push_back(std::make_unique<asio::io_context>(1));
+        state->keepRunning.push_back(asio::make_work_guard(*state->contexts.back()));
+    }
 
     if (options.tls) {
         state->tls.emplace(asio::ssl::context::tls_server);
@@ -562,7 +757,7 @@ std::expected<std::unique_ptr<HttpServer>, std::string> HttpServer::listen(HttpS
     if (ec)
         return std::unexpected("invalid host " + options.listen.host);
     const tcp::endpoint endpoint(address, options.listen.port);
-    auto& acceptor = state->acceptor;
+    auto& acceptor = state->acceptor.emplace(*state->contexts.front());
     acceptor.open(endpoint.protocol(), ec);
     if (!ec)
         acceptor.set_option(asio::socket_base::reuse_address(true), ec);
@@ -573,16 +768,16 @@ std::expected<std::unique_ptr<HttpServer>, std::string> HttpServer::listen(HttpS
     if (ec)
         return std::unexpected("cannot listen on " + options.listen.text() + ": " + ec.message());
     state->signals.emplace(state->signalContext, SIGINT, SIGTERM);
-    state->handlers.emplace(options.handlerThreads > 0
-            ? options.handlerThreads
-            : std::clamp(2 * std::thread::hardware_concurrency(), 4u, 32u));
+    if (options.handlerThreads > 0)
+        state->handlers.emplace(options.handlerThreads);
+    state->options = std::move(options);
     return std::unique_ptr<HttpServer>(new HttpServer(std::move(state)));
 }
 
 std::uint16_t HttpServer::port() const
 {
     beast::error_code ec;
-    const auto endpoint = m_state->acceptor.local_endpoint(ec);
+    const auto endpoint = m_state->acceptor->local_endpoint(ec);
     return ec ? 0 : endpoint.port();
 }
 
@@ -590,15 +785,15 @@ void HttpServer::runUntilSignalled()
 {
     State& state = *m_state;
     state.signals->async_wait([&state](const beast::error_code&, int) { state.beginStop(); });
-    asio::co_spawn(state.acceptStrand, state.acceptLoop(), asio::detached);
+    asio::co_spawn(*state.contexts.front(), state.acceptLoop(), asio::detached);
     std::vector<std::thread> pool;
-    for (unsigned i = 0; i < state.threads; ++i)
-        pool.emplace_back([&state] {
+    for (const auto& context : state.contexts)
+        pool.emplace_back([&state, &context = *context] {
             // An exception thrown inside an operation of one connection leaves run() here; that
             // connection's work is gone with it, and the thread goes on serving the others.
             for (;;) {
                 try {
-                    state.io.run();
+                    context.run();
                     return;
                 } catch (...) {
                     state.logConnectionFailure(std::current_exception());
@@ -608,7 +803,9 @@ void HttpServer::runUntilSignalled()
     state.signalContext.run();
     for (std::thread& thread : pool)
         thread.join();
-    state.handlers->join();
+    if (state.handlers)
+        state.handlers->join();
+    state.abandonWaiting();
 }
 
 } // namespace lumora

@@ -3,6 +3,7 @@
 #include "common/HttpMessage.hpp"
 #include "common/ListenAddress.hpp"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
@@ -16,7 +17,11 @@ namespace lumora {
 
 class ConnectionTakeover;
 
+// Answers one request; the answer may come later (HttpResponse::deferred).
 using HttpHandler = std::function<HttpResponse(const HttpRequest&)>;
+// Looks at a request whose head is read and whose body is not: nullopt lets the body be read,
+// a response refuses the request without reading the body.
+using HeadCheck = std::function<std::optional<HttpResponse>(const HttpRequest& head)>;
 
 struct TlsFiles {
     std::string certificateChain; // PEM, server certificate first
@@ -29,19 +34,29 @@ struct HttpServerOptions {
     std::size_t bodyLimit = 2 * 1024 * 1024;
     // Threads that serve connections (TLS, parsing); 0 picks one per core, 2 to 8.
     unsigned threads = 0;
-    // Threads that run the handler, each one request at a time; 0 picks two per core, 4 to
-    // 32 (a handler mostly waits for its database).
+    // 0 runs the handler on the thread that read the request, which then serves that
+    // connection's next requests too; more runs it on a pool of that many threads, each one
+    // request at a time. Either way a handler thread runs one request at a time, so it may
+    // keep thread-bound resources of its own (thread_local), such as a database connection.
     unsigned handlerThreads = 0;
     // Connections open at once; 0 derives the cap from the process's descriptor limit. At the
-    // cap the connection that has waited longest for its next request is closed to admit a
-    // new one; when every connection is in the middle of a request, new ones wait.
+    // cap the connection that has waited longest for a complete request head is closed to
+    // admit a new one; when every connection is past its head, new ones wait.
     std::size_t maxConnections = 0;
+    // A connection's first request head must be complete this long after the connection is
+    // ready for it, a later one this long after its first byte, whatever arrives meanwhile.
+    std::chrono::milliseconds headTimeout { 5000 };
+    // A body longer than this is read only once `headCheck` lets it; one of unknown length
+    // that the check refuses is read up to this length, for the handler to judge.
+    std::size_t uncheckedBodyLimit = 64 * 1024;
+    HeadCheck headCheck = nullptr;
+    // The bytes of request bodies that all connections together may be reading or holding;
+    // a request whose body would pass it is refused with 503 "server_busy".
+    std::size_t bodyMemoryLimit = 256 * 1024 * 1024;
 };
 
-// An HTTP/1.1 server: connections are coroutines on a pool of threads, and the handler runs
-// on a pool of handler threads, several requests at once. Each handler thread runs one
-// request at a time, so it may keep thread-bound resources of its own (thread_local), such
-// as a database connection.
+// An HTTP/1.1 server: connections are coroutines on a pool of threads, each connection on one
+// thread for its whole life, and the handler runs as HttpServerOptions::handlerThreads says.
 // Each request is logged as one line (method, path, status, milliseconds; never bodies,
 // queries or headers). Bodies over the limit, malformed requests and handler exceptions
 // are answered with {"error": code} and never reach or stop the server; anything else one

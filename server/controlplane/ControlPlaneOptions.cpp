@@ -1,5 +1,7 @@
 #include "controlplane/ControlPlaneOptions.hpp"
 
+#include <algorithm>
+
 namespace lumora {
 
 namespace {
@@ -39,6 +41,40 @@ std::expected<QUrl, QString> parsePublicUrl(const QString& text)
     return url.adjusted(QUrl::StripTrailingSlash);
 }
 
+// The options that bound what clients may hold at once, each a whole number from 1 up.
+struct Limit {
+    const char* name;
+    qint64 most;
+};
+constexpr Limit limits[] = { { "--provider-calls", 4096 }, { "--provider-calls-per-account", 4096 },
+    { "--request-head-timeout", 300 }, { "--body-memory-limit", 1024 * 1024 } };
+
+bool isLimit(const QString& name)
+{
+    return std::ranges::any_of(
+        limits, [&](const Limit& limit) { return name == QLatin1StringView(limit.name); });
+}
+
+std::expected<void, QString> setLimit(ControlPlaneOptions& options, const QString& name, const QString& text)
+{
+    const auto limit = std::ranges::find_if(
+        limits, [&](const Limit& each) { return name == QLatin1StringView(each.name); });
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok || value < 1 || value > limit->most)
+        return std::unexpected(
+            QStringLiteral("%1 needs a whole number from 1 to %2").arg(name).arg(limit->most));
+    if (name == u"--provider-calls")
+        options.providerCalls.total = static_cast<int>(value);
+    else if (name == u"--provider-calls-per-account")
+        options.providerCalls.perAccount = static_cast<int>(value);
+    else if (name == u"--request-head-timeout")
+        options.requestHeadSeconds = static_cast<int>(value);
+    else
+        options.bodyMemoryMiB = value;
+    return {};
+}
+
 } // namespace
 
 std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
@@ -59,7 +95,7 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
             || name == u"--tls-key" || name == u"--speech-token-secret" || name == u"--usage-rate"
             || name == u"--pairing-invite-lifetime" || name == u"--pairing-confirm-window"
             || name == u"--deletion-request-lifetime" || name == u"--public-url"
-            || ProviderOptions::isOption(name);
+            || ProviderOptions::isOption(name) || isLimit(name);
         if (!takesValue && inlineValue)
             return std::unexpected(QStringLiteral("%1 takes no value").arg(name));
         if (takesValue) {
@@ -68,6 +104,9 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
                 return std::unexpected(text.error());
             if (ProviderOptions::isOption(name)) {
                 if (const auto set = options.providers.set(name, *text); !set)
+                    return std::unexpected(set.error());
+            } else if (isLimit(name)) {
+                if (const auto set = setLimit(options, name, *text); !set)
                     return std::unexpected(set.error());
             } else if (name == u"--listen") {
                 auto listen = ListenAddress::parse(text->toStdString());
@@ -160,6 +199,18 @@ QString ControlPlaneOptions::helpText()
         "  --deletion-request-lifetime SECONDS\n"
         "                        how long a conversation deletion waits for the partner's\n"
         "                        approval before it lapses (default 604800, seven days)\n"
+        "  --request-head-timeout SECONDS\n"
+        "                        a request's head must be in this long after the connection\n"
+        "                        opens (a later request's, after its first byte; default 5)\n"
+        "  --body-memory-limit MIB\n"
+        "                        request bodies being read or handled at once, all connections\n"
+        "                        together; past it a request with a body is refused with 503\n"
+        "                        (default 256)\n"
+        "  --provider-calls N    calls to the speech and analysis services under way at once\n"
+        "                        (default 32); past it a speech token answers 503 and an\n"
+        "                        analysis or nudge comes from the rule-based analyzer\n"
+        "  --provider-calls-per-account N\n"
+        "                        the same for one account (default 4)\n"
         "  --help                show this text\n");
     return text + ProviderOptions::helpText();
 }

@@ -2,6 +2,7 @@
 
 #include "common/ListenAddress.hpp"
 #include "controlplane/PairingLifetimes.hpp"
+#include "controlplane/ProviderCalls.hpp"
 #include "controlplane/ProviderOptions.hpp"
 
 #include <QString>
@@ -35,6 +36,10 @@ struct ControlPlaneOptions {
     std::optional<qint64> deletionRequestLifetime;
     // The real speech and analysis services, when their keys are given.
     ProviderOptions providers;
+    // What one client, or all of them, may hold of the server at once.
+    ProviderCallLimits providerCalls;
+    int requestHeadSeconds = 5;
+    qint64 bodyMemoryMiB = 256;
     bool help = false;
 
     // `arguments` excludes the program name. `defaultDatabase` is used when --database is

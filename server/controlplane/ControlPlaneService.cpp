@@ -7,7 +7,7 @@ namespace lumora {
 ControlPlaneService::ControlPlaneService(
     ControlPlaneStore& store, const ControlPlaneServiceSettings& settings, std::function<qint64()> clock)
     : m_authenticator(store, clock)
-    , m_router(m_authenticator)
+    , m_router(m_authenticator, settings.nonces.get())
     , m_signIn(store, m_authenticator, settings.devSignIn, settings.publicUrl, clock)
     , m_account(store, clock)
     , m_conversation(store, settings.conversation, clock)
@@ -25,12 +25,12 @@ ControlPlaneService::ControlPlaneService(
 
 HttpResponse ControlPlaneService::handle(const HttpRequest& request) const
 {
-    try {
-        return m_router.dispatch(request);
-    } catch (const StoreFailure& failure) {
-        qWarning("storage failed: %s", failure.what());
-        return errorResponse(503, "storage_unavailable");
-    }
+    return m_router.dispatch(request);
+}
+
+std::optional<HttpResponse> ControlPlaneService::checkBeforeLongBody(const HttpRequest& head) const
+{
+    return m_router.checkBeforeLongBody(head);
 }
 
 } // namespace lumora

@@ -13,8 +13,12 @@
 
 #include <QUrl>
 #include <functional>
+#include <memory>
+#include <optional>
 
 namespace lumora {
+
+class NonceWriter;
 
 struct ControlPlaneServiceSettings {
     // Offer the development sign-in page in place of Sign in with Apple.
@@ -28,6 +32,9 @@ struct ControlPlaneServiceSettings {
     PairingLifetimes pairing;
     // Seconds after which a deletion request that waits for the partner lapses.
     qint64 conversationDeletionLifetime = 7 * 24 * 3600;
+    // Where signed calls record their nonces, shared by the services of every thread; each
+    // service records its own on its store when null.
+    std::shared_ptr<NonceWriter> nonces;
 };
 
 // The control plane's HTTP API over one store connection: the endpoint groups on one
@@ -41,7 +48,10 @@ public:
     ControlPlaneService(const ControlPlaneService&) = delete;
     ControlPlaneService& operator=(const ControlPlaneService&) = delete;
 
+    // The answer may come later (see DeferredResponse.hpp); its steps run on this thread.
     HttpResponse handle(const HttpRequest& request) const;
+    // See Router::checkBeforeLongBody.
+    std::optional<HttpResponse> checkBeforeLongBody(const HttpRequest& head) const;
 
 private:
     RequestAuthenticator m_authenticator;

@@ -326,6 +326,14 @@ void ControlPlaneStore::forgetNoncesBefore(qint64 time)
     Statement(m_connection, QStringLiteral("DELETE FROM request_nonces WHERE request_time < ?"), { time });
 }
 
+void ControlPlaneStore::forgetNoncesOlderThan(qint64 age)
+{
+    const QString now = connectionOf(m_connection).driverName() == u"QSQLITE"
+        ? QStringLiteral("CAST(strftime('%s', 'now') AS BIGINT)")
+        : QStringLiteral("CAST(EXTRACT(EPOCH FROM CURRENT_TIMESTAMP) AS BIGINT)");
+    Statement(m_connection, "DELETE FROM request_nonces WHERE request_time < " + now + " - ?", { age });
+}
+
 void ControlPlaneStore::leaveCheckpoints()
 {
     if (connectionOf(m_connection).driverName() == u"QSQLITE")

@@ -91,6 +91,9 @@ public:
     // Forgets nonces whose request time is older than `time`, which the freshness check
     // refuses anyway.
     void forgetNoncesBefore(qint64 time);
+    // The same for nonces older than `age` seconds by the database's clock, which every
+    // instance on the database shares whatever its own clock says.
+    void forgetNoncesOlderThan(qint64 age);
 
     // On SQLite, a connection that commits may also have to copy the write-ahead log back
     // into the database. A connection that serves requests leaves that to another one,

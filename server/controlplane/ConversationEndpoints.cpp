@@ -1,9 +1,11 @@
 #include "controlplane/ConversationEndpoints.hpp"
 
 #include "analysis/RuleBasedAnalyzer.hpp"
+#include "common/DeferredResponse.hpp"
 #include "common/SpeechToken.hpp"
 #include "controlplane/DeepgramGrantClient.hpp"
 #include "controlplane/JsonReplies.hpp"
+#include "controlplane/ProviderCalls.hpp"
 #include "controlplane/Router.hpp"
 #include "domain/JsonObjectReader.hpp"
 #include "providers/AnalysisPass.hpp"
@@ -43,6 +45,30 @@ qint64 wholeSeconds(double seconds)
     return static_cast<qint64>(std::ceil(seconds));
 }
 
+HttpResponse analysisResponse(const ConversationAnalyzer& analyzer, const AnalysisProviderPayload& payload)
+{
+    const auto result = analyzer.analyze(payload);
+    if (!result)
+        return errorResponse(400, errorCode(result.error()).toStdString());
+    return recordResponse(result->toJson());
+}
+
+HttpResponse nudgeResponse(const ConversationAnalyzer& analyzer, const NudgeProviderPayload& payload)
+{
+    const auto nudge = analyzer.nudge(payload);
+    if (!nudge)
+        return errorResponse(400, errorCode(nudge.error()).toStdString());
+    return recordResponse(nudge->toJson());
+}
+
+HttpResponse grantResponse(const DeepgramGrantClient& grants, qint64 lifetime)
+{
+    const auto grant = grants.grant(lifetime);
+    if (!grant)
+        return errorResponse(503, "provider_token_unavailable");
+    return jsonResponse({ { "access_token", grant->accessToken }, { "expires_in", grant->expiresIn } });
+}
+
 } // namespace
 
 ConversationEndpoints::ConversationEndpoints(
@@ -50,9 +76,21 @@ ConversationEndpoints::ConversationEndpoints(
     : m_store(store)
     , m_settings(std::move(settings))
     , m_clock(std::move(clock))
+    , m_rules(std::make_shared<RuleBasedAnalyzer>())
 {
     if (!m_settings.analyzer)
-        m_settings.analyzer = std::make_shared<RuleBasedAnalyzer>();
+        m_settings.analyzer = m_rules;
+}
+
+HttpResponse ConversationEndpoints::callProvider(const DeviceRecord& device,
+    std::function<HttpResponse()> call, const std::function<HttpResponse()>& atCap) const
+{
+    if (!m_settings.providerCalls)
+        return call();
+    auto deferred = m_settings.providerCalls->start(device.accountID, std::move(call));
+    if (!deferred)
+        return atCap();
+    return DeferredResponse::later(std::move(deferred));
 }
 
 void ConversationEndpoints::addRoutes(Router& router)
@@ -180,12 +218,10 @@ HttpResponse ConversationEndpoints::speechToken(const HttpRequest& request, cons
         return reservation.error();
     const qint64 now = m_clock();
     const qint64 lifetime = std::min(speechTokenLifetime, reservation->expiresAt - now);
-    if (m_settings.speechGrants) {
-        const auto grant = m_settings.speechGrants->grant(lifetime);
-        if (!grant)
-            return errorResponse(503, "provider_token_unavailable");
-        return jsonResponse({ { "access_token", grant->accessToken }, { "expires_in", grant->expiresIn } });
-    }
+    if (m_settings.speechGrants)
+        return callProvider(
+            device, [grants = m_settings.speechGrants, lifetime] { return grantResponse(*grants, lifetime); },
+            [] { return errorResponse(503, "provider_token_unavailable"); });
     if (!m_settings.speechTokenSecret)
         return errorResponse(503, "speech_not_configured");
     const std::string token = speechtoken::make(
@@ -224,10 +260,12 @@ HttpResponse ConversationEndpoints::analyze(const HttpRequest& request, const De
     const auto payload = turnsRequest<AnalysisProviderPayload>(*body);
     if (!payload)
         return payload.error();
-    const auto result = m_settings.analyzer->analyze(*payload);
-    if (!result)
-        return errorResponse(400, errorCode(result.error()).toStdString());
-    return recordResponse(result->toJson());
+    if (m_settings.analyzer == m_rules)
+        return analysisResponse(*m_rules, *payload);
+    return callProvider(
+        device,
+        [analyzer = m_settings.analyzer, payload = *payload] { return analysisResponse(*analyzer, payload); },
+        [&] { return analysisResponse(*m_rules, *payload); });
 }
 
 HttpResponse ConversationEndpoints::nudge(const HttpRequest& request, const DeviceRecord& device)
@@ -241,10 +279,11 @@ HttpResponse ConversationEndpoints::nudge(const HttpRequest& request, const Devi
     // The window, step and seat rules hold whatever the caller sent.
     const NudgeProviderPayload windowed(
         payload->rubricVersion, payload->turns, payload->currentStep, payload->targetSpeaker);
-    const auto nudge = m_settings.analyzer->nudge(windowed);
-    if (!nudge)
-        return errorResponse(400, errorCode(nudge.error()).toStdString());
-    return recordResponse(nudge->toJson());
+    if (m_settings.analyzer == m_rules)
+        return nudgeResponse(*m_rules, windowed);
+    return callProvider(
+        device, [analyzer = m_settings.analyzer, windowed] { return nudgeResponse(*analyzer, windowed); },
+        [&] { return nudgeResponse(*m_rules, windowed); });
 }
 
 HttpResponse ConversationEndpoints::reportUsage(const HttpRequest& request, const DeviceRecord& device)

@@ -18,6 +18,7 @@ namespace lumora {
 
 class Router;
 class DeepgramGrantClient;
+class ProviderCalls;
 struct DeviceRecord;
 
 struct ConversationSettings {
@@ -32,6 +33,9 @@ struct ConversationSettings {
         { QStringLiteral("final_transcription"), 4300 } };
     // What answers the analysis and nudge calls; the built-in rule-based analyzer when null.
     std::shared_ptr<const ConversationAnalyzer> analyzer;
+    // Where the calls to outside services (`speechGrants`, `analyzer`) run; on the request's
+    // thread when null.
+    std::shared_ptr<ProviderCalls> providerCalls;
 };
 
 // The calls around one conversation: usage reservations, speech-provider grants, analysis,
@@ -74,10 +78,16 @@ private:
     template <typename T> static std::expected<T, HttpResponse> turnsRequest(const QJsonObject& body);
     // Finalizes or cancels the reservation the body names.
     HttpResponse close(const HttpRequest& request, const DeviceRecord& device, const QString& status);
+    // The answer of `call` to an outside service, run on the provider pool when there is one;
+    // what `atCap` answers, at once, when the account or the pool has too many calls under way.
+    HttpResponse callProvider(const DeviceRecord& device, std::function<HttpResponse()> call,
+        const std::function<HttpResponse()>& atCap) const;
 
     ReservationStore m_store;
     ConversationSettings m_settings;
     std::function<qint64()> m_clock;
+    // Answers analyses and nudges when no outside service may.
+    std::shared_ptr<const ConversationAnalyzer> m_rules;
 };
 
 } // namespace lumora

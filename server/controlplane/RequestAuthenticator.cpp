@@ -23,10 +23,12 @@ QString authorizationHeader(const HttpRequest& request)
 struct DeviceKey {
     QString text;
     P256PublicKey key;
+    // A device never moves to another account.
+    QUuid accountID;
 };
 
-// Parsed public keys of devices, shared by every thread. A device's key never changes, so
-// a key found here is never stale; whether the device may still sign is read from the
+// Parsed public keys of devices with their accounts, shared by every thread. A device's key
+// never changes, so a key found here is never stale; whether the device may still sign is read from the
 // database on every request. Made once and never destroyed: its keys must not outlive
 // the crypto library at exit.
 class DeviceKeyCache {
@@ -57,6 +59,24 @@ private:
     QHash<QUuid, std::shared_ptr<const DeviceKey>> m_keys;
 };
 
+// The device's key, read from the database once per process.
+std::expected<std::shared_ptr<const DeviceKey>, AuthenticationFailure> deviceKey(
+    const ControlPlaneStore& store, const QUuid& id)
+{
+    if (auto key = DeviceKeyCache::instance().find(id))
+        return key;
+    const auto device = store.device(id);
+    if (!device)
+        return std::unexpected(AuthenticationFailure::unknownDevice);
+    auto parsed = P256PublicKey::fromBase64Url(device->publicKey);
+    if (!parsed)
+        return std::unexpected(AuthenticationFailure::invalidSignature);
+    auto key = std::make_shared<const DeviceKey>(
+        DeviceKey { device->publicKey, std::move(*parsed), device->accountID });
+    DeviceKeyCache::instance().insert(id, key);
+    return key;
+}
+
 } // namespace
 
 QString toString(AuthenticationFailure failure)
@@ -85,7 +105,7 @@ RequestAuthenticator::RequestAuthenticator(ControlPlaneStore& store, std::functi
 // The order of the checks keeps what a stranger learns small: the clock and the header's
 // form first, then whether the device exists, then the signature; only a holder of the key
 // learns that the device was revoked, and a forged request never consumes a nonce.
-std::expected<DeviceRecord, AuthenticationFailure> RequestAuthenticator::authenticateDevice(
+std::expected<SignedCall, AuthenticationFailure> RequestAuthenticator::checkDeviceSignature(
     const HttpRequest& request)
 {
     const auto fields = SignedRequestHeaders::fromAuthorization(authorizationHeader(request));
@@ -93,33 +113,51 @@ std::expected<DeviceRecord, AuthenticationFailure> RequestAuthenticator::authent
         return std::unexpected(AuthenticationFailure::invalidSignature);
     if (auto fresh = checkFreshness(fields->timestamp); !fresh)
         return std::unexpected(fresh.error());
-    auto key = DeviceKeyCache::instance().find(fields->deviceID);
-    if (!key) {
-        const auto device = m_store.device(fields->deviceID);
-        if (!device)
-            return std::unexpected(AuthenticationFailure::unknownDevice);
-        auto parsed = P256PublicKey::fromBase64Url(device->publicKey);
-        if (!parsed)
-            return std::unexpected(AuthenticationFailure::invalidSignature);
-        key = std::make_shared<const DeviceKey>(DeviceKey { device->publicKey, std::move(*parsed) });
-        DeviceKeyCache::instance().insert(fields->deviceID, key);
-    }
+    const auto key = deviceKey(m_store, fields->deviceID);
+    if (!key)
+        return std::unexpected(key.error());
     const QByteArray canonical = RequestSigner::canonical(QString::fromStdString(request.method),
         QString::fromStdString(request.path), fields->timestamp, fields->nonce, QByteArrayView(request.body));
     const auto signature = Base64Url::decoded(fields->signature);
-    if (!signature || !key->key.isValidSignature(*signature, canonical))
+    if (!signature || !(*key)->key.isValidSignature(*signature, canonical))
         return std::unexpected(AuthenticationFailure::invalidSignature);
-    const QString signer = "device:" + uuidText(fields->deviceID, UuidCase::lower);
-    if (const auto account
-        = m_store.rememberNonceOfActiveDevice(fields->deviceID, signer, fields->nonce, fields->timestamp))
-        return DeviceRecord { fields->deviceID, *account, key->text, false };
-    // Refused: say why, for the holder of the key alone.
-    const auto device = m_store.device(fields->deviceID);
+    return SignedCall { DeviceRecord { fields->deviceID, (*key)->accountID, (*key)->text, false },
+        "device:" + uuidText(fields->deviceID, UuidCase::lower), fields->nonce, fields->timestamp };
+}
+
+AuthenticationFailure RequestAuthenticator::refusalOf(const SignedCall& call) const
+{
+    // Said for the holder of the key alone.
+    const auto device = m_store.device(call.device.id);
     if (!device)
-        return std::unexpected(AuthenticationFailure::unknownDevice);
+        return AuthenticationFailure::unknownDevice;
     if (device->revoked)
-        return std::unexpected(AuthenticationFailure::deviceRevoked);
-    return std::unexpected(AuthenticationFailure::replayedNonce);
+        return AuthenticationFailure::deviceRevoked;
+    return AuthenticationFailure::replayedNonce;
+}
+
+std::expected<DeviceRecord, AuthenticationFailure> RequestAuthenticator::authenticateDevice(
+    const HttpRequest& request)
+{
+    const auto call = checkDeviceSignature(request);
+    if (!call)
+        return std::unexpected(call.error());
+    if (const auto account
+        = m_store.rememberNonceOfActiveDevice(call->device.id, call->signer, call->nonce, call->timestamp))
+        return DeviceRecord { call->device.id, *account, call->device.publicKey, false };
+    return std::unexpected(refusalOf(*call));
+}
+
+std::optional<AuthenticationFailure> RequestAuthenticator::checkHead(const HttpRequest& head)
+{
+    const auto fields = SignedRequestHeaders::fromAuthorization(authorizationHeader(head));
+    if (!fields)
+        return AuthenticationFailure::invalidSignature;
+    if (auto fresh = checkFreshness(fields->timestamp); !fresh)
+        return fresh.error();
+    if (const auto key = deviceKey(m_store, fields->deviceID); !key)
+        return key.error();
+    return std::nullopt;
 }
 
 std::expected<void, AuthenticationFailure> RequestAuthenticator::authenticateRecovery(

@@ -6,6 +6,7 @@
 #include <QString>
 #include <expected>
 #include <functional>
+#include <optional>
 
 namespace lumora {
 
@@ -20,17 +21,37 @@ enum class AuthenticationFailure {
 
 QString toString(AuthenticationFailure failure);
 
+// A device-signed request whose signature holds, before its nonce is recorded.
+struct SignedCall {
+    DeviceRecord device;
+    QString signer;
+    QUuid nonce;
+    qint64 timestamp = 0;
+};
+
 // Checks the "Authorization" header of a request against the canonical text rebuilt from
 // the request itself (method, path without query, timestamp, nonce, body digest).
 class RequestAuthenticator {
 public:
     // Requests signed more than this many seconds before or after the server clock are stale.
     static constexpr qint64 allowedClockSkew = 300;
+    // Nonces are kept this long after their request time by the database's clock: the window
+    // above and as much again, so that an instance whose clock differs from the database's
+    // (by less than that) still finds every nonce it would accept.
+    static constexpr qint64 nonceLifetime = 2 * allowedClockSkew;
 
     RequestAuthenticator(ControlPlaneStore& store, std::function<qint64()> clock);
 
     // "Device ID:TIMESTAMP:NONCE:SIGNATURE" by a known, unrevoked device, signed with its key.
     std::expected<DeviceRecord, AuthenticationFailure> authenticateDevice(const HttpRequest& request);
+    // The same in two parts, for a caller that records the nonce itself: everything but the
+    // nonce and the revocation...
+    std::expected<SignedCall, AuthenticationFailure> checkDeviceSignature(const HttpRequest& request);
+    // ...and, when the nonce was not recorded, why, as the database says now.
+    AuthenticationFailure refusalOf(const SignedCall& call) const;
+    // What can be checked before the body is read: the header's form, the clock window and
+    // that the device is known.
+    std::optional<AuthenticationFailure> checkHead(const HttpRequest& head);
     // "Recover TIMESTAMP:NONCE:SIGNATURE", signed with the key the body names.
     std::expected<void, AuthenticationFailure> authenticateRecovery(
         const HttpRequest& request, const QString& publicKey);

@@ -1,12 +1,35 @@
 #include "controlplane/Router.hpp"
 
+#include "common/DeferredResponse.hpp"
 #include "controlplane/JsonReplies.hpp"
+#include "controlplane/NonceWriter.hpp"
 #include "controlplane/RequestAuthenticator.hpp"
 
 namespace lumora {
 
-Router::Router(RequestAuthenticator& authenticator)
+namespace {
+
+HttpResponse refusal(AuthenticationFailure failure)
+{
+    return errorResponse(401, toString(failure).toStdString());
+}
+
+// What `answer` answers, or 503 when the store fails on the way.
+template <typename Answer> auto storeGuarded(Answer answer) -> decltype(answer())
+{
+    try {
+        return answer();
+    } catch (const StoreFailure& failure) {
+        qWarning("storage failed: %s", failure.what());
+        return errorResponse(503, "storage_unavailable");
+    }
+}
+
+} // namespace
+
+Router::Router(RequestAuthenticator& authenticator, NonceWriter* nonces)
     : m_authenticator(authenticator)
+    , m_nonces(nonces)
 {
 }
 
@@ -36,7 +59,7 @@ void Router::addSignedRoute(std::string path, std::string method, SignedHandler 
     m_routes.push_back(Route { std::move(path), std::move(method), {}, std::move(handler) });
 }
 
-HttpResponse Router::dispatch(const HttpRequest& request) const
+std::expected<const Router::Route*, HttpResponse> Router::find(const HttpRequest& request) const
 {
     std::string allowed;
     for (const Route& route : m_routes) {
@@ -46,18 +69,70 @@ HttpResponse Router::dispatch(const HttpRequest& request) const
             allowed += allowed.empty() ? route.method : ", " + route.method;
             continue;
         }
-        if (route.open)
-            return route.open(request);
-        const auto device = m_authenticator.authenticateDevice(request);
-        if (!device)
-            return errorResponse(401, toString(device.error()).toStdString());
-        return route.signedCall(request, *device);
+        return &route;
     }
     if (allowed.empty())
-        return errorResponse(404, "not_found");
+        return std::unexpected(errorResponse(404, "not_found"));
     HttpResponse response = errorResponse(405, "method_not_allowed");
     response.headers.emplace_back("Allow", allowed);
-    return response;
+    return std::unexpected(std::move(response));
+}
+
+HttpResponse Router::dispatch(const HttpRequest& request) const
+{
+    return storeGuarded([&] {
+        const auto route = find(request);
+        if (!route)
+            return route.error();
+        if ((*route)->open)
+            return (*route)->open(request);
+        return dispatchSigned(**route, request);
+    });
+}
+
+HttpResponse Router::dispatchSigned(const Route& route, const HttpRequest& request) const
+{
+    if (!m_nonces) {
+        const auto device = m_authenticator.authenticateDevice(request);
+        if (!device)
+            return refusal(device.error());
+        return route.signedCall(request, *device);
+    }
+    const auto call = m_authenticator.checkDeviceSignature(request);
+    if (!call)
+        return refusal(call.error());
+    auto deferred = std::make_shared<DeferredResponse>();
+    const NonceClaim claim { call->device.id, call->signer, call->nonce, call->timestamp };
+    m_nonces->remember(claim, [this, &route, deferred, call = *call](NonceOutcome outcome) {
+        deferred->continueWith([this, &route, call, outcome](const HttpRequest& signedRequest) {
+            return storeGuarded([&] {
+                switch (outcome) {
+                case NonceOutcome::accepted:
+                    return route.signedCall(signedRequest, call.device);
+                case NonceOutcome::refused:
+                    return refusal(m_authenticator.refusalOf(call));
+                case NonceOutcome::storageFailed:
+                    break;
+                }
+                return errorResponse(503, "storage_unavailable");
+            });
+        });
+    });
+    return DeferredResponse::later(std::move(deferred));
+}
+
+std::optional<HttpResponse> Router::checkBeforeLongBody(const HttpRequest& head) const
+{
+    return storeGuarded([&]() -> std::optional<HttpResponse> {
+        const auto route = find(head);
+        if (!route)
+            return route.error();
+        if ((*route)->open)
+            return errorResponse(413, "payload_too_large");
+        if (const auto failure = m_authenticator.checkHead(head))
+            return refusal(*failure);
+        return std::nullopt;
+    });
 }
 
 } // namespace lumora

@@ -3,24 +3,31 @@
 #include "common/HttpMessage.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
 
+#include <expected>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace lumora {
 
+class NonceWriter;
 class RequestAuthenticator;
 
 // The control plane's route table: finds the route of a request by path and method, checks
 // the device signature of signed routes and calls the route's handler. A path no route
-// has answers 404; a path known under other methods answers 405 with "Allow".
+// has answers 404; a path known under other methods answers 405 with "Allow". A store that
+// fails answers 503 "storage_unavailable".
 class Router {
 public:
     using OpenHandler = std::function<HttpResponse(const HttpRequest&)>;
     using SignedHandler = std::function<HttpResponse(const HttpRequest&, const DeviceRecord&)>;
 
-    explicit Router(RequestAuthenticator& authenticator);
+    // With `nonces`, signed calls record their nonces there and go on once they are recorded
+    // (the answer comes later, and the route's handler runs on the thread that called
+    // dispatch); without, on this thread's store before the handler runs.
+    explicit Router(RequestAuthenticator& authenticator, NonceWriter* nonces = nullptr);
 
     Router(const Router&) = delete;
     Router& operator=(const Router&) = delete;
@@ -50,6 +57,10 @@ public:
     }
 
     HttpResponse dispatch(const HttpRequest& request) const;
+    // Before the body of `head` is read, when it is longer than open calls take: the refusal
+    // of a request that goes nowhere, of an open call, or of a signed call whose signature
+    // header already fails; nullopt lets the body be read.
+    std::optional<HttpResponse> checkBeforeLongBody(const HttpRequest& head) const;
 
     static bool matches(std::string_view pattern, std::string_view path);
 
@@ -61,7 +72,12 @@ private:
         SignedHandler signedCall;
     };
 
+    // The route of a request, or the 404 or 405 refusal.
+    std::expected<const Route*, HttpResponse> find(const HttpRequest& request) const;
+    HttpResponse dispatchSigned(const Route& route, const HttpRequest& request) const;
+
     RequestAuthenticator& m_authenticator;
+    NonceWriter* m_nonces = nullptr;
     std::vector<Route> m_routes;
 };
 

@@ -3,6 +3,8 @@
 #include "controlplane/ControlPlaneOptions.hpp"
 #include "controlplane/ControlPlaneService.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/NonceWriter.hpp"
+#include "controlplane/ProviderCalls.hpp"
 #include "controlplane/ProviderSetup.hpp"
 
 #include <QCoreApplication>
@@ -25,7 +27,7 @@ qint64 secondsNow()
 
 // The database's upkeep, on a thread and a connection of its own, never on a request's way:
 // every second a checkpoint of SQLite's write-ahead log, every minute forgetting the nonces
-// that the freshness check refuses anyway.
+// that the freshness check of every instance refuses anyway.
 void keepUp(const std::stop_token& stop, const QString& database)
 {
     using namespace lumora;
@@ -39,7 +41,7 @@ void keepUp(const std::stop_token& stop, const QString& database)
     for (int second = 0; !stop.stop_requested(); ++second) {
         try {
             if (second % 60 == 0)
-                (*store)->forgetNoncesBefore(secondsNow() - RequestAuthenticator::allowedClockSkew);
+                (*store)->forgetNoncesOlderThan(RequestAuthenticator::nonceLifetime);
             (*store)->checkpoint();
         } catch (const StoreFailure& failure) {
             qWarning("database upkeep failed: %s", failure.what());
@@ -103,18 +105,21 @@ int main(int argc, char** argv)
     if (options->deletionRequestLifetime)
         settings.conversationDeletionLifetime = *options->deletionRequestLifetime;
     const QString database = options->database;
-    // Each handler thread has a database connection and a service of its own, made at its
-    // first request: Qt SQL connections belong to the thread that opened them. The settings
-    // are complete once the server listens and the port it was given is known; requests
-    // are handled only from runUntilSignalled on.
-    const auto handle = [&settings, &database](const HttpRequest& request) {
+    settings.nonces = std::make_shared<NonceWriter>(database);
+    if (settings.conversation.speechGrants || settings.conversation.analyzer)
+        settings.conversation.providerCalls = std::make_shared<ProviderCalls>(options->providerCalls);
+    // Each thread that serves requests has a database connection and a service of its own,
+    // made at its first request: Qt SQL connections belong to the thread that opened them.
+    // The settings are complete once the server listens and the port it was given is known;
+    // requests are handled only from runUntilSignalled on.
+    const auto threadService = [&settings, &database]() -> const ControlPlaneService* {
         thread_local std::unique_ptr<ControlPlaneStore> threadStore;
-        thread_local std::unique_ptr<ControlPlaneService> threadService;
-        if (!threadService) {
+        thread_local std::unique_ptr<ControlPlaneService> service;
+        if (!service) {
             auto opened = ControlPlaneStore::open(database);
             if (!opened) {
                 qWarning("cannot open the database: %s", qPrintable(opened.error()));
-                return errorResponse(503, "storage_unavailable");
+                return nullptr;
             }
             threadStore = std::move(*opened);
             try {
@@ -122,12 +127,22 @@ int main(int argc, char** argv)
             } catch (const StoreFailure& failure) {
                 qWarning("%s", failure.what());
             }
-            threadService = std::make_unique<ControlPlaneService>(*threadStore, settings, secondsNow);
+            service = std::make_unique<ControlPlaneService>(*threadStore, settings, secondsNow);
         }
-        return threadService->handle(request);
+        return service.get();
+    };
+    const auto handle = [threadService](const HttpRequest& request) {
+        const ControlPlaneService* service = threadService();
+        return service ? service->handle(request) : errorResponse(503, "storage_unavailable");
     };
 
     HttpServerOptions serverOptions { options->listen, std::nullopt, 2 * 1024 * 1024, 0, 0, 0 };
+    serverOptions.headTimeout = std::chrono::seconds(options->requestHeadSeconds);
+    serverOptions.bodyMemoryLimit = static_cast<std::size_t>(options->bodyMemoryMiB) * 1024 * 1024;
+    serverOptions.headCheck = [threadService](const HttpRequest& head) -> std::optional<HttpResponse> {
+        const ControlPlaneService* service = threadService();
+        return service ? service->checkBeforeLongBody(head) : errorResponse(503, "storage_unavailable");
+    };
     if (options->tlsCertificate)
         serverOptions.tls
             = TlsFiles { options->tlsCertificate->toStdString(), options->tlsKey->toStdString() };

@@ -25,7 +25,6 @@ constexpr std::string_view listenPath = "/v1/listen";
 constexpr std::string_view prerecordedQuery
     = "model=nova-3&diarize=true&smart_format=true&punctuate=true&utterances=true&mip_opt_out=true";
 constexpr std::string_view closeStream = R"({"type":"CloseStream"})";
-constexpr std::size_t liveMessageLimit = 4 * 1024 * 1024;
 constexpr int highestSampleRate = 192'000;
 
 std::string providerError(std::string_view code, std::string_view message)
@@ -135,16 +134,23 @@ std::optional<SpeechStandIn::Refusal> SpeechStandIn::checkToken(std::string_view
     return std::nullopt;
 }
 
+std::optional<HttpResponse> SpeechStandIn::checkHead(const HttpRequest& head) const
+{
+    if (head.path != listenPath)
+        return errorResponse(404, "not_found");
+    if (head.method != "POST")
+        return errorResponse(405, "method_not_allowed");
+    if (head.query != prerecordedQuery)
+        return providerResponse(400, providerError("Bad Request", "Unexpected query."));
+    if (const auto refusal = checkToken(head.header("Authorization")))
+        return providerResponse(refusal->status, refusal->body);
+    return std::nullopt;
+}
+
 HttpResponse SpeechStandIn::handle(const HttpRequest& request) const
 {
-    if (request.path != listenPath)
-        return errorResponse(404, "not_found");
-    if (request.method != "POST")
-        return errorResponse(405, "method_not_allowed");
-    if (request.query != prerecordedQuery)
-        return providerResponse(400, providerError("Bad Request", "Unexpected query."));
-    if (const auto refusal = checkToken(request.header("Authorization")))
-        return providerResponse(refusal->status, refusal->body);
+    if (auto refusal = checkHead(request))
+        return std::move(*refusal);
     if (m_options.prerecordedDelayMilliseconds > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(m_options.prerecordedDelayMilliseconds));
     if (m_prerecordedFailuresLeft.fetch_sub(1) > 0)

@@ -19,10 +19,12 @@ namespace lumora {
 // bearer token against the shared secret and transcribe from the script.
 //
 // The HTTP handler runs on the server's handler thread and live streams on connection
-// threads; what they share is fixed at construction, except the frame log, which locks.
+// threads; what they share is fixed at construction, except the frame log, which locks. A
+// live connection buffers at most one message of `liveMessageLimit` bytes.
 class SpeechStandIn final : public ConnectionTakeover {
 public:
     using Clock = std::function<std::int64_t()>; // Unix seconds
+    static constexpr std::size_t liveMessageLimit = 512 * 1024;
 
     SpeechStandIn(SpeechStandInOptions options, SpeechScript script, std::string secret, Clock clock);
 
@@ -30,6 +32,9 @@ public:
     std::optional<std::string> openFrameLog();
 
     HttpResponse handle(const HttpRequest& request) const;
+    // The refusal of a pre-recorded request by its head alone (path, method, query, token),
+    // before its body is read.
+    std::optional<HttpResponse> checkHead(const HttpRequest& head) const;
 
     [[nodiscard]] bool wants(const Request& request) const override;
     boost::asio::awaitable<int> takeOver(PlainStream& stream, Request request) override;

@@ -50,12 +50,16 @@ int main(int argc, char** argv)
     }
 
     // One handler thread: the stand-in answers one HTTP request at a time, as it always has.
-    HttpServerOptions serverOptions { options->listen, std::nullopt, 256 * 1024 * 1024, 0, 1, 0 };
+    // A recording is read only for a request whose token holds, and two at most at once.
+    constexpr std::size_t recordingLimit = 256 * 1024 * 1024;
+    HttpServerOptions serverOptions { options->listen, std::nullopt, recordingLimit, 0, 1, 0 };
+    serverOptions.bodyMemoryLimit = 2 * recordingLimit;
     if (options->tlsCertificate)
         serverOptions.tls
             = TlsFiles { options->tlsCertificate->toStdString(), options->tlsKey->toStdString() };
     auto standIn = std::make_shared<SpeechStandIn>(
         *options, std::move(script), std::move(*secret), [] { return QDateTime::currentSecsSinceEpoch(); });
+    serverOptions.headCheck = [standIn](const HttpRequest& head) { return standIn->checkHead(head); };
     if (const auto error = standIn->openFrameLog()) {
         std::cerr << "lumora-speech-standin: " << *error << "\n";
         return 1;

@@ -45,7 +45,8 @@ CorvaneApp::CorvaneApp(QGuiApplication& application, QStringList arguments)
     , m_arguments(std::move(arguments))
 {
     trustDevelopmentAuthority();
-    m_updates = SecureUpdateController::fromInfo(InfoResource::bundled(), this);
+    m_preferences = std::make_unique<QSettings>();
+    m_updates = SecureUpdateController::fromInfo(InfoResource::bundled(), m_preferences.get(), this);
     FontRegistrar::registerBundledFonts();
     m_signals = std::make_unique<TerminationSignals>();
     connect(
@@ -61,7 +62,6 @@ CorvaneApp::~CorvaneApp()
 
 bool CorvaneApp::start()
 {
-    m_preferences = std::make_unique<QSettings>();
     // The reminder left pending by the last run is looked at before the view model reschedules.
     auto reminders
         = std::make_shared<desktop::CheckinReminderScheduler>(*m_preferences, QDBusConnection::sessionBus());

@@ -67,10 +67,14 @@ std::expected<UpdateRelease, UpdateFeedError> UpdateFeed::verify(
     const QJsonObject values = releaseDocument.object();
     const QString version = values.value(QStringLiteral("version")).toString();
     const QUrl downloadURL(values.value(QStringLiteral("downloadURL")).toString(), QUrl::StrictMode);
+    const QDateTime publishedAt
+        = QDateTime::fromString(values.value(QStringLiteral("publishedAt")).toString(), Qt::ISODate);
+    // A moment without its offset would be read in whatever zone the computer is in.
     if (version.isEmpty() || !version.front().isDigit() || !downloadURL.isValid()
-        || downloadURL.scheme() != QLatin1String("https") || downloadURL.host().isEmpty())
+        || downloadURL.scheme() != QLatin1String("https") || downloadURL.host().isEmpty()
+        || !publishedAt.isValid() || publishedAt.timeSpec() == Qt::LocalTime)
         return std::unexpected(UpdateFeedError::malformed);
-    return UpdateRelease { version, downloadURL };
+    return UpdateRelease { version, downloadURL, publishedAt.toUTC() };
 }
 
 int UpdateFeed::compareVersions(const QString& a, const QString& b)

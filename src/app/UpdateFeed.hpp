@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QUrl>
 #include <expected>
@@ -11,10 +12,13 @@ namespace lumora {
 struct UpdateRelease {
     QString version;
     QUrl downloadURL;
+    // When the release was signed for the feed; a feed older than one already seen is a replay.
+    QDateTime publishedAt;
 };
 
 enum class UpdateFeedError {
-    // Not the feed's JSON form, or a release without a version or an https download page.
+    // Not the feed's JSON form, or a release without a version, an https download page or a
+    // publication time.
     malformed,
     // The configured public key is not a base64 Ed25519 key of 32 bytes.
     badKey,
@@ -24,7 +28,8 @@ enum class UpdateFeedError {
 
 // The update feed: a JSON object {"release": base64 of the release's JSON text,
 // "signature": base64 of the Ed25519 signature over exactly those bytes}. The release is read
-// only after its signature has been checked against the public key.
+// only after its signature has been checked against the public key; it holds "version",
+// "downloadURL" and "publishedAt" (ISO 8601 with its offset, "2026-02-09T19:30:00Z").
 struct UpdateFeed {
     [[nodiscard]] static std::expected<UpdateRelease, UpdateFeedError> verify(
         const QByteArray& feed, const QString& publicKeyBase64);

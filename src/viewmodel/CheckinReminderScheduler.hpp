@@ -7,6 +7,15 @@
 
 namespace lumora {
 
+// The answer to asking whether reminders may be shown.
+enum class NotificationPermission {
+    granted,
+    // The desktop refused, or asking failed.
+    refused,
+    // Nothing on this desktop could show a notification: no notification server runs.
+    noNotificationServer,
+};
+
 // The one pending desktop notification that reminds the couple of their weekly check-in.
 // Implementations log their own failures and never throw; one without a way to notify does
 // nothing and refuses permission.
@@ -17,8 +26,8 @@ public:
 
     virtual ~CheckinReminderScheduler() = default;
 
-    // Asks for permission to show alerts with sound; false when refused or on an error.
-    virtual QCoro::Task<bool> requestPermission() = 0;
+    // Asks for permission to show alerts with sound.
+    virtual QCoro::Task<NotificationPermission> requestPermission() = 0;
     // Replaces the pending notification with a one-shot one at `at`'s year, month, day, hour
     // and minute, read in `at`'s own time zone.
     virtual QCoro::Task<void> schedule(QDateTime at) = 0;

@@ -3,6 +3,7 @@
 #include "persistence/TemporaryConversationStore.hpp"
 #include "security/KeychainKeyStore.hpp"
 #include "viewmodel/CheckinReminderScheduler.hpp"
+#include "viewmodel/DesktopBrowser.hpp"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -23,7 +24,12 @@ SessionEnvironment SessionEnvironment::standard(
         = [] { return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation); };
     environment.temporaryRoot = TemporaryConversationStore::standardRoot();
     environment.reminderScheduler = std::move(reminderScheduler);
-    environment.openBrowser = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    environment.openBrowser = [](QUrl url) -> QCoro::Task<bool> {
+        // Without the desktop's opener program, Qt's own way is the only one left.
+        if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty())
+            co_return QDesktopServices::openUrl(url);
+        co_return co_await DesktopBrowser::open(std::move(url));
+    };
     return environment;
 }
 

@@ -43,8 +43,9 @@ struct SessionEnvironment {
     std::function<QCoro::Task<bool>()> microphonePermission;
     // Makes the recording clock's repeating one-second timer; when unset, a QTimer.
     std::function<std::unique_ptr<RecordingTimer>()> recordingTimer;
-    // Opens a web page in the desktop's default browser; false when the desktop cannot.
-    std::function<bool(const QUrl&)> openBrowser;
+    // Opens a web page in the desktop's default browser; false when the desktop cannot, or when
+    // the browser ends at once with a failure.
+    std::function<QCoro::Task<bool>(QUrl)> openBrowser;
     // How long a browser sign-in may take before it is given up.
     std::chrono::milliseconds signInTimeout = std::chrono::seconds(480);
 

@@ -73,6 +73,12 @@ QString SessionViewModel::reminderPermissionNote()
         "your desktop's notification settings.");
 }
 
+QString SessionViewModel::noNotificationServerNote()
+{
+    return QStringLiteral("No notification server is running on this desktop, so Corvane cannot show the "
+                          "reminder. Turn it on again once your desktop shows notifications.");
+}
+
 void SessionViewModel::start(QCoro::Task<void> operation)
 {
     ++m_runningOperations;

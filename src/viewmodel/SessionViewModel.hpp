@@ -147,6 +147,8 @@ class SessionViewModel : public QObject {
     Q_PROPERTY(std::optional<HarshStartupEvidence> liveStartup READ liveStartup NOTIFY liveStartupChanged)
     Q_PROPERTY(bool isAppleAuthorizationActive READ isAppleAuthorizationActive NOTIFY
             isAppleAuthorizationActiveChanged)
+    Q_PROPERTY(std::optional<QUrl> appleAuthorizationPage READ appleAuthorizationPage NOTIFY
+            appleAuthorizationPageChanged)
     Q_PROPERTY(std::optional<CheckinPack> checkinPack READ checkinPack NOTIFY checkinPackChanged)
     Q_PROPERTY(std::optional<CheckinFlow> checkinFlow READ checkinFlow NOTIFY checkinFlowChanged)
     Q_PROPERTY(bool isCheckinOpening READ isCheckinOpening NOTIFY isCheckinOpeningChanged)
@@ -172,6 +174,13 @@ public:
         return QStringLiteral("Corvane is not connected to your account right now.");
     }
     static QString reminderPermissionNote();
+    static QString noNotificationServerNote();
+    static QString browserNotOpenedMessage()
+    {
+        return QStringLiteral(
+            "Corvane could not open your browser. Copy the sign-in address and open it in a "
+            "browser to continue.");
+    }
 
     explicit SessionViewModel(SessionEnvironment environment, QObject* parent = nullptr);
     ~SessionViewModel() override;
@@ -225,6 +234,12 @@ public:
     }
     [[nodiscard]] const std::optional<HarshStartupEvidence>& liveStartup() const { return m_liveStartup; }
     [[nodiscard]] bool isAppleAuthorizationActive() const { return m_isAppleAuthorizationActive; }
+    // The sign-in page the browser could not be made to show, for the user to open by hand;
+    // none once a sign-in returns or a new attempt starts.
+    [[nodiscard]] const std::optional<QUrl>& appleAuthorizationPage() const
+    {
+        return m_appleAuthorizationPage;
+    }
     [[nodiscard]] const std::optional<CheckinPack>& checkinPack() const { return m_checkinPack; }
     [[nodiscard]] const std::optional<CheckinFlow>& checkinFlow() const { return m_checkinFlow; }
     [[nodiscard]] bool isCheckinOpening() const { return m_isCheckinOpening; }
@@ -422,6 +437,7 @@ signals:
     void liveCircularityChanged();
     void liveStartupChanged();
     void isAppleAuthorizationActiveChanged();
+    void appleAuthorizationPageChanged();
     void checkinPackChanged();
     void checkinFlowChanged();
     void isCheckinOpeningChanged();
@@ -512,7 +528,8 @@ private:
     // when the view model went away meanwhile.
     [[nodiscard]] QCoro::Task<bool> forgetAccountSession();
     [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> openAuthorizationPage();
-    [[nodiscard]] std::expected<void, AccountCallFailure> startAppleAuthorizationInBrowser(const QUrl& url);
+    void startAppleAuthorizationInBrowser(const QUrl& url);
+    QCoro::Task<void> watchBrowserOpening(QUuid attempt, QUrl page);
     void cancelAppleAuthorization(const std::optional<QString>& message);
     void endAppleAuthorizationAttempt();
     QCoro::Task<void> finishAppleAuthorization(QUrl callbackURL);
@@ -556,6 +573,7 @@ private:
     std::optional<CircularityEvidence> m_liveCircularity;
     std::optional<HarshStartupEvidence> m_liveStartup;
     bool m_isAppleAuthorizationActive = false;
+    std::optional<QUrl> m_appleAuthorizationPage;
     std::optional<CheckinPack> m_checkinPack;
     std::optional<CheckinFlow> m_checkinFlow;
     bool m_isCheckinOpening = false;

@@ -122,16 +122,19 @@ QCoro::Task<void> SessionViewModel::setCheckinReminder(CheckinReminderSettings s
     if (settings.isOn) {
         const auto scheduler = m_reminderScheduler;
         const auto alive = lifetime();
-        const bool granted = co_await scheduler->requestPermission();
+        const NotificationPermission permission = co_await scheduler->requestPermission();
         if (alive.expired() || request != m_reminderRequests)
             co_return;
-        if (!granted) {
+        if (permission != NotificationPermission::granted) {
             const CheckinReminderSettings off(false, settings.weekday, settings.hour, settings.minute);
             publish(m_checkinReminder, off, &SessionViewModel::checkinReminderChanged);
             storeReminder(preferences(), off);
             co_await scheduler->removePending();
             if (!alive.expired() && request == m_reminderRequests)
-                publish(m_reminderNote, std::optional(reminderPermissionNote()),
+                publish(m_reminderNote,
+                    std::optional(permission == NotificationPermission::noNotificationServer
+                            ? noNotificationServerNote()
+                            : reminderPermissionNote()),
                     &SessionViewModel::reminderNoteChanged);
             co_return;
         }

@@ -33,8 +33,8 @@ const QString startingText = QStringLiteral("Starting securely\u2026");
 const QString notReadyText = QStringLiteral("The secure session is not ready.");
 const QString processingFailedText
     = QStringLiteral("Processing failed. The temporary recording was deleted.");
-const QString savedLocallyText = QStringLiteral(
-    "Your conversation is saved on this Mac and ready to review. It reaches your account as soon as it can.");
+const QString savedLocallyText = QStringLiteral("Your conversation is saved on this computer and ready to "
+                                                "review. It reaches your account as soon as it can.");
 
 const QString liveTranscriptConversationText
     = QStringLiteral("Conversation ready to review. The final transcript could not be made, so the review "
@@ -411,7 +411,7 @@ QString SessionViewModel::conversationStartFailureMessage(const ConversationStar
     const auto* error = controlPlane ? std::get_if<ControlPlaneError>(controlPlane) : nullptr;
     if (error && error->kind() != ControlPlaneError::Kind::invalidResponse) {
         if (error->status() == 401)
-            return QStringLiteral("This Mac needs to sign in again before starting a conversation.");
+            return QStringLiteral("This computer needs to sign in again before starting a conversation.");
         if (error->code() == QStringLiteral("provider_token_unavailable"))
             return QStringLiteral("Live guidance is temporarily unavailable. Please try again.");
     }

@@ -70,20 +70,17 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::openAutho
     if (page->scheme() != QStringLiteral("https") || !host || host->isEmpty() || page->host() != *host)
         co_return std::unexpected(
             AccountCallFailure(ControlPlaneFailure(ControlPlaneError::invalidResponse())));
-    co_return startAppleAuthorizationInBrowser(*page);
+    startAppleAuthorizationInBrowser(*page);
+    co_return {};
 }
 
-std::expected<void, AccountCallFailure> SessionViewModel::startAppleAuthorizationInBrowser(const QUrl& url)
+void SessionViewModel::startAppleAuthorizationInBrowser(const QUrl& url)
 {
     const QUuid attempt = QUuid::createUuid();
     m_appleAuthorizationAttemptID = attempt;
     publish(m_isAppleAuthorizationActive, true, &SessionViewModel::isAppleAuthorizationActiveChanged);
-    const bool opened = m_environment.openBrowser && m_environment.openBrowser(url);
-    if (!opened) {
-        m_appleAuthorizationAttemptID.reset();
-        publish(m_isAppleAuthorizationActive, false, &SessionViewModel::isAppleAuthorizationActiveChanged);
-        return std::unexpected(AccountCallFailure(ControlPlaneFailure(ControlPlaneError::invalidResponse())));
-    }
+    publish(
+        m_appleAuthorizationPage, std::optional<QUrl>(), &SessionViewModel::appleAuthorizationPageChanged);
     // The timer is a child of the view model: it goes with it, and it acts only while its
     // attempt is still the current one.
     delete m_appleAuthorizationTimeout;
@@ -94,7 +91,24 @@ std::expected<void, AccountCallFailure> SessionViewModel::startAppleAuthorizatio
             cancelAppleAuthorization(QStringLiteral("Sign in with Apple timed out. Try again."));
     });
     m_appleAuthorizationTimeout->start(m_environment.signInTimeout);
-    return {};
+    start(watchBrowserOpening(attempt, url));
+}
+
+QCoro::Task<void> SessionViewModel::watchBrowserOpening(QUuid attempt, QUrl page)
+{
+    const auto alive = lifetime();
+    bool opened = false;
+    if (m_environment.openBrowser) {
+        const auto open = m_environment.openBrowser;
+        opened = co_await open(page);
+    }
+    if (alive.expired() || opened || m_appleAuthorizationAttemptID != attempt)
+        co_return;
+    // A browser that cannot be started, or ends at once, will never come back: the attempt ends
+    // now, and the page stays on screen for the user to open by hand.
+    endAppleAuthorizationAttempt();
+    publish(m_appleAuthorizationPage, std::optional(page), &SessionViewModel::appleAuthorizationPageChanged);
+    reportFailure(browserNotOpenedMessage());
 }
 
 void SessionViewModel::cancelAppleAuthorization()
@@ -129,6 +143,8 @@ void SessionViewModel::handleExternalURL(const QUrl& url)
     // A return from the browser ends the attempt even when none is waiting: a late return
     // after a time-out or a cancel still completes the sign-in.
     endAppleAuthorizationAttempt();
+    publish(
+        m_appleAuthorizationPage, std::optional<QUrl>(), &SessionViewModel::appleAuthorizationPageChanged);
     start(finishAppleAuthorization(url));
 }
 

@@ -196,9 +196,45 @@ TEST_F(AccessibilityTest, TheSetupSheetIsReadAndAnsweredThroughItsButtons)
     EXPECT_TRUE(named(nodes, "Both people agree").isEmpty());
     press("Sign in with Apple");
     EXPECT_EQ(session.signInStarts, 1);
+
+    // A browser that could not be opened: the address is read and copied through the bus.
+    EXPECT_TRUE(named(tree(), "Copy address").isEmpty()) << "no address yet";
+    session.update([](auto& s) {
+        s.isAppleAuthorizationActive = false;
+        s.errorMessage = QStringLiteral("The browser could not be opened.");
+        s.signInAddress = QStringLiteral("https://127.0.0.1:8443/dev/sign-in?request=5d2c");
+    });
+    nodes = tree();
+    EXPECT_TRUE(has(nodes, "label", "The browser could not be opened."));
+    EXPECT_EQ(named(nodes, "Sign-in address").size(), 1);
+    press("Copy address");
+    EXPECT_EQ(session.addressCopies, 1);
+    EXPECT_EQ(named(tree(), "Copied").size(), 1) << "the button says it did";
     press("Close");
     EXPECT_EQ(session.cancellations, 1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 5000));
+}
+
+// The update command is reached through the menu bar, and its dialog is read and closed.
+TEST_F(AccessibilityTest, TheUpdateDialogOpensFromTheMenuAndIsRead)
+{
+    ASSERT_NE(shell.openWindow(session, true), nullptr);
+    // The menu bar's titles are menu bars to the bus; an entry's shortcut is its description.
+    press("Corvane", "menu bar");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.find("appMenu")->property("opened").toBool(); }, 5000));
+    const QList<Node> menu = tree();
+    EXPECT_EQ(named(menu, "Quit Corvane").value(0).description, "Ctrl+Q");
+    press(QString::fromUtf8("Check for Updates\u2026"), "menu item");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("updateDialog"); }, 5000));
+    // The feed's address answers nothing: the check ends quickly and says so.
+    const QString unreachable = QStringLiteral("Corvane could not reach the update feed. Try again later.");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.text("updateDialogMessage") == unreachable; }, 30000));
+    const QList<Node> nodes = tree();
+    EXPECT_TRUE(has(nodes, "label", "Corvane updates"));
+    EXPECT_TRUE(has(nodes, "label", unreachable));
+    EXPECT_TRUE(named(nodes, "Open Download Page").isEmpty()) << "nothing newer to open";
+    press("OK");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("updateDialog"); }, 5000));
 }
 
 } // namespace

@@ -128,7 +128,7 @@ TEST(AccountWindow, SignedInAndSignedOutShowTheirOwnCards)
             title->mapToScene(QPointF(20, title->height() / 2)).toPoint());
         EXPECT_EQ(page.shows("quietNote"), tap >= 5) << tap;
     }
-    page.screenshot("account-signed-in");
+    page.screenshots("account-signed-in", "pageTitle");
 
     // The smoke account has no pairing service: inviting says so on the failure line.
     page.scrollTo("pairingSection");
@@ -195,7 +195,7 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     EXPECT_EQ(page.text("copyCodeButton"), "Copied");
     EXPECT_TRUE(page.text("inviteExpiry").startsWith("The code works once, and it expires Mar 2, 2026"))
         << page.text("inviteExpiry").toStdString();
-    page.screenshot("pairing-fresh-code");
+    page.screenshots("pairing-fresh-code", "pairingSection");
     // A new code shows the first title again.
     account.model->setPairingInvite(PairingInvite { QUuid::createUuid(), "C0DE-C0DE-C0DE", march2 });
     EXPECT_EQ(page.text("copyCodeButton"), "Copy code");
@@ -224,14 +224,14 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     page.type("codeField", "7k3m 9q2w 4x8z");
     EXPECT_EQ(page.text("codeField"), "7k3m 9q2w 4x8z") << "kept as typed";
     EXPECT_TRUE(page.find("continueButton")->property("enabled").toBool());
-    page.screenshot("pairing-code-entry");
+    page.screenshots("pairing-code-entry", "pairingSection");
     page.press(Qt::Key_Return);
     waitForStep(AccountSession::Confirmation);
     EXPECT_EQ(account.partner->calls.last(), "redeem 7K3M9Q2W4X8Z");
     EXPECT_EQ(page.text("sharedHistorySentence"),
         u"You\u2019ll share a history with 4 conversations, from Feb 9, 2026 to Mar 2, 2026."_qs);
     EXPECT_TRUE(page.text("confirmationDeadline").startsWith("Decide by "));
-    page.screenshot("pairing-confirmation");
+    page.screenshots("pairing-confirmation", "pairingSection");
 
     // Cancel shows the plain step again, with the two buttons and an empty field.
     page.click("cancelConfirmationButton");
@@ -243,7 +243,7 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     page.click("confirmPairingButton");
     waitForStep(AccountSession::Linked);
     EXPECT_EQ(page.text("linkedSince"), u"Linked since Feb 9, 2026 \u00b7 2 people"_qs);
-    page.screenshot("pairing-linked");
+    page.screenshots("pairing-linked", "pairingSection");
 
     // Unlinking asks first; Cancel leaves everything as it was.
     page.click("unlinkButton");
@@ -293,17 +293,43 @@ TEST(AccountWindow, ReminderCardFollowsThePublishedSettings)
     page.scrollTo("reminderSection");
     page.screenshot("reminder-on");
 
-    // A refused permission turns it off again and says why.
+    // The open list of hours: every entry in ink, the chosen one in semibold on sand.
+    QObject* list = page.find("reminderHour")->property("popup").value<QObject*>();
+    QMetaObject::invokeMethod(list, "open");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->property("opened").toBool(); }, 5000));
+    const auto* entries
+        = list->property("contentItem").value<QQuickItem*>()->property("contentItem").value<QQuickItem*>();
+    const auto entry = [&](int hour) -> QQuickItem* {
+        for (QQuickItem* item : entries->childItems()) {
+            if (item->property("index").toInt() == hour
+                && item->property("text").toString() == QString::number(hour).rightJustified(2, u'0'))
+                return item;
+        }
+        return nullptr;
+    };
+    for (const int hour : { 7, 8, 9 }) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return entry(hour) != nullptr; }, 5000)) << hour;
+        const auto* label = entry(hour)->property("contentItem").value<QQuickItem*>();
+        const auto* fill = entry(hour)->property("background").value<QQuickItem*>();
+        EXPECT_EQ(label->property("color").value<QColor>(), QColor(27, 44, 73)) << hour;
+        EXPECT_EQ(label->property("font").value<QFont>().weight() == QFont::DemiBold, hour == 7) << hour;
+        EXPECT_EQ(fill->property("color").value<QColor>() == QColor(237, 231, 220), hour == 7) << hour;
+    }
+    page.screenshots("reminder-hour-list", "reminderSection");
+    QMetaObject::invokeMethod(list, "close");
+
+    // Without a notification server it turns off again and says that none is running.
     page.click("reminderSwitch");
     settle(*account.model);
-    account.home.scheduler->grants = false;
+    account.home.scheduler->serverRunning = false;
     page.click("reminderSwitch");
     ASSERT_TRUE(QTest::qWaitFor([&] { return account.model->reminderNote().has_value(); }, 5000));
     settle(*account.model);
     EXPECT_FALSE(page.find("reminderSwitch")->property("checked").toBool());
     EXPECT_FALSE(page.shows("reminderPickers"));
     EXPECT_TRUE(page.shows("reminderNote"));
-    page.screenshot("reminder-refused");
+    EXPECT_EQ(page.text("reminderNote"), SessionViewModel::noNotificationServerNote());
+    page.screenshots("reminder-refused", "reminderSection");
 }
 
 // Deleting the account from the page, against the real control plane on loopback.

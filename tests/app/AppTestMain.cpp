@@ -1,6 +1,7 @@
 #include "security/OpenSslProcess.hpp"
 
 #include <QGuiApplication>
+#include <QLocale>
 #include <QQuickStyle>
 #include <QtQml/qqmlextensionplugin.h>
 #include <gtest/gtest.h>
@@ -22,6 +23,8 @@ int main(int argc, char** argv)
     qputenv("QT_QUICK_CONTROLS_STYLE", "Basic");
     QQuickStyle::setStyle("Basic");
     QGuiApplication app(argc, argv);
+    // Dates and times on screen follow the locale: the window tests read them as in the United States.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

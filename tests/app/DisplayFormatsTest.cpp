@@ -117,6 +117,13 @@ TEST(DateTexts, DatesAndTimesInTheGivenLocaleAndZone)
     EXPECT_EQ(tokyo.date(february9), "Feb 10, 2026");
     EXPECT_EQ(tokyo.dateAndTime(QDateTime::fromSecsSinceEpoch(february9, QTimeZone::utc())),
         "Feb 10, 2026 at 4:30 AM");
+    // Each locale's own medium date: its order, its month names, no weekday.
+    for (const auto& [locale, date] : { std::pair { "en_GB", u"9 Feb 2026"_qs },
+             std::pair { "de_DE", u"9. Feb. 2026"_qs }, std::pair { "fr_FR", u"9 f\u00e9vr. 2026"_qs },
+             std::pair { "ja_JP", u"2026\u5e742\u67089\u65e5"_qs },
+             std::pair { "es_ES", u"9 de feb de 2026"_qs } })
+        EXPECT_EQ(DateTexts(QLocale(QString::fromLatin1(locale)), QTimeZone::utc()).date(february9), date)
+            << locale;
 }
 
 } // namespace

@@ -25,6 +25,7 @@ public:
         bool isBusy = false;
         bool isAppleAuthorizationActive = false;
         QString errorMessage;
+        QString signInAddress;
         int conversationsAwaitingMigrationOffer = 0;
     };
     // Set before the window opens; later through `update`.
@@ -38,6 +39,7 @@ public:
 
     int signInStarts = 0;
     int cancellations = 0;
+    int addressCopies = 0;
     QList<bool> refreshes;
     QList<bool> migrationAnswers;
 
@@ -55,6 +57,7 @@ public:
         publishChange(this, before.isAppleAuthorizationActive, state.isAppleAuthorizationActive,
             &ShellSession::isAppleAuthorizationActiveChanged);
         publishChange(this, before.errorMessage, state.errorMessage, &ShellSession::errorMessageChanged);
+        publishChange(this, before.signInAddress, state.signInAddress, &ShellSession::signInAddressChanged);
         publishChange(this, before.conversationsAwaitingMigrationOffer,
             state.conversationsAwaitingMigrationOffer,
             &ShellSession::conversationsAwaitingMigrationOfferChanged);
@@ -67,6 +70,7 @@ public:
     bool isBusy() const override { return state.isBusy; }
     bool isAppleAuthorizationActive() const override { return state.isAppleAuthorizationActive; }
     QString errorMessage() const override { return state.errorMessage; }
+    QString signInAddress() const override { return state.signInAddress; }
     int conversationsAwaitingMigrationOffer() const override
     {
         return state.conversationsAwaitingMigrationOffer;
@@ -89,6 +93,11 @@ public:
     {
         ++cancellations;
         update([](State& s) { s.isAppleAuthorizationActive = false; });
+    }
+    bool copySignInAddress() override
+    {
+        ++addressCopies;
+        return !state.signInAddress.isEmpty();
     }
     void handleExternalURL(const QUrl&) override { }
     void synchronizeHistory(bool refreshFromServer) override { refreshes.append(refreshFromServer); }

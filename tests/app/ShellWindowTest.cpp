@@ -1,9 +1,15 @@
 #include "FakeShell.hpp"
+#include "SignedFeedServer.hpp"
+#include "UpdateFeedSigner.hpp"
 #include "WindowHarness.hpp"
+#include "viewmodel/SessionViewModel.hpp"
 
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace lumora {
@@ -16,6 +22,7 @@ protected:
     {
         return shell.openWindow(session, updatesConfigured);
     }
+    QQuickWindow* open(UpdateChecker& updates) { return shell.openWindow(session, updates); }
 };
 
 TEST_F(ShellWindowTest, WindowIsCorvaneWithItsMinimumSize)
@@ -68,8 +75,132 @@ TEST_F(ShellWindowTest, HeaderBarOnEachSection)
         shell.content()->setProperty("section", section);
         shell.screenshot(QStringLiteral("header-%1").arg(QLatin1String(names[section])));
     }
-    // Becoming active again refreshes the history from the server.
-    EXPECT_TRUE(session.refreshes.isEmpty() || session.refreshes.contains(true));
+}
+
+// Coming back to the application from another one refreshes the history from the server;
+// leaving it does not. The desktop's activation changes reach the window as the application's
+// state changes, sent here as the platform sends them.
+TEST_F(ShellWindowTest, ReactivationRefreshesTheHistoryFromTheServer)
+{
+    ASSERT_NE(open(), nullptr);
+    session.refreshes.clear();
+    for (int round = 1; round <= 2; ++round) {
+        emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(session.refreshes.size(), round - 1) << "leaving refreshes nothing";
+        emit qApp->applicationStateChanged(Qt::ApplicationActive);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return session.refreshes.size() == round; }, 5000)) << round;
+    }
+    EXPECT_EQ(session.refreshes, (QList<bool> { true, true })) << "each time, from the server";
+}
+
+// The menus in the theme: each command's shortcut at its end, and the update check dimmed while
+// it cannot be used.
+TEST_F(ShellWindowTest, MenusShowTheirShortcutsAndDimWhatCannotBeUsed)
+{
+    ASSERT_NE(open(), nullptr);
+    struct Row {
+        int index;
+        const char* menu;
+        QStringList entries; // title, then the shortcut shown, "-" for a dimmed entry
+    };
+    const Row rows[] = {
+        { 0, "appMenu", { u"Check for Updates\u2026 -"_qs, "Quit Corvane Ctrl+Q" } },
+        { 1, "viewMenu", { "Conversation Ctrl+1", "History Ctrl+2", "People Ctrl+3" } },
+    };
+    for (const Row& row : rows) {
+        QQuickItem* title = nullptr;
+        QMetaObject::invokeMethod(
+            shell.find("menuBar"), "itemAt", Q_RETURN_ARG(QQuickItem*, title), Q_ARG(int, row.index));
+        ASSERT_NE(title, nullptr);
+        QMetaObject::invokeMethod(title, "triggered"); // as a click on the menu's title does
+        QObject* menu = shell.find(row.menu);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return menu->property("opened").toBool(); }, 5000)) << row.menu;
+        QStringList entries;
+        for (int index = 0; index < menu->property("count").toInt(); ++index) {
+            QQuickItem* entry = nullptr;
+            QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, entry), Q_ARG(int, index));
+            if (!entry->property("text").isValid())
+                continue; // the rule between groups
+            const auto* label = entry->property("contentItem").value<QQuickItem*>();
+            const QString shortcut = entry->findChild<QObject*>("shortcut")->property("text").toString();
+            const bool dimmed = !entry->isEnabled() && label->opacity() < 0.5;
+            entries.append(entry->property("text").toString() + u' ' + (dimmed ? u"-"_qs : shortcut));
+        }
+        EXPECT_EQ(entries, row.entries) << row.menu;
+        shell.screenshots(QStringLiteral("menu-%1").arg(QLatin1String(row.menu)));
+        shell.press(Qt::Key_Escape);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !menu->property("visible").toBool(); }, 5000));
+    }
+}
+
+// A check the user asks for says what it found, on the updates card and, asked from the menu,
+// in a small dialog; the check at launch only announces a newer release. The download page
+// opens only from its own button.
+TEST_F(ShellWindowTest, UpdateChecksSayWhatTheyFoundAndOnlyTheUserOpensThePage)
+{
+    const testing::UpdateFeedSigner signer;
+    const QString page = "https://downloads.example.org/corvane/";
+    testing::SignedFeedServer feed(200, signer.feed("0.2.0", page, "2026-03-01T08:00:00Z"));
+    SecureUpdateController updates(feed.feedURL(), signer.publicKeyBase64(), "0.1.0");
+    QList<QUrl> opened;
+    updates.setPageOpener([&](const QUrl& url) { opened.append(url); });
+    const auto windowFirst = qScopeGuard([this] { shell.close(); }); // it goes before what it reads
+    ASSERT_NE(open(updates), nullptr);
+    shell.content()->setProperty("section", 3);
+    const auto finished = [&](const std::function<void()>& begin) {
+        QSignalSpy checked(&updates, &SecureUpdateController::checked);
+        begin();
+        return checked.wait(10000);
+    };
+
+    EXPECT_FALSE(shell.shows("updateMessage")) << "nothing to say before a check";
+    ASSERT_TRUE(finished([&] { updates.start(); }));
+    EXPECT_TRUE(opened.isEmpty()) << "the check at launch opens nothing";
+    EXPECT_EQ(shell.text("updateMessage"), "Corvane 0.2.0 is available.");
+    EXPECT_EQ(shell.text("checkForUpdates"), u"Update to Corvane 0.2.0\u2026"_qs);
+    shell.screenshots("updates-announced", "pageTitle");
+    shell.click("openDownloadPageButton");
+    EXPECT_EQ(opened, QList<QUrl> { QUrl(page) });
+
+    const QString stillAvailable = " Corvane 0.3.0 is still available.";
+    const QString unverified = "The update feed could not be verified, so it was ignored." + stillAvailable;
+    struct Row {
+        const char* name;
+        int status;
+        QByteArray feed;
+        QString message;
+        bool offersDownload;
+    };
+    const Row rows[] = {
+        { "newer", 200, signer.feed("0.3.0", page, "2026-04-01T08:00:00Z"), "Corvane 0.3.0 is available.",
+            true },
+        { "replayed", 200, signer.feed("0.1.0", page, "2026-02-01T08:00:00Z"),
+            "The update feed is older than one Corvane has already seen, so it was ignored." + stillAvailable,
+            true },
+        { "tampered", 200, signer.tamperedFeed("0.9.0", page, "2026-06-01T08:00:00Z"), unverified, true },
+        { "malformed", 200, "<rss/>", unverified, true },
+        { "unreachable", 503, "{}",
+            "Corvane could not reach the update feed. Try again later." + stillAvailable, true },
+        { "newest", 200, signer.feed("0.1.0", page, "2026-05-01T08:00:00Z"),
+            "Corvane 0.1.0 is the newest version.", false },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        feed.server->script(row.status, row.feed);
+        ASSERT_TRUE(finished([&] { shell.click("checkForUpdatesButton"); }));
+        EXPECT_EQ(shell.text("updateMessage"), row.message) << "on the card";
+        EXPECT_EQ(shell.shows("openDownloadPageButton"), row.offersDownload);
+
+        ASSERT_TRUE(finished([&] { QMetaObject::invokeMethod(shell.find("checkForUpdates"), "trigger"); }));
+        EXPECT_TRUE(shell.shows("updateDialog"));
+        EXPECT_EQ(shell.text("updateDialogMessage"), row.message) << "in the dialog";
+        EXPECT_EQ(shell.shows("updateDialogDownload"), row.offersDownload);
+        shell.screenshots(QStringLiteral("updates-dialog-%1").arg(QLatin1String(row.name)), "pageTitle");
+        shell.click("updateDialogClose");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("updateDialog"); }, 5000));
+    }
+    EXPECT_EQ(opened.size(), 1) << "no check opened the page";
 }
 
 TEST_F(ShellWindowTest, SetupSheetWalksThroughItsCards)
@@ -118,6 +249,85 @@ TEST_F(ShellWindowTest, SetupSheetWalksThroughItsCards)
     shell.screenshot("setup-release");
 }
 
+// The setup sheet keeps its padding of 32 round its column and its corners round, grows with its
+// content while the window has room and scrolls only when it has none. A card's own rows stand
+// 16 apart, and the sign-in button's label sits in the middle of its 208-point frame.
+TEST_F(ShellWindowTest, SetupSheetFitsItsContentWithItsPadding)
+{
+    session.state.recordingAgreementAccepted = false;
+    QQuickWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    const auto item = [&](const char* name) { return qobject_cast<QQuickItem*>(shell.find(name)); };
+    QQuickItem* flow = item("setupFlow");
+    QQuickItem* column = item("setupColumn");
+    QQuickItem* scroll = item("setupScroll");
+    QObject* sheet = shell.find("setupSheet");
+    const auto padded = [&] {
+        const QRectF area = column->mapRectToItem(flow, column->boundingRect());
+        return area.top() >= 31.5 && flow->height() - area.bottom() >= 31.5;
+    };
+    const auto gap = [&](const char* upper, const char* lower) {
+        return item(lower)->mapToItem(column, QPointF()).y()
+            - item(upper)->mapToItem(column, QPointF(0, item(upper)->height())).y();
+    };
+    const QString longMessage = QStringLiteral("The service returned an invalid response. ").repeated(8);
+    struct Row {
+        const char* name;
+        std::function<void(testing::FakeShellSession::State&)> change;
+    };
+    const Row rows[] = {
+        { "consent", [](auto&) {} },
+        { "consent with an error", [&](auto& s) { s.errorMessage = longMessage; } },
+        { "sign-in", [](auto& s) { s.recordingAgreementAccepted = true, s.errorMessage.clear(); } },
+        { "sign-in with the address to copy",
+            [](auto& s) {
+                s.errorMessage = SessionViewModel::browserNotOpenedMessage();
+                s.signInAddress
+                    = "https://127.0.0.1:8443/dev/sign-in?request=5d2c6f0e-8a57-4d3b-9f1e-0c6a1b2d3e4f";
+            } },
+        { "ready", [](auto& s) { s.isSignedIn = true, s.errorMessage.clear(), s.signInAddress.clear(); } },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        session.update(row.change);
+        EXPECT_TRUE(QTest::qWaitFor(padded, 5000));
+        EXPECT_FALSE(scroll->property("interactive").toBool()) << "the window has the room";
+        EXPECT_GE(sheet->property("height").toReal(), 560);
+        if (QByteArray(row.name).startsWith("consent")) {
+            EXPECT_EQ(gap("setupCard", "agreeButton"), 16);
+        }
+        if (QByteArray(row.name) == "sign-in") {
+            EXPECT_EQ(gap("setupCard", "signInButton"), 16);
+            QQuickItem* button = item("signInButton");
+            auto* label = button->property("contentItem").value<QQuickItem*>();
+            EXPECT_EQ(label->width(), 208);
+            const QQuickItem* words = label->childItems().value(0);
+            EXPECT_NEAR(words->mapToScene(QPointF(words->width() / 2, 0)).x(),
+                button->mapToScene(QPointF(button->width() / 2, 0)).x(), 1)
+                << "the label in the middle";
+        }
+        shell.screenshots(
+            QStringLiteral("setup-fit-%1").arg(QString::fromLatin1(row.name).replace(u' ', u'-')));
+    }
+
+    // Round corners: the veil shows at the corner, not the sheet's background.
+    session.update([&](auto& s) { s.isSignedIn = false, s.errorMessage = longMessage; });
+    const QImage frame = window->grabWindow();
+    const QPoint corner(sheet->property("x").toInt(), sheet->property("y").toInt());
+    const int dpr = int(window->devicePixelRatio());
+    EXPECT_GT(QColor(frame.pixel((corner + QPoint(40, 40)) * dpr)).lightness()
+            - QColor(frame.pixel((corner + QPoint(1, 1)) * dpr)).lightness(),
+        20);
+
+    // A window too short for a long message: the column scrolls inside the kept padding.
+    window->resize(920, 680);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return scroll->property("interactive").toBool(); }, 5000));
+    EXPECT_LE(sheet->property("height").toReal(), 680 - 48 + 0.5);
+    EXPECT_EQ(scroll->y(), 32);
+    EXPECT_EQ(flow->height() - scroll->y() - scroll->height(), 32);
+    shell.screenshot("setup-fit-scrolls-920");
+}
+
 TEST_F(ShellWindowTest, MigrationOfferAsksOnceAndWaitsForTheAnswer)
 {
     session.state.needsMigrationOffer = true;
@@ -129,6 +339,8 @@ TEST_F(ShellWindowTest, MigrationOfferAsksOnceAndWaitsForTheAnswer)
         EXPECT_EQ(introduction.startsWith(count == 1 ? "One conversation" : "2 conversations"), true)
             << introduction.toStdString();
         shell.screenshot(QStringLiteral("migration-offer-%1").arg(count));
+        if (count == 1)
+            shell.screenshots("migration-offer-1");
 
         if (count == 2) {
             shell.click("declineMigrationButton");

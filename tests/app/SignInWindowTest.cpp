@@ -3,6 +3,8 @@
 #include "SingleInstance.hpp"
 #include "WindowHarness.hpp"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QQuickWindow>
 #include <QTemporaryDir>
@@ -97,6 +99,46 @@ TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
     EXPECT_EQ(cardTitle(), "Ready when you both are");
     EXPECT_TRUE(savedSession().has_value()) << "the session is kept for the next launch";
     shell->screenshot("sign-in-real-signed-in");
+}
+
+// A browser that refuses to run (chromium as root) never returns: the attempt ends at once with
+// a sentence that says so, and the page can be copied and opened by hand, which still signs in.
+TEST_F(SignInWindowTest, ABrowserThatCannotOpenEndsTheAttemptAndOffersTheAddress)
+{
+    if (!qEnvironmentVariableIsSet("LUMORA_TEST_SESSION"))
+        GTEST_SKIP() << "needs the private keyring session of scripts/with-test-session";
+    browserOpens = false;
+    model = launch();
+    session = std::make_unique<ShellSessionAdapter>(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    shell = std::make_unique<testing::WindowHarness>();
+    ASSERT_NE(shell->openWindow(*session), nullptr);
+    shell->click("agreeButton");
+    EXPECT_FALSE(shell->shows("signInAddressRow"));
+
+    shell->click("signInButton");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !session->signInAddress().isEmpty(); }, 20000))
+        << model->statusText().toStdString();
+    testing::settle(*model);
+    EXPECT_FALSE(model->isAppleAuthorizationActive());
+    EXPECT_TRUE(shell->find("signInButton")->property("enabled").toBool()) << "no wait of minutes";
+    EXPECT_EQ(session->errorMessage(), SessionViewModel::browserNotOpenedMessage());
+    EXPECT_TRUE(shell->shows("setupError"));
+    ASSERT_TRUE(shell->shows("signInAddressRow"));
+    ASSERT_EQ(opened.size(), 1);
+    const QString address = opened.first().toString(QUrl::FullyEncoded);
+    EXPECT_EQ(shell->text("signInAddress"), address);
+    shell->click("copySignInAddressButton");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), address);
+    EXPECT_EQ(shell->text("copySignInAddressButton"), "Copied");
+    shell->screenshots("sign-in-browser-not-opened");
+
+    // The address, pasted into a browser by hand, returns to the application as usual.
+    session->handleExternalURL(browse(QUrl(QGuiApplication::clipboard()->text()), "Kim"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->isSignedIn(); }, 20000))
+        << model->statusText().toStdString();
+    testing::settle(*model);
+    EXPECT_TRUE(session->signInAddress().isEmpty());
+    EXPECT_TRUE(session->errorMessage().isEmpty());
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QMetaProperty>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -44,6 +46,29 @@ TEST(FontFaces, EachWeightDrawsWithTheFaceThereIs)
     EXPECT_EQ(ThemeFonts::body().pixelSize(), 16);
 }
 
+// Qt draws each weight with the face the table names, from the fonts bundled with the program,
+// and the codes' face has digits of one width.
+TEST(FontFaces, QtResolvesEachFaceFromTheBundledFonts)
+{
+    ASSERT_GT(FontRegistrar::registerFonts(QStringLiteral(LUMORA_FONT_FOLDER)), 0);
+    const auto faceOf = [](const QFont& font) {
+        const QFontInfo info(font);
+        return info.family() + u' ' + info.styleName();
+    };
+    for (const QFont::Weight weight : { QFont::Thin, QFont::Light, QFont::Normal, QFont::Medium,
+             QFont::DemiBold, QFont::Bold, QFont::Black }) {
+        const QString display = FontFaces::displayFace(weight).section(u'-', 1);
+        const QString interface = FontFaces::interfaceFace(weight).section(u'-', 1);
+        EXPECT_EQ(faceOf(FontFaces::display(20, weight)), u"Playfair Display "_qs + display) << weight;
+        EXPECT_EQ(faceOf(FontFaces::interface(20, weight)), u"Manrope "_qs + interface) << weight;
+    }
+    const QFont code = ThemeFonts::tabular(28);
+    EXPECT_EQ(faceOf(code), "Manrope Tabular SemiBold");
+    const QFontMetricsF metrics(code);
+    for (const QChar digit : u"123456789"_qs)
+        EXPECT_EQ(metrics.horizontalAdvance(digit), metrics.horizontalAdvance(u'0')) << digit.toLatin1();
+}
+
 TEST(FontRegistrar, RegistersOnlyLowerCaseTtfFiles)
 {
     const QString manrope = "/usr/share/fonts/truetype/manrope/Manrope-Regular.ttf";
@@ -64,7 +89,7 @@ TEST(FontRegistrar, RegistersOnlyLowerCaseTtfFiles)
 TEST(ThemeFonts, EverySymbolTheScreensNameHasAGlyphButTheAppleMark)
 {
     QStringList symbols { "book.closed", "macbook", "arrow.up.right.square", "exclamationmark.triangle.fill",
-        "lock.macwindow", "sparkles", "xmark" };
+        "lock.macwindow", "info.circle", "arrow.down.circle", "sparkles", "xmark" };
     for (auto state : { CoachingRules::Loading, CoachingRules::ProviderNudge, CoachingRules::GenericStarter })
         symbols.append(CoachingRules::headerSymbol(state));
     for (const QVariant& section : Sections::allCases())

@@ -41,9 +41,14 @@ public:
         return signature;
     }
 
-    static QByteArray release(const QString& version, const QString& downloadURL)
+    static QByteArray release(const QString& version, const QString& downloadURL,
+        const QString& publishedAt = "2026-02-09T19:30:00Z")
     {
-        return QJsonDocument(QJsonObject { { "version", version }, { "downloadURL", downloadURL } })
+        return QJsonDocument(QJsonObject {
+                                 { "version", version },
+                                 { "downloadURL", downloadURL },
+                                 { "publishedAt", publishedAt },
+                             })
             .toJson(QJsonDocument::Compact);
     }
 
@@ -54,10 +59,19 @@ public:
             .toJson(QJsonDocument::Compact);
     }
 
-    [[nodiscard]] QByteArray feed(const QString& version, const QString& downloadURL) const
+    [[nodiscard]] QByteArray feed(const QString& version, const QString& downloadURL,
+        const QString& publishedAt = "2026-02-09T19:30:00Z") const
     {
-        const QByteArray body = release(version, downloadURL);
+        const QByteArray body = release(version, downloadURL, publishedAt);
         return envelope(body, sign(body));
+    }
+
+    // A feed whose release was changed after it was signed: it announces version 9.9.0.
+    [[nodiscard]] QByteArray tamperedFeed(const QString& version, const QString& downloadURL,
+        const QString& publishedAt = "2026-02-09T19:30:00Z") const
+    {
+        const QByteArray body = release(version, downloadURL, publishedAt);
+        return envelope(QByteArray(body).replace(version.toUtf8(), "9.9.0"), sign(body));
     }
 
 private:

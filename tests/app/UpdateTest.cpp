@@ -1,19 +1,19 @@
 #include "FailsWith.hpp"
-#include "ScriptedServer.hpp"
 #include "SecureUpdateController.hpp"
+#include "SignedFeedServer.hpp"
 #include "UpdateFeed.hpp"
 #include "UpdateFeedSigner.hpp"
 #include "viewmodel/InfoResource.hpp"
 
-#include <QEventLoop>
+#include <QSettings>
 #include <QSignalSpy>
-#include <QTimer>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace lumora {
 namespace {
 
-using testing::ScriptedServer;
+using testing::SignedFeedServer;
 using testing::UpdateFeedSigner;
 
 const QString page = "https://downloads.example.org/corvane/0.2.0";
@@ -28,10 +28,11 @@ TEST(UpdateFeed, OnlyAFeedSignedWithTheConfiguredKeyIsRead)
     ASSERT_TRUE(release.has_value());
     EXPECT_EQ(release->version, "0.2.0");
     EXPECT_EQ(release->downloadURL, QUrl(page));
+    EXPECT_EQ(release->publishedAt, QDateTime(QDate(2026, 2, 9), QTime(19, 30), Qt::UTC));
+    EXPECT_EQ(UpdateFeed::verify(signer.feed("0.2.0", page, "2026-02-09T20:30:00+01:00"), key)->publishedAt,
+        release->publishedAt);
 
     const QByteArray genuine = UpdateFeedSigner::release("0.2.0", page);
-    QByteArray altered = genuine;
-    altered.replace("0.2.0", "9.2.0");
     struct Case {
         const char* name;
         QByteArray feed;
@@ -39,8 +40,7 @@ TEST(UpdateFeed, OnlyAFeedSignedWithTheConfiguredKeyIsRead)
         UpdateFeedError error;
     };
     const Case cases[] = {
-        { "tampered release", UpdateFeedSigner::envelope(altered, signer.sign(genuine)), key,
-            UpdateFeedError::badSignature },
+        { "tampered release", signer.tamperedFeed("0.2.0", page), key, UpdateFeedError::badSignature },
         { "signed by another key", stranger.feed("0.2.0", page), key, UpdateFeedError::badSignature },
         { "signature cut short", UpdateFeedSigner::envelope(genuine, signer.sign(genuine).left(63)), key,
             UpdateFeedError::badSignature },
@@ -54,6 +54,9 @@ TEST(UpdateFeed, OnlyAFeedSignedWithTheConfiguredKeyIsRead)
         { "download page not a web address", signer.feed("0.2.0", "file:///etc/passwd"), key,
             UpdateFeedError::malformed },
         { "no version", signer.feed("", page), key, UpdateFeedError::malformed },
+        { "no publication time", signer.feed("0.2.0", page, ""), key, UpdateFeedError::malformed },
+        { "publication time without its offset", signer.feed("0.2.0", page, "2026-02-09T19:30:00"), key,
+            UpdateFeedError::malformed },
     };
     for (const Case& c : cases)
         EXPECT_THAT(UpdateFeed::verify(c.feed, c.key), FailsWith(c.error)) << c.name;
@@ -68,56 +71,109 @@ TEST(UpdateFeed, VersionsCompareNumerically)
     EXPECT_GT(UpdateFeed::compareVersions("2", "1.99.99"), 0);
 }
 
-struct Checked {
-    SecureUpdateController::Outcome outcome;
+// A controller for version 0.1.0 whose browser is a list of the pages it was asked to open.
+struct Updater {
+    Updater(const SignedFeedServer& feed, const UpdateFeedSigner& signer, QSettings* preferences = nullptr)
+        : controller(feed.feedURL(), signer.publicKeyBase64(), "0.1.0", preferences)
+    {
+        controller.setPageOpener([this](const QUrl& url) { opened.append(url); });
+    }
+    // Waits for the check under way to finish.
+    bool finish()
+    {
+        QSignalSpy checked(&controller, &SecureUpdateController::checked);
+        return checked.wait(10000);
+    }
+
+    SecureUpdateController controller;
     QList<QUrl> opened;
 };
 
-Checked checkAgainst(ScriptedServer& server, const QString& key, const QString& current = "0.1.0")
+TEST(SecureUpdateController, AnAskedCheckSaysWhatTheFeedHoldsAndOpensNothing)
 {
-    SecureUpdateController controller(
-        server.baseUrl().resolved(QUrl("/appcast.json")).toString(), key, current);
-    Checked result { SecureUpdateController::Outcome::unreachable, {} };
-    controller.setPageOpener([&](const QUrl& url) { result.opened.append(url); });
-    QSignalSpy checked(&controller, &SecureUpdateController::checked);
-    controller.checkForUpdates();
-    EXPECT_TRUE(controller.isChecking());
-    controller.checkForUpdates(); // a second request while one runs is ignored
-    EXPECT_TRUE(checked.wait(10000));
-    EXPECT_EQ(checked.count(), 1);
-    EXPECT_FALSE(controller.message().isEmpty());
-    result.outcome = controller.lastOutcome().value_or(SecureUpdateController::Outcome::unreachable);
-    return result;
+    using Outcome = SecureUpdateController::Outcome;
+    const UpdateFeedSigner signer;
+    struct Row {
+        const char* name;
+        int status;
+        QByteArray body;
+        Outcome outcome;
+        QString message;
+    };
+    const QString unverified = "The update feed could not be verified, so it was ignored.";
+    const Row rows[] = {
+        { "newer", 200, signer.feed("0.2.0", page), Outcome::newerVersion, "Corvane 0.2.0 is available." },
+        { "same", 200, signer.feed("0.1.0", page), Outcome::upToDate,
+            "Corvane 0.1.0 is the newest version." },
+        { "tampered", 200, signer.tamperedFeed("0.2.0", page), Outcome::unverified, unverified },
+        { "malformed", 200, "<rss/>", Outcome::unverified, unverified },
+        { "oversized", 200, QByteArray(200 * 1024, ' ') + signer.feed("0.2.0", page), Outcome::unverified,
+            unverified },
+        { "failing", 503, "{}", Outcome::unreachable,
+            "Corvane could not reach the update feed. Try again later." },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SignedFeedServer feed(row.status, row.body);
+        Updater updater(feed, signer);
+        updater.controller.checkForUpdates();
+        EXPECT_TRUE(updater.controller.isChecking());
+        EXPECT_EQ(updater.controller.message(), u"Checking for updates\u2026"_qs);
+        updater.controller.checkForUpdates(); // a second request while one runs is not sent again
+        ASSERT_TRUE(updater.finish());
+        EXPECT_EQ(updater.controller.lastOutcome(), row.outcome);
+        EXPECT_EQ(updater.controller.message(), row.message);
+        EXPECT_EQ(updater.controller.availableVersion(), row.outcome == Outcome::newerVersion ? "0.2.0" : "");
+        EXPECT_TRUE(updater.opened.isEmpty()) << "a check never opens the browser";
+        ASSERT_EQ(feed.server->requests().size(), 1);
+        EXPECT_EQ(feed.server->requests().front().target, "/appcast.json");
+    }
 }
 
-TEST(SecureUpdateController, ChecksTheFeedServedOnLoopback)
+TEST(SecureUpdateController, QuietChecksAnnounceAndAReplayedOlderFeedCannotHideARelease)
 {
-    const UpdateFeedSigner signer;
     using Outcome = SecureUpdateController::Outcome;
+    const UpdateFeedSigner signer;
+    QTemporaryDir folder;
+    QSettings preferences(folder.filePath("preferences.ini"), QSettings::IniFormat);
+    SignedFeedServer feed(200, signer.feed("0.2.0", page, "2026-03-01T08:00:00Z"));
+    const QString older = "The update feed is older than one Corvane has already seen, so it was ignored. "
+                          "Corvane 0.2.0 is still available.";
+    {
+        Updater updater(feed, signer, &preferences);
+        updater.controller.start();
+        ASSERT_TRUE(updater.finish());
+        EXPECT_TRUE(updater.opened.isEmpty()) << "a check at start opens nothing";
+        EXPECT_EQ(updater.controller.availableVersion(), "0.2.0");
+        EXPECT_EQ(updater.controller.message(), "Corvane 0.2.0 is available.") << "announced in the window";
+        updater.controller.openDownloadPage();
+        EXPECT_EQ(updater.opened, QList<QUrl> { QUrl(page) }) << "the user asks for the page";
 
-    ScriptedServer newer(200, signer.feed("0.2.0", page));
-    const Checked found = checkAgainst(newer, signer.publicKeyBase64());
-    EXPECT_EQ(found.outcome, Outcome::newerVersion);
-    EXPECT_EQ(found.opened, QList<QUrl> { QUrl(page) });
-    ASSERT_EQ(newer.requests().size(), 1);
-    EXPECT_EQ(newer.requests().front().target, "/appcast.json");
-
-    ScriptedServer same(200, signer.feed("0.1.0", page));
-    EXPECT_EQ(checkAgainst(same, signer.publicKeyBase64()).outcome, Outcome::upToDate);
-
-    QByteArray body = UpdateFeedSigner::release("0.2.0", page);
-    const QByteArray signature = signer.sign(body);
-    body.replace("example.org", "example.net");
-    ScriptedServer tampered(200, UpdateFeedSigner::envelope(body, signature));
-    const Checked refused = checkAgainst(tampered, signer.publicKeyBase64());
-    EXPECT_EQ(refused.outcome, Outcome::unverified);
-    EXPECT_TRUE(refused.opened.isEmpty());
-
-    ScriptedServer oversized(200, QByteArray(200 * 1024, ' ') + signer.feed("0.2.0", page));
-    EXPECT_EQ(checkAgainst(oversized, signer.publicKeyBase64()).outcome, Outcome::unverified);
-
-    ScriptedServer failing(503, "{}");
-    EXPECT_EQ(checkAgainst(failing, signer.publicKeyBase64()).outcome, Outcome::unreachable);
+        // The signed feed of the release before, served again, is refused.
+        feed.server->script(200, signer.feed("0.1.0", page, "2026-02-01T08:00:00+01:00"));
+        updater.controller.checkForUpdates();
+        ASSERT_TRUE(updater.finish());
+        EXPECT_EQ(updater.controller.lastOutcome(), Outcome::outdatedFeed);
+        EXPECT_EQ(updater.controller.message(), older);
+        EXPECT_EQ(updater.controller.availableVersion(), "0.2.0");
+    }
+    // After a restart the release is still known, and the replay still refused.
+    Updater restarted(feed, signer, &preferences);
+    EXPECT_EQ(restarted.controller.availableVersion(), "0.2.0");
+    EXPECT_EQ(restarted.controller.message(), "Corvane 0.2.0 is available.");
+    restarted.controller.checkForUpdates();
+    ASSERT_TRUE(restarted.finish());
+    EXPECT_EQ(restarted.controller.lastOutcome(), Outcome::outdatedFeed);
+    // The same feed again, and then a later one, are read.
+    for (const auto& [published, version] :
+        { std::pair { "2026-03-01T08:00:00Z", "0.2.0" }, std::pair { "2026-04-01T08:00:00Z", "0.3.0" } }) {
+        feed.server->script(200, signer.feed(version, page, published));
+        restarted.controller.checkForUpdates();
+        ASSERT_TRUE(restarted.finish());
+        EXPECT_EQ(restarted.controller.lastOutcome(), Outcome::newerVersion) << published;
+        EXPECT_EQ(restarted.controller.availableVersion(), version);
+    }
+    EXPECT_TRUE(restarted.opened.isEmpty());
 }
 
 TEST(SecureUpdateController, ConfiguredOnlyWithBothKeysAsStrings)
@@ -131,6 +187,9 @@ TEST(SecureUpdateController, ConfiguredOnlyWithBothKeysAsStrings)
         { "both", { { "SUFeedURL", "https://u.example/feed" }, { "SUPublicEDKey", "" } }, true },
         { "key missing", { { "SUFeedURL", "https://u.example/feed" } }, false },
         { "feed a number", { { "SUFeedURL", 7 }, { "SUPublicEDKey", "a2V5" } }, false },
+        { "feed over http", { { "SUFeedURL", "http://u.example/feed" }, { "SUPublicEDKey", "a2V5" } },
+            false },
+        { "feed not an address", { { "SUFeedURL", "" }, { "SUPublicEDKey", "a2V5" } }, false },
         { "neither", {}, false },
     };
     for (const Case& c : cases) {

@@ -101,12 +101,18 @@ QQuickWindow* WindowHarness::openWindow(ShellSession& session, bool updatesConfi
 {
     close();
     m_updates = std::make_unique<SecureUpdateController>(
-        updatesConfigured ? std::optional<QString>(QStringLiteral("http://127.0.0.1:9/feed")) : std::nullopt,
+        updatesConfigured ? std::optional<QString>(QStringLiteral("https://127.0.0.1:9/feed")) : std::nullopt,
         updatesConfigured ? std::optional<QString>(QStringLiteral("a2V5")) : std::nullopt,
         QStringLiteral("0.1.0"));
+    return openWindow(session, *m_updates);
+}
+
+QQuickWindow* WindowHarness::openWindow(ShellSession& session, UpdateChecker& updates)
+{
+    close();
     const QVariantMap properties {
         { QStringLiteral("model"), QVariant::fromValue<QObject*>(&session) },
-        { QStringLiteral("updates"), QVariant::fromValue<QObject*>(m_updates.get()) },
+        { QStringLiteral("updates"), QVariant::fromValue<QObject*>(&updates) },
         { QStringLiteral("theoryURL"), QUrl(QStringLiteral("https://lumora.app/theory/")) },
     };
     if (!load(QStringLiteral("qrc:/Lumora/Shell/Main.qml"), properties))
@@ -166,6 +172,10 @@ void WindowHarness::show(QSize size)
     m_window->resize(size);
     m_window->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(m_window));
+    // Shortcuts and Escape go to the focused window; without a window manager to give it the
+    // focus (a bare X display), the harness does.
+    m_window->requestActivate();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(m_window));
 }
 
 void WindowHarness::close()
@@ -261,6 +271,16 @@ void WindowHarness::bringIntoView(QQuickItem& item)
         page->setProperty("contentY", contentY + area.top() - 24);
     else if (area.bottom() > page->height())
         page->setProperty("contentY", contentY + area.bottom() - page->height() + 24);
+}
+
+void WindowHarness::screenshots(const QString& name, const QString& keepInView)
+{
+    for (const QSize size : { QSize(920, 680), desktop }) {
+        m_window->resize(size);
+        if (!keepInView.isEmpty())
+            scrollTo(keepInView);
+        screenshot(name + QLatin1Char('-') + QString::number(size.width()));
+    }
 }
 
 void WindowHarness::screenshot(const QString& name)

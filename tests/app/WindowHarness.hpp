@@ -34,6 +34,8 @@ public:
     // The application's window over `session`, shown and exposed; null when the QML did not
     // load. Replaces any window opened before.
     QQuickWindow* openWindow(ShellSession& session, bool updatesConfigured = false);
+    // The same with the test's own update checker, which must outlive the window.
+    QQuickWindow* openWindow(ShellSession& session, UpdateChecker& updates);
     // The QML component `type` of the module `uri` (for example "Lumora.History",
     // "HistoryView") made with `properties`, filling a window of `size`; null when it did not
     // load.
@@ -62,6 +64,10 @@ public:
     void scrollTo(const QString& name);
     // Writes what the window shows into the build folder, once the next frame is swapped.
     void screenshot(const QString& name);
+    // The same at the narrowest window and at the common desktop size ("<name>-920",
+    // "<name>-1180"), with the part named `keepInView` scrolled to the top each time; the window
+    // stays at the desktop size.
+    void screenshots(const QString& name, const QString& keepInView = {});
 
     // Whether the window may say this without failing the test (the written allow-list).
     static bool isAllowed(QtMsgType type, const QString& category, const QString& message);

@@ -1,4 +1,5 @@
 #include "ControlPlaneProcess.hpp"
+#include "ProcessCalls.hpp"
 #include "TestDatabase.hpp"
 #include "domain/ConversationUploadCodec.hpp"
 #include "security/DeviceIdentity.hpp"
@@ -17,9 +18,9 @@
 #include <QUrlQuery>
 #include <algorithm>
 #include <arpa/inet.h>
-#include <array>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <set>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -28,83 +29,19 @@
 namespace lumora {
 namespace {
 
+using testing::accountStateOver;
+using testing::codeOf;
+using testing::connectTo;
 using testing::ControlPlaneProcess;
+using testing::endpoint;
+using testing::exchangeRaw;
+using testing::postSigned;
+using testing::sendAll;
 using testing::sendRequest;
+using testing::signedBy;
+using testing::signInOver;
 using testing::TestCertificates;
 using testing::TestReply;
-
-QUrl endpoint(const ControlPlaneProcess& server, const QString& path)
-{
-    return server.baseUrl().resolved(QUrl(path));
-}
-
-// Writes raw bytes and reads until the server closes the connection.
-QByteArray exchangeRaw(const QUrl& base, const QByteArray& bytes)
-{
-    QTcpSocket socket;
-    socket.connectToHost(base.host(), static_cast<quint16>(base.port()));
-    if (!socket.waitForConnected(5000))
-        return {};
-    socket.write(bytes);
-    QByteArray reply;
-    while (socket.waitForReadyRead(5000))
-        reply += socket.readAll();
-    return reply;
-}
-
-// Signs a new device in through the development sign-in of a running server: its id.
-QUuid signInOver(const ControlPlaneProcess& server, const DeviceIdentity& identity, const QString& name)
-{
-    QNetworkAccessManager manager;
-    const QList<std::pair<QByteArray, QByteArray>> json { { "Content-Type", "application/json" } };
-    const auto started = sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/start"),
-        QJsonDocument(
-            QJsonObject { { "device_public_key", identity.publicKeyBase64URL() }, { "platform", "linux" } })
-            .toJson(),
-        json);
-    const QUrl page(QJsonDocument::fromJson(started.body).object().value("authorization_url").toString());
-    const auto submitted = sendRequest(manager, "POST", endpoint(server, "/dev/sign-in"),
-        "request=" + QUrlQuery(page).queryItemValue("request").toLatin1() + "&name=" + name.toUtf8(),
-        { { "Content-Type", "application/x-www-form-urlencoded" } });
-    const QUrl location(QString::fromLatin1(submitted.header("Location")));
-    const auto completed = sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/complete"),
-        QJsonDocument(QJsonObject { { "ticket", QUrlQuery(location).queryItemValue("ticket") } }).toJson(),
-        json);
-    return QUuid::fromString(QJsonDocument::fromJson(completed.body).object().value("device_id").toString());
-}
-
-// The "Authorization" header of a signed request, made now with a fresh nonce.
-QByteArray signedBy(const DeviceIdentity& identity, const QUuid& device, const QString& method,
-    const QString& path, const QByteArray& body = {})
-{
-    const auto signature = RequestSigner::sign(
-        identity, device, method, path, body, QDateTime::currentDateTimeUtc(), QUuid::createUuid());
-    return signature ? signature->authorization().toLatin1() : QByteArray();
-}
-
-TestReply accountStateOver(const ControlPlaneProcess& server, const QByteArray& authorization)
-{
-    QNetworkAccessManager manager;
-    return sendRequest(
-        manager, "GET", endpoint(server, "/v1/account/state"), {}, { { "Authorization", authorization } });
-}
-
-// A signed POST of a JSON body.
-TestReply postSigned(const ControlPlaneProcess& server, const DeviceIdentity& identity, const QUuid& device,
-    const QString& path, const QJsonObject& body)
-{
-    QNetworkAccessManager manager;
-    const QByteArray json = QJsonDocument(body).toJson();
-    return sendRequest(manager, "POST", endpoint(server, path), json,
-        { { "Content-Type", "application/json" },
-            { "Authorization", signedBy(identity, device, "POST", path, json) } });
-}
-
-std::string codeOf(const TestReply& reply)
-{
-    return std::to_string(reply.status) + " "
-        + QJsonDocument::fromJson(reply.body).object().value("error").toString().toStdString();
-}
 
 // Seconds of CPU the process has used so far.
 double cpuSeconds(qint64 pid)
@@ -152,82 +89,36 @@ private:
     int m_connected = 0;
 };
 
-// A connection of its own to the server at `base` on 127.0.0.1, with blocking reads that
-// give up after ten seconds.
-int connectTo(const QUrl& base)
-{
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(base.port()));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const timeval patience { 10, 0 };
-    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-    if (socket >= 0 && ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(socket);
-        return -1;
-    }
-    return socket;
-}
-
-bool sendAll(int socket, QByteArrayView bytes)
-{
-    while (!bytes.isEmpty()) {
-        const auto sent = ::send(socket, bytes.data(), static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL);
-        if (sent <= 0)
-            return false;
-        bytes = bytes.sliced(sent);
-    }
-    return true;
-}
-
 // A signed conversation upload sent in two parts: the head and half the body at once, the
 // rest only when asked, as a client on a slow line would.
 class HeldUpload {
 public:
     HeldUpload(const QUrl& base, const DeviceIdentity& identity, const QUuid& device, const QByteArray& body)
-        : m_socket(connectTo(base))
-        , m_body(body)
+        : m_body(body)
+        , m_request(base,
+              "POST /v1/content/conversations HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+              "Content-Type: application/json\r\nContent-Length: "
+                  + QByteArray::number(body.size()) + "\r\nAuthorization: "
+                  + signedBy(identity, device, "POST", "/v1/content/conversations", body) + "\r\n\r\n"
+                  + body.first(half()))
     {
-        const QByteArray head = "POST /v1/content/conversations HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                                "Content-Type: application/json\r\nContent-Length: "
-            + QByteArray::number(body.size()) + "\r\nAuthorization: "
-            + signedBy(identity, device, "POST", "/v1/content/conversations", body) + "\r\n\r\n";
-        m_started = m_socket >= 0 && sendAll(m_socket, head)
-            && sendAll(m_socket, QByteArrayView(body).first(half()));
     }
-    ~HeldUpload()
-    {
-        if (m_socket >= 0)
-            ::close(m_socket);
-    }
-    HeldUpload(const HeldUpload&) = delete;
-    HeldUpload& operator=(const HeldUpload&) = delete;
 
-    [[nodiscard]] bool started() const { return m_started; }
+    [[nodiscard]] bool started() const { return m_request.sent(); }
 
     // Sends the rest of the body: the status line of the answer.
     QByteArray finish()
     {
-        if (!sendAll(m_socket, QByteArrayView(m_body).sliced(half())))
+        if (!m_request.send(QByteArrayView(m_body).sliced(half())))
             return {};
-        QByteArray reply;
-        std::array<char, 4096> chunk {};
-        while (!reply.contains("\r\n")) {
-            const auto received = ::recv(m_socket, chunk.data(), chunk.size(), 0);
-            if (received <= 0)
-                break;
-            reply.append(chunk.data(), received);
-        }
-        return reply.left(reply.indexOf("\r\n"));
+        return m_request.statusLine();
     }
 
 private:
     [[nodiscard]] qsizetype half() const { return m_body.size() / 2; }
 
-    int m_socket;
     QByteArray m_body;
-    bool m_started = false;
+    testing::SentRequest m_request;
 };
 
 // A stored conversation whose transcript makes its body nearly as large as allowed.
@@ -312,6 +203,100 @@ TEST(ControlPlaneHttp, AnswersASignedRequestWhileStrangersHoldThousandsOfIdleCon
     EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
 }
 
+// Heads that come slowly are closed after the head timeout whatever they send, and at the
+// connection cap the one that has waited longest for its head makes way for a new client.
+TEST(ControlPlaneHttp, SlowHeadsAreClosedInTimeAndGiveWayAtTheCap)
+{
+    // 256 descriptors leave room for 192 connections; heads may take a minute.
+    ControlPlaneProcess server({ "--dev-sign-in", "--request-head-timeout", "60" }, 256);
+    ASSERT_TRUE(server.started());
+    const DeviceIdentity identity(*P256PrivateKey::generate());
+    const QUuid device = signInOver(server, identity, "Ada");
+    std::vector<int> slow;
+    for (int i = 0; i < 200; ++i) {
+        slow.push_back(connectTo(server.baseUrl()));
+        EXPECT_TRUE(sendAll(slow.back(), "GET /v1/account/state HTTP/1.1\r\nHost: x\r\n"));
+    }
+    const auto state = accountStateOver(server, signedBy(identity, device, "GET", "/v1/account/state"));
+    EXPECT_EQ(state.status, 200);
+    char byte = 0;
+    EXPECT_EQ(::recv(slow.front(), &byte, 1, 0), 0) << "the oldest slow head is closed";
+    EXPECT_TRUE(sendAll(slow.back(), "\r\n"));
+    QByteArray reply(64, '\0');
+    reply.truncate(std::max<qsizetype>(::recv(slow.back(), reply.data(), 64, 0), 0));
+    EXPECT_TRUE(reply.startsWith("HTTP/1.1 401"))
+        << "the newest may finish its head: " << reply.toStdString();
+    for (const int socket : slow)
+        ::close(socket);
+    EXPECT_EQ(server.stop(), 0);
+
+    // Trickled byte by byte, a head is closed once its time is up, before it is complete; so
+    // is a new connection that sends nothing.
+    ControlPlaneProcess impatient({ "--request-head-timeout", "1" });
+    ASSERT_TRUE(impatient.started());
+    const int silent = connectTo(impatient.baseUrl());
+    const int trickling = connectTo(impatient.baseUrl());
+    const QByteArray head
+        = "GET /v1/nothing HTTP/1.1\r\nHost: x\r\nX-Slow: " + QByteArray(100, 'a') + "\r\n\r\n";
+    bool closed = false;
+    for (qsizetype at = 0; at < head.size() && !closed; ++at) {
+        closed = !sendAll(trickling, head.sliced(at, 1)) || ::recv(trickling, &byte, 1, MSG_DONTWAIT) == 0;
+        QThread::msleep(100);
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(::recv(silent, &byte, 1, 0), 0);
+    ::close(trickling);
+    ::close(silent);
+}
+
+// A long body is read only when its head names a known device in the clock window, and only
+// within the memory limit: a stranger's is refused from its head, before it is sent.
+TEST(ControlPlaneHttp, LongBodiesAreReadOnlyForKnownDevicesAndWithinTheLimit)
+{
+    ControlPlaneProcess server({ "--dev-sign-in", "--body-memory-limit", "1" });
+    ASSERT_TRUE(server.started());
+    const DeviceIdentity identity(*P256PrivateKey::generate());
+    const QUuid device = signInOver(server, identity, "Ada");
+    const QString path = QStringLiteral("/v1/content/conversations");
+    const auto headWith = [&](const QString& target, const QByteArray& authorization) {
+        return "POST " + target.toLatin1() + " HTTP/1.1\r\nHost: x\r\nContent-Length: 2000000\r\n"
+            + (authorization.isEmpty() ? QByteArray() : "Authorization: " + authorization + "\r\n") + "\r\n";
+    };
+    const auto stale = RequestSigner::sign(identity, device, u"POST", path, QByteArray(),
+        QDateTime::currentDateTimeUtc().addSecs(-1000), QUuid::createUuid());
+    struct Case {
+        const char* name;
+        QByteArray head;
+        const char* answer;
+    };
+    const Case cases[] = {
+        { "no signature", headWith(path, {}), "401 invalid_signature" },
+        { "stale signature", headWith(path, stale->authorization().toLatin1()), "401 stale_timestamp" },
+        { "unknown device", headWith(path, signedBy(identity, QUuid::createUuid(), "POST", path)),
+            "401 unknown_device" },
+        { "open call", headWith("/v1/auth/apple/web/start", {}), "413 payload_too_large" },
+    };
+    for (const Case& c : cases) {
+        testing::SentRequest request(server.baseUrl(), c.head);
+        const QByteArray reply = request.reply();
+        const QByteArray status = reply.mid(9, 3);
+        const QString code = QJsonDocument::fromJson(reply.mid(reply.indexOf("\r\n\r\n") + 4))
+                                 .object()
+                                 .value("error")
+                                 .toString();
+        EXPECT_EQ(status + ' ' + code.toLatin1(), c.answer) << c.name;
+    }
+
+    // Two uploads of nearly 1 MiB at once would pass the limit: one goes on, the other is refused.
+    HeldUpload first(server.baseUrl(), identity, device, largeConversation());
+    HeldUpload second(server.baseUrl(), identity, device, largeConversation());
+    ASSERT_TRUE(first.started() && second.started());
+    const std::set<QByteArray> statuses { first.finish(), second.finish() };
+    EXPECT_EQ(
+        statuses, (std::set<QByteArray> { "HTTP/1.1 201 Created", "HTTP/1.1 503 Service Unavailable" }));
+    EXPECT_EQ(server.stop(), 0);
+}
+
 // A caller that stops the server as soon as it names its port gets a clean stop, not a
 // process killed by the signal's default action.
 TEST(ControlPlaneHttp, StopsCleanlyWhenSignalledRightAfterStarting)
@@ -343,10 +328,13 @@ TEST(ControlPlaneHttp, RefusesBadRequestsKeepsServingAndLogsOneLineEachWithoutBo
     EXPECT_EQ(large.status, 413);
     EXPECT_EQ(large.body, R"({"error":"payload_too_large"})");
 
-    // At the limit the body is read and judged by the call itself.
+    // At the limit a signed call's body is read and judged by the call itself.
     const QByteArray atLimit(2 * 1024 * 1024, ' ');
-    EXPECT_EQ(
-        sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/start"), atLimit).status, 400);
+    const DeviceIdentity identity(*P256PrivateKey::generate());
+    const QUuid device = signInOver(server, identity, "Ada");
+    EXPECT_EQ(codeOf(sendRequest(manager, "POST", endpoint(server, "/v1/diagnostics"), atLimit,
+                  { { "Authorization", signedBy(identity, device, "POST", "/v1/diagnostics", atLimit) } })),
+        "400 invalid_json");
 
     // Trailers of a chunked body are limited like the head; a field of 64 KB once ended the process.
     const auto chunkedWithTrailer = [](qsizetype size) {

@@ -1,11 +1,17 @@
 #include "controlplane/ControlPlaneStore.hpp"
 
 #include "TestDatabase.hpp"
+#include "controlplane/IdText.hpp"
+#include "controlplane/NonceWriter.hpp"
+#include "controlplane/RequestAuthenticator.hpp"
 
+#include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace lumora {
 namespace {
@@ -160,6 +166,76 @@ TEST_P(ControlPlaneStoreTest, NoncesAreRefusedOnceSeenAndForgottenWhenOld)
     EXPECT_TRUE(store->rememberNonce("key:a", nonce, now + 400));
     store->deleteAccount(ada.accountID);
     EXPECT_EQ(remember(ada, QUuid::createUuid(), now + 400), std::nullopt);
+}
+
+NonceClaim claimOf(const DeviceRecord& device, const QUuid& nonce, qint64 at)
+{
+    return NonceClaim { device.id, "device:" + idText(device.id), nonce, at };
+}
+
+// Claims that come together are decided in one statement, each as if it came alone: a nonce
+// counts once, also when claimed twice in one batch or again in a later one, and only while
+// its device is active.
+TEST_P(ControlPlaneStoreTest, NoncesClaimedTogetherAreDecidedEachAsIfAlone)
+{
+    auto store = open();
+    const DeviceRecord ada = signIn(*store, "Ada", "key-a");
+    const DeviceRecord bob = signIn(*store, "Bob", "key-b");
+    ASSERT_TRUE(store->revokeDevice(bob.accountID, bob.id, now));
+    const DeviceRecord unknown { QUuid::createUuid(), ada.accountID, {}, false };
+    const QUuid once = QUuid::createUuid();
+    const QUuid twice = QUuid::createUuid();
+    const QList<NonceClaim> batch { claimOf(ada, once, now), claimOf(ada, twice, now),
+        claimOf(ada, twice, now + 1), claimOf(bob, QUuid::createUuid(), now),
+        claimOf(unknown, QUuid::createUuid(), now) };
+    EXPECT_EQ(NonceWriter::record(*store, batch), (std::vector<bool> { true, true, false, false, false }));
+    EXPECT_EQ(
+        NonceWriter::record(*store, { claimOf(ada, once, now), claimOf(ada, QUuid::createUuid(), now) }),
+        (std::vector<bool> { false, true }));
+    EXPECT_EQ(
+        store->rememberNonceOfActiveDevice(ada.id, "device:" + idText(ada.id), twice, now), std::nullopt);
+}
+
+// Many requests claiming nonces at once through the writers: a nonce they share lets one of
+// them go on, each of the others' own nonces lets its request go on, and every claim made
+// before the writers stop is decided.
+TEST_P(ControlPlaneStoreTest, OfOneNonceClaimedAtOnceByManyOneIsAccepted)
+{
+    auto store = open();
+    const DeviceRecord ada = signIn(*store, "Ada", "key-a");
+    const QUuid shared = QUuid::createUuid();
+    std::atomic<int> accepted { 0 };
+    std::atomic<int> refused { 0 };
+    {
+        NonceWriter writer(url);
+        std::vector<std::jthread> claimants;
+        for (int i = 0; i < 60; ++i)
+            claimants.emplace_back([&, i] {
+                writer.remember(
+                    claimOf(ada, i % 2 ? shared : QUuid::createUuid(), now), [&](NonceOutcome outcome) {
+                        ++(outcome == NonceOutcome::accepted ? accepted : refused);
+                    });
+            });
+    }
+    EXPECT_EQ(accepted, 31);
+    EXPECT_EQ(refused, 29);
+}
+
+// Old nonces go by the database's clock, and only once no instance could accept them any
+// more, also one whose clock is ahead by ten seconds.
+TEST_P(ControlPlaneStoreTest, NoncesAreForgottenByTheDatabasesClockPastTheWindowAndAMargin)
+{
+    auto store = open();
+    const qint64 current = QDateTime::currentSecsSinceEpoch();
+    const QUuid recent = QUuid::createUuid();
+    const QUuid old = QUuid::createUuid();
+    const qint64 recentTime = current - RequestAuthenticator::allowedClockSkew - 10;
+    const qint64 oldTime = current - RequestAuthenticator::nonceLifetime - 60;
+    ASSERT_TRUE(store->rememberNonce("key:a", recent, recentTime));
+    ASSERT_TRUE(store->rememberNonce("key:a", old, oldTime));
+    store->forgetNoncesOlderThan(RequestAuthenticator::nonceLifetime);
+    EXPECT_FALSE(store->rememberNonce("key:a", recent, recentTime));
+    EXPECT_TRUE(store->rememberNonce("key:a", old, oldTime));
 }
 
 } // namespace

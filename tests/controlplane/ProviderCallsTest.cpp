@@ -1,7 +1,11 @@
+#include "controlplane/ProviderCalls.hpp"
+
 #include "ControlPlaneProcess.hpp"
+#include "ProcessCalls.hpp"
 #include "ProviderStandIn.hpp"
 #include "ServiceFixture.hpp"
 #include "analysis/ModelAnalyzer.hpp"
+#include "common/DeferredResponse.hpp"
 #include "controlplane/AnthropicMessagesClient.hpp"
 #include "controlplane/ControlPlaneOptions.hpp"
 #include "controlplane/DeepgramGrantClient.hpp"
@@ -12,6 +16,10 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QThread>
+#include <atomic>
+#include <latch>
+#include <map>
 #include <sys/stat.h>
 
 namespace lumora {
@@ -358,6 +366,101 @@ TEST(ProviderOptions, UrlsMustBeHttpsAndModelsNamed)
              { "--anthropic-model", "" }, { "--anthropic-model", "a b" }, { "--deepgram-api-key-file" } })
         EXPECT_FALSE(parse(bad).has_value()) << bad.join(' ').toStdString();
     EXPECT_TRUE(ControlPlaneOptions::helpText().contains("--anthropic-api-key-file"));
+}
+
+// Calls past a cap do not start; a call that ends gives its place back.
+TEST(ProviderCalls, AnAccountOrThePoolAtItsCapStartsNoMoreCalls)
+{
+    ProviderCalls calls({ .total = 3, .perAccount = 2 });
+    std::latch release(1);
+    const auto held = [&release] {
+        release.wait();
+        return HttpResponse { 200, "text/plain", "held", {} };
+    };
+    const QUuid ada = QUuid::createUuid();
+    const QUuid bob = QUuid::createUuid();
+    auto first = calls.start(ada, held);
+    auto second = calls.start(ada, held);
+    EXPECT_TRUE(first && second);
+    EXPECT_FALSE(calls.start(ada, held)) << "past the account's cap";
+    auto third = calls.start(bob, held);
+    EXPECT_TRUE(third);
+    EXPECT_FALSE(calls.start(QUuid::createUuid(), held)) << "past the pool's cap";
+    release.count_down();
+    for (const auto& deferred : { first, second, third })
+        EXPECT_EQ(DeferredResponse::wait(DeferredResponse::later(deferred), {}).body, "held");
+    auto again = calls.start(ada, [] { return HttpResponse { 200, "text/plain", "again", {} }; });
+    ASSERT_TRUE(again);
+    EXPECT_EQ(DeferredResponse::wait(DeferredResponse::later(again), {}).body, "again");
+}
+
+// A model service that does not answer holds nothing but the calls made to it: one account
+// gets as many calls under way as its cap allows and the rules answer the rest at once, and
+// another account is answered meanwhile.
+TEST(ProviderCallsProcess, AServiceThatDoesNotAnswerHoldsUpNoOtherRequest)
+{
+    testing::TestCertificates certificates;
+    ASSERT_TRUE(certificates.valid());
+    std::atomic<bool> holding { true };
+    testing::ProviderStandIn model(
+        certificates.serverCertificate(), certificates.serverKey(), [&holding](const StandInRequest&) {
+            return StandInReply { 200, message(analysisAnswer), 0ms, [&holding] { return holding.load(); } };
+        });
+    QTemporaryDir dir;
+    const QString key = keyFile(dir, "model.key", QByteArray::fromStdString(modelKey), 0600);
+    testing::ControlPlaneProcess server({ "--dev-sign-in", "--anthropic-api-key-file", key, "--anthropic-url",
+                                            QString::fromStdString(model.url()), "--anthropic-model",
+                                            "model-test", "--provider-calls-per-account", "4" },
+        0, { "SSL_CERT_FILE=" + certificates.caCertificate() });
+    ASSERT_TRUE(server.started());
+    const DeviceIdentity ada(*P256PrivateKey::generate());
+    const QUuid adaDevice = testing::signInOver(server, ada, "Ada");
+    const DeviceIdentity bob(*P256PrivateKey::generate());
+    const QUuid bobDevice = testing::signInOver(server, bob, "Bob");
+    const auto session = testing::postSigned(server, ada, adaDevice, "/v1/sessions/draft", {});
+    const auto reserved = testing::postSigned(server, ada, adaDevice, "/v1/sessions/reserve",
+        { { "session_id", QJsonDocument::fromJson(session.body).object().value("session_id") },
+            { "requested_seconds", 600 } });
+    const QByteArray reservation
+        = QJsonDocument::fromJson(reserved.body).object().value("reservation_id").toString().toLatin1();
+    ASSERT_FALSE(reservation.isEmpty()) << reserved.body.toStdString();
+
+    const QByteArray body = QJsonDocument(
+        QJsonObject { { "pass", "final" }, { "rubric_version", "baseline-2026-07-17" },
+            { "turns",
+                turns } }).toJson();
+    std::vector<std::unique_ptr<testing::SentRequest>> analyses;
+    for (int i = 0; i < 40; ++i) {
+        analyses.push_back(std::make_unique<testing::SentRequest>(server.baseUrl(),
+            testing::signedRequest(ada, adaDevice, "POST", "/v1/providers/anthropic/analyze", body,
+                "X-Reservation-ID: " + reservation + "\r\n")));
+        ASSERT_TRUE(analyses.back()->sent());
+    }
+    const auto answeredCount = [&] {
+        return std::ranges::count_if(analyses, [](const auto& analysis) { return analysis->answered(); });
+    };
+    for (int wait = 0; wait < 1000 && answeredCount() < 36; ++wait)
+        QThread::msleep(10);
+    EXPECT_EQ(answeredCount(), 36) << "the calls past the account's cap are answered at once";
+    EXPECT_EQ(model.requests().size(), 4u);
+    const auto state
+        = testing::accountStateOver(server, testing::signedBy(bob, bobDevice, "GET", "/v1/account/state"));
+    EXPECT_EQ(state.status, 200);
+    EXPECT_EQ(answeredCount(), 36) << "Bob was answered while Ada's calls waited";
+
+    holding = false;
+    std::map<QString, int> models;
+    for (const auto& analysis : analyses) {
+        const QByteArray reply = analysis->reply();
+        EXPECT_TRUE(reply.startsWith("HTTP/1.1 200")) << reply.left(200).toStdString();
+        ++models[QJsonDocument::fromJson(reply.mid(reply.indexOf("\r\n\r\n") + 4))
+                     .object()
+                     .value("model")
+                     .toString()];
+    }
+    EXPECT_EQ(models, (std::map<QString, int> { { "lumora-rules-1", 36 }, { "model-test-1", 4 } }));
+    EXPECT_EQ(model.requests().size(), 4u);
+    EXPECT_EQ(server.stop(), 0);
 }
 
 } // namespace

@@ -1,5 +1,10 @@
 #include "ScriptedServer.hpp"
 
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpSocket>
 
 namespace lumora::testing {
@@ -13,21 +18,48 @@ std::optional<QByteArray> RecordedRequest::find(const QByteArray& name) const
     return std::nullopt;
 }
 
-ScriptedServer::ScriptedServer(int status, QByteArray body, QByteArray contentType)
+namespace {
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+ScriptedServer::ScriptedServer(
+    int status, QByteArray body, QByteArray contentType, std::optional<ServerTls> tls)
     : m_status(status)
     , m_body(std::move(body))
     , m_contentType(std::move(contentType))
+    , m_tls(tls.has_value())
 {
-    m_server.listen(QHostAddress::LocalHost, 0);
-    connect(&m_server, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket* socket = m_server.nextPendingConnection())
+    if (tls) {
+        auto server = std::make_unique<QSslServer>();
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setLocalCertificate(QSslCertificate(contents(tls->certificate)));
+        configuration.setPrivateKey(QSslKey(contents(tls->key), QSsl::Ec));
+        server->setSslConfiguration(configuration);
+        m_server = std::move(server);
+    } else {
+        m_server = std::make_unique<QTcpServer>();
+    }
+    m_server->listen(QHostAddress::LocalHost, 0);
+    // Over TLS a connection is pending once its handshake is done.
+    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, [this] {
+        while (QTcpSocket* socket = m_server->nextPendingConnection())
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
     });
 }
 
+ScriptedServer::~ScriptedServer() = default;
+
 QUrl ScriptedServer::baseUrl() const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()));
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2")
+                    .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"))
+                    .arg(m_server->serverPort()));
 }
 
 void ScriptedServer::serve(QTcpSocket* socket)

@@ -1,4 +1,5 @@
 #include "SpeechStandInProcess.hpp"
+#include "common/Asio.hpp"
 #include "speech/LiveTranscriber.hpp"
 #include "speech/MediaDuration.hpp"
 #include "speech/SpeechScript.hpp"
@@ -120,6 +121,44 @@ TEST(SpeechStandInProcess, StartsAndStopsCleanly)
 {
     testing::SpeechStandInProcess standIn({});
     ASSERT_TRUE(standIn.started());
+    EXPECT_EQ(standIn.stop(), 0) << standIn.log().toStdString();
+}
+
+// Writes `bytes` to the server on 127.0.0.1 and reads until it closes (or ten seconds pass).
+std::string exchange(const QUrl& base, const std::string& bytes)
+{
+    namespace asio = boost::asio;
+    asio::io_context io;
+    asio::ip::tcp::socket socket(io);
+    boost::system::error_code ec;
+    socket.connect({ asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(base.port()) }, ec);
+    const timeval patience { 10, 0 };
+    ::setsockopt(socket.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    asio::write(socket, asio::buffer(bytes), ec);
+    std::string reply;
+    asio::read(socket, asio::dynamic_buffer(reply), ec);
+    return reply;
+}
+
+// A recording is read only under a valid token: without one it is refused from the request's
+// head, before a byte of it is sent.
+TEST(SpeechStandInProcess, RefusesARecordingWithoutAValidTokenBeforeReadingIt)
+{
+    testing::SpeechStandInProcess standIn({});
+    ASSERT_TRUE(standIn.started());
+    const auto head = [](const QString& token) {
+        return "POST /v1/listen?model=nova-3&diarize=true&smart_format=true&punctuate=true&utterances=true"
+               "&mip_opt_out=true HTTP/1.1\r\nHost: x\r\nContent-Type: audio/mp4\r\nContent-Length: "
+               "200000000\r\n"
+               "Authorization: Bearer "
+            + token.toStdString() + "\r\n\r\n";
+    };
+    for (const QString& token : { QStringLiteral("not-a-token"), standIn.token(-60),
+             standIn.token(300, QStringLiteral("another secret of the same length, or so")) }) {
+        const std::string reply = exchange(standIn.baseUrl(), head(token));
+        EXPECT_TRUE(reply.starts_with("HTTP/1.1 401")) << reply;
+        EXPECT_NE(reply.find("INVALID_AUTH"), std::string::npos) << reply;
+    }
     EXPECT_EQ(standIn.stop(), 0) << standIn.log().toStdString();
 }
 

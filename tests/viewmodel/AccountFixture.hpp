@@ -47,9 +47,9 @@ public:
     {
         SessionEnvironment environment = home.environment(arguments);
         environment.keychain = [this] { return keychain(); };
-        environment.openBrowser = [this](const QUrl& url) {
+        environment.openBrowser = [this](QUrl url) -> QCoro::Task<bool> {
             opened.append(url);
-            return browserOpens;
+            co_return browserOpens;
         };
         environment.signInTimeout = signInTimeout;
         return std::make_unique<SessionViewModel>(std::move(environment));

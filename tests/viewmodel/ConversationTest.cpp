@@ -138,7 +138,7 @@ protected:
 TEST_F(ConversationTest, FailedStartsTellTheUserAndLeaveNothingBehind)
 {
     const QString signInAgain
-        = QStringLiteral("This Mac needs to sign in again before starting a conversation.");
+        = QStringLiteral("This computer needs to sign in again before starting a conversation.");
     const QString liveUnavailable
         = QStringLiteral("Live guidance is temporarily unavailable. Please try again.");
     const QString generic
@@ -229,7 +229,7 @@ TEST_F(ConversationTest, FailedStartsTellTheUserAndLeaveNothingBehind)
 TEST(ConversationStartFailure, CodesAndSentences)
 {
     const QString signInAgain
-        = QStringLiteral("This Mac needs to sign in again before starting a conversation.");
+        = QStringLiteral("This computer needs to sign in again before starting a conversation.");
     const QString liveUnavailable
         = QStringLiteral("Live guidance is temporarily unavailable. Please try again.");
     const QString generic

@@ -132,7 +132,8 @@ TEST_F(SignInTest, APageThatCannotBeShownSafelyIsNeverOpened)
         qsizetype pagesOpened;
     };
     const Row rows[] = {
-        { "browser refuses", [](SignInTest& test) { test.browserOpens = false; }, invalidResponse, 1 },
+        { "browser refuses", [](SignInTest& test) { test.browserOpens = false; },
+            SessionViewModel::browserNotOpenedMessage(), 1 },
         { "another sign-in host",
             [](SignInTest& test) { test.home.info[InfoResource::signInHostKey] = "appleid.apple.com"; },
             invalidResponse, 0 },
@@ -155,6 +156,9 @@ TEST_F(SignInTest, APageThatCannotBeShownSafelyIsNeverOpened)
         EXPECT_EQ(model->statusText(), row.text);
         EXPECT_FALSE(model->isAppleAuthorizationActive());
         EXPECT_FALSE(model->isBusy());
+        // The page the browser did not show stays on screen, to be opened by hand.
+        EXPECT_EQ(model->appleAuthorizationPage(),
+            row.pagesOpened > 0 ? std::optional(opened.last()) : std::optional<QUrl>());
         home.info = info;
         browserOpens = true;
     }

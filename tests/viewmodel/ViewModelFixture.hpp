@@ -41,15 +41,19 @@ public:
 class FakeReminderScheduler final : public CheckinReminderScheduler {
 public:
     bool grants = true;
+    // Without a notification server nothing is asked: there is no one to ask.
+    bool serverRunning = true;
     Gate permission;
     QStringList calls;
 
-    QCoro::Task<bool> requestPermission() override
+    QCoro::Task<NotificationPermission> requestPermission() override
     {
         calls.append(QStringLiteral("permission"));
         co_await QCoro::sleepFor(std::chrono::milliseconds(0));
         co_await permission.pass();
-        co_return grants;
+        if (!serverRunning)
+            co_return NotificationPermission::noNotificationServer;
+        co_return grants ? NotificationPermission::granted : NotificationPermission::refused;
     }
     QCoro::Task<void> schedule(QDateTime at) override
     {

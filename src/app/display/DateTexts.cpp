@@ -11,9 +11,20 @@ DateTexts DateTexts::system()
     return { QLocale(), QTimeZone::systemTimeZone() };
 }
 
+QString DateTexts::mediumDateFormat(const QLocale& locale)
+{
+    // The long form without its weekday (and the separator that joins it), with short month
+    // names: the medium form Qt does not offer ("MMM d, yyyy", "d MMM yyyy", "yyyy年M月d日").
+    static const QRegularExpression weekday(QStringLiteral("d{4}[,.]?\\s*|[,.]?\\s*d{4}"));
+    QString format = locale.dateFormat(QLocale::LongFormat);
+    format.remove(weekday);
+    format.replace(QStringLiteral("MMMM"), QStringLiteral("MMM"));
+    return format.trimmed();
+}
+
 QString DateTexts::date(const QDateTime& moment) const
 {
-    return m_locale.toString(moment.toTimeZone(m_zone).date(), QStringLiteral("MMM d, yyyy"));
+    return m_locale.toString(moment.toTimeZone(m_zone).date(), mediumDateFormat(m_locale));
 }
 
 QString DateTexts::time(const QDateTime& moment) const

@@ -19,11 +19,12 @@ public:
     // The user's own locale and zone.
     static DateTexts system();
 
-    // "Feb 9, 2026".
+    // The locale's medium date: "Feb 9, 2026" in the United States, "9 Feb 2026" in Britain.
     [[nodiscard]] QString date(const QDateTime& moment) const;
+    [[nodiscard]] static QString mediumDateFormat(const QLocale& locale);
     // The locale's short time without seconds: "7:30 PM" in the United States.
     [[nodiscard]] QString time(const QDateTime& moment) const;
-    // "Feb 9, 2026 at 7:30 PM".
+    // "Feb 9, 2026 at 7:30 PM" in the United States.
     [[nodiscard]] QString dateAndTime(const QDateTime& moment) const;
     // The same for whole seconds since 1970.
     [[nodiscard]] QString date(qint64 seconds) const;

@@ -60,10 +60,10 @@ CheckinReminderScheduler::CheckinReminderScheduler(QSettings& preferences, QDBus
 
 CheckinReminderScheduler::~CheckinReminderScheduler() = default;
 
-QCoro::Task<bool> CheckinReminderScheduler::requestPermission()
+QCoro::Task<NotificationPermission> CheckinReminderScheduler::requestPermission()
 {
     if (!m_bus.isConnected())
-        co_return false;
+        co_return NotificationPermission::noNotificationServer;
     // A server that the bus starts on the first notification counts as much as a running one.
     QDBusMessage owner = busCall(QStringLiteral("NameHasOwner"));
     owner << notificationService;
@@ -76,9 +76,12 @@ QCoro::Task<bool> CheckinReminderScheduler::requestPermission()
     const bool startable = activatableReply.type() == QDBusMessage::ReplyMessage
         && !activatableReply.arguments().isEmpty()
         && activatableReply.arguments().constFirst().toStringList().contains(notificationService);
-    if (ownerReply.type() == QDBusMessage::ErrorMessage)
+    if (ownerReply.type() == QDBusMessage::ErrorMessage) {
         qCInfo(reminderLog, "Notification permission was not granted.");
-    co_return running || startable;
+        co_return NotificationPermission::refused;
+    }
+    co_return running || startable ? NotificationPermission::granted
+                                   : NotificationPermission::noNotificationServer;
 }
 
 QCoro::Task<void> CheckinReminderScheduler::schedule(QDateTime at)

@@ -39,8 +39,8 @@ public:
         std::chrono::milliseconds longestWait = std::chrono::seconds(30));
     ~CheckinReminderScheduler() override;
 
-    // True while a notification server owns its name on the bus or can be started by it.
-    QCoro::Task<bool> requestPermission() override;
+    // Granted while a notification server owns its name on the bus or can be started by it.
+    QCoro::Task<NotificationPermission> requestPermission() override;
     // Keeps one reminder for `at`'s minute in `at`'s time zone, replacing any pending one. A
     // minute that has already begun is never shown: nothing stays pending.
     QCoro::Task<void> schedule(QDateTime at) override;

@@ -1,7 +1,7 @@
 #include "AccountSession.hpp"
 
-#include <QClipboard>
-#include <QGuiApplication>
+#include "PlainTextClipboard.hpp"
+
 #include <algorithm>
 
 namespace lumora {
@@ -42,13 +42,7 @@ QStringList AccountSession::weekdayNames()
 
 bool AccountSession::copyInviteCode()
 {
-    const QString code = inviteCode();
-    if (code.isEmpty())
-        return false;
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(code);
-    return true;
+    return copyPlainText(inviteCode());
 }
 
 } // namespace lumora

@@ -12,8 +12,9 @@ EditorialCard {
 
     required property AccountSession account
 
-    function twoDigits(value) {
-        return (value < 10 ? "0" : "") + value
+    // "00", "01", ... up to count - 1.
+    function twoDigitNumbers(count) {
+        return Array.from({ length: count }, (_, value) => (value < 10 ? "0" : "") + value)
     }
 
     RowLayout {
@@ -113,14 +114,7 @@ EditorialCard {
         ChoiceBox {
             objectName: "reminderHour"
             Layout.preferredWidth: 88
-            model: 24
-            displayText: root.twoDigits(currentIndex)
-            delegate: ItemDelegate {
-                required property int index
-                width: ListView.view ? ListView.view.width : implicitWidth
-                text: root.twoDigits(index)
-                font: Theme.interfaceFont(14, Font.Normal)
-            }
+            model: root.twoDigitNumbers(24)
             currentIndex: root.account.reminderHour
             Accessible.name: qsTr("Hour")
             onActivated: index => root.account.setReminderTime(index, root.account.reminderMinute)
@@ -133,14 +127,7 @@ EditorialCard {
         ChoiceBox {
             objectName: "reminderMinute"
             Layout.preferredWidth: 88
-            model: 60
-            displayText: root.twoDigits(currentIndex)
-            delegate: ItemDelegate {
-                required property int index
-                width: ListView.view ? ListView.view.width : implicitWidth
-                text: root.twoDigits(index)
-                font: Theme.interfaceFont(14, Font.Normal)
-            }
+            model: root.twoDigitNumbers(60)
             currentIndex: root.account.reminderMinute
             Accessible.name: qsTr("Minute")
             onActivated: index => root.account.setReminderTime(root.account.reminderHour, index)

@@ -1,9 +1,12 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import Lumora.Shell
 import Lumora.Theme
 
-// A drop-down choice on paper with the cards' faint outline.
+// A drop-down choice on paper with the cards' faint outline. Its list is drawn in the theme
+// too: ink entries on paper, the entry under the pointer or the keys on sand, and the chosen
+// one in semibold.
 ComboBox {
     id: root
 
@@ -34,5 +37,60 @@ ComboBox {
         color: Theme.ink
         verticalAlignment: Text.AlignVCenter
         elide: Text.ElideRight
+    }
+    delegate: ItemDelegate {
+        id: entry
+
+        required property int index
+        required property var modelData
+
+        // Its press chooses the entry, as a click does.
+        Accessible.onPressAction: entry.clicked()
+
+        width: ListView.view ? ListView.view.width : implicitWidth
+        implicitHeight: 34
+        leftPadding: 12
+        rightPadding: 12
+        highlighted: root.highlightedIndex === entry.index
+        text: entry.modelData
+
+        contentItem: Text {
+            text: entry.text
+            textFormat: Text.PlainText
+            font: Theme.interfaceFont(14, root.currentIndex === entry.index ? Font.DemiBold : Font.Normal)
+            color: Theme.ink
+            verticalAlignment: Text.AlignVCenter
+            elide: Text.ElideRight
+        }
+        background: Rectangle {
+            x: 4
+            width: entry.width - 8
+            radius: 6
+            color: entry.highlighted ? Theme.sand : "transparent"
+        }
+    }
+    popup: Popup {
+        y: root.height + 4
+        width: root.width
+        implicitHeight: Math.min(contentItem.implicitHeight + topPadding + bottomPadding, 292)
+        topPadding: 4
+        bottomPadding: 4
+        leftPadding: 0
+        rightPadding: 0
+
+        contentItem: ListView {
+            implicitHeight: contentHeight
+            clip: true
+            model: root.popup.visible ? root.delegateModel : null
+            currentIndex: root.highlightedIndex
+            boundsBehavior: Flickable.StopAtBounds
+            highlightMoveDuration: 0
+            ScrollIndicator.vertical: ScrollIndicator {}
+        }
+        background: Rectangle {
+            radius: 10
+            color: Theme.paper
+            border.color: Theme.rule
+        }
     }
 }

@@ -1,12 +1,11 @@
 import QtQuick
-import QtQuick.Controls
 import QtQuick.Layouts
 import Lumora.Shell
 import Lumora.Theme
 
 // Asks before a step that cannot be taken back: Cancel closes it, the destructive button
 // closes it and confirms.
-Popup {
+ThemedPopup {
     id: root
 
     property string title
@@ -14,22 +13,6 @@ Popup {
     property string confirmText
     signal confirmed
 
-    parent: Overlay.overlay
-    anchors.centerIn: parent
-    width: 440
-    padding: 24
-    modal: true
-    focus: true
-    closePolicy: Popup.CloseOnEscape
-
-    Overlay.modal: Rectangle {
-        color: Theme.withAlpha(Theme.navy, 0.28)
-    }
-    background: Rectangle {
-        radius: 12
-        color: Theme.ivory
-        border.color: Theme.rule
-    }
     contentItem: ColumnLayout {
         spacing: 16
         ReadableText {

@@ -51,11 +51,9 @@ Item {
     // Coming back to the application refreshes the history from the server.
     Connections {
         target: Qt.application
-        function onStateChanged() {
-            // qmllint disable type
-            if (Qt.application.state === Qt.ApplicationActive)
+        function onStateChanged(state) {
+            if (state === Qt.ApplicationActive)
                 root.model.synchronizeHistory(true)
-            // qmllint enable type
         }
     }
 
@@ -118,62 +116,39 @@ Item {
         }
     }
 
-    Popup {
+    ThemedPopup {
         id: setupSheet
         objectName: "setupSheet"
-        parent: Overlay.overlay
-        anchors.centerIn: parent
         width: 680
-        height: 560
+        minimumHeight: 560
         padding: 0
-        modal: true
-        focus: true
-        closePolicy: Popup.CloseOnEscape
         onClosed: {
             if (rules.showSetup)
                 setupFlow.close()
-        }
-        Overlay.modal: Rectangle {
-            color: Theme.withAlpha(Theme.navy, 0.28)
-        }
-        background: Rectangle {
-            radius: 12
-            color: Theme.ivory
-            border.color: Theme.rule
         }
         contentItem: SetupFlow {
             id: setupFlow
             objectName: "setupFlow"
             model: root.model
-            clip: true
             onDismiss: rules.showSetup = false
         }
     }
-    Popup {
+    ThemedPopup {
         id: migrationSheet
         objectName: "migrationSheet"
-        parent: Overlay.overlay
-        anchors.centerIn: parent
         width: 640
-        height: 440
+        minimumHeight: 440
         padding: 0
-        modal: true
         closePolicy: Popup.NoAutoClose
-        Overlay.modal: Rectangle {
-            color: Theme.withAlpha(Theme.navy, 0.28)
-        }
-        background: Rectangle {
-            radius: 12
-            color: Theme.ivory
-            border.color: Theme.rule
-        }
+        // As tall as the offer: a repeater of at most one rather than a Loader, as for the
+        // Account page.
         contentItem: Item {
+            implicitHeight: childrenRect.height
             Repeater {
                 model: rules.showMigrationOffer ? 1 : 0
                 delegate: MigrationOffer {
                     objectName: "migrationOffer"
                     width: parent ? parent.width : 0
-                    height: parent ? parent.height : 0
                     model: root.model
                     onDismiss: rules.showMigrationOffer = false
                 }

@@ -40,24 +40,47 @@ ApplicationWindow {
                 color: Theme.rule
             }
         }
-        Menu {
+        delegate: MenuBarItem {
+            id: barItem
+            // Its press opens its menu, as a click does.
+            Accessible.onPressAction: barItem.triggered()
+            font: Theme.interfaceFont(13, Font.Normal)
+            contentItem: Text {
+                text: barItem.text
+                textFormat: Text.PlainText
+                font: barItem.font
+                color: Theme.ink
+                verticalAlignment: Text.AlignVCenter
+            }
+            background: Rectangle {
+                radius: 6
+                color: barItem.highlighted ? Theme.sand : "transparent"
+            }
+        }
+        ThemedMenu {
+            objectName: "appMenu"
             title: qsTr("Corvane")
             Action {
                 objectName: "checkForUpdates"
-                text: qsTr("Check for Updates…")
+                // A newer release found by a quiet check is named here until the user looks.
+                text: root.updates.availableVersion.length > 0
+                    ? qsTr("Update to Corvane %1…").arg(root.updates.availableVersion)
+                    : qsTr("Check for Updates…")
                 enabled: root.updates.configured
-                onTriggered: root.updates.checkForUpdates()
+                onTriggered: {
+                    root.updates.checkForUpdates()
+                    updateDialog.open()
+                }
             }
-            MenuSeparator {}
+            MenuRule {}
             Action {
                 text: qsTr("Quit Corvane")
-                // qmllint disable unqualified
-                shortcut: StandardKey.Quit
-                // qmllint enable unqualified
+                shortcut: "Ctrl+Q"
                 onTriggered: Qt.quit()
             }
         }
-        Menu {
+        ThemedMenu {
+            objectName: "viewMenu"
             title: qsTr("View")
             Action {
                 objectName: "showConversation"
@@ -87,5 +110,10 @@ ApplicationWindow {
         model: root.model
         updates: root.updates
         theoryURL: root.theoryURL
+    }
+    UpdateDialog {
+        id: updateDialog
+        objectName: "updateDialog"
+        updates: root.updates
     }
 }

@@ -19,7 +19,7 @@ Item {
     }
 
     implicitWidth: 640
-    implicitHeight: 440
+    implicitHeight: column.implicitHeight + 64
 
     Connections {
         target: root.model
@@ -28,11 +28,8 @@ Item {
         }
     }
 
-    WindowBackground {
-        anchors.fill: parent
-    }
-
     ColumnLayout {
+        id: column
         x: 32
         y: 32
         width: root.width - 64

@@ -41,10 +41,7 @@ Column {
             textFormat: TextEdit.PlainText
             readOnly: true
             selectByMouse: true
-            font.family: Theme.monospaced(28, Font.DemiBold).family
-            font.pixelSize: 28
-            font.weight: Font.DemiBold
-            font.letterSpacing: 2
+            font: Theme.tabular(28, 2)
             color: Theme.ink
             selectionColor: Theme.navy
             selectedTextColor: Theme.paper

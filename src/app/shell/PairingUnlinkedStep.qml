@@ -84,10 +84,11 @@ Column {
             placeholderText: "XXXX-XXXX-XXXX"
             placeholderTextColor: Theme.withAlpha(Theme.muted, 0.7)
             text: root.codeDraft
-            font.family: Theme.monospaced(15, Font.DemiBold).family
-            font.pixelSize: 15
-            font.weight: Font.DemiBold
-            font.capitalization: Font.AllUppercase
+            font: {
+                const face = Theme.tabular(15)
+                face.capitalization = Font.AllUppercase
+                return face
+            }
             color: Theme.ink
             Accessible.name: qsTr("Your partner's code")
             background: Rectangle {

@@ -9,7 +9,15 @@ Item {
     id: root
 
     required property ShellSession model
+    property bool didCopyAddress: false
     signal dismiss
+
+    Connections {
+        target: root.model
+        function onSignInAddressChanged() {
+            root.didCopyAddress = false
+        }
+    }
 
     // Close also ends an open browser sign-in attempt.
     function close() {
@@ -18,7 +26,8 @@ Item {
     }
 
     implicitWidth: 680
-    implicitHeight: 560
+    // The padded column: the sheet is made this tall when the window has the room.
+    implicitHeight: column.implicitHeight + 64
 
     SetupPresenter {
         id: presenter
@@ -29,119 +38,174 @@ Item {
         isAppleAuthorizationActive: root.model.isAppleAuthorizationActive
     }
 
-    WindowBackground {
-        anchors.fill: parent
-    }
-
-    ColumnLayout {
-        id: column
+    // The sheet keeps its padding of 32 all round; a column shorter than the sheet sits in the
+    // middle, and one taller than the window allows scrolls inside the padding.
+    Flickable {
+        id: scroller
+        objectName: "setupScroll"
         x: 32
+        y: 32
         width: root.width - 64
-        anchors.verticalCenter: parent.verticalCenter
-        spacing: 24
+        height: root.height - 64
+        contentWidth: width
+        contentHeight: Math.max(height, column.implicitHeight)
+        interactive: column.implicitHeight > height
+        boundsBehavior: Flickable.StopAtBounds
+        clip: true
 
-        RowLayout {
-            Layout.fillWidth: true
-            spacing: 12
-            CorvaneBrandMark {
-                size: 48
-                isDecorative: true
-            }
-            ColumnLayout {
-                spacing: 4
-                ReadableText {
-                    text: qsTr("Welcome to Corvane")
-                    font: Theme.display(32, Font.Medium)
-                    color: Theme.ink
-                }
-                ReadableText {
-                    text: qsTr("A thoughtful space for meaningful conversations")
-                    font: Theme.small
-                    color: Theme.muted
-                }
-            }
-            Item {
+        ColumnLayout {
+            id: column
+            objectName: "setupColumn"
+            width: scroller.width
+            y: Math.max(0, (scroller.height - implicitHeight) / 2)
+            spacing: 24
+
+            RowLayout {
                 Layout.fillWidth: true
+                spacing: 12
+                CorvaneBrandMark {
+                    size: 48
+                    isDecorative: true
+                }
+                ColumnLayout {
+                    spacing: 4
+                    ReadableText {
+                        text: qsTr("Welcome to Corvane")
+                        font: Theme.display(32, Font.Medium)
+                        color: Theme.ink
+                    }
+                    ReadableText {
+                        text: qsTr("A thoughtful space for meaningful conversations")
+                        font: Theme.small
+                        color: Theme.muted
+                    }
+                }
+                Item {
+                    Layout.fillWidth: true
+                }
+                Button {
+                    id: closeButton
+                    objectName: "setupCloseButton"
+                    text: qsTr("Close")
+                    font: Theme.interfaceFont(13, Font.Medium)
+                    flat: true
+                    Accessible.onPressAction: closeButton.clicked()
+                    onClicked: root.close()
+                }
             }
-            Button {
-                id: closeButton
-                objectName: "setupCloseButton"
-                text: qsTr("Close")
-                font: Theme.interfaceFont(13, Font.Medium)
-                flat: true
-                Accessible.onPressAction: closeButton.clicked()
-                onClicked: root.close()
+            Rectangle {
+                Layout.fillWidth: true
+                Layout.preferredHeight: 1
+                color: Theme.rule
             }
-        }
-        Rectangle {
-            Layout.fillWidth: true
-            Layout.preferredHeight: 1
-            color: Theme.rule
-        }
-        SetupCard {
-            objectName: "setupCard"
-            Layout.fillWidth: true
-            symbol: presenter.symbol
-            title: presenter.title
-            detail: presenter.detail
-        }
-        PrimaryButton {
-            objectName: "agreeButton"
-            visible: presenter.card === SetupPresenter.Consent
-            text: qsTr("Both people agree")
-            onClicked: root.model.acceptRecordingAgreement()
-        }
-        Hint {
-            visible: presenter.card === SetupPresenter.Consent
-            symbol: "macbook"
-            text: qsTr("This acknowledgement is stored only on this computer. Corvane does not receive a consent receipt.")
-        }
-        PrimaryButton {
-            objectName: "signInButton"
-            visible: presenter.card === SetupPresenter.SignIn
-            enabled: presenter.signInEnabled
-            implicitWidth: 208 + leftPadding + rightPadding
-            text: qsTr("Sign in with Apple")
-            onClicked: root.model.beginAppleAuthorization()
-        }
-        Hint {
-            visible: presenter.card === SetupPresenter.SignIn
-            Layout.leftMargin: 4
-            symbol: "arrow.up.right.square"
-            text: qsTr("Apple opens in your browser. You’ll return here automatically.")
-        }
-        PrimaryButton {
-            objectName: "enterRoomButton"
-            visible: presenter.card === SetupPresenter.Ready
-            text: qsTr("Enter the room")
-            onClicked: root.dismiss()
-        }
-        RowLayout {
-            objectName: "setupError"
-            visible: root.model.errorMessage.length > 0
-            Layout.fillWidth: true
-            spacing: 8
-            Icon {
-                Layout.alignment: Qt.AlignTop
-                symbol: "exclamationmark.triangle.fill"
-                size: 16
-                color: Theme.attention
+            // The card with its button and hint, spaced closer than the sheet's rows.
+            ColumnLayout {
+                objectName: "setupStep"
+                Layout.fillWidth: true
+                spacing: 16
+                SetupCard {
+                    objectName: "setupCard"
+                    Layout.fillWidth: true
+                    symbol: presenter.symbol
+                    title: presenter.title
+                    detail: presenter.detail
+                }
+                PrimaryButton {
+                    objectName: "agreeButton"
+                    visible: presenter.card === SetupPresenter.Consent
+                    text: qsTr("Both people agree")
+                    onClicked: root.model.acceptRecordingAgreement()
+                }
+                Hint {
+                    visible: presenter.card === SetupPresenter.Consent
+                    symbol: "macbook"
+                    text: qsTr("This acknowledgement is stored only on this computer. Corvane does not receive a consent receipt.")
+                }
+                // The label sits centred in a frame of 208 by 32 inside the button's padding.
+                PrimaryButton {
+                    objectName: "signInButton"
+                    visible: presenter.card === SetupPresenter.SignIn
+                    enabled: presenter.signInEnabled
+                    implicitWidth: 208 + leftPadding + rightPadding
+                    implicitHeight: 44
+                    text: qsTr("Sign in with Apple")
+                    onClicked: root.model.beginAppleAuthorization()
+                }
+                Hint {
+                    visible: presenter.card === SetupPresenter.SignIn
+                    Layout.leftMargin: 4
+                    symbol: "arrow.up.right.square"
+                    text: qsTr("Apple opens in your browser. You’ll return here automatically.")
+                }
+                // When the browser could not be opened: the sign-in page, to open by hand.
+                RowLayout {
+                    objectName: "signInAddressRow"
+                    visible: presenter.card === SetupPresenter.SignIn && root.model.signInAddress.length > 0
+                    Layout.fillWidth: true
+                    spacing: 12
+                    Rectangle {
+                        Layout.fillWidth: true
+                        implicitHeight: 44
+                        radius: 12
+                        color: Theme.paper
+                        border.color: Theme.rule
+                        TextInput {
+                            objectName: "signInAddress"
+                            anchors.fill: parent
+                            anchors.leftMargin: 14
+                            anchors.rightMargin: 14
+                            text: root.model.signInAddress
+                            readOnly: true
+                            selectByMouse: true
+                            clip: true
+                            autoScroll: false
+                            verticalAlignment: TextInput.AlignVCenter
+                            font: Theme.small
+                            color: Theme.ink
+                            Accessible.name: qsTr("Sign-in address")
+                            Accessible.ignored: !visible
+                        }
+                    }
+                    SecondaryButton {
+                        objectName: "copySignInAddressButton"
+                        text: root.didCopyAddress ? qsTr("Copied") : qsTr("Copy address")
+                        onClicked: root.didCopyAddress = root.model.copySignInAddress()
+                    }
+                }
+            }
+            PrimaryButton {
+                objectName: "enterRoomButton"
+                visible: presenter.card === SetupPresenter.Ready
+                text: qsTr("Enter the room")
+                onClicked: root.dismiss()
+            }
+            RowLayout {
+                objectName: "setupError"
+                visible: root.model.errorMessage.length > 0
+                Layout.fillWidth: true
+                spacing: 8
+                Icon {
+                    Layout.alignment: Qt.AlignTop
+                    symbol: "exclamationmark.triangle.fill"
+                    size: 16
+                    color: Theme.attention
+                }
+                ReadableText {
+                    Layout.fillWidth: true
+                    text: root.model.errorMessage
+                    textFormat: Text.PlainText
+                    wrapMode: Text.Wrap
+                    font: Theme.body
+                    color: Theme.attention
+                }
             }
             ReadableText {
                 Layout.fillWidth: true
-                text: root.model.errorMessage
-                textFormat: Text.PlainText
+                text: qsTr("Audio is never stored. Transcripts and reviews are stored encrypted for your account history; access is tightly restricted and nobody at Corvane reads conversations as part of normal work. Deepgram and Anthropic process content to provide the service. Deepgram requests opt out of model improvement. Anthropic’s standard API policy may retain inputs and outputs for up to 30 days.")
                 wrapMode: Text.Wrap
-                font: Theme.body
-                color: Theme.attention
+                font: Theme.small
+                color: Theme.muted
             }
-        }
-        ReadableText {
-            Layout.fillWidth: true
-            text: qsTr("Audio is never stored. Transcripts and reviews are stored encrypted for your account history; access is tightly restricted and nobody at Corvane reads conversations as part of normal work. Deepgram and Anthropic process content to provide the service. Deepgram requests opt out of model improvement. Anthropic’s standard API policy may retain inputs and outputs for up to 30 days.")
-            wrapMode: Text.Wrap
-            font: Theme.small
-            color: Theme.muted
         }
     }
 }

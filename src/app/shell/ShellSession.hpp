@@ -28,6 +28,7 @@ class ShellSession : public QObject {
     Q_PROPERTY(bool isAppleAuthorizationActive READ isAppleAuthorizationActive NOTIFY
             isAppleAuthorizationActiveChanged)
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(QString signInAddress READ signInAddress NOTIFY signInAddressChanged)
     Q_PROPERTY(int conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY
             conversationsAwaitingMigrationOfferChanged)
     // Qualified, so that QML's tools find the types of other modules by their C++ names.
@@ -46,6 +47,9 @@ public:
     [[nodiscard]] virtual bool isBusy() const = 0;
     [[nodiscard]] virtual bool isAppleAuthorizationActive() const = 0;
     [[nodiscard]] virtual QString errorMessage() const = 0;
+    // The sign-in page the browser could not show, for the user to open by hand; empty
+    // otherwise.
+    [[nodiscard]] virtual QString signInAddress() const = 0;
     [[nodiscard]] virtual int conversationsAwaitingMigrationOffer() const = 0;
     // The pages' own models.
     [[nodiscard]] virtual AccountSession* account() const = 0;
@@ -56,6 +60,8 @@ public:
     Q_INVOKABLE virtual void acceptRecordingAgreement() = 0;
     Q_INVOKABLE virtual void beginAppleAuthorization() = 0;
     Q_INVOKABLE virtual void cancelAppleAuthorization() = 0;
+    // Puts the sign-in address on the clipboard as plain text; false when there is none.
+    Q_INVOKABLE virtual bool copySignInAddress() = 0;
     Q_INVOKABLE virtual void handleExternalURL(const QUrl& url) = 0;
     Q_INVOKABLE virtual void synchronizeHistory(bool refreshFromServer) = 0;
     // Records the answer to the migration offer; `migrationAnswered` follows when it is done.
@@ -68,6 +74,7 @@ signals:
     void isBusyChanged();
     void isAppleAuthorizationActiveChanged();
     void errorMessageChanged();
+    void signInAddressChanged();
     void conversationsAwaitingMigrationOfferChanged();
     void migrationAnswered();
 };

@@ -3,6 +3,7 @@
 #include "AccountSessionAdapter.hpp"
 #include "HistoryModelAdapter.hpp"
 #include "PeopleModelAdapter.hpp"
+#include "PlainTextClipboard.hpp"
 #include "RoomModelAdapter.hpp"
 #include "appcore/ConversationBackupService.hpp"
 #include "viewmodel/SessionViewModel.hpp"
@@ -31,6 +32,8 @@ ShellSessionAdapter::ShellSessionAdapter(
     connect(&m_viewModel, &SessionViewModel::isAppleAuthorizationActiveChanged, this,
         &ShellSession::isAppleAuthorizationActiveChanged);
     connect(&m_viewModel, &SessionViewModel::errorMessageChanged, this, &ShellSession::errorMessageChanged);
+    connect(&m_viewModel, &SessionViewModel::appleAuthorizationPageChanged, this,
+        &ShellSession::signInAddressChanged);
     connect(&m_viewModel, &SessionViewModel::conversationsAwaitingMigrationOfferChanged, this,
         &ShellSession::conversationsAwaitingMigrationOfferChanged);
 }
@@ -63,6 +66,11 @@ QString ShellSessionAdapter::errorMessage() const
 {
     return m_viewModel.errorMessage().value_or(QString());
 }
+QString ShellSessionAdapter::signInAddress() const
+{
+    const auto page = m_viewModel.appleAuthorizationPage();
+    return page ? page->toString(QUrl::FullyEncoded) : QString();
+}
 int ShellSessionAdapter::conversationsAwaitingMigrationOffer() const
 {
     return int(
@@ -80,6 +88,10 @@ void ShellSessionAdapter::beginAppleAuthorization()
 void ShellSessionAdapter::cancelAppleAuthorization()
 {
     m_viewModel.cancelAppleAuthorization();
+}
+bool ShellSessionAdapter::copySignInAddress()
+{
+    return copyPlainText(signInAddress());
 }
 void ShellSessionAdapter::handleExternalURL(const QUrl& url)
 {

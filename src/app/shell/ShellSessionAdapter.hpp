@@ -27,6 +27,7 @@ public:
     [[nodiscard]] bool isBusy() const override;
     [[nodiscard]] bool isAppleAuthorizationActive() const override;
     [[nodiscard]] QString errorMessage() const override;
+    [[nodiscard]] QString signInAddress() const override;
     [[nodiscard]] int conversationsAwaitingMigrationOffer() const override;
     [[nodiscard]] AccountSession* account() const override { return m_account; }
     [[nodiscard]] HistoryModel* history() const override { return m_history; }
@@ -36,6 +37,7 @@ public:
     void acceptRecordingAgreement() override;
     void beginAppleAuthorization() override;
     void cancelAppleAuthorization() override;
+    bool copySignInAddress() override;
     void handleExternalURL(const QUrl& url) override;
     void synchronizeHistory(bool refreshFromServer) override;
     void answerMigration(bool accepted) override;

@@ -59,12 +59,31 @@ EditorialCard {
         font: Theme.small
         color: Theme.muted
     }
-    SecondaryButton {
-        objectName: "checkForUpdatesButton"
-        text: qsTr("Check for Updates…")
-        symbol: "arrow.down.circle"
-        enabled: root.updates.configured
-        onClicked: root.updates.checkForUpdates()
+    Flow {
+        width: parent.width
+        spacing: 12
+        SecondaryButton {
+            objectName: "checkForUpdatesButton"
+            text: qsTr("Check for Updates…")
+            symbol: "arrow.down.circle"
+            enabled: root.updates.configured
+            onClicked: root.updates.checkForUpdates()
+        }
+        // The page opens only when asked: checks announce a newer release and no more.
+        PrimaryButton {
+            objectName: "openDownloadPageButton"
+            visible: root.updates.availableVersion.length > 0
+            text: qsTr("Open Download Page")
+            onClicked: root.updates.openDownloadPage()
+        }
+    }
+    Hint {
+        objectName: "updateMessage"
+        visible: root.updates.message.length > 0
+        width: parent.width
+        symbol: "info.circle"
+        text: root.updates.message
+        tint: Theme.ink
     }
     ReadableText {
         objectName: "updatesUnavailable"

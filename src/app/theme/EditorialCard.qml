@@ -1,6 +1,8 @@
 import QtQuick
+import Qt5Compat.GraphicalEffects
 
-// The standard content card: paper on a faint rule, filling the available width.
+// The standard content card: paper on a faint rule, filling the available width, over a soft
+// navy shadow.
 Item {
     id: root
 
@@ -12,17 +14,22 @@ Item {
 
     Rectangle {
         anchors.fill: parent
-        anchors.topMargin: 4
-        anchors.bottomMargin: -4
-        radius: 16
-        color: Theme.withAlpha(Theme.navy, 0.05)
-    }
-    Rectangle {
-        anchors.fill: parent
         radius: 16
         color: Theme.withAlpha(Theme.paper, 0.96)
         border.color: Theme.rule
         border.width: 1
+        // The software renderer has no shaders: there the card goes without its shadow rather
+        // than without its paper.
+        layer.enabled: GraphicsInfo.api !== GraphicsInfo.Software
+        layer.effect: DropShadow {
+            objectName: "cardShadow"
+            transparentBorder: true
+            color: Theme.withAlpha(Theme.navy, 0.06)
+            radius: 16
+            samples: 33
+            horizontalOffset: 0
+            verticalOffset: 4
+        }
     }
     Column {
         id: column

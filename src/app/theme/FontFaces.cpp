@@ -1,5 +1,7 @@
 #include "FontFaces.hpp"
 
+#include <QStringList>
+
 namespace lumora {
 
 namespace {
@@ -71,6 +73,13 @@ QFont FontFaces::display(qreal pointSize, QFont::Weight weight)
 QFont FontFaces::interface(qreal pointSize, QFont::Weight weight)
 {
     return face(interfaceFamily, pointSize, interfaceFaceWeight(weight));
+}
+
+QFont FontFaces::tabular(qreal pointSize)
+{
+    QFont font = face(tabularFamily, pointSize, QFont::DemiBold);
+    font.setFamilies(QStringList { QLatin1String(tabularFamily), QLatin1String(interfaceFamily) });
+    return font;
 }
 
 } // namespace lumora

@@ -11,6 +11,9 @@ namespace lumora {
 struct FontFaces {
     static constexpr auto displayFamily = "Playfair Display";
     static constexpr auto interfaceFamily = "Manrope";
+    // Manrope SemiBold whose digits are all as wide, made at build time; Manrope itself where
+    // the build could not make it.
+    static constexpr auto tabularFamily = "Manrope Tabular";
 
     // PostScript name of the face, for example "PlayfairDisplay-SemiBold".
     static QString displayFace(QFont::Weight weight);
@@ -21,6 +24,7 @@ struct FontFaces {
 
     static QFont display(qreal pointSize, QFont::Weight weight);
     static QFont interface(qreal pointSize, QFont::Weight weight);
+    static QFont tabular(qreal pointSize);
 };
 
 } // namespace lumora

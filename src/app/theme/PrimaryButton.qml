@@ -25,20 +25,11 @@ Button {
         NumberAnimation { duration: 120; easing.type: Easing.OutQuad }
     }
 
-    contentItem: Row {
-        spacing: 8
-        Icon {
-            symbol: root.symbol
-            size: 18
-            color: "white"
-            anchors.verticalCenter: parent.verticalCenter
-        }
-        Text {
-            text: root.text
-            font: root.font
-            color: "white"
-            anchors.verticalCenter: parent.verticalCenter
-        }
+    contentItem: ButtonLabel {
+        symbol: root.symbol
+        text: root.text
+        font: root.font
+        color: "white"
     }
     background: Rectangle {
         radius: 12

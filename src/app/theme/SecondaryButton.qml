@@ -18,20 +18,11 @@ Button {
     bottomPadding: 8
     font: Theme.interfaceFont(16, Font.DemiBold)
 
-    contentItem: Row {
-        spacing: 8
-        Icon {
-            symbol: root.symbol
-            size: 18
-            color: Theme.navy
-            anchors.verticalCenter: parent.verticalCenter
-        }
-        Text {
-            text: root.text
-            font: root.font
-            color: Theme.navy
-            anchors.verticalCenter: parent.verticalCenter
-        }
+    contentItem: ButtonLabel {
+        symbol: root.symbol
+        text: root.text
+        font: root.font
+        color: Theme.navy
     }
     background: Rectangle {
         radius: 12

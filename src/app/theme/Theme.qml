@@ -41,8 +41,8 @@ QtObject {
     function interfaceFont(size, weight) {
         return ThemeFonts.interface(size, weight)
     }
-    function monospaced(size, weight) {
-        return ThemeFonts.monospaced(size, weight)
+    function tabular(size, letterSpacing) {
+        return ThemeFonts.tabular(size, letterSpacing || 0)
     }
     function withAlpha(colour, alpha) {
         return Qt.rgba(colour.r, colour.g, colour.b, alpha)

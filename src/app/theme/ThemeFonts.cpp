@@ -26,11 +26,10 @@ QFont ThemeFonts::interface(qreal size, int weight)
     return FontFaces::interface(size, weightOf(weight));
 }
 
-QFont ThemeFonts::monospaced(qreal size, int weight)
+QFont ThemeFonts::tabular(qreal size, qreal letterSpacing)
 {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(qRound(size));
-    font.setWeight(weightOf(weight));
+    QFont font = FontFaces::tabular(size);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, letterSpacing);
     return font;
 }
 
@@ -83,6 +82,7 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("bell.badge"), QStringLiteral("notifications_active") },
         { QStringLiteral("person.2.fill"), QStringLiteral("people") },
         { QStringLiteral("exclamationmark.circle"), QStringLiteral("error_outline") },
+        { QStringLiteral("info.circle"), QStringLiteral("info_outline") },
         { QStringLiteral("chevron.up.chevron.down"), QStringLiteral("unfold_more") },
         { QStringLiteral("sparkles"), QStringLiteral("auto_awesome") },
         { QStringLiteral("ellipsis"), QStringLiteral("more_horiz") },

@@ -23,8 +23,9 @@ public:
 
     Q_INVOKABLE static QFont display(qreal size, int weight);
     Q_INVOKABLE static QFont interface(qreal size, int weight);
-    // The desktop's fixed-width face, for codes read character by character.
-    Q_INVOKABLE static QFont monospaced(qreal size, int weight);
+    // Manrope SemiBold with tabular digits, for codes read character by character, with
+    // `letterSpacing` pixels between the characters.
+    Q_INVOKABLE static QFont tabular(qreal size, qreal letterSpacing = 0);
     // The icon set's glyph name for a symbol name; empty when the set has no counterpart
     // (the view then shows no icon).
     Q_INVOKABLE static QString glyph(const QString& symbol);

@@ -133,7 +133,7 @@ struct DesktopReminderCase {
     bool serverLeaves;
     // The pending minute after the changes, or nothing.
     const char* pending;
-    bool note;
+    std::optional<QString> note;
 };
 
 // Each row turns the reminder on and off through the view model, on a Tuesday in Berlin, and
@@ -141,16 +141,14 @@ struct DesktopReminderCase {
 TEST(CheckinReminderScheduler, KeepsOnePendingReminderAndShowsItAtItsMinute)
 {
     const DesktopReminderCase cases[] {
-        { "on schedules one reminder", true, { reminder(true, 1) }, false, "2026-03-29T19:00:00+02:00",
-            false },
+        { "on schedules one reminder", true, { reminder(true, 1) }, false, "2026-03-29T19:00:00+02:00", {} },
         { "another day replaces it", true, { reminder(true, 1), reminder(true, 4) }, false,
-            "2026-03-25T19:00:00+01:00", false },
-        { "off leaves nothing pending", true, { reminder(true, 1), reminder(false, 1) }, false, nullptr,
-            false },
-        { "no notification server: refused, with the note", false, { reminder(true, 1) }, false, nullptr,
-            true },
+            "2026-03-25T19:00:00+01:00", {} },
+        { "off leaves nothing pending", true, { reminder(true, 1), reminder(false, 1) }, false, nullptr, {} },
+        { "no notification server: refused, with the note that says so", false, { reminder(true, 1) }, false,
+            nullptr, SessionViewModel::noNotificationServerNote() },
         { "a refusal takes the pending one away", true, { reminder(true, 1), reminder(true, 4) }, true,
-            nullptr, true },
+            nullptr, SessionViewModel::noNotificationServerNote() },
     };
     for (const DesktopReminderCase& row : cases) {
         SCOPED_TRACE(row.name);
@@ -175,7 +173,7 @@ TEST(CheckinReminderScheduler, KeepsOnePendingReminderAndShowsItAtItsMinute)
             if (row.serverLeaves)
                 session.server.stop();
         }
-        EXPECT_EQ(model.reminderNote().has_value(), row.note);
+        EXPECT_EQ(model.reminderNote(), row.note);
         // With nothing pending, the clock runs to the first reminder's minute.
         const QDateTime minute = berlin(row.pending ? row.pending : "2026-03-29T19:00:00+02:00");
         EXPECT_EQ(scheduler->pending(), row.pending ? std::optional(minute) : std::nullopt);

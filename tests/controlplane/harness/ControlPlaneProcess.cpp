@@ -47,8 +47,11 @@ TestCertificates::TestCertificates()
                 "-days", "2", "-extfile", "ext.cnf", "-out", "server.crt" });
 }
 
-ControlPlaneProcess::ControlPlaneProcess(QStringList arguments, int descriptorLimit)
+ControlPlaneProcess::ControlPlaneProcess(
+    QStringList arguments, int descriptorLimit, const QStringList& environment)
 {
+    if (!environment.isEmpty())
+        process().setEnvironment(QProcess::systemEnvironment() + environment);
     if (descriptorLimit > 0)
         process().setChildProcessModifier([descriptorLimit] {
             const rlimit limit { static_cast<rlim_t>(descriptorLimit), static_cast<rlim_t>(descriptorLimit) };

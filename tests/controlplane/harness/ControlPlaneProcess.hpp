@@ -32,10 +32,12 @@ private:
 };
 
 // The real lumora-control-plane with a fresh SQLite database in its folder (unless the
-// arguments name another), and with at most `descriptorLimit` open files when that is given.
+// arguments name another), with at most `descriptorLimit` open files when that is given, and
+// with the "NAME=value" entries of `environment` added to its environment.
 class ControlPlaneProcess : public ServerProcess {
 public:
-    explicit ControlPlaneProcess(QStringList arguments, int descriptorLimit = 0);
+    explicit ControlPlaneProcess(
+        QStringList arguments, int descriptorLimit = 0, const QStringList& environment = {});
 
     [[nodiscard]] QString databasePath() const { return filePath("control-plane.sqlite"); }
 

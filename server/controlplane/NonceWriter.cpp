@@ -1,0 +1,151 @@
+#include "controlplane/NonceWriter.hpp"
+
+#include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/IdText.hpp"
+#include "controlplane/SqlStatement.hpp"
+
+#include <QSet>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+
+namespace lumora {
+
+namespace {
+
+// SQLite commits one writer at a time; PostgreSQL overlaps a batch with the commit before.
+int writersFor(const QString& databaseUrl)
+{
+    return databaseUrl.startsWith(u"sqlite:") ? 1 : 4;
+}
+
+QString recordStatement(qsizetype claims)
+{
+    QStringList rows;
+    rows.reserve(claims);
+    for (qsizetype i = 0; i < claims; ++i)
+        rows.append(QStringLiteral("(?, ?, CAST(? AS BIGINT), ?)"));
+    // "WHERE true" keeps SQLite from reading ON CONFLICT as the join's condition.
+    return QStringLiteral("INSERT INTO request_nonces (signer, nonce, request_time) SELECT claims.column1,"
+                          " claims.column2, claims.column3 FROM (VALUES %1) AS claims JOIN devices ON"
+                          " devices.id = claims.column4 AND devices.revoked_at IS NULL WHERE true"
+                          " ON CONFLICT DO NOTHING RETURNING signer, nonce")
+        .arg(rows.join(u", "));
+}
+
+struct Pending {
+    NonceClaim claim;
+    NonceWriter::Done done;
+};
+
+} // namespace
+
+struct NonceWriter::State {
+    QString databaseUrl;
+    std::mutex lock;
+    std::condition_variable_any claimed;
+    std::deque<Pending> queue;
+    std::vector<std::jthread> writers;
+
+    void write(const std::stop_token& stop)
+    {
+        std::unique_ptr<ControlPlaneStore> store;
+        for (;;) {
+            QList<NonceClaim> claims;
+            std::vector<Done> done;
+            {
+                std::unique_lock waiting(lock);
+                claimed.wait(waiting, stop, [this] { return !queue.empty(); });
+                // Stopping, the queue is written out first.
+                if (queue.empty())
+                    return;
+                while (!queue.empty() && claims.size() < largestBatch) {
+                    claims.append(std::move(queue.front().claim));
+                    done.push_back(std::move(queue.front().done));
+                    queue.pop_front();
+                }
+            }
+            std::vector<bool> recorded;
+            bool failed = false;
+            try {
+                if (!store)
+                    store = open();
+                recorded = record(*store, claims);
+            } catch (const StoreFailure& failure) {
+                qWarning("recording nonces failed: %s", failure.what());
+                failed = true;
+            }
+            for (std::size_t i = 0; i < done.size(); ++i) {
+                done[i](failed        ? NonceOutcome::storageFailed
+                        : recorded[i] ? NonceOutcome::accepted
+                                      : NonceOutcome::refused);
+            }
+        }
+    }
+
+    std::unique_ptr<ControlPlaneStore> open() const
+    {
+        auto opened = ControlPlaneStore::open(databaseUrl);
+        if (!opened)
+            throw StoreFailure(opened.error().toStdString());
+        // Checkpoints are the upkeep thread's.
+        (*opened)->leaveCheckpoints();
+        return std::move(*opened);
+    }
+};
+
+NonceWriter::NonceWriter(const QString& databaseUrl)
+    : m_state(std::make_unique<State>())
+{
+    m_state->databaseUrl = databaseUrl;
+    for (int i = writersFor(databaseUrl); i > 0; --i)
+        m_state->writers.emplace_back(
+            [state = m_state.get()](const std::stop_token& stop) { state->write(stop); });
+}
+
+NonceWriter::~NonceWriter()
+{
+    for (std::jthread& writer : m_state->writers)
+        writer.request_stop();
+    m_state->writers.clear();
+}
+
+void NonceWriter::remember(NonceClaim claim, Done done)
+{
+    {
+        const std::lock_guard guard(m_state->lock);
+        m_state->queue.push_back(Pending { std::move(claim), std::move(done) });
+    }
+    m_state->claimed.notify_one();
+}
+
+std::vector<bool> NonceWriter::record(const ControlPlaneStore& store, const QList<NonceClaim>& claims)
+{
+    std::vector<bool> recorded(static_cast<std::size_t>(claims.size()), false);
+    QVariantList values;
+    QSet<QString> keys;
+    QList<qsizetype> sent;
+    for (qsizetype i = 0; i < claims.size(); ++i) {
+        const NonceClaim& claim = claims.at(i);
+        const QString key = claim.signer + u' ' + idText(claim.nonce);
+        if (keys.contains(key))
+            continue;
+        keys.insert(key);
+        sent.append(i);
+        values << claim.signer << idText(claim.nonce) << claim.requestTime << idText(claim.deviceID);
+    }
+    if (sent.isEmpty())
+        return recorded;
+    QSet<QString> inserted;
+    Statement insert(store.connectionName(), recordStatement(sent.size()), values);
+    while (insert.next())
+        inserted.insert(insert.value(0).toString() + u' ' + insert.value(1).toString());
+    for (const qsizetype i : sent)
+        recorded[static_cast<std::size_t>(i)]
+            = inserted.contains(claims.at(i).signer + u' ' + idText(claims.at(i).nonce));
+    return recorded;
+}
+
+} // namespace lumora

@@ -1,0 +1,30 @@
+import QtQuick
+import QtQuick.Controls
+import Lumora.Theme
+
+// A modal popup over the whole window, drawn like the sheets: ivory with a faint outline and
+// rounded corners, over a navy veil. Escape closes it unless the popup says otherwise. It is as
+// tall as its content, at least `minimumHeight`, and never taller than the window allows.
+Popup {
+    id: root
+
+    property real minimumHeight: 0
+
+    parent: Overlay.overlay
+    anchors.centerIn: parent
+    width: 440
+    height: Math.min(Math.max(root.minimumHeight, root.implicitContentHeight + root.topPadding + root.bottomPadding),
+        root.parent ? root.parent.height - 48 : Infinity)
+    padding: 24
+    modal: true
+    focus: true
+    closePolicy: Popup.CloseOnEscape
+
+    Overlay.modal: Rectangle {
+        color: Theme.withAlpha(Theme.navy, 0.28)
+    }
+    background: WindowBackground {
+        radius: 12
+        outline: Theme.rule
+    }
+}

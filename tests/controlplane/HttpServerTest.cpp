@@ -1,0 +1,281 @@
+#include "common/HttpServer.hpp"
+
+#include "common/DeferredResponse.hpp"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <future>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <netinet/in.h>
+#include <sstream>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace lumora {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A connection to 127.0.0.1 made with plain sockets, closed at the end.
+class RawConnection {
+public:
+    explicit RawConnection(std::uint16_t port)
+        : m_socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_connected = ::connect(m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        const timeval timeout { 5, 0 };
+        ::setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    }
+    ~RawConnection() { ::close(m_socket); }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    [[nodiscard]] bool connected() const { return m_connected; }
+    [[nodiscard]] int socket() const { return m_socket; }
+    void send(const std::string& bytes) { (void)::write(m_socket, bytes.data(), bytes.size()); }
+    // Everything until the server closes the connection (or 5 s pass).
+    std::string readToEnd()
+    {
+        std::string all;
+        char chunk[4096];
+        for (;;) {
+            const ssize_t got = ::read(m_socket, chunk, sizeof chunk);
+            if (got <= 0)
+                return all;
+            all.append(chunk, static_cast<std::size_t>(got));
+        }
+    }
+
+private:
+    int m_socket;
+    bool m_connected = false;
+};
+
+// A stop signal closes idle connections at once and still answers the request under way,
+// with the connection then closed, before the server returns.
+TEST(HttpServerStop, AnswersTheRequestsUnderWayAndClosesTheIdleOnes)
+{
+    std::ostringstream log;
+    std::atomic<bool> handling { false };
+    auto server = HttpServer::listen(
+        HttpServerOptions { ListenAddress { "127.0.0.1", 0 }, std::nullopt, 1024, 2, 2, 0 },
+        [&handling](const HttpRequest&) {
+            handling = true;
+            std::this_thread::sleep_for(700ms);
+            return HttpResponse { 200, "text/plain", "finished", {} };
+        },
+        log);
+    ASSERT_TRUE(server.has_value()) << server.error();
+    auto running = std::async(std::launch::async, [&server] { (*server)->runUntilSignalled(); });
+
+    RawConnection idle((*server)->port());
+    RawConnection busy((*server)->port());
+    ASSERT_TRUE(idle.connected() && busy.connected());
+    busy.send("GET /slow HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    for (int wait = 0; wait < 500 && !handling; ++wait)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(handling);
+    ::raise(SIGTERM);
+
+    const auto closedAt = std::chrono::steady_clock::now();
+    EXPECT_EQ(idle.readToEnd(), "");
+    EXPECT_LT(std::chrono::steady_clock::now() - closedAt, 500ms) << "the idle connection is closed at once";
+    const std::string reply = busy.readToEnd();
+    EXPECT_TRUE(reply.starts_with("HTTP/1.1 200")) << reply;
+    EXPECT_NE(reply.find("Connection: close"), std::string::npos) << reply;
+    EXPECT_TRUE(reply.ends_with("finished")) << reply;
+    EXPECT_EQ(running.wait_for(5s), std::future_status::ready);
+    EXPECT_TRUE(log.str().starts_with("GET /slow 200 ")) << log.str();
+}
+
+// A server on a thread of its own until the end of the test, stopped as a signal stops it.
+class RunningServer {
+public:
+    RunningServer(HttpServerOptions options, HttpHandler handler)
+    {
+        options.listen = ListenAddress { "127.0.0.1", 0 };
+        auto server = HttpServer::listen(std::move(options), std::move(handler), m_log);
+        if (!server)
+            return;
+        m_server = std::move(*server);
+        m_running = std::async(std::launch::async, [this] { m_server->runUntilSignalled(); });
+    }
+    ~RunningServer()
+    {
+        if (!m_server)
+            return;
+        ::raise(SIGTERM);
+        m_running.wait();
+    }
+    RunningServer(const RunningServer&) = delete;
+    RunningServer& operator=(const RunningServer&) = delete;
+
+    [[nodiscard]] std::uint16_t port() const { return m_server ? m_server->port() : 0; }
+
+private:
+    std::ostringstream m_log;
+    std::unique_ptr<HttpServer> m_server;
+    std::future<void> m_running;
+};
+
+HttpResponse text(std::string body)
+{
+    return HttpResponse { 200, "text/plain", std::move(body), {} };
+}
+
+// On one thread, a request whose answer comes later holds nothing: another connection is
+// answered meanwhile, and the answer's step runs on the thread that ran the handler.
+TEST(HttpServer, AnswersLaterWithoutHoldingTheThreadAndGoesOnWhereTheHandlerRan)
+{
+    std::mutex lock;
+    std::shared_ptr<DeferredResponse> pending;
+    std::thread::id handlerThread;
+    std::thread::id stepThread;
+    HttpServerOptions options;
+    options.threads = 1;
+    RunningServer server(options, [&](const HttpRequest& request) {
+        if (request.path == "/now")
+            return text("now");
+        const std::lock_guard guard(lock);
+        handlerThread = std::this_thread::get_id();
+        pending = std::make_shared<DeferredResponse>();
+        return DeferredResponse::later(pending);
+    });
+    ASSERT_NE(server.port(), 0);
+    const auto handled = [&] {
+        const std::lock_guard guard(lock);
+        return pending;
+    };
+    RawConnection later(server.port());
+    later.send("GET /later HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    for (int wait = 0; wait < 500 && !handled(); ++wait)
+        std::this_thread::sleep_for(10ms);
+    const std::shared_ptr<DeferredResponse> deferred = handled();
+    ASSERT_TRUE(deferred);
+    RawConnection now(server.port());
+    now.send("GET /now HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(now.readToEnd().ends_with("now"));
+
+    std::thread([&] {
+        deferred->continueWith([&](const HttpRequest& request) {
+            stepThread = std::this_thread::get_id();
+            // A step may answer later once more.
+            auto again = std::make_shared<DeferredResponse>();
+            again->complete(text("done " + request.path));
+            return DeferredResponse::later(again);
+        });
+    }).join();
+    EXPECT_TRUE(later.readToEnd().ends_with("done /later"));
+    EXPECT_EQ(stepThread, handlerThread);
+}
+
+// A server that stops while an answer is still to come drops that connection, and the answer
+// that comes after all goes nowhere.
+TEST(HttpServer, StopsWhileAnAnswerIsToComeAndIgnoresItWhenItComes)
+{
+    std::promise<std::shared_ptr<DeferredResponse>> handled;
+    std::shared_ptr<DeferredResponse> orphan;
+    {
+        RunningServer server({}, [&handled](const HttpRequest&) {
+            auto deferred = std::make_shared<DeferredResponse>();
+            handled.set_value(deferred);
+            return DeferredResponse::later(deferred);
+        });
+        ASSERT_NE(server.port(), 0);
+        RawConnection waiting(server.port());
+        waiting.send("GET /never HTTP/1.1\r\nHost: x\r\n\r\n");
+        auto future = handled.get_future();
+        ASSERT_EQ(future.wait_for(5s), std::future_status::ready);
+        orphan = future.get();
+    }
+    orphan->complete(text("too late"));
+}
+
+std::string post(const std::string& headers, const std::string& body = {})
+{
+    return "POST /upload HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + headers + "\r\n" + body;
+}
+
+std::string lengthHeaders(std::size_t length, bool let)
+{
+    return "Content-Length: " + std::to_string(length) + "\r\n" + (let ? "X-Let: yes\r\n" : "");
+}
+
+// Short bodies are read for the handler to judge; a long one only once the head check lets it
+// through, and only while the bodies read at once stay under their limit.
+TEST(HttpServer, ReadsLongBodiesOnlyOnceTheirHeadIsLetThroughAndWithinTheirLimit)
+{
+    std::atomic<int> checked { 0 };
+    HttpServerOptions options;
+    options.threads = 1;
+    options.bodyLimit = 100'000;
+    options.uncheckedBodyLimit = 1000;
+    options.bodyMemoryLimit = 150'000;
+    options.headCheck = [&checked](const HttpRequest& head) -> std::optional<HttpResponse> {
+        ++checked;
+        if (head.header("X-Let") == "yes")
+            return std::nullopt;
+        return errorResponse(401, "not_let");
+    };
+    RunningServer server(options,
+        [](const HttpRequest& request) { return text("read " + std::to_string(request.body.size())); });
+    ASSERT_NE(server.port(), 0);
+    const auto chunked = [](std::size_t size) {
+        char length[16];
+        std::snprintf(length, sizeof length, "%zx", size);
+        return post(
+            "Transfer-Encoding: chunked\r\n", length + ("\r\n" + std::string(size, 'b')) + "\r\n0\r\n\r\n");
+    };
+    struct Case {
+        const char* name;
+        std::string request;
+        const char* status;
+        const char* ending;
+    };
+    const Case cases[] = {
+        { "short body", post(lengthHeaders(500, false), std::string(500, 'b')), "200", "read 500" },
+        { "long body let through", post(lengthHeaders(50'000, true), std::string(50'000, 'b')), "200",
+            "read 50000" },
+        // Answered although the body never comes.
+        { "long body refused", post(lengthHeaders(50'000, false)), "401", "not_let\"}" },
+        { "short chunked body", chunked(500), "200", "read 500" },
+        { "long chunked body refused", chunked(5000), "413", "payload_too_large\"}" },
+    };
+    for (const Case& c : cases) {
+        RawConnection connection(server.port());
+        connection.send(c.request);
+        const std::string reply = connection.readToEnd();
+        EXPECT_TRUE(reply.starts_with(std::string("HTTP/1.1 ") + c.status)) << c.name << ": " << reply;
+        EXPECT_TRUE(reply.ends_with(c.ending)) << c.name << ": " << reply;
+    }
+
+    // With most of the limit taken by a body on its way, another long one is refused at once,
+    // and taken once the first is done.
+    const int before = checked;
+    RawConnection first(server.port());
+    first.send(post(lengthHeaders(100'000, true), std::string(50'000, 'b')));
+    for (int wait = 0; wait < 500 && checked == before; ++wait)
+        std::this_thread::sleep_for(10ms);
+    RawConnection second(server.port());
+    second.send(post(lengthHeaders(60'000, true)));
+    const std::string refused = second.readToEnd();
+    EXPECT_TRUE(refused.starts_with("HTTP/1.1 503")) << refused;
+    EXPECT_TRUE(refused.ends_with("server_busy\"}")) << refused;
+    first.send(std::string(50'000, 'b'));
+    EXPECT_TRUE(first.readToEnd().ends_with("read 100000"));
+    RawConnection third(server.port());
+    third.send(post(lengthHeaders(60'000, true), std::string(60'000, 'b')));
+    EXPECT_TRUE(third.readToEnd().ends_with("read 60000"));
+}
+
+} // namespace
+} // namespace lumora

@@ -1,0 +1,190 @@
+#pragma once
+
+#include "ControlPlaneProcess.hpp"
+#include "security/DeviceIdentity.hpp"
+#include "security/RequestSigner.hpp"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QTcpSocket>
+#include <QUrlQuery>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+// Calls to a control plane running as a process, as its clients make them.
+namespace lumora::testing {
+
+inline QUrl endpoint(const ControlPlaneProcess& server, const QString& path)
+{
+    return server.baseUrl().resolved(QUrl(path));
+}
+
+// Writes raw bytes and reads until the server closes the connection.
+inline QByteArray exchangeRaw(const QUrl& base, const QByteArray& bytes)
+{
+    QTcpSocket socket;
+    socket.connectToHost(base.host(), static_cast<quint16>(base.port()));
+    if (!socket.waitForConnected(5000))
+        return {};
+    socket.write(bytes);
+    QByteArray reply;
+    while (socket.waitForReadyRead(5000))
+        reply += socket.readAll();
+    return reply;
+}
+
+// Signs a new device in through the development sign-in of a running server: its id.
+inline QUuid signInOver(
+    const ControlPlaneProcess& server, const DeviceIdentity& identity, const QString& name)
+{
+    QNetworkAccessManager manager;
+    const QList<std::pair<QByteArray, QByteArray>> json { { "Content-Type", "application/json" } };
+    const auto started = sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/start"),
+        QJsonDocument(
+            QJsonObject { { "device_public_key", identity.publicKeyBase64URL() }, { "platform", "linux" } })
+            .toJson(),
+        json);
+    const QUrl page(QJsonDocument::fromJson(started.body).object().value("authorization_url").toString());
+    const auto submitted = sendRequest(manager, "POST", endpoint(server, "/dev/sign-in"),
+        "request=" + QUrlQuery(page).queryItemValue("request").toLatin1() + "&name=" + name.toUtf8(),
+        { { "Content-Type", "application/x-www-form-urlencoded" } });
+    const QUrl location(QString::fromLatin1(submitted.header("Location")));
+    const auto completed = sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/complete"),
+        QJsonDocument(QJsonObject { { "ticket", QUrlQuery(location).queryItemValue("ticket") } }).toJson(),
+        json);
+    return QUuid::fromString(QJsonDocument::fromJson(completed.body).object().value("device_id").toString());
+}
+
+// The "Authorization" header of a signed request, made now with a fresh nonce.
+inline QByteArray signedBy(const DeviceIdentity& identity, const QUuid& device, const QString& method,
+    const QString& path, const QByteArray& body = {})
+{
+    const auto signature = RequestSigner::sign(
+        identity, device, method, path, body, QDateTime::currentDateTimeUtc(), QUuid::createUuid());
+    return signature ? signature->authorization().toLatin1() : QByteArray();
+}
+
+inline TestReply accountStateOver(const ControlPlaneProcess& server, const QByteArray& authorization)
+{
+    QNetworkAccessManager manager;
+    return sendRequest(
+        manager, "GET", endpoint(server, "/v1/account/state"), {}, { { "Authorization", authorization } });
+}
+
+// A signed POST of a JSON body.
+inline TestReply postSigned(const ControlPlaneProcess& server, const DeviceIdentity& identity,
+    const QUuid& device, const QString& path, const QJsonObject& body)
+{
+    QNetworkAccessManager manager;
+    const QByteArray json = QJsonDocument(body).toJson();
+    return sendRequest(manager, "POST", endpoint(server, path), json,
+        { { "Content-Type", "application/json" },
+            { "Authorization", signedBy(identity, device, "POST", path, json) } });
+}
+
+inline std::string codeOf(const TestReply& reply)
+{
+    return std::to_string(reply.status) + " "
+        + QJsonDocument::fromJson(reply.body).object().value("error").toString().toStdString();
+}
+
+// A connection of its own to the server at `base` on 127.0.0.1, with blocking reads that
+// give up after ten seconds.
+inline int connectTo(const QUrl& base)
+{
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(base.port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const timeval patience { 10, 0 };
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    if (socket >= 0 && ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(socket);
+        return -1;
+    }
+    return socket;
+}
+
+inline bool sendAll(int socket, QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        const auto sent = ::send(socket, bytes.data(), static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL);
+        if (sent <= 0)
+            return false;
+        bytes = bytes.sliced(sent);
+    }
+    return true;
+}
+
+// A signed request as bytes on the wire, asking the server to close the connection after it.
+inline QByteArray signedRequest(const DeviceIdentity& identity, const QUuid& device, const QString& method,
+    const QString& path, const QByteArray& body, const QByteArray& moreHeaders = {})
+{
+    return method.toLatin1() + ' ' + path.toLatin1() + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+        + "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\nAuthorization: " + signedBy(identity, device, method, path, body) + "\r\n" + moreHeaders
+        + "\r\n" + body;
+}
+
+// A request written on a connection of its own (all of it, or a part and the rest later), its
+// answer read when asked: for requests under way at once, or sent slowly.
+class SentRequest {
+public:
+    SentRequest(const QUrl& base, const QByteArray& bytes)
+        : m_socket(connectTo(base))
+        , m_sent(m_socket >= 0 && sendAll(m_socket, bytes))
+    {
+    }
+    ~SentRequest()
+    {
+        if (m_socket >= 0)
+            ::close(m_socket);
+    }
+    SentRequest(const SentRequest&) = delete;
+    SentRequest& operator=(const SentRequest&) = delete;
+
+    [[nodiscard]] bool sent() const { return m_sent; }
+    bool send(QByteArrayView more) { return m_sent = m_sent && sendAll(m_socket, more); }
+    // Whether the answer has begun (or the connection ended) within `milliseconds`.
+    [[nodiscard]] bool answered(int milliseconds = 0) const
+    {
+        pollfd readable { m_socket, POLLIN, 0 };
+        return ::poll(&readable, 1, milliseconds) > 0;
+    }
+    // The whole answer, until the server closes the connection.
+    QByteArray reply() { return receive(nullptr); }
+    // The answer's first line.
+    QByteArray statusLine()
+    {
+        const QByteArray start = receive("\r\n");
+        return start.left(start.indexOf("\r\n"));
+    }
+
+private:
+    // What arrives until `until` is among it (null: until the connection closes).
+    QByteArray receive(const char* until)
+    {
+        QByteArray all;
+        char chunk[4096];
+        while (!until || !all.contains(until)) {
+            const auto received = ::recv(m_socket, chunk, sizeof chunk, 0);
+            if (received <= 0)
+                break;
+            all.append(chunk, received);
+        }
+        return all;
+    }
+
+    int m_socket;
+    bool m_sent;
+};
+
+} // namespace lumora::testing
