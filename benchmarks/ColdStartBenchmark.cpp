@@ -1,6 +1,8 @@
 // Cold start of the application to its first frame: each iteration launches the program with
 // --ui-smoke in a fresh home and waits until it has drawn its first frame and quit. Run under
 // a display (scripts/benchmark-cold-start uses Xvfb); without one it renders offscreen.
+#include "BenchmarkProbes.hpp"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,13 +15,7 @@ namespace {
 void coldStartToFirstFrame(benchmark::State& state)
 {
     QTemporaryDir home;
-    for (const char* folder : { "data", "config", "runtime" })
-        QDir(home.path()).mkpath(folder);
-    QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_DATA_HOME", home.filePath("data"));
-    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    environment.insert("XDG_RUNTIME_DIR", home.filePath("runtime"));
+    QProcessEnvironment environment = lumora::benchmarks::freshHome(home);
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         environment.insert("QT_QPA_PLATFORM", "offscreen");
 

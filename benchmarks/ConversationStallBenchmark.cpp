@@ -1,16 +1,23 @@
-// How long the GUI thread's event loop stalls while the view model runs one long conversation
-// with real parts: the control plane and the speech stand-in as processes on loopback TLS, the
-// microphone of scripts/with-virtual-microphone (its silence arrives at the sound server's
-// cadence; the stand-in "hears" a scripted conversation by the audio time it has received),
-// live turns, live analyses, coaching on demand, a pause, and at the end the final
-// transcription, analysis, sealed save, backup and history. A 2 ms precise timer on the GUI
-// thread notes how late each of its ticks comes; a stall is the gap between two ticks beyond
-// the interval.
+// How much work the GUI thread does in one pass of its event loop while the view model runs one
+// long conversation with real parts: the control plane and the speech stand-in as processes on
+// loopback TLS, the microphone of scripts/with-virtual-microphone (its silence arrives at the
+// sound server's cadence; the stand-in "hears" a scripted conversation by the audio time it has
+// received), live turns at an accelerated pace (2,000 by default, one every 0.12 s of audio),
+// live analyses, coaching on demand, a pause, and at the end the final transcription, analysis,
+// sealed save, backup and history.
 //
-//   scripts/with-virtual-microphone build/benchmarks/lumora_conversation_benchmarks [--minutes=N]
+// A pass runs from one wait of the event dispatcher to the next; its work is the GUI thread's own
+// CPU time in between (CLOCK_THREAD_CPUTIME_ID), so neither the wait nor the time the scheduler
+// gives to other threads and processes counts. The resident memory is sampled through the run: at the
+// start of the recording, every minute of it, at its end, after the finish and after a rest.
+// Each figure comes with the load average of the machine at the time.
 //
-// The conversation lasts 20 minutes unless --minutes says otherwise. With LUMORA_STALL_TRACE set,
-// the stack of the GUI thread is printed whenever it has not ticked for 10 ms.
+//   scripts/with-virtual-microphone build-bench/benchmarks/lumora_conversation_benchmarks
+//       [--turns=N] [--turn-seconds=S]
+//
+// With LUMORA_STALL_TRACE set, the stack of the GUI thread is printed whenever one pass has used
+// more than 8 ms of its CPU time. (The conversation room on screen is not part of this run yet.)
+#include "BenchmarkProbes.hpp"
 #include "ControlPlaneProcess.hpp"
 #include "SpeechStandInProcess.hpp"
 #include "appcore/CheckinService.hpp"
@@ -28,6 +35,7 @@
 #include "viewmodel/CheckinReminderScheduler.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -49,11 +57,11 @@
 #include <benchmark/benchmark.h>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <execinfo.h>
 #include <functional>
 #include <pthread.h>
 #include <qcoro/qcorotask.h>
-#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -62,103 +70,112 @@ namespace {
 
 using namespace lumora;
 
-double minutes = 20;
+int turnCount = 2000;
+double turnSeconds = 0.12;
 
-constexpr int probeIntervalMs = 2;
+constexpr double passLimitMs = 8.0;
 
-// The GUI thread's last probe tick, on a clock that the watchdog thread reads too.
-QElapsedTimer processClock;
-std::atomic<qint64> lastTickNs { 0 };
+using benchmarks::threadCpuNs;
 
-// Notes, on the thread that starts it, how late each tick of a fine repeating timer comes, and
-// whether the scheduler took the thread off its core meanwhile (an involuntary context switch:
-// on a loaded machine that alone makes a tick late, without any work of the program's).
-class StallProbe {
+QString loadAverage()
+{
+    return QString::fromStdString(benchmarks::loadAverage());
+}
+
+double residentMegabytes()
+{
+    QFile file(QStringLiteral("/proc/self/statm"));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const qint64 pages = QString::fromLatin1(file.readAll()).section(u' ', 1, 1).toLongLong();
+    return double(pages) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// The GUI thread's CPU clock, readable from the watchdog thread too.
+clockid_t guiClock;
+pthread_t guiThread;
+// Where the last pass ended on that clock; the one under way began there.
+std::atomic<qint64> passStartedNs { 0 };
+
+// Notes the GUI thread's own CPU time of each pass of its event loop. Every pass ends where the
+// dispatcher is about to wait; waiting costs the thread no CPU time, so the thread's CPU time
+// from one such point to the next is the work of the pass between them, however long it waited.
+class PassProbe {
 public:
-    StallProbe()
+    PassProbe()
     {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(probeIntervalMs);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            lastTickNs = processClock.nsecsElapsed();
-            const long preemptions = involuntarySwitches();
-            const double late = double(now - m_last) / 1e6 - probeIntervalMs;
-            m_lateness.push_back(late);
-            if (preemptions == m_preemptions)
-                m_unpreempted = std::max(m_unpreempted, late);
+        auto* dispatcher = QAbstractEventDispatcher::instance();
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [this] {
+            const qint64 now = threadCpuNs(guiClock);
+            passStartedNs = now;
+            if (m_last != 0 && m_recording)
+                m_work.push_back(double(now - m_last) / 1e6);
             m_last = now;
-            m_preemptions = preemptions;
         });
     }
 
     void start()
     {
-        m_lateness.clear();
-        m_unpreempted = 0;
-        m_clock.start();
-        m_last = 0;
-        m_preemptions = involuntarySwitches();
-        m_timer.start();
+        m_work.clear();
+        m_recording = true;
     }
-    void stop() { m_timer.stop(); }
+    void stop() { m_recording = false; }
 
     [[nodiscard]] double longest() const
     {
-        return m_lateness.empty() ? 0 : *std::max_element(m_lateness.begin(), m_lateness.end());
+        return m_work.empty() ? 0 : *std::max_element(m_work.begin(), m_work.end());
     }
-    // The longest stall during which the thread was never preempted: the program's own.
-    [[nodiscard]] double longestUnpreempted() const { return m_unpreempted; }
     [[nodiscard]] double percentile(double fraction) const
     {
-        if (m_lateness.empty())
+        if (m_work.empty())
             return 0;
-        std::vector<double> sorted = m_lateness;
+        std::vector<double> sorted = m_work;
         const auto at = sorted.begin() + qsizetype(fraction * double(sorted.size() - 1));
         std::nth_element(sorted.begin(), at, sorted.end());
         return *at;
     }
-    [[nodiscard]] qsizetype ticks() const { return qsizetype(m_lateness.size()); }
-
-private:
-    static long involuntarySwitches()
+    [[nodiscard]] qsizetype passes() const { return qsizetype(m_work.size()); }
+    [[nodiscard]] qsizetype over(double limitMs) const
     {
-        rusage usage {};
-        ::getrusage(RUSAGE_THREAD, &usage);
-        return usage.ru_nivcsw;
+        return std::count_if(m_work.begin(), m_work.end(), [limitMs](double ms) { return ms > limitMs; });
     }
 
-    QTimer m_timer;
-    QElapsedTimer m_clock;
+private:
+    std::vector<double> m_work;
     qint64 m_last = 0;
-    long m_preemptions = 0;
-    double m_unpreempted = 0;
-    std::vector<double> m_lateness;
+    bool m_recording = false;
 };
 
-// With LUMORA_STALL_TRACE set: when the GUI thread has not ticked for 10 ms, a watchdog thread
-// makes it print its stack once, to find what holds it.
-pthread_t guiThread;
+// With LUMORA_STALL_TRACE set: when one pass has used more than 8 ms of the GUI thread's CPU,
+// a watchdog thread makes it print its stack once.
 void printStack(int)
 {
     void* frames[48];
     const int count = ::backtrace(frames, 48);
-    static const char marker[] = "--- stalled GUI thread\n";
+    static const char marker[] = "--- long pass of the GUI thread\n";
     (void)::write(2, marker, sizeof marker - 1);
     ::backtrace_symbols_fd(frames, count, 2);
 }
-void watchStalls(std::atomic<bool>* running)
+void watchPasses(std::atomic<bool>* running)
 {
     qint64 reported = 0;
     while (*running) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        const qint64 last = lastTickNs.load();
-        if (last != 0 && last != reported && processClock.nsecsElapsed() - last > 10'000'000) {
-            reported = last;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const qint64 started = passStartedNs.load();
+        if (started != 0 && started != reported
+            && threadCpuNs(guiClock) - started > qint64(passLimitMs * 1e6)) {
+            reported = started;
             pthread_kill(guiThread, SIGUSR2);
         }
     }
 }
+
+// Resident memory and the load average at named moments of the run.
+struct MemorySample {
+    QString moment;
+    double residentMB;
+    QString load;
+};
 
 // The desktop's reminders, which this run never shows.
 class NoReminders final : public CheckinReminderScheduler {
@@ -191,9 +208,9 @@ template <typename T> T await(QCoro::Task<T> task)
     return QCoro::waitFor(std::move(task));
 }
 
-// A conversation of `seconds`: one utterance every four seconds, the seats taking turns, from
-// lines that carry the words the rule-based analysis reacts to (behaviours, fouls, steps).
-QString writeScript(const QString& folder, double seconds)
+// A conversation of `count` turns, one every `every` seconds of audio, the seats taking turns,
+// from lines that carry the words the rule-based analysis reacts to (behaviours, fouls, steps).
+QString writeScript(const QString& folder, int count, double every)
 {
     static const char* const lines[] = {
         "We keep getting stuck in the same cycle again and again",
@@ -208,10 +225,10 @@ QString writeScript(const QString& folder, double seconds)
         "This week I can turn toward you when you come home",
     };
     QJsonArray utterances;
-    int n = 0;
-    for (double at = 1.0; at + 3.5 < seconds; at += 4.0, ++n) {
+    for (int n = 0; n < count; ++n) {
+        const double at = 1.0 + every * n;
         const QStringList tokens = QString::fromLatin1(lines[n % std::size(lines)]).split(u' ');
-        const double step = 3.0 / double(tokens.size());
+        const double step = every * 0.8 / double(tokens.size());
         QJsonArray words;
         for (qsizetype i = 0; i < tokens.size(); ++i)
             words.append(QJsonObject { { "word", tokens[i].toLower() }, { "punctuated_word", tokens[i] },
@@ -243,13 +260,14 @@ DeviceRegistration signIn(const QUrl& base, const DeviceIdentity& device, QNetwo
     return registration.value_or(DeviceRegistration {});
 }
 
-void conversationStalls(benchmark::State& state)
+void conversationPasses(benchmark::State& state)
 {
     if (qEnvironmentVariableIsEmpty("LUMORA_TEST_MICROPHONE")) {
         state.SkipWithError("no virtual microphone: run under scripts/with-virtual-microphone");
         return;
     }
-    const double seconds = minutes * 60;
+    // The script's turns, a second before them and two after.
+    const double seconds = 1.0 + turnSeconds * turnCount + 2.0;
     QTemporaryDir home;
     lumora::testing::TestCertificates certificates;
     if (!home.isValid() || !certificates.valid()) {
@@ -262,7 +280,7 @@ void conversationStalls(benchmark::State& state)
     const QStringList serverTls { "--tls-cert", certificates.serverCertificate(), "--tls-key",
         certificates.serverKey() };
     lumora::testing::SpeechStandInProcess speech(
-        QStringList { "--script", writeScript(home.path(), seconds) } + serverTls);
+        QStringList { "--script", writeScript(home.path(), turnCount, turnSeconds) } + serverTls);
     lumora::testing::ControlPlaneProcess controlPlane(
         QStringList { "--dev-sign-in", "--speech-token-secret", speech.secretPath() } + serverTls);
     if (!speech.started() || !controlPlane.started()) {
@@ -307,13 +325,20 @@ void conversationStalls(benchmark::State& state)
         return;
     }
 
-    StallProbe recording;
-    StallProbe finishing;
+    PassProbe recording;
+    PassProbe finishing;
+    QList<MemorySample> memory;
+    const auto sample = [&memory](const QString& moment) {
+        memory.append({ moment, residentMegabytes(), loadAverage() });
+    };
     qsizetype turns = 0;
     qsizetype insights = 0;
+    QString recordingLoad;
+    QString finishLoad;
     QObject::connect(&model, &SessionViewModel::liveSummaryChanged, [&] { ++insights; });
     for (auto _ : state) {
         QElapsedTimer wall;
+        sample(QStringLiteral("before the recording"));
         model.requestToggleRecording();
         if (!spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 30000)
             || !model.isRecording()) {
@@ -322,27 +347,39 @@ void conversationStalls(benchmark::State& state)
         }
         wall.start();
         recording.start();
-        // The partners' own doings: coaching for one side a minute, turn about, and half-way
-        // a five-second break.
+        sample(QStringLiteral("recording started"));
+        // The partners' own doings: coaching for one side every twenty seconds, turn about, and
+        // half-way a five-second break; the memory every minute.
         QEventLoop conversation;
         int side = 0;
         QTimer coaching;
         QObject::connect(&coaching, &QTimer::timeout, [&] { model.requestContextualNudgeFor(side++); });
-        coaching.start(60'000);
+        coaching.start(20'000);
+        QTimer minutes;
+        int minute = 0;
+        QObject::connect(&minutes, &QTimer::timeout,
+            [&] { sample(QStringLiteral("recording, minute %1").arg(++minute)); });
+        minutes.start(60'000);
         const int half = int(seconds * 500);
         QTimer::singleShot(half, &model, [&] { model.togglePause(); });
         QTimer::singleShot(half + 5000, &model, [&] { model.togglePause(); });
         QTimer::singleShot(int(seconds * 1000) + 5000, &conversation, &QEventLoop::quit);
         conversation.exec();
         coaching.stop();
+        minutes.stop();
+        // The last turns of the script are the stand-in's to give at the close.
         turns = model.liveTurns().size();
         recording.stop();
+        recordingLoad = loadAverage();
+        sample(QStringLiteral("recording ended"));
         finishing.start();
         model.requestToggleRecording();
         spinUntil(
             [&] { return !model.isRecording() && !model.isProcessing() && model.runningOperations() == 0; },
             600'000);
         finishing.stop();
+        finishLoad = loadAverage();
+        sample(QStringLiteral("finished"));
         state.SetIterationTime(double(wall.nsecsElapsed()) / 1e9);
     }
     if (model.errorMessage() || model.results().isEmpty()) {
@@ -350,24 +387,31 @@ void conversationStalls(benchmark::State& state)
         state.SkipWithError(reason.c_str());
         return;
     }
-    state.counters["recording_longest_stall_ms"] = recording.longest();
-    state.counters["recording_p99_lateness_ms"] = recording.percentile(0.99);
-    state.counters["recording_p999_lateness_ms"] = recording.percentile(0.999);
-    state.counters["recording_ticks"] = double(recording.ticks());
-    state.counters["recording_longest_own_stall_ms"] = recording.longestUnpreempted();
-    state.counters["finish_longest_stall_ms"] = finishing.longest();
-    state.counters["finish_longest_own_stall_ms"] = finishing.longestUnpreempted();
-    state.counters["finish_p99_lateness_ms"] = finishing.percentile(0.99);
-    state.counters["finish_ticks"] = double(finishing.ticks());
+    spinUntil([] { return false; }, 10'000);
+    sample(QStringLiteral("ten seconds after the finish"));
+
+    state.counters["recording_longest_pass_ms"] = recording.longest();
+    state.counters["recording_p99_pass_ms"] = recording.percentile(0.99);
+    state.counters["recording_passes"] = double(recording.passes());
+    state.counters["recording_passes_over_8ms"] = double(recording.over(passLimitMs));
+    state.counters["finish_longest_pass_ms"] = finishing.longest();
+    state.counters["finish_p99_pass_ms"] = finishing.percentile(0.99);
+    state.counters["finish_passes"] = double(finishing.passes());
+    state.counters["finish_passes_over_8ms"] = double(finishing.over(passLimitMs));
     state.counters["live_turns"] = double(turns);
     state.counters["live_insights"] = double(insights);
     state.counters["review_turns"]
         = double(model.results().first().transcript.value_or(QList<SpeakerTurn> {}).size());
+    std::fprintf(stderr, "load average during the recording at its end: %s; at the end of the finish: %s\n",
+        qPrintable(recordingLoad), qPrintable(finishLoad));
+    for (const MemorySample& point : std::as_const(memory))
+        std::fprintf(stderr, "resident %7.1f MB  %-32s (load average %s)\n", point.residentMB,
+            qPrintable(point.moment), qPrintable(point.load));
     speech.stop();
     controlPlane.stop();
 }
 
-BENCHMARK(conversationStalls)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(conversationPasses)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 } // namespace
 
@@ -376,15 +420,17 @@ int main(int argc, char** argv)
     QCoreApplication application(argc, argv);
     std::vector<char*> kept;
     for (int i = 0; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--minutes=", 10) == 0)
-            minutes = std::max(0.25, std::atof(argv[i] + 10));
+        if (std::strncmp(argv[i], "--turns=", 8) == 0)
+            turnCount = std::max(10, std::atoi(argv[i] + 8));
+        else if (std::strncmp(argv[i], "--turn-seconds=", 15) == 0)
+            turnSeconds = std::max(0.05, std::atof(argv[i] + 15));
         else
             kept.push_back(argv[i]);
     }
     int count = int(kept.size());
     benchmark::Initialize(&count, kept.data());
-    processClock.start();
     guiThread = pthread_self();
+    ::pthread_getcpuclockid(guiThread, &guiClock);
     std::atomic<bool> watching = true;
     std::thread watchdog;
     if (!qEnvironmentVariableIsEmpty("LUMORA_STALL_TRACE")) {
@@ -392,7 +438,7 @@ int main(int argc, char** argv)
         void* warm[1];
         (void)::backtrace(warm, 1);
         std::signal(SIGUSR2, printStack);
-        watchdog = std::thread(watchStalls, &watching);
+        watchdog = std::thread(watchPasses, &watching);
     }
     benchmark::RunSpecifiedBenchmarks();
     watching = false;

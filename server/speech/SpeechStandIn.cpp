@@ -99,6 +99,7 @@ SpeechStandIn::SpeechStandIn(
     , m_script(std::move(script))
     , m_secret(std::move(secret))
     , m_clock(std::move(clock))
+    , m_prerecordedFailuresLeft(m_options.prerecordedFailures)
 {
 }
 
@@ -152,6 +153,8 @@ HttpResponse SpeechStandIn::handle(const HttpRequest& request) const
         return std::move(*refusal);
     if (m_options.prerecordedDelayMilliseconds > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(m_options.prerecordedDelayMilliseconds));
+    if (m_prerecordedFailuresLeft.fetch_sub(1) > 0)
+        return providerResponse(500, providerError("INTERNAL", "Something went wrong."));
     switch (m_options.prerecordedReply) {
     case PrerecordedReply::unauthorized:
         return providerResponse(401, providerError("INVALID_AUTH", "Invalid credentials."));

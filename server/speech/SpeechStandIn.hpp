@@ -58,6 +58,7 @@ private:
     std::mutex m_logLock;
     std::ofstream m_frameLog;
     std::atomic<std::uint64_t> m_connections { 0 };
+    mutable std::atomic<qint64> m_prerecordedFailuresLeft;
 };
 
 } // namespace lumora

@@ -66,6 +66,11 @@ std::expected<SpeechStandInOptions, QString> SpeechStandInOptions::parse(const Q
             if (!delay)
                 return std::unexpected(QStringLiteral("--prerecorded-delay-ms needs 0...600000"));
             options.prerecordedDelayMilliseconds = *delay;
+        } else if (name == u"--prerecorded-failures") {
+            const auto count = wholeNumber(value, 0, 1'000'000);
+            if (!count)
+                return std::unexpected(QStringLiteral("--prerecorded-failures needs 0...1000000"));
+            options.prerecordedFailures = *count;
         } else if (name == u"--prerecorded-reply") {
             if (value == u"transcript")
                 options.prerecordedReply = PrerecordedReply::transcript;
@@ -117,6 +122,8 @@ QString SpeechStandInOptions::helpText()
         "                        wait before answering a pre-recorded request\n"
         "  --prerecorded-reply transcript|401|500|204|malformed\n"
         "                        how to answer a pre-recorded request (default transcript)\n"
+        "  --prerecorded-failures N\n"
+        "                        answer the first N pre-recorded requests with 500\n"
         "  --help                show this text\n");
 }
 

@@ -27,6 +27,8 @@ struct SpeechStandInOptions {
     std::optional<int> refuseHandshake;
     qint64 prerecordedDelayMilliseconds = 0;
     PrerecordedReply prerecordedReply = PrerecordedReply::transcript;
+    // The first this many pre-recorded requests are answered with 500, whatever the reply.
+    qint64 prerecordedFailures = 0;
     bool help = false;
 
     static std::expected<SpeechStandInOptions, QString> parse(const QStringList& arguments);

@@ -7,6 +7,7 @@
 #include "domain/ConversationMigrationOffer.hpp"
 #include "domain/ConversationUploadCodec.hpp"
 #include "domain/ConversationUploadPayload.hpp"
+#include "domain/OffThread.hpp"
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/DerivedResultRepository.hpp"
 #include "providers/ConversationContentClient.hpp"
@@ -15,6 +16,7 @@
 #include <QLoggingCategory>
 #include <algorithm>
 #include <cmath>
+#include <qcoro/qcorofuture.h>
 
 namespace lumora {
 
@@ -78,28 +80,42 @@ ConversationBackupOutcome ConversationBackupService::outcome(const ControlPlaneF
 
 // Upload and retries
 
-QCoro::Task<std::optional<ConversationBackupRecord>> ConversationBackupService::record(QUuid localID)
+const QString ConversationBackupService::stateUnavailableCode = QStringLiteral("backup_state_unavailable");
+
+QCoro::Task<std::optional<ConversationBackupRecord>> ConversationBackupService::pendingRecord(QUuid localID)
 {
+    // A record that cannot be read is not a missing one: a fresh record would send the review
+    // again under another id, a duplicate on the account.
     auto found = co_await m_store->record(localID);
     if (!found)
         co_return std::nullopt;
-    co_return std::move(found->record);
+    if (found->record)
+        co_return std::move(found->record);
+    // Nothing goes to the account before its record is kept: an upload without one would be
+    // sent again, under a new id, once the review counts as unoffered.
+    const ConversationBackupRecord fresh = newRecord(localID, ConversationBackupState::pending);
+    if (!co_await m_store->upsert(fresh))
+        co_return std::nullopt;
+    co_return fresh;
 }
 
-QCoro::Task<ConversationBackupRecord> ConversationBackupService::pendingRecord(QUuid localID)
+QCoro::Task<void> ConversationBackupService::keep(ConversationBackupRecord record)
 {
-    if (auto existing = co_await record(localID))
-        co_return std::move(*existing);
-    const ConversationBackupRecord fresh = newRecord(localID, ConversationBackupState::pending);
-    co_await m_store->upsert(fresh);
-    co_return fresh;
+    if (!co_await m_store->upsert(record))
+        qCWarning(backupLog, "The backup record could not be written; it keeps its earlier state.");
 }
 
 QCoro::Task<ConversationBackupOutcome> ConversationBackupService::backUp(
     DerivedSessionResult result, QDateTime now)
 {
     const auto keepAlive = shared_from_this();
-    const ConversationBackupRecord current = co_await pendingRecord(result.id);
+    const std::optional<ConversationBackupRecord> found = co_await pendingRecord(result.id);
+    if (!found) {
+        qCWarning(
+            backupLog, "Conversation history upload deferred: %s", qUtf8Printable(stateUnavailableCode));
+        co_return ConversationBackupOutcome::retryLater(stateUnavailableCode);
+    }
+    const ConversationBackupRecord& current = *found;
     switch (current.state) {
     case ConversationBackupState::stored:
         co_return ConversationBackupOutcome::stored();
@@ -111,28 +127,37 @@ QCoro::Task<ConversationBackupOutcome> ConversationBackupService::backUp(
         break;
     }
 
-    const auto payload = ConversationUploadPayload::fromResult(result, current.conversationID);
-    const auto body = ConversationUploadCodec::body(payload, ConversationUploadPayload::maximumBodyBytes);
+    // The body carries the whole review and may be shortened a few times to fit: made on a
+    // pool thread.
+    struct Encoded {
+        std::expected<QByteArray, ConversationUploadCodecError> body;
+    };
+    const auto encoding = startOffThread([result = std::move(result), id = current.conversationID] {
+        const auto payload = ConversationUploadPayload::fromResult(result, id);
+        return Encoded { ConversationUploadCodec::body(
+            payload, ConversationUploadPayload::maximumBodyBytes) };
+    });
+    const auto body = (*co_await qCoro(encoding).waitForFinished()).body;
     if (!body) {
         const auto tooLarge = ConversationBackupOutcome::abandoned(QStringLiteral("payload_too_large"));
-        co_await m_store->upsert(
-            ConversationBackupPolicy::applying(tooLarge, current, now, QUuid::createUuid()));
+        co_await keep(ConversationBackupPolicy::applying(tooLarge, current, now, QUuid::createUuid()));
         qCCritical(backupLog, "A conversation could not be prepared for the account history.");
         co_return tooLarge;
     }
 
     const auto stored = co_await m_client->storeConversation(*body);
     if (stored) {
+        // On the account whatever the record says: a record left pending sends the same id again,
+        // which the account takes as the copy it holds.
         const auto done = ConversationBackupOutcome::stored();
-        co_await m_store->upsert(
-            ConversationBackupPolicy::applying(done, current, now, current.conversationID));
-        co_await m_store->mergeCachedConversation(*stored);
+        co_await keep(ConversationBackupPolicy::applying(done, current, now, current.conversationID));
+        (void)co_await m_store->mergeCachedConversation(*stored);
         co_return done;
     }
     const ConversationBackupOutcome deferred = outcome(stored.error());
     const ConversationBackupRecord updated
         = ConversationBackupPolicy::applying(deferred, current, now, QUuid::createUuid());
-    co_await m_store->upsert(updated);
+    co_await keep(updated);
     qCWarning(backupLog, "Conversation history upload deferred: %s",
         qUtf8Printable(updated.lastFailureCode.value_or(QStringLiteral("unknown"))));
     co_return deferred;
@@ -182,7 +207,7 @@ QCoro::Task<void> ConversationBackupService::retryPending(QDateTime now)
             if (!loaded)
                 continue;
             if (!loaded->result) {
-                co_await m_store->removeRecord(next.localID);
+                (void)co_await m_store->removeRecord(next.localID);
                 continue;
             }
             result = std::move(loaded->result);
@@ -195,17 +220,33 @@ QCoro::Task<void> ConversationBackupService::retryPending(QDateTime now)
 
 // The migration offer
 
-QCoro::Task<QList<QUuid>> ConversationBackupService::unofferedIDs()
+QCoro::Task<std::optional<QList<QUuid>>> ConversationBackupService::unofferedIDs()
 {
     const auto listed = co_await m_results->list();
     const auto stored = co_await m_store->records();
+    // Without the records every review would look unoffered, and answering the offer would give
+    // reviews already on the account new records under new ids.
+    if (!stored)
+        co_return std::nullopt;
     QList<QUuid> localIDs;
     if (listed) {
         for (const DerivedSessionResult& result : listed->results)
             localIDs.append(result.id);
     }
-    const QList<ConversationBackupRecord> none;
-    co_return ConversationMigrationOffer::unofferedLocalIDs(localIDs, stored ? stored->records : none);
+    co_return ConversationMigrationOffer::unofferedLocalIDs(localIDs, stored->records);
+}
+
+QCoro::Task<bool> ConversationBackupService::answerOffer(
+    QList<ConversationBackupRecord> records, ConversationMigrationChoice choice)
+{
+    // The answer is kept only with the records it gives: otherwise the reviews would stay
+    // unoffered with the offer never shown again.
+    bool kept = (co_await m_store->upsert(std::move(records))).has_value();
+    if (kept)
+        kept = (co_await m_store->setMigrationChoice(choice)).has_value();
+    if (!kept)
+        qCWarning(backupLog, "The answer to the migration offer could not be kept.");
+    co_return kept;
 }
 
 QCoro::Task<std::optional<ConversationMigrationChoice>> ConversationBackupService::migrationChoice()
@@ -220,31 +261,34 @@ QCoro::Task<std::optional<ConversationMigrationChoice>> ConversationBackupServic
 QCoro::Task<qint64> ConversationBackupService::conversationsAwaitingOffer()
 {
     const auto keepAlive = shared_from_this();
-    const QList<QUuid> ids = co_await unofferedIDs();
-    co_return ids.size();
+    const std::optional<QList<QUuid>> ids = co_await unofferedIDs();
+    co_return ids ? ids->size() : 0;
 }
 
 QCoro::Task<void> ConversationBackupService::acceptMigration(QDateTime now)
 {
     const auto keepAlive = shared_from_this();
-    const QList<QUuid> unoffered = co_await unofferedIDs();
+    const std::optional<QList<QUuid>> unoffered = co_await unofferedIDs();
+    if (!unoffered)
+        co_return;
     QList<ConversationBackupRecord> fresh;
-    for (const QUuid& id : unoffered)
+    for (const QUuid& id : *unoffered)
         fresh.append(newRecord(id, ConversationBackupState::pending));
-    co_await m_store->upsert(std::move(fresh));
-    co_await m_store->setMigrationChoice(ConversationMigrationChoice::accepted);
+    if (!co_await answerOffer(std::move(fresh), ConversationMigrationChoice::accepted))
+        co_return;
     co_await retryPending(now);
 }
 
 QCoro::Task<void> ConversationBackupService::declineMigration()
 {
     const auto keepAlive = shared_from_this();
-    const QList<QUuid> unoffered = co_await unofferedIDs();
+    const std::optional<QList<QUuid>> unoffered = co_await unofferedIDs();
+    if (!unoffered)
+        co_return;
     QList<ConversationBackupRecord> declined;
-    for (const QUuid& id : unoffered)
+    for (const QUuid& id : *unoffered)
         declined.append(newRecord(id, ConversationBackupState::declined));
-    co_await m_store->upsert(std::move(declined));
-    co_await m_store->setMigrationChoice(ConversationMigrationChoice::declined);
+    co_await answerOffer(std::move(declined), ConversationMigrationChoice::declined);
 }
 
 QCoro::Task<void> ConversationBackupService::backUpConversationsKeptLocal(QDateTime now)
@@ -262,11 +306,13 @@ QCoro::Task<void> ConversationBackupService::backUpConversationsKeptLocal(QDateT
         kept.lastAttemptAt = std::nullopt;
         resent.append(kept);
     }
-    const QList<QUuid> unoffered = co_await unofferedIDs();
-    for (const QUuid& id : unoffered)
+    const std::optional<QList<QUuid>> unoffered = co_await unofferedIDs();
+    if (!unoffered)
+        co_return;
+    for (const QUuid& id : *unoffered)
         resent.append(newRecord(id, ConversationBackupState::pending));
-    co_await m_store->upsert(std::move(resent));
-    co_await m_store->setMigrationChoice(ConversationMigrationChoice::accepted);
+    if (!co_await answerOffer(std::move(resent), ConversationMigrationChoice::accepted))
+        co_return;
     co_await retryPending(now);
 }
 
@@ -274,17 +320,17 @@ QCoro::Task<qint64> ConversationBackupService::conversationsKeptLocal()
 {
     const auto keepAlive = shared_from_this();
     const auto stored = co_await m_store->records();
-    qint64 kept = 0;
-    if (stored)
-        kept = std::ranges::count_if(stored->records, keptLocal);
-    const QList<QUuid> unoffered = co_await unofferedIDs();
-    co_return kept + unoffered.size();
+    if (!stored)
+        co_return 0;
+    const qint64 kept = std::ranges::count_if(stored->records, keptLocal);
+    const std::optional<QList<QUuid>> unoffered = co_await unofferedIDs();
+    co_return kept + (unoffered ? unoffered->size() : 0);
 }
 
-QCoro::Task<void> ConversationBackupService::forgetEverything()
+QCoro::Task<bool> ConversationBackupService::forgetEverything()
 {
     const auto keepAlive = shared_from_this();
-    co_await m_store->removeAll();
+    co_return (co_await m_store->removeAll()).has_value();
 }
 
 // The history list
@@ -320,9 +366,14 @@ QCoro::Task<QList<ConversationHistoryEntry>> ConversationBackupService::history(
     const QList<DerivedSessionResult> noResults;
     const QList<ConversationRecordSummary> noSummaries;
     const QList<ConversationBackupRecord> noRecords;
-    co_return ConversationHistoryMerge::entries(local ? local->results : noResults,
-        server ? server->summaries : noSummaries, records ? records->records : noRecords,
-        hidden ? hidden->summaries : noSummaries);
+    // The merge compares every review with every summary and record: done on a pool thread.
+    const auto merging = startOffThread(
+        [local = local ? local->results : noResults, server = server ? server->summaries : noSummaries,
+            records = records ? records->records : noRecords,
+            hidden = hidden ? hidden->summaries : noSummaries] {
+            return ConversationHistoryMerge::entries(local, server, records, hidden);
+        });
+    co_return *co_await qCoro(merging).waitForFinished();
 }
 
 QCoro::Task<ConversationBackupService::Result<DerivedSessionResult>> ConversationBackupService::review(
@@ -346,11 +397,16 @@ QCoro::Task<ConversationBackupService::Result<ConversationDeletionOutcome>> Conv
     const auto keepAlive = shared_from_this();
     if (entry.localID) {
         // Only a read that succeeds tells "on this computer only": after a failed one the
-        // account may hold a copy that would come back with the next refresh.
+        // account may hold a copy that would come back with the next refresh. So may a pending
+        // one, whose upload may have arrived with its reply lost: the account is asked too, and
+        // its "not found" counts as deleted.
         const auto found = co_await m_store->record(*entry.localID);
         if (!found)
             co_return std::unexpected(ConversationBackupServiceError::deleteFailed);
-        if (!found->record || found->record->state != ConversationBackupState::stored) {
+        const bool mayBeOnTheAccount = found->record
+            && (found->record->state == ConversationBackupState::stored
+                || found->record->state == ConversationBackupState::pending);
+        if (!mayBeOnTheAccount) {
             co_await forget(entry);
             co_return ConversationDeletionOutcome::deleted();
         }
@@ -448,10 +504,10 @@ ConversationRecordSummary ConversationBackupService::summaryOf(const Conversatio
 
 QCoro::Task<void> ConversationBackupService::forget(ConversationHistoryEntry entry)
 {
-    co_await m_store->removeCachedConversation(entry.id);
+    (void)co_await m_store->removeCachedConversation(entry.id);
     if (entry.localID) {
-        co_await m_results->remove(*entry.localID);
-        co_await m_store->removeRecord(*entry.localID);
+        (void)co_await m_results->remove(*entry.localID);
+        (void)co_await m_store->removeRecord(*entry.localID);
     }
 }
 

@@ -49,10 +49,15 @@ public:
         std::shared_ptr<DerivedResultRepository> results, std::shared_ptr<ConversationBackupStore> store,
         Clock clock = &QDateTime::currentDateTimeUtc);
 
+    // The failure code of an upload that waits because the backup state cannot be read or
+    // written: nothing is sent without a record kept for it.
+    static const QString stateUnavailableCode;
+
     // Uploads the review when its record is pending (making a pending record when it has
     // none) and returns what the attempt came to. A stored record gives `stored` and one
     // kept on this computer `abandoned` with its code ("not_pending" without one), both
-    // without a request.
+    // without a request; a record that cannot be read or made gives `retryLater` with
+    // `stateUnavailableCode`, also without one.
     QCoro::Task<ConversationBackupOutcome> backUp(DerivedSessionResult result, QDateTime now);
     // Tries every record whose retry time has come, oldest review first, until one gives
     // `retryLater`. A record whose review is gone from this computer is removed; one whose
@@ -67,9 +72,10 @@ public:
     QCoro::Task<QList<ConversationHistoryEntry>> history();
     // From this computer when possible, else rebuilt from the account's copy.
     [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> review(ConversationHistoryEntry entry);
-    // Deletes on the account when the conversation is there (a shared one may wait for the
-    // partner), else only on this computer. A backup state that cannot be read deletes
-    // nothing: whether the account holds a copy is then unknown.
+    // Deletes on the account when the conversation is or may be there (stored, or pending with
+    // an upload that may have arrived; a shared one may wait for the partner), else only on this
+    // computer. A backup state that cannot be read deletes nothing: whether the account holds
+    // a copy is then unknown.
     [[nodiscard]] QCoro::Task<Result<ConversationDeletionOutcome>> remove(ConversationHistoryEntry entry);
     [[nodiscard]] QCoro::Task<Result<void>> approveDeletion(ConversationHistoryEntry entry);
     [[nodiscard]] QCoro::Task<Result<void>> declineDeletion(ConversationHistoryEntry entry);
@@ -79,16 +85,16 @@ public:
 
     // Absent when not answered or not readable.
     QCoro::Task<std::optional<ConversationMigrationChoice>> migrationChoice();
-    // Local reviews that no record has yet.
+    // Local reviews that no record has yet; 0 when the records cannot be read.
     QCoro::Task<qint64> conversationsAwaitingOffer();
     QCoro::Task<void> acceptMigration(QDateTime now);
     QCoro::Task<void> declineMigration();
     // Sends again everything kept on this computer, unoffered reviews included.
     QCoro::Task<void> backUpConversationsKeptLocal(QDateTime now);
-    // Abandoned and declined records plus unoffered reviews.
+    // Abandoned and declined records plus unoffered reviews; 0 when the records cannot be read.
     QCoro::Task<qint64> conversationsKeptLocal();
-    // Wipes the backup state; the local reviews stay.
-    QCoro::Task<void> forgetEverything();
+    // Wipes the backup state; the local reviews stay. False when the state stays on disk.
+    QCoro::Task<bool> forgetEverything();
 
     // What an upload failure means for the record.
     static ConversationBackupOutcome outcome(const ControlPlaneFailure& failure);
@@ -101,10 +107,16 @@ private:
         std::shared_ptr<DerivedResultRepository> results, std::shared_ptr<ConversationBackupStore> store,
         Clock clock);
 
-    QCoro::Task<QList<QUuid>> unofferedIDs();
-    // A record that cannot be read counts as none.
-    QCoro::Task<std::optional<ConversationBackupRecord>> record(QUuid localID);
-    QCoro::Task<ConversationBackupRecord> pendingRecord(QUuid localID);
+    // Absent when the records cannot be read.
+    QCoro::Task<std::optional<QList<QUuid>>> unofferedIDs();
+    // The review's record, or a new pending one once it is kept; absent when neither can be
+    // read or written.
+    QCoro::Task<std::optional<ConversationBackupRecord>> pendingRecord(QUuid localID);
+    // Writes the record; a failure is logged and leaves the earlier state on disk.
+    QCoro::Task<void> keep(ConversationBackupRecord record);
+    // Writes the records, then the choice; false (logged) when either could not be kept.
+    QCoro::Task<bool> answerOffer(
+        QList<ConversationBackupRecord> records, ConversationMigrationChoice choice);
     QCoro::Task<ConversationRecordSummary> summary(ConversationHistoryEntry entry);
     QCoro::Task<void> forget(ConversationHistoryEntry entry);
 

@@ -1,5 +1,6 @@
 #include "appcore/SessionCoordinator.hpp"
 
+#include "appcore/AppcoreLog.hpp"
 #include "domain/CheckinReview.hpp"
 #include "domain/TurnGrouping.hpp"
 #include "persistence/DerivedResultRepository.hpp"
@@ -12,8 +13,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <cmath>
 #include <limits>
+#include <qcoro/qcorotimer.h>
 
 namespace lumora {
 
@@ -49,6 +52,7 @@ struct SessionCoordinator::FinishRun {
     QUrl audioURL;
     QString mimeType;
     double actualSeconds = 0;
+    QList<SpeakerTurn> liveTurns;
 };
 
 std::shared_ptr<SessionCoordinator> SessionCoordinator::create(
@@ -56,18 +60,18 @@ std::shared_ptr<SessionCoordinator> SessionCoordinator::create(
     std::shared_ptr<ProviderTokenSource> tokenSource,
     std::shared_ptr<FinalTranscriptionProvider> transcription, std::shared_ptr<AnalysisProvider> analysis,
     std::shared_ptr<ProviderUsageReporter> usage, std::shared_ptr<DerivedResultRepository> results,
-    TemporaryConversationStore temporary)
+    TemporaryConversationStore temporary, std::chrono::milliseconds retryDelay)
 {
     return std::shared_ptr<SessionCoordinator>(
         new SessionCoordinator(std::move(authorization), std::move(tokenSource), std::move(transcription),
-            std::move(analysis), std::move(usage), std::move(results), std::move(temporary)));
+            std::move(analysis), std::move(usage), std::move(results), std::move(temporary), retryDelay));
 }
 
 SessionCoordinator::SessionCoordinator(std::shared_ptr<SessionAuthorizationProvider> authorization,
     std::shared_ptr<ProviderTokenSource> tokenSource,
     std::shared_ptr<FinalTranscriptionProvider> transcription, std::shared_ptr<AnalysisProvider> analysis,
     std::shared_ptr<ProviderUsageReporter> usage, std::shared_ptr<DerivedResultRepository> results,
-    TemporaryConversationStore temporary)
+    TemporaryConversationStore temporary, std::chrono::milliseconds retryDelay)
     : m_authorization(std::move(authorization))
     , m_tokenSource(std::move(tokenSource))
     , m_transcription(std::move(transcription))
@@ -75,6 +79,7 @@ SessionCoordinator::SessionCoordinator(std::shared_ptr<SessionAuthorizationProvi
     , m_usage(std::move(usage))
     , m_results(std::move(results))
     , m_temporary(std::move(temporary))
+    , m_retryDelay(retryDelay)
 {
 }
 
@@ -171,27 +176,62 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
         .mode = m_mode,
         .audioURL = std::move(audioURL),
         .mimeType = std::move(mimeType),
-        .actualSeconds = actualSeconds };
+        .actualSeconds = actualSeconds,
+        .liveTurns = m_turns };
     co_return co_await runFinish(std::move(run));
+}
+
+QCoro::Task<SessionCoordinator::Result<DeepgramTranscript>> SessionCoordinator::transcribeFinal(
+    const FinishRun& run)
+{
+    const QUuid reservationID = run.reservation.id;
+    std::optional<SessionCoordinatorFailure> failed;
+    std::chrono::milliseconds delay = m_retryDelay;
+    for (int attempt = 1; attempt <= finalTranscriptionAttempts; ++attempt) {
+        if (attempt > 1) {
+            co_await QCoro::sleepFor(delay);
+            delay *= 2;
+            // Given up meanwhile: the abandon has released the reservation.
+            if (abandonedSince(run.generation))
+                break;
+        }
+        // A fresh credential for every attempt: one that was refused or has run out is no use.
+        auto grant = co_await m_tokenSource->deepgramGrant(reservationID);
+        if (!grant) {
+            failed = std::move(grant.error());
+            continue;
+        }
+        QElapsedTimer latency;
+        latency.start();
+        auto transcript = co_await m_transcription->transcribeFinal(run.audioURL, run.mimeType, *grant);
+        if (!transcript) {
+            failed = std::move(transcript.error());
+            continue;
+        }
+        // A report that does not arrive never fails the finish.
+        const QString model = QString::fromLatin1(finalTranscriptionModel);
+        (void)co_await m_usage->reportDeepgram(reservationID, DeepgramOperation::finalTranscription, model,
+            wholeSecondsRoundedUp(transcript->duration), latency.elapsed(), 200);
+        co_return std::move(*transcript);
+    }
+    co_return std::unexpected(
+        failed.value_or(SessionCoordinatorFailure(SessionCoordinatorError::invalidState)));
 }
 
 QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator::runFinish(FinishRun run)
 {
     const QUuid reservationID = run.reservation.id;
-    auto grant = co_await m_tokenSource->deepgramGrant(reservationID);
-    if (!grant)
-        co_return co_await failFinish(std::move(run), std::move(grant.error()));
-
-    QElapsedTimer latency;
-    latency.start();
-    auto transcript = co_await m_transcription->transcribeFinal(run.audioURL, run.mimeType, *grant);
+    auto transcript = co_await transcribeFinal(run);
+    const bool fromLiveTurns = !transcript && !run.liveTurns.isEmpty() && !abandonedSince(run.generation);
+    if (fromLiveTurns) {
+        // The conversation is not lost to the provider: the turns heard live stand in for the
+        // final transcript, over the recorded length.
+        qCWarning(coordinatorLog, "The final transcription failed %d times; the review uses the live turns.",
+            finalTranscriptionAttempts);
+        transcript = DeepgramTranscript { run.actualSeconds, run.liveTurns };
+    }
     if (!transcript)
         co_return co_await failFinish(std::move(run), std::move(transcript.error()));
-
-    // A report that does not arrive never fails the finish.
-    const QString model = QString::fromLatin1(finalTranscriptionModel);
-    (void)co_await m_usage->reportDeepgram(reservationID, DeepgramOperation::finalTranscription, model,
-        wholeSecondsRoundedUp(transcript->duration), latency.elapsed(), 200);
 
     const AnalysisRubric rubric = analysisRubric(run.mode);
     auto analysed = co_await m_analysis->analyze(
@@ -233,6 +273,7 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
     if (auto removed = cleanupTemporary(); !removed)
         co_return co_await failFinish(std::move(run), std::move(removed.error()));
     m_phase = SessionPhase::complete;
+    m_reviewFromLiveTurns = fromLiveTurns;
     co_return DerivedSessionResult(result);
 }
 
@@ -288,6 +329,7 @@ std::expected<void, TemporaryStoreFailure> SessionCoordinator::cleanupTemporary(
 void SessionCoordinator::returnToIdle()
 {
     m_phase = SessionPhase::idle;
+    m_reviewFromLiveTurns = false;
     m_reservation.reset();
     m_sessionID.reset();
     m_mode = ConversationMode::conversation;

@@ -8,11 +8,13 @@
 #include "domain/SpeakerTurn.hpp"
 #include "persistence/TemporaryConversationStore.hpp"
 #include "providers/AccountRecords.hpp"
+#include "providers/DeepgramTranscript.hpp"
 
 #include <QList>
 #include <QString>
 #include <QUrl>
 #include <QUuid>
+#include <chrono>
 #include <expected>
 #include <memory>
 #include <optional>
@@ -34,6 +36,12 @@ class SessionAuthorizationProvider;
 // and the removal of the temporary files. A failed step cancels the reservation and removes
 // the folder where it can.
 //
+// The final transcription is tried up to `finalTranscriptionAttempts` times, each with a fresh
+// credential, waiting `retryDelay` and then twice that between attempts, all before the
+// reservation is released. When every attempt fails, the review is built from the settled live
+// turns (through the same final analysis) rather than lose the conversation; only without any
+// live turn does the finish fail.
+//
 // Lives on one event loop. Each awaited collaborator call lets other calls in, so the phase
 // is set before the first wait and overlapping calls are refused by phase. `abandon()` resets
 // the fields at once, even while prepare or finish waits; the waiting operation then goes on
@@ -49,6 +57,8 @@ public:
     static constexpr double maximumConversationSeconds = 3600;
     static constexpr auto recordingFileName = "recording.m4a";
     static constexpr auto finalTranscriptionModel = "nova-3";
+    static constexpr int finalTranscriptionAttempts = 3;
+    static constexpr std::chrono::milliseconds standardRetryDelay { 2000 };
 
     template <typename T> using Result = std::expected<T, SessionCoordinatorFailure>;
 
@@ -57,9 +67,12 @@ public:
         std::shared_ptr<ProviderTokenSource> tokenSource,
         std::shared_ptr<FinalTranscriptionProvider> transcription, std::shared_ptr<AnalysisProvider> analysis,
         std::shared_ptr<ProviderUsageReporter> usage, std::shared_ptr<DerivedResultRepository> results,
-        TemporaryConversationStore temporary);
+        TemporaryConversationStore temporary, std::chrono::milliseconds retryDelay = standardRetryDelay);
 
     [[nodiscard]] SessionPhase phase() const { return m_phase; }
+    // In phase complete: whether the review was built from the live turns because the final
+    // transcription failed every attempt.
+    [[nodiscard]] bool reviewFromLiveTurns() const { return m_reviewFromLiveTurns; }
     [[nodiscard]] ConversationMode mode() const { return m_mode; }
     // The reservation, session id, folder and accepted live turns of the current conversation.
     [[nodiscard]] const std::optional<UsageReservation>& reservation() const { return m_reservation; }
@@ -88,7 +101,7 @@ private:
         std::shared_ptr<ProviderTokenSource> tokenSource,
         std::shared_ptr<FinalTranscriptionProvider> transcription, std::shared_ptr<AnalysisProvider> analysis,
         std::shared_ptr<ProviderUsageReporter> usage, std::shared_ptr<DerivedResultRepository> results,
-        TemporaryConversationStore temporary);
+        TemporaryConversationStore temporary, std::chrono::milliseconds retryDelay);
 
     // Removes the folder in `m_sessionDirectory` and forgets it; on failure it stays set so
     // that a later abandon tries again.
@@ -99,6 +112,9 @@ private:
     [[nodiscard]] bool abandonedSince(quint64 generation) const { return m_generation != generation; }
 
     struct FinishRun;
+    // The final transcript of the recording, with its attempts and their waits; the last
+    // failure when every attempt failed.
+    [[nodiscard]] QCoro::Task<Result<DeepgramTranscript>> transcribeFinal(const FinishRun& run);
     [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> runFinish(FinishRun run);
     [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> failFinish(
         FinishRun run, SessionCoordinatorFailure failure);
@@ -111,11 +127,13 @@ private:
     std::shared_ptr<ProviderUsageReporter> m_usage;
     std::shared_ptr<DerivedResultRepository> m_results;
     TemporaryConversationStore m_temporary;
+    std::chrono::milliseconds m_retryDelay;
     std::optional<UsageReservation> m_reservation;
     std::optional<QUuid> m_sessionID;
     std::optional<QString> m_sessionDirectory;
     QList<SpeakerTurn> m_turns;
     ConversationMode m_mode = ConversationMode::conversation;
+    bool m_reviewFromLiveTurns = false;
     // Counts abandons, so that a waiting operation knows the fields are no longer its own.
     quint64 m_generation = 0;
 };

@@ -2,7 +2,7 @@
 
 #include "audio/AudioInputWorker.hpp"
 #include "audio/DefaultAudioInput.hpp"
-#include "persistence/OffThread.hpp"
+#include "domain/OffThread.hpp"
 
 #include <QFuture>
 #include <QMediaDevices>

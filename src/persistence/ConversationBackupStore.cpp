@@ -2,7 +2,7 @@
 
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
-#include "persistence/OffThread.hpp"
+#include "domain/OffThread.hpp"
 #include "persistence/PersistenceLog.hpp"
 #include "persistence/PrivateFiles.hpp"
 #include "persistence/StoredDocument.hpp"
@@ -92,7 +92,7 @@ ConversationBackupStore::ConversationBackupStore(
     , m_directory(std::move(directory))
     , m_file(m_directory + u'/' + fileName())
     , m_sealer(std::move(keyStore), keyAccount(), m_directory,
-          [this] { return privatefiles::exists(m_file) ? QStringList { m_file } : QStringList {}; })
+          [file = m_file] { return privatefiles::exists(file) ? QStringList { file } : QStringList {}; })
 {
 }
 
@@ -116,20 +116,29 @@ void ConversationBackupStore::forget()
     m_newerFormat = false;
 }
 
-void ConversationBackupStore::adopt(State state, const QJsonObject& document)
+ConversationBackupStore::Adopted ConversationBackupStore::adoption(State state, const QJsonObject& document)
 {
-    forget();
-    m_keptMembers = storeddocument::unknownMembers(document, state.toJson());
+    Adopted adopted;
+    adopted.keptMembers = storeddocument::unknownMembers(document, state.toJson());
     // The decoder reads the records all or none, so the array and the list line up one to one.
     const QJsonArray records = document.value(u"records").toArray();
     for (qsizetype i = 0; i < state.records.size() && i < records.size(); ++i) {
         const QJsonObject unknown
             = storeddocument::unknownMembers(records.at(i).toObject(), state.records.at(i).toJson());
-        if (!unknown.isEmpty() && !m_keptRecordMembers.contains(state.records.at(i).localID))
-            m_keptRecordMembers.insert(state.records.at(i).localID, unknown);
+        if (!unknown.isEmpty() && !adopted.keptRecordMembers.contains(state.records.at(i).localID))
+            adopted.keptRecordMembers.insert(state.records.at(i).localID, unknown);
     }
-    m_newerFormat = storeddocument::formatVersion(document) > formatVersion;
-    m_cached = std::move(state);
+    adopted.newerFormat = storeddocument::formatVersion(document) > formatVersion;
+    adopted.state = std::move(state);
+    return adopted;
+}
+
+void ConversationBackupStore::adopt(Adopted adopted)
+{
+    m_keptMembers = std::move(adopted.keptMembers);
+    m_keptRecordMembers = std::move(adopted.keptRecordMembers);
+    m_newerFormat = adopted.newerFormat;
+    m_cached = std::move(adopted.state);
 }
 
 ConversationBackupStore::Result<State> ConversationBackupStore::startAfresh(const ResultStoreFailure& why)
@@ -147,13 +156,23 @@ ConversationBackupStore::Result<State> ConversationBackupStore::startAfresh(cons
     return *m_cached;
 }
 
+// What reading the file came to, on the pool thread: the state with what this version does not
+// know of it, or why it could not be read.
+struct ConversationBackupStore::Read {
+    // Absent: no file.
+    std::optional<FileSealer::Result<QByteArray>> plaintext;
+    // When the file opened: its decoded state, or the failure to decode it.
+    std::optional<std::expected<Adopted, ResultStoreFailure>> decoded;
+};
+
 QCoro::Task<ConversationBackupStore::Result<State>> ConversationBackupStore::currentState()
 {
     // Copies made here on purpose: QCoro moves from an lvalue handed to `co_return` when its type
     // differs from the task's, which would empty the copy kept in memory.
     if (m_cached)
         co_return Result<State>(*m_cached);
-    if (!privatefiles::exists(m_file)) {
+    const auto looking = startOffThread([file = m_file] { return privatefiles::exists(file); });
+    if (!*co_await qCoro(looking).waitForFinished()) {
         forget();
         m_cached = State {};
         co_return Result<State>(*m_cached);
@@ -163,14 +182,30 @@ QCoro::Task<ConversationBackupStore::Result<State>> ConversationBackupStore::cur
         co_return std::unexpected(opening.error());
     if (!opening->key)
         co_return std::unexpected(SecureStoreError::keyUnavailable());
-    // Wrapped: a task of an expected QByteArray does not compile with this compiler.
-    struct Read {
-        FileSealer::Result<QByteArray> json;
-    };
-    const auto reading = startOffThread(
-        [file = m_file, key = *opening->key] { return Read { FileSealer::readFile(file, key) }; });
-    const auto read = *co_await qCoro(reading).waitForFinished();
-    const auto& json = read.json;
+    // Reading, opening and decoding the file grow with the history: done on a pool thread.
+    const auto reading = startOffThread([file = m_file, key = *opening->key] {
+        Read read;
+        read.plaintext = FileSealer::readFile(file, key);
+        if (!*read.plaintext)
+            return read;
+        const auto document = parseJsonObject(**read.plaintext);
+        if (!document) {
+            read.decoded = std::unexpected(ResultStoreFailure(document.error()));
+            return read;
+        }
+        auto state = State::fromJson(*document);
+        if (!state) {
+            if (storeddocument::formatVersion(*document) > formatVersion)
+                read.decoded = std::unexpected(ResultStoreFailure(ResultStoreError::newerFormat));
+            else
+                read.decoded = std::unexpected(ResultStoreFailure(state.error()));
+            return read;
+        }
+        read.decoded = adoption(std::move(*state), *document);
+        return read;
+    });
+    auto read = *co_await qCoro(reading).waitForFinished();
+    const auto& json = *read.plaintext;
     if (!json) {
         // Only a key known to be the right one tells a damaged file from one sealed under a key
         // that is out of reach; the latter stays where it is.
@@ -185,19 +220,54 @@ QCoro::Task<ConversationBackupStore::Result<State>> ConversationBackupStore::cur
     }
     // The key opened the file, so it is the right one whatever the content turns out to be.
     if (!opening->verified)
-        m_sealer.confirm(*opening->key);
-    const auto document = parseJsonObject(*json);
-    if (!document)
-        co_return startAfresh(document.error());
-    auto state = State::fromJson(*document);
-    if (!state) {
-        if (storeddocument::formatVersion(*document) > formatVersion)
-            co_return std::unexpected(ResultStoreError::newerFormat);
-        co_return startAfresh(state.error());
+        co_await m_sealer.confirm(*opening->key);
+    auto& decoded = *read.decoded;
+    if (!decoded) {
+        if (decoded.error() == ResultStoreFailure(ResultStoreError::newerFormat))
+            co_return std::unexpected(decoded.error());
+        co_return startAfresh(decoded.error());
     }
-    adopt(std::move(*state), *document);
+    adopt(std::move(*decoded));
     co_return Result<State>(*m_cached);
 }
+
+// An edit done on the pool thread: the state it gives, checked to read back, sealed and written.
+struct ConversationBackupStore::Edit {
+    State state;
+    std::function<void(State&)> edit;
+    QJsonObject keptMembers;
+    QHash<QUuid, QJsonObject> keptRecordMembers;
+    QString file;
+    SymmetricKey key;
+
+    Result<State> run()
+    {
+        edit(state);
+        QJsonObject document = state.toJson();
+        QJsonArray records = document.value(u"records").toArray();
+        for (qsizetype i = 0; i < records.size(); ++i) {
+            const auto kept = keptRecordMembers.constFind(state.records.at(i).localID);
+            if (kept == keptRecordMembers.constEnd())
+                continue;
+            QJsonObject record = records.at(i).toObject();
+            storeddocument::keepMembers(record, *kept);
+            records.replace(i, record);
+        }
+        document.insert(QStringLiteral("records"), records);
+        storeddocument::keepMembers(document, keptMembers);
+        document.insert(storeddocument::formatVersionKey(), formatVersion);
+        const QByteArray json = QJsonDocument(document).toJson(QJsonDocument::Compact);
+        // The copy kept in memory is what a later read of the file gives (dates without
+        // fractions of a second), and a state that would not read back (an invalid date) is
+        // refused before it can make the file unreadable.
+        auto written = decodeJson<State>(json);
+        if (!written)
+            return std::unexpected(written.error());
+        if (auto replaced = FileSealer::writeFile(file, key, json); !replaced)
+            return std::unexpected(replaced.error());
+        return std::move(*written);
+    }
+};
 
 QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::mutate(
     std::function<void(State&)> edit)
@@ -208,37 +278,20 @@ QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::muta
         co_return std::unexpected(next.error());
     if (m_newerFormat)
         co_return std::unexpected(ResultStoreError::newerFormat);
-    edit(*next);
-    QJsonObject document = next->toJson();
-    QJsonArray records = document.value(u"records").toArray();
-    for (qsizetype i = 0; i < records.size(); ++i) {
-        const auto kept = m_keptRecordMembers.constFind(next->records.at(i).localID);
-        if (kept == m_keptRecordMembers.constEnd())
-            continue;
-        QJsonObject record = records.at(i).toObject();
-        storeddocument::keepMembers(record, *kept);
-        records.replace(i, record);
-    }
-    document.insert(QStringLiteral("records"), records);
-    storeddocument::keepMembers(document, m_keptMembers);
-    document.insert(storeddocument::formatVersionKey(), formatVersion);
-    const QByteArray json = QJsonDocument(document).toJson(QJsonDocument::Compact);
-    // The copy kept in memory is what a later read of the file gives (dates without fractions
-    // of a second), and a state that would not read back (an invalid date) is refused before
-    // it can make the file unreadable.
-    auto written = decodeJson<State>(json);
-    if (!written)
-        co_return std::unexpected(written.error());
     const auto key = co_await m_sealer.keyForSealing();
     if (!key)
         co_return std::unexpected(key.error());
-    const auto sealing = startOffThread(
-        [file = m_file, key = *key, json] { return FileSealer::writeFile(file, key, json); });
-    auto replaced = *co_await qCoro(sealing).waitForFinished();
-    if (!replaced)
-        co_return std::unexpected(replaced.error());
+    struct Done {
+        Result<State> state;
+    };
+    const auto editing
+        = startOffThread([edit = Edit { std::move(*next), std::move(edit), m_keptMembers, m_keptRecordMembers,
+                              m_file, *key }]() mutable { return Done { edit.run() }; });
+    auto done = *co_await qCoro(editing).waitForFinished();
+    if (!done.state)
+        co_return std::unexpected(done.state.error());
     // Nothing can fail from here on: the file has been replaced and the copy follows it.
-    m_cached = std::move(*written);
+    m_cached = std::move(*done.state);
     co_return Result<void> {};
 }
 
@@ -368,19 +421,12 @@ QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::merg
 QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::removeAll()
 {
     const auto pass = co_await m_gate.enter();
-    if (privatefiles::isSymbolicLink(QDir::cleanPath(m_directory)))
-        co_return std::unexpected(ResultStoreError::unsafeFolder);
-    const auto names = privatefiles::entryNames(m_directory, true);
-    if (!names)
-        co_return std::unexpected(names.error());
-    for (const QString& name : *names) {
-        if (name != fileName() && !name.startsWith(fileName() + u'.'))
-            continue;
-        // On failure the file still holds what the copy in memory holds (if anything), so both
-        // stay as they were rather than the copy claiming an emptiness the file does not have.
-        if (auto removed = privatefiles::removeEntry(m_directory + u'/' + name); !removed)
-            co_return std::unexpected(removed.error());
-    }
+    auto removed = co_await FileSealer::removeOwnFiles(m_directory,
+        [name = fileName()](const QString& entry) { return entry == name || entry.startsWith(name + u'.'); });
+    // On failure the file still holds what the copy in memory holds (if anything), so both stay
+    // as they were rather than the copy claiming an emptiness the file does not have.
+    if (!removed)
+        co_return removed;
     forget();
     m_cached = State {};
     co_return Result<void> {};

@@ -19,7 +19,8 @@ class SecureKeyStore;
 // in one sealed file "backup-state.lbs" under its own key. Operations run one at a time in the
 // order they were called, so each sees the effects of all earlier ones.
 //
-// The first successful read or edit fills an in-memory copy that serves every later read. Every
+// The first successful read or edit fills an in-memory copy that serves every later read. Reading
+// the file and each edit (applying it, encoding, sealing, writing) run on a pool thread. Every
 // edit rewrites the whole file atomically and either succeeds (the file replaced and the copy
 // equal to what the file now holds) or fails with file and copy as they were. A missing file
 // reads as the empty state.
@@ -122,11 +123,23 @@ private:
     ConversationBackupStore(
         QString directory, std::shared_ptr<SecureKeyStore> keyStore, std::shared_ptr<DataFolderLock> lock);
 
+    // A decoded file with what this version does not know of it.
+    struct Adopted {
+        State state;
+        QJsonObject keptMembers;
+        QHash<QUuid, QJsonObject> keptRecordMembers;
+        bool newerFormat = false;
+    };
+    struct Read;
+    struct Edit;
+
     // The state without entering the gate, for operations that already hold it.
     [[nodiscard]] QCoro::Task<Result<State>> currentState();
     [[nodiscard]] QCoro::Task<Result<void>> mutate(std::function<void(State&)> edit);
-    // Takes a decoded file as the copy in memory, with what this version does not know of it.
-    void adopt(State state, const QJsonObject& document);
+    // What a decoded file holds, this version's members and the others apart; file work.
+    [[nodiscard]] static Adopted adoption(State state, const QJsonObject& document);
+    // Takes a decoded file as the copy in memory.
+    void adopt(Adopted adopted);
     // Moves a damaged file aside and starts from the empty state.
     [[nodiscard]] Result<State> startAfresh(const ResultStoreFailure& why);
     void forget();

@@ -2,7 +2,7 @@
 
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
-#include "persistence/OffThread.hpp"
+#include "domain/OffThread.hpp"
 #include "persistence/PersistenceLog.hpp"
 #include "persistence/PrivateFiles.hpp"
 #include "persistence/StoredDocument.hpp"
@@ -85,7 +85,8 @@ EncryptedResultStore::EncryptedResultStore(
     QString directory, std::shared_ptr<SecureKeyStore> keyStore, std::shared_ptr<DataFolderLock> lock)
     : m_lock(std::move(lock))
     , m_directory(std::move(directory))
-    , m_sealer(std::move(keyStore), keyAccount(), m_directory, [this] { return resultFiles(); })
+    , m_sealer(std::move(keyStore), keyAccount(), m_directory,
+          [directory = m_directory] { return resultFiles(directory).value_or(QStringList {}); })
 {
 }
 
@@ -106,13 +107,15 @@ QString EncryptedResultStore::path(const QUuid& id) const
     return m_directory + u'/' + uuidText(id, UuidCase::lower) + fileExtension;
 }
 
-QStringList EncryptedResultStore::resultFiles() const
+std::expected<QStringList, FileSystemError> EncryptedResultStore::resultFiles(const QString& directory)
 {
+    const auto names = privatefiles::entryNames(directory, true);
+    if (!names)
+        return std::unexpected(names.error());
     QStringList files;
-    const auto names = privatefiles::entryNames(m_directory, true);
-    for (const QString& name : names.value_or(QStringList {})) {
+    for (const QString& name : *names) {
         if (isResultName(name))
-            files.append(m_directory + u'/' + name);
+            files.append(directory + u'/' + name);
     }
     return files;
 }
@@ -137,47 +140,55 @@ EncryptedResultStore::Result<EncryptedResultStore::Opened> EncryptedResultStore:
     return Opened { std::move(*result), std::move(*document) };
 }
 
-QCoro::Task<EncryptedResultStore::Result<void>> EncryptedResultStore::save(DerivedSessionResult result)
+EncryptedResultStore::Result<void> EncryptedResultStore::sealResult(
+    const QString& file, const SymmetricKey& key, const DerivedSessionResult& result)
 {
-    const auto pass = co_await m_gate.enter();
     QJsonObject document = result.toJson();
-    // A result that would not read back (an invalid date, a number JSON cannot hold) is refused
-    // here rather than replace a readable file with an unreadable one.
-    if (auto readBack
-        = decodeJson<DerivedSessionResult>(QJsonDocument(document).toJson(QJsonDocument::Compact));
-        !readBack)
-        co_return std::unexpected(readBack.error());
-    const auto key = co_await m_sealer.keyForSealing();
-    if (!key)
-        co_return std::unexpected(key.error());
-    const QString file = path(result.id);
     if (privatefiles::exists(file)) {
-        const auto earlier = openFile(file, *key);
+        const auto earlier = openFile(file, key);
         if (earlier) {
             if (storeddocument::formatVersion(earlier->document) > formatVersion)
-                co_return std::unexpected(ResultStoreError::newerFormat);
+                return std::unexpected(ResultStoreError::newerFormat);
             storeddocument::keepMembers(
                 document, storeddocument::unknownMembers(earlier->document, earlier->result.toJson()));
         } else if (std::holds_alternative<FileSystemError>(earlier.error())
             || earlier.error() == ResultStoreFailure(ResultStoreError::newerFormat)) {
-            co_return std::unexpected(earlier.error());
+            return std::unexpected(earlier.error());
         } else {
             const auto moved = privatefiles::moveAside(
                 file, QStringLiteral("unreadable"), QDateTime::currentDateTimeUtc());
             if (!moved)
-                co_return std::unexpected(moved.error());
+                return std::unexpected(moved.error());
             qCWarning(resultStoreLog, "Moved the unreadable result file %s aside to %s before saving: %s",
                 qUtf8Printable(file), qUtf8Printable(*moved), qUtf8Printable(describe(earlier.error())));
         }
     }
     document.insert(storeddocument::formatVersionKey(), formatVersion);
+    // Encoded once; the bytes that are sealed are the ones read back here. A result that would
+    // not read back (an invalid date, a number JSON cannot hold) is refused rather than replace a
+    // readable file with an unreadable one.
     const QByteArray json = QJsonDocument(document).toJson(QJsonDocument::Compact);
-    const auto sealing
-        = startOffThread([file, key = *key, json] { return FileSealer::writeFile(file, key, json); });
-    auto written = *co_await qCoro(sealing).waitForFinished();
-    if (!written)
-        co_return std::unexpected(written.error());
-    co_return Result<void> {};
+    if (auto readBack = decodeJson<DerivedSessionResult>(json); !readBack)
+        return std::unexpected(readBack.error());
+    return FileSealer::writeFile(file, key, json);
+}
+
+QCoro::Task<EncryptedResultStore::Result<void>> EncryptedResultStore::save(DerivedSessionResult result)
+{
+    const auto pass = co_await m_gate.enter();
+    const auto key = co_await m_sealer.keyForSealing();
+    if (!key)
+        co_return std::unexpected(key.error());
+    // Everything that grows with the review (encoding, the earlier file, sealing, writing) is
+    // done on a pool thread.
+    struct Saved {
+        Result<void> done;
+    };
+    const auto saving = startOffThread([file = path(result.id), key = *key, result = std::move(result)] {
+        return Saved { sealResult(file, key, result) };
+    });
+    auto saved = *co_await qCoro(saving).waitForFinished();
+    co_return std::move(saved.done);
 }
 
 QCoro::Task<EncryptedResultStore::Result<DerivedResultRepository::Loaded>> EncryptedResultStore::load(
@@ -185,7 +196,8 @@ QCoro::Task<EncryptedResultStore::Result<DerivedResultRepository::Loaded>> Encry
 {
     const auto pass = co_await m_gate.enter();
     const QString file = path(id);
-    if (!privatefiles::exists(file))
+    const auto looking = startOffThread([file] { return privatefiles::exists(file); });
+    if (!*co_await qCoro(looking).waitForFinished())
         co_return Loaded {};
     const auto opening = co_await m_sealer.keyForOpening();
     if (!opening)
@@ -202,21 +214,22 @@ QCoro::Task<EncryptedResultStore::Result<DerivedResultRepository::Loaded>> Encry
         co_return std::unexpected(opened.error());
     }
     if (!opening->verified)
-        m_sealer.confirm(*opening->key);
+        co_await m_sealer.confirm(*opening->key);
     co_return Loaded { std::move(opened->result) };
 }
 
 QCoro::Task<EncryptedResultStore::Result<DerivedResultRepository::Listed>> EncryptedResultStore::list()
 {
     const auto pass = co_await m_gate.enter();
-    const auto names = privatefiles::entryNames(m_directory, true);
-    if (!names)
-        co_return std::unexpected(names.error());
-    QStringList files;
-    for (const QString& name : *names) {
-        if (isResultName(name))
-            files.append(m_directory + u'/' + name);
-    }
+    struct Names {
+        std::expected<QStringList, FileSystemError> files;
+    };
+    const auto listing
+        = startOffThread([directory = m_directory] { return Names { resultFiles(directory) }; });
+    const auto names = *co_await qCoro(listing).waitForFinished();
+    if (!names.files)
+        co_return std::unexpected(names.files.error());
+    const QStringList& files = *names.files;
     Listed listed;
     if (files.isEmpty())
         co_return listed;
@@ -225,73 +238,68 @@ QCoro::Task<EncryptedResultStore::Result<DerivedResultRepository::Listed>> Encry
         co_return std::unexpected(opening.error());
     if (!opening->key)
         co_return std::unexpected(SecureStoreError::keyUnavailable());
-    // Every review is opened (decrypted and decoded) away from the caller's thread: the work
-    // grows with the history.
+    // Every review is opened (decrypted and decoded) and the list sorted away from the caller's
+    // thread: the work grows with the history.
+    struct Opened {
+        QList<DerivedSessionResult> results;
+        qsizetype keyFailures = 0;
+    };
     const auto readingAll = startOffThread([files, key = *opening->key] {
-        std::vector<Result<Opened>> all;
-        all.reserve(std::size_t(files.size()));
-        for (const QString& file : files)
-            all.push_back(openFile(file, key));
+        Opened all;
+        for (const QString& file : files) {
+            auto opened = openFile(file, key);
+            if (opened) {
+                all.results.append(std::move(opened->result));
+                continue;
+            }
+            if (isKeyFailure(opened.error()))
+                ++all.keyFailures;
+            qCWarning(resultStoreLog, "Skipping unreadable result file %s: %s", qUtf8Printable(file),
+                qUtf8Printable(describe(opened.error())));
+        }
+        std::stable_sort(all.results.begin(), all.results.end(),
+            [](const DerivedSessionResult& a, const DerivedSessionResult& b) {
+                return a.completedAt > b.completedAt;
+            });
         return all;
     });
-    auto openedFiles = *co_await qCoro(readingAll).waitForFinished();
-    qsizetype keyFailures = 0;
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        const QString& file = files.at(i);
-        auto& opened = openedFiles[std::size_t(i)];
-        if (opened) {
-            listed.results.append(std::move(opened->result));
-            continue;
-        }
-        if (isKeyFailure(opened.error()))
-            ++keyFailures;
-        qCWarning(resultStoreLog, "Skipping unreadable result file %s: %s", qUtf8Printable(file),
-            qUtf8Printable(describe(opened.error())));
-    }
+    auto opened = *co_await qCoro(readingAll).waitForFinished();
     if (!opening->verified) {
         // Without a fingerprint to vouch for the key, a key that opens nothing is taken for the
         // wrong one: an empty history would hide every result it cannot open.
-        if (listed.results.isEmpty() && keyFailures > 0) {
+        if (opened.results.isEmpty() && opened.keyFailures > 0) {
             qCCritical(resultStoreLog, "The result key opens none of the %lld result files",
                 static_cast<long long>(files.size()));
             co_return std::unexpected(SecureStoreError::keyUnavailable());
         }
-        if (!listed.results.isEmpty())
-            m_sealer.confirm(*opening->key);
+        if (!opened.results.isEmpty())
+            co_await m_sealer.confirm(*opening->key);
     }
-    std::stable_sort(listed.results.begin(), listed.results.end(),
-        [](const DerivedSessionResult& a, const DerivedSessionResult& b) {
-            return a.completedAt > b.completedAt;
-        });
+    listed.results = std::move(opened.results);
     co_return listed;
 }
 
 QCoro::Task<EncryptedResultStore::Result<void>> EncryptedResultStore::remove(QUuid id)
 {
     const auto pass = co_await m_gate.enter();
-    const QString file = path(id);
-    if (privatefiles::exists(file)) {
-        if (auto removed = privatefiles::removeEntry(file); !removed)
-            co_return std::unexpected(removed.error());
-    }
-    co_return Result<void> {};
+    struct Removed {
+        Result<void> done;
+    };
+    const auto removing = startOffThread([file = path(id)] {
+        if (privatefiles::exists(file)) {
+            if (auto removed = privatefiles::removeEntry(file); !removed)
+                return Removed { std::unexpected(removed.error()) };
+        }
+        return Removed { Result<void> {} };
+    });
+    auto removed = *co_await qCoro(removing).waitForFinished();
+    co_return std::move(removed.done);
 }
 
 QCoro::Task<EncryptedResultStore::Result<void>> EncryptedResultStore::removeAll()
 {
     const auto pass = co_await m_gate.enter();
-    if (privatefiles::isSymbolicLink(QDir::cleanPath(m_directory)))
-        co_return std::unexpected(ResultStoreError::unsafeFolder);
-    const auto names = privatefiles::entryNames(m_directory, true);
-    if (!names)
-        co_return std::unexpected(names.error());
-    for (const QString& name : *names) {
-        if (!isOwnName(name))
-            continue;
-        if (auto removed = privatefiles::removeEntry(m_directory + u'/' + name); !removed)
-            co_return std::unexpected(removed.error());
-    }
-    co_return Result<void> {};
+    co_return co_await FileSealer::removeOwnFiles(m_directory, isOwnName);
 }
 
 } // namespace lumora

@@ -20,6 +20,9 @@ class SecureKeyStore;
 // Operations run one at a time in the order they were called, so a save, a list and a delete
 // never interleave. The store holds the lock on its folder (DataFolderLock) for its life.
 //
+// Every file read and write, and every encoding and decoding, runs on a pool thread; the
+// calling thread only waits for the results.
+//
 // A file that cannot be read or opened (damaged, truncated) is left on disk, logged by name
 // and skipped by `list`, so one bad file never hides the others; `load` of its id fails. When
 // the key opens none of the files, `list` fails rather than show an empty history.
@@ -63,8 +66,13 @@ private:
     EncryptedResultStore(
         QString directory, std::shared_ptr<SecureKeyStore> keyStore, std::shared_ptr<DataFolderLock> lock);
 
+    // File work, done on a pool thread.
     [[nodiscard]] static Result<Opened> openFile(const QString& path, const SymmetricKey& key);
-    [[nodiscard]] QStringList resultFiles() const;
+    [[nodiscard]] static std::expected<QStringList, FileSystemError> resultFiles(const QString& directory);
+    // Encodes the result once with what an earlier file of its id holds that this version does
+    // not know, checks that the bytes read back, and seals them into `file`.
+    [[nodiscard]] static Result<void> sealResult(
+        const QString& file, const SymmetricKey& key, const DerivedSessionResult& result);
 
     std::shared_ptr<DataFolderLock> m_lock;
     QString m_directory;

@@ -1,6 +1,6 @@
 #include "persistence/FileSealer.hpp"
 
-#include "persistence/OffThread.hpp"
+#include "domain/OffThread.hpp"
 #include "persistence/PersistenceLog.hpp"
 #include "persistence/PrivateFiles.hpp"
 #include "security/AesGcm.hpp"
@@ -8,6 +8,7 @@
 #include "security/SecureKeyStore.hpp"
 #include "security/Sha256.hpp"
 
+#include <QDir>
 #include <QLoggingCategory>
 #include <algorithm>
 #include <qcoro/qcorofuture.h>
@@ -35,28 +36,39 @@ QByteArray FileSealer::fingerprint(const SymmetricKey& key) const
     return Sha256::hash(label + key.bytes().view().toByteArray()).toHex() + '\n';
 }
 
-FileSealer::Match FileSealer::matchFingerprint(const SymmetricKey& key) const
+FileSealer::Match FileSealer::matchFingerprint(const QString& path, const QByteArray& expected)
 {
-    if (!privatefiles::exists(fingerprintPath()))
+    if (!privatefiles::exists(path))
         return Match::none;
-    const auto noted = privatefiles::readFile(fingerprintPath());
+    const auto noted = privatefiles::readFile(path);
     // An unreadable note says nothing about the key: treated like none.
     if (!noted || noted->trimmed().size() != 64)
         return Match::none;
-    return noted->trimmed() == fingerprint(key).trimmed() ? Match::same : Match::different;
+    return noted->trimmed() == expected.trimmed() ? Match::same : Match::different;
 }
 
-FileSealer::Result<void> FileSealer::writeFingerprint(const SymmetricKey& key) const
+QCoro::Task<FileSealer::Result<void>> FileSealer::writeFingerprint(const SymmetricKey& key) const
 {
-    if (auto written = privatefiles::writeFile(fingerprintPath(), fingerprint(key)); !written)
-        return std::unexpected(written.error());
-    return {};
+    struct Written {
+        std::expected<void, FileSystemError> done;
+    };
+    const auto writing = startOffThread([path = fingerprintPath(), note = fingerprint(key)] {
+        return Written { privatefiles::writeFile(path, note) };
+    });
+    const auto written = *co_await qCoro(writing).waitForFinished();
+    if (!written.done)
+        co_return std::unexpected(written.done.error());
+    co_return Result<void> {};
 }
 
-void FileSealer::confirm(const SymmetricKey& key) const
+QCoro::Task<void> FileSealer::confirm(SymmetricKey key) const
 {
-    if (matchFingerprint(key) == Match::none)
-        (void)writeFingerprint(key);
+    const auto noting = startOffThread([path = fingerprintPath(), note = fingerprint(key)] {
+        if (matchFingerprint(path, note) == Match::none)
+            (void)privatefiles::writeFile(path, note);
+        return true;
+    });
+    (void)co_await qCoro(noting).waitForFinished();
 }
 
 QCoro::Task<FileSealer::Result<FileSealer::OpeningKey>> FileSealer::keyForOpening()
@@ -66,22 +78,33 @@ QCoro::Task<FileSealer::Result<FileSealer::OpeningKey>> FileSealer::keyForOpenin
         KeyCreation::note(stored.error());
         co_return std::unexpected(stored.error());
     }
-    const bool sealed = !m_sealedFiles().isEmpty();
-    if (!stored->bytes) {
-        if (!sealed)
+    std::optional<SymmetricKey> key;
+    if (stored->bytes)
+        key.emplace(SecretBytes(*stored->bytes));
+    // What the folder holds and what its note says, looked at away from the caller's thread.
+    struct Looked {
+        bool sealed = false;
+        Match match = Match::none;
+    };
+    const auto looking = startOffThread([sealedFiles = m_sealedFiles, path = fingerprintPath(),
+                                            expected = key ? fingerprint(*key) : QByteArray()] {
+        return Looked { !sealedFiles().isEmpty(),
+            expected.isEmpty() ? Match::none : matchFingerprint(path, expected) };
+    });
+    const Looked looked = *co_await qCoro(looking).waitForFinished();
+    if (!key) {
+        if (!looked.sealed)
             co_return OpeningKey {};
         qCCritical(sealerLog, "The key %s is missing while sealed files exist in %s",
             qUtf8Printable(m_keyAccount), qUtf8Printable(m_directory));
         co_return std::unexpected(SecureStoreError::keyUnavailable());
     }
-    SymmetricKey key { SecretBytes(*stored->bytes) };
-    const Match match = matchFingerprint(key);
-    if (match == Match::different && sealed) {
+    if (looked.match == Match::different && looked.sealed) {
         qCCritical(sealerLog, "The key %s is not the one that sealed the files in %s",
             qUtf8Printable(m_keyAccount), qUtf8Printable(m_directory));
         co_return std::unexpected(SecureStoreError::keyUnavailable());
     }
-    co_return OpeningKey { std::move(key), match == Match::same };
+    co_return OpeningKey { std::move(*key), looked.match == Match::same };
 }
 
 QCoro::Task<FileSealer::Result<SymmetricKey>> FileSealer::keyForSealing()
@@ -91,17 +114,16 @@ QCoro::Task<FileSealer::Result<SymmetricKey>> FileSealer::keyForSealing()
         co_return std::unexpected(opening.error());
     std::optional<SymmetricKey> key = std::move(opening->key);
     if (key && !opening->verified) {
-        const QStringList sealed = m_sealedFiles();
-        if (!sealed.isEmpty()) {
-            const auto probing = startOffThread([sealed, probe = *key] {
-                return std::ranges::any_of(
-                    sealed, [&probe](const QString& file) { return readFile(file, probe).has_value(); });
+        const auto probing = startOffThread([sealedFiles = m_sealedFiles, probe = *key] {
+            const QStringList sealed = sealedFiles();
+            return sealed.isEmpty() || std::ranges::any_of(sealed, [&probe](const QString& file) {
+                return readFile(file, probe).has_value();
             });
-            if (!(*co_await qCoro(probing).waitForFinished())) {
-                qCCritical(sealerLog, "The key %s opens none of the files in %s, which have no fingerprint",
-                    qUtf8Printable(m_keyAccount), qUtf8Printable(m_directory));
-                co_return std::unexpected(SecureStoreError::keyUnavailable());
-            }
+        });
+        if (!(*co_await qCoro(probing).waitForFinished())) {
+            qCCritical(sealerLog, "The key %s opens none of the files in %s, which have no fingerprint",
+                qUtf8Printable(m_keyAccount), qUtf8Printable(m_directory));
+            co_return std::unexpected(SecureStoreError::keyUnavailable());
         }
     }
     if (!key) {
@@ -117,7 +139,7 @@ QCoro::Task<FileSealer::Result<SymmetricKey>> FileSealer::keyForSealing()
     }
     // A new key, a key from before fingerprints were kept, or a key replaced while nothing was
     // sealed: the fingerprint follows it before anything is sealed with it.
-    if (auto noted = writeFingerprint(*key); !noted)
+    if (auto noted = co_await writeFingerprint(*key); !noted)
         co_return std::unexpected(noted.error());
     co_return std::move(*key);
 }
@@ -144,6 +166,29 @@ FileSealer::Result<QByteArray> FileSealer::readFile(const QString& path, const S
     if (!plaintext)
         return std::unexpected(plaintext.error());
     return std::move(*plaintext);
+}
+
+QCoro::Task<FileSealer::Result<void>> FileSealer::removeOwnFiles(
+    QString directory, std::function<bool(const QString&)> owned)
+{
+    struct Removed {
+        Result<void> done;
+    };
+    const auto removing = startOffThread([directory = std::move(directory), owned = std::move(owned)] {
+        if (privatefiles::isSymbolicLink(QDir::cleanPath(directory)))
+            return Removed { std::unexpected(ResultStoreError::unsafeFolder) };
+        const auto names = privatefiles::entryNames(directory, true);
+        if (!names)
+            return Removed { std::unexpected(names.error()) };
+        for (const QString& name : *names) {
+            if (!owned(name))
+                continue;
+            if (auto removed = privatefiles::removeEntry(directory + u'/' + name); !removed)
+                return Removed { std::unexpected(removed.error()) };
+        }
+        return Removed { Result<void> {} };
+    });
+    co_return std::move((*co_await qCoro(removing).waitForFinished()).done);
 }
 
 } // namespace lumora

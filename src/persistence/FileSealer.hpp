@@ -27,6 +27,9 @@ class SecureKeyStore;
 // sealed file, and a fingerprint of the key (a hash, never the key) is kept beside the files:
 // with sealed files present, a missing key or one with another fingerprint is
 // `SecureStoreError::keyUnavailable` and nothing is written.
+//
+// The folder listing and the fingerprint's reading and writing happen on a pool thread, so
+// `sealedFiles` is called there and must only look at the file system.
 class FileSealer {
 public:
     template <typename T> using Result = std::expected<T, ResultStoreFailure>;
@@ -56,7 +59,7 @@ public:
     // fingerprint would vouch for it from then on.
     [[nodiscard]] QCoro::Task<Result<SymmetricKey>> keyForSealing();
     // Notes the fingerprint of a key that has just opened a file, when none is noted yet.
-    void confirm(const SymmetricKey& key) const;
+    [[nodiscard]] QCoro::Task<void> confirm(SymmetricKey key) const;
 
     // Seals the plaintext and replaces the file atomically; the file has mode 0600 from its
     // creation on. Success means the file holds exactly this plaintext; a failure leaves the
@@ -65,11 +68,17 @@ public:
         const QString& path, const SymmetricKey& key, QByteArrayView plaintext);
     // The plaintext of a sealed file; fails on a damaged box or another key.
     [[nodiscard]] static Result<QByteArray> readFile(const QString& path, const SymmetricKey& key);
+    // Removes, on a pool thread, the entries of the store's folder whose names `owned` accepts;
+    // stops at the first that cannot be removed. A folder that is a symbolic link is refused
+    // (`unsafeFolder`), since removing "its" files could reach elsewhere.
+    [[nodiscard]] static QCoro::Task<Result<void>> removeOwnFiles(
+        QString directory, std::function<bool(const QString&)> owned);
 
 private:
     enum class Match { none, same, different };
-    [[nodiscard]] Match matchFingerprint(const SymmetricKey& key) const;
-    [[nodiscard]] Result<void> writeFingerprint(const SymmetricKey& key) const;
+    // How the fingerprint noted at `path` compares with `expected`; file work.
+    [[nodiscard]] static Match matchFingerprint(const QString& path, const QByteArray& expected);
+    [[nodiscard]] QCoro::Task<Result<void>> writeFingerprint(const SymmetricKey& key) const;
     [[nodiscard]] QByteArray fingerprint(const SymmetricKey& key) const;
 
     std::shared_ptr<SecureKeyStore> m_keyStore;

@@ -6,6 +6,7 @@
 #include "security/RequestSigner.hpp"
 
 #include <QLoggingCategory>
+#include <QNetworkReply>
 #include <QTimeZone>
 
 namespace lumora {
@@ -89,8 +90,14 @@ ControlPlaneClient::ControlPlaneClient(
 QCoro::Task<std::expected<ReplyBody, ControlPlaneFailure>> ControlPlaneClient::rawSend(
     QString path, QString method, QueryItems query, QByteArray body, std::optional<QUuid> reservationID) const
 {
-    const auto headers
-        = RequestSigner::sign(m_identity, m_deviceID, method, path, body, m_clock(), QUuid::createUuid());
+    struct Signed {
+        std::expected<SignedRequestHeaders, CryptoError> headers;
+    };
+    const auto signing = startOffThread([identity = m_identity, deviceID = m_deviceID, method, path, body,
+                                            now = m_clock(), nonce = QUuid::createUuid()] {
+        return Signed { RequestSigner::sign(identity, deviceID, method, path, body, now, nonce) };
+    });
+    const auto headers = (*co_await qCoro(signing).waitForFinished()).headers;
     if (!headers)
         co_return std::unexpected(ControlPlaneFailure(headers.error()));
     const auto url = controlplanehttp::requestUrl(m_baseURL, path, query);
@@ -101,6 +108,9 @@ QCoro::Task<std::expected<ReplyBody, ControlPlaneFailure>> ControlPlaneClient::r
     request.setRawHeader("Authorization", headers->authorization().toUtf8());
     if (reservationID)
         request.setRawHeader("X-Reservation-ID", uuidText(*reservationID, UuidCase::lower).toLatin1());
+    if (!m_session)
+        co_return std::unexpected(ControlPlaneFailure(TransportError {
+            QNetworkReply::OperationCanceledError, QStringLiteral("the application is closing") }));
     auto reply = co_await controlplanehttp::send(*m_session, request, method.toUtf8(), body);
     if (!reply)
         co_return std::unexpected(reply.error());

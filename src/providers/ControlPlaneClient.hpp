@@ -10,6 +10,7 @@
 #include "providers/PairingClient.hpp"
 #include "providers/ProviderTokenSource.hpp"
 #include "providers/ProviderUsageReporter.hpp"
+#include "providers/ReplyDecoding.hpp"
 #include "providers/SessionAuthorizationProvider.hpp"
 #include "security/DeviceIdentity.hpp"
 #include "wire/ControlPlaneJson.hpp"
@@ -17,6 +18,8 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <QUuid>
@@ -24,8 +27,6 @@
 #include <functional>
 #include <optional>
 #include <qcoro/qcorotask.h>
-
-class QNetworkAccessManager;
 
 namespace lumora {
 
@@ -65,7 +66,8 @@ public:
 
     // One signed request. `path` begins with "/v1/" and is signed as given (without the
     // base URL's path or the query); `body` is the encoded JSON, empty for none. Returns
-    // the body of a 2xx reply; any other status is a `ControlPlaneError`.
+    // the body of a 2xx reply; any other status is a `ControlPlaneError`. The signature, whose
+    // work grows with the body, is made on a pool thread.
     [[nodiscard]] virtual QCoro::Task<std::expected<ReplyBody, ControlPlaneFailure>> rawSend(QString path,
         QString method, QueryItems query, QByteArray body, std::optional<QUuid> reservationID) const;
 
@@ -84,7 +86,8 @@ public:
         return sendDecoded<T>(std::move(path), std::move(method), std::move(body), std::nullopt);
     }
 
-    // One request without query, its reply decoded as T with the client's decoder.
+    // One request without query, its reply decoded as T with the client's decoder (on a pool
+    // thread).
     template <typename T>
     [[nodiscard]] QCoro::Task<std::expected<T, ControlPlaneFailure>> sendDecoded(
         QString path, QString method, QByteArray body, std::optional<QUuid> reservationID) const
@@ -94,10 +97,8 @@ public:
             = co_await rawSend(std::move(path), std::move(method), none, std::move(body), reservationID);
         if (!reply)
             co_return std::unexpected(reply.error());
-        auto decoded = m_decoder.decode<T>(reply->data);
-        if (!decoded)
-            co_return std::unexpected(ControlPlaneFailure(decoded.error()));
-        co_return std::move(*decoded);
+        auto decode = [decoder = m_decoder](const QByteArray& data) { return decoder.decode<T>(data); };
+        co_return co_await decodeOffThread<T>(std::move(reply->data), std::move(decode));
     }
 
     // POST a record's fields, encoded with the client's encoder.
@@ -178,7 +179,8 @@ private:
     QUrl m_baseURL;
     QUuid m_deviceID;
     DeviceIdentity m_identity;
-    QNetworkAccessManager* m_session;
+    // Gone with its owner (the view model) while a signature is made: the request is then not sent.
+    QPointer<QNetworkAccessManager> m_session;
     ControlPlaneEncoder m_encoder;
     ControlPlaneDecoder m_decoder;
     Clock m_clock;

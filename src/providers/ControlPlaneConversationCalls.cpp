@@ -94,9 +94,13 @@ QCoro::Task<std::expected<AnalysisProviderResult, ProviderFailure>> ControlPlane
     AnalysisProviderPayload payload { pass, toString(rubric), std::move(turns), std::nullopt };
     if (context)
         payload.currentStep = context->currentAgendaStep;
+    // The final pass carries the whole conversation: encoded on a pool thread.
+    const auto encoding = startOffThread(
+        [encoder = m_encoder, payload = std::move(payload)] { return encoder.encode(payload.toJson()); });
+    QByteArray body = *co_await qCoro(encoding).waitForFinished();
     co_return provided(
         co_await sendDecoded<AnalysisProviderResult>(QStringLiteral("/v1/providers/anthropic/analyze"),
-            QStringLiteral("POST"), m_encoder.encode(payload.toJson()), reservationID));
+            QStringLiteral("POST"), std::move(body), reservationID));
 }
 
 QCoro::Task<std::expected<ConversationNudge, ProviderFailure>> ControlPlaneClient::requestNudge(

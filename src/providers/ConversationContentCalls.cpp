@@ -54,16 +54,15 @@ struct FetchedConversationResponse {
 };
 
 // The content records name their keys themselves: read as they are, without the client's
-// key conversion.
+// key conversion, on a pool thread (a page, a whole review).
 template <typename T>
-std::expected<T, ControlPlaneFailure> decodeReply(const std::expected<ReplyBody, ControlPlaneFailure>& reply)
+QCoro::Task<std::expected<T, ControlPlaneFailure>> decodeReply(
+    std::expected<ReplyBody, ControlPlaneFailure> reply)
 {
     if (!reply)
-        return std::unexpected(reply.error());
-    auto decoded = decodeJson<T>(reply->data);
-    if (!decoded)
-        return std::unexpected(ControlPlaneFailure(decoded.error()));
-    return std::move(*decoded);
+        co_return std::unexpected(reply.error());
+    auto decode = [](const QByteArray& data) { return decodeJson<T>(data); };
+    co_return co_await decodeOffThread<T>(std::move(reply->data), std::move(decode));
 }
 
 QString conversationPath(const QUuid& id)
@@ -96,8 +95,8 @@ QCoro::Task<std::expected<ConversationRecordSummary, ControlPlaneFailure>>
 ControlPlaneClient::storeConversation(QByteArray body) const
 {
     const QueryItems none;
-    const auto reply = co_await rawSend(conversationsPath, QStringLiteral("POST"), none, body, std::nullopt);
-    auto stored = decodeReply<StoredConversationResponse>(reply);
+    auto reply = co_await rawSend(conversationsPath, QStringLiteral("POST"), none, body, std::nullopt);
+    auto stored = co_await decodeReply<StoredConversationResponse>(std::move(reply));
     if (!stored)
         co_return std::unexpected(stored.error());
     co_return std::move(stored->conversation);
@@ -110,9 +109,9 @@ QCoro::Task<std::expected<ConversationPage, ControlPlaneFailure>> ControlPlaneCl
     // An empty cursor is still sent, as "cursor=" (a null text would drop the "=").
     if (cursor)
         query.append({ QStringLiteral("cursor"), cursor->isEmpty() ? QStringLiteral("") : *cursor });
-    const auto reply
+    auto reply
         = co_await rawSend(conversationsPath, QStringLiteral("GET"), query, QByteArray(), std::nullopt);
-    auto page = decodeReply<ConversationPageResponse>(reply);
+    auto page = co_await decodeReply<ConversationPageResponse>(std::move(reply));
     if (!page)
         co_return std::unexpected(page.error());
     co_return ConversationPage { std::move(page->conversations), std::move(page->nextCursor) };
@@ -122,9 +121,9 @@ QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>> Contr
     QUuid id) const
 {
     const QueryItems none;
-    const auto reply
+    auto reply
         = co_await rawSend(conversationPath(id), QStringLiteral("GET"), none, QByteArray(), std::nullopt);
-    auto fetched = decodeReply<FetchedConversationResponse>(reply);
+    auto fetched = co_await decodeReply<FetchedConversationResponse>(std::move(reply));
     if (!fetched)
         co_return std::unexpected(fetched.error());
     co_return std::move(fetched->content);
@@ -133,8 +132,8 @@ QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>> Contr
 QCoro::Task<std::expected<ConversationDeletionOutcome, ControlPlaneFailure>>
 ControlPlaneClient::deleteConversation(QUuid id) const
 {
-    const auto reply = co_await conversationAction(*this, id, QStringLiteral("delete"));
-    const auto response = decodeReply<DeletionResponse>(reply);
+    auto reply = co_await conversationAction(*this, id, QStringLiteral("delete"));
+    const auto response = co_await decodeReply<DeletionResponse>(std::move(reply));
     if (!response)
         co_return std::unexpected(response.error());
     co_return response->outcome();

@@ -1,5 +1,6 @@
 #include "providers/DeepgramClient.hpp"
 
+#include "domain/OffThread.hpp"
 #include "providers/ControlPlaneFailure.hpp"
 #include "providers/DeepgramResponseDecoder.hpp"
 
@@ -8,6 +9,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <memory>
+#include <qcoro/qcorofuture.h>
 #include <qcoro/qcoronetworkreply.h>
 
 namespace lumora {
@@ -73,10 +75,16 @@ QCoro::Task<std::expected<DeepgramTranscript, ProviderFailure>> DeepgramClient::
     // A 2xx reply whose body stopped coming (the inactivity limit, a reset) is the network's.
     if (reply->error() != QNetworkReply::NoError)
         co_return failure(TransportError { reply->error(), reply->errorString() });
-    auto transcript = DeepgramResponseDecoder::decode(reply->readAll());
-    if (!transcript)
-        co_return failure(transcript.error());
-    co_return std::move(*transcript);
+    // The transcript of an hour's recording is large: decoded on a pool thread.
+    struct Decoded {
+        std::expected<DeepgramTranscript, JsonDecodeError> transcript;
+    };
+    const auto decoding = startOffThread(
+        [body = reply->readAll()] { return Decoded { DeepgramResponseDecoder::decode(body) }; });
+    auto decoded = std::move((*co_await qCoro(decoding).waitForFinished()).transcript);
+    if (!decoded)
+        co_return failure(decoded.error());
+    co_return std::move(*decoded);
 }
 
 } // namespace lumora

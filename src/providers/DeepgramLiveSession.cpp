@@ -15,11 +15,12 @@ const QByteArray closeStreamMessage = QByteArrayLiteral(R"({"type":"CloseStream"
 } // namespace
 
 DeepgramLiveSession::DeepgramLiveSession(DeepgramGrant grant, int sampleRate, QUuid reservationID,
-    const AnalysisProvider& analysis, const ProviderUsageReporter& usage, TurnHandler turnHandler,
-    ContextProvider contextProvider, InsightHandler insightHandler, DeepgramLiveSessionOptions options)
+    std::shared_ptr<const AnalysisProvider> analysis, std::shared_ptr<const ProviderUsageReporter> usage,
+    TurnHandler turnHandler, ContextProvider contextProvider, InsightHandler insightHandler,
+    DeepgramLiveSessionOptions options)
     : m_request(requestURL(options.baseURL, sampleRate))
-    , m_analysis(analysis)
-    , m_usage(usage)
+    , m_analysis(std::move(analysis))
+    , m_usage(std::move(usage))
     , m_reservationID(reservationID)
     , m_turnHandler(std::move(turnHandler))
     , m_contextProvider(std::move(contextProvider))
@@ -127,6 +128,30 @@ void DeepgramLiveSession::sendPCM(const QByteArray& data)
     writeOutgoing();
 }
 
+void DeepgramLiveSession::postPCM(QByteArray data)
+{
+    bool first = false;
+    {
+        const QMutexLocker lock(&m_postedLock);
+        first = m_posted.empty();
+        m_posted.push_back(std::move(data));
+    }
+    // One call takes every block handed over until it runs.
+    if (first)
+        QMetaObject::invokeMethod(this, &DeepgramLiveSession::takePostedPCM, Qt::QueuedConnection);
+}
+
+void DeepgramLiveSession::takePostedPCM()
+{
+    std::deque<QByteArray> blocks;
+    {
+        const QMutexLocker lock(&m_postedLock);
+        blocks.swap(m_posted);
+    }
+    for (const QByteArray& block : blocks)
+        sendPCM(block);
+}
+
 // The one writer: hands queued messages to the socket in order once it is open. While the
 // handshake runs they wait; once the stream has ended, audio still queued failed to go out.
 void DeepgramLiveSession::writeOutgoing()
@@ -189,22 +214,59 @@ QCoro::Task<void> DeepgramLiveSession::receiveLoop()
         for (const SpeakerTurn& turn : settledTurns(message)) {
             if (m_turnHandler)
                 m_turnHandler(turn);
-            if (auto batch = m_batcher.append(turn, m_options.clock()))
-                co_await analyze(std::move(*batch));
+            auto batch = m_batcher.append(turn, m_options.clock());
+            if (!batch)
+                continue;
+            if (m_receiveCancelled) {
+                // Released batches follow each other, so they join into one for the flush.
+                if (m_leftOver)
+                    m_leftOver->turns.append(batch->turns);
+                else
+                    m_leftOver = std::move(batch);
+                continue;
+            }
+            // No further message is read until this analysis has ended, unless the stop
+            // cancels the loop meanwhile.
+            const std::shared_ptr<bool> done = startAnalysis(std::move(*batch));
+            std::function<bool()> endedOrCancelled = [this, done] { return *done || m_receiveCancelled; };
+            co_await waitUntil(std::move(endedOrCancelled), std::chrono::milliseconds { -1 });
         }
     }
     m_receiving = false;
     wakeWaiting();
 }
 
-QCoro::Task<void> DeepgramLiveSession::analyze(LiveAnalysisBatch batch)
+std::shared_ptr<bool> DeepgramLiveSession::startAnalysis(LiveAnalysisBatch batch)
 {
-    const std::optional<LiveAnalysisContext> context
+    auto done = std::make_shared<bool>(false);
+    std::optional<LiveAnalysisContext> context
         = m_contextProvider ? m_contextProvider() : std::optional<LiveAnalysisContext>();
-    const auto result = co_await m_analysis.analyze(
-        AnalysisPass::live, AnalysisRubric::conversation, batch.turns, context, m_reservationID);
-    if (result && m_insightHandler)
-        m_insightHandler(result->offsettingTurnIndexes(batch.firstTurnIndex));
+    // Detached: it holds the provider, and the session only through a guard.
+    [[maybe_unused]] auto run = runAnalysis(QPointer<DeepgramLiveSession>(this), m_analysis, std::move(batch),
+        std::move(context), m_reservationID, done);
+    return done;
+}
+
+QCoro::Task<void> DeepgramLiveSession::runAnalysis(QPointer<DeepgramLiveSession> session,
+    std::shared_ptr<const AnalysisProvider> analysis, LiveAnalysisBatch batch,
+    std::optional<LiveAnalysisContext> context, QUuid reservationID, std::shared_ptr<bool> done)
+{
+    const auto result = co_await analysis->analyze(
+        AnalysisPass::live, AnalysisRubric::conversation, batch.turns, context, reservationID);
+    *done = true;
+    if (!session)
+        co_return;
+    std::optional<AnalysisProviderResult> insight;
+    if (result)
+        insight = result->offsettingTurnIndexes(batch.firstTurnIndex);
+    session->analysisEnded(std::move(insight));
+}
+
+void DeepgramLiveSession::analysisEnded(std::optional<AnalysisProviderResult> insight)
+{
+    if (insight && m_insightHandler && !m_stopped)
+        m_insightHandler(*insight);
+    wakeWaiting();
 }
 
 void DeepgramLiveSession::wakeWaiting()
@@ -234,6 +296,8 @@ QCoro::Task<void> DeepgramLiveSession::stop(qint64 durationSeconds)
 {
     if (m_stopping)
         co_return;
+    // Audio handed over before the stop goes out before the close message.
+    takePostedPCM();
     m_stopping = true;
 
     m_outgoing.push_back({ true, closeStreamMessage });
@@ -261,16 +325,30 @@ QCoro::Task<void> DeepgramLiveSession::stop(qint64 durationSeconds)
         }
     }
     m_streamEnded = true;
-    // The turns already received are handed on (and a released batch analysed) first, so
-    // the flush below takes everything that is left.
+
+    // Cancels the receive loop: it hands on the turns it holds at once, without waiting for an
+    // analysis (one under way goes on by itself), and leaves what it releases to the flush.
+    m_receiveCancelled = true;
+    wakeWaiting();
     co_await waitUntil([this] { return !m_receiving; }, std::chrono::milliseconds { -1 });
 
-    if (auto rest = m_batcher.flush())
-        co_await analyze(std::move(*rest));
+    std::optional<LiveAnalysisBatch> rest = std::exchange(m_leftOver, std::nullopt);
+    if (auto flushed = m_batcher.flush()) {
+        if (rest)
+            rest->turns.append(flushed->turns);
+        else
+            rest = std::move(flushed);
+    }
+    if (rest) {
+        const std::shared_ptr<bool> done = startAnalysis(std::move(*rest));
+        std::function<bool()> ended = [done] { return *done; };
+        co_await waitUntil(std::move(ended), m_options.flushLimit);
+    }
+    m_stopped = true;
 
     const qint64 latency = m_startedAt.elapsed();
     const auto reported
-        = co_await m_usage.reportDeepgram(m_reservationID, DeepgramOperation::liveTranscription,
+        = co_await m_usage->reportDeepgram(m_reservationID, DeepgramOperation::liveTranscription,
             QStringLiteral("nova-3"), durationSeconds, latency, m_statusCode);
     Q_UNUSED(reported);
 }

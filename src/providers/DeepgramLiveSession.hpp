@@ -10,8 +10,10 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QMutex>
 #include <QNetworkRequest>
 #include <QObject>
+#include <QPointer>
 #include <QSslConfiguration>
 #include <QTimer>
 #include <QUrl>
@@ -21,6 +23,7 @@
 #include <coroutine>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
 #include <vector>
@@ -39,6 +42,8 @@ struct DeepgramLiveSessionOptions {
     std::chrono::milliseconds closeGrace { 1000 };
     // How long the opening handshake may take.
     std::chrono::milliseconds handshakeLimit { 60'000 };
+    // How long the stop waits for the analysis of the turns left at the end.
+    std::chrono::milliseconds flushLimit { 8000 };
 };
 
 // The live transcription stream of one conversation: sends the microphone's PCM blocks to
@@ -48,8 +53,14 @@ struct DeepgramLiveSessionOptions {
 //
 // Lives on one Qt thread; the callbacks run there. Nothing throws or reports errors to
 // the caller: the usage report's status (200, or 599 after a failed send, an abnormal
-// drop or a refused handshake) is the only trace. The analysis provider, the usage
-// reporter and the session itself must stay alive until `stop` has returned.
+// drop or a refused handshake) is the only trace. The session must stay alive until `stop`
+// has returned; the analysis provider and the usage reporter are held as long as a call to
+// them runs, which may be after that.
+//
+// An analysis runs on its own: the receive loop waits for it before it reads on, but the stop
+// does not. The stop cancels the loop, which then hands on the turns it holds without waiting
+// for analyses, and waits only for the analysis of what is left, up to `flushLimit`. An
+// insight that arrives after the stop has returned is dropped.
 class DeepgramLiveSession : public QObject {
 public:
     using TurnHandler = std::function<void(const SpeakerTurn&)>;
@@ -61,8 +72,8 @@ public:
 
     // Builds the request; nothing goes on the network before `start`.
     DeepgramLiveSession(DeepgramGrant grant, int sampleRate, QUuid reservationID,
-        const AnalysisProvider& analysis, const ProviderUsageReporter& usage, TurnHandler turnHandler,
-        ContextProvider contextProvider, InsightHandler insightHandler,
+        std::shared_ptr<const AnalysisProvider> analysis, std::shared_ptr<const ProviderUsageReporter> usage,
+        TurnHandler turnHandler, ContextProvider contextProvider, InsightHandler insightHandler,
         DeepgramLiveSessionOptions options = {});
     ~DeepgramLiveSession() override;
 
@@ -78,6 +89,10 @@ public:
     // Queues one block of PCM behind every earlier one; a single writer hands them to the
     // socket in the order of these calls. An empty block, or one after `stop`, is skipped.
     void sendPCM(const QByteArray& data);
+    // `sendPCM` from any thread (the capture's audio thread): the block is handed to the
+    // session's thread in the order of these calls. Every block handed over before `stop` is
+    // called goes out before the close message.
+    void postPCM(QByteArray data);
     // Sends {"type":"CloseStream"}, waits up to the grace for the provider's last results
     // and its close, closes the socket, waits for the turns in hand to be handed on,
     // analyses the rest and reports usage. Runs once; later calls return at once.
@@ -100,20 +115,28 @@ private:
     };
 
     void writeOutgoing();
+    // Sends what `postPCM` has handed over so far.
+    void takePostedPCM();
     void enqueueIncoming(QByteArray message);
     void handleDisconnected();
     // Resumes the waiting coroutines from the event loop (never inside a socket's signal).
     void wakeWaiting();
     QCoro::Task<void> receiveLoop();
-    QCoro::Task<void> analyze(LiveAnalysisBatch batch);
+    // Starts the analysis of one batch on its own; the flag turns true when it has ended and
+    // its insight, if any, has been handed on.
+    std::shared_ptr<bool> startAnalysis(LiveAnalysisBatch batch);
+    static QCoro::Task<void> runAnalysis(QPointer<DeepgramLiveSession> session,
+        std::shared_ptr<const AnalysisProvider> analysis, LiveAnalysisBatch batch,
+        std::optional<LiveAnalysisContext> context, QUuid reservationID, std::shared_ptr<bool> done);
+    void analysisEnded(std::optional<AnalysisProviderResult> insight);
     // Waits until the condition holds or the limit passes (a negative limit: no limit).
     QCoro::Task<void> waitUntil(std::function<bool()> condition, std::chrono::milliseconds limit);
 
     QWebSocket m_socket;
     QNetworkRequest m_request;
     QTimer m_handshakeTimer;
-    const AnalysisProvider& m_analysis;
-    const ProviderUsageReporter& m_usage;
+    std::shared_ptr<const AnalysisProvider> m_analysis;
+    std::shared_ptr<const ProviderUsageReporter> m_usage;
     QUuid m_reservationID;
     TurnHandler m_turnHandler;
     ContextProvider m_contextProvider;
@@ -123,7 +146,12 @@ private:
     QElapsedTimer m_startedAt;
 
     std::deque<Outgoing> m_outgoing;
+    // Blocks handed over by `postPCM` and not yet taken on the session's thread.
+    QMutex m_postedLock;
+    std::deque<QByteArray> m_posted;
     std::deque<QByteArray> m_incoming;
+    // Batches released after the receive loop was cancelled, analysed with the flush.
+    std::optional<LiveAnalysisBatch> m_leftOver;
     std::vector<std::coroutine_handle<>> m_waiting;
     bool m_receiving = false; // the receive loop is handing on messages
     bool m_streamEnded = false; // the socket is closed, or never opened
@@ -132,6 +160,8 @@ private:
     bool m_transportFailed = false; // the connection broke rather than closed
     bool m_closedByUs = false;
     bool m_stopping = false;
+    bool m_receiveCancelled = false;
+    bool m_stopped = false;
     int m_statusCode = healthyStatus;
 };
 

@@ -4,16 +4,16 @@
 
 namespace lumora {
 
-const AnalysisProvider& LiveCoaching::analyzer(ConversationMode mode, const AnalysisProvider& client)
+std::shared_ptr<const AnalysisProvider> LiveCoaching::analyzer(
+    ConversationMode mode, std::shared_ptr<const AnalysisProvider> client)
 {
-    static const InertAnalysisProvider inert;
     switch (mode) {
     case ConversationMode::conversation:
         return client;
     case ConversationMode::checkin:
         break;
     }
-    return inert;
+    return std::make_shared<const InertAnalysisProvider>();
 }
 
 } // namespace lumora

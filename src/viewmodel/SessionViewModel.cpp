@@ -7,7 +7,7 @@
 #include "audio/NativeAudioCapture.hpp"
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
-#include "persistence/OffThread.hpp"
+#include "domain/OffThread.hpp"
 #include "providers/ControlPlaneClient.hpp"
 #include "security/AccountSessionStore.hpp"
 #include "security/MemoryKeyStore.hpp"

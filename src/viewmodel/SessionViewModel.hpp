@@ -518,23 +518,22 @@ private:
     QCoro::Task<void> beginSmokeConversation();
     QCoro::Task<void> failStart(ConversationStartFailure failure);
     void enterRecording(const QUrl& audioURL, double maximumSeconds);
-    QCoro::Task<void> finishWithCoordinator();
-    QCoro::Task<void> finishSmokeConversation();
-    QCoro::Task<void> recoverFinish();
+    QCoro::Task<void> finishWithCoordinator(QUrl audioURL);
+    QCoro::Task<void> finishSmokeConversation(QUrl audioURL);
+    QCoro::Task<void> recoverFinish(QUrl audioURL);
     QCoro::Task<void> backUpFinishedConversation(DerivedSessionResult result);
     QCoro::Task<void> finishCheckinIfRunning();
     QCoro::Task<void> stopLiveSession(qint64 durationSeconds);
     void stopRecordingClock();
-    void removeRecordingFolder();
+    void removeRecordingFolder(const QUrl& audioURL);
     void handleLiveTurn(const SpeakerTurn& turn);
     void handleLiveInsight(const AnalysisProviderResult& result);
     void handleCaptureEnded(bool successfully);
     NativeAudioCapture& audioCapture();
 
     std::shared_ptr<NativeAudioCapture> m_audioCapture;
-    // The live stream and the client it reports to, which must outlive its stop.
+    // The live stream of the running conversation.
     std::shared_ptr<DeepgramLiveSession> m_liveSession;
-    std::shared_ptr<ControlPlaneClient> m_liveSessionClient;
     std::shared_ptr<RecordingTimer> m_recordingTimer;
     // Account: restore, connection, browser sign-in and account operations.
     using AccountCall = std::function<QCoro::Task<std::expected<void, AccountCallFailure>>()>;

@@ -7,6 +7,7 @@
 #include "appcore/SessionCoordinator.hpp"
 #include "domain/ConversationHistoryMerge.hpp"
 #include "domain/PairingPolicy.hpp"
+#include "persistence/ConversationBackupStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 #include "providers/ControlPlaneBootstrap.hpp"
 #include "providers/ControlPlaneClient.hpp"
@@ -404,10 +405,19 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
             wipedEverything = false;
         }
     }
+    // The backup state holds the history's titles and summaries: it is wiped through the
+    // service, or the store itself when no account is connected to it (smoke mode).
+    bool forgotten = true;
     if (const auto service = m_backupService) {
-        co_await service->forgetEverything();
-        if (alive.expired())
-            co_return;
+        forgotten = co_await service->forgetEverything();
+    } else if (const auto backupStore = m_backupStore) {
+        forgotten = (co_await backupStore->removeAll()).has_value();
+    }
+    if (alive.expired())
+        co_return;
+    if (!forgotten) {
+        qCWarning(accountLog, "The backup state could not be removed.");
+        wipedEverything = false;
     }
     const auto sessions = m_sessionStore;
     const auto cleared = co_await sessions->clear();

@@ -36,6 +36,12 @@ const QString processingFailedText
 const QString savedLocallyText = QStringLiteral("Your conversation is saved on this computer and ready to "
                                                 "review. It reaches your account as soon as it can.");
 
+const QString liveTranscriptConversationText
+    = QStringLiteral("Conversation ready to review. The final transcript could not be made, so the review "
+                     "uses the live transcript.");
+const QString liveTranscriptCheckinText = QStringLiteral(
+    "Check-in saved. The final transcript could not be made, so the review uses the live transcript.");
+
 // The seconds a conversation asks the coordinator for.
 constexpr double requestedSeconds = 3600;
 
@@ -221,7 +227,7 @@ QCoro::Task<void> SessionViewModel::beginConversation()
         QPointer<SessionViewModel> self(this);
         std::shared_ptr<DeepgramLiveSession> live(new DeepgramLiveSession(
                                                       prepared->liveGrant, int(rate), prepared->reservationID,
-                                                      LiveCoaching::analyzer(m_sessionMode, *client), *client,
+                                                      LiveCoaching::analyzer(m_sessionMode, client), client,
                                                       [self](const SpeakerTurn& turn) {
                                                           if (self)
                                                               self->handleLiveTurn(turn);
@@ -241,17 +247,13 @@ QCoro::Task<void> SessionViewModel::beginConversation()
             [](DeepgramLiveSession* session) { session->deleteLater(); });
         live->start();
         m_liveSession = std::move(live);
-        m_liveSessionClient = client;
     }
 
     NativeAudioCapture::PcmHandler pcmHandler;
     if (const auto live = m_liveSession) {
-        // Runs on the audio thread: one queued call per block to the session's own thread,
-        // where its outgoing queue keeps the blocks in capture order.
-        pcmHandler = [live](const QByteArray& block) {
-            QMetaObject::invokeMethod(
-                live.get(), [live, block] { live->sendPCM(block); }, Qt::QueuedConnection);
-        };
+        // Runs on the audio thread: hands each block to the session's own thread, where its
+        // outgoing queue keeps the blocks in capture order.
+        pcmHandler = [live](const QByteArray& block) { live->postPCM(block); };
     }
     QPointer<SessionViewModel> self(this);
     auto completion = [self](bool successfully) {
@@ -354,9 +356,8 @@ QCoro::Task<void> SessionViewModel::failStart(ConversationStartFailure failure)
 
 QCoro::Task<void> SessionViewModel::stopLiveSession(qint64 durationSeconds)
 {
-    // The session reports to its client until its stop returns; both are held till then.
+    // Held until its stop returns.
     const auto live = std::exchange(m_liveSession, nullptr);
-    const auto client = std::exchange(m_liveSessionClient, nullptr);
     if (live)
         co_await live->stop(durationSeconds);
 }
@@ -425,6 +426,10 @@ QCoro::Task<void> SessionViewModel::finishConversation()
         co_return;
     if (!m_audioURL)
         co_return;
+    // This finish's own copies: a give-up while it waits (sign-out, account deletion) clears the
+    // fields, and a conversation started after that sets them anew.
+    const QUrl audioURL = *m_audioURL;
+    const std::optional<QUuid> reservationID = m_liveReservationID;
     publishRunningFlag(m_isRecording, false, &SessionViewModel::isRecordingChanged);
     publishRunningFlag(m_isPaused, false, &SessionViewModel::isPausedChanged);
     if (m_pauseStartedAt) {
@@ -441,20 +446,22 @@ QCoro::Task<void> SessionViewModel::finishConversation()
     setStatusText(QStringLiteral("Processing privately"));
 
     if (m_smokeMode)
-        co_await finishSmokeConversation();
+        co_await finishSmokeConversation(audioURL);
     else
-        co_await finishWithCoordinator();
+        co_await finishWithCoordinator(audioURL);
     if (alive.expired())
         co_return;
 
     publishRunningFlag(m_isProcessing, false, &SessionViewModel::isProcessingChanged);
-    m_audioURL.reset();
-    m_liveReservationID.reset();
+    if (m_audioURL == audioURL)
+        m_audioURL.reset();
+    if (m_liveReservationID == reservationID)
+        m_liveReservationID.reset();
 }
 
-QCoro::Task<void> SessionViewModel::finishSmokeConversation()
+QCoro::Task<void> SessionViewModel::finishSmokeConversation(QUrl audioURL)
 {
-    removeRecordingFolder();
+    removeRecordingFolder(audioURL);
     const QUuid id = m_currentSession && m_currentSession->sessionID ? *m_currentSession->sessionID
                                                                      : QUuid::createUuid();
     const DerivedSessionResult result = smokeResult(id, m_environment.clock(), m_elapsed, m_sessionMode);
@@ -480,29 +487,30 @@ QCoro::Task<void> SessionViewModel::finishSmokeConversation()
     co_await finishCheckinIfRunning();
 }
 
-QCoro::Task<void> SessionViewModel::finishWithCoordinator()
+QCoro::Task<void> SessionViewModel::finishWithCoordinator(QUrl audioURL)
 {
     const auto coordinator = m_coordinator;
     if (!coordinator) {
         qCWarning(conversationLog, "Conversation finish failed: %s", "coordinator_invalidState");
-        co_await recoverFinish();
+        co_await recoverFinish(audioURL);
         co_return;
     }
     const auto alive = lifetime();
     const auto result
-        = co_await coordinator->finish(*m_audioURL, QStringLiteral("audio/mp4"), std::max(m_elapsed, 1.0));
+        = co_await coordinator->finish(audioURL, QStringLiteral("audio/mp4"), std::max(m_elapsed, 1.0));
     if (alive.expired())
         co_return;
     if (!result) {
         qCWarning(conversationLog, "Conversation finish failed: %s",
             qUtf8Printable(startFailureDiagnostic(result.error())));
-        co_await recoverFinish();
+        co_await recoverFinish(audioURL);
         co_return;
     }
+    const bool fromLiveTurns = coordinator->reviewFromLiveTurns();
     if (const auto reset = coordinator->resetAfterCompletion(); !reset) {
         qCWarning(conversationLog, "Conversation finish failed: %s",
             qUtf8Printable(startFailureDiagnostic(SessionCoordinatorFailure(reset.error()))));
-        co_await recoverFinish();
+        co_await recoverFinish(audioURL);
         co_return;
     }
     auto results = co_await storedResults();
@@ -512,9 +520,9 @@ QCoro::Task<void> SessionViewModel::finishWithCoordinator()
     publish(m_currentSession, std::optional<ConversationSessionState>(),
         &SessionViewModel::currentSessionChanged);
     resetLiveState();
-    setStatusText(m_sessionMode == ConversationMode::checkin
-            ? QStringLiteral("Check-in saved")
-            : QStringLiteral("Conversation ready to review"));
+    const bool checkin = m_sessionMode == ConversationMode::checkin;
+    setStatusText(
+        checkin ? QStringLiteral("Check-in saved") : QStringLiteral("Conversation ready to review"));
     co_await backUpFinishedConversation(*result);
     if (alive.expired())
         co_return;
@@ -525,9 +533,14 @@ QCoro::Task<void> SessionViewModel::finishWithCoordinator()
     // read just now changes nothing about that.
     if (!co_await refreshAfterConversation())
         qCWarning(conversationLog, "The account could not be refreshed after the conversation.");
+    if (alive.expired())
+        co_return;
+    // Said last, so that the account's resting line does not cover it.
+    if (fromLiveTurns)
+        setStatusText(checkin ? liveTranscriptCheckinText : liveTranscriptConversationText);
 }
 
-QCoro::Task<void> SessionViewModel::recoverFinish()
+QCoro::Task<void> SessionViewModel::recoverFinish(QUrl audioURL)
 {
     const std::optional<QUuid> sessionID = m_currentSession ? m_currentSession->sessionID : std::nullopt;
     const auto alive = lifetime();
@@ -537,7 +550,7 @@ QCoro::Task<void> SessionViewModel::recoverFinish()
             co_return;
     }
     // Without a coordinator (or with one that holds another folder) the recording would stay.
-    removeRecordingFolder();
+    removeRecordingFolder(audioURL);
     resetLiveState();
     if (const auto store = m_resultStore) {
         auto listed = co_await store->list();
@@ -572,11 +585,9 @@ QCoro::Task<void> SessionViewModel::recoverFinish()
     reportFailure(processingFailedText);
 }
 
-void SessionViewModel::removeRecordingFolder()
+void SessionViewModel::removeRecordingFolder(const QUrl& audioURL)
 {
-    if (!m_audioURL)
-        return;
-    const QString folder = QFileInfo(m_audioURL->toLocalFile()).absolutePath();
+    const QString folder = QFileInfo(audioURL.toLocalFile()).absolutePath();
     if (m_temporaryStore)
         (void)m_temporaryStore->removeSessionDirectory(folder);
 }
@@ -631,7 +642,8 @@ QCoro::Task<void> SessionViewModel::abandonConversation()
         if (alive.expired())
             co_return;
     }
-    removeRecordingFolder();
+    if (m_audioURL)
+        removeRecordingFolder(*m_audioURL);
     m_audioURL.reset();
     m_liveReservationID.reset();
 }

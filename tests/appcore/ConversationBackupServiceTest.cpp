@@ -141,6 +141,54 @@ TEST_F(ConversationBackupServiceTest, EachReplyLeavesItsOutcomeRecordAndLogLine)
     EXPECT_EQ(mac.probe->uploads.size(), sent);
 }
 
+// Nothing goes to the account without a record kept for it: a record that cannot be read is not
+// a missing one, and one that cannot be written is not made. Either would send the review again
+// under a new id, a duplicate on the account.
+TEST_F(ConversationBackupServiceTest, NothingIsSentWhileTheBackupStateCannotBeReadOrWritten)
+{
+    Computer mac(account("Ada"));
+    const DerivedSessionResult stored = mac.backedUp(hoursAgo(3));
+    const Record storedRecord = *mac.record(stored.id);
+    const DerivedSessionResult later = mac.save(hoursAgo(1));
+    const QString stateKey = ConversationBackupStore::keyAccount();
+    const Outcome waits = Outcome::retryLater(ConversationBackupService::stateUnavailableCode);
+    const QString deferred
+        = "conversation-backup: Conversation history upload deferred: " + waits.failureCode();
+    log.take();
+
+    // Unreadable from the start: nothing is sent, offered or answered.
+    mac.keys->failingReads.insert(stateKey);
+    mac.reopenBackupState();
+    EXPECT_EQ(test::awaitTask(mac.service->backUp(stored, mac.clock)), waits);
+    EXPECT_EQ(test::awaitTask(mac.service->backUp(later, mac.clock)), waits);
+    EXPECT_EQ(test::awaitTask(mac.service->conversationsAwaitingOffer()), 0);
+    EXPECT_EQ(test::awaitTask(mac.service->conversationsKeptLocal()), 0);
+    test::awaitTask(mac.service->acceptMigration(mac.clock));
+    EXPECT_EQ(mac.probe->uploads.size(), 1);
+    EXPECT_EQ(log.take(), (QStringList { deferred, deferred }));
+
+    // Read, then no longer writable (sealing needs the key again): still nothing is sent.
+    mac.keys->failingReads.clear();
+    mac.reopenBackupState();
+    EXPECT_EQ(mac.records(), QList<Record> { storedRecord });
+    mac.keys->failingReads.insert(stateKey);
+    EXPECT_EQ(test::awaitTask(mac.service->backUp(later, mac.clock)), waits);
+    test::awaitTask(mac.service->declineMigration());
+    EXPECT_EQ(test::awaitTask(mac.service->migrationChoice()), std::nullopt);
+    EXPECT_EQ(mac.probe->uploads.size(), 1);
+    EXPECT_EQ(log.take(),
+        (QStringList {
+            deferred, "conversation-backup: The answer to the migration offer could not be kept." }));
+
+    // Once the state is back, each review is on the account once, under its first id.
+    mac.keys->failingReads.clear();
+    EXPECT_EQ(test::awaitTask(mac.service->backUp(later, mac.clock)), Outcome::stored());
+    EXPECT_EQ(test::awaitTask(mac.service->backUp(stored, mac.clock)), Outcome::stored());
+    EXPECT_EQ(mac.probe->uploads, (QList<QUuid> { storedRecord.conversationID, mac.accountID(later) }));
+    test::awaitTask(mac.service->refreshServerHistory());
+    EXPECT_EQ(mac.cachedIDs().size(), 2);
+}
+
 TEST_F(ConversationBackupServiceTest, TheMigrationOfferIsAnsweredAndCanBeTakenBack)
 {
     Computer mac(account("Ada"));
@@ -160,9 +208,17 @@ TEST_F(ConversationBackupServiceTest, TheMigrationOfferIsAnsweredAndCanBeTakenBa
     EXPECT_EQ(test::awaitTask(mac.service->conversationsKeptLocal()), 0);
     EXPECT_EQ(test::awaitTask(mac.service->migrationChoice()), ConversationMigrationChoice::accepted);
 
-    test::awaitTask(mac.service->forgetEverything());
+    EXPECT_TRUE(test::awaitTask(mac.service->forgetEverything()));
     EXPECT_EQ(test::awaitTask(mac.service->migrationChoice()), std::nullopt);
     EXPECT_EQ(test::awaitTask(mac.service->conversationsAwaitingOffer()), 3);
+
+    // A state that cannot be removed (its folder turned into a link) is reported as kept.
+    const QString folder = QFileInfo(mac.store->file()).path();
+    ASSERT_TRUE(test::awaitTask(mac.store->setMigrationChoice(ConversationMigrationChoice::declined)));
+    ASSERT_TRUE(QFile::rename(folder, folder + "-real"));
+    ASSERT_TRUE(QFile::link(folder + "-real", folder));
+    EXPECT_FALSE(test::awaitTask(mac.service->forgetEverything()));
+    EXPECT_TRUE(QFileInfo::exists(folder + "-real/" + ConversationBackupStore::fileName()));
 }
 
 } // namespace

@@ -101,11 +101,15 @@ TEST_F(ConversationHistoryServiceTest, ASharedDeletionWaitsForThePartnerAndEndsW
 TEST_F(ConversationHistoryServiceTest, ADeletionRemovesNothingWhenTheBackupStateCannotBeRead)
 {
     Computer mac(account("Ada"));
-    // On this computer only: removed here, the account not asked.
-    const DerivedSessionResult waiting = mac.waiting(hoursAgo(2));
-    EXPECT_TRUE(test::awaitTask(mac.service->remove(*mac.row(mac.accountID(waiting))))->isDeleted());
-    EXPECT_FALSE(mac.onThisComputer(waiting));
+    // On this computer only (the account refused it for good): removed here, the account not
+    // asked.
+    const DerivedSessionResult refused = mac.save(hoursAgo(2));
+    mac.probe->uploadFailures = { ControlPlaneError::rejected(422) };
+    test::awaitTask(mac.service->backUp(refused, mac.clock));
+    EXPECT_TRUE(test::awaitTask(mac.service->remove(*mac.row(mac.accountID(refused))))->isDeleted());
+    EXPECT_FALSE(mac.onThisComputer(refused));
     EXPECT_TRUE(mac.records().isEmpty());
+    EXPECT_EQ(mac.probe->otherCalls, 0);
 
     // On the account too, but whether it is cannot be read: the state's key is gone.
     const DerivedSessionResult stored = mac.backedUp(hoursAgo(1));
@@ -115,6 +119,51 @@ TEST_F(ConversationHistoryServiceTest, ADeletionRemovesNothingWhenTheBackupState
     EXPECT_EQ(test::awaitTask(mac.service->remove(row)), std::unexpected(deleteFailed));
     EXPECT_TRUE(mac.onThisComputer(stored));
     EXPECT_EQ(mac.probe->otherCalls, 0);
+}
+
+// A review still waiting for its upload may be on the account already (the reply was lost): its
+// deletion asks the account too, whose "not found" counts as deleted, so the row never comes
+// back with the next refresh. Without an answer nothing is deleted.
+TEST_F(ConversationHistoryServiceTest, AWaitingReviewIsDeletedOnTheAccountTooAndNeverComesBack)
+{
+    Computer mac(account("Ada"));
+    const struct {
+        const char* name;
+        std::optional<ControlPlaneFailure> uploadFailure; // none: stored, its reply lost
+        bool offlineAtDeletion;
+        bool deleted;
+    } rows[] = {
+        { "arrived, reply lost", std::nullopt, false, true },
+        { "never arrived", ControlPlaneError::rejected(503), false, true },
+        { "never arrived, offline now", ControlPlaneError::rejected(503), true, false },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const DerivedSessionResult review = mac.save(hoursAgo(1));
+        if (row.uploadFailure)
+            mac.probe->uploadFailures = { *row.uploadFailure };
+        else
+            mac.probe->loseNextUploadReply = true;
+        EXPECT_EQ(test::awaitTask(mac.service->backUp(review, mac.clock)).kind(),
+            ConversationBackupOutcome::Kind::retryLater);
+        const QUuid id = mac.accountID(review);
+        const ConversationHistoryEntry entry = *mac.row(id);
+        const int asked = mac.probe->otherCalls;
+
+        Computer offline(unreachable());
+        const auto& service = row.offlineAtDeletion
+            ? ConversationBackupService::create(offline.probe, mac.results, mac.store)
+            : mac.service;
+        const auto removed = test::awaitTask(service->remove(entry));
+        EXPECT_EQ(removed.has_value(), row.deleted);
+        EXPECT_EQ(mac.onThisComputer(review), !row.deleted);
+        EXPECT_EQ(mac.record(review.id).has_value(), !row.deleted);
+        EXPECT_EQ(mac.probe->otherCalls + offline.probe->otherCalls, asked + 1);
+
+        test::awaitTask(mac.service->refreshServerHistory());
+        EXPECT_FALSE(mac.cachedIDs().contains(id));
+        EXPECT_EQ(mac.row(id).has_value(), !row.deleted);
+    }
 }
 
 TEST_F(ConversationHistoryServiceTest, HiddenRowsAndReviewsFromTheAccount)

@@ -40,8 +40,8 @@ private:
 };
 
 // Every server and storage collaborator of the coordinator in one object that writes each call
-// into `calls`. A call named in `failures` fails with that failure; a call named `holdAt` waits
-// in `held` until the test releases it.
+// into `calls`. A call named in `failures` fails with that failure, only that many times when
+// `failuresLeft` counts it; a call named `holdAt` waits in `held` until the test releases it.
 class FakeConversationServices final : public SessionAuthorizationProvider,
                                        public ProviderTokenSource,
                                        public FinalTranscriptionProvider,
@@ -56,6 +56,7 @@ public:
 
     QStringList calls;
     QHash<QString, ProviderFailure> failures;
+    QHash<QString, int> failuresLeft;
     std::optional<ResultStoreFailure> saveFailure;
     QString holdAt;
     HeldCall held;
@@ -173,7 +174,12 @@ private:
     std::optional<ProviderFailure> failureOf(QStringView call) const
     {
         const auto found = failures.constFind(call.toString());
-        return found == failures.cend() ? std::nullopt : std::optional(*found);
+        if (found == failures.cend())
+            return std::nullopt;
+        const auto left = self()->failuresLeft.find(call.toString());
+        if (left != self()->failuresLeft.end() && (*left)-- <= 0)
+            return std::nullopt;
+        return *found;
     }
 
     // Logs the call and, when it is the one to hold, waits to be let go.

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "RealControlPlaneFixture.hpp"
+#include "TestKeyStore.hpp"
 #include "appcore/ConversationBackupService.hpp"
 #include "domain/ConversationUploadCodec.hpp"
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
-#include "security/MemoryKeyStore.hpp"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -204,7 +204,9 @@ struct Computer {
     }
 
     QTemporaryDir folder;
-    std::shared_ptr<MemoryKeyStore> keys = std::make_shared<MemoryKeyStore>();
+    // Chosen keys can be made to fail: the backup state's key, for a state that cannot be read
+    // (before it is first read) or written (after).
+    std::shared_ptr<test::TestKeyStore> keys = std::make_shared<test::TestKeyStore>();
     std::shared_ptr<ContentClientProbe> probe;
     std::shared_ptr<EncryptedResultStore> results;
     std::shared_ptr<ConversationBackupStore> store;

@@ -104,8 +104,8 @@ private:
 struct Harness {
     Harness()
     {
-        coordinator = SessionCoordinator::create(
-            fake, fake, fake, fake, fake, fake, TemporaryConversationStore::create(root).value());
+        coordinator = SessionCoordinator::create(fake, fake, fake, fake, fake, fake,
+            TemporaryConversationStore::create(root).value(), std::chrono::milliseconds(1));
     }
 
     SessionCoordinator::Result<PreparedConversation> prepare(
@@ -140,6 +140,20 @@ QStringList firstOf(const QStringList& calls, qsizetype count)
     return calls.first(count);
 }
 
+// The calls of final transcriptions tried `attempts` times, each with a fresh grant, all
+// refused at the grant or failed at the transcription.
+QStringList failedAttempts(int attempts, bool grantRefused)
+{
+    QStringList calls;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        calls.append(u"grant r0"_qs);
+        if (!grantRefused)
+            calls.append(
+                QStringLiteral("transcribe recording.m4a audio/mp4 token-r0-%1").arg(calls.size() + 2));
+    }
+    return calls;
+}
+
 TEST(SessionCoordinator, EachFailedStepCancelsTheReservationAndRemovesTheFolder)
 {
     struct Row {
@@ -172,12 +186,12 @@ TEST(SessionCoordinator, EachFailedStepCancelsTheReservationAndRemovesTheFolder)
             none, preparedCalls + cancel, u"status 403"_qs, SessionPhase::idle },
         { "fresh credential refused", none,
             [](Harness& h) { h.fake->failures.insert(u"grant"_qs, FakeConversationServices::refused(409)); },
-            firstOf(finishedCalls, 1) + cancel, u"status 409"_qs, SessionPhase::failed },
-        { "transcription answers 500", none,
+            failedAttempts(3, true) + cancel, u"status 409"_qs, SessionPhase::failed },
+        { "transcription answers 500, no live turn to fall back on", none,
             [](Harness& h) {
                 h.fake->failures.insert(u"transcribe"_qs, FakeConversationServices::refused(500));
             },
-            firstOf(finishedCalls, 2) + cancel, u"status 500"_qs, SessionPhase::failed },
+            failedAttempts(3, false) + cancel, u"status 500"_qs, SessionPhase::failed },
         { "analysis answers 400", none,
             [](Harness& h) {
                 h.fake->failures.insert(u"analyze"_qs, FakeConversationServices::refused(400));
@@ -381,6 +395,63 @@ TEST(SessionCoordinator, TheReviewComesFromTheFinalTranscriptAndTheFinalAnalysis
     EXPECT_FALSE(h.coordinator->reservation().has_value());
     EXPECT_TRUE(h.coordinator->turns().isEmpty());
     EXPECT_EQ(h.fake->calls.size(), preparedCalls.size() + finishedCalls.size());
+}
+
+// The final transcription is tried three times, each with a fresh grant; when every attempt
+// fails, the review comes from the live turns through the same final analysis instead of the
+// conversation being lost.
+TEST(SessionCoordinator, AFailedFinalTranscriptionIsTriedAgainThenTheLiveTurnsMakeTheReview)
+{
+    const QList<SpeakerTurn> live { SpeakerTurn(0, 0, 4, u"We keep missing each other."_qs),
+        SpeakerTurn(1, 4, 9, u"I know, I feel it too."_qs), SpeakerTurn(0, 9, 15, u"Can we try?"_qs) };
+    const QStringList finalized { u"save"_qs, u"finalize r0 20"_qs };
+    const struct {
+        const char* name;
+        QString failing;
+        int times;
+        QStringList calls;
+        bool fromLiveTurns;
+    } rows[] = {
+        { "the second transcription succeeds", u"transcribe"_qs, 1,
+            failedAttempts(1, false)
+                + QStringList { u"grant r0"_qs, u"transcribe recording.m4a audio/mp4 token-r0-5"_qs,
+                    u"usage r0 finalTranscription nova-3 13s 200"_qs,
+                    u"analyze final conversation 2 turns r0"_qs }
+                + finalized,
+            false },
+        { "two grants refused, the third works", u"grant"_qs, 2,
+            failedAttempts(2, true)
+                + QStringList { u"grant r0"_qs, u"transcribe recording.m4a audio/mp4 token-r0-5"_qs,
+                    u"usage r0 finalTranscription nova-3 13s 200"_qs,
+                    u"analyze final conversation 2 turns r0"_qs }
+                + finalized,
+            false },
+        { "every transcription fails", u"transcribe"_qs, 3,
+            failedAttempts(3, false) + QStringList { u"analyze final conversation 3 turns r0"_qs }
+                + finalized,
+            true },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Harness h;
+        ASSERT_TRUE(h.prepare().has_value());
+        for (const SpeakerTurn& turn : live)
+            ASSERT_TRUE(h.coordinator->acceptLiveTurn(turn).has_value());
+        h.fake->failures.insert(row.failing, FakeConversationServices::refused(500));
+        h.fake->failuresLeft.insert(row.failing, row.times);
+
+        const auto result = h.finish(20);
+        ASSERT_TRUE(result.has_value()) << describe(result).toStdString();
+        EXPECT_EQ(h.fake->calls.mid(preparedCalls.size()), row.calls);
+        EXPECT_EQ(h.coordinator->phase(), SessionPhase::complete);
+        EXPECT_EQ(h.coordinator->reviewFromLiveTurns(), row.fromLiveTurns);
+        EXPECT_EQ(result->transcript, row.fromLiveTurns ? live : h.fake->transcript.turns);
+        EXPECT_EQ(result->duration, row.fromLiveTurns ? 20 : 12.1);
+        EXPECT_EQ(result->stats, TurnGrouping::stats(TurnGrouping::group(*result->transcript)));
+        EXPECT_FALSE(h.folderExists());
+        ASSERT_TRUE(h.coordinator->resetAfterCompletion().has_value());
+        EXPECT_FALSE(h.coordinator->reviewFromLiveTurns());
+    }
 }
 
 TEST(SessionCoordinator, ACheckinIsAnalysedWithItsRubricAndStoredUnjudged)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AwaitTask.hpp"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -19,29 +21,6 @@
 #include <vector>
 
 namespace lumora::test {
-
-// Runs the event loop for the given time.
-inline void spinFor(int milliseconds)
-{
-    QDeadlineTimer deadline(milliseconds);
-    while (!deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-}
-
-// Runs the event loop until the condition holds; false when the time ran out first.
-inline bool spinUntil(const std::function<bool()>& condition, int milliseconds = 15000)
-{
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 inline int modeOf(const QString& path)
 {

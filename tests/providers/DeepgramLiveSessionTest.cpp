@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <qcoro/qcorotimer.h>
+#include <thread>
 
 namespace lumora {
 namespace {
@@ -96,6 +97,12 @@ private:
     const AnalysisProvider* m_next;
 };
 
+// A provider the test keeps alive itself, handed to the session as a shared one.
+template <typename T> std::shared_ptr<const T> borrowed(const T& object)
+{
+    return std::shared_ptr<const T>(std::shared_ptr<const void>(), &object);
+}
+
 // What one live session handed on.
 struct Outcome {
     QList<SpeakerTurn> turns;
@@ -106,16 +113,18 @@ struct Outcome {
 class LiveSessionRun {
 public:
     LiveSessionRun(const DeepgramGrant& grant, const QUrl& base, const QSslConfiguration& tls,
-        const AnalysisProvider& analysis, const ProviderUsageReporter& usage, QUuid reservation)
+        const AnalysisProvider& analysis, const ProviderUsageReporter& usage, QUuid reservation,
+        std::chrono::milliseconds flushLimit = DeepgramLiveSessionOptions {}.flushLimit)
     {
         DeepgramLiveSessionOptions options;
         options.baseURL = base;
         options.tls = tls;
         options.closeGrace = std::chrono::milliseconds(400);
+        options.flushLimit = flushLimit;
         // Twenty seconds pass between turns, so four turns have waited long enough.
         options.clock = [this] { return start.addSecs(20 * clockReads++); };
         session = std::make_unique<DeepgramLiveSession>(
-            grant, sampleRate, reservation, analysis, usage,
+            grant, sampleRate, reservation, borrowed(analysis), borrowed(usage),
             [this](const SpeakerTurn& turn) { outcome.turns.append(turn); },
             [this] { return std::optional<LiveAnalysisContext>(LiveAnalysisContext(step)); },
             [this](const AnalysisProviderResult& result) { outcome.insights.append(result); }, options);
@@ -280,12 +289,90 @@ TEST_F(DeepgramLiveSessionTest, ACheckinStreamsButGetsNoInsights)
     file.close();
     startStandIn({ "--script", file.fileName() });
     ScriptedAnalysis client({});
-    const Outcome outcome = stream(grant(), LiveCoaching::analyzer(ConversationMode::checkin, client), 20);
+    const Outcome outcome
+        = stream(grant(), *LiveCoaching::analyzer(ConversationMode::checkin, borrowed(client)), 20);
     EXPECT_EQ(outcome.turns.size(), 10);
     EXPECT_TRUE(outcome.insights.isEmpty());
     EXPECT_TRUE(client.batches.isEmpty());
     ASSERT_EQ(usage.reports.size(), 1);
     EXPECT_EQ(usage.reports.first().statusCode, 200);
+}
+
+// Audio handed over from the capture's thread right before the stop still goes out, all of it
+// and in order, before the close message.
+TEST_F(DeepgramLiveSessionTest, BlocksHandedOverBeforeTheStopGoOutBeforeTheCloseMessage)
+{
+    startStandIn({ "--script", scriptFile() });
+    ScriptedAnalysis analysis({});
+    LiveSessionRun run(grant(), standIn->baseUrl(), tls(), analysis, usage, reservation);
+    run.session->start();
+    std::thread capture([&] {
+        for (int i = 0; i < 24; ++i)
+            run.session->postPCM(block(qint16(i)));
+    });
+    capture.join();
+    test::awaitTask(run.session->stop(3));
+
+    QStringList expected;
+    for (int i = 0; i < 24; ++i)
+        expected.append(QStringLiteral("binary 8192 %1 %1").arg(i));
+    expected << R"(text {"type":"CloseStream"})"
+             << "closing 1000";
+    EXPECT_EQ(frames(expected.last()), expected.join(u'\n').toStdString());
+    EXPECT_EQ(usage.reports.first().statusCode, 200);
+}
+
+// Answers no analysis until it is let go; each answer names its batch's first turn.
+class HeldAnalysis final : public AnalysisProvider {
+public:
+    QCoro::Task<std::expected<AnalysisProviderResult, ProviderFailure>> analyze(AnalysisPass, AnalysisRubric,
+        QList<SpeakerTurn> turns, std::optional<LiveAnalysisContext>, QUuid) const override
+    {
+        batches.append(turns);
+        while (!released)
+            co_await QCoro::sleepFor(std::chrono::milliseconds(10));
+        AnalysisProviderResult result;
+        result.summary = turns.first().text;
+        ++answered;
+        co_return result;
+    }
+
+    mutable QList<QList<SpeakerTurn>> batches;
+    mutable int answered = 0;
+    bool released = false;
+};
+
+// The stop waits for no analysis but that of the turns left at the end, and for that one only up
+// to its limit: every turn received is still handed on, the turns released or pending at the
+// stop go to that one last analysis, and answers that come after the stop are dropped.
+TEST_F(DeepgramLiveSessionTest, TheStopWaitsOnlyForTheLastAnalysisAndOnlySoLong)
+{
+    QFile file(scratch.filePath("ten.json"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(tenTurns());
+    file.close();
+    startStandIn({ "--script", file.fileName() });
+    HeldAnalysis analysis;
+    LiveSessionRun run(
+        grant(), standIn->baseUrl(), tls(), analysis, usage, reservation, std::chrono::milliseconds(300));
+    run.session->start();
+    for (int i = 0; i < 20; ++i)
+        run.session->sendPCM(block(qint16(i)));
+    // The first batch (turns 0 to 3) is under way, and the loop waits for it.
+    ASSERT_TRUE(test::spinUntil([&] { return analysis.batches.size() == 1; }, 10000));
+
+    test::awaitTask(run.session->stop(5), std::chrono::seconds(20));
+    EXPECT_EQ(run.outcome.turns.size(), 10);
+    ASSERT_EQ(analysis.batches.size(), 2);
+    EXPECT_EQ(analysis.batches[0], run.outcome.turns.mid(0, 4));
+    EXPECT_EQ(analysis.batches[1], run.outcome.turns.mid(4));
+    ASSERT_EQ(usage.reports.size(), 1);
+    EXPECT_EQ(usage.reports.first().statusCode, 200);
+
+    analysis.released = true;
+    ASSERT_TRUE(test::spinUntil([&] { return analysis.answered == 2; }, 10000));
+    test::spinFor(50);
+    EXPECT_TRUE(run.outcome.insights.isEmpty());
 }
 
 // The whole live path against both real servers sharing one speech token secret.

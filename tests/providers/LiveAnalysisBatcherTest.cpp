@@ -71,12 +71,13 @@ TEST(LiveAnalysisBatcher, BatchesCarryTheIndexOfTheirFirstTurnFixedAtRelease)
 
 TEST(LiveCoaching, CheckinGetsAnAnalyzerThatRefusesEverything)
 {
-    const InertAnalysisProvider client; // any provider stands in for the control-plane client
-    EXPECT_EQ(&LiveCoaching::analyzer(ConversationMode::conversation, client), &client);
-    const AnalysisProvider& inert = LiveCoaching::analyzer(ConversationMode::checkin, client);
-    EXPECT_NE(&inert, &client);
+    // Any provider stands in for the control-plane client.
+    const auto client = std::make_shared<const InertAnalysisProvider>();
+    EXPECT_EQ(LiveCoaching::analyzer(ConversationMode::conversation, client), client);
+    const auto inert = LiveCoaching::analyzer(ConversationMode::checkin, client);
+    EXPECT_NE(inert, client);
     const auto result = test::awaitTask(
-        inert.analyze(AnalysisPass::live, AnalysisRubric::conversation, { turn(0) }, std::nullopt, QUuid()));
+        inert->analyze(AnalysisPass::live, AnalysisRubric::conversation, { turn(0) }, std::nullopt, QUuid()));
     ASSERT_FALSE(result.has_value());
     ASSERT_NE(result.error().as<LiveCoachingError>(), nullptr);
     EXPECT_EQ(*result.error().as<LiveCoachingError>(), LiveCoachingError::notRequested);

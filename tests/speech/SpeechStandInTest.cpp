@@ -112,6 +112,7 @@ TEST(SpeechStandInOptions, RefusesWhatItCannotServe)
     for (const QStringList& bad : QList<QStringList> { {}, secret + QStringList { "--listen", "0.0.0.0:1" },
              secret + QStringList { "--tls-cert", "a" }, secret + QStringList { "--refuse-handshake", "200" },
              secret + QStringList { "--prerecorded-reply", "418" },
+             secret + QStringList { "--prerecorded-failures", "-1" },
              secret + QStringList { "--drop-after-frames" }, secret + QStringList { "--bogus", "1" } })
         EXPECT_FALSE(SpeechStandInOptions::parse(bad).has_value()) << bad.join(' ').toStdString();
 }

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <qcoro/qcorotask.h>
@@ -59,6 +63,29 @@ T awaitTask(QCoro::Task<T> task, std::chrono::milliseconds timeout = std::chrono
     }
     if constexpr (!std::is_void_v<T>)
         return std::move(*outcome);
+}
+
+// Runs the event loop for the given time.
+inline void spinFor(int milliseconds)
+{
+    QDeadlineTimer deadline(milliseconds);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+}
+
+// Runs the event loop until the condition holds; false when the time ran out first.
+inline bool spinUntil(const std::function<bool()>& condition, int milliseconds = 15000)
+{
+    QDeadlineTimer deadline(milliseconds);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
 }
 
 } // namespace lumora::test

@@ -1,5 +1,6 @@
 #include "AccountFixture.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
+#include "persistence/ConversationBackupStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 #include "providers/ControlPlaneBootstrap.hpp"
 #include "providers/ControlPlaneClient.hpp"
@@ -373,13 +374,15 @@ TEST_F(AccountTest, SmokeModeSignsInOfflineAndADeletionReportsALocalStepThatFail
     struct Row {
         const char* name;
         bool sessionRemovalFails;
+        bool backupStateStays;
         QString status;
         std::optional<QString> error;
     };
     const QString partly
         = QStringLiteral("Your account was deleted, but some data on this computer could not be removed.");
-    for (const Row& row : { Row { "every step", false, "Account deleted", std::nullopt },
-             Row { "the saved session stays", true, partly, partly } }) {
+    for (const Row& row : { Row { "every step", false, false, "Account deleted", std::nullopt },
+             Row { "the saved session stays", true, false, partly, partly },
+             Row { "the backup state stays", false, true, partly, partly } }) {
         SCOPED_TRACE(row.name);
         home.keychain->failingRemovals.clear();
         if (row.sessionRemovalFails)
@@ -400,6 +403,16 @@ TEST_F(AccountTest, SmokeModeSignsInOfflineAndADeletionReportsALocalStepThatFail
         settle(*model);
         EXPECT_TRUE(opened.isEmpty()) << "no browser in smoke mode";
 
+        // The backup state (the history's titles and summaries) cannot be removed: its folder
+        // has become a link.
+        const QString backupFolder = QFileInfo(model->backupStore()->file()).path();
+        if (row.backupStateStays) {
+            ASSERT_TRUE(test::awaitTask(
+                model->backupStore()->setMigrationChoice(ConversationMigrationChoice::declined)));
+            ASSERT_TRUE(QFile::rename(backupFolder, backupFolder + "-real"));
+            ASSERT_TRUE(QFile::link(backupFolder + "-real", backupFolder));
+        }
+
         model->requestAccountDeletion();
         settle(*model);
         EXPECT_EQ(model->statusText(), row.status);
@@ -410,6 +423,11 @@ TEST_F(AccountTest, SmokeModeSignsInOfflineAndADeletionReportsALocalStepThatFail
         EXPECT_FALSE(home.preferences->contains("lumora.recordingAgreementVersion"))
             << "the steps after the failed one still ran";
         EXPECT_FALSE(model->isBusy());
+        if (row.backupStateStays) {
+            model.reset();
+            ASSERT_TRUE(QFile::remove(backupFolder));
+            ASSERT_TRUE(QFile::rename(backupFolder + "-real", backupFolder));
+        }
     }
 
     auto preview = launch({ "--ui-sign-in" });

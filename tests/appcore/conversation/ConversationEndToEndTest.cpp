@@ -86,7 +86,7 @@ TEST_F(ConversationEndToEndTest, ATwoVoiceConversationEndsInASealedReviewAndAFin
     options.baseURL = speech->baseUrl();
     DeepgramLiveSession live(
         prepared->liveGrant, int(test::awaitTask(NativeAudioCapture::inputSampleRate())),
-        prepared->reservationID, *client, *client,
+        prepared->reservationID, client, client,
         [&](const SpeakerTurn& turn) {
             if (coordinator->acceptLiveTurn(turn))
                 liveTurns.append(turn);
@@ -94,11 +94,8 @@ TEST_F(ConversationEndToEndTest, ATwoVoiceConversationEndsInASealedReviewAndAFin
         [] { return std::optional<LiveAnalysisContext>(); },
         [&](const AnalysisProviderResult& insight) { insights.append(insight); }, options);
     live.start();
-    const auto started = test::awaitTask(
-        capture.start(recording, prepared->maximumSeconds, [&live](const QByteArray& block) {
-            QMetaObject::invokeMethod(
-                &live, [&live, block] { live.sendPCM(block); }, Qt::QueuedConnection);
-        }));
+    const auto started = test::awaitTask(capture.start(
+        recording, prepared->maximumSeconds, [&live](const QByteArray& block) { live.postPCM(block); }));
     ASSERT_TRUE(started.has_value());
     QElapsedTimer clock;
     clock.start();
@@ -110,7 +107,6 @@ TEST_F(ConversationEndToEndTest, ATwoVoiceConversationEndsInASealedReviewAndAFin
 
     const double actualSeconds = capture.currentTime();
     capture.stop();
-    test::spinFor(300); // the last queued blocks reach the session
     test::awaitTask(live.stop(qint64(std::ceil(actualSeconds))));
     EXPECT_EQ(live.statusCode(), DeepgramLiveSession::healthyStatus);
     ASSERT_EQ(liveTurns.size(), std::size(conversation));

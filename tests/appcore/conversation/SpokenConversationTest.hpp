@@ -181,9 +181,9 @@ protected:
         return synthesize(folder(), m_lines, m_firstLineAt, m_pauseBetweenLines);
     }
 
-    // Further arguments for the control plane, for tests that need more of it.
+    // Further arguments for the control plane and the speech stand-in (its test hooks), for
+    // tests that need more of them.
     virtual QStringList extraControlPlaneArguments() { return {}; }
-    // Further arguments for the speech stand-in.
     virtual QStringList extraSpeechArguments() { return {}; }
 
     // The development sign-in, as a person completes it in the browser.

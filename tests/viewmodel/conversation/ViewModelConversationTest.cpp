@@ -41,6 +41,25 @@ const test::SpokenLine conversation[] = {
 constexpr double firstLineAt = 2.0; // seconds into the recording
 constexpr double pauseBetweenLines = 0.6;
 
+// The sizes of the audio frames the stand-in received on its last connection before the close
+// message, from its frame log ("<connection> binary <bytes> <first> <last>").
+QList<int> audioBeforeClose(const QStringList& frames)
+{
+    QList<int> sizes;
+    for (const QString& line : frames) {
+        const QStringList fields = line.split(u' ');
+        if (fields.size() < 3)
+            continue;
+        if (fields[1] == u"binary")
+            sizes.append(fields[2].toInt());
+        else if (line.contains(u"CloseStream"))
+            return sizes;
+        else if (fields[1] == u"close" || fields[1] == u"closing")
+            sizes.clear();
+    }
+    return {};
+}
+
 class ViewModelConversationTest : public test::ConnectedConversationTest {
 protected:
     ViewModelConversationTest()
@@ -127,11 +146,18 @@ TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedRevi
 
     // No audio anywhere in the temporary root.
     EXPECT_EQ(temporaryEntries(), QStringList());
+
+    // Every captured block reached the stream before its close message, down to the capture's
+    // last, partial one.
+    const QList<int> sent = audioBeforeClose(speech->frames());
+    ASSERT_GT(sent.size(), 10);
+    EXPECT_LT(sent.last(), 8192);
+    EXPECT_EQ(sent.count(8192), sent.size() - 1);
 }
 
 // A recording that can no longer be written (here its folder is removed) ends the conversation
-// at once: nothing is left recording in the room, the reservation is cancelled and no audio
-// stays behind.
+// at once: nothing is left recording in the room and no audio stays behind. With no file to
+// transcribe, the turns heard live make the review.
 TEST_F(ViewModelConversationTest, ARecordingThatFailsFinishesTheConversationAtOnce)
 {
     const auto model = connectedModel();
@@ -142,15 +168,20 @@ TEST_F(ViewModelConversationTest, ARecordingThatFailsFinishesTheConversationAtOn
     play(scripted.files.first());
     test::spinFor(2500);
 
+    ASSERT_TRUE(test::spinUntil([&] { return !model->liveTurns().isEmpty(); }, 30000));
     ASSERT_TRUE(QDir(QFileInfo(model->audioURL()->toLocalFile()).path()).removeRecursively());
-    ASSERT_TRUE(test::spinUntil([&] { return !model->isRecording() && !model->isProcessing(); }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return !model->isRecording(); }, 30000));
     lumora::testing::settle(*model);
-    EXPECT_EQ(model->errorMessage(), "Processing failed. The temporary recording was deleted.");
-    EXPECT_EQ(model->statusText(), "Processing failed. The temporary recording was deleted.");
+    EXPECT_FALSE(model->isProcessing());
+    EXPECT_EQ(model->errorMessage(), std::nullopt);
+    EXPECT_EQ(model->statusText(),
+        "Conversation ready to review. The final transcript could not be made, so the review uses the live "
+        "transcript.");
     EXPECT_FALSE(model->isPaused());
     EXPECT_FALSE(model->isRecordingClockRunning());
     EXPECT_FALSE(model->liveReservationID().has_value());
-    EXPECT_TRUE(model->results().isEmpty());
+    ASSERT_EQ(model->results().size(), 1);
+    EXPECT_FALSE(model->results().first().transcript.value_or(QList<SpeakerTurn> {}).isEmpty());
     EXPECT_EQ(temporaryEntries(), QStringList());
 
     ASSERT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
@@ -158,7 +189,7 @@ TEST_F(ViewModelConversationTest, ARecordingThatFailsFinishesTheConversationAtOn
     ASSERT_TRUE(database.has_value());
     const auto reservation = ReservationStore(**database).reservation(reservationID);
     ASSERT_TRUE(reservation.has_value());
-    EXPECT_EQ(reservation->status, "cancelled");
+    EXPECT_EQ(reservation->status, "finalized");
     controlPlane.reset();
 }
 
@@ -364,6 +395,104 @@ TEST_F(QuietConversationTest, WhatFollowsASavedReviewNeverUndoesIt)
             EXPECT_EQ(reservation->actualSeconds, expected.actualSeconds);
         }
     }
+    controlPlane.reset();
+}
+
+// A speech provider whose pre-recorded answers fail five times before they work: the first
+// conversation's three attempts all fail, the second's third attempt works.
+class UnreliableTranscriptionTest : public QuietConversationTest {
+protected:
+    QStringList extraSpeechArguments() override { return { "--prerecorded-failures", "5" }; }
+};
+
+// A final transcription that fails is tried again with a fresh grant; when it fails every
+// time, the review comes from the live turns and the status says so, rather than the
+// conversation being lost. Either way the audio goes and the reservation is finalized.
+TEST_F(UnreliableTranscriptionTest, AFailedFinalTranscriptionIsTriedAgainAndAtWorstTheLiveTurnsMakeTheReview)
+{
+    const struct {
+        const char* name;
+        QString status;
+    } rows[] = {
+        { "every attempt fails",
+            "Conversation ready to review. The final transcript could not be made, so the review uses the "
+            "live "
+            "transcript." },
+        { "the third attempt works", "Ready to record" },
+    };
+    const auto model = connectedModel();
+    QList<QUuid> reservations;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        model->requestToggleRecording();
+        ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
+        ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
+        reservations.append(model->liveReservationID().value_or(QUuid()));
+        ASSERT_TRUE(test::spinUntil([&] { return model->liveTurns().size() == 4; }, 30000));
+        const QList<SpeakerTurn> heard = model->liveTurns();
+        const qsizetype before = model->results().size();
+        model->requestToggleRecording();
+        lumora::testing::settle(*model);
+
+        EXPECT_EQ(model->statusText(), row.status);
+        EXPECT_FALSE(model->errorMessage().has_value()) << model->errorMessage()->toStdString();
+        ASSERT_EQ(model->results().size(), before + 1);
+        const DerivedSessionResult& review = model->results().first();
+        ASSERT_TRUE(review.transcript.has_value());
+        EXPECT_EQ(review.transcript->size(), 4);
+        if (row.status != "Ready to record") {
+            EXPECT_EQ(review.transcript, heard);
+        }
+        EXPECT_EQ(temporaryEntries(), QStringList());
+    }
+
+    ASSERT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
+    const auto database = ControlPlaneStore::open(QStringLiteral("sqlite:") + controlPlane->databasePath());
+    ASSERT_TRUE(database.has_value());
+    for (const QUuid& id : std::as_const(reservations)) {
+        const auto reservation = ReservationStore(**database).reservation(id);
+        ASSERT_TRUE(reservation.has_value());
+        EXPECT_EQ(reservation->status, "finalized");
+    }
+    controlPlane.reset();
+}
+
+// A speech provider that keeps the stream open after the close message, so that a finish waits
+// the whole grace for it.
+class SlowCloseConversationTest : public QuietConversationTest {
+protected:
+    QStringList extraSpeechArguments() override { return { "--stay-open-after-close-stream" }; }
+};
+
+// A finish that is still stopping the live stream when the conversation is given up (as a
+// sign-out does first) goes on with its own recording address: it never reads the emptied one,
+// and it ends with no audio left and the reservation cancelled.
+TEST_F(SlowCloseConversationTest, AFinishThatOutlivesAGiveUpKeepsItsOwnRecordingAddress)
+{
+    const auto model = connectedModel();
+    model->requestToggleRecording();
+    ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
+    ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
+    const QUuid reservationID = model->liveReservationID().value_or(QUuid());
+    ASSERT_TRUE(test::spinUntil([&] { return !model->liveTurns().isEmpty(); }, 30000));
+
+    model->requestToggleRecording();
+    ASSERT_TRUE(model->isProcessing());
+    test::awaitTask(model->abandonConversation());
+    EXPECT_FALSE(model->audioURL().has_value());
+    ASSERT_NE(model->statusText(), "Processing privately") << "the finish was already past the live stream";
+
+    lumora::testing::settle(*model);
+    EXPECT_EQ(model->statusText(), "Processing failed. The temporary recording was deleted.");
+    EXPECT_FALSE(model->isRecording() || model->isPaused() || model->isProcessing());
+    EXPECT_EQ(temporaryEntries(), QStringList());
+
+    ASSERT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
+    const auto database = ControlPlaneStore::open(QStringLiteral("sqlite:") + controlPlane->databasePath());
+    ASSERT_TRUE(database.has_value());
+    const auto reservation = ReservationStore(**database).reservation(reservationID);
+    ASSERT_TRUE(reservation.has_value());
+    EXPECT_EQ(reservation->status, "cancelled");
     controlPlane.reset();
 }
 

@@ -9,10 +9,11 @@
 
 namespace lumora {
 
-// Starts `work` on a thread of the global pool; the future holds its result. For the file work
-// of the stores (sealing, opening, writing and syncing files), which must not hold up the event
-// loop of the thread that calls them: the caller awaits the future. `work` takes everything it
-// needs by value and must not touch the store.
+// Starts `work` on a thread of the global pool; the future holds its result. For the work that
+// grows with the user's data (opening, sealing, reading and writing files, encoding and decoding
+// large JSON), which must not hold up the event loop of the thread that calls it: the caller
+// awaits the future. `work` takes everything it needs by value and must not touch the caller's
+// objects.
 template <typename Work> QFuture<std::optional<std::invoke_result_t<Work&>>> startOffThread(Work work)
 {
     using Result = std::optional<std::invoke_result_t<Work&>>;
