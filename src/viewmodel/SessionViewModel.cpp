@@ -253,7 +253,8 @@ QCoro::Task<void> SessionViewModel::giveUpForQuit()
         co_return;
     qCInfo(conversationLog, "The application ends during a conversation; it is given up.");
     audioCapture().stop();
-    removeRecordingFolder();
+    if (m_audioURL)
+        removeRecordingFolder(*m_audioURL);
     const auto alive = lifetime();
     if (const auto coordinator = m_coordinator) {
         co_await coordinator->abandon();
