@@ -231,11 +231,7 @@ void reviewToFirstFrame(benchmark::State& state)
     state.counters["rows_made"] = rowsDrawn;
     state.SetLabel("load average " + loadAverage());
 }
-BENCHMARK(reviewToFirstFrame)
-    ->Arg(2000)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(20);
+BENCHMARK(reviewToFirstFrame)->Arg(2000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 // Counts the rows a model reports changed.
 struct ChangedRows {
