@@ -4,7 +4,8 @@
 // sound server's cadence; the stand-in "hears" a scripted conversation by the audio time it has
 // received), live turns at an accelerated pace (2,000 by default, one every 0.12 s of audio),
 // live analyses, coaching on demand, a pause, and at the end the final transcription, analysis,
-// sealed save, backup and history.
+// sealed save, backup and history. The application's window is open over the view model with the
+// conversation room on screen, drawing every frame the room asks for.
 //
 // A pass runs from one wait of the event dispatcher to the next; its work is the GUI thread's own
 // CPU time in between (CLOCK_THREAD_CPUTIME_ID), so neither the wait nor the time the scheduler
@@ -12,13 +13,26 @@
 // start of the recording, every minute of it, at its end, after the finish and after a rest.
 // Each figure comes with the load average of the machine at the time.
 //
-//   scripts/with-virtual-microphone build-bench/benchmarks/lumora_conversation_benchmarks
-//       [--turns=N] [--turn-seconds=S]
+// For every live turn it also notes the wall time from the live session handing the turn to the
+// view model to the swap of the first frame that holds its row (RowLatencyProbe), and reports it
+// over the last hundred turns and for the last turn.
+//
+//   xvfb-run -a -s "-screen 0 1920x1080x24" scripts/with-virtual-microphone
+//       build-bench/benchmarks/lumora_conversation_benchmarks [--turns=N] [--turn-seconds=S]
+//
+// The renderer is Qt Quick's default for the display (under Xvfb: OpenGL on Mesa's llvmpipe);
+// QT_QUICK_BACKEND=software draws with the software renderer on the GUI thread instead. The
+// run prints which one drew and whether frames were synchronised on the GUI thread.
 //
 // With LUMORA_STALL_TRACE set, the stack of the GUI thread is printed whenever one pass has used
-// more than 8 ms of its CPU time. (The conversation room on screen is not part of this run yet.)
+// more than 8 ms of its CPU time.
 #include "BenchmarkProbes.hpp"
 #include "ControlPlaneProcess.hpp"
+#include "FontRegistrar.hpp"
+#include "MotionPreference.hpp"
+#include "RowLatencyProbe.hpp"
+#include "SecureUpdateController.hpp"
+#include "ShellSessionAdapter.hpp"
 #include "SpeechStandInProcess.hpp"
 #include "appcore/CheckinService.hpp"
 #include "appcore/ConversationBackupService.hpp"
@@ -36,15 +50,20 @@
 #include "viewmodel/SessionViewModel.hpp"
 
 #include <QAbstractEventDispatcher>
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
 #include <QSettings>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -60,6 +79,7 @@
 #include <ctime>
 #include <execinfo.h>
 #include <functional>
+#include <mutex>
 #include <pthread.h>
 #include <qcoro/qcorotask.h>
 #include <thread>
@@ -177,10 +197,13 @@ struct MemorySample {
     QString load;
 };
 
-// The desktop's reminders, which this run never shows.
+// The desktop's reminders, which this run never shows: no notification server.
 class NoReminders final : public CheckinReminderScheduler {
 public:
-    QCoro::Task<bool> requestPermission() override { co_return false; }
+    QCoro::Task<NotificationPermission> requestPermission() override
+    {
+        co_return NotificationPermission::noNotificationServer;
+    }
     QCoro::Task<void> schedule(QDateTime) override { co_return; }
     QCoro::Task<void> removePending() override { co_return; }
 };
@@ -256,8 +279,119 @@ DeviceRegistration signIn(const QUrl& base, const DeviceIdentity& device, QNetwo
         { { "Content-Type", "application/x-www-form-urlencoded" } });
     const QUrl callback(QString::fromLatin1(submitted.header("Location")));
     const auto registration = await(ControlPlaneBootstrap::completeWebAppleAuthorization(
-        base, QUrlQuery(callback).queryItemValue("ticket"), manager));
+        base, QUrlQuery(callback).queryItemValue("ticket"), device, manager));
     return registration.value_or(DeviceRegistration {});
+}
+
+// The object of that name in the window's item tree (the rows of the room's repeaters and
+// lists live there only) or among the QObject children of its items.
+QObject* findUnder(QObject* root, const QString& name)
+{
+    QList<QObject*> pending { root };
+    while (!pending.isEmpty()) {
+        QObject* object = pending.takeFirst();
+        if (object->objectName() == name)
+            return object;
+        pending.append(object->children());
+        if (auto* item = qobject_cast<QQuickItem*>(object)) {
+            for (QQuickItem* child : item->childItems())
+                pending.append(child);
+        }
+    }
+    return nullptr;
+}
+
+// The application's window over the view model as the program opens it (the same QML, the
+// desktop's motion preference, the first size it takes on its screen), with the conversation
+// room on screen.
+class RoomWindow {
+public:
+    explicit RoomWindow(SessionViewModel& model)
+        : m_session(model, &QDateTime::currentDateTimeUtc)
+        , m_updates(std::nullopt, std::nullopt, QStringLiteral("0.1.0"))
+    {
+        FontRegistrar::registerFonts(QStringLiteral(LUMORA_FONT_FOLDER));
+        m_engine.addImportPath(QStringLiteral("qrc:/"));
+        m_engine.setInitialProperties({
+            { QStringLiteral("model"), QVariant::fromValue<QObject*>(&m_session) },
+            { QStringLiteral("updates"), QVariant::fromValue<QObject*>(&m_updates) },
+            { QStringLiteral("theoryURL"), QUrl(QStringLiteral("https://lumora.app/theory/")) },
+        });
+        m_engine.load(QUrl(QStringLiteral("qrc:/Lumora/Shell/Main.qml")));
+        if (!m_engine.rootObjects().isEmpty())
+            m_window = qobject_cast<QQuickWindow*>(m_engine.rootObjects().constFirst());
+        if (!m_window)
+            return;
+        if (MotionPreference* motion = MotionPreference::of(m_engine))
+            motion->followDesktop();
+        // The renderer is known on the thread that renders, once its context is current.
+        QObject::connect(
+            m_window, &QQuickWindow::sceneGraphInitialized, m_window,
+            [this] {
+                QString name = QStringLiteral("software");
+                if (QOpenGLContext* context = QOpenGLContext::currentContext()) {
+                    const auto* renderer
+                        = reinterpret_cast<const char*>(context->functions()->glGetString(GL_RENDERER));
+                    name = QStringLiteral("OpenGL: ") + QString::fromLatin1(renderer ? renderer : "?");
+                }
+                const std::lock_guard lock(m_rendererMutex);
+                m_renderer = name;
+            },
+            Qt::DirectConnection);
+        m_window->resize(QSize(1180, 760));
+        m_window->show();
+        spinUntil([this] { return m_window->isExposed(); }, 10000);
+        m_room = findUnder(m_window->contentItem(), QStringLiteral("roomState"));
+        m_transcript
+            = qobject_cast<QQuickItem*>(findUnder(m_window->contentItem(), QStringLiteral("transcript")));
+    }
+    RoomWindow(const RoomWindow&) = delete;
+    RoomWindow& operator=(const RoomWindow&) = delete;
+
+    [[nodiscard]] QQuickWindow* window() const { return m_window; }
+    // The room's transcript rows, null when the room is not there.
+    [[nodiscard]] QAbstractItemModel* rows() const
+    {
+        return m_room ? m_room->property("rows").value<QAbstractItemModel*>() : nullptr;
+    }
+    // Whether the room's transcript list shows (itself and everything it sits in), and its rows.
+    [[nodiscard]] bool showsTranscript() const { return m_transcript && m_transcript->isVisible(); }
+    [[nodiscard]] int transcriptCount() const
+    {
+        return m_transcript ? m_transcript->property("count").toInt() : 0;
+    }
+    [[nodiscard]] QString renderer() const
+    {
+        const std::lock_guard lock(m_rendererMutex);
+        return m_renderer;
+    }
+
+private:
+    ShellSessionAdapter m_session;
+    SecureUpdateController m_updates;
+    // Last, so that the window goes before the objects it reads.
+    QQmlApplicationEngine m_engine;
+    QQuickWindow* m_window = nullptr;
+    QObject* m_room = nullptr;
+    QPointer<QQuickItem> m_transcript;
+    mutable std::mutex m_rendererMutex;
+    QString m_renderer = QStringLiteral("not initialised");
+};
+
+// The median, 99th percentile and longest of `values`.
+struct Spread {
+    double p50 = 0;
+    double p99 = 0;
+    double max = 0;
+};
+Spread spreadOf(std::vector<double> values)
+{
+    if (values.empty())
+        return {};
+    std::sort(values.begin(), values.end());
+    const auto at
+        = [&](double fraction) { return values[std::size_t(fraction * double(values.size() - 1))]; };
+    return { at(0.5), at(0.99), values.back() };
 }
 
 void conversationPasses(benchmark::State& state)
@@ -325,6 +459,23 @@ void conversationPasses(benchmark::State& state)
         return;
     }
 
+    // Each live turn's arrival is noted before the room takes it: this connection is made
+    // before the window's.
+    benchmarks::RowLatencyProbe* latency = nullptr;
+    QObject::connect(&model, &SessionViewModel::liveTurnsChanged, [&] {
+        if (latency)
+            latency->arrived(model.liveTurns().size());
+    });
+    RoomWindow room(model);
+    if (!room.window() || !room.rows()) {
+        state.SkipWithError("the window or its conversation room did not load");
+        return;
+    }
+    benchmarks::RowLatencyProbe rowLatency(*room.rows(), *room.window());
+    latency = &rowLatency;
+    bool transcriptShown = false;
+    int transcriptRows = 0;
+
     PassProbe recording;
     PassProbe finishing;
     QList<MemorySample> memory;
@@ -347,6 +498,7 @@ void conversationPasses(benchmark::State& state)
         }
         wall.start();
         recording.start();
+        rowLatency.start();
         sample(QStringLiteral("recording started"));
         // The partners' own doings: coaching for one side every twenty seconds, turn about, and
         // half-way a five-second break; the memory every minute.
@@ -371,6 +523,10 @@ void conversationPasses(benchmark::State& state)
         turns = model.liveTurns().size();
         recording.stop();
         recordingLoad = loadAverage();
+        transcriptShown = room.showsTranscript();
+        transcriptRows = room.transcriptCount();
+        if (const QString path = qEnvironmentVariable("LUMORA_STALL_SCREENSHOT"); !path.isEmpty())
+            room.window()->grabWindow().save(path);
         sample(QStringLiteral("recording ended"));
         finishing.start();
         model.requestToggleRecording();
@@ -378,6 +534,7 @@ void conversationPasses(benchmark::State& state)
             [&] { return !model.isRecording() && !model.isProcessing() && model.runningOperations() == 0; },
             600'000);
         finishing.stop();
+        rowLatency.stop();
         finishLoad = loadAverage();
         sample(QStringLiteral("finished"));
         state.SetIterationTime(double(wall.nsecsElapsed()) / 1e9);
@@ -402,6 +559,48 @@ void conversationPasses(benchmark::State& state)
     state.counters["live_insights"] = double(insights);
     state.counters["review_turns"]
         = double(model.results().first().transcript.value_or(QList<SpeakerTurn> {}).size());
+    // From a live turn's arrival to the frame that shows its row: the last hundred turns and
+    // the last one.
+    std::vector<benchmarks::RowLatencyProbe::Row> shown = rowLatency.rows();
+    std::sort(shown.begin(), shown.end(), [](const auto& a, const auto& b) { return a.number < b.number; });
+    std::vector<double> lastHundred;
+    std::vector<double> lastHundredToSync;
+    for (auto row = shown.rbegin(); row != shown.rend() && lastHundred.size() < 100; ++row) {
+        lastHundred.push_back(row->milliseconds);
+        lastHundredToSync.push_back(row->toSynchronisation);
+    }
+    std::vector<double> all;
+    for (const auto& row : shown)
+        all.push_back(row.milliseconds);
+    const Spread recent = spreadOf(lastHundred);
+    state.counters["row_frame_last100_p50_ms"] = recent.p50;
+    state.counters["row_frame_last100_p99_ms"] = recent.p99;
+    state.counters["row_frame_last100_max_ms"] = recent.max;
+    const Spread recentToSync = spreadOf(lastHundredToSync);
+    state.counters["row_sync_last100_p50_ms"] = recentToSync.p50;
+    state.counters["row_sync_last100_max_ms"] = recentToSync.max;
+    state.counters["row_frame_all_max_ms"] = spreadOf(all).max;
+    state.counters["row_frame_last_turn_ms"] = shown.empty() ? 0 : shown.back().milliseconds;
+    state.counters["row_frame_last_turn"] = shown.empty() ? 0 : double(shown.back().number);
+    state.counters["row_frame_turns_unseen"] = double(rowLatency.unseen());
+    std::fprintf(stderr,
+        "window: %s, frames synchronised on the %s; transcript %s with %d rows at the end of the recording\n",
+        qPrintable(room.renderer()), rowLatency.syncsOnGuiThread() ? "GUI thread" : "render thread",
+        transcriptShown ? "on screen" : "NOT on screen", transcriptRows);
+    std::fprintf(stderr,
+        "final message to its row on screen, last %zu turns: p50 %.2f ms, p99 %.2f ms, max %.2f ms; turn "
+        "%lld: "
+        "%.2f ms (load average %s)\n",
+        lastHundred.size(), recent.p50, recent.p99, recent.max,
+        shown.empty() ? 0LL : (long long)shown.back().number, shown.empty() ? 0.0 : shown.back().milliseconds,
+        qPrintable(finishLoad));
+    std::fprintf(stderr,
+        "  of which to the synchronisation that took the row: p50 %.2f ms, p99 %.2f ms, max %.2f ms; turn "
+        "%lld: "
+        "%.2f ms\n",
+        recentToSync.p50, recentToSync.p99, recentToSync.max,
+        shown.empty() ? 0LL : (long long)shown.back().number,
+        shown.empty() ? 0.0 : shown.back().toSynchronisation);
     std::fprintf(stderr, "load average during the recording at its end: %s; at the end of the finish: %s\n",
         qPrintable(recordingLoad), qPrintable(finishLoad));
     for (const MemorySample& point : std::as_const(memory))
@@ -417,7 +616,7 @@ BENCHMARK(conversationPasses)->UseManualTime()->Unit(benchmark::kSecond)->Iterat
 
 int main(int argc, char** argv)
 {
-    QCoreApplication application(argc, argv);
+    QGuiApplication application(argc, argv);
     std::vector<char*> kept;
     for (int i = 0; i < argc; ++i) {
         if (std::strncmp(argv[i], "--turns=", 8) == 0)
