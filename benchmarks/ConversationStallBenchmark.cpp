@@ -111,6 +111,9 @@ double residentMegabytes()
     return double(pages) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
+// The live turns the view model holds so far, for telling when a long pass came.
+qsizetype liveTurnsSoFar = 0;
+
 // The GUI thread's CPU clock, readable from the watchdog thread too.
 clockid_t guiClock;
 pthread_t guiThread;
@@ -128,15 +131,26 @@ public:
         QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [this] {
             const qint64 now = threadCpuNs(guiClock);
             passStartedNs = now;
-            if (m_last != 0 && m_recording)
+            if (m_last != 0 && m_recording) {
                 m_work.push_back(double(now - m_last) / 1e6);
+                if (m_work.back() > passLimitMs)
+                    m_long.push_back({ liveTurnsSoFar, m_work.back() });
+            }
             m_last = now;
         });
     }
 
+    // A pass over the limit: the live turns there were by then, and its work.
+    struct LongPass {
+        qsizetype turns;
+        double milliseconds;
+    };
+    [[nodiscard]] const std::vector<LongPass>& longPasses() const { return m_long; }
+
     void start()
     {
         m_work.clear();
+        m_long.clear();
         m_recording = true;
     }
     void stop() { m_recording = false; }
@@ -162,6 +176,7 @@ public:
 
 private:
     std::vector<double> m_work;
+    std::vector<LongPass> m_long;
     qint64 m_last = 0;
     bool m_recording = false;
 };
@@ -463,8 +478,9 @@ void conversationPasses(benchmark::State& state)
     // before the window's.
     benchmarks::RowLatencyProbe* latency = nullptr;
     QObject::connect(&model, &SessionViewModel::liveTurnsChanged, [&] {
+        liveTurnsSoFar = model.liveTurns().size();
         if (latency)
-            latency->arrived(model.liveTurns().size());
+            latency->arrived(liveTurnsSoFar);
     });
     RoomWindow room(model);
     if (!room.window() || !room.rows()) {
@@ -601,6 +617,11 @@ void conversationPasses(benchmark::State& state)
         recentToSync.p50, recentToSync.p99, recentToSync.max,
         shown.empty() ? 0LL : (long long)shown.back().number,
         shown.empty() ? 0.0 : shown.back().toSynchronisation);
+    for (const PassProbe::LongPass& pass : recording.longPasses())
+        std::fprintf(stderr, "pass over 8 ms in the recording after live turn %lld: %.2f ms\n",
+            (long long)pass.turns, pass.milliseconds);
+    for (const PassProbe::LongPass& pass : finishing.longPasses())
+        std::fprintf(stderr, "pass over 8 ms in the finish: %.2f ms\n", pass.milliseconds);
     std::fprintf(stderr, "load average during the recording at its end: %s; at the end of the finish: %s\n",
         qPrintable(recordingLoad), qPrintable(finishLoad));
     for (const MemorySample& point : std::as_const(memory))

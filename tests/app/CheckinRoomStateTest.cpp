@@ -350,6 +350,17 @@ TEST(CheckinRoomState, TranscriptGroupsOnAppearanceAndNewTurnsOnly)
         "I have been thinking about our week a lot and the walk too");
     model.update([](auto& s) { s.isRecording = false; });
     EXPECT_FALSE(state.showsListening());
+
+    // Off screen (a conversation in the room's place) the turns wait for the room to come back.
+    state.disappear();
+    model.update([](auto& s) { s.isRecording = true; });
+    model.say(0, 40, 50, "Then a conversation of our own");
+    model.say(1, 50, 60, "and its answer");
+    EXPECT_EQ(state.rows()->count(), 2);
+    state.appear();
+    EXPECT_EQ(state.rows()->count(), 4);
+    EXPECT_EQ(state.rows()->data(state.rows()->index(3), TranscriptRows::ParagraphRole).toString(),
+        "and its answer");
 }
 
 } // namespace

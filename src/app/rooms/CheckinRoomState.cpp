@@ -48,7 +48,10 @@ void CheckinRoomState::setModel(RoomModel* model)
     }
     m_model = model;
     if (m_model) {
-        connect(m_model->liveTurns(), &LiveTurnList::countChanged, this, &CheckinRoomState::regroup);
+        connect(m_model->liveTurns(), &LiveTurnList::countChanged, this, [this] {
+            if (m_shown)
+                regroup();
+        });
         connect(m_model, &RoomModel::participantNamesChanged, this, &CheckinRoomState::takeNames);
         connect(m_model, &RoomModel::sidesSwappedChanged, this, &CheckinRoomState::takeNames);
         for (const auto signal : { &RoomModel::isRecordingChanged, &RoomModel::isPausedChanged,
@@ -64,7 +67,13 @@ void CheckinRoomState::setModel(RoomModel* model)
 
 void CheckinRoomState::appear()
 {
+    m_shown = true;
     regroup();
+}
+
+void CheckinRoomState::disappear()
+{
+    m_shown = false;
 }
 
 void CheckinRoomState::regroup()

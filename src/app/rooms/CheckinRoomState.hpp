@@ -95,8 +95,11 @@ public:
     [[nodiscard]] QString pauseLabel() const { return m_pauseLabel; }
     [[nodiscard]] QString pauseIcon() const { return m_pauseIcon; }
 
-    // The room came on screen: the transcript is grouped.
+    // The room came on screen: the transcript is grouped, and regrouped with every new turn
+    // until the room goes from the screen again. A hidden room does not group a conversation's
+    // turns, which would cost the GUI thread the whole transcript's grouping per turn.
     Q_INVOKABLE void appear();
+    Q_INVOKABLE void disappear();
     // Finishes the running check-in; otherwise opens the setup sheet, says the room is not
     // ready yet, or starts recording, as the start readiness asks.
     Q_INVOKABLE void primaryAction();
@@ -148,6 +151,7 @@ private:
 
     QPointer<RoomModel> m_model;
     CheckinTranscriptRows* m_rows;
+    bool m_shown = false;
 
     QString m_weekText;
     bool m_showsPill = false;

@@ -19,6 +19,8 @@ Item {
     onVisibleChanged: {
         if (root.visible)
             checkin.appear()
+        else
+            checkin.disappear()
     }
     Component.onCompleted: {
         if (root.visible)
