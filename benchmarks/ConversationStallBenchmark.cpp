@@ -14,15 +14,18 @@
 // Each figure comes with the load average of the machine at the time.
 //
 // For every live turn it also notes the wall time from the live session handing the turn to the
-// view model to the swap of the first frame that holds its row (RowLatencyProbe), and reports it
-// over the last hundred turns and for the last turn.
+// view model to the swap of the first frame after the rows changed, and of the first frame that
+// shows its row in view (RowLatencyProbe); it reports both over the last hundred turns and for
+// the last turn.
 //
 //   xvfb-run -a -s "-screen 0 1920x1080x24" scripts/with-virtual-microphone
 //       build-bench/benchmarks/lumora_conversation_benchmarks [--turns=N] [--turn-seconds=S]
 //
 // The renderer is Qt Quick's default for the display (under Xvfb: OpenGL on Mesa's llvmpipe);
 // QT_QUICK_BACKEND=software draws with the software renderer on the GUI thread instead. The
-// run prints which one drew and whether frames were synchronised on the GUI thread.
+// run prints which one drew and whether frames were synchronised on the GUI thread. The list
+// scrolls to a new row in 200 ms unless motion is reduced (LUMORA_REDUCE_MOTION=1), when it
+// jumps; the run says which.
 //
 // With LUMORA_STALL_TRACE set, the stack of the GUI thread is printed whenever one pass has used
 // more than 8 ms of its CPU time.
@@ -337,8 +340,10 @@ public:
             m_window = qobject_cast<QQuickWindow*>(m_engine.rootObjects().constFirst());
         if (!m_window)
             return;
-        if (MotionPreference* motion = MotionPreference::of(m_engine))
+        if (MotionPreference* motion = MotionPreference::of(m_engine)) {
             motion->followDesktop();
+            m_reducesMotion = motion->reduceMotion();
+        }
         // The renderer is known on the thread that renders, once its context is current.
         QObject::connect(
             m_window, &QQuickWindow::sceneGraphInitialized, m_window,
@@ -364,6 +369,8 @@ public:
     RoomWindow& operator=(const RoomWindow&) = delete;
 
     [[nodiscard]] QQuickWindow* window() const { return m_window; }
+    [[nodiscard]] QQuickItem* transcript() const { return m_transcript; }
+    [[nodiscard]] bool reducesMotion() const { return m_reducesMotion; }
     // The room's transcript rows, null when the room is not there.
     [[nodiscard]] QAbstractItemModel* rows() const
     {
@@ -389,6 +396,7 @@ private:
     QQuickWindow* m_window = nullptr;
     QObject* m_room = nullptr;
     QPointer<QQuickItem> m_transcript;
+    bool m_reducesMotion = false;
     mutable std::mutex m_rendererMutex;
     QString m_renderer = QStringLiteral("not initialised");
 };
@@ -483,11 +491,11 @@ void conversationPasses(benchmark::State& state)
             latency->arrived(liveTurnsSoFar);
     });
     RoomWindow room(model);
-    if (!room.window() || !room.rows()) {
+    if (!room.window() || !room.rows() || !room.transcript()) {
         state.SkipWithError("the window or its conversation room did not load");
         return;
     }
-    benchmarks::RowLatencyProbe rowLatency(*room.rows(), *room.window());
+    benchmarks::RowLatencyProbe rowLatency(*room.rows(), *room.transcript(), *room.window());
     latency = &rowLatency;
     bool transcriptShown = false;
     int transcriptRows = 0;
@@ -581,9 +589,11 @@ void conversationPasses(benchmark::State& state)
     std::sort(shown.begin(), shown.end(), [](const auto& a, const auto& b) { return a.number < b.number; });
     std::vector<double> lastHundred;
     std::vector<double> lastHundredToSync;
+    std::vector<double> lastHundredFirstFrame;
     for (auto row = shown.rbegin(); row != shown.rend() && lastHundred.size() < 100; ++row) {
         lastHundred.push_back(row->milliseconds);
         lastHundredToSync.push_back(row->toSynchronisation);
+        lastHundredFirstFrame.push_back(row->firstFrame);
     }
     std::vector<double> all;
     for (const auto& row : shown)
@@ -593,6 +603,11 @@ void conversationPasses(benchmark::State& state)
     state.counters["row_frame_last100_p99_ms"] = recent.p99;
     state.counters["row_frame_last100_max_ms"] = recent.max;
     const Spread recentToSync = spreadOf(lastHundredToSync);
+    const Spread recentFirstFrame = spreadOf(lastHundredFirstFrame);
+    state.counters["row_first_frame_last100_p50_ms"] = recentFirstFrame.p50;
+    state.counters["row_first_frame_last100_p99_ms"] = recentFirstFrame.p99;
+    state.counters["row_first_frame_last100_max_ms"] = recentFirstFrame.max;
+    state.counters["row_first_frame_last_turn_ms"] = shown.empty() ? 0 : shown.back().firstFrame;
     state.counters["row_sync_last100_p50_ms"] = recentToSync.p50;
     state.counters["row_sync_last100_max_ms"] = recentToSync.max;
     state.counters["row_frame_all_max_ms"] = spreadOf(all).max;
@@ -600,18 +615,28 @@ void conversationPasses(benchmark::State& state)
     state.counters["row_frame_last_turn"] = shown.empty() ? 0 : double(shown.back().number);
     state.counters["row_frame_turns_unseen"] = double(rowLatency.unseen());
     std::fprintf(stderr,
-        "window: %s, frames synchronised on the %s; transcript %s with %d rows at the end of the recording\n",
+        "window: %s, frames synchronised on the %s, motion %s; transcript %s with %d rows at the end of the "
+        "recording\n",
         qPrintable(room.renderer()), rowLatency.syncsOnGuiThread() ? "GUI thread" : "render thread",
-        transcriptShown ? "on screen" : "NOT on screen", transcriptRows);
+        room.reducesMotion() ? "reduced" : "not reduced", transcriptShown ? "on screen" : "NOT on screen",
+        transcriptRows);
     std::fprintf(stderr,
-        "final message to its row on screen, last %zu turns: p50 %.2f ms, p99 %.2f ms, max %.2f ms; turn "
+        "final message to the first frame after its row changed, last %zu turns: p50 %.2f ms, p99 %.2f ms, "
+        "max "
+        "%.2f ms; turn %lld: %.2f ms\n",
+        lastHundredFirstFrame.size(), recentFirstFrame.p50, recentFirstFrame.p99, recentFirstFrame.max,
+        shown.empty() ? 0LL : (long long)shown.back().number, shown.empty() ? 0.0 : shown.back().firstFrame);
+    std::fprintf(stderr,
+        "final message to its row in view on screen, last %zu turns: p50 %.2f ms, p99 %.2f ms, max %.2f ms; "
+        "turn "
         "%lld: "
         "%.2f ms (load average %s)\n",
         lastHundred.size(), recent.p50, recent.p99, recent.max,
         shown.empty() ? 0LL : (long long)shown.back().number, shown.empty() ? 0.0 : shown.back().milliseconds,
         qPrintable(finishLoad));
     std::fprintf(stderr,
-        "  of which to the synchronisation that took the row: p50 %.2f ms, p99 %.2f ms, max %.2f ms; turn "
+        "  of which to the synchronisation that had the row in view: p50 %.2f ms, p99 %.2f ms, max %.2f ms; "
+        "turn "
         "%lld: "
         "%.2f ms\n",
         recentToSync.p50, recentToSync.p99, recentToSync.max,

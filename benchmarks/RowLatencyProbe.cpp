@@ -1,12 +1,15 @@
 #include "RowLatencyProbe.hpp"
 
 #include <QAbstractItemModel>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QThread>
 
 namespace lumora::benchmarks {
 
-RowLatencyProbe::RowLatencyProbe(QAbstractItemModel& rows, QQuickWindow& window)
+RowLatencyProbe::RowLatencyProbe(QAbstractItemModel& rows, QQuickItem& list, QQuickWindow& window)
+    : m_rows(rows)
+    , m_list(list)
 {
     connect(&rows, &QAbstractItemModel::rowsInserted, this, &RowLatencyProbe::rowsChanged);
     connect(&rows, &QAbstractItemModel::dataChanged, this, &RowLatencyProbe::rowsChanged);
@@ -45,7 +48,10 @@ void RowLatencyProbe::arrived(qsizetype number)
 
 void RowLatencyProbe::rowsChanged()
 {
+    const int row = m_rows.rowCount() - 1;
     const std::lock_guard lock(m_mutex);
+    for (Pending& turn : m_arrived)
+        turn.row = row;
     m_inRows.append(m_arrived);
     m_arrived.clear();
 }
@@ -54,21 +60,50 @@ void RowLatencyProbe::synchronising()
 {
     const Clock::time_point now = Clock::now();
     const std::lock_guard lock(m_mutex);
-    for (Pending& turn : m_inRows)
-        turn.synchronised = now;
-    m_synchronised.append(m_inRows);
-    m_inRows.clear();
+    // The GUI thread waits while a frame is synchronised, so the list's items hold still.
+    for (auto turn = m_inRows.begin(); turn != m_inRows.end();) {
+        turn->changeSynchronised = true;
+        if (inView(turn->row)) {
+            turn->synchronised = now;
+            m_synchronised.append(*turn);
+            turn = m_inRows.erase(turn);
+        } else {
+            ++turn;
+        }
+    }
 }
 
 void RowLatencyProbe::swapped()
 {
     const Clock::time_point now = Clock::now();
     const std::lock_guard lock(m_mutex);
+    for (Pending& turn : m_inRows) {
+        if (turn.changeSynchronised && turn.changeSwapped == Clock::time_point {})
+            turn.changeSwapped = now;
+    }
+    for (Pending& turn : m_synchronised) {
+        if (turn.changeSwapped == Clock::time_point {})
+            turn.changeSwapped = now;
+    }
     for (const Pending& turn : std::as_const(m_synchronised))
         m_shown.push_back({ turn.number,
+            std::chrono::duration<double, std::milli>(turn.changeSwapped - turn.arrived).count(),
             std::chrono::duration<double, std::milli>(turn.synchronised - turn.arrived).count(),
             std::chrono::duration<double, std::milli>(now - turn.arrived).count() });
     m_synchronised.clear();
+}
+
+bool RowLatencyProbe::inView(int row) const
+{
+    QQuickItem* item = nullptr;
+    QMetaObject::invokeMethod(
+        &m_list, "itemAtIndex", Qt::DirectConnection, Q_RETURN_ARG(QQuickItem*, item), Q_ARG(int, row));
+    if (!item || !item->isVisible())
+        return false;
+    // The row's first line: a little of its top, or all of a shorter row.
+    constexpr qreal firstLine = 20;
+    const qreal top = item->mapToItem(&m_list, QPointF(0, 0)).y();
+    return top + std::min(item->height(), firstLine) <= m_list.height() && top + item->height() > 0;
 }
 
 std::vector<RowLatencyProbe::Row> RowLatencyProbe::rows() const
