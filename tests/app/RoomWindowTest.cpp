@@ -135,7 +135,7 @@ TEST_F(RoomWindowTest, RunningStatesThroughTheFake)
     });
     EXPECT_TRUE(shell.shows("errorBanner"));
     shell.screenshot("room-fake-error-banner");
-    shell.click("dismissBannerButton");
+    shell.click("errorBannerDismiss");
     EXPECT_EQ(model.state.errorMessage, QString());
     EXPECT_FALSE(shell.shows("errorBanner"));
 
