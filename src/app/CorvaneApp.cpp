@@ -2,6 +2,7 @@
 
 #include "AppLog.hpp"
 #include "FontRegistrar.hpp"
+#include "HeapRelease.hpp"
 #include "MotionPreference.hpp"
 #include "SecureUpdateController.hpp"
 #include "ShellSessionAdapter.hpp"
@@ -61,6 +62,10 @@ bool CorvaneApp::start()
     const InfoResource& info = m_info;
     m_viewModel = std::make_unique<SessionViewModel>(std::move(environment));
     m_session = std::make_unique<ShellSessionAdapter>(*m_viewModel, &QDateTime::currentDateTimeUtc);
+    // What a finished conversation freed goes back to the system instead of staying with the
+    // process until it ends.
+    auto* heap = new HeapRelease(HeapRelease::defaultDelay, &HeapRelease::returnFreedHeap, this);
+    connect(m_viewModel.get(), &SessionViewModel::conversationFinished, heap, &HeapRelease::request);
 
     m_engine = std::make_unique<QQmlApplicationEngine>();
     // The application's own modules are compiled into the program's resources.
