@@ -20,8 +20,9 @@ Item {
         color: Theme.withAlpha(Theme.paper, 0.99)
         border.width: 1
         border.color: Theme.withAlpha(Theme.attention, 0.28)
-        // The software renderer has no shaders: there the banner goes without its shadow.
-        layer.enabled: GraphicsInfo.api !== GraphicsInfo.Software
+        // The software renderer has no shaders: there the banner goes without its shadow. The
+        // shadow (a blur shader compiled at run time, a texture) exists only while it shows.
+        layer.enabled: root.visible && GraphicsInfo.api !== GraphicsInfo.Software
         layer.effect: DropShadow {
             transparentBorder: true
             color: Theme.withAlpha(Theme.ink, 0.1)
