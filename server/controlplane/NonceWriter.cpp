@@ -15,12 +15,6 @@ namespace lumora {
 
 namespace {
 
-// SQLite commits one writer at a time; PostgreSQL overlaps a batch with the commit before.
-int writersFor(const QString& databaseUrl)
-{
-    return databaseUrl.startsWith(u"sqlite:") ? 1 : 4;
-}
-
 QString recordStatement(qsizetype claims)
 {
     QStringList rows;
@@ -47,7 +41,7 @@ struct NonceWriter::State {
     std::mutex lock;
     std::condition_variable_any claimed;
     std::deque<Pending> queue;
-    std::vector<std::jthread> writers;
+    std::jthread writer;
 
     void write(const std::stop_token& stop)
     {
@@ -100,16 +94,14 @@ NonceWriter::NonceWriter(const QString& databaseUrl)
     : m_state(std::make_unique<State>())
 {
     m_state->databaseUrl = databaseUrl;
-    for (int i = writersFor(databaseUrl); i > 0; --i)
-        m_state->writers.emplace_back(
-            [state = m_state.get()](const std::stop_token& stop) { state->write(stop); });
+    m_state->writer
+        = std::jthread([state = m_state.get()](const std::stop_token& stop) { state->write(stop); });
 }
 
 NonceWriter::~NonceWriter()
 {
-    for (std::jthread& writer : m_state->writers)
-        writer.request_stop();
-    m_state->writers.clear();
+    m_state->writer.request_stop();
+    m_state->writer.join();
 }
 
 void NonceWriter::remember(NonceClaim claim, Done done)
