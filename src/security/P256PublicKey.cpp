@@ -32,7 +32,7 @@ public:
         }
         openssl::KeyContext context(EVP_PKEY_CTX_new_from_pkey(nullptr, m_key.get(), nullptr));
         if (!context || EVP_PKEY_verify_init(context.get()) != 1
-            || EVP_PKEY_CTX_set_signature_md(context.get(), EVP_sha256()) != 1)
+            || EVP_PKEY_CTX_set_signature_md(context.get(), openssl::sha256()) != 1)
             return nullptr;
         return context;
     }
@@ -101,7 +101,8 @@ bool P256PublicKey::isValidSignature(QByteArrayView signature, QByteArrayView me
 
     unsigned char digest[SHA256_DIGEST_LENGTH];
     unsigned int digestSize = 0;
-    if (EVP_Digest(message.data(), size_t(message.size()), digest, &digestSize, EVP_sha256(), nullptr) != 1
+    if (EVP_Digest(message.data(), size_t(message.size()), digest, &digestSize, openssl::sha256(), nullptr)
+            != 1
         || digestSize != sizeof digest)
         return false;
     openssl::KeyContext context = m_verifiers->take();
