@@ -1,5 +1,5 @@
 #include "ConversationRoomState.hpp"
-#include "FakeShellSession.hpp"
+#include "FakeShell.hpp"
 #include "ShellSessionAdapter.hpp"
 #include "ViewModelFixture.hpp"
 #include "WindowHarness.hpp"
@@ -36,7 +36,8 @@ protected:
     QString cardTitle() const { return shell.find("setupCard")->property("title").toString(); }
 
     testing::ViewModelHome home;
-    testing::FakeShellSession session;
+    testing::FakeShell fakes;
+    testing::FakeShellSession& session = fakes.session;
     // Last, so that the window goes before the objects it reads.
     testing::WindowHarness shell;
 };
@@ -135,7 +136,7 @@ TEST_F(RoomWindowTest, RunningStatesThroughTheFake)
     });
     EXPECT_TRUE(shell.shows("errorBanner"));
     shell.screenshot("room-fake-error-banner");
-    shell.click("dismissBannerButton");
+    shell.click("errorBannerDismiss");
     EXPECT_EQ(model.state.errorMessage, QString());
     EXPECT_FALSE(shell.shows("errorBanner"));
 

@@ -141,10 +141,10 @@ TEST_F(RoomConversationTest, AStartThatFailsShowsTheBannerUntilDismissed)
     ASSERT_TRUE(test::spinUntil([&] { return model->errorMessage().has_value(); }, 30000));
     EXPECT_FALSE(model->isRecording() || model->isStartingConversation());
     ASSERT_TRUE(test::spinUntil([&] { return shell.shows("errorBanner"); }, 5000));
-    EXPECT_EQ(shell.text("bannerMessage"), *model->errorMessage());
+    EXPECT_EQ(shell.text("errorBannerMessage"), *model->errorMessage());
     EXPECT_EQ(shell.text("primaryButton"), "Start conversation");
     shell.screenshot("room-spoken-start-failed");
-    shell.click("dismissBannerButton");
+    shell.click("errorBannerDismiss");
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_FALSE(shell.shows("errorBanner"));
     shell.close();
