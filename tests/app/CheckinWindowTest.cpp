@@ -1,5 +1,5 @@
 #include "CheckinRoomState.hpp"
-#include "FakeShellSession.hpp"
+#include "FakeShell.hpp"
 #include "ShellSessionAdapter.hpp"
 #include "ViewModelFixture.hpp"
 #include "WindowHarness.hpp"
@@ -46,7 +46,8 @@ protected:
     }
 
     testing::ViewModelHome home;
-    testing::FakeShellSession session;
+    testing::FakeShell fakes;
+    testing::FakeShellSession& session = fakes.session;
     // Last, so that the window goes before the objects it reads.
     testing::WindowHarness shell;
 };
@@ -187,7 +188,7 @@ TEST_F(CheckinWindowTest, RunningStatesThroughTheFake)
     EXPECT_EQ(qRound(sceneRect("checkinNotice").top() - sceneRect("checkinRoom").top()), 84);
     EXPECT_LE(sceneRect("checkinNotice").width(), 680);
     shell.screenshot("checkin-fake-processing-notice");
-    clickInNotice("dismissBannerButton");
+    clickInNotice("checkinNoticeDismiss");
     EXPECT_TRUE(model.state.errorMessage.isEmpty());
     EXPECT_FALSE(shell.shows("checkinNotice"));
 }

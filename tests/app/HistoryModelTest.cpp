@@ -3,11 +3,13 @@
 #include "HistoryModelAdapter.hpp"
 #include "PeopleModelAdapter.hpp"
 #include "ViewModelFixture.hpp"
+#include "domain/TurnGrouping.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QTest>
+#include <cctype>
 #include <gtest/gtest.h>
 
 namespace lumora {
@@ -25,11 +27,15 @@ ConversationHistoryEntry entryOf(char key, const QString& title = QString())
     return entry;
 }
 
+// An upper-case key is the same entry as its lower-case one, renamed.
 QList<ConversationHistoryEntry> entriesOf(const char* keys)
 {
     QList<ConversationHistoryEntry> entries;
-    for (const char* key = keys; *key; ++key)
-        entries.append(entryOf(*key));
+    for (const char* key = keys; *key; ++key) {
+        const bool renamed = std::isupper(static_cast<unsigned char>(*key));
+        entries.append(entryOf(char(std::tolower(static_cast<unsigned char>(*key))),
+            renamed ? QStringLiteral("Renamed") : QString()));
+    }
     return entries;
 }
 
@@ -61,6 +67,7 @@ TEST(HistoryEntryList, ARepublishedHistoryChangesOnlyTheRowsThatDiffer)
         { "pairs swapped", "cdab", 0, 0, 2, 0 },
         { "one repeated", "cdabc", 1, 0, 0, 0 },
         { "the repeat gone", "cdab", 0, 1, 0, 0 },
+        { "one renamed, one deleted and one new at once", "Cdbe", 1, 1, 0, 1 },
         { "empty", "", 0, 1, 0, 0 },
     };
     HistoryEntryList list;
@@ -75,7 +82,7 @@ TEST(HistoryEntryList, ARepublishedHistoryChangesOnlyTheRowsThatDiffer)
         for (QSignalSpy* spy : { &inserted, &removed, &moved, &changed })
             spy->clear();
         list.replace(entriesOf(step.keys));
-        EXPECT_EQ(keysOf(list), QString::fromLatin1(step.keys));
+        EXPECT_EQ(keysOf(list), QString::fromLatin1(step.keys).toLower());
         EXPECT_EQ(inserted.size(), step.inserted);
         EXPECT_EQ(removed.size(), step.removed);
         EXPECT_EQ(moved.size(), step.moved);
@@ -115,6 +122,114 @@ TEST(HistoryEntryList, AChangedEntryIsOneChangedRowWithItsRoles)
     EXPECT_TRUE(role(1, "isHidden").toBool());
     EXPECT_FALSE(role(0, "isHidden").toBool());
     EXPECT_EQ(list.entry(QStringLiteral("not an id")), std::nullopt);
+}
+
+// The keys of a model's rows, read through its entry id role as a view reads them.
+QString keysIn(const QAbstractItemModel& rows)
+{
+    QString keys;
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        const QString id = rows.index(row, 0).data(HistoryEntryList::EntryIDRole).toString();
+        keys.append(QChar(id.right(2).toInt(nullptr, 16)));
+    }
+    return keys;
+}
+
+TEST(HistoryModel, TheVisibleAndHiddenRowsFollowARepublishedHistoryInPlace)
+{
+    testing::FakeHistoryModel model;
+    using Tester = QAbstractItemModelTester;
+    Tester all(model.entries(), Tester::FailureReportingMode::Fatal);
+    Tester visible(model.visibleEntries(), Tester::FailureReportingMode::Fatal);
+    Tester hidden(model.hiddenEntries(), Tester::FailureReportingMode::Fatal);
+    QList<ConversationHistoryEntry> entries = entriesOf("abcd");
+    entries[3].isHidden = true;
+    model.entries()->replace(entries);
+    ASSERT_EQ(keysIn(*model.visibleEntries()), "abc");
+    ASSERT_EQ(keysIn(*model.hiddenEntries()), "d");
+
+    QSignalSpy inserted(model.visibleEntries(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(model.visibleEntries(), &QAbstractItemModel::rowsRemoved);
+    QSignalSpy changed(model.visibleEntries(), &QAbstractItemModel::dataChanged);
+    QSignalSpy visibleReset(model.visibleEntries(), &QAbstractItemModel::modelReset);
+    QSignalSpy hiddenReset(model.hiddenEntries(), &QAbstractItemModel::modelReset);
+    // a renamed, b hidden, c deleted, d shown again, e new.
+    entries = entriesOf("Abde");
+    entries[1].isHidden = true;
+    model.entries()->replace(entries);
+    EXPECT_EQ(keysIn(*model.visibleEntries()), "ade");
+    EXPECT_EQ(keysIn(*model.hiddenEntries()), "b");
+    EXPECT_EQ(model.visibleEntries()->index(0, 0).data(HistoryEntryList::TitleRole).toString(), "Renamed");
+    EXPECT_EQ(changed.size(), 1) << "only the renamed row changes where it stands";
+    EXPECT_GE(inserted.size(), 1);
+    EXPECT_GE(removed.size(), 1);
+    EXPECT_EQ(visibleReset.size(), 0);
+    EXPECT_EQ(hiddenReset.size(), 0);
+    EXPECT_TRUE(model.overview().hasVisibleEntries());
+
+    model.entries()->replace({});
+    EXPECT_EQ(model.visibleEntries()->rowCount(), 0);
+    EXPECT_EQ(model.hiddenEntries()->rowCount(), 0);
+}
+
+// `count` turns of the two seats in turn, each long enough to be a paragraph of its own.
+QList<ConversationTurn> alternatingTurns(int count)
+{
+    QList<SpeakerTurn> turns;
+    for (int n = 0; n < count; ++n)
+        turns.append(SpeakerTurn(n % 2, 6.0 * n, 6.0 * n + 5, QStringLiteral("Paragraph %1 <b>").arg(n)));
+    return TurnGrouping::group(turns);
+}
+
+TEST(ReviewTranscript, ALongTranscriptComesAPageAtATimeAndFollowsTheSeatNames)
+{
+    ReviewTranscript transcript;
+    QAbstractItemModelTester tester(&transcript, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy hasMore(&transcript, &ReviewTranscript::hasMoreChanged);
+    QSignalSpy inserted(&transcript, &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(&transcript, &QAbstractItemModel::dataChanged);
+    const QList<ConversationTurn> turns = alternatingTurns(150);
+    ASSERT_EQ(turns.size(), 150);
+    const int page = ReviewTranscript::pageSize;
+
+    transcript.reset(turns, { QStringLiteral("Sam"), QStringLiteral("Alex") });
+    EXPECT_EQ(transcript.rowCount(), page);
+    EXPECT_TRUE(transcript.hasMore());
+    EXPECT_EQ(hasMore.size(), 1);
+    const auto role = [&](int row, int role) { return transcript.data(transcript.index(row), role); };
+    EXPECT_EQ(role(0, ReviewTranscript::NameRole).toString(), "Sam");
+    EXPECT_TRUE(role(0, ReviewTranscript::IsLeftSeatRole).toBool());
+    EXPECT_EQ(role(1, ReviewTranscript::NameRole).toString(), "Alex");
+    EXPECT_FALSE(role(0, ReviewTranscript::ParagraphRole).toString().contains("<b>")) << "escaped";
+    EXPECT_EQ(role(0, ReviewTranscript::PlainParagraphRole).toString(), "Paragraph 0 <b>");
+
+    transcript.showMore();
+    EXPECT_EQ(transcript.rowCount(), 2 * page);
+    ASSERT_EQ(inserted.size(), 1);
+    EXPECT_EQ(inserted.first().at(1).toInt(), page);
+    EXPECT_EQ(inserted.first().at(2).toInt(), 2 * page - 1);
+    transcript.showMore();
+    EXPECT_EQ(transcript.rowCount(), 150) << "the last page is what is left";
+    EXPECT_FALSE(transcript.hasMore());
+    EXPECT_EQ(hasMore.size(), 2);
+    transcript.showMore();
+    EXPECT_EQ(transcript.rowCount(), 150);
+    EXPECT_EQ(inserted.size(), 2);
+
+    transcript.setSeatNames({ QStringLiteral("Sam"), QStringLiteral("Jo") });
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_EQ(changed.first().at(1).value<QModelIndex>().row(), 149) << "every shown row";
+    EXPECT_EQ(role(149, ReviewTranscript::NameRole).toString(), "Jo");
+    transcript.setSeatNames({ QStringLiteral("Sam"), QStringLiteral("Jo") });
+    EXPECT_EQ(changed.size(), 1) << "the same names change nothing";
+
+    transcript.reset({}, { QStringLiteral("Sam"), QStringLiteral("Jo") });
+    EXPECT_EQ(transcript.rowCount(), 0);
+    EXPECT_FALSE(transcript.hasMore());
+    transcript.reset(alternatingTurns(2), { QStringLiteral("Sam"), QStringLiteral("Jo") });
+    EXPECT_EQ(transcript.rowCount(), 2);
+    EXPECT_FALSE(transcript.hasMore());
+    EXPECT_EQ(hasMore.size(), 2) << "a short transcript never had more";
 }
 
 TEST(HistoryModel, OneReviewIsFetchedAtATimeAndCountsAsReviewedFirst)

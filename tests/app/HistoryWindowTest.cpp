@@ -247,6 +247,27 @@ TEST_F(HistoryWindowTest, OneReviewOpensAtATimeInTheSheet)
     EXPECT_EQ(history.calls.last(), "remove " + keyOf('b'));
 }
 
+TEST_F(HistoryWindowTest, CardsFarOutsideTheViewAreNotDrawnUntilScrolledTo)
+{
+    QList<ConversationHistoryEntry> rows;
+    for (char key = '0'; key < '0' + 40; ++key)
+        rows.append(testing::historyRow(key));
+    history.entries()->replace(rows);
+    const char last = '0' + 39;
+    ASSERT_NE(open(), nullptr);
+    const auto drawn
+        = [&](char key) { return page.find("historyCell:" + keyOf(key))->property("opacity") == 1.0; };
+    EXPECT_TRUE(drawn('0'));
+    EXPECT_FALSE(drawn(last));
+    page.scrollTo("historyCell:" + keyOf(last));
+    EXPECT_TRUE(drawn(last));
+    EXPECT_FALSE(drawn('0'));
+    page.screenshot("history-long-scrolled");
+    page.click("moreActions:" + keyOf(last - 1));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return page.find("historyActions:" + keyOf(last - 1))->property("opened").toBool(); }, 5000));
+}
+
 TEST_F(HistoryWindowTest, AFailureShowsOnThePageAndInTheSheetUntilDismissed)
 {
     history.entries()->replace({ testing::storedRow('a', "Bills") });

@@ -1,5 +1,5 @@
 #include "ConversationRoomState.hpp"
-#include "FakeShellSession.hpp"
+#include "FakeShell.hpp"
 #include "ShellSessionAdapter.hpp"
 #include "ViewModelFixture.hpp"
 #include "WindowHarness.hpp"
@@ -36,7 +36,8 @@ protected:
     QString cardTitle() const { return shell.find("setupCard")->property("title").toString(); }
 
     testing::ViewModelHome home;
-    testing::FakeShellSession session;
+    testing::FakeShell fakes;
+    testing::FakeShellSession& session = fakes.session;
     // Last, so that the window goes before the objects it reads.
     testing::WindowHarness shell;
 };

@@ -93,8 +93,9 @@ TEST(ThemeFonts, EverySymbolTheScreensNameHasAGlyphButTheAppleMark)
         "lock.macwindow", "info.circle", "arrow.down.circle", "sparkles", "xmark", "clock.badge.checkmark",
         "chevron.down", "chevron.right", "ellipsis.circle", "trash.circle", "externaldrive.badge.person.crop",
         "calendar.badge.clock", "lock.fill", "checkmark.shield.fill", "clock", "person.2.circle.fill",
-        "exclamationmark.circle.fill", "quote.opening", "checkmark.seal.fill", "chevron.left", "arrow.uturn.left",
-        "clock.arrow.circlepath", "waveform", "stop.fill", "ellipsis", "play.fill", "pause.fill" };
+        "exclamationmark.circle.fill", "quote.opening", "checkmark.seal.fill", "chevron.left",
+        "arrow.uturn.left", "clock.arrow.circlepath", "waveform", "stop.fill", "ellipsis", "play.fill",
+        "pause.fill" };
     for (auto backup :
         { HistoryEntryList::BackedUp, HistoryEntryList::Waiting, HistoryEntryList::OnlyOnThisComputer })
         symbols.append(HistoryTexts::backupSymbol(backup));

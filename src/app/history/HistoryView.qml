@@ -149,6 +149,10 @@ Item {
                     objectName: "historyCell:" + cell.entryID
                     width: grid.cellWidth
                     spacing: 8
+                    // A card more than a page away from what the page shows is not drawn (it
+                    // keeps its place): a long history would otherwise draw every card in each frame.
+                    readonly property real topInView: page.verticalPadding + grid.y + cell.y - page.contentY
+                    opacity: cell.topInView + cell.height > -page.height && cell.topInView < 2 * page.height ? 1 : 0
 
                     Item {
                         width: cell.width

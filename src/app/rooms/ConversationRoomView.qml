@@ -78,24 +78,12 @@ Item {
         }
 
         ConversationStartErrorBanner {
-            id: banner
             objectName: "errorBanner"
-            readonly property bool shown: root.model.errorMessage.length > 0
             anchors.horizontalCenter: parent.horizontalCenter
             width: Math.min(implicitWidth, root.width - 48)
-            y: banner.shown || Theme.reduceMotion ? 84 : 84 - 24
-            opacity: banner.shown ? 1 : 0
-            visible: opacity > 0
+            y: 84
             message: root.model.errorMessage
             onDismiss: room.dismissError()
-            Behavior on opacity {
-                enabled: !Theme.reduceMotion
-                NumberAnimation { duration: 200; easing.type: Easing.OutQuad }
-            }
-            Behavior on y {
-                enabled: !Theme.reduceMotion
-                NumberAnimation { duration: 200; easing.type: Easing.OutQuad }
-            }
         }
 
         HiddenMessageCard {

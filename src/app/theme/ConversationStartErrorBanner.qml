@@ -4,11 +4,13 @@ import Lumora.Theme
 
 // A failure the view model reports, floating over the page it happened on, with a button that
 // dismisses it. It shows while `message` holds text, sliding in from above and fading; the
-// message shows unchanged and wraps, and the banner is at most 680 wide.
+// message shows unchanged and wraps, and the banner is at most 680 wide. A place that shows and
+// hides it on its own terms turns `animated` off: it then appears and goes at once.
 Item {
     id: root
 
     required property string message
+    property bool animated: true
     // The message on screen: the last one, kept while the banner leaves.
     property string shownMessage
 
@@ -26,6 +28,7 @@ Item {
     transform: Translate {
         y: root.message.length > 0 ? 0 : -(root.y + root.height)
         Behavior on y {
+            enabled: root.animated && !Theme.reduceMotion
             NumberAnimation {
                 duration: 220
                 easing.type: Easing.OutCubic
@@ -33,6 +36,7 @@ Item {
         }
     }
     Behavior on opacity {
+        enabled: root.animated && !Theme.reduceMotion
         NumberAnimation {
             duration: 220
         }

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Shapes
 import Lumora.Theme
 
 // The product's mark, drawn at any size: an open ivory ring on navy with two dots, the two
@@ -26,23 +25,24 @@ Item {
         radius: 56 * root.unit
         color: Theme.navy
     }
-    Shape {
+    // A canvas rather than a Shape: the mark sits in popups too, which leave the window when they
+    // close, and Qt 6.4's software renderer crashes on a Shape that comes back into one.
+    Canvas {
+        id: ring
         anchors.fill: parent
-        ShapePath {
-            strokeColor: Theme.ivory
-            strokeWidth: 22 * root.unit
-            fillColor: "transparent"
-            capStyle: ShapePath.RoundCap
-            startX: 170 * root.unit
-            startY: 86 * root.unit
-            PathArc {
-                x: 170 * root.unit
-                y: 170 * root.unit
-                radiusX: 60 * root.unit
-                radiusY: 60 * root.unit
-                useLargeArc: true
-                direction: PathArc.Counterclockwise
-            }
+        onAvailableChanged: ring.requestPaint()
+        onWidthChanged: ring.requestPaint()
+        onHeightChanged: ring.requestPaint()
+        onPaint: {
+            const context = ring.getContext("2d");
+            context.reset();
+            context.strokeStyle = Theme.ivory;
+            context.lineWidth = 22 * root.unit;
+            context.lineCap = "round";
+            context.beginPath();
+            // An open ring around the centre, from the upper right round to the lower right.
+            context.arc(128 * root.unit, 128 * root.unit, 60 * root.unit, -Math.PI / 4, Math.PI / 4, true);
+            context.stroke();
         }
     }
     Rectangle {

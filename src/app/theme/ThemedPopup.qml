@@ -2,7 +2,8 @@ import QtQuick
 import QtQuick.Controls
 
 // A modal popup over the whole window, drawn like the sheets: ivory with a faint outline and
-// rounded corners, over a navy veil. Escape closes it unless the popup says otherwise. It is as
+// rounded corners, over a navy veil. It goes without the pages' glows: a closed popup leaves the
+// window, and Qt 6.4's software renderer crashes on a Shape that comes back into one. Escape closes it unless the popup says otherwise. It is as
 // tall as its content, at least `minimumHeight`, and never taller than the window allows.
 Popup {
     id: root
@@ -22,8 +23,9 @@ Popup {
     Overlay.modal: Rectangle {
         color: Theme.withAlpha(Theme.navy, 0.28)
     }
-    background: WindowBackground {
+    background: Rectangle {
         radius: 12
-        outline: Theme.rule
+        color: Theme.ivory
+        border.color: Theme.rule
     }
 }

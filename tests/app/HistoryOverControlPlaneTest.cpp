@@ -1,0 +1,254 @@
+#include "HistoryModelAdapter.hpp"
+#include "RealControlPlaneFixture.hpp"
+#include "ViewModelFixture.hpp"
+#include "WindowHarness.hpp"
+#include "appcore/CheckinService.hpp"
+#include "appcore/ConversationBackupService.hpp"
+#include "appcore/PairingService.hpp"
+#include "domain/PairingPolicy.hpp"
+#include "persistence/EncryptedResultStore.hpp"
+
+#include <QQuickItem>
+#include <QTest>
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+using testing::WindowHarness;
+
+// One account on its own computer: a view model whose services reach the real control plane,
+// and the History page's model over it.
+struct Account {
+    testing::ViewModelHome home;
+    DeviceIdentity device = testing::newIdentity();
+    std::shared_ptr<ControlPlaneClient> client;
+    std::shared_ptr<ConversationBackupService> backup;
+    std::unique_ptr<SessionViewModel> model;
+    std::unique_ptr<HistoryModelAdapter> history;
+
+    // The entry of the review with that local id, if it is listed.
+    std::optional<ConversationHistoryEntry> entry(const QUuid& localID) const
+    {
+        for (const ConversationHistoryEntry& row : model->historyEntries()) {
+            if (row.localID == localID)
+                return row;
+        }
+        return std::nullopt;
+    }
+    // The row of the account's conversation with that id, if it is listed.
+    std::optional<ConversationHistoryEntry> listed(const QUuid& id) const
+    {
+        for (const ConversationHistoryEntry& row : model->historyEntries()) {
+            if (row.id == id)
+                return row;
+        }
+        return std::nullopt;
+    }
+    // Refreshes from the server and waits until `done` holds.
+    bool synchronizeUntil(const std::function<bool()>& done)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                if (done())
+                    return true;
+                history->synchronize(true);
+                QTest::qWait(200);
+                return done();
+            },
+            15000);
+    }
+    bool isOnTheServer(const QUuid& id) const
+    {
+        return test::awaitTask(client->conversation(id)).has_value();
+    }
+};
+
+// The History page of one or two paired accounts over the real control plane, each review sealed
+// on its computer and backed up through the real backup service.
+class HistoryOverControlPlane : public testing::RealControlPlaneFixture {
+protected:
+    void connect(Account& account, const QString& name)
+    {
+        account.model = account.home.viewModel();
+        const DeviceRegistration registration = signIn(account.device, name);
+        account.client
+            = std::make_shared<ControlPlaneClient>(base, registration.deviceID, account.device, manager);
+        account.backup = ConversationBackupService::create(
+            account.client, account.model->resultStore(), account.model->backupStore());
+        account.model->adoptServices({ account.client, account.backup,
+            PairingService::create(account.client, PairingPolicy::version.toString()),
+            CheckinService::create(account.client) });
+        account.history = std::make_unique<HistoryModelAdapter>(
+            *account.model, [] { return QDateTime::currentDateTimeUtc(); });
+    }
+
+    // A review of this computer made `hours` ago, sealed and backed up as a finished
+    // conversation is.
+    static DerivedSessionResult save(Account& account, int hours, const QString& title)
+    {
+        DerivedSessionResult review;
+        review.id = QUuid::createUuid();
+        review.title = title;
+        review.completedAt
+            = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 3600 * hours, Qt::UTC);
+        review.duration = 95.5;
+        review.stats = { SpeakerStats { 0, 50, 2, 30, 0.52 }, SpeakerStats { 1, 45.5, 1, 45.5, 0.48 } };
+        review.fouls = QList<ProcessFoulAnnotation> {};
+        review.summary = QStringLiteral("You both named the bills.");
+        review.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 50, "Can we look at the bills?"),
+            SpeakerTurn(1, 50, 95.5, "Yes, tonight.") };
+        EXPECT_TRUE(test::awaitTask(account.model->resultStore()->save(review)));
+        (void)test::awaitTask(account.backup->backUp(review, QDateTime::currentDateTimeUtc()));
+        return review;
+    }
+
+    static bool backedUp(const Account& account, const QUuid& localID)
+    {
+        const auto row = account.entry(localID);
+        return row && row->backup == ConversationBackupDisplayState::backedUp;
+    }
+
+    QQuickItem* open(Account& account)
+    {
+        return page.openComponent("Lumora.History", "HistoryView",
+            { { "model", QVariant::fromValue<QObject*>(account.history.get()) } });
+    }
+    static QString keyOf(const ConversationHistoryEntry& row)
+    {
+        return row.id.toString(QUuid::WithoutBraces);
+    }
+    // Picks the item of the card's menu.
+    void pick(const ConversationHistoryEntry& row, const char* item)
+    {
+        page.click("moreActions:" + keyOf(row));
+        QObject* menu = page.find("historyActions:" + keyOf(row));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return menu->property("opened").toBool(); }, 5000));
+        QMetaObject::invokeMethod(menu->findChild<QObject*>(item), "triggered");
+    }
+    // Deletes through the card's menu and the dialog.
+    void removeThroughMenu(const ConversationHistoryEntry& row)
+    {
+        pick(row, "deleteItem");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("historyDeleteConfirmation"); }, 5000));
+        page.click("historyDeleteConfirmationConfirm");
+    }
+
+    // Pending: a deletion waits on the row of that id.
+    static bool pending(const Account& account, const QUuid& id)
+    {
+        const auto row = account.listed(id);
+        return row && row->pendingDeletion.has_value();
+    }
+
+    Account ada;
+    Account bob;
+    // Last, so that the window goes before the models it reads.
+    WindowHarness page;
+};
+
+TEST_F(HistoryOverControlPlane, HideShowAndDeleteAndAStoppedServerRemovesNothing)
+{
+    connect(ada, QStringLiteral("Ada"));
+    const DerivedSessionResult bills = save(ada, 3, QStringLiteral("Bills"));
+    const DerivedSessionResult week = save(ada, 2, QStringLiteral("Week"));
+    ASSERT_NE(open(ada), nullptr);
+    ASSERT_TRUE(ada.synchronizeUntil([&] { return backedUp(ada, bills.id) && backedUp(ada, week.id); }));
+    page.screenshot("history-control-plane");
+
+    // Hidden, then shown again, on the server too.
+    pick(*ada.entry(bills.id), "hideItem");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("hiddenSection"); }, 15000));
+    ASSERT_TRUE(ada.synchronizeUntil([&] { return ada.entry(bills.id) && ada.entry(bills.id)->isHidden; }));
+    page.click("hiddenToggle");
+    page.click("showInHistory:" + keyOf(*ada.entry(bills.id)));
+    ASSERT_TRUE(ada.synchronizeUntil([&] { return ada.entry(bills.id) && !ada.entry(bills.id)->isHidden; }));
+    EXPECT_FALSE(page.shows("hiddenSection"));
+
+    // Not shared with anyone: deleted at once, from the server and this computer.
+    const ConversationHistoryEntry weekRow = *ada.entry(week.id);
+    ASSERT_TRUE(ada.isOnTheServer(weekRow.id));
+    EXPECT_EQ(ada.history->deletionKind(keyOf(weekRow)), HistoryModel::Immediate);
+    removeThroughMenu(weekRow);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ada.entry(week.id); }, 15000));
+    EXPECT_FALSE(page.has("historyCell:" + keyOf(weekRow)));
+    EXPECT_FALSE(ada.isOnTheServer(weekRow.id));
+    EXPECT_TRUE(std::ranges::none_of(ada.model->results(), [&](const auto& r) { return r.id == week.id; }));
+
+    // The control plane stops: a delete says so on the page and in the sheet, and removes nothing.
+    EXPECT_EQ(server->stop(), 0);
+    server.reset();
+    const ConversationHistoryEntry billsRow = *ada.entry(bills.id);
+    removeThroughMenu(billsRow);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("historyErrorBanner"); }, 30000));
+    page.screenshot("history-control-plane-stopped");
+    EXPECT_TRUE(ada.entry(bills.id).has_value());
+    EXPECT_TRUE(page.shows("historyCell:" + keyOf(billsRow)));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return page.find("historyErrorBanner")->property("opacity") == 1.0; }, 5000));
+    page.click("historyErrorBannerDismiss");
+    page.click("historyCard:" + keyOf(billsRow));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDetail"); }, 15000))
+        << "the review is read from this computer";
+    page.click("reviewDeleteButton");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDeleteConfirmation"); }, 5000));
+    page.click("reviewDeleteConfirmationConfirm");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewErrorBanner"); }, 30000));
+    EXPECT_TRUE(page.shows("reviewDetail"));
+    page.screenshot("review-control-plane-stopped");
+    EXPECT_TRUE(ada.entry(bills.id).has_value());
+    EXPECT_EQ(ada.model->results().size(), 1);
+}
+
+TEST_F(HistoryOverControlPlane, ASharedConversationIsDeletedOnlyOnceThePartnerAgrees)
+{
+    connect(ada, QStringLiteral("Ada"));
+    connect(bob, QStringLiteral("Bob"));
+    const QString policy = PairingPolicy::version.toString();
+    const auto invite = test::awaitTask(ada.client->createPairingInvite(policy));
+    ASSERT_TRUE(invite.has_value());
+    ASSERT_TRUE(test::awaitTask(bob.client->redeemPairingInvite(invite->code)));
+    ASSERT_TRUE(test::awaitTask(bob.client->confirmPairingInvite(invite->inviteID, policy)));
+
+    const DerivedSessionResult bills = save(ada, 2, QStringLiteral("Bills"));
+    ASSERT_NE(open(ada), nullptr);
+    ASSERT_TRUE(ada.synchronizeUntil([&] { return backedUp(ada, bills.id); }));
+    const ConversationHistoryEntry shared = *ada.entry(bills.id);
+    ASSERT_TRUE(bob.synchronizeUntil([&] { return bob.listed(shared.id).has_value(); }))
+        << "the partner's history lists it";
+    ASSERT_TRUE(ada.synchronizeUntil(
+        [&] { return ada.history->deletionKind(keyOf(shared)) == HistoryModel::SharedWithPartner; }));
+
+    // Asked, the partner declines: it stays for both.
+    removeThroughMenu(shared);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("pendingDeletion:" + keyOf(shared)); }, 15000));
+    EXPECT_TRUE(pending(ada, shared.id) && ada.listed(shared.id)->pendingDeletion->requestedByMe);
+    page.screenshot("history-deletion-requested");
+    ASSERT_TRUE(bob.synchronizeUntil([&] { return pending(bob, shared.id); }));
+    EXPECT_FALSE(bob.listed(shared.id)->pendingDeletion->requestedByMe);
+    bob.history->declineDeletion(keyOf(*bob.listed(shared.id)));
+    ASSERT_TRUE(bob.synchronizeUntil([&] { return bob.listed(shared.id) && !pending(bob, shared.id); }));
+    ASSERT_TRUE(ada.synchronizeUntil([&] { return ada.listed(shared.id) && !pending(ada, shared.id); }));
+    EXPECT_FALSE(page.shows("pendingDeletion:" + keyOf(shared)));
+    EXPECT_TRUE(ada.isOnTheServer(shared.id));
+
+    // Asked again, the partner approves: gone for both.
+    removeThroughMenu(*ada.listed(shared.id));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("pendingDeletion:" + keyOf(shared)); }, 15000));
+    ASSERT_TRUE(bob.synchronizeUntil([&] { return pending(bob, shared.id); }));
+    bob.history->approveDeletion(keyOf(*bob.listed(shared.id)));
+    ASSERT_TRUE(bob.synchronizeUntil([&] { return !bob.listed(shared.id).has_value(); }));
+    EXPECT_FALSE(bob.isOnTheServer(shared.id));
+    // The requester's own sealed copy stays on her computer until she deletes it there; the
+    // account no longer has it, so that delete removes it at once.
+    ASSERT_TRUE(ada.synchronizeUntil([&] { return ada.listed(shared.id) && !pending(ada, shared.id); }));
+    removeThroughMenu(*ada.listed(shared.id));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ada.entry(bills.id).has_value(); }, 15000));
+    EXPECT_FALSE(page.has("historyCell:" + keyOf(shared)));
+    EXPECT_TRUE(ada.model->results().isEmpty());
+    EXPECT_FALSE(ada.isOnTheServer(shared.id));
+}
+
+} // namespace
+} // namespace lumora
