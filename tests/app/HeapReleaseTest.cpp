@@ -16,7 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-double residentMegabytes()
+[[maybe_unused]] double residentMegabytes()
 {
     QFile file(QStringLiteral("/proc/self/statm"));
     if (!file.open(QIODevice::ReadOnly))
