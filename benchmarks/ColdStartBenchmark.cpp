@@ -3,7 +3,6 @@
 // a display (scripts/benchmark-cold-start uses Xvfb); without one it renders offscreen.
 #include "BenchmarkProbes.hpp"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -41,12 +40,3 @@ BENCHMARK(coldStartToFirstFrame)
     ->ReportAggregatesOnly(true);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -20,6 +20,7 @@
 //
 //   xvfb-run -a -s "-screen 0 1920x1080x24" scripts/with-virtual-microphone
 //       build-bench/benchmarks/lumora_conversation_benchmarks [--turns=N] [--turn-seconds=S]
+//       [--no-heap-release] [--arena-max=N]
 //
 // The renderer is Qt Quick's default for the display (under Xvfb: OpenGL on Mesa's llvmpipe);
 // QT_QUICK_BACKEND=software draws with the software renderer on the GUI thread instead. The
@@ -32,6 +33,7 @@
 #include "BenchmarkProbes.hpp"
 #include "ControlPlaneProcess.hpp"
 #include "FontRegistrar.hpp"
+#include "HeapRelease.hpp"
 #include "MotionPreference.hpp"
 #include "RowLatencyProbe.hpp"
 #include "SecureUpdateController.hpp"
@@ -95,6 +97,10 @@ using namespace lumora;
 
 int turnCount = 2000;
 double turnSeconds = 0.12;
+// As the application: the freed heap goes back after each finish (--no-heap-release turns it
+// off); --arena-max=N caps glibc's malloc arenas before any thread starts.
+bool releaseHeap = true;
+int arenaMax = 0;
 
 constexpr double passLimitMs = 8.0;
 
@@ -215,12 +221,12 @@ struct MemorySample {
     QString load;
 };
 
-// The desktop's reminders, which this run never shows: no notification server.
+// The desktop's reminders, which this run never shows.
 class NoReminders final : public CheckinReminderScheduler {
 public:
     QCoro::Task<NotificationPermission> requestPermission() override
     {
-        co_return NotificationPermission::noNotificationServer;
+        co_return NotificationPermission::refused;
     }
     QCoro::Task<void> schedule(QDateTime) override { co_return; }
     QCoro::Task<void> removePending() override { co_return; }
@@ -464,6 +470,16 @@ void conversationPasses(benchmark::State& state)
     environment.reminderScheduler = std::make_shared<NoReminders>();
     environment.microphonePermission = []() -> QCoro::Task<bool> { co_return true; };
     SessionViewModel model(std::move(environment));
+    // The release's own CPU time on the pool thread that runs it.
+    std::atomic<qint64> releaseCpuNs { -1 };
+    HeapRelease heap(HeapRelease::defaultDelay, [&releaseCpuNs] {
+        const qint64 began = threadCpuNs();
+        const bool returned = HeapRelease::returnFreedHeap();
+        releaseCpuNs = threadCpuNs() - began;
+        return returned;
+    });
+    if (releaseHeap)
+        QObject::connect(&model, &SessionViewModel::conversationFinished, &heap, &HeapRelease::request);
     spinUntil([&] { return model.isStartUpFinished() && model.runningOperations() == 0; }, 30000);
 
     QNetworkAccessManager manager;
@@ -511,6 +527,7 @@ void conversationPasses(benchmark::State& state)
     QString recordingLoad;
     QString finishLoad;
     QObject::connect(&model, &SessionViewModel::liveSummaryChanged, [&] { ++insights; });
+    QObject::connect(&heap, &HeapRelease::released, [&] { sample(QStringLiteral("freed heap returned")); });
     for (auto _ : state) {
         QElapsedTimer wall;
         sample(QStringLiteral("before the recording"));
@@ -649,6 +666,11 @@ void conversationPasses(benchmark::State& state)
         std::fprintf(stderr, "pass over 8 ms in the finish: %.2f ms\n", pass.milliseconds);
     std::fprintf(stderr, "load average during the recording at its end: %s; at the end of the finish: %s\n",
         qPrintable(recordingLoad), qPrintable(finishLoad));
+    if (releaseCpuNs >= 0)
+        std::fprintf(stderr, "returning the freed heap took %.2f ms of its pool thread's CPU time\n",
+            double(releaseCpuNs) / 1e6);
+    std::fprintf(stderr, "heap release after the finish: %s; malloc arenas: %s\n", releaseHeap ? "on" : "off",
+        arenaMax > 0 ? qPrintable(QString::number(arenaMax)) : "glibc's default");
     for (const MemorySample& point : std::as_const(memory))
         std::fprintf(stderr, "resident %7.1f MB  %-32s (load average %s)\n", point.residentMB,
             qPrintable(point.moment), qPrintable(point.load));
@@ -662,6 +684,10 @@ BENCHMARK(conversationPasses)->UseManualTime()->Unit(benchmark::kSecond)->Iterat
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--arena-max=", 12) == 0)
+            HeapRelease::limitArenas(std::max(1, std::atoi(argv[i] + 12)));
+    }
     QGuiApplication application(argc, argv);
     std::vector<char*> kept;
     for (int i = 0; i < argc; ++i) {
@@ -669,6 +695,10 @@ int main(int argc, char** argv)
             turnCount = std::max(10, std::atoi(argv[i] + 8));
         else if (std::strncmp(argv[i], "--turn-seconds=", 15) == 0)
             turnSeconds = std::max(0.05, std::atof(argv[i] + 15));
+        else if (std::strcmp(argv[i], "--no-heap-release") == 0)
+            releaseHeap = false;
+        else if (std::strncmp(argv[i], "--arena-max=", 12) == 0)
+            arenaMax = std::max(1, std::atoi(argv[i] + 12));
         else
             kept.push_back(argv[i]);
     }

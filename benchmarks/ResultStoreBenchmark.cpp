@@ -8,7 +8,6 @@
 #include "persistence/EncryptedResultStore.hpp"
 #include "security/MemoryKeyStore.hpp"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -106,12 +105,3 @@ void saveLongReview(benchmark::State& state)
 BENCHMARK(saveLongReview)->Arg(2000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

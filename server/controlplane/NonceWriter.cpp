@@ -4,7 +4,7 @@
 #include "controlplane/IdText.hpp"
 #include "controlplane/SqlStatement.hpp"
 
-#include <QSet>
+#include <QHash>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -15,13 +15,7 @@ namespace lumora {
 
 namespace {
 
-// SQLite commits one writer at a time; PostgreSQL overlaps a batch with the commit before.
-int writersFor(const QString& databaseUrl)
-{
-    return databaseUrl.startsWith(u"sqlite:") ? 1 : 4;
-}
-
-QString recordStatement(qsizetype claims)
+QString newRecordStatement(qsizetype claims)
 {
     QStringList rows;
     rows.reserve(claims);
@@ -33,6 +27,20 @@ QString recordStatement(qsizetype claims)
                           " devices.id = claims.column4 AND devices.revoked_at IS NULL WHERE true"
                           " ON CONFLICT DO NOTHING RETURNING signer, nonce")
         .arg(rows.join(u", "));
+}
+
+// The statement for a batch of `claims`, written once per size and thread: the text for a
+// full batch is some 8 KiB, which was built, then hashed to find its prepared statement, on
+// every batch.
+const QString& recordStatement(qsizetype claims)
+{
+    thread_local QList<QString> statements;
+    if (statements.size() <= claims)
+        statements.resize(claims + 1);
+    QString& statement = statements[claims];
+    if (statement.isEmpty())
+        statement = newRecordStatement(claims);
+    return statement;
 }
 
 struct Pending {
@@ -47,7 +55,7 @@ struct NonceWriter::State {
     std::mutex lock;
     std::condition_variable_any claimed;
     std::deque<Pending> queue;
-    std::vector<std::jthread> writers;
+    std::jthread writer;
 
     void write(const std::stop_token& stop)
     {
@@ -100,16 +108,14 @@ NonceWriter::NonceWriter(const QString& databaseUrl)
     : m_state(std::make_unique<State>())
 {
     m_state->databaseUrl = databaseUrl;
-    for (int i = writersFor(databaseUrl); i > 0; --i)
-        m_state->writers.emplace_back(
-            [state = m_state.get()](const std::stop_token& stop) { state->write(stop); });
+    m_state->writer
+        = std::jthread([state = m_state.get()](const std::stop_token& stop) { state->write(stop); });
 }
 
 NonceWriter::~NonceWriter()
 {
-    for (std::jthread& writer : m_state->writers)
-        writer.request_stop();
-    m_state->writers.clear();
+    m_state->writer.request_stop();
+    m_state->writer.join();
 }
 
 void NonceWriter::remember(NonceClaim claim, Done done)
@@ -125,26 +131,27 @@ std::vector<bool> NonceWriter::record(const ControlPlaneStore& store, const QLis
 {
     std::vector<bool> recorded(static_cast<std::size_t>(claims.size()), false);
     QVariantList values;
-    QSet<QString> keys;
-    QList<qsizetype> sent;
+    values.reserve(claims.size() * 4);
+    // Each claim sent, by its signer and nonce as the database returns them.
+    QHash<QString, qsizetype> sent;
+    sent.reserve(claims.size());
     for (qsizetype i = 0; i < claims.size(); ++i) {
         const NonceClaim& claim = claims.at(i);
-        const QString key = claim.signer + u' ' + idText(claim.nonce);
-        if (keys.contains(key))
+        const QString nonce = idText(claim.nonce);
+        QString key = claim.signer + u' ' + nonce;
+        if (sent.contains(key))
             continue;
-        keys.insert(key);
-        sent.append(i);
-        values << claim.signer << idText(claim.nonce) << claim.requestTime << idText(claim.deviceID);
+        sent.insert(std::move(key), i);
+        values << claim.signer << nonce << claim.requestTime << idText(claim.deviceID);
     }
     if (sent.isEmpty())
         return recorded;
-    QSet<QString> inserted;
     Statement insert(store.connectionName(), recordStatement(sent.size()), values);
-    while (insert.next())
-        inserted.insert(insert.value(0).toString() + u' ' + insert.value(1).toString());
-    for (const qsizetype i : sent)
-        recorded[static_cast<std::size_t>(i)]
-            = inserted.contains(claims.at(i).signer + u' ' + idText(claims.at(i).nonce));
+    while (insert.next()) {
+        const auto claim = sent.constFind(insert.value(0).toString() + u' ' + insert.value(1).toString());
+        if (claim != sent.cend())
+            recorded[static_cast<std::size_t>(*claim)] = true;
+    }
     return recorded;
 }
 

@@ -27,9 +27,11 @@ enum class NonceOutcome {
 
 // Records the nonces of signed requests for every request thread of the process, the claims
 // that arrive together in one statement: each is committed before its request goes on, and a
-// batch costs one round trip and one commit however many requests it holds. The writers are
-// threads with connections of their own: one on SQLite, which commits one writer at a time;
-// several on PostgreSQL, so that a batch is written while the one before waits for its commit.
+// batch costs one round trip and one commit however many requests it holds. One writer thread
+// with a connection of its own does it, on PostgreSQL too: concurrent writers' commits wait
+// for one another's flushes of the log there, so that several writers only made smaller
+// batches, each paying its own commit (measured: about 2.7 times the database's CPU per
+// request with four writers); one writer batches all that arrives during a commit.
 class NonceWriter {
 public:
     using Done = std::function<void(NonceOutcome)>;

@@ -79,6 +79,11 @@ QSqlDatabase connectionOf(const QString& connection)
     return database;
 }
 
+std::unique_lock<std::mutex> holdSqliteWriters()
+{
+    return std::unique_lock(sqliteWriteLock());
+}
+
 void forgetPreparedStatements(const QString& connection)
 {
     if (PreparedQueries* queries = preparedQueries())

@@ -19,6 +19,10 @@ QSqlDatabase connectionOf(const QString& connection);
 // before it closes its connection.
 void forgetPreparedStatements(const QString& connection);
 
+// Holds back this process's SQLite writers (statements and transactions that write) until
+// the lock returned is released.
+std::unique_lock<std::mutex> holdSqliteWriters();
+
 // One statement on a named connection; throws StoreFailure when it fails. Statements with
 // values are prepared once per connection and kept for the next time the same text runs.
 class Statement {

@@ -2,6 +2,7 @@
 
 #include "AppLog.hpp"
 #include "FontRegistrar.hpp"
+#include "HeapRelease.hpp"
 #include "MotionPreference.hpp"
 #include "SecureUpdateController.hpp"
 #include "ShellSessionAdapter.hpp"
@@ -61,6 +62,12 @@ bool CorvaneApp::start()
     const InfoResource& info = m_info;
     m_viewModel = std::make_unique<SessionViewModel>(std::move(environment));
     m_session = std::make_unique<ShellSessionAdapter>(*m_viewModel, &QDateTime::currentDateTimeUtc);
+    // What a finished conversation freed goes back to the system instead of staying with the
+    // process until it ends; so does what the start freed (the stores' reading on the pool, the
+    // first frame's shader builds) once both are over.
+    m_heapRelease = new HeapRelease(HeapRelease::defaultDelay, &HeapRelease::returnFreedHeap, this);
+    connect(m_viewModel.get(), &SessionViewModel::conversationFinished, m_heapRelease, &HeapRelease::request);
+    connect(m_viewModel.get(), &SessionViewModel::startUpFinished, m_heapRelease, &HeapRelease::request);
 
     m_engine = std::make_unique<QQmlApplicationEngine>();
     // The application's own modules are compiled into the program's resources.
@@ -96,6 +103,8 @@ void CorvaneApp::sizeWindowOnce()
     m_windowSized = true;
     m_window->setGeometry(WindowSizing::initialFrame(
         m_window->screen()->availableGeometry(), WindowSizing::isNarrow(m_arguments)));
+    connect(m_window, &QQuickWindow::frameSwapped, m_heapRelease, &HeapRelease::request,
+        Qt::SingleShotConnection);
     emit windowSized();
 }
 

@@ -16,6 +16,7 @@ class QQuickWindow;
 
 namespace lumora {
 
+class HeapRelease;
 class SecureUpdateController;
 class SessionViewModel;
 class ShellSessionAdapter;
@@ -63,6 +64,7 @@ private:
     InfoResource m_info;
     QMetaObject::Connection m_quitOnSignal;
     SecureUpdateController* m_updates = nullptr;
+    HeapRelease* m_heapRelease = nullptr;
     std::unique_ptr<QSettings> m_preferences;
     std::unique_ptr<SessionViewModel> m_viewModel;
     std::unique_ptr<ShellSessionAdapter> m_session;

@@ -35,6 +35,15 @@ inline std::shared_ptr<EVP_PKEY> sharedKey(EVP_PKEY* key)
     return { key, &EVP_PKEY_free };
 }
 
+// SHA-256 fetched once: EVP_sha256() is looked up among the providers on every use, which
+// costs as much as hashing a request's few hundred bytes. Never freed, like the library's own
+// tables, which live until the process ends.
+inline const EVP_MD* sha256()
+{
+    static const EVP_MD* const fetched = EVP_MD_fetch(nullptr, "SHA2-256", nullptr);
+    return fetched ? fetched : EVP_sha256();
+}
+
 inline constexpr char curveName[] = "prime256v1";
 inline constexpr int uncompressedPointSize = 65;
 

@@ -30,8 +30,12 @@ private:
     friend class P256PrivateKey;
     P256PublicKey(std::shared_ptr<evp_pkey_st> key, QByteArray point);
 
+    class Verifiers;
+
     std::shared_ptr<evp_pkey_st> m_key;
     QByteArray m_point;
+    // Contexts set up for checking with this key, shared by its copies.
+    std::shared_ptr<Verifiers> m_verifiers;
 };
 
 } // namespace lumora

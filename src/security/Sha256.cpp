@@ -1,6 +1,6 @@
 #include "security/Sha256.hpp"
 
-#include <openssl/evp.h>
+#include "security/OpenSslHandles.hpp"
 
 namespace lumora {
 
@@ -11,7 +11,7 @@ QByteArray Sha256::hash(QByteArrayView bytes)
     // One-shot SHA-256 over memory cannot fail short of an allocation failure, which Qt
     // treats as fatal everywhere else too.
     if (EVP_Digest(bytes.data(), size_t(bytes.size()), reinterpret_cast<unsigned char*>(digest.data()),
-            &length, EVP_sha256(), nullptr)
+            &length, openssl::sha256(), nullptr)
             != 1
         || length != 32)
         qFatal("SHA-256 failed");

@@ -470,6 +470,9 @@ signals:
     void startUpFinished();
     // The last running operation started through an entry point has ended.
     void operationsSettled();
+    // A conversation's finish is over, saved or not: its results are published, and what it
+    // held while recording and finishing is let go.
+    void conversationFinished();
 
 private:
     enum class PairingStep { invite, redeem, confirm, unlink };

@@ -457,6 +457,7 @@ QCoro::Task<void> SessionViewModel::finishConversation()
         m_audioURL.reset();
     if (m_liveReservationID == reservationID)
         m_liveReservationID.reset();
+    emit conversationFinished();
 }
 
 QCoro::Task<void> SessionViewModel::finishSmokeConversation(QUrl audioURL)

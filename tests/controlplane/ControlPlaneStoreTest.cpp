@@ -7,10 +7,12 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <thread>
@@ -145,6 +147,37 @@ TEST(ControlPlaneStoreFiles, FolderAndFilesAreTheOwnersAlone)
     ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
     ASSERT_TRUE(ControlPlaneStore::open("sqlite:" + path).has_value());
     EXPECT_EQ(mode(path), 0600u);
+}
+
+// Under steady writes the write-ahead log still starts over at the checkpoints, instead of
+// growing by everything written.
+TEST(ControlPlaneStoreFiles, TheLogStartsOverUnderSteadyWrites)
+{
+    const QTemporaryDir dir;
+    const QString path = dir.filePath("control-plane.sqlite");
+    auto checkpointer = ControlPlaneStore::open("sqlite:" + path);
+    ASSERT_TRUE(checkpointer.has_value());
+    std::atomic<bool> stop = false;
+    std::atomic<qint64> commits = 0;
+    std::thread writer([&] {
+        auto store = ControlPlaneStore::open("sqlite:" + path);
+        if (!store)
+            return;
+        (*store)->leaveCheckpoints();
+        while (!stop) {
+            (*store)->rememberNonce("device:a", QUuid::createUuid(), 1);
+            ++commits;
+        }
+    });
+    for (int i = 0; i < 25; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        (*checkpointer)->checkpoint();
+    }
+    stop = true;
+    writer.join();
+    // Each commit adds at least one page of 4 KiB to a log that never starts over.
+    ASSERT_GT(commits, 100);
+    EXPECT_LT(QFileInfo(path + "-wal").size(), commits * 4096 / 2) << commits << " commits";
 }
 
 TEST(ControlPlaneStoreAddress, RefusesUnusableDatabaseAddresses)

@@ -4,7 +4,10 @@
 #include "security/P256PrivateKey.hpp"
 #include "security/Sha256.hpp"
 
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
+#include <vector>
 
 using namespace lumora;
 
@@ -109,6 +112,35 @@ TEST(Crypto, P256KnownKeyPairAndSignature)
     const auto ours = key->signature("sample");
     ASSERT_TRUE(ours.has_value());
     EXPECT_TRUE(publicKey->isValidSignature(*ours, "sample"));
+}
+
+// A key and its copies check on many threads at once, each result its own signature's,
+// whatever the checks before it on the same key found.
+TEST(Crypto, P256KeyChecksOnManyThreadsAtOnce)
+{
+    const auto publicKey = P256PublicKey::fromX963(rfcPoint);
+    ASSERT_TRUE(publicKey.has_value());
+    const auto key = P256PrivateKey::fromRaw(rfcScalar);
+    ASSERT_TRUE(key.has_value());
+    const auto other = key->signature("other");
+    ASSERT_TRUE(other.has_value());
+    std::atomic<int> wrong = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, copy = *publicKey, t] {
+            for (int i = 0; i < 40; ++i) {
+                const P256PublicKey& checker = (i + t) % 2 ? copy : *publicKey;
+                if (!checker.isValidSignature(rfcSignature, "sample")
+                    || checker.isValidSignature(rfcSignature, "other")
+                    || !checker.isValidSignature(*other, "other")
+                    || checker.isValidSignature(QByteArray(64, '\x01'), "sample"))
+                    ++wrong;
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST(Crypto, P256RefusesInvalidScalarsAndPoints)

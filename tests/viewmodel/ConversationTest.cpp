@@ -310,18 +310,28 @@ TEST_F(ConversationTest, ClockLeavesPausesOutAndFinishesAtTheMaximum)
     EXPECT_EQ(temporaryEntries(), QStringList());
 }
 
-// A tick that arrives while the finish is under way leaves the recorded length alone.
+// A tick that arrives while the finish is under way leaves the recorded length alone. The
+// finish says once that it is over (the application then returns freed memory), and only
+// after its review is published and the processing has ended.
 TEST_F(ConversationTest, TheClockStandsStillOnceTheFinishBegins)
 {
     home.now = startedAt;
     auto model = launch({ QStringLiteral("--ui-smoke") });
+    int finished = 0;
+    QObject::connect(model.get(), &SessionViewModel::conversationFinished, [&] {
+        ++finished;
+        EXPECT_FALSE(model->isProcessing());
+        EXPECT_FALSE(model->results().isEmpty());
+    });
     test::awaitTask(model->toggleRecording());
     tickAt(*model, 5);
     const auto lateTick = *tick;
     home.now = startedAt.addSecs(9);
     model->requestToggleRecording();
     lateTick();
+    EXPECT_EQ(finished, 0);
     settle(*model);
+    EXPECT_EQ(finished, 1);
     EXPECT_EQ(model->elapsed(), 5);
     ASSERT_FALSE(model->results().isEmpty());
     EXPECT_EQ(model->results().first().duration, 5);

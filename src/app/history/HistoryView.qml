@@ -14,8 +14,13 @@ Item {
     property bool showHidden: false
     signal goToConversation
 
-    // Each time the page comes on screen it refreshes the history from the server.
+    // Each time the page comes on screen it refreshes the history from the server; the window
+    // makes the page when it is first shown, already visible.
     onVisibleChanged: {
+        if (root.visible)
+            root.model.synchronize(true)
+    }
+    Component.onCompleted: {
         if (root.visible)
             root.model.synchronize(true)
     }

@@ -19,8 +19,9 @@ Item {
         anchors.fill: parent
         radius: 16
         color: Theme.withAlpha(Theme.paper, 0.99)
-        // The software renderer has no shaders: there the card goes without its shadow.
-        layer.enabled: GraphicsInfo.api !== GraphicsInfo.Software
+        // The software renderer has no shaders: there the card goes without its shadow. The
+        // shadow (a blur shader compiled at run time, a texture) exists only while it shows.
+        layer.enabled: root.visible && GraphicsInfo.api !== GraphicsInfo.Software
         layer.effect: DropShadow {
             transparentBorder: true
             color: Qt.rgba(0, 0, 0, 0.33)

@@ -17,6 +17,17 @@ Item {
     property UpdateChecker updates
     property url theoryURL
     property int section: Sections.Conversation
+    // Whether History and People have been shown in this run (their pages are made then).
+    property bool historyShown: false
+    property bool peopleShown: false
+    onSectionChanged: noteShownSection()
+
+    function noteShownSection() {
+        if (section === Sections.History)
+            historyShown = true
+        else if (section === Sections.People)
+            peopleShown = true
+    }
     readonly property alias showSetup: rules.showSetup
     readonly property alias showMigrationOffer: rules.showMigrationOffer
 
@@ -46,7 +57,10 @@ Item {
                 migrationSheet.close()
         }
     }
-    Component.onCompleted: rules.appear()
+    Component.onCompleted: {
+        noteShownSection()
+        rules.appear()
+    }
 
     // Coming back to the application refreshes the history from the server.
     Connections {
@@ -84,14 +98,31 @@ Item {
                 onSectionChosen: chosen => root.section = chosen
                 onSetupRequested: root.openSetup()
             }
-            HistoryView {
-                objectName: "historyPage"
-                model: root.model.history
-                onGoToConversation: root.section = Sections.sectionForNotification("showLumoraConversation")
+            // History and People are made the first time they are shown and kept from then on:
+            // the window opens on the room, and their cards, shadows and lists cost memory that
+            // a run which never visits them should not pay.
+            Item {
+                Repeater {
+                    model: root.historyShown ? 1 : 0
+                    delegate: HistoryView {
+                        objectName: "historyPage"
+                        width: parent ? parent.width : 0
+                        height: parent ? parent.height : 0
+                        model: root.model.history
+                        onGoToConversation: root.section = Sections.sectionForNotification("showLumoraConversation")
+                    }
+                }
             }
-            PeopleView {
-                objectName: "peoplePage"
-                model: root.model.people
+            Item {
+                Repeater {
+                    model: root.peopleShown ? 1 : 0
+                    delegate: PeopleView {
+                        objectName: "peoplePage"
+                        width: parent ? parent.width : 0
+                        height: parent ? parent.height : 0
+                        model: root.model.people
+                    }
+                }
             }
             // Made anew each time the section is shown, so its view state starts over. A
             // repeater of at most one page rather than a Loader: Qt 6.4's Loader cannot make a

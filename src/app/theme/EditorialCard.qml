@@ -19,8 +19,10 @@ Item {
         border.color: Theme.rule
         border.width: 1
         // The software renderer has no shaders: there the card goes without its shadow rather
-        // than without its paper.
-        layer.enabled: GraphicsInfo.api !== GraphicsInfo.Software
+        // than without its paper. The shadow's blur is a shader built and compiled at run time
+        // and its layer a texture of the card's size: made only while the card is on screen,
+        // not for the cards of pages that are hidden.
+        layer.enabled: root.visible && GraphicsInfo.api !== GraphicsInfo.Software
         layer.effect: DropShadow {
             objectName: "cardShadow"
             transparentBorder: true
