@@ -35,6 +35,7 @@
 #include "FontRegistrar.hpp"
 #include "HeapRelease.hpp"
 #include "MotionPreference.hpp"
+#include "ObjectSearch.hpp"
 #include "RowLatencyProbe.hpp"
 #include "SecureUpdateController.hpp"
 #include "ShellSessionAdapter.hpp"
@@ -307,24 +308,6 @@ DeviceRegistration signIn(const QUrl& base, const DeviceIdentity& device, QNetwo
     return registration.value_or(DeviceRegistration {});
 }
 
-// The object of that name in the window's item tree (the rows of the room's repeaters and
-// lists live there only) or among the QObject children of its items.
-QObject* findUnder(QObject* root, const QString& name)
-{
-    QList<QObject*> pending { root };
-    while (!pending.isEmpty()) {
-        QObject* object = pending.takeFirst();
-        if (object->objectName() == name)
-            return object;
-        pending.append(object->children());
-        if (auto* item = qobject_cast<QQuickItem*>(object)) {
-            for (QQuickItem* child : item->childItems())
-                pending.append(child);
-        }
-    }
-    return nullptr;
-}
-
 // The application's window over the view model as the program opens it (the same QML, the
 // desktop's motion preference, the first size it takes on its screen), with the conversation
 // room on screen.
@@ -367,9 +350,9 @@ public:
         m_window->resize(QSize(1180, 760));
         m_window->show();
         spinUntil([this] { return m_window->isExposed(); }, 10000);
-        m_room = findUnder(m_window->contentItem(), QStringLiteral("roomState"));
-        m_transcript
-            = qobject_cast<QQuickItem*>(findUnder(m_window->contentItem(), QStringLiteral("transcript")));
+        m_room = lumora::testing::findUnder(m_window->contentItem(), QStringLiteral("roomState"));
+        m_transcript = qobject_cast<QQuickItem*>(
+            lumora::testing::findUnder(m_window->contentItem(), QStringLiteral("transcript")));
     }
     RoomWindow(const RoomWindow&) = delete;
     RoomWindow& operator=(const RoomWindow&) = delete;

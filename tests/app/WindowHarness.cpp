@@ -2,6 +2,7 @@
 
 #include "FontRegistrar.hpp"
 #include "MotionPreference.hpp"
+#include "ObjectSearch.hpp"
 #include "ShellSession.hpp"
 
 #include <QDir>
@@ -26,28 +27,6 @@ void hear(QtMsgType type, const QMessageLogContext& context, const QString& mess
         return;
     const QMutexLocker lock(&heardMutex);
     heard.append(category + QStringLiteral(": ") + message);
-}
-
-// The object of that name under `root`, through both the QObject and the item tree: items a
-// Repeater makes have their place in the item tree only, popups in the QObject tree only.
-QObject* findUnder(QObject* root, const QString& name)
-{
-    QList<QObject*> pending { root };
-    QSet<QObject*> seen;
-    while (!pending.isEmpty()) {
-        QObject* object = pending.takeFirst();
-        if (!object || seen.contains(object))
-            continue;
-        seen.insert(object);
-        if (object->objectName() == name)
-            return object;
-        pending.append(object->children());
-        if (auto* item = qobject_cast<QQuickItem*>(object)) {
-            for (QQuickItem* child : item->childItems())
-                pending.append(child);
-        }
-    }
-    return nullptr;
 }
 
 // The page an item scrolls with: the nearest Flickable it sits in.
