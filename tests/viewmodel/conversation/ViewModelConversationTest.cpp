@@ -41,6 +41,14 @@ const test::SpokenLine conversation[] = {
 constexpr double firstLineAt = 2.0; // seconds into the recording
 constexpr double pauseBetweenLines = 0.6;
 
+// Starts a conversation and waits until it records.
+void startRecording(SessionViewModel& model)
+{
+    model.requestToggleRecording();
+    ASSERT_TRUE(test::spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 30000));
+    ASSERT_TRUE(model.isRecording()) << model.statusText().toStdString();
+}
+
 // The sizes of the audio frames the stand-in received on its last connection before the close
 // message, from its frame log ("<connection> binary <bytes> <first> <last>").
 QList<int> audioBeforeClose(const QStringList& frames)
@@ -161,9 +169,7 @@ TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedRevi
 TEST_F(ViewModelConversationTest, ARecordingThatFailsFinishesTheConversationAtOnce)
 {
     const auto model = connectedModel();
-    model->requestToggleRecording();
-    ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
-    ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
+    ASSERT_NO_FATAL_FAILURE(startRecording(*model));
     const QUuid reservationID = model->liveReservationID().value_or(QUuid());
     play(scripted.files.first());
     test::spinFor(2500);
@@ -198,9 +204,7 @@ TEST_F(ViewModelConversationTest, ARecordingThatFailsFinishesTheConversationAtOn
 TEST_F(ViewModelConversationTest, AFinishWithoutTheCoordinatorDeletesTheRecording)
 {
     const auto model = connectedModel();
-    model->requestToggleRecording();
-    ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
-    ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
+    ASSERT_NO_FATAL_FAILURE(startRecording(*model));
     test::spinFor(1500);
     ASSERT_EQ(temporaryEntries().size(), 1);
 
@@ -217,9 +221,7 @@ TEST_F(ViewModelConversationTest, AFinishWithoutTheCoordinatorDeletesTheRecordin
 TEST_F(ViewModelConversationTest, SigningOutDuringAConversationLeavesNoAudioAndNoReservation)
 {
     const auto model = connectedModel();
-    model->requestToggleRecording();
-    ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
-    ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
+    ASSERT_NO_FATAL_FAILURE(startRecording(*model));
     const QUuid reservationID = model->liveReservationID().value_or(QUuid());
     // The live transcript has a turn on screen.
     ASSERT_TRUE(test::spinUntil([&] { return !model->liveTurns().isEmpty(); }, 30000));
@@ -470,9 +472,7 @@ protected:
 TEST_F(SlowCloseConversationTest, AFinishThatOutlivesAGiveUpKeepsItsOwnRecordingAddress)
 {
     const auto model = connectedModel();
-    model->requestToggleRecording();
-    ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
-    ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
+    ASSERT_NO_FATAL_FAILURE(startRecording(*model));
     const QUuid reservationID = model->liveReservationID().value_or(QUuid());
     ASSERT_TRUE(test::spinUntil([&] { return !model->liveTurns().isEmpty(); }, 30000));
 
@@ -595,9 +595,7 @@ protected:
 TEST_F(GuidedConversationTest, OnlyASureStepAheadMovesTheAgendaOnByOne)
 {
     const auto model = connectedModel();
-    model->requestToggleRecording();
-    ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
-    ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
+    ASSERT_NO_FATAL_FAILURE(startRecording(*model));
     for (qsizetype n = 0; n < qsizetype(std::size(stepFindings)); ++n) {
         const StepFinding& row = stepFindings[n];
         SCOPED_TRACE(n);
