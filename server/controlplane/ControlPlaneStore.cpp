@@ -378,19 +378,20 @@ void ControlPlaneStore::checkpoint()
     // The log starts over only at a write that finds it wholly copied; under steady writes a
     // passive checkpoint never ends with nothing new behind it, and the log grew by all that
     // was written, some 80 MB a second at the load benchmark's rate. Passes follow one another
-    // while each finds much that came during the one before; the last, short one runs with
-    // this process's writers held back, so that the next write starts the log over.
+    // while each finds much that came during the one before; the last one runs with this
+    // process's writers held back, so that the next write starts the log over. It is held
+    // even when the passes never settle (a slow or busy machine): writers then wait for one
+    // pass's worth of copying, once a second, rather than the log growing without end.
     constexpr int fewFrames = 1000;
     int frames = passiveCheckpoint(m_connection);
     for (int pass = 0; pass < 8; ++pass) {
         const int before = frames;
         frames = passiveCheckpoint(m_connection);
-        if (frames - before < fewFrames) {
-            const auto writersHeld = holdSqliteWriters();
-            passiveCheckpoint(m_connection);
-            return;
-        }
+        if (frames - before < fewFrames)
+            break;
     }
+    const auto writersHeld = holdSqliteWriters();
+    passiveCheckpoint(m_connection);
 }
 
 bool ControlPlaneStore::rememberNonce(const QString& signer, const QUuid& nonce, qint64 requestTime)
