@@ -102,6 +102,13 @@ TEST_F(RoomWindowTest, RunningStatesThroughTheFake)
     EXPECT_EQ(shell.text("agendaNote"), "naming the loop, not the person");
     EXPECT_EQ(room().rows()->count(), 2);
     shell.screenshot("room-fake-recording");
+    // The agenda's steps and its note stay inside the centre column, clear of the corners.
+    const QRectF column = sceneRect("centreColumn");
+    for (const char* part : { "agendaStep0", "agendaStep5", "stepGuidance", "stepStarter", "agendaNote" }) {
+        const QRectF rect = sceneRect(part);
+        EXPECT_GE(rect.left(), column.left() - 0.5) << part;
+        EXPECT_LE(rect.right(), column.right() + 0.5) << part;
+    }
 
     shell.click("swapSidesButton");
     EXPECT_TRUE(model.state.sidesSwapped);

@@ -109,7 +109,11 @@ Rectangle {
             ReadableText {
                 id: starter
                 objectName: "stepStarter"
-                Layout.maximumWidth: Math.max(120, root.width * 0.45)
+                // The opening words and the note give way (eliding) before the row outgrows the
+                // strip: a layout item that does not fill is held at its full text's width.
+                Layout.fillWidth: true
+                Layout.preferredWidth: starter.implicitWidth
+                Layout.maximumWidth: Math.min(starter.implicitWidth, Math.max(120, root.width * 0.45))
                 leftPadding: 12
                 rightPadding: 12
                 topPadding: 4
@@ -129,8 +133,11 @@ Rectangle {
             }
             ReadableText {
                 objectName: "agendaNote"
+                id: note
                 visible: root.room.active && root.room.agendaNote.length > 0
-                Layout.maximumWidth: root.width * 0.3
+                Layout.fillWidth: true
+                Layout.preferredWidth: note.implicitWidth
+                Layout.maximumWidth: Math.min(note.implicitWidth, root.width * 0.3)
                 text: root.room.agendaNote
                 textFormat: Text.PlainText
                 elide: Text.ElideRight
