@@ -22,9 +22,9 @@
 //       build-bench/benchmarks/lumora_conversation_benchmarks [--turns=N] [--turn-seconds=S]
 //       [--no-heap-release] [--arena-max=N]
 //
-// The renderer is Qt Quick's default for the display (under Xvfb: OpenGL on Mesa's llvmpipe);
-// QT_QUICK_BACKEND=software draws with the software renderer on the GUI thread instead. The
-// run prints which one drew and whether frames were synchronised on the GUI thread. The list
+// The renderer is the one the application chooses (without a graphics device, as under Xvfb:
+// the software renderer, on the GUI thread); QSG_RHI_BACKEND=opengl draws with OpenGL (under
+// Xvfb: Mesa's llvmpipe) instead. The run prints which one drew and whether frames were synchronised on the GUI thread. The list
 // scrolls to a new row in 200 ms unless motion is reduced (LUMORA_REDUCE_MOTION=1), when it
 // jumps; the run says which.
 //
@@ -37,6 +37,7 @@
 #include "MotionPreference.hpp"
 #include "ObjectSearch.hpp"
 #include "RowLatencyProbe.hpp"
+#include "SceneRenderer.hpp"
 #include "SecureUpdateController.hpp"
 #include "ShellSessionAdapter.hpp"
 #include "SpeechStandInProcess.hpp"
@@ -672,6 +673,8 @@ int main(int argc, char** argv)
             HeapRelease::limitArenas(std::max(1, std::atoi(argv[i] + 12)));
     }
     QGuiApplication application(argc, argv);
+    // The renderer the application would choose on this machine.
+    SceneRenderer::chooseForThisMachine();
     std::vector<char*> kept;
     for (int i = 0; i < argc; ++i) {
         if (std::strncmp(argv[i], "--turns=", 8) == 0)

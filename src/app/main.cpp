@@ -1,5 +1,6 @@
 #include "CorvaneApp.hpp"
 #include "DevelopmentBuild.hpp"
+#include "SceneRenderer.hpp"
 #include "SingleInstance.hpp"
 #include "security/OpenSslProcess.hpp"
 
@@ -46,6 +47,7 @@ int main(int argc, char** argv)
     // The controls keep the light look of the theme whatever the desktop's colour scheme.
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     QGuiApplication application(argc, argv);
+    lumora::SceneRenderer::chooseForThisMachine();
     const QStringList arguments = QCoreApplication::arguments();
     const QUrl url = launchURL(arguments);
 
