@@ -76,8 +76,10 @@ QList<ConversationTurn> TurnGrouping::group(const QList<SpeakerTurn>& turns)
             current.talkTime += talkDuration(turn.start, turn.end);
             continue;
         }
-        const bool interjection = i + 1 < turns.size() && wordCount(turn.text) <= backchannelMaxWords
-            && duration <= backchannelMaxSeconds && seatOf(turns.at(i + 1).speaker) == current.speaker;
+        // Words are counted last: most turns are ruled out by their length or what follows.
+        const bool interjection = i + 1 < turns.size() && duration <= backchannelMaxSeconds
+            && seatOf(turns.at(i + 1).speaker) == current.speaker
+            && wordCount(turn.text) <= backchannelMaxWords;
         if (interjection) {
             current.pieces.append(ConversationTurnPiece(i, seat, turn.text, turn.start, turn.end, true));
             if (turn.end > current.end)
