@@ -24,9 +24,9 @@
 //
 // The renderer is the one the application chooses (without a graphics device, as under Xvfb:
 // the software renderer, on the GUI thread); QSG_RHI_BACKEND=opengl draws with OpenGL (under
-// Xvfb: Mesa's llvmpipe) instead. The run prints which one drew and whether frames were synchronised on the GUI thread. The list
-// scrolls to a new row in 200 ms unless motion is reduced (LUMORA_REDUCE_MOTION=1), when it
-// jumps; the run says which.
+// Xvfb: Mesa's llvmpipe) instead. The run prints which one drew and whether frames were
+// synchronised on the GUI thread. The list scrolls to a new row in 200 ms unless motion is
+// reduced (LUMORA_REDUCE_MOTION=1), when it jumps; the run says which.
 //
 // With LUMORA_STALL_TRACE set, the stack of the GUI thread is printed whenever one pass has used
 // more than 8 ms of its CPU time.
