@@ -3,6 +3,7 @@
 #include "FontRegistrar.hpp"
 #include "HistoryTexts.hpp"
 #include "MotionPreference.hpp"
+#include "ObjectSearch.hpp"
 #include "Sections.hpp"
 #include "SetupPresenter.hpp"
 #include "ThemeFonts.hpp"
@@ -15,8 +16,11 @@
 #include <QMetaProperty>
 #include <QQmlComponent>
 #include <QQmlEngine>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace lumora {
@@ -164,6 +168,26 @@ TEST(ThemePalette, QmlDrawsWithTheColoursPaintedItemsRead)
                 << property.name() << " is not the palette's";
         }
     }
+}
+
+// A card casts its shadow where the renderer runs shaders, and under the software renderer
+// goes without (the suite draws offscreen with it; one run draws with OpenGL on a display).
+TEST(Shadows, ACardCastsItsShadowOnlyWhereShadersRun)
+{
+    QQmlEngine engine;
+    engine.addImportPath(QStringLiteral("qrc:/"));
+    QQmlComponent component(&engine);
+    component.setData("import QtQuick\nimport Lumora.Theme\nWindow { width: 240; height: 160; visible: true;"
+                      " EditorialCard { width: 200; Text { text: \"Card\" } } }",
+        QUrl());
+    std::unique_ptr<QObject> made(component.create());
+    auto* window = qobject_cast<QQuickWindow*>(made.get());
+    ASSERT_NE(window, nullptr) << component.errorString().toStdString();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->rendererInterface() != nullptr; }));
+    const bool software = window->rendererInterface()->graphicsApi() == QSGRendererInterface::Software;
+    EXPECT_EQ(testing::findUnder(window->contentItem(), "cardShadow") != nullptr, !software)
+        << (software ? "software renderer" : "a renderer with shaders");
 }
 
 TEST(MotionPreference, TheUsersWishAndEachDesktopsSetting)

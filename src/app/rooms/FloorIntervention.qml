@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Layouts
-import Qt5Compat.GraphicalEffects
 import Lumora.Theme
 
 // The floor-hold prompt: a small floating card asking the partner who has talked for two
@@ -21,13 +20,8 @@ Item {
         color: Theme.withAlpha(Theme.paper, 0.99)
         // The software renderer has no shaders: there the card goes without its shadow. The
         // shadow (a blur shader compiled at run time, a texture) exists only while it shows.
-        layer.enabled: root.visible && GraphicsInfo.api !== GraphicsInfo.Software
-        layer.effect: DropShadow {
-            transparentBorder: true
-            color: Qt.rgba(0, 0, 0, 0.33)
-            radius: 30
-            samples: 61
-        }
+        layer.enabled: root.visible && Shadows.overlay !== null && GraphicsInfo.api !== GraphicsInfo.Software
+        layer.effect: Shadows.overlay
     }
     ColumnLayout {
         id: column

@@ -1,5 +1,5 @@
 import QtQuick
-import Qt5Compat.GraphicalEffects
+import Lumora.Theme
 
 // The standard content card: paper on a faint rule, filling the available width, over a soft
 // navy shadow.
@@ -22,16 +22,8 @@ Item {
         // than without its paper. The shadow's blur is a shader built and compiled at run time
         // and its layer a texture of the card's size: made only while the card is on screen,
         // not for the cards of pages that are hidden.
-        layer.enabled: root.visible && GraphicsInfo.api !== GraphicsInfo.Software
-        layer.effect: DropShadow {
-            objectName: "cardShadow"
-            transparentBorder: true
-            color: Theme.withAlpha(Theme.navy, 0.06)
-            radius: 16
-            samples: 33
-            horizontalOffset: 0
-            verticalOffset: 4
-        }
+        layer.enabled: root.visible && Shadows.card !== null && GraphicsInfo.api !== GraphicsInfo.Software
+        layer.effect: Shadows.card
     }
     Column {
         id: column
