@@ -622,24 +622,19 @@ void conversationPasses(benchmark::State& state)
         room.reducesMotion() ? "reduced" : "not reduced", transcriptShown ? "on screen" : "NOT on screen",
         transcriptRows);
     std::fprintf(stderr,
-        "final message to the first frame after its row changed, last %zu turns: p50 %.2f ms, p99 %.2f ms, "
-        "max "
-        "%.2f ms; turn %lld: %.2f ms\n",
+        "final message to the first frame after its row changed, last %zu turns: "
+        "p50 %.2f ms, p99 %.2f ms, max %.2f ms; turn %lld: %.2f ms\n",
         lastHundredFirstFrame.size(), recentFirstFrame.p50, recentFirstFrame.p99, recentFirstFrame.max,
         shown.empty() ? 0LL : (long long)shown.back().number, shown.empty() ? 0.0 : shown.back().firstFrame);
     std::fprintf(stderr,
-        "final message to its row in view on screen, last %zu turns: p50 %.2f ms, p99 %.2f ms, max %.2f ms; "
-        "turn "
-        "%lld: "
-        "%.2f ms (load average %s)\n",
+        "final message to its row in view on screen, last %zu turns: "
+        "p50 %.2f ms, p99 %.2f ms, max %.2f ms; turn %lld: %.2f ms (load average %s)\n",
         lastHundred.size(), recent.p50, recent.p99, recent.max,
         shown.empty() ? 0LL : (long long)shown.back().number, shown.empty() ? 0.0 : shown.back().milliseconds,
         qPrintable(finishLoad));
     std::fprintf(stderr,
-        "  of which to the synchronisation that had the row in view: p50 %.2f ms, p99 %.2f ms, max %.2f ms; "
-        "turn "
-        "%lld: "
-        "%.2f ms\n",
+        "  of which to the synchronisation that had the row in view: "
+        "p50 %.2f ms, p99 %.2f ms, max %.2f ms; turn %lld: %.2f ms\n",
         recentToSync.p50, recentToSync.p99, recentToSync.max,
         shown.empty() ? 0LL : (long long)shown.back().number,
         shown.empty() ? 0.0 : shown.back().toSynchronisation);
@@ -669,8 +664,10 @@ BENCHMARK(conversationPasses)->UseManualTime()->Unit(benchmark::kSecond)->Iterat
 int main(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--arena-max=", 12) == 0)
-            HeapRelease::limitArenas(std::max(1, std::atoi(argv[i] + 12)));
+        if (std::strncmp(argv[i], "--arena-max=", 12) == 0) {
+            arenaMax = std::max(1, std::atoi(argv[i] + 12));
+            HeapRelease::limitArenas(arenaMax);
+        }
     }
     QGuiApplication application(argc, argv);
     // The renderer the application would choose on this machine.
@@ -684,7 +681,7 @@ int main(int argc, char** argv)
         else if (std::strcmp(argv[i], "--no-heap-release") == 0)
             releaseHeap = false;
         else if (std::strncmp(argv[i], "--arena-max=", 12) == 0)
-            arenaMax = std::max(1, std::atoi(argv[i] + 12));
+            continue; // taken before the application started its threads
         else
             kept.push_back(argv[i]);
     }

@@ -2,9 +2,9 @@
 
 #include "security/Base64Url.hpp"
 #include "security/OpenSslHandles.hpp"
+#include "security/Sha256.hpp"
 
 #include <mutex>
-#include <openssl/sha.h>
 #include <vector>
 
 namespace lumora {
@@ -99,16 +99,13 @@ bool P256PublicKey::isValidSignature(QByteArrayView signature, QByteArrayView me
         return false;
     openssl::Buffer derOwner(der);
 
-    unsigned char digest[SHA256_DIGEST_LENGTH];
-    unsigned int digestSize = 0;
-    if (EVP_Digest(message.data(), size_t(message.size()), digest, &digestSize, openssl::sha256(), nullptr)
-            != 1
-        || digestSize != sizeof digest)
-        return false;
+    const QByteArray digest = Sha256::hash(message);
     openssl::KeyContext context = m_verifiers->take();
     if (!context)
         return false;
-    const bool valid = EVP_PKEY_verify(context.get(), der, size_t(derSize), digest, digestSize) == 1;
+    const bool valid = EVP_PKEY_verify(context.get(), der, size_t(derSize),
+                           reinterpret_cast<const unsigned char*>(digest.constData()), size_t(digest.size()))
+        == 1;
     m_verifiers->giveBack(std::move(context));
     return valid;
 }

@@ -1,3 +1,4 @@
+#include "AccountFixture.hpp"
 #include "HistoryModelAdapter.hpp"
 #include "RealControlPlaneFixture.hpp"
 #include "ViewModelFixture.hpp"
@@ -88,17 +89,7 @@ protected:
     // conversation is.
     static DerivedSessionResult save(Account& account, int hours, const QString& title)
     {
-        DerivedSessionResult review;
-        review.id = QUuid::createUuid();
-        review.title = title;
-        review.completedAt
-            = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 3600 * hours, Qt::UTC);
-        review.duration = 95.5;
-        review.stats = { SpeakerStats { 0, 50, 2, 30, 0.52 }, SpeakerStats { 1, 45.5, 1, 45.5, 0.48 } };
-        review.fouls = QList<ProcessFoulAnnotation> {};
-        review.summary = QStringLiteral("You both named the bills.");
-        review.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 50, "Can we look at the bills?"),
-            SpeakerTurn(1, 50, 95.5, "Yes, tonight.") };
+        const DerivedSessionResult review = testing::reviewHoursAgo(hours, title);
         EXPECT_TRUE(test::awaitTask(account.model->resultStore()->save(review)));
         (void)test::awaitTask(account.backup->backUp(review, QDateTime::currentDateTimeUtc()));
         return review;

@@ -288,13 +288,13 @@ TEST(LiveGuidance, ProviderEvidenceQualifiesFrom072AndTheOverlaysTakeTurns)
 
 TEST(RehearsalConversation, TheScriptAndItsClock)
 {
-    ASSERT_EQ(RehearsalConversation::turns().size(), 16);
-    EXPECT_EQ(RehearsalConversation::annotations().size(), 13);
-    EXPECT_EQ(RehearsalConversation::fouls().size(), 3);
-    EXPECT_EQ(RehearsalConversation::turns().at(7).text,
+    ASSERT_EQ(DemoConversation::turns().size(), 16);
+    EXPECT_EQ(DemoConversation::annotations().size(), 13);
+    EXPECT_EQ(DemoConversation::fouls().size(), 3);
+    EXPECT_EQ(DemoConversation::turns().at(7).text,
         "Wait. I don\u2019t want to do it like this. I\u2019m sorry \u2014 that was mean.");
-    EXPECT_EQ(RehearsalConversation::turns().at(15).end, 141);
-    EXPECT_EQ(RehearsalConversation::fouls().at(1).foul, ProcessFoul::mindReading);
+    EXPECT_EQ(DemoConversation::turns().at(15).end, 141);
+    EXPECT_EQ(DemoConversation::fouls().at(1).foul, ProcessFoul::mindReading);
 
     const struct {
         double time;

@@ -10,6 +10,24 @@
 
 namespace lumora::testing {
 
+// A review of two turns with their statistics, made `hours` ago: in whole seconds, as the
+// account keeps them, and hours back, so that the server takes it.
+inline DerivedSessionResult reviewHoursAgo(int hours, const QString& title)
+{
+    DerivedSessionResult review;
+    review.id = QUuid::createUuid();
+    review.title = title;
+    review.completedAt
+        = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 3600 * hours, Qt::UTC);
+    review.duration = 95.5;
+    review.stats = { SpeakerStats { 0, 50, 2, 30, 0.52 }, SpeakerStats { 1, 45.5, 1, 45.5, 0.48 } };
+    review.fouls = QList<ProcessFoulAnnotation> {};
+    review.summary = QStringLiteral("You both named the bills.");
+    review.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 50, "Can we look at the bills?"),
+        SpeakerTurn(1, 50, 95.5, "Yes, tonight.") };
+    return review;
+}
+
 // A sealed review of this computer, made two hours ago.
 inline DerivedSessionResult review(const QString& title)
 {

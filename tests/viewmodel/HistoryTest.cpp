@@ -1,3 +1,4 @@
+#include "AccountFixture.hpp"
 #include "RealControlPlaneFixture.hpp"
 #include "TestKeyStore.hpp"
 #include "ViewModelFixture.hpp"
@@ -103,24 +104,9 @@ protected:
         QObject::connect(model.get(), &SessionViewModel::conversationsKeptLocalChanged, note("kept local"));
     }
 
-    // Whole seconds, as the account keeps them; hours back, so that the server takes them.
-    static QDateTime hoursAgo(int hours)
-    {
-        return QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 3600 * hours, Qt::UTC);
-    }
-
     DerivedSessionResult save(int hours, const QString& title)
     {
-        DerivedSessionResult review;
-        review.id = QUuid::createUuid();
-        review.title = title;
-        review.completedAt = hoursAgo(hours);
-        review.duration = 95.5;
-        review.stats = { SpeakerStats { 0, 50, 2, 30, 0.52 }, SpeakerStats { 1, 45.5, 1, 45.5, 0.48 } };
-        review.fouls = QList<ProcessFoulAnnotation> {};
-        review.summary = QStringLiteral("You both named the bills.");
-        review.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 50, "Can we look at the bills?"),
-            SpeakerTurn(1, 50, 95.5, "Yes, tonight.") };
+        const DerivedSessionResult review = testing::reviewHoursAgo(hours, title);
         EXPECT_TRUE(test::awaitTask(model->resultStore()->save(review)));
         return review;
     }

@@ -16,14 +16,12 @@ Item {
 
     // Each time the page comes on screen it refreshes the history from the server; the window
     // makes the page when it is first shown, already visible.
-    onVisibleChanged: {
+    function synchronizeWhenShown() {
         if (root.visible)
             root.model.synchronize(true)
     }
-    Component.onCompleted: {
-        if (root.visible)
-            root.model.synchronize(true)
-    }
+    onVisibleChanged: root.synchronizeWhenShown()
+    Component.onCompleted: root.synchronizeWhenShown()
 
     WindowBackground {
         anchors.fill: parent

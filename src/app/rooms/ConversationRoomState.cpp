@@ -82,7 +82,7 @@ void ConversationRoomState::setModel(RoomModel* model)
 QList<SpeakerTurn> ConversationRoomState::turns() const
 {
     if (m_rehearsalActive)
-        return RehearsalConversation::turns().first(RehearsalConversation::turnCount(m_rehearsalElapsed));
+        return DemoConversation::turns().first(RehearsalConversation::turnCount(m_rehearsalElapsed));
     return m_model ? m_model->turns() : QList<SpeakerTurn>();
 }
 

@@ -1,7 +1,5 @@
 #include "RehearsalConversation.hpp"
 
-#include "domain/DemoConversation.hpp"
-
 #include <algorithm>
 #include <cmath>
 
@@ -21,21 +19,6 @@ template <typename Finding> QList<Finding> ofFirst(const QList<Finding>& all, qs
 
 } // namespace
 
-const QList<SpeakerTurn>& RehearsalConversation::turns()
-{
-    return DemoConversation::turns();
-}
-
-const QList<BehaviorAnnotation>& RehearsalConversation::annotations()
-{
-    return DemoConversation::annotations();
-}
-
-const QList<ProcessFoulAnnotation>& RehearsalConversation::fouls()
-{
-    return DemoConversation::fouls();
-}
-
 int RehearsalConversation::step(double time)
 {
     static constexpr double bounds[] = { 22, 63, 82, 102, 122 };
@@ -50,7 +33,7 @@ int RehearsalConversation::step(double time)
 
 qsizetype RehearsalConversation::turnCount(double time)
 {
-    const QList<SpeakerTurn>& script = turns();
+    const QList<SpeakerTurn>& script = DemoConversation::turns();
     return std::count_if(
         script.cbegin(), script.cend(), [time](const SpeakerTurn& turn) { return turn.end <= time; });
 }
@@ -62,12 +45,12 @@ double RehearsalConversation::advanced(double time)
 
 QList<BehaviorAnnotation> RehearsalConversation::annotationsOfFirst(qsizetype count)
 {
-    return ofFirst(annotations(), count);
+    return ofFirst(DemoConversation::annotations(), count);
 }
 
 QList<ProcessFoulAnnotation> RehearsalConversation::foulsOfFirst(qsizetype count)
 {
-    return ofFirst(fouls(), count);
+    return ofFirst(DemoConversation::fouls(), count);
 }
 
 } // namespace lumora

@@ -1,15 +1,13 @@
 #pragma once
 
-#include "domain/BehaviorAnnotation.hpp"
-#include "domain/ProcessFoulAnnotation.hpp"
-#include "domain/SpeakerTurn.hpp"
+#include "domain/DemoConversation.hpp"
 
 #include <QList>
 
 namespace lumora {
 
-// The scripted conversation of two fictional partners that "Watch a rehearsal" plays, and the
-// rules of its clock. Times are script seconds; nothing of it is sent, recorded or saved.
+// The rules of the clock by which "Watch a rehearsal" plays the scripted conversation
+// (`DemoConversation`). Times are script seconds; nothing of it is sent, recorded or saved.
 struct RehearsalConversation {
     // Wall time between ticks, and script time each tick moves on.
     static constexpr int tickMilliseconds = 250;
@@ -20,10 +18,6 @@ struct RehearsalConversation {
     static constexpr double endedAt = 141;
     // The one break: at the first tick at or past this time.
     static constexpr double breakAt = 47;
-
-    static const QList<SpeakerTurn>& turns();
-    static const QList<BehaviorAnnotation>& annotations();
-    static const QList<ProcessFoulAnnotation>& fouls();
 
     // The agenda step the script is on at `time`.
     static int step(double time);

@@ -2,9 +2,10 @@ import QtQuick
 import QtQuick.Controls
 
 // A modal popup over the whole window, drawn like the sheets: ivory with a faint outline and
-// rounded corners, over a navy veil. It goes without the pages' glows: a closed popup leaves the
-// window, and Qt 6.4's software renderer crashes on a Shape that comes back into one. Escape closes it unless the popup says otherwise. It is as
-// tall as its content, at least `minimumHeight`, and never taller than the window allows.
+// rounded corners, over a navy veil. It goes without the pages' glows: a closed popup leaves
+// the window, and Qt 6.4's software renderer crashes on a Shape that comes back into one.
+// Escape closes it unless the popup says otherwise. It is as tall as its content, at least
+// `minimumHeight`, and never taller than the window allows.
 Popup {
     id: root
 
