@@ -30,6 +30,12 @@ Item {
             room.appear()
     }
 
+    // Loads the room's file `name` into `loader` the first time the loader shows.
+    function loadOnShow(loader: Loader, name: string, properties: var) {
+        if (loader.visible && loader.status === Loader.Null)
+            loader.setSource("qrc:/Lumora/Rooms/" + name + ".qml", properties)
+    }
+
     Item {
         objectName: "conversationRoom"
         anchors.fill: parent
@@ -86,14 +92,21 @@ Item {
             onDismiss: room.dismissError()
         }
 
-        HiddenMessageCard {
+        // The hidden message and the guidance overlays are loaded by address the first time
+        // they show: most runs see few of them, and a run that sees none loads neither their
+        // items nor their types.
+        Loader {
             id: hiddenMessage
             objectName: "hiddenMessage"
             x: 24
             y: room.showThreadMessage || Theme.reduceMotion ? 24 : 0
             opacity: room.showThreadMessage ? 1 : 0
             visible: opacity > 0
-            onClose: room.closeThreadMessage()
+            function load() {
+                root.loadOnShow(hiddenMessage, "HiddenMessageCard", {})
+            }
+            onVisibleChanged: load()
+            Component.onCompleted: load()
             Behavior on opacity {
                 enabled: !Theme.reduceMotion
                 NumberAnimation { duration: 320; easing.type: Easing.OutQuad }
@@ -103,42 +116,99 @@ Item {
                 NumberAnimation { duration: 320; easing.type: Easing.OutQuad }
             }
         }
+        Connections {
+            target: hiddenMessage.item
+            function onClose() {
+                room.closeThreadMessage()
+            }
+        }
 
         // At most one guidance overlay, over everything else of the room.
-        BreakIntervention {
+        Loader {
+            id: breakOverlay
             objectName: "breakOverlay"
             anchors.fill: parent
             visible: room.overlay === ConversationRoomState.BreakOverlay
-            onKeepGoing: room.keepGoing()
-            onFinish: room.finishFromBreak()
+            function load() {
+                root.loadOnShow(breakOverlay, "BreakIntervention", {})
+            }
+            onVisibleChanged: load()
+            Component.onCompleted: load()
         }
-        CircularityIntervention {
+        Connections {
+            target: breakOverlay.item
+            function onKeepGoing() {
+                room.keepGoing()
+            }
+            function onFinish() {
+                room.finishFromBreak()
+            }
+        }
+        Loader {
+            id: cycleOverlay
             objectName: "cycleOverlay"
             anchors.fill: parent
             visible: room.overlay === ConversationRoomState.CycleOverlay
-            rationale: room.cycleRationale
-            opening: room.cycleOpening
-            onDismiss: room.dismissCircularity(false)
-            onAcknowledge: room.dismissCircularity(true)
+            function load() {
+                root.loadOnShow(cycleOverlay, "CircularityIntervention", {
+                    rationale: Qt.binding(() => room.cycleRationale),
+                    opening: Qt.binding(() => room.cycleOpening)
+                })
+            }
+            onVisibleChanged: load()
+            Component.onCompleted: load()
         }
-        FloorIntervention {
-            id: floor
+        Connections {
+            target: cycleOverlay.item
+            function onDismiss() {
+                room.dismissCircularity(false)
+            }
+            function onAcknowledge() {
+                room.dismissCircularity(true)
+            }
+        }
+        Loader {
+            id: floorOverlay
             objectName: "floorOverlay"
             anchors.centerIn: parent
             visible: room.overlay === ConversationRoomState.FloorOverlay
-            name: room.floorName
-            isFinal: room.floorFinal
-            onDismiss: room.dismissFloor(floor.isFinal)
+            function load() {
+                root.loadOnShow(floorOverlay, "FloorIntervention", {
+                    name: Qt.binding(() => room.floorName),
+                    isFinal: Qt.binding(() => room.floorFinal)
+                })
+            }
+            onVisibleChanged: load()
+            Component.onCompleted: load()
+        }
+        Connections {
+            target: floorOverlay.item
+            function onDismiss() {
+                room.dismissFloor(room.floorFinal)
+            }
         }
     }
 
-    CheckinRoomView {
+    // The check-in room, loaded by address the first time a pack opens.
+    Loader {
+        id: checkinRoom
         objectName: "checkinRoom"
         anchors.fill: parent
         visible: root.model.hasCheckinPack
-        model: root.model
-        onSectionChosen: section => root.sectionChosen(section)
-        onSetupRequested: root.setupRequested()
+        function load() {
+            root.loadOnShow(checkinRoom, "CheckinRoomView", { model: root.model })
+        }
+        onVisibleChanged: load()
+        Component.onCompleted: load()
+    }
+    Connections {
+        target: checkinRoom.item
+        function onSectionChosen(section: int) {
+            root.sectionChosen(section)
+        }
+        function onSetupRequested() {
+            root.setupRequested()
+        }
     }
 
     // Last, so that it outlives the views that read it when the room goes.

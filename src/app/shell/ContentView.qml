@@ -2,8 +2,6 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import Lumora.History
-import Lumora.People
 import Lumora.Rooms
 import Lumora.Shell
 import Lumora.Theme
@@ -17,16 +15,23 @@ Item {
     property UpdateChecker updates
     property url theoryURL
     property int section: Sections.Conversation
-    // Whether History and People have been shown in this run (their pages are made then).
-    property bool historyShown: false
-    property bool peopleShown: false
     onSectionChanged: noteShownSection()
 
+    // Loads the page of the section shown where it is not there yet; the Account page goes
+    // when another section is shown.
     function noteShownSection() {
-        if (section === Sections.History)
-            historyShown = true
-        else if (section === Sections.People)
-            peopleShown = true
+        if (section === Sections.History && historyPage.status === Loader.Null) {
+            historyPage.setSource("qrc:/Lumora/History/HistoryView.qml",
+                { objectName: "historyPage", model: root.model.history })
+        } else if (section === Sections.People && peoplePage.status === Loader.Null) {
+            peoplePage.setSource("qrc:/Lumora/People/PeopleView.qml",
+                { objectName: "peoplePage", model: root.model.people })
+        }
+        if (section === Sections.Account)
+            accountPage.setSource("qrc:/Lumora/Shell/AccountPage.qml",
+                { account: root.model.account, updates: root.updates })
+        else if (accountPage.status !== Loader.Null)
+            accountPage.source = ""
     }
     readonly property alias showSetup: rules.showSetup
     readonly property alias showMigrationOffer: rules.showMigrationOffer
@@ -41,20 +46,40 @@ Item {
         needsMigrationOffer: root.model.needsMigrationOffer
     }
     // The sheets follow the rules; a sheet the user closes itself (Escape) is closed as its
-    // Close button would.
+    // Close button would. What they show is loaded by address the first time they open (the
+    // migration offer each time), so that a run which never opens them does not load it.
     Connections {
         target: rules
         function onShowSetupChanged() {
-            if (rules.showSetup)
+            if (rules.showSetup) {
+                if (setupFlow.status === Loader.Null)
+                    setupFlow.setSource("qrc:/Lumora/Shell/SetupFlow.qml", { objectName: "setupFlow", model: root.model })
                 setupSheet.open()
-            else
+            } else {
                 setupSheet.close()
+            }
         }
         function onShowMigrationOfferChanged() {
-            if (rules.showMigrationOffer)
+            if (rules.showMigrationOffer) {
+                migrationOffer.setSource("qrc:/Lumora/Shell/MigrationOffer.qml",
+                    { objectName: "migrationOffer", model: root.model })
                 migrationSheet.open()
-            else
+            } else {
                 migrationSheet.close()
+                migrationOffer.source = ""
+            }
+        }
+    }
+    Connections {
+        target: setupFlow.item
+        function onDismiss() {
+            rules.showSetup = false
+        }
+    }
+    Connections {
+        target: migrationOffer.item
+        function onDismiss() {
+            rules.showMigrationOffer = false
         }
     }
     Component.onCompleted: {
@@ -98,48 +123,32 @@ Item {
                 onSectionChosen: chosen => root.section = chosen
                 onSetupRequested: root.openSetup()
             }
-            // History and People are made the first time they are shown and kept from then on:
-            // the window opens on the room, and their cards, shadows and lists cost memory that
-            // a run which never visits them should not pay.
-            Item {
-                Repeater {
-                    model: root.historyShown ? 1 : 0
-                    delegate: HistoryView {
-                        objectName: "historyPage"
-                        width: parent ? parent.width : 0
-                        height: parent ? parent.height : 0
-                        model: root.model.history
-                        onGoToConversation: root.section = Sections.sectionForNotification("showLumoraConversation")
-                    }
-                }
+            // History and People are loaded the first time they are shown and kept from then
+            // on; Account is loaded anew each time it is shown, so that its view state starts
+            // over. The window opens on the room: by address rather than by type, a run that
+            // never visits these pages pays neither for their items nor for their types.
+            Loader {
+                id: historyPage
             }
-            Item {
-                Repeater {
-                    model: root.peopleShown ? 1 : 0
-                    delegate: PeopleView {
-                        objectName: "peoplePage"
-                        width: parent ? parent.width : 0
-                        height: parent ? parent.height : 0
-                        model: root.model.people
-                    }
-                }
+            Loader {
+                id: peoplePage
             }
-            // Made anew each time the section is shown, so its view state starts over. A
-            // repeater of at most one page rather than a Loader: Qt 6.4's Loader cannot make a
-            // component bound to this file's scope.
-            Item {
+            Loader {
+                id: accountPage
                 objectName: "accountPage"
-                Repeater {
-                    model: root.section === Sections.Account ? 1 : 0
-                    delegate: AccountPage {
-                        width: parent ? parent.width : 0
-                        height: parent ? parent.height : 0
-                        account: root.model.account
-                        updates: root.updates
-                        onGoToConversation: root.section = Sections.sectionForNotification("showLumoraConversation")
-                    }
-                }
             }
+        }
+    }
+    Connections {
+        target: historyPage.item
+        function onGoToConversation() {
+            root.section = Sections.sectionForNotification("showLumoraConversation")
+        }
+    }
+    Connections {
+        target: accountPage.item
+        function onGoToConversation() {
+            root.section = Sections.sectionForNotification("showLumoraConversation")
         }
     }
 
@@ -149,15 +158,15 @@ Item {
         width: 680
         minimumHeight: 560
         padding: 0
+        // As the flow's Close button: an open browser sign-in attempt ends with the sheet.
         onClosed: {
-            if (rules.showSetup)
-                setupFlow.close()
+            if (rules.showSetup) {
+                root.model.cancelAppleAuthorization()
+                rules.showSetup = false
+            }
         }
-        contentItem: SetupFlow {
+        contentItem: Loader {
             id: setupFlow
-            objectName: "setupFlow"
-            model: root.model
-            onDismiss: rules.showSetup = false
         }
     }
     ThemedPopup {
@@ -167,18 +176,12 @@ Item {
         minimumHeight: 440
         padding: 0
         closePolicy: Popup.NoAutoClose
-        // As tall as the offer: a repeater of at most one rather than a Loader, as for the
-        // Account page.
+        // As tall as the offer.
         contentItem: Item {
-            implicitHeight: childrenRect.height
-            Repeater {
-                model: rules.showMigrationOffer ? 1 : 0
-                delegate: MigrationOffer {
-                    objectName: "migrationOffer"
-                    width: parent ? parent.width : 0
-                    model: root.model
-                    onDismiss: rules.showMigrationOffer = false
-                }
+            implicitHeight: migrationOffer.implicitHeight
+            Loader {
+                id: migrationOffer
+                width: parent.width
             }
         }
     }
