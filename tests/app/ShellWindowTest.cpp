@@ -79,6 +79,33 @@ TEST_F(ShellWindowTest, HeaderBarOnEachSection)
     }
 }
 
+// The window opens on the room and makes nothing else: the other pages, the sheets' content,
+// the check-in room, the hidden message and the guidance overlays are loaded the first time
+// they show. History stays from then on and still leads back to the room; Account goes when
+// another section is shown.
+TEST_F(ShellWindowTest, OpensWithOnlyWhatItShowsAndLoadsTheRestWhenShown)
+{
+    ASSERT_NE(open(), nullptr);
+    const auto loaded
+        = [&](const char* name) { return shell.find(name)->property("item").value<QObject*>(); };
+    for (const char* name :
+        { "accountPage", "hiddenMessage", "breakOverlay", "cycleOverlay", "floorOverlay", "checkinRoom" })
+        EXPECT_EQ(loaded(name), nullptr) << name;
+    for (const char* name : { "historyPage", "peoplePage", "setupFlow", "migrationOffer" })
+        EXPECT_FALSE(shell.has(name)) << name;
+
+    shell.content()->setProperty("section", 1);
+    ASSERT_TRUE(shell.shows("historyPage"));
+    shell.content()->setProperty("section", 3);
+    EXPECT_TRUE(shell.shows("accountPage"));
+    EXPECT_NE(loaded("accountPage"), nullptr);
+    shell.content()->setProperty("section", 1);
+    EXPECT_EQ(loaded("accountPage"), nullptr) << "Account goes";
+    shell.click("startConversationButton");
+    EXPECT_EQ(section(), 0);
+    EXPECT_TRUE(shell.has("historyPage")) << "History stays";
+}
+
 // Coming back to the application from another one refreshes the history from the server;
 // leaving it does not. The desktop's activation changes reach the window as the application's
 // state changes, sent here as the platform sends them.
