@@ -212,6 +212,10 @@ TEST_F(RoomPartsSheet, TheCoachingPopoverFollowsTheRequest)
     QObject* button = inside(left, "getUnstuck");
     QSignalSpy asked(left, SIGNAL(getUnstuck()));
     EXPECT_EQ(textInside(left, "coachButtonText"), "Get unstuck");
+    // Closed, the popover holds no content (only the repeater that makes it).
+    auto* content = popover->property("contentItem").value<QQuickItem*>();
+    const auto holdsContent = [&] { return content->childItems().size() > 1; };
+    EXPECT_FALSE(holdsContent());
 
     // Pressing opens the popover first and asks for a suggestion; the view model then marks
     // the seat as loading.
@@ -261,6 +265,7 @@ TEST_F(RoomPartsSheet, TheCoachingPopoverFollowsTheRequest)
     harness.press(Qt::Key_Escape);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }));
     EXPECT_FALSE(left->property("showNudge").toBool());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !holdsContent(); }));
 }
 
 TEST_F(RoomPartsSheet, AnIdleRoomOrOneWithoutTurnsCannotBeCoached)

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -36,146 +37,156 @@ Popup {
         border.width: 1
     }
 
-    contentItem: Column {
-        spacing: 14
-        Accessible.role: Accessible.Dialog
-        Accessible.name: CoachingRules.title(root.popoverState, root.nudge, root.genericStarter)
+    // Its content is made while it is open: closed, each corner's popover is only its frame.
+    // (A repeater of at most one rather than a Loader: Qt 6.4's Loader cannot make a component
+    // bound to this file's scope.)
+    contentItem: Item {
+        implicitHeight: childrenRect.height
+        Repeater {
+            model: root.visible ? 1 : 0
+            delegate: Column {
+                width: parent ? parent.width : 0
+                spacing: 14
+                Accessible.role: Accessible.Dialog
+                Accessible.name: CoachingRules.title(root.popoverState, root.nudge, root.genericStarter)
 
-        RowLayout {
-            width: parent.width
-            spacing: 10
+                RowLayout {
+                    width: parent.width
+                    spacing: 10
 
-            Icon {
-                objectName: "coachSymbol"
-                Layout.alignment: Qt.AlignTop
-                symbol: CoachingRules.headerSymbol(root.popoverState)
-                size: 15
-                color: root.accent
-            }
-            Column {
-                Layout.alignment: Qt.AlignTop
-                Layout.fillWidth: true
-                spacing: 3
+                    Icon {
+                        objectName: "coachSymbol"
+                        Layout.alignment: Qt.AlignTop
+                        symbol: CoachingRules.headerSymbol(root.popoverState)
+                        size: 15
+                        color: root.accent
+                    }
+                    Column {
+                        Layout.alignment: Qt.AlignTop
+                        Layout.fillWidth: true
+                        spacing: 3
 
-                TrackedLabel {
-                    objectName: "coachCaption"
-                    caption: CoachingRules.caption(root.popoverState)
+                        TrackedLabel {
+                            objectName: "coachCaption"
+                            caption: CoachingRules.caption(root.popoverState)
+                        }
+                        ReadableText {
+                            objectName: "coachTitle"
+                            width: parent.width
+                            text: CoachingRules.title(root.popoverState, root.nudge, root.genericStarter)
+                            textFormat: Text.PlainText
+                            wrapMode: Text.Wrap
+                            font: Theme.display(20, Font.DemiBold)
+                            color: Theme.ink
+                        }
+                    }
+                    Item {
+                        Layout.preferredWidth: 8
+                    }
+                    TactileButton {
+                        objectName: "closeCoaching"
+                        Layout.alignment: Qt.AlignTop
+                        Layout.preferredWidth: 28
+                        Layout.preferredHeight: 28
+                        Accessible.role: Accessible.Button
+                        Accessible.name: "Close coaching"
+                        onClicked: root.close()
+
+                        contentItem: Icon {
+                            symbol: "xmark"
+                            size: 16
+                            color: Theme.muted
+                        }
+                    }
+                }
+                Column {
+                    objectName: "coachReading"
+                    visible: root.popoverState === CoachingRules.Loading
+                    width: parent.width
+                    height: Math.max(88, implicitHeight)
+                    spacing: 10
+
+                    BusyIndicator {
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        implicitWidth: 24
+                        implicitHeight: 24
+                        running: true
+                    }
+                    ReadableText {
+                        width: parent.width
+                        horizontalAlignment: Text.AlignHCenter
+                        text: "Listening back over the last few minutes."
+                        textFormat: Text.PlainText
+                        wrapMode: Text.Wrap
+                        font: Theme.interfaceFont(13, Font.Normal)
+                        color: Theme.muted
+                    }
                 }
                 ReadableText {
-                    objectName: "coachTitle"
+                    objectName: "coachError"
+                    visible: root.popoverState !== CoachingRules.Loading && root.error.length > 0
                     width: parent.width
-                    text: CoachingRules.title(root.popoverState, root.nudge, root.genericStarter)
+                    text: root.error
                     textFormat: Text.PlainText
                     wrapMode: Text.Wrap
-                    font: Theme.display(20, Font.DemiBold)
-                    color: Theme.ink
+                    font: Theme.interfaceFont(14, Font.Normal)
+                    color: Theme.attention
                 }
-            }
-            Item {
-                Layout.preferredWidth: 8
-            }
-            TactileButton {
-                objectName: "closeCoaching"
-                Layout.alignment: Qt.AlignTop
-                Layout.preferredWidth: 28
-                Layout.preferredHeight: 28
-                Accessible.role: Accessible.Button
-                Accessible.name: "Close coaching"
-                onClicked: root.close()
-
-                contentItem: Icon {
-                    symbol: "xmark"
-                    size: 16
+                ReadableText {
+                    objectName: "coachNote"
+                    visible: root.offersStarter
+                    width: parent.width
+                    text: "This is a general prompt for this step, not a reading of what you just said."
+                    textFormat: Text.PlainText
+                    wrapMode: Text.Wrap
+                    font: Theme.interfaceFont(12, Font.Normal)
                     color: Theme.muted
                 }
-            }
-        }
-        Column {
-            objectName: "coachReading"
-            visible: root.popoverState === CoachingRules.Loading
-            width: parent.width
-            height: Math.max(88, implicitHeight)
-            spacing: 10
-
-            BusyIndicator {
-                anchors.horizontalCenter: parent.horizontalCenter
-                implicitWidth: 24
-                implicitHeight: 24
-                running: true
-            }
-            ReadableText {
-                width: parent.width
-                horizontalAlignment: Text.AlignHCenter
-                text: "Listening back over the last few minutes."
-                textFormat: Text.PlainText
-                wrapMode: Text.Wrap
-                font: Theme.interfaceFont(13, Font.Normal)
-                color: Theme.muted
-            }
-        }
-        ReadableText {
-            objectName: "coachError"
-            visible: root.popoverState !== CoachingRules.Loading && root.error.length > 0
-            width: parent.width
-            text: root.error
-            textFormat: Text.PlainText
-            wrapMode: Text.Wrap
-            font: Theme.interfaceFont(14, Font.Normal)
-            color: Theme.attention
-        }
-        ReadableText {
-            objectName: "coachNote"
-            visible: root.offersStarter
-            width: parent.width
-            text: "This is a general prompt for this step, not a reading of what you just said."
-            textFormat: Text.PlainText
-            wrapMode: Text.Wrap
-            font: Theme.interfaceFont(12, Font.Normal)
-            color: Theme.muted
-        }
-        ReadableText {
-            objectName: "coachGuidance"
-            visible: root.popoverState !== CoachingRules.Loading
-            width: parent.width
-            text: root.shown.guidance
-            textFormat: Text.PlainText
-            wrapMode: Text.Wrap
-            font: Theme.interfaceFont(14, Font.Normal)
-            color: Theme.muted
-        }
-        Rectangle {
-            visible: root.popoverState !== CoachingRules.Loading
-            width: parent.width
-            height: words.implicitHeight + 24
-            radius: 10
-            color: Theme.withAlpha(root.accent, 0.08)
-
-            Column {
-                id: words
-                x: 12
-                y: 12
-                width: parent.width - 24
-                spacing: 6
-
-                TrackedLabel {
-                    caption: "try saying"
-                }
                 ReadableText {
-                    objectName: "coachWords"
+                    objectName: "coachGuidance"
+                    visible: root.popoverState !== CoachingRules.Loading
                     width: parent.width
-                    text: CoachingRules.quoted(root.shown.suggestedWords)
+                    text: root.shown.guidance
                     textFormat: Text.PlainText
                     wrapMode: Text.Wrap
-                    font: Theme.display(17, Font.Medium)
-                    color: Theme.ink
+                    font: Theme.interfaceFont(14, Font.Normal)
+                    color: Theme.muted
+                }
+                Rectangle {
+                    visible: root.popoverState !== CoachingRules.Loading
+                    width: parent.width
+                    height: words.implicitHeight + 24
+                    radius: 10
+                    color: Theme.withAlpha(root.accent, 0.08)
+
+                    Column {
+                        id: words
+                        x: 12
+                        y: 12
+                        width: parent.width - 24
+                        spacing: 6
+
+                        TrackedLabel {
+                            caption: "try saying"
+                        }
+                        ReadableText {
+                            objectName: "coachWords"
+                            width: parent.width
+                            text: CoachingRules.quoted(root.shown.suggestedWords)
+                            textFormat: Text.PlainText
+                            wrapMode: Text.Wrap
+                            font: Theme.display(17, Font.Medium)
+                            color: Theme.ink
+                        }
+                    }
+                }
+                SecondaryButton {
+                    objectName: "readAgain"
+                    visible: root.offersStarter
+                    text: "Read the conversation again"
+                    onClicked: root.retry()
                 }
             }
-        }
-        SecondaryButton {
-            objectName: "readAgain"
-            visible: root.offersStarter
-            text: "Read the conversation again"
-            onClicked: root.retry()
         }
     }
 }
