@@ -79,27 +79,31 @@ TEST_F(ShellWindowTest, HeaderBarOnEachSection)
     }
 }
 
-// The window opens on the room and makes nothing else: the other pages, the sheets' content,
-// the check-in room, the hidden message and the guidance overlays are loaded the first time
-// they show. History stays from then on and still leads back to the room; Account goes when
-// another section is shown.
+// The window opens on the room and makes nothing else: the header bar, the other pages, the
+// sheets' content, the check-in room, the hidden message and the guidance overlays are loaded
+// the first time they show, and still work: the header's tabs switch sections, History stays
+// from then on and leads back to the room, Account goes when another section is shown.
 TEST_F(ShellWindowTest, OpensWithOnlyWhatItShowsAndLoadsTheRestWhenShown)
 {
     ASSERT_NE(open(), nullptr);
     const auto loaded
         = [&](const char* name) { return shell.find(name)->property("item").value<QObject*>(); };
-    for (const char* name :
-        { "accountPage", "hiddenMessage", "breakOverlay", "cycleOverlay", "floorOverlay", "checkinRoom" })
+    for (const char* name : { "headerBar", "accountPage", "hiddenMessage", "breakOverlay", "cycleOverlay",
+             "floorOverlay", "checkinRoom" })
         EXPECT_EQ(loaded(name), nullptr) << name;
     for (const char* name : { "historyPage", "peoplePage", "setupFlow", "migrationOffer" })
         EXPECT_FALSE(shell.has(name)) << name;
 
     shell.content()->setProperty("section", 1);
     ASSERT_TRUE(shell.shows("historyPage"));
-    shell.content()->setProperty("section", 3);
-    EXPECT_TRUE(shell.shows("accountPage"));
+    ASSERT_TRUE(shell.shows("headerBar"));
+    // Drawn once, as a person would see it before pressing a tab.
+    shell.screenshot("header-first-shown");
+    shell.click("tabAccount");
+    EXPECT_EQ(section(), 3);
     EXPECT_NE(loaded("accountPage"), nullptr);
-    shell.content()->setProperty("section", 1);
+    shell.click("tabHistory");
+    EXPECT_EQ(section(), 1);
     EXPECT_EQ(loaded("accountPage"), nullptr) << "Account goes";
     shell.click("startConversationButton");
     EXPECT_EQ(section(), 0);

@@ -100,13 +100,22 @@ Item {
         anchors.fill: parent
         spacing: 0
 
-        NativeNavigation {
+        // The header bar, loaded by address the first time a section other than the room shows.
+        Loader {
+            id: headerBar
             objectName: "headerBar"
             Layout.fillWidth: true
             visible: root.section !== Sections.Conversation
-            section: root.section
-            theoryURL: root.theoryURL
-            onSectionChosen: chosen => root.section = chosen
+            function load() {
+                if (headerBar.visible && headerBar.status === Loader.Null) {
+                    headerBar.setSource("qrc:/Lumora/Shell/NativeNavigation.qml", {
+                        section: Qt.binding(() => root.section),
+                        theoryURL: Qt.binding(() => root.theoryURL)
+                    })
+                }
+            }
+            onVisibleChanged: headerBar.load()
+            Component.onCompleted: headerBar.load()
         }
         StackLayout {
             objectName: "pages"
@@ -137,6 +146,12 @@ Item {
                 id: accountPage
                 objectName: "accountPage"
             }
+        }
+    }
+    Connections {
+        target: headerBar.item
+        function onSectionChosen(chosen: int) {
+            root.section = chosen
         }
     }
     Connections {
