@@ -16,6 +16,7 @@
 #include <exception>
 #include <list>
 #include <mutex>
+#include <sched.h>
 #include <string>
 #include <sys/resource.h>
 #include <thread>
@@ -68,6 +69,19 @@ std::size_t defaultConnectionCap()
     const auto descriptors = static_cast<std::size_t>(limit.rlim_cur);
     const std::size_t kept = std::clamp<std::size_t>(descriptors / 4, 16, 256);
     return descriptors > kept + 16 ? descriptors - kept : 16;
+}
+
+// One I/O thread per processor the server may run on: confined to some of the machine's (a
+// container's CPU set, taskset), a thread per processor of the whole machine only made the
+// threads take turns on the same ones.
+unsigned defaultThreadCount()
+{
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    const int processors = ::sched_getaffinity(0, sizeof allowed, &allowed) == 0
+        ? CPU_COUNT(&allowed)
+        : static_cast<int>(std::thread::hardware_concurrency());
+    return static_cast<unsigned>(std::clamp(processors, 2, 8));
 }
 
 bool outOfDescriptors(const beast::error_code& ec)
@@ -727,8 +741,7 @@ std::expected<std::unique_ptr<HttpServer>, std::string> HttpServer::listen(HttpS
     state->takeover = std::move(takeover);
     state->log = &log;
     state->maxConnections = options.maxConnections > 0 ? options.maxConnections : defaultConnectionCap();
-    const unsigned threads
-        = options.threads > 0 ? options.threads : std::clamp(std::thread::hardware_concurrency(), 2u, 8u);
+    const unsigned threads = options.threads > 0 ? options.threads : defaultThreadCount();
     for (unsigned i = 0; i < threads; ++i) {
         state->contexts.push_back(std::make_unique<asio::io_context>(1));
         state->keepRunning.push_back(asio::make_work_guard(*state->contexts.back()));

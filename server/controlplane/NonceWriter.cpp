@@ -5,7 +5,6 @@
 #include "controlplane/SqlStatement.hpp"
 
 #include <QHash>
-#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -15,14 +14,6 @@
 namespace lumora {
 
 namespace {
-
-// Under concurrent requests a commit is worth waiting for: committing each two or three
-// claims as they came cost the writer about a fifth of the server's CPU (measured at 50
-// clients on SQLite), most of it per commit. A writer that found several claims waiting last
-// time lets more gather for a moment, far below a request's own time on the network; a lone
-// client's claims are written at once.
-constexpr auto gatheringTime = std::chrono::microseconds(500);
-constexpr qsizetype enoughToCommit = 32;
 
 QString newRecordStatement(qsizetype claims)
 {
@@ -69,7 +60,6 @@ struct NonceWriter::State {
     void write(const std::stop_token& stop)
     {
         std::unique_ptr<ControlPlaneStore> store;
-        qsizetype lastBatch = 0;
         for (;;) {
             QList<NonceClaim> claims;
             std::vector<Done> done;
@@ -79,19 +69,12 @@ struct NonceWriter::State {
                 // Stopping, the queue is written out first.
                 if (queue.empty())
                     return;
-                // Not waiting on `claimed` meanwhile: each claim would wake the writer.
-                if (lastBatch > 1 && std::ssize(queue) < enoughToCommit && !stop.stop_requested()) {
-                    waiting.unlock();
-                    std::this_thread::sleep_for(gatheringTime);
-                    waiting.lock();
-                }
                 while (!queue.empty() && claims.size() < largestBatch) {
                     claims.append(std::move(queue.front().claim));
                     done.push_back(std::move(queue.front().done));
                     queue.pop_front();
                 }
             }
-            lastBatch = claims.size();
             std::vector<bool> recorded;
             bool failed = false;
             try {
