@@ -209,18 +209,28 @@ bool makePrivateFolders(const QString& folder)
 // mode; files that exist already, made under a wider mode, are narrowed.
 bool makePrivateDatabaseFiles(const QString& path)
 {
+    // An existing database file is never opened here: closing any descriptor of a file drops
+    // every POSIX lock this process holds on it, SQLite's among them, and each thread's first
+    // connection came through here. Another process closing its own connection (a reader, a
+    // second instance) then took itself for the last one and deleted the write-ahead log that
+    // this one went on writing to, and every later commit was lost.
     const QByteArray name = QFile::encodeName(path);
-    const int file = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (file < 0)
-        return false;
-    const bool narrowed = ::fchmod(file, 0600) == 0;
-    ::close(file);
+    if (::chmod(name.constData(), 0600) != 0) {
+        if (errno != ENOENT)
+            return false;
+        // A new file is nobody's yet: made private before SQLite writes to it.
+        const int file = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (file >= 0)
+            ::close(file);
+        else if (errno != EEXIST || ::chmod(name.constData(), 0600) != 0)
+            return false;
+    }
     for (const char* suffix : { "-wal", "-shm" }) {
         const QByteArray companion = name + suffix;
         if (::chmod(companion.constData(), 0600) != 0 && errno != ENOENT)
             return false;
     }
-    return narrowed;
+    return true;
 }
 
 std::expected<QSqlDatabase, QString> configure(const QString& url, const QString& connection)
