@@ -30,12 +30,6 @@ Item {
             room.appear()
     }
 
-    // Loads the room's file `name` into `loader` the first time the loader shows.
-    function loadOnShow(loader: Loader, name: string, properties: var) {
-        if (loader.visible && loader.status === Loader.Null)
-            loader.setSource("qrc:/Lumora/Rooms/" + name + ".qml", properties)
-    }
-
     Item {
         objectName: "conversationRoom"
         anchors.fill: parent
@@ -95,18 +89,14 @@ Item {
         // The hidden message and the guidance overlays are loaded by address the first time
         // they show: most runs see few of them, and a run that sees none loads neither their
         // items nor their types.
-        Loader {
+        LoadedWhenShown {
             id: hiddenMessage
             objectName: "hiddenMessage"
             x: 24
             y: room.showThreadMessage || Theme.reduceMotion ? 24 : 0
             opacity: room.showThreadMessage ? 1 : 0
             visible: opacity > 0
-            function load() {
-                root.loadOnShow(hiddenMessage, "HiddenMessageCard", {})
-            }
-            onVisibleChanged: load()
-            Component.onCompleted: load()
+            file: "qrc:/Lumora/Rooms/HiddenMessageCard.qml"
             Behavior on opacity {
                 enabled: !Theme.reduceMotion
                 NumberAnimation { duration: 320; easing.type: Easing.OutQuad }
@@ -124,16 +114,12 @@ Item {
         }
 
         // At most one guidance overlay, over everything else of the room.
-        Loader {
+        LoadedWhenShown {
             id: breakOverlay
             objectName: "breakOverlay"
             anchors.fill: parent
             visible: room.overlay === ConversationRoomState.BreakOverlay
-            function load() {
-                root.loadOnShow(breakOverlay, "BreakIntervention", {})
-            }
-            onVisibleChanged: load()
-            Component.onCompleted: load()
+            file: "qrc:/Lumora/Rooms/BreakIntervention.qml"
         }
         Connections {
             target: breakOverlay.item
@@ -144,19 +130,16 @@ Item {
                 room.finishFromBreak()
             }
         }
-        Loader {
+        LoadedWhenShown {
             id: cycleOverlay
             objectName: "cycleOverlay"
             anchors.fill: parent
             visible: room.overlay === ConversationRoomState.CycleOverlay
-            function load() {
-                root.loadOnShow(cycleOverlay, "CircularityIntervention", {
+            file: "qrc:/Lumora/Rooms/CircularityIntervention.qml"
+            properties: () => ({
                     rationale: Qt.binding(() => room.cycleRationale),
                     opening: Qt.binding(() => room.cycleOpening)
                 })
-            }
-            onVisibleChanged: load()
-            Component.onCompleted: load()
         }
         Connections {
             target: cycleOverlay.item
@@ -167,19 +150,16 @@ Item {
                 room.dismissCircularity(true)
             }
         }
-        Loader {
+        LoadedWhenShown {
             id: floorOverlay
             objectName: "floorOverlay"
             anchors.centerIn: parent
             visible: room.overlay === ConversationRoomState.FloorOverlay
-            function load() {
-                root.loadOnShow(floorOverlay, "FloorIntervention", {
+            file: "qrc:/Lumora/Rooms/FloorIntervention.qml"
+            properties: () => ({
                     name: Qt.binding(() => room.floorName),
                     isFinal: Qt.binding(() => room.floorFinal)
                 })
-            }
-            onVisibleChanged: load()
-            Component.onCompleted: load()
         }
         Connections {
             target: floorOverlay.item
@@ -190,16 +170,13 @@ Item {
     }
 
     // The check-in room, loaded by address the first time a pack opens.
-    Loader {
+    LoadedWhenShown {
         id: checkinRoom
         objectName: "checkinRoom"
         anchors.fill: parent
         visible: root.model.hasCheckinPack
-        function load() {
-            root.loadOnShow(checkinRoom, "CheckinRoomView", { model: root.model })
-        }
-        onVisibleChanged: load()
-        Component.onCompleted: load()
+        file: "qrc:/Lumora/Rooms/CheckinRoomView.qml"
+        properties: () => ({ model: root.model })
     }
     Connections {
         target: checkinRoom.item

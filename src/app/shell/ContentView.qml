@@ -101,21 +101,16 @@ Item {
         spacing: 0
 
         // The header bar, loaded by address the first time a section other than the room shows.
-        Loader {
+        LoadedWhenShown {
             id: headerBar
             objectName: "headerBar"
             Layout.fillWidth: true
             visible: root.section !== Sections.Conversation
-            function load() {
-                if (headerBar.visible && headerBar.status === Loader.Null) {
-                    headerBar.setSource("qrc:/Lumora/Shell/NativeNavigation.qml", {
-                        section: Qt.binding(() => root.section),
-                        theoryURL: Qt.binding(() => root.theoryURL)
-                    })
-                }
-            }
-            onVisibleChanged: headerBar.load()
-            Component.onCompleted: headerBar.load()
+            file: "qrc:/Lumora/Shell/NativeNavigation.qml"
+            properties: () => ({
+                    section: Qt.binding(() => root.section),
+                    theoryURL: Qt.binding(() => root.theoryURL)
+                })
         }
         StackLayout {
             objectName: "pages"
