@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -150,6 +151,31 @@ const QList<QStringList>& migrations()
             " nonce FROM request_nonces",
             "DROP TABLE request_nonces",
             "ALTER TABLE request_nonces_by_order RENAME TO request_nonces",
+        },
+        {
+            // SQLite's own form, below; PostgreSQL keeps its table.
+        },
+    };
+    return steps;
+}
+
+// Steps that SQLite takes in words of its own, by version, in place of the common ones.
+const QHash<int, QStringList>& sqliteMigrations()
+{
+    static const QHash<int, QStringList> steps {
+        {
+            9,
+            {
+                // The nonces as one tree ordered by their key: with row ids every new nonce
+                // went into the table and into its key's index, two pages more in the log
+                // for each commit.
+                "CREATE TABLE request_nonces_keyed (request_time BIGINT NOT NULL, signer TEXT NOT NULL,"
+                " nonce TEXT NOT NULL, PRIMARY KEY (request_time, signer, nonce)) WITHOUT ROWID",
+                "INSERT INTO request_nonces_keyed (request_time, signer, nonce) SELECT request_time, signer,"
+                " nonce FROM request_nonces",
+                "DROP TABLE request_nonces",
+                "ALTER TABLE request_nonces_keyed RENAME TO request_nonces",
+            },
         },
     };
     return steps;
@@ -310,9 +336,13 @@ void ControlPlaneStore::migrate()
     Statement(m_connection,
         QStringLiteral("CREATE TABLE IF NOT EXISTS schema_migrations (version INTEGER PRIMARY KEY,"
                        " applied_at BIGINT NOT NULL)"));
+    const bool sqlite = connectionOf(m_connection).driverName() == u"QSQLITE";
     for (int version = schemaVersion() + 1; version <= latestSchemaVersion(); ++version) {
         Transaction transaction(m_connection);
-        for (const QString& sql : migrations().at(version - 1))
+        const QStringList& step = sqlite && sqliteMigrations().contains(version)
+            ? *sqliteMigrations().find(version)
+            : migrations().at(version - 1);
+        for (const QString& sql : step)
             Statement(m_connection, sql);
         Statement(m_connection,
             QStringLiteral("INSERT INTO schema_migrations (version, applied_at) VALUES (?, ?)"),

@@ -144,6 +144,11 @@ TEST_P(ControlPlaneStoreTest, UpgradingKeepsTheNoncesSeen)
     auto store = open();
     ASSERT_TRUE(store);
     EXPECT_EQ(store->schemaVersion(), ControlPlaneStore::latestSchemaVersion());
+    if (GetParam() == Backend::sqlite) {
+        // SQLite keeps them in one tree, without row ids.
+        QSqlQuery rowids(QSqlDatabase::database(store->connectionName()));
+        EXPECT_FALSE(rowids.exec(QStringLiteral("SELECT rowid FROM request_nonces")));
+    }
     EXPECT_FALSE(store->rememberNonce("key:a", seen, now));
     EXPECT_TRUE(store->rememberNonce("key:a", QUuid::createUuid(), now));
     store->forgetNoncesBefore(now + 1);
