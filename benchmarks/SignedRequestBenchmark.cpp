@@ -82,8 +82,8 @@ void checkSignedRequest(benchmark::State& state)
 void checkSignatureAlone(benchmark::State& state)
 {
     SignedDevice& signer = signedDevice();
-    const QByteArray canonical = RequestSigner::canonical(u"GET", u"/v1/account/state", now,
-        QUuid::createUuid(), {});
+    const QByteArray canonical
+        = RequestSigner::canonical(u"GET", u"/v1/account/state", now, QUuid::createUuid(), {});
     const QByteArray signature = signer.identity.privateKey().signature(canonical).value();
     const P256PublicKey key = signer.identity.privateKey().publicKey();
     qint64 cpu = 0;

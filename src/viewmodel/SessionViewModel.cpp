@@ -122,10 +122,10 @@ QCoro::Task<void> SessionViewModel::startUp()
         publish(m_errorMessage, failure, &SessionViewModel::errorMessageChanged);
     m_startUpFinished = true;
     emit startUpFinished();
+    co_await sweepExpiredRecordings();
+    if (alive.expired())
+        co_return;
     if (!failure) {
-        co_await sweepExpiredRecordings();
-        if (alive.expired())
-            co_return;
         co_await restore();
         if (alive.expired())
             co_return;
@@ -154,6 +154,16 @@ QCoro::Task<void> SessionViewModel::retryStartUp()
 QCoro::Task<std::optional<QString>> SessionViewModel::prepareLocalStorage()
 {
     const auto alive = lifetime();
+    // First, as it needs no key: a recording that a crash left behind is swept away even when
+    // the keyring or the data folder fails this time.
+    if (!m_temporaryStore) {
+        auto temporary = TemporaryConversationStore::create(m_environment.temporaryRoot);
+        if (!temporary) {
+            qCWarning(startUpLog, "The temporary recording folder could not be prepared.");
+            co_return storageFailureMessage();
+        }
+        m_temporaryStore.emplace(std::move(*temporary));
+    }
     if (!m_identity) {
         const bool anyLaunchMode = m_smokeMode || m_signInPreviewMode || m_agreementPreviewMode;
         std::shared_ptr<SecureKeyStore> identityKeys;
@@ -225,14 +235,6 @@ QCoro::Task<std::optional<QString>> SessionViewModel::prepareLocalStorage()
             m_launchSentinel.emplace(std::move(*sentinel));
     }
 
-    if (!m_temporaryStore) {
-        auto temporary = TemporaryConversationStore::create(m_environment.temporaryRoot);
-        if (!temporary) {
-            qCWarning(startUpLog, "The temporary recording folder could not be prepared.");
-            co_return storageFailureMessage();
-        }
-        m_temporaryStore.emplace(std::move(*temporary));
-    }
     m_storagePrepared = true;
     co_return std::nullopt;
 }
