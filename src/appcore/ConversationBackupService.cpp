@@ -166,6 +166,18 @@ QCoro::Task<ConversationBackupOutcome> ConversationBackupService::backUp(
 QCoro::Task<void> ConversationBackupService::retryPending(QDateTime now)
 {
     const auto keepAlive = shared_from_this();
+    // A review saved just before a quit or a crash has no record yet. Once the offer was
+    // accepted it goes like any other: the offer that would have sent it is never shown again.
+    if (const auto choice = co_await m_store->migrationChoice();
+        choice && choice->choice == ConversationMigrationChoice::accepted) {
+        if (const auto unoffered = co_await unofferedIDs(); unoffered && !unoffered->isEmpty()) {
+            QList<ConversationBackupRecord> fresh;
+            for (const QUuid& id : *unoffered)
+                fresh.append(newRecord(id, ConversationBackupState::pending));
+            if (!co_await m_store->upsert(std::move(fresh)))
+                qCWarning(backupLog, "The records of reviews saved before a quit could not be written.");
+        }
+    }
     const auto stored = co_await m_store->records();
     if (!stored)
         co_return;

@@ -208,9 +208,18 @@ TEST_F(ConversationBackupServiceTest, TheMigrationOfferIsAnsweredAndCanBeTakenBa
     EXPECT_EQ(test::awaitTask(mac.service->conversationsKeptLocal()), 0);
     EXPECT_EQ(test::awaitTask(mac.service->migrationChoice()), ConversationMigrationChoice::accepted);
 
+    // A review saved just before a quit has no record: with the offer accepted the next retry
+    // sends it; with no answer yet it waits for the offer.
+    const DerivedSessionResult beforeQuit = mac.save(hoursAgo(1));
+    test::awaitTask(mac.service->retryPending(mac.clock));
+    EXPECT_EQ(mac.probe->uploads.size(), 4);
+    EXPECT_EQ(mac.record(beforeQuit.id)->state, State::stored);
+
     EXPECT_TRUE(test::awaitTask(mac.service->forgetEverything()));
     EXPECT_EQ(test::awaitTask(mac.service->migrationChoice()), std::nullopt);
-    EXPECT_EQ(test::awaitTask(mac.service->conversationsAwaitingOffer()), 3);
+    EXPECT_EQ(test::awaitTask(mac.service->conversationsAwaitingOffer()), 4);
+    test::awaitTask(mac.service->retryPending(mac.clock));
+    EXPECT_EQ(mac.probe->uploads.size(), 4);
 
     // A state that cannot be removed (its folder turned into a link) is reported as kept.
     const QString folder = QFileInfo(mac.store->file()).path();

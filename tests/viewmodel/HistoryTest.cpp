@@ -131,7 +131,7 @@ protected:
 TEST_F(SessionViewModelHistoryTest, SynchronisationRunsItsCallsInOrderAndPublishesEachValue)
 {
     // One review whose first upload was lost two days ago, so that its retry is due; one that
-    // no record has yet; the migration already answered.
+    // no record has yet; the migration already answered (declined, so that it stays local).
     const DerivedSessionResult uploaded = save(3, QStringLiteral("Bills"));
     content->lostUploads = 1;
     const QDateTime twoDaysAgo = home.now.addDays(-2);
@@ -139,7 +139,7 @@ TEST_F(SessionViewModelHistoryTest, SynchronisationRunsItsCallsInOrderAndPublish
     ASSERT_EQ(log, QStringList { "upload" });
     const DerivedSessionResult unoffered = save(2, QStringLiteral("Holidays"));
     ASSERT_TRUE(
-        test::awaitTask(model->backupStore()->setMigrationChoice(ConversationMigrationChoice::accepted)));
+        test::awaitTask(model->backupStore()->setMigrationChoice(ConversationMigrationChoice::declined)));
     log.clear();
 
     model->refreshHistory(true);
@@ -150,7 +150,7 @@ TEST_F(SessionViewModelHistoryTest, SynchronisationRunsItsCallsInOrderAndPublish
     ASSERT_EQ(model->historyEntries().size(), 2);
     EXPECT_EQ(entry(uploaded.id)->backup, ConversationBackupDisplayState::backedUp);
     EXPECT_EQ(entry(unoffered.id)->backup, ConversationBackupDisplayState::onlyOnThisMac);
-    EXPECT_EQ(model->migrationChoice(), ConversationMigrationChoice::accepted);
+    EXPECT_EQ(model->migrationChoice(), ConversationMigrationChoice::declined);
     EXPECT_EQ(model->conversationsAwaitingMigrationOffer(), 1);
     EXPECT_EQ(model->conversationsKeptLocal(), 1);
     EXPECT_FALSE(model->pairing()->workspace.paired);
