@@ -1,7 +1,7 @@
 // What the control plane's own analysis costs for the longest request it takes: 2,000 turns of
 // one speaker, so that every pair of turns may be compared for a repeated point, at 10 and at 80
-// topic words a turn, and at 80 of which every turn shares half. The analysing thread's CPU time (CLOCK_THREAD_CPUTIME_ID); the
-// load average is printed beside it.
+// topic words a turn, and at 80 of which every turn shares half. The analysing thread's CPU time
+// (CLOCK_THREAD_CPUTIME_ID); the load average is printed beside it.
 #include "BenchmarkProbes.hpp"
 #include "analysis/RuleBasedAnalyzer.hpp"
 #include "wire/AnalysisRubric.hpp"
@@ -31,7 +31,8 @@ AnalysisProviderPayload longRequest(int wordsPerTurn, bool halfShared)
         // Words of four letters and more that differ from turn to turn, a few shared.
         // With half of them shared by every turn, every pair overlaps by a third: each is compared.
         for (int n = 0; n < wordsPerTurn; ++n)
-            words.append(wordNumbered(halfShared && n < wordsPerTurn / 2 ? n : (turn * 7 + n * 13) % 5000 + 100));
+            words.append(
+                wordNumbered(halfShared && n < wordsPerTurn / 2 ? n : (turn * 7 + n * 13) % 5000 + 100));
         payload.turns.append(SpeakerTurn(0, turn * 5.0, turn * 5.0 + 4, words.join(u' ')));
     }
     return payload;
