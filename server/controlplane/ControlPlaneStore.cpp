@@ -662,6 +662,12 @@ bool ControlPlaneStore::holdAccount(const QUuid& accountID)
     return lockAccount(m_connection, accountID, " FOR KEY SHARE");
 }
 
+bool ControlPlaneStore::holdAccountAlone(const QUuid& accountID)
+{
+    // Holders of the key share wait neither for it nor it for them.
+    return lockAccount(m_connection, accountID, " FOR NO KEY UPDATE");
+}
+
 void ControlPlaneStore::deleteAccount(const QUuid& accountID)
 {
     Transaction transaction(m_connection);

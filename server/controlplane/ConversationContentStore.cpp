@@ -72,7 +72,8 @@ ConversationContentStore::Added ConversationContentStore::add(const QUuid& accou
 {
     const QString& connection = connectionName();
     Transaction transaction(connection);
-    if (!m_store.holdAccount(accountID))
+    // Uploads of one account run their quota check and insert one after the other.
+    if (!m_store.holdAccountAlone(accountID))
         return { AddOutcome::accountGone, std::nullopt };
     const auto stored = [&]() -> std::optional<Added> {
         Statement owner(connection,
