@@ -155,6 +155,17 @@ const QList<QStringList>& migrations()
         {
             // SQLite's own form, below; PostgreSQL keeps its table.
         },
+        {
+            // Each document keeps the bytes of its body, so that an account's quota is summed
+            // from an index that holds them beside the account, without reading one body.
+            "ALTER TABLE content_conversations ADD COLUMN body_bytes BIGINT",
+            "UPDATE content_conversations SET body_bytes = OCTET_LENGTH(body)",
+            "ALTER TABLE content_conversations ALTER COLUMN body_bytes SET NOT NULL",
+            "CREATE INDEX content_conversations_by_account_bytes ON content_conversations"
+            " (account_id, body_bytes)",
+            // The new index serves every look-up by account the old one did.
+            "DROP INDEX content_conversations_by_account",
+        },
     };
     return steps;
 }
@@ -175,6 +186,18 @@ const QHash<int, QStringList>& sqliteMigrations()
                 " nonce FROM request_nonces",
                 "DROP TABLE request_nonces",
                 "ALTER TABLE request_nonces_keyed RENAME TO request_nonces",
+            },
+        },
+        {
+            10,
+            {
+                // SQLite adds a column that may not be null only with a default, and counts a
+                // text's bytes by casting it.
+                "ALTER TABLE content_conversations ADD COLUMN body_bytes BIGINT NOT NULL DEFAULT 0",
+                "UPDATE content_conversations SET body_bytes = LENGTH(CAST(body AS BLOB))",
+                "CREATE INDEX content_conversations_by_account_bytes ON content_conversations"
+                " (account_id, body_bytes)",
+                "DROP INDEX content_conversations_by_account",
             },
         },
     };
@@ -637,6 +660,12 @@ bool lockAccount(const QString& connection, const QUuid& accountID, const char* 
 bool ControlPlaneStore::holdAccount(const QUuid& accountID)
 {
     return lockAccount(m_connection, accountID, " FOR KEY SHARE");
+}
+
+bool ControlPlaneStore::holdAccountAlone(const QUuid& accountID)
+{
+    // Holders of the key share wait neither for it nor it for them.
+    return lockAccount(m_connection, accountID, " FOR NO KEY UPDATE");
 }
 
 void ControlPlaneStore::deleteAccount(const QUuid& accountID)

@@ -132,6 +132,10 @@ public:
     // Inside a transaction that adds rows of the account: whether the account still exists,
     // kept so until the transaction ends (a deletion waits for it).
     bool holdAccount(const QUuid& accountID);
+    // As holdAccount, and another transaction that asks the same for the account waits until
+    // this one ends: a check of what the account holds stays true until this one's own rows
+    // are added.
+    bool holdAccountAlone(const QUuid& accountID);
 
 private:
     explicit ControlPlaneStore(QString connectionName);

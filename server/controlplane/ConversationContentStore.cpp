@@ -72,7 +72,8 @@ ConversationContentStore::Added ConversationContentStore::add(const QUuid& accou
 {
     const QString& connection = connectionName();
     Transaction transaction(connection);
-    if (!m_store.holdAccount(accountID))
+    // Uploads of one account run their quota check and insert one after the other.
+    if (!m_store.holdAccountAlone(accountID))
         return { AddOutcome::accountGone, std::nullopt };
     const auto stored = [&]() -> std::optional<Added> {
         Statement owner(connection,
@@ -88,16 +89,19 @@ ConversationContentStore::Added ConversationContentStore::add(const QUuid& accou
         transaction.commit();
         return *before;
     }
-    if (storedBytes(accountID) > quotaBytes - body.size())
+    // The bytes of the text as stored, which is what the database counts in its body.
+    const QString text = QString::fromUtf8(body);
+    const qint64 bytes = text.toUtf8().size();
+    if (storedBytes(accountID) > quotaBytes - bytes)
         return { AddOutcome::overQuota, std::nullopt };
     const QString workspace = currentWorkspace(accountID);
     Statement insert(connection,
         QStringLiteral("INSERT INTO content_conversations (id, account_id, workspace_id, mode, started_at,"
-                       " ended_at, duration_seconds, title, created_at, body)"
-                       " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"),
+                       " ended_at, duration_seconds, title, created_at, body, body_bytes)"
+                       " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"),
         { idText(payload.conversationID), idText(accountID), workspace, toString(payload.mode),
             payload.startedAt, payload.endedAt, payload.durationSeconds, optionalText(payload.title), now,
-            QString::fromUtf8(body) });
+            text, bytes });
     Added outcome { AddOutcome::added, std::nullopt };
     if (insert.rowsAffected() == 1) {
         outcome.conversation = conversation(accountID, payload.conversationID);
@@ -113,11 +117,9 @@ ConversationContentStore::Added ConversationContentStore::add(const QUuid& accou
 
 qint64 ConversationContentStore::storedBytes(const QUuid& accountID) const
 {
-    const bool sqlite = connectionOf(connectionName()).driverName() == u"QSQLITE";
+    // From the index of accounts and sizes alone: no body is read, whatever the account holds.
     Statement row(connectionName(),
-        QStringLiteral("SELECT COALESCE(SUM(%1), 0) FROM content_conversations WHERE account_id = ?")
-            .arg(
-                sqlite ? QStringLiteral("LENGTH(CAST(body AS BLOB))") : QStringLiteral("OCTET_LENGTH(body)")),
+        QStringLiteral("SELECT COALESCE(SUM(body_bytes), 0) FROM content_conversations WHERE account_id = ?"),
         { idText(accountID) });
     return row.next() ? row.value(0).toLongLong() : 0;
 }

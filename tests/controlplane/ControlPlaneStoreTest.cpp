@@ -1,9 +1,11 @@
 #include "controlplane/ControlPlaneStore.hpp"
 
 #include "TestDatabase.hpp"
+#include "controlplane/ConversationContentStore.hpp"
 #include "controlplane/IdText.hpp"
 #include "controlplane/NonceWriter.hpp"
 #include "controlplane/RequestAuthenticator.hpp"
+#include "domain/ConversationUploadPayload.hpp"
 
 #include <QDateTime>
 #include <QFile>
@@ -63,6 +65,16 @@ protected:
         return device.value_or(DeviceRecord {});
     }
 
+    // Takes back what the step that kept each document's size made, so that it runs again.
+    static QStringList withoutDocumentSizes()
+    {
+        return { QStringLiteral("DROP INDEX content_conversations_by_account_bytes"),
+            QStringLiteral("ALTER TABLE content_conversations DROP COLUMN body_bytes"),
+            QStringLiteral(
+                "CREATE INDEX content_conversations_by_account ON content_conversations (account_id)"),
+            QStringLiteral("DELETE FROM schema_migrations WHERE version >= 10") };
+    }
+
     testing::TestDatabase database { GetParam() };
     QString url;
     qint64 now = 1'800'000'000;
@@ -99,6 +111,8 @@ TEST_P(ControlPlaneStoreTest, UpgradingKeepsTheOldestDeviceOfAKeyBoundTwice)
         first = signIn(*store, "Ada", "key-a");
         other = signIn(*store, "Bob", "key-b");
         QSqlQuery query(QSqlDatabase::database(store->connectionName()));
+        for (const QString& sql : withoutDocumentSizes())
+            ASSERT_TRUE(query.exec(sql)) << query.lastError().text().toStdString();
         for (const QString& sql :
             { QStringLiteral("DROP INDEX devices_one_active_key"),
                 // What later versions made, so that they run again.
@@ -131,6 +145,8 @@ TEST_P(ControlPlaneStoreTest, UpgradingKeepsTheNoncesSeen)
         auto store = open();
         ASSERT_TRUE(store);
         QSqlQuery query(QSqlDatabase::database(store->connectionName()));
+        for (const QString& sql : withoutDocumentSizes())
+            ASSERT_TRUE(query.exec(sql)) << query.lastError().text().toStdString();
         for (const QString& sql : { QStringLiteral("DROP TABLE request_nonces"),
                  QStringLiteral("CREATE TABLE request_nonces (signer TEXT NOT NULL, nonce TEXT NOT NULL,"
                                 " request_time BIGINT NOT NULL, PRIMARY KEY (signer, nonce))"),
@@ -153,6 +169,46 @@ TEST_P(ControlPlaneStoreTest, UpgradingKeepsTheNoncesSeen)
     EXPECT_TRUE(store->rememberNonce("key:a", QUuid::createUuid(), now));
     store->forgetNoncesBefore(now + 1);
     EXPECT_TRUE(store->rememberNonce("key:a", seen, now));
+}
+
+// Documents stored before each one kept its size count as much towards the quota after the
+// upgrade: their bytes as stored, text beyond ASCII included, to the last one.
+TEST_P(ControlPlaneStoreTest, UpgradingKeepsWhatDocumentsCountTowardsTheQuota)
+{
+    const auto add = [&](ControlPlaneStore& store, const QUuid& account, const QString& text, qint64 quota) {
+        ConversationUploadPayload payload;
+        payload.conversationID = QUuid::createUuid();
+        return ConversationContentStore(store).add(account, payload, text.toUtf8(), now, quota).outcome;
+    };
+    using Outcome = ConversationContentStore::AddOutcome;
+    QUuid ada;
+    {
+        auto store = open();
+        ASSERT_TRUE(store);
+        ada = signIn(*store, "Ada", "key-a").accountID;
+        // 600 bytes and 100 bytes.
+        EXPECT_EQ(add(*store, ada, QString(300, QChar(0x00e9)), 1000), Outcome::added);
+        EXPECT_EQ(add(*store, ada, QString(100, u'x'), 1000), Outcome::added);
+        QSqlQuery query(QSqlDatabase::database(store->connectionName()));
+        for (const QString& sql : withoutDocumentSizes())
+            ASSERT_TRUE(query.exec(sql)) << query.lastError().text().toStdString();
+    }
+    auto store = open();
+    ASSERT_TRUE(store);
+    EXPECT_EQ(store->schemaVersion(), ControlPlaneStore::latestSchemaVersion());
+    EXPECT_EQ(add(*store, ada, QString(300, u'y'), 999), Outcome::overQuota);
+    EXPECT_EQ(add(*store, ada, QString(300, u'y'), 1000), Outcome::added);
+    EXPECT_EQ(add(*store, ada, QStringLiteral("z"), 1000), Outcome::overQuota);
+    if (GetParam() == Backend::sqlite) {
+        // The sum reads the index alone, never a body.
+        QSqlQuery plan(QSqlDatabase::database(store->connectionName()));
+        ASSERT_TRUE(plan.exec(QStringLiteral("EXPLAIN QUERY PLAN SELECT COALESCE(SUM(body_bytes), 0)"
+                                             " FROM content_conversations WHERE account_id = 'a'")));
+        ASSERT_TRUE(plan.next());
+        EXPECT_TRUE(
+            plan.value(3).toString().contains(u"COVERING INDEX content_conversations_by_account_bytes"))
+            << plan.value(3).toString().toStdString();
+    }
 }
 
 // The database holds every account's transcripts: only the server's own user may read it,
