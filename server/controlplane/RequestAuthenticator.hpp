@@ -50,7 +50,7 @@ public:
     // ...and, when the nonce was not recorded, why, as the database says now.
     AuthenticationFailure refusalOf(const SignedCall& call) const;
     // What can be checked before the body is read: the header's form, the clock window and
-    // that the device is known.
+    // that the device is known and not revoked.
     std::optional<AuthenticationFailure> checkHead(const HttpRequest& head);
     // "Recover TIMESTAMP:NONCE:SIGNATURE", signed with the key the body names.
     std::expected<void, AuthenticationFailure> authenticateRecovery(

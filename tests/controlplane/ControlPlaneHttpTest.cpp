@@ -249,14 +249,21 @@ TEST(ControlPlaneHttp, SlowHeadsAreClosedInTimeAndGiveWayAtTheCap)
     ::close(silent);
 }
 
-// A long body is read only when its head names a known device in the clock window, and only
-// within the memory limit: a stranger's is refused from its head, before it is sent.
+// A long body is read only when its head names a known, unrevoked device in the clock window,
+// and only within the memory limit: a stranger's is refused from its head, before it is sent.
+// A revoked device's head is refused as a forged request of it is once read whole.
 TEST(ControlPlaneHttp, LongBodiesAreReadOnlyForKnownDevicesAndWithinTheLimit)
 {
     ControlPlaneProcess server({ "--dev-sign-in", "--body-memory-limit", "1" });
     ASSERT_TRUE(server.started());
     const DeviceIdentity identity(*P256PrivateKey::generate());
     const QUuid device = signInOver(server, identity, "Ada");
+    const DeviceIdentity gone(*P256PrivateKey::generate());
+    const QUuid revoked = signInOver(server, gone, "Bob");
+    ASSERT_EQ(postSigned(server, gone, revoked, "/v1/devices/revoke",
+                  { { "device_id", revoked.toString(QUuid::WithoutBraces) } })
+                  .status,
+        200);
     const QString path = QStringLiteral("/v1/content/conversations");
     const auto headWith = [&](const QString& target, const QByteArray& authorization) {
         return "POST " + target.toLatin1() + " HTTP/1.1\r\nHost: x\r\nContent-Length: 2000000\r\n"
@@ -274,6 +281,7 @@ TEST(ControlPlaneHttp, LongBodiesAreReadOnlyForKnownDevicesAndWithinTheLimit)
         { "stale signature", headWith(path, stale->authorization().toLatin1()), "401 stale_timestamp" },
         { "unknown device", headWith(path, signedBy(identity, QUuid::createUuid(), "POST", path)),
             "401 unknown_device" },
+        { "revoked device", headWith(path, signedBy(gone, revoked, "POST", path)), "401 invalid_signature" },
         { "open call", headWith("/v1/auth/apple/web/start", {}), "413 payload_too_large" },
     };
     for (const Case& c : cases) {
