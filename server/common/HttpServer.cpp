@@ -20,6 +20,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -206,8 +207,10 @@ struct HttpServer::State {
     // Set by the stop signal: no new requests are read, those under way are answered.
     std::atomic<bool> stopping { false };
     std::atomic<int> requestsUnderWay { 0 };
-    // Bytes of bodies that requests read or hold.
+    // Bytes of bodies that requests read or hold, in all and by owner (see HeadVerdict).
     std::atomic<std::size_t> bodyBytes { 0 };
+    std::mutex ownersLock;
+    std::unordered_map<std::string, std::size_t> ownerBytes;
     // Answers that connections wait for, dropped at the end if they never came.
     std::mutex waitingLock;
     std::unordered_set<std::shared_ptr<DeferredResponse>> waiting;
@@ -322,7 +325,8 @@ struct HttpServer::State {
             deferred->abandon();
     }
 
-    // The bytes of one body, counted against the limit from its head until its answer is sent.
+    // The bytes of one body, counted against the limits (its owner's share, when it has an
+    // owner, and the shared one) from its head until its answer is sent.
     class BodyReservation {
     public:
         BodyReservation() = default;
@@ -330,23 +334,50 @@ struct HttpServer::State {
         BodyReservation& operator=(const BodyReservation&) = delete;
         ~BodyReservation()
         {
-            if (m_total)
-                *m_total -= m_bytes;
+            if (!m_state)
+                return;
+            m_state->bodyBytes -= m_bytes;
+            releaseOwnerShare();
         }
-        bool reserve(std::atomic<std::size_t>& total, std::size_t bytes, std::size_t limit)
+        bool reserve(State& state, std::size_t bytes, std::string owner)
         {
-            std::size_t current = total.load();
-            do {
-                if (current + bytes > limit)
+            if (!owner.empty()) {
+                const std::lock_guard lock(state.ownersLock);
+                const auto held = state.ownerBytes.find(owner);
+                const std::size_t before = held == state.ownerBytes.end() ? 0 : held->second;
+                if (before + bytes > state.options.bodyMemoryPerOwner)
                     return false;
-            } while (!total.compare_exchange_weak(current, current + bytes));
-            m_total = &total;
+                state.ownerBytes[owner] = before + bytes;
+            }
+            m_state = &state;
+            m_owner = std::move(owner);
             m_bytes = bytes;
+            std::size_t current = state.bodyBytes.load();
+            do {
+                if (current + bytes > state.options.bodyMemoryLimit) {
+                    releaseOwnerShare();
+                    m_state = nullptr;
+                    return false;
+                }
+            } while (!state.bodyBytes.compare_exchange_weak(current, current + bytes));
             return true;
         }
 
     private:
-        std::atomic<std::size_t>* m_total = nullptr;
+        void releaseOwnerShare()
+        {
+            if (m_owner.empty())
+                return;
+            const std::lock_guard lock(m_state->ownersLock);
+            const auto held = m_state->ownerBytes.find(m_owner);
+            if (held->second == m_bytes)
+                m_state->ownerBytes.erase(held);
+            else
+                held->second -= m_bytes;
+        }
+
+        State* m_state = nullptr;
+        std::string m_owner;
         std::size_t m_bytes = 0;
     };
 
@@ -482,21 +513,22 @@ struct HttpServer::State {
     {
         const auto declared = parser.content_length();
         std::size_t length = declared ? static_cast<std::size_t>(*declared) : options.bodyLimit;
+        HeadVerdict verdict;
         if (length > options.uncheckedBodyLimit && options.headCheck) {
-            std::optional<HttpResponse> refused;
             try {
-                refused = options.headCheck(headOf(parser.get()));
+                verdict = options.headCheck(headOf(parser.get()));
             } catch (const std::exception&) {
-                refused = errorResponse(500, "internal_error");
+                verdict = HeadVerdict { errorResponse(500, "internal_error"), {} };
             }
-            if (refused && declared)
-                return Refusal { std::move(*refused), true };
-            if (refused) {
+            if (verdict.refusal && declared)
+                return Refusal { std::move(*verdict.refusal), true };
+            if (verdict.refusal) {
                 length = options.uncheckedBodyLimit;
                 parser.body_limit(length);
+                verdict.owner.clear();
             }
         }
-        if (!reservation.reserve(bodyBytes, length, options.bodyMemoryLimit))
+        if (!reservation.reserve(*this, length, std::move(verdict.owner)))
             return Refusal { errorResponse(503, "server_busy"), true };
         return std::nullopt;
     }

@@ -19,9 +19,15 @@ class ConnectionTakeover;
 
 // Answers one request; the answer may come later (HttpResponse::deferred).
 using HttpHandler = std::function<HttpResponse(const HttpRequest&)>;
-// Looks at a request whose head is read and whose body is not: nullopt lets the body be read,
-// a response refuses the request without reading the body.
-using HeadCheck = std::function<std::optional<HttpResponse>(const HttpRequest& head)>;
+// What a head check says of a request whose head is read and whose body is not.
+struct HeadVerdict {
+    // A response refuses the request without reading the body; nullopt lets the body be read.
+    std::optional<HttpResponse> refusal;
+    // Whose share of HttpServerOptions::bodyMemoryPerOwner a body let through takes (the
+    // signer the head names, say); empty when it takes from the shared limit only.
+    std::string owner;
+};
+using HeadCheck = std::function<HeadVerdict(const HttpRequest& head)>;
 
 struct TlsFiles {
     std::string certificateChain; // PEM, server certificate first
@@ -53,6 +59,9 @@ struct HttpServerOptions {
     // The bytes of request bodies that all connections together may be reading or holding;
     // a request whose body would pass it is refused with 503 "server_busy".
     std::size_t bodyMemoryLimit = 256 * 1024 * 1024;
+    // The part of it the bodies of one owner (see HeadVerdict) may take together, so that one
+    // owner cannot take it all; at least `bodyLimit`. Past it, 503 "server_busy" too.
+    std::size_t bodyMemoryPerOwner = 4 * 1024 * 1024;
 };
 
 // An HTTP/1.1 server: connections are coroutines on a pool of threads, each connection on one

@@ -220,11 +220,11 @@ TEST(HttpServer, ReadsLongBodiesOnlyOnceTheirHeadIsLetThroughAndWithinTheirLimit
     options.bodyLimit = 100'000;
     options.uncheckedBodyLimit = 1000;
     options.bodyMemoryLimit = 150'000;
-    options.headCheck = [&checked](const HttpRequest& head) -> std::optional<HttpResponse> {
+    options.headCheck = [&checked](const HttpRequest& head) {
         ++checked;
         if (head.header("X-Let") == "yes")
-            return std::nullopt;
-        return errorResponse(401, "not_let");
+            return HeadVerdict {};
+        return HeadVerdict { errorResponse(401, "not_let"), {} };
     };
     RunningServer server(options,
         [](const HttpRequest& request) { return text("read " + std::to_string(request.body.size())); });
@@ -275,6 +275,49 @@ TEST(HttpServer, ReadsLongBodiesOnlyOnceTheirHeadIsLetThroughAndWithinTheirLimit
     RawConnection third(server.port());
     third.send(post(lengthHeaders(60'000, true), std::string(60'000, 'b')));
     EXPECT_TRUE(third.readToEnd().ends_with("read 60000"));
+}
+
+HttpResponse readBack(const HttpRequest& request)
+{
+    return text("read " + std::to_string(request.body.size()));
+}
+
+// The long bodies of one owner take at most its share of the body memory: past it that owner
+// is refused at once, while another owner's body is read, and so is the first owner's once
+// its share is free again.
+TEST(HttpServer, EachOwnersBodiesTakeAtMostItsShareOfTheBodyMemory)
+{
+    std::atomic<int> checked { 0 };
+    HttpServerOptions options;
+    options.threads = 1;
+    options.uncheckedBodyLimit = 1000;
+    options.bodyMemoryPerOwner = 100'000;
+    options.headCheck = [&checked](const HttpRequest& head) {
+        ++checked;
+        return HeadVerdict { std::nullopt, std::string(head.header("X-Owner")) };
+    };
+    RunningServer server(options, readBack);
+    ASSERT_NE(server.port(), 0);
+    const auto owned = [](const char* owner, const std::string& body) {
+        return post(lengthHeaders(60'000, false) + "X-Owner: " + owner + "\r\n", body);
+    };
+    RawConnection held(server.port());
+    held.send(owned("a", {}));
+    for (int wait = 0; wait < 500 && checked == 0; ++wait)
+        std::this_thread::sleep_for(10ms);
+    RawConnection refused(server.port());
+    refused.send(owned("a", {}));
+    const std::string reply = refused.readToEnd();
+    EXPECT_TRUE(reply.starts_with("HTTP/1.1 503")) << reply;
+    EXPECT_TRUE(reply.ends_with("server_busy\"}")) << reply;
+    RawConnection other(server.port());
+    other.send(owned("b", std::string(60'000, 'b')));
+    EXPECT_TRUE(other.readToEnd().ends_with("read 60000"));
+    held.send(std::string(60'000, 'b'));
+    EXPECT_TRUE(held.readToEnd().ends_with("read 60000"));
+    RawConnection again(server.port());
+    again.send(owned("a", std::string(60'000, 'b')));
+    EXPECT_TRUE(again.readToEnd().ends_with("read 60000"));
 }
 
 } // namespace
