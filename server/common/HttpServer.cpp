@@ -91,8 +91,8 @@ bool outOfDescriptors(const beast::error_code& ec)
         || ec == asio::error::no_memory;
 }
 
-// One open connection, as the accept loop sees it: whether it waits for a request head,
-// since when, and how to close it from its own thread.
+// One open connection, as the accept loop sees it: whether it waits for a request (its head or
+// its body), since when, and how to close it from its own thread.
 struct Connection {
     explicit Connection(asio::any_io_executor connectionExecutor)
         : executor(std::move(connectionExecutor))
@@ -101,8 +101,9 @@ struct Connection {
     asio::any_io_executor executor;
     // Set and cleared on the connection's thread, while the stream lives.
     beast::tcp_stream* stream = nullptr;
-    // Clock ticks since the connection waits for a complete request head (or for its TLS
-    // handshake); 0 once the head is in. Written on the connection's thread only.
+    // Clock ticks since the connection waits for a complete request (or for its TLS
+    // handshake); 0 once the request's head and body are in. Written on the connection's
+    // thread only.
     std::atomic<std::int64_t> waitingSince { 0 };
     // Where it is in the list of open connections; guarded by that list's lock.
     std::list<std::shared_ptr<Connection>>::iterator position;
@@ -362,6 +363,7 @@ struct HttpServer::State {
             } while (!state.bodyBytes.compare_exchange_weak(current, current + bytes));
             return true;
         }
+        [[nodiscard]] std::size_t bytes() const { return m_bytes; }
 
     private:
         void releaseOwnerShare()
@@ -401,10 +403,10 @@ struct HttpServer::State {
     }
 
     // Reads the head of the next request into `parser`; false when the connection ends
-    // instead (closed, timed out, stopping). At the cap, a connection in here may be closed
-    // to admit another. The head's time starts when the connection is ready for its first
-    // request, or with the first byte of a later one (an idle keep-alive connection may wait
-    // longer); trickling bytes does not extend it.
+    // instead (closed, timed out, stopping). At the cap, a connection in here (or reading the
+    // body that follows) may be closed to admit another. The head's time starts when the
+    // connection is ready for its first request, or with the first byte of a later one (an
+    // idle keep-alive connection may wait longer); trickling bytes does not extend it.
     template <typename Stream>
     asio::awaitable<bool> readHead(Stream& stream, Connection& connection, beast::flat_buffer& buffer,
         http::request_parser<http::string_body>& parser, bool first, beast::error_code& ec)
@@ -429,7 +431,6 @@ struct HttpServer::State {
             lowest.expires_after(options.headTimeout);
         }
         co_await http::async_read_header(stream, buffer, parser, awaitError(ec));
-        connection.waitingSince = 0;
         co_return true;
     }
 
@@ -455,7 +456,7 @@ struct HttpServer::State {
             } else if (!parser.is_done()) {
                 refusal = admitBody(parser, reservation);
                 if (!refusal) {
-                    beast::get_lowest_layer(stream).expires_after(readTimeout);
+                    beast::get_lowest_layer(stream).expires_after(bodyTime(reservation.bytes()));
                     co_await http::async_read(stream, buffer, parser, awaitError(ec));
                     if (ec) {
                         refusal = refusalFor(ec);
@@ -464,6 +465,8 @@ struct HttpServer::State {
                     }
                 }
             }
+            // Read whole (or refused): from here the connection no longer gives way at the cap.
+            connection.waitingSince = 0;
             if (refusal) {
                 // The head may be incomplete: name the request only when it was read.
                 const bool named = parser.is_header_done();
@@ -531,6 +534,14 @@ struct HttpServer::State {
         if (!reservation.reserve(*this, length, std::move(verdict.owner)))
             return Refusal { errorResponse(503, "server_busy"), true };
         return std::nullopt;
+    }
+
+    // How long a body of `length` bytes may take: the head's time, and on top the time its
+    // length takes at the lowest rate a body may come at.
+    [[nodiscard]] std::chrono::milliseconds bodyTime(std::size_t length) const
+    {
+        const std::size_t rate = std::max<std::size_t>(options.minimumBodyRate, 1);
+        return options.headTimeout + std::chrono::milliseconds(length * 1000 / rate);
     }
 
     // Reads and drops what the client is still sending after a refusal, so that it sees
@@ -625,7 +636,7 @@ struct HttpServer::State {
         std::atomic<int>& m_count;
     };
 
-    // Closes a connection on its own thread unless its request head came in meanwhile.
+    // Closes a connection on its own thread unless its request came in meanwhile.
     static void closeIfWaiting(const std::shared_ptr<Connection>& connection)
     {
         asio::post(connection->executor, [connection] {
@@ -666,8 +677,9 @@ struct HttpServer::State {
             [this, timer, deadline](const beast::error_code&) { waitForRequestsUnderWay(timer, deadline); });
     }
 
-    // Closes the connection that has waited longest for a complete request head, if any
-    // waits. It leaves the count at once; its descriptor goes as soon as its thread runs.
+    // Closes the connection that has waited longest for a complete request (its head or its
+    // body), if any waits. It leaves the count at once; its descriptor goes as soon as its
+    // thread runs.
     bool closeSlowest()
     {
         std::shared_ptr<Connection> slowest;
@@ -686,12 +698,12 @@ struct HttpServer::State {
             slowest->listed = false;
             connections.erase(slowest->position);
         }
-        // A head completed meanwhile is served; the cap is over by one until it ends.
+        // A request completed meanwhile is served; the cap is over by one until it ends.
         closeIfWaiting(slowest);
         return true;
     }
 
-    // At the cap with every connection past its request head.
+    // At the cap with every connection past its request.
     bool full()
     {
         const std::lock_guard lock(connectionsLock);
@@ -713,8 +725,8 @@ struct HttpServer::State {
         for (;;) {
             beast::error_code ec;
             if (full()) {
-                // Every connection is past its request head: new clients wait in the
-                // backlog until one ends.
+                // Every connection has its request in: new clients wait in the backlog
+                // until one ends.
                 pause.expires_after(fullPause);
                 co_await pause.async_wait(awaitError(ec));
                 if (!acceptor->is_open())

@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <future>
@@ -277,6 +278,14 @@ TEST(HttpServer, ReadsLongBodiesOnlyOnceTheirHeadIsLetThroughAndWithinTheirLimit
     EXPECT_TRUE(third.readToEnd().ends_with("read 60000"));
 }
 
+// Whether the server has closed `socket` (or reset it): within five seconds when `wait`.
+bool closedByServer(int socket, bool wait)
+{
+    char byte = 0;
+    const ssize_t got = ::recv(socket, &byte, 1, wait ? 0 : MSG_DONTWAIT);
+    return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+}
+
 HttpResponse readBack(const HttpRequest& request)
 {
     return text("read " + std::to_string(request.body.size()));
@@ -318,6 +327,52 @@ TEST(HttpServer, EachOwnersBodiesTakeAtMostItsShareOfTheBodyMemory)
     RawConnection again(server.port());
     again.send(owned("a", std::string(60'000, 'b')));
     EXPECT_TRUE(again.readToEnd().ends_with("read 60000"));
+}
+
+// A body must keep coming: one trickled is closed once the head's time and its length at the
+// lowest rate have passed; and at the connection cap, a connection still reading its body
+// makes way for a new client, the one that has waited longest first.
+TEST(HttpServer, TrickledBodiesAreClosedInTimeAndGiveWayAtTheCap)
+{
+    {
+        HttpServerOptions options;
+        options.threads = 1;
+        options.headTimeout = 200ms;
+        options.minimumBodyRate = 1000;
+        RunningServer server(options, readBack);
+        ASSERT_NE(server.port(), 0);
+        // 500 bytes at 1000 bytes/s: 0.7 s in all, far less than the 50 s the trickle takes.
+        RawConnection trickling(server.port());
+        trickling.send(post(lengthHeaders(500, false)));
+        const auto started = std::chrono::steady_clock::now();
+        bool closed = false;
+        while (!closed && std::chrono::steady_clock::now() - started < 5s) {
+            closed = ::send(trickling.socket(), "b", 1, MSG_NOSIGNAL) != 1
+                || closedByServer(trickling.socket(), false);
+            std::this_thread::sleep_for(100ms);
+        }
+        EXPECT_TRUE(closed);
+    }
+
+    HttpServerOptions options;
+    options.threads = 1;
+    options.maxConnections = 2;
+    RunningServer server(options, readBack);
+    ASSERT_NE(server.port(), 0);
+    RawConnection oldest(server.port());
+    oldest.send(post(lengthHeaders(500, false), "bb"));
+    std::this_thread::sleep_for(100ms);
+    RawConnection newer(server.port());
+    newer.send(post(lengthHeaders(500, false), "bb"));
+    std::this_thread::sleep_for(100ms);
+    const auto asked = std::chrono::steady_clock::now();
+    RawConnection client(server.port());
+    client.send("GET /now HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(client.readToEnd().ends_with("read 0"));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s) << "answered before any body's time is up";
+    EXPECT_TRUE(closedByServer(oldest.socket(), true));
+    newer.send(std::string(498, 'b'));
+    EXPECT_TRUE(newer.readToEnd().ends_with("read 500"));
 }
 
 } // namespace
