@@ -42,11 +42,14 @@ QStringList significantWords(const QString& text)
         "your", "yours", "were", "will", "want", "know", "really", "think", "like", "been", "them", "some",
         "more", "into", "only", "also", "than", "even" };
     QStringList words;
+    QSet<QString> seen;
     QString word;
     const QString lower = text.toLower();
     auto flush = [&] {
-        if (word.size() >= 4 && !stopWords.contains(word) && !words.contains(word))
+        if (word.size() >= 4 && !stopWords.contains(word) && !seen.contains(word)) {
+            seen.insert(word);
             words.append(word);
+        }
         word.clear();
     };
     for (QChar c : lower) {
@@ -59,13 +62,62 @@ QStringList significantWords(const QString& text)
     return words;
 }
 
-double wordingOverlap(const QStringList& a, const QStringList& b)
+// A turn's topic words in order, and as numbers of the request's words, sorted, so that two
+// turns compare by one merge rather than by building sets.
+struct TopicWords {
+    QStringList words;
+    std::vector<int> numbers;
+    std::vector<int> sortedNumbers;
+};
+
+QList<TopicWords> topicWordsOf(const QList<SpeakerTurn>& turns)
 {
-    const QSet<QString> left(a.begin(), a.end());
-    const QSet<QString> right(b.begin(), b.end());
-    const QSet<QString> both = QSet<QString>(left).intersect(right);
-    const qsizetype all = QSet<QString>(left).unite(right).size();
-    return all == 0 ? 0.0 : double(both.size()) / double(all);
+    QHash<QString, int> numberOf;
+    QList<TopicWords> all;
+    all.reserve(turns.size());
+    for (const SpeakerTurn& turn : turns) {
+        TopicWords topic { significantWords(turn.text), {}, {} };
+        topic.numbers.reserve(std::size_t(topic.words.size()));
+        for (const QString& word : topic.words) {
+            auto found = numberOf.constFind(word);
+            if (found == numberOf.cend())
+                found = numberOf.insert(word, int(numberOf.size()));
+            topic.numbers.push_back(*found);
+        }
+        topic.sortedNumbers = topic.numbers;
+        std::ranges::sort(topic.sortedNumbers);
+        all.append(std::move(topic));
+    }
+    return all;
+}
+
+// The words two turns share over the words either has (each turn's words are distinct).
+double wordingOverlap(const TopicWords& a, const TopicWords& b)
+{
+    std::size_t both = 0;
+    auto left = a.sortedNumbers.begin();
+    auto right = b.sortedNumbers.begin();
+    while (left != a.sortedNumbers.end() && right != b.sortedNumbers.end()) {
+        if (*left < *right) {
+            ++left;
+        } else if (*right < *left) {
+            ++right;
+        } else {
+            ++both;
+            ++left;
+            ++right;
+        }
+    }
+    const std::size_t all = a.sortedNumbers.size() + b.sortedNumbers.size() - both;
+    return all == 0 ? 0.0 : double(both) / double(all);
+}
+
+// The most two turns of these sizes could share: the smaller over the larger.
+double mostOverlap(const TopicWords& a, const TopicWords& b)
+{
+    const std::size_t fewer = std::min(a.sortedNumbers.size(), b.sortedNumbers.size());
+    const std::size_t more = std::max(a.sortedNumbers.size(), b.sortedNumbers.size());
+    return more == 0 ? 0.0 : double(fewer) / double(more);
 }
 
 qint64 wordCount(const QString& text)
@@ -319,6 +371,7 @@ std::expected<AnalysisProviderResult, AnalyzerError> RuleBasedAnalyzer::analyze(
                   .arg(*request.currentStep + 1);
     }
 
+    const QList<TopicWords> topics = topicWordsOf(turns);
     if (!gentle) {
         // A start-up can only be judged when the request holds the conversation's opening.
         if (!turns.isEmpty() && turns.first().start < openingWindowSeconds) {
@@ -339,18 +392,22 @@ std::expected<AnalysisProviderResult, AnalyzerError> RuleBasedAnalyzer::analyze(
             QString() };
         double bestOverlap = 0;
         for (qsizetype j = 0; j < turns.size(); ++j) {
-            const QStringList later = significantWords(turns[j].text);
-            for (qsizetype i = 0; i < j && later.size() >= 3; ++i) {
+            const TopicWords& later = topics[j];
+            for (qsizetype i = 0; i < j && later.words.size() >= 3; ++i) {
                 if (seatOf(turns[i].speaker) != seatOf(turns[j].speaker))
                     continue;
-                const QStringList earlier = significantWords(turns[i].text);
-                const double overlap = earlier.size() >= 3 ? wordingOverlap(earlier, later) : 0.0;
+                const TopicWords& earlier = topics[i];
+                // Turns whose sizes alone keep them below what is needed are not compared.
+                const double most = earlier.words.size() >= 3 ? mostOverlap(earlier, later) : 0.0;
+                if (most < repeatedWordingOverlap || most <= bestOverlap)
+                    continue;
+                const double overlap = wordingOverlap(earlier, later);
                 if (overlap >= repeatedWordingOverlap && overlap > bestOverlap) {
                     bestOverlap = overlap;
                     QStringList shared;
-                    for (const QString& word : later)
-                        if (earlier.contains(word))
-                            shared.append(word);
+                    for (qsizetype k = 0; k < later.words.size(); ++k)
+                        if (std::ranges::binary_search(earlier.sortedNumbers, later.numbers[std::size_t(k)]))
+                            shared.append(later.words.at(k));
                     circularity = { true, std::min(0.95, 0.5 + overlap / 2), shared.join(' '),
                         QStringLiteral("The same point came back %1 turns later in nearly the same words.")
                             .arg(j - i),
@@ -365,8 +422,8 @@ std::expected<AnalysisProviderResult, AnalyzerError> RuleBasedAnalyzer::analyze(
     // Title: the topic word that comes up most, first seen first on ties.
     QHash<QString, int> counts;
     QStringList order;
-    for (const SpeakerTurn& turn : turns) {
-        for (const QString& word : significantWords(turn.text)) {
+    for (const TopicWords& topic : topics) {
+        for (const QString& word : topic.words) {
             if (!counts.contains(word))
                 order.append(word);
             counts[word] += 1;

@@ -36,11 +36,15 @@ bool ReservationStore::addReservation(const UsageReservationRecord& reservation,
         { idText(reservation.sessionID) });
     if (open.next() && open.value(0).toLongLong() > 0)
         return false;
-    Statement(m_connection,
+    // On PostgreSQL a reserve of the same session committed meanwhile is not counted above; the
+    // one open reservation a session may have then keeps this one out, as the count would have.
+    Statement insert(m_connection,
         QStringLiteral("INSERT INTO usage_reservations (id, account_id, session_id, maximum_seconds, status,"
-                       " created_at, expires_at) VALUES (?, ?, ?, ?, 'open', ?, ?)"),
+                       " created_at, expires_at) VALUES (?, ?, ?, ?, 'open', ?, ?) ON CONFLICT DO NOTHING"),
         { idText(reservation.id), idText(reservation.accountID), idText(reservation.sessionID),
             reservation.maximumSeconds, reservation.createdAt, reservation.expiresAt });
+    if (insert.rowsAffected() != 1)
+        return false;
     transaction.commit();
     return true;
 }

@@ -233,11 +233,18 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
     if (!transcript)
         co_return co_await failFinish(std::move(run), std::move(transcript.error()));
 
+    const auto discarded = [this, &run] { return discardedSince(run.generation); };
+    if (discarded())
+        co_return co_await failFinish(
+            std::move(run), SessionCoordinatorFailure(SessionCoordinatorError::invalidState));
     const AnalysisRubric rubric = analysisRubric(run.mode);
     auto analysed = co_await m_analysis->analyze(
         AnalysisPass::final, rubric, transcript->turns, std::nullopt, reservationID);
     if (!analysed)
         co_return co_await failFinish(std::move(run), std::move(analysed.error()));
+    if (discarded())
+        co_return co_await failFinish(
+            std::move(run), SessionCoordinatorFailure(SessionCoordinatorError::invalidState));
 
     DerivedSessionResult result;
     result.id = run.sessionID;
@@ -292,7 +299,7 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
     co_return std::unexpected(std::move(error));
 }
 
-QCoro::Task<void> SessionCoordinator::abandon()
+QCoro::Task<void> SessionCoordinator::abandon(FinishUnderWay finishing)
 {
     const auto self = shared_from_this();
     // Everything is reset before the first wait, so an operation waiting meanwhile goes on with
@@ -301,6 +308,8 @@ QCoro::Task<void> SessionCoordinator::abandon()
     // that reason).
     const std::optional<UsageReservation> reservation = m_reservation;
     ++m_generation;
+    if (finishing == FinishUnderWay::discarded)
+        m_discardedBefore = m_generation;
     returnToIdle();
     (void)cleanupTemporary();
     if (reservation)

@@ -90,9 +90,13 @@ public:
     // may not exceed the reservation's maximum or 3600, whichever is lower.
     [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> finish(
         QUrl audioURL, QString mimeType, double actualSeconds);
+    // What becomes of a finish under way when the conversation is given up: it goes on and
+    // saves its review (a sign-out keeps the conversation), or, for an account being deleted,
+    // it ends before anything more is asked or saved.
+    enum class FinishUnderWay { kept, discarded };
     // Gives the conversation up in any phase: cancels a stored reservation, removes the
     // folder and returns to idle. Never fails.
-    QCoro::Task<void> abandon();
+    QCoro::Task<void> abandon(FinishUnderWay finishing = FinishUnderWay::kept);
     // Back to idle after a completed conversation; removes no files.
     [[nodiscard]] std::expected<void, SessionCoordinatorError> resetAfterCompletion();
 
@@ -110,6 +114,8 @@ private:
     void returnToIdle();
     // Whether an abandon ran since the operation that took `generation` began.
     [[nodiscard]] bool abandonedSince(quint64 generation) const { return m_generation != generation; }
+    // Whether an abandon since then discarded what the operation would save.
+    [[nodiscard]] bool discardedSince(quint64 generation) const { return generation < m_discardedBefore; }
 
     struct FinishRun;
     // The final transcript of the recording, with its attempts and their waits; the last
@@ -136,6 +142,8 @@ private:
     bool m_reviewFromLiveTurns = false;
     // Counts abandons, so that a waiting operation knows the fields are no longer its own.
     quint64 m_generation = 0;
+    // Finishes that began in an earlier generation save nothing.
+    quint64 m_discardedBefore = 0;
 };
 
 } // namespace lumora

@@ -396,6 +396,13 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
     // failed: stopping half-way would leave a signed-in state for an account that no longer
     // exists.
     bool wipedEverything = true;
+    // A finish that went on after the give-up saves nothing more; one already saving is ahead
+    // of the removal below, which the store runs after it.
+    if (const auto coordinator = m_coordinator) {
+        co_await coordinator->abandon(SessionCoordinator::FinishUnderWay::discarded);
+        if (alive.expired())
+            co_return;
+    }
     if (const auto store = m_resultStore) {
         const auto removed = co_await store->removeAll();
         if (alive.expired())

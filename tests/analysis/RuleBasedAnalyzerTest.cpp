@@ -81,6 +81,13 @@ TEST(RuleBasedAnalyzer, OpeningsCyclesAndSteps)
     EXPECT_EQ(result->circularity->repeatedPoint, "dinner laundry groceries nobody helps");
     EXPECT_GE(result->circularity->confidence, 0.72);
     EXPECT_FALSE(analyzer.analyze(request(AnalysisRubric::conversation, gentleStart))->circularity->detected);
+    // Of several repeats the closest wording is the one named, whatever comes first.
+    const QList<SpeakerTurn> repeats { SpeakerTurn(0, 0, 5, "Money, budget, savings, rent and bills."),
+        SpeakerTurn(0, 5, 9, "Money, budget, savings and rent."),
+        SpeakerTurn(0, 9, 14, "Bills, rent, savings, budget, money.") };
+    result = analyzer.analyze(request(AnalysisRubric::conversation, repeats));
+    EXPECT_EQ(result->circularity->repeatedPoint, "bills rent savings budget money");
+    EXPECT_DOUBLE_EQ(result->circularity->confidence, 0.95);
 
     // Agenda cues, and a note when the talk is ahead of the agenda.
     const QList<SpeakerTurn> attuning { SpeakerTurn(0, 0, 4, "What I'm hearing is that you felt scared."),

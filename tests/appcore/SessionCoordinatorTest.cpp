@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <cmath>
 #include <fcntl.h>
@@ -617,6 +618,35 @@ TEST(SessionCoordinator,
     EXPECT_EQ(h.coordinator->reservation()->id, next->reservationID);
     EXPECT_EQ(h.coordinator->turns().size(), 1);
     EXPECT_TRUE(h.folderExists());
+}
+
+TEST(SessionCoordinator, AFinishOfADeletedAccountSavesNothingAndAsksForNothingMore)
+{
+    Harness h;
+    ASSERT_TRUE(h.prepare().has_value());
+    h.fake->holdAt = u"transcribe"_qs;
+    std::optional<SessionCoordinator::Result<DerivedSessionResult>> finished;
+    auto finishing = test::storeResult(h.coordinator->finish(h.audioURL(), u"audio/mp4"_qs, 20), &finished);
+    ASSERT_TRUE(h.fake->held.waiting());
+
+    // The give-up keeps the finish going (a sign-out); the account's deletion then discards it.
+    test::awaitTask(h.coordinator->abandon());
+    test::awaitTask(h.coordinator->abandon(SessionCoordinator::FinishUnderWay::discarded));
+    h.fake->held.release();
+    test::awaitTask(std::move(finishing));
+    ASSERT_TRUE(finished.has_value());
+    EXPECT_FALSE(finished->has_value());
+    EXPECT_FALSE(h.fake->calls.contains(u"save"_qs));
+    EXPECT_TRUE(h.fake->calls.filter(QRegularExpression(u"^analyze"_qs)).isEmpty());
+    EXPECT_EQ(h.fake->calls.last(), u"cancel r0"_qs);
+    EXPECT_FALSE(h.folderExists());
+
+    // The next conversation's finish saves again.
+    h.session = QUuid::createUuid();
+    ASSERT_TRUE(h.prepare().has_value());
+    const auto next = test::awaitTask(h.coordinator->finish(h.audioURL(), u"audio/mp4"_qs, 20));
+    ASSERT_TRUE(next.has_value()) << describe(next).toStdString();
+    EXPECT_TRUE(h.fake->calls.contains(u"save"_qs));
 }
 
 } // namespace
