@@ -20,6 +20,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -90,8 +91,8 @@ bool outOfDescriptors(const beast::error_code& ec)
         || ec == asio::error::no_memory;
 }
 
-// One open connection, as the accept loop sees it: whether it waits for a request head,
-// since when, and how to close it from its own thread.
+// One open connection, as the accept loop sees it: whether it waits for a request (its head or
+// its body), since when, and how to close it from its own thread.
 struct Connection {
     explicit Connection(asio::any_io_executor connectionExecutor)
         : executor(std::move(connectionExecutor))
@@ -100,8 +101,9 @@ struct Connection {
     asio::any_io_executor executor;
     // Set and cleared on the connection's thread, while the stream lives.
     beast::tcp_stream* stream = nullptr;
-    // Clock ticks since the connection waits for a complete request head (or for its TLS
-    // handshake); 0 once the head is in. Written on the connection's thread only.
+    // Clock ticks since the connection waits for a complete request (or for its TLS
+    // handshake); 0 once the request's head and body are in. Written on the connection's
+    // thread only.
     std::atomic<std::int64_t> waitingSince { 0 };
     // Where it is in the list of open connections; guarded by that list's lock.
     std::list<std::shared_ptr<Connection>>::iterator position;
@@ -206,8 +208,10 @@ struct HttpServer::State {
     // Set by the stop signal: no new requests are read, those under way are answered.
     std::atomic<bool> stopping { false };
     std::atomic<int> requestsUnderWay { 0 };
-    // Bytes of bodies that requests read or hold.
+    // Bytes of bodies that requests read or hold, in all and by owner (see HeadVerdict).
     std::atomic<std::size_t> bodyBytes { 0 };
+    std::mutex ownersLock;
+    std::unordered_map<std::string, std::size_t> ownerBytes;
     // Answers that connections wait for, dropped at the end if they never came.
     std::mutex waitingLock;
     std::unordered_set<std::shared_ptr<DeferredResponse>> waiting;
@@ -322,7 +326,8 @@ struct HttpServer::State {
             deferred->abandon();
     }
 
-    // The bytes of one body, counted against the limit from its head until its answer is sent.
+    // The bytes of one body, counted against the limits (its owner's share, when it has an
+    // owner, and the shared one) from its head until its answer is sent.
     class BodyReservation {
     public:
         BodyReservation() = default;
@@ -330,23 +335,51 @@ struct HttpServer::State {
         BodyReservation& operator=(const BodyReservation&) = delete;
         ~BodyReservation()
         {
-            if (m_total)
-                *m_total -= m_bytes;
+            if (!m_state)
+                return;
+            m_state->bodyBytes -= m_bytes;
+            releaseOwnerShare();
         }
-        bool reserve(std::atomic<std::size_t>& total, std::size_t bytes, std::size_t limit)
+        bool reserve(State& state, std::size_t bytes, std::string owner)
         {
-            std::size_t current = total.load();
-            do {
-                if (current + bytes > limit)
+            if (!owner.empty()) {
+                const std::lock_guard lock(state.ownersLock);
+                const auto held = state.ownerBytes.find(owner);
+                const std::size_t before = held == state.ownerBytes.end() ? 0 : held->second;
+                if (before + bytes > state.options.bodyMemoryPerOwner)
                     return false;
-            } while (!total.compare_exchange_weak(current, current + bytes));
-            m_total = &total;
+                state.ownerBytes[owner] = before + bytes;
+            }
+            m_state = &state;
+            m_owner = std::move(owner);
             m_bytes = bytes;
+            std::size_t current = state.bodyBytes.load();
+            do {
+                if (current + bytes > state.options.bodyMemoryLimit) {
+                    releaseOwnerShare();
+                    m_state = nullptr;
+                    return false;
+                }
+            } while (!state.bodyBytes.compare_exchange_weak(current, current + bytes));
             return true;
         }
+        [[nodiscard]] std::size_t bytes() const { return m_bytes; }
 
     private:
-        std::atomic<std::size_t>* m_total = nullptr;
+        void releaseOwnerShare()
+        {
+            if (m_owner.empty())
+                return;
+            const std::lock_guard lock(m_state->ownersLock);
+            const auto held = m_state->ownerBytes.find(m_owner);
+            if (held->second == m_bytes)
+                m_state->ownerBytes.erase(held);
+            else
+                held->second -= m_bytes;
+        }
+
+        State* m_state = nullptr;
+        std::string m_owner;
         std::size_t m_bytes = 0;
     };
 
@@ -370,10 +403,10 @@ struct HttpServer::State {
     }
 
     // Reads the head of the next request into `parser`; false when the connection ends
-    // instead (closed, timed out, stopping). At the cap, a connection in here may be closed
-    // to admit another. The head's time starts when the connection is ready for its first
-    // request, or with the first byte of a later one (an idle keep-alive connection may wait
-    // longer); trickling bytes does not extend it.
+    // instead (closed, timed out, stopping). At the cap, a connection in here (or reading the
+    // body that follows) may be closed to admit another. The head's time starts when the
+    // connection is ready for its first request, or with the first byte of a later one (an
+    // idle keep-alive connection may wait longer); trickling bytes does not extend it.
     template <typename Stream>
     asio::awaitable<bool> readHead(Stream& stream, Connection& connection, beast::flat_buffer& buffer,
         http::request_parser<http::string_body>& parser, bool first, beast::error_code& ec)
@@ -398,7 +431,6 @@ struct HttpServer::State {
             lowest.expires_after(options.headTimeout);
         }
         co_await http::async_read_header(stream, buffer, parser, awaitError(ec));
-        connection.waitingSince = 0;
         co_return true;
     }
 
@@ -424,7 +456,7 @@ struct HttpServer::State {
             } else if (!parser.is_done()) {
                 refusal = admitBody(parser, reservation);
                 if (!refusal) {
-                    beast::get_lowest_layer(stream).expires_after(readTimeout);
+                    beast::get_lowest_layer(stream).expires_after(bodyTime(reservation.bytes()));
                     co_await http::async_read(stream, buffer, parser, awaitError(ec));
                     if (ec) {
                         refusal = refusalFor(ec);
@@ -433,6 +465,8 @@ struct HttpServer::State {
                     }
                 }
             }
+            // Read whole (or refused): from here the connection no longer gives way at the cap.
+            connection.waitingSince = 0;
             if (refusal) {
                 // The head may be incomplete: name the request only when it was read.
                 const bool named = parser.is_header_done();
@@ -482,23 +516,32 @@ struct HttpServer::State {
     {
         const auto declared = parser.content_length();
         std::size_t length = declared ? static_cast<std::size_t>(*declared) : options.bodyLimit;
+        HeadVerdict verdict;
         if (length > options.uncheckedBodyLimit && options.headCheck) {
-            std::optional<HttpResponse> refused;
             try {
-                refused = options.headCheck(headOf(parser.get()));
+                verdict = options.headCheck(headOf(parser.get()));
             } catch (const std::exception&) {
-                refused = errorResponse(500, "internal_error");
+                verdict = HeadVerdict { errorResponse(500, "internal_error"), {} };
             }
-            if (refused && declared)
-                return Refusal { std::move(*refused), true };
-            if (refused) {
+            if (verdict.refusal && declared)
+                return Refusal { std::move(*verdict.refusal), true };
+            if (verdict.refusal) {
                 length = options.uncheckedBodyLimit;
                 parser.body_limit(length);
+                verdict.owner.clear();
             }
         }
-        if (!reservation.reserve(bodyBytes, length, options.bodyMemoryLimit))
+        if (!reservation.reserve(*this, length, std::move(verdict.owner)))
             return Refusal { errorResponse(503, "server_busy"), true };
         return std::nullopt;
+    }
+
+    // How long a body of `length` bytes may take: the head's time, and on top the time its
+    // length takes at the lowest rate a body may come at.
+    [[nodiscard]] std::chrono::milliseconds bodyTime(std::size_t length) const
+    {
+        const std::size_t rate = std::max<std::size_t>(options.minimumBodyRate, 1);
+        return options.headTimeout + std::chrono::milliseconds(length * 1000 / rate);
     }
 
     // Reads and drops what the client is still sending after a refusal, so that it sees
@@ -593,7 +636,7 @@ struct HttpServer::State {
         std::atomic<int>& m_count;
     };
 
-    // Closes a connection on its own thread unless its request head came in meanwhile.
+    // Closes a connection on its own thread unless its request came in meanwhile.
     static void closeIfWaiting(const std::shared_ptr<Connection>& connection)
     {
         asio::post(connection->executor, [connection] {
@@ -634,8 +677,9 @@ struct HttpServer::State {
             [this, timer, deadline](const beast::error_code&) { waitForRequestsUnderWay(timer, deadline); });
     }
 
-    // Closes the connection that has waited longest for a complete request head, if any
-    // waits. It leaves the count at once; its descriptor goes as soon as its thread runs.
+    // Closes the connection that has waited longest for a complete request (its head or its
+    // body), if any waits. It leaves the count at once; its descriptor goes as soon as its
+    // thread runs.
     bool closeSlowest()
     {
         std::shared_ptr<Connection> slowest;
@@ -654,12 +698,12 @@ struct HttpServer::State {
             slowest->listed = false;
             connections.erase(slowest->position);
         }
-        // A head completed meanwhile is served; the cap is over by one until it ends.
+        // A request completed meanwhile is served; the cap is over by one until it ends.
         closeIfWaiting(slowest);
         return true;
     }
 
-    // At the cap with every connection past its request head.
+    // At the cap with every connection past its request.
     bool full()
     {
         const std::lock_guard lock(connectionsLock);
@@ -681,8 +725,8 @@ struct HttpServer::State {
         for (;;) {
             beast::error_code ec;
             if (full()) {
-                // Every connection is past its request head: new clients wait in the
-                // backlog until one ends.
+                // Every connection has its request in: new clients wait in the backlog
+                // until one ends.
                 pause.expires_after(fullPause);
                 co_await pause.async_wait(awaitError(ec));
                 if (!acceptor->is_open())

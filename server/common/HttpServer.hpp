@@ -19,9 +19,15 @@ class ConnectionTakeover;
 
 // Answers one request; the answer may come later (HttpResponse::deferred).
 using HttpHandler = std::function<HttpResponse(const HttpRequest&)>;
-// Looks at a request whose head is read and whose body is not: nullopt lets the body be read,
-// a response refuses the request without reading the body.
-using HeadCheck = std::function<std::optional<HttpResponse>(const HttpRequest& head)>;
+// What a head check says of a request whose head is read and whose body is not.
+struct HeadVerdict {
+    // A response refuses the request without reading the body; nullopt lets the body be read.
+    std::optional<HttpResponse> refusal;
+    // Whose share of HttpServerOptions::bodyMemoryPerOwner a body let through takes (the
+    // signer the head names, say); empty when it takes from the shared limit only.
+    std::string owner;
+};
+using HeadCheck = std::function<HeadVerdict(const HttpRequest& head)>;
 
 struct TlsFiles {
     std::string certificateChain; // PEM, server certificate first
@@ -40,8 +46,8 @@ struct HttpServerOptions {
     // keep thread-bound resources of its own (thread_local), such as a database connection.
     unsigned handlerThreads = 0;
     // Connections open at once; 0 derives the cap from the process's descriptor limit. At the
-    // cap the connection that has waited longest for a complete request head is closed to
-    // admit a new one; when every connection is past its head, new ones wait.
+    // cap the connection that has waited longest for a complete request (head and body) is
+    // closed to admit a new one; when every connection has its request in, new ones wait.
     std::size_t maxConnections = 0;
     // A connection's first request head must be complete this long after the connection is
     // ready for it, a later one this long after its first byte, whatever arrives meanwhile.
@@ -53,6 +59,16 @@ struct HttpServerOptions {
     // The bytes of request bodies that all connections together may be reading or holding;
     // a request whose body would pass it is refused with 503 "server_busy".
     std::size_t bodyMemoryLimit = 256 * 1024 * 1024;
+    // The part of it the bodies of one owner (see HeadVerdict) may take together, so that one
+    // owner cannot take it all; at least `bodyLimit`. Past it, 503 "server_busy" too.
+    std::size_t bodyMemoryPerOwner = 4 * 1024 * 1024;
+    // A body must come at least this fast (bytes per second): it is closed unless complete
+    // within `headTimeout` plus the time its length (or the longest allowed, when unknown)
+    // takes at this rate, so that trickling a body holds a connection no longer than that.
+    // 16 KiB/s (128 kbit/s, a poor mobile link) still lets the longest body of 2 MiB through
+    // in some two minutes, while a connection sending a byte now and then is closed within
+    // seconds for a short body.
+    std::size_t minimumBodyRate = 16 * 1024;
 };
 
 // An HTTP/1.1 server: connections are coroutines on a pool of threads, each connection on one

@@ -28,7 +28,7 @@ HttpResponse ControlPlaneService::handle(const HttpRequest& request) const
     return m_router.dispatch(request);
 }
 
-std::optional<HttpResponse> ControlPlaneService::checkBeforeLongBody(const HttpRequest& head) const
+std::expected<QUuid, HttpResponse> ControlPlaneService::checkBeforeLongBody(const HttpRequest& head) const
 {
     return m_router.checkBeforeLongBody(head);
 }

@@ -12,6 +12,8 @@
 #include "controlplane/SignInEndpoints.hpp"
 
 #include <QUrl>
+#include <QUuid>
+#include <expected>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -53,7 +55,7 @@ public:
     // The answer may come later (see DeferredResponse.hpp); its steps run on this thread.
     HttpResponse handle(const HttpRequest& request) const;
     // See Router::checkBeforeLongBody.
-    std::optional<HttpResponse> checkBeforeLongBody(const HttpRequest& head) const;
+    std::expected<QUuid, HttpResponse> checkBeforeLongBody(const HttpRequest& head) const;
 
 private:
     RequestAuthenticator m_authenticator;

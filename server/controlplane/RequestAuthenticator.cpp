@@ -148,16 +148,22 @@ std::expected<DeviceRecord, AuthenticationFailure> RequestAuthenticator::authent
     return std::unexpected(refusalOf(*call));
 }
 
-std::optional<AuthenticationFailure> RequestAuthenticator::checkHead(const HttpRequest& head)
+// Without the body there is no signature to check, so whoever sent the head may not hold the
+// key: a revoked device is refused as a forged request of it is once its body is read
+// (invalid_signature), and only the full check tells the key's holder that it was revoked.
+std::expected<QUuid, AuthenticationFailure> RequestAuthenticator::checkHead(const HttpRequest& head)
 {
     const auto fields = SignedRequestHeaders::fromAuthorization(authorizationHeader(head));
     if (!fields)
-        return AuthenticationFailure::invalidSignature;
+        return std::unexpected(AuthenticationFailure::invalidSignature);
     if (auto fresh = checkFreshness(fields->timestamp); !fresh)
-        return fresh.error();
-    if (const auto key = deviceKey(m_store, fields->deviceID); !key)
-        return key.error();
-    return std::nullopt;
+        return std::unexpected(fresh.error());
+    const auto device = m_store.device(fields->deviceID);
+    if (!device)
+        return std::unexpected(AuthenticationFailure::unknownDevice);
+    if (device->revoked)
+        return std::unexpected(AuthenticationFailure::invalidSignature);
+    return fields->deviceID;
 }
 
 std::expected<void, AuthenticationFailure> RequestAuthenticator::authenticateRecovery(

@@ -5,6 +5,8 @@
 #include "controlplane/NonceWriter.hpp"
 #include "controlplane/RequestAuthenticator.hpp"
 
+#include <type_traits>
+
 namespace lumora {
 
 namespace {
@@ -21,7 +23,11 @@ template <typename Answer> auto storeGuarded(Answer answer) -> decltype(answer()
         return answer();
     } catch (const StoreFailure& failure) {
         qWarning("storage failed: %s", failure.what());
-        return errorResponse(503, "storage_unavailable");
+        using Result = decltype(answer());
+        if constexpr (std::is_same_v<Result, HttpResponse>)
+            return errorResponse(503, "storage_unavailable");
+        else
+            return Result(std::unexpect, errorResponse(503, "storage_unavailable"));
     }
 }
 
@@ -121,17 +127,18 @@ HttpResponse Router::dispatchSigned(const Route& route, const HttpRequest& reque
     return DeferredResponse::later(std::move(deferred));
 }
 
-std::optional<HttpResponse> Router::checkBeforeLongBody(const HttpRequest& head) const
+std::expected<QUuid, HttpResponse> Router::checkBeforeLongBody(const HttpRequest& head) const
 {
-    return storeGuarded([&]() -> std::optional<HttpResponse> {
+    return storeGuarded([&]() -> std::expected<QUuid, HttpResponse> {
         const auto route = find(head);
         if (!route)
-            return route.error();
+            return std::unexpected(route.error());
         if ((*route)->open)
-            return errorResponse(413, "payload_too_large");
-        if (const auto failure = m_authenticator.checkHead(head))
-            return refusal(*failure);
-        return std::nullopt;
+            return std::unexpected(errorResponse(413, "payload_too_large"));
+        const auto device = m_authenticator.checkHead(head);
+        if (!device)
+            return std::unexpected(refusal(device.error()));
+        return *device;
     });
 }
 

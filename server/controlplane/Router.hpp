@@ -59,8 +59,8 @@ public:
     HttpResponse dispatch(const HttpRequest& request) const;
     // Before the body of `head` is read, when it is longer than open calls take: the refusal
     // of a request that goes nowhere, of an open call, or of a signed call whose signature
-    // header already fails; nullopt lets the body be read.
-    std::optional<HttpResponse> checkBeforeLongBody(const HttpRequest& head) const;
+    // header already fails; else the device the header names, which lets the body be read.
+    std::expected<QUuid, HttpResponse> checkBeforeLongBody(const HttpRequest& head) const;
 
     static bool matches(std::string_view pattern, std::string_view path);
 

@@ -142,9 +142,16 @@ int main(int argc, char** argv)
     HttpServerOptions serverOptions { options->listen, std::nullopt, 2 * 1024 * 1024, 0, 0, 0 };
     serverOptions.headTimeout = std::chrono::seconds(options->requestHeadSeconds);
     serverOptions.bodyMemoryLimit = static_cast<std::size_t>(options->bodyMemoryMiB) * 1024 * 1024;
-    serverOptions.headCheck = [threadService](const HttpRequest& head) -> std::optional<HttpResponse> {
+    // Each device's long bodies take at most its share of the body memory (the default, two
+    // of the longest), so that whoever names one device holds back no other.
+    serverOptions.headCheck = [threadService](const HttpRequest& head) -> HeadVerdict {
         const ControlPlaneService* service = threadService();
-        return service ? service->checkBeforeLongBody(head) : errorResponse(503, "storage_unavailable");
+        if (!service)
+            return HeadVerdict { errorResponse(503, "storage_unavailable"), {} };
+        auto device = service->checkBeforeLongBody(head);
+        if (!device)
+            return HeadVerdict { std::move(device.error()), {} };
+        return HeadVerdict { std::nullopt, device->toString(QUuid::WithoutBraces).toStdString() };
     };
     if (options->tlsCertificate)
         serverOptions.tls

@@ -59,7 +59,9 @@ int main(int argc, char** argv)
             = TlsFiles { options->tlsCertificate->toStdString(), options->tlsKey->toStdString() };
     auto standIn = std::make_shared<SpeechStandIn>(
         *options, std::move(script), std::move(*secret), [] { return QDateTime::currentSecsSinceEpoch(); });
-    serverOptions.headCheck = [standIn](const HttpRequest& head) { return standIn->checkHead(head); };
+    serverOptions.headCheck = [standIn](const HttpRequest& head) {
+        return HeadVerdict { standIn->checkHead(head), {} };
+    };
     if (const auto error = standIn->openFrameLog()) {
         std::cerr << "lumora-speech-standin: " << *error << "\n";
         return 1;

@@ -145,18 +145,31 @@ TEST(ControlPlaneHttp, UploadsStalledMidBodyDoNotHoldBackOtherAccounts)
 {
     ControlPlaneProcess server({ "--dev-sign-in" });
     ASSERT_TRUE(server.started());
-    const DeviceIdentity uploader(*P256PrivateKey::generate());
-    const QUuid uploading = signInOver(server, uploader, "Ada");
+    // Four uploads of at most 1 MiB each, as many as a device may have on their way at once.
+    struct Uploader {
+        DeviceIdentity identity;
+        QUuid device;
+    };
+    std::vector<std::unique_ptr<Uploader>> uploaders;
+    for (int i = 0; i < 10; ++i) {
+        auto uploader
+            = std::make_unique<Uploader>(Uploader { DeviceIdentity(*P256PrivateKey::generate()), {} });
+        uploader->device = signInOver(server, uploader->identity, QStringLiteral("Ada %1").arg(i));
+        ASSERT_FALSE(uploader->device.isNull());
+        uploaders.push_back(std::move(uploader));
+    }
     const DeviceIdentity other(*P256PrivateKey::generate());
     const QUuid device = signInOver(server, other, "Bob");
-    ASSERT_FALSE(uploading.isNull() || device.isNull());
+    ASSERT_FALSE(device.isNull());
 
     std::vector<std::unique_ptr<HeldUpload>> uploads;
     for (int i = 0; i < 40; ++i) {
         const QByteArray body = largeConversation();
         ASSERT_GT(body.size(), ConversationUploadPayload::maximumBodyBytes * 9 / 10);
         ASSERT_LE(body.size(), ConversationUploadPayload::maximumBodyBytes);
-        uploads.push_back(std::make_unique<HeldUpload>(server.baseUrl(), uploader, uploading, body));
+        const Uploader& uploader = *uploaders[static_cast<std::size_t>(i % 10)];
+        uploads.push_back(
+            std::make_unique<HeldUpload>(server.baseUrl(), uploader.identity, uploader.device, body));
         ASSERT_TRUE(uploads.back()->started());
     }
     for (int i = 0; i < 3; ++i) {
@@ -249,14 +262,21 @@ TEST(ControlPlaneHttp, SlowHeadsAreClosedInTimeAndGiveWayAtTheCap)
     ::close(silent);
 }
 
-// A long body is read only when its head names a known device in the clock window, and only
-// within the memory limit: a stranger's is refused from its head, before it is sent.
+// A long body is read only when its head names a known, unrevoked device in the clock window,
+// and only within the memory limit: a stranger's is refused from its head, before it is sent.
+// A revoked device's head is refused as a forged request of it is once read whole.
 TEST(ControlPlaneHttp, LongBodiesAreReadOnlyForKnownDevicesAndWithinTheLimit)
 {
     ControlPlaneProcess server({ "--dev-sign-in", "--body-memory-limit", "1" });
     ASSERT_TRUE(server.started());
     const DeviceIdentity identity(*P256PrivateKey::generate());
     const QUuid device = signInOver(server, identity, "Ada");
+    const DeviceIdentity gone(*P256PrivateKey::generate());
+    const QUuid revoked = signInOver(server, gone, "Bob");
+    ASSERT_EQ(postSigned(server, gone, revoked, "/v1/devices/revoke",
+                  { { "device_id", revoked.toString(QUuid::WithoutBraces) } })
+                  .status,
+        200);
     const QString path = QStringLiteral("/v1/content/conversations");
     const auto headWith = [&](const QString& target, const QByteArray& authorization) {
         return "POST " + target.toLatin1() + " HTTP/1.1\r\nHost: x\r\nContent-Length: 2000000\r\n"
@@ -274,6 +294,7 @@ TEST(ControlPlaneHttp, LongBodiesAreReadOnlyForKnownDevicesAndWithinTheLimit)
         { "stale signature", headWith(path, stale->authorization().toLatin1()), "401 stale_timestamp" },
         { "unknown device", headWith(path, signedBy(identity, QUuid::createUuid(), "POST", path)),
             "401 unknown_device" },
+        { "revoked device", headWith(path, signedBy(gone, revoked, "POST", path)), "401 invalid_signature" },
         { "open call", headWith("/v1/auth/apple/web/start", {}), "413 payload_too_large" },
     };
     for (const Case& c : cases) {
@@ -295,6 +316,53 @@ TEST(ControlPlaneHttp, LongBodiesAreReadOnlyForKnownDevicesAndWithinTheLimit)
     EXPECT_EQ(
         statuses, (std::set<QByteArray> { "HTTP/1.1 201 Created", "HTTP/1.1 503 Service Unavailable" }));
     EXPECT_EQ(server.stop(), 0);
+}
+
+// Whoever knows a device's id may start its longest bodies, but no more than two at once:
+// past them that device's long bodies are refused at once, while other devices' go on, and
+// it may upload again once they end.
+TEST(ControlPlaneHttp, OneDeviceHoldsNoMoreThanItsShareOfTheBodiesOnTheirWay)
+{
+    ControlPlaneProcess server({ "--dev-sign-in" });
+    ASSERT_TRUE(server.started());
+    const DeviceIdentity identity(*P256PrivateKey::generate());
+    const QUuid device = signInOver(server, identity, "Ada");
+    const DeviceIdentity other(*P256PrivateKey::generate());
+    const QUuid otherDevice = signInOver(server, other, "Bob");
+    ASSERT_FALSE(device.isNull() || otherDevice.isNull());
+    const QString path = QStringLiteral("/v1/content/conversations");
+    const QByteArray longest = "POST " + path.toLatin1()
+        + " HTTP/1.1\r\nHost: x\r\nContent-Length: 2097152\r\nAuthorization: "
+        + signedBy(identity, device, "POST", path) + "\r\n\r\n";
+    std::vector<std::unique_ptr<testing::SentRequest>> strangers;
+    for (int i = 0; i < 3; ++i) {
+        strangers.push_back(std::make_unique<testing::SentRequest>(server.baseUrl(), longest));
+        ASSERT_TRUE(strangers.back()->sent());
+    }
+    const auto upload = [&](const DeviceIdentity& by, const QUuid& of) {
+        return codeOf(testing::send(testing::signedPost(server, by, of, path, largeConversation())));
+    };
+    EXPECT_EQ(upload(other, otherDevice), "201 ");
+    int refused = 0;
+    for (const auto& stranger : strangers) {
+        if (!stranger->answered(1000))
+            continue;
+        ++refused;
+        const QByteArray reply = stranger->reply();
+        EXPECT_TRUE(reply.startsWith("HTTP/1.1 503")) << reply.toStdString();
+        EXPECT_TRUE(reply.endsWith("server_busy\"}")) << reply.toStdString();
+    }
+    EXPECT_EQ(refused, 1);
+    EXPECT_EQ(upload(identity, device), "503 server_busy");
+    strangers.clear();
+    bool uploaded = false;
+    for (int attempt = 0; attempt < 50 && !uploaded; ++attempt) {
+        uploaded = upload(identity, device) == "201 ";
+        if (!uploaded)
+            QThread::msleep(100);
+    }
+    EXPECT_TRUE(uploaded);
+    EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
 }
 
 // A caller that stops the server as soon as it names its port gets a clean stop, not a

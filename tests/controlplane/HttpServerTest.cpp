@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <future>
@@ -220,11 +221,11 @@ TEST(HttpServer, ReadsLongBodiesOnlyOnceTheirHeadIsLetThroughAndWithinTheirLimit
     options.bodyLimit = 100'000;
     options.uncheckedBodyLimit = 1000;
     options.bodyMemoryLimit = 150'000;
-    options.headCheck = [&checked](const HttpRequest& head) -> std::optional<HttpResponse> {
+    options.headCheck = [&checked](const HttpRequest& head) {
         ++checked;
         if (head.header("X-Let") == "yes")
-            return std::nullopt;
-        return errorResponse(401, "not_let");
+            return HeadVerdict {};
+        return HeadVerdict { errorResponse(401, "not_let"), {} };
     };
     RunningServer server(options,
         [](const HttpRequest& request) { return text("read " + std::to_string(request.body.size())); });
@@ -275,6 +276,103 @@ TEST(HttpServer, ReadsLongBodiesOnlyOnceTheirHeadIsLetThroughAndWithinTheirLimit
     RawConnection third(server.port());
     third.send(post(lengthHeaders(60'000, true), std::string(60'000, 'b')));
     EXPECT_TRUE(third.readToEnd().ends_with("read 60000"));
+}
+
+// Whether the server has closed `socket` (or reset it): within five seconds when `wait`.
+bool closedByServer(int socket, bool wait)
+{
+    char byte = 0;
+    const ssize_t got = ::recv(socket, &byte, 1, wait ? 0 : MSG_DONTWAIT);
+    return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+}
+
+HttpResponse readBack(const HttpRequest& request)
+{
+    return text("read " + std::to_string(request.body.size()));
+}
+
+// The long bodies of one owner take at most its share of the body memory: past it that owner
+// is refused at once, while another owner's body is read, and so is the first owner's once
+// its share is free again.
+TEST(HttpServer, EachOwnersBodiesTakeAtMostItsShareOfTheBodyMemory)
+{
+    std::atomic<int> checked { 0 };
+    HttpServerOptions options;
+    options.threads = 1;
+    options.uncheckedBodyLimit = 1000;
+    options.bodyMemoryPerOwner = 100'000;
+    options.headCheck = [&checked](const HttpRequest& head) {
+        ++checked;
+        return HeadVerdict { std::nullopt, std::string(head.header("X-Owner")) };
+    };
+    RunningServer server(options, readBack);
+    ASSERT_NE(server.port(), 0);
+    const auto owned = [](const char* owner, const std::string& body) {
+        return post(lengthHeaders(60'000, false) + "X-Owner: " + owner + "\r\n", body);
+    };
+    RawConnection held(server.port());
+    held.send(owned("a", {}));
+    for (int wait = 0; wait < 500 && checked == 0; ++wait)
+        std::this_thread::sleep_for(10ms);
+    RawConnection refused(server.port());
+    refused.send(owned("a", {}));
+    const std::string reply = refused.readToEnd();
+    EXPECT_TRUE(reply.starts_with("HTTP/1.1 503")) << reply;
+    EXPECT_TRUE(reply.ends_with("server_busy\"}")) << reply;
+    RawConnection other(server.port());
+    other.send(owned("b", std::string(60'000, 'b')));
+    EXPECT_TRUE(other.readToEnd().ends_with("read 60000"));
+    held.send(std::string(60'000, 'b'));
+    EXPECT_TRUE(held.readToEnd().ends_with("read 60000"));
+    RawConnection again(server.port());
+    again.send(owned("a", std::string(60'000, 'b')));
+    EXPECT_TRUE(again.readToEnd().ends_with("read 60000"));
+}
+
+// A body must keep coming: one trickled is closed once the head's time and its length at the
+// lowest rate have passed; and at the connection cap, a connection still reading its body
+// makes way for a new client, the one that has waited longest first.
+TEST(HttpServer, TrickledBodiesAreClosedInTimeAndGiveWayAtTheCap)
+{
+    {
+        HttpServerOptions options;
+        options.threads = 1;
+        options.headTimeout = 200ms;
+        options.minimumBodyRate = 1000;
+        RunningServer server(options, readBack);
+        ASSERT_NE(server.port(), 0);
+        // 500 bytes at 1000 bytes/s: 0.7 s in all, far less than the 50 s the trickle takes.
+        RawConnection trickling(server.port());
+        trickling.send(post(lengthHeaders(500, false)));
+        const auto started = std::chrono::steady_clock::now();
+        bool closed = false;
+        while (!closed && std::chrono::steady_clock::now() - started < 5s) {
+            closed = ::send(trickling.socket(), "b", 1, MSG_NOSIGNAL) != 1
+                || closedByServer(trickling.socket(), false);
+            std::this_thread::sleep_for(100ms);
+        }
+        EXPECT_TRUE(closed);
+    }
+
+    HttpServerOptions options;
+    options.threads = 1;
+    options.maxConnections = 2;
+    RunningServer server(options, readBack);
+    ASSERT_NE(server.port(), 0);
+    RawConnection oldest(server.port());
+    oldest.send(post(lengthHeaders(500, false), "bb"));
+    std::this_thread::sleep_for(100ms);
+    RawConnection newer(server.port());
+    newer.send(post(lengthHeaders(500, false), "bb"));
+    std::this_thread::sleep_for(100ms);
+    const auto asked = std::chrono::steady_clock::now();
+    RawConnection client(server.port());
+    client.send("GET /now HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(client.readToEnd().ends_with("read 0"));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s) << "answered before any body's time is up";
+    EXPECT_TRUE(closedByServer(oldest.socket(), true));
+    newer.send(std::string(498, 'b'));
+    EXPECT_TRUE(newer.readToEnd().ends_with("read 500"));
 }
 
 } // namespace
