@@ -130,7 +130,14 @@ QCoro::Task<void> SessionViewModel::startUp()
         if (alive.expired())
             co_return;
     }
+    endStartUp();
+}
+
+void SessionViewModel::endStartUp()
+{
     m_startUpRunning = false;
+    for (const QUrl& url : std::exchange(m_linksWaitingForStartUp, {}))
+        handleExternalURL(url);
 }
 
 QCoro::Task<void> SessionViewModel::retryStartUp()
@@ -144,7 +151,7 @@ QCoro::Task<void> SessionViewModel::retryStartUp()
         setErrorMessage(std::nullopt);
         co_await restore();
         if (!alive.expired())
-            m_startUpRunning = false;
+            endStartUp();
         co_return;
     }
     setErrorMessage(std::nullopt);

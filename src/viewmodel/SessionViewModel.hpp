@@ -498,6 +498,8 @@ private:
     // the view model may be closed while a network reply, a keychain job or a timer is pending.
     [[nodiscard]] std::weak_ptr<const bool> lifetime() const { return m_lifetime; }
     QCoro::Task<void> startUp();
+    // The start-up has ended, however it went: the links that waited for it are taken.
+    void endStartUp();
     // The start-up again, for a user action after it failed (a keyring that was locked, say);
     // what it has already built stays. Nothing when it runs already or has succeeded.
     QCoro::Task<void> retryStartUp();
@@ -662,6 +664,8 @@ private:
 
     bool m_startUpFinished = false;
     bool m_startUpRunning = false;
+    // Links from the browser that came while the start-up ran.
+    QList<QUrl> m_linksWaitingForStartUp;
     bool m_storagePrepared = false;
     bool m_sessionRead = false;
     bool m_launchSentinelTried = false;

@@ -167,6 +167,13 @@ void SessionViewModel::handleExternalURL(const QUrl& url)
 {
     if (!AppCallbackRoute::resolve(url))
         return;
+    // A return from the browser that started the application comes while the start-up still
+    // opens the keyring and restores the account: it waits for them, as before there is neither
+    // a key to complete it with nor the account that would keep it out.
+    if (m_startUpRunning) {
+        m_linksWaitingForStartUp.append(url);
+        return;
+    }
     // Only a signed-out computer takes a sign-in: a link that arrives while an account is
     // connected or a conversation runs would replace the account under it.
     if (hasConnectedAccount() || isConversationRunning()) {

@@ -170,5 +170,26 @@ TEST_F(SignInTest, APageThatCannotBeShownSafelyIsNeverOpened)
     }
 }
 
+// The application was closed while the sign-in page was open, and the browser's return starts
+// it again: the link waits for the start-up to read the key and then signs in.
+TEST_F(SignInTest, AReturnThatStartsTheApplicationSignsInOnceTheStartUpIsDone)
+{
+    QUrl page;
+    {
+        auto first = launch();
+        first->requestSignIn();
+        settle(*first);
+        ASSERT_FALSE(opened.isEmpty());
+        page = opened.last();
+    }
+    const QUrl callback = browse(page, "Kim");
+    auto model = open();
+    ASSERT_FALSE(model->isStartUpFinished());
+    model->handleExternalURL(callback);
+    settle(*model);
+    EXPECT_TRUE(model->isSignedIn()) << model->statusText().toStdString();
+    EXPECT_EQ(model->errorMessage(), std::nullopt);
+}
+
 } // namespace
 } // namespace lumora
