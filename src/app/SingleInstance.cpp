@@ -52,7 +52,10 @@ QUrl SingleInstance::parseMessage(const QByteArray& line)
 SingleInstance::SingleInstance(QString socketPath, QObject* parent)
     : QObject(parent)
     , m_socketPath(std::move(socketPath))
+    , m_lock(m_socketPath + QStringLiteral(".lock"))
 {
+    // Only the lock of a process that is gone is taken over, however old.
+    m_lock.setStaleLockTime(0);
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     m_server.setMaxPendingConnections(4);
     connect(&m_server, &QLocalServer::newConnection, this, [this] {
@@ -66,11 +69,15 @@ bool SingleInstance::listen()
     // A socket someone answers on belongs to a running instance. Anything else at the path is
     // left over from a run that ended without removing it. (Listening with access options
     // renames the new socket into place, so the check cannot be left to the listen call.)
+    QDir().mkpath(QFileInfo(m_socketPath).path());
+    if (!m_lock.tryLock(0)) {
+        m_heldByAnother = m_lock.error() == QLockFile::LockFailedError;
+        return false;
+    }
     QLocalSocket probe;
     probe.connectToServer(m_socketPath);
     if (probe.waitForConnected(connectionTimeoutMilliseconds))
         return false;
-    QDir().mkpath(QFileInfo(m_socketPath).path());
     QLocalServer::removeServer(m_socketPath);
     return m_server.listen(m_socketPath);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLocalServer>
+#include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -28,8 +29,10 @@ public:
 
     explicit SingleInstance(QString socketPath, QObject* parent = nullptr);
     // Listens at the socket path, replacing a socket left by a run that ended without
-    // removing it. False when it cannot listen.
+    // removing it. False when it cannot listen, or another instance holds the path.
     [[nodiscard]] bool listen();
+    // Whether listen() found the path held by another instance, running or just starting.
+    [[nodiscard]] bool heldByAnother() const { return m_heldByAnother; }
 
 signals:
     // Another launch asked this one to come forward.
@@ -41,6 +44,10 @@ private:
     void serve(QLocalSocket* socket);
 
     QString m_socketPath;
+    // Held while this instance listens: two launches at one moment both find nobody answering,
+    // and the later would replace the earlier's socket.
+    QLockFile m_lock;
+    bool m_heldByAnother = false;
     QLocalServer m_server;
 };
 

@@ -9,6 +9,7 @@
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QTextStream>
+#include <QThread>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(Lumora_ThemePlugin)
@@ -57,6 +58,12 @@ int main(int argc, char** argv)
         return 0;
     lumora::SingleInstance instance(socketPath);
     const bool listening = instance.listen();
+    // A launch at the same moment got there first and is about to listen: it takes this URL.
+    for (int attempt = 0; !listening && instance.heldByAnother() && attempt < 20; ++attempt) {
+        if (lumora::SingleInstance::handOff(socketPath, url))
+            return 0;
+        QThread::msleep(100);
+    }
 
     lumora::CorvaneApp app(
         application, arguments, lumora::DevelopmentBuild::prepare(lumora::InfoResource::bundled()));

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -36,6 +37,7 @@ TEST(SingleInstance, HandsOneURLToTheRunningInstanceOnly)
         << "only the owner may connect";
     SingleInstance second(path);
     EXPECT_FALSE(second.listen()) << "a second instance does not take over a live socket";
+    EXPECT_TRUE(second.heldByAnother());
 
     QSignalSpy urls(&running, &SingleInstance::urlReceived);
     QSignalSpy activations(&running, &SingleInstance::activationRequested);
@@ -69,6 +71,20 @@ TEST(SingleInstance, RefusesWhatIsNotOneShortURL)
     EXPECT_TRUE(SingleInstance::handOff(path, QUrl("corvane://auth/callback")));
     ASSERT_TRUE(urls.wait(3000));
     EXPECT_EQ(urls.back().front().toUrl(), QUrl("corvane://auth/callback"));
+}
+
+// Two launches at one moment: the one that took the lock first has not listened yet, and the
+// other leaves its place to it rather than listening at the same path.
+TEST(SingleInstance, ALaunchAtTheSameMomentLeavesThePlaceToTheFirst)
+{
+    QTemporaryDir runtime;
+    const QString path = runtime.filePath("lumora-instance");
+    QLockFile first(path + ".lock");
+    ASSERT_TRUE(first.tryLock(0));
+    SingleInstance later(path);
+    EXPECT_FALSE(later.listen());
+    EXPECT_TRUE(later.heldByAnother());
+    EXPECT_FALSE(QFileInfo::exists(path));
 }
 
 TEST(SingleInstance, ReplacesASocketLeftByACrashedRun)
