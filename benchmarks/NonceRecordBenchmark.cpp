@@ -6,11 +6,11 @@
 // Each claim lands on a page of its own among those of its second, so that a larger batch saves
 // the commit but not the pages it writes.
 #include "BenchmarkProbes.hpp"
+#include "ControlPlaneBenchmarkStore.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
 #include "controlplane/IdText.hpp"
 #include "controlplane/NonceWriter.hpp"
 
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -20,22 +20,16 @@ using namespace lumora;
 using benchmarks::loadAverage;
 using benchmarks::threadCpuNs;
 
-constexpr qint64 now = 1'800'000'000;
+constexpr qint64 now = benchmarks::ControlPlaneBenchmarkStore::now;
 
-struct NonceStore {
-    QTemporaryDir folder;
-    std::unique_ptr<ControlPlaneStore> store;
+struct NonceStore : benchmarks::ControlPlaneBenchmarkStore {
     QList<DeviceRecord> devices;
 
     NonceStore()
     {
-        auto opened = ControlPlaneStore::open("sqlite:" + folder.filePath("control-plane.sqlite"));
-        if (!opened)
-            qFatal("%s", qPrintable(opened.error()));
-        store = std::move(*opened);
         store->leaveCheckpoints();
         for (int n = 0; n < 16; ++n)
-            devices.append(signIn(QStringLiteral("device %1").arg(n)));
+            devices.append(signIn(QStringLiteral("device %1").arg(n), QStringLiteral("key-%1").arg(n)));
         // A day of one request a second.
         QList<NonceClaim> earlier;
         for (int n = 0; n < 86'400; ++n) {
@@ -46,15 +40,6 @@ struct NonceStore {
             }
         }
         store->checkpoint();
-    }
-
-    DeviceRecord signIn(const QString& name)
-    {
-        const QUuid request = QUuid::createUuid();
-        store->addSignInRequest({ request, "key-" + name, "linux", now, std::nullopt, std::nullopt, false });
-        const QString ticket = "ticket-" + request.toString();
-        store->issueTicket(request, ticket, name, now);
-        return store->redeemTicket(ticket, now).value();
     }
 
     NonceClaim claim(int n, qint64 at) const

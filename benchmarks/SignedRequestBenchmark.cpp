@@ -4,6 +4,7 @@
 // request costs beyond the cryptography. The thread's CPU time (CLOCK_THREAD_CPUTIME_ID) per
 // request; the load average is printed beside it.
 #include "BenchmarkProbes.hpp"
+#include "ControlPlaneBenchmarkStore.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
 #include "controlplane/RequestAuthenticator.hpp"
 #include "security/DeviceIdentity.hpp"
@@ -11,7 +12,6 @@
 #include "security/RequestSigner.hpp"
 
 #include <QDateTime>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -21,26 +21,11 @@ using namespace lumora;
 using benchmarks::loadAverage;
 using benchmarks::threadCpuNs;
 
-constexpr qint64 now = 1'800'000'000;
+constexpr qint64 now = benchmarks::ControlPlaneBenchmarkStore::now;
 
-struct SignedDevice {
-    QTemporaryDir folder;
-    std::unique_ptr<ControlPlaneStore> store;
+struct SignedDevice : benchmarks::ControlPlaneBenchmarkStore {
     DeviceIdentity identity { *P256PrivateKey::generate() };
-    QUuid device;
-
-    SignedDevice()
-    {
-        auto opened = ControlPlaneStore::open("sqlite:" + folder.filePath("control-plane.sqlite"));
-        if (!opened)
-            qFatal("%s", qPrintable(opened.error()));
-        store = std::move(*opened);
-        const QUuid request = QUuid::createUuid();
-        store->addSignInRequest(
-            { request, identity.publicKeyBase64URL(), "linux", now, std::nullopt, std::nullopt, false });
-        store->issueTicket(request, "ticket", "Ada", now);
-        device = store->redeemTicket("ticket", now).value().id;
-    }
+    QUuid device = signIn("Ada", identity.publicKeyBase64URL()).id;
 
     // A request as the load client sends it, signed afresh.
     HttpRequest request() const

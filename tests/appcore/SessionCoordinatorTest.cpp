@@ -118,6 +118,15 @@ struct Harness {
     {
         return awaitTask(coordinator->finish(audioURL(), u"audio/mp4"_qs, seconds));
     }
+    // A finish that waits at its final transcription until `fake->held` is released; its
+    // result lands in `finished`.
+    QCoro::Task<> finishHeldAtTranscription()
+    {
+        fake->holdAt = u"transcribe"_qs;
+        auto finishing = test::storeResult(coordinator->finish(audioURL(), u"audio/mp4"_qs, 20), &finished);
+        EXPECT_TRUE(fake->held.waiting());
+        return finishing;
+    }
 
     [[nodiscard]] QString folder() const { return root + u'/' + uuidText(session, UuidCase::lower); }
     [[nodiscard]] QUrl audioURL() const { return QUrl::fromLocalFile(folder() + u"/recording.m4a"_qs); }
@@ -128,6 +137,7 @@ struct Harness {
     std::shared_ptr<FakeConversationServices> fake = std::make_shared<FakeConversationServices>();
     std::shared_ptr<SessionCoordinator> coordinator;
     QUuid session = QUuid::createUuid();
+    std::optional<SessionCoordinator::Result<DerivedSessionResult>> finished;
 };
 
 const QStringList preparedCalls { u"reserve 3600"_qs, u"grant r0"_qs };
@@ -581,10 +591,8 @@ TEST(SessionCoordinator,
 {
     Harness h;
     ASSERT_TRUE(h.prepare().has_value());
-    h.fake->holdAt = u"transcribe"_qs;
-    std::optional<SessionCoordinator::Result<DerivedSessionResult>> finished;
-    auto finishing = test::storeResult(h.coordinator->finish(h.audioURL(), u"audio/mp4"_qs, 20), &finished);
-    ASSERT_TRUE(h.fake->held.waiting());
+    auto finishing = h.finishHeldAtTranscription();
+    auto& finished = h.finished;
 
     // The fields are reset at once: the reservation is cancelled and the folder removed.
     test::awaitTask(h.coordinator->abandon());
@@ -624,10 +632,8 @@ TEST(SessionCoordinator, AFinishOfADeletedAccountSavesNothingAndAsksForNothingMo
 {
     Harness h;
     ASSERT_TRUE(h.prepare().has_value());
-    h.fake->holdAt = u"transcribe"_qs;
-    std::optional<SessionCoordinator::Result<DerivedSessionResult>> finished;
-    auto finishing = test::storeResult(h.coordinator->finish(h.audioURL(), u"audio/mp4"_qs, 20), &finished);
-    ASSERT_TRUE(h.fake->held.waiting());
+    auto finishing = h.finishHeldAtTranscription();
+    auto& finished = h.finished;
 
     // The give-up keeps the finish going (a sign-out); the account's deletion then discards it.
     test::awaitTask(h.coordinator->abandon());
