@@ -3,6 +3,7 @@
 #include "controlplane/ControlPlaneOptions.hpp"
 #include "controlplane/ControlPlaneService.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/IdText.hpp"
 #include "controlplane/NonceWriter.hpp"
 #include "controlplane/ProviderCalls.hpp"
 #include "controlplane/ProviderSetup.hpp"
@@ -151,7 +152,7 @@ int main(int argc, char** argv)
         auto device = service->checkBeforeLongBody(head);
         if (!device)
             return HeadVerdict { std::move(device.error()), {} };
-        return HeadVerdict { std::nullopt, device->toString(QUuid::WithoutBraces).toStdString() };
+        return HeadVerdict { std::nullopt, idText(*device).toStdString() };
     };
     if (options->tlsCertificate)
         serverOptions.tls

@@ -27,6 +27,15 @@ ConversationBackupRecord newRecord(const QUuid& localID, ConversationBackupState
     return ConversationBackupRecord { localID, QUuid::createUuid(), state, 0, std::nullopt, std::nullopt };
 }
 
+QList<ConversationBackupRecord> newRecords(const QList<QUuid>& localIDs, ConversationBackupState state)
+{
+    QList<ConversationBackupRecord> records;
+    records.reserve(localIDs.size());
+    for (const QUuid& id : localIDs)
+        records.append(newRecord(id, state));
+    return records;
+}
+
 bool keptLocal(const ConversationBackupRecord& record)
 {
     return record.state == ConversationBackupState::abandoned
@@ -171,10 +180,7 @@ QCoro::Task<void> ConversationBackupService::retryPending(QDateTime now)
     if (const auto choice = co_await m_store->migrationChoice();
         choice && choice->choice == ConversationMigrationChoice::accepted) {
         if (const auto unoffered = co_await unofferedIDs(); unoffered && !unoffered->isEmpty()) {
-            QList<ConversationBackupRecord> fresh;
-            for (const QUuid& id : *unoffered)
-                fresh.append(newRecord(id, ConversationBackupState::pending));
-            if (!co_await m_store->upsert(std::move(fresh)))
+            if (!co_await m_store->upsert(newRecords(*unoffered, ConversationBackupState::pending)))
                 qCWarning(backupLog, "The records of reviews saved before a quit could not be written.");
         }
     }
@@ -283,10 +289,8 @@ QCoro::Task<void> ConversationBackupService::acceptMigration(QDateTime now)
     const std::optional<QList<QUuid>> unoffered = co_await unofferedIDs();
     if (!unoffered)
         co_return;
-    QList<ConversationBackupRecord> fresh;
-    for (const QUuid& id : *unoffered)
-        fresh.append(newRecord(id, ConversationBackupState::pending));
-    if (!co_await answerOffer(std::move(fresh), ConversationMigrationChoice::accepted))
+    if (!co_await answerOffer(
+            newRecords(*unoffered, ConversationBackupState::pending), ConversationMigrationChoice::accepted))
         co_return;
     co_await retryPending(now);
 }
@@ -297,10 +301,8 @@ QCoro::Task<void> ConversationBackupService::declineMigration()
     const std::optional<QList<QUuid>> unoffered = co_await unofferedIDs();
     if (!unoffered)
         co_return;
-    QList<ConversationBackupRecord> declined;
-    for (const QUuid& id : *unoffered)
-        declined.append(newRecord(id, ConversationBackupState::declined));
-    co_await answerOffer(std::move(declined), ConversationMigrationChoice::declined);
+    co_await answerOffer(
+        newRecords(*unoffered, ConversationBackupState::declined), ConversationMigrationChoice::declined);
 }
 
 QCoro::Task<void> ConversationBackupService::backUpConversationsKeptLocal(QDateTime now)
@@ -321,8 +323,7 @@ QCoro::Task<void> ConversationBackupService::backUpConversationsKeptLocal(QDateT
     const std::optional<QList<QUuid>> unoffered = co_await unofferedIDs();
     if (!unoffered)
         co_return;
-    for (const QUuid& id : *unoffered)
-        resent.append(newRecord(id, ConversationBackupState::pending));
+    resent.append(newRecords(*unoffered, ConversationBackupState::pending));
     if (!co_await answerOffer(std::move(resent), ConversationMigrationChoice::accepted))
         co_return;
     co_await retryPending(now);
