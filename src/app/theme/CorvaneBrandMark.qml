@@ -25,25 +25,47 @@ Item {
         radius: 56 * root.unit
         color: Theme.navy
     }
-    // A canvas rather than a Shape: the mark sits in popups too, which leave the window when they
-    // close, and Qt 6.4's software renderer crashes on a Shape that comes back into one.
-    Canvas {
-        id: ring
-        anchors.fill: parent
-        onAvailableChanged: ring.requestPaint()
-        onWidthChanged: ring.requestPaint()
-        onHeightChanged: ring.requestPaint()
-        onPaint: {
-            const context = ring.getContext("2d");
-            context.reset();
-            context.strokeStyle = Theme.ivory;
-            context.lineWidth = 22 * root.unit;
-            context.lineCap = "round";
-            context.beginPath();
-            // An open ring around the centre, from the upper right round to the lower right.
-            context.arc(128 * root.unit, 128 * root.unit, 60 * root.unit, -Math.PI / 4, Math.PI / 4, true);
-            context.stroke();
-        }
+    // The open ring from plain items, which are there in the first frame the mark is in (a
+    // canvas paints a frame or two later; a Shape crashes Qt 6.4's software renderer once a
+    // popup holding it closes and opens again): a whole ring, the navy wedge that opens it to
+    // the right, and the round ends.
+    Rectangle {
+        x: (128 - 71) * root.unit
+        y: (128 - 71) * root.unit
+        width: 142 * root.unit
+        height: 142 * root.unit
+        radius: width / 2
+        color: "transparent"
+        border.color: Theme.ivory
+        border.width: 22 * root.unit
+    }
+    Rectangle {
+        id: opening
+
+        // A square turned by 45 degrees with one corner at the centre: its two sides from there
+        // run at 45 degrees above and below, where the ring ends.
+        x: 128 * root.unit + (Math.SQRT2 - 1) * opening.width / 2
+        y: 128 * root.unit - opening.height / 2
+        width: 74 * root.unit
+        height: 74 * root.unit
+        rotation: 45
+        color: Theme.navy
+    }
+    Rectangle {
+        x: (128 + 60 * Math.SQRT1_2 - 11) * root.unit
+        y: (128 - 60 * Math.SQRT1_2 - 11) * root.unit
+        width: 22 * root.unit
+        height: 22 * root.unit
+        radius: width / 2
+        color: Theme.ivory
+    }
+    Rectangle {
+        x: (128 + 60 * Math.SQRT1_2 - 11) * root.unit
+        y: (128 + 60 * Math.SQRT1_2 - 11) * root.unit
+        width: 22 * root.unit
+        height: 22 * root.unit
+        radius: width / 2
+        color: Theme.ivory
     }
     Rectangle {
         x: (176 - 14) * root.unit
