@@ -17,6 +17,9 @@ namespace lumora {
 namespace {
 
 constexpr int feedTimeoutMilliseconds = 30000;
+// A feed signed further ahead of this computer's clock than this is not believed: taken as the
+// newest seen, it would refuse every honest later feed as a replay.
+constexpr qint64 feedClockToleranceSeconds = 24 * 60 * 60;
 // A feed is a few hundred bytes; anything far larger is not one.
 constexpr qint64 maximumFeedBytes = 64 * 1024;
 
@@ -120,6 +123,7 @@ QCoro::Task<SecureUpdateController::Outcome> SecureUpdateController::check()
     const std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
         m_network.get(request), [](QNetworkReply* r) { r->deleteLater(); });
     bool oversized = false;
+    QTimer::singleShot(m_checkDeadline, reply.get(), [raw = reply.get()] { raw->abort(); });
     QObject::connect(reply.get(), &QNetworkReply::downloadProgress, reply.get(),
         [raw = reply.get(), &oversized](qint64 received, qint64) {
             if (received > maximumFeedBytes) {
@@ -151,6 +155,8 @@ SecureUpdateController::Outcome SecureUpdateController::judge(
 {
     if (!release)
         return Outcome::unverified;
+    if (release->publishedAt > QDateTime::currentDateTimeUtc().addSecs(feedClockToleranceSeconds))
+        return Outcome::futureFeed;
     // A feed signed before the newest one seen is an old feed served again.
     if (m_newest && release->publishedAt < m_newest->publishedAt)
         return Outcome::outdatedFeed;
@@ -185,6 +191,9 @@ QString SecureUpdateController::sentence(Outcome outcome) const
         break;
     case Outcome::outdatedFeed:
         failure = tr("The update feed is older than one Corvane has already seen, so it was ignored.");
+        break;
+    case Outcome::futureFeed:
+        failure = tr("The update feed is dated ahead of this computer's clock, so it was ignored.");
         break;
     case Outcome::unreachable:
         failure = tr("Corvane could not reach the update feed. Try again later.");

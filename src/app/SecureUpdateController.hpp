@@ -30,9 +30,11 @@ class SecureUpdateController : public UpdateChecker {
     Q_OBJECT
 
 public:
-    enum class Outcome { upToDate, newerVersion, unverified, outdatedFeed, unreachable };
+    enum class Outcome { upToDate, newerVersion, unverified, outdatedFeed, futureFeed, unreachable };
 
     static constexpr int checkIntervalMilliseconds = 24 * 60 * 60 * 1000;
+    // A whole check ends by then, however slowly the feed's bytes come in.
+    static constexpr int checkDeadlineMilliseconds = 60 * 1000;
     // The preference entry holding the newest verified release.
     static QString preferenceKey() { return QStringLiteral("lumora.updates.newestRelease"); }
 
@@ -51,6 +53,7 @@ public:
 
     // Opens a newer release's download page; the desktop's browser by default.
     void setPageOpener(std::function<void(const QUrl&)> opener) { m_openPage = std::move(opener); }
+    void setCheckDeadline(int milliseconds) { m_checkDeadline = milliseconds; }
     // Starts the first quiet check and the daily timer; nothing when not configured.
     void start();
     void checkForUpdates() override;
@@ -83,6 +86,7 @@ private:
     std::optional<Outcome> m_lastOutcome;
     std::optional<UpdateRelease> m_newest;
     std::function<void(const QUrl&)> m_openPage;
+    int m_checkDeadline = checkDeadlineMilliseconds;
 };
 
 } // namespace lumora

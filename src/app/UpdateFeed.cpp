@@ -12,6 +12,9 @@ namespace {
 
 constexpr qsizetype ed25519KeySize = 32;
 constexpr qsizetype ed25519SignatureSize = 64;
+// What `openssl pkey -pubout` wraps around the raw key: the DER SubjectPublicKeyInfo header of
+// an Ed25519 key, after which the 32 key bytes follow.
+constexpr char ed25519SubjectPublicKeyInfoHeader[] = "\x30\x2a\x30\x05\x06\x03\x2b\x65\x70\x03\x21\x00";
 
 std::optional<QByteArray> strictBase64(const QString& text)
 {
@@ -19,6 +22,21 @@ std::optional<QByteArray> strictBase64(const QString& text)
     if (!decoded)
         return std::nullopt;
     return *decoded;
+}
+
+// The raw key, from its own 32 bytes or from the public key form OpenSSL prints.
+std::optional<QByteArray> ed25519Key(const QString& text)
+{
+    const auto decoded = strictBase64(text.trimmed());
+    if (!decoded)
+        return std::nullopt;
+    if (decoded->size() == ed25519KeySize)
+        return decoded;
+    const QByteArrayView header(
+        ed25519SubjectPublicKeyInfoHeader, sizeof ed25519SubjectPublicKeyInfoHeader - 1);
+    if (decoded->size() == header.size() + ed25519KeySize && decoded->startsWith(header))
+        return decoded->right(ed25519KeySize);
+    return std::nullopt;
 }
 
 bool signatureMatches(const QByteArray& key, const QByteArray& message, const QByteArray& signature)
@@ -43,8 +61,8 @@ bool signatureMatches(const QByteArray& key, const QByteArray& message, const QB
 std::expected<UpdateRelease, UpdateFeedError> UpdateFeed::verify(
     const QByteArray& feed, const QString& publicKeyBase64)
 {
-    const auto key = strictBase64(publicKeyBase64.trimmed());
-    if (!key || key->size() != ed25519KeySize)
+    const auto key = ed25519Key(publicKeyBase64);
+    if (!key)
         return std::unexpected(UpdateFeedError::badKey);
 
     const QJsonDocument document = QJsonDocument::fromJson(feed);

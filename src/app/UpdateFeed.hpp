@@ -20,7 +20,8 @@ enum class UpdateFeedError {
     // Not the feed's JSON form, or a release without a version, an https download page or a
     // publication time.
     malformed,
-    // The configured public key is not a base64 Ed25519 key of 32 bytes.
+    // The configured public key is neither a base64 Ed25519 key of 32 bytes nor the same key in
+    // the DER form `openssl pkey -pubout` prints (base64 "MCowBQYDK2VwAyEA…").
     badKey,
     // The signature does not match the release under the configured key.
     badSignature,

@@ -31,6 +31,11 @@ TEST(UpdateFeed, OnlyAFeedSignedWithTheConfiguredKeyIsRead)
     EXPECT_EQ(release->publishedAt, QDateTime(QDate(2026, 2, 9), QTime(19, 30), Qt::UTC));
     EXPECT_EQ(UpdateFeed::verify(signer.feed("0.2.0", page, "2026-02-09T20:30:00+01:00"), key)->publishedAt,
         release->publishedAt);
+    // The same key as `openssl pkey -pubout` prints it.
+    const QString printedKey = QString::fromLatin1(
+        QByteArray::fromBase64("MCowBQYDK2VwAyEA").append(QByteArray::fromBase64(key.toLatin1())).toBase64());
+    ASSERT_TRUE(printedKey.startsWith("MCowBQYDK2VwAyEA"));
+    EXPECT_EQ(UpdateFeed::verify(signer.feed("0.2.0", page), printedKey)->version, "0.2.0");
 
     const QByteArray genuine = UpdateFeedSigner::release("0.2.0", page);
     struct Case {
@@ -47,6 +52,10 @@ TEST(UpdateFeed, OnlyAFeedSignedWithTheConfiguredKeyIsRead)
         { "key of the wrong size", signer.feed("0.2.0", page),
             QString::fromLatin1(QByteArray(31, 'k').toBase64()), UpdateFeedError::badKey },
         { "key not base64", signer.feed("0.2.0", page), "not a key!", UpdateFeedError::badKey },
+        { "public key form around a key of the wrong size", signer.feed("0.2.0", page),
+            QString::fromLatin1(
+                QByteArray::fromBase64("MCowBQYDK2VwAyEA").append(QByteArray(31, 'k')).toBase64()),
+            UpdateFeedError::badKey },
         { "not JSON", "<rss/>", key, UpdateFeedError::malformed },
         { "signature missing", "{\"release\":\"e30=\"}", key, UpdateFeedError::malformed },
         { "download page over http", signer.feed("0.2.0", "http://downloads.example.org/x"), key,
@@ -174,6 +183,46 @@ TEST(SecureUpdateController, QuietChecksAnnounceAndAReplayedOlderFeedCannotHideA
         EXPECT_EQ(restarted.controller.availableVersion(), version);
     }
     EXPECT_TRUE(restarted.opened.isEmpty());
+}
+
+TEST(SecureUpdateController, AFeedDatedAheadOfTheClockIsNotTakenAsTheNewestSeen)
+{
+    using Outcome = SecureUpdateController::Outcome;
+    const UpdateFeedSigner signer;
+    const QString ahead = QDateTime::currentDateTimeUtc().addYears(3).toString(Qt::ISODate);
+    const QString tomorrow = QDateTime::currentDateTimeUtc().addSecs(12 * 60 * 60).toString(Qt::ISODate);
+    SignedFeedServer feed(200, signer.feed("0.2.0", page, ahead));
+    Updater updater(feed, signer);
+    updater.controller.checkForUpdates();
+    ASSERT_TRUE(updater.finish());
+    EXPECT_EQ(updater.controller.lastOutcome(), Outcome::futureFeed);
+    EXPECT_EQ(updater.controller.message(),
+        "The update feed is dated ahead of this computer's clock, so it was ignored.");
+    EXPECT_EQ(updater.controller.availableVersion(), "");
+    // An honest feed, published within a day of the clock, is read afterwards.
+    feed.server->script(200, signer.feed("0.3.0", page, tomorrow));
+    updater.controller.checkForUpdates();
+    ASSERT_TRUE(updater.finish());
+    EXPECT_EQ(updater.controller.lastOutcome(), Outcome::newerVersion);
+    EXPECT_EQ(updater.controller.availableVersion(), "0.3.0");
+}
+
+TEST(SecureUpdateController, ACheckEndsByItsDeadlineHoweverSlowlyTheFeedComes)
+{
+    using Outcome = SecureUpdateController::Outcome;
+    const UpdateFeedSigner signer;
+    SignedFeedServer feed(200, signer.feed("0.2.0", page));
+    feed.server->trickle(20); // a reply of some 300 bytes then takes seconds, never idle
+    Updater updater(feed, signer);
+    updater.controller.setCheckDeadline(400);
+    updater.controller.checkForUpdates();
+    ASSERT_TRUE(updater.finish());
+    EXPECT_EQ(updater.controller.lastOutcome(), Outcome::unreachable);
+    EXPECT_FALSE(updater.controller.isChecking());
+    // Asking again sends a new request.
+    updater.controller.checkForUpdates();
+    ASSERT_TRUE(updater.finish());
+    EXPECT_EQ(feed.server->requests().size(), 2);
 }
 
 TEST(SecureUpdateController, ConfiguredOnlyWithBothKeysAsStrings)

@@ -6,6 +6,7 @@
 #include <QSslKey>
 #include <QSslServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace lumora::testing {
 
@@ -96,6 +97,16 @@ void ScriptedServer::serve(QTcpSocket* socket)
         reply += "Content-Type: " + m_contentType + "\r\n";
     reply += "Content-Length: " + QByteArray::number(m_announcedLength.value_or(m_body.size())) + "\r\n\r\n"
         + m_body;
+    if (m_trickleInterval) {
+        auto* timer = new QTimer(socket);
+        connect(timer, &QTimer::timeout, socket, [socket, timer, reply, sent = qsizetype(0)]() mutable {
+            socket->write(reply.mid(sent++, 1));
+            if (sent == reply.size())
+                timer->stop();
+        });
+        timer->start(*m_trickleInterval);
+        return;
+    }
     socket->write(reply);
     socket->disconnectFromHost();
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);

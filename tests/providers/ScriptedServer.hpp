@@ -43,6 +43,8 @@ public:
     // Announces a Content-Length other than the body's: a longer one makes a reply that is
     // cut off when the server closes the connection.
     void announceLength(qsizetype length) { m_announcedLength = length; }
+    // Sends each reply one byte every `milliseconds`, as a server that holds a client does.
+    void trickle(int milliseconds) { m_trickleInterval = milliseconds; }
     // Answers the next requests with this reply instead.
     void script(int status, QByteArray body)
     {
@@ -59,6 +61,7 @@ private:
     QByteArray m_contentType;
     bool m_tls = false;
     std::optional<qsizetype> m_announcedLength;
+    std::optional<int> m_trickleInterval;
     QList<RecordedRequest> m_requests;
 };
 
