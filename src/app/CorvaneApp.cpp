@@ -9,7 +9,7 @@
 #include "SingleInstance.hpp"
 #include "TerminationSignals.hpp"
 #include "WindowSizing.hpp"
-#include "app/reminders/CheckinReminderScheduler.hpp"
+#include "app/reminders/DesktopReminderScheduler.hpp"
 #include "persistence/PrivateFiles.hpp"
 #include "viewmodel/InfoResource.hpp"
 #include "viewmodel/SessionViewModel.hpp"
@@ -55,7 +55,7 @@ bool CorvaneApp::start()
 {
     // The reminder left pending by the last run is looked at before the view model reschedules.
     auto reminders
-        = std::make_shared<desktop::CheckinReminderScheduler>(*m_preferences, QDBusConnection::sessionBus());
+        = std::make_shared<desktop::DesktopReminderScheduler>(*m_preferences, QDBusConnection::sessionBus());
     SessionEnvironment environment = SessionEnvironment::standard(*m_preferences, std::move(reminders));
     environment.arguments = m_arguments;
     environment.info = m_info;

@@ -23,7 +23,7 @@ namespace lumora::desktop {
 // than trusting one long timer, whose time stands still while the computer sleeps. A minute
 // that passed while the application was closed or the computer slept is shown once at the
 // next start or wake on the same day, and dropped on a later day.
-class CheckinReminderScheduler final : public QObject, public lumora::CheckinReminderScheduler {
+class DesktopReminderScheduler final : public QObject, public lumora::CheckinReminderScheduler {
     Q_OBJECT
 
 public:
@@ -34,10 +34,10 @@ public:
 
     // `preferences` must outlive the scheduler. Checks at once for a reminder left pending by
     // an earlier run.
-    CheckinReminderScheduler(QSettings& preferences, QDBusConnection bus,
+    DesktopReminderScheduler(QSettings& preferences, QDBusConnection bus,
         std::function<QDateTime()> clock = &QDateTime::currentDateTimeUtc,
         std::chrono::milliseconds longestWait = std::chrono::seconds(30));
-    ~CheckinReminderScheduler() override;
+    ~DesktopReminderScheduler() override;
 
     // Granted while a notification server owns its name on the bus or can be started by it.
     QCoro::Task<NotificationPermission> requestPermission() override;

@@ -1,4 +1,4 @@
-#include "CheckinReminderScheduler.hpp"
+#include "DesktopReminderScheduler.hpp"
 
 #include "RemindersLog.hpp"
 #include "domain/JsonObjectReader.hpp"
@@ -35,7 +35,7 @@ QDateTime minuteOf(const QDateTime& at)
 
 } // namespace
 
-CheckinReminderScheduler::CheckinReminderScheduler(QSettings& preferences, QDBusConnection bus,
+DesktopReminderScheduler::DesktopReminderScheduler(QSettings& preferences, QDBusConnection bus,
     std::function<QDateTime()> clock, std::chrono::milliseconds longestWait)
     : m_preferences(preferences)
     , m_bus(std::move(bus))
@@ -43,7 +43,7 @@ CheckinReminderScheduler::CheckinReminderScheduler(QSettings& preferences, QDBus
     , m_longestWait(longestWait)
 {
     m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, &CheckinReminderScheduler::check);
+    connect(&m_timer, &QTimer::timeout, this, &DesktopReminderScheduler::check);
 
     const QJsonDocument stored = QJsonDocument::fromJson(m_preferences.value(preferenceKey()).toByteArray());
     if (stored.isObject()) {
@@ -58,9 +58,9 @@ CheckinReminderScheduler::CheckinReminderScheduler(QSettings& preferences, QDBus
     check();
 }
 
-CheckinReminderScheduler::~CheckinReminderScheduler() = default;
+DesktopReminderScheduler::~DesktopReminderScheduler() = default;
 
-QCoro::Task<NotificationPermission> CheckinReminderScheduler::requestPermission()
+QCoro::Task<NotificationPermission> DesktopReminderScheduler::requestPermission()
 {
     if (!m_bus.isConnected())
         co_return NotificationPermission::noNotificationServer;
@@ -84,7 +84,7 @@ QCoro::Task<NotificationPermission> CheckinReminderScheduler::requestPermission(
                                    : NotificationPermission::noNotificationServer;
 }
 
-QCoro::Task<void> CheckinReminderScheduler::schedule(QDateTime at)
+QCoro::Task<void> DesktopReminderScheduler::schedule(QDateTime at)
 {
     const QDateTime minute = minuteOf(at);
     if (!minute.isValid() || minute <= m_clock())
@@ -94,20 +94,20 @@ QCoro::Task<void> CheckinReminderScheduler::schedule(QDateTime at)
     co_return;
 }
 
-QCoro::Task<void> CheckinReminderScheduler::removePending()
+QCoro::Task<void> DesktopReminderScheduler::removePending()
 {
     setPending(std::nullopt);
     co_return;
 }
 
-std::optional<QDateTime> CheckinReminderScheduler::pending() const
+std::optional<QDateTime> DesktopReminderScheduler::pending() const
 {
     if (!m_pending)
         return std::nullopt;
     return m_pending->minute;
 }
 
-void CheckinReminderScheduler::setPending(std::optional<Pending> pending)
+void DesktopReminderScheduler::setPending(std::optional<Pending> pending)
 {
     m_pending = std::move(pending);
     if (m_pending) {
@@ -125,7 +125,7 @@ void CheckinReminderScheduler::setPending(std::optional<Pending> pending)
     check();
 }
 
-void CheckinReminderScheduler::check()
+void DesktopReminderScheduler::check()
 {
     m_timer.stop();
     if (!m_pending)
@@ -147,7 +147,7 @@ void CheckinReminderScheduler::check()
     reportPassed();
 }
 
-void CheckinReminderScheduler::show()
+void DesktopReminderScheduler::show()
 {
     QDBusMessage notify = QDBusMessage::createMethodCall(notificationService,
         QStringLiteral("/org/freedesktop/Notifications"), notificationService, QStringLiteral("Notify"));

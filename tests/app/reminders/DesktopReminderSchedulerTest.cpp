@@ -1,4 +1,4 @@
-#include "app/reminders/CheckinReminderScheduler.hpp"
+#include "app/reminders/DesktopReminderScheduler.hpp"
 
 #include "ViewModelFixture.hpp"
 
@@ -11,7 +11,7 @@
 namespace lumora {
 namespace {
 
-using desktop::CheckinReminderScheduler;
+using desktop::DesktopReminderScheduler;
 using testing::settle;
 using testing::ViewModelHome;
 
@@ -138,7 +138,7 @@ struct DesktopReminderCase {
 
 // Each row turns the reminder on and off through the view model, on a Tuesday in Berlin, and
 // then lets the clock run to the pending minute.
-TEST(CheckinReminderScheduler, KeepsOnePendingReminderAndShowsItAtItsMinute)
+TEST(DesktopReminderScheduler, KeepsOnePendingReminderAndShowsItAtItsMinute)
 {
     const DesktopReminderCase cases[] {
         { "on schedules one reminder", true, { reminder(true, 1) }, false, "2026-03-29T19:00:00+02:00", {} },
@@ -159,7 +159,7 @@ TEST(CheckinReminderScheduler, KeepsOnePendingReminderAndShowsItAtItsMinute)
         }
         ViewModelHome home;
         home.now = berlin("2026-03-24T10:00:00+01:00");
-        const auto scheduler = std::make_shared<CheckinReminderScheduler>(
+        const auto scheduler = std::make_shared<DesktopReminderScheduler>(
             *home.preferences, session.application, [&home] { return home.now; }, tick);
         SessionEnvironment environment = home.environment();
         environment.reminderScheduler = scheduler;
@@ -178,7 +178,7 @@ TEST(CheckinReminderScheduler, KeepsOnePendingReminderAndShowsItAtItsMinute)
         const QDateTime minute = berlin(row.pending ? row.pending : "2026-03-29T19:00:00+02:00");
         EXPECT_EQ(scheduler->pending(), row.pending ? std::optional(minute) : std::nullopt);
         EXPECT_EQ(
-            home.preferences->contains(CheckinReminderScheduler::preferenceKey()), row.pending != nullptr);
+            home.preferences->contains(DesktopReminderScheduler::preferenceKey()), row.pending != nullptr);
 
         home.now = minute.addSecs(-1);
         spin(tick * 20);
@@ -203,7 +203,7 @@ struct MissedReminderCase {
     bool shown;
 };
 
-TEST(CheckinReminderScheduler, AMinuteMissedWhileClosedOrAsleepIsShownOnceOnTheSameDayOnly)
+TEST(DesktopReminderScheduler, AMinuteMissedWhileClosedOrAsleepIsShownOnceOnTheSameDayOnly)
 {
     const MissedReminderCase cases[] {
         { "closed, started the same evening", "2026-03-29T12:00:00+02:00", "2026-03-29T19:00:00+02:00",
@@ -229,21 +229,21 @@ TEST(CheckinReminderScheduler, AMinuteMissedWhileClosedOrAsleepIsShownOnceOnTheS
         QDateTime now = berlin(row.scheduledAt);
         const auto clock = [&now] { return now; };
         auto scheduler
-            = std::make_unique<CheckinReminderScheduler>(preferences, session.application, clock, tick);
+            = std::make_unique<DesktopReminderScheduler>(preferences, session.application, clock, tick);
         test::awaitTask(scheduler->schedule(berlin(row.reminder)));
         if (row.restarts)
             scheduler.reset();
         now = berlin(row.later);
         if (row.restarts)
             scheduler
-                = std::make_unique<CheckinReminderScheduler>(preferences, session.application, clock, tick);
+                = std::make_unique<DesktopReminderScheduler>(preferences, session.application, clock, tick);
         spinUntil([&] { return !session.server.shown.isEmpty(); }, row.shown);
         EXPECT_EQ(session.server.shown.size(), row.shown ? 1 : 0);
         EXPECT_EQ(scheduler->pending(), std::nullopt);
 
         // Never twice: not at a later start, not later that day.
         scheduler.reset();
-        scheduler = std::make_unique<CheckinReminderScheduler>(preferences, session.application, clock, tick);
+        scheduler = std::make_unique<DesktopReminderScheduler>(preferences, session.application, clock, tick);
         now = now.addSecs(60);
         spin(tick * 20);
         EXPECT_EQ(session.server.shown.size(), row.shown ? 1 : 0);
@@ -253,4 +253,4 @@ TEST(CheckinReminderScheduler, AMinuteMissedWhileClosedOrAsleepIsShownOnceOnTheS
 } // namespace
 } // namespace lumora
 
-#include "CheckinReminderSchedulerTest.moc"
+#include "DesktopReminderSchedulerTest.moc"
