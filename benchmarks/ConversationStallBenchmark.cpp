@@ -87,6 +87,7 @@
 #include <execinfo.h>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <pthread.h>
 #include <qcoro/qcorotask.h>
 #include <thread>
@@ -407,44 +408,47 @@ Spread spreadOf(std::vector<double> values)
     return { at(0.5), at(0.99), values.back() };
 }
 
-void conversationPasses(benchmark::State& state)
-{
-    if (qEnvironmentVariableIsEmpty("LUMORA_TEST_MICROPHONE")) {
-        state.SkipWithError("no virtual microphone: run under scripts/with-virtual-microphone");
-        return;
+// The two servers of a run over TLS on loopback, the speech stand-in "hearing" the script.
+class Servers {
+public:
+    explicit Servers(const QString& folder)
+    {
+        if (!m_certificates.valid())
+            return;
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.addCaCertificates(QSslCertificate::fromPath(m_certificates.caCertificate()));
+        QSslConfiguration::setDefaultConfiguration(tls);
+        const QStringList serverTls { "--tls-cert", m_certificates.serverCertificate(), "--tls-key",
+            m_certificates.serverKey() };
+        speech.emplace(QStringList { "--script", writeScript(folder, turnCount, turnSeconds) } + serverTls);
+        controlPlane.emplace(
+            QStringList { "--dev-sign-in", "--speech-token-secret", speech->secretPath() } + serverTls);
     }
-    // The script's turns, a second before them and two after.
-    const double seconds = 1.0 + turnSeconds * turnCount + 2.0;
-    QTemporaryDir home;
-    lumora::testing::TestCertificates certificates;
-    if (!home.isValid() || !certificates.valid()) {
-        state.SkipWithError("no folder or certificates");
-        return;
+    [[nodiscard]] bool started() const
+    {
+        return speech && controlPlane && speech->started() && controlPlane->started();
     }
-    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.addCaCertificates(QSslCertificate::fromPath(certificates.caCertificate()));
-    QSslConfiguration::setDefaultConfiguration(tls);
-    const QStringList serverTls { "--tls-cert", certificates.serverCertificate(), "--tls-key",
-        certificates.serverKey() };
-    lumora::testing::SpeechStandInProcess speech(
-        QStringList { "--script", writeScript(home.path(), turnCount, turnSeconds) } + serverTls);
-    lumora::testing::ControlPlaneProcess controlPlane(
-        QStringList { "--dev-sign-in", "--speech-token-secret", speech.secretPath() } + serverTls);
-    if (!speech.started() || !controlPlane.started()) {
-        state.SkipWithError("the servers did not start");
-        return;
+    void stop()
+    {
+        speech->stop();
+        controlPlane->stop();
     }
 
-    QSettings preferences(home.filePath("preferences.ini"), QSettings::IniFormat);
-    if (!RecordingAgreementStore(preferences, RecordingAgreementStore::standardKey()).accept()) {
-        state.SkipWithError("the recording agreement could not be stored");
-        return;
-    }
+    std::optional<lumora::testing::SpeechStandInProcess> speech;
+    std::optional<lumora::testing::ControlPlaneProcess> controlPlane;
+
+private:
+    lumora::testing::TestCertificates m_certificates;
+};
+
+// The view model's surroundings as the program gives them, in `home`, against `servers`.
+SessionEnvironment environmentFor(const QTemporaryDir& home, const Servers& servers, QSettings& preferences)
+{
     SessionEnvironment environment;
     environment.arguments = QStringList { QStringLiteral("lumora") };
     environment.info = InfoResource(QJsonObject { { "CFBundleShortVersionString", "1.4" },
-        { "CFBundleVersion", "37" }, { "LMControlPlaneURL", controlPlane.baseUrl().toString() },
-        { "LMSpeechServiceURL", speech.baseUrl().toString() } });
+        { "CFBundleVersion", "37" }, { "LMControlPlaneURL", servers.controlPlane->baseUrl().toString() },
+        { "LMSpeechServiceURL", servers.speech->baseUrl().toString() } });
     environment.preferences = &preferences;
     const auto keychain = std::make_shared<MemoryKeyStore>();
     environment.keychain = [keychain] { return keychain; };
@@ -453,139 +457,122 @@ void conversationPasses(benchmark::State& state)
     environment.temporaryRoot = home.filePath("tmp/Lumora-Conversation");
     environment.reminderScheduler = std::make_shared<NoReminders>();
     environment.microphonePermission = []() -> QCoro::Task<bool> { co_return true; };
-    SessionViewModel model(std::move(environment));
-    // The release's own CPU time on the pool thread that runs it.
-    std::atomic<qint64> releaseCpuNs { -1 };
-    HeapRelease heap(HeapRelease::defaultDelay, [&releaseCpuNs] {
-        const qint64 began = threadCpuNs();
-        const bool returned = HeapRelease::returnFreedHeap();
-        releaseCpuNs = threadCpuNs() - began;
-        return returned;
-    });
-    if (releaseHeap)
-        QObject::connect(&model, &SessionViewModel::conversationFinished, &heap, &HeapRelease::request);
-    spinUntil([&] { return model.isStartUpFinished() && model.runningOperations() == 0; }, 30000);
+    return environment;
+}
 
-    QNetworkAccessManager manager;
+// Signs a new device in and hands the view model its services, as the sign-in does; false
+// when the account could not be read afterwards.
+bool connectAccount(SessionViewModel& model, const Servers& servers, QNetworkAccessManager& manager,
+    const QString& temporaryRoot)
+{
+    const QUrl base = servers.controlPlane->baseUrl();
     const DeviceIdentity identity(P256PrivateKey::generate().value());
-    const DeviceRegistration registration = signIn(controlPlane.baseUrl(), identity, manager);
-    const auto client = std::make_shared<ControlPlaneClient>(
-        controlPlane.baseUrl(), registration.deviceID, identity, manager);
+    const DeviceRegistration registration = signIn(base, identity, manager);
+    const auto client = std::make_shared<ControlPlaneClient>(base, registration.deviceID, identity, manager);
     model.adoptServices({ client,
         ConversationBackupService::create(client, model.resultStore(), model.backupStore()),
         PairingService::create(client, PairingPolicy::version.toString()), CheckinService::create(client) });
     model.adoptCoordinator(SessionCoordinator::create(client, client,
-        std::make_shared<DeepgramClient>(manager, speech.baseUrl()), client, client, model.resultStore(),
-        *TemporaryConversationStore::create(home.filePath("tmp/Lumora-Conversation"))));
-    if (!await(model.refreshAfterConversation())) {
-        state.SkipWithError("the account could not be read");
-        return;
-    }
+        std::make_shared<DeepgramClient>(manager, servers.speech->baseUrl()), client, client,
+        model.resultStore(), *TemporaryConversationStore::create(temporaryRoot)));
+    return await(model.refreshAfterConversation());
+}
 
-    // Each live turn's arrival is noted before the room takes it: this connection is made
-    // before the window's.
-    benchmarks::RowLatencyProbe* latency = nullptr;
-    QObject::connect(&model, &SessionViewModel::liveTurnsChanged, [&] {
-        liveTurnsSoFar = model.liveTurns().size();
-        if (latency)
-            latency->arrived(liveTurnsSoFar);
-    });
-    RoomWindow room(model);
-    if (!room.window() || !room.rows() || !room.transcript()) {
-        state.SkipWithError("the window or its conversation room did not load");
-        return;
-    }
-    benchmarks::RowLatencyProbe rowLatency(*room.rows(), *room.transcript(), *room.window());
-    latency = &rowLatency;
-    bool transcriptShown = false;
-    int transcriptRows = 0;
-
+// What one conversation measured, from the press of Start to the end of its finish.
+struct Measures {
     PassProbe recording;
     PassProbe finishing;
     QList<MemorySample> memory;
-    const auto sample = [&memory](const QString& moment) {
-        memory.append({ moment, residentMegabytes(), loadAverage() });
-    };
     qsizetype turns = 0;
     qsizetype insights = 0;
     QString recordingLoad;
     QString finishLoad;
-    QObject::connect(&model, &SessionViewModel::liveSummaryChanged, [&] { ++insights; });
-    QObject::connect(&heap, &HeapRelease::released, [&] { sample(QStringLiteral("freed heap returned")); });
-    for (auto _ : state) {
-        QElapsedTimer wall;
-        sample(QStringLiteral("before the recording"));
-        model.requestToggleRecording();
-        if (!spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 30000)
-            || !model.isRecording()) {
-            state.SkipWithError("the conversation did not start");
-            return;
-        }
-        wall.start();
-        recording.start();
-        rowLatency.start();
-        sample(QStringLiteral("recording started"));
-        // The partners' own doings: coaching for one side every twenty seconds, turn about, and
-        // half-way a five-second break; the memory every minute.
-        QEventLoop conversation;
-        int side = 0;
-        QTimer coaching;
-        QObject::connect(&coaching, &QTimer::timeout, [&] { model.requestContextualNudgeFor(side++); });
-        coaching.start(20'000);
-        QTimer minutes;
-        int minute = 0;
-        QObject::connect(&minutes, &QTimer::timeout,
-            [&] { sample(QStringLiteral("recording, minute %1").arg(++minute)); });
-        minutes.start(60'000);
-        const int half = int(seconds * 500);
-        QTimer::singleShot(half, &model, [&] { model.togglePause(); });
-        QTimer::singleShot(half + 5000, &model, [&] { model.togglePause(); });
-        QTimer::singleShot(int(seconds * 1000) + 5000, &conversation, &QEventLoop::quit);
-        conversation.exec();
-        coaching.stop();
-        minutes.stop();
-        // The last turns of the script are the stand-in's to give at the close.
-        turns = model.liveTurns().size();
-        recording.stop();
-        recordingLoad = loadAverage();
-        transcriptShown = room.showsTranscript();
-        transcriptRows = room.transcriptCount();
-        if (const QString path = qEnvironmentVariable("LUMORA_STALL_SCREENSHOT"); !path.isEmpty())
-            room.window()->grabWindow().save(path);
-        sample(QStringLiteral("recording ended"));
-        finishing.start();
-        model.requestToggleRecording();
-        spinUntil(
-            [&] { return !model.isRecording() && !model.isProcessing() && model.runningOperations() == 0; },
-            600'000);
-        finishing.stop();
-        rowLatency.stop();
-        finishLoad = loadAverage();
-        sample(QStringLiteral("finished"));
-        state.SetIterationTime(double(wall.nsecsElapsed()) / 1e9);
-    }
-    if (model.errorMessage() || model.results().isEmpty()) {
-        const std::string reason = "the conversation was not saved: " + model.statusText().toStdString();
-        state.SkipWithError(reason.c_str());
-        return;
-    }
-    spinUntil([] { return false; }, 10'000);
-    sample(QStringLiteral("ten seconds after the finish"));
+    bool transcriptShown = false;
+    int transcriptRows = 0;
 
-    state.counters["recording_longest_pass_ms"] = recording.longest();
-    state.counters["recording_p99_pass_ms"] = recording.percentile(0.99);
-    state.counters["recording_passes"] = double(recording.passes());
-    state.counters["recording_passes_over_8ms"] = double(recording.over(passLimitMs));
-    state.counters["finish_longest_pass_ms"] = finishing.longest();
-    state.counters["finish_p99_pass_ms"] = finishing.percentile(0.99);
-    state.counters["finish_passes"] = double(finishing.passes());
-    state.counters["finish_passes_over_8ms"] = double(finishing.over(passLimitMs));
-    state.counters["live_turns"] = double(turns);
-    state.counters["live_insights"] = double(insights);
-    state.counters["review_turns"]
-        = double(model.results().first().transcript.value_or(QList<SpeakerTurn> {}).size());
-    // From a live turn's arrival to the frame that shows its row: the last hundred turns and
-    // the last one.
+    void sample(const QString& moment) { memory.append({ moment, residentMegabytes(), loadAverage() }); }
+};
+
+// The partners' own doings while the script plays: coaching for one side every twenty seconds,
+// turn about, and half-way a five-second break; the memory every minute.
+void converse(SessionViewModel& model, Measures& measures, double seconds)
+{
+    QEventLoop conversation;
+    int side = 0;
+    QTimer coaching;
+    QObject::connect(&coaching, &QTimer::timeout, [&] { model.requestContextualNudgeFor(side++); });
+    coaching.start(20'000);
+    QTimer minutes;
+    int minute = 0;
+    QObject::connect(&minutes, &QTimer::timeout,
+        [&] { measures.sample(QStringLiteral("recording, minute %1").arg(++minute)); });
+    minutes.start(60'000);
+    const int half = int(seconds * 500);
+    QTimer::singleShot(half, &model, [&] { model.togglePause(); });
+    QTimer::singleShot(half + 5000, &model, [&] { model.togglePause(); });
+    QTimer::singleShot(int(seconds * 1000) + 5000, &conversation, &QEventLoop::quit);
+    conversation.exec();
+}
+
+// Records one conversation of the script's length and finishes it: the seconds from its start
+// to the end of its finish, nothing when it did not start.
+std::optional<double> recordConversation(SessionViewModel& model, const RoomWindow& room,
+    benchmarks::RowLatencyProbe& rowLatency, Measures& measures, double seconds)
+{
+    measures.sample(QStringLiteral("before the recording"));
+    model.requestToggleRecording();
+    if (!spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 30000)
+        || !model.isRecording())
+        return std::nullopt;
+    QElapsedTimer wall;
+    wall.start();
+    measures.recording.start();
+    rowLatency.start();
+    measures.sample(QStringLiteral("recording started"));
+    converse(model, measures, seconds);
+    // The last turns of the script are the stand-in's to give at the close.
+    measures.turns = model.liveTurns().size();
+    measures.recording.stop();
+    measures.recordingLoad = loadAverage();
+    measures.transcriptShown = room.showsTranscript();
+    measures.transcriptRows = room.transcriptCount();
+    if (const QString path = qEnvironmentVariable("LUMORA_STALL_SCREENSHOT"); !path.isEmpty())
+        room.window()->grabWindow().save(path);
+    measures.sample(QStringLiteral("recording ended"));
+    measures.finishing.start();
+    model.requestToggleRecording();
+    spinUntil([&] { return !model.isRecording() && !model.isProcessing() && model.runningOperations() == 0; },
+        600'000);
+    measures.finishing.stop();
+    rowLatency.stop();
+    measures.finishLoad = loadAverage();
+    measures.sample(QStringLiteral("finished"));
+    return double(wall.nsecsElapsed()) / 1e9;
+}
+
+// The GUI thread's passes while recording and while finishing.
+void reportPasses(benchmark::State& state, const Measures& measures)
+{
+    state.counters["recording_longest_pass_ms"] = measures.recording.longest();
+    state.counters["recording_p99_pass_ms"] = measures.recording.percentile(0.99);
+    state.counters["recording_passes"] = double(measures.recording.passes());
+    state.counters["recording_passes_over_8ms"] = double(measures.recording.over(passLimitMs));
+    state.counters["finish_longest_pass_ms"] = measures.finishing.longest();
+    state.counters["finish_p99_pass_ms"] = measures.finishing.percentile(0.99);
+    state.counters["finish_passes"] = double(measures.finishing.passes());
+    state.counters["finish_passes_over_8ms"] = double(measures.finishing.over(passLimitMs));
+    for (const PassProbe::LongPass& pass : measures.recording.longPasses())
+        std::fprintf(stderr, "pass over 8 ms in the recording after live turn %lld: %.2f ms\n",
+            (long long)pass.turns, pass.milliseconds);
+    for (const PassProbe::LongPass& pass : measures.finishing.longPasses())
+        std::fprintf(stderr, "pass over 8 ms in the finish: %.2f ms\n", pass.milliseconds);
+}
+
+// From a live turn's arrival to the frame that shows its row: the last hundred turns and the
+// last one.
+void reportRowLatency(benchmark::State& state, const benchmarks::RowLatencyProbe& rowLatency,
+    const RoomWindow& room, const Measures& measures)
+{
     std::vector<benchmarks::RowLatencyProbe::Row> shown = rowLatency.rows();
     std::sort(shown.begin(), shown.end(), [](const auto& a, const auto& b) { return a.number < b.number; });
     std::vector<double> lastHundred;
@@ -619,42 +606,126 @@ void conversationPasses(benchmark::State& state)
         "window: %s, frames synchronised on the %s, motion %s; transcript %s with %d rows at the end of the "
         "recording\n",
         qPrintable(room.renderer()), rowLatency.syncsOnGuiThread() ? "GUI thread" : "render thread",
-        room.reducesMotion() ? "reduced" : "not reduced", transcriptShown ? "on screen" : "NOT on screen",
-        transcriptRows);
+        room.reducesMotion() ? "reduced" : "not reduced",
+        measures.transcriptShown ? "on screen" : "NOT on screen", measures.transcriptRows);
+    const long long lastTurn = shown.empty() ? 0LL : (long long)shown.back().number;
     std::fprintf(stderr,
         "final message to the first frame after its row changed, last %zu turns: "
         "p50 %.2f ms, p99 %.2f ms, max %.2f ms; turn %lld: %.2f ms\n",
         lastHundredFirstFrame.size(), recentFirstFrame.p50, recentFirstFrame.p99, recentFirstFrame.max,
-        shown.empty() ? 0LL : (long long)shown.back().number, shown.empty() ? 0.0 : shown.back().firstFrame);
+        lastTurn, shown.empty() ? 0.0 : shown.back().firstFrame);
     std::fprintf(stderr,
         "final message to its row in view on screen, last %zu turns: "
         "p50 %.2f ms, p99 %.2f ms, max %.2f ms; turn %lld: %.2f ms (load average %s)\n",
-        lastHundred.size(), recent.p50, recent.p99, recent.max,
-        shown.empty() ? 0LL : (long long)shown.back().number, shown.empty() ? 0.0 : shown.back().milliseconds,
-        qPrintable(finishLoad));
+        lastHundred.size(), recent.p50, recent.p99, recent.max, lastTurn,
+        shown.empty() ? 0.0 : shown.back().milliseconds, qPrintable(measures.finishLoad));
     std::fprintf(stderr,
         "  of which to the synchronisation that had the row in view: "
         "p50 %.2f ms, p99 %.2f ms, max %.2f ms; turn %lld: %.2f ms\n",
-        recentToSync.p50, recentToSync.p99, recentToSync.max,
-        shown.empty() ? 0LL : (long long)shown.back().number,
+        recentToSync.p50, recentToSync.p99, recentToSync.max, lastTurn,
         shown.empty() ? 0.0 : shown.back().toSynchronisation);
-    for (const PassProbe::LongPass& pass : recording.longPasses())
-        std::fprintf(stderr, "pass over 8 ms in the recording after live turn %lld: %.2f ms\n",
-            (long long)pass.turns, pass.milliseconds);
-    for (const PassProbe::LongPass& pass : finishing.longPasses())
-        std::fprintf(stderr, "pass over 8 ms in the finish: %.2f ms\n", pass.milliseconds);
+}
+
+// The load and the resident memory through the run, and what the heap release cost.
+void printMemory(const Measures& measures, qint64 releaseCpuNs)
+{
     std::fprintf(stderr, "load average during the recording at its end: %s; at the end of the finish: %s\n",
-        qPrintable(recordingLoad), qPrintable(finishLoad));
+        qPrintable(measures.recordingLoad), qPrintable(measures.finishLoad));
     if (releaseCpuNs >= 0)
         std::fprintf(stderr, "returning the freed heap took %.2f ms of its pool thread's CPU time\n",
             double(releaseCpuNs) / 1e6);
     std::fprintf(stderr, "heap release after the finish: %s; malloc arenas: %s\n", releaseHeap ? "on" : "off",
         arenaMax > 0 ? qPrintable(QString::number(arenaMax)) : "glibc's default");
-    for (const MemorySample& point : std::as_const(memory))
+    for (const MemorySample& point : std::as_const(measures.memory))
         std::fprintf(stderr, "resident %7.1f MB  %-32s (load average %s)\n", point.residentMB,
             qPrintable(point.moment), qPrintable(point.load));
-    speech.stop();
-    controlPlane.stop();
+}
+
+void conversationPasses(benchmark::State& state)
+{
+    if (qEnvironmentVariableIsEmpty("LUMORA_TEST_MICROPHONE")) {
+        state.SkipWithError("no virtual microphone: run under scripts/with-virtual-microphone");
+        return;
+    }
+    // The script's turns, a second before them and two after.
+    const double seconds = 1.0 + turnSeconds * turnCount + 2.0;
+    QTemporaryDir home;
+    if (!home.isValid()) {
+        state.SkipWithError("no folder");
+        return;
+    }
+    Servers servers(home.path());
+    if (!servers.started()) {
+        state.SkipWithError("the servers did not start");
+        return;
+    }
+    QSettings preferences(home.filePath("preferences.ini"), QSettings::IniFormat);
+    if (!RecordingAgreementStore(preferences, RecordingAgreementStore::standardKey()).accept()) {
+        state.SkipWithError("the recording agreement could not be stored");
+        return;
+    }
+    SessionViewModel model(environmentFor(home, servers, preferences));
+    // The release's own CPU time on the pool thread that runs it.
+    std::atomic<qint64> releaseCpuNs { -1 };
+    HeapRelease heap(HeapRelease::defaultDelay, [&releaseCpuNs] {
+        const qint64 began = threadCpuNs();
+        const bool returned = HeapRelease::returnFreedHeap();
+        releaseCpuNs = threadCpuNs() - began;
+        return returned;
+    });
+    if (releaseHeap)
+        QObject::connect(&model, &SessionViewModel::conversationFinished, &heap, &HeapRelease::request);
+    spinUntil([&] { return model.isStartUpFinished() && model.runningOperations() == 0; }, 30000);
+    QNetworkAccessManager manager;
+    if (!connectAccount(model, servers, manager, home.filePath("tmp/Lumora-Conversation"))) {
+        state.SkipWithError("the account could not be read");
+        return;
+    }
+
+    // Each live turn's arrival is noted before the room takes it: this connection is made
+    // before the window's.
+    benchmarks::RowLatencyProbe* latency = nullptr;
+    QObject::connect(&model, &SessionViewModel::liveTurnsChanged, [&] {
+        liveTurnsSoFar = model.liveTurns().size();
+        if (latency)
+            latency->arrived(liveTurnsSoFar);
+    });
+    RoomWindow room(model);
+    if (!room.window() || !room.rows() || !room.transcript()) {
+        state.SkipWithError("the window or its conversation room did not load");
+        return;
+    }
+    benchmarks::RowLatencyProbe rowLatency(*room.rows(), *room.transcript(), *room.window());
+    latency = &rowLatency;
+
+    Measures measures;
+    QObject::connect(&model, &SessionViewModel::liveSummaryChanged, [&] { ++measures.insights; });
+    QObject::connect(
+        &heap, &HeapRelease::released, [&] { measures.sample(QStringLiteral("freed heap returned")); });
+    for (auto _ : state) {
+        const std::optional<double> recorded = recordConversation(model, room, rowLatency, measures, seconds);
+        if (!recorded) {
+            state.SkipWithError("the conversation did not start");
+            return;
+        }
+        state.SetIterationTime(*recorded);
+    }
+    if (model.errorMessage() || model.results().isEmpty()) {
+        const std::string reason = "the conversation was not saved: " + model.statusText().toStdString();
+        state.SkipWithError(reason.c_str());
+        return;
+    }
+    spinUntil([] { return false; }, 10'000);
+    measures.sample(QStringLiteral("ten seconds after the finish"));
+
+    reportPasses(state, measures);
+    state.counters["live_turns"] = double(measures.turns);
+    state.counters["live_insights"] = double(measures.insights);
+    state.counters["review_turns"]
+        = double(model.results().first().transcript.value_or(QList<SpeakerTurn> {}).size());
+    reportRowLatency(state, rowLatency, room, measures);
+    printMemory(measures, releaseCpuNs);
+    servers.stop();
 }
 
 BENCHMARK(conversationPasses)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
