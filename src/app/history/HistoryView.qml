@@ -162,6 +162,7 @@ Item {
                             width: parent.width
                             height: card.implicitHeight
                             enabled: root.model.openingEntryID.length === 0
+                            focusRadius: 16
                             Accessible.name: cell.heading
                             Accessible.description: qsTr("Opens the review")
                             onClicked: root.model.openReview(cell.entryID)
@@ -182,6 +183,7 @@ Item {
                                 backup: cell.backup
                                 isFromEarlierHistory: cell.isFromEarlierHistory
                                 isOpening: root.model.openingEntryID === cell.entryID
+                                outline: cardButton.hovered ? Theme.withAlpha(Theme.navy, 0.3) : Theme.rule
                             }
                         }
                         // The same actions on a right click anywhere on the card.
@@ -197,8 +199,13 @@ Item {
                             anchors.margins: 20
                             width: 30
                             height: 30
+                            focusRadius: 15
                             Accessible.name: qsTr("More actions for this conversation")
                             onClicked: actions.popup(moreButton, 0, moreButton.height)
+                            background: Rectangle {
+                                radius: 15
+                                color: moreButton.hovered ? Theme.withAlpha(Theme.sand, 0.6) : Theme.withAlpha(Theme.sand, 0)
+                            }
                             contentItem: Icon {
                                 symbol: "ellipsis.circle"
                                 size: 22
@@ -234,12 +241,18 @@ Item {
             spacing: 12
 
             TactileButton {
+                id: hiddenToggle
                 objectName: "hiddenToggle"
+                focusRadius: 8
                 Accessible.name: toggleText.text
                 Accessible.role: Accessible.CheckBox
                 Accessible.checkable: true
                 Accessible.checked: root.showHidden
                 onClicked: root.showHidden = !root.showHidden
+                background: Rectangle {
+                    radius: 8
+                    color: hiddenToggle.hovered ? Theme.withAlpha(Theme.sand, 0.6) : Theme.withAlpha(Theme.sand, 0)
+                }
                 contentItem: Row {
                     spacing: 6
                     Icon {

@@ -37,15 +37,15 @@ Rectangle {
                     Layout.fillWidth: true
                     Layout.preferredWidth: 1
                     implicitHeight: Math.max(36, stepLabel.implicitHeight + 14)
-                    Accessible.role: Accessible.Button
+                    focusRadius: height / 2
                     Accessible.name: qsTr("Step %1, %2").arg(step.index + 1).arg(step.modelData.name)
                     Accessible.selected: step.current
-                    Accessible.onPressAction: root.room.selectStep(step.index)
                     onClicked: root.room.selectStep(step.index)
 
                     background: Rectangle {
                         radius: height / 2
-                        color: step.current ? Theme.paper : "transparent"
+                        color: step.current ? Theme.paper
+                             : step.hovered ? Theme.withAlpha(Theme.paper, 0.6) : Theme.withAlpha(Theme.paper, 0)
                         border.width: 1
                         border.color: step.current ? Theme.withAlpha(Theme.attention, 0.34)
                                                    : Theme.withAlpha(Theme.ink, 0.06)

@@ -1,11 +1,10 @@
 import QtQuick
-import QtQuick.Controls
 import Lumora.Theme
 
 // A corner's coaching button: navy label on a faint tint of the seat's colour, dimmed when
 // disabled and, unless reduce motion is on, a little smaller while pressed. It has no
 // animation of its own.
-AbstractButton {
+ThemedButton {
     id: root
 
     required property color accent
@@ -19,11 +18,6 @@ AbstractButton {
     opacity: root.enabled ? 1 : 0.42
     scale: root.down && !Theme.reduceMotion ? 0.985 : 1
     font: Theme.interfaceFont(12, Font.DemiBold)
-    // Hidden, it is not there for a screen reader either; its press action is a click.
-    Accessible.role: Accessible.Button
-    Accessible.name: root.text
-    Accessible.ignored: !root.visible
-    Accessible.onPressAction: root.clicked()
 
     contentItem: Item {
         implicitWidth: label.implicitWidth
@@ -52,7 +46,7 @@ AbstractButton {
     }
     background: Rectangle {
         radius: 12
-        color: Theme.withAlpha(root.accent, root.down ? 0.18 : 0.08)
+        color: Theme.buttonFill(root, Theme.withAlpha(root.accent, 0.08), Theme.withAlpha(root.accent, 0.18))
         border.color: Theme.withAlpha(root.accent, 0.34)
         border.width: 1
     }

@@ -83,20 +83,13 @@ Popup {
                     Item {
                         Layout.preferredWidth: 8
                     }
-                    TactileButton {
+                    SymbolButton {
                         objectName: "closeCoaching"
                         Layout.alignment: Qt.AlignTop
-                        Layout.preferredWidth: 28
-                        Layout.preferredHeight: 28
-                        Accessible.role: Accessible.Button
+                        symbol: "xmark"
+                        size: 28
                         Accessible.name: "Close coaching"
                         onClicked: root.close()
-
-                        contentItem: Icon {
-                            symbol: "xmark"
-                            size: 16
-                            color: Theme.muted
-                        }
                     }
                 }
                 Column {

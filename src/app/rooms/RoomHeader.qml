@@ -17,6 +17,23 @@ Rectangle {
     implicitHeight: row.implicitHeight + 32
     color: Theme.withAlpha(Theme.paper, 0.82)
 
+    // Where the labelled buttons would not fit beside the brand and the pill, the buttons show
+    // their symbols alone, so that every one of them stays whole inside the padding.
+    readonly property real labelledButtonsWidth: (swap.visible ? swap.labelledWidth + buttons.spacing : 0)
+        + theory.labelledWidth + history.labelledWidth + people.labelledWidth + account.labelledWidth
+        + 3 * buttons.spacing + 8
+    readonly property bool iconsOnly: brand.implicitWidth + (pill.visible ? pill.implicitWidth + row.spacing : 0)
+        + 2 * row.spacing + root.labelledButtonsWidth > row.width
+
+    component SectionButton: HeaderNavigationButton {
+        required property int section
+        objectName: "section" + Sections.title(section)
+        text: Sections.title(section)
+        symbol: Sections.symbol(section)
+        iconOnly: root.iconsOnly
+        onClicked: root.sectionChosen(section)
+    }
+
     RowLayout {
         id: row
         anchors.fill: parent
@@ -27,6 +44,7 @@ Rectangle {
         spacing: 16
 
         Row {
+            id: brand
             spacing: 12
             CorvaneBrandMark {
                 id: mark
@@ -42,8 +60,16 @@ Rectangle {
                     root.room.revealThreadMessage()
                     event.accepted = true
                 }
+                Keys.onSpacePressed: event => {
+                    root.room.revealThreadMessage()
+                    event.accepted = true
+                }
                 TapHandler {
                     onDoubleTapped: root.room.revealThreadMessage()
+                }
+                FocusRing {
+                    visible: mark.activeFocus
+                    controlRadius: 10
                 }
             }
             Column {
@@ -70,6 +96,7 @@ Rectangle {
             Layout.fillWidth: true
         }
         StatusPill {
+            id: pill
             objectName: "statusPill"
             visible: root.room.showsPill
             label: root.room.pillLabel
@@ -78,6 +105,7 @@ Rectangle {
             clockText: root.room.clockText
         }
         Rectangle {
+            objectName: "headerButtons"
             implicitWidth: buttons.implicitWidth + 8
             implicitHeight: buttons.implicitHeight + 8
             radius: 14
@@ -91,29 +119,35 @@ Rectangle {
                 y: 4
                 spacing: 4
                 HeaderNavigationButton {
+                    id: swap
                     objectName: "swapSidesButton"
                     visible: root.room.turnCount > 0
+                    iconOnly: root.iconsOnly
                     text: qsTr("Swap sides")
                     symbol: "arrow.left.arrow.right"
                     Accessible.name: qsTr("Swap which side each voice appears on")
                     onClicked: root.room.swapSides()
                 }
                 HeaderNavigationButton {
+                    id: theory
                     objectName: "theoryButton"
+                    iconOnly: root.iconsOnly
                     text: qsTr("Theory")
                     symbol: "book.closed"
                     Accessible.description: qsTr("Opens the six-stage Corvane theory guide")
                     onClicked: Qt.openUrlExternally(root.theoryURL)
                 }
-                Repeater {
-                    model: [Sections.History, Sections.People, Sections.Account]
-                    delegate: HeaderNavigationButton {
-                        required property int modelData
-                        objectName: "section" + Sections.title(modelData)
-                        text: Sections.title(modelData)
-                        symbol: Sections.symbol(modelData)
-                        onClicked: root.sectionChosen(modelData)
-                    }
+                SectionButton {
+                    id: history
+                    section: Sections.History
+                }
+                SectionButton {
+                    id: people
+                    section: Sections.People
+                }
+                SectionButton {
+                    id: account
+                    section: Sections.Account
                 }
             }
         }

@@ -1,11 +1,10 @@
 import QtQuick
-import QtQuick.Controls
 import Lumora.Theme
 
 // The room's primary start/finish button: white on navy at rest, attention on blush while the
 // room is live; shrinks a little while pressed unless reduce motion is on. It has no disabled
 // look of its own.
-AbstractButton {
+ThemedButton {
     id: root
 
     property string symbol
@@ -14,15 +13,11 @@ AbstractButton {
     implicitHeight: Math.max(44, label.implicitHeight + 16)
     implicitWidth: label.implicitWidth + 36
     scale: root.down && !Theme.reduceMotion ? 0.985 : 1
-    // Hidden, it is not there for a screen reader either; its press action is a click.
-    Accessible.role: Accessible.Button
-    Accessible.ignored: !root.visible
-    Accessible.onPressAction: root.clicked()
 
     background: Rectangle {
         radius: 12
-        color: root.active ? Theme.withAlpha(Theme.blush, root.down ? 0.82 : 0.48)
-                           : root.down ? Theme.navySoft : Theme.navy
+        color: root.active ? Theme.buttonFill(root, Theme.withAlpha(Theme.blush, 0.48), Theme.withAlpha(Theme.blush, 0.82))
+                           : Theme.buttonFill(root, Theme.navy, Theme.navySoft)
         border.width: 1
         border.color: root.active ? Theme.withAlpha(Theme.attention, 0.3) : "transparent"
     }

@@ -49,7 +49,8 @@ Rectangle {
 
                 background: Rectangle {
                     radius: 12
-                    color: tab.current ? Theme.withAlpha(Theme.sand, 0.82) : "transparent"
+                    color: tab.current ? Theme.withAlpha(Theme.sand, 0.82)
+                         : tab.hovered ? Theme.withAlpha(Theme.sand, 0.41) : Theme.withAlpha(Theme.sand, 0)
                     Behavior on color {
                         enabled: !Theme.reduceMotion
                         ColorAnimation { duration: 200; easing.type: Easing.OutQuad }
@@ -67,6 +68,7 @@ Rectangle {
             }
         }
         TactileButton {
+            id: theory
             objectName: "theoryButton"
             anchors.verticalCenter: parent.verticalCenter
             implicitHeight: Math.max(40, theoryLabel.implicitHeight + 16)
@@ -74,6 +76,10 @@ Rectangle {
             Accessible.name: qsTr("Theory")
             Accessible.description: qsTr("Opens the six-stage Corvane theory guide")
             onClicked: Qt.openUrlExternally(root.theoryURL)
+            background: Rectangle {
+                radius: 12
+                color: theory.hovered ? Theme.withAlpha(Theme.sand, 0.41) : Theme.withAlpha(Theme.sand, 0)
+            }
             contentItem: Item {
                 TabLabel {
                     id: theoryLabel

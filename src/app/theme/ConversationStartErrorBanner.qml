@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import Lumora.Theme
 
 // A failure the view model reports, floating over the page it happened on, with a button that
@@ -90,18 +89,11 @@ Item {
             font: Theme.interfaceFont(13, Font.Medium)
             color: Theme.ink
         }
-        AbstractButton {
+        SymbolButton {
             objectName: root.objectName + "Dismiss"
             anchors.verticalCenter: parent.verticalCenter
-            width: 32
-            height: 32
+            symbol: "xmark"
             Accessible.name: qsTr("Dismiss message")
-            Accessible.ignored: !visible
-            contentItem: Icon {
-                symbol: "xmark"
-                size: 16
-                color: Theme.muted
-            }
             onClicked: root.dismiss()
         }
     }

@@ -1,14 +1,11 @@
 import QtQuick
-import QtQuick.Controls
+import Lumora.Theme
 
 // A destructive action: small, in the attention colour on a blush tint.
-Button {
+ThemedButton {
     id: root
 
-    // Hidden, it is not there for a screen reader either; its press action is a click.
-    Accessible.ignored: !root.visible
-    Accessible.onPressAction: root.clicked()
-
+    implicitWidth: implicitContentWidth + leftPadding + rightPadding
     implicitHeight: Math.max(40, implicitContentHeight + topPadding + bottomPadding)
     leftPadding: 16
     rightPadding: 16
@@ -18,13 +15,14 @@ Button {
 
     contentItem: Text {
         text: root.text
+        textFormat: Text.PlainText
         font: root.font
         color: Theme.blushDark
         verticalAlignment: Text.AlignVCenter
     }
     background: Rectangle {
         radius: 12
-        color: Theme.withAlpha(Theme.blush, root.down ? 0.72 : 0.34)
+        color: Theme.buttonFill(root, Theme.withAlpha(Theme.blush, 0.34), Theme.withAlpha(Theme.blush, 0.72))
         border.color: Theme.withAlpha(Theme.blushDark, 0.28)
         border.width: 1
     }

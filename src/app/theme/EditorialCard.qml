@@ -8,6 +8,9 @@ Item {
 
     default property alias content: column.data
     property alias spacing: column.spacing
+    // The outline: the faint rule, or a stronger one where the card is a button under the
+    // pointer.
+    property color outline: Theme.rule
 
     implicitWidth: column.implicitWidth + 40
     implicitHeight: column.implicitHeight + 40
@@ -16,7 +19,7 @@ Item {
         anchors.fill: parent
         radius: 16
         color: Theme.withAlpha(Theme.paper, 0.96)
-        border.color: Theme.rule
+        border.color: root.outline
         border.width: 1
         // The software renderer has no shaders: there the card goes without its shadow rather
         // than without its paper. The shadow's blur is a shader built and compiled at run time

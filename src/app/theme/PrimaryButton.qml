@@ -1,16 +1,13 @@
 import QtQuick
-import QtQuick.Controls
+import Lumora.Theme
 
 // The main action: white on navy; dimmed when disabled, shrinks a little while pressed.
-Button {
+ThemedButton {
     id: root
-
-    // Hidden, it is not there for a screen reader either; its press action is a click.
-    Accessible.ignored: !root.visible
-    Accessible.onPressAction: root.clicked()
 
     property string symbol
 
+    implicitWidth: implicitContentWidth + leftPadding + rightPadding
     implicitHeight: Math.max(44, implicitContentHeight + topPadding + bottomPadding)
     leftPadding: 20
     rightPadding: 20
@@ -33,6 +30,6 @@ Button {
     }
     background: Rectangle {
         radius: 12
-        color: root.down ? Theme.navySoft : Theme.navy
+        color: Theme.buttonFill(root, Theme.navy, Theme.navySoft)
     }
 }

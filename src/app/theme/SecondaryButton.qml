@@ -1,16 +1,13 @@
 import QtQuick
-import QtQuick.Controls
+import Lumora.Theme
 
 // The quieter action: navy on paper with a faint outline; keeps full opacity when disabled.
-Button {
+ThemedButton {
     id: root
-
-    // Hidden, it is not there for a screen reader either; its press action is a click.
-    Accessible.ignored: !root.visible
-    Accessible.onPressAction: root.clicked()
 
     property string symbol
 
+    implicitWidth: implicitContentWidth + leftPadding + rightPadding
     implicitHeight: Math.max(44, implicitContentHeight + topPadding + bottomPadding)
     leftPadding: 20
     rightPadding: 20
@@ -26,7 +23,7 @@ Button {
     }
     background: Rectangle {
         radius: 12
-        color: root.down ? Theme.sand : Theme.paper
+        color: Theme.buttonFill(root, Theme.paper, Theme.sand)
         border.color: Theme.rule
         border.width: 1
     }

@@ -1,14 +1,10 @@
 import QtQuick
-import QtQuick.Controls
+import Lumora.Theme
 
 // A button that draws its own label and background and only answers presses: it dims and,
 // unless reduce motion is on, shrinks a little.
-AbstractButton {
+ThemedButton {
     id: root
-
-    // Hidden, it is not there for a screen reader either; its press action is a click.
-    Accessible.ignored: !root.visible
-    Accessible.onPressAction: root.clicked()
 
     opacity: root.down ? 0.82 : 1
     scale: root.down && !Theme.reduceMotion ? 0.98 : 1

@@ -27,6 +27,7 @@ QtObject {
     readonly property color positive: ThemePalette.positive
     readonly property color information: ThemePalette.information
     readonly property color attention: ThemePalette.attention
+    readonly property color focusRing: ThemePalette.focusRing
 
     readonly property font body: ThemeFonts.body
     readonly property font small: ThemeFonts.small
@@ -49,5 +50,15 @@ QtObject {
     }
     function withAlpha(colour, alpha) {
         return Qt.rgba(colour.r, colour.g, colour.b, alpha)
+    }
+    // A control's fill under the pointer: halfway from its resting fill to its pressed one, so
+    // that a press still shows on a control the pointer is over.
+    function hoverFill(resting, pressed) {
+        return Qt.rgba((resting.r + pressed.r) / 2, (resting.g + pressed.g) / 2, (resting.b + pressed.b) / 2,
+            (resting.a + pressed.a) / 2)
+    }
+    // The fill of a control in its state: pressed, under the pointer, or at rest.
+    function buttonFill(control, resting, pressed) {
+        return control.down ? pressed : control.hovered ? hoverFill(resting, pressed) : resting
     }
 }

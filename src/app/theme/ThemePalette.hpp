@@ -31,6 +31,7 @@ class ThemePalette : public QObject {
     Q_PROPERTY(QColor positive READ positive CONSTANT)
     Q_PROPERTY(QColor information READ information CONSTANT)
     Q_PROPERTY(QColor attention READ attention CONSTANT)
+    Q_PROPERTY(QColor focusRing READ focusRing CONSTANT)
 
 public:
     using QObject::QObject;
@@ -56,6 +57,9 @@ public:
     static QColor positive() { return sageDark(); }
     static QColor information() { return blueDark(); }
     static QColor attention() { return blushDark(); }
+    // The ring around the control the keyboard is on: apart from the navy of the buttons it
+    // surrounds, and at 3:1 and more against every page.
+    static QColor focusRing() { return blueDark(); }
 
     // A colour at an opacity from 0 to 1, as painted items layer them.
     static QColor withAlpha(QColor colour, double alpha)

@@ -1,0 +1,126 @@
+#include "FakeShell.hpp"
+#include "HistoryRecords.hpp"
+#include "Sections.hpp"
+
+#include <QImage>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+using testing::keyOf;
+
+// What the keyboard and the pointer show in the window: the control the keyboard is on and
+// the control under the pointer are drawn differently from the rest, as the pixels tell.
+class FocusAndHoverWindowTest : public ::testing::Test, protected testing::FakeShellWindow {
+protected:
+    QImage grab() const { return shell.window()->grabWindow(); }
+    // The item's place in the window with a margin for a ring drawn outside it.
+    QRect area(const QQuickItem& item) const
+    {
+        const QRectF rect = item.mapRectToScene(QRectF(0, 0, item.width(), item.height()));
+        return rect.toAlignedRect().adjusted(-6, -6, 6, 6).intersected(QRect(QPoint(), shell.window()->size()));
+    }
+    QQuickItem* focused() const { return shell.window()->activeFocusItem(); }
+
+    // Tabs on until the control named `name` has the keyboard; each control the keyboard
+    // comes to on the way must look different from how it looked before. Returns the names
+    // passed.
+    QStringList tabTo(const QString& name, int limit = 40)
+    {
+        QStringList passed;
+        for (int i = 0; i < limit; ++i) {
+            const QImage before = grab();
+            shell.press(Qt::Key_Tab);
+            QQuickItem* item = focused();
+            if (!item)
+                continue;
+            const QString current = item->objectName();
+            passed.append(current);
+            if (item->inherits("QQuickAbstractButton") || current == "brandMark") {
+                const bool changed = before.copy(area(*item)) != grab().copy(area(*item));
+                EXPECT_TRUE(changed) << current.toStdString() << " looks the same with the keyboard on it";
+            }
+            if (current == name)
+                return passed;
+        }
+        ADD_FAILURE() << "the keyboard never came to " << name.toStdString() << " past "
+                      << passed.join(", ").toStdString();
+        return passed;
+    }
+
+    // Whether the named control looks different with the pointer over it.
+    bool showsHover(const QString& name)
+    {
+        auto* item = qobject_cast<QQuickItem*>(shell.find(name));
+        if (!item)
+            return false;
+        QTest::mouseMove(shell.window(), QPoint(2, shell.window()->height() - 2));
+        const QImage away = grab();
+        QTest::mouseMove(shell.window(), item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
+        if (!QTest::qWaitFor([&] { return item->property("hovered").toBool(); }, 2000))
+            return false;
+        const bool differs = away.copy(area(*item)) != grab().copy(area(*item));
+        QTest::mouseMove(shell.window(), QPoint(2, shell.window()->height() - 2));
+        return differs;
+    }
+};
+
+// Tab through the room and History: every control the keyboard comes to shows it, and Return
+// or Space presses the one it is on.
+TEST_F(FocusAndHoverWindowTest, TheKeyboardShowsWhereItIsAndPressesWithReturnOrSpace)
+{
+    QList<ConversationHistoryEntry> rows { testing::storedRow('a', "Bills"), testing::storedRow('b', "Dinner") };
+    history.entries()->replace(rows);
+    ASSERT_NE(shell.openWindow(session), nullptr);
+
+    const QStringList room = tabTo("sectionHistory");
+    for (const char* control : { "brandMark", "theoryButton" })
+        EXPECT_TRUE(room.contains(control)) << control << " is not on the way: " << room.join(", ").toStdString();
+    shell.screenshot("focus-room-history-button");
+    shell.press(Qt::Key_Return);
+    ASSERT_EQ(section(), Sections::History);
+
+    const QStringList page = tabTo("historyCard:" + keyOf('a'));
+    shell.screenshot("focus-history-card");
+    shell.press(Qt::Key_Return);
+    EXPECT_EQ(history.calls, QStringList({ "reviewed", "fetch " + keyOf('a') }));
+    history.answerReview(std::nullopt);
+
+    tabTo("historyCard:" + keyOf('b'));
+    shell.press(Qt::Key_Space);
+    EXPECT_EQ(history.calls.mid(2), QStringList({ "reviewed", "fetch " + keyOf('b') }));
+    history.answerReview(std::nullopt);
+
+    // The header's tabs take the keyboard too, and Return on one changes the section.
+    shell.window()->contentItem()->forceActiveFocus();
+    tabTo("tabConversation");
+    shell.press(Qt::Key_Return);
+    EXPECT_EQ(section(), Sections::Conversation);
+}
+
+// Each kind of button looks different under the pointer: the room's primary and secondary
+// actions, its header buttons and agenda steps, the window's tabs, a History card and its
+// actions button.
+TEST_F(FocusAndHoverWindowTest, ThePointerShowsOnEveryKindOfButton)
+{
+    history.entries()->replace({ testing::storedRow('a', "Bills") });
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    for (const char* name : { "primaryButton", "rehearsalButton", "theoryButton", "sectionPeople", "agendaStep3" })
+        EXPECT_TRUE(showsHover(name)) << name;
+    QTest::mouseMove(shell.window(), qobject_cast<QQuickItem*>(shell.find("rehearsalButton"))
+                                         ->mapToScene(QPointF(20, 20))
+                                         .toPoint());
+    shell.screenshot("hover-room-rehearsal");
+
+    shell.click("sectionHistory");
+    for (const QString& name : { QStringLiteral("tabPeople"), QStringLiteral("historyCard:") + keyOf('a'),
+             QStringLiteral("moreActions:") + keyOf('a') })
+        EXPECT_TRUE(showsHover(name)) << name.toStdString();
+}
+
+} // namespace
+} // namespace lumora

@@ -1,0 +1,114 @@
+#include "FakeShell.hpp"
+#include "Sections.hpp"
+
+#include <QAccessible>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+// A conversation of `count` turns, two voices taking turns, each of a few seconds.
+QList<SpeakerTurn> conversation(int count)
+{
+    QList<SpeakerTurn> turns;
+    for (int i = 0; i < count; ++i) {
+        turns.append(SpeakerTurn(i % 2, i * 6, i * 6 + 5,
+            QStringLiteral("Turn %1: what I wanted to say about the week, and what it left me with.").arg(i + 1)));
+    }
+    return turns;
+}
+
+// The room as drawn at the window's sizes, from the narrowest the window allows: what shows
+// without scrolling, the header, the agenda strip's widths and the transcript's place, all
+// measured on the items as they are laid out.
+class RoomLayoutWindowTest : public ::testing::Test, protected testing::FakeShellWindow {
+protected:
+    void SetUp() override { ASSERT_NE(shell.openWindow(session), nullptr); }
+
+    QQuickItem* item(const QString& name) const { return qobject_cast<QQuickItem*>(shell.find(name)); }
+    QRectF sceneRect(const QString& name) const
+    {
+        QQuickItem* found = item(name);
+        return found ? found->mapRectToScene(QRectF(0, 0, found->width(), found->height())) : QRectF();
+    }
+    // What of the window's content the user sees: below the menu bar, inside the window.
+    QRectF visibleArea() const
+    {
+        auto* content = qobject_cast<QQuickItem*>(shell.content());
+        return content->mapRectToScene(QRectF(0, 0, content->width(), content->height()));
+    }
+    // Whether the named item lies whole on screen and is drawn at its size.
+    bool wholeOnScreen(const QString& name) const
+    {
+        const QRectF rect = sceneRect(name);
+        return shell.shows(name) && rect.width() > 1 && rect.height() > 1
+            && visibleArea().adjusted(-0.5, -0.5, 0.5, 0.5).contains(rect);
+    }
+    // Whether the transcript shows its newest row whole.
+    bool showsNewestRow() const
+    {
+        QQuickItem* list = item("transcript");
+        const int count = list->property("count").toInt();
+        if (count == 0)
+            return false;
+        QQuickItem* last = nullptr;
+        QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem*, last), Q_ARG(int, count - 1));
+        if (!last)
+            return false;
+        const QRectF row = last->mapRectToItem(list, QRectF(0, 0, last->width(), last->height()));
+        return row.height() > 0 && row.top() >= -0.5 && row.bottom() <= list->height() + 0.5;
+    }
+    QString accessibleName(const QString& name) const
+    {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(item(name));
+        return accessible ? accessible->text(QAccessible::Name) : QString();
+    }
+    void live(int turns)
+    {
+        session.roomModel.update([&](auto& s) {
+            s.isRecording = true;
+            s.elapsed = turns * 6.0;
+            s.currentSessionID = "one";
+            s.turns = conversation(turns);
+        });
+    }
+
+    testing::FakeRoomModel& model = session.roomModel;
+};
+
+// their names as tooltips and accessible names.
+TEST_F(RoomLayoutWindowTest, TheHeaderKeepsEveryControlWhole)
+{
+    live(2);
+    const char* buttons[] { "swapSidesButton", "theoryButton", "sectionHistory", "sectionPeople", "sectionAccount" };
+    for (const QSize size : { QSize(920, 680), QSize(979, 700), QSize(1180, 760), QSize(1440, 900) }) {
+        SCOPED_TRACE(size.width());
+        shell.resize(size);
+        ASSERT_TRUE(shell.shows("statusPill"));
+        qreal left = sceneRect("statusPill").right();
+        for (const char* name : buttons) {
+            QQuickItem* button = item(name);
+            const QRectF rect = sceneRect(name);
+            EXPECT_GE(rect.left(), left - 0.5) << name;
+            EXPECT_LE(rect.right(), size.width() - 32 - 4 + 0.5) << name << " runs into the padding";
+            EXPECT_GE(rect.width(), button->implicitWidth() - 0.5) << name << " is squeezed";
+            left = rect.right();
+            // Labelled where there is room; at the narrowest the symbols alone.
+            const QString label = QString::fromLatin1(name) + "Label";
+            if (size.width() == 920 || size.width() == 1440) {
+                EXPECT_EQ(shell.has(label) && item(label)->isVisible(), size.width() == 1440) << name;
+            }
+        }
+        shell.screenshot(QStringLiteral("room-header-%1").arg(size.width()));
+    }
+    // Named alike without their labels.
+    shell.resize(QSize(920, 680));
+    EXPECT_EQ(accessibleName("sectionAccount"), "Account");
+    EXPECT_EQ(accessibleName("swapSidesButton"), "Swap which side each voice appears on");
+}
+
+} // namespace
+} // namespace lumora
