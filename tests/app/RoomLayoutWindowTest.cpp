@@ -16,7 +16,8 @@ QList<SpeakerTurn> conversation(int count)
     QList<SpeakerTurn> turns;
     for (int i = 0; i < count; ++i) {
         turns.append(SpeakerTurn(i % 2, i * 6, i * 6 + 5,
-            QStringLiteral("Turn %1: what I wanted to say about the week, and what it left me with.").arg(i + 1)));
+            QStringLiteral("Turn %1: what I wanted to say about the week, and what it left me with.")
+                .arg(i + 1)));
     }
     return turns;
 }
@@ -55,7 +56,8 @@ protected:
         if (count == 0)
             return false;
         QQuickItem* last = nullptr;
-        QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem*, last), Q_ARG(int, count - 1));
+        QMetaObject::invokeMethod(
+            list, "itemAtIndex", Q_RETURN_ARG(QQuickItem*, last), Q_ARG(int, count - 1));
         if (!last)
             return false;
         const QRectF row = last->mapRectToItem(list, QRectF(0, 0, last->width(), last->height()));
@@ -79,11 +81,45 @@ protected:
     testing::FakeRoomModel& model = session.roomModel;
 };
 
+// and a page that scrolls shows that it does while it moves.
+TEST_F(RoomLayoutWindowTest, TheMinimumWindowShowsThePrimaryActionsWithoutScrolling)
+{
+    shell.resize(QSize(920, 680));
+    ASSERT_TRUE(shell.has("compactRoom"));
+    for (const char* control : { "primaryButton", "checkinButton", "rehearsalButton" })
+        EXPECT_TRUE(wholeOnScreen(control)) << control << " " << sceneRect(control).y();
+    shell.screenshot("room-minimum-idle");
+
+    live(4);
+    for (const char* control : { "primaryButton", "pauseButton" })
+        EXPECT_TRUE(wholeOnScreen(control)) << control;
+    EXPECT_EQ(shell.text("primaryButton"), "Finish conversation");
+    shell.screenshot("room-minimum-live");
+
+    // The compact room scrolls: while it moves an indicator shows where the view is.
+    QQuickItem* page = item("compactPage");
+    ASSERT_GT(page->property("contentHeight").toReal(), page->height());
+    auto* indicator = page->findChild<QQuickItem*>("pageScrollIndicator");
+    ASSERT_NE(indicator, nullptr);
+    EXPECT_FALSE(indicator->property("active").toBool());
+    const QPoint middle = page->mapToScene(QPointF(page->width() / 2, page->height() / 2)).toPoint();
+    QWheelEvent wheel(middle, shell.window()->mapToGlobal(middle), QPoint(0, -120), QPoint(0, -120),
+        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(shell.window(), &wheel);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return indicator->property("active").toBool(); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return page->property("contentY").toReal() > 0; }, 2000));
+    auto* handle = indicator->property("contentItem").value<QQuickItem*>();
+    ASSERT_NE(handle, nullptr);
+    EXPECT_GT(handle->height(), 8);
+    EXPECT_GT(handle->width(), 1);
+}
+
 // their names as tooltips and accessible names.
 TEST_F(RoomLayoutWindowTest, TheHeaderKeepsEveryControlWhole)
 {
     live(2);
-    const char* buttons[] { "swapSidesButton", "theoryButton", "sectionHistory", "sectionPeople", "sectionAccount" };
+    const char* buttons[] { "swapSidesButton", "theoryButton", "sectionHistory", "sectionPeople",
+        "sectionAccount" };
     for (const QSize size : { QSize(920, 680), QSize(979, 700), QSize(1180, 760), QSize(1440, 900) }) {
         SCOPED_TRACE(size.width());
         shell.resize(size);

@@ -2,86 +2,118 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Lumora.Rooms
+import Lumora.Theme
 
-// The room below 980 wide, scrolling: the header, the agenda, the two corners side by side
-// over the stage, and the emotional arc. Short content still fills the window.
-Flickable {
+// The room below 980 wide: a scrolling page of the header, the agenda, the two corners side by
+// side over the stage, and the emotional arc (short content still fills the window); under it
+// the stage's controls, which stay on screen so that starting, finishing or pausing never
+// needs a scroll.
+Item {
     id: root
 
     required property ConversationRoomState room
     property url theoryURL
     signal sectionChosen(int section)
 
-    contentWidth: width
-    contentHeight: column.height
-    boundsBehavior: Flickable.StopAtBounds
-    clip: true
-    ScrollBar.vertical: ScrollBar {
-        policy: ScrollBar.AlwaysOff
-        Accessible.ignored: true
-    }
+    Flickable {
+        id: page
+        objectName: "compactPage"
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: parent.top
+        anchors.bottom: controls.top
+        contentWidth: width
+        contentHeight: column.height
+        boundsBehavior: Flickable.StopAtBounds
+        clip: true
+        ScrollIndicator.vertical: PageScrollIndicator {}
 
-    ColumnLayout {
-        id: column
-        width: root.width
-        height: Math.max(root.height, implicitHeight)
-        spacing: 0
-
-        RoomHeader {
-            Layout.fillWidth: true
-            room: root.room
-            theoryURL: root.theoryURL
-            onSectionChosen: section => root.sectionChosen(section)
-        }
-        AgendaStrip {
-            Layout.fillWidth: true
-            room: root.room
-        }
         ColumnLayout {
-            Layout.fillWidth: true
-            Layout.fillHeight: true
-            Layout.leftMargin: 24
-            Layout.rightMargin: 24
-            Layout.topMargin: 16
-            spacing: 16
-            RowLayout {
+            id: column
+            width: page.width
+            height: Math.max(page.height, implicitHeight)
+            spacing: 0
+
+            RoomHeader {
                 Layout.fillWidth: true
-                spacing: 16
-                RoomCorner {
-                    objectName: "leftCorner"
-                    Layout.fillWidth: true
-                    Layout.preferredWidth: 1
-                    Layout.alignment: Qt.AlignTop
-                    room: root.room
-                    values: root.room.leftCorner
-                }
-                RoomCorner {
-                    objectName: "rightCorner"
-                    Layout.fillWidth: true
-                    Layout.preferredWidth: 1
-                    Layout.alignment: Qt.AlignTop
-                    room: root.room
-                    values: root.room.rightCorner
-                }
+                room: root.room
+                theoryURL: root.theoryURL
+                onSectionChosen: section => root.sectionChosen(section)
             }
-            SharedStage {
-                objectName: "sharedStage"
+            AgendaStrip {
                 Layout.fillWidth: true
-                Layout.fillHeight: true
-                Layout.minimumHeight: 500
                 room: root.room
             }
+            ColumnLayout {
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                Layout.leftMargin: 24
+                Layout.rightMargin: 24
+                Layout.topMargin: 16
+                spacing: 16
+                RowLayout {
+                    Layout.fillWidth: true
+                    spacing: 16
+                    RoomCorner {
+                        objectName: "leftCorner"
+                        Layout.fillWidth: true
+                        Layout.preferredWidth: 1
+                        Layout.alignment: Qt.AlignVCenter
+                        room: root.room
+                        values: root.room.leftCorner
+                    }
+                    RoomCorner {
+                        objectName: "rightCorner"
+                        Layout.fillWidth: true
+                        Layout.preferredWidth: 1
+                        Layout.alignment: Qt.AlignVCenter
+                        room: root.room
+                        values: root.room.rightCorner
+                    }
+                }
+                SharedStage {
+                    objectName: "sharedStage"
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    Layout.minimumHeight: 500
+                    room: root.room
+                    showsControls: false
+                }
+            }
+            EmotionalArcView {
+                objectName: "emotionalArc"
+                Layout.fillWidth: true
+                Layout.preferredHeight: 128
+                Layout.leftMargin: 24
+                Layout.rightMargin: 24
+                Layout.bottomMargin: 24
+                moments: root.room.moments
+                duration: root.room.arcDuration
+                active: root.room.active
+            }
         }
-        EmotionalArcView {
-            objectName: "emotionalArc"
-            Layout.fillWidth: true
-            Layout.preferredHeight: 128
-            Layout.leftMargin: 24
-            Layout.rightMargin: 24
-            Layout.bottomMargin: 24
-            moments: root.room.moments
-            duration: root.room.arcDuration
-            active: root.room.active
+    }
+    Rectangle {
+        id: controls
+        objectName: "compactControls"
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        height: stageControls.implicitHeight + 8
+        color: Theme.withAlpha(Theme.paper, 0.82)
+
+        Rectangle {
+            width: parent.width
+            height: 1
+            color: Theme.rule
+        }
+        StageControls {
+            id: stageControls
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.leftMargin: 24
+            anchors.rightMargin: 24
+            room: root.room
         }
     }
 }

@@ -1,7 +1,8 @@
 import QtQuick
 import QtQuick.Controls
 
-// A page that scrolls vertically without scroll bars; the wheel and the keys still scroll.
+// A page that scrolls vertically without scroll bars, by the wheel and the keys; while it
+// moves, a thin indicator shows where it is.
 Flickable {
     id: root
 
@@ -15,10 +16,7 @@ Flickable {
     boundsBehavior: Flickable.StopAtBounds
     clip: true
     focus: true
-    ScrollBar.vertical: ScrollBar {
-        policy: ScrollBar.AlwaysOff
-        Accessible.ignored: true
-    }
+    ScrollIndicator.vertical: PageScrollIndicator {}
 
     Keys.onUpPressed: root.flick(0, 800)
     Keys.onDownPressed: root.flick(0, -800)
