@@ -146,5 +146,58 @@ TEST_F(RoomLayoutWindowTest, TheHeaderKeepsEveryControlWhole)
     EXPECT_EQ(accessibleName("swapSidesButton"), "Swap which side each voice appears on");
 }
 
+// tooltips and screen readers) when it has not; the step names keep one size.
+TEST_F(RoomLayoutWindowTest, TheAgendaStripGivesItsTextsTheirWidth)
+{
+    live(2);
+    model.update([](auto& s) { s.liveStepNote = "naming the loop, not the person"; });
+    for (const QSize size : { QSize(979, 700), QSize(1180, 760), QSize(1600, 900) }) {
+        SCOPED_TRACE(size.width());
+        shell.resize(size);
+        ASSERT_TRUE(shell.has("agendaDetail"));
+        QQuickItem* starter = item("stepStarter");
+        QQuickItem* note = item("agendaNote");
+        QQuickItem* guidance = item("stepGuidance");
+        ASSERT_TRUE(note->isVisible());
+        const qreal rowWidth = item("agendaDetail")->width();
+        const qreal spare = rowWidth - 200 - 2 * 12;
+        const qreal needed = starter->implicitWidth() + note->implicitWidth();
+        if (needed <= spare) {
+            EXPECT_NEAR(starter->width(), starter->implicitWidth(), 0.5);
+            EXPECT_NEAR(note->width(), note->implicitWidth(), 0.5);
+            EXPECT_FALSE(starter->property("truncated").toBool());
+        } else {
+            EXPECT_NEAR(starter->width() + note->width(), spare, 0.5);
+            EXPECT_GE(std::min(starter->width(), note->width()), std::min(spare / 2, 80.0) - 0.5);
+            EXPECT_TRUE(starter->property("truncated").toBool() || note->property("truncated").toBool());
+        }
+        EXPECT_GT(note->width(), 40);
+        EXPECT_GE(guidance->width(), 200 - 0.5);
+        // Side by side in the row, none over another.
+        const QRectF g = sceneRect("stepGuidance"), s = sceneRect("stepStarter"), n = sceneRect("agendaNote");
+        EXPECT_LE(g.right(), s.left() + 0.5);
+        EXPECT_LE(s.right(), n.left() + 0.5);
+        EXPECT_LE(n.right(), sceneRect("agendaDetail").right() + 0.5);
+        EXPECT_EQ(accessibleName("stepStarter"), starter->property("text").toString());
+        EXPECT_EQ(accessibleName("agendaNote"), "naming the loop, not the person");
+        QSet<int> sizes;
+        for (int step = 0; step < 6; ++step)
+            sizes.insert(item(QStringLiteral("agendaStepName%1").arg(step))
+                             ->property("fontInfo")
+                             .value<QFont>()
+                             .pixelSize());
+        EXPECT_EQ(sizes.size(), 1) << "step names in more than one size";
+        shell.screenshot(QStringLiteral("room-agenda-%1").arg(size.width()));
+    }
+    // The rehearsal's note shows too.
+    model.update([](auto& s) {
+        s.isRecording = false;
+        s.turns.clear();
+    });
+    shell.click("rehearsalButton");
+    EXPECT_EQ(shell.text("agendaNote"), "moved ahead with you");
+    EXPECT_GT(item("agendaNote")->width(), 40);
+}
+
 } // namespace
 } // namespace lumora

@@ -1,5 +1,6 @@
 pragma ComponentBehavior: Bound
 import QtQuick
+import QtQuick.Controls
 import QtQuick.Layouts
 import Lumora.Rooms
 import Lumora.Theme
@@ -40,6 +41,10 @@ Rectangle {
                     focusRadius: height / 2
                     Accessible.name: qsTr("Step %1, %2").arg(step.index + 1).arg(step.modelData.name)
                     Accessible.selected: step.current
+                    // A name cut short by a narrow strip is there in full under the pointer.
+                    ToolTip.visible: step.hovered && stepName.truncated
+                    ToolTip.delay: 500
+                    ToolTip.text: step.modelData.name
                     onClicked: root.room.selectStep(step.index)
 
                     background: Rectangle {
@@ -74,12 +79,12 @@ Rectangle {
                                 }
                             }
                             Text {
+                                id: stepName
+                                objectName: "agendaStepName" + step.index
                                 Layout.fillWidth: true
                                 text: step.modelData.name
                                 textFormat: Text.PlainText
                                 font: Theme.interfaceFont(11, step.current ? Font.DemiBold : Font.Normal)
-                                fontSizeMode: Text.HorizontalFit
-                                minimumPixelSize: 8
                                 elide: Text.ElideRight
                                 maximumLineCount: 1
                                 color: Theme.ink
@@ -90,14 +95,29 @@ Rectangle {
                 }
             }
         }
-        RowLayout {
+        // The current step's guidance, its opening words and, while the room is live, the note:
+        // the words and the note take the width their text needs while the row has room, and
+        // give way together (elided, their full text a tooltip and what a screen reader reads)
+        // when it has not, each keeping at least half of what the guidance leaves them.
+        Item {
+            id: detail
+            objectName: "agendaDetail"
+            readonly property real guidanceMinimum: 200
+            readonly property real gap: 12
+            readonly property real spare: detail.width - detail.guidanceMinimum
+                - detail.gap * (note.visible ? 2 : 1)
+            readonly property real noteWidth: note.visible
+                ? Math.min(note.implicitWidth, Math.max(detail.spare / 2, detail.spare - starter.implicitWidth)) : 0
+            readonly property real starterWidth: Math.max(0, Math.min(starter.implicitWidth, detail.spare - detail.noteWidth))
+
             Layout.fillWidth: true
-            spacing: 12
+            implicitHeight: Math.max(guidance.implicitHeight, starter.implicitHeight, note.implicitHeight)
+
             ReadableText {
+                id: guidance
                 objectName: "stepGuidance"
-                Layout.fillWidth: true
-                Layout.preferredWidth: 1
-                Layout.minimumWidth: 200
+                anchors.verticalCenter: parent.verticalCenter
+                width: detail.width - detail.starterWidth - detail.noteWidth - detail.gap * (note.visible ? 2 : 1)
                 text: root.room.stepGuidance
                 textFormat: Text.PlainText
                 wrapMode: Text.Wrap
@@ -109,11 +129,9 @@ Rectangle {
             ReadableText {
                 id: starter
                 objectName: "stepStarter"
-                // The opening words and the note give way (eliding) before the row outgrows the
-                // strip: a layout item that does not fill is held at its full text's width.
-                Layout.fillWidth: true
-                Layout.preferredWidth: starter.implicitWidth
-                Layout.maximumWidth: Math.min(starter.implicitWidth, Math.max(120, root.width * 0.45))
+                anchors.verticalCenter: parent.verticalCenter
+                x: guidance.width + detail.gap
+                width: detail.starterWidth
                 leftPadding: 12
                 rightPadding: 12
                 topPadding: 4
@@ -124,6 +142,12 @@ Rectangle {
                 maximumLineCount: 1
                 font: Theme.displayItalic(12, Font.Normal)
                 color: Theme.ink
+                ToolTip.visible: starter.truncated && starterPointer.hovered
+                ToolTip.delay: 500
+                ToolTip.text: starter.text
+                HoverHandler {
+                    id: starterPointer
+                }
                 Rectangle {
                     z: -1
                     anchors.fill: parent
@@ -132,18 +156,24 @@ Rectangle {
                 }
             }
             ReadableText {
-                objectName: "agendaNote"
                 id: note
+                objectName: "agendaNote"
+                anchors.verticalCenter: parent.verticalCenter
+                x: starter.x + starter.width + detail.gap
+                width: detail.noteWidth
                 visible: root.room.active && root.room.agendaNote.length > 0
-                Layout.fillWidth: true
-                Layout.preferredWidth: note.implicitWidth
-                Layout.maximumWidth: Math.min(note.implicitWidth, root.width * 0.3)
                 text: root.room.agendaNote
                 textFormat: Text.PlainText
                 elide: Text.ElideRight
                 maximumLineCount: 1
                 font: Theme.small
                 color: Theme.positive
+                ToolTip.visible: note.truncated && notePointer.hovered
+                ToolTip.delay: 500
+                ToolTip.text: note.text
+                HoverHandler {
+                    id: notePointer
+                }
             }
         }
     }
