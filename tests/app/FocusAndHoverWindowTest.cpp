@@ -22,7 +22,9 @@ protected:
     QRect area(const QQuickItem& item) const
     {
         const QRectF rect = item.mapRectToScene(QRectF(0, 0, item.width(), item.height()));
-        return rect.toAlignedRect().adjusted(-6, -6, 6, 6).intersected(QRect(QPoint(), shell.window()->size()));
+        return rect.toAlignedRect()
+            .adjusted(-6, -6, 6, 6)
+            .intersected(QRect(QPoint(), shell.window()->size()));
     }
     QQuickItem* focused() const { return shell.window()->activeFocusItem(); }
 
@@ -60,7 +62,8 @@ protected:
             return false;
         QTest::mouseMove(shell.window(), QPoint(2, shell.window()->height() - 2));
         const QImage away = grab();
-        QTest::mouseMove(shell.window(), item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
+        QTest::mouseMove(
+            shell.window(), item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
         if (!QTest::qWaitFor([&] { return item->property("hovered").toBool(); }, 2000))
             return false;
         const bool differs = away.copy(area(*item)) != grab().copy(area(*item));
@@ -73,13 +76,15 @@ protected:
 // or Space presses the one it is on.
 TEST_F(FocusAndHoverWindowTest, TheKeyboardShowsWhereItIsAndPressesWithReturnOrSpace)
 {
-    QList<ConversationHistoryEntry> rows { testing::storedRow('a', "Bills"), testing::storedRow('b', "Dinner") };
+    QList<ConversationHistoryEntry> rows { testing::storedRow('a', "Bills"),
+        testing::storedRow('b', "Dinner") };
     history.entries()->replace(rows);
     ASSERT_NE(shell.openWindow(session), nullptr);
 
     const QStringList room = tabTo("sectionHistory");
     for (const char* control : { "brandMark", "theoryButton" })
-        EXPECT_TRUE(room.contains(control)) << control << " is not on the way: " << room.join(", ").toStdString();
+        EXPECT_TRUE(room.contains(control))
+            << control << " is not on the way: " << room.join(", ").toStdString();
     shell.screenshot("focus-room-history-button");
     shell.press(Qt::Key_Return);
     ASSERT_EQ(section(), Sections::History);
@@ -109,11 +114,11 @@ TEST_F(FocusAndHoverWindowTest, ThePointerShowsOnEveryKindOfButton)
 {
     history.entries()->replace({ testing::storedRow('a', "Bills") });
     ASSERT_NE(shell.openWindow(session), nullptr);
-    for (const char* name : { "primaryButton", "rehearsalButton", "theoryButton", "sectionPeople", "agendaStep3" })
+    for (const char* name :
+        { "primaryButton", "rehearsalButton", "theoryButton", "sectionPeople", "agendaStep3" })
         EXPECT_TRUE(showsHover(name)) << name;
-    QTest::mouseMove(shell.window(), qobject_cast<QQuickItem*>(shell.find("rehearsalButton"))
-                                         ->mapToScene(QPointF(20, 20))
-                                         .toPoint());
+    QTest::mouseMove(shell.window(),
+        qobject_cast<QQuickItem*>(shell.find("rehearsalButton"))->mapToScene(QPointF(20, 20)).toPoint());
     shell.screenshot("hover-room-rehearsal");
 
     shell.click("sectionHistory");
