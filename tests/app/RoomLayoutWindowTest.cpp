@@ -81,6 +81,7 @@ protected:
     testing::FakeRoomModel& model = session.roomModel;
 };
 
+// At the minimum window the room's main controls are on screen as it opens, idle and live,
 // and a page that scrolls shows that it does while it moves.
 TEST_F(RoomLayoutWindowTest, TheMinimumWindowShowsThePrimaryActionsWithoutScrolling)
 {
@@ -101,19 +102,25 @@ TEST_F(RoomLayoutWindowTest, TheMinimumWindowShowsThePrimaryActionsWithoutScroll
     ASSERT_GT(page->property("contentHeight").toReal(), page->height());
     auto* indicator = page->findChild<QQuickItem*>("pageScrollIndicator");
     ASSERT_NE(indicator, nullptr);
-    EXPECT_FALSE(indicator->property("active").toBool());
-    const QPoint middle = page->mapToScene(QPointF(page->width() / 2, page->height() / 2)).toPoint();
-    QWheelEvent wheel(middle, shell.window()->mapToGlobal(middle), QPoint(0, -120), QPoint(0, -120),
-        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    EXPECT_FALSE(indicator->property("shown").toBool());
+    // Over the corners, which do not scroll by themselves.
+    const QPoint over = sceneRect("leftCorner").center().toPoint();
+    QWheelEvent wheel(over, shell.window()->mapToGlobal(over), QPoint(), QPoint(0, -120), Qt::NoButton,
+        Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(shell.window(), &wheel);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return indicator->property("active").toBool(); }, 2000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return page->property("contentY").toReal() > 0; }, 2000));
     auto* handle = indicator->property("contentItem").value<QQuickItem*>();
     ASSERT_NE(handle, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return handle->opacity() == 1; }, 2000));
     EXPECT_GT(handle->height(), 8);
     EXPECT_GT(handle->width(), 1);
+    shell.screenshot("room-minimum-scrolling");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return handle->opacity() == 0; }, 3000))
+        << "it goes once the page rests";
 }
 
+// The header keeps each of its controls whole inside its 32-point padding at every width,
+// the pill and "Swap sides" included: at the narrow end the buttons show their symbols, with
 // their names as tooltips and accessible names.
 TEST_F(RoomLayoutWindowTest, TheHeaderKeepsEveryControlWhole)
 {
@@ -146,6 +153,8 @@ TEST_F(RoomLayoutWindowTest, TheHeaderKeepsEveryControlWhole)
     EXPECT_EQ(accessibleName("swapSidesButton"), "Swap which side each voice appears on");
 }
 
+// The second row of the agenda strip: the opening words and the note take the width their
+// text needs while the row has room and give way together (elided, their full text kept for
 // tooltips and screen readers) when it has not; the step names keep one size.
 TEST_F(RoomLayoutWindowTest, TheAgendaStripGivesItsTextsTheirWidth)
 {
@@ -197,6 +206,59 @@ TEST_F(RoomLayoutWindowTest, TheAgendaStripGivesItsTextsTheirWidth)
     shell.click("rehearsalButton");
     EXPECT_EQ(shell.text("agendaNote"), "moved ahead with you");
     EXPECT_GT(item("agendaNote")->width(), 40);
+}
+
+// The transcript keeps its newest row in view when many rows arrive at once and when the
+// arrangement changes, unless the user has scrolled up to read.
+TEST_F(RoomLayoutWindowTest, TheTranscriptKeepsItsPlace)
+{
+    shell.resize(QSize(1180, 760));
+    live(30);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return showsNewestRow(); }, 3000)) << "after thirty rows at once";
+    for (const QSize size : { QSize(979, 760), QSize(1180, 760), QSize(920, 680), QSize(1440, 900) }) {
+        SCOPED_TRACE(size.width());
+        shell.resize(size);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return showsNewestRow(); }, 3000))
+            << "after the arrangement changed";
+    }
+    model.say(0, 200, 205, "One more, arriving while the newest row is in view.");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return showsNewestRow(); }, 3000));
+
+    // Scrolled up by the user, it stays where the user put it.
+    QQuickItem* list = item("transcript");
+    const QPoint middle = list->mapToScene(QPointF(list->width() / 2, list->height() / 2)).toPoint();
+    QWheelEvent wheel(middle, shell.window()->mapToGlobal(middle), QPoint(0, 600), QPoint(0, 600),
+        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(shell.window(), &wheel);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !list->property("moving").toBool(); }, 3000));
+    const qreal readingAt = list->property("contentY").toReal();
+    model.say(1, 206, 210, "And another, while someone reads back.");
+    QTest::qWait(0);
+    EXPECT_NEAR(list->property("contentY").toReal(), readingAt, 0.5);
+    EXPECT_FALSE(showsNewestRow());
+}
+
+// The room is laid out the same each time it shows: after another section, idle and live,
+// the stage and its buttons are where they were.
+TEST_F(RoomLayoutWindowTest, TheRoomLooksTheSameEachTimeItShows)
+{
+    for (const int turns : { 0, 6 }) {
+        if (turns > 0)
+            live(turns);
+        for (const QSize size : { QSize(1180, 760), QSize(920, 680), QSize(1440, 900) }) {
+            SCOPED_TRACE(QStringLiteral("%1 turns at %2").arg(turns).arg(size.width()).toStdString());
+            shell.resize(size);
+            const QRectF stage = sceneRect("sharedStage");
+            const QRectF primary = sceneRect("primaryButton");
+            shell.click("sectionHistory");
+            ASSERT_EQ(section(), Sections::History);
+            shell.click("tabConversation");
+            ASSERT_EQ(section(), Sections::Conversation);
+            shell.screenshot(QStringLiteral("room-after-history-%1-%2").arg(turns).arg(size.width()));
+            EXPECT_EQ(sceneRect("sharedStage"), stage);
+            EXPECT_EQ(sceneRect("primaryButton"), primary);
+        }
+    }
 }
 
 } // namespace

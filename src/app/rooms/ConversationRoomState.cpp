@@ -344,6 +344,11 @@ void ConversationRoomState::revealThreadMessage()
     assign(m_showThreadMessage, true, &ConversationRoomState::showThreadMessageChanged);
 }
 
+void ConversationRoomState::setTranscriptFollowsLatest(bool follows)
+{
+    assign(m_transcriptFollowsLatest, follows, &ConversationRoomState::transcriptFollowsLatestChanged);
+}
+
 void ConversationRoomState::closeThreadMessage()
 {
     assign(m_showThreadMessage, false, &ConversationRoomState::showThreadMessageChanged);

@@ -39,6 +39,10 @@ class ConversationRoomState : public QObject {
     Q_PROPERTY(bool dismissedFinalFloor READ dismissedFinalFloor NOTIFY dismissedFinalFloorChanged)
     Q_PROPERTY(bool showThreadMessage READ showThreadMessage NOTIFY showThreadMessageChanged)
     Q_PROPERTY(bool roomHasAppeared READ roomHasAppeared NOTIFY roomHasAppearedChanged)
+    // Whether the transcript keeps its newest row in view: until the user scrolls up, and again
+    // once they scroll back to the end. The room's, so that a new arrangement's list follows it.
+    Q_PROPERTY(bool transcriptFollowsLatest READ transcriptFollowsLatest WRITE setTranscriptFollowsLatest
+            NOTIFY transcriptFollowsLatestChanged)
     Q_PROPERTY(lumora::TranscriptRows* rows READ rows CONSTANT)
 
     Q_PROPERTY(int turnCount READ turnCount NOTIFY turnCountChanged)
@@ -106,6 +110,8 @@ public:
     [[nodiscard]] bool dismissedFinalFloor() const { return m_dismissedFinalFloor; }
     [[nodiscard]] bool showThreadMessage() const { return m_showThreadMessage; }
     [[nodiscard]] bool roomHasAppeared() const { return m_roomHasAppeared; }
+    [[nodiscard]] bool transcriptFollowsLatest() const { return m_transcriptFollowsLatest; }
+    void setTranscriptFollowsLatest(bool follows);
     [[nodiscard]] TranscriptRows* rows() const { return m_rows; }
     [[nodiscard]] double breakSuppressedUntil() const { return m_breakSuppressedUntil; }
     [[nodiscard]] const CircularityGate& circularityGate() const { return m_circularityGate; }
@@ -222,6 +228,7 @@ signals:
     void dismissedFinalFloorChanged();
     void showThreadMessageChanged();
     void roomHasAppearedChanged();
+    void transcriptFollowsLatestChanged();
     void turnCountChanged();
     void elapsedChanged();
     void activeChanged();
@@ -296,6 +303,7 @@ private:
     bool m_turnExtensionUsed = false;
     bool m_dismissedFinalFloor = false;
     bool m_showThreadMessage = false;
+    bool m_transcriptFollowsLatest = true;
     bool m_roomHasAppeared = false;
     double m_breakSuppressedUntil = 0;
     CircularityGate m_circularityGate;

@@ -46,18 +46,34 @@ ColumnLayout {
             spacing: 16
             boundsBehavior: Flickable.StopAtBounds
             model: root.room.rows
-            property bool followsEnd: false
-            onMovementStarted: transcript.followsEnd = false
-            onContentHeightChanged: {
-                if (transcript.followsEnd && !scrolling.running)
+            // The newest row stays in view while the room follows it: through new rows, rows
+            // that grow, a list that shrinks and the new list of another arrangement. The user
+            // scrolling up stops that; scrolling back to the end takes it up again.
+            function keepNewestInView() {
+                if (root.room.transcriptFollowsLatest && transcript.count > 0 && !scrolling.running)
                     transcript.positionViewAtEnd()
             }
-            ScrollBar.vertical: ScrollBar {
-                policy: ScrollBar.AlwaysOff
-                Accessible.ignored: true
+            onMovementStarted: root.room.transcriptFollowsLatest = false
+            onMovementEnded: root.room.transcriptFollowsLatest = transcript.atYEnd
+            onCountChanged: {
+                if (transcript.count === 0)
+                    root.room.transcriptFollowsLatest = true
+                following.restart()
+            }
+            onContentHeightChanged: following.restart()
+            onHeightChanged: following.restart()
+            Component.onCompleted: following.restart()
+            ScrollIndicator.vertical: PageScrollIndicator {
+                objectName: "transcriptScrollIndicator"
             }
             delegate: TranscriptTurn {
                 width: transcript.width
+            }
+            // Once the rows have their heights, in the next turn of the event loop.
+            Timer {
+                id: following
+                interval: 0
+                onTriggered: transcript.keepNewestInView()
             }
             NumberAnimation {
                 id: scrolling
@@ -65,6 +81,7 @@ ColumnLayout {
                 property: "contentY"
                 duration: 200
                 easing.type: Easing.OutQuad
+                onFinished: transcript.keepNewestInView()
             }
         }
         // Under the rows while the finished conversation is read again.
@@ -85,15 +102,14 @@ ColumnLayout {
             anchors.fill: parent
             visible: transcript.count === 0
         }
-        // A new row or a new piece of the last row brings the newest row into view: now, and
-        // again as the rows take their new heights, until someone scrolls the transcript.
+        // A new row or a new piece of the last row glides the newest row into view, unless
+        // the user has scrolled up to read.
         Connections {
             target: root.room
             function onLatestRowKeyChanged() {
-                if (transcript.count === 0)
+                if (transcript.count === 0 || !root.room.transcriptFollowsLatest)
                     return
                 scrolling.stop()
-                transcript.followsEnd = true
                 const from = transcript.contentY
                 transcript.positionViewAtEnd()
                 if (Theme.reduceMotion)

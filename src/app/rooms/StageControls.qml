@@ -14,23 +14,18 @@ Item {
     implicitHeight: controls.implicitHeight + 16
     Flow {
         id: controls
-        readonly property real naturalWidth: {
-            let total = 0
-            let shown = 0
-            for (let i = 0; i < controls.children.length; ++i) {
-                const child = controls.children[i]
-                if (!child.visible)
-                    continue
-                total += child.implicitWidth
-                shown += 1
-            }
-            return total + Math.max(0, shown - 1) * controls.spacing
-        }
+        // The width of the buttons the room shows, side by side: from the room's state rather
+        // than the buttons' visibility, which is false while the section is hidden and would
+        // leave the row laid out as a column when it shows again.
+        readonly property real naturalWidth: primary.implicitWidth
+            + (root.room.showsEntryButtons ? checkin.implicitWidth + rehearsal.implicitWidth + 2 * controls.spacing : 0)
+            + (root.room.showsPause ? pause.implicitWidth + controls.spacing : 0)
         y: 12
         width: Math.min(parent.width, naturalWidth)
         anchors.horizontalCenter: parent.horizontalCenter
         spacing: 10
         SessionActionButton {
+            id: primary
             objectName: "primaryButton"
             text: root.room.primaryLabel
             symbol: root.room.primaryIcon
@@ -40,6 +35,7 @@ Item {
             onClicked: root.room.primaryAction()
         }
         SecondaryButton {
+            id: checkin
             objectName: "checkinButton"
             visible: root.room.showsEntryButtons
             enabled: root.room.checkinEnabled
@@ -54,6 +50,7 @@ Item {
             onClicked: root.room.startCheckin()
         }
         SecondaryButton {
+            id: rehearsal
             objectName: "rehearsalButton"
             visible: root.room.showsEntryButtons
             text: qsTr("Watch a rehearsal")
@@ -62,6 +59,7 @@ Item {
             onClicked: root.room.toggleRehearsal()
         }
         SecondaryButton {
+            id: pause
             objectName: "pauseButton"
             visible: root.room.showsPause
             text: root.room.pauseLabel
