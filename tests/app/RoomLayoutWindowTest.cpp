@@ -2,6 +2,7 @@
 #include "Sections.hpp"
 
 #include <QAccessible>
+#include <QFontInfo>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
@@ -131,6 +132,8 @@ TEST_F(RoomLayoutWindowTest, TheHeaderKeepsEveryControlWhole)
         SCOPED_TRACE(size.width());
         shell.resize(size);
         ASSERT_TRUE(shell.shows("statusPill"));
+        EXPECT_EQ(QFontInfo(item("statusClock")->property("font").value<QFont>()).family(), "Manrope Tabular")
+            << "the clock's digits keep one width";
         qreal left = sceneRect("statusPill").right();
         for (const char* name : buttons) {
             QQuickItem* button = item(name);
@@ -192,7 +195,7 @@ TEST_F(RoomLayoutWindowTest, TheAgendaStripGivesItsTextsTheirWidth)
         QSet<int> sizes;
         for (int step = 0; step < 6; ++step)
             sizes.insert(item(QStringLiteral("agendaStepName%1").arg(step))
-                             ->property("fontInfo")
+                             ->property("font")
                              .value<QFont>()
                              .pixelSize());
         EXPECT_EQ(sizes.size(), 1) << "step names in more than one size";

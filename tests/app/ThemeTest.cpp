@@ -67,11 +67,35 @@ TEST(FontFaces, QtResolvesEachFaceFromTheBundledFonts)
         EXPECT_EQ(faceOf(FontFaces::display(20, weight)), u"Playfair Display "_qs + display) << weight;
         EXPECT_EQ(faceOf(FontFaces::interface(20, weight)), u"Manrope "_qs + interface) << weight;
     }
-    const QFont code = ThemeFonts::tabular(28);
-    EXPECT_EQ(faceOf(code), "Manrope Tabular SemiBold");
-    const QFontMetricsF metrics(code);
-    for (const QChar digit : u"123456789"_qs)
-        EXPECT_EQ(metrics.horizontalAdvance(digit), metrics.horizontalAdvance(u'0')) << digit.toLatin1();
+    EXPECT_EQ(faceOf(ThemeFonts::tabular(28)), "Manrope Tabular SemiBold");
+}
+
+// Figures read as figures: the interface face's figures are all as wide at every weight, so
+// that a clock or a count does not shift as it changes, and the display face draws lining
+// digits, as tall as its capitals ("0" not "o", "1" not "I").
+TEST(FontFaces, FiguresKeepOneWidthAndTheDisplayFaceDrawsLiningDigits)
+{
+    ASSERT_GT(FontRegistrar::registerFonts(QStringLiteral(LUMORA_FONT_FOLDER)), 0);
+    for (const QFont::Weight weight : { QFont::Normal, QFont::Medium, QFont::DemiBold, QFont::Bold }) {
+        const QFont figures = ThemeFonts::figures(20, weight);
+        const QFontInfo info(figures);
+        EXPECT_EQ(info.family(), "Manrope Tabular") << weight;
+        EXPECT_EQ(info.styleName(), FontFaces::interfaceFace(weight).section(u'-', 1)) << weight;
+        const QFontMetricsF metrics(figures);
+        for (const QChar digit : u"123456789"_qs)
+            EXPECT_EQ(metrics.horizontalAdvance(digit), metrics.horizontalAdvance(u'0')) << digit.toLatin1();
+    }
+    for (const QFont::Weight weight : { QFont::Normal, QFont::Medium, QFont::DemiBold }) {
+        for (const QFont& display :
+            { ThemeFonts::display(24, weight), ThemeFonts::displayItalic(24, weight) }) {
+            const QFontMetricsF metrics(display);
+            const qreal capital = metrics.tightBoundingRect(u"H"_qs).height();
+            for (const QChar digit : u"0125"_qs) {
+                EXPECT_GT(metrics.tightBoundingRect(digit).height(), capital * 0.9)
+                    << digit.toLatin1() << " is old-style at weight " << weight;
+            }
+        }
+    }
 }
 
 TEST(FontRegistrar, RegistersOnlyLowerCaseTtfFiles)

@@ -30,7 +30,7 @@ RowLayout {
     ReadableText {
         text: root.row.count
         textFormat: Text.PlainText
-        font: Theme.interfaceFont(12, Font.Medium)
+        font: Theme.figures(12, Font.Medium)
         color: Theme.ink
     }
 }

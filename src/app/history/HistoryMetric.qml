@@ -45,7 +45,7 @@ Item {
                 objectName: root.objectName + "Value"
                 text: root.value
                 textFormat: Text.PlainText
-                font: Theme.interfaceFont(20, Font.DemiBold)
+                font: Theme.figures(20, Font.DemiBold)
                 color: Theme.ink
             }
             ReadableText {

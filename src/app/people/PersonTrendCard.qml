@@ -79,7 +79,7 @@ EditorialCard {
                     horizontalAlignment: Text.AlignRight
                     text: trendRow.modelData.percent
                     textFormat: Text.PlainText
-                    font: Theme.interfaceFont(12, Font.Medium)
+                    font: Theme.figures(12, Font.Medium)
                     color: root.tint
                 }
             }

@@ -29,9 +29,10 @@ ColumnLayout {
             color: root.nameColour
             Accessible.ignored: true
         }
-        ClockText {
+        ReadableText {
             text: root.clock
-            font: Theme.interfaceFont(11, Font.Medium)
+            textFormat: Text.PlainText
+            font: Theme.figures(11, Font.Medium)
             color: Theme.muted
             anchors.baseline: name.baseline
             Accessible.ignored: true

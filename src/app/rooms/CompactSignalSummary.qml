@@ -90,7 +90,7 @@ Column {
                 anchors.verticalCenter: parent.verticalCenter
                 text: row.countText
                 textFormat: Text.PlainText
-                font: Theme.interfaceFont(11, Font.Bold)
+                font: Theme.figures(11, Font.Bold)
                 color: row.color
             }
         }

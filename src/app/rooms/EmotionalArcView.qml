@@ -47,7 +47,7 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
                 text: chart.scoreText
                 textFormat: Text.PlainText
-                font: Theme.interfaceFont(12, Font.Medium)
+                font: Theme.figures(12, Font.Medium)
                 color: chart.warm ? Theme.positive : Theme.attention
             }
         }

@@ -167,7 +167,7 @@ Item {
                         anchors.baseline: longestCaption.baseline
                         text: RoomFormats.clock(root.longestTurn)
                         textFormat: Text.PlainText
-                        font: Theme.interfaceFont(15, Font.Medium)
+                        font: Theme.figures(15, Font.Medium)
                         color: Theme.ink
                     }
                     ReadableText {

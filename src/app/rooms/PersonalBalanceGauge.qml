@@ -69,7 +69,7 @@ Item {
             textFormat: Text.PlainText
             maximumLineCount: 1
             elide: Text.ElideRight
-            font: Theme.interfaceFont(10, Font.DemiBold)
+            font: Theme.figures(10, Font.DemiBold)
             color: Theme.muted
         }
     }

@@ -43,10 +43,11 @@ ColumnLayout {
                 anchors.verticalCenter: parent.verticalCenter
                 color: root.isPastSuggestion ? Theme.withAlpha(Theme.warning, 0.7) : Theme.sage
             }
-            ClockText {
+            ReadableText {
                 objectName: "pacingText"
                 text: root.pacingText
-                font: Theme.interfaceFont(11, Font.Medium)
+                textFormat: Text.PlainText
+                font: Theme.figures(11, Font.Medium)
                 color: Theme.muted
                 Accessible.ignored: true
             }

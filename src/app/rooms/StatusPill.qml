@@ -40,11 +40,12 @@ Rectangle {
             color: Theme.ink
             anchors.verticalCenter: parent.verticalCenter
         }
-        ClockText {
+        ReadableText {
             objectName: "statusClock"
             visible: root.showsClock
             text: root.clockText
-            font: Theme.interfaceFont(11, Font.Medium)
+            textFormat: Text.PlainText
+            font: Theme.figures(11, Font.Medium)
             color: Theme.muted
             anchors.verticalCenter: parent.verticalCenter
         }

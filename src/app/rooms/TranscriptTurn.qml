@@ -48,9 +48,10 @@ Item {
                 color: root.sideColour
                 Accessible.ignored: true
             }
-            ClockText {
+            ReadableText {
                 text: root.clock
-                font: Theme.interfaceFont(12, Font.Medium)
+                textFormat: Text.PlainText
+                font: Theme.figures(12, Font.Medium)
                 color: Theme.muted
                 Accessible.ignored: true
             }

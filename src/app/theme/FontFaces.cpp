@@ -75,9 +75,9 @@ QFont FontFaces::interface(qreal pointSize, QFont::Weight weight)
     return face(interfaceFamily, pointSize, interfaceFaceWeight(weight));
 }
 
-QFont FontFaces::tabular(qreal pointSize)
+QFont FontFaces::tabular(qreal pointSize, QFont::Weight weight)
 {
-    QFont font = face(tabularFamily, pointSize, QFont::DemiBold);
+    QFont font = face(tabularFamily, pointSize, interfaceFaceWeight(weight));
     font.setFamilies(QStringList { QLatin1String(tabularFamily), QLatin1String(interfaceFamily) });
     return font;
 }

@@ -11,8 +11,8 @@ namespace lumora {
 struct FontFaces {
     static constexpr auto displayFamily = "Playfair Display";
     static constexpr auto interfaceFamily = "Manrope";
-    // Manrope SemiBold whose digits are all as wide, made at build time; Manrope itself where
-    // the build could not make it.
+    // Manrope whose digits are all as wide, made at build time; Manrope itself where the build
+    // could not make it.
     static constexpr auto tabularFamily = "Manrope Tabular";
 
     // PostScript name of the face, for example "PlayfairDisplay-SemiBold".
@@ -24,7 +24,8 @@ struct FontFaces {
 
     static QFont display(qreal pointSize, QFont::Weight weight);
     static QFont interface(qreal pointSize, QFont::Weight weight);
-    static QFont tabular(qreal pointSize);
+    // The interface face of that weight with digits of one width.
+    static QFont tabular(qreal pointSize, QFont::Weight weight);
 };
 
 } // namespace lumora

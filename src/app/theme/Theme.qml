@@ -45,6 +45,9 @@ QtObject {
     function interfaceFont(size, weight) {
         return ThemeFonts.interface(size, weight)
     }
+    function figures(size, weight) {
+        return ThemeFonts.figures(size, weight)
+    }
     function tabular(size, letterSpacing) {
         return ThemeFonts.tabular(size, letterSpacing || 0)
     }

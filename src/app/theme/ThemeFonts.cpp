@@ -35,9 +35,14 @@ QFont ThemeFonts::interface(qreal size, int weight)
 
 QFont ThemeFonts::tabular(qreal size, qreal letterSpacing)
 {
-    QFont font = FontFaces::tabular(size);
+    QFont font = FontFaces::tabular(size, QFont::DemiBold);
     font.setLetterSpacing(QFont::AbsoluteSpacing, letterSpacing);
     return font;
+}
+
+QFont ThemeFonts::figures(qreal size, int weight)
+{
+    return FontFaces::tabular(size, weightOf(weight));
 }
 
 QFont ThemeFonts::body()

@@ -28,6 +28,9 @@ public:
     // Manrope SemiBold with tabular digits, for codes read character by character, with
     // `letterSpacing` pixels between the characters.
     Q_INVOKABLE static QFont tabular(qreal size, qreal letterSpacing = 0);
+    // The interface face whose digits are all as wide, for figures that change in place or
+    // stand in columns: clocks, counts, totals.
+    Q_INVOKABLE static QFont figures(qreal size, int weight);
     // The icon set's glyph name for a symbol name; empty when the set has no counterpart
     // (the view then shows no icon).
     Q_INVOKABLE static QString glyph(const QString& symbol);
