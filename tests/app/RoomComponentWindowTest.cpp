@@ -1,5 +1,6 @@
 #include "CoachNudge.hpp"
 #include "RoomMoments.hpp"
+#include "ThemePalette.hpp"
 #include "WindowHarness.hpp"
 #include "domain/ConversationMethod.hpp"
 #include "domain/ConversationPresentation.hpp"
@@ -189,7 +190,7 @@ TEST_F(RoomPartsSheet, GaugesChipsSummaryRingsAndArcShowTheirValues)
 
     QObject* arc = piece("arc");
     EXPECT_EQ(textInside(arc, "arcScore"), "-0.2");
-    EXPECT_EQ(inside(arc, "arcScore")->property("color").value<QColor>(), QColor(147, 91, 96));
+    EXPECT_EQ(inside(arc, "arcScore")->property("color").value<QColor>(), ThemePalette::attention());
     EXPECT_EQ(accessibleName(arc), "Emotional arc, current score -0.2");
 
     // Each corner counts its own seat: the left one a protest, a foul and two warm moments.

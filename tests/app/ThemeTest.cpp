@@ -21,6 +21,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace lumora {
@@ -155,10 +157,10 @@ TEST(ThemePalette, QmlDrawsWithTheColoursPaintedItemsRead)
         QColor colour;
     } cases[] {
         { "ink", QColor(27, 44, 73) },
-        { "muted", QColor(107, 113, 123) },
+        { "muted", QColor(96, 102, 112) },
         { "positive", QColor(78, 107, 96) },
-        { "information", QColor(83, 111, 135) },
-        { "attention", QColor(147, 91, 96) },
+        { "information", QColor(80, 108, 132) },
+        { "attention", QColor(138, 84, 89) },
         { "warning", QColor(145, 96, 47) },
         { "sage", QColor(167, 184, 175) },
         { "blue", QColor(183, 201, 217) },
@@ -192,6 +194,82 @@ TEST(ThemePalette, QmlDrawsWithTheColoursPaintedItemsRead)
                 << property.name() << " is not the palette's";
         }
     }
+}
+
+// WCAG's relative luminance of an opaque colour and the contrast ratio of two.
+double luminance(const QColor& colour)
+{
+    const auto channel = [](double value) {
+        return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF())
+        + 0.0722 * channel(colour.blueF());
+}
+double contrast(const QColor& a, const QColor& b)
+{
+    const double first = luminance(a);
+    const double second = luminance(b);
+    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
+}
+// `top` at `alpha` laid over the opaque `under`.
+QColor over(const QColor& top, double alpha, const QColor& under)
+{
+    const auto mix = [&](double t, double u) { return t * alpha + u * (1 - alpha); };
+    return QColor::fromRgbF(static_cast<float>(mix(top.redF(), under.redF())),
+        static_cast<float>(mix(top.greenF(), under.greenF())),
+        static_cast<float>(mix(top.blueF(), under.blueF())));
+}
+
+// Every text reads at 4.5:1 or more (WCAG AA for text of any size) on what it is drawn on:
+// the ink and the muted tone anywhere on a page, the glows at their strongest included, and
+// each role colour on the fills it is drawn on.
+TEST(ThemePalette, EveryTextReadsAtFourAndAHalfToOne)
+{
+    using P = ThemePalette;
+    const QColor ivory = P::ivory();
+    const QColor paper = P::paper();
+    const struct {
+        const char* name;
+        QColor colour;
+    } surfaces[] {
+        { "ivory", ivory },
+        { "paper", paper },
+        { "the blush glow at the top right", over(P::blush(), 0.3, ivory) },
+        { "the sage glow at the bottom left", over(P::sage(), 0.24, ivory) },
+        { "sand: a pressed button, a menu's highlight", P::sand() },
+        { "a header bar", over(paper, 0.82, ivory) },
+        { "the status pill", over(P::sand(), 0.72, over(paper, 0.82, ivory)) },
+        { "a corner's gauge card", over(P::sand(), 0.42, ivory) },
+        { "a corner's gauge card in the sage glow", over(P::sand(), 0.42, over(P::sage(), 0.24, ivory)) },
+        { "the local data promise", over(P::sage(), 0.13, ivory) },
+        { "a hovered tab", over(P::sand(), 0.41, paper) },
+    };
+    for (const auto& surface : surfaces) {
+        for (const auto& [role, text] : { std::pair { "ink", P::ink() }, std::pair { "muted", P::muted() } })
+            EXPECT_GE(contrast(text, surface.colour), 4.5) << role << " on " << surface.name;
+    }
+    const struct {
+        const char* what;
+        QColor text;
+        QColor surface;
+    } roles[] {
+        { "a seat's name in the blush glow", P::information(), over(P::blush(), 0.3, ivory) },
+        { "a seat's name in the sage glow", P::positive(), over(P::sage(), 0.24, ivory) },
+        { "the live primary button", P::attention(), over(P::blush(), 0.48, ivory) },
+        { "the live primary button under the pointer", P::attention(), over(P::blush(), 0.65, ivory) },
+        { "the live primary button pressed", P::attention(), over(P::blush(), 0.82, ivory) },
+        { "a hard chip", P::attention(), over(P::attention(), 0.08, ivory) },
+        { "a warm chip", P::positive(), over(P::positive(), 0.08, ivory) },
+        { "a danger button pressed", P::blushDark(), over(P::blush(), 0.72, paper) },
+        { "a pending deletion", P::attention(), over(P::blush(), 0.28, ivory) },
+        { "a hard tally on the gauge card", P::attention(), over(P::sand(), 0.42, ivory) },
+        { "the check-in badge", P::sageDark(), over(P::sage(), 0.22, paper) },
+        { "the opening line's verdict", P::attention(), over(P::attention(), 0.07, paper) },
+        { "a notice on paper", P::information(), paper },
+        { "white on the primary button", Qt::white, P::navySoft() },
+    };
+    for (const auto& role : roles)
+        EXPECT_GE(contrast(role.text, role.surface), 4.5) << role.what;
 }
 
 // A card casts its shadow where the renderer runs shaders, and under the software renderer
