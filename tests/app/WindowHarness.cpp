@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QMutex>
 #include <QQmlComponent>
+#include <QQmlContext>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
@@ -159,6 +160,7 @@ void WindowHarness::show(QSize size)
 
 void WindowHarness::resize(QSize size)
 {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     m_window->resize(size);
     waitForFrame();
 }
@@ -204,6 +206,24 @@ QObject* WindowHarness::find(const QString& name) const
 bool WindowHarness::has(const QString& name) const
 {
     return m_window && (findUnder(m_window, name) || findUnder(m_window->contentItem(), name));
+}
+
+QStringList WindowHarness::layoutsHoldingRepeaters() const
+{
+    QStringList files;
+    searchUnder(m_window, [&](const QObject* object) {
+        const auto* item = qobject_cast<const QQuickItem*>(object);
+        QQuickItem* layout = item ? item->parentItem() : nullptr;
+        if (layout && item->inherits("QQuickRepeater") && layout->inherits("QQuickLayout")) {
+            // The file it is used in, and its type when that is a file of its own.
+            const QQmlContext* context = QQmlEngine::contextForObject(layout);
+            files.append((context ? context->baseUrl().fileName() : QString()) + QStringLiteral(": ")
+                + QString::fromLatin1(layout->metaObject()->className())
+                      .section(QStringLiteral("_QML"), 0, 0));
+        }
+        return false;
+    });
+    return files;
 }
 
 QString WindowHarness::text(const QString& name) const

@@ -41,7 +41,9 @@ public:
     // load.
     QQuickItem* openComponent(
         const QString& uri, const QString& type, const QVariantMap& properties, QSize size = desktop);
-    // Gives the window a new size and waits until it has drawn itself at it.
+    // Gives the window a new size and waits until it has drawn itself at it. The size arrives as
+    // a window manager's does: between two frames, after the event loop deleted what the last
+    // change let go of.
     void resize(QSize size);
     // Closes the window; it goes before the objects it reads.
     void close();
@@ -72,6 +74,12 @@ public:
     // "<name>-1180"), with the part named `keepInView` scrolled to the top each time; the window
     // stays at the desktop size.
     void screenshots(const QString& name, const QString& keepInView = {});
+
+    // The files of the Qt Quick layouts that hold a repeater's items, anywhere in the window,
+    // closed popups included. A layout keeps an item the repeater deleted until its next
+    // polish, and a resize before then reads the freed item; repeated items belong in a
+    // positioner.
+    [[nodiscard]] QStringList layoutsHoldingRepeaters() const;
 
     // Whether the window may say this without failing the test (the written allow-list).
     static bool isAllowed(QtMsgType type, const QString& category, const QString& message);

@@ -8,9 +8,10 @@
 
 namespace lumora::testing {
 
-// The object of that name under `root`, through both the QObject and the item tree: items a
-// Repeater makes have their place in the item tree only, popups in the QObject tree only.
-inline QObject* findUnder(QObject* root, const QString& name)
+// The first object under `root` (itself included) that `matches`, through both the QObject and
+// the item tree: items a Repeater makes have their place in the item tree only, popups in the
+// QObject tree only.
+template <typename Matches> QObject* searchUnder(QObject* root, Matches matches)
 {
     QList<QObject*> pending { root };
     QSet<QObject*> seen;
@@ -19,7 +20,7 @@ inline QObject* findUnder(QObject* root, const QString& name)
         if (!object || seen.contains(object))
             continue;
         seen.insert(object);
-        if (object->objectName() == name)
+        if (matches(object))
             return object;
         pending.append(object->children());
         if (auto* item = qobject_cast<QQuickItem*>(object)) {
@@ -28,6 +29,12 @@ inline QObject* findUnder(QObject* root, const QString& name)
         }
     }
     return nullptr;
+}
+
+// The object of that name under `root`.
+inline QObject* findUnder(QObject* root, const QString& name)
+{
+    return searchUnder(root, [&](const QObject* object) { return object->objectName() == name; });
 }
 
 } // namespace lumora::testing

@@ -1,6 +1,5 @@
 pragma ComponentBehavior: Bound
 import QtQuick
-import QtQuick.Layouts
 import Lumora.History
 import Lumora.Theme
 
@@ -21,28 +20,42 @@ Column {
 
     spacing: 8
 
-    RowLayout {
+    component FloorLabel: ReadableText {
+        id: label
+        required property floorSegment modelData
+        objectName: "floorLabel"
+        text: label.modelData.label
+        textFormat: Text.PlainText
+        font: Theme.small
+        color: label.modelData.isLeftSeat ? Theme.positive : Theme.information
+    }
+
+    // Rows, not a layout: a layout holds on to the labels its repeater deleted (src/app/README).
+    Item {
         width: root.width
-        spacing: 8
-        Item {
-            visible: !root.hasLeftSeat
-            Layout.fillWidth: true
-        }
-        Repeater {
-            model: root.segments
-            delegate: ReadableText {
-                id: legend
-                required property floorSegment modelData
-                Layout.fillWidth: legend.modelData.isLeftSeat
-                text: legend.modelData.label
-                textFormat: Text.PlainText
-                font: Theme.small
-                color: legend.modelData.isLeftSeat ? Theme.positive : Theme.information
+        implicitHeight: Math.max(leading.implicitHeight, trailing.implicitHeight)
+        Row {
+            id: leading
+            spacing: 8
+            Repeater {
+                model: root.segments
+                delegate: FloorLabel {
+                    id: leftLabel
+                    visible: leftLabel.modelData.isLeftSeat
+                }
             }
         }
-        Item {
-            visible: !root.hasLeftSeat
-            Layout.fillWidth: true
+        Row {
+            id: trailing
+            x: root.hasLeftSeat ? parent.width - trailing.width : (parent.width - trailing.width) / 2
+            spacing: 8
+            Repeater {
+                model: root.segments
+                delegate: FloorLabel {
+                    id: otherLabel
+                    visible: !otherLabel.modelData.isLeftSeat
+                }
+            }
         }
     }
     FloorStrip {

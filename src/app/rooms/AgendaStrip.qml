@@ -23,10 +23,14 @@ Rectangle {
         width: root.width - 24
         spacing: 8
 
-        RowLayout {
+        // The steps share the width evenly. A Row, not a layout: the steps are made anew as the
+        // conversation moves on, and a layout holds on to the deleted ones (src/app/README).
+        Row {
+            id: steps
             Layout.fillWidth: true
             spacing: 6
             Repeater {
+                id: stepButtons
                 model: root.room.agendaSteps
                 delegate: TactileButton {
                     id: step
@@ -35,8 +39,7 @@ Rectangle {
                     readonly property bool passed: step.modelData.stage === ConversationRoomState.PassedStep
                     readonly property bool current: step.modelData.stage === ConversationRoomState.CurrentStep
                     objectName: "agendaStep" + step.index
-                    Layout.fillWidth: true
-                    Layout.preferredWidth: 1
+                    width: (column.width - steps.spacing * (stepButtons.count - 1)) / stepButtons.count
                     implicitHeight: Math.max(36, stepLabel.implicitHeight + 14)
                     focusRadius: height / 2
                     Accessible.name: qsTr("Step %1, %2").arg(step.index + 1).arg(step.modelData.name)

@@ -62,24 +62,27 @@ ColumnLayout {
         font: Theme.display(32, Font.Medium)
         color: Theme.ink
     }
-    ColumnLayout {
+    // A Column, not a layout: a layout holds on to the prompts its repeater deleted at each step
+    // to another section (src/app/README).
+    Column {
+        id: prompts
         Layout.fillWidth: true
         Layout.topMargin: 4
         spacing: 16
         Repeater {
             model: root.section.prompts
-            delegate: ColumnLayout {
+            delegate: Column {
                 id: prompt
 
                 required property int index
                 required property string modelData
                 readonly property string source: root.section.promptSources[prompt.index] ?? ""
 
-                Layout.fillWidth: true
+                width: prompts.width
                 spacing: 4
                 ReadableText {
                     objectName: "promptText"
-                    Layout.fillWidth: true
+                    width: prompt.width
                     text: prompt.modelData
                     textFormat: Text.PlainText
                     wrapMode: Text.Wrap
@@ -94,7 +97,7 @@ ColumnLayout {
                 }
                 ReadableText {
                     objectName: "promptSource"
-                    Layout.fillWidth: true
+                    width: prompt.width
                     visible: prompt.source.length > 0
                     text: qsTr("from %1").arg(prompt.source)
                     textFormat: Text.PlainText

@@ -1,12 +1,13 @@
 pragma ComponentBehavior: Bound
 import QtQuick
-import QtQuick.Layouts
 import Lumora.Rooms
 import Lumora.Theme
 
 // One segment per section of the pack: full positive for the sections done, a lighter tone
-// for the current one and faint ink for those ahead, each with its title.
-RowLayout {
+// for the current one and faint ink for those ahead, each with its title. The segments share
+// the width evenly. A Row, not a layout: a layout holds on to the segments its repeater deleted
+// (src/app/README).
+Row {
     id: root
 
     property list<checkinSection> sections
@@ -15,8 +16,9 @@ RowLayout {
     spacing: 8
 
     Repeater {
+        id: segments
         model: root.sections
-        delegate: ColumnLayout {
+        delegate: Column {
             id: entry
 
             required property int index
@@ -24,8 +26,7 @@ RowLayout {
             readonly property bool isCurrent: entry.index === root.index
 
             objectName: "progressSegment" + entry.index
-            Layout.fillWidth: true
-            Layout.preferredWidth: 1
+            width: (root.width - root.spacing * (segments.count - 1)) / segments.count
             spacing: 6
             Accessible.role: Accessible.StaticText
             Accessible.name: qsTr("Section %1, %2").arg(entry.index + 1).arg(entry.modelData.title)
@@ -34,8 +35,8 @@ RowLayout {
 
             Rectangle {
                 objectName: "capsule"
-                Layout.fillWidth: true
-                implicitHeight: 4
+                width: entry.width
+                height: 4
                 radius: 2
                 color: entry.index < root.index ? Theme.positive
                      : entry.isCurrent ? Theme.withAlpha(Theme.positive, 0.55)
@@ -43,7 +44,7 @@ RowLayout {
             }
             Text {
                 objectName: "segmentTitle"
-                Layout.fillWidth: true
+                width: entry.width
                 horizontalAlignment: Text.AlignHCenter
                 text: entry.modelData.title
                 textFormat: Text.PlainText

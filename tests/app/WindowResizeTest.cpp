@@ -1,0 +1,147 @@
+#include "FakePeopleModel.hpp"
+#include "FakeShell.hpp"
+#include "HistoryRecords.hpp"
+#include "ObjectSearch.hpp"
+#include "ShellSessionAdapter.hpp"
+#include "ViewModelFixture.hpp"
+#include "WindowHarness.hpp"
+
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+using testing::keyOf;
+
+// The window resized as a person drags it, under a window manager that holds it at its
+// minimum: across the edge of the wide arrangement (980) both ways, up to a large screen and
+// down to the minimum.
+const QSize sizes[] { { 1920, 1080 }, { 920, 680 }, { 981, 700 }, { 979, 700 }, { 1180, 760 } };
+
+class WindowResizeTest : public ::testing::Test {
+protected:
+    // Every size in turn; the window must hold no repeater's items in a layout, which a resize
+    // can read after the repeater deleted them.
+    void resizeThroughEverySize(const QString& state)
+    {
+        SCOPED_TRACE(state.toStdString());
+        EXPECT_EQ(shell.layoutsHoldingRepeaters(), QStringList());
+        for (const QSize size : sizes)
+            shell.resize(size);
+    }
+    QRectF sceneRect(const QString& name) const
+    {
+        auto* item = qobject_cast<QQuickItem*>(shell.find(name));
+        return item ? item->mapRectToScene(QRectF(0, 0, item->width(), item->height())) : QRectF();
+    }
+    // The drawn rectangles of the items of that name under the named one.
+    QList<QRectF> drawn(const QString& under, const QString& name) const
+    {
+        QList<QRectF> rects;
+        testing::searchUnder(shell.find(under), [&](const QObject* object) {
+            const auto* item = qobject_cast<const QQuickItem*>(object);
+            if (item && item->objectName() == name && item->isVisible())
+                rects.append(item->mapRectToScene(QRectF(0, 0, item->width(), item->height())));
+            return false;
+        });
+        std::ranges::sort(rects, {}, &QRectF::left);
+        return rects;
+    }
+
+    testing::ViewModelHome home;
+    testing::FakeShell fakes;
+    // Last, so that the window goes before the objects it reads.
+    testing::WindowHarness shell;
+};
+
+// The smoke launch's review, opened and closed (Escape, then Done), then the window narrowed
+// across 980 to its minimum: the closed sheet follows the window's size with the review's
+// labels gone. Opened again it draws the floor's labels at the two edges of the card.
+TEST_F(WindowResizeTest, ReviewSheetOpenedAndClosedThenNarrowed)
+{
+    const auto viewModel = home.viewModel({ "--ui-smoke" });
+    ShellSessionAdapter smoke(*viewModel, [] { return QDateTime::currentDateTimeUtc(); });
+    ASSERT_NE(shell.openWindow(smoke), nullptr);
+    shell.resize({ 1600, 1000 });
+    shell.press(Qt::Key_2, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return smoke.history()->entries()->rowCount() == 1; }, 5000));
+    HistoryEntryList& entries = *smoke.history()->entries();
+    const QString card = "historyCard:" + entries.data(entries.index(0), HistoryEntryList::EntryIDRole).toString();
+    for (const Qt::Key close : { Qt::Key_Escape, Qt::Key_unknown }) {
+        shell.click(card);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 5000));
+        if (close == Qt::Key_Escape)
+            shell.press(close);
+        else
+            shell.click("doneButton");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 5000));
+        for (const QSize size : { QSize(1000, 800), QSize(981, 760), QSize(979, 760), QSize(920, 680) })
+            shell.resize(size);
+        EXPECT_EQ(shell.layoutsHoldingRepeaters(), QStringList());
+        shell.resize({ 1600, 1000 });
+    }
+
+    shell.resize({ 920, 680 });
+    shell.click(card);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 5000));
+    shell.screenshot("review-after-resizes-920");
+    const QRectF floor = sceneRect("floorStrip");
+    const QList<QRectF> labels = drawn("floorCard", "floorLabel");
+    ASSERT_EQ(labels.size(), 2);
+    EXPECT_NEAR(labels[0].left(), floor.left(), 0.5) << "the left seat at the leading edge";
+    EXPECT_NEAR(labels[1].right(), floor.right(), 0.5) << "the other at the trailing edge";
+    EXPECT_GT(labels[0].width(), 40);
+    EXPECT_GT(labels[1].width(), 40);
+    shell.close();
+}
+
+// The built-in check-in walked forward to its last section and back, the window resized at
+// each: every prompt drawn across the card, the progress segments sharing its width.
+TEST_F(WindowResizeTest, CheckinSectionsSteppedWhileResizing)
+{
+    const auto viewModel = home.viewModel({ "--ui-smoke" });
+    ShellSessionAdapter smoke(*viewModel, [] { return QDateTime::currentDateTimeUtc(); });
+    ASSERT_NE(shell.openWindow(smoke), nullptr);
+    shell.click("checkinButton");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("checkinRoom"); }, 5000));
+    const auto stepTo = [&](const char* button, int section) {
+        shell.click(button);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return shell.text("sectionPosition") == QStringLiteral("SECTION %1 OF 5").arg(section); },
+            5000));
+    };
+    const auto check = [&](int section) {
+        resizeThroughEverySize(QStringLiteral("section %1").arg(section));
+        const QRectF title = sceneRect("sectionTitle");
+        const QList<QRectF> prompts = drawn("sectionCard", "promptText");
+        ASSERT_FALSE(prompts.isEmpty()) << section;
+        for (const QRectF& prompt : prompts) {
+            EXPECT_NEAR(prompt.left(), title.left(), 0.5) << section;
+            EXPECT_NEAR(prompt.width(), title.width(), 0.5) << section;
+        }
+        const QList<QRectF> segments = drawn("sectionProgress", "capsule");
+        ASSERT_EQ(segments.size(), 5);
+        EXPECT_NEAR(segments.first().left(), sceneRect("sectionProgress").left(), 0.5);
+        EXPECT_NEAR(segments.last().right(), sceneRect("sectionProgress").right(), 0.5);
+        for (const QRectF& segment : segments)
+            EXPECT_NEAR(segment.width(), segments.first().width(), 0.5) << section;
+    };
+    for (int section = 1; section <= 5; ++section) {
+        check(section);
+        if (section < 5)
+            stepTo("nextButton", section + 1);
+    }
+    shell.screenshot("checkin-last-section-after-resizes");
+    for (int section = 4; section >= 1; --section) {
+        stepTo("backButton", section);
+        check(section);
+    }
+    shell.close();
+}
+
+} // namespace
+} // namespace lumora
