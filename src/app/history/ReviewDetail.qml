@@ -261,9 +261,13 @@ Popup {
                         }
                     }
 
+                    // The rest of the row, whatever its cards would like: a card's own width
+                    // follows the width it was given, and asked here it made each new width
+                    // start a round of polishes that never settled (and squeezed the left column).
                     ColumnLayout {
                         Layout.alignment: Qt.AlignTop
                         Layout.fillWidth: true
+                        Layout.preferredWidth: 0
                         spacing: 16
 
                         EditorialCard {
