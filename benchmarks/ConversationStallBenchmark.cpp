@@ -200,7 +200,7 @@ void printStack(int)
     void* frames[48];
     const int count = ::backtrace(frames, 48);
     static const char marker[] = "--- long pass of the GUI thread\n";
-    (void)::write(2, marker, sizeof marker - 1);
+    [[maybe_unused]] const ssize_t written = ::write(2, marker, sizeof marker - 1);
     ::backtrace_symbols_fd(frames, count, 2);
 }
 void watchPasses(std::atomic<bool>* running)
