@@ -53,7 +53,8 @@ void SessionViewModel::requestCheckin()
 
 void SessionViewModel::closeCheckin()
 {
-    if (isCheckinRunning())
+    // A start under way records into the check-in: leaving now would save it as a conversation.
+    if (isCheckinRunning() || m_isStartingConversation)
         return;
     publish(m_checkinPack, std::optional<CheckinPack>(), &SessionViewModel::checkinPackChanged);
     publish(m_checkinFlow, std::optional<CheckinFlow>(), &SessionViewModel::checkinFlowChanged);

@@ -36,6 +36,8 @@ const QString processingFailedText
 const QString savedLocallyText = QStringLiteral("Your conversation is saved on this computer and ready to "
                                                 "review. It reaches your account as soon as it can.");
 
+const QString conversationReadyText = QStringLiteral("Conversation ready to review");
+const QString checkinSavedText = QStringLiteral("Check-in saved");
 const QString liveTranscriptConversationText
     = QStringLiteral("Conversation ready to review. The final transcript could not be made, so the review "
                      "uses the live transcript.");
@@ -482,9 +484,7 @@ QCoro::Task<void> SessionViewModel::finishSmokeConversation(QUrl audioURL)
         &SessionViewModel::currentSessionChanged);
     publish(m_liveSummary, std::optional<QString>(), &SessionViewModel::liveSummaryChanged);
     resetLiveState();
-    setStatusText(m_sessionMode == ConversationMode::checkin
-            ? QStringLiteral("Check-in saved")
-            : QStringLiteral("Conversation ready to review"));
+    setStatusText(m_sessionMode == ConversationMode::checkin ? checkinSavedText : conversationReadyText);
     co_await finishCheckinIfRunning();
 }
 
@@ -522,8 +522,7 @@ QCoro::Task<void> SessionViewModel::finishWithCoordinator(QUrl audioURL)
         &SessionViewModel::currentSessionChanged);
     resetLiveState();
     const bool checkin = m_sessionMode == ConversationMode::checkin;
-    setStatusText(
-        checkin ? QStringLiteral("Check-in saved") : QStringLiteral("Conversation ready to review"));
+    setStatusText(checkin ? checkinSavedText : conversationReadyText);
     co_await backUpFinishedConversation(*result);
     if (alive.expired())
         co_return;
@@ -536,9 +535,11 @@ QCoro::Task<void> SessionViewModel::finishWithCoordinator(QUrl audioURL)
         qCWarning(conversationLog, "The account could not be refreshed after the conversation.");
     if (alive.expired())
         co_return;
-    // Said last, so that the account's resting line does not cover it.
+    // Said last, so that the account's resting line does not cover it: the room shows it.
     if (fromLiveTurns)
         setStatusText(checkin ? liveTranscriptCheckinText : liveTranscriptConversationText);
+    else
+        setStatusText(checkin ? checkinSavedText : conversationReadyText);
 }
 
 QCoro::Task<void> SessionViewModel::recoverFinish(QUrl audioURL)

@@ -1,3 +1,4 @@
+#include "ConversationRoomState.hpp"
 #include "FakeShell.hpp"
 #include "WindowHarness.hpp"
 #include "domain/CheckinPrompt.hpp"
@@ -205,10 +206,16 @@ TEST_F(AccessibilityTest, TheRoomReadsItsExplainerAndPressesItsButtons)
 
     press("Step 3, Reach underneath");
     EXPECT_EQ(room.state.selectedAgendaStep, 2);
+    // The stage's row takes no press for a moment after its buttons change.
+    auto* stage = qobject_cast<ConversationRoomState*>(shell.find("roomState"));
+    ASSERT_NE(stage, nullptr);
+    const auto rowSettles = [&] { return QTest::qWaitFor([&] { return stage->takesRowPress(); }, 5000); };
     press("Watch a rehearsal");
     EXPECT_EQ(shell.text("primaryButton"), "End rehearsal");
+    ASSERT_TRUE(rowSettles());
     press("End rehearsal");
     EXPECT_EQ(shell.text("primaryButton"), "Start conversation");
+    ASSERT_TRUE(rowSettles());
     press("Start conversation");
     EXPECT_EQ(room.toggles, 1);
     press("Corvane mark");

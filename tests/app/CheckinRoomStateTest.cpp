@@ -94,7 +94,7 @@ TEST(CheckinRoomState, ButtonsAndPillFollowTheRunFlags)
         { false, false, false, false, false, false, "Start check-in", "waveform", true, "", "", false, false,
             true },
         { true, false, false, false, false, false, "Starting…", "ellipsis", false, "", "", false, false,
-            true },
+            false },
         { false, true, false, false, true, false, "Finish check-in", "stop.fill", true, "Pause", "Listening",
             true, true, false },
         { false, false, true, false, true, false, "Finish check-in", "stop.fill", true, "Resume", "Paused",

@@ -346,13 +346,23 @@ TEST(ConversationRoomState, TheFloorPromptFollowsTheClockAndItsDismissals)
         }
     }
     room.state.dismissFloor(true);
-    EXPECT_EQ(room.state.overlay(), ConversationRoomState::FloorOverlay)
-        << "the first, never dismissed, again";
+    EXPECT_EQ(room.state.overlay(), ConversationRoomState::NoOverlay)
+        << "passing the floor uses up the first prompt too, which would say two minutes";
+    room.model.update([](auto& s) { s.elapsed = 400; });
+    EXPECT_EQ(room.state.overlay(), ConversationRoomState::NoOverlay);
+
+    // A new conversation resets both; dismissing the first leaves the final to come.
+    room.model.update([](auto& s) {
+        s.currentSessionID = "next";
+        s.elapsed = 130;
+    });
+    EXPECT_EQ(room.state.overlay(), ConversationRoomState::FloorOverlay);
     EXPECT_FALSE(room.state.floorFinal());
     room.state.dismissFloor(false);
     EXPECT_EQ(room.state.overlay(), ConversationRoomState::NoOverlay);
-    room.model.update([](auto& s) { s.currentSessionID = "next"; });
-    EXPECT_EQ(room.state.overlay(), ConversationRoomState::FloorOverlay) << "a new conversation resets both";
+    room.model.update([](auto& s) { s.elapsed = 190; });
+    EXPECT_EQ(room.state.overlay(), ConversationRoomState::FloorOverlay);
+    EXPECT_TRUE(room.state.floorFinal());
 }
 
 } // namespace

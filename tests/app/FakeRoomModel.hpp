@@ -27,6 +27,7 @@ public:
         Readiness startReadiness = Ready;
         QString errorMessage;
         QString statusText;
+        QString finishNotice;
         QList<SpeakerTurn> turns;
         QList<BehaviorAnnotation> annotations;
         QList<ProcessFoulAnnotation> fouls;
@@ -93,6 +94,11 @@ public:
     void setStatusText(const QString& text) override
     {
         update([&](State& s) { s.statusText = text; });
+    }
+    QString finishNotice() const override { return state.finishNotice; }
+    void dismissFinishNotice() override
+    {
+        update([](State& s) { s.finishNotice.clear(); });
     }
     const QList<BehaviorAnnotation>& liveAnnotations() const override { return state.annotations; }
     const QList<ProcessFoulAnnotation>& liveFouls() const override { return state.fouls; }
@@ -163,6 +169,7 @@ private:
         publishChange(this, before.startReadiness, state.startReadiness, &RoomModel::startReadinessChanged);
         publishChange(this, before.errorMessage, state.errorMessage, &RoomModel::errorMessageChanged);
         publishChange(this, before.statusText, state.statusText, &RoomModel::statusTextChanged);
+        publishChange(this, before.finishNotice, state.finishNotice, &RoomModel::finishNoticeChanged);
         publishChange(this, before.annotations, state.annotations, &RoomModel::liveAnnotationsChanged);
         publishChange(this, before.fouls, state.fouls, &RoomModel::liveFoulsChanged);
         publishChange(

@@ -128,7 +128,8 @@ TEST(TranscriptRows, RowsNameTheirSideAndCarryTheirFindings)
     EXPECT_EQ(at(0, TranscriptRows::ClockRole).toString(), "1:01");
     EXPECT_EQ(at(0, TranscriptRows::RowIDRole).toDouble(), 0);
     EXPECT_EQ(at(0, TranscriptRows::WashRole).toInt(), TranscriptRows::WarmWash) << "no confidence floor";
-    EXPECT_EQ(at(0, TranscriptRows::ChipsRole).toList().size(), 2);
+    EXPECT_EQ(at(0, TranscriptRows::BehaviorChipsRole).toList().size(), 1);
+    EXPECT_EQ(at(0, TranscriptRows::FoulChipsRole).toList().size(), 1);
     EXPECT_EQ(at(0, TranscriptRows::AccessibleTextRole).toString(), "Ada: I <mean> it Bob says Okay Really");
     EXPECT_TRUE(at(0, TranscriptRows::ParagraphRole).toString().startsWith("I &lt;mean&gt; it <i>"));
     EXPECT_EQ(at(1, TranscriptRows::WashRole).toInt(), TranscriptRows::HardWash);

@@ -1,5 +1,6 @@
 #include "ConversationRoomState.hpp"
 #include "FakeShell.hpp"
+#include "Sections.hpp"
 #include "ShellSessionAdapter.hpp"
 #include "ViewModelFixture.hpp"
 #include "WindowHarness.hpp"
@@ -8,6 +9,8 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
+#include <algorithm>
+#include <array>
 #include <gtest/gtest.h>
 
 namespace lumora {
@@ -34,6 +37,49 @@ protected:
         return item ? item->mapRectToScene(QRectF(0, 0, item->width(), item->height())) : QRectF();
     }
     QString cardTitle() const { return shell.find("setupCard")->property("title").toString(); }
+    static QRectF sceneRectOf(const QQuickItem* item)
+    {
+        return item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+    }
+    // The items of that name under `root` that are drawn (shown, with a size), in tree order.
+    static QList<QQuickItem*> drawn(QQuickItem* root, const QString& name)
+    {
+        QList<QQuickItem*> found;
+        QList<QQuickItem*> pending { root };
+        while (!pending.isEmpty()) {
+            QQuickItem* item = pending.takeFirst();
+            if (item->objectName() == name && item->isVisible() && item->width() > 0 && item->height() > 0)
+                found.append(item);
+            pending.append(item->childItems());
+        }
+        return found;
+    }
+    QList<QQuickItem*> drawn(const QString& name) const { return drawn(shell.window()->contentItem(), name); }
+    // The transcript's rows, top to bottom.
+    QList<QQuickItem*> transcriptRows() const
+    {
+        auto* list = qobject_cast<QQuickItem*>(shell.find("transcript"));
+        QList<QQuickItem*> rows;
+        if (!list)
+            return rows;
+        for (QQuickItem* child : list->property("contentItem").value<QQuickItem*>()->childItems()) {
+            if (child->property("displaySide").isValid() && child->isVisible())
+                rows.append(child);
+        }
+        std::sort(rows.begin(), rows.end(), [](QQuickItem* a, QQuickItem* b) { return a->y() < b->y(); });
+        return rows;
+    }
+    void clickAt(QPointF point)
+    {
+        QTest::mouseClick(shell.window(), Qt::LeftButton, Qt::NoModifier, point.toPoint());
+    }
+    // Presses a button of the stage's row once it takes presses again: for a moment after the
+    // row changes, a press where the pointer rests is not taken.
+    void clickRow(const QString& name)
+    {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return room().takesRowPress(); }, 5000));
+        shell.click(name);
+    }
 
     testing::ViewModelHome home;
     testing::FakeShell fakes;
@@ -116,7 +162,7 @@ TEST_F(RoomWindowTest, RunningStatesThroughTheFake)
     EXPECT_EQ(room().leftCorner().name, "Ada") << "names stay with their seats";
     shell.screenshot("room-fake-recording-swapped");
 
-    shell.click("pauseButton");
+    clickRow("pauseButton");
     EXPECT_EQ(model.pauses, 1);
     model.update([](auto& s) {
         s.isRecording = false;
@@ -170,6 +216,68 @@ TEST_F(RoomWindowTest, RunningStatesThroughTheFake)
     EXPECT_FALSE(shell.shows("hiddenMessage"));
 }
 
+// The live transcript draws each row's findings: one chip per annotation, then one per foul,
+// from the row's own edge; a row without findings keeps no room for chips.
+TEST_F(RoomWindowTest, TranscriptRowsShowTheirFindingsAsChips)
+{
+    testing::FakeRoomModel& model = session.roomModel;
+    model.state.participantNames = { "Ada", "Bob" };
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    model.update([](auto& s) {
+        s.isRecording = true;
+        s.elapsed = 40;
+        s.turns = { turn(0, 0, 5, "You never put the phone down at dinner."), turn(1, 5, 9, "I hear that."),
+            turn(1, 9, 14, "Tell me more about what it is like."),
+            turn(0, 15, 20, "And last year it was the same, every single night.") };
+        s.annotations = { BehaviorAnnotation(0, 0, BehaviorCode::criticism, 0.826, 0, 5),
+            BehaviorAnnotation(0, 0, BehaviorCode::positive, 0.6, 0, 5) };
+        s.fouls = { ProcessFoulAnnotation(0, 0, ProcessFoul::globalizing, 0.7, 0, 5),
+            ProcessFoulAnnotation(3, 0, ProcessFoul::dredgingPast, 0.9, 15, 20) };
+    });
+    for (const QSize size : { QSize(920, 680), QSize(1180, 760), QSize(1440, 900) }) {
+        SCOPED_TRACE(size.width());
+        shell.resize(size);
+        const QList<QQuickItem*> rows = transcriptRows();
+        ASSERT_EQ(rows.size(), 3);
+        const auto chipTexts = [](QQuickItem* chip) {
+            const QList<QQuickItem*> texts = drawn(chip, "chipText");
+            return texts.isEmpty() ? QString() : texts.first()->property("text").toString();
+        };
+
+        // Annotations first, then the foul, in reading order from the left edge.
+        const QList<QQuickItem*> behaviours = drawn(rows[0], "behaviorChip");
+        const QList<QQuickItem*> fouls = drawn(rows[0], "foulChip");
+        ASSERT_EQ(behaviours.size(), 2);
+        ASSERT_EQ(fouls.size(), 1);
+        EXPECT_EQ(chipTexts(behaviours[0]), u"PROTEST \u00B7 82%");
+        EXPECT_EQ(chipTexts(behaviours[1]), u"CONNECTION \u00B7 60%");
+        EXPECT_EQ(chipTexts(fouls[0]), u"ALWAYS / NEVER \u00B7 70%");
+        const QRectF row = sceneRectOf(rows[0]);
+        const QRectF paragraph = sceneRectOf(drawn(rows[0], "paragraph").value(0));
+        double left = row.left();
+        for (QQuickItem* chip : { behaviours[0], behaviours[1], fouls[0] }) {
+            const QRectF rect = sceneRectOf(chip);
+            EXPECT_GT(rect.width(), 40);
+            EXPECT_GE(rect.left(), left);
+            EXPECT_GE(rect.top(), paragraph.bottom()) << "under the paragraph";
+            EXPECT_LE(rect.bottom(), row.bottom() + 0.5) << "inside its row";
+            left = rect.right();
+        }
+
+        // The right side's row has no findings, and ends with its paragraph.
+        EXPECT_TRUE(drawn(rows[1], "behaviorChip").isEmpty());
+        EXPECT_TRUE(drawn(rows[1], "foulChip").isEmpty());
+        EXPECT_NEAR(
+            sceneRectOf(rows[1]).bottom(), sceneRectOf(drawn(rows[1], "paragraph").value(0)).bottom(), 1);
+
+        // A foul alone is a chip too.
+        EXPECT_TRUE(drawn(rows[2], "behaviorChip").isEmpty());
+        ASSERT_EQ(drawn(rows[2], "foulChip").size(), 1);
+        EXPECT_EQ(chipTexts(drawn(rows[2], "foulChip")[0]), u"OLD WOUND \u00B7 90%");
+        shell.screenshot(QStringLiteral("room-transcript-chips-%1").arg(size.width()));
+    }
+}
+
 // A fresh profile whose people close the setup sheet before signing in: "Start conversation"
 // opens the sheet again at its sign-in card, and so it does after a restart.
 TEST_F(RoomWindowTest, AFreshProfileThatClosedTheSetupSheetCanStillSignIn)
@@ -221,10 +329,10 @@ TEST_F(RoomWindowTest, TheRehearsalRunsToItsBreakAndOnToItsEnd)
     shell.click("rehearsalButton");
     EXPECT_TRUE(QTest::qWaitFor([&] { return state.rehearsalElapsed() > 0; }, 5000))
         << "the room's clock ticks";
-    shell.click("primaryButton");
+    clickRow("primaryButton");
     EXPECT_FALSE(state.rehearsalActive());
 
-    shell.click("rehearsalButton");
+    clickRow("rehearsalButton");
     for (int tick = 0; tick < 79; ++tick)
         state.tickRehearsal();
     EXPECT_DOUBLE_EQ(state.rehearsalElapsed(), 47.4);
@@ -235,6 +343,8 @@ TEST_F(RoomWindowTest, TheRehearsalRunsToItsBreakAndOnToItsEnd)
     EXPECT_EQ(shell.text("statusLabel"), "Rehearsal");
     EXPECT_EQ(state.speakerNames(), (QStringList { "Alex", "Jordan" }));
     EXPECT_GT(state.warmCount() + state.hardCount(), 0) << "the gauges count the script";
+    EXPECT_FALSE(drawn("behaviorChip").isEmpty()) << "the script's findings show as chips";
+    EXPECT_FALSE(drawn("foulChip").isEmpty());
     shell.screenshot("room-rehearsal-break");
 
     shell.click("keepTalkingButton");
@@ -247,7 +357,7 @@ TEST_F(RoomWindowTest, TheRehearsalRunsToItsBreakAndOnToItsEnd)
     EXPECT_EQ(state.primaryAccessibilityLabel(), "End rehearsal");
     EXPECT_EQ(state.turnCount(), 16);
     shell.screenshot("room-rehearsal-complete");
-    shell.click("primaryButton");
+    clickRow("primaryButton");
     EXPECT_FALSE(state.rehearsalActive());
     EXPECT_TRUE(viewModel->liveTurns().isEmpty()) << "nothing is recorded";
     EXPECT_EQ(viewModel->results().size(), results) << "nothing is saved";
@@ -309,10 +419,12 @@ TEST_F(RoomWindowTest, GuidanceOverlaysThroughTheFake)
     EXPECT_EQ(shell.text("floorButton"), "Pass the floor");
     EXPECT_EQ(shell.text("floorGuidance"), "Turn toward Speaker 1\u2019s response.");
     shell.screenshot("room-floor-final");
+    // Passing the floor ends the prompts of this run: the first one does not come back saying
+    // two minutes were held.
     shell.click("floorButton");
     EXPECT_TRUE(state.dismissedFinalFloor());
-    shell.press(Qt::Key_Escape);
-    EXPECT_TRUE(state.turnExtensionUsed());
+    EXPECT_FALSE(shell.shows("floorOverlay"));
+    model.update([](auto& s) { s.elapsed = 600 + 185; });
     EXPECT_FALSE(shell.shows("floorOverlay"));
 
     // Flooding raises the break over everything.
@@ -328,7 +440,198 @@ TEST_F(RoomWindowTest, GuidanceOverlaysThroughTheFake)
     shell.press(Qt::Key_Escape);
     EXPECT_FALSE(shell.shows("breakOverlay"));
     EXPECT_EQ(model.finishes, 0) << "Escape keeps talking";
-    EXPECT_DOUBLE_EQ(state.breakSuppressedUntil(), 781 + 150);
+    EXPECT_DOUBLE_EQ(state.breakSuppressedUntil(), 785 + 150);
+}
+
+// A press on a guidance card is the card's own: the headline of the break or of the repeated
+// cycle closes nothing, the dimmed backdrop closes its overlay without pressing what lies under
+// it, and the floor card keeps its clicks from the corner beneath it. The start error banner
+// and the hidden message lie above the overlays, so their buttons stay theirs during a break.
+TEST_F(RoomWindowTest, GuidanceCardsKeepTheirClicksUnderTheBannerAndTheHiddenMessage)
+{
+    testing::FakeRoomModel& model = session.roomModel;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    ConversationRoomState& state = room();
+    model.update([](auto& s) {
+        s.isRecording = true;
+        s.elapsed = 30;
+        s.errorMessage = "Live guidance is temporarily unavailable. Please try again.";
+        for (qint64 i = 0; i < 4; ++i)
+            s.annotations.append(BehaviorAnnotation(i % 2, i % 2, BehaviorCode::contempt, 0.9, 0, 1));
+    });
+    model.say(0, 0, 5, "You never listen");
+    model.say(1, 5, 9, "You always say that");
+    ASSERT_TRUE(shell.shows("breakOverlay"));
+
+    shell.click("breakHeadline");
+    EXPECT_TRUE(shell.shows("breakOverlay")) << "the headline is no backdrop";
+    EXPECT_DOUBLE_EQ(state.breakSuppressedUntil(), 0);
+
+    // Over the break: the banner, its message and its close button; then the hidden message.
+    EXPECT_TRUE(shell.shows("errorBanner"));
+    shell.click("errorBannerMessage");
+    EXPECT_TRUE(shell.shows("breakOverlay"));
+    shell.screenshot("room-break-under-banner");
+    shell.click("errorBannerDismiss");
+    EXPECT_EQ(model.state.errorMessage, QString());
+    EXPECT_TRUE(shell.shows("breakOverlay"));
+    state.revealThreadMessage();
+    ASSERT_TRUE(shell.shows("hiddenMessage"));
+    shell.click("closeHiddenMessageButton");
+    EXPECT_FALSE(state.showThreadMessage());
+    EXPECT_TRUE(shell.shows("breakOverlay"));
+
+    // The backdrop over "Finish conversation", where the largest window shows it beside the
+    // card: the break closes, nothing is finished.
+    resize(1440, 900);
+    const QRectF finish = sceneRect("primaryButton");
+    ASSERT_TRUE(shell.window()->contentItem()->contains(finish.center()));
+    ASSERT_FALSE(sceneRect("breakCard").contains(finish.center()));
+    clickAt(finish.center());
+    EXPECT_FALSE(shell.shows("breakOverlay"));
+    EXPECT_EQ(model.finishes, 0);
+    EXPECT_DOUBLE_EQ(state.breakSuppressedUntil(), 30 + 150);
+
+    // The repeated cycle (while the break is held off): its headline keeps it, the backdrop
+    // dismisses it.
+    model.update([](auto& s) {
+        s.elapsed = 170;
+        s.liveCircularity = CircularityEvidence { true, 0.9, "dinner", "", "" };
+    });
+    const char* lines[] = { "apple river stone", "cloud marble tiger", "garden violin candle",
+        "window forest pepper", "rocket meadow lantern", "harbor pencil orchid", "silver canyon ribbon",
+        "dragon button island", "castle feather mirror", "thunder saddle lemon" };
+    for (int n = 0; n < 10 && !shell.shows("cycleOverlay"); ++n)
+        model.say(n % 2, 100 + n * 5, 104 + n * 5, lines[n]);
+    ASSERT_TRUE(shell.shows("cycleOverlay"));
+    shell.click("cycleHeadline");
+    EXPECT_TRUE(shell.shows("cycleOverlay"));
+    EXPECT_EQ(model.circularityClears, 0);
+    clickAt(QPointF(20, shell.window()->height() - 20));
+    EXPECT_FALSE(shell.shows("cycleOverlay"));
+    EXPECT_EQ(model.circularityClears, 1);
+
+    // The floor card over a corner's "Get unstuck", where the narrowest window puts it.
+    resize(920, 680);
+    model.say(0, 160, 170, "and another thing about the whole week");
+    model.update([](auto& s) { s.elapsed = 160 + 125; });
+    EXPECT_FALSE(shell.shows("breakOverlay"));
+    EXPECT_FALSE(shell.shows("cycleOverlay"));
+    ASSERT_TRUE(shell.shows("floorOverlay"));
+    const QRectF floorCard = sceneRect("floorOverlay");
+    QRectF under;
+    for (QQuickItem* button : drawn("getUnstuck"))
+        under = under.isEmpty() ? floorCard.intersected(sceneRectOf(button)) : under;
+    ASSERT_FALSE(under.isEmpty()) << "no corner button lies under the floor card";
+    shell.screenshot("room-floor-over-corner-920");
+    clickAt(under.center());
+    EXPECT_TRUE(model.nudgeRequests.isEmpty());
+    EXPECT_TRUE(shell.shows("floorOverlay"));
+}
+
+// After a finish the room says what became of the conversation, under the banner, until it is
+// dismissed or its review opened in History. A review kept on this computer is said there once,
+// not also as a failure in the banner.
+TEST_F(RoomWindowTest, AFinishedConversationSaysSoWithTheWayToItsReview)
+{
+    testing::FakeRoomModel& model = session.roomModel;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    EXPECT_FALSE(shell.shows("finishNotice"));
+    const QString fallback = "Conversation ready to review. The final transcript could not be made, so the "
+                             "review uses the live transcript.";
+    model.update([&](auto& s) { s.finishNotice = fallback; });
+    for (const QSize size : { QSize(920, 680), QSize(1180, 760), QSize(1440, 900) }) {
+        SCOPED_TRACE(size.width());
+        shell.resize(size);
+        ASSERT_TRUE(shell.shows("finishNotice"));
+        EXPECT_EQ(shell.text("finishNoticeMessage"), fallback);
+        const QRectF notice = sceneRect("finishNotice");
+        EXPECT_GE(notice.left(), 24 - 0.5);
+        EXPECT_LE(notice.right(), size.width() - 24 + 0.5);
+        EXPECT_GT(sceneRect("finishNoticeAction").width(), 100) << "the way to the review is drawn";
+        EXPECT_LE(sceneRect("finishNoticeAction").right(), notice.right());
+        shell.screenshot(QStringLiteral("room-finish-notice-%1").arg(size.width()));
+    }
+    shell.click("finishNoticeDismiss");
+    EXPECT_FALSE(shell.shows("finishNotice"));
+
+    const QString keptHere = "Your conversation is saved on this computer and ready to review. It reaches "
+                             "your account as soon as it can.";
+    model.update([&](auto& s) {
+        s.finishNotice = keptHere;
+        s.errorMessage = keptHere;
+    });
+    EXPECT_TRUE(shell.shows("finishNotice"));
+    EXPECT_FALSE(shell.shows("errorBanner")) << "said once";
+    shell.screenshot("room-finish-notice-kept-here");
+    shell.click("finishNoticeAction");
+    EXPECT_EQ(shell.content()->property("section").toInt(), Sections::History);
+    EXPECT_EQ(model.state.finishNotice, QString());
+    EXPECT_EQ(model.state.errorMessage, QString());
+}
+
+// "Finish conversation" pressed twice: the row that now offers "Start conversation" and
+// "Weekly check-in" takes no press for a moment where the pointer rests, and the keyboard's
+// focus leaves the button that finished, so that nothing records that nobody asked for.
+TEST_F(RoomWindowTest, FinishPressedTwiceStartsNothing)
+{
+    testing::FakeRoomModel& model = session.roomModel;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    ConversationRoomState& state = room();
+    model.update([](auto& s) {
+        s.isRecording = true;
+        s.elapsed = 30;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state.takesRowPress(); }, 3000));
+    const QPointF finish = sceneRect("primaryButton").center();
+    clickAt(finish);
+    ASSERT_EQ(model.finishes, 1);
+    // The view model begins the finish: the button now reads "Start conversation".
+    model.update([](auto& s) {
+        s.isRecording = false;
+        s.isProcessing = true;
+        s.startReadiness = RoomModel::TemporarilyUnavailable;
+    });
+    EXPECT_EQ(shell.text("primaryButton"), "Start conversation");
+    QTest::mouseDClick(shell.window(), Qt::LeftButton, Qt::NoModifier, finish.toPoint());
+    EXPECT_EQ(model.toggles, 0);
+    EXPECT_EQ(model.state.errorMessage, QString()) << "no \"Try Start conversation again\"";
+
+    // The finish ends; the check-in and rehearsal entries come back, one of them under the
+    // pointer that has not moved.
+    model.update([](auto& s) {
+        s.isProcessing = false;
+        s.startReadiness = RoomModel::Ready;
+    });
+    ASSERT_TRUE(shell.shows("checkinButton"));
+    const bool underPointer
+        = std::ranges::any_of(std::array { "primaryButton", "checkinButton", "rehearsalButton" },
+            [&](const char* entry) { return sceneRect(entry).contains(finish); });
+    ASSERT_TRUE(underPointer);
+    clickAt(finish);
+    EXPECT_EQ(model.toggles, 0);
+    EXPECT_EQ(model.checkinOpens, 0);
+    EXPECT_FALSE(state.rehearsalActive());
+
+    // A pointer moved to a button aims anew.
+    QTest::mouseMove(shell.window(), sceneRect("checkinButton").center().toPoint() + QPoint(0, 20));
+    QTest::mouseMove(shell.window(), sceneRect("checkinButton").center().toPoint());
+    clickAt(sceneRect("checkinButton").center());
+    EXPECT_EQ(model.checkinOpens, 1);
+
+    // Space on "Finish conversation": the focus leaves the row, and a second Space records nothing
+    // even once the moment is over.
+    model.update([](auto& s) { s.isRecording = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state.takesRowPress(); }, 3000));
+    auto* primary = qobject_cast<QQuickItem*>(shell.find("primaryButton"));
+    primary->forceActiveFocus();
+    shell.press(Qt::Key_Space);
+    ASSERT_EQ(model.finishes, 2);
+    EXPECT_FALSE(primary->hasActiveFocus());
+    model.update([](auto& s) { s.isRecording = false; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state.takesRowPress(); }, 3000));
+    shell.press(Qt::Key_Space);
+    EXPECT_EQ(model.toggles, 0);
 }
 
 } // namespace

@@ -35,15 +35,22 @@ Item {
         objectName: "breakBackdrop"
         anchors.fill: parent
         color: Theme.withAlpha(Theme.ink, 0.32)
-        TapHandler {
-            onTapped: root.keepGoing()
+        // Takes every press, so that nothing of the room under it is pressed too.
+        MouseArea {
+            anchors.fill: parent
+            onClicked: root.keepGoing()
+            onWheel: wheel => wheel.accepted = true
         }
     }
-    // The card's paper, whole: the room under it does not show through.
+    // The card's paper, whole: the room under it does not show through. A press on the card
+    // is the card's own, never a tap on the backdrop.
     Rectangle {
         anchors.fill: card
         radius: 16
         color: Theme.paper
+        MouseArea {
+            anchors.fill: parent
+        }
     }
     EditorialCard {
         id: card
@@ -67,6 +74,7 @@ Item {
             caption: qsTr("the cycle is running hot")
         }
         ReadableText {
+            objectName: "breakHeadline"
             width: parent.width
             text: qsTr("You’re both too activated to reach each other right now.")
             textFormat: Text.PlainText

@@ -130,7 +130,10 @@ void CheckinRoomState::refresh()
     assign(m_showsClock, RoomStatus::showsClock(live, processing), &CheckinRoomState::showsClockChanged);
     assign(m_clockText, DisplayFormats::clock(model ? model->elapsed() : 0),
         &CheckinRoomState::clockTextChanged);
-    assign(m_showsLeave, model && !model->isCheckinRunning() && !model->isCheckinFinished(),
+    // Not while a start is under way either: the recording it begins belongs to the check-in.
+    assign(m_showsLeave,
+        model && !model->isStartingConversation() && !model->isCheckinRunning()
+            && !model->isCheckinFinished(),
         &CheckinRoomState::showsLeaveChanged);
 
     const qint64 index = flow ? flow->index() : 0;

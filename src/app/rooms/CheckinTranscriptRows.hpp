@@ -20,7 +20,7 @@ class CheckinTranscriptRows : public lumora::TranscriptRows {
 public:
     enum Role {
         // QColor: the colour of the row's name.
-        NameColourRole = ChipsRole + 1,
+        NameColourRole = FoulChipsRole + 1,
     };
     Q_ENUM(Role)
 

@@ -18,15 +18,22 @@ Item {
         objectName: "cycleBackdrop"
         anchors.fill: parent
         color: Theme.withAlpha(Theme.ink, 0.32)
-        TapHandler {
-            onTapped: root.dismiss()
+        // Takes every press, so that nothing of the room under it is pressed too.
+        MouseArea {
+            anchors.fill: parent
+            onClicked: root.dismiss()
+            onWheel: wheel => wheel.accepted = true
         }
     }
-    // The card's paper, whole: the room under it does not show through.
+    // The card's paper, whole: the room under it does not show through. A press on the card
+    // is the card's own, never a tap on the backdrop.
     Rectangle {
         anchors.fill: card
         radius: 16
         color: Theme.paper
+        MouseArea {
+            anchors.fill: parent
+        }
     }
     EditorialCard {
         id: card
@@ -50,6 +57,7 @@ Item {
             caption: qsTr("the cycle is repeating")
         }
         ReadableText {
+            objectName: "cycleHeadline"
             width: parent.width
             text: qsTr("The same loop may be taking over.")
             textFormat: Text.PlainText

@@ -14,6 +14,7 @@
 #include <QVariantMap>
 #include <algorithm>
 #include <limits>
+#include <tuple>
 
 namespace lumora {
 
@@ -71,7 +72,8 @@ void ConversationRoomState::setModel(RoomModel* model)
                 &RoomModel::liveStepNoteChanged, &RoomModel::liveStartupChanged,
                 &RoomModel::sidesSwappedChanged, &RoomModel::participantNamesChanged,
                 &RoomModel::liveNudgesChanged, &RoomModel::contextualNudgesChanged,
-                &RoomModel::nudgeLoadingSidesChanged, &RoomModel::nudgeErrorsChanged })
+                &RoomModel::nudgeLoadingSidesChanged, &RoomModel::nudgeErrorsChanged,
+                &RoomModel::errorMessageChanged, &RoomModel::finishNoticeChanged })
             connect(m_model, signal, this, &ConversationRoomState::refresh);
     }
     emit modelChanged();
@@ -234,6 +236,9 @@ void ConversationRoomState::refresh()
     flags.isPaused = paused;
     flags.isProcessing = processing;
     flags.isCheckinOpening = hasModel && m_model->isCheckinOpening();
+    // What each button of the row does; the first row drawn is no change.
+    const bool rowShown = !m_primaryLabel.isEmpty();
+    const auto rowBefore = std::tuple(m_primaryLabel, m_showsEntryButtons, m_showsPause, m_pauseLabel);
     assign(m_primaryLabel, StageLabels::primaryLabel(flags), &ConversationRoomState::primaryLabelChanged);
     assign(m_primaryIcon, StageLabels::primaryIcon(flags), &ConversationRoomState::primaryIconChanged);
     assign(m_primaryAccessibilityLabel, StageLabels::primaryAccessibilityLabel(flags),
@@ -247,7 +252,12 @@ void ConversationRoomState::refresh()
     assign(m_showsPause, StageLabels::showsPause(flags), &ConversationRoomState::showsPauseChanged);
     assign(m_pauseLabel, StageLabels::pauseLabel(flags), &ConversationRoomState::pauseLabelChanged);
     assign(m_pauseIcon, StageLabels::pauseIcon(flags), &ConversationRoomState::pauseIconChanged);
+    if (rowShown && std::tuple(m_primaryLabel, m_showsEntryButtons, m_showsPause, m_pauseLabel) != rowBefore)
+        m_pressGuard.rowChanged(PressGuard::Clock::now());
     assign(m_showsProcessingNote, processing, &ConversationRoomState::showsProcessingNoteChanged);
+    const QString error = hasModel ? m_model->errorMessage() : QString();
+    assign(m_bannerMessage, hasModel && error == m_model->finishNotice() ? QString() : error,
+        &ConversationRoomState::bannerMessageChanged);
     assign(m_latestRowKey, StageLabels::latestRowKey(m_rows->groups()),
         &ConversationRoomState::latestRowKeyChanged);
     assign(m_arcDuration, std::max(m_elapsed, 1.0), &ConversationRoomState::arcDurationChanged);
@@ -313,12 +323,31 @@ void ConversationRoomState::primaryAction()
         return;
     const PrimaryAction::Step step = PrimaryAction::choose(
         m_rehearsalActive, m_model->isRecording(), m_model->isPaused(), m_model->startReadiness());
-    if (step == PrimaryAction::Step::endRehearsal)
+    switch (step) {
+    case PrimaryAction::Step::endRehearsal:
         endRehearsal();
-    else if (step == PrimaryAction::Step::openSetup)
+        return;
+    case PrimaryAction::Step::openSetup:
         emit setupRequested();
-    else
-        PrimaryAction::perform(step, *m_model);
+        return;
+    case PrimaryAction::Step::finish:
+        emit finishing();
+        break;
+    case PrimaryAction::Step::notReady:
+    case PrimaryAction::Step::start:
+        break;
+    }
+    PrimaryAction::perform(step, *m_model);
+}
+
+bool ConversationRoomState::takesRowPress() const
+{
+    return m_pressGuard.takesPresses(PressGuard::Clock::now());
+}
+
+void ConversationRoomState::pointerOverRow(QPointF scenePosition)
+{
+    m_pressGuard.pointerAt(scenePosition);
 }
 
 void ConversationRoomState::startCheckin()
@@ -358,6 +387,15 @@ void ConversationRoomState::dismissError()
 {
     if (m_model)
         m_model->setErrorMessage(QString());
+}
+
+void ConversationRoomState::dismissFinishNotice()
+{
+    if (!m_model)
+        return;
+    if (!m_model->finishNotice().isEmpty() && m_model->errorMessage() == m_model->finishNotice())
+        m_model->setErrorMessage(QString());
+    m_model->dismissFinishNotice();
 }
 
 void ConversationRoomState::setRehearsalElapsed(double elapsed)
@@ -471,10 +509,11 @@ void ConversationRoomState::dismissCircularity(bool acknowledged)
 
 void ConversationRoomState::dismissFloor(bool final)
 {
+    // Passing the floor at the final prompt uses up the first one too: it would come back
+    // saying two minutes when three have gone.
     if (final)
         assign(m_dismissedFinalFloor, true, &ConversationRoomState::dismissedFinalFloorChanged);
-    else
-        assign(m_turnExtensionUsed, true, &ConversationRoomState::turnExtensionUsedChanged);
+    assign(m_turnExtensionUsed, true, &ConversationRoomState::turnExtensionUsedChanged);
     refresh();
 }
 

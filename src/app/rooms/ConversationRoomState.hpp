@@ -2,6 +2,7 @@
 
 #include "LiveGuidance.hpp"
 #include "PartnerCornerValues.hpp"
+#include "PressGuard.hpp"
 #include "RoomModel.hpp"
 #include "RoomMoments.hpp"
 #include "TranscriptRows.hpp"
@@ -75,6 +76,7 @@ class ConversationRoomState : public QObject {
     Q_PROPERTY(QString pauseLabel READ pauseLabel NOTIFY pauseLabelChanged)
     Q_PROPERTY(QString pauseIcon READ pauseIcon NOTIFY pauseIconChanged)
     Q_PROPERTY(bool showsProcessingNote READ showsProcessingNote NOTIFY showsProcessingNoteChanged)
+    Q_PROPERTY(QString bannerMessage READ bannerMessage NOTIFY bannerMessageChanged)
     Q_PROPERTY(QString latestRowKey READ latestRowKey NOTIFY latestRowKeyChanged)
     Q_PROPERTY(lumora::RoomMoments moments READ moments NOTIFY momentsChanged)
     Q_PROPERTY(int warmCount READ warmCount NOTIFY warmCountChanged)
@@ -161,6 +163,9 @@ public:
     [[nodiscard]] QString pauseLabel() const { return m_pauseLabel; }
     [[nodiscard]] QString pauseIcon() const { return m_pauseIcon; }
     [[nodiscard]] bool showsProcessingNote() const { return m_showsProcessingNote; }
+    // The start error banner's message: the model's error, unless the finish notice says the
+    // same sentence (a review kept on this computer is news, not a failure).
+    [[nodiscard]] QString bannerMessage() const { return m_bannerMessage; }
     [[nodiscard]] QString latestRowKey() const { return m_latestRowKey; }
     // The findings so far of both seats, and their warm and hard counts.
     [[nodiscard]] const RoomMoments& moments() const { return m_moments; }
@@ -187,6 +192,10 @@ public:
     Q_INVOKABLE void disappear();
     // The stage's primary button.
     Q_INVOKABLE void primaryAction();
+    // Whether the stage's row of controls takes a press now: not for a moment after its buttons
+    // changed meaning, unless the pointer has moved over it since (see PressGuard).
+    [[nodiscard]] Q_INVOKABLE bool takesRowPress() const;
+    Q_INVOKABLE void pointerOverRow(QPointF scenePosition);
     Q_INVOKABLE void startCheckin();
     // A corner's coaching request for a seat; nothing during a rehearsal.
     Q_INVOKABLE void requestNudge(int side);
@@ -194,6 +203,8 @@ public:
     Q_INVOKABLE void revealThreadMessage();
     Q_INVOKABLE void closeThreadMessage();
     Q_INVOKABLE void dismissError();
+    // Closes the finish notice, and the error that said the same.
+    Q_INVOKABLE void dismissFinishNotice();
 
     // The rehearsal player: start or end, and one tick of its clock (the room's timer calls it
     // every 0.25 s; it does nothing unless a rehearsal runs unpaused before its end).
@@ -216,6 +227,8 @@ signals:
     void modelChanged();
     // The primary button needs the setup sheet: the recording agreement or a sign-in is missing.
     void setupRequested();
+    // The primary button finishes the conversation: what it turns into next starts a new one.
+    void finishing();
 
     void rehearsalActiveChanged();
     void rehearsalElapsedChanged();
@@ -256,6 +269,7 @@ signals:
     void pauseLabelChanged();
     void pauseIconChanged();
     void showsProcessingNoteChanged();
+    void bannerMessageChanged();
     void latestRowKeyChanged();
     void momentsChanged();
     void warmCountChanged();
@@ -292,6 +306,7 @@ private:
     QPointer<RoomModel> m_model;
     TranscriptRows* m_rows;
     QTimer m_clock;
+    PressGuard m_pressGuard;
 
     bool m_rehearsalActive = false;
     double m_rehearsalElapsed = 0;
@@ -336,6 +351,7 @@ private:
     QString m_pauseLabel;
     QString m_pauseIcon;
     bool m_showsProcessingNote = false;
+    QString m_bannerMessage;
     QString m_latestRowKey = QStringLiteral("0-0");
     RoomMoments m_moments;
     int m_warmCount = 0;

@@ -38,7 +38,8 @@ Item {
         WindowBackground {
             anchors.fill: parent
         }
-        // One arrangement at a time, made anew when the width crosses 980.
+        // One arrangement at a time, made anew when the width crosses 980. Over it, bottom to
+        // top: the guidance overlays, the start error banner and the hidden message.
         Item {
             anchors.fill: parent
             opacity: room.roomHasAppeared ? 1 : 0
@@ -77,43 +78,8 @@ Item {
             }
         }
 
-        ConversationStartErrorBanner {
-            objectName: "errorBanner"
-            anchors.horizontalCenter: parent.horizontalCenter
-            width: Math.min(implicitWidth, root.width - 48)
-            y: 84
-            message: root.model.errorMessage
-            onDismiss: room.dismissError()
-        }
-
-        // The hidden message and the guidance overlays are loaded by address the first time
-        // they show: most runs see few of them, and a run that sees none loads neither their
-        // items nor their types.
-        LoadedWhenShown {
-            id: hiddenMessage
-            objectName: "hiddenMessage"
-            x: 24
-            y: room.showThreadMessage || Theme.reduceMotion ? 24 : 0
-            opacity: room.showThreadMessage ? 1 : 0
-            visible: opacity > 0
-            file: "qrc:/Lumora/Rooms/HiddenMessageCard.qml"
-            Behavior on opacity {
-                enabled: !Theme.reduceMotion
-                NumberAnimation { duration: 320; easing.type: Easing.OutQuad }
-            }
-            Behavior on y {
-                enabled: !Theme.reduceMotion
-                NumberAnimation { duration: 320; easing.type: Easing.OutQuad }
-            }
-        }
-        Connections {
-            target: hiddenMessage.item
-            function onClose() {
-                room.closeThreadMessage()
-            }
-        }
-
-        // At most one guidance overlay, over everything else of the room.
+        // At most one guidance overlay, over the room; the banner and the hidden message lie
+        // above it, so that their own buttons stay theirs during a break.
         LoadedWhenShown {
             id: breakOverlay
             objectName: "breakOverlay"
@@ -165,6 +131,60 @@ Item {
             target: floorOverlay.item
             function onDismiss() {
                 room.dismissFloor(room.floorFinal)
+            }
+        }
+
+        // The start error banner, and under it the sentence a finish ended with, with the way
+        // to its review.
+        Column {
+            anchors.horizontalCenter: parent.horizontalCenter
+            y: 84
+            spacing: 12
+            ConversationStartErrorBanner {
+                objectName: "errorBanner"
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: Math.min(implicitWidth, root.width - 48)
+                message: room.bannerMessage
+                onDismiss: room.dismissError()
+            }
+            ConversationStartErrorBanner {
+                objectName: "finishNotice"
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: Math.min(implicitWidth, root.width - 48)
+                calm: true
+                message: root.model.finishNotice
+                actionText: qsTr("Read it in History")
+                onDismiss: room.dismissFinishNotice()
+                onAction: {
+                    room.dismissFinishNotice()
+                    root.sectionChosen(Sections.History)
+                }
+            }
+        }
+
+        // The hidden message, like the guidance overlays, is loaded by address the first time
+        // it shows: most runs never see it.
+        LoadedWhenShown {
+            id: hiddenMessage
+            objectName: "hiddenMessage"
+            x: 24
+            y: room.showThreadMessage || Theme.reduceMotion ? 24 : 0
+            opacity: room.showThreadMessage ? 1 : 0
+            visible: opacity > 0
+            file: "qrc:/Lumora/Rooms/HiddenMessageCard.qml"
+            Behavior on opacity {
+                enabled: !Theme.reduceMotion
+                NumberAnimation { duration: 320; easing.type: Easing.OutQuad }
+            }
+            Behavior on y {
+                enabled: !Theme.reduceMotion
+                NumberAnimation { duration: 320; easing.type: Easing.OutQuad }
+            }
+        }
+        Connections {
+            target: hiddenMessage.item
+            function onClose() {
+                room.closeThreadMessage()
             }
         }
     }

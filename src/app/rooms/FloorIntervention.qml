@@ -22,6 +22,11 @@ Item {
         // shadow (a blur shader compiled at run time, a texture) exists only while it shows.
         layer.enabled: root.visible && Shadows.overlay !== null && GraphicsInfo.api !== GraphicsInfo.Software
         layer.effect: Shadows.overlay
+        // A press on the card is the card's own: the room under it is not pressed.
+        MouseArea {
+            anchors.fill: parent
+            onWheel: wheel => wheel.accepted = true
+        }
     }
     ColumnLayout {
         id: column

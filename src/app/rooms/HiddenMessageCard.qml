@@ -15,6 +15,10 @@ Rectangle {
     border.width: 1
     border.color: Theme.rule
 
+    // A press on the card is the card's own, whatever lies under it.
+    MouseArea {
+        anchors.fill: parent
+    }
     RowLayout {
         id: row
         x: 16

@@ -38,8 +38,7 @@ struct LiveGuidance {
     // Only while recording. The run is the trailing turns of the last turn's speaker index (a
     // turn of any other index, even on the same seat, ends it); held from its first turn's
     // start. From 180 s the final prompt unless it was dismissed; else from 120 s the first
-    // unless it was dismissed. So a run past 180 s whose final prompt was dismissed shows the
-    // first again if that one never was.
+    // unless it was dismissed (the room counts a dismissed final prompt as both).
     static std::optional<FloorPrompt> floorPrompt(const QList<SpeakerTurn>& turns, double elapsed,
         bool isRecording, bool turnExtensionUsed, bool dismissedFinalFloor);
     // The partner who does not hold the floor: "Speaker 2" when the holder sits in seat 0,

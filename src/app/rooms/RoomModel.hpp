@@ -42,6 +42,7 @@ class RoomModel : public QObject {
     Q_PROPERTY(Readiness startReadiness READ startReadiness NOTIFY startReadinessChanged)
     Q_PROPERTY(QString errorMessage READ errorMessage WRITE setErrorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(QString statusText READ statusText WRITE setStatusText NOTIFY statusTextChanged)
+    Q_PROPERTY(QString finishNotice READ finishNotice NOTIFY finishNoticeChanged)
     Q_PROPERTY(lumora::LiveTurnList* liveTurns READ liveTurns CONSTANT)
     Q_PROPERTY(int selectedAgendaStep READ selectedAgendaStep WRITE setSelectedAgendaStep NOTIFY
             selectedAgendaStepChanged)
@@ -75,6 +76,12 @@ public:
     virtual void setErrorMessage(const QString& message) = 0;
     [[nodiscard]] virtual QString statusText() const = 0;
     virtual void setStatusText(const QString& text) = 0;
+    // The status line a conversation's finish ended with, once its review is saved ("Conversation
+    // ready to review", or why the review is not what it would be); empty after a finish that
+    // saved nothing, once dismissed, and from the next start on. A check-in says it in its own
+    // saved panel.
+    [[nodiscard]] virtual QString finishNotice() const = 0;
+    Q_INVOKABLE virtual void dismissFinishNotice() = 0;
 
     // The live transcript; the adapter or fake keeps it current.
     [[nodiscard]] LiveTurnList* liveTurns() const { return m_liveTurns; }
@@ -139,6 +146,7 @@ signals:
     void startReadinessChanged();
     void errorMessageChanged();
     void statusTextChanged();
+    void finishNoticeChanged();
     void liveAnnotationsChanged();
     void liveFoulsChanged();
     void selectedAgendaStepChanged();

@@ -2,6 +2,8 @@
 
 #include "viewmodel/SessionViewModel.hpp"
 
+#include <algorithm>
+
 namespace lumora {
 
 namespace {
@@ -66,6 +68,11 @@ RoomModelAdapter::RoomModelAdapter(SessionViewModel& viewModel, QObject* parent)
     connect(
         &m_viewModel, &VM::liveTurnsChanged, this, [this] { liveTurns()->replace(m_viewModel.liveTurns()); });
     connect(&m_viewModel, &VM::currentSessionChanged, this, &RoomModelAdapter::followSession);
+    connect(&m_viewModel, &VM::isProcessingChanged, this, &RoomModelAdapter::followFinish);
+    connect(&m_viewModel, &VM::isStartingConversationChanged, this, [this] {
+        if (m_viewModel.isStartingConversation())
+            setFinishNotice(QString());
+    });
     for (const auto signal : { &VM::recordingAgreementAcceptedChanged, &VM::accountChanged,
              &VM::isBusyChanged, &VM::isProcessingChanged, &VM::isStartingConversationChanged })
         connect(&m_viewModel, signal, this, &RoomModelAdapter::followReadiness);
@@ -87,6 +94,38 @@ void RoomModelAdapter::followSession()
         return;
     m_sessionID = std::move(now);
     emit currentSessionIDChanged();
+}
+
+void RoomModelAdapter::followFinish()
+{
+    if (m_viewModel.isProcessing()) {
+        const auto& session = m_viewModel.currentSession();
+        m_finishing = session ? session->sessionID : std::nullopt;
+        m_finishingCheckin = m_viewModel.isCheckinRunning();
+        setFinishNotice(QString());
+        return;
+    }
+    const std::optional<QUuid> finished = std::exchange(m_finishing, std::nullopt);
+    if (!finished || m_finishingCheckin)
+        return;
+    const auto& results = m_viewModel.results();
+    const bool saved = std::any_of(results.cbegin(), results.cend(),
+        [&](const DerivedSessionResult& result) { return result.id == *finished; });
+    if (saved)
+        setFinishNotice(m_viewModel.statusText());
+}
+
+void RoomModelAdapter::setFinishNotice(const QString& notice)
+{
+    if (notice == m_finishNotice)
+        return;
+    m_finishNotice = notice;
+    emit finishNoticeChanged();
+}
+
+void RoomModelAdapter::dismissFinishNotice()
+{
+    setFinishNotice(QString());
 }
 
 bool RoomModelAdapter::isRecording() const

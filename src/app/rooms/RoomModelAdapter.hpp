@@ -2,6 +2,9 @@
 
 #include "RoomModel.hpp"
 
+#include <QUuid>
+#include <optional>
+
 namespace lumora {
 
 class SessionViewModel;
@@ -26,6 +29,8 @@ public:
     void setErrorMessage(const QString& message) override;
     [[nodiscard]] QString statusText() const override;
     void setStatusText(const QString& text) override;
+    [[nodiscard]] QString finishNotice() const override { return m_finishNotice; }
+    void dismissFinishNotice() override;
 
     [[nodiscard]] const QList<BehaviorAnnotation>& liveAnnotations() const override;
     [[nodiscard]] const QList<ProcessFoulAnnotation>& liveFouls() const override;
@@ -64,10 +69,18 @@ private:
     // Publishes the readiness and the session id when what they are made of changed them.
     void followReadiness();
     void followSession();
+    // A finish begins or ends: at its end the status line becomes the notice when the review of
+    // the conversation it began with is saved.
+    void followFinish();
+    void setFinishNotice(const QString& notice);
 
     SessionViewModel& m_viewModel;
     Readiness m_readiness;
     QString m_sessionID;
+    QString m_finishNotice;
+    // The conversation being finished, and whether it is a check-in.
+    std::optional<QUuid> m_finishing;
+    bool m_finishingCheckin = false;
 };
 
 } // namespace lumora

@@ -5,13 +5,27 @@ import Lumora.Theme
 
 // The stage's controls, centred: start or finish, the check-in and rehearsal entries while
 // nothing runs, and pause or resume while a conversation does; a width too narrow for all of
-// them wraps them onto a second line.
+// them wraps them onto a second line. For a moment after its buttons change meaning the row
+// takes no press (the second click of a double click on Finish would start a recording), until
+// the pointer moves over it.
 Item {
     id: root
 
     required property ConversationRoomState room
 
     implicitHeight: controls.implicitHeight + 16
+    HoverHandler {
+        onPointChanged: root.room.pointerOverRow(point.scenePosition)
+    }
+    // The keyboard's focus leaves the button that finished: in its place it would start a new
+    // recording.
+    Connections {
+        target: root.room
+        function onFinishing() {
+            if (primary.activeFocus)
+                root.forceActiveFocus()
+        }
+    }
     Flow {
         id: controls
         // The width of the buttons the room shows, side by side: from the room's state rather
@@ -32,7 +46,10 @@ Item {
             active: root.room.primaryActive
             enabled: root.room.primaryEnabled
             Accessible.name: root.room.primaryAccessibilityLabel
-            onClicked: root.room.primaryAction()
+            onClicked: {
+                if (root.room.takesRowPress())
+                    root.room.primaryAction()
+            }
         }
         SecondaryButton {
             id: checkin
@@ -47,7 +64,10 @@ Item {
             ToolTip.text: qsTr("A guided ten-minute check-in, recorded like a conversation.")
             Accessible.name: text
             Accessible.description: ToolTip.text
-            onClicked: root.room.startCheckin()
+            onClicked: {
+                if (root.room.takesRowPress())
+                    root.room.startCheckin()
+            }
         }
         SecondaryButton {
             id: rehearsal
@@ -56,7 +76,10 @@ Item {
             text: qsTr("Watch a rehearsal")
             symbol: "play.fill"
             Accessible.name: text
-            onClicked: root.room.toggleRehearsal()
+            onClicked: {
+                if (root.room.takesRowPress())
+                    root.room.toggleRehearsal()
+            }
         }
         SecondaryButton {
             id: pause
@@ -65,7 +88,10 @@ Item {
             text: root.room.pauseLabel
             symbol: root.room.pauseIcon
             Accessible.name: text
-            onClicked: root.room.model.togglePause()
+            onClicked: {
+                if (root.room.takesRowPress())
+                    root.room.model.togglePause()
+            }
         }
     }
 }

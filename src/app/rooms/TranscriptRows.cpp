@@ -34,6 +34,11 @@ QList<Finding> findingsOf(const QList<Finding>& all, const ConversationTurn& gro
     return found;
 }
 
+QVariantMap chipOf(const QString& code, double confidence)
+{
+    return { { QStringLiteral("code"), code }, { QStringLiteral("confidence"), confidence } };
+}
+
 } // namespace
 
 int TranscriptRows::rowCount(const QModelIndex& parent) const
@@ -53,7 +58,8 @@ QHash<int, QByteArray> TranscriptRows::roleNames() const
         { ParagraphRole, "paragraph" },
         { AccessibleTextRole, "accessibleText" },
         { WashRole, "wash" },
-        { ChipsRole, "chips" },
+        { BehaviorChipsRole, "behaviorChips" },
+        { FoulChipsRole, "foulChips" },
     };
 }
 
@@ -91,17 +97,16 @@ QVariant TranscriptRows::data(const QModelIndex& index, int role) const
             break;
         }
         return NoWash;
-    case ChipsRole: {
+    case BehaviorChipsRole: {
         QVariantList chips;
         for (const BehaviorAnnotation& annotation : annotationsOf(group))
-            chips.append(QVariantMap { { QStringLiteral("isFoul"), false },
-                { QStringLiteral("code"), toString(annotation.code) },
-                { QStringLiteral("confidence"), annotation.confidence },
-                { QStringLiteral("start"), annotation.start } });
+            chips.append(chipOf(toString(annotation.code), annotation.confidence));
+        return chips;
+    }
+    case FoulChipsRole: {
+        QVariantList chips;
         for (const ProcessFoulAnnotation& foul : foulsOf(group))
-            chips.append(QVariantMap { { QStringLiteral("isFoul"), true },
-                { QStringLiteral("code"), toString(foul.foul) },
-                { QStringLiteral("confidence"), foul.confidence }, { QStringLiteral("start"), foul.start } });
+            chips.append(chipOf(toString(foul.foul), foul.confidence));
         return chips;
     }
     default:
@@ -161,7 +166,7 @@ void TranscriptRows::setFindings(
         return;
     m_annotations = annotations;
     m_fouls = fouls;
-    changeAll({ WashRole, ChipsRole });
+    changeAll({ WashRole, BehaviorChipsRole, FoulChipsRole });
 }
 
 void TranscriptRows::setNames(const QStringList& names)

@@ -41,9 +41,10 @@ public:
         AccessibleTextRole,
         // Wash: the row's tint.
         WashRole,
-        // QVariantList of maps {isFoul, code, confidence, start}: the findings on the row's
-        // pieces, annotations first, each list in its own order.
-        ChipsRole,
+        // QVariantList of maps {code, confidence}: the annotations, and the fouls, on the row's
+        // pieces, each in its own list's order; a row draws the annotations' chips first.
+        BehaviorChipsRole,
+        FoulChipsRole,
     };
     Q_ENUM(Role)
     enum Wash { NoWash, WarmWash, HardWash };

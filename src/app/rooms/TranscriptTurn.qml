@@ -15,7 +15,8 @@ Item {
     required property string paragraph
     required property string accessibleText
     required property int wash
-    required property var chips
+    required property var behaviorChips
+    required property var foulChips
 
     readonly property color sideColour: root.displaySide === 0 ? Theme.positive : Theme.information
     readonly property bool hasWash: root.wash !== TranscriptRows.NoWash
@@ -89,12 +90,31 @@ Item {
                 }
             }
         }
+        // One chip per annotation, then one per foul; a row without findings keeps no gap.
         Flow {
             objectName: "chips"
             Layout.fillWidth: true
-            visible: root.chips.length > 0
+            visible: root.behaviorChips.length + root.foulChips.length > 0
             layoutDirection: root.displaySide === 0 ? Qt.LeftToRight : Qt.RightToLeft
             spacing: 8
+            Repeater {
+                model: root.behaviorChips
+                delegate: BehaviorChip {
+                    required property var modelData
+                    objectName: "behaviorChip"
+                    code: modelData.code
+                    confidence: modelData.confidence
+                }
+            }
+            Repeater {
+                model: root.foulChips
+                delegate: ProcessFoulChip {
+                    required property var modelData
+                    objectName: "foulChip"
+                    foul: modelData.code
+                    confidence: modelData.confidence
+                }
+            }
         }
     }
 }

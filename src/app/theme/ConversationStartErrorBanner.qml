@@ -4,16 +4,22 @@ import Lumora.Theme
 // A failure the view model reports, floating over the page it happened on, with a button that
 // dismisses it. It shows while `message` holds text, sliding in from above and fading; the
 // message shows unchanged and wraps, and the banner is at most 680 wide. A place that shows and
-// hides it on its own terms turns `animated` off: it then appears and goes at once.
+// hides it on its own terms turns `animated` off: it then appears and goes at once. A `calm`
+// banner tells of something done rather than something wrong; `actionText` adds a button that
+// says what it offers next (`action`).
 Item {
     id: root
 
     required property string message
     property bool animated: true
+    property bool calm: false
+    property string actionText
+    readonly property color tint: root.calm ? Theme.positive : Theme.attention
     // The message on screen: the last one, kept while the banner leaves.
     property string shownMessage
 
     signal dismiss
+    signal action
 
     onMessageChanged: {
         if (root.message.length > 0)
@@ -63,8 +69,12 @@ Item {
         anchors.fill: parent
         radius: 12
         color: Theme.withAlpha(Theme.ivory, 0.97)
-        border.color: Theme.withAlpha(Theme.attention, 0.28)
+        border.color: Theme.withAlpha(root.tint, 0.28)
         border.width: 1
+        // A press on the banner is the banner's own, whatever lies under it.
+        MouseArea {
+            anchors.fill: parent
+        }
     }
     Row {
         id: row
@@ -74,20 +84,36 @@ Item {
 
         Icon {
             anchors.verticalCenter: parent.verticalCenter
-            symbol: "exclamationmark.circle.fill"
+            symbol: root.calm ? "checkmark.circle.fill" : "exclamationmark.circle.fill"
             size: 18
-            color: Theme.attention
+            color: root.tint
         }
         ReadableText {
             id: text
             objectName: root.objectName + "Message"
             anchors.verticalCenter: parent.verticalCenter
-            width: Math.min(implicitWidth, 680 - 32 - 18 - 32 - 3 * row.spacing)
+            width: Math.min(implicitWidth, 680 - 32 - 18 - 32 - 3 * row.spacing
+                - (actionButton.visible ? actionButton.implicitWidth + row.spacing : 0))
             text: root.shownMessage
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font: Theme.interfaceFont(13, Font.Medium)
             color: Theme.ink
+        }
+        SecondaryButton {
+            id: actionButton
+            objectName: root.objectName + "Action"
+            anchors.verticalCenter: parent.verticalCenter
+            visible: root.actionText.length > 0
+            implicitHeight: 32
+            leftPadding: 12
+            rightPadding: 12
+            topPadding: 4
+            bottomPadding: 4
+            font: Theme.interfaceFont(13, Font.DemiBold)
+            text: root.actionText
+            Accessible.name: root.actionText
+            onClicked: root.action()
         }
         SymbolButton {
             objectName: root.objectName + "Dismiss"

@@ -40,10 +40,17 @@ protected:
         EXPECT_NE(state, nullptr);
         return *state;
     }
+    // Presses a button of the stage's row once it takes presses again: for a moment after the
+    // row changes, a press where the pointer rests is not taken.
+    void clickRow(const QString& name)
+    {
+        ASSERT_TRUE(test::spinUntil([&] { return room().takesRowPress(); }, 5000));
+        shell.click(name);
+    }
     // Presses the start button and waits until the conversation records.
     void start(SessionViewModel& model)
     {
-        shell.click("primaryButton");
+        clickRow("primaryButton");
         ASSERT_TRUE(test::spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 30000));
         ASSERT_TRUE(model.isRecording()) << model.statusText().toStdString();
     }
@@ -80,12 +87,12 @@ TEST_F(RoomConversationTest, ASpokenConversationFillsTheRoomAndTheFloorPromptFol
     shell.screenshot("room-spoken-swapped");
     shell.click("swapSidesButton");
 
-    shell.click("pauseButton");
+    clickRow("pauseButton");
     ASSERT_TRUE(model->isPaused());
     EXPECT_EQ(shell.text("statusLabel"), "Paused");
     EXPECT_EQ(shell.text("pauseButton"), "Resume");
     shell.screenshot("room-spoken-paused");
-    shell.click("pauseButton");
+    clickRow("pauseButton");
     ASSERT_TRUE(model->isRecording());
 
     // The second partner has held the floor since the last line began; the clock moves on.
@@ -107,7 +114,7 @@ TEST_F(RoomConversationTest, ASpokenConversationFillsTheRoomAndTheFloorPromptFol
     shell.click("floorButton");
     EXPECT_TRUE(state.dismissedFinalFloor());
 
-    shell.click("primaryButton");
+    clickRow("primaryButton");
     ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 10000));
     EXPECT_EQ(shell.text("statusLabel"), "Reading It Back");
     EXPECT_TRUE(shell.shows("processingNote"));
@@ -117,12 +124,17 @@ TEST_F(RoomConversationTest, ASpokenConversationFillsTheRoomAndTheFloorPromptFol
     EXPECT_TRUE(pills.contains("Reading It Back"));
     EXPECT_EQ(model->results().size(), 1);
     EXPECT_TRUE(shell.shows("emptyRoom"));
+    // The room says the conversation was saved, with the way to its review.
+    ASSERT_TRUE(shell.shows("finishNotice"));
+    EXPECT_EQ(shell.text("finishNoticeMessage"), "Conversation ready to review");
+    shell.screenshot("room-spoken-finished");
 
     // A new conversation begins with neither floor prompt dismissed.
     start(*model);
     EXPECT_FALSE(state.turnExtensionUsed());
     EXPECT_FALSE(state.dismissedFinalFloor());
-    shell.click("primaryButton");
+    EXPECT_FALSE(shell.shows("finishNotice")) << "a new conversation leaves the last one's notice";
+    clickRow("primaryButton");
     ASSERT_TRUE(test::spinUntil([&] { return !model->isProcessing() && !model->isRecording(); }, 60000));
     shell.close();
 }
@@ -147,6 +159,34 @@ TEST_F(RoomConversationTest, AStartThatFailsShowsTheBannerUntilDismissed)
     shell.click("errorBannerDismiss");
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_FALSE(shell.shows("errorBanner"));
+    shell.close();
+}
+
+// The same room when the speech service cannot make the final transcript: the review is made
+// from the live transcript, and the room says so after the finish.
+class RoomConversationWithoutFinalTranscriptTest : public RoomConversationTest {
+protected:
+    QStringList extraSpeechArguments() override { return { "--prerecorded-reply", "500" }; }
+};
+
+TEST_F(RoomConversationWithoutFinalTranscriptTest, TheFinishSaysTheReviewUsesTheLiveTranscript)
+{
+    const auto model = connectedModel();
+    ShellSessionAdapter session(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    start(*model);
+    ASSERT_TRUE(test::spinUntil([&] { return room().turnCount() == qsizetype(std::size(exchange)); }, 30000));
+    clickRow("primaryButton");
+    ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return !model->isProcessing(); }, 90000));
+    ASSERT_EQ(model->results().size(), 1);
+    ASSERT_TRUE(shell.shows("finishNotice"));
+    EXPECT_EQ(shell.text("finishNoticeMessage"),
+        "Conversation ready to review. The final transcript could not be made, so the review uses the live "
+        "transcript.");
+    EXPECT_FALSE(shell.shows("errorBanner"));
+    EXPECT_TRUE(shell.shows("finishNoticeAction"));
+    shell.screenshot("room-spoken-finished-live-transcript");
     shell.close();
 }
 

@@ -124,8 +124,9 @@ TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedRevi
     EXPECT_TRUE(model.nudgeLoadingSides().isEmpty());
     EXPECT_TRUE(model.contextualNudges().isEmpty());
     EXPECT_TRUE(model.nudgeErrors().isEmpty());
-    // The account refresh that ends the finish sets the room's resting line.
-    EXPECT_EQ(model.statusText(), "Ready to record") << model.errorMessage().value_or("").toStdString();
+    // The finish's outcome stays the status line after the account refresh that ends it.
+    EXPECT_EQ(model.statusText(), "Conversation ready to review")
+        << model.errorMessage().value_or("").toStdString();
     EXPECT_FALSE(model.errorMessage().has_value());
     EXPECT_FALSE(model.isRecording() || model.isPaused() || model.isProcessing());
     EXPECT_TRUE(model.liveTurns().isEmpty());
@@ -328,7 +329,7 @@ TEST_F(QuietConversationTest, WhatFollowsASavedReviewNeverUndoesIt)
     } rows[] = {
         { "account unreadable after a conversation", false, true, false, "Conversation ready to review" },
         { "account unreadable after a check-in", true, true, false, "Check-in saved" },
-        { "grant above an hour, finished by the clock", false, false, true, "Ready to record" },
+        { "grant above an hour, finished by the clock", false, false, true, "Conversation ready to review" },
     };
     struct Reservation {
         QUuid id;
@@ -420,7 +421,7 @@ TEST_F(UnreliableTranscriptionTest, AFailedFinalTranscriptionIsTriedAgainAndAtWo
             "Conversation ready to review. The final transcript could not be made, so the review uses the "
             "live "
             "transcript." },
-        { "the third attempt works", "Ready to record" },
+        { "the third attempt works", "Conversation ready to review" },
     };
     const auto model = connectedModel();
     QList<QUuid> reservations;
@@ -442,7 +443,7 @@ TEST_F(UnreliableTranscriptionTest, AFailedFinalTranscriptionIsTriedAgainAndAtWo
         const DerivedSessionResult& review = model->results().first();
         ASSERT_TRUE(review.transcript.has_value());
         EXPECT_EQ(review.transcript->size(), 4);
-        if (row.status != "Ready to record") {
+        if (row.status != "Conversation ready to review") {
             EXPECT_EQ(review.transcript, heard);
         }
         EXPECT_EQ(temporaryEntries(), QStringList());
@@ -634,7 +635,7 @@ TEST_F(GuidedConversationTest, AnOlderCoachingReplyNeverTouchesTheNewerRequest)
     model->requestToggleRecording();
     ASSERT_TRUE(
         test::spinUntil([&] { return !model->isProcessing() && model->runningOperations() == 1; }, 30000));
-    EXPECT_EQ(model->statusText(), "Ready to record");
+    EXPECT_EQ(model->statusText(), "Conversation ready to review");
     startRecording();
 
     // Seat 2 is the left side again: the first reply is let go once this request is asked.
