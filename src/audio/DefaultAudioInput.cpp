@@ -16,7 +16,9 @@ constexpr qint64 serverTimeoutMilliseconds = 2000;
 
 struct ServerQuery {
     QByteArray defaultSource;
+    // The query is over; the server told about itself.
     bool answered = false;
+    bool described = false;
 };
 
 void receiveServerInfo(pa_context*, const pa_server_info* info, void* userdata)
@@ -24,6 +26,7 @@ void receiveServerInfo(pa_context*, const pa_server_info* info, void* userdata)
     auto* query = static_cast<ServerQuery*>(userdata);
     if (info != nullptr && info->default_source_name != nullptr)
         query->defaultSource = info->default_source_name;
+    query->described = info != nullptr;
     query->answered = true;
 }
 
@@ -44,9 +47,14 @@ template <typename Done> bool iterateUntil(pa_mainloop* loop, const QElapsedTime
 
 QByteArray DefaultAudioInput::soundServerDefaultSource()
 {
+    return askSoundServer().value_or(QByteArray());
+}
+
+std::optional<QByteArray> DefaultAudioInput::askSoundServer()
+{
     pa_mainloop* loop = pa_mainloop_new();
     if (loop == nullptr)
-        return {};
+        return std::nullopt;
     pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "Lumora");
     ServerQuery query;
     QElapsedTimer clock;
@@ -69,6 +77,8 @@ QByteArray DefaultAudioInput::soundServerDefaultSource()
     if (context != nullptr)
         pa_context_unref(context);
     pa_mainloop_free(loop);
+    if (!query.described)
+        return std::nullopt;
     return query.defaultSource;
 }
 

@@ -11,7 +11,10 @@ namespace lumora {
 // device with that id is taken; the first listed only when the server names none Qt lists.
 struct DefaultAudioInput {
     static std::optional<QAudioDevice> find();
-    // The sound server's default source name; empty when the server cannot be asked.
+    // The sound server's default source name (empty when it names none); nothing when no server
+    // answers within two seconds.
+    static std::optional<QByteArray> askSoundServer();
+    // The same, empty when the server cannot be asked.
     static QByteArray soundServerDefaultSource();
 };
 

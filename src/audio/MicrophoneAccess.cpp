@@ -1,11 +1,13 @@
 #include "audio/MicrophoneAccess.hpp"
 
 #include "audio/DefaultAudioInput.hpp"
+#include "domain/OffThread.hpp"
 
 #include <QAudioSource>
 #include <QMediaDevices>
 #include <QThread>
 #include <memory>
+#include <qcoro/qcorofuture.h>
 #include <qcoro/qcorothread.h>
 
 namespace lumora {
@@ -26,6 +28,10 @@ std::expected<void, NativeAudioCaptureError> MicrophoneAccess::check()
 
 QCoro::Task<std::expected<void, NativeAudioCaptureError>> MicrophoneAccess::request()
 {
+    auto asking = startOffThread([] { return DefaultAudioInput::askSoundServer().has_value(); });
+    const std::optional<bool> answered = co_await qCoro(asking).waitForFinished();
+    if (!answered.value_or(false))
+        co_return std::unexpected(NativeAudioCaptureError::noMicrophone);
     // The media backend is set up on the caller's thread, never first on the short-lived one.
     QMediaDevices::audioInputs();
     auto answer = std::make_shared<std::expected<void, NativeAudioCaptureError>>();

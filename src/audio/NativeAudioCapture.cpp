@@ -34,9 +34,6 @@ NativeAudioCapture::NativeAudioCapture(QObject* parent)
     : QObject(parent)
     , m_worker(new AudioInputWorker)
 {
-    // The media backend is set up here, on the caller's thread, and never first on the audio
-    // thread, whose life is shorter than the backend's.
-    QMediaDevices::audioInputs();
     m_thread.setObjectName(QStringLiteral("Lumora audio"));
     m_worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
@@ -104,6 +101,10 @@ QCoro::Task<std::expected<void, NativeAudioCaptureError>> NativeAudioCapture::st
     m_starting = true;
     m_stopWhileStarting = false;
     const quint64 generation = ++m_generation;
+    // The media backend is set up here, on the caller's thread, and never first on the audio
+    // thread, whose life is shorter than the backend's; not before a start either, as its one
+    // connection to the sound server is made then (see MicrophoneAccess).
+    QMediaDevices::audioInputs();
 
     auto promise = std::make_shared<QPromise<StartAnswer>>();
     QFuture<StartAnswer> answer = promise->future();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/NativeAudioCaptureError.hpp"
 #include "security/KeyringState.hpp"
 #include "viewmodel/InfoResource.hpp"
 
@@ -8,6 +9,7 @@
 #include <QTimeZone>
 #include <QUrl>
 #include <chrono>
+#include <expected>
 #include <functional>
 #include <memory>
 #include <qcoro/qcorotask.h>
@@ -44,9 +46,9 @@ struct SessionEnvironment {
     // The zone in which the reminder's weekday and time are meant.
     QTimeZone timeZone = QTimeZone::systemTimeZone();
     std::shared_ptr<CheckinReminderScheduler> reminderScheduler;
-    // Whether the microphone may record, asked at every conversation start; when unset, the
-    // desktop's default microphone must exist and open.
-    std::function<QCoro::Task<bool>()> microphonePermission;
+    // Whether the microphone may record, or why not, asked at every conversation start; when
+    // unset, the desktop's default microphone must exist and open (MicrophoneAccess).
+    std::function<QCoro::Task<std::expected<void, NativeAudioCaptureError>>()> microphonePermission;
     // Makes the recording clock's repeating one-second timer; when unset, a QTimer.
     std::function<std::unique_ptr<RecordingTimer>()> recordingTimer;
     // Opens a web page in the desktop's default browser; false when the desktop cannot, or when

@@ -44,6 +44,17 @@ const QString liveTranscriptConversationText
 const QString liveTranscriptCheckinText = QStringLiteral(
     "Check-in saved. The final transcript could not be made, so the review uses the live transcript.");
 
+// Why the microphone cannot record: a computer without one (or without a sound server to offer
+// it) is told what to do; one that is there and refuses is a refused access.
+QString microphoneRefusalText(NativeAudioCaptureError error)
+{
+    if (error == NativeAudioCaptureError::noMicrophone)
+        return QStringLiteral(
+            "No microphone was found. Connect a microphone or turn one on in the sound settings, then "
+            "try again.");
+    return QStringLiteral("Microphone access is required.");
+}
+
 // The seconds a conversation asks the coordinator for.
 constexpr double requestedSeconds = 3600;
 
@@ -165,13 +176,15 @@ QCoro::Task<void> SessionViewModel::beginConversation()
     }
 
     const auto alive = lifetime();
-    const bool permitted = m_environment.microphonePermission
-        ? co_await m_environment.microphonePermission()
-        : (co_await MicrophoneAccess::request()).has_value();
+    std::expected<void, NativeAudioCaptureError> permitted;
+    if (m_environment.microphonePermission)
+        permitted = co_await m_environment.microphonePermission();
+    else
+        permitted = co_await MicrophoneAccess::request();
     if (alive.expired())
         co_return;
     if (!permitted) {
-        reportFailure(QStringLiteral("Microphone access is required."));
+        reportFailure(microphoneRefusalText(permitted.error()));
         publish(m_isStartingConversation, false, &SessionViewModel::isStartingConversationChanged);
         co_return;
     }

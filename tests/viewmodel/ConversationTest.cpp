@@ -10,6 +10,8 @@
 #include "viewmodel/RecordingTimer.hpp"
 
 #include <QDir>
+#include <QTimer>
+#include <qcoro/qcorotimer.h>
 
 namespace lumora {
 namespace {
@@ -96,7 +98,15 @@ protected:
     std::unique_ptr<SessionViewModel> launch(const QStringList& arguments = {})
     {
         SessionEnvironment environment = home.environment(arguments);
-        environment.microphonePermission = [this]() -> QCoro::Task<bool> { co_return microphoneGranted; };
+        environment.microphonePermission
+            = [this]() -> QCoro::Task<std::expected<void, NativeAudioCaptureError>> {
+            microphoneAsked = true;
+            if (holdMicrophone)
+                co_await microphoneAnswer;
+            if (microphoneRefusal)
+                co_return std::unexpected(*microphoneRefusal);
+            co_return {};
+        };
         environment.recordingTimer = [this] { return std::make_unique<ManualTimer>(tick); };
         auto model = std::make_unique<SessionViewModel>(std::move(environment));
         settle(*model);
@@ -128,7 +138,13 @@ protected:
     DeviceRegistration registration;
     std::shared_ptr<ControlPlaneClient> client;
     std::shared_ptr<ObservedEngine> engine;
-    bool microphoneGranted = true;
+    // Why the microphone does not record; nothing: it does.
+    std::optional<NativeAudioCaptureError> microphoneRefusal;
+    // A held microphone answers when `microphoneAnswer` times out: the test starts it anew
+    // with no interval.
+    bool holdMicrophone = false;
+    bool microphoneAsked = false;
+    QTimer microphoneAnswer;
     std::shared_ptr<std::function<void()>> tick = std::make_shared<std::function<void()>>();
     QDateTime startedAt = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
 };
@@ -172,14 +188,20 @@ TEST_F(ConversationTest, FailedStartsTellTheUserAndLeaveNothingBehind)
             liveUnavailable, QStringLiteral("control_plane_rejected_503_provider_token_unavailable"), true },
         { "speech not configured on the server", [](SessionViewModel&) {}, generic,
             QStringLiteral("control_plane_rejected_503_speech_not_configured"), true },
-        { "microphone refused", [this](SessionViewModel&) { microphoneGranted = false; },
+        { "microphone refused",
+            [this](SessionViewModel&) { microphoneRefusal = NativeAudioCaptureError::microphoneDidNotStart; },
             QStringLiteral("Microphone access is required."), QString(), false },
+        { "no microphone",
+            [this](SessionViewModel&) { microphoneRefusal = NativeAudioCaptureError::noMicrophone; },
+            QStringLiteral("No microphone was found. Connect a microphone or turn one on in the sound "
+                           "settings, then try again."),
+            QString(), false },
         { "no client", [](SessionViewModel& model) { model.adoptServices({}); },
             QStringLiteral("The secure session is not ready."), QString(), false },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        microphoneGranted = true;
+        microphoneRefusal.reset();
         engine->grantRefusal.reset();
         const qsizetype reservedBefore = engine->reserved.size();
         auto model = launch();
@@ -335,6 +357,31 @@ TEST_F(ConversationTest, TheClockStandsStillOnceTheFinishBegins)
     EXPECT_EQ(model->elapsed(), 5);
     ASSERT_FALSE(model->results().isEmpty());
     EXPECT_EQ(model->results().first().duration, 5);
+}
+
+// "Leave check-in" while the check-in's recording is starting: the check-in stays open, so the
+// recording is never saved as a conversation.
+TEST_F(ConversationTest, ACheckinCannotBeLeftWhileItsRecordingStarts)
+{
+    holdMicrophone = true;
+    microphoneAnswer.setSingleShot(true);
+    microphoneAnswer.start(std::chrono::hours(1));
+    auto model = launch();
+    model->requestCheckin();
+    settle(*model);
+    ASSERT_TRUE(model->isCheckinOpen());
+    model->requestToggleRecording();
+    ASSERT_TRUE(test::spinUntil([&] { return microphoneAsked; }, 5000));
+    ASSERT_TRUE(model->isStartingConversation());
+    model->closeCheckin();
+    EXPECT_TRUE(model->isCheckinOpen());
+
+    microphoneAnswer.start(0);
+    ASSERT_TRUE(test::spinUntil([&] { return !model->isStartingConversation(); }, 10000));
+    settle(*model);
+    EXPECT_TRUE(model->isCheckinOpen());
+    model->closeCheckin();
+    EXPECT_FALSE(model->isCheckinOpen()) << "once the start is over, the check-in can be left";
 }
 
 } // namespace
