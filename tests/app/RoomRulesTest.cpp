@@ -1,5 +1,6 @@
 #include "AgendaNote.hpp"
 #include "LiveGuidance.hpp"
+#include "PressGuard.hpp"
 #include "PrimaryAction.hpp"
 #include "RehearsalConversation.hpp"
 #include "RoomStatus.hpp"
@@ -321,6 +322,41 @@ TEST(RehearsalConversation, TheScriptAndItsClock)
     EXPECT_EQ(RehearsalConversation::foulsOfFirst(4).size(), 2);
     EXPECT_DOUBLE_EQ(RehearsalConversation::advanced(142.8), 143);
     EXPECT_DOUBLE_EQ(RehearsalConversation::advanced(62.4), 63) << "63 exactly, not a hair below";
+}
+
+// A row takes presses until it changes; then not for a second, unless the pointer has moved
+// 8 px from where it was when the row changed (or from where it was first seen after).
+TEST(PressGuard, ARowThatChangedTakesNoPressUntilASecondPassesOrThePointerMoves)
+{
+    using namespace std::chrono_literals;
+    const PressGuard::Clock::time_point t0 {};
+    const struct {
+        const char* name;
+        std::optional<QPointF> before;
+        QList<QPointF> after;
+        std::chrono::milliseconds since;
+        bool takes;
+    } rows[] = {
+        { "at once, pointer still", QPointF(100, 100), {}, 0ms, false },
+        { "450 ms on, pointer still", QPointF(100, 100), { QPointF(100, 100) }, 450ms, false },
+        { "a second on", QPointF(100, 100), {}, 1000ms, true },
+        { "a tremble is no move", QPointF(100, 100), { QPointF(104, 103) }, 80ms, false },
+        { "a move of 8 px", QPointF(100, 100), { QPointF(108, 100) }, 80ms, true },
+        { "moved, then back", QPointF(100, 100), { QPointF(130, 100), QPointF(100, 100) }, 80ms, true },
+        { "no pointer before: the first place counts", std::nullopt, { QPointF(50, 50) }, 80ms, false },
+        { "no pointer before, then a move", std::nullopt, { QPointF(50, 50), QPointF(50, 70) }, 80ms, true },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        PressGuard guard;
+        EXPECT_TRUE(guard.takesPresses(t0)) << "a row that never changed";
+        if (row.before)
+            guard.pointerAt(*row.before);
+        guard.rowChanged(t0);
+        for (const QPointF& point : row.after)
+            guard.pointerAt(point);
+        EXPECT_EQ(guard.takesPresses(t0 + row.since), row.takes);
+    }
 }
 
 } // namespace
