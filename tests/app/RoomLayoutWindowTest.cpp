@@ -1,3 +1,4 @@
+#include "ConversationRoomState.hpp"
 #include "FakeShell.hpp"
 #include "Sections.hpp"
 
@@ -206,6 +207,9 @@ TEST_F(RoomLayoutWindowTest, TheAgendaStripGivesItsTextsTheirWidth)
         s.isRecording = false;
         s.turns.clear();
     });
+    // The stage's row takes presses again a moment after it changed.
+    auto* room = qobject_cast<ConversationRoomState*>(shell.find("roomState"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return room->takesRowPress(); }, 5000));
     shell.click("rehearsalButton");
     EXPECT_EQ(shell.text("agendaNote"), "moved ahead with you");
     EXPECT_GT(item("agendaNote")->width(), 40);
