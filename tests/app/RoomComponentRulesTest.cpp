@@ -533,12 +533,13 @@ TEST(CoachingRules, TheStarterFollowsTheLatestCodeAndTheLiveSuggestion)
 TEST(CoachingRules, GetUnstuckAndThePopoverStates)
 {
     const struct {
-        bool active, hasTurns, loading, enabled;
-    } buttons[] { { true, true, false, true }, { false, true, false, false }, { true, false, false, false },
-        { true, true, true, false }, { false, false, true, false } };
+        bool active, hasTurns, loading, rehearsal, enabled;
+    } buttons[] { { true, true, false, false, true }, { false, true, false, false, false },
+        { true, false, false, false, false }, { true, true, true, false, false },
+        { false, false, true, false, false }, { true, true, false, true, false } };
     for (const auto& b : buttons)
-        EXPECT_EQ(CoachingRules::canGetUnstuck(b.active, b.hasTurns, b.loading), b.enabled)
-            << b.active << b.hasTurns << b.loading;
+        EXPECT_EQ(CoachingRules::canGetUnstuck(b.active, b.hasTurns, b.loading, b.rehearsal), b.enabled)
+            << b.active << b.hasTurns << b.loading << b.rehearsal;
     EXPECT_EQ(CoachingRules::getUnstuckLabel(false), "Get unstuck");
     EXPECT_EQ(CoachingRules::getUnstuckLabel(true), "Reading the thread…");
 

@@ -345,6 +345,7 @@ TEST_F(RoomWindowTest, TheRehearsalRunsToItsBreakAndOnToItsEnd)
     EXPECT_GT(state.warmCount() + state.hardCount(), 0) << "the gauges count the script";
     EXPECT_FALSE(drawn("behaviorChip").isEmpty()) << "the script's findings show as chips";
     EXPECT_FALSE(drawn("foulChip").isEmpty());
+    EXPECT_FALSE(shell.find("getUnstuck")->property("enabled").toBool()) << "a script is not coached";
     shell.screenshot("room-rehearsal-break");
 
     shell.click("keepTalkingButton");

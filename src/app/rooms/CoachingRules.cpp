@@ -28,9 +28,9 @@ CoachNudge CoachingRules::genericStarter(
     return nudge;
 }
 
-bool CoachingRules::canGetUnstuck(bool active, bool hasTurns, bool loading)
+bool CoachingRules::canGetUnstuck(bool active, bool hasTurns, bool loading, bool rehearsal)
 {
-    return active && hasTurns && !loading;
+    return active && hasTurns && !loading && !rehearsal;
 }
 
 QString CoachingRules::getUnstuckLabel(bool loading)

@@ -35,7 +35,9 @@ public:
         std::optional<BehaviorCode> latest, const QString& suggestion, const QString& starter);
 
     // Only in a live room with at least one turn, and not while a request runs.
-    Q_INVOKABLE static bool canGetUnstuck(bool active, bool hasTurns, bool loading);
+    // Only a live conversation with turns can be coached, one request at a time; a rehearsal's
+    // script is not sent to the coach, so its corners offer none.
+    Q_INVOKABLE static bool canGetUnstuck(bool active, bool hasTurns, bool loading, bool rehearsal);
     Q_INVOKABLE static QString getUnstuckLabel(bool loading);
 
     // A nudge without text is no answer.

@@ -156,6 +156,7 @@ PartnerCornerValues ConversationRoomState::cornerValues(int displaySeat) const
     corner.name = m_speakerNames.value(display);
     corner.hasTurns = m_turnCount > 0;
     corner.active = m_active;
+    corner.rehearsal = m_rehearsalActive;
     for (const SpeakerStats& stats : m_speakerStats) {
         if (stats.speaker != canonical)
             continue;

@@ -19,8 +19,9 @@ Item {
     required property bool hasTurns
     // Every seat's moments; the corner counts its own.
     required property roomMoments moments
-    // The room is live (recording, paused or rehearsing).
+    // The room is live (recording, paused or rehearsing), and whether it rehearses.
     required property bool active
+    property bool rehearsal
     // The live analysis's suggestion for this seat; empty without one.
     property string suggestion
     // The current agenda step's starter.
@@ -119,7 +120,7 @@ Item {
             accent: root.seatColor
             symbol: "sparkles"
             text: CoachingRules.getUnstuckLabel(root.nudgeLoading)
-            enabled: CoachingRules.canGetUnstuck(root.active, root.hasTurns, root.nudgeLoading)
+            enabled: CoachingRules.canGetUnstuck(root.active, root.hasTurns, root.nudgeLoading, root.rehearsal)
             onClicked: {
                 root.showNudge = true
                 root.getUnstuck()

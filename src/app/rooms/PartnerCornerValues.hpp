@@ -18,6 +18,7 @@ class PartnerCornerValues {
     Q_PROPERTY(QString name MEMBER name)
     Q_PROPERTY(bool hasTurns MEMBER hasTurns)
     Q_PROPERTY(bool active MEMBER active)
+    Q_PROPERTY(bool rehearsal MEMBER rehearsal)
     Q_PROPERTY(double share MEMBER share)
     Q_PROPERTY(int turns MEMBER turns)
     Q_PROPERTY(double longestTurn MEMBER longestTurn)
@@ -33,6 +34,8 @@ public:
     QString name;
     bool hasTurns = false;
     bool active = false;
+    // A rehearsal plays: its corners have no coaching to ask for.
+    bool rehearsal = false;
     // The seat's statistics; zeros while it has none.
     double share = 0;
     int turns = 0;

@@ -14,6 +14,7 @@ PartnerCorner {
     name: corner.values.name
     hasTurns: corner.values.hasTurns
     active: corner.values.active
+    rehearsal: corner.values.rehearsal
     share: corner.values.share
     turns: corner.values.turns
     longestTurn: corner.values.longestTurn
