@@ -2,7 +2,9 @@
 #include "HistoryRecords.hpp"
 #include "WindowHarness.hpp"
 
+#include <QImage>
 #include <QQuickItem>
+#include <QQuickWindow>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -194,6 +196,16 @@ TEST_F(HistoryWindowTest, OneReviewOpensAtATimeInTheSheet)
     EXPECT_EQ(history.calls, QStringList({ "reviewed", "fetch " + keyOf('a') }));
     EXPECT_TRUE(page.shows("card:" + keyOf('a') + ":opening"));
     EXPECT_FALSE(page.shows("card:" + keyOf('b') + ":opening"));
+    // The sign of work is drawn, not only there: its square is not all the card's paper.
+    auto* spinner = qobject_cast<QQuickItem*>(page.find("card:" + keyOf('a') + ":opening"));
+    const QImage drawn = page.window()->grabWindow().copy(
+        spinner->mapRectToScene(QRectF(0, 0, spinner->width(), spinner->height())).toAlignedRect());
+    int marked = 0;
+    for (int y = 0; y < drawn.height(); ++y) {
+        for (int x = 0; x < drawn.width(); ++x)
+            marked += qGray(drawn.pixel(x, y)) < 200;
+    }
+    EXPECT_GT(marked, 8) << "the card shows no sign of opening";
     EXPECT_FALSE(page.find("historyCard:" + keyOf('b'))->property("enabled").toBool()) << "one at a time";
     history.answerReview(testing::conversationReview('a'));
     ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDetail"); }, 5000));

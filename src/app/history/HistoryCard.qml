@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import QtQuick.Layouts
 import Lumora.History
 import Lumora.Theme
@@ -107,12 +106,12 @@ EditorialCard {
         BackupBadge {
             state: root.backup
         }
-        BusyIndicator {
+        Spinner {
             objectName: root.objectName + ":opening"
             visible: root.isOpening
             running: root.isOpening
-            Layout.preferredWidth: 18
-            Layout.preferredHeight: 18
+            size: 18
+            Accessible.name: qsTr("Opening the review")
         }
         EarlierHistoryBadge {
             visible: root.isFromEarlierHistory

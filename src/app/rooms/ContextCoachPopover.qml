@@ -99,11 +99,9 @@ Popup {
                     height: Math.max(88, implicitHeight)
                     spacing: 10
 
-                    BusyIndicator {
+                    Spinner {
                         anchors.horizontalCenter: parent.horizontalCenter
-                        implicitWidth: 24
-                        implicitHeight: 24
-                        running: true
+                        size: 24
                     }
                     ReadableText {
                         width: parent.width

@@ -52,12 +52,9 @@ Column {
             enabled: !root.account.isPairingBusy
             onClicked: root.cancelled()
         }
-        BusyIndicator {
+        Spinner {
             visible: root.account.isPairingBusy
-            Accessible.ignored: !visible
             running: visible
-            Layout.preferredWidth: 20
-            Layout.preferredHeight: 20
         }
     }
     ReadableText {

@@ -53,12 +53,9 @@ Column {
                 root.startCodeEntry()
             }
         }
-        BusyIndicator {
+        Spinner {
             visible: root.account.isPairingBusy
-            Accessible.ignored: !visible
             running: visible
-            Layout.preferredWidth: 20
-            Layout.preferredHeight: 20
         }
     }
     ReadableText {

@@ -39,12 +39,9 @@ Column {
             enabled: !root.account.isPairingBusy
             onClicked: root.account.createInvite()
         }
-        BusyIndicator {
+        Spinner {
             visible: root.account.isPairingBusy
-            Accessible.ignored: !visible
             running: visible
-            Layout.preferredWidth: 20
-            Layout.preferredHeight: 20
         }
     }
     ReadableText {
