@@ -5,6 +5,8 @@
 #include "ShellSessionAdapter.hpp"
 #include "ViewModelFixture.hpp"
 #include "WindowHarness.hpp"
+#include "domain/CheckinPrompt.hpp"
+#include "domain/CheckinSection.hpp"
 
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -71,7 +73,8 @@ TEST_F(WindowResizeTest, ReviewSheetOpenedAndClosedThenNarrowed)
     shell.press(Qt::Key_2, Qt::ControlModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return smoke.history()->entries()->rowCount() == 1; }, 5000));
     HistoryEntryList& entries = *smoke.history()->entries();
-    const QString card = "historyCard:" + entries.data(entries.index(0), HistoryEntryList::EntryIDRole).toString();
+    const QString card
+        = "historyCard:" + entries.data(entries.index(0), HistoryEntryList::EntryIDRole).toString();
     for (const Qt::Key close : { Qt::Key_Escape, Qt::Key_unknown }) {
         shell.click(card);
         ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 5000));
@@ -149,6 +152,184 @@ TEST_F(WindowResizeTest, CheckinSectionsSteppedWhileResizing)
         stepTo("backButton", section);
         check(section);
     }
+    shell.close();
+}
+
+CheckinPack walkedPack()
+{
+    CheckinPack pack;
+    pack.week = QStringLiteral("2026-W07");
+    pack.note = QStringLiteral("A gentle week: start with what went well.");
+    pack.sections = {
+        CheckinSection {
+            "t", "Temperature", 1, { CheckinPrompt { "How are you arriving today?", std::nullopt } } },
+        CheckinSection { "a", "Appreciation", 2,
+            { CheckinPrompt { "Name one thing your partner did that you noticed.", "a reader's letter" },
+                CheckinPrompt { "And one thing you did not say thank you for.", std::nullopt } } },
+        CheckinSection { "f", "Follow-up", 4,
+            { CheckinPrompt { "What came of last week?", std::nullopt },
+                CheckinPrompt { "What is still open between you, and what would close it?", std::nullopt },
+                CheckinPrompt { "Who is carrying more of it this week?", "the pack's editor" } } },
+        CheckinSection { "q", "This week's question", 4,
+            { CheckinPrompt { "What would rest look like?", std::nullopt } } },
+        CheckinSection {
+            "c", "Close", 2, { CheckinPrompt { "One word for the week ahead.", std::nullopt } } },
+    };
+    return pack;
+}
+
+// Every page, sheet and overlay the window shows, through the fakes, with the window resized
+// through every size in each state: the conversation room idle, live, with its coaching
+// popover, hidden message and guidance overlays; the check-in room at each section, live, with
+// its notice and saved; History with a menu, the delete confirmation and the review sheet of
+// a conversation and a check-in; People; Account; the setup and migration sheets.
+TEST_F(WindowResizeTest, EveryPageSheetAndOverlayAtEverySize)
+{
+    testing::FakeShellSession& session = fakes.session;
+    testing::FakeRoomModel& room = session.roomModel;
+    testing::FakeHistoryModel& history = fakes.history;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    const auto walk = [&](const QString& state) {
+        resizeThroughEverySize(state);
+        shell.screenshot("walk-" + state);
+    };
+
+    walk("room-idle");
+    room.update([](auto& s) {
+        s.isRecording = true;
+        s.elapsed = 75;
+        s.currentSessionID = "one";
+        s.selectedAgendaStep = 1;
+        s.liveStepNote = "naming the loop, not the person";
+        s.annotations = { BehaviorAnnotation(0, 0, BehaviorCode::criticism, 0.8, 2, 12) };
+    });
+    room.say(0, 2, 12, "I want to talk about dinner tonight and why it matters to me.");
+    room.say(1, 12, 30, "I hear you. I check my phone more than I want to admit.");
+    walk("room-live");
+    room.update([](auto& s) { s.selectedAgendaStep = 3; });
+    walk("room-live-next-step");
+    shell.click("getUnstuck");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("coachPopover"); }, 5000));
+    walk("room-coaching");
+    shell.press(Qt::Key_Escape);
+    QMetaObject::invokeMethod(shell.find("roomState"), "revealThreadMessage");
+    ASSERT_TRUE(shell.shows("hiddenMessage"));
+    walk("room-hidden-message");
+    shell.click("closeHiddenMessageButton");
+    room.update([](auto& s) { s.elapsed = 600; });
+    room.say(1, 600, 601, "the same dinner point again");
+    room.update([](auto& s) { s.elapsed = 600 + 121; });
+    ASSERT_TRUE(shell.shows("floorOverlay"));
+    walk("room-floor");
+    shell.press(Qt::Key_Escape);
+    room.update([](auto& s) {
+        for (qint64 i = 0; i < 4; ++i)
+            s.annotations.append(
+                BehaviorAnnotation(s.turns.size() + (i % 2), i % 2, BehaviorCode::contempt, 0.9, 0, 1));
+    });
+    room.say(0, 730, 731, "You never listen");
+    room.say(1, 731, 732, "You always say that");
+    ASSERT_TRUE(shell.shows("breakOverlay"));
+    walk("room-break");
+    shell.press(Qt::Key_Escape);
+    room.update([](auto& s) {
+        s.isRecording = false;
+        s.isProcessing = true;
+        s.errorMessage = "Processing failed. The temporary recording was deleted.";
+    });
+    walk("room-processing-error");
+    room.update([](auto& s) {
+        s.isProcessing = false;
+        s.errorMessage.clear();
+        s.turns.clear();
+        s.annotations.clear();
+    });
+
+    room.update([](auto& s) {
+        s.checkinPack = walkedPack();
+        s.checkinFlow = CheckinFlow(5, 0, 0);
+    });
+    ASSERT_TRUE(shell.shows("checkinRoom"));
+    for (int section = 0; section < 5; ++section) {
+        room.update([&](auto& s) { s.checkinFlow = CheckinFlow(5, section, section * 60); });
+        walk(QStringLiteral("checkin-section-%1").arg(section + 1));
+    }
+    room.update([](auto& s) {
+        s.isRecording = true;
+        s.isCheckinRunning = true;
+        s.elapsed = 300;
+    });
+    room.say(0, 0, 10, "I noticed you made the coffee every morning");
+    room.say(1, 10, 20, "I noticed you called my mother on Sunday");
+    room.update([](auto& s) { s.errorMessage = "The microphone stopped. What you said so far is kept."; });
+    walk("checkin-live-notice");
+    room.update([](auto& s) {
+        s.isRecording = false;
+        s.isCheckinRunning = false;
+        s.errorMessage.clear();
+        s.isCheckinFinished = true;
+    });
+    walk("checkin-saved");
+    room.update([](auto& s) {
+        s.checkinPack.reset();
+        s.checkinFlow.reset();
+        s.isCheckinFinished = false;
+        s.turns.clear();
+    });
+
+    QList<ConversationHistoryEntry> rows { testing::storedRow('a', "Bills"),
+        testing::storedRow('b', "Week") };
+    rows[1].mode = ConversationMode::checkin;
+    history.entries()->replace(rows);
+    history.update([](auto& s) { s.results = { testing::conversationReview('a') }; });
+    shell.content()->setProperty("section", 1);
+    walk("history");
+    shell.click("moreActions:" + keyOf('a'));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return shell.find("historyActions:" + keyOf('a'))->property("opened").toBool(); }, 5000));
+    walk("history-menu");
+    QMetaObject::invokeMethod(
+        shell.find("historyActions:" + keyOf('a'))->findChild<QObject*>("deleteItem"), "triggered");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("historyDeleteConfirmation"); }, 5000));
+    walk("history-delete-confirmation");
+    shell.click("historyDeleteConfirmationCancel");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("historyDeleteConfirmation"); }, 5000));
+    shell.click("historyCard:" + keyOf('a'));
+    history.answerReview(testing::conversationReview('a'));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 5000));
+    walk("review-conversation");
+    shell.click("doneButton");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 5000));
+    walk("history-review-closed");
+    DerivedSessionResult checkin = testing::conversationReview('b');
+    checkin.mode = ConversationMode::checkin;
+    shell.click("historyCard:" + keyOf('b'));
+    history.answerReview(checkin);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 5000));
+    walk("review-checkin");
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 5000));
+
+    DerivedSessionResult older = testing::conversationReview('a');
+    older.completedAt = older.completedAt.addDays(-7);
+    fakes.people.store({ testing::conversationReview('b'), older });
+    shell.content()->setProperty("section", 2);
+    walk("people");
+    shell.content()->setProperty("section", 3);
+    walk("account");
+
+    shell.content()->setProperty("section", 0);
+    QMetaObject::invokeMethod(shell.content(), "openSetup");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("setupSheet"); }, 5000));
+    walk("setup-sheet");
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 5000));
+    walk("setup-sheet-closed");
+
+    session.state.needsMigrationOffer = true;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    ASSERT_TRUE(shell.shows("migrationSheet"));
+    walk("migration-offer");
     shell.close();
 }
 
