@@ -1,10 +1,9 @@
+#include "CheckinRecords.hpp"
 #include "CheckinRoomState.hpp"
 #include "FakeShell.hpp"
 #include "ShellSessionAdapter.hpp"
 #include "ViewModelFixture.hpp"
 #include "WindowHarness.hpp"
-#include "domain/CheckinPrompt.hpp"
-#include "domain/CheckinSection.hpp"
 
 #include <QAbstractItemModelTester>
 #include <QQuickItem>
@@ -112,25 +111,6 @@ TEST_F(CheckinWindowTest, SmokeLaunchWalksThePackToTheSavedPanel)
     shell.close();
 }
 
-CheckinPack packWithNote()
-{
-    CheckinPack pack;
-    pack.week = QStringLiteral("2026-W07");
-    pack.note = QStringLiteral("A gentle week: start with what went well.");
-    pack.sections = {
-        CheckinSection {
-            "t", "Temperature", 1, { CheckinPrompt { "How are you arriving today?", std::nullopt } } },
-        CheckinSection { "a", "Appreciation", 2,
-            { CheckinPrompt { "Name one thing your partner did that you noticed.", "a reader's letter" } } },
-        CheckinSection { "f", "Follow-up", 4, { CheckinPrompt { "What came of last week?", std::nullopt } } },
-        CheckinSection { "q", "This week's question", 4,
-            { CheckinPrompt { "What would rest look like?", std::nullopt } } },
-        CheckinSection {
-            "c", "Close", 2, { CheckinPrompt { "One word for the week ahead.", std::nullopt } } },
-    };
-    return pack;
-}
-
 // States the fake reaches: a pack note and a prompt source, the transcript with names under
 // the swap, a section past its suggestion, processing, and a failure in the notice.
 TEST_F(CheckinWindowTest, RunningStatesThroughTheFake)
@@ -139,7 +119,7 @@ TEST_F(CheckinWindowTest, RunningStatesThroughTheFake)
     model.state.participantNames = { "Ada", "Bob" };
     ASSERT_NE(shell.openWindow(session), nullptr);
     model.update([](auto& s) {
-        s.checkinPack = packWithNote();
+        s.checkinPack = testing::packWithNote();
         s.checkinFlow = CheckinFlow(5, 0, 0);
     });
     ASSERT_TRUE(shell.shows("checkinRoom"));

@@ -77,6 +77,18 @@ public:
     {
         update([&](State& s) { s.turns.append(SpeakerTurn(speaker, start, end, text)); });
     }
+    // Four contemptuous moments on both sides and an exchange of two turns from `at`: flooding,
+    // which raises the break.
+    void flood(double at)
+    {
+        update([](State& s) {
+            for (qint64 i = 0; i < 4; ++i)
+                s.annotations.append(
+                    BehaviorAnnotation(s.turns.size() + (i % 2), i % 2, BehaviorCode::contempt, 0.9, 0, 1));
+        });
+        say(0, at, at + 1, QStringLiteral("You never listen"));
+        say(1, at + 1, at + 2, QStringLiteral("You always say that"));
+    }
 
     bool isRecording() const override { return state.isRecording; }
     bool isPaused() const override { return state.isPaused; }

@@ -429,13 +429,7 @@ TEST_F(RoomWindowTest, GuidanceOverlaysThroughTheFake)
     EXPECT_FALSE(shell.shows("floorOverlay"));
 
     // Flooding raises the break over everything.
-    model.update([](auto& s) {
-        for (qint64 i = 0; i < 4; ++i)
-            s.annotations.append(
-                BehaviorAnnotation(s.turns.size() + (i % 2), i % 2, BehaviorCode::contempt, 0.9, 0, 1));
-    });
-    model.say(0, 790, 791, "You never listen");
-    model.say(1, 791, 792, "You always say that");
+    model.flood(790);
     ASSERT_TRUE(shell.shows("breakOverlay"));
     shell.screenshot("room-break");
     shell.press(Qt::Key_Escape);

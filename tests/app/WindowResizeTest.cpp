@@ -1,3 +1,4 @@
+#include "CheckinRecords.hpp"
 #include "FakePeopleModel.hpp"
 #include "FakeShell.hpp"
 #include "HistoryRecords.hpp"
@@ -5,8 +6,6 @@
 #include "ShellSessionAdapter.hpp"
 #include "ViewModelFixture.hpp"
 #include "WindowHarness.hpp"
-#include "domain/CheckinPrompt.hpp"
-#include "domain/CheckinSection.hpp"
 
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -155,29 +154,6 @@ TEST_F(WindowResizeTest, CheckinSectionsSteppedWhileResizing)
     shell.close();
 }
 
-CheckinPack walkedPack()
-{
-    CheckinPack pack;
-    pack.week = QStringLiteral("2026-W07");
-    pack.note = QStringLiteral("A gentle week: start with what went well.");
-    pack.sections = {
-        CheckinSection {
-            "t", "Temperature", 1, { CheckinPrompt { "How are you arriving today?", std::nullopt } } },
-        CheckinSection { "a", "Appreciation", 2,
-            { CheckinPrompt { "Name one thing your partner did that you noticed.", "a reader's letter" },
-                CheckinPrompt { "And one thing you did not say thank you for.", std::nullopt } } },
-        CheckinSection { "f", "Follow-up", 4,
-            { CheckinPrompt { "What came of last week?", std::nullopt },
-                CheckinPrompt { "What is still open between you, and what would close it?", std::nullopt },
-                CheckinPrompt { "Who is carrying more of it this week?", "the pack's editor" } } },
-        CheckinSection { "q", "This week's question", 4,
-            { CheckinPrompt { "What would rest look like?", std::nullopt } } },
-        CheckinSection {
-            "c", "Close", 2, { CheckinPrompt { "One word for the week ahead.", std::nullopt } } },
-    };
-    return pack;
-}
-
 // Every page, sheet and overlay the window shows, through the fakes, with the window resized
 // through every size in each state: the conversation room idle, live, with its coaching
 // popover, hidden message and guidance overlays; the check-in room at each section, live, with
@@ -198,10 +174,8 @@ TEST_F(WindowResizeTest, EveryPageSheetAndOverlayAtEverySize)
     room.update([](auto& s) {
         s.isRecording = true;
         s.elapsed = 75;
-        s.currentSessionID = "one";
         s.selectedAgendaStep = 1;
         s.liveStepNote = "naming the loop, not the person";
-        s.annotations = { BehaviorAnnotation(0, 0, BehaviorCode::criticism, 0.8, 2, 12) };
     });
     room.say(0, 2, 12, "I want to talk about dinner tonight and why it matters to me.");
     room.say(1, 12, 30, "I hear you. I check my phone more than I want to admit.");
@@ -222,13 +196,7 @@ TEST_F(WindowResizeTest, EveryPageSheetAndOverlayAtEverySize)
     ASSERT_TRUE(shell.shows("floorOverlay"));
     walk("room-floor");
     shell.press(Qt::Key_Escape);
-    room.update([](auto& s) {
-        for (qint64 i = 0; i < 4; ++i)
-            s.annotations.append(
-                BehaviorAnnotation(s.turns.size() + (i % 2), i % 2, BehaviorCode::contempt, 0.9, 0, 1));
-    });
-    room.say(0, 730, 731, "You never listen");
-    room.say(1, 731, 732, "You always say that");
+    room.flood(730);
     ASSERT_TRUE(shell.shows("breakOverlay"));
     walk("room-break");
     shell.press(Qt::Key_Escape);
@@ -246,7 +214,12 @@ TEST_F(WindowResizeTest, EveryPageSheetAndOverlayAtEverySize)
     });
 
     room.update([](auto& s) {
-        s.checkinPack = walkedPack();
+        // Sections of one, two and three prompts.
+        s.checkinPack = testing::packWithNote();
+        s.checkinPack->sections[1].prompts.append(
+            { "And one thing you did not say thank you for.", std::nullopt });
+        s.checkinPack->sections[2].prompts.append({ { "What is still open between you?", std::nullopt },
+            { "Who carries more of it?", "an editor" } });
         s.checkinFlow = CheckinFlow(5, 0, 0);
     });
     ASSERT_TRUE(shell.shows("checkinRoom"));
