@@ -139,7 +139,19 @@ TEST_F(HistoryWindowTest, MenusOfferWhatTheAccountAllowsAndDialogsFollowTheDelet
     EXPECT_FALSE(offers(menu, "hideItem")) << "not in the account: only the delete item";
     EXPECT_FALSE(offers(menu, "showInHistoryItem"));
     EXPECT_EQ(menu->findChild<QObject*>("deleteItem")->property("text").toString(), "Delete");
-    QMetaObject::invokeMethod(menu, "close");
+    // The keys reach only what shows: the first item down is the delete item.
+    page.press(Qt::Key_Down);
+    page.press(Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("historyDeleteConfirmation"); }, 5000));
+    EXPECT_EQ(history.calls.last(), "hide " + keyOf('a')) << "neither unhide nor hide for it";
+    page.click("historyDeleteConfirmationCancel");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page.shows("historyDeleteConfirmation"); }, 5000));
+    // A visible entry of the account: down to hiding, past the item that does not show.
+    openMenu('a');
+    page.press(Qt::Key_Down);
+    page.press(Qt::Key_Return);
+    EXPECT_EQ(history.calls.mid(1), QStringList { "hide " + keyOf('a') });
+    history.calls.removeLast();
 
     // The partner's request: the row answers it.
     EXPECT_EQ(text("pendingDeletion:" + keyOf('c') + ":text"), "Your partner asked to delete this");

@@ -3,12 +3,14 @@ import QtQuick.Controls
 import Lumora.Theme
 
 // An entry of an actions menu: ink on a sand highlight, a destructive one in the attention
-// colour.
+// colour. One that does not show can be neither reached with the keys nor read.
 MenuItem {
     id: root
 
     property bool destructive: false
 
+    enabled: root.visible
+    Accessible.ignored: !root.visible
     implicitHeight: 32
     leftPadding: 14
     rightPadding: 14
