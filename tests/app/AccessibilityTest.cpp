@@ -1,5 +1,8 @@
 #include "ConversationRoomState.hpp"
 #include "FakeShell.hpp"
+#include "HistoryRecords.hpp"
+#include "ReviewSheet.hpp"
+#include "ReviewTranscript.hpp"
 #include "WindowHarness.hpp"
 #include "domain/CheckinPrompt.hpp"
 #include "domain/CheckinSection.hpp"
@@ -289,6 +292,34 @@ TEST_F(AccessibilityTest, TheSetupSheetIsReadAndAnsweredThroughItsButtons)
     press("Close");
     EXPECT_EQ(session.cancellations, 1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 5000));
+}
+
+// A long review is read to its end: every turn of its transcript is on the bus without anyone
+// scrolling to it, and the review's buttons press as they click.
+TEST_F(AccessibilityTest, EveryTurnOfALongReviewIsRead)
+{
+    ConversationHistoryEntry row = testing::storedRow('a', "Bills");
+    history.entries()->replace({ row });
+    DerivedSessionResult review = testing::conversationReview('a');
+    QList<SpeakerTurn> turns;
+    for (int turn = 1; turn <= 200; ++turn)
+        turns.append(SpeakerTurn(turn % 2, turn * 10, turn * 10 + 8,
+            QStringLiteral("This is turn %1, long enough to stand as a turn of its own.").arg(turn)));
+    review.transcript = turns;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    press("History");
+    shell.click("historyCard:" + testing::keyOf('a'));
+    history.answerReview(review);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !history.reviewSheet()->transcript()->hasMore(); }, 5000))
+        << "the rest of the transcript comes without scrolling";
+
+    const QList<Node> nodes = tree();
+    EXPECT_TRUE(has(nodes, "label", "Conversation review"));
+    EXPECT_TRUE(has(nodes, "label", turns.first().text));
+    EXPECT_TRUE(has(nodes, "label", turns.last().text)) << "the last of 200 turns";
+    press("Done");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 5000));
 }
 
 // The update command is reached through the menu bar, and its dialog is read and closed.

@@ -1,5 +1,6 @@
 #include "FakeHistoryModel.hpp"
 #include "HistoryRecords.hpp"
+#include "ObjectSearch.hpp"
 #include "WindowHarness.hpp"
 
 #include <QImage>
@@ -290,6 +291,34 @@ TEST_F(HistoryWindowTest, CardsFarOutsideTheViewAreNotDrawnUntilScrolledTo)
     page.click("moreActions:" + keyOf(last - 1));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return page.find("historyActions:" + keyOf(last - 1))->property("opened").toBool(); }, 5000));
+}
+
+// A long transcript's first frame lays out one page; the rest follows without anyone
+// scrolling, so the last turn is there to read (and to be read out) right after.
+TEST_F(HistoryWindowTest, ALongTranscriptIsWholeSoonAfterTheSheetShows)
+{
+    history.entries()->replace({ testing::storedRow('a', "Bills") });
+    DerivedSessionResult review = testing::conversationReview('a');
+    QList<SpeakerTurn> turns;
+    for (int turn = 1; turn <= 200; ++turn)
+        turns.append(SpeakerTurn(turn % 2, turn * 10, turn * 10 + 8,
+            QStringLiteral("This is turn %1, long enough to stand as a turn of its own.").arg(turn)));
+    review.transcript = turns;
+    ASSERT_NE(open(), nullptr);
+    page.click("historyCard:" + keyOf('a'));
+    history.answerReview(review);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDetail"); }, 5000));
+    const auto paragraphs = [&] {
+        QStringList texts;
+        for (QObject* paragraph : testing::allUnder(page.window(), QStringLiteral("transcriptParagraph")))
+            texts.append(paragraph->property("text").toString());
+        return texts;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return paragraphs().size() == 200; }, 5000)) << paragraphs().size();
+    EXPECT_TRUE(std::ranges::any_of(
+        paragraphs(), [&](const QString& paragraph) { return paragraph.contains(turns.last().text); }));
+    page.scrollTo("lifecycleCard");
+    page.screenshot("review-long-transcript-end");
 }
 
 TEST_F(HistoryWindowTest, AFailureShowsOnThePageAndInTheSheetUntilDismissed)

@@ -37,4 +37,16 @@ inline QObject* findUnder(QObject* root, const QString& name)
     return searchUnder(root, [&](const QObject* object) { return object->objectName() == name; });
 }
 
+// Every object of that name under `root`.
+inline QList<QObject*> allUnder(QObject* root, const QString& name)
+{
+    QList<QObject*> found;
+    searchUnder(root, [&](QObject* object) {
+        if (object->objectName() == name)
+            found.append(object);
+        return false;
+    });
+    return found;
+}
+
 } // namespace lumora::testing

@@ -104,11 +104,6 @@ Popup {
                 Layout.fillHeight: true
                 horizontalPadding: 24
                 verticalPadding: 24
-                // A long transcript comes a page at a time, as the reader nears its end.
-                onContentYChanged: {
-                    if (root.sheet.transcript.hasMore && review.contentY + review.height > review.contentHeight - 600)
-                        root.sheet.transcript.showMore()
-                }
 
                 RowLayout {
                     width: parent.width
@@ -383,6 +378,16 @@ Popup {
             message: root.model.errorMessage
             onDismiss: root.model.dismissError()
         }
+    }
+
+    // A long transcript comes a page a frame once the sheet shows: its first frame lays out one
+    // page only, and every turn is there soon after, for a reader who scrolls and for a screen
+    // reader, which meets only the turns that exist.
+    Timer {
+        interval: 16
+        repeat: true
+        running: root.opened && root.sheet.transcript.hasMore
+        onTriggered: root.sheet.transcript.showMore()
     }
 
     ConfirmationDialog {
