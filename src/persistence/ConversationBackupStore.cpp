@@ -429,7 +429,7 @@ QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::remo
         co_return removed;
     forget();
     m_cached = State {};
-    co_return Result<void> {};
+    co_return co_await m_sealer.forgetKey();
 }
 
 } // namespace lumora

@@ -115,8 +115,8 @@ public:
     // list and the cache time stay.
     [[nodiscard]] QCoro::Task<Result<void>> mergeCachedConversation(ConversationRecordSummary conversation);
     // Deletes the file without reading it, so it also clears a file that cannot be opened, with
-    // its copies moved aside and what interrupted writes left; the key stays in the key store.
-    // A folder that is a symbolic link is refused (`ResultStoreError::unsafeFolder`).
+    // its copies moved aside and what interrupted writes left, then its key and the key's
+    // fingerprint. A folder that is a symbolic link is refused (`ResultStoreError::unsafeFolder`).
     [[nodiscard]] QCoro::Task<Result<void>> removeAll();
 
 private:

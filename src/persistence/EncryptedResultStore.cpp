@@ -299,7 +299,9 @@ QCoro::Task<EncryptedResultStore::Result<void>> EncryptedResultStore::remove(QUu
 QCoro::Task<EncryptedResultStore::Result<void>> EncryptedResultStore::removeAll()
 {
     const auto pass = co_await m_gate.enter();
-    co_return co_await FileSealer::removeOwnFiles(m_directory, isOwnName);
+    if (auto removed = co_await FileSealer::removeOwnFiles(m_directory, isOwnName); !removed)
+        co_return removed;
+    co_return co_await m_sealer.forgetKey();
 }
 
 } // namespace lumora

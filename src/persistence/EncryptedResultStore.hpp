@@ -52,9 +52,9 @@ public:
     [[nodiscard]] QCoro::Task<Result<Loaded>> load(QUuid id) override;
     [[nodiscard]] QCoro::Task<Result<Listed>> list() override;
     [[nodiscard]] QCoro::Task<Result<void>> remove(QUuid id) override;
-    // Removes the store's own files: results, their copies moved aside and what interrupted
-    // writes left; anything else in the folder, and the key's fingerprint, stay. A folder that
-    // is a symbolic link is refused (`ResultStoreError::unsafeFolder`).
+    // Removes the store's own files (results, their copies moved aside and what interrupted
+    // writes left), then its key and the key's fingerprint; anything else in the folder stays.
+    // A folder that is a symbolic link is refused (`ResultStoreError::unsafeFolder`).
     [[nodiscard]] QCoro::Task<Result<void>> removeAll();
 
 private:

@@ -191,4 +191,21 @@ QCoro::Task<FileSealer::Result<void>> FileSealer::removeOwnFiles(
     co_return std::move((*co_await qCoro(removing).waitForFinished()).done);
 }
 
+QCoro::Task<FileSealer::Result<void>> FileSealer::forgetKey() const
+{
+    if (auto removed = co_await m_keyStore->remove(m_keyAccount); !removed)
+        co_return std::unexpected(removed.error());
+    struct Removed {
+        std::expected<void, FileSystemError> done;
+    };
+    const auto removing = startOffThread([path = fingerprintPath()] {
+        return Removed { privatefiles::exists(path) ? privatefiles::removeEntry(path)
+                                                    : std::expected<void, FileSystemError> {} };
+    });
+    const auto removed = *co_await qCoro(removing).waitForFinished();
+    if (!removed.done)
+        co_return std::unexpected(removed.done.error());
+    co_return Result<void> {};
+}
+
 } // namespace lumora

@@ -73,6 +73,9 @@ public:
     // (`unsafeFolder`), since removing "its" files could reach elsewhere.
     [[nodiscard]] static QCoro::Task<Result<void>> removeOwnFiles(
         QString directory, std::function<bool(const QString&)> owned);
+    // Removes the key from the key store, then its fingerprint (which vouches for it while it
+    // stays). Only for when nothing sealed under the key is left.
+    [[nodiscard]] QCoro::Task<Result<void>> forgetKey() const;
 
 private:
     enum class Match { none, same, different };

@@ -172,38 +172,9 @@ QCoro::Task<std::optional<QString>> SessionViewModel::prepareLocalStorage()
         m_temporaryStore.emplace(std::move(*temporary));
     }
     if (!m_identity) {
-        const bool anyLaunchMode = m_smokeMode || m_signInPreviewMode || m_agreementPreviewMode;
-        std::shared_ptr<SecureKeyStore> identityKeys;
-        if (anyLaunchMode) {
-            identityKeys = std::make_shared<MemoryKeyStore>();
-        } else {
-            identityKeys = m_environment.keychain();
-            // A locked keyring, or one not made yet, answers every read with "not found": it is
-            // opened first, through its own prompt, however long the person takes.
-            if (m_environment.prepareKeyring) {
-                std::function<void()> prompting = [this, alive] {
-                    if (!alive.expired())
-                        setStatusText(keyringPromptMessage());
-                };
-                const KeyringState keyring = co_await m_environment.prepareKeyring(std::move(prompting));
-                if (alive.expired())
-                    co_return std::nullopt;
-                if (m_statusText == keyringPromptMessage())
-                    setStatusText(QStringLiteral("Sign in to begin"));
-                if (keyring != KeyringState::available) {
-                    qCWarning(startUpLog, "The desktop keyring is not open.");
-                    co_return keyringFailureMessage(keyring);
-                }
-            }
-        }
-        auto identity = co_await DeviceIdentity::load(identityKeys);
-        if (alive.expired())
-            co_return std::nullopt;
-        if (!identity) {
-            qCWarning(startUpLog, "The device identity could not be loaded.");
-            co_return storageFailureMessage();
-        }
-        m_identity = std::move(*identity);
+        const std::optional<QString> failure = co_await loadIdentity();
+        if (alive.expired() || failure)
+            co_return failure;
     }
 
     const QString support = m_environment.applicationSupport ? m_environment.applicationSupport() : QString();
@@ -243,6 +214,45 @@ QCoro::Task<std::optional<QString>> SessionViewModel::prepareLocalStorage()
     }
 
     m_storagePrepared = true;
+    co_return std::nullopt;
+}
+
+QCoro::Task<std::optional<QString>> SessionViewModel::loadIdentity()
+{
+    const auto alive = lifetime();
+    const bool anyLaunchMode = m_smokeMode || m_signInPreviewMode || m_agreementPreviewMode;
+    std::shared_ptr<SecureKeyStore> identityKeys;
+    if (anyLaunchMode) {
+        identityKeys = std::make_shared<MemoryKeyStore>();
+    } else {
+        identityKeys = m_environment.keychain();
+        // A locked keyring, or one not made yet, answers every read with "not found": it is
+        // opened first, through its own prompt, however long the person takes.
+        if (m_environment.prepareKeyring) {
+            std::function<void()> prompting = [this, alive] {
+                if (!alive.expired())
+                    setStatusText(keyringPromptMessage());
+            };
+            const KeyringState keyring = co_await m_environment.prepareKeyring(std::move(prompting));
+            if (alive.expired())
+                co_return std::nullopt;
+            if (m_statusText == keyringPromptMessage())
+                setStatusText(QStringLiteral("Sign in to begin"));
+            if (keyring != KeyringState::available) {
+                qCWarning(startUpLog, "The desktop keyring is not open.");
+                co_return keyringFailureMessage(keyring);
+            }
+        }
+    }
+    auto identity = co_await DeviceIdentity::load(identityKeys);
+    if (alive.expired())
+        co_return std::nullopt;
+    if (!identity) {
+        qCWarning(startUpLog, "The device identity could not be loaded.");
+        co_return storageFailureMessage();
+    }
+    m_identity = std::move(*identity);
+    m_identityKeys = std::move(identityKeys);
     co_return std::nullopt;
 }
 

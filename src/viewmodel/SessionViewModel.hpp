@@ -338,6 +338,8 @@ public:
     QCoro::Task<void> openCheckin();
     QCoro::Task<void> setCheckinReminder(CheckinReminderSettings settings);
     QCoro::Task<void> rescheduleCheckinReminder();
+    // Off, stored off and nothing pending; the day and time stay as chosen.
+    QCoro::Task<void> turnReminderOff();
     [[nodiscard]] bool isCheckinOpen() const { return m_checkinPack.has_value(); }
     [[nodiscard]] bool isCheckinRunning() const;
     [[nodiscard]] std::optional<QDateTime> lastCheckinAt() const;
@@ -506,6 +508,9 @@ private:
     // Desktop keyring, device identity, data folder and stores, in that order; the sentence
     // of the first failure, nothing on success. What was built before a failure is kept.
     QCoro::Task<std::optional<QString>> prepareLocalStorage();
+    // Reads this computer's device key, or makes one when there is none and no saved session
+    // names a device; the failure's text otherwise.
+    QCoro::Task<std::optional<QString>> loadIdentity();
     // Restores the saved account session and connects it; runs after the sweep.
     QCoro::Task<void> restore();
     // Removes the recordings that no running conversation holds, away from this thread.
@@ -637,6 +642,8 @@ private:
     std::optional<RecordingAgreementStore> m_recordingAgreementStore;
     std::shared_ptr<AccountSessionStore> m_sessionStore;
     std::optional<DeviceIdentity> m_identity;
+    // Where the device key lives: the keychain, or memory in the launch modes.
+    std::shared_ptr<SecureKeyStore> m_identityKeys;
     std::optional<QUrl> m_baseURL;
     std::shared_ptr<ControlPlaneClient> m_client;
     std::shared_ptr<EncryptedResultStore> m_resultStore;

@@ -12,6 +12,7 @@
 #include "providers/ControlPlaneBootstrap.hpp"
 #include "providers/ControlPlaneClient.hpp"
 #include "providers/DeepgramClient.hpp"
+#include "security/SecureKeyStore.hpp"
 #include "viewmodel/PendingRevocation.hpp"
 #include "viewmodel/SeatNames.hpp"
 #include "viewmodel/SessionViewModel.hpp"
@@ -332,6 +333,11 @@ QCoro::Task<void> SessionViewModel::signOutAndRevokeThisDevice()
     m_appOpenReportStarted = false;
     publishHistoryEntries(ConversationHistoryMerge::entries(m_results, {}, {}, {}));
     setStatusText(QStringLiteral("Sign in to begin"));
+    // Its switch shows only while signed in: left on, it would go on reminding with no way to
+    // stop it.
+    co_await turnReminderOff();
+    if (alive.expired())
+        co_return;
     if (client)
         co_await deliverRevocation(client);
 }
@@ -433,6 +439,19 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
     if (!cleared) {
         qCWarning(accountLog, "The saved account session could not be removed.");
         wipedEverything = false;
+    } else if (const auto identityKeys = m_identityKeys) {
+        // The device went with the account; its key goes too, and the next sign-in makes a new
+        // one. Only once no saved session names the device: a session without its key would
+        // keep every later launch from starting.
+        const auto forgotten = co_await identityKeys->remove(DeviceIdentity::storeAccount());
+        if (alive.expired())
+            co_return;
+        if (forgotten) {
+            m_identity.reset();
+        } else {
+            qCWarning(accountLog, "The device signing key could not be removed.");
+            wipedEverything = false;
+        }
     }
     if (!m_recordingAgreementStore->clear()) {
         qCWarning(accountLog, "The recording agreement could not be removed.");
@@ -447,6 +466,9 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
     }
     publish(m_participantNames, QStringList { SeatNames::fallback(0), SeatNames::fallback(1) },
         &SessionViewModel::participantNamesChanged);
+    co_await turnReminderOff();
+    if (alive.expired())
+        co_return;
     dropAccountServices();
     publish(m_currentSession, std::optional<ConversationSessionState>(),
         &SessionViewModel::currentSessionChanged);

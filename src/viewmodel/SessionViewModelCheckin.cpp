@@ -145,6 +145,13 @@ QCoro::Task<void> SessionViewModel::setCheckinReminder(CheckinReminderSettings s
     co_await rescheduleCheckinReminder();
 }
 
+QCoro::Task<void> SessionViewModel::turnReminderOff()
+{
+    CheckinReminderSettings off = m_checkinReminder;
+    off.isOn = false;
+    co_await setCheckinReminder(off);
+}
+
 void SessionViewModel::changeCheckinReminder(bool isOn, int weekday, int hour, int minute)
 {
     CheckinReminderSettings settings;

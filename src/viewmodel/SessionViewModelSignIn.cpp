@@ -71,8 +71,14 @@ QCoro::Task<void> SessionViewModel::beginAppleAuthorization()
         co_return;
     }
     if (!m_identity) {
-        reportFailure(storageFailureMessage());
-        co_return;
+        // An account's deletion takes the device key with it: the next sign-in makes a new one.
+        const std::optional<QString> failure = co_await loadIdentity();
+        if (alive.expired())
+            co_return;
+        if (failure || !m_identity) {
+            reportFailure(failure.value_or(storageFailureMessage()));
+            co_return;
+        }
     }
     // A revocation that an offline sign-out left pending goes out before the next sign-in.
     co_await retryPendingRevocation();

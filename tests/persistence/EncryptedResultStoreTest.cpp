@@ -168,10 +168,12 @@ TEST(EncryptedResultStore, RemovingResultsNeverFollowsLinks)
     overwrite(f.folder + u"/notes.txt"_qs);
     for (const char* own : { "/a.lmr.tmp-Ab12Cd", "/a.lmr.Xy34Zw", "/a.lmr.unreadable-20261207T001500Z" })
         overwrite(f.folder + QString::fromLatin1(own));
+    ASSERT_TRUE(f.keys->stored(f.store->keyAccount()).has_value());
     ASSERT_TRUE(awaitTask(f.store->removeAll()).has_value());
     EXPECT_EQ(QDir(f.folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
-        (QStringList { u".hidden"_qs, u"derived-result-encryption-key-v1.fingerprint"_qs, u"link"_qs,
-            u"lumora.lock"_qs, u"nested"_qs, u"notes.txt"_qs }));
+        (QStringList { u".hidden"_qs, u"link"_qs, u"lumora.lock"_qs, u"nested"_qs, u"notes.txt"_qs }))
+        << "the key's fingerprint goes with the results";
+    EXPECT_FALSE(f.keys->stored(f.store->keyAccount()).has_value()) << "and so does the key";
     EXPECT_TRUE(QFile::exists(outside.path() + u"/keep"_qs));
 
     // A store folder that is a link could point anywhere: nothing is removed through it.

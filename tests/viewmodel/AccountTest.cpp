@@ -5,6 +5,7 @@
 #include "providers/ControlPlaneBootstrap.hpp"
 #include "providers/ControlPlaneClient.hpp"
 
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QNetworkReply>
@@ -197,11 +198,18 @@ TEST_F(AccountTest, SignOutRevokesThisDeviceAndKeepsTheReviewsOnThisComputer)
     ASSERT_TRUE(model->isSignedIn());
     ASSERT_EQ(model->results().size(), 1);
     const auto revoked = model->client();
+    model->changeCheckinReminder(true, 7, 19, 0);
+    settle(*model);
+    ASSERT_TRUE(model->checkinReminder().isOn);
 
     model->requestSignOut();
     settle(*model);
     EXPECT_FALSE(model->isSignedIn());
     EXPECT_EQ(model->statusText(), "Sign in to begin");
+    // Its switch shows only while signed in: it is off, stored off, and nothing is pending.
+    EXPECT_FALSE(model->checkinReminder().isOn);
+    EXPECT_FALSE(SessionViewModel::storedReminder(*home.preferences).isOn);
+    EXPECT_EQ(home.scheduler->calls.last(), "remove");
     expectServices(*model, false);
     EXPECT_NE(model->checkinService(), nullptr);
     EXPECT_EQ(savedSession(), std::nullopt);
@@ -301,6 +309,8 @@ TEST_F(AccountTest, NothingOfTheAccountOutlivesTheSignOut)
     EXPECT_TRUE(before.isEmpty());
 }
 
+// What the account kept in the desktop keyring (over the Secret Service) and in the data
+// folder: nothing of it is left, and the reminder it set is off.
 TEST_F(AccountTest, DeletingTheAccountRemovesItOnTheServerAndEverythingThisComputerKeptForIt)
 {
     auto model = launch();
@@ -313,6 +323,33 @@ TEST_F(AccountTest, DeletingTheAccountRemovesItOnTheServerAndEverythingThisCompu
     ASSERT_EQ(model->results().size(), 1);
     ASSERT_EQ(model->historyEntries().size(), 1);
     const auto client = model->client();
+    const QByteArray deviceKey = model->identity()->publicKeyBase64URL().toUtf8();
+    model->changeCheckinReminder(true, 7, 19, 0);
+    settle(*model);
+    ASSERT_TRUE(model->checkinReminder().isOn);
+    const QStringList items { AccountSessionStore::currentAccount(), AccountSessionStore::formerAccount(),
+        DeviceIdentity::storeAccount(), EncryptedResultStore::keyAccount(),
+        ConversationBackupStore::keyAccount() };
+    const auto kept = [&] {
+        QStringList found;
+        for (const QString& item : items) {
+            const auto stored = test::awaitTask(keychain()->data(item));
+            EXPECT_TRUE(stored.has_value()) << item.toStdString();
+            if (stored && stored->bytes)
+                found.append(item);
+        }
+        QDirIterator files(home.applicationSupport, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (files.hasNext())
+            found.append(QFileInfo(files.next()).fileName());
+        found.removeAll(u"lumora.lock"_qs);
+        found.removeAll(u"launch-active"_qs);
+        return found;
+    };
+    const QStringList before = kept();
+    for (const QString& item : items.mid(2)
+            + QStringList { u"derived-result-encryption-key-v1.fingerprint"_qs,
+                u"conversation-backup-state-key-v1.fingerprint"_qs, u"backup-state.lbs"_qs })
+        ASSERT_TRUE(before.contains(item)) << item.toStdString() << " in " << before.join(' ').toStdString();
 
     model->requestAccountDeletion();
     settle(*model);
@@ -331,6 +368,15 @@ TEST_F(AccountTest, DeletingTheAccountRemovesItOnTheServerAndEverythingThisCompu
     ASSERT_TRUE(listed.has_value());
     EXPECT_TRUE(listed->results.isEmpty());
     EXPECT_FALSE(test::awaitTask(client->accountState()).has_value());
+    EXPECT_EQ(kept(), QStringList {}) << "keys, sealed files and their fingerprints";
+    EXPECT_FALSE(model->checkinReminder().isOn);
+    EXPECT_FALSE(SessionViewModel::storedReminder(*home.preferences).isOn);
+    EXPECT_EQ(home.scheduler->calls.last(), "remove");
+
+    // The next account on this computer starts afresh, with a device key of its own.
+    signIn(*model, "Eli");
+    EXPECT_NE(model->identity()->publicKeyBase64URL().toUtf8(), deviceKey);
+    EXPECT_FALSE(model->checkinReminder().isOn);
 }
 
 // A session that the keychain acknowledges but that reads back as another is written again
