@@ -677,6 +677,18 @@ void ControlPlaneStore::deleteAccount(const QUuid& accountID)
         QStringLiteral(
             "DELETE FROM sign_in_requests WHERE account_name IN (SELECT name FROM accounts WHERE id = ?)"),
         { idText(accountID) });
+    // A conversation that another member of its workspace sees (one who is in it, or was when
+    // it was stored) is that member's as much as the account's: it passes to that member,
+    // and only what the account alone holds goes with it.
+    const QString keeper = QStringLiteral(
+        "FROM workspace_members m WHERE m.workspace_id = content_conversations.workspace_id"
+        " AND m.account_id <> ? AND (m.left_at IS NULL OR m.left_at >= content_conversations.created_at)");
+    Statement(m_connection,
+        "UPDATE content_conversations SET account_id = (SELECT m.account_id " + keeper
+            + " ORDER BY m.left_at IS NULL DESC, m.left_at DESC, m.account_id LIMIT 1)"
+              " WHERE account_id = ? AND EXISTS (SELECT 1 "
+            + keeper + ")",
+        { idText(accountID), idText(accountID), idText(accountID) });
     for (const char* table : accountTables)
         Statement(m_connection,
             QStringLiteral("DELETE FROM %1 WHERE account_id = ?").arg(QLatin1StringView(table)),

@@ -311,9 +311,12 @@ TEST_P(ConversationContentTest, AWorkspaceLeftStaysReadableAsPreviousUpToTheMome
 }
 
 // Every feature's rows of the account go, its partner's stay, and its devices are locked out.
+// What the two recorded together stays for the partner; what Ada recorded alone goes.
 TEST_P(ConversationContentTest, DeletingAnAccountRemovesEverythingOfItAndNothingElse)
 {
     Member laptop = member("Ada");
+    stored(ada);
+    now += 10;
     link(bob, ada);
     const QUuid adas = stored(ada);
     const QUuid bobs = stored(bob);
@@ -345,9 +348,13 @@ TEST_P(ConversationContentTest, DeletingAnAccountRemovesEverythingOfItAndNothing
              "product_events", "usage_reservations", "usage_reports", "pairing_redeem_failures",
              "workspace_members", "content_conversations" })
         EXPECT_GT(store->countRows(table, bob.device.accountID), 0) << table;
-    // Bob had hidden Ada's conversation only.
-    EXPECT_EQ(store->countRows("content_hidden", bob.device.accountID), 0);
+    // The shared conversation Ada recorded is Bob's now, still hidden from his view as he chose.
+    EXPECT_EQ(store->countRows("content_conversations", bob.device.accountID), 2);
+    EXPECT_EQ(store->countRows("content_hidden", bob.device.accountID), 1);
     EXPECT_EQ(idsOf(list(bob)), QStringList { uuidText(bobs, UuidCase::lower) });
+    EXPECT_EQ(call(bob, "GET", idPath(adas)).status, 200);
+    post(bob, idPath(adas, "unhide"));
+    EXPECT_EQ(idsOf(list(bob)).size(), 2);
     for (const Member* device : { &ada, &laptop })
         EXPECT_EQ(codeOf(call(*device, "GET", "/v1/account/state")), "401 unknown_device");
 
@@ -358,6 +365,30 @@ TEST_P(ConversationContentTest, DeletingAnAccountRemovesEverythingOfItAndNothing
     post(bob, "/v1/pairing/invites", { { "policy_version", testing::pairingPolicy } });
     // Signing in again under the same name makes a new account.
     EXPECT_NE(signIn(ada.identity, "Ada").accountID, ada.device.accountID);
+}
+
+// After an unlink each keeps what they recorded together: a deleted account takes only what it
+// recorded alone since, and the partner's earlier history is then theirs alone to delete.
+TEST_P(ConversationContentTest, AnAccountDeletedAfterAnUnlinkLeavesThePartnerTheirEarlierHistory)
+{
+    link(bob, ada);
+    const QUuid together = stored(ada);
+    now += 100;
+    post(ada, "/v1/pairing/unlink");
+    now += 1;
+    const QUuid alone = stored(ada);
+
+    EXPECT_EQ(call(ada, "POST", "/v1/account/delete").body, R"({"ok":true})");
+    const QJsonArray rows = list(bob).value("conversations").toArray();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows.at(0).toObject().value("id"), uuidText(together, UuidCase::lower));
+    EXPECT_EQ(rows.at(0).toObject().value("workspace"), "previous");
+    EXPECT_EQ(bodyOf(call(bob, "GET", idPath(together))).value("content").toObject().value("conversation_id"),
+        uuidText(together, UuidCase::lower));
+    EXPECT_EQ(store->countRows("content_conversations", ada.device.accountID), 0);
+    EXPECT_EQ(store->countRows("content_conversations", bob.device.accountID), 1) << "the later one went";
+    EXPECT_EQ(call(bob, "GET", idPath(alone)).status, 404);
+    EXPECT_EQ(bodyOf(call(bob, "POST", idPath(together, "delete"))).value("status"), "deleted");
 }
 
 TEST_P(ConversationContentTest, UnsignedAndMisroutedRequestsAreRefused)
