@@ -14,6 +14,7 @@
 
 #include <QHash>
 #include <QLoggingCategory>
+#include <QSet>
 #include <algorithm>
 #include <cmath>
 #include <qcoro/qcorofuture.h>
@@ -50,6 +51,14 @@ qint64 wholeSeconds(double seconds)
     if (std::isnan(seconds))
         return 0;
     return qint64(std::trunc(std::clamp(seconds, -limit, limit)));
+}
+
+// The account's answer that it holds no such conversation (a 404 with its error code).
+bool isGone(const ControlPlaneFailure& failure)
+{
+    const auto* refusal = std::get_if<ControlPlaneError>(&failure);
+    return refusal && refusal->kind() == ControlPlaneError::Kind::rejectedWithCode
+        && refusal->status() == 404;
 }
 
 } // namespace
@@ -348,25 +357,67 @@ QCoro::Task<bool> ConversationBackupService::forgetEverything()
 
 // The history list
 
-QCoro::Task<void> ConversationBackupService::refreshServerHistory()
+QCoro::Task<QList<QUuid>> ConversationBackupService::refreshServerHistory()
 {
     const auto keepAlive = shared_from_this();
     QList<ConversationRecordSummary> listed;
     std::optional<QString> cursor;
     int pages = 0;
+    bool complete = false;
     while (true) {
         auto page = co_await m_client->conversationPage(pageSize, cursor);
         if (!page) {
             qCWarning(backupLog, "Conversation history refresh deferred: %s",
                 qUtf8Printable(ServiceFailureCode::of(page.error())));
-            co_return;
+            co_return QList<QUuid> {};
         }
         listed.append(page->conversations);
-        if (!page->nextCursor || ++pages == maximumHistoryPages)
+        complete = !page->nextCursor;
+        if (complete || ++pages == maximumHistoryPages)
             break;
         cursor = std::move(page->nextCursor);
     }
+    // Asked to be deleted by this user and no longer listed: the partner agreed. Only a whole
+    // list says so; one cut short says nothing of what it did not reach.
+    QList<QUuid> agreed;
+    if (complete) {
+        QSet<QUuid> ids;
+        for (const ConversationRecordSummary& summary : std::as_const(listed))
+            ids.insert(summary.id);
+        const auto cached = co_await m_store->cachedConversations();
+        for (const ConversationRecordSummary& summary :
+            cached ? cached->summaries : QList<ConversationRecordSummary> {}) {
+            if (summary.pendingDeletion && summary.pendingDeletion->requestedByMe
+                && !ids.contains(summary.id))
+                agreed.append(summary.id);
+        }
+    }
     co_await m_store->replaceCachedConversations(std::move(listed), m_clock());
+    QList<QUuid> forgotten;
+    for (const QUuid& id : std::as_const(agreed)) {
+        if (auto local = co_await forgetDeleted(id))
+            forgotten.append(*local);
+    }
+    co_return forgotten;
+}
+
+QCoro::Task<std::optional<QUuid>> ConversationBackupService::forgetDeleted(QUuid id)
+{
+    // A list leaves out what the account hid on another computer too: the account itself says
+    // whether the conversation is gone.
+    const auto fetched = co_await m_client->conversation(id);
+    if (fetched || !isGone(fetched.error()))
+        co_return std::nullopt;
+    const auto records = co_await m_store->records();
+    if (!records)
+        co_return std::nullopt;
+    ConversationHistoryEntry entry;
+    entry.id = id;
+    const auto record = std::ranges::find(records->records, id, &ConversationBackupRecord::conversationID);
+    if (record != records->records.end())
+        entry.localID = record->localID;
+    co_await forget(entry);
+    co_return entry.localID;
 }
 
 QCoro::Task<QList<ConversationHistoryEntry>> ConversationBackupService::history()
@@ -430,10 +481,7 @@ QCoro::Task<ConversationBackupService::Result<ConversationDeletionOutcome>> Conv
             co_await forget(entry);
         co_return *deletion;
     }
-    const auto* refusal = std::get_if<ControlPlaneError>(&deletion.error());
-    const bool alreadyGone
-        = refusal && refusal->kind() == ControlPlaneError::Kind::rejectedWithCode && refusal->status() == 404;
-    if (!alreadyGone)
+    if (!isGone(deletion.error()))
         co_return std::unexpected(ConversationBackupServiceError::deleteFailed);
     co_await forget(entry);
     co_return ConversationDeletionOutcome::deleted();

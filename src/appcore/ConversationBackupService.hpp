@@ -65,8 +65,11 @@ public:
     QCoro::Task<void> retryPending(QDateTime now);
 
     // Reads the account's list, at most `maximumHistoryPages` pages, into the cache; any
-    // failing page leaves the cache as it was.
-    QCoro::Task<void> refreshServerHistory();
+    // failing page leaves the cache as it was. A conversation whose deletion this user asked
+    // for and which a whole list no longer holds was deleted by the partner's approval: once
+    // the account confirms it is gone, it is forgotten here too. Answers the local reviews so
+    // removed.
+    QCoro::Task<QList<QUuid>> refreshServerHistory();
     // Local reviews, cached and hidden summaries and records merged, newest first; an
     // input that cannot be read counts as empty.
     QCoro::Task<QList<ConversationHistoryEntry>> history();
@@ -119,6 +122,9 @@ private:
         QList<ConversationBackupRecord> records, ConversationMigrationChoice choice);
     QCoro::Task<ConversationRecordSummary> summary(ConversationHistoryEntry entry);
     QCoro::Task<void> forget(ConversationHistoryEntry entry);
+    // Forgets the conversation when the account says it is gone; the local review's id when
+    // one was removed.
+    QCoro::Task<std::optional<QUuid>> forgetDeleted(QUuid id);
 
     std::shared_ptr<const ConversationContentClient> m_client;
     std::shared_ptr<DerivedResultRepository> m_results;

@@ -25,9 +25,15 @@ QCoro::Task<void> SessionViewModel::synchronizeHistory(bool refreshFromServer)
     // the connected account: a sign-out during the run must not bring its history back.
     co_await service->retryPending(m_environment.clock());
     if (refreshFromServer) {
-        co_await service->refreshServerHistory();
+        const QList<QUuid> forgotten = co_await service->refreshServerHistory();
         if (alive.expired() || service != m_backupService)
             co_return;
+        if (!forgotten.isEmpty()) {
+            QList<DerivedSessionResult> results = m_results;
+            results.removeIf(
+                [&](const DerivedSessionResult& result) { return forgotten.contains(result.id); });
+            publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
+        }
         co_await refreshPairingState();
     }
     auto entries = co_await service->history();

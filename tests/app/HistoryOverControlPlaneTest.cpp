@@ -7,6 +7,7 @@
 #include "appcore/ConversationBackupService.hpp"
 #include "appcore/PairingService.hpp"
 #include "domain/PairingPolicy.hpp"
+#include "persistence/ConversationBackupStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 
 #include <QQuickItem>
@@ -126,6 +127,16 @@ protected:
         page.click("historyDeleteConfirmationConfirm");
     }
 
+    // Links the two accounts through the real pairing calls.
+    static void pair(Account& owner, Account& joiner)
+    {
+        const QString policy = PairingPolicy::version.toString();
+        const auto invite = test::awaitTask(owner.client->createPairingInvite(policy));
+        ASSERT_TRUE(invite.has_value());
+        ASSERT_TRUE(test::awaitTask(joiner.client->redeemPairingInvite(invite->code)));
+        ASSERT_TRUE(test::awaitTask(joiner.client->confirmPairingInvite(invite->inviteID, policy)));
+    }
+
     // Pending: a deletion waits on the row of that id.
     static bool pending(const Account& account, const QUuid& id)
     {
@@ -196,11 +207,7 @@ TEST_F(HistoryOverControlPlane, ASharedConversationIsDeletedOnlyOnceThePartnerAg
 {
     connect(ada, QStringLiteral("Ada"));
     connect(bob, QStringLiteral("Bob"));
-    const QString policy = PairingPolicy::version.toString();
-    const auto invite = test::awaitTask(ada.client->createPairingInvite(policy));
-    ASSERT_TRUE(invite.has_value());
-    ASSERT_TRUE(test::awaitTask(bob.client->redeemPairingInvite(invite->code)));
-    ASSERT_TRUE(test::awaitTask(bob.client->confirmPairingInvite(invite->inviteID, policy)));
+    pair(ada, bob);
 
     const DerivedSessionResult bills = save(ada, 2, QStringLiteral("Bills"));
     ASSERT_NE(open(ada), nullptr);
@@ -231,14 +238,44 @@ TEST_F(HistoryOverControlPlane, ASharedConversationIsDeletedOnlyOnceThePartnerAg
     bob.history->approveDeletion(keyOf(*bob.listed(shared.id)));
     ASSERT_TRUE(bob.synchronizeUntil([&] { return !bob.listed(shared.id).has_value(); }));
     EXPECT_FALSE(bob.isOnTheServer(shared.id));
-    // The requester's own sealed copy stays on her computer until she deletes it there; the
-    // account no longer has it, so that delete removes it at once.
-    ASSERT_TRUE(ada.synchronizeUntil([&] { return ada.listed(shared.id) && !pending(ada, shared.id); }));
-    removeThroughMenu(*ada.listed(shared.id));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !ada.entry(bills.id).has_value(); }, 15000));
+    // She asked for it and the partner agreed: her next refresh takes her own sealed copy, its
+    // record and its row off her computer too.
+    ASSERT_TRUE(ada.synchronizeUntil([&] { return !ada.entry(bills.id).has_value(); }));
     EXPECT_FALSE(page.has("historyCell:" + keyOf(shared)));
+    EXPECT_TRUE(test::awaitTask(ada.model->backupStore()->records())->records.isEmpty());
     EXPECT_TRUE(ada.model->results().isEmpty());
     EXPECT_FALSE(ada.isOnTheServer(shared.id));
+}
+
+// After an unlink each partner keeps what they recorded together ("You both keep every
+// conversation you have already recorded"): one of them deleting the account takes nothing
+// from the other's history.
+TEST_F(HistoryOverControlPlane, AnAccountDeletedAfterAnUnlinkLeavesThePartnersHistory)
+{
+    connect(ada, QStringLiteral("Ada"));
+    connect(bob, QStringLiteral("Bob"));
+    pair(ada, bob);
+    const DerivedSessionResult bills = save(ada, 2, QStringLiteral("Bills"));
+    ASSERT_TRUE(ada.synchronizeUntil([&] { return backedUp(ada, bills.id); }));
+    const QUuid id = ada.entry(bills.id)->id;
+    ASSERT_TRUE(test::awaitTask(bob.client->unlinkPairing()));
+    ASSERT_NE(open(bob), nullptr);
+    ASSERT_TRUE(
+        bob.synchronizeUntil([&] { return bob.listed(id) && bob.listed(id)->isFromEarlierHistory(); }));
+
+    test::awaitTask(ada.model->deleteAccount());
+    EXPECT_EQ(ada.model->statusText(), "Account deleted");
+    EXPECT_TRUE(ada.model->historyEntries().isEmpty());
+    EXPECT_TRUE(bob.isOnTheServer(id));
+    test::awaitTask(bob.backup->refreshServerHistory());
+    const auto cached = test::awaitTask(bob.model->backupStore()->cachedConversations());
+    ASSERT_TRUE(cached.has_value());
+    EXPECT_TRUE(std::ranges::any_of(cached->summaries, [&](const auto& row) { return row.id == id; }));
+    page.click("historyCard:" + id.toString(QUuid::WithoutBraces));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDetail"); }, 15000))
+        << "the review is read from the account";
+    EXPECT_EQ(page.text("reviewTitle"), "Conversation review");
+    page.screenshot("review-partner-account-deleted");
 }
 
 } // namespace

@@ -84,18 +84,34 @@ TEST_F(ConversationHistoryServiceTest, ASharedDeletionWaitsForThePartnerAndEndsW
     EXPECT_TRUE(test::awaitTask(bob.service->declineDeletion(bobRow)));
     EXPECT_TRUE(bob.row(id).has_value());
     EXPECT_FALSE(test::awaitTask(ada.service->remove(adaRow))->isDeleted());
+    EXPECT_TRUE(test::awaitTask(ada.service->refreshServerHistory()).isEmpty());
+    ASSERT_TRUE(ada.row(id) && ada.row(id)->pendingDeletion);
+
+    // Hidden from Ada's view on another computer of hers, it is no longer listed, yet it is
+    // still on the account: nothing is forgotten.
+    ASSERT_TRUE(test::awaitTask(adaClient->hideConversation(id)));
+    EXPECT_TRUE(test::awaitTask(ada.service->refreshServerHistory()).isEmpty());
+    EXPECT_TRUE(ada.onThisComputer(review));
+    ASSERT_TRUE(test::awaitTask(adaClient->unhideConversation(id)));
+    test::awaitTask(ada.service->refreshServerHistory());
+    ASSERT_TRUE(ada.row(id) && ada.row(id)->pendingDeletion);
+
     EXPECT_TRUE(test::awaitTask(bob.service->approveDeletion(bobRow)));
     EXPECT_FALSE(bob.row(id).has_value());
     EXPECT_EQ(test::awaitTask(bob.service->approveDeletion(bobRow)), std::unexpected(deleteFailed));
 
-    // Ada's refresh no longer lists it; her review stays until she deletes it, which the
-    // account confirms with a 404.
-    test::awaitTask(ada.service->refreshServerHistory());
-    EXPECT_TRUE(ada.cachedIDs().isEmpty());
+    // A refresh that fails part-way tells nothing: Ada's copy stays.
+    ada.probe->failingPage = ada.probe->pageRequests + 1;
+    EXPECT_TRUE(test::awaitTask(ada.service->refreshServerHistory()).isEmpty());
     EXPECT_TRUE(ada.onThisComputer(review));
-    EXPECT_TRUE(test::awaitTask(ada.service->remove(adaRow))->isDeleted());
+    EXPECT_TRUE(ada.row(id).has_value());
+    // The next one no longer lists what she asked to delete: the partner agreed, and her
+    // review, its record and its row go from her computer too.
+    EXPECT_EQ(test::awaitTask(ada.service->refreshServerHistory()), QList { review.id });
+    EXPECT_TRUE(ada.cachedIDs().isEmpty());
     EXPECT_FALSE(ada.onThisComputer(review));
     EXPECT_TRUE(ada.records().isEmpty());
+    EXPECT_FALSE(ada.row(id).has_value());
 }
 
 TEST_F(ConversationHistoryServiceTest, ADeletionRemovesNothingWhenTheBackupStateCannotBeRead)
