@@ -8,6 +8,7 @@
 #include <QAbstractItemModelTester>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -103,7 +104,7 @@ TEST_F(CheckinWindowTest, SmokeLaunchWalksThePackToTheSavedPanel)
     EXPECT_EQ(shell.text("savedTitle"), "Check-in saved");
     EXPECT_FALSE(
         shell.shows("sectionCard") || shell.shows("sectionProgress") || shell.shows("checkinNavigation"));
-    EXPECT_TRUE(shell.shows("actionsCloseButton"));
+    EXPECT_TRUE(shell.shows("savedCloseButton"));
     EXPECT_FALSE(shell.shows("checkinPrimaryButton") || shell.shows("checkinPauseButton"));
     EXPECT_FALSE(shell.shows("leaveCheckinButton") || shell.shows("checkinStatusPill"));
     shell.screenshot("checkin-smoke-saved");
@@ -171,6 +172,96 @@ TEST_F(CheckinWindowTest, RunningStatesThroughTheFake)
     clickInNotice("checkinNoticeDismiss");
     EXPECT_TRUE(model.state.errorMessage.isEmpty());
     EXPECT_FALSE(shell.shows("checkinNotice"));
+}
+
+// The room holds still under the pointer: "Next" and "Back" stay where they are from section
+// to section, what has been said so far follows its new lines unless the user scrolled up, the
+// section is not a card on a card, the notice is as wide as it may be, and once saved the panel
+// leads with its buttons and "Close" shows once.
+TEST_F(CheckinWindowTest, TheRoomHoldsStillUnderThePointer)
+{
+    testing::FakeRoomModel& model = session.roomModel;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    shell.resize(QSize(920, 680));
+    model.update([](auto& s) {
+        s.checkinPack = testing::packWithNote();
+        s.checkinFlow = CheckinFlow(5, 0, 0);
+    });
+    ASSERT_TRUE(shell.shows("checkinRoom"));
+    const QRectF next = sceneRect("nextButton");
+    const QRectF back = sceneRect("backButton");
+    for (int index = 1; index < 5; ++index) {
+        shell.click("nextButton");
+        model.update([&](auto& s) { s.checkinFlow = CheckinFlow(5, index, 0); });
+        EXPECT_EQ(sceneRect("nextButton"), next) << "section " << index;
+        EXPECT_EQ(sceneRect("backButton"), back) << "section " << index;
+    }
+    EXPECT_EQ(model.sectionsAhead, 4);
+    for (QQuickItem* item = qobject_cast<QQuickItem*>(shell.find("sectionTitle")); item;
+         item = item->parentItem())
+        EXPECT_FALSE(QString::fromLatin1(item->metaObject()->className()).startsWith("EditorialCard"))
+            << "the section sits on a card";
+
+    // New lines come into view under the recording; after a scroll up they leave the page be.
+    model.update([](auto& s) {
+        s.checkinFlow = CheckinFlow(5, 0, 0);
+        s.isRecording = true;
+        s.isCheckinRunning = true;
+    });
+    auto* page = qobject_cast<QQuickItem*>(shell.find("checkinPage"));
+    // Once the page has laid out its new lines in a frame.
+    const auto nextFrame = [&] {
+        QSignalSpy swapped(shell.window(), &QQuickWindow::frameSwapped);
+        shell.window()->update();
+        EXPECT_TRUE(swapped.wait(5000));
+    };
+    const auto newestLineShows = [&] {
+        const QRectF transcript = sceneRect("checkinTranscript");
+        const QRectF view = page->mapRectToScene(QRectF(0, 0, page->width(), page->height()));
+        return transcript.height() > 0 && transcript.bottom() <= view.bottom() + 0.5;
+    };
+    for (int line = 0; line < 8; ++line) {
+        model.say(line % 2, line * 10, line * 10 + 8,
+            QStringLiteral("Line %1 of what we said this week, long enough to take a line or two.")
+                .arg(line + 1));
+        nextFrame();
+        EXPECT_TRUE(QTest::qWaitFor(newestLineShows, 2000)) << "line " << line + 1;
+    }
+    shell.screenshot("checkin-transcript-following");
+    const QPoint middle = page->mapToScene(QPointF(page->width() / 2, page->height() / 2)).toPoint();
+    QWheelEvent wheel(middle, shell.window()->mapToGlobal(middle), QPoint(), QPoint(0, 360), Qt::NoButton,
+        Qt::NoModifier, Qt::NoScrollPhase, false);
+    const qreal end = page->property("contentY").toReal();
+    ASSERT_GT(end, 0) << "the transcript took the page down to its newest line";
+    QCoreApplication::sendEvent(shell.window(), &wheel);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->property("contentY").toReal() < end; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page->property("moving").toBool(); }, 3000));
+    const qreal reading = page->property("contentY").toReal();
+    model.say(0, 100, 108, "One more line, while the other reads back.");
+    nextFrame();
+    nextFrame();
+    EXPECT_NEAR(page->property("contentY").toReal(), reading, 0.5);
+
+    // A short notice is as wide as the room allows, up to 680.
+    model.update([](auto& s) { s.errorMessage = "Pausing failed."; });
+    ASSERT_TRUE(shell.shows("checkinNotice"));
+    EXPECT_NEAR(sceneRect("checkinNotice").width(), std::min(680.0, 920.0 - 48), 0.5);
+    shell.screenshot("checkin-notice-short");
+    model.update([](auto& s) { s.errorMessage.clear(); });
+
+    model.update([](auto& s) {
+        s.isRecording = false;
+        s.isCheckinRunning = false;
+        s.isCheckinFinished = true;
+    });
+    ASSERT_TRUE(shell.shows("savedPanel"));
+    EXPECT_NEAR(sceneRect("readInHistoryButton").left(), sceneRect("savedSentence").left(), 0.5)
+        << "the panel's buttons lead";
+    int closes = 0;
+    for (const char* name : { "savedCloseButton", "actionsCloseButton" })
+        closes += shell.has(name) && shell.shows(name);
+    EXPECT_EQ(closes, 1);
+    shell.screenshot("checkin-saved-920");
 }
 
 } // namespace

@@ -124,6 +124,25 @@ Item {
                     verticalPadding: 24
                     spacing: 20
 
+                    // What has been said so far brings its newest line into view as it grows,
+                    // unless the user has scrolled up to read; scrolling back to the end takes
+                    // it up again.
+                    property bool followsTranscript: true
+                    onMovementStarted: page.followsTranscript = false
+                    onMovementEnded: page.followsTranscript = page.atYEnd
+                    function showNewestLine() {
+                        if (!page.followsTranscript || !transcript.visible)
+                            return
+                        const bottom = transcript.y + transcript.height + page.verticalPadding
+                        page.contentY = Math.max(page.contentY, Math.min(bottom - page.height,
+                            page.contentHeight - page.height))
+                    }
+                    Timer {
+                        id: following
+                        interval: 0
+                        onTriggered: page.showNewestLine()
+                    }
+
                     EditorialCard {
                         objectName: "savedPanel"
                         visible: root.model.isCheckinFinished
@@ -156,7 +175,6 @@ Item {
                         }
                         Row {
                             spacing: 12
-                            anchors.horizontalCenter: parent.horizontalCenter
                             PrimaryButton {
                                 objectName: "readInHistoryButton"
                                 text: qsTr("Read it in History")
@@ -184,47 +202,22 @@ Item {
                         sections: root.model.checkinPackValue.sections
                         index: checkin.sectionIndex
                     }
-                    EditorialCard {
+                    SectionCard {
                         objectName: "sectionCard"
                         visible: !root.model.isCheckinFinished && checkin.hasCurrent
                         width: parent.width
-                        SectionCard {
-                            width: parent.width
-                            section: checkin.current
-                            position: checkin.sectionIndex + 1
-                            total: checkin.total
-                            pacingText: checkin.pacingText
-                            isPastSuggestion: checkin.isPastSuggestion
-                        }
-                    }
-                    RowLayout {
-                        objectName: "checkinNavigation"
-                        visible: !root.model.isCheckinFinished
-                        width: parent.width
-                        spacing: 16
-                        SecondaryButton {
-                            objectName: "backButton"
-                            text: qsTr("Back")
-                            symbol: "chevron.left"
-                            enabled: checkin.canGoBack
-                            opacity: enabled ? 1 : 0.46
-                            onClicked: root.model.goBackCheckinSection()
-                        }
-                        Item {
-                            Layout.fillWidth: true
-                        }
-                        PrimaryButton {
-                            objectName: "nextButton"
-                            text: qsTr("Next")
-                            symbol: "chevron.right"
-                            enabled: checkin.canGoNext
-                            onClicked: root.model.advanceCheckinSection()
-                        }
+                        section: checkin.current
+                        position: checkin.sectionIndex + 1
+                        total: checkin.total
+                        pacingText: checkin.pacingText
+                        isPastSuggestion: checkin.isPastSuggestion
                     }
                     EditorialCard {
+                        id: transcript
                         objectName: "checkinTranscript"
                         visible: !root.model.isCheckinFinished && checkin.rows.count > 0
                         width: parent.width
+                        onHeightChanged: following.restart()
                         TrackedLabel {
                             caption: qsTr("what you have said so far")
                         }
@@ -261,11 +254,14 @@ Item {
                     }
                 }
 
-                // The actions bar: the primary button and, while live, pause or resume; once saved,
-                // only "Close".
+                // The actions bar: "Back" at its leading end and "Next" at its trailing end, which
+                // stay in place from section to section, and between them the primary button
+                // and, while live, pause or resume. Once the check-in is saved the saved panel
+                // holds the way out, and the bar goes.
                 Rectangle {
                     objectName: "checkinActions"
                     Layout.fillWidth: true
+                    visible: !root.model.isCheckinFinished
                     implicitHeight: actions.implicitHeight + 32
                     color: Theme.withAlpha(Theme.paper, 0.82)
 
@@ -274,19 +270,28 @@ Item {
                         height: 1
                         color: Theme.rule
                     }
-                    Row {
+                    RowLayout {
                         id: actions
-                        anchors.centerIn: parent
+                        objectName: "checkinNavigation"
+                        anchors.left: parent.left
+                        anchors.right: parent.right
+                        anchors.leftMargin: 32
+                        anchors.rightMargin: 32
+                        anchors.verticalCenter: parent.verticalCenter
                         spacing: 12
                         SecondaryButton {
-                            objectName: "actionsCloseButton"
-                            visible: root.model.isCheckinFinished
-                            text: qsTr("Close")
-                            onClicked: root.model.closeCheckin()
+                            objectName: "backButton"
+                            text: qsTr("Back")
+                            symbol: "chevron.left"
+                            enabled: checkin.canGoBack
+                            opacity: enabled ? 1 : 0.46
+                            onClicked: root.model.goBackCheckinSection()
+                        }
+                        Item {
+                            Layout.fillWidth: true
                         }
                         SessionActionButton {
                             objectName: "checkinPrimaryButton"
-                            visible: !root.model.isCheckinFinished
                             text: checkin.primaryLabel
                             symbol: checkin.primaryIcon
                             active: root.model.isRecording
@@ -295,10 +300,20 @@ Item {
                         }
                         SecondaryButton {
                             objectName: "checkinPauseButton"
-                            visible: !root.model.isCheckinFinished && checkin.showsPause
+                            visible: checkin.showsPause
                             text: checkin.pauseLabel
                             symbol: checkin.pauseIcon
                             onClicked: root.model.togglePause()
+                        }
+                        Item {
+                            Layout.fillWidth: true
+                        }
+                        PrimaryButton {
+                            objectName: "nextButton"
+                            text: qsTr("Next")
+                            symbol: "chevron.right"
+                            enabled: checkin.canGoNext
+                            onClicked: root.model.advanceCheckinSection()
                         }
                     }
                 }
@@ -309,7 +324,8 @@ Item {
                 visible: root.model.errorMessage.length > 0
                 anchors.horizontalCenter: parent.horizontalCenter
                 y: 84
-                width: Math.min(implicitWidth, root.width - 48)
+                // As wide as it may be, as the check-in's notice is, not as its text.
+                width: Math.min(680, root.width - 48)
                 message: root.model.errorMessage
                 onDismiss: checkin.dismissNotice()
             }

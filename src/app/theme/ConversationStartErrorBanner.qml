@@ -26,7 +26,12 @@ Item {
             root.shownMessage = root.message
     }
     Component.onCompleted: root.shownMessage = root.message
-    implicitWidth: Math.min(680, row.implicitWidth + 32)
+    // Everything but the message: the padding, the symbol, the action, the dismiss button and
+    // the room between them. A banner wider than its message leaves that room before the
+    // dismiss button, which stays at the trailing end.
+    readonly property real fixedWidth: 16 + 18 + row.spacing + (actionButton.visible ? actionButton.implicitWidth
+        + row.spacing : 0) + row.spacing + 32 + 16
+    implicitWidth: Math.min(680, root.fixedWidth + text.implicitWidth)
     implicitHeight: Math.max(32, text.implicitHeight) + 24
     opacity: root.message.length > 0 ? 1 : 0
     visible: opacity > 0
@@ -92,8 +97,7 @@ Item {
             id: text
             objectName: root.objectName + "Message"
             anchors.verticalCenter: parent.verticalCenter
-            width: Math.min(implicitWidth, 680 - 32 - 18 - 32 - 3 * row.spacing
-                - (actionButton.visible ? actionButton.implicitWidth + row.spacing : 0))
+            width: Math.min(implicitWidth, root.width - root.fixedWidth)
             text: root.shownMessage
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
@@ -115,12 +119,14 @@ Item {
             Accessible.name: root.actionText
             onClicked: root.action()
         }
-        SymbolButton {
-            objectName: root.objectName + "Dismiss"
-            anchors.verticalCenter: parent.verticalCenter
-            symbol: "xmark"
-            Accessible.name: qsTr("Dismiss message")
-            onClicked: root.dismiss()
-        }
+    }
+    SymbolButton {
+        objectName: root.objectName + "Dismiss"
+        anchors.right: parent.right
+        anchors.rightMargin: 16
+        anchors.verticalCenter: parent.verticalCenter
+        symbol: "xmark"
+        Accessible.name: qsTr("Dismiss message")
+        onClicked: root.dismiss()
     }
 }

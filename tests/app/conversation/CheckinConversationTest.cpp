@@ -111,7 +111,7 @@ TEST_F(CheckinConversationTest, AWeeklyCheckinIsRecordedSavedAndListedAsOne)
     ASSERT_TRUE(model->isCheckinFinished()) << model->errorMessage().value_or("").toStdString();
     EXPECT_TRUE(labels.contains("Saving…"));
     EXPECT_TRUE(shell.shows("savedPanel"));
-    EXPECT_TRUE(shell.shows("actionsCloseButton"));
+    EXPECT_TRUE(shell.shows("savedCloseButton"));
     shell.screenshot("checkin-spoken-saved");
 
     // Listed in the history as one check-in.
@@ -123,7 +123,7 @@ TEST_F(CheckinConversationTest, AWeeklyCheckinIsRecordedSavedAndListedAsOne)
     shell.find("contentView")->setProperty("section", int(Sections::Conversation));
     EXPECT_TRUE(shell.shows("savedPanel")) << "the pack stays open until it is closed";
 
-    shell.click("actionsCloseButton");
+    shell.click("savedCloseButton");
     EXPECT_FALSE(model->checkinPack().has_value());
     EXPECT_TRUE(shell.shows("conversationRoom"));
     EXPECT_EQ(shell.find("roomState"), conversation) << "the room kept its own state";
