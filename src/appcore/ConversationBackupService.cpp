@@ -198,7 +198,8 @@ QCoro::Task<void> ConversationBackupService::retryPending(QDateTime now)
         co_return;
     QList<ConversationBackupRecord> due;
     for (const ConversationBackupRecord& candidate : stored->records) {
-        if (ConversationBackupPolicy::shouldAttempt(candidate, now))
+        if (ConversationBackupPolicy::shouldAttempt(candidate, now) && !candidate.deletionRequested
+            && !m_held.contains(candidate.localID))
             due.append(candidate);
     }
     if (due.isEmpty())
@@ -245,6 +246,14 @@ QCoro::Task<void> ConversationBackupService::retryPending(QDateTime now)
     }
 }
 
+QCoro::Task<void> ConversationBackupService::holdBackUp(QUuid localID)
+{
+    const auto keepAlive = shared_from_this();
+    m_held.insert(localID);
+    if (!co_await pendingRecord(localID))
+        qCWarning(backupLog, "The record of a conversation being finished could not be written.");
+}
+
 // The migration offer
 
 QCoro::Task<std::optional<QList<QUuid>>> ConversationBackupService::unofferedIDs()
@@ -257,8 +266,11 @@ QCoro::Task<std::optional<QList<QUuid>>> ConversationBackupService::unofferedIDs
         co_return std::nullopt;
     QList<QUuid> localIDs;
     if (listed) {
-        for (const DerivedSessionResult& result : listed->results)
-            localIDs.append(result.id);
+        // A review whose finish runs is the finish's to back up, not the offer's.
+        for (const DerivedSessionResult& result : listed->results) {
+            if (!m_held.contains(result.id))
+                localIDs.append(result.id);
+        }
     }
     co_return ConversationMigrationOffer::unofferedLocalIDs(localIDs, stored->records);
 }
@@ -475,25 +487,82 @@ QCoro::Task<ConversationBackupService::Result<ConversationDeletionOutcome>> Conv
             co_return ConversationDeletionOutcome::deleted();
         }
     }
-    const auto deletion = co_await m_client->deleteConversation(entry.id);
-    if (deletion) {
-        if (deletion->isDeleted())
-            co_await forget(entry);
-        co_return *deletion;
-    }
-    if (!isGone(deletion.error()))
+    // Written down first: a deletion that the account carries out while this computer's copy
+    // stays (a kill before the answer, a lost answer) is finished by `completeDeletions`.
+    if (!co_await markDeletion(entry, true))
         co_return std::unexpected(ConversationBackupServiceError::deleteFailed);
-    co_await forget(entry);
-    co_return ConversationDeletionOutcome::deleted();
+    auto answer = co_await m_client->deleteConversation(entry.id);
+    co_return co_await settleDeletion(std::move(entry), std::move(answer));
+}
+
+QCoro::Task<ConversationBackupService::Result<ConversationDeletionOutcome>>
+ConversationBackupService::settleDeletion(
+    ConversationHistoryEntry entry, std::expected<ConversationDeletionOutcome, ControlPlaneFailure> answer)
+{
+    if (answer ? answer->isDeleted() : isGone(answer.error())) {
+        co_await forget(entry);
+        co_return ConversationDeletionOutcome::deleted();
+    }
+    // A wait for the partner and a refusal are the account's last word on this request; without
+    // an answer (no reply, one it may have acted on) it is sent again later.
+    const bool answered
+        = answer || outcome(answer.error()).kind() == ConversationBackupOutcome::Kind::abandoned;
+    if (answered)
+        (void)co_await markDeletion(entry, false);
+    if (!answer)
+        co_return std::unexpected(ConversationBackupServiceError::deleteFailed);
+    co_return *answer;
+}
+
+QCoro::Task<void> ConversationBackupService::completeDeletions()
+{
+    const auto keepAlive = shared_from_this();
+    const auto stored = co_await m_store->records();
+    if (!stored)
+        co_return;
+    for (const ConversationBackupRecord& record : stored->records) {
+        if (!record.deletionRequested)
+            continue;
+        ConversationHistoryEntry entry;
+        entry.id = record.conversationID;
+        entry.localID = record.localID;
+        auto answer = co_await m_client->deleteConversation(entry.id);
+        const bool reached
+            = answer || outcome(answer.error()).kind() != ConversationBackupOutcome::Kind::retryLater;
+        (void)co_await settleDeletion(std::move(entry), std::move(answer));
+        if (!reached)
+            break;
+    }
+}
+
+QCoro::Task<bool> ConversationBackupService::markDeletion(ConversationHistoryEntry entry, bool requested)
+{
+    if (!entry.localID)
+        co_return true;
+    const auto found = co_await m_store->record(*entry.localID);
+    if (!found)
+        co_return false;
+    if (!found->record || found->record->deletionRequested == requested)
+        co_return true;
+    ConversationBackupRecord marked = *found->record;
+    marked.deletionRequested = requested;
+    co_return (co_await m_store->upsert(std::move(marked))).has_value();
 }
 
 QCoro::Task<ConversationBackupService::Result<void>> ConversationBackupService::approveDeletion(
     ConversationHistoryEntry entry)
 {
     const auto keepAlive = shared_from_this();
-    const auto approved = co_await m_client->approveConversationDeletion(entry.id);
-    if (!approved)
+    // Written down as a deletion of this user's: sent again, the partner's request still open
+    // makes it one at once, and a conversation already gone answers "not found".
+    if (!co_await markDeletion(entry, true))
         co_return std::unexpected(ConversationBackupServiceError::deleteFailed);
+    const auto approved = co_await m_client->approveConversationDeletion(entry.id);
+    if (!approved) {
+        if (outcome(approved.error()).kind() == ConversationBackupOutcome::Kind::abandoned)
+            (void)co_await markDeletion(entry, false);
+        co_return std::unexpected(ConversationBackupServiceError::deleteFailed);
+    }
     co_await forget(entry);
     co_return Result<void> {};
 }

@@ -12,6 +12,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QSet>
 #include <QUuid>
 #include <expected>
 #include <functional>
@@ -30,10 +31,12 @@ class DerivedResultRepository;
 // and changes the history list (refresh, merge, review, delete, hide).
 //
 // Upload failures never reach the caller: they become an outcome, the record's state and
-// one log line, and the backup policy decides when the next attempt is due. The service
-// keeps no state of its own; two of its operations may interleave at any store or server
-// call, and the last write to the store wins. Made through `create`: an operation in flight
-// keeps the service and its collaborators alive.
+// one log line, and the backup policy decides when the next attempt is due. A deletion is
+// written on the review's record before it is sent, and sent again until the account has
+// answered it. The service keeps no state of its own but the reviews it holds back while their
+// finish runs; two of its operations may interleave at any store or server call, and the last
+// write to the store wins. Made through `create`: an operation in flight keeps the service and
+// its collaborators alive.
 class ConversationBackupService : public std::enable_shared_from_this<ConversationBackupService> {
 public:
     using Clock = std::function<QDateTime()>;
@@ -63,6 +66,11 @@ public:
     // `retryLater`. A record whose review is gone from this computer is removed; one whose
     // review cannot be read is kept for a later run.
     QCoro::Task<void> retryPending(QDateTime now);
+    // A review whose finish runs: its record is made pending now, so that the review reaches
+    // the account should the finish never end (a crash, a kill), but no retry sends it until
+    // `releaseBackUp`, as the finish is about to replace it.
+    QCoro::Task<void> holdBackUp(QUuid localID);
+    void releaseBackUp(QUuid localID) { m_held.remove(localID); }
 
     // Reads the account's list, at most `maximumHistoryPages` pages, into the cache; any
     // failing page leaves the cache as it was. A conversation whose deletion this user asked
@@ -77,10 +85,15 @@ public:
     [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> review(ConversationHistoryEntry entry);
     // Deletes on the account when the conversation is or may be there (stored, or pending with
     // an upload that may have arrived; a shared one may wait for the partner), else only on this
-    // computer. A backup state that cannot be read deletes nothing: whether the account holds
-    // a copy is then unknown.
+    // computer. A backup state that cannot be read or written deletes nothing: whether the
+    // account holds a copy is then unknown, or the deletion could not be written down. Without
+    // an answer from the account the deletion fails but stays written down.
     [[nodiscard]] QCoro::Task<Result<ConversationDeletionOutcome>> remove(ConversationHistoryEntry entry);
     [[nodiscard]] QCoro::Task<Result<void>> approveDeletion(ConversationHistoryEntry entry);
+    // Sends again each deletion written down that the account has not answered (the
+    // application ended meanwhile, or the answer was lost); "not found" counts as deleted.
+    // Stops at the first that gets no answer.
+    QCoro::Task<void> completeDeletions();
     [[nodiscard]] QCoro::Task<Result<void>> declineDeletion(ConversationHistoryEntry entry);
     // Only a conversation on the account can be hidden.
     [[nodiscard]] QCoro::Task<Result<void>> hide(ConversationHistoryEntry entry);
@@ -125,11 +138,21 @@ private:
     // Forgets the conversation when the account says it is gone; the local review's id when
     // one was removed.
     QCoro::Task<std::optional<QUuid>> forgetDeleted(QUuid id);
+    // Sets or lifts the deletion mark on the record of the entry's review, when it has one;
+    // false when the record could not be read or written.
+    QCoro::Task<bool> markDeletion(ConversationHistoryEntry entry, bool requested);
+    // Takes in the account's answer to a deletion: gone (or not found) forgets the conversation;
+    // a wait for the partner or a refusal lifts the mark; without a real answer it stays.
+    [[nodiscard]] QCoro::Task<Result<ConversationDeletionOutcome>> settleDeletion(
+        ConversationHistoryEntry entry,
+        std::expected<ConversationDeletionOutcome, ControlPlaneFailure> answer);
 
     std::shared_ptr<const ConversationContentClient> m_client;
     std::shared_ptr<DerivedResultRepository> m_results;
     std::shared_ptr<ConversationBackupStore> m_store;
     Clock m_clock;
+    // Reviews whose finish runs, by local id.
+    QSet<QUuid> m_held;
 };
 
 } // namespace lumora

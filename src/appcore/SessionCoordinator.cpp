@@ -39,6 +39,29 @@ template <typename T> std::unexpected<SessionCoordinatorFailure> failure(T error
     return std::unexpected(SessionCoordinatorFailure(std::move(error)));
 }
 
+// The review of a conversation from its turns and what an analysis found in them; a check-in's
+// carries no judgement.
+DerivedSessionResult reviewOf(const QUuid& id, ConversationMode mode, double duration,
+    const QList<SpeakerTurn>& turns, const AnalysisProviderResult& analysis, const QDateTime& completedAt)
+{
+    DerivedSessionResult result;
+    result.id = id;
+    result.title = analysis.title;
+    result.completedAt = completedAt;
+    result.duration = duration;
+    result.mode = mode;
+    result.stats = TurnGrouping::stats(TurnGrouping::group(turns));
+    result.annotations = analysis.annotations;
+    result.fouls = analysis.fouls.value_or(QList<ProcessFoulAnnotation> {});
+    if (analysis.harshStartup)
+        result.harshStartupDetected = analysis.harshStartup->detected;
+    result.summary = analysis.summary;
+    result.transcript = turns;
+    if (mode == ConversationMode::checkin)
+        result = CheckinReview::gentled(std::move(result));
+    return result;
+}
+
 } // namespace
 
 // What one finish works with: its own copies, so that an abandon while it waits cannot take
@@ -53,6 +76,7 @@ struct SessionCoordinator::FinishRun {
     QString mimeType;
     double actualSeconds = 0;
     QList<SpeakerTurn> liveTurns;
+    std::optional<Provisional> provisional;
 };
 
 std::shared_ptr<SessionCoordinator> SessionCoordinator::create(
@@ -103,7 +127,7 @@ QCoro::Task<SessionCoordinator::Result<PreparedConversation>> SessionCoordinator
     if (abandonedSince(generation)) {
         // Given up while the reservation was on its way: it is this call's alone to release.
         if (reserved)
-            co_await m_authorization->cancel(reserved->id);
+            (void)co_await m_authorization->cancel(reserved->id);
         co_return failure(SessionCoordinatorError::invalidState);
     }
     if (!reserved) {
@@ -111,10 +135,17 @@ QCoro::Task<SessionCoordinator::Result<PreparedConversation>> SessionCoordinator
     } else {
         m_reservation = *reserved;
         m_sessionID = sessionID;
-        if (auto folder = m_temporary.createSessionDirectory(sessionID); !folder) {
-            failed = std::move(folder.error());
-        } else {
+        auto folder = m_temporary.createSessionDirectory(sessionID);
+        if (folder) {
             m_sessionDirectory = *folder;
+            // Noted beside the recording, so that the reservation can be closed should the
+            // conversation end without closing it (a crash, a kill).
+            if (auto noted = m_temporary.noteReservation(*folder, reserved->id); !noted)
+                failed = std::move(noted.error());
+        } else {
+            failed = std::move(folder.error());
+        }
+        if (!failed) {
             auto credential = co_await m_tokenSource->deepgramGrant(reserved->id);
             // The abandon cancelled the stored reservation and removed the folder.
             if (abandonedSince(generation))
@@ -129,7 +160,7 @@ QCoro::Task<SessionCoordinator::Result<PreparedConversation>> SessionCoordinator
     if (failed) {
         if (m_reservation) {
             const QUuid reservationID = m_reservation->id;
-            co_await m_authorization->cancel(reservationID);
+            (void)co_await m_authorization->cancel(reservationID);
             if (abandonedSince(generation))
                 co_return std::unexpected(std::move(*failed));
         }
@@ -152,6 +183,27 @@ std::expected<void, SessionCoordinatorError> SessionCoordinator::acceptLiveTurn(
         return std::unexpected(SessionCoordinatorError::invalidState);
     m_turns.append(turn);
     return {};
+}
+
+QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator::sealProvisional(
+    AnalysisProviderResult live, double actualSeconds)
+{
+    if (m_phase != SessionPhase::recording || !m_sessionID || m_provisional)
+        co_return failure(SessionCoordinatorError::invalidState);
+    const auto self = shared_from_this();
+    const quint64 generation = m_generation;
+    DerivedSessionResult review
+        = reviewOf(*m_sessionID, m_mode, actualSeconds, m_turns, live, QDateTime::currentDateTimeUtc());
+    if (auto saved = co_await m_results->save(review); !saved)
+        co_return failure(std::move(saved.error()));
+    if (discardedSince(generation)) {
+        // The account went meanwhile, and its conversations with it.
+        (void)co_await m_results->remove(review.id);
+        co_return failure(SessionCoordinatorError::invalidState);
+    }
+    if (!abandonedSince(generation))
+        m_provisional = Provisional { std::move(live), review };
+    co_return review;
 }
 
 QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator::finish(
@@ -177,7 +229,8 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
         .audioURL = std::move(audioURL),
         .mimeType = std::move(mimeType),
         .actualSeconds = actualSeconds,
-        .liveTurns = m_turns };
+        .liveTurns = m_turns,
+        .provisional = m_provisional };
     co_return co_await runFinish(std::move(run));
 }
 
@@ -231,7 +284,7 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
         transcript = DeepgramTranscript { run.actualSeconds, run.liveTurns };
     }
     if (!transcript)
-        co_return co_await failFinish(std::move(run), std::move(transcript.error()));
+        co_return co_await keepProvisional(std::move(run), std::move(transcript.error()));
 
     const auto discarded = [this, &run] { return discardedSince(run.generation); };
     if (discarded())
@@ -241,33 +294,46 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
     auto analysed = co_await m_analysis->analyze(
         AnalysisPass::final, rubric, transcript->turns, std::nullopt, reservationID);
     if (!analysed)
-        co_return co_await failFinish(std::move(run), std::move(analysed.error()));
+        co_return co_await keepProvisional(std::move(run), std::move(analysed.error()));
     if (discarded())
         co_return co_await failFinish(
             std::move(run), SessionCoordinatorFailure(SessionCoordinatorError::invalidState));
 
-    DerivedSessionResult result;
-    result.id = run.sessionID;
-    result.title = analysed->title;
-    result.completedAt = QDateTime::currentDateTimeUtc();
-    result.duration = transcript->duration;
-    result.mode = run.mode;
-    result.stats = TurnGrouping::stats(TurnGrouping::group(transcript->turns));
-    result.annotations = analysed->annotations;
-    result.fouls = analysed->fouls.value_or(QList<ProcessFoulAnnotation> {});
-    if (analysed->harshStartup)
-        result.harshStartupDetected = analysed->harshStartup->detected;
-    result.summary = analysed->summary;
-    result.transcript = transcript->turns;
-    if (run.mode == ConversationMode::checkin)
-        result = CheckinReview::gentled(std::move(result));
-
+    DerivedSessionResult result = reviewOf(run.sessionID, run.mode, transcript->duration, transcript->turns,
+        *analysed, QDateTime::currentDateTimeUtc());
     if (auto saved = co_await m_results->save(result); !saved)
-        co_return co_await failFinish(std::move(run), std::move(saved.error()));
-    if (auto finalized
-        = co_await m_authorization->finalize(reservationID, wholeSecondsRoundedUp(run.actualSeconds));
-        !finalized)
-        co_return co_await failFinish(std::move(run), std::move(finalized.error()));
+        co_return co_await keepProvisional(std::move(run), std::move(saved.error()));
+    co_return co_await complete(std::move(run), std::move(result), fromLiveTurns);
+}
+
+QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator::keepProvisional(
+    FinishRun run, SessionCoordinatorFailure error)
+{
+    if (!run.provisional || discardedSince(run.generation))
+        co_return co_await failFinish(std::move(run), std::move(error));
+    qCWarning(coordinatorLog, "The final review could not be made; the review sealed at the finish stays.");
+    DerivedSessionResult review = run.provisional->review;
+    if (review.transcript.value_or(QList<SpeakerTurn> {}).size() != run.liveTurns.size()) {
+        // Turns settled while the live stream closed belong in the review that stays.
+        DerivedSessionResult fuller = reviewOf(run.sessionID, run.mode, run.actualSeconds, run.liveTurns,
+            run.provisional->live, review.completedAt);
+        if (co_await m_results->save(fuller))
+            review = std::move(fuller);
+    }
+    co_return co_await complete(std::move(run), std::move(review), true);
+}
+
+QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator::complete(
+    FinishRun run, DerivedSessionResult review, bool fromLiveTurns)
+{
+    const QUuid reservationID = run.reservation.id;
+    bool closed
+        = (co_await m_authorization->finalize(reservationID, wholeSecondsRoundedUp(run.actualSeconds)))
+              .has_value();
+    // The review stands whatever becomes of the reservation; one that is not finalized is
+    // cancelled, now or, when the control plane does not answer, from the note left for it.
+    if (!closed)
+        closed = co_await m_authorization->cancel(reservationID);
 
     if (abandonedSince(run.generation)) {
         // The fields belong to whatever came after the abandon: clean up only this run's folder.
@@ -275,20 +341,26 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
             if (auto removed = m_temporary.removeSessionDirectory(*run.directory); !removed)
                 co_return failure(std::move(removed.error()));
         }
-        co_return DerivedSessionResult(result);
+        co_return review;
     }
-    if (auto removed = cleanupTemporary(); !removed)
-        co_return co_await failFinish(std::move(run), std::move(removed.error()));
+    if (closed || !m_sessionDirectory) {
+        if (auto removed = cleanupTemporary(); !removed)
+            co_return co_await failFinish(std::move(run), std::move(removed.error()));
+    } else {
+        if (auto kept = m_temporary.keepOnlyReservation(*m_sessionDirectory); !kept)
+            co_return co_await failFinish(std::move(run), std::move(kept.error()));
+        m_sessionDirectory.reset();
+    }
     m_phase = SessionPhase::complete;
     m_reviewFromLiveTurns = fromLiveTurns;
-    co_return DerivedSessionResult(result);
+    co_return review;
 }
 
 QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator::failFinish(
     FinishRun run, SessionCoordinatorFailure error)
 {
     // Sent also after a finalize whose clean-up failed; the control plane takes it as done.
-    co_await m_authorization->cancel(run.reservation.id);
+    (void)co_await m_authorization->cancel(run.reservation.id);
     if (abandonedSince(run.generation)) {
         if (run.directory)
             (void)m_temporary.removeSessionDirectory(*run.directory);
@@ -313,7 +385,7 @@ QCoro::Task<void> SessionCoordinator::abandon(FinishUnderWay finishing)
     returnToIdle();
     (void)cleanupTemporary();
     if (reservation)
-        co_await m_authorization->cancel(reservation->id);
+        (void)co_await m_authorization->cancel(reservation->id);
 }
 
 std::expected<void, SessionCoordinatorError> SessionCoordinator::resetAfterCompletion()
@@ -343,6 +415,7 @@ void SessionCoordinator::returnToIdle()
     m_sessionID.reset();
     m_mode = ConversationMode::conversation;
     m_turns.clear();
+    m_provisional.reset();
 }
 
 } // namespace lumora

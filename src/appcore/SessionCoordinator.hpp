@@ -9,6 +9,7 @@
 #include "persistence/TemporaryConversationStore.hpp"
 #include "providers/AccountRecords.hpp"
 #include "providers/DeepgramTranscript.hpp"
+#include "wire/AnalysisProviderResult.hpp"
 
 #include <QList>
 #include <QString>
@@ -30,17 +31,23 @@ class ProviderUsageReporter;
 class SessionAuthorizationProvider;
 
 // Runs the server and storage side of one conversation at a time: the usage reservation,
-// the private temporary folder and the live credential at the start; the settled live turns
-// while it runs; and at the end a fresh credential, the final transcription of the recorded
-// file, its usage report, the final analysis, the sealed review, the finalized reservation
-// and the removal of the temporary files. A failed step cancels the reservation and removes
-// the folder where it can.
+// the private temporary folder (with a note of the reservation) and the live credential at the
+// start; the settled live turns while it runs; and at the end a fresh credential, the final
+// transcription of the recorded file, its usage report, the final analysis, the sealed review,
+// the finalized reservation and the removal of the temporary files.
+//
+// The conversation is kept from the press of Finish on: `sealProvisional` seals a review made
+// of the live turns and the live findings at once, under the conversation's id, and the finish
+// replaces it with the final review. When the final review cannot be had (the provider or the
+// control plane out of reach, the store failing), the provisional one stays as the review
+// instead. Only a finish without it fails; that cancels the reservation and removes the folder
+// where it can. Either way the recording is removed at the end; a reservation that could be
+// neither finalized nor cancelled keeps its note in the folder, for a later cancel.
 //
 // The final transcription is tried up to `finalTranscriptionAttempts` times, each with a fresh
 // credential, waiting `retryDelay` and then twice that between attempts, all before the
 // reservation is released. When every attempt fails, the review is built from the settled live
-// turns (through the same final analysis) rather than lose the conversation; only without any
-// live turn does the finish fail.
+// turns through the same final analysis.
 //
 // Lives on one event loop. Each awaited collaborator call lets other calls in, so the phase
 // is set before the first wait and overlapping calls are refused by phase. `abandon()` resets
@@ -71,7 +78,7 @@ public:
 
     [[nodiscard]] SessionPhase phase() const { return m_phase; }
     // In phase complete: whether the review was built from the live turns because the final
-    // transcription failed every attempt.
+    // transcription failed every attempt, or is the provisional one.
     [[nodiscard]] bool reviewFromLiveTurns() const { return m_reviewFromLiveTurns; }
     [[nodiscard]] ConversationMode mode() const { return m_mode; }
     // The reservation, session id, folder and accepted live turns of the current conversation.
@@ -86,6 +93,11 @@ public:
         QUuid sessionID, double requestedSeconds, ConversationMode mode);
     // Keeps a settled live turn; only while recording.
     [[nodiscard]] std::expected<void, SessionCoordinatorError> acceptLiveTurn(const SpeakerTurn& turn);
+    // Seals the provisional review: the live turns accepted so far with the live findings, over
+    // the recorded length; once per conversation, while recording. Live turns are still taken
+    // afterwards, and a provisional review that stays takes those as well.
+    [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> sealProvisional(
+        AnalysisProviderResult live, double actualSeconds);
     // Turns the recorded file into the sealed review of the conversation. `actualSeconds`
     // may not exceed the reservation's maximum or 3600, whichever is lower.
     [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> finish(
@@ -117,11 +129,23 @@ private:
     // Whether an abandon since then discarded what the operation would save.
     [[nodiscard]] bool discardedSince(quint64 generation) const { return generation < m_discardedBefore; }
 
+    // The sealed provisional review and the live findings it was made with.
+    struct Provisional {
+        AnalysisProviderResult live;
+        DerivedSessionResult review;
+    };
     struct FinishRun;
     // The final transcript of the recording, with its attempts and their waits; the last
     // failure when every attempt failed.
     [[nodiscard]] QCoro::Task<Result<DeepgramTranscript>> transcribeFinal(const FinishRun& run);
     [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> runFinish(FinishRun run);
+    // Ends the finish with the provisional review in place of the final one, or fails it
+    // without one.
+    [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> keepProvisional(
+        FinishRun run, SessionCoordinatorFailure failure);
+    // Closes the reservation and removes the recording once `review` is sealed.
+    [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> complete(
+        FinishRun run, DerivedSessionResult review, bool fromLiveTurns);
     [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> failFinish(
         FinishRun run, SessionCoordinatorFailure failure);
 
@@ -138,6 +162,7 @@ private:
     std::optional<QUuid> m_sessionID;
     std::optional<QString> m_sessionDirectory;
     QList<SpeakerTurn> m_turns;
+    std::optional<Provisional> m_provisional;
     ConversationMode m_mode = ConversationMode::conversation;
     bool m_reviewFromLiveTurns = false;
     // Counts abandons, so that a waiting operation knows the fields are no longer its own.

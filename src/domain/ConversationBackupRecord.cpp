@@ -14,6 +14,8 @@ QJsonObject ConversationBackupRecord::toJson() const
         json.insert(QStringLiteral("lastAttemptAt"), isoDateText(*lastAttemptAt));
     if (lastFailureCode)
         json.insert(QStringLiteral("lastFailureCode"), *lastFailureCode);
+    if (deletionRequested)
+        json.insert(QStringLiteral("deletionRequested"), true);
     return json;
 }
 
@@ -28,6 +30,7 @@ std::expected<ConversationBackupRecord, JsonDecodeError> ConversationBackupRecor
     record.attempts = reader.integer(u"attempts");
     record.lastAttemptAt = reader.optionalDate(u"lastAttemptAt");
     record.lastFailureCode = reader.optionalString(u"lastFailureCode");
+    record.deletionRequested = reader.optionalBoolean(u"deletionRequested").value_or(false);
     return finish(reader, std::move(record));
 }
 

@@ -23,10 +23,15 @@ struct ConversationBackupRecord {
     std::optional<QDateTime> lastAttemptAt;
     // Short code of the last failed attempt; absent after a success.
     std::optional<QString> lastFailureCode;
+    // The user deleted the conversation and the account's answer has not been taken in yet:
+    // written before the deletion is sent, so that one cut short (a kill, a lost reply) is
+    // sent again.
+    bool deletionRequested = false;
 
     bool operator==(const ConversationBackupRecord&) const = default;
 
-    // Ids upper-case, the date as ISO-8601 text in whole seconds; absent optionals left out.
+    // Ids upper-case, the date as ISO-8601 text in whole seconds; absent optionals, and the
+    // deletion mark unless set, left out.
     QJsonObject toJson() const;
     [[nodiscard]] static std::expected<ConversationBackupRecord, JsonDecodeError> fromJson(
         const QJsonValue& value);

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -187,43 +188,144 @@ std::expected<void, TemporaryStoreFailure> TemporaryConversationStore::removeSes
     return {};
 }
 
-std::expected<QStringList, TemporaryStoreFailure> TemporaryConversationStore::sweepExpired(
-    const QDateTime& now) const
+std::expected<void, TemporaryStoreFailure> TemporaryConversationStore::noteReservation(
+    const QString& directory, const QUuid& reservationID) const
+{
+    const auto written = write(uuidText(reservationID, UuidCase::lower).toLatin1(),
+        QString::fromLatin1(reservationFileName), directory);
+    if (!written)
+        return std::unexpected(written.error());
+    return {};
+}
+
+std::expected<void, TemporaryStoreFailure> TemporaryConversationStore::keepOnlyReservation(
+    const QString& directory) const
+{
+    const QString clean = QDir::cleanPath(QDir(directory).absolutePath());
+    if (!isSessionDirectory(clean))
+        return std::unexpected(TemporaryStoreError::outsideRoot);
+    const auto names = privatefiles::entryNames(clean, true);
+    if (!names)
+        return fileFailure<void>(names.error());
+    for (const QString& name : *names) {
+        if (name == QLatin1String(reservationFileName))
+            continue;
+        if (auto removed = privatefiles::removeEntry(clean + u'/' + name); !removed)
+            return fileFailure<void>(removed.error());
+    }
+    m_locks->release(clean);
+    return {};
+}
+
+std::expected<QList<TemporaryConversationStore::LeftReservation>, TemporaryStoreFailure>
+TemporaryConversationStore::leftReservations() const
 {
     const auto names = privatefiles::entryNames(m_root, false);
     if (!names)
-        return fileFailure<QStringList>(names.error());
-    QStringList removed;
+        return fileFailure<QList<LeftReservation>>(names.error());
+    QList<LeftReservation> left;
+    for (const QString& name : *names) {
+        const QString entry = m_root + u'/' + name;
+        if (!QFileInfo(entry).isDir() || QFileInfo(entry).isSymLink())
+            continue;
+        const auto locked = lockFolder(entry);
+        if (!locked && locked.error() == EWOULDBLOCK)
+            continue;
+        if (!locked)
+            return fileFailure<QList<LeftReservation>>(systemError(entry, locked.error()));
+        const QString note = entry + u'/' + QLatin1String(reservationFileName);
+        QUuid id;
+        if (!privatefiles::isSymbolicLink(note)) {
+            if (const auto text = privatefiles::readFile(note))
+                id = QUuid::fromString(QLatin1String(text->trimmed()));
+        }
+        ::close(*locked);
+        if (!id.isNull())
+            left.append({ entry, id });
+    }
+    return left;
+}
+
+std::expected<bool, TemporaryStoreFailure> TemporaryConversationStore::expired(
+    const QString& entry, const QDateTime& now)
+{
+    const auto modified = privatefiles::modificationTime(entry);
+    if (!modified)
+        return fileFailure<bool>(modified.error());
+    const qint64 age = modified->msecsTo(now);
+    return !(age >= 0 && age < maximumRetention * 1000);
+}
+
+std::expected<bool, TemporaryStoreFailure> TemporaryConversationStore::sweepFolder(
+    const QString& folder, const QDateTime& now, QStringList& removed) const
+{
+    const auto names = privatefiles::entryNames(folder, true);
+    if (!names)
+        return fileFailure<bool>(names.error());
+    const QString noteName = QLatin1String(reservationFileName);
+    const QString note = folder + u'/' + noteName;
+    bool keepsNote = false;
+    if (names->contains(noteName) && !privatefiles::isSymbolicLink(note)) {
+        const auto old = expired(note, now);
+        if (!old)
+            return std::unexpected(old.error());
+        keepsNote = !*old;
+    }
+    const bool recording = std::ranges::any_of(*names, [&](const QString& name) { return name != noteName; });
+    if (!keepsNote) {
+        if (auto gone = privatefiles::removeEntry(folder); !gone)
+            return fileFailure<bool>(gone.error());
+        removed.append(folder);
+        return recording;
+    }
+    for (const QString& name : *names) {
+        if (name == noteName)
+            continue;
+        const QString entry = folder + u'/' + name;
+        if (auto gone = privatefiles::removeEntry(entry); !gone)
+            return fileFailure<bool>(gone.error());
+        removed.append(entry);
+    }
+    return recording;
+}
+
+std::expected<TemporaryConversationStore::Swept, TemporaryStoreFailure>
+TemporaryConversationStore::sweepExpired(const QDateTime& now) const
+{
+    const auto names = privatefiles::entryNames(m_root, false);
+    if (!names)
+        return fileFailure<Swept>(names.error());
+    Swept swept;
     for (const QString& name : *names) {
         const QString entry = m_root + u'/' + name;
         // A session folder is held locked while its conversation runs, so one that can be locked
-        // belongs to no running conversation: it is removed whatever its age (the lock, kept
-        // while removing, also keeps a recording from starting in it meanwhile). Anything else
+        // belongs to no running conversation: its recording goes whatever its age (the lock, kept
+        // while sweeping, also keeps a recording from starting in it meanwhile). Anything else
         // cannot be proven dead and goes by its age.
-        std::optional<int> held;
         if (QFileInfo(entry).isDir() && !QFileInfo(entry).isSymLink()) {
             const auto locked = lockFolder(entry);
             if (!locked && locked.error() == EWOULDBLOCK)
                 continue;
             if (!locked)
-                return fileFailure<QStringList>(systemError(entry, locked.error()));
-            held = *locked;
-        } else {
-            const auto modified = privatefiles::modificationTime(entry);
-            if (!modified)
-                return fileFailure<QStringList>(modified.error());
-            const qint64 age = modified->msecsTo(now);
-            if (age >= 0 && age < maximumRetention * 1000)
-                continue;
+                return fileFailure<Swept>(systemError(entry, locked.error()));
+            const auto recordingRemoved = sweepFolder(entry, now, swept.removed);
+            ::close(*locked);
+            if (!recordingRemoved)
+                return std::unexpected(recordingRemoved.error());
+            if (const QUuid session = QUuid::fromString(name); *recordingRemoved && !session.isNull())
+                swept.recordingsRemoved.append(session);
+            continue;
         }
-        auto gone = privatefiles::removeEntry(entry);
-        if (held)
-            ::close(*held);
-        if (!gone)
-            return fileFailure<QStringList>(gone.error());
-        removed.append(entry);
+        const auto old = expired(entry, now);
+        if (!old)
+            return std::unexpected(old.error());
+        if (!*old)
+            continue;
+        if (auto gone = privatefiles::removeEntry(entry); !gone)
+            return fileFailure<Swept>(gone.error());
+        swept.removed.append(entry);
     }
-    return removed;
+    return swept;
 }
 
 } // namespace lumora

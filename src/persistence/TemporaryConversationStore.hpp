@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
@@ -18,15 +19,34 @@ namespace lumora {
 // when removing.
 //
 // Each session folder is locked (`flock` on the folder) from its creation until it is removed
-// through the store that made it, or until that process ends; the sweep never removes a
-// locked folder, so a recording that runs for longer than a day, or in another instance,
-// is never swept away, and removes every unlocked one, whatever its age, as a conversation that
-// has ended without removing it (a crash, a forced quit) left it. Copies of a store share its
-// locks.
+// or let go through the store that made it, or until that process ends; the sweep never touches
+// a locked folder, so a recording that runs for longer than a day, or in another instance,
+// is never swept away. An unlocked one belongs to a conversation that ended without removing it
+// (a crash, a kill, a finish that could not reach the control plane): its recording goes whatever
+// its age, and so does the folder, unless it holds the note of a reservation that may still be
+// open. Such a folder stays with only its note, until whoever closes the reservation removes it
+// or for a day at most (the control plane lets the reservation lapse long before). Copies of a
+// store share its locks.
 class TemporaryConversationStore {
 public:
     // Entries at least this old (in seconds) are swept.
     static constexpr qint64 maximumRetention = 86400;
+    // The note in a session folder naming the conversation's usage reservation.
+    static constexpr auto reservationFileName = "reservation";
+
+    // What a sweep removed.
+    struct Swept {
+        // Removed entries of the root, and the files removed from folders kept for their note.
+        QStringList removed;
+        // The sessions (named by their folders) whose recording went with the sweep.
+        QList<QUuid> recordingsRemoved;
+    };
+    // The note of a folder that no conversation holds.
+    struct LeftReservation {
+        QString directory;
+        QUuid reservationID;
+        bool operator==(const LeftReservation&) const = default;
+    };
 
     // "Lumora-Conversation" in the user's own runtime folder (privatefiles::runtimeFolder).
     static QString standardRoot();
@@ -44,10 +64,22 @@ public:
     // Removes a session folder; anything that is not one is left alone without error.
     [[nodiscard]] std::expected<void, TemporaryStoreFailure> removeSessionDirectory(
         const QString& directory) const;
-    // Removes the root's visible folders that no conversation holds locked, whatever their age,
-    // and its other visible entries last modified at least `maximumRetention` seconds before
-    // `now`, or after `now` (a clock set back must not keep a file forever); returns their paths.
-    [[nodiscard]] std::expected<QStringList, TemporaryStoreFailure> sweepExpired(const QDateTime& now) const;
+    // Writes the reservation's note into a session folder.
+    [[nodiscard]] std::expected<void, TemporaryStoreFailure> noteReservation(
+        const QString& directory, const QUuid& reservationID) const;
+    // Removes everything of a session folder but its reservation note and lets the folder go:
+    // the conversation is over, and only its reservation waits to be closed.
+    [[nodiscard]] std::expected<void, TemporaryStoreFailure> keepOnlyReservation(
+        const QString& directory) const;
+    // The reservation notes of the session folders that no conversation holds; a note that
+    // cannot be read is left to the sweep.
+    [[nodiscard]] std::expected<QList<LeftReservation>, TemporaryStoreFailure> leftReservations() const;
+    // Sweeps the root's visible entries. A folder that no conversation holds loses everything
+    // but a reservation note written less than `maximumRetention` seconds before `now`, and goes
+    // itself when no such note is left. Other entries go once last modified at least
+    // `maximumRetention` seconds before `now`, or after `now` (a clock set back must not keep a
+    // file forever).
+    [[nodiscard]] std::expected<Swept, TemporaryStoreFailure> sweepExpired(const QDateTime& now) const;
 
 private:
     class SessionLocks;
@@ -55,6 +87,12 @@ private:
     explicit TemporaryConversationStore(QString root);
 
     [[nodiscard]] bool isSessionDirectory(const QString& directory) const;
+    // Whether the entry was modified at least `maximumRetention` seconds before `now`, or after it.
+    [[nodiscard]] static std::expected<bool, TemporaryStoreFailure> expired(
+        const QString& entry, const QDateTime& now);
+    // Sweeps one unlocked folder (held locked meanwhile); whether its recording went.
+    [[nodiscard]] std::expected<bool, TemporaryStoreFailure> sweepFolder(
+        const QString& folder, const QDateTime& now, QStringList& removed) const;
 
     QString m_root;
     std::shared_ptr<SessionLocks> m_locks;

@@ -127,7 +127,7 @@ public:
         QUuid sessionID, double requestedSeconds) const override;
     [[nodiscard]] QCoro::Task<std::expected<void, ProviderFailure>> finalize(
         QUuid reservationID, qint64 actualSeconds) const override;
-    QCoro::Task<void> cancel(QUuid reservationID) const override;
+    QCoro::Task<bool> cancel(QUuid reservationID) const override;
     [[nodiscard]] QCoro::Task<std::expected<DeepgramGrant, ProviderFailure>> deepgramGrant(
         QUuid reservationID) const override;
     [[nodiscard]] QCoro::Task<std::expected<AnalysisProviderResult, ProviderFailure>> analyze(

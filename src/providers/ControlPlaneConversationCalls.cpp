@@ -71,13 +71,20 @@ QCoro::Task<std::expected<void, ProviderFailure>> ControlPlaneClient::finalize(
         co_await sendAcknowledged(QStringLiteral("/v1/sessions/finalize"), m_encoder.encode(payload)));
 }
 
-QCoro::Task<void> ControlPlaneClient::cancel(QUuid reservationID) const
+QCoro::Task<bool> ControlPlaneClient::cancel(QUuid reservationID) const
 {
     // Clean-up paths call this: whatever goes wrong is dropped, and nothing is logged.
     const QJsonObject payload { { QStringLiteral("reservationID"),
         uuidText(reservationID, UuidCase::lower) } };
-    [[maybe_unused]] const auto ignored
+    const auto answered
         = co_await sendAcknowledged(QStringLiteral("/v1/sessions/cancel"), m_encoder.encode(payload));
+    if (answered)
+        co_return true;
+    // Any refusal but a passing one means there is nothing this device can still close (the
+    // reservation is closed, lapsed or unknown, or the device is no longer known).
+    const auto* refusal = std::get_if<ControlPlaneError>(&answered.error());
+    const std::optional<int> status = refusal ? refusal->status() : std::nullopt;
+    co_return status&&* status < 500 && *status != 408 && *status != 429;
 }
 
 QCoro::Task<std::expected<DeepgramGrant, ProviderFailure>> ControlPlaneClient::deepgramGrant(

@@ -22,8 +22,10 @@ public:
     [[nodiscard]] virtual QCoro::Task<std::expected<void, ProviderFailure>> finalize(
         QUuid reservationID, qint64 actualSeconds) const = 0;
     // Releases a reservation that will not be finalized. Never fails: clean-up paths call
-    // it without handling anything.
-    virtual QCoro::Task<void> cancel(QUuid reservationID) const = 0;
+    // it without handling anything. True once nothing of it is left open on the server
+    // (released now, or already closed, lapsed or unknown there); false when that is not
+    // known, as without an answer, and a later cancel should try again.
+    virtual QCoro::Task<bool> cancel(QUuid reservationID) const = 0;
 };
 
 } // namespace lumora

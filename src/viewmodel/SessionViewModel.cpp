@@ -129,8 +129,12 @@ QCoro::Task<void> SessionViewModel::startUp()
         co_await restore();
         if (alive.expired())
             co_return;
+        co_await reportSweptRecordings();
+        if (alive.expired())
+            co_return;
     }
     endStartUp();
+    co_await closeLeftReservations();
 }
 
 void SessionViewModel::endStartUp()
@@ -261,9 +265,61 @@ QCoro::Task<void> SessionViewModel::sweepExpiredRecordings()
     if (!m_temporaryStore)
         co_return;
     // A folder tree left by a crash can be large, and the file system slow.
+    const auto alive = lifetime();
     const auto sweeping = startOffThread(
         [store = *m_temporaryStore, now = m_environment.clock()] { return store.sweepExpired(now); });
-    (void)co_await qCoro(sweeping).waitForFinished();
+    const auto swept = *co_await qCoro(sweeping).waitForFinished();
+    if (!alive.expired() && swept)
+        m_sweptRecordings.append(swept->recordingsRemoved);
+}
+
+QCoro::Task<void> SessionViewModel::reportSweptRecordings()
+{
+    const auto store = m_resultStore;
+    if (!store || m_sweptRecordings.isEmpty())
+        co_return;
+    const auto alive = lifetime();
+    bool lost = false;
+    for (const QUuid& session : std::exchange(m_sweptRecordings, {})) {
+        const auto loaded = co_await store->load(session);
+        if (alive.expired())
+            co_return;
+        // Without a readable store nothing can be said either way.
+        if (!loaded)
+            continue;
+        if (!loaded->result) {
+            lost = true;
+            continue;
+        }
+        // A finish cut short: the review sealed at its press stands. Normally its record went
+        // pending at the press already; this covers a kill just before.
+        co_await backUpFinishedConversation(*loaded->result);
+        if (alive.expired())
+            co_return;
+    }
+    if (lost)
+        reportFailure(lostRecordingMessage());
+}
+
+QCoro::Task<void> SessionViewModel::closeLeftReservations()
+{
+    const auto client = m_client;
+    if (!client || !m_temporaryStore)
+        co_return;
+    const auto alive = lifetime();
+    const auto listing = startOffThread([store = *m_temporaryStore] { return store.leftReservations(); });
+    const auto left = *co_await qCoro(listing).waitForFinished();
+    if (alive.expired() || !left)
+        co_return;
+    for (const TemporaryConversationStore::LeftReservation& note : *left) {
+        const bool closed = co_await client->cancel(note.reservationID);
+        if (alive.expired())
+            co_return;
+        // Without an answer the note waits for the next launch or finish.
+        if (!closed)
+            break;
+        (void)m_temporaryStore->removeSessionDirectory(note.directory);
+    }
 }
 
 QCoro::Task<void> SessionViewModel::giveUpForQuit()

@@ -170,6 +170,12 @@ public:
     {
         return QStringLiteral("Secure local storage could not be prepared.");
     }
+    // What the launch after a crash or a kill during a recording says.
+    static QString lostRecordingMessage()
+    {
+        return QStringLiteral("Corvane ended unexpectedly while a conversation was recording. That "
+                              "conversation was lost, and nothing of it was kept.");
+    }
     static QString notConnectedMessage()
     {
         return QStringLiteral("Corvane is not connected to your account right now.");
@@ -513,8 +519,15 @@ private:
     QCoro::Task<std::optional<QString>> loadIdentity();
     // Restores the saved account session and connects it; runs after the sweep.
     QCoro::Task<void> restore();
-    // Removes the recordings that no running conversation holds, away from this thread.
+    // Removes the recordings that no running conversation holds, away from this thread, and
+    // notes whose they were.
     QCoro::Task<void> sweepExpiredRecordings();
+    // Tells, once, of a conversation whose recording the sweep removed and of which nothing was
+    // kept; one whose finish was cut short keeps its review, which goes to the account.
+    QCoro::Task<void> reportSweptRecordings();
+    // Closes on the control plane the reservations that conversations ended without closing, and
+    // removes their notes once it has answered.
+    QCoro::Task<void> closeLeftReservations();
     void resetLiveState();
     QCoro::Task<QList<DerivedSessionResult>> storedResults();
     QCoro::Task<void> performPairing(PairingStep step, QString code, QUuid inviteID);
@@ -528,6 +541,8 @@ private:
     QCoro::Task<void> beginSmokeConversation();
     QCoro::Task<void> failStart(ConversationStartFailure failure);
     void enterRecording(const QUrl& audioURL, double maximumSeconds);
+    // Seals the review made of what was heard live; its id, none when it could not be sealed.
+    QCoro::Task<std::optional<QUuid>> sealProvisionalReview();
     QCoro::Task<void> finishWithCoordinator(QUrl audioURL);
     QCoro::Task<void> finishSmokeConversation(QUrl audioURL);
     QCoro::Task<void> recoverFinish(QUrl audioURL);
@@ -663,6 +678,11 @@ private:
     double m_recordingMaximumSeconds = 3600;
     std::optional<QUrl> m_audioURL;
     std::optional<QUuid> m_liveReservationID;
+    // From the press of Finish until the finish shows: the conversation is sealed meanwhile, and
+    // nothing else may finish, pause or resume it.
+    bool m_finishPressed = false;
+    // Sessions whose recording the start-up's sweep removed, until they are reported.
+    QList<QUuid> m_sweptRecordings;
     SeatMap<QUuid> m_nudgeRequestIDs;
     std::optional<QUuid> m_appleAuthorizationAttemptID;
     QTimer* m_appleAuthorizationTimeout = nullptr;

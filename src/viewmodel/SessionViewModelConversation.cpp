@@ -16,6 +16,7 @@
 #include "viewmodel/RecordingTimer.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 #include "viewmodel/ViewModelLog.hpp"
+#include "wire/AnalysisProviderResult.hpp"
 
 #include <QDir>
 #include <QFileInfo>
@@ -437,7 +438,7 @@ QString SessionViewModel::conversationStartFailureMessage(const ConversationStar
 
 QCoro::Task<void> SessionViewModel::finishConversation()
 {
-    if (!m_isRecording && !m_isPaused)
+    if ((!m_isRecording && !m_isPaused) || m_finishPressed)
         co_return;
     if (!m_audioURL)
         co_return;
@@ -445,19 +446,38 @@ QCoro::Task<void> SessionViewModel::finishConversation()
     // fields, and a conversation started after that sets them anew.
     const QUrl audioURL = *m_audioURL;
     const std::optional<QUuid> reservationID = m_liveReservationID;
-    publishRunningFlag(m_isRecording, false, &SessionViewModel::isRecordingChanged);
-    publishRunningFlag(m_isPaused, false, &SessionViewModel::isPausedChanged);
+    // The recorded length is settled at the press.
+    audioCapture().stop();
+    stopRecordingClock();
     if (m_pauseStartedAt) {
         m_totalPaused += secondsBetween(*m_pauseStartedAt, m_environment.clock());
         m_pauseStartedAt.reset();
     }
-    publishRunningFlag(m_isProcessing, true, &SessionViewModel::isProcessingChanged);
-    audioCapture().stop();
+    // The conversation is sealed before the room shows it as saved, so that it is from the
+    // first frame on, whatever happens to the finish after.
     const auto alive = lifetime();
+    m_finishPressed = true;
+    std::optional<QUuid> provisional;
+    if (!m_smokeMode)
+        provisional = co_await sealProvisionalReview();
+    if (alive.expired())
+        co_return;
+    m_finishPressed = false;
+    // Given up while it was sealed (a sign-out): the give-up has done the rest.
+    if (!m_isRecording && !m_isPaused)
+        co_return;
+    publishRunningFlag(m_isRecording, false, &SessionViewModel::isRecordingChanged);
+    publishRunningFlag(m_isPaused, false, &SessionViewModel::isPausedChanged);
+    publishRunningFlag(m_isProcessing, true, &SessionViewModel::isProcessingChanged);
+    const auto holding = provisional ? m_backupService : nullptr;
+    if (holding) {
+        co_await holding->holdBackUp(*provisional);
+        if (alive.expired())
+            co_return;
+    }
     co_await stopLiveSession(qint64(std::max(m_elapsed, 1.0)));
     if (alive.expired())
         co_return;
-    stopRecordingClock();
     setStatusText(QStringLiteral("Processing privately"));
 
     if (m_smokeMode)
@@ -466,6 +486,8 @@ QCoro::Task<void> SessionViewModel::finishConversation()
         co_await finishWithCoordinator(audioURL);
     if (alive.expired())
         co_return;
+    if (holding)
+        holding->releaseBackUp(*provisional);
 
     publishRunningFlag(m_isProcessing, false, &SessionViewModel::isProcessingChanged);
     if (m_audioURL == audioURL)
@@ -473,6 +495,25 @@ QCoro::Task<void> SessionViewModel::finishConversation()
     if (m_liveReservationID == reservationID)
         m_liveReservationID.reset();
     emit conversationFinished();
+}
+
+QCoro::Task<std::optional<QUuid>> SessionViewModel::sealProvisionalReview()
+{
+    const auto coordinator = m_coordinator;
+    if (!coordinator)
+        co_return std::nullopt;
+    AnalysisProviderResult live;
+    live.summary = m_liveSummary.value_or(QString());
+    live.annotations = m_liveAnnotations;
+    live.fouls = m_liveFouls;
+    live.harshStartup = m_liveStartup;
+    const auto sealed = co_await coordinator->sealProvisional(std::move(live), std::max(m_elapsed, 1.0));
+    if (!sealed) {
+        qCWarning(conversationLog, "The conversation could not be sealed at the finish: %s",
+            qUtf8Printable(startFailureDiagnostic(sealed.error())));
+        co_return std::nullopt;
+    }
+    co_return sealed->id;
 }
 
 QCoro::Task<void> SessionViewModel::finishSmokeConversation(QUrl audioURL)
@@ -546,6 +587,9 @@ QCoro::Task<void> SessionViewModel::finishWithCoordinator(QUrl audioURL)
     // read just now changes nothing about that.
     if (!co_await refreshAfterConversation())
         qCWarning(conversationLog, "The account could not be refreshed after the conversation.");
+    if (alive.expired())
+        co_return;
+    co_await closeLeftReservations();
     if (alive.expired())
         co_return;
     // Said last, so that the account's resting line does not cover it: the room shows it.

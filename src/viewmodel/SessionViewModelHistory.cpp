@@ -23,6 +23,8 @@ QCoro::Task<void> SessionViewModel::synchronizeHistory(bool refreshFromServer)
     }
     // After each call the values are published only while the service is still the one of
     // the connected account: a sign-out during the run must not bring its history back.
+    // Deletions cut short are finished first, so that the list never shows one as kept.
+    co_await service->completeDeletions();
     co_await service->retryPending(m_environment.clock());
     if (refreshFromServer) {
         const QList<QUuid> forgotten = co_await service->refreshServerHistory();

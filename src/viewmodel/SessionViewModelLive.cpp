@@ -91,7 +91,7 @@ QCoro::Task<void> SessionViewModel::recordingClockTick()
 
 void SessionViewModel::togglePause()
 {
-    if (!m_isRecording && !m_isPaused)
+    if ((!m_isRecording && !m_isPaused) || m_finishPressed)
         return;
     // The smoke mode records nothing, so there is no capture to pause or resume.
     if (!m_isPaused) {

@@ -72,6 +72,26 @@ TEST_F(ConversationBackupServiceTest, RetriesKeepTheScheduleGoOldestFirstAndStop
     EXPECT_EQ(mac.record(monday.id)->state, State::stored);
 }
 
+// A review whose finish runs gets its pending record at once, so that a finish cut short still
+// reaches the account, but no retry sends it, nor does the migration offer count it, until the
+// finish lets it go.
+TEST_F(ConversationBackupServiceTest, AReviewHeldByItsFinishWaitsForItButIsNeverUnoffered)
+{
+    Computer mac(account("Ada"));
+    const DerivedSessionResult finishing = mac.save(hoursAgo(0));
+    test::awaitTask(mac.service->holdBackUp(finishing.id));
+    EXPECT_EQ(mac.record(finishing.id)->state, State::pending);
+    test::awaitTask(mac.service->retryPending(mac.clock));
+    EXPECT_TRUE(mac.probe->uploads.isEmpty());
+    EXPECT_EQ(test::awaitTask(mac.service->conversationsAwaitingOffer()), 0);
+
+    // The next start holds nothing back.
+    mac.reopenBackupState();
+    test::awaitTask(mac.service->retryPending(mac.clock));
+    EXPECT_EQ(mac.probe->uploads, QList<QUuid> { mac.accountID(finishing) });
+    EXPECT_EQ(mac.record(finishing.id)->state, State::stored);
+}
+
 TEST_F(ConversationBackupServiceTest, ARetryDropsTheRecordOfADeletedReviewButKeepsADamagedOne)
 {
     Computer mac(account("Ada"));

@@ -114,6 +114,52 @@ TEST_F(ConversationHistoryServiceTest, ASharedDeletionWaitsForThePartnerAndEndsW
     EXPECT_FALSE(ada.row(id).has_value());
 }
 
+// A deletion is written on the review's record before it is sent. Cut short after the account
+// deleted (the answer lost, or the application killed before it took the answer in), it is
+// sent again at the next start before the history is listed, and the account's "not found"
+// finishes it; a refusal lifts the mark, and no upload goes out for a review being deleted.
+TEST_F(ConversationHistoryServiceTest, ADeletionCutShortIsFinishedAtTheNextStart)
+{
+    Computer mac(account("Ada"));
+    const DerivedSessionResult review = mac.backedUp(hoursAgo(2));
+    const QUuid id = mac.accountID(review);
+    mac.probe->loseNextDeletionReply = true;
+    EXPECT_EQ(test::awaitTask(mac.service->remove(*mac.row(id))), std::unexpected(deleteFailed));
+    EXPECT_TRUE(mac.onThisComputer(review));
+    EXPECT_TRUE(mac.record(review.id)->deletionRequested);
+    mac.reopenBackupState();
+    test::awaitTask(mac.service->completeDeletions());
+    EXPECT_FALSE(mac.onThisComputer(review));
+    EXPECT_TRUE(mac.records().isEmpty());
+    EXPECT_FALSE(mac.row(id).has_value());
+
+    // A waiting review whose deletion got no answer is not uploaded meanwhile; the next run
+    // that reaches the account finishes it.
+    const DerivedSessionResult waiting = mac.waiting(hoursAgo(1));
+    const qsizetype uploads = mac.probe->uploads.size();
+    mac.probe->deletionFailures = { ControlPlaneError::rejected(503) };
+    EXPECT_EQ(test::awaitTask(mac.service->remove(*mac.row(mac.accountID(waiting)))),
+        std::unexpected(deleteFailed));
+    test::awaitTask(mac.service->retryPending(mac.clock.addDays(1)));
+    EXPECT_EQ(mac.probe->uploads.size(), uploads);
+    mac.probe->deletionFailures = { TransportError { QNetworkReply::ConnectionRefusedError, "refused" } };
+    test::awaitTask(mac.service->completeDeletions());
+    EXPECT_TRUE(mac.onThisComputer(waiting));
+    test::awaitTask(mac.service->completeDeletions());
+    EXPECT_FALSE(mac.onThisComputer(waiting));
+
+    // Refused for good: the mark goes, and nothing is sent again.
+    const DerivedSessionResult kept = mac.backedUp(hoursAgo(3));
+    mac.probe->deletionFailures = { ControlPlaneError::rejectedWithCode(400, "invalid_conversation_id") };
+    EXPECT_EQ(
+        test::awaitTask(mac.service->remove(*mac.row(mac.accountID(kept)))), std::unexpected(deleteFailed));
+    EXPECT_FALSE(mac.record(kept.id)->deletionRequested);
+    const int calls = mac.probe->otherCalls;
+    test::awaitTask(mac.service->completeDeletions());
+    EXPECT_EQ(mac.probe->otherCalls, calls);
+    EXPECT_TRUE(mac.onThisComputer(kept));
+}
+
 TEST_F(ConversationHistoryServiceTest, ADeletionRemovesNothingWhenTheBackupStateCannotBeRead)
 {
     Computer mac(account("Ada"));

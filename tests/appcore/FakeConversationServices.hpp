@@ -91,9 +91,11 @@ public:
         co_return std::expected<void, ProviderFailure> {};
     }
 
-    QCoro::Task<void> cancel(QUuid reservationID) const override
+    // Answered unless "cancel" is among the failures.
+    QCoro::Task<bool> cancel(QUuid reservationID) const override
     {
         co_await enter(QStringLiteral("cancel %1").arg(indexOf(reservationID)));
+        co_return !failureOf(u"cancel");
     }
 
     QCoro::Task<std::expected<DeepgramGrant, ProviderFailure>> deepgramGrant(

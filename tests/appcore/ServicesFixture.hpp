@@ -57,6 +57,10 @@ public:
 
     mutable std::deque<ControlPlaneFailure> uploadFailures;
     mutable bool loseNextUploadReply = false;
+    // Deletions answered so without reaching the server, and one whose reply is lost after the
+    // server deleted (as a kill right after the answer leaves it).
+    mutable std::deque<ControlPlaneFailure> deletionFailures;
+    mutable bool loseNextDeletionReply = false;
     mutable int pageLimit = 0; // 0: as asked
     mutable int failingPage = 0; // this page request (from 1) answers 503
     mutable std::optional<ConversationRecordSummary> endlessPages;
@@ -98,7 +102,16 @@ public:
     QCoro::Task<std::expected<ConversationDeletionOutcome, ControlPlaneFailure>> deleteConversation(
         QUuid id) const override
     {
-        return ++otherCalls, m_real->deleteConversation(id);
+        ++otherCalls;
+        if (!deletionFailures.empty()) {
+            const ControlPlaneFailure failure = deletionFailures.front();
+            deletionFailures.pop_front();
+            co_return std::unexpected(failure);
+        }
+        auto deleted = co_await m_real->deleteConversation(id);
+        if (std::exchange(loseNextDeletionReply, false) && deleted)
+            co_return std::unexpected(TransportError { QNetworkReply::RemoteHostClosedError, "closed" });
+        co_return deleted;
     }
     QCoro::Task<std::expected<void, ControlPlaneFailure>> approveConversationDeletion(QUuid id) const override
     {

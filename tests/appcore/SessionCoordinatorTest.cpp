@@ -165,7 +165,7 @@ QStringList failedAttempts(int attempts, bool grantRefused)
     return calls;
 }
 
-TEST(SessionCoordinator, EachFailedStepCancelsTheReservationAndRemovesTheFolder)
+TEST(SessionCoordinator, EachFailedStepWithoutASealedReviewCancelsTheReservationAndRemovesTheFolder)
 {
     struct Row {
         const char* name;
@@ -213,11 +213,11 @@ TEST(SessionCoordinator, EachFailedStepCancelsTheReservationAndRemovesTheFolder)
                 h.fake->saveFailure = ResultStoreFailure(FileSystemError { u"x"_qs, u"full"_qs });
             },
             firstOf(finishedCalls, 5) + cancel, u"result store"_qs, SessionPhase::failed },
-        { "finalize refused: the saved result stays", none,
+        { "finalize refused: the saved review stands and the reservation is cancelled", none,
             [](Harness& h) {
                 h.fake->failures.insert(u"finalize"_qs, FakeConversationServices::refused(409));
             },
-            finishedCalls + cancel, u"status 409"_qs, SessionPhase::failed, false, 1 },
+            finishedCalls + cancel, u"ok"_qs, SessionPhase::complete, false, 1 },
         { "usage report fails: the finish goes on", none,
             [](Harness& h) { h.fake->failures.insert(u"usage"_qs, FakeConversationServices::refused(500)); },
             finishedCalls, u"ok"_qs, SessionPhase::complete, false, 1 },
@@ -463,6 +463,94 @@ TEST(SessionCoordinator, AFailedFinalTranscriptionIsTriedAgainThenTheLiveTurnsMa
         ASSERT_TRUE(h.coordinator->resetAfterCompletion().has_value());
         EXPECT_FALSE(h.coordinator->reviewFromLiveTurns());
     }
+}
+
+// Sealed at the press, the conversation is never lost to its finish: when the final review
+// cannot be had, the review made of what was heard live stays, with the turns that settled after
+// the press; the recording goes, and the reservation is closed, or left noted beside it when the
+// control plane does not answer.
+TEST(SessionCoordinator, TheReviewSealedAtThePressStaysWhenTheFinalOneCannotBeHad)
+{
+    AnalysisProviderResult live;
+    live.summary = u"They kept to one topic."_qs;
+    live.annotations = { BehaviorAnnotation { 0, 0, BehaviorCode::repair, 0.9, 0, 4 } };
+    live.harshStartup = HarshStartupEvidence { true, 0.8, u"a sharp start"_qs };
+    const SpeakerTurn first(0, 0, 4, u"Can we talk about the weekend?"_qs);
+    const SpeakerTurn late(1, 4, 8, u"Yes, let's."_qs);
+    const QStringList finalAttempt { u"grant r0"_qs, u"transcribe recording.m4a audio/mp4 token-r0-4"_qs,
+        u"usage r0 finalTranscription nova-3 13s 200"_qs, u"analyze final conversation 2 turns r0"_qs };
+    const auto unavailable = FakeConversationServices::refused(503);
+    const struct {
+        const char* name;
+        std::function<void(Harness&)> beforeFinish;
+        QStringList calls; // after the seal's save
+        bool withLateTurn;
+        bool noteKept;
+    } rows[] = {
+        { "the final analysis fails",
+            [&](Harness& h) { h.fake->failures.insert(u"analyze"_qs, unavailable); },
+            finalAttempt + QStringList { u"save"_qs, u"finalize r0 20"_qs }, true, false },
+        { "the final review cannot be saved",
+            [](Harness& h) {
+                h.fake->saveFailure = ResultStoreFailure(FileSystemError { u"x"_qs, u"full"_qs });
+            },
+            finalAttempt + QStringList { u"save"_qs, u"save"_qs, u"finalize r0 20"_qs }, false, false },
+        { "the control plane is out of reach",
+            [&](Harness& h) {
+                for (const QString& call : { u"grant"_qs, u"analyze"_qs, u"finalize"_qs, u"cancel"_qs })
+                    h.fake->failures.insert(call, unavailable);
+            },
+            failedAttempts(3, true)
+                + QStringList { u"analyze final conversation 2 turns r0"_qs, u"save"_qs, u"finalize r0 20"_qs,
+                    u"cancel r0"_qs },
+            true, true },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Harness h;
+        ASSERT_TRUE(h.prepare().has_value());
+        ASSERT_TRUE(h.coordinator->acceptLiveTurn(first).has_value());
+        const auto sealed = awaitTask(h.coordinator->sealProvisional(live, 20));
+        ASSERT_TRUE(sealed.has_value()) << describe(sealed).toStdString();
+        ASSERT_EQ(h.fake->saved.size(), 1);
+        EXPECT_EQ(h.fake->saved.first(), *sealed);
+        EXPECT_EQ(sealed->id, h.session);
+        EXPECT_EQ(sealed->transcript, QList<SpeakerTurn> { first });
+        EXPECT_EQ(sealed->summary, live.summary);
+        EXPECT_EQ(sealed->annotations, live.annotations);
+        EXPECT_EQ(sealed->harshStartupDetected, true);
+        EXPECT_EQ(sealed->duration, 20);
+        // The live stream closes after the press, and may settle one more turn.
+        ASSERT_TRUE(h.coordinator->acceptLiveTurn(late).has_value());
+        row.beforeFinish(h);
+
+        const auto result = h.finish(20);
+        ASSERT_TRUE(result.has_value()) << describe(result).toStdString();
+        EXPECT_EQ(h.fake->calls.mid(preparedCalls.size() + 1), row.calls);
+        EXPECT_EQ(h.coordinator->phase(), SessionPhase::complete);
+        EXPECT_TRUE(h.coordinator->reviewFromLiveTurns());
+        EXPECT_EQ(result->id, h.session);
+        EXPECT_EQ(result->summary, live.summary);
+        EXPECT_EQ(result->completedAt, sealed->completedAt);
+        EXPECT_EQ(
+            result->transcript, row.withLateTurn ? (QList<SpeakerTurn> { first, late }) : QList { first });
+        EXPECT_EQ(h.fake->saved.last(), *result);
+        const auto left = TemporaryConversationStore::create(h.root).value().leftReservations().value();
+        if (row.noteKept) {
+            EXPECT_EQ(QDir(h.folder()).entryList(QDir::Files), QStringList { u"reservation"_qs });
+            using Left = TemporaryConversationStore::LeftReservation;
+            EXPECT_EQ(left, (QList<Left> { { h.folder(), h.fake->reservations.value(0) } }));
+        } else {
+            EXPECT_FALSE(h.folderExists());
+        }
+    }
+
+    // Sealed once per conversation, and only while it records.
+    Harness h;
+    EXPECT_EQ(describe(awaitTask(h.coordinator->sealProvisional(live, 20))), u"invalidState"_qs);
+    ASSERT_TRUE(h.prepare().has_value());
+    ASSERT_TRUE(awaitTask(h.coordinator->sealProvisional(live, 20)).has_value());
+    EXPECT_EQ(describe(awaitTask(h.coordinator->sealProvisional(live, 20))), u"invalidState"_qs);
 }
 
 TEST(SessionCoordinator, ACheckinIsAnalysedWithItsRubricAndStoredUnjudged)

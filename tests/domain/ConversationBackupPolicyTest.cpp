@@ -138,6 +138,11 @@ TEST(ConversationBackupRecord, StoredFormRoundTripsAndIsStrict)
 
     EXPECT_EQ(pendingRecord(0, std::nullopt).toJson().keys(),
         (QStringList { "attempts", "conversationID", "localID", "state" }));
+    // A deletion under way is written only while it is.
+    ConversationBackupRecord deleting = record;
+    deleting.deletionRequested = true;
+    EXPECT_EQ(deleting.toJson().value("deletionRequested"), QJsonValue(true));
+    EXPECT_EQ(ConversationBackupRecord::fromJson(deleting.toJson()), deleting);
 
     QJsonObject lowerCase = json;
     lowerCase.insert("localID", "aaaaaaaa-0000-4000-8000-000000000001");
@@ -150,12 +155,13 @@ TEST(ConversationBackupRecord, StoredFormRoundTripsAndIsStrict)
 
     // An undefined value stands for a missing key.
     const QJsonValue missing(QJsonValue::Undefined);
-    for (const auto& [key, value] : std::initializer_list<std::pair<const char*, QJsonValue>> {
-             { "state", "Pending" }, { "state", "waiting" }, { "state", missing }, { "attempts", "2" },
-             { "attempts", 2.5 }, { "attempts", missing }, { "localID", QJsonValue::Null },
-             { "localID", missing }, { "conversationID", "x" }, { "conversationID", missing },
-             { "lastAttemptAt", "yesterday" }, { "lastAttemptAt", "2026-12-06T12:00:00.250Z" },
-             { "lastAttemptAt", "9999-12-31T23:59:59-00:01" }, { "lastFailureCode", 5 } }) {
+    for (const auto& [key, value] :
+        std::initializer_list<std::pair<const char*, QJsonValue>> { { "state", "Pending" },
+            { "state", "waiting" }, { "state", missing }, { "attempts", "2" }, { "attempts", 2.5 },
+            { "attempts", missing }, { "localID", QJsonValue::Null }, { "localID", missing },
+            { "conversationID", "x" }, { "conversationID", missing }, { "lastAttemptAt", "yesterday" },
+            { "lastAttemptAt", "2026-12-06T12:00:00.250Z" }, { "lastAttemptAt", "9999-12-31T23:59:59-00:01" },
+            { "lastFailureCode", 5 }, { "deletionRequested", "yes" } }) {
         SCOPED_TRACE(key);
         QJsonObject bad = json;
         value.isUndefined() ? bad.remove(key) : void(bad.insert(key, value));

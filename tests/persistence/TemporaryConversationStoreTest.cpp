@@ -2,6 +2,7 @@
 
 #include "FailsWith.hpp"
 #include "TestFiles.hpp"
+#include "domain/JsonWriting.hpp"
 
 #include <QDir>
 #include <QFile>
@@ -200,12 +201,12 @@ TEST(TemporaryConversationStore, SweepRemovesEveryUnlockedFolderAndOtherEntriesA
     ASSERT_EQ(::flock(otherLock, LOCK_EX), 0);
     age(otherLive, -3600);
 
-    const QStringList removed = f.store.sweepExpired(now).value();
+    const QStringList removed = f.store.sweepExpired(now).value().removed;
     EXPECT_TRUE(QFile::exists(live + u"/recording.m4a"_qs));
     EXPECT_TRUE(QFileInfo(otherLive).isDir());
     ::close(otherLock);
     // Once finished (or its process gone) the folder is swept like any other.
-    EXPECT_EQ(f.store.sweepExpired(now).value(), QStringList { otherLive });
+    EXPECT_EQ(f.store.sweepExpired(now).value().removed, QStringList { otherLive });
     EXPECT_TRUE(f.store.removeSessionDirectory(live).has_value());
     const QString again = f.store.createSessionDirectory(sessionID).value();
     age(again, 200000);
@@ -220,4 +221,59 @@ TEST(TemporaryConversationStore, SweepRemovesEveryUnlockedFolderAndOtherEntriesA
     }
     EXPECT_EQ(removed, expected);
     EXPECT_TRUE(QFile::exists(outside.path() + u"/keep"_qs));
+}
+
+// A conversation that ended without its finish (a crash, a kill) or whose finish could not reach
+// the control plane leaves its folder with the note of its reservation: the recording goes at
+// once, the note stays for whoever closes the reservation, for a day at most, and each session
+// is named as having lost its recording only once.
+TEST(TemporaryConversationStore, AReservationNoteOutlivesItsRecordingUntilClosedOrADayOld)
+{
+    Fixture f;
+    const QUuid reservation("{0b1c2d3e-4f50-4162-8374-95a6b7c8d9e0}");
+    const QString reservationText = uuidText(reservation, UuidCase::lower);
+    const auto leftFolder = [&](const QString& name, qint64 noteAge, bool recording) {
+        const QString folder = f.rootPath + u'/' + name;
+        EXPECT_TRUE(QDir(f.rootPath).mkdir(name));
+        test::overwrite(folder + u"/reservation"_qs, reservationText.toLatin1());
+        age(folder + u"/reservation"_qs, noteAge);
+        if (recording)
+            test::overwrite(folder + u"/recording.m4a"_qs, "audio");
+        return folder;
+    };
+    const QUuid killed("{11111111-2222-4333-8444-555555555555}");
+    const QUuid stale("{22222222-3333-4444-8555-666666666666}");
+    const QUuid toldBefore("{33333333-4444-4555-8666-777777777777}");
+    const QString killedFolder = leftFolder(uuidText(killed, UuidCase::lower), 5, true);
+    const QString staleFolder = leftFolder(uuidText(stale, UuidCase::lower), 86400, true);
+    const QString toldFolder = leftFolder(uuidText(toldBefore, UuidCase::lower), 60, false);
+    const QString unreadable = leftFolder(u"not-a-session"_qs, 60, false);
+    test::overwrite(unreadable + u"/reservation"_qs, "no id");
+    age(unreadable + u"/reservation"_qs, 60);
+
+    // A running conversation's folder is its own, note and all.
+    const QString live = f.store.createSessionDirectory(sessionID).value();
+    ASSERT_TRUE(f.store.noteReservation(live, reservation).has_value());
+    test::overwrite(live + u"/recording.m4a"_qs, "audio");
+    EXPECT_EQ(modeOf(live + u"/reservation"_qs), 0600);
+
+    const auto swept = f.store.sweepExpired(now).value();
+    EXPECT_EQ(swept.removed, (QStringList { killedFolder + u"/recording.m4a"_qs, staleFolder }));
+    EXPECT_EQ(swept.recordingsRemoved, (QList<QUuid> { killed, stale }));
+    EXPECT_TRUE(QFile::exists(killedFolder + u"/reservation"_qs));
+    EXPECT_TRUE(QFile::exists(live + u"/recording.m4a"_qs));
+    using Left = TemporaryConversationStore::LeftReservation;
+    EXPECT_EQ(f.store.leftReservations().value(),
+        (QList<Left> { { killedFolder, reservation }, { toldFolder, reservation } }));
+    // Swept again (the next launch), nothing more is named.
+    EXPECT_TRUE(f.store.sweepExpired(now).value().recordingsRemoved.isEmpty());
+
+    // A finish that could not close its reservation leaves the note and lets the folder go.
+    ASSERT_TRUE(f.store.keepOnlyReservation(live).has_value());
+    EXPECT_EQ(QDir(live).entryList(QDir::Files), QStringList { u"reservation"_qs });
+    EXPECT_EQ(f.store.leftReservations().value().size(), 3);
+    for (const QString& closed : { killedFolder, toldFolder, live })
+        ASSERT_TRUE(f.store.removeSessionDirectory(closed).has_value());
+    EXPECT_TRUE(f.store.leftReservations().value().isEmpty());
+    EXPECT_FALSE(f.store.keepOnlyReservation(f.temporary.path()).has_value());
 }

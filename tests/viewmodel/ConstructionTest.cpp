@@ -234,3 +234,50 @@ TEST(SessionViewModelConstruction, TheStartUpSweepRunsAwayFromTheGUIThread)
 
 } // namespace
 } // namespace lumora
+
+namespace lumora {
+namespace {
+
+// After a crash or a kill while a conversation recorded, the next start removes its audio and
+// says, once, that the conversation was lost; one whose finish had sealed its review keeps that
+// review, and nothing is said.
+TEST(SessionViewModelConstruction, ARecordingLeftByACrashIsRemovedAndItsLossToldOnce)
+{
+    ViewModelHome home;
+    const auto leaveRecording = [&](const QUuid& session) {
+        const QString folder = home.temporaryRoot + u'/' + session.toString(QUuid::WithoutBraces);
+        EXPECT_TRUE(QDir().mkpath(folder));
+        QFile recording(folder + u"/recording.m4a"_qs);
+        EXPECT_TRUE(recording.open(QIODevice::WriteOnly) && recording.write("audio") == 5);
+        QFile note(folder + u"/reservation"_qs);
+        EXPECT_TRUE(note.open(QIODevice::WriteOnly) && note.write(QUuid::createUuid().toByteArray()) > 0);
+        return recording.fileName();
+    };
+    const QString lost = leaveRecording(QUuid::createUuid());
+    auto model = home.viewModel();
+    EXPECT_EQ(model->errorMessage(), SessionViewModel::lostRecordingMessage());
+    EXPECT_FALSE(QFile::exists(lost));
+    model.reset();
+    model = home.viewModel();
+    EXPECT_EQ(model->errorMessage(), std::nullopt) << "said once";
+    model.reset();
+
+    DerivedSessionResult sealed;
+    sealed.id = QUuid::createUuid();
+    sealed.completedAt = home.now;
+    sealed.summary = u"Heard live."_qs;
+    {
+        const auto results = EncryptedResultStore::create(home.path("data/Lumora/Results"), home.keychain);
+        ASSERT_TRUE(results.has_value());
+        ASSERT_TRUE(test::awaitTask((*results)->save(sealed)).has_value());
+    }
+    const QString cutShort = leaveRecording(sealed.id);
+    model = home.viewModel();
+    EXPECT_EQ(model->errorMessage(), std::nullopt);
+    EXPECT_FALSE(QFile::exists(cutShort));
+    ASSERT_EQ(model->results().size(), 1);
+    EXPECT_EQ(model->results().first().id, sealed.id);
+}
+
+} // namespace
+} // namespace lumora

@@ -60,10 +60,10 @@ public:
     {
         return m_real->finalize(reservationID, actualSeconds);
     }
-    QCoro::Task<void> cancel(QUuid reservationID) const override
+    QCoro::Task<bool> cancel(QUuid reservationID) const override
     {
         cancelled.append(reservationID);
-        co_await m_real->cancel(reservationID);
+        co_return co_await m_real->cancel(reservationID);
     }
     QCoro::Task<std::expected<DeepgramGrant, ProviderFailure>> deepgramGrant(
         QUuid reservationID) const override

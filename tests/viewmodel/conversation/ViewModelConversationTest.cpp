@@ -270,7 +270,7 @@ public:
     {
         return m_real->finalize(reservationID, actualSeconds);
     }
-    QCoro::Task<void> cancel(QUuid reservationID) const override { return m_real->cancel(reservationID); }
+    QCoro::Task<bool> cancel(QUuid reservationID) const override { return m_real->cancel(reservationID); }
 
 private:
     std::shared_ptr<ControlPlaneClient> m_real;
@@ -401,6 +401,60 @@ TEST_F(QuietConversationTest, WhatFollowsASavedReviewNeverUndoesIt)
     controlPlane.reset();
 }
 
+// The control plane out of reach at the finish: the review made of what was heard live stays as
+// the review and says so, the audio goes, and only the reservation's note is left. Once the
+// control plane answers again, the retry after its wait sends the review, and the next finish
+// cancels the reservation that was left open.
+TEST_F(QuietConversationTest, AFinishWithoutTheControlPlaneKeepsTheLiveReviewUntilItAnswersAgain)
+{
+    const auto model = connectedModel();
+    ASSERT_NO_FATAL_FAILURE(startRecording(*model));
+    const QUuid leftOpen = model->liveReservationID().value_or(QUuid());
+    ASSERT_TRUE(test::spinUntil([&] { return model->liveTurns().size() >= 2; }, 30000));
+    const QString address = u"127.0.0.1:"_qs + QString::number(controlPlane->baseUrl().port());
+    const QString database = controlPlane->databasePath();
+    ASSERT_EQ(controlPlane->stop(), 0);
+    const auto stopped = std::move(controlPlane);
+
+    model->requestToggleRecording();
+    lumora::testing::settle(*model);
+    EXPECT_EQ(model->statusText(),
+        "Conversation ready to review. The final transcript could not be made, so the review uses the live "
+        "transcript.");
+    ASSERT_EQ(model->results().size(), 1);
+    const DerivedSessionResult review = model->results().first();
+    EXPECT_GE(review.transcript.value_or(QList<SpeakerTurn> {}).size(), 2);
+    ASSERT_EQ(model->historyEntries().size(), 1);
+    EXPECT_EQ(model->historyEntries().first().backup, ConversationBackupDisplayState::waiting);
+    const QStringList left = temporaryEntries();
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_EQ(
+        QDir(home.temporaryRoot + u'/' + left.first()).entryList(QDir::Files), QStringList { "reservation" });
+
+    controlPlane = std::make_unique<lumora::testing::ControlPlaneProcess>(
+        QStringList { "--dev-sign-in", "--speech-token-secret", speech->secretPath(), "--listen", address,
+            "--database", u"sqlite:"_qs + database, "--tls-cert", certificates.serverCertificate(),
+            "--tls-key", certificates.serverKey() });
+    ASSERT_TRUE(controlPlane->started()) << controlPlane->log().toStdString();
+    // The retry waits its minute after the failed upload.
+    *clockSkipped = 61;
+    test::awaitTask(model->synchronizeHistory(false));
+    ASSERT_EQ(model->historyEntries().size(), 1);
+    EXPECT_EQ(model->historyEntries().first().backup, ConversationBackupDisplayState::backedUp);
+
+    ASSERT_NO_FATAL_FAILURE(startRecording(*model));
+    const QUuid next = model->liveReservationID().value_or(QUuid());
+    model->requestToggleRecording();
+    lumora::testing::settle(*model);
+    EXPECT_EQ(temporaryEntries(), QStringList());
+    ASSERT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
+    const auto store = ControlPlaneStore::open(u"sqlite:"_qs + database);
+    ASSERT_TRUE(store.has_value());
+    EXPECT_EQ(ReservationStore(**store).reservation(leftOpen)->status, "cancelled");
+    EXPECT_EQ(ReservationStore(**store).reservation(next)->status, "finalized");
+    controlPlane.reset();
+}
+
 // A speech provider whose pre-recorded answers fail five times before they work: the first
 // conversation's three attempts all fail, the second's third attempt works.
 class UnreliableTranscriptionTest : public QuietConversationTest {
@@ -469,7 +523,8 @@ protected:
 
 // A finish that is still stopping the live stream when the conversation is given up (as a
 // sign-out does first) goes on with its own recording address: it never reads the emptied one,
-// and it ends with no audio left and the reservation cancelled.
+// and it ends with no audio left, the reservation cancelled and the review sealed at the press
+// kept.
 TEST_F(SlowCloseConversationTest, AFinishThatOutlivesAGiveUpKeepsItsOwnRecordingAddress)
 {
     const auto model = connectedModel();
@@ -478,13 +533,18 @@ TEST_F(SlowCloseConversationTest, AFinishThatOutlivesAGiveUpKeepsItsOwnRecording
     ASSERT_TRUE(test::spinUntil([&] { return !model->liveTurns().isEmpty(); }, 30000));
 
     model->requestToggleRecording();
-    ASSERT_TRUE(model->isProcessing());
+    // The finish has sealed the review and is closing the live stream.
+    ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing() && !model->hasLiveSession(); }, 10000));
     test::awaitTask(model->abandonConversation());
     EXPECT_FALSE(model->audioURL().has_value());
     ASSERT_NE(model->statusText(), "Processing privately") << "the finish was already past the live stream";
 
     lumora::testing::settle(*model);
-    EXPECT_EQ(model->statusText(), "Processing failed. The temporary recording was deleted.");
+    EXPECT_EQ(model->statusText(),
+        "Your conversation is saved on this computer and ready to review. It reaches your account as soon as "
+        "it can.");
+    ASSERT_EQ(model->results().size(), 1);
+    EXPECT_FALSE(model->results().first().transcript.value_or(QList<SpeakerTurn> {}).isEmpty());
     EXPECT_FALSE(model->isRecording() || model->isPaused() || model->isProcessing());
     EXPECT_EQ(temporaryEntries(), QStringList());
 
