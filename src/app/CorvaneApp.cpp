@@ -4,10 +4,10 @@
 #include "FontRegistrar.hpp"
 #include "HeapRelease.hpp"
 #include "MotionPreference.hpp"
+#include "ProcessSignals.hpp"
 #include "SecureUpdateController.hpp"
 #include "ShellSessionAdapter.hpp"
 #include "SingleInstance.hpp"
-#include "TerminationSignals.hpp"
 #include "WindowSizing.hpp"
 #include "app/reminders/DesktopReminderScheduler.hpp"
 #include "persistence/PrivateFiles.hpp"
@@ -21,6 +21,7 @@
 #include <QQuickWindow>
 #include <QScreen>
 #include <QTimer>
+#include <csignal>
 
 namespace lumora {
 
@@ -36,9 +37,10 @@ CorvaneApp::CorvaneApp(QGuiApplication& application, QStringList arguments, Info
             qUtf8Printable(restricted.error().reason));
     m_updates = SecureUpdateController::fromInfo(m_info, m_preferences.get(), this);
     FontRegistrar::registerBundledFonts();
-    m_signals = std::make_unique<TerminationSignals>();
-    m_quitOnSignal = connect(
-        m_signals.get(), &TerminationSignals::terminationRequested, &m_application, &QCoreApplication::quit);
+    // SIGTERM (a logout) and SIGINT end the run as the Quit command does.
+    m_signals = std::make_unique<ProcessSignals>(QList<int> { SIGTERM, SIGINT });
+    m_quitOnSignal
+        = connect(m_signals.get(), &ProcessSignals::received, &m_application, &QCoreApplication::quit);
     // However the run ends (the menu, the window closed, a signal at logout), a conversation is
     // given up before the clean end is recorded.
     connect(&m_application, &QCoreApplication::aboutToQuit, this, &CorvaneApp::giveUpConversation);

@@ -21,7 +21,7 @@ class SecureUpdateController;
 class SessionViewModel;
 class ShellSessionAdapter;
 class SingleInstance;
-class TerminationSignals;
+class ProcessSignals;
 
 // The application: the update controller and the bundled fonts first, then the one session
 // view model, the window with its menus, and the clean end of the run. URLs that arrive
@@ -69,7 +69,7 @@ private:
     std::unique_ptr<SessionViewModel> m_viewModel;
     std::unique_ptr<ShellSessionAdapter> m_session;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
-    std::unique_ptr<TerminationSignals> m_signals;
+    std::unique_ptr<ProcessSignals> m_signals;
     QQuickWindow* m_window = nullptr;
     bool m_windowSized = false;
     QList<QUrl> m_pendingURLs;

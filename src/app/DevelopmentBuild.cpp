@@ -1,10 +1,12 @@
 #include "DevelopmentBuild.hpp"
 
 #include "AppLog.hpp"
+#include "ProcessSignals.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
 #include <QLoggingCategory>
 #include <QSslConfiguration>
+#include <csignal>
 #include <memory>
 
 namespace lumora {
@@ -44,6 +46,20 @@ void DevelopmentBuild::startConversationWhenReady(SessionViewModel& viewModel, c
     for (const auto signal : { &SessionViewModel::accountChanged, &SessionViewModel::isBusyChanged,
              &SessionViewModel::recordingAgreementAcceptedChanged })
         QObject::connect(&viewModel, signal, &viewModel, startOnce);
+    // A press that comes while the recording is still starting waits for it.
+    auto pressed = std::make_shared<bool>(false);
+    const auto finishOnce = [&viewModel, pressed] {
+        if (*pressed && viewModel.isRecording()) {
+            *pressed = false;
+            viewModel.requestFinishConversation();
+        }
+    };
+    auto* finishing = new ProcessSignals({ SIGUSR1 }, &viewModel);
+    QObject::connect(finishing, &ProcessSignals::received, &viewModel, [pressed, finishOnce] {
+        *pressed = true;
+        finishOnce();
+    });
+    QObject::connect(&viewModel, &SessionViewModel::isRecordingChanged, &viewModel, finishOnce);
 }
 
 #else

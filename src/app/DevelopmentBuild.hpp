@@ -16,8 +16,9 @@ struct DevelopmentBuild {
     // addresses from LUMORA_CONTROL_PLANE_URL and LUMORA_SPEECH_SERVICE_URL over the compiled-in
     // ones (the sign-in page is then on the control plane's host).
     static InfoResource prepare(InfoResource compiled);
-    // With "--start-conversation", starts a conversation as soon as one may start: the window has
-    // no control for it yet, and the tests that quit during a conversation need one running.
+    // With "--start-conversation", starts a conversation as soon as one may start, and finishes it
+    // on SIGUSR1 as the Finish button does: the tests that quit or end the program during a
+    // conversation need one running, and a press they can time to the millisecond.
     static void startConversationWhenReady(SessionViewModel& viewModel, const QStringList& arguments);
 };
 

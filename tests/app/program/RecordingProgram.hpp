@@ -1,3 +1,5 @@
+#pragma once
+
 #include "AwaitTask.hpp"
 #include "ControlPlaneProcess.hpp"
 #include "DevelopmentSignIn.hpp"
@@ -19,19 +21,13 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
 #include <gtest/gtest.h>
+#include <vector>
 
-namespace lumora {
-namespace {
-
-using testing::ControlPlaneProcess;
-using testing::SpeechStandInProcess;
-using testing::TestCertificates;
-using testing::XvfbDisplay;
+namespace lumora::testing {
 
 // Every file below `folder`, however deep.
-QStringList filesBelow(const QString& folder)
+inline QStringList filesBelow(const QString& folder)
 {
     QStringList files;
     QDirIterator walk(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
@@ -40,26 +36,28 @@ QStringList filesBelow(const QString& folder)
     return files;
 }
 
-// The statuses of every usage reservation the control plane keeps.
-QStringList reservationStatuses(const QString& database)
+// The first column of every row a query of the control plane's database gives. Read with a
+// connection of its own, closed at once: the server's own stay as they are.
+inline QStringList databaseColumn(const QString& database, const QString& query)
 {
-    QStringList statuses;
+    QStringList values;
     {
-        QSqlDatabase connection = QSqlDatabase::addDatabase(u"QSQLITE"_qs, u"reservations"_qs);
+        QSqlDatabase connection = QSqlDatabase::addDatabase(u"QSQLITE"_qs, u"inspection"_qs);
         connection.setDatabaseName(database);
+        connection.setConnectOptions(u"QSQLITE_OPEN_READONLY"_qs);
         EXPECT_TRUE(connection.open());
-        QSqlQuery query(u"SELECT status FROM usage_reservations"_qs, connection);
-        while (query.next())
-            statuses.append(query.value(0).toString());
+        QSqlQuery rows(query, connection);
+        while (rows.next())
+            values.append(rows.value(0).toString());
     }
-    QSqlDatabase::removeDatabase(u"reservations"_qs);
-    return statuses;
+    QSqlDatabase::removeDatabase(u"inspection"_qs);
+    return values;
 }
 
 // The real program (the development build, which reaches local servers) on an X display of its
 // own, signed in to the real control plane and recording from the virtual microphone while the
 // speech stand-in hears it; the computer's keychain is the test session's Secret Service.
-class QuitDuringConversation : public ::testing::Test {
+class RecordingProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -74,15 +72,35 @@ protected:
         QSslConfiguration::setDefaultConfiguration(tls);
     }
 
-    // Servers of their own, the device signed in with a saved session and the recording
-    // agreement accepted: the program starts a conversation once it has restored the account.
-    std::unique_ptr<QProcess> launchRecording(const QTemporaryDir& home)
+    [[nodiscard]] QStringList serverTls() const
     {
-        const QStringList serverTls { "--tls-cert", certificates.serverCertificate(), "--tls-key",
-            certificates.serverKey() };
-        speech = std::make_unique<SpeechStandInProcess>(serverTls);
-        controlPlane = std::make_unique<ControlPlaneProcess>(
-            QStringList { "--dev-sign-in", "--speech-token-secret", speech->secretPath() } + serverTls);
+        return { "--tls-cert", certificates.serverCertificate(), "--tls-key", certificates.serverKey() };
+    }
+
+    // A control plane trusting the speech stand-in, over a fresh database the first time and
+    // over that one again after.
+    void startControlPlane()
+    {
+        QStringList arguments
+            = QStringList { "--dev-sign-in", "--speech-token-secret", speech->secretPath() } + serverTls();
+        if (!database.isEmpty())
+            arguments << "--database" << u"sqlite:"_qs + database;
+        if (controlPlane)
+            stoppedControlPlanes.push_back(std::move(controlPlane));
+        controlPlane = std::make_unique<ControlPlaneProcess>(arguments);
+        if (database.isEmpty())
+            database = controlPlane->databasePath();
+    }
+
+    // Servers of their own, the device signed in with a saved session and the recording
+    // agreement accepted in `home`: the program starts a conversation once it has restored the
+    // account. SIGUSR1 then presses Finish.
+    std::unique_ptr<QProcess> launchRecording(
+        const QTemporaryDir& home, const QStringList& speechArguments = {})
+    {
+        speech = std::make_unique<SpeechStandInProcess>(speechArguments + serverTls());
+        database.clear();
+        startControlPlane();
         if (!speech->started() || !controlPlane->started()) {
             ADD_FAILURE() << "the servers did not start";
             return nullptr;
@@ -94,7 +112,7 @@ protected:
             return nullptr;
         }
         const DeviceRegistration registration
-            = testing::developmentSignIn(manager, controlPlane->baseUrl(), *identity, "Quinn and Rae");
+            = developmentSignIn(manager, controlPlane->baseUrl(), *identity, "Quinn and Rae");
         if (!test::awaitTask(
                 AccountSessionStore(keychain).save({ registration.accountID, registration.deviceID }))) {
             ADD_FAILURE() << "the session could not be saved";
@@ -108,7 +126,12 @@ protected:
         if (preferences.open(QIODevice::WriteOnly))
             preferences.write("[General]\nlumora.recordingAgreementVersion=2\n");
         preferences.close();
+        return launch(home, { "--start-conversation" });
+    }
 
+    // The program in `home`, reaching the servers as they are now.
+    std::unique_ptr<QProcess> launch(const QTemporaryDir& home, const QStringList& arguments = {})
+    {
         auto program = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DISPLAY", display.name());
@@ -127,62 +150,51 @@ protected:
             "ASAN_OPTIONS", options.isEmpty() ? "detect_leaks=0" : options + ":detect_leaks=0");
         program->setProcessEnvironment(environment);
         program->setProcessChannelMode(QProcess::ForwardedChannels);
-        program->start(QStringLiteral(LUMORA_DEVELOPMENT_PROGRAM), { "--start-conversation" });
+        program->start(QStringLiteral(LUMORA_DEVELOPMENT_PROGRAM), arguments);
         EXPECT_TRUE(program->waitForStarted(5000));
         return program;
+    }
+
+    // Whether the program in `home` got to record some audio within a minute.
+    static bool recordingStarted(QProcess& program, const QTemporaryDir& home)
+    {
+        const QString recordings = home.filePath("runtime/Lumora-Conversation");
+        QDeadlineTimer deadline(60000);
+        while (!deadline.hasExpired() && program.state() == QProcess::Running) {
+            for (const QString& file : filesBelow(recordings)) {
+                if (file.endsWith(u"/recording.m4a") && QFileInfo(file).size() > 0)
+                    return true;
+            }
+            QTest::qWait(100);
+        }
+        return false;
+    }
+
+    // The audio and the conversation folders anywhere in the program's own folders.
+    static QStringList recordingsIn(const QTemporaryDir& home)
+    {
+        QStringList found;
+        for (const char* folder : { "runtime", "cache", "data" })
+            for (const QString& file : filesBelow(home.filePath(QString::fromLatin1(folder))))
+                if (file.endsWith(u".m4a") || file.contains(u"/Lumora-Conversation/"))
+                    found.append(file);
+        return found;
+    }
+
+    // The statuses of every usage reservation the control plane keeps.
+    [[nodiscard]] QStringList reservationStatuses() const
+    {
+        return databaseColumn(database, u"SELECT status FROM usage_reservations"_qs);
     }
 
     XvfbDisplay display;
     TestCertificates certificates;
     std::unique_ptr<SpeechStandInProcess> speech;
     std::unique_ptr<ControlPlaneProcess> controlPlane;
+    // The control plane's database, and the stopped ones whose folder holds it.
+    QString database;
+    std::vector<std::unique_ptr<ControlPlaneProcess>> stoppedControlPlanes;
     QNetworkAccessManager manager;
 };
 
-// Quitting while a conversation records, from the menu (its Quit command's shortcut) or by the
-// signal a logout sends: the program gives the conversation up before it ends, so no audio is
-// left anywhere in its runtime and cache folders, and the reservation is cancelled.
-TEST_F(QuitDuringConversation, QuittingLeavesNoAudioAndCancelsTheReservation)
-{
-    const std::pair<const char*, std::function<void(QProcess&)>> quits[] = {
-        { "the menu's Quit",
-            [this](QProcess&) {
-                ASSERT_TRUE(display.xdotool(
-                    { "search", "--sync", "--onlyvisible", "--name", "^Corvane$", "windowfocus", "--sync" }));
-                EXPECT_TRUE(display.xdotool({ "key", "ctrl+q" }));
-            } },
-        { "SIGTERM", [](QProcess& program) { ::kill(pid_t(program.processId()), SIGTERM); } },
-    };
-    for (const auto& [name, quit] : quits) {
-        SCOPED_TRACE(name);
-        const QTemporaryDir home;
-        const auto program = launchRecording(home);
-        ASSERT_NE(program, nullptr);
-        const QString recordings = home.filePath("runtime/Lumora-Conversation");
-        QDeadlineTimer deadline(60000);
-        bool recording = false;
-        while (!recording && !deadline.hasExpired() && program->state() == QProcess::Running) {
-            for (const QString& file : filesBelow(recordings))
-                recording = recording || (file.endsWith(u"/recording.m4a") && QFileInfo(file).size() > 0);
-            QTest::qWait(100);
-        }
-        ASSERT_TRUE(recording) << "the conversation did not start";
-        ASSERT_EQ(reservationStatuses(controlPlane->databasePath()), QStringList { "open" });
-
-        quit(*program);
-        ASSERT_TRUE(program->waitForFinished(20000));
-        EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(program->exitCode(), 0);
-        for (const char* folder : { "runtime", "cache", "data" })
-            for (const QString& file : filesBelow(home.filePath(QString::fromLatin1(folder))))
-                EXPECT_FALSE(file.endsWith(u".m4a") || file.contains(u"/Lumora-Conversation/"))
-                    << file.toStdString();
-        // Read once the control plane has stopped: what it recorded is then all in the file.
-        EXPECT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
-        EXPECT_EQ(reservationStatuses(controlPlane->databasePath()), QStringList { "cancelled" });
-        EXPECT_EQ(speech->stop(), 0) << speech->log().toStdString();
-    }
-}
-
-} // namespace
-} // namespace lumora
+} // namespace lumora::testing
