@@ -118,6 +118,7 @@ TEST(AccountWindow, SignedInAndSignedOutShowTheirOwnCards)
     EXPECT_FALSE(page.shows("accountStores"));
     EXPECT_EQ(page.text("versionTitle"), "Corvane 1.4");
     EXPECT_FALSE(page.find("checkForUpdatesButton")->property("enabled").toBool());
+    EXPECT_LT(page.find("checkForUpdatesButton")->property("opacity").toReal(), 0.5) << "drawn as disabled";
     EXPECT_TRUE(page.shows("updatesUnavailable"));
 
     // The fifth tap on the version shows the quiet note.

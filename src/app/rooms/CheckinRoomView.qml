@@ -284,7 +284,6 @@ Item {
                             text: qsTr("Back")
                             symbol: "chevron.left"
                             enabled: checkin.canGoBack
-                            opacity: enabled ? 1 : 0.46
                             onClicked: root.model.goBackCheckinSection()
                         }
                         Item {

@@ -1,7 +1,7 @@
 import QtQuick
 import Lumora.Theme
 
-// A destructive action: small, in the attention colour on a blush tint.
+// A destructive action: small, in the attention colour on a blush tint; dimmed when disabled.
 ThemedButton {
     id: root
 
@@ -11,6 +11,7 @@ ThemedButton {
     rightPadding: 16
     topPadding: 8
     bottomPadding: 8
+    opacity: root.enabled ? 1 : 0.46
     font: Theme.interfaceFont(12, Font.DemiBold)
 
     contentItem: Text {

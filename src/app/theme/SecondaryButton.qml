@@ -1,7 +1,8 @@
 import QtQuick
 import Lumora.Theme
 
-// The quieter action: navy on paper with a faint outline; keeps full opacity when disabled.
+// The quieter action: navy on paper with a faint outline; dimmed when disabled, as every
+// button is, so that one that does nothing does not look as if it would.
 ThemedButton {
     id: root
 
@@ -13,6 +14,7 @@ ThemedButton {
     rightPadding: 20
     topPadding: 8
     bottomPadding: 8
+    opacity: root.enabled ? 1 : 0.46
     font: Theme.interfaceFont(16, Font.DemiBold)
 
     contentItem: ButtonLabel {
