@@ -2,6 +2,9 @@
 #include "FakeShell.hpp"
 #include "HistoryRecords.hpp"
 #include "SignedFeedServer.hpp"
+#include "SpeedometerGauge.hpp"
+#include "SpeedometerGeometry.hpp"
+#include "ThemePalette.hpp"
 #include "UpdateFeedSigner.hpp"
 #include "WindowHarness.hpp"
 #include "viewmodel/SessionViewModel.hpp"
@@ -351,6 +354,15 @@ TEST_F(ShellWindowTest, SetupSheetFitsItsContentWithItsPadding)
     EXPECT_GT(QColor(frame.pixel((corner + QPoint(40, 40)) * dpr)).lightness()
             - QColor(frame.pixel((corner + QPoint(1, 1)) * dpr)).lightness(),
         20);
+
+    // Under the veil the room dims alike, its navy too: the hub of a corner's dial, navy on
+    // ivory, is no longer navy.
+    auto* dial = qobject_cast<QQuickItem*>(shell.find("leftCorner"))->findChild<QQuickItem*>("dial");
+    ASSERT_NE(dial, nullptr);
+    const double margin = SpeedometerGauge::strokeMargin();
+    const QPointF hub = dial->mapToScene(SpeedometerGeometry::centre(
+        QRectF(0, 0, dial->width(), dial->height()).adjusted(margin, margin, -margin, -margin)));
+    EXPECT_GT(QColor(frame.pixel((hub * dpr).toPoint())).lightness() - ThemePalette::navy().lightness(), 20);
 
     // A window too short for a long message: the column scrolls inside the kept padding.
     window->resize(920, 680);

@@ -38,9 +38,7 @@ Popup {
         }
     }
 
-    Overlay.modal: Rectangle {
-        color: Theme.withAlpha(Theme.navy, 0.28)
-    }
+    Overlay.modal: Veil {}
     background: Rectangle {
         radius: 12
         color: Theme.ivory

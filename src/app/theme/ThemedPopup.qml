@@ -2,7 +2,7 @@ import QtQuick
 import QtQuick.Controls
 
 // A modal popup over the whole window, drawn like the sheets: ivory with a faint outline and
-// rounded corners, over a navy veil. It goes without the pages' glows: a closed popup leaves
+// rounded corners, over the theme's veil. It goes without the pages' glows: a closed popup leaves
 // the window, and Qt 6.4's software renderer crashes on a Shape that comes back into one.
 // Escape closes it unless the popup says otherwise. It is as tall as its content, at least
 // `minimumHeight`, and never taller than the window allows.
@@ -21,9 +21,7 @@ Popup {
     focus: true
     closePolicy: Popup.CloseOnEscape
 
-    Overlay.modal: Rectangle {
-        color: Theme.withAlpha(Theme.navy, 0.28)
-    }
+    Overlay.modal: Veil {}
     background: Rectangle {
         radius: 12
         color: Theme.ivory
