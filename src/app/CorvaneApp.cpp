@@ -103,8 +103,9 @@ void CorvaneApp::sizeWindowOnce()
     if (m_windowSized || !m_window || !m_window->screen())
         return;
     m_windowSized = true;
-    m_window->setGeometry(WindowSizing::initialFrame(
-        m_window->screen()->availableGeometry(), WindowSizing::isNarrow(m_arguments)));
+    m_window->setGeometry(WindowSizing::initialFrame(m_window->screen()->availableGeometry()));
+    if (WindowSizing::opensMaximized(m_arguments))
+        m_window->showMaximized();
     connect(m_window, &QQuickWindow::frameSwapped, m_heapRelease, &HeapRelease::request,
         Qt::SingleShotConnection);
     emit windowSized();

@@ -7,10 +7,8 @@ bool WindowSizing::isNarrow(const QStringList& arguments)
     return arguments.contains(QStringLiteral("--ui-narrow"), Qt::CaseSensitive);
 }
 
-QRect WindowSizing::initialFrame(const QRect& available, bool narrow)
+QRect WindowSizing::initialFrame(const QRect& available)
 {
-    if (!narrow)
-        return available;
     // The midpoint of the area (QRect::center() is one pixel short for even sizes).
     const int midX = available.x() + available.width() / 2;
     const int midY = available.y() + available.height() / 2;

@@ -138,13 +138,14 @@ TEST(ShellTexts, MigrationIntroductionIsSingularOnlyForOne)
         "0 conversations on this computer were recorded before your account had a history.");
 }
 
-TEST(WindowSizing, FillsTheAvailableAreaOrCentresTheNarrowFrame)
+TEST(WindowSizing, OpensMaximisedOrAtTheNarrowFrameCentred)
 {
     const QRect available(0, 27, 1920, 1053);
-    EXPECT_EQ(WindowSizing::initialFrame(available, false), available);
-    EXPECT_EQ(WindowSizing::initialFrame(available, true), QRect(500, 213, 920, 680));
+    EXPECT_EQ(WindowSizing::initialFrame(available), QRect(500, 213, 920, 680));
     EXPECT_TRUE(WindowSizing::isNarrow({ "lumora", "--ui-narrow" }));
     EXPECT_FALSE(WindowSizing::isNarrow({ "lumora", "--ui-narrow=1", "--UI-NARROW" }));
+    EXPECT_TRUE(WindowSizing::opensMaximized({ "lumora", "--ui-smoke" }));
+    EXPECT_FALSE(WindowSizing::opensMaximized({ "lumora", "--ui-narrow" }));
 }
 
 } // namespace

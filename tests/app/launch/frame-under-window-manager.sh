@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Runs PROGRAM ARGUMENTS... under openbox on the current X display and prints the frame the
+# window manager gave its window once it is maximised (or, failing that, after 10 s):
+# "frame WIDTHxHEIGHT+X+Y", the title bar and borders included.
+set -u
+openbox --sm-disable >/dev/null 2>&1 &
+manager=$!
+until wmctrl -m >/dev/null 2>&1; do sleep 0.05; done
+"$@" >/dev/null 2>&1 &
+program=$!
+window=
+for _ in $(seq 200); do
+  window=$(xdotool search --onlyvisible --name '^Corvane$' 2>/dev/null | head -1)
+  if [ -n "$window" ] && xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_MAXIMIZED_VERT; then
+    break
+  fi
+  sleep 0.05
+done
+if [ -n "$window" ]; then
+  frame=$(xwininfo -tree -id "$window" | sed -n 's/.*Parent window id: \(0x[0-9a-f]*\).*/\1/p')
+  xwininfo -id "$frame" | awk '
+    /Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
+    /Width/ { w = $2 } /Height/ { h = $2 }
+    END { printf "frame %dx%d+%d+%d\n", w, h, x, y }'
+fi
+kill "$program" "$manager" 2>/dev/null
+wait "$program" 2>/dev/null
