@@ -48,18 +48,17 @@ struct Account {
         }
         return std::nullopt;
     }
-    // Refreshes from the server and waits until `done` holds.
+    // Refreshes from the server, each refresh to its end, until `done` holds; an operation
+    // still on its way to the server goes on meanwhile.
     bool synchronizeUntil(const std::function<bool()>& done)
     {
-        return QTest::qWaitFor(
-            [&] {
-                if (done())
-                    return true;
-                history->synchronize(true);
-                QTest::qWait(200);
-                return done();
-            },
-            15000);
+        const QDeadlineTimer deadline(15000);
+        while (!done()) {
+            if (deadline.hasExpired())
+                return false;
+            test::awaitTask(model->synchronizeHistory(true));
+        }
+        return true;
     }
     bool isOnTheServer(const QUuid& id) const
     {

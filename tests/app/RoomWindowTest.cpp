@@ -193,11 +193,12 @@ TEST_F(RoomWindowTest, RunningStatesThroughTheFake)
     EXPECT_EQ(model.state.errorMessage, QString());
     EXPECT_FALSE(shell.shows("errorBanner"));
 
-    // A single click on the brand mark does nothing; a double click reveals the message.
+    // A single click on the brand mark does nothing; a double click reveals the message. The
+    // click is handled as it is delivered, and QTest stamps the next press far enough after it
+    // that the two never count as one double click, so nothing needs to pass in between.
     auto* mark = qobject_cast<QQuickItem*>(shell.find("brandMark"));
     const QPoint centre = mark->mapToScene(QPointF(22, 22)).toPoint();
     QTest::mouseClick(shell.window(), Qt::LeftButton, Qt::NoModifier, centre);
-    QTest::qWait(400);
     EXPECT_FALSE(room().showThreadMessage());
     QTest::mouseDClick(shell.window(), Qt::LeftButton, Qt::NoModifier, centre);
     EXPECT_TRUE(room().showThreadMessage());

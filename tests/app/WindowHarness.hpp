@@ -47,6 +47,9 @@ public:
     void resize(QSize size);
     // Closes the window; it goes before the objects it reads.
     void close();
+    // Waits until the window has drawn a frame after this call: what the last change set off
+    // in the window's next turns (its timers, bindings and animations) has run by then.
+    void waitForFrame();
 
     [[nodiscard]] QQuickWindow* window() const { return m_window; }
     // The window's root view ("contentView") or the component under test.
@@ -88,7 +91,6 @@ private:
     // Loads the window of `url` with its initial properties; false when it did not load.
     bool load(const QString& url, const QVariantMap& properties);
     void show(QSize size);
-    void waitForFrame();
     // Scrolls the page the item sits on by the least that shows all of it.
     void bringIntoView(QQuickItem& item);
 
