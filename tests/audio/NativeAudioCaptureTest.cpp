@@ -71,6 +71,7 @@ TEST_F(NativeAudioCaptureTest, TenSecondsOfSpeechBecomeOrderedPcmBlocksAndAMatch
     ASSERT_GT(speechSeconds, 5.0);
 
     // Speech already plays when the capture starts: its first moment must be in the recording.
+    // `play` returns once it plays; the capture then starts well inside the speech.
     play(speechPath);
     spinFor(300);
     // The first opening of the microphone takes seconds; the caller's event loop keeps running.
@@ -143,6 +144,8 @@ TEST_F(NativeAudioCaptureTest, PausedTimeIsNeitherCountedNorRecorded)
     EXPECT_FALSE(capture.isRecording());
     const double atPause = capture.currentTime();
     const qint64 framesAtPause = log.totalFrames();
+    // Audio that still came while paused would come as the microphone's does, in real time:
+    // the pause lasts long enough for a good many blocks.
     spinFor(1500);
     EXPECT_EQ(capture.currentTime(), atPause);
     EXPECT_EQ(log.totalFrames(), framesAtPause);
@@ -175,6 +178,7 @@ TEST_F(NativeAudioCaptureTest, EndsItselfAtTheGrantedLengthOnceAndCanRecordAgain
     EXPECT_NEAR(audio.duration, 1.5, 0.05);
 
     capture.stop();
+    // A second completion would come on a later turn of the loop; nothing marks its absence.
     spinFor(200);
     EXPECT_EQ(completions.calls.size(), 1u);
 
@@ -275,6 +279,7 @@ TEST_F(NativeAudioCaptureTest, ASoundServerThatHangsNeverHoldsTheCallersThread)
     pool.start([&busy] { busy.acquire(); });
 
     auto asking = NativeAudioCapture::inputSampleRate();
+    // The pool's one thread is held, so an answer now could only have come some other way.
     spinFor(50);
     EXPECT_FALSE(asking.isReady());
     busy.release();

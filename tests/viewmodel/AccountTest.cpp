@@ -510,6 +510,8 @@ TEST_F(AccountTest, ClosingWhileOperationsWaitEndsThemQuietly)
             ASSERT_GT(model->runningOperations(), 0);
         }
         model.reset();
+        // The operations left waiting end on their own and nothing is left to mark it: time for
+        // them to, in which a touch of the closed view model would show under the sanitizers.
         test::awaitTask(QCoro::sleepFor(std::chrono::milliseconds(200)));
         model = launch();
         EXPECT_TRUE(model->identity().has_value());
