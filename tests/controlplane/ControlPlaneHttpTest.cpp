@@ -6,7 +6,6 @@
 #include "security/RequestSigner.hpp"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -182,10 +181,12 @@ TEST(ControlPlaneHttp, UploadsStalledMidBodyDoNotHoldBackOtherAccounts)
 }
 
 // Far more idle connections than the server has descriptors: it closes the longest idle to
-// admit new ones, answers a signed request at once and does not spin meanwhile.
+// admit new ones, answers a signed request without waiting for one to time out and does not
+// spin meanwhile. Heads may take a minute here, far longer than the request waits for its
+// answer, so only a connection closed to make way lets it in.
 TEST(ControlPlaneHttp, AnswersASignedRequestWhileStrangersHoldThousandsOfIdleConnections)
 {
-    ControlPlaneProcess server({ "--dev-sign-in" }, 256);
+    ControlPlaneProcess server({ "--dev-sign-in", "--request-head-timeout", "60" }, 256);
     ASSERT_TRUE(server.started());
     const DeviceIdentity identity(*P256PrivateKey::generate());
     const QUuid device = signInOver(server, identity, "Ada");
@@ -206,10 +207,7 @@ TEST(ControlPlaneHttp, AnswersASignedRequestWhileStrangersHoldThousandsOfIdleCon
     }
     EXPECT_TRUE(settled) << "the server works while nobody asks: " << busiest << " s of CPU a second";
 
-    QElapsedTimer clock;
-    clock.start();
     const auto state = accountStateOver(server, signedBy(identity, device, "GET", "/v1/account/state"));
-    EXPECT_LT(clock.elapsed(), 1000);
     EXPECT_EQ(state.status, 200) << state.body.toStdString();
     EXPECT_EQ(QJsonDocument::fromJson(state.body).object().value("device_id").toString(),
         device.toString(QUuid::WithoutBraces));
