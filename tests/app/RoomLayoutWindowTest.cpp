@@ -271,5 +271,25 @@ TEST_F(RoomLayoutWindowTest, TheRoomLooksTheSameEachTimeItShows)
     }
 }
 
+// The start error banner comes in below the agenda's steps, at every size, not over them.
+TEST_F(RoomLayoutWindowTest, TheErrorBannerLeavesTheAgendaStepsFree)
+{
+    model.update([](auto& s) {
+        s.errorMessage = "Corvane is still getting the room ready. Try Start conversation again in a moment.";
+    });
+    for (const QSize size : { QSize(920, 680), QSize(1180, 760), QSize(1440, 900) }) {
+        SCOPED_TRACE(size.width());
+        shell.resize(size);
+        ASSERT_TRUE(shell.shows("errorBanner"));
+        const QRectF banner = sceneRect("errorBanner");
+        EXPECT_TRUE(visibleArea().contains(banner));
+        for (int step = 0; step < 6; ++step) {
+            const QString name = QStringLiteral("agendaStep%1").arg(step);
+            EXPECT_FALSE(banner.intersects(sceneRect(name))) << name.toStdString();
+        }
+        shell.screenshot(QStringLiteral("room-error-banner-%1").arg(size.width()));
+    }
+}
+
 } // namespace
 } // namespace lumora

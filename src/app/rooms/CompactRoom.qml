@@ -14,6 +14,9 @@ Item {
     required property ConversationRoomState room
     property url theoryURL
     signal sectionChosen(int section)
+    // How far down the header and the agenda strip reach as the page scrolls, which what floats
+    // over the room comes in below.
+    readonly property real agendaBottom: header.height + agenda.height - page.contentY
 
     Flickable {
         id: page
@@ -35,12 +38,14 @@ Item {
             spacing: 0
 
             RoomHeader {
+                id: header
                 Layout.fillWidth: true
                 room: root.room
                 theoryURL: root.theoryURL
                 onSectionChosen: section => root.sectionChosen(section)
             }
             AgendaStrip {
+                id: agenda
                 Layout.fillWidth: true
                 room: root.room
             }

@@ -13,6 +13,9 @@ Item {
     required property RoomModel model
     property url theoryURL
     readonly property bool compact: root.width < 980
+    // Where the arrangement's header and agenda strip end: the banners come in below the
+    // agenda's steps, not over them.
+    property real agendaBottom: 84
     readonly property alias room: room
     signal sectionChosen(int section)
     signal setupRequested
@@ -57,7 +60,10 @@ Item {
             Repeater {
                 model: root.compact ? 0 : 1
                 delegate: WideRoom {
+                    id: wide
                     objectName: "wideRoom"
+                    onAgendaBottomChanged: root.agendaBottom = wide.agendaBottom
+                    Component.onCompleted: root.agendaBottom = wide.agendaBottom
                     width: root.width
                     height: root.height
                     room: room
@@ -68,7 +74,10 @@ Item {
             Repeater {
                 model: root.compact ? 1 : 0
                 delegate: CompactRoom {
+                    id: compactRoom
                     objectName: "compactRoom"
+                    onAgendaBottomChanged: root.agendaBottom = compactRoom.agendaBottom
+                    Component.onCompleted: root.agendaBottom = compactRoom.agendaBottom
                     width: root.width
                     height: root.height
                     room: room
@@ -138,7 +147,7 @@ Item {
         // to its review.
         Column {
             anchors.horizontalCenter: parent.horizontalCenter
-            y: 84
+            y: Math.max(16, root.agendaBottom + 12)
             spacing: 12
             ConversationStartErrorBanner {
                 objectName: "errorBanner"

@@ -11,10 +11,14 @@ ColumnLayout {
     required property ConversationRoomState room
     property url theoryURL
     signal sectionChosen(int section)
+    // How far down the header and the agenda strip reach, which what floats over the room
+    // comes in below.
+    readonly property real agendaBottom: header.height + 12 + agenda.height
 
     spacing: 0
 
     RoomHeader {
+        id: header
         Layout.fillWidth: true
         room: root.room
         theoryURL: root.theoryURL
@@ -42,6 +46,7 @@ ColumnLayout {
             Layout.fillHeight: true
             spacing: 12
             AgendaStrip {
+                id: agenda
                 Layout.fillWidth: true
                 room: root.room
             }
