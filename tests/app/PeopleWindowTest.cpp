@@ -68,6 +68,23 @@ TEST_F(PeopleWindowTest, WithoutReviewsTheTrendsAreEmptyAndNamesAreKeptAsStored)
     EXPECT_EQ(field("rightEditorField"), QString(32, u'x'));
     page.screenshot("people-names-saved");
 
+    // A name longer than the narrow window's field shows from its start once the field is left.
+    retype("rightEditorField", "Bartholomew Featherstonehaugh Jr");
+    page.click("rightEditorSave");
+    page.resize(QSize(920, 680));
+    page.press(Qt::Key_Tab);
+    auto* input = qobject_cast<QQuickItem*>(page.find("rightEditorField"));
+    ASSERT_FALSE(input->hasActiveFocus());
+    ASSERT_GT(input->property("contentWidth").toReal(), input->width())
+        << "the name is longer than the field";
+    QRectF first;
+    QMetaObject::invokeMethod(input, "positionToRectangle", Q_RETURN_ARG(QRectF, first), Q_ARG(int, 0));
+    EXPECT_GE(first.x(), input->property("leftPadding").toReal() - 0.5) << "the first letter is cut";
+    page.screenshot("people-long-name-920");
+    page.resize(testing::WindowHarness::desktop);
+    retype("rightEditorField", QString(32, u'x'));
+    page.click("rightEditorSave");
+
     // The next launch reads them.
     ASSERT_TRUE(launch({ "--ui-sign-in" }));
     EXPECT_EQ(model->participantNames(), QStringList({ "Sam", QString(32, u'x') }));

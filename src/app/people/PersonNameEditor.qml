@@ -14,12 +14,18 @@ EditorialCard {
     required property color tint
     signal save(string text)
 
-    onNameChanged: field.text = root.name
+    // The stored name, shown from its start: a name longer than the field would otherwise show
+    // its end, cut at the front.
+    function showName() {
+        field.text = root.name
+        field.cursorPosition = 0
+    }
+    onNameChanged: root.showName()
     onVisibleChanged: {
         if (root.visible)
-            field.text = root.name
+            root.showName()
     }
-    Component.onCompleted: field.text = root.name
+    Component.onCompleted: root.showName()
 
     RowLayout {
         width: parent.width
@@ -64,6 +70,11 @@ EditorialCard {
             }
         }
         onAccepted: root.save(field.text)
+        // Left, it shows the name from its start again, wherever the cursor was.
+        onActiveFocusChanged: {
+            if (!field.activeFocus)
+                field.ensureVisible(0)
+        }
     }
     RowLayout {
         width: parent.width
