@@ -18,10 +18,12 @@ struct SeatNames {
     static QString fallback(int seat);
     // "corvane.participantName.left" or "corvane.participantName.right".
     static QString preferenceKey(int seat);
-    // White space and line breaks trimmed from both ends, then cut to `maximumLength` grapheme
-    // clusters, so that a combining mark or an emoji sequence is never split.
+    // Line breaks and tabs made spaces, other control and format characters (zero-width spaces,
+    // bidi overrides) dropped, white space trimmed from both ends, then cut to `maximumLength`
+    // grapheme clusters, so that a combining mark or an emoji sequence is never split. Empty
+    // when nothing visible is left.
     static QString cleaned(const QString& typed);
-    // Both names as stored, trimmed; the fallback for one that is missing or blank.
+    // Both names as stored, cleaned; the fallback for one that is missing or shows nothing.
     static QStringList stored(const QSettings& preferences);
 };
 

@@ -50,6 +50,17 @@ TEST(SessionViewModelSeats, NamesAreTrimmedAndCutToThirtyTwoCharactersAsReadersC
         { "speaker 3 is the right seat", 3, "Cy", "Cy" },
         { "speaker -2 is the left seat", -2, "Di", "Di" },
         { "inner spaces stay", 1, "  Mary  Ann ", "Mary  Ann" },
+        // What a name could hide: nothing on screen, or text that reads otherwise than it is.
+        { "a zero-width space alone shows nothing", 0, QStringLiteral("\u200B"), "Person 1" },
+        { "zero-width and bidi characters around spaces", 1, QStringLiteral(" \u200B\u202E \u2066"),
+            "Person 2" },
+        { "a bidi override goes", 0, QStringLiteral("\u202Elive"), "live" },
+        { "NUL and escape go", 1, QStringLiteral("A\u0000d\u001B[2Ja"), "Ad[2Ja" },
+        { "inner line breaks become spaces", 0, QStringLiteral("Ada\nLovelace\u2028Byron"),
+            "Ada Lovelace Byron" },
+        { "marks on nothing show nothing", 1, QStringLiteral("\u0301\u0308"), "Person 2" },
+        { "a filler letter shows nothing", 0, QStringLiteral("\u3164\u3164"), "Person 1" },
+        { "a joiner outside an emoji sequence goes", 1, QStringLiteral("\u200DBo\u200D"), "Bo" },
     };
     for (const SeatCase& row : cases) {
         SCOPED_TRACE(row.name);
@@ -72,12 +83,16 @@ TEST(SessionViewModelSeats, NamesAreTrimmedAndCutToThirtyTwoCharactersAsReadersC
     }
 }
 
-TEST(SessionViewModelSeats, StoredNamesAreTrimmedAtLaunch)
+TEST(SessionViewModelSeats, StoredNamesAreCleanedAtLaunch)
 {
     ViewModelHome home;
     home.preferences->setValue("corvane.participantName.left", "   Ada\n");
     home.preferences->setValue("corvane.participantName.right", "   ");
     EXPECT_EQ(home.viewModel()->participantNames(), (QStringList { "Ada", "Person 2" }));
+    // As an earlier build kept them.
+    home.preferences->setValue("corvane.participantName.left", QStringLiteral("\u200B\u200B"));
+    home.preferences->setValue("corvane.participantName.right", QStringLiteral("Bo\u202E"));
+    EXPECT_EQ(home.viewModel()->participantNames(), (QStringList { "Person 1", "Bo" }));
 }
 
 TEST(SessionViewModelReminder, StoredSettingsReadAsTheyStandOrAsTheStandard)
