@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QHash>
 #include <QMutex>
+#include <QRegularExpression>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -19,6 +20,23 @@ namespace {
 // process, so every store of the process shares one lock per folder.
 QMutex registryLock;
 QHash<QString, std::weak_ptr<DataFolderLock>> registry;
+
+// Only a holder of the lock writes in the folder, and none did before this one took it: a file
+// "<name>" + the temporary suffix + the six characters mkostemp chose is from a process that
+// ended between writing it and the rename, and would otherwise stay for ever.
+void removeWriteLeftovers(const QString& folder)
+{
+    static const QRegularExpression leftover(
+        QRegularExpression::escape(privatefiles::temporarySuffix()) + QStringLiteral("[A-Za-z0-9]{6}$"));
+    const auto names = privatefiles::entryNames(folder, true);
+    if (!names)
+        return;
+    for (const QString& name : *names) {
+        // unlink never removes a folder, nor follows a link.
+        if (leftover.match(name).hasMatch())
+            ::unlink(QFile::encodeName(folder + u'/' + name).constData());
+    }
+}
 
 } // namespace
 
@@ -56,6 +74,7 @@ std::expected<std::shared_ptr<DataFolderLock>, FileSystemError> DataFolderLock::
             return std::unexpected(FileSystemError { clean, inUseReason() });
         return std::unexpected(FileSystemError { path, QString::fromLocal8Bit(std::strerror(error)) });
     }
+    removeWriteLeftovers(clean);
     std::shared_ptr<DataFolderLock> lock(new DataFolderLock(clean, descriptor));
     registry.insert(clean, lock);
     return lock;

@@ -21,7 +21,8 @@ public:
     static QString inUseReason();
 
     // This process's lock on the folder (created with mode 0700 when missing), taken at the
-    // first request and shared by every later one until the last holder lets it go.
+    // first request and shared by every later one until the last holder lets it go. Taking it
+    // removes the temporary files of writes that a process ended before their rename.
     [[nodiscard]] static std::expected<std::shared_ptr<DataFolderLock>, FileSystemError> acquire(
         const QString& folder);
 

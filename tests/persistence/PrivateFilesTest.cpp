@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -208,6 +209,44 @@ TEST(DataFolderLock, ASecondProcessOpensNoStoreWhileTheFirstHoldsItsFolder)
     second->reset();
     EXPECT_EQ(::flock(again, LOCK_EX | LOCK_NB), 0);
     ::close(again);
+}
+
+// A process ended between an atomic write's temporary file and its rename leaves the file
+// behind; the next store to take the folder removes it, and nothing else.
+TEST(DataFolderLock, TakingAFolderRemovesWhatInterruptedWritesLeft)
+{
+    QTemporaryDir temporary;
+    auto keys = std::make_shared<test::TestKeyStore>();
+    const QString suffix = privatefiles::temporarySuffix();
+    const std::pair<QString, std::function<bool(const QString&)>> stores[] = {
+        { u"Results"_qs,
+            [&](const QString& folder) { return EncryptedResultStore::create(folder, keys).has_value(); } },
+        { u"Backup"_qs,
+            [&](const QString& folder) {
+                return ConversationBackupStore::create(folder, keys).has_value();
+            } },
+        { u"Diagnostics"_qs,
+            [&](const QString& folder) { return LaunchSentinel::create(folder).has_value(); } },
+    };
+    for (const auto& [name, open] : stores) {
+        SCOPED_TRACE(name.toStdString());
+        const QString folder = temporary.path() + u'/' + name;
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QStringList leftovers { u"state.json"_qs + suffix + u"Ab12Cd"_qs,
+            u"."_qs + suffix + u"zzzzzz"_qs };
+        const QStringList others { u"notes"_qs + suffix + u"12"_qs, u"a"_qs + suffix + u"Ab12Cd.json"_qs,
+            u"plain.json"_qs };
+        for (const QString& file : leftovers + others)
+            ASSERT_TRUE(privatefiles::writeFile(folder + u'/' + file, "left"));
+        const QString folderLike = folder + u"/old"_qs + suffix + u"Xy34Zw"_qs;
+        ASSERT_TRUE(QDir().mkpath(folderLike));
+        ASSERT_TRUE(open(folder));
+        for (const QString& file : leftovers)
+            EXPECT_FALSE(QFile::exists(folder + u'/' + file)) << file.toStdString();
+        for (const QString& file : others)
+            EXPECT_TRUE(QFile::exists(folder + u'/' + file)) << file.toStdString();
+        EXPECT_TRUE(QFileInfo(folderLike).isDir());
+    }
 }
 
 // Run only by the test below, in a process of its own, on the folder it names.
