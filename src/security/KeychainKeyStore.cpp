@@ -1,5 +1,6 @@
 #include "security/KeychainKeyStore.hpp"
 
+#include "security/DesktopKeyring.hpp"
 #include "security/KeyCreation.hpp"
 #include "security/SecurityLog.hpp"
 
@@ -85,18 +86,29 @@ template <typename JobType> JobType* newJob(const QString& service, const QStrin
 
 } // namespace
 
-KeychainKeyStore::KeychainKeyStore(QString service, std::chrono::milliseconds timeout)
+KeychainKeyStore::KeychainKeyStore(
+    QString service, std::chrono::milliseconds timeout, KeyringStateProbe keyringState)
     : m_service(std::move(service))
     , m_timeout(timeout)
+    , m_keyringState(std::move(keyringState))
 {
+    if (!m_keyringState)
+        m_keyringState = [] { return DesktopKeyring::state(QDBusConnection::sessionBus()); };
 }
 
 QCoro::Task<SecureKeyStore::ReadResult> KeychainKeyStore::data(QString account)
 {
     const JobOutcome outcome
         = co_await run(newJob<QKeychain::ReadPasswordJob>(m_service, account), m_timeout);
-    if (!outcome.timedOut && outcome.error == QKeychain::EntryNotFound)
-        co_return Found {};
+    if (!outcome.timedOut && outcome.error == QKeychain::EntryNotFound) {
+        // "Not found" from a keyring that is not open says nothing about what it holds: taken
+        // for "none", a locked keyring would pass for a computer without a saved session.
+        const KeyringState keyring = co_await m_keyringState();
+        if (keyring == KeyringState::available)
+            co_return Found {};
+        qCCritical(secureStoreLog, "Keychain read failed: the keyring is not open");
+        co_return std::unexpected(SecureStoreError::keychain(SecureStoreError::keyringClosedStatus));
+    }
     if (outcome.timedOut || outcome.error != QKeychain::NoError)
         co_return std::unexpected(failure("read", outcome));
     co_return Found { outcome.data };

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "security/KeyringState.hpp"
 #include "security/SecureKeyStore.hpp"
 
 #include <chrono>
+#include <functional>
 
 namespace lumora {
 
@@ -12,13 +14,17 @@ namespace lumora {
 // that loop could take the answer), so a keyring that hangs fails with
 // `SecureStoreError::timedOutStatus` instead of stalling.
 //
-// Caution: a keyring that was never unlocked answers reads with "not found" although it
-// may hold items; only its failing writes reveal it.
+// A keyring that is locked (or not made yet) answers reads with "not found" although it may
+// hold the item: such an answer counts only once `keyringState` says the keyring is open, and
+// is otherwise `SecureStoreError::keyringClosedStatus`, whoever reads.
 class KeychainKeyStore final : public SecureKeyStore {
 public:
     static constexpr std::chrono::milliseconds defaultTimeout { 5000 };
+    using KeyringStateProbe = std::function<QCoro::Task<KeyringState>()>;
 
-    explicit KeychainKeyStore(QString service, std::chrono::milliseconds timeout = defaultTimeout);
+    // Without a probe, the keyring on the session bus is asked.
+    explicit KeychainKeyStore(QString service, std::chrono::milliseconds timeout = defaultTimeout,
+        KeyringStateProbe keyringState = {});
 
     [[nodiscard]] const QString& service() const { return m_service; }
 
@@ -29,6 +35,7 @@ public:
 private:
     QString m_service;
     std::chrono::milliseconds m_timeout;
+    KeyringStateProbe m_keyringState;
 };
 
 } // namespace lumora

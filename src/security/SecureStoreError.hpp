@@ -17,6 +17,9 @@ struct SecureStoreError {
 
     // A keychain status for a call that got no answer in time.
     static constexpr qint32 timedOutStatus = -1;
+    // A keychain status for a read that the keyring answered "not found" while it was locked or
+    // not made yet: the item may well be there.
+    static constexpr qint32 keyringClosedStatus = -2;
 
     Case kind = Case::keychain;
     qint32 status = 0;

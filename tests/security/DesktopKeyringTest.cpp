@@ -3,6 +3,7 @@
 #include "AwaitTask.hpp"
 #include "PrivateKeyringSession.hpp"
 #include "XvfbDisplay.hpp"
+#include "security/AccountSessionStore.hpp"
 #include "security/KeychainKeyStore.hpp"
 
 #include <QDir>
@@ -62,6 +63,41 @@ TEST(DesktopKeyring, TellsEachStateApartAndAnUnansweredPromptChangesNothing)
         EXPECT_EQ(prompted, row.state == State::locked || row.state == State::missing);
         QDBusConnection::disconnectFromBus(QString::fromLatin1(row.name));
     }
+}
+
+// A keyring locked while the application runs (as the desktop locks it after a while) answers
+// "not found" for the items it holds: every reader is told that it could not read, never that
+// there is nothing, and reads as before once it is unlocked again.
+TEST(DesktopKeyring, AKeyringLockedLaterIsAnErrorForEveryReaderNotAnEmptyOne)
+{
+    if (!hasKeyringDaemon())
+        GTEST_SKIP() << "needs gnome-keyring and dbus-daemon";
+    PrivateKeyringSession session(PrivateKeyringSession::Keyring::unlocked);
+    ASSERT_TRUE(session.started());
+    const auto store = std::make_shared<KeychainKeyStore>(QStringLiteral("com.lumora.native.test"));
+    AccountSessionStore sessions(store);
+    const LocalAccountSession saved { QUuid::createUuid(), QUuid::createUuid() };
+    ASSERT_TRUE(awaitTask(sessions.save(saved)).has_value());
+
+    ASSERT_TRUE(session.lock());
+    const SecureStoreError closed = SecureStoreError::keychain(SecureStoreError::keyringClosedStatus);
+    for (const QString& account :
+        { AccountSessionStore::currentAccount(), QStringLiteral("never-written") }) {
+        const auto read = awaitTask(store->data(account));
+        ASSERT_FALSE(read.has_value()) << account.toStdString();
+        EXPECT_EQ(read.error(), closed);
+    }
+    const auto loaded = awaitTask(sessions.load());
+    ASSERT_FALSE(loaded.has_value());
+    EXPECT_EQ(loaded.error(), AccountSessionStore::Error(closed));
+
+    ASSERT_TRUE(session.unlock());
+    const auto again = awaitTask(sessions.load());
+    ASSERT_TRUE(again.has_value());
+    EXPECT_EQ(again->session, saved);
+    const auto none = awaitTask(store->data(QStringLiteral("never-written")));
+    ASSERT_TRUE(none.has_value());
+    EXPECT_FALSE(none->bytes.has_value()) << "an open keyring's 'not found' is none";
 }
 
 // On a new machine the keyring does not exist yet: opening it shows the desktop's prompt for the
