@@ -117,20 +117,22 @@ CurrentWorkspaceRecord PairingStore::currentWorkspace(const QUuid& accountID) co
             "SELECT w.id, w.linked_at,"
             " (SELECT COUNT(*) FROM workspace_members c WHERE c.workspace_id = w.id AND c.left_at IS NULL),"
             " (SELECT MAX(p.joined_at) FROM workspace_members p WHERE p.workspace_id = w.id"
-            "  AND p.left_at IS NULL AND p.account_id <> ?)"
+            "  AND p.left_at IS NULL)"
             " FROM workspace_members m JOIN workspaces w ON w.id = m.workspace_id"
             " WHERE m.account_id = ? AND m.left_at IS NULL"),
-        { account, account });
+        { account });
     if (!row.next())
         return CurrentWorkspaceRecord { account, 1, std::nullopt, std::nullopt };
-    return CurrentWorkspaceRecord { row.value(0).toString(), row.value(2).toLongLong(),
-        optionalSeconds(row.value(1)), optionalSeconds(row.value(3)) };
+    // The partner joined when the second of the two did, whichever of them asks.
+    const qint64 members = row.value(2).toLongLong();
+    return CurrentWorkspaceRecord { row.value(0).toString(), members, optionalSeconds(row.value(1)),
+        members > 1 ? optionalSeconds(row.value(3)) : std::nullopt };
 }
 
 QList<PreviousWorkspaceRecord> PairingStore::previousWorkspaces(const QUuid& accountID) const
 {
     Statement row(m_connection,
-        QStringLiteral("SELECT w.id, w.created_at, m.left_at,"
+        QStringLiteral("SELECT w.id, COALESCE(w.linked_at, w.created_at), m.left_at,"
                        " (SELECT COUNT(*) FROM workspace_members c WHERE c.workspace_id = w.id)"
                        " FROM workspace_members m JOIN workspaces w ON w.id = m.workspace_id"
                        " WHERE m.account_id = ? AND m.left_at IS NOT NULL ORDER BY m.left_at, w.created_at"),
@@ -177,11 +179,13 @@ bool PairingStore::link(const PairingInviteRecord& invite, qint64 now)
                        " 'pending_confirmation') AND (account_id IN (?, ?) OR redeemed_by IN (?, ?))"),
         { inviter, redeemer, inviter, redeemer });
 
-    leaveCurrentWorkspace(invite.accountID, now);
+    // The partner who redeemed the code joins the inviter's workspace: its conversations are
+    // the history the redemption showed, now shared. The joiner's own workspace becomes an
+    // earlier one, which it keeps reading.
     leaveCurrentWorkspace(*invite.redeemedBy, now);
-    const QString shared = idText(QUuid::createUuid());
-    openWorkspace(shared, now, now);
-    addMember(shared, invite.accountID, now);
+    const QString shared = writeOutCurrentWorkspace(invite.accountID);
+    Statement(
+        m_connection, QStringLiteral("UPDATE workspaces SET linked_at = ? WHERE id = ?"), { now, shared });
     addMember(shared, *invite.redeemedBy, now);
     transaction.commit();
     return true;
@@ -238,22 +242,28 @@ std::expected<PairingInviteRecord, CodeGuessRefusal> PairingStore::inviteForGues
     return *found;
 }
 
-void PairingStore::leaveCurrentWorkspace(const QUuid& accountID, qint64 now)
+QString PairingStore::writeOutCurrentWorkspace(const QUuid& accountID)
 {
     const QString account = idText(accountID);
-    Statement leave(m_connection,
-        QStringLiteral("UPDATE workspace_members SET left_at = ? WHERE account_id = ? AND left_at IS NULL"),
-        { now, account });
-    if (leave.rowsAffected() > 0)
-        return;
+    Statement current(m_connection,
+        QStringLiteral("SELECT workspace_id FROM workspace_members WHERE account_id = ? AND left_at IS NULL"),
+        { account });
+    if (current.next())
+        return current.value(0).toString();
     Statement created(
         m_connection, QStringLiteral("SELECT created_at FROM accounts WHERE id = ?"), { account });
-    const qint64 createdAt = created.next() ? created.value(0).toLongLong() : now;
+    const qint64 createdAt = created.next() ? created.value(0).toLongLong() : 0;
     openWorkspace(account, createdAt, std::nullopt);
+    addMember(account, accountID, createdAt);
+    return account;
+}
+
+void PairingStore::leaveCurrentWorkspace(const QUuid& accountID, qint64 now)
+{
+    writeOutCurrentWorkspace(accountID);
     Statement(m_connection,
-        QStringLiteral("INSERT INTO workspace_members (workspace_id, account_id, joined_at, left_at) VALUES "
-                       "(?, ?, ?, ?)"),
-        { account, account, createdAt, now });
+        QStringLiteral("UPDATE workspace_members SET left_at = ? WHERE account_id = ? AND left_at IS NULL"),
+        { now, idText(accountID) });
 }
 
 void PairingStore::openWorkspace(const QString& id, qint64 now, std::optional<qint64> linkedAt)

@@ -46,6 +46,7 @@ struct CurrentWorkspaceRecord {
 // A workspace the account has left (or that ended around it).
 struct PreviousWorkspaceRecord {
     QString id;
+    // When it was linked, or made when it never was.
     qint64 createdAt = 0;
     qint64 leftAt = 0;
     qint64 memberCount = 0;
@@ -92,8 +93,9 @@ public:
     QList<PreviousWorkspaceRecord> previousWorkspaces(const QUuid& accountID) const;
     WorkspaceHistoryRecord workspaceHistory(const QString& workspaceID) const;
 
-    // Confirms the invite: its issuer and redeemer leave their current workspaces for a new
-    // shared one, and every other invite either of them issued or redeemed is cancelled.
+    // Confirms the invite: its redeemer leaves its current workspace for the issuer's, which
+    // is linked from now on, and every other invite either of them issued or redeemed is
+    // cancelled.
     // False (nothing changed) when the invite was not pending any more.
     bool link(const PairingInviteRecord& invite, qint64 now);
     // Ends the account's shared workspace for all its members; each gets a workspace of its own.
@@ -107,8 +109,10 @@ public:
         const QUuid& accountID, const QString& typed, qint64 now);
 
 private:
-    // Ends the account's current membership; its implicit first workspace is written out
-    // first so that it can be listed as previous.
+    // The account's current workspace, its implicit first one written out as rows first: so
+    // that it can be linked, or listed as previous once left.
+    QString writeOutCurrentWorkspace(const QUuid& accountID);
+    // Ends the account's current membership.
     void leaveCurrentWorkspace(const QUuid& accountID, qint64 now);
     void openWorkspace(const QString& id, qint64 now, std::optional<qint64> linkedAt);
     void addMember(const QString& workspaceID, const QUuid& accountID, qint64 joinedAt);

@@ -171,8 +171,8 @@ protected:
         return Member { std::move(identity), device };
     }
 
-    // Links two accounts as partners through the pairing calls: both leave their
-    // workspaces, which become previous ones, for a new shared one.
+    // Links two accounts as partners through the pairing calls: the joiner leaves its
+    // workspace, which becomes a previous one, for the owner's, which they share from now on.
     void link(const Member& joiner, const Member& owner)
     {
         const QJsonObject invite

@@ -1,9 +1,12 @@
 #include "RealControlPlaneFixture.hpp"
+#include "domain/ConversationUploadCodec.hpp"
 #include "domain/JsonWriting.hpp"
 #include "domain/PairingCode.hpp"
 #include "domain/PairingErrorPolicy.hpp"
 #include "domain/PairingPolicy.hpp"
 #include "domain/PairingStateMachine.hpp"
+
+#include <map>
 
 namespace lumora {
 namespace {
@@ -93,12 +96,74 @@ TEST_F(PairingClientTest, TwoAccountsLinkShareOneWorkspaceAndUnlink)
     for (const Partner* member : { &ada, &bob }) {
         const PairingState after = member->state();
         EXPECT_EQ(PairingStateMachine::stage(after), PairingStage::unpaired());
-        ASSERT_EQ(after.previousWorkspaces.size(), 2);
-        EXPECT_FALSE(after.previousWorkspaces[0].wasShared());
-        EXPECT_EQ(after.previousWorkspaces[1].workspaceID, linked.workspace.workspaceID);
-        EXPECT_TRUE(after.previousWorkspaces[1].wasShared());
-        EXPECT_TRUE(after.previousWorkspaces[1].unlinkedAt.has_value());
+        // Bob joined Ada's workspace, and left his own for it.
+        ASSERT_EQ(after.previousWorkspaces.size(), member == &bob ? 2 : 1);
+        if (member == &bob) {
+            EXPECT_FALSE(after.previousWorkspaces.front().wasShared());
+        }
+        EXPECT_EQ(after.previousWorkspaces.back().workspaceID, linked.workspace.workspaceID);
+        EXPECT_TRUE(after.previousWorkspaces.back().wasShared());
+        EXPECT_TRUE(after.previousWorkspaces.back().unlinkedAt.has_value());
     }
+}
+
+// What the joining partner is shown before confirming is what it then shares: the inviter's
+// conversations are the shared history, read by both as current; the joiner's own earlier ones
+// stay its own, read only, and are what the pairing state counts as earlier history.
+TEST_F(PairingClientTest, TheJoinerSharesTheInvitersHistoryAndKeepsItsOwnAsEarlier)
+{
+    const Partner ada = partner("Ada");
+    const Partner bob = partner("Bob");
+    const auto store = [](const Partner& from, qint64 endedAt) {
+        ConversationUploadPayload payload;
+        payload.conversationID = QUuid::createUuid();
+        payload.startedAt = endedAt - 60;
+        payload.endedAt = endedAt;
+        payload.durationSeconds = 60;
+        payload.transcript.segments = { SpeakerTurn(0, 0, 5, QStringLiteral("Hello")) };
+        payload.analysis = ConversationAnalysisPayload { 1, QStringLiteral("Calm"), {}, {}, {}, false };
+        const QByteArray body = ConversationUploadCodec::body(payload).value_or(QByteArray());
+        EXPECT_TRUE(test::awaitTask(from.client->storeConversation(body)).has_value());
+        return payload.conversationID;
+    };
+    const auto scopes = [](const Partner& of) {
+        std::map<QUuid, ConversationWorkspaceScope> seen;
+        const auto page = test::awaitTask(of.client->conversationPage(100, std::nullopt));
+        EXPECT_TRUE(page.has_value());
+        for (const auto& row : page.value_or(ConversationPage {}).conversations)
+            seen.emplace(row.id, row.workspace);
+        return seen;
+    };
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    QList<QUuid> adas;
+    for (const qint64 daysAgo : { 30, 20, 10 })
+        adas.append(store(ada, now - daysAgo * 86400));
+    const QList<QUuid> bobs { store(bob, now - 15 * 86400), store(bob, now - 5 * 86400) };
+
+    const auto invite = test::awaitTask(ada.client->createPairingInvite(policy));
+    ASSERT_TRUE(invite.has_value());
+    const auto redemption = test::awaitTask(bob.client->redeemPairingInvite(invite->code));
+    ASSERT_TRUE(redemption.has_value());
+    EXPECT_EQ(redemption->history.conversationCount, 3);
+    EXPECT_EQ(redemption->history.earliestStartedAt, now - 30 * 86400 - 60);
+    ASSERT_TRUE(test::awaitTask(bob.client->confirmPairingInvite(invite->inviteID, policy)).has_value());
+
+    const auto current = ConversationWorkspaceScope::current;
+    const auto previous = ConversationWorkspaceScope::previous;
+    const std::map<QUuid, ConversationWorkspaceScope> bobSees { { adas[0], current }, { adas[1], current },
+        { adas[2], current }, { bobs[0], previous }, { bobs[1], previous } };
+    EXPECT_EQ(scopes(bob), bobSees);
+    const std::map<QUuid, ConversationWorkspaceScope> adaSees { { adas[0], current }, { adas[1], current },
+        { adas[2], current } };
+    EXPECT_EQ(scopes(ada), adaSees);
+    EXPECT_EQ(bob.state().conversationsInPreviousWorkspaces(), 2);
+    EXPECT_TRUE(ada.state().previousWorkspaces.isEmpty());
+    EXPECT_EQ(test::awaitTask(bob.client->conversation(adas[0])).has_value(), true);
+
+    // New conversations of either partner go to the shared history.
+    const QUuid together = store(bob, now);
+    EXPECT_EQ(scopes(ada).at(together), current);
+    EXPECT_EQ(scopes(bob).at(together), current);
 }
 
 TEST_F(PairingClientTest, EveryRefusalReachesTheCallerAsItsPairingFailure)
