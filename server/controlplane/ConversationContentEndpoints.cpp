@@ -61,6 +61,11 @@ HttpResponse conversationNotFound()
     return errorResponse(404, "conversation_not_found");
 }
 
+HttpResponse invalidConversationID()
+{
+    return errorResponse(400, "invalid_conversation_id");
+}
+
 } // namespace
 
 ConversationContentEndpoints::ConversationContentEndpoints(
@@ -169,27 +174,18 @@ HttpResponse ConversationContentEndpoints::fetchConversation(
 HttpResponse ConversationContentEndpoints::deleteConversation(
     const HttpRequest& request, const DeviceRecord& device)
 {
-    auto conversation = visibleConversation(request, device);
-    if (!conversation)
-        return conversation.error();
-    const qint64 now = m_clock();
-    const bool pending = deletionPending(*conversation, now);
-    // Gone at once when nobody else sees it, or when the partner asked for it already.
-    if (!m_content.sharedBeyond(device.accountID, *conversation)
-        || (pending && *conversation->deletionRequestedBy != device.accountID)) {
-        m_content.remove(conversation->id);
+    const auto id = conversationIDOf(request.path);
+    if (!id)
+        return invalidConversationID();
+    const auto answer = m_content.requestDeletion(device.accountID, *id, m_clock(), m_deletionLifetime);
+    if (!answer)
+        return conversationNotFound();
+    if (answer->deleted)
         return jsonResponse({ { "status", "deleted" } });
-    }
-    // Asking again keeps the first request and its deadline.
-    if (!pending) {
-        conversation->deletionRequestedBy = device.accountID;
-        conversation->deletionRequestedAt = now;
-        conversation->deletionExpiresAt = now + m_deletionLifetime;
-        m_content.requestDeletion(conversation->id, device.accountID, now, conversation->deletionExpiresAt);
-    }
+    const StoredConversation& conversation = answer->conversation;
     return jsonResponse({ { "status", "pending_approval" }, { "requested_by_me", true },
-        { "requested_at", conversation->deletionRequestedAt },
-        { "expires_at", conversation->deletionExpiresAt } });
+        { "requested_at", conversation.deletionRequestedAt },
+        { "expires_at", conversation.deletionExpiresAt } });
 }
 
 HttpResponse ConversationContentEndpoints::approveDeletion(
@@ -237,7 +233,7 @@ std::expected<StoredConversation, HttpResponse> ConversationContentEndpoints::vi
 {
     const auto id = conversationIDOf(request.path);
     if (!id)
-        return std::unexpected(errorResponse(400, "invalid_conversation_id"));
+        return std::unexpected(invalidConversationID());
     auto conversation = m_content.conversation(device.accountID, *id);
     if (!conversation)
         return std::unexpected(conversationNotFound());
@@ -250,17 +246,12 @@ std::expected<StoredConversation, HttpResponse> ConversationContentEndpoints::pa
     auto conversation = visibleConversation(request, device);
     if (!conversation)
         return conversation;
-    if (!deletionPending(*conversation, m_clock()))
+    if (!conversation->deletionPending(m_clock()))
         return std::unexpected(errorResponse(404, "deletion_request_not_found"));
     // The requester withdraws nothing this way: only the partner answers a request.
     if (*conversation->deletionRequestedBy == device.accountID)
         return std::unexpected(errorResponse(409, "deletion_requested_by_you"));
     return conversation;
-}
-
-bool ConversationContentEndpoints::deletionPending(const StoredConversation& conversation, qint64 now) const
-{
-    return conversation.deletionRequestedBy.has_value() && conversation.deletionExpiresAt > now;
 }
 
 QJsonObject ConversationContentEndpoints::summaryJson(
@@ -277,7 +268,7 @@ QJsonObject ConversationContentEndpoints::summaryJson(
     summary.createdAt = conversation.createdAt;
     summary.workspace = conversation.inCurrentWorkspace ? ConversationWorkspaceScope::current
                                                         : ConversationWorkspaceScope::previous;
-    if (deletionPending(conversation, now))
+    if (conversation.deletionPending(now))
         summary.pendingDeletion = PendingConversationDeletion { *conversation.deletionRequestedBy == viewer,
             conversation.deletionRequestedAt, conversation.deletionExpiresAt };
     QJsonObject json = summary.toJson();

@@ -51,7 +51,6 @@ private:
     std::expected<StoredConversation, HttpResponse> partnerDeletionRequest(
         const HttpRequest& request, const DeviceRecord& device) const;
     QJsonObject summaryJson(const StoredConversation& conversation, const QUuid& viewer, qint64 now) const;
-    bool deletionPending(const StoredConversation& conversation, qint64 now) const;
 
     ConversationContentStore m_content;
     std::function<qint64()> m_clock;

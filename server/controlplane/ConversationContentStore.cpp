@@ -191,21 +191,51 @@ void ConversationContentStore::unhide(const QUuid& viewer, const QUuid& id)
 void ConversationContentStore::remove(const QUuid& id)
 {
     Transaction transaction(connectionName());
+    removeRows(id);
+    transaction.commit();
+}
+
+void ConversationContentStore::removeRows(const QUuid& id)
+{
     Statement(connectionName(), QStringLiteral("DELETE FROM content_hidden WHERE conversation_id = ?"),
         { idText(id) });
     Statement(
         connectionName(), QStringLiteral("DELETE FROM content_conversations WHERE id = ?"), { idText(id) });
-    transaction.commit();
 }
 
-void ConversationContentStore::requestDeletion(
-    const QUuid& id, const QUuid& requester, qint64 now, qint64 expiresAt)
+std::optional<ConversationContentStore::DeletionAnswer> ConversationContentStore::requestDeletion(
+    const QUuid& viewer, const QUuid& id, qint64 now, qint64 lifetime)
 {
-    Statement(connectionName(),
-        QStringLiteral(
-            "UPDATE content_conversations SET deletion_requested_by = ?, deletion_requested_at = ?,"
-            " deletion_expires_at = ? WHERE id = ?"),
-        { idText(requester), now, expiresAt, idText(id) });
+    const QString& connection = connectionName();
+    Transaction transaction(connection);
+    // The row stays as read until the end: a partner's request made at the same moment waits
+    // here, and then finds this one (SQLite's transactions write alone anyway).
+    const bool sqlite = connectionOf(connection).driverName() == u"QSQLITE";
+    Statement(connection,
+        QStringLiteral("SELECT id FROM content_conversations WHERE id = ?")
+            + (sqlite ? QString() : QStringLiteral(" FOR UPDATE")),
+        { idText(id) });
+    auto conversation = this->conversation(viewer, id);
+    if (!conversation)
+        return std::nullopt;
+    const bool pending = conversation->deletionPending(now);
+    if (!sharedBeyond(viewer, *conversation) || (pending && *conversation->deletionRequestedBy != viewer)) {
+        removeRows(id);
+        transaction.commit();
+        return DeletionAnswer { true, std::move(*conversation) };
+    }
+    if (!pending) {
+        conversation->deletionRequestedBy = viewer;
+        conversation->deletionRequestedAt = now;
+        conversation->deletionExpiresAt = now + lifetime;
+        Statement(connection,
+            QStringLiteral(
+                "UPDATE content_conversations SET deletion_requested_by = ?, deletion_requested_at = ?,"
+                " deletion_expires_at = ? WHERE id = ?"),
+            { idText(viewer), now, conversation->deletionExpiresAt, idText(id) });
+    }
+    transaction.commit();
+    return DeletionAnswer { false, std::move(*conversation) };
 }
 
 void ConversationContentStore::clearDeletionRequest(const QUuid& id)

@@ -28,6 +28,12 @@ struct StoredConversation {
     std::optional<QUuid> deletionRequestedBy;
     qint64 deletionRequestedAt = 0;
     qint64 deletionExpiresAt = 0;
+
+    // A deletion request waits for the partner at `now` (it has not lapsed).
+    [[nodiscard]] bool deletionPending(qint64 now) const
+    {
+        return deletionRequestedBy.has_value() && deletionExpiresAt > now;
+    }
 };
 
 // Where a page of the list continues: after the row with this end time and id.
@@ -83,7 +89,18 @@ public:
     void unhide(const QUuid& viewer, const QUuid& id);
 
     void remove(const QUuid& id);
-    void requestDeletion(const QUuid& id, const QUuid& requester, qint64 now, qint64 expiresAt);
+    struct DeletionAnswer {
+        bool deleted = false;
+        // As it stands afterwards: with the request that waits for the partner.
+        StoredConversation conversation;
+    };
+    // The viewer asks to delete a conversation it sees (nullopt when it does not). It goes at
+    // once when nobody else sees it, or when the partner asked already: the second request is
+    // the approval. Otherwise it waits for the partner until `now + lifetime`; asking again
+    // keeps the first request and its deadline. Decided and written in one transaction, so
+    // two partners asking at the same moment are answered one after the other.
+    std::optional<DeletionAnswer> requestDeletion(
+        const QUuid& viewer, const QUuid& id, qint64 now, qint64 lifetime);
     void clearDeletionRequest(const QUuid& id);
 
     [[nodiscard]] const QString& connectionName() const;
@@ -91,6 +108,8 @@ public:
 private:
     // What the account's stored documents hold, in bytes.
     qint64 storedBytes(const QUuid& accountID) const;
+    // Inside a transaction.
+    void removeRows(const QUuid& id);
 
     ControlPlaneStore& m_store;
 };

@@ -1,0 +1,78 @@
+#include "ProcessCalls.hpp"
+#include "domain/PairingPolicy.hpp"
+
+#include <QJsonDocument>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+using testing::codeOf;
+using testing::TestReply;
+
+// One signed-in account of the development sign-in, with its own computer.
+struct Partner {
+    DeviceIdentity identity { *P256PrivateKey::generate() };
+    QUuid device;
+
+    testing::TestRequest post(const testing::ControlPlaneProcess& server, const QString& path,
+        const QJsonObject& body = {}) const
+    {
+        return testing::signedPost(server, identity, device, path, body);
+    }
+};
+
+QJsonObject bodyOf(const TestReply& reply)
+{
+    return QJsonDocument::fromJson(reply.body).object();
+}
+
+using PartnerDeletionRace = testing::ProcessOnEveryBackend;
+
+// Both partners delete one shared conversation at the same moment: one request waits for the
+// partner and the other is its approval, so the conversation is gone, never two requests that
+// each wait for the other.
+TEST_P(PartnerDeletionRace, BothPartnersDeletingAtOnceDeleteIt)
+{
+    Partner ada;
+    Partner bob;
+    ada.device = testing::signInOver(*server, ada.identity, "Ada");
+    bob.device = testing::signInOver(*server, bob.identity, "Bob");
+    ASSERT_FALSE(ada.device.isNull() || bob.device.isNull());
+    const QString policy = PairingPolicy::version.toString();
+    const TestReply invite = send(ada.post(*server, "/v1/pairing/invites", { { "policy_version", policy } }));
+    ASSERT_EQ(invite.status, 200) << codeOf(invite);
+    ASSERT_EQ(send(bob.post(*server, "/v1/pairing/invites/redeem",
+                       { { "code", bodyOf(invite).value("code") } }))
+                  .status,
+        200);
+    ASSERT_EQ(send(bob.post(*server, "/v1/pairing/invites/confirm",
+                       { { "invite_id", bodyOf(invite).value("invite_id") }, { "policy_version", policy } }))
+                  .status,
+        200);
+
+    constexpr int rounds = 20;
+    for (int round = 0; round < rounds; ++round) {
+        const TestReply stored = send(testing::signedPost(
+            *server, ada.identity, ada.device, "/v1/content/conversations", testing::conversationUpload()));
+        ASSERT_EQ(stored.status, 201) << codeOf(stored);
+        const QString path = "/v1/content/conversations/"
+            + bodyOf(stored).value("conversation").toObject().value("id").toString() + "/delete";
+        QStringList statuses;
+        for (const TestReply& reply : testing::sendTogether({ ada.post(*server, path), bob.post(*server, path) })) {
+            ASSERT_EQ(reply.status, 200) << "round " << round << ": " << codeOf(reply);
+            statuses.append(bodyOf(reply).value("status").toString());
+        }
+        statuses.sort();
+        EXPECT_EQ(statuses, (QStringList { "deleted", "pending_approval" })) << "round " << round;
+        const auto listed = testing::send({ "GET", testing::endpoint(*server, "/v1/content/conversations"), {},
+            { { "Authorization",
+                testing::signedBy(bob.identity, bob.device, "GET", "/v1/content/conversations") } } });
+        EXPECT_TRUE(bodyOf(listed).value("conversations").toArray().isEmpty()) << "round " << round;
+    }
+}
+
+LUMORA_ON_EVERY_BACKEND(PartnerDeletionRace);
+
+} // namespace
+} // namespace lumora
