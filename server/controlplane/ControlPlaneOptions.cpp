@@ -93,6 +93,7 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
         };
         const bool takesValue = name == u"--listen" || name == u"--database" || name == u"--tls-cert"
             || name == u"--tls-key" || name == u"--speech-token-secret" || name == u"--usage-rate"
+            || name == u"--content-key-file" || name == u"--previous-content-key-file"
             || name == u"--pairing-invite-lifetime" || name == u"--pairing-confirm-window"
             || name == u"--deletion-request-lifetime" || name == u"--public-url"
             || ProviderOptions::isOption(name) || isLimit(name) || LimitOptions::isOption(name);
@@ -125,6 +126,10 @@ std::expected<ControlPlaneOptions, QString> ControlPlaneOptions::parse(
                 options.publicUrl = *url;
             } else if (name == u"--speech-token-secret") {
                 options.speechTokenSecret = *text;
+            } else if (name == u"--content-key-file") {
+                options.contentKeyFile = *text;
+            } else if (name == u"--previous-content-key-file") {
+                options.previousContentKeyFiles.append(*text);
             } else if (name == u"--usage-rate") {
                 const auto rate = parseUsageRate(*text);
                 if (!rate)
@@ -188,6 +193,13 @@ QString ControlPlaneOptions::helpText()
         "                        (only on a loopback address)\n"
         "  --public-url URL      http(s)://HOST[:PORT] at which clients reach the server, when\n"
         "                        that is not the listening address (default: that address)\n"
+        "  --content-key-file FILE\n"
+        "                        key that stored conversations (documents and titles) are sealed\n"
+        "                        with: the base64 of 32 random bytes (openssl rand -base64 32),\n"
+        "                        owner-only; required to serve\n"
+        "  --previous-content-key-file FILE\n"
+        "                        a key conversations were sealed with before; those are sealed\n"
+        "                        again with --content-key-file at start (may be given again)\n"
         "  --speech-token-secret FILE\n"
         "                        secret (at least 32 bytes) that speech-provider tokens are signed\n"
         "                        with; the speech stand-in verifies them with the same file\n"

@@ -29,6 +29,10 @@ struct ControlPlaneOptions {
     std::optional<QUrl> publicUrl;
     // The file holding the secret that speech-provider tokens are signed with.
     std::optional<QString> speechTokenSecret;
+    // The file holding the key that stored conversations are sealed with (required to serve),
+    // and files of keys they were sealed with before, while they are sealed again.
+    std::optional<QString> contentKeyFile;
+    QStringList previousContentKeyFiles;
     // Usage rates in micros per minute of audio that replace the built-in ones.
     std::map<QString, qint64> usageRates;
     PairingLifetimes pairing;

@@ -2,7 +2,21 @@
 
 #include "controlplane/JsonReplies.hpp"
 
+#include <stdexcept>
+
 namespace lumora {
+
+namespace {
+
+const ContentSeal& requiredSeal(const ControlPlaneServiceSettings& settings)
+{
+    if (!settings.contentSeal)
+        throw std::invalid_argument(
+            "the control plane needs the key its stored conversations are sealed with");
+    return *settings.contentSeal;
+}
+
+} // namespace
 
 ControlPlaneService::ControlPlaneService(
     ControlPlaneStore& store, const ControlPlaneServiceSettings& settings, std::function<qint64()> clock)
@@ -13,7 +27,8 @@ ControlPlaneService::ControlPlaneService(
     , m_conversation(store, settings.conversation, clock)
     , m_checkins(store, clock)
     , m_pairing(store, clock, settings.pairing)
-    , m_conversationContent(store, clock, settings.conversationDeletionLifetime, settings.storageQuota)
+    , m_conversationContent(
+          store, requiredSeal(settings), clock, settings.conversationDeletionLifetime, settings.storageQuota)
 {
     m_signIn.addRoutes(m_router);
     m_account.addRoutes(m_router);

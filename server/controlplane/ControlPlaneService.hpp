@@ -20,6 +20,7 @@
 
 namespace lumora {
 
+class ContentSeal;
 class NonceWriter;
 
 struct ControlPlaneServiceSettings {
@@ -36,6 +37,8 @@ struct ControlPlaneServiceSettings {
     qint64 conversationDeletionLifetime = 7 * 24 * 3600;
     // The bytes one account's stored conversations may hold.
     qint64 storageQuota = ConversationContentEndpoints::defaultStorageQuota;
+    // What stored conversations are sealed with; required.
+    std::shared_ptr<const ContentSeal> contentSeal;
     // Where signed calls record their nonces, shared by the services of every thread; each
     // service records its own on its store when null.
     std::shared_ptr<NonceWriter> nonces;

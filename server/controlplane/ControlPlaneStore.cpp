@@ -1,5 +1,6 @@
 #include "controlplane/ControlPlaneStore.hpp"
 
+#include "controlplane/ConversationContentStore.hpp"
 #include "controlplane/IdText.hpp"
 #include "controlplane/SqlStatement.hpp"
 
@@ -166,9 +167,26 @@ const QList<QStringList>& migrations()
             // The new index serves every look-up by account the old one did.
             "DROP INDEX content_conversations_by_account",
         },
+        {
+            // Documents and titles are stored sealed under the server's content key, which
+            // `seal_key` names; the rows stored before are sealed by this step's code, and their
+            // sizes counted again as stored.
+            "ALTER TABLE content_conversations ADD COLUMN sealed_body BYTEA",
+            "ALTER TABLE content_conversations ADD COLUMN sealed_title BYTEA",
+            "ALTER TABLE content_conversations ADD COLUMN seal_key TEXT",
+        },
+        {
+            "ALTER TABLE content_conversations DROP COLUMN body",
+            "ALTER TABLE content_conversations DROP COLUMN title",
+            "ALTER TABLE content_conversations ALTER COLUMN sealed_body SET NOT NULL",
+            "ALTER TABLE content_conversations ALTER COLUMN seal_key SET NOT NULL",
+        },
     };
     return steps;
 }
+
+// The schema version whose step seals what was stored in clear (after its statements).
+constexpr int sealingVersion = 11;
 
 // Steps that SQLite takes in words of its own, by version, in place of the common ones.
 const QHash<int, QStringList>& sqliteMigrations()
@@ -198,6 +216,23 @@ const QHash<int, QStringList>& sqliteMigrations()
                 "CREATE INDEX content_conversations_by_account_bytes ON content_conversations"
                 " (account_id, body_bytes)",
                 "DROP INDEX content_conversations_by_account",
+            },
+        },
+        {
+            11,
+            {
+                "ALTER TABLE content_conversations ADD COLUMN sealed_body BLOB",
+                "ALTER TABLE content_conversations ADD COLUMN sealed_title BLOB",
+                "ALTER TABLE content_conversations ADD COLUMN seal_key TEXT",
+            },
+        },
+        {
+            // SQLite keeps the sealed columns as they were added: it changes no column's
+            // constraints in place.
+            12,
+            {
+                "ALTER TABLE content_conversations DROP COLUMN body",
+                "ALTER TABLE content_conversations DROP COLUMN title",
             },
         },
     };
@@ -328,7 +363,8 @@ ControlPlaneStore::~ControlPlaneStore()
     QSqlDatabase::removeDatabase(m_connection);
 }
 
-std::expected<std::unique_ptr<ControlPlaneStore>, QString> ControlPlaneStore::open(const QString& url)
+std::expected<std::unique_ptr<ControlPlaneStore>, QString> ControlPlaneStore::open(
+    const QString& url, const ContentSeal* seal)
 {
     const QString connection
         = QStringLiteral("control-plane-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -347,14 +383,14 @@ std::expected<std::unique_ptr<ControlPlaneStore>, QString> ControlPlaneStore::op
             Statement(connection, QStringLiteral("PRAGMA synchronous=NORMAL"));
             Statement(connection, QStringLiteral("PRAGMA foreign_keys=ON"));
         }
-        store->migrate();
+        store->migrate(seal);
     } catch (const StoreFailure& failure) {
         return std::unexpected(QStringLiteral("cannot prepare the database: %1").arg(failure.what()));
     }
     return store;
 }
 
-void ControlPlaneStore::migrate()
+void ControlPlaneStore::migrate(const ContentSeal* seal)
 {
     Statement(m_connection,
         QStringLiteral("CREATE TABLE IF NOT EXISTS schema_migrations (version INTEGER PRIMARY KEY,"
@@ -367,10 +403,18 @@ void ControlPlaneStore::migrate()
             : migrations().at(version - 1);
         for (const QString& sql : step)
             Statement(m_connection, sql);
+        const bool sealed
+            = version == sealingVersion && ConversationContentStore::sealClearRows(m_connection, seal);
         Statement(m_connection,
             QStringLiteral("INSERT INTO schema_migrations (version, applied_at) VALUES (?, ?)"),
             { version, QDateTime::currentSecsSinceEpoch() });
         transaction.commit();
+        if (sealed && sqlite) {
+            // The file is written afresh, so that no free page keeps a transcript the rows held
+            // in clear, and the write-ahead log is emptied of the pages that held them.
+            Statement(m_connection, QStringLiteral("VACUUM"));
+            Statement(m_connection, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        }
     }
 }
 

@@ -9,6 +9,8 @@
 
 namespace lumora {
 
+class ContentSeal;
+
 // A failed database statement (lost connection, full disk). The service answers it with
 // 503 and changes nothing: every multi-statement change runs in one transaction.
 class StoreFailure : public std::runtime_error {
@@ -62,11 +64,13 @@ struct ProductEventRecord {
 
 // The control plane's storage through Qt SQL: SQLite ("sqlite:PATH") or PostgreSQL
 // ("postgresql://USER@HOST:PORT/DB"). Opening applies the schema migrations that the
-// database has not seen yet, each in its own transaction. The connection belongs to the
-// thread that opened it. Times are whole Unix seconds.
+// database has not seen yet, each in its own transaction; the one that seals conversations
+// stored in clear needs `seal` when there are any. The connection belongs to the thread that
+// opened it. Times are whole Unix seconds.
 class ControlPlaneStore {
 public:
-    static std::expected<std::unique_ptr<ControlPlaneStore>, QString> open(const QString& url);
+    static std::expected<std::unique_ptr<ControlPlaneStore>, QString> open(
+        const QString& url, const ContentSeal* seal = nullptr);
     ~ControlPlaneStore();
     ControlPlaneStore(const ControlPlaneStore&) = delete;
     ControlPlaneStore& operator=(const ControlPlaneStore&) = delete;
@@ -140,7 +144,7 @@ public:
 
 private:
     explicit ControlPlaneStore(QString connectionName);
-    void migrate();
+    void migrate(const ContentSeal* seal);
     std::optional<QUuid> accountNamed(const QString& name) const;
 
     QString m_connection;

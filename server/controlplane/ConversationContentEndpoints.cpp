@@ -68,9 +68,9 @@ HttpResponse invalidConversationID()
 
 } // namespace
 
-ConversationContentEndpoints::ConversationContentEndpoints(
-    ControlPlaneStore& store, std::function<qint64()> clock, qint64 deletionLifetime, qint64 storageQuota)
-    : m_content(store)
+ConversationContentEndpoints::ConversationContentEndpoints(ControlPlaneStore& store, const ContentSeal& seal,
+    std::function<qint64()> clock, qint64 deletionLifetime, qint64 storageQuota)
+    : m_content(store, seal)
     , m_clock(std::move(clock))
     , m_deletionLifetime(deletionLifetime)
     , m_storageQuota(storageQuota)

@@ -10,6 +10,7 @@
 
 namespace lumora {
 
+class ContentSeal;
 class Router;
 class ControlPlaneStore;
 struct DeviceRecord;
@@ -26,10 +27,11 @@ public:
     // What one account's stored conversations may hold unless configured otherwise.
     static constexpr qint64 defaultStorageQuota = qint64(1) << 30;
 
-    // `deletionLifetime`: seconds after which an unanswered deletion request lapses;
-    // `storageQuota`: the bytes one account's stored conversations may hold (507 beyond).
-    ConversationContentEndpoints(ControlPlaneStore& store, std::function<qint64()> clock,
-        qint64 deletionLifetime, qint64 storageQuota = defaultStorageQuota);
+    // `seal`: what stored documents and titles are sealed with; `deletionLifetime`: seconds
+    // after which an unanswered deletion request lapses; `storageQuota`: the bytes one
+    // account's stored conversations may hold (507 beyond).
+    ConversationContentEndpoints(ControlPlaneStore& store, const ContentSeal& seal,
+        std::function<qint64()> clock, qint64 deletionLifetime, qint64 storageQuota = defaultStorageQuota);
 
     void addRoutes(Router& router);
 

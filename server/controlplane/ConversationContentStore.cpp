@@ -1,5 +1,6 @@
 #include "controlplane/ConversationContentStore.hpp"
 
+#include "controlplane/ContentSeal.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
 #include "controlplane/IdText.hpp"
 #include "controlplane/SqlStatement.hpp"
@@ -13,12 +14,57 @@ namespace {
 // those its earlier workspaces held when it left them.
 const QString visibleConversations = QStringLiteral(
     "SELECT c.id, c.account_id, c.workspace_id, c.mode, c.started_at, c.ended_at, c.duration_seconds,"
-    " c.title, c.created_at, m.left_at, c.deletion_requested_by, c.deletion_requested_at,"
-    " c.deletion_expires_at FROM content_conversations c"
+    " c.sealed_title, c.created_at, m.left_at, c.deletion_requested_by, c.deletion_requested_at,"
+    " c.deletion_expires_at, c.seal_key FROM content_conversations c"
     " JOIN workspace_memberships m ON m.workspace_id = c.workspace_id AND m.account_id = ?"
     " WHERE (m.left_at IS NULL OR c.created_at <= m.left_at)");
 
-StoredConversation readConversation(const Statement& row)
+using Field = ContentSeal::Field;
+
+QVariant optionalBytes(const std::optional<QByteArray>& bytes)
+{
+    return bytes ? QVariant(*bytes) : QVariant(QMetaType::fromType<QByteArray>());
+}
+
+// Sizes each row will take in `body_bytes`, what the quota counts.
+qint64 storedSize(const QByteArray& body, const std::optional<QByteArray>& title)
+{
+    return body.size() + (title ? title->size() : 0);
+}
+
+// Rows stored before sealing began, or under a previous key, are sealed in batches of this many.
+constexpr int rowsPerBatch = 200;
+
+// A stored conversation's document and title in clear, on their way to be sealed.
+struct OpenRow {
+    QUuid id;
+    QUuid account;
+    QByteArray body;
+    std::optional<QByteArray> title;
+};
+
+void writeSealed(const QString& connection, const ContentSeal& seal, const OpenRow& row)
+{
+    const QByteArray sealedBody = seal.seal(Field::body, row.id, row.account, row.body);
+    std::optional<QByteArray> sealedTitle;
+    if (row.title)
+        sealedTitle = seal.seal(Field::title, row.id, row.account, *row.title);
+    Statement(connection,
+        QStringLiteral("UPDATE content_conversations SET sealed_body = ?, sealed_title = ?, seal_key = ?,"
+                       " body_bytes = ? WHERE id = ?"),
+        { sealedBody, optionalBytes(sealedTitle), seal.currentKeyID(), storedSize(sealedBody, sealedTitle),
+            idText(row.id) });
+}
+
+} // namespace
+
+ConversationContentStore::ConversationContentStore(ControlPlaneStore& store, const ContentSeal& seal)
+    : m_store(store)
+    , m_seal(seal)
+{
+}
+
+StoredConversation ConversationContentStore::readConversation(const Statement& row) const
 {
     StoredConversation stored;
     stored.id = QUuid::fromString(row.value(0).toString());
@@ -28,8 +74,13 @@ StoredConversation readConversation(const Statement& row)
     stored.startedAt = row.value(4).toLongLong();
     stored.endedAt = row.value(5).toLongLong();
     stored.durationSeconds = row.value(6).toLongLong();
-    if (!row.value(7).isNull())
-        stored.title = row.value(7).toString();
+    if (!row.value(7).isNull()) {
+        const auto title = m_seal.open(
+            Field::title, stored.id, stored.accountID, row.value(13).toString(), row.value(7).toByteArray());
+        if (!title)
+            throw StoreFailure("a stored title does not open under the content key");
+        stored.title = QString::fromUtf8(*title);
+    }
     stored.createdAt = row.value(8).toLongLong();
     stored.inCurrentWorkspace = row.value(9).isNull();
     if (!row.value(10).isNull()) {
@@ -38,18 +89,6 @@ StoredConversation readConversation(const Statement& row)
         stored.deletionExpiresAt = row.value(12).toLongLong();
     }
     return stored;
-}
-
-QVariant optionalText(const std::optional<QString>& text)
-{
-    return text ? QVariant(*text) : QVariant(QMetaType::fromType<QString>());
-}
-
-} // namespace
-
-ConversationContentStore::ConversationContentStore(ControlPlaneStore& store)
-    : m_store(store)
-{
 }
 
 const QString& ConversationContentStore::connectionName() const
@@ -89,19 +128,24 @@ ConversationContentStore::Added ConversationContentStore::add(const QUuid& accou
         transaction.commit();
         return *before;
     }
-    // The bytes of the text as stored, which is what the database counts in its body.
-    const QString text = QString::fromUtf8(body);
-    const qint64 bytes = text.toUtf8().size();
+    // Counted as stored: sealed, the document as its text's UTF-8 bytes.
+    const QUuid& id = payload.conversationID;
+    const QByteArray sealedBody = m_seal.seal(Field::body, id, accountID, QString::fromUtf8(body).toUtf8());
+    std::optional<QByteArray> sealedTitle;
+    if (payload.title)
+        sealedTitle = m_seal.seal(Field::title, id, accountID, payload.title->toUtf8());
+    const qint64 bytes = storedSize(sealedBody, sealedTitle);
     if (storedBytes(accountID) > quotaBytes - bytes)
         return { AddOutcome::overQuota, std::nullopt };
     const QString workspace = currentWorkspace(accountID);
     Statement insert(connection,
-        QStringLiteral("INSERT INTO content_conversations (id, account_id, workspace_id, mode, started_at,"
-                       " ended_at, duration_seconds, title, created_at, body, body_bytes)"
-                       " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"),
-        { idText(payload.conversationID), idText(accountID), workspace, toString(payload.mode),
-            payload.startedAt, payload.endedAt, payload.durationSeconds, optionalText(payload.title), now,
-            text, bytes });
+        QStringLiteral(
+            "INSERT INTO content_conversations (id, account_id, workspace_id, mode, started_at,"
+            " ended_at, duration_seconds, sealed_title, created_at, sealed_body, seal_key, body_bytes)"
+            " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"),
+        { idText(id), idText(accountID), workspace, toString(payload.mode), payload.startedAt,
+            payload.endedAt, payload.durationSeconds, optionalBytes(sealedTitle), now, sealedBody,
+            m_seal.currentKeyID(), bytes });
     Added outcome { AddOutcome::added, std::nullopt };
     if (insert.rowsAffected() == 1) {
         outcome.conversation = conversation(accountID, payload.conversationID);
@@ -135,13 +179,19 @@ std::optional<StoredConversation> ConversationContentStore::conversation(
 
 std::optional<QByteArray> ConversationContentStore::body(const QUuid& viewer, const QUuid& id) const
 {
-    if (!conversation(viewer, id))
+    const auto seen = conversation(viewer, id);
+    if (!seen)
         return std::nullopt;
-    Statement row(connectionName(), QStringLiteral("SELECT body FROM content_conversations WHERE id = ?"),
+    Statement row(connectionName(),
+        QStringLiteral("SELECT sealed_body, seal_key FROM content_conversations WHERE id = ?"),
         { idText(id) });
     if (!row.next())
         return std::nullopt;
-    return row.value(0).toString().toUtf8();
+    auto opened
+        = m_seal.open(Field::body, id, seen->accountID, row.value(1).toString(), row.value(0).toByteArray());
+    if (!opened)
+        throw StoreFailure("a stored conversation does not open under the content key");
+    return opened;
 }
 
 QList<StoredConversation> ConversationContentStore::page(
@@ -236,6 +286,80 @@ std::optional<ConversationContentStore::DeletionAnswer> ConversationContentStore
     }
     transaction.commit();
     return DeletionAnswer { false, std::move(*conversation) };
+}
+
+std::expected<qint64, QString> ConversationContentStore::resealUnderCurrentKey()
+{
+    const QString& connection = connectionName();
+    {
+        Statement keys(connection, QStringLiteral("SELECT DISTINCT seal_key FROM content_conversations"));
+        while (keys.next()) {
+            if (!m_seal.knows(keys.value(0).toString()))
+                return std::unexpected(
+                    QStringLiteral("stored conversations are sealed under a content key that neither"
+                                   " --content-key-file nor --previous-content-key-file gives"));
+        }
+    }
+    qint64 resealed = 0;
+    for (;;) {
+        Transaction transaction(connection);
+        QList<OpenRow> batch;
+        {
+            Statement rows(connection,
+                QStringLiteral("SELECT id, account_id, sealed_body, sealed_title, seal_key FROM"
+                               " content_conversations WHERE seal_key <> ? LIMIT ?"),
+                { m_seal.currentKeyID(), rowsPerBatch });
+            while (rows.next()) {
+                OpenRow row { QUuid::fromString(rows.value(0).toString()),
+                    QUuid::fromString(rows.value(1).toString()), {}, std::nullopt };
+                const QString key = rows.value(4).toString();
+                const auto body
+                    = m_seal.open(Field::body, row.id, row.account, key, rows.value(2).toByteArray());
+                if (!rows.value(3).isNull())
+                    row.title
+                        = m_seal.open(Field::title, row.id, row.account, key, rows.value(3).toByteArray());
+                if (!body || (!rows.value(3).isNull() && !row.title))
+                    return std::unexpected(
+                        QStringLiteral("the stored conversation %1 does not open").arg(idText(row.id)));
+                row.body = *body;
+                batch.append(std::move(row));
+            }
+        }
+        for (const OpenRow& row : batch)
+            writeSealed(connection, m_seal, row);
+        transaction.commit();
+        resealed += batch.size();
+        if (batch.size() < rowsPerBatch)
+            return resealed;
+    }
+}
+
+bool ConversationContentStore::sealClearRows(const QString& connection, const ContentSeal* seal)
+{
+    bool sealed = false;
+    for (;;) {
+        QList<OpenRow> batch;
+        {
+            Statement rows(connection,
+                QStringLiteral("SELECT id, account_id, body, title FROM content_conversations"
+                               " WHERE seal_key IS NULL LIMIT ?"),
+                { rowsPerBatch });
+            while (rows.next()) {
+                batch.append(OpenRow { QUuid::fromString(rows.value(0).toString()),
+                    QUuid::fromString(rows.value(1).toString()), rows.value(2).toString().toUtf8(),
+                    rows.value(3).isNull() ? std::nullopt
+                                           : std::optional(rows.value(3).toString().toUtf8()) });
+            }
+        }
+        if (!batch.isEmpty() && !seal)
+            throw StoreFailure(
+                "stored conversations are to be sealed: start the server with its --content-key-file");
+        for (const OpenRow& row : batch)
+            writeSealed(connection, *seal, row);
+        sealed = sealed || !batch.isEmpty();
+        if (batch.size() < rowsPerBatch)
+            return sealed;
+    }
 }
 
 void ConversationContentStore::clearDeletionRequest(const QUuid& id)

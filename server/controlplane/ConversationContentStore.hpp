@@ -4,11 +4,14 @@
 #include <QList>
 #include <QString>
 #include <QUuid>
+#include <expected>
 #include <optional>
 
 namespace lumora {
 
+class ContentSeal;
 class ControlPlaneStore;
+class Statement;
 struct ConversationUploadPayload;
 
 // One stored conversation as one member of its workspace sees it.
@@ -47,10 +50,11 @@ struct ConversationListPosition {
 // the workspaces an account has left stay readable to it. Membership lives in
 // account_workspaces (one row per account and workspace; the row whose left_at is null
 // is the account's current workspace). A member sees every conversation of a workspace it
-// belongs to, and of one it has left those stored before it left.
+// belongs to, and of one it has left those stored before it left. Documents and titles are
+// stored sealed (see ContentSeal); a stored value that does not open is a StoreFailure.
 class ConversationContentStore {
 public:
-    explicit ConversationContentStore(ControlPlaneStore& store);
+    ConversationContentStore(ControlPlaneStore& store, const ContentSeal& seal);
 
     // The account's current workspace (its own first one while it has never linked).
     QString currentWorkspace(const QUuid& accountID) const;
@@ -67,9 +71,9 @@ public:
         // The conversation as the account sees it once stored (added now or before).
         std::optional<StoredConversation> conversation;
     };
-    // Stores the document in the account's current workspace, unless the documents the
-    // account has stored would then hold more than `quotaBytes`. The same id again from the
-    // same account changes nothing, whatever the quota.
+    // Stores the document in the account's current workspace, unless what the account has
+    // stored (sealed documents and titles) would then hold more than `quotaBytes`. The same id
+    // again from the same account changes nothing, whatever the quota.
     Added add(const QUuid& accountID, const ConversationUploadPayload& payload, const QByteArray& body,
         qint64 now, qint64 quotaBytes);
 
@@ -105,13 +109,25 @@ public:
 
     [[nodiscard]] const QString& connectionName() const;
 
+    // Seals again, under the current key, what is sealed under a previous one, a batch per
+    // transaction; the rows done. Fails (with the reason) when rows are sealed under a key the
+    // seal does not know, which nothing here could open.
+    std::expected<qint64, QString> resealUnderCurrentKey();
+    // The schema step that seals the documents and titles stored in clear before sealing
+    // began, inside the step's transaction; without a seal only an empty table passes. Whether
+    // any row was sealed.
+    static bool sealClearRows(const QString& connection, const ContentSeal* seal);
+
 private:
     // What the account's stored documents hold, in bytes.
     qint64 storedBytes(const QUuid& accountID) const;
     // Inside a transaction.
     void removeRows(const QUuid& id);
 
+    StoredConversation readConversation(const Statement& row) const;
+
     ControlPlaneStore& m_store;
+    const ContentSeal& m_seal;
 };
 
 } // namespace lumora

@@ -1,8 +1,10 @@
 #include "common/HttpServer.hpp"
 #include "common/SpeechToken.hpp"
+#include "controlplane/ContentSeal.hpp"
 #include "controlplane/ControlPlaneOptions.hpp"
 #include "controlplane/ControlPlaneService.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/ConversationContentStore.hpp"
 #include "controlplane/IdText.hpp"
 #include "controlplane/NonceWriter.hpp"
 #include "controlplane/ProviderCalls.hpp"
@@ -18,6 +20,7 @@
 #include <mutex>
 #include <stop_token>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -74,6 +77,12 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    if (!options->contentKeyFile) {
+        std::cerr << "lumora-control-plane: --content-key-file FILE is required: the key stored conversations"
+                     " are sealed with (see --help)\n";
+        return 2;
+    }
+
     ControlPlaneServiceSettings settings;
     settings.devSignIn = options->devSignIn;
     settings.pairing = options->pairing;
@@ -98,11 +107,35 @@ int main(int argc, char** argv)
     for (const auto& [operation, rate] : options->usageRates)
         settings.conversation.usageRatesMicrosPerMinute[operation] = rate;
 
+    std::vector<std::string> previousKeys;
+    for (const QString& file : options->previousContentKeyFiles)
+        previousKeys.push_back(file.toStdString());
+    auto seal = ContentSeal::fromKeyFiles(options->contentKeyFile->toStdString(), previousKeys);
+    if (!seal) {
+        std::cerr << "lumora-control-plane: " << seal.error() << "\n";
+        return 1;
+    }
+    settings.contentSeal = std::make_shared<const ContentSeal>(std::move(*seal));
+
     // Applies the migrations before any request; each handler thread then opens a connection
     // of its own.
-    auto store = ControlPlaneStore::open(options->database);
+    auto store = ControlPlaneStore::open(options->database, settings.contentSeal.get());
     if (!store) {
         std::cerr << "lumora-control-plane: " << store.error().toStdString() << "\n";
+        return 1;
+    }
+    try {
+        const auto resealed
+            = ConversationContentStore(**store, *settings.contentSeal).resealUnderCurrentKey();
+        if (!resealed) {
+            std::cerr << "lumora-control-plane: " << resealed.error().toStdString() << "\n";
+            return 1;
+        }
+        if (*resealed > 0)
+            std::clog << "sealed " << *resealed << " stored conversations again under the current content key"
+                      << std::endl;
+    } catch (const StoreFailure& failure) {
+        std::cerr << "lumora-control-plane: " << failure.what() << "\n";
         return 1;
     }
     store->reset();

@@ -38,12 +38,14 @@ const unsigned char* bytesOf(QByteArrayView view, qsizetype offset = 0)
 
 } // namespace
 
-std::expected<QByteArray, CryptoError> AesGcm::seal(const SymmetricKey& key, QByteArrayView plaintext)
+std::expected<QByteArray, CryptoError> AesGcm::seal(
+    const SymmetricKey& key, QByteArrayView plaintext, QByteArrayView associatedData)
 {
     const EVP_CIPHER* cipher = cipherFor(key);
     if (!cipher)
         return std::unexpected(CryptoError::invalidKey);
-    if (plaintext.size() > std::numeric_limits<int>::max() - overhead)
+    if (plaintext.size() > std::numeric_limits<int>::max() - overhead
+        || associatedData.size() > std::numeric_limits<int>::max())
         return std::unexpected(CryptoError::invalidInput);
     auto nonce = SecureRandom::bytes(nonceSize);
     if (!nonce)
@@ -54,7 +56,12 @@ std::expected<QByteArray, CryptoError> AesGcm::seal(const SymmetricKey& key, QBy
     CipherContext context(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
     int written = 0;
     int finalWritten = 0;
+    int associated = 0;
     if (!context || EVP_EncryptInit_ex2(context.get(), cipher, key.bytes().data(), bytesOf(box), nullptr) != 1
+        || (!associatedData.isEmpty()
+            && EVP_EncryptUpdate(
+                   context.get(), nullptr, &associated, bytesOf(associatedData), int(associatedData.size()))
+                != 1)
         || EVP_EncryptUpdate(
                context.get(), bytesOf(box, nonceSize), &written, bytesOf(plaintext), int(plaintext.size()))
             != 1
@@ -67,12 +74,14 @@ std::expected<QByteArray, CryptoError> AesGcm::seal(const SymmetricKey& key, QBy
     return box;
 }
 
-std::expected<QByteArray, CryptoError> AesGcm::open(const SymmetricKey& key, QByteArrayView combined)
+std::expected<QByteArray, CryptoError> AesGcm::open(
+    const SymmetricKey& key, QByteArrayView combined, QByteArrayView associatedData)
 {
     const EVP_CIPHER* cipher = cipherFor(key);
     if (!cipher)
         return std::unexpected(CryptoError::invalidKey);
-    if (combined.size() < overhead || combined.size() > std::numeric_limits<int>::max())
+    if (combined.size() < overhead || combined.size() > std::numeric_limits<int>::max()
+        || associatedData.size() > std::numeric_limits<int>::max())
         return std::unexpected(CryptoError::invalidInput);
 
     const qsizetype cipherSize = combined.size() - overhead;
@@ -82,8 +91,13 @@ std::expected<QByteArray, CryptoError> AesGcm::open(const SymmetricKey& key, QBy
     CipherContext context(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
     int written = 0;
     int finalWritten = 0;
+    int associated = 0;
     if (!context
         || EVP_DecryptInit_ex2(context.get(), cipher, key.bytes().data(), bytesOf(combined), nullptr) != 1
+        || (!associatedData.isEmpty()
+            && EVP_DecryptUpdate(
+                   context.get(), nullptr, &associated, bytesOf(associatedData), int(associatedData.size()))
+                != 1)
         || EVP_DecryptUpdate(
                context.get(), bytesOf(plaintext), &written, bytesOf(combined, nonceSize), int(cipherSize))
             != 1

@@ -1,6 +1,7 @@
 #include "controlplane/ControlPlaneStore.hpp"
 
 #include "TestDatabase.hpp"
+#include "controlplane/ContentSeal.hpp"
 #include "controlplane/ConversationContentStore.hpp"
 #include "controlplane/IdText.hpp"
 #include "controlplane/NonceWriter.hpp"
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <thread>
+#include <tuple>
 
 namespace lumora {
 namespace {
@@ -65,10 +67,16 @@ protected:
         return device.value_or(DeviceRecord {});
     }
 
-    // Takes back what the step that kept each document's size made, so that it runs again.
+    // Takes back what the step that kept each document's size and every later one made, so that
+    // they run again: documents and titles are columns of text as before.
     static QStringList withoutDocumentSizes()
     {
-        return { QStringLiteral("DROP INDEX content_conversations_by_account_bytes"),
+        return { QStringLiteral("ALTER TABLE content_conversations DROP COLUMN sealed_body"),
+            QStringLiteral("ALTER TABLE content_conversations DROP COLUMN sealed_title"),
+            QStringLiteral("ALTER TABLE content_conversations DROP COLUMN seal_key"),
+            QStringLiteral("ALTER TABLE content_conversations ADD COLUMN body TEXT NOT NULL DEFAULT ''"),
+            QStringLiteral("ALTER TABLE content_conversations ADD COLUMN title TEXT"),
+            QStringLiteral("DROP INDEX content_conversations_by_account_bytes"),
             QStringLiteral("ALTER TABLE content_conversations DROP COLUMN body_bytes"),
             QStringLiteral(
                 "CREATE INDEX content_conversations_by_account ON content_conversations (account_id)"),
@@ -171,34 +179,65 @@ TEST_P(ControlPlaneStoreTest, UpgradingKeepsTheNoncesSeen)
     EXPECT_TRUE(store->rememberNonce("key:a", seen, now));
 }
 
-// Documents stored before each one kept its size count as much towards the quota after the
-// upgrade: their bytes as stored, text beyond ASCII included, to the last one.
-TEST_P(ControlPlaneStoreTest, UpgradingKeepsWhatDocumentsCountTowardsTheQuota)
+// Documents and titles stored in clear, before each one kept its size, are sealed by the
+// upgrade, which needs the content key to run; they open as they were, and count towards the
+// quota as stored (sealed) from the index alone. On SQLite no trace of their text is left in
+// the database's files.
+TEST_P(ControlPlaneStoreTest, UpgradingSealsWhatWasStoredInClearAndCountsItAsStored)
 {
+    const ContentSeal seal(*SymmetricKey::random256());
     const auto add = [&](ControlPlaneStore& store, const QUuid& account, const QString& text, qint64 quota) {
         ConversationUploadPayload payload;
         payload.conversationID = QUuid::createUuid();
-        return ConversationContentStore(store).add(account, payload, text.toUtf8(), now, quota).outcome;
+        return ConversationContentStore(store, seal).add(account, payload, text.toUtf8(), now, quota).outcome;
     };
     using Outcome = ConversationContentStore::AddOutcome;
+    const QString words = QStringLiteral("{\"said\":\"we never talk about the bills \u00e9t\u00e9\"}");
+    const QString title = QStringLiteral("The summer budget talk");
+    const QUuid first = QUuid::createUuid();
+    const QUuid second = QUuid::createUuid();
     QUuid ada;
     {
         auto store = open();
         ASSERT_TRUE(store);
         ada = signIn(*store, "Ada", "key-a").accountID;
-        // 600 bytes and 100 bytes.
-        EXPECT_EQ(add(*store, ada, QString(300, QChar(0x00e9)), 1000), Outcome::added);
-        EXPECT_EQ(add(*store, ada, QString(100, u'x'), 1000), Outcome::added);
         QSqlQuery query(QSqlDatabase::database(store->connectionName()));
         for (const QString& sql : withoutDocumentSizes())
             ASSERT_TRUE(query.exec(sql)) << query.lastError().text().toStdString();
+        for (const auto& [id, body, named] : { std::tuple(first, words, QVariant(title)),
+                 std::tuple(second, QString(100, u'x'), QVariant()) }) {
+            query.prepare(QStringLiteral(
+                "INSERT INTO content_conversations (id, account_id, workspace_id, mode, started_at, ended_at,"
+                " duration_seconds, title, created_at, body) VALUES (?, ?, ?, 'conversation', 1, 2, 1, ?, ?, "
+                "?)"));
+            for (const QVariant& value : { QVariant(idText(id)), QVariant(idText(ada)), QVariant(idText(ada)),
+                     named, QVariant(now), QVariant(body) })
+                query.addBindValue(value);
+            ASSERT_TRUE(query.exec()) << query.lastError().text().toStdString();
+        }
     }
-    auto store = open();
-    ASSERT_TRUE(store);
+    const auto withoutKey = ControlPlaneStore::open(url);
+    ASSERT_FALSE(withoutKey.has_value());
+    EXPECT_TRUE(withoutKey.error().contains(u"--content-key-file")) << withoutKey.error().toStdString();
+
+    auto opened = ControlPlaneStore::open(url, &seal);
+    ASSERT_TRUE(opened.has_value()) << opened.error().toStdString();
+    auto& store = *opened;
     EXPECT_EQ(store->schemaVersion(), ControlPlaneStore::latestSchemaVersion());
-    EXPECT_EQ(add(*store, ada, QString(300, u'y'), 999), Outcome::overQuota);
-    EXPECT_EQ(add(*store, ada, QString(300, u'y'), 1000), Outcome::added);
-    EXPECT_EQ(add(*store, ada, QStringLiteral("z"), 1000), Outcome::overQuota);
+    ConversationContentStore content(*store, seal);
+    EXPECT_EQ(content.body(ada, first), words.toUtf8());
+    EXPECT_EQ(content.conversation(ada, first)->title, title);
+    EXPECT_EQ(content.body(ada, second), QByteArray(100, 'x'));
+    EXPECT_FALSE(content.conversation(ada, second)->title.has_value());
+    // Under another key nothing opens.
+    const ContentSeal other(*SymmetricKey::random256());
+    EXPECT_THROW((void)ConversationContentStore(*store, other).body(ada, first), StoreFailure);
+
+    // Stored: each document and title as sealed, 28 bytes more than its text.
+    const qint64 stored = (words.toUtf8().size() + 28) + (title.size() + 28) + (100 + 28);
+    EXPECT_EQ(add(*store, ada, QString(300, u'y'), stored + 327), Outcome::overQuota);
+    EXPECT_EQ(add(*store, ada, QString(300, u'y'), stored + 328), Outcome::added);
+    EXPECT_EQ(add(*store, ada, QStringLiteral("z"), stored + 328), Outcome::overQuota);
     if (GetParam() == Backend::sqlite) {
         // The sum reads the index alone, never a body.
         QSqlQuery plan(QSqlDatabase::database(store->connectionName()));
@@ -208,6 +247,16 @@ TEST_P(ControlPlaneStoreTest, UpgradingKeepsWhatDocumentsCountTowardsTheQuota)
         EXPECT_TRUE(
             plan.value(3).toString().contains(u"COVERING INDEX content_conversations_by_account_bytes"))
             << plan.value(3).toString().toStdString();
+        store.reset();
+        const QString path = url.mid(QStringLiteral("sqlite:").size());
+        for (const QString& file : { path, path + QStringLiteral("-wal") }) {
+            QFile bytes(file);
+            if (!bytes.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray all = bytes.readAll();
+            EXPECT_FALSE(all.contains("bills")) << file.toStdString();
+            EXPECT_FALSE(all.contains("summer budget")) << file.toStdString();
+        }
     }
 }
 

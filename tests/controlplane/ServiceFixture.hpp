@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TestDatabase.hpp"
+#include "controlplane/ContentSeal.hpp"
 #include "controlplane/ControlPlaneService.hpp"
 #include "security/DeviceIdentity.hpp"
 #include "security/RequestSigner.hpp"
@@ -54,6 +55,7 @@ protected:
             databaseUrl.isEmpty() ? "sqlite:" + dir.filePath("cp.sqlite") : databaseUrl));
         settings.devSignIn = true;
         settings.publicUrl = QUrl("https://127.0.0.1:8443");
+        settings.contentSeal = std::make_shared<const ContentSeal>(*SymmetricKey::random256());
         restart();
     }
 

@@ -8,6 +8,7 @@
 // - a replayed request never succeeds twice: one signer's nonce at one time succeeds once.
 #include "ControlPlaneScript.hpp"
 #include "FuzzSupport.hpp"
+#include "controlplane/ContentSeal.hpp"
 #include "controlplane/ControlPlaneService.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
 #include "controlplane/RequestAuthenticator.hpp"
@@ -168,6 +169,7 @@ void setUp(int* argc, char*** argv)
     w.settings.publicUrl = QUrl(QStringLiteral("https://127.0.0.1:8443"));
     w.settings.conversation.speechTokenSecret = std::string(32, 's');
     const std::array<const char*, 3> names { "fuzz-alice", "fuzz-bob", "fuzz-carol" };
+    w.settings.contentSeal = std::make_shared<const ContentSeal>(*SymmetricKey::random256());
     for (std::size_t i = 0; i < names.size(); ++i) {
         w.parties[i].name = QString::fromLatin1(names[i]);
         w.parties[i].identity.emplace(*P256PrivateKey::generate());

@@ -1,8 +1,10 @@
 #include "ControlPlaneProcess.hpp"
 
 #include <QEventLoop>
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
+#include <QRandomGenerator>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <sys/resource.h>
@@ -10,6 +12,31 @@
 namespace lumora::testing {
 
 namespace {
+
+// A content key at `path`, as an operator makes one: the base64 of 32 random bytes, owner-only.
+QString makeContentKey(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists()) {
+        if (!file.open(QIODevice::WriteOnly))
+            return path;
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        QByteArray key(32, Qt::Uninitialized);
+        for (char& byte : key)
+            byte = char(QRandomGenerator::system()->bounded(256));
+        file.write(key.toBase64() + '\n');
+    }
+    return path;
+}
+
+// The content key at `path` unless the arguments name one, or ask for help.
+QStringList withContentKey(QStringList arguments, const QString& path)
+{
+    if (!arguments.contains(QStringLiteral("--content-key-file"))
+        && !arguments.contains(QStringLiteral("--help")))
+        arguments << QStringLiteral("--content-key-file") << makeContentKey(path);
+    return arguments;
+}
 
 bool runOpenssl(const QString& folder, const QStringList& arguments)
 {
@@ -59,13 +86,16 @@ ControlPlaneProcess::ControlPlaneProcess(
         });
     if (!arguments.contains(QStringLiteral("--database")))
         arguments << QStringLiteral("--database") << QStringLiteral("sqlite:") + databasePath();
-    start(QStringLiteral(LUMORA_CONTROL_PLANE_EXECUTABLE), std::move(arguments));
+    start(QStringLiteral(LUMORA_CONTROL_PLANE_EXECUTABLE),
+        withContentKey(std::move(arguments), contentKeyPath()));
 }
 
 std::pair<int, QString> ControlPlaneProcess::runToEnd(const QStringList& arguments)
 {
+    const QTemporaryDir keys;
     QProcess process;
-    process.start(QStringLiteral(LUMORA_CONTROL_PLANE_EXECUTABLE), arguments);
+    process.start(QStringLiteral(LUMORA_CONTROL_PLANE_EXECUTABLE),
+        withContentKey(arguments, keys.filePath("content.key")));
     if (!process.waitForFinished(10000)) {
         process.kill();
         process.waitForFinished();

@@ -32,16 +32,19 @@ private:
 };
 
 // The real lumora-control-plane with a fresh SQLite database in its folder (unless the
-// arguments name another), with at most `descriptorLimit` open files when that is given, and
-// with the "NAME=value" entries of `environment` added to its environment.
+// arguments name another) and a content key of its own there (unless they name one: the
+// file's path is `contentKeyPath()`), with at most `descriptorLimit` open files when that is
+// given, and with the "NAME=value" entries of `environment` added to its environment.
 class ControlPlaneProcess : public ServerProcess {
 public:
     explicit ControlPlaneProcess(
         QStringList arguments, int descriptorLimit = 0, const QStringList& environment = {});
 
     [[nodiscard]] QString databasePath() const { return filePath("control-plane.sqlite"); }
+    [[nodiscard]] QString contentKeyPath() const { return filePath("content.key"); }
 
-    // Runs the executable to its end with these arguments (for refusals at start).
+    // Runs the executable to its end with these arguments (for refusals at start), with a
+    // content key unless they name one.
     static std::pair<int, QString> runToEnd(const QStringList& arguments);
 };
 
