@@ -137,9 +137,9 @@ http::request<http::string_body> makeRequest(const std::string& method, const QS
 asio::awaitable<QUuid> signIn(Connection& connection, const lumora::DeviceIdentity& identity, int number)
 {
     const QByteArray start = QJsonDocument(
-        QJsonObject { { "device_public_key", identity.publicKeyBase64URL() },
-            { "platform",
-                "linux" } }).toJson(QJsonDocument::Compact);
+        QJsonObject { { "device_public_key", identity.publicKeyBase64URL() }, { "platform", "linux" },
+            { "state", QUuid::createUuid().toString(QUuid::Id128) } })
+                                 .toJson(QJsonDocument::Compact);
     auto request = makeRequest("POST", "/v1/auth/apple/web/start", start.toStdString());
     auto reply = co_await connection.exchange(request);
     const QUrl page(QJsonDocument::fromJson(QByteArray::fromStdString(reply.body()))
@@ -152,7 +152,8 @@ asio::awaitable<QUuid> signIn(Connection& connection, const lumora::DeviceIdenti
     reply = co_await connection.exchange(request);
     const QUrl location(QString::fromStdString(std::string(reply[http::field::location])));
     const QByteArray complete
-        = QJsonDocument(QJsonObject { { "ticket", QUrlQuery(location).queryItemValue("ticket") } })
+        = QJsonDocument(QJsonObject { { "ticket", QUrlQuery(location).queryItemValue("ticket") },
+                            { "state", QUrlQuery(location).queryItemValue("state") } })
               .toJson(QJsonDocument::Compact);
     const QString completePath = QStringLiteral("/v1/auth/apple/web/complete");
     request = makeRequest("POST", completePath, complete.toStdString());

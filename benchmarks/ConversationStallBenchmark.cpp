@@ -295,7 +295,8 @@ QString writeScript(const QString& folder, int count, double every)
 // The development sign-in, as a person completes it in the browser.
 DeviceRegistration signIn(const QUrl& base, const DeviceIdentity& device, QNetworkAccessManager& manager)
 {
-    const auto page = await(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, manager));
+    const QString state = ControlPlaneBootstrap::newState();
+    const auto page = await(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, state, manager));
     if (!page)
         return {};
     QUrlQuery form;
@@ -306,7 +307,7 @@ DeviceRegistration signIn(const QUrl& base, const DeviceIdentity& device, QNetwo
         { { "Content-Type", "application/x-www-form-urlencoded" } });
     const QUrl callback(QString::fromLatin1(submitted.header("Location")));
     const auto registration = await(ControlPlaneBootstrap::completeWebAppleAuthorization(
-        base, QUrlQuery(callback).queryItemValue("ticket"), device, manager));
+        base, QUrlQuery(callback).queryItemValue("ticket"), state, device, manager));
     return registration.value_or(DeviceRegistration {});
 }
 

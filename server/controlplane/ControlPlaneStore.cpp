@@ -181,6 +181,11 @@ const QList<QStringList>& migrations()
             "ALTER TABLE content_conversations ALTER COLUMN sealed_body SET NOT NULL",
             "ALTER TABLE content_conversations ALTER COLUMN seal_key SET NOT NULL",
         },
+        {
+            // The state value the application started a sign-in with, which its ticket is
+            // redeemed with only; requests made before have none and lapse within the day.
+            "ALTER TABLE sign_in_requests ADD COLUMN state TEXT",
+        },
     };
     return steps;
 }
@@ -263,12 +268,13 @@ SignInRequestRecord readSignInRequest(const Statement& row)
     if (!row.value(5).isNull())
         request.ticketIssuedAt = row.value(5).toLongLong();
     request.redeemed = !row.value(6).isNull();
+    request.state = row.value(7).toString();
     return request;
 }
 
 const QString deviceColumns = QStringLiteral("id, account_id, public_key, revoked_at");
 const QString signInColumns = QStringLiteral(
-    "id, device_public_key, platform, created_at, account_name, ticket_issued_at, redeemed_at");
+    "id, device_public_key, platform, created_at, account_name, ticket_issued_at, redeemed_at, state");
 
 // Makes the folders missing on the way to `folder`, each readable by the owner alone.
 bool makePrivateFolders(const QString& folder)
@@ -530,9 +536,9 @@ void ControlPlaneStore::addSignInRequest(const SignInRequestRecord& request)
     Statement(m_connection, QStringLiteral("DELETE FROM sign_in_requests WHERE created_at < ?"),
         { request.createdAt - 24 * 3600 });
     Statement(m_connection,
-        QStringLiteral(
-            "INSERT INTO sign_in_requests (id, device_public_key, platform, created_at) VALUES (?, ?, ?, ?)"),
-        { idText(request.id), request.devicePublicKey, request.platform, request.createdAt });
+        QStringLiteral("INSERT INTO sign_in_requests (id, device_public_key, platform, created_at, state)"
+                       " VALUES (?, ?, ?, ?, ?)"),
+        { idText(request.id), request.devicePublicKey, request.platform, request.createdAt, request.state });
 }
 
 std::optional<SignInRequestRecord> ControlPlaneStore::signInRequest(const QUuid& id) const

@@ -38,6 +38,9 @@ struct SignInRequestRecord {
     std::optional<QString> accountName; // set once the user signed in on the page
     std::optional<qint64> ticketIssuedAt;
     bool redeemed = false;
+    // The application's value for this attempt: the callback carries it back, and the ticket
+    // is redeemed with it only.
+    QString state;
 };
 
 struct ConversationSessionRecord {

@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QRandomGenerator>
 #include <QUrlQuery>
+#include <algorithm>
 #include <array>
 
 namespace lumora {
@@ -23,6 +24,16 @@ HttpResponse htmlResponse(int status, const QString& html)
     return HttpResponse {
         .status = status, .contentType = "text/html; charset=utf-8", .body = html.toStdString(), .headers = {}
     };
+}
+
+// The application's value for one sign-in attempt: base64url text, long enough not to be
+// guessed, short enough for a URL.
+bool isStateText(const QString& text)
+{
+    return text.size() >= 22 && text.size() <= maximumTextLength && std::ranges::all_of(text, [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-'
+            || c == u'_';
+    });
 }
 
 // A device public key: the base64url text of an uncompressed point on P-256.
@@ -128,8 +139,9 @@ HttpResponse SignInEndpoints::startWebSignIn(const HttpRequest& request)
     SignInRequestRecord record;
     record.devicePublicKey = reader.string(u"device_public_key");
     record.platform = reader.string(u"platform");
+    record.state = reader.string(u"state");
     if (reader.failed() || !isPublicKeyText(record.devicePublicKey) || record.platform.isEmpty()
-        || record.platform.size() > maximumTextLength)
+        || record.platform.size() > maximumTextLength || !isStateText(record.state))
         return invalidRequest();
     if (!m_devSignIn)
         return notConfigured();
@@ -146,7 +158,8 @@ HttpResponse SignInEndpoints::completeWebSignIn(const HttpRequest& request)
         return body.error();
     JsonObjectReader reader(*body, QStringLiteral("complete"));
     const QString ticket = reader.string(u"ticket");
-    if (reader.failed() || ticket.isEmpty() || ticket.size() > maximumTextLength)
+    const QString state = reader.string(u"state");
+    if (reader.failed() || ticket.isEmpty() || ticket.size() > maximumTextLength || !isStateText(state))
         return invalidRequest();
     if (!m_devSignIn)
         return notConfigured();
@@ -160,6 +173,10 @@ HttpResponse SignInEndpoints::completeWebSignIn(const HttpRequest& request)
     // bind it, by signing the redeeming request with it. A refusal leaves the ticket as it is.
     if (auto verified = m_authenticator.authenticateRecovery(request, pending->devicePublicKey); !verified)
         return errorResponse(401, toString(verified.error()).toStdString());
+    // The ticket completes only the attempt it was issued for: a ticket someone else started
+    // for this key, handed over as a link, carries their state, never the application's.
+    if (pending->state != state)
+        return errorResponse(400, "state_mismatch");
     const auto device = m_store.redeemTicket(hash, m_clock());
     if (!device && device.error() == TicketRefusal::keyActiveInAnotherAccount)
         return errorResponse(409, "device_key_in_use");
@@ -217,7 +234,11 @@ HttpResponse SignInEndpoints::devSignInSubmit(const HttpRequest& request)
     HttpResponse response {
         .status = 302, .contentType = "text/plain; charset=utf-8", .body = {}, .headers = {}
     };
-    response.headers.emplace_back("Location", "lumora://apple-auth?ticket=" + ticket.toStdString());
+    QUrlQuery callback;
+    callback.addQueryItem(QStringLiteral("ticket"), ticket);
+    callback.addQueryItem(QStringLiteral("state"), pending->state);
+    response.headers.emplace_back(
+        "Location", "lumora://apple-auth?" + callback.toString(QUrl::FullyEncoded).toStdString());
     return response;
 }
 

@@ -2,8 +2,10 @@
 
 #include "domain/JsonObjectReader.hpp"
 #include "providers/ControlPlaneHttp.hpp"
+#include "security/Base64Url.hpp"
 #include "security/DeviceIdentity.hpp"
 #include "security/RequestSigner.hpp"
+#include "security/SecureRandom.hpp"
 #include "wire/ControlPlaneJson.hpp"
 
 #include <QDateTime>
@@ -97,11 +99,11 @@ ControlPlaneBootstrap::recoverRegisteredDevice(
 }
 
 QCoro::Task<std::expected<QUrl, ControlPlaneFailure>> ControlPlaneBootstrap::beginWebAppleAuthorization(
-    QUrl baseURL, const DeviceIdentity& deviceIdentity, QNetworkAccessManager& session)
+    QUrl baseURL, const DeviceIdentity& deviceIdentity, QString state, QNetworkAccessManager& session)
 {
     const QByteArray body = ControlPlaneEncoder().encode(
         { { QStringLiteral("devicePublicKey"), deviceIdentity.publicKeyBase64URL() },
-            { QStringLiteral("platform"), QStringLiteral("macos") } });
+            { QStringLiteral("platform"), QStringLiteral("macos") }, { QStringLiteral("state"), state } });
     auto reply = co_await postUnsigned(baseURL, QStringLiteral("/v1/auth/apple/web/start"), body, session);
     if (!reply)
         co_return std::unexpected(reply.error());
@@ -113,10 +115,11 @@ QCoro::Task<std::expected<QUrl, ControlPlaneFailure>> ControlPlaneBootstrap::beg
 }
 
 QCoro::Task<std::expected<DeviceRegistration, ControlPlaneFailure>>
-ControlPlaneBootstrap::completeWebAppleAuthorization(
-    QUrl baseURL, QString ticket, const DeviceIdentity& deviceIdentity, QNetworkAccessManager& session)
+ControlPlaneBootstrap::completeWebAppleAuthorization(QUrl baseURL, QString ticket, QString state,
+    const DeviceIdentity& deviceIdentity, QNetworkAccessManager& session)
 {
-    const QByteArray body = ControlPlaneEncoder().encode({ { QStringLiteral("ticket"), ticket } });
+    const QByteArray body = ControlPlaneEncoder().encode(
+        { { QStringLiteral("ticket"), ticket }, { QStringLiteral("state"), state } });
     auto reply = co_await postKeySigned(
         baseURL, QStringLiteral("/v1/auth/apple/web/complete"), body, deviceIdentity, session);
     if (!reply)
@@ -124,6 +127,14 @@ ControlPlaneBootstrap::completeWebAppleAuthorization(
     if (!succeeded(reply->status))
         co_return std::unexpected(ControlPlaneFailure(ControlPlaneError::rejected(reply->status)));
     co_return registration(reply->body);
+}
+
+QString ControlPlaneBootstrap::newState()
+{
+    const auto bytes = SecureRandom::bytes(32);
+    if (!bytes)
+        return {};
+    return Base64Url::encoded(*bytes);
 }
 
 QCoro::Task<std::expected<DeviceRegistration, ControlPlaneFailure>> ControlPlaneBootstrap::registerDevice(

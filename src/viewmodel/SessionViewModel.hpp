@@ -592,13 +592,13 @@ private:
     [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> confirmRegistrationOfThisKey(
         DeviceRegistration registration);
     [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> openAuthorizationPage();
-    void startAppleAuthorizationInBrowser(const QUrl& url);
+    void startAppleAuthorizationInBrowser(const QUrl& url, const QString& state);
     QCoro::Task<void> watchBrowserOpening(QUuid attempt, QUrl page);
     void cancelAppleAuthorization(const std::optional<QString>& message);
     void endAppleAuthorizationAttempt();
-    QCoro::Task<void> finishAppleAuthorization(QUrl callbackURL);
+    QCoro::Task<void> finishAppleAuthorization(QUrl callbackURL, QString state);
     [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> completeAppleAuthorization(
-        QString ticket);
+        QString ticket, QString state);
     QNetworkAccessManager& network();
 
     SessionEnvironment m_environment;

@@ -7,6 +7,7 @@
 #include "viewmodel/ViewModelLog.hpp"
 
 #include <QLoggingCategory>
+#include <QSettings>
 #include <QTimer>
 #include <algorithm>
 
@@ -37,6 +38,14 @@ QList<QueryItem> queryItems(const QUrl& url)
         }
     }
     return items;
+}
+
+// The state value of the last sign-in this application started, in the preferences: kept after
+// that attempt ends, and across a restart, so that its late return still completes it, until a
+// return brings it back or a new attempt replaces it.
+QString signInStateKey()
+{
+    return QStringLiteral("lumora.pendingSignInState");
 }
 
 } // namespace
@@ -91,8 +100,12 @@ QCoro::Task<void> SessionViewModel::beginAppleAuthorization()
 QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::openAuthorizationPage()
 {
     const auto alive = lifetime();
-    auto page
-        = co_await ControlPlaneBootstrap::beginWebAppleAuthorization(*m_baseURL, *m_identity, network());
+    const QString state = ControlPlaneBootstrap::newState();
+    if (state.isEmpty())
+        co_return std::unexpected(
+            AccountCallFailure(ControlPlaneFailure(ControlPlaneError::invalidResponse())));
+    auto page = co_await ControlPlaneBootstrap::beginWebAppleAuthorization(
+        *m_baseURL, *m_identity, state, network());
     if (alive.expired())
         co_return {};
     if (!page)
@@ -103,14 +116,16 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::openAutho
     if (page->scheme() != QStringLiteral("https") || !host || host->isEmpty() || page->host() != *host)
         co_return std::unexpected(
             AccountCallFailure(ControlPlaneFailure(ControlPlaneError::invalidResponse())));
-    startAppleAuthorizationInBrowser(*page);
+    startAppleAuthorizationInBrowser(*page, state);
     co_return {};
 }
 
-void SessionViewModel::startAppleAuthorizationInBrowser(const QUrl& url)
+void SessionViewModel::startAppleAuthorizationInBrowser(const QUrl& url, const QString& state)
 {
     const QUuid attempt = QUuid::createUuid();
     m_appleAuthorizationAttemptID = attempt;
+    preferences().setValue(signInStateKey(), state);
+    preferences().sync();
     publish(m_isAppleAuthorizationActive, true, &SessionViewModel::isAppleAuthorizationActiveChanged);
     publish(
         m_appleAuthorizationPage, std::optional<QUrl>(), &SessionViewModel::appleAuthorizationPageChanged);
@@ -188,15 +203,30 @@ void SessionViewModel::handleExternalURL(const QUrl& url)
             "it is ignored.");
         return;
     }
+    // Only a return of the sign-in this application started last is taken: anyone may start a
+    // sign-in into their own account for this computer's public key and hand the link over,
+    // but that link carries their state, not this one. Such a link changes nothing, and an
+    // attempt under way keeps waiting.
+    const QList<QueryItem> items = queryItems(url);
+    const auto returned
+        = std::ranges::find_if(items, [](const QueryItem& item) { return item.name == u"state"; });
+    const QVariant kept = preferences().value(signInStateKey());
+    const QString state = kept.typeId() == QMetaType::QString ? kept.toString() : QString();
+    if (state.isEmpty() || returned == items.end() || returned->value != state) {
+        qCWarning(accountLog, "A sign-in link that this application did not start arrived; it is ignored.");
+        return;
+    }
+    preferences().remove(signInStateKey());
+    preferences().sync();
     // A return from the browser ends the attempt even when none is waiting: a late return
     // after a time-out or a cancel still completes the sign-in.
     endAppleAuthorizationAttempt();
     publish(
         m_appleAuthorizationPage, std::optional<QUrl>(), &SessionViewModel::appleAuthorizationPageChanged);
-    start(finishAppleAuthorization(url));
+    start(finishAppleAuthorization(url, state));
 }
 
-QCoro::Task<void> SessionViewModel::finishAppleAuthorization(QUrl callbackURL)
+QCoro::Task<void> SessionViewModel::finishAppleAuthorization(QUrl callbackURL, QString state)
 {
     const QString incomplete = QStringLiteral("Sign in with Apple did not complete.");
     const auto route = AppCallbackRoute::resolve(callbackURL);
@@ -215,7 +245,8 @@ QCoro::Task<void> SessionViewModel::finishAppleAuthorization(QUrl callbackURL)
         reportFailure(incomplete);
         co_return;
     }
-    AccountCall call = [this, value = *ticket->value] { return completeAppleAuthorization(value); };
+    AccountCall call
+        = [this, value = *ticket->value, state] { return completeAppleAuthorization(value, state); };
     const auto alive = lifetime();
     co_await perform(std::move(call));
     if (alive.expired())
@@ -224,11 +255,11 @@ QCoro::Task<void> SessionViewModel::finishAppleAuthorization(QUrl callbackURL)
 }
 
 QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::completeAppleAuthorization(
-    QString ticket)
+    QString ticket, QString state)
 {
     const auto alive = lifetime();
     auto registration = co_await ControlPlaneBootstrap::completeWebAppleAuthorization(
-        *m_baseURL, ticket, *m_identity, network());
+        *m_baseURL, ticket, state, *m_identity, network());
     if (alive.expired())
         co_return {};
     if (!registration)

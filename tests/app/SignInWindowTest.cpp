@@ -2,11 +2,13 @@
 #include "ShellSessionAdapter.hpp"
 #include "SingleInstance.hpp"
 #include "WindowHarness.hpp"
+#include "providers/ControlPlaneBootstrap.hpp"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QQuickWindow>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -99,6 +101,64 @@ TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
     EXPECT_EQ(cardTitle(), "Ready when you both are");
     EXPECT_TRUE(savedSession().has_value()) << "the session is kept for the next launch";
     shell->screenshot("sign-in-real-signed-in");
+}
+
+// Anyone who has seen this computer's public key (it goes unsigned with every sign-in start) may
+// start a sign-in into their own account for it and hand the link over. Delivered as the desktop
+// delivers links, to the signed-out application, before any sign-in and while one waits, such a
+// link changes nothing on screen or in the account; the sign-in this application started still
+// completes, into the account of its own name.
+TEST_F(SignInWindowTest, ACraftedLinkNeverSignsTheComputerIn)
+{
+    if (!qEnvironmentVariableIsSet("LUMORA_TEST_SESSION"))
+        GTEST_SKIP() << "needs the private keyring session of scripts/with-test-session";
+    model = launch();
+    session = std::make_unique<ShellSessionAdapter>(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    SingleInstance instance(runtime.filePath("lumora-instance"));
+    ASSERT_TRUE(instance.listen());
+    QObject::connect(
+        &instance, &SingleInstance::urlReceived, session.get(), &ShellSession::handleExternalURL);
+    shell = std::make_unique<testing::WindowHarness>();
+    ASSERT_NE(shell->openWindow(*session), nullptr);
+    shell->click("agreeButton");
+    const auto cardTitle = [&] { return shell->find("setupCard")->property("title").toString(); };
+    ASSERT_EQ(cardTitle(), "Your private Corvane account");
+
+    const auto page = test::awaitTask(ControlPlaneBootstrap::beginWebAppleAuthorization(
+        base, *model->identity(), ControlPlaneBootstrap::newState(), manager));
+    ASSERT_TRUE(page.has_value());
+    const QUrl crafted = browse(*page, "Mallory");
+    ASSERT_TRUE(QUrlQuery(crafted).hasQueryItem("ticket"));
+    const auto deliver = [&](const QUrl& url) {
+        QSignalSpy received(&instance, &SingleInstance::urlReceived);
+        EXPECT_EQ(launchWith(url), 0);
+        EXPECT_TRUE(received.count() > 0 || received.wait(10000)) << "the link reached the application";
+        testing::settle(*model);
+    };
+    deliver(crafted);
+    EXPECT_FALSE(model->isSignedIn());
+    EXPECT_TRUE(session->errorMessage().isEmpty()) << session->errorMessage().toStdString();
+    EXPECT_EQ(cardTitle(), "Your private Corvane account");
+    EXPECT_FALSE(savedSession().has_value());
+
+    shell->click("signInButton");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 20000))
+        << model->statusText().toStdString();
+    testing::settle(*model);
+    deliver(crafted);
+    EXPECT_TRUE(model->isAppleAuthorizationActive()) << "the attempt keeps waiting for its own return";
+    EXPECT_FALSE(model->isSignedIn());
+    const auto recovered
+        = test::awaitTask(ControlPlaneBootstrap::recoverRegisteredDevice(base, *model->identity(), manager));
+    ASSERT_TRUE(recovered.has_value());
+    EXPECT_FALSE(recovered->has_value()) << "the crafted ticket was never redeemed";
+
+    deliver(browse(opened.first(), "Alex"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->isSignedIn(); }, 20000))
+        << model->statusText().toStdString();
+    testing::settle(*model);
+    EXPECT_EQ(cardTitle(), "Ready when you both are");
+    shell->screenshot("sign-in-crafted-link-ignored");
 }
 
 // A browser that refuses to run (chromium as root) never returns: the attempt ends at once with

@@ -434,7 +434,7 @@ TEST(ControlPlaneHttp, SignInAddressIsTheServersOwn)
 {
     const QByteArray start = "{\"device_public_key\":\""
         + DeviceIdentity(*P256PrivateKey::generate()).publicKeyBase64URL().toLatin1()
-        + "\",\"platform\":\"linux\"}";
+        + "\",\"platform\":\"linux\",\"state\":\"a-state-of-twenty-two-chars\"}";
     const QByteArray forged = "POST /v1/auth/apple/web/start HTTP/1.1\r\nHost: evil.example\r\n"
                               "Connection: close\r\nContent-Type: application/json\r\nContent-Length: "
         + QByteArray::number(start.size()) + "\r\n\r\n" + start;

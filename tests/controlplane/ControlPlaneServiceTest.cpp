@@ -11,12 +11,13 @@ using testing::ControlPlaneServiceTest;
 const DeviceIdentity someIdentity = testing::newIdentity();
 const QString somePublicKey = someIdentity.publicKeyBase64URL();
 
-const QJsonObject startBody { { "device_public_key", somePublicKey }, { "platform", "macos" } };
+const QJsonObject startBody { { "device_public_key", somePublicKey }, { "platform", "macos" },
+    { "state", "a-state-of-twenty-two-chars" } };
 
 TEST_F(ControlPlaneServiceTest, TicketsRegisterTheKeyOnceAndLapseAfterTenMinutes)
 {
-    const QString onTime = ticketFor(somePublicKey, "Ada Lovelace");
-    const QString late = ticketFor(somePublicKey, "Ada Lovelace");
+    const auto onTime = ticketFor(somePublicKey, "Ada Lovelace");
+    const auto late = ticketFor(somePublicKey, "Ada Lovelace");
     now += SignInEndpoints::signInLifetime;
     const HttpResponse complete = redeem(onTime, &someIdentity);
     ASSERT_EQ(complete.status, 200) << complete.body;
@@ -36,10 +37,10 @@ TEST_F(ControlPlaneServiceTest, ASignInNeverTakesAKeyThatIsActiveInAnotherAccoun
 {
     const testing::Member victim = member("Ada");
     const QString key = victim.identity.publicKeyBase64URL();
-    const QString stolen = ticketFor(key, "Mallory");
-    const QString spare = ticketFor(key, "Mallory");
-    const QString own = ticketFor(key, "Ada");
-    const auto complete = [&](const QString& ticket) { return redeem(ticket, &victim.identity); };
+    const auto stolen = ticketFor(key, "Mallory");
+    const auto spare = ticketFor(key, "Mallory");
+    const auto own = ticketFor(key, "Ada");
+    const auto complete = [&](const SignInCallback& ticket) { return redeem(ticket, &victim.identity); };
     EXPECT_EQ(codeOf(complete(stolen)), "409 device_key_in_use");
     EXPECT_FALSE(store->device(victim.device.id)->revoked);
     EXPECT_EQ(store->activeDeviceWithKey(key)->id, victim.device.id);
@@ -62,7 +63,7 @@ TEST_F(ControlPlaneServiceTest, ATicketBindsItsKeyOnlyForTheKeysHolder)
 {
     const testing::Member victim = member("Ada");
     const DeviceIdentity mallory = testing::newIdentity();
-    const QString pending = ticketFor(victim.identity.publicKeyBase64URL(), "Mallory");
+    const auto pending = ticketFor(victim.identity.publicKeyBase64URL(), "Mallory");
     post(victim, "/v1/devices/revoke", { { "device_id", uuidText(victim.device.id, UuidCase::lower) } });
 
     struct Case {
@@ -80,7 +81,7 @@ TEST_F(ControlPlaneServiceTest, ATicketBindsItsKeyOnlyForTheKeysHolder)
     for (const Case& c : cases) {
         const qint64 real = now;
         now = c.signedAt.value_or(now);
-        const std::string body = testing::json({ { "ticket", pending } });
+        const std::string body = testing::json({ { "ticket", pending.ticket }, { "state", pending.state } });
         std::vector<std::pair<std::string, std::string>> headers;
         if (c.signer)
             headers.emplace_back("Authorization",
@@ -95,7 +96,7 @@ TEST_F(ControlPlaneServiceTest, ATicketBindsItsKeyOnlyForTheKeysHolder)
 
     // Refusals spend nothing: the holder's own sign-in goes on, and a signed redeem is not
     // replayed.
-    const QString own = ticketFor(victim.identity.publicKeyBase64URL(), "Ada");
+    const auto own = ticketFor(victim.identity.publicKeyBase64URL(), "Ada");
     const QUuid nonce = QUuid::createUuid();
     const HttpResponse back = redeem(own, &victim.identity, nonce);
     ASSERT_EQ(back.status, 200) << back.body;
@@ -142,7 +143,8 @@ TEST_F(ControlPlaneServiceTest, WithoutDevelopmentSignInTheAppleCallsAreNotConfi
     restart();
     const std::pair<std::string, QJsonObject> calls[] = {
         { "/v1/auth/apple/web/start", startBody },
-        { "/v1/auth/apple/web/complete", { { "ticket", "abc" } } },
+        { "/v1/auth/apple/web/complete",
+            { { "ticket", "abc" }, { "state", "a-state-of-twenty-two-chars" } } },
         { "/v1/auth/apple", token },
     };
     for (const auto& [path, body] : calls)
@@ -169,8 +171,16 @@ TEST_F(ControlPlaneServiceTest, BadInputIsRefusedWithACodeAndChangesNothing)
             "400 invalid_request" },
         { "POST", "/v1/auth/apple/web/start", R"({"device_public_key": ")" + key + R"("})",
             "400 invalid_request" },
+        // A start without a state value of its own, or with one short enough to guess.
+        { "POST", "/v1/auth/apple/web/start",
+            R"({"device_public_key": ")" + key + R"(", "platform": "macos"})", "400 invalid_request" },
+        { "POST", "/v1/auth/apple/web/start",
+            R"({"device_public_key": ")" + key + R"(", "platform": "macos", "state": "x"})",
+            "400 invalid_request" },
         { "POST", "/v1/auth/apple/web/complete", R"({"ticket": null})", "400 invalid_request" },
-        { "POST", "/v1/auth/apple/web/complete", R"({"ticket": "unknown"})", "400 invalid_ticket" },
+        { "POST", "/v1/auth/apple/web/complete", R"({"ticket": "unknown"})", "400 invalid_request" },
+        { "POST", "/v1/auth/apple/web/complete",
+            R"({"ticket": "unknown", "state": "a-state-of-twenty-two-chars"})", "400 invalid_ticket" },
         { "POST", "/v1/auth/device/recover", R"({"device_public_key": []})", "400 invalid_request" },
         { "GET", "/v1/auth/apple/web/start", "", "405 method_not_allowed" },
         { "DELETE", "/v1/account/delete", "", "405 method_not_allowed" },

@@ -50,7 +50,7 @@ protected:
         ControlPlaneStore& store, const QString& name, const QString& key)
     {
         const QUuid requestID = QUuid::createUuid();
-        store.addSignInRequest({ requestID, key, "macos", now, std::nullopt, std::nullopt, false });
+        store.addSignInRequest({ requestID, key, "macos", now, std::nullopt, std::nullopt, false, {} });
         const QString ticket = "hash-" + requestID.toString();
         EXPECT_TRUE(store.issueTicket(requestID, ticket, name, now));
         EXPECT_FALSE(store.issueTicket(requestID, ticket + "-again", "Eve", now));
@@ -71,7 +71,8 @@ protected:
     // they run again: documents and titles are columns of text as before.
     static QStringList withoutDocumentSizes()
     {
-        return { QStringLiteral("ALTER TABLE content_conversations DROP COLUMN sealed_body"),
+        return { QStringLiteral("ALTER TABLE sign_in_requests DROP COLUMN state"),
+            QStringLiteral("ALTER TABLE content_conversations DROP COLUMN sealed_body"),
             QStringLiteral("ALTER TABLE content_conversations DROP COLUMN sealed_title"),
             QStringLiteral("ALTER TABLE content_conversations DROP COLUMN seal_key"),
             QStringLiteral("ALTER TABLE content_conversations ADD COLUMN body TEXT NOT NULL DEFAULT ''"),

@@ -44,8 +44,8 @@ TEST(KeyBinding, ATicketTakenForSomeoneElsesKeyNeverBindsIt)
     ASSERT_FALSE(device.isNull());
     const QString victimsAccount = accountOf(recoverOver(server, victim));
 
-    const QString taken = ticketOver(server, victim.publicKeyBase64URL(), "Mallory");
-    ASSERT_FALSE(taken.isEmpty());
+    const auto taken = ticketOver(server, victim.publicKeyBase64URL(), "Mallory");
+    ASSERT_FALSE(taken.ticket.isEmpty());
     EXPECT_EQ(
         testing::postSigned(server, victim, device, "/v1/devices/revoke", { { "device_id", idText(device) } })
             .status,
@@ -58,6 +58,27 @@ TEST(KeyBinding, ATicketTakenForSomeoneElsesKeyNeverBindsIt)
     // The victim signs in again and is back in the account of their own name.
     EXPECT_FALSE(testing::signInOver(server, victim, "Ada").isNull());
     EXPECT_EQ(accountOf(recoverOver(server, victim)), victimsAccount);
+    EXPECT_EQ(server.stop(), 0);
+}
+
+// A ticket completes only the sign-in attempt it was started for: the state value the start
+// carried is in the callback, and redeeming needs it, so a ticket someone else started for this
+// key carries their state and never the one the key's holder started with.
+TEST(KeyBinding, ATicketIsRedeemedOnlyWithTheStateItsSignInStartedWith)
+{
+    ControlPlaneProcess server({ "--dev-sign-in" });
+    ASSERT_TRUE(server.started());
+    const DeviceIdentity device(*P256PrivateKey::generate());
+    const auto mallorys = ticketOver(server, device.publicKeyBase64URL(), "Mallory");
+    const auto own = ticketOver(server, device.publicKeyBase64URL(), "Ada");
+    ASSERT_FALSE(mallorys.state.isEmpty());
+    ASSERT_NE(mallorys.state, own.state);
+    EXPECT_EQ(codeOf(send(redemption(server, mallorys, &device, own.state))), "400 state_mismatch");
+    EXPECT_EQ(codeOf(send(redemption(server, own, &device, mallorys.state))), "400 state_mismatch");
+    EXPECT_EQ(codeOf(recoverOver(server, device)), "401 unknown_device") << "nothing was bound";
+    const TestReply completed = send(redemption(server, own, &device));
+    ASSERT_EQ(completed.status, 200) << codeOf(completed);
+    EXPECT_EQ(accountOf(recoverOver(server, device)), accountOf(completed));
     EXPECT_EQ(server.stop(), 0);
 }
 

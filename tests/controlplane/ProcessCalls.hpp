@@ -37,29 +37,42 @@ inline std::string codeOf(const TestReply& reply)
         + QJsonDocument::fromJson(reply.body).object().value("error").toString().toStdString();
 }
 
-// Starts a sign-in for `publicKey` and completes the development page as `name`: the
-// callback's ticket. Anyone may do this for any key.
-inline QString ticketOver(const ControlPlaneProcess& server, const QString& publicKey, const QString& name)
+// What the callback URL of a sign-in carries.
+struct SignInCallback {
+    QString ticket;
+    QString state;
+};
+
+// Starts a sign-in for `publicKey` with a state value of its own and completes the development
+// page as `name`: the callback's ticket and state. Anyone may do this for any key.
+inline SignInCallback ticketOver(
+    const ControlPlaneProcess& server, const QString& publicKey, const QString& name)
 {
     QNetworkAccessManager manager;
     const auto started = sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/start"),
-        QJsonDocument(QJsonObject { { "device_public_key", publicKey }, { "platform", "linux" } }).toJson(),
+        QJsonDocument(QJsonObject { { "device_public_key", publicKey }, { "platform", "linux" },
+                          { "state", QUuid::createUuid().toString(QUuid::Id128) } })
+            .toJson(),
         { { "Content-Type", "application/json" } });
     const QUrl page(QJsonDocument::fromJson(started.body).object().value("authorization_url").toString());
     const auto submitted = sendRequest(manager, "POST", endpoint(server, "/dev/sign-in"),
         "request=" + QUrlQuery(page).queryItemValue("request").toLatin1()
             + "&name=" + QUrl::toPercentEncoding(name),
         { { "Content-Type", "application/x-www-form-urlencoded" } });
-    return QUrlQuery(QUrl(QString::fromLatin1(submitted.header("Location")))).queryItemValue("ticket");
+    const QUrlQuery callback(QUrl(QString::fromLatin1(submitted.header("Location"))));
+    return { callback.queryItemValue("ticket"), callback.queryItemValue("state") };
 }
 
-// The redemption of a ticket, signed with `signer`'s key in the recovery form unless it is null.
-inline TestRequest redemption(
-    const ControlPlaneProcess& server, const QString& ticket, const DeviceIdentity* signer)
+// The redemption of a ticket with a state (the one it returned with unless given), signed
+// with `signer`'s key in the recovery form unless it is null.
+inline TestRequest redemption(const ControlPlaneProcess& server, const SignInCallback& callback,
+    const DeviceIdentity* signer, const std::optional<QString>& state = {})
 {
     const QString path = QStringLiteral("/v1/auth/apple/web/complete");
     TestRequest request { "POST", endpoint(server, path),
-        QJsonDocument(QJsonObject { { "ticket", ticket } }).toJson(),
+        QJsonDocument(
+            QJsonObject { { "ticket", callback.ticket }, { "state", state.value_or(callback.state) } })
+            .toJson(),
         { { "Content-Type", "application/json" } } };
     if (signer) {
         const auto signature = RequestSigner::signRecovery(

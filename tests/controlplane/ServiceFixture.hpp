@@ -80,11 +80,18 @@ protected:
         return send("POST", path, json(body));
     }
 
-    // Start and the development page: the ticket of the callback URL.
-    QString ticketFor(const QString& publicKey, const QString& name)
+    // What the callback URL of a sign-in carries.
+    struct SignInCallback {
+        QString ticket;
+        QString state;
+    };
+
+    // Start (with a fresh state value) and the development page: the callback's ticket and state.
+    SignInCallback ticketFor(const QString& publicKey, const QString& name)
     {
-        const HttpResponse start = sendJson(
-            "/v1/auth/apple/web/start", { { "device_public_key", publicKey }, { "platform", "macos" } });
+        const HttpResponse start = sendJson("/v1/auth/apple/web/start",
+            { { "device_public_key", publicKey }, { "platform", "macos" },
+                { "state", QUuid::createUuid().toString(QUuid::Id128) } });
         EXPECT_EQ(start.status, 200) << start.body;
         const QUrl page(bodyOf(start).value("authorization_url").toString());
         const QString requestID = QUrlQuery(page).queryItemValue("request");
@@ -99,16 +106,16 @@ protected:
             QString::fromStdString(submitted.headers.empty() ? "" : submitted.headers[0].second));
         EXPECT_EQ(callback.scheme(), "lumora");
         EXPECT_EQ(callback.host(), "apple-auth");
-        return QUrlQuery(callback).queryItemValue("ticket");
+        return { QUrlQuery(callback).queryItemValue("ticket"), QUrlQuery(callback).queryItemValue("state") };
     }
 
-    // Redeems a sign-in ticket, signed in the recovery form by `signer` (the key the ticket
-    // was asked for, when it is the caller's own) unless that is null.
+    // Redeems a sign-in ticket with the state it returned with, signed in the recovery form by
+    // `signer` (the key the ticket was asked for, when it is the caller's own) unless that is null.
     HttpResponse redeem(
-        const QString& ticket, const DeviceIdentity* signer, QUuid nonce = QUuid::createUuid())
+        const SignInCallback& callback, const DeviceIdentity* signer, QUuid nonce = QUuid::createUuid())
     {
         const std::string path = "/v1/auth/apple/web/complete";
-        const std::string body = json({ { "ticket", ticket } });
+        const std::string body = json({ { "ticket", callback.ticket }, { "state", callback.state } });
         std::vector<std::pair<std::string, std::string>> headers;
         if (signer) {
             const auto signature = RequestSigner::signRecovery(*signer, u"POST", QString::fromStdString(path),
@@ -158,8 +165,7 @@ protected:
     // The whole development sign-in for `identity`: the registration's device.
     DeviceRecord signIn(const DeviceIdentity& identity, const QString& name)
     {
-        const QString ticket = ticketFor(identity.publicKeyBase64URL(), name);
-        const HttpResponse complete = redeem(ticket, &identity);
+        const HttpResponse complete = redeem(ticketFor(identity.publicKeyBase64URL(), name), &identity);
         EXPECT_EQ(complete.status, 200) << complete.body;
         const auto device = store->device(QUuid::fromString(bodyOf(complete).value("device_id").toString()));
         EXPECT_TRUE(device.has_value());

@@ -102,7 +102,7 @@ std::string authorization(const Party& party, const std::string& method, const s
 void signIn(ControlPlaneService& service, Party& party)
 {
     const QJsonObject start { { "device_public_key", party.identity->publicKeyBase64URL() },
-        { "platform", "macos" } };
+        { "platform", "macos" }, { "state", party.name + QStringLiteral("-state-of-the-setup") } };
     const HttpResponse started
         = service.handle(requestOf("POST", "/v1/auth/apple/web/start", compact(start).toStdString()));
     require(started.status == 200, "setup: sign-in start failed", QByteArray::fromStdString(started.body));
@@ -112,10 +112,11 @@ void signIn(ControlPlaneService& service, Party& party)
         "request=" + requestID.toStdString() + "&name=" + party.name.toStdString(),
         { { "Content-Type", "application/x-www-form-urlencoded" } }));
     require(submitted.status == 302 && !submitted.headers.empty(), "setup: development sign-in failed");
-    const QString ticket
-        = QUrlQuery(QUrl(QString::fromStdString(submitted.headers[0].second))).queryItemValue("ticket");
+    const QUrlQuery callback(QUrl(QString::fromStdString(submitted.headers[0].second)));
     const std::string path = "/v1/auth/apple/web/complete";
-    const std::string body = compact({ { "ticket", ticket } }).toStdString();
+    const std::string body = compact(
+        { { "ticket", callback.queryItemValue("ticket") }, { "state", callback.queryItemValue("state") } })
+                                 .toStdString();
     const auto signature = RequestSigner::signRecovery(*party.identity, u"POST", QString::fromStdString(path),
         QByteArrayView(body), QDateTime::fromSecsSinceEpoch(startTime, Qt::UTC), QUuid::createUuid());
     require(signature.has_value(), "setup: cannot sign the redemption");
@@ -168,8 +169,8 @@ void setUp(int* argc, char*** argv)
     w.settings.devSignIn = true;
     w.settings.publicUrl = QUrl(QStringLiteral("https://127.0.0.1:8443"));
     w.settings.conversation.speechTokenSecret = std::string(32, 's');
-    const std::array<const char*, 3> names { "fuzz-alice", "fuzz-bob", "fuzz-carol" };
     w.settings.contentSeal = std::make_shared<const ContentSeal>(*SymmetricKey::random256());
+    const std::array<const char*, 3> names { "fuzz-alice", "fuzz-bob", "fuzz-carol" };
     for (std::size_t i = 0; i < names.size(); ++i) {
         w.parties[i].name = QString::fromLatin1(names[i]);
         w.parties[i].identity.emplace(*P256PrivateKey::generate());

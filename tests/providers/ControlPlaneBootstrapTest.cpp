@@ -43,10 +43,10 @@ TEST_F(ControlPlaneBootstrapTest, RecoveryAndRedemptionAreSignedOverTheBarePathA
                     && (*found)->deviceID
                     == QUuid::fromString(QStringLiteral("0a1b2c3d-0000-4000-8000-00000000000b"));
             } },
-        { "/v1/auth/apple/web/complete", { { "ticket", "t-1" } },
+        { "/v1/auth/apple/web/complete", { { "ticket", "t-1" }, { "state", "s-1" } },
             [&](const QUrl& base) {
                 const auto registered = test::awaitTask(
-                    Bootstrap::completeWebAppleAuthorization(base, "t-1", identity, manager));
+                    Bootstrap::completeWebAppleAuthorization(base, "t-1", "s-1", identity, manager));
                 return registered.has_value()
                     && registered->deviceID
                     == QUuid::fromString(QStringLiteral("0a1b2c3d-0000-4000-8000-00000000000b"));
@@ -89,10 +89,10 @@ TEST_F(ControlPlaneBootstrapTest, RefusalsAreRejectedWithTheStatusOnlyAndRecover
     ScriptedServer refusing(401, R"({"error":"apple_sign_in_not_configured"})");
     const QUrl base = refusing.baseUrl();
     const ControlPlaneFailure rejected401 = ControlPlaneError::rejected(401);
-    EXPECT_EQ(failureOf(test::awaitTask(Bootstrap::beginWebAppleAuthorization(base, identity, manager))),
+    EXPECT_EQ(failureOf(test::awaitTask(Bootstrap::beginWebAppleAuthorization(base, identity, "s", manager))),
         rejected401);
-    EXPECT_EQ(
-        failureOf(test::awaitTask(Bootstrap::completeWebAppleAuthorization(base, "t", identity, manager))),
+    EXPECT_EQ(failureOf(test::awaitTask(
+                  Bootstrap::completeWebAppleAuthorization(base, "t", "s", identity, manager))),
         rejected401);
     EXPECT_EQ(failureOf(test::awaitTask(Bootstrap::registerDevice(base, "t", identity, "macos", manager))),
         rejected401);
@@ -105,10 +105,15 @@ TEST_F(ControlPlaneBootstrapTest, RefusalsAreRejectedWithTheStatusOnlyAndRecover
 TEST_F(ControlPlaneBootstrapTest, StartAndRegistrationSendTheirKeysAndReadOnlyWellFormedReplies)
 {
     ScriptedServer started(200, R"({"authorization_url":"https://appleid.apple.com/auth/authorize?x=1"})");
-    EXPECT_EQ(test::awaitTask(Bootstrap::beginWebAppleAuthorization(started.baseUrl(), identity, manager)),
+    const QString state = Bootstrap::newState();
+    EXPECT_EQ(state.size(), 43) << "32 random bytes";
+    EXPECT_NE(Bootstrap::newState(), state);
+    EXPECT_EQ(
+        test::awaitTask(Bootstrap::beginWebAppleAuthorization(started.baseUrl(), identity, state, manager)),
         QUrl("https://appleid.apple.com/auth/authorize?x=1"));
     EXPECT_EQ(bodyOf(started),
-        (QJsonObject { { "device_public_key", identity.publicKeyBase64URL() }, { "platform", "macos" } }));
+        (QJsonObject { { "device_public_key", identity.publicKeyBase64URL() }, { "platform", "macos" },
+            { "state", state } }));
     ScriptedServer registered(200, registrationBody);
     EXPECT_TRUE(test::awaitTask(
         Bootstrap::registerDevice(registered.baseUrl(), "token", identity, "linux", manager)));
@@ -122,12 +127,12 @@ TEST_F(ControlPlaneBootstrapTest, StartAndRegistrationSendTheirKeysAndReadOnlyWe
              QByteArray(R"({"authorization_url":"http://a b/"})") }) {
         ScriptedServer server(200, body);
         EXPECT_TRUE(isDecodeError(
-            test::awaitTask(Bootstrap::beginWebAppleAuthorization(server.baseUrl(), identity, manager))))
+            test::awaitTask(Bootstrap::beginWebAppleAuthorization(server.baseUrl(), identity, "s", manager))))
             << body.toStdString();
     }
     ScriptedServer empty(204, "", "");
-    EXPECT_TRUE(isDecodeError(
-        test::awaitTask(Bootstrap::completeWebAppleAuthorization(empty.baseUrl(), "t", identity, manager))));
+    EXPECT_TRUE(isDecodeError(test::awaitTask(
+        Bootstrap::completeWebAppleAuthorization(empty.baseUrl(), "t", "s", identity, manager))));
 }
 
 } // namespace

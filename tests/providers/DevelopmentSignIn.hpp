@@ -14,8 +14,9 @@ namespace lumora::testing {
 inline DeviceRegistration developmentSignIn(
     QNetworkAccessManager& manager, const QUrl& base, const DeviceIdentity& device, const QString& name)
 {
+    const QString state = ControlPlaneBootstrap::newState();
     const auto page
-        = test::awaitTask(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, manager));
+        = test::awaitTask(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, state, manager));
     EXPECT_TRUE(page.has_value());
     if (!page)
         return {};
@@ -27,7 +28,7 @@ inline DeviceRegistration developmentSignIn(
         { { "Content-Type", "application/x-www-form-urlencoded" } });
     const QUrl callback(QString::fromLatin1(submitted.header("Location")));
     const auto registration = test::awaitTask(ControlPlaneBootstrap::completeWebAppleAuthorization(
-        base, QUrlQuery(callback).queryItemValue("ticket"), device, manager));
+        base, QUrlQuery(callback).queryItemValue("ticket"), state, device, manager));
     EXPECT_TRUE(registration.has_value());
     return registration.value_or(DeviceRegistration {});
 }

@@ -42,8 +42,9 @@ protected:
     // Start, the development page, its callback ticket and completion, as a person would.
     DeviceRegistration signIn(const DeviceIdentity& device, const QString& name)
     {
-        const auto page
-            = test::awaitTask(ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, manager));
+        const QString state = ControlPlaneBootstrap::newState();
+        const auto page = test::awaitTask(
+            ControlPlaneBootstrap::beginWebAppleAuthorization(base, device, state, manager));
         EXPECT_TRUE(page.has_value());
         if (!page)
             return {};
@@ -65,9 +66,10 @@ protected:
         EXPECT_EQ(callback.scheme(), "lumora");
         EXPECT_EQ(callback.host(), "apple-auth");
         const QString ticket = QUrlQuery(callback).queryItemValue("ticket");
+        EXPECT_EQ(QUrlQuery(callback).queryItemValue("state"), state) << "the callback brings the state back";
 
         const auto registration = test::awaitTask(
-            ControlPlaneBootstrap::completeWebAppleAuthorization(base, ticket, device, manager));
+            ControlPlaneBootstrap::completeWebAppleAuthorization(base, ticket, state, device, manager));
         EXPECT_TRUE(registration.has_value());
         return registration.value_or(DeviceRegistration {});
     }

@@ -174,8 +174,8 @@ TEST_F(AccountTest, ASignInThatWouldMoveThisKeyToAnotherAccountLeavesTheFirstSig
     settle(*model);
     EXPECT_EQ(opened.size(), 1) << "no second sign-in page";
 
-    const auto page = test::awaitTask(
-        ControlPlaneBootstrap::beginWebAppleAuthorization(base, *model->identity(), manager));
+    const auto page = test::awaitTask(ControlPlaneBootstrap::beginWebAppleAuthorization(
+        base, *model->identity(), ControlPlaneBootstrap::newState(), manager));
     ASSERT_TRUE(page.has_value());
     const QUrl crafted = browse(*page, "Lee");
     model->handleExternalURL(crafted);

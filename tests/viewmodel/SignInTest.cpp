@@ -25,42 +25,62 @@ public:
     QUrl foreignCallback(const QString& name)
     {
         const DeviceIdentity other = testing::newIdentity();
-        const auto page
-            = test::awaitTask(ControlPlaneBootstrap::beginWebAppleAuthorization(base, other, manager));
+        const auto page = test::awaitTask(ControlPlaneBootstrap::beginWebAppleAuthorization(
+            base, other, ControlPlaneBootstrap::newState(), manager));
         EXPECT_TRUE(page.has_value());
         return page ? browse(*page, name) : QUrl();
     }
 };
 
-// Every way the browser's return can fail: each gives its sentence, ends the attempt and
-// leaves the computer signed out with nothing saved.
+// The state value the browser brought back for the attempt that `genuine` returns to, on another
+// URL of the route.
+QUrl withStateOf(const QUrl& genuine, QString url)
+{
+    return QUrl(url + u"&state="_qs + QUrlQuery(genuine).queryItemValue("state"));
+}
+
+// Every way the browser's return to this attempt can fail: each gives its sentence, ends the
+// attempt and leaves the computer signed out with nothing saved.
 TEST_F(SignInTest, EachUnusableCallbackGivesItsSentenceAndLeavesTheComputerSignedOut)
 {
     struct Row {
         const char* name;
-        std::function<QUrl(SignInTest&)> url;
+        std::function<QUrl(SignInTest&, const QUrl& genuine)> url;
         QString text;
     };
     const Row rows[] = {
         { "error item",
-            [](SignInTest&) { return QUrl("lumora://apple-auth?error=user_cancelled_authorize"); },
+            [](SignInTest&, const QUrl& genuine) {
+                return withStateOf(genuine, "lumora://apple-auth?error=user_cancelled_authorize");
+            },
             canceled },
         { "error beside a valid ticket",
-            [](SignInTest& test) {
-                QUrl url = test.browse(test.opened.last(), "Gus");
+            [](SignInTest&, const QUrl& genuine) {
+                QUrl url = genuine;
                 url.setQuery(url.query() + "&error=1");
                 return url;
             },
             canceled },
-        { "ticket without a value", [](SignInTest&) { return QUrl("corvane://apple-auth?ticket"); },
+        { "ticket without a value",
+            [](SignInTest&, const QUrl& genuine) {
+                return withStateOf(genuine, "corvane://apple-auth?ticket");
+            },
             incomplete },
-        { "no ticket", [](SignInTest&) { return QUrl("lumora://apple-auth/?state=1"); }, incomplete },
-        { "malformed", [](SignInTest&) { return QUrl("lumora://apple-auth:99999/?ticket=x"); }, incomplete },
-        { "unknown ticket", [](SignInTest&) { return QUrl("lumora://apple-auth?ticket=not-a-ticket"); },
+        { "no ticket",
+            [](SignInTest&, const QUrl& genuine) { return withStateOf(genuine, "lumora://apple-auth/?x=1"); },
+            incomplete },
+        { "unknown ticket",
+            [](SignInTest&, const QUrl& genuine) {
+                return withStateOf(genuine, "lumora://apple-auth?ticket=not-a-ticket");
+            },
             QStringLiteral("That request could not be completed safely.") },
-        // Taken for another key: the control plane refuses a redemption this key signs, and
-        // nothing of it is saved.
-        { "ticket of another device", [](SignInTest& test) { return test.foreignCallback("Hal"); },
+        // Taken for another key and brought back with this attempt's state: the control plane
+        // refuses a redemption this key signs, and nothing of it is saved.
+        { "ticket of another device",
+            [](SignInTest& test, const QUrl& genuine) {
+                const QString ticket = QUrlQuery(test.foreignCallback("Hal")).queryItemValue("ticket");
+                return withStateOf(genuine, u"lumora://apple-auth?ticket="_qs + ticket);
+            },
             SessionViewModel::notAuthorizedMessage() },
     };
     for (const Row& row : rows) {
@@ -72,7 +92,7 @@ TEST_F(SignInTest, EachUnusableCallbackGivesItsSentenceAndLeavesTheComputerSigne
         model->requestSignIn();
         settle(*model);
         ASSERT_TRUE(model->isAppleAuthorizationActive());
-        const QUrl url = row.url(*this);
+        const QUrl url = row.url(*this, browse(opened.last(), "Gus"));
         model->handleExternalURL(url);
         EXPECT_FALSE(model->isAppleAuthorizationActive());
         settle(*model);
@@ -84,6 +104,49 @@ TEST_F(SignInTest, EachUnusableCallbackGivesItsSentenceAndLeavesTheComputerSigne
         EXPECT_EQ(savedSession(), std::nullopt);
         EXPECT_EQ(counting->sessionWrites, 0);
     }
+}
+
+// Anyone may start a sign-in into their own account for this computer's public key and hand
+// the link over. Only a return of the sign-in this application started is taken: any other
+// link, before any attempt, while one waits or after one ended, changes nothing and is never
+// sent to the control plane, and the attempt keeps waiting for its own return.
+TEST_F(SignInTest, ALinkOfASignInThisApplicationDidNotStartChangesNothing)
+{
+    auto model = launch();
+    const auto crafted = [&](const QString& name) {
+        const auto page = test::awaitTask(ControlPlaneBootstrap::beginWebAppleAuthorization(
+            base, *model->identity(), ControlPlaneBootstrap::newState(), manager));
+        EXPECT_TRUE(page.has_value());
+        return page ? browse(*page, name) : QUrl();
+    };
+    const auto expectIgnored = [&](const QUrl& url, bool waiting) {
+        model->handleExternalURL(url);
+        settle(*model);
+        EXPECT_EQ(model->isAppleAuthorizationActive(), waiting) << url.toString().toStdString();
+        EXPECT_FALSE(model->isSignedIn()) << url.toString().toStdString();
+        EXPECT_EQ(model->errorMessage(), std::nullopt) << url.toString().toStdString();
+        EXPECT_EQ(savedSession(), std::nullopt);
+    };
+    // Signed out, no sign-in ever started here.
+    const QUrl mallorys = crafted("Mallory");
+    expectIgnored(mallorys, false);
+
+    model->requestSignIn();
+    settle(*model);
+    ASSERT_TRUE(model->isAppleAuthorizationActive());
+    const QUrl page = opened.last();
+    for (const QUrl& url : { mallorys, crafted("Mallory"), QUrl("lumora://apple-auth?ticket=x"),
+             QUrl("lumora://apple-auth?ticket=x&state="), QUrl("lumora://apple-auth?error=1"),
+             QUrl("lumora://apple-auth:99999/?ticket=x") })
+        expectIgnored(url, true);
+    const auto recovered
+        = test::awaitTask(ControlPlaneBootstrap::recoverRegisteredDevice(base, *model->identity(), manager));
+    ASSERT_TRUE(recovered.has_value());
+    EXPECT_FALSE(recovered->has_value()) << "no link was redeemed for this key";
+
+    model->handleExternalURL(browse(page, "Nia"));
+    settle(*model);
+    EXPECT_TRUE(model->isSignedIn()) << model->statusText().toStdString();
 }
 
 TEST_F(SignInTest, URLsOfOtherRoutesAreIgnoredWhileTheBrowserIsOpen)
