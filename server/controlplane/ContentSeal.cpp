@@ -83,7 +83,8 @@ QByteArray ContentSeal::seal(
 std::optional<QByteArray> ContentSeal::open(Field field, const QUuid& conversation, const QUuid& account,
     const QString& keyID, QByteArrayView sealed) const
 {
-    const auto key = std::ranges::find_if(m_keys, [&](const Key& candidate) { return candidate.id == keyID; });
+    const auto key
+        = std::ranges::find_if(m_keys, [&](const Key& candidate) { return candidate.id == keyID; });
     if (key == m_keys.end())
         return std::nullopt;
     auto opened = AesGcm::open(key->key, sealed, associatedData(field, conversation, account));

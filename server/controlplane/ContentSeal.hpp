@@ -42,8 +42,8 @@ public:
     [[nodiscard]] QByteArray seal(
         Field field, const QUuid& conversation, const QUuid& account, QByteArrayView plaintext) const;
     // nullopt when the key is unknown or the value does not open as this row's field.
-    [[nodiscard]] std::optional<QByteArray> open(Field field, const QUuid& conversation,
-        const QUuid& account, const QString& keyID, QByteArrayView sealed) const;
+    [[nodiscard]] std::optional<QByteArray> open(Field field, const QUuid& conversation, const QUuid& account,
+        const QString& keyID, QByteArrayView sealed) const;
 
 private:
     QList<Key> m_keys;

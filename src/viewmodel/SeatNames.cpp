@@ -32,18 +32,15 @@ bool isHidden(char32_t character)
     }
 }
 
-// A character that draws something: not a space, a mark on nothing, a control, or one of the
+// A character that draws something: not a hidden one, a space, a mark on nothing, or one of the
 // fillers that are letters in name only.
 bool isVisible(char32_t character)
 {
-    if (character == 0x115F || character == 0x1160 || character == 0x3164 || character == 0xFFA0)
+    if (isHidden(character) || character == 0x115F || character == 0x1160 || character == 0x3164
+        || character == 0xFFA0)
         return false;
     switch (QChar::category(character)) {
     case QChar::Separator_Space:
-    case QChar::Separator_Line:
-    case QChar::Separator_Paragraph:
-    case QChar::Other_Control:
-    case QChar::Other_Format:
     case QChar::Other_Surrogate:
     case QChar::Other_PrivateUse:
     case QChar::Other_NotAssigned:

@@ -26,6 +26,7 @@ protected:
     {
         // The window goes before the objects it reads.
         shell.reset();
+        instance.reset();
         session.reset();
         model.reset();
         testing::AccountTest::TearDown();
@@ -52,9 +53,25 @@ protected:
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
+    // A fresh launch in the real window, taking the links that a later launch of the program
+    // hands over through the single-instance socket.
+    void openTakingLinks()
+    {
+        model = launch();
+        session
+            = std::make_unique<ShellSessionAdapter>(*model, [] { return QDateTime::currentDateTimeUtc(); });
+        instance = std::make_unique<SingleInstance>(runtime.filePath("lumora-instance"));
+        ASSERT_TRUE(instance->listen());
+        QObject::connect(
+            instance.get(), &SingleInstance::urlReceived, session.get(), &ShellSession::handleExternalURL);
+        shell = std::make_unique<testing::WindowHarness>();
+        ASSERT_NE(shell->openWindow(*session), nullptr);
+    }
+
     QTemporaryDir runtime;
     std::unique_ptr<SessionViewModel> model;
     std::unique_ptr<ShellSessionAdapter> session;
+    std::unique_ptr<SingleInstance> instance;
     std::unique_ptr<testing::WindowHarness> shell;
 };
 
@@ -62,15 +79,7 @@ TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
 {
     if (!qEnvironmentVariableIsSet("LUMORA_TEST_SESSION"))
         GTEST_SKIP() << "needs the private keyring session of scripts/with-test-session";
-    model = launch();
-    session = std::make_unique<ShellSessionAdapter>(*model, [] { return QDateTime::currentDateTimeUtc(); });
-    SingleInstance instance(runtime.filePath("lumora-instance"));
-    ASSERT_TRUE(instance.listen());
-    QObject::connect(
-        &instance, &SingleInstance::urlReceived, session.get(), &ShellSession::handleExternalURL);
-
-    shell = std::make_unique<testing::WindowHarness>();
-    ASSERT_NE(shell->openWindow(*session), nullptr);
+    ASSERT_NO_FATAL_FAILURE(openTakingLinks());
     const auto item = [&](const char* name) { return shell->find(name); };
     const auto cardTitle = [&] { return item("setupCard")->property("title").toString(); };
     EXPECT_TRUE(shell->shows("setupSheet")) << "a fresh profile opens the setup sheet";
@@ -112,14 +121,7 @@ TEST_F(SignInWindowTest, ACraftedLinkNeverSignsTheComputerIn)
 {
     if (!qEnvironmentVariableIsSet("LUMORA_TEST_SESSION"))
         GTEST_SKIP() << "needs the private keyring session of scripts/with-test-session";
-    model = launch();
-    session = std::make_unique<ShellSessionAdapter>(*model, [] { return QDateTime::currentDateTimeUtc(); });
-    SingleInstance instance(runtime.filePath("lumora-instance"));
-    ASSERT_TRUE(instance.listen());
-    QObject::connect(
-        &instance, &SingleInstance::urlReceived, session.get(), &ShellSession::handleExternalURL);
-    shell = std::make_unique<testing::WindowHarness>();
-    ASSERT_NE(shell->openWindow(*session), nullptr);
+    ASSERT_NO_FATAL_FAILURE(openTakingLinks());
     shell->click("agreeButton");
     const auto cardTitle = [&] { return shell->find("setupCard")->property("title").toString(); };
     ASSERT_EQ(cardTitle(), "Your private Corvane account");
@@ -130,7 +132,7 @@ TEST_F(SignInWindowTest, ACraftedLinkNeverSignsTheComputerIn)
     const QUrl crafted = browse(*page, "Mallory");
     ASSERT_TRUE(QUrlQuery(crafted).hasQueryItem("ticket"));
     const auto deliver = [&](const QUrl& url) {
-        QSignalSpy received(&instance, &SingleInstance::urlReceived);
+        QSignalSpy received(instance.get(), &SingleInstance::urlReceived);
         EXPECT_EQ(launchWith(url), 0);
         EXPECT_TRUE(received.count() > 0 || received.wait(10000)) << "the link reached the application";
         testing::settle(*model);

@@ -15,8 +15,8 @@ struct Partner {
     DeviceIdentity identity { *P256PrivateKey::generate() };
     QUuid device;
 
-    testing::TestRequest post(const testing::ControlPlaneProcess& server, const QString& path,
-        const QJsonObject& body = {}) const
+    testing::TestRequest post(
+        const testing::ControlPlaneProcess& server, const QString& path, const QJsonObject& body = {}) const
     {
         return testing::signedPost(server, identity, device, path, body);
     }
@@ -42,9 +42,9 @@ TEST_P(PartnerDeletionRace, BothPartnersDeletingAtOnceDeleteIt)
     const QString policy = PairingPolicy::version.toString();
     const TestReply invite = send(ada.post(*server, "/v1/pairing/invites", { { "policy_version", policy } }));
     ASSERT_EQ(invite.status, 200) << codeOf(invite);
-    ASSERT_EQ(send(bob.post(*server, "/v1/pairing/invites/redeem",
-                       { { "code", bodyOf(invite).value("code") } }))
-                  .status,
+    ASSERT_EQ(
+        send(bob.post(*server, "/v1/pairing/invites/redeem", { { "code", bodyOf(invite).value("code") } }))
+            .status,
         200);
     ASSERT_EQ(send(bob.post(*server, "/v1/pairing/invites/confirm",
                        { { "invite_id", bodyOf(invite).value("invite_id") }, { "policy_version", policy } }))
@@ -59,15 +59,17 @@ TEST_P(PartnerDeletionRace, BothPartnersDeletingAtOnceDeleteIt)
         const QString path = "/v1/content/conversations/"
             + bodyOf(stored).value("conversation").toObject().value("id").toString() + "/delete";
         QStringList statuses;
-        for (const TestReply& reply : testing::sendTogether({ ada.post(*server, path), bob.post(*server, path) })) {
+        for (const TestReply& reply :
+            testing::sendTogether({ ada.post(*server, path), bob.post(*server, path) })) {
             ASSERT_EQ(reply.status, 200) << "round " << round << ": " << codeOf(reply);
             statuses.append(bodyOf(reply).value("status").toString());
         }
         statuses.sort();
         EXPECT_EQ(statuses, (QStringList { "deleted", "pending_approval" })) << "round " << round;
-        const auto listed = testing::send({ "GET", testing::endpoint(*server, "/v1/content/conversations"), {},
-            { { "Authorization",
-                testing::signedBy(bob.identity, bob.device, "GET", "/v1/content/conversations") } } });
+        const auto listed
+            = testing::send({ "GET", testing::endpoint(*server, "/v1/content/conversations"), {},
+                { { "Authorization",
+                    testing::signedBy(bob.identity, bob.device, "GET", "/v1/content/conversations") } } });
         EXPECT_TRUE(bodyOf(listed).value("conversations").toArray().isEmpty()) << "round " << round;
     }
 }
