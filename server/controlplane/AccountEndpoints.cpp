@@ -17,8 +17,10 @@ const QStringList productEventTypes { "app_opened", "result_reviewed" };
 
 } // namespace
 
-AccountEndpoints::AccountEndpoints(ControlPlaneStore& store, std::function<qint64()> clock)
+AccountEndpoints::AccountEndpoints(
+    ControlPlaneStore& store, const ContentSeal& seal, std::function<qint64()> clock)
     : m_store(store)
+    , m_seal(seal)
     , m_clock(std::move(clock))
 {
 }
@@ -118,7 +120,7 @@ HttpResponse AccountEndpoints::deleteAccount(const HttpRequest& request, const D
 {
     if (const auto body = jsonBody(request); !body)
         return body.error();
-    m_store.deleteAccount(device.accountID);
+    m_store.deleteAccount(device.accountID, m_seal);
     return okResponse();
 }
 

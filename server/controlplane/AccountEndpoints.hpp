@@ -7,6 +7,7 @@
 
 namespace lumora {
 
+class ContentSeal;
 class Router;
 
 // The signed calls about the account and its devices: its state, session drafts,
@@ -16,7 +17,9 @@ public:
     // How long a conversation session draft stays open.
     static constexpr qint64 sessionDraftLifetime = 3600;
 
-    AccountEndpoints(ControlPlaneStore& store, std::function<qint64()> clock);
+    // `seal`: what stored conversations are sealed with, for those that pass to a partner when
+    // the account is deleted.
+    AccountEndpoints(ControlPlaneStore& store, const ContentSeal& seal, std::function<qint64()> clock);
 
     void addRoutes(Router& router);
 
@@ -30,6 +33,7 @@ private:
     HttpResponse deleteAccount(const HttpRequest& request, const DeviceRecord& device);
 
     ControlPlaneStore& m_store;
+    const ContentSeal& m_seal;
     std::function<qint64()> m_clock;
 };
 

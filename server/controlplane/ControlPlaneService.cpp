@@ -23,7 +23,7 @@ ControlPlaneService::ControlPlaneService(
     : m_authenticator(store, clock)
     , m_router(m_authenticator, settings.nonces.get())
     , m_signIn(store, m_authenticator, settings.devSignIn, settings.publicUrl, clock)
-    , m_account(store, clock)
+    , m_account(store, requiredSeal(settings), clock)
     , m_conversation(store, settings.conversation, clock)
     , m_checkins(store, clock)
     , m_pairing(store, clock, settings.pairing)

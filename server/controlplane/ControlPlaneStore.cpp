@@ -718,7 +718,7 @@ bool ControlPlaneStore::holdAccountAlone(const QUuid& accountID)
     return lockAccount(m_connection, accountID, " FOR NO KEY UPDATE");
 }
 
-void ControlPlaneStore::deleteAccount(const QUuid& accountID)
+void ControlPlaneStore::deleteAccount(const QUuid& accountID, const ContentSeal& seal)
 {
     Transaction transaction(m_connection);
     lockAccount(m_connection, accountID, " FOR UPDATE");
@@ -730,15 +730,7 @@ void ControlPlaneStore::deleteAccount(const QUuid& accountID)
     // A conversation that another member of its workspace sees (one who is in it, or was when
     // it was stored) is that member's as much as the account's: it passes to that member,
     // and only what the account alone holds goes with it.
-    const QString keeper = QStringLiteral(
-        "FROM workspace_members m WHERE m.workspace_id = content_conversations.workspace_id"
-        " AND m.account_id <> ? AND (m.left_at IS NULL OR m.left_at >= content_conversations.created_at)");
-    Statement(m_connection,
-        "UPDATE content_conversations SET account_id = (SELECT m.account_id " + keeper
-            + " ORDER BY m.left_at IS NULL DESC, m.left_at DESC, m.account_id LIMIT 1)"
-              " WHERE account_id = ? AND EXISTS (SELECT 1 "
-            + keeper + ")",
-        { idText(accountID), idText(accountID), idText(accountID) });
+    ConversationContentStore::passToKeepers(m_connection, seal, accountID);
     for (const char* table : accountTables)
         Statement(m_connection,
             QStringLiteral("DELETE FROM %1 WHERE account_id = ?").arg(QLatin1StringView(table)),

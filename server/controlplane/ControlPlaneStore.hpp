@@ -133,10 +133,10 @@ public:
     [[nodiscard]] int countRows(const QString& table, const QUuid& accountID) const;
 
     // Removes the account and everything stored for it, its devices included, but for the
-    // conversations another member of their workspace sees: those pass to that member. Writes
-    // of the account's rows that run at the same time either finish first and go with it, or
-    // wait and find the account gone.
-    void deleteAccount(const QUuid& accountID);
+    // conversations another member of their workspace sees: those pass to that member, sealed
+    // again with `seal` for it. Writes of the account's rows that run at the same time either
+    // finish first and go with it, or wait and find the account gone.
+    void deleteAccount(const QUuid& accountID, const ContentSeal& seal);
     // Inside a transaction that adds rows of the account: whether the account still exists,
     // kept so until the transaction ends (a deletion waits for it).
     bool holdAccount(const QUuid& accountID);

@@ -43,6 +43,24 @@ struct OpenRow {
     std::optional<QByteArray> title;
 };
 
+// A row's document and title as sealed for `account` under the key `keyID`; nullopt when either
+// does not open.
+std::optional<OpenRow> openSealed(const ContentSeal& seal, const QUuid& id, const QUuid& account,
+    const QString& keyID, const QVariant& body, const QVariant& title)
+{
+    const auto openedBody = seal.open(Field::body, id, account, keyID, body.toByteArray());
+    if (!openedBody)
+        return std::nullopt;
+    OpenRow row { id, account, *openedBody, std::nullopt };
+    if (!title.isNull()) {
+        row.title = seal.open(Field::title, id, account, keyID, title.toByteArray());
+        if (!row.title)
+            return std::nullopt;
+    }
+    return row;
+}
+
+// Seals the row for its account under the current key; the account is the row's from then on.
 void writeSealed(const QString& connection, const ContentSeal& seal, const OpenRow& row)
 {
     const QByteArray sealedBody = seal.seal(Field::body, row.id, row.account, row.body);
@@ -50,10 +68,10 @@ void writeSealed(const QString& connection, const ContentSeal& seal, const OpenR
     if (row.title)
         sealedTitle = seal.seal(Field::title, row.id, row.account, *row.title);
     Statement(connection,
-        QStringLiteral("UPDATE content_conversations SET sealed_body = ?, sealed_title = ?, seal_key = ?,"
-                       " body_bytes = ? WHERE id = ?"),
-        { sealedBody, optionalBytes(sealedTitle), seal.currentKeyID(), storedSize(sealedBody, sealedTitle),
-            idText(row.id) });
+        QStringLiteral("UPDATE content_conversations SET account_id = ?, sealed_body = ?, sealed_title = ?,"
+                       " seal_key = ?, body_bytes = ? WHERE id = ?"),
+        { idText(row.account), sealedBody, optionalBytes(sealedTitle), seal.currentKeyID(),
+            storedSize(sealedBody, sealedTitle), idText(row.id) });
 }
 
 } // namespace
@@ -310,19 +328,13 @@ std::expected<qint64, QString> ConversationContentStore::resealUnderCurrentKey()
                                " content_conversations WHERE seal_key <> ? LIMIT ?"),
                 { m_seal.currentKeyID(), rowsPerBatch });
             while (rows.next()) {
-                OpenRow row { QUuid::fromString(rows.value(0).toString()),
-                    QUuid::fromString(rows.value(1).toString()), {}, std::nullopt };
-                const QString key = rows.value(4).toString();
-                const auto body
-                    = m_seal.open(Field::body, row.id, row.account, key, rows.value(2).toByteArray());
-                if (!rows.value(3).isNull())
-                    row.title
-                        = m_seal.open(Field::title, row.id, row.account, key, rows.value(3).toByteArray());
-                if (!body || (!rows.value(3).isNull() && !row.title))
+                const QUuid id = QUuid::fromString(rows.value(0).toString());
+                auto row = openSealed(m_seal, id, QUuid::fromString(rows.value(1).toString()),
+                    rows.value(4).toString(), rows.value(2), rows.value(3));
+                if (!row)
                     return std::unexpected(
-                        QStringLiteral("the stored conversation %1 does not open").arg(idText(row.id)));
-                row.body = *body;
-                batch.append(std::move(row));
+                        QStringLiteral("the stored conversation %1 does not open").arg(idText(id)));
+                batch.append(std::move(*row));
             }
         }
         for (const OpenRow& row : batch)
@@ -360,6 +372,36 @@ bool ConversationContentStore::sealClearRows(const QString& connection, const Co
         if (batch.size() < rowsPerBatch)
             return sealed;
     }
+}
+
+void ConversationContentStore::passToKeepers(
+    const QString& connection, const ContentSeal& seal, const QUuid& leaving)
+{
+    // A member who is in the conversation's workspace, or was when it was stored: the one still
+    // in it first, else the one who left last.
+    const QString keeper = QStringLiteral(
+        "FROM workspace_members m WHERE m.workspace_id = c.workspace_id AND m.account_id <> ?"
+        " AND (m.left_at IS NULL OR m.left_at >= c.created_at)");
+    QList<OpenRow> passing;
+    {
+        Statement rows(connection,
+            "SELECT c.id, c.sealed_body, c.sealed_title, c.seal_key, (SELECT m.account_id " + keeper
+                + " ORDER BY m.left_at IS NULL DESC, m.left_at DESC, m.account_id LIMIT 1)"
+                  " FROM content_conversations c WHERE c.account_id = ? AND EXISTS (SELECT 1 "
+                + keeper + ")",
+            { idText(leaving), idText(leaving), idText(leaving) });
+        while (rows.next()) {
+            const QUuid id = QUuid::fromString(rows.value(0).toString());
+            auto row = openSealed(seal, id, leaving, rows.value(3).toString(), rows.value(1), rows.value(2));
+            if (!row)
+                throw StoreFailure("a stored conversation does not open under the content key");
+            row->account = QUuid::fromString(rows.value(4).toString());
+            passing.append(std::move(*row));
+        }
+    }
+    // Sealed again for the account that keeps it, as every stored value is bound to its account.
+    for (const OpenRow& row : passing)
+        writeSealed(connection, seal, row);
 }
 
 void ConversationContentStore::clearDeletionRequest(const QUuid& id)

@@ -117,6 +117,10 @@ public:
     // began, inside the step's transaction; without a seal only an empty table passes. Whether
     // any row was sealed.
     static bool sealClearRows(const QString& connection, const ContentSeal* seal);
+    // Inside the transaction that deletes the account `leaving`: each conversation it stored
+    // that another member of the workspace sees (one who is in it, or was when it was stored)
+    // passes to that member, sealed again for it.
+    static void passToKeepers(const QString& connection, const ContentSeal& seal, const QUuid& leaving);
 
 private:
     // What the account's stored documents hold, in bytes.

@@ -393,7 +393,7 @@ TEST_P(ControlPlaneStoreTest, NoncesAreRefusedOnceSeenAndForgottenWhenOld)
     store->forgetNoncesBefore(now + 1);
     EXPECT_EQ(remember(ada, nonce, now + 400), ada.accountID);
     EXPECT_TRUE(store->rememberNonce("key:a", nonce, now + 400));
-    store->deleteAccount(ada.accountID);
+    store->deleteAccount(ada.accountID, ContentSeal(*SymmetricKey::random256()));
     EXPECT_EQ(remember(ada, QUuid::createUuid(), now + 400), std::nullopt);
 }
 

@@ -311,13 +311,14 @@ TEST_P(ConversationContentTest, AWorkspaceLeftStaysReadableAsPreviousUpToTheMome
 }
 
 // Every feature's rows of the account go, its partner's stay, and its devices are locked out.
-// What the two recorded together stays for the partner; what Ada recorded alone goes.
+// What the two recorded together stays for the partner, sealed for them; what Ada recorded alone
+// (before she joined Bob) goes.
 TEST_P(ConversationContentTest, DeletingAnAccountRemovesEverythingOfItAndNothingElse)
 {
     Member laptop = member("Ada");
     stored(ada);
     now += 10;
-    link(bob, ada);
+    link(ada, bob);
     const QUuid adas = stored(ada);
     const QUuid bobs = stored(bob);
     post(ada, idPath(bobs, "hide"));
