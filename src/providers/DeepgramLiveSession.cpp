@@ -353,4 +353,26 @@ QCoro::Task<void> DeepgramLiveSession::stop(qint64 durationSeconds)
     Q_UNUSED(reported);
 }
 
+QCoro::Task<void> DeepgramLiveSession::abandon()
+{
+    if (m_stopping)
+        co_return;
+    m_stopping = true;
+    {
+        QMutexLocker lock(&m_postedLock);
+        m_posted.clear();
+    }
+    m_outgoing.clear();
+    m_incoming.clear();
+    m_closedByUs = true;
+    m_streamEnded = true;
+    m_socket.abort();
+    m_receiveCancelled = true;
+    wakeWaiting();
+    std::function<bool()> loopEnded = [this] { return !m_receiving; };
+    co_await waitUntil(std::move(loopEnded), std::chrono::milliseconds { -1 });
+    m_leftOver.reset();
+    m_stopped = true;
+}
+
 } // namespace lumora

@@ -97,6 +97,12 @@ public:
     // and its close, closes the socket, waits for the turns in hand to be handed on,
     // analyses the rest and reports usage. Runs once; later calls return at once.
     QCoro::Task<void> stop(qint64 durationSeconds);
+    // Gives the stream up at once, as the application ends with its conversation thrown away:
+    // the socket is dropped with the audio still queued, and what `stop` would send after it
+    // (the last analysis, the usage report) is not sent, as the reservation it is made under is
+    // cancelled next. An analysis under way goes on by itself; its answer is dropped. Runs
+    // once, and not after `stop`; the session must stay alive until it returns.
+    QCoro::Task<void> abandon();
 
     [[nodiscard]] int statusCode() const { return m_statusCode; }
 

@@ -9,6 +9,7 @@
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 #include "providers/ControlPlaneClient.hpp"
+#include "providers/DeepgramLiveSession.hpp"
 #include "security/AccountSessionStore.hpp"
 #include "security/MemoryKeyStore.hpp"
 #include "viewmodel/CheckinReminderScheduler.hpp"
@@ -331,6 +332,13 @@ QCoro::Task<void> SessionViewModel::giveUpForQuit()
     if (m_audioURL)
         removeRecordingFolder(*m_audioURL);
     const auto alive = lifetime();
+    // The live stream goes first, and quietly: its last analysis and its usage report would be
+    // sent under the reservation cancelled next, and refused.
+    if (const auto live = std::exchange(m_liveSession, nullptr)) {
+        co_await live->abandon();
+        if (alive.expired())
+            co_return;
+    }
     if (const auto coordinator = m_coordinator) {
         co_await coordinator->abandon();
         if (alive.expired())

@@ -377,6 +377,33 @@ TEST_F(DeepgramLiveSessionTest, TheStopWaitsOnlyForTheLastAnalysisAndOnlySoLong)
     EXPECT_TRUE(run.outcome.insights.isEmpty());
 }
 
+// Given up as the application ends: no analysis of what is left and no usage report follow (the
+// reservation they would name is cancelled next), and the answer of the analysis under way is
+// dropped.
+TEST_F(DeepgramLiveSessionTest, AGiveUpSendsNothingMore)
+{
+    QFile file(scratch.filePath("ten.json"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(tenTurns());
+    file.close();
+    startStandIn({ "--script", file.fileName() });
+    HeldAnalysis analysis;
+    LiveSessionRun run(grant(), standIn->baseUrl(), tls(), analysis, usage, reservation);
+    run.session->start();
+    for (int i = 0; i < 20; ++i)
+        run.session->sendPCM(block(qint16(i)));
+    ASSERT_TRUE(test::spinUntil([&] { return analysis.batches.size() == 1; }, 10000));
+
+    test::awaitTask(run.session->abandon(), std::chrono::seconds(5));
+    test::awaitTask(run.session->stop(5), std::chrono::seconds(5));
+    EXPECT_EQ(analysis.batches.size(), 1) << "nothing left is analysed";
+    EXPECT_TRUE(usage.reports.isEmpty());
+    analysis.released = true;
+    ASSERT_TRUE(test::spinUntil([&] { return analysis.answered == 1; }, 10000));
+    test::spinFor(50);
+    EXPECT_TRUE(run.outcome.insights.isEmpty());
+}
+
 // The whole live path against both real servers sharing one speech token secret.
 class LiveSessionWithControlPlaneTest : public testing::RealControlPlaneFixture {
 protected:
