@@ -37,10 +37,11 @@ CorvaneApp::CorvaneApp(QGuiApplication& application, QStringList arguments, Info
             qUtf8Printable(restricted.error().reason));
     m_updates = SecureUpdateController::fromInfo(m_info, m_preferences.get(), this);
     FontRegistrar::registerBundledFonts();
-    // SIGTERM (a logout) and SIGINT end the run as the Quit command does.
+    // SIGTERM (a logout) and SIGINT end the run at once, the conversation with it: a quit would
+    // ask the window to close, which asks the user first during a conversation.
     m_signals = std::make_unique<ProcessSignals>(QList<int> { SIGTERM, SIGINT });
-    m_quitOnSignal
-        = connect(m_signals.get(), &ProcessSignals::received, &m_application, &QCoreApplication::quit);
+    m_quitOnSignal = connect(
+        m_signals.get(), &ProcessSignals::received, &m_application, [] { QCoreApplication::exit(0); });
     // However the run ends (the menu, the window closed, a signal at logout), a conversation is
     // given up before the clean end is recorded.
     connect(&m_application, &QCoreApplication::aboutToQuit, this, &CorvaneApp::giveUpConversation);
@@ -64,6 +65,8 @@ bool CorvaneApp::start()
     const InfoResource& info = m_info;
     m_viewModel = std::make_unique<SessionViewModel>(std::move(environment));
     m_session = std::make_unique<ShellSessionAdapter>(*m_viewModel, &QDateTime::currentDateTimeUtc);
+    // The user's answer to quitting during a conversation ends the run without asking again.
+    connect(m_session.get(), &ShellSession::quitRequested, &m_application, [] { QCoreApplication::exit(0); });
     // What a finished conversation freed goes back to the system instead of staying with the
     // process until it ends; so does what the start freed (the stores' reading on the pool, the
     // first frame's shader builds) once both are over.

@@ -42,6 +42,7 @@ public:
     int addressCopies = 0;
     QList<bool> refreshes;
     QList<bool> migrationAnswers;
+    QList<bool> quits;
 
     // Changes the state as the view model would, publishing what changed.
     void update(const std::function<void(State&)>& change)
@@ -102,6 +103,7 @@ public:
     void handleExternalURL(const QUrl&) override { }
     void synchronizeHistory(bool refreshFromServer) override { refreshes.append(refreshFromServer); }
     void answerMigration(bool accepted) override { migrationAnswers.append(accepted); }
+    void quit(bool saveFirst) override { quits.append(saveFirst); }
 };
 
 } // namespace lumora::testing

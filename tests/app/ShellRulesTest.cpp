@@ -1,3 +1,5 @@
+#include "FakeRoomModel.hpp"
+#include "QuitQuestion.hpp"
 #include "Sections.hpp"
 #include "SetupPresenter.hpp"
 #include "SheetRules.hpp"
@@ -146,6 +148,41 @@ TEST(WindowSizing, OpensMaximisedOrAtTheNarrowFrameCentred)
     EXPECT_FALSE(WindowSizing::isNarrow({ "lumora", "--ui-narrow=1", "--UI-NARROW" }));
     EXPECT_TRUE(WindowSizing::opensMaximized({ "lumora", "--ui-smoke" }));
     EXPECT_FALSE(WindowSizing::opensMaximized({ "lumora", "--ui-narrow" }));
+}
+
+// Quitting asks while a conversation records, is paused or is being finished, and what it asks
+// follows: the finish under way waits to be saved, anything else is still recorded.
+TEST(QuitQuestion, AsksWhileAConversationWouldBeLost)
+{
+    const struct {
+        bool recording, paused, processing, starting;
+        bool asks;
+        const char* saveText;
+    } rows[] = {
+        { false, false, false, false, false, "Finish and save" },
+        { false, false, false, true, false, "Finish and save" },
+        { true, false, false, false, true, "Finish and save" },
+        { false, true, false, false, true, "Finish and save" },
+        { false, false, true, false, true, "Quit once saved" },
+    };
+    for (const auto& row : rows) {
+        testing::FakeRoomModel room;
+        QuitQuestion question;
+        question.setRoom(&room);
+        int changes = 0;
+        QObject::connect(&question, &QuitQuestion::changed, [&] { ++changes; });
+        room.update([&](auto& s) {
+            s.isRecording = row.recording;
+            s.isPaused = row.paused;
+            s.isProcessing = row.processing;
+            s.isStartingConversation = row.starting;
+        });
+        SCOPED_TRACE(row.saveText);
+        EXPECT_EQ(question.asks(), row.asks);
+        EXPECT_EQ(question.asksBeforeQuitting(), row.asks);
+        EXPECT_EQ(question.saveText(), row.saveText);
+        EXPECT_EQ(changes > 0, row.recording || row.paused || row.processing);
+    }
 }
 
 } // namespace

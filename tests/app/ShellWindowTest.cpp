@@ -449,5 +449,55 @@ TEST(PeopleView, OpensAloneOverItsModel)
     page.screenshot("people-trends");
 }
 
+// Quitting during a conversation asks first, from the menu's shortcut and from the window's
+// close: Escape or "Keep going" keeps the conversation, "Discard" and "Finish and save" hand the
+// choice to the session, which ends the run; while the conversation is being saved the question
+// says so. A conversation that ends meanwhile takes the question with it.
+TEST_F(ShellWindowTest, QuittingDuringAConversationAsksFirst)
+{
+    testing::FakeRoomModel& room = session.roomModel;
+    room.state.isRecording = true;
+    ASSERT_NE(open(), nullptr);
+    const auto quitAsked = [&] {
+        shell.press(Qt::Key_Q, Qt::ControlModifier);
+        return QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 5000);
+    };
+
+    ASSERT_TRUE(quitAsked());
+    EXPECT_EQ(shell.text("quitTitle"), "Quit during the conversation?");
+    EXPECT_EQ(shell.text("saveAndQuitButton"), "Finish and save");
+    EXPECT_TRUE(shell.find("saveAndQuitButton")->property("activeFocus").toBool())
+        << "the choice that loses nothing has the keyboard";
+    shell.screenshots("quit-dialog-recording");
+    shell.press(Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("quitDialog"); }, 5000));
+    ASSERT_TRUE(quitAsked());
+    shell.click("keepGoingButton");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("quitDialog"); }, 5000));
+    EXPECT_TRUE(session.quits.isEmpty());
+
+    ASSERT_TRUE(quitAsked());
+    shell.click("discardButton");
+    EXPECT_EQ(session.quits, QList<bool> { false });
+    ASSERT_TRUE(quitAsked());
+    shell.click("saveAndQuitButton");
+    EXPECT_EQ(session.quits, (QList<bool> { false, true }));
+
+    // Closing the window asks the same, and the window stays.
+    room.update([](auto& s) {
+        s.isRecording = false;
+        s.isProcessing = true;
+    });
+    shell.window()->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 5000));
+    EXPECT_TRUE(shell.window()->isVisible());
+    EXPECT_EQ(shell.text("quitTitle"), "Quit while the conversation is saved?");
+    EXPECT_EQ(shell.text("saveAndQuitButton"), "Quit once saved");
+    shell.screenshot("quit-dialog-saving");
+    room.update([](auto& s) { s.isProcessing = false; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("quitDialog"); }, 5000));
+    EXPECT_EQ(session.quits.size(), 2);
+}
+
 } // namespace
 } // namespace lumora

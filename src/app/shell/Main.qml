@@ -76,7 +76,12 @@ ApplicationWindow {
             Action {
                 text: qsTr("Quit Corvane")
                 shortcut: "Ctrl+Q"
-                onTriggered: Qt.quit()
+                onTriggered: {
+                    if (quitQuestion.asksBeforeQuitting())
+                        quitDialog.open()
+                    else
+                        Qt.quit()
+                }
             }
         }
         ThemedMenu {
@@ -115,5 +120,30 @@ ApplicationWindow {
         id: updateDialog
         objectName: "updateDialog"
         updates: root.updates
+    }
+
+    // Quitting (the menu, or closing the window) during a conversation asks first; a choice
+    // ends the run through the session, which does not close the window again.
+    onClosing: close => {
+        if (quitQuestion.asksBeforeQuitting()) {
+            close.accepted = false
+            quitDialog.open()
+        }
+    }
+    QuitQuestion {
+        id: quitQuestion
+        room: root.model.room
+        // Nothing left to ask about (the conversation ended meanwhile): the question goes.
+        onChanged: {
+            if (!quitQuestion.asks)
+                quitDialog.close()
+        }
+    }
+    QuitDialog {
+        id: quitDialog
+        objectName: "quitDialog"
+        question: quitQuestion
+        onSaveChosen: root.model.quit(true)
+        onDiscardChosen: root.model.quit(false)
     }
 }

@@ -66,6 +66,9 @@ public:
     Q_INVOKABLE virtual void synchronizeHistory(bool refreshFromServer) = 0;
     // Records the answer to the migration offer; `migrationAnswered` follows when it is done.
     Q_INVOKABLE virtual void answerMigration(bool accepted) = 0;
+    // Ends the run the user quits during a conversation: once the conversation is finished and
+    // saved (`saveFirst`), or at once, which gives it up. `quitRequested` says when.
+    Q_INVOKABLE virtual void quit(bool saveFirst) = 0;
 
 signals:
     void recordingAgreementAcceptedChanged();
@@ -77,6 +80,8 @@ signals:
     void signInAddressChanged();
     void conversationsAwaitingMigrationOfferChanged();
     void migrationAnswered();
+    // The run may end now: the application leaves its event loop, without asking again.
+    void quitRequested();
 };
 
 } // namespace lumora

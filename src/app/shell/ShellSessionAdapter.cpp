@@ -77,6 +77,22 @@ int ShellSessionAdapter::conversationsAwaitingMigrationOffer() const
         std::min<qint64>(m_viewModel.conversationsAwaitingMigrationOffer(), std::numeric_limits<int>::max()));
 }
 
+void ShellSessionAdapter::quit(bool saveFirst)
+{
+    const bool recording = m_viewModel.isRecording() || m_viewModel.isPaused();
+    if (!saveFirst || !(recording || m_viewModel.isProcessing())) {
+        emit quitRequested();
+        return;
+    }
+    if (std::exchange(m_quitsAfterFinish, true))
+        return;
+    // A finish ends with this signal whether or not it saved the review.
+    connect(&m_viewModel, &SessionViewModel::conversationFinished, this, &ShellSession::quitRequested,
+        Qt::SingleShotConnection);
+    if (recording)
+        m_viewModel.requestFinishConversation();
+}
+
 void ShellSessionAdapter::acceptRecordingAgreement()
 {
     m_viewModel.acceptRecordingAgreement();

@@ -41,6 +41,7 @@ public:
     void handleExternalURL(const QUrl& url) override;
     void synchronizeHistory(bool refreshFromServer) override;
     void answerMigration(bool accepted) override;
+    void quit(bool saveFirst) override;
     // The same answer, for a caller that waits for it.
     QCoro::Task<void> answer(bool accepted);
 
@@ -51,6 +52,7 @@ private:
     HistoryModel* m_history = nullptr;
     PeopleModel* m_people = nullptr;
     RoomModel* m_room = nullptr;
+    bool m_quitsAfterFinish = false;
 };
 
 } // namespace lumora

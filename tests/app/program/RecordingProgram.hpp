@@ -148,8 +148,13 @@ protected:
         const QString options = environment.value("ASAN_OPTIONS");
         environment.insert(
             "ASAN_OPTIONS", options.isEmpty() ? "detect_leaks=0" : options + ":detect_leaks=0");
+        // What the program says is kept in `output`, for the tests to read and to show.
+        environment.insert("QT_LOGGING_RULES", "com.lumora.native.*.info=true");
         program->setProcessEnvironment(environment);
-        program->setProcessChannelMode(QProcess::ForwardedChannels);
+        program->setProcessChannelMode(QProcess::MergedChannels);
+        output.clear();
+        QObject::connect(program.get(), &QProcess::readyRead, program.get(),
+            [this, read = program.get()] { output += read->readAll(); });
         program->start(QStringLiteral(LUMORA_DEVELOPMENT_PROGRAM), arguments);
         EXPECT_TRUE(program->waitForStarted(5000));
         return program;
@@ -188,6 +193,8 @@ protected:
     }
 
     XvfbDisplay display;
+    // What the program last launched has said so far.
+    QByteArray output;
     TestCertificates certificates;
     std::unique_ptr<SpeechStandInProcess> speech;
     std::unique_ptr<ControlPlaneProcess> controlPlane;
