@@ -259,13 +259,18 @@ QByteArray tenTurns()
     return R"({"utterances":[)" + utterances + "]}";
 }
 
+// The stand-in's script of those ten turns, written at `path`.
+QString tenTurnsScript(const QString& path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(tenTurns());
+    return path;
+}
+
 TEST_F(DeepgramLiveSessionTest, OffsetsStayRightAfterAFailedBatch)
 {
-    QFile file(scratch.filePath("ten.json"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(tenTurns());
-    file.close();
-    startStandIn({ "--script", file.fileName() });
+    startStandIn({ "--script", tenTurnsScript(scratch.filePath("ten.json")) });
     ScriptedAnalysis analysis({ 1 });
     const Outcome outcome = stream(grant(), analysis, 20);
     ASSERT_EQ(outcome.turns.size(), 10);
@@ -283,11 +288,7 @@ TEST_F(DeepgramLiveSessionTest, OffsetsStayRightAfterAFailedBatch)
 
 TEST_F(DeepgramLiveSessionTest, ACheckinStreamsButGetsNoInsights)
 {
-    QFile file(scratch.filePath("ten.json"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(tenTurns());
-    file.close();
-    startStandIn({ "--script", file.fileName() });
+    startStandIn({ "--script", tenTurnsScript(scratch.filePath("ten.json")) });
     ScriptedAnalysis client({});
     const Outcome outcome
         = stream(grant(), *LiveCoaching::analyzer(ConversationMode::checkin, borrowed(client)), 20);
@@ -347,11 +348,7 @@ public:
 // stop go to that one last analysis, and answers that come after the stop are dropped.
 TEST_F(DeepgramLiveSessionTest, TheStopWaitsOnlyForTheLastAnalysisAndOnlySoLong)
 {
-    QFile file(scratch.filePath("ten.json"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(tenTurns());
-    file.close();
-    startStandIn({ "--script", file.fileName() });
+    startStandIn({ "--script", tenTurnsScript(scratch.filePath("ten.json")) });
     HeldAnalysis analysis;
     LiveSessionRun run(
         grant(), standIn->baseUrl(), tls(), analysis, usage, reservation, std::chrono::milliseconds(300));
@@ -382,11 +379,7 @@ TEST_F(DeepgramLiveSessionTest, TheStopWaitsOnlyForTheLastAnalysisAndOnlySoLong)
 // dropped.
 TEST_F(DeepgramLiveSessionTest, AGiveUpSendsNothingMore)
 {
-    QFile file(scratch.filePath("ten.json"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(tenTurns());
-    file.close();
-    startStandIn({ "--script", file.fileName() });
+    startStandIn({ "--script", tenTurnsScript(scratch.filePath("ten.json")) });
     HeldAnalysis analysis;
     LiveSessionRun run(grant(), standIn->baseUrl(), tls(), analysis, usage, reservation);
     run.session->start();
