@@ -291,5 +291,37 @@ TEST_F(RoomLayoutWindowTest, TheErrorBannerLeavesTheAgendaStepsFree)
     }
 }
 
+// The coaching popover lies beside its button, below it or above it as the window has room,
+// never over it, and points to it.
+TEST_F(RoomLayoutWindowTest, TheCoachingPopoverPointsToItsButtonAndLeavesItFree)
+{
+    live(4);
+    for (const QSize size : { QSize(920, 680), QSize(1180, 760), QSize(1440, 900) }) {
+        SCOPED_TRACE(size.width());
+        shell.resize(size);
+        auto* corner = item("leftCorner");
+        auto* button = corner->findChild<QQuickItem*>("getUnstuck");
+        QObject* popover = corner->findChild<QObject*>("coachPopover");
+        ASSERT_TRUE(button && popover);
+        shell.click("getUnstuck");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return popover->property("opened").toBool(); }, 5000));
+        auto* card = popover->property("background").value<QQuickItem*>();
+        auto* pointer = card->findChild<QQuickItem*>("coachPointer");
+        ASSERT_NE(pointer, nullptr);
+        const QRectF cardRect = card->mapRectToScene(QRectF(0, 0, card->width(), card->height()));
+        const QRectF buttonRect = button->mapRectToScene(QRectF(0, 0, button->width(), button->height()));
+        const QRectF pointerRect = pointer->mapRectToScene(pointer->boundingRect());
+        EXPECT_FALSE(cardRect.intersects(buttonRect)) << "the popover covers its button";
+        EXPECT_TRUE(QRectF(QPointF(), shell.window()->size()).contains(cardRect));
+        EXPECT_NEAR(pointerRect.center().x(), buttonRect.center().x(), 1.5);
+        const bool below = cardRect.top() >= buttonRect.bottom();
+        EXPECT_TRUE(below ? pointerRect.top() < cardRect.top() : pointerRect.bottom() > cardRect.bottom())
+            << "the pointer stands out of the edge towards the button";
+        shell.screenshot(QStringLiteral("room-coaching-popover-%1").arg(size.width()));
+        shell.press(Qt::Key_Escape);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }, 5000));
+    }
+}
+
 } // namespace
 } // namespace lumora

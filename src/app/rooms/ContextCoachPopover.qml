@@ -26,15 +26,48 @@ Popup {
     // "Read the conversation again": ask the coach once more.
     signal retry
 
+    // The pointer to the button the popover answers: on its top edge when the popover is below
+    // the button, on its bottom edge when above, `pointerX` from its left edge.
+    property bool pointsUp: true
+    property real pointerX
+    readonly property real pointerSize: 8
+
     width: 380
     padding: 18
     closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
+    // It takes the keyboard as it opens, so that Escape closes it and Tab walks its buttons.
+    focus: true
 
-    background: Rectangle {
-        radius: 12
-        color: Theme.paper
-        border.color: Theme.rule
-        border.width: 1
+    background: Item {
+        // A square turned by 45 degrees, half of it out of the card; the card covers the other
+        // half and a strip of paper the card's outline under it.
+        Rectangle {
+            id: pointer
+            objectName: "coachPointer"
+            readonly property real side: root.pointerSize * Math.SQRT2
+            x: Math.max(16, Math.min(parent.width - 16, root.pointerX)) - pointer.side / 2
+            y: root.pointsUp ? -pointer.side / 2 : parent.height - pointer.side / 2
+            width: pointer.side
+            height: pointer.side
+            rotation: 45
+            color: Theme.paper
+            border.color: Theme.rule
+            border.width: 1
+        }
+        Rectangle {
+            anchors.fill: parent
+            radius: 12
+            color: Theme.paper
+            border.color: Theme.rule
+            border.width: 1
+        }
+        Rectangle {
+            x: pointer.x + 1
+            y: root.pointsUp ? 0 : parent.height - 1
+            width: pointer.side - 2
+            height: 1
+            color: Theme.paper
+        }
     }
 
     // Its content is made while it is open: closed, each corner's popover is only its frame.

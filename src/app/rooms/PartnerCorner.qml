@@ -199,11 +199,31 @@ Item {
         error: root.nudgeError
         accent: root.seatColor
         margins: 12
-        onAboutToShow: {
-            // Below the button, centred on it; the window's edges keep it in view.
-            const below = coachButton.mapToItem(root, coachButton.width / 2, coachButton.height + 8)
-            popover.x = below.x - popover.width / 2
-            popover.y = below.y
+        // Below the button, centred on it, where the window has room for it there, else above
+        // it: never over the button it answers, its pointer on the button's middle. The window's
+        // edges keep it in view; its height grows as its content is made.
+        function place() {
+            const window = coachButton.Window.window
+            if (!window)
+                return
+            const top = coachButton.mapToItem(null, 0, 0).y
+            const bottom = top + coachButton.height
+            const gap = 8 + popover.pointerSize
+            const below = window.height - popover.margins - bottom - gap
+            const above = top - gap - popover.margins
+            popover.pointsUp = below >= popover.height || below >= above
+            const middle = coachButton.mapToItem(null, coachButton.width / 2, 0).x
+            const left = Math.max(popover.margins,
+                Math.min(window.width - popover.margins - popover.width, middle - popover.width / 2))
+            const corner = root.mapToItem(null, 0, 0)
+            popover.x = left - corner.x
+            popover.y = (popover.pointsUp ? bottom + gap : top - gap - popover.height) - corner.y
+            popover.pointerX = middle - left
+        }
+        onAboutToShow: popover.place()
+        onHeightChanged: {
+            if (popover.visible)
+                popover.place()
         }
         onRetry: root.getUnstuck()
         onClosed: root.showNudge = false
