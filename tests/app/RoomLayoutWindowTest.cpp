@@ -4,6 +4,7 @@
 
 #include <QAccessible>
 #include <QFontInfo>
+#include <QImage>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
@@ -321,6 +322,28 @@ TEST_F(RoomLayoutWindowTest, TheCoachingPopoverPointsToItsButtonAndLeavesItFree)
         shell.press(Qt::Key_Escape);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }, 5000));
     }
+}
+
+// The floor-hold card has an edge over the transcript it floats on: its outline and, under the
+// software renderer, which draws no blurred shadow, a plain one.
+TEST_F(RoomLayoutWindowTest, TheFloorCardStandsOutOfTheTranscript)
+{
+    model.update([](auto& s) {
+        s.isRecording = true;
+        s.currentSessionID = "one";
+        s.elapsed = 130;
+        s.turns = conversation(1);
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("floorCard"); }, 5000));
+    const QRect card = sceneRect("floorCard").toAlignedRect();
+    const QImage frame = shell.window()->grabWindow();
+    const int middle = card.center().y();
+    const auto lightness = [&](int x, int y) { return QColor(frame.pixel(x, y)).lightness(); };
+    EXPECT_GE(lightness(card.left() + 8, middle) - lightness(card.left(), middle), 8) << "no outline";
+    EXPECT_GE(
+        lightness(card.center().x(), card.bottom() + 12) - lightness(card.center().x(), card.bottom() + 2), 4)
+        << "no shadow under it";
+    shell.screenshot("room-floor-card");
 }
 
 } // namespace

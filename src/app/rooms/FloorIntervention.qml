@@ -14,12 +14,23 @@ Item {
     implicitWidth: 360
     implicitHeight: column.implicitHeight + 32
 
+    // Where shaders run, the card floats on its blurred shadow; the software renderer has none,
+    // and there a plain soft shadow gives it its edge over the transcript. Its outline gives
+    // it one on both.
+    SoftShadow {
+        objectName: "floorPlainShadow"
+        visible: !card.layer.enabled
+        radius: 16
+    }
     Rectangle {
+        id: card
+        objectName: "floorCard"
         anchors.fill: parent
         radius: 16
         color: Theme.withAlpha(Theme.paper, 0.99)
-        // The software renderer has no shaders: there the card goes without its shadow. The
-        // shadow (a blur shader compiled at run time, a texture) exists only while it shows.
+        border.color: Theme.rule
+        border.width: 1
+        // The shadow (a blur shader compiled at run time, a texture) exists only while it shows.
         layer.enabled: root.visible && Shadows.overlay !== null && GraphicsInfo.api !== GraphicsInfo.Software
         layer.effect: Shadows.overlay
         // A press on the card is the card's own: the room under it is not pressed.

@@ -55,21 +55,7 @@ Item {
     Accessible.name: root.shownMessage
     Accessible.ignored: !root.visible
 
-    // A soft shadow below: two faint layers, the lower one narrower.
-    Rectangle {
-        anchors.fill: parent
-        anchors.margins: 8
-        anchors.bottomMargin: -8
-        radius: 12
-        color: Theme.withAlpha(Theme.ink, 0.05)
-    }
-    Rectangle {
-        anchors.fill: parent
-        anchors.margins: 2
-        anchors.bottomMargin: -3
-        radius: 12
-        color: Theme.withAlpha(Theme.ink, 0.06)
-    }
+    SoftShadow {}
     Rectangle {
         anchors.fill: parent
         radius: 12
