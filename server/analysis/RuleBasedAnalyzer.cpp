@@ -1,6 +1,8 @@
 #include "analysis/RuleBasedAnalyzer.hpp"
 
+#include "domain/ConversationPresentation.hpp"
 #include "domain/Seat.hpp"
+#include "domain/TurnGrouping.hpp"
 #include "wire/AnalysisRubric.hpp"
 
 #include <QHash>
@@ -436,12 +438,14 @@ std::expected<AnalysisProviderResult, AnalyzerError> RuleBasedAnalyzer::analyze(
     if (!topic.isEmpty())
         result.title = QStringLiteral("About ") + topic;
 
-    qint64 warm = 0;
-    for (const BehaviorAnnotation& annotation : result.annotations)
-        warm += isWarm(annotation.code) ? 1 : 0;
-    const qint64 hard = qint64(result.annotations.size()) - warm + qint64(result.fouls->size());
-    result.summary
-        = QStringLiteral("%1 turns, with %2 warm and %3 hard moments.").arg(turns.size()).arg(warm).arg(hard);
+    // Counted as the application counts them on the review's card: turns as it groups them,
+    // moments that reach the confidence floor.
+    const auto [warm, hard]
+        = ConversationPresentation::warmHard(result.annotations, *result.fouls, std::nullopt);
+    result.summary = QStringLiteral("%1 turns, with %2 warm and %3 hard moments.")
+                         .arg(TurnGrouping::group(turns).size())
+                         .arg(warm)
+                         .arg(hard);
     if (result.harshStartup && result.harshStartup->detected)
         result.summary += QStringLiteral(" The opening was harsh.");
     if (result.circularity && result.circularity->detected)

@@ -39,7 +39,10 @@ TEST(RuleBasedAnalyzer, FindsWhatAScriptedArgumentPlainlyHolds)
     EXPECT_EQ(result->annotations[1].start, 4);
     EXPECT_TRUE(result->harshStartup.has_value() && result->harshStartup->detected);
     EXPECT_FALSE(result->nudges.value_or(QList<QString> {}).isEmpty());
-    EXPECT_TRUE(result->summary.contains("2 warm and 7 hard"));
+    // Turns as the application groups them ("Whatever." is held inside the first), moments
+    // as its review card counts them.
+    EXPECT_TRUE(result->summary.startsWith("3 turns, with 2 warm and 7 hard moments."))
+        << result->summary.toStdString();
 
     // The same turns always give the same answer.
     EXPECT_EQ(analyzer.analyze(request(AnalysisRubric::conversation, argument)), result);
