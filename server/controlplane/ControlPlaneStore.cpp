@@ -186,6 +186,12 @@ const QList<QStringList>& migrations()
             // redeemed with only; requests made before have none and lapse within the day.
             "ALTER TABLE sign_in_requests ADD COLUMN state TEXT",
         },
+        {
+            // Each conversation's turns as the application groups them, which its per-seat
+            // statistics hold, so that a partner's History counts them without its document;
+            // those stored before are counted by this step's code.
+            "ALTER TABLE content_conversations ADD COLUMN turns BIGINT",
+        },
     };
     return steps;
 }
@@ -411,6 +417,8 @@ void ControlPlaneStore::migrate(const ContentSeal* seal)
             Statement(m_connection, sql);
         const bool sealed
             = version == sealingVersion && ConversationContentStore::sealClearRows(m_connection, seal);
+        if (version == turnsVersion)
+            ConversationContentStore::countStoredTurns(m_connection, seal);
         Statement(m_connection,
             QStringLiteral("INSERT INTO schema_migrations (version, applied_at) VALUES (?, ?)"),
             { version, QDateTime::currentSecsSinceEpoch() });

@@ -84,6 +84,8 @@ public:
 
     [[nodiscard]] int schemaVersion() const;
     [[nodiscard]] static int latestSchemaVersion();
+    // The version that keeps each conversation's turns.
+    static constexpr int turnsVersion = 14;
 
     std::optional<DeviceRecord> device(const QUuid& id) const;
     std::optional<DeviceRecord> activeDeviceWithKey(const QString& publicKey) const;

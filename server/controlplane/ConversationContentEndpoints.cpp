@@ -266,6 +266,7 @@ QJsonObject ConversationContentEndpoints::summaryJson(
     summary.durationSeconds = conversation.durationSeconds;
     summary.title = conversation.title;
     summary.createdAt = conversation.createdAt;
+    summary.turns = conversation.turns;
     summary.workspace = conversation.inCurrentWorkspace ? ConversationWorkspaceScope::current
                                                         : ConversationWorkspaceScope::previous;
     if (conversation.deletionPending(now))

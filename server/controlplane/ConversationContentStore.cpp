@@ -4,7 +4,9 @@
 #include "controlplane/ControlPlaneStore.hpp"
 #include "controlplane/IdText.hpp"
 #include "controlplane/SqlStatement.hpp"
+#include "domain/ConversationUploadCodec.hpp"
 #include "domain/ConversationUploadPayload.hpp"
+#include "domain/DerivedSessionResult.hpp"
 
 namespace lumora {
 
@@ -15,7 +17,7 @@ namespace {
 const QString visibleConversations = QStringLiteral(
     "SELECT c.id, c.account_id, c.workspace_id, c.mode, c.started_at, c.ended_at, c.duration_seconds,"
     " c.sealed_title, c.created_at, m.left_at, c.deletion_requested_by, c.deletion_requested_at,"
-    " c.deletion_expires_at, c.seal_key FROM content_conversations c"
+    " c.deletion_expires_at, c.seal_key, c.turns FROM content_conversations c"
     " JOIN workspace_memberships m ON m.workspace_id = c.workspace_id AND m.account_id = ?"
     " WHERE (m.left_at IS NULL OR c.created_at <= m.left_at)");
 
@@ -106,6 +108,8 @@ StoredConversation ConversationContentStore::readConversation(const Statement& r
         stored.deletionRequestedAt = row.value(11).toLongLong();
         stored.deletionExpiresAt = row.value(12).toLongLong();
     }
+    if (!row.value(14).isNull())
+        stored.turns = row.value(14).toLongLong();
     return stored;
 }
 
@@ -159,11 +163,11 @@ ConversationContentStore::Added ConversationContentStore::add(const QUuid& accou
     Statement insert(connection,
         QStringLiteral(
             "INSERT INTO content_conversations (id, account_id, workspace_id, mode, started_at,"
-            " ended_at, duration_seconds, sealed_title, created_at, sealed_body, seal_key, body_bytes)"
-            " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"),
+            " ended_at, duration_seconds, sealed_title, created_at, sealed_body, seal_key, body_bytes, turns)"
+            " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"),
         { idText(id), idText(accountID), workspace, toString(payload.mode), payload.startedAt,
             payload.endedAt, payload.durationSeconds, optionalBytes(sealedTitle), now, sealedBody,
-            m_seal.currentKeyID(), bytes });
+            m_seal.currentKeyID(), bytes, SpeakerStats::totalTurns(payload.derivedResult().stats) });
     Added outcome { AddOutcome::added, std::nullopt };
     if (insert.rowsAffected() == 1) {
         outcome.conversation = conversation(accountID, payload.conversationID);
@@ -372,6 +376,30 @@ bool ConversationContentStore::sealClearRows(const QString& connection, const Co
         if (batch.size() < rowsPerBatch)
             return sealed;
     }
+}
+
+void ConversationContentStore::countStoredTurns(const QString& connection, const ContentSeal* seal)
+{
+    // Read first, written after; one document open at a time.
+    QList<std::pair<QString, qint64>> counted;
+    {
+        Statement rows(connection,
+            QStringLiteral("SELECT id, account_id, sealed_body, seal_key FROM content_conversations"
+                           " WHERE turns IS NULL"));
+        while (seal && rows.next()) {
+            const QUuid id = QUuid::fromString(rows.value(0).toString());
+            const auto body = seal->open(Field::body, id, QUuid::fromString(rows.value(1).toString()),
+                rows.value(3).toString(), rows.value(2).toByteArray());
+            if (!body)
+                continue;
+            const auto payload = ConversationUploadCodec::payload(*body);
+            if (payload)
+                counted.append({ idText(id), SpeakerStats::totalTurns(payload->derivedResult().stats) });
+        }
+    }
+    for (const auto& [id, turns] : counted)
+        Statement(connection, QStringLiteral("UPDATE content_conversations SET turns = ? WHERE id = ?"),
+            { turns, id });
 }
 
 void ConversationContentStore::passToKeepers(

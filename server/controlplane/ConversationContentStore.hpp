@@ -28,6 +28,8 @@ struct StoredConversation {
     qint64 createdAt = 0;
     // False when the viewer has left the workspace the conversation is stored in.
     bool inCurrentWorkspace = true;
+    // Its turns as the application groups them; absent for what was stored before they were kept.
+    std::optional<qint64> turns;
     std::optional<QUuid> deletionRequestedBy;
     qint64 deletionRequestedAt = 0;
     qint64 deletionExpiresAt = 0;
@@ -117,6 +119,10 @@ public:
     // began, inside the step's transaction; without a seal only an empty table passes. Whether
     // any row was sealed.
     static bool sealClearRows(const QString& connection, const ContentSeal* seal);
+    // The schema step that counts the turns of the conversations stored before their counts
+    // were kept, from the statistics their documents hold. A document that does not open (no
+    // seal, or a key the seal does not know) or decode stays without a count.
+    static void countStoredTurns(const QString& connection, const ContentSeal* seal);
     // Inside the transaction that deletes the account `leaving`: each conversation it stored
     // that another member of the workspace sees (one who is in it, or was when it was stored)
     // passes to that member, sealed again for it.

@@ -629,6 +629,7 @@ ConversationRecordSummary ConversationBackupService::summaryOf(const Conversatio
     built.title = entry.title;
     built.createdAt = endedAt;
     built.workspace = entry.workspace;
+    built.turns = entry.turns;
     return built;
 }
 

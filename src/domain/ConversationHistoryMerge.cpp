@@ -1,5 +1,7 @@
 #include "domain/ConversationHistoryMerge.hpp"
 
+#include "domain/ConversationUploadPayload.hpp"
+
 #include <QHash>
 #include <QSet>
 #include <algorithm>
@@ -23,17 +25,6 @@ ConversationBackupDisplayState badge(const ConversationBackupRecord* record)
         break;
     }
     return ConversationBackupDisplayState::onlyOnThisMac;
-}
-
-// Turn counts come from stored files; a damaged one saturates rather than overflowing.
-qint64 turnCount(const QList<SpeakerStats>& stats)
-{
-    qint64 total = 0;
-    for (const SpeakerStats& seat : stats) {
-        if (__builtin_add_overflow(total, seat.turns, &total))
-            return seat.turns > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
-    }
-    return total;
 }
 
 // An unreadable time sorts after every real one.
@@ -80,9 +71,10 @@ QList<ConversationHistoryEntry> ConversationHistoryMerge::entries(const QList<De
             .localID = review.id,
             .title = review.title,
             .completedAt = review.completedAt,
-            .duration = review.duration,
+            // In the whole seconds the account keeps, so that both partners read one length.
+            .duration = static_cast<double>(ConversationUploadPayload::wholeDurationSeconds(review.duration)),
             .mode = review.mode,
-            .turns = turnCount(review.stats),
+            .turns = SpeakerStats::totalTurns(review.stats),
             .backup = badge(record),
             .workspace = row ? row->workspace : ConversationWorkspaceScope::current,
             .pendingDeletion = row ? row->pendingDeletion : std::nullopt,
@@ -97,7 +89,7 @@ QList<ConversationHistoryEntry> ConversationHistoryMerge::entries(const QList<De
             .completedAt = row.completedAt(),
             .duration = static_cast<double>(row.durationSeconds),
             .mode = row.mode == u"checkin" ? ConversationMode::checkin : ConversationMode::conversation,
-            .turns = std::nullopt,
+            .turns = row.turns,
             .backup = ConversationBackupDisplayState::backedUp,
             .workspace = row.workspace,
             .pendingDeletion = row.pendingDeletion,

@@ -21,6 +21,8 @@ QJsonObject ConversationRecordSummary::toJson() const
         json.insert(QStringLiteral("title"), *title);
     if (pendingDeletion)
         json.insert(QStringLiteral("pending_deletion"), pendingDeletion->toJson());
+    if (turns)
+        json.insert(QStringLiteral("turns"), *turns);
     return json;
 }
 
@@ -40,6 +42,7 @@ std::expected<ConversationRecordSummary, JsonDecodeError> ConversationRecordSumm
     summary.workspace = reader.optionalEnumeration<ConversationWorkspaceScope>(u"workspace")
                             .value_or(ConversationWorkspaceScope::current);
     summary.pendingDeletion = reader.optionalRecord<PendingConversationDeletion>(u"pending_deletion");
+    summary.turns = reader.optionalInteger(u"turns");
     return finish(reader, std::move(summary));
 }
 

@@ -27,13 +27,16 @@ struct ConversationRecordSummary {
     qint64 createdAt = 0;
     ConversationWorkspaceScope workspace = ConversationWorkspaceScope::current;
     std::optional<PendingConversationDeletion> pendingDeletion;
+    // Its turns as the application groups them; absent from a server that does not say.
+    std::optional<qint64> turns;
 
     bool operator==(const ConversationRecordSummary&) const = default;
 
     // The moment `endedAt` seconds after 1970, in UTC.
     QDateTime completedAt() const;
 
-    // "id" upper-case; "workspace" always written, "title" and "pending_deletion" only when present.
+    // "id" upper-case; "workspace" always written, "title", "pending_deletion" and "turns" only
+    // when present.
     QJsonObject toJson() const;
     // A missing or null "workspace" reads as current; any text but the two scopes fails.
     [[nodiscard]] static std::expected<ConversationRecordSummary, JsonDecodeError> fromJson(

@@ -14,18 +14,6 @@ namespace lumora {
 
 namespace {
 
-// The review's length in whole seconds, halves away from zero, within 0...one day. A
-// length that is not a number counts as 0 rather than reaching an integer conversion.
-qint64 wholeDurationSeconds(double duration)
-{
-    const double rounded = std::round(duration);
-    if (!(rounded > 0))
-        return 0;
-    if (rounded >= static_cast<double>(ConversationUploadPayload::maximumDurationSeconds))
-        return ConversationUploadPayload::maximumDurationSeconds;
-    return static_cast<qint64>(rounded);
-}
-
 // The first `limit` user-perceived characters (grapheme clusters) of a text.
 QString leadingGraphemes(const QString& text, qsizetype limit)
 {
@@ -47,6 +35,16 @@ std::optional<QString> uploadTitle(const std::optional<QString>& title)
 }
 
 } // namespace
+
+qint64 ConversationUploadPayload::wholeDurationSeconds(double duration)
+{
+    const double rounded = std::round(duration);
+    if (!(rounded > 0))
+        return 0;
+    if (rounded >= static_cast<double>(maximumDurationSeconds))
+        return maximumDurationSeconds;
+    return static_cast<qint64>(rounded);
+}
 
 ConversationUploadPayload ConversationUploadPayload::fromResult(
     const DerivedSessionResult& result, const QUuid& conversationID)

@@ -36,6 +36,11 @@ struct ConversationUploadPayload {
 
     bool operator==(const ConversationUploadPayload&) const = default;
 
+    // A review's length as the account keeps it: whole seconds, halves away from zero, within
+    // 0...one day; a length that is not a number counts as 0. Every length shown is this one,
+    // so that the recorder's computer and the partner's read the same.
+    static qint64 wholeDurationSeconds(double duration);
+
     static ConversationUploadPayload fromResult(
         const DerivedSessionResult& result, const QUuid& conversationID);
 

@@ -2,7 +2,19 @@
 
 #include "domain/JsonObjectReader.hpp"
 
+#include <limits>
+
 namespace lumora {
+
+qint64 SpeakerStats::totalTurns(const QList<SpeakerStats>& stats)
+{
+    qint64 total = 0;
+    for (const SpeakerStats& seat : stats) {
+        if (__builtin_add_overflow(total, seat.turns, &total))
+            return seat.turns > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
+    }
+    return total;
+}
 
 QJsonObject SpeakerStats::toJson() const
 {

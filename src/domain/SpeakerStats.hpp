@@ -3,6 +3,7 @@
 #include "domain/JsonDecodeError.hpp"
 
 #include <QJsonObject>
+#include <QList>
 #include <expected>
 
 namespace lumora {
@@ -16,6 +17,10 @@ struct SpeakerStats {
     double share = 0;
 
     bool operator==(const SpeakerStats&) const = default;
+
+    // The conversation's turns: every seat's together. Stored counts may be anything, so a sum
+    // past the range of qint64 stays at its end.
+    static qint64 totalTurns(const QList<SpeakerStats>& stats);
 
     QJsonObject toJson() const;
     [[nodiscard]] static std::expected<SpeakerStats, JsonDecodeError> fromJson(const QJsonValue& value);

@@ -1,5 +1,6 @@
 #include "AccountFixture.hpp"
 #include "HistoryModelAdapter.hpp"
+#include "HistoryTexts.hpp"
 #include "RealControlPlaneFixture.hpp"
 #include "ViewModelFixture.hpp"
 #include "WindowHarness.hpp"
@@ -244,6 +245,32 @@ TEST_F(HistoryOverControlPlane, ASharedConversationIsDeletedOnlyOnceThePartnerAg
     EXPECT_TRUE(test::awaitTask(ada.model->backupStore()->records())->records.isEmpty());
     EXPECT_TRUE(ada.model->results().isEmpty());
     EXPECT_FALSE(ada.isOnTheServer(shared.id));
+}
+
+// One conversation reads alike on the recorder's computer and on the partner's: its length in
+// the whole seconds the account keeps (95.5 s are 1:36 on both), its turns, and both counted in
+// the totals.
+TEST_F(HistoryOverControlPlane, ASharedConversationReadsTheSameOnBothComputers)
+{
+    connect(ada, QStringLiteral("Ada"));
+    connect(bob, QStringLiteral("Bob"));
+    pair(ada, bob);
+    const DerivedSessionResult bills = save(ada, 2, QStringLiteral("Bills"));
+    ASSERT_TRUE(ada.synchronizeUntil([&] { return backedUp(ada, bills.id); }));
+    const QUuid id = ada.entry(bills.id)->id;
+    ASSERT_TRUE(bob.synchronizeUntil([&] { return bob.listed(id).has_value(); }));
+    EXPECT_FALSE(bob.listed(id)->localID.has_value()) << "the partner has it from the account only";
+    const auto read = [&](Account& account, const QString& screenshot) {
+        EXPECT_NE(open(account), nullptr);
+        // The page refreshes as it shows; read once that is done.
+        testing::settle(*account.model);
+        page.screenshot(screenshot);
+        return QStringList { HistoryTexts::subtitle(*account.listed(id)), page.text("timeMetricValue"),
+            page.text("turnsMetricValue") };
+    };
+    const QStringList recorder = read(ada, QStringLiteral("history-numbers-recorder"));
+    EXPECT_EQ(recorder, (QStringList { u"1:36 \u00b7 3 turns"_qs, "1:36", "3" }));
+    EXPECT_EQ(read(bob, QStringLiteral("history-numbers-partner")), recorder);
 }
 
 // After an unlink each partner keeps what they recorded together ("You both keep every

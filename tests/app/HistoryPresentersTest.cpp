@@ -185,7 +185,10 @@ TEST(ReviewTexts, HeaderFloorShapeAndObservations)
     DerivedSessionResult review = testing::conversationReview('a');
     EXPECT_EQ(ReviewTexts::title(false), "Conversation review");
     EXPECT_EQ(ReviewTexts::title(true), "Check-in");
-    EXPECT_EQ(ReviewTexts::subtitle(review, english()), u"2/9/2026, 7:30 PM \u00b7 1:35"_qs);
+    // 95.5 s read as the account keeps them, 96 s, on this computer as on the partner's.
+    EXPECT_EQ(ReviewTexts::subtitle(review, english()), u"2/9/2026, 7:30 PM \u00b7 1:36"_qs);
+    review.duration = 96;
+    EXPECT_EQ(ReviewTexts::subtitle(review, english()), u"2/9/2026, 7:30 PM \u00b7 1:36"_qs);
 
     const struct {
         double share;

@@ -228,7 +228,7 @@ TEST_F(HistoryWindowTest, OneReviewOpensAtATimeInTheSheet)
     EXPECT_GE(sheet->width(), 900);
     EXPECT_GE(sheet->height(), 648);
     EXPECT_EQ(text("reviewTitle"), "Conversation review");
-    EXPECT_EQ(text("reviewSubtitle"), u"2/9/2026, 7:30 PM \u00b7 1:35"_qs);
+    EXPECT_EQ(text("reviewSubtitle"), u"2/9/2026, 7:30 PM \u00b7 1:36"_qs);
     EXPECT_EQ(text("reviewDeleteButton"), "Request deletion");
     EXPECT_TRUE(page.shows("startupLine"));
     EXPECT_FALSE(page.shows("howItWentCard"));

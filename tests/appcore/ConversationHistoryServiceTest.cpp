@@ -274,7 +274,7 @@ TEST(ConversationHistorySummaryTest, ARowNotInTheCacheBecomesAStoredSummaryWhate
         entry.workspace = ConversationWorkspaceScope::previous;
         EXPECT_EQ(ConversationBackupService::summaryOf(entry),
             (ConversationRecordSummary { entry.id, "checkin", "stored", startedAt, 1'000, seconds, "Budget",
-                1'000, ConversationWorkspaceScope::previous, std::nullopt }));
+                1'000, ConversationWorkspaceScope::previous, std::nullopt, std::nullopt }));
     }
 }
 

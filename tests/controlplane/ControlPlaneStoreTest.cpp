@@ -6,6 +6,7 @@
 #include "controlplane/IdText.hpp"
 #include "controlplane/NonceWriter.hpp"
 #include "controlplane/RequestAuthenticator.hpp"
+#include "domain/ConversationUploadCodec.hpp"
 #include "domain/ConversationUploadPayload.hpp"
 
 #include <QDateTime>
@@ -67,21 +68,31 @@ protected:
         return device.value_or(DeviceRecord {});
     }
 
+    // Takes back what the step that kept each conversation's turns made, so that it runs again.
+    static QStringList withoutTurns()
+    {
+        return { QStringLiteral("ALTER TABLE content_conversations DROP COLUMN turns"),
+            QStringLiteral("DELETE FROM schema_migrations WHERE version >= %1")
+                .arg(ControlPlaneStore::turnsVersion) };
+    }
+
     // Takes back what the step that kept each document's size and every later one made, so that
     // they run again: documents and titles are columns of text as before.
     static QStringList withoutDocumentSizes()
     {
-        return { QStringLiteral("ALTER TABLE sign_in_requests DROP COLUMN state"),
-            QStringLiteral("ALTER TABLE content_conversations DROP COLUMN sealed_body"),
-            QStringLiteral("ALTER TABLE content_conversations DROP COLUMN sealed_title"),
-            QStringLiteral("ALTER TABLE content_conversations DROP COLUMN seal_key"),
-            QStringLiteral("ALTER TABLE content_conversations ADD COLUMN body TEXT NOT NULL DEFAULT ''"),
-            QStringLiteral("ALTER TABLE content_conversations ADD COLUMN title TEXT"),
-            QStringLiteral("DROP INDEX content_conversations_by_account_bytes"),
-            QStringLiteral("ALTER TABLE content_conversations DROP COLUMN body_bytes"),
-            QStringLiteral(
-                "CREATE INDEX content_conversations_by_account ON content_conversations (account_id)"),
-            QStringLiteral("DELETE FROM schema_migrations WHERE version >= 10") };
+        return withoutTurns()
+            + QStringList { QStringLiteral("ALTER TABLE sign_in_requests DROP COLUMN state"),
+                  QStringLiteral("ALTER TABLE content_conversations DROP COLUMN sealed_body"),
+                  QStringLiteral("ALTER TABLE content_conversations DROP COLUMN sealed_title"),
+                  QStringLiteral("ALTER TABLE content_conversations DROP COLUMN seal_key"),
+                  QStringLiteral(
+                      "ALTER TABLE content_conversations ADD COLUMN body TEXT NOT NULL DEFAULT ''"),
+                  QStringLiteral("ALTER TABLE content_conversations ADD COLUMN title TEXT"),
+                  QStringLiteral("DROP INDEX content_conversations_by_account_bytes"),
+                  QStringLiteral("ALTER TABLE content_conversations DROP COLUMN body_bytes"),
+                  QStringLiteral(
+                      "CREATE INDEX content_conversations_by_account ON content_conversations (account_id)"),
+                  QStringLiteral("DELETE FROM schema_migrations WHERE version >= 10") };
     }
 
     testing::TestDatabase database { GetParam() };
@@ -259,6 +270,47 @@ TEST_P(ControlPlaneStoreTest, UpgradingSealsWhatWasStoredInClearAndCountsItAsSto
             EXPECT_FALSE(all.contains("summer budget")) << file.toStdString();
         }
     }
+}
+
+// Conversations stored before their turns were kept are counted by the upgrade, from the
+// statistics their documents hold (or, without an analysis, their transcript as grouped).
+TEST_P(ControlPlaneStoreTest, UpgradingCountsTheTurnsOfStoredConversations)
+{
+    const ContentSeal seal(*SymmetricKey::random256());
+    ConversationUploadPayload analysed;
+    analysed.conversationID = QUuid::createUuid();
+    analysed.endedAt = now;
+    analysed.analysis = ConversationAnalysisPayload {};
+    analysed.analysis->stats
+        = { SpeakerStats { .speaker = 0, .turns = 4 }, SpeakerStats { .speaker = 1, .turns = 3 } };
+    ConversationUploadPayload transcriptOnly;
+    transcriptOnly.conversationID = QUuid::createUuid();
+    transcriptOnly.endedAt = now - 1;
+    transcriptOnly.transcript.segments = { SpeakerTurn(0, 0, 5, "Can we talk about the weekend plans?"),
+        SpeakerTurn(1, 5, 9, "Yes, I would like that very much, tonight.") };
+    QUuid ada;
+    {
+        auto opened = ControlPlaneStore::open(url, &seal);
+        ASSERT_TRUE(opened.has_value());
+        auto& store = *opened;
+        ada = signIn(*store, "Ada", "key-a").accountID;
+        for (const ConversationUploadPayload& payload : { analysed, transcriptOnly })
+            ASSERT_EQ(ConversationContentStore(*store, seal)
+                          .add(ada, payload, *ConversationUploadCodec::encode(payload), now, 1'000'000)
+                          .outcome,
+                ConversationContentStore::AddOutcome::added);
+        QSqlQuery query(QSqlDatabase::database(store->connectionName()));
+        for (const QString& sql : withoutTurns())
+            ASSERT_TRUE(query.exec(sql)) << query.lastError().text().toStdString();
+    }
+    auto opened = ControlPlaneStore::open(url, &seal);
+    ASSERT_TRUE(opened.has_value()) << opened.error().toStdString();
+    auto& store = *opened;
+    EXPECT_EQ(store->schemaVersion(), ControlPlaneStore::latestSchemaVersion());
+    QList<std::optional<qint64>> turns;
+    for (const StoredConversation& row : ConversationContentStore(*store, seal).page(ada, 10, std::nullopt))
+        turns.append(row.turns);
+    EXPECT_EQ(turns, (QList<std::optional<qint64>> { 7, 2 }));
 }
 
 // The database holds every account's transcripts: only the server's own user may read it,

@@ -22,6 +22,8 @@ ConversationUploadPayload payloadOf(const QUuid& id, qint64 endedAt, const QStri
     payload.title = "Sunday";
     payload.transcript.segments = { SpeakerTurn(0, 0, 5, text), SpeakerTurn(1, 5, 9, "Yes") };
     payload.analysis = ConversationAnalysisPayload { 1, "Calm", {}, {}, {}, false };
+    payload.analysis->stats
+        = { SpeakerStats { .speaker = 0, .turns = 4 }, SpeakerStats { .speaker = 1, .turns = 3 } };
     return payload;
 }
 
@@ -84,6 +86,10 @@ TEST_P(ConversationContentTest, StoringAgainIsIdempotentAndAnotherAccountsIdConf
     EXPECT_EQ(summary.value("created_at").toInteger(), now);
     EXPECT_EQ(summary.value("workspace"), "current");
     EXPECT_FALSE(summary.contains("pending_deletion"));
+    // Its turns as the application counts them, from its statistics: what the partner's History
+    // counts without its body.
+    EXPECT_EQ(summary.value("turns"), 7);
+    EXPECT_EQ(list(ada).value("conversations").toArray().at(0).toObject().value("turns"), 7);
 
     // A retry after a lost reply: the same row, nothing duplicated, nothing changed.
     now += 30;

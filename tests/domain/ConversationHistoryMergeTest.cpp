@@ -36,7 +36,8 @@ ConversationRecordSummary row(int n, qint64 endedAt, QString mode = QStringLiter
         .title = QStringLiteral("Account %1").arg(n),
         .createdAt = endedAt + 5,
         .workspace = ConversationWorkspaceScope::current,
-        .pendingDeletion = std::nullopt };
+        .pendingDeletion = std::nullopt,
+        .turns = 5 };
 }
 
 ConversationBackupRecord record(int local, int account, ConversationBackupState state)
@@ -61,6 +62,8 @@ const PendingConversationDeletion partnerAsked { .requestedByMe = false, .reques
 
 } // namespace
 
+// A local review's row reads its length in the whole seconds the account keeps (90.5 s are 91,
+// as the partner's computer shows them) and its turns from its statistics.
 TEST(ConversationHistoryMerge, LocalReviewsAloneAreOnlyOnThisComputer)
 {
     EXPECT_TRUE(ConversationHistoryMerge::entries({}, {}, {}, {}).isEmpty());
@@ -73,7 +76,7 @@ TEST(ConversationHistoryMerge, LocalReviewsAloneAreOnlyOnThisComputer)
             .localID = uuid(2),
             .title = QStringLiteral("Local 2"),
             .completedAt = QDateTime::fromSecsSinceEpoch(300, Qt::UTC),
-            .duration = 90.5,
+            .duration = 91,
             .mode = ConversationMode::conversation,
             .turns = 7,
             .backup = ConversationBackupDisplayState::onlyOnThisMac,
@@ -136,6 +139,9 @@ TEST(ConversationHistoryMerge, AccountRowsAndHiddenRows)
     EXPECT_TRUE(entries[0].isHidden);
     EXPECT_TRUE(entries[0].isCheckin());
     EXPECT_FALSE(entries[1].isHidden);
+    // A row from the account counts the turns the account says it has.
+    EXPECT_EQ(entries[1].turns, 5);
+    EXPECT_EQ(entries[1].duration, 60);
     EXPECT_FALSE(entries[2].isCheckin());
     EXPECT_FALSE(entries[3].isCheckin());
     // The local review uploading under the hidden row's id is hidden with it.

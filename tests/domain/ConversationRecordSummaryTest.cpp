@@ -76,11 +76,13 @@ TEST(ConversationRecordSummary, WritingOmitsOnlyAbsentOptionals)
     EXPECT_EQ(json.value("id").toString(), "0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9");
     EXPECT_FALSE(json.contains("title"));
     EXPECT_FALSE(json.contains("pending_deletion"));
+    EXPECT_FALSE(json.contains("turns"));
 
     ConversationRecordSummary full = minimal;
     full.title = QStringLiteral("Holidays");
     full.workspace = ConversationWorkspaceScope::previous;
     full.pendingDeletion
         = PendingConversationDeletion { .requestedByMe = true, .requestedAt = 1, .expiresAt = 2 };
+    full.turns = 12;
     EXPECT_EQ(ConversationRecordSummary::fromJson(full.toJson()), full);
 }

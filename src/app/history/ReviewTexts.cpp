@@ -3,6 +3,7 @@
 #include "DisplayFormats.hpp"
 #include "domain/BehaviorCodePresentation.hpp"
 #include "domain/ConversationSignals.hpp"
+#include "domain/ConversationUploadPayload.hpp"
 #include "domain/ProcessFoulPresentation.hpp"
 
 #include <cmath>
@@ -40,7 +41,10 @@ QString ReviewTexts::title(bool isCheckin)
 
 QString ReviewTexts::subtitle(const DerivedSessionResult& result, const DateTexts& dates)
 {
-    return dates.numericDateAndTime(result.completedAt) + separator + DisplayFormats::clock(result.duration);
+    // The length the account keeps, which is what the History card and the partner's computer show.
+    const auto seconds
+        = static_cast<double>(ConversationUploadPayload::wholeDurationSeconds(result.duration));
+    return dates.numericDateAndTime(result.completedAt) + separator + DisplayFormats::clock(seconds);
 }
 
 QString ReviewTexts::speakerLabel(qint64 speaker)
