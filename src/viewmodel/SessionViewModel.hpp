@@ -537,7 +537,14 @@ private:
     QSettings& preferences() const { return *m_environment.preferences; }
 
     // Conversation engine.
+    // The start, in its steps: the microphone, the session and its reservation, the live stream
+    // and the capture. A step that fails says so (the later ones give up what the earlier ones
+    // took) and answers false or nothing; the starting flag is cleared once the start ends.
     QCoro::Task<void> beginConversation();
+    QCoro::Task<bool> microphonePermitted();
+    QCoro::Task<std::optional<PreparedConversation>> reserveConversation();
+    QCoro::Task<bool> startLiveSession(PreparedConversation prepared);
+    QCoro::Task<bool> startCapture(QUrl audioURL, double maximumSeconds);
     QCoro::Task<void> beginSmokeConversation();
     QCoro::Task<void> failStart(ConversationStartFailure failure);
     void enterRecording(const QUrl& audioURL, double maximumSeconds);

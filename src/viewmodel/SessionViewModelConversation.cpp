@@ -97,6 +97,21 @@ QString temporaryStoreCode(const TemporaryStoreFailure& failure)
     return QStringLiteral("FileSystemError_0");
 }
 
+// Runs `action` when it goes out of scope, by whichever exit.
+template <typename Action> class AtExit {
+public:
+    explicit AtExit(Action action)
+        : m_action(std::move(action))
+    {
+    }
+    ~AtExit() { m_action(); }
+    AtExit(const AtExit&) = delete;
+    AtExit& operator=(const AtExit&) = delete;
+
+private:
+    Action m_action;
+};
+
 double secondsBetween(const QDateTime& from, const QDateTime& to)
 {
     return double(from.msecsTo(to)) / 1000.0;
@@ -169,6 +184,11 @@ QCoro::Task<void> SessionViewModel::beginConversation()
     }
     m_sessionMode = isCheckinOpen() ? ConversationMode::checkin : ConversationMode::conversation;
     publish(m_isStartingConversation, true, &SessionViewModel::isStartingConversationChanged);
+    // However the start ends, recording or not, it is no longer starting.
+    const AtExit started([this, alive = lifetime()] {
+        if (!alive.expired())
+            publish(m_isStartingConversation, false, &SessionViewModel::isStartingConversationChanged);
+    });
     setErrorMessage(std::nullopt);
     setStatusText(startingText);
     if (m_smokeMode) {
@@ -177,35 +197,60 @@ QCoro::Task<void> SessionViewModel::beginConversation()
     }
 
     const auto alive = lifetime();
+    const bool permitted = co_await microphonePermitted();
+    if (alive.expired() || !permitted)
+        co_return;
+    const std::optional<PreparedConversation> prepared = co_await reserveConversation();
+    if (alive.expired() || !prepared)
+        co_return;
+    m_liveReservationID = prepared->reservationID;
+    // A reservation may grant more than a recording can hold; the capture and the clock stop
+    // at whichever limit comes first.
+    const double maximumSeconds = std::min(prepared->maximumSeconds, NativeAudioCapture::maximumDuration);
+    const bool streaming = co_await startLiveSession(*prepared);
+    if (alive.expired() || !streaming)
+        co_return;
+    const bool capturing = co_await startCapture(prepared->audioURL, maximumSeconds);
+    if (alive.expired() || !capturing)
+        co_return;
+    enterRecording(prepared->audioURL, maximumSeconds);
+}
+
+QCoro::Task<bool> SessionViewModel::microphonePermitted()
+{
+    const auto alive = lifetime();
     std::expected<void, NativeAudioCaptureError> permitted;
     if (m_environment.microphonePermission)
         permitted = co_await m_environment.microphonePermission();
     else
         permitted = co_await MicrophoneAccess::request();
     if (alive.expired())
-        co_return;
+        co_return false;
     if (!permitted) {
         reportFailure(microphoneRefusalText(permitted.error()));
-        publish(m_isStartingConversation, false, &SessionViewModel::isStartingConversationChanged);
-        co_return;
+        co_return false;
     }
+    co_return true;
+}
+
+QCoro::Task<std::optional<PreparedConversation>> SessionViewModel::reserveConversation()
+{
     if (!m_client) {
         reportFailure(notReadyText);
-        publish(m_isStartingConversation, false, &SessionViewModel::isStartingConversationChanged);
-        co_return;
+        co_return std::nullopt;
     }
-
+    const auto alive = lifetime();
     // Through a copy: a sign-out meanwhile must not free the client during the call.
     const auto session = co_await std::shared_ptr(m_client)->createConversationSession();
     if (alive.expired())
-        co_return;
+        co_return std::nullopt;
     if (!session) {
         co_await failStart(session.error());
-        co_return;
+        co_return std::nullopt;
     }
     if (!session->sessionID) {
         co_await failStart(ControlPlaneFailure(ControlPlaneError::invalidResponse()));
-        co_return;
+        co_return std::nullopt;
     }
     publish(m_currentSession, std::optional(*session), &SessionViewModel::currentSessionChanged);
     resetLiveState();
@@ -215,56 +260,61 @@ QCoro::Task<void> SessionViewModel::beginConversation()
     const auto coordinator = m_coordinator;
     if (!coordinator) {
         reportFailure(notReadyText);
-        publish(m_isStartingConversation, false, &SessionViewModel::isStartingConversationChanged);
-        co_return;
+        co_return std::nullopt;
     }
-    const auto prepared = co_await coordinator->prepare(*session->sessionID, requestedSeconds, m_sessionMode);
+    auto prepared = co_await coordinator->prepare(*session->sessionID, requestedSeconds, m_sessionMode);
     if (alive.expired())
-        co_return;
+        co_return std::nullopt;
     if (!prepared) {
         co_await failStart(prepared.error());
-        co_return;
+        co_return std::nullopt;
     }
-    m_liveReservationID = prepared->reservationID;
-    // A reservation may grant more than a recording can hold; the capture and the clock stop
-    // at whichever limit comes first.
-    const double maximumSeconds = std::min(prepared->maximumSeconds, NativeAudioCapture::maximumDuration);
+    co_return std::move(*prepared);
+}
 
-    if (const auto client = m_client) {
-        const double rate = std::trunc(co_await NativeAudioCapture::inputSampleRate());
-        if (alive.expired())
-            co_return;
-        if (!(rate >= 1 && rate <= double(std::numeric_limits<int>::max()))) {
-            co_await failStart(NativeAudioCaptureError::noMicrophone);
-            co_return;
-        }
-        DeepgramLiveSessionOptions options;
-        options.baseURL = m_environment.info.speechServiceURL().value_or(DeepgramClient::defaultBaseURL());
-        QPointer<SessionViewModel> self(this);
-        std::shared_ptr<DeepgramLiveSession> live(new DeepgramLiveSession(
-                                                      prepared->liveGrant, int(rate), prepared->reservationID,
-                                                      LiveCoaching::analyzer(m_sessionMode, client), client,
-                                                      [self](const SpeakerTurn& turn) {
-                                                          if (self)
-                                                              self->handleLiveTurn(turn);
-                                                      },
-                                                      [self]() -> std::optional<LiveAnalysisContext> {
-                                                          if (!self)
-                                                              return std::nullopt;
-                                                          return LiveAnalysisContext(
-                                                              std::clamp(self->m_selectedAgendaStep, 0, 5));
-                                                      },
-                                                      [self](const AnalysisProviderResult& result) {
-                                                          if (self)
-                                                              self->handleLiveInsight(result);
-                                                      },
-                                                      std::move(options)),
-            // The PCM handler may drop the last reference on the audio thread.
-            [](DeepgramLiveSession* session) { session->deleteLater(); });
-        live->start();
-        m_liveSession = std::move(live);
+QCoro::Task<bool> SessionViewModel::startLiveSession(PreparedConversation prepared)
+{
+    const auto client = m_client;
+    if (!client)
+        co_return true;
+    const auto alive = lifetime();
+    const double rate = std::trunc(co_await NativeAudioCapture::inputSampleRate());
+    if (alive.expired())
+        co_return false;
+    if (!(rate >= 1 && rate <= double(std::numeric_limits<int>::max()))) {
+        co_await failStart(NativeAudioCaptureError::noMicrophone);
+        co_return false;
     }
+    DeepgramLiveSessionOptions options;
+    options.baseURL = m_environment.info.speechServiceURL().value_or(DeepgramClient::defaultBaseURL());
+    QPointer<SessionViewModel> self(this);
+    std::shared_ptr<DeepgramLiveSession> live(new DeepgramLiveSession(
+                                                  prepared.liveGrant, int(rate), prepared.reservationID,
+                                                  LiveCoaching::analyzer(m_sessionMode, client), client,
+                                                  [self](const SpeakerTurn& turn) {
+                                                      if (self)
+                                                          self->handleLiveTurn(turn);
+                                                  },
+                                                  [self]() -> std::optional<LiveAnalysisContext> {
+                                                      if (!self)
+                                                          return std::nullopt;
+                                                      return LiveAnalysisContext(
+                                                          std::clamp(self->m_selectedAgendaStep, 0, 5));
+                                                  },
+                                                  [self](const AnalysisProviderResult& result) {
+                                                      if (self)
+                                                          self->handleLiveInsight(result);
+                                                  },
+                                                  std::move(options)),
+        // The PCM handler may drop the last reference on the audio thread.
+        [](DeepgramLiveSession* session) { session->deleteLater(); });
+    live->start();
+    m_liveSession = std::move(live);
+    co_return true;
+}
 
+QCoro::Task<bool> SessionViewModel::startCapture(QUrl audioURL, double maximumSeconds)
+{
     NativeAudioCapture::PcmHandler pcmHandler;
     if (const auto live = m_liveSession) {
         // Runs on the audio thread: hands each block to the session's own thread, where its
@@ -278,17 +328,16 @@ QCoro::Task<void> SessionViewModel::beginConversation()
     };
     audioCapture();
     const auto capture = m_audioCapture;
+    const auto alive = lifetime();
     const auto captured = co_await capture->start(
-        prepared->audioURL.toLocalFile(), maximumSeconds, std::move(pcmHandler), std::move(completion));
+        audioURL.toLocalFile(), maximumSeconds, std::move(pcmHandler), std::move(completion));
     if (alive.expired())
-        co_return;
+        co_return false;
     if (!captured) {
         co_await failStart(captured.error());
-        co_return;
+        co_return false;
     }
-
-    enterRecording(prepared->audioURL, maximumSeconds);
-    publish(m_isStartingConversation, false, &SessionViewModel::isStartingConversationChanged);
+    co_return true;
 }
 
 QCoro::Task<void> SessionViewModel::beginSmokeConversation()
@@ -320,7 +369,6 @@ QCoro::Task<void> SessionViewModel::beginSmokeConversation()
         co_return;
     }
     enterRecording(QUrl::fromLocalFile(*file), requestedSeconds);
-    publish(m_isStartingConversation, false, &SessionViewModel::isStartingConversationChanged);
 }
 
 void SessionViewModel::enterRecording(const QUrl& audioURL, double maximumSeconds)
@@ -367,7 +415,6 @@ QCoro::Task<void> SessionViewModel::failStart(ConversationStartFailure failure)
     }
     m_liveReservationID.reset();
     reportFailure(conversationStartFailureMessage(failure));
-    publish(m_isStartingConversation, false, &SessionViewModel::isStartingConversationChanged);
 }
 
 QCoro::Task<void> SessionViewModel::stopLiveSession(qint64 durationSeconds)
