@@ -137,6 +137,19 @@ protected:
         ASSERT_TRUE(test::awaitTask(joiner.client->confirmPairingInvite(invite->inviteID, policy)));
     }
 
+    // Ada and Bob linked, and a conversation Ada recorded backed up ("Bills": 95.5 s, 3 turns):
+    // its id on the account, null when it did not get there.
+    QUuid recordedTogether()
+    {
+        connect(ada, QStringLiteral("Ada"));
+        connect(bob, QStringLiteral("Bob"));
+        pair(ada, bob);
+        const DerivedSessionResult bills = save(ada, 2, QStringLiteral("Bills"));
+        EXPECT_TRUE(ada.synchronizeUntil([&] { return backedUp(ada, bills.id); }));
+        const auto row = ada.entry(bills.id);
+        return row ? row->id : QUuid();
+    }
+
     // Pending: a deletion waits on the row of that id.
     static bool pending(const Account& account, const QUuid& id)
     {
@@ -252,12 +265,8 @@ TEST_F(HistoryOverControlPlane, ASharedConversationIsDeletedOnlyOnceThePartnerAg
 // the totals.
 TEST_F(HistoryOverControlPlane, ASharedConversationReadsTheSameOnBothComputers)
 {
-    connect(ada, QStringLiteral("Ada"));
-    connect(bob, QStringLiteral("Bob"));
-    pair(ada, bob);
-    const DerivedSessionResult bills = save(ada, 2, QStringLiteral("Bills"));
-    ASSERT_TRUE(ada.synchronizeUntil([&] { return backedUp(ada, bills.id); }));
-    const QUuid id = ada.entry(bills.id)->id;
+    const QUuid id = recordedTogether();
+    ASSERT_FALSE(id.isNull());
     ASSERT_TRUE(bob.synchronizeUntil([&] { return bob.listed(id).has_value(); }));
     EXPECT_FALSE(bob.listed(id)->localID.has_value()) << "the partner has it from the account only";
     const auto read = [&](Account& account, const QString& screenshot) {
@@ -278,12 +287,8 @@ TEST_F(HistoryOverControlPlane, ASharedConversationReadsTheSameOnBothComputers)
 // from the other's history.
 TEST_F(HistoryOverControlPlane, AnAccountDeletedAfterAnUnlinkLeavesThePartnersHistory)
 {
-    connect(ada, QStringLiteral("Ada"));
-    connect(bob, QStringLiteral("Bob"));
-    pair(ada, bob);
-    const DerivedSessionResult bills = save(ada, 2, QStringLiteral("Bills"));
-    ASSERT_TRUE(ada.synchronizeUntil([&] { return backedUp(ada, bills.id); }));
-    const QUuid id = ada.entry(bills.id)->id;
+    const QUuid id = recordedTogether();
+    ASSERT_FALSE(id.isNull());
     ASSERT_TRUE(test::awaitTask(bob.client->unlinkPairing()));
     ASSERT_NE(open(bob), nullptr);
     ASSERT_TRUE(

@@ -69,4 +69,17 @@ inline DerivedSessionResult conversationReview(char key)
     return review;
 }
 
+// The same review with a transcript of `turns` turns that each stand alone, the seats taking
+// turns; the last says "This is turn <turns>, …".
+inline DerivedSessionResult longReview(char key, int turns)
+{
+    DerivedSessionResult review = conversationReview(key);
+    QList<SpeakerTurn> said;
+    for (int turn = 1; turn <= turns; ++turn)
+        said.append(SpeakerTurn(turn % 2, turn * 10, turn * 10 + 8,
+            QStringLiteral("This is turn %1, long enough to stand as a turn of its own.").arg(turn)));
+    review.transcript = said;
+    return review;
+}
+
 } // namespace lumora::testing

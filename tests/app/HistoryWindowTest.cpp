@@ -298,12 +298,8 @@ TEST_F(HistoryWindowTest, CardsFarOutsideTheViewAreNotDrawnUntilScrolledTo)
 TEST_F(HistoryWindowTest, ALongTranscriptIsWholeSoonAfterTheSheetShows)
 {
     history.entries()->replace({ testing::storedRow('a', "Bills") });
-    DerivedSessionResult review = testing::conversationReview('a');
-    QList<SpeakerTurn> turns;
-    for (int turn = 1; turn <= 200; ++turn)
-        turns.append(SpeakerTurn(turn % 2, turn * 10, turn * 10 + 8,
-            QStringLiteral("This is turn %1, long enough to stand as a turn of its own.").arg(turn)));
-    review.transcript = turns;
+    const DerivedSessionResult review = testing::longReview('a', 200);
+    const QList<SpeakerTurn>& turns = *review.transcript;
     ASSERT_NE(open(), nullptr);
     page.click("historyCard:" + keyOf('a'));
     history.answerReview(review);
