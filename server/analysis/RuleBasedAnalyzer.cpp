@@ -160,6 +160,126 @@ QString coachingLine(ProcessFoul foul)
     return {};
 }
 
+QString adherenceNote(qint64 detectedStep, qint64 currentStep)
+{
+    if (detectedStep == currentStep)
+        return QStringLiteral("The talk follows the agenda step.");
+    return QStringLiteral("The talk sounds like step %1 while the agenda is on step %2.")
+        .arg(detectedStep + 1)
+        .arg(currentStep + 1);
+}
+
+// Blame among the opening turns; nothing when the request does not hold the conversation's
+// opening, as a start-up can only be judged then.
+std::optional<HarshStartupEvidence> harshStartupIn(
+    const QList<SpeakerTurn>& turns, const QList<BehaviorAnnotation>& annotations)
+{
+    if (turns.isEmpty() || turns.first().start >= RuleBasedAnalyzer::openingWindowSeconds)
+        return std::nullopt;
+    double harshest = 0;
+    for (const BehaviorAnnotation& annotation : annotations) {
+        const bool harshCode
+            = annotation.code == BehaviorCode::criticism || annotation.code == BehaviorCode::contempt;
+        if (annotation.turnIndex < RuleBasedAnalyzer::openingTurns && harshCode)
+            harshest = std::max(harshest, annotation.confidence);
+    }
+    if (harshest > 0)
+        return HarshStartupEvidence { true, harshest,
+            QStringLiteral("The conversation opened with blame; a softer start helps both of you.") };
+    return HarshStartupEvidence { false, 0.7, QStringLiteral("The conversation opened gently.") };
+}
+
+// The pair of one seat's turns that share the most of their topic words, when that reaches the
+// repeated-wording overlap.
+CircularityEvidence circularityIn(const QList<SpeakerTurn>& turns, const QList<TopicWords>& topics)
+{
+    CircularityEvidence circularity { false, 0, QString(), QStringLiteral("No point has come back yet."),
+        QString() };
+    double bestOverlap = 0;
+    for (qsizetype j = 0; j < turns.size(); ++j) {
+        const TopicWords& later = topics[j];
+        for (qsizetype i = 0; i < j && later.words.size() >= 3; ++i) {
+            if (seatOf(turns[i].speaker) != seatOf(turns[j].speaker))
+                continue;
+            const TopicWords& earlier = topics[i];
+            // Turns whose sizes alone keep them below what is needed are not compared.
+            const double most = earlier.words.size() >= 3 ? mostOverlap(earlier, later) : 0.0;
+            if (most < RuleBasedAnalyzer::repeatedWordingOverlap || most <= bestOverlap)
+                continue;
+            const double overlap = wordingOverlap(earlier, later);
+            if (overlap >= RuleBasedAnalyzer::repeatedWordingOverlap && overlap > bestOverlap) {
+                bestOverlap = overlap;
+                QStringList shared;
+                for (qsizetype k = 0; k < later.words.size(); ++k)
+                    if (std::ranges::binary_search(earlier.sortedNumbers, later.numbers[std::size_t(k)]))
+                        shared.append(later.words.at(k));
+                circularity = { true, std::min(0.95, 0.5 + overlap / 2), shared.join(' '),
+                    QStringLiteral("The same point came back %1 turns later in nearly the same words.")
+                        .arg(j - i),
+                    QStringLiteral(
+                        "Pause and name the loop together, then each say what you need under it.") };
+            }
+        }
+    }
+    return circularity;
+}
+
+// "About" the topic word that comes up most, first seen first on ties; nothing without one.
+std::optional<QString> titleOf(const QList<TopicWords>& topics)
+{
+    QHash<QString, int> counts;
+    QStringList order;
+    for (const TopicWords& topic : topics) {
+        for (const QString& word : topic.words) {
+            if (!counts.contains(word))
+                order.append(word);
+            counts[word] += 1;
+        }
+    }
+    QString topic;
+    for (const QString& word : order)
+        if (topic.isEmpty() || counts[word] > counts[topic])
+            topic = word;
+    if (topic.isEmpty())
+        return std::nullopt;
+    return QStringLiteral("About ") + topic;
+}
+
+// Counted as the application counts them on the review's card: turns as it groups them,
+// moments that reach the confidence floor.
+QString summaryOf(const QList<SpeakerTurn>& turns, const AnalysisProviderResult& result)
+{
+    const auto [warm, hard] = ConversationPresentation::warmHard(
+        result.annotations, result.fouls.value_or(QList<ProcessFoulAnnotation> {}), std::nullopt);
+    QString summary = QStringLiteral("%1 turns, with %2 warm and %3 hard moments.")
+                          .arg(TurnGrouping::group(turns).size())
+                          .arg(warm)
+                          .arg(hard);
+    if (result.harshStartup && result.harshStartup->detected)
+        summary += QStringLiteral(" The opening was harsh.");
+    if (result.circularity && result.circularity->detected)
+        summary += QStringLiteral(" The same point came up again.");
+    return summary;
+}
+
+// One line for each kind of moment found, in the order found; a general one when none was.
+QStringList coachingLinesFor(
+    const QList<BehaviorAnnotation>& annotations, const QList<ProcessFoulAnnotation>& fouls)
+{
+    QStringList lines;
+    const auto add = [&](const QString& line) {
+        if (!lines.contains(line))
+            lines.append(line);
+    };
+    for (const BehaviorAnnotation& annotation : annotations)
+        add(coachingLine(annotation.code));
+    for (const ProcessFoulAnnotation& foul : fouls)
+        add(coachingLine(foul.foul));
+    if (lines.isEmpty())
+        add(QStringLiteral("Keep reflecting what you hear before you answer."));
+    return lines;
+}
+
 ConversationNudge nudgeFor(BehaviorCode code)
 {
     switch (code) {
@@ -354,6 +474,7 @@ std::expected<AnalysisProviderResult, AnalyzerError> RuleBasedAnalyzer::analyze(
         return std::unexpected(AnalyzerError::unknownRubric);
     const bool gentle = *rubric == AnalysisRubric::checkin;
     const QList<SpeakerTurn>& turns = request.turns;
+    const QList<TopicWords> topics = topicWordsOf(turns);
 
     AnalysisProviderResult result;
     result.model = QString::fromLatin1(modelName);
@@ -364,109 +485,18 @@ std::expected<AnalysisProviderResult, AnalyzerError> RuleBasedAnalyzer::analyze(
     }
     result.fouls = gentle ? QList<ProcessFoulAnnotation> {} : foulsIn(turns);
     result.stepDetected = stepIn(turns);
-    if (request.currentStep && result.stepDetected) {
-        const qint64 detected = result.stepDetected->index;
-        result.adherenceNote = detected == *request.currentStep
-            ? QStringLiteral("The talk follows the agenda step.")
-            : QStringLiteral("The talk sounds like step %1 while the agenda is on step %2.")
-                  .arg(detected + 1)
-                  .arg(*request.currentStep + 1);
-    }
-
-    const QList<TopicWords> topics = topicWordsOf(turns);
+    if (request.currentStep && result.stepDetected)
+        result.adherenceNote = adherenceNote(result.stepDetected->index, *request.currentStep);
     if (!gentle) {
-        // A start-up can only be judged when the request holds the conversation's opening.
-        if (!turns.isEmpty() && turns.first().start < openingWindowSeconds) {
-            double harshest = 0;
-            for (const BehaviorAnnotation& annotation : result.annotations) {
-                const bool harshCode
-                    = annotation.code == BehaviorCode::criticism || annotation.code == BehaviorCode::contempt;
-                if (annotation.turnIndex < openingTurns && harshCode)
-                    harshest = std::max(harshest, annotation.confidence);
-            }
-            result.harshStartup = harshest > 0 ? HarshStartupEvidence { true, harshest,
-                QStringLiteral("The conversation opened with blame; a softer start helps both of you.") }
-                                               : HarshStartupEvidence { false, 0.7,
-                                                     QStringLiteral("The conversation opened gently.") };
-        }
-
-        CircularityEvidence circularity { false, 0, QString(), QStringLiteral("No point has come back yet."),
-            QString() };
-        double bestOverlap = 0;
-        for (qsizetype j = 0; j < turns.size(); ++j) {
-            const TopicWords& later = topics[j];
-            for (qsizetype i = 0; i < j && later.words.size() >= 3; ++i) {
-                if (seatOf(turns[i].speaker) != seatOf(turns[j].speaker))
-                    continue;
-                const TopicWords& earlier = topics[i];
-                // Turns whose sizes alone keep them below what is needed are not compared.
-                const double most = earlier.words.size() >= 3 ? mostOverlap(earlier, later) : 0.0;
-                if (most < repeatedWordingOverlap || most <= bestOverlap)
-                    continue;
-                const double overlap = wordingOverlap(earlier, later);
-                if (overlap >= repeatedWordingOverlap && overlap > bestOverlap) {
-                    bestOverlap = overlap;
-                    QStringList shared;
-                    for (qsizetype k = 0; k < later.words.size(); ++k)
-                        if (std::ranges::binary_search(earlier.sortedNumbers, later.numbers[std::size_t(k)]))
-                            shared.append(later.words.at(k));
-                    circularity = { true, std::min(0.95, 0.5 + overlap / 2), shared.join(' '),
-                        QStringLiteral("The same point came back %1 turns later in nearly the same words.")
-                            .arg(j - i),
-                        QStringLiteral(
-                            "Pause and name the loop together, then each say what you need under it.") };
-                }
-            }
-        }
-        result.circularity = circularity;
+        result.harshStartup = harshStartupIn(turns, result.annotations);
+        result.circularity = circularityIn(turns, topics);
     }
-
-    // Title: the topic word that comes up most, first seen first on ties.
-    QHash<QString, int> counts;
-    QStringList order;
-    for (const TopicWords& topic : topics) {
-        for (const QString& word : topic.words) {
-            if (!counts.contains(word))
-                order.append(word);
-            counts[word] += 1;
-        }
-    }
-    QString topic;
-    for (const QString& word : order)
-        if (topic.isEmpty() || counts[word] > counts[topic])
-            topic = word;
-    if (!topic.isEmpty())
-        result.title = QStringLiteral("About ") + topic;
-
-    // Counted as the application counts them on the review's card: turns as it groups them,
-    // moments that reach the confidence floor.
-    const auto [warm, hard]
-        = ConversationPresentation::warmHard(result.annotations, *result.fouls, std::nullopt);
-    result.summary = QStringLiteral("%1 turns, with %2 warm and %3 hard moments.")
-                         .arg(TurnGrouping::group(turns).size())
-                         .arg(warm)
-                         .arg(hard);
-    if (result.harshStartup && result.harshStartup->detected)
-        result.summary += QStringLiteral(" The opening was harsh.");
-    if (result.circularity && result.circularity->detected)
-        result.summary += QStringLiteral(" The same point came up again.");
-
-    QStringList nudges;
-    auto addLine = [&](const QString& line) {
-        if (!nudges.contains(line))
-            nudges.append(line);
-    };
-    for (const BehaviorAnnotation& annotation : result.annotations)
-        addLine(coachingLine(annotation.code));
-    for (const ProcessFoulAnnotation& foul : *result.fouls)
-        addLine(coachingLine(foul.foul));
-    if (nudges.isEmpty())
-        addLine(QStringLiteral("Keep reflecting what you hear before you answer."));
-    result.nudges = nudges;
-
+    result.title = titleOf(topics);
+    result.summary = summaryOf(turns, result);
+    result.nudges = coachingLinesFor(result.annotations, *result.fouls);
     for (const SpeakerTurn& turn : turns)
         result.inputTokens += (wordCount(turn.text) * 4 + 2) / 3;
-    result.outputTokens = wordCount(result.summary) + wordCount(nudges.join(' '));
+    result.outputTokens = wordCount(result.summary) + wordCount(result.nudges->join(' '));
     return result;
 }
 
