@@ -77,6 +77,60 @@ TEST(CheckinPanelTexts, PacingAndParagraph)
     }
 }
 
+const QString liveTranscript
+    = QStringLiteral("The final transcript could not be made, so the review uses the live transcript.");
+const QString keptHere = QStringLiteral("Your conversation is saved on this computer and ready to review. It "
+                                        "reaches your account as soon as it can.");
+
+// How the finish went, under the saved panel's title: the failure over the room says it once,
+// and closing the panel puts both away. Before the check-in is saved the panel says nothing, and
+// a failure that is not the finish's shows as ever.
+TEST(CheckinRoomState, TheSavedPanelSaysHowTheFinishWent)
+{
+    struct Row {
+        bool finished;
+        QString finishNotice;
+        QString error;
+        QString savedNotice;
+        QString noticeMessage;
+    };
+    const QString failed = QStringLiteral("Processing failed. The temporary recording was deleted.");
+    for (const Row& row : {
+             Row { true, "Check-in saved", "", "", "" },
+             Row { true, "Check-in saved. " + liveTranscript, "", liveTranscript, "" },
+             Row { true, keptHere, keptHere, keptHere, "" },
+             Row { true, "Check-in saved", failed, "", failed },
+             Row { true, "Check-in savedish", "", "Check-in savedish", "" },
+             Row { true, "", "", "", "" },
+             Row { false, keptHere, keptHere, "", keptHere },
+             Row { false, "", failed, "", failed },
+         }) {
+        SCOPED_TRACE(row.finishNotice.toStdString() + " / " + row.error.toStdString());
+        Room room;
+        room.model.update([&](auto& s) {
+            s.isCheckinFinished = row.finished;
+            s.finishNotice = row.finishNotice;
+            s.errorMessage = row.error;
+        });
+        EXPECT_EQ(room.state.savedNotice(), row.savedNotice);
+        EXPECT_EQ(room.state.noticeMessage(), row.noticeMessage);
+    }
+    EXPECT_EQ(CheckinRoomState::savedTitle(), "Check-in saved");
+
+    for (const QString& error : { keptHere, failed }) {
+        Room room;
+        room.model.update([&](auto& s) {
+            s.isCheckinFinished = true;
+            s.finishNotice = keptHere;
+            s.errorMessage = error;
+        });
+        room.state.closeSaved();
+        EXPECT_EQ(room.model.checkinCloses, 1);
+        EXPECT_EQ(room.model.state.finishNotice, QString()) << "the conversation room does not say it again";
+        EXPECT_EQ(room.model.state.errorMessage, error == keptHere ? QString() : failed);
+    }
+}
+
 // The primary button, the pause button and the header's pill follow the run flags, first that
 // holds winning.
 TEST(CheckinRoomState, ButtonsAndPillFollowTheRunFlags)

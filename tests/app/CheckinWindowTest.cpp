@@ -264,5 +264,67 @@ TEST_F(CheckinWindowTest, TheRoomHoldsStillUnderThePointer)
     shell.screenshot("checkin-saved-920");
 }
 
+// A check-in whose finish had more to say than that it was saved says it in the saved panel,
+// between the title and the panel's sentence, wrapped within the panel at every size; a review
+// kept on this computer is said there once, not also as a failure over the room, and closing
+// the panel leaves the conversation room saying neither.
+TEST_F(CheckinWindowTest, TheSavedPanelSaysHowTheFinishWent)
+{
+    testing::FakeRoomModel& model = session.roomModel;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    model.update([](auto& s) {
+        s.checkinPack = testing::packWithNote();
+        s.checkinFlow = CheckinFlow(5, 4, 0);
+        s.isCheckinFinished = true;
+        s.finishNotice = "Check-in saved";
+    });
+    ASSERT_TRUE(shell.shows("savedPanel"));
+    EXPECT_FALSE(shell.shows("savedNotice")) << "the title says it all";
+
+    model.update([](auto& s) {
+        s.finishNotice
+            = "Check-in saved. The final transcript could not be made, so the review uses the live "
+              "transcript.";
+    });
+    for (const QSize size : { QSize(920, 680), QSize(1180, 760), QSize(1440, 900) }) {
+        SCOPED_TRACE(size.width());
+        shell.resize(size);
+        ASSERT_TRUE(shell.shows("savedNotice"));
+        EXPECT_EQ(shell.text("savedNotice"),
+            "The final transcript could not be made, so the review uses the live transcript.");
+        const QRectF panel = sceneRect("savedPanel");
+        const QRectF notice = sceneRect("savedNotice");
+        EXPECT_GT(notice.height(), 10) << "the sentence is drawn";
+        EXPECT_GE(notice.left(), panel.left());
+        EXPECT_LE(notice.right(), panel.right());
+        EXPECT_GT(notice.top(), sceneRect("savedTitle").bottom());
+        EXPECT_LT(notice.bottom(), sceneRect("savedSentence").top());
+        shell.screenshot(QStringLiteral("checkin-saved-live-transcript-%1").arg(size.width()));
+    }
+
+    const QString keptHere = "Your conversation is saved on this computer and ready to review. It reaches "
+                             "your account as soon as it can.";
+    model.update([&](auto& s) {
+        s.finishNotice = keptHere;
+        s.errorMessage = keptHere;
+    });
+    EXPECT_EQ(shell.text("savedNotice"), keptHere);
+    EXPECT_FALSE(shell.shows("checkinNotice")) << "said once";
+    shell.screenshot("checkin-saved-kept-here");
+
+    shell.click("savedCloseButton");
+    EXPECT_EQ(model.checkinCloses, 1);
+    EXPECT_EQ(model.state.finishNotice, QString());
+    EXPECT_EQ(model.state.errorMessage, QString());
+    model.update([](auto& s) {
+        s.checkinPack.reset();
+        s.checkinFlow.reset();
+        s.isCheckinFinished = false;
+    });
+    ASSERT_TRUE(shell.shows("conversationRoom"));
+    EXPECT_FALSE(shell.shows("finishNotice"));
+    EXPECT_FALSE(shell.shows("errorBanner"));
+}
+
 } // namespace
 } // namespace lumora

@@ -108,10 +108,6 @@ public:
         update([&](State& s) { s.statusText = text; });
     }
     QString finishNotice() const override { return state.finishNotice; }
-    void dismissFinishNotice() override
-    {
-        update([](State& s) { s.finishNotice.clear(); });
-    }
     const QList<BehaviorAnnotation>& liveAnnotations() const override { return state.annotations; }
     const QList<ProcessFoulAnnotation>& liveFouls() const override { return state.fouls; }
     int selectedAgendaStep() const override { return state.selectedAgendaStep; }
@@ -166,6 +162,12 @@ public:
     void closeCheckin() override { ++checkinCloses; }
     void goBackCheckinSection() override { ++sectionsBack; }
     void advanceCheckinSection() override { ++sectionsAhead; }
+
+protected:
+    void clearFinishNotice() override
+    {
+        update([](State& s) { s.finishNotice.clear(); });
+    }
 
 private:
     void publish(const State& before)

@@ -6,6 +6,24 @@
 
 namespace lumora {
 
+QString CheckinPanelTexts::savedTitle()
+{
+    return QStringLiteral("Check-in saved");
+}
+
+QString CheckinPanelTexts::savedNotice(const QString& finishNotice)
+{
+    const QString title = savedTitle();
+    if (!finishNotice.startsWith(title))
+        return finishNotice;
+    const QString rest = finishNotice.mid(title.size());
+    if (rest.isEmpty())
+        return QString();
+    if (!rest.startsWith(QLatin1Char('.')))
+        return finishNotice;
+    return rest.mid(1).trimmed();
+}
+
 QString CheckinPanelTexts::pacingText(qint64 suggestedMinutes, std::optional<double> elapsedInSection)
 {
     const QString base = QStringLiteral("about %1 min").arg(suggestedMinutes);

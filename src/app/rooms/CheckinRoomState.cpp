@@ -57,7 +57,8 @@ void CheckinRoomState::setModel(RoomModel* model)
         for (const auto signal : { &RoomModel::isRecordingChanged, &RoomModel::isPausedChanged,
                  &RoomModel::isProcessingChanged, &RoomModel::isStartingConversationChanged,
                  &RoomModel::elapsedChanged, &RoomModel::checkinPackChanged, &RoomModel::checkinFlowChanged,
-                 &RoomModel::isCheckinFinishedChanged, &RoomModel::isCheckinRunningChanged })
+                 &RoomModel::isCheckinFinishedChanged, &RoomModel::isCheckinRunningChanged,
+                 &RoomModel::errorMessageChanged, &RoomModel::finishNoticeChanged })
             connect(m_model, signal, this, &CheckinRoomState::refresh);
     }
     emit modelChanged();
@@ -107,6 +108,19 @@ void CheckinRoomState::dismissNotice()
 {
     if (m_model)
         m_model->setErrorMessage(QString());
+}
+
+void CheckinRoomState::closeSaved()
+{
+    if (!m_model)
+        return;
+    m_model->dismissFinishNotice();
+    m_model->closeCheckin();
+}
+
+QString CheckinRoomState::savedTitle()
+{
+    return CheckinPanelTexts::savedTitle();
 }
 
 void CheckinRoomState::refresh()
@@ -165,6 +179,13 @@ void CheckinRoomState::refresh()
         &CheckinRoomState::showsPackNoteChanged);
     assign(m_packNote, note, &CheckinRoomState::packNoteChanged);
     assign(m_showsListening, live && m_rows->count() == 0, &CheckinRoomState::showsListeningChanged);
+    const bool finished = model && model->isCheckinFinished();
+    const QString finishNotice = finished ? model->finishNotice() : QString();
+    assign(
+        m_savedNotice, CheckinPanelTexts::savedNotice(finishNotice), &CheckinRoomState::savedNoticeChanged);
+    const QString error = model ? model->errorMessage() : QString();
+    assign(m_noticeMessage, !finishNotice.isEmpty() && error == finishNotice ? QString() : error,
+        &CheckinRoomState::noticeMessageChanged);
 
     const PrimaryButton primary = model ? primaryButtonOf(*model) : PrimaryButton();
     assign(m_primaryLabel, primary.label, &CheckinRoomState::primaryLabelChanged);

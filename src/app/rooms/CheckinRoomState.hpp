@@ -43,6 +43,9 @@ class CheckinRoomState : public QObject {
     Q_PROPERTY(bool showsPackNote READ showsPackNote NOTIFY showsPackNoteChanged)
     Q_PROPERTY(QString packNote READ packNote NOTIFY packNoteChanged)
     Q_PROPERTY(bool showsListening READ showsListening NOTIFY showsListeningChanged)
+    Q_PROPERTY(QString savedTitle READ savedTitle CONSTANT)
+    Q_PROPERTY(QString savedNotice READ savedNotice NOTIFY savedNoticeChanged)
+    Q_PROPERTY(QString noticeMessage READ noticeMessage NOTIFY noticeMessageChanged)
 
     Q_PROPERTY(QString primaryLabel READ primaryLabel NOTIFY primaryLabelChanged)
     Q_PROPERTY(QString primaryIcon READ primaryIcon NOTIFY primaryIconChanged)
@@ -87,6 +90,12 @@ public:
     [[nodiscard]] QString packNote() const { return m_packNote; }
     // No rows yet while recording or paused: the room says it is listening.
     [[nodiscard]] bool showsListening() const { return m_showsListening; }
+    // The saved panel's title, and what it says under it of how the check-in was saved (empty
+    // when the title says it all, and before the check-in is saved).
+    [[nodiscard]] static QString savedTitle();
+    [[nodiscard]] QString savedNotice() const { return m_savedNotice; }
+    // The failure over the room; empty without one, and while the saved panel says the same.
+    [[nodiscard]] QString noticeMessage() const { return m_noticeMessage; }
 
     [[nodiscard]] QString primaryLabel() const { return m_primaryLabel; }
     [[nodiscard]] QString primaryIcon() const { return m_primaryIcon; }
@@ -104,6 +113,8 @@ public:
     // ready yet, or starts recording, as the start readiness asks.
     Q_INVOKABLE void primaryAction();
     Q_INVOKABLE void dismissNotice();
+    // Closes the saved check-in; what its panel said of the finish goes with it.
+    Q_INVOKABLE void closeSaved();
 
 signals:
     void modelChanged();
@@ -129,6 +140,8 @@ signals:
     void showsPackNoteChanged();
     void packNoteChanged();
     void showsListeningChanged();
+    void savedNoticeChanged();
+    void noticeMessageChanged();
     void primaryLabelChanged();
     void primaryIconChanged();
     void primaryEnabledChanged();
@@ -173,6 +186,8 @@ private:
     bool m_showsPackNote = false;
     QString m_packNote;
     bool m_showsListening = false;
+    QString m_savedNotice;
+    QString m_noticeMessage;
     QString m_primaryLabel;
     QString m_primaryIcon;
     bool m_primaryEnabled = true;

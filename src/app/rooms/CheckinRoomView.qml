@@ -158,11 +158,23 @@ Item {
                             }
                             ReadableText {
                                 objectName: "savedTitle"
-                                text: qsTr("Check-in saved")
+                                text: checkin.savedTitle
                                 textFormat: Text.PlainText
                                 font: Theme.display(28, Font.Medium)
                                 color: Theme.positive
                             }
+                        }
+                        // How the finish went, where it is more than saved: a review made
+                        // from the live transcript, or one kept on this computer for now.
+                        ReadableText {
+                            objectName: "savedNotice"
+                            visible: checkin.savedNotice.length > 0
+                            width: parent.width
+                            text: checkin.savedNotice
+                            textFormat: Text.PlainText
+                            wrapMode: Text.Wrap
+                            font: Theme.body
+                            color: Theme.ink
                         }
                         ReadableText {
                             objectName: "savedSentence"
@@ -184,7 +196,7 @@ Item {
                             SecondaryButton {
                                 objectName: "savedCloseButton"
                                 text: qsTr("Close")
-                                onClicked: root.model.closeCheckin()
+                                onClicked: checkin.closeSaved()
                             }
                         }
                     }
@@ -320,12 +332,12 @@ Item {
 
             CheckinNotice {
                 objectName: "checkinNotice"
-                visible: root.model.errorMessage.length > 0
+                visible: checkin.noticeMessage.length > 0
                 anchors.horizontalCenter: parent.horizontalCenter
                 y: 84
                 // As wide as it may be, as the check-in's notice is, not as its text.
                 width: Math.min(680, root.width - 48)
-                message: root.model.errorMessage
+                message: checkin.noticeMessage
                 onDismiss: checkin.dismissNotice()
             }
         }

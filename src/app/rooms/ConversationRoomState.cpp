@@ -390,15 +390,6 @@ void ConversationRoomState::dismissError()
         m_model->setErrorMessage(QString());
 }
 
-void ConversationRoomState::dismissFinishNotice()
-{
-    if (!m_model)
-        return;
-    if (!m_model->finishNotice().isEmpty() && m_model->errorMessage() == m_model->finishNotice())
-        m_model->setErrorMessage(QString());
-    m_model->dismissFinishNotice();
-}
-
 void ConversationRoomState::setRehearsalElapsed(double elapsed)
 {
     assign(m_rehearsalElapsed, elapsed, &ConversationRoomState::rehearsalElapsedChanged);

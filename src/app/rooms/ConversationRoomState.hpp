@@ -203,8 +203,6 @@ public:
     Q_INVOKABLE void revealThreadMessage();
     Q_INVOKABLE void closeThreadMessage();
     Q_INVOKABLE void dismissError();
-    // Closes the finish notice, and the error that said the same.
-    Q_INVOKABLE void dismissFinishNotice();
 
     // The rehearsal player: start or end, and one tick of its clock (the room's timer calls it
     // every 0.25 s; it does nothing unless a rehearsal runs unpaused before its end).

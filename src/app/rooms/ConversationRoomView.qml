@@ -163,9 +163,9 @@ Item {
                 calm: true
                 message: root.model.finishNotice
                 actionText: qsTr("Read it in History")
-                onDismiss: room.dismissFinishNotice()
+                onDismiss: root.model.dismissFinishNotice()
                 onAction: {
-                    room.dismissFinishNotice()
+                    root.model.dismissFinishNotice()
                     root.sectionChosen(Sections.History)
                 }
             }

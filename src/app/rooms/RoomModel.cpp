@@ -8,4 +8,14 @@ RoomModel::RoomModel(QObject* parent)
 {
 }
 
+void RoomModel::dismissFinishNotice()
+{
+    const QString notice = finishNotice();
+    if (notice.isEmpty())
+        return;
+    if (errorMessage() == notice)
+        setErrorMessage(QString());
+    clearFinishNotice();
+}
+
 } // namespace lumora

@@ -76,12 +76,14 @@ public:
     virtual void setErrorMessage(const QString& message) = 0;
     [[nodiscard]] virtual QString statusText() const = 0;
     virtual void setStatusText(const QString& text) = 0;
-    // The status line a conversation's finish ended with, once its review is saved ("Conversation
-    // ready to review", or why the review is not what it would be); empty after a finish that
-    // saved nothing, once dismissed, and from the next start on. A check-in says it in its own
-    // saved panel.
+    // The status line a finish ended with, once its review is saved ("Conversation ready to
+    // review", "Check-in saved", or why the review is not what it would be); empty after a finish
+    // that saved nothing, once dismissed, and from the next start on. The conversation room shows
+    // a conversation's, the check-in's saved panel a check-in's.
     [[nodiscard]] virtual QString finishNotice() const = 0;
-    Q_INVOKABLE virtual void dismissFinishNotice() = 0;
+    // Puts the notice away, and with it the failure that says the same (a review kept on this
+    // computer), which would otherwise come back as a failure once the notice is gone.
+    Q_INVOKABLE void dismissFinishNotice();
 
     // The live transcript; the adapter or fake keeps it current.
     [[nodiscard]] LiveTurnList* liveTurns() const { return m_liveTurns; }
@@ -164,6 +166,10 @@ signals:
     void checkinFlowChanged();
     void isCheckinFinishedChanged();
     void isCheckinRunningChanged();
+
+protected:
+    // Empties the finish notice alone.
+    virtual void clearFinishNotice() = 0;
 
 private:
     LiveTurnList* m_liveTurns;

@@ -101,12 +101,11 @@ void RoomModelAdapter::followFinish()
     if (m_viewModel.isProcessing()) {
         const auto& session = m_viewModel.currentSession();
         m_finishing = session ? session->sessionID : std::nullopt;
-        m_finishingCheckin = m_viewModel.isCheckinRunning();
         setFinishNotice(QString());
         return;
     }
     const std::optional<QUuid> finished = std::exchange(m_finishing, std::nullopt);
-    if (!finished || m_finishingCheckin)
+    if (!finished)
         return;
     const auto& results = m_viewModel.results();
     const bool saved = std::any_of(results.cbegin(), results.cend(),
@@ -123,7 +122,7 @@ void RoomModelAdapter::setFinishNotice(const QString& notice)
     emit finishNoticeChanged();
 }
 
-void RoomModelAdapter::dismissFinishNotice()
+void RoomModelAdapter::clearFinishNotice()
 {
     setFinishNotice(QString());
 }

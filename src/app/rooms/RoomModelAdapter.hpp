@@ -30,7 +30,6 @@ public:
     [[nodiscard]] QString statusText() const override;
     void setStatusText(const QString& text) override;
     [[nodiscard]] QString finishNotice() const override { return m_finishNotice; }
-    void dismissFinishNotice() override;
 
     [[nodiscard]] const QList<BehaviorAnnotation>& liveAnnotations() const override;
     [[nodiscard]] const QList<ProcessFoulAnnotation>& liveFouls() const override;
@@ -65,12 +64,15 @@ public:
     void goBackCheckinSection() override;
     void advanceCheckinSection() override;
 
+protected:
+    void clearFinishNotice() override;
+
 private:
     // Publishes the readiness and the session id when what they are made of changed them.
     void followReadiness();
     void followSession();
     // A finish begins or ends: at its end the status line becomes the notice when the review of
-    // the conversation it began with is saved.
+    // the conversation or check-in it began with is saved.
     void followFinish();
     void setFinishNotice(const QString& notice);
 
@@ -78,9 +80,8 @@ private:
     Readiness m_readiness;
     QString m_sessionID;
     QString m_finishNotice;
-    // The conversation being finished, and whether it is a check-in.
+    // The conversation or check-in being finished.
     std::optional<QUuid> m_finishing;
-    bool m_finishingCheckin = false;
 };
 
 } // namespace lumora

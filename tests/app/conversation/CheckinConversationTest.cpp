@@ -49,6 +49,33 @@ protected:
         return rows.data(rows.index(row), role).toString();
     }
 
+    // Opens this week's check-in from the conversation room.
+    void open(SessionViewModel& model)
+    {
+        shell.click("checkinButton");
+        ASSERT_TRUE(test::spinUntil([&] { return shell.shows("checkinRoom"); }, 30000))
+            << model.errorMessage().value_or("").toStdString();
+        ASSERT_TRUE(model.checkinPack().has_value());
+    }
+    // Starts recording and waits until the stand-in has heard the whole exchange.
+    void record(SessionViewModel& model)
+    {
+        shell.click("checkinPrimaryButton");
+        ASSERT_TRUE(test::spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 30000));
+        ASSERT_TRUE(model.isRecording()) << model.errorMessage().value_or("").toStdString();
+        ASSERT_TRUE(test::spinUntil(
+            [&] { return model.liveTurns().size() == qsizetype(std::size(exchange)); }, 30000));
+    }
+    // Finishes the check-in and waits for its saved panel.
+    void finish(SessionViewModel& model)
+    {
+        shell.click("checkinPrimaryButton");
+        ASSERT_TRUE(
+            test::spinUntil([&] { return model.isCheckinFinished() || model.errorMessage(); }, 90000));
+        ASSERT_TRUE(model.isCheckinFinished()) << model.errorMessage().value_or("").toStdString();
+        ASSERT_TRUE(test::spinUntil([&] { return !model.isProcessing(); }, 30000));
+    }
+
     lumora::testing::WindowHarness shell;
 };
 
@@ -60,10 +87,7 @@ TEST_F(CheckinConversationTest, AWeeklyCheckinIsRecordedSavedAndListedAsOne)
     auto* conversation = qobject_cast<ConversationRoomState*>(shell.find("roomState"));
     ASSERT_NE(conversation, nullptr);
 
-    shell.click("checkinButton");
-    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("checkinRoom"); }, 30000))
-        << model->errorMessage().value_or("").toStdString();
-    ASSERT_TRUE(model->checkinPack().has_value());
+    open(*model);
     const CheckinPack pack = *model->checkinPack();
     EXPECT_EQ(shell.text("sectionPosition"), QStringLiteral("SECTION 1 OF %1").arg(pack.sections.size()));
     EXPECT_EQ(shell.text("sectionTitle"), pack.sections.first().title);
@@ -71,13 +95,9 @@ TEST_F(CheckinConversationTest, AWeeklyCheckinIsRecordedSavedAndListedAsOne)
     EXPECT_EQ(shell.shows("packNote"), hasNote);
     shell.screenshot("checkin-spoken-opened");
 
-    shell.click("checkinPrimaryButton");
-    ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
-    ASSERT_TRUE(model->isRecording()) << model->errorMessage().value_or("").toStdString();
+    record(*model);
     EXPECT_EQ(pill(), "Listening");
     EXPECT_FALSE(shell.shows("leaveCheckinButton"));
-    ASSERT_TRUE(
-        test::spinUntil([&] { return model->liveTurns().size() == qsizetype(std::size(exchange)); }, 30000));
     ASSERT_EQ(checkin().rows()->count(), 2) << "the brief answer sits inside the first row";
     model->setSidesSwapped(true);
     // Swapped: the first voice's row is named by the second seat, its interjection by the first.
@@ -106,11 +126,10 @@ TEST_F(CheckinConversationTest, AWeeklyCheckinIsRecordedSavedAndListedAsOne)
     QStringList labels;
     QObject::connect(&checkin(), &CheckinRoomState::primaryLabelChanged,
         [&, state = &checkin()] { labels.append(state->primaryLabel()); });
-    shell.click("checkinPrimaryButton");
-    ASSERT_TRUE(test::spinUntil([&] { return model->isCheckinFinished() || model->errorMessage(); }, 60000));
-    ASSERT_TRUE(model->isCheckinFinished()) << model->errorMessage().value_or("").toStdString();
+    finish(*model);
     EXPECT_TRUE(labels.contains("Saving…"));
     EXPECT_TRUE(shell.shows("savedPanel"));
+    EXPECT_FALSE(shell.shows("savedNotice")) << "the title says it all";
     EXPECT_TRUE(shell.shows("savedCloseButton"));
     shell.screenshot("checkin-spoken-saved");
 
@@ -129,6 +148,36 @@ TEST_F(CheckinConversationTest, AWeeklyCheckinIsRecordedSavedAndListedAsOne)
     EXPECT_EQ(shell.find("roomState"), conversation) << "the room kept its own state";
     EXPECT_TRUE(shell.shows("emptyRoom"));
     // The account's refresh after the finish and the history's fetch end before the window goes.
+    ASSERT_TRUE(test::spinUntil([&] { return model->runningOperations() == 0; }, 30000));
+    shell.close();
+}
+
+// The same check-in when the speech service cannot make the final transcript: the review is
+// made from the live transcript, and the saved panel says so; closing it leaves the
+// conversation room saying nothing of it.
+class CheckinConversationWithoutFinalTranscriptTest : public CheckinConversationTest {
+protected:
+    QStringList extraSpeechArguments() override { return { "--prerecorded-reply", "500" }; }
+};
+
+TEST_F(CheckinConversationWithoutFinalTranscriptTest, TheSavedPanelSaysTheReviewUsesTheLiveTranscript)
+{
+    const auto model = connectedModel();
+    ShellSessionAdapter session(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    open(*model);
+    record(*model);
+    finish(*model);
+    ASSERT_TRUE(shell.shows("savedNotice"));
+    EXPECT_EQ(shell.text("savedNotice"),
+        "The final transcript could not be made, so the review uses the live transcript.");
+    EXPECT_FALSE(shell.shows("checkinNotice"));
+    shell.screenshot("checkin-spoken-saved-live-transcript");
+
+    shell.click("savedCloseButton");
+    ASSERT_TRUE(shell.shows("conversationRoom"));
+    EXPECT_FALSE(shell.shows("finishNotice"));
+    EXPECT_FALSE(shell.shows("errorBanner"));
     ASSERT_TRUE(test::spinUntil([&] { return model->runningOperations() == 0; }, 30000));
     shell.close();
 }
