@@ -424,6 +424,9 @@ public:
     Q_INVOKABLE void cancelAppleAuthorization();
     // The desktop's hand-over of a URL opened with this application; returns at once.
     Q_INVOKABLE void handleExternalURL(const QUrl& url);
+    // Opens a web page in the desktop's browser, as the sign-in does; false when no browser
+    // could show it.
+    QCoro::Task<bool> openInBrowser(QUrl page);
     Q_INVOKABLE void requestSignOut();
     Q_INVOKABLE void requestAccountDeletion();
     Q_INVOKABLE void acceptRecordingAgreement();

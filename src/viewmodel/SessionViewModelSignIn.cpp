@@ -142,14 +142,19 @@ void SessionViewModel::startAppleAuthorizationInBrowser(const QUrl& url, const Q
     start(watchBrowserOpening(attempt, url));
 }
 
+QCoro::Task<bool> SessionViewModel::openInBrowser(QUrl page)
+{
+    if (!m_environment.openBrowser)
+        co_return false;
+    // A copy: the view model may go while the browser starts.
+    const auto open = m_environment.openBrowser;
+    co_return co_await open(std::move(page));
+}
+
 QCoro::Task<void> SessionViewModel::watchBrowserOpening(QUuid attempt, QUrl page)
 {
     const auto alive = lifetime();
-    bool opened = false;
-    if (m_environment.openBrowser) {
-        const auto open = m_environment.openBrowser;
-        opened = co_await open(page);
-    }
+    const bool opened = co_await openInBrowser(page);
     if (alive.expired() || opened || m_appleAuthorizationAttemptID != attempt)
         co_return;
     // A browser that cannot be started, or ends at once, will never come back: the attempt ends

@@ -27,6 +27,7 @@ public:
         QString errorMessage;
         QString signInAddress;
         int conversationsAwaitingMigrationOffer = 0;
+        QString unopenedPage;
     };
     // Set before the window opens; later through `update`.
     State state;
@@ -40,6 +41,8 @@ public:
     int signInStarts = 0;
     int cancellations = 0;
     int addressCopies = 0;
+    QList<QUrl> pagesOpened;
+    bool browserOpens = true;
     QList<bool> refreshes;
     QList<bool> migrationAnswers;
     QList<bool> quits;
@@ -59,6 +62,7 @@ public:
             &ShellSession::isAppleAuthorizationActiveChanged);
         publishChange(this, before.errorMessage, state.errorMessage, &ShellSession::errorMessageChanged);
         publishChange(this, before.signInAddress, state.signInAddress, &ShellSession::signInAddressChanged);
+        publishChange(this, before.unopenedPage, state.unopenedPage, &ShellSession::unopenedPageChanged);
         publishChange(this, before.conversationsAwaitingMigrationOffer,
             state.conversationsAwaitingMigrationOffer,
             &ShellSession::conversationsAwaitingMigrationOfferChanged);
@@ -72,6 +76,7 @@ public:
     bool isAppleAuthorizationActive() const override { return state.isAppleAuthorizationActive; }
     QString errorMessage() const override { return state.errorMessage; }
     QString signInAddress() const override { return state.signInAddress; }
+    QString unopenedPage() const override { return state.unopenedPage; }
     int conversationsAwaitingMigrationOffer() const override
     {
         return state.conversationsAwaitingMigrationOffer;
@@ -99,6 +104,18 @@ public:
     {
         ++addressCopies;
         return !state.signInAddress.isEmpty();
+    }
+    // Pages asked for; the browser shows them while `browserOpens`.
+    void openWebPage(const QUrl& page) override
+    {
+        pagesOpened.append(page);
+        if (!browserOpens)
+            update([&](State& s) { s.unopenedPage = page.toString(); });
+    }
+    bool copyUnopenedPage() override { return !state.unopenedPage.isEmpty(); }
+    void dismissUnopenedPage() override
+    {
+        update([](State& s) { s.unopenedPage.clear(); });
     }
     void handleExternalURL(const QUrl&) override { }
     void synchronizeHistory(bool refreshFromServer) override { refreshes.append(refreshFromServer); }

@@ -1,6 +1,7 @@
 #include "FakePeopleModel.hpp"
 #include "FakeShell.hpp"
 #include "HistoryRecords.hpp"
+#include "Sections.hpp"
 #include "SignedFeedServer.hpp"
 #include "SpeedometerGauge.hpp"
 #include "SpeedometerGeometry.hpp"
@@ -116,6 +117,43 @@ TEST_F(ShellWindowTest, OpensWithOnlyWhatItShowsAndLoadsTheRestWhenShown)
 // Coming back to the application from another one refreshes the history from the server;
 // leaving it does not. The desktop's activation changes reach the window as the application's
 // state changes, sent here as the platform sends them.
+// "Theory" from the room's header and from the header bar opens the guide in the browser; when
+// no browser can, the window says so and offers the address to copy, as the sign-in does.
+TEST_F(ShellWindowTest, TheoryWithoutABrowserOffersItsAddress)
+{
+    ASSERT_NE(open(), nullptr);
+    const QUrl theory(QStringLiteral("https://lumora.app/theory/"));
+    shell.click("theoryButton");
+    EXPECT_EQ(session.pagesOpened, QList<QUrl> { theory });
+    EXPECT_FALSE(shell.shows("unopenedPageDialog")) << "a browser showed it";
+
+    session.browserOpens = false;
+    for (const int from : { int(Sections::Conversation), int(Sections::History) }) {
+        SCOPED_TRACE(from);
+        shell.content()->setProperty("section", from);
+        if (from == Sections::Conversation) {
+            shell.click("theoryButton");
+        } else {
+            auto* bar = qobject_cast<QQuickItem*>(shell.find("headerBar"));
+            auto* button = bar->findChild<QQuickItem*>("theoryButton");
+            ASSERT_NE(button, nullptr);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return button->isVisible() && button->width() > 0; }, 5000));
+            shell.screenshot("theory-history-header");
+            QTest::mouseClick(shell.window(), Qt::LeftButton, {},
+                button->mapToScene(button->boundingRect().center()).toPoint());
+        }
+        EXPECT_EQ(session.pagesOpened.size(), from == Sections::Conversation ? 2 : 3);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("unopenedPageDialog"); }, 5000));
+        EXPECT_EQ(shell.text("unopenedPageDialogAddress"), theory.toString());
+        shell.click("unopenedPageDialogCopy");
+        EXPECT_EQ(shell.text("unopenedPageDialogCopy"), "Copied");
+        shell.screenshot(QStringLiteral("theory-address-%1").arg(from));
+        shell.click("unopenedPageDialogClose");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("unopenedPageDialog"); }, 5000));
+        EXPECT_TRUE(session.state.unopenedPage.isEmpty());
+    }
+}
+
 TEST_F(ShellWindowTest, ReactivationRefreshesTheHistoryFromTheServer)
 {
     ASSERT_NE(open(), nullptr);

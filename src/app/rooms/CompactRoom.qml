@@ -12,8 +12,8 @@ Item {
     id: root
 
     required property ConversationRoomState room
-    property url theoryURL
     signal sectionChosen(int section)
+    signal theoryChosen
     // How far down the header and the agenda strip reach as the page scrolls, which what floats
     // over the room comes in below.
     readonly property real agendaBottom: header.height + agenda.height - page.contentY
@@ -41,8 +41,8 @@ Item {
                 id: header
                 Layout.fillWidth: true
                 room: root.room
-                theoryURL: root.theoryURL
                 onSectionChosen: section => root.sectionChosen(section)
+                onTheoryChosen: root.theoryChosen()
             }
             AgendaStrip {
                 id: agenda

@@ -11,7 +11,6 @@ Item {
     id: root
 
     required property RoomModel model
-    property url theoryURL
     readonly property bool compact: root.width < 980
     // Where the arrangement's header and agenda strip end: the banners come in below the
     // agenda's steps, not over them.
@@ -19,6 +18,7 @@ Item {
     readonly property alias room: room
     signal sectionChosen(int section)
     signal setupRequested
+    signal theoryChosen
 
     // The room shows while the section is on screen and no check-in takes its place.
     readonly property bool showsRoom: root.visible && !root.model.hasCheckinPack
@@ -67,8 +67,8 @@ Item {
                     width: root.width
                     height: root.height
                     room: room
-                    theoryURL: root.theoryURL
                     onSectionChosen: section => root.sectionChosen(section)
+                    onTheoryChosen: root.theoryChosen()
                 }
             }
             Repeater {
@@ -81,8 +81,8 @@ Item {
                     width: root.width
                     height: root.height
                     room: room
-                    theoryURL: root.theoryURL
                     onSectionChosen: section => root.sectionChosen(section)
+                    onTheoryChosen: root.theoryChosen()
                 }
             }
         }

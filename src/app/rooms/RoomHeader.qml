@@ -11,8 +11,9 @@ Rectangle {
     id: root
 
     required property ConversationRoomState room
-    property url theoryURL
     signal sectionChosen(int section)
+    // The theory guide was asked for; the window opens it.
+    signal theoryChosen
 
     implicitHeight: row.implicitHeight + 32
     color: Theme.withAlpha(Theme.paper, 0.82)
@@ -135,7 +136,7 @@ Rectangle {
                     text: qsTr("Theory")
                     symbol: "book.closed"
                     Accessible.description: qsTr("Opens the six-stage Corvane theory guide")
-                    onClicked: Qt.openUrlExternally(root.theoryURL)
+                    onClicked: root.theoryChosen()
                 }
                 SectionButton {
                     id: history

@@ -9,8 +9,8 @@ ColumnLayout {
     id: root
 
     required property ConversationRoomState room
-    property url theoryURL
     signal sectionChosen(int section)
+    signal theoryChosen
     // How far down the header and the agenda strip reach, which what floats over the room
     // comes in below.
     readonly property real agendaBottom: header.height + 12 + agenda.height
@@ -21,8 +21,8 @@ ColumnLayout {
         id: header
         Layout.fillWidth: true
         room: root.room
-        theoryURL: root.theoryURL
         onSectionChosen: section => root.sectionChosen(section)
+        onTheoryChosen: root.theoryChosen()
     }
     RowLayout {
         Layout.fillWidth: true

@@ -108,8 +108,7 @@ Item {
             visible: root.section !== Sections.Conversation
             file: "qrc:/Lumora/Shell/NativeNavigation.qml"
             properties: () => ({
-                    section: Qt.binding(() => root.section),
-                    theoryURL: Qt.binding(() => root.theoryURL)
+                    section: Qt.binding(() => root.section)
                 })
         }
         StackLayout {
@@ -123,8 +122,8 @@ Item {
             ConversationRoomView {
                 objectName: "conversationPage"
                 model: root.model.room
-                theoryURL: root.theoryURL
                 onSectionChosen: chosen => root.section = chosen
+                onTheoryChosen: root.model.openWebPage(root.theoryURL)
                 onSetupRequested: root.openSetup()
             }
             // History and People are loaded the first time they are shown and kept from then
@@ -147,6 +146,9 @@ Item {
         target: headerBar.item
         function onSectionChosen(chosen: int) {
             root.section = chosen
+        }
+        function onTheoryChosen() {
+            root.model.openWebPage(root.theoryURL)
         }
     }
     Connections {
@@ -178,6 +180,15 @@ Item {
         contentItem: Loader {
             id: setupFlow
         }
+    }
+    // A page no browser could show (the theory guide): its address, to open by hand.
+    AddressDialog {
+        objectName: "unopenedPageDialog"
+        title: qsTr("No browser opened the page")
+        message: qsTr("Corvane could not open your browser. Copy the address and open it in a browser.")
+        address: root.model.unopenedPage
+        onCopy: copied = root.model.copyUnopenedPage()
+        onClosed: root.model.dismissUnopenedPage()
     }
     ThemedPopup {
         id: migrationSheet

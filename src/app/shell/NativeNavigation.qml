@@ -8,8 +8,9 @@ Rectangle {
     id: root
 
     property int section
-    property url theoryURL
     signal sectionChosen(int section)
+    // The theory guide was asked for; the window opens it.
+    signal theoryChosen
 
     implicitHeight: row.implicitHeight + 16
     color: Theme.withAlpha(Theme.paper, 0.98)
@@ -75,7 +76,7 @@ Rectangle {
             implicitWidth: theoryLabel.implicitWidth + 24
             Accessible.name: qsTr("Theory")
             Accessible.description: qsTr("Opens the six-stage Corvane theory guide")
-            onClicked: Qt.openUrlExternally(root.theoryURL)
+            onClicked: root.theoryChosen()
             background: Rectangle {
                 radius: 12
                 color: theory.hovered ? Theme.withAlpha(Theme.sand, 0.41) : Theme.withAlpha(Theme.sand, 0)

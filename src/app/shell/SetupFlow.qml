@@ -138,39 +138,14 @@ Item {
                     text: qsTr("Apple opens in your browser. You’ll return here automatically.")
                 }
                 // When the browser could not be opened: the sign-in page, to open by hand.
-                RowLayout {
+                AddressToCopy {
                     objectName: "signInAddressRow"
                     visible: presenter.card === SetupPresenter.SignIn && root.model.signInAddress.length > 0
                     Layout.fillWidth: true
-                    spacing: 12
-                    Rectangle {
-                        Layout.fillWidth: true
-                        implicitHeight: 44
-                        radius: 12
-                        color: Theme.paper
-                        border.color: Theme.rule
-                        TextInput {
-                            objectName: "signInAddress"
-                            anchors.fill: parent
-                            anchors.leftMargin: 14
-                            anchors.rightMargin: 14
-                            text: root.model.signInAddress
-                            readOnly: true
-                            selectByMouse: true
-                            clip: true
-                            autoScroll: false
-                            verticalAlignment: TextInput.AlignVCenter
-                            font: Theme.small
-                            color: Theme.ink
-                            Accessible.name: qsTr("Sign-in address")
-                            Accessible.ignored: !visible
-                        }
-                    }
-                    SecondaryButton {
-                        objectName: "copySignInAddressButton"
-                        text: root.didCopyAddress ? qsTr("Copied") : qsTr("Copy address")
-                        onClicked: root.didCopyAddress = root.model.copySignInAddress()
-                    }
+                    address: root.model.signInAddress
+                    addressName: qsTr("Sign-in address")
+                    copied: root.didCopyAddress
+                    onCopy: root.didCopyAddress = root.model.copySignInAddress()
                 }
             }
             PrimaryButton {

@@ -29,6 +29,7 @@ class ShellSession : public QObject {
             isAppleAuthorizationActiveChanged)
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(QString signInAddress READ signInAddress NOTIFY signInAddressChanged)
+    Q_PROPERTY(QString unopenedPage READ unopenedPage NOTIFY unopenedPageChanged)
     Q_PROPERTY(int conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY
             conversationsAwaitingMigrationOfferChanged)
     // Qualified, so that QML's tools find the types of other modules by their C++ names.
@@ -50,6 +51,9 @@ public:
     // The sign-in page the browser could not show, for the user to open by hand; empty
     // otherwise.
     [[nodiscard]] virtual QString signInAddress() const = 0;
+    // A page the window asked the browser to show (the theory guide) that no browser could,
+    // for the user to open by hand; empty otherwise.
+    [[nodiscard]] virtual QString unopenedPage() const = 0;
     [[nodiscard]] virtual int conversationsAwaitingMigrationOffer() const = 0;
     // The pages' own models.
     [[nodiscard]] virtual AccountSession* account() const = 0;
@@ -62,6 +66,11 @@ public:
     Q_INVOKABLE virtual void cancelAppleAuthorization() = 0;
     // Puts the sign-in address on the clipboard as plain text; false when there is none.
     Q_INVOKABLE virtual bool copySignInAddress() = 0;
+    // Shows `page` in the desktop's browser; when none can, `unopenedPage` says which page.
+    Q_INVOKABLE virtual void openWebPage(const QUrl& page) = 0;
+    // Puts the unopened page's address on the clipboard; false when there is none.
+    Q_INVOKABLE virtual bool copyUnopenedPage() = 0;
+    Q_INVOKABLE virtual void dismissUnopenedPage() = 0;
     Q_INVOKABLE virtual void handleExternalURL(const QUrl& url) = 0;
     Q_INVOKABLE virtual void synchronizeHistory(bool refreshFromServer) = 0;
     // Records the answer to the migration offer; `migrationAnswered` follows when it is done.
@@ -78,6 +87,7 @@ signals:
     void isAppleAuthorizationActiveChanged();
     void errorMessageChanged();
     void signInAddressChanged();
+    void unopenedPageChanged();
     void conversationsAwaitingMigrationOfferChanged();
     void migrationAnswered();
     // The run may end now: the application leaves its event loop, without asking again.

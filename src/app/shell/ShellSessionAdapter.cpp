@@ -109,6 +109,37 @@ bool ShellSessionAdapter::copySignInAddress()
 {
     return copyPlainText(signInAddress());
 }
+void ShellSessionAdapter::openWebPage(const QUrl& page)
+{
+    openPage(page);
+}
+
+QCoro::Task<void> ShellSessionAdapter::openPage(QUrl page)
+{
+    const QPointer<ShellSessionAdapter> self(this);
+    const bool opened = co_await m_viewModel.openInBrowser(page);
+    if (self && !opened)
+        setUnopenedPage(page.toString(QUrl::FullyEncoded));
+}
+
+bool ShellSessionAdapter::copyUnopenedPage()
+{
+    return copyPlainText(m_unopenedPage);
+}
+
+void ShellSessionAdapter::dismissUnopenedPage()
+{
+    setUnopenedPage({});
+}
+
+void ShellSessionAdapter::setUnopenedPage(const QString& page)
+{
+    if (page == m_unopenedPage)
+        return;
+    m_unopenedPage = page;
+    emit unopenedPageChanged();
+}
+
 void ShellSessionAdapter::handleExternalURL(const QUrl& url)
 {
     m_viewModel.handleExternalURL(url);

@@ -28,6 +28,7 @@ public:
     [[nodiscard]] bool isAppleAuthorizationActive() const override;
     [[nodiscard]] QString errorMessage() const override;
     [[nodiscard]] QString signInAddress() const override;
+    [[nodiscard]] QString unopenedPage() const override { return m_unopenedPage; }
     [[nodiscard]] int conversationsAwaitingMigrationOffer() const override;
     [[nodiscard]] AccountSession* account() const override { return m_account; }
     [[nodiscard]] HistoryModel* history() const override { return m_history; }
@@ -38,6 +39,9 @@ public:
     void beginAppleAuthorization() override;
     void cancelAppleAuthorization() override;
     bool copySignInAddress() override;
+    void openWebPage(const QUrl& page) override;
+    bool copyUnopenedPage() override;
+    void dismissUnopenedPage() override;
     void handleExternalURL(const QUrl& url) override;
     void synchronizeHistory(bool refreshFromServer) override;
     void answerMigration(bool accepted) override;
@@ -46,6 +50,9 @@ public:
     QCoro::Task<void> answer(bool accepted);
 
 private:
+    QCoro::Task<void> openPage(QUrl page);
+    void setUnopenedPage(const QString& page);
+
     SessionViewModel& m_viewModel;
     std::function<QDateTime()> m_clock;
     AccountSession* m_account = nullptr;
@@ -53,6 +60,7 @@ private:
     PeopleModel* m_people = nullptr;
     RoomModel* m_room = nullptr;
     bool m_quitsAfterFinish = false;
+    QString m_unopenedPage;
 };
 
 } // namespace lumora
