@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Runs PROGRAM ARGUMENTS... under openbox on the current X display and prints the frame the
 # window manager gave its window once it is maximised (or, failing that, after 10 s):
-# "frame WIDTHxHEIGHT+X+Y", the title bar and borders included.
+# "frame WIDTHxHEIGHT+X+Y", the title bar and borders included. Every wait is bounded.
 set -u
 openbox --sm-disable >/dev/null 2>&1 &
 manager=$!
-until wmctrl -m >/dev/null 2>&1; do sleep 0.05; done
+for _ in $(seq 200); do
+  wmctrl -m >/dev/null 2>&1 && break
+  sleep 0.05
+done
 "$@" >/dev/null 2>&1 &
 program=$!
 window=
@@ -24,4 +27,8 @@ if [ -n "$window" ]; then
     END { printf "frame %dx%d+%d+%d\n", w, h, x, y }'
 fi
 kill "$program" "$manager" 2>/dev/null
-wait "$program" 2>/dev/null
+for _ in $(seq 100); do
+  kill -0 "$program" 2>/dev/null || exit 0
+  sleep 0.05
+done
+kill -9 "$program" 2>/dev/null
