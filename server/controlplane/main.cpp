@@ -15,6 +15,8 @@
 #include <QStandardPaths>
 #include <chrono>
 #include <condition_variable>
+#include <expected>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -55,6 +57,130 @@ void keepUp(const std::stop_token& stop, const QString& database)
     }
 }
 
+// The longest body the server reads of any request; an endpoint may take less.
+constexpr std::size_t requestBodyLimit = 2 * 1024 * 1024;
+
+// The service's settings from the options, every secret and key read (key files others can
+// read refused) and the providers connected; what stops the start otherwise. The nonce writer
+// comes later, once the database has its tables.
+std::expected<lumora::ControlPlaneServiceSettings, std::string> serviceSettings(
+    const lumora::ControlPlaneOptions& options)
+{
+    using namespace lumora;
+    ControlPlaneServiceSettings settings;
+    settings.devSignIn = options.devSignIn;
+    settings.pairing = options.pairing;
+    if (options.speechTokenSecret) {
+        auto secret = speechtoken::readSecret(options.speechTokenSecret->toStdString());
+        if (!secret)
+            return std::unexpected(secret.error());
+        settings.conversation.speechTokenSecret = std::move(*secret);
+    }
+    const ProviderLog providerLog = [](const std::string& line) { std::clog << line + "\n" << std::flush; };
+    settings.conversation.callRates = options.limits.rates;
+    settings.storageQuota = options.limits.storageQuota;
+    if (const auto connected
+        = connectProviders(options.providers, settings.conversation, providerLog, options.limits.promptBytes);
+        !connected)
+        return std::unexpected(connected.error());
+    for (const auto& [operation, rate] : options.usageRates)
+        settings.conversation.usageRatesMicrosPerMinute[operation] = rate;
+    if (settings.conversation.speechGrants || settings.conversation.analyzer)
+        settings.conversation.providerCalls = std::make_shared<ProviderCalls>(options.providerCalls);
+
+    std::vector<std::string> previousKeys;
+    for (const QString& file : options.previousContentKeyFiles)
+        previousKeys.push_back(file.toStdString());
+    auto seal = ContentSeal::fromKeyFiles(options.contentKeyFile->toStdString(), previousKeys);
+    if (!seal)
+        return std::unexpected(seal.error());
+    settings.contentSeal = std::make_shared<const ContentSeal>(std::move(*seal));
+    if (options.deletionRequestLifetime)
+        settings.conversationDeletionLifetime = *options.deletionRequestLifetime;
+    return settings;
+}
+
+// Opens the database, which applies its migrations, before any request, and seals the stored
+// conversations that an earlier key sealed again under the current one.
+std::expected<void, std::string> prepareDatabase(const QString& database, const lumora::ContentSeal& seal)
+{
+    using namespace lumora;
+    auto store = ControlPlaneStore::open(database, &seal);
+    if (!store)
+        return std::unexpected(store.error().toStdString());
+    try {
+        const auto resealed = ConversationContentStore(**store, seal).resealUnderCurrentKey();
+        if (!resealed)
+            return std::unexpected(resealed.error().toStdString());
+        if (*resealed > 0)
+            std::clog << "sealed " << *resealed << " stored conversations again under the current content key"
+                      << std::endl;
+    } catch (const StoreFailure& failure) {
+        return std::unexpected(std::string(failure.what()));
+    }
+    return {};
+}
+
+// The service of the calling thread, made at its first request with a database connection of
+// its own: Qt SQL connections belong to the thread that opened them. Null when the database
+// cannot be opened.
+const lumora::ControlPlaneService* threadService(
+    const lumora::ControlPlaneServiceSettings& settings, const QString& database)
+{
+    using namespace lumora;
+    thread_local std::unique_ptr<ControlPlaneStore> threadStore;
+    thread_local std::unique_ptr<ControlPlaneService> service;
+    if (!service) {
+        auto opened = ControlPlaneStore::open(database);
+        if (!opened) {
+            qWarning("cannot open the database: %s", qPrintable(opened.error()));
+            return nullptr;
+        }
+        threadStore = std::move(*opened);
+        try {
+            threadStore->leaveCheckpoints();
+        } catch (const StoreFailure& failure) {
+            qWarning("%s", failure.what());
+        }
+        service = std::make_unique<ControlPlaneService>(*threadStore, settings, secondsNow);
+    }
+    return service.get();
+}
+
+// What the server takes from the options; requests are served by the threads that read
+// them, as many as there are cores, with as many connections as the descriptors allow.
+lumora::HttpServerOptions serverOptions(
+    const lumora::ControlPlaneOptions& options, std::function<const lumora::ControlPlaneService*()> service)
+{
+    using namespace lumora;
+    HttpServerOptions server;
+    server.listen = options.listen;
+    if (options.tlsCertificate)
+        server.tls = TlsFiles { options.tlsCertificate->toStdString(), options.tlsKey->toStdString() };
+    server.bodyLimit = requestBodyLimit;
+    server.headTimeout = std::chrono::seconds(options.requestHeadSeconds);
+    server.bodyMemoryLimit = static_cast<std::size_t>(options.bodyMemoryMiB) * 1024 * 1024;
+    // Each device's long bodies take at most its share of the body memory (the default, two
+    // of the longest), so that whoever names one device holds back no other.
+    server.headCheck = [service = std::move(service)](const HttpRequest& head) -> HeadVerdict {
+        const ControlPlaneService* current = service();
+        if (!current)
+            return HeadVerdict { errorResponse(503, "storage_unavailable"), {} };
+        auto device = current->checkBeforeLongBody(head);
+        if (!device)
+            return HeadVerdict { std::move(device.error()), {} };
+        return HeadVerdict { std::nullopt, idText(*device).toStdString() };
+    };
+    return server;
+}
+
+// Says why the server does not start; the exit status.
+int refuse(const std::string& reason, int status = 1)
+{
+    std::cerr << "lumora-control-plane: " << reason << "\n";
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -68,137 +194,40 @@ int main(int argc, char** argv)
         + QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
         + QStringLiteral("/Lumora/control-plane.sqlite");
     auto options = ControlPlaneOptions::parse(QCoreApplication::arguments().mid(1), defaultDatabase);
-    if (!options) {
-        std::cerr << "lumora-control-plane: " << options.error().toStdString() << "\n";
-        return 2;
-    }
+    if (!options)
+        return refuse(options.error().toStdString(), 2);
     if (options->help) {
         std::cout << ControlPlaneOptions::helpText().toStdString();
         return 0;
     }
+    if (!options->contentKeyFile)
+        return refuse(
+            "--content-key-file FILE is required: the key stored conversations are sealed with (see "
+            "--help)",
+            2);
 
-    if (!options->contentKeyFile) {
-        std::cerr << "lumora-control-plane: --content-key-file FILE is required: the key stored conversations"
-                     " are sealed with (see --help)\n";
-        return 2;
-    }
-
-    ControlPlaneServiceSettings settings;
-    settings.devSignIn = options->devSignIn;
-    settings.pairing = options->pairing;
-    if (options->speechTokenSecret) {
-        auto secret = speechtoken::readSecret(options->speechTokenSecret->toStdString());
-        if (!secret) {
-            std::cerr << "lumora-control-plane: " << secret.error() << "\n";
-            return 1;
-        }
-        settings.conversation.speechTokenSecret = std::move(*secret);
-    }
-    // Keys are read (and key files others can read refused) before anything starts.
-    const ProviderLog providerLog = [](const std::string& line) { std::clog << line + "\n" << std::flush; };
-    settings.conversation.callRates = options->limits.rates;
-    settings.storageQuota = options->limits.storageQuota;
-    if (const auto connected = connectProviders(
-            options->providers, settings.conversation, providerLog, options->limits.promptBytes);
-        !connected) {
-        std::cerr << "lumora-control-plane: " << connected.error() << "\n";
-        return 1;
-    }
-    for (const auto& [operation, rate] : options->usageRates)
-        settings.conversation.usageRatesMicrosPerMinute[operation] = rate;
-
-    std::vector<std::string> previousKeys;
-    for (const QString& file : options->previousContentKeyFiles)
-        previousKeys.push_back(file.toStdString());
-    auto seal = ContentSeal::fromKeyFiles(options->contentKeyFile->toStdString(), previousKeys);
-    if (!seal) {
-        std::cerr << "lumora-control-plane: " << seal.error() << "\n";
-        return 1;
-    }
-    settings.contentSeal = std::make_shared<const ContentSeal>(std::move(*seal));
-
-    // Applies the migrations before any request; each handler thread then opens a connection
-    // of its own.
-    auto store = ControlPlaneStore::open(options->database, settings.contentSeal.get());
-    if (!store) {
-        std::cerr << "lumora-control-plane: " << store.error().toStdString() << "\n";
-        return 1;
-    }
-    try {
-        const auto resealed
-            = ConversationContentStore(**store, *settings.contentSeal).resealUnderCurrentKey();
-        if (!resealed) {
-            std::cerr << "lumora-control-plane: " << resealed.error().toStdString() << "\n";
-            return 1;
-        }
-        if (*resealed > 0)
-            std::clog << "sealed " << *resealed << " stored conversations again under the current content key"
-                      << std::endl;
-    } catch (const StoreFailure& failure) {
-        std::cerr << "lumora-control-plane: " << failure.what() << "\n";
-        return 1;
-    }
-    store->reset();
-    if (options->deletionRequestLifetime)
-        settings.conversationDeletionLifetime = *options->deletionRequestLifetime;
+    auto settings = serviceSettings(*options);
+    if (!settings)
+        return refuse(settings.error());
     const QString database = options->database;
-    settings.nonces = std::make_shared<NonceWriter>(database);
-    if (settings.conversation.speechGrants || settings.conversation.analyzer)
-        settings.conversation.providerCalls = std::make_shared<ProviderCalls>(options->providerCalls);
-    // Each thread that serves requests has a database connection and a service of its own,
-    // made at its first request: Qt SQL connections belong to the thread that opened them.
+    if (const auto prepared = prepareDatabase(database, *settings->contentSeal); !prepared)
+        return refuse(prepared.error());
+    settings->nonces = std::make_shared<NonceWriter>(database);
     // The settings are complete once the server listens and the port it was given is known;
     // requests are handled only from runUntilSignalled on.
-    const auto threadService = [&settings, &database]() -> const ControlPlaneService* {
-        thread_local std::unique_ptr<ControlPlaneStore> threadStore;
-        thread_local std::unique_ptr<ControlPlaneService> service;
-        if (!service) {
-            auto opened = ControlPlaneStore::open(database);
-            if (!opened) {
-                qWarning("cannot open the database: %s", qPrintable(opened.error()));
-                return nullptr;
-            }
-            threadStore = std::move(*opened);
-            try {
-                threadStore->leaveCheckpoints();
-            } catch (const StoreFailure& failure) {
-                qWarning("%s", failure.what());
-            }
-            service = std::make_unique<ControlPlaneService>(*threadStore, settings, secondsNow);
-        }
-        return service.get();
+    const auto service = [&settings = *settings, &database] { return threadService(settings, database); };
+    const auto handle = [service](const HttpRequest& request) {
+        const ControlPlaneService* current = service();
+        return current ? current->handle(request) : errorResponse(503, "storage_unavailable");
     };
-    const auto handle = [threadService](const HttpRequest& request) {
-        const ControlPlaneService* service = threadService();
-        return service ? service->handle(request) : errorResponse(503, "storage_unavailable");
-    };
-
-    HttpServerOptions serverOptions { options->listen, std::nullopt, 2 * 1024 * 1024, 0, 0, 0 };
-    serverOptions.headTimeout = std::chrono::seconds(options->requestHeadSeconds);
-    serverOptions.bodyMemoryLimit = static_cast<std::size_t>(options->bodyMemoryMiB) * 1024 * 1024;
-    // Each device's long bodies take at most its share of the body memory (the default, two
-    // of the longest), so that whoever names one device holds back no other.
-    serverOptions.headCheck = [threadService](const HttpRequest& head) -> HeadVerdict {
-        const ControlPlaneService* service = threadService();
-        if (!service)
-            return HeadVerdict { errorResponse(503, "storage_unavailable"), {} };
-        auto device = service->checkBeforeLongBody(head);
-        if (!device)
-            return HeadVerdict { std::move(device.error()), {} };
-        return HeadVerdict { std::nullopt, idText(*device).toStdString() };
-    };
-    if (options->tlsCertificate)
-        serverOptions.tls
-            = TlsFiles { options->tlsCertificate->toStdString(), options->tlsKey->toStdString() };
-    auto server = HttpServer::listen(serverOptions, handle, std::clog);
-    if (!server) {
-        std::cerr << "lumora-control-plane: " << server.error() << "\n";
-        return 1;
-    }
-    const QString listening = QString::fromLatin1(serverOptions.tls ? "https" : "http")
+    const HttpServerOptions listenOptions = serverOptions(*options, service);
+    auto server = HttpServer::listen(listenOptions, handle, std::clog);
+    if (!server)
+        return refuse(server.error());
+    const QString listening = QString::fromLatin1(listenOptions.tls ? "https" : "http")
         + QStringLiteral("://")
         + QString::fromStdString(ListenAddress { options->listen.host, (*server)->port() }.text());
-    settings.publicUrl = options->publicUrl.value_or(QUrl(listening));
+    settings->publicUrl = options->publicUrl.value_or(QUrl(listening));
     const std::jthread upkeep(keepUp, database);
     // Scripts and tests wait for this line to learn the port (also when 0 was asked for).
     std::cout << "listening on " << listening.toStdString() << std::endl;
