@@ -250,6 +250,7 @@ TEST(ControlPlaneHttp, SlowHeadsAreClosedInTimeAndGiveWayAtTheCap)
     const QByteArray head
         = "GET /v1/nothing HTTP/1.1\r\nHost: x\r\nX-Slow: " + QByteArray(100, 'a') + "\r\n\r\n";
     bool closed = false;
+    // The pauses are the trickle's own: a byte every tenth of a second.
     for (qsizetype at = 0; at < head.size() && !closed; ++at) {
         closed = !sendAll(trickling, head.sliced(at, 1)) || ::recv(trickling, &byte, 1, MSG_DONTWAIT) == 0;
         QThread::msleep(100);
@@ -353,6 +354,8 @@ TEST(ControlPlaneHttp, OneDeviceHoldsNoMoreThanItsShareOfTheBodiesOnTheirWay)
     EXPECT_EQ(refused, 1);
     EXPECT_EQ(upload(identity, device), "503 server_busy");
     strangers.clear();
+    // Nothing outside the server tells when it has let the closed connections' bodies go: the
+    // upload is tried again, a moment apart, until it is taken.
     bool uploaded = false;
     for (int attempt = 0; attempt < 50 && !uploaded; ++attempt) {
         uploaded = upload(identity, device) == "201 ";
