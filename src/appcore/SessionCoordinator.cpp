@@ -42,7 +42,8 @@ template <typename T> std::unexpected<SessionCoordinatorFailure> failure(T error
 // The review of a conversation from its turns and what an analysis found in them; a check-in's
 // carries no judgement.
 DerivedSessionResult reviewOf(const QUuid& id, ConversationMode mode, double duration,
-    const QList<SpeakerTurn>& turns, const AnalysisProviderResult& analysis, const QDateTime& completedAt)
+    const QList<SpeakerTurn>& turns, const AnalysisProviderResult& analysis, const QDateTime& completedAt,
+    bool fromLiveTurns)
 {
     DerivedSessionResult result;
     result.id = id;
@@ -57,6 +58,7 @@ DerivedSessionResult reviewOf(const QUuid& id, ConversationMode mode, double dur
         result.harshStartupDetected = analysis.harshStartup->detected;
     result.summary = analysis.summary;
     result.transcript = turns;
+    result.fromLiveTranscript = fromLiveTurns;
     if (mode == ConversationMode::checkin)
         result = CheckinReview::gentled(std::move(result));
     return result;
@@ -193,7 +195,7 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
     const auto self = shared_from_this();
     const quint64 generation = m_generation;
     DerivedSessionResult review
-        = reviewOf(*m_sessionID, m_mode, actualSeconds, m_turns, live, QDateTime::currentDateTimeUtc());
+        = reviewOf(*m_sessionID, m_mode, actualSeconds, m_turns, live, QDateTime::currentDateTimeUtc(), true);
     if (auto saved = co_await m_results->save(review); !saved)
         co_return failure(std::move(saved.error()));
     if (discardedSince(generation)) {
@@ -300,10 +302,10 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
             std::move(run), SessionCoordinatorFailure(SessionCoordinatorError::invalidState));
 
     DerivedSessionResult result = reviewOf(run.sessionID, run.mode, transcript->duration, transcript->turns,
-        *analysed, QDateTime::currentDateTimeUtc());
+        *analysed, QDateTime::currentDateTimeUtc(), fromLiveTurns);
     if (auto saved = co_await m_results->save(result); !saved)
         co_return co_await keepProvisional(std::move(run), std::move(saved.error()));
-    co_return co_await complete(std::move(run), std::move(result), fromLiveTurns);
+    co_return co_await complete(std::move(run), std::move(result));
 }
 
 QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator::keepProvisional(
@@ -316,15 +318,15 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
     if (review.transcript.value_or(QList<SpeakerTurn> {}).size() != run.liveTurns.size()) {
         // Turns settled while the live stream closed belong in the review that stays.
         DerivedSessionResult fuller = reviewOf(run.sessionID, run.mode, run.actualSeconds, run.liveTurns,
-            run.provisional->live, review.completedAt);
+            run.provisional->live, review.completedAt, true);
         if (co_await m_results->save(fuller))
             review = std::move(fuller);
     }
-    co_return co_await complete(std::move(run), std::move(review), true);
+    co_return co_await complete(std::move(run), std::move(review));
 }
 
 QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator::complete(
-    FinishRun run, DerivedSessionResult review, bool fromLiveTurns)
+    FinishRun run, DerivedSessionResult review)
 {
     const QUuid reservationID = run.reservation.id;
     bool closed
@@ -352,7 +354,6 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
         m_sessionDirectory.reset();
     }
     m_phase = SessionPhase::complete;
-    m_reviewFromLiveTurns = fromLiveTurns;
     co_return review;
 }
 
@@ -410,7 +411,6 @@ std::expected<void, TemporaryStoreFailure> SessionCoordinator::cleanupTemporary(
 void SessionCoordinator::returnToIdle()
 {
     m_phase = SessionPhase::idle;
-    m_reviewFromLiveTurns = false;
     m_reservation.reset();
     m_sessionID.reset();
     m_mode = ConversationMode::conversation;

@@ -47,7 +47,8 @@ class SessionAuthorizationProvider;
 // The final transcription is tried up to `finalTranscriptionAttempts` times, each with a fresh
 // credential, waiting `retryDelay` and then twice that between attempts, all before the
 // reservation is released. When every attempt fails, the review is built from the settled live
-// turns through the same final analysis.
+// turns through the same final analysis. A review made from the live turns, this one or the
+// provisional one, says so (`fromLiveTranscript`); a final review does not.
 //
 // Lives on one event loop. Each awaited collaborator call lets other calls in, so the phase
 // is set before the first wait and overlapping calls are refused by phase. `abandon()` resets
@@ -77,9 +78,6 @@ public:
         TemporaryConversationStore temporary, std::chrono::milliseconds retryDelay = standardRetryDelay);
 
     [[nodiscard]] SessionPhase phase() const { return m_phase; }
-    // In phase complete: whether the review was built from the live turns because the final
-    // transcription failed every attempt, or is the provisional one.
-    [[nodiscard]] bool reviewFromLiveTurns() const { return m_reviewFromLiveTurns; }
     [[nodiscard]] ConversationMode mode() const { return m_mode; }
     // The reservation, session id, folder and accepted live turns of the current conversation.
     [[nodiscard]] const std::optional<UsageReservation>& reservation() const { return m_reservation; }
@@ -145,7 +143,7 @@ private:
         FinishRun run, SessionCoordinatorFailure failure);
     // Closes the reservation and removes the recording once `review` is sealed.
     [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> complete(
-        FinishRun run, DerivedSessionResult review, bool fromLiveTurns);
+        FinishRun run, DerivedSessionResult review);
     [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> failFinish(
         FinishRun run, SessionCoordinatorFailure failure);
 
@@ -164,7 +162,6 @@ private:
     QList<SpeakerTurn> m_turns;
     std::optional<Provisional> m_provisional;
     ConversationMode m_mode = ConversationMode::conversation;
-    bool m_reviewFromLiveTurns = false;
     // Counts abandons, so that a waiting operation knows the fields are no longer its own.
     quint64 m_generation = 0;
     // Finishes that began in an earlier generation save nothing.

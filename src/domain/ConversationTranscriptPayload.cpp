@@ -11,6 +11,8 @@ QJsonObject ConversationTranscriptPayload::toJson() const
         { QStringLiteral("segments"), toJsonArray(segments) } };
     if (truncated)
         json.insert(QStringLiteral("truncated"), *truncated);
+    if (live)
+        json.insert(QStringLiteral("live"), *live);
     return json;
 }
 
@@ -22,6 +24,7 @@ std::expected<ConversationTranscriptPayload, JsonDecodeError> ConversationTransc
     payload.schema = reader.integer(u"schema");
     payload.segments = reader.list<SpeakerTurn>(u"segments");
     payload.truncated = reader.optionalBoolean(u"truncated");
+    payload.live = reader.optionalBoolean(u"live");
     return finish(reader, std::move(payload));
 }
 

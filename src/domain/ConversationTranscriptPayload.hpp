@@ -18,6 +18,9 @@ struct ConversationTranscriptPayload {
     QList<SpeakerTurn> segments;
     // Absent unless segments were dropped to fit the body limit; then true.
     std::optional<bool> truncated;
+    // Absent unless the segments are the turns heard live, the recording never transcribed in
+    // full; then true. Readers that do not know it pass it by.
+    std::optional<bool> live;
 
     bool operator==(const ConversationTranscriptPayload&) const = default;
 

@@ -67,8 +67,8 @@ std::expected<QByteArray, ConversationUploadCodecError> ConversationUploadCodec:
     qsizetype count = segments.size();
     while (count >= 2) {
         count = count * 4 / 5;
-        working.transcript
-            = ConversationTranscriptPayload { .segments = segments.first(count), .truncated = true };
+        working.transcript.segments = segments.first(count);
+        working.transcript.truncated = true;
         auto shortened = encode(working);
         if (!shortened || fits(*shortened, maximumBytes))
             return shortened;

@@ -61,6 +61,8 @@ ConversationUploadPayload ConversationUploadPayload::fromResult(
     payload.durationSeconds = std::min(std::max<qint64>(endedAt - startedAt, 0), duration);
     payload.title = uploadTitle(result.title);
     payload.transcript.segments = result.transcript.value_or(QList<SpeakerTurn> {});
+    if (result.fromLiveTranscript)
+        payload.transcript.live = true;
     payload.analysis = ConversationAnalysisPayload::fromResult(result);
     return payload;
 }
@@ -74,6 +76,7 @@ DerivedSessionResult ConversationUploadPayload::derivedResult() const
     result.duration = static_cast<double>(durationSeconds);
     result.mode = mode;
     result.transcript = transcript.segments;
+    result.fromLiveTranscript = transcript.live.value_or(false);
     if (analysis) {
         result.stats = analysis->stats;
         result.annotations = analysis->annotations;

@@ -23,6 +23,8 @@ QJsonObject DerivedSessionResult::toJson() const
     json.insert(QStringLiteral("summary"), summary);
     if (transcript)
         json.insert(QStringLiteral("transcript"), toJsonArray(*transcript));
+    if (fromLiveTranscript)
+        json.insert(QStringLiteral("fromLiveTranscript"), true);
     return json;
 }
 
@@ -42,6 +44,7 @@ std::expected<DerivedSessionResult, JsonDecodeError> DerivedSessionResult::fromJ
     result.harshStartupDetected = reader.optionalBoolean(u"harshStartupDetected");
     result.summary = reader.string(u"summary");
     result.transcript = reader.optionalList<SpeakerTurn>(u"transcript");
+    result.fromLiveTranscript = reader.optionalBoolean(u"fromLiveTranscript").value_or(false);
     return finish(reader, std::move(result));
 }
 

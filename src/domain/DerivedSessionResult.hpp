@@ -30,13 +30,19 @@ struct DerivedSessionResult {
     std::optional<bool> harshStartupDetected;
     QString summary;
     std::optional<QList<SpeakerTurn>> transcript;
+    // Made from the turns heard live rather than a transcript of the whole recording: the review
+    // sealed at the press of Finish, and the one that stands when the final transcript or
+    // analysis could not be had.
+    bool fromLiveTranscript = false;
 
     bool operator==(const DerivedSessionResult&) const = default;
 
-    // Absent optionals are left out; dates are ISO-8601 text, the id upper-case.
+    // Absent optionals are left out, and "fromLiveTranscript" unless it is true; dates are
+    // ISO-8601 text, the id upper-case.
     QJsonObject toJson() const;
-    // Lenient about what older results may lack: "mode" defaults to a conversation,
-    // and "title", "fouls", "harshStartupDetected" and "transcript" may be missing or null.
+    // Lenient about what older results may lack: "mode" defaults to a conversation, and
+    // "title", "fouls", "harshStartupDetected", "transcript" and "fromLiveTranscript" may be
+    // missing or null.
     [[nodiscard]] static std::expected<DerivedSessionResult, JsonDecodeError> fromJson(
         const QJsonValue& value);
 };

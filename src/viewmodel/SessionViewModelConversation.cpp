@@ -608,7 +608,6 @@ QCoro::Task<void> SessionViewModel::finishWithCoordinator(QUrl audioURL)
         co_await recoverFinish(audioURL);
         co_return;
     }
-    const bool fromLiveTurns = coordinator->reviewFromLiveTurns();
     if (const auto reset = coordinator->resetAfterCompletion(); !reset) {
         qCWarning(conversationLog, "Conversation finish failed: %s",
             qUtf8Printable(startFailureDiagnostic(SessionCoordinatorFailure(reset.error()))));
@@ -640,7 +639,7 @@ QCoro::Task<void> SessionViewModel::finishWithCoordinator(QUrl audioURL)
     if (alive.expired())
         co_return;
     // Said last, so that the account's resting line does not cover it: the room shows it.
-    if (fromLiveTurns)
+    if (result->fromLiveTranscript)
         setStatusText(checkin ? liveTranscriptCheckinText : liveTranscriptConversationText);
     else
         setStatusText(checkin ? checkinSavedText : conversationReadyText);

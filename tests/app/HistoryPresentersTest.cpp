@@ -238,6 +238,15 @@ TEST(ReviewTexts, HeaderFloorShapeAndObservations)
     }
     EXPECT_NE(ReviewTexts::lifecycleText(HistoryEntryList::BackedUp),
         ReviewTexts::lifecycleText(HistoryEntryList::Waiting));
+
+    // A review that stayed as it was heard live says so, not that the second read made it.
+    const struct {
+        bool fromLiveTranscript;
+        const char* text;
+    } recordings[] { { false, "The recording was deleted after the careful second read." },
+        { true, "The recording was deleted. This review uses the live transcript." } };
+    for (const auto& c : recordings)
+        EXPECT_EQ(ReviewTexts::recordingText(c.fromLiveTranscript), c.text);
 }
 
 TEST(ReviewTexts, TranscriptParagraphsTrimEscapeAndNameTheOtherSeat)

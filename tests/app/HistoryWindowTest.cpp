@@ -235,6 +235,8 @@ TEST_F(HistoryWindowTest, OneReviewOpensAtATimeInTheSheet)
     EXPECT_TRUE(page.shows("arcCard"));
     page.screenshot("review-conversation");
     page.scrollTo("lifecycleCard");
+    EXPECT_EQ(page.find("recordingBadge")->property("title").toString(),
+        "The recording was deleted after the careful second read.");
     page.screenshot("review-conversation-lifecycle");
 
     // Asked to the partner: the sheet stays and says so.
@@ -250,9 +252,11 @@ TEST_F(HistoryWindowTest, OneReviewOpensAtATimeInTheSheet)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !page.shows("reviewDetail"); }, 5000));
     EXPECT_TRUE(history.reviewEntryID().isEmpty()) << "Escape is Done";
 
-    // A check-in: how it went, no arc; deleted, the sheet closes.
+    // A check-in that stayed as it was heard live: how it went, no arc, and the lifecycle says
+    // what the review was made from, within its card; deleted, the sheet closes.
     DerivedSessionResult checkin = testing::conversationReview('b');
     checkin.mode = ConversationMode::checkin;
+    checkin.fromLiveTranscript = true;
     checkin.summary = QStringLiteral("A gentle week: you named one worry each and a plan for Sunday.");
     page.click("historyCard:" + keyOf('b'));
     history.answerReview(checkin);
@@ -263,6 +267,15 @@ TEST_F(HistoryWindowTest, OneReviewOpensAtATimeInTheSheet)
     EXPECT_FALSE(page.shows("observerCard"));
     EXPECT_FALSE(page.shows("deletionNote")) << "the note belonged to the other review";
     page.screenshot("review-checkin");
+    auto* badge = qobject_cast<QQuickItem*>(page.find("recordingBadge"));
+    auto* lifecycle = qobject_cast<QQuickItem*>(page.find("lifecycleCard"));
+    EXPECT_EQ(badge->property("title").toString(),
+        "The recording was deleted. This review uses the live transcript.");
+    // Checked in the narrowest window, where the card is narrowest.
+    page.resize({ 920, 680 });
+    EXPECT_LE(badge->mapRectToItem(lifecycle, QRectF(0, 0, badge->width(), badge->height())).right(),
+        lifecycle->width());
+    page.screenshots("review-checkin-lifecycle", "lifecycleCard");
     history.deletionOutcome = ConversationDeletionOutcome::deleted();
     page.click("reviewDeleteButton");
     ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDeleteConfirmation"); }, 5000));

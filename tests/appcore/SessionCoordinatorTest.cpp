@@ -455,13 +455,12 @@ TEST(SessionCoordinator, AFailedFinalTranscriptionIsTriedAgainThenTheLiveTurnsMa
         ASSERT_TRUE(result.has_value()) << describe(result).toStdString();
         EXPECT_EQ(h.fake->calls.mid(preparedCalls.size()), row.calls);
         EXPECT_EQ(h.coordinator->phase(), SessionPhase::complete);
-        EXPECT_EQ(h.coordinator->reviewFromLiveTurns(), row.fromLiveTurns);
+        EXPECT_EQ(result->fromLiveTranscript, row.fromLiveTurns);
+        EXPECT_EQ(h.fake->saved.last(), *result);
         EXPECT_EQ(result->transcript, row.fromLiveTurns ? live : h.fake->transcript.turns);
         EXPECT_EQ(result->duration, row.fromLiveTurns ? 20 : 12.1);
         EXPECT_EQ(result->stats, TurnGrouping::stats(TurnGrouping::group(*result->transcript)));
         EXPECT_FALSE(h.folderExists());
-        ASSERT_TRUE(h.coordinator->resetAfterCompletion().has_value());
-        EXPECT_FALSE(h.coordinator->reviewFromLiveTurns());
     }
 }
 
@@ -520,6 +519,7 @@ TEST(SessionCoordinator, TheReviewSealedAtThePressStaysWhenTheFinalOneCannotBeHa
         EXPECT_EQ(sealed->annotations, live.annotations);
         EXPECT_EQ(sealed->harshStartupDetected, true);
         EXPECT_EQ(sealed->duration, 20);
+        EXPECT_TRUE(sealed->fromLiveTranscript);
         // The live stream closes after the press, and may settle one more turn.
         ASSERT_TRUE(h.coordinator->acceptLiveTurn(late).has_value());
         row.beforeFinish(h);
@@ -528,7 +528,7 @@ TEST(SessionCoordinator, TheReviewSealedAtThePressStaysWhenTheFinalOneCannotBeHa
         ASSERT_TRUE(result.has_value()) << describe(result).toStdString();
         EXPECT_EQ(h.fake->calls.mid(preparedCalls.size() + 1), row.calls);
         EXPECT_EQ(h.coordinator->phase(), SessionPhase::complete);
-        EXPECT_TRUE(h.coordinator->reviewFromLiveTurns());
+        EXPECT_TRUE(result->fromLiveTranscript);
         EXPECT_EQ(result->id, h.session);
         EXPECT_EQ(result->summary, live.summary);
         EXPECT_EQ(result->completedAt, sealed->completedAt);
@@ -545,12 +545,19 @@ TEST(SessionCoordinator, TheReviewSealedAtThePressStaysWhenTheFinalOneCannotBeHa
         }
     }
 
-    // Sealed once per conversation, and only while it records.
+    // Sealed once per conversation, and only while it records; the final review, once it is had,
+    // takes the sealed one's place and no longer says it was heard live.
     Harness h;
     EXPECT_EQ(describe(awaitTask(h.coordinator->sealProvisional(live, 20))), u"invalidState"_qs);
     ASSERT_TRUE(h.prepare().has_value());
     ASSERT_TRUE(awaitTask(h.coordinator->sealProvisional(live, 20)).has_value());
     EXPECT_EQ(describe(awaitTask(h.coordinator->sealProvisional(live, 20))), u"invalidState"_qs);
+    const auto replaced = h.finish(20);
+    ASSERT_TRUE(replaced.has_value()) << describe(replaced).toStdString();
+    EXPECT_EQ(replaced->transcript, h.fake->transcript.turns);
+    EXPECT_FALSE(replaced->fromLiveTranscript);
+    ASSERT_EQ(h.fake->saved.size(), 2);
+    EXPECT_EQ(h.fake->saved.last(), *replaced);
 }
 
 TEST(SessionCoordinator, ACheckinIsAnalysedWithItsRubricAndStoredUnjudged)

@@ -70,7 +70,8 @@ qint64 truncatedSize(ConversationUploadPayload payload, qsizetype keep)
 {
     if (payload.analysis)
         payload.analysis = payload.analysis->withoutAnnotations();
-    payload.transcript = { .segments = payload.transcript.segments.first(keep), .truncated = true };
+    payload.transcript.segments = payload.transcript.segments.first(keep);
+    payload.transcript.truncated = true;
     return encoded(payload).size();
 }
 
@@ -147,6 +148,7 @@ TEST(ConversationUploadPayload, PartsAreAlwaysPresent)
     const QJsonObject json = QJsonDocument::fromJson(encoded(payload)).object();
     EXPECT_EQ(json.value("transcript").toObject().value("segments").toArray().size(), 0);
     EXPECT_FALSE(json.value("transcript").toObject().contains("truncated"));
+    EXPECT_FALSE(json.value("transcript").toObject().contains("live"));
     EXPECT_EQ(json.value("analysis").toObject().value("fouls").toArray().size(), 0);
     EXPECT_FALSE(json.value("analysis").toObject().contains("harsh_startup_detected"));
     EXPECT_EQ(json.value("conversation_id").toString(), "6f9619ff-8b86-d011-b42d-00c04fc964ff");
@@ -174,6 +176,15 @@ TEST(ConversationUploadPayload, BodiesReadBackAsTheSameReview)
     EXPECT_EQ(bare.stats, ConversationStats::compute(*original.transcript));
     EXPECT_TRUE(bare.annotations.isEmpty());
     EXPECT_EQ(bare.harshStartupDetected, std::nullopt);
+
+    // A review made from the turns heard live says so to whoever reads it from the account.
+    DerivedSessionResult heardLive = original;
+    heardLive.fromLiveTranscript = true;
+    const auto livePayload = ConversationUploadPayload::fromResult(heardLive, accountID);
+    EXPECT_EQ(livePayload.transcript.live, true);
+    EXPECT_EQ(QJsonDocument::fromJson(encoded(livePayload)).object().value("transcript")["live"], true);
+    expected.fromLiveTranscript = true;
+    EXPECT_EQ(decoded(encoded(livePayload)).derivedResult(), expected);
 }
 
 TEST(ConversationUploadPayload, ReadingIsStrictAboutRequiredKeys)
@@ -214,6 +225,8 @@ TEST(ConversationUploadPayload, ReadingIsStrictAboutRequiredKeys)
              Case { "transcript", "segments", missing, false },
              Case { "transcript", "truncated", QJsonValue::Null, true },
              Case { "transcript", "truncated", "yes", false },
+             Case { "transcript", "live", QJsonValue::Null, true },
+             Case { "transcript", "live", "yes", false },
              Case { "analysis", "fouls", missing, false },
              Case { "analysis", "stats", missing, false },
              Case { "analysis", "harsh_startup_detected", QJsonValue::Null, true },
@@ -255,7 +268,8 @@ TEST(ConversationUploadCodec, SegmentsAreDroppedAFifthAtATime)
     // gives the next smaller count, never one outside the sequence.
     for (bool withDetail : { true, false }) {
         SCOPED_TRACE(withDetail);
-        const ConversationUploadPayload payload = payloadWith(10, withDetail);
+        ConversationUploadPayload payload = payloadWith(10, withDetail);
+        payload.transcript.live = true;
         ASSERT_GT(encoded(payload).size(), truncatedSize(payload, 9));
         struct Case {
             qsizetype fitting;
@@ -271,6 +285,7 @@ TEST(ConversationUploadCodec, SegmentsAreDroppedAFifthAtATime)
             const auto sent = decoded(*body);
             EXPECT_EQ(sent.transcript.segments, payload.transcript.segments.first(c.kept));
             EXPECT_EQ(sent.transcript.truncated, true);
+            EXPECT_EQ(sent.transcript.live, true) << "the turns kept are still the ones heard live";
             EXPECT_TRUE(sent.analysis->annotations.isEmpty());
         }
         EXPECT_EQ(ConversationUploadCodec::body(payload, truncatedSize(payload, 1) - 1),

@@ -24,6 +24,7 @@ DerivedSessionResult fullResult()
     result.harshStartupDetected = false;
     result.summary = QString::fromUtf8("They agreed on Saturday \u2014 mostly.");
     result.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 4, "Hi"), SpeakerTurn(1, 4, 6, "Hey") };
+    result.fromLiveTranscript = true;
     return result;
 }
 
@@ -61,15 +62,19 @@ TEST(DerivedSessionResult, OptionalKeysStayAbsent)
     result.harshStartupDetected.reset();
     result.transcript.reset();
     result.mode = ConversationMode::conversation;
+    // The ordinary review is written as readers from before the flag know it.
+    result.fromLiveTranscript = false;
 
     QJsonObject json = result.toJson();
-    for (const char* key : { "title", "fouls", "harshStartupDetected", "transcript" })
+    for (const char* key : { "title", "fouls", "harshStartupDetected", "transcript", "fromLiveTranscript" })
         EXPECT_FALSE(json.contains(key)) << key;
     json.remove("mode");
     EXPECT_EQ(DerivedSessionResult::fromJson(json), result);
+    EXPECT_EQ(fullResult().toJson().value("fromLiveTranscript"), true);
 
     // Null reads as absent, like a missing key.
-    for (const char* key : { "title", "fouls", "harshStartupDetected", "transcript", "mode" })
+    for (const char* key :
+        { "title", "fouls", "harshStartupDetected", "transcript", "mode", "fromLiveTranscript" })
         json.insert(key, QJsonValue::Null);
     EXPECT_EQ(DerivedSessionResult::fromJson(json), result);
 
@@ -99,6 +104,7 @@ TEST(DerivedSessionResult, ARecordThatCannotBeReadIsRejectedWhole)
              { "harshStartupDetected", "no" },
              { "title", 5 },
              { "transcript", QJsonObject {} },
+             { "fromLiveTranscript", "yes" },
          }) {
         SCOPED_TRACE(std::string(key) + " " + value.toString().toStdString());
         QJsonObject json = good;

@@ -315,8 +315,9 @@ Popup {
                                 caption: "content lifecycle"
                             }
                             Badge {
+                                objectName: "recordingBadge"
                                 symbol: "checkmark.shield.fill"
-                                title: qsTr("The recording was deleted after the careful second read.")
+                                title: root.sheet.recording
                                 tint: Theme.positive
                             }
                             Row {

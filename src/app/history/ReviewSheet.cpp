@@ -133,6 +133,11 @@ HistoryEntryList::Backup ReviewSheet::backup() const
     return HistoryEntryList::backupOf(m_entry.backup);
 }
 
+QString ReviewSheet::recording() const
+{
+    return ReviewTexts::recordingText(m_result && m_result->fromLiveTranscript);
+}
+
 QString ReviewSheet::lifecycle() const
 {
     return ReviewTexts::lifecycleText(backup());

@@ -44,6 +44,7 @@ class ReviewSheet : public QObject {
     Q_PROPERTY(lumora::ReviewTranscript* transcript READ transcript CONSTANT)
     Q_PROPERTY(lumora::HistoryEntryList::Backup backup READ backup NOTIFY reviewChanged)
     Q_PROPERTY(bool isFromEarlierHistory READ isFromEarlierHistory NOTIFY reviewChanged)
+    Q_PROPERTY(QString recording READ recording NOTIFY reviewChanged)
     Q_PROPERTY(QString lifecycle READ lifecycle NOTIFY reviewChanged)
     Q_PROPERTY(bool hasPendingDeletion READ hasPendingDeletion NOTIFY reviewChanged)
     Q_PROPERTY(bool deletionRequestedByMe READ deletionRequestedByMe NOTIFY reviewChanged)
@@ -77,6 +78,7 @@ public:
     [[nodiscard]] ReviewTranscript* transcript() const { return m_transcript; }
     [[nodiscard]] HistoryEntryList::Backup backup() const;
     [[nodiscard]] bool isFromEarlierHistory() const { return m_entry.isFromEarlierHistory(); }
+    [[nodiscard]] QString recording() const;
     [[nodiscard]] QString lifecycle() const;
     [[nodiscard]] bool hasPendingDeletion() const { return m_entry.pendingDeletion.has_value(); }
     [[nodiscard]] bool deletionRequestedByMe() const

@@ -128,6 +128,13 @@ QString ReviewTexts::lifecycleText(HistoryEntryList::Backup backup)
                           "reached your account yet.");
 }
 
+QString ReviewTexts::recordingText(bool fromLiveTranscript)
+{
+    if (fromLiveTranscript)
+        return QStringLiteral("The recording was deleted. This review uses the live transcript.");
+    return QStringLiteral("The recording was deleted after the careful second read.");
+}
+
 QString ReviewTexts::partnerAskedNote()
 {
     return QStringLiteral("Your partner has been asked. This conversation stays until they agree.");

@@ -36,6 +36,8 @@ struct ReviewTexts {
     static Startup startup(const DerivedSessionResult& result);
     static QString startupText(Startup startup);
     static QString lifecycleText(HistoryEntryList::Backup backup);
+    // What became of the recording, and whether the careful second read made the review.
+    static QString recordingText(bool fromLiveTranscript);
     static QString partnerAskedNote();
 
     // "Speaker " and the speaker index + 1, the index kept in range.

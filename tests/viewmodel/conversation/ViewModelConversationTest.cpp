@@ -133,10 +133,11 @@ TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedRevi
     EXPECT_FALSE(model.isRecording() || model.isPaused() || model.isProcessing());
     EXPECT_TRUE(model.liveTurns().isEmpty());
 
-    // Sealed on this computer, from the final transcript.
+    // Sealed on this computer, from the final transcript, in place of the one sealed at the press.
     ASSERT_EQ(model.results().size(), 1);
     const DerivedSessionResult review = model.results().first();
     ASSERT_TRUE(review.transcript.has_value());
+    EXPECT_FALSE(review.fromLiveTranscript);
     QStringList texts;
     for (const SpeakerTurn& turn : *review.transcript)
         texts.append(turn.text);
@@ -403,8 +404,8 @@ TEST_F(QuietConversationTest, WhatFollowsASavedReviewNeverUndoesIt)
 
 // The control plane out of reach at the finish: the review made of what was heard live stays as
 // the review and says so, the audio goes, and only the reservation's note is left. Once the
-// control plane answers again, the retry after its wait sends the review, and the next finish
-// cancels the reservation that was left open.
+// control plane answers again, the retry after its wait sends the review, which says so to whoever
+// reads it from the account too, and the next finish cancels the reservation that was left open.
 TEST_F(QuietConversationTest, AFinishWithoutTheControlPlaneKeepsTheLiveReviewUntilItAnswersAgain)
 {
     const auto model = connectedModel();
@@ -424,6 +425,7 @@ TEST_F(QuietConversationTest, AFinishWithoutTheControlPlaneKeepsTheLiveReviewUnt
     ASSERT_EQ(model->results().size(), 1);
     const DerivedSessionResult review = model->results().first();
     EXPECT_GE(review.transcript.value_or(QList<SpeakerTurn> {}).size(), 2);
+    EXPECT_TRUE(review.fromLiveTranscript);
     ASSERT_EQ(model->historyEntries().size(), 1);
     EXPECT_EQ(model->historyEntries().first().backup, ConversationBackupDisplayState::waiting);
     const QStringList left = temporaryEntries();
@@ -441,6 +443,12 @@ TEST_F(QuietConversationTest, AFinishWithoutTheControlPlaneKeepsTheLiveReviewUnt
     test::awaitTask(model->synchronizeHistory(false));
     ASSERT_EQ(model->historyEntries().size(), 1);
     EXPECT_EQ(model->historyEntries().first().backup, ConversationBackupDisplayState::backedUp);
+    ConversationHistoryEntry accountCopy = model->historyEntries().first();
+    accountCopy.localID.reset();
+    const auto fetched = test::awaitTask(model->review(accountCopy));
+    ASSERT_TRUE(fetched.has_value());
+    EXPECT_EQ(fetched->transcript, review.transcript);
+    EXPECT_TRUE(fetched->fromLiveTranscript);
 
     ASSERT_NO_FATAL_FAILURE(startRecording(*model));
     const QUuid next = model->liveReservationID().value_or(QUuid());
