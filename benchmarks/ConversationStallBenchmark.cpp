@@ -457,7 +457,8 @@ SessionEnvironment environmentFor(const QTemporaryDir& home, const Servers& serv
     environment.applicationSupport = [support] { return support; };
     environment.temporaryRoot = home.filePath("tmp/Lumora-Conversation");
     environment.reminderScheduler = std::make_shared<NoReminders>();
-    environment.microphonePermission = []() -> QCoro::Task<bool> { co_return true; };
+    environment.microphonePermission
+        = []() -> QCoro::Task<std::expected<void, NativeAudioCaptureError>> { co_return {}; };
     return environment;
 }
 
