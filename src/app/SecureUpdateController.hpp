@@ -1,7 +1,7 @@
 #pragma once
 
-#include "UpdateChecker.hpp"
 #include "UpdateFeed.hpp"
+#include "shell/UpdateChecker.hpp"
 
 #include <QNetworkAccessManager>
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "CorvaneApp.hpp"
 #include "DevelopmentBuild.hpp"
-#include "SceneRenderer.hpp"
 #include "SingleInstance.hpp"
+#include "graphics/SceneRenderer.hpp"
 #include "security/OpenSslProcess.hpp"
 
 #include <QElapsedTimer>

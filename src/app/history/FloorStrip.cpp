@@ -1,6 +1,6 @@
 #include "FloorStrip.hpp"
 
-#include "ThemePalette.hpp"
+#include "theme/ThemePalette.hpp"
 
 #include <QPainter>
 #include <QPainterPath>

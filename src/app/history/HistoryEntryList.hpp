@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DateTexts.hpp"
 #include "ReviewRows.hpp"
+#include "display/DateTexts.hpp"
 #include "domain/ConversationHistoryEntry.hpp"
 #include "domain/DerivedSessionResult.hpp"
 

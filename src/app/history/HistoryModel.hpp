@@ -1,10 +1,10 @@
 #pragma once
 
-#include "DateTexts.hpp"
 #include "DeletionPrompt.hpp"
 #include "HistoryEntryList.hpp"
 #include "HistoryOverview.hpp"
 #include "ReviewSheet.hpp"
+#include "display/DateTexts.hpp"
 #include "domain/ConversationDeletionOutcome.hpp"
 #include "domain/DerivedSessionResult.hpp"
 

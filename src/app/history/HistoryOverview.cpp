@@ -1,6 +1,6 @@
 #include "HistoryOverview.hpp"
 
-#include "DisplayFormats.hpp"
+#include "display/DisplayFormats.hpp"
 
 #include <cmath>
 #include <limits>

@@ -1,6 +1,6 @@
 #include "HistoryTexts.hpp"
 
-#include "DisplayFormats.hpp"
+#include "display/DisplayFormats.hpp"
 #include "domain/CheckinWeek.hpp"
 
 #include <cmath>

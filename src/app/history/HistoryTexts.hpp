@@ -1,9 +1,9 @@
 #pragma once
 
-#include "DateTexts.hpp"
 #include "DeletionPrompt.hpp"
 #include "HistoryEntryList.hpp"
 #include "HistoryModel.hpp"
+#include "display/DateTexts.hpp"
 #include "domain/ConversationHistoryEntry.hpp"
 #include "domain/ConversationPresentation.hpp"
 #include "domain/DerivedSessionResult.hpp"

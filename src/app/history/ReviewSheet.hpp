@@ -1,13 +1,13 @@
 #pragma once
 
-#include "DateTexts.hpp"
 #include "DeletionPrompt.hpp"
 #include "HistoryEntryList.hpp"
 #include "ReviewRows.hpp"
 #include "ReviewTranscript.hpp"
-#include "RoomMoments.hpp"
+#include "display/DateTexts.hpp"
 #include "domain/ConversationHistoryEntry.hpp"
 #include "domain/DerivedSessionResult.hpp"
+#include "rooms/RoomMoments.hpp"
 
 #include <QObject>
 #include <QtQml/qqmlregistration.h>

@@ -1,6 +1,6 @@
 #include "ReviewTexts.hpp"
 
-#include "DisplayFormats.hpp"
+#include "display/DisplayFormats.hpp"
 #include "domain/BehaviorCodePresentation.hpp"
 #include "domain/ConversationSignals.hpp"
 #include "domain/ConversationUploadPayload.hpp"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DateTexts.hpp"
 #include "HistoryEntryList.hpp"
 #include "ReviewRows.hpp"
+#include "display/DateTexts.hpp"
 #include "domain/ConversationTurn.hpp"
 #include "domain/DerivedSessionResult.hpp"
 #include "domain/SpeakerStats.hpp"

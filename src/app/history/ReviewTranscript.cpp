@@ -1,8 +1,8 @@
 #include "ReviewTranscript.hpp"
 
-#include "DisplayFormats.hpp"
 #include "ReviewTexts.hpp"
-#include "ThemePalette.hpp"
+#include "display/DisplayFormats.hpp"
+#include "theme/ThemePalette.hpp"
 
 #include <limits>
 

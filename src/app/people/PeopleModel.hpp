@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DateTexts.hpp"
 #include "PersonTrend.hpp"
+#include "display/DateTexts.hpp"
 #include "domain/DerivedSessionResult.hpp"
 
 #include <QList>

@@ -1,6 +1,6 @@
 #include "PersonTrend.hpp"
 
-#include "DisplayFormats.hpp"
+#include "display/DisplayFormats.hpp"
 
 namespace lumora {
 

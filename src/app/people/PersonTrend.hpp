@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DateTexts.hpp"
+#include "display/DateTexts.hpp"
 #include "domain/ConversationPresentation.hpp"
 #include "domain/DerivedSessionResult.hpp"
 

@@ -1,6 +1,6 @@
 #include "CheckinPanelTexts.hpp"
 
-#include "DisplayFormats.hpp"
+#include "display/DisplayFormats.hpp"
 
 #include <QStringList>
 

@@ -1,13 +1,13 @@
 #include "CheckinRoomState.hpp"
 
 #include "CheckinPanelTexts.hpp"
-#include "DisplayFormats.hpp"
 #include "PrimaryAction.hpp"
 #include "RoomStatus.hpp"
 #include "StageLabels.hpp"
-#include "ThemeFonts.hpp"
+#include "display/DisplayFormats.hpp"
 #include "domain/CheckinSection.hpp"
 #include "domain/TurnGrouping.hpp"
+#include "theme/ThemeFonts.hpp"
 
 namespace lumora {
 

@@ -1,11 +1,11 @@
 #include "ConversationRoomState.hpp"
 
 #include "AgendaNote.hpp"
-#include "DisplayFormats.hpp"
 #include "PrimaryAction.hpp"
 #include "RehearsalConversation.hpp"
 #include "RoomStatus.hpp"
 #include "StageLabels.hpp"
+#include "display/DisplayFormats.hpp"
 #include "domain/ConversationMethod.hpp"
 #include "domain/ConversationPresentation.hpp"
 #include "domain/ConversationSignals.hpp"

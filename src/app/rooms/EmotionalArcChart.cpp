@@ -1,8 +1,8 @@
 #include "EmotionalArcChart.hpp"
 
 #include "RoundStrokeRaster.hpp"
-#include "ThemePalette.hpp"
 #include "domain/ConversationPresentation.hpp"
+#include "theme/ThemePalette.hpp"
 
 #include <QLinearGradient>
 #include <QPainter>

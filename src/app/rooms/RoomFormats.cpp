@@ -1,8 +1,8 @@
 #include "RoomFormats.hpp"
 
-#include "DisplayFormats.hpp"
-#include "ThemePalette.hpp"
+#include "display/DisplayFormats.hpp"
 #include "domain/Confidence.hpp"
+#include "theme/ThemePalette.hpp"
 
 #include <QLocale>
 

@@ -1,9 +1,9 @@
 #include "SignalSummary.hpp"
 
-#include "ThemePalette.hpp"
 #include "domain/BehaviorCodePresentation.hpp"
 #include "domain/ConversationSignals.hpp"
 #include "domain/ProcessFoulPresentation.hpp"
+#include "theme/ThemePalette.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "SpeedometerGauge.hpp"
 
 #include "SpeedometerGeometry.hpp"
-#include "ThemePalette.hpp"
+#include "theme/ThemePalette.hpp"
 
 #include <QPainter>
 #include <QPainterPath>

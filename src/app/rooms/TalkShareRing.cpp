@@ -1,7 +1,7 @@
 #include "TalkShareRing.hpp"
 
-#include "ThemePalette.hpp"
 #include "domain/Confidence.hpp"
+#include "theme/ThemePalette.hpp"
 
 #include <QPainter>
 #include <QPainterPath>

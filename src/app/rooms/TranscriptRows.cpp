@@ -1,7 +1,7 @@
 #include "TranscriptRows.hpp"
 
-#include "DisplayFormats.hpp"
 #include "TranscriptTurnText.hpp"
+#include "display/DisplayFormats.hpp"
 #include "domain/BehaviorCode.hpp"
 #include "domain/ProcessFoul.hpp"
 #include "domain/Seat.hpp"

@@ -1,7 +1,7 @@
 #include "TranscriptTurnText.hpp"
 
-#include "ThemePalette.hpp"
 #include "domain/BehaviorCode.hpp"
+#include "theme/ThemePalette.hpp"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DateTexts.hpp"
+#include "display/DateTexts.hpp"
 #include "domain/PairingHistorySummary.hpp"
 #include "domain/PairingState.hpp"
 #include "domain/PairingWorkspace.hpp"

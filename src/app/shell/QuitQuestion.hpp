@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RoomModel.hpp"
+#include "rooms/RoomModel.hpp"
 
 #include <QObject>
 #include <QPointer>

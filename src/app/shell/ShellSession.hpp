@@ -1,9 +1,9 @@
 #pragma once
 
 #include "AccountSession.hpp"
-#include "HistoryModel.hpp"
-#include "PeopleModel.hpp"
-#include "RoomModel.hpp"
+#include "history/HistoryModel.hpp"
+#include "people/PeopleModel.hpp"
+#include "rooms/RoomModel.hpp"
 
 #include <QObject>
 #include <QString>

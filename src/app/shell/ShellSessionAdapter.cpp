@@ -1,11 +1,11 @@
 #include "ShellSessionAdapter.hpp"
 
 #include "AccountSessionAdapter.hpp"
-#include "HistoryModelAdapter.hpp"
-#include "PeopleModelAdapter.hpp"
 #include "PlainTextClipboard.hpp"
-#include "RoomModelAdapter.hpp"
 #include "appcore/ConversationBackupService.hpp"
+#include "history/HistoryModelAdapter.hpp"
+#include "people/PeopleModelAdapter.hpp"
+#include "rooms/RoomModelAdapter.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
 #include <QPointer>
