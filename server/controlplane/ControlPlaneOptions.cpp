@@ -64,9 +64,10 @@ std::expected<void, QString> setLimit(ControlPlaneOptions& options, const QStrin
     if (!ok || value < 1 || value > limit->most)
         return std::unexpected(
             QStringLiteral("%1 needs a whole number from 1 to %2").arg(name).arg(limit->most));
-    if (name == u"--provider-calls")
+    if (name == u"--provider-calls") {
         options.providerCalls.total = static_cast<int>(value);
-    else if (name == u"--provider-calls-per-account")
+        options.providerCalls.keptForSpeech = options.providerCalls.total / 4;
+    } else if (name == u"--provider-calls-per-account")
         options.providerCalls.perAccount = static_cast<int>(value);
     else if (name == u"--request-head-timeout")
         options.requestHeadSeconds = static_cast<int>(value);
@@ -219,13 +220,17 @@ QString ControlPlaneOptions::helpText()
         "                        opens (a later request's, after its first byte; default 5)\n"
         "  --body-memory-limit MIB\n"
         "                        request bodies being read or handled at once, all connections\n"
-        "                        together; past it a request with a body is refused with 503\n"
-        "                        (default 256)\n"
-        "  --provider-calls N    calls to the speech and analysis services under way at once\n"
-        "                        (default 32); past it a speech token answers 503 and an\n"
-        "                        analysis or nudge comes from the rule-based analyzer\n"
+        "                        together, counted as their bytes arrive; a sixteenth of it is\n"
+        "                        for bodies no known device signs (a sixteenth of that from one\n"
+        "                        address), 4 MiB for one account's; a body past its share is\n"
+        "                        refused with 503 (default 256)\n"
+        "  --provider-calls N    calls to the speech and analysis services under way at once, a\n"
+        "                        quarter of them kept for speech tokens (default 32); past it a\n"
+        "                        speech token answers 503 and an analysis or nudge comes from the\n"
+        "                        rule-based analyzer\n"
         "  --provider-calls-per-account N\n"
-        "                        the same for one account (default 4)\n"
+        "                        the same for one account while few accounts call; more share\n"
+        "                        the places evenly (default 4)\n"
         "  --help                show this text\n");
     return text + ProviderOptions::helpText() + LimitOptions::helpText();
 }

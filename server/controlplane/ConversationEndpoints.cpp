@@ -84,14 +84,14 @@ ConversationEndpoints::ConversationEndpoints(
         m_settings.analyzer = m_rules;
 }
 
-HttpResponse ConversationEndpoints::callProvider(const DeviceRecord& device,
-    std::function<HttpResponse()> call, const std::function<HttpResponse()>& atCap) const
+HttpResponse ConversationEndpoints::callProvider(const HttpRequest& request, const DeviceRecord& device,
+    ProviderCallKind kind, std::function<HttpResponse()> call, DeferredResponse::Step fallback) const
 {
     if (!m_settings.providerCalls)
         return call();
-    auto deferred = m_settings.providerCalls->start(device.accountID, std::move(call));
+    auto deferred = m_settings.providerCalls->start(device.accountID, kind, std::move(call), fallback);
     if (!deferred)
-        return atCap();
+        return fallback(request);
     return DeferredResponse::later(std::move(deferred));
 }
 
@@ -228,8 +228,9 @@ HttpResponse ConversationEndpoints::speechToken(const HttpRequest& request, cons
             return refusal;
         }
         return callProvider(
-            device, [grants = m_settings.speechGrants, lifetime] { return grantResponse(*grants, lifetime); },
-            [] { return errorResponse(503, "provider_token_unavailable"); });
+            request, device, ProviderCallKind::speechGrant,
+            [grants = m_settings.speechGrants, lifetime] { return grantResponse(*grants, lifetime); },
+            [](const HttpRequest&) { return errorResponse(503, "provider_token_unavailable"); });
     }
     if (!m_settings.speechTokenSecret)
         return errorResponse(503, "speech_not_configured");
@@ -281,9 +282,10 @@ HttpResponse ConversationEndpoints::analyze(const HttpRequest& request, const De
     if (&analyzer == m_rules.get())
         return analysisResponse(*m_rules, *payload);
     return callProvider(
-        device,
+        request, device, ProviderCallKind::analysis,
         [analyzer = m_settings.analyzer, payload = *payload] { return analysisResponse(*analyzer, payload); },
-        [&] { return analysisResponse(*m_rules, *payload); });
+        [rules = m_rules, payload = *payload](
+            const HttpRequest&) { return analysisResponse(*rules, payload); });
 }
 
 HttpResponse ConversationEndpoints::nudge(const HttpRequest& request, const DeviceRecord& device)
@@ -301,8 +303,9 @@ HttpResponse ConversationEndpoints::nudge(const HttpRequest& request, const Devi
     if (&analyzer == m_rules.get())
         return nudgeResponse(*m_rules, windowed);
     return callProvider(
-        device, [analyzer = m_settings.analyzer, windowed] { return nudgeResponse(*analyzer, windowed); },
-        [&] { return nudgeResponse(*m_rules, windowed); });
+        request, device, ProviderCallKind::analysis,
+        [analyzer = m_settings.analyzer, windowed] { return nudgeResponse(*analyzer, windowed); },
+        [rules = m_rules, windowed](const HttpRequest&) { return nudgeResponse(*rules, windowed); });
 }
 
 HttpResponse ConversationEndpoints::reportUsage(const HttpRequest& request, const DeviceRecord& device)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/ConversationAnalyzer.hpp"
+#include "common/DeferredResponse.hpp"
 #include "common/HttpMessage.hpp"
 #include "controlplane/ProviderCallRates.hpp"
 #include "controlplane/ReservationStore.hpp"
@@ -20,6 +21,7 @@ namespace lumora {
 class Router;
 class DeepgramGrantClient;
 class ProviderCalls;
+enum class ProviderCallKind;
 struct DeviceRecord;
 
 struct ConversationSettings {
@@ -90,9 +92,9 @@ private:
     // Finalizes or cancels the reservation the body names.
     HttpResponse close(const HttpRequest& request, const DeviceRecord& device, const QString& status);
     // The answer of `call` to an outside service, run on the provider pool when there is one;
-    // what `atCap` answers, at once, when the account or the pool has too many calls under way.
-    HttpResponse callProvider(const DeviceRecord& device, std::function<HttpResponse()> call,
-        const std::function<HttpResponse()>& atCap) const;
+    // what `fallback` answers when the call gets no place there, or holds it too long.
+    HttpResponse callProvider(const HttpRequest& request, const DeviceRecord& device, ProviderCallKind kind,
+        std::function<HttpResponse()> call, DeferredResponse::Step fallback) const;
 
     ReservationStore m_store;
     ConversationSettings m_settings;

@@ -451,30 +451,135 @@ TEST(ProviderOptions, UrlsMustBeHttpsAndModelsNamed)
     EXPECT_TRUE(ControlPlaneOptions::helpText().contains("--anthropic-api-key-file"));
 }
 
+HttpResponse plain(const char* body)
+{
+    return HttpResponse { 200, "text/plain", body, {} };
+}
+
+HttpResponse answerOf(const std::shared_ptr<DeferredResponse>& deferred)
+{
+    return DeferredResponse::wait(DeferredResponse::later(deferred), {});
+}
+
 // Calls past a cap do not start; a call that ends gives its place back.
 TEST(ProviderCalls, AnAccountOrThePoolAtItsCapStartsNoMoreCalls)
 {
-    ProviderCalls calls({ .total = 3, .perAccount = 2 });
+    ProviderCalls calls({ .total = 3, .perAccount = 2, .keptForSpeech = 0 });
     std::latch release(1);
     const auto held = [&release] {
         release.wait();
-        return HttpResponse { 200, "text/plain", "held", {} };
+        return plain("held");
+    };
+    const auto failed = [](const HttpRequest&) { return plain("failed"); };
+    const auto start = [&](const QUuid& account, const std::function<HttpResponse()>& call) {
+        return calls.start(account, ProviderCallKind::analysis, call, failed);
     };
     const QUuid ada = QUuid::createUuid();
     const QUuid bob = QUuid::createUuid();
-    auto first = calls.start(ada, held);
-    auto second = calls.start(ada, held);
+    auto first = start(ada, held);
+    auto second = start(ada, held);
     EXPECT_TRUE(first && second);
-    EXPECT_FALSE(calls.start(ada, held)) << "past the account's cap";
-    auto third = calls.start(bob, held);
+    EXPECT_FALSE(start(ada, held)) << "past the account's cap";
+    auto third = start(bob, held);
     EXPECT_TRUE(third);
-    EXPECT_FALSE(calls.start(QUuid::createUuid(), held)) << "past the pool's cap";
+    EXPECT_FALSE(start(QUuid::createUuid(), held)) << "past the pool's cap";
     release.count_down();
     for (const auto& deferred : { first, second, third })
-        EXPECT_EQ(DeferredResponse::wait(DeferredResponse::later(deferred), {}).body, "held");
-    auto again = calls.start(ada, [] { return HttpResponse { 200, "text/plain", "again", {} }; });
+        EXPECT_EQ(answerOf(deferred).body, "held");
+    auto again = start(ada, [] { return plain("again"); });
     ASSERT_TRUE(again);
-    EXPECT_EQ(DeferredResponse::wait(DeferredResponse::later(again), {}).body, "again");
+    EXPECT_EQ(answerOf(again).body, "again");
+}
+
+// Analyses never take the places kept for speech grants, and when more accounts ask than the
+// places allow each its full part, an account holds no more than its share: the others (one
+// that just came included) get theirs.
+TEST(ProviderCalls, SpeechKeepsItsPlacesAndAccountsShareTheRestEvenly)
+{
+    ProviderCalls calls({ .total = 8, .perAccount = 4, .keptForSpeech = 2 });
+    std::latch release(1);
+    const auto held = [&release] {
+        release.wait();
+        return plain("held");
+    };
+    const auto failed = [](const HttpRequest&) { return plain("failed"); };
+    std::vector<std::shared_ptr<DeferredResponse>> started;
+    const auto start = [&](const QUuid& account, ProviderCallKind kind) {
+        auto deferred = calls.start(account, kind, held, failed);
+        if (deferred)
+            started.push_back(deferred);
+        return deferred != nullptr;
+    };
+    // Alone, an account has its full part: 4 of the 6 places analyses may take.
+    const QUuid ada = QUuid::createUuid();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(start(ada, ProviderCallKind::analysis));
+    EXPECT_FALSE(start(ada, ProviderCallKind::analysis));
+    // Two more accounts ask: Bob and Cleo each get one of the places left, and no more.
+    const QUuid bob = QUuid::createUuid();
+    const QUuid cleo = QUuid::createUuid();
+    EXPECT_TRUE(start(bob, ProviderCallKind::analysis));
+    EXPECT_TRUE(start(cleo, ProviderCallKind::analysis));
+    EXPECT_FALSE(start(bob, ProviderCallKind::analysis)) << "every analysis place is taken";
+    // The speech places are there all the same, for anyone.
+    EXPECT_TRUE(start(ada, ProviderCallKind::speechGrant));
+    EXPECT_TRUE(start(QUuid::createUuid(), ProviderCallKind::speechGrant));
+    EXPECT_FALSE(start(QUuid::createUuid(), ProviderCallKind::speechGrant)) << "the pool is full";
+    release.count_down();
+    for (const auto& deferred : started)
+        EXPECT_EQ(answerOf(deferred).body, "held");
+    started.clear();
+
+    // Refused lately, Bob still counts: Ada may hold half the places now.
+    std::latch again(1);
+    const auto heldAgain = [&again] {
+        again.wait();
+        return plain("held");
+    };
+    int admitted = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (auto deferred = calls.start(ada, ProviderCallKind::analysis, heldAgain, failed)) {
+            started.push_back(deferred);
+            ++admitted;
+        }
+    }
+    EXPECT_EQ(admitted, 3);
+    again.count_down();
+    for (const auto& deferred : started)
+        EXPECT_EQ(answerOf(deferred).body, "held");
+}
+
+// A call that holds its place too long is answered as if its provider had failed, and its
+// place is free for the next call at once, while it goes on; its late answer goes nowhere.
+TEST(ProviderCalls, ACallHoldsItsPlaceNoLongerThanAllowed)
+{
+    ProviderCalls calls({ .total = 1, .perAccount = 1, .keptForSpeech = 0, .longestHold = 200ms });
+    std::latch release(1);
+    std::atomic<bool> ended { false };
+    const QUuid ada = QUuid::createUuid();
+    auto stuck = calls.start(
+        ada, ProviderCallKind::speechGrant,
+        [&] {
+            release.wait();
+            ended = true;
+            return plain("late");
+        },
+        [](const HttpRequest&) { return errorResponse(503, "provider_token_unavailable"); });
+    ASSERT_TRUE(stuck);
+    EXPECT_EQ(answerOf(stuck).status, 503);
+    EXPECT_FALSE(ended);
+    // The one thread is still taken: the next call waits for it, and is answered in time too.
+    auto next = calls.start(
+        ada, ProviderCallKind::speechGrant, [] { return plain("next"); },
+        [](const HttpRequest&) { return plain("failed"); });
+    ASSERT_TRUE(next) << "the place is free";
+    EXPECT_EQ(answerOf(next).body, "failed");
+    release.count_down();
+    auto last = calls.start(
+        ada, ProviderCallKind::speechGrant, [] { return plain("last"); },
+        [](const HttpRequest&) { return plain("failed"); });
+    ASSERT_TRUE(last);
+    EXPECT_EQ(answerOf(last).body, "last");
 }
 
 // A model service that does not answer holds nothing but the calls made to it: one account
@@ -543,6 +648,99 @@ TEST(ProviderCallsProcess, AServiceThatDoesNotAnswerHoldsUpNoOtherRequest)
     }
     EXPECT_EQ(models, (std::map<QString, int> { { "lumora-rules-1", 36 }, { "model-test-1", 4 } }));
     EXPECT_EQ(model.requests().size(), 4u);
+    EXPECT_EQ(server.stop(), 0);
+}
+
+// Nine accounts whose analyses the model never finishes leave the tenth what it needs: a
+// speech token from the places kept for speech grants, and a place for its analysis, since
+// accounts that hold their share of the places get no more of them.
+TEST(ProviderCallsProcess, SlowAnalysesOfManyAccountsLeaveOthersSpeechAndAShare)
+{
+    testing::TestCertificates certificates;
+    ASSERT_TRUE(certificates.valid());
+    std::atomic<bool> holding { true };
+    testing::ProviderStandIn model(certificates.serverCertificate(), certificates.serverKey(),
+        [&holding](const StandInRequest& request) {
+            const bool honest = request.body.find("Honest words") != std::string::npos;
+            return StandInReply { 200, message(analysisAnswer), 0ms,
+                [&holding, honest] { return !honest && holding.load(); } };
+        });
+    testing::ProviderStandIn speech(
+        certificates.serverCertificate(), certificates.serverKey(), [](const StandInRequest&) {
+            return StandInReply { 200, R"({"access_token":"jwt.a.b","expires_in":300})" };
+        });
+    QTemporaryDir dir;
+    const QString key = keyFile(dir, "key", QByteArray::fromStdString(modelKey), 0600);
+    testing::ControlPlaneProcess server(
+        { "--dev-sign-in", "--anthropic-api-key-file", key, "--anthropic-url",
+            QString::fromStdString(model.url()), "--anthropic-model", "model-test", "--deepgram-api-key-file",
+            key, "--deepgram-url", QString::fromStdString(speech.url()) },
+        0, { "SSL_CERT_FILE=" + certificates.caCertificate() });
+    ASSERT_TRUE(server.started());
+    struct Caller {
+        DeviceIdentity identity { *P256PrivateKey::generate() };
+        QUuid device;
+        QByteArray reservation;
+    };
+    std::vector<std::unique_ptr<Caller>> callers;
+    for (int i = 0; i < 10; ++i) {
+        auto caller = std::make_unique<Caller>();
+        caller->device = testing::signInOver(server, caller->identity, "Caller " + QString::number(i));
+        const auto session
+            = testing::postSigned(server, caller->identity, caller->device, "/v1/sessions/draft", {});
+        const auto reserved
+            = testing::postSigned(server, caller->identity, caller->device, "/v1/sessions/reserve",
+                { { "session_id", QJsonDocument::fromJson(session.body).object().value("session_id") },
+                    { "requested_seconds", 600 } });
+        caller->reservation
+            = QJsonDocument::fromJson(reserved.body).object().value("reservation_id").toString().toLatin1();
+        ASSERT_FALSE(caller->reservation.isEmpty()) << reserved.body.toStdString();
+        callers.push_back(std::move(caller));
+    }
+    const auto analysis = [&](const Caller& caller, const QString& words) {
+        QJsonArray spoken = turns;
+        spoken.append(QJsonObject { { "speaker", 0 }, { "start", 7 }, { "end", 9 }, { "text", words } });
+        const QByteArray body = QJsonDocument(
+            QJsonObject { { "pass", "final" }, { "rubric_version", "baseline-2026-07-17" },
+                { "turns",
+                    spoken } }).toJson();
+        return testing::signedRequest(caller.identity, caller.device, "POST",
+            "/v1/providers/anthropic/analyze", body, "X-Reservation-ID: " + caller.reservation + "\r\n");
+    };
+
+    // Four rounds, each account asking once a round; each request is let in or refused before
+    // the next is sent.
+    std::vector<std::unique_ptr<testing::SentRequest>> slow;
+    const auto settled = [&] {
+        return model.requests().size()
+            + static_cast<std::size_t>(
+                std::ranges::count_if(slow, [](const auto& request) { return request->answered(); }));
+    };
+    for (int round = 0; round < 4; ++round) {
+        for (int i = 0; i < 9; ++i) {
+            slow.push_back(std::make_unique<testing::SentRequest>(
+                server.baseUrl(), analysis(*callers[static_cast<std::size_t>(i)], "Slow words")));
+            ASSERT_TRUE(slow.back()->sent());
+            for (int wait = 0; wait < 1000 && settled() < slow.size(); ++wait)
+                QThread::msleep(10);
+            ASSERT_EQ(settled(), slow.size());
+        }
+    }
+    EXPECT_EQ(model.requests().size(), 18u) << "two places for each of the nine accounts";
+
+    const Caller& honest = *callers.back();
+    const auto speechToken = testing::send(testing::signedPost(server, honest.identity, honest.device,
+        "/v1/providers/deepgram/token", QByteArray("{}"), { { "X-Reservation-ID", honest.reservation } }));
+    EXPECT_EQ(speechToken.status, 200) << speechToken.body.toStdString();
+    testing::SentRequest own(server.baseUrl(), analysis(honest, "Honest words"));
+    const QByteArray reply = own.reply();
+    EXPECT_EQ(QJsonDocument::fromJson(reply.mid(reply.indexOf("\r\n\r\n") + 4)).object().value("model"),
+        "model-test-1")
+        << reply.left(300).toStdString();
+
+    holding = false;
+    for (const auto& request : slow)
+        EXPECT_TRUE(request->reply().startsWith("HTTP/1.1 200"));
     EXPECT_EQ(server.stop(), 0);
 }
 
