@@ -55,6 +55,43 @@ constexpr auto stopPoll = std::chrono::milliseconds(20);
 using Clock = std::chrono::steady_clock;
 using Request = http::request<http::string_body>;
 
+// A request body that grows as its bytes arrive: Beast's string body reserves the whole
+// announced length as soon as the head is read, before a byte of it has come.
+struct ArrivingBody {
+    using value_type = std::string;
+
+    class reader {
+    public:
+        template <bool isRequest, typename Fields>
+        reader(http::header<isRequest, Fields>&, value_type& body)
+            : m_body(body)
+        {
+        }
+        void init(const boost::optional<std::uint64_t>&, beast::error_code& ec) { ec = {}; }
+        template <typename Buffers> std::size_t put(const Buffers& buffers, beast::error_code& ec)
+        {
+            std::size_t added = 0;
+            for (const auto buffer : beast::buffers_range_ref(buffers)) {
+                m_body.append(static_cast<const char*>(buffer.data()), buffer.size());
+                added += buffer.size();
+            }
+            ec = {};
+            return added;
+        }
+        void finish(beast::error_code& ec) { ec = {}; }
+
+    private:
+        value_type& m_body;
+    };
+};
+using Parser = http::request_parser<ArrivingBody>;
+
+Request releaseRequest(Parser& parser)
+{
+    auto parsed = parser.release();
+    return Request(std::move(parsed.base()), std::move(parsed.body()));
+}
+
 std::int64_t ticksNow()
 {
     return Clock::now().time_since_epoch().count();
@@ -144,14 +181,31 @@ void finishSending(beast::ssl_stream<beast::tcp_stream>&)
 {
 }
 
-std::string pathOf(const Request& message)
+// Whose share of the memory for bodies without an owner a connection's bodies take: its
+// peer's address, an IPv6 one by its /64 prefix, which one machine commonly holds whole.
+template <typename Stream> std::string clientAddress(Stream& stream)
+{
+    beast::error_code ec;
+    const auto address = beast::get_lowest_layer(stream).socket().remote_endpoint(ec).address();
+    if (ec)
+        return {};
+    if (!address.is_v6())
+        return address.to_string();
+    if (address.to_v6().is_v4_mapped())
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string();
+    auto bytes = address.to_v6().to_bytes();
+    std::fill(bytes.begin() + 8, bytes.end(), 0);
+    return asio::ip::address_v6(bytes).to_string() + "/64";
+}
+
+template <typename Message> std::string pathOf(const Message& message)
 {
     const std::string_view target(message.target().data(), message.target().size());
     return std::string(target.substr(0, target.find('?')));
 }
 
 // The head of a request as a handler sees it, without the body.
-HttpRequest headOf(const Request& message)
+template <typename Message> HttpRequest headOf(const Message& message)
 {
     HttpRequest request;
     request.method = std::string(message.method_string());
@@ -208,10 +262,13 @@ struct HttpServer::State {
     // Set by the stop signal: no new requests are read, those under way are answered.
     std::atomic<bool> stopping { false };
     std::atomic<int> requestsUnderWay { 0 };
-    // Bytes of bodies that requests read or hold, in all and by owner (see HeadVerdict).
-    std::atomic<std::size_t> bodyBytes { 0 };
-    std::mutex ownersLock;
-    std::unordered_map<std::string, std::size_t> ownerBytes;
+    // Bytes of bodies that requests read or hold: those with an owner (see HeadVerdict) in
+    // all and by owner, those without in all and by client address.
+    std::mutex bodyBytesLock;
+    std::size_t ownedBodyBytes = 0;
+    std::size_t openBodyBytes = 0;
+    std::unordered_map<std::string, std::size_t> bodyBytesByOwner;
+    std::unordered_map<std::string, std::size_t> bodyBytesByAddress;
     // Answers that connections wait for, dropped at the end if they never came.
     std::mutex waitingLock;
     std::unordered_set<std::shared_ptr<DeferredResponse>> waiting;
@@ -326,60 +383,66 @@ struct HttpServer::State {
             deferred->abandon();
     }
 
-    // The bytes of one body, counted against the limits (its owner's share, when it has an
-    // owner, and the shared one) from its head until its answer is sent.
-    class BodyReservation {
+    // The bytes of one body, counted as they arrive until its answer is sent: against its
+    // owner's share and all owned bodies' when it has an owner, else against its client
+    // address's share and all open bodies'.
+    class BodyCount {
     public:
-        BodyReservation() = default;
-        BodyReservation(const BodyReservation&) = delete;
-        BodyReservation& operator=(const BodyReservation&) = delete;
-        ~BodyReservation()
+        BodyCount(State& state, std::string owner, std::string address)
+            : m_state(state)
+            , m_owned(!owner.empty())
+            , m_key(m_owned ? std::move(owner) : std::move(address))
         {
-            if (!m_state)
-                return;
-            m_state->bodyBytes -= m_bytes;
-            releaseOwnerShare();
         }
-        bool reserve(State& state, std::size_t bytes, std::string owner)
+        BodyCount(const BodyCount&) = delete;
+        BodyCount& operator=(const BodyCount&) = delete;
+        ~BodyCount()
         {
-            if (!owner.empty()) {
-                const std::lock_guard lock(state.ownersLock);
-                const auto held = state.ownerBytes.find(owner);
-                const std::size_t before = held == state.ownerBytes.end() ? 0 : held->second;
-                if (before + bytes > state.options.bodyMemoryPerOwner)
-                    return false;
-                state.ownerBytes[owner] = before + bytes;
-            }
-            m_state = &state;
-            m_owner = std::move(owner);
+            if (m_bytes == 0)
+                return;
+            const std::lock_guard lock(m_state.bodyBytesLock);
+            total() -= m_bytes;
+            const auto share = shares().find(m_key);
+            if (share->second == m_bytes)
+                shares().erase(share);
+            else
+                share->second -= m_bytes;
+        }
+
+        // Counts the body as `bytes` long; false, counting nothing more, when that would pass
+        // its share or all bodies' of its kind.
+        bool cover(std::size_t bytes)
+        {
+            if (bytes <= m_bytes)
+                return true;
+            const std::size_t more = bytes - m_bytes;
+            const HttpServerOptions& options = m_state.options;
+            const std::size_t totalLimit = m_owned
+                ? options.bodyMemoryLimit - std::min(options.openBodyMemory, options.bodyMemoryLimit)
+                : options.openBodyMemory;
+            const std::size_t shareLimit
+                = m_owned ? options.bodyMemoryPerOwner : options.openBodyMemoryPerAddress;
+            const std::lock_guard lock(m_state.bodyBytesLock);
+            const auto share = shares().find(m_key);
+            const std::size_t held = share == shares().end() ? 0 : share->second;
+            if (total() + more > totalLimit || held + more > shareLimit)
+                return false;
+            total() += more;
+            shares()[m_key] = held + more;
             m_bytes = bytes;
-            std::size_t current = state.bodyBytes.load();
-            do {
-                if (current + bytes > state.options.bodyMemoryLimit) {
-                    releaseOwnerShare();
-                    m_state = nullptr;
-                    return false;
-                }
-            } while (!state.bodyBytes.compare_exchange_weak(current, current + bytes));
             return true;
         }
-        [[nodiscard]] std::size_t bytes() const { return m_bytes; }
 
     private:
-        void releaseOwnerShare()
+        std::size_t& total() { return m_owned ? m_state.ownedBodyBytes : m_state.openBodyBytes; }
+        std::unordered_map<std::string, std::size_t>& shares()
         {
-            if (m_owner.empty())
-                return;
-            const std::lock_guard lock(m_state->ownersLock);
-            const auto held = m_state->ownerBytes.find(m_owner);
-            if (held->second == m_bytes)
-                m_state->ownerBytes.erase(held);
-            else
-                held->second -= m_bytes;
+            return m_owned ? m_state.bodyBytesByOwner : m_state.bodyBytesByAddress;
         }
 
-        State* m_state = nullptr;
-        std::string m_owner;
+        State& m_state;
+        bool m_owned;
+        std::string m_key;
         std::size_t m_bytes = 0;
     };
 
@@ -409,7 +472,7 @@ struct HttpServer::State {
     // idle keep-alive connection may wait longer); trickling bytes does not extend it.
     template <typename Stream>
     asio::awaitable<bool> readHead(Stream& stream, Connection& connection, beast::flat_buffer& buffer,
-        http::request_parser<http::string_body>& parser, bool first, beast::error_code& ec)
+        Parser& parser, bool first, beast::error_code& ec)
     {
         auto& lowest = beast::get_lowest_layer(stream);
         lowest.expires_after(first ? options.headTimeout : readTimeout);
@@ -440,7 +503,7 @@ struct HttpServer::State {
     {
         beast::flat_buffer buffer(readBufferLimit);
         for (bool first = true;; first = false) {
-            http::request_parser<http::string_body> parser;
+            Parser parser;
             parser.body_limit(options.bodyLimit);
             parser.header_limit(headerLimit);
             beast::error_code ec;
@@ -448,26 +511,28 @@ struct HttpServer::State {
                 co_return;
             const auto started = std::chrono::steady_clock::now();
             std::optional<Refusal> refusal;
-            BodyReservation reservation;
+            std::optional<BodyCount> bodyCount;
             if (ec) {
                 refusal = refusalFor(ec);
                 if (!refusal)
                     co_return;
             } else if (!parser.is_done()) {
-                refusal = admitBody(parser, reservation);
-                if (!refusal) {
-                    beast::get_lowest_layer(stream).expires_after(bodyTime(reservation.bytes()));
-                    co_await http::async_read(stream, buffer, parser, awaitError(ec));
-                    if (ec) {
-                        refusal = refusalFor(ec);
-                        if (!refusal)
-                            co_return;
-                    }
+                const auto admitted = admitBody(parser, bodyCount, clientAddress(stream));
+                if (admitted) {
+                    beast::get_lowest_layer(stream).expires_after(bodyTime(*admitted));
+                    bool ended = false;
+                    refusal = co_await readBody(stream, buffer, parser, *bodyCount, ended);
+                    if (ended)
+                        co_return;
+                } else {
+                    refusal = admitted.error();
                 }
             }
             // Read whole (or refused): from here the connection no longer gives way at the cap.
             connection.waitingSince = 0;
             if (refusal) {
+                // What was read of a refused body is dropped, and so is what still comes.
+                bodyCount.reset();
                 // The head may be incomplete: name the request only when it was read.
                 const bool named = parser.is_header_done();
                 logLine(named ? std::string(parser.get().method_string()) : "-",
@@ -481,17 +546,18 @@ struct HttpServer::State {
                 }
                 co_return;
             }
-            if (takeover && takeover->wants(parser.get())) {
+            Request received = releaseRequest(parser);
+            if (takeover && takeover->wants(received)) {
                 beast::get_lowest_layer(stream).expires_never();
-                const std::string method(parser.get().method_string());
-                const std::string path = pathOf(parser.get());
-                const int status = co_await takeover->takeOver(stream, parser.release());
+                const std::string method(received.method_string());
+                const std::string path = pathOf(received);
+                const int status = co_await takeover->takeOver(stream, std::move(received));
                 logLine(method, path, status, started);
                 co_return;
             }
-            bool keepAlive = parser.get().keep_alive();
-            const unsigned version = parser.get().version();
-            const HttpRequest request = toHttpRequest(parser.release());
+            bool keepAlive = received.keep_alive();
+            const unsigned version = received.version();
+            const HttpRequest request = toHttpRequest(std::move(received));
             const UnderWay underWay(requestsUnderWay);
             const HttpResponse response = co_await answer(request);
             // A stop that came meanwhile ends the connection after this answer.
@@ -507,33 +573,55 @@ struct HttpServer::State {
         }
     }
 
-    // Whether the body of a request whose head is read may be read, and how much of it: a
-    // long body only once the head check lets it, and only while the bodies read at once stay
-    // under their limit. A body of unknown length that the check refuses is read up to the
-    // length that needs no check, for the handler to judge. The refusal otherwise.
-    std::optional<Refusal> admitBody(
-        http::request_parser<http::string_body>& parser, BodyReservation& reservation)
+    // Whether the body of a request whose head is read may be read, and whose share of the
+    // body memory it takes: a long body only once the head check lets it, a short one (or one
+    // of unknown length, which the check refuses, up to the length that needs no check) for
+    // the handler to judge, without an owner. The refusal otherwise.
+    std::expected<std::size_t, Refusal> admitBody(
+        Parser& parser, std::optional<BodyCount>& count, std::string address)
     {
         const auto declared = parser.content_length();
         std::size_t length = declared ? static_cast<std::size_t>(*declared) : options.bodyLimit;
         HeadVerdict verdict;
-        if (length > options.uncheckedBodyLimit && options.headCheck) {
+        if (options.headCheck) {
             try {
                 verdict = options.headCheck(headOf(parser.get()));
             } catch (const std::exception&) {
                 verdict = HeadVerdict { errorResponse(500, "internal_error"), {} };
             }
-            if (verdict.refusal && declared)
-                return Refusal { std::move(*verdict.refusal), true };
-            if (verdict.refusal) {
+        }
+        if (verdict.refusal) {
+            if (length > options.uncheckedBodyLimit && declared)
+                return std::unexpected(Refusal { std::move(*verdict.refusal), true });
+            if (length > options.uncheckedBodyLimit) {
                 length = options.uncheckedBodyLimit;
                 parser.body_limit(length);
-                verdict.owner.clear();
+            }
+            verdict.owner.clear();
+        }
+        count.emplace(*this, std::move(verdict.owner), std::move(address));
+        return length;
+    }
+
+    // Reads the body as it arrives, counting its bytes: the refusal when they pass their
+    // share of the body memory (503) or the body limit, or when the request is malformed;
+    // `ended` when the connection ends instead (closed, reset or timed out).
+    template <typename Stream>
+    asio::awaitable<std::optional<Refusal>> readBody(
+        Stream& stream, beast::flat_buffer& buffer, Parser& parser, BodyCount& count, bool& ended)
+    {
+        while (!parser.is_done()) {
+            beast::error_code ec;
+            co_await http::async_read_some(stream, buffer, parser, awaitError(ec));
+            if (!count.cover(parser.get().body().size()))
+                co_return Refusal { errorResponse(503, "server_busy"), true };
+            if (ec) {
+                auto refusal = refusalFor(ec);
+                ended = !refusal;
+                co_return refusal;
             }
         }
-        if (!reservation.reserve(*this, length, std::move(verdict.owner)))
-            return Refusal { errorResponse(503, "server_busy"), true };
-        return std::nullopt;
+        co_return std::nullopt;
     }
 
     // How long a body of `length` bytes may take: the head's time, and on top the time its

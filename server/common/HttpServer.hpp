@@ -22,9 +22,12 @@ using HttpHandler = std::function<HttpResponse(const HttpRequest&)>;
 // What a head check says of a request whose head is read and whose body is not.
 struct HeadVerdict {
     // A response refuses the request without reading the body; nullopt lets the body be read.
+    // Only a long body is refused so (see HttpServerOptions::uncheckedBodyLimit): a short one
+    // is read all the same, without an owner, for the handler to judge.
     std::optional<HttpResponse> refusal;
-    // Whose share of HttpServerOptions::bodyMemoryPerOwner a body let through takes (the
-    // signer the head names, say); empty when it takes from the shared limit only.
+    // Whose share of HttpServerOptions::bodyMemoryPerOwner the body takes (the account the
+    // signature header names, say); empty when nobody vouches for it, and it takes from the
+    // share of bodies without an owner.
     std::string owner;
 };
 using HeadCheck = std::function<HeadVerdict(const HttpRequest& head)>;
@@ -55,13 +58,20 @@ struct HttpServerOptions {
     // A body longer than this is read only once `headCheck` lets it; one of unknown length
     // that the check refuses is read up to this length, for the handler to judge.
     std::size_t uncheckedBodyLimit = 64 * 1024;
+    // Asked before every body is read.
     HeadCheck headCheck = nullptr;
-    // The bytes of request bodies that all connections together may be reading or holding;
-    // a request whose body would pass it is refused with 503 "server_busy".
+    // The bytes of request bodies that all connections together may hold, counted as they
+    // arrive (an announced length takes nothing) until the answer is sent; a body that would
+    // pass its share is refused with 503 "server_busy" and its connection closed.
     std::size_t bodyMemoryLimit = 256 * 1024 * 1024;
-    // The part of it the bodies of one owner (see HeadVerdict) may take together, so that one
-    // owner cannot take it all; at least `bodyLimit`. Past it, 503 "server_busy" too.
+    // The part of it the bodies of one owner (see HeadVerdict) may hold together, so that one
+    // owner cannot take it all; at least `bodyLimit`.
     std::size_t bodyMemoryPerOwner = 4 * 1024 * 1024;
+    // The part of it bodies without an owner hold apart from the others, in all and from one
+    // client address (an IPv6 one by its /64 prefix): clients nobody vouches for never take
+    // what an owner's body needs, and one address not what the others need.
+    std::size_t openBodyMemory = 16 * 1024 * 1024;
+    std::size_t openBodyMemoryPerAddress = 1024 * 1024;
     // A body must come at least this fast (bytes per second): it is closed unless complete
     // within `headTimeout` plus the time its length (or the longest allowed, when unknown)
     // takes at this rate, so that trickling a body holds a connection no longer than that.

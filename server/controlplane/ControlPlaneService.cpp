@@ -43,9 +43,9 @@ HttpResponse ControlPlaneService::handle(const HttpRequest& request) const
     return m_router.dispatch(request);
 }
 
-std::expected<QUuid, HttpResponse> ControlPlaneService::checkBeforeLongBody(const HttpRequest& head) const
+std::expected<QUuid, HttpResponse> ControlPlaneService::checkBeforeBody(const HttpRequest& head) const
 {
-    return m_router.checkBeforeLongBody(head);
+    return m_router.checkBeforeBody(head);
 }
 
 } // namespace lumora

@@ -57,8 +57,8 @@ public:
 
     // The answer may come later (see DeferredResponse.hpp); its steps run on this thread.
     HttpResponse handle(const HttpRequest& request) const;
-    // See Router::checkBeforeLongBody.
-    std::expected<QUuid, HttpResponse> checkBeforeLongBody(const HttpRequest& head) const;
+    // See Router::checkBeforeBody.
+    std::expected<QUuid, HttpResponse> checkBeforeBody(const HttpRequest& head) const;
 
 private:
     RequestAuthenticator m_authenticator;

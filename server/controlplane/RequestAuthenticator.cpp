@@ -151,7 +151,7 @@ std::expected<DeviceRecord, AuthenticationFailure> RequestAuthenticator::authent
 // Without the body there is no signature to check, so whoever sent the head may not hold the
 // key: a revoked device is refused as a forged request of it is once its body is read
 // (invalid_signature), and only the full check tells the key's holder that it was revoked.
-std::expected<QUuid, AuthenticationFailure> RequestAuthenticator::checkHead(const HttpRequest& head)
+std::expected<DeviceRecord, AuthenticationFailure> RequestAuthenticator::checkHead(const HttpRequest& head)
 {
     const auto fields = SignedRequestHeaders::fromAuthorization(authorizationHeader(head));
     if (!fields)
@@ -163,7 +163,7 @@ std::expected<QUuid, AuthenticationFailure> RequestAuthenticator::checkHead(cons
         return std::unexpected(AuthenticationFailure::unknownDevice);
     if (device->revoked)
         return std::unexpected(AuthenticationFailure::invalidSignature);
-    return fields->deviceID;
+    return *device;
 }
 
 std::expected<void, AuthenticationFailure> RequestAuthenticator::authenticateRecovery(

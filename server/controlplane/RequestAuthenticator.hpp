@@ -51,7 +51,7 @@ public:
     AuthenticationFailure refusalOf(const SignedCall& call) const;
     // What can be checked before the body is read: the header's form, the clock window and
     // that the device is known and not revoked; the device when all holds.
-    std::expected<QUuid, AuthenticationFailure> checkHead(const HttpRequest& head);
+    std::expected<DeviceRecord, AuthenticationFailure> checkHead(const HttpRequest& head);
     // "Recover TIMESTAMP:NONCE:SIGNATURE", signed with the key the body names.
     std::expected<void, AuthenticationFailure> authenticateRecovery(
         const HttpRequest& request, const QString& publicKey);

@@ -127,7 +127,7 @@ HttpResponse Router::dispatchSigned(const Route& route, const HttpRequest& reque
     return DeferredResponse::later(std::move(deferred));
 }
 
-std::expected<QUuid, HttpResponse> Router::checkBeforeLongBody(const HttpRequest& head) const
+std::expected<QUuid, HttpResponse> Router::checkBeforeBody(const HttpRequest& head) const
 {
     return storeGuarded([&]() -> std::expected<QUuid, HttpResponse> {
         const auto route = find(head);
@@ -138,7 +138,7 @@ std::expected<QUuid, HttpResponse> Router::checkBeforeLongBody(const HttpRequest
         const auto device = m_authenticator.checkHead(head);
         if (!device)
             return std::unexpected(refusal(device.error()));
-        return *device;
+        return device->accountID;
     });
 }
 

@@ -57,10 +57,11 @@ public:
     }
 
     HttpResponse dispatch(const HttpRequest& request) const;
-    // Before the body of `head` is read, when it is longer than open calls take: the refusal
-    // of a request that goes nowhere, of an open call, or of a signed call whose signature
-    // header already fails; else the device the header names, which lets the body be read.
-    std::expected<QUuid, HttpResponse> checkBeforeLongBody(const HttpRequest& head) const;
+    // Before the body of `head` is read: the refusal of a request that goes nowhere, of an
+    // open call (which takes no long body), or of a signed call whose signature header
+    // already fails; else the account of the device the header names, which the body's bytes
+    // are counted against.
+    std::expected<QUuid, HttpResponse> checkBeforeBody(const HttpRequest& head) const;
 
     static bool matches(std::string_view pattern, std::string_view path);
 

@@ -160,16 +160,21 @@ lumora::HttpServerOptions serverOptions(
     server.bodyLimit = requestBodyLimit;
     server.headTimeout = std::chrono::seconds(options.requestHeadSeconds);
     server.bodyMemoryLimit = static_cast<std::size_t>(options.bodyMemoryMiB) * 1024 * 1024;
-    // Each device's long bodies take at most its share of the body memory (the default, two
-    // of the longest), so that whoever names one device holds back no other.
+    // A sixteenth of it for the bodies of calls no known device signs (the sign-in steps,
+    // forgeries), and a sixteenth of that for those from one address: some 250 sign-ins' worth
+    // apiece at the default, while the accounts' bodies keep the rest.
+    server.openBodyMemory = server.bodyMemoryLimit / 16;
+    server.openBodyMemoryPerAddress = server.openBodyMemory / 16;
+    // Each account's bodies take at most its share of the body memory (the default, two of
+    // the longest), however many devices it has, so that one account holds back no other.
     server.headCheck = [service = std::move(service)](const HttpRequest& head) -> HeadVerdict {
         const ControlPlaneService* current = service();
         if (!current)
             return HeadVerdict { errorResponse(503, "storage_unavailable"), {} };
-        auto device = current->checkBeforeLongBody(head);
-        if (!device)
-            return HeadVerdict { std::move(device.error()), {} };
-        return HeadVerdict { std::nullopt, idText(*device).toStdString() };
+        auto account = current->checkBeforeBody(head);
+        if (!account)
+            return HeadVerdict { std::move(account.error()), {} };
+        return HeadVerdict { std::nullopt, idText(*account).toStdString() };
     };
     return server;
 }

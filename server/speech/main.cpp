@@ -53,14 +53,17 @@ int main(int argc, char** argv)
     // A recording is read only for a request whose token holds, and two at most at once.
     constexpr std::size_t recordingLimit = 256 * 1024 * 1024;
     HttpServerOptions serverOptions { options->listen, std::nullopt, recordingLimit, 0, 1, 0 };
-    serverOptions.bodyMemoryLimit = 2 * recordingLimit;
+    serverOptions.bodyMemoryPerOwner = 2 * recordingLimit;
+    serverOptions.bodyMemoryLimit = serverOptions.bodyMemoryPerOwner + serverOptions.openBodyMemory;
     if (options->tlsCertificate)
         serverOptions.tls
             = TlsFiles { options->tlsCertificate->toStdString(), options->tlsKey->toStdString() };
     auto standIn = std::make_shared<SpeechStandIn>(
         *options, std::move(script), std::move(*secret), [] { return QDateTime::currentSecsSinceEpoch(); });
+    // Every recording whose token holds takes from one share: the stand-in has one user.
     serverOptions.headCheck = [standIn](const HttpRequest& head) {
-        return HeadVerdict { standIn->checkHead(head), {} };
+        auto refusal = standIn->checkHead(head);
+        return HeadVerdict { refusal, refusal ? std::string() : std::string("recording") };
     };
     if (const auto error = standIn->openFrameLog()) {
         std::cerr << "lumora-speech-standin: " << *error << "\n";

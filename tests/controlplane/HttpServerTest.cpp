@@ -26,9 +26,16 @@ using namespace std::chrono_literals;
 // A connection to 127.0.0.1 made with plain sockets, closed at the end.
 class RawConnection {
 public:
-    explicit RawConnection(std::uint16_t port)
+    // From `source`, another address of the loopback network, when given.
+    explicit RawConnection(std::uint16_t port, const char* source = nullptr)
         : m_socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
     {
+        if (source) {
+            sockaddr_in from {};
+            from.sin_family = AF_INET;
+            ::inet_pton(AF_INET, source, &from.sin_addr);
+            ::bind(m_socket, reinterpret_cast<const sockaddr*>(&from), sizeof from);
+        }
         sockaddr_in address {};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
@@ -261,24 +268,94 @@ TEST(HttpServer, ReadsLongBodiesOnlyOnceTheirHeadIsLetThroughAndWithinTheirLimit
         EXPECT_TRUE(reply.starts_with(std::string("HTTP/1.1 ") + c.status)) << c.name << ": " << reply;
         EXPECT_TRUE(reply.ends_with(c.ending)) << c.name << ": " << reply;
     }
+}
 
-    // With most of the limit taken by a body on its way, another long one is refused at once,
-    // and taken once the first is done.
-    const int before = checked;
+// Requests whose answers a test gives when it likes, each counted as it arrives, so that a
+// test knows when the bodies it sent are read and held.
+class HeldAnswers {
+public:
+    HttpHandler handler()
+    {
+        return [this](const HttpRequest& request) {
+            auto deferred = std::make_shared<DeferredResponse>();
+            {
+                const std::lock_guard guard(m_lock);
+                m_held.emplace_back(request.path, deferred);
+            }
+            m_arrived.notify_all();
+            return DeferredResponse::later(deferred);
+        };
+    }
+    // Waits until `count` requests are held.
+    bool waitFor(std::size_t count)
+    {
+        std::unique_lock guard(m_lock);
+        return m_arrived.wait_for(guard, 5s, [&] { return m_held.size() >= count; });
+    }
+    // Answers every request held, each with its path.
+    void answerAll()
+    {
+        std::vector<std::pair<std::string, std::shared_ptr<DeferredResponse>>> held;
+        {
+            const std::lock_guard guard(m_lock);
+            held.swap(m_held);
+        }
+        for (const auto& [path, deferred] : held)
+            deferred->complete(text("answered " + path));
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_arrived;
+    std::vector<std::pair<std::string, std::shared_ptr<DeferredResponse>>> m_held;
+};
+
+std::string postTo(const std::string& path, std::size_t length, const std::string& headers = {})
+{
+    return "POST " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: "
+        + std::to_string(length) + "\r\n" + headers + "\r\n" + std::string(length, 'b');
+}
+
+// A body is counted as its bytes arrive, until its answer is sent: heads that announce bodies
+// and send nothing take nothing, and a body whose bytes would pass the limit is refused.
+TEST(HttpServer, BodiesAreCountedAsTheirBytesArriveUntilAnswered)
+{
+    HeldAnswers answers;
+    HttpServerOptions options;
+    options.threads = 1;
+    options.uncheckedBodyLimit = 1000;
+    options.bodyMemoryLimit = 150'000;
+    options.openBodyMemory = 10'000;
+    options.headCheck = [](const HttpRequest&) { return HeadVerdict { std::nullopt, "owner" }; };
+    RunningServer server(options, answers.handler());
+    ASSERT_NE(server.port(), 0);
+    std::vector<std::unique_ptr<RawConnection>> announced;
+    for (int i = 0; i < 3; ++i) {
+        announced.push_back(std::make_unique<RawConnection>(server.port()));
+        announced.back()->send(post(lengthHeaders(60'000, false)));
+    }
     RawConnection first(server.port());
-    first.send(post(lengthHeaders(100'000, true), std::string(50'000, 'b')));
-    for (int wait = 0; wait < 500 && checked == before; ++wait)
-        std::this_thread::sleep_for(10ms);
-    RawConnection second(server.port());
-    second.send(post(lengthHeaders(60'000, true)));
-    const std::string refused = second.readToEnd();
+    first.send(postTo("/first", 100'000));
+    ASSERT_TRUE(answers.waitFor(1)) << "three heads without bodies took nothing";
+
+    // 140,000 bytes are left for bodies with an owner: 100,000 are held.
+    RawConnection tooMuch(server.port());
+    tooMuch.send(postTo("/too-much", 50'000));
+    const std::string refused = tooMuch.readToEnd();
     EXPECT_TRUE(refused.starts_with("HTTP/1.1 503")) << refused;
     EXPECT_TRUE(refused.ends_with("server_busy\"}")) << refused;
-    first.send(std::string(50'000, 'b'));
-    EXPECT_TRUE(first.readToEnd().ends_with("read 100000"));
-    RawConnection third(server.port());
-    third.send(post(lengthHeaders(60'000, true), std::string(60'000, 'b')));
-    EXPECT_TRUE(third.readToEnd().ends_with("read 60000"));
+    RawConnection fitting(server.port());
+    fitting.send(postTo("/fitting", 40'000));
+    ASSERT_TRUE(answers.waitFor(2));
+
+    answers.answerAll();
+    EXPECT_TRUE(first.readToEnd().ends_with("answered /first"));
+    EXPECT_TRUE(fitting.readToEnd().ends_with("answered /fitting"));
+    RawConnection again(server.port());
+    again.send(postTo("/again", 100'000));
+    ASSERT_TRUE(answers.waitFor(1)) << "answered bodies count no more";
+    answers.answerAll();
+    EXPECT_TRUE(again.readToEnd().ends_with("answered /again"));
 }
 
 bool closedByServer(int socket, bool wait)
@@ -293,42 +370,80 @@ HttpResponse readBack(const HttpRequest& request)
     return text("read " + std::to_string(request.body.size()));
 }
 
-// The long bodies of one owner take at most its share of the body memory: past it that owner
-// is refused at once, while another owner's body is read, and so is the first owner's once
-// its share is free again.
+// The bodies of one owner take at most its share of the body memory: past it that owner is
+// refused at once, while another owner's body is read, and so is the first owner's once its
+// share is free again.
 TEST(HttpServer, EachOwnersBodiesTakeAtMostItsShareOfTheBodyMemory)
 {
-    std::atomic<int> checked { 0 };
+    HeldAnswers answers;
     HttpServerOptions options;
     options.threads = 1;
     options.uncheckedBodyLimit = 1000;
     options.bodyMemoryPerOwner = 100'000;
-    options.headCheck = [&checked](const HttpRequest& head) {
-        ++checked;
+    options.headCheck = [](const HttpRequest& head) {
         return HeadVerdict { std::nullopt, std::string(head.header("X-Owner")) };
     };
-    RunningServer server(options, readBack);
+    RunningServer server(options, answers.handler());
     ASSERT_NE(server.port(), 0);
-    const auto owned = [](const char* owner, const std::string& body) {
-        return post(lengthHeaders(60'000, false) + "X-Owner: " + owner + "\r\n", body);
-    };
     RawConnection held(server.port());
-    held.send(owned("a", {}));
-    for (int wait = 0; wait < 500 && checked == 0; ++wait)
-        std::this_thread::sleep_for(10ms);
+    held.send(postTo("/held", 60'000, "X-Owner: a\r\n"));
+    ASSERT_TRUE(answers.waitFor(1));
     RawConnection refused(server.port());
-    refused.send(owned("a", {}));
+    refused.send(postTo("/refused", 60'000, "X-Owner: a\r\n"));
     const std::string reply = refused.readToEnd();
     EXPECT_TRUE(reply.starts_with("HTTP/1.1 503")) << reply;
     EXPECT_TRUE(reply.ends_with("server_busy\"}")) << reply;
     RawConnection other(server.port());
-    other.send(owned("b", std::string(60'000, 'b')));
-    EXPECT_TRUE(other.readToEnd().ends_with("read 60000"));
-    held.send(std::string(60'000, 'b'));
-    EXPECT_TRUE(held.readToEnd().ends_with("read 60000"));
+    other.send(postTo("/other", 60'000, "X-Owner: b\r\n"));
+    ASSERT_TRUE(answers.waitFor(2));
+    answers.answerAll();
+    EXPECT_TRUE(held.readToEnd().ends_with("answered /held"));
+    EXPECT_TRUE(other.readToEnd().ends_with("answered /other"));
     RawConnection again(server.port());
-    again.send(owned("a", std::string(60'000, 'b')));
-    EXPECT_TRUE(again.readToEnd().ends_with("read 60000"));
+    again.send(postTo("/again", 60'000, "X-Owner: a\r\n"));
+    ASSERT_TRUE(answers.waitFor(1));
+    answers.answerAll();
+    EXPECT_TRUE(again.readToEnd().ends_with("answered /again"));
+}
+
+// Bodies nobody vouches for take from a share of their own, each client address from a part
+// of it: one address cannot take the others' part, and all of them together never what a body
+// with an owner needs.
+TEST(HttpServer, BodiesWithoutAnOwnerTakeTheirOwnShareAndEachAddressItsPart)
+{
+    HeldAnswers answers;
+    HttpServerOptions options;
+    options.threads = 1;
+    options.uncheckedBodyLimit = 100'000;
+    options.bodyMemoryLimit = 300'000;
+    options.openBodyMemory = 100'000;
+    options.openBodyMemoryPerAddress = 60'000;
+    options.headCheck = [](const HttpRequest& head) {
+        return HeadVerdict { std::nullopt, std::string(head.header("X-Owner")) };
+    };
+    RunningServer server(options, answers.handler());
+    ASSERT_NE(server.port(), 0);
+    const auto refusedFrom = [&](const char* address, std::size_t length) {
+        RawConnection connection(server.port(), address);
+        connection.send(postTo("/refused", length));
+        const std::string reply = connection.readToEnd();
+        return reply.starts_with("HTTP/1.1 503") && reply.ends_with("server_busy\"}");
+    };
+    RawConnection first(server.port(), "127.0.0.2");
+    first.send(postTo("/first", 50'000));
+    ASSERT_TRUE(answers.waitFor(1));
+    EXPECT_TRUE(refusedFrom("127.0.0.2", 20'000)) << "past the address's part";
+    RawConnection second(server.port(), "127.0.0.3");
+    second.send(postTo("/second", 50'000));
+    ASSERT_TRUE(answers.waitFor(2)) << "another address has a part of its own";
+    EXPECT_TRUE(refusedFrom("127.0.0.4", 20'000)) << "past the share of all bodies without an owner";
+
+    RawConnection owned(server.port(), "127.0.0.2");
+    owned.send(postTo("/owned", 200'000, "X-Owner: a\r\n"));
+    ASSERT_TRUE(answers.waitFor(3)) << "a body with an owner is read while the others' share is full";
+    answers.answerAll();
+    for (RawConnection* connection : { &first, &second, &owned })
+        EXPECT_TRUE(connection->readToEnd().starts_with("HTTP/1.1 200"));
 }
 
 // Counts the heads the server has checked, so that a test knows a connection has come that far.

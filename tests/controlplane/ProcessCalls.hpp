@@ -190,9 +190,10 @@ inline TestReply postSigned(const ControlPlaneProcess& server, const DeviceIdent
     return send(signedPost(server, identity, device, path, body));
 }
 
-// A connection of its own to the server at `base` on 127.0.0.1, with blocking reads that
-// give up after ten seconds.
-inline int connectTo(const QUrl& base)
+// A connection of its own to the server at `base` on 127.0.0.1, from `source` (another
+// address of the loopback network) when given, with blocking reads that give up after ten
+// seconds.
+inline int connectTo(const QUrl& base, const char* source = nullptr)
 {
     sockaddr_in address {};
     address.sin_family = AF_INET;
@@ -201,6 +202,12 @@ inline int connectTo(const QUrl& base)
     const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const timeval patience { 10, 0 };
     ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    if (source) {
+        sockaddr_in from {};
+        from.sin_family = AF_INET;
+        ::inet_pton(AF_INET, source, &from.sin_addr);
+        ::bind(socket, reinterpret_cast<const sockaddr*>(&from), sizeof from);
+    }
     if (socket >= 0 && ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         ::close(socket);
         return -1;
@@ -233,8 +240,8 @@ inline QByteArray signedRequest(const DeviceIdentity& identity, const QUuid& dev
 // answer read when asked: for requests under way at once, or sent slowly.
 class SentRequest {
 public:
-    SentRequest(const QUrl& base, const QByteArray& bytes)
-        : m_socket(connectTo(base))
+    SentRequest(const QUrl& base, const QByteArray& bytes, const char* source = nullptr)
+        : m_socket(connectTo(base, source))
         , m_sent(m_socket >= 0 && sendAll(m_socket, bytes))
     {
     }
