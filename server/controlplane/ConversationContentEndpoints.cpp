@@ -145,16 +145,20 @@ HttpResponse ConversationContentEndpoints::listConversations(
             return errorResponse(400, "invalid_cursor");
     }
     // One row more than asked for tells whether another page follows.
-    QList<StoredConversation> rows = m_content.page(device.accountID, int(limit) + 1, after);
-    QJsonValue nextCursor = QJsonValue::Null;
-    if (rows.size() > limit) {
-        rows.resize(limit);
-        nextCursor = cursorText(rows.last());
-    }
+    const QList<StoredConversation> rows = m_content.page(device.accountID, int(limit) + 1, after);
     const qint64 now = m_clock();
     QJsonArray conversations;
-    for (const StoredConversation& row : rows)
-        conversations.append(summaryJson(row, device.accountID, now));
+    qsizetype bytes = 0;
+    QJsonValue nextCursor = QJsonValue::Null;
+    for (const StoredConversation& row : rows) {
+        const QJsonObject summary = summaryJson(row, device.accountID, now);
+        bytes += QJsonDocument(summary).toJson(QJsonDocument::Compact).size();
+        if (conversations.size() == limit || (!conversations.isEmpty() && bytes > maximumPageBytes)) {
+            nextCursor = cursorText(rows.at(conversations.size() - 1));
+            break;
+        }
+        conversations.append(summary);
+    }
     return jsonResponse({ { "conversations", conversations }, { "next_cursor", nextCursor } });
 }
 
@@ -264,7 +268,8 @@ QJsonObject ConversationContentEndpoints::summaryJson(
     summary.startedAt = conversation.startedAt;
     summary.endedAt = conversation.endedAt;
     summary.durationSeconds = conversation.durationSeconds;
-    summary.title = conversation.title;
+    // Within what this application uploads, also where an older server stored more.
+    summary.title = conversation.title.transform(ConversationUploadPayload::boundedTitle);
     summary.createdAt = conversation.createdAt;
     summary.turns = conversation.turns;
     summary.workspace = conversation.inCurrentWorkspace ? ConversationWorkspaceScope::current

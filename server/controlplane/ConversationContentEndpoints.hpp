@@ -23,6 +23,10 @@ public:
     static constexpr qint64 maximumBodyBytes = ConversationUploadPayload::maximumBodyBytes;
     static constexpr int defaultPageSize = 50;
     static constexpr int maximumPageSize = 100;
+    // The most a page of the list holds, in bytes of its rows (one row at least): a page is
+    // made whole in memory and waits there until the client has read it. Some 50 rows of the
+    // longest titles, 400 of the usual.
+    static constexpr qsizetype maximumPageBytes = 128 * 1024;
 
     // What one account's stored conversations may hold unless configured otherwise.
     static constexpr qint64 defaultStorageQuota = qint64(1) << 30;

@@ -1,7 +1,10 @@
 #include "domain/ConversationRecordSummary.hpp"
 
+#include "domain/ConversationUploadPayload.hpp"
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
+
+#include <algorithm>
 
 namespace lumora {
 
@@ -36,8 +39,11 @@ std::expected<ConversationRecordSummary, JsonDecodeError> ConversationRecordSumm
     summary.status = reader.string(u"status");
     summary.startedAt = reader.integer(u"started_at");
     summary.endedAt = reader.integer(u"ended_at");
-    summary.durationSeconds = reader.integer(u"duration_seconds");
-    summary.title = reader.optionalString(u"title");
+    // Within what this application uploads, whatever a partner's device or an older server
+    // stored: the history shows and keeps no more.
+    summary.durationSeconds = std::clamp<qint64>(
+        reader.integer(u"duration_seconds"), 0, ConversationUploadPayload::maximumDurationSeconds);
+    summary.title = reader.optionalString(u"title").transform(ConversationUploadPayload::boundedTitle);
     summary.createdAt = reader.integer(u"created_at");
     summary.workspace = reader.optionalEnumeration<ConversationWorkspaceScope>(u"workspace")
                             .value_or(ConversationWorkspaceScope::current);

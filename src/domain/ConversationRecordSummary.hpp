@@ -38,7 +38,8 @@ struct ConversationRecordSummary {
     // "id" upper-case; "workspace" always written, "title", "pending_deletion" and "turns" only
     // when present.
     QJsonObject toJson() const;
-    // A missing or null "workspace" reads as current; any text but the two scopes fails.
+    // A missing or null "workspace" reads as current; any text but the two scopes fails. A
+    // title and a duration read are brought within what this application uploads.
     [[nodiscard]] static std::expected<ConversationRecordSummary, JsonDecodeError> fromJson(
         const QJsonValue& value);
 };

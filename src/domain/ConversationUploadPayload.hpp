@@ -15,11 +15,19 @@ namespace lumora {
 struct DerivedSessionResult;
 
 // The document the account history keeps for one finished conversation: the upload body
-// and the "content" of a fetched conversation.
+// and the "content" of a fetched conversation. A partner's device wrote it, so a reader takes
+// only what this application writes itself (see fromJson): whoever shows a document that reads
+// finds bounded texts without control or format characters, and times and counts in range.
 struct ConversationUploadPayload {
     static constexpr qint64 maximumBodyBytes = 1'048'576;
     static constexpr qsizetype maximumTitleCharacters = 200;
     static constexpr qint64 maximumDurationSeconds = 86'400;
+    // UTF-16 units: four for each of the title's characters (a flag, an emoji with its skin
+    // tone), some five times the longest summary the analysis gives, and a quarter of an
+    // hour's talk without a pause in one segment.
+    static constexpr qsizetype maximumTitleUnits = 4 * maximumTitleCharacters;
+    static constexpr qsizetype maximumSummaryUnits = 5000;
+    static constexpr qsizetype maximumTextUnits = 20'000;
 
     // The conversation's identifier in the account, not the review's local id.
     QUuid conversationID;
@@ -53,7 +61,16 @@ struct ConversationUploadPayload {
     ConversationUploadPayload replacing(std::optional<ConversationTranscriptPayload> newTranscript,
         std::optional<ConversationAnalysisPayload> newAnalysis) const;
 
-    // "conversation_id" is written in lower case and read in either case.
+    // A title as this application writes one (see maximumTitleUnits): control characters as
+    // spaces, without format characters, at most 200 user-perceived characters.
+    [[nodiscard]] static QString boundedTitle(const QString& title);
+
+    // "conversation_id" is written in lower case and read in either case. Reading refuses a
+    // document this application would never write: a title, summary or segment text past its
+    // bound or with a control or format character, a duration outside 0...one day or longer
+    // than from start to end, a start before 1970 (and a second) or after the end, a segment,
+    // annotation or foul that ends before it starts or lies outside the day, a negative count
+    // or turn index, a share or confidence outside 0...1.
     QJsonObject toJson() const;
     [[nodiscard]] static std::expected<ConversationUploadPayload, JsonDecodeError> fromJson(
         const QJsonValue& value);

@@ -136,14 +136,18 @@ TEST_P(ConversationContentTest, AnAccountStoresUpToItsQuota)
 
 TEST_P(ConversationContentTest, BodiesOverTheLimitOrUnreadableAreRefusedAndStoreNothing)
 {
-    // A document of exactly the limit: the segment text fills what the rest leaves.
+    // A document of exactly the limit: segments as long as a document holds them fill what the
+    // rest leaves, the last one with what is left.
+    constexpr auto limit = qsizetype(ConversationContentEndpoints::maximumBodyBytes);
     ConversationUploadPayload exact = payloadOf(QUuid::createUuid(), now, {});
-    const auto base = qsizetype(encoded(exact).size());
-    exact.transcript.segments[0].text = QString(ConversationContentEndpoints::maximumBodyBytes - base, u'x');
-    ASSERT_EQ(encoded(exact).size(), std::size_t(ConversationContentEndpoints::maximumBodyBytes));
+    while (limit - qsizetype(encoded(exact).size()) > 20'000)
+        exact.transcript.segments.append(SpeakerTurn(0, 0, 5, QString(19'000, u'x')));
+    exact.transcript.segments.append(SpeakerTurn(0, 0, 5, QString()));
+    exact.transcript.segments.last().text = QString(limit - qsizetype(encoded(exact).size()), u'x');
+    ASSERT_EQ(encoded(exact).size(), std::size_t(limit));
     ConversationUploadPayload over = exact;
     over.conversationID = QUuid::createUuid();
-    over.transcript.segments[0].text += u'x';
+    over.transcript.segments.last().text += u'x';
 
     const auto with = [&](const char* key, const QJsonValue& value) {
         QJsonObject changed = payloadOf(QUuid::createUuid(), now).toJson();
@@ -165,6 +169,11 @@ TEST_P(ConversationContentTest, BodiesOverTheLimitOrUnreadableAreRefusedAndStore
         // Times no review can be stored with: past 9999 and 2^63 seconds before 1970.
         { with("ended_at", qint64(253'402'300'800)), "400 invalid_request" },
         { with("started_at", std::numeric_limits<qint64>::min()), "400 invalid_request" },
+        // What the application never sends (the decoder's tests have every bound).
+        { with("title", QString(201, u't')), "400 invalid_request" },
+        { with("title", QStringLiteral("\u202Elive")), "400 invalid_request" },
+        { with("duration_seconds", qint64(1) << 53), "400 invalid_request" },
+        { with("ended_at", now - 3600), "400 invalid_request" },
     };
     for (const auto& [body, code] : cases)
         EXPECT_EQ(codeOf(call(ada, "POST", "/v1/content/conversations", body)), code) << body.substr(0, 80);

@@ -1,6 +1,8 @@
 #include "ControlPlaneProcess.hpp"
 #include "ProcessCalls.hpp"
+#include "controlplane/ConversationContentEndpoints.hpp"
 
+#include <QSet>
 #include <gtest/gtest.h>
 
 namespace lumora {
@@ -57,6 +59,52 @@ TEST_P(ProcessQuota, UploadsSentTogetherStayWithinTheQuota)
     }
     EXPECT_EQ(stored, fitting);
     EXPECT_EQ(server.stop(), 0);
+}
+
+// A page of the account's list holds no more than its byte bound however long the titles, and
+// the rest follows through the cursor; a title longer than the application writes is refused.
+class ProcessPages : public testing::ProcessOnEveryBackend { };
+
+LUMORA_ON_EVERY_BACKEND(ProcessPages);
+
+TEST_P(ProcessPages, APageOfTheListHoldsNoMoreThanItsBytes)
+{
+    const DeviceIdentity identity(*P256PrivateKey::generate());
+    const QUuid device = testing::signInOver(*server, identity, QStringLiteral("Ada"));
+    const QString path = QStringLiteral("/v1/content/conversations");
+    // The longest title: 200 characters of four UTF-16 units, each unit three bytes of UTF-8.
+    const QString longest = QStringLiteral("\u20AC\u20DD\u20DD\u20DD").repeated(200);
+    const auto upload = [&](const QString& title) {
+        QJsonObject body = QJsonDocument::fromJson(testing::conversationUpload()).object();
+        body.insert("title", title);
+        return testing::codeOf(testing::send(testing::signedPost(*server, identity, device, path, body)));
+    };
+    EXPECT_EQ(upload(longest + u'x'), "400 invalid_request");
+    constexpr int stored = 100;
+    for (int i = 0; i < stored; ++i)
+        ASSERT_EQ(upload(longest), "201 ");
+
+    QSet<QString> listed;
+    int pages = 0;
+    QString cursor;
+    do {
+        QUrl url = testing::endpoint(*server, path);
+        url.setQuery("limit=100" + (cursor.isEmpty() ? QString() : "&cursor=" + cursor));
+        QNetworkAccessManager manager;
+        const auto reply = testing::sendRequest(manager, "GET", url, {},
+            { { "Authorization", testing::signedBy(identity, device, "GET", path) } });
+        ASSERT_EQ(reply.status, 200) << reply.body.left(200).toStdString();
+        EXPECT_LE(reply.body.size(), ConversationContentEndpoints::maximumPageBytes + 4096);
+        const QJsonObject page = QJsonDocument::fromJson(reply.body).object();
+        for (const QJsonValue& row : page.value("conversations").toArray()) {
+            listed.insert(row.toObject().value("id").toString());
+            EXPECT_EQ(row.toObject().value("title").toString(), longest);
+        }
+        cursor = page.value("next_cursor").toString();
+        ++pages;
+    } while (!cursor.isEmpty() && pages < 10);
+    EXPECT_EQ(listed.size(), stored);
+    EXPECT_GE(pages, 2) << "some 50 rows a page";
 }
 
 } // namespace

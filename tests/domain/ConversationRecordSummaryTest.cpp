@@ -2,6 +2,8 @@
 
 #include "domain/JsonObjectReader.hpp"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <gtest/gtest.h>
 
 using namespace lumora;
@@ -85,4 +87,24 @@ TEST(ConversationRecordSummary, WritingOmitsOnlyAbsentOptionals)
         = PendingConversationDeletion { .requestedByMe = true, .requestedAt = 1, .expiresAt = 2 };
     full.turns = 12;
     EXPECT_EQ(ConversationRecordSummary::fromJson(full.toJson()), full);
+}
+
+// Whatever an older server stored (a partner's title of most of a megabyte, with NUL and
+// direction overrides, a length of 2^53 seconds) is read as this application uploads it, so
+// that the history shows and keeps no more: a row is never dropped for it.
+TEST(ConversationRecordSummary, RowsAreBroughtWithinWhatTheApplicationUploads)
+{
+    const QString hostile = QStringLiteral("\u202Elive\u0000\u001B[2J ").repeated(90'000);
+    QJsonObject row = QJsonDocument::fromJson(minimalRow).object();
+    row.insert("title", hostile);
+    row.insert("duration_seconds", qint64(1) << 53);
+    const ConversationRecordSummary summary = read(QJsonDocument(row).toJson());
+    ASSERT_TRUE(summary.title.has_value());
+    EXPECT_EQ(*summary.title, QStringLiteral("live  [2J ").repeated(20));
+    EXPECT_EQ(summary.durationSeconds, 86'400);
+    row.insert("duration_seconds", -5);
+    EXPECT_EQ(read(QJsonDocument(row).toJson()).durationSeconds, 0);
+
+    // A present but empty title stays present: the history shows it empty.
+    EXPECT_EQ(read(withKey(R"("title":"")")).title, QString());
 }
