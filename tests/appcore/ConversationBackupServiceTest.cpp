@@ -149,7 +149,8 @@ TEST_F(ConversationBackupServiceTest, EachReplyLeavesItsOutcomeRecordAndLogLine)
 
     // Too large even when shortened, or kept on this computer: nothing is sent.
     DerivedSessionResult huge = mac.save(hoursAgo(4));
-    huge.summary = QString(1'100'000, QChar('a'));
+    // Statistics are never shortened (the texts are cut to their bounds).
+    huge.stats = QList<SpeakerStats>(20'000, SpeakerStats { 0, 1.5, 3, 1.25, 0.5 });
     const Record declined { huge.id, QUuid::createUuid(), State::declined, 0, {}, {} };
     const qsizetype sent = mac.probe->uploads.size();
     EXPECT_EQ(test::awaitTask(mac.service->backUp(huge, t0)), Outcome::abandoned("payload_too_large"));
