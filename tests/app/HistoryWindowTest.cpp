@@ -114,6 +114,26 @@ TEST_F(HistoryWindowTest, TheThreeStatesOfThePage)
     page.screenshot("history-all-hidden-expanded");
 }
 
+// The longest title a card can be given shows in three lines at most, at every window size,
+// and the card stays the height of its neighbour's within those lines.
+TEST_F(HistoryWindowTest, AHeadingShowsAtMostThreeLines)
+{
+    ASSERT_NE(open(), nullptr);
+    QList<ConversationHistoryEntry> rows { testing::storedRow('a', QString(200, u'W')),
+        testing::storedRow('b', QStringLiteral("Bills")) };
+    history.entries()->replace(rows);
+    for (const QSize size : { QSize(920, 680), QSize(1180, 760), QSize(1440, 900) }) {
+        page.resize(size);
+        auto* heading = qobject_cast<QQuickItem*>(page.find("card:" + keyOf('a') + ":heading"));
+        auto* shortOne = qobject_cast<QQuickItem*>(page.find("card:" + keyOf('b') + ":heading"));
+        ASSERT_TRUE(heading && shortOne);
+        EXPECT_EQ(heading->property("lineCount").toInt(), 3) << size.width();
+        EXPECT_TRUE(heading->property("truncated").toBool()) << size.width();
+        EXPECT_LE(heading->height(), 3 * shortOne->height() + 1) << size.width();
+        page.screenshot(QStringLiteral("history-long-heading-%1").arg(size.width()));
+    }
+}
+
 TEST_F(HistoryWindowTest, MenusOfferWhatTheAccountAllowsAndDialogsFollowTheDeletionKind)
 {
     QList<ConversationHistoryEntry> rows { testing::storedRow('a', "Backed up"),

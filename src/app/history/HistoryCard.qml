@@ -36,12 +36,15 @@ EditorialCard {
                 visible: root.isCheckin
                 label: root.checkinLabel
             }
+            // A title may be a partner's: at most three lines of it, whatever its length.
             ReadableText {
                 objectName: root.objectName + ":heading"
                 Layout.fillWidth: true
                 text: root.heading
                 textFormat: Text.PlainText
                 wrapMode: Text.Wrap
+                maximumLineCount: 3
+                elide: Text.ElideRight
                 font: Theme.display(24, Font.DemiBold)
                 color: Theme.ink
             }
