@@ -335,10 +335,13 @@ std::expected<QSqlDatabase, QString> configure(const QString& url, const QString
         const QString path = url.mid(7);
         if (path.isEmpty())
             return std::unexpected(QStringLiteral("sqlite: needs a file path"));
-        if (!makePrivateFolders(QFileInfo(path).absolutePath()))
-            return std::unexpected(QStringLiteral("cannot create the folder of %1").arg(path));
-        if (!makePrivateDatabaseFiles(path))
-            return std::unexpected(QStringLiteral("cannot make %1 private to its owner").arg(path));
+        // A database in memory has no files to make private.
+        if (path != u":memory:") {
+            if (!makePrivateFolders(QFileInfo(path).absolutePath()))
+                return std::unexpected(QStringLiteral("cannot create the folder of %1").arg(path));
+            if (!makePrivateDatabaseFiles(path))
+                return std::unexpected(QStringLiteral("cannot make %1 private to its owner").arg(path));
+        }
         QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
         database.setDatabaseName(path);
         database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));

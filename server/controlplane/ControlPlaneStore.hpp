@@ -65,7 +65,8 @@ struct ProductEventRecord {
     qint64 occurredAt = 0;
 };
 
-// The control plane's storage through Qt SQL: SQLite ("sqlite:PATH") or PostgreSQL
+// The control plane's storage through Qt SQL: SQLite ("sqlite:PATH", or "sqlite::memory:" for
+// a database of this connection alone, gone with it) or PostgreSQL
 // ("postgresql://USER@HOST:PORT/DB"). Opening applies the schema migrations that the
 // database has not seen yet, each in its own transaction; the one that seals conversations
 // stored in clear needs `seal` when there are any. The connection belongs to the thread that

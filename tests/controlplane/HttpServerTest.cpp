@@ -310,6 +310,12 @@ private:
     std::vector<std::pair<std::string, std::shared_ptr<DeferredResponse>>> m_held;
 };
 
+// The owner a test names in the "X-Owner" header, none without one.
+HeadVerdict ownerNamed(const HttpRequest& head)
+{
+    return HeadVerdict { std::nullopt, std::string(head.header("X-Owner")) };
+}
+
 std::string postTo(const std::string& path, std::size_t length, const std::string& headers = {})
 {
     return "POST " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: "
@@ -380,9 +386,7 @@ TEST(HttpServer, EachOwnersBodiesTakeAtMostItsShareOfTheBodyMemory)
     options.threads = 1;
     options.uncheckedBodyLimit = 1000;
     options.bodyMemoryPerOwner = 100'000;
-    options.headCheck = [](const HttpRequest& head) {
-        return HeadVerdict { std::nullopt, std::string(head.header("X-Owner")) };
-    };
+    options.headCheck = ownerNamed;
     RunningServer server(options, answers.handler());
     ASSERT_NE(server.port(), 0);
     RawConnection held(server.port());
@@ -418,9 +422,7 @@ TEST(HttpServer, BodiesWithoutAnOwnerTakeTheirOwnShareAndEachAddressItsPart)
     options.bodyMemoryLimit = 300'000;
     options.openBodyMemory = 100'000;
     options.openBodyMemoryPerAddress = 60'000;
-    options.headCheck = [](const HttpRequest& head) {
-        return HeadVerdict { std::nullopt, std::string(head.header("X-Owner")) };
-    };
+    options.headCheck = ownerNamed;
     RunningServer server(options, answers.handler());
     ASSERT_NE(server.port(), 0);
     const auto refusedFrom = [&](const char* address, std::size_t length) {

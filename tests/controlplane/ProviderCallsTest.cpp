@@ -461,18 +461,35 @@ HttpResponse answerOf(const std::shared_ptr<DeferredResponse>& deferred)
     return DeferredResponse::wait(DeferredResponse::later(deferred), {});
 }
 
+HttpResponse failedCall(const HttpRequest&)
+{
+    return plain("failed");
+}
+
+// Calls that answer "held" once released, all at once.
+class HeldCalls {
+public:
+    std::function<HttpResponse()> call()
+    {
+        return [this] {
+            m_release.wait();
+            return plain("held");
+        };
+    }
+    void release() { m_release.count_down(); }
+
+private:
+    std::latch m_release { 1 };
+};
+
 // Calls past a cap do not start; a call that ends gives its place back.
 TEST(ProviderCalls, AnAccountOrThePoolAtItsCapStartsNoMoreCalls)
 {
     ProviderCalls calls({ .total = 3, .perAccount = 2, .keptForSpeech = 0 });
-    std::latch release(1);
-    const auto held = [&release] {
-        release.wait();
-        return plain("held");
-    };
-    const auto failed = [](const HttpRequest&) { return plain("failed"); };
+    HeldCalls release;
+    const auto held = release.call();
     const auto start = [&](const QUuid& account, const std::function<HttpResponse()>& call) {
-        return calls.start(account, ProviderCallKind::analysis, call, failed);
+        return calls.start(account, ProviderCallKind::analysis, call, failedCall);
     };
     const QUuid ada = QUuid::createUuid();
     const QUuid bob = QUuid::createUuid();
@@ -483,7 +500,7 @@ TEST(ProviderCalls, AnAccountOrThePoolAtItsCapStartsNoMoreCalls)
     auto third = start(bob, held);
     EXPECT_TRUE(third);
     EXPECT_FALSE(start(QUuid::createUuid(), held)) << "past the pool's cap";
-    release.count_down();
+    release.release();
     for (const auto& deferred : { first, second, third })
         EXPECT_EQ(answerOf(deferred).body, "held");
     auto again = start(ada, [] { return plain("again"); });
@@ -497,15 +514,10 @@ TEST(ProviderCalls, AnAccountOrThePoolAtItsCapStartsNoMoreCalls)
 TEST(ProviderCalls, SpeechKeepsItsPlacesAndAccountsShareTheRestEvenly)
 {
     ProviderCalls calls({ .total = 8, .perAccount = 4, .keptForSpeech = 2 });
-    std::latch release(1);
-    const auto held = [&release] {
-        release.wait();
-        return plain("held");
-    };
-    const auto failed = [](const HttpRequest&) { return plain("failed"); };
+    HeldCalls release;
     std::vector<std::shared_ptr<DeferredResponse>> started;
     const auto start = [&](const QUuid& account, ProviderCallKind kind) {
-        auto deferred = calls.start(account, kind, held, failed);
+        auto deferred = calls.start(account, kind, release.call(), failedCall);
         if (deferred)
             started.push_back(deferred);
         return deferred != nullptr;
@@ -525,26 +537,22 @@ TEST(ProviderCalls, SpeechKeepsItsPlacesAndAccountsShareTheRestEvenly)
     EXPECT_TRUE(start(ada, ProviderCallKind::speechGrant));
     EXPECT_TRUE(start(QUuid::createUuid(), ProviderCallKind::speechGrant));
     EXPECT_FALSE(start(QUuid::createUuid(), ProviderCallKind::speechGrant)) << "the pool is full";
-    release.count_down();
+    release.release();
     for (const auto& deferred : started)
         EXPECT_EQ(answerOf(deferred).body, "held");
     started.clear();
 
     // Refused lately, Bob still counts: Ada may hold half the places now.
-    std::latch again(1);
-    const auto heldAgain = [&again] {
-        again.wait();
-        return plain("held");
-    };
+    HeldCalls again;
     int admitted = 0;
     for (int i = 0; i < 4; ++i) {
-        if (auto deferred = calls.start(ada, ProviderCallKind::analysis, heldAgain, failed)) {
+        if (auto deferred = calls.start(ada, ProviderCallKind::analysis, again.call(), failedCall)) {
             started.push_back(deferred);
             ++admitted;
         }
     }
     EXPECT_EQ(admitted, 3);
-    again.count_down();
+    again.release();
     for (const auto& deferred : started)
         EXPECT_EQ(answerOf(deferred).body, "held");
 }

@@ -1,5 +1,6 @@
-// The control plane's request handling, in process, over a SQLite store that holds two
-// signed-in accounts, each with a private conversation. The input is a small script of
+// The control plane's request handling, in process, over a SQLite store in memory that holds two
+// signed-in accounts, each with a private conversation; every input starts from a copy of that
+// store made once, page by page, so that an input costs its requests alone. The input is a small script of
 // requests (ControlPlaneScript.hpp); after every reply three properties must hold:
 // - no 5xx but 503: every refusal is a 4xx, and only storage trouble is a 503;
 // - another account's data never leaks: a reply carries an account's private conversation
@@ -22,15 +23,16 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QFile>
 #include <QJsonArray>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QUrl>
 #include <QUrlQuery>
 #include <array>
 #include <map>
 #include <set>
+#include <sqlite3.h>
 
 using namespace lumora;
 using namespace lumora::fuzzing;
@@ -52,10 +54,13 @@ struct Party {
 
 struct World {
     std::unique_ptr<QCoreApplication> application;
-    QString templateFile;
-    QString workFile;
+    // The store every input runs on, and the state each one starts from.
+    std::unique_ptr<ControlPlaneStore> store;
+    sqlite3* saved = nullptr;
     std::array<Party, 3> parties;
     ControlPlaneServiceSettings settings;
+    std::unique_ptr<ControlPlaneService> service;
+    qint64 now = startTime;
     // LUMORA_FUZZ_TRACE=1 prints every request and reply, to read what an input does.
     bool trace = false;
 };
@@ -155,10 +160,21 @@ void storePrivateConversation(ControlPlaneService& service, Party& party, const 
     party.secrets = { uuidText(id, UuidCase::lower), uuidText(id, UuidCase::upper), title, words, summary };
 }
 
-void removeDatabase(const QString& file)
+sqlite3* handleOf(const ControlPlaneStore& store)
 {
-    for (const char* suffix : { "", "-wal", "-shm", "-journal" })
-        QFile::remove(file + QLatin1StringView(suffix));
+    const QVariant handle = QSqlDatabase::database(store.connectionName(), false).driver()->handle();
+    require(qstrcmp(handle.typeName(), "sqlite3*") == 0, "the store is not SQLite");
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+// Copies every page of one database over another.
+void copyDatabase(sqlite3* from, sqlite3* to)
+{
+    sqlite3_backup* copy = sqlite3_backup_init(to, "main", from, "main");
+    require(copy != nullptr, "cannot copy the store", sqlite3_errmsg(to));
+    const int stepped = sqlite3_backup_step(copy, -1);
+    sqlite3_backup_finish(copy);
+    require(stepped == SQLITE_DONE, "cannot copy the store", sqlite3_errstr(stepped));
 }
 
 void setUp(int* argc, char*** argv)
@@ -167,8 +183,6 @@ void setUp(int* argc, char*** argv)
     w.application = std::make_unique<QCoreApplication>(*argc, *argv);
     quietQtMessages();
     w.trace = qEnvironmentVariableIntValue("LUMORA_FUZZ_TRACE") == 1;
-    w.templateFile = scratchFolder() + QStringLiteral("/template.sqlite");
-    w.workFile = scratchFolder() + QStringLiteral("/work.sqlite");
     w.settings.devSignIn = true;
     w.settings.publicUrl = QUrl(QStringLiteral("https://127.0.0.1:8443"));
     w.settings.conversation.speechTokenSecret = std::string(32, 's');
@@ -178,15 +192,16 @@ void setUp(int* argc, char*** argv)
         w.parties[i].name = QString::fromLatin1(names[i]);
         w.parties[i].identity.emplace(*P256PrivateKey::generate());
     }
-    {
-        auto store = ControlPlaneStore::open(QStringLiteral("sqlite:") + w.templateFile);
-        require(store.has_value(), "setup: cannot open the store");
-        ControlPlaneService service(**store, w.settings, [] { return startTime; });
-        for (std::size_t i = 0; i < 2; ++i) {
-            signIn(service, w.parties[i]);
-            storePrivateConversation(service, w.parties[i], QUuid::createUuid());
-        }
+    auto store = ControlPlaneStore::open(QStringLiteral("sqlite::memory:"));
+    require(store.has_value(), "setup: cannot open the store");
+    w.store = std::move(*store);
+    w.service = std::make_unique<ControlPlaneService>(*w.store, w.settings, [] { return world().now; });
+    for (std::size_t i = 0; i < 2; ++i) {
+        signIn(*w.service, w.parties[i]);
+        storePrivateConversation(*w.service, w.parties[i], QUuid::createUuid());
     }
+    require(sqlite3_open(":memory:", &w.saved) == SQLITE_OK, "setup: cannot open a second database");
+    copyDatabase(handleOf(*w.store), w.saved);
 }
 
 // Everything the script names with ${...}: fixed names for the parties and, as replies come,
@@ -323,13 +338,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (steps.empty())
         return 0;
 
-    removeDatabase(w.workFile);
-    require(QFile::copy(w.templateFile, w.workFile), "cannot copy the store");
-    auto store = ControlPlaneStore::open(QStringLiteral("sqlite:") + w.workFile);
-    require(store.has_value(), "cannot open the store copy");
-    qint64 now = startTime;
+    copyDatabase(w.saved, handleOf(*w.store));
+    w.now = startTime;
     std::array<Party, 3> parties = w.parties;
-    ControlPlaneService service(**store, w.settings, [&now] { return now; });
+    ControlPlaneService& service = *w.service;
+    ControlPlaneStore& store = *w.store;
+    qint64& now = w.now;
 
     Values values;
     const std::array<const char*, 3> prefixes { "a", "b", "c" };
@@ -404,7 +418,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const QString& signer = std::get<0>(*signature);
             if (signer.startsWith(u"key:")) {
                 signerAccount = QUuid::fromString(replyObject.value("account_id").toString());
-            } else if (const auto device = (*store)->device(QUuid::fromString(signer.mid(7)))) {
+            } else if (const auto device = store.device(QUuid::fromString(signer.mid(7)))) {
                 signerAccount = device->accountID;
             }
         }
