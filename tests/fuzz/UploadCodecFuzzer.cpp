@@ -38,5 +38,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A fetched conversation becomes a review that is sealed on disk: it must read back.
     requireRereadable(payload->derivedResult(), decodeJson<DerivedSessionResult>,
         "the review of an accepted upload does not read back");
+
+    // What the application uploads of a review is what a reader takes.
+    DerivedSessionResult review = payload->derivedResult();
+    review.title = review.title.value_or(QString()) + QStringLiteral("\u202E\n");
+    if (const auto uploaded = ConversationUploadCodec::encode(
+            ConversationUploadPayload::fromResult(review, payload->conversationID))) {
+        const auto read = ConversationUploadCodec::payload(*uploaded);
+        require(read.has_value(), "the application uploads what it refuses to read",
+            *uploaded + "\n" + (read ? QString() : read.error().message).toUtf8());
+    }
     return 0;
 }
