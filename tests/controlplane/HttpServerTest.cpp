@@ -3,7 +3,6 @@
 #include "common/DeferredResponse.hpp"
 
 #include <arpa/inet.h>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -222,17 +221,14 @@ std::string lengthHeaders(std::size_t length, bool let)
 }
 
 // Short bodies are read for the handler to judge; a long one only once the head check lets it
-// through, and only while the bodies read at once stay under their limit.
+// through.
 TEST(HttpServer, ReadsLongBodiesOnlyOnceTheirHeadIsLetThroughAndWithinTheirLimit)
 {
-    std::atomic<int> checked { 0 };
     HttpServerOptions options;
     options.threads = 1;
     options.bodyLimit = 100'000;
     options.uncheckedBodyLimit = 1000;
-    options.bodyMemoryLimit = 150'000;
-    options.headCheck = [&checked](const HttpRequest& head) {
-        ++checked;
+    options.headCheck = [](const HttpRequest& head) {
         if (head.header("X-Let") == "yes")
             return HeadVerdict {};
         return HeadVerdict { errorResponse(401, "not_let"), {} };
@@ -270,11 +266,37 @@ TEST(HttpServer, ReadsLongBodiesOnlyOnceTheirHeadIsLetThroughAndWithinTheirLimit
     }
 }
 
-// Requests whose answers a test gives when it likes, each counted as it arrives, so that a
-// test knows when the bodies it sent are read and held.
-class HeldAnswers {
+// The owner a test names in the "X-Owner" header, none without one.
+HeadVerdict ownerNamed(const HttpRequest& head)
+{
+    return HeadVerdict { std::nullopt, std::string(head.header("X-Owner")) };
+}
+
+// What reaches the server, counted as it comes, so that a test waits for what it orders by:
+// the heads checked (each let through, with the owner it names) and the requests whose
+// answers the test gives when it likes.
+class Arrivals {
 public:
-    HttpHandler handler()
+    // A server's options on one thread, its heads checked by this.
+    HttpServerOptions serverOptions()
+    {
+        HttpServerOptions options;
+        options.threads = 1;
+        options.headCheck = headCheck();
+        return options;
+    }
+    HeadCheck headCheck()
+    {
+        return [this](const HttpRequest& head) {
+            {
+                const std::lock_guard guard(m_lock);
+                ++m_heads;
+            }
+            m_arrived.notify_all();
+            return ownerNamed(head);
+        };
+    }
+    HttpHandler holdingHandler()
     {
         return [this](const HttpRequest& request) {
             auto deferred = std::make_shared<DeferredResponse>();
@@ -286,11 +308,15 @@ public:
             return DeferredResponse::later(deferred);
         };
     }
-    // Waits until `count` requests are held.
-    bool waitFor(std::size_t count)
+    // Waits until `count` heads are checked.
+    bool waitForHeads(int count)
     {
-        std::unique_lock guard(m_lock);
-        return m_arrived.wait_for(guard, 5s, [&] { return m_held.size() >= count; });
+        return waitUntil([&] { return m_heads >= count; });
+    }
+    // Waits until `count` requests are held.
+    bool waitForHeld(std::size_t count)
+    {
+        return waitUntil([&] { return m_held.size() >= count; });
     }
     // Answers every request held, each with its path.
     void answerAll()
@@ -305,16 +331,17 @@ public:
     }
 
 private:
+    template <typename Predicate> bool waitUntil(Predicate arrived)
+    {
+        std::unique_lock guard(m_lock);
+        return m_arrived.wait_for(guard, 5s, arrived);
+    }
+
     std::mutex m_lock;
     std::condition_variable m_arrived;
+    int m_heads = 0;
     std::vector<std::pair<std::string, std::shared_ptr<DeferredResponse>>> m_held;
 };
-
-// The owner a test names in the "X-Owner" header, none without one.
-HeadVerdict ownerNamed(const HttpRequest& head)
-{
-    return HeadVerdict { std::nullopt, std::string(head.header("X-Owner")) };
-}
 
 std::string postTo(const std::string& path, std::size_t length, const std::string& headers = {})
 {
@@ -326,41 +353,41 @@ std::string postTo(const std::string& path, std::size_t length, const std::strin
 // and send nothing take nothing, and a body whose bytes would pass the limit is refused.
 TEST(HttpServer, BodiesAreCountedAsTheirBytesArriveUntilAnswered)
 {
-    HeldAnswers answers;
-    HttpServerOptions options;
-    options.threads = 1;
+    Arrivals arrivals;
+    HttpServerOptions options = arrivals.serverOptions();
     options.uncheckedBodyLimit = 1000;
     options.bodyMemoryLimit = 150'000;
     options.openBodyMemory = 10'000;
-    options.headCheck = [](const HttpRequest&) { return HeadVerdict { std::nullopt, "owner" }; };
-    RunningServer server(options, answers.handler());
+    RunningServer server(options, arrivals.holdingHandler());
     ASSERT_NE(server.port(), 0);
+    const std::string owned = "X-Owner: owner\r\n";
     std::vector<std::unique_ptr<RawConnection>> announced;
     for (int i = 0; i < 3; ++i) {
         announced.push_back(std::make_unique<RawConnection>(server.port()));
-        announced.back()->send(post(lengthHeaders(60'000, false)));
+        announced.back()->send(post(lengthHeaders(60'000, false) + owned));
     }
+    ASSERT_TRUE(arrivals.waitForHeads(3));
     RawConnection first(server.port());
-    first.send(postTo("/first", 100'000));
-    ASSERT_TRUE(answers.waitFor(1)) << "three heads without bodies took nothing";
+    first.send(postTo("/first", 100'000, owned));
+    ASSERT_TRUE(arrivals.waitForHeld(1)) << "three heads without bodies took nothing";
 
     // 140,000 bytes are left for bodies with an owner: 100,000 are held.
     RawConnection tooMuch(server.port());
-    tooMuch.send(postTo("/too-much", 50'000));
+    tooMuch.send(postTo("/too-much", 50'000, owned));
     const std::string refused = tooMuch.readToEnd();
     EXPECT_TRUE(refused.starts_with("HTTP/1.1 503")) << refused;
     EXPECT_TRUE(refused.ends_with("server_busy\"}")) << refused;
     RawConnection fitting(server.port());
-    fitting.send(postTo("/fitting", 40'000));
-    ASSERT_TRUE(answers.waitFor(2));
+    fitting.send(postTo("/fitting", 40'000, owned));
+    ASSERT_TRUE(arrivals.waitForHeld(2));
 
-    answers.answerAll();
+    arrivals.answerAll();
     EXPECT_TRUE(first.readToEnd().ends_with("answered /first"));
     EXPECT_TRUE(fitting.readToEnd().ends_with("answered /fitting"));
     RawConnection again(server.port());
-    again.send(postTo("/again", 100'000));
-    ASSERT_TRUE(answers.waitFor(1)) << "answered bodies count no more";
-    answers.answerAll();
+    again.send(postTo("/again", 100'000, owned));
+    ASSERT_TRUE(arrivals.waitForHeld(1)) << "answered bodies count no more";
+    arrivals.answerAll();
     EXPECT_TRUE(again.readToEnd().ends_with("answered /again"));
 }
 
@@ -381,17 +408,15 @@ HttpResponse readBack(const HttpRequest& request)
 // share is free again.
 TEST(HttpServer, EachOwnersBodiesTakeAtMostItsShareOfTheBodyMemory)
 {
-    HeldAnswers answers;
-    HttpServerOptions options;
-    options.threads = 1;
+    Arrivals arrivals;
+    HttpServerOptions options = arrivals.serverOptions();
     options.uncheckedBodyLimit = 1000;
     options.bodyMemoryPerOwner = 100'000;
-    options.headCheck = ownerNamed;
-    RunningServer server(options, answers.handler());
+    RunningServer server(options, arrivals.holdingHandler());
     ASSERT_NE(server.port(), 0);
     RawConnection held(server.port());
     held.send(postTo("/held", 60'000, "X-Owner: a\r\n"));
-    ASSERT_TRUE(answers.waitFor(1));
+    ASSERT_TRUE(arrivals.waitForHeld(1));
     RawConnection refused(server.port());
     refused.send(postTo("/refused", 60'000, "X-Owner: a\r\n"));
     const std::string reply = refused.readToEnd();
@@ -399,14 +424,14 @@ TEST(HttpServer, EachOwnersBodiesTakeAtMostItsShareOfTheBodyMemory)
     EXPECT_TRUE(reply.ends_with("server_busy\"}")) << reply;
     RawConnection other(server.port());
     other.send(postTo("/other", 60'000, "X-Owner: b\r\n"));
-    ASSERT_TRUE(answers.waitFor(2));
-    answers.answerAll();
+    ASSERT_TRUE(arrivals.waitForHeld(2));
+    arrivals.answerAll();
     EXPECT_TRUE(held.readToEnd().ends_with("answered /held"));
     EXPECT_TRUE(other.readToEnd().ends_with("answered /other"));
     RawConnection again(server.port());
     again.send(postTo("/again", 60'000, "X-Owner: a\r\n"));
-    ASSERT_TRUE(answers.waitFor(1));
-    answers.answerAll();
+    ASSERT_TRUE(arrivals.waitForHeld(1));
+    arrivals.answerAll();
     EXPECT_TRUE(again.readToEnd().ends_with("answered /again"));
 }
 
@@ -415,15 +440,13 @@ TEST(HttpServer, EachOwnersBodiesTakeAtMostItsShareOfTheBodyMemory)
 // with an owner needs.
 TEST(HttpServer, BodiesWithoutAnOwnerTakeTheirOwnShareAndEachAddressItsPart)
 {
-    HeldAnswers answers;
-    HttpServerOptions options;
-    options.threads = 1;
+    Arrivals arrivals;
+    HttpServerOptions options = arrivals.serverOptions();
     options.uncheckedBodyLimit = 100'000;
     options.bodyMemoryLimit = 300'000;
     options.openBodyMemory = 100'000;
     options.openBodyMemoryPerAddress = 60'000;
-    options.headCheck = ownerNamed;
-    RunningServer server(options, answers.handler());
+    RunningServer server(options, arrivals.holdingHandler());
     ASSERT_NE(server.port(), 0);
     const auto refusedFrom = [&](const char* address, std::size_t length) {
         RawConnection connection(server.port(), address);
@@ -433,47 +456,20 @@ TEST(HttpServer, BodiesWithoutAnOwnerTakeTheirOwnShareAndEachAddressItsPart)
     };
     RawConnection first(server.port(), "127.0.0.2");
     first.send(postTo("/first", 50'000));
-    ASSERT_TRUE(answers.waitFor(1));
+    ASSERT_TRUE(arrivals.waitForHeld(1));
     EXPECT_TRUE(refusedFrom("127.0.0.2", 20'000)) << "past the address's part";
     RawConnection second(server.port(), "127.0.0.3");
     second.send(postTo("/second", 50'000));
-    ASSERT_TRUE(answers.waitFor(2)) << "another address has a part of its own";
+    ASSERT_TRUE(arrivals.waitForHeld(2)) << "another address has a part of its own";
     EXPECT_TRUE(refusedFrom("127.0.0.4", 20'000)) << "past the share of all bodies without an owner";
 
     RawConnection owned(server.port(), "127.0.0.2");
     owned.send(postTo("/owned", 200'000, "X-Owner: a\r\n"));
-    ASSERT_TRUE(answers.waitFor(3)) << "a body with an owner is read while the others' share is full";
-    answers.answerAll();
+    ASSERT_TRUE(arrivals.waitForHeld(3)) << "a body with an owner is read while the others' share is full";
+    arrivals.answerAll();
     for (RawConnection* connection : { &first, &second, &owned })
         EXPECT_TRUE(connection->readToEnd().starts_with("HTTP/1.1 200"));
 }
-
-// Counts the heads the server has checked, so that a test knows a connection has come that far.
-class HeadsRead {
-public:
-    HeadCheck check()
-    {
-        return [this](const HttpRequest&) {
-            {
-                const std::lock_guard guard(m_lock);
-                ++m_count;
-            }
-            m_read.notify_all();
-            return HeadVerdict {};
-        };
-    }
-    // Waits until `count` heads are checked.
-    bool waitFor(int count)
-    {
-        std::unique_lock guard(m_lock);
-        return m_read.wait_for(guard, 5s, [&] { return m_count >= count; });
-    }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_read;
-    int m_count = 0;
-};
 
 // A body must keep coming: one trickled is closed once the head's time and its length at the
 // lowest rate have passed; and at the connection cap, a connection still reading its body
@@ -504,21 +500,19 @@ TEST(HttpServer, TrickledBodiesAreClosedInTimeAndGiveWayAtTheCap)
     // Bodies may take a minute here, far longer than the client waits for its answer: only a
     // connection closed to make way lets it in. Their heads are checked, so that the test knows
     // when each connection has come that far.
-    HeadsRead heads;
-    HttpServerOptions options;
-    options.threads = 1;
+    Arrivals arrivals;
+    HttpServerOptions options = arrivals.serverOptions();
     options.maxConnections = 2;
     options.headTimeout = 60s;
     options.uncheckedBodyLimit = 100;
-    options.headCheck = heads.check();
     RunningServer server(options, readBack);
     ASSERT_NE(server.port(), 0);
     RawConnection oldest(server.port());
     oldest.send(post(lengthHeaders(500, false), "bb"));
-    ASSERT_TRUE(heads.waitFor(1));
+    ASSERT_TRUE(arrivals.waitForHeads(1));
     RawConnection newer(server.port());
     newer.send(post(lengthHeaders(500, false), "bb"));
-    ASSERT_TRUE(heads.waitFor(2));
+    ASSERT_TRUE(arrivals.waitForHeads(2));
     RawConnection client(server.port());
     client.send("GET /now HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
     EXPECT_TRUE(client.readToEnd().ends_with("read 0"));
