@@ -271,7 +271,8 @@ QJsonObject ConversationContentEndpoints::summaryJson(
     // Within what this application uploads, also where an older server stored more.
     summary.title = conversation.title.transform(ConversationUploadPayload::boundedTitle);
     summary.createdAt = conversation.createdAt;
-    summary.turns = conversation.turns;
+    // Counted by the upgrade from statistics stored before negative counts were refused.
+    summary.turns = conversation.turns.transform([](qint64 turns) { return std::max<qint64>(turns, 0); });
     summary.workspace = conversation.inCurrentWorkspace ? ConversationWorkspaceScope::current
                                                         : ConversationWorkspaceScope::previous;
     if (conversation.deletionPending(now))

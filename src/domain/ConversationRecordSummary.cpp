@@ -48,7 +48,9 @@ std::expected<ConversationRecordSummary, JsonDecodeError> ConversationRecordSumm
     summary.workspace = reader.optionalEnumeration<ConversationWorkspaceScope>(u"workspace")
                             .value_or(ConversationWorkspaceScope::current);
     summary.pendingDeletion = reader.optionalRecord<PendingConversationDeletion>(u"pending_deletion");
-    summary.turns = reader.optionalInteger(u"turns");
+    // A count an older server made of statistics it took unchecked may be below nothing.
+    summary.turns
+        = reader.optionalInteger(u"turns").transform([](qint64 turns) { return std::max<qint64>(turns, 0); });
     return finish(reader, std::move(summary));
 }
 

@@ -39,7 +39,8 @@ struct ConversationRecordSummary {
     // when present.
     QJsonObject toJson() const;
     // A missing or null "workspace" reads as current; any text but the two scopes fails. A
-    // title and a duration read are brought within what this application uploads.
+    // title, a duration and a count of turns read are brought within what this application
+    // uploads.
     [[nodiscard]] static std::expected<ConversationRecordSummary, JsonDecodeError> fromJson(
         const QJsonValue& value);
 };

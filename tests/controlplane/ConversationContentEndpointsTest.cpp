@@ -1,8 +1,13 @@
 #include "ServiceFixture.hpp"
+#include "controlplane/ContentSeal.hpp"
+#include "controlplane/IdText.hpp"
 #include "domain/ConversationUploadCodec.hpp"
 #include "domain/JsonWriting.hpp"
 
 #include <QJsonArray>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <limits>
 
 namespace lumora {
@@ -179,6 +184,26 @@ TEST_P(ConversationContentTest, BodiesOverTheLimitOrUnreadableAreRefusedAndStore
         EXPECT_EQ(codeOf(call(ada, "POST", "/v1/content/conversations", body)), code) << body.substr(0, 80);
     EXPECT_EQ(store->countRows("content_conversations", ada.device.accountID), 0);
     EXPECT_EQ(storeAs(ada, exact).status, 201);
+}
+
+// What an older server stored unchecked (a title of most of a megabyte with direction overrides,
+// statistics whose turns counted below nothing) is listed within what the application uploads.
+TEST_P(ConversationContentTest, ListedRowsAreBroughtWithinWhatTheApplicationUploads)
+{
+    const QUuid id = stored(ada);
+    const QString hostile = QStringLiteral("\u202Elive\u0000 ").repeated(150'000);
+    const QByteArray sealedTitle
+        = settings.contentSeal->seal(ContentSeal::Field::title, id, ada.device.accountID, hostile.toUtf8());
+    QSqlQuery query(QSqlDatabase::database(store->connectionName()));
+    query.prepare(
+        QStringLiteral("UPDATE content_conversations SET sealed_title = ?, turns = -3 WHERE id = ?"));
+    query.addBindValue(sealedTitle);
+    query.addBindValue(idText(id));
+    ASSERT_TRUE(query.exec()) << query.lastError().text().toStdString();
+
+    const QJsonObject row = list(ada).value("conversations").toArray().at(0).toObject();
+    EXPECT_EQ(row.value("title").toString(), QStringLiteral("live  ").repeated(33) + QStringLiteral("li"));
+    EXPECT_EQ(row.value("turns"), 0);
 }
 
 TEST_P(ConversationContentTest, PagesRunNewestFirstThroughAnOpaqueCursor)

@@ -99,6 +99,8 @@ TEST_P(ProcessPages, APageOfTheListHoldsNoMoreThanItsBytes)
         for (const QJsonValue& row : page.value("conversations").toArray()) {
             listed.insert(row.toObject().value("id").toString());
             EXPECT_EQ(row.toObject().value("title").toString(), longest);
+            // Counted with the rest of the row.
+            EXPECT_TRUE(row.toObject().value("turns").isDouble());
         }
         cursor = page.value("next_cursor").toString();
         ++pages;

@@ -90,8 +90,8 @@ TEST(ConversationRecordSummary, WritingOmitsOnlyAbsentOptionals)
 }
 
 // Whatever an older server stored (a partner's title of most of a megabyte, with NUL and
-// direction overrides, a length of 2^53 seconds) is read as this application uploads it, so
-// that the history shows and keeps no more: a row is never dropped for it.
+// direction overrides, a length of 2^53 seconds, turns counted below nothing) is read as this application
+// uploads it, so that the history shows and keeps no more: a row is never dropped for it.
 TEST(ConversationRecordSummary, RowsAreBroughtWithinWhatTheApplicationUploads)
 {
     const QString hostile = QStringLiteral("\u202Elive\u0000\u001B[2J ").repeated(90'000);
@@ -103,7 +103,10 @@ TEST(ConversationRecordSummary, RowsAreBroughtWithinWhatTheApplicationUploads)
     EXPECT_EQ(*summary.title, QStringLiteral("live  [2J ").repeated(20));
     EXPECT_EQ(summary.durationSeconds, 86'400);
     row.insert("duration_seconds", -5);
-    EXPECT_EQ(read(QJsonDocument(row).toJson()).durationSeconds, 0);
+    row.insert("turns", -3);
+    const ConversationRecordSummary below = read(QJsonDocument(row).toJson());
+    EXPECT_EQ(below.durationSeconds, 0);
+    EXPECT_EQ(below.turns, 0);
 
     // A present but empty title stays present: the history shows it empty.
     EXPECT_EQ(read(withKey(R"("title":"")")).title, QString());

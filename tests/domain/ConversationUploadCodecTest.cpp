@@ -338,6 +338,7 @@ TEST(ConversationUploadPayload, TheApplicationWritesOnlyWhatItReads)
     result.stats = { SpeakerStats { 0, -1, -2, -3, 1.5 } };
     result.annotations = { BehaviorAnnotation(-4, 0, BehaviorCode::repair, 0.9, 9, 8) };
     result.summary = QStringLiteral("\u001B").repeated(6000);
+    result.fromLiveTranscript = true;
     const auto payload = ConversationUploadPayload::fromResult(result, accountID);
     const ConversationUploadPayload back = decoded(encoded(payload));
     EXPECT_EQ(back.title, QStringLiteral("evil"));
@@ -346,6 +347,7 @@ TEST(ConversationUploadPayload, TheApplicationWritesOnlyWhatItReads)
     EXPECT_EQ(back.analysis->stats.at(0), (SpeakerStats { 0, 0, 0, 0, 1 }));
     EXPECT_EQ(back.analysis->annotations.at(0), BehaviorAnnotation(0, 0, BehaviorCode::repair, 0.9, 9, 9));
     EXPECT_EQ(back.analysis->summary, QString(5000, u' '));
+    EXPECT_EQ(back.transcript.live, true);
 }
 
 TEST(ConversationUploadCodec, ABodyOfExactlyTheLimitIsSentAsItIs)
