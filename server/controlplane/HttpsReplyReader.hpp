@@ -30,7 +30,13 @@ struct HttpsReplyReader {
         beast::error_code ec;
         bool thrown = false;
         try {
-            co_await http::async_read(stream, buffer, parser, asio::redirect_error(asio::use_awaitable, ec));
+            // The head alone first: read on with the first bytes of the body, Beast's parser
+            // forgets that a told length passes the body's limit, and takes the whole body.
+            co_await http::async_read_header(
+                stream, buffer, parser, asio::redirect_error(asio::use_awaitable, ec));
+            if (!ec)
+                co_await http::async_read(
+                    stream, buffer, parser, asio::redirect_error(asio::use_awaitable, ec));
         } catch (const std::exception&) {
             thrown = true;
         }

@@ -326,6 +326,13 @@ TEST_F(ProviderCallsTest, AReplyThatDoesNotParseIsAProviderFailure)
             } },
         { "a body past its limit",
             [](const std::string&) { return chunked(std::string(HttpsClient::replyLimit + 10, ' '), ""); } },
+        // A body that would read well, its length told and its first bytes sent with the head.
+        { "a body past its limit by its length",
+            [](const std::string& body) {
+                const std::string padded = body + std::string(HttpsClient::replyLimit, ' ');
+                return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
+                    + std::to_string(padded.size()) + "\r\n\r\n" + padded;
+            } },
         { "not HTTP", [](const std::string&) { return std::string("SSH-2.0-OpenSSH_9.2\r\n"); } },
         { "a bad chunk size",
             [](const std::string&) {
