@@ -391,6 +391,29 @@ TEST(HttpServer, BodiesAreCountedAsTheirBytesArriveUntilAnswered)
     EXPECT_TRUE(again.readToEnd().ends_with("answered /again"));
 }
 
+// A chunked body whose last chunk comes before a single further byte (a client sending its end
+// a byte at a time) leaves the server running: it is one of the reads it must take apart.
+TEST(HttpServer, AChunkedBodysEndArrivingAByteAtATimeLeavesTheServerRunning)
+{
+    Arrivals arrivals;
+    HttpServerOptions options = arrivals.serverOptions();
+    options.uncheckedBodyLimit = 1000;
+    RunningServer server(options, [](const HttpRequest&) { return text("read"); });
+    ASSERT_NE(server.port(), 0);
+    {
+        RawConnection trickling(server.port());
+        // The head and the last chunk are read together, the next byte on its own.
+        trickling.send(post("Transfer-Encoding: chunked\r\n", "0\r\n"));
+        ASSERT_TRUE(arrivals.waitForHeads(1));
+        trickling.send("\r");
+        ::shutdown(trickling.socket(), SHUT_WR);
+        trickling.readToEnd();
+    }
+    RawConnection next(server.port());
+    next.send(post(lengthHeaders(4, false), "body"));
+    EXPECT_TRUE(next.readToEnd().ends_with("read"));
+}
+
 bool closedByServer(int socket, bool wait)
 {
     char byte = 0;
