@@ -214,7 +214,8 @@ TEST_F(RoomPartsSheet, TheCoachingPopoverFollowsTheRequest)
     QSignalSpy asked(left, SIGNAL(getUnstuck()));
     EXPECT_EQ(textInside(left, "coachButtonText"), "Get unstuck");
     // Closed, the popover holds no content (only the repeater that makes it).
-    auto* content = popover->property("contentItem").value<QQuickItem*>();
+    auto* content = popover->findChild<QQuickItem*>("coachContentHolder");
+    ASSERT_NE(content, nullptr);
     const auto holdsContent = [&] { return content->childItems().size() > 1; };
     EXPECT_FALSE(holdsContent());
 

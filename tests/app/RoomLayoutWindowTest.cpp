@@ -314,11 +314,20 @@ TEST_F(RoomLayoutWindowTest, TheCoachingPopoverPointsToItsButtonAndLeavesItFree)
         const QRectF pointerRect = pointer->mapRectToScene(pointer->boundingRect());
         EXPECT_FALSE(cardRect.intersects(buttonRect)) << "the popover covers its button";
         EXPECT_TRUE(QRectF(QPointF(), shell.window()->size()).contains(cardRect));
+        EXPECT_GE(cardRect.top(), visibleArea().top()) << "the popover covers the menu bar";
         EXPECT_NEAR(pointerRect.center().x(), buttonRect.center().x(), 1.5);
         const bool below = cardRect.top() >= buttonRect.bottom();
         EXPECT_TRUE(below ? pointerRect.top() < cardRect.top() : pointerRect.bottom() > cardRect.bottom())
             << "the pointer stands out of the edge towards the button";
         shell.screenshot(QStringLiteral("room-coaching-popover-%1").arg(size.width()));
+        // What the room on its side could not hold is a scroll away.
+        auto* content = popover->property("contentItem").value<QQuickItem*>();
+        auto* inner = content->property("contentItem").value<QQuickItem*>();
+        const qreal contentHeight = content->property("contentHeight").toReal();
+        EXPECT_GT(contentHeight, 100);
+        content->setProperty("contentY", std::max<qreal>(0, contentHeight - content->height()));
+        const QRectF whole = inner->mapRectToScene(QRectF(0, 0, inner->width(), contentHeight));
+        EXPECT_LE(whole.bottom(), cardRect.bottom()) << "the content's end cannot be reached";
         shell.press(Qt::Key_Escape);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }, 5000));
     }

@@ -34,6 +34,7 @@ Popup {
 
     width: 380
     padding: 18
+    rightPadding: scroller.contentHeight > scroller.height ? root.padding - 10 : root.padding
     closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
     // It takes the keyboard as it opens, so that Escape closes it and Tab walks its buttons.
     focus: true
@@ -72,143 +73,161 @@ Popup {
 
     // Its content is made while it is open: closed, each corner's popover is only its frame.
     // (A repeater of at most one rather than a Loader: Qt 6.4's Loader cannot make a component
-    // bound to this file's scope.)
-    contentItem: Item {
-        implicitHeight: childrenRect.height
-        Repeater {
-            model: root.visible ? 1 : 0
-            delegate: Column {
-                width: parent ? parent.width : 0
-                spacing: 14
-                Accessible.role: Accessible.Dialog
-                Accessible.name: CoachingRules.title(root.popoverState, root.nudge, root.genericStarter)
+    // bound to this file's scope.) Where the window has less room than the content takes, the
+    // popover is as tall as the room and its content scrolls.
+    contentItem: Flickable {
+        id: scroller
+        objectName: "coachContent"
+        implicitHeight: contentHeight
+        contentWidth: width
+        contentHeight: content.childrenRect.height
+        boundsBehavior: Flickable.StopAtBounds
+        clip: contentHeight > height
+        // Shown from the start where there is more below, not only once it moves.
+        ScrollIndicator.vertical: ScrollIndicator {
+            active: scroller.contentHeight > scroller.height
+        }
 
-                RowLayout {
-                    width: parent.width
-                    spacing: 10
+        Item {
+            id: content
+            objectName: "coachContentHolder"
+            // As wide with the indicator as without: the indicator takes from the padding.
+            width: root.width - 2 * root.padding
+            Repeater {
+                model: root.visible ? 1 : 0
+                delegate: Column {
+                    width: parent ? parent.width : 0
+                    spacing: 14
+                    Accessible.role: Accessible.Dialog
+                    Accessible.name: CoachingRules.title(root.popoverState, root.nudge, root.genericStarter)
 
-                    Icon {
-                        objectName: "coachSymbol"
-                        Layout.alignment: Qt.AlignTop
-                        symbol: CoachingRules.headerSymbol(root.popoverState)
-                        size: 15
-                        color: root.accent
+                    RowLayout {
+                        width: parent.width
+                        spacing: 10
+
+                        Icon {
+                            objectName: "coachSymbol"
+                            Layout.alignment: Qt.AlignTop
+                            symbol: CoachingRules.headerSymbol(root.popoverState)
+                            size: 15
+                            color: root.accent
+                        }
+                        Column {
+                            Layout.alignment: Qt.AlignTop
+                            Layout.fillWidth: true
+                            spacing: 3
+
+                            TrackedLabel {
+                                objectName: "coachCaption"
+                                caption: CoachingRules.caption(root.popoverState)
+                            }
+                            ReadableText {
+                                objectName: "coachTitle"
+                                width: parent.width
+                                text: CoachingRules.title(root.popoverState, root.nudge, root.genericStarter)
+                                textFormat: Text.PlainText
+                                wrapMode: Text.Wrap
+                                font: Theme.display(20, Font.DemiBold)
+                                color: Theme.ink
+                            }
+                        }
+                        Item {
+                            Layout.preferredWidth: 8
+                        }
+                        SymbolButton {
+                            objectName: "closeCoaching"
+                            Layout.alignment: Qt.AlignTop
+                            symbol: "xmark"
+                            size: 28
+                            Accessible.name: "Close coaching"
+                            onClicked: root.close()
+                        }
                     }
                     Column {
-                        Layout.alignment: Qt.AlignTop
-                        Layout.fillWidth: true
-                        spacing: 3
+                        objectName: "coachReading"
+                        visible: root.popoverState === CoachingRules.Loading
+                        width: parent.width
+                        height: Math.max(88, implicitHeight)
+                        spacing: 10
 
-                        TrackedLabel {
-                            objectName: "coachCaption"
-                            caption: CoachingRules.caption(root.popoverState)
+                        Spinner {
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            size: 24
                         }
                         ReadableText {
-                            objectName: "coachTitle"
                             width: parent.width
-                            text: CoachingRules.title(root.popoverState, root.nudge, root.genericStarter)
+                            horizontalAlignment: Text.AlignHCenter
+                            text: "Listening back over the last few minutes."
                             textFormat: Text.PlainText
                             wrapMode: Text.Wrap
-                            font: Theme.display(20, Font.DemiBold)
-                            color: Theme.ink
+                            font: Theme.interfaceFont(13, Font.Normal)
+                            color: Theme.muted
                         }
-                    }
-                    Item {
-                        Layout.preferredWidth: 8
-                    }
-                    SymbolButton {
-                        objectName: "closeCoaching"
-                        Layout.alignment: Qt.AlignTop
-                        symbol: "xmark"
-                        size: 28
-                        Accessible.name: "Close coaching"
-                        onClicked: root.close()
-                    }
-                }
-                Column {
-                    objectName: "coachReading"
-                    visible: root.popoverState === CoachingRules.Loading
-                    width: parent.width
-                    height: Math.max(88, implicitHeight)
-                    spacing: 10
-
-                    Spinner {
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        size: 24
                     }
                     ReadableText {
+                        objectName: "coachError"
+                        visible: root.popoverState !== CoachingRules.Loading && root.error.length > 0
                         width: parent.width
-                        horizontalAlignment: Text.AlignHCenter
-                        text: "Listening back over the last few minutes."
+                        text: root.error
                         textFormat: Text.PlainText
                         wrapMode: Text.Wrap
-                        font: Theme.interfaceFont(13, Font.Normal)
+                        font: Theme.interfaceFont(14, Font.Normal)
+                        color: Theme.attention
+                    }
+                    ReadableText {
+                        objectName: "coachNote"
+                        visible: root.offersStarter
+                        width: parent.width
+                        text: "This is a general prompt for this step, not a reading of what you just said."
+                        textFormat: Text.PlainText
+                        wrapMode: Text.Wrap
+                        font: Theme.interfaceFont(12, Font.Normal)
                         color: Theme.muted
                     }
-                }
-                ReadableText {
-                    objectName: "coachError"
-                    visible: root.popoverState !== CoachingRules.Loading && root.error.length > 0
-                    width: parent.width
-                    text: root.error
-                    textFormat: Text.PlainText
-                    wrapMode: Text.Wrap
-                    font: Theme.interfaceFont(14, Font.Normal)
-                    color: Theme.attention
-                }
-                ReadableText {
-                    objectName: "coachNote"
-                    visible: root.offersStarter
-                    width: parent.width
-                    text: "This is a general prompt for this step, not a reading of what you just said."
-                    textFormat: Text.PlainText
-                    wrapMode: Text.Wrap
-                    font: Theme.interfaceFont(12, Font.Normal)
-                    color: Theme.muted
-                }
-                ReadableText {
-                    objectName: "coachGuidance"
-                    visible: root.popoverState !== CoachingRules.Loading
-                    width: parent.width
-                    text: root.shown.guidance
-                    textFormat: Text.PlainText
-                    wrapMode: Text.Wrap
-                    font: Theme.interfaceFont(14, Font.Normal)
-                    color: Theme.muted
-                }
-                Rectangle {
-                    visible: root.popoverState !== CoachingRules.Loading
-                    width: parent.width
-                    height: words.implicitHeight + 24
-                    radius: 10
-                    color: Theme.withAlpha(root.accent, 0.08)
+                    ReadableText {
+                        objectName: "coachGuidance"
+                        visible: root.popoverState !== CoachingRules.Loading
+                        width: parent.width
+                        text: root.shown.guidance
+                        textFormat: Text.PlainText
+                        wrapMode: Text.Wrap
+                        font: Theme.interfaceFont(14, Font.Normal)
+                        color: Theme.muted
+                    }
+                    Rectangle {
+                        visible: root.popoverState !== CoachingRules.Loading
+                        width: parent.width
+                        height: words.implicitHeight + 24
+                        radius: 10
+                        color: Theme.withAlpha(root.accent, 0.08)
 
-                    Column {
-                        id: words
-                        x: 12
-                        y: 12
-                        width: parent.width - 24
-                        spacing: 6
+                        Column {
+                            id: words
+                            x: 12
+                            y: 12
+                            width: parent.width - 24
+                            spacing: 6
 
-                        TrackedLabel {
-                            caption: "try saying"
-                        }
-                        ReadableText {
-                            objectName: "coachWords"
-                            width: parent.width
-                            text: CoachingRules.quoted(root.shown.suggestedWords)
-                            textFormat: Text.PlainText
-                            wrapMode: Text.Wrap
-                            font: Theme.display(17, Font.Medium)
-                            color: Theme.ink
+                            TrackedLabel {
+                                caption: "try saying"
+                            }
+                            ReadableText {
+                                objectName: "coachWords"
+                                width: parent.width
+                                text: CoachingRules.quoted(root.shown.suggestedWords)
+                                textFormat: Text.PlainText
+                                wrapMode: Text.Wrap
+                                font: Theme.display(17, Font.Medium)
+                                color: Theme.ink
+                            }
                         }
                     }
-                }
-                SecondaryButton {
-                    objectName: "readAgain"
-                    visible: root.offersStarter
-                    text: "Read the conversation again"
-                    onClicked: root.retry()
+                    SecondaryButton {
+                        objectName: "readAgain"
+                        visible: root.offersStarter
+                        text: "Read the conversation again"
+                        onClicked: root.retry()
+                    }
                 }
             }
         }

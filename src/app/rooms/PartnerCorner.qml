@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Controls
 import Lumora.Rooms
 import Lumora.Theme
 
@@ -200,18 +201,23 @@ Item {
         accent: root.seatColor
         margins: 12
         // Below the button, centred on it, where the window has room for it there, else above
-        // it: never over the button it answers, its pointer on the button's middle. The window's
-        // edges keep it in view; its height grows as its content is made.
+        // it: never over the button it answers nor over the window's menu bar, its pointer on
+        // the button's middle. The window's edges keep it in view; its height grows as its
+        // content is made, up to the room on its side, past which its content scrolls.
         function place() {
             const window = coachButton.Window.window
             if (!window)
                 return
+            const menu = coachButton.ApplicationWindow.menuBar
+            const ceiling = (menu && menu.visible ? menu.height : 0) + popover.margins
             const top = coachButton.mapToItem(null, 0, 0).y
             const bottom = top + coachButton.height
             const gap = 8 + popover.pointerSize
             const below = window.height - popover.margins - bottom - gap
-            const above = top - gap - popover.margins
-            popover.pointsUp = below >= popover.height || below >= above
+            const above = top - gap - ceiling
+            popover.topMargin = ceiling
+            popover.pointsUp = below >= popover.implicitHeight || below >= above
+            popover.height = Math.min(popover.implicitHeight, Math.max(popover.pointsUp ? below : above, 0))
             const middle = coachButton.mapToItem(null, coachButton.width / 2, 0).x
             const left = Math.max(popover.margins,
                 Math.min(window.width - popover.margins - popover.width, middle - popover.width / 2))
@@ -221,7 +227,7 @@ Item {
             popover.pointerX = middle - left
         }
         onAboutToShow: popover.place()
-        onHeightChanged: {
+        onImplicitHeightChanged: {
             if (popover.visible)
                 popover.place()
         }
