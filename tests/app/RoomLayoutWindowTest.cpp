@@ -1,5 +1,6 @@
 #include "ConversationRoomState.hpp"
 #include "FakeShell.hpp"
+#include "ObjectSearch.hpp"
 #include "Sections.hpp"
 
 #include <QAccessible>
@@ -320,14 +321,14 @@ TEST_F(RoomLayoutWindowTest, TheCoachingPopoverPointsToItsButtonAndLeavesItFree)
         EXPECT_TRUE(below ? pointerRect.top() < cardRect.top() : pointerRect.bottom() > cardRect.bottom())
             << "the pointer stands out of the edge towards the button";
         shell.screenshot(QStringLiteral("room-coaching-popover-%1").arg(size.width()));
-        // What the room on its side could not hold is a scroll away.
-        auto* content = popover->property("contentItem").value<QQuickItem*>();
-        auto* inner = content->property("contentItem").value<QQuickItem*>();
-        const qreal contentHeight = content->property("contentHeight").toReal();
-        EXPECT_GT(contentHeight, 100);
-        content->setProperty("contentY", std::max<qreal>(0, contentHeight - content->height()));
-        const QRectF whole = inner->mapRectToScene(QRectF(0, 0, inner->width(), contentHeight));
-        EXPECT_LE(whole.bottom(), cardRect.bottom()) << "the content's end cannot be reached";
+        // What the room on its side could not hold comes into view as the keyboard reaches it.
+        auto* readAgain = qobject_cast<QQuickItem*>(testing::findUnder(popover, "readAgain"));
+        ASSERT_NE(readAgain, nullptr);
+        for (int press = 0; press < 4 && !readAgain->hasActiveFocus(); ++press)
+            shell.press(Qt::Key_Tab);
+        ASSERT_TRUE(readAgain->hasActiveFocus());
+        EXPECT_TRUE(cardRect.contains(readAgain->mapRectToScene(readAgain->boundingRect())))
+            << "the focused button lies out of view";
         shell.press(Qt::Key_Escape);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }, 5000));
     }

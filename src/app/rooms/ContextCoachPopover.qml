@@ -141,6 +141,11 @@ Popup {
                             size: 28
                             Accessible.name: "Close coaching"
                             onClicked: root.close()
+                            // The keyboard's focus brings what it lands on into view.
+                            onActiveFocusChanged: {
+                                if (activeFocus)
+                                    scroller.contentY = 0
+                            }
                         }
                     }
                     Column {
@@ -227,6 +232,10 @@ Popup {
                         visible: root.offersStarter
                         text: "Read the conversation again"
                         onClicked: root.retry()
+                        onActiveFocusChanged: {
+                            if (activeFocus)
+                                scroller.contentY = Math.max(0, scroller.contentHeight - scroller.height)
+                        }
                     }
                 }
             }
