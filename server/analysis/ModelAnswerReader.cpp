@@ -1,6 +1,7 @@
 #include "analysis/ModelAnswerReader.hpp"
 
 #include "domain/Seat.hpp"
+#include "domain/VisibleText.hpp"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -28,28 +29,15 @@ std::optional<QJsonObject> answerObject(const QString& text)
     return document.object();
 }
 
-// The text without format characters (bidirectional overrides and isolates, zero-width
-// spaces and joiners, the invisible tag characters beyond the first plane), which could
-// reorder or hide what the application shows.
-QString withoutFormatCharacters(const QString& text)
-{
-    QList<uint> points = text.toUcs4();
-    points.removeIf([](uint point) { return QChar::category(char32_t(point)) == QChar::Other_Format; });
-    return QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData()), points.size());
-}
-
 // A text of 1 to `limit` units once trimmed, without control characters; format
 // characters are taken out first.
 std::optional<QString> text(const QJsonValue& value, qsizetype limit)
 {
     if (!value.isString())
         return std::nullopt;
-    const QString trimmed = withoutFormatCharacters(value.toString()).trimmed();
-    if (trimmed.isEmpty() || trimmed.size() > limit)
+    const QString trimmed = VisibleText::withoutFormat(value.toString()).trimmed();
+    if (trimmed.isEmpty() || trimmed.size() > limit || VisibleText::holdsInvisible(trimmed))
         return std::nullopt;
-    for (const QChar c : trimmed)
-        if (c.category() == QChar::Other_Control)
-            return std::nullopt;
     return trimmed;
 }
 

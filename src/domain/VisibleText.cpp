@@ -19,6 +19,22 @@ template <typename Visit> void forEachPoint(QStringView text, Visit visit)
     }
 }
 
+// The text without format characters, each control character turned into `control` (kept
+// as it is when null).
+QString withoutFormatAndControl(QStringView text, QChar control)
+{
+    QString kept;
+    kept.reserve(text.size());
+    forEachPoint(text, [&](char32_t point, QStringView units) {
+        const auto category = QChar::category(point);
+        if (category == QChar::Other_Control && !control.isNull())
+            kept.append(control);
+        else if (category != QChar::Other_Format)
+            kept.append(units);
+    });
+    return kept;
+}
+
 } // namespace
 
 bool VisibleText::holdsInvisible(QStringView text)
@@ -31,18 +47,14 @@ bool VisibleText::holdsInvisible(QStringView text)
     return found;
 }
 
+QString VisibleText::withoutFormat(QStringView text)
+{
+    return withoutFormatAndControl(text, QChar());
+}
+
 QString VisibleText::cleaned(QStringView text)
 {
-    QString kept;
-    kept.reserve(text.size());
-    forEachPoint(text, [&kept](char32_t point, QStringView units) {
-        const auto category = QChar::category(point);
-        if (category == QChar::Other_Control)
-            kept.append(u' ');
-        else if (category != QChar::Other_Format)
-            kept.append(units);
-    });
-    return kept;
+    return withoutFormatAndControl(text, u' ');
 }
 
 QString VisibleText::leading(const QString& text, qsizetype characters, qsizetype units)

@@ -11,6 +11,8 @@ namespace lumora {
 struct VisibleText {
     // Whether the text holds a control or a format character.
     [[nodiscard]] static bool holdsInvisible(QStringView text);
+    // The text without format characters; control characters stay.
+    [[nodiscard]] static QString withoutFormat(QStringView text);
     // The text without format characters, each control character turned into a space.
     [[nodiscard]] static QString cleaned(QStringView text);
     // The text's start of at most `characters` user-perceived characters (grapheme clusters)
