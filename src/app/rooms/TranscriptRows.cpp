@@ -6,32 +6,44 @@
 #include "domain/ProcessFoul.hpp"
 #include "domain/Seat.hpp"
 
+#include <QHash>
 #include <QSet>
 #include <QVariantMap>
+#include <algorithm>
 
 namespace lumora {
 
 namespace {
 
-QSet<qint64> turnIndexesOf(const ConversationTurn& group)
+// Where each utterance's findings are in a list of findings: the utterance's turn index -> their
+// places in the list, in its order.
+template <typename Finding> QHash<qint64, QList<qsizetype>> placesByTurn(const QList<Finding>& all)
 {
-    QSet<qint64> indexes;
-    indexes.reserve(group.pieces.size());
-    for (const ConversationTurnPiece& piece : group.pieces)
-        indexes.insert(piece.turnIndex);
-    return indexes;
+    QHash<qint64, QList<qsizetype>> places;
+    for (qsizetype at = 0; at < all.size(); ++at)
+        places[all.at(at).turnIndex].append(at);
+    return places;
 }
 
+// The findings on a row's pieces, in the list's own order.
 template <typename Finding>
-QList<Finding> findingsOf(const QList<Finding>& all, const ConversationTurn& group)
+QList<Finding> findingsOf(
+    const QList<Finding>& all, const QHash<qint64, QList<qsizetype>>& places, const ConversationTurn& group)
 {
-    const QSet<qint64> indexes = turnIndexesOf(group);
-    QList<Finding> found;
-    for (const Finding& finding : all) {
-        if (indexes.contains(finding.turnIndex))
-            found.append(finding);
+    QList<qsizetype> found;
+    QSet<qint64> seen;
+    for (const ConversationTurnPiece& piece : group.pieces) {
+        if (!seen.contains(piece.turnIndex)) {
+            seen.insert(piece.turnIndex);
+            found.append(places.value(piece.turnIndex));
+        }
     }
-    return found;
+    std::sort(found.begin(), found.end());
+    QList<Finding> findings;
+    findings.reserve(found.size());
+    for (const qsizetype at : std::as_const(found))
+        findings.append(all.at(at));
+    return findings;
 }
 
 QVariantMap chipOf(const QString& code, double confidence)
@@ -116,12 +128,12 @@ QVariant TranscriptRows::data(const QModelIndex& index, int role) const
 
 QList<BehaviorAnnotation> TranscriptRows::annotationsOf(const ConversationTurn& group) const
 {
-    return findingsOf(m_annotations, group);
+    return findingsOf(m_annotations, m_annotationPlaces, group);
 }
 
 QList<ProcessFoulAnnotation> TranscriptRows::foulsOf(const ConversationTurn& group) const
 {
-    return findingsOf(m_fouls, group);
+    return findingsOf(m_fouls, m_foulPlaces, group);
 }
 
 void TranscriptRows::setGroups(const QList<ConversationTurn>& groups)
@@ -164,9 +176,29 @@ void TranscriptRows::setFindings(
 {
     if (m_annotations == annotations && m_fouls == fouls)
         return;
+    // A new analysis mostly adds findings to the newest rows: only the rows whose findings
+    // changed are told, so a view keeps the chips of every other row.
+    const QHash<qint64, QList<qsizetype>> annotationPlaces = placesByTurn(annotations);
+    const QHash<qint64, QList<qsizetype>> foulPlaces = placesByTurn(fouls);
+    QList<bool> changed(m_groups.size());
+    for (qsizetype row = 0; row < m_groups.size(); ++row) {
+        const ConversationTurn& group = m_groups.at(row);
+        changed[row] = annotationsOf(group) != findingsOf(annotations, annotationPlaces, group)
+            || foulsOf(group) != findingsOf(fouls, foulPlaces, group);
+    }
     m_annotations = annotations;
     m_fouls = fouls;
-    changeAll({ WashRole, BehaviorChipsRole, FoulChipsRole });
+    m_annotationPlaces = annotationPlaces;
+    m_foulPlaces = foulPlaces;
+    for (qsizetype first = 0; first < changed.size(); ++first) {
+        if (!changed.at(first))
+            continue;
+        qsizetype last = first;
+        while (last + 1 < changed.size() && changed.at(last + 1))
+            ++last;
+        emit dataChanged(index(int(first)), index(int(last)), { WashRole, BehaviorChipsRole, FoulChipsRole });
+        first = last;
+    }
 }
 
 void TranscriptRows::setNames(const QStringList& names)
