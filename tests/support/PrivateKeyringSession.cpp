@@ -38,17 +38,6 @@ bool listPrompters(const QString& folder)
     return true;
 }
 
-void stop(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-}
-
 } // namespace
 
 PrivateKeyringSession::PrivateKeyringSession(Keyring keyring, const QString& display)

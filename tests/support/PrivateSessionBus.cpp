@@ -21,7 +21,19 @@ QByteArray configuration(const QString& socketFolder, const QStringList& service
 
 } // namespace
 
-PrivateSessionBus::PrivateSessionBus(const QStringList& serviceFolders, const QProcessEnvironment& environment)
+void stop(QProcess& process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
+PrivateSessionBus::PrivateSessionBus(
+    const QStringList& serviceFolders, const QProcessEnvironment& environment)
 {
     QFile file(m_folder.filePath(QStringLiteral("bus.conf")));
     if (!m_folder.isValid() || !file.open(QIODevice::WriteOnly))
@@ -45,13 +57,7 @@ PrivateSessionBus::~PrivateSessionBus()
 {
     for (const QString& name : std::as_const(m_connections))
         QDBusConnection::disconnectFromBus(name);
-    if (m_daemon.state() == QProcess::NotRunning)
-        return;
-    m_daemon.terminate();
-    if (!m_daemon.waitForFinished(5000)) {
-        m_daemon.kill();
-        m_daemon.waitForFinished(5000);
-    }
+    stop(m_daemon);
 }
 
 QDBusConnection PrivateSessionBus::connect(const QString& name)

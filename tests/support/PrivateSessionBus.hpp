@@ -9,6 +9,9 @@
 
 namespace lumora::testing {
 
+// Ends a process a test started: asks it to end, and makes it end after five seconds.
+void stop(QProcess& process);
+
 // A D-Bus session bus of the test's own (dbus-daemon) on a socket in a folder of its own. Any
 // name may be owned and called; on demand it starts only the services described in the folders
 // it is given, none by default: never the desktop's own (a notification server, a keyring, the
