@@ -6,7 +6,6 @@
 #include "domain/ProcessFoul.hpp"
 #include "domain/Seat.hpp"
 
-#include <QHash>
 #include <QSet>
 #include <QVariantMap>
 #include <algorithm>
@@ -15,35 +14,46 @@ namespace lumora {
 
 namespace {
 
-// Where each utterance's findings are in a list of findings: the utterance's turn index -> their
-// places in the list, in its order.
-template <typename Finding> QHash<qint64, QList<qsizetype>> placesByTurn(const QList<Finding>& all)
+QSet<qint64> turnIndexesOf(const ConversationTurn& group)
 {
-    QHash<qint64, QList<qsizetype>> places;
-    for (qsizetype at = 0; at < all.size(); ++at)
-        places[all.at(at).turnIndex].append(at);
-    return places;
+    QSet<qint64> indexes;
+    indexes.reserve(group.pieces.size());
+    for (const ConversationTurnPiece& piece : group.pieces)
+        indexes.insert(piece.turnIndex);
+    return indexes;
 }
 
-// The findings on a row's pieces, in the list's own order.
 template <typename Finding>
-QList<Finding> findingsOf(
-    const QList<Finding>& all, const QHash<qint64, QList<qsizetype>>& places, const ConversationTurn& group)
+QList<Finding> findingsOf(const QList<Finding>& all, const ConversationTurn& group)
 {
-    QList<qsizetype> found;
-    QSet<qint64> seen;
-    for (const ConversationTurnPiece& piece : group.pieces) {
-        if (!seen.contains(piece.turnIndex)) {
-            seen.insert(piece.turnIndex);
-            found.append(places.value(piece.turnIndex));
-        }
+    const QSet<qint64> indexes = turnIndexesOf(group);
+    QList<Finding> found;
+    for (const Finding& finding : all) {
+        if (indexes.contains(finding.turnIndex))
+            found.append(finding);
     }
-    std::sort(found.begin(), found.end());
-    QList<Finding> findings;
-    findings.reserve(found.size());
-    for (const qsizetype at : std::as_const(found))
-        findings.append(all.at(at));
-    return findings;
+    return found;
+}
+
+// The utterances whose findings may differ between two lists of findings: those of the findings
+// between the two lists' common start and common end. A row holding none of them has the same
+// findings in both, in the same order.
+template <typename Finding>
+QSet<qint64> changedTurnsOf(const QList<Finding>& before, const QList<Finding>& after)
+{
+    qsizetype start = 0;
+    while (start < before.size() && start < after.size() && before.at(start) == after.at(start))
+        ++start;
+    qsizetype end = 0;
+    while (end < before.size() - start && end < after.size() - start
+        && before.at(before.size() - 1 - end) == after.at(after.size() - 1 - end))
+        ++end;
+    QSet<qint64> turns;
+    for (qsizetype at = start; at < before.size() - end; ++at)
+        turns.insert(before.at(at).turnIndex);
+    for (qsizetype at = start; at < after.size() - end; ++at)
+        turns.insert(after.at(at).turnIndex);
+    return turns;
 }
 
 QVariantMap chipOf(const QString& code, double confidence)
@@ -128,12 +138,12 @@ QVariant TranscriptRows::data(const QModelIndex& index, int role) const
 
 QList<BehaviorAnnotation> TranscriptRows::annotationsOf(const ConversationTurn& group) const
 {
-    return findingsOf(m_annotations, m_annotationPlaces, group);
+    return findingsOf(m_annotations, group);
 }
 
 QList<ProcessFoulAnnotation> TranscriptRows::foulsOf(const ConversationTurn& group) const
 {
-    return findingsOf(m_fouls, m_foulPlaces, group);
+    return findingsOf(m_fouls, group);
 }
 
 void TranscriptRows::setGroups(const QList<ConversationTurn>& groups)
@@ -176,25 +186,20 @@ void TranscriptRows::setFindings(
 {
     if (m_annotations == annotations && m_fouls == fouls)
         return;
-    // A new analysis mostly adds findings to the newest rows: only the rows whose findings
-    // changed are told, so a view keeps the chips of every other row.
-    const QHash<qint64, QList<qsizetype>> annotationPlaces = placesByTurn(annotations);
-    const QHash<qint64, QList<qsizetype>> foulPlaces = placesByTurn(fouls);
-    QList<bool> changed(m_groups.size());
-    for (qsizetype row = 0; row < m_groups.size(); ++row) {
-        const ConversationTurn& group = m_groups.at(row);
-        changed[row] = annotationsOf(group) != findingsOf(annotations, annotationPlaces, group)
-            || foulsOf(group) != findingsOf(fouls, foulPlaces, group);
-    }
+    // A new analysis mostly adds findings to the newest rows: only the rows it may have changed
+    // are told, so a view keeps the chips of every other row.
+    const QSet<qint64> turns = changedTurnsOf(m_annotations, annotations) + changedTurnsOf(m_fouls, fouls);
     m_annotations = annotations;
     m_fouls = fouls;
-    m_annotationPlaces = annotationPlaces;
-    m_foulPlaces = foulPlaces;
-    for (qsizetype first = 0; first < changed.size(); ++first) {
-        if (!changed.at(first))
+    const auto changed = [&](qsizetype row) {
+        return std::ranges::any_of(m_groups.at(row).pieces,
+            [&](const ConversationTurnPiece& piece) { return turns.contains(piece.turnIndex); });
+    };
+    for (qsizetype first = 0; first < m_groups.size(); ++first) {
+        if (!changed(first))
             continue;
         qsizetype last = first;
-        while (last + 1 < changed.size() && changed.at(last + 1))
+        while (last + 1 < m_groups.size() && changed(last + 1))
             ++last;
         emit dataChanged(index(int(first)), index(int(last)), { WashRole, BehaviorChipsRole, FoulChipsRole });
         first = last;

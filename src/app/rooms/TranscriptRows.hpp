@@ -5,7 +5,6 @@
 #include "domain/ProcessFoulAnnotation.hpp"
 
 #include <QAbstractListModel>
-#include <QHash>
 #include <QList>
 #include <QStringList>
 #include <QtQml/qqmlregistration.h>
@@ -15,8 +14,8 @@ namespace lumora {
 // The transcript's rows: one grouped turn of one seat each, oldest first, with its findings
 // and the names and side it is shown with. Rows are keyed by their index. A new grouping is
 // compared with the shown one from the end, so that a new utterance inserts or changes the last
-// rows only and views keep every other delegate; new findings change the rows they are on, and
-// names and sides change every row in place.
+// rows only and views keep every other delegate; new findings change the rows they may be on,
+// and names and sides change every row in place.
 class TranscriptRows : public QAbstractListModel {
     Q_OBJECT
     QML_ELEMENT
@@ -83,9 +82,6 @@ private:
     QList<ConversationTurn> m_groups;
     QList<BehaviorAnnotation> m_annotations;
     QList<ProcessFoulAnnotation> m_fouls;
-    // Each utterance's findings: its turn index -> their places in the lists above.
-    QHash<qint64, QList<qsizetype>> m_annotationPlaces;
-    QHash<qint64, QList<qsizetype>> m_foulPlaces;
     QStringList m_names { QString(), QString() };
     bool m_sidesSwapped = false;
 };
