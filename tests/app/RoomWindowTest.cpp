@@ -6,6 +6,7 @@
 #include "WindowHarness.hpp"
 
 #include <QAbstractItemModelTester>
+#include <QImage>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
@@ -275,7 +276,27 @@ TEST_F(RoomWindowTest, TranscriptRowsShowTheirFindingsAsChips)
         EXPECT_TRUE(drawn(rows[2], "behaviorChip").isEmpty());
         ASSERT_EQ(drawn(rows[2], "foulChip").size(), 1);
         EXPECT_EQ(chipTexts(drawn(rows[2], "foulChip")[0]), u"OLD WOUND \u00B7 90%");
+
         shell.screenshot(QStringLiteral("room-transcript-chips-%1").arg(size.width()));
+
+        // A foul's capsule is outlined in dashes: along its straight top edge the line breaks
+        // off and starts again (where the chip is in the window, at the widest size).
+        const QImage frame = shell.window()->grabWindow();
+        const QRect foul = sceneRectOf(fouls[0]).toAlignedRect();
+        if (!frame.rect().contains(foul)) {
+            EXPECT_LT(size.width(), 1440);
+            continue;
+        }
+        const QColor inside = frame.pixelColor(foul.center().x(), foul.top() + 3);
+        int dashes = 0;
+        bool onLine = false;
+        for (int x = foul.left() + foul.height(); x < foul.right() - foul.height(); ++x) {
+            const QColor edge = frame.pixelColor(x, foul.top());
+            const bool line = std::abs(edge.lightness() - inside.lightness()) > 12;
+            dashes += line && !onLine ? 1 : 0;
+            onLine = line;
+        }
+        EXPECT_GE(dashes, foul.width() / 10) << "dashes along " << foul.width() << " px";
     }
 }
 

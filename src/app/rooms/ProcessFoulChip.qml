@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Shapes
 import Lumora.Rooms
 import Lumora.Theme
 
@@ -22,43 +21,12 @@ Item {
     Accessible.role: Accessible.StaticText
     Accessible.name: root.label
 
-    // A border of a Rectangle cannot dash: the capsule is a path, half a line inside the
-    // item so that the whole line shows.
-    Shape {
+    // A border of a Rectangle cannot dash: the capsule is painted, and drawn from that painting
+    // while the transcript moves.
+    DashedCapsule {
         anchors.fill: parent
-        layer.enabled: true
-        layer.samples: 4
-
-        ShapePath {
-            strokeColor: Theme.withAlpha(Theme.attention, 0.45)
-            strokeWidth: 1
-            strokeStyle: ShapePath.DashLine
-            dashPattern: [3, 2]
-            fillColor: Theme.withAlpha(Theme.attention, 0.05)
-            startX: root.height / 2
-            startY: 0.5
-
-            PathLine {
-                x: root.width - root.height / 2
-                y: 0.5
-            }
-            PathArc {
-                x: root.width - root.height / 2
-                y: root.height - 0.5
-                radiusX: root.height / 2 - 0.5
-                radiusY: root.height / 2 - 0.5
-            }
-            PathLine {
-                x: root.height / 2
-                y: root.height - 0.5
-            }
-            PathArc {
-                x: root.height / 2
-                y: 0.5
-                radiusX: root.height / 2 - 0.5
-                radiusY: root.height / 2 - 0.5
-            }
-        }
+        strokeColor: Theme.withAlpha(Theme.attention, 0.45)
+        fillColor: Theme.withAlpha(Theme.attention, 0.05)
     }
     Text {
         id: text
