@@ -22,12 +22,13 @@ public:
         double milliseconds;
     };
 
-    explicit PassProbe(double longPassMs, std::function<qsizetype()> moment = [] { return qsizetype(0); })
+    explicit PassProbe(
+        double longPassMs, std::function<qsizetype()> moment = [] { return qsizetype(0); })
         : m_longPassMs(longPassMs)
         , m_moment(std::move(moment))
     {
-        QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &m_context,
-            [this] {
+        QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+            &m_context, [this] {
                 const qint64 now = threadCpuNs();
                 if (m_last != 0 && m_recording) {
                     m_work.push_back(double(now - m_last) / 1e6);

@@ -42,8 +42,8 @@ std::pair<qsizetype, qsizetype> ShownRows::meeting(const QList<QQuickItem*>& row
 {
     const auto first = std::partition_point(
         rows.begin(), rows.end(), [top](const QQuickItem* row) { return row->y() + row->height() < top; });
-    const auto end
-        = std::partition_point(first, rows.end(), [bottom](const QQuickItem* row) { return row->y() <= bottom; });
+    const auto end = std::partition_point(
+        first, rows.end(), [bottom](const QQuickItem* row) { return row->y() <= bottom; });
     return { first - rows.begin(), end - rows.begin() - 1 };
 }
 
