@@ -434,6 +434,13 @@ TEST_F(HistoryWindowTest, TheKeysWalkATranscriptAndTheReviewFollows)
     EXPECT_TRUE(inView(review, turns.last()));
     page.waitForFrame();
     page.screenshot("review-transcript-last-turn-focused");
+    page.screenshots("review-transcript-last-turn-focused");
+    page.resize(QSize(1440, 900));
+    page.press(Qt::Key_End);
+    EXPECT_EQ(onTurn(), 199);
+    EXPECT_TRUE(inView(review, turns.last())) << "after a resize, End brings it back";
+    page.screenshot("review-transcript-last-turn-focused-1440");
+    page.resize(WindowHarness::desktop);
     page.press(Qt::Key_PageUp);
     const qsizetype pageUp = onTurn();
     EXPECT_LT(pageUp, 198) << "more than one turn up";

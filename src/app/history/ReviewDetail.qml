@@ -322,12 +322,16 @@ Popup {
                                 property int current: 0
 
                                 // Puts the keyboard on turn `index` (kept in range); false when it
-                                // is on that turn already.
+                                // is on that turn already, which then comes into view again.
                                 function step(index) {
                                     const to = Math.max(0, Math.min(index, turnRepeater.count - 1))
                                     const turn = turnRepeater.itemAt(to) as ReviewTranscriptTurn
-                                    if (!turn || turn.words.activeFocus)
+                                    if (!turn)
                                         return false
+                                    if (turn.words.activeFocus) {
+                                        root.bringIntoView(turn.words)
+                                        return false
+                                    }
                                     transcript.current = to
                                     turn.words.forceActiveFocus(Qt.OtherFocusReason)
                                     return true
