@@ -39,19 +39,6 @@ Popup {
         }
     }
 
-    // Scrolls the review as little as it takes to show `item` (its top, when it is taller than
-    // the view), with a margin for its focus ring.
-    function bringIntoView(item) {
-        const top = item.mapToItem(review.contentItem, 0, 0).y - 12
-        const bottom = top + item.height + 24
-        let y = review.contentY
-        if (bottom > y + review.height)
-            y = bottom - review.height
-        if (top < y)
-            y = top
-        review.contentY = Math.max(0, Math.min(y, review.contentHeight - review.height))
-    }
-
     Overlay.modal: Veil {}
     background: Rectangle {
         radius: 12
@@ -311,95 +298,11 @@ Popup {
                                     tint: Theme.positive
                                 }
                             }
-                            // The turns. The keyboard steps from one to the next (the arrows), a
-                            // page on (Page Up, Page Down) or to either end (Home, End), and the
-                            // review follows the turn it is on.
-                            FocusScope {
+                            ReviewTranscriptTurns {
                                 id: transcript
-                                objectName: "reviewTranscript"
-
-                                // The turn the keyboard is on.
-                                property int current: 0
-
-                                // Puts the keyboard on turn `index` (kept in range); false when it
-                                // is on that turn already, which then comes into view again.
-                                function step(index) {
-                                    const to = Math.max(0, Math.min(index, turnRepeater.count - 1))
-                                    const turn = turnRepeater.itemAt(to) as ReviewTranscriptTurn
-                                    if (!turn)
-                                        return false
-                                    if (turn.words.activeFocus) {
-                                        root.bringIntoView(turn.words)
-                                        return false
-                                    }
-                                    transcript.current = to
-                                    turn.words.forceActiveFocus(Qt.OtherFocusReason)
-                                    return true
-                                }
-                                // The farthest turn less than a view's height up (-1) or down (1).
-                                function pageFrom(direction) {
-                                    const from = turnRepeater.itemAt(transcript.current)
-                                    let to = transcript.current
-                                    for (let next = to + direction; from && next >= 0 && next < turnRepeater.count; next += direction) {
-                                        if (Math.abs(turnRepeater.itemAt(next).y - from.y) > review.height * 0.9)
-                                            break
-                                        to = next
-                                    }
-                                    return to === transcript.current ? to + direction : to
-                                }
-
                                 width: parent.width
-                                height: turns.height
-                                activeFocusOnTab: true
-                                onActiveFocusChanged: {
-                                    if (transcript.activeFocus)
-                                        transcript.step(transcript.current)
-                                }
-                                Keys.onPressed: event => {
-                                    switch (event.key) {
-                                    case Qt.Key_Up:
-                                    case Qt.Key_Down:
-                                        // At the first or the last turn the arrows go on to the page.
-                                        event.accepted = transcript.step(transcript.current + (event.key === Qt.Key_Up ? -1 : 1))
-                                        return
-                                    case Qt.Key_PageUp:
-                                    case Qt.Key_PageDown:
-                                        transcript.step(transcript.pageFrom(event.key === Qt.Key_PageUp ? -1 : 1))
-                                        break
-                                    case Qt.Key_Home:
-                                        transcript.step(0)
-                                        break
-                                    case Qt.Key_End:
-                                        transcript.step(turnRepeater.count - 1)
-                                        break
-                                    default:
-                                        return
-                                    }
-                                    event.accepted = true
-                                }
-
-                                Column {
-                                    id: turns
-                                    width: parent.width
-                                    spacing: 16
-                                    Repeater {
-                                        id: turnRepeater
-                                        model: root.sheet.transcript
-                                        delegate: ReviewTranscriptTurn {
-                                            id: turn
-                                            required property int index
-                                            width: turns.width
-                                            onFocused: {
-                                                transcript.current = turn.index
-                                                root.bringIntoView(turn.words)
-                                            }
-                                        }
-                                    }
-                                }
-                                ShownRows {
-                                    page: review
-                                    rows: turns
-                                }
+                                turns: root.sheet.transcript
+                                page: review
                             }
                         }
                         EditorialCard {
