@@ -241,10 +241,7 @@ TEST_F(RoomWindowTest, TranscriptRowsShowTheirFindingsAsChips)
         shell.resize(size);
         const QList<QQuickItem*> rows = transcriptRows();
         ASSERT_EQ(rows.size(), 3);
-        const auto chipTexts = [](QQuickItem* chip) {
-            const QList<QQuickItem*> texts = drawn(chip, "chipText");
-            return texts.isEmpty() ? QString() : texts.first()->property("text").toString();
-        };
+        const auto chipTexts = [](QQuickItem* chip) { return chip->property("text").toString(); };
 
         // Annotations first, then the foul, in reading order from the left edge.
         const QList<QQuickItem*> behaviours = drawn(rows[0], "behaviorChip");

@@ -30,8 +30,10 @@ WindowBackground::WindowBackground(QQuickItem* parent)
 void WindowBackground::paint(QPainter* painter)
 {
     const QRectF area = boundingRect();
-    painter->fillRect(area, glow(area.topRight(), 16, 720, ThemePalette::withAlpha(ThemePalette::blush(), 0.3)));
-    painter->fillRect(area, glow(area.bottomLeft(), 16, 680, ThemePalette::withAlpha(ThemePalette::sage(), 0.24)));
+    painter->fillRect(
+        area, glow(area.topRight(), 16, 720, ThemePalette::withAlpha(ThemePalette::blush(), 0.3)));
+    painter->fillRect(
+        area, glow(area.bottomLeft(), 16, 680, ThemePalette::withAlpha(ThemePalette::sage(), 0.24)));
 }
 
 void WindowBackground::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry)
