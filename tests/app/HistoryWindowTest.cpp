@@ -394,6 +394,9 @@ TEST_F(HistoryWindowTest, ALongTranscriptDrawsOnlyTheTurnsNearTheView)
     ASSERT_FALSE(drawn().isEmpty());
     EXPECT_EQ(drawn().first(), 0);
     EXPECT_LT(drawn().size(), 40) << "of 200";
+    // Nor does the pointer's hover, walked after every frame, visit the paragraphs.
+    for (QObject* paragraph : testing::allUnder(page.window(), QStringLiteral("transcriptParagraph")))
+        EXPECT_FALSE(qobject_cast<QQuickItem*>(paragraph)->acceptHoverEvents());
 
     page.scrollTo("lifecycleCard");
     page.waitForFrame();
