@@ -91,7 +91,8 @@ void FindingChip::geometryChange(const QRectF& newGeometry, const QRectF& oldGeo
 void FindingChip::measure()
 {
     const QFontMetricsF metrics(ThemeFonts::chip());
-    setImplicitSize(metrics.horizontalAdvance(m_text) + horizontalPadding, metrics.height() + verticalPadding);
+    setImplicitSize(
+        metrics.horizontalAdvance(m_text) + horizontalPadding, metrics.height() + verticalPadding);
 }
 
 } // namespace lumora
