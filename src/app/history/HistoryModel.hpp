@@ -36,6 +36,7 @@ class HistoryModel : public QObject {
     Q_PROPERTY(int conversationsKeptLocal READ conversationsKeptLocal NOTIFY conversationsKeptLocalChanged)
     Q_PROPERTY(MigrationChoice migrationChoice READ migrationChoice NOTIFY migrationChoiceChanged)
     Q_PROPERTY(bool hasBackupService READ hasBackupService NOTIFY hasBackupServiceChanged)
+    Q_PROPERTY(bool refreshFailed READ refreshFailed NOTIFY refreshFailedChanged)
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(QString openingEntryID READ openingEntryID NOTIFY openingEntryIDChanged)
     Q_PROPERTY(QString reviewEntryID READ reviewEntryID NOTIFY reviewChanged)
@@ -64,6 +65,8 @@ public:
     [[nodiscard]] virtual int conversationsKeptLocal() const = 0;
     [[nodiscard]] virtual MigrationChoice migrationChoice() const = 0;
     [[nodiscard]] virtual bool hasBackupService() const = 0;
+    // The last refresh of the account's list failed: the rows are those read before.
+    [[nodiscard]] virtual bool refreshFailed() const = 0;
     [[nodiscard]] virtual QString errorMessage() const = 0;
     // The entry whose review is being fetched; empty while none is.
     [[nodiscard]] QString openingEntryID() const { return m_openingEntryID; }
@@ -114,6 +117,7 @@ signals:
     void conversationsKeptLocalChanged();
     void migrationChoiceChanged();
     void hasBackupServiceChanged();
+    void refreshFailedChanged();
     void errorMessageChanged();
     void openingEntryIDChanged();
     void reviewChanged();
