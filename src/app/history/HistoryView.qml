@@ -315,7 +315,9 @@ Item {
                             Layout.fillWidth: true
                             spacing: 4
                             ReadableText {
+                                objectName: "hiddenTitle:" + hiddenRow.entryID
                                 Layout.fillWidth: true
+                                clip: true
                                 text: hiddenRow.hiddenTitle
                                 textFormat: Text.PlainText
                                 elide: Text.ElideRight
