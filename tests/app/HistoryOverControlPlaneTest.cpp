@@ -348,6 +348,48 @@ TEST_F(HistoryOverControlPlane, ARowPastEveryBoundShowsWithinThemAndAFailedRefre
     EXPECT_TRUE(page.shows("refreshFailedNotice"));
 }
 
+// Ada reads again the conversation she asked to delete; Bob agrees meanwhile. Her next refresh
+// takes it away, and the open sheet says it is gone and offers nothing more on it.
+TEST_F(HistoryOverControlPlane, AReviewOpenOnAConversationThePartnerDeletedSaysItIsGone)
+{
+    const QUuid id = recordedTogether();
+    ASSERT_FALSE(id.isNull());
+    ASSERT_NE(open(ada), nullptr);
+    ASSERT_TRUE(ada.synchronizeUntil([&] {
+        return ada.history->deletionKind(keyOf(*ada.listed(id))) == HistoryModel::SharedWithPartner;
+    }));
+    removeThroughMenu(*ada.listed(id));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return page.shows("pendingDeletion:" + keyOf(*ada.listed(id))); }, 15000));
+    page.click("historyCard:" + keyOf(*ada.listed(id)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDetail"); }, 15000));
+    EXPECT_TRUE(page.shows("reviewDeleteButton"));
+    EXPECT_FALSE(page.shows("reviewGoneNote"));
+
+    ASSERT_TRUE(bob.synchronizeUntil([&] { return pending(bob, id); }));
+    bob.history->approveDeletion(keyOf(*bob.listed(id)));
+    ASSERT_TRUE(bob.synchronizeUntil([&] { return !bob.listed(id).has_value(); }));
+
+    ASSERT_TRUE(ada.synchronizeUntil([&] { return !ada.listed(id).has_value(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewGoneNote"); }, 5000));
+    EXPECT_EQ(page.text("reviewGoneNote"),
+        "This conversation is no longer in your history. It was deleted, or hidden on another of your "
+        "computers.");
+    EXPECT_TRUE(page.shows("reviewDetail"));
+    EXPECT_FALSE(page.shows("reviewDeleteButton"));
+    EXPECT_FALSE(page.shows("reviewPendingDeletion"));
+    page.screenshot("review-gone");
+    page.scrollTo("lifecycleCard");
+    EXPECT_FALSE(page.shows("reviewPendingDeletion"));
+    EXPECT_FALSE(page.shows("deletionNote"));
+    page.screenshot("review-gone-lifecycle");
+    ada.history->removeReviewed();
+    testing::settle(*ada.model);
+    EXPECT_TRUE(page.shows("reviewDetail")) << "nothing was asked of the account";
+    page.click("doneButton");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page.shows("reviewDetail"); }, 5000));
+}
+
 // After an unlink each partner keeps what they recorded together ("You both keep every
 // conversation you have already recorded"): one of them deleting the account takes nothing
 // from the other's history.

@@ -99,7 +99,8 @@ public:
     Q_INVOKABLE void cancelDelete();
     Q_INVOKABLE void confirmDelete();
     // Deletes the open review's conversation: the sheet closes when it is gone, and says so
-    // when the partner has to agree first; a failure leaves the sheet as it was.
+    // when the partner has to agree first; a failure leaves the sheet as it was. Nothing while
+    // a deletion from the sheet waits, or once the history no longer lists the conversation.
     Q_INVOKABLE void removeReviewed();
     Q_INVOKABLE virtual void hide(const QString& entryID) = 0;
     Q_INVOKABLE virtual void unhide(const QString& entryID) = 0;
@@ -144,6 +145,7 @@ private:
     QCoro::Task<void> removeEntry(ConversationHistoryEntry entry);
     QCoro::Task<void> removeFromSheet(ConversationHistoryEntry entry);
     void setOpeningEntryID(const QString& entryID);
+    void followOpenReview();
     void refreshOverview();
 
     HistoryEntryList* m_entries;
@@ -154,6 +156,8 @@ private:
     QString m_reviewEntryID;
     ReviewSheet* m_reviewSheet;
     std::optional<ConversationHistoryEntry> m_deleting;
+    // A deletion asked from the sheet waits for its answer.
+    bool m_removingFromSheet = false;
 };
 
 } // namespace lumora

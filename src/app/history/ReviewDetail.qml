@@ -71,12 +71,22 @@ Popup {
                         font: Theme.small
                         color: Theme.muted
                     }
+                    // Deleted meanwhile, or hidden on another computer: nothing is offered on it.
+                    ReadableText {
+                        objectName: "reviewGoneNote"
+                        visible: root.sheet.isGone
+                        text: root.sheet.goneNote
+                        textFormat: Text.PlainText
+                        font: Theme.interfaceFont(13, Font.DemiBold)
+                        color: Theme.attention
+                    }
                 }
                 Item {
                     Layout.fillWidth: true
                 }
                 DangerButton {
                     objectName: "reviewDeleteButton"
+                    visible: !root.sheet.isGone
                     text: root.sheet.deletion.button
                     implicitHeight: 44
                     leftPadding: 20
@@ -339,7 +349,7 @@ Popup {
                             }
                             PendingDeletionRow {
                                 objectName: "reviewPendingDeletion"
-                                visible: root.sheet.hasPendingDeletion
+                                visible: root.sheet.hasPendingDeletion && !root.sheet.isGone
                                 width: parent.width
                                 requestedByMe: root.sheet.deletionRequestedByMe
                                 onDecline: root.model.declineDeletion(root.model.reviewEntryID)
