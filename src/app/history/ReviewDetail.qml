@@ -330,7 +330,10 @@ Popup {
                                 title: root.sheet.recording
                                 tint: Theme.positive
                             }
+                            // Where the copies are, while the history still lists them.
                             Row {
+                                objectName: "reviewCopies"
+                                visible: !root.sheet.isGone
                                 spacing: 16
                                 BackupBadge {
                                     state: root.sheet.backup
@@ -341,6 +344,7 @@ Popup {
                             }
                             ReadableText {
                                 objectName: "lifecycleText"
+                                visible: !root.sheet.isGone
                                 width: parent.width
                                 text: root.sheet.lifecycle
                                 wrapMode: Text.Wrap
