@@ -369,7 +369,7 @@ QCoro::Task<bool> ConversationBackupService::forgetEverything()
 
 // The history list
 
-QCoro::Task<QList<QUuid>> ConversationBackupService::refreshServerHistory()
+QCoro::Task<ConversationBackupService::Result<QList<QUuid>>> ConversationBackupService::refreshServerHistory()
 {
     const auto keepAlive = shared_from_this();
     QList<ConversationRecordSummary> listed;
@@ -381,7 +381,7 @@ QCoro::Task<QList<QUuid>> ConversationBackupService::refreshServerHistory()
         if (!page) {
             qCWarning(backupLog, "Conversation history refresh deferred: %s",
                 qUtf8Printable(ServiceFailureCode::of(page.error())));
-            co_return QList<QUuid> {};
+            co_return std::unexpected(ConversationBackupServiceError::refreshFailed);
         }
         listed.append(page->conversations);
         complete = !page->nextCursor;

@@ -73,11 +73,11 @@ public:
     void releaseBackUp(QUuid localID) { m_held.remove(localID); }
 
     // Reads the account's list, at most `maximumHistoryPages` pages, into the cache; any
-    // failing page leaves the cache as it was. A conversation whose deletion this user asked
-    // for and which a whole list no longer holds was deleted by the partner's approval: once
-    // the account confirms it is gone, it is forgotten here too. Answers the local reviews so
-    // removed.
-    QCoro::Task<QList<QUuid>> refreshServerHistory();
+    // failing page leaves the cache as it was and fails with `refreshFailed` (logged). A
+    // conversation whose deletion this user asked for and which a whole list no longer holds
+    // was deleted by the partner's approval: once the account confirms it is gone, it is
+    // forgotten here too. Answers the local reviews so removed.
+    QCoro::Task<Result<QList<QUuid>>> refreshServerHistory();
     // Local reviews, cached and hidden summaries and records merged, newest first; an
     // input that cannot be read counts as empty.
     QCoro::Task<QList<ConversationHistoryEntry>> history();

@@ -112,6 +112,7 @@ class SessionViewModel : public QObject {
     Q_PROPERTY(qint64 conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY
             conversationsAwaitingMigrationOfferChanged)
     Q_PROPERTY(qint64 conversationsKeptLocal READ conversationsKeptLocal NOTIFY conversationsKeptLocalChanged)
+    Q_PROPERTY(bool historyRefreshFailed READ historyRefreshFailed NOTIFY historyRefreshFailedChanged)
     Q_PROPERTY(std::optional<ConversationMigrationChoice> migrationChoice READ migrationChoice WRITE
             setMigrationChoice NOTIFY migrationChoiceChanged)
     Q_PROPERTY(std::optional<PairingState> pairing READ pairing NOTIFY pairingChanged)
@@ -214,6 +215,8 @@ public:
         return m_conversationsAwaitingMigrationOffer;
     }
     [[nodiscard]] qint64 conversationsKeptLocal() const { return m_conversationsKeptLocal; }
+    // The last refresh of the account's list failed: the history shows what was read before.
+    [[nodiscard]] bool historyRefreshFailed() const { return m_historyRefreshFailed; }
     [[nodiscard]] const std::optional<ConversationMigrationChoice>& migrationChoice() const
     {
         return m_migrationChoice;
@@ -439,6 +442,7 @@ signals:
     void historyEntriesChanged();
     void conversationsAwaitingMigrationOfferChanged();
     void conversationsKeptLocalChanged();
+    void historyRefreshFailedChanged();
     void migrationChoiceChanged();
     void pairingChanged();
     void pairingInviteChanged();
@@ -620,6 +624,7 @@ private:
     QList<ConversationHistoryEntry> m_historyEntries;
     qint64 m_conversationsAwaitingMigrationOffer = 0;
     qint64 m_conversationsKeptLocal = 0;
+    bool m_historyRefreshFailed = false;
     std::optional<ConversationMigrationChoice> m_migrationChoice;
     std::optional<PairingState> m_pairing;
     std::optional<PairingInvite> m_pairingInvite;

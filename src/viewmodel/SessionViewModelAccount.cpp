@@ -269,6 +269,7 @@ void SessionViewModel::dropAccountServices()
     m_client.reset();
     m_coordinator.reset();
     m_backupService.reset();
+    publish(m_historyRefreshFailed, false, &SessionViewModel::historyRefreshFailedChanged);
     clearPairing();
     publishAccount(std::nullopt);
 }

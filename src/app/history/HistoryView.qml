@@ -42,6 +42,12 @@ Item {
             badge: qsTr("ENCRYPTED")
             detail: qsTr("The recording is deleted after it is transcribed \u2014 audio is never stored. Transcripts and reviews are encrypted on this computer and in your Corvane account, so your history is here on any computer you sign in to. Delete any conversation and it goes from both.")
         }
+        RefreshFailedNotice {
+            objectName: "refreshFailedNotice"
+            visible: root.model.refreshFailed
+            width: parent.width
+            onRetry: root.model.synchronize(true)
+        }
         KeptLocalNotice {
             objectName: "keptLocalNotice"
             visible: HistoryTexts.showsKeptLocalNotice(root.model.conversationsKeptLocal, root.model.migrationChoice)
@@ -309,7 +315,9 @@ Item {
                             Layout.fillWidth: true
                             spacing: 4
                             ReadableText {
+                                objectName: "hiddenTitle:" + hiddenRow.entryID
                                 Layout.fillWidth: true
+                                clip: true
                                 text: hiddenRow.hiddenTitle
                                 textFormat: Text.PlainText
                                 elide: Text.ElideRight
