@@ -17,8 +17,9 @@
 #include <cerrno>
 #include <chrono>
 #include <exception>
-#include <list>
 #include <mutex>
+#include <openssl/crypto.h>
+#include <openssl/ssl.h>
 #include <sched.h>
 #include <string>
 #include <sys/resource.h>
@@ -117,6 +118,35 @@ unsigned defaultThreadCount()
         ? CPU_COUNT(&allowed)
         : static_cast<int>(std::thread::hardware_concurrency());
     return static_cast<unsigned>(std::clamp(processors, 2, 8));
+}
+
+// TLS 1.2 with authenticated encryption and forward secrecy only: its CBC suites have been open
+// to padding-oracle and timing attacks. TLS 1.3 has no other kind.
+constexpr const char* tls12Ciphers = "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:"
+                                     "ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-RSA-AES256-GCM-SHA384:"
+                                     "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305";
+constexpr std::size_t privateKeyFileLimit = 64 * 1024;
+
+std::expected<void, std::string> prepareTls(asio::ssl::context& context, const TlsFiles& files)
+{
+    context.set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2
+        | asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 | asio::ssl::context::no_tlsv1_1
+        | asio::ssl::context::single_dh_use);
+    if (::SSL_CTX_set_cipher_list(context.native_handle(), tls12Ciphers) != 1)
+        return std::unexpected(std::string("the TLS library offers none of the cipher suites asked for"));
+    beast::error_code ec;
+    context.use_certificate_chain_file(files.certificateChain, ec);
+    if (ec)
+        return std::unexpected("cannot read certificate " + files.certificateChain + ": " + ec.message());
+    // A secret like the others: owner-only, and the server's user's.
+    auto key = readOwnerOnlyFile(files.privateKey, "TLS private key", privateKeyFileLimit);
+    if (!key)
+        return std::unexpected(key.error());
+    context.use_private_key(asio::buffer(*key), asio::ssl::context::pem, ec);
+    ::OPENSSL_cleanse(key->data(), key->size());
+    if (ec)
+        return std::unexpected("cannot read private key " + files.privateKey + ": " + ec.message());
+    return {};
 }
 
 bool outOfDescriptors(const beast::error_code& ec)
@@ -756,20 +786,9 @@ std::expected<std::unique_ptr<HttpServer>, std::string> HttpServer::listen(HttpS
     }
 
     if (options.tls) {
-        state->tls.emplace(asio::ssl::context::tls_server);
-        auto& context = *state->tls;
-        context.set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2
-            | asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 | asio::ssl::context::no_tlsv1_1
-            | asio::ssl::context::single_dh_use);
-        beast::error_code ec;
-        context.use_certificate_chain_file(options.tls->certificateChain, ec);
-        if (ec)
-            return std::unexpected(
-                "cannot read certificate " + options.tls->certificateChain + ": " + ec.message());
-        context.use_private_key_file(options.tls->privateKey, asio::ssl::context::pem, ec);
-        if (ec)
-            return std::unexpected(
-                "cannot read private key " + options.tls->privateKey + ": " + ec.message());
+        if (auto prepared = prepareTls(state->tls.emplace(asio::ssl::context::tls_server), *options.tls);
+            !prepared)
+            return std::unexpected(prepared.error());
     }
 
     const std::string host = options.listen.host == "localhost" ? "127.0.0.1" : options.listen.host;

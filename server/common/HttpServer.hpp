@@ -40,7 +40,7 @@ using HeadCheck = std::function<HeadVerdict(const HttpRequest& head)>;
 
 struct TlsFiles {
     std::string certificateChain; // PEM, server certificate first
-    std::string privateKey; // PEM
+    std::string privateKey; // PEM, owner-only and the server's user's, as OwnerOnlyFile.hpp says
 };
 
 struct HttpServerOptions {

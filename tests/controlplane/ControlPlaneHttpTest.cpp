@@ -11,6 +11,9 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
+#include <QSslCipher>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
@@ -21,6 +24,7 @@
 #include <netinet/in.h>
 #include <set>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 #include <vector>
@@ -276,6 +280,23 @@ TEST(ControlPlaneHttp, ServesHttpsWithTheGivenCertificate)
     // Without the test CA the certificate is not trusted.
     QNetworkAccessManager other;
     EXPECT_EQ(sendRequest(other, "GET", endpoint(server, "/v1/nothing")).status, 0);
+
+    // TLS 1.2 is spoken with authenticated encryption only, never with a CBC suite.
+    const auto handshakes = [&](const char* cipher) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setCaCertificates(QSslCertificate::fromPath(certificates.caCertificate()));
+        tls.setProtocol(QSsl::TlsV1_2);
+        tls.setCiphers({ QSslCipher(QString::fromLatin1(cipher)) });
+        QSslSocket socket;
+        socket.setSslConfiguration(tls);
+        socket.connectToHostEncrypted(server.baseUrl().host(), static_cast<quint16>(server.baseUrl().port()));
+        return socket.waitForEncrypted(5000);
+    };
+    EXPECT_TRUE(handshakes("ECDHE-ECDSA-AES128-GCM-SHA256"));
+    EXPECT_TRUE(handshakes("ECDHE-ECDSA-CHACHA20-POLY1305"));
+    for (const char* cbc :
+        { "ECDHE-ECDSA-AES128-SHA256", "ECDHE-ECDSA-AES256-SHA384", "ECDHE-ECDSA-AES128-SHA" })
+        EXPECT_FALSE(handshakes(cbc)) << cbc;
     EXPECT_EQ(server.stop(), 0);
 }
 
@@ -294,6 +315,16 @@ TEST(ControlPlaneHttp, RefusesToStartWithoutWhatItNeeds)
     // Anyone on the machine could mint speech tokens with a secret they can read.
     const QString sharedSecret
         = secretFile("shared.key", QByteArray(40, 's'), ownerOnly | QFileDevice::ReadOther);
+    // Opening a FIFO waits for a writer that never comes.
+    const QString fifo = dir.filePath("fifo.key");
+    EXPECT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // The server's TLS identity, readable by anyone on the machine.
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.valid());
+    QFile tlsKey(certificates.serverKey());
+    ASSERT_TRUE(tlsKey.open(QIODevice::ReadOnly));
+    const QString sharedTlsKey = secretFile(
+        "shared-tls.key", tlsKey.readAll(), ownerOnly | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     const auto local = [&](const char* database, const QStringList& more) {
         return QStringList { "--listen", "127.0.0.1:0", "--database", "sqlite:" + dir.filePath(database) }
         + more;
@@ -301,7 +332,7 @@ TEST(ControlPlaneHttp, RefusesToStartWithoutWhatItNeeds)
     struct Case {
         QStringList arguments;
         int code;
-        const char* message;
+        std::string message;
     };
     const Case cases[] = {
         { { "--listen", "0.0.0.0:0" }, 2, "loopback" },
@@ -314,12 +345,17 @@ TEST(ControlPlaneHttp, RefusesToStartWithoutWhatItNeeds)
         { local("cp.sqlite", { "--speech-token-secret", sharedSecret }), 1, "owner-only" },
         { local("cp.sqlite", { "--speech-token-secret", dir.filePath("missing.key") }), 1,
             "speech token secret" },
+        { local("cp.sqlite", { "--content-key-file", fifo }), 1,
+            "content key file " + fifo.toStdString() + " is not a regular file" },
+        { local("shared-tls.sqlite",
+              { "--tls-cert", certificates.serverCertificate(), "--tls-key", sharedTlsKey }),
+            1, "TLS private key " + sharedTlsKey.toStdString() + " may be read or changed by others" },
         { { "--help" }, 0, "--listen HOST:PORT" },
     };
     for (const Case& item : cases) {
         const auto [code, message] = ControlPlaneProcess::runToEnd(item.arguments);
         EXPECT_EQ(code, item.code) << item.arguments.join(' ').toStdString();
-        EXPECT_TRUE(message.contains(item.message)) << message.toStdString();
+        EXPECT_TRUE(message.contains(QString::fromStdString(item.message))) << message.toStdString();
     }
     // A start refused for its secret leaves no database behind.
     EXPECT_FALSE(QFile::exists(dir.filePath("cp.sqlite")));
