@@ -14,9 +14,9 @@ namespace {
 // without bringing bytes, so that those holding more than their share meet their refusal at
 // their next bytes, and long enough for the refused to try again.
 constexpr auto refusalMemory = std::chrono::seconds(10);
-// A body keeps its place this long whatever it brings; from then on it must bring `floorRate`
-// bytes within every second.
-constexpr auto firstSecond = std::chrono::seconds(1);
+// The window in which a body must bring `floorRate` bytes: it keeps its place this long after
+// the last such bytes, and twice as long after it started, whatever it brings.
+constexpr auto paceWindow = std::chrono::seconds(1);
 
 } // namespace
 
@@ -183,7 +183,7 @@ BodyBudget::Clock::time_point BodyBudget::Place::lapsesAt() const
 {
     if (m_budget.m_limits.floorRate == 0)
         return Clock::time_point::max();
-    return std::max(m_started + 2 * firstSecond, m_paced + firstSecond);
+    return std::max(m_started + 2 * paceWindow, m_paced + paceWindow);
 }
 
 } // namespace lumora

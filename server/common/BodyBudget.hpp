@@ -18,7 +18,8 @@ struct BodyBudgetLimits {
     // The most that the bodies of one owner, or those from one client address that name an
     // owner, may hold of the rest: the owners' part.
     std::size_t perOwner = 4 * 1024 * 1024;
-    // The bytes a body must bring in every second after its first; 0 asks for none.
+    // The bytes a body must bring within its first two seconds, and then within a second of
+    // the last such bytes; 0 asks for none.
     std::size_t floorRate = 16 * 1024;
 };
 

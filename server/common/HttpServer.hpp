@@ -82,10 +82,10 @@ struct HttpServerOptions {
     // others need.
     std::size_t openBodyMemory = 16 * 1024 * 1024;
     std::size_t openBodyMemoryPerAddress = 1024 * 1024;
-    // The bytes a body must bring in every second after its first (so one shorter than this
-    // must be whole within two seconds); one that stops coming loses its place and its
-    // connection is closed. 16 KiB/s (128 kbit/s, a poor mobile link) lets the longest body of
-    // 2 MiB through in some two minutes; 0 asks for nothing.
+    // The bytes a body must bring (unless whole) within its first two seconds, and then within
+    // a second of the last such bytes; one that stops coming loses its place and its connection
+    // is closed. 16 KiB/s (128 kbit/s, a poor mobile link) lets the longest body of 2 MiB
+    // through in some two minutes; 0 asks for nothing.
     std::size_t minimumBodyRate = 16 * 1024;
 };
 
