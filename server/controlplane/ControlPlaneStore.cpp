@@ -541,15 +541,19 @@ bool ControlPlaneStore::rememberNonce(const QString& signer, const QUuid& nonce,
     return insert.rowsAffected() == 1;
 }
 
-void ControlPlaneStore::addSignInRequest(const SignInRequestRecord& request)
+bool ControlPlaneStore::addSignInRequest(const SignInRequestRecord& request, qint64 liveSince)
 {
     // Requests older than a day can no longer lead anywhere.
     Statement(m_connection, QStringLiteral("DELETE FROM sign_in_requests WHERE created_at < ?"),
         { request.createdAt - 24 * 3600 });
-    Statement(m_connection,
-        QStringLiteral("INSERT INTO sign_in_requests (id, device_public_key, platform, created_at, state)"
-                       " VALUES (?, ?, ?, ?, ?)"),
-        { idText(request.id), request.devicePublicKey, request.platform, request.createdAt, request.state });
+    Statement insert(m_connection,
+        QStringLiteral(
+            "INSERT INTO sign_in_requests (id, device_public_key, platform, created_at, state)"
+            " SELECT ?, ?, ?, CAST(? AS BIGINT), ? WHERE NOT EXISTS (SELECT 1 FROM sign_in_requests"
+            " WHERE state = ? AND (created_at >= ? OR ticket_issued_at >= ?))"),
+        { idText(request.id), request.devicePublicKey, request.platform, request.createdAt, request.state,
+            request.state, liveSince, liveSince });
+    return insert.rowsAffected() == 1;
 }
 
 std::optional<SignInRequestRecord> ControlPlaneStore::signInRequest(const QUuid& id) const

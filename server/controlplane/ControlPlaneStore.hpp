@@ -111,7 +111,9 @@ public:
     void leaveCheckpoints();
     void checkpoint();
 
-    void addSignInRequest(const SignInRequestRecord& request);
+    // Adds the request unless one made or given its ticket at `liveSince` or later carries its
+    // state: false then, and nothing is added.
+    bool addSignInRequest(const SignInRequestRecord& request, qint64 liveSince);
     std::optional<SignInRequestRecord> signInRequest(const QUuid& id) const;
     std::optional<SignInRequestRecord> signInRequestForTicket(const QString& ticketHash) const;
     // Gives a pending request its ticket and account name; false when it already has one.

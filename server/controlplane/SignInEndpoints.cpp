@@ -147,7 +147,10 @@ HttpResponse SignInEndpoints::startWebSignIn(const HttpRequest& request)
         return notConfigured();
     record.id = QUuid::createUuid();
     record.createdAt = m_clock();
-    m_store.addSignInRequest(record);
+    // A state belongs to one attempt: taken again, a ticket of another attempt could return to
+    // the application with the state its own attempt started with.
+    if (!m_store.addSignInRequest(record, record.createdAt - signInLifetime))
+        return errorResponse(409, "state_in_use");
     return jsonResponse({ { "authorization_url", signInPageAddress(record.id) } });
 }
 

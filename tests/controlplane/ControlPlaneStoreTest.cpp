@@ -51,7 +51,7 @@ protected:
         ControlPlaneStore& store, const QString& name, const QString& key)
     {
         const QUuid requestID = QUuid::createUuid();
-        store.addSignInRequest({ requestID, key, "macos", now, std::nullopt, std::nullopt, false, {} });
+        store.addSignInRequest({ requestID, key, "macos", now, std::nullopt, std::nullopt, false, {} }, now);
         const QString ticket = "hash-" + requestID.toString();
         EXPECT_TRUE(store.issueTicket(requestID, ticket, name, now));
         EXPECT_FALSE(store.issueTicket(requestID, ticket + "-again", "Eve", now));

@@ -10,6 +10,7 @@ namespace {
 
 using testing::codeOf;
 using testing::ControlPlaneProcess;
+using testing::recoverOver;
 using testing::redemption;
 using testing::send;
 using testing::TestReply;
@@ -18,18 +19,6 @@ using testing::ticketOver;
 QString accountOf(const TestReply& reply)
 {
     return QJsonDocument::fromJson(reply.body).object().value("account_id").toString();
-}
-
-TestReply recoverOver(const ControlPlaneProcess& server, const DeviceIdentity& identity)
-{
-    const QString path = QStringLiteral("/v1/auth/device/recover");
-    const QByteArray body
-        = QJsonDocument(QJsonObject { { "device_public_key", identity.publicKeyBase64URL() } }).toJson();
-    const auto signature = RequestSigner::signRecovery(
-        identity, u"POST", path, body, QDateTime::currentDateTimeUtc(), QUuid::createUuid());
-    return send({ "POST", testing::endpoint(server, path), body,
-        { { "Content-Type", "application/json" },
-            { "Authorization", signature->authorization().toLatin1() } } });
 }
 
 // The attack as it ran against the server: a ticket taken for the victim's public key while
@@ -76,6 +65,31 @@ TEST(KeyBinding, ATicketIsRedeemedOnlyWithTheStateItsSignInStartedWith)
     EXPECT_EQ(codeOf(send(redemption(server, mallorys, &device, own.state))), "400 state_mismatch");
     EXPECT_EQ(codeOf(send(redemption(server, own, &device, mallorys.state))), "400 state_mismatch");
     EXPECT_EQ(codeOf(recoverOver(server, device)), "401 unknown_device") << "nothing was bound";
+    const TestReply completed = send(redemption(server, own, &device));
+    ASSERT_EQ(completed.status, 200) << codeOf(completed);
+    EXPECT_EQ(accountOf(recoverOver(server, device)), accountOf(completed));
+    EXPECT_EQ(server.stop(), 0);
+}
+
+// A sign-in's state value belongs to one attempt: a start that carries the state of an attempt
+// still under way is refused, so that nobody hands the key's holder a ticket of their own that
+// returns with the state its own attempt started with. The holder's attempt goes on.
+TEST(KeyBinding, AStartWithTheStateOfAnAttemptUnderWayIsRefused)
+{
+    ControlPlaneProcess server({ "--dev-sign-in" });
+    ASSERT_TRUE(server.started());
+    const DeviceIdentity device(*P256PrivateKey::generate());
+    const QString key = device.publicKeyBase64URL();
+    const QString state = QUuid::createUuid().toString(QUuid::Id128);
+    const auto own = ticketOver(server, key, "Ada", state);
+    ASSERT_EQ(own.state, state);
+    EXPECT_EQ(codeOf(send(testing::signInStart(server, key, state))), "409 state_in_use");
+    EXPECT_EQ(codeOf(send(testing::signInStart(
+                  server, DeviceIdentity(*P256PrivateKey::generate()).publicKeyBase64URL(), state))),
+        "409 state_in_use")
+        << "whatever the key";
+    EXPECT_EQ(
+        send(testing::signInStart(server, key, QUuid::createUuid().toString(QUuid::Id128))).status, 200);
     const TestReply completed = send(redemption(server, own, &device));
     ASSERT_EQ(completed.status, 200) << codeOf(completed);
     EXPECT_EQ(accountOf(recoverOver(server, device)), accountOf(completed));

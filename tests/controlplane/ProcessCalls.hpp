@@ -43,17 +43,25 @@ struct SignInCallback {
     QString state;
 };
 
-// Starts a sign-in for `publicKey` with a state value of its own and completes the development
-// page as `name`: the callback's ticket and state. Anyone may do this for any key.
-inline SignInCallback ticketOver(
-    const ControlPlaneProcess& server, const QString& publicKey, const QString& name)
+// The start of a sign-in for `publicKey` with the state value `state`.
+inline TestRequest signInStart(
+    const ControlPlaneProcess& server, const QString& publicKey, const QString& state)
+{
+    return { "POST", endpoint(server, "/v1/auth/apple/web/start"),
+        QJsonDocument(
+            QJsonObject { { "device_public_key", publicKey }, { "platform", "linux" }, { "state", state } })
+            .toJson(),
+        { { "Content-Type", "application/json" } } };
+}
+
+// Starts a sign-in for `publicKey` with `state` (a value of its own unless given) and completes
+// the development page as `name`: the callback's ticket and state. Anyone may do this for any key.
+inline SignInCallback ticketOver(const ControlPlaneProcess& server, const QString& publicKey,
+    const QString& name, const QString& state = QUuid::createUuid().toString(QUuid::Id128))
 {
     QNetworkAccessManager manager;
-    const auto started = sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/start"),
-        QJsonDocument(QJsonObject { { "device_public_key", publicKey }, { "platform", "linux" },
-                          { "state", QUuid::createUuid().toString(QUuid::Id128) } })
-            .toJson(),
-        { { "Content-Type", "application/json" } });
+    const TestRequest start = signInStart(server, publicKey, state);
+    const auto started = sendRequest(manager, start.method, start.url, start.body, start.headers);
     const QUrl page(QJsonDocument::fromJson(started.body).object().value("authorization_url").toString());
     const auto submitted = sendRequest(manager, "POST", endpoint(server, "/dev/sign-in"),
         "request=" + QUrlQuery(page).queryItemValue("request").toLatin1()
@@ -87,6 +95,19 @@ inline TestReply send(const TestRequest& request)
 {
     QNetworkAccessManager manager;
     return sendRequest(manager, request.method, request.url, request.body, request.headers);
+}
+
+// A device's recovery of its registration, signed with its key.
+inline TestReply recoverOver(const ControlPlaneProcess& server, const DeviceIdentity& identity)
+{
+    const QString path = QStringLiteral("/v1/auth/device/recover");
+    const QByteArray body
+        = QJsonDocument(QJsonObject { { "device_public_key", identity.publicKeyBase64URL() } }).toJson();
+    const auto signature = RequestSigner::signRecovery(
+        identity, u"POST", path, body, QDateTime::currentDateTimeUtc(), QUuid::createUuid());
+    return send({ "POST", endpoint(server, path), body,
+        { { "Content-Type", "application/json" },
+            { "Authorization", signature->authorization().toLatin1() } } });
 }
 
 // Writes raw bytes and reads until the server closes the connection.
