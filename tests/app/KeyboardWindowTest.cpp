@@ -1,0 +1,124 @@
+#include "FakeShell.hpp"
+
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+// What a user of the keyboard alone reaches in the window, and sees of it.
+class KeyboardWindowTest : public ::testing::Test, protected testing::FakeShellWindow {
+protected:
+    QQuickItem* focused() const { return shell.window()->activeFocusItem(); }
+    QString focusedName() const { return focused() ? focused()->objectName() : QString(); }
+    QQuickItem* item(const QString& name) const { return qobject_cast<QQuickItem*>(shell.find(name)); }
+    static QRectF sceneRectOf(const QQuickItem& item)
+    {
+        return item.mapRectToScene(QRectF(0, 0, item.width(), item.height()));
+    }
+    // The keyboard's ring shows on the control.
+    static bool showsRing(const QQuickItem* control) { return control && control->property("visualFocus").toBool(); }
+
+    // Tab from nothing until the control of that name has the keyboard.
+    void tabTo(const QString& name)
+    {
+        shell.window()->contentItem()->forceActiveFocus();
+        for (int press = 0; press < 40 && focusedName() != name; ++press)
+            shell.press(Qt::Key_Tab);
+        ASSERT_EQ(focusedName(), name);
+    }
+
+    // The names of the controls Tab (or Shift+Tab, `backwards`) comes to in `presses` presses,
+    // each checked to lie in the overlay of that name.
+    QStringList goRound(const QString& overlay, int presses, bool backwards = false)
+    {
+        QStringList reached;
+        for (int press = 0; press < presses; ++press) {
+            // Shift+Tab, as the desktop sends it.
+            if (backwards)
+                shell.press(Qt::Key_Backtab, Qt::ShiftModifier);
+            else
+                shell.press(Qt::Key_Tab);
+            EXPECT_TRUE(focused() && item(overlay)->isAncestorOf(focused()))
+                << "Tab left the card for " << focusedName().toStdString();
+            reached.append(focusedName());
+        }
+        return reached;
+    }
+};
+
+// The guidance cards hold the keyboard while they are up: each takes it as it appears, with its
+// ring, Tab and Shift+Tab go round the card's own controls, and when the card goes the keyboard
+// is back on the control it was on, its ring showing again. Escape, Space and Return close them.
+TEST_F(KeyboardWindowTest, GuidanceCardsHoldTheKeyboardWhileTheyAreUp)
+{
+    testing::FakeRoomModel& model = session.roomModel;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    model.update([](auto& s) {
+        s.isRecording = true;
+        s.elapsed = 100;
+        s.liveCircularity = CircularityEvidence { true, 0.9, "dinner", "", "" };
+    });
+    ASSERT_NO_FATAL_FAILURE(tabTo("primaryButton"));
+    QQuickItem* finish = focused();
+
+    // The repeated cycle.
+    const char* lines[] = { "apple river stone", "cloud marble tiger", "garden violin candle",
+        "window forest pepper", "rocket meadow lantern", "harbor pencil orchid", "silver canyon ribbon",
+        "dragon button island", "castle feather mirror", "thunder saddle lemon", "planet whisker barrel" };
+    for (int n = 0; n < 11 && !shell.shows("cycleOverlay"); ++n)
+        model.say(n % 2, n * 8, n * 8 + 6, lines[n]);
+    ASSERT_TRUE(shell.shows("cycleOverlay"));
+    EXPECT_EQ(focusedName(), "stepOutButton");
+    EXPECT_TRUE(showsRing(focused()));
+    EXPECT_EQ(goRound("cycleOverlay", 3), QStringList({ "closeCycleButton", "stepOutButton", "closeCycleButton" }));
+    EXPECT_EQ(goRound("cycleOverlay", 2, true), QStringList({ "stepOutButton", "closeCycleButton" }));
+    shell.press(Qt::Key_Escape);
+    EXPECT_FALSE(shell.shows("cycleOverlay"));
+    EXPECT_EQ(focused(), finish) << "the keyboard is on " << focusedName().toStdString();
+    EXPECT_TRUE(showsRing(finish));
+
+    // The floor prompt, closed by Space on its button.
+    model.update([](auto& s) { s.elapsed = 88 + 121; });
+    ASSERT_TRUE(shell.shows("floorOverlay"));
+    EXPECT_EQ(focusedName(), "floorButton");
+    EXPECT_EQ(goRound("floorOverlay", 2), QStringList({ "closeFloorButton", "floorButton" }));
+    EXPECT_EQ(goRound("floorOverlay", 2, true), QStringList({ "closeFloorButton", "floorButton" }));
+    shell.press(Qt::Key_Space);
+    EXPECT_FALSE(shell.shows("floorOverlay"));
+    EXPECT_EQ(focused(), finish) << "the keyboard is on " << focusedName().toStdString();
+
+    // The break, closed by Return on "Keep talking".
+    model.flood(300);
+    ASSERT_TRUE(shell.shows("breakOverlay"));
+    EXPECT_EQ(focusedName(), "keepTalkingButton");
+    EXPECT_EQ(goRound("breakOverlay", 4),
+        QStringList({ "pauseAndSaveButton", "closeBreakButton", "keepTalkingButton", "pauseAndSaveButton" }));
+    EXPECT_EQ(goRound("breakOverlay", 3, true),
+        QStringList({ "keepTalkingButton", "closeBreakButton", "pauseAndSaveButton" }));
+    shell.press(Qt::Key_Backtab, Qt::ShiftModifier);
+    shell.press(Qt::Key_Return);
+    EXPECT_FALSE(shell.shows("breakOverlay"));
+    EXPECT_EQ(model.finishes, 0);
+    EXPECT_EQ(focused(), finish) << "the keyboard is on " << focusedName().toStdString();
+
+    // Again, looked at with its first control focused at three sizes. The narrowest window
+    // makes the room anew, "Finish conversation" with it: when the card goes, the keyboard
+    // leaves it all the same.
+    model.update([](auto& s) { s.elapsed = 500; });
+    model.flood(500);
+    ASSERT_TRUE(shell.shows("breakOverlay"));
+    for (const QSize size : { QSize(1440, 900), QSize(1180, 760), QSize(920, 680) }) {
+        shell.resize(size);
+        EXPECT_EQ(focusedName(), "keepTalkingButton");
+        shell.screenshot(QStringLiteral("keyboard-break-%1").arg(size.width()));
+    }
+    shell.press(Qt::Key_Escape);
+    EXPECT_FALSE(shell.shows("breakOverlay"));
+    EXPECT_FALSE(focused() && item("breakOverlay")->isAncestorOf(focused())) << "the hidden card keeps the keyboard";
+}
+
+} // namespace
+} // namespace lumora
