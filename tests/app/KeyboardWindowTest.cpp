@@ -1,4 +1,6 @@
 #include "FakeShell.hpp"
+#include "HistoryRecords.hpp"
+#include "Sections.hpp"
 
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -19,7 +21,10 @@ protected:
         return item.mapRectToScene(QRectF(0, 0, item.width(), item.height()));
     }
     // The keyboard's ring shows on the control.
-    static bool showsRing(const QQuickItem* control) { return control && control->property("visualFocus").toBool(); }
+    static bool showsRing(const QQuickItem* control)
+    {
+        return control && control->property("visualFocus").toBool();
+    }
 
     // Tab from nothing until the control of that name has the keyboard.
     void tabTo(const QString& name)
@@ -73,7 +78,8 @@ TEST_F(KeyboardWindowTest, GuidanceCardsHoldTheKeyboardWhileTheyAreUp)
     ASSERT_TRUE(shell.shows("cycleOverlay"));
     EXPECT_EQ(focusedName(), "stepOutButton");
     EXPECT_TRUE(showsRing(focused()));
-    EXPECT_EQ(goRound("cycleOverlay", 3), QStringList({ "closeCycleButton", "stepOutButton", "closeCycleButton" }));
+    EXPECT_EQ(
+        goRound("cycleOverlay", 3), QStringList({ "closeCycleButton", "stepOutButton", "closeCycleButton" }));
     EXPECT_EQ(goRound("cycleOverlay", 2, true), QStringList({ "stepOutButton", "closeCycleButton" }));
     shell.press(Qt::Key_Escape);
     EXPECT_FALSE(shell.shows("cycleOverlay"));
@@ -117,7 +123,114 @@ TEST_F(KeyboardWindowTest, GuidanceCardsHoldTheKeyboardWhileTheyAreUp)
     }
     shell.press(Qt::Key_Escape);
     EXPECT_FALSE(shell.shows("breakOverlay"));
-    EXPECT_FALSE(focused() && item("breakOverlay")->isAncestorOf(focused())) << "the hidden card keeps the keyboard";
+    EXPECT_FALSE(focused() && item("breakOverlay")->isAncestorOf(focused()))
+        << "the hidden card keeps the keyboard";
+}
+
+// Tab through History and Account at the narrowest window, and History at the common one:
+// each control the keyboard comes to on the page lies whole in view, its ring included, and
+// Account's "Sign out" and "Delete account" are among them. Page Up and Down, the arrows, Home
+// and End scroll the page shown, wherever the keyboard is: on the header bar, on the page, or
+// nowhere.
+TEST_F(KeyboardWindowTest, PagesFollowTheKeyboardAndScrollByItsKeys)
+{
+    QList<ConversationHistoryEntry> rows;
+    for (const char key : QByteArray("abcdefgh"))
+        rows.append(testing::storedRow(key, QStringLiteral("Conversation %1").arg(QLatin1Char(key))));
+    history.entries()->replace(rows);
+    account.state.isSignedIn = true;
+    account.state.deviceLabel = "This computer";
+    ASSERT_NE(shell.openWindow(session), nullptr);
+
+    struct Walk {
+        QSize size;
+        int section;
+        const char* page;
+    };
+    for (const Walk walk : { Walk { QSize(920, 680), Sections::History, "historyScroll" },
+             Walk { QSize(1180, 760), Sections::History, "historyScroll" },
+             Walk { QSize(920, 680), Sections::Account, "accountScroll" },
+             Walk { QSize(1180, 760), Sections::Account, "accountScroll" },
+             Walk { QSize(1440, 900), Sections::Account, "accountScroll" } }) {
+        SCOPED_TRACE(walk.page);
+        SCOPED_TRACE(walk.size.width());
+        shell.resize(walk.size);
+        shell.content()->setProperty("section", walk.section);
+        shell.waitForFrame();
+        QQuickItem* page = item(walk.page);
+        ASSERT_NE(page, nullptr);
+        page->setProperty("contentY", 0);
+        shell.window()->contentItem()->forceActiveFocus();
+        QStringList reached;
+        for (int press = 0; press < 60; ++press) {
+            shell.press(Qt::Key_Tab);
+            QQuickItem* control = focused();
+            if (!control || !page->isAncestorOf(control))
+                continue;
+            if (reached.contains(control->objectName()))
+                break;
+            reached.append(control->objectName());
+            const QRectF ring = sceneRectOf(*control).adjusted(-4, -4, 4, 4);
+            EXPECT_TRUE(sceneRectOf(*page).contains(ring))
+                << control->objectName().toStdString() << " lies out of view at " << ring.y();
+            if (control->objectName() == "deleteAccountButton")
+                shell.screenshot(QStringLiteral("keyboard-account-delete-%1").arg(walk.size.width()));
+            if (control->objectName() == "historyCard:" + testing::keyOf('h'))
+                shell.screenshot(QStringLiteral("keyboard-history-last-%1").arg(walk.size.width()));
+        }
+        EXPECT_GE(reached.size(), walk.section == Sections::History ? 16 : 5)
+            << reached.join(", ").toStdString();
+        if (walk.section == Sections::Account) {
+            EXPECT_TRUE(reached.contains("signOutButton"));
+            EXPECT_TRUE(reached.contains("deleteAccountButton"));
+        }
+    }
+
+    // A card pressed with the pointer where it shows only in part stays where it is.
+    shell.resize(QSize(920, 680));
+    shell.content()->setProperty("section", Sections::History);
+    shell.waitForFrame();
+    QQuickItem* historyPage = item("historyScroll");
+    historyPage->setProperty("contentY", 100);
+    QQuickItem* card = item("historyCard:" + testing::keyOf('c'));
+    const QRectF shown = sceneRectOf(*card).intersected(sceneRectOf(*historyPage));
+    ASSERT_TRUE(shown.height() > 20 && shown.height() < card->height());
+    QTest::mouseClick(shell.window(), Qt::LeftButton, Qt::NoModifier, shown.center().toPoint());
+    EXPECT_EQ(historyPage->property("contentY").toReal(), 100);
+    EXPECT_TRUE(history.calls.contains("fetch " + testing::keyOf('c')));
+    history.answerReview(std::nullopt);
+
+    // Account at the narrowest window.
+    shell.content()->setProperty("section", Sections::Account);
+    shell.waitForFrame();
+    QQuickItem* page = item("accountScroll");
+    const auto contentY = [&] { return page->property("contentY").toReal(); };
+    const qreal last = page->property("contentHeight").toReal() - page->height();
+    ASSERT_GT(last, 200);
+    for (const char* start : { "tabAccount", "signOutButton", "" }) {
+        SCOPED_TRACE(start);
+        if (*start)
+            item(start)->forceActiveFocus(Qt::TabFocusReason);
+        else
+            shell.window()->contentItem()->forceActiveFocus();
+        page->setProperty("contentY", 100);
+        shell.press(Qt::Key_Home);
+        EXPECT_EQ(contentY(), 0);
+        shell.press(Qt::Key_End);
+        EXPECT_EQ(contentY(), last);
+        shell.press(Qt::Key_PageUp);
+        EXPECT_NEAR(contentY(), std::max(0.0, last - page->height() * 0.9), 1);
+        shell.press(Qt::Key_PageDown);
+        EXPECT_EQ(contentY(), last);
+        shell.press(Qt::Key_Home);
+        shell.press(Qt::Key_Down);
+        shell.press(Qt::Key_Down);
+        const qreal down = contentY();
+        EXPECT_GT(down, 40);
+        shell.press(Qt::Key_Up);
+        EXPECT_GT(contentY(), 0);
+        EXPECT_LT(contentY(), down);
+    }
 }
 
 } // namespace
