@@ -82,8 +82,10 @@ Flickable {
     focus: true
     ScrollIndicator.vertical: PageScrollIndicator {}
 
+    // A control of a page no longer shown can keep the keyboard: that page leaves the keys to
+    // the page shown.
     Keys.onPressed: event => {
-        if (!(event.modifiers & (Qt.ControlModifier | Qt.AltModifier | Qt.MetaModifier)))
+        if (root.visible && !(event.modifiers & (Qt.ControlModifier | Qt.AltModifier | Qt.MetaModifier)))
             event.accepted = root.scrollByKey(event.key)
     }
 
