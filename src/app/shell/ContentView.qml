@@ -40,8 +40,8 @@ Item {
         const page = root.section === Sections.History ? historyPage.item
                    : root.section === Sections.People ? peoplePage.item
                    : root.section === Sections.Account ? accountPage.item : null
-        if (page && !(event.modifiers & (Qt.ControlModifier | Qt.AltModifier | Qt.MetaModifier)))
-            event.accepted = page.scroller.scrollByKey(event.key)
+        if (page)
+            event.accepted = page.scroller.scrollByKey(event.key, event.modifiers)
     }
     readonly property alias showSetup: rules.showSetup
     readonly property alias showMigrationOffer: rules.showMigrationOffer

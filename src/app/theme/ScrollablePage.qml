@@ -17,9 +17,12 @@ Flickable {
     // Room left around a control brought into view, for its ring.
     readonly property real focusMargin: 16
 
-    // Scrolls by Up, Down, Page Up, Page Down, Home or End; false for any other key. The
-    // window gives the page shown the scrolling keys that no control took, as a browser does.
-    function scrollByKey(key: int): bool {
+    // Scrolls by Up, Down, Page Up, Page Down, Home or End without Control, Alt or Meta; false
+    // for any other key. The window gives the page shown the scrolling keys that no control
+    // took, as a browser does.
+    function scrollByKey(key: int, modifiers: int): bool {
+        if (modifiers & (Qt.ControlModifier | Qt.AltModifier | Qt.MetaModifier))
+            return false
         switch (key) {
         case Qt.Key_Up:
             root.moveTo(root.contentY - root.lineStep)
@@ -85,8 +88,8 @@ Flickable {
     // A control of a page no longer shown can keep the keyboard: that page leaves the keys to
     // the page shown.
     Keys.onPressed: event => {
-        if (root.visible && !(event.modifiers & (Qt.ControlModifier | Qt.AltModifier | Qt.MetaModifier)))
-            event.accepted = root.scrollByKey(event.key)
+        if (root.visible)
+            event.accepted = root.scrollByKey(event.key, event.modifiers)
     }
 
     Column {
