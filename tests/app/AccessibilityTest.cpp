@@ -244,11 +244,7 @@ TEST_F(AccessibilityTest, TheGuidanceCardsAreReadWithTheKeyboardOnThem)
             = CircularityEvidence { true, 0.9, "dinner", "You have each restated the dinner point.",
                   "\u201cWhat I really want at dinner is to feel chosen.\u201d" };
     });
-    const char* lines[] = { "apple river stone", "cloud marble tiger", "garden violin candle",
-        "window forest pepper", "rocket meadow lantern", "harbor pencil orchid", "silver canyon ribbon",
-        "dragon button island", "castle feather mirror", "thunder saddle lemon", "planet whisker barrel" };
-    for (int n = 0; n < 11 && !shell.shows("cycleOverlay"); ++n)
-        room.say(n % 2, n * 8, n * 8 + 6, lines[n]);
+    room.sayDistinctTurns([&] { return shell.shows("cycleOverlay"); });
     ASSERT_TRUE(shell.shows("cycleOverlay"));
     QList<Node> nodes = tree();
     for (const char* text : { "the cycle is repeating", "The same loop may be taking over.",
