@@ -125,12 +125,16 @@ void CorvaneApp::openURL(const QUrl& url)
 void CorvaneApp::acceptLaunchesFrom(SingleInstance& instance)
 {
     connect(&instance, &SingleInstance::urlReceived, this, &CorvaneApp::openURL);
+    // Another launch brings the window forward and changes nothing else: a maximised window
+    // stays maximised (show() would make it normal again), and a minimised one comes back as
+    // it was. A window hidden for the end of the run stays hidden.
     connect(&instance, &SingleInstance::activationRequested, this, [this] {
-        if (m_window) {
-            m_window->show();
-            m_window->raise();
-            m_window->requestActivate();
-        }
+        if (!m_window || !m_window->isVisible())
+            return;
+        if (const Qt::WindowStates states = m_window->windowStates(); states & Qt::WindowMinimized)
+            m_window->setWindowStates(states & ~Qt::WindowMinimized);
+        m_window->raise();
+        m_window->requestActivate();
     });
 }
 

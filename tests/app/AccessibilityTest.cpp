@@ -228,6 +228,57 @@ TEST_F(AccessibilityTest, TheRoomReadsItsExplainerAndPressesItsButtons)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("hiddenMessage"); }, 5000));
 }
 
+// The guidance cards are read as they show, the keyboard on their first button, and their
+// buttons press as they click.
+TEST_F(AccessibilityTest, TheGuidanceCardsAreReadWithTheKeyboardOnThem)
+{
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    testing::FakeRoomModel& room = session.roomModel;
+    const auto focusedOn = [](const QList<Node>& nodes, const char* button) {
+        return named(nodes, button).value(0).states.contains("focused");
+    };
+    room.update([](auto& s) {
+        s.isRecording = true;
+        s.elapsed = 100;
+        s.liveCircularity
+            = CircularityEvidence { true, 0.9, "dinner", "You have each restated the dinner point.",
+                  "\u201cWhat I really want at dinner is to feel chosen.\u201d" };
+    });
+    room.sayDistinctTurns([&] { return shell.shows("cycleOverlay"); });
+    ASSERT_TRUE(shell.shows("cycleOverlay"));
+    QList<Node> nodes = tree();
+    for (const char* text : { "the cycle is repeating", "The same loop may be taking over.",
+             "You have each restated the dinner point.",
+             "\u201cWhat I really want at dinner is to feel chosen.\u201d" })
+        EXPECT_TRUE(has(nodes, "label", QString::fromUtf8(text))) << text;
+    EXPECT_EQ(named(nodes, "Close repeated cycle guidance").size(), 1);
+    EXPECT_TRUE(focusedOn(nodes, "Step out of the loop"));
+    press("Step out of the loop");
+    EXPECT_FALSE(shell.shows("cycleOverlay"));
+    EXPECT_EQ(room.circularityClears, 1);
+
+    room.update([](auto& s) { s.elapsed = 88 + 121; });
+    ASSERT_TRUE(shell.shows("floorOverlay"));
+    nodes = tree();
+    EXPECT_TRUE(has(nodes, "label", QString::fromUtf8("You\u2019ve held the floor for two minutes.")));
+    EXPECT_TRUE(focusedOn(nodes, "One minute to reach underneath"));
+    press("Dismiss floor guidance");
+    EXPECT_FALSE(shell.shows("floorOverlay"));
+
+    room.flood(300);
+    ASSERT_TRUE(shell.shows("breakOverlay"));
+    nodes = tree();
+    for (const char* text : { "the cycle is running hot",
+             "You\u2019re both too activated to reach each other right now.", "breathe in" })
+        EXPECT_TRUE(has(nodes, "label", QString::fromUtf8(text))) << text;
+    EXPECT_EQ(named(nodes, "Close break guidance").size(), 1);
+    EXPECT_EQ(named(nodes, "Pause & save").size(), 1);
+    EXPECT_TRUE(focusedOn(nodes, "Keep talking"));
+    press("Keep talking");
+    EXPECT_FALSE(shell.shows("breakOverlay"));
+    EXPECT_EQ(room.finishes, 0);
+}
+
 TEST_F(AccessibilityTest, TheCheckinRoomReadsItsSectionsAndPressesItsButtons)
 {
     ASSERT_NE(shell.openWindow(session), nullptr);

@@ -12,6 +12,8 @@ Item {
 
     required property HistoryModel model
     property bool showHidden: false
+    // The page, which the window gives the scrolling keys no control took.
+    readonly property alias scroller: page
     signal goToConversation
 
     // Each time the page comes on screen it refreshes the history from the server; the window
