@@ -130,11 +130,12 @@ TEST(ConversationUploadPayload, TitlesAreTrimmedAndCutByCharacters)
              Case { QString(200, u'y'), QString(200, u'y') },
              Case { flag.repeated(250), flag.repeated(200) },
              Case { accented.repeated(250), accented.repeated(200) },
-             // No control or format characters: a line break is a space, joiners and
-             // direction marks go (so a family becomes its three people).
+             // No control or format characters: a line break is a space, direction marks go;
+             // joiners stay where they join (a family is one character of eight units).
              Case { QStringLiteral("Money\ntalk\u202E"), QStringLiteral("Money talk") },
              Case { QStringLiteral("\u200B\u200B"), std::nullopt },
-             Case { family.repeated(100), apart.repeated(66) + apart.left(4) },
+             Case { family.repeated(101), family.repeated(100) },
+             Case { QStringLiteral("\u200D") + apart + QStringLiteral("\u200D"), apart },
              // A character may carry marks beyond any reason: four UTF-16 units a character.
              Case { (u'a' + QString(30, QChar(0x0301))).repeated(50),
                  (u'a' + QString(30, QChar(0x0301))).repeated(25) },
