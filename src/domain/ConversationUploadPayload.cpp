@@ -160,6 +160,20 @@ bool holdsLoneSurrogate(const QJsonValue& value)
     return false;
 }
 
+ConversationUploadPayload fieldsOf(JsonObjectReader& reader)
+{
+    ConversationUploadPayload payload;
+    payload.conversationID = reader.uuid(u"conversation_id");
+    payload.mode = reader.enumeration<ConversationMode>(u"mode");
+    payload.startedAt = reader.integer(u"started_at");
+    payload.endedAt = reader.integer(u"ended_at");
+    payload.durationSeconds = reader.integer(u"duration_seconds");
+    payload.title = reader.optionalString(u"title");
+    payload.transcript = reader.record<ConversationTranscriptPayload>(u"transcript");
+    payload.analysis = reader.optionalRecord<ConversationAnalysisPayload>(u"analysis");
+    return payload;
+}
+
 } // namespace
 
 qint64 ConversationUploadPayload::wholeDurationSeconds(double duration)
@@ -286,15 +300,7 @@ std::expected<ConversationUploadPayload, JsonDecodeError> ConversationUploadPayl
     JsonObjectReader reader(value, QStringLiteral("ConversationUploadPayload"));
     if (holdsLoneSurrogate(value))
         reader.fail(u"", QStringLiteral("half of a surrogate pair alone"));
-    ConversationUploadPayload payload;
-    payload.conversationID = reader.uuid(u"conversation_id");
-    payload.mode = reader.enumeration<ConversationMode>(u"mode");
-    payload.startedAt = reader.integer(u"started_at");
-    payload.endedAt = reader.integer(u"ended_at");
-    payload.durationSeconds = reader.integer(u"duration_seconds");
-    payload.title = reader.optionalString(u"title");
-    payload.transcript = reader.record<ConversationTranscriptPayload>(u"transcript");
-    payload.analysis = reader.optionalRecord<ConversationAnalysisPayload>(u"analysis");
+    ConversationUploadPayload payload = fieldsOf(reader);
     // The review made from the document is stored with its end as a date.
     for (const auto& [key, seconds] :
         { std::pair { u"started_at", payload.startedAt }, std::pair { u"ended_at", payload.endedAt } }) {
@@ -305,6 +311,14 @@ std::expected<ConversationUploadPayload, JsonDecodeError> ConversationUploadPayl
         if (const auto broken = outOfBounds(payload))
             reader.fail(broken->first, broken->second);
     }
+    return finish(reader, std::move(payload));
+}
+
+std::expected<ConversationUploadPayload, JsonDecodeError> ConversationUploadPayload::fromJsonUnchecked(
+    const QJsonValue& value)
+{
+    JsonObjectReader reader(value, QStringLiteral("ConversationUploadPayload"));
+    ConversationUploadPayload payload = fieldsOf(reader);
     return finish(reader, std::move(payload));
 }
 

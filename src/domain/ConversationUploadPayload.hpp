@@ -86,6 +86,10 @@ struct ConversationUploadPayload {
     QJsonObject toJson() const;
     [[nodiscard]] static std::expected<ConversationUploadPayload, JsonDecodeError> fromJson(
         const QJsonValue& value);
+    // The document's fields as fromJson reads them, their values unjudged: what was stored
+    // before a bound, on its way to be brought within it (bounded).
+    [[nodiscard]] static std::expected<ConversationUploadPayload, JsonDecodeError> fromJsonUnchecked(
+        const QJsonValue& value);
 };
 
 } // namespace lumora
