@@ -40,6 +40,13 @@ QString boundedText(const QString& text, qsizetype units)
     return VisibleText::leading(VisibleText::cleaned(text), units, units);
 }
 
+// The latest a segment may end: the length, whole seconds rounded, and the margin for what
+// rounding and the live stream's own clock put past it.
+double segmentsEndBy(const Payload& payload)
+{
+    return static_cast<double>(payload.durationSeconds + Payload::segmentMarginSeconds);
+}
+
 bool isSeat(qint64 speaker)
 {
     return speaker == 0 || speaker == 1;
@@ -117,7 +124,7 @@ std::optional<std::pair<QStringView, QString>> outOfBounds(const Payload& payloa
         || payload.durationSeconds > payload.endedAt - payload.startedAt)
         return std::pair { u"ended_at",
             QStringLiteral("before the start, more than a week after it, or nearer it than the duration") };
-    const auto length = static_cast<double>(payload.durationSeconds);
+    const double length = segmentsEndBy(payload);
     for (const SpeakerTurn& turn : payload.transcript.segments) {
         if (!isSeat(turn.speaker) || !isSpan(turn.start, turn.end, length)
             || !isShownText(turn.text, Payload::maximumTextUnits))
@@ -217,7 +224,7 @@ ConversationUploadPayload ConversationUploadPayload::bounded() const
     if (startedAt < 1 || startedAt > payload.endedAt || payload.endedAt - startedAt > maximumSpanSeconds)
         payload.startedAt = std::max<qint64>(payload.endedAt - payload.durationSeconds, 1);
     payload.durationSeconds = std::min(payload.durationSeconds, payload.endedAt - payload.startedAt);
-    const auto length = static_cast<double>(payload.durationSeconds);
+    const double length = segmentsEndBy(payload);
     for (SpeakerTurn& turn : payload.transcript.segments) {
         turn.speaker = seatOf(turn.speaker);
         turn.start = secondsWithin(turn.start, length);

@@ -22,6 +22,9 @@ struct ConversationUploadPayload {
     static constexpr qint64 maximumBodyBytes = 1'048'576;
     static constexpr qsizetype maximumTitleCharacters = 200;
     static constexpr qint64 maximumDurationSeconds = 86'400;
+    // How far past the whole seconds of its length a segment may end: the length is rounded,
+    // and the turns heard live keep the speech stream's clock, not the recording's.
+    static constexpr qint64 segmentMarginSeconds = 5;
     // From start to end: what a computer asleep in the middle of a conversation may add to it.
     static constexpr qint64 maximumSpanSeconds = 7 * 86'400;
     // UTF-16 units: four for each of the title's characters (a flag, an emoji with its skin
@@ -79,10 +82,10 @@ struct ConversationUploadPayload {
     // bound or that VisibleText::holdsInvisible refuses, half of a surrogate pair alone in any
     // string, a duration outside 0...one day or longer than from start to end, a start before
     // 1970 (and a second), after the end or more than a week before it, a speaker other than
-    // the two seats, a segment that ends before it starts or after the duration, an annotation
-    // or foul that does so within the day or lies on no segment, a negative count, a seat's
-    // turns past the segments (or ten a second of a transcript shortened to fit), a share or
-    // confidence outside 0...1.
+    // the two seats, a segment that ends before it starts or past the duration (and its margin), an
+    // annotation or foul that does so within the day or lies on no segment, a negative count, a seat's turns
+    // past the segments (or ten a second of a transcript shortened to fit), a share or confidence outside
+    // 0...1.
     QJsonObject toJson() const;
     [[nodiscard]] static std::expected<ConversationUploadPayload, JsonDecodeError> fromJson(
         const QJsonValue& value);

@@ -275,8 +275,8 @@ TEST_P(ConversationContentTest, UploadsTheApplicationNeverSendsAreRefused)
         { "an annotation past the turns", finding("annotations", 4), 400 },
         { "on the last turn", finding("annotations", 3), 201 },
         { "a foul past the turns", finding("fouls", 4), 400 },
-        { "a segment past the length", first("transcript", "segments", "end", 61), 400 },
-        { "ending with it", first("transcript", "segments", "end", 60), 201 },
+        { "a segment 5.5 s past the length", first("transcript", "segments", "end", 65.5), 400 },
+        { "5 s", first("transcript", "segments", "end", 65), 201 },
         { "started in 1970's first second", times(0, now), 400 },
         { "ending in 9999", times(253'402'300'799 - 60, 253'402'300'799), 400 },
         { "ending a day after now", times(now + day - 60, now + day), 201 },
@@ -372,7 +372,7 @@ TEST_P(ConversationContentTest, UpgradingBringsStoredConversationsWithinTheBound
     const auto content = ConversationUploadPayload::fromJson(bodyOf(fetched).value("content"));
     ASSERT_TRUE(content.has_value()) << fetched.body;
     EXPECT_EQ(content->transcript.segments.at(0).speaker, 1);
-    EXPECT_EQ(content->transcript.segments.at(1), SpeakerTurn(1, 5, 60, "Yes"));
+    EXPECT_EQ(content->transcript.segments.at(1), SpeakerTurn(1, 5, 65, "Yes"));
     EXPECT_TRUE(content->analysis->annotations.isEmpty());
     EXPECT_EQ(call(bob, "GET", idPath(within)).body, withinBody);
 }

@@ -27,7 +27,8 @@ TEST_P(PartnerDeparture, WhatALeaverSharedIsTheKeepersEarlierHistoryAlone)
     Partner ada;
     Partner bob;
     Partner cy;
-    for (auto [partner, name] : { std::pair { &ada, "Ada" }, std::pair { &bob, "Bob" }, std::pair { &cy, "Cy" } })
+    for (auto [partner, name] :
+        { std::pair { &ada, "Ada" }, std::pair { &bob, "Bob" }, std::pair { &cy, "Cy" } })
         partner->device = testing::signInOver(*server, partner->identity, name);
     ASSERT_FALSE(ada.device.isNull() || bob.device.isNull() || cy.device.isNull());
     ASSERT_TRUE(testing::linkOver(*server, bob, ada));
@@ -57,8 +58,8 @@ TEST_P(PartnerDeparture, WhatALeaverSharedIsTheKeepersEarlierHistoryAlone)
     for (const QJsonValue& row : kept) {
         EXPECT_EQ(row.toObject().value("workspace"), "previous");
         EXPECT_FALSE(row.toObject().contains("pending_deletion"));
-        EXPECT_EQ(codeOf(send(ada.post(*server, conversationPath(row.toObject().value("id").toString(),
-                      "delete/approve")))),
+        EXPECT_EQ(codeOf(send(ada.post(
+                      *server, conversationPath(row.toObject().value("id").toString(), "delete/approve")))),
             "404 deletion_request_not_found");
     }
     EXPECT_FALSE(workspaceOf(ada).value("paired").toBool());
@@ -78,7 +79,8 @@ TEST_P(PartnerDeparture, WhatALeaverSharedIsTheKeepersEarlierHistoryAlone)
     }
     EXPECT_EQ(current, QStringList { together });
     // Nobody else sees what Bob left: Ada deletes it at once.
-    EXPECT_EQ(bodyOf(send(ada.post(*server, conversationPath(shared.at(1), "delete")))).value("status"), "deleted");
+    EXPECT_EQ(
+        bodyOf(send(ada.post(*server, conversationPath(shared.at(1), "delete")))).value("status"), "deleted");
     EXPECT_EQ(rowsOf(ada).size(), 2);
 }
 

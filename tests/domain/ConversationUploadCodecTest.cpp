@@ -367,8 +367,9 @@ TEST(ConversationUploadPayload, ReadingRefusesWhatTheApplicationNeverWrites)
             { "past it", firstOf("analysis", "annotations", "turnIndex", 4), false },
             { "a foul on the last segment", foulOn(3), true },
             { "past it", foulOn(4), false },
-            { "a segment ending with the conversation", firstOf("transcript", "segments", "end", 60), true },
-            { "after it", firstOf("transcript", "segments", "end", 60.5), false },
+            // Five seconds past the 60 of its length for rounding and the live stream's clock.
+            { "a segment ending 5 s after the length", firstOf("transcript", "segments", "end", 65), true },
+            { "after that", firstOf("transcript", "segments", "end", 65.5), false },
             { "an end a week after the start", both(top("started_at", 1), top("ended_at", 1 + 7 * 86'400)),
                 true },
             { "a second later", both(top("started_at", 1), top("ended_at", 2 + 7 * 86'400)), false },
@@ -413,8 +414,8 @@ TEST(ConversationUploadPayload, TheApplicationWritesOnlyWhatItReads)
     const ConversationUploadPayload back = decoded(encoded(payload));
     EXPECT_EQ(back.title, QStringLiteral("evil"));
     EXPECT_EQ(back.transcript.segments.at(0), SpeakerTurn(0, 5, 5, QStringLiteral("one two")));
-    // Within the conversation's 60 s.
-    EXPECT_EQ(back.transcript.segments.at(1), SpeakerTurn(1, 0, 60, QString(20'000, u'w')));
+    // Within the conversation's 60 s and five for rounding and the live stream's clock.
+    EXPECT_EQ(back.transcript.segments.at(1), SpeakerTurn(1, 0, 65, QString(20'000, u'w')));
     EXPECT_EQ(back.analysis->stats, (QList<SpeakerStats> { { 0, 0, 0, 0, 1 }, { 1, 3, 2, 2, 0.5 } }));
     EXPECT_EQ(back.analysis->annotations,
         (QList<BehaviorAnnotation> { BehaviorAnnotation(1, 1, BehaviorCode::repair, 0.9, 9, 9) }));
