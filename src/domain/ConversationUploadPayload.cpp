@@ -8,7 +8,6 @@
 #include "domain/UnixSeconds.hpp"
 #include "domain/VisibleText.hpp"
 
-#include <QJsonArray>
 #include <algorithm>
 #include <cmath>
 
@@ -146,25 +145,11 @@ std::optional<std::pair<QStringView, QString>> outOfBounds(const Payload& payloa
     return std::nullopt;
 }
 
-// Whether a string anywhere in the value, a key included, holds half of a surrogate pair alone:
-// no character at all, which no text of this application holds.
-bool holdsLoneSurrogate(const QJsonValue& value)
+// Half of a surrogate pair alone in a string: no character at all, which no text of this
+// application holds.
+bool isBrokenText(const QJsonValue& value)
 {
-    if (value.isString())
-        return !value.toString().isValidUtf16();
-    if (value.isArray()) {
-        const QJsonArray items = value.toArray();
-        return std::any_of(
-            items.begin(), items.end(), [](const QJsonValue& item) { return holdsLoneSurrogate(item); });
-    }
-    if (value.isObject()) {
-        const QJsonObject object = value.toObject();
-        for (auto at = object.begin(); at != object.end(); ++at) {
-            if (!at.key().isValidUtf16() || holdsLoneSurrogate(at.value()))
-                return true;
-        }
-    }
-    return false;
+    return value.isString() && !value.toString().isValidUtf16();
 }
 
 ConversationUploadPayload fieldsOf(JsonObjectReader& reader)
@@ -305,7 +290,7 @@ std::expected<ConversationUploadPayload, JsonDecodeError> ConversationUploadPayl
     const QJsonValue& value)
 {
     JsonObjectReader reader(value, QStringLiteral("ConversationUploadPayload"));
-    if (holdsLoneSurrogate(value))
+    if (anyJsonValue(value, isBrokenText))
         reader.fail(u"", QStringLiteral("half of a surrogate pair alone"));
     ConversationUploadPayload payload = fieldsOf(reader);
     // The review made from the document is stored with its end as a date.

@@ -1,3 +1,4 @@
+#include "JsonEdits.hpp"
 #include "ServiceFixture.hpp"
 #include "controlplane/ContentSeal.hpp"
 #include "controlplane/ConversationContentStore.hpp"
@@ -228,17 +229,8 @@ TEST_P(ConversationContentTest, UploadsTheApplicationNeverSendsAreRefused)
     const auto top = [&](const char* key, const QJsonValue& value) {
         return edited([=](QJsonObject& json) { json.insert(key, value); });
     };
-    // The key of the first element of a list in a part.
     const auto first = [&](const char* part, const char* list, const char* key, const QJsonValue& value) {
-        return edited([=](QJsonObject& json) {
-            QJsonObject inner = json.value(part).toObject();
-            QJsonArray items = inner.value(list).toArray();
-            QJsonObject item = items.at(0).toObject();
-            item.insert(key, value);
-            items.replace(0, item);
-            inner.insert(list, items);
-            json.insert(part, inner);
-        });
+        return edited([=](QJsonObject& json) { test::setInFirst(json, part, list, key, value); });
     };
     const auto finding = [&](const char* list, qint64 turnIndex) {
         return edited([=](QJsonObject& json) {

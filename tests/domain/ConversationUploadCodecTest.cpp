@@ -1,5 +1,6 @@
 #include "domain/ConversationUploadCodec.hpp"
 
+#include "JsonEdits.hpp"
 #include "domain/ConversationStats.hpp"
 #include "domain/DerivedSessionResult.hpp"
 
@@ -291,15 +292,7 @@ TEST(ConversationUploadPayload, ReadingRefusesWhatTheApplicationNeverWrites)
     };
     // The first element of a list in a part, changed.
     const auto firstOf = [](const char* part, const char* list, const char* key, const QJsonValue& value) {
-        return [=](QJsonObject& json) {
-            QJsonObject inner = json.value(part).toObject();
-            QJsonArray items = inner.value(list).toArray();
-            QJsonObject item = items.at(0).toObject();
-            item.insert(key, value);
-            items.replace(0, item);
-            inner.insert(list, items);
-            json.insert(part, inner);
-        };
+        return [=](QJsonObject& json) { test::setInFirst(json, part, list, key, value); };
     };
     const auto top = [](const char* key, const QJsonValue& value) {
         return [=](QJsonObject& json) { json.insert(key, value); };
