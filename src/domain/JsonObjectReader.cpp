@@ -254,4 +254,23 @@ std::expected<QJsonObject, JsonDecodeError> parseJsonObject(const QByteArray& by
     return document.object();
 }
 
+bool anyJsonValue(const QJsonValue& value, const std::function<bool(const QJsonValue&)>& test)
+{
+    if (test(value))
+        return true;
+    if (value.isArray()) {
+        const QJsonArray items = value.toArray();
+        return std::any_of(
+            items.begin(), items.end(), [&](const QJsonValue& item) { return anyJsonValue(item, test); });
+    }
+    if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        for (auto at = object.begin(); at != object.end(); ++at) {
+            if (test(QJsonValue(at.key())) || anyJsonValue(at.value(), test))
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace lumora

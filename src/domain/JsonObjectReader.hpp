@@ -11,6 +11,7 @@
 #include <QList>
 #include <QUuid>
 #include <expected>
+#include <functional>
 #include <optional>
 
 namespace lumora {
@@ -156,6 +157,10 @@ private:
 
 // Parses text that must hold one JSON object.
 [[nodiscard]] std::expected<QJsonObject, JsonDecodeError> parseJsonObject(const QByteArray& bytes);
+
+// Whether `test` holds for the value or any value inside it, the keys of its objects among them
+// as strings.
+[[nodiscard]] bool anyJsonValue(const QJsonValue& value, const std::function<bool(const QJsonValue&)>& test);
 
 // Reads a record from JSON text with `T::fromJson`.
 template <typename T> std::expected<T, JsonDecodeError> decodeJson(const QByteArray& bytes)

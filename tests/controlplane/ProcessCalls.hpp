@@ -3,6 +3,7 @@
 #include "ControlPlaneProcess.hpp"
 #include "TestDatabase.hpp"
 #include "domain/ConversationUploadCodec.hpp"
+#include "domain/PairingPolicy.hpp"
 #include "security/DeviceIdentity.hpp"
 #include "security/RequestSigner.hpp"
 
@@ -164,6 +165,47 @@ inline TestRequest signedPost(const ControlPlaneProcess& server, const DeviceIde
     QList<std::pair<QByteArray, QByteArray>> headers = {})
 {
     return signedPost(server, identity, device, path, QJsonDocument(body).toJson(), std::move(headers));
+}
+
+inline QJsonObject bodyOf(const TestReply& reply)
+{
+    return QJsonDocument::fromJson(reply.body).object();
+}
+
+// One signed-in account of the development sign-in, with its own computer.
+struct Partner {
+    DeviceIdentity identity { *P256PrivateKey::generate() };
+    QUuid device;
+
+    TestRequest post(
+        const ControlPlaneProcess& server, const QString& path, const QJsonObject& body = {}) const
+    {
+        return signedPost(server, identity, device, path, body);
+    }
+
+    TestReply get(const ControlPlaneProcess& server, const QString& path) const
+    {
+        return send({ "GET", endpoint(server, path), {},
+            { { "Authorization", signedBy(identity, device, "GET", path) } } });
+    }
+};
+
+// Links two signed-in accounts as partners through the pairing calls: the joiner redeems the
+// owner's code and confirms it. Whether every step was answered 200.
+inline bool linkOver(const ControlPlaneProcess& server, const Partner& joiner, const Partner& owner)
+{
+    const QString policy = PairingPolicy::version.toString();
+    const TestReply invite
+        = send(owner.post(server, "/v1/pairing/invites", { { "policy_version", policy } }));
+    return invite.status == 200
+        && send(joiner.post(
+                    server, "/v1/pairing/invites/redeem", { { "code", bodyOf(invite).value("code") } }))
+               .status
+        == 200
+        && send(joiner.post(server, "/v1/pairing/invites/confirm",
+                    { { "invite_id", bodyOf(invite).value("invite_id") }, { "policy_version", policy } }))
+               .status
+        == 200;
 }
 
 // The upload body of a new conversation of one turn that ended now.
