@@ -86,18 +86,18 @@ std::shared_ptr<SessionCoordinator> SessionCoordinator::create(
     std::shared_ptr<ProviderTokenSource> tokenSource,
     std::shared_ptr<FinalTranscriptionProvider> transcription, std::shared_ptr<AnalysisProvider> analysis,
     std::shared_ptr<ProviderUsageReporter> usage, std::shared_ptr<DerivedResultRepository> results,
-    TemporaryConversationStore temporary, std::chrono::milliseconds retryDelay)
+    TemporaryConversationStore temporary, ConversationMarks marks, std::chrono::milliseconds retryDelay)
 {
-    return std::shared_ptr<SessionCoordinator>(
-        new SessionCoordinator(std::move(authorization), std::move(tokenSource), std::move(transcription),
-            std::move(analysis), std::move(usage), std::move(results), std::move(temporary), retryDelay));
+    return std::shared_ptr<SessionCoordinator>(new SessionCoordinator(std::move(authorization),
+        std::move(tokenSource), std::move(transcription), std::move(analysis), std::move(usage),
+        std::move(results), std::move(temporary), std::move(marks), retryDelay));
 }
 
 SessionCoordinator::SessionCoordinator(std::shared_ptr<SessionAuthorizationProvider> authorization,
     std::shared_ptr<ProviderTokenSource> tokenSource,
     std::shared_ptr<FinalTranscriptionProvider> transcription, std::shared_ptr<AnalysisProvider> analysis,
     std::shared_ptr<ProviderUsageReporter> usage, std::shared_ptr<DerivedResultRepository> results,
-    TemporaryConversationStore temporary, std::chrono::milliseconds retryDelay)
+    TemporaryConversationStore temporary, ConversationMarks marks, std::chrono::milliseconds retryDelay)
     : m_authorization(std::move(authorization))
     , m_tokenSource(std::move(tokenSource))
     , m_transcription(std::move(transcription))
@@ -105,6 +105,7 @@ SessionCoordinator::SessionCoordinator(std::shared_ptr<SessionAuthorizationProvi
     , m_usage(std::move(usage))
     , m_results(std::move(results))
     , m_temporary(std::move(temporary))
+    , m_marks(std::move(marks))
     , m_retryDelay(retryDelay)
 {
 }
@@ -140,10 +141,13 @@ QCoro::Task<SessionCoordinator::Result<PreparedConversation>> SessionCoordinator
         auto folder = m_temporary.createSessionDirectory(sessionID);
         if (folder) {
             m_sessionDirectory = *folder;
-            // Noted beside the recording, so that the reservation can be closed should the
-            // conversation end without closing it (a crash, a kill).
-            if (auto noted = m_temporary.noteReservation(*folder, reserved->id); !noted)
-                failed = std::move(noted.error());
+            // Marked with the application's data, so that the reservation is closed and the
+            // conversation told of should it end without its finish (a crash, a kill, a power
+            // cut that empties the runtime folder with the recording).
+            const ConversationMarks::Mark mark { sessionID, reserved->id,
+                ConversationMarks::State::recording };
+            if (auto marked = m_marks.write(mark); !marked)
+                failed = TemporaryStoreFailure(std::move(marked.error()));
         } else {
             failed = std::move(folder.error());
         }
@@ -162,9 +166,10 @@ QCoro::Task<SessionCoordinator::Result<PreparedConversation>> SessionCoordinator
     if (failed) {
         if (m_reservation) {
             const QUuid reservationID = m_reservation->id;
-            (void)co_await m_authorization->cancel(reservationID);
+            const bool closed = co_await m_authorization->cancel(reservationID);
             if (abandonedSince(generation))
                 co_return std::unexpected(std::move(*failed));
+            settleMark(sessionID, reservationID, closed);
         }
         (void)cleanupTemporary();
         returnToIdle();
@@ -333,9 +338,11 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
         = (co_await m_authorization->finalize(reservationID, wholeSecondsRoundedUp(run.actualSeconds)))
               .has_value();
     // The review stands whatever becomes of the reservation; one that is not finalized is
-    // cancelled, now or, when the control plane does not answer, from the note left for it.
+    // cancelled, now or, when the control plane does not answer, from the mark left for it.
     if (!closed)
         closed = co_await m_authorization->cancel(reservationID);
+    if (!discardedSince(run.generation))
+        settleMark(run.sessionID, reservationID, closed);
 
     if (abandonedSince(run.generation)) {
         // The fields belong to whatever came after the abandon: clean up only this run's folder.
@@ -345,14 +352,8 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
         }
         co_return review;
     }
-    if (closed || !m_sessionDirectory) {
-        if (auto removed = cleanupTemporary(); !removed)
-            co_return co_await failFinish(std::move(run), std::move(removed.error()));
-    } else {
-        if (auto kept = m_temporary.keepOnlyReservation(*m_sessionDirectory); !kept)
-            co_return co_await failFinish(std::move(run), std::move(kept.error()));
-        m_sessionDirectory.reset();
-    }
+    if (auto removed = cleanupTemporary(); !removed)
+        co_return co_await failFinish(std::move(run), std::move(removed.error()));
     m_phase = SessionPhase::complete;
     co_return review;
 }
@@ -361,7 +362,9 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
     FinishRun run, SessionCoordinatorFailure error)
 {
     // Sent also after a finalize whose clean-up failed; the control plane takes it as done.
-    (void)co_await m_authorization->cancel(run.reservation.id);
+    const bool closed = co_await m_authorization->cancel(run.reservation.id);
+    if (!discardedSince(run.generation))
+        settleMark(run.sessionID, run.reservation.id, closed);
     if (abandonedSince(run.generation)) {
         if (run.directory)
             (void)m_temporary.removeSessionDirectory(*run.directory);
@@ -380,13 +383,22 @@ QCoro::Task<void> SessionCoordinator::abandon(FinishUnderWay finishing)
     // of this conversation already gone (the removal is done here, ahead of the cancel, for
     // that reason).
     const std::optional<UsageReservation> reservation = m_reservation;
+    const std::optional<QUuid> sessionID = m_sessionID;
+    const bool discarded = finishing == FinishUnderWay::discarded;
     ++m_generation;
-    if (finishing == FinishUnderWay::discarded)
+    if (discarded)
         m_discardedBefore = m_generation;
     returnToIdle();
     (void)cleanupTemporary();
-    if (reservation)
-        (void)co_await m_authorization->cancel(reservation->id);
+    if (!reservation || !sessionID)
+        co_return;
+    // Before the wait: a run that ends during the cancel (a quit) leaves no conversation that
+    // would count as cut short at the next launch.
+    writeMark({ *sessionID, reservation->id,
+        discarded ? ConversationMarks::State::discarded : ConversationMarks::State::reservationOpen });
+    const bool closed = co_await m_authorization->cancel(reservation->id);
+    if (!discarded && closed)
+        settleMark(*sessionID, reservation->id, true);
 }
 
 std::expected<void, SessionCoordinatorError> SessionCoordinator::resetAfterCompletion()
@@ -406,6 +418,22 @@ std::expected<void, TemporaryStoreFailure> SessionCoordinator::cleanupTemporary(
         return removed;
     m_sessionDirectory.reset();
     return {};
+}
+
+void SessionCoordinator::settleMark(const QUuid& sessionID, const QUuid& reservationID, bool closed) const
+{
+    if (!closed) {
+        writeMark({ sessionID, reservationID, ConversationMarks::State::reservationOpen });
+        return;
+    }
+    if (!m_marks.remove(sessionID))
+        qCWarning(coordinatorLog, "The mark of a conversation that ended could not be removed.");
+}
+
+void SessionCoordinator::writeMark(const ConversationMarks::Mark& mark) const
+{
+    if (!m_marks.write(mark))
+        qCWarning(coordinatorLog, "The mark of a conversation could not be written.");
 }
 
 void SessionCoordinator::returnToIdle()

@@ -106,7 +106,8 @@ struct Harness {
     Harness()
     {
         coordinator = SessionCoordinator::create(fake, fake, fake, fake, fake, fake,
-            TemporaryConversationStore::create(root).value(), std::chrono::milliseconds(1));
+            TemporaryConversationStore::create(root).value(), ConversationMarks::create(marksFolder).value(),
+            std::chrono::milliseconds(1));
     }
 
     SessionCoordinator::Result<PreparedConversation> prepare(
@@ -134,6 +135,7 @@ struct Harness {
 
     QTemporaryDir temporary;
     QString root = temporary.path() + u"/Lumora-Conversation"_qs;
+    QString marksFolder = temporary.path() + u"/Marks"_qs;
     std::shared_ptr<FakeConversationServices> fake = std::make_shared<FakeConversationServices>();
     std::shared_ptr<SessionCoordinator> coordinator;
     QUuid session = QUuid::createUuid();
@@ -484,7 +486,7 @@ TEST(SessionCoordinator, TheReviewSealedAtThePressStaysWhenTheFinalOneCannotBeHa
         std::function<void(Harness&)> beforeFinish;
         QStringList calls; // after the seal's save
         bool withLateTurn;
-        bool noteKept;
+        bool markKept;
     } rows[] = {
         { "the final analysis fails",
             [&](Harness& h) { h.fake->failures.insert(u"analyze"_qs, unavailable); },
@@ -535,14 +537,15 @@ TEST(SessionCoordinator, TheReviewSealedAtThePressStaysWhenTheFinalOneCannotBeHa
         EXPECT_EQ(
             result->transcript, row.withLateTurn ? (QList<SpeakerTurn> { first, late }) : QList { first });
         EXPECT_EQ(h.fake->saved.last(), *result);
-        const auto left = TemporaryConversationStore::create(h.root).value().leftReservations().value();
-        if (row.noteKept) {
-            EXPECT_EQ(QDir(h.folder()).entryList(QDir::Files), QStringList { u"reservation"_qs });
-            using Left = TemporaryConversationStore::LeftReservation;
-            EXPECT_EQ(left, (QList<Left> { { h.folder(), h.fake->reservations.value(0) } }));
-        } else {
-            EXPECT_FALSE(h.folderExists());
-        }
+        EXPECT_FALSE(h.folderExists());
+        using Mark = ConversationMarks::Mark;
+        const QList<Mark> marks = ConversationMarks::create(h.marksFolder).value().list().value();
+        if (row.markKept)
+            EXPECT_EQ(marks,
+                (QList<Mark> { { h.session, h.fake->reservations.value(0),
+                    ConversationMarks::State::reservationOpen } }));
+        else
+            EXPECT_EQ(marks, QList<Mark> {});
     }
 
     // Sealed once per conversation, and only while it records; the final review, once it is had,

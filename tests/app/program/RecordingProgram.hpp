@@ -5,6 +5,7 @@
 #include "DevelopmentSignIn.hpp"
 #include "SpeechStandInProcess.hpp"
 #include "XvfbDisplay.hpp"
+#include "persistence/ConversationBackupStore.hpp"
 #include "security/AccountSessionStore.hpp"
 #include "security/DeviceIdentity.hpp"
 #include "security/KeychainKeyStore.hpp"
@@ -190,6 +191,41 @@ protected:
     [[nodiscard]] QStringList reservationStatuses() const
     {
         return databaseColumn(database, u"SELECT status FROM usage_reservations"_qs);
+    }
+
+    // The conversations the account holds.
+    [[nodiscard]] QStringList accountConversations() const
+    {
+        return databaseColumn(database, u"SELECT id FROM content_conversations"_qs);
+    }
+
+    // The sealed reviews in `home`.
+    static QStringList reviews(const QTemporaryDir& home)
+    {
+        return QDir(home.filePath("data/Lumora/Results")).entryList({ "*.lmr" }, QDir::Files);
+    }
+
+    // The marks of conversations whose end is not settled, in `home`.
+    static QStringList marks(const QTemporaryDir& home)
+    {
+        return QDir(home.filePath("data/Lumora/Marks")).entryList({ "*.mark" }, QDir::Files);
+    }
+
+    // The backup records in `home`, read while no program runs there.
+    static QList<ConversationBackupRecord> backupRecords(const QTemporaryDir& home)
+    {
+        const auto store = ConversationBackupStore::create(home.filePath("data/Lumora/Backup"),
+            std::make_shared<KeychainKeyStore>(u"com.lumora.native"_qs));
+        if (!store) {
+            ADD_FAILURE() << "the backup state could not be opened";
+            return {};
+        }
+        const auto read = test::awaitTask((*store)->records());
+        if (!read) {
+            ADD_FAILURE() << "the backup records could not be read";
+            return {};
+        }
+        return read->records;
     }
 
     XvfbDisplay display;

@@ -403,7 +403,7 @@ TEST_F(QuietConversationTest, WhatFollowsASavedReviewNeverUndoesIt)
 }
 
 // The control plane out of reach at the finish: the review made of what was heard live stays as
-// the review and says so, the audio goes, and only the reservation's note is left. Once the
+// the review and says so, the audio goes, and only the reservation's mark is left. Once the
 // control plane answers again, the retry after its wait sends the review, which says so to whoever
 // reads it from the account too, and the next finish cancels the reservation that was left open.
 TEST_F(QuietConversationTest, AFinishWithoutTheControlPlaneKeepsTheLiveReviewUntilItAnswersAgain)
@@ -428,10 +428,10 @@ TEST_F(QuietConversationTest, AFinishWithoutTheControlPlaneKeepsTheLiveReviewUnt
     EXPECT_TRUE(review.fromLiveTranscript);
     ASSERT_EQ(model->historyEntries().size(), 1);
     EXPECT_EQ(model->historyEntries().first().backup, ConversationBackupDisplayState::waiting);
-    const QStringList left = temporaryEntries();
-    ASSERT_EQ(left.size(), 1);
-    EXPECT_EQ(
-        QDir(home.temporaryRoot + u'/' + left.first()).entryList(QDir::Files), QStringList { "reservation" });
+    EXPECT_EQ(temporaryEntries(), QStringList());
+    using Mark = ConversationMarks::Mark;
+    EXPECT_EQ(model->marks()->list().value(),
+        (QList<Mark> { { review.id, leftOpen, ConversationMarks::State::reservationOpen } }));
 
     controlPlane = std::make_unique<lumora::testing::ControlPlaneProcess>(
         QStringList { "--dev-sign-in", "--speech-token-secret", speech->secretPath(), "--listen", address,
@@ -455,6 +455,7 @@ TEST_F(QuietConversationTest, AFinishWithoutTheControlPlaneKeepsTheLiveReviewUnt
     model->requestToggleRecording();
     lumora::testing::settle(*model);
     EXPECT_EQ(temporaryEntries(), QStringList());
+    EXPECT_EQ(model->marks()->list().value(), QList<Mark> {});
     ASSERT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
     const auto store = ControlPlaneStore::open(u"sqlite:"_qs + database);
     ASSERT_TRUE(store.has_value());
