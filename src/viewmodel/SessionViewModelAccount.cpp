@@ -543,10 +543,10 @@ QCoro::Task<void> SessionViewModel::finishPendingAccountDeletion()
             co_return;
         }
     }
-    qCInfo(accountLog, "The account's deletion is finished on this computer.");
     const bool wipedEverything = co_await wipeAccountFromThisComputer();
     if (alive.expired())
         co_return;
+    qCInfo(accountLog, "The deletion of the account that the last run left is finished on this computer.");
     reportAccountDeleted(wipedEverything);
 }
 

@@ -99,35 +99,54 @@ protected:
     std::unique_ptr<QProcess> launchRecording(
         const QTemporaryDir& home, const QStringList& speechArguments = {})
     {
+        if (!signIn(home, speechArguments))
+            return nullptr;
+        return launch(home, { "--start-conversation" });
+    }
+
+    // Servers of their own, and `home` signed in to an account of its own (a saved session in
+    // the test session's keychain, the recording agreement accepted); false when that failed.
+    bool signIn(const QTemporaryDir& home, const QStringList& speechArguments = {})
+    {
         speech = std::make_unique<SpeechStandInProcess>(speechArguments + serverTls());
         database.clear();
         startControlPlane();
         if (!speech->started() || !controlPlane->started()) {
             ADD_FAILURE() << "the servers did not start";
-            return nullptr;
+            return false;
         }
-        const auto keychain = std::make_shared<KeychainKeyStore>(u"com.lumora.native"_qs);
-        const auto identity = test::awaitTask(DeviceIdentity::load(keychain));
+        const auto identity = test::awaitTask(DeviceIdentity::load(keychain()));
         if (!identity) {
             ADD_FAILURE() << "no device key";
-            return nullptr;
+            return false;
         }
         const DeviceRegistration registration
             = developmentSignIn(manager, controlPlane->baseUrl(), *identity, "Quinn and Rae");
         if (!test::awaitTask(
-                AccountSessionStore(keychain).save({ registration.accountID, registration.deviceID }))) {
+                AccountSessionStore(keychain()).save({ registration.accountID, registration.deviceID }))) {
             ADD_FAILURE() << "the session could not be saved";
-            return nullptr;
+            return false;
         }
         for (const char* folder : { "data", "config/Lumora", "runtime", "cache" })
             QDir(home.path()).mkpath(QString::fromLatin1(folder));
         QFile::setPermissions(
             home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QFile preferences(home.filePath("config/Lumora/Lumora.conf"));
+        QFile preferences(preferencesPath(home));
         if (preferences.open(QIODevice::WriteOnly))
             preferences.write("[General]\nlumora.recordingAgreementVersion=2\n");
         preferences.close();
-        return launch(home, { "--start-conversation" });
+        return true;
+    }
+
+    // The program's keychain: the test session's Secret Service, as the program sees it.
+    static std::shared_ptr<KeychainKeyStore> keychain()
+    {
+        return std::make_shared<KeychainKeyStore>(u"com.lumora.native"_qs);
+    }
+
+    static QString preferencesPath(const QTemporaryDir& home)
+    {
+        return home.filePath("config/Lumora/Lumora.conf");
     }
 
     // The program in `home`, reaching the servers as they are now.
@@ -214,8 +233,7 @@ protected:
     // The backup records in `home`, read while no program runs there.
     static QList<ConversationBackupRecord> backupRecords(const QTemporaryDir& home)
     {
-        const auto store = ConversationBackupStore::create(home.filePath("data/Lumora/Backup"),
-            std::make_shared<KeychainKeyStore>(u"com.lumora.native"_qs));
+        const auto store = ConversationBackupStore::create(home.filePath("data/Lumora/Backup"), keychain());
         if (!store) {
             ADD_FAILURE() << "the backup state could not be opened";
             return {};
