@@ -2,6 +2,7 @@
 
 #include "appcore/AppcoreLog.hpp"
 #include "domain/CheckinReview.hpp"
+#include "domain/ConversationSummary.hpp"
 #include "domain/TurnGrouping.hpp"
 #include "persistence/DerivedResultRepository.hpp"
 #include "providers/AnalysisProvider.hpp"
@@ -62,6 +63,16 @@ DerivedSessionResult reviewOf(const QUuid& id, ConversationMode mode, double dur
     if (mode == ConversationMode::checkin)
         result = CheckinReview::gentled(std::move(result));
     return result;
+}
+
+// What was found live, batch by batch, as the findings of the whole conversation: a live batch's
+// summary counts that batch alone, so the summary is counted again over every turn.
+AnalysisProviderResult wholeConversation(AnalysisProviderResult live, const QList<SpeakerTurn>& turns)
+{
+    live.summary = ConversationSummary::counted(turns, live.annotations,
+        live.fouls.value_or(QList<ProcessFoulAnnotation> {}),
+        live.harshStartup && live.harshStartup->detected, live.circularity && live.circularity->detected);
+    return live;
 }
 
 } // namespace
@@ -199,8 +210,8 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
         co_return failure(SessionCoordinatorError::invalidState);
     const auto self = shared_from_this();
     const quint64 generation = m_generation;
-    DerivedSessionResult review
-        = reviewOf(*m_sessionID, m_mode, actualSeconds, m_turns, live, QDateTime::currentDateTimeUtc(), true);
+    DerivedSessionResult review = reviewOf(*m_sessionID, m_mode, actualSeconds, m_turns,
+        wholeConversation(live, m_turns), QDateTime::currentDateTimeUtc(), true);
     if (auto saved = co_await m_results->save(review); !saved)
         co_return failure(std::move(saved.error()));
     if (discardedSince(generation)) {
@@ -323,7 +334,7 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
     if (review.transcript.value_or(QList<SpeakerTurn> {}).size() != run.liveTurns.size()) {
         // Turns settled while the live stream closed belong in the review that stays.
         DerivedSessionResult fuller = reviewOf(run.sessionID, run.mode, run.actualSeconds, run.liveTurns,
-            run.provisional->live, review.completedAt, true);
+            wholeConversation(run.provisional->live, run.liveTurns), review.completedAt, true);
         if (co_await m_results->save(fuller))
             review = std::move(fuller);
     }

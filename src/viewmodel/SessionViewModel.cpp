@@ -123,12 +123,10 @@ QCoro::Task<void> SessionViewModel::startUp()
         publish(m_errorMessage, failure, &SessionViewModel::errorMessageChanged);
     m_startUpFinished = true;
     emit startUpFinished();
-    if (!failure) {
-        // Before anything of the account is shown or sent.
-        co_await finishPendingAccountDeletion();
-        if (alive.expired())
-            co_return;
-    }
+    // Before anything of the account is shown or sent.
+    const bool deletionFailed = !failure && !co_await finishPendingAccountDeletion();
+    if (alive.expired())
+        co_return;
     co_await sweepExpiredRecordings();
     if (alive.expired())
         co_return;
@@ -142,6 +140,9 @@ QCoro::Task<void> SessionViewModel::startUp()
         co_await reportConversationsCutShort();
         if (alive.expired())
             co_return;
+        // Said last, so that it stays on screen.
+        if (deletionFailed)
+            reportFailure(accountNotDeletedMessage());
     }
     endStartUp();
     co_await closeLeftReservations();

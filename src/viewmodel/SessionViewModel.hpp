@@ -178,6 +178,10 @@ public:
         return QStringLiteral("Corvane ended unexpectedly while a conversation was recording. That "
                               "conversation was lost, and nothing of it was kept.");
     }
+    static QString accountNotDeletedMessage()
+    {
+        return QStringLiteral("Your account could not be deleted. Nothing was removed; please try again.");
+    }
     static QString notConnectedMessage()
     {
         return QStringLiteral("Corvane is not connected to your account right now.");
@@ -639,9 +643,9 @@ private:
     [[nodiscard]] QCoro::Task<bool> wipeAccountFromThisComputer();
     void reportAccountDeleted(bool wipedEverything);
     // Finishes the deletion the last run left pending: this computer's part once the account is
-    // known to be gone (asked again when its answer never came); otherwise the deletion is
-    // forgotten and the user told that nothing was removed.
-    QCoro::Task<void> finishPendingAccountDeletion();
+    // known to be gone (asked again when its answer never came). Otherwise the deletion is
+    // forgotten and nothing removed: false, and the user is to be told so.
+    [[nodiscard]] QCoro::Task<bool> finishPendingAccountDeletion();
     // Sends the account's deletion again with the saved session; whether the account is gone.
     [[nodiscard]] QCoro::Task<bool> redeliverAccountDeletion();
     // Whether `registration` is the one the control plane keeps for this device's key.

@@ -40,9 +40,6 @@ QCoro::Task<void> reportAppOpened(std::shared_ptr<ControlPlaneClient> client, QS
     (void)co_await client->reportProductEvent(ProductAnalyticsEvent::appOpened, version);
 }
 
-const QString accountNotDeletedText
-    = QStringLiteral("Your account could not be deleted. Nothing was removed; please try again.");
-
 QString readyText(bool agreementAccepted)
 {
     return agreementAccepted ? QStringLiteral("Ready to record")
@@ -401,7 +398,7 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
         if (!deleted) {
             if (!PendingAccountDeletion::store(preferences(), std::nullopt))
                 qCWarning(accountLog, "The account's deletion could not be forgotten.");
-            reportFailure(accountNotDeletedText);
+            reportFailure(accountNotDeletedMessage());
             publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
             co_return;
         }
@@ -525,29 +522,30 @@ QCoro::Task<bool> SessionViewModel::wipeAccountFromThisComputer()
     co_return wipedEverything;
 }
 
-QCoro::Task<void> SessionViewModel::finishPendingAccountDeletion()
+QCoro::Task<bool> SessionViewModel::finishPendingAccountDeletion()
 {
     const std::optional<PendingAccountDeletion::Stage> stage = PendingAccountDeletion::stored(preferences());
     if (!stage)
-        co_return;
+        co_return true;
     const auto alive = lifetime();
     if (*stage == PendingAccountDeletion::Stage::requested) {
         // The last run ended before the account answered: it is asked again.
         const bool gone = co_await redeliverAccountDeletion();
         if (alive.expired())
-            co_return;
+            co_return true;
         if (!gone) {
+            qCWarning(accountLog, "The account's deletion that the last run left could not be finished.");
             if (!PendingAccountDeletion::store(preferences(), std::nullopt))
                 qCWarning(accountLog, "The account's deletion could not be forgotten.");
-            reportFailure(accountNotDeletedText);
-            co_return;
+            co_return false;
         }
     }
     const bool wipedEverything = co_await wipeAccountFromThisComputer();
     if (alive.expired())
-        co_return;
+        co_return true;
     qCInfo(accountLog, "The deletion of the account that the last run left is finished on this computer.");
     reportAccountDeleted(wipedEverything);
+    co_return true;
 }
 
 QCoro::Task<bool> SessionViewModel::redeliverAccountDeletion()

@@ -570,7 +570,10 @@ void SessionViewModel::keepUnsealedConversation(const ResultStoreFailure& failur
     publishRunningFlag(m_isRecording, false, &SessionViewModel::isRecordingChanged);
     startRecordingClock();
     const auto* fileSystem = std::get_if<FileSystemError>(&failure);
-    reportFailure(fileSystem && fileSystem->noSpace ? diskFullText : notSealedText);
+    const bool full = fileSystem && fileSystem->noSpace;
+    qCWarning(conversationLog, "The conversation is kept, paused, for another Finish: %s",
+        full ? "the disk is full" : "its review could not be written");
+    reportFailure(full ? diskFullText : notSealedText);
 }
 
 QCoro::Task<SessionViewModel::PressSeal> SessionViewModel::sealProvisionalReview()

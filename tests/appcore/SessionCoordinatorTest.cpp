@@ -468,12 +468,13 @@ TEST(SessionCoordinator, AFailedFinalTranscriptionIsTriedAgainThenTheLiveTurnsMa
 
 // Sealed at the press, the conversation is never lost to its finish: when the final review
 // cannot be had, the review made of what was heard live stays, with the turns that settled after
-// the press; the recording goes, and the reservation is closed, or left noted beside it when the
-// control plane does not answer.
+// the press, and its summary counts them all (the last live batch's counts that batch alone); the
+// recording goes, and the reservation is closed, or left marked when the control plane does not
+// answer.
 TEST(SessionCoordinator, TheReviewSealedAtThePressStaysWhenTheFinalOneCannotBeHad)
 {
     AnalysisProviderResult live;
-    live.summary = u"They kept to one topic."_qs;
+    live.summary = u"0 turns, with 0 warm and 0 hard moments."_qs;
     live.annotations = { BehaviorAnnotation { 0, 0, BehaviorCode::repair, 0.9, 0, 4 } };
     live.harshStartup = HarshStartupEvidence { true, 0.8, u"a sharp start"_qs };
     const SpeakerTurn first(0, 0, 4, u"Can we talk about the weekend?"_qs);
@@ -517,7 +518,7 @@ TEST(SessionCoordinator, TheReviewSealedAtThePressStaysWhenTheFinalOneCannotBeHa
         EXPECT_EQ(h.fake->saved.first(), *sealed);
         EXPECT_EQ(sealed->id, h.session);
         EXPECT_EQ(sealed->transcript, QList<SpeakerTurn> { first });
-        EXPECT_EQ(sealed->summary, live.summary);
+        EXPECT_EQ(sealed->summary, u"1 turns, with 1 warm and 0 hard moments. The opening was harsh."_qs);
         EXPECT_EQ(sealed->annotations, live.annotations);
         EXPECT_EQ(sealed->harshStartupDetected, true);
         EXPECT_EQ(sealed->duration, 20);
@@ -532,7 +533,9 @@ TEST(SessionCoordinator, TheReviewSealedAtThePressStaysWhenTheFinalOneCannotBeHa
         EXPECT_EQ(h.coordinator->phase(), SessionPhase::complete);
         EXPECT_TRUE(result->fromLiveTranscript);
         EXPECT_EQ(result->id, h.session);
-        EXPECT_EQ(result->summary, live.summary);
+        EXPECT_EQ(result->summary,
+            QStringLiteral("%1 turns, with 1 warm and 0 hard moments. The opening was harsh.")
+                .arg(row.withLateTurn ? 2 : 1));
         EXPECT_EQ(result->completedAt, sealed->completedAt);
         EXPECT_EQ(
             result->transcript, row.withLateTurn ? (QList<SpeakerTurn> { first, late }) : QList { first });

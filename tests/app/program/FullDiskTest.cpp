@@ -17,7 +17,8 @@ protected:
         if (IsSkipped())
             return;
         ASSERT_TRUE(QDir(home.path()).mkpath("data"));
-        if (::mount("tmpfs", QFile::encodeName(dataFolder()).constData(), "tmpfs", 0, "size=4m,mode=0700") != 0)
+        if (::mount("tmpfs", QFile::encodeName(dataFolder()).constData(), "tmpfs", 0, "size=4m,mode=0700")
+            != 0)
             GTEST_SKIP() << "needs to mount a tmpfs (the superuser)";
         mounted = true;
     }
@@ -43,7 +44,8 @@ protected:
 
     QTemporaryDir home;
     bool mounted = false;
-    static constexpr const char* unsealedLine = "The conversation could not be sealed at the finish";
+    static constexpr const char* unsealedLine
+        = "The conversation is kept, paused, for another Finish: the disk is full";
 };
 
 // Finish with the data folder full: nothing is sealed, and nothing of the conversation is lost;
@@ -57,7 +59,8 @@ TEST_F(FullDiskAtTheFinish, TheConversationIsKeptForAnotherFinishOnceThereIsRoom
     ASSERT_TRUE(fill());
 
     ::kill(pid_t(program->processId()), SIGUSR1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return output.contains(unsealedLine); }, 20000)) << output.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return output.contains(unsealedLine); }, 20000))
+        << output.toStdString();
     QTest::qWait(1000);
     EXPECT_EQ(program->state(), QProcess::Running);
     EXPECT_EQ(reviews(home), QStringList());

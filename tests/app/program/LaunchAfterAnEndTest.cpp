@@ -33,7 +33,8 @@ protected:
 
     static constexpr const char* lostLine
         = "A conversation was lost when the last run ended during it; the user is told.";
-    static constexpr const char* heldLine = "The account answered its deletion; held before this computer's part.";
+    static constexpr const char* heldLine
+        = "The account answered its deletion; held before this computer's part.";
     static constexpr const char* finishedLine
         = "The deletion of the account that the last run left is finished on this computer.";
 };
@@ -55,7 +56,8 @@ TEST_F(LaunchAfterAnEnd, APowerCutWhileRecordingIsToldAndItsReservationClosed)
     ASSERT_EQ(reservationStatuses(), QStringList { "open" });
 
     const bool settled = launchUntil(home, [&] {
-        return output.contains(lostLine) && !reservationStatuses().contains(u"open"_qs) && marks(home).isEmpty();
+        return output.contains(lostLine) && !reservationStatuses().contains(u"open"_qs)
+            && marks(home).isEmpty();
     });
     EXPECT_TRUE(settled) << output.toStdString();
     EXPECT_EQ(output.count(lostLine), 1);
@@ -91,7 +93,8 @@ TEST_F(LaunchAfterAnEnd, AnAccountDeletionKilledAfterTheAnswerIsFinishedAtTheNex
         QSettings preferences(preferencesPath(home), QSettings::IniFormat);
         preferences.setValue("corvane.participantName.left", "Quinn");
         preferences.setValue("corvane.participantName.right", "Rae");
-        preferences.setValue("corvane.checkinReminder", QByteArray(R"({"isOn":true,"weekday":1,"hour":19,"minute":0})"));
+        preferences.setValue(
+            "corvane.checkinReminder", QByteArray(R"({"isOn":true,"weekday":1,"hour":19,"minute":0})"));
     }
     const auto program = launch(home, { "--delete-account", "--hold-after-account-deletion" });
     ASSERT_TRUE(QTest::qWaitFor([&] { return output.contains(heldLine); }, 60000)) << output.toStdString();
