@@ -262,11 +262,16 @@ QCoro::Task<void> ConversationBackupService::holdBackUp(QUuid localID)
         qCWarning(backupLog, "The record of a conversation being finished could not be written.");
 }
 
+void ConversationBackupService::withhold(QUuid localID)
+{
+    m_discarded.insert(localID);
+    m_held.remove(localID);
+}
+
 QCoro::Task<bool> ConversationBackupService::discard(QUuid localID)
 {
     const auto keepAlive = shared_from_this();
-    m_discarded.insert(localID);
-    m_held.remove(localID);
+    withhold(localID);
     const auto found = co_await m_store->record(localID);
     if (!found)
         co_return false;

@@ -76,9 +76,12 @@ public:
     void releaseBackUp(QUuid localID) { m_held.remove(localID); }
     // The user discarded the conversation of this review: nothing of it may reach the account
     // any more. No upload of it starts from now on, and one on its way when the account answers
-    // leaves nothing there. Its record goes; when an upload of it was sent and may have arrived,
-    // the account is asked to delete its copy as any deletion is (written down on the record
-    // first, sent again until answered). False when the record could not be read or written.
+    // leaves nothing there.
+    void withhold(QUuid localID);
+    // Withholds the review and removes its record; when an upload of it was sent and may have
+    // arrived, the account is asked to delete its copy as any deletion is (written down on the
+    // record first, sent again until answered). False when the record could not be read or
+    // written.
     QCoro::Task<bool> discard(QUuid localID);
 
     // Reads the account's list, at most `maximumHistoryPages` pages, into the cache; any

@@ -5,8 +5,9 @@
 
 namespace lumora {
 
-QString ConversationSummary::counted(const QList<SpeakerTurn>& turns, const QList<BehaviorAnnotation>& annotations,
-    const QList<ProcessFoulAnnotation>& fouls, bool harshOpening, bool samePointAgain)
+QString ConversationSummary::counted(const QList<SpeakerTurn>& turns,
+    const QList<BehaviorAnnotation>& annotations, const QList<ProcessFoulAnnotation>& fouls,
+    bool harshOpening, bool samePointAgain)
 {
     const auto [warm, hard] = ConversationPresentation::warmHard(annotations, fouls, std::nullopt);
     QString summary = QStringLiteral("%1 turns, with %2 warm and %3 hard moments.")

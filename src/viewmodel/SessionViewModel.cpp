@@ -397,18 +397,17 @@ QCoro::Task<bool> SessionViewModel::settleLeftConversation(ConversationMarks::Ma
     const auto alive = lifetime();
     const auto client = m_client;
     if (mark.state == ConversationMarks::State::discarded) {
-        // The review first: once it is gone nothing can send it.
-        if (const auto store = m_resultStore) {
-            const bool removed = (co_await store->remove(mark.conversationID)).has_value();
-            if (alive.expired() || !removed)
-                co_return false;
-        }
         const auto service = m_backupService;
         if (!service || !client)
             co_return false;
         const bool withdrawn = co_await service->discard(mark.conversationID);
         if (alive.expired() || !withdrawn)
             co_return false;
+        if (const auto store = m_resultStore) {
+            const bool removed = (co_await store->remove(mark.conversationID)).has_value();
+            if (alive.expired() || !removed)
+                co_return false;
+        }
     }
     if (!mark.reservationID.isNull()) {
         if (!client || !co_await client->cancel(mark.reservationID))
@@ -434,6 +433,9 @@ void SessionViewModel::chooseDiscardAtQuit()
         ConversationMarks::State::discarded };
     if (!m_marks->write(mark))
         qCWarning(conversationLog, "The discard of the conversation could not be written down.");
+    // Nor does this run send it, whatever its finish still does before the end.
+    if (const auto service = m_backupService)
+        service->withhold(*m_conversationID);
 }
 
 QCoro::Task<void> SessionViewModel::giveUpForQuit()

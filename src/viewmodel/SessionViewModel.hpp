@@ -549,8 +549,8 @@ private:
     // their reservations are closed, and what discarded ones left is removed.
     QCoro::Task<void> closeLeftReservations();
     // Settles one such mark and removes it; false when something waits for a later attempt. A
-    // discarded conversation's review goes first, then its backup record (the account's copy
-    // too, should an upload have reached it), then its reservation.
+    // discarded conversation's backup record goes (the account's copy too, should an upload have
+    // reached it), then its review, then its reservation.
     QCoro::Task<bool> settleLeftConversation(ConversationMarks::Mark mark);
     void resetLiveState();
     QCoro::Task<QList<DerivedSessionResult>> storedResults();
