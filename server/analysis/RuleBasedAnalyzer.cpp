@@ -1,8 +1,7 @@
 #include "analysis/RuleBasedAnalyzer.hpp"
 
-#include "domain/ConversationPresentation.hpp"
+#include "domain/ConversationSummary.hpp"
 #include "domain/Seat.hpp"
-#include "domain/TurnGrouping.hpp"
 #include "wire/AnalysisRubric.hpp"
 
 #include <QHash>
@@ -245,23 +244,6 @@ std::optional<QString> titleOf(const QList<TopicWords>& topics)
     return QStringLiteral("About ") + topic;
 }
 
-// Counted as the application counts them on the review's card: turns as it groups them,
-// moments that reach the confidence floor.
-QString summaryOf(const QList<SpeakerTurn>& turns, const AnalysisProviderResult& result)
-{
-    const auto [warm, hard] = ConversationPresentation::warmHard(
-        result.annotations, result.fouls.value_or(QList<ProcessFoulAnnotation> {}), std::nullopt);
-    QString summary = QStringLiteral("%1 turns, with %2 warm and %3 hard moments.")
-                          .arg(TurnGrouping::group(turns).size())
-                          .arg(warm)
-                          .arg(hard);
-    if (result.harshStartup && result.harshStartup->detected)
-        summary += QStringLiteral(" The opening was harsh.");
-    if (result.circularity && result.circularity->detected)
-        summary += QStringLiteral(" The same point came up again.");
-    return summary;
-}
-
 // One line for each kind of moment found, in the order found; a general one when none was.
 QStringList coachingLinesFor(
     const QList<BehaviorAnnotation>& annotations, const QList<ProcessFoulAnnotation>& fouls)
@@ -492,7 +474,9 @@ std::expected<AnalysisProviderResult, AnalyzerError> RuleBasedAnalyzer::analyze(
         result.circularity = circularityIn(turns, topics);
     }
     result.title = titleOf(topics);
-    result.summary = summaryOf(turns, result);
+    result.summary = ConversationSummary::counted(turns, result.annotations, *result.fouls,
+        result.harshStartup && result.harshStartup->detected,
+        result.circularity && result.circularity->detected);
     result.nudges = coachingLinesFor(result.annotations, *result.fouls);
     for (const SpeakerTurn& turn : turns)
         result.inputTokens += (wordCount(turn.text) * 4 + 2) / 3;

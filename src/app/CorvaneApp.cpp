@@ -54,7 +54,7 @@ CorvaneApp::~CorvaneApp()
     m_engine.reset();
 }
 
-bool CorvaneApp::start()
+bool CorvaneApp::start(const std::function<void(SessionEnvironment&)>& adjustEnvironment)
 {
     // The reminder left pending by the last run is looked at before the view model reschedules.
     auto reminders
@@ -62,6 +62,8 @@ bool CorvaneApp::start()
     SessionEnvironment environment = SessionEnvironment::standard(*m_preferences, std::move(reminders));
     environment.arguments = m_arguments;
     environment.info = m_info;
+    if (adjustEnvironment)
+        adjustEnvironment(environment);
     const InfoResource& info = m_info;
     m_viewModel = std::make_unique<SessionViewModel>(std::move(environment));
     m_session = std::make_unique<ShellSessionAdapter>(*m_viewModel, &QDateTime::currentDateTimeUtc);

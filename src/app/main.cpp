@@ -71,9 +71,12 @@ int main(int argc, char** argv)
         app.acceptLaunchesFrom(instance);
     if (!url.isEmpty())
         app.openURL(url);
-    if (!app.start())
+    if (!app.start([&arguments](lumora::SessionEnvironment& environment) {
+            lumora::DevelopmentBuild::addAccountDeletionHooks(environment, arguments);
+        }))
         return 1;
     lumora::DevelopmentBuild::startConversationWhenReady(*app.viewModel(), arguments);
+    lumora::DevelopmentBuild::deleteAccountWhenReady(*app.viewModel(), arguments);
 
     // For the cold-start measurement and the launch tests: report the first frame of the sized
     // window, with its geometry, and quit.
