@@ -140,8 +140,8 @@ std::optional<LiveGuidance::FloorPrompt> ConversationRoomState::floorPrompt() co
 {
     if (!m_model)
         return std::nullopt;
-    return LiveGuidance::floorPrompt(
-        turns(), currentElapsed(), m_model->isRecording(), m_turnExtensionUsed, m_dismissedFinalFloor);
+    return LiveGuidance::floorPrompt(turns(), currentElapsed(), m_model->isRecording(), m_firstFloorShownAt,
+        m_turnExtensionUsed, m_dismissedFinalFloor);
 }
 
 PartnerCornerValues ConversationRoomState::cornerValues(int displaySeat) const
@@ -281,6 +281,9 @@ void ConversationRoomState::refresh()
         break;
     }
     assign(m_overlay, overlay, &ConversationRoomState::overlayChanged);
+    // The extra minute counts from when the two-minute prompt first came on screen.
+    if (overlay == FloorOverlay && !floor->final && !m_firstFloorShownAt)
+        m_firstFloorShownAt = currentElapsed();
     if (floor) {
         assign(
             m_floorName, LiveGuidance::floorName(floor->speaker), &ConversationRoomState::floorNameChanged);
@@ -469,6 +472,7 @@ void ConversationRoomState::resetConversationInterventions()
     m_circularityGate.reset();
     assign(m_turnExtensionUsed, false, &ConversationRoomState::turnExtensionUsedChanged);
     assign(m_dismissedFinalFloor, false, &ConversationRoomState::dismissedFinalFloorChanged);
+    m_firstFloorShownAt.reset();
 }
 
 void ConversationRoomState::keepGoing()

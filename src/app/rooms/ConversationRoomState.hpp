@@ -315,6 +315,8 @@ private:
     bool m_showCircularity = false;
     bool m_turnExtensionUsed = false;
     bool m_dismissedFinalFloor = false;
+    // Conversation seconds when the two-minute floor prompt first showed.
+    std::optional<double> m_firstFloorShownAt;
     bool m_showThreadMessage = false;
     bool m_transcriptFollowsLatest = true;
     bool m_roomHasAppeared = false;
