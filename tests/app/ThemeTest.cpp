@@ -1,4 +1,5 @@
 #include "CoachingRules.hpp"
+#include "Contrast.hpp"
 #include "FontFaces.hpp"
 #include "FontRegistrar.hpp"
 #include "HistoryTexts.hpp"
@@ -196,29 +197,8 @@ TEST(ThemePalette, QmlDrawsWithTheColoursPaintedItemsRead)
     }
 }
 
-// WCAG's relative luminance of an opaque colour and the contrast ratio of two.
-double luminance(const QColor& colour)
-{
-    const auto channel = [](double value) {
-        return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF())
-        + 0.0722 * channel(colour.blueF());
-}
-double contrast(const QColor& a, const QColor& b)
-{
-    const double first = luminance(a);
-    const double second = luminance(b);
-    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
-}
-// `top` at `alpha` laid over the opaque `under`.
-QColor over(const QColor& top, double alpha, const QColor& under)
-{
-    const auto mix = [&](double t, double u) { return t * alpha + u * (1 - alpha); };
-    return QColor::fromRgbF(static_cast<float>(mix(top.redF(), under.redF())),
-        static_cast<float>(mix(top.greenF(), under.greenF())),
-        static_cast<float>(mix(top.blueF(), under.blueF())));
-}
+using testing::contrast;
+using testing::over;
 
 // Every text reads at 4.5:1 or more (WCAG AA for text of any size) on what it is drawn on:
 // the ink and the muted tone anywhere on a page, the glows at their strongest included, and
