@@ -14,7 +14,8 @@ inline double luminance(const QColor& colour)
     const auto channel = [](double value) {
         return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
     };
-    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF())
+        + 0.0722 * channel(colour.blueF());
 }
 inline double contrast(const QColor& a, const QColor& b)
 {
@@ -27,7 +28,8 @@ inline QColor over(const QColor& top, double alpha, const QColor& under)
 {
     const auto mix = [&](double t, double u) { return t * alpha + u * (1 - alpha); };
     return QColor::fromRgbF(static_cast<float>(mix(top.redF(), under.redF())),
-        static_cast<float>(mix(top.greenF(), under.greenF())), static_cast<float>(mix(top.blueF(), under.blueF())));
+        static_cast<float>(mix(top.greenF(), under.greenF())),
+        static_cast<float>(mix(top.blueF(), under.blueF())));
 }
 
 // The darkest and the lightest pixel drawn in `area`: for a text, its strokes and the surface

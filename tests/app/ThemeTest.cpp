@@ -222,11 +222,17 @@ TEST(ThemePalette, EveryTextReadsAtFourAndAHalfToOne)
         { "a corner's gauge card", over(P::sand(), 0.42, ivory) },
         { "a corner's gauge card in the sage glow", over(P::sand(), 0.42, over(P::sage(), 0.24, ivory)) },
         { "the local data promise", over(P::sage(), 0.13, ivory) },
-        { "a hovered tab", over(P::sand(), 0.41, paper) },
     };
     for (const auto& surface : surfaces) {
         for (const auto& [role, text] : { std::pair { "ink", P::ink() }, std::pair { "muted", P::muted() } })
             EXPECT_GE(contrast(text, surface.colour), 4.5) << role << " on " << surface.name;
+    }
+    // Under the pointer and pressed, the quiet controls take the rule's tone: what they show on
+    // it is ink (their symbols are muted, at 3:1 and more as a symbol needs).
+    for (const auto& [name, fill] : { std::pair { "a pressed quiet button", P::rule() },
+             { "a hovered tab or agenda step", over(P::rule(), 0.75, ivory) } }) {
+        EXPECT_GE(contrast(P::ink(), fill), 4.5) << name;
+        EXPECT_GE(contrast(P::muted(), fill), 3) << name;
     }
     const struct {
         const char* what;
@@ -236,7 +242,7 @@ TEST(ThemePalette, EveryTextReadsAtFourAndAHalfToOne)
         { "a seat's name in the blush glow", P::information(), over(P::blush(), 0.3, ivory) },
         { "a seat's name in the sage glow", P::positive(), over(P::sage(), 0.24, ivory) },
         { "the live primary button", P::attention(), over(P::blush(), 0.48, ivory) },
-        { "the live primary button under the pointer", P::attention(), over(P::blush(), 0.65, ivory) },
+        { "the live primary button under the pointer", P::attention(), over(P::blush(), 0.735, ivory) },
         { "the live primary button pressed", P::attention(), over(P::blush(), 0.82, ivory) },
         { "a hard chip", P::attention(), over(P::attention(), 0.08, ivory) },
         { "a warm chip", P::positive(), over(P::positive(), 0.08, ivory) },
