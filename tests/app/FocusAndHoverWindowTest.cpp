@@ -2,6 +2,7 @@
 #include "FakeShell.hpp"
 #include "HistoryRecords.hpp"
 #include "Sections.hpp"
+#include "ThemePalette.hpp"
 
 #include <QImage>
 #include <QQuickItem>
@@ -139,6 +140,47 @@ TEST_F(FocusAndHoverWindowTest, ThePointerShowsOnEveryKindOfButton)
     for (const QString& name : { QStringLiteral("tabPeople"), QStringLiteral("historyCard:") + keyOf('a'),
              QStringLiteral("moreActions:") + keyOf('a') })
         EXPECT_GE(hoverContrast(name), plainHover) << name.toStdString();
+}
+
+// A menu's entry and a seat's name field show the keyboard on them by the theme's ring, not by a
+// faint fill or a caret alone.
+TEST_F(FocusAndHoverWindowTest, MenuEntriesAndSeatNamesShowTheKeyboardByARing)
+{
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    // The ring's left stroke, within 4 pixels left of what it surrounds.
+    const auto ringShowsLeftOf = [&](const QQuickItem& item, double inset) {
+        const QImage image = grab();
+        for (int offset = 1; offset <= 4; ++offset) {
+            const QPoint left = item.mapToScene(QPointF(inset - offset, item.height() / 2)).toPoint();
+            if (image.pixelColor(left) == ThemePalette::focusRing())
+                return true;
+        }
+        return false;
+    };
+
+    QQuickItem* title = nullptr;
+    QMetaObject::invokeMethod(
+        shell.find("menuBar"), "itemAt", Q_RETURN_ARG(QQuickItem*, title), Q_ARG(int, 1));
+    ASSERT_NE(title, nullptr);
+    QMetaObject::invokeMethod(title, "triggered");
+    QObject* menu = shell.find("viewMenu");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->property("opened").toBool(); }, 5000));
+    shell.press(Qt::Key_Down);
+    shell.waitForFrame();
+    QQuickItem* entry = focused();
+    ASSERT_NE(entry, nullptr);
+    ASSERT_TRUE(entry->inherits("QQuickMenuItem")) << entry->metaObject()->className();
+    // Its background, inset 6 from the entry's sides, is what the ring surrounds.
+    EXPECT_TRUE(ringShowsLeftOf(*entry, 6)) << entry->property("text").toString().toStdString();
+    shell.screenshot("focus-menu-entry");
+    shell.press(Qt::Key_Escape);
+
+    shell.click("sectionPeople");
+    tabTo("leftEditorField");
+    QQuickItem* field = focused();
+    ASSERT_NE(field, nullptr);
+    EXPECT_TRUE(ringShowsLeftOf(*field, 0));
+    shell.screenshot("focus-seat-name");
 }
 
 } // namespace
