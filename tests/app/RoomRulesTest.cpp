@@ -76,7 +76,7 @@ TEST(StageLabels, EachSituationHasItsButtons)
         { "rehearsal", { .rehearsalActive = true }, "End rehearsal", "stop.fill", "End rehearsal", false,
             nullptr },
         { "rehearsal ended", { .rehearsalActive = true, .rehearsalEnded = true }, "Close rehearsal",
-            "stop.fill", "End rehearsal", false, nullptr },
+            "stop.fill", "Close rehearsal", false, nullptr },
         { "starting under a rehearsal", { .rehearsalActive = true, .isStartingConversation = true },
             "End rehearsal", "ellipsis", "End rehearsal", false, nullptr },
     };
