@@ -90,6 +90,10 @@ Rectangle {
                                 text: step.modelData.name
                                 textFormat: Text.PlainText
                                 font: Theme.interfaceFont(11, step.current ? Font.DemiBold : Font.Normal)
+                                // A name too long for its step shrinks, down to 0.72 of its size,
+                                // before it is cut.
+                                fontSizeMode: Text.HorizontalFit
+                                minimumPixelSize: Math.round(font.pixelSize * 0.72)
                                 elide: Text.ElideRight
                                 maximumLineCount: 1
                                 color: Theme.ink
