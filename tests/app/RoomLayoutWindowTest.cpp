@@ -309,7 +309,9 @@ TEST_F(RoomLayoutWindowTest, TheBannersLeaveTheAgendaStepsAndTheGaugesFree)
         }
         shell.screenshot(QStringLiteral("room-error-banner-%1").arg(size.width()));
         for (const char* corner : { "leftCorner", "rightCorner" })
-            item(corner)->findChild<QQuickItem*>(QStringLiteral("%1Gauge").arg(QLatin1String(corner)))->setObjectName("cornerGauge");
+            item(corner)
+                ->findChild<QQuickItem*>(QStringLiteral("%1Gauge").arg(QLatin1String(corner)))
+                ->setObjectName("cornerGauge");
     }
 }
 

@@ -35,9 +35,9 @@ Rectangle {
                 delegate: TactileButton {
                     id: step
                     required property int index
-                    required property var modelData
-                    readonly property bool passed: step.modelData.stage === ConversationRoomState.PassedStep
-                    readonly property bool current: step.modelData.stage === ConversationRoomState.CurrentStep
+                    required property agendaStep modelData
+                    readonly property bool passed: step.modelData.passed
+                    readonly property bool current: step.modelData.current
                     objectName: "agendaStep" + step.index
                     width: (column.width - steps.spacing * (stepButtons.count - 1)) / stepButtons.count
                     implicitHeight: Math.max(36, stepLabel.implicitHeight + 14)

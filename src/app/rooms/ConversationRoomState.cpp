@@ -1,6 +1,7 @@
 #include "ConversationRoomState.hpp"
 
 #include "AgendaNote.hpp"
+#include "AgendaStepValue.hpp"
 #include "PrimaryAction.hpp"
 #include "RehearsalConversation.hpp"
 #include "RoomStatus.hpp"
@@ -11,7 +12,6 @@
 #include "domain/ConversationSignals.hpp"
 #include "domain/TurnGrouping.hpp"
 
-#include <QVariantMap>
 #include <algorithm>
 #include <limits>
 #include <tuple>
@@ -200,10 +200,11 @@ void ConversationRoomState::refresh()
     const QList<ConversationAgendaStep>& agenda = ConversationMethod::agenda();
     const int step = std::clamp(hasModel ? m_model->selectedAgendaStep() : 0, 0, int(agenda.size()) - 1);
     if (step != m_selectedStep) {
-        QVariantList steps;
-        for (const ConversationAgendaStep& each : agenda)
-            steps.append(QVariantMap { { QStringLiteral("name"), each.name },
-                { QStringLiteral("stage"), stepStage(int(each.id), step) } });
+        QList<AgendaStepValue> steps;
+        for (const ConversationAgendaStep& each : agenda) {
+            const StepStage stage = stepStage(int(each.id), step);
+            steps.append({ each.name, stage == PassedStep, stage == CurrentStep });
+        }
         m_agendaSteps = steps;
         emit agendaStepsChanged();
     }

@@ -2,8 +2,8 @@
 
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <algorithm>
 #include <QtQml/qqml.h>
+#include <algorithm>
 
 namespace lumora {
 
@@ -47,7 +47,8 @@ QObject* ButtonAccessibility::attached() const
 {
     for (QObject* child : item()->children()) {
         if (qstrcmp(child->metaObject()->className(), "QQuickAccessibleAttached") == 0)
-            return qmlAttachedPropertiesObject(item(), qmlAttachedPropertiesFunction(nullptr, child->metaObject()), false);
+            return qmlAttachedPropertiesObject(
+                item(), qmlAttachedPropertiesFunction(nullptr, child->metaObject()), false);
     }
     return nullptr;
 }
