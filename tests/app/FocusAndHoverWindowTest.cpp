@@ -132,9 +132,15 @@ TEST_F(FocusAndHoverWindowTest, ThePointerShowsOnEveryKindOfButton)
     for (const char* name :
         { "primaryButton", "rehearsalButton", "theoryButton", "sectionPeople", "agendaStep3" })
         EXPECT_GE(hoverContrast(name), plainHover) << name;
-    QTest::mouseMove(shell.window(),
-        qobject_cast<QQuickItem*>(shell.find("rehearsalButton"))->mapToScene(QPointF(20, 20)).toPoint());
-    shell.screenshot("hover-room-rehearsal");
+    // At each size, the keyboard on the primary action and the pointer on the rehearsal's.
+    for (const QSize size : { QSize(920, 680), QSize(1180, 760), QSize(1440, 900) }) {
+        shell.resize(size);
+        qobject_cast<QQuickItem*>(shell.find("primaryButton"))->forceActiveFocus(Qt::TabFocusReason);
+        QTest::mouseMove(shell.window(),
+            qobject_cast<QQuickItem*>(shell.find("rehearsalButton"))->mapToScene(QPointF(20, 20)).toPoint());
+        shell.screenshot(QStringLiteral("focus-hover-room-%1").arg(size.width()));
+    }
+    shell.resize(testing::WindowHarness::desktop);
 
     shell.click("sectionHistory");
     for (const QString& name : { QStringLiteral("tabPeople"), QStringLiteral("historyCard:") + keyOf('a'),
