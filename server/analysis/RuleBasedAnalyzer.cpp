@@ -188,6 +188,19 @@ std::optional<HarshStartupEvidence> harshStartupIn(
     return HarshStartupEvidence { false, 0.7, QStringLiteral("The conversation opened gently.") };
 }
 
+// How far apart two utterances came, counted in turns as the transcript shows them: a partner's
+// utterances in a row are one turn, and so is a short interjection held inside the other's.
+QString cameBack(const QList<SpeakerTurn>& turns, qsizetype earlier, qsizetype later)
+{
+    const QHash<qint64, qsizetype> groupOf = TurnGrouping::groupIndexByTurnIndex(TurnGrouping::group(turns));
+    const qsizetype apart = groupOf.value(later) - groupOf.value(earlier);
+    if (apart <= 0)
+        return QStringLiteral("The same point came back within one turn in nearly the same words.");
+    if (apart == 1)
+        return QStringLiteral("The same point came back 1 turn later in nearly the same words.");
+    return QStringLiteral("The same point came back %1 turns later in nearly the same words.").arg(apart);
+}
+
 // The pair of one seat's turns that share the most of their topic words, when that reaches the
 // repeated-wording overlap.
 CircularityEvidence circularityIn(const QList<SpeakerTurn>& turns, const QList<TopicWords>& topics)
@@ -195,6 +208,8 @@ CircularityEvidence circularityIn(const QList<SpeakerTurn>& turns, const QList<T
     CircularityEvidence circularity { false, 0, QString(), QStringLiteral("No point has come back yet."),
         QString() };
     double bestOverlap = 0;
+    qsizetype earlierIndex = 0;
+    qsizetype laterIndex = 0;
     for (qsizetype j = 0; j < turns.size(); ++j) {
         const TopicWords& later = topics[j];
         for (qsizetype i = 0; i < j && later.words.size() >= 3; ++i) {
@@ -212,14 +227,16 @@ CircularityEvidence circularityIn(const QList<SpeakerTurn>& turns, const QList<T
                 for (qsizetype k = 0; k < later.words.size(); ++k)
                     if (std::ranges::binary_search(earlier.sortedNumbers, later.numbers[std::size_t(k)]))
                         shared.append(later.words.at(k));
-                circularity = { true, std::min(0.95, 0.5 + overlap / 2), shared.join(' '),
-                    QStringLiteral("The same point came back %1 turns later in nearly the same words.")
-                        .arg(j - i),
+                circularity = { true, std::min(0.95, 0.5 + overlap / 2), shared.join(' '), QString(),
                     QStringLiteral(
                         "Pause and name the loop together, then each say what you need under it.") };
+                earlierIndex = i;
+                laterIndex = j;
             }
         }
     }
+    if (circularity.detected)
+        circularity.rationale = cameBack(turns, earlierIndex, laterIndex);
     return circularity;
 }
 

@@ -3,6 +3,7 @@
 #include "SingleInstance.hpp"
 #include "graphics/SceneRenderer.hpp"
 #include "security/OpenSslProcess.hpp"
+#include "theme/ButtonAccessibility.hpp"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -49,6 +50,7 @@ int main(int argc, char** argv)
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     QGuiApplication application(argc, argv);
     lumora::SceneRenderer::chooseForThisMachine();
+    lumora::ButtonAccessibility::install();
     const QStringList arguments = QCoreApplication::arguments();
     const QUrl url = launchURL(arguments);
 

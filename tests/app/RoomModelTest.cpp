@@ -1,5 +1,6 @@
 #include "FakeRoomModel.hpp"
 #include "RoomModelAdapter.hpp"
+#include "TranscriptChipValue.hpp"
 #include "TranscriptRows.hpp"
 #include "ViewModelFixture.hpp"
 #include "domain/TurnGrouping.hpp"
@@ -128,8 +129,14 @@ TEST(TranscriptRows, RowsNameTheirSideAndCarryTheirFindings)
     EXPECT_EQ(at(0, TranscriptRows::ClockRole).toString(), "1:01");
     EXPECT_EQ(at(0, TranscriptRows::RowIDRole).toDouble(), 0);
     EXPECT_EQ(at(0, TranscriptRows::WashRole).toInt(), TranscriptRows::WarmWash) << "no confidence floor";
-    EXPECT_EQ(at(0, TranscriptRows::BehaviorChipsRole).toList().size(), 1);
-    EXPECT_EQ(at(0, TranscriptRows::FoulChipsRole).toList().size(), 1);
+    // The chips are typed values, as the row's delegate declares them.
+    const auto chips = [&](TranscriptRows::Role role) {
+        const QVariant values = at(0, role);
+        EXPECT_EQ(values.metaType(), QMetaType::fromType<QList<TranscriptChipValue>>());
+        return values.value<QList<TranscriptChipValue>>();
+    };
+    EXPECT_EQ(chips(TranscriptRows::BehaviorChipsRole), (QList { TranscriptChipValue { "repair", 0.4 } }));
+    EXPECT_EQ(chips(TranscriptRows::FoulChipsRole), (QList { TranscriptChipValue { "globalizing", 0.8 } }));
     EXPECT_EQ(at(0, TranscriptRows::AccessibleTextRole).toString(), "Ada: I <mean> it Bob says Okay Really");
     EXPECT_TRUE(at(0, TranscriptRows::ParagraphRole).toString().startsWith("I &lt;mean&gt; it <i>"));
     EXPECT_EQ(at(1, TranscriptRows::WashRole).toInt(), TranscriptRows::HardWash);

@@ -212,7 +212,7 @@ Item {
                             onClicked: actions.popup(moreButton, 0, moreButton.height)
                             background: Rectangle {
                                 radius: 15
-                                color: moreButton.hovered ? Theme.withAlpha(Theme.sand, 0.6) : Theme.withAlpha(Theme.sand, 0)
+                                color: moreButton.hovered ? Theme.withAlpha(Theme.rule, 0.75) : Theme.withAlpha(Theme.rule, 0)
                             }
                             contentItem: Icon {
                                 symbol: "ellipsis.circle"
@@ -259,15 +259,16 @@ Item {
                 onClicked: root.showHidden = !root.showHidden
                 background: Rectangle {
                     radius: 8
-                    color: hiddenToggle.hovered ? Theme.withAlpha(Theme.sand, 0.6) : Theme.withAlpha(Theme.sand, 0)
+                    color: hiddenToggle.hovered ? Theme.withAlpha(Theme.rule, 0.75) : Theme.withAlpha(Theme.rule, 0)
                 }
+                // Ink under the pointer: the muted tone on the hovered fill reads below 4.5:1.
                 contentItem: Row {
                     spacing: 6
                     Icon {
                         anchors.verticalCenter: parent.verticalCenter
                         symbol: root.showHidden ? "chevron.down" : "chevron.right"
                         size: 18
-                        color: Theme.muted
+                        color: hiddenToggle.hovered ? Theme.ink : Theme.muted
                     }
                     Text {
                         id: toggleText
@@ -275,7 +276,7 @@ Item {
                         text: HistoryTexts.hiddenToggle(root.model.overview.hiddenCount)
                         textFormat: Text.PlainText
                         font: Theme.interfaceFont(14, Font.DemiBold)
-                        color: Theme.muted
+                        color: hiddenToggle.hovered ? Theme.ink : Theme.muted
                     }
                 }
             }

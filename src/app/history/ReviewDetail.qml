@@ -26,6 +26,11 @@ Popup {
     closePolicy: Popup.CloseOnEscape
     onClosed: root.model.closeReview()
 
+    DialogName {
+        popup: root
+        name: root.sheet.title
+    }
+
     Connections {
         target: root.sheet
         function onReviewChanged() {

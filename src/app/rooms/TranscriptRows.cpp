@@ -1,5 +1,6 @@
 #include "TranscriptRows.hpp"
 
+#include "TranscriptChipValue.hpp"
 #include "TranscriptTurnText.hpp"
 #include "display/DisplayFormats.hpp"
 #include "domain/BehaviorCode.hpp"
@@ -7,7 +8,6 @@
 #include "domain/Seat.hpp"
 
 #include <QSet>
-#include <QVariantMap>
 
 namespace lumora {
 
@@ -32,11 +32,6 @@ QList<Finding> findingsOf(const QList<Finding>& all, const ConversationTurn& gro
             found.append(finding);
     }
     return found;
-}
-
-QVariantMap chipOf(const QString& code, double confidence)
-{
-    return { { QStringLiteral("code"), code }, { QStringLiteral("confidence"), confidence } };
 }
 
 } // namespace
@@ -98,16 +93,16 @@ QVariant TranscriptRows::data(const QModelIndex& index, int role) const
         }
         return NoWash;
     case BehaviorChipsRole: {
-        QVariantList chips;
+        QList<TranscriptChipValue> chips;
         for (const BehaviorAnnotation& annotation : annotationsOf(group))
-            chips.append(chipOf(toString(annotation.code), annotation.confidence));
-        return chips;
+            chips.append({ toString(annotation.code), annotation.confidence });
+        return QVariant::fromValue(chips);
     }
     case FoulChipsRole: {
-        QVariantList chips;
+        QList<TranscriptChipValue> chips;
         for (const ProcessFoulAnnotation& foul : foulsOf(group))
-            chips.append(chipOf(toString(foul.foul), foul.confidence));
-        return chips;
+            chips.append({ toString(foul.foul), foul.confidence });
+        return QVariant::fromValue(chips);
     }
     default:
         return {};

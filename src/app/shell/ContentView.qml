@@ -177,6 +177,7 @@ Item {
     ThemedPopup {
         id: setupSheet
         objectName: "setupSheet"
+        accessibleName: qsTr("Welcome to Corvane")
         width: 680
         minimumHeight: 560
         padding: 0
@@ -203,6 +204,7 @@ Item {
     ThemedPopup {
         id: migrationSheet
         objectName: "migrationSheet"
+        accessibleName: qsTr("Your earlier conversations")
         width: 640
         minimumHeight: 440
         padding: 0

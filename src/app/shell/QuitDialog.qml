@@ -13,6 +13,7 @@ ThemedPopup {
     signal discardChosen
 
     width: 520
+    accessibleName: root.question.title
     onOpened: saveButton.forceActiveFocus()
 
     contentItem: ColumnLayout {
