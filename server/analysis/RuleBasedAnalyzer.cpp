@@ -2,6 +2,7 @@
 
 #include "domain/ConversationSummary.hpp"
 #include "domain/Seat.hpp"
+#include "domain/TurnGrouping.hpp"
 #include "wire/AnalysisRubric.hpp"
 
 #include <QHash>
