@@ -26,8 +26,7 @@ struct ControlPlaneBenchmarkStore {
     DeviceRecord signIn(const QString& name, const QString& publicKey)
     {
         const QUuid request = QUuid::createUuid();
-        store->addSignInRequest(
-            { request, publicKey, "linux", now, std::nullopt, std::nullopt, false, {} }, now);
+        store->addSignInRequest({ request, publicKey, "linux", now, std::nullopt, std::nullopt, false, {} });
         const QString ticket = "ticket-" + request.toString();
         store->issueTicket(request, ticket, name, now);
         return store->redeemTicket(ticket, now).value();

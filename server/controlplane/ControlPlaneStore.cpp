@@ -206,6 +206,17 @@ const QList<QStringList>& migrations()
             // What a deleted account shared stayed in its partner's current workspace, where a
             // next partner would join it: this step's code makes it the partner's earlier history.
         },
+        {
+            // A state is carried by one sign-in request, held so by the database whatever starts
+            // run at once. Of the requests that carried one state, the first made keeps it, as if
+            // later starts had always been refused: the application makes each state afresh, so
+            // a later one came from someone who had seen it.
+            "DELETE FROM sign_in_requests WHERE EXISTS (SELECT 1 FROM sign_in_requests AS earlier"
+            " WHERE earlier.state = sign_in_requests.state"
+            " AND (earlier.created_at < sign_in_requests.created_at OR (earlier.created_at ="
+            " sign_in_requests.created_at AND earlier.id < sign_in_requests.id)))",
+            "CREATE UNIQUE INDEX IF NOT EXISTS sign_in_requests_one_state ON sign_in_requests (state)",
+        },
     };
     return steps;
 }
@@ -559,18 +570,16 @@ bool ControlPlaneStore::rememberNonce(const QString& signer, const QUuid& nonce,
     return insert.rowsAffected() == 1;
 }
 
-bool ControlPlaneStore::addSignInRequest(const SignInRequestRecord& request, qint64 liveSince)
+bool ControlPlaneStore::addSignInRequest(const SignInRequestRecord& request)
 {
-    // Requests older than a day can no longer lead anywhere.
+    // Requests older than a day can no longer lead anywhere; their states are free again.
     Statement(m_connection, QStringLiteral("DELETE FROM sign_in_requests WHERE created_at < ?"),
         { request.createdAt - 24 * 3600 });
+    // The index on the state decides between starts that carry one at the same moment.
     Statement insert(m_connection,
-        QStringLiteral(
-            "INSERT INTO sign_in_requests (id, device_public_key, platform, created_at, state)"
-            " SELECT ?, ?, ?, CAST(? AS BIGINT), ? WHERE NOT EXISTS (SELECT 1 FROM sign_in_requests"
-            " WHERE state = ? AND (created_at >= ? OR ticket_issued_at >= ?))"),
-        { idText(request.id), request.devicePublicKey, request.platform, request.createdAt, request.state,
-            request.state, liveSince, liveSince });
+        QStringLiteral("INSERT INTO sign_in_requests (id, device_public_key, platform, created_at, state)"
+                       " VALUES (?, ?, ?, ?, ?) ON CONFLICT (state) DO NOTHING"),
+        { idText(request.id), request.devicePublicKey, request.platform, request.createdAt, request.state });
     return insert.rowsAffected() == 1;
 }
 

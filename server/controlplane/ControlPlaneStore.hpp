@@ -116,9 +116,9 @@ public:
     void leaveCheckpoints();
     void checkpoint();
 
-    // Adds the request unless one made or given its ticket at `liveSince` or later carries its
-    // state: false then, and nothing is added.
-    bool addSignInRequest(const SignInRequestRecord& request, qint64 liveSince);
+    // Adds the request unless a request kept (one made within the day) carries its state: false
+    // then, and nothing is added.
+    bool addSignInRequest(const SignInRequestRecord& request);
     std::optional<SignInRequestRecord> signInRequest(const QUuid& id) const;
     std::optional<SignInRequestRecord> signInRequestForTicket(const QString& ticketHash) const;
     // Gives a pending request its ticket and account name; false when it already has one.

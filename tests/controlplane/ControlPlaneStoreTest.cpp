@@ -51,7 +51,7 @@ protected:
         ControlPlaneStore& store, const QString& name, const QString& key)
     {
         const QUuid requestID = QUuid::createUuid();
-        store.addSignInRequest({ requestID, key, "macos", now, std::nullopt, std::nullopt, false, {} }, now);
+        store.addSignInRequest({ requestID, key, "macos", now, std::nullopt, std::nullopt, false, {} });
         const QString ticket = "hash-" + requestID.toString();
         EXPECT_TRUE(store.issueTicket(requestID, ticket, name, now));
         EXPECT_FALSE(store.issueTicket(requestID, ticket + "-again", "Eve", now));
@@ -81,7 +81,8 @@ protected:
     static QStringList withoutDocumentSizes()
     {
         return withoutTurns()
-            + QStringList { QStringLiteral("ALTER TABLE sign_in_requests DROP COLUMN state"),
+            + QStringList { QStringLiteral("DROP INDEX sign_in_requests_one_state"),
+                  QStringLiteral("ALTER TABLE sign_in_requests DROP COLUMN state"),
                   QStringLiteral("ALTER TABLE content_conversations DROP COLUMN sealed_body"),
                   QStringLiteral("ALTER TABLE content_conversations DROP COLUMN sealed_title"),
                   QStringLiteral("ALTER TABLE content_conversations DROP COLUMN seal_key"),

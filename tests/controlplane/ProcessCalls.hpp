@@ -231,6 +231,12 @@ protected:
         ASSERT_FALSE(database.failed());
         if (database.url().isEmpty())
             GTEST_SKIP() << "no PostgreSQL server";
+        startServer();
+    }
+
+    // Starts a server on the test's database (again, once the one before has stopped).
+    void startServer()
+    {
         server = std::make_unique<ControlPlaneProcess>(
             QStringList { "--dev-sign-in", "--database", database.url() });
         ASSERT_TRUE(server->started());
