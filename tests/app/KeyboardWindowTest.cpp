@@ -63,6 +63,17 @@ protected:
         ASSERT_EQ(focusedName(), name);
     }
 
+    // The window over a conversation recorded for 100 seconds, the keyboard on its finish.
+    void openRecording()
+    {
+        ASSERT_NE(shell.openWindow(session), nullptr);
+        model.update([](auto& s) {
+            s.isRecording = true;
+            s.elapsed = 100;
+        });
+        tabTo("primaryButton");
+    }
+
     // The names of the controls Tab (or Shift+Tab, `backwards`) comes to in `presses` presses,
     // each checked to lie in the overlay of that name.
     QStringList goRound(const QString& overlay, int presses, bool backwards = false)
@@ -80,6 +91,8 @@ protected:
         }
         return reached;
     }
+
+    testing::FakeRoomModel& model = session.roomModel;
 };
 
 // The guidance cards hold the keyboard while they are up: each takes it as it appears, with its
@@ -87,14 +100,8 @@ protected:
 // is back on the control it was on, its ring showing again. Escape, Space and Return close them.
 TEST_F(KeyboardWindowTest, GuidanceCardsHoldTheKeyboardWhileTheyAreUp)
 {
-    testing::FakeRoomModel& model = session.roomModel;
-    ASSERT_NE(shell.openWindow(session), nullptr);
-    model.update([](auto& s) {
-        s.isRecording = true;
-        s.elapsed = 100;
-        s.liveCircularity = CircularityEvidence { true, 0.9, "dinner", "", "" };
-    });
-    ASSERT_NO_FATAL_FAILURE(tabTo("primaryButton"));
+    ASSERT_NO_FATAL_FAILURE(openRecording());
+    model.update([](auto& s) { s.liveCircularity = CircularityEvidence { true, 0.9, "dinner", "", "" }; });
     QQuickItem* finish = focused();
 
     // The repeated cycle.
@@ -156,13 +163,7 @@ TEST_F(KeyboardWindowTest, GuidanceCardsHoldTheKeyboardWhileTheyAreUp)
 // question goes, the card takes the keyboard, its ring drawn.
 TEST_F(KeyboardWindowTest, ACardUnderTheQuitQuestionLeavesItTheKeyboard)
 {
-    testing::FakeRoomModel& model = session.roomModel;
-    ASSERT_NE(shell.openWindow(session), nullptr);
-    model.update([](auto& s) {
-        s.isRecording = true;
-        s.elapsed = 100;
-    });
-    ASSERT_NO_FATAL_FAILURE(tabTo("primaryButton"));
+    ASSERT_NO_FATAL_FAILURE(openRecording());
     shell.press(Qt::Key_Q, Qt::ControlModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 5000));
     model.flood(100);
