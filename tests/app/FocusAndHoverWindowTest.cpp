@@ -56,6 +56,18 @@ protected:
         return passed;
     }
 
+    // The ring's left stroke, within 4 pixels left of what it surrounds (`inset` into the item).
+    bool ringShowsLeftOf(const QQuickItem& item, double inset) const
+    {
+        const QImage image = grab();
+        for (int offset = 1; offset <= 4; ++offset) {
+            const QPoint left = item.mapToScene(QPointF(inset - offset, item.height() / 2)).toPoint();
+            if (image.pixelColor(left) == ThemePalette::focusRing())
+                return true;
+        }
+        return false;
+    }
+
     // How plainly the named control shows the pointer over it: the largest contrast between a
     // pixel of it drawn without the pointer and the same pixel with it (1 when nothing changes).
     double hoverContrast(const QString& name)
@@ -153,17 +165,6 @@ TEST_F(FocusAndHoverWindowTest, ThePointerShowsOnEveryKindOfButton)
 TEST_F(FocusAndHoverWindowTest, MenuEntriesAndSeatNamesShowTheKeyboardByARing)
 {
     ASSERT_NE(shell.openWindow(session), nullptr);
-    // The ring's left stroke, within 4 pixels left of what it surrounds.
-    const auto ringShowsLeftOf = [&](const QQuickItem& item, double inset) {
-        const QImage image = grab();
-        for (int offset = 1; offset <= 4; ++offset) {
-            const QPoint left = item.mapToScene(QPointF(inset - offset, item.height() / 2)).toPoint();
-            if (image.pixelColor(left) == ThemePalette::focusRing())
-                return true;
-        }
-        return false;
-    };
-
     QQuickItem* title = nullptr;
     QMetaObject::invokeMethod(
         shell.find("menuBar"), "itemAt", Q_RETURN_ARG(QQuickItem*, title), Q_ARG(int, 1));
@@ -187,6 +188,31 @@ TEST_F(FocusAndHoverWindowTest, MenuEntriesAndSeatNamesShowTheKeyboardByARing)
     ASSERT_NE(field, nullptr);
     EXPECT_TRUE(ringShowsLeftOf(*field, 0));
     shell.screenshot("focus-seat-name");
+}
+
+// The reminder's switch shows the keyboard on it by the ring round its track; the question about
+// quitting, asked from the keyboard, shows which choice Return presses.
+TEST_F(FocusAndHoverWindowTest, TheReminderSwitchAndTheQuitQuestionShowTheKeyboardByARing)
+{
+    account.state.isSignedIn = true;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    shell.click("sectionAccount");
+    tabTo("reminderSwitch");
+    auto* reminder = qobject_cast<QQuickItem*>(shell.find("reminderSwitch"));
+    auto* track = reminder->property("indicator").value<QQuickItem*>();
+    ASSERT_NE(track, nullptr);
+    EXPECT_TRUE(ringShowsLeftOf(*track, 0));
+    shell.screenshot("focus-reminder-switch");
+
+    shell.click("tabConversation");
+    session.roomModel.update([](auto& s) { s.isRecording = true; });
+    shell.press(Qt::Key_Q, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 5000));
+    auto* save = qobject_cast<QQuickItem*>(shell.find("saveAndQuitButton"));
+    ASSERT_EQ(focused(), save);
+    EXPECT_TRUE(ringShowsLeftOf(*save, 0));
+    shell.screenshot("focus-quit-question");
+    shell.press(Qt::Key_Escape);
 }
 
 } // namespace

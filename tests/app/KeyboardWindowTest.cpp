@@ -1,6 +1,7 @@
 #include "FakeShell.hpp"
 #include "HistoryRecords.hpp"
 #include "Sections.hpp"
+#include "ThemePalette.hpp"
 
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -62,6 +63,17 @@ protected:
         ASSERT_EQ(focusedName(), name);
     }
 
+    // The window over a conversation recorded for 100 seconds, the keyboard on its finish.
+    void openRecording()
+    {
+        ASSERT_NE(shell.openWindow(session), nullptr);
+        model.update([](auto& s) {
+            s.isRecording = true;
+            s.elapsed = 100;
+        });
+        tabTo("primaryButton");
+    }
+
     // The names of the controls Tab (or Shift+Tab, `backwards`) comes to in `presses` presses,
     // each checked to lie in the overlay of that name.
     QStringList goRound(const QString& overlay, int presses, bool backwards = false)
@@ -79,6 +91,8 @@ protected:
         }
         return reached;
     }
+
+    testing::FakeRoomModel& model = session.roomModel;
 };
 
 // The guidance cards hold the keyboard while they are up: each takes it as it appears, with its
@@ -86,14 +100,8 @@ protected:
 // is back on the control it was on, its ring showing again. Escape, Space and Return close them.
 TEST_F(KeyboardWindowTest, GuidanceCardsHoldTheKeyboardWhileTheyAreUp)
 {
-    testing::FakeRoomModel& model = session.roomModel;
-    ASSERT_NE(shell.openWindow(session), nullptr);
-    model.update([](auto& s) {
-        s.isRecording = true;
-        s.elapsed = 100;
-        s.liveCircularity = CircularityEvidence { true, 0.9, "dinner", "", "" };
-    });
-    ASSERT_NO_FATAL_FAILURE(tabTo("primaryButton"));
+    ASSERT_NO_FATAL_FAILURE(openRecording());
+    model.update([](auto& s) { s.liveCircularity = CircularityEvidence { true, 0.9, "dinner", "", "" }; });
     QQuickItem* finish = focused();
 
     // The repeated cycle.
@@ -148,6 +156,40 @@ TEST_F(KeyboardWindowTest, GuidanceCardsHoldTheKeyboardWhileTheyAreUp)
     EXPECT_FALSE(shell.shows("breakOverlay"));
     EXPECT_FALSE(focused() && item("breakOverlay")->isAncestorOf(focused()))
         << "the hidden card keeps the keyboard";
+}
+
+// A card that comes up while the question about quitting is open leaves the keyboard to the
+// question: Return chooses its "Finish and save", not a button of the card under it. Once the
+// question goes, the card takes the keyboard, its ring drawn.
+TEST_F(KeyboardWindowTest, ACardUnderTheQuitQuestionLeavesItTheKeyboard)
+{
+    ASSERT_NO_FATAL_FAILURE(openRecording());
+    shell.press(Qt::Key_Q, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 5000));
+    model.flood(100);
+    ASSERT_TRUE(shell.shows("breakOverlay"));
+    EXPECT_EQ(focusedName(), "saveAndQuitButton");
+
+    shell.press(Qt::Key_Return);
+    EXPECT_EQ(session.quits, QList<bool> { true });
+    EXPECT_EQ(model.finishes, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("quitDialog"); }, 5000));
+    ASSERT_TRUE(shell.shows("breakOverlay")) << "a key of the question pressed the card";
+    EXPECT_EQ(focusedName(), "keepTalkingButton");
+    auto* ring = focused()->findChild<QQuickItem*>("focusRing");
+    ASSERT_NE(ring, nullptr);
+    const QPoint left = ring->mapToScene(QPointF(1, ring->height() / 2)).toPoint();
+    EXPECT_EQ(shell.window()->grabWindow().pixelColor(left), ThemePalette::focusRing());
+    // Asked again over the card, and kept going: the keyboard is back on the card, ring and all.
+    shell.press(Qt::Key_Q, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 5000));
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("quitDialog"); }, 5000));
+    EXPECT_EQ(focusedName(), "keepTalkingButton");
+    EXPECT_EQ(shell.window()->grabWindow().pixelColor(left), ThemePalette::focusRing());
+    shell.press(Qt::Key_Escape);
+    EXPECT_FALSE(shell.shows("breakOverlay"));
+    EXPECT_EQ(focusedName(), "primaryButton");
 }
 
 // Tab through History and Account at the narrowest window, and History at the common one:

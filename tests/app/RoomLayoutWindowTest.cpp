@@ -2,6 +2,7 @@
 #include "FakeShell.hpp"
 #include "ObjectSearch.hpp"
 #include "Sections.hpp"
+#include "ThemePalette.hpp"
 
 #include <QAccessible>
 #include <QFontInfo>
@@ -388,6 +389,32 @@ TEST_F(RoomLayoutWindowTest, TheCoachingPopoverNeverCoversTheFinish)
         shell.press(Qt::Key_Escape);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }, 5000));
     }
+}
+
+// A guidance card that comes up while a corner's coaching popover is open closes the popover,
+// which would lie over the dimmed room and the card; the keyboard goes to the card.
+TEST_F(RoomLayoutWindowTest, AGuidanceCardClosesTheCoachingPopover)
+{
+    live(2);
+    QObject* popover = item("leftCorner")->findChild<QObject*>("coachPopover");
+    ASSERT_NE(popover, nullptr);
+    shell.click("getUnstuck");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return popover->property("opened").toBool(); }, 5000));
+    auto* background = popover->property("background").value<QQuickItem*>();
+    const QRectF drawn = background->mapRectToScene(QRectF(0, 0, background->width(), background->height()));
+
+    model.flood(20);
+    ASSERT_TRUE(shell.shows("breakOverlay"));
+    const QRectF card = sceneRect("breakCard");
+    ASSERT_TRUE(drawn.intersects(card));
+    // Where the popover lay beside the card, the dimmed room shows, not the popover's paper.
+    const QPoint beside((drawn.left() + card.left()) / 2, drawn.center().y());
+    ASSERT_TRUE(drawn.contains(beside) && !card.contains(beside));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }, 2000));
+    shell.waitForFrame();
+    EXPECT_NE(shell.window()->grabWindow().pixelColor(beside), ThemePalette::paper());
+    EXPECT_EQ(shell.window()->activeFocusItem()->objectName(), "keepTalkingButton");
+    shell.screenshot("room-break-after-popover");
 }
 
 // The floor-hold card has an edge over the transcript it floats on: its outline and, under the
