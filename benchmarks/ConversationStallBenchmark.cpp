@@ -416,7 +416,7 @@ bool connectAccount(SessionViewModel& model, const Servers& servers, QNetworkAcc
         PairingService::create(client, PairingPolicy::version.toString()), CheckinService::create(client) });
     model.adoptCoordinator(SessionCoordinator::create(client, client,
         std::make_shared<DeepgramClient>(manager, servers.speech->baseUrl()), client, client,
-        model.resultStore(), *TemporaryConversationStore::create(temporaryRoot)));
+        model.resultStore(), *TemporaryConversationStore::create(temporaryRoot), *model.marks()));
     return await(model.refreshAfterConversation());
 }
 

@@ -1,6 +1,6 @@
 #include "analysis/RuleBasedAnalyzer.hpp"
 
-#include "domain/ConversationPresentation.hpp"
+#include "domain/ConversationSummary.hpp"
 #include "domain/Seat.hpp"
 #include "domain/TurnGrouping.hpp"
 #include "wire/AnalysisRubric.hpp"
@@ -189,6 +189,19 @@ std::optional<HarshStartupEvidence> harshStartupIn(
     return HarshStartupEvidence { false, 0.7, QStringLiteral("The conversation opened gently.") };
 }
 
+// How far apart two utterances came, counted in turns as the transcript shows them: a partner's
+// utterances in a row are one turn, and so is a short interjection held inside the other's.
+QString cameBack(const QList<SpeakerTurn>& turns, qsizetype earlier, qsizetype later)
+{
+    const QHash<qint64, qsizetype> groupOf = TurnGrouping::groupIndexByTurnIndex(TurnGrouping::group(turns));
+    const qsizetype apart = groupOf.value(later) - groupOf.value(earlier);
+    if (apart <= 0)
+        return QStringLiteral("The same point came back within one turn in nearly the same words.");
+    if (apart == 1)
+        return QStringLiteral("The same point came back 1 turn later in nearly the same words.");
+    return QStringLiteral("The same point came back %1 turns later in nearly the same words.").arg(apart);
+}
+
 // The pair of one seat's turns that share the most of their topic words, when that reaches the
 // repeated-wording overlap.
 CircularityEvidence circularityIn(const QList<SpeakerTurn>& turns, const QList<TopicWords>& topics)
@@ -196,6 +209,8 @@ CircularityEvidence circularityIn(const QList<SpeakerTurn>& turns, const QList<T
     CircularityEvidence circularity { false, 0, QString(), QStringLiteral("No point has come back yet."),
         QString() };
     double bestOverlap = 0;
+    qsizetype earlierIndex = 0;
+    qsizetype laterIndex = 0;
     for (qsizetype j = 0; j < turns.size(); ++j) {
         const TopicWords& later = topics[j];
         for (qsizetype i = 0; i < j && later.words.size() >= 3; ++i) {
@@ -213,14 +228,16 @@ CircularityEvidence circularityIn(const QList<SpeakerTurn>& turns, const QList<T
                 for (qsizetype k = 0; k < later.words.size(); ++k)
                     if (std::ranges::binary_search(earlier.sortedNumbers, later.numbers[std::size_t(k)]))
                         shared.append(later.words.at(k));
-                circularity = { true, std::min(0.95, 0.5 + overlap / 2), shared.join(' '),
-                    QStringLiteral("The same point came back %1 turns later in nearly the same words.")
-                        .arg(j - i),
+                circularity = { true, std::min(0.95, 0.5 + overlap / 2), shared.join(' '), QString(),
                     QStringLiteral(
                         "Pause and name the loop together, then each say what you need under it.") };
+                earlierIndex = i;
+                laterIndex = j;
             }
         }
     }
+    if (circularity.detected)
+        circularity.rationale = cameBack(turns, earlierIndex, laterIndex);
     return circularity;
 }
 
@@ -243,23 +260,6 @@ std::optional<QString> titleOf(const QList<TopicWords>& topics)
     if (topic.isEmpty())
         return std::nullopt;
     return QStringLiteral("About ") + topic;
-}
-
-// Counted as the application counts them on the review's card: turns as it groups them,
-// moments that reach the confidence floor.
-QString summaryOf(const QList<SpeakerTurn>& turns, const AnalysisProviderResult& result)
-{
-    const auto [warm, hard] = ConversationPresentation::warmHard(
-        result.annotations, result.fouls.value_or(QList<ProcessFoulAnnotation> {}), std::nullopt);
-    QString summary = QStringLiteral("%1 turns, with %2 warm and %3 hard moments.")
-                          .arg(TurnGrouping::group(turns).size())
-                          .arg(warm)
-                          .arg(hard);
-    if (result.harshStartup && result.harshStartup->detected)
-        summary += QStringLiteral(" The opening was harsh.");
-    if (result.circularity && result.circularity->detected)
-        summary += QStringLiteral(" The same point came up again.");
-    return summary;
 }
 
 // One line for each kind of moment found, in the order found; a general one when none was.
@@ -492,7 +492,9 @@ std::expected<AnalysisProviderResult, AnalyzerError> RuleBasedAnalyzer::analyze(
         result.circularity = circularityIn(turns, topics);
     }
     result.title = titleOf(topics);
-    result.summary = summaryOf(turns, result);
+    result.summary = ConversationSummary::counted(turns, result.annotations, *result.fouls,
+        result.harshStartup && result.harshStartup->detected,
+        result.circularity && result.circularity->detected);
     result.nudges = coachingLinesFor(result.annotations, *result.fouls);
     for (const SpeakerTurn& turn : turns)
         result.inputTokens += (wordCount(turn.text) * 4 + 2) / 3;

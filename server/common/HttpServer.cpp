@@ -1,8 +1,11 @@
 #include "common/HttpServer.hpp"
 
 #include "common/Asio.hpp"
+#include "common/BodyBudget.hpp"
 #include "common/ConnectionTakeover.hpp"
 #include "common/DeferredResponse.hpp"
+#include "common/OpenConnections.hpp"
+#include "common/OwnerOnlyFile.hpp"
 
 #include <algorithm>
 #include <array>
@@ -14,13 +17,13 @@
 #include <cerrno>
 #include <chrono>
 #include <exception>
-#include <list>
 #include <mutex>
+#include <openssl/crypto.h>
+#include <openssl/ssl.h>
 #include <sched.h>
 #include <string>
 #include <sys/resource.h>
 #include <thread>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -92,11 +95,6 @@ Request releaseRequest(Parser& parser)
     return Request(std::move(parsed.base()), std::move(parsed.body()));
 }
 
-std::int64_t ticksNow()
-{
-    return Clock::now().time_since_epoch().count();
-}
-
 // Without a cap of its own, the server keeps a quarter of the descriptor limit (16 to 256)
 // for what is not a connection: database connections, files, the log.
 std::size_t defaultConnectionCap()
@@ -122,29 +120,64 @@ unsigned defaultThreadCount()
     return static_cast<unsigned>(std::clamp(processors, 2, 8));
 }
 
+// TLS 1.2 with authenticated encryption and forward secrecy only: its CBC suites have been open
+// to padding-oracle and timing attacks. TLS 1.3 has no other kind.
+constexpr const char* tls12Ciphers = "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:"
+                                     "ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-RSA-AES256-GCM-SHA384:"
+                                     "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305";
+constexpr std::size_t privateKeyFileLimit = 64 * 1024;
+
+std::expected<void, std::string> prepareTls(asio::ssl::context& context, const TlsFiles& files)
+{
+    context.set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2
+        | asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 | asio::ssl::context::no_tlsv1_1
+        | asio::ssl::context::single_dh_use);
+    if (::SSL_CTX_set_cipher_list(context.native_handle(), tls12Ciphers) != 1)
+        return std::unexpected(std::string("the TLS library offers none of the cipher suites asked for"));
+    beast::error_code ec;
+    context.use_certificate_chain_file(files.certificateChain, ec);
+    if (ec)
+        return std::unexpected("cannot read certificate " + files.certificateChain + ": " + ec.message());
+    // A secret like the others: owner-only, and the server's user's.
+    auto key = readOwnerOnlyFile(files.privateKey, "TLS private key", privateKeyFileLimit);
+    if (!key)
+        return std::unexpected(key.error());
+    context.use_private_key(asio::buffer(*key), asio::ssl::context::pem, ec);
+    ::OPENSSL_cleanse(key->data(), key->size());
+    if (ec)
+        return std::unexpected("cannot read private key " + files.privateKey + ": " + ec.message());
+    return {};
+}
+
 bool outOfDescriptors(const beast::error_code& ec)
 {
     return ec == asio::error::no_descriptors || ec.value() == ENFILE || ec == asio::error::no_buffer_space
         || ec == asio::error::no_memory;
 }
 
-// One open connection, as the accept loop sees it: whether it waits for a request (its head or
-// its body), since when, and how to close it from its own thread.
-struct Connection {
-    explicit Connection(asio::any_io_executor connectionExecutor)
-        : executor(std::move(connectionExecutor))
+// One open connection, as the server closes it from the accept loop or at a stop.
+class ServerConnection final : public OpenConnections::Connection,
+                               public std::enable_shared_from_this<ServerConnection> {
+public:
+    explicit ServerConnection(asio::any_io_executor executor)
+        : m_executor(std::move(executor))
     {
     }
-    asio::any_io_executor executor;
+
     // Set and cleared on the connection's thread, while the stream lives.
     beast::tcp_stream* stream = nullptr;
-    // Clock ticks since the connection waits for a complete request (or for its TLS
-    // handshake); 0 once the request's head and body are in. Written on the connection's
-    // thread only.
-    std::atomic<std::int64_t> waitingSince { 0 };
-    // Where it is in the list of open connections; guarded by that list's lock.
-    std::list<std::shared_ptr<Connection>>::iterator position;
-    bool listed = false;
+
+protected:
+    void close() override
+    {
+        asio::post(m_executor, [connection = shared_from_this()] {
+            if (connection->stream && connection->waiting())
+                connection->stream->close();
+        });
+    }
+
+private:
+    asio::any_io_executor m_executor;
 };
 
 auto awaitError(beast::error_code& ec)
@@ -256,19 +289,11 @@ struct HttpServer::State {
     std::ostream* log = nullptr;
     std::mutex logLock;
     std::optional<asio::ssl::context> tls;
-    std::size_t maxConnections = 0;
-    std::mutex connectionsLock;
-    std::list<std::shared_ptr<Connection>> connections;
+    std::optional<OpenConnections> connections;
     // Set by the stop signal: no new requests are read, those under way are answered.
     std::atomic<bool> stopping { false };
     std::atomic<int> requestsUnderWay { 0 };
-    // Bytes of bodies that requests read or hold: those with an owner (see HeadVerdict) in
-    // all and by owner, those without in all and by client address.
-    std::mutex bodyBytesLock;
-    std::size_t ownedBodyBytes = 0;
-    std::size_t openBodyBytes = 0;
-    std::unordered_map<std::string, std::size_t> bodyBytesByOwner;
-    std::unordered_map<std::string, std::size_t> bodyBytesByAddress;
+    std::optional<BodyBudget> bodies;
     // Answers that connections wait for, dropped at the end if they never came.
     std::mutex waitingLock;
     std::unordered_set<std::shared_ptr<DeferredResponse>> waiting;
@@ -383,69 +408,6 @@ struct HttpServer::State {
             deferred->abandon();
     }
 
-    // The bytes of one body, counted as they arrive until its answer is sent: against its
-    // owner's share and all owned bodies' when it has an owner, else against its client
-    // address's share and all open bodies'.
-    class BodyCount {
-    public:
-        BodyCount(State& state, std::string owner, std::string address)
-            : m_state(state)
-            , m_owned(!owner.empty())
-            , m_key(m_owned ? std::move(owner) : std::move(address))
-        {
-        }
-        BodyCount(const BodyCount&) = delete;
-        BodyCount& operator=(const BodyCount&) = delete;
-        ~BodyCount()
-        {
-            if (m_bytes == 0)
-                return;
-            const std::lock_guard lock(m_state.bodyBytesLock);
-            total() -= m_bytes;
-            const auto share = shares().find(m_key);
-            if (share->second == m_bytes)
-                shares().erase(share);
-            else
-                share->second -= m_bytes;
-        }
-
-        // Counts the body as `bytes` long; false, counting nothing more, when that would pass
-        // its share or all bodies' of its kind.
-        bool cover(std::size_t bytes)
-        {
-            if (bytes <= m_bytes)
-                return true;
-            const std::size_t more = bytes - m_bytes;
-            const HttpServerOptions& options = m_state.options;
-            const std::size_t totalLimit = m_owned
-                ? options.bodyMemoryLimit - std::min(options.openBodyMemory, options.bodyMemoryLimit)
-                : options.openBodyMemory;
-            const std::size_t shareLimit
-                = m_owned ? options.bodyMemoryPerOwner : options.openBodyMemoryPerAddress;
-            const std::lock_guard lock(m_state.bodyBytesLock);
-            const auto share = shares().find(m_key);
-            const std::size_t held = share == shares().end() ? 0 : share->second;
-            if (total() + more > totalLimit || held + more > shareLimit)
-                return false;
-            total() += more;
-            shares()[m_key] = held + more;
-            m_bytes = bytes;
-            return true;
-        }
-
-    private:
-        std::size_t& total() { return m_owned ? m_state.ownedBodyBytes : m_state.openBodyBytes; }
-        std::unordered_map<std::string, std::size_t>& shares()
-        {
-            return m_owned ? m_state.bodyBytesByOwner : m_state.bodyBytesByAddress;
-        }
-
-        State& m_state;
-        bool m_owned;
-        std::string m_key;
-        std::size_t m_bytes = 0;
-    };
-
     // The refusal of a request that could not be read whole, and whether the client may
     // still be sending (so that its rest is drained before the connection closes).
     struct Refusal {
@@ -471,7 +433,7 @@ struct HttpServer::State {
     // connection is ready for its first request, or with the first byte of a later one (an
     // idle keep-alive connection may wait longer); trickling bytes does not extend it.
     template <typename Stream>
-    asio::awaitable<bool> readHead(Stream& stream, Connection& connection, beast::flat_buffer& buffer,
+    asio::awaitable<bool> readHead(Stream& stream, ServerConnection& connection, beast::flat_buffer& buffer,
         Parser& parser, bool first, beast::error_code& ec)
     {
         auto& lowest = beast::get_lowest_layer(stream);
@@ -479,8 +441,7 @@ struct HttpServer::State {
         if (buffer.size() == 0) {
             if (stopping)
                 co_return false;
-            if (connection.waitingSince == 0)
-                connection.waitingSince = ticksNow();
+            connection.startWaiting();
             const std::size_t received
                 = co_await stream.async_read_some(buffer.prepare(readBufferLimit), awaitError(ec));
             if (ec)
@@ -490,7 +451,7 @@ struct HttpServer::State {
                 lowest.expires_after(options.headTimeout);
         } else {
             // It came in one piece with the previous request.
-            connection.waitingSince = ticksNow();
+            connection.startWaiting();
             lowest.expires_after(options.headTimeout);
         }
         co_await http::async_read_header(stream, buffer, parser, awaitError(ec));
@@ -499,7 +460,7 @@ struct HttpServer::State {
 
     // Serves requests on one connection until the peer closes it, a request asks to close,
     // or a read or write fails.
-    template <typename Stream> asio::awaitable<void> serve(Stream& stream, Connection& connection)
+    template <typename Stream> asio::awaitable<void> serve(Stream& stream, ServerConnection& connection)
     {
         beast::flat_buffer buffer(readBufferLimit);
         for (bool first = true;; first = false) {
@@ -511,28 +472,31 @@ struct HttpServer::State {
                 co_return;
             const auto started = std::chrono::steady_clock::now();
             std::optional<Refusal> refusal;
-            std::optional<BodyCount> bodyCount;
+            std::optional<BodyBudget::Place> body;
             if (ec) {
                 refusal = refusalFor(ec);
                 if (!refusal)
                     co_return;
             } else if (!parser.is_done()) {
-                const auto admitted = admitBody(parser, bodyCount, clientAddress(stream));
-                if (admitted) {
-                    beast::get_lowest_layer(stream).expires_after(bodyTime(*admitted));
+                const auto owner = admitBody(parser, body, clientAddress(stream));
+                if (owner) {
                     bool ended = false;
-                    refusal = co_await readBody(stream, buffer, parser, *bodyCount, ended);
+                    refusal = co_await readBody(stream, buffer, parser, *body, ended);
                     if (ended)
                         co_return;
+                    // Whole, the body goes to its handler, which checks first what vouches
+                    // for it: from here it counts against its owner.
+                    if (!refusal && !owner->empty() && !body->vouch(*owner, Clock::now()))
+                        refusal = Refusal { errorResponse(503, "server_busy"), false };
                 } else {
-                    refusal = admitted.error();
+                    refusal = owner.error();
                 }
             }
             // Read whole (or refused): from here the connection no longer gives way at the cap.
-            connection.waitingSince = 0;
+            connection.stopWaiting();
             if (refusal) {
                 // What was read of a refused body is dropped, and so is what still comes.
-                bodyCount.reset();
+                body.reset();
                 // The head may be incomplete: name the request only when it was read.
                 const bool named = parser.is_header_done();
                 logLine(named ? std::string(parser.get().method_string()) : "-",
@@ -573,15 +537,15 @@ struct HttpServer::State {
         }
     }
 
-    // Whether the body of a request whose head is read may be read, and whose share of the
-    // body memory it takes: a long body only once the head check lets it, a short one (or one
-    // of unknown length, which the check refuses, up to the length that needs no check) for
-    // the handler to judge, without an owner. The refusal otherwise.
-    std::expected<std::size_t, Refusal> admitBody(
-        Parser& parser, std::optional<BodyCount>& count, std::string address)
+    // Whether the body of a request whose head is read may be read, and its place in the body
+    // budget: a long body only once the head check lets it, a short one (or one of unknown
+    // length, which the check refuses, up to the length that needs no check) for the handler to
+    // judge, a stranger's. The owner it names, whose it becomes once whole (empty: none, or the
+    // head vouched for it already); or the refusal.
+    std::expected<std::string, Refusal> admitBody(
+        Parser& parser, std::optional<BodyBudget::Place>& place, std::string address)
     {
         const auto declared = parser.content_length();
-        std::size_t length = declared ? static_cast<std::size_t>(*declared) : options.bodyLimit;
         HeadVerdict verdict;
         if (options.headCheck) {
             try {
@@ -591,29 +555,41 @@ struct HttpServer::State {
             }
         }
         if (verdict.refusal) {
-            if (length > options.uncheckedBodyLimit && declared)
+            if (declared && *declared > options.uncheckedBodyLimit)
                 return std::unexpected(Refusal { std::move(*verdict.refusal), true });
-            if (length > options.uncheckedBodyLimit) {
-                length = options.uncheckedBodyLimit;
-                parser.body_limit(length);
-            }
+            if (!declared)
+                parser.body_limit(std::min<std::size_t>(options.uncheckedBodyLimit, options.bodyLimit));
             verdict.owner.clear();
         }
-        count.emplace(*this, std::move(verdict.owner), std::move(address));
-        return length;
+        using Whose = BodyBudget::Place::Whose;
+        const auto now = Clock::now();
+        if (verdict.owner.empty()) {
+            place.emplace(*bodies, Whose::stranger, std::move(address), now);
+        } else if (verdict.headVouches) {
+            place.emplace(*bodies, Whose::owner, std::move(verdict.owner), now);
+            verdict.owner.clear();
+        } else {
+            place.emplace(*bodies, Whose::named, std::move(address), now);
+        }
+        return std::move(verdict.owner);
     }
 
     // Reads the body as it arrives, counting its bytes: the refusal when they pass their
-    // share of the body memory (503) or the body limit, or when the request is malformed;
-    // `ended` when the connection ends instead (closed, reset or timed out).
+    // share of the body budget (503) or the body limit, or when the request is malformed;
+    // `ended` when the connection ends instead (closed, reset, or the body stopped coming).
     template <typename Stream>
     asio::awaitable<std::optional<Refusal>> readBody(
-        Stream& stream, beast::flat_buffer& buffer, Parser& parser, BodyCount& count, bool& ended)
+        Stream& stream, beast::flat_buffer& buffer, Parser& parser, BodyBudget::Place& place, bool& ended)
     {
+        auto& lowest = beast::get_lowest_layer(stream);
         while (!parser.is_done()) {
+            if (const auto lapse = place.lapsesAt(); lapse == Clock::time_point::max())
+                lowest.expires_never();
+            else
+                lowest.expires_at(lapse);
             beast::error_code ec;
             co_await http::async_read_some(stream, buffer, parser, awaitError(ec));
-            if (!count.cover(parser.get().body().size()))
+            if (!place.cover(parser.get().body().size(), Clock::now()))
                 co_return Refusal { errorResponse(503, "server_busy"), true };
             if (ec) {
                 auto refusal = refusalFor(ec);
@@ -622,14 +598,6 @@ struct HttpServer::State {
             }
         }
         co_return std::nullopt;
-    }
-
-    // How long a body of `length` bytes may take: the head's time, and on top the time its
-    // length takes at the lowest rate a body may come at.
-    [[nodiscard]] std::chrono::milliseconds bodyTime(std::size_t length) const
-    {
-        const std::size_t rate = std::max<std::size_t>(options.minimumBodyRate, 1);
-        return options.headTimeout + std::chrono::milliseconds(length * 1000 / rate);
     }
 
     // Reads and drops what the client is still sending after a refusal, so that it sees
@@ -648,7 +616,8 @@ struct HttpServer::State {
     }
 
     // Serves one connection; whatever it throws ends that connection only.
-    template <typename Stream> asio::awaitable<void> serveGuarded(Stream& stream, Connection& connection)
+    template <typename Stream>
+    asio::awaitable<void> serveGuarded(Stream& stream, ServerConnection& connection)
     {
         try {
             co_await serve(stream, connection);
@@ -661,7 +630,7 @@ struct HttpServer::State {
     // (also destroyed unfinished when the server stops).
     class Lease {
     public:
-        Lease(State& state, std::shared_ptr<Connection> connection, beast::tcp_stream& stream)
+        Lease(State& state, std::shared_ptr<ServerConnection> connection, beast::tcp_stream& stream)
             : m_state(state)
             , m_connection(std::move(connection))
         {
@@ -670,22 +639,18 @@ struct HttpServer::State {
         ~Lease()
         {
             m_connection->stream = nullptr;
-            const std::lock_guard lock(m_state.connectionsLock);
-            if (m_connection->listed) {
-                m_connection->listed = false;
-                m_state.connections.erase(m_connection->position);
-            }
+            m_state.connections->remove(*m_connection);
         }
         Lease(const Lease&) = delete;
         Lease& operator=(const Lease&) = delete;
-        Connection& connection() { return *m_connection; }
+        ServerConnection& connection() { return *m_connection; }
 
     private:
         State& m_state;
-        std::shared_ptr<Connection> m_connection;
+        std::shared_ptr<ServerConnection> m_connection;
     };
 
-    asio::awaitable<void> plainSession(tcp::socket socket, std::shared_ptr<Connection> connection)
+    asio::awaitable<void> plainSession(tcp::socket socket, std::shared_ptr<ServerConnection> connection)
     {
         beast::tcp_stream stream(std::move(socket));
         Lease lease(*this, std::move(connection), stream);
@@ -694,7 +659,7 @@ struct HttpServer::State {
         stream.socket().shutdown(tcp::socket::shutdown_send, ec);
     }
 
-    asio::awaitable<void> tlsSession(tcp::socket socket, std::shared_ptr<Connection> connection)
+    asio::awaitable<void> tlsSession(tcp::socket socket, std::shared_ptr<ServerConnection> connection)
     {
         beast::ssl_stream<beast::tcp_stream> stream(std::move(socket), *tls);
         Lease lease(*this, std::move(connection), beast::get_lowest_layer(stream));
@@ -724,15 +689,6 @@ struct HttpServer::State {
         std::atomic<int>& m_count;
     };
 
-    // Closes a connection on its own thread unless its request came in meanwhile.
-    static void closeIfWaiting(const std::shared_ptr<Connection>& connection)
-    {
-        asio::post(connection->executor, [connection] {
-            if (connection->stream && connection->waitingSince != 0)
-                connection->stream->close();
-        });
-    }
-
     // The stop signal: no more connections or requests; those under way are answered
     // within the grace time, then everything stops.
     void beginStop()
@@ -742,11 +698,7 @@ struct HttpServer::State {
             beast::error_code ec;
             acceptor->close(ec);
         });
-        {
-            const std::lock_guard lock(connectionsLock);
-            for (const auto& connection : connections)
-                closeIfWaiting(connection);
-        }
+        connections->closeWaiting();
         waitForRequestsUnderWay(
             std::make_shared<asio::steady_timer>(signalContext), Clock::now() + stopGrace);
     }
@@ -765,54 +717,13 @@ struct HttpServer::State {
             [this, timer, deadline](const beast::error_code&) { waitForRequestsUnderWay(timer, deadline); });
     }
 
-    // Closes the connection that has waited longest for a complete request (its head or its
-    // body), if any waits. It leaves the count at once; its descriptor goes as soon as its
-    // thread runs.
-    bool closeSlowest()
-    {
-        std::shared_ptr<Connection> slowest;
-        {
-            const std::lock_guard lock(connectionsLock);
-            std::int64_t slowestSince = 0;
-            for (const auto& connection : connections) {
-                const std::int64_t since = connection->waitingSince;
-                if (since != 0 && (!slowest || since < slowestSince)) {
-                    slowest = connection;
-                    slowestSince = since;
-                }
-            }
-            if (!slowest)
-                return false;
-            slowest->listed = false;
-            connections.erase(slowest->position);
-        }
-        // A request completed meanwhile is served; the cap is over by one until it ends.
-        closeIfWaiting(slowest);
-        return true;
-    }
-
-    // At the cap with every connection past its request.
-    bool full()
-    {
-        const std::lock_guard lock(connectionsLock);
-        return connections.size() >= maxConnections
-            && std::ranges::none_of(
-                connections, [](const auto& connection) { return connection->waitingSince != 0; });
-    }
-
-    bool atCap()
-    {
-        const std::lock_guard lock(connectionsLock);
-        return connections.size() >= maxConnections;
-    }
-
     asio::awaitable<void> acceptLoop()
     {
         asio::steady_timer pause(co_await asio::this_coro::executor);
         auto failurePause = shortestAcceptPause;
         for (;;) {
             beast::error_code ec;
-            if (full()) {
+            if (connections->full()) {
                 // Every connection has its request in: new clients wait in the backlog
                 // until one ends.
                 pause.expires_after(fullPause);
@@ -832,7 +743,7 @@ struct HttpServer::State {
                 // Out of descriptors, say: the failure repeats until one is freed, so free one
                 // and wait instead of spinning; the pending client is accepted afterwards.
                 if (outOfDescriptors(ec))
-                    closeSlowest();
+                    connections->closeSlowest();
                 pause.expires_after(failurePause);
                 co_await pause.async_wait(awaitError(ec));
                 failurePause = std::min(failurePause * 2, longestAcceptPause);
@@ -841,15 +752,8 @@ struct HttpServer::State {
                 continue;
             }
             failurePause = shortestAcceptPause;
-            if (atCap())
-                closeSlowest();
-            auto connection = std::make_shared<Connection>(context.get_executor());
-            connection->waitingSince = ticksNow();
-            {
-                const std::lock_guard lock(connectionsLock);
-                connection->position = connections.insert(connections.end(), connection);
-                connection->listed = true;
-            }
+            auto connection = std::make_shared<ServerConnection>(context.get_executor());
+            connections->add(connection);
             if (tls)
                 asio::co_spawn(context, tlsSession(std::move(socket), connection), asio::detached);
             else
@@ -872,7 +776,9 @@ std::expected<std::unique_ptr<HttpServer>, std::string> HttpServer::listen(HttpS
     state->handler = std::move(handler);
     state->takeover = std::move(takeover);
     state->log = &log;
-    state->maxConnections = options.maxConnections > 0 ? options.maxConnections : defaultConnectionCap();
+    state->connections.emplace(options.maxConnections > 0 ? options.maxConnections : defaultConnectionCap());
+    state->bodies.emplace(BodyBudgetLimits { options.bodyMemoryLimit, options.openBodyMemory,
+        options.openBodyMemoryPerAddress, options.bodyMemoryPerOwner, options.minimumBodyRate });
     const unsigned threads = options.threads > 0 ? options.threads : defaultThreadCount();
     for (unsigned i = 0; i < threads; ++i) {
         state->contexts.push_back(std::make_unique<asio::io_context>(1));
@@ -880,20 +786,9 @@ std::expected<std::unique_ptr<HttpServer>, std::string> HttpServer::listen(HttpS
     }
 
     if (options.tls) {
-        state->tls.emplace(asio::ssl::context::tls_server);
-        auto& context = *state->tls;
-        context.set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2
-            | asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 | asio::ssl::context::no_tlsv1_1
-            | asio::ssl::context::single_dh_use);
-        beast::error_code ec;
-        context.use_certificate_chain_file(options.tls->certificateChain, ec);
-        if (ec)
-            return std::unexpected(
-                "cannot read certificate " + options.tls->certificateChain + ": " + ec.message());
-        context.use_private_key_file(options.tls->privateKey, asio::ssl::context::pem, ec);
-        if (ec)
-            return std::unexpected(
-                "cannot read private key " + options.tls->privateKey + ": " + ec.message());
+        if (auto prepared = prepareTls(state->tls.emplace(asio::ssl::context::tls_server), *options.tls);
+            !prepared)
+            return std::unexpected(prepared.error());
     }
 
     const std::string host = options.listen.host == "localhost" ? "127.0.0.1" : options.listen.host;

@@ -23,18 +23,24 @@ using HttpHandler = std::function<HttpResponse(const HttpRequest&)>;
 struct HeadVerdict {
     // A response refuses the request without reading the body; nullopt lets the body be read.
     // Only a long body is refused so (see HttpServerOptions::uncheckedBodyLimit): a short one
-    // is read all the same, without an owner, for the handler to judge.
+    // is read all the same, a stranger's, for the handler to judge.
     std::optional<HttpResponse> refusal;
-    // Whose share of HttpServerOptions::bodyMemoryPerOwner the body takes (the account the
-    // signature header names, say); empty when nobody vouches for it, and it takes from the
-    // share of bodies without an owner.
+    // Whose share of the owners' part of the body memory the body takes once vouched for (the
+    // account the signature header names, say); empty when it names none, and it takes from
+    // the strangers' part (see HttpServerOptions::openBodyMemory).
     std::string owner;
+    // Whether the head itself vouches for the owner (a token it carries). Otherwise the body
+    // counts against its client address while it is read, and against the owner once whole,
+    // when it goes to the handler: the handler must check first what vouches for it (a
+    // signature over the body), so that a forged body never counts against the owner it names
+    // for longer than that check.
+    bool headVouches = false;
 };
 using HeadCheck = std::function<HeadVerdict(const HttpRequest& head)>;
 
 struct TlsFiles {
     std::string certificateChain; // PEM, server certificate first
-    std::string privateKey; // PEM
+    std::string privateKey; // PEM, owner-only and the server's user's, as OwnerOnlyFile.hpp says
 };
 
 struct HttpServerOptions {
@@ -50,7 +56,8 @@ struct HttpServerOptions {
     unsigned handlerThreads = 0;
     // Connections open at once; 0 derives the cap from the process's descriptor limit. At the
     // cap the connection that has waited longest for a complete request (head and body) is
-    // closed to admit a new one; when every connection has its request in, new ones wait.
+    // closed to admit a new one; when every connection has its request in, new ones wait (see
+    // OpenConnections.hpp).
     std::size_t maxConnections = 0;
     // A connection's first request head must be complete this long after the connection is
     // ready for it, a later one this long after its first byte, whatever arrives meanwhile.
@@ -62,22 +69,23 @@ struct HttpServerOptions {
     HeadCheck headCheck = nullptr;
     // The bytes of request bodies that all connections together may hold, counted as they
     // arrive (an announced length takes nothing) until the answer is sent; a body that would
-    // pass its share is refused with 503 "server_busy" and its connection closed.
+    // pass its share is refused with 503 "server_busy" and its connection closed. How the
+    // shares are cut, and shrink when many ask, is in BodyBudget.hpp.
     std::size_t bodyMemoryLimit = 256 * 1024 * 1024;
-    // The part of it the bodies of one owner (see HeadVerdict) may hold together, so that one
-    // owner cannot take it all; at least `bodyLimit`.
+    // The most of the owners' part (what `openBodyMemory` leaves) that the bodies of one owner
+    // (see HeadVerdict) may hold together, and those naming an owner from one client address
+    // until vouched for, so that neither can take it all; at least `bodyLimit`.
     std::size_t bodyMemoryPerOwner = 4 * 1024 * 1024;
-    // The part of it bodies without an owner hold apart from the others, in all and from one
-    // client address (an IPv6 one by its /64 prefix): clients nobody vouches for never take
-    // what an owner's body needs, and one address not what the others need.
+    // The strangers' part, for bodies that name no owner, held apart from the owners': in all,
+    // and the most from one client address (an IPv6 one by its /64 prefix), so that clients
+    // nobody vouches for never take what an owner's body needs, and one address not what the
+    // others need.
     std::size_t openBodyMemory = 16 * 1024 * 1024;
     std::size_t openBodyMemoryPerAddress = 1024 * 1024;
-    // A body must come at least this fast (bytes per second): it is closed unless complete
-    // within `headTimeout` plus the time its length (or the longest allowed, when unknown)
-    // takes at this rate, so that trickling a body holds a connection no longer than that.
-    // 16 KiB/s (128 kbit/s, a poor mobile link) still lets the longest body of 2 MiB through
-    // in some two minutes, while a connection sending a byte now and then is closed within
-    // seconds for a short body.
+    // The bytes a body must bring (unless whole) within its first two seconds, and then within
+    // a second of the last such bytes; one that stops coming loses its place and its connection
+    // is closed. 16 KiB/s (128 kbit/s, a poor mobile link) lets the longest body of 2 MiB
+    // through in some two minutes; 0 asks for nothing.
     std::size_t minimumBodyRate = 16 * 1024;
 };
 

@@ -9,7 +9,8 @@ namespace lumora {
 std::expected<std::string, std::string> readOwnerOnlyFile(
     const std::string& path, const std::string& what, std::size_t maximumSize)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // Without waiting: opening a FIFO would wait for a writer, and the check below refuses it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return std::unexpected("cannot read the " + what + " " + path);
     // The mode is checked on the file that was opened, not on the name.

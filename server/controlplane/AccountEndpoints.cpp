@@ -120,7 +120,7 @@ HttpResponse AccountEndpoints::deleteAccount(const HttpRequest& request, const D
 {
     if (const auto body = jsonBody(request); !body)
         return body.error();
-    m_store.deleteAccount(device.accountID, m_seal);
+    m_store.deleteAccount(device.accountID, m_seal, m_clock());
     return okResponse();
 }
 

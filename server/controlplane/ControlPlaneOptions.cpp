@@ -188,7 +188,7 @@ QString ControlPlaneOptions::helpText()
         "  --database URL        sqlite:PATH (default: a file in the user's data folder) or\n"
         "                        postgresql://USER@HOST:PORT/DB (password from PGPASSWORD)\n"
         "  --tls-cert FILE       PEM certificate chain; with --tls-key serves HTTPS\n"
-        "  --tls-key FILE        PEM private key\n"
+        "  --tls-key FILE        PEM private key, owner-only (chmod 600)\n"
         "  --allow-plain-http    serve plain HTTP on a non-loopback address (behind a TLS proxy)\n"
         "  --dev-sign-in         offer the development sign-in page instead of Sign in with Apple\n"
         "                        (only on a loopback address)\n"

@@ -2,6 +2,7 @@
 
 #include "controlplane/ConversationContentStore.hpp"
 #include "controlplane/IdText.hpp"
+#include "controlplane/PairingStore.hpp"
 #include "controlplane/SqlStatement.hpp"
 
 #include <QDir>
@@ -191,6 +192,30 @@ const QList<QStringList>& migrations()
             // statistics hold, so that a partner's History counts them without its document;
             // those stored before are counted by this step's code.
             "ALTER TABLE content_conversations ADD COLUMN turns BIGINT",
+        },
+        {
+            // The conversations stored before the bounds of what the application writes are
+            // brought within them by this step's code.
+        },
+        {
+            // A deleted account's deletion requests were left on what passed to its partner,
+            // for nobody, or for the partner's next partner, to approve.
+            "UPDATE content_conversations SET deletion_requested_by = NULL, deletion_requested_at = NULL,"
+            " deletion_expires_at = NULL WHERE deletion_requested_by IS NOT NULL AND NOT EXISTS"
+            " (SELECT 1 FROM accounts WHERE accounts.id = content_conversations.deletion_requested_by)",
+            // What a deleted account shared stayed in its partner's current workspace, where a
+            // next partner would join it: this step's code makes it the partner's earlier history.
+        },
+        {
+            // A state is carried by one sign-in request, held so by the database whatever starts
+            // run at once. Of the requests that carried one state, the first made keeps it, as if
+            // later starts had always been refused: the application makes each state afresh, so
+            // a later one came from someone who had seen it.
+            "DELETE FROM sign_in_requests WHERE EXISTS (SELECT 1 FROM sign_in_requests AS earlier"
+            " WHERE earlier.state = sign_in_requests.state"
+            " AND (earlier.created_at < sign_in_requests.created_at OR (earlier.created_at ="
+            " sign_in_requests.created_at AND earlier.id < sign_in_requests.id)))",
+            "CREATE UNIQUE INDEX IF NOT EXISTS sign_in_requests_one_state ON sign_in_requests (state)",
         },
     };
     return steps;
@@ -422,6 +447,10 @@ void ControlPlaneStore::migrate(const ContentSeal* seal)
             = version == sealingVersion && ConversationContentStore::sealClearRows(m_connection, seal);
         if (version == turnsVersion)
             ConversationContentStore::countStoredTurns(m_connection, seal);
+        if (version == boundsVersion)
+            ConversationContentStore::boundStoredRows(m_connection, seal);
+        if (version == departuresVersion)
+            PairingStore(*this).releaseKeepersOfDeletedPartners(QDateTime::currentSecsSinceEpoch());
         Statement(m_connection,
             QStringLiteral("INSERT INTO schema_migrations (version, applied_at) VALUES (?, ?)"),
             { version, QDateTime::currentSecsSinceEpoch() });
@@ -541,15 +570,17 @@ bool ControlPlaneStore::rememberNonce(const QString& signer, const QUuid& nonce,
     return insert.rowsAffected() == 1;
 }
 
-void ControlPlaneStore::addSignInRequest(const SignInRequestRecord& request)
+bool ControlPlaneStore::addSignInRequest(const SignInRequestRecord& request)
 {
-    // Requests older than a day can no longer lead anywhere.
+    // Requests older than a day can no longer lead anywhere; their states are free again.
     Statement(m_connection, QStringLiteral("DELETE FROM sign_in_requests WHERE created_at < ?"),
         { request.createdAt - 24 * 3600 });
-    Statement(m_connection,
+    // The index on the state decides between starts that carry one at the same moment.
+    Statement insert(m_connection,
         QStringLiteral("INSERT INTO sign_in_requests (id, device_public_key, platform, created_at, state)"
-                       " VALUES (?, ?, ?, ?, ?)"),
+                       " VALUES (?, ?, ?, ?, ?) ON CONFLICT (state) DO NOTHING"),
         { idText(request.id), request.devicePublicKey, request.platform, request.createdAt, request.state });
+    return insert.rowsAffected() == 1;
 }
 
 std::optional<SignInRequestRecord> ControlPlaneStore::signInRequest(const QUuid& id) const
@@ -729,7 +760,7 @@ bool ControlPlaneStore::holdAccountAlone(const QUuid& accountID)
     return lockAccount(m_connection, accountID, " FOR NO KEY UPDATE");
 }
 
-void ControlPlaneStore::deleteAccount(const QUuid& accountID, const ContentSeal& seal)
+void ControlPlaneStore::deleteAccount(const QUuid& accountID, const ContentSeal& seal, qint64 now)
 {
     Transaction transaction(m_connection);
     lockAccount(m_connection, accountID, " FOR UPDATE");
@@ -742,6 +773,10 @@ void ControlPlaneStore::deleteAccount(const QUuid& accountID, const ContentSeal&
     // it was stored) is that member's as much as the account's: it passes to that member,
     // and only what the account alone holds goes with it.
     ConversationContentStore::passToKeepers(m_connection, seal, accountID);
+    ConversationContentStore::withdrawRequestsOf(m_connection, accountID);
+    // As at an unlink, the partner goes on in a workspace of its own: what the two shared is its
+    // earlier history, which a next partner does not join.
+    PairingStore(*this).releasePartnersOf(accountID, now);
     for (const char* table : accountTables)
         Statement(m_connection,
             QStringLiteral("DELETE FROM %1 WHERE account_id = ?").arg(QLatin1StringView(table)),

@@ -87,6 +87,11 @@ public:
     [[nodiscard]] static int latestSchemaVersion();
     // The version that keeps each conversation's turns.
     static constexpr int turnsVersion = 14;
+    // The version that brings stored conversations within the bounds of what the application writes.
+    static constexpr int boundsVersion = 15;
+    // The version that withdraws a deleted account's requests and makes what it shared its
+    // partner's earlier history.
+    static constexpr int departuresVersion = 16;
 
     std::optional<DeviceRecord> device(const QUuid& id) const;
     std::optional<DeviceRecord> activeDeviceWithKey(const QString& publicKey) const;
@@ -111,7 +116,9 @@ public:
     void leaveCheckpoints();
     void checkpoint();
 
-    void addSignInRequest(const SignInRequestRecord& request);
+    // Adds the request unless a request kept (one made within the day) carries its state: false
+    // then, and nothing is added.
+    bool addSignInRequest(const SignInRequestRecord& request);
     std::optional<SignInRequestRecord> signInRequest(const QUuid& id) const;
     std::optional<SignInRequestRecord> signInRequestForTicket(const QString& ticketHash) const;
     // Gives a pending request its ticket and account name; false when it already has one.
@@ -137,9 +144,11 @@ public:
 
     // Removes the account and everything stored for it, its devices included, but for the
     // conversations another member of their workspace sees: those pass to that member, sealed
-    // again with `seal` for it. Writes of the account's rows that run at the same time either
-    // finish first and go with it, or wait and find the account gone.
-    void deleteAccount(const QUuid& accountID, const ContentSeal& seal);
+    // again with `seal` for it, without the account's deletion requests. A partner still in the
+    // account's workspace leaves it at `now` for one of its own, as at an unlink, so that what
+    // they shared is the partner's earlier history. Writes of the account's rows that run at
+    // the same time either finish first and go with it, or wait and find the account gone.
+    void deleteAccount(const QUuid& accountID, const ContentSeal& seal, qint64 now);
     // Inside a transaction that adds rows of the account: whether the account still exists,
     // kept so until the transaction ends (a deletion waits for it).
     bool holdAccount(const QUuid& accountID);

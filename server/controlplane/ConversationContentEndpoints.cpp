@@ -101,9 +101,10 @@ HttpResponse ConversationContentEndpoints::storeConversation(
         return errorResponse(413, "payload_too_large");
     const QByteArray body = QByteArray::fromStdString(request.body);
     const auto payload = ConversationUploadCodec::payload(body);
-    if (!payload)
-        return invalidRequest();
     const qint64 now = m_clock();
+    // An end beyond tomorrow would sort first in every list for good.
+    if (!payload || payload->endedAt > now + ConversationContentStore::maximumEndAhead)
+        return invalidRequest();
     using Outcome = ConversationContentStore::AddOutcome;
     const auto added = m_content.add(device.accountID, *payload, body, now, m_storageQuota);
     switch (added.outcome) {

@@ -8,6 +8,8 @@
 #include "domain/ConversationUploadPayload.hpp"
 #include "domain/DerivedSessionResult.hpp"
 
+#include <QJsonDocument>
+
 namespace lumora {
 
 namespace {
@@ -430,6 +432,63 @@ void ConversationContentStore::passToKeepers(
     // Sealed again for the account that keeps it, as every stored value is bound to its account.
     for (const OpenRow& row : passing)
         writeSealed(connection, seal, row);
+}
+
+void ConversationContentStore::withdrawRequestsOf(const QString& connection, const QUuid& leaving)
+{
+    Statement(connection,
+        QStringLiteral(
+            "UPDATE content_conversations SET deletion_requested_by = NULL,"
+            " deletion_requested_at = NULL, deletion_expires_at = NULL WHERE deletion_requested_by = ?"),
+        { idText(leaving) });
+}
+
+void ConversationContentStore::boundStoredRows(const QString& connection, const ContentSeal* seal)
+{
+    if (!seal)
+        return;
+    QStringList ids;
+    {
+        Statement rows(connection, QStringLiteral("SELECT id FROM content_conversations"));
+        while (rows.next())
+            ids.append(rows.value(0).toString());
+    }
+    // One document open at a time.
+    for (const QString& id : ids) {
+        Statement row(connection,
+            QStringLiteral("SELECT account_id, sealed_body, seal_key, created_at FROM content_conversations"
+                           " WHERE id = ?"),
+            { id });
+        if (!row.next())
+            continue;
+        const QUuid account = QUuid::fromString(row.value(0).toString());
+        const qint64 createdAt = row.value(3).toLongLong();
+        const auto body = seal->open(
+            Field::body, QUuid::fromString(id), account, row.value(2).toString(), row.value(1).toByteArray());
+        if (!body)
+            continue;
+        const auto read = ConversationUploadCodec::payload(*body);
+        if (read && read->endedAt <= createdAt + maximumEndAhead)
+            continue;
+        auto stored = ConversationUploadPayload::fromJsonUnchecked(QJsonDocument::fromJson(*body).object());
+        if (!stored)
+            continue;
+        if (stored->endedAt > createdAt + maximumEndAhead)
+            stored->endedAt = createdAt;
+        const ConversationUploadPayload bounded = stored->bounded();
+        const auto encoded = ConversationUploadCodec::encode(bounded);
+        if (!encoded)
+            continue;
+        writeSealed(connection, *seal,
+            OpenRow { QUuid::fromString(id), account, *encoded,
+                bounded.title.transform([](const QString& title) { return title.toUtf8(); }) });
+        Statement(connection,
+            QStringLiteral(
+                "UPDATE content_conversations SET started_at = ?, ended_at = ?, duration_seconds = ?,"
+                " turns = ? WHERE id = ?"),
+            { bounded.startedAt, bounded.endedAt, bounded.durationSeconds,
+                SpeakerStats::totalTurns(bounded.derivedResult().stats), id });
+    }
 }
 
 void ConversationContentStore::clearDeletionRequest(const QUuid& id)

@@ -56,6 +56,10 @@ struct ConversationListPosition {
 // stored sealed (see ContentSeal); a stored value that does not open is a StoreFailure.
 class ConversationContentStore {
 public:
+    // How far past the server's clock a conversation may end, as clocks differ; a later end is
+    // refused, and one stored before is taken to be the moment it was stored.
+    static constexpr qint64 maximumEndAhead = 86'400;
+
     ConversationContentStore(ControlPlaneStore& store, const ContentSeal& seal);
 
     // The account's current workspace (its own first one while it has never linked).
@@ -127,6 +131,15 @@ public:
     // that another member of the workspace sees (one who is in it, or was when it was stored)
     // passes to that member, sealed again for it.
     static void passToKeepers(const QString& connection, const ContentSeal& seal, const QUuid& leaving);
+    // Inside the same transaction: the deletion requests `leaving` made are withdrawn, as
+    // nobody may approve them for it any more.
+    static void withdrawRequestsOf(const QString& connection, const QUuid& leaving);
+    // The schema step that brings each conversation stored before the bounds of what the
+    // application writes (ConversationUploadPayload::fromJson) within them: a document that
+    // opens and does not read is read unchecked, given the moment it was stored for an end
+    // more than a day past it, brought within the bounds (bounded) and sealed again, its row's
+    // times, title and turns with it. A document that does not open or decode stays as it is.
+    static void boundStoredRows(const QString& connection, const ContentSeal* seal);
 
 private:
     // What the account's stored documents hold, in bytes.

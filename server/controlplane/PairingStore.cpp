@@ -201,13 +201,93 @@ void PairingStore::unlink(const QUuid& accountID, qint64 now)
         { workspace });
     while (row.next())
         members.append(QUuid::fromString(row.value(0).toString()));
-    for (const QUuid& member : members) {
-        leaveCurrentWorkspace(member, now);
-        const QString own = idText(QUuid::createUuid());
-        openWorkspace(own, now, std::nullopt);
-        addMember(own, member, now);
-    }
+    for (const QUuid& member : members)
+        startAnew(member, now);
     transaction.commit();
+}
+
+void PairingStore::releasePartnersOf(const QUuid& leaving, qint64 now)
+{
+    Statement row(m_connection,
+        QStringLiteral("SELECT account_id FROM workspace_members WHERE workspace_id = ? AND left_at IS NULL"
+                       " AND account_id <> ?"),
+        { currentWorkspace(leaving).id, idText(leaving) });
+    QList<QUuid> partners;
+    while (row.next())
+        partners.append(QUuid::fromString(row.value(0).toString()));
+    for (const QUuid& partner : partners)
+        startAnew(partner, now);
+}
+
+void PairingStore::releaseKeepersOfDeletedPartners(qint64 now)
+{
+    struct Member {
+        QUuid account;
+        qint64 joinedAt = 0;
+        bool current = false;
+    };
+    struct Workspace {
+        QString id;
+        qint64 createdAt = 0;
+        QList<Member> members; // by the time they joined
+    };
+    QList<Workspace> linked;
+    {
+        Statement rows(m_connection,
+            QStringLiteral("SELECT w.id, w.created_at, m.account_id, m.joined_at, m.left_at FROM workspaces w"
+                           " JOIN workspace_members m ON m.workspace_id = w.id WHERE w.linked_at IS NOT NULL"
+                           " ORDER BY w.id, m.joined_at, m.account_id"));
+        while (rows.next()) {
+            if (linked.isEmpty() || linked.last().id != rows.value(0).toString())
+                linked.append({ rows.value(0).toString(), rows.value(1).toLongLong(), {} });
+            linked.last().members.append({ QUuid::fromString(rows.value(2).toString()),
+                rows.value(3).toLongLong(), rows.value(4).isNull() });
+        }
+    }
+    for (const Workspace& workspace : linked) {
+        // Two accounts at most were ever in it together, and a member's rows go only with its
+        // account: one alone, no row of whoever made it (who joined as it was made), or an invite
+        // of a member, confirmed while it was in it, whose redeemer is gone tell a deleted one.
+        const Member& keeper = workspace.members.first();
+        Statement goneInvitee(m_connection,
+            QStringLiteral(
+                "SELECT 1 FROM pairing_invites i JOIN workspace_members m ON m.account_id = i.account_id"
+                " WHERE m.workspace_id = ? AND i.status = 'confirmed' AND i.confirmed_at >= m.joined_at"
+                " AND (m.left_at IS NULL OR i.confirmed_at <= m.left_at)"
+                " AND i.redeemed_by IS NOT NULL AND NOT EXISTS (SELECT 1 FROM accounts a WHERE a.id = "
+                "i.redeemed_by)"),
+            { workspace.id });
+        const bool partnerGone
+            = workspace.members.size() == 1 || keeper.joinedAt != workspace.createdAt || goneInvitee.next();
+        if (!partnerGone)
+            continue;
+        if (workspace.members.size() == 1) {
+            if (keeper.current)
+                startAnew(keeper.account, now);
+            continue;
+        }
+        // A next partner joined it since: what was there before it came is the keeper's
+        // earlier history, in a workspace of its own that the keeper left as the partner came.
+        const qint64 nextJoined = workspace.members.last().joinedAt;
+        if (nextJoined == keeper.joinedAt)
+            continue; // who came first cannot be told
+        const QString earlier = idText(QUuid::createUuid());
+        openWorkspace(earlier, keeper.joinedAt, std::nullopt);
+        Statement(m_connection,
+            QStringLiteral("INSERT INTO workspace_members (workspace_id, account_id, joined_at, left_at)"
+                           " VALUES (?, ?, ?, ?)"),
+            { earlier, idText(keeper.account), keeper.joinedAt, nextJoined });
+        Statement(m_connection,
+            QStringLiteral("UPDATE content_conversations SET workspace_id = ? WHERE workspace_id = ? AND "
+                           "created_at < ?"),
+            { earlier, workspace.id, nextJoined });
+        // Only the keeper sees them now: a request of anyone else has nobody to answer it.
+        Statement(m_connection,
+            QStringLiteral(
+                "UPDATE content_conversations SET deletion_requested_by = NULL, deletion_requested_at = NULL,"
+                " deletion_expires_at = NULL WHERE workspace_id = ? AND deletion_requested_by <> ?"),
+            { earlier, idText(keeper.account) });
+    }
 }
 
 std::expected<PairingInviteRecord, CodeGuessRefusal> PairingStore::inviteForGuess(
@@ -264,6 +344,14 @@ void PairingStore::leaveCurrentWorkspace(const QUuid& accountID, qint64 now)
     Statement(m_connection,
         QStringLiteral("UPDATE workspace_members SET left_at = ? WHERE account_id = ? AND left_at IS NULL"),
         { now, idText(accountID) });
+}
+
+void PairingStore::startAnew(const QUuid& accountID, qint64 now)
+{
+    leaveCurrentWorkspace(accountID, now);
+    const QString own = idText(QUuid::createUuid());
+    openWorkspace(own, now, std::nullopt);
+    addMember(own, accountID, now);
 }
 
 void PairingStore::openWorkspace(const QString& id, qint64 now, std::optional<qint64> linkedAt)

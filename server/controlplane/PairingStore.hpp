@@ -100,6 +100,16 @@ public:
     bool link(const PairingInviteRecord& invite, qint64 now);
     // Ends the account's shared workspace for all its members; each gets a workspace of its own.
     void unlink(const QUuid& accountID, qint64 now);
+    // Inside the transaction that deletes the account `leaving`, before its memberships go: a
+    // partner still in its workspace leaves it as at an unlink, with a workspace of its own
+    // from `now`. What the two shared is then the partner's earlier history, read only, which
+    // no next partner joins.
+    void releasePartnersOf(const QUuid& leaving, qint64 now);
+    // The schema step for the partners of accounts deleted before releasePartnersOf: a keeper
+    // still alone in the workspace it shared starts anew at `now`; where a next partner joined
+    // it since, what it held before the next partner came moves to an earlier workspace of the
+    // keeper's (the requests of others on it withdrawn).
+    void releaseKeepersOfDeletedPartners(qint64 now);
 
     // The newest invite issued with the code `typed` (normalised first), under the
     // account's limit of wrong codes; a malformed or unknown code counts towards it. One
@@ -114,6 +124,8 @@ private:
     QString writeOutCurrentWorkspace(const QUuid& accountID);
     // Ends the account's current membership.
     void leaveCurrentWorkspace(const QUuid& accountID, qint64 now);
+    // Leaves the current workspace for a new one of the account's own.
+    void startAnew(const QUuid& accountID, qint64 now);
     void openWorkspace(const QString& id, qint64 now, std::optional<qint64> linkedAt);
     void addMember(const QString& workspaceID, const QUuid& accountID, qint64 joinedAt);
 

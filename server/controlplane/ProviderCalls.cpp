@@ -60,6 +60,10 @@ bool ProviderCalls::admit(const QUuid& account, ProviderCallKind kind, Clock::ti
     const int held = calls.byAccount.value(account);
     if (held == 0 && !calls.refusedAt.contains(account))
         ++asking;
+    // A speech grant refused stops a conversation from starting: the shares leave a place for
+    // one more account, so that one that holds none finds it free.
+    if (kind == ProviderCallKind::speechGrant)
+        ++asking;
     const int share = std::clamp(places / static_cast<int>(asking), 1, m_limits.perAccount);
     if (m_underWay >= m_limits.total || calls.underWay >= places || held >= share) {
         calls.refusedAt.insert(account, now);

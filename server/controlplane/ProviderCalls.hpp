@@ -42,8 +42,10 @@ struct ProviderCallLimits {
 // fairly: an account may hold its share of them (the kind's places over the accounts that
 // have calls under way or were refused lately, at least one and at most `perAccount`), so
 // that when many accounts ask, those that hold more than their share get no more until the
-// others have theirs. A call that holds its place past `longestHold` gives it up: its request
-// is answered as if the provider had failed, whatever the call still does.
+// others have theirs. Speech grants, which no conversation starts without, count one account
+// more than those asking, so that an account that holds none finds a place free. A call that holds its place
+// past `longestHold` gives it up: its request is answered as if the provider had failed, whatever the call
+// still does.
 class ProviderCalls {
 public:
     explicit ProviderCalls(ProviderCallLimits limits);

@@ -147,7 +147,11 @@ HttpResponse SignInEndpoints::startWebSignIn(const HttpRequest& request)
         return notConfigured();
     record.id = QUuid::createUuid();
     record.createdAt = m_clock();
-    m_store.addSignInRequest(record);
+    // A state belongs to one attempt: taken again, a ticket of another attempt could return to
+    // the application with the state its own attempt started with. A state stays taken while its
+    // request is kept (a day), lapsed or not: the application makes a fresh one for each start.
+    if (!m_store.addSignInRequest(record))
+        return errorResponse(409, "state_in_use");
     return jsonResponse({ { "authorization_url", signInPageAddress(record.id) } });
 }
 

@@ -59,6 +59,10 @@ void keepUp(const std::stop_token& stop, const QString& database)
 
 // The longest body the server reads of any request; an endpoint may take less.
 constexpr std::size_t requestBodyLimit = 2 * 1024 * 1024;
+// The longest body of a call whose head does not hold up, and of every open call (the sign-in
+// steps, some hundreds of bytes; an identity token, a few KiB): shorter than what a body must
+// bring in its first seconds, it must be whole within two.
+constexpr std::size_t openCallBodyLimit = 8 * 1024;
 
 // The service's settings from the options, every secret and key read (key files others can
 // read refused) and the providers connected; what stops the start otherwise. The nonce writer
@@ -158,15 +162,18 @@ lumora::HttpServerOptions serverOptions(
     if (options.tlsCertificate)
         server.tls = TlsFiles { options.tlsCertificate->toStdString(), options.tlsKey->toStdString() };
     server.bodyLimit = requestBodyLimit;
+    server.uncheckedBodyLimit = openCallBodyLimit;
     server.headTimeout = std::chrono::seconds(options.requestHeadSeconds);
     server.bodyMemoryLimit = static_cast<std::size_t>(options.bodyMemoryMiB) * 1024 * 1024;
-    // A sixteenth of it for the bodies of calls no known device signs (the sign-in steps,
-    // forgeries), and a sixteenth of that for those from one address: some 250 sign-ins' worth
-    // apiece at the default, while the accounts' bodies keep the rest.
+    // A sixteenth of it for the bodies of calls that name no device (the sign-in steps, heads
+    // that do not hold up), and a sixteenth of that for those from one address: some two
+    // thousand of the longest at the default, a hundred from one address. The signed calls'
+    // bodies keep the rest, each account's at most two of the longest however many devices it
+    // has, and those from one address as many until their signature is checked: whoever names
+    // a device takes nothing from its account. When many ask, the shares shrink.
     server.openBodyMemory = server.bodyMemoryLimit / 16;
     server.openBodyMemoryPerAddress = server.openBodyMemory / 16;
-    // Each account's bodies take at most its share of the body memory (the default, two of
-    // the longest), however many devices it has, so that one account holds back no other.
+    // The account a signed head names, whose the body is once its signature holds.
     server.headCheck = [service = std::move(service)](const HttpRequest& head) -> HeadVerdict {
         const ControlPlaneService* current = service();
         if (!current)

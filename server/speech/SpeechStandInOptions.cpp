@@ -106,7 +106,7 @@ QString SpeechStandInOptions::helpText()
         "\n"
         "  --listen HOST:PORT    loopback address to listen on (default 127.0.0.1:8444; port 0 picks one)\n"
         "  --tls-cert FILE       PEM certificate chain; with --tls-key serves HTTPS and WSS\n"
-        "  --tls-key FILE        PEM private key\n"
+        "  --tls-key FILE        PEM private key, owner-only (chmod 600)\n"
         "  --speech-token-secret FILE\n"
         "                        the secret the control plane signs speech tokens with\n"
         "  --script FILE         utterances to replay (JSON); default: a built-in two-speaker script\n"

@@ -60,10 +60,11 @@ int main(int argc, char** argv)
             = TlsFiles { options->tlsCertificate->toStdString(), options->tlsKey->toStdString() };
     auto standIn = std::make_shared<SpeechStandIn>(
         *options, std::move(script), std::move(*secret), [] { return QDateTime::currentSecsSinceEpoch(); });
-    // Every recording whose token holds takes from one share: the stand-in has one user.
+    // Every recording whose token holds takes from one share: the stand-in has one user. The
+    // token in the head vouches for the recording.
     serverOptions.headCheck = [standIn](const HttpRequest& head) {
         auto refusal = standIn->checkHead(head);
-        return HeadVerdict { refusal, refusal ? std::string() : std::string("recording") };
+        return HeadVerdict { refusal, refusal ? std::string() : std::string("recording"), true };
     };
     if (const auto error = standIn->openFrameLog()) {
         std::cerr << "lumora-speech-standin: " << *error << "\n";

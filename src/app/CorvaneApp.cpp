@@ -54,7 +54,7 @@ CorvaneApp::~CorvaneApp()
     m_engine.reset();
 }
 
-bool CorvaneApp::start()
+bool CorvaneApp::start(const std::function<void(SessionEnvironment&)>& adjustEnvironment)
 {
     // The reminder left pending by the last run is looked at before the view model reschedules.
     auto reminders
@@ -62,6 +62,8 @@ bool CorvaneApp::start()
     SessionEnvironment environment = SessionEnvironment::standard(*m_preferences, std::move(reminders));
     environment.arguments = m_arguments;
     environment.info = m_info;
+    if (adjustEnvironment)
+        adjustEnvironment(environment);
     const InfoResource& info = m_info;
     m_viewModel = std::make_unique<SessionViewModel>(std::move(environment));
     m_session = std::make_unique<ShellSessionAdapter>(*m_viewModel, &QDateTime::currentDateTimeUtc);
@@ -125,12 +127,16 @@ void CorvaneApp::openURL(const QUrl& url)
 void CorvaneApp::acceptLaunchesFrom(SingleInstance& instance)
 {
     connect(&instance, &SingleInstance::urlReceived, this, &CorvaneApp::openURL);
+    // Another launch brings the window forward and changes nothing else: a maximised window
+    // stays maximised (show() would make it normal again), and a minimised one comes back as
+    // it was. A window hidden for the end of the run stays hidden.
     connect(&instance, &SingleInstance::activationRequested, this, [this] {
-        if (m_window) {
-            m_window->show();
-            m_window->raise();
-            m_window->requestActivate();
-        }
+        if (!m_window || !m_window->isVisible())
+            return;
+        if (const Qt::WindowStates states = m_window->windowStates(); states & Qt::WindowMinimized)
+            m_window->setWindowStates(states & ~Qt::WindowMinimized);
+        m_window->raise();
+        m_window->requestActivate();
     });
 }
 

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -19,6 +20,7 @@ namespace lumora {
 class HeapRelease;
 class SecureUpdateController;
 class SessionViewModel;
+struct SessionEnvironment;
 class ShellSessionAdapter;
 class SingleInstance;
 class ProcessSignals;
@@ -38,7 +40,8 @@ public:
     ~CorvaneApp() override;
 
     // Builds the view model and the window; false when the window could not be loaded.
-    [[nodiscard]] bool start();
+    // `adjustEnvironment` may change what the view model takes from the process first.
+    [[nodiscard]] bool start(const std::function<void(SessionEnvironment&)>& adjustEnvironment = {});
     // Hands a URL to the view model (now, or once it exists).
     void openURL(const QUrl& url);
     // Listens for later launches of the application.

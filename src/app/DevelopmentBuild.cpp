@@ -8,6 +8,7 @@
 #include <QSslConfiguration>
 #include <csignal>
 #include <memory>
+#include <qcoro/qcorotimer.h>
 
 namespace lumora {
 
@@ -49,7 +50,7 @@ void DevelopmentBuild::startConversationWhenReady(SessionViewModel& viewModel, c
     // A press that comes while the recording is still starting waits for it.
     auto pressed = std::make_shared<bool>(false);
     const auto finishOnce = [&viewModel, pressed] {
-        if (*pressed && viewModel.isRecording()) {
+        if (*pressed && (viewModel.isRecording() || viewModel.isPaused())) {
             *pressed = false;
             viewModel.requestFinishConversation();
         }
@@ -62,6 +63,31 @@ void DevelopmentBuild::startConversationWhenReady(SessionViewModel& viewModel, c
     QObject::connect(&viewModel, &SessionViewModel::isRecordingChanged, &viewModel, finishOnce);
 }
 
+void DevelopmentBuild::addAccountDeletionHooks(SessionEnvironment& environment, const QStringList& arguments)
+{
+    if (!arguments.contains(QStringLiteral("--hold-after-account-deletion")))
+        return;
+    environment.accountDeletionAnswered = []() -> QCoro::Task<void> {
+        qCInfo(appLog, "The account answered its deletion; held before this computer's part.");
+        co_await QCoro::sleepFor(std::chrono::minutes(10));
+    };
+}
+
+void DevelopmentBuild::deleteAccountWhenReady(SessionViewModel& viewModel, const QStringList& arguments)
+{
+    if (!arguments.contains(QStringLiteral("--delete-account")))
+        return;
+    auto asked = std::make_shared<bool>(false);
+    const auto deleteOnce = [&viewModel, asked] {
+        if (*asked || !viewModel.isSignedIn() || viewModel.isBusy())
+            return;
+        *asked = true;
+        viewModel.requestAccountDeletion();
+    };
+    for (const auto signal : { &SessionViewModel::accountChanged, &SessionViewModel::isBusyChanged })
+        QObject::connect(&viewModel, signal, &viewModel, deleteOnce);
+}
+
 #else
 
 InfoResource DevelopmentBuild::prepare(InfoResource compiled)
@@ -70,6 +96,14 @@ InfoResource DevelopmentBuild::prepare(InfoResource compiled)
 }
 
 void DevelopmentBuild::startConversationWhenReady(SessionViewModel&, const QStringList&)
+{
+}
+
+void DevelopmentBuild::addAccountDeletionHooks(SessionEnvironment&, const QStringList&)
+{
+}
+
+void DevelopmentBuild::deleteAccountWhenReady(SessionViewModel&, const QStringList&)
 {
 }
 

@@ -7,6 +7,7 @@
 namespace lumora {
 
 class SessionViewModel;
+struct SessionEnvironment;
 
 // What a development build adds for the local servers (scripts/run, and the tests that run the
 // real program against theirs). Compiled into each program with or without
@@ -20,6 +21,12 @@ struct DevelopmentBuild {
     // on SIGUSR1 as the Finish button does: the tests that quit or end the program during a
     // conversation need one running, and a press they can time to the millisecond.
     static void startConversationWhenReady(SessionViewModel& viewModel, const QStringList& arguments);
+    // With "--hold-after-account-deletion", an account's deletion waits for ten minutes once the
+    // account has answered, before this computer's part, and says so in the log; with
+    // "--delete-account", the account is deleted as soon as one is signed in, as the Account
+    // page's confirmed button does. For the tests that end the program between the two.
+    static void addAccountDeletionHooks(SessionEnvironment& environment, const QStringList& arguments);
+    static void deleteAccountWhenReady(SessionViewModel& viewModel, const QStringList& arguments);
 };
 
 } // namespace lumora

@@ -3,6 +3,7 @@
 #include "SingleInstance.hpp"
 #include "graphics/SceneRenderer.hpp"
 #include "security/OpenSslProcess.hpp"
+#include "theme/ButtonAccessibility.hpp"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -49,6 +50,7 @@ int main(int argc, char** argv)
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     QGuiApplication application(argc, argv);
     lumora::SceneRenderer::chooseForThisMachine();
+    lumora::ButtonAccessibility::install();
     const QStringList arguments = QCoreApplication::arguments();
     const QUrl url = launchURL(arguments);
 
@@ -71,9 +73,12 @@ int main(int argc, char** argv)
         app.acceptLaunchesFrom(instance);
     if (!url.isEmpty())
         app.openURL(url);
-    if (!app.start())
+    if (!app.start([&arguments](lumora::SessionEnvironment& environment) {
+            lumora::DevelopmentBuild::addAccountDeletionHooks(environment, arguments);
+        }))
         return 1;
     lumora::DevelopmentBuild::startConversationWhenReady(*app.viewModel(), arguments);
+    lumora::DevelopmentBuild::deleteAccountWhenReady(*app.viewModel(), arguments);
 
     // For the cold-start measurement and the launch tests: report the first frame of the sized
     // window, with its geometry, and quit.

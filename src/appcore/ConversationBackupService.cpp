@@ -99,6 +99,7 @@ ConversationBackupOutcome ConversationBackupService::outcome(const ControlPlaneF
 // Upload and retries
 
 const QString ConversationBackupService::stateUnavailableCode = QStringLiteral("backup_state_unavailable");
+const QString ConversationBackupService::discardedCode = QStringLiteral("discarded");
 
 QCoro::Task<std::optional<ConversationBackupRecord>> ConversationBackupService::pendingRecord(QUuid localID)
 {
@@ -127,6 +128,8 @@ QCoro::Task<ConversationBackupOutcome> ConversationBackupService::backUp(
     DerivedSessionResult result, QDateTime now)
 {
     const auto keepAlive = shared_from_this();
+    if (m_discarded.contains(result.id))
+        co_return ConversationBackupOutcome::abandoned(discardedCode);
     const std::optional<ConversationBackupRecord> found = co_await pendingRecord(result.id);
     if (!found) {
         qCWarning(
@@ -164,21 +167,26 @@ QCoro::Task<ConversationBackupOutcome> ConversationBackupService::backUp(
     }
 
     const auto stored = co_await m_client->storeConversation(*body);
-    if (stored) {
-        // On the account whatever the record says: a record left pending sends the same id again,
-        // which the account takes as the copy it holds.
-        const auto done = ConversationBackupOutcome::stored();
-        co_await keep(ConversationBackupPolicy::applying(done, current, now, current.conversationID));
-        (void)co_await m_store->mergeCachedConversation(*stored);
-        co_return done;
-    }
-    const ConversationBackupOutcome deferred = outcome(stored.error());
-    const ConversationBackupRecord updated
-        = ConversationBackupPolicy::applying(deferred, current, now, QUuid::createUuid());
+    const ConversationBackupOutcome answered
+        = stored ? ConversationBackupOutcome::stored() : outcome(stored.error());
+    // On the account whatever the record says once stored: a record left pending sends the same id
+    // again, which the account takes as the copy it holds.
+    const ConversationBackupRecord updated = ConversationBackupPolicy::applying(
+        answered, current, now, stored ? current.conversationID : QUuid::createUuid());
     co_await keep(updated);
+    if (m_discarded.contains(current.localID)) {
+        // Discarded while it was on its way: what the account may have taken is asked back, now
+        // that the record says what was sent.
+        (void)co_await discard(current.localID);
+        co_return ConversationBackupOutcome::abandoned(discardedCode);
+    }
+    if (stored) {
+        (void)co_await m_store->mergeCachedConversation(*stored);
+        co_return answered;
+    }
     qCWarning(backupLog, "Conversation history upload deferred: %s",
         qUtf8Printable(updated.lastFailureCode.value_or(QStringLiteral("unknown"))));
-    co_return deferred;
+    co_return answered;
 }
 
 QCoro::Task<void> ConversationBackupService::retryPending(QDateTime now)
@@ -199,7 +207,7 @@ QCoro::Task<void> ConversationBackupService::retryPending(QDateTime now)
     QList<ConversationBackupRecord> due;
     for (const ConversationBackupRecord& candidate : stored->records) {
         if (ConversationBackupPolicy::shouldAttempt(candidate, now) && !candidate.deletionRequested
-            && !m_held.contains(candidate.localID))
+            && !m_held.contains(candidate.localID) && !m_discarded.contains(candidate.localID))
             due.append(candidate);
     }
     if (due.isEmpty())
@@ -252,6 +260,36 @@ QCoro::Task<void> ConversationBackupService::holdBackUp(QUuid localID)
     m_held.insert(localID);
     if (!co_await pendingRecord(localID))
         qCWarning(backupLog, "The record of a conversation being finished could not be written.");
+}
+
+void ConversationBackupService::withhold(QUuid localID)
+{
+    m_discarded.insert(localID);
+    m_held.remove(localID);
+}
+
+QCoro::Task<bool> ConversationBackupService::discard(QUuid localID)
+{
+    const auto keepAlive = shared_from_this();
+    withhold(localID);
+    const auto found = co_await m_store->record(localID);
+    if (!found)
+        co_return false;
+    if (!found->record)
+        co_return true;
+    const ConversationBackupRecord& record = *found->record;
+    // Never sent, or refused: the account holds no copy.
+    const bool mayBeOnTheAccount = record.state == ConversationBackupState::stored
+        || (record.state == ConversationBackupState::pending && record.lastAttemptAt);
+    if (!mayBeOnTheAccount)
+        co_return (co_await m_store->removeRecord(localID)).has_value();
+    ConversationHistoryEntry entry;
+    entry.id = record.conversationID;
+    entry.localID = localID;
+    if (!co_await markDeletion(entry, true))
+        co_return false;
+    (void)co_await sendDeletion(std::move(entry));
+    co_return true;
 }
 
 // The migration offer
@@ -369,7 +407,7 @@ QCoro::Task<bool> ConversationBackupService::forgetEverything()
 
 // The history list
 
-QCoro::Task<QList<QUuid>> ConversationBackupService::refreshServerHistory()
+QCoro::Task<ConversationBackupService::Result<QList<QUuid>>> ConversationBackupService::refreshServerHistory()
 {
     const auto keepAlive = shared_from_this();
     QList<ConversationRecordSummary> listed;
@@ -381,7 +419,7 @@ QCoro::Task<QList<QUuid>> ConversationBackupService::refreshServerHistory()
         if (!page) {
             qCWarning(backupLog, "Conversation history refresh deferred: %s",
                 qUtf8Printable(ServiceFailureCode::of(page.error())));
-            co_return QList<QUuid> {};
+            co_return std::unexpected(ConversationBackupServiceError::refreshFailed);
         }
         listed.append(page->conversations);
         complete = !page->nextCursor;
@@ -491,6 +529,12 @@ QCoro::Task<ConversationBackupService::Result<ConversationDeletionOutcome>> Conv
     // stays (a kill before the answer, a lost answer) is finished by `completeDeletions`.
     if (!co_await markDeletion(entry, true))
         co_return std::unexpected(ConversationBackupServiceError::deleteFailed);
+    co_return co_await sendDeletion(std::move(entry));
+}
+
+QCoro::Task<ConversationBackupService::Result<ConversationDeletionOutcome>>
+ConversationBackupService::sendDeletion(ConversationHistoryEntry entry)
+{
     auto answer = co_await m_client->deleteConversation(entry.id);
     co_return co_await settleDeletion(std::move(entry), std::move(answer));
 }

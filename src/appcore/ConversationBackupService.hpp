@@ -28,15 +28,16 @@ class DerivedResultRepository;
 
 // Copies every sealed review of this computer to the account history and keeps one backup
 // record per review in the backup-state store; runs the one-time migration offer; and feeds
-// and changes the history list (refresh, merge, review, delete, hide).
+// and changes the history list (refresh, merge, review, delete, hide); and withdraws what a
+// conversation the user discarded left.
 //
 // Upload failures never reach the caller: they become an outcome, the record's state and
 // one log line, and the backup policy decides when the next attempt is due. A deletion is
 // written on the review's record before it is sent, and sent again until the account has
 // answered it. The service keeps no state of its own but the reviews it holds back while their
-// finish runs; two of its operations may interleave at any store or server call, and the last
-// write to the store wins. Made through `create`: an operation in flight keeps the service and
-// its collaborators alive.
+// finish runs and those of discarded conversations; two of its operations may interleave at any store or
+// server call, and the last write to the store wins. Made through `create`: an operation in flight keeps the
+// service and its collaborators alive.
 class ConversationBackupService : public std::enable_shared_from_this<ConversationBackupService> {
 public:
     using Clock = std::function<QDateTime()>;
@@ -55,6 +56,8 @@ public:
     // The failure code of an upload that waits because the backup state cannot be read or
     // written: nothing is sent without a record kept for it.
     static const QString stateUnavailableCode;
+    // The code of an upload refused because the user discarded its conversation.
+    static const QString discardedCode;
 
     // Uploads the review when its record is pending (making a pending record when it has
     // none) and returns what the attempt came to. A stored record gives `stored` and one
@@ -71,13 +74,22 @@ public:
     // `releaseBackUp`, as the finish is about to replace it.
     QCoro::Task<void> holdBackUp(QUuid localID);
     void releaseBackUp(QUuid localID) { m_held.remove(localID); }
+    // The user discarded the conversation of this review: nothing of it may reach the account
+    // any more. No upload of it starts from now on, and one on its way when the account answers
+    // leaves nothing there.
+    void withhold(QUuid localID);
+    // Withholds the review and removes its record; when an upload of it was sent and may have
+    // arrived, the account is asked to delete its copy as any deletion is (written down on the
+    // record first, sent again until answered). False when the record could not be read or
+    // written.
+    QCoro::Task<bool> discard(QUuid localID);
 
     // Reads the account's list, at most `maximumHistoryPages` pages, into the cache; any
-    // failing page leaves the cache as it was. A conversation whose deletion this user asked
-    // for and which a whole list no longer holds was deleted by the partner's approval: once
-    // the account confirms it is gone, it is forgotten here too. Answers the local reviews so
-    // removed.
-    QCoro::Task<QList<QUuid>> refreshServerHistory();
+    // failing page leaves the cache as it was and fails with `refreshFailed` (logged). A
+    // conversation whose deletion this user asked for and which a whole list no longer holds
+    // was deleted by the partner's approval: once the account confirms it is gone, it is
+    // forgotten here too. Answers the local reviews so removed.
+    QCoro::Task<Result<QList<QUuid>>> refreshServerHistory();
     // Local reviews, cached and hidden summaries and records merged, newest first; an
     // input that cannot be read counts as empty.
     QCoro::Task<QList<ConversationHistoryEntry>> history();
@@ -141,6 +153,9 @@ private:
     // Sets or lifts the deletion mark on the record of the entry's review, when it has one;
     // false when the record could not be read or written.
     QCoro::Task<bool> markDeletion(ConversationHistoryEntry entry, bool requested);
+    // Sends the deletion that `markDeletion` wrote down and takes in the answer.
+    [[nodiscard]] QCoro::Task<Result<ConversationDeletionOutcome>> sendDeletion(
+        ConversationHistoryEntry entry);
     // Takes in the account's answer to a deletion: gone (or not found) forgets the conversation;
     // a wait for the partner or a refusal lifts the mark; without a real answer it stays.
     [[nodiscard]] QCoro::Task<Result<ConversationDeletionOutcome>> settleDeletion(
@@ -153,6 +168,8 @@ private:
     Clock m_clock;
     // Reviews whose finish runs, by local id.
     QSet<QUuid> m_held;
+    // Reviews of conversations the user discarded, by local id.
+    QSet<QUuid> m_discarded;
 };
 
 } // namespace lumora

@@ -11,6 +11,8 @@ enum class ConversationBackupServiceError {
     deleteFailed,
     // Hiding or showing again did not go through, or the conversation is not on the account.
     hideFailed,
+    // The account's list could not be read: the history shows what was read before.
+    refreshFailed,
 };
 
 } // namespace lumora

@@ -2,6 +2,7 @@
 
 #include "appcore/AppcoreLog.hpp"
 #include "domain/CheckinReview.hpp"
+#include "domain/ConversationSummary.hpp"
 #include "domain/TurnGrouping.hpp"
 #include "persistence/DerivedResultRepository.hpp"
 #include "providers/AnalysisProvider.hpp"
@@ -64,6 +65,16 @@ DerivedSessionResult reviewOf(const QUuid& id, ConversationMode mode, double dur
     return result;
 }
 
+// What was found live, batch by batch, as the findings of the whole conversation: a live batch's
+// summary counts that batch alone, so the summary is counted again over every turn.
+AnalysisProviderResult wholeConversation(AnalysisProviderResult live, const QList<SpeakerTurn>& turns)
+{
+    live.summary = ConversationSummary::counted(turns, live.annotations,
+        live.fouls.value_or(QList<ProcessFoulAnnotation> {}),
+        live.harshStartup && live.harshStartup->detected, live.circularity && live.circularity->detected);
+    return live;
+}
+
 } // namespace
 
 // What one finish works with: its own copies, so that an abandon while it waits cannot take
@@ -86,18 +97,18 @@ std::shared_ptr<SessionCoordinator> SessionCoordinator::create(
     std::shared_ptr<ProviderTokenSource> tokenSource,
     std::shared_ptr<FinalTranscriptionProvider> transcription, std::shared_ptr<AnalysisProvider> analysis,
     std::shared_ptr<ProviderUsageReporter> usage, std::shared_ptr<DerivedResultRepository> results,
-    TemporaryConversationStore temporary, std::chrono::milliseconds retryDelay)
+    TemporaryConversationStore temporary, ConversationMarks marks, std::chrono::milliseconds retryDelay)
 {
-    return std::shared_ptr<SessionCoordinator>(
-        new SessionCoordinator(std::move(authorization), std::move(tokenSource), std::move(transcription),
-            std::move(analysis), std::move(usage), std::move(results), std::move(temporary), retryDelay));
+    return std::shared_ptr<SessionCoordinator>(new SessionCoordinator(std::move(authorization),
+        std::move(tokenSource), std::move(transcription), std::move(analysis), std::move(usage),
+        std::move(results), std::move(temporary), std::move(marks), retryDelay));
 }
 
 SessionCoordinator::SessionCoordinator(std::shared_ptr<SessionAuthorizationProvider> authorization,
     std::shared_ptr<ProviderTokenSource> tokenSource,
     std::shared_ptr<FinalTranscriptionProvider> transcription, std::shared_ptr<AnalysisProvider> analysis,
     std::shared_ptr<ProviderUsageReporter> usage, std::shared_ptr<DerivedResultRepository> results,
-    TemporaryConversationStore temporary, std::chrono::milliseconds retryDelay)
+    TemporaryConversationStore temporary, ConversationMarks marks, std::chrono::milliseconds retryDelay)
     : m_authorization(std::move(authorization))
     , m_tokenSource(std::move(tokenSource))
     , m_transcription(std::move(transcription))
@@ -105,6 +116,7 @@ SessionCoordinator::SessionCoordinator(std::shared_ptr<SessionAuthorizationProvi
     , m_usage(std::move(usage))
     , m_results(std::move(results))
     , m_temporary(std::move(temporary))
+    , m_marks(std::move(marks))
     , m_retryDelay(retryDelay)
 {
 }
@@ -140,10 +152,13 @@ QCoro::Task<SessionCoordinator::Result<PreparedConversation>> SessionCoordinator
         auto folder = m_temporary.createSessionDirectory(sessionID);
         if (folder) {
             m_sessionDirectory = *folder;
-            // Noted beside the recording, so that the reservation can be closed should the
-            // conversation end without closing it (a crash, a kill).
-            if (auto noted = m_temporary.noteReservation(*folder, reserved->id); !noted)
-                failed = std::move(noted.error());
+            // Marked with the application's data, so that the reservation is closed and the
+            // conversation told of should it end without its finish (a crash, a kill, a power
+            // cut that empties the runtime folder with the recording).
+            const ConversationMarks::Mark mark { sessionID, reserved->id,
+                ConversationMarks::State::recording };
+            if (auto marked = m_marks.write(mark); !marked)
+                failed = TemporaryStoreFailure(std::move(marked.error()));
         } else {
             failed = std::move(folder.error());
         }
@@ -162,9 +177,10 @@ QCoro::Task<SessionCoordinator::Result<PreparedConversation>> SessionCoordinator
     if (failed) {
         if (m_reservation) {
             const QUuid reservationID = m_reservation->id;
-            (void)co_await m_authorization->cancel(reservationID);
+            const bool closed = co_await m_authorization->cancel(reservationID);
             if (abandonedSince(generation))
                 co_return std::unexpected(std::move(*failed));
+            settleMark(sessionID, reservationID, closed);
         }
         (void)cleanupTemporary();
         returnToIdle();
@@ -194,8 +210,8 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
         co_return failure(SessionCoordinatorError::invalidState);
     const auto self = shared_from_this();
     const quint64 generation = m_generation;
-    DerivedSessionResult review
-        = reviewOf(*m_sessionID, m_mode, actualSeconds, m_turns, live, QDateTime::currentDateTimeUtc(), true);
+    DerivedSessionResult review = reviewOf(*m_sessionID, m_mode, actualSeconds, m_turns,
+        wholeConversation(live, m_turns), QDateTime::currentDateTimeUtc(), true);
     if (auto saved = co_await m_results->save(review); !saved)
         co_return failure(std::move(saved.error()));
     if (discardedSince(generation)) {
@@ -318,7 +334,7 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
     if (review.transcript.value_or(QList<SpeakerTurn> {}).size() != run.liveTurns.size()) {
         // Turns settled while the live stream closed belong in the review that stays.
         DerivedSessionResult fuller = reviewOf(run.sessionID, run.mode, run.actualSeconds, run.liveTurns,
-            run.provisional->live, review.completedAt, true);
+            wholeConversation(run.provisional->live, run.liveTurns), review.completedAt, true);
         if (co_await m_results->save(fuller))
             review = std::move(fuller);
     }
@@ -333,9 +349,11 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
         = (co_await m_authorization->finalize(reservationID, wholeSecondsRoundedUp(run.actualSeconds)))
               .has_value();
     // The review stands whatever becomes of the reservation; one that is not finalized is
-    // cancelled, now or, when the control plane does not answer, from the note left for it.
+    // cancelled, now or, when the control plane does not answer, from the mark left for it.
     if (!closed)
         closed = co_await m_authorization->cancel(reservationID);
+    if (!discardedSince(run.generation))
+        settleMark(run.sessionID, reservationID, closed);
 
     if (abandonedSince(run.generation)) {
         // The fields belong to whatever came after the abandon: clean up only this run's folder.
@@ -345,14 +363,8 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
         }
         co_return review;
     }
-    if (closed || !m_sessionDirectory) {
-        if (auto removed = cleanupTemporary(); !removed)
-            co_return co_await failFinish(std::move(run), std::move(removed.error()));
-    } else {
-        if (auto kept = m_temporary.keepOnlyReservation(*m_sessionDirectory); !kept)
-            co_return co_await failFinish(std::move(run), std::move(kept.error()));
-        m_sessionDirectory.reset();
-    }
+    if (auto removed = cleanupTemporary(); !removed)
+        co_return co_await failFinish(std::move(run), std::move(removed.error()));
     m_phase = SessionPhase::complete;
     co_return review;
 }
@@ -361,7 +373,9 @@ QCoro::Task<SessionCoordinator::Result<DerivedSessionResult>> SessionCoordinator
     FinishRun run, SessionCoordinatorFailure error)
 {
     // Sent also after a finalize whose clean-up failed; the control plane takes it as done.
-    (void)co_await m_authorization->cancel(run.reservation.id);
+    const bool closed = co_await m_authorization->cancel(run.reservation.id);
+    if (!discardedSince(run.generation))
+        settleMark(run.sessionID, run.reservation.id, closed);
     if (abandonedSince(run.generation)) {
         if (run.directory)
             (void)m_temporary.removeSessionDirectory(*run.directory);
@@ -380,13 +394,22 @@ QCoro::Task<void> SessionCoordinator::abandon(FinishUnderWay finishing)
     // of this conversation already gone (the removal is done here, ahead of the cancel, for
     // that reason).
     const std::optional<UsageReservation> reservation = m_reservation;
+    const std::optional<QUuid> sessionID = m_sessionID;
+    const bool discarded = finishing == FinishUnderWay::discarded;
     ++m_generation;
-    if (finishing == FinishUnderWay::discarded)
+    if (discarded)
         m_discardedBefore = m_generation;
     returnToIdle();
     (void)cleanupTemporary();
-    if (reservation)
-        (void)co_await m_authorization->cancel(reservation->id);
+    if (!reservation || !sessionID)
+        co_return;
+    // Before the wait: a run that ends during the cancel (a quit) leaves no conversation that
+    // would count as cut short at the next launch.
+    writeMark({ *sessionID, reservation->id,
+        discarded ? ConversationMarks::State::discarded : ConversationMarks::State::reservationOpen });
+    const bool closed = co_await m_authorization->cancel(reservation->id);
+    if (!discarded && closed)
+        settleMark(*sessionID, reservation->id, true);
 }
 
 std::expected<void, SessionCoordinatorError> SessionCoordinator::resetAfterCompletion()
@@ -406,6 +429,22 @@ std::expected<void, TemporaryStoreFailure> SessionCoordinator::cleanupTemporary(
         return removed;
     m_sessionDirectory.reset();
     return {};
+}
+
+void SessionCoordinator::settleMark(const QUuid& sessionID, const QUuid& reservationID, bool closed) const
+{
+    if (!closed) {
+        writeMark({ sessionID, reservationID, ConversationMarks::State::reservationOpen });
+        return;
+    }
+    if (!m_marks.remove(sessionID))
+        qCWarning(coordinatorLog, "The mark of a conversation that ended could not be removed.");
+}
+
+void SessionCoordinator::writeMark(const ConversationMarks::Mark& mark) const
+{
+    if (!m_marks.write(mark))
+        qCWarning(coordinatorLog, "The mark of a conversation could not be written.");
 }
 
 void SessionCoordinator::returnToIdle()

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "appcore/FinishUnderWay.hpp"
 #include "appcore/PreparedConversation.hpp"
 #include "appcore/SessionCoordinatorError.hpp"
 #include "domain/ConversationMode.hpp"
 #include "domain/DerivedSessionResult.hpp"
 #include "domain/SessionPhase.hpp"
 #include "domain/SpeakerTurn.hpp"
+#include "persistence/ConversationMarks.hpp"
 #include "persistence/TemporaryConversationStore.hpp"
 #include "providers/AccountRecords.hpp"
 #include "providers/DeepgramTranscript.hpp"
@@ -31,8 +33,8 @@ class ProviderUsageReporter;
 class SessionAuthorizationProvider;
 
 // Runs the server and storage side of one conversation at a time: the usage reservation,
-// the private temporary folder (with a note of the reservation) and the live credential at the
-// start; the settled live turns while it runs; and at the end a fresh credential, the final
+// the private temporary folder, the conversation's mark (ConversationMarks) and the live
+// credential at the start; the settled live turns while it runs; and at the end a fresh credential, the final
 // transcription of the recorded file, its usage report, the final analysis, the sealed review,
 // the finalized reservation and the removal of the temporary files.
 //
@@ -41,8 +43,8 @@ class SessionAuthorizationProvider;
 // replaces it with the final review. When the final review cannot be had (the provider or the
 // control plane out of reach, the store failing), the provisional one stays as the review
 // instead. Only a finish without it fails; that cancels the reservation and removes the folder
-// where it can. Either way the recording is removed at the end; a reservation that could be
-// neither finalized nor cancelled keeps its note in the folder, for a later cancel.
+// where it can. Either way the recording is removed at the end, and so is the mark; a reservation
+// that could be neither finalized nor cancelled keeps it, as `reservationOpen`, for a later cancel.
 //
 // The final transcription is tried up to `finalTranscriptionAttempts` times, each with a fresh
 // credential, waiting `retryDelay` and then twice that between attempts, all before the
@@ -75,7 +77,8 @@ public:
         std::shared_ptr<ProviderTokenSource> tokenSource,
         std::shared_ptr<FinalTranscriptionProvider> transcription, std::shared_ptr<AnalysisProvider> analysis,
         std::shared_ptr<ProviderUsageReporter> usage, std::shared_ptr<DerivedResultRepository> results,
-        TemporaryConversationStore temporary, std::chrono::milliseconds retryDelay = standardRetryDelay);
+        TemporaryConversationStore temporary, ConversationMarks marks,
+        std::chrono::milliseconds retryDelay = standardRetryDelay);
 
     [[nodiscard]] SessionPhase phase() const { return m_phase; }
     [[nodiscard]] ConversationMode mode() const { return m_mode; }
@@ -100,12 +103,11 @@ public:
     // may not exceed the reservation's maximum or 3600, whichever is lower.
     [[nodiscard]] QCoro::Task<Result<DerivedSessionResult>> finish(
         QUrl audioURL, QString mimeType, double actualSeconds);
-    // What becomes of a finish under way when the conversation is given up: it goes on and
-    // saves its review (a sign-out keeps the conversation), or, for an account being deleted,
-    // it ends before anything more is asked or saved.
-    enum class FinishUnderWay { kept, discarded };
+    using FinishUnderWay = lumora::FinishUnderWay;
     // Gives the conversation up in any phase: cancels a stored reservation, removes the
-    // folder and returns to idle. Never fails.
+    // folder and returns to idle. Never fails. The mark says `reservationOpen` before the cancel
+    // is awaited and goes once it is answered; a discarded conversation's says `discarded` and
+    // stays for whoever removes what the conversation left (its review, its backup record).
     QCoro::Task<void> abandon(FinishUnderWay finishing = FinishUnderWay::kept);
     // Back to idle after a completed conversation; removes no files.
     [[nodiscard]] std::expected<void, SessionCoordinatorError> resetAfterCompletion();
@@ -115,7 +117,7 @@ private:
         std::shared_ptr<ProviderTokenSource> tokenSource,
         std::shared_ptr<FinalTranscriptionProvider> transcription, std::shared_ptr<AnalysisProvider> analysis,
         std::shared_ptr<ProviderUsageReporter> usage, std::shared_ptr<DerivedResultRepository> results,
-        TemporaryConversationStore temporary, std::chrono::milliseconds retryDelay);
+        TemporaryConversationStore temporary, ConversationMarks marks, std::chrono::milliseconds retryDelay);
 
     // Removes the folder in `m_sessionDirectory` and forgets it; on failure it stays set so
     // that a later abandon tries again.
@@ -126,6 +128,10 @@ private:
     [[nodiscard]] bool abandonedSince(quint64 generation) const { return m_generation != generation; }
     // Whether an abandon since then discarded what the operation would save.
     [[nodiscard]] bool discardedSince(quint64 generation) const { return generation < m_discardedBefore; }
+    // The conversation's mark once its reservation is `closed` (gone) or not (`reservationOpen`);
+    // a failure to write it is logged.
+    void settleMark(const QUuid& sessionID, const QUuid& reservationID, bool closed) const;
+    void writeMark(const ConversationMarks::Mark& mark) const;
 
     // The sealed provisional review and the live findings it was made with.
     struct Provisional {
@@ -155,6 +161,7 @@ private:
     std::shared_ptr<ProviderUsageReporter> m_usage;
     std::shared_ptr<DerivedResultRepository> m_results;
     TemporaryConversationStore m_temporary;
+    ConversationMarks m_marks;
     std::chrono::milliseconds m_retryDelay;
     std::optional<UsageReservation> m_reservation;
     std::optional<QUuid> m_sessionID;

@@ -3,8 +3,7 @@
 #include "domain/ConversationUploadPayload.hpp"
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
-
-#include <algorithm>
+#include "domain/UnixSeconds.hpp"
 
 namespace lumora {
 
@@ -32,25 +31,26 @@ QJsonObject ConversationRecordSummary::toJson() const
 std::expected<ConversationRecordSummary, JsonDecodeError> ConversationRecordSummary::fromJson(
     const QJsonValue& value)
 {
+    // Within what this application uploads, whatever a partner's device or an older server
+    // stored: the history shows and keeps no more, and a number past every bound (a count of
+    // 2^63 - 1 turns) is read as the bound rather than costing the row.
+    using Payload = ConversationUploadPayload;
+    // Each turn is at least one segment of the document, which takes more than a byte of it.
+    constexpr qint64 maximumTurns = Payload::maximumBodyBytes;
     JsonObjectReader reader(value, QStringLiteral("ConversationRecordSummary"));
     ConversationRecordSummary summary;
     summary.id = reader.uuid(u"id");
     summary.mode = reader.string(u"mode");
     summary.status = reader.string(u"status");
-    summary.startedAt = reader.integer(u"started_at");
-    summary.endedAt = reader.integer(u"ended_at");
-    // Within what this application uploads, whatever a partner's device or an older server
-    // stored: the history shows and keeps no more.
-    summary.durationSeconds = std::clamp<qint64>(
-        reader.integer(u"duration_seconds"), 0, ConversationUploadPayload::maximumDurationSeconds);
-    summary.title = reader.optionalString(u"title").transform(ConversationUploadPayload::boundedTitle);
-    summary.createdAt = reader.integer(u"created_at");
+    summary.startedAt = reader.boundedInteger(u"started_at", 0, latestWritableSeconds);
+    summary.endedAt = reader.boundedInteger(u"ended_at", 0, latestWritableSeconds);
+    summary.durationSeconds = reader.boundedInteger(u"duration_seconds", 0, Payload::maximumDurationSeconds);
+    summary.title = reader.optionalString(u"title").transform(Payload::boundedTitle);
+    summary.createdAt = reader.boundedInteger(u"created_at", 0, latestWritableSeconds);
     summary.workspace = reader.optionalEnumeration<ConversationWorkspaceScope>(u"workspace")
                             .value_or(ConversationWorkspaceScope::current);
     summary.pendingDeletion = reader.optionalRecord<PendingConversationDeletion>(u"pending_deletion");
-    // A count an older server made of statistics it took unchecked may be below nothing.
-    summary.turns
-        = reader.optionalInteger(u"turns").transform([](qint64 turns) { return std::max<qint64>(turns, 0); });
+    summary.turns = reader.optionalBoundedInteger(u"turns", 0, maximumTurns);
     return finish(reader, std::move(summary));
 }
 

@@ -39,8 +39,9 @@ struct ConversationRecordSummary {
     // when present.
     QJsonObject toJson() const;
     // A missing or null "workspace" reads as current; any text but the two scopes fails. A
-    // title, a duration and a count of turns read are brought within what this application
-    // uploads.
+    // title, the times, a duration and a count of turns read are brought within what this
+    // application uploads (times within 1970...9999), however large the number; a fraction
+    // still fails.
     [[nodiscard]] static std::expected<ConversationRecordSummary, JsonDecodeError> fromJson(
         const QJsonValue& value);
 };

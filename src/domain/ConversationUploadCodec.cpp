@@ -2,30 +2,16 @@
 
 #include "domain/JsonObjectReader.hpp"
 
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <algorithm>
 #include <cmath>
 
 namespace lumora {
 
 namespace {
 
-bool holdsOnlyFiniteNumbers(const QJsonValue& value)
+bool isNonFiniteNumber(const QJsonValue& value)
 {
-    if (value.isDouble())
-        return std::isfinite(value.toDouble());
-    if (value.isArray()) {
-        const QJsonArray array = value.toArray();
-        return std::all_of(
-            array.begin(), array.end(), [](const QJsonValue& item) { return holdsOnlyFiniteNumbers(item); });
-    }
-    if (value.isObject()) {
-        const QJsonObject object = value.toObject();
-        return std::all_of(object.begin(), object.end(),
-            [](const QJsonValue& item) { return holdsOnlyFiniteNumbers(item); });
-    }
-    return true;
+    return value.isDouble() && !std::isfinite(value.toDouble());
 }
 
 bool fits(const QByteArray& body, qint64 maximumBytes)
@@ -39,7 +25,7 @@ std::expected<QByteArray, ConversationUploadCodecError> ConversationUploadCodec:
     const ConversationUploadPayload& payload)
 {
     const QJsonObject json = payload.toJson();
-    if (!holdsOnlyFiniteNumbers(json))
+    if (anyJsonValue(json, isNonFiniteNumber))
         return std::unexpected(ConversationUploadCodecError::nonFiniteNumber);
     return QJsonDocument(json).toJson(QJsonDocument::Compact);
 }

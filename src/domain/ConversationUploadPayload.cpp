@@ -4,6 +4,7 @@
 #include "domain/DerivedSessionResult.hpp"
 #include "domain/JsonObjectReader.hpp"
 #include "domain/JsonWriting.hpp"
+#include "domain/Seat.hpp"
 #include "domain/UnixSeconds.hpp"
 #include "domain/VisibleText.hpp"
 
@@ -14,6 +15,8 @@ namespace lumora {
 
 namespace {
 
+using Payload = ConversationUploadPayload;
+
 std::optional<QString> uploadTitle(const std::optional<QString>& title)
 {
     if (!title)
@@ -21,13 +24,13 @@ std::optional<QString> uploadTitle(const std::optional<QString>& title)
     const QString trimmed = VisibleText::cleaned(*title).trimmed();
     if (trimmed.isEmpty())
         return std::nullopt;
-    return ConversationUploadPayload::boundedTitle(trimmed);
+    return Payload::boundedTitle(trimmed);
 }
 
-// Seconds into the conversation, within the day a document may span.
-double secondsWithin(double seconds)
+// Seconds into the conversation, within `length`.
+double secondsWithin(double seconds, double length = static_cast<double>(Payload::maximumDurationSeconds))
 {
-    return std::clamp(seconds, 0.0, static_cast<double>(ConversationUploadPayload::maximumDurationSeconds));
+    return std::clamp(seconds, 0.0, length);
 }
 
 // A text as the document holds it, from what a provider gave.
@@ -36,49 +39,58 @@ QString boundedText(const QString& text, qsizetype units)
     return VisibleText::leading(VisibleText::cleaned(text), units, units);
 }
 
-// The review's parts as a document holds them: what a provider gave may lie outside what a
-// reader takes (a turn that ends before it starts, a control character in a text).
-SpeakerTurn boundedTurn(SpeakerTurn turn)
+// The latest a segment may end: the length, whole seconds rounded, and the margin for what
+// rounding and the live stream's own clock put past it.
+double segmentsEndBy(const Payload& payload)
 {
-    turn.start = secondsWithin(turn.start);
-    turn.end = std::max(secondsWithin(turn.end), turn.start);
-    turn.text = boundedText(turn.text, ConversationUploadPayload::maximumTextUnits);
-    return turn;
+    return static_cast<double>(payload.durationSeconds + Payload::segmentMarginSeconds);
 }
 
-template <typename Finding> Finding boundedFinding(Finding finding)
+bool isSeat(qint64 speaker)
 {
-    finding.turnIndex = std::max<qint64>(finding.turnIndex, 0);
-    finding.confidence = std::clamp(finding.confidence, 0.0, 1.0);
-    finding.start = secondsWithin(finding.start);
-    finding.end = std::max(secondsWithin(finding.end), finding.start);
-    return finding;
+    return speaker == 0 || speaker == 1;
 }
 
-SpeakerStats boundedStats(SpeakerStats stats)
+// The most turns one seat may count: one per segment, each holding at least one. A transcript
+// shortened to fit the body lost segments the statistics still count; ten turns a second of
+// the conversation is more than two people take.
+qint64 maximumTurnsPerSeat(const Payload& payload)
 {
-    stats.talkTime = secondsWithin(stats.talkTime);
-    stats.turns = std::max<qint64>(stats.turns, 0);
-    stats.longestTurn = secondsWithin(stats.longestTurn);
-    stats.share = std::clamp(stats.share, 0.0, 1.0);
-    return stats;
+    const auto segments = static_cast<qint64>(payload.transcript.segments.size());
+    if (!payload.transcript.truncated.value_or(false))
+        return segments;
+    return std::max(segments, 10 * payload.durationSeconds);
 }
 
-template <typename T, typename Bound> QList<T> boundedAll(QList<T> items, Bound bound)
+template <typename Finding> bool isOnATurn(const Finding& finding, const Payload& payload)
 {
-    for (T& item : items)
-        item = bound(std::move(item));
-    return items;
+    return finding.turnIndex >= 0 && finding.turnIndex < payload.transcript.segments.size();
+}
+
+// The findings on a turn of the transcript, within their bounds; those on no turn go.
+template <typename Finding> QList<Finding> boundedFindings(QList<Finding> findings, const Payload& payload)
+{
+    QList<Finding> kept;
+    for (Finding& finding : findings) {
+        if (!isOnATurn(finding, payload))
+            continue;
+        finding.speaker = seatOf(finding.speaker);
+        finding.confidence = std::clamp(finding.confidence, 0.0, 1.0);
+        finding.start = secondsWithin(finding.start);
+        finding.end = std::max(secondsWithin(finding.end), finding.start);
+        kept.append(std::move(finding));
+    }
+    return kept;
 }
 
 bool isWithinDay(double seconds)
 {
-    return seconds >= 0 && seconds <= static_cast<double>(ConversationUploadPayload::maximumDurationSeconds);
+    return seconds >= 0 && seconds <= static_cast<double>(Payload::maximumDurationSeconds);
 }
 
-bool isSpan(double start, double end)
+bool isSpan(double start, double end, double length = static_cast<double>(Payload::maximumDurationSeconds))
 {
-    return isWithinDay(start) && isWithinDay(end) && start <= end;
+    return start >= 0 && start <= end && end <= length;
 }
 
 bool isFraction(double value)
@@ -91,15 +103,15 @@ bool isShownText(const QString& text, qsizetype units)
     return text.size() <= units && !VisibleText::holdsInvisible(text);
 }
 
-template <typename Finding> bool isFinding(const Finding& finding)
+template <typename Finding> bool isFinding(const Finding& finding, const Payload& payload)
 {
-    return finding.turnIndex >= 0 && isFraction(finding.confidence) && isSpan(finding.start, finding.end);
+    return isOnATurn(finding, payload) && isSeat(finding.speaker) && isFraction(finding.confidence)
+        && isSpan(finding.start, finding.end);
 }
 
 // The first part of a read document that this application would never write: its key and why.
-std::optional<std::pair<QStringView, QString>> outOfBounds(const ConversationUploadPayload& payload)
+std::optional<std::pair<QStringView, QString>> outOfBounds(const Payload& payload)
 {
-    using Payload = ConversationUploadPayload;
     if (payload.title
         && (!isShownText(*payload.title, Payload::maximumTitleUnits)
             || VisibleText::longerThan(*payload.title, Payload::maximumTitleCharacters)))
@@ -107,24 +119,51 @@ std::optional<std::pair<QStringView, QString>> outOfBounds(const ConversationUpl
     if (payload.durationSeconds < 0 || payload.durationSeconds > Payload::maximumDurationSeconds)
         return std::pair { u"duration_seconds", QStringLiteral("outside 0...86400") };
     if (payload.startedAt < 1 || payload.endedAt < payload.startedAt
+        || payload.endedAt - payload.startedAt > Payload::maximumSpanSeconds
         || payload.durationSeconds > payload.endedAt - payload.startedAt)
-        return std::pair { u"ended_at", QStringLiteral("before the start, or nearer it than the duration") };
+        return std::pair { u"ended_at",
+            QStringLiteral("before the start, more than a week after it, or nearer it than the duration") };
+    const double length = segmentsEndBy(payload);
     for (const SpeakerTurn& turn : payload.transcript.segments) {
-        if (!isSpan(turn.start, turn.end) || !isShownText(turn.text, Payload::maximumTextUnits))
+        if (!isSeat(turn.speaker) || !isSpan(turn.start, turn.end, length)
+            || !isShownText(turn.text, Payload::maximumTextUnits))
             return std::pair { u"transcript", QStringLiteral("a segment out of bounds") };
     }
     if (!payload.analysis)
         return std::nullopt;
     const ConversationAnalysisPayload& analysis = *payload.analysis;
-    const bool statsHold = std::ranges::all_of(analysis.stats, [](const SpeakerStats& stats) {
-        return stats.turns >= 0 && isWithinDay(stats.talkTime) && isWithinDay(stats.longestTurn)
-            && isFraction(stats.share);
+    const qint64 turns = maximumTurnsPerSeat(payload);
+    const bool statsHold = std::ranges::all_of(analysis.stats, [turns](const SpeakerStats& stats) {
+        return isSeat(stats.speaker) && stats.turns >= 0 && stats.turns <= turns
+            && isWithinDay(stats.talkTime) && isWithinDay(stats.longestTurn) && isFraction(stats.share);
     });
+    const auto onTheTurns = [&payload](const auto& finding) { return isFinding(finding, payload); };
     if (!isShownText(analysis.summary, Payload::maximumSummaryUnits) || !statsHold
-        || !std::ranges::all_of(analysis.annotations, isFinding<BehaviorAnnotation>)
-        || !std::ranges::all_of(analysis.fouls, isFinding<ProcessFoulAnnotation>))
+        || !std::ranges::all_of(analysis.annotations, onTheTurns)
+        || !std::ranges::all_of(analysis.fouls, onTheTurns))
         return std::pair { u"analysis", QStringLiteral("a summary, statistic or finding out of bounds") };
     return std::nullopt;
+}
+
+// Half of a surrogate pair alone in a string: no character at all, which no text of this
+// application holds.
+bool isBrokenText(const QJsonValue& value)
+{
+    return value.isString() && !value.toString().isValidUtf16();
+}
+
+ConversationUploadPayload fieldsOf(JsonObjectReader& reader)
+{
+    ConversationUploadPayload payload;
+    payload.conversationID = reader.uuid(u"conversation_id");
+    payload.mode = reader.enumeration<ConversationMode>(u"mode");
+    payload.startedAt = reader.integer(u"started_at");
+    payload.endedAt = reader.integer(u"ended_at");
+    payload.durationSeconds = reader.integer(u"duration_seconds");
+    payload.title = reader.optionalString(u"title");
+    payload.transcript = reader.record<ConversationTranscriptPayload>(u"transcript");
+    payload.analysis = reader.optionalRecord<ConversationAnalysisPayload>(u"analysis");
+    return payload;
 }
 
 } // namespace
@@ -145,23 +184,52 @@ ConversationUploadPayload ConversationUploadPayload::fromResult(
     const qint64 duration = wholeDurationSeconds(result.duration);
     // Integer division truncates toward zero, as the whole seconds of a moment do.
     const qint64 endedAt = result.completedAt.isValid() ? result.completedAt.toMSecsSinceEpoch() / 1000 : 0;
-    const qint64 startedAt = std::max<qint64>(endedAt - duration, 1);
     ConversationUploadPayload payload;
     payload.conversationID = conversationID;
     payload.mode = result.mode;
-    payload.startedAt = startedAt;
+    payload.startedAt = std::max<qint64>(endedAt - duration, 1);
     payload.endedAt = endedAt;
-    payload.durationSeconds = std::min(std::max<qint64>(endedAt - startedAt, 0), duration);
-    payload.title = uploadTitle(result.title);
-    payload.transcript.segments = boundedAll(result.transcript.value_or(QList<SpeakerTurn> {}), boundedTurn);
+    payload.durationSeconds = duration;
+    payload.title = result.title;
+    payload.transcript.segments = result.transcript.value_or(QList<SpeakerTurn> {});
     if (result.fromLiveTranscript)
         payload.transcript.live = true;
-    ConversationAnalysisPayload analysis = ConversationAnalysisPayload::fromResult(result);
+    payload.analysis = ConversationAnalysisPayload::fromResult(result);
+    // What a provider gave may lie outside what a reader takes (a turn that ends before it
+    // starts or after the conversation, a control character in a text, a finding on no turn).
+    return payload.bounded();
+}
+
+ConversationUploadPayload ConversationUploadPayload::bounded() const
+{
+    ConversationUploadPayload payload = *this;
+    payload.title = uploadTitle(title);
+    payload.endedAt = std::clamp<qint64>(endedAt, 1, latestWritableSeconds);
+    payload.durationSeconds = std::clamp<qint64>(durationSeconds, 0, maximumDurationSeconds);
+    if (startedAt < 1 || startedAt > payload.endedAt || payload.endedAt - startedAt > maximumSpanSeconds)
+        payload.startedAt = std::max<qint64>(payload.endedAt - payload.durationSeconds, 1);
+    payload.durationSeconds = std::min(payload.durationSeconds, payload.endedAt - payload.startedAt);
+    const double length = segmentsEndBy(payload);
+    for (SpeakerTurn& turn : payload.transcript.segments) {
+        turn.speaker = seatOf(turn.speaker);
+        turn.start = secondsWithin(turn.start, length);
+        turn.end = std::max(secondsWithin(turn.end, length), turn.start);
+        turn.text = boundedText(turn.text, maximumTextUnits);
+    }
+    if (!payload.analysis)
+        return payload;
+    ConversationAnalysisPayload& analysis = *payload.analysis;
     analysis.summary = boundedText(analysis.summary, maximumSummaryUnits);
-    analysis.stats = boundedAll(std::move(analysis.stats), boundedStats);
-    analysis.annotations = boundedAll(std::move(analysis.annotations), boundedFinding<BehaviorAnnotation>);
-    analysis.fouls = boundedAll(std::move(analysis.fouls), boundedFinding<ProcessFoulAnnotation>);
-    payload.analysis = std::move(analysis);
+    const qint64 turns = maximumTurnsPerSeat(payload);
+    for (SpeakerStats& stats : analysis.stats) {
+        stats.speaker = seatOf(stats.speaker);
+        stats.talkTime = secondsWithin(stats.talkTime);
+        stats.turns = std::clamp<qint64>(stats.turns, 0, turns);
+        stats.longestTurn = secondsWithin(stats.longestTurn);
+        stats.share = std::clamp(stats.share, 0.0, 1.0);
+    }
+    analysis.annotations = boundedFindings(std::move(analysis.annotations), payload);
+    analysis.fouls = boundedFindings(std::move(analysis.fouls), payload);
     return payload;
 }
 
@@ -222,15 +290,9 @@ std::expected<ConversationUploadPayload, JsonDecodeError> ConversationUploadPayl
     const QJsonValue& value)
 {
     JsonObjectReader reader(value, QStringLiteral("ConversationUploadPayload"));
-    ConversationUploadPayload payload;
-    payload.conversationID = reader.uuid(u"conversation_id");
-    payload.mode = reader.enumeration<ConversationMode>(u"mode");
-    payload.startedAt = reader.integer(u"started_at");
-    payload.endedAt = reader.integer(u"ended_at");
-    payload.durationSeconds = reader.integer(u"duration_seconds");
-    payload.title = reader.optionalString(u"title");
-    payload.transcript = reader.record<ConversationTranscriptPayload>(u"transcript");
-    payload.analysis = reader.optionalRecord<ConversationAnalysisPayload>(u"analysis");
+    if (anyJsonValue(value, isBrokenText))
+        reader.fail(u"", QStringLiteral("half of a surrogate pair alone"));
+    ConversationUploadPayload payload = fieldsOf(reader);
     // The review made from the document is stored with its end as a date.
     for (const auto& [key, seconds] :
         { std::pair { u"started_at", payload.startedAt }, std::pair { u"ended_at", payload.endedAt } }) {
@@ -241,6 +303,14 @@ std::expected<ConversationUploadPayload, JsonDecodeError> ConversationUploadPayl
         if (const auto broken = outOfBounds(payload))
             reader.fail(broken->first, broken->second);
     }
+    return finish(reader, std::move(payload));
+}
+
+std::expected<ConversationUploadPayload, JsonDecodeError> ConversationUploadPayload::fromJsonUnchecked(
+    const QJsonValue& value)
+{
+    JsonObjectReader reader(value, QStringLiteral("ConversationUploadPayload"));
+    ConversationUploadPayload payload = fieldsOf(reader);
     return finish(reader, std::move(payload));
 }
 

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
 
 namespace lumora {
@@ -32,8 +33,15 @@ QString typeName(QJsonValue::Type type)
     return QStringLiteral("nothing");
 }
 
-// 2^63: the first double past the largest signed 64-bit integer.
-constexpr double int64Limit = 9223372036854775808.0;
+// The whole number a JSON number stands for when 64 bits hold it exactly. The parser keeps
+// an integer such as 9223372036854775807 as one, whose double would round to 2^63.
+std::optional<qint64> exactInteger(const QJsonValue& value)
+{
+    const qint64 first = value.toInteger(0);
+    if (first != value.toInteger(1))
+        return std::nullopt;
+    return first;
+}
 
 } // namespace
 
@@ -56,7 +64,12 @@ bool JsonObjectReader::contains(QStringView key) const
 void JsonObjectReader::fail(QStringView key, const QString& why)
 {
     if (!m_error)
-        m_error = JsonDecodeError { QStringLiteral("%1.%2: %3").arg(m_context, key.toString(), why) };
+        m_error = failure(key, why);
+}
+
+JsonDecodeError JsonObjectReader::failure(QStringView key, const QString& why) const
+{
+    return JsonDecodeError { QStringLiteral("%1.%2: %3").arg(m_context, key.toString(), why) };
 }
 
 bool JsonObjectReader::present(QStringView key) const
@@ -96,12 +109,26 @@ qint64 JsonObjectReader::integer(QStringView key)
     const QJsonValue value = required(key, QJsonValue::Double);
     if (failed())
         return 0;
+    if (const std::optional<qint64> exact = exactInteger(value))
+        return *exact;
+    fail(key, QStringLiteral("expected a whole number"));
+    return 0;
+}
+
+qint64 JsonObjectReader::boundedInteger(QStringView key, qint64 minimum, qint64 maximum)
+{
+    const QJsonValue value = required(key, QJsonValue::Double);
+    if (failed())
+        return minimum;
+    if (const std::optional<qint64> exact = exactInteger(value))
+        return std::clamp(*exact, minimum, maximum);
     const double number = value.toDouble();
-    if (std::trunc(number) != number || number < -int64Limit || number >= int64Limit) {
+    if (std::trunc(number) != number) {
         fail(key, QStringLiteral("expected a whole number"));
-        return 0;
+        return minimum;
     }
-    return value.toInteger(static_cast<qint64>(number));
+    // Whole, but past what 64 bits hold: past the bound on its side too.
+    return number < 0 ? minimum : maximum;
 }
 
 bool JsonObjectReader::boolean(QStringView key)
@@ -172,6 +199,14 @@ std::optional<qint64> JsonObjectReader::optionalInteger(QStringView key)
     return integer(key);
 }
 
+std::optional<qint64> JsonObjectReader::optionalBoundedInteger(
+    QStringView key, qint64 minimum, qint64 maximum)
+{
+    if (!present(key))
+        return std::nullopt;
+    return boundedInteger(key, minimum, maximum);
+}
+
 std::optional<bool> JsonObjectReader::optionalBoolean(QStringView key)
 {
     if (!present(key))
@@ -217,6 +252,25 @@ std::expected<QJsonObject, JsonDecodeError> parseJsonObject(const QByteArray& by
     if (!document.isObject())
         return std::unexpected(JsonDecodeError { QStringLiteral("expected a JSON object") });
     return document.object();
+}
+
+bool anyJsonValue(const QJsonValue& value, const std::function<bool(const QJsonValue&)>& test)
+{
+    if (test(value))
+        return true;
+    if (value.isArray()) {
+        const QJsonArray items = value.toArray();
+        return std::any_of(
+            items.begin(), items.end(), [&](const QJsonValue& item) { return anyJsonValue(item, test); });
+    }
+    if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        for (auto at = object.begin(); at != object.end(); ++at) {
+            if (test(QJsonValue(at.key())) || anyJsonValue(at.value(), test))
+                return true;
+        }
+    }
+    return false;
 }
 
 } // namespace lumora

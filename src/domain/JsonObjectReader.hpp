@@ -11,6 +11,7 @@
 #include <QList>
 #include <QUuid>
 #include <expected>
+#include <functional>
 #include <optional>
 
 namespace lumora {
@@ -32,7 +33,11 @@ public:
 
     QString string(QStringView key);
     double number(QStringView key);
+    // A whole number that 64 bits hold; another number fails.
     qint64 integer(QStringView key);
+    // A whole number of any size, brought within `minimum`...`maximum`: a count or a time that
+    // another device wrote past what this application keeps is read as its bound, not refused.
+    qint64 boundedInteger(QStringView key, qint64 minimum, qint64 maximum);
     bool boolean(QStringView key);
     QDateTime date(QStringView key);
     QUuid uuid(QStringView key);
@@ -41,6 +46,7 @@ public:
     std::optional<QString> optionalString(QStringView key);
     std::optional<double> optionalNumber(QStringView key);
     std::optional<qint64> optionalInteger(QStringView key);
+    std::optional<qint64> optionalBoundedInteger(QStringView key, qint64 minimum, qint64 maximum);
     std::optional<bool> optionalBoolean(QStringView key);
     std::optional<QDateTime> optionalDate(QStringView key);
 
@@ -66,7 +72,16 @@ public:
     template <typename T> QList<T> list(QStringView key)
     {
         const QJsonArray items = array(key);
-        return readList<T>(key, items);
+        return readList<T>(key, items, nullptr);
+    }
+
+    // A list of records in which an item that does not read is left out, with why in
+    // `leftOut`, instead of failing the whole: one bad row of another device's list costs that
+    // row only. A missing key or a value that is not an array still fails.
+    template <typename T> QList<T> listLeavingOut(QStringView key, QList<JsonDecodeError>& leftOut)
+    {
+        const QJsonArray items = array(key);
+        return readList<T>(key, items, &leftOut);
     }
 
     template <typename T> std::optional<QList<T>> optionalList(QStringView key)
@@ -108,7 +123,10 @@ private:
     bool present(QStringView key) const;
     QJsonArray array(QStringView key);
 
-    template <typename T> QList<T> readList(QStringView key, const QJsonArray& items)
+    // Without `leftOut` the first item that does not read fails the list; with it, that item is
+    // left out and why it was goes there.
+    template <typename T>
+    QList<T> readList(QStringView key, const QJsonArray& items, QList<JsonDecodeError>* leftOut)
     {
         QList<T> result;
         if (failed())
@@ -116,14 +134,21 @@ private:
         result.reserve(items.size());
         for (qsizetype i = 0; i < items.size(); ++i) {
             auto item = T::fromJson(items.at(i));
-            if (!item) {
-                fail(key, QStringLiteral("[%1]: %2").arg(i).arg(item.error().message));
+            if (item) {
+                result.append(std::move(*item));
+                continue;
+            }
+            const QString why = QStringLiteral("[%1]: %2").arg(i).arg(item.error().message);
+            if (!leftOut) {
+                fail(key, why);
                 return {};
             }
-            result.append(std::move(*item));
+            leftOut->append(failure(key, why));
         }
         return result;
     }
+    // A failure of the key as `fail` words it.
+    JsonDecodeError failure(QStringView key, const QString& why) const;
 
     QJsonObject m_object;
     QString m_context;
@@ -132,6 +157,10 @@ private:
 
 // Parses text that must hold one JSON object.
 [[nodiscard]] std::expected<QJsonObject, JsonDecodeError> parseJsonObject(const QByteArray& bytes);
+
+// Whether `test` holds for the value or any value inside it, the keys of its objects among them
+// as strings.
+[[nodiscard]] bool anyJsonValue(const QJsonValue& value, const std::function<bool(const QJsonValue&)>& test);
 
 // Reads a record from JSON text with `T::fromJson`.
 template <typename T> std::expected<T, JsonDecodeError> decodeJson(const QByteArray& bytes)

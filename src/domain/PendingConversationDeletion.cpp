@@ -1,6 +1,7 @@
 #include "domain/PendingConversationDeletion.hpp"
 
 #include "domain/JsonObjectReader.hpp"
+#include "domain/UnixSeconds.hpp"
 
 namespace lumora {
 
@@ -16,8 +17,9 @@ std::expected<PendingConversationDeletion, JsonDecodeError> PendingConversationD
     JsonObjectReader reader(value, QStringLiteral("PendingConversationDeletion"));
     PendingConversationDeletion deletion;
     deletion.requestedByMe = reader.boolean(u"requested_by_me");
-    deletion.requestedAt = reader.integer(u"requested_at");
-    deletion.expiresAt = reader.integer(u"expires_at");
+    // Moments, read within the years the records can write, however large the number.
+    deletion.requestedAt = reader.boundedInteger(u"requested_at", 0, latestWritableSeconds);
+    deletion.expiresAt = reader.boundedInteger(u"expires_at", 0, latestWritableSeconds);
     return finish(reader, deletion);
 }
 

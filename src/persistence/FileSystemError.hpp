@@ -8,6 +8,8 @@ namespace lumora {
 struct FileSystemError {
     QString path;
     QString reason;
+    // The file system had no room for the write: a full disk, or the user's quota used up.
+    bool noSpace = false;
 
     bool operator==(const FileSystemError&) const = default;
 };

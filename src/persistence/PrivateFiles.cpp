@@ -17,11 +17,6 @@ namespace {
 constexpr mode_t privateFolderMode = 0700;
 constexpr mode_t privateFileMode = 0600;
 
-FileSystemError systemError(const QString& path, int error)
-{
-    return { path, QString::fromLocal8Bit(std::strerror(error)) };
-}
-
 std::optional<struct stat> linkStatus(const QString& path)
 {
     struct stat status { };
@@ -31,6 +26,11 @@ std::optional<struct stat> linkStatus(const QString& path)
 }
 
 } // namespace
+
+FileSystemError systemError(const QString& path, int error)
+{
+    return { path, QString::fromLocal8Bit(std::strerror(error)), error == ENOSPC || error == EDQUOT };
+}
 
 QString applicationDataFolder(const QString& name)
 {

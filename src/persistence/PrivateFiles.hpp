@@ -11,6 +11,9 @@
 
 namespace lumora::privatefiles {
 
+// The failure of a system call with `errno` `error` on the path.
+FileSystemError systemError(const QString& path, int error);
+
 // The folder of that name inside "Lumora" in the user's application data folder.
 QString applicationDataFolder(const QString& name);
 

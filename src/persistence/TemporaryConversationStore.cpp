@@ -10,7 +10,6 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -28,16 +27,16 @@ std::expected<void, TemporaryStoreFailure> secureRoot(const QString& root)
     if (descriptor < 0) {
         if (errno == ELOOP || errno == ENOTDIR)
             return std::unexpected(TemporaryStoreError::unsafeRoot);
-        return std::unexpected(FileSystemError { root, QString::fromLocal8Bit(std::strerror(errno)) });
+        return std::unexpected(privatefiles::systemError(root, errno));
     }
     struct stat status { };
     std::expected<void, TemporaryStoreFailure> outcome;
     if (::fstat(descriptor, &status) != 0)
-        outcome = std::unexpected(FileSystemError { root, QString::fromLocal8Bit(std::strerror(errno)) });
+        outcome = std::unexpected(privatefiles::systemError(root, errno));
     else if (!S_ISDIR(status.st_mode) || status.st_uid != ::geteuid())
         outcome = std::unexpected(TemporaryStoreError::unsafeRoot);
     else if (::fchmod(descriptor, 0700) != 0)
-        outcome = std::unexpected(FileSystemError { root, QString::fromLocal8Bit(std::strerror(errno)) });
+        outcome = std::unexpected(privatefiles::systemError(root, errno));
     ::close(descriptor);
     return outcome;
 }
@@ -51,11 +50,6 @@ bool isPlainName(const QString& name)
 template <typename T> std::expected<T, TemporaryStoreFailure> fileFailure(const FileSystemError& error)
 {
     return std::unexpected(TemporaryStoreFailure(error));
-}
-
-FileSystemError systemError(const QString& path, int error)
-{
-    return { path, QString::fromLocal8Bit(std::strerror(error)) };
 }
 
 // An open of the folder itself (never through a link) with an exclusive flock on it, or the
@@ -158,7 +152,7 @@ std::expected<QString, TemporaryStoreFailure> TemporaryConversationStore::create
         return fileFailure<QString>(created.error());
     const auto locked = lockFolder(folder);
     if (!locked)
-        return fileFailure<QString>(systemError(folder, locked.error()));
+        return fileFailure<QString>(privatefiles::systemError(folder, locked.error()));
     m_locks->hold(folder, *locked);
     return folder;
 }
@@ -188,35 +182,6 @@ std::expected<void, TemporaryStoreFailure> TemporaryConversationStore::removeSes
     return {};
 }
 
-std::expected<void, TemporaryStoreFailure> TemporaryConversationStore::noteReservation(
-    const QString& directory, const QUuid& reservationID) const
-{
-    const auto written = write(uuidText(reservationID, UuidCase::lower).toLatin1(),
-        QString::fromLatin1(reservationFileName), directory);
-    if (!written)
-        return std::unexpected(written.error());
-    return {};
-}
-
-std::expected<void, TemporaryStoreFailure> TemporaryConversationStore::keepOnlyReservation(
-    const QString& directory) const
-{
-    const QString clean = QDir::cleanPath(QDir(directory).absolutePath());
-    if (!isSessionDirectory(clean))
-        return std::unexpected(TemporaryStoreError::outsideRoot);
-    const auto names = privatefiles::entryNames(clean, true);
-    if (!names)
-        return fileFailure<void>(names.error());
-    for (const QString& name : *names) {
-        if (name == QLatin1String(reservationFileName))
-            continue;
-        if (auto removed = privatefiles::removeEntry(clean + u'/' + name); !removed)
-            return fileFailure<void>(removed.error());
-    }
-    m_locks->release(clean);
-    return {};
-}
-
 std::expected<QList<TemporaryConversationStore::LeftReservation>, TemporaryStoreFailure>
 TemporaryConversationStore::leftReservations() const
 {
@@ -232,7 +197,7 @@ TemporaryConversationStore::leftReservations() const
         if (!locked && locked.error() == EWOULDBLOCK)
             continue;
         if (!locked)
-            return fileFailure<QList<LeftReservation>>(systemError(entry, locked.error()));
+            return fileFailure<QList<LeftReservation>>(privatefiles::systemError(entry, locked.error()));
         const QString note = entry + u'/' + QLatin1String(reservationFileName);
         QUuid id;
         if (!privatefiles::isSymbolicLink(note)) {
@@ -307,7 +272,7 @@ TemporaryConversationStore::sweepExpired(const QDateTime& now) const
             if (!locked && locked.error() == EWOULDBLOCK)
                 continue;
             if (!locked)
-                return fileFailure<Swept>(systemError(entry, locked.error()));
+                return fileFailure<Swept>(privatefiles::systemError(entry, locked.error()));
             const auto recordingRemoved = sweepFolder(entry, now, swept.removed);
             ::close(*locked);
             if (!recordingRemoved)

@@ -22,16 +22,16 @@ namespace lumora {
 // or let go through the store that made it, or until that process ends; the sweep never touches
 // a locked folder, so a recording that runs for longer than a day, or in another instance,
 // is never swept away. An unlocked one belongs to a conversation that ended without removing it
-// (a crash, a kill, a finish that could not reach the control plane): its recording goes whatever
-// its age, and so does the folder, unless it holds the note of a reservation that may still be
-// open. Such a folder stays with only its note, until whoever closes the reservation removes it
-// or for a day at most (the control plane lets the reservation lapse long before). Copies of a
-// store share its locks.
+// (a crash, a kill): its recording goes whatever its age, and so does the folder, unless it holds
+// the note of a reservation that may still be open, as earlier versions wrote into it (the marks
+// of ConversationMarks, kept with the application's data, do that now). Such a folder stays with
+// only its note, until whoever closes the reservation removes it or for a day at most (the control
+// plane lets the reservation lapse long before). Copies of a store share its locks.
 class TemporaryConversationStore {
 public:
     // Entries at least this old (in seconds) are swept.
     static constexpr qint64 maximumRetention = 86400;
-    // The note in a session folder naming the conversation's usage reservation.
+    // The note in a session folder naming the conversation's usage reservation (earlier versions).
     static constexpr auto reservationFileName = "reservation";
 
     // What a sweep removed.
@@ -63,13 +63,6 @@ public:
         QByteArrayView data, const QString& name, const QString& directory) const;
     // Removes a session folder; anything that is not one is left alone without error.
     [[nodiscard]] std::expected<void, TemporaryStoreFailure> removeSessionDirectory(
-        const QString& directory) const;
-    // Writes the reservation's note into a session folder.
-    [[nodiscard]] std::expected<void, TemporaryStoreFailure> noteReservation(
-        const QString& directory, const QUuid& reservationID) const;
-    // Removes everything of a session folder but its reservation note and lets the folder go:
-    // the conversation is over, and only its reservation waits to be closed.
-    [[nodiscard]] std::expected<void, TemporaryStoreFailure> keepOnlyReservation(
         const QString& directory) const;
     // The reservation notes of the session folders that no conversation holds; a note that
     // cannot be read is left to the sweep.

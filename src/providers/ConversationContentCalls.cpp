@@ -3,6 +3,7 @@
 #include "domain/JsonWriting.hpp"
 #include "providers/ControlPlaneClient.hpp"
 #include "providers/DeletionResponse.hpp"
+#include "providers/ProvidersLog.hpp"
 
 #include <algorithm>
 
@@ -24,15 +25,19 @@ struct StoredConversationResponse {
     }
 };
 
+// A row that does not read (another device's, an older server's) is left out with why, so
+// that it costs itself and not the page: the rest of the history still shows.
 struct ConversationPageResponse {
     QList<ConversationRecordSummary> conversations;
+    QList<JsonDecodeError> leftOut;
     std::optional<QString> nextCursor;
 
     static std::expected<ConversationPageResponse, JsonDecodeError> fromJson(const QJsonValue& value)
     {
         JsonObjectReader reader(value, QStringLiteral("ConversationPageResponse"));
         ConversationPageResponse response;
-        response.conversations = reader.list<ConversationRecordSummary>(u"conversations");
+        response.conversations
+            = reader.listLeavingOut<ConversationRecordSummary>(u"conversations", response.leftOut);
         response.nextCursor = reader.optionalString(u"next_cursor");
         return finish(reader, std::move(response));
     }
@@ -114,6 +119,10 @@ QCoro::Task<std::expected<ConversationPage, ControlPlaneFailure>> ControlPlaneCl
     auto page = co_await decodeReply<ConversationPageResponse>(std::move(reply));
     if (!page)
         co_return std::unexpected(page.error());
+    // Why, in a line of bounded length: the reason may quote what the row held.
+    for (const JsonDecodeError& row : std::as_const(page->leftOut))
+        qCWarning(controlPlaneLog, "A conversation of the history was left out: %s",
+            qUtf8Printable(row.message.left(300)));
     co_return ConversationPage { std::move(page->conversations), std::move(page->nextCursor) };
 }
 

@@ -18,10 +18,11 @@ struct SeatNames {
     static QString fallback(int seat);
     // "corvane.participantName.left" or "corvane.participantName.right".
     static QString preferenceKey(int seat);
-    // Line breaks and tabs made spaces, other control and format characters (zero-width spaces,
-    // bidi overrides) dropped, white space trimmed from both ends, then cut to `maximumLength`
-    // grapheme clusters, so that a combining mark or an emoji sequence is never split. Empty
-    // when nothing visible is left.
+    // Cleaned by the rules of every shown text (VisibleText): line breaks and tabs made spaces,
+    // other control and format characters (zero-width spaces, bidi overrides) dropped, the
+    // joiners of a word or an emoji sequence kept; white space trimmed from both ends, then cut
+    // to `maximumLength` grapheme clusters, so that a combining mark or an emoji sequence is
+    // never split. Empty when nothing visible is left.
     static QString cleaned(const QString& typed);
     // Both names as stored, cleaned; the fallback for one that is missing or shows nothing.
     static QStringList stored(const QSettings& preferences);

@@ -56,6 +56,9 @@ struct SessionEnvironment {
     std::function<QCoro::Task<bool>(QUrl)> openBrowser;
     // How long a browser sign-in may take before it is given up.
     std::chrono::milliseconds signInTimeout = std::chrono::seconds(480);
+    // Awaited between the account's answer to its deletion and this computer's part of it;
+    // unset, nothing is. The tests that end the program at that moment hold it there.
+    std::function<QCoro::Task<void>()> accountDeletionAnswered;
 
     // The real process: its arguments, the compiled-in Info resource, the desktop keychain,
     // the standard data and temporary folders, the system clock and time zone.

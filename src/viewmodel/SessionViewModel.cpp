@@ -123,16 +123,26 @@ QCoro::Task<void> SessionViewModel::startUp()
         publish(m_errorMessage, failure, &SessionViewModel::errorMessageChanged);
     m_startUpFinished = true;
     emit startUpFinished();
+    // Before anything of the account is shown or sent.
+    const bool deletionFailed = !failure && !co_await finishPendingAccountDeletion();
+    if (alive.expired())
+        co_return;
     co_await sweepExpiredRecordings();
     if (alive.expired())
         co_return;
     if (!failure) {
+        co_await takeUpMarksOfLastRun();
+        if (alive.expired())
+            co_return;
         co_await restore();
         if (alive.expired())
             co_return;
-        co_await reportSweptRecordings();
+        co_await reportConversationsCutShort();
         if (alive.expired())
             co_return;
+        // Said last, so that it stays on screen.
+        if (deletionFailed)
+            reportFailure(accountNotDeletedMessage());
     }
     endStartUp();
     co_await closeLeftReservations();
@@ -209,6 +219,15 @@ QCoro::Task<std::optional<QString>> SessionViewModel::prepareLocalStorage()
         m_backupStore = std::move(*backup);
     }
 
+    if (!m_marks) {
+        auto marks = ConversationMarks::create(folder.filePath(QStringLiteral("Marks")));
+        if (!marks) {
+            qCWarning(startUpLog, "The conversations' marks could not be prepared.");
+            co_return storageFailureMessage();
+        }
+        m_marks.emplace(std::move(*marks));
+    }
+
     // The launch marker only serves a diagnostic report; without it the application runs on.
     // It is made once: a second attempt would find this run's own marker.
     if (!m_launchSentinelTried) {
@@ -271,17 +290,67 @@ QCoro::Task<void> SessionViewModel::sweepExpiredRecordings()
         [store = *m_temporaryStore, now = m_environment.clock()] { return store.sweepExpired(now); });
     const auto swept = *co_await qCoro(sweeping).waitForFinished();
     if (!alive.expired() && swept)
-        m_sweptRecordings.append(swept->recordingsRemoved);
+        m_cutShort.append(swept->recordingsRemoved);
 }
 
-QCoro::Task<void> SessionViewModel::reportSweptRecordings()
+QCoro::Task<void> SessionViewModel::takeUpMarksOfLastRun()
+{
+    if (!m_marks)
+        co_return;
+    const auto alive = lifetime();
+    // Earlier versions noted the reservation beside the recording, in the runtime folder: the
+    // notes become marks, once.
+    if (const auto store = m_temporaryStore) {
+        const auto listing = startOffThread([store = *store] { return store.leftReservations(); });
+        const auto left = *co_await qCoro(listing).waitForFinished();
+        if (alive.expired())
+            co_return;
+        for (const TemporaryConversationStore::LeftReservation& note :
+            left.value_or(QList<TemporaryConversationStore::LeftReservation> {})) {
+            const QUuid session = QUuid::fromString(QFileInfo(note.directory).fileName());
+            const ConversationMarks::Mark mark { session.isNull() ? QUuid::createUuid() : session,
+                note.reservationID, ConversationMarks::State::reservationOpen };
+            if (m_marks->write(mark))
+                (void)store->removeSessionDirectory(note.directory);
+        }
+    }
+    const auto marks = m_marks->list();
+    for (const ConversationMarks::Mark& mark : marks.value_or(QList<ConversationMarks::Mark> {})) {
+        switch (mark.state) {
+        case ConversationMarks::State::recording:
+            // The last run ended while this conversation was under way (a crash, a kill, a power
+            // cut): told with the recordings the sweep removed, and its reservation closed.
+            if (!m_cutShort.contains(mark.conversationID))
+                m_cutShort.append(mark.conversationID);
+            if (!m_marks->write(
+                    { mark.conversationID, mark.reservationID, ConversationMarks::State::reservationOpen }))
+                qCWarning(startUpLog, "The mark of a conversation cut short could not be written.");
+            break;
+        case ConversationMarks::State::discarded:
+            // Discarded by the user: never told of, and its review goes before anything can show
+            // or send it; the rest goes once the account is connected.
+            m_cutShort.removeAll(mark.conversationID);
+            if (const auto store = m_resultStore) {
+                if (!co_await store->remove(mark.conversationID))
+                    qCWarning(startUpLog, "The review of a discarded conversation could not be removed.");
+                if (alive.expired())
+                    co_return;
+            }
+            break;
+        case ConversationMarks::State::reservationOpen:
+            break;
+        }
+    }
+}
+
+QCoro::Task<void> SessionViewModel::reportConversationsCutShort()
 {
     const auto store = m_resultStore;
-    if (!store || m_sweptRecordings.isEmpty())
+    if (!store || m_cutShort.isEmpty())
         co_return;
     const auto alive = lifetime();
     bool lost = false;
-    for (const QUuid& session : std::exchange(m_sweptRecordings, {})) {
+    for (const QUuid& session : std::exchange(m_cutShort, {})) {
         const auto loaded = co_await store->load(session);
         if (alive.expired())
             co_return;
@@ -298,53 +367,94 @@ QCoro::Task<void> SessionViewModel::reportSweptRecordings()
         if (alive.expired())
             co_return;
     }
-    if (lost)
+    if (lost) {
+        qCInfo(startUpLog, "A conversation was lost when the last run ended during it; the user is told.");
         reportFailure(lostRecordingMessage());
+    }
 }
 
 QCoro::Task<void> SessionViewModel::closeLeftReservations()
 {
     const auto client = m_client;
-    if (!client || !m_temporaryStore)
+    if (!client || !m_marks)
         co_return;
     const auto alive = lifetime();
-    const auto listing = startOffThread([store = *m_temporaryStore] { return store.leftReservations(); });
-    const auto left = *co_await qCoro(listing).waitForFinished();
-    if (alive.expired() || !left)
-        co_return;
-    for (const TemporaryConversationStore::LeftReservation& note : *left) {
-        const bool closed = co_await client->cancel(note.reservationID);
+    const auto marks = m_marks->list();
+    for (const ConversationMarks::Mark& mark : marks.value_or(QList<ConversationMarks::Mark> {})) {
+        // The conversation under way is its own.
+        if (mark.state == ConversationMarks::State::recording)
+            continue;
+        // Without an answer the mark waits for the next launch or finish.
+        if (!co_await settleLeftConversation(mark))
+            break;
         if (alive.expired())
             co_return;
-        // Without an answer the note waits for the next launch or finish.
-        if (!closed)
-            break;
-        (void)m_temporaryStore->removeSessionDirectory(note.directory);
     }
+}
+
+QCoro::Task<bool> SessionViewModel::settleLeftConversation(ConversationMarks::Mark mark)
+{
+    const auto alive = lifetime();
+    const auto client = m_client;
+    if (mark.state == ConversationMarks::State::discarded) {
+        const auto service = m_backupService;
+        if (!service || !client)
+            co_return false;
+        const bool withdrawn = co_await service->discard(mark.conversationID);
+        if (alive.expired() || !withdrawn)
+            co_return false;
+        if (const auto store = m_resultStore) {
+            const bool removed = (co_await store->remove(mark.conversationID)).has_value();
+            if (alive.expired() || !removed)
+                co_return false;
+        }
+    }
+    if (!mark.reservationID.isNull()) {
+        if (!client || !co_await client->cancel(mark.reservationID))
+            co_return false;
+        if (alive.expired())
+            co_return false;
+    }
+    if (!m_marks || !m_marks->remove(mark.conversationID))
+        co_return false;
+    co_return true;
+}
+
+void SessionViewModel::chooseDiscardAtQuit()
+{
+    if (!isConversationRunning() && !m_audioURL)
+        return;
+    m_discardsAtQuit = true;
+    if (!m_marks || !m_conversationID || m_smokeMode)
+        return;
+    // Written down before anything of it is removed: should this run end first (a kill, a power
+    // cut), the next launch removes the rest and never sends it.
+    const ConversationMarks::Mark mark { *m_conversationID, m_liveReservationID.value_or(QUuid()),
+        ConversationMarks::State::discarded };
+    if (!m_marks->write(mark))
+        qCWarning(conversationLog, "The discard of the conversation could not be written down.");
+    // Nor does this run send it, whatever its finish still does before the end.
+    if (const auto service = m_backupService)
+        service->withhold(*m_conversationID);
 }
 
 QCoro::Task<void> SessionViewModel::giveUpForQuit()
 {
     if (!isConversationRunning() && !m_audioURL)
         co_return;
-    qCInfo(conversationLog, "The application ends during a conversation; it is given up.");
-    audioCapture().stop();
-    if (m_audioURL)
-        removeRecordingFolder(*m_audioURL);
+    const bool discarding = m_discardsAtQuit;
+    qCInfo(conversationLog,
+        discarding ? "The application ends during a conversation; it is discarded."
+                   : "The application ends during a conversation; it is given up.");
+    const std::optional<QUuid> conversation = m_conversationID;
     const auto alive = lifetime();
-    // The live stream goes first, and quietly: its last analysis and its usage report would be
+    // The live stream goes at once, and quietly: its last analysis and its usage report would be
     // sent under the reservation cancelled next, and refused.
-    if (const auto live = std::exchange(m_liveSession, nullptr)) {
-        co_await live->abandon();
-        if (alive.expired())
-            co_return;
-    }
-    if (const auto coordinator = m_coordinator) {
-        co_await coordinator->abandon();
-        if (alive.expired())
-            co_return;
-    }
-    co_await abandonConversation();
+    co_await giveUpConversation(std::nullopt, discarding ? FinishUnderWay::discarded : FinishUnderWay::kept);
+    if (alive.expired() || !discarding || !conversation || !m_marks)
+        co_return;
+    if (const auto mark = m_marks->find(*conversation))
+        (void)co_await settleLeftConversation(*mark);
 }
 
 void SessionViewModel::adoptServices(AccountServices services)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "appcore/FinishUnderWay.hpp"
 #include "appcore/SessionCoordinatorError.hpp"
 #include "audio/NativeAudioCaptureError.hpp"
 #include "domain/BehaviorAnnotation.hpp"
@@ -19,6 +20,7 @@
 #include "domain/PairingState.hpp"
 #include "domain/ProcessFoulAnnotation.hpp"
 #include "domain/SpeakerTurn.hpp"
+#include "persistence/ConversationMarks.hpp"
 #include "persistence/LaunchSentinel.hpp"
 #include "persistence/RecordingAgreementStore.hpp"
 #include "persistence/ResultStoreError.hpp"
@@ -112,6 +114,7 @@ class SessionViewModel : public QObject {
     Q_PROPERTY(qint64 conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY
             conversationsAwaitingMigrationOfferChanged)
     Q_PROPERTY(qint64 conversationsKeptLocal READ conversationsKeptLocal NOTIFY conversationsKeptLocalChanged)
+    Q_PROPERTY(bool historyRefreshFailed READ historyRefreshFailed NOTIFY historyRefreshFailedChanged)
     Q_PROPERTY(std::optional<ConversationMigrationChoice> migrationChoice READ migrationChoice WRITE
             setMigrationChoice NOTIFY migrationChoiceChanged)
     Q_PROPERTY(std::optional<PairingState> pairing READ pairing NOTIFY pairingChanged)
@@ -176,6 +179,10 @@ public:
         return QStringLiteral("Corvane ended unexpectedly while a conversation was recording. That "
                               "conversation was lost, and nothing of it was kept.");
     }
+    static QString accountNotDeletedMessage()
+    {
+        return QStringLiteral("Your account could not be deleted. Nothing was removed; please try again.");
+    }
     static QString notConnectedMessage()
     {
         return QStringLiteral("Corvane is not connected to your account right now.");
@@ -214,6 +221,8 @@ public:
         return m_conversationsAwaitingMigrationOffer;
     }
     [[nodiscard]] qint64 conversationsKeptLocal() const { return m_conversationsKeptLocal; }
+    // The last refresh of the account's list failed: the history shows what was read before.
+    [[nodiscard]] bool historyRefreshFailed() const { return m_historyRefreshFailed; }
     [[nodiscard]] const std::optional<ConversationMigrationChoice>& migrationChoice() const
     {
         return m_migrationChoice;
@@ -282,6 +291,7 @@ public:
         return m_temporaryStore;
     }
     [[nodiscard]] const std::optional<LaunchSentinel>& launchSentinel() const { return m_launchSentinel; }
+    [[nodiscard]] const std::optional<ConversationMarks>& marks() const { return m_marks; }
     [[nodiscard]] const std::shared_ptr<ConversationBackupService>& backupService() const
     {
         return m_backupService;
@@ -380,10 +390,15 @@ public:
     // Stops the capture and the live stream and gives the conversation up (its reservation is
     // cancelled, its folder removed); for sign-out and account deletion during a conversation.
     QCoro::Task<void> abandonConversation();
+    // The user chose to discard the conversation under way as the application ends. Written down
+    // at once (a `discarded` mark), so that the end of the run, or the next launch should the run
+    // end first, removes everything of it: its review, its backup record, its reservation.
+    void chooseDiscardAtQuit();
     // The application is about to end: a conversation that starts, records, is paused or is
-    // being processed is given up as at sign-out. The capture stops and its folder is removed
-    // before anything is awaited, and the reservation's cancel goes out before the live stream
-    // is closed, so that a caller that cannot wait long (a quit) loses only the last of it.
+    // being processed is given up, its live stream at once and quietly. The capture stops and
+    // its folder is removed before anything is awaited, so that a caller that cannot wait long
+    // (a quit) loses only the last of it. A finish under way goes on (its review stays and is
+    // sent at the next launch) unless the user discarded the conversation.
     QCoro::Task<void> giveUpForQuit();
     // The coordinator of the connected account.
     void adoptCoordinator(std::shared_ptr<SessionCoordinator> coordinator);
@@ -439,6 +454,7 @@ signals:
     void historyEntriesChanged();
     void conversationsAwaitingMigrationOfferChanged();
     void conversationsKeptLocalChanged();
+    void historyRefreshFailedChanged();
     void migrationChoiceChanged();
     void pairingChanged();
     void pairingInviteChanged();
@@ -525,12 +541,21 @@ private:
     // Removes the recordings that no running conversation holds, away from this thread, and
     // notes whose they were.
     QCoro::Task<void> sweepExpiredRecordings();
-    // Tells, once, of a conversation whose recording the sweep removed and of which nothing was
-    // kept; one whose finish was cut short keeps its review, which goes to the account.
-    QCoro::Task<void> reportSweptRecordings();
-    // Closes on the control plane the reservations that conversations ended without closing, and
-    // removes their notes once it has answered.
+    // What the marks of the last run say, before the account is restored: a conversation under
+    // way when it ended was cut short (its mark then only keeps its reservation), and a
+    // discarded one loses its review. The reservation notes of earlier versions become marks.
+    QCoro::Task<void> takeUpMarksOfLastRun();
+    // Tells, once, of a conversation cut short (its recording swept, or its mark left) of which
+    // nothing was kept; one whose finish was cut short keeps its review, which goes to the
+    // account.
+    QCoro::Task<void> reportConversationsCutShort();
+    // Settles the marks of conversations that are over, each once the control plane has answered:
+    // their reservations are closed, and what discarded ones left is removed.
     QCoro::Task<void> closeLeftReservations();
+    // Settles one such mark and removes it; false when something waits for a later attempt. A
+    // discarded conversation's backup record goes (the account's copy too, should an upload have
+    // reached it), then its review, then its reservation.
+    QCoro::Task<bool> settleLeftConversation(ConversationMarks::Mark mark);
     void resetLiveState();
     QCoro::Task<QList<DerivedSessionResult>> storedResults();
     QCoro::Task<void> performPairing(PairingStep step, QString code, QUuid inviteID);
@@ -551,8 +576,25 @@ private:
     QCoro::Task<void> beginSmokeConversation();
     QCoro::Task<void> failStart(ConversationStartFailure failure);
     void enterRecording(const QUrl& audioURL, double maximumSeconds);
-    // Seals the review made of what was heard live; its id, none when it could not be sealed.
-    QCoro::Task<std::optional<QUuid>> sealProvisionalReview();
+    void startRecordingClock();
+    // Gives the conversation up wherever it stands (starting, recording, paused or being
+    // finished): the capture stops and its recording goes before anything is awaited; the live
+    // stream ends, reporting `streamedSeconds`, or at once and quietly without them (the
+    // application ends); the coordinator cancels the reservation, and `finishing` says what
+    // becomes of a finish under way.
+    QCoro::Task<void> giveUpConversation(std::optional<qint64> streamedSeconds, FinishUnderWay finishing);
+    // What the seal at the press of Finish came to: the sealed review's id; none when nothing
+    // was sealed (no coordinator, a give-up meanwhile); the store's failure when the review could
+    // not be written.
+    struct PressSeal {
+        std::optional<QUuid> reviewID;
+        std::optional<ResultStoreFailure> failure;
+    };
+    // Seals the review made of what was heard live.
+    QCoro::Task<PressSeal> sealProvisionalReview();
+    // A review that could not be written at the press: the conversation stays, paused since the
+    // press, with its recording and live turns, and the room says why.
+    void keepUnsealedConversation(const ResultStoreFailure& failure, const QDateTime& pressedAt);
     QCoro::Task<void> finishWithCoordinator(QUrl audioURL);
     QCoro::Task<void> finishSmokeConversation(QUrl audioURL);
     QCoro::Task<void> recoverFinish(QUrl audioURL);
@@ -598,6 +640,18 @@ private:
     QCoro::Task<void> deliverRevocation(std::shared_ptr<ControlPlaneClient> client);
     // Delivers the revocation that a sign-out left pending, if any.
     QCoro::Task<void> retryPendingRevocation();
+    // This computer's part of an account's deletion: the sealed reviews, the backup state and
+    // the conversations' marks, the saved session and the device key, the recording agreement,
+    // the seat names and the reminder; the pending deletion is forgotten last. Every step runs
+    // even when an earlier one failed; false when something stayed.
+    [[nodiscard]] QCoro::Task<bool> wipeAccountFromThisComputer();
+    void reportAccountDeleted(bool wipedEverything);
+    // Finishes the deletion the last run left pending: this computer's part once the account is
+    // known to be gone (asked again when its answer never came). Otherwise the deletion is
+    // forgotten and nothing removed: false, and the user is to be told so.
+    [[nodiscard]] QCoro::Task<bool> finishPendingAccountDeletion();
+    // Sends the account's deletion again with the saved session; whether the account is gone.
+    [[nodiscard]] QCoro::Task<bool> redeliverAccountDeletion();
     // Whether `registration` is the one the control plane keeps for this device's key.
     [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> confirmRegistrationOfThisKey(
         DeviceRegistration registration);
@@ -620,6 +674,7 @@ private:
     QList<ConversationHistoryEntry> m_historyEntries;
     qint64 m_conversationsAwaitingMigrationOffer = 0;
     qint64 m_conversationsKeptLocal = 0;
+    bool m_historyRefreshFailed = false;
     std::optional<ConversationMigrationChoice> m_migrationChoice;
     std::optional<PairingState> m_pairing;
     std::optional<PairingInvite> m_pairingInvite;
@@ -674,6 +729,7 @@ private:
     std::shared_ptr<EncryptedResultStore> m_resultStore;
     std::optional<TemporaryConversationStore> m_temporaryStore;
     std::shared_ptr<ConversationBackupStore> m_backupStore;
+    std::optional<ConversationMarks> m_marks;
     std::shared_ptr<ConversationBackupService> m_backupService;
     std::shared_ptr<PairingService> m_pairingService;
     std::shared_ptr<CheckinService> m_checkinService;
@@ -691,8 +747,14 @@ private:
     // From the press of Finish until the finish shows: the conversation is sealed meanwhile, and
     // nothing else may finish, pause or resume it.
     bool m_finishPressed = false;
-    // Sessions whose recording the start-up's sweep removed, until they are reported.
-    QList<QUuid> m_sweptRecordings;
+    // Sessions cut short by the end of the last run (their recording swept, or their mark left),
+    // until they are reported.
+    QList<QUuid> m_cutShort;
+    // The session of the conversation under way, from its recording to the end of its finish or
+    // its give-up.
+    std::optional<QUuid> m_conversationID;
+    // The user chose to discard the conversation as the application ends.
+    bool m_discardsAtQuit = false;
     SeatMap<QUuid> m_nudgeRequestIDs;
     std::optional<QUuid> m_appleAuthorizationAttemptID;
     QTimer* m_appleAuthorizationTimeout = nullptr;

@@ -13,6 +13,7 @@
 #include "providers/ControlPlaneClient.hpp"
 #include "providers/DeepgramClient.hpp"
 #include "security/SecureKeyStore.hpp"
+#include "viewmodel/PendingAccountDeletion.hpp"
 #include "viewmodel/PendingRevocation.hpp"
 #include "viewmodel/SeatNames.hpp"
 #include "viewmodel/SessionViewModel.hpp"
@@ -209,7 +210,7 @@ void SessionViewModel::connect(QUuid deviceID)
     if (!m_baseURL || !m_identity)
         return;
     auto client = std::make_shared<ControlPlaneClient>(*m_baseURL, deviceID, *m_identity, network());
-    if (!m_resultStore || !m_temporaryStore) {
+    if (!m_resultStore || !m_temporaryStore || !m_marks) {
         m_client = std::move(client);
         reportFailure(QStringLiteral("Private temporary storage could not be prepared."));
         return;
@@ -217,7 +218,7 @@ void SessionViewModel::connect(QUuid deviceID)
     m_coordinator = SessionCoordinator::create(client, client,
         std::make_shared<DeepgramClient>(
             network(), m_environment.info.speechServiceURL().value_or(DeepgramClient::defaultBaseURL())),
-        client, client, m_resultStore, *m_temporaryStore);
+        client, client, m_resultStore, *m_temporaryStore, *m_marks);
     AccountServices services;
     services.client = client;
     services.backupService = m_backupStore
@@ -269,6 +270,7 @@ void SessionViewModel::dropAccountServices()
     m_client.reset();
     m_coordinator.reset();
     m_backupService.reset();
+    publish(m_historyRefreshFailed, false, &SessionViewModel::historyRefreshFailedChanged);
     clearPairing();
     publishAccount(std::nullopt);
 }
@@ -383,43 +385,82 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
         co_return;
 
     if (!m_smokeMode) {
+        // Written down before the call: a run that ends once the account is gone leaves this
+        // computer's part to the next launch.
         bool deleted = false;
-        if (const auto client = m_client) {
+        const auto client = m_client;
+        if (client
+            && PendingAccountDeletion::store(preferences(), PendingAccountDeletion::Stage::requested)) {
             const auto answer = co_await client->deleteAccount();
             if (alive.expired())
                 co_return;
             deleted = answer.has_value();
         }
         if (!deleted) {
-            reportFailure(
-                QStringLiteral("Your account could not be deleted. Nothing was removed; please try again."));
+            if (!PendingAccountDeletion::store(preferences(), std::nullopt))
+                qCWarning(accountLog, "The account's deletion could not be forgotten.");
+            reportFailure(accountNotDeletedMessage());
             publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
             co_return;
         }
+        if (!PendingAccountDeletion::store(preferences(), PendingAccountDeletion::Stage::answered))
+            qCWarning(accountLog, "The account's answer to its deletion could not be noted.");
+        if (m_environment.accountDeletionAnswered) {
+            co_await m_environment.accountDeletionAnswered();
+            if (alive.expired())
+                co_return;
+        }
     }
 
-    // The account is gone on the server, so every local step runs even when an earlier one
-    // failed: stopping half-way would leave a signed-in state for an account that no longer
-    // exists.
-    bool wipedEverything = true;
     // A finish that went on after the give-up saves nothing more; one already saving is ahead
-    // of the removal below, which the store runs after it.
+    // of the removal that follows, which the store runs after it.
     if (const auto coordinator = m_coordinator) {
-        co_await coordinator->abandon(SessionCoordinator::FinishUnderWay::discarded);
+        co_await coordinator->abandon(FinishUnderWay::discarded);
         if (alive.expired())
             co_return;
     }
+    const bool wipedEverything = co_await wipeAccountFromThisComputer();
+    if (alive.expired())
+        co_return;
+    dropAccountServices();
+    publish(m_currentSession, std::optional<ConversationSessionState>(),
+        &SessionViewModel::currentSessionChanged);
+    publish(m_results, {}, &SessionViewModel::resultsChanged);
+    publishHistoryEntries({});
+    publishMigrationChoice(std::nullopt);
+    publishAwaitingOffer(0);
+    publish(m_conversationsKeptLocal, qint64(0), &SessionViewModel::conversationsKeptLocalChanged);
+    m_appOpenReportStarted = false;
+    reportAccountDeleted(wipedEverything);
+    publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
+}
+
+void SessionViewModel::reportAccountDeleted(bool wipedEverything)
+{
+    if (wipedEverything)
+        setStatusText(QStringLiteral("Account deleted"));
+    else
+        reportFailure(
+            QStringLiteral("Your account was deleted, but some data on this computer could not be removed."));
+}
+
+QCoro::Task<bool> SessionViewModel::wipeAccountFromThisComputer()
+{
+    const auto alive = lifetime();
+    // The account is gone on the server, so every step runs even when an earlier one failed:
+    // stopping half-way would leave a signed-in state for an account that no longer exists.
+    bool wipedEverything = true;
     if (const auto store = m_resultStore) {
         const auto removed = co_await store->removeAll();
         if (alive.expired())
-            co_return;
+            co_return false;
         if (!removed) {
             qCWarning(accountLog, "The sealed reviews could not be removed.");
             wipedEverything = false;
         }
     }
     // The backup state holds the history's titles and summaries: it is wiped through the
-    // service, or the store itself when no account is connected to it (smoke mode).
+    // service, or the store itself when no account is connected to it.
     bool forgotten = true;
     if (const auto service = m_backupService) {
         forgotten = co_await service->forgetEverything();
@@ -427,15 +468,20 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
         forgotten = (co_await backupStore->removeAll()).has_value();
     }
     if (alive.expired())
-        co_return;
+        co_return false;
     if (!forgotten) {
         qCWarning(accountLog, "The backup state could not be removed.");
+        wipedEverything = false;
+    }
+    // The reservations they name went with the account.
+    if (m_marks && !m_marks->removeAll()) {
+        qCWarning(accountLog, "The conversations' marks could not be removed.");
         wipedEverything = false;
     }
     const auto sessions = m_sessionStore;
     const auto cleared = co_await sessions->clear();
     if (alive.expired())
-        co_return;
+        co_return false;
     if (!cleared) {
         qCWarning(accountLog, "The saved account session could not be removed.");
         wipedEverything = false;
@@ -443,10 +489,10 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
         // The device went with the account; its key goes too, and the next sign-in makes a new
         // one. Only once no saved session names the device: a session without its key would
         // keep every later launch from starting.
-        const auto forgotten = co_await identityKeys->remove(DeviceIdentity::storeAccount());
+        const auto removed = co_await identityKeys->remove(DeviceIdentity::storeAccount());
         if (alive.expired())
-            co_return;
-        if (forgotten) {
+            co_return false;
+        if (removed) {
             m_identity.reset();
         } else {
             qCWarning(accountLog, "The device signing key could not be removed.");
@@ -466,25 +512,60 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
     }
     publish(m_participantNames, QStringList { SeatNames::fallback(0), SeatNames::fallback(1) },
         &SessionViewModel::participantNamesChanged);
+    publish(m_recordingAgreementAccepted, false, &SessionViewModel::recordingAgreementAcceptedChanged);
     co_await turnReminderOff();
     if (alive.expired())
-        co_return;
-    dropAccountServices();
-    publish(m_currentSession, std::optional<ConversationSessionState>(),
-        &SessionViewModel::currentSessionChanged);
-    publish(m_results, {}, &SessionViewModel::resultsChanged);
-    publishHistoryEntries({});
-    publishMigrationChoice(std::nullopt);
-    publishAwaitingOffer(0);
-    publish(m_conversationsKeptLocal, qint64(0), &SessionViewModel::conversationsKeptLocalChanged);
-    m_appOpenReportStarted = false;
-    publish(m_recordingAgreementAccepted, false, &SessionViewModel::recordingAgreementAcceptedChanged);
-    if (wipedEverything)
-        setStatusText(QStringLiteral("Account deleted"));
-    else
-        reportFailure(
-            QStringLiteral("Your account was deleted, but some data on this computer could not be removed."));
-    publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
+        co_return false;
+    // Forgotten last, and whatever stayed: a later launch must never wipe what a new sign-in
+    // brings.
+    if (!PendingAccountDeletion::store(preferences(), std::nullopt))
+        qCWarning(accountLog, "The finished deletion of the account could not be forgotten.");
+    co_return wipedEverything;
+}
+
+QCoro::Task<bool> SessionViewModel::finishPendingAccountDeletion()
+{
+    const std::optional<PendingAccountDeletion::Stage> stage = PendingAccountDeletion::stored(preferences());
+    if (!stage)
+        co_return true;
+    const auto alive = lifetime();
+    if (*stage == PendingAccountDeletion::Stage::requested) {
+        // The last run ended before the account answered: it is asked again.
+        const bool gone = co_await redeliverAccountDeletion();
+        if (alive.expired())
+            co_return true;
+        if (!gone) {
+            qCWarning(accountLog, "The account's deletion that the last run left could not be finished.");
+            if (!PendingAccountDeletion::store(preferences(), std::nullopt))
+                qCWarning(accountLog, "The account's deletion could not be forgotten.");
+            co_return false;
+        }
+    }
+    const bool wipedEverything = co_await wipeAccountFromThisComputer();
+    if (alive.expired())
+        co_return true;
+    qCInfo(accountLog, "The deletion of the account that the last run left is finished on this computer.");
+    reportAccountDeleted(wipedEverything);
+    co_return true;
+}
+
+QCoro::Task<bool> SessionViewModel::redeliverAccountDeletion()
+{
+    if (!m_baseURL || !m_identity)
+        co_return false;
+    const auto alive = lifetime();
+    const auto sessions = m_sessionStore;
+    const auto loaded = co_await sessions->load();
+    if (alive.expired() || !loaded || !loaded->session)
+        co_return false;
+    const auto client
+        = std::make_shared<ControlPlaneClient>(*m_baseURL, loaded->session->deviceID, *m_identity, network());
+    const auto answer = co_await client->deleteAccount();
+    if (answer)
+        co_return true;
+    // An account that no longer knows this device is gone already.
+    const auto* refusal = std::get_if<ControlPlaneError>(&answer.error());
+    co_return refusal && refusal->status() == 401;
 }
 
 void SessionViewModel::acceptRecordingAgreement()

@@ -34,6 +34,12 @@ const QString startingText = QStringLiteral("Starting securely\u2026");
 const QString notReadyText = QStringLiteral("The secure session is not ready.");
 const QString processingFailedText
     = QStringLiteral("Processing failed. The temporary recording was deleted.");
+const QString diskFullText
+    = QStringLiteral("This conversation could not be saved because the disk is full. "
+                     "It is kept here, paused: free some space, then press Finish again.");
+const QString notSealedText
+    = QStringLiteral("This conversation could not be saved on this computer. It is kept "
+                     "here, paused: press Finish to try again.");
 const QString savedLocallyText = QStringLiteral("Your conversation is saved on this computer and ready to "
                                                 "review. It reaches your account as soon as it can.");
 
@@ -374,6 +380,7 @@ QCoro::Task<void> SessionViewModel::beginSmokeConversation()
 void SessionViewModel::enterRecording(const QUrl& audioURL, double maximumSeconds)
 {
     m_audioURL = audioURL;
+    m_conversationID = m_currentSession ? m_currentSession->sessionID : std::nullopt;
     m_startedAt = m_environment.clock();
     m_pauseStartedAt.reset();
     m_totalPaused = 0;
@@ -389,7 +396,11 @@ void SessionViewModel::enterRecording(const QUrl& audioURL, double maximumSecond
         m_checkinFlow = std::move(flow);
         emit checkinFlowChanged();
     }
+    startRecordingClock();
+}
 
+void SessionViewModel::startRecordingClock()
+{
     m_recordingTimer
         = m_environment.recordingTimer ? m_environment.recordingTimer() : RecordingTimer::standard();
     QPointer<SessionViewModel> self(this);
@@ -403,17 +414,10 @@ QCoro::Task<void> SessionViewModel::failStart(ConversationStartFailure failure)
 {
     qCCritical(
         conversationLog, "Conversation start failed: %s", qUtf8Printable(startFailureDiagnostic(failure)));
-    audioCapture().stop();
     const auto alive = lifetime();
-    co_await stopLiveSession(0);
+    co_await giveUpConversation(0, FinishUnderWay::kept);
     if (alive.expired())
         co_return;
-    if (const auto coordinator = m_coordinator) {
-        co_await coordinator->abandon();
-        if (alive.expired())
-            co_return;
-    }
-    m_liveReservationID.reset();
     reportFailure(conversationStartFailureMessage(failure));
 }
 
@@ -493,29 +497,40 @@ QCoro::Task<void> SessionViewModel::finishConversation()
     // fields, and a conversation started after that sets them anew.
     const QUrl audioURL = *m_audioURL;
     const std::optional<QUuid> reservationID = m_liveReservationID;
-    // The recorded length is settled at the press.
-    audioCapture().stop();
+    const std::optional<QUuid> conversationID = m_conversationID;
+    // The recorded length is settled at the press. The capture only pauses until the review is
+    // sealed: a conversation that cannot be sealed goes on from where it stood.
+    const QDateTime pressedAt = m_environment.clock();
+    audioCapture().pause();
     stopRecordingClock();
     if (m_pauseStartedAt) {
-        m_totalPaused += secondsBetween(*m_pauseStartedAt, m_environment.clock());
+        m_totalPaused += secondsBetween(*m_pauseStartedAt, pressedAt);
         m_pauseStartedAt.reset();
     }
     // The conversation is sealed before the room shows it as saved, so that it is from the
     // first frame on, whatever happens to the finish after.
     const auto alive = lifetime();
     m_finishPressed = true;
-    std::optional<QUuid> provisional;
+    PressSeal seal;
     if (!m_smokeMode)
-        provisional = co_await sealProvisionalReview();
+        seal = co_await sealProvisionalReview();
     if (alive.expired())
         co_return;
     m_finishPressed = false;
     // Given up while it was sealed (a sign-out): the give-up has done the rest.
     if (!m_isRecording && !m_isPaused)
         co_return;
+    if (seal.failure) {
+        keepUnsealedConversation(*seal.failure, pressedAt);
+        co_return;
+    }
+    audioCapture().stop();
+    // Processing before the recording ends, so that the conversation never looks over meanwhile
+    // (a question about quitting it stays open).
+    publishRunningFlag(m_isProcessing, true, &SessionViewModel::isProcessingChanged);
     publishRunningFlag(m_isRecording, false, &SessionViewModel::isRecordingChanged);
     publishRunningFlag(m_isPaused, false, &SessionViewModel::isPausedChanged);
-    publishRunningFlag(m_isProcessing, true, &SessionViewModel::isProcessingChanged);
+    const std::optional<QUuid> provisional = seal.reviewID;
     const auto holding = provisional ? m_backupService : nullptr;
     if (holding) {
         co_await holding->holdBackUp(*provisional);
@@ -541,26 +556,47 @@ QCoro::Task<void> SessionViewModel::finishConversation()
         m_audioURL.reset();
     if (m_liveReservationID == reservationID)
         m_liveReservationID.reset();
+    if (m_conversationID == conversationID)
+        m_conversationID.reset();
     emit conversationFinished();
 }
 
-QCoro::Task<std::optional<QUuid>> SessionViewModel::sealProvisionalReview()
+void SessionViewModel::keepUnsealedConversation(const ResultStoreFailure& failure, const QDateTime& pressedAt)
+{
+    // Paused since the press, with its recording, its live turns and its reservation, for another
+    // Finish once the review can be written, or a Discard.
+    m_pauseStartedAt = pressedAt;
+    publishRunningFlag(m_isPaused, true, &SessionViewModel::isPausedChanged);
+    publishRunningFlag(m_isRecording, false, &SessionViewModel::isRecordingChanged);
+    startRecordingClock();
+    const auto* fileSystem = std::get_if<FileSystemError>(&failure);
+    const bool full = fileSystem && fileSystem->noSpace;
+    qCWarning(conversationLog, "The conversation is kept, paused, for another Finish: %s",
+        full ? "the disk is full" : "its review could not be written");
+    reportFailure(full ? diskFullText : notSealedText);
+}
+
+QCoro::Task<SessionViewModel::PressSeal> SessionViewModel::sealProvisionalReview()
 {
     const auto coordinator = m_coordinator;
     if (!coordinator)
-        co_return std::nullopt;
+        co_return PressSeal {};
     AnalysisProviderResult live;
     live.summary = m_liveSummary.value_or(QString());
     live.annotations = m_liveAnnotations;
     live.fouls = m_liveFouls;
     live.harshStartup = m_liveStartup;
+    live.circularity = m_liveCircularity;
     const auto sealed = co_await coordinator->sealProvisional(std::move(live), std::max(m_elapsed, 1.0));
     if (!sealed) {
         qCWarning(conversationLog, "The conversation could not be sealed at the finish: %s",
             qUtf8Printable(startFailureDiagnostic(sealed.error())));
-        co_return std::nullopt;
+        PressSeal unsealed;
+        if (const auto* store = std::get_if<ResultStoreFailure>(&sealed.error()))
+            unsealed.failure = *store;
+        co_return unsealed;
     }
-    co_return sealed->id;
+    co_return PressSeal { sealed->id, std::nullopt };
 }
 
 QCoro::Task<void> SessionViewModel::finishSmokeConversation(QUrl audioURL)
@@ -733,24 +769,40 @@ QCoro::Task<bool> SessionViewModel::refreshAfterConversation()
 
 QCoro::Task<void> SessionViewModel::abandonConversation()
 {
+    // Nothing of a start under way is the live stream's yet.
+    const qint64 streamed = m_isRecording || m_isPaused ? qint64(std::max(m_elapsed, 1.0)) : 0;
+    co_await giveUpConversation(streamed, FinishUnderWay::kept);
+}
+
+QCoro::Task<void> SessionViewModel::giveUpConversation(
+    std::optional<qint64> streamedSeconds, FinishUnderWay finishing)
+{
     audioCapture().stop();
     stopRecordingClock();
     publishRunningFlag(m_isRecording, false, &SessionViewModel::isRecordingChanged);
     publishRunningFlag(m_isPaused, false, &SessionViewModel::isPausedChanged);
     m_pauseStartedAt.reset();
+    // Without a coordinator (or with one that holds another folder) the recording would stay.
+    if (m_audioURL)
+        removeRecordingFolder(*m_audioURL);
     const auto alive = lifetime();
-    co_await stopLiveSession(qint64(std::max(m_elapsed, 1.0)));
-    if (alive.expired())
-        co_return;
-    if (const auto coordinator = m_coordinator) {
-        co_await coordinator->abandon();
+    // Held until its end returns.
+    if (const auto live = std::exchange(m_liveSession, nullptr)) {
+        if (streamedSeconds)
+            co_await live->stop(*streamedSeconds);
+        else
+            co_await live->abandon();
         if (alive.expired())
             co_return;
     }
-    if (m_audioURL)
-        removeRecordingFolder(*m_audioURL);
+    if (const auto coordinator = m_coordinator) {
+        co_await coordinator->abandon(finishing);
+        if (alive.expired())
+            co_return;
+    }
     m_audioURL.reset();
     m_liveReservationID.reset();
+    m_conversationID.reset();
 }
 
 } // namespace lumora

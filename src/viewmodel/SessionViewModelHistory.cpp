@@ -18,6 +18,7 @@ QCoro::Task<void> SessionViewModel::synchronizeHistory(bool refreshFromServer)
     const auto alive = lifetime();
     const auto service = m_backupService;
     if (!service) {
+        publish(m_historyRefreshFailed, false, &SessionViewModel::historyRefreshFailedChanged);
         publishHistoryEntries(ConversationHistoryMerge::entries(m_results, {}, {}, {}));
         co_return;
     }
@@ -27,13 +28,14 @@ QCoro::Task<void> SessionViewModel::synchronizeHistory(bool refreshFromServer)
     co_await service->completeDeletions();
     co_await service->retryPending(m_environment.clock());
     if (refreshFromServer) {
-        const QList<QUuid> forgotten = co_await service->refreshServerHistory();
+        const auto refreshed = co_await service->refreshServerHistory();
         if (alive.expired() || service != m_backupService)
             co_return;
-        if (!forgotten.isEmpty()) {
+        publish(m_historyRefreshFailed, !refreshed, &SessionViewModel::historyRefreshFailedChanged);
+        if (refreshed && !refreshed->isEmpty()) {
             QList<DerivedSessionResult> results = m_results;
             results.removeIf(
-                [&](const DerivedSessionResult& result) { return forgotten.contains(result.id); });
+                [&](const DerivedSessionResult& result) { return refreshed->contains(result.id); });
             publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
         }
         co_await refreshPairingState();

@@ -85,7 +85,9 @@ QCoro::Task<void> SessionViewModel::recordingClockTick()
     const double paused = m_pauseStartedAt ? secondsBetween(*m_pauseStartedAt, now) : 0;
     const double active = secondsBetween(*m_startedAt, now) - m_totalPaused - paused;
     publish(m_elapsed, std::min(active, m_recordingMaximumSeconds), &SessionViewModel::elapsedChanged);
-    if (m_recordingMaximumSeconds <= m_elapsed)
+    // Only while it records: one kept paused after a finish that could not save it waits for
+    // the user.
+    if (m_isRecording && m_recordingMaximumSeconds <= m_elapsed)
         co_await finishConversation();
 }
 

@@ -83,7 +83,17 @@ TEST(RuleBasedAnalyzer, OpeningsCyclesAndSteps)
     EXPECT_TRUE(result->circularity->detected);
     EXPECT_EQ(result->circularity->repeatedPoint, "dinner laundry groceries nobody helps");
     EXPECT_GE(result->circularity->confidence, 0.72);
+    EXPECT_EQ(
+        result->circularity->rationale, "The same point came back 2 turns later in nearly the same words.");
     EXPECT_FALSE(analyzer.analyze(request(AnalysisRubric::conversation, gentleStart))->circularity->detected);
+    // How far apart, in turns as the transcript groups them: an interjection is held inside the
+    // other partner's turn, so its point coming back in the partner's next turn is 1 turn later.
+    const QList<SpeakerTurn> interjected { SpeakerTurn(0, 0, 5, "Let us sort the plan for the weekend."),
+        SpeakerTurn(1, 5, 7, "Money, rent, bills."), SpeakerTurn(0, 7, 12, "Fine, go on then."),
+        SpeakerTurn(1, 12, 16, "Rent and bills, money again.") };
+    result = analyzer.analyze(request(AnalysisRubric::conversation, interjected));
+    EXPECT_EQ(
+        result->circularity->rationale, "The same point came back 1 turn later in nearly the same words.");
     // Of several repeats the closest wording is the one named, whatever comes first.
     const QList<SpeakerTurn> repeats { SpeakerTurn(0, 0, 5, "Money, budget, savings, rent and bills."),
         SpeakerTurn(0, 5, 9, "Money, budget, savings and rent."),
@@ -91,6 +101,8 @@ TEST(RuleBasedAnalyzer, OpeningsCyclesAndSteps)
     result = analyzer.analyze(request(AnalysisRubric::conversation, repeats));
     EXPECT_EQ(result->circularity->repeatedPoint, "bills rent savings budget money");
     EXPECT_DOUBLE_EQ(result->circularity->confidence, 0.95);
+    EXPECT_EQ(
+        result->circularity->rationale, "The same point came back within one turn in nearly the same words.");
 
     // Agenda cues, and a note when the talk is ahead of the agenda.
     const QList<SpeakerTurn> attuning { SpeakerTurn(0, 0, 4, "What I'm hearing is that you felt scared."),

@@ -108,6 +108,15 @@ protected:
         return std::ranges::any_of(
             nodes, [&](const Node& node) { return node.role == role && node.name == name; });
     }
+    // Whether every node of that name is there and announced as unavailable: not enabled and
+    // nothing to press.
+    static bool disabled(const QList<Node>& nodes, const QString& name)
+    {
+        const QList<Node> found = named(nodes, name);
+        return !found.isEmpty() && std::ranges::all_of(found, [](const Node& node) {
+            return !node.states.contains("enabled") && !node.actions.contains("Press");
+        });
+    }
 };
 
 TEST_F(AccessibilityTest, TheShellAndTheAccountPageReadAndPressAsTheyShow)
@@ -128,6 +137,17 @@ TEST_F(AccessibilityTest, TheShellAndTheAccountPageReadAndPressAsTheyShow)
     const Node theory = named(nodes, "Theory").value(0);
     EXPECT_EQ(theory.description, "Opens the six-stage Corvane theory guide");
     EXPECT_TRUE(has(nodes, "label", "Corvane")) << "the header's name is read";
+    // An update check that cannot be made is announced as unavailable.
+    press("Corvane", "menu bar");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.find("appMenu")->property("opened").toBool(); }, 5000));
+    for (const Node& n : tree())
+        if (n.role.contains("menu"))
+            std::cerr << "NODE " << n.role.toStdString() << " '" << n.name.toStdString() << "' "
+                      << n.states.join(",").toStdString() << " A " << n.actions.join(",").toStdString()
+                      << "\n";
+    EXPECT_TRUE(disabled(tree(), QString::fromUtf8("Check for Updates\u2026")));
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.find("appMenu")->property("visible").toBool(); }, 5000));
 
     // Each section button's press does what its click does.
     press("History");
@@ -169,6 +189,9 @@ TEST_F(AccessibilityTest, TheShellAndTheAccountPageReadAndPressAsTheyShow)
     press("Delete account");
     EXPECT_EQ(account.calls, QStringList({ "refreshPairing", "createInvite", "signOut" }));
     EXPECT_TRUE(shell.shows("deleteConfirmation")) << "Delete account asks first, as its click does";
+    EXPECT_EQ(
+        named(tree(), shell.find("deleteConfirmation")->property("title").toString()).value(0).role, "dialog")
+        << "the dialog is named by its title";
     press("Cancel");
     EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("deleteConfirmation"); }, 5000));
     press("Weekly check-in reminder");
@@ -206,6 +229,10 @@ TEST_F(AccessibilityTest, TheRoomReadsItsExplainerAndPressesItsButtons)
              "Close hidden message", "Close break guidance" })
         EXPECT_TRUE(named(nodes, absent).isEmpty()) << absent << " does not show";
     EXPECT_TRUE(named(nodes, "Step 1, Arrive regulated").value(0).states.contains("selected"));
+    // An idle room cannot be coached: both corners' buttons say so; the steps can be picked.
+    EXPECT_EQ(named(nodes, "Get unstuck").size(), 2);
+    EXPECT_TRUE(disabled(nodes, "Get unstuck"));
+    EXPECT_TRUE(named(nodes, "Step 2, Name the cycle").value(0).states.contains("enabled"));
 
     press("Step 3, Reach underneath");
     EXPECT_EQ(room.state.selectedAgendaStep, 2);
@@ -226,6 +253,57 @@ TEST_F(AccessibilityTest, TheRoomReadsItsExplainerAndPressesItsButtons)
     EXPECT_TRUE(has(nodes, "label", "Make room before making the point."));
     press("Close hidden message");
     EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("hiddenMessage"); }, 5000));
+}
+
+// The guidance cards are read as they show, the keyboard on their first button, and their
+// buttons press as they click.
+TEST_F(AccessibilityTest, TheGuidanceCardsAreReadWithTheKeyboardOnThem)
+{
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    testing::FakeRoomModel& room = session.roomModel;
+    const auto focusedOn = [](const QList<Node>& nodes, const char* button) {
+        return named(nodes, button).value(0).states.contains("focused");
+    };
+    room.update([](auto& s) {
+        s.isRecording = true;
+        s.elapsed = 100;
+        s.liveCircularity
+            = CircularityEvidence { true, 0.9, "dinner", "You have each restated the dinner point.",
+                  "\u201cWhat I really want at dinner is to feel chosen.\u201d" };
+    });
+    room.sayDistinctTurns([&] { return shell.shows("cycleOverlay"); });
+    ASSERT_TRUE(shell.shows("cycleOverlay"));
+    QList<Node> nodes = tree();
+    for (const char* text : { "the cycle is repeating", "The same loop may be taking over.",
+             "You have each restated the dinner point.",
+             "\u201cWhat I really want at dinner is to feel chosen.\u201d" })
+        EXPECT_TRUE(has(nodes, "label", QString::fromUtf8(text))) << text;
+    EXPECT_EQ(named(nodes, "Close repeated cycle guidance").size(), 1);
+    EXPECT_TRUE(focusedOn(nodes, "Step out of the loop"));
+    press("Step out of the loop");
+    EXPECT_FALSE(shell.shows("cycleOverlay"));
+    EXPECT_EQ(room.circularityClears, 1);
+
+    room.update([](auto& s) { s.elapsed = 88 + 121; });
+    ASSERT_TRUE(shell.shows("floorOverlay"));
+    nodes = tree();
+    EXPECT_TRUE(has(nodes, "label", QString::fromUtf8("You\u2019ve held the floor for two minutes.")));
+    EXPECT_TRUE(focusedOn(nodes, "One minute to reach underneath"));
+    press("Dismiss floor guidance");
+    EXPECT_FALSE(shell.shows("floorOverlay"));
+
+    room.flood(300);
+    ASSERT_TRUE(shell.shows("breakOverlay"));
+    nodes = tree();
+    for (const char* text : { "the cycle is running hot",
+             "You\u2019re both too activated to reach each other right now.", "breathe in" })
+        EXPECT_TRUE(has(nodes, "label", QString::fromUtf8(text))) << text;
+    EXPECT_EQ(named(nodes, "Close break guidance").size(), 1);
+    EXPECT_EQ(named(nodes, "Pause & save").size(), 1);
+    EXPECT_TRUE(focusedOn(nodes, "Keep talking"));
+    press("Keep talking");
+    EXPECT_FALSE(shell.shows("breakOverlay"));
+    EXPECT_EQ(room.finishes, 0);
 }
 
 TEST_F(AccessibilityTest, TheCheckinRoomReadsItsSectionsAndPressesItsButtons)
@@ -250,6 +328,9 @@ TEST_F(AccessibilityTest, TheCheckinRoomReadsItsSectionsAndPressesItsButtons)
         EXPECT_TRUE(has(nodes, "label", QString::fromUtf8(text))) << text;
     EXPECT_TRUE(named(nodes, "Section 1, Temperature").value(0).states.contains("selected"));
     EXPECT_FALSE(named(nodes, "Section 2, Appreciation").value(0).states.contains("selected"));
+    // The first section has nothing before it.
+    EXPECT_TRUE(disabled(nodes, "Back"));
+    EXPECT_TRUE(named(nodes, "Next").value(0).states.contains("enabled"));
     for (const char* absent : { "Start conversation", "Pause", "Dismiss message", "Corvane mark" })
         EXPECT_TRUE(named(nodes, absent).isEmpty()) << absent << " does not show";
     press("Next");
@@ -267,6 +348,7 @@ TEST_F(AccessibilityTest, TheSetupSheetIsReadAndAnsweredThroughItsButtons)
     QList<Node> nodes = tree();
     for (const char* text : { "Welcome to Corvane", "Both people agree to recording" })
         EXPECT_TRUE(has(nodes, "label", QString::fromUtf8(text))) << text;
+    EXPECT_TRUE(has(nodes, "dialog", "Welcome to Corvane")) << "the sheet is named by its title";
     EXPECT_TRUE(named(nodes, "Sign in with Apple").isEmpty()) << "a card that does not show";
     press("Both people agree");
     EXPECT_TRUE(session.state.recordingAgreementAccepted);
@@ -327,12 +409,15 @@ TEST_F(AccessibilityTest, TheUpdateDialogOpensFromTheMenuAndIsRead)
     ASSERT_TRUE(QTest::qWaitFor([&] { return shell.find("appMenu")->property("opened").toBool(); }, 5000));
     const QList<Node> menu = tree();
     EXPECT_EQ(named(menu, "Quit Corvane").value(0).description, "Ctrl+Q");
+    EXPECT_TRUE(
+        named(menu, QString::fromUtf8("Check for Updates\u2026")).value(0).states.contains("enabled"));
     press(QString::fromUtf8("Check for Updates\u2026"), "menu item");
     ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("updateDialog"); }, 5000));
     // The feed's address answers nothing: the check ends quickly and says so.
     const QString unreachable = QStringLiteral("Corvane could not reach the update feed. Try again later.");
     ASSERT_TRUE(QTest::qWaitFor([&] { return shell.text("updateDialogMessage") == unreachable; }, 30000));
     const QList<Node> nodes = tree();
+    EXPECT_TRUE(has(nodes, "dialog", "Corvane updates")) << "the dialog is named by its title";
     EXPECT_TRUE(has(nodes, "label", "Corvane updates"));
     EXPECT_TRUE(has(nodes, "label", unreachable));
     EXPECT_TRUE(named(nodes, "Open Download Page").isEmpty()) << "nothing newer to open";

@@ -1,3 +1,4 @@
+#include "ButtonAccessibility.hpp"
 #include "security/OpenSslProcess.hpp"
 
 #include <QGuiApplication>
@@ -23,6 +24,8 @@ int main(int argc, char** argv)
     qputenv("QT_QUICK_CONTROLS_STYLE", "Basic");
     QQuickStyle::setStyle("Basic");
     QGuiApplication app(argc, argv);
+    // A screen reader meets the buttons as the application presents them.
+    lumora::ButtonAccessibility::install();
     // Dates and times on screen follow the locale: the window tests read them as in the United States.
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     testing::InitGoogleTest(&argc, argv);

@@ -1,5 +1,6 @@
 #include "CheckinRecords.hpp"
 #include "CheckinRoomState.hpp"
+#include "Contrast.hpp"
 #include "FakeShell.hpp"
 #include "ShellSessionAdapter.hpp"
 #include "ViewModelFixture.hpp"
@@ -324,6 +325,33 @@ TEST_F(CheckinWindowTest, TheSavedPanelSaysHowTheFinishWent)
     ASSERT_TRUE(shell.shows("conversationRoom"));
     EXPECT_FALSE(shell.shows("finishNotice"));
     EXPECT_FALSE(shell.shows("errorBanner"));
+}
+
+// The progress strip's section names read at 4.5:1 and more as drawn, the small names of the
+// sections passed and ahead included, wherever the window's glows fall behind them.
+TEST_F(CheckinWindowTest, TheSectionNamesReadAtFourAndAHalfToOne)
+{
+    testing::FakeRoomModel& model = session.roomModel;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    model.update([](auto& s) {
+        s.checkinPack = testing::packWithNote();
+        s.checkinFlow = CheckinFlow(5, 1, 0);
+    });
+    ASSERT_TRUE(shell.shows("checkinRoom"));
+    for (const QSize size : { QSize(920, 680), QSize(1180, 760), QSize(1440, 900) }) {
+        shell.resize(size);
+        const QImage image = shell.window()->grabWindow();
+        for (int section = 0; section < segments(); ++section) {
+            auto* title = shell.find(QStringLiteral("progressSegment%1").arg(section))
+                              ->findChild<QQuickItem*>("segmentTitle");
+            ASSERT_NE(title, nullptr);
+            const QRect area
+                = title->mapRectToScene(QRectF(0, 0, title->width(), title->height())).toAlignedRect();
+            EXPECT_GE(testing::pixelRange(image, area).ratio(), 4.5)
+                << title->property("text").toString().toStdString() << " at " << size.width();
+        }
+    }
+    shell.screenshot("checkin-section-names");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "ConversationRoomState.hpp"
 
+#include "AgendaStepValue.hpp"
 #include "FakeRoomModel.hpp"
 #include "RehearsalConversation.hpp"
 
@@ -45,6 +46,23 @@ TEST(ConversationRoomState, AFreshRoomShowsNothingRunningAndWaitsToStart)
     EXPECT_EQ(state.primaryLabel(), "Start conversation");
     EXPECT_TRUE(state.showsEntryButtons());
     EXPECT_FALSE(state.isClockRunning()) << "the clock runs only under a rehearsal";
+
+    // The agenda's six steps are typed values, as the strip's delegate declares them: the first
+    // current, the rest ahead; then, two steps on, two passed.
+    const auto steps = [&] {
+        const QVariant values = state.property("agendaSteps");
+        EXPECT_EQ(values.metaType(), QMetaType::fromType<QList<AgendaStepValue>>());
+        return values.value<QList<AgendaStepValue>>();
+    };
+    QList<AgendaStepValue> agenda = steps();
+    ASSERT_EQ(agenda.size(), 6);
+    EXPECT_EQ(agenda.first(), (AgendaStepValue { "Arrive regulated", false, true }));
+    EXPECT_EQ(agenda.last(), (AgendaStepValue { "Turn toward", false, false }));
+    model.update([](auto& s) { s.selectedAgendaStep = 2; });
+    agenda = steps();
+    ASSERT_EQ(agenda.size(), 6);
+    EXPECT_TRUE(agenda[0].passed && agenda[1].passed && agenda[2].current);
+    EXPECT_FALSE(agenda[3].passed || agenda[3].current);
 }
 
 // Each utterance regroups the rows and the statistics, with no reset of the rows.

@@ -23,6 +23,7 @@ public:
         int conversationsKeptLocal = 0;
         MigrationChoice migrationChoice = NotAnswered;
         bool hasBackupService = true;
+        bool refreshFailed = false;
         QString errorMessage;
     };
     State state;
@@ -44,6 +45,7 @@ public:
             this, before.migrationChoice, state.migrationChoice, &HistoryModel::migrationChoiceChanged);
         publishChange(
             this, before.hasBackupService, state.hasBackupService, &HistoryModel::hasBackupServiceChanged);
+        publishChange(this, before.refreshFailed, state.refreshFailed, &HistoryModel::refreshFailedChanged);
         publishChange(this, before.errorMessage, state.errorMessage, &HistoryModel::errorMessageChanged);
     }
     // Answers the review fetch that waits, the review or nothing as a failed fetch, and lets
@@ -58,6 +60,7 @@ public:
     int conversationsKeptLocal() const override { return state.conversationsKeptLocal; }
     MigrationChoice migrationChoice() const override { return state.migrationChoice; }
     bool hasBackupService() const override { return state.hasBackupService; }
+    bool refreshFailed() const override { return state.refreshFailed; }
     QString errorMessage() const override { return state.errorMessage; }
 
     void synchronize(bool refreshFromServer) override { refreshes.append(refreshFromServer); }

@@ -89,6 +89,18 @@ public:
         say(0, at, at + 1, QStringLiteral("You never listen"));
         say(1, at + 1, at + 2, QStringLiteral("You always say that"));
     }
+    // Turns of the two seats in words that never repeat, eight seconds apart from 0, until
+    // `enough` holds (eleven at the most): with circularity evidence in the state, the repeated
+    // cycle comes up on the way.
+    void sayDistinctTurns(const std::function<bool()>& enough)
+    {
+        const char* lines[] = { "apple river stone", "cloud marble tiger", "garden violin candle",
+            "window forest pepper", "rocket meadow lantern", "harbor pencil orchid", "silver canyon ribbon",
+            "dragon button island", "castle feather mirror", "thunder saddle lemon",
+            "planet whisker barrel" };
+        for (int n = 0; n < 11 && !enough(); ++n)
+            say(n % 2, n * 8, n * 8 + 6, QString::fromLatin1(lines[n]));
+    }
 
     bool isRecording() const override { return state.isRecording; }
     bool isPaused() const override { return state.isPaused; }

@@ -1,6 +1,8 @@
+#include "Contrast.hpp"
 #include "FakeShell.hpp"
 #include "HistoryRecords.hpp"
 #include "Sections.hpp"
+#include "ThemePalette.hpp"
 
 #include <QImage>
 #include <QQuickItem>
@@ -54,22 +56,47 @@ protected:
         return passed;
     }
 
-    // Whether the named control looks different with the pointer over it.
-    bool showsHover(const QString& name)
+    // The ring's left stroke, within 4 pixels left of what it surrounds (`inset` into the item).
+    bool ringShowsLeftOf(const QQuickItem& item, double inset) const
+    {
+        const QImage image = grab();
+        for (int offset = 1; offset <= 4; ++offset) {
+            const QPoint left = item.mapToScene(QPointF(inset - offset, item.height() / 2)).toPoint();
+            if (image.pixelColor(left) == ThemePalette::focusRing())
+                return true;
+        }
+        return false;
+    }
+
+    // How plainly the named control shows the pointer over it: the largest contrast between a
+    // pixel of it drawn without the pointer and the same pixel with it (1 when nothing changes).
+    double hoverContrast(const QString& name)
     {
         auto* item = qobject_cast<QQuickItem*>(shell.find(name));
         if (!item)
-            return false;
+            return 1;
         QTest::mouseMove(shell.window(), QPoint(2, shell.window()->height() - 2));
+        shell.waitForFrame();
         const QImage away = grab();
         QTest::mouseMove(
             shell.window(), item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
         if (!QTest::qWaitFor([&] { return item->property("hovered").toBool(); }, 2000))
-            return false;
-        const bool differs = away.copy(area(*item)) != grab().copy(area(*item));
+            return 1;
+        shell.waitForFrame();
+        const QImage hovered = grab();
         QTest::mouseMove(shell.window(), QPoint(2, shell.window()->height() - 2));
-        return differs;
+        double largest = 1;
+        const QRect inside = area(*item);
+        for (int y = inside.top(); y <= inside.bottom(); ++y) {
+            for (int x = inside.left(); x <= inside.right(); ++x)
+                largest
+                    = std::max(largest, testing::contrast(away.pixelColor(x, y), hovered.pixelColor(x, y)));
+        }
+        return largest;
     }
+    // The pointer shows plainly: hover fills measured 1.03 to 1.2:1 against their surface when
+    // they were barely seen.
+    static constexpr double plainHover = 1.2;
 };
 
 // Tab through the room and History: every control the keyboard comes to shows it, and Return
@@ -107,24 +134,85 @@ TEST_F(FocusAndHoverWindowTest, TheKeyboardShowsWhereItIsAndPressesWithReturnOrS
     EXPECT_EQ(section(), Sections::Conversation);
 }
 
-// Each kind of button looks different under the pointer: the room's primary and secondary
-// actions, its header buttons and agenda steps, the window's tabs, a History card and its
-// actions button.
+// Each kind of button looks plainly different under the pointer: the room's primary and
+// secondary actions, its header buttons and agenda steps, the window's tabs, a History card and
+// its actions button, each at 1.2:1 and more against how it looks without the pointer.
 TEST_F(FocusAndHoverWindowTest, ThePointerShowsOnEveryKindOfButton)
 {
     history.entries()->replace({ testing::storedRow('a', "Bills") });
     ASSERT_NE(shell.openWindow(session), nullptr);
     for (const char* name :
         { "primaryButton", "rehearsalButton", "theoryButton", "sectionPeople", "agendaStep3" })
-        EXPECT_TRUE(showsHover(name)) << name;
-    QTest::mouseMove(shell.window(),
-        qobject_cast<QQuickItem*>(shell.find("rehearsalButton"))->mapToScene(QPointF(20, 20)).toPoint());
-    shell.screenshot("hover-room-rehearsal");
+        EXPECT_GE(hoverContrast(name), plainHover) << name;
+    // At each size, the keyboard on the primary action and the pointer on the rehearsal's.
+    for (const QSize size : { QSize(920, 680), QSize(1180, 760), QSize(1440, 900) }) {
+        shell.resize(size);
+        qobject_cast<QQuickItem*>(shell.find("primaryButton"))->forceActiveFocus(Qt::TabFocusReason);
+        QTest::mouseMove(shell.window(),
+            qobject_cast<QQuickItem*>(shell.find("rehearsalButton"))->mapToScene(QPointF(20, 20)).toPoint());
+        shell.screenshot(QStringLiteral("focus-hover-room-%1").arg(size.width()));
+    }
+    shell.resize(testing::WindowHarness::desktop);
 
     shell.click("sectionHistory");
     for (const QString& name : { QStringLiteral("tabPeople"), QStringLiteral("historyCard:") + keyOf('a'),
              QStringLiteral("moreActions:") + keyOf('a') })
-        EXPECT_TRUE(showsHover(name)) << name.toStdString();
+        EXPECT_GE(hoverContrast(name), plainHover) << name.toStdString();
+}
+
+// A menu's entry and a seat's name field show the keyboard on them by the theme's ring, not by a
+// faint fill or a caret alone.
+TEST_F(FocusAndHoverWindowTest, MenuEntriesAndSeatNamesShowTheKeyboardByARing)
+{
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    QQuickItem* title = nullptr;
+    QMetaObject::invokeMethod(
+        shell.find("menuBar"), "itemAt", Q_RETURN_ARG(QQuickItem*, title), Q_ARG(int, 1));
+    ASSERT_NE(title, nullptr);
+    QMetaObject::invokeMethod(title, "triggered");
+    QObject* menu = shell.find("viewMenu");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->property("opened").toBool(); }, 5000));
+    shell.press(Qt::Key_Down);
+    shell.waitForFrame();
+    QQuickItem* entry = focused();
+    ASSERT_NE(entry, nullptr);
+    ASSERT_TRUE(entry->inherits("QQuickMenuItem")) << entry->metaObject()->className();
+    // Its background, inset 6 from the entry's sides, is what the ring surrounds.
+    EXPECT_TRUE(ringShowsLeftOf(*entry, 6)) << entry->property("text").toString().toStdString();
+    shell.screenshot("focus-menu-entry");
+    shell.press(Qt::Key_Escape);
+
+    shell.click("sectionPeople");
+    tabTo("leftEditorField");
+    QQuickItem* field = focused();
+    ASSERT_NE(field, nullptr);
+    EXPECT_TRUE(ringShowsLeftOf(*field, 0));
+    shell.screenshot("focus-seat-name");
+}
+
+// The reminder's switch shows the keyboard on it by the ring round its track; the question about
+// quitting, asked from the keyboard, shows which choice Return presses.
+TEST_F(FocusAndHoverWindowTest, TheReminderSwitchAndTheQuitQuestionShowTheKeyboardByARing)
+{
+    account.state.isSignedIn = true;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    shell.click("sectionAccount");
+    tabTo("reminderSwitch");
+    auto* reminder = qobject_cast<QQuickItem*>(shell.find("reminderSwitch"));
+    auto* track = reminder->property("indicator").value<QQuickItem*>();
+    ASSERT_NE(track, nullptr);
+    EXPECT_TRUE(ringShowsLeftOf(*track, 0));
+    shell.screenshot("focus-reminder-switch");
+
+    shell.click("tabConversation");
+    session.roomModel.update([](auto& s) { s.isRecording = true; });
+    shell.press(Qt::Key_Q, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 5000));
+    auto* save = qobject_cast<QQuickItem*>(shell.find("saveAndQuitButton"));
+    ASSERT_EQ(focused(), save);
+    EXPECT_TRUE(ringShowsLeftOf(*save, 0));
+    shell.screenshot("focus-quit-question");
+    shell.press(Qt::Key_Escape);
 }
 
 } // namespace

@@ -12,6 +12,9 @@
 #include "persistence/EncryptedResultStore.hpp"
 
 #include <QQuickItem>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTest>
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -157,6 +160,24 @@ protected:
         return row && row->pendingDeletion.has_value();
     }
 
+    // Writes into the control plane's own database while it runs, as an older server or one
+    // that took everything a device sent left its rows.
+    void storeStraight(const QString& statement, const QVariantList& values)
+    {
+        {
+            QSqlDatabase connection = QSqlDatabase::addDatabase(u"QSQLITE"_qs, u"straight"_qs);
+            connection.setDatabaseName(server->databasePath());
+            ASSERT_TRUE(connection.open());
+            QSqlQuery query(connection);
+            ASSERT_TRUE(query.prepare(statement));
+            for (const QVariant& value : values)
+                query.addBindValue(value);
+            ASSERT_TRUE(query.exec()) << query.lastError().text().toStdString();
+            EXPECT_EQ(query.numRowsAffected(), 1);
+        }
+        QSqlDatabase::removeDatabase(u"straight"_qs);
+    }
+
     Account ada;
     Account bob;
     // Last, so that the window goes before the models it reads.
@@ -280,6 +301,92 @@ TEST_F(HistoryOverControlPlane, ASharedConversationReadsTheSameOnBothComputers)
     const QStringList recorder = read(ada, QStringLiteral("history-numbers-recorder"));
     EXPECT_EQ(recorder, (QStringList { u"1:36 \u00b7 3 turns"_qs, "1:36", "3" }));
     EXPECT_EQ(read(bob, QStringLiteral("history-numbers-partner")), recorder);
+}
+
+// A conversation of Ada's whose seats each claimed 2^62 turns, stored as 2^63 - 1 with a length
+// and an end as large, shows on Bob's computer within the bounds and beside his own, and can be
+// acted on; when the control plane stops answering, the page says its list could not be
+// refreshed, over the list read before.
+TEST_F(HistoryOverControlPlane, ARowPastEveryBoundShowsWithinThemAndAFailedRefreshSaysSo)
+{
+    const QUuid id = recordedTogether();
+    ASSERT_FALSE(id.isNull());
+    const DerivedSessionResult week = save(bob, 1, QStringLiteral("Week"));
+    ASSERT_TRUE(bob.synchronizeUntil([&] { return backedUp(bob, week.id) && bob.listed(id); }));
+    storeStraight(QStringLiteral("UPDATE content_conversations SET turns = ?, duration_seconds = ?,"
+                                 " ended_at = ? WHERE id = ?"),
+        { std::numeric_limits<qint64>::max(), std::numeric_limits<qint64>::max(),
+            std::numeric_limits<qint64>::max(), id.toString(QUuid::WithoutBraces) });
+
+    ASSERT_NE(open(bob), nullptr);
+    testing::settle(*bob.model);
+    EXPECT_FALSE(page.shows("refreshFailedNotice"));
+    ASSERT_TRUE(bob.listed(id).has_value());
+    EXPECT_EQ(bob.listed(id)->turns, 1'048'576);
+    EXPECT_EQ(bob.listed(id)->duration, 86'400);
+    EXPECT_EQ(
+        bob.listed(id)->completedAt, QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), QTimeZone::utc()));
+    EXPECT_TRUE(bob.entry(week.id).has_value()) << "the rest of the page is listed";
+    EXPECT_EQ(page.text("turnsMetricValue"), "1048579");
+    page.screenshot("history-row-past-every-bound");
+    removeThroughMenu(*bob.listed(id));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return page.shows("pendingDeletion:" + keyOf(*bob.listed(id))); }, 15000))
+        << "its deletion is asked of the partner";
+
+    EXPECT_EQ(server->stop(), 0);
+    server.reset();
+    test::awaitTask(bob.model->synchronizeHistory(true));
+    EXPECT_TRUE(page.shows("refreshFailedNotice"));
+    EXPECT_TRUE(page.shows("historyCell:" + keyOf(*bob.listed(id))));
+    EXPECT_TRUE(bob.entry(week.id).has_value());
+    page.screenshots("history-refresh-failed", "refreshFailedNotice");
+    const int running = bob.model->runningOperations();
+    page.click("refreshFailedNotice:retry");
+    EXPECT_GT(bob.model->runningOperations(), running) << "it tries again";
+    testing::settle(*bob.model);
+    EXPECT_TRUE(page.shows("refreshFailedNotice"));
+}
+
+// Ada reads again the conversation she asked to delete; Bob agrees meanwhile. Her next refresh
+// takes it away, and the open sheet says it is gone and offers nothing more on it.
+TEST_F(HistoryOverControlPlane, AReviewOpenOnAConversationThePartnerDeletedSaysItIsGone)
+{
+    const QUuid id = recordedTogether();
+    ASSERT_FALSE(id.isNull());
+    ASSERT_NE(open(ada), nullptr);
+    ASSERT_TRUE(ada.synchronizeUntil([&] {
+        return ada.history->deletionKind(keyOf(*ada.listed(id))) == HistoryModel::SharedWithPartner;
+    }));
+    removeThroughMenu(*ada.listed(id));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return page.shows("pendingDeletion:" + keyOf(*ada.listed(id))); }, 15000));
+    page.click("historyCard:" + keyOf(*ada.listed(id)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDetail"); }, 15000));
+    EXPECT_TRUE(page.shows("reviewDeleteButton"));
+    EXPECT_FALSE(page.shows("reviewGoneNote"));
+
+    ASSERT_TRUE(bob.synchronizeUntil([&] { return pending(bob, id); }));
+    bob.history->approveDeletion(keyOf(*bob.listed(id)));
+    ASSERT_TRUE(bob.synchronizeUntil([&] { return !bob.listed(id).has_value(); }));
+
+    ASSERT_TRUE(ada.synchronizeUntil([&] { return !ada.listed(id).has_value(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewGoneNote"); }, 5000));
+    EXPECT_EQ(page.text("reviewGoneNote"),
+        "This conversation is no longer in your history. It was deleted, or hidden on another of your "
+        "computers.");
+    EXPECT_TRUE(page.shows("reviewDetail"));
+    EXPECT_FALSE(page.shows("reviewDeleteButton"));
+    EXPECT_FALSE(page.shows("reviewPendingDeletion"));
+    page.scrollTo("lifecycleCard");
+    for (const char* part : { "reviewCopies", "lifecycleText", "deletionNote" })
+        EXPECT_FALSE(page.shows(part)) << part << ": the copies are no longer there";
+    page.screenshot("review-gone");
+    ada.history->removeReviewed();
+    testing::settle(*ada.model);
+    EXPECT_TRUE(page.shows("reviewDetail")) << "nothing was asked of the account";
+    page.click("doneButton");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page.shows("reviewDetail"); }, 5000));
 }
 
 // After an unlink each partner keeps what they recorded together ("You both keep every

@@ -82,7 +82,18 @@ TEST(HistoryTexts, CardHeadingsSubtitlesAndTallies)
         const char* heading;
     } headings[] {
         { "a title as it stands", QStringLiteral("Bills"), ConversationMode::conversation, "Bills" },
-        { "an empty title stays empty", QString(), ConversationMode::conversation, "" },
+        { "a family joined by zero-width joiners",
+            QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467 time"), ConversationMode::conversation,
+            "\U0001F468\u200D\U0001F469\u200D\U0001F467 time" },
+        { "a blank Braille cell beside a word", QStringLiteral("\u2800x"), ConversationMode::conversation,
+            "\u2800x" },
+        // A title that draws nothing shows as none: a blank heading cannot be told from another.
+        { "an empty title", QString(), ConversationMode::conversation, "Conversation \u00b7 Feb 9, 2026" },
+        { "a Hangul filler alone", QStringLiteral("\u3164"), ConversationMode::conversation,
+            "Conversation \u00b7 Feb 9, 2026" },
+        { "spaces, format characters and marks",
+            QStringLiteral(" \u3000\u200B\u200D\u2060\u0301\uFE0F\uFFA0\u2800 "), ConversationMode::checkin,
+            "Weekly check-in \u00b7 Feb 9, 2026" },
         { "no title", std::nullopt, ConversationMode::conversation, "Conversation \u00b7 Feb 9, 2026" },
         { "a check-in without title", std::nullopt, ConversationMode::checkin,
             "Weekly check-in \u00b7 Feb 9, 2026" },
@@ -93,6 +104,9 @@ TEST(HistoryTexts, CardHeadingsSubtitlesAndTallies)
         row.mode = c.mode;
         EXPECT_EQ(HistoryTexts::heading(row, english()), QString::fromUtf8(c.heading));
     }
+
+    EXPECT_EQ(HistoryTexts::hiddenTitle(historyRow('a', QStringLiteral("\u3164\u3164"))), "Conversation");
+    EXPECT_EQ(HistoryTexts::hiddenTitle(historyRow('a', QStringLiteral("Bills"))), "Bills");
 
     EXPECT_EQ(HistoryTexts::subtitle(entry(754, 34)), u"12:34 \u00b7 34 turns"_qs);
     EXPECT_EQ(HistoryTexts::subtitle(entry(754, 1)), u"12:34 \u00b7 1 turns"_qs);

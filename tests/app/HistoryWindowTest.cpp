@@ -45,6 +45,33 @@ protected:
         return found && found->isVisible() && found->height() > 0;
     }
 
+    // Where the named item draws, in the window: the box of the pixels that change when it
+    // goes transparent, which keeps every other item where it was.
+    QRect drawnExtent(const QString& name)
+    {
+        auto* item = qobject_cast<QQuickItem*>(page.find(name));
+        if (!item)
+            return {};
+        const QImage with = page.window()->grabWindow();
+        item->setOpacity(0);
+        const QImage without = page.window()->grabWindow();
+        item->setOpacity(1);
+        QRect extent;
+        for (int y = 0; y < with.height(); ++y) {
+            for (int x = 0; x < with.width(); ++x) {
+                if (with.pixel(x, y) != without.pixel(x, y))
+                    extent |= QRect(x, y, 1, 1);
+            }
+        }
+        return extent;
+    }
+    QRect placeOf(const QString& name) const
+    {
+        auto* item = qobject_cast<QQuickItem*>(page.find(name));
+        return item ? item->mapRectToScene(QRectF(0, 0, item->width(), item->height())).toAlignedRect()
+                    : QRect();
+    }
+
     // Whether the named banner came in and stopped moving.
     bool settled(const QString& banner)
     {
@@ -132,6 +159,48 @@ TEST_F(HistoryWindowTest, AHeadingShowsAtMostThreeLines)
         EXPECT_TRUE(heading->property("truncated").toBool()) << size.width();
         EXPECT_LE(heading->height(), 3 * shortOne->height() + 1) << size.width();
         page.screenshot(QStringLiteral("history-long-heading-%1").arg(size.width()));
+    }
+}
+
+// A title of one character under hundreds of stacked accents, above and below, is drawn within
+// its heading, so within its card: never over the totals, the time and length under it or the
+// next card, on a card and in the hidden list, at every window size. A title that draws
+// nothing reads as none.
+TEST_F(HistoryWindowTest, HeadingsDrawWithinTheirPlaceAndBlankTitlesReadAsNone)
+{
+    const QString tower
+        = u'A' + QStringLiteral("\u030D\u0363\u0352\u0357\u0365\u0353\u0348\u0347\u0359\u035A").repeated(79);
+    QList<ConversationHistoryEntry> rows { testing::storedRow('a', tower),
+        testing::storedRow('b', QStringLiteral("Bills")), testing::historyRow('c', QStringLiteral("\u3164")),
+        testing::historyRow('d', QStringLiteral(" \u200B\u2060 ")), testing::historyRow('e', tower) };
+    rows[4].isHidden = true;
+    rows[4].backup = ConversationBackupDisplayState::backedUp;
+    history.entries()->replace(rows);
+    ASSERT_NE(open(), nullptr);
+    EXPECT_EQ(text("card:" + keyOf('c') + ":heading"), u"Conversation \u00b7 Feb 9, 2026"_qs);
+    EXPECT_EQ(text("card:" + keyOf('d') + ":heading"), u"Conversation \u00b7 Feb 9, 2026"_qs);
+    page.click("hiddenToggle");
+
+    const auto drawnWithin = [&](const QString& name, const QString& place) {
+        const QRect drawn = drawnExtent(name);
+        EXPECT_FALSE(drawn.isEmpty()) << name.toStdString() << " draws nothing";
+        for (const QString& within : { name, place }) {
+            const QRect bounds = placeOf(within);
+            EXPECT_TRUE(bounds.contains(drawn))
+                << name.toStdString() << " draws at " << drawn.top() << ".." << drawn.bottom() << ", "
+                << drawn.left() << ".." << drawn.right() << "; " << within.toStdString() << " is at "
+                << bounds.top() << ".." << bounds.bottom() << ", " << bounds.left() << ".." << bounds.right();
+        }
+    };
+    for (const QSize size : { QSize(920, 680), QSize(1180, 760), QSize(1440, 900) }) {
+        SCOPED_TRACE(size.width());
+        page.resize(size);
+        page.scrollTo("historyMetrics");
+        drawnWithin("card:" + keyOf('a') + ":heading", "card:" + keyOf('a'));
+        page.screenshot(QStringLiteral("history-stacked-accents-%1").arg(size.width()));
+        page.scrollTo("hiddenSection");
+        drawnWithin("hiddenTitle:" + keyOf('e'), "hiddenRow:" + keyOf('e'));
+        page.screenshot(QStringLiteral("history-stacked-accents-hidden-%1").arg(size.width()));
     }
 }
 

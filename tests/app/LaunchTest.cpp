@@ -2,12 +2,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace lumora {
 namespace {
@@ -63,6 +65,25 @@ protected:
         environment.remove("QT_QPA_PLATFORM");
         withoutLeakReport(environment);
         return environment;
+    }
+
+    // What `script` prints when it runs the program (--ui-smoke) under openbox on an X display
+    // of 1600 by 1000 of its own; nothing when a tool it uses is not installed.
+    std::optional<QString> underWindowManager(const char* script) const
+    {
+        for (const char* tool :
+            { "xvfb-run", "openbox", "wmctrl", "xdotool", "xprop", "xwininfo", "xmessage" }) {
+            if (QStandardPaths::findExecutable(tool).isEmpty())
+                return std::nullopt;
+        }
+        QProcess program;
+        program.setProcessEnvironment(displayEnvironment());
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(QStandardPaths::findExecutable("xvfb-run"),
+            QStringList { "-a", "-s", "-screen 0 1600x1000x24", QString::fromUtf8(script),
+                QStringLiteral(LUMORA_PROGRAM), "--ui-smoke" });
+        EXPECT_TRUE(program.waitForFinished(90000)) << script;
+        return QString::fromUtf8(program.readAllStandardOutput());
     }
 
     [[nodiscard]] QString marker() const { return m_home.filePath("data/Lumora/Diagnostics/launch-active"); }
@@ -156,20 +177,33 @@ TEST_F(LaunchTest, TheNarrowWindowIsCentredOnce)
 // maximised, and the window manager fits its frame to the screen.
 TEST_F(LaunchTest, UnderAWindowManagerTheWindowOpensWholeOnTheScreen)
 {
-    const QString xvfbRun = QStandardPaths::findExecutable("xvfb-run");
-    for (const char* tool : { "xvfb-run", "openbox", "wmctrl", "xdotool", "xprop", "xwininfo" }) {
-        if (QStandardPaths::findExecutable(tool).isEmpty())
-            GTEST_SKIP() << tool << " is not installed";
-    }
-    QProcess program;
-    program.setProcessEnvironment(displayEnvironment());
-    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(xvfbRun,
-        QStringList { "-a", "-s", "-screen 0 1600x1000x24", QStringLiteral(LUMORA_WINDOW_MANAGER_FRAME),
-            QStringLiteral(LUMORA_PROGRAM), "--ui-smoke" });
-    ASSERT_TRUE(program.waitForFinished(60000));
-    const QString output = QString::fromUtf8(program.readAllStandardOutput()).trimmed();
-    EXPECT_EQ(output, "frame 1600x1000+0+0");
+    const std::optional<QString> output = underWindowManager(LUMORA_WINDOW_MANAGER_FRAME);
+    if (!output)
+        GTEST_SKIP() << "needs xvfb-run, openbox, wmctrl, xdotool and the X11 utilities";
+    EXPECT_EQ(output->trimmed(), "frame 1600x1000+0+0");
+}
+
+// A later launch under a window manager (the browser's sign-in return, or the launcher) hands
+// over to the running window: it comes forward, raised and active, and keeps its state. A
+// maximised window stays maximised; a minimised one comes back maximised or not, as it was.
+TEST_F(LaunchTest, UnderAWindowManagerASecondLaunchRaisesTheWindowAndChangesNothingElse)
+{
+    const std::optional<QString> output = underWindowManager(LUMORA_SECOND_LAUNCH);
+    if (!output)
+        GTEST_SKIP() << "needs xvfb-run, openbox, wmctrl, xdotool and the X11 utilities";
+    QMap<QString, QString> steps;
+    for (const QString& line : output->split('\n', Qt::SkipEmptyParts))
+        steps.insert(line.section(' ', 0, 0), line.section(' ', 1));
+    const QString maximised = "maximized=1 hidden=0 active=1 raised=1 frame=1600x1000+0+0";
+    ASSERT_EQ(steps.value("opened"), maximised);
+    EXPECT_TRUE(steps.value("covered").contains("active=0 raised=0")) << steps.value("covered").toStdString();
+    EXPECT_EQ(steps.value("handed-over"), maximised) << "a sign-in's return";
+    EXPECT_TRUE(steps.value("minimised").startsWith("maximized=1 hidden=1"))
+        << steps.value("minimised").toStdString();
+    EXPECT_EQ(steps.value("from-minimised"), maximised);
+    const QString restored = steps.value("restored");
+    EXPECT_TRUE(restored.startsWith("maximized=0 hidden=0 active=1")) << restored.toStdString();
+    EXPECT_EQ(steps.value("restored-from-minimised"), restored);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "FakeShell.hpp"
 #include "ObjectSearch.hpp"
 #include "Sections.hpp"
+#include "ThemePalette.hpp"
 
 #include <QAccessible>
 #include <QFontInfo>
@@ -202,6 +203,13 @@ TEST_F(RoomLayoutWindowTest, TheAgendaStripGivesItsTextsTheirWidth)
                              .value<QFont>()
                              .pixelSize());
         EXPECT_EQ(sizes.size(), 1) << "step names in more than one size";
+        // A name shrinks, down to 0.72 of its size, before it is cut.
+        for (int step = 0; step < 6; ++step) {
+            QQuickItem* name = item(QStringLiteral("agendaStepName%1").arg(step));
+            const int drawn = name->property("fontInfo").toMap().value("pixelSize").toInt();
+            EXPECT_TRUE(!name->property("truncated").toBool() || drawn <= qRound(11 * 0.72))
+                << name->property("text").toString().toStdString() << " cut at " << drawn << " pixels";
+        }
         shell.screenshot(QStringLiteral("room-agenda-%1").arg(size.width()));
     }
     // The rehearsal's note shows too.
@@ -273,23 +281,38 @@ TEST_F(RoomLayoutWindowTest, TheRoomLooksTheSameEachTimeItShows)
     }
 }
 
-// The start error banner comes in below the agenda's steps, at every size, not over them.
-TEST_F(RoomLayoutWindowTest, TheErrorBannerLeavesTheAgendaStepsFree)
+// The start error banner and the finish notice come in below the agenda's steps, at every
+// size, over none of them nor over a gauge: the stage's, or a corner's.
+TEST_F(RoomLayoutWindowTest, TheBannersLeaveTheAgendaStepsAndTheGaugesFree)
 {
     model.update([](auto& s) {
         s.errorMessage = "Corvane is still getting the room ready. Try Start conversation again in a moment.";
+        s.finishNotice = "Conversation ready to review";
     });
     for (const QSize size : { QSize(920, 680), QSize(1180, 760), QSize(1440, 900) }) {
         SCOPED_TRACE(size.width());
         shell.resize(size);
-        ASSERT_TRUE(shell.shows("errorBanner"));
-        const QRectF banner = sceneRect("errorBanner");
-        EXPECT_TRUE(visibleArea().contains(banner));
-        for (int step = 0; step < 6; ++step) {
-            const QString name = QStringLiteral("agendaStep%1").arg(step);
-            EXPECT_FALSE(banner.intersects(sceneRect(name))) << name.toStdString();
+        QStringList kept { "balanceGauge" };
+        for (const char* corner : { "leftCorner", "rightCorner" }) {
+            auto* gauge = item(corner)->findChild<QQuickItem*>("cornerGauge");
+            ASSERT_NE(gauge, nullptr);
+            gauge->setObjectName(QStringLiteral("%1Gauge").arg(QLatin1String(corner)));
+            kept.append(gauge->objectName());
+        }
+        for (int step = 0; step < 6; ++step)
+            kept.append(QStringLiteral("agendaStep%1").arg(step));
+        for (const char* name : { "errorBanner", "finishNotice" }) {
+            ASSERT_TRUE(shell.shows(name)) << name;
+            const QRectF banner = sceneRect(name);
+            EXPECT_TRUE(visibleArea().contains(banner)) << name;
+            for (const QString& other : kept)
+                EXPECT_FALSE(banner.intersects(sceneRect(other))) << name << " over " << other.toStdString();
         }
         shell.screenshot(QStringLiteral("room-error-banner-%1").arg(size.width()));
+        for (const char* corner : { "leftCorner", "rightCorner" })
+            item(corner)
+                ->findChild<QQuickItem*>(QStringLiteral("%1Gauge").arg(QLatin1String(corner)))
+                ->setObjectName("cornerGauge");
     }
 }
 
@@ -314,6 +337,7 @@ TEST_F(RoomLayoutWindowTest, TheCoachingPopoverPointsToItsButtonAndLeavesItFree)
         const QRectF buttonRect = button->mapRectToScene(QRectF(0, 0, button->width(), button->height()));
         const QRectF pointerRect = pointer->mapRectToScene(pointer->boundingRect());
         EXPECT_FALSE(cardRect.intersects(buttonRect)) << "the popover covers its button";
+        EXPECT_FALSE(cardRect.intersects(sceneRect("primaryButton"))) << "the popover covers the finish";
         EXPECT_TRUE(QRectF(QPointF(), shell.window()->size()).contains(cardRect));
         EXPECT_GE(cardRect.top(), visibleArea().top()) << "the popover covers the menu bar";
         EXPECT_NEAR(pointerRect.center().x(), buttonRect.center().x(), 1.5);
@@ -332,6 +356,65 @@ TEST_F(RoomLayoutWindowTest, TheCoachingPopoverPointsToItsButtonAndLeavesItFree)
         shell.press(Qt::Key_Escape);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }, 5000));
     }
+}
+
+// At the narrowest window, wherever the page is scrolled, the coaching popover keeps clear of
+// the row that finishes the conversation: "Finish conversation" is never under it.
+TEST_F(RoomLayoutWindowTest, TheCoachingPopoverNeverCoversTheFinish)
+{
+    live(4);
+    shell.resize(QSize(920, 680));
+    QQuickItem* page = item("compactPage");
+    QObject* popover = item("leftCorner")->findChild<QObject*>("coachPopover");
+    ASSERT_TRUE(page && popover);
+    const qreal furthest = page->property("contentHeight").toReal() - page->height();
+    ASSERT_GT(furthest, 0) << "the page scrolls at this size";
+    for (qreal at = 0; at <= furthest + 0.5; at += std::max<qreal>(furthest / 8, 10)) {
+        SCOPED_TRACE(at);
+        page->setProperty("contentY", std::min(at, furthest));
+        shell.waitForFrame();
+        auto* button = item("leftCorner")->findChild<QQuickItem*>("getUnstuck");
+        const QRectF buttonRect = button->mapRectToScene(QRectF(0, 0, button->width(), button->height()));
+        if (!visibleArea().adjusted(0, 0, 0, -sceneRect("compactControls").height()).contains(buttonRect))
+            continue; // a button scrolled out of view is not pressed
+        QTest::mouseClick(shell.window(), Qt::LeftButton, Qt::NoModifier, buttonRect.center().toPoint());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return popover->property("opened").toBool(); }, 5000));
+        auto* card = popover->property("background").value<QQuickItem*>();
+        const QRectF cardRect = card->mapRectToScene(QRectF(0, 0, card->width(), card->height()));
+        EXPECT_FALSE(cardRect.intersects(sceneRect("primaryButton"))) << "the popover covers the finish";
+        EXPECT_FALSE(cardRect.intersects(sceneRect("compactControls")));
+        EXPECT_FALSE(cardRect.intersects(buttonRect));
+        if (cardRect.intersects(sceneRect("compactControls")))
+            shell.screenshot("room-coaching-popover-over-finish");
+        shell.press(Qt::Key_Escape);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }, 5000));
+    }
+}
+
+// A guidance card that comes up while a corner's coaching popover is open closes the popover,
+// which would lie over the dimmed room and the card; the keyboard goes to the card.
+TEST_F(RoomLayoutWindowTest, AGuidanceCardClosesTheCoachingPopover)
+{
+    live(2);
+    QObject* popover = item("leftCorner")->findChild<QObject*>("coachPopover");
+    ASSERT_NE(popover, nullptr);
+    shell.click("getUnstuck");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return popover->property("opened").toBool(); }, 5000));
+    auto* background = popover->property("background").value<QQuickItem*>();
+    const QRectF drawn = background->mapRectToScene(QRectF(0, 0, background->width(), background->height()));
+
+    model.flood(20);
+    ASSERT_TRUE(shell.shows("breakOverlay"));
+    const QRectF card = sceneRect("breakCard");
+    ASSERT_TRUE(drawn.intersects(card));
+    // Where the popover lay beside the card, the dimmed room shows, not the popover's paper.
+    const QPoint beside((drawn.left() + card.left()) / 2, drawn.center().y());
+    ASSERT_TRUE(drawn.contains(beside) && !card.contains(beside));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }, 2000));
+    shell.waitForFrame();
+    EXPECT_NE(shell.window()->grabWindow().pixelColor(beside), ThemePalette::paper());
+    EXPECT_EQ(shell.window()->activeFocusItem()->objectName(), "keepTalkingButton");
+    shell.screenshot("room-break-after-popover");
 }
 
 // The floor-hold card has an edge over the transcript it floats on: its outline and, under the

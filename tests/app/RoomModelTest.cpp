@@ -1,5 +1,6 @@
 #include "FakeRoomModel.hpp"
 #include "RoomModelAdapter.hpp"
+#include "TranscriptChipValue.hpp"
 #include "TranscriptRows.hpp"
 #include "ViewModelFixture.hpp"
 #include "domain/TurnGrouping.hpp"
@@ -128,8 +129,14 @@ TEST(TranscriptRows, RowsNameTheirSideAndCarryTheirFindings)
     EXPECT_EQ(at(0, TranscriptRows::ClockRole).toString(), "1:01");
     EXPECT_EQ(at(0, TranscriptRows::RowIDRole).toDouble(), 0);
     EXPECT_EQ(at(0, TranscriptRows::WashRole).toInt(), TranscriptRows::WarmWash) << "no confidence floor";
-    EXPECT_EQ(at(0, TranscriptRows::BehaviorChipsRole).toList().size(), 1);
-    EXPECT_EQ(at(0, TranscriptRows::FoulChipsRole).toList().size(), 1);
+    // The chips are typed values, as the row's delegate declares them.
+    const auto chips = [&](TranscriptRows::Role role) {
+        const QVariant values = at(0, role);
+        EXPECT_EQ(values.metaType(), QMetaType::fromType<QList<TranscriptChipValue>>());
+        return values.value<QList<TranscriptChipValue>>();
+    };
+    EXPECT_EQ(chips(TranscriptRows::BehaviorChipsRole), (QList { TranscriptChipValue { "repair", 0.4 } }));
+    EXPECT_EQ(chips(TranscriptRows::FoulChipsRole), (QList { TranscriptChipValue { "globalizing", 0.8 } }));
     EXPECT_EQ(at(0, TranscriptRows::AccessibleTextRole).toString(), "Ada: I <mean> it Bob says Okay Really");
     EXPECT_TRUE(at(0, TranscriptRows::ParagraphRole).toString().startsWith("I &lt;mean&gt; it <i>"));
     EXPECT_EQ(at(1, TranscriptRows::WashRole).toInt(), TranscriptRows::HardWash);
@@ -193,9 +200,9 @@ TEST(TranscriptRows, NewFindingsChangeOnlyTheRowsTheyAreOn)
 
     // Within a row the findings keep the order the analysis gave them.
     rows.setFindings({ positive, BehaviorAnnotation(1, 1, BehaviorCode::defensiveness, 0.5, 10, 20) }, {});
-    const QVariantList chips = rows.data(rows.index(1), TranscriptRows::BehaviorChipsRole).toList();
+    const auto chips = rows.data(rows.index(1), TranscriptRows::BehaviorChipsRole).value<QList<TranscriptChipValue>>();
     ASSERT_EQ(chips.size(), 2);
-    EXPECT_EQ(chips.at(0).toMap().value("code").toString(), "positive");
+    EXPECT_EQ(chips.at(0).code, "positive");
 }
 
 // The adapter over a real view model: the readiness follows what it is made of, the texts the

@@ -76,7 +76,7 @@ TEST(StageLabels, EachSituationHasItsButtons)
         { "rehearsal", { .rehearsalActive = true }, "End rehearsal", "stop.fill", "End rehearsal", false,
             nullptr },
         { "rehearsal ended", { .rehearsalActive = true, .rehearsalEnded = true }, "Close rehearsal",
-            "stop.fill", "End rehearsal", false, nullptr },
+            "stop.fill", "Close rehearsal", false, nullptr },
         { "starting under a rehearsal", { .rehearsalActive = true, .isStartingConversation = true },
             "End rehearsal", "ellipsis", "End rehearsal", false, nullptr },
     };
@@ -226,24 +226,35 @@ TEST(LiveGuidance, TheFloorPromptFollowsTheTrailingRunOfOneSpeakerIndex)
         const char* name;
         QList<SpeakerTurn> turns;
         double elapsed;
-        bool recording, extensionUsed, finalDismissed;
+        bool recording;
+        std::optional<double> firstShownAt;
+        bool extensionUsed, finalDismissed;
         std::optional<Prompt> prompt;
     } rows[] = {
-        { "not recording", run, 500, false, false, false, std::nullopt },
-        { "no turns", {}, 500, true, false, false, std::nullopt },
-        { "just short of two minutes", run, 129.9, true, false, false, std::nullopt },
-        { "exactly two minutes", run, 130, true, false, false, Prompt { 0, false } },
-        { "exactly three minutes", run, 190, true, false, false, Prompt { 0, true } },
-        { "first dismissed never hides the final", run, 190, true, true, false, Prompt { 0, true } },
-        { "first dismissed", run, 150, true, true, false, std::nullopt },
-        { "final dismissed shows a first never dismissed", run, 400, true, false, true, Prompt { 0, false } },
-        { "both dismissed", run, 400, true, true, true, std::nullopt },
-        { "speaker 2 after 0 starts a new run", run + QList { spoken(2, 110, 120) }, 230, true, false, false,
-            Prompt { 2, false } },
+        { "not recording", run, 500, false, 130, false, false, std::nullopt },
+        { "no turns", {}, 500, true, 130, false, false, std::nullopt },
+        { "just short of two minutes", run, 129.9, true, {}, false, false, std::nullopt },
+        { "exactly two minutes", run, 130, true, {}, false, false, Prompt { 0, false } },
+        { "exactly three minutes", run, 190, true, 130, false, false, Prompt { 0, true } },
+        { "first dismissed never hides the final", run, 190, true, 130, true, false, Prompt { 0, true } },
+        { "first dismissed", run, 150, true, 130, true, false, std::nullopt },
+        { "final dismissed shows a first never dismissed", run, 400, true, 130, false, true,
+            Prompt { 0, false } },
+        { "both dismissed", run, 400, true, 130, true, true, std::nullopt },
+        { "speaker 2 after 0 starts a new run", run + QList { spoken(2, 110, 120) }, 230, true, {}, false,
+            false, Prompt { 2, false } },
+        // The extra minute is never up before the two-minute prompt said it began.
+        { "three minutes without the first ever shown", run, 400, true, {}, false, false,
+            Prompt { 0, false } },
+        { "first shown late, its minute not yet up", run, 259.9, true, 200, false, false,
+            Prompt { 0, false } },
+        { "first shown late and passed", run, 230, true, 200, true, false, std::nullopt },
+        { "first shown late, its minute up", run, 260, true, 200, true, false, Prompt { 0, true } },
+        { "shown in an earlier run", run, 190, true, 20, true, false, Prompt { 0, true } },
     };
     for (const auto& row : rows)
-        EXPECT_EQ(LiveGuidance::floorPrompt(
-                      row.turns, row.elapsed, row.recording, row.extensionUsed, row.finalDismissed),
+        EXPECT_EQ(LiveGuidance::floorPrompt(row.turns, row.elapsed, row.recording, row.firstShownAt,
+                      row.extensionUsed, row.finalDismissed),
             row.prompt)
             << row.name;
     EXPECT_EQ(LiveGuidance::floorName(0), "Speaker 2");

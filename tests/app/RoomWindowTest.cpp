@@ -376,7 +376,7 @@ TEST_F(RoomWindowTest, TheRehearsalRunsToItsBreakAndOnToItsEnd)
     EXPECT_DOUBLE_EQ(state.rehearsalElapsed(), 143);
     EXPECT_EQ(shell.text("statusLabel"), "Rehearsal complete");
     EXPECT_EQ(shell.text("primaryButton"), "Close rehearsal");
-    EXPECT_EQ(state.primaryAccessibilityLabel(), "End rehearsal");
+    EXPECT_EQ(state.primaryAccessibilityLabel(), "Close rehearsal") << "a screen reader says what it reads";
     EXPECT_EQ(state.turnCount(), 16);
     shell.screenshot("room-rehearsal-complete");
     clickRow("primaryButton");
@@ -414,13 +414,16 @@ TEST_F(RoomWindowTest, GuidanceOverlaysThroughTheFake)
     EXPECT_FALSE(shell.shows("cycleOverlay"));
     EXPECT_EQ(state.circularityGate().suppressedUntil, 520) << "Escape dismisses, never acknowledges";
 
-    // Only the local heuristic: no rationale and the default sentence.
+    // Only the local heuristic: no rationale and the default sentence. (The clock moves on after
+    // the second partner's first turn, so that no floor prompt shows for the first partner's.)
+    const QString point = QStringLiteral("the same dinner point again and again");
+    model.say(1, 600, 601, point);
     model.update([](auto& s) {
         s.elapsed = 600;
         s.liveCircularity = CircularityEvidence { true, 0.9, "", "", "" };
     });
-    for (int n = 0; n < 4; ++n)
-        model.say(1, 600 + n, 601 + n, "the same dinner point again and again");
+    for (int n = 1; n < 4; ++n)
+        model.say(1, 600 + n, 601 + n, point);
     ASSERT_TRUE(shell.shows("cycleOverlay"));
     EXPECT_FALSE(shell.shows("cycleRationale"));
     EXPECT_EQ(shell.text("cycleOpening"),
@@ -430,14 +433,18 @@ TEST_F(RoomWindowTest, GuidanceOverlaysThroughTheFake)
     EXPECT_FALSE(shell.shows("cycleOverlay")) << "a tap on the backdrop dismisses";
     EXPECT_EQ(model.circularityClears, 2);
 
-    // One partner holds the floor.
-    model.update([](auto& s) { s.elapsed = 600 + 121; });
+    // One partner has held the floor past three minutes by the time nothing else is in the way:
+    // the two-minute prompt comes first, and the extra minute is up a minute after it showed.
+    model.update([](auto& s) { s.elapsed = 600 + 181; });
     ASSERT_TRUE(shell.shows("floorOverlay"));
     EXPECT_EQ(shell.text("floorHeadline"), "You\u2019ve held the floor for two minutes.");
     EXPECT_EQ(shell.text("floorGuidance"),
         "Name the softer truth underneath, then pause so Speaker 1 can reach back.");
     shell.screenshot("room-floor-first");
-    model.update([](auto& s) { s.elapsed = 600 + 181; });
+    model.update([](auto& s) { s.elapsed = 600 + 240; });
+    EXPECT_EQ(shell.text("floorHeadline"), "You\u2019ve held the floor for two minutes.");
+    model.update([](auto& s) { s.elapsed = 600 + 241; });
+    EXPECT_EQ(shell.text("floorHeadline"), "The extra minute is up.");
     EXPECT_EQ(shell.text("floorButton"), "Pass the floor");
     EXPECT_EQ(shell.text("floorGuidance"), "Turn toward Speaker 1\u2019s response.");
     shell.screenshot("room-floor-final");
@@ -446,17 +453,17 @@ TEST_F(RoomWindowTest, GuidanceOverlaysThroughTheFake)
     shell.click("floorButton");
     EXPECT_TRUE(state.dismissedFinalFloor());
     EXPECT_FALSE(shell.shows("floorOverlay"));
-    model.update([](auto& s) { s.elapsed = 600 + 185; });
+    model.update([](auto& s) { s.elapsed = 600 + 245; });
     EXPECT_FALSE(shell.shows("floorOverlay"));
 
     // Flooding raises the break over everything.
-    model.flood(790);
+    model.flood(850);
     ASSERT_TRUE(shell.shows("breakOverlay"));
     shell.screenshot("room-break");
     shell.press(Qt::Key_Escape);
     EXPECT_FALSE(shell.shows("breakOverlay"));
     EXPECT_EQ(model.finishes, 0) << "Escape keeps talking";
-    EXPECT_DOUBLE_EQ(state.breakSuppressedUntil(), 785 + 150);
+    EXPECT_DOUBLE_EQ(state.breakSuppressedUntil(), 845 + 150);
 }
 
 // A press on a guidance card is the card's own: the headline of the break or of the repeated

@@ -1,3 +1,4 @@
+#include "Contrast.hpp"
 #include "FakePeopleModel.hpp"
 #include "FakeShell.hpp"
 #include "HistoryRecords.hpp"
@@ -406,9 +407,41 @@ TEST_F(ShellWindowTest, SetupSheetFitsItsContentWithItsPadding)
     window->resize(920, 680);
     EXPECT_TRUE(QTest::qWaitFor([&] { return scroll->property("interactive").toBool(); }, 5000));
     EXPECT_LE(sheet->property("height").toReal(), 680 - 48 + 0.5);
-    EXPECT_EQ(scroll->y(), 32);
-    EXPECT_EQ(flow->height() - scroll->y() - scroll->height(), 32);
+    EXPECT_EQ(column->mapToItem(flow, QPointF()).y(), 32) << "scrolled to the top";
+    scroll->setProperty("contentY", scroll->property("contentHeight").toReal() - scroll->height());
+    EXPECT_EQ(flow->height() - column->mapToItem(flow, QPointF(0, column->height())).y(), 32)
+        << "scrolled to the end";
     shell.screenshot("setup-fit-scrolls-920");
+}
+
+// The sheet's buttons are the theme's, and the keyboard's ring round each is drawn whole: on the
+// left of "Both people agree" at the column's edge too, and round "Close", which shows the pointer.
+TEST_F(ShellWindowTest, SetupSheetButtonsShowTheKeyboardAndThePointerWhole)
+{
+    session.state.recordingAgreementAccepted = false;
+    QQuickWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    for (const char* name : { "agreeButton", "setupCloseButton" }) {
+        auto* button = qobject_cast<QQuickItem*>(shell.find(name));
+        ASSERT_NE(button, nullptr);
+        EXPECT_TRUE(button->inherits("QQuickAbstractButton") && button->findChild<QQuickItem*>("focusRing"))
+            << name << " is a themed button";
+        button->forceActiveFocus(Qt::TabFocusReason);
+        shell.waitForFrame();
+        const QImage image = window->grabWindow();
+        // The ring's left stroke lies 2 to 4 pixels left of the button, in the focus colour.
+        const QPointF left = button->mapToScene(QPointF(-3, button->height() / 2));
+        EXPECT_EQ(image.pixelColor(left.toPoint()), ThemePalette::focusRing()) << name;
+        shell.screenshot(QStringLiteral("setup-focus-%1").arg(QString::fromLatin1(name)));
+    }
+    auto* close = qobject_cast<QQuickItem*>(shell.find("setupCloseButton"));
+    const QImage away = window->grabWindow();
+    QTest::mouseMove(window, close->mapToScene(QPointF(close->width() / 2, close->height() / 2)).toPoint());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return close->property("hovered").toBool(); }, 2000));
+    shell.waitForFrame();
+    const QPoint inside = close->mapToScene(QPointF(6, close->height() / 2)).toPoint();
+    EXPECT_GE(testing::contrast(away.pixelColor(inside), window->grabWindow().pixelColor(inside)), 1.2);
+    shell.screenshot("setup-close-hovered");
 }
 
 TEST_F(ShellWindowTest, MigrationOfferAsksOnceAndWaitsForTheAnswer)

@@ -1,4 +1,5 @@
 #include "CoachingRules.hpp"
+#include "Contrast.hpp"
 #include "FontFaces.hpp"
 #include "FontRegistrar.hpp"
 #include "HistoryTexts.hpp"
@@ -197,29 +198,8 @@ TEST(ThemePalette, QmlDrawsWithTheColoursPaintedItemsRead)
     }
 }
 
-// WCAG's relative luminance of an opaque colour and the contrast ratio of two.
-double luminance(const QColor& colour)
-{
-    const auto channel = [](double value) {
-        return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF())
-        + 0.0722 * channel(colour.blueF());
-}
-double contrast(const QColor& a, const QColor& b)
-{
-    const double first = luminance(a);
-    const double second = luminance(b);
-    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
-}
-// `top` at `alpha` laid over the opaque `under`.
-QColor over(const QColor& top, double alpha, const QColor& under)
-{
-    const auto mix = [&](double t, double u) { return t * alpha + u * (1 - alpha); };
-    return QColor::fromRgbF(static_cast<float>(mix(top.redF(), under.redF())),
-        static_cast<float>(mix(top.greenF(), under.greenF())),
-        static_cast<float>(mix(top.blueF(), under.blueF())));
-}
+using testing::contrast;
+using testing::over;
 
 // Every text reads at 4.5:1 or more (WCAG AA for text of any size) on what it is drawn on:
 // the ink and the muted tone anywhere on a page, the glows at their strongest included, and
@@ -243,11 +223,17 @@ TEST(ThemePalette, EveryTextReadsAtFourAndAHalfToOne)
         { "a corner's gauge card", over(P::sand(), 0.42, ivory) },
         { "a corner's gauge card in the sage glow", over(P::sand(), 0.42, over(P::sage(), 0.24, ivory)) },
         { "the local data promise", over(P::sage(), 0.13, ivory) },
-        { "a hovered tab", over(P::sand(), 0.41, paper) },
     };
     for (const auto& surface : surfaces) {
         for (const auto& [role, text] : { std::pair { "ink", P::ink() }, std::pair { "muted", P::muted() } })
             EXPECT_GE(contrast(text, surface.colour), 4.5) << role << " on " << surface.name;
+    }
+    // Under the pointer and pressed, the quiet controls take the rule's tone: what they show on
+    // it is ink (their symbols are muted, at 3:1 and more as a symbol needs).
+    for (const auto& [name, fill] : { std::pair { "a pressed quiet button", P::rule() },
+             { "a hovered tab or agenda step", over(P::rule(), 0.75, ivory) } }) {
+        EXPECT_GE(contrast(P::ink(), fill), 4.5) << name;
+        EXPECT_GE(contrast(P::muted(), fill), 3) << name;
     }
     const struct {
         const char* what;
@@ -257,7 +243,7 @@ TEST(ThemePalette, EveryTextReadsAtFourAndAHalfToOne)
         { "a seat's name in the blush glow", P::information(), over(P::blush(), 0.3, ivory) },
         { "a seat's name in the sage glow", P::positive(), over(P::sage(), 0.24, ivory) },
         { "the live primary button", P::attention(), over(P::blush(), 0.48, ivory) },
-        { "the live primary button under the pointer", P::attention(), over(P::blush(), 0.65, ivory) },
+        { "the live primary button under the pointer", P::attention(), over(P::blush(), 0.735, ivory) },
         { "the live primary button pressed", P::attention(), over(P::blush(), 0.82, ivory) },
         { "a hard chip", P::attention(), over(P::attention(), 0.08, ivory) },
         { "a warm chip", P::positive(), over(P::positive(), 0.08, ivory) },

@@ -92,6 +92,46 @@ TEST_F(ConversationBackupServiceTest, AReviewHeldByItsFinishWaitsForItButIsNever
     EXPECT_EQ(mac.record(finishing.id)->state, State::stored);
 }
 
+// A conversation the user discarded reaches the account no more. A review never sent loses its
+// record without a request; one an upload may have reached (stored, or sent without an answer) is
+// asked back from the account, and forgotten once it answers; one discarded while its upload is on
+// its way is asked back as soon as the answer comes. Nothing sends any of them again.
+TEST_F(ConversationBackupServiceTest, ADiscardedConversationIsWithdrawnAndNeverSentAgain)
+{
+    Computer mac(account("Ada"));
+    const DerivedSessionResult unsent = mac.save(hoursAgo(4));
+    test::awaitTask(mac.service->holdBackUp(unsent.id));
+    const DerivedSessionResult stored = mac.backedUp(hoursAgo(3));
+    const DerivedSessionResult replyLost = mac.save(hoursAgo(2));
+    mac.probe->loseNextUploadReply = true;
+    test::awaitTask(mac.service->backUp(replyLost, mac.clock));
+    ASSERT_EQ(mac.record(replyLost.id)->state, State::pending);
+    (void)log.take();
+
+    const int asked = mac.probe->otherCalls;
+    EXPECT_TRUE(test::awaitTask(mac.service->discard(unsent.id)));
+    EXPECT_EQ(mac.probe->otherCalls, asked) << "nothing of it was ever sent";
+    for (const DerivedSessionResult& sent : { stored, replyLost })
+        EXPECT_TRUE(test::awaitTask(mac.service->discard(sent.id)));
+    EXPECT_EQ(mac.probe->otherCalls, asked + 2);
+    EXPECT_EQ(mac.records(), QList<Record> {});
+
+    const DerivedSessionResult onItsWay = mac.save(hoursAgo(1));
+    mac.probe->onUpload = [&] { mac.service->withhold(onItsWay.id); };
+    EXPECT_EQ(test::awaitTask(mac.service->backUp(onItsWay, mac.clock)), Outcome::abandoned("discarded"));
+    mac.probe->onUpload = {};
+    EXPECT_EQ(mac.records(), QList<Record> {});
+    test::awaitTask(mac.service->refreshServerHistory());
+    EXPECT_EQ(mac.cachedIDs(), QList<QUuid> {}) << "the account holds none of them";
+
+    const qsizetype uploads = mac.probe->uploads.size();
+    for (const DerivedSessionResult& review : { unsent, stored, replyLost, onItsWay })
+        EXPECT_EQ(test::awaitTask(mac.service->backUp(review, mac.clock)), Outcome::abandoned("discarded"));
+    ASSERT_TRUE(test::awaitTask(mac.store->upsert(pending(unsent))));
+    test::awaitTask(mac.service->retryPending(mac.clock.addDays(1)));
+    EXPECT_EQ(mac.probe->uploads.size(), uploads);
+}
+
 TEST_F(ConversationBackupServiceTest, ARetryDropsTheRecordOfADeletedReviewButKeepsADamagedOne)
 {
     Computer mac(account("Ada"));

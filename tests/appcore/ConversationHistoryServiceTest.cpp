@@ -12,6 +12,7 @@ using testing::Computer;
 using Display = ConversationBackupDisplayState;
 constexpr auto deleteFailed = ConversationBackupServiceError::deleteFailed;
 constexpr auto hideFailed = ConversationBackupServiceError::hideFailed;
+constexpr auto refreshFailed = ConversationBackupServiceError::refreshFailed;
 
 using ConversationHistoryServiceTest = testing::ServicesTest;
 
@@ -45,7 +46,7 @@ TEST_F(ConversationHistoryServiceTest, AccountPagesMergeWithLocalReviewsAndAFail
     laptop.backedUp(hoursAgo(0));
     desk.probe->failingPage = desk.probe->pageRequests + 2;
     log.take();
-    test::awaitTask(desk.service->refreshServerHistory());
+    EXPECT_EQ(test::awaitTask(desk.service->refreshServerHistory()), std::unexpected(refreshFailed));
     EXPECT_EQ(desk.cachedIDs(), ids);
     EXPECT_EQ(
         log.take(), QStringList { "conversation-backup: Conversation history refresh deferred: status_503" });
@@ -84,13 +85,13 @@ TEST_F(ConversationHistoryServiceTest, ASharedDeletionWaitsForThePartnerAndEndsW
     EXPECT_TRUE(test::awaitTask(bob.service->declineDeletion(bobRow)));
     EXPECT_TRUE(bob.row(id).has_value());
     EXPECT_FALSE(test::awaitTask(ada.service->remove(adaRow))->isDeleted());
-    EXPECT_TRUE(test::awaitTask(ada.service->refreshServerHistory()).isEmpty());
+    EXPECT_EQ(test::awaitTask(ada.service->refreshServerHistory()), QList<QUuid> {});
     ASSERT_TRUE(ada.row(id) && ada.row(id)->pendingDeletion);
 
     // Hidden from Ada's view on another computer of hers, it is no longer listed, yet it is
     // still on the account: nothing is forgotten.
     ASSERT_TRUE(test::awaitTask(adaClient->hideConversation(id)));
-    EXPECT_TRUE(test::awaitTask(ada.service->refreshServerHistory()).isEmpty());
+    EXPECT_EQ(test::awaitTask(ada.service->refreshServerHistory()), QList<QUuid> {});
     EXPECT_TRUE(ada.onThisComputer(review));
     ASSERT_TRUE(test::awaitTask(adaClient->unhideConversation(id)));
     test::awaitTask(ada.service->refreshServerHistory());
@@ -102,7 +103,7 @@ TEST_F(ConversationHistoryServiceTest, ASharedDeletionWaitsForThePartnerAndEndsW
 
     // A refresh that fails part-way tells nothing: Ada's copy stays.
     ada.probe->failingPage = ada.probe->pageRequests + 1;
-    EXPECT_TRUE(test::awaitTask(ada.service->refreshServerHistory()).isEmpty());
+    EXPECT_EQ(test::awaitTask(ada.service->refreshServerHistory()), std::unexpected(refreshFailed));
     EXPECT_TRUE(ada.onThisComputer(review));
     EXPECT_TRUE(ada.row(id).has_value());
     // The next one no longer lists what she asked to delete: the partner agreed, and her

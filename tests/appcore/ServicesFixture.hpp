@@ -57,6 +57,8 @@ public:
 
     mutable std::deque<ControlPlaneFailure> uploadFailures;
     mutable bool loseNextUploadReply = false;
+    // Runs as each upload leaves, while it is on its way.
+    mutable std::function<void()> onUpload;
     // Deletions answered so without reaching the server, and one whose reply is lost after the
     // server deleted (as a kill right after the answer leaves it).
     mutable std::deque<ControlPlaneFailure> deletionFailures;
@@ -73,6 +75,8 @@ public:
         QByteArray body) const override
     {
         uploads.append(ConversationUploadCodec::payload(body)->conversationID);
+        if (onUpload)
+            onUpload();
         if (!uploadFailures.empty()) {
             const ControlPlaneFailure failure = uploadFailures.front();
             uploadFailures.pop_front();

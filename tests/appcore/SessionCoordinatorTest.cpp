@@ -106,7 +106,8 @@ struct Harness {
     Harness()
     {
         coordinator = SessionCoordinator::create(fake, fake, fake, fake, fake, fake,
-            TemporaryConversationStore::create(root).value(), std::chrono::milliseconds(1));
+            TemporaryConversationStore::create(root).value(), ConversationMarks::create(marksFolder).value(),
+            std::chrono::milliseconds(1));
     }
 
     SessionCoordinator::Result<PreparedConversation> prepare(
@@ -134,6 +135,7 @@ struct Harness {
 
     QTemporaryDir temporary;
     QString root = temporary.path() + u"/Lumora-Conversation"_qs;
+    QString marksFolder = temporary.path() + u"/Marks"_qs;
     std::shared_ptr<FakeConversationServices> fake = std::make_shared<FakeConversationServices>();
     std::shared_ptr<SessionCoordinator> coordinator;
     QUuid session = QUuid::createUuid();
@@ -466,12 +468,13 @@ TEST(SessionCoordinator, AFailedFinalTranscriptionIsTriedAgainThenTheLiveTurnsMa
 
 // Sealed at the press, the conversation is never lost to its finish: when the final review
 // cannot be had, the review made of what was heard live stays, with the turns that settled after
-// the press; the recording goes, and the reservation is closed, or left noted beside it when the
-// control plane does not answer.
+// the press, and its summary counts them all (the last live batch's counts that batch alone); the
+// recording goes, and the reservation is closed, or left marked when the control plane does not
+// answer.
 TEST(SessionCoordinator, TheReviewSealedAtThePressStaysWhenTheFinalOneCannotBeHad)
 {
     AnalysisProviderResult live;
-    live.summary = u"They kept to one topic."_qs;
+    live.summary = u"0 turns, with 0 warm and 0 hard moments."_qs;
     live.annotations = { BehaviorAnnotation { 0, 0, BehaviorCode::repair, 0.9, 0, 4 } };
     live.harshStartup = HarshStartupEvidence { true, 0.8, u"a sharp start"_qs };
     const SpeakerTurn first(0, 0, 4, u"Can we talk about the weekend?"_qs);
@@ -484,7 +487,7 @@ TEST(SessionCoordinator, TheReviewSealedAtThePressStaysWhenTheFinalOneCannotBeHa
         std::function<void(Harness&)> beforeFinish;
         QStringList calls; // after the seal's save
         bool withLateTurn;
-        bool noteKept;
+        bool markKept;
     } rows[] = {
         { "the final analysis fails",
             [&](Harness& h) { h.fake->failures.insert(u"analyze"_qs, unavailable); },
@@ -515,7 +518,7 @@ TEST(SessionCoordinator, TheReviewSealedAtThePressStaysWhenTheFinalOneCannotBeHa
         EXPECT_EQ(h.fake->saved.first(), *sealed);
         EXPECT_EQ(sealed->id, h.session);
         EXPECT_EQ(sealed->transcript, QList<SpeakerTurn> { first });
-        EXPECT_EQ(sealed->summary, live.summary);
+        EXPECT_EQ(sealed->summary, u"1 turns, with 1 warm and 0 hard moments. The opening was harsh."_qs);
         EXPECT_EQ(sealed->annotations, live.annotations);
         EXPECT_EQ(sealed->harshStartupDetected, true);
         EXPECT_EQ(sealed->duration, 20);
@@ -530,19 +533,22 @@ TEST(SessionCoordinator, TheReviewSealedAtThePressStaysWhenTheFinalOneCannotBeHa
         EXPECT_EQ(h.coordinator->phase(), SessionPhase::complete);
         EXPECT_TRUE(result->fromLiveTranscript);
         EXPECT_EQ(result->id, h.session);
-        EXPECT_EQ(result->summary, live.summary);
+        EXPECT_EQ(result->summary,
+            QStringLiteral("%1 turns, with 1 warm and 0 hard moments. The opening was harsh.")
+                .arg(row.withLateTurn ? 2 : 1));
         EXPECT_EQ(result->completedAt, sealed->completedAt);
         EXPECT_EQ(
             result->transcript, row.withLateTurn ? (QList<SpeakerTurn> { first, late }) : QList { first });
         EXPECT_EQ(h.fake->saved.last(), *result);
-        const auto left = TemporaryConversationStore::create(h.root).value().leftReservations().value();
-        if (row.noteKept) {
-            EXPECT_EQ(QDir(h.folder()).entryList(QDir::Files), QStringList { u"reservation"_qs });
-            using Left = TemporaryConversationStore::LeftReservation;
-            EXPECT_EQ(left, (QList<Left> { { h.folder(), h.fake->reservations.value(0) } }));
-        } else {
-            EXPECT_FALSE(h.folderExists());
-        }
+        EXPECT_FALSE(h.folderExists());
+        using Mark = ConversationMarks::Mark;
+        const QList<Mark> marks = ConversationMarks::create(h.marksFolder).value().list().value();
+        if (row.markKept)
+            EXPECT_EQ(marks,
+                (QList<Mark> { { h.session, h.fake->reservations.value(0),
+                    ConversationMarks::State::reservationOpen } }));
+        else
+            EXPECT_EQ(marks, QList<Mark> {});
     }
 
     // Sealed once per conversation, and only while it records; the final review, once it is had,

@@ -11,6 +11,9 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
+#include <QSslCipher>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
@@ -21,6 +24,7 @@
 #include <netinet/in.h>
 #include <set>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 #include <vector>
@@ -87,100 +91,6 @@ private:
     std::vector<int> m_sockets;
     int m_connected = 0;
 };
-
-// A signed conversation upload sent in two parts: the head and the body but its last `held`
-// bytes (half of it unless given) at once, the rest only when asked, as a client on a slow
-// line would.
-class HeldUpload {
-public:
-    HeldUpload(const QUrl& base, const DeviceIdentity& identity, const QUuid& device, const QByteArray& body,
-        std::optional<qsizetype> held = std::nullopt)
-        : m_body(body)
-        , m_sentFirst(body.size() - held.value_or(body.size() - body.size() / 2))
-        , m_request(base,
-              "POST /v1/content/conversations HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-              "Content-Type: application/json\r\nContent-Length: "
-                  + QByteArray::number(body.size()) + "\r\nAuthorization: "
-                  + signedBy(identity, device, "POST", "/v1/content/conversations", body) + "\r\n\r\n"
-                  + body.first(m_sentFirst))
-    {
-    }
-
-    [[nodiscard]] bool started() const { return m_request.sent(); }
-
-    // Sends the rest of the body: the status line of the answer.
-    QByteArray finish()
-    {
-        if (!m_request.send(QByteArrayView(m_body).sliced(m_sentFirst)))
-            return {};
-        return m_request.statusLine();
-    }
-
-private:
-    QByteArray m_body;
-    qsizetype m_sentFirst;
-    testing::SentRequest m_request;
-};
-
-// A stored conversation whose transcript makes its body nearly as large as allowed.
-QByteArray largeConversation()
-{
-    const qint64 now = QDateTime::currentSecsSinceEpoch();
-    ConversationUploadPayload payload;
-    payload.conversationID = QUuid::createUuid();
-    payload.startedAt = now - 600;
-    payload.endedAt = now;
-    payload.durationSeconds = 600;
-    payload.title = QStringLiteral("Long talk");
-    const QString words = QStringLiteral("we talked about the week ahead and ").repeated(60);
-    for (int turn = 0; payload.transcript.segments.size() < 460; ++turn)
-        payload.transcript.segments.append(SpeakerTurn(turn % 2, turn, turn + 1, words));
-    payload.analysis = ConversationAnalysisPayload { 1, "Calm", {}, {}, {}, false };
-    return ConversationUploadCodec::encode(payload).value_or(QByteArray());
-}
-
-// Uploads stalled mid-body, more of them than the server has threads, hold only their own
-// connections: another account's requests are answered meanwhile, and each upload is
-// answered once the rest of its body arrives.
-TEST(ControlPlaneHttp, UploadsStalledMidBodyDoNotHoldBackOtherAccounts)
-{
-    ControlPlaneProcess server({ "--dev-sign-in" });
-    ASSERT_TRUE(server.started());
-    // Four uploads of at most 1 MiB each, as many as a device may have on their way at once.
-    struct Uploader {
-        DeviceIdentity identity;
-        QUuid device;
-    };
-    std::vector<std::unique_ptr<Uploader>> uploaders;
-    for (int i = 0; i < 10; ++i) {
-        auto uploader
-            = std::make_unique<Uploader>(Uploader { DeviceIdentity(*P256PrivateKey::generate()), {} });
-        uploader->device = signInOver(server, uploader->identity, QStringLiteral("Ada %1").arg(i));
-        ASSERT_FALSE(uploader->device.isNull());
-        uploaders.push_back(std::move(uploader));
-    }
-    const DeviceIdentity other(*P256PrivateKey::generate());
-    const QUuid device = signInOver(server, other, "Bob");
-    ASSERT_FALSE(device.isNull());
-
-    std::vector<std::unique_ptr<HeldUpload>> uploads;
-    for (int i = 0; i < 40; ++i) {
-        const QByteArray body = largeConversation();
-        ASSERT_GT(body.size(), ConversationUploadPayload::maximumBodyBytes * 9 / 10);
-        ASSERT_LE(body.size(), ConversationUploadPayload::maximumBodyBytes);
-        const Uploader& uploader = *uploaders[static_cast<std::size_t>(i % 10)];
-        uploads.push_back(
-            std::make_unique<HeldUpload>(server.baseUrl(), uploader.identity, uploader.device, body));
-        ASSERT_TRUE(uploads.back()->started());
-    }
-    for (int i = 0; i < 3; ++i) {
-        const auto state = accountStateOver(server, signedBy(other, device, "GET", "/v1/account/state"));
-        EXPECT_EQ(state.status, 200) << state.body.toStdString();
-    }
-    for (const auto& upload : uploads)
-        EXPECT_EQ(upload->finish(), "HTTP/1.1 201 Created");
-    EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
-}
 
 // Far more idle connections than the server has descriptors: it closes the longest idle to
 // admit new ones, answers a signed request without waiting for one to time out and does not
@@ -261,154 +171,6 @@ TEST(ControlPlaneHttp, SlowHeadsAreClosedInTimeAndGiveWayAtTheCap)
     EXPECT_EQ(::recv(silent, &byte, 1, 0), 0);
     ::close(trickling);
     ::close(silent);
-}
-
-// A long body is read only when its head names a known, unrevoked device in the clock window,
-// and only within the memory limit: a stranger's is refused from its head, before it is sent.
-// A revoked device's head is refused as a forged request of it is once read whole.
-TEST(ControlPlaneHttp, LongBodiesAreReadOnlyForKnownDevicesAndWithinTheLimit)
-{
-    ControlPlaneProcess server({ "--dev-sign-in", "--body-memory-limit", "2" });
-    ASSERT_TRUE(server.started());
-    const DeviceIdentity identity(*P256PrivateKey::generate());
-    const QUuid device = signInOver(server, identity, "Ada");
-    const DeviceIdentity gone(*P256PrivateKey::generate());
-    const QUuid revoked = signInOver(server, gone, "Bob");
-    ASSERT_EQ(postSigned(server, gone, revoked, "/v1/devices/revoke",
-                  { { "device_id", revoked.toString(QUuid::WithoutBraces) } })
-                  .status,
-        200);
-    const QString path = QStringLiteral("/v1/content/conversations");
-    const auto headWith = [&](const QString& target, const QByteArray& authorization) {
-        return "POST " + target.toLatin1() + " HTTP/1.1\r\nHost: x\r\nContent-Length: 2000000\r\n"
-            + (authorization.isEmpty() ? QByteArray() : "Authorization: " + authorization + "\r\n") + "\r\n";
-    };
-    const auto stale = RequestSigner::sign(identity, device, u"POST", path, QByteArray(),
-        QDateTime::currentDateTimeUtc().addSecs(-1000), QUuid::createUuid());
-    struct Case {
-        const char* name;
-        QByteArray head;
-        const char* answer;
-    };
-    const Case cases[] = {
-        { "no signature", headWith(path, {}), "401 invalid_signature" },
-        { "stale signature", headWith(path, stale->authorization().toLatin1()), "401 stale_timestamp" },
-        { "unknown device", headWith(path, signedBy(identity, QUuid::createUuid(), "POST", path)),
-            "401 unknown_device" },
-        { "revoked device", headWith(path, signedBy(gone, revoked, "POST", path)), "401 invalid_signature" },
-        { "open call", headWith("/v1/auth/apple/web/start", {}), "413 payload_too_large" },
-    };
-    for (const Case& c : cases) {
-        testing::SentRequest request(server.baseUrl(), c.head);
-        const QByteArray reply = request.reply();
-        const QByteArray status = reply.mid(9, 3);
-        const QString code = QJsonDocument::fromJson(reply.mid(reply.indexOf("\r\n\r\n") + 4))
-                                 .object()
-                                 .value("error")
-                                 .toString();
-        EXPECT_EQ(status + ' ' + code.toLatin1(), c.answer) << c.name;
-    }
-
-    // Two uploads of nearly 1 MiB at once pass what the accounts' bodies may take of the limit:
-    // the one whose bytes pass it is refused, the other goes on.
-    HeldUpload first(server.baseUrl(), identity, device, largeConversation(), 1);
-    HeldUpload second(server.baseUrl(), identity, device, largeConversation(), 1);
-    ASSERT_TRUE(first.started() && second.started());
-    const std::set<QByteArray> statuses { first.finish(), second.finish() };
-    EXPECT_EQ(
-        statuses, (std::set<QByteArray> { "HTTP/1.1 201 Created", "HTTP/1.1 503 Service Unavailable" }));
-    EXPECT_EQ(server.stop(), 0);
-}
-
-// Whoever knows a device's id may send its longest bodies, but one account's devices together
-// no more than two of them at once: past that share the body whose bytes pass it is refused,
-// while another account's upload goes on, and the account may upload again once they end.
-TEST(ControlPlaneHttp, OneAccountHoldsNoMoreThanItsShareOfTheBodiesOnTheirWay)
-{
-    ControlPlaneProcess server({ "--dev-sign-in" });
-    ASSERT_TRUE(server.started());
-    std::vector<std::pair<DeviceIdentity, QUuid>> devices;
-    for (int i = 0; i < 3; ++i) {
-        DeviceIdentity identity(*P256PrivateKey::generate());
-        const QUuid device = signInOver(server, identity, "Ada");
-        ASSERT_FALSE(device.isNull());
-        devices.emplace_back(std::move(identity), device);
-    }
-    const DeviceIdentity other(*P256PrivateKey::generate());
-    const QUuid otherDevice = signInOver(server, other, "Bob");
-    ASSERT_FALSE(otherDevice.isNull());
-    const QString path = QStringLiteral("/v1/content/conversations");
-    // The longest bodies, all but their last byte.
-    std::vector<std::unique_ptr<testing::SentRequest>> strangers;
-    for (int i = 0; i < 2; ++i) {
-        const auto& [identity, device] = devices[static_cast<std::size_t>(i)];
-        strangers.push_back(std::make_unique<testing::SentRequest>(server.baseUrl(),
-            "POST " + path.toLatin1() + " HTTP/1.1\r\nHost: x\r\nContent-Length: 2097152\r\nAuthorization: "
-                + signedBy(identity, device, "POST", path) + "\r\n\r\n" + QByteArray(2097151, 'b')));
-        ASSERT_TRUE(strangers.back()->sent());
-    }
-    const auto upload = [&](const DeviceIdentity& by, const QUuid& of) {
-        return codeOf(testing::send(testing::signedPost(server, by, of, path, largeConversation())));
-    };
-    EXPECT_EQ(upload(other, otherDevice), "201 ");
-    // Whichever of the three passes the account's share last is refused.
-    const std::string third = upload(devices[2].first, devices[2].second);
-    int refused = third == "503 server_busy" ? 1 : 0;
-    EXPECT_TRUE(refused == 1 || third == "201 ") << third;
-    for (const auto& stranger : strangers) {
-        if (!stranger->answered(refused == 1 ? 200 : 10'000))
-            continue;
-        ++refused;
-        const QByteArray reply = stranger->reply();
-        EXPECT_TRUE(reply.startsWith("HTTP/1.1 503")) << reply.toStdString();
-        EXPECT_TRUE(reply.endsWith("server_busy\"}")) << reply.toStdString();
-    }
-    EXPECT_EQ(refused, 1);
-    strangers.clear();
-    // Nothing outside the server tells when it has let the closed connections' bodies go: the
-    // upload is tried again, a moment apart, until it is taken.
-    bool uploaded = false;
-    for (int attempt = 0; attempt < 50 && !uploaded; ++attempt) {
-        uploaded = upload(devices[0].first, devices[0].second) == "201 ";
-        if (!uploaded)
-            QThread::msleep(100);
-    }
-    EXPECT_TRUE(uploaded);
-    EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
-}
-
-// Bodies no known device signs take a share of their own, and each client address a part of
-// that: heads that announce bodies and send nothing take nothing at all, and strangers'
-// bytes from many addresses never make a signed request wait.
-TEST(ControlPlaneHttp, BodiesNobodyVouchesForNeverHoldBackSignedOnes)
-{
-    // 1 MiB of bodies: 64 KiB of it for strangers, 4 KiB of that from one address.
-    ControlPlaneProcess server({ "--dev-sign-in", "--body-memory-limit", "1" });
-    ASSERT_TRUE(server.started());
-    const QByteArray start = "POST /v1/auth/apple/web/start HTTP/1.1\r\nHost: x\r\nContent-Length: 65536\r\n"
-                             "Content-Type: application/json\r\n\r\n";
-    std::vector<std::unique_ptr<testing::SentRequest>> strangers;
-    for (int i = 0; i < 40; ++i) {
-        strangers.push_back(std::make_unique<testing::SentRequest>(server.baseUrl(), start));
-        ASSERT_TRUE(strangers.back()->sent());
-    }
-    for (int i = 0; i < 20; ++i) {
-        const QByteArray address = "127.0.0." + QByteArray::number(10 + i);
-        strangers.push_back(std::make_unique<testing::SentRequest>(
-            server.baseUrl(), start + QByteArray(3000, ' '), address.constData()));
-        ASSERT_TRUE(strangers.back()->sent());
-    }
-    const DeviceIdentity identity(*P256PrivateKey::generate());
-    const QUuid device = signInOver(server, identity, "Ada");
-    ASSERT_FALSE(device.isNull()) << "a sign-in goes through";
-    EXPECT_EQ(codeOf(testing::send(testing::signedPost(server, identity, device, "/v1/content/conversations",
-                  testing::conversationUpload(QString(20'000, u'a'))))),
-        "201 ");
-    testing::SentRequest tooMuch(server.baseUrl(), start + QByteArray(5000, ' '), "127.0.0.10");
-    const QByteArray reply = tooMuch.reply();
-    EXPECT_TRUE(reply.startsWith("HTTP/1.1 503")) << reply.toStdString();
-    EXPECT_TRUE(reply.endsWith("server_busy\"}")) << reply.toStdString();
-    EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
 }
 
 // A caller that stops the server as soon as it names its port gets a clean stop, not a
@@ -518,6 +280,23 @@ TEST(ControlPlaneHttp, ServesHttpsWithTheGivenCertificate)
     // Without the test CA the certificate is not trusted.
     QNetworkAccessManager other;
     EXPECT_EQ(sendRequest(other, "GET", endpoint(server, "/v1/nothing")).status, 0);
+
+    // TLS 1.2 is spoken with authenticated encryption only, never with a CBC suite.
+    const auto handshakes = [&](const char* cipher) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setCaCertificates(QSslCertificate::fromPath(certificates.caCertificate()));
+        tls.setProtocol(QSsl::TlsV1_2);
+        tls.setCiphers({ QSslCipher(QString::fromLatin1(cipher)) });
+        QSslSocket socket;
+        socket.setSslConfiguration(tls);
+        socket.connectToHostEncrypted(server.baseUrl().host(), static_cast<quint16>(server.baseUrl().port()));
+        return socket.waitForEncrypted(5000);
+    };
+    EXPECT_TRUE(handshakes("ECDHE-ECDSA-AES128-GCM-SHA256"));
+    EXPECT_TRUE(handshakes("ECDHE-ECDSA-CHACHA20-POLY1305"));
+    for (const char* cbc :
+        { "ECDHE-ECDSA-AES128-SHA256", "ECDHE-ECDSA-AES256-SHA384", "ECDHE-ECDSA-AES128-SHA" })
+        EXPECT_FALSE(handshakes(cbc)) << cbc;
     EXPECT_EQ(server.stop(), 0);
 }
 
@@ -536,6 +315,16 @@ TEST(ControlPlaneHttp, RefusesToStartWithoutWhatItNeeds)
     // Anyone on the machine could mint speech tokens with a secret they can read.
     const QString sharedSecret
         = secretFile("shared.key", QByteArray(40, 's'), ownerOnly | QFileDevice::ReadOther);
+    // Opening a FIFO waits for a writer that never comes.
+    const QString fifo = dir.filePath("fifo.key");
+    EXPECT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // The server's TLS identity, readable by anyone on the machine.
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.valid());
+    QFile tlsKey(certificates.serverKey());
+    ASSERT_TRUE(tlsKey.open(QIODevice::ReadOnly));
+    const QString sharedTlsKey = secretFile(
+        "shared-tls.key", tlsKey.readAll(), ownerOnly | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     const auto local = [&](const char* database, const QStringList& more) {
         return QStringList { "--listen", "127.0.0.1:0", "--database", "sqlite:" + dir.filePath(database) }
         + more;
@@ -543,7 +332,7 @@ TEST(ControlPlaneHttp, RefusesToStartWithoutWhatItNeeds)
     struct Case {
         QStringList arguments;
         int code;
-        const char* message;
+        std::string message;
     };
     const Case cases[] = {
         { { "--listen", "0.0.0.0:0" }, 2, "loopback" },
@@ -556,12 +345,17 @@ TEST(ControlPlaneHttp, RefusesToStartWithoutWhatItNeeds)
         { local("cp.sqlite", { "--speech-token-secret", sharedSecret }), 1, "owner-only" },
         { local("cp.sqlite", { "--speech-token-secret", dir.filePath("missing.key") }), 1,
             "speech token secret" },
+        { local("cp.sqlite", { "--content-key-file", fifo }), 1,
+            "content key file " + fifo.toStdString() + " is not a regular file" },
+        { local("shared-tls.sqlite",
+              { "--tls-cert", certificates.serverCertificate(), "--tls-key", sharedTlsKey }),
+            1, "TLS private key " + sharedTlsKey.toStdString() + " may be read or changed by others" },
         { { "--help" }, 0, "--listen HOST:PORT" },
     };
     for (const Case& item : cases) {
         const auto [code, message] = ControlPlaneProcess::runToEnd(item.arguments);
         EXPECT_EQ(code, item.code) << item.arguments.join(' ').toStdString();
-        EXPECT_TRUE(message.contains(item.message)) << message.toStdString();
+        EXPECT_TRUE(message.contains(QString::fromStdString(item.message))) << message.toStdString();
     }
     // A start refused for its secret leaves no database behind.
     EXPECT_FALSE(QFile::exists(dir.filePath("cp.sqlite")));

@@ -107,9 +107,12 @@ TEST_F(ControlPlaneServiceTest, ATicketBindsItsKeyOnlyForTheKeysHolder)
 
 TEST_F(ControlPlaneServiceTest, SignInPageIsUsedOnceAndAtTheServersOwnAddress)
 {
+    // Each start with a state value of its own.
     const auto start = [&](const std::string& host) {
+        QJsonObject body = startBody;
+        body.insert("state", QUuid::createUuid().toString(QUuid::Id128));
         return QUrl(
-            bodyOf(send("POST", "/v1/auth/apple/web/start", testing::json(startBody), { { "Host", host } }))
+            bodyOf(send("POST", "/v1/auth/apple/web/start", testing::json(body), { { "Host", host } }))
                 .value("authorization_url")
                 .toString());
     };

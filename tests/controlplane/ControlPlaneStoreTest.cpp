@@ -81,7 +81,8 @@ protected:
     static QStringList withoutDocumentSizes()
     {
         return withoutTurns()
-            + QStringList { QStringLiteral("ALTER TABLE sign_in_requests DROP COLUMN state"),
+            + QStringList { QStringLiteral("DROP INDEX sign_in_requests_one_state"),
+                  QStringLiteral("ALTER TABLE sign_in_requests DROP COLUMN state"),
                   QStringLiteral("ALTER TABLE content_conversations DROP COLUMN sealed_body"),
                   QStringLiteral("ALTER TABLE content_conversations DROP COLUMN sealed_title"),
                   QStringLiteral("ALTER TABLE content_conversations DROP COLUMN seal_key"),
@@ -279,13 +280,19 @@ TEST_P(ControlPlaneStoreTest, UpgradingCountsTheTurnsOfStoredConversations)
     const ContentSeal seal(*SymmetricKey::random256());
     ConversationUploadPayload analysed;
     analysed.conversationID = QUuid::createUuid();
+    analysed.startedAt = now - 60;
     analysed.endedAt = now;
+    analysed.durationSeconds = 60;
+    analysed.transcript.segments = { SpeakerTurn(0, 0, 5, "One"), SpeakerTurn(1, 5, 9, "Two"),
+        SpeakerTurn(0, 9, 12, "Three"), SpeakerTurn(1, 12, 15, "Four") };
     analysed.analysis = ConversationAnalysisPayload {};
     analysed.analysis->stats
         = { SpeakerStats { .speaker = 0, .turns = 4 }, SpeakerStats { .speaker = 1, .turns = 3 } };
     ConversationUploadPayload transcriptOnly;
     transcriptOnly.conversationID = QUuid::createUuid();
+    transcriptOnly.startedAt = now - 61;
     transcriptOnly.endedAt = now - 1;
+    transcriptOnly.durationSeconds = 60;
     transcriptOnly.transcript.segments = { SpeakerTurn(0, 0, 5, "Can we talk about the weekend plans?"),
         SpeakerTurn(1, 5, 9, "Yes, I would like that very much, tonight.") };
     QUuid ada;
@@ -445,7 +452,7 @@ TEST_P(ControlPlaneStoreTest, NoncesAreRefusedOnceSeenAndForgottenWhenOld)
     store->forgetNoncesBefore(now + 1);
     EXPECT_EQ(remember(ada, nonce, now + 400), ada.accountID);
     EXPECT_TRUE(store->rememberNonce("key:a", nonce, now + 400));
-    store->deleteAccount(ada.accountID, ContentSeal(*SymmetricKey::random256()));
+    store->deleteAccount(ada.accountID, ContentSeal(*SymmetricKey::random256()), now);
     EXPECT_EQ(remember(ada, QUuid::createUuid(), now + 400), std::nullopt);
 }
 

@@ -1,5 +1,7 @@
+#include "JsonEdits.hpp"
 #include "ServiceFixture.hpp"
 #include "controlplane/ContentSeal.hpp"
+#include "controlplane/ConversationContentStore.hpp"
 #include "controlplane/IdText.hpp"
 #include "domain/ConversationUploadCodec.hpp"
 #include "domain/JsonWriting.hpp"
@@ -8,7 +10,9 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <functional>
 #include <limits>
+#include <string_view>
 
 namespace lumora {
 namespace {
@@ -25,7 +29,8 @@ ConversationUploadPayload payloadOf(const QUuid& id, qint64 endedAt, const QStri
     payload.endedAt = endedAt;
     payload.durationSeconds = 60;
     payload.title = "Sunday";
-    payload.transcript.segments = { SpeakerTurn(0, 0, 5, text), SpeakerTurn(1, 5, 9, "Yes") };
+    payload.transcript.segments = { SpeakerTurn(0, 0, 5, text), SpeakerTurn(1, 5, 9, "Yes"),
+        SpeakerTurn(0, 9, 12, "Good"), SpeakerTurn(1, 12, 15, "Fine") };
     payload.analysis = ConversationAnalysisPayload { 1, "Calm", {}, {}, {}, false };
     payload.analysis->stats
         = { SpeakerStats { .speaker = 0, .turns = 4 }, SpeakerStats { .speaker = 1, .turns = 3 } };
@@ -70,6 +75,28 @@ protected:
     QJsonObject list(const Member& who, const std::string& query = {})
     {
         return get(who, "/v1/content/conversations" + query);
+    }
+
+    // Runs again the schema steps from `version` on, as a server upgrading would.
+    void upgradeFrom(int version)
+    {
+        execute(QStringLiteral("DELETE FROM schema_migrations WHERE version >= %1").arg(version));
+        service.reset();
+        store.reset();
+        auto opened = ControlPlaneStore::open(database.url(), settings.contentSeal.get());
+        ASSERT_TRUE(opened.has_value()) << opened.error().toStdString();
+        store = std::move(*opened);
+        restart();
+    }
+
+    // Runs a statement on the store's database directly, its values bound in order.
+    void execute(const QString& sql, const QVariantList& values = {})
+    {
+        QSqlQuery query(QSqlDatabase::database(store->connectionName()));
+        query.prepare(sql);
+        for (const QVariant& value : values)
+            query.addBindValue(value);
+        ASSERT_TRUE(query.exec()) << query.lastError().text().toStdString();
     }
 
     Member ada = member("Ada");
@@ -186,6 +213,95 @@ TEST_P(ConversationContentTest, BodiesOverTheLimitOrUnreadableAreRefusedAndStore
     EXPECT_EQ(storeAs(ada, exact).status, 201);
 }
 
+// A partner's device may send anything: what the application never sends is refused (whatever
+// the list or the partner's review would make of it), what it sends is stored as written.
+TEST_P(ConversationContentTest, UploadsTheApplicationNeverSendsAreRefused)
+{
+    const auto edited = [&](const std::function<void(QJsonObject&)>& edit) {
+        QJsonObject json = payloadOf(QUuid::createUuid(), now).toJson();
+        edit(json);
+        // "<lone>" is half of a surrogate pair, which no QString the writer is given would give.
+        std::string body = testing::json(json);
+        if (const auto at = body.find("<lone>"); at != std::string::npos)
+            body.replace(at, 6, "\\udc00");
+        return body;
+    };
+    const auto top = [&](const char* key, const QJsonValue& value) {
+        return edited([=](QJsonObject& json) { json.insert(key, value); });
+    };
+    const auto first = [&](const char* part, const char* list, const char* key, const QJsonValue& value) {
+        return edited([=](QJsonObject& json) { test::setInFirst(json, part, list, key, value); });
+    };
+    const auto finding = [&](const char* list, qint64 turnIndex) {
+        return edited([=](QJsonObject& json) {
+            QJsonObject analysis = json.value("analysis").toObject();
+            const QJsonObject one = list == std::string_view("fouls")
+                ? ProcessFoulAnnotation(turnIndex, 0, ProcessFoul::globalizing, 0.7, 1, 2).toJson()
+                : BehaviorAnnotation(turnIndex, 0, BehaviorCode::repair, 0.7, 1, 2).toJson();
+            analysis.insert(list, QJsonArray { one });
+            json.insert("analysis", analysis);
+        });
+    };
+    const auto times = [&](qint64 startedAt, qint64 endedAt) {
+        return edited([=](QJsonObject& json) {
+            json.insert("started_at", startedAt);
+            json.insert("ended_at", endedAt);
+        });
+    };
+    const QString family = QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467");
+    const QString persian = QStringLiteral("\u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645");
+    constexpr qint64 day = 86'400;
+    struct Case {
+        const char* name;
+        std::string body;
+        int status;
+    };
+    const Case cases[] = {
+        { "a seat of 2^62 turns", first("analysis", "stats", "turns", qint64(1) << 62), 400 },
+        { "a seat of more turns than segments", first("analysis", "stats", "turns", 5), 400 },
+        { "a seat of as many", first("analysis", "stats", "turns", 4), 201 },
+        { "speaker -1", first("transcript", "segments", "speaker", -1), 400 },
+        { "speaker 7", first("transcript", "segments", "speaker", 7), 400 },
+        { "speaker 2^62", first("transcript", "segments", "speaker", qint64(1) << 62), 400 },
+        { "statistics of speaker 2", first("analysis", "stats", "speaker", 2), 400 },
+        { "an annotation past the turns", finding("annotations", 4), 400 },
+        { "on the last turn", finding("annotations", 3), 201 },
+        { "a foul past the turns", finding("fouls", 4), 400 },
+        { "a segment 5.5 s past the length", first("transcript", "segments", "end", 65.5), 400 },
+        { "5 s", first("transcript", "segments", "end", 65), 201 },
+        { "started in 1970's first second", times(0, now), 400 },
+        { "ending in 9999", times(253'402'300'799 - 60, 253'402'300'799), 400 },
+        { "ending a day after now", times(now + day - 60, now + day), 201 },
+        { "and a second", times(now + day - 59, now + day + 1), 400 },
+        { "ending a week after the start", times(now - 7 * day, now), 201 },
+        { "and a second", times(now - 7 * day - 1, now), 400 },
+        { "a fractional length", top("duration_seconds", 59.5), 400 },
+        { "a segment of 20,001 units", first("transcript", "segments", "text", QString(20'001, u'w')), 400 },
+        { "a segment with a line separator", first("transcript", "segments", "text", "a\u2028b"), 400 },
+        { "a title with a paragraph separator", top("title", QStringLiteral("a\u2029b")), 400 },
+        { "31 marks on a letter", top("title", u'a' + QString(31, QChar(0x0301))), 400 },
+        { "30", top("title", u'a' + QString(30, QChar(0x0301))), 201 },
+        { "half a pair in a title", top("title", "a<lone>b"), 400 },
+        { "in a segment", first("transcript", "segments", "text", "<lone>."), 400 },
+        { "a family of joined people", top("title", family.repeated(100)), 201 },
+        { "a Persian word", first("transcript", "segments", "text", persian), 201 },
+        { "a red heart", top("title", QStringLiteral("\u2764\uFE0F")), 201 },
+        { "a zero-width space", top("title", QStringLiteral("a\u200Bb")), 400 },
+    };
+    int stored = 0;
+    for (const Case& c : cases) {
+        const HttpResponse reply = call(ada, "POST", "/v1/content/conversations", c.body);
+        EXPECT_EQ(reply.status, c.status) << c.name << ' ' << reply.body;
+        stored += reply.status == 201;
+    }
+    EXPECT_EQ(store->countRows("content_conversations", ada.device.accountID), stored);
+    // Texts are kept as written: the joiners of a family and of a Persian word.
+    QStringList titles;
+    for (const QJsonValue& row : list(ada, "?limit=100").value("conversations").toArray())
+        titles.append(row.toObject().value("title").toString());
+    EXPECT_TRUE(titles.contains(family.repeated(100)));
+}
+
 // What an older server stored unchecked (a title of most of a megabyte with direction overrides,
 // statistics whose turns counted below nothing) is listed within what the application uploads.
 TEST_P(ConversationContentTest, ListedRowsAreBroughtWithinWhatTheApplicationUploads)
@@ -204,6 +320,138 @@ TEST_P(ConversationContentTest, ListedRowsAreBroughtWithinWhatTheApplicationUplo
     const QJsonObject row = list(ada).value("conversations").toArray().at(0).toObject();
     EXPECT_EQ(row.value("title").toString(), QStringLiteral("live  ").repeated(33) + QStringLiteral("li"));
     EXPECT_EQ(row.value("turns"), 0);
+}
+
+// What an older server stored of a device that sent what the application never does (2^62 turns
+// a seat, speakers 7 and -1, an end in 9999 after a start in 1970, a segment past the length, a
+// finding on no turn, a title broken by a line separator) is brought within the bounds once, at
+// the upgrade: listed and read again as the application uploads; what was within stays as it was.
+TEST_P(ConversationContentTest, UpgradingBringsStoredConversationsWithinTheBounds)
+{
+    link(bob, ada);
+    ConversationUploadPayload hostile = payloadOf(QUuid::createUuid(), 253'402'300'799);
+    hostile.startedAt = 1;
+    hostile.title = QStringLiteral("Sunday\u2028night");
+    hostile.transcript.segments[0].speaker = 7;
+    hostile.transcript.segments[1].speaker = -1;
+    hostile.transcript.segments[1].end = 100;
+    for (SpeakerStats& seat : hostile.analysis->stats)
+        seat.turns = qint64(1) << 62;
+    hostile.analysis->annotations = { BehaviorAnnotation(9, 0, BehaviorCode::repair, 0.9, 1, 2) };
+    const QByteArray body = *ConversationUploadCodec::encode(hostile);
+    ASSERT_FALSE(ConversationUploadCodec::payload(body).has_value());
+    ASSERT_EQ(ConversationContentStore(*store, *settings.contentSeal)
+                  .add(ada.device.accountID, hostile, body, now, 1 << 20)
+                  .outcome,
+        ConversationContentStore::AddOutcome::added);
+    const QUuid within = QUuid::createUuid();
+    ASSERT_EQ(storeAs(ada, payloadOf(within, now - 50)).status, 201);
+    const std::string withinBody = call(bob, "GET", idPath(within)).body;
+    ASSERT_EQ(list(bob).value("conversations").toArray().at(0).toObject().value("turns").toInteger(),
+        std::numeric_limits<qint64>::max());
+
+    now += 100;
+    upgradeFrom(ControlPlaneStore::boundsVersion);
+    const QJsonArray rows = list(bob).value("conversations").toArray();
+    ASSERT_EQ(rows.size(), 2);
+    const QJsonObject row = rows.at(0).toObject();
+    EXPECT_EQ(row.value("id"), uuidText(hostile.conversationID, UuidCase::lower));
+    EXPECT_EQ(row.value("title"), "Sunday night");
+    EXPECT_EQ(row.value("turns"), 8) << "four segments, each seat's turns";
+    EXPECT_EQ(row.value("ended_at").toInteger(), now - 100) << "taken to end when it was stored";
+    EXPECT_EQ(row.value("started_at").toInteger(), now - 160);
+    const HttpResponse fetched = call(bob, "GET", idPath(hostile.conversationID));
+    const auto content = ConversationUploadPayload::fromJson(bodyOf(fetched).value("content"));
+    ASSERT_TRUE(content.has_value()) << fetched.body;
+    EXPECT_EQ(content->transcript.segments.at(0).speaker, 1);
+    EXPECT_EQ(content->transcript.segments.at(1), SpeakerTurn(1, 5, 65, "Yes"));
+    EXPECT_TRUE(content->analysis->annotations.isEmpty());
+    EXPECT_EQ(call(bob, "GET", idPath(within)).body, withinBody);
+}
+
+// Before an account's deletion ended its partnership, what it shared stayed in the partner's
+// current history with its deletion requests on it, where a next partner could join it and
+// approve them. The upgrade withdraws those requests and makes it the partner's earlier history:
+// a partner still alone there starts anew, and where a next partner joined since, what was there
+// before they came is the keeper's alone (whether the one deleted had made it or joined it).
+TEST_P(ConversationContentTest, UpgradingEndsThePartnershipsOfDeletedAccounts)
+{
+    // The upgrade runs on the server's own clock: what it ends, it ends now.
+    now = QDateTime::currentSecsSinceEpoch() - 3600;
+    struct Departure {
+        const char* name;
+        Member leaving;
+        Member keeper;
+        bool leavingMadeIt;
+        std::optional<Member> next;
+        QUuid shared;
+        QUuid requested;
+    };
+    QList<Departure> departures;
+    departures.append({ "a keeper alone", bob, ada, false, std::nullopt, {}, {} });
+    departures.append(
+        { "the maker gone, a next partner", member("Dee"), member("Cy"), true, member("Eve"), {}, {} });
+    departures.append(
+        { "the joiner gone, a next partner", member("Gus"), member("Fay"), false, member("Hal"), {}, {} });
+    for (Departure& d : departures) {
+        SCOPED_TRACE(d.name);
+        d.leavingMadeIt ? link(d.keeper, d.leaving) : link(d.leaving, d.keeper);
+        const QString workspace = get(d.keeper, "/v1/pairing/state")
+                                      .value("workspace")
+                                      .toObject()
+                                      .value("workspace_id")
+                                      .toString();
+        d.shared = stored(d.keeper);
+        d.requested = stored(d.leaving);
+        ASSERT_EQ(call(d.leaving, "POST", idPath(d.requested, "delete")).status, 200);
+        now += 10;
+        ASSERT_EQ(call(d.leaving, "POST", "/v1/account/delete").status, 200);
+        // As an older server left it: the request stands, the keeper is still in the workspace.
+        execute(QStringLiteral("UPDATE content_conversations SET deletion_requested_by = ?,"
+                               " deletion_requested_at = ?, deletion_expires_at = ? WHERE id = ?"),
+            { idText(d.leaving.device.accountID), now, now + 3600, idText(d.requested) });
+        execute(QStringLiteral("DELETE FROM workspace_members WHERE account_id = ? AND left_at IS NULL"),
+            { idText(d.keeper.device.accountID) });
+        execute(QStringLiteral(
+                    "UPDATE workspace_members SET left_at = NULL WHERE account_id = ? AND workspace_id = ?"),
+            { idText(d.keeper.device.accountID), workspace });
+        now += 10;
+        if (d.next) {
+            link(*d.next, d.keeper);
+            ASSERT_EQ(idsOf(list(*d.next)).size(), 2);
+        }
+        now += 10;
+    }
+    now += 10;
+    QList<QUuid> later;
+    for (const Departure& d : departures)
+        later.append(d.next ? stored(*d.next) : QUuid());
+
+    upgradeFrom(ControlPlaneStore::departuresVersion);
+    for (qsizetype at = 0; at < departures.size(); ++at) {
+        const Departure& d = departures.at(at);
+        SCOPED_TRACE(d.name);
+        const QJsonArray rows = list(d.keeper).value("conversations").toArray();
+        for (const QJsonValue& row : rows) {
+            const QJsonObject conversation = row.toObject();
+            EXPECT_FALSE(conversation.contains("pending_deletion"));
+            const bool before = conversation.value("id") != uuidText(later.at(at), UuidCase::lower);
+            EXPECT_EQ(conversation.value("workspace"), before ? "previous" : "current");
+        }
+        EXPECT_EQ(rows.size(), d.next ? 3 : 2);
+        if (!d.next) {
+            EXPECT_FALSE(
+                get(d.keeper, "/v1/pairing/state").value("workspace").toObject().value("paired").toBool());
+            continue;
+        }
+        EXPECT_EQ(idsOf(list(*d.next)), QStringList { uuidText(later.at(at), UuidCase::lower) });
+        for (const QUuid& earlier : { d.shared, d.requested }) {
+            EXPECT_EQ(call(*d.next, "GET", idPath(earlier)).status, 404);
+            EXPECT_EQ(call(*d.next, "POST", idPath(earlier, "delete/approve")).status, 404);
+        }
+        EXPECT_TRUE(
+            get(d.keeper, "/v1/pairing/state").value("workspace").toObject().value("paired").toBool());
+    }
 }
 
 TEST_P(ConversationContentTest, PagesRunNewestFirstThroughAnOpaqueCursor)

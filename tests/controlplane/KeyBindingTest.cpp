@@ -1,35 +1,31 @@
 #include "ControlPlaneProcess.hpp"
 #include "ProcessCalls.hpp"
+#include "controlplane/ControlPlaneStore.hpp"
 #include "controlplane/IdText.hpp"
 
+#include <QCryptographicHash>
 #include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <gtest/gtest.h>
+#include <map>
+#include <utility>
 
 namespace lumora {
 namespace {
 
 using testing::codeOf;
 using testing::ControlPlaneProcess;
+using testing::recoverOver;
 using testing::redemption;
 using testing::send;
+using testing::SignInCallback;
 using testing::TestReply;
 using testing::ticketOver;
 
 QString accountOf(const TestReply& reply)
 {
     return QJsonDocument::fromJson(reply.body).object().value("account_id").toString();
-}
-
-TestReply recoverOver(const ControlPlaneProcess& server, const DeviceIdentity& identity)
-{
-    const QString path = QStringLiteral("/v1/auth/device/recover");
-    const QByteArray body
-        = QJsonDocument(QJsonObject { { "device_public_key", identity.publicKeyBase64URL() } }).toJson();
-    const auto signature = RequestSigner::signRecovery(
-        identity, u"POST", path, body, QDateTime::currentDateTimeUtc(), QUuid::createUuid());
-    return send({ "POST", testing::endpoint(server, path), body,
-        { { "Content-Type", "application/json" },
-            { "Authorization", signature->authorization().toLatin1() } } });
 }
 
 // The attack as it ran against the server: a ticket taken for the victim's public key while
@@ -82,6 +78,31 @@ TEST(KeyBinding, ATicketIsRedeemedOnlyWithTheStateItsSignInStartedWith)
     EXPECT_EQ(server.stop(), 0);
 }
 
+// A sign-in's state value belongs to one attempt: a start that carries the state of an attempt
+// still under way is refused, so that nobody hands the key's holder a ticket of their own that
+// returns with the state its own attempt started with. The holder's attempt goes on.
+TEST(KeyBinding, AStartWithTheStateOfAnAttemptUnderWayIsRefused)
+{
+    ControlPlaneProcess server({ "--dev-sign-in" });
+    ASSERT_TRUE(server.started());
+    const DeviceIdentity device(*P256PrivateKey::generate());
+    const QString key = device.publicKeyBase64URL();
+    const QString state = QUuid::createUuid().toString(QUuid::Id128);
+    const auto own = ticketOver(server, key, "Ada", state);
+    ASSERT_EQ(own.state, state);
+    EXPECT_EQ(codeOf(send(testing::signInStart(server, key, state))), "409 state_in_use");
+    EXPECT_EQ(codeOf(send(testing::signInStart(
+                  server, DeviceIdentity(*P256PrivateKey::generate()).publicKeyBase64URL(), state))),
+        "409 state_in_use")
+        << "whatever the key";
+    EXPECT_EQ(
+        send(testing::signInStart(server, key, QUuid::createUuid().toString(QUuid::Id128))).status, 200);
+    const TestReply completed = send(redemption(server, own, &device));
+    ASSERT_EQ(completed.status, 200) << codeOf(completed);
+    EXPECT_EQ(accountOf(recoverOver(server, device)), accountOf(completed));
+    EXPECT_EQ(server.stop(), 0);
+}
+
 using KeyBindingRace = testing::ProcessOnEveryBackend;
 
 // Sign-ins of one key into many accounts at once bind it into one of them; the others are
@@ -113,6 +134,77 @@ TEST_P(KeyBindingRace, SimultaneousSignInsOfOneKeyBindItOnce)
         const TestReply recovered = recoverOver(*server, key);
         EXPECT_EQ(recovered.status, 200);
         EXPECT_TRUE(accounts.contains(accountOf(recovered)));
+    }
+}
+
+// A state is taken by one start alone, whatever starts run at once: of many that carry one
+// state together, one is accepted and the others are refused as a state in use. A database of
+// before, where several requests could carry one state, keeps it with the first of them (the
+// application's own: anyone else had it from there), and that sign-in completes.
+TEST_P(KeyBindingRace, AStateIsTakenByOneStartOnly)
+{
+    // The database as the schema before kept it, with requests that carry one state: the
+    // application's own, waiting for its completion, and one started later with its state, as
+    // well as some of before, with empty states or none.
+    constexpr int oneStateVersion = 17;
+    ASSERT_EQ(server->stop(), 0);
+    auto store = ControlPlaneStore::open(database.url());
+    ASSERT_TRUE(store.has_value()) << store.error().toStdString();
+    QSqlQuery query(QSqlDatabase::database((*store)->connectionName()));
+    ASSERT_TRUE(query.exec("DROP INDEX sign_in_requests_one_state"));
+    ASSERT_TRUE(
+        query.exec(QStringLiteral("DELETE FROM schema_migrations WHERE version >= %1").arg(oneStateVersion)));
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    const auto addRequest = [&](const QString& key, qint64 createdAt, const QString& state,
+                                const QString& ticket = {}) {
+        const QVariant none;
+        const bool ticketed = !ticket.isEmpty();
+        query.prepare("INSERT INTO sign_in_requests (id, device_public_key, platform, created_at, state,"
+                      " ticket_hash, account_name, ticket_issued_at) VALUES (?, ?, 'linux', ?, ?, ?, ?, ?)");
+        for (const QVariant& value :
+            { QVariant(idText(QUuid::createUuid())), QVariant(key), QVariant(createdAt), QVariant(state),
+                ticketed ? QVariant(QString::fromLatin1(
+                    QCryptographicHash::hash(ticket.toUtf8(), QCryptographicHash::Sha256).toHex()))
+                         : none,
+                ticketed ? QVariant("Ada") : none, ticketed ? QVariant(now) : none })
+            query.addBindValue(value);
+        return query.exec();
+    };
+    const DeviceIdentity own(*P256PrivateKey::generate());
+    const QString otherKey = DeviceIdentity(*P256PrivateKey::generate()).publicKeyBase64URL();
+    const QString state = QUuid::createUuid().toString(QUuid::Id128);
+    const SignInCallback waiting { "own-ticket", state };
+    const SignInCallback later { "later-ticket", state };
+    ASSERT_TRUE(addRequest(own.publicKeyBase64URL(), now - 120, state, waiting.ticket));
+    ASSERT_TRUE(addRequest(otherKey, now - 60, state, later.ticket));
+    for (const QString& old : { QStringLiteral(""), QStringLiteral(""), QString(), QString() })
+        ASSERT_TRUE(addRequest(otherKey, now - 300, old)) << query.lastError().text().toStdString();
+    startServer();
+
+    EXPECT_EQ(codeOf(send(redemption(*server, later, nullptr))), "400 invalid_ticket");
+    EXPECT_EQ(
+        codeOf(send(testing::signInStart(*server, own.publicKeyBase64URL(), state))), "409 state_in_use");
+    const TestReply completed = send(redemption(*server, waiting, &own));
+    EXPECT_EQ(completed.status, 200) << codeOf(completed);
+    ASSERT_TRUE(
+        query.exec("SELECT COUNT(state), COUNT(*) FROM sign_in_requests WHERE state IS NULL OR state = ''")
+        && query.next());
+    EXPECT_EQ(std::pair(query.value(0).toInt(), query.value(1).toInt()), std::pair(1, 3))
+        << "one of the empty states, all of the missing ones";
+
+    constexpr int rounds = 12;
+    constexpr int starts = 8;
+    for (int round = 0; round < rounds; ++round) {
+        const QString one = QUuid::createUuid().toString(QUuid::Id128);
+        QList<testing::TestRequest> requests;
+        for (int i = 0; i < starts; ++i)
+            requests.append(testing::signInStart(
+                *server, DeviceIdentity(*P256PrivateKey::generate()).publicKeyBase64URL(), one));
+        std::map<std::string, int> codes;
+        for (const TestReply& reply : testing::sendTogether(requests))
+            ++codes[reply.status == 200 ? "200" : codeOf(reply)];
+        EXPECT_EQ(codes, (std::map<std::string, int> { { "200", 1 }, { "409 state_in_use", starts - 1 } }))
+            << "round " << round;
     }
 }
 

@@ -1,5 +1,4 @@
 #include "ProcessCalls.hpp"
-#include "domain/PairingPolicy.hpp"
 
 #include <QJsonDocument>
 #include <gtest/gtest.h>
@@ -7,25 +6,10 @@
 namespace lumora {
 namespace {
 
+using testing::bodyOf;
 using testing::codeOf;
+using testing::Partner;
 using testing::TestReply;
-
-// One signed-in account of the development sign-in, with its own computer.
-struct Partner {
-    DeviceIdentity identity { *P256PrivateKey::generate() };
-    QUuid device;
-
-    testing::TestRequest post(
-        const testing::ControlPlaneProcess& server, const QString& path, const QJsonObject& body = {}) const
-    {
-        return testing::signedPost(server, identity, device, path, body);
-    }
-};
-
-QJsonObject bodyOf(const TestReply& reply)
-{
-    return QJsonDocument::fromJson(reply.body).object();
-}
 
 using PartnerDeletionRace = testing::ProcessOnEveryBackend;
 
@@ -39,17 +23,7 @@ TEST_P(PartnerDeletionRace, BothPartnersDeletingAtOnceDeleteIt)
     ada.device = testing::signInOver(*server, ada.identity, "Ada");
     bob.device = testing::signInOver(*server, bob.identity, "Bob");
     ASSERT_FALSE(ada.device.isNull() || bob.device.isNull());
-    const QString policy = PairingPolicy::version.toString();
-    const TestReply invite = send(ada.post(*server, "/v1/pairing/invites", { { "policy_version", policy } }));
-    ASSERT_EQ(invite.status, 200) << codeOf(invite);
-    ASSERT_EQ(
-        send(bob.post(*server, "/v1/pairing/invites/redeem", { { "code", bodyOf(invite).value("code") } }))
-            .status,
-        200);
-    ASSERT_EQ(send(bob.post(*server, "/v1/pairing/invites/confirm",
-                       { { "invite_id", bodyOf(invite).value("invite_id") }, { "policy_version", policy } }))
-                  .status,
-        200);
+    ASSERT_TRUE(testing::linkOver(*server, bob, ada));
 
     constexpr int rounds = 20;
     for (int round = 0; round < rounds; ++round) {
@@ -66,10 +40,7 @@ TEST_P(PartnerDeletionRace, BothPartnersDeletingAtOnceDeleteIt)
         }
         statuses.sort();
         EXPECT_EQ(statuses, (QStringList { "deleted", "pending_approval" })) << "round " << round;
-        const auto listed
-            = testing::send({ "GET", testing::endpoint(*server, "/v1/content/conversations"), {},
-                { { "Authorization",
-                    testing::signedBy(bob.identity, bob.device, "GET", "/v1/content/conversations") } } });
+        const TestReply listed = bob.get(*server, "/v1/content/conversations");
         EXPECT_TRUE(bodyOf(listed).value("conversations").toArray().isEmpty()) << "round " << round;
     }
 }

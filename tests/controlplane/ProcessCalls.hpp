@@ -3,6 +3,7 @@
 #include "ControlPlaneProcess.hpp"
 #include "TestDatabase.hpp"
 #include "domain/ConversationUploadCodec.hpp"
+#include "domain/PairingPolicy.hpp"
 #include "security/DeviceIdentity.hpp"
 #include "security/RequestSigner.hpp"
 
@@ -43,17 +44,25 @@ struct SignInCallback {
     QString state;
 };
 
-// Starts a sign-in for `publicKey` with a state value of its own and completes the development
-// page as `name`: the callback's ticket and state. Anyone may do this for any key.
-inline SignInCallback ticketOver(
-    const ControlPlaneProcess& server, const QString& publicKey, const QString& name)
+// The start of a sign-in for `publicKey` with the state value `state`.
+inline TestRequest signInStart(
+    const ControlPlaneProcess& server, const QString& publicKey, const QString& state)
+{
+    return { "POST", endpoint(server, "/v1/auth/apple/web/start"),
+        QJsonDocument(
+            QJsonObject { { "device_public_key", publicKey }, { "platform", "linux" }, { "state", state } })
+            .toJson(),
+        { { "Content-Type", "application/json" } } };
+}
+
+// Starts a sign-in for `publicKey` with `state` (a value of its own unless given) and completes
+// the development page as `name`: the callback's ticket and state. Anyone may do this for any key.
+inline SignInCallback ticketOver(const ControlPlaneProcess& server, const QString& publicKey,
+    const QString& name, const QString& state = QUuid::createUuid().toString(QUuid::Id128))
 {
     QNetworkAccessManager manager;
-    const auto started = sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/start"),
-        QJsonDocument(QJsonObject { { "device_public_key", publicKey }, { "platform", "linux" },
-                          { "state", QUuid::createUuid().toString(QUuid::Id128) } })
-            .toJson(),
-        { { "Content-Type", "application/json" } });
+    const TestRequest start = signInStart(server, publicKey, state);
+    const auto started = sendRequest(manager, start.method, start.url, start.body, start.headers);
     const QUrl page(QJsonDocument::fromJson(started.body).object().value("authorization_url").toString());
     const auto submitted = sendRequest(manager, "POST", endpoint(server, "/dev/sign-in"),
         "request=" + QUrlQuery(page).queryItemValue("request").toLatin1()
@@ -87,6 +96,19 @@ inline TestReply send(const TestRequest& request)
 {
     QNetworkAccessManager manager;
     return sendRequest(manager, request.method, request.url, request.body, request.headers);
+}
+
+// A device's recovery of its registration, signed with its key.
+inline TestReply recoverOver(const ControlPlaneProcess& server, const DeviceIdentity& identity)
+{
+    const QString path = QStringLiteral("/v1/auth/device/recover");
+    const QByteArray body
+        = QJsonDocument(QJsonObject { { "device_public_key", identity.publicKeyBase64URL() } }).toJson();
+    const auto signature = RequestSigner::signRecovery(
+        identity, u"POST", path, body, QDateTime::currentDateTimeUtc(), QUuid::createUuid());
+    return send({ "POST", endpoint(server, path), body,
+        { { "Content-Type", "application/json" },
+            { "Authorization", signature->authorization().toLatin1() } } });
 }
 
 // Writes raw bytes and reads until the server closes the connection.
@@ -145,6 +167,47 @@ inline TestRequest signedPost(const ControlPlaneProcess& server, const DeviceIde
     return signedPost(server, identity, device, path, QJsonDocument(body).toJson(), std::move(headers));
 }
 
+inline QJsonObject bodyOf(const TestReply& reply)
+{
+    return QJsonDocument::fromJson(reply.body).object();
+}
+
+// One signed-in account of the development sign-in, with its own computer.
+struct Partner {
+    DeviceIdentity identity { *P256PrivateKey::generate() };
+    QUuid device;
+
+    TestRequest post(
+        const ControlPlaneProcess& server, const QString& path, const QJsonObject& body = {}) const
+    {
+        return signedPost(server, identity, device, path, body);
+    }
+
+    TestReply get(const ControlPlaneProcess& server, const QString& path) const
+    {
+        return send({ "GET", endpoint(server, path), {},
+            { { "Authorization", signedBy(identity, device, "GET", path) } } });
+    }
+};
+
+// Links two signed-in accounts as partners through the pairing calls: the joiner redeems the
+// owner's code and confirms it. Whether every step was answered 200.
+inline bool linkOver(const ControlPlaneProcess& server, const Partner& joiner, const Partner& owner)
+{
+    const QString policy = PairingPolicy::version.toString();
+    const TestReply invite
+        = send(owner.post(server, "/v1/pairing/invites", { { "policy_version", policy } }));
+    return invite.status == 200
+        && send(joiner.post(
+                    server, "/v1/pairing/invites/redeem", { { "code", bodyOf(invite).value("code") } }))
+               .status
+        == 200
+        && send(joiner.post(server, "/v1/pairing/invites/confirm",
+                    { { "invite_id", bodyOf(invite).value("invite_id") }, { "policy_version", policy } }))
+               .status
+        == 200;
+}
+
 // The upload body of a new conversation of one turn that ended now.
 inline QByteArray conversationUpload(const QString& words = QStringLiteral("Hello"))
 {
@@ -168,6 +231,12 @@ protected:
         ASSERT_FALSE(database.failed());
         if (database.url().isEmpty())
             GTEST_SKIP() << "no PostgreSQL server";
+        startServer();
+    }
+
+    // Starts a server on the test's database (again, once the one before has stopped).
+    void startServer()
+    {
         server = std::make_unique<ControlPlaneProcess>(
             QStringList { "--dev-sign-in", "--database", database.url() });
         ASSERT_TRUE(server->started());

@@ -91,7 +91,7 @@ TEST(ProcessStoreFiles, TheDatabaseHoldsNoTranscriptTextAndTheKeyCanBeReplaced)
         device = testing::signInOver(server, identity, QStringLiteral("Ada"));
         ConversationUploadPayload payload;
         payload.conversationID = QUuid::createUuid();
-        payload.startedAt = 1'800'000'000;
+        payload.startedAt = QDateTime::currentSecsSinceEpoch() - 60;
         payload.endedAt = payload.startedAt + 60;
         payload.durationSeconds = 60;
         payload.title = QStringLiteral("Whose turn the dishes are");

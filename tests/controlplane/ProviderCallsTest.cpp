@@ -666,6 +666,28 @@ TEST(ProviderCallsProcess, AServiceThatDoesNotAnswerHoldsUpNoOtherRequest)
     EXPECT_EQ(server.stop(), 0);
 }
 
+// An account signed in on a device, with a reservation open.
+struct Caller {
+    DeviceIdentity identity { *P256PrivateKey::generate() };
+    QUuid device;
+    QByteArray reservation;
+};
+
+std::unique_ptr<Caller> reservedCaller(const testing::ControlPlaneProcess& server, const QString& name)
+{
+    auto caller = std::make_unique<Caller>();
+    caller->device = testing::signInOver(server, caller->identity, name);
+    const auto session
+        = testing::postSigned(server, caller->identity, caller->device, "/v1/sessions/draft", {});
+    const auto reserved
+        = testing::postSigned(server, caller->identity, caller->device, "/v1/sessions/reserve",
+            { { "session_id", QJsonDocument::fromJson(session.body).object().value("session_id") },
+                { "requested_seconds", 600 } });
+    caller->reservation
+        = QJsonDocument::fromJson(reserved.body).object().value("reservation_id").toString().toLatin1();
+    return caller;
+}
+
 // Nine accounts whose analyses the model never finishes leave the tenth what it needs: a
 // speech token from the places kept for speech grants, and a place for its analysis, since
 // accounts that hold their share of the places get no more of them.
@@ -692,25 +714,10 @@ TEST(ProviderCallsProcess, SlowAnalysesOfManyAccountsLeaveOthersSpeechAndAShare)
             key, "--deepgram-url", QString::fromStdString(speech.url()) },
         0, { "SSL_CERT_FILE=" + certificates.caCertificate() });
     ASSERT_TRUE(server.started());
-    struct Caller {
-        DeviceIdentity identity { *P256PrivateKey::generate() };
-        QUuid device;
-        QByteArray reservation;
-    };
     std::vector<std::unique_ptr<Caller>> callers;
     for (int i = 0; i < 10; ++i) {
-        auto caller = std::make_unique<Caller>();
-        caller->device = testing::signInOver(server, caller->identity, "Caller " + QString::number(i));
-        const auto session
-            = testing::postSigned(server, caller->identity, caller->device, "/v1/sessions/draft", {});
-        const auto reserved
-            = testing::postSigned(server, caller->identity, caller->device, "/v1/sessions/reserve",
-                { { "session_id", QJsonDocument::fromJson(session.body).object().value("session_id") },
-                    { "requested_seconds", 600 } });
-        caller->reservation
-            = QJsonDocument::fromJson(reserved.body).object().value("reservation_id").toString().toLatin1();
-        ASSERT_FALSE(caller->reservation.isEmpty()) << reserved.body.toStdString();
-        callers.push_back(std::move(caller));
+        callers.push_back(reservedCaller(server, "Caller " + QString::number(i)));
+        ASSERT_FALSE(callers.back()->reservation.isEmpty());
     }
     const auto analysis = [&](const Caller& caller, const QString& words) {
         QJsonArray spoken = turns;
@@ -756,6 +763,58 @@ TEST(ProviderCallsProcess, SlowAnalysesOfManyAccountsLeaveOthersSpeechAndAShare)
     holding = false;
     for (const auto& request : slow)
         EXPECT_TRUE(request->reply().startsWith("HTTP/1.1 200"));
+    EXPECT_EQ(server.stop(), 0);
+}
+
+// Accounts that keep as many speech grants under way as they may leave a bystander its token:
+// under contention an account's share of the places leaves one for an account that holds none.
+TEST(ProviderCallsProcess, SpeechGrantsAreSharedEvenlyBetweenAccounts)
+{
+    testing::TestCertificates certificates;
+    ASSERT_TRUE(certificates.valid());
+    std::atomic<bool> holding { true };
+    testing::ProviderStandIn speech(
+        certificates.serverCertificate(), certificates.serverKey(), [&holding](const StandInRequest&) {
+            return StandInReply { 200, R"({"access_token":"jwt.a.b","expires_in":300})", 0ms,
+                [&holding] { return holding.load(); } };
+        });
+    QTemporaryDir dir;
+    const QString key = keyFile(dir, "key", QByteArray::fromStdString(speechKey), 0600);
+    // Eight places, which speech grants may take all of.
+    testing::ControlPlaneProcess server({ "--dev-sign-in", "--deepgram-api-key-file", key, "--deepgram-url",
+                                            QString::fromStdString(speech.url()), "--provider-calls", "8" },
+        0, { "SSL_CERT_FILE=" + certificates.caCertificate() });
+    ASSERT_TRUE(server.started());
+    std::vector<std::unique_ptr<Caller>> callers;
+    for (const char* name : { "First", "Second", "Bystander" }) {
+        callers.push_back(reservedCaller(server, name));
+        ASSERT_FALSE(callers.back()->reservation.isEmpty());
+    }
+    std::vector<std::unique_ptr<testing::SentRequest>> tokens;
+    const auto settled = [&] {
+        return speech.requests().size()
+            + static_cast<std::size_t>(
+                std::ranges::count_if(tokens, [](const auto& request) { return request->answered(); }));
+    };
+    // Each asks once it knows whether the one before was let in or refused.
+    const auto askForToken = [&](const Caller& caller) {
+        tokens.push_back(std::make_unique<testing::SentRequest>(server.baseUrl(),
+            testing::signedRequest(caller.identity, caller.device, "POST", "/v1/providers/deepgram/token",
+                "{}", "X-Reservation-ID: " + caller.reservation + "\r\n")));
+        for (int wait = 0; wait < 1000 && settled() < tokens.size(); ++wait)
+            QThread::msleep(10);
+        return settled() == tokens.size();
+    };
+    for (int i = 0; i < 8; ++i)
+        ASSERT_TRUE(askForToken(*callers[static_cast<std::size_t>(i / 4)]));
+    ASSERT_TRUE(askForToken(*callers.back()));
+    EXPECT_FALSE(tokens.back()->answered()) << "the bystander's grant is asked for";
+
+    holding = false;
+    const QByteArray reply = tokens.back()->reply();
+    EXPECT_TRUE(reply.startsWith("HTTP/1.1 200")) << reply.toStdString();
+    EXPECT_TRUE(reply.contains("jwt.a.b")) << reply.toStdString();
+    tokens.clear();
     EXPECT_EQ(server.stop(), 0);
 }
 

@@ -111,3 +111,46 @@ TEST(ConversationRecordSummary, RowsAreBroughtWithinWhatTheApplicationUploads)
     // A present but empty title stays present: the history shows it empty.
     EXPECT_EQ(read(withKey(R"("title":"")")).title, QString());
 }
+
+// A count or a time past every bound, as a partner's device got it stored (each seat claiming
+// 2^62 turns, saturated to 2^63 - 1), costs nothing but the number: read as the bound, however
+// it is written. A fraction still refuses the row.
+TEST(ConversationRecordSummary, NumbersPastEveryBoundAreReadAsTheBound)
+{
+    constexpr qint64 day = 86'400;
+    constexpr qint64 year9999 = 253'402'300'799;
+    const struct {
+        const char* key;
+        const char* number;
+        qint64 ConversationRecordSummary::*field;
+        qint64 read;
+    } cases[] {
+        { "duration_seconds", "9223372036854775807", &ConversationRecordSummary::durationSeconds, day },
+        { "duration_seconds", "9223372036854775808", &ConversationRecordSummary::durationSeconds, day },
+        { "duration_seconds", "-9223372036854775809", &ConversationRecordSummary::durationSeconds, 0 },
+        { "started_at", "1e300", &ConversationRecordSummary::startedAt, year9999 },
+        { "started_at", "-9223372036854775808", &ConversationRecordSummary::startedAt, 0 },
+        { "ended_at", "9223372036854775807", &ConversationRecordSummary::endedAt, year9999 },
+        { "ended_at", "253402300800", &ConversationRecordSummary::endedAt, year9999 },
+        { "created_at", "9.3e18", &ConversationRecordSummary::createdAt, year9999 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + ": " + c.number);
+        EXPECT_EQ(read(withKey(QByteArray("\"") + c.key + "\":" + c.number)).*c.field, c.read);
+    }
+    for (const char* turns : { "9223372036854775807", "9223372036854775808", "4.6116860184273879e18" }) {
+        SCOPED_TRACE(turns);
+        EXPECT_EQ(read(withKey(QByteArray("\"turns\":") + turns)).turns, 1'048'576);
+    }
+    EXPECT_EQ(read(withKey(R"("turns":34)")).turns, 34);
+    const auto pending = read(withKey(
+        R"("pending_deletion":{"requested_by_me":true,"requested_at":9223372036854775807,"expires_at":-1})"));
+    EXPECT_EQ(pending.pendingDeletion,
+        (PendingConversationDeletion { .requestedByMe = true, .requestedAt = year9999, .expiresAt = 0 }));
+    for (const char* fraction : { R"("turns":1.5)", R"("ended_at":0.5)" })
+        EXPECT_FALSE(decodeJson<ConversationRecordSummary>(withKey(fraction)).has_value()) << fraction;
+
+    // What is read so is written into the history's cache and read back alike.
+    const ConversationRecordSummary bounded = read(withKey(R"("turns":9223372036854775807)"));
+    EXPECT_EQ(ConversationRecordSummary::fromJson(bounded.toJson()), bounded);
+}

@@ -1,5 +1,6 @@
 #include "domain/ConversationUploadCodec.hpp"
 
+#include "JsonEdits.hpp"
 #include "domain/ConversationStats.hpp"
 #include "domain/DerivedSessionResult.hpp"
 
@@ -42,9 +43,11 @@ DerivedSessionResult review(double duration, qint64 completedSeconds)
 
 ConversationUploadPayload payloadWith(int segmentCount, bool withDetail = true)
 {
+    // Long enough for its segments, ten seconds apart.
     ConversationUploadPayload payload
-        = ConversationUploadPayload::fromResult(review(60, 1'800'000'000), accountID);
+        = ConversationUploadPayload::fromResult(review(10.0 * segmentCount + 60, 1'800'000'000), accountID);
     payload.transcript.segments = segments(segmentCount, 200);
+    payload.analysis->stats = ConversationStats::compute(payload.transcript.segments);
     if (withDetail)
         payload.analysis->fouls = { ProcessFoulAnnotation(1, 1, ProcessFoul::globalizing, 0.7, 10, 18) };
     else
@@ -108,8 +111,9 @@ TEST(ConversationUploadPayload, TimesComeFromTheReview)
     DerivedSessionResult fractional = review(10, 0);
     fractional.completedAt = QDateTime::fromMSecsSinceEpoch(1'000'900, Qt::UTC);
     EXPECT_EQ(ConversationUploadPayload::fromResult(fractional, accountID).endedAt, 1000);
+    // No conversation ends before 1970's first second.
     fractional.completedAt = QDateTime::fromMSecsSinceEpoch(-900, Qt::UTC);
-    EXPECT_EQ(ConversationUploadPayload::fromResult(fractional, accountID).endedAt, 0);
+    EXPECT_EQ(ConversationUploadPayload::fromResult(fractional, accountID).endedAt, 1);
 }
 
 TEST(ConversationUploadPayload, TitlesAreTrimmedAndCutByCharacters)
@@ -130,11 +134,12 @@ TEST(ConversationUploadPayload, TitlesAreTrimmedAndCutByCharacters)
              Case { QString(200, u'y'), QString(200, u'y') },
              Case { flag.repeated(250), flag.repeated(200) },
              Case { accented.repeated(250), accented.repeated(200) },
-             // No control or format characters: a line break is a space, joiners and
-             // direction marks go (so a family becomes its three people).
+             // No control or format characters: a line break is a space, direction marks go;
+             // joiners stay where they join (a family is one character of eight units).
              Case { QStringLiteral("Money\ntalk\u202E"), QStringLiteral("Money talk") },
              Case { QStringLiteral("\u200B\u200B"), std::nullopt },
-             Case { family.repeated(100), apart.repeated(66) + apart.left(4) },
+             Case { family.repeated(101), family.repeated(100) },
+             Case { QStringLiteral("\u200D") + apart + QStringLiteral("\u200D"), apart },
              // A character may carry marks beyond any reason: four UTF-16 units a character.
              Case { (u'a' + QString(30, QChar(0x0301))).repeated(50),
                  (u'a' + QString(30, QChar(0x0301))).repeated(25) },
@@ -226,7 +231,8 @@ TEST(ConversationUploadPayload, ReadingIsStrictAboutRequiredKeys)
              // Moments from 0001-01-01T00:00:00Z to 9999-12-31T23:59:59Z, what a review can store.
              Case { "", "ended_at", std::numeric_limits<qint64>::min(), false },
              Case { "", "ended_at", qint64(253'402'300'800), false },
-             Case { "", "ended_at", qint64(253'402'300'799), true },
+             // ... and within a week of the start.
+             Case { "", "ended_at", qint64(253'402'300'799), false },
              Case { "", "started_at", qint64(-62'135'596'801), false },
              Case { "", "transcript", missing, false },
              Case { "", "title", 5, false },
@@ -257,23 +263,36 @@ TEST(ConversationUploadPayload, ReadingRefusesWhatTheApplicationNeverWrites)
 {
     const QJsonObject good = ConversationUploadPayload::fromResult(review(60, 1000), accountID).toJson();
     ASSERT_TRUE(ConversationUploadCodec::payload(QJsonDocument(good).toJson()).has_value());
-    // `edit` changes a copy of the document.
+    // `edit` changes a copy of the document; "<lone>" in its text is written as half of a
+    // surrogate pair, which no QString the writer is given would give.
     const auto reads = [&](const std::function<void(QJsonObject&)>& edit) {
         QJsonObject json = good;
         edit(json);
-        return ConversationUploadCodec::payload(QJsonDocument(json).toJson()).has_value();
+        return ConversationUploadCodec::payload(QJsonDocument(json).toJson().replace("<lone>", "\\ud83d"))
+            .has_value();
+    };
+    const auto both = [](const std::function<void(QJsonObject&)>& first,
+                          const std::function<void(QJsonObject&)>& second) {
+        return [=](QJsonObject& json) {
+            first(json);
+            second(json);
+        };
+    };
+    const auto part = [](const char* name, const char* key, const QJsonValue& value) {
+        return [=](QJsonObject& json) {
+            QJsonObject inner = json.value(name).toObject();
+            inner.insert(key, value);
+            json.insert(name, inner);
+        };
+    };
+    const auto foulOn = [&](qint64 turnIndex) {
+        return part("analysis", "fouls",
+            QJsonArray {
+                ProcessFoulAnnotation(turnIndex, 1, ProcessFoul::globalizing, 0.7, 10, 18).toJson() });
     };
     // The first element of a list in a part, changed.
     const auto firstOf = [](const char* part, const char* list, const char* key, const QJsonValue& value) {
-        return [=](QJsonObject& json) {
-            QJsonObject inner = json.value(part).toObject();
-            QJsonArray items = inner.value(list).toArray();
-            QJsonObject item = items.at(0).toObject();
-            item.insert(key, value);
-            items.replace(0, item);
-            inner.insert(list, items);
-            json.insert(part, inner);
-        };
+        return [=](QJsonObject& json) { test::setInFirst(json, part, list, key, value); };
     };
     const auto top = [](const char* key, const QJsonValue& value) {
         return [=](QJsonObject& json) { json.insert(key, value); };
@@ -323,6 +342,48 @@ TEST(ConversationUploadPayload, ReadingRefusesWhatTheApplicationNeverWrites)
             { "a negative turn index", firstOf("analysis", "annotations", "turnIndex", -1), false },
             { "a confidence past 1", firstOf("analysis", "annotations", "confidence", 2), false },
             { "a finding ending before it starts", firstOf("analysis", "annotations", "end", -1), false },
+            // Seats, turns and times as the segments and the length hold them.
+            { "a segment of speaker -1", firstOf("transcript", "segments", "speaker", -1), false },
+            { "of speaker 7", firstOf("transcript", "segments", "speaker", 7), false },
+            { "of speaker 2^62", firstOf("transcript", "segments", "speaker", qint64(1) << 62), false },
+            { "statistics of speaker 2", firstOf("analysis", "stats", "speaker", 2), false },
+            { "an annotation of speaker -1", firstOf("analysis", "annotations", "speaker", -1), false },
+            { "a seat's turns as many as the segments", firstOf("analysis", "stats", "turns", 4), true },
+            { "one more", firstOf("analysis", "stats", "turns", 5), false },
+            { "2^62 turns", firstOf("analysis", "stats", "turns", qint64(1) << 62), false },
+            { "ten a second of a shortened transcript",
+                both(part("transcript", "truncated", true), firstOf("analysis", "stats", "turns", 600)),
+                true },
+            { "more", both(part("transcript", "truncated", true), firstOf("analysis", "stats", "turns", 601)),
+                false },
+            { "an annotation on the last segment", firstOf("analysis", "annotations", "turnIndex", 3), true },
+            { "past it", firstOf("analysis", "annotations", "turnIndex", 4), false },
+            { "a foul on the last segment", foulOn(3), true },
+            { "past it", foulOn(4), false },
+            // Five seconds past the 60 of its length for rounding and the live stream's clock.
+            { "a segment ending 5 s after the length", firstOf("transcript", "segments", "end", 65), true },
+            { "after that", firstOf("transcript", "segments", "end", 65.5), false },
+            { "an end a week after the start", both(top("started_at", 1), top("ended_at", 1 + 7 * 86'400)),
+                true },
+            { "a second later", both(top("started_at", 1), top("ended_at", 2 + 7 * 86'400)), false },
+            // Texts as written, within what draws on its line: joiners where they join, emoji
+            // variation selectors, no separators, no pile of marks, no half of a pair.
+            { "a family", top("title", QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467")), true },
+            { "a Persian word",
+                top("title", QStringLiteral("\u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645")), true },
+            { "a red heart", top("title", QStringLiteral("\u2764\uFE0F")), true },
+            { "a joiner that joins nothing", top("title", QStringLiteral("ab\u200D")), false },
+            { "a line separator", top("title", QStringLiteral("a\u2028b")), false },
+            { "a paragraph separator", top("title", QStringLiteral("a\u2029b")), false },
+            { "a separator in a segment", firstOf("transcript", "segments", "text", "a\u2029b"), false },
+            { "30 marks on a letter", top("title", u'a' + QString(30, QChar(0x0301))), true },
+            { "31", top("title", u'a' + QString(31, QChar(0x0301))), false },
+            { "31 in a segment", firstOf("transcript", "segments", "text", u'a' + QString(31, QChar(0x0301))),
+                false },
+            { "half a pair in a title", top("title", "a<lone>b"), false },
+            { "in a segment", firstOf("transcript", "segments", "text", "<lone>."), false },
+            { "in a key read by nobody", top("extra<lone>.", 1), false },
+            { "in a value read by nobody", top("extra", "<lone>."), false },
         }) {
         EXPECT_EQ(reads(c.edit), c.reads) << c.name;
     }
@@ -334,18 +395,23 @@ TEST(ConversationUploadPayload, TheApplicationWritesOnlyWhatItReads)
     DerivedSessionResult result = review(60, 1'800'000'000);
     result.title = QStringLiteral("e\u202Evil\u0000");
     result.transcript = { SpeakerTurn(0, 5, 3, QStringLiteral("one\ttwo\u200B")),
-        SpeakerTurn(1, -2, 100'000, QString(30'000, u'w')) };
-    result.stats = { SpeakerStats { 0, -1, -2, -3, 1.5 } };
-    result.annotations = { BehaviorAnnotation(-4, 0, BehaviorCode::repair, 0.9, 9, 8) };
+        SpeakerTurn(-1, -2, 100'000, QString(30'000, u'w')) };
+    result.stats = { SpeakerStats { 0, -1, -2, -3, 1.5 }, SpeakerStats { 7, 3, 9, 2, 0.5 } };
+    // Findings on no turn go; one on a turn comes within its bounds, its speaker a seat.
+    result.annotations = { BehaviorAnnotation(-4, 0, BehaviorCode::repair, 0.9, 9, 8),
+        BehaviorAnnotation(2, 0, BehaviorCode::repair, 0.9, 9, 10),
+        BehaviorAnnotation(1, -1, BehaviorCode::repair, 0.9, 9, 8) };
     result.summary = QStringLiteral("\u001B").repeated(6000);
     result.fromLiveTranscript = true;
     const auto payload = ConversationUploadPayload::fromResult(result, accountID);
     const ConversationUploadPayload back = decoded(encoded(payload));
     EXPECT_EQ(back.title, QStringLiteral("evil"));
     EXPECT_EQ(back.transcript.segments.at(0), SpeakerTurn(0, 5, 5, QStringLiteral("one two")));
-    EXPECT_EQ(back.transcript.segments.at(1), SpeakerTurn(1, 0, 86'400, QString(20'000, u'w')));
-    EXPECT_EQ(back.analysis->stats.at(0), (SpeakerStats { 0, 0, 0, 0, 1 }));
-    EXPECT_EQ(back.analysis->annotations.at(0), BehaviorAnnotation(0, 0, BehaviorCode::repair, 0.9, 9, 9));
+    // Within the conversation's 60 s and five for rounding and the live stream's clock.
+    EXPECT_EQ(back.transcript.segments.at(1), SpeakerTurn(1, 0, 65, QString(20'000, u'w')));
+    EXPECT_EQ(back.analysis->stats, (QList<SpeakerStats> { { 0, 0, 0, 0, 1 }, { 1, 3, 2, 2, 0.5 } }));
+    EXPECT_EQ(back.analysis->annotations,
+        (QList<BehaviorAnnotation> { BehaviorAnnotation(1, 1, BehaviorCode::repair, 0.9, 9, 9) }));
     EXPECT_EQ(back.analysis->summary, QString(5000, u' '));
     EXPECT_EQ(back.transcript.live, true);
 }

@@ -13,6 +13,7 @@
 #include "controlplane/AnthropicMessagesClient.hpp"
 #include "controlplane/DeepgramGrantClient.hpp"
 #include "controlplane/HttpsReplyReader.hpp"
+#include "domain/VisibleText.hpp"
 
 #include <boost/beast/_experimental/test/stream.hpp>
 #include <limits>
@@ -60,10 +61,7 @@ void requireCleanText(const QString& text, qsizetype limit, bool mayBeEmpty, con
 {
     require(mayBeEmpty || !text.isEmpty(), what, "empty");
     require(text.size() <= limit, what, text.toUtf8());
-    for (const uint point : text.toUcs4()) {
-        const auto category = QChar::category(char32_t(point));
-        require(category != QChar::Other_Control && category != QChar::Other_Format, what, text.toUtf8());
-    }
+    require(!VisibleText::holdsInvisible(text), what, text.toUtf8());
 }
 
 void requireCleanText(const std::optional<QString>& text, qsizetype limit, const char* what)

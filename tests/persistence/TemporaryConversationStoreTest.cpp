@@ -223,10 +223,10 @@ TEST(TemporaryConversationStore, SweepRemovesEveryUnlockedFolderAndOtherEntriesA
     EXPECT_TRUE(QFile::exists(outside.path() + u"/keep"_qs));
 }
 
-// A conversation that ended without its finish (a crash, a kill) or whose finish could not reach
-// the control plane leaves its folder with the note of its reservation: the recording goes at
-// once, the note stays for whoever closes the reservation, for a day at most, and each session
-// is named as having lost its recording only once.
+// Earlier versions left a conversation that ended without its finish (a crash, a kill) or whose
+// finish could not reach the control plane with the note of its reservation in its folder: the
+// recording goes at once, the note stays for whoever closes the reservation, for a day at most,
+// and each session is named as having lost its recording only once.
 TEST(TemporaryConversationStore, AReservationNoteOutlivesItsRecordingUntilClosedOrADayOld)
 {
     Fixture f;
@@ -253,9 +253,8 @@ TEST(TemporaryConversationStore, AReservationNoteOutlivesItsRecordingUntilClosed
 
     // A running conversation's folder is its own, note and all.
     const QString live = f.store.createSessionDirectory(sessionID).value();
-    ASSERT_TRUE(f.store.noteReservation(live, reservation).has_value());
+    test::overwrite(live + u"/reservation"_qs, reservationText.toLatin1());
     test::overwrite(live + u"/recording.m4a"_qs, "audio");
-    EXPECT_EQ(modeOf(live + u"/reservation"_qs), 0600);
 
     const auto swept = f.store.sweepExpired(now).value();
     EXPECT_EQ(swept.removed, (QStringList { killedFolder + u"/recording.m4a"_qs, staleFolder }));
@@ -268,12 +267,7 @@ TEST(TemporaryConversationStore, AReservationNoteOutlivesItsRecordingUntilClosed
     // Swept again (the next launch), nothing more is named.
     EXPECT_TRUE(f.store.sweepExpired(now).value().recordingsRemoved.isEmpty());
 
-    // A finish that could not close its reservation leaves the note and lets the folder go.
-    ASSERT_TRUE(f.store.keepOnlyReservation(live).has_value());
-    EXPECT_EQ(QDir(live).entryList(QDir::Files), QStringList { u"reservation"_qs });
-    EXPECT_EQ(f.store.leftReservations().value().size(), 3);
     for (const QString& closed : { killedFolder, toldFolder, live })
         ASSERT_TRUE(f.store.removeSessionDirectory(closed).has_value());
     EXPECT_TRUE(f.store.leftReservations().value().isEmpty());
-    EXPECT_FALSE(f.store.keepOnlyReservation(f.temporary.path()).has_value());
 }

@@ -13,10 +13,14 @@
 
 namespace lumora::testing {
 
-// Collects the critical messages logged while it lives.
+// Collects the critical messages logged while it lives, and the warnings too when asked.
 class LogCapture {
 public:
-    LogCapture() { m_previous = qInstallMessageHandler(&LogCapture::record); }
+    explicit LogCapture(bool warnings = false)
+    {
+        withWarnings() = warnings;
+        m_previous = qInstallMessageHandler(&LogCapture::record);
+    }
     ~LogCapture()
     {
         qInstallMessageHandler(m_previous);
@@ -32,9 +36,14 @@ public:
     }
 
 private:
+    static bool& withWarnings()
+    {
+        static bool warnings = false;
+        return warnings;
+    }
     static void record(QtMsgType type, const QMessageLogContext& context, const QString& message)
     {
-        if (type == QtCriticalMsg)
+        if (type == QtCriticalMsg || (type == QtWarningMsg && withWarnings()))
             lines().append(QString::fromLatin1(context.category) + QStringLiteral(": ") + message);
     }
     QtMessageHandler m_previous = nullptr;

@@ -136,6 +136,41 @@ TEST_F(ConversationContentRepliesTest, PageQueriesClampTheLimitAndKeepTheCursor)
     EXPECT_TRUE(isDecodeError(test::awaitTask(clientFor(missing).conversationPage(5, {}))));
 }
 
+// One row that does not read costs that row, said in the log, never the page: the rows around
+// it are listed and the cursor is kept. A reply that is not a page still fails.
+TEST_F(ConversationContentRepliesTest, ARowThatDoesNotReadIsLeftOutAndLoggedNotThePage)
+{
+    const auto row = [](const char* id, const char* extra) {
+        return QByteArray(R"({"id":")") + id
+            + R"(","mode":"conversation","status":"stored","started_at":100,"ended_at":160,)"
+              R"("duration_seconds":60,"created_at":170)"
+            + extra + "}";
+    };
+    const QByteArray first = "0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9";
+    const QByteArray last = "1a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9";
+    const QByteArray page = R"({"conversations":[)" + row(first, R"(,"turns":9223372036854775807)") + ","
+        + row("not-a-uuid", "") + "," + row("2a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9", R"(,"turns":1.5)")
+        + R"(,"a row that is no object",)" + row(last, "") + R"(],"next_cursor":"b2sgMTox"})";
+    testing::LogCapture log(true);
+    ScriptedServer server(200, page);
+    const auto read = test::awaitTask(clientFor(server).conversationPage(100, {}));
+    ASSERT_TRUE(read.has_value());
+    ASSERT_EQ(read->conversations.size(), 2);
+    EXPECT_EQ(read->conversations[0].id, QUuid(QString::fromLatin1(first)));
+    EXPECT_EQ(read->conversations[0].turns, 1'048'576) << "a count past every bound is read as the bound";
+    EXPECT_EQ(read->conversations[1].id, QUuid(QString::fromLatin1(last)));
+    EXPECT_EQ(read->nextCursor, "b2sgMTox");
+    const QStringList leftOut = log.lines().filter("left out");
+    ASSERT_EQ(leftOut.size(), 3) << log.lines().join('\n').toStdString();
+    EXPECT_TRUE(leftOut[0].contains("conversations: [1]: ConversationRecordSummary.id"))
+        << leftOut[0].toStdString();
+    EXPECT_TRUE(leftOut[1].contains("conversations: [2]: ConversationRecordSummary.turns"));
+    EXPECT_TRUE(leftOut[2].contains("conversations: [3]: ConversationRecordSummary: expected an object"));
+
+    ScriptedServer notAList(200, R"({"conversations":{},"next_cursor":null})");
+    EXPECT_TRUE(isDecodeError(test::awaitTask(clientFor(notAList).conversationPage(5, {}))));
+}
+
 TEST_F(ConversationContentRepliesTest, DeletionRepliesDecideTheOutcome)
 {
     const auto pending = [](bool byMe, qint64 at, qint64 expires) {

@@ -1,5 +1,7 @@
 #include "AccountFixture.hpp"
+#include "appcore/ConversationBackupService.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/ReservationStore.hpp"
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 #include "providers/ControlPlaneBootstrap.hpp"
@@ -377,6 +379,97 @@ TEST_F(AccountTest, DeletingTheAccountRemovesItOnTheServerAndEverythingThisCompu
     signIn(*model, "Eli");
     EXPECT_NE(model->identity()->publicKeyBase64URL().toUtf8(), deviceKey);
     EXPECT_FALSE(model->checkinReminder().isOn);
+}
+
+// An account deletion whose answer the last run never had (it ended during the call) is asked
+// again at the next launch, before anything of the account shows: an account that is gone, whether
+// by this request or an earlier one, leaves nothing here; one that cannot be asked (the control
+// plane out of reach) keeps everything, and the user is told that nothing was removed.
+TEST_F(AccountTest, ADeletionWhoseAnswerNeverCameIsAskedAgainAtTheNextLaunch)
+{
+    const QString pending = u"lumora.pendingAccountDeletion"_qs;
+    const struct {
+        const char* name;
+        bool goneBefore;
+        bool reachable;
+    } rows[] = {
+        { "the account is still there", false, true },
+        { "the account is gone already", true, true },
+        { "the control plane is out of reach", false, false },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto model = launch();
+        signIn(*model, "Ivy");
+        ASSERT_TRUE(test::awaitTask(model->resultStore()->save(review("Kept until the answer"))));
+        const auto client = std::make_shared<ControlPlaneClient>(
+            base, model->client()->deviceID(), *model->identity(), manager);
+        model.reset();
+        if (row.goneBefore) {
+            ASSERT_TRUE(test::awaitTask(client->deleteAccount()));
+        }
+        if (!row.reachable) {
+            ASSERT_EQ(server->stop(), 0) << server->log().toStdString();
+            server.reset();
+        }
+        home.preferences->setValue(pending, u"requested"_qs);
+
+        model = launch();
+        EXPECT_FALSE(home.preferences->contains(pending));
+        EXPECT_FALSE(model->isSignedIn());
+        EXPECT_EQ(model->results().size(), row.reachable ? 0 : 1);
+        EXPECT_EQ(model->statusText(),
+            row.reachable ? u"Account deleted"_qs : SessionViewModel::accountNotDeletedMessage());
+        const auto found = test::awaitTask(keychain()->data(EncryptedResultStore::keyAccount()));
+        ASSERT_TRUE(found.has_value());
+        EXPECT_EQ(found->bytes.has_value(), !row.reachable);
+        if (row.reachable) {
+            EXPECT_FALSE(test::awaitTask(client->accountState()).has_value());
+        }
+    }
+}
+
+// A discard that the last run could not finish (it ended right after the user's choice) is
+// finished by the next launch before anything shows or sends the conversation: its review and its
+// backup record go, its reservation is cancelled, nothing of it reaches the account, and no loss
+// is told. Another review stays as it was.
+TEST_F(AccountTest, ADiscardLeftByTheLastRunIsFinishedAtTheNextLaunch)
+{
+    auto model = launch();
+    signIn(*model, "Jo");
+    const auto client = std::make_shared<ControlPlaneClient>(
+        base, model->client()->deviceID(), *model->identity(), manager);
+    const auto session = test::awaitTask(client->createConversationSession());
+    ASSERT_TRUE(session && session->sessionID);
+    const auto reserved = test::awaitTask(client->reserve(*session->sessionID, 600));
+    ASSERT_TRUE(reserved.has_value());
+    DerivedSessionResult discarded = review("Discarded");
+    discarded.id = *session->sessionID;
+    const DerivedSessionResult kept = review("Kept");
+    for (const DerivedSessionResult& result : { discarded, kept })
+        ASSERT_TRUE(test::awaitTask(model->resultStore()->save(result)));
+    // As at the press of Finish: its record waits to be sent.
+    test::awaitTask(model->backupService()->holdBackUp(discarded.id));
+    ASSERT_TRUE(model->marks()->write({ discarded.id, reserved->id, ConversationMarks::State::discarded }));
+    model.reset();
+
+    model = launch();
+    EXPECT_EQ(model->errorMessage(), std::nullopt);
+    ASSERT_EQ(model->results().size(), 1);
+    EXPECT_EQ(model->results().first().id, kept.id);
+    const auto record = test::awaitTask(model->backupStore()->record(discarded.id));
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->record, std::nullopt);
+    EXPECT_EQ(model->marks()->list().value(), QList<ConversationMarks::Mark> {});
+    const auto page = test::awaitTask(client->conversationPage(100, std::nullopt));
+    ASSERT_TRUE(page.has_value());
+    EXPECT_TRUE(page->conversations.isEmpty());
+    model.reset();
+    ASSERT_EQ(server->stop(), 0) << server->log().toStdString();
+    const auto database = ControlPlaneStore::open(u"sqlite:"_qs + server->databasePath());
+    server.reset();
+    ASSERT_TRUE(database.has_value());
+    EXPECT_EQ(ReservationStore(**database).reservation(reserved->id)->status, "cancelled");
 }
 
 // A session that the keychain acknowledges but that reads back as another is written again

@@ -61,6 +61,10 @@ TEST(SessionViewModelSeats, NamesAreTrimmedAndCutToThirtyTwoCharactersAsReadersC
         { "marks on nothing show nothing", 1, QStringLiteral("\u0301\u0308"), "Person 2" },
         { "a filler letter shows nothing", 0, QStringLiteral("\u3164\u3164"), "Person 1" },
         { "a joiner outside an emoji sequence goes", 1, QStringLiteral("\u200DBo\u200D"), "Bo" },
+        { "a Persian name keeps its non-joiner", 0, QStringLiteral("\u0645\u06CC\u200C\u0646\u0627"),
+            QStringLiteral("\u0645\u06CC\u200C\u0646\u0627") },
+        { "a letter keeps thirty marks of a pile", 1, u'Z' + QString(40, QChar(0x0336)),
+            u'Z' + QString(30, QChar(0x0336)) },
     };
     for (const SeatCase& row : cases) {
         SCOPED_TRACE(row.name);

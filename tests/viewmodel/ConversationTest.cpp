@@ -115,8 +115,9 @@ protected:
         EXPECT_TRUE(model->isSignedIn());
         auto temporary = TemporaryConversationStore::create(home.temporaryRoot);
         EXPECT_TRUE(temporary.has_value());
-        model->adoptCoordinator(SessionCoordinator::create(engine, engine,
-            std::make_shared<DeepgramClient>(manager), client, client, model->resultStore(), *temporary));
+        model->adoptCoordinator(
+            SessionCoordinator::create(engine, engine, std::make_shared<DeepgramClient>(manager), client,
+                client, model->resultStore(), *temporary, *model->marks()));
         return model;
     }
 

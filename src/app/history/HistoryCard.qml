@@ -36,10 +36,12 @@ EditorialCard {
                 visible: root.isCheckin
                 label: root.checkinLabel
             }
-            // A title may be a partner's: at most three lines of it, whatever its length.
+            // A title may be a partner's: at most three lines of it, whatever its length, drawn
+            // within its lines however many marks a character stacks above or below.
             ReadableText {
                 objectName: root.objectName + ":heading"
                 Layout.fillWidth: true
+                clip: true
                 text: root.heading
                 textFormat: Text.PlainText
                 wrapMode: Text.Wrap

@@ -30,6 +30,7 @@ HistoryModel::HistoryModel(QObject* parent)
     , m_reviewSheet(new ReviewSheet(*this))
 {
     connect(m_entries, &HistoryEntryList::replaced, this, &HistoryModel::refreshOverview);
+    connect(m_entries, &HistoryEntryList::replaced, this, &HistoryModel::followOpenReview);
     connect(this, &HistoryModel::resultsChanged, this, [this] { m_entries->setResults(results()); });
     connect(this, &HistoryModel::deletionKindsChanged, this, &HistoryModel::deletingChanged);
 }
@@ -80,6 +81,8 @@ QCoro::Task<void> HistoryModel::open(ConversationHistoryEntry entry)
     if (result) {
         m_reviewEntryID = entry.id.toString(QUuid::WithoutBraces);
         m_reviewSheet->show(std::move(entry), std::move(result));
+        // Deleted while it was being fetched: it opens saying so.
+        followOpenReview();
         emit reviewChanged();
     }
     setOpeningEntryID(QString());
@@ -92,6 +95,14 @@ void HistoryModel::closeReview()
     m_reviewEntryID.clear();
     m_reviewSheet->show({}, std::nullopt);
     emit reviewChanged();
+}
+
+void HistoryModel::followOpenReview()
+{
+    // The sheet's own deletion republishes the history before its answer comes: that answer
+    // closes the sheet or notes the wait, so the sheet does not say "gone" meanwhile.
+    if (!m_removingFromSheet)
+        m_reviewSheet->follow(m_entries->entries());
 }
 
 void HistoryModel::setOpeningEntryID(const QString& entryID)
@@ -164,7 +175,7 @@ void HistoryModel::confirmDelete()
 
 void HistoryModel::removeReviewed()
 {
-    if (m_reviewSheet->isOpen())
+    if (m_reviewSheet->isOpen() && !m_reviewSheet->isGone() && !m_removingFromSheet)
         removeFromSheet(m_reviewSheet->entry());
 }
 
@@ -172,14 +183,21 @@ QCoro::Task<void> HistoryModel::removeFromSheet(ConversationHistoryEntry entry)
 {
     const QPointer<HistoryModel> self(this);
     const QUuid id = entry.id;
+    m_removingFromSheet = true;
     const std::optional<ConversationDeletionOutcome> outcome = co_await deleteEntry(std::move(entry));
-    // Only the sheet that asked hears the answer: it may have closed, or shows another review.
-    if (!self || !outcome || !m_reviewSheet->isOpen() || m_reviewSheet->entry().id != id)
+    if (!self)
         co_return;
-    if (outcome->isDeleted())
+    m_removingFromSheet = false;
+    // Only the sheet that asked hears the answer: it may have closed, or shows another review.
+    if (!m_reviewSheet->isOpen() || m_reviewSheet->entry().id != id) {
+        followOpenReview();
+        co_return;
+    }
+    if (outcome && outcome->isDeleted())
         closeReview();
-    else
+    else if (outcome)
         m_reviewSheet->setDeletionNote(ReviewTexts::partnerAskedNote());
+    followOpenReview();
 }
 
 } // namespace lumora

@@ -36,6 +36,7 @@ class HistoryModel : public QObject {
     Q_PROPERTY(int conversationsKeptLocal READ conversationsKeptLocal NOTIFY conversationsKeptLocalChanged)
     Q_PROPERTY(MigrationChoice migrationChoice READ migrationChoice NOTIFY migrationChoiceChanged)
     Q_PROPERTY(bool hasBackupService READ hasBackupService NOTIFY hasBackupServiceChanged)
+    Q_PROPERTY(bool refreshFailed READ refreshFailed NOTIFY refreshFailedChanged)
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(QString openingEntryID READ openingEntryID NOTIFY openingEntryIDChanged)
     Q_PROPERTY(QString reviewEntryID READ reviewEntryID NOTIFY reviewChanged)
@@ -64,6 +65,8 @@ public:
     [[nodiscard]] virtual int conversationsKeptLocal() const = 0;
     [[nodiscard]] virtual MigrationChoice migrationChoice() const = 0;
     [[nodiscard]] virtual bool hasBackupService() const = 0;
+    // The last refresh of the account's list failed: the rows are those read before.
+    [[nodiscard]] virtual bool refreshFailed() const = 0;
     [[nodiscard]] virtual QString errorMessage() const = 0;
     // The entry whose review is being fetched; empty while none is.
     [[nodiscard]] QString openingEntryID() const { return m_openingEntryID; }
@@ -96,7 +99,8 @@ public:
     Q_INVOKABLE void cancelDelete();
     Q_INVOKABLE void confirmDelete();
     // Deletes the open review's conversation: the sheet closes when it is gone, and says so
-    // when the partner has to agree first; a failure leaves the sheet as it was.
+    // when the partner has to agree first; a failure leaves the sheet as it was. Nothing while
+    // a deletion from the sheet waits, or once the history no longer lists the conversation.
     Q_INVOKABLE void removeReviewed();
     Q_INVOKABLE virtual void hide(const QString& entryID) = 0;
     Q_INVOKABLE virtual void unhide(const QString& entryID) = 0;
@@ -114,6 +118,7 @@ signals:
     void conversationsKeptLocalChanged();
     void migrationChoiceChanged();
     void hasBackupServiceChanged();
+    void refreshFailedChanged();
     void errorMessageChanged();
     void openingEntryIDChanged();
     void reviewChanged();
@@ -140,6 +145,7 @@ private:
     QCoro::Task<void> removeEntry(ConversationHistoryEntry entry);
     QCoro::Task<void> removeFromSheet(ConversationHistoryEntry entry);
     void setOpeningEntryID(const QString& entryID);
+    void followOpenReview();
     void refreshOverview();
 
     HistoryEntryList* m_entries;
@@ -150,6 +156,8 @@ private:
     QString m_reviewEntryID;
     ReviewSheet* m_reviewSheet;
     std::optional<ConversationHistoryEntry> m_deleting;
+    // A deletion asked from the sheet waits for its answer.
+    bool m_removingFromSheet = false;
 };
 
 } // namespace lumora

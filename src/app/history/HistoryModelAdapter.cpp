@@ -26,6 +26,8 @@ HistoryModelAdapter::HistoryModelAdapter(
     // The services come and go with the account.
     connect(&m_viewModel, &SessionViewModel::accountChanged, this, &HistoryModel::hasBackupServiceChanged);
     connect(&m_viewModel, &SessionViewModel::errorMessageChanged, this, &HistoryModel::errorMessageChanged);
+    connect(&m_viewModel, &SessionViewModel::historyRefreshFailedChanged, this,
+        &HistoryModel::refreshFailedChanged);
     // What deleting does depends on the pairing state and on the account.
     connect(&m_viewModel, &SessionViewModel::pairingChanged, this, &HistoryModel::deletionKindsChanged);
     connect(&m_viewModel, &SessionViewModel::accountChanged, this, &HistoryModel::deletionKindsChanged);
@@ -54,6 +56,11 @@ HistoryModel::MigrationChoice HistoryModelAdapter::migrationChoice() const
 bool HistoryModelAdapter::hasBackupService() const
 {
     return m_viewModel.backupService() != nullptr;
+}
+
+bool HistoryModelAdapter::refreshFailed() const
+{
+    return m_viewModel.historyRefreshFailed();
 }
 
 QString HistoryModelAdapter::errorMessage() const

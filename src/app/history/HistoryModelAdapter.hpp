@@ -23,6 +23,7 @@ public:
     [[nodiscard]] int conversationsKeptLocal() const override;
     [[nodiscard]] MigrationChoice migrationChoice() const override;
     [[nodiscard]] bool hasBackupService() const override;
+    [[nodiscard]] bool refreshFailed() const override;
     [[nodiscard]] QString errorMessage() const override;
 
     void synchronize(bool refreshFromServer) override;

@@ -11,12 +11,61 @@ namespace {
 
 const QString separator = QStringLiteral(" \u00b7 ");
 
+// Letters that draw as nothing: the Hangul fillers and the blank Braille pattern.
+bool isBlankLetter(char32_t c)
+{
+    return c == 0x115F || c == 0x1160 || c == 0x3164 || c == 0xFFA0 || c == 0x2800;
+}
+
+// Whether the text draws anything a reader can see: a letter, digit, punctuation mark or symbol
+// other than the blank ones. Spaces, control and format characters and combining marks with
+// nothing to sit on draw nothing.
+bool showsSomething(const QString& text)
+{
+    for (const char32_t c : text.toUcs4()) {
+        switch (QChar::category(c)) {
+        case QChar::Letter_Uppercase:
+        case QChar::Letter_Lowercase:
+        case QChar::Letter_Titlecase:
+        case QChar::Letter_Modifier:
+        case QChar::Letter_Other:
+        case QChar::Number_DecimalDigit:
+        case QChar::Number_Letter:
+        case QChar::Number_Other:
+        case QChar::Punctuation_Connector:
+        case QChar::Punctuation_Dash:
+        case QChar::Punctuation_Open:
+        case QChar::Punctuation_Close:
+        case QChar::Punctuation_InitialQuote:
+        case QChar::Punctuation_FinalQuote:
+        case QChar::Punctuation_Other:
+        case QChar::Symbol_Math:
+        case QChar::Symbol_Currency:
+        case QChar::Symbol_Modifier:
+        case QChar::Symbol_Other:
+            if (!isBlankLetter(c))
+                return true;
+            break;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
 } // namespace
+
+std::optional<QString> HistoryTexts::shownTitle(const ConversationHistoryEntry& entry)
+{
+    if (entry.title && showsSomething(*entry.title))
+        return entry.title;
+    return std::nullopt;
+}
 
 QString HistoryTexts::heading(const ConversationHistoryEntry& entry, const DateTexts& dates)
 {
-    if (entry.title)
-        return *entry.title;
+    if (const std::optional<QString> title = shownTitle(entry))
+        return *title;
     const QString kind
         = entry.isCheckin() ? QStringLiteral("Weekly check-in") : QStringLiteral("Conversation");
     return kind + separator + dates.date(entry.completedAt);
@@ -63,7 +112,7 @@ QString HistoryTexts::summaryLine(const DerivedSessionResult* result)
 
 QString HistoryTexts::hiddenTitle(const ConversationHistoryEntry& entry)
 {
-    return entry.title.value_or(QStringLiteral("Conversation"));
+    return shownTitle(entry).value_or(QStringLiteral("Conversation"));
 }
 
 HistoryTexts::Visibility HistoryTexts::visibilityItem(HistoryEntryList::Backup backup, bool isHidden)

@@ -30,8 +30,11 @@ public:
 
     using QObject::QObject;
 
-    // A card's heading: the title as it stands (even empty), else "Conversation · " or
-    // "Weekly check-in · " and the date.
+    // The entry's title when it shows anything: one of nothing but spaces, control and format
+    // characters, marks or blank letters (U+3164) counts as none.
+    static std::optional<QString> shownTitle(const ConversationHistoryEntry& entry);
+    // A card's heading: the title as it stands when it shows anything, else
+    // "Conversation · " or "Weekly check-in · " and the date.
     static QString heading(const ConversationHistoryEntry& entry, const DateTexts& dates);
     // The clock of the duration, and " · N turns" when the turns are known.
     static QString subtitle(const ConversationHistoryEntry& entry);
@@ -46,7 +49,7 @@ public:
     static QString checkinLabel(const QDateTime& completedAt, const QLocale& locale);
     // The review's summary, or the line that says it is kept in the account.
     static QString summaryLine(const DerivedSessionResult* result);
-    // A hidden row's title: its own, or "Conversation" whatever its mode.
+    // A hidden row's title: its own when it shows anything, or "Conversation" whatever its mode.
     static QString hiddenTitle(const ConversationHistoryEntry& entry);
 
     // The menu: show or hide only for what the account holds, then the delete item.

@@ -12,6 +12,8 @@ Item {
 
     required property HistoryModel model
     property bool showHidden: false
+    // The page, which the window gives the scrolling keys no control took.
+    readonly property alias scroller: page
     signal goToConversation
 
     // Each time the page comes on screen it refreshes the history from the server; the window
@@ -41,6 +43,12 @@ Item {
             title: qsTr("Saved for you, encrypted")
             badge: qsTr("ENCRYPTED")
             detail: qsTr("The recording is deleted after it is transcribed \u2014 audio is never stored. Transcripts and reviews are encrypted on this computer and in your Corvane account, so your history is here on any computer you sign in to. Delete any conversation and it goes from both.")
+        }
+        RefreshFailedNotice {
+            objectName: "refreshFailedNotice"
+            visible: root.model.refreshFailed
+            width: parent.width
+            onRetry: root.model.synchronize(true)
         }
         KeptLocalNotice {
             objectName: "keptLocalNotice"
@@ -204,7 +212,7 @@ Item {
                             onClicked: actions.popup(moreButton, 0, moreButton.height)
                             background: Rectangle {
                                 radius: 15
-                                color: moreButton.hovered ? Theme.withAlpha(Theme.sand, 0.6) : Theme.withAlpha(Theme.sand, 0)
+                                color: moreButton.hovered ? Theme.withAlpha(Theme.rule, 0.75) : Theme.withAlpha(Theme.rule, 0)
                             }
                             contentItem: Icon {
                                 symbol: "ellipsis.circle"
@@ -251,15 +259,16 @@ Item {
                 onClicked: root.showHidden = !root.showHidden
                 background: Rectangle {
                     radius: 8
-                    color: hiddenToggle.hovered ? Theme.withAlpha(Theme.sand, 0.6) : Theme.withAlpha(Theme.sand, 0)
+                    color: hiddenToggle.hovered ? Theme.withAlpha(Theme.rule, 0.75) : Theme.withAlpha(Theme.rule, 0)
                 }
+                // Ink under the pointer: the muted tone on the hovered fill reads below 4.5:1.
                 contentItem: Row {
                     spacing: 6
                     Icon {
                         anchors.verticalCenter: parent.verticalCenter
                         symbol: root.showHidden ? "chevron.down" : "chevron.right"
                         size: 18
-                        color: Theme.muted
+                        color: hiddenToggle.hovered ? Theme.ink : Theme.muted
                     }
                     Text {
                         id: toggleText
@@ -267,7 +276,7 @@ Item {
                         text: HistoryTexts.hiddenToggle(root.model.overview.hiddenCount)
                         textFormat: Text.PlainText
                         font: Theme.interfaceFont(14, Font.DemiBold)
-                        color: Theme.muted
+                        color: hiddenToggle.hovered ? Theme.ink : Theme.muted
                     }
                 }
             }
@@ -309,7 +318,9 @@ Item {
                             Layout.fillWidth: true
                             spacing: 4
                             ReadableText {
+                                objectName: "hiddenTitle:" + hiddenRow.entryID
                                 Layout.fillWidth: true
+                                clip: true
                                 text: hiddenRow.hiddenTitle
                                 textFormat: Text.PlainText
                                 elide: Text.ElideRight

@@ -26,6 +26,11 @@ Popup {
     closePolicy: Popup.CloseOnEscape
     onClosed: root.model.closeReview()
 
+    DialogName {
+        popup: root
+        name: root.sheet.title
+    }
+
     Connections {
         target: root.sheet
         function onReviewChanged() {
@@ -72,12 +77,22 @@ Popup {
                         font: Theme.small
                         color: Theme.muted
                     }
+                    // Deleted meanwhile, or hidden on another computer: nothing is offered on it.
+                    ReadableText {
+                        objectName: "reviewGoneNote"
+                        visible: root.sheet.isGone
+                        text: root.sheet.goneNote
+                        textFormat: Text.PlainText
+                        font: Theme.interfaceFont(13, Font.DemiBold)
+                        color: Theme.attention
+                    }
                 }
                 Item {
                     Layout.fillWidth: true
                 }
                 DangerButton {
                     objectName: "reviewDeleteButton"
+                    visible: !root.sheet.isGone
                     text: root.sheet.deletion.button
                     implicitHeight: 44
                     leftPadding: 20
@@ -317,7 +332,10 @@ Popup {
                                 title: root.sheet.recording
                                 tint: Theme.positive
                             }
+                            // Where the copies are, while the history still lists them.
                             Row {
+                                objectName: "reviewCopies"
+                                visible: !root.sheet.isGone
                                 spacing: 16
                                 BackupBadge {
                                     state: root.sheet.backup
@@ -328,6 +346,7 @@ Popup {
                             }
                             ReadableText {
                                 objectName: "lifecycleText"
+                                visible: !root.sheet.isGone
                                 width: parent.width
                                 text: root.sheet.lifecycle
                                 wrapMode: Text.Wrap
@@ -336,7 +355,7 @@ Popup {
                             }
                             PendingDeletionRow {
                                 objectName: "reviewPendingDeletion"
-                                visible: root.sheet.hasPendingDeletion
+                                visible: root.sheet.hasPendingDeletion && !root.sheet.isGone
                                 width: parent.width
                                 requestedByMe: root.sheet.deletionRequestedByMe
                                 onDecline: root.model.declineDeletion(root.model.reviewEntryID)

@@ -5,6 +5,8 @@
 #include "ReviewTexts.hpp"
 #include "domain/TurnGrouping.hpp"
 
+#include <algorithm>
+
 namespace lumora {
 
 ReviewSheet::ReviewSheet(HistoryModel& model)
@@ -31,6 +33,7 @@ void ReviewSheet::show(ConversationHistoryEntry entry, std::optional<DerivedSess
         turns = TurnGrouping::group(*m_result->transcript);
     m_transcript->reset(std::move(turns), seatNames());
     setDeletionNote(QString());
+    setGone(false);
     emit reviewChanged();
     emit deletionKindChanged();
 }
@@ -41,6 +44,34 @@ void ReviewSheet::setDeletionNote(QString note)
         return;
     m_deletionNote = std::move(note);
     emit deletionNoteChanged();
+}
+
+QString ReviewSheet::goneNote()
+{
+    return QStringLiteral(
+        "This conversation is no longer in your history. It was deleted, or hidden on another of your "
+        "computers.");
+}
+
+void ReviewSheet::follow(const QList<ConversationHistoryEntry>& entries)
+{
+    if (!isOpen())
+        return;
+    const bool listed = std::ranges::any_of(entries, [this](const ConversationHistoryEntry& row) {
+        return row.id == m_entry.id || (m_entry.localID && row.localID == m_entry.localID);
+    });
+    setGone(!listed);
+}
+
+void ReviewSheet::setGone(bool gone)
+{
+    if (gone == m_gone)
+        return;
+    m_gone = gone;
+    // Nothing waits on a conversation that is gone.
+    if (gone)
+        setDeletionNote(QString());
+    emit goneChanged();
 }
 
 void ReviewSheet::setDateTexts(const DateTexts& dates)

@@ -17,8 +17,10 @@ namespace lumora {
 class HistoryModel;
 
 // What the review sheet shows of the open review: the review and its history row as they were
-// when it opened, the seat names and the deletion kind as they are now, and the note after a
-// deletion went to the partner. Empty while no review is open.
+// when it opened, the seat names and the deletion kind as they are now, the note after a
+// deletion went to the partner, and whether the history still lists the conversation (once it
+// does not, it is gone: deleted, by the partner's approval too, or hidden on another computer,
+// and the sheet offers nothing more on it). Empty while no review is open.
 class ReviewSheet : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -52,6 +54,9 @@ class ReviewSheet : public QObject {
     Q_PROPERTY(lumora::DeletionPrompt deletion READ deletion NOTIFY deletionKindChanged)
     // Set once a deletion request went to the partner, until the sheet closes.
     Q_PROPERTY(QString deletionNote READ deletionNote NOTIFY deletionNoteChanged)
+    // The history no longer lists the conversation; `goneNote` says so.
+    Q_PROPERTY(bool isGone READ isGone NOTIFY goneChanged)
+    Q_PROPERTY(QString goneNote READ goneNote CONSTANT)
 
 public:
     explicit ReviewSheet(HistoryModel& model);
@@ -87,6 +92,8 @@ public:
     }
     [[nodiscard]] DeletionPrompt deletion() const;
     [[nodiscard]] const QString& deletionNote() const { return m_deletionNote; }
+    [[nodiscard]] bool isGone() const { return m_gone; }
+    [[nodiscard]] static QString goneNote();
 
     [[nodiscard]] const ConversationHistoryEntry& entry() const { return m_entry; }
     [[nodiscard]] const std::optional<DerivedSessionResult>& result() const { return m_result; }
@@ -94,15 +101,20 @@ public:
     // Shows this review of this row, or nothing; the note goes with the review it was for.
     void show(ConversationHistoryEntry entry, std::optional<DerivedSessionResult> result);
     void setDeletionNote(QString note);
+    // Takes in the republished history: the open conversation is gone while no row of it, by
+    // its id or its review's, is listed.
+    void follow(const QList<ConversationHistoryEntry>& entries);
     void setDateTexts(const DateTexts& dates);
 
 signals:
     void reviewChanged();
     void deletionKindChanged();
     void deletionNoteChanged();
+    void goneChanged();
 
 private:
     [[nodiscard]] QStringList seatNames() const;
+    void setGone(bool gone);
 
     HistoryModel& m_model;
     ConversationHistoryEntry m_entry;
@@ -110,6 +122,7 @@ private:
     ReviewTranscript* m_transcript;
     DateTexts m_dates = DateTexts::system();
     QString m_deletionNote;
+    bool m_gone = false;
 };
 
 } // namespace lumora

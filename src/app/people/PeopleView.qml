@@ -9,11 +9,14 @@ Item {
     id: root
 
     required property PeopleModel model
+    // The page, which the window gives the scrolling keys no control took.
+    readonly property alias scroller: page
 
     WindowBackground {
         anchors.fill: parent
     }
     ScrollablePage {
+        id: page
         objectName: "peopleScroll"
         anchors.fill: parent
 

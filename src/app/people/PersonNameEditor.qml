@@ -60,6 +60,7 @@ EditorialCard {
         rightPadding: 0
         Accessible.name: root.side === 0 ? qsTr("Left seat name") : qsTr("Right seat name")
         Accessible.ignored: !visible
+        // Where the typing goes shows as the theme's ring round the field.
         background: Item {
             Rectangle {
                 anchors.left: parent.left
@@ -67,6 +68,11 @@ EditorialCard {
                 anchors.bottom: parent.bottom
                 height: 1
                 color: Theme.withAlpha(root.tint, 0.45)
+            }
+            FocusRing {
+                objectName: "focusRing"
+                visible: field.activeFocus
+                controlRadius: 4
             }
         }
         onAccepted: root.save(field.text)

@@ -35,9 +35,9 @@ Rectangle {
                 delegate: TactileButton {
                     id: step
                     required property int index
-                    required property var modelData
-                    readonly property bool passed: step.modelData.stage === ConversationRoomState.PassedStep
-                    readonly property bool current: step.modelData.stage === ConversationRoomState.CurrentStep
+                    required property agendaStep modelData
+                    readonly property bool passed: step.modelData.passed
+                    readonly property bool current: step.modelData.current
                     objectName: "agendaStep" + step.index
                     width: (column.width - steps.spacing * (stepButtons.count - 1)) / stepButtons.count
                     implicitHeight: Math.max(36, stepLabel.implicitHeight + 14)
@@ -53,7 +53,7 @@ Rectangle {
                     background: Rectangle {
                         radius: height / 2
                         color: step.current ? Theme.paper
-                             : step.hovered ? Theme.withAlpha(Theme.paper, 0.6) : Theme.withAlpha(Theme.paper, 0)
+                             : step.hovered ? Theme.withAlpha(Theme.rule, 0.75) : Theme.withAlpha(Theme.rule, 0)
                         border.width: 1
                         border.color: step.current ? Theme.withAlpha(Theme.attention, 0.34)
                                                    : Theme.withAlpha(Theme.ink, 0.06)
@@ -77,7 +77,9 @@ Rectangle {
                                     text: Number(step.index + 1).toLocaleString(Qt.locale(), "f", 0)
                                     textFormat: Text.PlainText
                                     font: Theme.interfaceFont(11, Font.Bold)
-                                    color: step.passed ? "white" : step.current ? Theme.attention : Theme.muted
+                                    // Ink under the pointer: the muted tone on the hovered fill reads below 4.5:1.
+                                    color: step.passed ? "white" : step.current ? Theme.attention
+                                         : step.hovered ? Theme.ink : Theme.muted
                                     Accessible.ignored: true
                                 }
                             }
@@ -88,6 +90,10 @@ Rectangle {
                                 text: step.modelData.name
                                 textFormat: Text.PlainText
                                 font: Theme.interfaceFont(11, step.current ? Font.DemiBold : Font.Normal)
+                                // A name too long for its step shrinks, down to 0.72 of its size,
+                                // before it is cut.
+                                fontSizeMode: Text.HorizontalFit
+                                minimumPixelSize: Math.round(font.pixelSize * 0.72)
                                 elide: Text.ElideRight
                                 maximumLineCount: 1
                                 color: Theme.ink

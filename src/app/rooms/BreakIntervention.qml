@@ -30,6 +30,10 @@ Item {
         if (root.visible)
             root.begin()
     }
+    CardFocus {
+        card: root
+        first: keepTalking
+    }
 
     Rectangle {
         objectName: "breakBackdrop"
@@ -65,7 +69,9 @@ Item {
                 Layout.fillWidth: true
             }
             ModalCloseButton {
+                id: closeBreak
                 objectName: "closeBreakButton"
+                KeyNavigation.backtab: pauseAndSave
                 Accessible.name: qsTr("Close break guidance")
                 onClicked: root.keepGoing()
             }
@@ -125,6 +131,7 @@ Item {
             width: parent.width
             spacing: 12
             SecondaryButton {
+                id: keepTalking
                 objectName: "keepTalkingButton"
                 text: qsTr("Keep talking")
                 symbol: "arrow.right"
@@ -135,7 +142,9 @@ Item {
                 Layout.fillWidth: true
             }
             PrimaryButton {
+                id: pauseAndSave
                 objectName: "pauseAndSaveButton"
+                KeyNavigation.tab: closeBreak
                 text: qsTr("Pause & save")
                 symbol: "pause.fill"
                 Accessible.name: text

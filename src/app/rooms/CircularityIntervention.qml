@@ -14,6 +14,11 @@ Item {
     signal dismiss
     signal acknowledge
 
+    CardFocus {
+        card: root
+        first: stepOut
+    }
+
     Rectangle {
         objectName: "cycleBackdrop"
         anchors.fill: parent
@@ -48,7 +53,9 @@ Item {
                 Layout.fillWidth: true
             }
             ModalCloseButton {
+                id: closeCycle
                 objectName: "closeCycleButton"
+                KeyNavigation.backtab: stepOut
                 Accessible.name: qsTr("Close repeated cycle guidance")
                 onClicked: root.dismiss()
             }
@@ -101,7 +108,9 @@ Item {
                 Layout.fillWidth: true
             }
             PrimaryButton {
+                id: stepOut
                 objectName: "stepOutButton"
+                KeyNavigation.tab: closeCycle
                 text: qsTr("Step out of the loop")
                 symbol: "arrow.turn.down.right"
                 Accessible.name: text

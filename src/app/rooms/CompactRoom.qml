@@ -15,8 +15,11 @@ Item {
     signal sectionChosen(int section)
     signal theoryChosen
     // How far down the header and the agenda strip reach as the page scrolls, which what floats
-    // over the room comes in below.
-    readonly property real agendaBottom: header.height + agenda.height - page.contentY
+    // over the room comes in below (the stage's gauge lies below the corners, out of its way).
+    readonly property real floatsBelow: header.height + agenda.height - page.contentY
+    // The height the room's banners take below the agenda: the page makes that room for them, as
+    // the corners' gauges under the agenda leave none to float over.
+    property real bannerSpace: 0
 
     Flickable {
         id: page
@@ -49,6 +52,11 @@ Item {
                 Layout.fillWidth: true
                 room: root.room
             }
+            Item {
+                objectName: "bannerSpace"
+                Layout.fillWidth: true
+                Layout.preferredHeight: root.bannerSpace
+            }
             ColumnLayout {
                 Layout.fillWidth: true
                 Layout.fillHeight: true
@@ -66,6 +74,7 @@ Item {
                         Layout.alignment: Qt.AlignVCenter
                         room: root.room
                         values: root.room.leftCorner
+                        keepClear: controls
                     }
                     RoomCorner {
                         objectName: "rightCorner"
@@ -74,6 +83,7 @@ Item {
                         Layout.alignment: Qt.AlignVCenter
                         room: root.room
                         values: root.room.rightCorner
+                        keepClear: controls
                     }
                 }
                 SharedStage {

@@ -26,6 +26,11 @@ Popup {
     // "Read the conversation again": ask the coach once more.
     signal retry
 
+    DialogName {
+        popup: root
+        name: CoachingRules.title(root.popoverState, root.nudge, root.genericStarter)
+    }
+
     // The pointer to the button the popover answers: on its top edge when the popover is below
     // the button, on its bottom edge when above, `pointerX` from its left edge.
     property bool pointsUp: true

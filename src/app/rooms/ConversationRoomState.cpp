@@ -1,6 +1,7 @@
 #include "ConversationRoomState.hpp"
 
 #include "AgendaNote.hpp"
+#include "AgendaStepValue.hpp"
 #include "PrimaryAction.hpp"
 #include "RehearsalConversation.hpp"
 #include "RoomStatus.hpp"
@@ -11,7 +12,6 @@
 #include "domain/ConversationSignals.hpp"
 #include "domain/TurnGrouping.hpp"
 
-#include <QVariantMap>
 #include <algorithm>
 #include <limits>
 #include <tuple>
@@ -140,8 +140,8 @@ std::optional<LiveGuidance::FloorPrompt> ConversationRoomState::floorPrompt() co
 {
     if (!m_model)
         return std::nullopt;
-    return LiveGuidance::floorPrompt(
-        turns(), currentElapsed(), m_model->isRecording(), m_turnExtensionUsed, m_dismissedFinalFloor);
+    return LiveGuidance::floorPrompt(turns(), currentElapsed(), m_model->isRecording(), m_firstFloorShownAt,
+        m_turnExtensionUsed, m_dismissedFinalFloor);
 }
 
 PartnerCornerValues ConversationRoomState::cornerValues(int displaySeat) const
@@ -200,10 +200,11 @@ void ConversationRoomState::refresh()
     const QList<ConversationAgendaStep>& agenda = ConversationMethod::agenda();
     const int step = std::clamp(hasModel ? m_model->selectedAgendaStep() : 0, 0, int(agenda.size()) - 1);
     if (step != m_selectedStep) {
-        QVariantList steps;
-        for (const ConversationAgendaStep& each : agenda)
-            steps.append(QVariantMap { { QStringLiteral("name"), each.name },
-                { QStringLiteral("stage"), stepStage(int(each.id), step) } });
+        QList<AgendaStepValue> steps;
+        for (const ConversationAgendaStep& each : agenda) {
+            const StepStage stage = stepStage(int(each.id), step);
+            steps.append({ each.name, stage == PassedStep, stage == CurrentStep });
+        }
         m_agendaSteps = steps;
         emit agendaStepsChanged();
     }
@@ -281,6 +282,9 @@ void ConversationRoomState::refresh()
         break;
     }
     assign(m_overlay, overlay, &ConversationRoomState::overlayChanged);
+    // The extra minute counts from when the two-minute prompt first came on screen.
+    if (overlay == FloorOverlay && !floor->final && !m_firstFloorShownAt)
+        m_firstFloorShownAt = currentElapsed();
     if (floor) {
         assign(
             m_floorName, LiveGuidance::floorName(floor->speaker), &ConversationRoomState::floorNameChanged);
@@ -469,6 +473,7 @@ void ConversationRoomState::resetConversationInterventions()
     m_circularityGate.reset();
     assign(m_turnExtensionUsed, false, &ConversationRoomState::turnExtensionUsedChanged);
     assign(m_dismissedFinalFloor, false, &ConversationRoomState::dismissedFinalFloorChanged);
+    m_firstFloorShownAt.reset();
 }
 
 void ConversationRoomState::keepGoing()

@@ -12,9 +12,9 @@ Item {
 
     required property RoomModel model
     readonly property bool compact: root.width < 980
-    // Where the arrangement's header and agenda strip end: the banners come in below the
-    // agenda's steps, not over them.
-    property real agendaBottom: 84
+    // Where the arrangement's fixed parts at the top end (the header, the agenda strip and, where
+    // it lies right under them, the stage's gauge): the banners come in below, not over them.
+    property real floatsBelow: 84
     readonly property alias room: room
     signal sectionChosen(int section)
     signal setupRequested
@@ -62,8 +62,8 @@ Item {
                 delegate: WideRoom {
                     id: wide
                     objectName: "wideRoom"
-                    onAgendaBottomChanged: root.agendaBottom = wide.agendaBottom
-                    Component.onCompleted: root.agendaBottom = wide.agendaBottom
+                    onFloatsBelowChanged: root.floatsBelow = wide.floatsBelow
+                    Component.onCompleted: root.floatsBelow = wide.floatsBelow
                     width: root.width
                     height: root.height
                     room: room
@@ -76,11 +76,12 @@ Item {
                 delegate: CompactRoom {
                     id: compactRoom
                     objectName: "compactRoom"
-                    onAgendaBottomChanged: root.agendaBottom = compactRoom.agendaBottom
-                    Component.onCompleted: root.agendaBottom = compactRoom.agendaBottom
+                    onFloatsBelowChanged: root.floatsBelow = compactRoom.floatsBelow
+                    Component.onCompleted: root.floatsBelow = compactRoom.floatsBelow
                     width: root.width
                     height: root.height
                     room: room
+                    bannerSpace: banners.height > 0 ? banners.height + 12 : 0
                     onSectionChosen: section => root.sectionChosen(section)
                     onTheoryChosen: root.theoryChosen()
                 }
@@ -146,8 +147,9 @@ Item {
         // The start error banner, and under it the sentence a finish ended with, with the way
         // to its review.
         Column {
+            id: banners
             anchors.horizontalCenter: parent.horizontalCenter
-            y: Math.max(16, root.agendaBottom + 12)
+            y: Math.max(16, root.floatsBelow + 12)
             spacing: 12
             ConversationStartErrorBanner {
                 objectName: "errorBanner"

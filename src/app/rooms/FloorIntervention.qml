@@ -14,6 +14,11 @@ Item {
     implicitWidth: 360
     implicitHeight: column.implicitHeight + 32
 
+    CardFocus {
+        card: root
+        first: floorButton
+    }
+
     // Where shaders run, the card floats on its blurred shadow; the software renderer has none,
     // and there a plain soft shadow gives it its edge over the transcript. Its outline gives
     // it one on both.
@@ -53,7 +58,9 @@ Item {
                 Layout.fillWidth: true
             }
             ModalCloseButton {
+                id: closeFloor
                 objectName: "closeFloorButton"
+                KeyNavigation.backtab: floorButton
                 Accessible.name: qsTr("Dismiss floor guidance")
                 onClicked: root.dismiss()
             }
@@ -81,7 +88,9 @@ Item {
             color: Theme.muted
         }
         PrimaryButton {
+            id: floorButton
             objectName: "floorButton"
+            KeyNavigation.tab: closeFloor
             text: root.isFinal ? qsTr("Pass the floor") : qsTr("One minute to reach underneath")
             symbol: root.isFinal ? "arrow.right" : "timer"
             Accessible.name: text

@@ -2,8 +2,8 @@ import QtQuick
 import QtQuick.Controls
 import Lumora.Theme
 
-// A button of the room header: navy label with its symbol, a sand fill while pressed (half of
-// it under the pointer) and, unless reduce motion is on, a slight shrink. It never dims. Where
+// A button of the room header: navy label with its symbol, a fill in the rule's tone while
+// pressed (most of it under the pointer) and, unless reduce motion is on, a slight shrink. It never dims. Where
 // the header is short of room it shows its symbol alone, its name then a tooltip (and still
 // its accessible name).
 ThemedButton {
@@ -24,7 +24,7 @@ ThemedButton {
 
     background: Rectangle {
         radius: 10
-        color: Theme.buttonFill(root, Theme.withAlpha(Theme.sand, 0), Theme.sand)
+        color: Theme.buttonFill(root, Theme.withAlpha(Theme.rule, 0), Theme.rule)
     }
     contentItem: Item {
         Row {

@@ -15,7 +15,8 @@ LiveGuidance::Overlay LiveGuidance::overlay(bool showBreak, bool showCircularity
 }
 
 std::optional<LiveGuidance::FloorPrompt> LiveGuidance::floorPrompt(const QList<SpeakerTurn>& turns,
-    double elapsed, bool isRecording, bool turnExtensionUsed, bool dismissedFinalFloor)
+    double elapsed, bool isRecording, std::optional<double> firstShownAt, bool turnExtensionUsed,
+    bool dismissedFinalFloor)
 {
     if (!isRecording || turns.isEmpty())
         return std::nullopt;
@@ -24,7 +25,10 @@ std::optional<LiveGuidance::FloorPrompt> LiveGuidance::floorPrompt(const QList<S
     while (first > 0 && turns.at(first - 1).speaker == holder)
         --first;
     const double held = elapsed - turns.at(first).start;
-    if (held >= ConversationSignals::finalTurnPromptSeconds && !dismissedFinalFloor)
+    constexpr double extraMinute
+        = ConversationSignals::finalTurnPromptSeconds - ConversationSignals::firstTurnPromptSeconds;
+    if (held >= ConversationSignals::finalTurnPromptSeconds && !dismissedFinalFloor && firstShownAt
+        && elapsed >= *firstShownAt + extraMinute)
         return FloorPrompt { holder, true };
     if (held >= ConversationSignals::firstTurnPromptSeconds && !turnExtensionUsed)
         return FloorPrompt { holder, false };

@@ -37,10 +37,14 @@ struct LiveGuidance {
     static Overlay overlay(bool showBreak, bool showCircularity, bool hasFloorPrompt);
     // Only while recording. The run is the trailing turns of the last turn's speaker index (a
     // turn of any other index, even on the same seat, ends it); held from its first turn's
-    // start. From 180 s the final prompt unless it was dismissed; else from 120 s the first
-    // unless it was dismissed (the room counts a dismissed final prompt as both).
+    // start. From 180 s the final prompt unless it was dismissed, once the first prompt has
+    // been on screen (`firstShownAt`, conversation seconds) for the extra minute; else from 120 s
+    // the first unless it was dismissed (the room counts a dismissed final prompt as both). The
+    // extra minute is never up before the first prompt said it began: held back by another
+    // overlay past 180 s, the first prompt comes first and the final a minute after it.
     static std::optional<FloorPrompt> floorPrompt(const QList<SpeakerTurn>& turns, double elapsed,
-        bool isRecording, bool turnExtensionUsed, bool dismissedFinalFloor);
+        bool isRecording, std::optional<double> firstShownAt, bool turnExtensionUsed,
+        bool dismissedFinalFloor);
     // The partner who does not hold the floor: "Speaker 2" when the holder sits in seat 0,
     // "Speaker 1" when in seat 1.
     static QString floorName(qint64 holder);

@@ -11,7 +11,7 @@ ThemedButton {
 
     background: Rectangle {
         radius: width / 2
-        color: Theme.buttonFill(root, Theme.paper, Theme.sand)
+        color: Theme.buttonFill(root, Theme.paper, Theme.rule)
         border.width: 1
         border.color: Theme.rule
     }

@@ -35,6 +35,9 @@ Item {
 
     // Whether the coaching popover is open.
     property bool showNudge: false
+    // What the coaching popover never covers where it would reach it: the stage's row of
+    // controls, "Finish conversation" among them.
+    property Item keepClear: null
 
     readonly property color seatColor: RoomFormats.seatColor(root.displaySide)
 
@@ -201,9 +204,10 @@ Item {
         accent: root.seatColor
         margins: 12
         // Below the button, centred on it, where the window has room for it there, else above
-        // it: never over the button it answers nor over the window's menu bar, its pointer on
-        // the button's middle. The window's edges keep it in view; its height grows as its
-        // content is made, up to the room on its side, past which its content scrolls.
+        // it: never over the button it answers, the window's menu bar nor the controls it keeps
+        // clear of, its pointer on the button's middle. The window's edges keep it in view; its
+        // height grows as its content is made, up to the room on its side, past which its
+        // content scrolls.
         function place() {
             const window = coachButton.Window.window
             if (!window)
@@ -213,14 +217,21 @@ Item {
             const top = coachButton.mapToItem(null, 0, 0).y
             const bottom = top + coachButton.height
             const gap = 8 + popover.pointerSize
-            const below = window.height - popover.margins - bottom - gap
+            const middle = coachButton.mapToItem(null, coachButton.width / 2, 0).x
+            const left = Math.max(popover.margins,
+                Math.min(window.width - popover.margins - popover.width, middle - popover.width / 2))
+            let floor = window.height
+            const clear = root.keepClear
+            if (clear && clear.visible) {
+                const area = clear.mapToItem(null, 0, 0, clear.width, clear.height)
+                if (area.x < left + popover.width && left < area.x + area.width && area.y > bottom)
+                    floor = Math.min(floor, area.y)
+            }
+            const below = floor - popover.margins - bottom - gap
             const above = top - gap - ceiling
             popover.topMargin = ceiling
             popover.pointsUp = below >= popover.implicitHeight || below >= above
             popover.height = Math.min(popover.implicitHeight, Math.max(popover.pointsUp ? below : above, 0))
-            const middle = coachButton.mapToItem(null, coachButton.width / 2, 0).x
-            const left = Math.max(popover.margins,
-                Math.min(window.width - popover.margins - popover.width, middle - popover.width / 2))
             const corner = root.mapToItem(null, 0, 0)
             popover.x = left - corner.x
             popover.y = (popover.pointsUp ? bottom + gap : top - gap - popover.height) - corner.y

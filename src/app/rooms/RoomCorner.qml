@@ -26,4 +26,13 @@ PartnerCorner {
     moments: corner.room.moments
 
     onGetUnstuck: corner.room.requestNudge(corner.values.canonicalSide)
+
+    // A guidance card coming up closes the coaching popover, which would lie over the card.
+    Connections {
+        target: corner.room
+        function onOverlayChanged() {
+            if (corner.room.overlay !== ConversationRoomState.NoOverlay)
+                corner.showNudge = false
+        }
+    }
 }

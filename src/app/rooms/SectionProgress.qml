@@ -48,7 +48,9 @@ Row {
                 horizontalAlignment: Text.AlignHCenter
                 text: entry.modelData.title
                 textFormat: Text.PlainText
-                font: Theme.interfaceFont(11, entry.isCurrent ? Font.DemiBold : Font.Normal)
+                // Medium, not regular: the thin strokes of 11-pixel regular type in the muted
+                // tone draw lighter than the tone and read below 4.5:1.
+                font: Theme.interfaceFont(11, entry.isCurrent ? Font.DemiBold : Font.Medium)
                 color: entry.isCurrent ? Theme.ink : Theme.muted
                 elide: Text.ElideRight
                 fontSizeMode: Text.HorizontalFit

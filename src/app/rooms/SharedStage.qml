@@ -15,10 +15,15 @@ ColumnLayout {
     // Whether the row of controls is the stage's last part; an arrangement that keeps them on
     // screen elsewhere places its own.
     property bool showsControls: true
+    // How far down the warm and hard gauge reaches, with its margin.
+    readonly property real gaugeBottom: gauge.y + gauge.height + 8
+    // The row of controls, which what floats beside the stage keeps clear of.
+    readonly property alias controls: stageControls
 
     spacing: 0
 
     BalanceGauge {
+        id: gauge
         objectName: "balanceGauge"
         Layout.fillWidth: true
         Layout.bottomMargin: 8
@@ -128,6 +133,7 @@ ColumnLayout {
         color: Theme.withAlpha(Theme.rule, 0.3)
     }
     StageControls {
+        id: stageControls
         Layout.fillWidth: true
         visible: root.showsControls
         room: root.room

@@ -25,7 +25,7 @@ QString StageLabels::primaryIcon(const Flags& flags)
 QString StageLabels::primaryAccessibilityLabel(const Flags& flags)
 {
     if (flags.rehearsalActive)
-        return QStringLiteral("End rehearsal");
+        return primaryLabel(flags);
     if (flags.isStartingConversation)
         return QStringLiteral("Starting conversation");
     if (flags.isRecording || flags.isPaused)

@@ -22,7 +22,8 @@ struct StageLabels {
     static QString primaryLabel(const Flags& flags);
     // The symbol name; the starting state comes before the rehearsal here.
     static QString primaryIcon(const Flags& flags);
-    // What a screen reader names the button: "End rehearsal" also once the rehearsal ended.
+    // What a screen reader names the button: as it reads, but "Starting conversation" for the
+    // ellipsis.
     static QString primaryAccessibilityLabel(const Flags& flags);
     // The check-in and rehearsal entries show only while nothing runs.
     static bool showsEntryButtons(const Flags& flags);

@@ -1,5 +1,6 @@
 #include "TranscriptRows.hpp"
 
+#include "TranscriptChipValue.hpp"
 #include "TranscriptTurnText.hpp"
 #include "display/DisplayFormats.hpp"
 #include "domain/BehaviorCode.hpp"
@@ -7,7 +8,6 @@
 #include "domain/Seat.hpp"
 
 #include <QSet>
-#include <QVariantMap>
 #include <algorithm>
 
 namespace lumora {
@@ -54,11 +54,6 @@ QSet<qint64> changedTurnsOf(const QList<Finding>& before, const QList<Finding>& 
     for (qsizetype at = start; at < after.size() - end; ++at)
         turns.insert(after.at(at).turnIndex);
     return turns;
-}
-
-QVariantMap chipOf(const QString& code, double confidence)
-{
-    return { { QStringLiteral("code"), code }, { QStringLiteral("confidence"), confidence } };
 }
 
 } // namespace
@@ -120,16 +115,16 @@ QVariant TranscriptRows::data(const QModelIndex& index, int role) const
         }
         return NoWash;
     case BehaviorChipsRole: {
-        QVariantList chips;
+        QList<TranscriptChipValue> chips;
         for (const BehaviorAnnotation& annotation : annotationsOf(group))
-            chips.append(chipOf(toString(annotation.code), annotation.confidence));
-        return chips;
+            chips.append({ toString(annotation.code), annotation.confidence });
+        return QVariant::fromValue(chips);
     }
     case FoulChipsRole: {
-        QVariantList chips;
+        QList<TranscriptChipValue> chips;
         for (const ProcessFoulAnnotation& foul : foulsOf(group))
-            chips.append(chipOf(toString(foul.foul), foul.confidence));
-        return chips;
+            chips.append({ toString(foul.foul), foul.confidence });
+        return QVariant::fromValue(chips);
     }
     default:
         return {};

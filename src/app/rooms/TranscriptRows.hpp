@@ -41,8 +41,9 @@ public:
         AccessibleTextRole,
         // Wash: the row's tint.
         WashRole,
-        // QVariantList of maps {code, confidence}: the annotations, and the fouls, on the row's
-        // pieces, each in its own list's order; a row draws the annotations' chips first.
+        // QList<TranscriptChipValue> (`list<transcriptChip>`): the annotations, and the fouls,
+        // on the row's pieces, each in its own list's order; a row draws the annotations' chips
+        // first.
         BehaviorChipsRole,
         FoulChipsRole,
     };

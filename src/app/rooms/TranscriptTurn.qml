@@ -15,8 +15,8 @@ Item {
     required property string paragraph
     required property string accessibleText
     required property int wash
-    required property var behaviorChips
-    required property var foulChips
+    required property list<transcriptChip> behaviorChips
+    required property list<transcriptChip> foulChips
 
     readonly property color sideColour: root.displaySide === 0 ? Theme.positive : Theme.information
     readonly property bool hasWash: root.wash !== TranscriptRows.NoWash
@@ -101,7 +101,7 @@ Item {
             Repeater {
                 model: root.behaviorChips
                 delegate: BehaviorChip {
-                    required property var modelData
+                    required property transcriptChip modelData
                     objectName: "behaviorChip"
                     code: modelData.code
                     confidence: modelData.confidence
@@ -110,7 +110,7 @@ Item {
             Repeater {
                 model: root.foulChips
                 delegate: ProcessFoulChip {
-                    required property var modelData
+                    required property transcriptChip modelData
                     objectName: "foulChip"
                     foul: modelData.code
                     confidence: modelData.confidence

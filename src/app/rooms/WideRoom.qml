@@ -11,9 +11,9 @@ ColumnLayout {
     required property ConversationRoomState room
     signal sectionChosen(int section)
     signal theoryChosen
-    // How far down the header and the agenda strip reach, which what floats over the room
-    // comes in below.
-    readonly property real agendaBottom: header.height + 12 + agenda.height
+    // How far down the header, the agenda strip and the stage's warm and hard gauge reach, which
+    // what floats over the room comes in below.
+    readonly property real floatsBelow: header.height + 12 + agenda.height + 12 + stage.gaugeBottom
 
     spacing: 0
 
@@ -39,6 +39,7 @@ ColumnLayout {
             Layout.alignment: Qt.AlignTop
             room: root.room
             values: root.room.leftCorner
+            keepClear: stage.controls
         }
         ColumnLayout {
             objectName: "centreColumn"
@@ -51,6 +52,7 @@ ColumnLayout {
                 room: root.room
             }
             SharedStage {
+                id: stage
                 objectName: "sharedStage"
                 Layout.fillWidth: true
                 Layout.fillHeight: true
@@ -63,6 +65,7 @@ ColumnLayout {
             Layout.alignment: Qt.AlignTop
             room: root.room
             values: root.room.rightCorner
+            keepClear: stage.controls
         }
     }
     EmotionalArcView {

@@ -12,11 +12,14 @@ Item {
     required property AccountSession account
     required property UpdateChecker updates
     signal goToConversation
+    // The page, which the window gives the scrolling keys no control took.
+    readonly property alias scroller: page
 
     WindowBackground {
         anchors.fill: parent
     }
     ScrollablePage {
+        id: page
         objectName: "accountScroll"
         anchors.fill: parent
 

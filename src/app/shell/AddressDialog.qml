@@ -10,6 +10,7 @@ ThemedPopup {
     id: root
 
     property string title
+    accessibleName: root.title
     property string message
     property string address
     property bool copied: false

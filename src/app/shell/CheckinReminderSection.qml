@@ -70,6 +70,11 @@ EditorialCard {
                 y: (reminderSwitch.height - height) / 2
                 radius: 12
                 color: reminderSwitch.checked ? Theme.positive : Theme.rule
+                FocusRing {
+                    objectName: "focusRing"
+                    visible: reminderSwitch.visualFocus
+                    controlRadius: 12
+                }
                 Rectangle {
                     x: reminderSwitch.checked ? parent.width - width - 2 : 2
                     y: 2

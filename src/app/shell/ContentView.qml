@@ -33,6 +33,16 @@ Item {
         else if (accountPage.status !== Loader.Null)
             accountPage.source = ""
     }
+    // The scrolling keys that no control took (the header bar has the keyboard, or nothing has)
+    // scroll the page shown, as a browser scrolls its page.
+    focus: true
+    Keys.onPressed: event => {
+        const page = root.section === Sections.History ? historyPage.item
+                   : root.section === Sections.People ? peoplePage.item
+                   : root.section === Sections.Account ? accountPage.item : null
+        if (page)
+            event.accepted = page.scroller.scrollByKey(event.key, event.modifiers)
+    }
     readonly property alias showSetup: rules.showSetup
     readonly property alias showMigrationOffer: rules.showMigrationOffer
 
@@ -167,6 +177,7 @@ Item {
     ThemedPopup {
         id: setupSheet
         objectName: "setupSheet"
+        accessibleName: qsTr("Welcome to Corvane")
         width: 680
         minimumHeight: 560
         padding: 0
@@ -193,6 +204,7 @@ Item {
     ThemedPopup {
         id: migrationSheet
         objectName: "migrationSheet"
+        accessibleName: qsTr("Your earlier conversations")
         width: 640
         minimumHeight: 440
         padding: 0

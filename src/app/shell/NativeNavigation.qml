@@ -51,7 +51,7 @@ Rectangle {
                 background: Rectangle {
                     radius: 12
                     color: tab.current ? Theme.withAlpha(Theme.sand, 0.82)
-                         : tab.hovered ? Theme.withAlpha(Theme.sand, 0.41) : Theme.withAlpha(Theme.sand, 0)
+                         : tab.hovered ? Theme.withAlpha(Theme.rule, 0.75) : Theme.withAlpha(Theme.rule, 0)
                     Behavior on color {
                         enabled: !Theme.reduceMotion
                         ColorAnimation { duration: 200; easing.type: Easing.OutQuad }
@@ -79,7 +79,7 @@ Rectangle {
             onClicked: root.theoryChosen()
             background: Rectangle {
                 radius: 12
-                color: theory.hovered ? Theme.withAlpha(Theme.sand, 0.41) : Theme.withAlpha(Theme.sand, 0)
+                color: theory.hovered ? Theme.withAlpha(Theme.rule, 0.75) : Theme.withAlpha(Theme.rule, 0)
             }
             contentItem: Item {
                 TabLabel {

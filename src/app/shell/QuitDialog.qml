@@ -4,7 +4,8 @@ import Lumora.Shell
 import Lumora.Theme
 
 // Asked when the user quits during a conversation: finish and save it first, discard it, or
-// keep going (also Escape). The saving choice has the keyboard's focus: it loses nothing.
+// keep going (also Escape). The saving choice has the keyboard's focus, with its ring: it loses
+// nothing.
 ThemedPopup {
     id: root
 
@@ -13,7 +14,8 @@ ThemedPopup {
     signal discardChosen
 
     width: 520
-    onOpened: saveButton.forceActiveFocus()
+    accessibleName: root.question.title
+    onOpened: saveButton.forceActiveFocus(Qt.TabFocusReason)
 
     contentItem: ColumnLayout {
         spacing: 16

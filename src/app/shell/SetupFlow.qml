@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import QtQuick.Layouts
 import Lumora.Shell
 import Lumora.Theme
@@ -39,25 +38,29 @@ Item {
     }
 
     // The sheet keeps its padding of 32 all round; a column shorter than the sheet sits in the
-    // middle, and one taller than the window allows scrolls inside the padding.
+    // middle, and one taller than the window allows scrolls inside the padding. The scrolled
+    // area reaches `ringRoom` into the padding, so that the focus ring round a control at the
+    // column's edge is drawn whole.
+    readonly property real ringRoom: 6
     Flickable {
         id: scroller
         objectName: "setupScroll"
-        x: 32
-        y: 32
-        width: root.width - 64
-        height: root.height - 64
+        x: 32 - root.ringRoom
+        y: 32 - root.ringRoom
+        width: root.width - 2 * x
+        height: root.height - 2 * y
         contentWidth: width
-        contentHeight: Math.max(height, column.implicitHeight)
-        interactive: column.implicitHeight > height
+        contentHeight: Math.max(height, column.implicitHeight + 2 * root.ringRoom)
+        interactive: column.implicitHeight + 2 * root.ringRoom > height
         boundsBehavior: Flickable.StopAtBounds
         clip: true
 
         ColumnLayout {
             id: column
             objectName: "setupColumn"
-            width: scroller.width
-            y: Math.max(0, (scroller.height - implicitHeight) / 2)
+            x: root.ringRoom
+            width: scroller.width - 2 * root.ringRoom
+            y: Math.max(root.ringRoom, (scroller.height - implicitHeight) / 2)
             spacing: 24
 
             RowLayout {
@@ -83,13 +86,9 @@ Item {
                 Item {
                     Layout.fillWidth: true
                 }
-                Button {
-                    id: closeButton
+                SecondaryButton {
                     objectName: "setupCloseButton"
                     text: qsTr("Close")
-                    font: Theme.interfaceFont(13, Font.Medium)
-                    flat: true
-                    Accessible.onPressAction: closeButton.clicked()
                     onClicked: root.close()
                 }
             }

@@ -76,7 +76,8 @@ public:
     // Records the answer to the migration offer; `migrationAnswered` follows when it is done.
     Q_INVOKABLE virtual void answerMigration(bool accepted) = 0;
     // Ends the run the user quits during a conversation: once the conversation is finished and
-    // saved (`saveFirst`), or at once, which gives it up. `quitRequested` says when.
+    // saved (`saveFirst`), or at once, which discards it: nothing of it is kept, and nothing of
+    // it reaches the account. `quitRequested` says when.
     Q_INVOKABLE virtual void quit(bool saveFirst) = 0;
 
 signals:

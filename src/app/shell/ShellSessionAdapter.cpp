@@ -81,6 +81,8 @@ void ShellSessionAdapter::quit(bool saveFirst)
 {
     const bool recording = m_viewModel.isRecording() || m_viewModel.isPaused();
     if (!saveFirst || !(recording || m_viewModel.isProcessing())) {
+        if (!saveFirst)
+            m_viewModel.chooseDiscardAtQuit();
         emit quitRequested();
         return;
     }

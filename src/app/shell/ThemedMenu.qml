@@ -56,11 +56,21 @@ Menu {
                 color: Theme.muted
             }
         }
+        // The keyboard's entry shows its ring too, inside the menu's edges, which cut off
+        // anything drawn outside them.
         background: Rectangle {
             x: 6
+            y: 2
             width: entry.width - 12
+            height: entry.height - 4
             radius: 6
             color: entry.highlighted && entry.enabled ? Theme.sand : "transparent"
+            FocusRing {
+                objectName: "focusRing"
+                anchors.margins: -2
+                visible: entry.visualFocus
+                controlRadius: 6
+            }
         }
     }
 }

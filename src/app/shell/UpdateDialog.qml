@@ -11,6 +11,8 @@ ThemedPopup {
     required property UpdateChecker updates
     readonly property bool offersDownload: root.updates.availableVersion.length > 0 && !root.updates.isChecking
 
+    accessibleName: qsTr("Corvane updates")
+
     contentItem: ColumnLayout {
         spacing: 16
         RowLayout {

@@ -11,6 +11,8 @@ ThemedPopup {
     property string confirmText
     signal confirmed
 
+    accessibleName: root.title
+
     contentItem: ColumnLayout {
         spacing: 16
         ReadableText {

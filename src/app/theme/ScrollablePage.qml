@@ -1,8 +1,10 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Templates as T
 
 // A page that scrolls vertically without scroll bars, by the wheel and the keys; while it
-// moves, a thin indicator shows where it is.
+// moves, a thin indicator shows where it is. The control the keyboard comes to on the page is
+// brought into view whole, its focus ring included.
 Flickable {
     id: root
 
@@ -10,6 +12,71 @@ Flickable {
     property alias spacing: column.spacing
     property real horizontalPadding: 32
     property real verticalPadding: 40
+    // What Up and Down scroll by.
+    readonly property real lineStep: 48
+    // Room left around a control brought into view, for its ring.
+    readonly property real focusMargin: 16
+
+    // Scrolls by Up, Down, Page Up, Page Down, Home or End without Control, Alt or Meta; false
+    // for any other key. The window gives the page shown the scrolling keys that no control
+    // took, as a browser does.
+    function scrollByKey(key: int, modifiers: int): bool {
+        if (modifiers & (Qt.ControlModifier | Qt.AltModifier | Qt.MetaModifier))
+            return false
+        switch (key) {
+        case Qt.Key_Up:
+            root.moveTo(root.contentY - root.lineStep)
+            return true
+        case Qt.Key_Down:
+            root.moveTo(root.contentY + root.lineStep)
+            return true
+        case Qt.Key_PageUp:
+            root.moveTo(root.contentY - root.height * 0.9)
+            return true
+        case Qt.Key_PageDown:
+            root.moveTo(root.contentY + root.height * 0.9)
+            return true
+        case Qt.Key_Home:
+            root.moveTo(0)
+            return true
+        case Qt.Key_End:
+            root.moveTo(root.contentHeight)
+            return true
+        }
+        return false
+    }
+    function moveTo(y: real) {
+        const bounded = Math.max(0, Math.min(y, root.contentHeight - root.height))
+        if (bounded === root.contentY)
+            return
+        root.cancelFlick()
+        root.contentY = bounded
+    }
+    // Untyped: Qt 6.4's qmlcachegen crashes now and then compiling the type assertion below
+    // ahead of time; the interpreter runs it instead.
+    function showFocused(item) {
+        let inside = item
+        while (inside && inside !== root.contentItem)
+            inside = inside.parent
+        // A control pressed with the pointer is where the user sees it already.
+        const control = item as T.Control
+        if (!inside || (control && control.focusReason === Qt.MouseFocusReason))
+            return
+        const area = item.mapToItem(root.contentItem, 0, 0, item.width, item.height)
+        if (area.y - root.focusMargin < root.contentY)
+            root.moveTo(area.y - root.focusMargin)
+        else if (area.y + area.height + root.focusMargin > root.contentY + root.height)
+            root.moveTo(Math.min(area.y - root.focusMargin, area.y + area.height + root.focusMargin - root.height))
+    }
+    Connections {
+        target: root.Window.window
+        enabled: root.visible
+        function onActiveFocusItemChanged() {
+            const item = root.Window.activeFocusItem
+            if (item)
+                root.showFocused(item)
+        }
+    }
 
     contentWidth: width
     contentHeight: column.implicitHeight + 2 * root.verticalPadding
@@ -18,16 +85,11 @@ Flickable {
     focus: true
     ScrollIndicator.vertical: PageScrollIndicator {}
 
-    Keys.onUpPressed: root.flick(0, 800)
-    Keys.onDownPressed: root.flick(0, -800)
+    // A control of a page no longer shown can keep the keyboard: that page leaves the keys to
+    // the page shown.
     Keys.onPressed: event => {
-        if (event.key === Qt.Key_PageDown) {
-            root.contentY = Math.min(root.contentY + root.height * 0.9, Math.max(0, root.contentHeight - root.height))
-            event.accepted = true
-        } else if (event.key === Qt.Key_PageUp) {
-            root.contentY = Math.max(0, root.contentY - root.height * 0.9)
-            event.accepted = true
-        }
+        if (root.visible)
+            event.accepted = root.scrollByKey(event.key, event.modifiers)
     }
 
     Column {

@@ -1,8 +1,9 @@
 import QtQuick
 import Lumora.Theme
 
-// The quieter action: navy on paper with a faint outline; dimmed when disabled, as every
-// button is, so that one that does nothing does not look as if it would.
+// The quieter action: navy on paper with a faint outline, the rule's tone under the pointer and
+// pressed; dimmed when disabled, as every button is, so that one that does nothing does not look
+// as if it would.
 ThemedButton {
     id: root
 
@@ -25,7 +26,7 @@ ThemedButton {
     }
     background: Rectangle {
         radius: 12
-        color: Theme.buttonFill(root, Theme.paper, Theme.sand)
+        color: Theme.buttonFill(root, Theme.paper, Theme.rule)
         border.color: Theme.rule
         border.width: 1
     }

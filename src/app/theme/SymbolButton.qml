@@ -1,8 +1,8 @@
 import QtQuick
 import Lumora.Theme
 
-// A plain button that shows one symbol in a square of `size`, on a faint sand disc while the
-// pointer is over it or it is pressed.
+// A plain button that shows one symbol in a square of `size`, on a disc of the rule's tone while
+// the pointer is over it or it is pressed.
 ThemedButton {
     id: root
 
@@ -17,7 +17,7 @@ ThemedButton {
 
     background: Rectangle {
         radius: width / 2
-        color: Theme.buttonFill(root, Theme.withAlpha(Theme.sand, 0), Theme.sand)
+        color: Theme.buttonFill(root, Theme.withAlpha(Theme.rule, 0), Theme.rule)
     }
     contentItem: Icon {
         symbol: root.symbol

@@ -54,11 +54,11 @@ QtObject {
     function withAlpha(colour, alpha) {
         return Qt.rgba(colour.r, colour.g, colour.b, alpha)
     }
-    // A control's fill under the pointer: halfway from its resting fill to its pressed one, so
-    // that a press still shows on a control the pointer is over.
+    // A control's fill under the pointer: three quarters of the way from its resting fill to its
+    // pressed one, so that the pointer shows plainly and a press still shows on top of it.
     function hoverFill(resting, pressed) {
-        return Qt.rgba((resting.r + pressed.r) / 2, (resting.g + pressed.g) / 2, (resting.b + pressed.b) / 2,
-            (resting.a + pressed.a) / 2)
+        return Qt.rgba(resting.r + (pressed.r - resting.r) * 0.75, resting.g + (pressed.g - resting.g) * 0.75,
+            resting.b + (pressed.b - resting.b) * 0.75, resting.a + (pressed.a - resting.a) * 0.75)
     }
     // The fill of a control in its state: pressed, under the pointer, or at rest.
     function buttonFill(control, resting, pressed) {

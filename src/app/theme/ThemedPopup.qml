@@ -10,6 +10,13 @@ Popup {
     id: root
 
     property real minimumHeight: 0
+    // What a screen reader names the dialog, as its title reads.
+    property string accessibleName
+
+    DialogName {
+        popup: root
+        name: root.accessibleName
+    }
 
     parent: Overlay.overlay
     anchors.centerIn: parent

@@ -23,6 +23,7 @@ STATES = {
     "focusable": pyatspi.STATE_FOCUSABLE,
     "selected": pyatspi.STATE_SELECTED,
     "checked": pyatspi.STATE_CHECKED,
+    "focused": pyatspi.STATE_FOCUSED,
 }
 
 

@@ -1,27 +1,16 @@
 #include "RecordingProgram.hpp"
 
+#include <QThread>
 #include <csignal>
 
 namespace lumora {
 namespace {
-
-using testing::databaseColumn;
 
 // The program killed (SIGKILL, as a crash or a forced quit does) at moments after the press of
 // Finish. The review sealed at the press is on the computer, alone; the next launch removes the
 // audio, sends the review to the account and closes the reservation.
 class KilledFinish : public testing::RecordingProgramTest {
 protected:
-    static QStringList reviews(const QTemporaryDir& home)
-    {
-        return QDir(home.filePath("data/Lumora/Results")).entryList({ "*.lmr" }, QDir::Files);
-    }
-
-    [[nodiscard]] QStringList accountConversations() const
-    {
-        return databaseColumn(database, u"SELECT id FROM content_conversations"_qs);
-    }
-
     // The speech stand-in has been told the live stream is over: the finish has begun.
     [[nodiscard]] bool liveStreamClosed() const
     {
@@ -64,13 +53,19 @@ protected:
 TEST_F(KilledFinish, KilledAFewHundredthsOfASecondAfterThePress)
 {
     const QTemporaryDir home;
-    const auto program = launchRecording(home);
+    // The final transcription is held, so that the kill comes before the finish could end
+    // however fast the rest of it is.
+    const auto program = launchRecording(home, { "--prerecorded-delay-ms", "120000" });
     ASSERT_NE(program, nullptr);
     ASSERT_TRUE(recordingStarted(*program, home)) << "the conversation did not start";
     ::kill(pid_t(program->processId()), SIGUSR1);
-    QTest::qWait(50);
+    // Killed as soon as the review sealed at the press is on disk (a few hundredths of a second).
+    QDeadlineTimer deadline(10000);
+    while (reviews(home).isEmpty() && !deadline.hasExpired())
+        QThread::msleep(1);
     ASSERT_NO_FATAL_FAILURE(kill(*program));
     expectTheNextLaunchToSendTheSealedReview(home);
+    speech->kill();
 }
 
 TEST_F(KilledFinish, KilledWhileTheFinalTranscriptionHangs)

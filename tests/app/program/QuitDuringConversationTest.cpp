@@ -87,6 +87,56 @@ TEST_F(QuitDuringConversation, QuittingAsksAndAGiveUpLeavesNoAudioAndCancelsTheR
     }
 }
 
+// Quitting while the conversation is being saved (its finish slowed by a control plane that is
+// away) asks, in the saving form, also when the question was open before the finish began; and
+// "Discard" leaves nothing of the conversation: no review, no backup record and no mark here, and
+// the next launch, with the control plane back, sends nothing of it and cancels its reservation.
+TEST_F(QuitDuringConversation, DiscardWhileTheConversationIsSavedLeavesNothingOfIt)
+{
+    for (const bool askedBeforeTheFinish : { false, true }) {
+        SCOPED_TRACE(askedBeforeTheFinish ? "asked while recording" : "asked while saving");
+        const QTemporaryDir home;
+        const auto program = launchRecording(home);
+        ASSERT_NE(program, nullptr);
+        ASSERT_TRUE(recordingRuns(home, *program)) << "the conversation did not start";
+        ASSERT_EQ(controlPlane->stop(), 0);
+        if (askedBeforeTheFinish) {
+            ASSERT_TRUE(quitAsks()) << output.toStdString();
+        }
+        // Finish: the review is sealed at the press.
+        ::kill(pid_t(program->processId()), SIGUSR1);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !reviews(home).isEmpty(); }, 20000));
+        if (!askedBeforeTheFinish) {
+            ASSERT_TRUE(quitAsks()) << output.toStdString();
+        }
+        QTest::qWait(500);
+        ASSERT_EQ(program->state(), QProcess::Running);
+        // "Discard" is the one before "Quit once saved", where the keyboard starts.
+        ASSERT_TRUE(display.xdotool({ "key", "shift+Tab" }));
+        ASSERT_TRUE(display.xdotool({ "key", "space" }));
+        ASSERT_TRUE(program->waitForFinished(20000)) << "the question was gone";
+        EXPECT_EQ(program->exitCode(), 0);
+        EXPECT_EQ(reviews(home), QStringList());
+        EXPECT_EQ(recordingsIn(home), QStringList());
+        EXPECT_EQ(backupRecords(home).size(), 0);
+
+        startControlPlane();
+        ASSERT_TRUE(controlPlane->started());
+        const auto next = launch(home);
+        const bool settled = QTest::qWaitFor(
+            [&] { return !reservationStatuses().contains(u"open"_qs) && marks(home).isEmpty(); }, 60000);
+        ::kill(pid_t(next->processId()), SIGTERM);
+        ASSERT_TRUE(next->waitForFinished(20000));
+        EXPECT_TRUE(settled) << reservationStatuses().join(' ').toStdString() << " / "
+                             << marks(home).join(' ').toStdString();
+        EXPECT_EQ(reviews(home), QStringList());
+        EXPECT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
+        EXPECT_EQ(accountConversations(), QStringList());
+        EXPECT_EQ(reservationStatuses(), QStringList { "cancelled" });
+        EXPECT_EQ(speech->stop(), 0) << speech->log().toStdString();
+    }
+}
+
 // "Finish and save" (where the keyboard starts in the question): the conversation is finished,
 // its review saved on this computer and its reservation closed as used, and then the program
 // ends by itself, with no audio left.

@@ -5,6 +5,7 @@
 #include "DevelopmentSignIn.hpp"
 #include "SpeechStandInProcess.hpp"
 #include "XvfbDisplay.hpp"
+#include "persistence/ConversationBackupStore.hpp"
 #include "security/AccountSessionStore.hpp"
 #include "security/DeviceIdentity.hpp"
 #include "security/KeychainKeyStore.hpp"
@@ -98,35 +99,54 @@ protected:
     std::unique_ptr<QProcess> launchRecording(
         const QTemporaryDir& home, const QStringList& speechArguments = {})
     {
+        if (!signIn(home, speechArguments))
+            return nullptr;
+        return launch(home, { "--start-conversation" });
+    }
+
+    // Servers of their own, and `home` signed in to an account of its own (a saved session in
+    // the test session's keychain, the recording agreement accepted); false when that failed.
+    bool signIn(const QTemporaryDir& home, const QStringList& speechArguments = {})
+    {
         speech = std::make_unique<SpeechStandInProcess>(speechArguments + serverTls());
         database.clear();
         startControlPlane();
         if (!speech->started() || !controlPlane->started()) {
             ADD_FAILURE() << "the servers did not start";
-            return nullptr;
+            return false;
         }
-        const auto keychain = std::make_shared<KeychainKeyStore>(u"com.lumora.native"_qs);
-        const auto identity = test::awaitTask(DeviceIdentity::load(keychain));
+        const auto identity = test::awaitTask(DeviceIdentity::load(keychain()));
         if (!identity) {
             ADD_FAILURE() << "no device key";
-            return nullptr;
+            return false;
         }
         const DeviceRegistration registration
             = developmentSignIn(manager, controlPlane->baseUrl(), *identity, "Quinn and Rae");
         if (!test::awaitTask(
-                AccountSessionStore(keychain).save({ registration.accountID, registration.deviceID }))) {
+                AccountSessionStore(keychain()).save({ registration.accountID, registration.deviceID }))) {
             ADD_FAILURE() << "the session could not be saved";
-            return nullptr;
+            return false;
         }
         for (const char* folder : { "data", "config/Lumora", "runtime", "cache" })
             QDir(home.path()).mkpath(QString::fromLatin1(folder));
         QFile::setPermissions(
             home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QFile preferences(home.filePath("config/Lumora/Lumora.conf"));
+        QFile preferences(preferencesPath(home));
         if (preferences.open(QIODevice::WriteOnly))
             preferences.write("[General]\nlumora.recordingAgreementVersion=2\n");
         preferences.close();
-        return launch(home, { "--start-conversation" });
+        return true;
+    }
+
+    // The program's keychain: the test session's Secret Service, as the program sees it.
+    static std::shared_ptr<KeychainKeyStore> keychain()
+    {
+        return std::make_shared<KeychainKeyStore>(u"com.lumora.native"_qs);
+    }
+
+    static QString preferencesPath(const QTemporaryDir& home)
+    {
+        return home.filePath("config/Lumora/Lumora.conf");
     }
 
     // The program in `home`, reaching the servers as they are now.
@@ -190,6 +210,40 @@ protected:
     [[nodiscard]] QStringList reservationStatuses() const
     {
         return databaseColumn(database, u"SELECT status FROM usage_reservations"_qs);
+    }
+
+    // The conversations the account holds.
+    [[nodiscard]] QStringList accountConversations() const
+    {
+        return databaseColumn(database, u"SELECT id FROM content_conversations"_qs);
+    }
+
+    // The sealed reviews in `home`.
+    static QStringList reviews(const QTemporaryDir& home)
+    {
+        return QDir(home.filePath("data/Lumora/Results")).entryList({ "*.lmr" }, QDir::Files);
+    }
+
+    // The marks of conversations whose end is not settled, in `home`.
+    static QStringList marks(const QTemporaryDir& home)
+    {
+        return QDir(home.filePath("data/Lumora/Marks")).entryList({ "*.mark" }, QDir::Files);
+    }
+
+    // The backup records in `home`, read while no program runs there.
+    static QList<ConversationBackupRecord> backupRecords(const QTemporaryDir& home)
+    {
+        const auto store = ConversationBackupStore::create(home.filePath("data/Lumora/Backup"), keychain());
+        if (!store) {
+            ADD_FAILURE() << "the backup state could not be opened";
+            return {};
+        }
+        const auto read = test::awaitTask((*store)->records());
+        if (!read) {
+            ADD_FAILURE() << "the backup records could not be read";
+            return {};
+        }
+        return read->records;
     }
 
     XvfbDisplay display;

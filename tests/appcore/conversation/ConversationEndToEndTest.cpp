@@ -68,7 +68,8 @@ TEST_F(ConversationEndToEndTest, ATwoVoiceConversationEndsInASealedReviewAndAFin
     auto temporary = TemporaryConversationStore::create(storage.filePath("Lumora-Conversation"));
     ASSERT_TRUE(temporary.has_value());
     const auto coordinator = SessionCoordinator::create(client, client,
-        std::make_shared<DeepgramClient>(manager, speech->baseUrl()), client, client, *results, *temporary);
+        std::make_shared<DeepgramClient>(manager, speech->baseUrl()), client, client, *results, *temporary,
+        ConversationMarks::create(storage.filePath("Marks")).value());
 
     const auto draft = test::awaitTask(client->createConversationSession());
     ASSERT_TRUE(draft.has_value() && draft->sessionID.has_value());

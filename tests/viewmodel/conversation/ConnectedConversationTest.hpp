@@ -58,7 +58,7 @@ protected:
         EXPECT_TRUE(temporary.has_value());
         model->adoptCoordinator(SessionCoordinator::create(authorization, client,
             std::make_shared<DeepgramClient>(manager, speech->baseUrl()), client, client,
-            model->resultStore(), *temporary));
+            model->resultStore(), *temporary, *model->marks()));
         EXPECT_TRUE(test::awaitTask(model->refreshAfterConversation()));
         EXPECT_EQ(model->startReadiness(), ConversationStartReadiness::ready);
         return model;

@@ -19,7 +19,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <atomic>
+#include <sys/mount.h>
 
 namespace lumora {
 namespace {
@@ -402,8 +404,88 @@ TEST_F(QuietConversationTest, WhatFollowsASavedReviewNeverUndoesIt)
     controlPlane.reset();
 }
 
+// A review that cannot be written at the press of Finish (its data folder full, where the
+// superuser can mount a small one; a folder in its file's place, anywhere): the room never says
+// "Saved", tells why, and keeps the conversation paused with its recording, its live turns and its
+// reservation. It can go on, and a later Finish saves it as usual.
+TEST_F(QuietConversationTest, AReviewThatCannotBeWrittenKeepsTheConversationForAnotherFinish)
+{
+    ASSERT_TRUE(QDir().mkpath(home.applicationSupport));
+    const QByteArray data = QFile::encodeName(home.applicationSupport);
+    const bool smallDisk = ::mount("tmpfs", data.constData(), "tmpfs", 0, "size=4m,mode=0700") == 0;
+    const auto unmount = qScopeGuard([&] {
+        if (smallDisk)
+            ::umount2(data.constData(), MNT_DETACH);
+    });
+    const auto model = connectedModel();
+    ASSERT_NO_FATAL_FAILURE(startRecording(*model));
+    const QUuid reservationID = model->liveReservationID().value_or(QUuid());
+    ASSERT_TRUE(test::spinUntil([&] { return model->liveTurns().size() >= 2; }, 30000));
+    bool processed = false;
+    QObject::connect(model.get(), &SessionViewModel::isProcessingChanged, [&] { processed = true; });
+
+    const QString filler = home.applicationSupport + u"/filler"_qs;
+    const QString review = model->resultStore()->path(model->currentSession()->sessionID.value_or(QUuid()));
+    struct Block {
+        const char* name;
+        std::function<void()> block;
+        std::function<void()> unblock;
+        QString says;
+    };
+    QList<Block> blocks { { "a folder in the review's place", [&] { ASSERT_TRUE(QDir().mkdir(review)); },
+        [&] { ASSERT_TRUE(QDir().rmdir(review)); },
+        u"This conversation could not be saved on this computer. It is kept here, paused: press Finish "
+        "to try again."_qs } };
+    if (smallDisk)
+        blocks.prepend({ "a full disk",
+            [&] {
+                QFile file(filler);
+                ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+                const QByteArray block(4096, 'x');
+                while (file.write(block) == block.size() && file.flush()) { }
+            },
+            [&] { ASSERT_TRUE(QFile::remove(filler)); },
+            u"This conversation could not be saved because the disk is full. It is kept here, paused: free "
+            "some space, then press Finish again."_qs });
+    for (const Block& row : blocks) {
+        SCOPED_TRACE(row.name);
+        ASSERT_NO_FATAL_FAILURE(row.block());
+        const qsizetype heard = model->liveTurns().size();
+        model->requestToggleRecording();
+        lumora::testing::settle(*model);
+        EXPECT_FALSE(processed) << "the room said the conversation was saved";
+        EXPECT_TRUE(model->isPaused());
+        EXPECT_FALSE(model->isRecording());
+        EXPECT_EQ(model->errorMessage(), row.says);
+        EXPECT_EQ(model->liveTurns().size(), heard);
+        EXPECT_EQ(model->liveReservationID(), reservationID);
+        ASSERT_TRUE(model->audioURL().has_value());
+        EXPECT_TRUE(QFile::exists(model->audioURL()->toLocalFile()));
+        EXPECT_EQ(model->results(), QList<DerivedSessionResult> {});
+        EXPECT_EQ(model->coordinator()->phase(), SessionPhase::recording);
+        ASSERT_NO_FATAL_FAILURE(row.unblock());
+    }
+
+    // It goes on where it stood, and is saved once it can be.
+    const double elapsed = model->elapsed();
+    model->togglePause();
+    ASSERT_TRUE(model->isRecording());
+    ASSERT_TRUE(test::spinUntil([&] { return model->elapsed() >= elapsed + 1; }, 30000));
+    model->requestToggleRecording();
+    lumora::testing::settle(*model);
+    EXPECT_TRUE(processed);
+    EXPECT_FALSE(model->isPaused() || model->isRecording() || model->isProcessing());
+    ASSERT_EQ(model->results().size(), 1);
+    EXPECT_EQ(temporaryEntries(), QStringList());
+    ASSERT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
+    const auto database = ControlPlaneStore::open(QStringLiteral("sqlite:") + controlPlane->databasePath());
+    ASSERT_TRUE(database.has_value());
+    EXPECT_EQ(ReservationStore(**database).reservation(reservationID)->status, "finalized");
+    controlPlane.reset();
+}
+
 // The control plane out of reach at the finish: the review made of what was heard live stays as
-// the review and says so, the audio goes, and only the reservation's note is left. Once the
+// the review and says so, the audio goes, and only the reservation's mark is left. Once the
 // control plane answers again, the retry after its wait sends the review, which says so to whoever
 // reads it from the account too, and the next finish cancels the reservation that was left open.
 TEST_F(QuietConversationTest, AFinishWithoutTheControlPlaneKeepsTheLiveReviewUntilItAnswersAgain)
@@ -428,10 +510,10 @@ TEST_F(QuietConversationTest, AFinishWithoutTheControlPlaneKeepsTheLiveReviewUnt
     EXPECT_TRUE(review.fromLiveTranscript);
     ASSERT_EQ(model->historyEntries().size(), 1);
     EXPECT_EQ(model->historyEntries().first().backup, ConversationBackupDisplayState::waiting);
-    const QStringList left = temporaryEntries();
-    ASSERT_EQ(left.size(), 1);
-    EXPECT_EQ(
-        QDir(home.temporaryRoot + u'/' + left.first()).entryList(QDir::Files), QStringList { "reservation" });
+    EXPECT_EQ(temporaryEntries(), QStringList());
+    using Mark = ConversationMarks::Mark;
+    EXPECT_EQ(model->marks()->list().value(),
+        (QList<Mark> { { review.id, leftOpen, ConversationMarks::State::reservationOpen } }));
 
     controlPlane = std::make_unique<lumora::testing::ControlPlaneProcess>(
         QStringList { "--dev-sign-in", "--speech-token-secret", speech->secretPath(), "--listen", address,
@@ -455,6 +537,7 @@ TEST_F(QuietConversationTest, AFinishWithoutTheControlPlaneKeepsTheLiveReviewUnt
     model->requestToggleRecording();
     lumora::testing::settle(*model);
     EXPECT_EQ(temporaryEntries(), QStringList());
+    EXPECT_EQ(model->marks()->list().value(), QList<Mark> {});
     ASSERT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
     const auto store = ControlPlaneStore::open(u"sqlite:"_qs + database);
     ASSERT_TRUE(store.has_value());

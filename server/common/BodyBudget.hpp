@@ -1,0 +1,94 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace lumora {
+
+struct BodyBudgetLimits {
+    // The bytes of all bodies together.
+    std::size_t total = 256 * 1024 * 1024;
+    // The strangers' part of it, for the bodies that name no owner, and the most that those
+    // from one client address may hold of that part.
+    std::size_t strangers = 16 * 1024 * 1024;
+    std::size_t perAddress = 1024 * 1024;
+    // The most that the bodies of one owner, or those from one client address that name an
+    // owner, may hold of the rest: the owners' part.
+    std::size_t perOwner = 4 * 1024 * 1024;
+    // The bytes a body must bring within its first two seconds, and then within a second of
+    // the last such bytes; 0 asks for none.
+    std::size_t floorRate = 16 * 1024;
+};
+
+// The memory that request bodies may hold, counted as their bytes arrive, and for how long a
+// body that stops coming keeps its place. It has two parts. The strangers' holds the bodies
+// that name no owner (the calls anyone may make), each counted against its client address.
+// The owners' holds the bodies that name one: each counted against its owner once vouched for
+// (by a token in its head, or by the signature over it once whole), and until then against its
+// client address, never against the owner it names. A body's bytes never pass its part, nor
+// its share of it: its key's cap, or when the part is contended less, the part over the keys
+// asking for it (those holding bodies and those refused in the last ten seconds). Those holding
+// more than their share then get no more bytes, so that the others have theirs. Thread-safe.
+class BodyBudget {
+public:
+    using Clock = std::chrono::steady_clock;
+    class Place;
+
+    explicit BodyBudget(BodyBudgetLimits limits);
+    ~BodyBudget();
+    BodyBudget(const BodyBudget&) = delete;
+    BodyBudget& operator=(const BodyBudget&) = delete;
+
+private:
+    class Part;
+    BodyBudgetLimits m_limits;
+    std::mutex m_lock;
+    std::unique_ptr<Part> m_strangers;
+    std::unique_ptr<Part> m_owners;
+};
+
+// One body's place in the budget, from its head until its answer is sent (or it is refused):
+// the bytes it holds, and until when it keeps them.
+class BodyBudget::Place {
+public:
+    enum class Whose {
+        // The body names no owner: the key is its client address.
+        stranger,
+        // The body names an owner who vouches for it only once it is whole (a signature over
+        // it): the key is its client address until vouch().
+        named,
+        // The body's head vouches for its owner, the key.
+        owner,
+    };
+
+    Place(BodyBudget& budget, Whose whose, std::string key, Clock::time_point started);
+    // Gives its bytes back.
+    ~Place();
+    Place(const Place&) = delete;
+    Place& operator=(const Place&) = delete;
+
+    // Counts the body as `length` bytes long at `now`: false, counting nothing more, when that
+    // passes its share or its part.
+    bool cover(std::size_t length, Clock::time_point now);
+    // Counts a named body, whole and now vouched for, against `owner`: false, leaving it where
+    // it was, when that passes the owner's share.
+    bool vouch(const std::string& owner, Clock::time_point now);
+    // When the body loses its place unless more of it comes: two seconds after it started, or
+    // a second after its last `floorRate` bytes, whichever is later.
+    [[nodiscard]] Clock::time_point lapsesAt() const;
+
+private:
+    BodyBudget& m_budget;
+    Part* m_part;
+    std::string m_key;
+    std::size_t m_bytes = 0;
+    Clock::time_point m_started;
+    // When the body last brought `floorRate` bytes, and how long it was then.
+    Clock::time_point m_paced;
+    std::size_t m_pacedBytes = 0;
+};
+
+} // namespace lumora

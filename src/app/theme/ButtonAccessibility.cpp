@@ -1,0 +1,190 @@
+#include "ButtonAccessibility.hpp"
+
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QtQml/qqml.h>
+#include <algorithm>
+
+namespace lumora {
+
+namespace {
+
+// Whether the item is in the tree a screen reader meets, as Qt Quick decides: it has an
+// `Accessible` attached object, which is a child of the item.
+bool isAccessible(const QQuickItem& item)
+{
+    return std::ranges::any_of(item.children(), [](const QObject* child) {
+        return qstrcmp(child->metaObject()->className(), "QQuickAccessibleAttached") == 0;
+    });
+}
+
+QAccessibleInterface* presentButton(const QString& className, QObject* object)
+{
+    // Asked once for each class of the object from the most derived: a button class comes
+    // before QQuickItem, for which Qt Quick makes its own.
+    if (className != QLatin1String("QQuickAbstractButton"))
+        return nullptr;
+    auto* item = qobject_cast<QQuickItem*>(object);
+    return item && isAccessible(*item) ? new ButtonAccessibility(item) : nullptr;
+}
+
+} // namespace
+
+void ButtonAccessibility::install()
+{
+    QAccessible::installFactory(presentButton);
+}
+
+ButtonAccessibility::ButtonAccessibility(QQuickItem* item)
+    : QAccessibleObject(item)
+{
+}
+
+// The item's `Accessible` attached object that its QML writes to and Qt Quick reads; asked each
+// time, as the first question may come while the object is still being made. (A control may
+// hold a second of the same class that nothing writes.)
+QObject* ButtonAccessibility::attached() const
+{
+    for (QObject* child : item()->children()) {
+        if (qstrcmp(child->metaObject()->className(), "QQuickAccessibleAttached") == 0)
+            return qmlAttachedPropertiesObject(
+                item(), qmlAttachedPropertiesFunction(nullptr, child->metaObject()), false);
+    }
+    return nullptr;
+}
+
+QQuickItem* ButtonAccessibility::item() const
+{
+    return static_cast<QQuickItem*>(object());
+}
+
+QWindow* ButtonAccessibility::window() const
+{
+    return item()->window();
+}
+
+QAccessibleInterface* ButtonAccessibility::parent() const
+{
+    // The nearest item that a screen reader meets, or the window in place of its content item.
+    QQuickWindow* window = item()->window();
+    for (QQuickItem* above = item()->parentItem(); above; above = above->parentItem()) {
+        if (window && above == window->contentItem())
+            return QAccessible::queryAccessibleInterface(window);
+        if (QAccessibleInterface* found = QAccessible::queryAccessibleInterface(above))
+            return found;
+    }
+    return nullptr;
+}
+
+QAccessibleInterface* ButtonAccessibility::child(int) const
+{
+    return nullptr;
+}
+
+int ButtonAccessibility::childCount() const
+{
+    return 0;
+}
+
+int ButtonAccessibility::indexOfChild(const QAccessibleInterface*) const
+{
+    return -1;
+}
+
+QString ButtonAccessibility::text(QAccessible::Text kind) const
+{
+    const QObject* values = attached();
+    if (!values)
+        return {};
+    if (kind == QAccessible::Name)
+        return values->property("name").toString();
+    if (kind == QAccessible::Description)
+        return values->property("description").toString();
+    return {};
+}
+
+QRect ButtonAccessibility::rect() const
+{
+    const QQuickItem* button = item();
+    if (!button->window() || !button->isVisible() || qFuzzyIsNull(button->opacity()))
+        return {};
+    const QPoint scene = button->mapToScene(QPointF(0, 0)).toPoint();
+    return { button->window()->mapToGlobal(scene), QSize(int(button->width()), int(button->height())) };
+}
+
+// A control that names no role of its own is a button, as Qt Quick has it.
+QAccessible::Role ButtonAccessibility::role() const
+{
+    const QObject* values = attached();
+    const auto role = values ? values->property("role").value<QAccessible::Role>() : QAccessible::NoRole;
+    return role == QAccessible::NoRole ? QAccessible::Button : role;
+}
+
+QAccessible::State ButtonAccessibility::state() const
+{
+    QAccessible::State state;
+    const QQuickItem* button = item();
+    if (const QObject* values = attached()) {
+        state.selected = values->property("selected").toBool();
+        state.checkable = values->property("checkable").toBool();
+        state.checked = values->property("checked").toBool();
+        state.pressed = values->property("pressed").toBool();
+        state.defaultButton = values->property("defaultButton").toBool();
+        state.focusable = values->property("focusable").toBool();
+    }
+    if (!button->window() || !button->window()->isVisible() || !button->isVisible()
+        || qFuzzyIsNull(button->opacity()))
+        state.invisible = true;
+    if (button->activeFocusOnTab())
+        state.focusable = true;
+    if (button->hasActiveFocus())
+        state.focused = true;
+    if (!button->isEnabled()) {
+        state.disabled = true;
+        state.focusable = false;
+    }
+    return state;
+}
+
+void* ButtonAccessibility::interface_cast(QAccessible::InterfaceType type)
+{
+    if (type == QAccessible::ActionInterface)
+        return static_cast<QAccessibleActionInterface*>(this);
+    return QAccessibleObject::interface_cast(type);
+}
+
+// Every button of the views answers its press (and a switch its toggle) in QML.
+QStringList ButtonAccessibility::actionNames() const
+{
+    if (!item()->isEnabled())
+        return {};
+    const QAccessible::State now = state();
+    QStringList names;
+    if (now.checkable)
+        names.append(toggleAction());
+    names.append(pressAction());
+    if (now.focusable)
+        names.append(setFocusAction());
+    return names;
+}
+
+void ButtonAccessibility::doAction(const QString& name)
+{
+    // A disabled control does nothing, as a click on it does nothing.
+    QObject* values = attached();
+    if (!item()->isEnabled() || !values)
+        return;
+    if (name == setFocusAction())
+        item()->forceActiveFocus(Qt::OtherFocusReason);
+    else if (name == pressAction())
+        QMetaObject::invokeMethod(values, "pressAction");
+    else if (name == toggleAction())
+        QMetaObject::invokeMethod(values, "toggleAction");
+}
+
+QStringList ButtonAccessibility::keyBindingsForAction(const QString&) const
+{
+    return {};
+}
+
+} // namespace lumora

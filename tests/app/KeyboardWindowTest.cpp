@@ -1,0 +1,286 @@
+#include "FakeShell.hpp"
+#include "HistoryRecords.hpp"
+#include "Sections.hpp"
+#include "ThemePalette.hpp"
+
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+// What a user of the keyboard alone reaches in the window, and sees of it.
+class KeyboardWindowTest : public ::testing::Test, protected testing::FakeShellWindow {
+protected:
+    QQuickItem* focused() const { return shell.window()->activeFocusItem(); }
+    QString focusedName() const { return focused() ? focused()->objectName() : QString(); }
+    QQuickItem* item(const QString& name) const { return qobject_cast<QQuickItem*>(shell.find(name)); }
+    static QRectF sceneRectOf(const QQuickItem& item)
+    {
+        return item.mapRectToScene(QRectF(0, 0, item.width(), item.height()));
+    }
+    // The keyboard's ring shows on the control.
+    static bool showsRing(const QQuickItem* control)
+    {
+        return control && control->property("visualFocus").toBool();
+    }
+
+    // Whether Home, End, Page Up and Down, Down and Up scroll the page of that name as far as
+    // it goes, a page's height at a time, and a line at a time.
+    void scrollsByKeys(const QString& name)
+    {
+        QQuickItem* page = item(name);
+        const auto contentY = [&] { return page->property("contentY").toReal(); };
+        const qreal last = page->property("contentHeight").toReal() - page->height();
+        ASSERT_GT(last, 200);
+        page->setProperty("contentY", 100);
+        shell.press(Qt::Key_Home);
+        EXPECT_EQ(contentY(), 0);
+        shell.press(Qt::Key_End);
+        EXPECT_EQ(contentY(), last);
+        shell.press(Qt::Key_PageUp);
+        EXPECT_NEAR(contentY(), std::max(0.0, last - page->height() * 0.9), 1);
+        shell.press(Qt::Key_PageDown);
+        EXPECT_EQ(contentY(), last);
+        shell.press(Qt::Key_Home);
+        shell.press(Qt::Key_Down);
+        shell.press(Qt::Key_Down);
+        const qreal down = contentY();
+        EXPECT_GT(down, 40);
+        shell.press(Qt::Key_Up);
+        EXPECT_GT(contentY(), 0);
+        EXPECT_LT(contentY(), down);
+    }
+
+    // Tab from nothing until the control of that name has the keyboard.
+    void tabTo(const QString& name)
+    {
+        shell.window()->contentItem()->forceActiveFocus();
+        for (int press = 0; press < 40 && focusedName() != name; ++press)
+            shell.press(Qt::Key_Tab);
+        ASSERT_EQ(focusedName(), name);
+    }
+
+    // The window over a conversation recorded for 100 seconds, the keyboard on its finish.
+    void openRecording()
+    {
+        ASSERT_NE(shell.openWindow(session), nullptr);
+        model.update([](auto& s) {
+            s.isRecording = true;
+            s.elapsed = 100;
+        });
+        tabTo("primaryButton");
+    }
+
+    // The names of the controls Tab (or Shift+Tab, `backwards`) comes to in `presses` presses,
+    // each checked to lie in the overlay of that name.
+    QStringList goRound(const QString& overlay, int presses, bool backwards = false)
+    {
+        QStringList reached;
+        for (int press = 0; press < presses; ++press) {
+            // Shift+Tab, as the desktop sends it.
+            if (backwards)
+                shell.press(Qt::Key_Backtab, Qt::ShiftModifier);
+            else
+                shell.press(Qt::Key_Tab);
+            EXPECT_TRUE(focused() && item(overlay)->isAncestorOf(focused()))
+                << "Tab left the card for " << focusedName().toStdString();
+            reached.append(focusedName());
+        }
+        return reached;
+    }
+
+    testing::FakeRoomModel& model = session.roomModel;
+};
+
+// The guidance cards hold the keyboard while they are up: each takes it as it appears, with its
+// ring, Tab and Shift+Tab go round the card's own controls, and when the card goes the keyboard
+// is back on the control it was on, its ring showing again. Escape, Space and Return close them.
+TEST_F(KeyboardWindowTest, GuidanceCardsHoldTheKeyboardWhileTheyAreUp)
+{
+    ASSERT_NO_FATAL_FAILURE(openRecording());
+    model.update([](auto& s) { s.liveCircularity = CircularityEvidence { true, 0.9, "dinner", "", "" }; });
+    QQuickItem* finish = focused();
+
+    // The repeated cycle.
+    model.sayDistinctTurns([&] { return shell.shows("cycleOverlay"); });
+    ASSERT_TRUE(shell.shows("cycleOverlay"));
+    EXPECT_EQ(focusedName(), "stepOutButton");
+    EXPECT_TRUE(showsRing(focused()));
+    EXPECT_EQ(
+        goRound("cycleOverlay", 3), QStringList({ "closeCycleButton", "stepOutButton", "closeCycleButton" }));
+    EXPECT_EQ(goRound("cycleOverlay", 2, true), QStringList({ "stepOutButton", "closeCycleButton" }));
+    shell.press(Qt::Key_Escape);
+    EXPECT_FALSE(shell.shows("cycleOverlay"));
+    EXPECT_EQ(focused(), finish) << "the keyboard is on " << focusedName().toStdString();
+    EXPECT_TRUE(showsRing(finish));
+
+    // The floor prompt, closed by Space on its button.
+    model.update([](auto& s) { s.elapsed = 88 + 121; });
+    ASSERT_TRUE(shell.shows("floorOverlay"));
+    EXPECT_EQ(focusedName(), "floorButton");
+    EXPECT_EQ(goRound("floorOverlay", 2), QStringList({ "closeFloorButton", "floorButton" }));
+    EXPECT_EQ(goRound("floorOverlay", 2, true), QStringList({ "closeFloorButton", "floorButton" }));
+    shell.press(Qt::Key_Space);
+    EXPECT_FALSE(shell.shows("floorOverlay"));
+    EXPECT_EQ(focused(), finish) << "the keyboard is on " << focusedName().toStdString();
+
+    // The break, closed by Return on "Keep talking".
+    model.flood(300);
+    ASSERT_TRUE(shell.shows("breakOverlay"));
+    EXPECT_EQ(focusedName(), "keepTalkingButton");
+    EXPECT_EQ(goRound("breakOverlay", 4),
+        QStringList({ "pauseAndSaveButton", "closeBreakButton", "keepTalkingButton", "pauseAndSaveButton" }));
+    EXPECT_EQ(goRound("breakOverlay", 3, true),
+        QStringList({ "keepTalkingButton", "closeBreakButton", "pauseAndSaveButton" }));
+    shell.press(Qt::Key_Backtab, Qt::ShiftModifier);
+    shell.press(Qt::Key_Return);
+    EXPECT_FALSE(shell.shows("breakOverlay"));
+    EXPECT_EQ(model.finishes, 0);
+    EXPECT_EQ(focused(), finish) << "the keyboard is on " << focusedName().toStdString();
+
+    // Again, looked at with its first control focused at three sizes. The narrowest window
+    // makes the room anew, "Finish conversation" with it: when the card goes, the keyboard
+    // leaves it all the same.
+    model.update([](auto& s) { s.elapsed = 500; });
+    model.flood(500);
+    ASSERT_TRUE(shell.shows("breakOverlay"));
+    for (const QSize size : { QSize(1440, 900), QSize(1180, 760), QSize(920, 680) }) {
+        shell.resize(size);
+        EXPECT_EQ(focusedName(), "keepTalkingButton");
+        shell.screenshot(QStringLiteral("keyboard-break-%1").arg(size.width()));
+    }
+    shell.press(Qt::Key_Escape);
+    EXPECT_FALSE(shell.shows("breakOverlay"));
+    EXPECT_FALSE(focused() && item("breakOverlay")->isAncestorOf(focused()))
+        << "the hidden card keeps the keyboard";
+}
+
+// A card that comes up while the question about quitting is open leaves the keyboard to the
+// question: Return chooses its "Finish and save", not a button of the card under it. Once the
+// question goes, the card takes the keyboard, its ring drawn.
+TEST_F(KeyboardWindowTest, ACardUnderTheQuitQuestionLeavesItTheKeyboard)
+{
+    ASSERT_NO_FATAL_FAILURE(openRecording());
+    shell.press(Qt::Key_Q, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 5000));
+    model.flood(100);
+    ASSERT_TRUE(shell.shows("breakOverlay"));
+    EXPECT_EQ(focusedName(), "saveAndQuitButton");
+
+    shell.press(Qt::Key_Return);
+    EXPECT_EQ(session.quits, QList<bool> { true });
+    EXPECT_EQ(model.finishes, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("quitDialog"); }, 5000));
+    ASSERT_TRUE(shell.shows("breakOverlay")) << "a key of the question pressed the card";
+    EXPECT_EQ(focusedName(), "keepTalkingButton");
+    auto* ring = focused()->findChild<QQuickItem*>("focusRing");
+    ASSERT_NE(ring, nullptr);
+    const QPoint left = ring->mapToScene(QPointF(1, ring->height() / 2)).toPoint();
+    EXPECT_EQ(shell.window()->grabWindow().pixelColor(left), ThemePalette::focusRing());
+    // Asked again over the card, and kept going: the keyboard is back on the card, ring and all.
+    shell.press(Qt::Key_Q, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 5000));
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("quitDialog"); }, 5000));
+    EXPECT_EQ(focusedName(), "keepTalkingButton");
+    EXPECT_EQ(shell.window()->grabWindow().pixelColor(left), ThemePalette::focusRing());
+    shell.press(Qt::Key_Escape);
+    EXPECT_FALSE(shell.shows("breakOverlay"));
+    EXPECT_EQ(focusedName(), "primaryButton");
+}
+
+// Tab through History and Account at the narrowest window, and History at the common one:
+// each control the keyboard comes to on the page lies whole in view, its ring included, and
+// Account's "Sign out" and "Delete account" are among them. Page Up and Down, the arrows, Home
+// and End scroll the page shown, wherever the keyboard is: nowhere yet, on the header bar, on
+// the page, or on a page no longer shown.
+TEST_F(KeyboardWindowTest, PagesFollowTheKeyboardAndScrollByItsKeys)
+{
+    QList<ConversationHistoryEntry> rows;
+    for (const char key : QByteArray("abcdefgh"))
+        rows.append(testing::storedRow(key, QStringLiteral("Conversation %1").arg(QLatin1Char(key))));
+    history.entries()->replace(rows);
+    account.state.isSignedIn = true;
+    account.state.deviceLabel = "This computer";
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    shell.resize(QSize(920, 680));
+    shell.content()->setProperty("section", Sections::Account);
+    shell.waitForFrame();
+    ASSERT_EQ(focused(), shell.content()) << "the keyboard is on nothing of the window yet";
+    scrollsByKeys("accountScroll");
+
+    struct Walk {
+        QSize size;
+        int section;
+        const char* page;
+    };
+    for (const Walk walk : { Walk { QSize(920, 680), Sections::History, "historyScroll" },
+             Walk { QSize(1180, 760), Sections::History, "historyScroll" },
+             Walk { QSize(920, 680), Sections::Account, "accountScroll" },
+             Walk { QSize(1180, 760), Sections::Account, "accountScroll" },
+             Walk { QSize(1440, 900), Sections::Account, "accountScroll" } }) {
+        SCOPED_TRACE(walk.page);
+        SCOPED_TRACE(walk.size.width());
+        shell.resize(walk.size);
+        shell.content()->setProperty("section", walk.section);
+        shell.waitForFrame();
+        QQuickItem* page = item(walk.page);
+        ASSERT_NE(page, nullptr);
+        page->setProperty("contentY", 0);
+        shell.window()->contentItem()->forceActiveFocus();
+        QStringList reached;
+        for (int press = 0; press < 60; ++press) {
+            shell.press(Qt::Key_Tab);
+            QQuickItem* control = focused();
+            if (!control || !page->isAncestorOf(control))
+                continue;
+            if (reached.contains(control->objectName()))
+                break;
+            reached.append(control->objectName());
+            const QRectF ring = sceneRectOf(*control).adjusted(-4, -4, 4, 4);
+            EXPECT_TRUE(sceneRectOf(*page).contains(ring))
+                << control->objectName().toStdString() << " lies out of view at " << ring.y();
+            if (control->objectName() == "deleteAccountButton")
+                shell.screenshot(QStringLiteral("keyboard-account-delete-%1").arg(walk.size.width()));
+            if (control->objectName() == "historyCard:" + testing::keyOf('h'))
+                shell.screenshot(QStringLiteral("keyboard-history-last-%1").arg(walk.size.width()));
+        }
+        EXPECT_GE(reached.size(), walk.section == Sections::History ? 16 : 5)
+            << reached.join(", ").toStdString();
+        if (walk.section == Sections::Account) {
+            EXPECT_TRUE(reached.contains("signOutButton"));
+            EXPECT_TRUE(reached.contains("deleteAccountButton"));
+        }
+    }
+
+    // A card pressed with the pointer where it shows only in part stays where it is.
+    shell.resize(QSize(920, 680));
+    shell.content()->setProperty("section", Sections::History);
+    shell.waitForFrame();
+    QQuickItem* historyPage = item("historyScroll");
+    historyPage->setProperty("contentY", 100);
+    QQuickItem* card = item("historyCard:" + testing::keyOf('c'));
+    const QRectF shown = sceneRectOf(*card).intersected(sceneRectOf(*historyPage));
+    ASSERT_TRUE(shown.height() > 20 && shown.height() < card->height());
+    QTest::mouseClick(shell.window(), Qt::LeftButton, Qt::NoModifier, shown.center().toPoint());
+    EXPECT_EQ(historyPage->property("contentY").toReal(), 100);
+    EXPECT_TRUE(history.calls.contains("fetch " + testing::keyOf('c')));
+    history.answerReview(std::nullopt);
+
+    // Account at the narrowest window again. A card of History, hidden now, can keep the
+    // keyboard: its page leaves the keys be.
+    shell.content()->setProperty("section", Sections::Account);
+    shell.waitForFrame();
+    for (const QString& start : { QStringLiteral("tabAccount"), QStringLiteral("signOutButton"),
+             "historyCard:" + testing::keyOf('c') }) {
+        SCOPED_TRACE(start.toStdString());
+        item(start)->forceActiveFocus(Qt::TabFocusReason);
+        scrollsByKeys("accountScroll");
+    }
+}
+
+} // namespace
+} // namespace lumora

@@ -1,0 +1,69 @@
+#include "common/OpenConnections.hpp"
+
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+// A connection that counts how often it is asked to close.
+class CountedConnection final : public OpenConnections::Connection {
+public:
+    int closed = 0;
+
+protected:
+    void close() override { ++closed; }
+};
+
+// At the cap the connection that has waited longest for its request makes way, never one that
+// has its request in; when all have theirs the list is full, until one ends.
+TEST(OpenConnections, AtTheCapTheConnectionWaitingLongestMakesWay)
+{
+    OpenConnections open(3);
+    std::vector<std::shared_ptr<CountedConnection>> connections;
+    for (int i = 0; i < 4; ++i)
+        connections.push_back(std::make_shared<CountedConnection>());
+    const auto& [served, slow, later, newest]
+        = std::tie(connections[0], connections[1], connections[2], connections[3]);
+    open.add(served);
+    open.add(slow);
+    open.add(later);
+    served->stopWaiting();
+    EXPECT_FALSE(open.full()) << "two still wait";
+    open.add(newest);
+    EXPECT_EQ(slow->closed, 1);
+    EXPECT_EQ(served->closed + later->closed + newest->closed, 0);
+
+    later->stopWaiting();
+    newest->stopWaiting();
+    EXPECT_TRUE(open.full());
+    EXPECT_FALSE(open.closeSlowest()) << "none waits";
+    // The one that made way is off the list already; one that ends leaves room.
+    open.remove(*slow);
+    EXPECT_TRUE(open.full());
+    open.remove(*served);
+    EXPECT_FALSE(open.full());
+
+    // A connection waits again from its next request's first byte on, after the others.
+    later->startWaiting();
+    newest->startWaiting();
+    EXPECT_TRUE(open.closeSlowest());
+    EXPECT_EQ(later->closed, 1);
+    EXPECT_EQ(newest->closed, 0);
+}
+
+// A stop closes every connection still waiting for its request, and only those.
+TEST(OpenConnections, AStopClosesTheConnectionsThatWait)
+{
+    OpenConnections open(10);
+    const auto waiting = std::make_shared<CountedConnection>();
+    const auto answering = std::make_shared<CountedConnection>();
+    open.add(waiting);
+    open.add(answering);
+    answering->stopWaiting();
+    open.closeWaiting();
+    EXPECT_EQ(waiting->closed, 1);
+    EXPECT_EQ(answering->closed, 0);
+}
+
+} // namespace
+} // namespace lumora

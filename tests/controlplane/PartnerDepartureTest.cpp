@@ -1,0 +1,90 @@
+#include "ProcessCalls.hpp"
+
+#include <QJsonArray>
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+using testing::bodyOf;
+using testing::codeOf;
+using testing::Partner;
+using testing::TestReply;
+
+using PartnerDeparture = testing::ProcessOnEveryBackend;
+
+QString conversationPath(const QString& id, const QString& action = {})
+{
+    return "/v1/content/conversations/" + id + (action.isEmpty() ? QString() : "/" + action);
+}
+
+// Ada and Bob share a history; Bob asks to delete two of their conversations and then deletes
+// his account. What they shared stays Ada's, as her earlier history, read only and hers alone
+// to delete, without Bob's requests on it. Cy, who links with Ada next, sees none of it and can
+// approve nothing of it; what the two record from then on is their shared history.
+TEST_P(PartnerDeparture, WhatALeaverSharedIsTheKeepersEarlierHistoryAlone)
+{
+    Partner ada;
+    Partner bob;
+    Partner cy;
+    for (auto [partner, name] :
+        { std::pair { &ada, "Ada" }, std::pair { &bob, "Bob" }, std::pair { &cy, "Cy" } })
+        partner->device = testing::signInOver(*server, partner->identity, name);
+    ASSERT_FALSE(ada.device.isNull() || bob.device.isNull() || cy.device.isNull());
+    ASSERT_TRUE(testing::linkOver(*server, bob, ada));
+    const auto stored = [&](const Partner& who) {
+        const TestReply reply = send(who.post(*server, "/v1/content/conversations",
+            QJsonDocument::fromJson(testing::conversationUpload()).object()));
+        EXPECT_EQ(reply.status, 201) << codeOf(reply);
+        return bodyOf(reply).value("conversation").toObject().value("id").toString();
+    };
+    const QStringList shared { stored(ada), stored(bob) };
+    for (const QString& id : shared) {
+        const TestReply asked = send(bob.post(*server, conversationPath(id, "delete")));
+        EXPECT_EQ(bodyOf(asked).value("status"), "pending_approval") << codeOf(asked);
+    }
+    ASSERT_EQ(send(bob.post(*server, "/v1/account/delete")).status, 200);
+
+    const auto rowsOf = [&](const Partner& who) {
+        const TestReply listed = who.get(*server, "/v1/content/conversations");
+        EXPECT_EQ(listed.status, 200) << codeOf(listed);
+        return bodyOf(listed).value("conversations").toArray();
+    };
+    const auto workspaceOf = [&](const Partner& who) {
+        return bodyOf(who.get(*server, "/v1/pairing/state")).value("workspace").toObject();
+    };
+    const QJsonArray kept = rowsOf(ada);
+    ASSERT_EQ(kept.size(), 2);
+    for (const QJsonValue& row : kept) {
+        EXPECT_EQ(row.toObject().value("workspace"), "previous");
+        EXPECT_FALSE(row.toObject().contains("pending_deletion"));
+        EXPECT_EQ(codeOf(send(ada.post(
+                      *server, conversationPath(row.toObject().value("id").toString(), "delete/approve")))),
+            "404 deletion_request_not_found");
+    }
+    EXPECT_FALSE(workspaceOf(ada).value("paired").toBool());
+
+    ASSERT_TRUE(testing::linkOver(*server, cy, ada));
+    EXPECT_TRUE(workspaceOf(cy).value("paired").toBool());
+    EXPECT_TRUE(rowsOf(cy).isEmpty());
+    for (const QString& id : shared) {
+        EXPECT_EQ(cy.get(*server, conversationPath(id)).status, 404);
+        EXPECT_EQ(send(cy.post(*server, conversationPath(id, "delete/approve"))).status, 404);
+    }
+    const QString together = stored(cy);
+    QStringList current;
+    for (const QJsonValue& row : rowsOf(ada)) {
+        if (row.toObject().value("workspace") == "current")
+            current.append(row.toObject().value("id").toString());
+    }
+    EXPECT_EQ(current, QStringList { together });
+    // Nobody else sees what Bob left: Ada deletes it at once.
+    EXPECT_EQ(
+        bodyOf(send(ada.post(*server, conversationPath(shared.at(1), "delete")))).value("status"), "deleted");
+    EXPECT_EQ(rowsOf(ada).size(), 2);
+}
+
+LUMORA_ON_EVERY_BACKEND(PartnerDeparture);
+
+} // namespace
+} // namespace lumora
