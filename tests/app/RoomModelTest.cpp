@@ -200,7 +200,8 @@ TEST(TranscriptRows, NewFindingsChangeOnlyTheRowsTheyAreOn)
 
     // Within a row the findings keep the order the analysis gave them.
     rows.setFindings({ positive, BehaviorAnnotation(1, 1, BehaviorCode::defensiveness, 0.5, 10, 20) }, {});
-    const auto chips = rows.data(rows.index(1), TranscriptRows::BehaviorChipsRole).value<QList<TranscriptChipValue>>();
+    const auto chips
+        = rows.data(rows.index(1), TranscriptRows::BehaviorChipsRole).value<QList<TranscriptChipValue>>();
     ASSERT_EQ(chips.size(), 2);
     EXPECT_EQ(chips.at(0).code, "positive");
 }
