@@ -45,6 +45,7 @@ public:
     MigrationChoice migrationChoice() const override { return NotAnswered; }
     bool hasBackupService() const override { return true; }
     QString errorMessage() const override { return {}; }
+    bool refreshFailed() const override { return false; }
     void synchronize(bool) override { }
     void hide(const QString&) override { }
     void unhide(const QString&) override { }
