@@ -42,6 +42,26 @@ Popup {
                 root.close()
             }
         }
+        // What was offered on the conversation goes with it: a question about deleting it is
+        // withdrawn, and a keyboard that was on one of its buttons lands on Done rather than
+        // nowhere.
+        function onGoneChanged() {
+            if (!root.sheet.isGone)
+                return
+            reviewDeleteConfirmation.close()
+            refocusOnceHidden.restart()
+        }
+    }
+    // Once the buttons are hidden: a hidden item that had the keyboard has handed it to the
+    // sheet itself, where Tab would start over from the top.
+    Timer {
+        id: refocusOnceHidden
+        interval: 0
+        onTriggered: {
+            const holder = root.contentItem.Window.activeFocusItem
+            if (root.opened && (!holder || !holder.visible || holder === root.contentItem.parent))
+                doneButton.forceActiveFocus(Qt.OtherFocusReason)
+        }
     }
 
     Overlay.modal: Veil {}
@@ -101,6 +121,7 @@ Popup {
                     onClicked: reviewDeleteConfirmation.open()
                 }
                 SecondaryButton {
+                    id: doneButton
                     objectName: "doneButton"
                     text: qsTr("Done")
                     onClicked: root.close()
