@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 #include <benchmark/benchmark.h>
+#include <cstdio>
 #include <memory>
 
 Q_IMPORT_QML_PLUGIN(Lumora_ThemePlugin)
@@ -255,7 +256,7 @@ void reviewOpeningPasses(benchmark::State& state)
     Page page(model);
     ReviewTranscript& transcript = *model.reviewSheet()->transcript();
 
-    benchmarks::PassProbe passes(frameMs);
+    benchmarks::PassProbe passes(frameMs, [&] { return qsizetype(transcript.rowCount()); });
     double wholeAfterMs = 0;
     int rows = 0;
     for (auto _ : state) {
@@ -286,6 +287,9 @@ void reviewOpeningPasses(benchmark::State& state)
         model.closeReview();
         page.nextFrame();
     }
+    for (const benchmarks::PassProbe::LongPass& pass : passes.longPasses())
+        std::fprintf(stderr, "pass over a frame with %lld rows shown: %.2f ms\n",
+            static_cast<long long>(pass.moment), pass.milliseconds);
     state.counters["passes"] = double(passes.passes());
     state.counters["longest_pass_ms"] = passes.longest();
     state.counters["mean_pass_ms"] = passes.mean();

@@ -321,6 +321,7 @@ Popup {
                         EditorialCard {
                             objectName: "transcriptCard"
                             visible: root.sheet.hasTranscript
+                            growing: root.sheet.transcript.hasMore
                             Layout.fillWidth: true
                             RowLayout {
                                 width: parent.width
