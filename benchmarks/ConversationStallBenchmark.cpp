@@ -36,6 +36,7 @@
 #include "HeapRelease.hpp"
 #include "MotionPreference.hpp"
 #include "ObjectSearch.hpp"
+#include "PassProbe.hpp"
 #include "RowLatencyProbe.hpp"
 #include "SceneRenderer.hpp"
 #include "SecureUpdateController.hpp"
@@ -131,67 +132,6 @@ clockid_t guiClock;
 pthread_t guiThread;
 // Where the last pass ended on that clock; the one under way began there.
 std::atomic<qint64> passStartedNs { 0 };
-
-// Notes the GUI thread's own CPU time of each pass of its event loop. Every pass ends where the
-// dispatcher is about to wait; waiting costs the thread no CPU time, so the thread's CPU time
-// from one such point to the next is the work of the pass between them, however long it waited.
-class PassProbe {
-public:
-    PassProbe()
-    {
-        auto* dispatcher = QAbstractEventDispatcher::instance();
-        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [this] {
-            const qint64 now = threadCpuNs(guiClock);
-            passStartedNs = now;
-            if (m_last != 0 && m_recording) {
-                m_work.push_back(double(now - m_last) / 1e6);
-                if (m_work.back() > passLimitMs)
-                    m_long.push_back({ liveTurnsSoFar, m_work.back() });
-            }
-            m_last = now;
-        });
-    }
-
-    // A pass over the limit: the live turns there were by then, and its work.
-    struct LongPass {
-        qsizetype turns;
-        double milliseconds;
-    };
-    [[nodiscard]] const std::vector<LongPass>& longPasses() const { return m_long; }
-
-    void start()
-    {
-        m_work.clear();
-        m_long.clear();
-        m_recording = true;
-    }
-    void stop() { m_recording = false; }
-
-    [[nodiscard]] double longest() const
-    {
-        return m_work.empty() ? 0 : *std::max_element(m_work.begin(), m_work.end());
-    }
-    [[nodiscard]] double percentile(double fraction) const
-    {
-        if (m_work.empty())
-            return 0;
-        std::vector<double> sorted = m_work;
-        const auto at = sorted.begin() + qsizetype(fraction * double(sorted.size() - 1));
-        std::nth_element(sorted.begin(), at, sorted.end());
-        return *at;
-    }
-    [[nodiscard]] qsizetype passes() const { return qsizetype(m_work.size()); }
-    [[nodiscard]] qsizetype over(double limitMs) const
-    {
-        return std::count_if(m_work.begin(), m_work.end(), [limitMs](double ms) { return ms > limitMs; });
-    }
-
-private:
-    std::vector<double> m_work;
-    std::vector<LongPass> m_long;
-    qint64 m_last = 0;
-    bool m_recording = false;
-};
 
 // With LUMORA_STALL_TRACE set: when one pass has used more than 8 ms of the GUI thread's CPU,
 // a watchdog thread makes it print its stack once.
@@ -482,8 +422,8 @@ bool connectAccount(SessionViewModel& model, const Servers& servers, QNetworkAcc
 
 // What one conversation measured, from the press of Start to the end of its finish.
 struct Measures {
-    PassProbe recording;
-    PassProbe finishing;
+    benchmarks::PassProbe recording { passLimitMs, [] { return liveTurnsSoFar; } };
+    benchmarks::PassProbe finishing { passLimitMs };
     QList<MemorySample> memory;
     qsizetype turns = 0;
     qsizetype insights = 0;
@@ -563,10 +503,10 @@ void reportPasses(benchmark::State& state, const Measures& measures)
     state.counters["finish_p99_pass_ms"] = measures.finishing.percentile(0.99);
     state.counters["finish_passes"] = double(measures.finishing.passes());
     state.counters["finish_passes_over_8ms"] = double(measures.finishing.over(passLimitMs));
-    for (const PassProbe::LongPass& pass : measures.recording.longPasses())
+    for (const benchmarks::PassProbe::LongPass& pass : measures.recording.longPasses())
         std::fprintf(stderr, "pass over 8 ms in the recording after live turn %lld: %.2f ms\n",
-            (long long)pass.turns, pass.milliseconds);
-    for (const PassProbe::LongPass& pass : measures.finishing.longPasses())
+            (long long)pass.moment, pass.milliseconds);
+    for (const benchmarks::PassProbe::LongPass& pass : measures.finishing.longPasses())
         std::fprintf(stderr, "pass over 8 ms in the finish: %.2f ms\n", pass.milliseconds);
 }
 
@@ -769,6 +709,8 @@ int main(int argc, char** argv)
         void* warm[1];
         (void)::backtrace(warm, 1);
         std::signal(SIGUSR2, printStack);
+        QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+            [] { passStartedNs = threadCpuNs(guiClock); });
         watchdog = std::thread(watchPasses, &watching);
     }
     benchmark::RunSpecifiedBenchmarks();

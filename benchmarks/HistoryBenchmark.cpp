@@ -1,5 +1,6 @@
 // What the History page costs the GUI thread: the review of a 2,000-turn conversation opened
-// over the page until its first frame is drawn, and a 1,000-entry history republished with one
+// over the page until its first frame is drawn, the same review left alone until its whole
+// transcript is there (each pass of the event loop), and a 1,000-entry history republished with one
 // entry changed (the rows that change counted; one is right), as the bare rows and as the page
 // laid out. The render loop is the basic one, so the thread's CPU time (CLOCK_THREAD_CPUTIME_ID)
 // holds the whole frame: building, laying out, syncing and drawing. The load average is printed
@@ -7,6 +8,9 @@
 #include "BenchmarkProbes.hpp"
 #include "FontRegistrar.hpp"
 #include "HistoryModel.hpp"
+#include "PassProbe.hpp"
+#include "ReviewSheet.hpp"
+#include "ReviewTranscript.hpp"
 #include "domain/TurnGrouping.hpp"
 
 #include <QElapsedTimer>
@@ -18,6 +22,7 @@
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 #include <benchmark/benchmark.h>
+#include <cstdio>
 #include <memory>
 
 Q_IMPORT_QML_PLUGIN(Lumora_ThemePlugin)
@@ -41,6 +46,7 @@ public:
     MigrationChoice migrationChoice() const override { return NotAnswered; }
     bool hasBackupService() const override { return true; }
     QString errorMessage() const override { return {}; }
+    bool refreshFailed() const override { return false; }
     void synchronize(bool) override { }
     void hide(const QString&) override { }
     void unhide(const QString&) override { }
@@ -121,6 +127,18 @@ DerivedSessionResult reviewOf(int turns)
     return review;
 }
 
+// Lists one entry whose review, of `turns` turns, the model fetches at once; its id.
+QString listReviewOf(StillHistoryModel& model, int turns)
+{
+    model.setDateTexts(DateTexts(QLocale(QLocale::English, QLocale::UnitedStates), QTimeZone::utc()));
+    model.fetched = reviewOf(turns);
+    ConversationHistoryEntry entry = entryOf(0);
+    entry.localID = model.fetched->id;
+    entry.turns = turns;
+    model.entries()->replace({ entry });
+    return entry.id.toString(QUuid::WithoutBraces);
+}
+
 // The History page over the model in a window of the common desktop size, shown, its first
 // frame drawn.
 struct Page {
@@ -184,13 +202,7 @@ struct Page {
 void reviewToFirstFrame(benchmark::State& state)
 {
     StillHistoryModel model;
-    model.setDateTexts(DateTexts(QLocale(QLocale::English, QLocale::UnitedStates), QTimeZone::utc()));
-    model.fetched = reviewOf(int(state.range(0)));
-    ConversationHistoryEntry entry = entryOf(0);
-    entry.localID = model.fetched->id;
-    entry.turns = state.range(0);
-    model.entries()->replace({ entry });
-    const QString entryID = entry.id.toString(QUuid::WithoutBraces);
+    const QString entryID = listReviewOf(model, int(state.range(0)));
     Page page(model);
 
     double wallMs = 0;
@@ -232,6 +244,61 @@ void reviewToFirstFrame(benchmark::State& state)
     state.SetLabel("load average " + loadAverage());
 }
 BENCHMARK(reviewToFirstFrame)->Arg(2000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The review opens over the page (fetched at once) and is left alone until its whole transcript is
+// there and drawn, as a screen reader needs it: the GUI thread's work in each pass of its event
+// loop meanwhile (nobody touches the window), against a frame at 60 frames a second.
+void reviewOpeningPasses(benchmark::State& state)
+{
+    constexpr double frameMs = 1000.0 / 60;
+    StillHistoryModel model;
+    const QString entryID = listReviewOf(model, int(state.range(0)));
+    Page page(model);
+    ReviewTranscript& transcript = *model.reviewSheet()->transcript();
+
+    benchmarks::PassProbe passes(frameMs, [&] { return qsizetype(transcript.rowCount()); });
+    double wholeAfterMs = 0;
+    int rows = 0;
+    for (auto _ : state) {
+        passes.start();
+        QElapsedTimer wall;
+        wall.start();
+        model.openReview(entryID);
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+            if (model.reviewSheet()->isOpen() && !transcript.hasMore())
+                loop.quit();
+        });
+        check.start(50);
+        QTimer::singleShot(60'000, &loop, &QEventLoop::quit);
+        loop.exec();
+        wholeAfterMs = double(wall.nsecsElapsed()) / 1e6;
+        // The frames that draw the last rows.
+        QTimer::singleShot(250, &loop, &QEventLoop::quit);
+        loop.exec();
+        passes.stop();
+        if (transcript.hasMore()) {
+            state.SkipWithError("the transcript did not come whole");
+            return;
+        }
+        rows = transcript.rowCount();
+        state.SetIterationTime(wholeAfterMs / 1000);
+        model.closeReview();
+        page.nextFrame();
+    }
+    for (const benchmarks::PassProbe::LongPass& pass : passes.longPasses())
+        std::fprintf(stderr, "pass over a frame with %lld rows shown: %.2f ms\n",
+            static_cast<long long>(pass.moment), pass.milliseconds);
+    state.counters["passes"] = double(passes.passes());
+    state.counters["longest_pass_ms"] = passes.longest();
+    state.counters["mean_pass_ms"] = passes.mean();
+    state.counters["passes_over_a_frame"] = double(passes.over(frameMs));
+    state.counters["whole_after_s"] = wholeAfterMs / 1000;
+    state.counters["rows"] = rows;
+    state.SetLabel("load average " + loadAverage());
+}
+BENCHMARK(reviewOpeningPasses)->Arg(2000)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 // Counts the rows a model reports changed.
 struct ChangedRows {

@@ -100,6 +100,37 @@ void oneMoreTurnAt2000(benchmark::State& state)
 // A fixed count, so that the conversation stays near 2,000 turns.
 BENCHMARK(oneMoreTurnAt2000)->Unit(benchmark::kMicrosecond)->Iterations(200);
 
+// A new live analysis at 2,000 turns with a finding on every turn and a foul on every fifth: one
+// more finding on the newest turn, as each analysis brings, with the transcript's list laid out.
+void newAnalysisAt2000(benchmark::State& state)
+{
+    Room room(2000);
+    room.model.update([](auto& s) {
+        for (int n = 0; n < 2000; ++n) {
+            s.annotations.append(BehaviorAnnotation(
+                n, n % 2, n % 2 ? BehaviorCode::criticism : BehaviorCode::repair, 0.8, 6.0 * n, 6.0 * n + 5));
+            if (n % 5 == 0)
+                s.fouls.append(
+                    ProcessFoulAnnotation(n, n % 2, ProcessFoul::globalizing, 0.7, 6.0 * n, 6.0 * n + 5));
+        }
+    });
+    room.layOut();
+    int analyses = 0;
+    for (auto _ : state) {
+        room.model.update([&](auto& s) {
+            if (analyses % 2 == 0)
+                s.annotations.append(
+                    BehaviorAnnotation(1999, 1, BehaviorCode::defensiveness, 0.7, 11994, 11999));
+            else
+                s.annotations.removeLast();
+        });
+        room.showEnd();
+        ++analyses;
+    }
+    reportLoad(state);
+}
+BENCHMARK(newAnalysisAt2000)->Unit(benchmark::kMicrosecond);
+
 void updateSignalsAt2000(benchmark::State& state)
 {
     Room room(2000);

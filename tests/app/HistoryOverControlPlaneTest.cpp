@@ -365,6 +365,9 @@ TEST_F(HistoryOverControlPlane, AReviewOpenOnAConversationThePartnerDeletedSaysI
     ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDetail"); }, 15000));
     EXPECT_TRUE(page.shows("reviewDeleteButton"));
     EXPECT_FALSE(page.shows("reviewGoneNote"));
+    auto* deleteButton = qobject_cast<QQuickItem*>(page.find("reviewDeleteButton"));
+    ASSERT_NE(deleteButton, nullptr);
+    deleteButton->forceActiveFocus(Qt::TabFocusReason);
 
     ASSERT_TRUE(bob.synchronizeUntil([&] { return pending(bob, id); }));
     bob.history->approveDeletion(keyOf(*bob.listed(id)));
@@ -378,6 +381,9 @@ TEST_F(HistoryOverControlPlane, AReviewOpenOnAConversationThePartnerDeletedSaysI
     EXPECT_TRUE(page.shows("reviewDetail"));
     EXPECT_FALSE(page.shows("reviewDeleteButton"));
     EXPECT_FALSE(page.shows("reviewPendingDeletion"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return qobject_cast<QQuickItem*>(page.find("doneButton"))->hasActiveFocus(); }, 2000))
+        << "the keyboard that was on Delete lands on Done";
     page.scrollTo("lifecycleCard");
     for (const char* part : { "reviewCopies", "lifecycleText", "deletionNote" })
         EXPECT_FALSE(page.shows(part)) << part << ": the copies are no longer there";

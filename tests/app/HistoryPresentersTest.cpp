@@ -3,9 +3,13 @@
 #include "HistoryTexts.hpp"
 #include "PersonTrend.hpp"
 #include "ReviewTexts.hpp"
+#include "ShownRows.hpp"
 
+#include <QQuickItem>
 #include <gtest/gtest.h>
 #include <limits>
+#include <memory>
+#include <vector>
 
 namespace lumora {
 namespace {
@@ -298,6 +302,37 @@ DerivedSessionResult trendResult(
     result.stats = std::move(stats);
     result.annotations = std::move(annotations);
     return result;
+}
+
+// Rows of 100 px with 20 px between them, from the top: which meet a band of the column.
+TEST(ShownRows, TheRowsThatMeetABand)
+{
+    std::vector<std::unique_ptr<QQuickItem>> items;
+    QList<QQuickItem*> rows;
+    for (int row = 0; row < 10; ++row) {
+        items.push_back(std::make_unique<QQuickItem>());
+        items.back()->setY(120 * row);
+        items.back()->setHeight(100);
+        rows.append(items.back().get());
+    }
+    const struct {
+        const char* name;
+        qreal top;
+        qreal bottom;
+        std::pair<qsizetype, qsizetype> meeting;
+    } cases[] = {
+        { "the top", -500, 250, { 0, 2 } },
+        { "a band in a gap meets none", 101, 119, { 1, 0 } },
+        { "edges touching count", 100, 120, { 0, 1 } },
+        { "the middle", 350, 600, { 3, 5 } },
+        { "past the end", 5000, 6000, { 10, 9 } },
+        { "everything", -1000, 5000, { 0, 9 } },
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(ShownRows::meeting(rows, row.top, row.bottom), row.meeting);
+    }
+    EXPECT_EQ(ShownRows::meeting({}, 0, 100), std::make_pair(qsizetype(0), qsizetype(-1)));
 }
 
 TEST(PersonTrend, SharesRatiosAndTheNewestFiveRows)

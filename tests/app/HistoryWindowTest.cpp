@@ -3,6 +3,7 @@
 #include "ObjectSearch.hpp"
 #include "WindowHarness.hpp"
 
+#include <QAccessible>
 #include <QImage>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -417,6 +418,113 @@ TEST_F(HistoryWindowTest, ALongTranscriptIsWholeSoonAfterTheSheetShows)
         paragraphs(), [&](const QString& paragraph) { return paragraph.contains(turns.last().text); }));
     page.scrollTo("lifecycleCard");
     page.screenshot("review-long-transcript-end");
+}
+
+// The turns of a long transcript, as the sheet made them, in order.
+QList<QQuickItem*> turnsOf(QQuickWindow* window)
+{
+    QList<QQuickItem*> turns;
+    for (QObject* turn : testing::allUnder(window, QStringLiteral("transcriptTurn")))
+        turns.append(qobject_cast<QQuickItem*>(turn));
+    std::ranges::sort(turns, {}, [&](QQuickItem* turn) { return turn->mapToScene(QPointF()).y(); });
+    return turns;
+}
+
+// Whether the review shows all of `item`.
+bool inView(QQuickItem* review, QQuickItem* item)
+{
+    const QRectF area = item->mapRectToItem(review, QRectF(0, 0, item->width(), item->height()));
+    return area.top() >= 0 && area.bottom() <= review->height();
+}
+
+// A long transcript draws only the turns near the view, so that each of its frames costs those
+// alone; every turn keeps its place and its words for a screen reader.
+TEST_F(HistoryWindowTest, ALongTranscriptDrawsOnlyTheTurnsNearTheView)
+{
+    history.entries()->replace({ testing::storedRow('a', "Bills") });
+    const DerivedSessionResult review = testing::longReview('a', 200);
+    ASSERT_NE(open(), nullptr);
+    page.click("historyCard:" + keyOf('a'));
+    history.answerReview(review);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return testing::allUnder(page.window(), QStringLiteral("transcriptParagraph")).size() == 200; },
+        5000));
+    page.waitForFrame();
+    const auto drawn = [&] {
+        QList<int> turns;
+        const QList<QObject*> paragraphs
+            = testing::allUnder(page.window(), QStringLiteral("transcriptParagraph"));
+        for (qsizetype turn = 0; turn < paragraphs.size(); ++turn) {
+            if (qobject_cast<QQuickItem*>(paragraphs.at(turn))->isVisible())
+                turns.append(int(turn));
+        }
+        return turns;
+    };
+    ASSERT_FALSE(drawn().isEmpty());
+    EXPECT_EQ(drawn().first(), 0);
+    EXPECT_LT(drawn().size(), 40) << "of 200";
+    // Nor does the pointer's hover, walked after every frame, visit the paragraphs.
+    for (QObject* paragraph : testing::allUnder(page.window(), QStringLiteral("transcriptParagraph")))
+        EXPECT_FALSE(qobject_cast<QQuickItem*>(paragraph)->acceptHoverEvents());
+
+    page.scrollTo("lifecycleCard");
+    page.waitForFrame();
+    ASSERT_FALSE(drawn().isEmpty());
+    EXPECT_EQ(drawn().last(), 199);
+    EXPECT_LT(drawn().size(), 40);
+    const QList<QQuickItem*> turns = turnsOf(page.window());
+    for (qsizetype turn = 0; turn < turns.size(); ++turn) {
+        QAccessibleInterface* words = QAccessible::queryAccessibleInterface(turns.at(turn));
+        ASSERT_NE(words, nullptr);
+        EXPECT_EQ(words->text(QAccessible::Name), review.transcript->at(turn).text);
+        EXPECT_TRUE(turns.at(turn)->isVisible()) << turn;
+    }
+    page.screenshot("review-long-transcript-end-drawn");
+}
+
+// The keyboard walks a long transcript turn by turn (the arrows), a view at a time (Page Up,
+// Page Down) and to either end (Home, End), and the review follows the turn it is on.
+TEST_F(HistoryWindowTest, TheKeysWalkATranscriptAndTheReviewFollows)
+{
+    history.entries()->replace({ testing::storedRow('a', "Bills") });
+    ASSERT_NE(open(), nullptr);
+    page.click("historyCard:" + keyOf('a'));
+    history.answerReview(testing::longReview('a', 200));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return turnsOf(page.window()).size() == 200; }, 5000));
+    auto* review = qobject_cast<QQuickItem*>(page.find("reviewScroll"));
+    const QList<QQuickItem*> turns = turnsOf(page.window());
+    const auto onTurn = [&] { return qsizetype(turns.indexOf(page.window()->activeFocusItem())); };
+    for (int tab = 0; tab < 12 && onTurn() < 0; ++tab)
+        page.press(Qt::Key_Tab);
+    ASSERT_EQ(onTurn(), 0) << "Tab reaches the transcript at its first turn";
+    EXPECT_TRUE(inView(review, turns.first()));
+
+    page.press(Qt::Key_Down);
+    EXPECT_EQ(onTurn(), 1);
+    page.press(Qt::Key_End);
+    EXPECT_EQ(onTurn(), 199);
+    EXPECT_TRUE(inView(review, turns.last()));
+    page.waitForFrame();
+    page.screenshot("review-transcript-last-turn-focused");
+    page.screenshots("review-transcript-last-turn-focused");
+    page.resize(QSize(1440, 900));
+    page.press(Qt::Key_End);
+    EXPECT_EQ(onTurn(), 199);
+    EXPECT_TRUE(inView(review, turns.last())) << "after a resize, End brings it back";
+    page.screenshot("review-transcript-last-turn-focused-1440");
+    page.resize(WindowHarness::desktop);
+    page.press(Qt::Key_PageUp);
+    const qsizetype pageUp = onTurn();
+    EXPECT_LT(pageUp, 198) << "more than one turn up";
+    EXPECT_TRUE(inView(review, turns.at(pageUp)));
+    page.press(Qt::Key_Up);
+    EXPECT_EQ(onTurn(), pageUp - 1);
+    page.press(Qt::Key_Home);
+    EXPECT_EQ(onTurn(), 0);
+    EXPECT_TRUE(inView(review, turns.first()));
+    page.press(Qt::Key_PageDown);
+    EXPECT_GT(onTurn(), 1);
+    EXPECT_TRUE(inView(review, turns.at(onTurn())));
 }
 
 TEST_F(HistoryWindowTest, AFailureShowsOnThePageAndInTheSheetUntilDismissed)

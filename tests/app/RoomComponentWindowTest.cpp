@@ -172,8 +172,8 @@ TEST_F(RoomPartsSheet, GaugesChipsSummaryRingsAndArcShowTheirValues)
     auto* ratio = qobject_cast<QQuickItem*>(inside(piece("personal0"), "ratioLabel"));
     EXPECT_FALSE(ratio->property("truncated").toBool());
 
-    EXPECT_EQ(textInside(piece("protestChip"), "chipText"), u"PROTEST \u00B7 82%");
-    EXPECT_EQ(textInside(piece("pilingChip"), "chipText"), u"PILING ON \u00D73");
+    EXPECT_EQ(piece("protestChip")->property("text").toString(), u"PROTEST \u00B7 82%");
+    EXPECT_EQ(piece("pilingChip")->property("text").toString(), u"PILING ON \u00D73");
     EXPECT_EQ(accessibleName(piece("pilingChip")), u"Piling on \u00D73");
 
     QObject* summary = piece("summary");

@@ -151,6 +151,61 @@ TEST(TranscriptRows, RowsNameTheirSideAndCarryTheirFindings)
     EXPECT_EQ(at(0, TranscriptRows::AccessibleTextRole).toString(), "Bob: I <mean> it Ada says Okay Really");
 }
 
+// A new analysis tells only the rows whose findings it changed: the live transcript keeps the
+// chips of every other row instead of making them all again.
+TEST(TranscriptRows, NewFindingsChangeOnlyTheRowsTheyAreOn)
+{
+    TranscriptRows rows;
+    QAbstractItemModelTester tester(&rows, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    // Four rows; the second holds the first's short answer as an interjection (turn 2).
+    rows.setGroups(TurnGrouping::group({ turn(0, 0, 9, "We keep coming back to the money every week"),
+        turn(1, 10, 20, "Because it matters to me more than you think it does"), turn(0, 20, 21, "Okay"),
+        turn(1, 21, 30, "and I would like us to sit down with it"),
+        turn(0, 31, 40, "Then let us do that on Sunday evening together"),
+        turn(1, 41, 50, "Sunday works for me and I will bring the statements") }));
+    ASSERT_EQ(rows.count(), 4);
+    const BehaviorAnnotation criticism(0, 0, BehaviorCode::criticism, 0.9, 0, 9);
+    const BehaviorAnnotation repair(4, 0, BehaviorCode::repair, 0.8, 31, 40);
+    const BehaviorAnnotation positive(2, 0, BehaviorCode::positive, 0.7, 20, 21);
+    const ProcessFoulAnnotation globalizing(5, 1, ProcessFoul::globalizing, 0.6, 41, 50);
+    const struct {
+        const char* name;
+        QList<BehaviorAnnotation> annotations;
+        QList<ProcessFoulAnnotation> fouls;
+        QStringList said;
+    } steps[] = {
+        { "the first analysis", { criticism }, {}, { "~0-0" } },
+        { "the same again", { criticism }, {}, {} },
+        { "one more, on a later row", { criticism, repair }, {}, { "~2-2" } },
+        { "a foul on the last row", { criticism, repair }, { globalizing }, { "~3-3" } },
+        { "the interjection's, on the row that holds it", { criticism, repair, positive }, { globalizing },
+            { "~1-1" } },
+        { "one taken back", { repair, positive }, { globalizing }, { "~0-0" } },
+        { "none", {}, {}, { "~1-3" } },
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        RowSignals heard(rows);
+        rows.setFindings(step.annotations, step.fouls);
+        EXPECT_EQ(heard.said(), step.said);
+        QList<BehaviorAnnotation> shown;
+        QList<ProcessFoulAnnotation> fouls;
+        for (const ConversationTurn& group : rows.groups()) {
+            shown += rows.annotationsOf(group);
+            fouls += rows.foulsOf(group);
+        }
+        EXPECT_EQ(shown.size(), step.annotations.size());
+        EXPECT_EQ(fouls, step.fouls);
+    }
+
+    // Within a row the findings keep the order the analysis gave them.
+    rows.setFindings({ positive, BehaviorAnnotation(1, 1, BehaviorCode::defensiveness, 0.5, 10, 20) }, {});
+    const auto chips
+        = rows.data(rows.index(1), TranscriptRows::BehaviorChipsRole).value<QList<TranscriptChipValue>>();
+    ASSERT_EQ(chips.size(), 2);
+    EXPECT_EQ(chips.at(0).code, "positive");
+}
+
 // The adapter over a real view model: the readiness follows what it is made of, the texts the
 // rooms write reach the view model, absent values read as empty.
 TEST(RoomModelAdapter, FollowsTheViewModelAndWritesWhatTheRoomsWrite)

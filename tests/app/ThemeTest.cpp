@@ -14,6 +14,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QImage>
 #include <QMetaProperty>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -276,6 +277,43 @@ TEST(Shadows, ACardCastsItsShadowOnlyWhereShadersRun)
     const bool software = window->rendererInterface()->graphicsApi() == QSGRendererInterface::Software;
     EXPECT_EQ(testing::findUnder(window->contentItem(), "cardShadow") != nullptr, !software)
         << (software ? "software renderer" : "a renderer with shaders");
+}
+
+// A page's background is ivory, with the blush at its strongest in the top right corner and the
+// sage in the bottom left, both faded out well before the middle.
+TEST(WindowBackground, IvoryWithABlushAndASageGlowInOppositeCorners)
+{
+    QQmlEngine engine;
+    engine.addImportPath(QStringLiteral("qrc:/"));
+    QQmlComponent component(&engine);
+    component.setData("import QtQuick\nimport Lumora.Theme\nWindow { width: 1180; height: 760; visible: true;"
+                      " WindowBackground { anchors.fill: parent } }",
+        QUrl());
+    std::unique_ptr<QObject> made(component.create());
+    auto* window = qobject_cast<QQuickWindow*>(made.get());
+    ASSERT_NE(window, nullptr) << component.errorString().toStdString();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    const QImage drawn = window->grabWindow();
+    ASSERT_EQ(drawn.size(), QSize(1180, 760) * drawn.devicePixelRatio());
+    const auto near = [](const QColor& found, const QColor& wanted) {
+        return std::abs(found.red() - wanted.red()) <= 3 && std::abs(found.green() - wanted.green()) <= 3
+            && std::abs(found.blue() - wanted.blue()) <= 3;
+    };
+    const QColor ivory = ThemePalette::ivory();
+    const struct {
+        const char* where;
+        QPoint at;
+        QColor colour;
+    } cases[] = {
+        { "the middle", QPoint(590, 380), ivory },
+        { "the top right corner", QPoint(1179, 0), over(ThemePalette::blush(), 0.3, ivory) },
+        { "the bottom left corner", QPoint(0, 759), over(ThemePalette::sage(), 0.24, ivory) },
+    };
+    for (const auto& row : cases) {
+        const QColor found = drawn.pixelColor(row.at * drawn.devicePixelRatio());
+        EXPECT_TRUE(near(found, row.colour))
+            << row.where << ": " << found.name().toStdString() << " for " << row.colour.name().toStdString();
+    }
 }
 
 TEST(MotionPreference, TheUsersWishAndEachDesktopsSetting)

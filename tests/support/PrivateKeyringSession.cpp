@@ -9,6 +9,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QThread>
 // After Qt's headers: GLib's own "signals" must not meet Qt's keyword.
 #undef signals
@@ -20,29 +21,21 @@ namespace {
 const QString secrets = QStringLiteral("org.freedesktop.secrets");
 const QString loginCollection = QStringLiteral("/org/freedesktop/secrets/collection/login");
 
-// Every name may be owned and called; services are started from the usual folders only when
-// asked (the prompter, and a keyring daemon on demand).
-QByteArray busConfiguration(const QString& socketFolder, bool activation)
-{
-    return QByteArrayLiteral(
-               "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
-               "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-               "<busconfig><type>session</type><listen>unix:dir=")
-        + socketFolder.toUtf8() + QByteArrayLiteral("</listen><auth>EXTERNAL</auth>")
-        + (activation ? QByteArrayLiteral("<standard_session_servicedirs/>") : QByteArray())
-        + QByteArrayLiteral("<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
-}
+// The desktop's keyring prompter, which a keyring daemon asks for a new keyring's password or
+// the one that unlocks it: the one service the session's bus starts on demand.
+const QStringList prompterServices { QStringLiteral("org.gnome.keyring.SystemPrompter.service"),
+    QStringLiteral("org.gnome.keyring.PrivatePrompter.service") };
 
-void stop(QProcess& process)
+// A folder of the services the bus may start, copied from where the desktop installs them.
+bool listPrompters(const QString& folder)
 {
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished(5000);
+    for (const QString& service : prompterServices) {
+        const QString installed = QStandardPaths::locate(
+            QStandardPaths::GenericDataLocation, QStringLiteral("dbus-1/services/") + service);
+        if (!installed.isEmpty() && !QFile::copy(installed, folder + u'/' + service))
+            return false;
     }
+    return true;
 }
 
 } // namespace
@@ -50,38 +43,31 @@ void stop(QProcess& process)
 PrivateKeyringSession::PrivateKeyringSession(Keyring keyring, const QString& display)
 {
     const QString home = m_home.path();
-    for (const char* folder : { ".local/share/keyrings", ".cache", "runtime", "bus" })
+    for (const char* folder : { ".local/share/keyrings", ".cache", "runtime", "services" })
         QDir(home).mkpath(QString::fromLatin1(folder));
     QFile::setPermissions(
         home + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile configuration(m_home.filePath("bus.conf"));
-    if (!configuration.open(QIODevice::WriteOnly))
-        return;
-    configuration.write(busConfiguration(m_home.filePath("bus"), keyring != Keyring::none));
-    configuration.close();
+    // Without a keyring there is nothing the bus may start.
+    QStringList services;
+    if (keyring != Keyring::none) {
+        services.append(m_home.filePath(QStringLiteral("services")));
+        if (!listPrompters(services.constFirst()))
+            return;
+    }
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", home);
-    environment.insert("XDG_DATA_HOME", home + QStringLiteral("/.local/share"));
-    environment.insert("XDG_CACHE_HOME", home + QStringLiteral("/.cache"));
-    environment.insert("XDG_RUNTIME_DIR", home + QStringLiteral("/runtime"));
-    environment.remove("GNOME_KEYRING_CONTROL");
-    environment.remove("DBUS_SESSION_BUS_ADDRESS");
+    m_environment = QProcessEnvironment::systemEnvironment();
+    m_environment.insert("HOME", home);
+    m_environment.insert("XDG_DATA_HOME", home + QStringLiteral("/.local/share"));
+    m_environment.insert("XDG_CACHE_HOME", home + QStringLiteral("/.cache"));
+    m_environment.insert("XDG_RUNTIME_DIR", home + QStringLiteral("/runtime"));
+    m_environment.remove("GNOME_KEYRING_CONTROL");
+    m_environment.remove("DBUS_SESSION_BUS_ADDRESS");
     if (display.isEmpty())
-        environment.remove("DISPLAY");
+        m_environment.remove("DISPLAY");
     else
-        environment.insert("DISPLAY", display);
-    m_bus.setProcessEnvironment(environment);
-    m_bus.setProcessChannelMode(QProcess::SeparateChannels);
-    m_bus.start(QStringLiteral("dbus-daemon"),
-        { QStringLiteral("--config-file=") + configuration.fileName(), QStringLiteral("--nofork"),
-            QStringLiteral("--print-address=1") });
-    if (!m_bus.waitForStarted(5000))
-        return;
-    const QDeadlineTimer deadline(10000);
-    while (!m_bus.canReadLine() && !deadline.hasExpired())
-        m_bus.waitForReadyRead(100);
-    m_address = QString::fromUtf8(m_bus.readLine().trimmed());
+        m_environment.insert("DISPLAY", display);
+    m_bus.emplace(services, m_environment);
+    m_address = m_bus->address();
     if (m_address.isEmpty())
         return;
     m_previousAddress = qgetenv("DBUS_SESSION_BUS_ADDRESS");
@@ -112,7 +98,7 @@ PrivateKeyringSession::~PrivateKeyringSession()
     }
     if (m_daemon)
         stop(*m_daemon);
-    stop(m_bus);
+    m_bus.reset();
     if (!m_address.isEmpty()) {
         QDBusConnection::disconnectFromBus(connectionName());
         qputenv("DBUS_SESSION_BUS_ADDRESS", m_previousAddress);
@@ -132,7 +118,7 @@ QString PrivateKeyringSession::connectionName() const
 bool PrivateKeyringSession::startDaemon(const QStringList& arguments, bool withPassword)
 {
     auto daemon = std::make_unique<QProcess>();
-    QProcessEnvironment environment = m_bus.processEnvironment();
+    QProcessEnvironment environment = m_environment;
     environment.insert("DBUS_SESSION_BUS_ADDRESS", m_address);
     daemon->setProcessEnvironment(environment);
     daemon->setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "PrivateSessionBus.hpp"
+
 #include <QDBusConnection>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 
 namespace lumora::testing {
 
@@ -50,7 +53,8 @@ private:
     [[nodiscard]] QString connectionName() const;
 
     QTemporaryDir m_home;
-    QProcess m_bus;
+    QProcessEnvironment m_environment;
+    std::optional<PrivateSessionBus> m_bus;
     std::unique_ptr<QProcess> m_daemon;
     QString m_address;
     QByteArray m_previousAddress;

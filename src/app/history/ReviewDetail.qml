@@ -36,10 +36,31 @@ Popup {
         function onReviewChanged() {
             if (root.sheet.isOpen) {
                 review.contentY = 0
+                transcript.current = 0
                 root.open()
             } else {
                 root.close()
             }
+        }
+        // What was offered on the conversation goes with it: a question about deleting it is
+        // withdrawn, and a keyboard that was on one of its buttons lands on Done rather than
+        // nowhere.
+        function onGoneChanged() {
+            if (!root.sheet.isGone)
+                return
+            reviewDeleteConfirmation.close()
+            refocusOnceHidden.restart()
+        }
+    }
+    // Once the buttons are hidden: a hidden item that had the keyboard has handed it to the
+    // sheet itself, where Tab would start over from the top.
+    Timer {
+        id: refocusOnceHidden
+        interval: 0
+        onTriggered: {
+            const holder = root.contentItem.Window.activeFocusItem
+            if (root.opened && (!holder || !holder.visible || holder === root.contentItem.parent))
+                doneButton.forceActiveFocus(Qt.OtherFocusReason)
         }
     }
 
@@ -100,6 +121,7 @@ Popup {
                     onClicked: reviewDeleteConfirmation.open()
                 }
                 SecondaryButton {
+                    id: doneButton
                     objectName: "doneButton"
                     text: qsTr("Done")
                     onClicked: root.close()
@@ -299,6 +321,7 @@ Popup {
                         EditorialCard {
                             objectName: "transcriptCard"
                             visible: root.sheet.hasTranscript
+                            growing: root.sheet.transcript.hasMore
                             Layout.fillWidth: true
                             RowLayout {
                                 width: parent.width
@@ -312,15 +335,11 @@ Popup {
                                     tint: Theme.positive
                                 }
                             }
-                            Column {
+                            ReviewTranscriptTurns {
+                                id: transcript
                                 width: parent.width
-                                spacing: 16
-                                Repeater {
-                                    model: root.sheet.transcript
-                                    delegate: ReviewTranscriptTurn {
-                                        width: parent ? parent.width : 0
-                                    }
-                                }
+                                turns: root.sheet.transcript
+                                page: review
                             }
                         }
                         EditorialCard {
@@ -398,9 +417,11 @@ Popup {
         }
     }
 
-    // A long transcript comes a page a frame once the sheet shows: its first frame lays out one
-    // page only, and every turn is there soon after, for a reader who scrolls and for a screen
-    // reader, which meets only the turns that exist.
+    // A long transcript comes a few rows a frame once the sheet shows: its first frame lays out
+    // a few rows only, each frame after adds what a share of it allows, and every turn is there
+    // soon after, for a reader who scrolls and for a screen reader, which meets only the turns
+    // that exist. Only the turns near the view are drawn (ShownRows), so that a frame costs the
+    // same at the end of the transcript as at its start.
     Timer {
         interval: 16
         repeat: true

@@ -4,6 +4,7 @@
 #include "display/DisplayFormats.hpp"
 #include "theme/ThemePalette.hpp"
 
+#include <QDeadlineTimer>
 #include <limits>
 
 namespace lumora {
@@ -55,7 +56,7 @@ void ReviewTranscript::reset(QList<ConversationTurn> turns, QStringList seatName
     beginResetModel();
     m_turns = std::move(turns);
     m_seatNames = std::move(seatNames);
-    m_shown = std::min<qsizetype>(m_turns.size(), pageSize);
+    m_shown = std::min<qsizetype>(m_turns.size(), firstRows);
     endResetModel();
     if (hadMore != hasMore())
         emit hasMoreChanged();
@@ -70,14 +71,16 @@ void ReviewTranscript::setSeatNames(QStringList seatNames)
         emit dataChanged(index(0), index(int(m_shown) - 1), { NameRole, ParagraphRole, PlainParagraphRole });
 }
 
-void ReviewTranscript::showMore()
+void ReviewTranscript::showMoreFor(std::chrono::milliseconds time)
 {
     if (!hasMore())
         return;
-    const qsizetype shown = std::min<qsizetype>(m_turns.size(), m_shown + pageSize);
-    beginInsertRows({}, int(m_shown), int(shown) - 1);
-    m_shown = shown;
-    endInsertRows();
+    const QDeadlineTimer deadline(time, Qt::PreciseTimer);
+    do {
+        beginInsertRows({}, int(m_shown), int(m_shown));
+        ++m_shown;
+        endInsertRows();
+    } while (hasMore() && !deadline.hasExpired());
     if (!hasMore())
         emit hasMoreChanged();
 }

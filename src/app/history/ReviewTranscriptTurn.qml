@@ -3,7 +3,10 @@ import Lumora.Theme
 
 // One turn of a review's transcript: the seat's name over a bubble of what was said, at the
 // leading edge for the left seat and the trailing edge for the other; the other seat's
-// interjections run inline in its colour.
+// interjections run inline in its colour. A turn is drawn only while the page shows it or
+// nearly (`shown`, which the transcript sets), so that each frame of a long transcript costs only
+// those; every turn keeps its size and what a screen reader meets, its seat's name and its
+// words, where they are drawn. The keyboard steps onto the words, which then show a ring.
 Item {
     id: root
 
@@ -11,11 +14,18 @@ Item {
     required property string name
     required property string paragraph
     required property string plainParagraph
+    property bool shown: false
+    // What the keyboard steps onto.
+    readonly property Item words: spoken
+
+    // The keyboard or a screen reader came onto the turn.
+    signal focused()
 
     implicitHeight: header.implicitHeight + 4 + bubble.height
 
     ReadableText {
         id: header
+        visible: root.shown
         anchors.left: root.isLeftSeat ? parent.left : undefined
         anchors.right: root.isLeftSeat ? undefined : parent.right
         text: ThemeFonts.upperCased(root.name)
@@ -25,10 +35,11 @@ Item {
         font.weight: Theme.label.weight
         font.letterSpacing: 1.1
         color: root.isLeftSeat ? Theme.positive : Theme.information
-        Accessible.name: root.name
+        Accessible.ignored: true
     }
     Rectangle {
         id: bubble
+        visible: root.shown
         y: header.implicitHeight + 4
         anchors.left: root.isLeftSeat ? parent.left : undefined
         anchors.right: root.isLeftSeat ? undefined : parent.right
@@ -50,8 +61,36 @@ Item {
             wrapMode: Text.Wrap
             font: Theme.display(15, Font.Normal)
             color: Theme.ink
-            Accessible.role: Accessible.StaticText
-            Accessible.name: root.plainParagraph
+            Accessible.ignored: true
+            NoLinkHover {}
+        }
+    }
+    // What a screen reader meets, drawn or not, where it is drawn.
+    Item {
+        x: header.x
+        width: header.width
+        height: header.height
+        Accessible.role: Accessible.StaticText
+        Accessible.name: root.name
+    }
+    Item {
+        id: spoken
+        objectName: "transcriptTurn"
+        x: bubble.x
+        y: bubble.y
+        width: bubble.width
+        height: bubble.height
+        Accessible.role: Accessible.StaticText
+        Accessible.name: root.plainParagraph
+        Accessible.focusable: true
+        onActiveFocusChanged: {
+            if (spoken.activeFocus)
+                root.focused()
+        }
+
+        FocusRing {
+            visible: spoken.activeFocus
+            controlRadius: bubble.radius
         }
     }
 }

@@ -8,6 +8,7 @@
 #include "domain/Seat.hpp"
 
 #include <QSet>
+#include <algorithm>
 
 namespace lumora {
 
@@ -32,6 +33,27 @@ QList<Finding> findingsOf(const QList<Finding>& all, const ConversationTurn& gro
             found.append(finding);
     }
     return found;
+}
+
+// The utterances whose findings may differ between two lists of findings: those of the findings
+// between the two lists' common start and common end. A row holding none of them has the same
+// findings in both, in the same order.
+template <typename Finding>
+QSet<qint64> changedTurnsOf(const QList<Finding>& before, const QList<Finding>& after)
+{
+    qsizetype start = 0;
+    while (start < before.size() && start < after.size() && before.at(start) == after.at(start))
+        ++start;
+    qsizetype end = 0;
+    while (end < before.size() - start && end < after.size() - start
+        && before.at(before.size() - 1 - end) == after.at(after.size() - 1 - end))
+        ++end;
+    QSet<qint64> turns;
+    for (qsizetype at = start; at < before.size() - end; ++at)
+        turns.insert(before.at(at).turnIndex);
+    for (qsizetype at = start; at < after.size() - end; ++at)
+        turns.insert(after.at(at).turnIndex);
+    return turns;
 }
 
 } // namespace
@@ -159,9 +181,24 @@ void TranscriptRows::setFindings(
 {
     if (m_annotations == annotations && m_fouls == fouls)
         return;
+    // A new analysis mostly adds findings to the newest rows: only the rows it may have changed
+    // are told, so a view keeps the chips of every other row.
+    const QSet<qint64> turns = changedTurnsOf(m_annotations, annotations) + changedTurnsOf(m_fouls, fouls);
     m_annotations = annotations;
     m_fouls = fouls;
-    changeAll({ WashRole, BehaviorChipsRole, FoulChipsRole });
+    const auto changed = [&](qsizetype row) {
+        return std::ranges::any_of(m_groups.at(row).pieces,
+            [&](const ConversationTurnPiece& piece) { return turns.contains(piece.turnIndex); });
+    };
+    for (qsizetype first = 0; first < m_groups.size(); ++first) {
+        if (!changed(first))
+            continue;
+        qsizetype last = first;
+        while (last + 1 < m_groups.size() && changed(last + 1))
+            ++last;
+        emit dataChanged(index(int(first)), index(int(last)), { WashRole, BehaviorChipsRole, FoulChipsRole });
+        first = last;
+    }
 }
 
 void TranscriptRows::setNames(const QStringList& names)

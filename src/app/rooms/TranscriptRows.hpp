@@ -14,8 +14,8 @@ namespace lumora {
 // The transcript's rows: one grouped turn of one seat each, oldest first, with its findings
 // and the names and side it is shown with. Rows are keyed by their index. A new grouping is
 // compared with the shown one from the end, so that a new utterance inserts or changes the last
-// rows only and views keep every other delegate; the findings, names and sides change rows in
-// place.
+// rows only and views keep every other delegate; new findings change the rows they may be on,
+// and names and sides change every row in place.
 class TranscriptRows : public QAbstractListModel {
     Q_OBJECT
     QML_ELEMENT

@@ -84,6 +84,7 @@ Item {
                 font: Theme.display(16, Font.Normal)
                 color: Theme.ink
                 Accessible.name: root.accessibleText
+                NoLinkHover {}
                 FontMetrics {
                     id: fontInfo
                     font: text.font

@@ -11,6 +11,9 @@ Item {
     // The outline: the faint rule, or a stronger one where the card is a button under the
     // pointer.
     property color outline: Theme.rule
+    // A card that grows frame by frame (a long transcript coming in) waits for its shadow until
+    // it is whole: the shadow's layer would be made and blurred again at every growth.
+    property bool growing: false
 
     implicitWidth: column.implicitWidth + 40
     implicitHeight: column.implicitHeight + 40
@@ -24,8 +27,11 @@ Item {
         // The software renderer has no shaders: there the card goes without its shadow rather
         // than without its paper. The shadow's blur is a shader built and compiled at run time
         // and its layer a texture of the card's size: made only while the card is on screen,
-        // not for the cards of pages that are hidden.
-        layer.enabled: root.visible && Shadows.card !== null && GraphicsInfo.api !== GraphicsInfo.Software
+        // not for the cards of pages that are hidden, and not for a card taller than a few
+        // screens (a long transcript), whose texture would be blurred again at each growth and
+        // past the largest texture would fail, taking the paper with it.
+        layer.enabled: root.visible && !root.growing && root.height <= 4096 && Shadows.card !== null
+                       && GraphicsInfo.api !== GraphicsInfo.Software
         layer.effect: Shadows.card
     }
     Column {

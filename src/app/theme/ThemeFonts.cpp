@@ -45,6 +45,16 @@ QFont ThemeFonts::figures(qreal size, int weight)
     return FontFaces::tabular(size, weightOf(weight));
 }
 
+QFont ThemeFonts::chip()
+{
+    static const QFont font = [] {
+        QFont chip = FontFaces::interface(12, QFont::DemiBold);
+        chip.setLetterSpacing(QFont::AbsoluteSpacing, 0.7);
+        return chip;
+    }();
+    return font;
+}
+
 QFont ThemeFonts::body()
 {
     static const QFont font = FontFaces::interface(16, QFont::Normal);

@@ -1,10 +1,15 @@
 #include "app/reminders/DesktopReminderScheduler.hpp"
 
+#include "PrivateKeyringSession.hpp"
+#include "PrivateSessionBus.hpp"
 #include "ViewModelFixture.hpp"
 
 #include <QDBusConnection>
-#include <QProcess>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <qcoro/qcorotimer.h>
 
@@ -12,45 +17,14 @@ namespace lumora {
 namespace {
 
 using desktop::DesktopReminderScheduler;
+using testing::PrivateKeyringSession;
+using testing::PrivateSessionBus;
 using testing::settle;
 using testing::ViewModelHome;
 
 const QString shownReminder = QStringLiteral(
     "Corvane: A good week for a check-in? | Ten minutes together, whenever you both have them.");
 constexpr std::chrono::milliseconds tick(5);
-
-// A session bus of the test's own, started for one case: nothing else owns the notification
-// service on it, and no notification reaches the desktop the tests run on.
-class PrivateSessionBus {
-public:
-    PrivateSessionBus()
-    {
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-            { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address") });
-        while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(10000)) { }
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    }
-    ~PrivateSessionBus()
-    {
-        for (const QString& name : std::as_const(m_connections))
-            QDBusConnection::disconnectFromBus(name);
-        m_daemon.terminate();
-        m_daemon.waitForFinished();
-    }
-
-    [[nodiscard]] bool isRunning() const { return !m_address.isEmpty(); }
-    // A connection of its own to the bus.
-    QDBusConnection connect(const QString& name)
-    {
-        m_connections.append(name);
-        return QDBusConnection::connectToBus(m_address, name);
-    }
-
-private:
-    QProcess m_daemon;
-    QString m_address;
-    QStringList m_connections;
-};
 
 // A notification server of the test's own, on its own connection to the bus: it owns the
 // service name and notes each notification it is asked to show.
@@ -92,7 +66,9 @@ private:
     QDBusConnection m_bus;
 };
 
-// A bus with the stand-in server and the application's own connection.
+// A bus of the case's own with the stand-in server and the application's own connection: nothing
+// else owns the notification service on it, none is started on demand, and no notification
+// reaches the desktop the tests run on.
 struct NotificationSession {
     PrivateSessionBus bus;
     NotificationServerStandIn server { bus };
@@ -248,6 +224,58 @@ TEST(DesktopReminderScheduler, AMinuteMissedWhileClosedOrAsleepIsShownOnceOnTheS
         spin(tick * 20);
         EXPECT_EQ(session.server.shown.size(), row.shown ? 1 : 0);
     }
+}
+
+// The names a bus starts on demand, beside its own.
+QStringList startedOnDemand(const QDBusConnection& bus)
+{
+    QStringList names = bus.interface()->activatableServiceNames();
+    names.removeAll(QStringLiteral("org.freedesktop.DBus"));
+    return names;
+}
+
+// A bus the tests make starts on demand only what the test provides: not the notification
+// server a desktop starts on demand (which answers where a test expects none), nor the
+// desktop's keyring, accessibility bus or settings service.
+TEST(TestBuses, StartOnDemandOnlyWhatTheTestProvides)
+{
+    // The run's own session (scripts/with-test-session): nothing.
+    if (qEnvironmentVariableIsSet("LUMORA_TEST_SESSION")) {
+        const QString name = QStringLiteral("test-session");
+        EXPECT_EQ(
+            startedOnDemand(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)), QStringList());
+        QDBusConnection::disconnectFromBus(name);
+    }
+
+    // A desktop whose user's folder has a notification server started on demand.
+    QTemporaryDir desktop;
+    ASSERT_TRUE(QDir(desktop.path()).mkpath(QStringLiteral("dbus-1/services")));
+    QFile service(desktop.filePath(QStringLiteral("dbus-1/services/org.freedesktop.Notifications.service")));
+    ASSERT_TRUE(service.open(QIODevice::WriteOnly));
+    service.write("[D-BUS Service]\nName=org.freedesktop.Notifications\nExec=/bin/true\n");
+    service.close();
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", desktop.path().toUtf8());
+    {
+        NotificationSession session;
+        ASSERT_TRUE(session.bus.isRunning());
+        EXPECT_EQ(startedOnDemand(session.application), QStringList());
+    }
+    if (dataHome.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", dataHome);
+
+    // A keyring's session: its prompter, to ask for the keyring's password, and nothing else.
+    if (QStandardPaths::findExecutable(QStringLiteral("gnome-keyring-daemon")).isEmpty())
+        return;
+    PrivateKeyringSession keyring(PrivateKeyringSession::Keyring::unlocked);
+    ASSERT_TRUE(keyring.started());
+    const QString name = QStringLiteral("keyring-session");
+    for (const QString& started : startedOnDemand(QDBusConnection::connectToBus(keyring.busAddress(), name)))
+        EXPECT_TRUE(started.startsWith(u"org.gnome.keyring.") && started.endsWith(u"Prompter"))
+            << started.toStdString();
+    QDBusConnection::disconnectFromBus(name);
 }
 
 } // namespace
