@@ -381,9 +381,9 @@ TEST_F(HistoryOverControlPlane, AReviewOpenOnAConversationThePartnerDeletedSaysI
     EXPECT_TRUE(page.shows("reviewDetail"));
     EXPECT_FALSE(page.shows("reviewDeleteButton"));
     EXPECT_FALSE(page.shows("reviewPendingDeletion"));
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return qobject_cast<QQuickItem*>(page.find("doneButton"))->hasActiveFocus(); }, 2000))
-        << "the keyboard that was on Delete lands on Done";
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return page.find("doneButton")->property("visualFocus").toBool(); }, 2000))
+        << "the keyboard that was on Delete lands on Done, which shows it";
     page.scrollTo("lifecycleCard");
     for (const char* part : { "reviewCopies", "lifecycleText", "deletionNote" })
         EXPECT_FALSE(page.shows(part)) << part << ": the copies are no longer there";

@@ -53,14 +53,15 @@ Popup {
         }
     }
     // Once the buttons are hidden: a hidden item that had the keyboard has handed it to the
-    // sheet itself, where Tab would start over from the top.
+    // sheet itself, where Tab would start over from the top. Done shows its ring, as the
+    // keyboard's place has moved without the person moving it.
     Timer {
         id: refocusOnceHidden
         interval: 0
         onTriggered: {
             const holder = root.contentItem.Window.activeFocusItem
             if (root.opened && (!holder || !holder.visible || holder === root.contentItem.parent))
-                doneButton.forceActiveFocus(Qt.OtherFocusReason)
+                doneButton.forceActiveFocus(Qt.TabFocusReason)
         }
     }
 
