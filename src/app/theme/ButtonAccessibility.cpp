@@ -9,13 +9,21 @@ namespace lumora {
 
 namespace {
 
-// Whether the item is in the tree a screen reader meets, as Qt Quick decides: it has an
-// `Accessible` attached object, which is a child of the item.
-bool isAccessible(const QQuickItem& item)
+// The item's `Accessible` attached object, a child of the item; an item without one is not in
+// the tree a screen reader meets, as Qt Quick decides.
+QObject* accessibleChildOf(const QQuickItem& item)
 {
-    return std::ranges::any_of(item.children(), [](const QObject* child) {
+    const QObjectList& children = item.children();
+    const auto found = std::ranges::find_if(children, [](const QObject* child) {
         return qstrcmp(child->metaObject()->className(), "QQuickAccessibleAttached") == 0;
     });
+    return found == children.end() ? nullptr : *found;
+}
+
+// Whether the item is drawn in a window.
+bool isShown(const QQuickItem& item)
+{
+    return item.window() && item.isVisible() && !qFuzzyIsNull(item.opacity());
 }
 
 QAccessibleInterface* presentButton(const QString& className, QObject* object)
@@ -25,7 +33,7 @@ QAccessibleInterface* presentButton(const QString& className, QObject* object)
     if (className != QLatin1String("QQuickAbstractButton"))
         return nullptr;
     auto* item = qobject_cast<QQuickItem*>(object);
-    return item && isAccessible(*item) ? new ButtonAccessibility(item) : nullptr;
+    return item && accessibleChildOf(*item) ? new ButtonAccessibility(item) : nullptr;
 }
 
 } // namespace
@@ -45,12 +53,10 @@ ButtonAccessibility::ButtonAccessibility(QQuickItem* item)
 // hold a second of the same class that nothing writes.)
 QObject* ButtonAccessibility::attached() const
 {
-    for (QObject* child : item()->children()) {
-        if (qstrcmp(child->metaObject()->className(), "QQuickAccessibleAttached") == 0)
-            return qmlAttachedPropertiesObject(
-                item(), qmlAttachedPropertiesFunction(nullptr, child->metaObject()), false);
-    }
-    return nullptr;
+    const QObject* child = accessibleChildOf(*item());
+    return child ? qmlAttachedPropertiesObject(
+               item(), qmlAttachedPropertiesFunction(nullptr, child->metaObject()), false)
+                 : nullptr;
 }
 
 QQuickItem* ButtonAccessibility::item() const
@@ -106,7 +112,7 @@ QString ButtonAccessibility::text(QAccessible::Text kind) const
 QRect ButtonAccessibility::rect() const
 {
     const QQuickItem* button = item();
-    if (!button->window() || !button->isVisible() || qFuzzyIsNull(button->opacity()))
+    if (!isShown(*button))
         return {};
     const QPoint scene = button->mapToScene(QPointF(0, 0)).toPoint();
     return { button->window()->mapToGlobal(scene), QSize(int(button->width()), int(button->height())) };
@@ -132,8 +138,7 @@ QAccessible::State ButtonAccessibility::state() const
         state.defaultButton = values->property("defaultButton").toBool();
         state.focusable = values->property("focusable").toBool();
     }
-    if (!button->window() || !button->window()->isVisible() || !button->isVisible()
-        || qFuzzyIsNull(button->opacity()))
+    if (!isShown(*button) || !button->window()->isVisible())
         state.invisible = true;
     if (button->activeFocusOnTab())
         state.focusable = true;
