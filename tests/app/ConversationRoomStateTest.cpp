@@ -47,13 +47,12 @@ TEST(ConversationRoomState, AFreshRoomShowsNothingRunningAndWaitsToStart)
     EXPECT_TRUE(state.showsEntryButtons());
     EXPECT_FALSE(state.isClockRunning()) << "the clock runs only under a rehearsal";
 
-    // The agenda's six steps are typed values, as the strip's delegate declares them: the first
-    // current, the rest ahead; then, two steps on, two passed.
-    const auto steps = [&] {
-        const QVariant values = state.property("agendaSteps");
-        EXPECT_EQ(values.metaType(), QMetaType::fromType<QList<AgendaStepValue>>());
-        return values.value<QList<AgendaStepValue>>();
-    };
+    // The agenda's six steps: the first current, the rest ahead; then, two steps on, two passed,
+    // changed in place.
+    QAbstractItemModelTester stepsTester(
+        state.agendaSteps(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy resets(state.agendaSteps(), &QAbstractItemModel::modelReset);
+    const auto steps = [&] { return state.agendaSteps()->steps(); };
     QList<AgendaStepValue> agenda = steps();
     ASSERT_EQ(agenda.size(), 6);
     EXPECT_EQ(agenda.first(), (AgendaStepValue { "Arrive regulated", false, true }));
@@ -63,6 +62,7 @@ TEST(ConversationRoomState, AFreshRoomShowsNothingRunningAndWaitsToStart)
     ASSERT_EQ(agenda.size(), 6);
     EXPECT_TRUE(agenda[0].passed && agenda[1].passed && agenda[2].current);
     EXPECT_FALSE(agenda[3].passed || agenda[3].current);
+    EXPECT_EQ(resets.count(), 0);
 }
 
 // Each utterance regroups the rows and the statistics, with no reset of the rows.

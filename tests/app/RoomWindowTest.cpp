@@ -156,6 +156,16 @@ TEST_F(RoomWindowTest, RunningStatesThroughTheFake)
         EXPECT_GE(rect.left(), column.left() - 0.5) << part;
         EXPECT_LE(rect.right(), column.right() + 0.5) << part;
     }
+    // A new step changes what the step buttons show, not the buttons: made anew at each change,
+    // they cost a frame's time in the middle of a conversation.
+    QObject* firstStep = shell.find("agendaStep0");
+    model.update([](auto& s) { s.selectedAgendaStep = 2; });
+    EXPECT_EQ(shell.find("agendaStep0"), firstStep);
+    EXPECT_TRUE(firstStep->property("passed").toBool());
+    EXPECT_TRUE(shell.find("agendaStep2")->property("current").toBool());
+    EXPECT_FALSE(firstStep->property("current").toBool());
+    model.update([](auto& s) { s.selectedAgendaStep = 0; });
+    EXPECT_TRUE(firstStep->property("current").toBool());
 
     shell.click("swapSidesButton");
     EXPECT_TRUE(model.state.sidesSwapped);

@@ -23,8 +23,7 @@ Rectangle {
         width: root.width - 24
         spacing: 8
 
-        // The steps share the width evenly. A Row, not a layout: the steps are made anew as the
-        // conversation moves on, and a layout holds on to the deleted ones (src/app/README).
+        // The steps share the width evenly; a new current step changes the buttons in place.
         Row {
             id: steps
             Layout.fillWidth: true
@@ -35,19 +34,19 @@ Rectangle {
                 delegate: TactileButton {
                     id: step
                     required property int index
-                    required property agendaStep modelData
-                    readonly property bool passed: step.modelData.passed
-                    readonly property bool current: step.modelData.current
+                    required property string name
+                    required property bool passed
+                    required property bool current
                     objectName: "agendaStep" + step.index
                     width: (column.width - steps.spacing * (stepButtons.count - 1)) / stepButtons.count
                     implicitHeight: Math.max(36, stepLabel.implicitHeight + 14)
                     focusRadius: height / 2
-                    Accessible.name: qsTr("Step %1, %2").arg(step.index + 1).arg(step.modelData.name)
+                    Accessible.name: qsTr("Step %1, %2").arg(step.index + 1).arg(step.name)
                     Accessible.selected: step.current
                     // A name cut short by a narrow strip is there in full under the pointer.
                     ToolTip.visible: step.hovered && stepName.truncated
                     ToolTip.delay: 500
-                    ToolTip.text: step.modelData.name
+                    ToolTip.text: step.name
                     onClicked: root.room.selectStep(step.index)
 
                     background: Rectangle {
@@ -87,7 +86,7 @@ Rectangle {
                                 id: stepName
                                 objectName: "agendaStepName" + step.index
                                 Layout.fillWidth: true
-                                text: step.modelData.name
+                                text: step.name
                                 textFormat: Text.PlainText
                                 font: Theme.interfaceFont(11, step.current ? Font.DemiBold : Font.Normal)
                                 // A name too long for its step shrinks, down to 0.72 of its size,

@@ -30,6 +30,7 @@ int clampedInt(qint64 value)
 ConversationRoomState::ConversationRoomState(QObject* parent)
     : QObject(parent)
     , m_rows(new TranscriptRows(this))
+    , m_agendaSteps(new AgendaStepRows(this))
 {
     m_clock.setInterval(RehearsalConversation::tickMilliseconds);
     m_clock.setTimerType(Qt::PreciseTimer);
@@ -205,8 +206,7 @@ void ConversationRoomState::refresh()
             const StepStage stage = stepStage(int(each.id), step);
             steps.append({ each.name, stage == PassedStep, stage == CurrentStep });
         }
-        m_agendaSteps = steps;
-        emit agendaStepsChanged();
+        m_agendaSteps->setSteps(steps);
     }
     assign(m_selectedStep, step, &ConversationRoomState::selectedStepChanged);
     assign(m_stepGuidance, agenda.at(step).guidance, &ConversationRoomState::stepGuidanceChanged);

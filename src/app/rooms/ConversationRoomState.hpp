@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AgendaStepValue.hpp"
+#include "AgendaStepRows.hpp"
 #include "LiveGuidance.hpp"
 #include "PartnerCornerValues.hpp"
 #include "PressGuard.hpp"
@@ -52,7 +52,7 @@ class ConversationRoomState : public QObject {
     Q_PROPERTY(bool active READ active NOTIFY activeChanged)
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
     Q_PROPERTY(QString agendaNote READ agendaNote NOTIFY agendaNoteChanged)
-    Q_PROPERTY(QList<lumora::AgendaStepValue> agendaSteps READ agendaSteps NOTIFY agendaStepsChanged)
+    Q_PROPERTY(lumora::AgendaStepRows* agendaSteps READ agendaSteps CONSTANT)
     Q_PROPERTY(int selectedStep READ selectedStep NOTIFY selectedStepChanged)
     Q_PROPERTY(QString stepGuidance READ stepGuidance NOTIFY stepGuidanceChanged)
     Q_PROPERTY(QString stepStarter READ stepStarter NOTIFY stepStarterChanged)
@@ -136,9 +136,9 @@ public:
     enum StepStage { PassedStep, CurrentStep, UpcomingStep };
     Q_ENUM(StepStage)
     [[nodiscard]] static StepStage stepStage(int step, int selected);
-    // The six steps in order (`list<agendaStep>`); the shown step (the model's, held within the
-    // six) with its guidance and opening words.
-    [[nodiscard]] QList<AgendaStepValue> agendaSteps() const { return m_agendaSteps; }
+    // The six steps in order; the shown step (the model's, held within the six) with its guidance
+    // and opening words.
+    [[nodiscard]] AgendaStepRows* agendaSteps() const { return m_agendaSteps; }
     [[nodiscard]] int selectedStep() const { return m_selectedStep; }
     [[nodiscard]] QString stepGuidance() const { return m_stepGuidance; }
     [[nodiscard]] QString stepStarter() const { return m_stepStarter; }
@@ -247,7 +247,6 @@ signals:
     void statusChanged();
     void agendaNoteChanged();
     void selectedStepChanged();
-    void agendaStepsChanged();
     void stepGuidanceChanged();
     void stepStarterChanged();
     void showsPillChanged();
@@ -331,7 +330,7 @@ private:
     QString m_status;
     QString m_agendaNote;
     int m_selectedStep = -1;
-    QList<AgendaStepValue> m_agendaSteps;
+    AgendaStepRows* m_agendaSteps;
     QString m_stepGuidance;
     QString m_stepStarter;
     bool m_showsPill = false;
