@@ -34,7 +34,10 @@ public:
                     m_work.push_back(double(now - m_last) / 1e6);
                     if (m_work.back() > m_longPassMs)
                         m_long.push_back({ m_moment(), m_work.back() });
+                    if (m_marked)
+                        m_markedWork.push_back(m_work.back());
                 }
+                m_marked = false;
                 m_last = now;
             });
     }
@@ -43,9 +46,13 @@ public:
     {
         m_work.clear();
         m_long.clear();
+        m_markedWork.clear();
         m_recording = true;
     }
     void stop() { m_recording = false; }
+    // Marks the pass under way (one that took a given kind of event), whose work is then also
+    // noted apart: how long such passes take, beside all of them.
+    void mark() { m_marked = true; }
 
     [[nodiscard]] const std::vector<LongPass>& longPasses() const { return m_long; }
     [[nodiscard]] qsizetype passes() const { return qsizetype(m_work.size()); }
@@ -73,6 +80,19 @@ public:
     {
         return std::count_if(m_work.begin(), m_work.end(), [limitMs](double ms) { return ms > limitMs; });
     }
+    [[nodiscard]] qsizetype markedPasses() const { return qsizetype(m_markedWork.size()); }
+    [[nodiscard]] double markedMean() const
+    {
+        double total = 0;
+        for (const double ms : m_markedWork)
+            total += ms;
+        return m_markedWork.empty() ? 0 : total / double(m_markedWork.size());
+    }
+    [[nodiscard]] qsizetype markedOver(double limitMs) const
+    {
+        return std::count_if(
+            m_markedWork.begin(), m_markedWork.end(), [limitMs](double ms) { return ms > limitMs; });
+    }
 
 private:
     double m_longPassMs;
@@ -81,8 +101,10 @@ private:
     QObject m_context;
     std::vector<double> m_work;
     std::vector<LongPass> m_long;
+    std::vector<double> m_markedWork;
     qint64 m_last = 0;
     bool m_recording = false;
+    bool m_marked = false;
 };
 
 } // namespace lumora::benchmarks
