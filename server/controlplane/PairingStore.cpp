@@ -135,7 +135,11 @@ QList<PreviousWorkspaceRecord> PairingStore::previousWorkspaces(const QUuid& acc
         QStringLiteral("SELECT w.id, COALESCE(w.linked_at, w.created_at), m.left_at,"
                        " (SELECT COUNT(*) FROM workspace_members c WHERE c.workspace_id = w.id)"
                        " FROM workspace_members m JOIN workspaces w ON w.id = m.workspace_id"
-                       " WHERE m.account_id = ? AND m.left_at IS NOT NULL ORDER BY m.left_at, w.created_at"),
+                       " WHERE m.account_id = ? AND m.left_at IS NOT NULL"
+                       // In the order they were left. Times are in seconds: of two left in the
+                       // same second, the one joined first, and of two also joined in it, the one
+                       // never linked, which is left only to join a linked one.
+                       " ORDER BY m.left_at, m.joined_at, w.linked_at IS NOT NULL, w.created_at"),
         { idText(accountID) });
     QList<PreviousWorkspaceRecord> workspaces;
     while (row.next())

@@ -185,6 +185,20 @@ TEST_P(PairingEndpointsTest, WrongCodesGuessedAtOnceThroughSeveralInstancesStayW
     EXPECT_EQ(redeem(bob, invite(ada).value("code").toString()).status, 200);
 }
 
+// Linked and unlinked within one second (the store's times are seconds): the workspaces come in
+// the order they were left all the same, the joiner's own first.
+TEST_P(PairingEndpointsTest, WorkspacesLeftInOneSecondKeepTheOrderTheyWereLeftIn)
+{
+    const QJsonObject code = invite(ada);
+    ASSERT_EQ(redeem(bob, code.value("code").toString()).status, 200);
+    ASSERT_EQ(confirm(bob, code).status, 200);
+    ASSERT_EQ(call(bob, "POST", "/v1/pairing/unlink").status, 200);
+    const QJsonArray previous = state(bob).value("previous_workspaces").toArray();
+    ASSERT_EQ(previous.size(), 2);
+    EXPECT_EQ(previous.first().toObject().value("workspace_id"), idText(bob.device.accountID));
+    EXPECT_EQ(previous.last().toObject().value("workspace_id"), idText(ada.device.accountID));
+}
+
 TEST_P(PairingEndpointsTest, TheCurrentWorkspaceFollowsLinkingAndUnlinking)
 {
     const auto workspaceIn = [&](const QJsonObject& reply) {
