@@ -60,13 +60,7 @@ public:
     {
         return m_work.empty() ? 0 : *std::max_element(m_work.begin(), m_work.end());
     }
-    [[nodiscard]] double mean() const
-    {
-        double total = 0;
-        for (const double ms : m_work)
-            total += ms;
-        return m_work.empty() ? 0 : total / double(m_work.size());
-    }
+    [[nodiscard]] double mean() const { return meanOf(m_work); }
     [[nodiscard]] double percentile(double fraction) const
     {
         if (m_work.empty())
@@ -76,25 +70,24 @@ public:
         std::nth_element(sorted.begin(), at, sorted.end());
         return *at;
     }
-    [[nodiscard]] qsizetype over(double limitMs) const
-    {
-        return std::count_if(m_work.begin(), m_work.end(), [limitMs](double ms) { return ms > limitMs; });
-    }
+    [[nodiscard]] qsizetype over(double limitMs) const { return countOver(m_work, limitMs); }
     [[nodiscard]] qsizetype markedPasses() const { return qsizetype(m_markedWork.size()); }
-    [[nodiscard]] double markedMean() const
-    {
-        double total = 0;
-        for (const double ms : m_markedWork)
-            total += ms;
-        return m_markedWork.empty() ? 0 : total / double(m_markedWork.size());
-    }
-    [[nodiscard]] qsizetype markedOver(double limitMs) const
-    {
-        return std::count_if(
-            m_markedWork.begin(), m_markedWork.end(), [limitMs](double ms) { return ms > limitMs; });
-    }
+    [[nodiscard]] double markedMean() const { return meanOf(m_markedWork); }
+    [[nodiscard]] qsizetype markedOver(double limitMs) const { return countOver(m_markedWork, limitMs); }
 
 private:
+    static double meanOf(const std::vector<double>& work)
+    {
+        double total = 0;
+        for (const double ms : work)
+            total += ms;
+        return work.empty() ? 0 : total / double(work.size());
+    }
+    static qsizetype countOver(const std::vector<double>& work, double limitMs)
+    {
+        return std::count_if(work.begin(), work.end(), [limitMs](double ms) { return ms > limitMs; });
+    }
+
     double m_longPassMs;
     std::function<qsizetype()> m_moment;
     // Ends the connection with the probe.
