@@ -6,6 +6,7 @@
 #include "WindowHarness.hpp"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QImage>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -251,7 +252,14 @@ TEST_F(RoomWindowTest, TranscriptRowsShowTheirFindingsAsChips)
         shell.resize(size);
         const QList<QQuickItem*> rows = transcriptRows();
         ASSERT_EQ(rows.size(), 3);
-        const auto chipTexts = [](QQuickItem* chip) { return chip->property("text").toString(); };
+        // Each chip is drawn in capitals, and read as written by a screen reader, from the item
+        // over it.
+        const auto chipTexts = [](QQuickItem* chip) {
+            const QAccessibleInterface* face = QAccessible::queryAccessibleInterface(chip);
+            return face ? face->text(QAccessible::Name).toUpper() : QString();
+        };
+        EXPECT_EQ(drawn(rows[0], "chips").value(0)->property("texts").toStringList(),
+            (QStringList { QStringLiteral("PROTEST \u00B7 82%"), QStringLiteral("CONNECTION \u00B7 60%"), QStringLiteral("ALWAYS / NEVER \u00B7 70%") }));
 
         // Annotations first, then the foul, in reading order from the left edge.
         const QList<QQuickItem*> behaviours = drawn(rows[0], "behaviorChip");

@@ -92,28 +92,28 @@ Item {
             }
         }
         // One chip per annotation, then one per foul; a row without findings keeps no gap.
-        Flow {
+        FindingChips {
+            id: chips
             objectName: "chips"
             Layout.fillWidth: true
-            visible: root.behaviorChips.length + root.foulChips.length > 0
-            layoutDirection: root.displaySide === 0 ? Qt.LeftToRight : Qt.RightToLeft
-            spacing: 8
+            visible: chips.labels.length > 0
+            behaviorChips: root.behaviorChips
+            foulChips: root.foulChips
+            rightToLeft: root.displaySide !== 0
+            // Each chip as a screen reader meets it, over the chip it names.
             Repeater {
-                model: root.behaviorChips
-                delegate: BehaviorChip {
-                    required property transcriptChip modelData
-                    objectName: "behaviorChip"
-                    code: modelData.code
-                    confidence: modelData.confidence
-                }
-            }
-            Repeater {
-                model: root.foulChips
-                delegate: ProcessFoulChip {
-                    required property transcriptChip modelData
-                    objectName: "foulChip"
-                    foul: modelData.code
-                    confidence: modelData.confidence
+                model: chips.labels
+                delegate: Item {
+                    required property string modelData
+                    required property int index
+                    readonly property rect place: chips.places[index] ?? Qt.rect(0, 0, 0, 0)
+                    objectName: index < chips.behaviorCount ? "behaviorChip" : "foulChip"
+                    x: place.x
+                    y: place.y
+                    width: place.width
+                    height: place.height
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: modelData
                 }
             }
         }
