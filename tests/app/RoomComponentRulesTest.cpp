@@ -477,14 +477,27 @@ TEST(SignalSummary, TheModelShowsThreeRowsAndFollowsItsSeat)
     EXPECT_EQ(first.data(SignalSummaryModel::ColorRole).value<QColor>(), ThemePalette::positive());
     EXPECT_EQ(first.data(SignalSummaryModel::DashedRole), false);
 
+    // A new count changes its row in place: the list keeps the rows it has drawn.
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy removals(&model, &QAbstractItemModel::rowsRemoved);
+    RoomMoments more = model.moments();
+    more.annotations.append(moment(0, positive));
+    model.setMoments(more);
+    ASSERT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(model.index(0).data(SignalSummaryModel::CountTextRole).toString(), u"\u00D72");
+    EXPECT_EQ(changes.count(), 1);
+
     model.setSide(1);
     ASSERT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(removals.count(), 1);
+    EXPECT_EQ(resets.count(), 0);
     EXPECT_EQ(model.index(0).data(SignalSummaryModel::LabelRole), "Turning toward");
     EXPECT_EQ(model.moreText(), "");
-    EXPECT_EQ(texts.count(), 2);
+    EXPECT_EQ(texts.count(), 3);
     // The same moments again change nothing.
     model.setMoments(model.moments());
-    EXPECT_EQ(texts.count(), 2);
+    EXPECT_EQ(texts.count(), 3);
 }
 
 TEST(CoachingRules, LatestCodeOfExactlyThisSpeakerSkippingPositiveOnes)

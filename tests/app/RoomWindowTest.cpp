@@ -1,5 +1,6 @@
 #include "ConversationRoomState.hpp"
 #include "FakeShell.hpp"
+#include "ObjectSearch.hpp"
 #include "Sections.hpp"
 #include "ShellSessionAdapter.hpp"
 #include "ViewModelFixture.hpp"
@@ -315,6 +316,23 @@ TEST_F(RoomWindowTest, TranscriptRowsShowTheirFindingsAsChips)
         }
         EXPECT_GE(dashes, foul.width() / 10) << "dashes along " << foul.width() << " px";
     }
+
+    // A new analysis that adds a finding to a row adds its chip, and counts it in its seat's
+    // patterns: the row's other chips and the patterns' rows keep the items they have.
+    const auto firstPattern = [&] {
+        QQuickItem* item = nullptr;
+        QMetaObject::invokeMethod(testing::findUnder(shell.find("leftCorner"), "summaryRows"), "itemAt",
+            Q_RETURN_ARG(QQuickItem*, item), Q_ARG(int, 0));
+        return item;
+    };
+    QQuickItem* const chipBefore = drawn(transcriptRows()[0], "behaviorChip").value(0);
+    QQuickItem* const patternBefore = firstPattern();
+    ASSERT_NE(patternBefore, nullptr);
+    model.update([](auto& s) { s.annotations.append(BehaviorAnnotation(0, 0, BehaviorCode::repair, 0.5, 0, 5)); });
+    const QList<QQuickItem*> behaviours = drawn(transcriptRows()[0], "behaviorChip");
+    ASSERT_EQ(behaviours.size(), 3);
+    EXPECT_EQ(behaviours[0], chipBefore);
+    EXPECT_EQ(firstPattern(), patternBefore);
 }
 
 // A fresh profile whose people close the setup sheet before signing in: "Start conversation"

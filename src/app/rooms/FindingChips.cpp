@@ -21,6 +21,7 @@ constexpr qreal spacing = 8;
 
 FindingChips::FindingChips(QQuickItem* parent)
     : QQuickPaintedItem(parent)
+    , m_rows(this)
 {
     setAntialiasing(true);
 }
@@ -50,28 +51,12 @@ void FindingChips::setRightToLeft(bool rightToLeft)
     place();
 }
 
-QStringList FindingChips::labels() const
-{
-    QStringList labels;
-    for (const Chip& chip : m_chips)
-        labels.append(chip.label);
-    return labels;
-}
-
 QStringList FindingChips::texts() const
 {
     QStringList texts;
     for (const Chip& chip : m_chips)
         texts.append(chip.text);
     return texts;
-}
-
-QVariantList FindingChips::places() const
-{
-    QVariantList places;
-    for (const Chip& chip : m_chips)
-        places.append(chip.place);
-    return places;
 }
 
 void FindingChips::remake()
@@ -90,7 +75,6 @@ void FindingChips::remake()
         add(PatternTexts::behaviorChipLabel(chip.code, -1, chip.confidence),
             PatternTexts::isWarmCode(chip.code) ? ThemePalette::positive() : ThemePalette::attention(), false);
     }
-    m_behaviorCount = int(m_chips.size());
     for (const TranscriptChipValue& chip : std::as_const(m_foulChips))
         add(PatternTexts::foulChipLabel(chip.code, -1, chip.confidence), ThemePalette::attention(), true);
     emit chipsChanged();
@@ -118,7 +102,10 @@ void FindingChips::place()
         widest = std::max(widest, x - spacing);
     }
     setImplicitSize(widest, m_chips.isEmpty() ? 0 : y + lineHeight);
-    emit placesChanged();
+    QList<FindingChipRows::Row> rows;
+    for (const Chip& chip : std::as_const(m_chips))
+        rows.append({ chip.label, chip.dashed, chip.place });
+    m_rows.setRows(rows);
     update();
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "FindingChipRows.hpp"
 #include "TranscriptChipValue.hpp"
 
 #include <QList>
 #include <QQuickPaintedItem>
 #include <QRectF>
 #include <QStringList>
-#include <QVariantList>
 #include <QtQml/qqmlregistration.h>
 
 namespace lumora {
@@ -16,8 +16,8 @@ namespace lumora {
 // theme's chip face) in its tint, on a capsule of the tint outlined in a solid line of one pixel
 // or, for a process foul, in dashes three on and two off, the line half a pixel inside the chip.
 // The row's chips are one item, painted when they change: a new analysis changes the chips of the
-// newest rows, and making one item again is cheaper than making each chip again. What each chip
-// says and where it lies (`labels`, `places`) is for the items a screen reader meets.
+// newest rows, and painting one item again is cheaper than making each chip again. What each chip
+// says and where it lies is in `rows`, for the items a screen reader meets.
 class FindingChips : public QQuickPaintedItem {
     Q_OBJECT
     QML_ELEMENT
@@ -25,13 +25,12 @@ class FindingChips : public QQuickPaintedItem {
     Q_PROPERTY(QList<TranscriptChipValue> foulChips READ foulChips WRITE setFoulChips NOTIFY chipsChanged)
     // Whether the chips start at the right edge.
     Q_PROPERTY(bool rightToLeft READ rightToLeft WRITE setRightToLeft NOTIFY rightToLeftChanged)
-    // The chips that have words, the annotations' first: how many of them are annotations', what
-    // each says as a screen reader reads it ("Protest · 82%"), and the words as drawn.
-    Q_PROPERTY(int behaviorCount READ behaviorCount NOTIFY chipsChanged)
-    Q_PROPERTY(QStringList labels READ labels NOTIFY chipsChanged)
+    // How many chips have words (a code this build does not know has none, and no chip), and the
+    // words as drawn, the annotations' first.
+    Q_PROPERTY(int count READ count NOTIFY chipsChanged)
     Q_PROPERTY(QStringList texts READ texts NOTIFY chipsChanged)
-    // Each chip's rectangle in the item, in the same order.
-    Q_PROPERTY(QVariantList places READ places NOTIFY placesChanged)
+    // The chips as a screen reader meets them.
+    Q_PROPERTY(lumora::FindingChipRows* rows READ rows CONSTANT)
 
 public:
     explicit FindingChips(QQuickItem* parent = nullptr);
@@ -43,17 +42,15 @@ public:
     [[nodiscard]] bool rightToLeft() const { return m_rightToLeft; }
     void setRightToLeft(bool rightToLeft);
 
-    [[nodiscard]] int behaviorCount() const { return m_behaviorCount; }
-    [[nodiscard]] QStringList labels() const;
+    [[nodiscard]] int count() const { return int(m_chips.size()); }
     [[nodiscard]] QStringList texts() const;
-    [[nodiscard]] QVariantList places() const;
+    [[nodiscard]] FindingChipRows* rows() { return &m_rows; }
 
     void paint(QPainter* painter) override;
 
 signals:
     void chipsChanged();
     void rightToLeftChanged();
-    void placesChanged();
 
 protected:
     void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
@@ -75,7 +72,7 @@ private:
     QList<TranscriptChipValue> m_foulChips;
     bool m_rightToLeft = false;
     QList<Chip> m_chips;
-    int m_behaviorCount = 0;
+    FindingChipRows m_rows;
 };
 
 } // namespace lumora

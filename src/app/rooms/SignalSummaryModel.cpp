@@ -25,10 +25,27 @@ void SignalSummaryModel::recount()
     QList<CompactSignal> items = SignalSummary::items(m_moments.annotations, m_moments.fouls, m_side);
     if (items == m_items)
         return;
-    // At most three short rows: laid out again whole.
-    beginResetModel();
-    m_items = std::move(items);
-    endResetModel();
+    // Every analysis may change a count: the shown rows change in place and come and go at the
+    // end, so the list keeps the rows it has drawn.
+    const int shown = rowCount();
+    const int wanted = int(std::min(items.size(), SignalSummary::shownRows));
+    if (wanted < shown) {
+        beginRemoveRows({}, wanted, shown - 1);
+        m_items.resize(wanted);
+        endRemoveRows();
+    }
+    const QList<CompactSignal> before = m_items;
+    if (wanted > shown) {
+        beginInsertRows({}, shown, wanted - 1);
+        m_items = std::move(items);
+        endInsertRows();
+    } else {
+        m_items = std::move(items);
+    }
+    for (int row = 0; row < std::min(shown, wanted); ++row) {
+        if (!(before.at(row) == m_items.at(row)))
+            emit dataChanged(index(row), index(row));
+    }
     emit itemsChanged();
 }
 

@@ -96,24 +96,24 @@ Item {
             id: chips
             objectName: "chips"
             Layout.fillWidth: true
-            visible: chips.labels.length > 0
+            visible: chips.count > 0
             behaviorChips: root.behaviorChips
             foulChips: root.foulChips
             rightToLeft: root.displaySide !== 0
             // Each chip as a screen reader meets it, over the chip it names.
             Repeater {
-                model: chips.labels
+                model: chips.rows
                 delegate: Item {
-                    required property string modelData
-                    required property int index
-                    readonly property rect place: chips.places[index] ?? Qt.rect(0, 0, 0, 0)
-                    objectName: index < chips.behaviorCount ? "behaviorChip" : "foulChip"
+                    required property string label
+                    required property bool foul
+                    required property rect place
+                    objectName: foul ? "foulChip" : "behaviorChip"
                     x: place.x
                     y: place.y
                     width: place.width
                     height: place.height
                     Accessible.role: Accessible.StaticText
-                    Accessible.name: modelData
+                    Accessible.name: label
                 }
             }
         }
