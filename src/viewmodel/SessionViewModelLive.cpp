@@ -43,14 +43,18 @@ void SessionViewModel::handleLiveTurn(const SpeakerTurn& turn)
 void SessionViewModel::handleLiveInsight(const AnalysisProviderResult& result)
 {
     publish(m_liveSummary, std::optional(result.summary), &SessionViewModel::liveSummaryChanged);
-    if (!result.annotations.isEmpty()) {
+    // Both lists take the analysis before either is told, so that the room, which reads both at
+    // either signal, takes one analysis once and whole.
+    const bool annotationsAdded = !result.annotations.isEmpty();
+    const bool foulsAdded = result.fouls && !result.fouls->isEmpty();
+    if (annotationsAdded)
         m_liveAnnotations.append(result.annotations);
-        emit liveAnnotationsChanged();
-    }
-    if (result.fouls && !result.fouls->isEmpty()) {
+    if (foulsAdded)
         m_liveFouls.append(*result.fouls);
+    if (annotationsAdded)
+        emit liveAnnotationsChanged();
+    if (foulsAdded)
         emit liveFoulsChanged();
-    }
     publish(m_liveStepNote,
         result.adherenceNote && !result.adherenceNote->isEmpty() ? result.adherenceNote : std::nullopt,
         &SessionViewModel::liveStepNoteChanged);

@@ -1,6 +1,7 @@
 #include "CoachNudge.hpp"
 #include "RoomMoments.hpp"
 #include "ThemePalette.hpp"
+#include "TranscriptChipValue.hpp"
 #include "WindowHarness.hpp"
 #include "domain/ConversationMethod.hpp"
 #include "domain/ConversationPresentation.hpp"
@@ -87,8 +88,6 @@ protected:
             counts.append(QVariant(pair(ConversationPresentation::warmHard(
                 gaugeAnnotations[index], gaugeFouls[index], std::nullopt))));
 
-        const QList<ProcessFoulAnnotation> piling { foul(0, ProcessFoul::kitchenSinking, 1),
-            foul(0, ProcessFoul::kitchenSinking, 2), foul(0, ProcessFoul::kitchenSinking, 3) };
         const RoomMoments summary { { moment(0, criticism, 1), moment(0, criticism, 2),
                                         moment(0, contempt, 3), moment(1, repair, 4),
                                         moment(0, positive, 5, 0.2) },
@@ -106,8 +105,8 @@ protected:
             { foul(0, ProcessFoul::kitchenSinking, 45) } };
         properties = {
             { "counts", counts },
-            { "protestConfidence", BehaviorAnnotation(0, 0, criticism, 0.826, 1, 2).confidence },
-            { "pilingCount", QVariant::fromValue(ConversationPresentation::warmHard({}, piling, 0).hard) },
+            { "protestChips", QVariant::fromValue(QList<TranscriptChipValue> { { "criticism", 0.826 } }) },
+            { "pilingChips", QVariant::fromValue(QList<TranscriptChipValue> { { "kitchen_sinking", 0.9 } }) },
             { "summaryMoments", QVariant::fromValue(summary) },
             { "shares", QVariantList { 0.0, talk.at(0).share, alone.at(0).share } },
             { "arcMoments",
@@ -172,9 +171,9 @@ TEST_F(RoomPartsSheet, GaugesChipsSummaryRingsAndArcShowTheirValues)
     auto* ratio = qobject_cast<QQuickItem*>(inside(piece("personal0"), "ratioLabel"));
     EXPECT_FALSE(ratio->property("truncated").toBool());
 
-    EXPECT_EQ(piece("protestChip")->property("text").toString(), u"PROTEST \u00B7 82%");
-    EXPECT_EQ(piece("pilingChip")->property("text").toString(), u"PILING ON \u00D73");
-    EXPECT_EQ(accessibleName(piece("pilingChip")), u"Piling on \u00D73");
+    EXPECT_EQ(piece("chips")->property("texts").toStringList(),
+        (QStringList { QStringLiteral("PROTEST \u00B7 82%"), QStringLiteral("PILING ON \u00B7 90%") }));
+    EXPECT_EQ(accessibleName(piece("foulChip")), u"Piling on \u00B7 90%");
 
     QObject* summary = piece("summary");
     EXPECT_EQ(textInside(summary, "summaryTotal"), "5 moments");

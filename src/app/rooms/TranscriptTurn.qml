@@ -92,7 +92,7 @@ Item {
             }
         }
         // One chip per annotation, then one per foul; a row without findings keeps no gap.
-        FindingChips {
+        TranscriptChips {
             id: chips
             objectName: "chips"
             Layout.fillWidth: true
@@ -100,22 +100,6 @@ Item {
             behaviorChips: root.behaviorChips
             foulChips: root.foulChips
             rightToLeft: root.displaySide !== 0
-            // Each chip as a screen reader meets it, over the chip it names.
-            Repeater {
-                model: chips.rows
-                delegate: Item {
-                    required property string label
-                    required property bool foul
-                    required property rect place
-                    objectName: foul ? "foulChip" : "behaviorChip"
-                    x: place.x
-                    y: place.y
-                    width: place.width
-                    height: place.height
-                    Accessible.role: Accessible.StaticText
-                    Accessible.name: label
-                }
-            }
         }
     }
 }

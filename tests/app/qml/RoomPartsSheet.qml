@@ -10,8 +10,8 @@ Item {
 
     // [warm, hard] pairs, one per gauge size.
     required property var counts
-    required property real protestConfidence
-    required property int pilingCount
+    required property list<transcriptChip> protestChips
+    required property list<transcriptChip> pilingChips
     required property roomMoments summaryMoments
     required property var shares
     required property roomMoments arcMoments
@@ -80,19 +80,10 @@ Item {
             width: 300
             spacing: 22
 
-            Row {
-                spacing: 8
-
-                BehaviorChip {
-                    objectName: "protestChip"
-                    code: "criticism"
-                    confidence: root.protestConfidence
-                }
-                ProcessFoulChip {
-                    objectName: "pilingChip"
-                    foul: "kitchen_sinking"
-                    count: root.pilingCount
-                }
+            TranscriptChips {
+                objectName: "chips"
+                behaviorChips: root.protestChips
+                foulChips: root.pilingChips
             }
             CompactSignalSummary {
                 objectName: "summary"
