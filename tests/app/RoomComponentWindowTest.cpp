@@ -174,6 +174,11 @@ TEST_F(RoomPartsSheet, GaugesChipsSummaryRingsAndArcShowTheirValues)
     EXPECT_EQ(piece("chips")->property("texts").toStringList(),
         (QStringList { QStringLiteral("PROTEST \u00B7 82%"), QStringLiteral("PILING ON \u00B7 90%") }));
     EXPECT_EQ(accessibleName(piece("foulChip")), u"Piling on \u00B7 90%");
+    // Chips that are given no width lie on one line.
+    const auto* protest = qobject_cast<QQuickItem*>(piece("behaviorChip"));
+    const auto* piling = qobject_cast<QQuickItem*>(piece("foulChip"));
+    EXPECT_EQ(protest->y(), piling->y());
+    EXPECT_GT(piling->x(), protest->x() + protest->width());
 
     QObject* summary = piece("summary");
     EXPECT_EQ(textInside(summary, "summaryTotal"), "5 moments");

@@ -328,11 +328,20 @@ TEST_F(RoomWindowTest, TranscriptRowsShowTheirFindingsAsChips)
     QQuickItem* const chipBefore = drawn(transcriptRows()[0], "behaviorChip").value(0);
     QQuickItem* const patternBefore = firstPattern();
     ASSERT_NE(patternBefore, nullptr);
-    model.update([](auto& s) { s.annotations.append(BehaviorAnnotation(0, 0, BehaviorCode::repair, 0.5, 0, 5)); });
+    model.update([](auto& s) {
+        s.annotations.append(BehaviorAnnotation(0, 0, BehaviorCode::repair, 0.5, 0, 5));
+        s.fouls.append(ProcessFoulAnnotation(1, 1, ProcessFoul::mindReading, 0.8, 5, 9));
+    });
+    shell.waitForFrame();
     const QList<QQuickItem*> behaviours = drawn(transcriptRows()[0], "behaviorChip");
     ASSERT_EQ(behaviours.size(), 3);
     EXPECT_EQ(behaviours[0], chipBefore);
     EXPECT_EQ(firstPattern(), patternBefore);
+    // The right side's chips end where its paragraph ends.
+    const QList<QQuickItem*> rightFouls = drawn(transcriptRows()[1], "foulChip");
+    ASSERT_EQ(rightFouls.size(), 1);
+    EXPECT_NEAR(sceneRectOf(rightFouls[0]).right(),
+        sceneRectOf(drawn(transcriptRows()[1], "paragraph").value(0)).right(), 1);
 }
 
 // A fresh profile whose people close the setup sheet before signing in: "Start conversation"

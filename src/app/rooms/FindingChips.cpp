@@ -84,24 +84,24 @@ void FindingChips::remake()
 void FindingChips::place()
 {
     // Lines fill from the row's side; a chip that does not fit where a line has got to starts the
-    // next line (a chip wider than the row has a line of its own).
+    // next line (a chip wider than the row has a line of its own). The item would be as wide as
+    // all its chips on one line: its width follows that unless it is given one.
     qreal x = 0;
     qreal y = 0;
     qreal lineHeight = 0;
-    qreal widest = 0;
+    qreal oneLine = 0;
     for (Chip& chip : m_chips) {
-        if (x > 0 && width() > 0 && x + chip.size.width() > width()) {
+        if (x > 0 && x + chip.size.width() > width()) {
             x = 0;
             y += lineHeight + spacing;
             lineHeight = 0;
         }
-        const qreal left = m_rightToLeft ? width() - x - chip.size.width() : x;
-        chip.place = QRectF(QPointF(left, y), chip.size);
+        chip.place = QRectF(QPointF(m_rightToLeft ? width() - x - chip.size.width() : x, y), chip.size);
         x += chip.size.width() + spacing;
         lineHeight = std::max(lineHeight, chip.size.height());
-        widest = std::max(widest, x - spacing);
+        oneLine += chip.size.width() + (oneLine > 0 ? spacing : 0);
     }
-    setImplicitSize(widest, m_chips.isEmpty() ? 0 : y + lineHeight);
+    setImplicitSize(oneLine, m_chips.isEmpty() ? 0 : y + lineHeight);
     QList<FindingChipRows::Row> rows;
     for (const Chip& chip : std::as_const(m_chips))
         rows.append({ chip.label, chip.dashed, chip.place });
