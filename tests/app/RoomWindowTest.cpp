@@ -260,7 +260,8 @@ TEST_F(RoomWindowTest, TranscriptRowsShowTheirFindingsAsChips)
             return face ? face->text(QAccessible::Name).toUpper() : QString();
         };
         EXPECT_EQ(drawn(rows[0], "chips").value(0)->property("texts").toStringList(),
-            (QStringList { QStringLiteral("PROTEST \u00B7 82%"), QStringLiteral("CONNECTION \u00B7 60%"), QStringLiteral("ALWAYS / NEVER \u00B7 70%") }));
+            (QStringList { QStringLiteral("PROTEST \u00B7 82%"), QStringLiteral("CONNECTION \u00B7 60%"),
+                QStringLiteral("ALWAYS / NEVER \u00B7 70%") }));
 
         // Annotations first, then the foul, in reading order from the left edge.
         const QList<QQuickItem*> behaviours = drawn(rows[0], "behaviorChip");

@@ -67,13 +67,15 @@ void FindingChips::remake()
         if (label.isEmpty())
             return;
         const QString text = ThemeFonts::upperCased(label);
-        const QSizeF size(metrics.horizontalAdvance(text) + horizontalPadding, metrics.height() + verticalPadding);
+        const QSizeF size(
+            metrics.horizontalAdvance(text) + horizontalPadding, metrics.height() + verticalPadding);
         m_chips.append({ label, text, tint, dashed, size, QRectF() });
     };
     m_chips.clear();
     for (const TranscriptChipValue& chip : std::as_const(m_behaviorChips)) {
         add(PatternTexts::behaviorChipLabel(chip.code, -1, chip.confidence),
-            PatternTexts::isWarmCode(chip.code) ? ThemePalette::positive() : ThemePalette::attention(), false);
+            PatternTexts::isWarmCode(chip.code) ? ThemePalette::positive() : ThemePalette::attention(),
+            false);
     }
     for (const TranscriptChipValue& chip : std::as_const(m_foulChips))
         add(PatternTexts::foulChipLabel(chip.code, -1, chip.confidence), ThemePalette::attention(), true);

@@ -21,7 +21,8 @@ namespace lumora {
 class FindingChips : public QQuickPaintedItem {
     Q_OBJECT
     QML_ELEMENT
-    Q_PROPERTY(QList<TranscriptChipValue> behaviorChips READ behaviorChips WRITE setBehaviorChips NOTIFY chipsChanged)
+    Q_PROPERTY(QList<TranscriptChipValue> behaviorChips READ behaviorChips WRITE setBehaviorChips NOTIFY
+            chipsChanged)
     Q_PROPERTY(QList<TranscriptChipValue> foulChips READ foulChips WRITE setFoulChips NOTIFY chipsChanged)
     // Whether the chips start at the right edge.
     Q_PROPERTY(bool rightToLeft READ rightToLeft WRITE setRightToLeft NOTIFY rightToLeftChanged)
