@@ -21,9 +21,10 @@ namespace lumora {
 class FindingChips : public QQuickPaintedItem {
     Q_OBJECT
     QML_ELEMENT
-    Q_PROPERTY(QList<TranscriptChipValue> behaviorChips READ behaviorChips WRITE setBehaviorChips NOTIFY
-            chipsChanged)
-    Q_PROPERTY(QList<TranscriptChipValue> foulChips READ foulChips WRITE setFoulChips NOTIFY chipsChanged)
+    Q_PROPERTY(QList<lumora::TranscriptChipValue> behaviorChips READ behaviorChips WRITE setBehaviorChips
+            NOTIFY chipsChanged)
+    Q_PROPERTY(
+        QList<lumora::TranscriptChipValue> foulChips READ foulChips WRITE setFoulChips NOTIFY chipsChanged)
     // Whether the chips start at the right edge.
     Q_PROPERTY(bool rightToLeft READ rightToLeft WRITE setRightToLeft NOTIFY rightToLeftChanged)
     // How many chips have words (a code this build does not know has none, and no chip), and the
