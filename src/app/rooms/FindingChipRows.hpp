@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QAbstractListModel>
+#include "RowListModel.hpp"
+
 #include <QList>
 #include <QRectF>
 #include <QString>
@@ -8,43 +9,43 @@
 
 namespace lumora {
 
-// A transcript row's chips as a screen reader meets them: one row per chip, with what it says,
-// whether it is a process foul, and where the chip lies. Rows change in place and come and go
-// at the end, so the items made for them are kept while the row gains chips.
-class FindingChipRows : public QAbstractListModel {
+// One chip of a transcript row: what it says, whether it is a process foul's, and where it lies.
+struct FindingChipRow {
+    QString label;
+    bool foul = false;
+    QRectF place;
+
+    bool operator==(const FindingChipRow&) const = default;
+};
+
+// A transcript row's chips as a screen reader meets them, one row per chip ("Protest · 82%"). A
+// row that gains chips keeps the items made for the ones it had.
+class FindingChipRows : public lumora::RowListModel {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("A row's chips hold their rows.")
 
 public:
     enum Role {
-        // QString: what the chip says ("Protest · 82%").
+        // QString
         LabelRole = Qt::UserRole + 1,
-        // bool: a process foul's chip.
+        // bool
         FoulRole,
-        // QRectF: the chip's rectangle in the chips' item.
+        // QRectF: in the chips' item.
         PlaceRole,
     };
     Q_ENUM(Role)
 
-    struct Row {
-        QString label;
-        bool foul = false;
-        QRectF place;
-
-        bool operator==(const Row&) const = default;
-    };
-
-    using QAbstractListModel::QAbstractListModel;
+    using RowListModel::RowListModel;
 
     [[nodiscard]] int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
     [[nodiscard]] QHash<int, QByteArray> roleNames() const override;
 
-    void setRows(const QList<Row>& rows);
+    void setChips(const QList<FindingChipRow>& chips) { replaceRows(m_chips, chips); }
 
 private:
-    QList<Row> m_rows;
+    QList<FindingChipRow> m_chips;
 };
 
 } // namespace lumora

@@ -104,10 +104,10 @@ void FindingChips::place()
         oneLine += chip.size.width() + (oneLine > 0 ? spacing : 0);
     }
     setImplicitSize(oneLine, m_chips.isEmpty() ? 0 : y + lineHeight);
-    QList<FindingChipRows::Row> rows;
+    QList<FindingChipRow> rows;
     for (const Chip& chip : std::as_const(m_chips))
         rows.append({ chip.label, chip.dashed, chip.place });
-    m_rows.setRows(rows);
+    m_rows.setChips(rows);
     update();
 }
 

@@ -25,49 +25,31 @@ void SignalSummaryModel::recount()
     QList<CompactSignal> items = SignalSummary::items(m_moments.annotations, m_moments.fouls, m_side);
     if (items == m_items)
         return;
-    // Every analysis may change a count: the shown rows change in place and come and go at the
-    // end, so the list keeps the rows it has drawn.
-    const int shown = rowCount();
-    const int wanted = int(std::min(items.size(), SignalSummary::shownRows));
-    if (wanted < shown) {
-        beginRemoveRows({}, wanted, shown - 1);
-        m_items.resize(wanted);
-        endRemoveRows();
-    }
-    const QList<CompactSignal> before = m_items;
-    if (wanted > shown) {
-        beginInsertRows({}, shown, wanted - 1);
-        m_items = std::move(items);
-        endInsertRows();
-    } else {
-        m_items = std::move(items);
-    }
-    for (int row = 0; row < std::min(shown, wanted); ++row) {
-        if (!(before.at(row) == m_items.at(row)))
-            emit dataChanged(index(row), index(row));
-    }
+    // Every analysis may change a count: the shown rows change in place.
+    m_items = std::move(items);
+    replaceRows(m_shown, m_items.mid(0, SignalSummary::shownRows));
     emit itemsChanged();
 }
 
 int SignalSummaryModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(std::min(m_items.size(), SignalSummary::shownRows));
+    return parent.isValid() ? 0 : int(m_shown.size());
 }
 
 QVariant SignalSummaryModel::data(const QModelIndex& index, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    const CompactSignal* item = rowAt(m_shown, index);
+    if (!item)
         return {};
-    const CompactSignal& item = m_items.at(index.row());
     switch (role) {
     case LabelRole:
-        return item.label;
+        return item->label;
     case CountTextRole:
-        return QStringLiteral("\u00D7%1").arg(item.count);
+        return QStringLiteral("\u00D7%1").arg(item->count);
     case ColorRole:
-        return item.color;
+        return item->color;
     case DashedRole:
-        return item.dashed;
+        return item->dashed;
     default:
         return {};
     }

@@ -1,16 +1,16 @@
 #pragma once
 
 #include "RoomMoments.hpp"
+#include "RowListModel.hpp"
 #include "SignalSummary.hpp"
 
-#include <QAbstractListModel>
 #include <QtQml/qqmlregistration.h>
 
 namespace lumora {
 
 // The rows a seat's pattern summary shows (at most three) with its header and overflow
 // texts, kept up to date from the room's moments and the seat's speaker index.
-class SignalSummaryModel : public QAbstractListModel {
+class SignalSummaryModel : public lumora::RowListModel {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(lumora::RoomMoments moments READ moments WRITE setMoments NOTIFY momentsChanged)
@@ -27,7 +27,7 @@ public:
     };
     Q_ENUM(Role)
 
-    using QAbstractListModel::QAbstractListModel;
+    using RowListModel::RowListModel;
 
     [[nodiscard]] const RoomMoments& moments() const { return m_moments; }
     void setMoments(const RoomMoments& moments);
@@ -50,7 +50,9 @@ private:
 
     RoomMoments m_moments;
     int m_side = 0;
+    // Every kind, and those shown.
     QList<CompactSignal> m_items;
+    QList<CompactSignal> m_shown;
 };
 
 } // namespace lumora
