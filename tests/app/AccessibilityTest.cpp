@@ -306,6 +306,22 @@ TEST_F(AccessibilityTest, TheGuidanceCardsAreReadWithTheKeyboardOnThem)
     EXPECT_EQ(room.finishes, 0);
 }
 
+// A transcript row's chips, drawn as one picture, are each read as a text with its words.
+TEST_F(AccessibilityTest, TheTranscriptsChipsAreReadOneByOne)
+{
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    session.roomModel.update([](auto& s) {
+        s.isRecording = true;
+        s.elapsed = 20;
+        s.turns = { SpeakerTurn(0, 0, 5, "You never put the phone down at dinner.") };
+        s.annotations = { BehaviorAnnotation(0, 0, BehaviorCode::criticism, 0.826, 0, 5) };
+        s.fouls = { ProcessFoulAnnotation(0, 0, ProcessFoul::globalizing, 0.7, 0, 5) };
+    });
+    const QList<Node> nodes = tree();
+    for (const char16_t* chip : { u"Protest \u00B7 82%", u"Always / never \u00B7 70%" })
+        EXPECT_TRUE(has(nodes, "label", QString::fromUtf16(chip))) << QString::fromUtf16(chip).toStdString();
+}
+
 TEST_F(AccessibilityTest, TheCheckinRoomReadsItsSectionsAndPressesItsButtons)
 {
     ASSERT_NE(shell.openWindow(session), nullptr);

@@ -21,12 +21,12 @@ public:
     static QString chipLabel(
         const QString& name, std::optional<qint64> count, std::optional<double> confidence);
     // The chip of a behaviour code or a process foul named by its value on the wire
-    // ("criticism", "kitchen_sinking"), as QML gives it: a count or a confidence below 0 is
-    // not given. A name that is no code or foul has no label.
-    Q_INVOKABLE static QString behaviorChipLabel(const QString& code, qint64 count, double confidence);
-    Q_INVOKABLE static QString foulChipLabel(const QString& foul, qint64 count, double confidence);
+    // ("criticism", "kitchen_sinking"), as a transcript row holds it: a count or a confidence
+    // below 0 is not given. A name that is no code or foul has no label.
+    static QString behaviorChipLabel(const QString& code, qint64 count, double confidence);
+    static QString foulChipLabel(const QString& foul, qint64 count, double confidence);
     // Whether that behaviour code is a warm one.
-    Q_INVOKABLE static bool isWarmCode(const QString& code);
+    static bool isWarmCode(const QString& code);
 
     // The ring's centre ("42%") and what a screen reader hears of it.
     Q_INVOKABLE static QString ringPercent(double share);
