@@ -124,7 +124,9 @@ QCoro::Task<void> SessionViewModel::startUp()
     m_startUpFinished = true;
     emit startUpFinished();
     // Before anything of the account is shown or sent.
-    const bool deletionFailed = !failure && !co_await finishPendingAccountDeletion();
+    std::optional<QString> deletionLeft;
+    if (!failure)
+        deletionLeft = co_await finishPendingAccountDeletion();
     if (alive.expired())
         co_return;
     co_await sweepExpiredRecordings();
@@ -141,8 +143,8 @@ QCoro::Task<void> SessionViewModel::startUp()
         if (alive.expired())
             co_return;
         // Said last, so that it stays on screen.
-        if (deletionFailed)
-            reportFailure(accountNotDeletedMessage());
+        if (deletionLeft)
+            reportFailure(*deletionLeft);
     }
     endStartUp();
     co_await closeLeftReservations();

@@ -30,6 +30,7 @@
 #include "providers/ControlPlaneFailure.hpp"
 #include "security/AccountSessionStore.hpp"
 #include "security/DeviceIdentity.hpp"
+#include "viewmodel/PendingAccountDeletion.hpp"
 #include "viewmodel/SessionEnvironment.hpp"
 #include "wire/CircularityEvidence.hpp"
 #include "wire/ConversationNudge.hpp"
@@ -182,6 +183,12 @@ public:
     static QString accountNotDeletedMessage()
     {
         return QStringLiteral("Your account could not be deleted. Nothing was removed; please try again.");
+    }
+    // What is said while the control plane has not answered whether the account is gone.
+    static QString accountDeletionUnconfirmedMessage()
+    {
+        return QStringLiteral("Your account's deletion is not confirmed yet. Corvane will finish it, or try "
+                              "it again, when the server answers.");
     }
     static QString notConnectedMessage()
     {
@@ -646,12 +653,13 @@ private:
     // even when an earlier one failed; false when something stayed.
     [[nodiscard]] QCoro::Task<bool> wipeAccountFromThisComputer();
     void reportAccountDeleted(bool wipedEverything);
-    // Finishes the deletion the last run left pending: this computer's part once the account is
-    // known to be gone (asked again when its answer never came). Otherwise the deletion is
-    // forgotten and nothing removed: false, and the user is to be told so.
-    [[nodiscard]] QCoro::Task<bool> finishPendingAccountDeletion();
-    // Sends the account's deletion again with the saved session; whether the account is gone.
-    [[nodiscard]] QCoro::Task<bool> redeliverAccountDeletion();
+    // Finishes a deletion left pending: this computer's part once the account is known to be
+    // gone (asked again when its answer never came). Otherwise what the user is to be told: the
+    // account is still there, nothing removed and the deletion forgotten; or the answer is still
+    // missing, and the deletion stays pending.
+    [[nodiscard]] QCoro::Task<std::optional<QString>> finishPendingAccountDeletion();
+    // Sends the account's deletion again with the saved session; what became of the account.
+    [[nodiscard]] QCoro::Task<PendingAccountDeletion::Answer> redeliverAccountDeletion();
     // Whether `registration` is the one the control plane keeps for this device's key.
     [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> confirmRegistrationOfThisKey(
         DeviceRegistration registration);

@@ -59,12 +59,18 @@ QCoro::Task<void> SessionViewModel::restore()
 {
     const auto alive = lifetime();
     std::optional<SecureStoreError> unreadable;
+    bool accountSetAside = false;
     if (m_signInPreviewMode || m_agreementPreviewMode) {
         setStatusText(QStringLiteral("Sign in to begin"));
         m_sessionRead = true;
     } else if (m_smokeMode) {
         co_await enterSmokeAccount();
         m_sessionRead = true;
+    } else if (PendingAccountDeletion::stored(preferences())) {
+        // An account whose deletion is not confirmed is neither used nor shown, nor replaced by
+        // another, until a control plane says what became of it.
+        m_sessionRead = true;
+        accountSetAside = true;
     } else {
         const auto sessions = m_sessionStore;
         const auto loaded = co_await sessions->load();
@@ -103,7 +109,9 @@ QCoro::Task<void> SessionViewModel::restore()
         }
     }
 
-    auto results = co_await storedResults();
+    QList<DerivedSessionResult> results;
+    if (!accountSetAside)
+        results = co_await storedResults();
     if (alive.expired())
         co_return;
     if (m_smokeMode && results.isEmpty())
@@ -384,31 +392,35 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
     if (alive.expired())
         co_return;
 
+    using Answer = PendingAccountDeletion::Answer;
+    Answer answer = Answer::gone;
     if (!m_smokeMode) {
         // Written down before the call: a run that ends once the account is gone leaves this
         // computer's part to the next launch.
-        bool deleted = false;
+        answer = Answer::unsent;
         const auto client = m_client;
         if (client
             && PendingAccountDeletion::store(preferences(), PendingAccountDeletion::Stage::requested)) {
-            const auto answer = co_await client->deleteAccount();
+            const auto reply = co_await client->deleteAccount();
             if (alive.expired())
                 co_return;
-            deleted = answer.has_value();
+            answer = PendingAccountDeletion::answerTo(reply);
         }
-        if (!deleted) {
+        if (answer == Answer::kept || answer == Answer::unsent) {
             if (!PendingAccountDeletion::store(preferences(), std::nullopt))
                 qCWarning(accountLog, "The account's deletion could not be forgotten.");
             reportFailure(accountNotDeletedMessage());
             publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
             co_return;
         }
-        if (!PendingAccountDeletion::store(preferences(), PendingAccountDeletion::Stage::answered))
-            qCWarning(accountLog, "The account's answer to its deletion could not be noted.");
-        if (m_environment.accountDeletionAnswered) {
-            co_await m_environment.accountDeletionAnswered();
-            if (alive.expired())
-                co_return;
+        if (answer == Answer::gone) {
+            if (!PendingAccountDeletion::store(preferences(), PendingAccountDeletion::Stage::answered))
+                qCWarning(accountLog, "The account's answer to its deletion could not be noted.");
+            if (m_environment.accountDeletionAnswered) {
+                co_await m_environment.accountDeletionAnswered();
+                if (alive.expired())
+                    co_return;
+            }
         }
     }
 
@@ -419,9 +431,16 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
         if (alive.expired())
             co_return;
     }
-    const bool wipedEverything = co_await wipeAccountFromThisComputer();
-    if (alive.expired())
-        co_return;
+    // The answer was lost: the account may be gone. It is set aside, kept here as it is, until a
+    // control plane says what became of it (Stage::requested stays).
+    bool wipedEverything = true;
+    if (answer == Answer::gone) {
+        wipedEverything = co_await wipeAccountFromThisComputer();
+        if (alive.expired())
+            co_return;
+    } else {
+        qCWarning(accountLog, "The account's answer to its deletion was lost; it is asked again later.");
+    }
     dropAccountServices();
     publish(m_currentSession, std::optional<ConversationSessionState>(),
         &SessionViewModel::currentSessionChanged);
@@ -431,7 +450,10 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
     publishAwaitingOffer(0);
     publish(m_conversationsKeptLocal, qint64(0), &SessionViewModel::conversationsKeptLocalChanged);
     m_appOpenReportStarted = false;
-    reportAccountDeleted(wipedEverything);
+    if (answer == Answer::gone)
+        reportAccountDeleted(wipedEverything);
+    else
+        reportFailure(accountDeletionUnconfirmedMessage());
     publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
 }
 
@@ -523,49 +545,55 @@ QCoro::Task<bool> SessionViewModel::wipeAccountFromThisComputer()
     co_return wipedEverything;
 }
 
-QCoro::Task<bool> SessionViewModel::finishPendingAccountDeletion()
+QCoro::Task<std::optional<QString>> SessionViewModel::finishPendingAccountDeletion()
 {
     const std::optional<PendingAccountDeletion::Stage> stage = PendingAccountDeletion::stored(preferences());
     if (!stage)
-        co_return true;
+        co_return std::nullopt;
     const auto alive = lifetime();
     if (*stage == PendingAccountDeletion::Stage::requested) {
-        // The last run ended before the account answered: it is asked again.
-        const bool gone = co_await redeliverAccountDeletion();
+        // The account's answer never came: it is asked again.
+        const PendingAccountDeletion::Answer answer = co_await redeliverAccountDeletion();
         if (alive.expired())
-            co_return true;
-        if (!gone) {
-            qCWarning(accountLog, "The account's deletion that the last run left could not be finished.");
+            co_return std::nullopt;
+        if (answer == PendingAccountDeletion::Answer::kept) {
+            qCWarning(accountLog, "The control plane kept the account whose deletion was left pending.");
             if (!PendingAccountDeletion::store(preferences(), std::nullopt))
                 qCWarning(accountLog, "The account's deletion could not be forgotten.");
-            co_return false;
+            co_return accountNotDeletedMessage();
+        }
+        if (answer != PendingAccountDeletion::Answer::gone) {
+            qCInfo(accountLog, "The account's deletion is not confirmed yet; it stays pending.");
+            co_return accountDeletionUnconfirmedMessage();
         }
     }
     const bool wipedEverything = co_await wipeAccountFromThisComputer();
     if (alive.expired())
-        co_return true;
+        co_return std::nullopt;
     qCInfo(accountLog, "The deletion of the account that the last run left is finished on this computer.");
     reportAccountDeleted(wipedEverything);
-    co_return true;
+    co_return std::nullopt;
 }
 
-QCoro::Task<bool> SessionViewModel::redeliverAccountDeletion()
+QCoro::Task<PendingAccountDeletion::Answer> SessionViewModel::redeliverAccountDeletion()
 {
+    using Answer = PendingAccountDeletion::Answer;
     if (!m_baseURL || !m_identity)
-        co_return false;
+        co_return Answer::unknown;
     const auto alive = lifetime();
     const auto sessions = m_sessionStore;
     const auto loaded = co_await sessions->load();
-    if (alive.expired() || !loaded || !loaded->session)
-        co_return false;
+    if (alive.expired() || !loaded)
+        co_return Answer::unknown;
+    // No session names the account any more: nothing on this computer can reach it again.
+    if (!loaded->session)
+        co_return Answer::gone;
     const auto client
         = std::make_shared<ControlPlaneClient>(*m_baseURL, loaded->session->deviceID, *m_identity, network());
-    const auto answer = co_await client->deleteAccount();
-    if (answer)
-        co_return true;
-    // An account that no longer knows this device is gone already.
-    const auto* refusal = std::get_if<ControlPlaneError>(&answer.error());
-    co_return refusal && refusal->status() == 401;
+    const auto reply = co_await client->deleteAccount();
+    const Answer answer = PendingAccountDeletion::answerTo(reply);
+    // Whether the first request arrived is still not known.
+    co_return answer == Answer::unsent ? Answer::unknown : answer;
 }
 
 void SessionViewModel::acceptRecordingAgreement()

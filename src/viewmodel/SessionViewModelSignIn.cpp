@@ -79,6 +79,20 @@ QCoro::Task<void> SessionViewModel::beginAppleAuthorization()
         reportFailure(QStringLiteral("This build is not connected to the control plane."));
         co_return;
     }
+    if (PendingAccountDeletion::stored(preferences())) {
+        // No account signs in over one whose deletion is not finished: the control plane is
+        // asked first. An account it kept is used again.
+        const std::optional<QString> deletionLeft = co_await finishPendingAccountDeletion();
+        if (alive.expired())
+            co_return;
+        if (deletionLeft) {
+            if (!PendingAccountDeletion::stored(preferences()))
+                co_await restore();
+            if (!alive.expired())
+                reportFailure(*deletionLeft);
+            co_return;
+        }
+    }
     if (!m_identity) {
         // An account's deletion takes the device key with it: the next sign-in makes a new one.
         const std::optional<QString> failure = co_await loadIdentity();

@@ -1,4 +1,5 @@
 #include "AccountFixture.hpp"
+#include "AnswerLosingRelay.hpp"
 #include "appcore/ConversationBackupService.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
 #include "controlplane/ReservationStore.hpp"
@@ -384,7 +385,7 @@ TEST_F(AccountTest, DeletingTheAccountRemovesItOnTheServerAndEverythingThisCompu
 // An account deletion whose answer the last run never had (it ended during the call) is asked
 // again at the next launch, before anything of the account shows: an account that is gone, whether
 // by this request or an earlier one, leaves nothing here; one that cannot be asked (the control
-// plane out of reach) keeps everything, and the user is told that nothing was removed.
+// plane out of reach) keeps everything here, unshown, and the deletion stays pending.
 TEST_F(AccountTest, ADeletionWhoseAnswerNeverCameIsAskedAgainAtTheNextLaunch)
 {
     const QString pending = u"lumora.pendingAccountDeletion"_qs;
@@ -415,17 +416,115 @@ TEST_F(AccountTest, ADeletionWhoseAnswerNeverCameIsAskedAgainAtTheNextLaunch)
         home.preferences->setValue(pending, u"requested"_qs);
 
         model = launch();
-        EXPECT_FALSE(home.preferences->contains(pending));
+        EXPECT_EQ(home.preferences->contains(pending), !row.reachable);
         EXPECT_FALSE(model->isSignedIn());
-        EXPECT_EQ(model->results().size(), row.reachable ? 0 : 1);
+        EXPECT_TRUE(model->results().isEmpty());
         EXPECT_EQ(model->statusText(),
-            row.reachable ? u"Account deleted"_qs : SessionViewModel::accountNotDeletedMessage());
+            row.reachable ? u"Account deleted"_qs : SessionViewModel::accountDeletionUnconfirmedMessage());
         const auto found = test::awaitTask(keychain()->data(EncryptedResultStore::keyAccount()));
         ASSERT_TRUE(found.has_value());
         EXPECT_EQ(found->bytes.has_value(), !row.reachable);
         if (row.reachable) {
             EXPECT_FALSE(test::awaitTask(client->accountState()).has_value());
         }
+    }
+}
+
+// A deletion that reached the control plane and deleted the account, whose answer was lost on
+// the way back. Until a control plane says what became of the account, the account is neither
+// shown nor signed in again, and the window says that its deletion is not confirmed yet; the
+// first control plane that answers (refusing the device, as the account is gone) has everything
+// of it wiped before anything shows, and the next account signed in here meets nothing of it.
+TEST_F(AccountTest, ADeletionWhoseAnswerWasLostStaysPendingUntilTheControlPlaneAnswers)
+{
+    const QString pending = u"lumora.pendingAccountDeletion"_qs;
+    const QString unconfirmed = u"Your account's deletion is not confirmed yet. Corvane will finish it, or "
+                                "try it again, when the server answers."_qs;
+    auto relay = std::make_unique<testing::AnswerLosingRelay>(
+        base, certificates.serverCertificate(), certificates.serverKey());
+    home.info[InfoResource::controlPlaneURLKey] = relay->baseUrl().toString();
+    auto model = launch();
+    signIn(*model, "Ivy");
+    model->acceptRecordingAgreement();
+    model->updateParticipantName(0, "Ivy");
+    ASSERT_TRUE(test::awaitTask(model->resultStore()->save(review("Kept until the account answers"))));
+    model.reset();
+    model = launch();
+    ASSERT_EQ(model->historyEntries().size(), 1);
+    const ControlPlaneClient ivy(base, model->client()->deviceID(), *model->identity(), manager);
+    // Whatever a launch publishes, from its first moment.
+    QList<qsizetype> shown;
+    const auto watch = [&shown](SessionViewModel& watched) {
+        QObject::connect(&watched, &SessionViewModel::historyEntriesChanged, &watched,
+            [&shown, &watched] { shown.append(watched.historyEntries().size()); });
+        QObject::connect(&watched, &SessionViewModel::resultsChanged, &watched,
+            [&shown, &watched] { shown.append(watched.results().size()); });
+    };
+
+    relay->loseAnswersTo("/v1/account/delete");
+    model->requestAccountDeletion();
+    settle(*model);
+    ASSERT_GE(relay->lostAnswers(), 1);
+    ASSERT_FALSE(test::awaitTask(ivy.accountState()).has_value()) << "the control plane deleted the account";
+    EXPECT_EQ(model->errorMessage(), unconfirmed);
+    EXPECT_EQ(home.preferences->value(pending).toString(), u"requested"_qs);
+    EXPECT_FALSE(model->isSignedIn());
+    EXPECT_FALSE(model->isBusy());
+    expectServices(*model, false);
+    EXPECT_TRUE(model->historyEntries().isEmpty());
+    model.reset();
+
+    // The control plane out of reach: nothing of the account shows, nothing is removed, and no
+    // other account can sign in over it.
+    relay.reset();
+    model = open();
+    watch(*model);
+    settle(*model);
+    EXPECT_EQ(model->errorMessage(), unconfirmed);
+    EXPECT_EQ(home.preferences->value(pending).toString(), u"requested"_qs);
+    EXPECT_FALSE(model->isSignedIn());
+    model->requestSignIn();
+    settle(*model);
+    EXPECT_EQ(opened.size(), 1) << "no sign-in page while the deletion is not confirmed";
+    EXPECT_EQ(model->errorMessage(), unconfirmed);
+    const auto stored = test::awaitTask(model->resultStore()->list());
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(stored->results.size(), 1) << "kept until the account answers";
+    model.reset();
+
+    // Reachable again, the control plane refuses the device of the account it deleted.
+    home.info[InfoResource::controlPlaneURLKey] = base.toString();
+    model = open();
+    watch(*model);
+    settle(*model);
+    EXPECT_EQ(model->statusText(), "Account deleted");
+    EXPECT_EQ(model->errorMessage(), std::nullopt);
+    EXPECT_FALSE(home.preferences->contains(pending));
+    EXPECT_FALSE(home.preferences->contains("lumora.recordingAgreementVersion"));
+    EXPECT_FALSE(home.preferences->contains("corvane.participantName.left"));
+    EXPECT_EQ(savedSession(), std::nullopt);
+    for (const QString& item : { EncryptedResultStore::keyAccount(), ConversationBackupStore::keyAccount(),
+             DeviceIdentity::storeAccount() }) {
+        const auto found = test::awaitTask(keychain()->data(item));
+        ASSERT_TRUE(found.has_value());
+        EXPECT_FALSE(found->bytes.has_value()) << item.toStdString();
+    }
+    EXPECT_FALSE(shown.contains(1)) << "the review never showed";
+
+    // The next account on this computer meets nothing of the first, now or at a later launch.
+    signIn(*model, "Pia");
+    for (const char* moment : { "signed in", "the next launch" }) {
+        SCOPED_TRACE(moment);
+        EXPECT_TRUE(model->results().isEmpty());
+        EXPECT_TRUE(model->historyEntries().isEmpty());
+        EXPECT_FALSE(model->recordingAgreementAccepted());
+        EXPECT_EQ(model->participantNames(), (QStringList { "Person 1", "Person 2" }));
+        EXPECT_FALSE(shown.contains(1));
+        model.reset();
+        model = open();
+        watch(*model);
+        settle(*model);
+        ASSERT_TRUE(model->isSignedIn());
     }
 }
 
