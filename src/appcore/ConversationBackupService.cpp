@@ -467,6 +467,7 @@ QCoro::Task<std::optional<QUuid>> ConversationBackupService::forgetDeleted(QUuid
     if (record != records->records.end())
         entry.localID = record->localID;
     co_await forget(entry);
+    co_await roomMade();
     co_return entry.localID;
 }
 
@@ -545,6 +546,7 @@ ConversationBackupService::settleDeletion(
 {
     if (answer ? answer->isDeleted() : isGone(answer.error())) {
         co_await forget(entry);
+        co_await roomMade();
         co_return ConversationDeletionOutcome::deleted();
     }
     // A wait for the partner and a refusal are the account's last word on this request; without
@@ -579,6 +581,23 @@ QCoro::Task<void> ConversationBackupService::completeDeletions()
     }
 }
 
+QCoro::Task<void> ConversationBackupService::roomMade()
+{
+    const auto stored = co_await m_store->records();
+    if (!stored)
+        co_return;
+    QList<ConversationBackupRecord> due;
+    for (ConversationBackupRecord record : stored->records) {
+        if (!ConversationBackupPolicy::waitsForRoom(record))
+            continue;
+        // Without failed attempts the policy tries it at once; its code stays until it is sent.
+        record.attempts = 0;
+        due.append(std::move(record));
+    }
+    if (!due.isEmpty() && !co_await m_store->upsert(std::move(due)))
+        qCWarning(backupLog, "The uploads waiting for room on the account could not be made due.");
+}
+
 QCoro::Task<bool> ConversationBackupService::markDeletion(ConversationHistoryEntry entry, bool requested)
 {
     if (!entry.localID)
@@ -608,6 +627,7 @@ QCoro::Task<ConversationBackupService::Result<void>> ConversationBackupService::
         co_return std::unexpected(ConversationBackupServiceError::deleteFailed);
     }
     co_await forget(entry);
+    co_await roomMade();
     co_return Result<void> {};
 }
 

@@ -153,6 +153,9 @@ private:
     // Sets or lifts the deletion mark on the record of the entry's review, when it has one;
     // false when the record could not be read or written.
     QCoro::Task<bool> markDeletion(ConversationHistoryEntry entry, bool requested);
+    // A conversation left the account, which makes room: the uploads it refused for want of room
+    // are due at once.
+    QCoro::Task<void> roomMade();
     // Sends the deletion that `markDeletion` wrote down and takes in the answer.
     [[nodiscard]] QCoro::Task<Result<ConversationDeletionOutcome>> sendDeletion(
         ConversationHistoryEntry entry);

@@ -71,6 +71,12 @@ bool ConversationBackupPolicy::shouldAttempt(const ConversationBackupRecord& rec
     return delay(record.attempts) <= elapsed;
 }
 
+bool ConversationBackupPolicy::waitsForRoom(const ConversationBackupRecord& record)
+{
+    return record.state == ConversationBackupState::pending
+        && record.lastFailureCode == QStringLiteral("storage_quota_exceeded");
+}
+
 ConversationBackupRecord ConversationBackupPolicy::applying(const ConversationBackupOutcome& outcome,
     ConversationBackupRecord record, const QDateTime& now, const QUuid& newIdentifier)
 {

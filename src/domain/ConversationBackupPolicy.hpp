@@ -26,6 +26,10 @@ struct ConversationBackupPolicy {
     // delay has passed since the last one (a clock that went back keeps them waiting).
     static bool shouldAttempt(const ConversationBackupRecord& record, const QDateTime& now);
 
+    // The account refused the record's last upload because its storage is full: it waits for
+    // room, which only deleting conversations from the account makes.
+    static bool waitsForRoom(const ConversationBackupRecord& record);
+
     // The record after an attempt with this outcome. `newIdentifier` is a fresh id the
     // caller supplies every time; it is used only after an id conflict.
     static ConversationBackupRecord applying(const ConversationBackupOutcome& outcome,

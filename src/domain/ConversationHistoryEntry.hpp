@@ -25,6 +25,8 @@ struct ConversationHistoryEntry {
     // Speaker turns; absent for rows known only from the account.
     std::optional<qint64> turns;
     ConversationBackupDisplayState backup = ConversationBackupDisplayState::onlyOnThisMac;
+    // Waiting because the account's storage is full.
+    bool waitsForRoom = false;
     ConversationWorkspaceScope workspace = ConversationWorkspaceScope::current;
     std::optional<PendingConversationDeletion> pendingDeletion;
     // The user hid it from their own view.

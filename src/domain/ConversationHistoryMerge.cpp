@@ -1,5 +1,6 @@
 #include "domain/ConversationHistoryMerge.hpp"
 
+#include "domain/ConversationBackupPolicy.hpp"
 #include "domain/ConversationUploadPayload.hpp"
 
 #include <QHash>
@@ -76,6 +77,7 @@ QList<ConversationHistoryEntry> ConversationHistoryMerge::entries(const QList<De
             .mode = review.mode,
             .turns = SpeakerStats::totalTurns(review.stats),
             .backup = badge(record),
+            .waitsForRoom = record && ConversationBackupPolicy::waitsForRoom(*record),
             .workspace = row ? row->workspace : ConversationWorkspaceScope::current,
             .pendingDeletion = row ? row->pendingDeletion : std::nullopt,
             .isHidden = hiddenIDs.contains(id) });

@@ -524,6 +524,9 @@ QCoro::Task<void> SessionViewModel::finishConversation()
         keepUnsealedConversation(*seal.failure, pressedAt);
         co_return;
     }
+    // Saved now: what an earlier Finish said about keeping it unsaved no longer holds.
+    if (m_errorMessage == diskFullText || m_errorMessage == notSealedText)
+        setErrorMessage(std::nullopt);
     audioCapture().stop();
     // Processing before the recording ends, so that the conversation never looks over meanwhile
     // (a question about quitting it stays open).

@@ -30,6 +30,7 @@ public:
         bool isPartnerDeciding = false;
         QString waitingDetail;
         QString earlierHistoryNote;
+        QString storageNote;
         bool reminderOn = false;
         int reminderWeekday = 1;
         int reminderHour = 19;
@@ -63,6 +64,7 @@ public:
         publishChange(this, before.waitingDetail, state.waitingDetail, &AccountSession::waitingDetailChanged);
         publishChange(this, before.earlierHistoryNote, state.earlierHistoryNote,
             &AccountSession::earlierHistoryNoteChanged);
+        publishChange(this, before.storageNote, state.storageNote, &AccountSession::storageNoteChanged);
         publishChange(this, before.reminderOn, state.reminderOn, &AccountSession::reminderOnChanged);
         publishChange(
             this, before.reminderWeekday, state.reminderWeekday, &AccountSession::reminderWeekdayChanged);
@@ -88,6 +90,7 @@ public:
     bool isPartnerDeciding() const override { return state.isPartnerDeciding; }
     QString waitingDetail() const override { return state.waitingDetail; }
     QString earlierHistoryNote() const override { return state.earlierHistoryNote; }
+    QString storageNote() const override { return state.storageNote; }
     bool reminderOn() const override { return state.reminderOn; }
     int reminderWeekday() const override { return state.reminderWeekday; }
     int reminderHour() const override { return state.reminderHour; }

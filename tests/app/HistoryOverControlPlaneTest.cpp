@@ -2,11 +2,14 @@
 #include "HistoryModelAdapter.hpp"
 #include "HistoryTexts.hpp"
 #include "RealControlPlaneFixture.hpp"
+#include "ShellSessionAdapter.hpp"
 #include "ViewModelFixture.hpp"
 #include "WindowHarness.hpp"
 #include "appcore/CheckinService.hpp"
 #include "appcore/ConversationBackupService.hpp"
 #include "appcore/PairingService.hpp"
+#include "domain/ConversationUploadCodec.hpp"
+#include "domain/ConversationUploadPayload.hpp"
 #include "domain/PairingPolicy.hpp"
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
@@ -235,6 +238,66 @@ TEST_F(HistoryOverControlPlane, HideShowAndDeleteAndAStoppedServerRemovesNothing
     page.screenshot("review-control-plane-stopped");
     EXPECT_TRUE(ada.entry(bills.id).has_value());
     EXPECT_EQ(ada.model->results().size(), 1);
+}
+
+// An account whose storage holds one conversation and a half.
+class FullAccountHistory : public HistoryOverControlPlane {
+protected:
+    QStringList extraServerArguments() const override
+    {
+        const DerivedSessionResult sample = testing::reviewHoursAgo(3, QStringLiteral("Bills"));
+        const auto body = ConversationUploadCodec::body(
+            ConversationUploadPayload::fromResult(sample, QUuid::createUuid()),
+            ConversationUploadPayload::maximumBodyBytes);
+        EXPECT_TRUE(body.has_value());
+        return { QStringLiteral("--storage-quota"),
+            QString::number(body.value_or(QByteArray()).size() * 3 / 2) };
+    }
+};
+
+// The account refuses an upload because its storage is full: the card of that conversation and
+// the Account page say so and that deleting conversations from History makes room; once a
+// deletion has made room, the refused upload is sent at once, and both notes go.
+TEST_F(FullAccountHistory, AFullAccountIsToldAndTheRefusedUploadIsSentOnceRoomIsMade)
+{
+    connect(ada, QStringLiteral("Ada"));
+    ShellSessionAdapter shell(*ada.model, [] { return QDateTime::currentDateTimeUtc(); });
+    AccountSession& account = *shell.account();
+    const DerivedSessionResult bills = save(ada, 3, QStringLiteral("Bills"));
+    const DerivedSessionResult week = save(ada, 2, QStringLiteral("Week"));
+    ASSERT_NE(open(ada), nullptr);
+    ASSERT_TRUE(ada.synchronizeUntil([&] { return backedUp(ada, bills.id) && ada.entry(week.id); }));
+    const ConversationHistoryEntry waiting = *ada.entry(week.id);
+    EXPECT_EQ(waiting.backup, ConversationBackupDisplayState::waiting);
+    const QString note = "card:" + keyOf(waiting) + ":backupNote";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.has(note) && page.shows(note); }, 5000))
+        << "the card does not say why";
+    EXPECT_EQ(page.text(note),
+        u"Your account\u2019s storage is full. Delete conversations you no longer need from History to "
+        "make room; this one is sent then."_qs);
+    EXPECT_EQ(account.storageNote(),
+        u"Your account\u2019s storage is full, so new conversations stay on this computer. Delete "
+        "conversations you no longer need from History to make room; the waiting ones are sent then."_qs);
+    page.screenshot("history-account-full");
+    ASSERT_TRUE(test::awaitTask(ada.model->refreshAfterConversation()));
+    ada.model->acceptRecordingAgreement();
+    WindowHarness accountPage;
+    ASSERT_NE(accountPage.openWindow(shell), nullptr);
+    accountPage.content()->setProperty("section", 3);
+    EXPECT_TRUE(accountPage.shows("storageNote"));
+    EXPECT_EQ(accountPage.text("storageNote"), account.storageNote());
+    accountPage.screenshots("account-storage-full", "storageFull");
+    accountPage.close();
+
+    // The view model's clock stands where it was made: brought to the present, so that the refused
+    // upload is not in its future.
+    ada.home.now = QDateTime::currentDateTimeUtc();
+    removeThroughMenu(*ada.entry(bills.id));
+    // Well within the minute a refused upload waits before it is tried again.
+    EXPECT_TRUE(ada.synchronizeUntil([&] { return !ada.entry(bills.id) && backedUp(ada, week.id); }))
+        << "the refused upload waits although there is room";
+    EXPECT_FALSE(page.has(note) && page.shows(note));
+    EXPECT_EQ(account.storageNote(), QString());
 }
 
 TEST_F(HistoryOverControlPlane, ASharedConversationIsDeletedOnlyOnceThePartnerAgrees)

@@ -523,7 +523,8 @@ TEST(PeopleView, OpensAloneOverItsModel)
 // Quitting during a conversation asks first, from the menu's shortcut and from the window's
 // close: Escape or "Keep going" keeps the conversation, "Discard" and "Finish and save" hand the
 // choice to the session, which ends the run; while the conversation is being saved the question
-// says so. A conversation that ends meanwhile takes the question with it.
+// says so. A conversation that ends saved meanwhile takes the question with it, and the quit goes
+// ahead.
 TEST_F(ShellWindowTest, QuittingDuringAConversationAsksFirst)
 {
     testing::FakeRoomModel& room = session.roomModel;
@@ -567,7 +568,50 @@ TEST_F(ShellWindowTest, QuittingDuringAConversationAsksFirst)
     shell.screenshot("quit-dialog-saving");
     room.update([](auto& s) { s.isProcessing = false; });
     EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("quitDialog"); }, 5000));
-    EXPECT_EQ(session.quits.size(), 2);
+    EXPECT_EQ(session.quits, (QList<bool> { false, true, true }));
+}
+
+// A quit asked for while the conversation is finished (from the menu's shortcut a moment after
+// Finish) is not dropped when the finish ends: once the conversation is saved the quit goes ahead
+// without another answer; a finish that did not save it leaves the question open until answered.
+TEST_F(ShellWindowTest, AQuitAskedDuringTheFinishIsKeptUntilTheConversationIsSaved)
+{
+    testing::FakeRoomModel& room = session.roomModel;
+    const struct {
+        const char* name;
+        bool saved;
+    } rows[] = { { "saved", true }, { "not saved", false } };
+    ASSERT_NE(open(), nullptr);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        session.quits.clear();
+        room.update([](auto& s) {
+            s.isRecording = true;
+            s.isProcessing = false;
+            s.currentSessionID = u"6F1E9C1A-3B1D-4C55-9A43-0C5A0C1F0E21"_qs;
+        });
+        shell.press(Qt::Key_Q, Qt::ControlModifier);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 5000));
+        room.update([](auto& s) {
+            s.isRecording = false;
+            s.isProcessing = true;
+        });
+        room.update([&](auto& s) {
+            if (row.saved)
+                s.currentSessionID.clear();
+            s.isProcessing = false;
+        });
+        QTest::qWait(300);
+        if (row.saved) {
+            EXPECT_EQ(session.quits, QList<bool> { true });
+            EXPECT_FALSE(shell.shows("quitDialog"));
+        } else {
+            EXPECT_TRUE(session.quits.isEmpty());
+            ASSERT_TRUE(shell.shows("quitDialog")) << "the question went without an answer";
+            shell.click("keepGoingButton");
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("quitDialog"); }, 5000));
+        }
+    }
 }
 
 } // namespace

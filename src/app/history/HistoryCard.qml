@@ -21,6 +21,7 @@ EditorialCard {
     required property string hard
     required property list<floorSegment> floor
     required property int backup
+    required property string backupNote
     required property bool isFromEarlierHistory
     required property bool isOpening
 
@@ -128,5 +129,16 @@ EditorialCard {
             Layout.preferredWidth: 30
             Layout.preferredHeight: 1
         }
+    }
+    ReadableText {
+        objectName: root.objectName + ":backupNote"
+        visible: root.backupNote.length > 0
+        // Clear of the actions button the page lays over the status row's end.
+        width: parent.width - 46
+        text: root.backupNote
+        textFormat: Text.PlainText
+        wrapMode: Text.Wrap
+        font: Theme.small
+        color: Theme.ink
     }
 }

@@ -97,6 +97,8 @@ QVariant HistoryEntryList::data(const QModelIndex& index, int role) const
             return QVariant::fromValue(QList<FloorSegment> {});
         return QVariant::fromValue(ReviewTexts::floor(result->stats));
     }
+    case BackupNoteRole:
+        return HistoryTexts::backupNote(entry);
     default:
         return {};
     }
@@ -121,6 +123,7 @@ QHash<int, QByteArray> HistoryEntryList::roleNames() const
         { IsCheckinRole, "isCheckin" },
         { TurnsRole, "turns" },
         { BackupRole, "backup" },
+        { BackupNoteRole, "backupNote" },
         { IsOnThisComputerRole, "isOnThisComputer" },
         { IsFromEarlierHistoryRole, "isFromEarlierHistory" },
         { HasPendingDeletionRole, "hasPendingDeletion" },

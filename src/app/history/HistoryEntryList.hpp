@@ -71,6 +71,9 @@ public:
         // QList<FloorSegment>: the floor bar of a conversation whose review is stored here;
         // empty for a check-in or without the review.
         FloorRole,
+        // QString: that the account's storage is full and what makes room, while the upload
+        // waits for it; empty otherwise.
+        BackupNoteRole,
     };
     Q_ENUM(Role)
     // Where the conversation is kept.

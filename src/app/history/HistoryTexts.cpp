@@ -184,6 +184,14 @@ QString HistoryTexts::backupSymbol(HistoryEntryList::Backup backup)
     return QStringLiteral("macbook");
 }
 
+QString HistoryTexts::backupNote(const ConversationHistoryEntry& entry)
+{
+    if (!entry.waitsForRoom)
+        return {};
+    return QStringLiteral("Your account\u2019s storage is full. Delete conversations you no longer need from "
+                          "History to make room; this one is sent then.");
+}
+
 QString HistoryTexts::pendingDeletionText(bool requestedByMe)
 {
     return requestedByMe ? QStringLiteral("Deletion requested \u2014 waiting for your partner")

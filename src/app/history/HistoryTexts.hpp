@@ -62,6 +62,9 @@ public:
     Q_INVOKABLE static QString backupTitle(HistoryEntryList::Backup backup);
     Q_INVOKABLE static QString backupSymbol(HistoryEntryList::Backup backup);
     Q_INVOKABLE static QString pendingDeletionText(bool requestedByMe);
+    // Under the badge of an upload that waits because the account's storage is full: what makes
+    // room. Empty for every other entry.
+    static QString backupNote(const ConversationHistoryEntry& entry);
 
     // The kept-local notice shows while something is kept and the user said to keep it so.
     Q_INVOKABLE static bool showsKeptLocalNotice(int count, HistoryModel::MigrationChoice choice);

@@ -147,6 +147,7 @@ Item {
                     required property string hard
                     required property list<floorSegment> floor
                     required property int backup
+                    required property string backupNote
                     required property bool isFromEarlierHistory
                     required property bool isHidden
                     required property bool hasPendingDeletion
@@ -189,6 +190,7 @@ Item {
                                 hard: cell.hard
                                 floor: cell.floor
                                 backup: cell.backup
+                                backupNote: cell.backupNote
                                 isFromEarlierHistory: cell.isFromEarlierHistory
                                 isOpening: root.model.openingEntryID === cell.entryID
                                 outline: cardButton.hovered ? Theme.withAlpha(Theme.navy, 0.3) : Theme.rule

@@ -47,6 +47,23 @@ Item {
                 updates: root.updates
             }
         }
+        EditorialCard {
+            objectName: "storageFull"
+            visible: root.account.isSignedIn && root.account.storageNote.length > 0
+            width: parent.width
+            TrackedLabel {
+                caption: "account storage"
+            }
+            ReadableText {
+                objectName: "storageNote"
+                width: parent.width
+                text: root.account.storageNote
+                textFormat: Text.PlainText
+                wrapMode: Text.Wrap
+                font: Theme.body
+                color: Theme.ink
+            }
+        }
         PartnerPairingSection {
             objectName: "pairingSection"
             visible: root.account.isSignedIn

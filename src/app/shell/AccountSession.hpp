@@ -36,6 +36,7 @@ class AccountSession : public QObject {
     Q_PROPERTY(bool isPartnerDeciding READ isPartnerDeciding NOTIFY isPartnerDecidingChanged)
     Q_PROPERTY(QString waitingDetail READ waitingDetail NOTIFY waitingDetailChanged)
     Q_PROPERTY(QString earlierHistoryNote READ earlierHistoryNote NOTIFY earlierHistoryNoteChanged)
+    Q_PROPERTY(QString storageNote READ storageNote NOTIFY storageNoteChanged)
 
     Q_PROPERTY(bool reminderOn READ reminderOn NOTIFY reminderOnChanged)
     Q_PROPERTY(int reminderWeekday READ reminderWeekday NOTIFY reminderWeekdayChanged)
@@ -83,6 +84,8 @@ public:
     [[nodiscard]] virtual bool isPartnerDeciding() const = 0;
     [[nodiscard]] virtual QString waitingDetail() const = 0;
     [[nodiscard]] virtual QString earlierHistoryNote() const = 0;
+    // That the account's storage is full and what makes room; empty while there is room.
+    [[nodiscard]] virtual QString storageNote() const = 0;
 
     [[nodiscard]] virtual bool reminderOn() const = 0;
     [[nodiscard]] virtual int reminderWeekday() const = 0;
@@ -127,6 +130,7 @@ signals:
     void isPartnerDecidingChanged();
     void waitingDetailChanged();
     void earlierHistoryNoteChanged();
+    void storageNoteChanged();
     void reminderOnChanged();
     void reminderWeekdayChanged();
     void reminderHourChanged();

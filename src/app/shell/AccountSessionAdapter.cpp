@@ -4,6 +4,7 @@
 #include "viewmodel/SessionViewModel.hpp"
 
 #include <QPointer>
+#include <algorithm>
 
 namespace lumora {
 
@@ -31,6 +32,7 @@ AccountSessionAdapter::AccountSessionAdapter(SessionViewModel& viewModel, Pairin
         &AccountSession::reminderWeekdayChanged, &AccountSession::reminderHourChanged,
         &AccountSession::reminderMinuteChanged);
     forward(&SessionViewModel::reminderNoteChanged, &AccountSession::reminderNoteChanged);
+    forward(&SessionViewModel::historyEntriesChanged, &AccountSession::storageNoteChanged);
 }
 
 bool AccountSessionAdapter::isSignedIn() const
@@ -115,6 +117,15 @@ QString AccountSessionAdapter::waitingDetail() const
         + m_texts.dates().dateAndTime(pairing->pendingInvite->expiresAt)
         + QStringLiteral(
             ". Ask your partner to open Corvane, go to Account, and choose \u201cI have a code\u201d.");
+}
+QString AccountSessionAdapter::storageNote() const
+{
+    const QList<ConversationHistoryEntry>& entries = m_viewModel.historyEntries();
+    if (std::ranges::none_of(entries, &ConversationHistoryEntry::waitsForRoom))
+        return {};
+    return QStringLiteral("Your account\u2019s storage is full, so new conversations stay on this computer. "
+                          "Delete conversations you no longer need from History to make room; the waiting "
+                          "ones are sent then.");
 }
 QString AccountSessionAdapter::earlierHistoryNote() const
 {

@@ -34,6 +34,7 @@ public:
     [[nodiscard]] bool isPartnerDeciding() const override;
     [[nodiscard]] QString waitingDetail() const override;
     [[nodiscard]] QString earlierHistoryNote() const override;
+    [[nodiscard]] QString storageNote() const override;
 
     [[nodiscard]] bool reminderOn() const override;
     [[nodiscard]] int reminderWeekday() const override;

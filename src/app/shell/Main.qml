@@ -133,10 +133,13 @@ ApplicationWindow {
     QuitQuestion {
         id: quitQuestion
         room: root.model.room
-        // Nothing left to ask about (the conversation ended meanwhile): the question goes.
+        // The conversation ended while the user was asked: once it is saved the quit they asked
+        // for goes ahead; unsaved, the question waits for their answer.
         onChanged: {
-            if (!quitQuestion.asks)
+            if (quitDialog.opened && quitQuestion.quitsUnanswered()) {
                 quitDialog.close()
+                root.model.quit(true)
+            }
         }
     }
     QuitDialog {

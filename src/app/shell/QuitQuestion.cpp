@@ -12,8 +12,8 @@ void QuitQuestion::setRoom(RoomModel* room)
         disconnect(m_room, nullptr, this, nullptr);
     m_room = room;
     if (m_room) {
-        for (const auto signal :
-            { &RoomModel::isRecordingChanged, &RoomModel::isPausedChanged, &RoomModel::isProcessingChanged })
+        for (const auto signal : { &RoomModel::isRecordingChanged, &RoomModel::isPausedChanged,
+                 &RoomModel::isProcessingChanged, &RoomModel::currentSessionIDChanged })
             connect(m_room, signal, this, &QuitQuestion::changed);
     }
     emit roomChanged();
@@ -55,6 +55,11 @@ bool QuitQuestion::asksBeforeQuitting() const
         return false;
     qCInfo(conversationLog, "Quitting waits for an answer about the conversation under way.");
     return true;
+}
+
+bool QuitQuestion::quitsUnanswered() const
+{
+    return m_room && !asks() && m_room->currentSessionID().isEmpty();
 }
 
 } // namespace lumora

@@ -35,6 +35,10 @@ public:
     [[nodiscard]] QString saveText() const;
     // Whether the quit the user asked for waits for an answer; noted in the log when it does.
     Q_INVOKABLE bool asksBeforeQuitting() const;
+    // Whether the quit asked for while the question is open goes ahead without an answer: the
+    // conversation it asked about has ended saved (the room holds no session any more). One that
+    // ended unsaved leaves the question to the user.
+    Q_INVOKABLE bool quitsUnanswered() const;
 
 signals:
     void roomChanged();

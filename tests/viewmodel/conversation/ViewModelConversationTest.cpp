@@ -484,6 +484,58 @@ TEST_F(QuietConversationTest, AReviewThatCannotBeWrittenKeepsTheConversationForA
     controlPlane.reset();
 }
 
+// What a Finish that could not write the review said (the disk full, or the review's place taken)
+// goes once a later Finish has saved the conversation: the room and History then read only that it
+// is ready.
+TEST_F(QuietConversationTest, TheAlertOfAnUnsavedFinishGoesOnceTheConversationIsSaved)
+{
+    ASSERT_TRUE(QDir().mkpath(home.applicationSupport));
+    const QByteArray data = QFile::encodeName(home.applicationSupport);
+    const bool smallDisk = ::mount("tmpfs", data.constData(), "tmpfs", 0, "size=4m,mode=0700") == 0;
+    const auto unmount = qScopeGuard([&] {
+        if (smallDisk)
+            ::umount2(data.constData(), MNT_DETACH);
+    });
+    const QString filler = home.applicationSupport + u"/filler"_qs;
+    struct Block {
+        const char* name;
+        std::function<void(const QString& review)> block;
+        std::function<void(const QString& review)> unblock;
+    };
+    QList<Block> blocks { { "a folder in the review's place",
+        [](const QString& review) { ASSERT_TRUE(QDir().mkdir(review)); },
+        [](const QString& review) { ASSERT_TRUE(QDir().rmdir(review)); } } };
+    if (smallDisk)
+        blocks.prepend({ "a full disk",
+            [&](const QString&) {
+                QFile file(filler);
+                ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+                const QByteArray block(4096, 'x');
+                while (file.write(block) == block.size() && file.flush()) { }
+            },
+            [&](const QString&) { ASSERT_TRUE(QFile::remove(filler)); } });
+    for (const Block& row : blocks) {
+        SCOPED_TRACE(row.name);
+        const auto model = connectedModel();
+        ASSERT_NO_FATAL_FAILURE(startRecording(*model));
+        ASSERT_TRUE(test::spinUntil([&] { return model->liveTurns().size() >= 2; }, 30000));
+        const QString review
+            = model->resultStore()->path(model->currentSession()->sessionID.value_or(QUuid()));
+        ASSERT_NO_FATAL_FAILURE(row.block(review));
+        model->requestToggleRecording();
+        lumora::testing::settle(*model);
+        ASSERT_TRUE(model->isPaused());
+        ASSERT_TRUE(model->errorMessage().has_value());
+
+        ASSERT_NO_FATAL_FAILURE(row.unblock(review));
+        model->requestToggleRecording();
+        lumora::testing::settle(*model);
+        ASSERT_TRUE(QFile::exists(review)) << "the conversation was not saved";
+        EXPECT_EQ(model->errorMessage(), std::nullopt);
+        EXPECT_EQ(model->statusText(), u"Conversation ready to review"_qs);
+    }
+}
+
 // The control plane out of reach at the finish: the review made of what was heard live stays as
 // the review and says so, the audio goes, and only the reservation's mark is left. Once the
 // control plane answers again, the retry after its wait sends the review, which says so to whoever
