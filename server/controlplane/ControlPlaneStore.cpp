@@ -210,11 +210,12 @@ const QList<QStringList>& migrations()
             // A state is carried by one sign-in request, held so by the database whatever starts
             // run at once. Of the requests that carried one state, the first made keeps it, as if
             // later starts had always been refused: the application makes each state afresh, so
-            // a later one came from someone who had seen it.
-            "DELETE FROM sign_in_requests WHERE EXISTS (SELECT 1 FROM sign_in_requests AS earlier"
-            " WHERE earlier.state = sign_in_requests.state"
-            " AND (earlier.created_at < sign_in_requests.created_at OR (earlier.created_at ="
-            " sign_in_requests.created_at AND earlier.id < sign_in_requests.id)))",
+            // a later one came from someone who had seen it. The requests are ranked in one pass
+            // by state: looking for an earlier one row by row scanned the table for each on
+            // SQLite, some five minutes for 200,000 requests.
+            "DELETE FROM sign_in_requests WHERE id IN (SELECT id FROM (SELECT id, ROW_NUMBER() OVER"
+            " (PARTITION BY state ORDER BY created_at, id) AS place FROM sign_in_requests"
+            " WHERE state IS NOT NULL) AS ranked WHERE place > 1)",
             "CREATE UNIQUE INDEX IF NOT EXISTS sign_in_requests_one_state ON sign_in_requests (state)",
         },
     };
