@@ -231,6 +231,18 @@ template <typename Stream> std::string clientAddress(Stream& stream)
     return asio::ip::address_v6(bytes).to_string() + "/64";
 }
 
+// The address of the peer, an IPv4 one mapped into IPv6 in its own form.
+template <typename Stream> std::string peerAddress(Stream& stream)
+{
+    beast::error_code ec;
+    const auto address = beast::get_lowest_layer(stream).socket().remote_endpoint(ec).address();
+    if (ec)
+        return {};
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string();
+    return address.to_string();
+}
+
 template <typename Message> std::string pathOf(const Message& message)
 {
     const std::string_view target(message.target().data(), message.target().size());
@@ -521,7 +533,8 @@ struct HttpServer::State {
             }
             bool keepAlive = received.keep_alive();
             const unsigned version = received.version();
-            const HttpRequest request = toHttpRequest(std::move(received));
+            HttpRequest request = toHttpRequest(std::move(received));
+            request.clientAddress = peerAddress(stream);
             const UnderWay underWay(requestsUnderWay);
             const HttpResponse response = co_await answer(request);
             // A stop that came meanwhile ends the connection after this answer.

@@ -52,7 +52,8 @@ protected:
         ControlPlaneStore& store, const QString& name, const QString& key)
     {
         const QUuid requestID = QUuid::createUuid();
-        store.addSignInRequest({ requestID, key, "macos", now, std::nullopt, std::nullopt, false, {} });
+        store.addSignInRequest({ requestID, key, "macos", now, std::nullopt, std::nullopt, false, {} }, {},
+            SignInLimits::unbounded(), 600);
         const QString ticket = "hash-" + requestID.toString();
         EXPECT_TRUE(store.issueTicket(requestID, ticket, name, now));
         EXPECT_FALSE(store.issueTicket(requestID, ticket + "-again", "Eve", now));
@@ -72,9 +73,10 @@ protected:
     // Takes back what the step that kept each conversation's turns made, so that it runs again.
     static QStringList withoutTurns()
     {
-        return { QStringLiteral("ALTER TABLE content_conversations DROP COLUMN turns"),
-            QStringLiteral("DELETE FROM schema_migrations WHERE version >= %1")
-                .arg(ControlPlaneStore::turnsVersion) };
+        return testing::withoutSignInSources()
+            + QStringList { QStringLiteral("ALTER TABLE content_conversations DROP COLUMN turns"),
+                  QStringLiteral("DELETE FROM schema_migrations WHERE version >= %1")
+                      .arg(ControlPlaneStore::turnsVersion) };
     }
 
     // Takes back what the step that kept each document's size and every later one made, so that
@@ -101,8 +103,9 @@ protected:
     // that they run again.
     static QStringList withoutOneState()
     {
-        return { QStringLiteral("DROP INDEX sign_in_requests_one_state"),
-            QStringLiteral("DELETE FROM schema_migrations WHERE version >= 17") };
+        return testing::withoutSignInSources()
+            + QStringList { QStringLiteral("DROP INDEX sign_in_requests_one_state"),
+                  QStringLiteral("DELETE FROM schema_migrations WHERE version >= 17") };
     }
 
     testing::TestDatabase database { GetParam() };
