@@ -23,6 +23,7 @@
 #include <sched.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unordered_set>
 #include <vector>
@@ -134,6 +135,10 @@ std::expected<void, std::string> prepareTls(asio::ssl::context& context, const T
         | asio::ssl::context::single_dh_use);
     if (::SSL_CTX_set_cipher_list(context.native_handle(), tls12Ciphers) != 1)
         return std::unexpected(std::string("the TLS library offers none of the cipher suites asked for"));
+    // Opening a FIFO or a device would wait for a writer, or read without end: refused at once.
+    struct stat status { };
+    if (::stat(files.certificateChain.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+        return std::unexpected("the TLS certificate " + files.certificateChain + " is not a regular file");
     beast::error_code ec;
     context.use_certificate_chain_file(files.certificateChain, ec);
     if (ec)
