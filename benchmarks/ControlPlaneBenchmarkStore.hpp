@@ -26,7 +26,8 @@ struct ControlPlaneBenchmarkStore {
     DeviceRecord signIn(const QString& name, const QString& publicKey)
     {
         const QUuid request = QUuid::createUuid();
-        store->addSignInRequest({ request, publicKey, "linux", now, std::nullopt, std::nullopt, false, {} });
+        store->addSignInRequest({ request, publicKey, "linux", now, std::nullopt, std::nullopt, false, {} },
+            {}, SignInLimits::unbounded(), 600);
         const QString ticket = "ticket-" + request.toString();
         store->issueTicket(request, ticket, name, now);
         return store->redeemTicket(ticket, now).value();

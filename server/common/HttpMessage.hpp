@@ -19,6 +19,9 @@ struct HttpRequest {
     std::string query;
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
+    // The address of the client's end of the connection (an IPv4 one mapped into IPv6 in its
+    // own form); empty when the connection no longer tells.
+    std::string clientAddress = {};
 
     [[nodiscard]] std::string_view header(std::string_view name) const;
 };

@@ -23,6 +23,7 @@
 #include <sched.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unordered_set>
 #include <vector>
@@ -134,6 +135,10 @@ std::expected<void, std::string> prepareTls(asio::ssl::context& context, const T
         | asio::ssl::context::single_dh_use);
     if (::SSL_CTX_set_cipher_list(context.native_handle(), tls12Ciphers) != 1)
         return std::unexpected(std::string("the TLS library offers none of the cipher suites asked for"));
+    // Opening a FIFO or a device would wait for a writer, or read without end: refused at once.
+    struct stat status { };
+    if (::stat(files.certificateChain.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+        return std::unexpected("the TLS certificate " + files.certificateChain + " is not a regular file");
     beast::error_code ec;
     context.use_certificate_chain_file(files.certificateChain, ec);
     if (ec)
@@ -229,6 +234,18 @@ template <typename Stream> std::string clientAddress(Stream& stream)
     auto bytes = address.to_v6().to_bytes();
     std::fill(bytes.begin() + 8, bytes.end(), 0);
     return asio::ip::address_v6(bytes).to_string() + "/64";
+}
+
+// The address of the peer, an IPv4 one mapped into IPv6 in its own form.
+template <typename Stream> std::string peerAddress(Stream& stream)
+{
+    beast::error_code ec;
+    const auto address = beast::get_lowest_layer(stream).socket().remote_endpoint(ec).address();
+    if (ec)
+        return {};
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string();
+    return address.to_string();
 }
 
 template <typename Message> std::string pathOf(const Message& message)
@@ -521,7 +538,8 @@ struct HttpServer::State {
             }
             bool keepAlive = received.keep_alive();
             const unsigned version = received.version();
-            const HttpRequest request = toHttpRequest(std::move(received));
+            HttpRequest request = toHttpRequest(std::move(received));
+            request.clientAddress = peerAddress(stream);
             const UnderWay underWay(requestsUnderWay);
             const HttpResponse response = co_await answer(request);
             // A stop that came meanwhile ends the connection after this answer.

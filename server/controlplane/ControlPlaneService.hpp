@@ -35,6 +35,8 @@ struct ControlPlaneServiceSettings {
     PairingLifetimes pairing;
     // Seconds after which a deletion request that waits for the partner lapses.
     qint64 conversationDeletionLifetime = 7 * 24 * 3600;
+    // What sign-in starts may store.
+    SignInLimits signIn;
     // The bytes one account's stored conversations may hold.
     qint64 storageQuota = ConversationContentEndpoints::defaultStorageQuota;
     // What stored conversations are sealed with; required.

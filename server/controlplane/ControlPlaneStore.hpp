@@ -3,6 +3,7 @@
 #include <QString>
 #include <QUuid>
 #include <expected>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -41,6 +42,35 @@ struct SignInRequestRecord {
     // The application's value for this attempt: the callback carries it back, and the ticket
     // is redeemed with it only.
     QString state;
+};
+
+// What the sign-in starts that anyone may make may store. Starts are rated by the client's
+// address (an IPv6 one by its /64 prefix, which one machine commonly holds whole) and by its
+// network (an IPv4 /24, an IPv6 /48); the requests open at once, started within their
+// lifetime and not redeemed, are capped for one device key and in all.
+struct SignInLimits {
+    int perAddress = 10; // starts a minute
+    int perNetwork = 60; // starts a minute
+    int openPerKey = 5;
+    int open = 1000;
+
+    // No limit at all, for what adds requests of its own making.
+    static SignInLimits unbounded()
+    {
+        constexpr int any = std::numeric_limits<int>::max();
+        return { any, any, any, any };
+    }
+};
+
+// Where a sign-in start comes from, as SignInLimits counts it.
+struct SignInSource {
+    QString address;
+    QString network;
+};
+
+enum class SignInRequestRefusal {
+    stateInUse, // a request kept (one made within the day) carries its state
+    tooMany, // past a limit of SignInLimits
 };
 
 struct ConversationSessionRecord {
@@ -116,9 +146,11 @@ public:
     void leaveCheckpoints();
     void checkpoint();
 
-    // Adds the request unless a request kept (one made within the day) carries its state: false
-    // then, and nothing is added.
-    bool addSignInRequest(const SignInRequestRecord& request);
+    // Adds the request from `source` unless a request kept (one made within the day) carries its
+    // state or it would pass one of `limits` (requests are open for `lifetime` seconds); nothing
+    // is added then. Starts at the same moment, on any instance, are counted one after the other.
+    std::expected<void, SignInRequestRefusal> addSignInRequest(const SignInRequestRecord& request,
+        const SignInSource& source, const SignInLimits& limits, qint64 lifetime);
     std::optional<SignInRequestRecord> signInRequest(const QUuid& id) const;
     std::optional<SignInRequestRecord> signInRequestForTicket(const QString& ticketHash) const;
     // Gives a pending request its ticket and account name; false when it already has one.

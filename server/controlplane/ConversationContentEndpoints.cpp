@@ -102,8 +102,10 @@ HttpResponse ConversationContentEndpoints::storeConversation(
     const QByteArray body = QByteArray::fromStdString(request.body);
     const auto payload = ConversationUploadCodec::payload(body);
     const qint64 now = m_clock();
-    // An end beyond tomorrow would sort first in every list for good.
-    if (!payload || payload->endedAt > now + ConversationContentStore::maximumEndAhead)
+    // An end beyond tomorrow would sort first in every list for good; the nil id is no
+    // conversation's, and no later call may name it.
+    if (!payload || payload->conversationID.isNull()
+        || payload->endedAt > now + ConversationContentStore::maximumEndAhead)
         return invalidRequest();
     using Outcome = ConversationContentStore::AddOutcome;
     const auto added = m_content.add(device.accountID, *payload, body, now, m_storageQuota);

@@ -147,7 +147,8 @@ private:
     // Inside a transaction.
     void removeRows(const QUuid& id);
 
-    StoredConversation readConversation(const Statement& row) const;
+    // nullopt when its title does not open.
+    std::optional<StoredConversation> readConversation(const Statement& row) const;
 
     ControlPlaneStore& m_store;
     const ContentSeal& m_seal;

@@ -25,16 +25,45 @@ std::optional<qint64> byteCount(QString text)
     return count * unit;
 }
 
+// The limit of sign-in starts an option sets; null for another option.
+int* signInLimit(SignInLimits& limits, QStringView name)
+{
+    if (name == u"--sign-in-rate-per-address")
+        return &limits.perAddress;
+    if (name == u"--sign-in-rate-per-network")
+        return &limits.perNetwork;
+    if (name == u"--open-sign-ins-per-key")
+        return &limits.openPerKey;
+    if (name == u"--open-sign-ins")
+        return &limits.open;
+    return nullptr;
+}
+
+bool signInLimit(QStringView name)
+{
+    SignInLimits any;
+    return signInLimit(any, name) != nullptr;
+}
+
 } // namespace
 
 bool LimitOptions::isOption(QStringView name)
 {
     return name == u"--provider-rate-per-reservation" || name == u"--provider-rate-per-account"
-        || name == u"--prompt-limit" || name == u"--storage-quota";
+        || name == u"--prompt-limit" || name == u"--storage-quota" || signInLimit(name);
 }
 
 std::expected<void, QString> LimitOptions::set(QStringView name, const QString& value)
 {
+    if (int* limit = signInLimit(signIns, name)) {
+        constexpr int most = 1'000'000;
+        bool ok = false;
+        const int count = value.toInt(&ok);
+        if (!ok || count < 1 || count > most)
+            return std::unexpected(QStringLiteral("%1 needs a number from 1 to %2").arg(name).arg(most));
+        *limit = count;
+        return {};
+    }
     if (name.startsWith(u"--provider-rate-")) {
         constexpr int maximumCalls = 100'000;
         bool ok = false;
@@ -72,7 +101,20 @@ QString LimitOptions::helpText()
         "  --prompt-limit BYTES  the largest prompt sent to the analysis service (default 256K);\n"
         "                        the rule-based analyzer answers a larger one\n"
         "  --storage-quota BYTES what one account's stored conversations may hold (default 1G);\n"
-        "                        an upload past it gets 507\n");
+        "                        an upload past it gets 507\n"
+        "\n"
+        "What sign-in starts may store (counted on every control plane of one database); a start\n"
+        "past a limit gets 429:\n"
+        "  --sign-in-rate-per-address N\n"
+        "                        starts a minute from one client address, an IPv6 one by its /64\n"
+        "                        (default 10)\n"
+        "  --sign-in-rate-per-network N\n"
+        "                        starts a minute from one network, an IPv4 /24 or IPv6 /48\n"
+        "                        (default 60)\n"
+        "  --open-sign-ins-per-key N\n"
+        "                        sign-ins open at once (neither completed nor past their ten\n"
+        "                        minutes) for one device key (default 5)\n"
+        "  --open-sign-ins N     sign-ins open at once in all (default 1000)\n");
 }
 
 } // namespace lumora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/ModelAnalyzer.hpp"
+#include "controlplane/ControlPlaneStore.hpp"
 #include "controlplane/ConversationContentEndpoints.hpp"
 #include "controlplane/ProviderCallRates.hpp"
 
@@ -11,9 +12,10 @@ namespace lumora {
 
 // The command-line options that bound what one account may cost the operator: the calls to
 // the paid providers, the size of a prompt sent to the analysis service, and the
-// conversations it stores.
+// conversations it stores; and what sign-in starts, which anyone may make, may store.
 struct LimitOptions {
     ProviderCallRates rates;
+    SignInLimits signIns;
     qint64 promptBytes = ModelAnalyzerSettings::defaultMaximumPromptBytes;
     qint64 storageQuota = ConversationContentEndpoints::defaultStorageQuota;
 

@@ -10,6 +10,7 @@
 #include <QRandomGenerator>
 #include <QUrlQuery>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <array>
 
 namespace lumora {
@@ -93,13 +94,35 @@ QString signInPageHtml(const QUuid& requestID)
 } // namespace
 
 SignInEndpoints::SignInEndpoints(ControlPlaneStore& store, RequestAuthenticator& authenticator,
-    bool devSignIn, QUrl publicUrl, std::function<qint64()> clock)
+    bool devSignIn, QUrl publicUrl, SignInLimits limits, std::function<qint64()> clock)
     : m_store(store)
     , m_authenticator(authenticator)
     , m_devSignIn(devSignIn)
     , m_publicUrl(std::move(publicUrl))
+    , m_limits(limits)
     , m_clock(std::move(clock))
 {
+}
+
+SignInSource SignInEndpoints::sourceOf(const std::string& address)
+{
+    // An address that does not read is counted as it stands.
+    const QString text = QString::fromStdString(address);
+    SignInSource source { text, text };
+    std::array<unsigned char, 16> bytes {};
+    std::array<char, INET6_ADDRSTRLEN> written {};
+    const auto prefix = [&](int family, std::size_t kept, int bits) {
+        std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(kept), bytes.end(), 0);
+        ::inet_ntop(family, bytes.data(), written.data(), written.size());
+        return QString::fromLatin1(written.data()) + u'/' + QString::number(bits);
+    };
+    if (::inet_pton(AF_INET, address.c_str(), bytes.data()) == 1) {
+        source.network = prefix(AF_INET, 3, 24);
+    } else if (::inet_pton(AF_INET6, address.c_str(), bytes.data()) == 1) {
+        source.address = prefix(AF_INET6, 8, 64);
+        source.network = prefix(AF_INET6, 6, 48);
+    }
+    return source;
 }
 
 void SignInEndpoints::addRoutes(Router& router)
@@ -150,8 +173,17 @@ HttpResponse SignInEndpoints::startWebSignIn(const HttpRequest& request)
     // A state belongs to one attempt: taken again, a ticket of another attempt could return to
     // the application with the state its own attempt started with. A state stays taken while its
     // request is kept (a day), lapsed or not: the application makes a fresh one for each start.
-    if (!m_store.addSignInRequest(record))
+    const auto added
+        = m_store.addSignInRequest(record, sourceOf(request.clientAddress), m_limits, signInLifetime);
+    if (!added && added.error() == SignInRequestRefusal::stateInUse)
         return errorResponse(409, "state_in_use");
+    if (!added) {
+        // Within a minute a start from the same place is counted no more, and an open request
+        // has lapsed or been completed.
+        HttpResponse refusal = errorResponse(429, "too_many_sign_ins");
+        refusal.headers.emplace_back("Retry-After", "60");
+        return refusal;
+    }
     return jsonResponse({ { "authorization_url", signInPageAddress(record.id) } });
 }
 

@@ -21,9 +21,13 @@ public:
     static constexpr qint64 signInLifetime = 600;
 
     // `devSignIn` offers the development sign-in page in place of Sign in with Apple;
-    // `publicUrl` is where clients reach this server, the start of that page's address.
+    // `publicUrl` is where clients reach this server, the start of that page's address; `limits`
+    // bound the requests that starts store.
     SignInEndpoints(ControlPlaneStore& store, RequestAuthenticator& authenticator, bool devSignIn,
-        QUrl publicUrl, std::function<qint64()> clock);
+        QUrl publicUrl, SignInLimits limits, std::function<qint64()> clock);
+
+    // Where a start from the client at `address` comes from, as the limits count it.
+    static SignInSource sourceOf(const std::string& address);
 
     void addRoutes(Router& router);
 
@@ -41,6 +45,7 @@ private:
     RequestAuthenticator& m_authenticator;
     bool m_devSignIn;
     QUrl m_publicUrl;
+    SignInLimits m_limits;
     std::function<qint64()> m_clock;
 };
 

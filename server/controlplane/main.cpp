@@ -83,6 +83,7 @@ std::expected<lumora::ControlPlaneServiceSettings, std::string> serviceSettings(
     const ProviderLog providerLog = [](const std::string& line) { std::clog << line + "\n" << std::flush; };
     settings.conversation.callRates = options.limits.rates;
     settings.storageQuota = options.limits.storageQuota;
+    settings.signIn = options.limits.signIns;
     if (const auto connected
         = connectProviders(options.providers, settings.conversation, providerLog, options.limits.promptBytes);
         !connected)

@@ -18,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <thread>
 #include <tuple>
@@ -51,7 +52,8 @@ protected:
         ControlPlaneStore& store, const QString& name, const QString& key)
     {
         const QUuid requestID = QUuid::createUuid();
-        store.addSignInRequest({ requestID, key, "macos", now, std::nullopt, std::nullopt, false, {} });
+        store.addSignInRequest({ requestID, key, "macos", now, std::nullopt, std::nullopt, false, {} }, {},
+            SignInLimits::unbounded(), 600);
         const QString ticket = "hash-" + requestID.toString();
         EXPECT_TRUE(store.issueTicket(requestID, ticket, name, now));
         EXPECT_FALSE(store.issueTicket(requestID, ticket + "-again", "Eve", now));
@@ -71,9 +73,10 @@ protected:
     // Takes back what the step that kept each conversation's turns made, so that it runs again.
     static QStringList withoutTurns()
     {
-        return { QStringLiteral("ALTER TABLE content_conversations DROP COLUMN turns"),
-            QStringLiteral("DELETE FROM schema_migrations WHERE version >= %1")
-                .arg(ControlPlaneStore::turnsVersion) };
+        return testing::withoutSignInSources()
+            + QStringList { QStringLiteral("ALTER TABLE content_conversations DROP COLUMN turns"),
+                  QStringLiteral("DELETE FROM schema_migrations WHERE version >= %1")
+                      .arg(ControlPlaneStore::turnsVersion) };
     }
 
     // Takes back what the step that kept each document's size and every later one made, so that
@@ -94,6 +97,15 @@ protected:
                   QStringLiteral(
                       "CREATE INDEX content_conversations_by_account ON content_conversations (account_id)"),
                   QStringLiteral("DELETE FROM schema_migrations WHERE version >= 10") };
+    }
+
+    // Takes back what the step that gave each state one request made, and every later one, so
+    // that they run again.
+    static QStringList withoutOneState()
+    {
+        return testing::withoutSignInSources()
+            + QStringList { QStringLiteral("DROP INDEX sign_in_requests_one_state"),
+                  QStringLiteral("DELETE FROM schema_migrations WHERE version >= 17") };
     }
 
     testing::TestDatabase database { GetParam() };
@@ -318,6 +330,96 @@ TEST_P(ControlPlaneStoreTest, UpgradingCountsTheTurnsOfStoredConversations)
     for (const StoredConversation& row : ConversationContentStore(*store, seal).page(ada, 10, std::nullopt))
         turns.append(row.turns);
     EXPECT_EQ(turns, (QList<std::optional<qint64>> { 7, 2 }));
+}
+
+// The statements SQLite runs while `count` is set, counted in the steps of its virtual machine:
+// how a step's work grows with the rows, whatever the machine's speed or load.
+class SqliteSteps {
+public:
+    SqliteSteps() { sqlite3_auto_extension(reinterpret_cast<void (*)()>(&SqliteSteps::attach)); }
+    ~SqliteSteps() { sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&SqliteSteps::attach)); }
+    SqliteSteps(const SqliteSteps&) = delete;
+    SqliteSteps& operator=(const SqliteSteps&) = delete;
+
+    static inline std::atomic<bool> count = false;
+    static inline std::atomic<qint64> steps = 0;
+
+private:
+    static int attach(sqlite3* database, const char**, const void*)
+    {
+        sqlite3_trace_v2(database, SQLITE_TRACE_PROFILE, &SqliteSteps::finished, nullptr);
+        return SQLITE_OK;
+    }
+    static int finished(unsigned, void*, void* statement, void*)
+    {
+        const int ran
+            = sqlite3_stmt_status(static_cast<sqlite3_stmt*>(statement), SQLITE_STMTSTATUS_VM_STEP, 1);
+        if (count)
+            steps += ran;
+        return 0;
+    }
+};
+
+// Upgrading to one sign-in request per state keeps the first request of each state (and every
+// request of before without one), and its work grows with the requests, not with their square:
+// 20,000 requests took SQLite 47 s, and 200,000 more than five minutes.
+TEST_P(ControlPlaneStoreTest, UpgradingToOneRequestPerStateKeepsTheFirstOfEachInWorkLinearInTheRows)
+{
+    const SqliteSteps counted;
+    // The upgrade of `rows` requests in a database of its own: the steps it took (on SQLite) and
+    // the requests it kept.
+    const auto upgrade = [this](int rows) -> std::pair<qint64, int> {
+        testing::TestDatabase own(GetParam());
+        {
+            auto store = ControlPlaneStore::open(own.url());
+            EXPECT_TRUE(store.has_value());
+            if (!store)
+                return {};
+            QSqlQuery query(QSqlDatabase::database((*store)->connectionName()));
+            for (const QString& sql : withoutOneState())
+                EXPECT_TRUE(query.exec(sql)) << query.lastError().text().toStdString();
+            EXPECT_TRUE(QSqlDatabase::database((*store)->connectionName()).transaction());
+            query.prepare(QStringLiteral("INSERT INTO sign_in_requests (id, device_public_key, platform,"
+                                         " created_at, state) VALUES (?, 'key', 'linux', ?, ?)"));
+            // States in pairs, the later of each pair started first, and every tenth without one.
+            for (int row = 0; row < rows; ++row) {
+                query.addBindValue(idText(QUuid::createUuid()));
+                query.addBindValue(now - row);
+                query.addBindValue(row % 10 == 9 ? QVariant(QMetaType::fromType<QString>())
+                                                 : QVariant(QStringLiteral("state-%1").arg(row / 2)));
+                EXPECT_TRUE(query.exec()) << query.lastError().text().toStdString();
+            }
+            EXPECT_TRUE(QSqlDatabase::database((*store)->connectionName()).commit());
+        }
+        SqliteSteps::steps = 0;
+        SqliteSteps::count = true;
+        auto store = ControlPlaneStore::open(own.url());
+        SqliteSteps::count = false;
+        EXPECT_TRUE(store.has_value());
+        if (!store)
+            return {};
+        EXPECT_EQ((*store)->schemaVersion(), ControlPlaneStore::latestSchemaVersion());
+        QSqlQuery kept(QSqlDatabase::database((*store)->connectionName()));
+        // The later request of each pair is one an even number of seconds before `now`.
+        EXPECT_TRUE(kept.exec(QStringLiteral("SELECT COUNT(*) FROM sign_in_requests"
+                                             " WHERE (%1 - created_at) % 10 IN (0, 2, 4, 6)")
+                                  .arg(now))
+            && kept.next());
+        EXPECT_EQ(kept.value(0).toInt(), 0) << "a later request of a state is kept";
+        EXPECT_TRUE(kept.exec(QStringLiteral("SELECT COUNT(*) FROM sign_in_requests")) && kept.next());
+        return { SqliteSteps::steps.load(), kept.value(0).toInt() };
+    };
+    constexpr int rows = 1500;
+    const auto [some, keptOfSome] = upgrade(rows);
+    const auto [twice, keptOfTwice] = upgrade(2 * rows);
+    // Of each ten requests, five states: those of rows 0 to 8 in four pairs and row 8's alone
+    // (its pair, row 9, has none), and row 9 without one.
+    EXPECT_EQ(keptOfSome, rows / 10 * 6);
+    EXPECT_EQ(keptOfTwice, 2 * rows / 10 * 6);
+    if (GetParam() == Backend::sqlite) {
+        EXPECT_LT(twice, some * 5 / 2)
+            << "steps for " << rows << " requests: " << some << ", for twice as many: " << twice;
+    }
 }
 
 // The database holds every account's transcripts: only the server's own user may read it,

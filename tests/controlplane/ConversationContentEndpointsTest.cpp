@@ -80,6 +80,9 @@ protected:
     // Runs again the schema steps from `version` on, as a server upgrading would.
     void upgradeFrom(int version)
     {
+        QSqlQuery takeBack(QSqlDatabase::database(store->connectionName()));
+        for (const QString& sql : testing::withoutSignInSources())
+            ASSERT_TRUE(takeBack.exec(sql)) << takeBack.lastError().text().toStdString();
         execute(QStringLiteral("DELETE FROM schema_migrations WHERE version >= %1").arg(version));
         service.reset();
         store.reset();

@@ -234,11 +234,12 @@ protected:
         startServer();
     }
 
-    // Starts a server on the test's database (again, once the one before has stopped).
-    void startServer()
+    // Starts a server on the test's database (again, once the one before has stopped), with
+    // `more` arguments.
+    void startServer(const QStringList& more = {})
     {
         server = std::make_unique<ControlPlaneProcess>(
-            QStringList { "--dev-sign-in", "--database", database.url() });
+            QStringList { "--dev-sign-in", "--database", database.url() } + more);
         ASSERT_TRUE(server->started());
     }
 

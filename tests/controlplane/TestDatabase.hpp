@@ -3,6 +3,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QUuid>
@@ -84,6 +85,18 @@ private:
     QString m_createdDatabase;
     bool m_failed = false;
 };
+
+// Takes back the schema step that keeps where sign-in starts came from, with the indexes that
+// count them, so that it runs again: every step that an upgrade test runs again comes before it.
+inline QStringList withoutSignInSources()
+{
+    QStringList statements;
+    for (const char* index : { "by_time", "by_key", "by_address", "by_network" })
+        statements.append(QStringLiteral("DROP INDEX sign_in_requests_%1").arg(QLatin1StringView(index)));
+    return statements
+        + QStringList { QStringLiteral("ALTER TABLE sign_in_requests DROP COLUMN client_address"),
+              QStringLiteral("ALTER TABLE sign_in_requests DROP COLUMN client_network") };
+}
 
 } // namespace lumora::testing
 

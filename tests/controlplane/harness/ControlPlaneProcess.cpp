@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <algorithm>
 #include <sys/resource.h>
 
 namespace lumora::testing {
@@ -35,6 +36,20 @@ QStringList withContentKey(QStringList arguments, const QString& path)
     if (!arguments.contains(QStringLiteral("--content-key-file"))
         && !arguments.contains(QStringLiteral("--help")))
         arguments << QStringLiteral("--content-key-file") << makeContentKey(path);
+    return arguments;
+}
+
+// Tests sign many devices in from one address at once: without limits of sign-in starts unless
+// the arguments set one of them.
+QStringList withoutSignInLimits(QStringList arguments)
+{
+    const bool limited = std::ranges::any_of(arguments, [](const QString& argument) {
+        return argument.startsWith(u"--sign-in-rate-") || argument.startsWith(u"--open-sign-ins");
+    });
+    if (!limited && !arguments.contains(QStringLiteral("--help")))
+        for (const char* option : { "--sign-in-rate-per-address", "--sign-in-rate-per-network",
+                 "--open-sign-ins-per-key", "--open-sign-ins" })
+            arguments << QString::fromLatin1(option) << QStringLiteral("1000000");
     return arguments;
 }
 
@@ -87,7 +102,7 @@ ControlPlaneProcess::ControlPlaneProcess(
     if (!arguments.contains(QStringLiteral("--database")))
         arguments << QStringLiteral("--database") << QStringLiteral("sqlite:") + databasePath();
     start(QStringLiteral(LUMORA_CONTROL_PLANE_EXECUTABLE),
-        withContentKey(std::move(arguments), contentKeyPath()));
+        withContentKey(withoutSignInLimits(std::move(arguments)), contentKeyPath()));
 }
 
 std::pair<int, QString> ControlPlaneProcess::runToEnd(const QStringList& arguments)

@@ -33,8 +33,9 @@ private:
 
 // The real lumora-control-plane with a fresh SQLite database in its folder (unless the
 // arguments name another) and a content key of its own there (unless they name one: the
-// file's path is `contentKeyPath()`), with at most `descriptorLimit` open files when that is
-// given, and with the "NAME=value" entries of `environment` added to its environment.
+// file's path is `contentKeyPath()`), without limits of sign-in starts (unless they set one), with at most
+// `descriptorLimit` open files when that is given, and with the "NAME=value" entries of `environment` added
+// to its environment.
 class ControlPlaneProcess : public ServerProcess {
 public:
     explicit ControlPlaneProcess(
