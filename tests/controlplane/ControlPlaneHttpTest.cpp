@@ -22,6 +22,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <openssl/ssl.h>
 #include <set>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -297,6 +298,71 @@ TEST(ControlPlaneHttp, ServesHttpsWithTheGivenCertificate)
     for (const char* cbc :
         { "ECDHE-ECDSA-AES128-SHA256", "ECDHE-ECDSA-AES256-SHA384", "ECDHE-ECDSA-AES128-SHA" })
         EXPECT_FALSE(handshakes(cbc)) << cbc;
+    EXPECT_EQ(server.stop(), 0);
+}
+
+// A TLS client of OpenSSL's own on a connection to 127.0.0.1, offering the key-exchange
+// groups it is given: what the test needs beyond the application's client, which offers its
+// library's defaults.
+class TlsClient {
+public:
+    TlsClient(const QUrl& base, const char* groups, const char* source = nullptr)
+        : m_context(::SSL_CTX_new(::TLS_client_method()))
+        , m_socket(connectTo(base, source))
+    {
+        if (!m_context || m_socket < 0 || ::SSL_CTX_set1_groups_list(m_context, groups) != 1)
+            return;
+        ::SSL_CTX_set_verify(m_context, SSL_VERIFY_NONE, nullptr);
+        m_tls = ::SSL_new(m_context);
+        ::SSL_set_fd(m_tls, m_socket);
+        m_secured = ::SSL_connect(m_tls) == 1;
+    }
+    ~TlsClient()
+    {
+        ::SSL_free(m_tls);
+        ::SSL_CTX_free(m_context);
+        if (m_socket >= 0)
+            ::close(m_socket);
+    }
+    TlsClient(const TlsClient&) = delete;
+    TlsClient& operator=(const TlsClient&) = delete;
+
+    [[nodiscard]] bool secured() const { return m_secured; }
+    [[nodiscard]] std::string group() const
+    {
+        const int group = m_secured ? ::SSL_get_negotiated_group(m_tls) : 0;
+        const char* name = group != 0 ? ::SSL_group_to_name(m_tls, group) : nullptr;
+        return name ? name : "";
+    }
+    bool send(QByteArrayView bytes)
+    {
+        return m_secured && ::SSL_write(m_tls, bytes.data(), static_cast<int>(bytes.size())) == bytes.size();
+    }
+
+private:
+    SSL_CTX* m_context;
+    int m_socket;
+    SSL* m_tls = nullptr;
+    bool m_secured = false;
+};
+
+// Key exchange over X25519, P-256 or P-384 only: the finite-field groups cost the server a
+// hundred times the CPU of a handshake, so a client offering only those is refused.
+TEST(ControlPlaneHttp, AgreesKeysOnlyOverTheCheapCurves)
+{
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.valid());
+    ControlPlaneProcess server(
+        { "--tls-cert", certificates.serverCertificate(), "--tls-key", certificates.serverKey() });
+    ASSERT_TRUE(server.started());
+    for (const auto& [offered, agreed] : { std::pair { "X25519", "x25519" }, { "P-256", "secp256r1" },
+             { "P-384", "secp384r1" }, { "ffdhe8192:X25519", "x25519" } }) {
+        const TlsClient client(server.baseUrl(), offered);
+        EXPECT_TRUE(client.secured()) << offered;
+        EXPECT_EQ(client.group(), agreed) << offered;
+    }
+    for (const char* offered : { "ffdhe2048", "ffdhe8192", "P-521", "X448" })
+        EXPECT_FALSE(TlsClient(server.baseUrl(), offered).secured()) << offered;
     EXPECT_EQ(server.stop(), 0);
 }
 
