@@ -19,6 +19,9 @@ struct HttpRequest {
     std::string query;
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
+    // The client's address (an IPv6 one by its /64 prefix, which one machine commonly holds
+    // whole), as the server counts it.
+    std::string client = {};
 
     [[nodiscard]] std::string_view header(std::string_view name) const;
 };
