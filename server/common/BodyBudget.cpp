@@ -20,38 +20,47 @@ constexpr auto paceWindow = std::chrono::seconds(1);
 
 } // namespace
 
-// The bytes of one part of the budget, by key (a client address or an owner).
+// The bytes of one part of the budget, by key (a client address, a network or an owner),
+// within a room that it may share with another part.
 class BodyBudget::Part {
 public:
-    Part(std::size_t room, std::size_t cap)
+    Part(std::size_t room, std::size_t cap, Room& shared)
         : m_room(room)
         , m_cap(cap)
+        , m_shared(shared)
     {
     }
 
-    // Takes `more` bytes for `key`: false when they pass the key's share or the part.
+    // Takes `more` bytes for `key`: false when they pass the key's share, the part or the room
+    // it shares.
     bool take(const std::string& key, std::size_t more, Clock::time_point now)
     {
         if (more == 0)
             return true;
-        Key* taker = admit(key, more, m_held + more <= m_room, now);
+        const bool roomLeft = m_held + more <= m_room && m_shared.held + more <= m_shared.size;
+        Key* taker = admit(key, more, roomLeft, now);
         if (!taker)
             return false;
         taker->bytes += more;
         m_held += more;
+        m_shared.held += more;
         return true;
     }
 
-    // Counts `bytes` held for `from` against `to` instead: false when they pass `to`'s share.
-    bool move(const std::string& from, const std::string& to, std::size_t bytes, Clock::time_point now)
+    // Counts `bytes` held for `from` here against `to` in `part`, which shares this part's
+    // room: false when they pass `to`'s share or `part`.
+    bool move(
+        const std::string& from, Part& part, const std::string& to, std::size_t bytes, Clock::time_point now)
     {
         if (bytes == 0)
             return true;
-        Key* taker = admit(to, bytes, true, now, &from);
+        Key* taker = part.admit(to, bytes, part.m_held + bytes <= part.m_room, now);
         if (!taker)
             return false;
         taker->bytes += bytes;
+        part.m_held += bytes;
         release(from, bytes);
+        m_held -= bytes;
         return true;
     }
 
@@ -61,6 +70,7 @@ public:
             return;
         release(key, bytes);
         m_held -= bytes;
+        m_shared.held -= bytes;
     }
 
 private:
@@ -70,18 +80,14 @@ private:
     };
 
     // The key that may hold `more` bytes more, when they fit its share and `roomLeft` says they
-    // fit the part; null when not, the refusal remembered. Bytes that `leaving` gives up for
-    // them leave it out of those asking when it holds nothing else.
-    Key* admit(const std::string& key, std::size_t more, bool roomLeft, Clock::time_point now,
-        const std::string* leaving = nullptr)
+    // fit the part; null when not, the refusal remembered.
+    Key* admit(const std::string& key, std::size_t more, bool roomLeft, Clock::time_point now)
     {
         forgetRefusals(now);
-        const auto left = leaving ? m_keys.find(*leaving) : m_keys.end();
-        const bool leaves = left != m_keys.end() && left->second.bytes == more && !left->second.refusedAt;
         auto found = m_keys.find(key);
         const bool known = found != m_keys.end();
         const std::size_t held = known ? found->second.bytes : 0;
-        const std::size_t asking = m_keys.size() + (known ? 0 : 1) - (leaves ? 1 : 0);
+        const std::size_t asking = m_keys.size() + (known ? 0 : 1);
         const std::size_t share = std::min(m_cap, m_room / asking);
         if (!known)
             found = m_keys.emplace(key, Key {}).first;
@@ -122,6 +128,7 @@ private:
 
     std::size_t m_room;
     std::size_t m_cap;
+    Room& m_shared;
     std::size_t m_held = 0;
     // Keys holding bytes or refused lately.
     std::unordered_map<std::string, Key> m_keys;
@@ -133,17 +140,21 @@ BodyBudget::BodyBudget(BodyBudgetLimits limits)
     : m_limits(limits)
 {
     const std::size_t strangers = std::min(limits.strangers, limits.total);
-    m_strangers = std::make_unique<Part>(strangers, limits.perAddress);
-    m_owners = std::make_unique<Part>(limits.total - strangers, limits.perOwner);
+    m_strangersRoom.size = strangers;
+    m_ownersRoom.size = limits.total - strangers;
+    m_strangers = std::make_unique<Part>(strangers, limits.perAddress, m_strangersRoom);
+    m_owners = std::make_unique<Part>(m_ownersRoom.size, limits.perOwner, m_ownersRoom);
+    m_named = std::make_unique<Part>(m_ownersRoom.size / 2, limits.perOwner, m_ownersRoom);
 }
 
 BodyBudget::~BodyBudget() = default;
 
 BodyBudget::Place::Place(BodyBudget& budget, Whose whose, std::string key, Clock::time_point started)
     : m_budget(budget)
-    , m_part(whose == Whose::stranger ? budget.m_strangers.get() : budget.m_owners.get())
-    // Apart from the owners' keys.
-    , m_key(whose == Whose::named ? "address " + key : std::move(key))
+    , m_part(whose == Whose::stranger ? budget.m_strangers.get()
+              : whose == Whose::named ? budget.m_named.get()
+                                      : budget.m_owners.get())
+    , m_key(std::move(key))
     , m_started(started)
     , m_paced(started)
 {
@@ -173,8 +184,9 @@ bool BodyBudget::Place::cover(std::size_t length, Clock::time_point now)
 bool BodyBudget::Place::vouch(const std::string& owner, Clock::time_point now)
 {
     const std::lock_guard lock(m_budget.m_lock);
-    if (!m_part->move(m_key, owner, m_bytes, now))
+    if (!m_part->move(m_key, *m_budget.m_owners, owner, m_bytes, now))
         return false;
+    m_part = m_budget.m_owners.get();
     m_key = owner;
     return true;
 }

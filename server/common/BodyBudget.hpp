@@ -15,8 +15,8 @@ struct BodyBudgetLimits {
     // from one client address may hold of that part.
     std::size_t strangers = 16 * 1024 * 1024;
     std::size_t perAddress = 1024 * 1024;
-    // The most that the bodies of one owner, or those from one client address that name an
-    // owner, may hold of the rest: the owners' part.
+    // The most that the bodies of one owner, or those from one network that name an owner, may
+    // hold of the rest: the owners' part.
     std::size_t perOwner = 4 * 1024 * 1024;
     // The bytes a body must bring within its first two seconds, and then within a second of
     // the last such bytes; 0 asks for none.
@@ -27,11 +27,13 @@ struct BodyBudgetLimits {
 // body that stops coming keeps its place. It has two parts. The strangers' holds the bodies
 // that name no owner (the calls anyone may make), each counted against its client address.
 // The owners' holds the bodies that name one: each counted against its owner once vouched for
-// (by a token in its head, or by the signature over it once whole), and until then against its
-// client address, never against the owner it names. A body's bytes never pass its part, nor
-// its share of it: its key's cap, or when the part is contended less, the part over the keys
-// asking for it (those holding bodies and those refused in the last ten seconds). Those holding
-// more than their share then get no more bytes, so that the others have theirs. Thread-safe.
+// (by its head, or by the signature over it once whole), and until then against its client's
+// network, never against the owner it names. Those not vouched for yet hold at most half of
+// the owners' part and are shared apart, so that however many networks send them, the owners'
+// shares stay whole. A body's bytes never pass its part, nor its share of it: its key's cap,
+// or when the part is contended less, the part over the keys asking for it (those holding
+// bodies and those refused in the last ten seconds). Those holding more than their share then
+// get no more bytes, so that the others have theirs. Thread-safe.
 class BodyBudget {
 public:
     using Clock = std::chrono::steady_clock;
@@ -43,11 +45,20 @@ public:
     BodyBudget& operator=(const BodyBudget&) = delete;
 
 private:
+    // Bytes that parts share.
+    struct Room {
+        std::size_t size = 0;
+        std::size_t held = 0;
+    };
     class Part;
     BodyBudgetLimits m_limits;
     std::mutex m_lock;
+    Room m_strangersRoom;
+    Room m_ownersRoom;
     std::unique_ptr<Part> m_strangers;
+    // Both in the owners' room: the bodies vouched for, and those not yet.
     std::unique_ptr<Part> m_owners;
+    std::unique_ptr<Part> m_named;
 };
 
 // One body's place in the budget, from its head until its answer is sent (or it is refused):
@@ -58,7 +69,7 @@ public:
         // The body names no owner: the key is its client address.
         stranger,
         // The body names an owner who vouches for it only once it is whole (a signature over
-        // it): the key is its client address until vouch().
+        // it): the key is its client's network until vouch().
         named,
         // The body's head vouches for its owner, the key.
         owner,

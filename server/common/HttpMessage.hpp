@@ -19,9 +19,12 @@ struct HttpRequest {
     std::string query;
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
-    // The address of the client's end of the connection (an IPv4 one mapped into IPv6 in its
-    // own form); empty when the connection no longer tells.
-    std::string clientAddress = {};
+    // The client's address (an IPv6 one by its /64 prefix, which one machine commonly holds
+    // whole), as the server counts it.
+    std::string client = {};
+    // The client's network (an IPv4 address by its /24 prefix, an IPv6 one by its /48), which one
+    // household or site commonly holds whole.
+    std::string network = {};
 
     [[nodiscard]] std::string_view header(std::string_view name) const;
 };

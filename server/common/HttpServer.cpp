@@ -226,33 +226,33 @@ void finishSending(beast::ssl_stream<beast::tcp_stream>&)
 {
 }
 
-// Whose share of the memory for bodies without an owner a connection's bodies take: its
-// peer's address, an IPv6 one by its /64 prefix, which one machine commonly holds whole.
-template <typename Stream> std::string clientAddress(Stream& stream)
-{
-    beast::error_code ec;
-    const auto address = beast::get_lowest_layer(stream).socket().remote_endpoint(ec).address();
-    if (ec)
-        return {};
-    if (!address.is_v6())
-        return address.to_string();
-    if (address.to_v6().is_v4_mapped())
-        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string();
-    auto bytes = address.to_v6().to_bytes();
-    std::fill(bytes.begin() + 8, bytes.end(), 0);
-    return asio::ip::address_v6(bytes).to_string() + "/64";
-}
+// Where a connection comes from, as the body budget counts it.
+struct Peer {
+    // Its address, an IPv6 one by its /64 prefix, which one machine commonly holds whole.
+    std::string address;
+    // Its network, an IPv4 address by its /24 prefix and an IPv6 one by its /48, which one
+    // household or site commonly holds whole: many addresses there count as one stranger.
+    std::string network;
+};
 
-// The address of the peer, an IPv4 one mapped into IPv6 in its own form.
-template <typename Stream> std::string peerAddress(Stream& stream)
+template <typename Stream> Peer peerOf(Stream& stream)
 {
     beast::error_code ec;
-    const auto address = beast::get_lowest_layer(stream).socket().remote_endpoint(ec).address();
+    auto address = beast::get_lowest_layer(stream).socket().remote_endpoint(ec).address();
     if (ec)
         return {};
     if (address.is_v6() && address.to_v6().is_v4_mapped())
-        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string();
-    return address.to_string();
+        address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+    if (address.is_v4()) {
+        auto bytes = address.to_v4().to_bytes();
+        bytes[3] = 0;
+        return { address.to_string(), asio::ip::address_v4(bytes).to_string() + "/24" };
+    }
+    auto bytes = address.to_v6().to_bytes();
+    std::fill(bytes.begin() + 8, bytes.end(), 0);
+    std::string prefix = asio::ip::address_v6(bytes).to_string() + "/64";
+    std::fill(bytes.begin() + 6, bytes.end(), 0);
+    return { std::move(prefix), asio::ip::address_v6(bytes).to_string() + "/48" };
 }
 
 template <typename Message> std::string pathOf(const Message& message)
@@ -276,10 +276,12 @@ template <typename Message> HttpRequest headOf(const Message& message)
     return request;
 }
 
-HttpRequest toHttpRequest(Request&& message)
+HttpRequest toHttpRequest(Request&& message, const Peer& peer)
 {
     HttpRequest request = headOf(message);
     request.body = std::move(message.body());
+    request.client = peer.address;
+    request.network = peer.network;
     return request;
 }
 
@@ -487,6 +489,7 @@ struct HttpServer::State {
     template <typename Stream> asio::awaitable<void> serve(Stream& stream, ServerConnection& connection)
     {
         beast::flat_buffer buffer(readBufferLimit);
+        const Peer peer = peerOf(stream);
         for (bool first = true;; first = false) {
             Parser parser;
             parser.body_limit(options.bodyLimit);
@@ -502,7 +505,7 @@ struct HttpServer::State {
                 if (!refusal)
                     co_return;
             } else if (!parser.is_done()) {
-                const auto owner = admitBody(parser, body, clientAddress(stream));
+                const auto owner = admitBody(parser, body, peer);
                 if (owner) {
                     bool ended = false;
                     refusal = co_await readBody(stream, buffer, parser, *body, ended);
@@ -545,8 +548,7 @@ struct HttpServer::State {
             }
             bool keepAlive = received.keep_alive();
             const unsigned version = received.version();
-            HttpRequest request = toHttpRequest(std::move(received));
-            request.clientAddress = peerAddress(stream);
+            const HttpRequest request = toHttpRequest(std::move(received), peer);
             const UnderWay underWay(requestsUnderWay);
             const HttpResponse response = co_await answer(request);
             // A stop that came meanwhile ends the connection after this answer.
@@ -568,13 +570,15 @@ struct HttpServer::State {
     // judge, a stranger's. The owner it names, whose it becomes once whole (empty: none, or the
     // head vouched for it already); or the refusal.
     std::expected<std::string, Refusal> admitBody(
-        Parser& parser, std::optional<BodyBudget::Place>& place, std::string address)
+        Parser& parser, std::optional<BodyBudget::Place>& place, const Peer& peer)
     {
         const auto declared = parser.content_length();
         HeadVerdict verdict;
         if (options.headCheck) {
+            HttpRequest head = headOf(parser.get());
+            head.client = peer.address;
             try {
-                verdict = options.headCheck(headOf(parser.get()));
+                verdict = options.headCheck(head);
             } catch (const std::exception&) {
                 verdict = HeadVerdict { errorResponse(500, "internal_error"), {} };
             }
@@ -589,12 +593,12 @@ struct HttpServer::State {
         using Whose = BodyBudget::Place::Whose;
         const auto now = Clock::now();
         if (verdict.owner.empty()) {
-            place.emplace(*bodies, Whose::stranger, std::move(address), now);
+            place.emplace(*bodies, Whose::stranger, peer.address, now);
         } else if (verdict.headVouches) {
             place.emplace(*bodies, Whose::owner, std::move(verdict.owner), now);
             verdict.owner.clear();
         } else {
-            place.emplace(*bodies, Whose::named, std::move(address), now);
+            place.emplace(*bodies, Whose::named, peer.network, now);
         }
         return std::move(verdict.owner);
     }

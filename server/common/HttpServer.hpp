@@ -29,8 +29,9 @@ struct HeadVerdict {
     // account the signature header names, say); empty when it names none, and it takes from
     // the strangers' part (see HttpServerOptions::openBodyMemory).
     std::string owner;
-    // Whether the head itself vouches for the owner (a token it carries). Otherwise the body
-    // counts against its client address while it is read, and against the owner once whole,
+    // Whether the head itself vouches for the owner (a token it carries, or a device that has
+    // proven itself from the client's address lately). Otherwise the body counts against its
+    // client's network (see BodyBudget.hpp) while it is read, and against the owner once whole,
     // when it goes to the handler: the handler must check first what vouches for it (a
     // signature over the body), so that a forged body never counts against the owner it names
     // for longer than that check.
@@ -73,8 +74,8 @@ struct HttpServerOptions {
     // shares are cut, and shrink when many ask, is in BodyBudget.hpp.
     std::size_t bodyMemoryLimit = 256 * 1024 * 1024;
     // The most of the owners' part (what `openBodyMemory` leaves) that the bodies of one owner
-    // (see HeadVerdict) may hold together, and those naming an owner from one client address
-    // until vouched for, so that neither can take it all; at least `bodyLimit`.
+    // (see HeadVerdict) may hold together, and those naming an owner from one network until
+    // vouched for, so that neither can take it all; at least `bodyLimit`.
     std::size_t bodyMemoryPerOwner = 4 * 1024 * 1024;
     // The strangers' part, for bodies that name no owner, held apart from the owners': in all,
     // and the most from one client address (an IPv6 one by its /64 prefix), so that clients

@@ -21,7 +21,7 @@ const ContentSeal& requiredSeal(const ControlPlaneServiceSettings& settings)
 ControlPlaneService::ControlPlaneService(
     ControlPlaneStore& store, const ControlPlaneServiceSettings& settings, std::function<qint64()> clock)
     : m_authenticator(store, clock)
-    , m_router(m_authenticator, settings.nonces.get())
+    , m_router(m_authenticator, settings.nonces.get(), settings.provenDevices.get())
     , m_signIn(store, m_authenticator, settings.devSignIn, settings.publicUrl, settings.signIn, clock)
     , m_account(store, requiredSeal(settings), clock)
     , m_conversation(store, settings.conversation, clock)
@@ -43,7 +43,7 @@ HttpResponse ControlPlaneService::handle(const HttpRequest& request) const
     return m_router.dispatch(request);
 }
 
-std::expected<QUuid, HttpResponse> ControlPlaneService::checkBeforeBody(const HttpRequest& head) const
+std::expected<BodyOwner, HttpResponse> ControlPlaneService::checkBeforeBody(const HttpRequest& head) const
 {
     return m_router.checkBeforeBody(head);
 }

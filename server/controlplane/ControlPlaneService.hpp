@@ -22,6 +22,7 @@ namespace lumora {
 
 class ContentSeal;
 class NonceWriter;
+class ProvenDevices;
 
 struct ControlPlaneServiceSettings {
     // Offer the development sign-in page in place of Sign in with Apple.
@@ -44,6 +45,8 @@ struct ControlPlaneServiceSettings {
     // Where signed calls record their nonces, shared by the services of every thread; each
     // service records its own on its store when null.
     std::shared_ptr<NonceWriter> nonces;
+    // Where signed calls that get through are remembered, shared likewise; none when null.
+    std::shared_ptr<ProvenDevices> provenDevices;
 };
 
 // The control plane's HTTP API over one store connection: the endpoint groups on one
@@ -60,7 +63,7 @@ public:
     // The answer may come later (see DeferredResponse.hpp); its steps run on this thread.
     HttpResponse handle(const HttpRequest& request) const;
     // See Router::checkBeforeBody.
-    std::expected<QUuid, HttpResponse> checkBeforeBody(const HttpRequest& head) const;
+    std::expected<BodyOwner, HttpResponse> checkBeforeBody(const HttpRequest& head) const;
 
 private:
     RequestAuthenticator m_authenticator;

@@ -3,6 +3,7 @@
 #include "common/DeferredResponse.hpp"
 #include "controlplane/JsonReplies.hpp"
 #include "controlplane/NonceWriter.hpp"
+#include "controlplane/ProvenDevices.hpp"
 #include "controlplane/RequestAuthenticator.hpp"
 
 #include <type_traits>
@@ -33,9 +34,10 @@ template <typename Answer> auto storeGuarded(Answer answer) -> decltype(answer()
 
 } // namespace
 
-Router::Router(RequestAuthenticator& authenticator, NonceWriter* nonces)
+Router::Router(RequestAuthenticator& authenticator, NonceWriter* nonces, ProvenDevices* proven)
     : m_authenticator(authenticator)
     , m_nonces(nonces)
+    , m_proven(proven)
 {
 }
 
@@ -102,7 +104,7 @@ HttpResponse Router::dispatchSigned(const Route& route, const HttpRequest& reque
         const auto device = m_authenticator.authenticateDevice(request);
         if (!device)
             return refusal(device.error());
-        return route.signedCall(request, *device);
+        return callSigned(route, request, *device);
     }
     const auto call = m_authenticator.checkDeviceSignature(request);
     if (!call)
@@ -114,7 +116,7 @@ HttpResponse Router::dispatchSigned(const Route& route, const HttpRequest& reque
             return storeGuarded([&] {
                 switch (outcome) {
                 case NonceOutcome::accepted:
-                    return route.signedCall(signedRequest, call.device);
+                    return callSigned(route, signedRequest, call.device);
                 case NonceOutcome::refused:
                     return refusal(m_authenticator.refusalOf(call));
                 case NonceOutcome::storageFailed:
@@ -127,9 +129,17 @@ HttpResponse Router::dispatchSigned(const Route& route, const HttpRequest& reque
     return DeferredResponse::later(std::move(deferred));
 }
 
-std::expected<QUuid, HttpResponse> Router::checkBeforeBody(const HttpRequest& head) const
+HttpResponse Router::callSigned(
+    const Route& route, const HttpRequest& request, const DeviceRecord& device) const
 {
-    return storeGuarded([&]() -> std::expected<QUuid, HttpResponse> {
+    if (m_proven)
+        m_proven->remember(device.id, request.client, ProvenDevices::Clock::now());
+    return route.signedCall(request, device);
+}
+
+std::expected<BodyOwner, HttpResponse> Router::checkBeforeBody(const HttpRequest& head) const
+{
+    return storeGuarded([&]() -> std::expected<BodyOwner, HttpResponse> {
         const auto route = find(head);
         if (!route)
             return std::unexpected(route.error());
@@ -138,7 +148,9 @@ std::expected<QUuid, HttpResponse> Router::checkBeforeBody(const HttpRequest& he
         const auto device = m_authenticator.checkHead(head);
         if (!device)
             return std::unexpected(refusal(device.error()));
-        return device->accountID;
+        const bool proven
+            = m_proven && m_proven->proven(device->id, head.client, ProvenDevices::Clock::now());
+        return BodyOwner { device->accountID, proven };
     });
 }
 

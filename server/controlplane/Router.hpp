@@ -13,7 +13,16 @@
 namespace lumora {
 
 class NonceWriter;
+class ProvenDevices;
 class RequestAuthenticator;
+
+// Whose a body is, as its head says before it is read.
+struct BodyOwner {
+    // The account of the device the signature header names.
+    QUuid account;
+    // Whether that device has made a signed call from the client's address lately.
+    bool proven = false;
+};
 
 // The control plane's route table: finds the route of a request by path and method, checks
 // the device signature of signed routes and calls the route's handler. A path no route
@@ -26,8 +35,10 @@ public:
 
     // With `nonces`, signed calls record their nonces there and go on once they are recorded
     // (the answer comes later, and the route's handler runs on the thread that called
-    // dispatch); without, on this thread's store before the handler runs.
-    explicit Router(RequestAuthenticator& authenticator, NonceWriter* nonces = nullptr);
+    // dispatch); without, on this thread's store before the handler runs. With `proven`,
+    // every signed call that gets through is remembered there.
+    explicit Router(
+        RequestAuthenticator& authenticator, NonceWriter* nonces = nullptr, ProvenDevices* proven = nullptr);
 
     Router(const Router&) = delete;
     Router& operator=(const Router&) = delete;
@@ -59,9 +70,8 @@ public:
     HttpResponse dispatch(const HttpRequest& request) const;
     // Before the body of `head` is read: the refusal of a request that goes nowhere, of an
     // open call (which takes no long body), or of a signed call whose signature header
-    // already fails; else the account of the device the header names, which the body's bytes
-    // are counted against.
-    std::expected<QUuid, HttpResponse> checkBeforeBody(const HttpRequest& head) const;
+    // already fails; else whose the body is.
+    std::expected<BodyOwner, HttpResponse> checkBeforeBody(const HttpRequest& head) const;
 
     static bool matches(std::string_view pattern, std::string_view path);
 
@@ -76,9 +86,12 @@ private:
     // The route of a request, or the 404 or 405 refusal.
     std::expected<const Route*, HttpResponse> find(const HttpRequest& request) const;
     HttpResponse dispatchSigned(const Route& route, const HttpRequest& request) const;
+    // A signed call that got through: the route's answer.
+    HttpResponse callSigned(const Route& route, const HttpRequest& request, const DeviceRecord& device) const;
 
     RequestAuthenticator& m_authenticator;
     NonceWriter* m_nonces = nullptr;
+    ProvenDevices* m_proven = nullptr;
     std::vector<Route> m_routes;
 };
 

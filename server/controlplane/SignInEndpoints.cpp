@@ -10,7 +10,6 @@
 #include <QRandomGenerator>
 #include <QUrlQuery>
 #include <algorithm>
-#include <arpa/inet.h>
 #include <array>
 
 namespace lumora {
@@ -104,27 +103,6 @@ SignInEndpoints::SignInEndpoints(ControlPlaneStore& store, RequestAuthenticator&
 {
 }
 
-SignInSource SignInEndpoints::sourceOf(const std::string& address)
-{
-    // An address that does not read is counted as it stands.
-    const QString text = QString::fromStdString(address);
-    SignInSource source { text, text };
-    std::array<unsigned char, 16> bytes {};
-    std::array<char, INET6_ADDRSTRLEN> written {};
-    const auto prefix = [&](int family, std::size_t kept, int bits) {
-        std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(kept), bytes.end(), 0);
-        ::inet_ntop(family, bytes.data(), written.data(), written.size());
-        return QString::fromLatin1(written.data()) + u'/' + QString::number(bits);
-    };
-    if (::inet_pton(AF_INET, address.c_str(), bytes.data()) == 1) {
-        source.network = prefix(AF_INET, 3, 24);
-    } else if (::inet_pton(AF_INET6, address.c_str(), bytes.data()) == 1) {
-        source.address = prefix(AF_INET6, 8, 64);
-        source.network = prefix(AF_INET6, 6, 48);
-    }
-    return source;
-}
-
 void SignInEndpoints::addRoutes(Router& router)
 {
     using S = SignInEndpoints;
@@ -174,7 +152,7 @@ HttpResponse SignInEndpoints::startWebSignIn(const HttpRequest& request)
     // the application with the state its own attempt started with. A state stays taken while its
     // request is kept (a day), lapsed or not: the application makes a fresh one for each start.
     const auto added
-        = m_store.addSignInRequest(record, sourceOf(request.clientAddress), m_limits, signInLifetime);
+        = m_store.addSignInRequest(record, SignInSource { QString::fromStdString(request.client), QString::fromStdString(request.network) }, m_limits, signInLifetime);
     if (!added && added.error() == SignInRequestRefusal::stateInUse)
         return errorResponse(409, "state_in_use");
     if (!added) {

@@ -26,9 +26,6 @@ public:
     SignInEndpoints(ControlPlaneStore& store, RequestAuthenticator& authenticator, bool devSignIn,
         QUrl publicUrl, SignInLimits limits, std::function<qint64()> clock);
 
-    // Where a start from the client at `address` comes from, as the limits count it.
-    static SignInSource sourceOf(const std::string& address);
-
     void addRoutes(Router& router);
 
 private:

@@ -7,6 +7,7 @@
 #include "controlplane/ConversationContentStore.hpp"
 #include "controlplane/IdText.hpp"
 #include "controlplane/NonceWriter.hpp"
+#include "controlplane/ProvenDevices.hpp"
 #include "controlplane/ProviderCalls.hpp"
 #include "controlplane/ProviderSetup.hpp"
 
@@ -170,19 +171,21 @@ lumora::HttpServerOptions serverOptions(
     // that do not hold up), and a sixteenth of that for those from one address: some two
     // thousand of the longest at the default, a hundred from one address. The signed calls'
     // bodies keep the rest, each account's at most two of the longest however many devices it
-    // has, and those from one address as many until their signature is checked: whoever names
-    // a device takes nothing from its account. When many ask, the shares shrink.
+    // has, and those from one network as many until their signature is checked (unless their
+    // device has proven itself from that address lately): whoever names a device takes nothing
+    // from its account. When many ask, the shares shrink.
     server.openBodyMemory = server.bodyMemoryLimit / 16;
     server.openBodyMemoryPerAddress = server.openBodyMemory / 16;
-    // The account a signed head names, whose the body is once its signature holds.
+    // The account a signed head names, whose the body is once its signature holds, or at once
+    // when the device has proven itself from the client's address lately.
     server.headCheck = [service = std::move(service)](const HttpRequest& head) -> HeadVerdict {
         const ControlPlaneService* current = service();
         if (!current)
             return HeadVerdict { errorResponse(503, "storage_unavailable"), {} };
-        auto account = current->checkBeforeBody(head);
-        if (!account)
-            return HeadVerdict { std::move(account.error()), {} };
-        return HeadVerdict { std::nullopt, idText(*account).toStdString() };
+        auto owner = current->checkBeforeBody(head);
+        if (!owner)
+            return HeadVerdict { std::move(owner.error()), {} };
+        return HeadVerdict { std::nullopt, idText(owner->account).toStdString(), owner->proven };
     };
     return server;
 }
@@ -226,6 +229,7 @@ int main(int argc, char** argv)
     if (const auto prepared = prepareDatabase(database, *settings->contentSeal); !prepared)
         return refuse(prepared.error());
     settings->nonces = std::make_shared<NonceWriter>(database);
+    settings->provenDevices = std::make_shared<ProvenDevices>();
     // The settings are complete once the server listens and the port it was given is known;
     // requests are handled only from runUntilSignalled on.
     const auto service = [&settings = *settings, &database] { return threadService(settings, database); };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <optional>
+#include <string>
 
 namespace lumora {
 namespace {
@@ -70,26 +71,32 @@ TEST(BodyBudget, SharesShrinkWhenManyAskForAPart)
     EXPECT_TRUE(second.cover(50, start + 16s));
 }
 
-// A body that names an owner counts against its client address until it is vouched for, never
-// against the owner it names; then against the owner. One the owner's share cannot take stays
-// where it was.
-TEST(BodyBudget, ANamedBodyCountsAgainstItsAddressUntilVouchedFor)
+// A body that names an owner counts against its client's network until it is vouched for,
+// never against the owner it names; then against the owner. One the owner's share cannot take
+// stays where it was. Such bodies hold at most half of the owners' part, however many networks
+// send them, and the owners' shares are whole beside them.
+TEST(BodyBudget, ANamedBodyCountsAgainstItsNetworkUntilVouchedFor)
 {
     BodyBudget budget(limits());
-    Place named(budget, Whose::named, "10.0.0.1", start);
-    EXPECT_TRUE(named.cover(120, start));
+    Place named(budget, Whose::named, "10.0.0.0/24", start);
+    EXPECT_FALSE(named.cover(101, start)) << "past the named bodies' half";
+    EXPECT_TRUE(named.cover(100, start));
+    for (int network = 1; network <= 10; ++network)
+        EXPECT_FALSE(
+            Place(budget, Whose::named, "10.0." + std::to_string(network) + ".0/24", start).cover(1, start));
     std::optional<Place> owned(std::in_place, budget, Whose::owner, "ada", start);
-    EXPECT_TRUE(owned->cover(80, start)) << "the owner it names holds nothing yet";
+    EXPECT_TRUE(owned->cover(100, start)) << "the owner it names holds nothing yet, and its share is whole";
     EXPECT_FALSE(named.vouch("ada", start)) << "past the owner's cap";
     Place stranger(budget, Whose::stranger, "10.0.0.1", start);
     EXPECT_TRUE(stranger.cover(60, start)) << "named bodies take nothing from the strangers' part";
 
     owned.reset();
     EXPECT_TRUE(named.vouch("ada", start));
-    Place more(budget, Whose::named, "10.0.0.1", start);
-    EXPECT_TRUE(more.cover(80, start)) << "the address holds nothing any more";
-    Place again(budget, Whose::owner, "ada", start);
-    EXPECT_FALSE(again.cover(1, start)) << "the owner holds its share";
+    Place more(budget, Whose::named, "10.0.0.0/24", start + 11s);
+    EXPECT_TRUE(more.cover(80, start + 11s)) << "the network holds nothing any more";
+    Place again(budget, Whose::owner, "ada", start + 11s);
+    EXPECT_TRUE(again.cover(20, start + 11s));
+    EXPECT_FALSE(again.cover(21, start + 11s)) << "the owner holds its share";
 }
 
 // A body keeps its place two seconds whatever it brings; from then on it must have brought

@@ -59,8 +59,9 @@ private:
     testing::SentRequest m_request;
 };
 
-// A stored conversation whose transcript makes its body nearly as large as allowed.
-QByteArray largeConversation()
+// A stored conversation whose transcript makes its body nearly as large as allowed, or with
+// fewer `segments` of some 2 KiB each.
+QByteArray largeConversation(qsizetype segments = 460)
 {
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     ConversationUploadPayload payload;
@@ -70,7 +71,7 @@ QByteArray largeConversation()
     payload.durationSeconds = 600;
     payload.title = QStringLiteral("Long talk");
     const QString words = QStringLiteral("we talked about the week ahead and ").repeated(60);
-    for (int turn = 0; payload.transcript.segments.size() < 460; ++turn)
+    for (int turn = 0; payload.transcript.segments.size() < segments; ++turn)
         payload.transcript.segments.append(SpeakerTurn(turn % 2, turn, turn + 1, words));
     payload.analysis = ConversationAnalysisPayload { 1, "Calm", {}, {}, {}, false };
     return ConversationUploadCodec::encode(payload).value_or(QByteArray());
@@ -83,8 +84,8 @@ TEST(ControlPlaneBodies, UploadsPausedMidBodyDoNotHoldBackOtherAccounts)
 {
     ControlPlaneProcess server({ "--dev-sign-in" });
     ASSERT_TRUE(server.started());
-    // Ten devices, each on an address of its own with four uploads of at most 1 MiB, as many as
-    // one address may have on their way at once.
+    // Ten devices, each on a network of its own with four uploads of at most 1 MiB, as many as
+    // one network may have on their way at once.
     struct Uploader {
         DeviceIdentity identity;
         QUuid device;
@@ -110,7 +111,7 @@ TEST(ControlPlaneBodies, UploadsPausedMidBodyDoNotHoldBackOtherAccounts)
     std::vector<std::unique_ptr<HeldUpload>> uploads;
     for (int i = 0; i < 40; ++i) {
         const Uploader& uploader = *uploaders[static_cast<std::size_t>(i % 10)];
-        const QByteArray from = "127.0.0." + QByteArray::number(10 + i % 10);
+        const QByteArray from = "127.0." + QByteArray::number(10 + i % 10) + ".1";
         uploads.push_back(std::make_unique<HeldUpload>(server.baseUrl(), uploader.identity, uploader.device,
             bodies[static_cast<std::size_t>(i)], std::nullopt, from.constData()));
         ASSERT_TRUE(uploads.back()->started());
@@ -172,8 +173,10 @@ TEST(ControlPlaneBodies, LongBodiesAreReadOnlyForKnownDevicesAndWithinTheLimit)
         EXPECT_EQ(status + ' ' + code.toLatin1(), c.answer) << c.name;
     }
 
-    // Two uploads of nearly 1 MiB at once pass what the signed calls' bodies may take of the
-    // limit: the one whose bytes pass it is refused at once, the other goes on.
+    // Two uploads of nearly 1 MiB at once, of a device that has made a signed call from its
+    // address, pass what the signed calls' bodies may take of the limit: the one whose bytes
+    // pass it is refused at once, the other goes on.
+    ASSERT_EQ(accountStateOver(server, signedBy(identity, device, "GET", "/v1/account/state")).status, 200);
     HeldUpload first(server.baseUrl(), identity, device, largeConversation(), 1);
     HeldUpload second(server.baseUrl(), identity, device, largeConversation(), 1);
     ASSERT_TRUE(first.started() && second.started());
@@ -193,13 +196,14 @@ bool letGo(SentRequest& request)
 }
 
 // Requests that announce bodies and send all but their last byte, each from one of `addresses`
-// addresses of the loopback network in turn, `each` from every address.
+// addresses of the loopback network in turn (each in a network of its own, none in that of
+// 127.0.0.1), `each` from every address.
 std::vector<std::unique_ptr<SentRequest>> heldOpen(
     const ControlPlaneProcess& server, const QByteArray& head, qsizetype sent, int addresses, int each)
 {
     std::vector<std::unique_ptr<SentRequest>> held;
     for (int address = 0; address < addresses; ++address) {
-        const QByteArray from = "127.0.0." + QByteArray::number(10 + address);
+        const QByteArray from = "127.0." + QByteArray::number(10 + address) + ".1";
         for (int i = 0; i < each; ++i)
             held.push_back(
                 std::make_unique<SentRequest>(server.baseUrl(), head + QByteArray(sent, ' '), from));
@@ -307,6 +311,61 @@ TEST(ControlPlaneBodies, ForgedBodiesInADevicesNameHoldBackNoneOfItsOwn)
     const QByteArray refused = whole.reply();
     EXPECT_TRUE(refused.startsWith("HTTP/1.1 401")) << refused.left(100).toStdString();
     EXPECT_TRUE(refused.endsWith("invalid_signature\"}")) << refused.right(100).toStdString();
+    EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
+}
+
+// The status line of a signed request sent whole from `source`.
+QByteArray statusFrom(const ControlPlaneProcess& server, const char* source, const DeviceIdentity& identity,
+    const QUuid& device, const QString& method, const QString& path, const QByteArray& body = {})
+{
+    SentRequest request(
+        server.baseUrl(), testing::signedRequest(identity, device, method, path, body), source);
+    return request.statusLine();
+}
+
+// Strangers who name a device of their own from a hundred addresses, each holding a byte of a
+// body, and a neighbour behind the victim's own address holding two of the longest: a device
+// that has made a signed call from its address lately has its upload taken from its account's
+// share, which they do not shrink, and a device new to its address shares what is left with
+// them by network, the hundred addresses of ten networks counting as ten.
+TEST(ControlPlaneBodies, StrangersFromManyAddressesHoldBackNoUploadOfAProvenDevice)
+{
+    ControlPlaneProcess server({ "--dev-sign-in", "--body-memory-limit", "16" });
+    ASSERT_TRUE(server.started());
+    const DeviceIdentity victim(*P256PrivateKey::generate());
+    const QUuid victimDevice = signInOver(server, victim, "Ada");
+    const DeviceIdentity newcomer(*P256PrivateKey::generate());
+    const QUuid newcomerDevice = signInOver(server, newcomer, "Bob");
+    const DeviceIdentity stranger(*P256PrivateKey::generate());
+    const QUuid strangerDevice = signInOver(server, stranger, "Mallory");
+    ASSERT_FALSE(victimDevice.isNull() || newcomerDevice.isNull() || strangerDevice.isNull());
+    const QString path = QStringLiteral("/v1/content/conversations");
+    const char* home = "127.0.5.1";
+    ASSERT_EQ(statusFrom(server, home, victim, victimDevice, "GET", "/v1/account/state"), "HTTP/1.1 200 OK");
+
+    const QByteArray strangersHead = "POST " + path.toLatin1()
+        + " HTTP/1.1\r\nHost: x\r\nContent-Length: 2097152\r\nAuthorization: "
+        + signedBy(stranger, strangerDevice, "POST", path) + "\r\n\r\n";
+    std::vector<std::unique_ptr<SentRequest>> held;
+    for (int address = 0; address < 100; ++address) {
+        const QByteArray from
+            = "127.0." + QByteArray::number(10 + address % 10) + '.' + QByteArray::number(1 + address / 10);
+        held.push_back(std::make_unique<SentRequest>(server.baseUrl(), strangersHead + ' ', from));
+    }
+    for (int body = 0; body < 2; ++body)
+        held.push_back(
+            std::make_unique<SentRequest>(server.baseUrl(), strangersHead + QByteArray(2097151, ' '), home));
+    QThread::msleep(200);
+
+    // As long as those that many addresses once kept out.
+    const QByteArray upload = largeConversation(140);
+    ASSERT_GT(upload.size(), 293 * 1024);
+    EXPECT_EQ(statusFrom(server, home, victim, victimDevice, "POST", path, upload), "HTTP/1.1 201 Created")
+        << "the proven device's upload";
+    EXPECT_EQ(statusFrom(server, "127.0.6.1", newcomer, newcomerDevice, "POST", path, largeConversation(140)),
+        "HTTP/1.1 201 Created")
+        << "the new device's upload";
+    held.clear();
     EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
 }
 
