@@ -547,7 +547,8 @@ ConversationBackupService::settleDeletion(
     if (answer ? answer->isDeleted() : isGone(answer.error())) {
         co_await forget(entry);
         co_await roomMade();
-        co_return ConversationDeletionOutcome::deleted();
+        co_return answer ? ConversationDeletionOutcome::deleted()
+                         : ConversationDeletionOutcome::alreadyGone();
     }
     // A wait for the partner and a refusal are the account's last word on this request; without
     // an answer (no reply, one it may have acted on) it is sent again later.

@@ -458,6 +458,53 @@ TEST_F(HistoryOverControlPlane, AReviewOpenOnAConversationThePartnerDeletedSaysI
     ASSERT_TRUE(QTest::qWaitFor([&] { return !page.shows("reviewDetail"); }, 5000));
 }
 
+// A sheet left open learns by itself that its conversation left: Bob's, while he hides it on
+// his other computer, with no refresh asked; Ada's, whose deletion she asked for on her other
+// computer and Bob approved, when her request from the sheet is answered that it is not there.
+TEST_F(HistoryOverControlPlane, AnOpenSheetLearnsThatItsConversationLeftAndSaysSo)
+{
+    const QUuid id = recordedTogether();
+    ASSERT_FALSE(id.isNull());
+    const auto goneNoteShows = [&] { return page.has("reviewGoneNote") && page.shows("reviewGoneNote"); };
+    const auto openSheet = [&] {
+        page.click("historyCard:" + keyOf(*ada.listed(id)));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDetail"); }, 15000));
+        EXPECT_TRUE(page.shows("reviewDeleteButton"));
+        EXPECT_FALSE(page.shows("reviewGoneNote"));
+    };
+
+    // Bob's page refreshes now and then while it is shown.
+    bob.history = std::make_unique<HistoryModelAdapter>(
+        *bob.model, [] { return QDateTime::currentDateTimeUtc(); }, std::chrono::milliseconds(300));
+    ASSERT_TRUE(bob.synchronizeUntil([&] { return bob.listed(id).has_value(); }));
+    ASSERT_NE(open(bob), nullptr);
+    testing::settle(*bob.model);
+    page.click("historyCard:" + keyOf(*bob.listed(id)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDetail"); }, 15000));
+    ASSERT_TRUE(test::awaitTask(bob.client->hideConversation(id)));
+    EXPECT_TRUE(QTest::qWaitFor(goneNoteShows, 10000)) << "the sheet learns it on its own";
+    EXPECT_FALSE(page.shows("reviewDeleteButton"));
+    page.click("doneButton");
+    testing::settle(*bob.model);
+
+    // Ada's page shows and settles before the conversation goes, and her sheet opens on her own
+    // copy, as it was read before.
+    ASSERT_NE(open(ada), nullptr);
+    testing::settle(*ada.model);
+    ASSERT_TRUE(test::awaitTask(ada.client->deleteConversation(id)).has_value());
+    ASSERT_TRUE(test::awaitTask(bob.client->approveConversationDeletion(id)));
+    openSheet();
+    page.click("reviewDeleteButton");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDeleteConfirmation"); }, 5000));
+    page.click("reviewDeleteConfirmationConfirm");
+    EXPECT_TRUE(QTest::qWaitFor(goneNoteShows, 15000)) << "a request answered that it is not there says so";
+    testing::settle(*ada.model);
+    EXPECT_TRUE(page.shows("reviewDetail")) << "the sheet stays to say it";
+    EXPECT_FALSE(page.shows("reviewDeleteButton"));
+    EXPECT_FALSE(ada.listed(id).has_value());
+    page.screenshot("review-gone-on-request");
+}
+
 // After an unlink each partner keeps what they recorded together ("You both keep every
 // conversation you have already recorded"): one of them deleting the account takes nothing
 // from the other's history.

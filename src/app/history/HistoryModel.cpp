@@ -5,6 +5,7 @@
 
 #include <QPointer>
 #include <QSortFilterProxyModel>
+#include <QTimer>
 
 namespace lumora {
 
@@ -22,13 +23,16 @@ QSortFilterProxyModel* rowsHidden(HistoryEntryList* rows, bool hidden, QObject* 
 
 } // namespace
 
-HistoryModel::HistoryModel(QObject* parent)
+HistoryModel::HistoryModel(std::chrono::milliseconds refreshInterval, QObject* parent)
     : QObject(parent)
     , m_entries(new HistoryEntryList(this))
     , m_visibleEntries(rowsHidden(m_entries, false, this))
     , m_hiddenEntries(rowsHidden(m_entries, true, this))
     , m_reviewSheet(new ReviewSheet(*this))
+    , m_refresh(new QTimer(this))
 {
+    m_refresh->setInterval(refreshInterval);
+    connect(m_refresh, &QTimer::timeout, this, [this] { synchronize(true); });
     connect(m_entries, &HistoryEntryList::replaced, this, &HistoryModel::refreshOverview);
     connect(m_entries, &HistoryEntryList::replaced, this, &HistoryModel::followOpenReview);
     connect(this, &HistoryModel::resultsChanged, this, [this] { m_entries->setResults(results()); });
@@ -49,6 +53,18 @@ void HistoryModel::setDateTexts(const DateTexts& dates)
 {
     m_entries->setDateTexts(dates);
     m_reviewSheet->setDateTexts(dates);
+}
+
+void HistoryModel::setShown(bool shown)
+{
+    if (shown == m_refresh->isActive())
+        return;
+    if (!shown) {
+        m_refresh->stop();
+        return;
+    }
+    m_refresh->start();
+    synchronize(true);
 }
 
 void HistoryModel::refreshOverview()
@@ -193,7 +209,9 @@ QCoro::Task<void> HistoryModel::removeFromSheet(ConversationHistoryEntry entry)
         followOpenReview();
         co_return;
     }
-    if (outcome && outcome->isDeleted())
+    // A conversation the account no longer held had left before the request: the sheet stays
+    // to say it is gone (the history no longer lists it) rather than closing without a word.
+    if (outcome && outcome->isDeleted() && !outcome->wasAlreadyGone())
         closeReview();
     else if (outcome)
         m_reviewSheet->setDeletionNote(ReviewTexts::partnerAskedNote());

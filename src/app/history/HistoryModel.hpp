@@ -12,10 +12,12 @@
 #include <QObject>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
+#include <chrono>
 #include <optional>
 #include <qcoro/qcorotask.h>
 
 class QSortFilterProxyModel;
+class QTimer;
 
 namespace lumora {
 
@@ -53,7 +55,11 @@ public:
     enum DeletionKind { Immediate, SharedWithPartner, Undetermined };
     Q_ENUM(DeletionKind)
 
-    explicit HistoryModel(QObject* parent = nullptr);
+    // How often the history is read again from the account while the page is shown.
+    static constexpr std::chrono::milliseconds shownRefreshInterval = std::chrono::seconds(30);
+
+    explicit HistoryModel(
+        std::chrono::milliseconds refreshInterval = shownRefreshInterval, QObject* parent = nullptr);
 
     [[nodiscard]] HistoryEntryList* entries() const { return m_entries; }
     [[nodiscard]] QAbstractItemModel* visibleEntries() const;
@@ -84,6 +90,10 @@ public:
 
     // Refreshes the history, from the server too when asked.
     Q_INVOKABLE virtual void synchronize(bool refreshFromServer) = 0;
+    // The page came on screen, or left it. While it is shown the history is read from the
+    // account as it comes and then every refresh interval, so that what changed elsewhere (a
+    // partner's approval, a conversation hidden on another computer) shows without a click.
+    Q_INVOKABLE void setShown(bool shown);
     // Fetches the entry's review and opens it; ignored while another one is being fetched.
     // The review counts as reviewed before it is fetched.
     Q_INVOKABLE void openReview(const QString& entryID);
@@ -98,8 +108,9 @@ public:
     Q_INVOKABLE void requestDelete(const QString& entryID);
     Q_INVOKABLE void cancelDelete();
     Q_INVOKABLE void confirmDelete();
-    // Deletes the open review's conversation: the sheet closes when it is gone, and says so
-    // when the partner has to agree first; a failure leaves the sheet as it was. Nothing while
+    // Deletes the open review's conversation: the sheet closes when this deleted it, says so
+    // when the partner has to agree first, and says it is gone when the account no longer held
+    // it; a failure leaves the sheet as it was. Nothing while
     // a deletion from the sheet waits, or once the history no longer lists the conversation.
     Q_INVOKABLE void removeReviewed();
     Q_INVOKABLE virtual void hide(const QString& entryID) = 0;
@@ -155,6 +166,7 @@ private:
     QString m_openingEntryID;
     QString m_reviewEntryID;
     ReviewSheet* m_reviewSheet;
+    QTimer* m_refresh;
     std::optional<ConversationHistoryEntry> m_deleting;
     // A deletion asked from the sheet waits for its answer.
     bool m_removingFromSheet = false;

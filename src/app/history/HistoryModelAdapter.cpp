@@ -8,9 +8,9 @@
 
 namespace lumora {
 
-HistoryModelAdapter::HistoryModelAdapter(
-    SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent)
-    : HistoryModel(parent)
+HistoryModelAdapter::HistoryModelAdapter(SessionViewModel& viewModel, std::function<QDateTime()> clock,
+    std::chrono::milliseconds refreshInterval, QObject* parent)
+    : HistoryModel(refreshInterval, parent)
     , m_viewModel(viewModel)
     , m_clock(std::move(clock))
 {

@@ -16,8 +16,8 @@ class HistoryModelAdapter final : public HistoryModel {
     Q_OBJECT
 
 public:
-    HistoryModelAdapter(
-        SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent = nullptr);
+    HistoryModelAdapter(SessionViewModel& viewModel, std::function<QDateTime()> clock,
+        std::chrono::milliseconds refreshInterval = shownRefreshInterval, QObject* parent = nullptr);
 
     [[nodiscard]] const QList<DerivedSessionResult>& results() const override;
     [[nodiscard]] int conversationsKeptLocal() const override;

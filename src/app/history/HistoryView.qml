@@ -16,14 +16,15 @@ Item {
     readonly property alias scroller: page
     signal goToConversation
 
-    // Each time the page comes on screen it refreshes the history from the server; the window
-    // makes the page when it is first shown, already visible.
-    function synchronizeWhenShown() {
-        if (root.visible)
-            root.model.synchronize(true)
+    // The model refreshes the history while the page is on screen; the window makes the page
+    // when it is first shown, already visible. As the window goes, the model may go first.
+    function tellShown(shown: bool) {
+        if (root.model)
+            root.model.setShown(shown)
     }
-    onVisibleChanged: root.synchronizeWhenShown()
-    Component.onCompleted: root.synchronizeWhenShown()
+    onVisibleChanged: root.tellShown(root.visible)
+    Component.onCompleted: root.tellShown(root.visible)
+    Component.onDestruction: root.tellShown(false)
 
     WindowBackground {
         anchors.fill: parent

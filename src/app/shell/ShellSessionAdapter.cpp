@@ -19,7 +19,7 @@ ShellSessionAdapter::ShellSessionAdapter(
     , m_viewModel(viewModel)
     , m_clock(std::move(clock))
     , m_account(new AccountSessionAdapter(viewModel, PairingTexts(DateTexts::system()), this))
-    , m_history(new HistoryModelAdapter(viewModel, m_clock, this))
+    , m_history(new HistoryModelAdapter(viewModel, m_clock, HistoryModel::shownRefreshInterval, this))
     , m_people(new PeopleModelAdapter(viewModel, this))
     , m_room(new RoomModelAdapter(viewModel, this))
 {
