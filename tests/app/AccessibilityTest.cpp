@@ -410,8 +410,12 @@ TEST_F(AccessibilityTest, EveryTurnOfALongReviewIsRead)
 
     const QList<Node> nodes = tree();
     EXPECT_TRUE(has(nodes, "label", "Conversation review"));
-    EXPECT_TRUE(has(nodes, "label", turns.first().text));
-    EXPECT_TRUE(has(nodes, "label", turns.last().text)) << "the last of 200 turns";
+    // Each turn says who spoke.
+    const auto read = [](const SpeakerTurn& turn) {
+        return QStringLiteral("Person %1: ").arg(turn.speaker + 1) + turn.text;
+    };
+    EXPECT_TRUE(has(nodes, "label", read(turns.first())));
+    EXPECT_TRUE(has(nodes, "label", read(turns.last()))) << "the last of 200 turns";
     press("Done");
     EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 5000));
 }

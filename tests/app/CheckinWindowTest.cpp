@@ -265,6 +265,74 @@ TEST_F(CheckinWindowTest, TheRoomHoldsStillUnderThePointer)
     shell.screenshot("checkin-saved-920");
 }
 
+// At the narrowest window, with what has been said running past the page, the page scrolls by
+// Home, End, Page Up and Down and the arrows while the keyboard is on "Back", outside it; the
+// section's title and the progress strip stay in view, nothing of the transcript drawn over them.
+TEST_F(CheckinWindowTest, ThePageScrollsByTheKeysAndKeepsItsSectionInView)
+{
+    testing::FakeRoomModel& model = session.roomModel;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    shell.resize(QSize(920, 680));
+    model.update([](auto& s) {
+        s.checkinPack = testing::packWithNote();
+        s.checkinFlow = CheckinFlow(5, 1, 0);
+        s.isRecording = true;
+        s.isCheckinRunning = true;
+    });
+    ASSERT_TRUE(shell.shows("checkinRoom"));
+    for (int line = 0; line < 12; ++line)
+        model.say(line % 2, line * 10, line * 10 + 8,
+            QStringLiteral("Line %1 of what we said this week, long enough to take a line or two.")
+                .arg(line + 1));
+    auto* page = qobject_cast<QQuickItem*>(shell.find("checkinPage"));
+    const auto contentY = [&] { return page->property("contentY").toReal(); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return contentY() > 200; }, 3000)) << "the page follows the transcript";
+    shell.waitForFrame();
+    const qreal last = page->property("contentHeight").toReal() - page->height();
+
+    auto* back = qobject_cast<QQuickItem*>(shell.find("backButton"));
+    back->forceActiveFocus(Qt::TabFocusReason);
+    shell.press(Qt::Key_Home);
+    EXPECT_EQ(contentY(), 0);
+    shell.press(Qt::Key_Down);
+    EXPECT_EQ(contentY(), 48);
+    shell.press(Qt::Key_PageDown);
+    EXPECT_GT(contentY(), 48 + 200);
+    shell.press(Qt::Key_End);
+    EXPECT_EQ(contentY(), last);
+    shell.press(Qt::Key_Up);
+    EXPECT_EQ(contentY(), last - 48);
+    shell.press(Qt::Key_PageUp);
+    EXPECT_LT(contentY(), last - 48 - 200);
+    EXPECT_EQ(shell.window()->activeFocusItem(), back);
+
+    shell.press(Qt::Key_End);
+    shell.waitForFrame();
+    const QRectF view = page->mapRectToScene(QRectF(0, 0, page->width(), page->height()));
+    const QImage with = shell.window()->grabWindow();
+    auto* transcript = qobject_cast<QQuickItem*>(shell.find("checkinTranscript"));
+    transcript->setOpacity(0);
+    const QImage without = shell.window()->grabWindow();
+    transcript->setOpacity(1);
+    for (const char* name : { "sectionProgress", "sectionTitle" }) {
+        SCOPED_TRACE(name);
+        const QRectF drawn = sceneRect(name);
+        EXPECT_TRUE(view.contains(drawn)) << "at " << drawn.y() << " of a view from " << view.y();
+        const QRect area = drawn.toAlignedRect();
+        EXPECT_EQ(with.copy(area), without.copy(area)) << "the transcript draws over it";
+        EXPECT_GE(testing::pixelRange(with, area).ratio(), 4.5);
+    }
+    // Looked at with "Back" focused and "Next" under the pointer, at each size.
+    for (const QSize size : { QSize(920, 680), QSize(1180, 760), QSize(1440, 900), QSize(1920, 1080) }) {
+        shell.resize(size);
+        shell.press(Qt::Key_End);
+        const QRectF next = sceneRect("nextButton");
+        QTest::mouseMove(shell.window(), next.center().toPoint());
+        EXPECT_EQ(shell.window()->activeFocusItem(), back);
+        shell.screenshot(QStringLiteral("checkin-keys-end-%1").arg(size.width()));
+    }
+}
+
 // A check-in whose finish had more to say than that it was saved says it in the saved panel,
 // between the title and the panel's sentence, wrapped within the panel at every size; a review
 // kept on this computer is said there once, not also as a failure over the room, and closing

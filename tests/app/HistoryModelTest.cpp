@@ -201,7 +201,7 @@ TEST(ReviewTranscript, ALongTranscriptComesAFewRowsAtATimeAndFollowsTheSeatNames
     EXPECT_TRUE(role(0, ReviewTranscript::IsLeftSeatRole).toBool());
     EXPECT_EQ(role(1, ReviewTranscript::NameRole).toString(), "Alex");
     EXPECT_FALSE(role(0, ReviewTranscript::ParagraphRole).toString().contains("<b>")) << "escaped";
-    EXPECT_EQ(role(0, ReviewTranscript::PlainParagraphRole).toString(), "Paragraph 0 <b>");
+    EXPECT_EQ(role(0, ReviewTranscript::AccessibleTextRole).toString(), "Sam: Paragraph 0 <b>");
 
     // Rows come one at a time, so that a view makes each one's delegate before the time is
     // looked at again; the time spent, at least one row.

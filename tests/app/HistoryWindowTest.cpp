@@ -476,7 +476,9 @@ TEST_F(HistoryWindowTest, ALongTranscriptDrawsOnlyTheTurnsNearTheView)
     for (qsizetype turn = 0; turn < turns.size(); ++turn) {
         QAccessibleInterface* words = QAccessible::queryAccessibleInterface(turns.at(turn));
         ASSERT_NE(words, nullptr);
-        EXPECT_EQ(words->text(QAccessible::Name), review.transcript->at(turn).text);
+        const SpeakerTurn& said = review.transcript->at(turn);
+        EXPECT_EQ(
+            words->text(QAccessible::Name), QStringLiteral("Person %1: ").arg(said.speaker + 1) + said.text);
         EXPECT_TRUE(turns.at(turn)->isVisible()) << turn;
     }
     page.screenshot("review-long-transcript-end-drawn");
@@ -525,6 +527,99 @@ TEST_F(HistoryWindowTest, TheKeysWalkATranscriptAndTheReviewFollows)
     page.press(Qt::Key_PageDown);
     EXPECT_GT(onTurn(), 1);
     EXPECT_TRUE(inView(review, turns.at(onTurn())));
+}
+
+// A review whose second turn is taller than the view is read to its end by the keys: with the
+// keyboard on "Done" or "Delete" the sheet scrolls by Page Down, Down, End and Home; on the
+// transcript Down reads the tall turn through a line at a time and goes on to the next turn,
+// past the last one to the lifecycle card; Up comes back onto the tall turn at its end. A turn
+// the keyboard is on says who spoke.
+TEST_F(HistoryWindowTest, AReviewWithATurnTallerThanTheViewIsReadToItsEndByTheKeys)
+{
+    history.entries()->replace({ testing::storedRow('a', "Bills") });
+    DerivedSessionResult review = testing::conversationReview('a');
+    QString longTurn;
+    for (int sentence = 1; sentence <= 110; ++sentence)
+        longTurn
+            += QStringLiteral("Sentence %1 of a turn that runs on for longer than the view. ").arg(sentence);
+    review.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 10, "Can we talk about the move?"),
+        SpeakerTurn(1, 10, 400, longTurn.trimmed()),
+        SpeakerTurn(0, 400, 410, "Thank you for saying it all.") };
+    ASSERT_NE(open(), nullptr);
+    page.click("historyCard:" + keyOf('a'));
+    history.answerReview(review);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return turnsOf(page.window()).size() == 3; }, 5000));
+    page.waitForFrame();
+    auto* sheet = qobject_cast<QQuickItem*>(page.find("reviewScroll"));
+    const QList<QQuickItem*> turns = turnsOf(page.window());
+    ASSERT_GT(turns.at(1)->height(), sheet->height() * 2) << "the second turn is twice as tall as the view";
+    const auto contentY = [&] { return sheet->property("contentY").toReal(); };
+    const qreal last = sheet->property("contentHeight").toReal() - sheet->height();
+    const auto focused = [&] { return page.window()->activeFocusItem(); };
+
+    for (const char* button : { "doneButton", "reviewDeleteButton" }) {
+        SCOPED_TRACE(button);
+        auto* control = qobject_cast<QQuickItem*>(page.find(button));
+        control->forceActiveFocus(Qt::TabFocusReason);
+        page.press(Qt::Key_PageDown);
+        EXPECT_GT(contentY(), 200);
+        const qreal paged = contentY();
+        page.press(Qt::Key_Down);
+        EXPECT_EQ(contentY(), paged + 48);
+        page.press(Qt::Key_End);
+        EXPECT_EQ(contentY(), last);
+        page.press(Qt::Key_Home);
+        EXPECT_EQ(contentY(), 0);
+        EXPECT_EQ(focused(), control);
+    }
+
+    qobject_cast<QQuickItem*>(page.find("doneButton"))->forceActiveFocus(Qt::TabFocusReason);
+    page.press(Qt::Key_Tab);
+    ASSERT_EQ(focused(), turns.at(0));
+    page.press(Qt::Key_Down);
+    ASSERT_EQ(focused(), turns.at(1));
+    EXPECT_GE(turns.at(1)->mapRectToItem(sheet, turns.at(1)->boundingRect()).top(), 0) << "its start shows";
+    QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(turns.at(1));
+    ASSERT_NE(spoken, nullptr);
+    EXPECT_EQ(spoken->text(QAccessible::Name), "Person 2: " + longTurn.trimmed());
+    // Line by line to the end of the tall turn, which shows before the keyboard leaves it.
+    int lines = 0;
+    qreal before = contentY();
+    while (focused() == turns.at(1) && lines < 80) {
+        page.press(Qt::Key_Down);
+        ++lines;
+        if (focused() != turns.at(1))
+            break;
+        EXPECT_GT(contentY(), before) << "line " << lines;
+        EXPECT_LE(contentY(), before + 48) << "line " << lines;
+        before = contentY();
+    }
+    EXPECT_GT(lines, 20);
+    EXPECT_EQ(focused(), turns.at(2)) << "after " << lines << " lines";
+    page.waitForFrame();
+    page.screenshot("review-tall-turn-next");
+    // Past the last turn the sheet goes on to its last card.
+    for (int press = 0; press < 10; ++press)
+        page.press(Qt::Key_Down);
+    EXPECT_EQ(contentY(), last);
+    EXPECT_TRUE(inView(sheet, qobject_cast<QQuickItem*>(page.find("lifecycleCard"))));
+    page.waitForFrame();
+    page.screenshot("review-tall-turn-lifecycle");
+    // Back up onto the tall turn, at its end.
+    page.press(Qt::Key_Up);
+    for (int press = 0; press < 10 && focused() == turns.at(2); ++press)
+        page.press(Qt::Key_Up);
+    ASSERT_EQ(focused(), turns.at(1));
+    EXPECT_LE(turns.at(1)->mapRectToItem(sheet, turns.at(1)->boundingRect()).bottom(), sheet->height())
+        << "its end shows";
+    // Looked at with the turn focused and "Done" under the pointer, at each size.
+    for (const QSize size : { QSize(920, 680), QSize(1180, 760), QSize(1440, 900), QSize(1920, 1080) }) {
+        page.resize(size);
+        const QRect done = placeOf("doneButton");
+        QTest::mouseMove(page.window(), done.center());
+        EXPECT_EQ(focused(), turns.at(1));
+        page.screenshot(QStringLiteral("review-tall-turn-end-%1").arg(size.width()));
+    }
 }
 
 TEST_F(HistoryWindowTest, AFailureShowsOnThePageAndInTheSheetUntilDismissed)

@@ -128,7 +128,7 @@ TEST_F(WindowResizeTest, CheckinSectionsSteppedWhileResizing)
     const auto check = [&](int section) {
         resizeThroughEverySize(QStringLiteral("section %1").arg(section));
         const QRectF title = sceneRect("sectionTitle");
-        const QList<QRectF> prompts = drawn("sectionCard", "promptText");
+        const QList<QRectF> prompts = drawn("sectionPrompts", "promptText");
         ASSERT_FALSE(prompts.isEmpty()) << section;
         for (const QRectF& prompt : prompts) {
             EXPECT_NEAR(prompt.left(), title.left(), 0.5) << section;

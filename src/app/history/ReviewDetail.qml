@@ -72,8 +72,12 @@ Popup {
         border.color: Theme.rule
     }
 
-    // The review, with a failure of what was done in it floating over its top.
+    // The review, with a failure of what was done in it floating over its top. The scrolling
+    // keys that no control took (the keyboard is on a button of the header) scroll the review.
     contentItem: Item {
+        Keys.onPressed: event => {
+            event.accepted = review.scrollByKey(event.key, event.modifiers)
+        }
         ColumnLayout {
             anchors.fill: parent
             spacing: 0

@@ -32,8 +32,9 @@ QVariant ReviewTranscript::data(const QModelIndex& index, int role) const
         // Interjections are drawn in the other seat's colour.
         return ReviewTexts::paragraph(turn, interjectionName,
             turn.speaker == 0 ? ThemePalette::information() : ThemePalette::positive());
-    case PlainParagraphRole:
-        return ReviewTexts::plainParagraph(turn, interjectionName);
+    case AccessibleTextRole:
+        return seatName(ReviewTexts::seat(turn.speaker)) + QStringLiteral(": ")
+            + ReviewTexts::plainParagraph(turn, interjectionName);
     default:
         return {};
     }
@@ -46,7 +47,7 @@ QHash<int, QByteArray> ReviewTranscript::roleNames() const
         { IsLeftSeatRole, "isLeftSeat" },
         { NameRole, "name" },
         { ParagraphRole, "paragraph" },
-        { PlainParagraphRole, "plainParagraph" },
+        { AccessibleTextRole, "accessibleText" },
     };
 }
 
@@ -68,7 +69,7 @@ void ReviewTranscript::setSeatNames(QStringList seatNames)
         return;
     m_seatNames = std::move(seatNames);
     if (m_shown > 0)
-        emit dataChanged(index(0), index(int(m_shown) - 1), { NameRole, ParagraphRole, PlainParagraphRole });
+        emit dataChanged(index(0), index(int(m_shown) - 1), { NameRole, ParagraphRole, AccessibleTextRole });
 }
 
 void ReviewTranscript::showMoreFor(std::chrono::milliseconds time)

@@ -31,8 +31,9 @@ public:
         NameRole,
         // QString: the paragraph as rich text, every word of it escaped.
         ParagraphRole,
-        // QString: the paragraph as plain words.
-        PlainParagraphRole,
+        // QString: what a screen reader reads of the turn: the seat's name, ": " and the
+        // paragraph as plain words.
+        AccessibleTextRole,
     };
     Q_ENUM(Role)
 

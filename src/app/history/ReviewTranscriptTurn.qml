@@ -5,7 +5,7 @@ import Lumora.Theme
 // leading edge for the left seat and the trailing edge for the other; the other seat's
 // interjections run inline in its colour. A turn is drawn only while the page shows it or
 // nearly (`shown`, which the transcript sets), so that each frame of a long transcript costs only
-// those; every turn keeps its size and what a screen reader meets, its seat's name and its
+// those; every turn keeps its size and what a screen reader meets, its seat's name with its
 // words, where they are drawn. The keyboard steps onto the words, which then show a ring.
 Item {
     id: root
@@ -13,7 +13,7 @@ Item {
     required property bool isLeftSeat
     required property string name
     required property string paragraph
-    required property string plainParagraph
+    required property string accessibleText
     property bool shown: false
     // What the keyboard steps onto.
     readonly property Item words: spoken
@@ -65,14 +65,7 @@ Item {
             NoLinkHover {}
         }
     }
-    // What a screen reader meets, drawn or not, where it is drawn.
-    Item {
-        x: header.x
-        width: header.width
-        height: header.height
-        Accessible.role: Accessible.StaticText
-        Accessible.name: root.name
-    }
+    // What a screen reader meets, drawn or not, where it is drawn: who spoke and their words.
     Item {
         id: spoken
         objectName: "transcriptTurn"
@@ -81,7 +74,7 @@ Item {
         width: bubble.width
         height: bubble.height
         Accessible.role: Accessible.StaticText
-        Accessible.name: root.plainParagraph
+        Accessible.name: root.accessibleText
         Accessible.focusable: true
         onActiveFocusChanged: {
             if (spoken.activeFocus)

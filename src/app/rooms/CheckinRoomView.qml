@@ -15,6 +15,8 @@ Item {
     signal setupRequested
 
     readonly property alias checkin: checkin
+    // The page, while a pack is open: the window gives it the scrolling keys no control took.
+    property ScrollablePage scroller: null
 
     onVisibleChanged: {
         if (root.visible)
@@ -115,154 +117,209 @@ Item {
                     }
                 }
 
-                ScrollablePage {
-                    id: page
-                    objectName: "checkinPage"
+                // The page, and over it the section's strip and heading: they lie in their place
+                // at the top of the page and, once the page has scrolled past it, stay in view
+                // under the header while the rest scrolls under them.
+                Item {
                     Layout.fillWidth: true
                     Layout.fillHeight: true
-                    horizontalPadding: Math.max(32, (page.width - 760) / 2)
-                    verticalPadding: 24
-                    spacing: 20
+                    clip: true
 
-                    // What has been said so far brings its newest line into view as it grows,
-                    // unless the user has scrolled up to read; scrolling back to the end takes
-                    // it up again.
-                    property bool followsTranscript: true
-                    onMovementStarted: page.followsTranscript = false
-                    onMovementEnded: page.followsTranscript = page.atYEnd
-                    function showNewestLine() {
-                        if (!page.followsTranscript || !transcript.visible)
-                            return
-                        const bottom = transcript.y + transcript.height + page.verticalPadding
-                        page.contentY = Math.max(page.contentY, Math.min(bottom - page.height,
-                            page.contentHeight - page.height))
-                    }
-                    Timer {
-                        id: following
-                        interval: 0
-                        onTriggered: page.showNewestLine()
-                    }
+                    Rectangle {
+                        id: sectionHead
+                        objectName: "sectionHead"
+                        readonly property real margin: 12
+                        // Where its place on the page lies in the view.
+                        readonly property real placeY: headPlace.y + page.verticalPadding - page.contentY - sectionHead.margin
+                        readonly property bool pinned: sectionHead.placeY < 0
 
-                    EditorialCard {
-                        objectName: "savedPanel"
-                        visible: root.model.isCheckinFinished
+                        z: 1
+                        visible: headPlace.visible
+                        y: Math.max(0, sectionHead.placeY)
                         width: parent.width
+                        height: head.implicitHeight + 2 * sectionHead.margin
+                        color: sectionHead.pinned ? Theme.paper : Theme.withAlpha(Theme.paper, 0)
 
-                        Row {
-                            spacing: 10
-                            Icon {
-                                symbol: "checkmark.seal.fill"
-                                size: 28
-                                color: Theme.positive
-                                anchors.verticalCenter: parent.verticalCenter
+                        Column {
+                            id: head
+                            x: page.horizontalPadding
+                            y: sectionHead.margin
+                            width: parent.width - 2 * page.horizontalPadding
+                            spacing: page.spacing
+
+                            SectionProgress {
+                                objectName: "sectionProgress"
+                                width: parent.width
+                                sections: root.model.checkinPackValue.sections
+                                index: checkin.sectionIndex
+                            }
+                            SectionCard {
+                                objectName: "sectionCard"
+                                visible: checkin.hasCurrent
+                                width: parent.width
+                                section: checkin.current
+                                position: checkin.sectionIndex + 1
+                                total: checkin.total
+                                pacingText: checkin.pacingText
+                                isPastSuggestion: checkin.isPastSuggestion
+                            }
+                        }
+                        Rectangle {
+                            visible: sectionHead.pinned
+                            anchors.bottom: parent.bottom
+                            width: parent.width
+                            height: 1
+                            color: Theme.rule
+                        }
+                    }
+
+                    ScrollablePage {
+                        id: page
+                        objectName: "checkinPage"
+                        anchors.fill: parent
+                        horizontalPadding: Math.max(32, (page.width - 760) / 2)
+                        verticalPadding: 24
+                        spacing: 20
+                        coveredTop: sectionHead.visible && sectionHead.pinned ? sectionHead.height : 0
+                        Component.onCompleted: root.scroller = page
+                        Component.onDestruction: root.scroller = null
+
+                        // What has been said so far brings its newest line into view as it grows,
+                        // unless the user has scrolled up to read; scrolling back to the end takes
+                        // it up again, as the keys taking the page to its newest line do.
+                        property bool followsTranscript: true
+                        readonly property real newestLineBottom: transcript.y + transcript.height + page.verticalPadding
+                        onMovementStarted: page.followsTranscript = false
+                        onMovementEnded: page.followsTranscript = page.atYEnd
+                        onMoved: page.followsTranscript = page.contentY + page.height >= page.newestLineBottom - 0.5
+                        function showNewestLine() {
+                            if (!page.followsTranscript || !transcript.visible)
+                                return
+                            page.contentY = Math.max(page.contentY, Math.min(page.newestLineBottom - page.height,
+                                page.contentHeight - page.height))
+                        }
+                        Timer {
+                            id: following
+                            interval: 0
+                            onTriggered: page.showNewestLine()
+                        }
+                        EditorialCard {
+                            objectName: "savedPanel"
+                            visible: root.model.isCheckinFinished
+                            width: parent.width
+
+                            Row {
+                                spacing: 10
+                                Icon {
+                                    symbol: "checkmark.seal.fill"
+                                    size: 28
+                                    color: Theme.positive
+                                    anchors.verticalCenter: parent.verticalCenter
+                                }
+                                ReadableText {
+                                    objectName: "savedTitle"
+                                    text: checkin.savedTitle
+                                    textFormat: Text.PlainText
+                                    font: Theme.display(28, Font.Medium)
+                                    color: Theme.positive
+                                }
+                            }
+                            // How the finish went, where it is more than saved: a review made
+                            // from the live transcript, or one kept on this computer for now.
+                            ReadableText {
+                                objectName: "savedNotice"
+                                visible: checkin.savedNotice.length > 0
+                                width: parent.width
+                                text: checkin.savedNotice
+                                textFormat: Text.PlainText
+                                wrapMode: Text.Wrap
+                                font: Theme.body
+                                color: Theme.ink
                             }
                             ReadableText {
-                                objectName: "savedTitle"
-                                text: checkin.savedTitle
+                                objectName: "savedSentence"
+                                width: parent.width
+                                text: qsTr("It is in your history with the summary. See you next week — and if a week goes by, that is fine too.")
                                 textFormat: Text.PlainText
-                                font: Theme.display(28, Font.Medium)
-                                color: Theme.positive
+                                wrapMode: Text.Wrap
+                                font: Theme.body
+                                color: Theme.muted
+                            }
+                            Row {
+                                spacing: 12
+                                PrimaryButton {
+                                    objectName: "readInHistoryButton"
+                                    text: qsTr("Read it in History")
+                                    symbol: "clock.arrow.circlepath"
+                                    onClicked: root.sectionChosen(Sections.History)
+                                }
+                                SecondaryButton {
+                                    objectName: "savedCloseButton"
+                                    text: qsTr("Close")
+                                    onClicked: checkin.closeSaved()
+                                }
                             }
                         }
-                        // How the finish went, where it is more than saved: a review made
-                        // from the live transcript, or one kept on this computer for now.
-                        ReadableText {
-                            objectName: "savedNotice"
-                            visible: checkin.savedNotice.length > 0
-                            width: parent.width
-                            text: checkin.savedNotice
-                            textFormat: Text.PlainText
-                            wrapMode: Text.Wrap
-                            font: Theme.body
-                            color: Theme.ink
-                        }
-                        ReadableText {
-                            objectName: "savedSentence"
-                            width: parent.width
-                            text: qsTr("It is in your history with the summary. See you next week — and if a week goes by, that is fine too.")
-                            textFormat: Text.PlainText
-                            wrapMode: Text.Wrap
-                            font: Theme.body
-                            color: Theme.muted
-                        }
-                        Row {
-                            spacing: 12
-                            PrimaryButton {
-                                objectName: "readInHistoryButton"
-                                text: qsTr("Read it in History")
-                                symbol: "clock.arrow.circlepath"
-                                onClicked: root.sectionChosen(Sections.History)
-                            }
-                            SecondaryButton {
-                                objectName: "savedCloseButton"
-                                text: qsTr("Close")
-                                onClicked: checkin.closeSaved()
-                            }
-                        }
-                    }
 
-                    PackNote {
-                        objectName: "packNote"
-                        visible: !root.model.isCheckinFinished && checkin.showsPackNote
-                        width: parent.width
-                        text: checkin.packNote
-                    }
-                    SectionProgress {
-                        objectName: "sectionProgress"
-                        visible: !root.model.isCheckinFinished
-                        width: parent.width
-                        sections: root.model.checkinPackValue.sections
-                        index: checkin.sectionIndex
-                    }
-                    SectionCard {
-                        objectName: "sectionCard"
-                        visible: !root.model.isCheckinFinished && checkin.hasCurrent
-                        width: parent.width
-                        section: checkin.current
-                        position: checkin.sectionIndex + 1
-                        total: checkin.total
-                        pacingText: checkin.pacingText
-                        isPastSuggestion: checkin.isPastSuggestion
-                    }
-                    EditorialCard {
-                        id: transcript
-                        objectName: "checkinTranscript"
-                        visible: !root.model.isCheckinFinished && checkin.rows.count > 0
-                        width: parent.width
-                        onHeightChanged: following.restart()
-                        TrackedLabel {
-                            caption: qsTr("what you have said so far")
+                        PackNote {
+                            objectName: "packNote"
+                            visible: !root.model.isCheckinFinished && checkin.showsPackNote
+                            width: parent.width
+                            text: checkin.packNote
                         }
-                        Repeater {
-                            model: checkin.rows
-                            delegate: CheckinTranscriptTurn {
-                                width: parent ? parent.width : 0
+                        // The place of the section's strip and heading, which lie over it.
+                        Item {
+                            id: headPlace
+                            visible: !root.model.isCheckinFinished
+                            width: parent.width
+                            height: head.implicitHeight
+                        }
+                        SectionPrompts {
+                            objectName: "sectionPrompts"
+                            visible: !root.model.isCheckinFinished && checkin.hasCurrent
+                            width: parent.width
+                            section: checkin.current
+                        }
+                        EditorialCard {
+                            id: transcript
+                            objectName: "checkinTranscript"
+                            visible: !root.model.isCheckinFinished && checkin.rows.count > 0
+                            width: parent.width
+                            onHeightChanged: following.restart()
+                            TrackedLabel {
+                                caption: qsTr("what you have said so far")
+                            }
+                            Repeater {
+                                model: checkin.rows
+                                delegate: CheckinTranscriptTurn {
+                                    width: parent ? parent.width : 0
+                                }
                             }
                         }
-                    }
-                    EditorialCard {
-                        objectName: "listeningCard"
-                        visible: !root.model.isCheckinFinished && checkin.showsListening
-                        width: parent.width
-                        ReadableText {
+                        EditorialCard {
+                            objectName: "listeningCard"
+                            visible: !root.model.isCheckinFinished && checkin.showsListening
                             width: parent.width
-                            text: qsTr("Listening. Your words will appear here as you talk.")
+                            ReadableText {
+                                width: parent.width
+                                text: qsTr("Listening. Your words will appear here as you talk.")
+                                textFormat: Text.PlainText
+                                wrapMode: Text.Wrap
+                                font: Theme.displayItalic(16, Font.Normal)
+                                color: Theme.muted
+                            }
+                        }
+                        ReadableText {
+                            objectName: "notScoredNote"
+                            visible: !root.model.isCheckinFinished
+                            width: parent.width
+                            horizontalAlignment: Text.AlignHCenter
+                            text: qsTr("Nothing here is scored. Corvane just listens and writes a short summary after.")
                             textFormat: Text.PlainText
                             wrapMode: Text.Wrap
-                            font: Theme.displayItalic(16, Font.Normal)
+                            font: Theme.small
                             color: Theme.muted
                         }
-                    }
-                    ReadableText {
-                        objectName: "notScoredNote"
-                        visible: !root.model.isCheckinFinished
-                        width: parent.width
-                        horizontalAlignment: Text.AlignHCenter
-                        text: qsTr("Nothing here is scored. Corvane just listens and writes a short summary after.")
-                        textFormat: Text.PlainText
-                        wrapMode: Text.Wrap
-                        font: Theme.small
-                        color: Theme.muted
                     }
                 }
 

@@ -16,6 +16,9 @@ Item {
     // it lies right under them, the stage's gauge): the banners come in below, not over them.
     property real floatsBelow: 84
     readonly property alias room: room
+    // The check-in's page while it shows; the room itself does not scroll by the keys.
+    readonly property ScrollablePage scroller: root.model.hasCheckinPack && checkinRoom.item
+        ? (checkinRoom.item as CheckinRoomView).scroller : null
     signal sectionChosen(int section)
     signal setupRequested
     signal theoryChosen

@@ -37,10 +37,11 @@ Item {
     // scroll the page shown, as a browser scrolls its page.
     focus: true
     Keys.onPressed: event => {
-        const page = root.section === Sections.History ? historyPage.item
+        const page = root.section === Sections.Conversation ? conversationPage
+                   : root.section === Sections.History ? historyPage.item
                    : root.section === Sections.People ? peoplePage.item
                    : root.section === Sections.Account ? accountPage.item : null
-        if (page)
+        if (page && page.scroller)
             event.accepted = page.scroller.scrollByKey(event.key, event.modifiers)
     }
     readonly property alias showSetup: rules.showSetup
@@ -130,6 +131,7 @@ Item {
             // The room draws its own header with the section buttons; its primary button opens
             // the setup sheet while the agreement or a sign-in is missing.
             ConversationRoomView {
+                id: conversationPage
                 objectName: "conversationPage"
                 model: root.model.room
                 onSectionChosen: chosen => root.section = chosen

@@ -16,6 +16,8 @@ Flickable {
     readonly property real lineStep: 48
     // Room left around a control brought into view, for its ring.
     readonly property real focusMargin: 16
+    // How much of the view's top a part kept in view over the page covers.
+    property real coveredTop: 0
 
     // Scrolls by Up, Down, Page Up, Page Down, Home or End without Control, Alt or Meta; false
     // for any other key. The window gives the page shown the scrolling keys that no control
@@ -31,10 +33,10 @@ Flickable {
             root.moveTo(root.contentY + root.lineStep)
             return true
         case Qt.Key_PageUp:
-            root.moveTo(root.contentY - root.height * 0.9)
+            root.moveTo(root.contentY - (root.height - root.coveredTop) * 0.9)
             return true
         case Qt.Key_PageDown:
-            root.moveTo(root.contentY + root.height * 0.9)
+            root.moveTo(root.contentY + (root.height - root.coveredTop) * 0.9)
             return true
         case Qt.Key_Home:
             root.moveTo(0)
@@ -45,12 +47,16 @@ Flickable {
         }
         return false
     }
+    // The page moved by the keys, or to show the control the keyboard came to.
+    signal moved()
+
     function moveTo(y: real) {
         const bounded = Math.max(0, Math.min(y, root.contentHeight - root.height))
         if (bounded === root.contentY)
             return
         root.cancelFlick()
         root.contentY = bounded
+        root.moved()
     }
     // Untyped: Qt 6.4's qmlcachegen crashes now and then compiling the type assertion below
     // ahead of time; the interpreter runs it instead.
@@ -63,10 +69,11 @@ Flickable {
         if (!inside || (control && control.focusReason === Qt.MouseFocusReason))
             return
         const area = item.mapToItem(root.contentItem, 0, 0, item.width, item.height)
-        if (area.y - root.focusMargin < root.contentY)
-            root.moveTo(area.y - root.focusMargin)
+        const top = area.y - root.focusMargin - root.coveredTop
+        if (top < root.contentY)
+            root.moveTo(top)
         else if (area.y + area.height + root.focusMargin > root.contentY + root.height)
-            root.moveTo(Math.min(area.y - root.focusMargin, area.y + area.height + root.focusMargin - root.height))
+            root.moveTo(Math.min(top, area.y + area.height + root.focusMargin - root.height))
     }
     Connections {
         target: root.Window.window
