@@ -42,9 +42,13 @@ Item {
             anchors.fill: parent
         }
         // One arrangement at a time, made anew when the width crosses 980. Over it, bottom to
-        // top: the guidance overlays, the start error banner and the hidden message.
-        Item {
+        // top: the guidance overlays, the start error banner and the hidden message. A break or
+        // a cycle card dims it under the card's backdrop, and a screen reader then meets none of
+        // it.
+        CoveredContent {
             anchors.fill: parent
+            covered: room.overlay === ConversationRoomState.BreakOverlay
+                || room.overlay === ConversationRoomState.CycleOverlay
             opacity: room.roomHasAppeared ? 1 : 0
             transform: Translate {
                 y: room.roomHasAppeared || Theme.reduceMotion ? 0 : 8
