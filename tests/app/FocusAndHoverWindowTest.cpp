@@ -160,6 +160,54 @@ TEST_F(FocusAndHoverWindowTest, ThePointerShowsOnEveryKindOfButton)
         EXPECT_GE(hoverContrast(name), plainHover) << name.toStdString();
 }
 
+// The finish notice lies clear of the explainer's heading at every size and under a card's
+// backdrop, dimmed with the room; the live room's finish and coaching buttons and the mark show
+// the pointer as plainly as the other buttons do.
+TEST_F(FocusAndHoverWindowTest, TheNoticeLiesUnderTheCardsAndTheLiveRoomShowsThePointer)
+{
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    testing::FakeRoomModel& room = session.roomModel;
+    const auto sceneRect = [&](const QString& name) {
+        auto* item = qobject_cast<QQuickItem*>(shell.find(name));
+        return item ? item->mapRectToScene(QRectF(0, 0, item->width(), item->height())) : QRectF();
+    };
+    room.update([](auto& s) {
+        s.finishNotice = "Conversation ready to review. The final transcript could not be made, so the "
+                         "review uses the live transcript.";
+    });
+    for (const QSize size : { QSize(1440, 900), QSize(1180, 760), QSize(920, 680) }) {
+        SCOPED_TRACE(size.width());
+        shell.resize(size);
+        ASSERT_TRUE(shell.shows("finishNotice"));
+        EXPECT_FALSE(sceneRect("finishNotice").intersects(sceneRect("explainerHeading")));
+        shell.screenshot(QStringLiteral("notice-room-%1").arg(size.width()));
+    }
+
+    // At the narrowest, the notice reaches out beside the break card: there it is dimmed too.
+    room.update([](auto& s) {
+        s.isRecording = true;
+        s.elapsed = 300;
+    });
+    room.flood(300);
+    ASSERT_TRUE(shell.shows("breakOverlay"));
+    const QRectF notice = sceneRect("finishNotice");
+    const QPoint beside(int(notice.left()) + 8, int(notice.center().y()));
+    ASSERT_FALSE(sceneRect("breakCard").contains(beside));
+    shell.waitForFrame();
+    EXPECT_GE(testing::contrast(grab().pixelColor(beside), ThemePalette::ivory()), plainHover)
+        << "the notice is drawn over the backdrop";
+    shell.screenshot("notice-under-break-920");
+    shell.press(Qt::Key_Escape);
+    ASSERT_FALSE(shell.shows("breakOverlay"));
+
+    shell.resize(testing::WindowHarness::desktop);
+    for (const char* name : { "primaryButton", "getUnstuck", "brandMark" })
+        EXPECT_GE(hoverContrast(name), plainHover) << name;
+    QTest::mouseMove(shell.window(),
+        qobject_cast<QQuickItem*>(shell.find("brandMark"))->mapToScene(QPointF(20, 20)).toPoint());
+    shell.screenshot("hover-brand-mark");
+}
+
 // A menu's entry and a seat's name field show the keyboard on them by the theme's ring, not by a
 // faint fill or a caret alone.
 TEST_F(FocusAndHoverWindowTest, MenuEntriesAndSeatNamesShowTheKeyboardByARing)
