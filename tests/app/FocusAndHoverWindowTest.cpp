@@ -4,6 +4,7 @@
 #include "Sections.hpp"
 #include "ThemePalette.hpp"
 
+#include <QAccessible>
 #include <QImage>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -236,6 +237,52 @@ TEST_F(FocusAndHoverWindowTest, MenuEntriesAndSeatNamesShowTheKeyboardByARing)
     ASSERT_NE(field, nullptr);
     EXPECT_TRUE(ringShowsLeftOf(*field, 0));
     shell.screenshot("focus-seat-name");
+}
+
+// The menu bar opens from the keyboard as a desktop application's does: F10 opens its first
+// menu, Alt with a menu's mnemonic that menu. The History card's actions show the keyboard on
+// an entry by the ring, and a screen reader names their menu.
+TEST_F(FocusAndHoverWindowTest, TheMenusOpenFromTheKeyboardAndShowWhereItIs)
+{
+    history.entries()->replace({ testing::storedRow('a', "Bills") });
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    const auto opens = [&](const char* menu, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        shell.press(key, modifiers);
+        const bool opened
+            = QTest::qWaitFor([&] { return shell.find(menu)->property("opened").toBool(); }, 2000);
+        shell.press(Qt::Key_Escape);
+        const bool closed
+            = QTest::qWaitFor([&] { return !shell.find(menu)->property("visible").toBool(); }, 2000);
+        return opened && closed;
+    };
+    EXPECT_TRUE(opens("appMenu", Qt::Key_F10, Qt::NoModifier)) << "F10";
+    EXPECT_TRUE(opens("appMenu", Qt::Key_C, Qt::AltModifier)) << "Alt+C";
+    EXPECT_TRUE(opens("viewMenu", Qt::Key_V, Qt::AltModifier)) << "Alt+V";
+    QQuickItem* title = nullptr;
+    QMetaObject::invokeMethod(
+        shell.find("menuBar"), "itemAt", Q_RETURN_ARG(QQuickItem*, title), Q_ARG(int, 0));
+    ASSERT_NE(title, nullptr);
+    QAccessibleInterface* titleReader = QAccessible::queryAccessibleInterface(title);
+    ASSERT_NE(titleReader, nullptr);
+    EXPECT_EQ(titleReader->text(QAccessible::Name), "Corvane") << "the mnemonic is not read";
+
+    shell.click("sectionHistory");
+    shell.click("moreActions:" + keyOf('a'));
+    QObject* actions = shell.find("historyActions:" + keyOf('a'));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return actions->property("opened").toBool(); }, 5000));
+    shell.press(Qt::Key_Down);
+    shell.waitForFrame();
+    QQuickItem* entry = focused();
+    ASSERT_NE(entry, nullptr);
+    ASSERT_TRUE(entry->inherits("QQuickMenuItem")) << entry->metaObject()->className();
+    EXPECT_TRUE(ringShowsLeftOf(*entry, 6)) << entry->property("text").toString().toStdString();
+    auto* content = actions->property("contentItem").value<QQuickItem*>();
+    ASSERT_NE(content, nullptr);
+    QAccessibleInterface* menuReader = QAccessible::queryAccessibleInterface(content->parentItem());
+    ASSERT_NE(menuReader, nullptr);
+    EXPECT_EQ(menuReader->text(QAccessible::Name), "More actions for this conversation");
+    shell.screenshot("focus-history-actions");
+    shell.press(Qt::Key_Escape);
 }
 
 // The reminder's switch shows the keyboard on it by the ring round its track; the question about
