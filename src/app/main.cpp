@@ -4,6 +4,7 @@
 #include "graphics/SceneRenderer.hpp"
 #include "security/OpenSslProcess.hpp"
 #include "theme/ButtonAccessibility.hpp"
+#include "theme/CoveredContent.hpp"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -51,6 +52,7 @@ int main(int argc, char** argv)
     QGuiApplication application(argc, argv);
     lumora::SceneRenderer::chooseForThisMachine();
     lumora::ButtonAccessibility::install();
+    lumora::CoveredContent::install();
     const QStringList arguments = QCoreApplication::arguments();
     const QUrl url = launchURL(arguments);
 

@@ -306,6 +306,88 @@ TEST_F(AccessibilityTest, TheGuidanceCardsAreReadWithTheKeyboardOnThem)
     EXPECT_EQ(room.finishes, 0);
 }
 
+// What a card or a sheet lies over is not read: the room's controls under the setup sheet, the
+// cycle and break cards and the review sheet are out of the tree, and a card is a dialog named
+// by its headline with its text as its description; the floor card, over nothing, an alert.
+TEST_F(AccessibilityTest, WhatACardOrASheetCoversIsNotRead)
+{
+    history.entries()->replace({ testing::storedRow('a', "Bills") });
+    session.state.recordingAgreementAccepted = false;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    testing::FakeRoomModel& room = session.roomModel;
+    // The push buttons a screen reader meets.
+    const auto buttons = [](const QList<Node>& nodes) {
+        QStringList names;
+        for (const Node& node : nodes) {
+            if (node.role == "push button")
+                names.append(node.name);
+        }
+        names.sort();
+        return names;
+    };
+    const auto dialog = [](const QList<Node>& nodes, const char* role, const char* name) {
+        const auto found = std::ranges::find_if(nodes, [&](const Node& node) {
+            return node.role == QLatin1String(role) && node.name == QString::fromUtf8(name);
+        });
+        return found == nodes.end() ? Node {} : *found;
+    };
+    const QStringList roomControls { "History", "People", "Account", "Theory", "Corvane mark",
+        "Start conversation", "Watch a rehearsal" };
+
+    QList<Node> nodes = tree();
+    EXPECT_TRUE(has(nodes, "dialog", "Welcome to Corvane"));
+    for (const QString& control : roomControls)
+        EXPECT_TRUE(named(nodes, control).isEmpty()) << control.toStdString() << " under the setup sheet";
+    EXPECT_FALSE(has(nodes, "label", "A guided conversation, on the record."));
+    press("Close");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 5000));
+    EXPECT_EQ(named(tree(), "History").size(), 1) << "the room is read again once the sheet closed";
+
+    room.update([](auto& s) {
+        s.isRecording = true;
+        s.elapsed = 100;
+        s.liveCircularity
+            = CircularityEvidence { true, 0.9, "dinner", "You have each restated the dinner point.",
+                  "\u201cWhat I really want at dinner is to feel chosen.\u201d" };
+    });
+    room.sayDistinctTurns([&] { return shell.shows("cycleOverlay"); });
+    ASSERT_TRUE(shell.shows("cycleOverlay"));
+    nodes = tree();
+    EXPECT_EQ(buttons(nodes), QStringList({ "Close repeated cycle guidance", "Step out of the loop" }));
+    const Node cycle = dialog(nodes, "dialog", "The same loop may be taking over.");
+    EXPECT_TRUE(cycle.description.startsWith("You do not have to prove the point one more time."))
+        << cycle.description.toStdString();
+    press("Step out of the loop");
+    ASSERT_FALSE(shell.shows("cycleOverlay"));
+
+    room.update([](auto& s) { s.elapsed = 88 + 121; });
+    ASSERT_TRUE(shell.shows("floorOverlay"));
+    nodes = tree();
+    EXPECT_TRUE(dialog(nodes, "alert", "You\u2019ve held the floor for two minutes.")
+                    .description.startsWith("Name the softer truth underneath"));
+    EXPECT_EQ(named(nodes, "History").size(), 1) << "the floor card has no backdrop";
+    press("Dismiss floor guidance");
+
+    room.flood(300);
+    ASSERT_TRUE(shell.shows("breakOverlay"));
+    nodes = tree();
+    EXPECT_EQ(buttons(nodes), QStringList({ "Close break guidance", "Keep talking", "Pause & save" }));
+    EXPECT_TRUE(
+        dialog(nodes, "dialog", "You\u2019re both too activated to reach each other right now.")
+            .description.startsWith(QString::fromUtf8("When you\u2019re flooded, the cycle takes over.")));
+    press("Keep talking");
+    ASSERT_FALSE(shell.shows("breakOverlay"));
+
+    press("History");
+    shell.click("historyCard:" + testing::keyOf('a'));
+    history.answerReview(testing::longReview('a', 3));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 5000));
+    nodes = tree();
+    for (const char* control : { "Conversation", "People", "Theory", "More actions for this conversation" })
+        EXPECT_TRUE(named(nodes, control).isEmpty()) << control << " under the review sheet";
+    EXPECT_EQ(named(nodes, "Done").size(), 1);
+}
+
 // A transcript row's chips, drawn as one picture, are each read as a text with its words.
 TEST_F(AccessibilityTest, TheTranscriptsChipsAreReadOneByOne)
 {

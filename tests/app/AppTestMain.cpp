@@ -1,4 +1,5 @@
 #include "ButtonAccessibility.hpp"
+#include "CoveredContent.hpp"
 #include "security/OpenSslProcess.hpp"
 
 #include <QGuiApplication>
@@ -24,8 +25,10 @@ int main(int argc, char** argv)
     qputenv("QT_QUICK_CONTROLS_STYLE", "Basic");
     QQuickStyle::setStyle("Basic");
     QGuiApplication app(argc, argv);
-    // A screen reader meets the buttons as the application presents them.
+    // A screen reader meets the buttons, and what a card or a sheet covers, as the application
+    // presents them.
     lumora::ButtonAccessibility::install();
+    lumora::CoveredContent::install();
     // Dates and times on screen follow the locale: the window tests read them as in the United States.
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     testing::InitGoogleTest(&argc, argv);

@@ -4,6 +4,7 @@
 #include "Sections.hpp"
 #include "ThemePalette.hpp"
 
+#include <QAccessible>
 #include <QImage>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -160,6 +161,54 @@ TEST_F(FocusAndHoverWindowTest, ThePointerShowsOnEveryKindOfButton)
         EXPECT_GE(hoverContrast(name), plainHover) << name.toStdString();
 }
 
+// The finish notice lies clear of the explainer's heading at every size and under a card's
+// backdrop, dimmed with the room; the live room's finish and coaching buttons and the mark show
+// the pointer as plainly as the other buttons do.
+TEST_F(FocusAndHoverWindowTest, TheNoticeLiesUnderTheCardsAndTheLiveRoomShowsThePointer)
+{
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    testing::FakeRoomModel& room = session.roomModel;
+    const auto sceneRect = [&](const QString& name) {
+        auto* item = qobject_cast<QQuickItem*>(shell.find(name));
+        return item ? item->mapRectToScene(QRectF(0, 0, item->width(), item->height())) : QRectF();
+    };
+    room.update([](auto& s) {
+        s.finishNotice = "Conversation ready to review. The final transcript could not be made, so the "
+                         "review uses the live transcript.";
+    });
+    for (const QSize size : { QSize(1440, 900), QSize(1180, 760), QSize(920, 680) }) {
+        SCOPED_TRACE(size.width());
+        shell.resize(size);
+        ASSERT_TRUE(shell.shows("finishNotice"));
+        EXPECT_FALSE(sceneRect("finishNotice").intersects(sceneRect("explainerHeading")));
+        shell.screenshot(QStringLiteral("notice-room-%1").arg(size.width()));
+    }
+
+    // At the narrowest, the notice reaches out beside the break card: there it is dimmed too.
+    room.update([](auto& s) {
+        s.isRecording = true;
+        s.elapsed = 300;
+    });
+    room.flood(300);
+    ASSERT_TRUE(shell.shows("breakOverlay"));
+    const QRectF notice = sceneRect("finishNotice");
+    const QPoint beside(int(notice.left()) + 8, int(notice.center().y()));
+    ASSERT_FALSE(sceneRect("breakCard").contains(beside));
+    shell.waitForFrame();
+    EXPECT_GE(testing::contrast(grab().pixelColor(beside), ThemePalette::ivory()), plainHover)
+        << "the notice is drawn over the backdrop";
+    shell.screenshot("notice-under-break-920");
+    shell.press(Qt::Key_Escape);
+    ASSERT_FALSE(shell.shows("breakOverlay"));
+
+    shell.resize(testing::WindowHarness::desktop);
+    for (const char* name : { "primaryButton", "getUnstuck", "brandMark" })
+        EXPECT_GE(hoverContrast(name), plainHover) << name;
+    QTest::mouseMove(shell.window(),
+        qobject_cast<QQuickItem*>(shell.find("brandMark"))->mapToScene(QPointF(20, 20)).toPoint());
+    shell.screenshot("hover-brand-mark");
+}
+
 // A menu's entry and a seat's name field show the keyboard on them by the theme's ring, not by a
 // faint fill or a caret alone.
 TEST_F(FocusAndHoverWindowTest, MenuEntriesAndSeatNamesShowTheKeyboardByARing)
@@ -188,6 +237,52 @@ TEST_F(FocusAndHoverWindowTest, MenuEntriesAndSeatNamesShowTheKeyboardByARing)
     ASSERT_NE(field, nullptr);
     EXPECT_TRUE(ringShowsLeftOf(*field, 0));
     shell.screenshot("focus-seat-name");
+}
+
+// The menu bar opens from the keyboard as a desktop application's does: F10 opens its first
+// menu, Alt with a menu's mnemonic that menu. The History card's actions show the keyboard on
+// an entry by the ring, and a screen reader names their menu.
+TEST_F(FocusAndHoverWindowTest, TheMenusOpenFromTheKeyboardAndShowWhereItIs)
+{
+    history.entries()->replace({ testing::storedRow('a', "Bills") });
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    const auto opens = [&](const char* menu, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        shell.press(key, modifiers);
+        const bool opened
+            = QTest::qWaitFor([&] { return shell.find(menu)->property("opened").toBool(); }, 2000);
+        shell.press(Qt::Key_Escape);
+        const bool closed
+            = QTest::qWaitFor([&] { return !shell.find(menu)->property("visible").toBool(); }, 2000);
+        return opened && closed;
+    };
+    EXPECT_TRUE(opens("appMenu", Qt::Key_F10, Qt::NoModifier)) << "F10";
+    EXPECT_TRUE(opens("appMenu", Qt::Key_C, Qt::AltModifier)) << "Alt+C";
+    EXPECT_TRUE(opens("viewMenu", Qt::Key_V, Qt::AltModifier)) << "Alt+V";
+    QQuickItem* title = nullptr;
+    QMetaObject::invokeMethod(
+        shell.find("menuBar"), "itemAt", Q_RETURN_ARG(QQuickItem*, title), Q_ARG(int, 0));
+    ASSERT_NE(title, nullptr);
+    QAccessibleInterface* titleReader = QAccessible::queryAccessibleInterface(title);
+    ASSERT_NE(titleReader, nullptr);
+    EXPECT_EQ(titleReader->text(QAccessible::Name), "Corvane") << "the mnemonic is not read";
+
+    shell.click("sectionHistory");
+    shell.click("moreActions:" + keyOf('a'));
+    QObject* actions = shell.find("historyActions:" + keyOf('a'));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return actions->property("opened").toBool(); }, 5000));
+    shell.press(Qt::Key_Down);
+    shell.waitForFrame();
+    QQuickItem* entry = focused();
+    ASSERT_NE(entry, nullptr);
+    ASSERT_TRUE(entry->inherits("QQuickMenuItem")) << entry->metaObject()->className();
+    EXPECT_TRUE(ringShowsLeftOf(*entry, 6)) << entry->property("text").toString().toStdString();
+    auto* content = actions->property("contentItem").value<QQuickItem*>();
+    ASSERT_NE(content, nullptr);
+    QAccessibleInterface* menuReader = QAccessible::queryAccessibleInterface(content->parentItem());
+    ASSERT_NE(menuReader, nullptr);
+    EXPECT_EQ(menuReader->text(QAccessible::Name), "More actions for this conversation");
+    shell.screenshot("focus-history-actions");
+    shell.press(Qt::Key_Escape);
 }
 
 // The reminder's switch shows the keyboard on it by the ring round its track; the question about

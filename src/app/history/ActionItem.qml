@@ -21,10 +21,20 @@ MenuItem {
         color: root.destructive ? Theme.attention : Theme.ink
         verticalAlignment: Text.AlignVCenter
     }
+    // The keyboard's entry shows the theme's ring, inside the menu's edges, which cut off what
+    // is drawn outside them.
     background: Rectangle {
         x: 6
+        y: 2
         width: root.width - 12
+        height: root.height - 4
         radius: 6
         color: root.highlighted ? Theme.sand : "transparent"
+        FocusRing {
+            objectName: "focusRing"
+            anchors.margins: -2
+            visible: root.visualFocus
+            controlRadius: 6
+        }
     }
 }

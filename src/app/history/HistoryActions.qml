@@ -19,6 +19,12 @@ Menu {
     signal requestDelete
 
     onAboutToShow: root.deletionKind = root.model.deletionKind(root.entryID)
+    // A screen reader names the menu as the button that opens it.
+    Binding {
+        target: root.contentItem ? root.contentItem.parent : null
+        property: "Accessible.name"
+        value: qsTr("More actions for this conversation")
+    }
     font: Theme.interfaceFont(13, Font.Normal)
     topPadding: 6
     bottomPadding: 6

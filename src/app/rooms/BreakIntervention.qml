@@ -34,6 +34,11 @@ Item {
         card: root
         first: keepTalking
     }
+    // A screen reader meets the card as a dialog that its headline names, over nothing else.
+    Accessible.role: Accessible.Dialog
+    Accessible.name: headline.text
+    Accessible.description: body.text
+    Accessible.ignored: !root.visible
 
     Rectangle {
         objectName: "breakBackdrop"
@@ -80,6 +85,7 @@ Item {
             caption: qsTr("the cycle is running hot")
         }
         ReadableText {
+            id: headline
             objectName: "breakHeadline"
             width: parent.width
             text: qsTr("You’re both too activated to reach each other right now.")
@@ -89,6 +95,7 @@ Item {
             color: Theme.ink
         }
         ReadableText {
+            id: body
             width: parent.width
             text: qsTr("When you’re flooded, the cycle takes over. Take twenty minutes apart to self-soothe, then come back toward each other on purpose.")
             textFormat: Text.PlainText

@@ -18,6 +18,11 @@ Item {
         card: root
         first: stepOut
     }
+    // A screen reader meets the card as a dialog that its headline names, over nothing else.
+    Accessible.role: Accessible.Dialog
+    Accessible.name: headline.text
+    Accessible.description: body.text
+    Accessible.ignored: !root.visible
 
     Rectangle {
         objectName: "cycleBackdrop"
@@ -64,6 +69,7 @@ Item {
             caption: qsTr("the cycle is repeating")
         }
         ReadableText {
+            id: headline
             objectName: "cycleHeadline"
             width: parent.width
             text: qsTr("The same loop may be taking over.")
@@ -73,6 +79,7 @@ Item {
             color: Theme.ink
         }
         ReadableText {
+            id: body
             width: parent.width
             text: qsTr("You do not have to prove the point one more time. Name the softer feeling and the need underneath, then check whether it landed.")
             textFormat: Text.PlainText

@@ -46,7 +46,7 @@ ThemedButton {
     }
     background: Rectangle {
         radius: 12
-        color: Theme.buttonFill(root, Theme.withAlpha(root.accent, 0.08), Theme.withAlpha(root.accent, 0.18))
+        color: Theme.buttonFill(root, Theme.withAlpha(root.accent, 0.08), Theme.withAlpha(root.accent, 0.3))
         border.color: Theme.withAlpha(root.accent, 0.34)
         border.width: 1
     }

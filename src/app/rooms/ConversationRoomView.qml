@@ -15,6 +15,10 @@ Item {
     // Where the arrangement's fixed parts at the top end (the header, the agenda strip and, where
     // it lies right under them, the stage's gauge): the banners come in below, not over them.
     property real floatsBelow: 84
+    // The height the banners take from their top, with the space after them: the arrangement
+    // makes that room for them below its fixed parts, so that they cover none of its headings.
+    readonly property real bannerSpace: finishNotice.visible ? finishNotice.y + finishNotice.height + 12 - errorBanner.y
+        : errorBanner.visible ? errorBanner.height + 12 : 0
     readonly property alias room: room
     // The check-in's page while it shows; the room itself does not scroll by the keys.
     readonly property ScrollablePage scroller: root.model.hasCheckinPack && checkinRoom.item
@@ -44,10 +48,14 @@ Item {
         WindowBackground {
             anchors.fill: parent
         }
-        // One arrangement at a time, made anew when the width crosses 980. Over it, bottom to
-        // top: the guidance overlays, the start error banner and the hidden message.
-        Item {
+        // One arrangement at a time, made anew when the width crosses 980, with the finish
+        // notice. Over it, bottom to top: the guidance overlays, the start error banner and the
+        // hidden message. A break or a cycle card dims it under the card's backdrop, and a screen
+        // reader then meets none of it.
+        CoveredContent {
             anchors.fill: parent
+            covered: room.overlay === ConversationRoomState.BreakOverlay
+                || room.overlay === ConversationRoomState.CycleOverlay
             opacity: room.roomHasAppeared ? 1 : 0
             transform: Translate {
                 y: room.roomHasAppeared || Theme.reduceMotion ? 0 : 8
@@ -70,6 +78,7 @@ Item {
                     width: root.width
                     height: root.height
                     room: room
+                    bannerSpace: root.bannerSpace
                     onSectionChosen: section => root.sectionChosen(section)
                     onTheoryChosen: root.theoryChosen()
                 }
@@ -84,9 +93,26 @@ Item {
                     width: root.width
                     height: root.height
                     room: room
-                    bannerSpace: banners.height > 0 ? banners.height + 12 : 0
+                    bannerSpace: root.bannerSpace
                     onSectionChosen: section => root.sectionChosen(section)
                     onTheoryChosen: root.theoryChosen()
+                }
+            }
+            // The sentence a finish ended with, with the way to its review, under the start
+            // error banner: part of the room, so that a card's backdrop dims it with the room.
+            ConversationStartErrorBanner {
+                id: finishNotice
+                objectName: "finishNotice"
+                anchors.horizontalCenter: parent.horizontalCenter
+                y: errorBanner.visible ? errorBanner.y + errorBanner.height + 12 : errorBanner.y
+                width: Math.min(implicitWidth, root.width - 48)
+                calm: true
+                message: root.model.finishNotice
+                actionText: qsTr("Read it in History")
+                onDismiss: root.model.dismissFinishNotice()
+                onAction: {
+                    root.model.dismissFinishNotice()
+                    root.sectionChosen(Sections.History)
                 }
             }
         }
@@ -147,33 +173,15 @@ Item {
             }
         }
 
-        // The start error banner, and under it the sentence a finish ended with, with the way
-        // to its review.
-        Column {
-            id: banners
+        // The start error banner, over the guidance overlays.
+        ConversationStartErrorBanner {
+            id: errorBanner
+            objectName: "errorBanner"
             anchors.horizontalCenter: parent.horizontalCenter
             y: Math.max(16, root.floatsBelow + 12)
-            spacing: 12
-            ConversationStartErrorBanner {
-                objectName: "errorBanner"
-                anchors.horizontalCenter: parent.horizontalCenter
-                width: Math.min(implicitWidth, root.width - 48)
-                message: room.bannerMessage
-                onDismiss: room.dismissError()
-            }
-            ConversationStartErrorBanner {
-                objectName: "finishNotice"
-                anchors.horizontalCenter: parent.horizontalCenter
-                width: Math.min(implicitWidth, root.width - 48)
-                calm: true
-                message: root.model.finishNotice
-                actionText: qsTr("Read it in History")
-                onDismiss: root.model.dismissFinishNotice()
-                onAction: {
-                    root.model.dismissFinishNotice()
-                    root.sectionChosen(Sections.History)
-                }
-            }
+            width: Math.min(implicitWidth, root.width - 48)
+            message: room.bannerMessage
+            onDismiss: room.dismissError()
         }
 
         // The hidden message, like the guidance overlays, is loaded by address the first time

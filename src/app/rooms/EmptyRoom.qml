@@ -22,6 +22,7 @@ Flickable {
         spacing: 16
 
         ReadableText {
+            objectName: "explainerHeading"
             Layout.alignment: Qt.AlignHCenter
             Layout.maximumWidth: root.width - 32
             text: qsTr("A guided conversation, on the record.")

@@ -18,6 +18,12 @@ Item {
         card: root
         first: floorButton
     }
+    // Over the room rather than instead of it: a screen reader hears it as an alert that its
+    // headline names.
+    Accessible.role: Accessible.AlertMessage
+    Accessible.name: headline.text
+    Accessible.description: guidance.text
+    Accessible.ignored: !root.visible
 
     // Where shaders run, the card floats on its blurred shadow; the software renderer has none,
     // and there a plain soft shadow gives it its edge over the transcript. Its outline gives
@@ -69,6 +75,7 @@ Item {
             caption: qsTr("make space in the cycle")
         }
         ReadableText {
+            id: headline
             objectName: "floorHeadline"
             Layout.fillWidth: true
             text: root.isFinal ? qsTr("The extra minute is up.") : qsTr("You’ve held the floor for two minutes.")
@@ -78,6 +85,7 @@ Item {
             color: Theme.ink
         }
         ReadableText {
+            id: guidance
             objectName: "floorGuidance"
             Layout.fillWidth: true
             text: root.isFinal ? qsTr("Turn toward %1’s response.").arg(root.name)

@@ -68,6 +68,18 @@ Rectangle {
                 TapHandler {
                     onDoubleTapped: root.room.revealThreadMessage()
                 }
+                // The pointer over it shows, as it does over the header's buttons.
+                readonly property alias hovered: markHover.hovered
+                HoverHandler {
+                    id: markHover
+                }
+                Rectangle {
+                    z: -1
+                    anchors.fill: parent
+                    anchors.margins: -4
+                    radius: 12
+                    color: markHover.hovered ? Theme.withAlpha(Theme.rule, 0.75) : "transparent"
+                }
                 FocusRing {
                     visible: mark.activeFocus
                     controlRadius: 10

@@ -2,7 +2,7 @@ import QtQuick
 import Lumora.Theme
 
 // The room's primary start/finish button: white on navy at rest, attention on blush while the
-// room is live; shrinks a little while pressed unless reduce motion is on. It has no disabled
+// room is live, its outline deeper under the pointer; shrinks a little while pressed unless reduce motion is on. It has no disabled
 // look of its own.
 ThemedButton {
     id: root
@@ -19,7 +19,10 @@ ThemedButton {
         color: root.active ? Theme.buttonFill(root, Theme.withAlpha(Theme.blush, 0.48), Theme.withAlpha(Theme.blush, 0.82))
                            : Theme.buttonFill(root, Theme.navy, Theme.navySoft)
         border.width: 1
-        border.color: root.active ? Theme.withAlpha(Theme.attention, 0.3) : "transparent"
+        // A live fill dark enough to show the pointer would take the label under 4.5:1: the
+        // outline deepens instead.
+        border.color: !root.active ? "transparent"
+            : root.hovered && !root.down ? Theme.withAlpha(Theme.attention, 0.75) : Theme.withAlpha(Theme.attention, 0.3)
     }
     contentItem: Item {
         Row {

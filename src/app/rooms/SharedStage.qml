@@ -17,6 +17,9 @@ ColumnLayout {
     property bool showsControls: true
     // How far down the warm and hard gauge reaches, with its margin.
     readonly property real gaugeBottom: gauge.y + gauge.height + 8
+    // The room the banners floating over the stage take below its gauge; the transcript begins
+    // under them.
+    property real bannerSpace: 0
     // The row of controls, which what floats beside the stage keeps clear of.
     readonly property alias controls: stageControls
 
@@ -39,6 +42,7 @@ ColumnLayout {
         Layout.fillWidth: true
         Layout.fillHeight: true
         Layout.minimumHeight: 180
+        Layout.topMargin: root.bannerSpace
         clip: true
 
         ListView {

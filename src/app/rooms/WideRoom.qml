@@ -14,6 +14,9 @@ ColumnLayout {
     // How far down the header, the agenda strip and the stage's warm and hard gauge reach, which
     // what floats over the room comes in below.
     readonly property real floatsBelow: header.height + 12 + agenda.height + 12 + stage.gaugeBottom
+    // The height the room's banners take below the stage's gauge: the stage makes that room for
+    // them above its transcript, whose explainer they would cover.
+    property real bannerSpace: 0
 
     spacing: 0
 
@@ -57,6 +60,7 @@ ColumnLayout {
                 Layout.fillWidth: true
                 Layout.fillHeight: true
                 room: root.room
+                bannerSpace: root.bannerSpace
             }
         }
         RoomCorner {

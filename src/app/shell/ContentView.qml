@@ -7,8 +7,9 @@ import Lumora.Shell
 import Lumora.Theme
 
 // The root of the window: the header bar on every section but Conversation, the page of the
-// current section, and the setup and migration sheets.
-Item {
+// current section, and the setup and migration sheets. While a sheet or a dialog is open over
+// it, a screen reader meets only that.
+CoveredContent {
     id: root
 
     required property ShellSession model
@@ -16,6 +17,7 @@ Item {
     property url theoryURL
     property int section: Sections.Conversation
     onSectionChanged: noteShownSection()
+    dialogs: Overlay.overlay
 
     // Loads the page of the section shown where it is not there yet; the Account page goes
     // when another section is shown.

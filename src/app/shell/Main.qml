@@ -29,6 +29,7 @@ ApplicationWindow {
     palette.highlightedText: Theme.paper
 
     menuBar: MenuBar {
+        id: bar
         objectName: "menuBar"
         font: Theme.interfaceFont(13, Font.Normal)
         background: Rectangle {
@@ -42,11 +43,14 @@ ApplicationWindow {
         }
         delegate: MenuBarItem {
             id: barItem
+            // The title without its mnemonic's marker, as it is drawn and read.
+            readonly property string title: barItem.text.replace("&", "")
             // Its press opens its menu, as a click does.
+            Accessible.name: barItem.title
             Accessible.onPressAction: barItem.triggered()
             font: Theme.interfaceFont(13, Font.Normal)
             contentItem: Text {
-                text: barItem.text
+                text: barItem.title
                 textFormat: Text.PlainText
                 font: barItem.font
                 color: Theme.ink
@@ -59,7 +63,8 @@ ApplicationWindow {
         }
         ThemedMenu {
             objectName: "appMenu"
-            title: qsTr("Corvane")
+            // Alt with the mnemonic opens the menu, as a desktop application's does.
+            title: qsTr("&Corvane")
             Action {
                 objectName: "checkForUpdates"
                 // A newer release found by a quiet check is named here until the user looks.
@@ -86,7 +91,7 @@ ApplicationWindow {
         }
         ThemedMenu {
             objectName: "viewMenu"
-            title: qsTr("View")
+            title: qsTr("&View")
             Action {
                 objectName: "showConversation"
                 text: qsTr("Conversation")
@@ -105,6 +110,16 @@ ApplicationWindow {
                 shortcut: "Ctrl+3"
                 onTriggered: content.section = Sections.sectionForNotification("showLumoraPeople")
             }
+        }
+    }
+
+    // F10 opens the first menu of the bar, as on the desktop; the arrows go on from there.
+    Shortcut {
+        sequence: "F10"
+        onActivated: {
+            const first = bar.itemAt(0) as MenuBarItem
+            if (first)
+                first.triggered()
         }
     }
 
