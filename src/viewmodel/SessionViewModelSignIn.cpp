@@ -222,6 +222,13 @@ void SessionViewModel::handleExternalURL(const QUrl& url)
             "it is ignored.");
         return;
     }
+    // Nor while an account's deletion is not finished: that account goes first, and a sign-in
+    // completed now would give its reviews to the next account and its deletion to this one.
+    if (PendingAccountDeletion::stored(preferences())) {
+        qCWarning(
+            accountLog, "A sign-in link arrived while an account's deletion is pending; it is ignored.");
+        return;
+    }
     // Only a return of the sign-in this application started last is taken: anyone may start a
     // sign-in into their own account for this computer's public key and hand the link over,
     // but that link carries their state, not this one. Such a link changes nothing, and an
