@@ -81,10 +81,14 @@ QCoro::Task<void> SessionViewModel::beginAppleAuthorization()
     }
     if (PendingAccountDeletion::stored(preferences())) {
         // No account signs in over one whose deletion is not finished: the control plane is
-        // asked first. An account it kept is used again.
+        // asked first, once at a time. An account it kept is used again.
+        if (m_isBusy)
+            co_return;
+        publish(m_isBusy, true, &SessionViewModel::isBusyChanged);
         const std::optional<QString> deletionLeft = co_await finishPendingAccountDeletion();
         if (alive.expired())
             co_return;
+        publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
         if (deletionLeft) {
             if (!PendingAccountDeletion::stored(preferences()))
                 co_await restore();
