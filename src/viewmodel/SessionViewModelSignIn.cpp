@@ -81,10 +81,14 @@ QCoro::Task<void> SessionViewModel::beginAppleAuthorization()
     }
     if (PendingAccountDeletion::stored(preferences())) {
         // No account signs in over one whose deletion is not finished: the control plane is
-        // asked first. An account it kept is used again.
+        // asked first, once at a time. An account it kept is used again.
+        if (m_isBusy)
+            co_return;
+        publish(m_isBusy, true, &SessionViewModel::isBusyChanged);
         const std::optional<QString> deletionLeft = co_await finishPendingAccountDeletion();
         if (alive.expired())
             co_return;
+        publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
         if (deletionLeft) {
             if (!PendingAccountDeletion::stored(preferences()))
                 co_await restore();
@@ -220,6 +224,13 @@ void SessionViewModel::handleExternalURL(const QUrl& url)
         qCWarning(accountLog,
             "A sign-in link arrived while an account is connected or a conversation runs; "
             "it is ignored.");
+        return;
+    }
+    // Nor while an account's deletion is not finished: that account goes first, and a sign-in
+    // completed now would give its reviews to the next account and its deletion to this one.
+    if (PendingAccountDeletion::stored(preferences())) {
+        qCWarning(
+            accountLog, "A sign-in link arrived while an account's deletion is pending; it is ignored.");
         return;
     }
     // Only a return of the sign-in this application started last is taken: anyone may start a

@@ -490,7 +490,22 @@ TEST_F(AccountTest, ADeletionWhoseAnswerWasLostStaysPendingUntilTheControlPlaneA
     const auto stored = test::awaitTask(model->resultStore()->list());
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(stored->results.size(), 1) << "kept until the account answers";
+    // Back within that run, the control plane completes a sign-in that the browser returns from
+    // late (started before the deletion); no account is signed in over the one being deleted.
+    const auto port = quint16(QUrl(home.info[InfoResource::controlPlaneURLKey].toString()).port());
+    relay = std::make_unique<testing::AnswerLosingRelay>(
+        base, certificates.serverCertificate(), certificates.serverKey(), port);
+    const QString state = ControlPlaneBootstrap::newState();
+    home.preferences->setValue("lumora.pendingSignInState", state);
+    const auto late = test::awaitTask(
+        ControlPlaneBootstrap::beginWebAppleAuthorization(base, *model->identity(), state, manager));
+    ASSERT_TRUE(late.has_value());
+    model->handleExternalURL(browse(*late, "Lee"));
+    settle(*model);
+    EXPECT_FALSE(model->isSignedIn());
+    EXPECT_EQ(home.preferences->value(pending).toString(), u"requested"_qs);
     model.reset();
+    relay.reset();
 
     // Reachable again, the control plane refuses the device of the account it deleted.
     home.info[InfoResource::controlPlaneURLKey] = base.toString();

@@ -18,14 +18,15 @@ namespace lumora::testing {
 // program is killed) at that moment.
 class AnswerLosingRelay {
 public:
-    AnswerLosingRelay(QUrl target, const QString& certificate, const QString& key)
+    // On `port`, or any free one when 0.
+    AnswerLosingRelay(QUrl target, const QString& certificate, const QString& key, quint16 port = 0)
         : m_target(std::move(target))
     {
         QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
         configuration.setLocalCertificate(QSslCertificate(contents(certificate)));
         configuration.setPrivateKey(QSslKey(contents(key), QSsl::Ec));
         m_listener.setSslConfiguration(configuration);
-        EXPECT_TRUE(m_listener.listen(QHostAddress::LocalHost, 0));
+        EXPECT_TRUE(m_listener.listen(QHostAddress::LocalHost, port));
         QObject::connect(&m_listener, &QTcpServer::pendingConnectionAvailable, &m_listener, [this] {
             while (auto* client = qobject_cast<QSslSocket*>(m_listener.nextPendingConnection()))
                 relay(client);
