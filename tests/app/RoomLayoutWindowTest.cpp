@@ -1,3 +1,4 @@
+#include "Contrast.hpp"
 #include "ConversationRoomState.hpp"
 #include "FakeShell.hpp"
 #include "ObjectSearch.hpp"
@@ -223,6 +224,72 @@ TEST_F(RoomLayoutWindowTest, TheAgendaStripGivesItsTextsTheirWidth)
     shell.click("rehearsalButton");
     EXPECT_EQ(shell.text("agendaNote"), "moved ahead with you");
     EXPECT_GT(item("agendaNote")->width(), 40);
+}
+
+// A step whose name is cut short shows it whole in a tip drawn in the theme's colours, read at
+// 4.5:1 and more, when the keyboard comes to the step as when the pointer rests on it; a step
+// shown whole has no tip, and a screen reader reads each step by its full name.
+TEST_F(RoomLayoutWindowTest, AStepCutShortShowsItsFullNameInAThemedTipOnFocusAndHover)
+{
+    // A tip is a popup, not an item: it is drawn by its background.
+    const auto tip = [&](int step) { return shell.find(QStringLiteral("agendaStepTip%1").arg(step)); };
+    const auto shown = [&](int step) { return tip(step)->property("visible").toBool(); };
+    const auto cut = [&](int step) {
+        return item(QStringLiteral("agendaStepName%1").arg(step))->property("truncated").toBool();
+    };
+    for (const QSize size : { QSize(920, 680), QSize(1180, 760), QSize(1440, 900), QSize(1920, 1080) }) {
+        SCOPED_TRACE(size.width());
+        shell.resize(size);
+        shell.waitForFrame();
+        QList<int> cutSteps;
+        for (int step = 0; step < 6; ++step) {
+            const QString name
+                = item(QStringLiteral("agendaStepName%1").arg(step))->property("text").toString();
+            EXPECT_EQ(accessibleName(QStringLiteral("agendaStep%1").arg(step)),
+                QStringLiteral("Step %1, %2").arg(step + 1).arg(name));
+            if (cut(step))
+                cutSteps.append(step);
+        }
+        if (size.width() == 1180) {
+            ASSERT_FALSE(cutSteps.isEmpty()) << "no step is cut short at 1180";
+        }
+        ASSERT_NE(tip(0), nullptr) << "the steps have no tips of their own";
+        // The keyboard on a step, cut short where one is, and the pointer on its neighbour.
+        const int step = cutSteps.isEmpty() ? 2 : cutSteps.first();
+        QQuickItem* button = item(QStringLiteral("agendaStep%1").arg(step));
+        const auto centreOf
+            = [](QQuickItem* of) { return of->mapToScene(of->boundingRect().center()).toPoint(); };
+        button->forceActiveFocus(Qt::TabFocusReason);
+        QTest::mouseMove(shell.window(), centreOf(item(QStringLiteral("agendaStep%1").arg((step + 1) % 6))));
+        if (!cut(step)) {
+            QTest::qWait(700);
+            EXPECT_FALSE(shown(step)) << "a tip for a name shown whole";
+            shell.screenshot(QStringLiteral("room-agenda-tip-%1").arg(size.width()));
+            continue;
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shown(step); }, 3000)) << "no tip on focus";
+        EXPECT_EQ(tip(step)->property("text").toString(),
+            item(QStringLiteral("agendaStepName%1").arg(step))->property("text").toString());
+        shell.waitForFrame();
+        const QImage image = shell.window()->grabWindow();
+        auto* drawn = tip(step)->property("background").value<QQuickItem*>();
+        ASSERT_NE(drawn, nullptr);
+        const QRect area
+            = drawn->mapRectToScene(QRectF(0, 0, drawn->width(), drawn->height())).toAlignedRect();
+        EXPECT_EQ(image.pixelColor(area.left() + 4, area.center().y()), ThemePalette::ink())
+            << "an unthemed tip";
+        EXPECT_GE(testing::pixelRange(image, area.adjusted(2, 2, -2, -2)).ratio(), 4.5);
+        shell.screenshot(QStringLiteral("room-agenda-tip-%1").arg(size.width()));
+
+        // The keyboard and the pointer elsewhere: no tip; the pointer on the step: its tip.
+        item("primaryButton")->forceActiveFocus(Qt::TabFocusReason);
+        QTest::mouseMove(shell.window(), QPoint(2, shell.window()->height() - 2));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !shown(step); }, 3000));
+        QTest::mouseMove(shell.window(), centreOf(button));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return shown(step); }, 3000)) << "no tip on hover";
+        QTest::mouseMove(shell.window(), QPoint(2, shell.window()->height() - 2));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !shown(step); }, 3000));
+    }
 }
 
 // The transcript keeps its newest row in view when many rows arrive at once and when the

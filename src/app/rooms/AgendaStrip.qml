@@ -43,11 +43,15 @@ Rectangle {
                     focusRadius: height / 2
                     Accessible.name: qsTr("Step %1, %2").arg(step.index + 1).arg(step.name)
                     Accessible.selected: step.current
-                    // A name cut short by a narrow strip is there in full under the pointer.
-                    ToolTip.visible: step.hovered && stepName.truncated
-                    ToolTip.delay: 500
-                    ToolTip.text: step.name
                     onClicked: root.room.selectStep(step.index)
+
+                    // A name cut short by a narrow strip is there in full under the pointer and
+                    // for the keyboard.
+                    ThemedToolTip {
+                        objectName: "agendaStepTip" + step.index
+                        text: step.name
+                        visible: stepName.truncated && (step.hovered || step.visualFocus)
+                    }
 
                     background: Rectangle {
                         radius: height / 2
@@ -150,9 +154,10 @@ Rectangle {
                 maximumLineCount: 1
                 font: Theme.displayItalic(12, Font.Normal)
                 color: Theme.ink
-                ToolTip.visible: starter.truncated && starterPointer.hovered
-                ToolTip.delay: 500
-                ToolTip.text: starter.text
+                ThemedToolTip {
+                    text: starter.text
+                    visible: starter.truncated && starterPointer.hovered
+                }
                 HoverHandler {
                     id: starterPointer
                 }
@@ -176,9 +181,10 @@ Rectangle {
                 maximumLineCount: 1
                 font: Theme.small
                 color: Theme.positive
-                ToolTip.visible: note.truncated && notePointer.hovered
-                ToolTip.delay: 500
-                ToolTip.text: note.text
+                ThemedToolTip {
+                    text: note.text
+                    visible: note.truncated && notePointer.hovered
+                }
                 HoverHandler {
                     id: notePointer
                 }

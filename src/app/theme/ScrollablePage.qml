@@ -16,7 +16,7 @@ Flickable {
     readonly property real lineStep: 48
     // Room left around a control brought into view, for its ring.
     readonly property real focusMargin: 16
-    // How much of the view's top a part kept in view over the page covers.
+    // How much of the view's top is covered by what stays in view over the page.
     property real coveredTop: 0
 
     // Scrolls by Up, Down, Page Up, Page Down, Home or End without Control, Alt or Meta; false
