@@ -6,6 +6,7 @@
 #include "common/DeferredResponse.hpp"
 #include "common/OpenConnections.hpp"
 #include "common/OwnerOnlyFile.hpp"
+#include "common/RequestFraming.hpp"
 
 #include <algorithm>
 #include <array>
@@ -40,11 +41,6 @@ namespace {
 constexpr auto readTimeout = std::chrono::seconds(30);
 constexpr auto handshakeTimeout = std::chrono::seconds(10);
 constexpr auto drainTimeout = std::chrono::seconds(5);
-constexpr std::uint32_t headerLimit = 16 * 1024;
-// What a connection may hold unparsed: the head, or the trailer section of a chunked body,
-// which the parser takes in whole and does not count against the head's limit. Beast throws
-// on a single field of 64 KiB; this bound keeps every field far below that.
-constexpr std::size_t readBufferLimit = headerLimit;
 constexpr std::size_t drainLimit = 64 * 1024 * 1024;
 // How long the accept loop waits before trying again after a failed accept (doubling up to
 // the longest), and how often it looks for a free place when every connection is busy.
@@ -58,37 +54,7 @@ constexpr auto stopPoll = std::chrono::milliseconds(20);
 
 using Clock = std::chrono::steady_clock;
 using Request = http::request<http::string_body>;
-
-// A request body that grows as its bytes arrive: Beast's string body reserves the whole
-// announced length as soon as the head is read, before a byte of it has come.
-struct ArrivingBody {
-    using value_type = std::string;
-
-    class reader {
-    public:
-        template <bool isRequest, typename Fields>
-        reader(http::header<isRequest, Fields>&, value_type& body)
-            : m_body(body)
-        {
-        }
-        void init(const boost::optional<std::uint64_t>&, beast::error_code& ec) { ec = {}; }
-        template <typename Buffers> std::size_t put(const Buffers& buffers, beast::error_code& ec)
-        {
-            std::size_t added = 0;
-            for (const auto buffer : beast::buffers_range_ref(buffers)) {
-                m_body.append(static_cast<const char*>(buffer.data()), buffer.size());
-                added += buffer.size();
-            }
-            ec = {};
-            return added;
-        }
-        void finish(beast::error_code& ec) { ec = {}; }
-
-    private:
-        value_type& m_body;
-    };
-};
-using Parser = http::request_parser<ArrivingBody>;
+using Parser = RequestParser;
 
 Request releaseRequest(Parser& parser)
 {
@@ -492,8 +458,7 @@ struct HttpServer::State {
         const Peer peer = peerOf(stream);
         for (bool first = true;; first = false) {
             Parser parser;
-            parser.body_limit(options.bodyLimit);
-            parser.header_limit(headerLimit);
+            limitRequest(parser, options.bodyLimit);
             beast::error_code ec;
             if (!co_await readHead(stream, connection, buffer, parser, first, ec))
                 co_return;
