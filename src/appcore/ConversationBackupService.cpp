@@ -254,12 +254,17 @@ QCoro::Task<void> ConversationBackupService::retryPending(QDateTime now)
     }
 }
 
-QCoro::Task<void> ConversationBackupService::holdBackUp(QUuid localID)
+QCoro::Task<ConversationBackupService::BackUpHold> ConversationBackupService::holdBackUp(QUuid localID)
 {
     const auto keepAlive = shared_from_this();
     m_held.insert(localID);
+    BackUpHold hold(nullptr, [service = weak_from_this(), localID](void*) {
+        if (const auto holding = service.lock())
+            holding->m_held.remove(localID);
+    });
     if (!co_await pendingRecord(localID))
         qCWarning(backupLog, "The record of a conversation being finished could not be written.");
+    co_return hold;
 }
 
 void ConversationBackupService::withhold(QUuid localID)

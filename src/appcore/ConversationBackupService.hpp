@@ -69,11 +69,12 @@ public:
     // `retryLater`. A record whose review is gone from this computer is removed; one whose
     // review cannot be read is kept for a later run.
     QCoro::Task<void> retryPending(QDateTime now);
+    // Keeps a review back from the retries while it lives.
+    using BackUpHold = std::shared_ptr<void>;
     // A review whose finish runs: its record is made pending now, so that the review reaches
-    // the account should the finish never end (a crash, a kill), but no retry sends it until
-    // `releaseBackUp`, as the finish is about to replace it.
-    QCoro::Task<void> holdBackUp(QUuid localID);
-    void releaseBackUp(QUuid localID) { m_held.remove(localID); }
+    // the account should the finish never end (a crash, a kill), but no retry sends it while the
+    // hold lives, as the finish is about to replace it.
+    QCoro::Task<BackUpHold> holdBackUp(QUuid localID);
     // The user discarded the conversation of this review: nothing of it may reach the account
     // any more. No upload of it starts from now on, and one on its way when the account answers
     // leaves nothing there.

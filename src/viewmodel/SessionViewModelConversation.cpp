@@ -533,10 +533,10 @@ QCoro::Task<void> SessionViewModel::finishConversation()
     publishRunningFlag(m_isProcessing, true, &SessionViewModel::isProcessingChanged);
     publishRunningFlag(m_isRecording, false, &SessionViewModel::isRecordingChanged);
     publishRunningFlag(m_isPaused, false, &SessionViewModel::isPausedChanged);
-    const std::optional<QUuid> provisional = seal.reviewID;
-    const auto holding = provisional ? m_backupService : nullptr;
-    if (holding) {
-        co_await holding->holdBackUp(*provisional);
+    // The sealed review is this finish's to hand to the backup service, however the finish ends.
+    ConversationBackupService::BackUpHold held;
+    if (const auto service = seal.reviewID ? m_backupService : nullptr) {
+        held = co_await service->holdBackUp(*seal.reviewID);
         if (alive.expired())
             co_return;
     }
@@ -551,8 +551,6 @@ QCoro::Task<void> SessionViewModel::finishConversation()
         co_await finishWithCoordinator(audioURL);
     if (alive.expired())
         co_return;
-    if (holding)
-        holding->releaseBackUp(*provisional);
 
     publishRunningFlag(m_isProcessing, false, &SessionViewModel::isProcessingChanged);
     if (m_audioURL == audioURL)

@@ -79,7 +79,7 @@ TEST_F(ConversationBackupServiceTest, AReviewHeldByItsFinishWaitsForItButIsNever
 {
     Computer mac(account("Ada"));
     const DerivedSessionResult finishing = mac.save(hoursAgo(0));
-    test::awaitTask(mac.service->holdBackUp(finishing.id));
+    const auto held = test::awaitTask(mac.service->holdBackUp(finishing.id));
     EXPECT_EQ(mac.record(finishing.id)->state, State::pending);
     test::awaitTask(mac.service->retryPending(mac.clock));
     EXPECT_TRUE(mac.probe->uploads.isEmpty());
@@ -100,7 +100,7 @@ TEST_F(ConversationBackupServiceTest, ADiscardedConversationIsWithdrawnAndNeverS
 {
     Computer mac(account("Ada"));
     const DerivedSessionResult unsent = mac.save(hoursAgo(4));
-    test::awaitTask(mac.service->holdBackUp(unsent.id));
+    const auto held = test::awaitTask(mac.service->holdBackUp(unsent.id));
     const DerivedSessionResult stored = mac.backedUp(hoursAgo(3));
     const DerivedSessionResult replyLost = mac.save(hoursAgo(2));
     mac.probe->loseNextUploadReply = true;

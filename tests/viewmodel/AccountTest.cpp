@@ -563,7 +563,7 @@ TEST_F(AccountTest, ADiscardLeftByTheLastRunIsFinishedAtTheNextLaunch)
     for (const DerivedSessionResult& result : { discarded, kept })
         ASSERT_TRUE(test::awaitTask(model->resultStore()->save(result)));
     // As at the press of Finish: its record waits to be sent.
-    test::awaitTask(model->backupService()->holdBackUp(discarded.id));
+    const auto held = test::awaitTask(model->backupService()->holdBackUp(discarded.id));
     ASSERT_TRUE(model->marks()->write({ discarded.id, reserved->id, ConversationMarks::State::discarded }));
     model.reset();
 
