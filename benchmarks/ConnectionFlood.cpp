@@ -3,6 +3,7 @@
 // 10 s, and how soon. Prints one line of figures with the load average.
 //
 //   lumora-connection-flood PORT left-open [--rate N] [--seconds S] [--probe PATH]
+//       [--attackers THREADS] [--patience SECONDS]
 //       connections that send a request with "Connection: close" and then neither read their
 //       answer nor close (nor answer the TLS close), each held for 30 s
 //   lumora-connection-flood PORT hellos --groups G [--rate N] [--seconds S] [--probe PATH]
@@ -48,6 +49,9 @@ struct Options {
     std::string probe;
     long pid = 0;
     int count = 200;
+    // The attacker's threads, and how long each waits for the server before it gives up.
+    int attackers = 64;
+    int patience = 2;
 };
 
 int connectFrom(const char* source, int port, int timeoutSeconds)
@@ -203,7 +207,7 @@ void attack(const Options& options, double rate, Clock::time_point end, const st
             ::close(held.front().second.first);
             held.pop_front();
         }
-        const int socket = connectFrom("127.0.0.2", options.port, 2);
+        const int socket = connectFrom("127.0.0.2", options.port, options.patience);
         if (socket < 0)
             continue;
         if (options.mode == "hellos") {
@@ -229,11 +233,10 @@ int flood(const Options& options)
     const auto end = Clock::now() + std::chrono::seconds(options.seconds);
     const std::string hello = options.mode == "hellos" ? recordedHello(options.groups) : std::string();
     std::atomic<int> made { 0 };
-    constexpr int attackers = 64;
     std::vector<std::thread> threads;
-    for (int i = 0; i < attackers; ++i)
-        threads.emplace_back(
-            attack, std::cref(options), options.rate / attackers, end, std::cref(hello), std::ref(made));
+    for (int i = 0; i < options.attackers; ++i)
+        threads.emplace_back(attack, std::cref(options), options.rate / options.attackers, end,
+            std::cref(hello), std::ref(made));
     SSL_CTX* context = clientContext("X25519:P-256");
     const std::string key = publicKeyText();
     std::mutex lock;
@@ -318,6 +321,10 @@ int main(int argc, char** argv)
             options.pid = std::atol(value);
         else if (name == "--count")
             options.count = std::atoi(value);
+        else if (name == "--attackers")
+            options.attackers = std::max(1, std::atoi(value));
+        else if (name == "--patience")
+            options.patience = std::max(1, std::atoi(value));
     }
     if (options.mode == "handshake-cost")
         return handshakeCost(options);
