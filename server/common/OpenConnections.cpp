@@ -159,8 +159,9 @@ void OpenConnections::closeWaiting()
         for (const auto& [address, connections] : m_byAddress)
             open.insert(open.end(), connections.begin(), connections.end());
     }
+    // One finishing is let finish: it may still be writing an answer.
     for (const auto& connection : open) {
-        if (connection->m_phase != Connection::Phase::busy)
+        if (connection->m_phase == Connection::Phase::waiting)
             connection->close();
     }
 }

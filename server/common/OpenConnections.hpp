@@ -81,7 +81,7 @@ public:
     void remove(Connection& connection);
     // Closes the connection that makes way first, if one may; it stays listed until removed.
     bool closeSlowest();
-    // Closes every connection that waits or finishes (when the server stops).
+    // Closes every connection that waits for a request (when the server stops).
     void closeWaiting();
 
 private:

@@ -50,6 +50,16 @@ TEST(OpenConnections, AtTheCapTheConnectionWaitingLongestMakesWay)
     EXPECT_TRUE(open.closeSlowest());
     EXPECT_EQ(later->closed, 1);
     EXPECT_EQ(newest->closed, 0);
+
+    // One past its answer makes way before one that has waited longer.
+    open.remove(*later);
+    const auto answered = std::make_shared<CountedConnection>();
+    EXPECT_TRUE(open.add(answered, "b"));
+    answered->stopWaiting();
+    answered->startFinishing();
+    EXPECT_TRUE(open.closeSlowest());
+    EXPECT_EQ(answered->closed, 1);
+    EXPECT_EQ(newest->closed, 0);
 }
 
 // A stop closes every connection still waiting for its request, and only those.
