@@ -40,13 +40,20 @@ namespace {
 
 constexpr auto readTimeout = std::chrono::seconds(30);
 constexpr auto handshakeTimeout = std::chrono::seconds(10);
-constexpr auto drainTimeout = std::chrono::seconds(5);
+// What follows an answer is short: the client's TLS close comes within a round trip when it
+// comes at all, what it still sends after a refusal is drained for a moment only, and a client
+// that reads nothing of its answer for a while has given it up.
+constexpr auto closeTimeout = std::chrono::seconds(1);
+constexpr auto drainTimeout = std::chrono::seconds(2);
+constexpr auto unreadTimeout = std::chrono::seconds(5);
 constexpr std::size_t drainLimit = 64 * 1024 * 1024;
 // How long the accept loop waits before trying again after a failed accept (doubling up to
-// the longest), and how often it looks for a free place when every connection is busy.
+// the longest), and how often it looks for a free place when every connection is busy or one
+// has been asked to make way.
 constexpr auto shortestAcceptPause = std::chrono::milliseconds(10);
 constexpr auto longestAcceptPause = std::chrono::milliseconds(500);
 constexpr auto fullPause = std::chrono::milliseconds(20);
+constexpr auto roomPause = std::chrono::milliseconds(1);
 // After a stop signal, how long requests under way may take to finish, and how often the
 // server looks whether they have.
 constexpr auto stopGrace = std::chrono::seconds(5);
@@ -60,6 +67,17 @@ Request releaseRequest(Parser& parser)
 {
     auto parsed = parser.release();
     return Request(std::move(parsed.base()), std::move(parsed.body()));
+}
+
+// A server may hold as many descriptors as the hard limit allows; the soft one is often far
+// lower (1,024) than the connections a server must hold.
+void raiseDescriptorLimit()
+{
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 // Without a cap of its own, the server keeps a quarter of the descriptor limit (16 to 256)
@@ -149,8 +167,10 @@ protected:
     void close() override
     {
         asio::post(m_executor, [connection = shared_from_this()] {
-            if (connection->stream && connection->waiting())
+            if (connection->stream && connection->makesWay())
                 connection->stream->close();
+            else
+                connection->keptOpen();
         });
     }
 
@@ -192,7 +212,7 @@ void finishSending(beast::ssl_stream<beast::tcp_stream>&)
 {
 }
 
-// Where a connection comes from, as the body budget counts it.
+// Where a connection comes from, as its part of the connections and the body budget count it.
 struct Peer {
     // Its address, an IPv6 one by its /64 prefix, which one machine commonly holds whole.
     std::string address;
@@ -201,10 +221,10 @@ struct Peer {
     std::string network;
 };
 
-template <typename Stream> Peer peerOf(Stream& stream)
+Peer peerOfSocket(const tcp::socket& socket)
 {
     beast::error_code ec;
-    auto address = beast::get_lowest_layer(stream).socket().remote_endpoint(ec).address();
+    auto address = socket.remote_endpoint(ec).address();
     if (ec)
         return {};
     if (address.is_v6() && address.to_v6().is_v4_mapped())
@@ -219,6 +239,11 @@ template <typename Stream> Peer peerOf(Stream& stream)
     std::string prefix = asio::ip::address_v6(bytes).to_string() + "/64";
     std::fill(bytes.begin() + 6, bytes.end(), 0);
     return { std::move(prefix), asio::ip::address_v6(bytes).to_string() + "/48" };
+}
+
+template <typename Stream> Peer peerOf(Stream& stream)
+{
+    return peerOfSocket(beast::get_lowest_layer(stream).socket());
 }
 
 template <typename Message> std::string pathOf(const Message& message)
@@ -494,8 +519,8 @@ struct HttpServer::State {
                 logLine(named ? std::string(parser.get().method_string()) : "-",
                     named ? pathOf(parser.get()) : "-", refusal->response.status, started);
                 auto message = toBeastResponse(refusal->response, 11, false);
-                beast::get_lowest_layer(stream).expires_after(readTimeout);
-                co_await http::async_write(stream, message, awaitError(ec));
+                connection.startFinishing();
+                co_await writeAnswer(stream, message, ec);
                 if (!ec && refusal->drain) {
                     finishSending(stream);
                     co_await drain(stream);
@@ -522,8 +547,8 @@ struct HttpServer::State {
             // also finds its line in the log, even when the server stops right after.
             logLine(request.method, request.path, response.status, started);
             auto message = toBeastResponse(response, version, keepAlive);
-            beast::get_lowest_layer(stream).expires_after(readTimeout);
-            co_await http::async_write(stream, message, awaitError(ec));
+            connection.startFinishing();
+            co_await writeAnswer(stream, message, ec);
             if (ec || !keepAlive)
                 co_return;
         }
@@ -594,6 +619,22 @@ struct HttpServer::State {
         co_return std::nullopt;
     }
 
+    // Writes an answer: a client that reads none of it for a while loses its connection, one
+    // that reads has the read timeout for the whole of it.
+    template <typename Stream>
+    static asio::awaitable<void> writeAnswer(
+        Stream& stream, http::response<http::string_body>& message, beast::error_code& ec)
+    {
+        auto& lowest = beast::get_lowest_layer(stream);
+        const auto deadline = Clock::now() + readTimeout;
+        http::response_serializer<http::string_body> serializer(message);
+        ec = {};
+        while (!ec && !serializer.is_done()) {
+            lowest.expires_at(std::min(deadline, Clock::now() + unreadTimeout));
+            co_await http::async_write_some(stream, serializer, awaitError(ec));
+        }
+    }
+
     // Reads and drops what the client is still sending after a refusal, so that it sees
     // the answer instead of a reset connection. Bounded in bytes and time.
     template <typename Stream> asio::awaitable<void> drain(Stream& stream)
@@ -620,7 +661,7 @@ struct HttpServer::State {
         }
     }
 
-    // A connection's place in the list while its stream lives, however its coroutine ends
+    // A connection's place in the list while its descriptor is open, however its coroutine ends
     // (also destroyed unfinished when the server stops).
     class Lease {
     public:
@@ -632,6 +673,8 @@ struct HttpServer::State {
         }
         ~Lease()
         {
+            beast::error_code ec;
+            m_connection->stream->socket().close(ec);
             m_connection->stream = nullptr;
             m_state.connections->remove(*m_connection);
         }
@@ -663,7 +706,8 @@ struct HttpServer::State {
         if (ec)
             co_return;
         co_await serveGuarded(stream, lease.connection());
-        beast::get_lowest_layer(stream).expires_after(handshakeTimeout);
+        lease.connection().startFinishing();
+        beast::get_lowest_layer(stream).expires_after(closeTimeout);
         co_await stream.async_shutdown(awaitError(ec));
     }
 
@@ -717,10 +761,14 @@ struct HttpServer::State {
         auto failurePause = shortestAcceptPause;
         for (;;) {
             beast::error_code ec;
-            if (connections->full()) {
-                // Every connection has its request in: new clients wait in the backlog
-                // until one ends.
-                pause.expires_after(fullPause);
+            // Room is made only for a client that has come.
+            co_await acceptor->async_wait(tcp::acceptor::wait_read, awaitError(ec));
+            if (ec == asio::error::operation_aborted || !acceptor->is_open())
+                co_return;
+            if (const auto room = connections->makeRoom(); room != OpenConnections::Room::free) {
+                // At the cap a new client waits in the backlog until one connection has closed:
+                // the one asked to make way, within moments, or one that ends when all are busy.
+                pause.expires_after(room == OpenConnections::Room::coming ? roomPause : fullPause);
                 co_await pause.async_wait(awaitError(ec));
                 if (!acceptor->is_open())
                     co_return;
@@ -747,7 +795,9 @@ struct HttpServer::State {
             }
             failurePause = shortestAcceptPause;
             auto connection = std::make_shared<ServerConnection>(context.get_executor());
-            connections->add(connection);
+            // Its address holds all it may, none of which makes way: it is closed at once.
+            if (!connections->add(connection, peerOfSocket(socket).address))
+                continue;
             if (tls)
                 asio::co_spawn(context, tlsSession(std::move(socket), connection), asio::detached);
             else
@@ -770,7 +820,12 @@ std::expected<std::unique_ptr<HttpServer>, std::string> HttpServer::listen(HttpS
     state->handler = std::move(handler);
     state->takeover = std::move(takeover);
     state->log = &log;
-    state->connections.emplace(options.maxConnections > 0 ? options.maxConnections : defaultConnectionCap());
+    raiseDescriptorLimit();
+    const std::size_t cap = options.maxConnections > 0 ? options.maxConnections : defaultConnectionCap();
+    const std::size_t capPerAddress = options.maxConnectionsPerAddress > 0
+        ? options.maxConnectionsPerAddress
+        : std::max<std::size_t>(cap / 16, 16);
+    state->connections.emplace(cap, capPerAddress);
     state->bodies.emplace(BodyBudgetLimits { options.bodyMemoryLimit, options.openBodyMemory,
         options.openBodyMemoryPerAddress, options.bodyMemoryPerOwner, options.minimumBodyRate });
     const unsigned threads = options.threads > 0 ? options.threads : defaultThreadCount();

@@ -55,11 +55,16 @@ struct HttpServerOptions {
     // request at a time. Either way a handler thread runs one request at a time, so it may
     // keep thread-bound resources of its own (thread_local), such as a database connection.
     unsigned handlerThreads = 0;
-    // Connections open at once; 0 derives the cap from the process's descriptor limit. At the
-    // cap the connection that has waited longest for a complete request (head and body) is
-    // closed to admit a new one; when every connection has its request in, new ones wait (see
-    // OpenConnections.hpp).
+    // Connections open at once, each until its descriptor is closed; 0 derives the cap from the
+    // process's descriptor limit (raised to its hard limit when the server starts). At the cap a
+    // connection past its answer, or else the one that has waited longest for a complete request
+    // (head and body), is closed to admit a new one; when every connection is busy with its
+    // request, new ones wait (see OpenConnections.hpp).
     std::size_t maxConnections = 0;
+    // Connections from one client address (an IPv6 one by its /64 prefix); at the bound one of
+    // its own makes way as at the cap, or the new one is closed. 0 takes a sixteenth of the cap,
+    // at least 16.
+    std::size_t maxConnectionsPerAddress = 0;
     // A connection's first request head must be complete this long after the connection is
     // ready for it, a later one this long after its first byte, whatever arrives meanwhile.
     std::chrono::milliseconds headTimeout { 5000 };
@@ -97,6 +102,7 @@ struct HttpServerOptions {
 // are answered with {"error": code} and never reach or stop the server; anything else one
 // connection throws is logged and closes that connection only. Running out of descriptors
 // never makes the server spin: it closes an idle connection, waits a moment and accepts again.
+// What follows an answer (its write, draining, the TLS close) is short and makes way first.
 class HttpServer {
 public:
     // `takeover`, when given, may take connections over after their first request

@@ -1,6 +1,5 @@
 #include "common/OpenConnections.hpp"
 
-#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -15,78 +14,140 @@ std::int64_t ticksNow()
 
 } // namespace
 
+void OpenConnections::Connection::enter(Phase phase)
+{
+    m_phase = phase;
+    m_since = ticksNow();
+    m_closing = false;
+}
+
 void OpenConnections::Connection::startWaiting()
 {
-    if (m_waitingSince == 0)
-        m_waitingSince = ticksNow();
+    if (m_phase != Phase::waiting)
+        enter(Phase::waiting);
 }
 
 void OpenConnections::Connection::stopWaiting()
 {
-    m_waitingSince = 0;
+    enter(Phase::busy);
 }
 
-bool OpenConnections::Connection::waiting() const
+void OpenConnections::Connection::startFinishing()
 {
-    return m_waitingSince != 0;
+    enter(Phase::finishing);
 }
 
-OpenConnections::OpenConnections(std::size_t cap)
+bool OpenConnections::Connection::makesWay() const
+{
+    return m_phase != Phase::busy;
+}
+
+void OpenConnections::Connection::keptOpen()
+{
+    m_closing = false;
+}
+
+OpenConnections::OpenConnections(std::size_t cap, std::size_t capPerAddress)
     : m_cap(cap)
+    , m_capPerAddress(capPerAddress)
 {
 }
 
-void OpenConnections::add(std::shared_ptr<Connection> connection)
+std::pair<int, std::int64_t> OpenConnections::precedence(const Connection& connection)
 {
-    connection->startWaiting();
-    bool atCap = false;
+    return { connection.m_phase == Connection::Phase::finishing ? 0 : 1, connection.m_since.load() };
+}
+
+std::shared_ptr<OpenConnections::Connection> OpenConnections::firstToMakeWay(
+    const Connections& connections, std::shared_ptr<Connection> first)
+{
+    for (const auto& connection : connections) {
+        if (connection->m_phase == Connection::Phase::busy || connection->m_closing)
+            continue;
+        if (!first || precedence(*connection) < precedence(*first))
+            first = connection;
+    }
+    return first;
+}
+
+std::shared_ptr<OpenConnections::Connection> OpenConnections::firstToMakeWay() const
+{
+    std::shared_ptr<Connection> first;
+    for (const auto& [address, connections] : m_byAddress)
+        first = firstToMakeWay(connections, std::move(first));
+    return first;
+}
+
+OpenConnections::Room OpenConnections::makeRoom()
+{
+    std::shared_ptr<Connection> chosen;
     {
         const std::lock_guard lock(m_lock);
-        atCap = m_connections.size() >= m_cap;
+        if (m_count < m_cap)
+            return Room::free;
+        // One asked already frees its place as soon as its thread closes it.
+        for (const auto& [address, connections] : m_byAddress) {
+            for (const auto& connection : connections) {
+                if (connection->m_closing)
+                    return Room::coming;
+            }
+        }
+        chosen = firstToMakeWay();
+        if (!chosen)
+            return Room::none;
+        chosen->m_closing = true;
     }
-    if (atCap)
-        closeSlowest();
-    const std::lock_guard lock(m_lock);
-    connection->m_position = m_connections.insert(m_connections.end(), connection);
-    connection->m_listed = true;
+    chosen->close();
+    return Room::coming;
+}
+
+bool OpenConnections::add(std::shared_ptr<Connection> connection, std::string address)
+{
+    connection->startWaiting();
+    std::shared_ptr<Connection> chosen;
+    {
+        const std::lock_guard lock(m_lock);
+        Connections& same = m_byAddress[address];
+        if (same.size() >= m_capPerAddress) {
+            chosen = firstToMakeWay(same);
+            if (!chosen)
+                return false;
+            chosen->m_closing = true;
+        }
+        connection->m_address = std::move(address);
+        connection->m_position = same.insert(same.end(), connection);
+        connection->m_listed = true;
+        ++m_count;
+    }
+    if (chosen)
+        chosen->close();
+    return true;
 }
 
 void OpenConnections::remove(Connection& connection)
 {
     const std::lock_guard lock(m_lock);
-    if (connection.m_listed) {
-        connection.m_listed = false;
-        m_connections.erase(connection.m_position);
-    }
-}
-
-bool OpenConnections::full() const
-{
-    const std::lock_guard lock(m_lock);
-    return m_connections.size() >= m_cap
-        && std::ranges::none_of(m_connections, [](const auto& connection) { return connection->waiting(); });
+    if (!connection.m_listed)
+        return;
+    connection.m_listed = false;
+    const auto same = m_byAddress.find(connection.m_address);
+    same->second.erase(connection.m_position);
+    if (same->second.empty())
+        m_byAddress.erase(same);
+    --m_count;
 }
 
 bool OpenConnections::closeSlowest()
 {
-    std::shared_ptr<Connection> slowest;
+    std::shared_ptr<Connection> chosen;
     {
         const std::lock_guard lock(m_lock);
-        std::int64_t slowestSince = 0;
-        for (const auto& connection : m_connections) {
-            const std::int64_t since = connection->m_waitingSince;
-            if (since != 0 && (!slowest || since < slowestSince)) {
-                slowest = connection;
-                slowestSince = since;
-            }
-        }
-        if (!slowest)
+        chosen = firstToMakeWay();
+        if (!chosen)
             return false;
-        slowest->m_listed = false;
-        m_connections.erase(slowest->m_position);
+        chosen->m_closing = true;
     }
-    // A request completed meanwhile is served; the cap is over by one until it ends.
-    slowest->close();
+    chosen->close();
     return true;
 }
 
@@ -95,10 +156,12 @@ void OpenConnections::closeWaiting()
     std::vector<std::shared_ptr<Connection>> open;
     {
         const std::lock_guard lock(m_lock);
-        open.assign(m_connections.begin(), m_connections.end());
+        for (const auto& [address, connections] : m_byAddress)
+            open.insert(open.end(), connections.begin(), connections.end());
     }
+    // One finishing is let finish: it may still be writing an answer.
     for (const auto& connection : open) {
-        if (connection->waiting())
+        if (connection->m_phase == Connection::Phase::waiting)
             connection->close();
     }
 }

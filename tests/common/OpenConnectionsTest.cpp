@@ -15,33 +15,34 @@ protected:
 };
 
 // At the cap the connection that has waited longest for its request makes way, never one that
-// has its request in; when all have theirs the list is full, until one ends.
+// has its request in, and it counts until it is gone; when all have theirs there is no room,
+// until one ends.
 TEST(OpenConnections, AtTheCapTheConnectionWaitingLongestMakesWay)
 {
-    OpenConnections open(3);
+    OpenConnections open(3, 3);
     std::vector<std::shared_ptr<CountedConnection>> connections;
     for (int i = 0; i < 4; ++i)
         connections.push_back(std::make_shared<CountedConnection>());
     const auto& [served, slow, later, newest]
         = std::tie(connections[0], connections[1], connections[2], connections[3]);
-    open.add(served);
-    open.add(slow);
-    open.add(later);
+    EXPECT_TRUE(open.add(served, "a"));
+    EXPECT_TRUE(open.add(slow, "a"));
+    EXPECT_TRUE(open.add(later, "a"));
     served->stopWaiting();
-    EXPECT_FALSE(open.full()) << "two still wait";
-    open.add(newest);
+    EXPECT_EQ(open.makeRoom(), OpenConnections::Room::coming);
     EXPECT_EQ(slow->closed, 1);
-    EXPECT_EQ(served->closed + later->closed + newest->closed, 0);
+    EXPECT_EQ(open.makeRoom(), OpenConnections::Room::coming) << "it counts until it is gone";
+    EXPECT_EQ(slow->closed + served->closed + later->closed, 1);
+    open.remove(*slow);
+    EXPECT_EQ(open.makeRoom(), OpenConnections::Room::free);
+    EXPECT_TRUE(open.add(newest, "b"));
 
     later->stopWaiting();
     newest->stopWaiting();
-    EXPECT_TRUE(open.full());
+    EXPECT_EQ(open.makeRoom(), OpenConnections::Room::none);
     EXPECT_FALSE(open.closeSlowest()) << "none waits";
-    // The one that made way is off the list already; one that ends leaves room.
-    open.remove(*slow);
-    EXPECT_TRUE(open.full());
     open.remove(*served);
-    EXPECT_FALSE(open.full());
+    EXPECT_EQ(open.makeRoom(), OpenConnections::Room::free);
 
     // A connection waits again from its next request's first byte on, after the others.
     later->startWaiting();
@@ -49,16 +50,26 @@ TEST(OpenConnections, AtTheCapTheConnectionWaitingLongestMakesWay)
     EXPECT_TRUE(open.closeSlowest());
     EXPECT_EQ(later->closed, 1);
     EXPECT_EQ(newest->closed, 0);
+
+    // One past its answer makes way before one that has waited longer.
+    open.remove(*later);
+    const auto answered = std::make_shared<CountedConnection>();
+    EXPECT_TRUE(open.add(answered, "b"));
+    answered->stopWaiting();
+    answered->startFinishing();
+    EXPECT_TRUE(open.closeSlowest());
+    EXPECT_EQ(answered->closed, 1);
+    EXPECT_EQ(newest->closed, 0);
 }
 
 // A stop closes every connection still waiting for its request, and only those.
 TEST(OpenConnections, AStopClosesTheConnectionsThatWait)
 {
-    OpenConnections open(10);
+    OpenConnections open(10, 10);
     const auto waiting = std::make_shared<CountedConnection>();
     const auto answering = std::make_shared<CountedConnection>();
-    open.add(waiting);
-    open.add(answering);
+    open.add(waiting, "a");
+    open.add(answering, "a");
     answering->stopWaiting();
     open.closeWaiting();
     EXPECT_EQ(waiting->closed, 1);

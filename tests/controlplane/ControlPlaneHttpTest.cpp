@@ -6,6 +6,7 @@
 #include "security/RequestSigner.hpp"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,6 +25,7 @@
 #include <netinet/in.h>
 #include <openssl/ssl.h>
 #include <set>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -306,12 +308,16 @@ TEST(ControlPlaneHttp, ServesHttpsWithTheGivenCertificate)
 // library's defaults.
 class TlsClient {
 public:
-    TlsClient(const QUrl& base, const char* groups, const char* source = nullptr)
+    // From `source` when given; a read or write waits at most `patience` seconds.
+    TlsClient(
+        const QUrl& base, const char* groups, const char* source = nullptr, timeval patience = { 10, 0 })
         : m_context(::SSL_CTX_new(::TLS_client_method()))
         , m_socket(connectTo(base, source))
     {
         if (!m_context || m_socket < 0 || ::SSL_CTX_set1_groups_list(m_context, groups) != 1)
             return;
+        ::setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+        ::setsockopt(m_socket, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
         ::SSL_CTX_set_verify(m_context, SSL_VERIFY_NONE, nullptr);
         m_tls = ::SSL_new(m_context);
         ::SSL_set_fd(m_tls, m_socket);
@@ -339,6 +345,14 @@ public:
         return m_secured && ::SSL_write(m_tls, bytes.data(), static_cast<int>(bytes.size())) == bytes.size();
     }
 
+    // Whether an answer has begun; what follows is left unread.
+    bool answered()
+    {
+        char first[16] {};
+        return m_secured && ::SSL_read(m_tls, first, sizeof first - 1) > 0
+            && std::string_view(first).starts_with("HTTP/1.1 ");
+    }
+
 private:
     SSL_CTX* m_context;
     int m_socket;
@@ -363,6 +377,92 @@ TEST(ControlPlaneHttp, AgreesKeysOnlyOverTheCheapCurves)
     }
     for (const char* offered : { "ffdhe2048", "ffdhe8192", "P-521", "X448" })
         EXPECT_FALSE(TlsClient(server.baseUrl(), offered).secured()) << offered;
+    EXPECT_EQ(server.stop(), 0);
+}
+
+// The descriptors the process may open (its soft limit), from /proc.
+qulonglong descriptorLimitOf(qint64 pid)
+{
+    QFile limits(QStringLiteral("/proc/%1/limits").arg(pid));
+    if (!limits.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : limits.readAll().split('\n')) {
+        if (line.startsWith("Max open files"))
+            return line.mid(14).simplified().split(' ').value(0).toULongLong();
+    }
+    return 0;
+}
+
+// How many connections from `source` to the server at `base` the server still holds: the
+// client's end of one the server closed is no longer established.
+int heldFrom(const QUrl& base, const char* source)
+{
+    in_addr from {};
+    ::inet_pton(AF_INET, source, &from);
+    // The kernel writes each address as its 32 bits in the machine's order, and the port too.
+    const QByteArray local = QByteArray::number(from.s_addr, 16).rightJustified(8, '0').toUpper() + ':';
+    const QByteArray remote = ':' + QByteArray::number(base.port(), 16).rightJustified(4, '0').toUpper();
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return -1;
+    int held = 0;
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 3 && fields[1].startsWith(local) && fields[2].endsWith(remote)
+            && fields[3] == "01")
+            ++held;
+    }
+    return held;
+}
+
+// Clients that are answered but then neither read their answer to the end, nor close, nor
+// answer the TLS close, keep nobody else out: what follows an answer makes way first and ends
+// soon, one address holds a bounded part of the connections, and the server starts with as
+// many descriptors as its hard limit allows.
+TEST(ControlPlaneHttp, AnsweredClientsThatStayOpenLeaveRoomForOthers)
+{
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.valid());
+    const QStringList tls { "--tls-cert", certificates.serverCertificate(), "--tls-key",
+        certificates.serverKey() };
+    {
+        rlimit own {};
+        ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &own), 0);
+        ASSERT_GT(own.rlim_max, 512U);
+        // The server inherits the lower soft limit.
+        const rlimit lowered { 512, own.rlim_max };
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+        ControlPlaneProcess raised(tls);
+        ::setrlimit(RLIMIT_NOFILE, &own);
+        ASSERT_TRUE(raised.started());
+        EXPECT_EQ(descriptorLimitOf(raised.processId()), own.rlim_max);
+        EXPECT_EQ(raised.stop(), 0);
+    }
+
+    // 256 descriptors leave room for 192 connections: more answered clients than that come from
+    // one address, one after another, as long as the server lets them in.
+    ControlPlaneProcess server(QStringList { "--dev-sign-in" } + tls, 256);
+    ASSERT_TRUE(server.started());
+    std::vector<std::unique_ptr<TlsClient>> answered;
+    while (answered.size() < 200) {
+        answered.push_back(
+            std::make_unique<TlsClient>(server.baseUrl(), "X25519", "127.0.0.2", timeval { 0, 300'000 }));
+        if (!answered.back()->send("GET /v1/nothing HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+            || !answered.back()->answered())
+            break;
+    }
+    EXPECT_EQ(answered.size(), 200U) << "a new client waits for room";
+    EXPECT_LE(heldFrom(server.baseUrl(), "127.0.0.2"), 20);
+    QElapsedTimer waiting;
+    waiting.start();
+    QNetworkAccessManager manager;
+    const QByteArray start = "{\"device_public_key\":\""
+        + DeviceIdentity(*P256PrivateKey::generate()).publicKeyBase64URL().toLatin1()
+        + "\",\"platform\":\"linux\",\"state\":\"a-state-of-twenty-two-chars\"}";
+    const TestReply started = sendRequest(manager, "POST", endpoint(server, "/v1/auth/apple/web/start"),
+        start, { { "Content-Type", "application/json" } }, certificates.caCertificate());
+    EXPECT_EQ(started.status, 200) << started.body.toStdString();
+    EXPECT_LT(waiting.elapsed(), 3000) << "a sign-in waits for room";
     EXPECT_EQ(server.stop(), 0);
 }
 
