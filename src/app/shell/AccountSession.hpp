@@ -6,8 +6,10 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QUuid>
 #include <QtQml/qqmlregistration.h>
+#include <chrono>
 
 namespace lumora {
 
@@ -49,7 +51,10 @@ public:
     enum PairingStep { Linked, Confirmation, FreshCode, Waiting, Unlinked };
     Q_ENUM(PairingStep)
 
-    using QObject::QObject;
+    // How often the section reads the pairing state while a code waits.
+    static constexpr std::chrono::milliseconds pairingRefreshInterval = std::chrono::seconds(15);
+
+    explicit AccountSession(QObject* parent = nullptr);
 
     // "This computer · " and the first 8 hexadecimal digits of the device ID, lower case.
     static QString deviceLabelOf(const QUuid& deviceID);
@@ -94,6 +99,11 @@ public:
     Q_INVOKABLE virtual void deleteAccount() = 0;
 
     Q_INVOKABLE virtual void refreshPairing() = 0;
+    // The pairing section came on screen, or left it. Shown, it reads the pairing state at
+    // once, and again every refresh interval while this user's code waits for the partner (the
+    // fresh code or the outstanding invite), so that the partner's joining shows by itself.
+    Q_INVOKABLE void setPairingShown(bool shown);
+    void setPairingRefreshInterval(std::chrono::milliseconds interval);
     Q_INVOKABLE virtual void createInvite() = 0;
     // Redeems the code as typed; `redeemFinished` tells whether a redemption is now held.
     Q_INVOKABLE virtual void redeem(const QString& code) = 0;
@@ -133,6 +143,9 @@ signals:
     void reminderMinuteChanged();
     void reminderNoteChanged();
     void redeemFinished(bool redeemed);
+
+private:
+    QTimer* m_pairingRefresh;
 };
 
 } // namespace lumora
