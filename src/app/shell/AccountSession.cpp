@@ -2,6 +2,7 @@
 
 #include "PlainTextClipboard.hpp"
 
+#include <QTimer>
 #include <algorithm>
 
 namespace lumora {

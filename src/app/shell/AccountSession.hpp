@@ -6,10 +6,11 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 #include <QUuid>
 #include <QtQml/qqmlregistration.h>
 #include <chrono>
+
+class QTimer;
 
 namespace lumora {
 
