@@ -506,8 +506,11 @@ QCoro::Task<ConversationBackupService::Result<DerivedSessionResult>> Conversatio
             co_return std::move(*loaded->result);
     }
     const auto fetched = co_await m_client->conversation(entry.id);
-    if (!fetched)
-        co_return std::unexpected(ConversationBackupServiceError::conversationUnavailable);
+    if (!fetched) {
+        co_return std::unexpected(std::holds_alternative<JsonDecodeError>(fetched.error())
+                ? ConversationBackupServiceError::conversationUnreadable
+                : ConversationBackupServiceError::conversationUnavailable);
+    }
     co_return fetched->derivedResult();
 }
 

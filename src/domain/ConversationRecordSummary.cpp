@@ -35,8 +35,9 @@ std::expected<ConversationRecordSummary, JsonDecodeError> ConversationRecordSumm
     // stored: the history shows and keeps no more, and a number past every bound (a count of
     // 2^63 - 1 turns) is read as the bound rather than costing the row.
     using Payload = ConversationUploadPayload;
-    // Each turn is at least one segment of the document, which takes more than a byte of it.
-    constexpr qint64 maximumTurns = Payload::maximumBodyBytes;
+    // Turns last half a second at the least, over the length counted in whole seconds (plus the
+    // second it may have been cut short by).
+    constexpr qint64 turnsPerSecond = 2;
     JsonObjectReader reader(value, QStringLiteral("ConversationRecordSummary"));
     ConversationRecordSummary summary;
     summary.id = reader.uuid(u"id");
@@ -50,7 +51,8 @@ std::expected<ConversationRecordSummary, JsonDecodeError> ConversationRecordSumm
     summary.workspace = reader.optionalEnumeration<ConversationWorkspaceScope>(u"workspace")
                             .value_or(ConversationWorkspaceScope::current);
     summary.pendingDeletion = reader.optionalRecord<PendingConversationDeletion>(u"pending_deletion");
-    summary.turns = reader.optionalBoundedInteger(u"turns", 0, maximumTurns);
+    summary.turns
+        = reader.optionalBoundedInteger(u"turns", 0, turnsPerSecond * (summary.durationSeconds + 1));
     return finish(reader, std::move(summary));
 }
 

@@ -104,8 +104,11 @@ QCoro::Task<std::optional<DerivedSessionResult>> SessionViewModel::review(Conver
     if (alive.expired())
         co_return std::nullopt;
     if (!reviewed) {
-        reportFailure(
-            QStringLiteral("That conversation could not be opened. Check your connection and try again."));
+        // Only a failure to reach the account is the connection's.
+        reportFailure(reviewed.error() == ConversationBackupServiceError::conversationUnreadable
+                ? QStringLiteral("That conversation could not be read.")
+                : QStringLiteral(
+                    "That conversation could not be opened. Check your connection and try again."));
         co_return std::nullopt;
     }
     co_return std::move(*reviewed);

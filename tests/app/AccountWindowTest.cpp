@@ -261,6 +261,31 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
         << page.text("earlierHistoryNote").toStdString();
 }
 
+// The inviting partner's code goes as soon as the partner has used it: the section, left on
+// screen with the fresh code or the wait, reads the pairing state again now and then.
+TEST(AccountWindow, AUsedCodeLeavesTheSectionWithoutDone)
+{
+    SmokeAccount account;
+    account.connectPartnerControlPlane();
+    account.session->account()->setPairingRefreshInterval(std::chrono::milliseconds(200));
+    ASSERT_NE(account.open(), nullptr);
+    WindowHarness& page = account.page;
+    const auto step = [&] { return account.session->account()->pairingStep(); };
+    page.scrollTo("pairingSection");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return step() == AccountSession::Unlinked; }, 5000));
+    page.click("inviteButton");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return step() == AccountSession::FreshCode; }, 5000));
+    EXPECT_TRUE(page.shows("inviteCode"));
+
+    // The partner joins with it.
+    account.partner->state.workspace = { "shared", true, 2, february9, february9 };
+    account.partner->state.pendingInvite.reset();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return step() == AccountSession::Linked; }, 5000)) << step();
+    EXPECT_FALSE(page.shows("inviteCode"));
+    EXPECT_TRUE(page.shows("pairingLinked"));
+    page.screenshots("pairing-code-used", "pairingSection");
+}
+
 TEST(AccountWindow, ReminderCardFollowsThePublishedSettings)
 {
     SmokeAccount account;

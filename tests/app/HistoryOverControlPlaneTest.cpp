@@ -27,6 +27,58 @@ namespace {
 
 using testing::WindowHarness;
 
+// The account's content calls as they are, except that each review comes back as this
+// application cannot read it (written by a newer one, or damaged on its way).
+class UnreadableReviews final : public ConversationContentClient {
+public:
+    explicit UnreadableReviews(std::shared_ptr<const ConversationContentClient> real)
+        : m_real(std::move(real))
+    {
+    }
+
+    QCoro::Task<std::expected<ConversationRecordSummary, ControlPlaneFailure>> storeConversation(
+        QByteArray body) const override
+    {
+        return m_real->storeConversation(std::move(body));
+    }
+    QCoro::Task<std::expected<ConversationPage, ControlPlaneFailure>> conversationPage(
+        int limit, std::optional<QString> cursor) const override
+    {
+        return m_real->conversationPage(limit, std::move(cursor));
+    }
+    QCoro::Task<std::expected<ConversationUploadPayload, ControlPlaneFailure>> conversation(
+        QUuid id) const override
+    {
+        (void)co_await m_real->conversation(id);
+        co_return std::unexpected(
+            ControlPlaneFailure(JsonDecodeError { QStringLiteral("content: not a record") }));
+    }
+    QCoro::Task<std::expected<ConversationDeletionOutcome, ControlPlaneFailure>> deleteConversation(
+        QUuid id) const override
+    {
+        return m_real->deleteConversation(id);
+    }
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> approveConversationDeletion(QUuid id) const override
+    {
+        return m_real->approveConversationDeletion(id);
+    }
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> declineConversationDeletion(QUuid id) const override
+    {
+        return m_real->declineConversationDeletion(id);
+    }
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> hideConversation(QUuid id) const override
+    {
+        return m_real->hideConversation(id);
+    }
+    QCoro::Task<std::expected<void, ControlPlaneFailure>> unhideConversation(QUuid id) const override
+    {
+        return m_real->unhideConversation(id);
+    }
+
+private:
+    std::shared_ptr<const ConversationContentClient> m_real;
+};
+
 // One account on its own computer: a view model whose services reach the real control plane,
 // and the History page's model over it.
 struct Account {
@@ -385,12 +437,12 @@ TEST_F(HistoryOverControlPlane, ARowPastEveryBoundShowsWithinThemAndAFailedRefre
     testing::settle(*bob.model);
     EXPECT_FALSE(page.shows("refreshFailedNotice"));
     ASSERT_TRUE(bob.listed(id).has_value());
-    EXPECT_EQ(bob.listed(id)->turns, 1'048'576);
+    EXPECT_EQ(bob.listed(id)->turns, 2 * (86'400 + 1)) << "as many as a day's length allows";
     EXPECT_EQ(bob.listed(id)->duration, 86'400);
     EXPECT_EQ(
         bob.listed(id)->completedAt, QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), QTimeZone::utc()));
     EXPECT_TRUE(bob.entry(week.id).has_value()) << "the rest of the page is listed";
-    EXPECT_EQ(page.text("turnsMetricValue"), "1048579");
+    EXPECT_EQ(page.text("turnsMetricValue"), "172805");
     page.screenshot("history-row-past-every-bound");
     removeThroughMenu(*bob.listed(id));
     ASSERT_TRUE(
@@ -503,6 +555,53 @@ TEST_F(HistoryOverControlPlane, AnOpenSheetLearnsThatItsConversationLeftAndSaysS
     EXPECT_FALSE(page.shows("reviewDeleteButton"));
     EXPECT_FALSE(ada.listed(id).has_value());
     page.screenshot("review-gone-on-request");
+}
+
+// What the history says is so. A row whose turns were stored past every bound shows no more
+// than its length allows; a review the partner's computer cannot read does not blame the
+// connection; and once the partner has left, a deletion Ada asked for waits on nobody.
+TEST_F(HistoryOverControlPlane, TheHistorySaysOnlyWhatIsTrue)
+{
+    const QUuid id = recordedTogether();
+    ASSERT_FALSE(id.isNull());
+    storeStraight(QStringLiteral("UPDATE content_conversations SET turns = ? WHERE id = ?"),
+        { std::numeric_limits<qint64>::max(), id.toString(QUuid::WithoutBraces) });
+    bob.backup = ConversationBackupService::create(
+        std::make_shared<UnreadableReviews>(bob.client), bob.model->resultStore(), bob.model->backupStore());
+    bob.model->adoptServices(
+        { bob.client, bob.backup, PairingService::create(bob.client, PairingPolicy::version.toString()),
+            CheckinService::create(bob.client) });
+    bob.history
+        = std::make_unique<HistoryModelAdapter>(*bob.model, [] { return QDateTime::currentDateTimeUtc(); });
+    ASSERT_NE(open(bob), nullptr);
+    ASSERT_TRUE(bob.synchronizeUntil([&] { return bob.listed(id).has_value(); }));
+    const ConversationHistoryEntry row = *bob.listed(id);
+    EXPECT_EQ(row.duration, 96) << "Bills lasted 95.5 s";
+    ASSERT_TRUE(row.turns.has_value());
+    EXPECT_LE(*row.turns, 2 * 97) << "turns of half a second at the least";
+    EXPECT_EQ(page.text("turnsMetricValue"), QString::number(*row.turns));
+
+    page.click("historyCard:" + keyOf(row));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("historyErrorBanner"); }, 15000));
+    EXPECT_EQ(bob.model->errorMessage(), "That conversation could not be read.");
+    EXPECT_FALSE(page.shows("reviewDetail"));
+
+    // Ada asks; Bob deletes his account before he answers.
+    ASSERT_NE(open(ada), nullptr);
+    ASSERT_TRUE(ada.synchronizeUntil([&] {
+        return ada.history->deletionKind(keyOf(*ada.listed(id))) == HistoryModel::SharedWithPartner;
+    }));
+    removeThroughMenu(*ada.listed(id));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("pendingDeletion:" + keyOf(row)); }, 15000));
+    EXPECT_EQ(page.text("pendingDeletion:" + keyOf(row) + ":text"),
+        u"Deletion requested \u2014 waiting for your partner"_qs);
+    test::awaitTask(bob.model->deleteAccount());
+    ASSERT_EQ(bob.model->statusText(), "Account deleted");
+    ASSERT_TRUE(
+        ada.synchronizeUntil([&] { return ada.listed(id) && ada.listed(id)->isFromEarlierHistory(); }));
+    EXPECT_FALSE(page.shows("pendingDeletion:" + keyOf(row))) << "nobody is left to wait for";
+    EXPECT_EQ(ada.history->deletionKind(keyOf(row)), HistoryModel::Immediate);
+    page.screenshot("history-partner-left-after-request");
 }
 
 // After an unlink each partner keeps what they recorded together ("You both keep every

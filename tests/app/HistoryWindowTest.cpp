@@ -649,5 +649,30 @@ TEST_F(HistoryWindowTest, AFailureShowsOnThePageAndInTheSheetUntilDismissed)
     EXPECT_TRUE(page.shows("reviewDetail")) << "dismissing the message leaves the review open";
 }
 
+// The review sheet comes on screen in the words of what deleting its conversation does now,
+// not in those it had before and changed to only after opening: a sheet that opened as
+// "Delete" could keep that width for "Request deletion".
+TEST_F(HistoryWindowTest, TheSheetOpensInTheWordsOfItsDeletion)
+{
+    QList<ConversationHistoryEntry> rows { testing::storedRow('a', "Bills") };
+    rows[0].backup = ConversationBackupDisplayState::backedUp;
+    history.entries()->replace(rows);
+    history.deletionKinds[keyOf('a')] = HistoryModel::SharedWithPartner;
+    ASSERT_NE(open(), nullptr);
+    // Heard after the sheet's own handler, which opens it.
+    QStringList openedAs;
+    QObject::connect(history.reviewSheet(), &ReviewSheet::reviewChanged, [&] {
+        if (history.reviewSheet()->isOpen())
+            openedAs.append(text("reviewDeleteButton"));
+    });
+    page.click("historyCard:" + keyOf('a'));
+    history.answerReview(testing::conversationReview('a'));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.shows("reviewDetail"); }, 5000));
+    EXPECT_EQ(openedAs, QStringList { "Request deletion" });
+    page.screenshot("review-opened-shared");
+    auto* button = qobject_cast<QQuickItem*>(page.find("reviewDeleteButton"));
+    EXPECT_GE(button->width(), button->implicitWidth() - 1) << "drawn in its own width";
+}
+
 } // namespace
 } // namespace lumora

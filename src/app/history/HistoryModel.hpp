@@ -110,8 +110,8 @@ public:
     Q_INVOKABLE void confirmDelete();
     // Deletes the open review's conversation: the sheet closes when this deleted it, says so
     // when the partner has to agree first, and says it is gone when the account no longer held
-    // it; a failure leaves the sheet as it was. Nothing while
-    // a deletion from the sheet waits, or once the history no longer lists the conversation.
+    // it; a failure leaves the sheet as it was. Nothing while a deletion from the sheet waits,
+    // or once the history no longer lists the conversation.
     Q_INVOKABLE void removeReviewed();
     Q_INVOKABLE virtual void hide(const QString& entryID) = 0;
     Q_INVOKABLE virtual void unhide(const QString& entryID) = 0;

@@ -15,9 +15,9 @@ HistoryModelAdapter::HistoryModelAdapter(SessionViewModel& viewModel, std::funct
     , m_clock(std::move(clock))
 {
     entries()->setResults(m_viewModel.results());
-    entries()->replace(m_viewModel.historyEntries());
+    entries()->replace(shownEntries());
     connect(&m_viewModel, &SessionViewModel::historyEntriesChanged, this,
-        [this] { entries()->replace(m_viewModel.historyEntries()); });
+        [this] { entries()->replace(shownEntries()); });
     connect(&m_viewModel, &SessionViewModel::resultsChanged, this, &HistoryModel::resultsChanged);
     connect(&m_viewModel, &SessionViewModel::conversationsKeptLocalChanged, this,
         &HistoryModel::conversationsKeptLocalChanged);
@@ -29,10 +29,26 @@ HistoryModelAdapter::HistoryModelAdapter(SessionViewModel& viewModel, std::funct
     connect(&m_viewModel, &SessionViewModel::historyRefreshFailedChanged, this,
         &HistoryModel::refreshFailedChanged);
     // What deleting does depends on the pairing state and on the account.
-    connect(&m_viewModel, &SessionViewModel::pairingChanged, this, &HistoryModel::deletionKindsChanged);
+    connect(&m_viewModel, &SessionViewModel::pairingChanged, this, [this] {
+        entries()->replace(shownEntries());
+        emit deletionKindsChanged();
+    });
     connect(&m_viewModel, &SessionViewModel::accountChanged, this, &HistoryModel::deletionKindsChanged);
     connect(&m_viewModel, &SessionViewModel::participantNamesChanged, this,
         &HistoryModel::participantNamesChanged);
+}
+
+QList<ConversationHistoryEntry> HistoryModelAdapter::shownEntries() const
+{
+    // A deletion this user asked for that no partner can answer any more (the partner left)
+    // waits on nobody: deleting the conversation now removes it at once.
+    QList<ConversationHistoryEntry> rows = m_viewModel.historyEntries();
+    for (ConversationHistoryEntry& row : rows) {
+        if (row.pendingDeletion && row.pendingDeletion->requestedByMe
+            && m_viewModel.deletionKind(row) == ConversationDeletionKind::immediate)
+            row.pendingDeletion.reset();
+    }
+    return rows;
 }
 
 const QList<DerivedSessionResult>& HistoryModelAdapter::results() const

@@ -44,6 +44,8 @@ protected:
 
 private:
     using Operation = QCoro::Task<void> (SessionViewModel::*)(ConversationHistoryEntry);
+    // The view model's history as the page shows it.
+    [[nodiscard]] QList<ConversationHistoryEntry> shownEntries() const;
     // Starts the view model's operation on the entry of that id, if there is one.
     void run(const QString& entryID, Operation operation);
     QCoro::Task<void> backUpKeptLocalNow();

@@ -34,8 +34,10 @@ void ReviewSheet::show(ConversationHistoryEntry entry, std::optional<DerivedSess
     m_transcript->reset(std::move(turns), seatNames());
     setDeletionNote(QString());
     setGone(false);
-    emit reviewChanged();
+    // The words of deleting it first: the sheet opens on the review's change, and is laid out
+    // at the width of the words it opens with.
     emit deletionKindChanged();
+    emit reviewChanged();
 }
 
 void ReviewSheet::setDeletionNote(QString note)

@@ -251,7 +251,12 @@ Item {
                                     objectName: "readInHistoryButton"
                                     text: qsTr("Read it in History")
                                     symbol: "clock.arrow.circlepath"
-                                    onClicked: root.sectionChosen(Sections.History)
+                                    // Read there, the check-in is done with, as after Close: the
+                                    // Conversation tab leads to the room again.
+                                    onClicked: {
+                                        root.sectionChosen(Sections.History)
+                                        checkin.closeSaved()
+                                    }
                                 }
                                 SecondaryButton {
                                     objectName: "savedCloseButton"

@@ -74,7 +74,7 @@ QString SignalSummary::momentsText(const QList<CompactSignal>& items)
     qint64 total = 0;
     for (const CompactSignal& item : items)
         total += item.count;
-    return QStringLiteral("%1 moments").arg(total);
+    return total == 1 ? QStringLiteral("1 moment") : QStringLiteral("%1 moments").arg(total);
 }
 
 QString SignalSummary::moreText(const QList<CompactSignal>& items)

@@ -31,7 +31,7 @@ struct SignalSummary {
 
     static QList<CompactSignal> items(
         const QList<BehaviorAnnotation>& annotations, const QList<ProcessFoulAnnotation>& fouls, qint64 side);
-    // "N moments" over every item, shown or not.
+    // "N moments" over every item, shown or not ("1 moment").
     static QString momentsText(const QList<CompactSignal>& items);
     // "+N more patterns" for the items beyond the shown rows; empty when all show.
     static QString moreText(const QList<CompactSignal>& items);

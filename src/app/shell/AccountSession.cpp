@@ -2,9 +2,38 @@
 
 #include "PlainTextClipboard.hpp"
 
+#include <QTimer>
 #include <algorithm>
 
 namespace lumora {
+
+AccountSession::AccountSession(QObject* parent)
+    : QObject(parent)
+    , m_pairingRefresh(new QTimer(this))
+{
+    m_pairingRefresh->setInterval(pairingRefreshInterval);
+    connect(m_pairingRefresh, &QTimer::timeout, this, [this] {
+        if (pairingStep() == FreshCode || pairingStep() == Waiting)
+            refreshPairing();
+    });
+}
+
+void AccountSession::setPairingShown(bool shown)
+{
+    if (shown == m_pairingRefresh->isActive())
+        return;
+    if (!shown) {
+        m_pairingRefresh->stop();
+        return;
+    }
+    m_pairingRefresh->start();
+    refreshPairing();
+}
+
+void AccountSession::setPairingRefreshInterval(std::chrono::milliseconds interval)
+{
+    m_pairingRefresh->setInterval(interval);
+}
 
 QString AccountSession::deviceLabelOf(const QUuid& deviceID)
 {

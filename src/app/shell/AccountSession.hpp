@@ -8,6 +8,9 @@
 #include <QStringList>
 #include <QUuid>
 #include <QtQml/qqmlregistration.h>
+#include <chrono>
+
+class QTimer;
 
 namespace lumora {
 
@@ -50,7 +53,10 @@ public:
     enum PairingStep { Linked, Confirmation, FreshCode, Waiting, Unlinked };
     Q_ENUM(PairingStep)
 
-    using QObject::QObject;
+    // How often the section reads the pairing state while a code waits.
+    static constexpr std::chrono::milliseconds pairingRefreshInterval = std::chrono::seconds(15);
+
+    explicit AccountSession(QObject* parent = nullptr);
 
     // "This computer · " and the first 8 hexadecimal digits of the device ID, lower case.
     static QString deviceLabelOf(const QUuid& deviceID);
@@ -97,6 +103,11 @@ public:
     Q_INVOKABLE virtual void deleteAccount() = 0;
 
     Q_INVOKABLE virtual void refreshPairing() = 0;
+    // The pairing section came on screen, or left it. Shown, it reads the pairing state at
+    // once, and again every refresh interval while this user's code waits for the partner (the
+    // fresh code or the outstanding invite), so that the partner's joining shows by itself.
+    Q_INVOKABLE void setPairingShown(bool shown);
+    void setPairingRefreshInterval(std::chrono::milliseconds interval);
     Q_INVOKABLE virtual void createInvite() = 0;
     // Redeems the code as typed; `redeemFinished` tells whether a redemption is now held.
     Q_INVOKABLE virtual void redeem(const QString& code) = 0;
@@ -137,6 +148,9 @@ signals:
     void reminderMinuteChanged();
     void reminderNoteChanged();
     void redeemFinished(bool redeemed);
+
+private:
+    QTimer* m_pairingRefresh;
 };
 
 } // namespace lumora

@@ -16,15 +16,15 @@ EditorialCard {
     readonly property string shownCode: root.account.inviteCode
 
     onShownCodeChanged: root.didCopyCode = false
-    // Each time the section comes on screen it asks for the current pairing state.
-    onVisibleChanged: {
-        if (root.visible)
-            root.account.refreshPairing()
+    // The session reads the pairing state each time the section comes on screen, and while it
+    // shows a code waiting for the partner. As the window goes, the session may go first.
+    function tellShown(shown: bool) {
+        if (root.account)
+            root.account.setPairingShown(shown)
     }
-    Component.onCompleted: {
-        if (root.visible)
-            root.account.refreshPairing()
-    }
+    onVisibleChanged: root.tellShown(root.visible)
+    Component.onCompleted: root.tellShown(root.visible)
+    Component.onDestruction: root.tellShown(false)
 
     function redeem() {
         root.account.redeem(root.codeDraft)
