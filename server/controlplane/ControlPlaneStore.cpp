@@ -454,9 +454,12 @@ std::expected<std::unique_ptr<ControlPlaneStore>, QString> ControlPlaneStore::op
 
 void ControlPlaneStore::migrate(const ContentSeal* seal)
 {
-    Statement(m_connection,
-        QStringLiteral("CREATE TABLE IF NOT EXISTS schema_migrations (version INTEGER PRIMARY KEY,"
-                       " applied_at BIGINT NOT NULL)"));
+    // Made only where it is missing: PostgreSQL notices a table that exists already on the
+    // server's output, and every connection of every start came through here.
+    if (!connectionOf(m_connection).tables().contains(QStringLiteral("schema_migrations")))
+        Statement(m_connection,
+            QStringLiteral("CREATE TABLE IF NOT EXISTS schema_migrations (version INTEGER PRIMARY KEY,"
+                           " applied_at BIGINT NOT NULL)"));
     const bool sqlite = connectionOf(m_connection).driverName() == u"QSQLITE";
     for (int version = schemaVersion() + 1; version <= latestSchemaVersion(); ++version) {
         Transaction transaction(m_connection);
