@@ -82,7 +82,8 @@ public:
         for (const int socket : m_sockets)
             if (socket >= 0)
                 ::close(socket);
-        return double(m_sent) / std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+        return double(m_sent)
+            / std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
     }
     void setHeads(std::vector<std::pair<std::string, QByteArray>> senders)
     {
@@ -137,8 +138,7 @@ private:
                 if (polled[slot].revents == 0)
                     continue;
                 char scratch[4096];
-                while (::recv(m_sockets[slot], scratch, sizeof scratch, 0) > 0) {
-                }
+                while (::recv(m_sockets[slot], scratch, sizeof scratch, 0) > 0) { }
                 // Once the server ends it, opened again, but at most once a second.
                 ::close(m_sockets[slot]);
                 m_sockets[slot] = -1;
@@ -208,7 +208,8 @@ int main(int argc, char** argv)
     const DeviceIdentity stranger(*P256PrivateKey::generate());
     const QUuid strangerDevice = signInOver(server, stranger, "Mallory");
     if (!options.fresh) {
-        SentRequest proof(server.baseUrl(), signedRequest(victim, device, "GET", "/v1/account/state", {}), home);
+        SentRequest proof(
+            server.baseUrl(), signedRequest(victim, device, "GET", "/v1/account/state", {}), home);
         if (proof.statusLine() != "HTTP/1.1 200 OK") {
             std::fprintf(stderr, "the uploader's signed call failed\n");
             return 1;
@@ -255,11 +256,12 @@ int main(int argc, char** argv)
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const double rate = strangers.stop();
-    std::printf("addresses %d (%s), neighbour %s, uploader %s: %d of %d uploads of %d KiB stored, %d refused busy, "
-                "in %.0f s; strangers sent %.1f Mbit/s; load average %s\n",
-        options.addresses, options.packed ? "packed in /24s" : "one /24 each", options.neighbour ? "yes" : "no",
-        options.fresh ? "fresh" : "proven", stored, options.uploads, options.kib, busy, seconds, rate * 8 / 1e6,
-        loadAverage().constData());
+    std::printf(
+        "addresses %d (%s), neighbour %s, uploader %s: %d of %d uploads of %d KiB stored, %d refused busy, "
+        "in %.0f s; strangers sent %.1f Mbit/s; load average %s\n",
+        options.addresses, options.packed ? "packed in /24s" : "one /24 each",
+        options.neighbour ? "yes" : "no", options.fresh ? "fresh" : "proven", stored, options.uploads,
+        options.kib, busy, seconds, rate * 8 / 1e6, loadAverage().constData());
     server.stop();
     return 0;
 }
