@@ -228,6 +228,14 @@ const QList<QStringList>& migrations()
             "CREATE INDEX sign_in_requests_by_address ON sign_in_requests (client_address, created_at)",
             "CREATE INDEX sign_in_requests_by_network ON sign_in_requests (client_network, created_at)",
         },
+        {
+            // When a conversation passed to its keeper at its uploader's departure: it counts apart
+            // from what the keeper uploads. The quota's sum reads the index alone, as before.
+            "ALTER TABLE content_conversations ADD COLUMN passed_at BIGINT",
+            "DROP INDEX content_conversations_by_account_bytes",
+            "CREATE INDEX content_conversations_by_account_bytes ON content_conversations"
+            " (account_id, passed_at, body_bytes)",
+        },
     };
     return steps;
 }
@@ -446,9 +454,12 @@ std::expected<std::unique_ptr<ControlPlaneStore>, QString> ControlPlaneStore::op
 
 void ControlPlaneStore::migrate(const ContentSeal* seal)
 {
-    Statement(m_connection,
-        QStringLiteral("CREATE TABLE IF NOT EXISTS schema_migrations (version INTEGER PRIMARY KEY,"
-                       " applied_at BIGINT NOT NULL)"));
+    // Made only where it is missing: PostgreSQL notices a table that exists already on the
+    // server's output, and every connection of every start came through here.
+    if (!connectionOf(m_connection).tables().contains(QStringLiteral("schema_migrations")))
+        Statement(m_connection,
+            QStringLiteral("CREATE TABLE IF NOT EXISTS schema_migrations (version INTEGER PRIMARY KEY,"
+                           " applied_at BIGINT NOT NULL)"));
     const bool sqlite = connectionOf(m_connection).driverName() == u"QSQLITE";
     for (int version = schemaVersion() + 1; version <= latestSchemaVersion(); ++version) {
         Transaction transaction(m_connection);
@@ -815,7 +826,7 @@ void ControlPlaneStore::deleteAccount(const QUuid& accountID, const ContentSeal&
     // A conversation that another member of its workspace sees (one who is in it, or was when
     // it was stored) is that member's as much as the account's: it passes to that member,
     // and only what the account alone holds goes with it.
-    ConversationContentStore::passToKeepers(m_connection, seal, accountID);
+    ConversationContentStore::passToKeepers(m_connection, seal, accountID, now);
     ConversationContentStore::withdrawRequestsOf(m_connection, accountID);
     // As at an unlink, the partner goes on in a workspace of its own: what the two shared is its
     // earlier history, which a next partner does not join.

@@ -186,8 +186,10 @@ ConversationContentStore::Added ConversationContentStore::add(const QUuid& accou
 qint64 ConversationContentStore::storedBytes(const QUuid& accountID) const
 {
     // From the index of accounts and sizes alone: no body is read, whatever the account holds.
+    // What a departing partner passed to it is not the account's own upload.
     Statement row(connectionName(),
-        QStringLiteral("SELECT COALESCE(SUM(body_bytes), 0) FROM content_conversations WHERE account_id = ?"),
+        QStringLiteral("SELECT COALESCE(SUM(body_bytes), 0) FROM content_conversations WHERE account_id = ?"
+                       " AND passed_at IS NULL"),
         { idText(accountID) });
     return row.next() ? row.value(0).toLongLong() : 0;
 }
@@ -425,7 +427,7 @@ void ConversationContentStore::countStoredTurns(const QString& connection, const
 }
 
 void ConversationContentStore::passToKeepers(
-    const QString& connection, const ContentSeal& seal, const QUuid& leaving)
+    const QString& connection, const ContentSeal& seal, const QUuid& leaving, qint64 now)
 {
     // A member who is in the conversation's workspace, or was when it was stored: the one still
     // in it first, else the one who left last.
@@ -450,8 +452,11 @@ void ConversationContentStore::passToKeepers(
         }
     }
     // Sealed again for the account that keeps it, as every stored value is bound to its account.
-    for (const OpenRow& row : passing)
+    for (const OpenRow& row : passing) {
         writeSealed(connection, seal, row);
+        Statement(connection, QStringLiteral("UPDATE content_conversations SET passed_at = ? WHERE id = ?"),
+            { now, idText(row.id) });
+    }
 }
 
 void ConversationContentStore::withdrawRequestsOf(const QString& connection, const QUuid& leaving)

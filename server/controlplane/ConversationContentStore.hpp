@@ -78,7 +78,8 @@ public:
         std::optional<StoredConversation> conversation;
     };
     // Stores the document in the account's current workspace, unless what the account has
-    // stored (sealed documents and titles) would then hold more than `quotaBytes`. The same id
+    // uploaded itself (sealed documents and titles, not what passed to it) would then hold more
+    // than `quotaBytes`. The same id
     // again from the same account changes nothing, whatever the quota.
     Added add(const QUuid& accountID, const ConversationUploadPayload& payload, const QByteArray& body,
         qint64 now, qint64 quotaBytes);
@@ -129,8 +130,10 @@ public:
     static void countStoredTurns(const QString& connection, const ContentSeal* seal);
     // Inside the transaction that deletes the account `leaving`: each conversation it stored
     // that another member of the workspace sees (one who is in it, or was when it was stored)
-    // passes to that member, sealed again for it.
-    static void passToKeepers(const QString& connection, const ContentSeal& seal, const QUuid& leaving);
+    // passes to that member, sealed again for it, and marked as passed at `now`: it never counts
+    // towards the keeper's quota, which bounds what the keeper itself uploads.
+    static void passToKeepers(
+        const QString& connection, const ContentSeal& seal, const QUuid& leaving, qint64 now);
     // Inside the same transaction: the deletion requests `leaving` made are withdrawn, as
     // nobody may approve them for it any more.
     static void withdrawRequestsOf(const QString& connection, const QUuid& leaving);

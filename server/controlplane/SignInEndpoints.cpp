@@ -151,8 +151,9 @@ HttpResponse SignInEndpoints::startWebSignIn(const HttpRequest& request)
     // A state belongs to one attempt: taken again, a ticket of another attempt could return to
     // the application with the state its own attempt started with. A state stays taken while its
     // request is kept (a day), lapsed or not: the application makes a fresh one for each start.
-    const auto added
-        = m_store.addSignInRequest(record, SignInSource { QString::fromStdString(request.client), QString::fromStdString(request.network) }, m_limits, signInLifetime);
+    const auto added = m_store.addSignInRequest(record,
+        SignInSource { QString::fromStdString(request.client), QString::fromStdString(request.network) },
+        m_limits, signInLifetime);
     if (!added && added.error() == SignInRequestRefusal::stateInUse)
         return errorResponse(409, "state_in_use");
     if (!added) {

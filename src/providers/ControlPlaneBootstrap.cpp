@@ -1,6 +1,7 @@
 #include "providers/ControlPlaneBootstrap.hpp"
 
 #include "domain/JsonObjectReader.hpp"
+#include "providers/ControlPlaneClient.hpp"
 #include "providers/ControlPlaneHttp.hpp"
 #include "security/Base64Url.hpp"
 #include "security/DeviceIdentity.hpp"
@@ -31,7 +32,16 @@ std::expected<DeviceRegistration, ControlPlaneFailure> registration(const QByteA
     return *decoded;
 }
 
-// POSTs an unsigned JSON body; a status outside 2xx is `rejected`.
+// A sign-in step's refusal: `rejectedWithCode` when its body is the server's error body (the
+// window tells a server that offers no sign-in by its code), else `rejected`.
+ControlPlaneFailure signInRefusal(const controlplanehttp::HttpReply& reply)
+{
+    const auto refusal = makeControlPlaneDecoder().decode<ControlPlaneErrorResponse>(reply.body);
+    return ControlPlaneFailure(refusal ? ControlPlaneError::rejectedWithCode(reply.status, refusal->error)
+                                       : ControlPlaneError::rejected(reply.status));
+}
+
+// POSTs an unsigned JSON body; a status outside 2xx is the sign-in step's refusal.
 QCoro::Task<std::expected<ReplyBody, ControlPlaneFailure>> postUnsigned(
     QUrl baseURL, QString path, QByteArray body, QNetworkAccessManager& session)
 {
@@ -43,7 +53,7 @@ QCoro::Task<std::expected<ReplyBody, ControlPlaneFailure>> postUnsigned(
     if (!reply)
         co_return std::unexpected(reply.error());
     if (!succeeded(reply->status))
-        co_return std::unexpected(ControlPlaneFailure(ControlPlaneError::rejected(reply->status)));
+        co_return std::unexpected(signInRefusal(*reply));
     co_return ReplyBody { std::move(reply->body) };
 }
 
@@ -125,7 +135,7 @@ ControlPlaneBootstrap::completeWebAppleAuthorization(QUrl baseURL, QString ticke
     if (!reply)
         co_return std::unexpected(reply.error());
     if (!succeeded(reply->status))
-        co_return std::unexpected(ControlPlaneFailure(ControlPlaneError::rejected(reply->status)));
+        co_return std::unexpected(signInRefusal(*reply));
     co_return registration(reply->body);
 }
 

@@ -269,6 +269,9 @@ void SessionViewModel::reportAccountFailure(const AccountCallFailure& failure)
         reportFailure(QStringLiteral("The service returned an invalid response."));
     else if (error->status() == 401)
         reportFailure(notAuthorizedMessage());
+    else if (error->code() == QStringLiteral("apple_sign_in_not_configured"))
+        // The server has no identity provider to sign in with, nor the development sign-in.
+        reportFailure(QStringLiteral("Sign-in is not available on this server."));
     else
         reportFailure(QStringLiteral("That request could not be completed safely."));
 }

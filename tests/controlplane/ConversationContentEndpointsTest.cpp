@@ -81,7 +81,7 @@ protected:
     void upgradeFrom(int version)
     {
         QSqlQuery takeBack(QSqlDatabase::database(store->connectionName()));
-        for (const QString& sql : testing::withoutSignInSources())
+        for (const QString& sql : testing::withoutLatestSteps())
             ASSERT_TRUE(takeBack.exec(sql)) << takeBack.lastError().text().toStdString();
         execute(QStringLiteral("DELETE FROM schema_migrations WHERE version >= %1").arg(version));
         service.reset();

@@ -152,7 +152,7 @@ TEST_P(KeyBindingRace, AStateIsTakenByOneStartOnly)
     ASSERT_TRUE(store.has_value()) << store.error().toStdString();
     QSqlQuery query(QSqlDatabase::database((*store)->connectionName()));
     for (const QString& sql :
-        testing::withoutSignInSources() + QStringList { "DROP INDEX sign_in_requests_one_state" })
+        testing::withoutLatestSteps() + QStringList { "DROP INDEX sign_in_requests_one_state" })
         ASSERT_TRUE(query.exec(sql)) << query.lastError().text().toStdString();
     ASSERT_TRUE(
         query.exec(QStringLiteral("DELETE FROM schema_migrations WHERE version >= %1").arg(oneStateVersion)));

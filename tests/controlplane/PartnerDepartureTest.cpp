@@ -84,6 +84,40 @@ TEST_P(PartnerDeparture, WhatALeaverSharedIsTheKeepersEarlierHistoryAlone)
     EXPECT_EQ(rowsOf(ada).size(), 2);
 }
 
+// What a departing partner stored passes to the keeper without counting towards the keeper's
+// quota: Bob fills his quota and leaves, and Ada's own uploads are taken as before, up to as
+// much again of her own.
+TEST_P(PartnerDeparture, WhatALeaverPassesNeverRefusesTheKeepersOwnUploads)
+{
+    ASSERT_EQ(server->stop(), 0);
+    startServer({ "--storage-quota", "16K" });
+    Partner ada;
+    Partner bob;
+    ada.device = testing::signInOver(*server, ada.identity, "Ada");
+    bob.device = testing::signInOver(*server, bob.identity, "Bob");
+    ASSERT_FALSE(ada.device.isNull() || bob.device.isNull());
+    ASSERT_TRUE(testing::linkOver(*server, bob, ada));
+    // The uploads the partner makes until one is refused for the quota.
+    const auto fill = [&](const Partner& who) {
+        int stored = 0;
+        for (; stored < 100; ++stored) {
+            const TestReply reply = send(who.post(*server, "/v1/content/conversations",
+                QJsonDocument::fromJson(testing::conversationUpload()).object()));
+            if (reply.status != 201) {
+                EXPECT_EQ(codeOf(reply), "507 storage_quota_exceeded");
+                break;
+            }
+        }
+        return stored;
+    };
+    const int bobs = fill(bob);
+    ASSERT_GT(bobs, 1);
+    ASSERT_EQ(send(bob.post(*server, "/v1/account/delete")).status, 200);
+    EXPECT_EQ(fill(ada), bobs) << "her own quota, whatever passed to her";
+    const TestReply listed = ada.get(*server, "/v1/content/conversations");
+    EXPECT_EQ(bodyOf(listed).value("conversations").toArray().size(), 2 * bobs);
+}
+
 LUMORA_ON_EVERY_BACKEND(PartnerDeparture);
 
 } // namespace

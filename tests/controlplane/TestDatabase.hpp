@@ -86,11 +86,14 @@ private:
     bool m_failed = false;
 };
 
-// Takes back the schema step that keeps where sign-in starts came from, with the indexes that
-// count them, so that it runs again: every step that an upgrade test runs again comes before it.
-inline QStringList withoutSignInSources()
+// Takes back the schema steps from the one that keeps where sign-in starts came from on, so that
+// they run again: every step that an upgrade test runs again comes before them.
+inline QStringList withoutLatestSteps()
 {
-    QStringList statements;
+    QStringList statements { QStringLiteral("DROP INDEX content_conversations_by_account_bytes"),
+        QStringLiteral("ALTER TABLE content_conversations DROP COLUMN passed_at"),
+        QStringLiteral("CREATE INDEX content_conversations_by_account_bytes ON content_conversations "
+                       "(account_id, body_bytes)") };
     for (const char* index : { "by_time", "by_key", "by_address", "by_network" })
         statements.append(QStringLiteral("DROP INDEX sign_in_requests_%1").arg(QLatin1StringView(index)));
     return statements

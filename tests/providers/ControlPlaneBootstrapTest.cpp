@@ -72,7 +72,8 @@ TEST_F(ControlPlaneBootstrapTest, RecoveryAndRedemptionAreSignedOverTheBarePathA
     }
 }
 
-TEST_F(ControlPlaneBootstrapTest, RefusalsAreRejectedWithTheStatusOnlyAndRecovery401IsNoRegistration)
+TEST_F(ControlPlaneBootstrapTest,
+    RefusalsAreRejectedWithTheServersCodeWhereTheyBearOneAndRecovery401IsNoRegistration)
 {
     testing::LogCapture log;
     {
@@ -86,9 +87,12 @@ TEST_F(ControlPlaneBootstrapTest, RefusalsAreRejectedWithTheStatusOnlyAndRecover
     EXPECT_EQ(failureOf(test::awaitTask(
                   Bootstrap::recoverRegisteredDevice(forbidden.baseUrl(), identity, manager))),
         ControlPlaneFailure(ControlPlaneError::rejected(403)));
+    // The calls before a registration bring the server's code along, so that the window can
+    // tell a server that offers no sign-in.
     ScriptedServer refusing(401, R"({"error":"apple_sign_in_not_configured"})");
     const QUrl base = refusing.baseUrl();
-    const ControlPlaneFailure rejected401 = ControlPlaneError::rejected(401);
+    const ControlPlaneFailure rejected401
+        = ControlPlaneError::rejectedWithCode(401, QStringLiteral("apple_sign_in_not_configured"));
     EXPECT_EQ(failureOf(test::awaitTask(Bootstrap::beginWebAppleAuthorization(base, identity, "s", manager))),
         rejected401);
     EXPECT_EQ(failureOf(test::awaitTask(

@@ -68,7 +68,7 @@ TEST_F(RealControlPlaneTest, SignsInAndMakesEveryAccountCall)
     // The identity-token registration has no provider behind the development control plane.
     EXPECT_EQ(failureOf(test::awaitTask(
                   ControlPlaneBootstrap::registerDevice(base, "token", identity, "macos", manager))),
-        ControlPlaneFailure(ControlPlaneError::rejected(503)));
+        testing::refusal(503, "apple_sign_in_not_configured"));
 }
 
 TEST_F(RealControlPlaneTest, ForgedStaleAndReplayedRequestsAreRefused)

@@ -189,6 +189,25 @@ TEST_F(AccountTest, ASignInThatWouldMoveThisKeyToAnotherAccountLeavesTheFirstSig
     expectServices(*model, true);
 }
 
+// A control plane without a sign-in of its own (no identity provider behind it, nor the
+// development sign-in) refuses every start; the window says that sign-in is not available on
+// that server, rather than that the request could not be completed safely.
+TEST_F(AccountTest, ASignInTheServerDoesNotOfferIsSaidToBeUnavailableThere)
+{
+    ASSERT_EQ(server->stop(), 0);
+    server = std::make_unique<ControlPlaneProcess>(QStringList {
+        "--tls-cert", certificates.serverCertificate(), "--tls-key", certificates.serverKey() });
+    ASSERT_TRUE(server->started());
+    home.info[InfoResource::controlPlaneURLKey] = server->baseUrl().toString();
+    auto model = launch();
+    model->requestSignIn();
+    settle(*model);
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_FALSE(model->isBusy());
+    EXPECT_EQ(model->errorMessage(), "Sign-in is not available on this server.");
+    EXPECT_EQ(model->statusText(), "Sign-in is not available on this server.");
+}
+
 TEST_F(AccountTest, SignOutRevokesThisDeviceAndKeepsTheReviewsOnThisComputer)
 {
     auto model = launch();
