@@ -1,0 +1,63 @@
+import QtQuick
+
+// Where the keyboard goes when the control it is on goes or turns disabled: on to `to`, the
+// control that carries the task on, once that shows and is enabled. Left alone, Qt Quick keeps
+// the keyboard on a hidden control (whose keys still press it) or drops it to the page, where a
+// screen reader says nothing and Tab starts over from the first control. `to` with
+// `takesStrayKeyboard` also takes a keyboard that is on nothing whenever it shows. The user
+// putting the keyboard on a control meanwhile ends the wait.
+Item {
+    id: handOff
+
+    property Item from: null
+    property Item to: null
+    property bool takesStrayKeyboard: false
+    property bool waiting: false
+    readonly property bool ready: handOff.to !== null && handOff.to.visible && handOff.to.enabled
+    onReadyChanged: {
+        if (handOff.ready && handOff.takesStrayKeyboard)
+            handOff.arm()
+        else
+            handOff.land()
+    }
+
+    // The keyboard is on no control: on nothing, on a page, or on a control that is gone.
+    function strayed(item: Item): bool {
+        return !item || !item.activeFocusOnTab || !item.visible || !item.enabled
+    }
+    function arm() {
+        handOff.waiting = true
+        settled.restart()
+    }
+    function land() {
+        if (!handOff.waiting)
+            return
+        if (!handOff.strayed(handOff.Window.activeFocusItem)) {
+            handOff.waiting = false
+        } else if (handOff.ready) {
+            handOff.waiting = false
+            handOff.to.forceActiveFocus(Qt.TabFocusReason)
+        }
+    }
+    Connections {
+        target: handOff.from
+        function onActiveFocusChanged() {
+            if (!handOff.from.activeFocus && (!handOff.from.enabled || !handOff.from.visible))
+                handOff.arm()
+        }
+        function onVisibleChanged() {
+            if (!handOff.from.visible && handOff.from.activeFocus)
+                handOff.arm()
+        }
+    }
+    // Once the changes that hid the control have all been made.
+    Timer {
+        id: settled
+        interval: 0
+        onTriggered: handOff.land()
+    }
+    Component.onCompleted: {
+        if (handOff.takesStrayKeyboard && handOff.ready)
+            handOff.arm()
+    }
+}
