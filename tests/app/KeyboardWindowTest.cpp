@@ -324,6 +324,7 @@ TEST_F(KeyboardWindowTest, TheKeyboardMovesOnWhenItsControlGoes)
     });
     EXPECT_TRUE(movedTo("finishNoticeAction"))
         << "after the finish the keyboard is on " << focusedName().toStdString();
+    shell.screenshot("keyboard-on-finish-notice");
     model.update([](auto& s) { s.finishNotice.clear(); });
 
     tabTo("rehearsalButton");
@@ -348,6 +349,7 @@ TEST_F(KeyboardWindowTest, TheKeyboardMovesOnWhenItsControlGoes)
     model.update([](auto& s) { s.checkinFlow = CheckinFlow(5, 4, 0); });
     EXPECT_TRUE(movedTo("backButton"))
         << "on the last section the keyboard is on " << focusedName().toStdString();
+    shell.screenshot("keyboard-on-back");
     model.update([](auto& s) { s.isRecording = true; });
     item("checkinPrimaryButton")->forceActiveFocus(Qt::TabFocusReason);
     model.update([](auto& s) {
@@ -372,6 +374,7 @@ TEST_F(KeyboardWindowTest, TheKeyboardMovesOnWhenItsControlGoes)
     account.update([](auto& s) { s.isSignedIn = false; });
     EXPECT_TRUE(movedTo("goToConversationButton"))
         << "signed out the keyboard is on " << focusedName().toStdString();
+    shell.screenshot("keyboard-on-sign-in");
 }
 
 } // namespace
