@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Templates as T
 
 // Where the keyboard goes when the control it is on goes or turns disabled: on to `to`, the
 // control that carries the task on, once that shows and is enabled. Left alone, Qt Quick keeps
@@ -13,6 +14,10 @@ Item {
     property Item to: null
     property bool takesStrayKeyboard: false
     property bool waiting: false
+    // Whether the last control the keyboard was on showed its ring: where the keyboard moves on,
+    // the ring shows only then, not after a click or where no key was pressed.
+    property bool ringShowed: false
+    property T.Control lastControl: null
     readonly property bool ready: handOff.to !== null && handOff.to.visible && handOff.to.enabled
     onReadyChanged: {
         if (handOff.ready && handOff.takesStrayKeyboard)
@@ -36,7 +41,7 @@ Item {
             handOff.waiting = false
         } else if (handOff.ready) {
             handOff.waiting = false
-            handOff.to.forceActiveFocus(Qt.TabFocusReason)
+            handOff.to.forceActiveFocus(handOff.ringShowed ? Qt.TabFocusReason : Qt.OtherFocusReason)
         }
     }
     Connections {
@@ -50,6 +55,27 @@ Item {
                 handOff.arm()
         }
     }
+    function noteControl() {
+        const control = handOff.Window.activeFocusItem as T.Control
+        if (control) {
+            handOff.lastControl = control
+            handOff.ringShowed = control.visualFocus
+        }
+    }
+    Connections {
+        target: handOff.Window.window
+        function onActiveFocusItemChanged() {
+            handOff.noteControl()
+        }
+    }
+    // A control learns how the keyboard came to it just after it has it.
+    Connections {
+        target: handOff.lastControl
+        function onVisualFocusChanged() {
+            if (handOff.lastControl.visualFocus)
+                handOff.ringShowed = true
+        }
+    }
     // Once the changes that hid the control have all been made.
     Timer {
         id: settled
@@ -57,6 +83,7 @@ Item {
         onTriggered: handOff.land()
     }
     Component.onCompleted: {
+        handOff.noteControl()
         if (handOff.takesStrayKeyboard && handOff.ready)
             handOff.arm()
     }
