@@ -339,6 +339,7 @@ TEST_F(AccessibilityTest, WhatACardOrASheetCoversIsNotRead)
     for (const QString& control : roomControls)
         EXPECT_TRUE(named(nodes, control).isEmpty()) << control.toStdString() << " under the setup sheet";
     EXPECT_FALSE(has(nodes, "label", "A guided conversation, on the record."));
+    EXPECT_FALSE(has(nodes, "menu bar", "Corvane")) << "the menu bar under the setup sheet";
     press("Close");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 5000));
     EXPECT_EQ(named(tree(), "History").size(), 1) << "the room is read again once the sheet closed";

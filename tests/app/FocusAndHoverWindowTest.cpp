@@ -181,6 +181,8 @@ TEST_F(FocusAndHoverWindowTest, TheNoticeLiesUnderTheCardsAndTheLiveRoomShowsThe
         shell.resize(size);
         ASSERT_TRUE(shell.shows("finishNotice"));
         EXPECT_FALSE(sceneRect("finishNotice").intersects(sceneRect("explainerHeading")));
+        EXPECT_FALSE(shell.find("finishNoticeAction")->property("visualFocus").toBool())
+            << "a ring where no keyboard was used";
         shell.screenshot(QStringLiteral("notice-room-%1").arg(size.width()));
     }
 

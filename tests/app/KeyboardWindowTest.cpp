@@ -1,3 +1,5 @@
+#include "CheckinRecords.hpp"
+#include "ConversationRoomState.hpp"
 #include "FakeShell.hpp"
 #include "HistoryRecords.hpp"
 #include "Sections.hpp"
@@ -280,6 +282,99 @@ TEST_F(KeyboardWindowTest, PagesFollowTheKeyboardAndScrollByItsKeys)
         item(start)->forceActiveFocus(Qt::TabFocusReason);
         scrollsByKeys("accountScroll");
     }
+}
+
+// When the control the keyboard is on goes or turns disabled, the keyboard moves on to the
+// control that carries the task on, with its ring, rather than to nowhere: the finish notice
+// after "Finish conversation", the mark when the rehearsal starts, the check-in's first control
+// as it opens, "Back" on its last section, "Read it in History" once it is saved, the way to
+// sign in after signing out, and after a floor card that followed the cycle card, the control it
+// was on before the first card.
+TEST_F(KeyboardWindowTest, TheKeyboardMovesOnWhenItsControlGoes)
+{
+    const auto movedTo = [&](const char* name) {
+        const bool moved = QTest::qWaitFor([&] { return focusedName() == QLatin1String(name); }, 2000);
+        // The mark draws its ring while it has the keyboard at all.
+        return moved && (focusedName() == "brandMark" || showsRing(focused()));
+    };
+    ASSERT_NO_FATAL_FAILURE(openRecording());
+    QQuickItem* finish = focused();
+    model.update([](auto& s) { s.liveCircularity = CircularityEvidence { true, 0.9, "dinner", "", "" }; });
+    model.sayDistinctTurns([&] { return shell.shows("cycleOverlay"); });
+    ASSERT_TRUE(shell.shows("cycleOverlay"));
+    model.update([](auto& s) { s.elapsed = 88 + 121; });
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("floorOverlay"); }, 2000));
+    shell.press(Qt::Key_Escape);
+    ASSERT_FALSE(shell.shows("floorOverlay"));
+    EXPECT_EQ(focused(), finish) << "after the floor card the keyboard is on " << focusedName().toStdString();
+
+    // The stage's row takes no press for a moment after its buttons change.
+    auto* stage = qobject_cast<ConversationRoomState*>(shell.find("roomState"));
+    ASSERT_NE(stage, nullptr);
+    const auto rowSettles = [&] { return QTest::qWaitFor([&] { return stage->takesRowPress(); }, 5000); };
+    finish->forceActiveFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(rowSettles());
+    shell.press(Qt::Key_Return);
+    EXPECT_EQ(model.finishes, 1);
+    model.update([](auto& s) {
+        s.isRecording = false;
+        s.elapsed = 0;
+        s.finishNotice = "Conversation ready to review";
+    });
+    EXPECT_TRUE(movedTo("finishNoticeAction"))
+        << "after the finish the keyboard is on " << focusedName().toStdString();
+    shell.screenshot("keyboard-on-finish-notice");
+    model.update([](auto& s) { s.finishNotice.clear(); });
+
+    tabTo("rehearsalButton");
+    ASSERT_TRUE(rowSettles());
+    shell.press(Qt::Key_Return);
+    ASSERT_EQ(shell.text("primaryButton"), "End rehearsal");
+    EXPECT_TRUE(movedTo("brandMark"))
+        << "in the rehearsal the keyboard is on " << focusedName().toStdString();
+    item("primaryButton")->forceActiveFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(rowSettles());
+    shell.press(Qt::Key_Return);
+    ASSERT_EQ(shell.text("primaryButton"), "Start conversation");
+
+    model.update([](auto& s) {
+        s.checkinPack = testing::packWithNote();
+        s.checkinFlow = CheckinFlow(5, 3, 0);
+    });
+    ASSERT_TRUE(shell.shows("checkinRoom"));
+    EXPECT_TRUE(movedTo("leaveCheckinButton"))
+        << "in the check-in the keyboard is on " << focusedName().toStdString();
+    item("nextButton")->forceActiveFocus(Qt::TabFocusReason);
+    model.update([](auto& s) { s.checkinFlow = CheckinFlow(5, 4, 0); });
+    EXPECT_TRUE(movedTo("backButton"))
+        << "on the last section the keyboard is on " << focusedName().toStdString();
+    shell.screenshot("keyboard-on-back");
+    model.update([](auto& s) { s.isRecording = true; });
+    item("checkinPrimaryButton")->forceActiveFocus(Qt::TabFocusReason);
+    model.update([](auto& s) {
+        s.isRecording = false;
+        s.isCheckinFinished = true;
+        s.finishNotice = "Check-in saved";
+    });
+    EXPECT_TRUE(movedTo("readInHistoryButton"))
+        << "once saved the keyboard is on " << focusedName().toStdString();
+    model.update([](auto& s) {
+        s.checkinPack.reset();
+        s.checkinFlow.reset();
+        s.isCheckinFinished = false;
+        s.finishNotice.clear();
+    });
+
+    account.update([](auto& s) { s.isSignedIn = true; });
+    shell.click("sectionAccount");
+    item("signOutButton")->forceActiveFocus(Qt::TabFocusReason);
+    shell.press(Qt::Key_Return);
+    EXPECT_EQ(account.calls.value(account.calls.size() - 1), "signOut");
+    account.update([](auto& s) { s.isSignedIn = false; });
+    EXPECT_TRUE(movedTo("goToConversationButton"))
+        << "signed out the keyboard is on " << focusedName().toStdString();
+    shell.screenshot("keyboard-on-sign-in");
 }
 
 } // namespace

@@ -32,6 +32,17 @@ Item {
         }
         return false
     }
+    // The keyboard of another card that holds `item` and knows where the keyboard was before it.
+    function holderOf(item: Item): Item {
+        for (let inside = item; inside; inside = inside.parent) {
+            for (let index = 0; index < inside.children.length; ++index) {
+                const child = inside.children[index]
+                if (child !== keyboard && child.card === inside && child.previous)
+                    return child
+            }
+        }
+        return null
+    }
     function follow() {
         const current = keyboard.card.Window.activeFocusItem
         const afterDialog = keyboard.waiting
@@ -48,11 +59,15 @@ Item {
                 keyboard.waiting = true
                 return
             }
-            // Taken back after a dialog, the card gives the keyboard back where it first was.
+            // Taken back after a dialog, the card gives the keyboard back where it first was. Taken
+            // from a card that is going (a floor card after the cycle card), it is given back
+            // where it was before that card.
             if (!keyboard.previous) {
-                keyboard.previous = current
+                const before = keyboard.holderOf(current)
+                keyboard.previous = before ? before.previous : current
                 const control = current as T.Control
-                keyboard.previousReason = control ? control.focusReason : Qt.OtherFocusReason
+                keyboard.previousReason = before ? before.previousReason
+                                                 : control ? control.focusReason : Qt.OtherFocusReason
             }
             keyboard.first.forceActiveFocus(Qt.TabFocusReason)
         } else {

@@ -102,6 +102,7 @@ Item {
                             clockText: checkin.clockText
                         }
                         SecondaryButton {
+                            id: leaveCheckin
                             objectName: "leaveCheckinButton"
                             visible: checkin.showsLeave
                             text: qsTr("Leave check-in")
@@ -248,6 +249,7 @@ Item {
                             Row {
                                 spacing: 12
                                 PrimaryButton {
+                                    id: readInHistory
                                     objectName: "readInHistoryButton"
                                     text: qsTr("Read it in History")
                                     symbol: "clock.arrow.circlepath"
@@ -354,6 +356,7 @@ Item {
                         anchors.verticalCenter: parent.verticalCenter
                         spacing: 12
                         SecondaryButton {
+                            id: back
                             objectName: "backButton"
                             text: qsTr("Back")
                             symbol: "chevron.left"
@@ -364,6 +367,7 @@ Item {
                             Layout.fillWidth: true
                         }
                         SessionActionButton {
+                            id: checkinPrimary
                             objectName: "checkinPrimaryButton"
                             text: checkin.primaryLabel
                             symbol: checkin.primaryIcon
@@ -382,6 +386,7 @@ Item {
                             Layout.fillWidth: true
                         }
                         PrimaryButton {
+                            id: next
                             objectName: "nextButton"
                             text: qsTr("Next")
                             symbol: "chevron.right"
@@ -390,6 +395,22 @@ Item {
                         }
                     }
                 }
+            }
+
+            // The keyboard on the control that goes moves on: to the check-in's first control as
+            // the check-in opens, to "Back" when "Next" is disabled on the last section, and to
+            // "Read it in History" once the check-in is saved.
+            FocusHandOff {
+                to: leaveCheckin
+                takesStrayKeyboard: true
+            }
+            FocusHandOff {
+                from: next
+                to: back
+            }
+            FocusHandOff {
+                from: checkinPrimary
+                to: readInHistory
             }
 
             CheckinNotice {

@@ -108,6 +108,12 @@ Item {
             }
         }
     }
+    // The keyboard on "Watch a rehearsal", which the rehearsal hides, moves on to the room's
+    // first control.
+    FocusHandOff {
+        from: stageControls.rehearsal
+        to: header.mark
+    }
     Rectangle {
         id: controls
         objectName: "compactControls"

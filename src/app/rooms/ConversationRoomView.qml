@@ -117,6 +117,13 @@ Item {
             }
         }
 
+        // The keyboard that left "Finish conversation" lands on the way to the review as the
+        // notice shows.
+        FocusHandOff {
+            to: finishNotice.actionControl
+            takesStrayKeyboard: true
+        }
+
         // At most one guidance overlay, over the room; the banner and the hidden message lie
         // above it, so that their own buttons stay theirs during a break.
         LoadedWhenShown {

@@ -11,6 +11,8 @@ Rectangle {
     id: root
 
     required property ConversationRoomState room
+    // The room's first control.
+    readonly property alias mark: mark
     signal sectionChosen(int section)
     // The theory guide was asked for; the window opens it.
     signal theoryChosen

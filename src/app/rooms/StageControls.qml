@@ -12,6 +12,7 @@ Item {
     id: root
 
     required property ConversationRoomState room
+    readonly property alias rehearsal: rehearsal
 
     implicitHeight: controls.implicitHeight + 16
     HoverHandler {

@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Layouts
 import Lumora.Rooms
+import Lumora.Theme
 
 // The room from 980 wide: the header, the two corners beside the agenda and the stage, and the
 // emotional arc along the bottom. The centre column takes what the corners leave, so that at
@@ -71,6 +72,12 @@ ColumnLayout {
             values: root.room.rightCorner
             keepClear: stage.controls
         }
+    }
+    // The keyboard on "Watch a rehearsal", which the rehearsal hides, moves on to the room's
+    // first control.
+    FocusHandOff {
+        from: stage.controls.rehearsal
+        to: header.mark
     }
     EmotionalArcView {
         objectName: "emotionalArc"

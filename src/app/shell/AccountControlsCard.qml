@@ -10,6 +10,7 @@ EditorialCard {
     property bool isBusy: false
     signal signOut
     signal deleteRequested
+    readonly property alias signOutButton: signOutButton
 
     TrackedLabel {
         caption: "account controls"
@@ -36,6 +37,7 @@ EditorialCard {
             }
         }
         SecondaryButton {
+            id: signOutButton
             objectName: "signOutButton"
             text: qsTr("Sign out")
             onClicked: root.signOut()

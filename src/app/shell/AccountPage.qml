@@ -18,6 +18,11 @@ Item {
     WindowBackground {
         anchors.fill: parent
     }
+    // Signed out, the keyboard on "Sign out", which goes, moves on to the way to sign in.
+    FocusHandOff {
+        from: controls.signOutButton
+        to: identity.goToConversationButton
+    }
     ScrollablePage {
         id: page
         objectName: "accountScroll"
@@ -32,6 +37,7 @@ Item {
             width: parent.width
             spacing: 16
             IdentityCard {
+                id: identity
                 Layout.fillWidth: true
                 Layout.preferredWidth: 1
                 Layout.alignment: Qt.AlignTop
@@ -77,6 +83,7 @@ Item {
             account: root.account
         }
         AccountControlsCard {
+            id: controls
             objectName: "accountControls"
             visible: root.account.isSignedIn
             width: parent.width

@@ -10,6 +10,7 @@ EditorialCard {
 
     required property AccountSession account
     signal goToConversation
+    readonly property alias goToConversationButton: conversationButton
 
     RowLayout {
         width: parent.width
@@ -88,6 +89,7 @@ EditorialCard {
         }
     }
     PrimaryButton {
+        id: conversationButton
         objectName: "goToConversationButton"
         visible: !root.account.isSignedIn
         text: qsTr("Go to Conversation")

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import Lumora.Shell
@@ -45,8 +46,10 @@ ApplicationWindow {
             id: barItem
             // The title without its mnemonic's marker, as it is drawn and read.
             readonly property string title: barItem.text.replace("&", "")
-            // Its press opens its menu, as a click does.
+            // Its press opens its menu, as a click does. Under a sheet or a dialog, which the
+            // bar lies under too, a screen reader does not meet it.
             Accessible.name: barItem.title
+            Accessible.ignored: content.isCovered
             Accessible.onPressAction: barItem.triggered()
             font: Theme.interfaceFont(13, Font.Normal)
             contentItem: Text {

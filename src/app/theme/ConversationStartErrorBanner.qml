@@ -20,6 +20,8 @@ Item {
 
     signal dismiss
     signal action
+    // The button of `actionText`.
+    readonly property alias actionControl: actionButton
 
     onMessageChanged: {
         if (root.message.length > 0)
