@@ -41,22 +41,10 @@ struct Options {
 const char* const home = "127.255.255.1";
 const QString uploadPath = QStringLiteral("/v1/content/conversations");
 
-// A conversation whose body is some `kib` KiB long.
+// A conversation whose body is some `kib` KiB long (its turns take some 2 KiB each).
 QByteArray conversationOf(int kib)
 {
-    const qint64 now = QDateTime::currentSecsSinceEpoch();
-    ConversationUploadPayload payload;
-    payload.conversationID = QUuid::createUuid();
-    payload.startedAt = now - 600;
-    payload.endedAt = now;
-    payload.durationSeconds = 600;
-    payload.title = QStringLiteral("Long talk");
-    const QString words = QStringLiteral("we talked about the week ahead and ").repeated(60);
-    const qsizetype segments = std::max<qsizetype>(1, qsizetype(kib) * 1024 / (words.size() + 60));
-    for (int turn = 0; turn < segments; ++turn)
-        payload.transcript.segments.append(SpeakerTurn(turn % 2, turn, turn + 1, words));
-    payload.analysis = ConversationAnalysisPayload { 1, "Calm", {}, {}, {}, false };
-    return ConversationUploadCodec::encode(payload).value_or(QByteArray());
+    return largeConversation(std::max<qsizetype>(1, qsizetype(kib) / 2));
 }
 
 // The strangers: one connection per address, opened again whenever the server ends it.

@@ -20,6 +20,7 @@ namespace {
 using testing::accountStateOver;
 using testing::codeOf;
 using testing::ControlPlaneProcess;
+using testing::largeConversation;
 using testing::postSigned;
 using testing::recoverOver;
 using testing::SentRequest;
@@ -58,24 +59,6 @@ private:
     qsizetype m_sentFirst;
     testing::SentRequest m_request;
 };
-
-// A stored conversation whose transcript makes its body nearly as large as allowed, or with
-// fewer `segments` of some 2 KiB each.
-QByteArray largeConversation(qsizetype segments = 460)
-{
-    const qint64 now = QDateTime::currentSecsSinceEpoch();
-    ConversationUploadPayload payload;
-    payload.conversationID = QUuid::createUuid();
-    payload.startedAt = now - 600;
-    payload.endedAt = now;
-    payload.durationSeconds = 600;
-    payload.title = QStringLiteral("Long talk");
-    const QString words = QStringLiteral("we talked about the week ahead and ").repeated(60);
-    for (int turn = 0; payload.transcript.segments.size() < segments; ++turn)
-        payload.transcript.segments.append(SpeakerTurn(turn % 2, turn, turn + 1, words));
-    payload.analysis = ConversationAnalysisPayload { 1, "Calm", {}, {}, {}, false };
-    return ConversationUploadCodec::encode(payload).value_or(QByteArray());
-}
 
 // Uploads paused mid-body, more of them than the server has threads, hold only their own
 // connections: another account's requests are answered meanwhile, and each upload is

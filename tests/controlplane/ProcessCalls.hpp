@@ -208,6 +208,24 @@ inline bool linkOver(const ControlPlaneProcess& server, const Partner& joiner, c
         == 200;
 }
 
+// A stored conversation whose transcript makes its body nearly as large as allowed, or with
+// fewer `segments` of some 2 KiB each.
+inline QByteArray largeConversation(qsizetype segments = 460)
+{
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    ConversationUploadPayload payload;
+    payload.conversationID = QUuid::createUuid();
+    payload.startedAt = now - 600;
+    payload.endedAt = now;
+    payload.durationSeconds = 600;
+    payload.title = QStringLiteral("Long talk");
+    const QString words = QStringLiteral("we talked about the week ahead and ").repeated(60);
+    for (int turn = 0; payload.transcript.segments.size() < segments; ++turn)
+        payload.transcript.segments.append(SpeakerTurn(turn % 2, turn, turn + 1, words));
+    payload.analysis = ConversationAnalysisPayload { 1, "Calm", {}, {}, {}, false };
+    return ConversationUploadCodec::encode(payload).value_or(QByteArray());
+}
+
 // The upload body of a new conversation of one turn that ended now.
 inline QByteArray conversationUpload(const QString& words = QStringLiteral("Hello"))
 {
