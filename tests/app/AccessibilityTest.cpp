@@ -94,6 +94,19 @@ protected:
         EXPECT_TRUE(walk(QStringLiteral("press"), { name, role }).has_value()) << name.toStdString();
     }
 
+    // Records a loop said again until the cycle card is up.
+    void raiseCycleCard(testing::FakeRoomModel& room)
+    {
+        room.update([](auto& s) {
+            s.isRecording = true;
+            s.elapsed = 100;
+            s.liveCircularity
+                = CircularityEvidence { true, 0.9, "dinner", "You have each restated the dinner point.",
+                      "\u201cWhat I really want at dinner is to feel chosen.\u201d" };
+        });
+        room.sayDistinctTurns([&] { return shell.shows("cycleOverlay"); });
+    }
+
     static QList<Node> named(const QList<Node>& nodes, const QString& name)
     {
         QList<Node> found;
@@ -264,14 +277,7 @@ TEST_F(AccessibilityTest, TheGuidanceCardsAreReadWithTheKeyboardOnThem)
     const auto focusedOn = [](const QList<Node>& nodes, const char* button) {
         return named(nodes, button).value(0).states.contains("focused");
     };
-    room.update([](auto& s) {
-        s.isRecording = true;
-        s.elapsed = 100;
-        s.liveCircularity
-            = CircularityEvidence { true, 0.9, "dinner", "You have each restated the dinner point.",
-                  "\u201cWhat I really want at dinner is to feel chosen.\u201d" };
-    });
-    room.sayDistinctTurns([&] { return shell.shows("cycleOverlay"); });
+    raiseCycleCard(room);
     ASSERT_TRUE(shell.shows("cycleOverlay"));
     QList<Node> nodes = tree();
     for (const char* text : { "the cycle is repeating", "The same loop may be taking over.",
@@ -344,14 +350,7 @@ TEST_F(AccessibilityTest, WhatACardOrASheetCoversIsNotRead)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 5000));
     EXPECT_EQ(named(tree(), "History").size(), 1) << "the room is read again once the sheet closed";
 
-    room.update([](auto& s) {
-        s.isRecording = true;
-        s.elapsed = 100;
-        s.liveCircularity
-            = CircularityEvidence { true, 0.9, "dinner", "You have each restated the dinner point.",
-                  "\u201cWhat I really want at dinner is to feel chosen.\u201d" };
-    });
-    room.sayDistinctTurns([&] { return shell.shows("cycleOverlay"); });
+    raiseCycleCard(room);
     ASSERT_TRUE(shell.shows("cycleOverlay"));
     nodes = tree();
     EXPECT_EQ(buttons(nodes), QStringList({ "Close repeated cycle guidance", "Step out of the loop" }));
