@@ -139,6 +139,51 @@ TEST_F(RoomConversationTest, ASpokenConversationFillsTheRoomAndTheFloorPromptFol
     shell.close();
 }
 
+// Quitting the moment Finish is pressed (the question opens while the review is sealed) and
+// again while the conversation is saved: the question follows the conversation into its saving
+// form, and once it is saved the quit goes ahead without another answer; "Discard", wherever it
+// is offered, leaves nothing of its conversation here or on the account.
+TEST_F(RoomConversationTest, AQuitAskedAtTheFinishGoesAheadOnceSavedAndItsDiscardDiscards)
+{
+    const auto model = connectedModel();
+    ShellSessionAdapter session(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    int quits = 0;
+    QObject::connect(&session, &ShellSession::quitRequested, [&] { ++quits; });
+    const auto finishAndQuit = [&] {
+        start(*model);
+        clickRow("primaryButton");
+        ASSERT_TRUE(model->isRecording()) << "the review is still being sealed";
+        shell.press(Qt::Key_Q, Qt::ControlModifier);
+        ASSERT_TRUE(shell.shows("quitDialog"));
+        EXPECT_EQ(shell.text("quitTitle"), "Quit during the conversation?");
+        ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 60000));
+        EXPECT_EQ(shell.text("quitTitle"), "Quit while the conversation is saved?");
+    };
+
+    finishAndQuit();
+    ASSERT_TRUE(test::spinUntil([&] { return !model->isProcessing(); }, 60000));
+    ASSERT_EQ(model->results().size(), 1);
+    const QUuid kept = model->results().first().id;
+    EXPECT_EQ(quits, 1) << "the quit asked for did not go ahead once the conversation was saved";
+    EXPECT_FALSE(shell.shows("quitDialog"));
+
+    finishAndQuit();
+    shell.click("discardButton");
+    EXPECT_EQ(quits, 2);
+    // What the application does as it ends.
+    test::awaitTask(model->giveUpForQuit());
+    lumora::testing::settle(*model);
+    test::awaitTask(model->synchronizeHistory(true));
+    const auto stored = test::awaitTask(model->resultStore()->list());
+    ASSERT_TRUE(stored.has_value());
+    ASSERT_EQ(stored->results.size(), 1) << "the discarded conversation was kept on this computer";
+    EXPECT_EQ(stored->results.first().id, kept);
+    ASSERT_EQ(model->historyEntries().size(), 1) << "the discarded conversation reached the account";
+    EXPECT_EQ(model->historyEntries().first().localID, kept);
+    shell.close();
+}
+
 // A start that fails (the control plane has gone) says why in the banner, which the person
 // dismisses; nothing records.
 TEST_F(RoomConversationTest, AStartThatFailsShowsTheBannerUntilDismissed)
