@@ -273,7 +273,7 @@ TEST(Shadows, ACardCastsItsShadowOnlyWhereShadersRun)
     auto* window = qobject_cast<QQuickWindow*>(made.get());
     ASSERT_NE(window, nullptr) << component.errorString().toStdString();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->rendererInterface() != nullptr; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->rendererInterface() != nullptr; }, 60000));
     const bool software = window->rendererInterface()->graphicsApi() == QSGRendererInterface::Software;
     EXPECT_EQ(testing::findUnder(window->contentItem(), "cardShadow") != nullptr, !software)
         << (software ? "software renderer" : "a renderer with shaders");

@@ -169,7 +169,7 @@ void WindowHarness::waitForFrame()
 {
     QSignalSpy swapped(m_window, &QQuickWindow::frameSwapped);
     m_window->update();
-    EXPECT_TRUE(swapped.wait(10000)) << "no frame";
+    EXPECT_TRUE(swapped.wait(60000)) << "no frame";
     // Items a frame's polish let go of are deleted later.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

@@ -44,14 +44,14 @@ protected:
     // row changes, a press where the pointer rests is not taken.
     void clickRow(const QString& name)
     {
-        ASSERT_TRUE(test::spinUntil([&] { return room().takesRowPress(); }, 5000));
+        ASSERT_TRUE(test::spinUntil([&] { return room().takesRowPress(); }, 60000));
         shell.click(name);
     }
     // Presses the start button and waits until the conversation records.
     void start(SessionViewModel& model)
     {
         clickRow("primaryButton");
-        ASSERT_TRUE(test::spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 30000));
+        ASSERT_TRUE(test::spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 60000));
         ASSERT_TRUE(model.isRecording()) << model.statusText().toStdString();
     }
 
@@ -73,7 +73,7 @@ TEST_F(RoomConversationTest, ASpokenConversationFillsTheRoomAndTheFloorPromptFol
     start(*model);
     EXPECT_EQ(shell.text("statusLabel"), "Listening");
 
-    ASSERT_TRUE(test::spinUntil([&] { return state.turnCount() == qsizetype(std::size(exchange)); }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return state.turnCount() == qsizetype(std::size(exchange)); }, 60000));
     ASSERT_EQ(state.rows()->count(), 2) << "the brief answer sits inside the first row";
     EXPECT_TRUE(state.groupedTurns().first().pieces.at(1).isInterjection);
     EXPECT_FALSE(shell.shows("emptyRoom"));
@@ -98,7 +98,7 @@ TEST_F(RoomConversationTest, ASpokenConversationFillsTheRoomAndTheFloorPromptFol
     // The second partner has held the floor since the last line began; the clock moves on.
     const double heldSince = exchange[3].start;
     *clockSkipped = qint64(120 - model->elapsed() + heldSince) + 1;
-    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("floorOverlay"); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("floorOverlay"); }, 60000));
     EXPECT_EQ(shell.text("floorHeadline"), "You\u2019ve held the floor for two minutes.");
     EXPECT_EQ(shell.text("floorGuidance"),
         "Name the softer truth underneath, then pause so Speaker 1 can reach back.");
@@ -108,14 +108,14 @@ TEST_F(RoomConversationTest, ASpokenConversationFillsTheRoomAndTheFloorPromptFol
     EXPECT_FALSE(shell.shows("floorOverlay"));
 
     *clockSkipped += 60;
-    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("floorOverlay"); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("floorOverlay"); }, 60000));
     EXPECT_EQ(shell.text("floorGuidance"), "Turn toward Speaker 1\u2019s response.");
     shell.screenshot("room-spoken-floor-final");
     shell.click("floorButton");
     EXPECT_TRUE(state.dismissedFinalFloor());
 
     clickRow("primaryButton");
-    ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 60000));
     EXPECT_EQ(shell.text("statusLabel"), "Reading It Back");
     EXPECT_TRUE(shell.shows("processingNote"));
     shell.screenshot("room-spoken-processing");
@@ -195,9 +195,9 @@ TEST_F(RoomConversationTest, AStartThatFailsShowsTheBannerUntilDismissed)
     controlPlane.reset();
 
     shell.click("primaryButton");
-    ASSERT_TRUE(test::spinUntil([&] { return model->errorMessage().has_value(); }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->errorMessage().has_value(); }, 60000));
     EXPECT_FALSE(model->isRecording() || model->isStartingConversation());
-    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("errorBanner"); }, 5000));
+    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("errorBanner"); }, 60000));
     EXPECT_EQ(shell.text("errorBannerMessage"), *model->errorMessage());
     EXPECT_EQ(shell.text("primaryButton"), "Start conversation");
     shell.screenshot("room-spoken-start-failed");
@@ -220,9 +220,9 @@ TEST_F(RoomConversationWithoutFinalTranscriptTest, TheFinishSaysTheReviewUsesThe
     ShellSessionAdapter session(*model, [] { return QDateTime::currentDateTimeUtc(); });
     ASSERT_NE(shell.openWindow(session), nullptr);
     start(*model);
-    ASSERT_TRUE(test::spinUntil([&] { return room().turnCount() == qsizetype(std::size(exchange)); }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return room().turnCount() == qsizetype(std::size(exchange)); }, 60000));
     clickRow("primaryButton");
-    ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 60000));
     ASSERT_TRUE(test::spinUntil([&] { return !model->isProcessing(); }, 90000));
     ASSERT_EQ(model->results().size(), 1);
     ASSERT_TRUE(shell.shows("finishNotice"));
