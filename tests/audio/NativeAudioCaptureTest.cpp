@@ -1,6 +1,7 @@
 #include "audio/NativeAudioCapture.hpp"
 
 #include "AwaitTask.hpp"
+#include "ChildTestRun.hpp"
 #include "VirtualMicrophone.hpp"
 #include "audio/DefaultAudioInput.hpp"
 #include "audio/MicrophoneAccess.hpp"
@@ -313,18 +314,11 @@ TEST(NativeAudioCaptureWithoutSoundServer, DISABLED_ReportsThatThereIsNoMicropho
 
 TEST(NativeAudioCaptureValidationTest, NoSoundServerMeansNoMicrophone)
 {
-    QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("PULSE_SERVER", "unix:/nonexistent/lumora-test-sound-server");
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-        { "--gtest_also_run_disabled_tests",
-            "--gtest_filter=NativeAudioCaptureWithoutSoundServer.DISABLED_ReportsThatThereIsNoMicrophone" });
-    ASSERT_TRUE(child.waitForFinished(30000));
-    const QByteArray output = child.readAll();
-    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+    const test::ChildTestRun run = test::runInChild(
+        u"NativeAudioCaptureWithoutSoundServer.DISABLED_ReportsThatThereIsNoMicrophone"_qs, environment);
+    EXPECT_TRUE(run.passed()) << run.output.toStdString();
 }
 
 // Disabled in the ordinary run: AMicrophoneThatAppearsIsFoundAtTheNextStart runs it in a child
@@ -380,19 +374,11 @@ TEST(NativeAudioCaptureValidationTest, AMicrophoneThatAppearsIsFoundAtTheNextSta
         || QStandardPaths::findExecutable("pactl").isEmpty())
         GTEST_SKIP() << "needs PulseAudio";
     QTemporaryDir folder;
-    QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("PULSE_SERVER", "unix:" + folder.filePath("native"));
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-        { "--gtest_also_run_disabled_tests",
-            "--gtest_filter=NativeAudioCaptureWithLateSoundServer.DISABLED_"
-            "FindsTheMicrophoneOnceThereIsOne" });
-    ASSERT_TRUE(child.waitForFinished(90000));
-    const QByteArray output = child.readAll();
-    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+    const test::ChildTestRun run = test::runInChild(
+        u"NativeAudioCaptureWithLateSoundServer.DISABLED_FindsTheMicrophoneOnceThereIsOne"_qs, environment);
+    EXPECT_TRUE(run.passed()) << run.output.toStdString();
 }
 
 } // namespace

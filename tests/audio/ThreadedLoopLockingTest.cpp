@@ -1,5 +1,5 @@
-#include <QCoreApplication>
-#include <QProcess>
+#include "ChildTestRun.hpp"
+
 #include <gtest/gtest.h>
 #include <pulse/context.h>
 #include <pulse/thread-mainloop.h>
@@ -64,16 +64,11 @@ TEST(ThreadedLoopLocking, AContextReleasedFromOutsideItsLoopNeverAbortsTheProces
 {
     if (!qEnvironmentVariableIsSet("LUMORA_TEST_MICROPHONE"))
         GTEST_SKIP() << "needs scripts/with-virtual-microphone";
-    QProcess child;
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-        { "--gtest_also_run_disabled_tests",
-            "--gtest_filter=ThreadedLoopLocking.DISABLED_ContextsReleasedFromOutsideTheirTurningLoop" });
-    ASSERT_TRUE(child.waitForFinished(90000));
-    const QByteArray output = child.readAll();
-    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << output.toStdString();
-    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+    const test::ChildTestRun run
+        = test::runInChild(u"ThreadedLoopLocking.DISABLED_ContextsReleasedFromOutsideTheirTurningLoop"_qs);
+    ASSERT_TRUE(run.ended) << run.output.toStdString();
+    EXPECT_FALSE(run.crashed) << run.output.toStdString();
+    EXPECT_TRUE(run.passed()) << run.output.toStdString();
 }
 
 } // namespace
