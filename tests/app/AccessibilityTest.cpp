@@ -7,11 +7,13 @@
 #include "domain/CheckinPrompt.hpp"
 #include "domain/CheckinSection.hpp"
 
+#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -42,7 +44,9 @@ protected:
 
     // Runs the walker with `arguments` after the command and this process's id, keeping this
     // event loop turning, as the bus asks this process for every node; its output, or nothing
-    // when it failed.
+    // when it failed. The loop waits for the walker's end without pausing between its turns: a
+    // wait that sleeps between looks answered each of the walk's thousand questions a few
+    // milliseconds late, seconds a walk.
     std::optional<QByteArray> walk(const QString& command, const QStringList& arguments = {})
     {
         QProcess walker;
@@ -51,7 +55,16 @@ protected:
             QStringList { QStringLiteral(LUMORA_ACCESSIBILITY_WALKER), command,
                 QString::number(QCoreApplication::applicationPid()) }
                 + arguments);
-        if (!QTest::qWaitFor([&] { return walker.state() == QProcess::NotRunning; }, 60000)) {
+        QEventLoop loop;
+        QObject::connect(&walker, &QProcess::finished, &loop, &QEventLoop::quit);
+        QObject::connect(&walker, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                loop.quit();
+        });
+        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+        if (walker.state() != QProcess::NotRunning)
+            loop.exec();
+        if (walker.state() != QProcess::NotRunning) {
             walker.kill();
             walker.waitForFinished();
             ADD_FAILURE() << "the walker did not finish";
