@@ -129,6 +129,17 @@ protected:
         }
         return found;
     }
+    // The push buttons a screen reader meets, by name.
+    static QStringList buttons(const QList<Node>& nodes)
+    {
+        QStringList names;
+        for (const Node& node : nodes) {
+            if (node.role == "push button")
+                names.append(node.name);
+        }
+        names.sort();
+        return names;
+    }
     static bool has(const QList<Node>& nodes, const QString& role, const QString& name)
     {
         return std::ranges::any_of(
@@ -334,16 +345,6 @@ TEST_F(AccessibilityTest, WhatACardOrASheetCoversIsNotRead)
     session.state.recordingAgreementAccepted = false;
     ASSERT_NE(shell.openWindow(session), nullptr);
     testing::FakeRoomModel& room = session.roomModel;
-    // The push buttons a screen reader meets.
-    const auto buttons = [](const QList<Node>& nodes) {
-        QStringList names;
-        for (const Node& node : nodes) {
-            if (node.role == "push button")
-                names.append(node.name);
-        }
-        names.sort();
-        return names;
-    };
     const auto dialog = [](const QList<Node>& nodes, const char* role, const char* name) {
         const auto found = std::ranges::find_if(nodes, [&](const Node& node) {
             return node.role == QLatin1String(role) && node.name == QString::fromUtf8(name);
@@ -399,6 +400,58 @@ TEST_F(AccessibilityTest, WhatACardOrASheetCoversIsNotRead)
     for (const char* control : { "Conversation", "People", "Theory", "More actions for this conversation" })
         EXPECT_TRUE(named(nodes, control).isEmpty()) << control << " under the review sheet";
     EXPECT_EQ(named(nodes, "Done").size(), 1);
+}
+
+// A dialog over a sheet and the coaching popover over the room leave nothing under them to
+// read, at both sizes: under the question about deleting, nothing of the review sheet; under
+// the popover, nothing of the room, and the popover is one dialog.
+TEST_F(AccessibilityTest, WhatTheDeleteQuestionOrThePopoverCoversIsNotRead)
+{
+    history.entries()->replace({ testing::storedRow('a', "Bills") });
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    testing::FakeRoomModel& room = session.roomModel;
+    room.update([](auto& s) {
+        s.isRecording = true;
+        s.elapsed = 40;
+    });
+    room.say(0, 2, 12, "I want to talk about dinner tonight.");
+    room.say(1, 12, 30, "I check my phone more than I want to admit.");
+    const auto dialogs = [](const QList<Node>& nodes) {
+        return std::ranges::count_if(nodes, [](const Node& node) { return node.role == "dialog"; });
+    };
+    for (const QSize size : { QSize(920, 680), testing::WindowHarness::desktop }) {
+        const std::string at = std::to_string(size.width());
+        shell.resize(size);
+        press("Get unstuck");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("coachPopover"); }, 5000));
+        QList<Node> nodes = tree();
+        EXPECT_EQ(buttons(nodes), QStringList({ "Close coaching", "Read the conversation again" })) << at;
+        EXPECT_TRUE(named(nodes, "Finish conversation").isEmpty()) << at;
+        EXPECT_EQ(dialogs(nodes), 1) << at << ": the popover is one dialog";
+        EXPECT_TRUE(has(nodes, "dialog", shell.text("coachTitle"))) << at;
+        shell.screenshot(QString::fromStdString("covered-popover-" + at));
+        press("Close coaching");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("coachPopover"); }, 5000));
+
+        press("History");
+        shell.click("historyCard:" + testing::keyOf('a'));
+        history.answerReview(testing::longReview('a', 3));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 30000));
+        const auto* sheet = history.reviewSheet();
+        press(sheet->deletion().button);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDeleteConfirmation"); }, 5000));
+        nodes = tree();
+        EXPECT_EQ(buttons(nodes), QStringList({ "Cancel", sheet->deletion().confirm })) << at;
+        EXPECT_TRUE(named(nodes, "Done").isEmpty()) << at << ": Done under the question";
+        EXPECT_TRUE(has(nodes, "dialog", sheet->deletion().title)) << at;
+        shell.screenshot(QString::fromStdString("covered-delete-question-" + at));
+        press("Cancel");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDeleteConfirmation"); }, 5000));
+        EXPECT_EQ(named(tree(), "Done").size(), 1) << at << ": the sheet is read again";
+        press("Done");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 5000));
+        press("Conversation");
+    }
 }
 
 // A transcript row's chips, drawn as one picture, are each read as a text with its words.
