@@ -1,11 +1,13 @@
 #include "ConversationRoomState.hpp"
 #include "FakeShell.hpp"
 #include "HistoryRecords.hpp"
+#include "HistoryTexts.hpp"
 #include "ReviewSheet.hpp"
 #include "ReviewTranscript.hpp"
 #include "WindowHarness.hpp"
 #include "domain/CheckinPrompt.hpp"
 #include "domain/CheckinSection.hpp"
+#include "viewmodel/SessionViewModel.hpp"
 
 #include <QEventLoop>
 #include <QJsonArray>
@@ -175,13 +177,8 @@ TEST_F(AccessibilityTest, TheShellAndTheAccountPageReadAndPressAsTheyShow)
     EXPECT_EQ(theory.description, "Opens the six-stage Corvane theory guide");
     EXPECT_TRUE(has(nodes, "label", "Corvane")) << "the header's name is read";
     // An update check that cannot be made is announced as unavailable.
-    press("Corvane", "menu bar");
+    press("Corvane", "menu item");
     ASSERT_TRUE(QTest::qWaitFor([&] { return shell.find("appMenu")->property("opened").toBool(); }, 5000));
-    for (const Node& n : tree())
-        if (n.role.contains("menu"))
-            std::cerr << "NODE " << n.role.toStdString() << " '" << n.name.toStdString() << "' "
-                      << n.states.join(",").toStdString() << " A " << n.actions.join(",").toStdString()
-                      << "\n";
     EXPECT_TRUE(disabled(tree(), QString::fromUtf8("Check for Updates\u2026")));
     shell.press(Qt::Key_Escape);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.find("appMenu")->property("visible").toBool(); }, 5000));
@@ -231,7 +228,7 @@ TEST_F(AccessibilityTest, TheShellAndTheAccountPageReadAndPressAsTheyShow)
         << "the dialog is named by its title";
     press("Cancel");
     EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("deleteConfirmation"); }, 5000));
-    press("Weekly check-in reminder");
+    press("Weekly check-in reminder", "check box");
     EXPECT_TRUE(account.state.reminderOn);
     EXPECT_TRUE(named(tree(), "Weekly check-in reminder").value(0).states.contains("checked"));
     press("I have a code");
@@ -359,7 +356,7 @@ TEST_F(AccessibilityTest, WhatACardOrASheetCoversIsNotRead)
     for (const QString& control : roomControls)
         EXPECT_TRUE(named(nodes, control).isEmpty()) << control.toStdString() << " under the setup sheet";
     EXPECT_FALSE(has(nodes, "label", "A guided conversation, on the record."));
-    EXPECT_FALSE(has(nodes, "menu bar", "Corvane")) << "the menu bar under the setup sheet";
+    EXPECT_FALSE(has(nodes, "menu item", "Corvane")) << "the menu bar under the setup sheet";
     press("Close");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 5000));
     EXPECT_EQ(named(tree(), "History").size(), 1) << "the room is read again once the sheet closed";
@@ -452,6 +449,100 @@ TEST_F(AccessibilityTest, WhatTheDeleteQuestionOrThePopoverCoversIsNotRead)
         ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 5000));
         press("Conversation");
     }
+}
+
+// Each control says what it is and which one it is: the reminder is a switch that is on or
+// off and says why it cannot be on; the menu bar, its titles and its menus are named as what
+// they are; the seats' coaching buttons, History's cards and their "More actions" buttons
+// are told apart by their descriptions, which carry what the cards show, their badges and
+// notes among it.
+TEST_F(AccessibilityTest, EachControlSaysWhatItIsAndWhichOne)
+{
+    ConversationHistoryEntry kept = testing::storedRow('a', "About dishes");
+    kept.backup = ConversationBackupDisplayState::backedUp;
+    ConversationHistoryEntry waiting = testing::historyRow('b', "About dishes");
+    waiting.backup = ConversationBackupDisplayState::waiting;
+    waiting.waitsForRoom = true;
+    waiting.completedAt = kept.completedAt.addSecs(3600);
+    ConversationHistoryEntry checkin = testing::historyRow('c', "About dishes");
+    checkin.mode = ConversationMode::checkin;
+    checkin.backup = ConversationBackupDisplayState::backedUp;
+    checkin.workspace = ConversationWorkspaceScope::previous;
+    history.entries()->replace({ kept, waiting, checkin });
+    ASSERT_NE(shell.openWindow(session), nullptr);
+
+    // The menu bar and its titles, and a menu named by its title.
+    QList<Node> nodes = tree();
+    const auto bar = std::ranges::find_if(nodes, [](const Node& node) { return node.role == "menu bar"; });
+    ASSERT_NE(bar, nodes.end());
+    EXPECT_FALSE(bar->name.isEmpty()) << "the menu bar is named";
+    EXPECT_EQ(std::ranges::count_if(nodes, [](const Node& node) { return node.role == "menu bar"; }), 1)
+        << "its titles are menu items, not menu bars";
+    EXPECT_TRUE(has(nodes, "menu item", "Corvane"));
+    EXPECT_TRUE(has(nodes, "menu item", "View"));
+    press("View", named(nodes, "View").value(0).role);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.find("viewMenu")->property("opened").toBool(); }, 5000));
+    EXPECT_TRUE(has(tree(), "popup menu", "View"));
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.find("viewMenu")->property("visible").toBool(); }, 5000));
+
+    // The seats' coaching buttons keep their label and say whose they are.
+    testing::FakeRoomModel& room = session.roomModel;
+    room.update([](auto& s) {
+        s.isRecording = true;
+        s.elapsed = 40;
+    });
+    room.say(0, 2, 12, "I want to talk about dinner tonight.");
+    room.say(1, 12, 30, "I check my phone more than I want to admit.");
+    const QList<Node> coaching = named(tree(), "Get unstuck");
+    ASSERT_EQ(coaching.size(), 2);
+    EXPECT_TRUE(coaching[0].description.contains("Person 1")) << coaching[0].description.toStdString();
+    EXPECT_TRUE(coaching[1].description.contains("Person 2")) << coaching[1].description.toStdString();
+
+    // History's cards: one name each, as their headings read, told apart by what they show.
+    press("History");
+    nodes = tree();
+    const QList<Node> cards = named(nodes, "About dishes");
+    ASSERT_EQ(cards.size(), 3);
+    const auto described = [&](char key) {
+        const QString id = testing::keyOf(key);
+        const QString time = shell.find("card:" + id)->property("time").toString();
+        const auto found = std::ranges::find_if(cards, [&](const Node& card) {
+            return card.description.contains(time)
+                && card.description.contains(shell.find("card:" + id)->property("subtitle").toString());
+        });
+        return found == cards.end() ? QString() : found->description;
+    };
+    const QString first = described('a');
+    const QString second = described('b');
+    const QString third = shell.find("card:" + testing::keyOf('c'))->property("checkinLabel").toString();
+    EXPECT_TRUE(first.contains("In your history")) << first.toStdString();
+    EXPECT_TRUE(second.contains("Not backed up yet")) << second.toStdString();
+    EXPECT_TRUE(second.contains(HistoryTexts::backupNote(waiting))) << "the full account's note";
+    const auto checkinCard = std::ranges::find_if(
+        cards, [&](const Node& card) { return !third.isEmpty() && card.description.contains(third); });
+    const QString checkinDescription = checkinCard == cards.end() ? QString() : checkinCard->description;
+    EXPECT_TRUE(checkinDescription.contains(QString::fromUtf8("Earlier history \u00b7 read only")))
+        << "the check-in's week and its badge: " << checkinDescription.toStdString();
+    const QList<Node> more = named(nodes, "More actions for this conversation");
+    ASSERT_EQ(more.size(), 3);
+    QStringList moreDescriptions;
+    for (const Node& node : more)
+        moreDescriptions.append(node.description);
+    moreDescriptions.removeDuplicates();
+    EXPECT_EQ(moreDescriptions.size(), 3) << moreDescriptions.join(" | ").toStdString();
+    EXPECT_FALSE(moreDescriptions.contains(QString()));
+
+    // The reminder: a switch that says whether it is on, and why it could not be.
+    account.update([](auto& s) { s.isSignedIn = true; });
+    press("Account");
+    const Node reminder = named(tree(), "Weekly check-in reminder").value(0);
+    EXPECT_EQ(reminder.role, "check box");
+    EXPECT_FALSE(reminder.states.contains("checked"));
+    EXPECT_TRUE(reminder.actions.contains("Toggle")) << reminder.actions.join(",").toStdString();
+    account.update([](auto& s) { s.reminderNote = SessionViewModel::noNotificationServerNote(); });
+    EXPECT_TRUE(has(tree(), "alert", SessionViewModel::noNotificationServerNote()))
+        << "the refusal is announced";
 }
 
 // A transcript row's chips, drawn as one picture, are each read as a text with its words.
@@ -574,8 +665,8 @@ TEST_F(AccessibilityTest, EveryTurnOfALongReviewIsRead)
 TEST_F(AccessibilityTest, TheUpdateDialogOpensFromTheMenuAndIsRead)
 {
     ASSERT_NE(shell.openWindow(session, true), nullptr);
-    // The menu bar's titles are menu bars to the bus; an entry's shortcut is its description.
-    press("Corvane", "menu bar");
+    // An entry's shortcut is its description.
+    press("Corvane", "menu item");
     ASSERT_TRUE(QTest::qWaitFor([&] { return shell.find("appMenu")->property("opened").toBool(); }, 5000));
     const QList<Node> menu = tree();
     EXPECT_EQ(named(menu, "Quit Corvane").value(0).description, "Ctrl+Q");
