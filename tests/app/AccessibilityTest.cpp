@@ -1,3 +1,4 @@
+#include "CheckinRecords.hpp"
 #include "ConversationRoomState.hpp"
 #include "FakeShell.hpp"
 #include "HistoryRecords.hpp"
@@ -543,6 +544,71 @@ TEST_F(AccessibilityTest, EachControlSaysWhatItIsAndWhichOne)
     account.update([](auto& s) { s.reminderNote = SessionViewModel::noNotificationServerNote(); });
     EXPECT_TRUE(has(tree(), "alert", SessionViewModel::noNotificationServerNote()))
         << "the refusal is announced";
+}
+
+// A row of the check-in's transcript that the eye cannot see, wholly under the section's strip
+// and heading that stay in view over the page or scrolled out of the page, does not show to a
+// screen reader either; every row in sight does, at both sizes, at either end of the page.
+TEST_F(AccessibilityTest, CheckinRowsOutOfSightDoNotShow)
+{
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    testing::FakeRoomModel& room = session.roomModel;
+    room.update([](auto& s) {
+        s.checkinPack = testing::packWithNote();
+        s.checkinFlow = CheckinFlow(5, 1, 0);
+        s.isRecording = true;
+        s.isCheckinRunning = true;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("checkinRoom"); }, 5000));
+    for (int line = 0; line < 16; ++line)
+        room.say(line % 2, line * 10, line * 10 + 8,
+            QStringLiteral("Line %1 of what we said this week, long enough to take a line or two.")
+                .arg(line + 1));
+    const auto sceneRect = [](const QQuickItem* item) {
+        return item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+    };
+    const std::function<void(QQuickItem*, QList<QQuickItem*>&)> paragraphs
+        = [&](QQuickItem* item, auto& found) {
+              for (QQuickItem* child : item->childItems()) {
+                  if (child->objectName() == "turnParagraph")
+                      found.append(child);
+                  paragraphs(child, found);
+              }
+          };
+    auto* page = qobject_cast<QQuickItem*>(shell.find("checkinPage"));
+    auto* head = qobject_cast<QQuickItem*>(shell.find("sectionHead"));
+    qobject_cast<QQuickItem*>(shell.find("backButton"))->forceActiveFocus(Qt::TabFocusReason);
+    for (const QSize size : { QSize(920, 680), testing::WindowHarness::desktop }) {
+        shell.resize(size);
+        for (const Qt::Key end : { Qt::Key_End, Qt::Key_Home }) {
+            const std::string at
+                = std::to_string(size.width()) + (end == Qt::Key_End ? " at the end" : " at the top");
+            shell.press(end);
+            shell.waitForFrame();
+            // What of the page the eye sees: below the strip while it stays in view over the page.
+            QRectF open = sceneRect(page);
+            if (head->property("pinned").toBool())
+                open.setTop(sceneRect(head).bottom());
+            QList<QQuickItem*> rows;
+            paragraphs(qobject_cast<QQuickItem*>(shell.find("checkinTranscript")), rows);
+            ASSERT_EQ(rows.size(), 16) << at;
+            const QList<Node> nodes = tree();
+            int outOfSight = 0;
+            for (const QQuickItem* row : rows) {
+                const QString text = row->property("text").toString();
+                const auto read = std::ranges::find_if(nodes,
+                    [&](const Node& node) { return node.role == "label" && node.name.endsWith(text); });
+                ASSERT_NE(read, nodes.end()) << at << ": " << text.toStdString();
+                const QRectF drawn = sceneRect(row);
+                const bool seen = drawn.bottom() > open.top() && drawn.top() < open.bottom();
+                outOfSight += seen ? 0 : 1;
+                EXPECT_EQ(read->states.contains("showing"), seen) << at << ": " << text.toStdString();
+            }
+            EXPECT_GT(outOfSight, 0) << at;
+            if (end == Qt::Key_End)
+                shell.screenshot(QStringLiteral("checkin-rows-in-sight-%1").arg(size.width()));
+        }
+    }
 }
 
 // A transcript row's chips, drawn as one picture, are each read as a text with its words.
