@@ -123,6 +123,17 @@ protected:
         room.sayDistinctTurns([&] { return shell.shows("cycleOverlay"); });
     }
 
+    // A recording in which each seat has spoken, so that both can be coached.
+    static void recordBothSeats(testing::FakeRoomModel& room)
+    {
+        room.update([](auto& s) {
+            s.isRecording = true;
+            s.elapsed = 40;
+        });
+        room.say(0, 2, 12, "I want to talk about dinner tonight.");
+        room.say(1, 12, 30, "I check my phone more than I want to admit.");
+    }
+
     static QList<Node> named(const QList<Node>& nodes, const QString& name)
     {
         QList<Node> found;
@@ -407,13 +418,7 @@ TEST_F(AccessibilityTest, WhatTheDeleteQuestionOrThePopoverCoversIsNotRead)
 {
     history.entries()->replace({ testing::storedRow('a', "Bills") });
     ASSERT_NE(shell.openWindow(session), nullptr);
-    testing::FakeRoomModel& room = session.roomModel;
-    room.update([](auto& s) {
-        s.isRecording = true;
-        s.elapsed = 40;
-    });
-    room.say(0, 2, 12, "I want to talk about dinner tonight.");
-    room.say(1, 12, 30, "I check my phone more than I want to admit.");
+    recordBothSeats(session.roomModel);
     const auto dialogs = [](const QList<Node>& nodes) {
         return std::ranges::count_if(nodes, [](const Node& node) { return node.role == "dialog"; });
     };
@@ -488,13 +493,7 @@ TEST_F(AccessibilityTest, EachControlSaysWhatItIsAndWhichOne)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.find("viewMenu")->property("visible").toBool(); }, 5000));
 
     // The seats' coaching buttons keep their label and say whose they are.
-    testing::FakeRoomModel& room = session.roomModel;
-    room.update([](auto& s) {
-        s.isRecording = true;
-        s.elapsed = 40;
-    });
-    room.say(0, 2, 12, "I want to talk about dinner tonight.");
-    room.say(1, 12, 30, "I check my phone more than I want to admit.");
+    recordBothSeats(session.roomModel);
     const QList<Node> coaching = named(tree(), "Get unstuck");
     ASSERT_EQ(coaching.size(), 2);
     EXPECT_TRUE(coaching[0].description.contains("Person 1")) << coaching[0].description.toStdString();
