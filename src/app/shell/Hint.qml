@@ -3,13 +3,15 @@ import QtQuick.Layouts
 import Lumora.Shell
 import Lumora.Theme
 
-// A small muted line with its symbol in front.
+// A small muted line with its symbol in front; an announced one is an alert to a screen
+// reader, said as it appears.
 RowLayout {
     id: root
 
     property string symbol
     property string text
     property color tint: Theme.muted
+    property bool announced: false
 
     Layout.fillWidth: true
     spacing: 6
@@ -27,5 +29,6 @@ RowLayout {
         wrapMode: Text.Wrap
         font: Theme.small
         color: root.tint
+        Accessible.role: root.announced ? Accessible.AlertMessage : Accessible.StaticText
     }
 }
