@@ -10,6 +10,7 @@ RowLayout {
     property string symbol
     property string text
     property color tint: Theme.muted
+    property font textFont: Theme.small
 
     Layout.fillWidth: true
     spacing: 6
@@ -25,7 +26,7 @@ RowLayout {
         text: root.text
         textFormat: Text.PlainText
         wrapMode: Text.Wrap
-        font: Theme.small
+        font: root.textFont
         color: root.tint
     }
 }
