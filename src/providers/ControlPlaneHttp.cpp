@@ -59,6 +59,10 @@ QCoro::Task<std::expected<HttpReply, ControlPlaneFailure>> send(
 {
     const std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
         manager.sendCustomRequest(request, method, body), [](QNetworkReply* r) { r->deleteLater(); });
+    // Emitted for each connection made for this reply, the one Qt makes to send it again
+    // included; held apart from this frame, which may end first.
+    const auto connected = std::make_shared<bool>(false);
+    QObject::connect(reply.get(), &QNetworkReply::encrypted, reply.get(), [connected] { *connected = true; });
     co_await reply.get();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
@@ -72,11 +76,13 @@ QCoro::Task<std::expected<HttpReply, ControlPlaneFailure>> send(
                 ControlPlaneFailure(TransportError { QNetworkReply::RemoteHostClosedError,
                     QStringLiteral("the reply ended after %1 of %2 bytes")
                         .arg(received.size())
-                        .arg(length.toLongLong()) }));
+                        .arg(length.toLongLong()),
+                    true }));
         co_return HttpReply { status.toInt(), std::move(received) };
     }
     if (error != QNetworkReply::NoError)
-        co_return std::unexpected(ControlPlaneFailure(TransportError { error, reply->errorString() }));
+        co_return std::unexpected(
+            ControlPlaneFailure(TransportError { error, reply->errorString(), *connected }));
     co_return std::unexpected(ControlPlaneFailure(ControlPlaneError::invalidResponse()));
 }
 

@@ -42,7 +42,10 @@ SessionViewModel::SessionViewModel(SessionEnvironment environment, QObject* pare
     m_agreementPreviewMode = arguments.contains(QStringLiteral("--ui-agreement"));
     const bool anyLaunchMode = m_smokeMode || m_signInPreviewMode || m_agreementPreviewMode;
 
-    m_participantNames = SeatNames::stored(preferences());
+    // The seat names are the account's: one whose deletion is not finished shows none of them,
+    // from the first frame on.
+    m_participantNames = PendingAccountDeletion::stored(preferences()) ? SeatNames::fallbacks()
+                                                                       : SeatNames::stored(preferences());
     m_checkinReminder = storedReminder(preferences());
 
     m_recordingAgreementStore.emplace(preferences(), RecordingAgreementStore::standardKey());

@@ -190,6 +190,14 @@ public:
         return QStringLiteral("Your account's deletion is not confirmed yet. Corvane will finish it, or try "
                               "it again, when the server answers.");
     }
+    // The status once this computer's part of an account's deletion is done.
+    static QString accountDeletedText() { return QStringLiteral("Account deleted"); }
+    // What is said when the account is gone but this computer kept some of it.
+    static QString accountPartlyWipedMessage()
+    {
+        return QStringLiteral(
+            "Your account was deleted, but some data on this computer could not be removed.");
+    }
     static QString notConnectedMessage()
     {
         return QStringLiteral("Corvane is not connected to your account right now.");

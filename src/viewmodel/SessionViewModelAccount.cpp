@@ -72,6 +72,9 @@ QCoro::Task<void> SessionViewModel::restore()
         m_sessionRead = true;
         accountSetAside = true;
     } else {
+        // An account kept after all shows its seat names again.
+        publish(
+            m_participantNames, SeatNames::stored(preferences()), &SessionViewModel::participantNamesChanged);
         const auto sessions = m_sessionStore;
         const auto loaded = co_await sessions->load();
         if (alive.expired())
@@ -399,19 +402,31 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
     Answer answer = Answer::gone;
     if (!m_smokeMode) {
         // Written down before the call: a run that ends once the account is gone leaves this
-        // computer's part to the next launch.
+        // computer's part to the next launch. From then on its reminder is not scheduled.
         answer = Answer::unsent;
         const auto client = m_client;
         if (client
             && PendingAccountDeletion::store(preferences(), PendingAccountDeletion::Stage::requested)) {
-            const auto reply = co_await client->deleteAccount();
+            co_await rescheduleCheckinReminder();
             if (alive.expired())
                 co_return;
-            answer = PendingAccountDeletion::answerTo(reply);
+            // Sent on a connection of its own: then a failure tells whether a connection was made
+            // for it, and so whether it could have reached the control plane. (The view model's
+            // manager ends its replies when the view model goes.)
+            auto* own = new QNetworkAccessManager(&network());
+            const ControlPlaneClient deleting = client->through(*own);
+            const auto reply = co_await deleting.deleteAccount();
+            if (alive.expired())
+                co_return;
+            own->deleteLater();
+            answer = PendingAccountDeletion::answerTo(reply, PendingAccountDeletion::Attempt::first);
         }
         if (answer == Answer::kept || answer == Answer::unsent) {
             if (!PendingAccountDeletion::store(preferences(), std::nullopt))
                 qCWarning(accountLog, "The account's deletion could not be forgotten.");
+            co_await rescheduleCheckinReminder();
+            if (alive.expired())
+                co_return;
             reportFailure(accountNotDeletedMessage());
             publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
             co_return;
@@ -443,6 +458,8 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
             co_return;
     } else {
         qCWarning(accountLog, "The account's answer to its deletion was lost; it is asked again later.");
+        // Kept, and not shown: the seat names are the account's.
+        publish(m_participantNames, SeatNames::fallbacks(), &SessionViewModel::participantNamesChanged);
     }
     dropAccountServices();
     publish(m_currentSession, std::optional<ConversationSessionState>(),
@@ -463,10 +480,9 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
 void SessionViewModel::reportAccountDeleted(bool wipedEverything)
 {
     if (wipedEverything)
-        setStatusText(QStringLiteral("Account deleted"));
+        setStatusText(accountDeletedText());
     else
-        reportFailure(
-            QStringLiteral("Your account was deleted, but some data on this computer could not be removed."));
+        reportFailure(accountPartlyWipedMessage());
 }
 
 QCoro::Task<bool> SessionViewModel::wipeAccountFromThisComputer()
@@ -535,8 +551,7 @@ QCoro::Task<bool> SessionViewModel::wipeAccountFromThisComputer()
         qCWarning(accountLog, "The seat names could not be removed.");
         wipedEverything = false;
     }
-    publish(m_participantNames, QStringList { SeatNames::fallback(0), SeatNames::fallback(1) },
-        &SessionViewModel::participantNamesChanged);
+    publish(m_participantNames, SeatNames::fallbacks(), &SessionViewModel::participantNamesChanged);
     publish(m_recordingAgreementAccepted, false, &SessionViewModel::recordingAgreementAcceptedChanged);
     co_await turnReminderOff();
     if (alive.expired())
@@ -594,9 +609,8 @@ QCoro::Task<PendingAccountDeletion::Answer> SessionViewModel::redeliverAccountDe
     const auto client
         = std::make_shared<ControlPlaneClient>(*m_baseURL, loaded->session->deviceID, *m_identity, network());
     const auto reply = co_await client->deleteAccount();
-    const Answer answer = PendingAccountDeletion::answerTo(reply);
-    // Whether the first request arrived is still not known.
-    co_return answer == Answer::unsent ? Answer::unknown : answer;
+    // Whether an earlier request arrived is still not known.
+    co_return PendingAccountDeletion::answerTo(reply, PendingAccountDeletion::Attempt::again);
 }
 
 void SessionViewModel::acceptRecordingAgreement()

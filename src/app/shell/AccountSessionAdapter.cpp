@@ -33,6 +33,7 @@ AccountSessionAdapter::AccountSessionAdapter(SessionViewModel& viewModel, Pairin
         &AccountSession::reminderMinuteChanged);
     forward(&SessionViewModel::reminderNoteChanged, &AccountSession::reminderNoteChanged);
     forward(&SessionViewModel::historyEntriesChanged, &AccountSession::storageNoteChanged);
+    forward(&SessionViewModel::errorMessageChanged, &AccountSession::deletionNoteChanged);
 }
 
 bool AccountSessionAdapter::isSignedIn() const
@@ -147,6 +148,14 @@ int AccountSessionAdapter::reminderHour() const
 int AccountSessionAdapter::reminderMinute() const
 {
     return int(m_viewModel.checkinReminder().minute);
+}
+QString AccountSessionAdapter::deletionNote() const
+{
+    const QString error = m_viewModel.errorMessage().value_or(QString());
+    const bool aboutTheDeletion = error == SessionViewModel::accountNotDeletedMessage()
+        || error == SessionViewModel::accountDeletionUnconfirmedMessage()
+        || error == SessionViewModel::accountPartlyWipedMessage();
+    return aboutTheDeletion ? error : QString();
 }
 QString AccountSessionAdapter::reminderNote() const
 {

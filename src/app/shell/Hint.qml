@@ -12,6 +12,7 @@ RowLayout {
     property string text
     property color tint: Theme.muted
     property bool announced: false
+    property font textFont: Theme.small
 
     Layout.fillWidth: true
     spacing: 6
@@ -27,7 +28,7 @@ RowLayout {
         text: root.text
         textFormat: Text.PlainText
         wrapMode: Text.Wrap
-        font: Theme.small
+        font: root.textFont
         color: root.tint
         Accessible.role: root.announced ? Accessible.AlertMessage : Accessible.StaticText
     }

@@ -97,6 +97,15 @@ Item {
                 Layout.preferredHeight: 1
                 color: Theme.rule
             }
+            // What the deletion of the account before came to, above what comes next.
+            Hint {
+                objectName: "setupDeletionNotice"
+                visible: root.model.deletionNotice.length > 0
+                symbol: "checkmark.circle.fill"
+                tint: Theme.positive
+                textFont: Theme.body
+                text: root.model.deletionNotice
+            }
             // The card with its button and hint, spaced closer than the sheet's rows.
             ColumnLayout {
                 objectName: "setupStep"
