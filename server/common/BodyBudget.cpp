@@ -32,13 +32,13 @@ public:
 
     [[nodiscard]] bool roomFor(std::size_t more) const { return m_held + more <= m_room; }
 
-    // Whether `key`, of `group`, may hold `more` bytes more: when they stay within its cap and
-    // its share. Its share is the level at which what the others ask for, each up to that level,
-    // and the level itself for the key leave the part whole (max-min fairness). A key holding
-    // bytes asks for those; one refused lately asks its own group for as much as it may have,
-    // and the others for what it holds. So a crowd holding little takes little from anyone's
-    // share, a crowd refused asks only its own group for more, and those holding more than their
-    // share get no more bytes until the others have theirs.
+    // Whether `key`, of `group`, may hold `more` bytes more: when what it would then hold,
+    // `wanted`, stays within its cap, and the part holds it beside what the others hold (or, when
+    // less, `wanted` for each of them) and `wanted` for each key of its group refused lately. So a
+    // crowd holding little takes from anyone's share only what it holds, however many they are;
+    // one refused asks its own group for as much as it may have, and the others only for what it
+    // holds; and one holding more than its share while others ask gets no more bytes until they
+    // have theirs. Counted in constant time: the others' holdings are never looked at one by one.
     bool fair(const std::string& key, const std::string& group, std::size_t more, Clock::time_point now)
     {
         forgetRefusals(now);
@@ -55,21 +55,9 @@ public:
         const std::size_t asking = groupRefused - (refusedHere ? 1 : 0) + 1;
         if (asking * wanted > m_room)
             return false;
-        // What all the others hold, and their number times `wanted`, bound what they ask for up
-        // to the level: most often either is enough.
         const std::size_t othersHold = m_held - held - (groupRefusedHold - (refusedHere ? held : 0));
         const std::size_t others = m_keys.size() - (taker ? 1 : 0) - (asking - 1);
-        if (std::min(othersHold, others * wanted) + asking * wanted <= m_room)
-            return true;
-        std::size_t total = asking * wanted;
-        for (const auto& [name, other] : m_keys) {
-            if (&other == taker || (other.refusedAt && other.group == group))
-                continue;
-            total += std::min(other.bytes, wanted);
-            if (total > m_room)
-                return false;
-        }
-        return true;
+        return std::min(othersHold, others * wanted) + asking * wanted <= m_room;
     }
 
     // Remembers `key` among those of `group` asking, from its first refusal on: one entry a key,
