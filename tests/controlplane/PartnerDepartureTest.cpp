@@ -1,8 +1,6 @@
 #include "ProcessCalls.hpp"
-#include "controlplane/ControlPlaneStore.hpp"
 
 #include <QJsonArray>
-#include <QSqlQuery>
 #include <gtest/gtest.h>
 
 namespace lumora {
@@ -95,10 +93,7 @@ TEST_P(PartnerDeparture, WhatALeaverPassesNeverRefusesTheKeepersOwnUploads)
     startServer({ "--storage-quota", "16K" });
     Partner ada;
     Partner bob;
-    ada.device = testing::signInOver(*server, ada.identity, "Ada");
-    bob.device = testing::signInOver(*server, bob.identity, "Bob");
-    ASSERT_FALSE(ada.device.isNull() || bob.device.isNull());
-    ASSERT_TRUE(testing::linkOver(*server, bob, ada));
+    ASSERT_TRUE(testing::signInPartners(*server, ada, bob));
     // The uploads the partner makes until one is refused for the quota.
     const auto fill = [&](const Partner& who) {
         int stored = 0;
@@ -127,10 +122,7 @@ TEST_P(PartnerDeparture, AnUnopenableRowNeverKeepsTheLeaverFromLeaving)
 {
     Partner ada;
     Partner bob;
-    ada.device = testing::signInOver(*server, ada.identity, "Ada");
-    bob.device = testing::signInOver(*server, bob.identity, "Bob");
-    ASSERT_FALSE(ada.device.isNull() || bob.device.isNull());
-    ASSERT_TRUE(testing::linkOver(*server, bob, ada));
+    ASSERT_TRUE(testing::signInPartners(*server, ada, bob));
     const QList<QUuid> bobs { QUuid::createUuid(), QUuid::createUuid(), QUuid::createUuid() };
     for (const QUuid& id : bobs) {
         QJsonObject payload = QJsonDocument::fromJson(testing::conversationUpload()).object();
@@ -138,15 +130,7 @@ TEST_P(PartnerDeparture, AnUnopenableRowNeverKeepsTheLeaverFromLeaving)
         ASSERT_EQ(send(bob.post(*server, "/v1/content/conversations", payload)).status, 201);
     }
     const QString spoiled = bobs.at(1).toString(QUuid::WithoutBraces);
-    {
-        auto store = ControlPlaneStore::open(database.url());
-        ASSERT_TRUE(store.has_value());
-        QSqlQuery spoil(QSqlDatabase::database((*store)->connectionName()));
-        spoil.prepare("UPDATE content_conversations SET sealed_body = ? WHERE id = ?");
-        spoil.addBindValue(QByteArray(200, 'x'));
-        spoil.addBindValue(spoiled);
-        ASSERT_TRUE(spoil.exec());
-    }
+    ASSERT_TRUE(testing::spoilSealedValue(database.url(), "sealed_body", bobs.at(1)));
 
     const TestReply left = send(bob.post(*server, "/v1/account/delete"));
     EXPECT_EQ(left.status, 200) << codeOf(left);
