@@ -30,15 +30,15 @@ struct BodyBudgetLimits {
 // (by its head, or by the signature over it once whole), and until then against its client's
 // network, never against the owner it names. Those not vouched for yet hold at most half of
 // the owners' part and are shared apart, so that however many networks send them, the owners'
-// shares stay whole. A body's bytes never pass its part, nor its share of it: its key's cap, or
-// when the part is contended, the level at which what the other keys ask for, each up to that
-// level, leaves the part whole. A key asks for what it holds, or when refused in the last ten
-// seconds for as much as it may have; those holding more than their share then get no more
-// bytes, so that the others have theirs. A crowd holding a byte each thus takes a byte each from
-// the others' shares, and shrinks them only by holding the part itself. The owners' bodies are
-// shared so among their clients' networks as well, an owner's share within its network's: a
-// crowd of owners from a few networks holds at most those networks' shares, and leaves the rest
-// to the owners of other networks. Thread-safe.
+// shares stay whole. A body's bytes never pass its part, nor its key's cap, nor its share: it
+// may take more while the part holds what its key would then hold beside what the other keys
+// hold (or, when less, as much for each of them) and as much again for each key refused in
+// the last ten seconds, who may have that much. Those holding more than their share then get
+// no more bytes, so that the refused have theirs. A crowd holding a byte each thus takes a byte
+// each from the others' shares, and shrinks them only by holding the part itself. The owners'
+// bodies are shared so among their clients' networks first, and an owner refused asks for more
+// only of the owners of its own network: a crowd of owners from a few networks holds at most
+// those networks' shares, and leaves the rest to the owners of other networks. Thread-safe.
 class BodyBudget {
 public:
     using Clock = std::chrono::steady_clock;
