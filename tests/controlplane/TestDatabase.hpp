@@ -1,5 +1,7 @@
 #pragma once
 
+#include "controlplane/ControlPlaneStore.hpp"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -85,6 +87,20 @@ private:
     QString m_createdDatabase;
     bool m_failed = false;
 };
+
+// Writes bytes that open under no key into the sealed `column` (sealed_body or sealed_title) of
+// the stored conversation `id`, as a damaged disk or a bad restore would: whether it was written.
+inline bool spoilSealedValue(const QString& databaseUrl, const QString& column, const QUuid& id)
+{
+    auto store = ControlPlaneStore::open(databaseUrl);
+    if (!store)
+        return false;
+    QSqlQuery spoil(QSqlDatabase::database((*store)->connectionName()));
+    spoil.prepare("UPDATE content_conversations SET " + column + " = ? WHERE id = ?");
+    spoil.addBindValue(QByteArray(60, 'x'));
+    spoil.addBindValue(id.toString(QUuid::WithoutBraces));
+    return spoil.exec() && spoil.numRowsAffected() == 1;
+}
 
 // Takes back the schema steps from the one that keeps where sign-in starts came from on, so that
 // they run again: every step that an upgrade test runs again comes before them.
