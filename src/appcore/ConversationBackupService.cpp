@@ -442,6 +442,7 @@ QCoro::Task<ConversationBackupService::Result<QList<QUuid>>> ConversationBackupS
     // Asked to be deleted by this user and no longer listed: the partner agreed. Only a whole
     // list says so; one cut short says nothing of what it did not reach.
     QList<QUuid> agreed;
+    bool gone = false;
     if (complete) {
         QSet<QUuid> ids;
         for (const ConversationRecordSummary& summary : std::as_const(listed))
@@ -449,8 +450,10 @@ QCoro::Task<ConversationBackupService::Result<QList<QUuid>>> ConversationBackupS
         const auto cached = co_await m_store->cachedConversations(m_account);
         for (const ConversationRecordSummary& summary :
             cached ? cached->summaries : QList<ConversationRecordSummary> {}) {
-            if (summary.pendingDeletion && summary.pendingDeletion->requestedByMe
-                && !ids.contains(summary.id))
+            if (ids.contains(summary.id))
+                continue;
+            gone = true;
+            if (summary.pendingDeletion && summary.pendingDeletion->requestedByMe)
                 agreed.append(summary.id);
         }
     }
@@ -459,6 +462,14 @@ QCoro::Task<ConversationBackupService::Result<QList<QUuid>>> ConversationBackupS
     for (const QUuid& id : std::as_const(agreed)) {
         if (auto local = co_await forgetDeleted(id))
             forgotten.append(*local);
+    }
+    // Gone from the list: deleted on another computer of the account, by the partner, or hidden
+    // there. Whichever it was, it may have made room, which only the account can tell: the uploads
+    // it refused for want of room are tried once now rather than at their retry time. A list that
+    // lost nothing tries nothing.
+    if (gone) {
+        co_await roomMade();
+        co_await retryPending(m_clock());
     }
     co_return forgotten;
 }
