@@ -570,6 +570,10 @@ private:
     // Every review on this computer, whoever's; a failure to read them is told.
     QCoro::Task<QList<DerivedSessionResult>> everyStoredResult();
     [[nodiscard]] QList<DerivedSessionResult> shownResults(QList<DerivedSessionResult> results) const;
+    // Publishes the reviews and the history rows of this computer that may show now (see
+    // `storedResults`), before anything is asked of the account; false when the view model went
+    // away meanwhile.
+    [[nodiscard]] QCoro::Task<bool> showConversationsOnThisComputer();
     // Gives the reviews and backup records that earlier builds stored without an account to the
     // account that is signed in on this computer as this build first finds them (the null id when
     // none is: they are then nobody's); the reviews as they now are.

@@ -176,11 +176,8 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::adoptRegi
     if (!PendingRevocation::store(preferences(), std::nullopt))
         qCWarning(accountLog, "The pending revocation could not be forgotten.");
     connect(registration.deviceID, registration.accountID);
-    // What shows is the conversations of the account now signed in.
-    auto results = co_await storedResults();
-    if (alive.expired())
+    if (!co_await showConversationsOnThisComputer())
         co_return {};
-    publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
     auto outcome = co_await refreshRemoteState();
     co_return outcome;
 }
@@ -634,12 +631,7 @@ QCoro::Task<bool> SessionViewModel::forgetAccountSession()
     (void)co_await sessions->clear();
     if (alive.expired())
         co_return false;
-    // Signed out, this computer shows the reviews it keeps, whoever's.
-    auto results = co_await storedResults();
-    if (alive.expired())
-        co_return false;
-    publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
-    co_return true;
+    co_return co_await showConversationsOnThisComputer();
 }
 
 } // namespace lumora

@@ -1,5 +1,7 @@
 // Whose the conversations on this computer are: each belongs to the account it was recorded
 // under, and only that account shows, sends or deletes it.
+#include "appcore/ConversationBackupService.hpp"
+#include "domain/ConversationHistoryMerge.hpp"
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 #include "viewmodel/SessionViewModel.hpp"
@@ -15,6 +17,27 @@ QList<DerivedSessionResult> SessionViewModel::shownResults(QList<DerivedSessionR
         results.removeIf(
             [this](const DerivedSessionResult& result) { return result.accountID != m_servicesAccountID; });
     return results;
+}
+
+QCoro::Task<bool> SessionViewModel::showConversationsOnThisComputer()
+{
+    // Whoever signs in next meets nothing of the account before: what shows until the account has
+    // answered is this account's (or, signed out, every review this computer keeps).
+    const auto alive = lifetime();
+    auto results = co_await storedResults();
+    if (alive.expired())
+        co_return false;
+    publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
+    QList<ConversationHistoryEntry> entries = ConversationHistoryMerge::entries(m_results, {}, {}, {});
+    if (const auto service = m_backupService) {
+        entries = co_await service->history();
+        if (alive.expired())
+            co_return false;
+        if (service != m_backupService)
+            co_return true;
+    }
+    publishHistoryEntries(std::move(entries));
+    co_return true;
 }
 
 QCoro::Task<QList<DerivedSessionResult>> SessionViewModel::claimUnmarkedConversations(

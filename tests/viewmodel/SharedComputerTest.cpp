@@ -98,10 +98,17 @@ TEST_F(SharedComputerTest, AnotherAccountNeitherSeesNorSendsNorDeletesAConversat
     EXPECT_EQ(model->results().size(), 2) << "signed out, this computer shows what it keeps";
 
     home.now = home.now.addDays(1);
-    signIn(*model, "Ben");
     const auto isAnns = [&](const ConversationHistoryEntry& row) {
         return row.localID == waiting.id || row.id == annsConversation;
     };
+    // What History shows from the moment Ben is signed in.
+    bool annsShownToBen = false;
+    QObject::connect(model.get(), &SessionViewModel::accountChanged, model.get(), [&] {
+        if (model->account() && model->account()->accountID != ann)
+            annsShownToBen = annsShownToBen || std::ranges::any_of(model->historyEntries(), isAnns);
+    });
+    signIn(*model, "Ben");
+    EXPECT_FALSE(annsShownToBen) << "Ben's history showed Ann's as he signed in";
     EXPECT_TRUE(std::ranges::none_of(model->historyEntries(), isAnns)) << "Ben's history shows Ann's";
     EXPECT_EQ(
         std::ranges::find(model->results(), waiting.id, &DerivedSessionResult::id), model->results().end());
