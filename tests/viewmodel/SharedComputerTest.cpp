@@ -20,14 +20,7 @@ using testing::settle;
 // speech credential, so that conversations are recorded there.
 class SharedComputerTest : public testing::AccountTest {
 protected:
-    QStringList extraServerArguments() const override
-    {
-        QFile file(secretFolder.filePath("speech.key"));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        file.write("a speech token secret of the test, long enough\n");
-        return { "--speech-token-secret", file.fileName() };
-    }
+    QStringList extraServerArguments() const override { return speechTokenSecret(secretFolder); }
 
     // A conversation of the signed-in account, sealed as at the press of Finish; its reservation
     // is then given back.
@@ -59,7 +52,7 @@ protected:
         return ids;
     }
 
-    mutable QTemporaryDir secretFolder;
+    QTemporaryDir secretFolder;
 };
 
 // A review of an earlier build, which says nowhere whose it is, found while nobody is signed in,
