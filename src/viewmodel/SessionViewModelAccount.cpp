@@ -7,6 +7,7 @@
 #include "appcore/SessionCoordinator.hpp"
 #include "domain/ConversationHistoryMerge.hpp"
 #include "domain/PairingPolicy.hpp"
+#include "persistence/AccountResults.hpp"
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 #include "providers/ControlPlaneBootstrap.hpp"
@@ -60,6 +61,8 @@ QCoro::Task<void> SessionViewModel::restore()
     const auto alive = lifetime();
     std::optional<SecureStoreError> unreadable;
     bool accountSetAside = false;
+    // The account signed in on this computer, once the saved session was read: the null id for none.
+    std::optional<QUuid> signedIn;
     if (m_signInPreviewMode || m_agreementPreviewMode) {
         setStatusText(QStringLiteral("Sign in to begin"));
         m_sessionRead = true;
@@ -100,12 +103,14 @@ QCoro::Task<void> SessionViewModel::restore()
                 }
                 co_await retryPendingRevocation();
             } else if (session) {
-                connect(session->deviceID);
+                signedIn = session->accountID;
+                connect(session->deviceID, session->accountID);
                 AccountCall call = [this] { return refreshRemoteState(); };
                 co_await perform(std::move(call));
             } else if (m_baseURL && m_identity) {
                 AccountCall call = [this] { return recoverRegisteredDevice(); };
                 co_await perform(std::move(call));
+                signedIn = m_servicesAccountID;
             }
             if (alive.expired())
                 co_return;
@@ -113,8 +118,13 @@ QCoro::Task<void> SessionViewModel::restore()
     }
 
     QList<DerivedSessionResult> results;
-    if (!accountSetAside)
-        results = co_await storedResults();
+    if (!accountSetAside) {
+        results = co_await everyStoredResult();
+        if (!alive.expired() && m_sessionRead && !m_smokeMode && !m_signInPreviewMode
+            && !m_agreementPreviewMode)
+            results = co_await claimUnmarkedConversations(std::move(results), signedIn.value_or(QUuid()));
+        results = shownResults(std::move(results));
+    }
     if (alive.expired())
         co_return;
     if (m_smokeMode && results.isEmpty())
@@ -168,7 +178,9 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::adoptRegi
     // the device may be the one just registered.
     if (!PendingRevocation::store(preferences(), std::nullopt))
         qCWarning(accountLog, "The pending revocation could not be forgotten.");
-    connect(registration.deviceID);
+    connect(registration.deviceID, registration.accountID);
+    if (!co_await showConversationsOnThisComputer())
+        co_return {};
     auto outcome = co_await refreshRemoteState();
     co_return outcome;
 }
@@ -216,24 +228,28 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::persistAc
     co_return failed(lastError);
 }
 
-void SessionViewModel::connect(QUuid deviceID)
+void SessionViewModel::connect(QUuid deviceID, QUuid accountID)
 {
     if (!m_baseURL || !m_identity)
         return;
     auto client = std::make_shared<ControlPlaneClient>(*m_baseURL, deviceID, *m_identity, network());
+    m_servicesAccountID = accountID;
     if (!m_resultStore || !m_temporaryStore || !m_marks) {
         m_client = std::move(client);
         reportFailure(QStringLiteral("Private temporary storage could not be prepared."));
         return;
     }
+    // Another account may have signed in on this computer before: the services see, send and
+    // delete this account's conversations alone, and mark what they record as its.
+    const auto results = std::make_shared<AccountResults>(m_resultStore, accountID);
     m_coordinator = SessionCoordinator::create(client, client,
         std::make_shared<DeepgramClient>(
             network(), m_environment.info.speechServiceURL().value_or(DeepgramClient::defaultBaseURL())),
-        client, client, m_resultStore, *m_temporaryStore, *m_marks);
+        client, client, results, *m_temporaryStore, m_marks->forAccount(accountID));
     AccountServices services;
     services.client = client;
     services.backupService = m_backupStore
-        ? ConversationBackupService::create(client, m_resultStore, m_backupStore, m_environment.clock)
+        ? ConversationBackupService::create(client, results, m_backupStore, m_environment.clock, accountID)
         : m_backupService;
     services.pairingService = PairingService::create(client, PairingPolicy::version.toString());
     services.checkinService = CheckinService::create(client);
@@ -284,6 +300,7 @@ void SessionViewModel::dropAccountServices()
     m_client.reset();
     m_coordinator.reset();
     m_backupService.reset();
+    m_servicesAccountID.reset();
     publish(m_historyRefreshFailed, false, &SessionViewModel::historyRefreshFailedChanged);
     clearPairing();
     publishAccount(std::nullopt);
@@ -490,36 +507,20 @@ QCoro::Task<bool> SessionViewModel::wipeAccountFromThisComputer()
     const auto alive = lifetime();
     // The account is gone on the server, so every step runs even when an earlier one failed:
     // stopping half-way would leave a signed-in state for an account that no longer exists.
-    bool wipedEverything = true;
-    if (const auto store = m_resultStore) {
-        const auto removed = co_await store->removeAll();
-        if (alive.expired())
-            co_return false;
-        if (!removed) {
-            qCWarning(accountLog, "The sealed reviews could not be removed.");
-            wipedEverything = false;
-        }
-    }
-    // The backup state holds the history's titles and summaries: it is wiped through the
-    // service, or the store itself when no account is connected to it.
-    bool forgotten = true;
-    if (const auto service = m_backupService) {
-        forgotten = co_await service->forgetEverything();
-    } else if (const auto backupStore = m_backupStore) {
-        forgotten = (co_await backupStore->removeAll()).has_value();
-    }
+    // Its conversations go, and those of other accounts that signed in here stay: the deleted
+    // account is the one whose session is saved (or whose services run).
+    const auto sessions = m_sessionStore;
+    std::optional<QUuid> deleted = m_servicesAccountID;
+    const auto saved = co_await sessions->load();
+    if (saved && saved->session)
+        deleted = saved->session->accountID;
     if (alive.expired())
         co_return false;
-    if (!forgotten) {
-        qCWarning(accountLog, "The backup state could not be removed.");
-        wipedEverything = false;
-    }
-    // The reservations they name went with the account.
-    if (m_marks && !m_marks->removeAll()) {
-        qCWarning(accountLog, "The conversations' marks could not be removed.");
-        wipedEverything = false;
-    }
-    const auto sessions = m_sessionStore;
+    bool wipedEverything = true;
+    if (m_smokeMode || deleted)
+        wipedEverything = co_await removeConversationsOf(m_smokeMode ? std::nullopt : deleted);
+    if (alive.expired())
+        co_return false;
     const auto cleared = co_await sessions->clear();
     if (alive.expired())
         co_return false;
@@ -642,7 +643,9 @@ QCoro::Task<bool> SessionViewModel::forgetAccountSession()
     publish(m_liveSummary, std::optional<QString>(), &SessionViewModel::liveSummaryChanged);
     const auto sessions = m_sessionStore;
     (void)co_await sessions->clear();
-    co_return !alive.expired();
+    if (alive.expired())
+        co_return false;
+    co_return co_await showConversationsOnThisComputer();
 }
 
 } // namespace lumora
