@@ -236,6 +236,14 @@ const QList<QStringList>& migrations()
             "CREATE INDEX content_conversations_by_account_bytes ON content_conversations"
             " (account_id, passed_at, body_bytes)",
         },
+        {
+            // When a later start with the same device key took a request's place, and the open
+            // requests in all, which the bound on them reads newest first, in an index of their own
+            // that holds every column it reads (so that SQLite reads no row).
+            "ALTER TABLE sign_in_requests ADD COLUMN superseded_at BIGINT",
+            "CREATE INDEX sign_in_requests_open ON sign_in_requests (created_at, redeemed_at, superseded_at)"
+            " WHERE redeemed_at IS NULL AND superseded_at IS NULL",
+        },
     };
     return steps;
 }
@@ -322,12 +330,14 @@ SignInRequestRecord readSignInRequest(const Statement& row)
         request.ticketIssuedAt = row.value(5).toLongLong();
     request.redeemed = !row.value(6).isNull();
     request.state = row.value(7).toString();
+    request.superseded = !row.value(8).isNull();
     return request;
 }
 
 const QString deviceColumns = QStringLiteral("id, account_id, public_key, revoked_at");
 const QString signInColumns = QStringLiteral(
-    "id, device_public_key, platform, created_at, account_name, ticket_issued_at, redeemed_at, state");
+    "id, device_public_key, platform, created_at, account_name, ticket_issued_at, redeemed_at, state,"
+    " superseded_at");
 
 // Makes the folders missing on the way to `folder`, each readable by the owner alone.
 bool makePrivateFolders(const QString& folder)
@@ -602,39 +612,67 @@ std::expected<void, SignInRequestRefusal> ControlPlaneStore::addSignInRequest(
     const qint64 now = request.createdAt;
     Transaction transaction(m_connection);
     // On PostgreSQL, starts on every instance take their turn, so that each one counts those
-    // before it; SQLite's statement below holds the database for itself anyway.
+    // before it; SQLite's transaction holds the database for itself anyway.
     if (connectionOf(m_connection).driverName() != u"QSQLITE")
         Statement(m_connection, QStringLiteral("SELECT pg_advisory_xact_lock(?)"), { signInStartsLock });
     // Requests older than a day can no longer lead anywhere; their states are free again.
     Statement(m_connection, QStringLiteral("DELETE FROM sign_in_requests WHERE created_at < ?"),
         { now - 24 * 3600 });
-    // The index on the state decides between starts that carry one at the same moment. Each count
-    // reads an index of its own, over the last minute's starts or the open requests alone.
-    constexpr qint64 minute = 60;
-    Statement insert(m_connection,
-        QStringLiteral(
-            "INSERT INTO sign_in_requests (id, device_public_key, platform, created_at, state,"
-            " client_address, client_network) SELECT ?, ?, ?, ?, ?, ?, ? WHERE"
-            " (SELECT COUNT(*) FROM sign_in_requests WHERE client_address = ? AND created_at > ?) < ?"
-            " AND (SELECT COUNT(*) FROM sign_in_requests WHERE client_network = ? AND created_at > ?) < ?"
-            " AND (SELECT COUNT(*) FROM sign_in_requests WHERE device_public_key = ? AND created_at > ?"
-            " AND redeemed_at IS NULL) < ?"
-            " AND (SELECT COUNT(*) FROM sign_in_requests WHERE created_at > ? AND redeemed_at IS NULL) < ?"
-            " ON CONFLICT (state) DO NOTHING"),
-        { idText(request.id), request.devicePublicKey, request.platform, now, request.state, source.address,
-            source.network, source.address, now - minute, limits.perAddress, source.network, now - minute,
-            limits.perNetwork, request.devicePublicKey, now - lifetime, limits.openPerKey, now - lifetime,
-            limits.open });
-    const bool added = insert.rowsAffected() == 1;
-    const bool taken = !added && [&] {
+    {
         Statement carrier(m_connection, QStringLiteral("SELECT 1 FROM sign_in_requests WHERE state = ?"),
             { request.state });
-        return carrier.next();
-    }();
+        if (carrier.next())
+            return std::unexpected(SignInRequestRefusal { SignInRequestRefusal::Reason::stateInUse, 0 });
+    }
+    // A person who gives up on the browser page and starts again is never refused for the
+    // attempts left behind: the key's oldest open requests make way. Only a start naming the
+    // same key does this; a refusal below takes it back.
+    Statement(m_connection,
+        QStringLiteral(
+            "UPDATE sign_in_requests SET superseded_at = ? WHERE device_public_key = ? AND created_at > ?"
+            " AND redeemed_at IS NULL AND superseded_at IS NULL AND id NOT IN (SELECT id FROM"
+            " sign_in_requests WHERE device_public_key = ? AND created_at > ? AND redeemed_at IS NULL"
+            " AND superseded_at IS NULL ORDER BY created_at DESC, id DESC LIMIT ?)"),
+        { now, request.devicePublicKey, now - lifetime, request.devicePublicKey, now - lifetime,
+            std::max(limits.openPerKey - 1, 0) });
+
+    // Each bound binds while its `limit`-th newest counted request is still in its window; the
+    // start passes once the last of those has left it. Each reads through an index.
+    const auto freedIn = [&](const QString& counted, const QVariantList& values, int limit, qint64 window) {
+        QVariantList bound = values;
+        bound << now - window << std::max(limit - 1, 0);
+        Statement newest(m_connection,
+            "SELECT created_at FROM sign_in_requests WHERE " + counted
+                + " created_at > ? ORDER BY created_at DESC LIMIT 1 OFFSET ?",
+            bound);
+        return newest.next() ? newest.value(0).toLongLong() + window - now : qint64(0);
+    };
+    constexpr qint64 minute = 60;
+    const QString open = QStringLiteral(" redeemed_at IS NULL AND superseded_at IS NULL AND");
+    qint64 wait = std::max(
+        { freedIn(QStringLiteral("client_address = ? AND"), { source.address }, limits.perAddress, minute),
+            freedIn(QStringLiteral("client_network = ? AND"), { source.network }, limits.perNetwork, minute),
+            freedIn("client_network = ? AND" + open, { source.network }, limits.openPerNetwork, lifetime) });
+    // Past the bound in all a network still holds as many as one key may, so that however
+    // many networks fill it, a start from any other one passes.
+    if (const qint64 crowded
+        = freedIn("client_network = ? AND" + open, { source.network }, limits.openPerKey, lifetime);
+        crowded > 0)
+        wait = std::max(wait, std::min(crowded, freedIn(open, {}, limits.open, lifetime)));
+    if (wait > 0)
+        return std::unexpected(SignInRequestRefusal { SignInRequestRefusal::Reason::tooMany, wait });
+
+    // The index on the state holds whatever ran past the check above.
+    Statement insert(m_connection,
+        QStringLiteral("INSERT INTO sign_in_requests (id, device_public_key, platform, created_at, state,"
+                       " client_address, client_network) VALUES (?, ?, ?, ?, ?, ?, ?)"
+                       " ON CONFLICT (state) DO NOTHING"),
+        { idText(request.id), request.devicePublicKey, request.platform, now, request.state, source.address,
+            source.network });
+    if (insert.rowsAffected() != 1)
+        return std::unexpected(SignInRequestRefusal { SignInRequestRefusal::Reason::stateInUse, 0 });
     transaction.commit();
-    if (added)
-        return {};
-    return std::unexpected(taken ? SignInRequestRefusal::stateInUse : SignInRequestRefusal::tooMany);
+    return {};
 }
 
 std::optional<SignInRequestRecord> ControlPlaneStore::signInRequest(const QUuid& id) const
@@ -660,7 +698,7 @@ bool ControlPlaneStore::issueTicket(
 {
     Statement update(m_connection,
         QStringLiteral("UPDATE sign_in_requests SET ticket_hash = ?, account_name = ?, ticket_issued_at = ?"
-                       " WHERE id = ? AND ticket_hash IS NULL"),
+                       " WHERE id = ? AND ticket_hash IS NULL AND superseded_at IS NULL"),
         { ticketHash, accountName, now, idText(requestID) });
     return update.rowsAffected() == 1;
 }
@@ -671,7 +709,8 @@ std::expected<DeviceRecord, TicketRefusal> ControlPlaneStore::redeemTicket(
     Transaction transaction(m_connection);
     Statement redeem(m_connection,
         QStringLiteral(
-            "UPDATE sign_in_requests SET redeemed_at = ? WHERE ticket_hash = ? AND redeemed_at IS NULL"),
+            "UPDATE sign_in_requests SET redeemed_at = ? WHERE ticket_hash = ? AND redeemed_at IS NULL"
+            " AND superseded_at IS NULL"),
         { now, ticketHash });
     if (redeem.rowsAffected() != 1)
         return std::unexpected(TicketRefusal::notRedeemable);
