@@ -20,6 +20,14 @@ bool isTransportError(QNetworkReply::NetworkError error)
         || error == QNetworkReply::ProtocolFailure;
 }
 
+// "Retry-After" as a number of seconds; nullopt when absent or given as a date.
+std::optional<int> retryAfterSeconds(const QNetworkReply& reply)
+{
+    bool ok = false;
+    const int seconds = reply.rawHeader("Retry-After").trimmed().toInt(&ok);
+    return ok && seconds >= 0 ? std::optional(seconds) : std::nullopt;
+}
+
 } // namespace
 
 std::optional<QUrl> requestUrl(const QUrl& base, const QString& path, const QueryItems& query)
@@ -73,7 +81,7 @@ QCoro::Task<std::expected<HttpReply, ControlPlaneFailure>> send(
                     QStringLiteral("the reply ended after %1 of %2 bytes")
                         .arg(received.size())
                         .arg(length.toLongLong()) }));
-        co_return HttpReply { status.toInt(), std::move(received) };
+        co_return HttpReply { status.toInt(), std::move(received), retryAfterSeconds(*reply) };
     }
     if (error != QNetworkReply::NoError)
         co_return std::unexpected(ControlPlaneFailure(TransportError { error, reply->errorString() }));
