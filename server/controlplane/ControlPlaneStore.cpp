@@ -238,10 +238,14 @@ const QList<QStringList>& migrations()
         },
         {
             // When a later start with the same device key took a request's place, and the open
-            // requests in all, which the bound on them reads newest first, in an index of their own
-            // that holds every column it reads (so that SQLite reads no row).
+            // requests in all and of a network, which their bounds read newest first, each in an
+            // index of its own (the first holds every column it reads, so that SQLite reads no row;
+            // with it alone, PostgreSQL read a network's through all of them until it had counted
+            // the table's rows).
             "ALTER TABLE sign_in_requests ADD COLUMN superseded_at BIGINT",
             "CREATE INDEX sign_in_requests_open ON sign_in_requests (created_at, redeemed_at, superseded_at)"
+            " WHERE redeemed_at IS NULL AND superseded_at IS NULL",
+            "CREATE INDEX sign_in_requests_open_by_network ON sign_in_requests (client_network, created_at)"
             " WHERE redeemed_at IS NULL AND superseded_at IS NULL",
         },
     };
@@ -618,49 +622,79 @@ std::expected<void, SignInRequestRefusal> ControlPlaneStore::addSignInRequest(
     // Requests older than a day can no longer lead anywhere; their states are free again.
     Statement(m_connection, QStringLiteral("DELETE FROM sign_in_requests WHERE created_at < ?"),
         { now - 24 * 3600 });
-    {
-        Statement carrier(m_connection, QStringLiteral("SELECT 1 FROM sign_in_requests WHERE state = ?"),
-            { request.state });
-        if (carrier.next())
-            return std::unexpected(SignInRequestRefusal { SignInRequestRefusal::Reason::stateInUse, 0 });
-    }
-    // A person who gives up on the browser page and starts again is never refused for the
-    // attempts left behind: the key's oldest open requests make way. Only a start naming the
-    // same key does this; a refusal below takes it back.
-    Statement(m_connection,
-        QStringLiteral(
-            "UPDATE sign_in_requests SET superseded_at = ? WHERE device_public_key = ? AND created_at > ?"
-            " AND redeemed_at IS NULL AND superseded_at IS NULL AND id NOT IN (SELECT id FROM"
-            " sign_in_requests WHERE device_public_key = ? AND created_at > ? AND redeemed_at IS NULL"
-            " AND superseded_at IS NULL ORDER BY created_at DESC, id DESC LIMIT ?)"),
-        { now, request.devicePublicKey, now - lifetime, request.devicePublicKey, now - lifetime,
-            std::max(limits.openPerKey - 1, 0) });
-
-    // Each bound binds while its `limit`-th newest counted request is still in its window; the
-    // start passes once the last of those has left it. Each reads through an index.
-    const auto freedIn = [&](const QString& counted, const QVariantList& values, int limit, qint64 window) {
-        QVariantList bound = values;
-        bound << now - window << std::max(limit - 1, 0);
-        Statement newest(m_connection,
-            "SELECT created_at FROM sign_in_requests WHERE " + counted
-                + " created_at > ? ORDER BY created_at DESC LIMIT 1 OFFSET ?",
-            bound);
-        return newest.next() ? newest.value(0).toLongLong() + window - now : qint64(0);
+    // A bound binds while the `limit`-th newest request it counts is still within its window,
+    // and the start passes once that one has left it: each is read through an index.
+    const auto newest = [now](QVariantList& values, const QString& counted, const QVariantList& counting,
+                            int limit, qint64 window) {
+        values << counting << now - window << std::max(limit - 1, 0);
+        return "(SELECT created_at FROM sign_in_requests WHERE " + counted
+            + " created_at > ? ORDER BY created_at DESC LIMIT 1 OFFSET ?)";
     };
+    const auto wait = [now](const Statement& row, int column, qint64 window) {
+        return row.value(column).isNull() ? qint64(0) : row.value(column).toLongLong() + window - now;
+    };
+    // What a network holds open: its share, and past the bound in all as many as one key may, so
+    // that however many networks fill that bound, a start from any other one passes. The bound
+    // in all is read only for a network that holds that many.
+    const QString open = QStringLiteral("redeemed_at IS NULL AND superseded_at IS NULL AND");
+    const QString networkOpen = "client_network = ? AND " + open;
+    const auto holdings = [&](QVariantList& values) {
+        QString columns = newest(values, networkOpen, { source.network }, limits.openPerNetwork, lifetime);
+        columns += ", " + newest(values, networkOpen, { source.network }, limits.openPerKey, lifetime);
+        columns
+            += ", CASE WHEN " + newest(values, networkOpen, { source.network }, limits.openPerKey, lifetime);
+        columns += " IS NULL THEN NULL ELSE " + newest(values, open, {}, limits.open, lifetime) + " END";
+        return columns;
+    };
+    const auto held = [&](const Statement& row, int first) {
+        return std::max(wait(row, first, lifetime),
+            std::min(wait(row, first + 1, lifetime), wait(row, first + 2, lifetime)));
+    };
+
+    // One read for what a start refused by the rates costs: a flood from one place is refused
+    // cheaply, and told the longest of every wait (none shortened by what it would supersede).
     constexpr qint64 minute = 60;
-    const QString open = QStringLiteral(" redeemed_at IS NULL AND superseded_at IS NULL AND");
-    qint64 wait = std::max(
-        { freedIn(QStringLiteral("client_address = ? AND"), { source.address }, limits.perAddress, minute),
-            freedIn(QStringLiteral("client_network = ? AND"), { source.network }, limits.perNetwork, minute),
-            freedIn("client_network = ? AND" + open, { source.network }, limits.openPerNetwork, lifetime) });
-    // Past the bound in all a network still holds as many as one key may, so that however
-    // many networks fill it, a start from any other one passes.
-    if (const qint64 crowded
-        = freedIn("client_network = ? AND" + open, { source.network }, limits.openPerKey, lifetime);
-        crowded > 0)
-        wait = std::max(wait, std::min(crowded, freedIn(open, {}, limits.open, lifetime)));
-    if (wait > 0)
-        return std::unexpected(SignInRequestRefusal { SignInRequestRefusal::Reason::tooMany, wait });
+    QVariantList values { request.state };
+    QString sql = QStringLiteral("SELECT EXISTS (SELECT 1 FROM sign_in_requests WHERE state = ?)");
+    sql += ", "
+        + newest(
+            values, QStringLiteral("client_address = ? AND"), { source.address }, limits.perAddress, minute);
+    sql += ", "
+        + newest(
+            values, QStringLiteral("client_network = ? AND"), { source.network }, limits.perNetwork, minute);
+    sql += ", " + holdings(values);
+    sql += ", "
+        + newest(values, "device_public_key = ? AND " + open, { request.devicePublicKey }, limits.openPerKey,
+            lifetime);
+    Statement bounds(m_connection, sql, values);
+    bounds.next();
+    if (bounds.value(0).toBool())
+        return std::unexpected(SignInRequestRefusal { SignInRequestRefusal::Reason::stateInUse, 0 });
+    const qint64 rated = std::max(wait(bounds, 1, minute), wait(bounds, 2, minute));
+    qint64 holding = held(bounds, 3);
+    if (rated > 0)
+        return std::unexpected(
+            SignInRequestRefusal { SignInRequestRefusal::Reason::tooMany, std::max(rated, holding) });
+
+    // A person who gives up on the browser page and starts again is never refused for the
+    // attempts left behind: once the key holds as many as it may, its oldest open requests make
+    // way. Only a start naming the same key does this; a refusal below takes it back.
+    if (!bounds.value(6).isNull()) {
+        Statement(m_connection,
+            QStringLiteral(
+                "UPDATE sign_in_requests SET superseded_at = ? WHERE device_public_key = ? AND created_at > ?"
+                " AND redeemed_at IS NULL AND superseded_at IS NULL AND id NOT IN (SELECT id FROM"
+                " sign_in_requests WHERE device_public_key = ? AND created_at > ? AND redeemed_at IS NULL"
+                " AND superseded_at IS NULL ORDER BY created_at DESC, id DESC LIMIT ?)"),
+            { now, request.devicePublicKey, now - lifetime, request.devicePublicKey, now - lifetime,
+                std::max(limits.openPerKey - 1, 0) });
+        QVariantList heldValues;
+        Statement again(m_connection, "SELECT " + holdings(heldValues), heldValues);
+        again.next();
+        holding = held(again, 0);
+    }
+    if (holding > 0)
+        return std::unexpected(SignInRequestRefusal { SignInRequestRefusal::Reason::tooMany, holding });
 
     // The index on the state holds whatever ran past the check above.
     Statement insert(m_connection,

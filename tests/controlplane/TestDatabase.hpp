@@ -91,6 +91,7 @@ private:
 inline QStringList withoutLatestSteps()
 {
     QStringList statements { QStringLiteral("DROP INDEX sign_in_requests_open"),
+        QStringLiteral("DROP INDEX sign_in_requests_open_by_network"),
         QStringLiteral("ALTER TABLE sign_in_requests DROP COLUMN superseded_at"),
         QStringLiteral("DROP INDEX content_conversations_by_account_bytes"),
         QStringLiteral("ALTER TABLE content_conversations DROP COLUMN passed_at"),
