@@ -246,6 +246,18 @@ TEST_F(SignInAttemptsWindowTest, GivingUpAgainAndAgainIsLetThroughAndTheHintGive
         testing::settle(*model);
         shell->waitForFrame();
     };
+    // The message shows, and nothing is drawn below the button in the hint's place.
+    const auto hintGivesWayTo = [&](const QString& message, const QString& screenshot) {
+        EXPECT_EQ(session->errorMessage(), message);
+        EXPECT_FALSE(shell->shows("browserHint")) << message.toStdString();
+        EXPECT_NEAR(stepBelowButton(), 0, 0.5);
+        shell->screenshots(screenshot, "setupError");
+    };
+    const auto closeShell = [&] {
+        shell.reset();
+        session.reset();
+        model.reset();
+    };
 
     browserOpens = false;
     signIn();
@@ -266,15 +278,11 @@ TEST_F(SignInAttemptsWindowTest, GivingUpAgainAndAgainIsLetThroughAndTheHintGive
         shell->click("primaryButton");
     }
     signIn();
-    EXPECT_EQ(session->errorMessage(), "There were too many sign-in attempts. Try again in a minute.");
-    EXPECT_FALSE(shell->shows("browserHint")) << "too many attempts";
-    EXPECT_NEAR(stepBelowButton(), 0, 0.5);
-    shell->screenshots("sign-in-too-many-attempts", "setupError");
+    hintGivesWayTo(
+        "There were too many sign-in attempts. Try again in a minute.", "sign-in-too-many-attempts");
 
     // A server that offers no sign-in.
-    shell.reset();
-    session.reset();
-    model.reset();
+    closeShell();
     testing::ControlPlaneProcess closed(
         { "--tls-cert", certificates.serverCertificate(), "--tls-key", certificates.serverKey() });
     ASSERT_TRUE(closed.started());
@@ -282,13 +290,8 @@ TEST_F(SignInAttemptsWindowTest, GivingUpAgainAndAgainIsLetThroughAndTheHintGive
     ASSERT_NO_FATAL_FAILURE(openShell());
     shell->click("primaryButton");
     signIn();
-    EXPECT_EQ(session->errorMessage(), "Sign-in is not available on this server.");
-    EXPECT_FALSE(shell->shows("browserHint")) << "the server offers no sign-in";
-    EXPECT_NEAR(stepBelowButton(), 0, 0.5);
-    shell->screenshots("sign-in-hint-not-available", "setupError");
-    shell.reset();
-    session.reset();
-    model.reset();
+    hintGivesWayTo("Sign-in is not available on this server.", "sign-in-hint-not-available");
+    closeShell();
     EXPECT_EQ(closed.stop(), 0);
 }
 
