@@ -231,15 +231,17 @@ TEST_F(SignInAttemptsWindowTest, GivingUpAgainAndAgainIsLetThroughAndTheHintGive
     EXPECT_TRUE(shell->shows("browserHint"));
     // The space between the sign-in button and the next row drawn below it, and the height of
     // the step it is in below it (nothing when it ends the step).
+    // (Not a number when one is missing, which find() has already failed the test for.)
     const auto gapBelowButton = [&](const char* next) {
         const auto* button = qobject_cast<QQuickItem*>(shell->find("signInButton"));
         const auto* below = qobject_cast<QQuickItem*>(shell->find(next));
-        return below->mapToScene({}).y() - button->mapToScene({ 0, button->height() }).y();
+        return button && below ? below->mapToScene({}).y() - button->mapToScene({ 0, button->height() }).y()
+                               : qQNaN();
     };
     const auto stepBelowButton = [&] {
         const auto* step = qobject_cast<QQuickItem*>(shell->find("setupStep"));
         const auto* button = qobject_cast<QQuickItem*>(shell->find("signInButton"));
-        return step->height() - (button->y() + button->height());
+        return step && button ? step->height() - (button->y() + button->height()) : qQNaN();
     };
     const auto signIn = [&] {
         shell->click("signInButton");
