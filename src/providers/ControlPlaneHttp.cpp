@@ -20,6 +20,14 @@ bool isTransportError(QNetworkReply::NetworkError error)
         || error == QNetworkReply::ProtocolFailure;
 }
 
+// "Retry-After" as a number of seconds; nullopt when absent or given as a date.
+std::optional<int> retryAfterSeconds(const QNetworkReply& reply)
+{
+    bool ok = false;
+    const int seconds = reply.rawHeader("Retry-After").trimmed().toInt(&ok);
+    return ok && seconds >= 0 ? std::optional(seconds) : std::nullopt;
+}
+
 } // namespace
 
 std::optional<QUrl> requestUrl(const QUrl& base, const QString& path, const QueryItems& query)
@@ -78,7 +86,7 @@ QCoro::Task<std::expected<HttpReply, ControlPlaneFailure>> send(
                         .arg(received.size())
                         .arg(length.toLongLong()),
                     true }));
-        co_return HttpReply { status.toInt(), std::move(received) };
+        co_return HttpReply { status.toInt(), std::move(received), retryAfterSeconds(*reply) };
     }
     if (error != QNetworkReply::NoError)
         co_return std::unexpected(

@@ -219,6 +219,9 @@ public:
             "Corvane could not open your browser. Copy the sign-in address and open it in a "
             "browser to continue.");
     }
+    // What a sign-in start that the control plane refused for too many attempts says: when to
+    // try again, in whole minutes rounded up, from the seconds the server gave.
+    static QString tooManySignInsMessage(std::optional<int> retryAfterSeconds);
 
     explicit SessionViewModel(SessionEnvironment environment, QObject* parent = nullptr);
     ~SessionViewModel() override;

@@ -291,6 +291,8 @@ void SessionViewModel::reportAccountFailure(const AccountCallFailure& failure)
     else if (error->code() == QStringLiteral("apple_sign_in_not_configured"))
         // The server has no identity provider to sign in with, nor the development sign-in.
         reportFailure(QStringLiteral("Sign-in is not available on this server."));
+    else if (error->code() == QStringLiteral("too_many_sign_ins"))
+        reportFailure(tooManySignInsMessage(error->retryAfterSeconds()));
     else
         reportFailure(QStringLiteral("That request could not be completed safely."));
 }

@@ -106,7 +106,10 @@ inline bool spoilSealedValue(const QString& databaseUrl, const QString& column, 
 // they run again: every step that an upgrade test runs again comes before them.
 inline QStringList withoutLatestSteps()
 {
-    QStringList statements { QStringLiteral("DROP INDEX content_conversations_by_account_bytes"),
+    QStringList statements { QStringLiteral("DROP INDEX sign_in_requests_open"),
+        QStringLiteral("DROP INDEX sign_in_requests_open_by_network"),
+        QStringLiteral("ALTER TABLE sign_in_requests DROP COLUMN superseded_at"),
+        QStringLiteral("DROP INDEX content_conversations_by_account_bytes"),
         QStringLiteral("ALTER TABLE content_conversations DROP COLUMN passed_at"),
         QStringLiteral("CREATE INDEX content_conversations_by_account_bytes ON content_conversations "
                        "(account_id, body_bytes)") };

@@ -35,6 +35,8 @@ Item {
         isSignedIn: root.model.isSignedIn
         isBusy: root.model.isBusy
         isAppleAuthorizationActive: root.model.isAppleAuthorizationActive
+        hasError: root.model.errorMessage.length > 0
+        hasSignInAddress: root.model.signInAddress.length > 0
     }
 
     // The sheet keeps its padding of 32 all round; a column shorter than the sheet sits in the
@@ -140,7 +142,8 @@ Item {
                     onClicked: root.model.beginAppleAuthorization()
                 }
                 Hint {
-                    visible: presenter.card === SetupPresenter.SignIn
+                    objectName: "browserHint"
+                    visible: presenter.showsBrowserHint
                     Layout.leftMargin: 4
                     symbol: "arrow.up.right.square"
                     text: qsTr("Apple opens in your browser. You’ll return here automatically.")
