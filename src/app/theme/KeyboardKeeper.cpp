@@ -4,6 +4,7 @@
 
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QSet>
 #include <QVariant>
 
 namespace lumora {
@@ -22,6 +23,23 @@ QQuickItem* popupOf(QQuickItem* item)
     for (QQuickItem* inside = item; inside; inside = inside->parentItem()) {
         if (inside->inherits("QQuickPopupItem"))
             return inside;
+    }
+    return nullptr;
+}
+
+// The first control of `part` in the order Tab takes after `from` (from its start without
+// one), other than `except` and named `name` when that is given; none once the order has
+// left `part` or come round again.
+QQuickItem* controlIn(QQuickItem& part, QQuickItem* from, const QString& name, const QQuickItem* except)
+{
+    QSet<QQuickItem*> passed;
+    for (QQuickItem* item = from ? from : &part; item && !passed.contains(item);) {
+        passed.insert(item);
+        item = item->nextItemInFocusChain(true);
+        if (!item || !part.isAncestorOf(item))
+            return nullptr;
+        if (isControl(item) && item != except && (name.isEmpty() || item->objectName() == name))
+            return item;
     }
     return nullptr;
 }
@@ -67,6 +85,8 @@ void KeyboardKeeper::handOffReady()
 void KeyboardKeeper::focusMoved()
 {
     QQuickItem* item = m_window.activeFocusItem();
+    if (item != m_parked)
+        m_parked = nullptr;
     if (isControl(item)) {
         if (item != m_last.control)
             follow(*item);
@@ -80,7 +100,7 @@ void KeyboardKeeper::follow(QQuickItem& control)
 {
     for (const QMetaObject::Connection& connection : std::as_const(m_followed))
         disconnect(connection);
-    m_last = { &control, {}, true };
+    m_last = { &control, control.objectName(), {}, true };
     for (QQuickItem* part = control.parentItem(); part; part = part->parentItem())
         m_last.around.append(part);
     // It hides or turns disabled while it has the keyboard, or comes back from being disabled.
@@ -115,17 +135,27 @@ void KeyboardKeeper::keepRing(QQuickItem& control)
 void KeyboardKeeper::land()
 {
     QQuickItem* now = m_window.activeFocusItem();
-    if (!strayed(now) || takenByPopup(now))
-        return;
-    m_left = m_last;
+    const bool parked = now == m_parked && isControl(now);
+    if (!parked) {
+        if (!strayed(now) || takenByPopup(now))
+            return;
+        m_left = m_last;
+    }
     QQuickItem* next = handOffTo(true);
     // Busy: Qt gives it the keyboard back as it turns enabled.
     if (!next && m_left.control && m_left.control->isVisible() && !m_left.control->isEnabled())
         return;
+    QQuickItem* part = parked ? nullptr : shownAround();
+    if (!next && part && !m_left.name.isEmpty())
+        next = controlIn(*part, nullptr, m_left.name, m_left.control);
     if (!next)
         next = handOffTo(false);
-    if (next)
-        next->forceActiveFocus(m_ringShowed ? Qt::TabFocusReason : Qt::OtherFocusReason);
+    if (next) {
+        moveOn(*next, false);
+    } else if (!parked && m_left.any) {
+        if (QQuickItem* first = landing(part))
+            moveOn(*first, true);
+    }
 }
 
 QQuickItem* KeyboardKeeper::handOffTo(bool fromLeft) const
@@ -137,6 +167,42 @@ QQuickItem* KeyboardKeeper::handOffTo(bool fromLeft) const
             return handOff->to();
     }
     return nullptr;
+}
+
+QQuickItem* KeyboardKeeper::shownAround() const
+{
+    if (m_left.control && m_left.control->isVisible())
+        return nullptr;
+    for (const QPointer<QQuickItem>& part : m_left.around) {
+        if (part && part->isVisible())
+            return part;
+    }
+    return nullptr;
+}
+
+QQuickItem* KeyboardKeeper::landing(QQuickItem* shown) const
+{
+    QQuickItem* lost = m_left.control;
+    for (qsizetype index = shown ? m_left.around.indexOf(shown) : m_left.around.size();
+         index < m_left.around.size(); ++index) {
+        QQuickItem* part = m_left.around.at(index);
+        if (!part || !part->isVisible())
+            continue;
+        // After the lost control where Tab would go on from it, else from the part's start; a
+        // closed popup's order is its own.
+        const bool inOrder = lost && part->isAncestorOf(lost) && popupOf(lost) == popupOf(part);
+        if (QQuickItem* next = inOrder ? controlIn(*part, lost, {}, lost) : nullptr)
+            return next;
+        if (QQuickItem* first = controlIn(*part, nullptr, {}, lost))
+            return first;
+    }
+    return controlIn(*m_window.contentItem(), nullptr, {}, lost);
+}
+
+void KeyboardKeeper::moveOn(QQuickItem& control, bool parks)
+{
+    m_parked = parks ? &control : nullptr;
+    control.forceActiveFocus(m_ringShowed ? Qt::TabFocusReason : Qt::OtherFocusReason);
 }
 
 bool KeyboardKeeper::strayed(QQuickItem* item) const
