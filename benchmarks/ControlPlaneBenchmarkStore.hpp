@@ -26,8 +26,9 @@ struct ControlPlaneBenchmarkStore {
     DeviceRecord signIn(const QString& name, const QString& publicKey)
     {
         const QUuid request = QUuid::createUuid();
-        store->addSignInRequest({ request, publicKey, "linux", now, std::nullopt, std::nullopt, false, {} },
-            {}, SignInLimits::unbounded(), 600);
+        store->addSignInRequest(
+            { request, publicKey, "linux", now, std::nullopt, std::nullopt, false, {}, false }, {},
+            SignInLimits::unbounded(), 600);
         const QString ticket = "ticket-" + request.toString();
         store->issueTicket(request, ticket, name, now);
         return store->redeemTicket(ticket, now).value();

@@ -1,15 +1,18 @@
 // An account's uploads to a control plane of its own (started here, on loopback) while strangers
 // hold bodies open from many addresses of the loopback network, each head naming a device of
 // their own and each body one byte long, opened again once the server lets it go (at most once
-// a second). Prints how many of the uploads were stored, the strangers' traffic and the load
-// average.
+// a second). Prints how many of the uploads were stored, the strangers' traffic, the server's
+// processor time over the uploads and the load average.
 //
 //   lumora-control-plane-upload-attack [--addresses N] [--packed] [--neighbour] [--fresh]
-//       [--uploads N] [--kib N]
+//       [--accounts N] [--hold KIB] [--uploads N] [--kib N]
 //
 // --packed puts the addresses into as few /24 networks as they fill (else one network each);
 // --neighbour adds two of the longest bodies, sent but their last byte and held, from the uploader's
 // own address; --fresh uploads from a device that has made no signed call from its address.
+// --accounts makes the strangers N accounts of their own instead, each signed in and proven from
+// one of the addresses (in turn) by a signed call, so that their heads vouch for them; --hold
+// sends KIB KiB of each of their bodies at once instead of one byte.
 #include "ProcessCalls.hpp"
 
 #include <QCoreApplication>
@@ -21,7 +24,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -34,6 +39,8 @@ struct Options {
     bool packed = false;
     bool neighbour = false;
     bool fresh = false;
+    int accounts = 0;
+    int holdKiB = 0;
     int uploads = 150;
     int kib = 293;
 };
@@ -152,6 +159,19 @@ std::string addressOf(int index, bool packed)
     return "127." + std::to_string(2 + index / 250) + '.' + std::to_string(index % 250) + ".1";
 }
 
+// The processor time the process `pid` has used, in seconds.
+double processorSeconds(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = file.readAll();
+    // The fields after the command's closing parenthesis; user and system time are the 12th and 13th.
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return double(fields.value(11).toLongLong() + fields.value(12).toLongLong())
+        / double(::sysconf(_SC_CLK_TCK));
+}
+
 QByteArray loadAverage()
 {
     QFile file(QStringLiteral("/proc/loadavg"));
@@ -180,6 +200,10 @@ int main(int argc, char** argv)
             options.neighbour = true;
         else if (name == "--fresh")
             options.fresh = true;
+        else if (name == "--accounts")
+            options.accounts = value, ++i;
+        else if (name == "--hold")
+            options.holdKiB = value, ++i;
         else {
             std::fprintf(stderr, "unknown option %s\n", qPrintable(name));
             return 2;
@@ -204,12 +228,39 @@ int main(int argc, char** argv)
         }
     }
 
+    // The crowd's own accounts, each proven from its address.
+    struct Member {
+        DeviceIdentity identity;
+        QUuid device;
+        std::string address;
+    };
+    std::vector<std::unique_ptr<Member>> crowd;
+    for (int i = 0; i < options.accounts; ++i) {
+        auto member = std::make_unique<Member>(Member { DeviceIdentity(*P256PrivateKey::generate()), {},
+            addressOf(i % std::max(1, options.addresses), options.packed) });
+        member->device = signInOver(server, member->identity, QStringLiteral("Crowd %1").arg(i));
+        SentRequest proof(server.baseUrl(),
+            signedRequest(member->identity, member->device, "GET", "/v1/account/state", {}),
+            member->address.c_str());
+        if (member->device.isNull() || proof.statusLine() != "HTTP/1.1 200 OK") {
+            std::fprintf(stderr, "the crowd's account %d could not sign in or prove itself\n", i);
+            return 1;
+        }
+        crowd.push_back(std::move(member));
+    }
+    const QByteArray held = options.holdKiB > 0 ? QByteArray(options.holdKiB * 1024, ' ') : QByteArray(" ");
+
     const auto senders = [&] {
-        const QByteArray head = "POST " + uploadPath.toLatin1()
-            + " HTTP/1.1\r\nHost: x\r\nContent-Length: 2097152\r\nAuthorization: "
-            + signedBy(stranger, strangerDevice, "POST", uploadPath) + "\r\n\r\n";
+        const auto headOf = [&](const DeviceIdentity& identity, const QUuid& signer) {
+            return "POST " + uploadPath.toLatin1()
+                + " HTTP/1.1\r\nHost: x\r\nContent-Length: 2097152\r\nAuthorization: "
+                + signedBy(identity, signer, "POST", uploadPath) + "\r\n\r\n";
+        };
+        const QByteArray head = headOf(stranger, strangerDevice);
         std::vector<std::pair<std::string, QByteArray>> all;
-        for (int i = 0; i < options.addresses; ++i)
+        for (const auto& member : crowd)
+            all.emplace_back(member->address, headOf(member->identity, member->device) + held);
+        for (int i = 0; crowd.empty() && i < options.addresses; ++i)
             all.emplace_back(addressOf(i, options.packed), head + ' ');
         if (options.neighbour)
             for (int i = 0; i < 2; ++i)
@@ -223,6 +274,7 @@ int main(int argc, char** argv)
 
     int stored = 0;
     int busy = 0;
+    const double processorAtStart = processorSeconds(server.processId());
     auto signedAt = std::chrono::steady_clock::now();
     const auto started = signedAt;
     for (int i = 0; i < options.uploads; ++i) {
@@ -241,15 +293,19 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "upload %d: %s\n", i, status.isEmpty() ? "no answer" : status.constData());
         busy += status.startsWith("HTTP/1.1 503");
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // Reads what the server logged, lest its full pipe stop it.
+        QCoreApplication::processEvents();
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double processor = processorSeconds(server.processId()) - processorAtStart;
     const double rate = strangers.stop();
     std::printf(
-        "addresses %d (%s), neighbour %s, uploader %s: %d of %d uploads of %d KiB stored, %d refused busy, "
-        "in %.0f s; strangers sent %.1f Mbit/s; load average %s\n",
-        options.addresses, options.packed ? "packed in /24s" : "one /24 each",
-        options.neighbour ? "yes" : "no", options.fresh ? "fresh" : "proven", stored, options.uploads,
-        options.kib, busy, seconds, rate * 8 / 1e6, loadAverage().constData());
+        "addresses %d (%s), accounts %d holding %d KiB each, neighbour %s, uploader %s: %d of %d uploads of "
+        "%d KiB stored, %d refused busy, in %.0f s; strangers sent %.1f Mbit/s; server processor %.1f s; "
+        "load average %s\n",
+        options.addresses, options.packed ? "packed in /24s" : "one /24 each", options.accounts,
+        options.holdKiB, options.neighbour ? "yes" : "no", options.fresh ? "fresh" : "proven", stored,
+        options.uploads, options.kib, busy, seconds, rate * 8 / 1e6, processor, loadAverage().constData());
     server.stop();
     return 0;
 }

@@ -30,10 +30,15 @@ struct BodyBudgetLimits {
 // (by its head, or by the signature over it once whole), and until then against its client's
 // network, never against the owner it names. Those not vouched for yet hold at most half of
 // the owners' part and are shared apart, so that however many networks send them, the owners'
-// shares stay whole. A body's bytes never pass its part, nor its share of it: its key's cap,
-// or when the part is contended less, the part over the keys asking for it (those holding
-// bodies and those refused in the last ten seconds). Those holding more than their share then
-// get no more bytes, so that the others have theirs. Thread-safe.
+// shares stay whole. A body's bytes never pass its part, nor its key's cap, nor its share: it
+// may take more while the part holds what its key would then hold beside what the other keys
+// hold (or, when less, as much for each of them) and as much again for each key refused in
+// the last ten seconds, who may have that much. Those holding more than their share then get
+// no more bytes, so that the refused have theirs. A crowd holding a byte each thus takes a byte
+// each from the others' shares, and shrinks them only by holding the part itself. The owners'
+// bodies are shared so among their clients' networks first, and an owner refused asks for more
+// only of the owners of its own network: a crowd of owners from a few networks holds at most
+// those networks' shares, and leaves the rest to the owners of other networks. Thread-safe.
 class BodyBudget {
 public:
     using Clock = std::chrono::steady_clock;
@@ -51,13 +56,20 @@ private:
         std::size_t held = 0;
     };
     class Part;
+    // Counts `bytes` more for `key` in `part` and, when given, for `network` in `networks`: false,
+    // counting nothing and remembering the refusal, when they pass either share or `roomLeft`
+    // says they pass the room.
+    static bool admit(Part& part, const std::string& key, Part* networks, const std::string& network,
+        std::size_t bytes, bool roomLeft, Clock::time_point now);
     BodyBudgetLimits m_limits;
     std::mutex m_lock;
     Room m_strangersRoom;
     Room m_ownersRoom;
     std::unique_ptr<Part> m_strangers;
-    // Both in the owners' room: the bodies vouched for, and those not yet.
+    // In the owners' room: the bodies vouched for, by owner and by their clients' networks, and
+    // those not yet.
     std::unique_ptr<Part> m_owners;
+    std::unique_ptr<Part> m_ownerNetworks;
     std::unique_ptr<Part> m_named;
 };
 
@@ -75,7 +87,10 @@ public:
         owner,
     };
 
-    Place(BodyBudget& budget, Whose whose, std::string key, Clock::time_point started);
+    // `network` is the client's network (the key of a named body), among which owners' bodies are
+    // shared as well.
+    Place(BodyBudget& budget, Whose whose, std::string key, Clock::time_point started,
+        std::string network = {});
     // Gives its bytes back.
     ~Place();
     Place(const Place&) = delete;
@@ -92,9 +107,16 @@ public:
     [[nodiscard]] Clock::time_point lapsesAt() const;
 
 private:
+    // Where its bytes count: its key's part, its network's among the owners' bodies (null for
+    // others), and the room.
+    Part& part() const;
+    Part* networks() const;
+    Room& room() const;
+
     BodyBudget& m_budget;
-    Part* m_part;
+    Whose m_whose;
     std::string m_key;
+    std::string m_network;
     std::size_t m_bytes = 0;
     Clock::time_point m_started;
     // When the body last brought `floorRate` bytes, and how long it was then.

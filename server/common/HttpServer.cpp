@@ -585,7 +585,7 @@ struct HttpServer::State {
         if (verdict.owner.empty()) {
             place.emplace(*bodies, Whose::stranger, peer.address, now);
         } else if (verdict.headVouches) {
-            place.emplace(*bodies, Whose::owner, std::move(verdict.owner), now);
+            place.emplace(*bodies, Whose::owner, std::move(verdict.owner), now, peer.network);
             verdict.owner.clear();
         } else {
             place.emplace(*bodies, Whose::named, peer.network, now);

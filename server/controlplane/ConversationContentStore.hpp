@@ -131,7 +131,8 @@ public:
     // Inside the transaction that deletes the account `leaving`: each conversation it stored
     // that another member of the workspace sees (one who is in it, or was when it was stored)
     // passes to that member, sealed again for it, and marked as passed at `now`: it never counts
-    // towards the keeper's quota, which bounds what the keeper itself uploads.
+    // towards the keeper's quota, which bounds what the keeper itself uploads. One that does not
+    // open stays the leaver's, to be deleted with it, and the log names it.
     static void passToKeepers(
         const QString& connection, const ContentSeal& seal, const QUuid& leaving, qint64 now);
     // Inside the same transaction: the deletion requests `leaving` made are withdrawn, as

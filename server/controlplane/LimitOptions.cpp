@@ -34,6 +34,8 @@ int* signInLimit(SignInLimits& limits, QStringView name)
         return &limits.perNetwork;
     if (name == u"--open-sign-ins-per-key")
         return &limits.openPerKey;
+    if (name == u"--open-sign-ins-per-network")
+        return &limits.openPerNetwork;
     if (name == u"--open-sign-ins")
         return &limits.open;
     return nullptr;
@@ -113,8 +115,12 @@ QString LimitOptions::helpText()
         "                        (default 60)\n"
         "  --open-sign-ins-per-key N\n"
         "                        sign-ins open at once (neither completed nor past their ten\n"
-        "                        minutes) for one device key (default 5)\n"
-        "  --open-sign-ins N     sign-ins open at once in all (default 1000)\n");
+        "                        minutes) for one device key (default 5); a further start with\n"
+        "                        the key supersedes its oldest instead of being refused\n"
+        "  --open-sign-ins-per-network N\n"
+        "                        sign-ins open at once from one network (default 60)\n"
+        "  --open-sign-ins N     sign-ins open at once in all (default 10000); past it a network\n"
+        "                        holds no more than one key may\n");
 }
 
 } // namespace lumora

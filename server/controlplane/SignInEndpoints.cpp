@@ -154,13 +154,13 @@ HttpResponse SignInEndpoints::startWebSignIn(const HttpRequest& request)
     const auto added = m_store.addSignInRequest(record,
         SignInSource { QString::fromStdString(request.client), QString::fromStdString(request.network) },
         m_limits, signInLifetime);
-    if (!added && added.error() == SignInRequestRefusal::stateInUse)
+    if (!added && added.error().reason == SignInRequestRefusal::Reason::stateInUse)
         return errorResponse(409, "state_in_use");
     if (!added) {
-        // Within a minute a start from the same place is counted no more, and an open request
-        // has lapsed or been completed.
+        // When the requests stored so far let the same start through.
         HttpResponse refusal = errorResponse(429, "too_many_sign_ins");
-        refusal.headers.emplace_back("Retry-After", "60");
+        refusal.headers.emplace_back(
+            "Retry-After", std::to_string(std::max<qint64>(added.error().retryAfter, 1)));
         return refusal;
     }
     return jsonResponse({ { "authorization_url", signInPageAddress(record.id) } });
@@ -222,7 +222,8 @@ HttpResponse SignInEndpoints::devSignInPage(const HttpRequest& request)
     const QUrlQuery query(QString::fromStdString(request.query));
     const QUuid requestID = QUuid::fromString(query.queryItemValue(QStringLiteral("request")));
     const auto pending = requestID.isNull() ? std::nullopt : m_store.signInRequest(requestID);
-    if (!pending || pending->accountName || m_clock() - pending->createdAt > signInLifetime)
+    if (!pending || pending->accountName || pending->superseded
+        || m_clock() - pending->createdAt > signInLifetime)
         return htmlResponse(404,
             QStringLiteral("<!DOCTYPE html>\n<p>This sign-in link is no longer valid. "
                            "Start signing in again from Lumora.</p>\n"));
@@ -241,7 +242,7 @@ HttpResponse SignInEndpoints::devSignInSubmit(const HttpRequest& request)
         return invalidRequest();
     const auto pending = m_store.signInRequest(requestID);
     const qint64 now = m_clock();
-    if (!pending || now - pending->createdAt > signInLifetime)
+    if (!pending || pending->superseded || now - pending->createdAt > signInLifetime)
         return errorResponse(404, "sign_in_request_not_found");
     const QString ticket = newTicket();
     if (!m_store.issueTicket(requestID, ticketHash(ticket), name, now))

@@ -23,17 +23,20 @@ namespace lumora {
 
 namespace {
 
-ConversationBackupRecord newRecord(const QUuid& localID, ConversationBackupState state)
+ConversationBackupRecord newRecord(
+    const QUuid& localID, ConversationBackupState state, const std::optional<QUuid>& account)
 {
-    return ConversationBackupRecord { localID, QUuid::createUuid(), state, 0, std::nullopt, std::nullopt };
+    return ConversationBackupRecord { localID, QUuid::createUuid(), state, 0, std::nullopt, std::nullopt,
+        false, account };
 }
 
-QList<ConversationBackupRecord> newRecords(const QList<QUuid>& localIDs, ConversationBackupState state)
+QList<ConversationBackupRecord> newRecords(
+    const QList<QUuid>& localIDs, ConversationBackupState state, const std::optional<QUuid>& account)
 {
     QList<ConversationBackupRecord> records;
     records.reserve(localIDs.size());
     for (const QUuid& id : localIDs)
-        records.append(newRecord(id, state));
+        records.append(newRecord(id, state, account));
     return records;
 }
 
@@ -65,19 +68,20 @@ bool isGone(const ControlPlaneFailure& failure)
 
 std::shared_ptr<ConversationBackupService> ConversationBackupService::create(
     std::shared_ptr<const ConversationContentClient> client, std::shared_ptr<DerivedResultRepository> results,
-    std::shared_ptr<ConversationBackupStore> store, Clock clock)
+    std::shared_ptr<ConversationBackupStore> store, Clock clock, std::optional<QUuid> account)
 {
     return std::shared_ptr<ConversationBackupService>(new ConversationBackupService(
-        std::move(client), std::move(results), std::move(store), std::move(clock)));
+        std::move(client), std::move(results), std::move(store), std::move(clock), account));
 }
 
 ConversationBackupService::ConversationBackupService(std::shared_ptr<const ConversationContentClient> client,
     std::shared_ptr<DerivedResultRepository> results, std::shared_ptr<ConversationBackupStore> store,
-    Clock clock)
+    Clock clock, std::optional<QUuid> account)
     : m_client(std::move(client))
     , m_results(std::move(results))
     , m_store(std::move(store))
     , m_clock(std::move(clock))
+    , m_account(account)
 {
 }
 
@@ -105,14 +109,14 @@ QCoro::Task<std::optional<ConversationBackupRecord>> ConversationBackupService::
 {
     // A record that cannot be read is not a missing one: a fresh record would send the review
     // again under another id, a duplicate on the account.
-    auto found = co_await m_store->record(localID);
+    auto found = co_await m_store->record(localID, m_account);
     if (!found)
         co_return std::nullopt;
     if (found->record)
         co_return std::move(found->record);
     // Nothing goes to the account before its record is kept: an upload without one would be
     // sent again, under a new id, once the review counts as unoffered.
-    const ConversationBackupRecord fresh = newRecord(localID, ConversationBackupState::pending);
+    const ConversationBackupRecord fresh = newRecord(localID, ConversationBackupState::pending, m_account);
     if (!co_await m_store->upsert(fresh))
         co_return std::nullopt;
     co_return fresh;
@@ -181,7 +185,7 @@ QCoro::Task<ConversationBackupOutcome> ConversationBackupService::backUp(
         co_return ConversationBackupOutcome::abandoned(discardedCode);
     }
     if (stored) {
-        (void)co_await m_store->mergeCachedConversation(*stored);
+        (void)co_await m_store->mergeCachedConversation(*stored, m_account);
         co_return answered;
     }
     qCWarning(backupLog, "Conversation history upload deferred: %s",
@@ -197,11 +201,12 @@ QCoro::Task<void> ConversationBackupService::retryPending(QDateTime now)
     if (const auto choice = co_await m_store->migrationChoice();
         choice && choice->choice == ConversationMigrationChoice::accepted) {
         if (const auto unoffered = co_await unofferedIDs(); unoffered && !unoffered->isEmpty()) {
-            if (!co_await m_store->upsert(newRecords(*unoffered, ConversationBackupState::pending)))
+            if (!co_await m_store->upsert(
+                    newRecords(*unoffered, ConversationBackupState::pending, m_account)))
                 qCWarning(backupLog, "The records of reviews saved before a quit could not be written.");
         }
     }
-    const auto stored = co_await m_store->records();
+    const auto stored = co_await m_store->records(m_account);
     if (!stored)
         co_return;
     QList<ConversationBackupRecord> due;
@@ -243,7 +248,7 @@ QCoro::Task<void> ConversationBackupService::retryPending(QDateTime now)
             if (!loaded)
                 continue;
             if (!loaded->result) {
-                (void)co_await m_store->removeRecord(next.localID);
+                (void)co_await m_store->removeRecord(next.localID, m_account);
                 continue;
             }
             result = std::move(loaded->result);
@@ -277,7 +282,7 @@ QCoro::Task<bool> ConversationBackupService::discard(QUuid localID)
 {
     const auto keepAlive = shared_from_this();
     withhold(localID);
-    const auto found = co_await m_store->record(localID);
+    const auto found = co_await m_store->record(localID, m_account);
     if (!found)
         co_return false;
     if (!found->record)
@@ -287,7 +292,7 @@ QCoro::Task<bool> ConversationBackupService::discard(QUuid localID)
     const bool mayBeOnTheAccount = record.state == ConversationBackupState::stored
         || (record.state == ConversationBackupState::pending && record.lastAttemptAt);
     if (!mayBeOnTheAccount)
-        co_return (co_await m_store->removeRecord(localID)).has_value();
+        co_return (co_await m_store->removeRecord(localID, m_account)).has_value();
     ConversationHistoryEntry entry;
     entry.id = record.conversationID;
     entry.localID = localID;
@@ -302,7 +307,7 @@ QCoro::Task<bool> ConversationBackupService::discard(QUuid localID)
 QCoro::Task<std::optional<QList<QUuid>>> ConversationBackupService::unofferedIDs()
 {
     const auto listed = co_await m_results->list();
-    const auto stored = co_await m_store->records();
+    const auto stored = co_await m_store->records(m_account);
     // Without the records every review would look unoffered, and answering the offer would give
     // reviews already on the account new records under new ids.
     if (!stored)
@@ -353,8 +358,8 @@ QCoro::Task<void> ConversationBackupService::acceptMigration(QDateTime now)
     const std::optional<QList<QUuid>> unoffered = co_await unofferedIDs();
     if (!unoffered)
         co_return;
-    if (!co_await answerOffer(
-            newRecords(*unoffered, ConversationBackupState::pending), ConversationMigrationChoice::accepted))
+    if (!co_await answerOffer(newRecords(*unoffered, ConversationBackupState::pending, m_account),
+            ConversationMigrationChoice::accepted))
         co_return;
     co_await retryPending(now);
 }
@@ -365,14 +370,14 @@ QCoro::Task<void> ConversationBackupService::declineMigration()
     const std::optional<QList<QUuid>> unoffered = co_await unofferedIDs();
     if (!unoffered)
         co_return;
-    co_await answerOffer(
-        newRecords(*unoffered, ConversationBackupState::declined), ConversationMigrationChoice::declined);
+    co_await answerOffer(newRecords(*unoffered, ConversationBackupState::declined, m_account),
+        ConversationMigrationChoice::declined);
 }
 
 QCoro::Task<void> ConversationBackupService::backUpConversationsKeptLocal(QDateTime now)
 {
     const auto keepAlive = shared_from_this();
-    const auto stored = co_await m_store->records();
+    const auto stored = co_await m_store->records(m_account);
     if (!stored)
         co_return;
     QList<ConversationBackupRecord> resent;
@@ -387,7 +392,7 @@ QCoro::Task<void> ConversationBackupService::backUpConversationsKeptLocal(QDateT
     const std::optional<QList<QUuid>> unoffered = co_await unofferedIDs();
     if (!unoffered)
         co_return;
-    resent.append(newRecords(*unoffered, ConversationBackupState::pending));
+    resent.append(newRecords(*unoffered, ConversationBackupState::pending, m_account));
     if (!co_await answerOffer(std::move(resent), ConversationMigrationChoice::accepted))
         co_return;
     co_await retryPending(now);
@@ -396,7 +401,7 @@ QCoro::Task<void> ConversationBackupService::backUpConversationsKeptLocal(QDateT
 QCoro::Task<qint64> ConversationBackupService::conversationsKeptLocal()
 {
     const auto keepAlive = shared_from_this();
-    const auto stored = co_await m_store->records();
+    const auto stored = co_await m_store->records(m_account);
     if (!stored)
         co_return 0;
     const qint64 kept = std::ranges::count_if(stored->records, keptLocal);
@@ -407,6 +412,8 @@ QCoro::Task<qint64> ConversationBackupService::conversationsKeptLocal()
 QCoro::Task<bool> ConversationBackupService::forgetEverything()
 {
     const auto keepAlive = shared_from_this();
+    if (m_account)
+        co_return (co_await m_store->removeAccount(*m_account)).has_value();
     co_return (co_await m_store->removeAll()).has_value();
 }
 
@@ -435,23 +442,34 @@ QCoro::Task<ConversationBackupService::Result<QList<QUuid>>> ConversationBackupS
     // Asked to be deleted by this user and no longer listed: the partner agreed. Only a whole
     // list says so; one cut short says nothing of what it did not reach.
     QList<QUuid> agreed;
+    bool gone = false;
     if (complete) {
         QSet<QUuid> ids;
         for (const ConversationRecordSummary& summary : std::as_const(listed))
             ids.insert(summary.id);
-        const auto cached = co_await m_store->cachedConversations();
+        const auto cached = co_await m_store->cachedConversations(m_account);
         for (const ConversationRecordSummary& summary :
             cached ? cached->summaries : QList<ConversationRecordSummary> {}) {
-            if (summary.pendingDeletion && summary.pendingDeletion->requestedByMe
-                && !ids.contains(summary.id))
+            if (ids.contains(summary.id))
+                continue;
+            gone = true;
+            if (summary.pendingDeletion && summary.pendingDeletion->requestedByMe)
                 agreed.append(summary.id);
         }
     }
-    co_await m_store->replaceCachedConversations(std::move(listed), m_clock());
+    co_await m_store->replaceCachedConversations(std::move(listed), m_clock(), m_account);
     QList<QUuid> forgotten;
     for (const QUuid& id : std::as_const(agreed)) {
         if (auto local = co_await forgetDeleted(id))
             forgotten.append(*local);
+    }
+    // Gone from the list: deleted on another computer of the account, by the partner, or hidden
+    // there. Whichever it was, it may have made room, which only the account can tell: the uploads
+    // it refused for want of room are tried once now rather than at their retry time. A list that
+    // lost nothing tries nothing.
+    if (gone) {
+        co_await roomMade();
+        co_await retryPending(m_clock());
     }
     co_return forgotten;
 }
@@ -463,7 +481,7 @@ QCoro::Task<std::optional<QUuid>> ConversationBackupService::forgetDeleted(QUuid
     const auto fetched = co_await m_client->conversation(id);
     if (fetched || !isGone(fetched.error()))
         co_return std::nullopt;
-    const auto records = co_await m_store->records();
+    const auto records = co_await m_store->records(m_account);
     if (!records)
         co_return std::nullopt;
     ConversationHistoryEntry entry;
@@ -480,9 +498,9 @@ QCoro::Task<QList<ConversationHistoryEntry>> ConversationBackupService::history(
 {
     const auto keepAlive = shared_from_this();
     const auto local = co_await m_results->list();
-    const auto server = co_await m_store->cachedConversations();
-    const auto hidden = co_await m_store->hiddenConversations();
-    const auto records = co_await m_store->records();
+    const auto server = co_await m_store->cachedConversations(m_account);
+    const auto hidden = co_await m_store->hiddenConversations(m_account);
+    const auto records = co_await m_store->records(m_account);
     const QList<DerivedSessionResult> noResults;
     const QList<ConversationRecordSummary> noSummaries;
     const QList<ConversationBackupRecord> noRecords;
@@ -523,7 +541,7 @@ QCoro::Task<ConversationBackupService::Result<ConversationDeletionOutcome>> Conv
         // account may hold a copy that would come back with the next refresh. So may a pending
         // one, whose upload may have arrived with its reply lost: the account is asked too, and
         // its "not found" counts as deleted.
-        const auto found = co_await m_store->record(*entry.localID);
+        const auto found = co_await m_store->record(*entry.localID, m_account);
         if (!found)
             co_return std::unexpected(ConversationBackupServiceError::deleteFailed);
         const bool mayBeOnTheAccount = found->record
@@ -572,7 +590,7 @@ ConversationBackupService::settleDeletion(
 QCoro::Task<void> ConversationBackupService::completeDeletions()
 {
     const auto keepAlive = shared_from_this();
-    const auto stored = co_await m_store->records();
+    const auto stored = co_await m_store->records(m_account);
     if (!stored)
         co_return;
     for (const ConversationBackupRecord& record : stored->records) {
@@ -592,7 +610,7 @@ QCoro::Task<void> ConversationBackupService::completeDeletions()
 
 QCoro::Task<void> ConversationBackupService::roomMade()
 {
-    const auto stored = co_await m_store->records();
+    const auto stored = co_await m_store->records(m_account);
     if (!stored)
         co_return;
     QList<ConversationBackupRecord> due;
@@ -611,7 +629,7 @@ QCoro::Task<bool> ConversationBackupService::markDeletion(ConversationHistoryEnt
 {
     if (!entry.localID)
         co_return true;
-    const auto found = co_await m_store->record(*entry.localID);
+    const auto found = co_await m_store->record(*entry.localID, m_account);
     if (!found)
         co_return false;
     if (!found->record || found->record->deletionRequested == requested)
@@ -660,7 +678,7 @@ QCoro::Task<ConversationBackupService::Result<void>> ConversationBackupService::
     if (!hidden)
         co_return std::unexpected(ConversationBackupServiceError::hideFailed);
     const ConversationRecordSummary hiddenSummary = co_await summary(entry);
-    co_await m_store->markHidden(hiddenSummary);
+    co_await m_store->markHidden(hiddenSummary, m_account);
     co_return Result<void> {};
 }
 
@@ -671,13 +689,13 @@ QCoro::Task<ConversationBackupService::Result<void>> ConversationBackupService::
     const auto shown = co_await m_client->unhideConversation(entry.id);
     if (!shown)
         co_return std::unexpected(ConversationBackupServiceError::hideFailed);
-    co_await m_store->markUnhidden(entry.id);
+    co_await m_store->markUnhidden(entry.id, m_account);
     co_return Result<void> {};
 }
 
 QCoro::Task<ConversationRecordSummary> ConversationBackupService::summary(ConversationHistoryEntry entry)
 {
-    const auto cached = co_await m_store->cachedConversations();
+    const auto cached = co_await m_store->cachedConversations(m_account);
     if (cached) {
         for (const ConversationRecordSummary& summary : cached->summaries) {
             if (summary.id == entry.id)
@@ -708,10 +726,10 @@ ConversationRecordSummary ConversationBackupService::summaryOf(const Conversatio
 
 QCoro::Task<void> ConversationBackupService::forget(ConversationHistoryEntry entry)
 {
-    (void)co_await m_store->removeCachedConversation(entry.id);
+    (void)co_await m_store->removeCachedConversation(entry.id, m_account);
     if (entry.localID) {
         (void)co_await m_results->remove(*entry.localID);
-        (void)co_await m_store->removeRecord(*entry.localID);
+        (void)co_await m_store->removeRecord(*entry.localID, m_account);
     }
 }
 

@@ -38,6 +38,10 @@ class DerivedResultRepository;
 // finish runs and those of discarded conversations; two of its operations may interleave at any store or
 // server call, and the last write to the store wins. Made through `create`: an operation in flight keeps the
 // service and its collaborators alive.
+//
+// Made for an account, the service works on that account's records and lists alone (see
+// ConversationBackupStore), and the records it makes name the account; its result repository is
+// then that account's reviews (AccountResults). Without one it works on everything the store holds.
 class ConversationBackupService : public std::enable_shared_from_this<ConversationBackupService> {
 public:
     using Clock = std::function<QDateTime()>;
@@ -47,11 +51,12 @@ public:
     static constexpr int pageSize = 100;
     static constexpr int maximumHistoryPages = 20;
 
-    // `clock` dates the refreshed history cache; every other time is passed in.
+    // `clock` dates the refreshed history cache and the retries a refresh starts; every other time
+    // is passed in.
     static std::shared_ptr<ConversationBackupService> create(
         std::shared_ptr<const ConversationContentClient> client,
         std::shared_ptr<DerivedResultRepository> results, std::shared_ptr<ConversationBackupStore> store,
-        Clock clock = &QDateTime::currentDateTimeUtc);
+        Clock clock = &QDateTime::currentDateTimeUtc, std::optional<QUuid> account = std::nullopt);
 
     // The failure code of an upload that waits because the backup state cannot be read or
     // written: nothing is sent without a record kept for it.
@@ -89,7 +94,9 @@ public:
     // failing page leaves the cache as it was and fails with `refreshFailed` (logged). A
     // conversation whose deletion this user asked for and which a whole list no longer holds
     // was deleted by the partner's approval: once the account confirms it is gone, it is
-    // forgotten here too. Answers the local reviews so removed.
+    // forgotten here too. A conversation that a whole list no longer holds may have left the
+    // account (deleted on another computer, say), which may have made room: the uploads that wait
+    // for room are tried at once. Answers the local reviews so removed.
     QCoro::Task<Result<QList<QUuid>>> refreshServerHistory();
     // Local reviews, cached and hidden summaries and records merged, newest first; an
     // input that cannot be read counts as empty.
@@ -122,7 +129,8 @@ public:
     QCoro::Task<void> backUpConversationsKeptLocal(QDateTime now);
     // Abandoned and declined records plus unoffered reviews; 0 when the records cannot be read.
     QCoro::Task<qint64> conversationsKeptLocal();
-    // Wipes the backup state; the local reviews stay. False when the state stays on disk.
+    // Wipes the backup state (the account's part of it, for a service made for one); the local
+    // reviews stay. False when the state stays on disk.
     QCoro::Task<bool> forgetEverything();
 
     // What an upload failure means for the record.
@@ -134,7 +142,7 @@ public:
 private:
     ConversationBackupService(std::shared_ptr<const ConversationContentClient> client,
         std::shared_ptr<DerivedResultRepository> results, std::shared_ptr<ConversationBackupStore> store,
-        Clock clock);
+        Clock clock, std::optional<QUuid> account);
 
     // Absent when the records cannot be read.
     QCoro::Task<std::optional<QList<QUuid>>> unofferedIDs();
@@ -170,6 +178,7 @@ private:
     std::shared_ptr<DerivedResultRepository> m_results;
     std::shared_ptr<ConversationBackupStore> m_store;
     Clock m_clock;
+    std::optional<QUuid> m_account;
     // Reviews whose finish runs, by local id.
     QSet<QUuid> m_held;
     // Reviews of conversations the user discarded, by local id.

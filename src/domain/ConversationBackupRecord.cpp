@@ -16,6 +16,8 @@ QJsonObject ConversationBackupRecord::toJson() const
         json.insert(QStringLiteral("lastFailureCode"), *lastFailureCode);
     if (deletionRequested)
         json.insert(QStringLiteral("deletionRequested"), true);
+    if (accountID)
+        json.insert(QStringLiteral("accountID"), uuidText(*accountID, UuidCase::upper));
     return json;
 }
 
@@ -31,6 +33,7 @@ std::expected<ConversationBackupRecord, JsonDecodeError> ConversationBackupRecor
     record.lastAttemptAt = reader.optionalDate(u"lastAttemptAt");
     record.lastFailureCode = reader.optionalString(u"lastFailureCode");
     record.deletionRequested = reader.optionalBoolean(u"deletionRequested").value_or(false);
+    record.accountID = reader.optionalUuid(u"accountID");
     return finish(reader, std::move(record));
 }
 

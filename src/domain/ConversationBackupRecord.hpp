@@ -27,6 +27,9 @@ struct ConversationBackupRecord {
     // written before the deletion is sent, so that one cut short (a kill, a lost reply) is
     // sent again.
     bool deletionRequested = false;
+    // The account whose review it is, as the review says; absent in records that builds before
+    // accounts were told apart wrote.
+    std::optional<QUuid> accountID = std::nullopt;
 
     bool operator==(const ConversationBackupRecord&) const = default;
 

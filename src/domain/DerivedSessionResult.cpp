@@ -25,6 +25,8 @@ QJsonObject DerivedSessionResult::toJson() const
         json.insert(QStringLiteral("transcript"), toJsonArray(*transcript));
     if (fromLiveTranscript)
         json.insert(QStringLiteral("fromLiveTranscript"), true);
+    if (accountID)
+        json.insert(QStringLiteral("accountID"), uuidText(*accountID, UuidCase::upper));
     return json;
 }
 
@@ -45,6 +47,7 @@ std::expected<DerivedSessionResult, JsonDecodeError> DerivedSessionResult::fromJ
     result.summary = reader.string(u"summary");
     result.transcript = reader.optionalList<SpeakerTurn>(u"transcript");
     result.fromLiveTranscript = reader.optionalBoolean(u"fromLiveTranscript").value_or(false);
+    result.accountID = reader.optionalUuid(u"accountID");
     return finish(reader, std::move(result));
 }
 

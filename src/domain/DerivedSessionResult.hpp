@@ -34,15 +34,18 @@ struct DerivedSessionResult {
     // sealed at the press of Finish, and the one that stands when the final transcript or
     // analysis could not be had.
     bool fromLiveTranscript = false;
+    // The account it was recorded under; absent in what builds before accounts were told apart
+    // stored (and in a review rebuilt from the account's copy).
+    std::optional<QUuid> accountID = std::nullopt;
 
     bool operator==(const DerivedSessionResult&) const = default;
 
     // Absent optionals are left out, and "fromLiveTranscript" unless it is true; dates are
-    // ISO-8601 text, the id upper-case.
+    // ISO-8601 text, the ids upper-case.
     QJsonObject toJson() const;
     // Lenient about what older results may lack: "mode" defaults to a conversation, and
-    // "title", "fouls", "harshStartupDetected", "transcript" and "fromLiveTranscript" may be
-    // missing or null.
+    // "title", "fouls", "harshStartupDetected", "transcript", "fromLiveTranscript" and
+    // "accountID" may be missing or null.
     [[nodiscard]] static std::expected<DerivedSessionResult, JsonDecodeError> fromJson(
         const QJsonValue& value);
 };

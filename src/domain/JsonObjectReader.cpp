@@ -221,6 +221,13 @@ std::optional<QDateTime> JsonObjectReader::optionalDate(QStringView key)
     return date(key);
 }
 
+std::optional<QUuid> JsonObjectReader::optionalUuid(QStringView key)
+{
+    if (!present(key))
+        return std::nullopt;
+    return uuid(key);
+}
+
 QList<QString> JsonObjectReader::stringList(QStringView key)
 {
     const QJsonArray items = array(key);

@@ -49,6 +49,7 @@ public:
     std::optional<qint64> optionalBoundedInteger(QStringView key, qint64 minimum, qint64 maximum);
     std::optional<bool> optionalBoolean(QStringView key);
     std::optional<QDateTime> optionalDate(QStringView key);
+    std::optional<QUuid> optionalUuid(QStringView key);
 
     template <typename E> E enumeration(QStringView key)
     {

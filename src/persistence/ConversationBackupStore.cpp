@@ -18,7 +18,27 @@ namespace lumora {
 namespace {
 
 using State = ConversationBackupStore::State;
+using AccountLists = ConversationBackupStore::AccountLists;
+using Account = ConversationBackupStore::Account;
 using Summary = ConversationRecordSummary;
+
+// Whether the caller may see the record: a caller without an account sees every record, one with
+// an account only that account's.
+bool visibleTo(const ConversationBackupRecord& record, const Account& account)
+{
+    return !account || record.accountID == account;
+}
+
+// The lists an operation works on: the account's, made the ones in use first when it has an
+// account.
+template <typename Edit> std::function<void(State&)> onListsOf(Account account, Edit edit)
+{
+    return [account, edit = std::move(edit)](State& state) {
+        if (account)
+            state.takeListsFor(*account);
+        edit(state);
+    };
+}
 
 void removeSummaries(QList<Summary>& list, const QUuid& id)
 {
@@ -46,6 +66,52 @@ QCoro::Task<ConversationBackupStore::Result<T>> readPart(ConversationBackupStore
 
 } // namespace
 
+QJsonObject AccountLists::toJson() const
+{
+    QJsonObject json { { QStringLiteral("accountID"), uuidText(accountID, UuidCase::upper) },
+        { QStringLiteral("cachedConversations"), toJsonArray(cachedConversations) },
+        { QStringLiteral("hiddenConversations"), toJsonArray(hiddenConversations) } };
+    if (cacheUpdatedAt)
+        json.insert(QStringLiteral("cacheUpdatedAt"), isoDateText(*cacheUpdatedAt));
+    return json;
+}
+
+std::expected<AccountLists, JsonDecodeError> AccountLists::fromJson(const QJsonValue& value)
+{
+    JsonObjectReader reader(value, QStringLiteral("ConversationBackupStore.AccountLists"));
+    AccountLists lists;
+    lists.accountID = reader.uuid(u"accountID");
+    lists.cachedConversations = reader.list<Summary>(u"cachedConversations");
+    lists.hiddenConversations = reader.list<Summary>(u"hiddenConversations");
+    lists.cacheUpdatedAt = reader.optionalDate(u"cacheUpdatedAt");
+    return finish(reader, std::move(lists));
+}
+
+AccountLists State::listsOf(const QUuid& accountID) const
+{
+    if (listsAccountID == accountID)
+        return { accountID, cachedConversations, hiddenConversations, cacheUpdatedAt };
+    const auto aside = std::ranges::find(otherAccountsLists, accountID, &AccountLists::accountID);
+    return aside != otherAccountsLists.end() ? *aside : AccountLists { accountID, {}, {}, std::nullopt };
+}
+
+void State::takeListsFor(const QUuid& accountID)
+{
+    if (listsAccountID == accountID)
+        return;
+    const AccountLists current { listsAccountID.value_or(QUuid()), cachedConversations, hiddenConversations,
+        cacheUpdatedAt };
+    const AccountLists taken = listsOf(accountID);
+    otherAccountsLists.removeIf(
+        [&accountID](const AccountLists& lists) { return lists.accountID == accountID; });
+    if (!current.accountID.isNull() && !current.isEmpty())
+        otherAccountsLists.append(current);
+    cachedConversations = taken.cachedConversations;
+    hiddenConversations = taken.hiddenConversations;
+    cacheUpdatedAt = taken.cacheUpdatedAt;
+    listsAccountID = accountID;
+}
+
 QJsonObject State::toJson() const
 {
     QJsonObject json { { QStringLiteral("records"), toJsonArray(records) },
@@ -55,6 +121,10 @@ QJsonObject State::toJson() const
         json.insert(QStringLiteral("migrationChoice"), toString(*migrationChoice));
     if (cacheUpdatedAt)
         json.insert(QStringLiteral("cacheUpdatedAt"), isoDateText(*cacheUpdatedAt));
+    if (listsAccountID)
+        json.insert(QStringLiteral("listsAccountID"), uuidText(*listsAccountID, UuidCase::upper));
+    if (!otherAccountsLists.isEmpty())
+        json.insert(QStringLiteral("otherAccountsLists"), toJsonArray(otherAccountsLists));
     return json;
 }
 
@@ -68,6 +138,9 @@ std::expected<State, JsonDecodeError> State::fromJson(const QJsonValue& value)
     state.hiddenConversations
         = reader.optionalList<Summary>(u"hiddenConversations").value_or(QList<Summary> {});
     state.cacheUpdatedAt = reader.optionalDate(u"cacheUpdatedAt");
+    state.listsAccountID = reader.optionalUuid(u"listsAccountID");
+    state.otherAccountsLists
+        = reader.optionalList<AccountLists>(u"otherAccountsLists").value_or(QList<AccountLists> {});
     return finish(reader, std::move(state));
 }
 
@@ -273,6 +346,12 @@ QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::muta
     std::function<void(State&)> edit)
 {
     const auto pass = co_await m_gate.enter();
+    co_return co_await mutateHeld(std::move(edit));
+}
+
+QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::mutateHeld(
+    std::function<void(State&)> edit)
+{
     auto next = co_await currentState();
     if (!next)
         co_return std::unexpected(next.error());
@@ -302,18 +381,28 @@ QCoro::Task<ConversationBackupStore::Result<State>> ConversationBackupStore::sta
 }
 
 QCoro::Task<ConversationBackupStore::Result<ConversationBackupStore::FoundRecord>>
-ConversationBackupStore::record(QUuid localID)
+ConversationBackupStore::record(QUuid localID, Account account)
 {
-    return readPart<FoundRecord>(this, [localID](const State& state) {
-        const auto found = std::ranges::find(state.records, localID, &ConversationBackupRecord::localID);
-        return found == state.records.end() ? FoundRecord {} : FoundRecord { *found };
-    });
+    const auto state = co_await this->state();
+    if (!state)
+        co_return std::unexpected(state.error());
+    const auto found = std::ranges::find(state->records, localID, &ConversationBackupRecord::localID);
+    if (found == state->records.end())
+        co_return FoundRecord {};
+    if (!visibleTo(*found, account))
+        co_return std::unexpected(ResultStoreError::otherAccount);
+    co_return FoundRecord { *found };
 }
 
 QCoro::Task<ConversationBackupStore::Result<ConversationBackupStore::Records>>
-ConversationBackupStore::records()
+ConversationBackupStore::records(Account account)
 {
-    return readPart<Records>(this, [](const State& state) { return Records { state.records }; });
+    return readPart<Records>(this, [account](const State& state) {
+        Records visible { state.records };
+        visible.records.removeIf(
+            [&account](const ConversationBackupRecord& record) { return !visibleTo(record, account); });
+        return visible;
+    });
 }
 
 QCoro::Task<ConversationBackupStore::Result<ConversationBackupStore::MigrationChoice>>
@@ -324,17 +413,21 @@ ConversationBackupStore::migrationChoice()
 }
 
 QCoro::Task<ConversationBackupStore::Result<ConversationBackupStore::Summaries>>
-ConversationBackupStore::cachedConversations()
+ConversationBackupStore::cachedConversations(Account account)
 {
-    return readPart<Summaries>(
-        this, [](const State& state) { return Summaries { state.cachedConversations }; });
+    return readPart<Summaries>(this, [account](const State& state) {
+        return Summaries { account ? state.listsOf(*account).cachedConversations
+                                   : state.cachedConversations };
+    });
 }
 
 QCoro::Task<ConversationBackupStore::Result<ConversationBackupStore::Summaries>>
-ConversationBackupStore::hiddenConversations()
+ConversationBackupStore::hiddenConversations(Account account)
 {
-    return readPart<Summaries>(
-        this, [](const State& state) { return Summaries { state.hiddenConversations }; });
+    return readPart<Summaries>(this, [account](const State& state) {
+        return Summaries { account ? state.listsOf(*account).hiddenConversations
+                                   : state.hiddenConversations };
+    });
 }
 
 QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::upsert(
@@ -352,11 +445,12 @@ QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::upse
     });
 }
 
-QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::removeRecord(QUuid localID)
+QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::removeRecord(
+    QUuid localID, Account account)
 {
-    return mutate([localID](State& state) {
+    return mutate([localID, account](State& state) {
         state.records.removeIf(
-            [&localID](const ConversationBackupRecord& r) { return r.localID == localID; });
+            [&](const ConversationBackupRecord& r) { return r.localID == localID && visibleTo(r, account); });
     });
 }
 
@@ -367,38 +461,41 @@ QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::setM
 }
 
 QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::replaceCachedConversations(
-    QList<ConversationRecordSummary> conversations, QDateTime at)
+    QList<ConversationRecordSummary> conversations, QDateTime at, Account account)
 {
-    return mutate([conversations = std::move(conversations), at = std::move(at)](State& state) {
-        state.cachedConversations = conversations;
-        state.hiddenConversations.removeIf([&conversations](const Summary& hidden) {
-            return std::ranges::find(conversations, hidden.id, &Summary::id) != conversations.end();
-        });
-        state.cacheUpdatedAt = at;
-    });
+    return mutate(
+        onListsOf(account, [conversations = std::move(conversations), at = std::move(at)](State& state) {
+            state.cachedConversations = conversations;
+            state.hiddenConversations.removeIf([&conversations](const Summary& hidden) {
+                return std::ranges::find(conversations, hidden.id, &Summary::id) != conversations.end();
+            });
+            state.cacheUpdatedAt = at;
+        }));
 }
 
-QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::removeCachedConversation(QUuid id)
+QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::removeCachedConversation(
+    QUuid id, Account account)
 {
-    return mutate([id](State& state) {
+    return mutate(onListsOf(account, [id](State& state) {
         removeSummaries(state.cachedConversations, id);
         removeSummaries(state.hiddenConversations, id);
-    });
+    }));
 }
 
 QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::markHidden(
-    ConversationRecordSummary conversation)
+    ConversationRecordSummary conversation, Account account)
 {
-    return mutate([conversation = std::move(conversation)](State& state) {
+    return mutate(onListsOf(account, [conversation = std::move(conversation)](State& state) {
         removeSummaries(state.cachedConversations, conversation.id);
         removeSummaries(state.hiddenConversations, conversation.id);
         state.hiddenConversations.append(conversation);
-    });
+    }));
 }
 
-QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::markUnhidden(QUuid id)
+QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::markUnhidden(
+    QUuid id, Account account)
 {
-    return mutate([id](State& state) {
+    return mutate(onListsOf(account, [id](State& state) {
         const auto found = std::ranges::find(state.hiddenConversations, id, &Summary::id);
         if (found == state.hiddenConversations.end())
             return;
@@ -406,21 +503,75 @@ QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::mark
         state.hiddenConversations.erase(found);
         removeSummaries(state.cachedConversations, id);
         state.cachedConversations.append(taken);
-    });
+    }));
 }
 
 QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::mergeCachedConversation(
-    ConversationRecordSummary conversation)
+    ConversationRecordSummary conversation, Account account)
 {
-    return mutate([conversation = std::move(conversation)](State& state) {
+    return mutate(onListsOf(account, [conversation = std::move(conversation)](State& state) {
         removeSummaries(state.cachedConversations, conversation.id);
         state.cachedConversations.append(conversation);
+    }));
+}
+
+QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::claimUnmarked(QUuid accountID)
+{
+    const auto unmarkedLists = [](const State& state) {
+        return !state.listsAccountID
+            && !AccountLists { {}, state.cachedConversations, state.hiddenConversations,
+                   state.cacheUpdatedAt }
+                    .isEmpty();
+    };
+    const auto unmarkedRecord = [](const ConversationBackupRecord& record) { return !record.accountID; };
+    const auto current = co_await state();
+    if (!current)
+        co_return std::unexpected(current.error());
+    if (!unmarkedLists(*current) && std::ranges::none_of(current->records, unmarkedRecord))
+        co_return Result<void> {};
+    co_return co_await mutate([accountID, unmarkedLists, unmarkedRecord](State& state) {
+        for (ConversationBackupRecord& record : state.records) {
+            if (unmarkedRecord(record))
+                record.accountID = accountID;
+        }
+        if (unmarkedLists(state))
+            state.listsAccountID = accountID;
     });
+}
+
+QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::removeAccount(QUuid accountID)
+{
+    const auto pass = co_await m_gate.enter();
+    const auto current = co_await currentState();
+    if (!current)
+        co_return std::unexpected(current.error());
+    const auto remove = [accountID](State& state) {
+        state.records.removeIf(
+            [&accountID](const ConversationBackupRecord& record) { return record.accountID == accountID; });
+        state.otherAccountsLists.removeIf(
+            [&accountID](const AccountLists& lists) { return lists.accountID == accountID; });
+        if (state.listsAccountID == accountID) {
+            state.cachedConversations.clear();
+            state.hiddenConversations.clear();
+            state.cacheUpdatedAt.reset();
+        }
+    };
+    State left = *current;
+    remove(left);
+    if (left.records.isEmpty() && left.cachedConversations.isEmpty() && left.hiddenConversations.isEmpty()
+        && left.otherAccountsLists.isEmpty())
+        co_return co_await removeAllHeld();
+    co_return co_await mutateHeld(remove);
 }
 
 QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::removeAll()
 {
     const auto pass = co_await m_gate.enter();
+    co_return co_await removeAllHeld();
+}
+
+QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::removeAllHeld()
+{
     auto removed = co_await FileSealer::removeOwnFiles(m_directory,
         [name = fileName()](const QString& entry) { return entry == name || entry.startsWith(name + u'.'); });
     // On failure the file still holds what the copy in memory holds (if anything), so both stay

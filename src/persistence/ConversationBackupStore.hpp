@@ -33,8 +33,33 @@ class SecureKeyStore;
 // know (of the state and of each record) are written back with every edit, and a file of a newer
 // version is read where it can be but never overwritten (`ResultStoreError::newerFormat`).
 // The store holds the lock on its folder (DataFolderLock) for its life.
+//
+// Several accounts may have signed in on this computer. Each record names the account whose
+// review it is, and the cached and hidden lists belong to one account, those of the others being
+// set aside until their account is back. Operations given an account read and change only what
+// is that account's: another account's record reads as `ResultStoreError::otherAccount`, and
+// its lists as empty. Without an account they act on everything, as builds before accounts were
+// told apart did; what those builds wrote names no account, and belongs to none until
+// `claimUnmarked` gives it one.
 class ConversationBackupStore {
 public:
+    // One account's lists: its conversations as last listed and those it hid.
+    struct AccountLists {
+        QUuid accountID;
+        QList<ConversationRecordSummary> cachedConversations;
+        QList<ConversationRecordSummary> hiddenConversations;
+        std::optional<QDateTime> cacheUpdatedAt;
+
+        bool operator==(const AccountLists&) const = default;
+
+        [[nodiscard]] bool isEmpty() const
+        {
+            return cachedConversations.isEmpty() && hiddenConversations.isEmpty() && !cacheUpdatedAt;
+        }
+        QJsonObject toJson() const;
+        [[nodiscard]] static std::expected<AccountLists, JsonDecodeError> fromJson(const QJsonValue& value);
+    };
+
     struct State {
         // One record per local review, in insertion order.
         QList<ConversationBackupRecord> records;
@@ -45,13 +70,23 @@ public:
         QList<ConversationRecordSummary> hiddenConversations;
         // When `cachedConversations` was last replaced from the server.
         std::optional<QDateTime> cacheUpdatedAt;
+        // The account whose lists the three above are; absent when no build said.
+        std::optional<QUuid> listsAccountID;
+        // The lists of the other accounts, set aside while another account's are in use.
+        QList<AccountLists> otherAccountsLists;
 
         bool operator==(const State&) const = default;
 
-        // The optional fields are left out when absent.
+        // The account's lists, wherever they are; empty ones for an account without any.
+        [[nodiscard]] AccountLists listsOf(const QUuid& accountID) const;
+        // Makes the account's lists the ones in use, setting aside those of the account that had
+        // them; lists that name no account belong to none and are dropped.
+        void takeListsFor(const QUuid& accountID);
+
+        // The optional fields, and an empty "otherAccountsLists", are left out when absent.
         QJsonObject toJson() const;
-        // "records" and "cachedConversations" are required; a missing "hiddenConversations"
-        // reads as an empty list.
+        // "records" and "cachedConversations" are required; a missing "hiddenConversations" or
+        // "otherAccountsLists" reads as an empty list.
         [[nodiscard]] static std::expected<State, JsonDecodeError> fromJson(const QJsonValue& value);
     };
 
@@ -85,35 +120,48 @@ public:
 
     [[nodiscard]] const QString& file() const { return m_file; }
 
+    // Absent: every account's; given: that account's only (see above).
+    using Account = std::optional<QUuid>;
+
     [[nodiscard]] QCoro::Task<Result<State>> state();
     // The first record with that local id.
-    [[nodiscard]] QCoro::Task<Result<FoundRecord>> record(QUuid localID);
-    [[nodiscard]] QCoro::Task<Result<Records>> records();
+    [[nodiscard]] QCoro::Task<Result<FoundRecord>> record(QUuid localID, Account account = std::nullopt);
+    [[nodiscard]] QCoro::Task<Result<Records>> records(Account account = std::nullopt);
     [[nodiscard]] QCoro::Task<Result<MigrationChoice>> migrationChoice();
-    [[nodiscard]] QCoro::Task<Result<Summaries>> cachedConversations();
-    [[nodiscard]] QCoro::Task<Result<Summaries>> hiddenConversations();
+    [[nodiscard]] QCoro::Task<Result<Summaries>> cachedConversations(Account account = std::nullopt);
+    [[nodiscard]] QCoro::Task<Result<Summaries>> hiddenConversations(Account account = std::nullopt);
 
     // Replaces the first record with the same local id in place, or appends the record.
     [[nodiscard]] QCoro::Task<Result<void>> upsert(ConversationBackupRecord record);
     // The rule above for each record in order, against the list as it grows.
     [[nodiscard]] QCoro::Task<Result<void>> upsert(QList<ConversationBackupRecord> records);
-    [[nodiscard]] QCoro::Task<Result<void>> removeRecord(QUuid localID);
+    // Another account's record stays.
+    [[nodiscard]] QCoro::Task<Result<void>> removeRecord(QUuid localID, Account account = std::nullopt);
     // Absent clears the choice.
     [[nodiscard]] QCoro::Task<Result<void>> setMigrationChoice(
         std::optional<ConversationMigrationChoice> choice);
     // Takes the list as it is, drops the hidden summaries it holds again and notes the time.
     [[nodiscard]] QCoro::Task<Result<void>> replaceCachedConversations(
-        QList<ConversationRecordSummary> conversations, QDateTime at);
+        QList<ConversationRecordSummary> conversations, QDateTime at, Account account = std::nullopt);
     // Removes the id from both lists.
-    [[nodiscard]] QCoro::Task<Result<void>> removeCachedConversation(QUuid id);
+    [[nodiscard]] QCoro::Task<Result<void>> removeCachedConversation(
+        QUuid id, Account account = std::nullopt);
     // Moves the summary from wherever it is to the end of the hidden list.
-    [[nodiscard]] QCoro::Task<Result<void>> markHidden(ConversationRecordSummary conversation);
+    [[nodiscard]] QCoro::Task<Result<void>> markHidden(
+        ConversationRecordSummary conversation, Account account = std::nullopt);
     // Moves the first hidden summary with that id to the end of the cached list; without one,
     // nothing changes.
-    [[nodiscard]] QCoro::Task<Result<void>> markUnhidden(QUuid id);
+    [[nodiscard]] QCoro::Task<Result<void>> markUnhidden(QUuid id, Account account = std::nullopt);
     // Puts the summary at the end of the cached list in place of any with its id; the hidden
     // list and the cache time stay.
-    [[nodiscard]] QCoro::Task<Result<void>> mergeCachedConversation(ConversationRecordSummary conversation);
+    [[nodiscard]] QCoro::Task<Result<void>> mergeCachedConversation(
+        ConversationRecordSummary conversation, Account account = std::nullopt);
+    // Gives the records and lists that name no account to `accountID`; writes nothing when there
+    // are none.
+    [[nodiscard]] QCoro::Task<Result<void>> claimUnmarked(QUuid accountID);
+    // Removes the account's records and lists; when nothing of another account is left, the
+    // whole state goes as with `removeAll`.
+    [[nodiscard]] QCoro::Task<Result<void>> removeAccount(QUuid accountID);
     // Deletes the file without reading it, so it also clears a file that cannot be opened, with
     // its copies moved aside and what interrupted writes left, then its key and the key's
     // fingerprint. A folder that is a symbolic link is refused (`ResultStoreError::unsafeFolder`).
@@ -136,6 +184,9 @@ private:
     // The state without entering the gate, for operations that already hold it.
     [[nodiscard]] QCoro::Task<Result<State>> currentState();
     [[nodiscard]] QCoro::Task<Result<void>> mutate(std::function<void(State&)> edit);
+    // `mutate` and `removeAll` for operations that already hold the gate.
+    [[nodiscard]] QCoro::Task<Result<void>> mutateHeld(std::function<void(State&)> edit);
+    [[nodiscard]] QCoro::Task<Result<void>> removeAllHeld();
     // What a decoded file holds, this version's members and the others apart; file work.
     [[nodiscard]] static Adopted adoption(State state, const QJsonObject& document);
     // Takes a decoded file as the copy in memory.

@@ -53,8 +53,12 @@ std::optional<ConversationMarks::Mark> read(const QString& path, const QUuid& co
     const auto state = stateNamed(document.value(QLatin1String("state")).toString());
     if (!state)
         return std::nullopt;
-    return ConversationMarks::Mark { conversationID,
+    ConversationMarks::Mark mark { conversationID,
         QUuid::fromString(document.value(QLatin1String("reservation")).toString()), *state };
+    const QUuid account = QUuid::fromString(document.value(QLatin1String("account")).toString());
+    if (!account.isNull())
+        mark.accountID = account;
+    return mark;
 }
 
 } // namespace
@@ -73,6 +77,13 @@ std::expected<ConversationMarks, FileSystemError> ConversationMarks::create(cons
     return ConversationMarks(std::move(folder), std::move(*lock));
 }
 
+ConversationMarks ConversationMarks::forAccount(const QUuid& accountID) const
+{
+    ConversationMarks marks = *this;
+    marks.m_account = accountID;
+    return marks;
+}
+
 QString ConversationMarks::path(const QUuid& conversationID) const
 {
     return m_directory + u'/' + uuidText(conversationID, UuidCase::lower) + suffix;
@@ -83,6 +94,8 @@ std::expected<void, FileSystemError> ConversationMarks::write(const Mark& mark) 
     QJsonObject document { { QStringLiteral("state"), nameOf(mark.state) } };
     if (!mark.reservationID.isNull())
         document.insert(QStringLiteral("reservation"), uuidText(mark.reservationID, UuidCase::lower));
+    if (const std::optional<QUuid> account = mark.accountID ? mark.accountID : m_account)
+        document.insert(QStringLiteral("account"), uuidText(*account, UuidCase::lower));
     return privatefiles::writeFile(path(mark.conversationID), QJsonDocument(document).toJson());
 }
 

@@ -15,7 +15,8 @@ namespace lumora {
 // the application's data, so that a kill, a power cut or a restart of the computer (which
 // empties the runtime folder with the recording) leaves it for the next launch. One file per
 // conversation, "<id>.mark" (JSON), replaced atomically and flushed to disk before a write
-// returns. Copies share the lock on the folder (DataFolderLock), taken for their life.
+// returns. Copies share the lock on the folder (DataFolderLock), taken for their life. A mark
+// names the account the conversation was recorded under, whose reservation it holds.
 class ConversationMarks {
 public:
     enum class State {
@@ -31,6 +32,9 @@ public:
         // Null when no reservation is left to close.
         QUuid reservationID;
         State state = State::recording;
+        // The account it was recorded under; absent in marks that builds before accounts were
+        // told apart wrote.
+        std::optional<QUuid> accountID = std::nullopt;
 
         bool operator==(const Mark&) const = default;
     };
@@ -42,6 +46,8 @@ public:
     [[nodiscard]] static std::expected<ConversationMarks, FileSystemError> create(const QString& directory);
 
     [[nodiscard]] const QString& directory() const { return m_directory; }
+    // A copy that writes each mark without an account as one of `accountID`.
+    [[nodiscard]] ConversationMarks forAccount(const QUuid& accountID) const;
 
     // Puts the mark in place of any earlier one of the conversation.
     [[nodiscard]] std::expected<void, FileSystemError> write(const Mark& mark) const;
@@ -66,6 +72,7 @@ private:
 
     QString m_directory;
     std::shared_ptr<DataFolderLock> m_lock;
+    std::optional<QUuid> m_account;
 };
 
 } // namespace lumora

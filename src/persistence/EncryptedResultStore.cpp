@@ -49,6 +49,8 @@ QString describe(const ResultStoreFailure& failure)
                 return QStringLiteral("written by a newer version");
             case ResultStoreError::unsafeFolder:
                 return QStringLiteral("the folder is a symbolic link");
+            case ResultStoreError::otherAccount:
+                return QStringLiteral("another account's");
             }
             return {};
         }

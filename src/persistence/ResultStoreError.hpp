@@ -18,6 +18,9 @@ enum class ResultStoreError {
     newerFormat,
     // The store's folder is a symbolic link, so removing "its" files could reach elsewhere.
     unsafeFolder,
+    // The review or record belongs to another account than the one asking: it is neither shown
+    // to nor changed by this one.
+    otherAccount,
 };
 
 // Any failure of a result store operation, passed on as it came from the file system, the

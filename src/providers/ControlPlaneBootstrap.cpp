@@ -33,12 +33,13 @@ std::expected<DeviceRegistration, ControlPlaneFailure> registration(const QByteA
 }
 
 // A sign-in step's refusal: `rejectedWithCode` when its body is the server's error body (the
-// window tells a server that offers no sign-in by its code), else `rejected`.
+// window tells a server that offers no sign-in, and too many starts, by its code), else `rejected`.
 ControlPlaneFailure signInRefusal(const controlplanehttp::HttpReply& reply)
 {
     const auto refusal = makeControlPlaneDecoder().decode<ControlPlaneErrorResponse>(reply.body);
-    return ControlPlaneFailure(refusal ? ControlPlaneError::rejectedWithCode(reply.status, refusal->error)
-                                       : ControlPlaneError::rejected(reply.status));
+    return ControlPlaneFailure(refusal
+            ? ControlPlaneError::rejectedWithCode(reply.status, refusal->error, reply.retryAfterSeconds)
+            : ControlPlaneError::rejected(reply.status));
 }
 
 // POSTs an unsigned JSON body; a status outside 2xx is the sign-in step's refusal.

@@ -61,6 +61,11 @@ public:
 
     [[nodiscard]] const QUrl& baseURL() const { return m_baseURL; }
     [[nodiscard]] const QUuid& deviceID() const { return m_deviceID; }
+    // The same device's client, sending through `session`.
+    [[nodiscard]] ControlPlaneClient through(QNetworkAccessManager& session) const
+    {
+        return ControlPlaneClient(m_baseURL, m_deviceID, m_identity, session, m_clock);
+    }
     [[nodiscard]] const ControlPlaneEncoder& encoder() const { return m_encoder; }
     [[nodiscard]] const ControlPlaneDecoder& decoder() const { return m_decoder; }
 

@@ -11,10 +11,15 @@
 namespace lumora {
 
 // The request never got an HTTP answer: no connection, TLS failure, timeout, cancellation.
-// `code` is the QNetworkReply::NetworkError value.
+// `code` is the QNetworkReply::NetworkError value, which tells only how the last attempt ended:
+// Qt sends a request again by itself when its connection closes before any answer, so a refused
+// connection may follow a request that arrived. `connected` says whether a connection of its own
+// was made for it (its TLS session began) at least once; a request that went out on a connection
+// kept from an earlier reply never says so.
 struct TransportError {
     int code = 0;
     QString message;
+    bool connected = false;
     bool operator==(const TransportError&) const = default;
 };
 

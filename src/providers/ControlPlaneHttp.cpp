@@ -20,6 +20,14 @@ bool isTransportError(QNetworkReply::NetworkError error)
         || error == QNetworkReply::ProtocolFailure;
 }
 
+// "Retry-After" as a number of seconds; nullopt when absent or given as a date.
+std::optional<int> retryAfterSeconds(const QNetworkReply& reply)
+{
+    bool ok = false;
+    const int seconds = reply.rawHeader("Retry-After").trimmed().toInt(&ok);
+    return ok && seconds >= 0 ? std::optional(seconds) : std::nullopt;
+}
+
 } // namespace
 
 std::optional<QUrl> requestUrl(const QUrl& base, const QString& path, const QueryItems& query)
@@ -59,6 +67,10 @@ QCoro::Task<std::expected<HttpReply, ControlPlaneFailure>> send(
 {
     const std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
         manager.sendCustomRequest(request, method, body), [](QNetworkReply* r) { r->deleteLater(); });
+    // Emitted for each connection made for this reply, the one Qt makes to send it again
+    // included; held apart from this frame, which may end first.
+    const auto connected = std::make_shared<bool>(false);
+    QObject::connect(reply.get(), &QNetworkReply::encrypted, reply.get(), [connected] { *connected = true; });
     co_await reply.get();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
@@ -72,11 +84,13 @@ QCoro::Task<std::expected<HttpReply, ControlPlaneFailure>> send(
                 ControlPlaneFailure(TransportError { QNetworkReply::RemoteHostClosedError,
                     QStringLiteral("the reply ended after %1 of %2 bytes")
                         .arg(received.size())
-                        .arg(length.toLongLong()) }));
-        co_return HttpReply { status.toInt(), std::move(received) };
+                        .arg(length.toLongLong()),
+                    true }));
+        co_return HttpReply { status.toInt(), std::move(received), retryAfterSeconds(*reply) };
     }
     if (error != QNetworkReply::NoError)
-        co_return std::unexpected(ControlPlaneFailure(TransportError { error, reply->errorString() }));
+        co_return std::unexpected(
+            ControlPlaneFailure(TransportError { error, reply->errorString(), *connected }));
     co_return std::unexpected(ControlPlaneFailure(ControlPlaneError::invalidResponse()));
 }
 

@@ -26,6 +26,8 @@ constexpr int requestTimeoutMilliseconds = 60'000;
 struct HttpReply {
     int status = 0;
     QByteArray body;
+    // The "Retry-After" header in seconds, when the reply carried one in that form.
+    std::optional<int> retryAfterSeconds;
 };
 
 // `base` with `path` appended as path segments (the base's own path kept, one "/" between

@@ -1,6 +1,5 @@
 #include "viewmodel/PendingAccountDeletion.hpp"
 
-#include <QNetworkReply>
 #include <QSettings>
 
 namespace lumora {
@@ -41,22 +40,36 @@ bool PendingAccountDeletion::store(QSettings& preferences, std::optional<Stage> 
 }
 
 PendingAccountDeletion::Answer PendingAccountDeletion::answerTo(
-    const std::expected<void, ControlPlaneFailure>& reply)
+    const std::expected<void, ControlPlaneFailure>& reply, Attempt attempt)
 {
     if (reply)
         return Answer::gone;
-    if (const auto* refusal = std::get_if<ControlPlaneError>(&reply.error()); refusal && refusal->status())
-        return *refusal->status() == 401 ? Answer::gone : Answer::kept;
-    // Failures before the request could go out: no connection, no TLS session, no signature.
-    if (const auto* transport = std::get_if<TransportError>(&reply.error())) {
-        for (const QNetworkReply::NetworkError unsent : { QNetworkReply::ConnectionRefusedError,
-                 QNetworkReply::HostNotFoundError, QNetworkReply::SslHandshakeFailedError }) {
-            if (transport->code == unsent)
-                return Answer::unsent;
-        }
+    const bool first = attempt == Attempt::first;
+    if (const auto* refusal = std::get_if<ControlPlaneError>(&reply.error())) {
+        const std::optional<int> status = refusal->status();
+        const QString code = refusal->code().value_or(QString());
+        if (status == 401 && code == u"unknown_device")
+            return Answer::gone;
+        // The account's deletion takes its devices with it: a device the control plane still
+        // knows as revoked belongs to an account that is still there, which this device can no
+        // longer delete, now or by any request of it still under way.
+        if (status == 401 && code == u"device_revoked")
+            return Answer::kept;
+        // The control plane's own refusal of the request as it was sent (its form, its size, its
+        // address). Sent again by the network library, the same request would have been refused
+        // alike, or refused as a replay. A gateway's answer carries no such code; a time-out
+        // (408) or a rate limit (429) may stand for a request that went on.
+        const bool refusedAsSent = refusal->kind() == ControlPlaneError::Kind::rejectedWithCode && status
+            && *status >= 400 && *status < 500 && *status != 401 && *status != 408 && *status != 429;
+        return first && refusedAsSent ? Answer::kept : Answer::unknown;
     }
+    // Failures before the request could go out: no signature, or no connection made for it (the
+    // first request goes on a connection of its own, so that this is known).
+    if (const auto* transport = std::get_if<TransportError>(&reply.error());
+        transport && !transport->connected)
+        return first ? Answer::unsent : Answer::unknown;
     if (std::holds_alternative<CryptoError>(reply.error()))
-        return Answer::unsent;
+        return first ? Answer::unsent : Answer::unknown;
     return Answer::unknown;
 }
 

@@ -27,13 +27,17 @@ struct PendingAccountDeletion {
     enum class Answer {
         // Deleted, by this request or an earlier one: the control plane no longer knows the device.
         gone,
-        // Still there: the control plane knew the device and refused the deletion.
+        // Still there, and no request has deleted it: the control plane refused the deletion.
         kept,
         // The request never left this computer.
         unsent,
-        // Sent, and its answer lost: the account may or may not be gone.
+        // The account may or may not be gone: the answer was lost, or proves nothing.
         unknown,
     };
+
+    // Whether the request answered is the deletion's first, sent on a connection of its own, or
+    // one asked again after a request that may have reached the control plane (an earlier run's).
+    enum class Attempt { first, again };
 
     // "lumora.pendingAccountDeletion": "requested" or "answered".
     static QString preferenceKey();
@@ -41,7 +45,13 @@ struct PendingAccountDeletion {
     // Writes (or, with nullopt, removes) the stage and syncs; false when the preferences could
     // not be written.
     [[nodiscard]] static bool store(QSettings& preferences, std::optional<Stage> stage);
-    [[nodiscard]] static Answer answerTo(const std::expected<void, ControlPlaneFailure>& reply);
+    // Only proof settles a deletion: success, or the control plane no longer knowing the device,
+    // means gone; a refusal that shows the request was not acted on, when no earlier request may
+    // have been, means kept; a request that never went out is unsent; everything else (a server
+    // error or a gateway's, a time-out or a rate limit, a refusal of the signature, its time or
+    // its nonce, a connection lost once the request was out) proves nothing.
+    [[nodiscard]] static Answer answerTo(
+        const std::expected<void, ControlPlaneFailure>& reply, Attempt attempt);
 };
 
 } // namespace lumora

@@ -16,6 +16,11 @@ QString SeatNames::fallback(int seat)
     return QStringLiteral("Person ") + QString::number(seat + 1);
 }
 
+QStringList SeatNames::fallbacks()
+{
+    return { fallback(0), fallback(1) };
+}
+
 QString SeatNames::preferenceKey(int seat)
 {
     return seat == 0 ? QStringLiteral("corvane.participantName.left")

@@ -16,6 +16,8 @@ struct SeatNames {
     static int seat(qint64 speaker);
     // "Person 1" or "Person 2".
     static QString fallback(int seat);
+    // Both: the names of seats nobody named.
+    static QStringList fallbacks();
     // "corvane.participantName.left" or "corvane.participantName.right".
     static QString preferenceKey(int seat);
     // Cleaned by the rules of every shown text (VisibleText): line breaks and tabs made spaces,

@@ -42,7 +42,10 @@ SessionViewModel::SessionViewModel(SessionEnvironment environment, QObject* pare
     m_agreementPreviewMode = arguments.contains(QStringLiteral("--ui-agreement"));
     const bool anyLaunchMode = m_smokeMode || m_signInPreviewMode || m_agreementPreviewMode;
 
-    m_participantNames = SeatNames::stored(preferences());
+    // The seat names are the account's: one whose deletion is not finished shows none of them,
+    // from the first frame on.
+    m_participantNames = PendingAccountDeletion::stored(preferences()) ? SeatNames::fallbacks()
+                                                                       : SeatNames::stored(preferences());
     m_checkinReminder = storedReminder(preferences());
 
     m_recordingAgreementStore.emplace(preferences(), RecordingAgreementStore::standardKey());
@@ -324,8 +327,8 @@ QCoro::Task<void> SessionViewModel::takeUpMarksOfLastRun()
             // cut): told with the recordings the sweep removed, and its reservation closed.
             if (!m_cutShort.contains(mark.conversationID))
                 m_cutShort.append(mark.conversationID);
-            if (!m_marks->write(
-                    { mark.conversationID, mark.reservationID, ConversationMarks::State::reservationOpen }))
+            if (!m_marks->write({ mark.conversationID, mark.reservationID,
+                    ConversationMarks::State::reservationOpen, mark.accountID }))
                 qCWarning(startUpLog, "The mark of a conversation cut short could not be written.");
             break;
         case ConversationMarks::State::discarded:
@@ -383,8 +386,9 @@ QCoro::Task<void> SessionViewModel::closeLeftReservations()
     const auto alive = lifetime();
     const auto marks = m_marks->list();
     for (const ConversationMarks::Mark& mark : marks.value_or(QList<ConversationMarks::Mark> {})) {
-        // The conversation under way is its own.
-        if (mark.state == ConversationMarks::State::recording)
+        // The conversation under way is its own, and another account's waits for that account.
+        if (mark.state == ConversationMarks::State::recording
+            || (m_servicesAccountID && mark.accountID && mark.accountID != m_servicesAccountID))
             continue;
         // Without an answer the mark waits for the next launch or finish.
         if (!co_await settleLeftConversation(mark))
@@ -432,7 +436,7 @@ void SessionViewModel::chooseDiscardAtQuit()
     // Written down before anything of it is removed: should this run end first (a kill, a power
     // cut), the next launch removes the rest and never sends it.
     const ConversationMarks::Mark mark { *m_conversationID, m_liveReservationID.value_or(QUuid()),
-        ConversationMarks::State::discarded };
+        ConversationMarks::State::discarded, m_servicesAccountID };
     if (!m_marks->write(mark))
         qCWarning(conversationLog, "The discard of the conversation could not be written down.");
     // Nor does this run send it, whatever its finish still does before the end.

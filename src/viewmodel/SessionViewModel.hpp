@@ -190,6 +190,14 @@ public:
         return QStringLiteral("Your account's deletion is not confirmed yet. Corvane will finish it, or try "
                               "it again, when the server answers.");
     }
+    // The status once this computer's part of an account's deletion is done.
+    static QString accountDeletedText() { return QStringLiteral("Account deleted"); }
+    // What is said when the account is gone but this computer kept some of it.
+    static QString accountPartlyWipedMessage()
+    {
+        return QStringLiteral(
+            "Your account was deleted, but some data on this computer could not be removed.");
+    }
     static QString notConnectedMessage()
     {
         return QStringLiteral("Corvane is not connected to your account right now.");
@@ -211,6 +219,9 @@ public:
             "Corvane could not open your browser. Copy the sign-in address and open it in a "
             "browser to continue.");
     }
+    // What a sign-in start that the control plane refused for too many attempts says: when to
+    // try again, in whole minutes rounded up, from the seconds the server gave.
+    static QString tooManySignInsMessage(std::optional<int> retryAfterSeconds);
 
     explicit SessionViewModel(SessionEnvironment environment, QObject* parent = nullptr);
     ~SessionViewModel() override;
@@ -435,8 +446,9 @@ public:
     [[nodiscard]] const std::shared_ptr<SessionCoordinator>& coordinator() const { return m_coordinator; }
     [[nodiscard]] const std::shared_ptr<PairingService>& pairingService() const { return m_pairingService; }
     [[nodiscard]] const std::shared_ptr<CheckinService>& checkinService() const { return m_checkinService; }
-    // Builds the control-plane client for `deviceID` and every service that talks to the server.
-    void connect(QUuid deviceID);
+    // Builds the control-plane client for `deviceID` and every service that talks to the server,
+    // for the conversations of `accountID` alone.
+    void connect(QUuid deviceID, QUuid accountID);
     // Fetches the account and the current session; the failure goes to the caller.
     [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> refreshRemoteState();
     QCoro::Task<void> beginAppleAuthorization();
@@ -564,7 +576,24 @@ private:
     // reached it), then its review, then its reservation.
     QCoro::Task<bool> settleLeftConversation(ConversationMarks::Mark mark);
     void resetLiveState();
+    // The reviews shown: those of the connected account, every one while none is connected.
     QCoro::Task<QList<DerivedSessionResult>> storedResults();
+    // Every review on this computer, whoever's; a failure to read them is told.
+    QCoro::Task<QList<DerivedSessionResult>> everyStoredResult();
+    [[nodiscard]] QList<DerivedSessionResult> shownResults(QList<DerivedSessionResult> results) const;
+    // Publishes the reviews and the history rows of this computer that may show now (see
+    // `storedResults`), before anything is asked of the account; false when the view model went
+    // away meanwhile.
+    [[nodiscard]] QCoro::Task<bool> showConversationsOnThisComputer();
+    // Gives the reviews and backup records that earlier builds stored without an account to the
+    // account that is signed in on this computer as this build first finds them (the null id when
+    // none is: they are then nobody's); the reviews as they now are.
+    QCoro::Task<QList<DerivedSessionResult>> claimUnmarkedConversations(
+        QList<DerivedSessionResult> results, QUuid accountID);
+    // The deleted account's part of the wipe: its reviews, backup records and lists and marks
+    // (all of them when `accountID` is absent, as in smoke mode); another account's stay. False
+    // when something of it stayed.
+    [[nodiscard]] QCoro::Task<bool> removeConversationsOf(std::optional<QUuid> accountID);
     QCoro::Task<void> performPairing(PairingStep step, QString code, QUuid inviteID);
     [[nodiscard]] QCoro::Task<std::expected<void, PairingFailure>> runPairingStep(
         std::shared_ptr<PairingService> service, PairingStep step, QString code, QUuid inviteID);
@@ -739,6 +768,8 @@ private:
     std::shared_ptr<ConversationBackupStore> m_backupStore;
     std::optional<ConversationMarks> m_marks;
     std::shared_ptr<ConversationBackupService> m_backupService;
+    // The account whose conversations the connected services work on.
+    std::optional<QUuid> m_servicesAccountID;
     std::shared_ptr<PairingService> m_pairingService;
     std::shared_ptr<CheckinService> m_checkinService;
     std::shared_ptr<CheckinReminderScheduler> m_reminderScheduler;

@@ -7,6 +7,7 @@
 #include "appcore/SessionCoordinator.hpp"
 #include "domain/ConversationHistoryMerge.hpp"
 #include "domain/PairingPolicy.hpp"
+#include "persistence/AccountResults.hpp"
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 #include "providers/ControlPlaneBootstrap.hpp"
@@ -60,6 +61,8 @@ QCoro::Task<void> SessionViewModel::restore()
     const auto alive = lifetime();
     std::optional<SecureStoreError> unreadable;
     bool accountSetAside = false;
+    // The account signed in on this computer, once the saved session was read: the null id for none.
+    std::optional<QUuid> signedIn;
     if (m_signInPreviewMode || m_agreementPreviewMode) {
         setStatusText(QStringLiteral("Sign in to begin"));
         m_sessionRead = true;
@@ -72,6 +75,9 @@ QCoro::Task<void> SessionViewModel::restore()
         m_sessionRead = true;
         accountSetAside = true;
     } else {
+        // An account kept after all shows its seat names again.
+        publish(
+            m_participantNames, SeatNames::stored(preferences()), &SessionViewModel::participantNamesChanged);
         const auto sessions = m_sessionStore;
         const auto loaded = co_await sessions->load();
         if (alive.expired())
@@ -97,12 +103,14 @@ QCoro::Task<void> SessionViewModel::restore()
                 }
                 co_await retryPendingRevocation();
             } else if (session) {
-                connect(session->deviceID);
+                signedIn = session->accountID;
+                connect(session->deviceID, session->accountID);
                 AccountCall call = [this] { return refreshRemoteState(); };
                 co_await perform(std::move(call));
             } else if (m_baseURL && m_identity) {
                 AccountCall call = [this] { return recoverRegisteredDevice(); };
                 co_await perform(std::move(call));
+                signedIn = m_servicesAccountID;
             }
             if (alive.expired())
                 co_return;
@@ -110,8 +118,13 @@ QCoro::Task<void> SessionViewModel::restore()
     }
 
     QList<DerivedSessionResult> results;
-    if (!accountSetAside)
-        results = co_await storedResults();
+    if (!accountSetAside) {
+        results = co_await everyStoredResult();
+        if (!alive.expired() && m_sessionRead && !m_smokeMode && !m_signInPreviewMode
+            && !m_agreementPreviewMode)
+            results = co_await claimUnmarkedConversations(std::move(results), signedIn.value_or(QUuid()));
+        results = shownResults(std::move(results));
+    }
     if (alive.expired())
         co_return;
     if (m_smokeMode && results.isEmpty())
@@ -165,7 +178,9 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::adoptRegi
     // the device may be the one just registered.
     if (!PendingRevocation::store(preferences(), std::nullopt))
         qCWarning(accountLog, "The pending revocation could not be forgotten.");
-    connect(registration.deviceID);
+    connect(registration.deviceID, registration.accountID);
+    if (!co_await showConversationsOnThisComputer())
+        co_return {};
     auto outcome = co_await refreshRemoteState();
     co_return outcome;
 }
@@ -213,24 +228,28 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::persistAc
     co_return failed(lastError);
 }
 
-void SessionViewModel::connect(QUuid deviceID)
+void SessionViewModel::connect(QUuid deviceID, QUuid accountID)
 {
     if (!m_baseURL || !m_identity)
         return;
     auto client = std::make_shared<ControlPlaneClient>(*m_baseURL, deviceID, *m_identity, network());
+    m_servicesAccountID = accountID;
     if (!m_resultStore || !m_temporaryStore || !m_marks) {
         m_client = std::move(client);
         reportFailure(QStringLiteral("Private temporary storage could not be prepared."));
         return;
     }
+    // Another account may have signed in on this computer before: the services see, send and
+    // delete this account's conversations alone, and mark what they record as its.
+    const auto results = std::make_shared<AccountResults>(m_resultStore, accountID);
     m_coordinator = SessionCoordinator::create(client, client,
         std::make_shared<DeepgramClient>(
             network(), m_environment.info.speechServiceURL().value_or(DeepgramClient::defaultBaseURL())),
-        client, client, m_resultStore, *m_temporaryStore, *m_marks);
+        client, client, results, *m_temporaryStore, m_marks->forAccount(accountID));
     AccountServices services;
     services.client = client;
     services.backupService = m_backupStore
-        ? ConversationBackupService::create(client, m_resultStore, m_backupStore, m_environment.clock)
+        ? ConversationBackupService::create(client, results, m_backupStore, m_environment.clock, accountID)
         : m_backupService;
     services.pairingService = PairingService::create(client, PairingPolicy::version.toString());
     services.checkinService = CheckinService::create(client);
@@ -272,6 +291,8 @@ void SessionViewModel::reportAccountFailure(const AccountCallFailure& failure)
     else if (error->code() == QStringLiteral("apple_sign_in_not_configured"))
         // The server has no identity provider to sign in with, nor the development sign-in.
         reportFailure(QStringLiteral("Sign-in is not available on this server."));
+    else if (error->code() == QStringLiteral("too_many_sign_ins"))
+        reportFailure(tooManySignInsMessage(error->retryAfterSeconds()));
     else
         reportFailure(QStringLiteral("That request could not be completed safely."));
 }
@@ -281,6 +302,7 @@ void SessionViewModel::dropAccountServices()
     m_client.reset();
     m_coordinator.reset();
     m_backupService.reset();
+    m_servicesAccountID.reset();
     publish(m_historyRefreshFailed, false, &SessionViewModel::historyRefreshFailedChanged);
     clearPairing();
     publishAccount(std::nullopt);
@@ -399,19 +421,31 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
     Answer answer = Answer::gone;
     if (!m_smokeMode) {
         // Written down before the call: a run that ends once the account is gone leaves this
-        // computer's part to the next launch.
+        // computer's part to the next launch. From then on its reminder is not scheduled.
         answer = Answer::unsent;
         const auto client = m_client;
         if (client
             && PendingAccountDeletion::store(preferences(), PendingAccountDeletion::Stage::requested)) {
-            const auto reply = co_await client->deleteAccount();
+            co_await rescheduleCheckinReminder();
             if (alive.expired())
                 co_return;
-            answer = PendingAccountDeletion::answerTo(reply);
+            // Sent on a connection of its own: then a failure tells whether a connection was made
+            // for it, and so whether it could have reached the control plane. (The view model's
+            // manager ends its replies when the view model goes.)
+            auto* own = new QNetworkAccessManager(&network());
+            const ControlPlaneClient deleting = client->through(*own);
+            const auto reply = co_await deleting.deleteAccount();
+            if (alive.expired())
+                co_return;
+            own->deleteLater();
+            answer = PendingAccountDeletion::answerTo(reply, PendingAccountDeletion::Attempt::first);
         }
         if (answer == Answer::kept || answer == Answer::unsent) {
             if (!PendingAccountDeletion::store(preferences(), std::nullopt))
                 qCWarning(accountLog, "The account's deletion could not be forgotten.");
+            co_await rescheduleCheckinReminder();
+            if (alive.expired())
+                co_return;
             reportFailure(accountNotDeletedMessage());
             publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
             co_return;
@@ -443,6 +477,8 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
             co_return;
     } else {
         qCWarning(accountLog, "The account's answer to its deletion was lost; it is asked again later.");
+        // Kept, and not shown: the seat names are the account's.
+        publish(m_participantNames, SeatNames::fallbacks(), &SessionViewModel::participantNamesChanged);
     }
     dropAccountServices();
     publish(m_currentSession, std::optional<ConversationSessionState>(),
@@ -463,10 +499,9 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
 void SessionViewModel::reportAccountDeleted(bool wipedEverything)
 {
     if (wipedEverything)
-        setStatusText(QStringLiteral("Account deleted"));
+        setStatusText(accountDeletedText());
     else
-        reportFailure(
-            QStringLiteral("Your account was deleted, but some data on this computer could not be removed."));
+        reportFailure(accountPartlyWipedMessage());
 }
 
 QCoro::Task<bool> SessionViewModel::wipeAccountFromThisComputer()
@@ -474,36 +509,20 @@ QCoro::Task<bool> SessionViewModel::wipeAccountFromThisComputer()
     const auto alive = lifetime();
     // The account is gone on the server, so every step runs even when an earlier one failed:
     // stopping half-way would leave a signed-in state for an account that no longer exists.
-    bool wipedEverything = true;
-    if (const auto store = m_resultStore) {
-        const auto removed = co_await store->removeAll();
-        if (alive.expired())
-            co_return false;
-        if (!removed) {
-            qCWarning(accountLog, "The sealed reviews could not be removed.");
-            wipedEverything = false;
-        }
-    }
-    // The backup state holds the history's titles and summaries: it is wiped through the
-    // service, or the store itself when no account is connected to it.
-    bool forgotten = true;
-    if (const auto service = m_backupService) {
-        forgotten = co_await service->forgetEverything();
-    } else if (const auto backupStore = m_backupStore) {
-        forgotten = (co_await backupStore->removeAll()).has_value();
-    }
+    // Its conversations go, and those of other accounts that signed in here stay: the deleted
+    // account is the one whose session is saved (or whose services run).
+    const auto sessions = m_sessionStore;
+    std::optional<QUuid> deleted = m_servicesAccountID;
+    const auto saved = co_await sessions->load();
+    if (saved && saved->session)
+        deleted = saved->session->accountID;
     if (alive.expired())
         co_return false;
-    if (!forgotten) {
-        qCWarning(accountLog, "The backup state could not be removed.");
-        wipedEverything = false;
-    }
-    // The reservations they name went with the account.
-    if (m_marks && !m_marks->removeAll()) {
-        qCWarning(accountLog, "The conversations' marks could not be removed.");
-        wipedEverything = false;
-    }
-    const auto sessions = m_sessionStore;
+    bool wipedEverything = true;
+    if (m_smokeMode || deleted)
+        wipedEverything = co_await removeConversationsOf(m_smokeMode ? std::nullopt : deleted);
+    if (alive.expired())
+        co_return false;
     const auto cleared = co_await sessions->clear();
     if (alive.expired())
         co_return false;
@@ -535,8 +554,7 @@ QCoro::Task<bool> SessionViewModel::wipeAccountFromThisComputer()
         qCWarning(accountLog, "The seat names could not be removed.");
         wipedEverything = false;
     }
-    publish(m_participantNames, QStringList { SeatNames::fallback(0), SeatNames::fallback(1) },
-        &SessionViewModel::participantNamesChanged);
+    publish(m_participantNames, SeatNames::fallbacks(), &SessionViewModel::participantNamesChanged);
     publish(m_recordingAgreementAccepted, false, &SessionViewModel::recordingAgreementAcceptedChanged);
     co_await turnReminderOff();
     if (alive.expired())
@@ -594,9 +612,8 @@ QCoro::Task<PendingAccountDeletion::Answer> SessionViewModel::redeliverAccountDe
     const auto client
         = std::make_shared<ControlPlaneClient>(*m_baseURL, loaded->session->deviceID, *m_identity, network());
     const auto reply = co_await client->deleteAccount();
-    const Answer answer = PendingAccountDeletion::answerTo(reply);
-    // Whether the first request arrived is still not known.
-    co_return answer == Answer::unsent ? Answer::unknown : answer;
+    // Whether an earlier request arrived is still not known.
+    co_return PendingAccountDeletion::answerTo(reply, PendingAccountDeletion::Attempt::again);
 }
 
 void SessionViewModel::acceptRecordingAgreement()
@@ -628,7 +645,9 @@ QCoro::Task<bool> SessionViewModel::forgetAccountSession()
     publish(m_liveSummary, std::optional<QString>(), &SessionViewModel::liveSummaryChanged);
     const auto sessions = m_sessionStore;
     (void)co_await sessions->clear();
-    co_return !alive.expired();
+    if (alive.expired())
+        co_return false;
+    co_return co_await showConversationsOnThisComputer();
 }
 
 } // namespace lumora

@@ -165,8 +165,11 @@ void SessionViewModel::changeCheckinReminder(bool isOn, int weekday, int hour, i
 QCoro::Task<void> SessionViewModel::rescheduleCheckinReminder()
 {
     const auto scheduler = m_reminderScheduler;
-    const auto next = CheckinReminderPolicy::nextReminder(
-        m_environment.clock(), m_checkinReminder, lastCheckinAt(), m_environment.timeZone);
+    // An account whose deletion is not finished reminds no one.
+    const auto next = PendingAccountDeletion::stored(preferences())
+        ? std::nullopt
+        : CheckinReminderPolicy::nextReminder(
+            m_environment.clock(), m_checkinReminder, lastCheckinAt(), m_environment.timeZone);
     if (next)
         co_await scheduler->schedule(next->toTimeZone(m_environment.timeZone));
     else

@@ -699,7 +699,7 @@ QCoro::Task<void> SessionViewModel::recoverFinish(QUrl audioURL)
         if (alive.expired())
             co_return;
         if (listed)
-            publish(m_results, std::move(listed->results), &SessionViewModel::resultsChanged);
+            publish(m_results, shownResults(std::move(listed->results)), &SessionViewModel::resultsChanged);
     }
     std::optional<DerivedSessionResult> saved;
     if (sessionID) {

@@ -65,6 +65,15 @@ void SessionViewModel::refreshHistory(bool refreshFromServer)
 
 QCoro::Task<QList<DerivedSessionResult>> SessionViewModel::storedResults()
 {
+    const auto alive = lifetime();
+    auto results = co_await everyStoredResult();
+    if (alive.expired())
+        co_return QList<DerivedSessionResult> {};
+    co_return shownResults(std::move(results));
+}
+
+QCoro::Task<QList<DerivedSessionResult>> SessionViewModel::everyStoredResult()
+{
     const auto store = m_resultStore;
     if (!store)
         co_return QList<DerivedSessionResult> {};

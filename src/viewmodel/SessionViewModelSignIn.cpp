@@ -303,6 +303,16 @@ QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::completeA
     co_return outcome;
 }
 
+QString SessionViewModel::tooManySignInsMessage(std::optional<int> retryAfterSeconds)
+{
+    if (!retryAfterSeconds)
+        return QStringLiteral("There were too many sign-in attempts. Try again later.");
+    const qint64 minutes = std::max<qint64>(1, (qint64(*retryAfterSeconds) + 59) / 60);
+    return minutes == 1
+        ? QStringLiteral("There were too many sign-in attempts. Try again in a minute.")
+        : QStringLiteral("There were too many sign-in attempts. Try again in %1 minutes.").arg(minutes);
+}
+
 void SessionViewModel::requestSignIn()
 {
     start(beginAppleAuthorization());

@@ -1,5 +1,6 @@
 #include "AccountFixture.hpp"
 #include "AccountSession.hpp"
+#include "AnswerLosingRelay.hpp"
 #include "ShellSessionAdapter.hpp"
 #include "WindowHarness.hpp"
 #include "appcore/ConversationBackupService.hpp"
@@ -414,6 +415,106 @@ TEST_F(AccountDeletionWindowTest, CancelKeepsEverythingAndDeleteAccountRemovesIt
     EXPECT_FALSE(test::awaitTask(client->accountState()).has_value()) << "gone on the server";
     EXPECT_EQ(page.text("identityTitle"), "Not signed in");
     page.close();
+}
+
+// What became of a deletion shows where it was asked, and nothing of an account being deleted is
+// drawn. A refusal is said beside the button that asked, the account kept as it was; a lost answer
+// leaves the page signed out saying that the deletion is not confirmed yet, and the room's corners
+// without the account's seat names; the launch that is told the account is gone draws none of them
+// from its first frame and says that the account was deleted.
+TEST_F(AccountDeletionWindowTest, WhatBecameOfADeletionShowsWhereItWasAskedAndNoSeatNameOfItIsDrawn)
+{
+    realKeychain = false;
+    auto relay = std::make_unique<testing::AnswerLosingRelay>(
+        base, certificates.serverCertificate(), certificates.serverKey());
+    home.info[InfoResource::controlPlaneURLKey] = relay->baseUrl().toString();
+    auto model = launch();
+    signIn(*model, "Noor");
+    model->acceptRecordingAgreement();
+    model->updateParticipantName(0, "Ann");
+    model->updateParticipantName(1, "Ben");
+    settle(*model);
+    const QStringList fallback { "Person 1", "Person 2" };
+    const auto corners = [](const WindowHarness& window) {
+        QStringList names;
+        for (const char* corner : { "leftCorner", "rightCorner" }) {
+            const auto* name = window.find(corner)->findChild<QObject*>("cornerName");
+            names.append(name ? name->property("text").toString() : QString());
+        }
+        return names;
+    };
+    // Shown whole in the page's view, and saying `text`.
+    const auto says = [](const WindowHarness& window, const QString& name, const QString& text) {
+        if (!window.has(name) || !window.shows(name) || window.text(name) != text)
+            return false;
+        const auto* item = qobject_cast<QQuickItem*>(window.find(name));
+        const auto* view = qobject_cast<QQuickItem*>(window.find("accountScroll"));
+        return item && view && item->width() > 0 && item->height() > 0
+            && view->mapRectToScene(QRectF(0, 0, view->width(), view->height()))
+                   .contains(item->mapRectToScene(QRectF(0, 0, item->width(), item->height())));
+    };
+    auto session
+        = std::make_unique<ShellSessionAdapter>(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    auto page = std::make_unique<WindowHarness>();
+    ASSERT_NE(page->openWindow(*session), nullptr);
+    EXPECT_EQ(corners(*page), (QStringList { "Ann", "Ben" }));
+    page->content()->setProperty("section", 3);
+    page->scrollTo("accountControls");
+
+    relay->answerAs("/v1/account/delete", { { 400, "application/json", R"({"error":"invalid_request"})" } });
+    page->click("deleteAccountButton");
+    page->click("deleteConfirmationConfirm");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isBusy(); }, 30000));
+    settle(*model);
+    page->waitForFrame();
+    EXPECT_TRUE(model->isSignedIn());
+    EXPECT_TRUE(says(*page, "deletionNote", SessionViewModel::accountNotDeletedMessage()))
+        << "beside the button that asked";
+    page->screenshots("account-deletion-refused", "accountControls");
+    page->resize(QSize(1440, 900));
+    page->screenshot("account-deletion-refused-1440");
+
+    relay->loseAnswersTo("/v1/account/delete");
+    page->click("deleteAccountButton");
+    page->click("deleteConfirmationConfirm");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isBusy() && !model->isSignedIn(); }, 30000));
+    settle(*model);
+    page->waitForFrame();
+    EXPECT_EQ(page->text("identityTitle"), "Not signed in");
+    EXPECT_TRUE(says(*page, "identityDeletionNote", SessionViewModel::accountDeletionUnconfirmedMessage()));
+    page->screenshots("account-deletion-unconfirmed");
+    page->content()->setProperty("section", 0);
+    page->waitForFrame();
+    EXPECT_EQ(corners(*page), fallback);
+    page->close();
+    session.reset();
+    model.reset();
+    const quint16 port = relay->port();
+    relay.reset();
+    relay = std::make_unique<testing::AnswerLosingRelay>(
+        base, certificates.serverCertificate(), certificates.serverKey(), port);
+
+    // The next launch: what each frame drew in the corners, from the first.
+    model = open();
+    session = std::make_unique<ShellSessionAdapter>(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    page = std::make_unique<WindowHarness>();
+    QStringList drawn;
+    QObject* window = page->openWindow(*session);
+    ASSERT_NE(window, nullptr);
+    drawn += corners(*page);
+    QObject::connect(page->window(), &QQuickWindow::frameSwapped, window, [&] { drawn += corners(*page); });
+    settle(*model);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->shows("setupSheet"); }, 30000));
+    page->waitForFrame();
+    EXPECT_TRUE(page->has("setupDeletionNotice") && page->shows("setupDeletionNotice")
+        && page->text("setupDeletionNotice") == "Account deleted");
+    drawn.removeAll(fallback[0]);
+    drawn.removeAll(fallback[1]);
+    EXPECT_EQ(drawn, QStringList {}) << "a seat name of the account being deleted was drawn";
+    page->screenshots("account-deleted-welcome");
+    page->resize(QSize(1440, 900));
+    page->screenshot("account-deleted-welcome-1440");
+    page->close();
 }
 
 } // namespace

@@ -31,6 +31,7 @@ public:
         QString waitingDetail;
         QString earlierHistoryNote;
         QString storageNote;
+        QString deletionNote;
         bool reminderOn = false;
         int reminderWeekday = 1;
         int reminderHour = 19;
@@ -65,6 +66,7 @@ public:
         publishChange(this, before.earlierHistoryNote, state.earlierHistoryNote,
             &AccountSession::earlierHistoryNoteChanged);
         publishChange(this, before.storageNote, state.storageNote, &AccountSession::storageNoteChanged);
+        publishChange(this, before.deletionNote, state.deletionNote, &AccountSession::deletionNoteChanged);
         publishChange(this, before.reminderOn, state.reminderOn, &AccountSession::reminderOnChanged);
         publishChange(
             this, before.reminderWeekday, state.reminderWeekday, &AccountSession::reminderWeekdayChanged);
@@ -91,6 +93,7 @@ public:
     QString waitingDetail() const override { return state.waitingDetail; }
     QString earlierHistoryNote() const override { return state.earlierHistoryNote; }
     QString storageNote() const override { return state.storageNote; }
+    QString deletionNote() const override { return state.deletionNote; }
     bool reminderOn() const override { return state.reminderOn; }
     int reminderWeekday() const override { return state.reminderWeekday; }
     int reminderHour() const override { return state.reminderHour; }

@@ -25,6 +25,7 @@ public:
         bool isBusy = false;
         bool isAppleAuthorizationActive = false;
         QString errorMessage;
+        QString deletionNotice;
         QString signInAddress;
         int conversationsAwaitingMigrationOffer = 0;
         QString unopenedPage;
@@ -61,6 +62,8 @@ public:
         publishChange(this, before.isAppleAuthorizationActive, state.isAppleAuthorizationActive,
             &ShellSession::isAppleAuthorizationActiveChanged);
         publishChange(this, before.errorMessage, state.errorMessage, &ShellSession::errorMessageChanged);
+        publishChange(
+            this, before.deletionNotice, state.deletionNotice, &ShellSession::deletionNoticeChanged);
         publishChange(this, before.signInAddress, state.signInAddress, &ShellSession::signInAddressChanged);
         publishChange(this, before.unopenedPage, state.unopenedPage, &ShellSession::unopenedPageChanged);
         publishChange(this, before.conversationsAwaitingMigrationOffer,
@@ -75,6 +78,7 @@ public:
     bool isBusy() const override { return state.isBusy; }
     bool isAppleAuthorizationActive() const override { return state.isAppleAuthorizationActive; }
     QString errorMessage() const override { return state.errorMessage; }
+    QString deletionNotice() const override { return state.deletionNotice; }
     QString signInAddress() const override { return state.signInAddress; }
     QString unopenedPage() const override { return state.unopenedPage; }
     int conversationsAwaitingMigrationOffer() const override

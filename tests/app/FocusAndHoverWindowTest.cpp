@@ -1,4 +1,6 @@
+#include "CheckinRecords.hpp"
 #include "Contrast.hpp"
+#include "ConversationRoomState.hpp"
 #include "FakeShell.hpp"
 #include "HistoryRecords.hpp"
 #include "Sections.hpp"
@@ -310,6 +312,75 @@ TEST_F(FocusAndHoverWindowTest, TheReminderSwitchAndTheQuitQuestionShowTheKeyboa
     EXPECT_TRUE(ringShowsLeftOf(*save, 0));
     shell.screenshot("focus-quit-question");
     shell.press(Qt::Key_Escape);
+}
+
+// Where the keyboard, on a control with its ring, is handed on to another control (a sheet
+// closed, a button disabled for a moment, a card gone, a page opened in the room's place), the
+// ring is drawn round the control it lands on: "Enter the room" to "Start conversation", that to
+// "Finish conversation", "Keep talking" back to it, and "Weekly check-in" to "Leave check-in".
+TEST_F(FocusAndHoverWindowTest, TheRingIsDrawnWhereTheKeyboardIsHandedOn)
+{
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    testing::FakeRoomModel& room = session.roomModel;
+    auto* stage = qobject_cast<ConversationRoomState*>(shell.find("roomState"));
+    const auto focusedName = [&] { return focused() ? focused()->objectName() : QString(); };
+    const auto tabOnTo = [&](const char* name) {
+        for (int press = 0; press < 40 && focusedName() != QLatin1String(name); ++press)
+            shell.press(Qt::Key_Tab);
+        return focusedName() == QLatin1String(name)
+            && QTest::qWaitFor([&] { return stage->takesRowPress(); }, 30000);
+    };
+    const auto ringedOn = [&](const char* name, const QString& screenshot) {
+        const bool there = QTest::qWaitFor([&] { return focusedName() == QLatin1String(name); }, 30000);
+        shell.screenshot(screenshot);
+        return there && ringShowsLeftOf(*focused(), 0);
+    };
+    for (const QSize size : { QSize(920, 680), QSize(1180, 760) }) {
+        SCOPED_TRACE(size.width());
+        const QString width = QString::number(size.width());
+        shell.resize(size);
+        room.update([](auto& s) { s.startReadiness = RoomModel::NeedsSignIn; });
+        session.update([](auto& s) { s.isSignedIn = false; });
+        ASSERT_TRUE(tabOnTo("primaryButton"));
+        shell.press(Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("setupSheet"); }, 30000));
+        session.update([](auto& s) { s.isSignedIn = true; });
+        room.update([](auto& s) { s.startReadiness = RoomModel::Ready; });
+        ASSERT_TRUE(tabOnTo("enterRoomButton"));
+        shell.press(Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 30000));
+        EXPECT_TRUE(ringedOn("primaryButton", "ring-enter-room-to-start-" + width)) << "Enter the room";
+
+        shell.press(Qt::Key_Return);
+        room.update([](auto& s) { s.isStartingConversation = true; });
+        room.update([](auto& s) {
+            s.isStartingConversation = false;
+            s.isRecording = true;
+        });
+        EXPECT_TRUE(ringedOn("primaryButton", "ring-start-to-finish-" + width)) << "Start conversation";
+
+        const double at = size.width() > 920 ? 900 : 300;
+        room.update([&](auto& s) { s.elapsed = at; });
+        room.flood(at);
+        ASSERT_TRUE(ringedOn("keepTalkingButton", "ring-keep-talking-" + width));
+        shell.press(Qt::Key_Return);
+        EXPECT_TRUE(ringedOn("primaryButton", "ring-keep-talking-to-finish-" + width)) << "Keep talking";
+
+        room.update([](auto& s) { s.isRecording = false; });
+        ASSERT_TRUE(tabOnTo("checkinButton"));
+        shell.press(Qt::Key_Return);
+        room.update([](auto& s) { s.isCheckinOpening = true; });
+        room.update([](auto& s) {
+            s.isCheckinOpening = false;
+            s.checkinPack = testing::packWithNote();
+            s.checkinFlow = CheckinFlow(5, 0, 0);
+        });
+        EXPECT_TRUE(ringedOn("leaveCheckinButton", "ring-check-in-to-leave-" + width)) << "Weekly check-in";
+        room.update([](auto& s) {
+            s.checkinPack.reset();
+            s.checkinFlow.reset();
+        });
+    }
 }
 
 } // namespace

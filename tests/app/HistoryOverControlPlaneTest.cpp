@@ -308,8 +308,9 @@ protected:
 };
 
 // The account refuses an upload because its storage is full: the card of that conversation and
-// the Account page say so and that deleting conversations from History makes room; once a
-// deletion has made room, the refused upload is sent at once, and both notes go.
+// the Account page say so, which conversations count towards it (those recorded with this
+// account), and that deleting them from History makes room; once a deletion has made room, the
+// refused upload is sent at once, and both notes go.
 TEST_F(FullAccountHistory, AFullAccountIsToldAndTheRefusedUploadIsSentOnceRoomIsMade)
 {
     connect(ada, QStringLiteral("Ada"));
@@ -325,11 +326,13 @@ TEST_F(FullAccountHistory, AFullAccountIsToldAndTheRefusedUploadIsSentOnceRoomIs
     ASSERT_TRUE(QTest::qWaitFor([&] { return page.has(note) && page.shows(note); }, 60000))
         << "the card does not say why";
     EXPECT_EQ(page.text(note),
-        u"Your account\u2019s storage is full. Delete conversations you no longer need from History to "
-        "make room; this one is sent then."_qs);
+        u"Your account\u2019s storage is full. Only conversations recorded with this account count towards "
+        "it: deleting ones you no longer need from History makes room, and this one is sent then."_qs);
     EXPECT_EQ(account.storageNote(),
-        u"Your account\u2019s storage is full, so new conversations stay on this computer. Delete "
-        "conversations you no longer need from History to make room; the waiting ones are sent then."_qs);
+        u"Your account\u2019s storage is full, so new conversations stay on this computer. Only "
+        "conversations recorded with this account count towards it, not your partner\u2019s or those a "
+        "former partner left you: deleting ones you no longer need from History makes room, and the "
+        "waiting ones are sent then."_qs);
     page.screenshot("history-account-full");
     ASSERT_TRUE(test::awaitTask(ada.model->refreshAfterConversation()));
     ada.model->acceptRecordingAgreement();

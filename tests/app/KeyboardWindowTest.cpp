@@ -5,6 +5,7 @@
 #include "Sections.hpp"
 #include "ThemePalette.hpp"
 
+#include <QAccessible>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
@@ -63,6 +64,38 @@ protected:
         for (int press = 0; press < 40 && focusedName() != name; ++press)
             shell.press(Qt::Key_Tab);
         ASSERT_EQ(focusedName(), name);
+    }
+
+    // Tab on from where the keyboard is until the control of that name has it.
+    void tabOnTo(const QString& name)
+    {
+        for (int press = 0; press < 40 && focusedName() != name; ++press)
+            shell.press(Qt::Key_Tab);
+        ASSERT_EQ(focusedName(), name);
+    }
+
+    // Waits until the keyboard is on a control a screen reader names, which shows, is enabled,
+    // Tab comes to, and lies in the part of the window of that name (and is the control named
+    // `expected`, when given); gives its name.
+    QString landedIn(const QString& part, const QString& expected = {})
+    {
+        const auto onControl = [&] {
+            const QQuickItem* control = focused();
+            if (!expected.isEmpty() && focusedName() != expected)
+                return false;
+            auto* inside = shell.has(part) ? item(part) : nullptr;
+            QAccessibleInterface* reader
+                = control ? QAccessible::queryAccessibleInterface(focused()) : nullptr;
+            return control && control->isVisible() && control->isEnabled() && control->activeFocusOnTab()
+                && inside && inside->isVisible() && inside->isAncestorOf(control) && reader
+                && !reader->text(QAccessible::Name).isEmpty();
+        };
+        if (QTest::qWaitFor(onControl, 30000))
+            return focusedName();
+        ADD_FAILURE() << "the keyboard is on "
+                      << (focused() ? focused()->metaObject()->className() : "nothing") << " \""
+                      << focusedName().toStdString() << "\", not a control of " << part.toStdString();
+        return {};
     }
 
     // The window over a conversation recorded for 100 seconds, the keyboard on its finish.
@@ -375,6 +408,156 @@ TEST_F(KeyboardWindowTest, TheKeyboardMovesOnWhenItsControlGoes)
     EXPECT_TRUE(movedTo("goToConversationButton"))
         << "signed out the keyboard is on " << focusedName().toStdString();
     shell.screenshot("keyboard-on-sign-in");
+}
+
+// Wherever the control the keyboard is on goes, or the page it is on changes, the keyboard
+// lands on a control of the page shown (rather than nowhere, or on a hidden control whose keys
+// still press it): the first launch's welcome sheet closed, the room made anew at another width,
+// a finish whose final read is slow, the notice's and the check-in's "Read it in History", the
+// sections chosen by Ctrl+1/2/3 and by the room's header, the check-in left and closed once
+// saved, a partner's code made (its buttons next), "Go to Conversation" and a deletion.
+TEST_F(KeyboardWindowTest, WhereverItsControlGoesTheKeyboardLandsOnAControlOfThePageShown)
+{
+    history.entries()->replace({ testing::storedRow('a', "Bills"), testing::storedRow('b', "Dinner") });
+    account.state.isSignedIn = true;
+    session.state.recordingAgreementAccepted = false;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    auto* stage = qobject_cast<ConversationRoomState*>(shell.find("roomState"));
+    const auto rowSettles = [&] { return QTest::qWaitFor([&] { return stage->takesRowPress(); }, 30000); };
+    const auto checkinClosed = [&] {
+        model.update([](auto& s) {
+            s.checkinPack.reset();
+            s.checkinFlow.reset();
+            s.isCheckinFinished = false;
+            s.finishNotice.clear();
+        });
+    };
+
+    ASSERT_TRUE(shell.shows("setupSheet"));
+    ASSERT_NO_FATAL_FAILURE(tabOnTo("setupCloseButton"));
+    shell.press(Qt::Key_Return);
+    EXPECT_NE(landedIn("conversationRoom"), "") << "after the welcome sheet's Close";
+    shell.screenshot("keyboard-lands-after-welcome");
+
+    ASSERT_NO_FATAL_FAILURE(tabTo("primaryButton"));
+    shell.resize(QSize(920, 680));
+    EXPECT_EQ(landedIn("compactRoom", "primaryButton"), "primaryButton");
+    shell.screenshot("keyboard-lands-narrow-room-920");
+    shell.resize(testing::WindowHarness::desktop);
+    EXPECT_EQ(landedIn("wideRoom", "primaryButton"), "primaryButton");
+
+    // While the final read runs, then on the way to the review, and there.
+    model.update([](auto& s) {
+        s.isRecording = true;
+        s.elapsed = 100;
+    });
+    ASSERT_NO_FATAL_FAILURE(tabTo("primaryButton"));
+    ASSERT_TRUE(rowSettles());
+    shell.press(Qt::Key_Return);
+    ASSERT_EQ(model.finishes, 1);
+    model.update([](auto& s) {
+        s.isRecording = false;
+        s.isProcessing = true;
+    });
+    EXPECT_NE(landedIn("conversationRoom"), "") << "while the final read runs";
+    shell.screenshot("keyboard-lands-during-final-read");
+    model.update([](auto& s) {
+        s.isProcessing = false;
+        s.finishNotice = "Conversation ready to review";
+    });
+    ASSERT_EQ(landedIn("conversationRoom", "finishNoticeAction"), "finishNoticeAction");
+    shell.press(Qt::Key_Return);
+    ASSERT_EQ(section(), Sections::History);
+    EXPECT_NE(landedIn("historyScroll"), "") << "after the notice's Read it in History";
+    shell.screenshot("keyboard-lands-on-history");
+
+    for (const auto& [key, page] :
+        { std::pair(Qt::Key_1, "conversationRoom"), std::pair(Qt::Key_2, "historyScroll"),
+            std::pair(Qt::Key_3, "peopleScroll"), std::pair(Qt::Key_1, "conversationRoom") }) {
+        shell.press(key, Qt::ControlModifier);
+        EXPECT_NE(landedIn(page), "") << "after Ctrl+" << key - Qt::Key_0;
+    }
+    for (const auto& [button, page] :
+        { std::pair("sectionHistory", "historyScroll"), std::pair("sectionAccount", "accountScroll") }) {
+        shell.press(Qt::Key_1, Qt::ControlModifier);
+        ASSERT_NO_FATAL_FAILURE(tabTo(button));
+        shell.press(Qt::Key_Return);
+        EXPECT_NE(landedIn(page), "") << "after the room's " << button;
+    }
+
+    // A code made: the keyboard is on its buttons, which Tab goes on through.
+    for (const char* button : { "inviteButton", "newCodeButton" }) {
+        const std::string made = std::string("after ") + button;
+        ASSERT_NO_FATAL_FAILURE(tabTo(button));
+        shell.press(Qt::Key_Return);
+        ASSERT_EQ(account.calls.value(account.calls.size() - 1), "createInvite");
+        account.update([](auto& s) { s.isPairingBusy = true; });
+        account.update([](auto& s) {
+            s.isPairingBusy = false;
+            s.pairingStep = AccountSession::FreshCode;
+            s.inviteCode = "ABCD-EFGH-JKLM";
+        });
+        EXPECT_EQ(landedIn("pairingSection", "copyCodeButton"), "copyCodeButton") << made;
+        shell.screenshot("keyboard-lands-on-copy-code");
+        shell.press(Qt::Key_Tab);
+        EXPECT_EQ(focusedName(), "inviteDoneButton") << made;
+        if (focusedName() != "inviteDoneButton") {
+            ASSERT_NO_FATAL_FAILURE(tabTo("inviteDoneButton"));
+        }
+        shell.press(Qt::Key_Return);
+        account.update([](auto& s) { s.pairingStep = AccountSession::Waiting; });
+        EXPECT_EQ(landedIn("pairingSection", "newCodeButton"), "newCodeButton") << "after Done";
+    }
+    account.update([](auto& s) { s.isSignedIn = false; });
+    ASSERT_NO_FATAL_FAILURE(tabTo("goToConversationButton"));
+    shell.press(Qt::Key_Return);
+    EXPECT_NE(landedIn("conversationRoom"), "") << "after Go to Conversation";
+
+    // The check-in left, closed once saved, and read in History.
+    ASSERT_NO_FATAL_FAILURE(tabTo("checkinButton"));
+    ASSERT_TRUE(rowSettles());
+    shell.press(Qt::Key_Return);
+    ASSERT_EQ(model.checkinOpens, 1);
+    model.update([](auto& s) {
+        s.checkinPack = testing::packWithNote();
+        s.checkinFlow = CheckinFlow(5, 0, 0);
+    });
+    ASSERT_EQ(landedIn("checkinRoom", "leaveCheckinButton"), "leaveCheckinButton");
+    shell.press(Qt::Key_Return);
+    ASSERT_EQ(model.checkinCloses, 1);
+    checkinClosed();
+    EXPECT_NE(landedIn("conversationRoom"), "") << "after Leave check-in";
+    shell.screenshot("keyboard-lands-after-check-in");
+    for (const auto& [button, page] : { std::pair("savedCloseButton", "conversationRoom"),
+             std::pair("readInHistoryButton", "historyScroll") }) {
+        model.update([](auto& s) {
+            s.checkinPack = testing::packWithNote();
+            s.checkinFlow = CheckinFlow(5, 4, 0);
+            s.isCheckinFinished = true;
+            s.finishNotice = "Check-in saved";
+        });
+        ASSERT_NO_FATAL_FAILURE(tabTo(button));
+        shell.press(Qt::Key_Return);
+        checkinClosed();
+        EXPECT_NE(landedIn(page), "") << "after the saved check-in's " << button;
+    }
+
+    // A conversation deleted from its review.
+    ASSERT_NO_FATAL_FAILURE(tabTo("historyCard:" + testing::keyOf('a')));
+    shell.press(Qt::Key_Return);
+    history.answerReview(testing::conversationReview('a'));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 30000));
+    ASSERT_NO_FATAL_FAILURE(tabOnTo("reviewDeleteButton"));
+    shell.press(Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDeleteConfirmation"); }, 30000));
+    ASSERT_NO_FATAL_FAILURE(tabOnTo("reviewDeleteConfirmationConfirm"));
+    shell.press(Qt::Key_Return);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return history.calls.contains("remove " + testing::keyOf('a')); }, 30000));
+    history.entries()->replace({ testing::storedRow('b', "Dinner") });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 30000));
+    EXPECT_NE(landedIn("historyScroll"), "") << "after a confirmed Delete";
+    shell.screenshot("keyboard-lands-after-delete");
 }
 
 } // namespace

@@ -403,7 +403,9 @@ TEST_F(ShellWindowTest, SetupSheetFitsItsContentWithItsPadding)
         QRectF(0, 0, dial->width(), dial->height()).adjusted(margin, margin, -margin, -margin)));
     EXPECT_GT(QColor(frame.pixel((hub * dpr).toPoint())).lightness() - ThemePalette::navy().lightness(), 20);
 
-    // A window too short for a long message: the column scrolls inside the kept padding.
+    // A window too short for a long message: the column scrolls inside the kept padding. (The
+    // hint under the sign-in button gives way to the message.)
+    session.update([&](auto& s) { s.errorMessage = longMessage.repeated(2); });
     window->resize(920, 680);
     EXPECT_TRUE(QTest::qWaitFor([&] { return scroll->property("interactive").toBool(); }, 60000));
     EXPECT_LE(sheet->property("height").toReal(), 680 - 48 + 0.5);

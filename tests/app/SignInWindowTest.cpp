@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -201,6 +202,99 @@ TEST_F(SignInWindowTest, ABrowserThatCannotOpenEndsTheAttemptAndOffersTheAddress
     testing::settle(*model);
     EXPECT_TRUE(session->signInAddress().isEmpty());
     EXPECT_TRUE(session->errorMessage().isEmpty());
+}
+
+// The control plane's own bound of sign-in starts from one address: seven a minute.
+class SignInAttemptsWindowTest : public SignInWindowTest {
+protected:
+    QStringList extraServerArguments() const override { return { "--sign-in-rate-per-address", "7" }; }
+};
+
+// A person who gives up on the browser page and starts again is let through each time, the sixth
+// time with one device key too; past the server's rate the window says that there were too many
+// attempts and when to try again. The hint that the browser opens and returns here gives way
+// where it does not hold: to the address of a browser that could not be opened, to the server
+// that offers no sign-in and to too many attempts; nothing is drawn in its place.
+TEST_F(SignInAttemptsWindowTest, GivingUpAgainAndAgainIsLetThroughAndTheHintGivesWayWhereItDoesNotHold)
+{
+    if (!qEnvironmentVariableIsSet("LUMORA_TEST_SESSION"))
+        GTEST_SKIP() << "needs the private keyring session of scripts/with-test-session";
+    const auto openShell = [&] {
+        model = launch();
+        session
+            = std::make_unique<ShellSessionAdapter>(*model, [] { return QDateTime::currentDateTimeUtc(); });
+        shell = std::make_unique<testing::WindowHarness>();
+        ASSERT_NE(shell->openWindow(*session), nullptr);
+    };
+    ASSERT_NO_FATAL_FAILURE(openShell());
+    shell->click("agreeButton");
+    EXPECT_TRUE(shell->shows("browserHint"));
+    // The space between the sign-in button and the next row drawn below it, and the height of
+    // the step it is in below it (nothing when it ends the step).
+    // (Not a number when one is missing, which find() has already failed the test for.)
+    const auto gapBelowButton = [&](const char* next) {
+        const auto* button = qobject_cast<QQuickItem*>(shell->find("signInButton"));
+        const auto* below = qobject_cast<QQuickItem*>(shell->find(next));
+        return button && below ? below->mapToScene({}).y() - button->mapToScene({ 0, button->height() }).y()
+                               : qQNaN();
+    };
+    const auto stepBelowButton = [&] {
+        const auto* step = qobject_cast<QQuickItem*>(shell->find("setupStep"));
+        const auto* button = qobject_cast<QQuickItem*>(shell->find("signInButton"));
+        return step && button ? step->height() - (button->y() + button->height()) : qQNaN();
+    };
+    const auto signIn = [&] {
+        shell->click("signInButton");
+        testing::settle(*model);
+        shell->waitForFrame();
+    };
+    // The message shows, and nothing is drawn below the button in the hint's place.
+    const auto hintGivesWayTo = [&](const QString& message, const QString& screenshot) {
+        EXPECT_EQ(session->errorMessage(), message);
+        EXPECT_FALSE(shell->shows("browserHint")) << message.toStdString();
+        EXPECT_NEAR(stepBelowButton(), 0, 0.5);
+        shell->screenshots(screenshot, "setupError");
+    };
+    const auto closeShell = [&] {
+        shell.reset();
+        session.reset();
+        model.reset();
+    };
+
+    browserOpens = false;
+    signIn();
+    ASSERT_TRUE(shell->shows("signInAddressRow")) << session->errorMessage().toStdString();
+    EXPECT_FALSE(shell->shows("browserHint")) << "the browser could not be opened";
+    EXPECT_NEAR(gapBelowButton("signInAddressRow"), 16, 0.5) << "the address follows the button";
+    shell->screenshots("sign-in-hint-browser-not-opened", "signInAddressRow");
+
+    // The person gives up on the browser page: the sheet's Close ends the attempt, and the
+    // room's start opens the sheet again.
+    browserOpens = true;
+    for (int attempt = 2; attempt <= 7; ++attempt) {
+        signIn();
+        EXPECT_EQ(session->errorMessage(), "") << "attempt " << attempt;
+        EXPECT_EQ(opened.size(), attempt);
+        shell->click("setupCloseButton");
+        EXPECT_FALSE(model->isAppleAuthorizationActive());
+        shell->click("primaryButton");
+    }
+    signIn();
+    hintGivesWayTo(
+        "There were too many sign-in attempts. Try again in a minute.", "sign-in-too-many-attempts");
+
+    // A server that offers no sign-in.
+    closeShell();
+    testing::ControlPlaneProcess closed(
+        { "--tls-cert", certificates.serverCertificate(), "--tls-key", certificates.serverKey() });
+    ASSERT_TRUE(closed.started());
+    home.info[InfoResource::controlPlaneURLKey] = closed.baseUrl().toString();
+    ASSERT_NO_FATAL_FAILURE(openShell());
+    shell->click("primaryButton");
+    signIn();
+    hintGivesWayTo("Sign-in is not available on this server.", "sign-in-hint-not-available");
+    closeShell();
+    EXPECT_EQ(closed.stop(), 0);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "ServicesFixture.hpp"
 #include "TestFiles.hpp"
 #include "appcore/PairingService.hpp"
+#include "domain/ConversationUploadPayload.hpp"
 #include "domain/PairingPolicy.hpp"
 
 #include <cmath>
@@ -277,6 +278,45 @@ TEST(ConversationHistorySummaryTest, ARowNotInTheCacheBecomesAStoredSummaryWhate
             (ConversationRecordSummary { entry.id, "checkin", "stored", startedAt, 1'000, seconds, "Budget",
                 1'000, ConversationWorkspaceScope::previous, std::nullopt, std::nullopt }));
     }
+}
+
+// An account whose storage holds one review of these computers and a half.
+class FullAccountHistoryServiceTest : public testing::ServicesTest {
+protected:
+    QStringList extraServerArguments() const override
+    {
+        const auto body = ConversationUploadCodec::body(
+            ConversationUploadPayload::fromResult(Computer::review(hoursAgo(1)), QUuid::createUuid()),
+            ConversationUploadPayload::maximumBodyBytes);
+        EXPECT_TRUE(body.has_value());
+        return { "--storage-quota", QString::number(body.value_or(QByteArray()).size() * 3 / 2) };
+    }
+};
+
+// A conversation deleted on another computer of the account makes room here too: the upload the
+// full account refused goes with the refresh that finds the conversation gone, without waiting for
+// its retry time; a refresh that finds nothing gone sends nothing.
+TEST_F(FullAccountHistoryServiceTest, ADeletionOnAnotherComputerMakesRoomForTheWaitingUploadAtOnce)
+{
+    Computer desk(account("Ada"));
+    Computer laptop(account("Ada"));
+    const DerivedSessionResult first = laptop.backedUp(hoursAgo(3));
+    ASSERT_TRUE(test::awaitTask(desk.service->refreshServerHistory()));
+    const DerivedSessionResult second = desk.save(hoursAgo(2));
+    EXPECT_EQ(test::awaitTask(desk.service->backUp(second, desk.clock)),
+        ConversationBackupOutcome::retryLater("storage_quota_exceeded"));
+
+    ASSERT_TRUE(test::awaitTask(laptop.service->remove(*laptop.row(laptop.accountID(first)))));
+    ASSERT_TRUE(test::awaitTask(desk.service->refreshServerHistory()));
+    EXPECT_EQ(desk.record(second.id)->state, ConversationBackupState::stored)
+        << "the refused upload waits for its retry time although there is room";
+
+    const DerivedSessionResult third = desk.save(hoursAgo(1));
+    EXPECT_EQ(test::awaitTask(desk.service->backUp(third, desk.clock)),
+        ConversationBackupOutcome::retryLater("storage_quota_exceeded"));
+    const qsizetype uploads = desk.probe->uploads.size();
+    ASSERT_TRUE(test::awaitTask(desk.service->refreshServerHistory()));
+    EXPECT_EQ(desk.probe->uploads.size(), uploads);
 }
 
 } // namespace

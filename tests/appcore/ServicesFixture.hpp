@@ -148,8 +148,8 @@ struct Computer {
         reopenBackupState();
     }
 
-    // Seals a review that ended at `completedAt`.
-    DerivedSessionResult save(const QDateTime& completedAt)
+    // A review that ended at `completedAt`, as each computer makes them.
+    static DerivedSessionResult review(const QDateTime& completedAt)
     {
         DerivedSessionResult review;
         review.id = QUuid::createUuid();
@@ -158,8 +158,14 @@ struct Computer {
         review.summary = "You both named the bills.";
         review.transcript
             = QList<SpeakerTurn> { SpeakerTurn(0, 0, 50, "The bills?"), SpeakerTurn(1, 50, 95, "Yes.") };
-        EXPECT_TRUE(test::awaitTask(results->save(review)));
         return review;
+    }
+    // Seals a review that ended at `completedAt`.
+    DerivedSessionResult save(const QDateTime& completedAt)
+    {
+        const DerivedSessionResult sealed = review(completedAt);
+        EXPECT_TRUE(test::awaitTask(results->save(sealed)));
+        return sealed;
     }
     DerivedSessionResult backedUp(const QDateTime& completedAt)
     {

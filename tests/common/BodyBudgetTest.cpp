@@ -1,8 +1,10 @@
 #include "common/BodyBudget.hpp"
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lumora {
 namespace {
@@ -44,9 +46,11 @@ TEST(BodyBudget, BodiesHoldNoMoreThanTheirKeysCapAndTheirPart)
     EXPECT_TRUE(second.cover(60, start)) << "what a body held is free once it goes";
 }
 
-// When more keys ask for a part than it holds caps for, each key's share is the part over them
-// (those refused lately included): those holding more get no more bytes until the others have
-// theirs. The refused count for ten seconds.
+// When more keys ask for a part than it holds caps for, each key's share is the level at which
+// what the others ask for, each up to that level, leaves the part whole: a key asks for what it
+// holds, one refused in the last ten seconds for as much as it may have. Those holding more get
+// no more bytes until the others have theirs. A crowd holding little shrinks nobody's share, and
+// owners from one network hold at most that network's share once another network asks.
 TEST(BodyBudget, SharesShrinkWhenManyAskForAPart)
 {
     BodyBudget budget(limits());
@@ -69,6 +73,36 @@ TEST(BodyBudget, SharesShrinkWhenManyAskForAPart)
     // A refusal counts ten seconds: then only the two holding bodies ask, a half each.
     EXPECT_FALSE(second.cover(50, start + 5s)) << "refused lately, the first still counts";
     EXPECT_TRUE(second.cover(50, start + 16s));
+
+    const auto owner = [&](const std::string& name, const std::string& network) {
+        return std::make_unique<Place>(budget, Whose::owner, name, start + 20s, network);
+    };
+    std::vector<std::unique_ptr<Place>> crowd;
+    for (int i = 0; i < 50; ++i) {
+        crowd.push_back(owner("crowd" + std::to_string(i), "10.1." + std::to_string(i) + ".0/24"));
+        ASSERT_TRUE(crowd.back()->cover(1, start + 20s));
+    }
+    EXPECT_TRUE(owner("ada", "10.2.0.0/24")->cover(120, start + 20s)) << "a byte each takes a byte each";
+
+    // Twenty owners of one network hold the owners' part: once Ada's network has asked, theirs
+    // holds half of it, and she has the other half.
+    crowd.clear();
+    for (int i = 0; i < 20; ++i) {
+        crowd.push_back(owner("crowd" + std::to_string(i), "10.1.0.0/24"));
+        ASSERT_TRUE(crowd.back()->cover(10, start + 20s));
+    }
+    auto ada = owner("ada", "10.2.0.0/24");
+    EXPECT_FALSE(ada->cover(100, start + 20s)) << "the part is full";
+    for (const auto& body : crowd)
+        EXPECT_FALSE(body->cover(11, start + 21s)) << "past their network's share";
+    crowd.clear();
+    int taken = 0;
+    for (int i = 0; i < 20; ++i) {
+        crowd.push_back(owner("crowd" + std::to_string(i), "10.1.0.0/24"));
+        taken += crowd.back()->cover(10, start + 21s);
+    }
+    EXPECT_EQ(taken, 10);
+    EXPECT_TRUE(ada->cover(100, start + 21s));
 }
 
 // A body that names an owner counts against its client's network until it is vouched for,

@@ -352,5 +352,48 @@ TEST(ControlPlaneBodies, StrangersFromManyAddressesHoldBackNoUploadOfAProvenDevi
     EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
 }
 
+// Accounts are free to make: a crowd of them, each proven from an address of its own by a
+// signed call and each holding one byte of a body, takes a byte each and shrinks no other
+// account's share; a proven device's upload of nearly 1 MiB is taken (each account's share was
+// the part over the accounts asking before, under the upload's length).
+TEST(ControlPlaneBodies, ACrowdOfAccountsHoldingLittleHoldsBackNoUploadOfAProvenDevice)
+{
+    ControlPlaneProcess server({ "--dev-sign-in", "--body-memory-limit", "16" });
+    ASSERT_TRUE(server.started());
+    const DeviceIdentity victim(*P256PrivateKey::generate());
+    const QUuid victimDevice = signInOver(server, victim, "Ada");
+    ASSERT_FALSE(victimDevice.isNull());
+    const QString path = QStringLiteral("/v1/content/conversations");
+    const char* home = "127.0.5.1";
+    ASSERT_EQ(statusFrom(server, home, victim, victimDevice, "GET", "/v1/account/state"), "HTTP/1.1 200 OK");
+
+    // 24 accounts from 12 addresses in 6 networks: 15 MiB over 25 accounts was 0.6 MiB each.
+    std::vector<QByteArray> heads;
+    std::vector<QByteArray> sources;
+    for (int account = 0; account < 24; ++account) {
+        const DeviceIdentity identity(*P256PrivateKey::generate());
+        const QUuid device = signInOver(server, identity, QStringLiteral("Crowd %1").arg(account));
+        ASSERT_FALSE(device.isNull());
+        sources.push_back(
+            "127.0." + QByteArray::number(20 + account % 6) + '.' + QByteArray::number(1 + account % 2));
+        ASSERT_EQ(
+            statusFrom(server, sources.back().constData(), identity, device, "GET", "/v1/account/state"),
+            "HTTP/1.1 200 OK");
+        heads.push_back("POST " + path.toLatin1() + " HTTP/1.1\r\nHost: x\r\nContent-Length: 2097152\r\n"
+            + "Authorization: " + signedBy(identity, device, "POST", path) + "\r\n\r\n ");
+    }
+    std::vector<std::unique_ptr<SentRequest>> held;
+    for (std::size_t account = 0; account < heads.size(); ++account)
+        held.push_back(
+            std::make_unique<SentRequest>(server.baseUrl(), heads[account], sources[account].constData()));
+    QThread::msleep(200);
+
+    const QByteArray upload = largeConversation();
+    ASSERT_GT(upload.size(), ConversationUploadPayload::maximumBodyBytes * 9 / 10);
+    EXPECT_EQ(statusFrom(server, home, victim, victimDevice, "POST", path, upload), "HTTP/1.1 201 Created");
+    held.clear();
+    EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
+}
+
 } // namespace
 } // namespace lumora

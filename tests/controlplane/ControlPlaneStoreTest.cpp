@@ -52,8 +52,8 @@ protected:
         ControlPlaneStore& store, const QString& name, const QString& key)
     {
         const QUuid requestID = QUuid::createUuid();
-        store.addSignInRequest({ requestID, key, "macos", now, std::nullopt, std::nullopt, false, {} }, {},
-            SignInLimits::unbounded(), 600);
+        store.addSignInRequest({ requestID, key, "macos", now, std::nullopt, std::nullopt, false, {}, false },
+            {}, SignInLimits::unbounded(), 600);
         const QString ticket = "hash-" + requestID.toString();
         EXPECT_TRUE(store.issueTicket(requestID, ticket, name, now));
         EXPECT_FALSE(store.issueTicket(requestID, ticket + "-again", "Eve", now));

@@ -20,10 +20,7 @@ TEST_P(PartnerDeletionRace, BothPartnersDeletingAtOnceDeleteIt)
 {
     Partner ada;
     Partner bob;
-    ada.device = testing::signInOver(*server, ada.identity, "Ada");
-    bob.device = testing::signInOver(*server, bob.identity, "Bob");
-    ASSERT_FALSE(ada.device.isNull() || bob.device.isNull());
-    ASSERT_TRUE(testing::linkOver(*server, bob, ada));
+    ASSERT_TRUE(testing::signInPartners(*server, ada, bob));
 
     constexpr int rounds = 20;
     for (int round = 0; round < rounds; ++round) {

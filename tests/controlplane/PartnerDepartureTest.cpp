@@ -93,10 +93,7 @@ TEST_P(PartnerDeparture, WhatALeaverPassesNeverRefusesTheKeepersOwnUploads)
     startServer({ "--storage-quota", "16K" });
     Partner ada;
     Partner bob;
-    ada.device = testing::signInOver(*server, ada.identity, "Ada");
-    bob.device = testing::signInOver(*server, bob.identity, "Bob");
-    ASSERT_FALSE(ada.device.isNull() || bob.device.isNull());
-    ASSERT_TRUE(testing::linkOver(*server, bob, ada));
+    ASSERT_TRUE(testing::signInPartners(*server, ada, bob));
     // The uploads the partner makes until one is refused for the quota.
     const auto fill = [&](const Partner& who) {
         int stored = 0;
@@ -116,6 +113,40 @@ TEST_P(PartnerDeparture, WhatALeaverPassesNeverRefusesTheKeepersOwnUploads)
     EXPECT_EQ(fill(ada), bobs) << "her own quota, whatever passed to her";
     const TestReply listed = ada.get(*server, "/v1/content/conversations");
     EXPECT_EQ(bodyOf(listed).value("conversations").toArray().size(), 2 * bobs);
+}
+
+// A stored conversation whose seal no longer opens cannot pass to anyone: it goes with the
+// account that stored it, the log names it, and the departure completes (it answered 503 every
+// time). What opens passes to the keeper as before.
+TEST_P(PartnerDeparture, AnUnopenableRowNeverKeepsTheLeaverFromLeaving)
+{
+    Partner ada;
+    Partner bob;
+    ASSERT_TRUE(testing::signInPartners(*server, ada, bob));
+    const QList<QUuid> bobs { QUuid::createUuid(), QUuid::createUuid(), QUuid::createUuid() };
+    for (const QUuid& id : bobs) {
+        QJsonObject payload = QJsonDocument::fromJson(testing::conversationUpload()).object();
+        payload["conversation_id"] = id.toString(QUuid::WithoutBraces);
+        ASSERT_EQ(send(bob.post(*server, "/v1/content/conversations", payload)).status, 201);
+    }
+    const QString spoiled = bobs.at(1).toString(QUuid::WithoutBraces);
+    ASSERT_TRUE(testing::spoilSealedValue(database.url(), "sealed_body", bobs.at(1)));
+
+    const TestReply left = send(bob.post(*server, "/v1/account/delete"));
+    EXPECT_EQ(left.status, 200) << codeOf(left);
+    const TestReply listed = ada.get(*server, "/v1/content/conversations");
+    QStringList kept;
+    for (const QJsonValue& row : bodyOf(listed).value("conversations").toArray())
+        kept.append(row.toObject().value("id").toString());
+    kept.sort();
+    QStringList readable { bobs.at(0).toString(QUuid::WithoutBraces),
+        bobs.at(2).toString(QUuid::WithoutBraces) };
+    readable.sort();
+    EXPECT_EQ(kept, readable);
+    for (const QString& id : readable)
+        EXPECT_EQ(ada.get(*server, conversationPath(id)).status, 200);
+    EXPECT_EQ(ada.get(*server, conversationPath(spoiled)).status, 404);
+    EXPECT_TRUE(server->log().contains(spoiled + " does not open")) << server->log().toStdString();
 }
 
 LUMORA_ON_EVERY_BACKEND(PartnerDeparture);

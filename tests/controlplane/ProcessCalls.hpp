@@ -208,6 +208,15 @@ inline bool linkOver(const ControlPlaneProcess& server, const Partner& joiner, c
         == 200;
 }
 
+// Signs Ada and Bob in, each with an account of that name, and links Bob to Ada as her partner:
+// whether all of it went through.
+inline bool signInPartners(const ControlPlaneProcess& server, Partner& ada, Partner& bob)
+{
+    ada.device = signInOver(server, ada.identity, "Ada");
+    bob.device = signInOver(server, bob.identity, "Bob");
+    return !ada.device.isNull() && !bob.device.isNull() && linkOver(server, bob, ada);
+}
+
 // A stored conversation whose transcript makes its body nearly as large as allowed, or with
 // fewer `segments` of some 2 KiB each.
 inline QByteArray largeConversation(qsizetype segments = 460)

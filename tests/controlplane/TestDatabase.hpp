@@ -1,5 +1,7 @@
 #pragma once
 
+#include "controlplane/ControlPlaneStore.hpp"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -86,11 +88,28 @@ private:
     bool m_failed = false;
 };
 
+// Writes bytes that open under no key into the sealed `column` (sealed_body or sealed_title) of
+// the stored conversation `id`, as a damaged disk or a bad restore would: whether it was written.
+inline bool spoilSealedValue(const QString& databaseUrl, const QString& column, const QUuid& id)
+{
+    auto store = ControlPlaneStore::open(databaseUrl);
+    if (!store)
+        return false;
+    QSqlQuery spoil(QSqlDatabase::database((*store)->connectionName()));
+    spoil.prepare("UPDATE content_conversations SET " + column + " = ? WHERE id = ?");
+    spoil.addBindValue(QByteArray(60, 'x'));
+    spoil.addBindValue(id.toString(QUuid::WithoutBraces));
+    return spoil.exec() && spoil.numRowsAffected() == 1;
+}
+
 // Takes back the schema steps from the one that keeps where sign-in starts came from on, so that
 // they run again: every step that an upgrade test runs again comes before them.
 inline QStringList withoutLatestSteps()
 {
-    QStringList statements { QStringLiteral("DROP INDEX content_conversations_by_account_bytes"),
+    QStringList statements { QStringLiteral("DROP INDEX sign_in_requests_open"),
+        QStringLiteral("DROP INDEX sign_in_requests_open_by_network"),
+        QStringLiteral("ALTER TABLE sign_in_requests DROP COLUMN superseded_at"),
+        QStringLiteral("DROP INDEX content_conversations_by_account_bytes"),
         QStringLiteral("ALTER TABLE content_conversations DROP COLUMN passed_at"),
         QStringLiteral("CREATE INDEX content_conversations_by_account_bytes ON content_conversations "
                        "(account_id, body_bytes)") };

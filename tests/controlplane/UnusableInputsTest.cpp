@@ -1,8 +1,6 @@
 #include "ProcessCalls.hpp"
-#include "controlplane/ControlPlaneStore.hpp"
 
 #include <QJsonArray>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -38,10 +36,7 @@ TEST_P(UnusableInputs, AreRefusedWhenGivenOrLeftOutWhereFound)
 
     Partner ada;
     Partner bob;
-    ada.device = testing::signInOver(*server, ada.identity, "Ada");
-    bob.device = testing::signInOver(*server, bob.identity, "Bob");
-    ASSERT_FALSE(ada.device.isNull() || bob.device.isNull());
-    ASSERT_TRUE(testing::linkOver(*server, bob, ada));
+    ASSERT_TRUE(testing::signInPartners(*server, ada, bob));
     const auto upload = [&](const Partner& who, const QUuid& id) {
         QJsonObject payload = QJsonDocument::fromJson(testing::conversationUpload()).object();
         payload["conversation_id"] = id.toString(QUuid::WithoutBraces);
@@ -52,15 +47,7 @@ TEST_P(UnusableInputs, AreRefusedWhenGivenOrLeftOutWhereFound)
     const QUuid readable = QUuid::createUuid();
     EXPECT_EQ(upload(ada, unreadable).status, 201);
     EXPECT_EQ(upload(bob, readable).status, 201);
-    {
-        auto store = ControlPlaneStore::open(database.url());
-        ASSERT_TRUE(store.has_value());
-        QSqlQuery spoil(QSqlDatabase::database((*store)->connectionName()));
-        spoil.prepare("UPDATE content_conversations SET sealed_title = ? WHERE id = ?");
-        spoil.addBindValue(QByteArray(60, 'x'));
-        spoil.addBindValue(unreadable.toString(QUuid::WithoutBraces));
-        ASSERT_TRUE(spoil.exec());
-    }
+    ASSERT_TRUE(testing::spoilSealedValue(database.url(), "sealed_title", unreadable));
     for (const Partner* who : { &ada, &bob }) {
         const TestReply listed = who->get(*server, "/v1/content/conversations");
         ASSERT_EQ(listed.status, 200) << codeOf(listed);

@@ -20,14 +20,7 @@ const QList<SpeakerTurn> argument { SpeakerTurn(0, 0, 4, "You never listen"),
 
 class ConversationCallsTest : public testing::RealControlPlaneFixture {
 protected:
-    QStringList extraServerArguments() const override
-    {
-        QFile file(secretDir.filePath("speech.key"));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        file.write("a speech token secret of the test, long enough\n");
-        return { "--speech-token-secret", file.fileName() };
-    }
+    QStringList extraServerArguments() const override { return speechTokenSecret(secretDir); }
 
     // A signed-in account's client and a draft session of it.
     std::pair<ControlPlaneClient, QUuid> draftOf(const QString& name)

@@ -415,11 +415,7 @@ class LiveSessionWithControlPlaneTest : public testing::RealControlPlaneFixture 
 protected:
     QStringList extraServerArguments() const override
     {
-        QFile file(folder.filePath("speech.secret"));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        file.write(testing::SpeechStandInProcess::secret);
-        return { "--speech-token-secret", file.fileName() };
+        return speechTokenSecret(folder, testing::SpeechStandInProcess::secret);
     }
 
     QTemporaryDir folder;

@@ -4,8 +4,10 @@
 #include "ControlPlaneProcess.hpp"
 #include "providers/ControlPlaneBootstrap.hpp"
 
+#include <QFile>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QTemporaryDir>
 #include <QUrlQuery>
 
 namespace lumora::testing {
@@ -30,6 +32,18 @@ protected:
 
     // Further arguments for the server, for tests that need more of it.
     virtual QStringList extraServerArguments() const { return {}; }
+
+    // The arguments that give the server a speech token secret, written owner-only to
+    // "speech.secret" in `folder`, so that it grants the speech credential.
+    static QStringList speechTokenSecret(const QTemporaryDir& folder,
+        const QByteArray& secret = "a speech token secret of the test, long enough\n")
+    {
+        QFile file(folder.filePath("speech.secret"));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        file.write(secret);
+        return { "--speech-token-secret", file.fileName() };
+    }
 
     // The server ran clean: it stops on SIGTERM with status 0 (sanitizer reports fail it).
     void TearDown() override

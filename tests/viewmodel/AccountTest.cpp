@@ -562,6 +562,129 @@ TEST_F(AccountTest, ADeletionWhoseAnswerWasLostStaysPendingUntilTheControlPlaneA
     }
 }
 
+// Once a deletion may have reached the control plane (this run's request, the network library's
+// own resend of it, an earlier launch's), only the control plane's proof that the account is gone
+// settles it: a refused connection after a lost answer, a gateway's 502 and 503, and a refusal of
+// a request signed ten minutes ahead leave it pending, with nothing of the account shown or
+// removed, its reminder off and its seat names unshown from a launch's first moment, and ask
+// again. The launch that is told the account is gone wipes it and says so; the next person to
+// sign in on this computer meets nothing of it, now or after a relaunch.
+TEST_F(AccountTest, ADeletionStaysPendingUntilTheControlPlaneProvesTheAccountGone)
+{
+    const QString pending = u"lumora.pendingAccountDeletion"_qs;
+    const QStringList fallback { u"Person 1"_qs, u"Person 2"_qs };
+    using Answer = testing::AnswerLosingRelay::Answer;
+    const struct {
+        const char* name;
+        bool answerLost;
+        bool resendRefused;
+        QList<Answer> atTheReasks;
+        qint64 clockAhead;
+    } rows[] = {
+        { "a lost answer, then a refused connection", true, true, {}, 0 },
+        { "a lost answer, then a gateway's 502 and 503 at the re-asks", true, false,
+            { Answer {}, Answer { 503, "application/json", R"({"error":"storage_unavailable"})" } }, 0 },
+        { "a clock ten minutes ahead at the first call and at the re-ask", false, false, {}, 600 },
+    };
+    auto relay = std::make_unique<testing::AnswerLosingRelay>(
+        base, certificates.serverCertificate(), certificates.serverKey());
+    const quint16 port = relay->port();
+    home.info[InfoResource::controlPlaneURLKey] = relay->baseUrl().toString();
+    // Whatever a launch publishes of the account, from its first moment.
+    QString name = u"Ivy"_qs;
+    QStringList shown;
+    const auto watch = [&shown](SessionViewModel& watched) {
+        shown.append(watched.participantNames());
+        QObject::connect(&watched, &SessionViewModel::participantNamesChanged, &watched,
+            [&shown, &watched] { shown.append(watched.participantNames()); });
+        QObject::connect(&watched, &SessionViewModel::historyEntriesChanged, &watched, [&shown, &watched] {
+            for (const ConversationHistoryEntry& entry : watched.historyEntries())
+                shown.append(entry.title.value_or(QString()));
+        });
+    };
+    auto model = launch();
+    signIn(*model, name);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        model->acceptRecordingAgreement();
+        model->updateParticipantName(0, name);
+        model->changeCheckinReminder(true, 7, 19, 0);
+        ASSERT_TRUE(test::awaitTask(model->resultStore()->save(review(name + u"'s review"_qs))));
+        settle(*model);
+        model.reset();
+        model = launch();
+        ASSERT_EQ(model->historyEntries().size(), 1);
+        const ControlPlaneClient account(base, model->client()->deviceID(), *model->identity(), manager);
+        shown.clear();
+
+        if (row.answerLost)
+            relay->loseAnswersTo("/v1/account/delete");
+        if (row.resendRefused)
+            relay->stopListeningAfterLoss();
+        relay->skewClock(row.clockAhead);
+        const qsizetype remindersBefore = home.scheduler->calls.size();
+        model->requestAccountDeletion();
+        settle(*model);
+        EXPECT_EQ(test::awaitTask(account.accountState()).has_value(), !row.answerLost)
+            << "the control plane acted on the deletion exactly when its answer was lost";
+        EXPECT_EQ(model->errorMessage(), SessionViewModel::accountDeletionUnconfirmedMessage());
+        EXPECT_FALSE(model->isSignedIn());
+        EXPECT_TRUE(model->historyEntries().isEmpty());
+        EXPECT_EQ(model->participantNames(), fallback);
+        model.reset();
+        relay.reset();
+
+        // At each launch the control plane is asked again; what it says proves nothing yet.
+        const qsizetype reasks = row.atTheReasks.size() + (row.clockAhead ? 1 : 0);
+        for (qsizetype asked = 0; asked <= reasks; ++asked) {
+            SCOPED_TRACE(asked);
+            EXPECT_EQ(home.preferences->value(pending).toString(), u"requested"_qs);
+            relay = std::make_unique<testing::AnswerLosingRelay>(
+                base, certificates.serverCertificate(), certificates.serverKey(), port);
+            if (asked < reasks) {
+                relay->skewClock(row.clockAhead);
+                relay->answerAs("/v1/account/delete", row.atTheReasks.mid(asked, 1));
+            }
+            model = open();
+            watch(*model);
+            settle(*model);
+            if (asked < reasks) {
+                EXPECT_EQ(model->errorMessage(), SessionViewModel::accountDeletionUnconfirmedMessage());
+                EXPECT_FALSE(model->isSignedIn());
+                const auto stored = test::awaitTask(model->resultStore()->list());
+                ASSERT_TRUE(stored.has_value());
+                EXPECT_EQ(stored->results.size(), 1) << "kept until the account is known to be gone";
+                model.reset();
+                relay.reset();
+            }
+        }
+        // Told at last: the account is gone, and this launch wiped it before anything showed.
+        EXPECT_EQ(model->statusText(), "Account deleted");
+        EXPECT_EQ(model->errorMessage(), std::nullopt);
+        EXPECT_FALSE(home.preferences->contains(pending));
+        EXPECT_FALSE(test::awaitTask(account.accountState()).has_value()) << "gone on the server";
+        shown.removeAll(fallback[0]);
+        shown.removeAll(fallback[1]);
+        EXPECT_EQ(shown, QStringList {}) << "nothing of the account showed while its deletion was pending";
+        const QStringList reminders = home.scheduler->calls.mid(remindersBefore);
+        EXPECT_FALSE(reminders.join(u' ').contains(u"schedule"_qs)) << reminders.join(u", ").toStdString();
+
+        name = name == u"Ivy"_qs ? u"Pia"_qs : name == u"Pia"_qs ? u"Uma"_qs : u"Zoe"_qs;
+        signIn(*model, name);
+        for (const char* moment : { "signed in", "the next launch" }) {
+            SCOPED_TRACE(moment);
+            EXPECT_TRUE(model->results().isEmpty());
+            EXPECT_TRUE(model->historyEntries().isEmpty());
+            EXPECT_FALSE(model->recordingAgreementAccepted());
+            EXPECT_EQ(model->participantNames(), fallback);
+            EXPECT_FALSE(model->checkinReminder().isOn);
+            model.reset();
+            model = launch();
+            ASSERT_TRUE(model->isSignedIn());
+        }
+    }
+}
+
 // A discard that the last run could not finish (it ended right after the user's choice) is
 // finished by the next launch before anything shows or sends the conversation: its review and its
 // backup record go, its reservation is cancelled, nothing of it reaches the account, and no loss

@@ -25,6 +25,16 @@ EditorialCard {
     required property bool isFromEarlierHistory
     required property bool isOpening
 
+    // A screen reader meets the card as one button named by its heading; these tell it from
+    // another card of the same heading. What it is and when, and how long it took:
+    readonly property string when: (root.isCheckin ? root.checkinLabel + ", " : "") + root.time + ", "
+        + root.subtitle
+    // and then its badges, its summary and its note, as the card shows them.
+    readonly property string spokenDetails: root.when + ", " + backupBadge.title
+        + (root.isFromEarlierHistory ? ", " + earlierBadge.title : "") + "."
+        + (root.summary.length > 0 ? " " + root.summary : "")
+        + (root.backupNote.length > 0 ? " " + root.backupNote : "")
+
     RowLayout {
         width: parent.width
         spacing: 8
@@ -110,6 +120,7 @@ EditorialCard {
         width: parent.width
         spacing: 16
         BackupBadge {
+            id: backupBadge
             state: root.backup
         }
         Spinner {
@@ -120,6 +131,7 @@ EditorialCard {
             Accessible.name: qsTr("Opening the review")
         }
         EarlierHistoryBadge {
+            id: earlierBadge
             visible: root.isFromEarlierHistory
         }
         Item {

@@ -188,8 +188,12 @@ QString HistoryTexts::backupNote(const ConversationHistoryEntry& entry)
 {
     if (!entry.waitsForRoom)
         return {};
-    return QStringLiteral("Your account\u2019s storage is full. Delete conversations you no longer need from "
-                          "History to make room; this one is sent then.");
+    // Only what this account uploaded counts towards its storage: neither the partner's uploads
+    // nor what a former partner left it, so deleting those makes no room.
+    return QStringLiteral(
+        "Your account\u2019s storage is full. Only conversations recorded with this account "
+        "count towards it: deleting ones you no longer need from History makes room, and "
+        "this one is sent then.");
 }
 
 QString HistoryTexts::pendingDeletionText(bool requestedByMe)

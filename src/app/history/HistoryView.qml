@@ -174,7 +174,7 @@ Item {
                             enabled: root.model.openingEntryID.length === 0
                             focusRadius: 16
                             Accessible.name: cell.heading
-                            Accessible.description: qsTr("Opens the review")
+                            Accessible.description: card.spokenDetails + " " + qsTr("Opens the review")
                             onClicked: root.model.openReview(cell.entryID)
                             contentItem: HistoryCard {
                                 id: card
@@ -212,6 +212,8 @@ Item {
                             height: 30
                             focusRadius: 15
                             Accessible.name: qsTr("More actions for this conversation")
+                            // Which conversation: every card has one such button.
+                            Accessible.description: (cell.heading.length > 0 ? cell.heading + ", " : "") + card.when
                             onClicked: actions.popup(moreButton, 0, moreButton.height)
                             background: Rectangle {
                                 radius: 15

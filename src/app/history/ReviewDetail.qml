@@ -74,7 +74,9 @@ Popup {
 
     // The review, with a failure of what was done in it floating over its top. The scrolling
     // keys that no control took (the keyboard is on a button of the header) scroll the review.
-    contentItem: Item {
+    // Under the question about deleting it, a screen reader meets none of it.
+    contentItem: CoveredContent {
+        dialogs: Overlay.overlay
         Keys.onPressed: event => {
             event.accepted = review.scrollByKey(event.key, event.modifiers)
         }

@@ -299,7 +299,15 @@ Item {
                             Repeater {
                                 model: checkin.rows
                                 delegate: CheckinTranscriptTurn {
+                                    id: turn
                                     width: parent ? parent.width : 0
+                                    // The eye sees the page below the section's strip and
+                                    // heading while they stay in view over it. (The page goes
+                                    // first as the room goes.)
+                                    topInView: page ? page.verticalPadding + transcript.y
+                                        + (turn.parent ? turn.parent.y : 0) + turn.y - page.contentY : 0
+                                    sightTop: page ? page.coveredTop : -Infinity
+                                    sightBottom: page ? page.height : Infinity
                                 }
                             }
                         }

@@ -12,6 +12,14 @@ ColumnLayout {
     required property string clock
     required property string paragraph
     required property string accessibleText
+    // Where its top lies in the view, and the part of the view the eye sees. Words wholly out of
+    // that part (under what stays in view over the page, or scrolled out of it) are not drawn,
+    // and a screen reader meets them as not showing.
+    property real topInView: 0
+    property real sightTop: -Infinity
+    property real sightBottom: Infinity
+    readonly property bool wordsInSight: root.topInView + text.y + text.height > root.sightTop
+        && root.topInView + text.y < root.sightBottom
 
     spacing: 6
 
@@ -50,6 +58,7 @@ ColumnLayout {
         lineHeight: metrics.height + 3
         font: Theme.display(15, Font.Normal)
         color: Theme.ink
+        opacity: root.wordsInSight ? 1 : 0
         Accessible.name: root.accessibleText
         FontMetrics {
             id: metrics

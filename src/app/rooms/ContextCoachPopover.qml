@@ -103,8 +103,6 @@ Popup {
                 delegate: Column {
                     width: parent ? parent.width : 0
                     spacing: 14
-                    Accessible.role: Accessible.Dialog
-                    Accessible.name: CoachingRules.title(root.popoverState, root.nudge, root.genericStarter)
 
                     RowLayout {
                         width: parent.width

@@ -124,6 +124,8 @@ Item {
             accent: root.seatColor
             symbol: "sparkles"
             text: CoachingRules.getUnstuckLabel(root.nudgeLoading)
+            // Both seats' buttons read alike: a screen reader hears whose this one is.
+            Accessible.description: qsTr("Asks the coach for a suggestion for %1").arg(root.name)
             enabled: CoachingRules.canGetUnstuck(root.active, root.hasTurns, root.nudgeLoading, root.rehearsal)
             onClicked: {
                 root.showNudge = true

@@ -8,6 +8,8 @@ EditorialCard {
     id: root
 
     property bool isBusy: false
+    // Why the deletion asked here did not end the account, under the button that asked.
+    property string deletionNote
     signal signOut
     signal deleteRequested
     readonly property alias signOutButton: signOutButton
@@ -73,5 +75,13 @@ EditorialCard {
             enabled: !root.isBusy
             onClicked: root.deleteRequested()
         }
+    }
+    Hint {
+        objectName: "deletionNote"
+        visible: root.deletionNote.length > 0
+        width: parent.width
+        symbol: "exclamationmark.triangle.fill"
+        tint: Theme.attention
+        text: root.deletionNote
     }
 }

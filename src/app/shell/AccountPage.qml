@@ -88,6 +88,7 @@ Item {
             visible: root.account.isSignedIn
             width: parent.width
             isBusy: root.account.isBusy
+            deletionNote: root.account.deletionNote
             onSignOut: root.account.signOut()
             onDeleteRequested: deleteConfirmation.open()
         }

@@ -40,6 +40,7 @@ class AccountSession : public QObject {
     Q_PROPERTY(QString waitingDetail READ waitingDetail NOTIFY waitingDetailChanged)
     Q_PROPERTY(QString earlierHistoryNote READ earlierHistoryNote NOTIFY earlierHistoryNoteChanged)
     Q_PROPERTY(QString storageNote READ storageNote NOTIFY storageNoteChanged)
+    Q_PROPERTY(QString deletionNote READ deletionNote NOTIFY deletionNoteChanged)
 
     Q_PROPERTY(bool reminderOn READ reminderOn NOTIFY reminderOnChanged)
     Q_PROPERTY(int reminderWeekday READ reminderWeekday NOTIFY reminderWeekdayChanged)
@@ -92,6 +93,9 @@ public:
     [[nodiscard]] virtual QString earlierHistoryNote() const = 0;
     // That the account's storage is full and what makes room; empty while there is room.
     [[nodiscard]] virtual QString storageNote() const = 0;
+    // Why the account's deletion did not end here (refused, not confirmed yet, or done with some
+    // of this computer's data left), said where it is asked for; empty otherwise.
+    [[nodiscard]] virtual QString deletionNote() const = 0;
 
     [[nodiscard]] virtual bool reminderOn() const = 0;
     [[nodiscard]] virtual int reminderWeekday() const = 0;
@@ -142,6 +146,7 @@ signals:
     void waitingDetailChanged();
     void earlierHistoryNoteChanged();
     void storageNoteChanged();
+    void deletionNoteChanged();
     void reminderOnChanged();
     void reminderWeekdayChanged();
     void reminderHourChanged();

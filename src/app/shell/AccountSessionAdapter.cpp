@@ -33,6 +33,7 @@ AccountSessionAdapter::AccountSessionAdapter(SessionViewModel& viewModel, Pairin
         &AccountSession::reminderMinuteChanged);
     forward(&SessionViewModel::reminderNoteChanged, &AccountSession::reminderNoteChanged);
     forward(&SessionViewModel::historyEntriesChanged, &AccountSession::storageNoteChanged);
+    forward(&SessionViewModel::errorMessageChanged, &AccountSession::deletionNoteChanged);
 }
 
 bool AccountSessionAdapter::isSignedIn() const
@@ -123,9 +124,11 @@ QString AccountSessionAdapter::storageNote() const
     const QList<ConversationHistoryEntry>& entries = m_viewModel.historyEntries();
     if (std::ranges::none_of(entries, &ConversationHistoryEntry::waitsForRoom))
         return {};
-    return QStringLiteral("Your account\u2019s storage is full, so new conversations stay on this computer. "
-                          "Delete conversations you no longer need from History to make room; the waiting "
-                          "ones are sent then.");
+    return QStringLiteral(
+        "Your account\u2019s storage is full, so new conversations stay on this computer. "
+        "Only conversations recorded with this account count towards it, not your "
+        "partner\u2019s or those a former partner left you: deleting ones you no longer need "
+        "from History makes room, and the waiting ones are sent then.");
 }
 QString AccountSessionAdapter::earlierHistoryNote() const
 {
@@ -147,6 +150,14 @@ int AccountSessionAdapter::reminderHour() const
 int AccountSessionAdapter::reminderMinute() const
 {
     return int(m_viewModel.checkinReminder().minute);
+}
+QString AccountSessionAdapter::deletionNote() const
+{
+    const QString error = m_viewModel.errorMessage().value_or(QString());
+    const bool aboutTheDeletion = error == SessionViewModel::accountNotDeletedMessage()
+        || error == SessionViewModel::accountDeletionUnconfirmedMessage()
+        || error == SessionViewModel::accountPartlyWipedMessage();
+    return aboutTheDeletion ? error : QString();
 }
 QString AccountSessionAdapter::reminderNote() const
 {

@@ -35,6 +35,7 @@ public:
     [[nodiscard]] QString waitingDetail() const override;
     [[nodiscard]] QString earlierHistoryNote() const override;
     [[nodiscard]] QString storageNote() const override;
+    [[nodiscard]] QString deletionNote() const override;
 
     [[nodiscard]] bool reminderOn() const override;
     [[nodiscard]] int reminderWeekday() const override;

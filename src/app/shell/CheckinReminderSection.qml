@@ -54,7 +54,6 @@ EditorialCard {
             id: reminderSwitch
             objectName: "reminderSwitch"
             Accessible.ignored: !reminderSwitch.visible
-            Accessible.checkable: true
             Accessible.checked: reminderSwitch.checked
             Accessible.onPressAction: reminderSwitch.clicked()
             Accessible.onToggleAction: reminderSwitch.clicked()
@@ -149,8 +148,10 @@ EditorialCard {
         font: Theme.small
         color: Theme.muted
     }
+    // Why the reminder could not be turned on: a screen reader says it as it appears.
     Hint {
         objectName: "reminderNote"
+        announced: true
         visible: root.account.reminderNote.length > 0
         width: parent.width
         symbol: "exclamationmark.circle"

@@ -44,6 +44,15 @@ EditorialCard {
             }
         }
     }
+    // Signed out by the deletion asked on this page: why it did not end here.
+    Hint {
+        objectName: "identityDeletionNote"
+        visible: !root.account.isSignedIn && root.account.deletionNote.length > 0
+        width: parent.width
+        symbol: "exclamationmark.triangle.fill"
+        tint: Theme.attention
+        text: root.account.deletionNote
+    }
     Divider {
         visible: root.account.isSignedIn
         width: parent.width

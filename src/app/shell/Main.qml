@@ -32,6 +32,7 @@ ApplicationWindow {
     menuBar: MenuBar {
         id: bar
         objectName: "menuBar"
+        Accessible.name: qsTr("Menu bar")
         font: Theme.interfaceFont(13, Font.Normal)
         background: Rectangle {
             color: Theme.paper

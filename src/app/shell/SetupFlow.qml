@@ -35,6 +35,8 @@ Item {
         isSignedIn: root.model.isSignedIn
         isBusy: root.model.isBusy
         isAppleAuthorizationActive: root.model.isAppleAuthorizationActive
+        hasError: root.model.errorMessage.length > 0
+        hasSignInAddress: root.model.signInAddress.length > 0
     }
 
     // The sheet keeps its padding of 32 all round; a column shorter than the sheet sits in the
@@ -97,6 +99,15 @@ Item {
                 Layout.preferredHeight: 1
                 color: Theme.rule
             }
+            // What the deletion of the account before came to, above what comes next.
+            Hint {
+                objectName: "setupDeletionNotice"
+                visible: root.model.deletionNotice.length > 0
+                symbol: "checkmark.circle.fill"
+                tint: Theme.positive
+                textFont: Theme.body
+                text: root.model.deletionNotice
+            }
             // The card with its button and hint, spaced closer than the sheet's rows.
             ColumnLayout {
                 objectName: "setupStep"
@@ -131,7 +142,8 @@ Item {
                     onClicked: root.model.beginAppleAuthorization()
                 }
                 Hint {
-                    visible: presenter.card === SetupPresenter.SignIn
+                    objectName: "browserHint"
+                    visible: presenter.showsBrowserHint
                     Layout.leftMargin: 4
                     symbol: "arrow.up.right.square"
                     text: qsTr("Apple opens in your browser. You’ll return here automatically.")

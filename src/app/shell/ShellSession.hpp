@@ -28,6 +28,7 @@ class ShellSession : public QObject {
     Q_PROPERTY(bool isAppleAuthorizationActive READ isAppleAuthorizationActive NOTIFY
             isAppleAuthorizationActiveChanged)
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(QString deletionNotice READ deletionNotice NOTIFY deletionNoticeChanged)
     Q_PROPERTY(QString signInAddress READ signInAddress NOTIFY signInAddressChanged)
     Q_PROPERTY(QString unopenedPage READ unopenedPage NOTIFY unopenedPageChanged)
     Q_PROPERTY(int conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY
@@ -48,6 +49,9 @@ public:
     [[nodiscard]] virtual bool isBusy() const = 0;
     [[nodiscard]] virtual bool isAppleAuthorizationActive() const = 0;
     [[nodiscard]] virtual QString errorMessage() const = 0;
+    // That the account was deleted, once this computer's part of its deletion is done, in the run
+    // or the launch that did it; empty otherwise, and once the status moves on.
+    [[nodiscard]] virtual QString deletionNotice() const = 0;
     // The sign-in page the browser could not show, for the user to open by hand; empty
     // otherwise.
     [[nodiscard]] virtual QString signInAddress() const = 0;
@@ -87,6 +91,7 @@ signals:
     void isBusyChanged();
     void isAppleAuthorizationActiveChanged();
     void errorMessageChanged();
+    void deletionNoticeChanged();
     void signInAddressChanged();
     void unopenedPageChanged();
     void conversationsAwaitingMigrationOfferChanged();

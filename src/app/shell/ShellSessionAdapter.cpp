@@ -32,6 +32,7 @@ ShellSessionAdapter::ShellSessionAdapter(
     connect(&m_viewModel, &SessionViewModel::isAppleAuthorizationActiveChanged, this,
         &ShellSession::isAppleAuthorizationActiveChanged);
     connect(&m_viewModel, &SessionViewModel::errorMessageChanged, this, &ShellSession::errorMessageChanged);
+    connect(&m_viewModel, &SessionViewModel::statusTextChanged, this, &ShellSession::deletionNoticeChanged);
     connect(&m_viewModel, &SessionViewModel::appleAuthorizationPageChanged, this,
         &ShellSession::signInAddressChanged);
     connect(&m_viewModel, &SessionViewModel::conversationsAwaitingMigrationOfferChanged, this,
@@ -65,6 +66,11 @@ bool ShellSessionAdapter::isAppleAuthorizationActive() const
 QString ShellSessionAdapter::errorMessage() const
 {
     return m_viewModel.errorMessage().value_or(QString());
+}
+QString ShellSessionAdapter::deletionNotice() const
+{
+    const QString status = m_viewModel.statusText();
+    return status == SessionViewModel::accountDeletedText() ? status : QString();
 }
 QString ShellSessionAdapter::signInAddress() const
 {

@@ -27,6 +27,7 @@ public:
     [[nodiscard]] bool isBusy() const override;
     [[nodiscard]] bool isAppleAuthorizationActive() const override;
     [[nodiscard]] QString errorMessage() const override;
+    [[nodiscard]] QString deletionNotice() const override;
     [[nodiscard]] QString signInAddress() const override;
     [[nodiscard]] QString unopenedPage() const override { return m_unopenedPage; }
     [[nodiscard]] int conversationsAwaitingMigrationOffer() const override;

@@ -9,6 +9,12 @@ import Lumora.Theme
 Menu {
     id: root
 
+    // A screen reader names the menu by its title, as it is drawn.
+    DialogName {
+        popup: root
+        name: root.title.replace("&", "")
+    }
+
     font: Theme.interfaceFont(13, Font.Normal)
     topPadding: 6
     bottomPadding: 6

@@ -118,9 +118,17 @@ QRect ButtonAccessibility::rect() const
     return { button->window()->mapToGlobal(scene), QSize(int(button->width()), int(button->height())) };
 }
 
-// A control that names no role of its own is a button, as Qt Quick has it.
+// A control that names no role of its own is a button, as Qt Quick has it. Qt Quick 6.4 writes
+// a control's role from its class as a screen reader starts listening, over what its QML says,
+// and two classes say the wrong thing: a menu bar's title calls itself a menu bar (it is an item
+// of the bar), and a switch that a click does not toggle by itself (it moves when its model
+// says so) a push button (it is on or off, as a check box is).
 QAccessible::Role ButtonAccessibility::role() const
 {
+    if (item()->inherits("QQuickMenuBarItem"))
+        return QAccessible::MenuItem;
+    if (item()->inherits("QQuickSwitch"))
+        return QAccessible::CheckBox;
     const QObject* values = attached();
     const auto role = values ? values->property("role").value<QAccessible::Role>() : QAccessible::NoRole;
     return role == QAccessible::NoRole ? QAccessible::Button : role;
@@ -132,7 +140,9 @@ QAccessible::State ButtonAccessibility::state() const
     const QQuickItem* button = item();
     if (const QObject* values = attached()) {
         state.selected = values->property("selected").toBool();
-        state.checkable = values->property("checkable").toBool();
+        // A check box is checkable by what it is: Qt Quick sets the value from the control,
+        // which a switch that moves only when its model says so is not.
+        state.checkable = values->property("checkable").toBool() || role() == QAccessible::CheckBox;
         state.checked = values->property("checked").toBool();
         state.pressed = values->property("pressed").toBool();
         state.defaultButton = values->property("defaultButton").toBool();

@@ -4,6 +4,7 @@
 #include <QQmlContext>
 #include <QQmlProperty>
 #include <QQuickWindow>
+#include <algorithm>
 
 namespace lumora {
 
@@ -54,6 +55,32 @@ QAccessibleInterface* presentCovered(const QString& className, QObject* object)
         return nullptr;
     auto* content = qobject_cast<CoveredContent*>(object);
     return content ? new CoveredAccessibility(content) : nullptr;
+}
+
+// Whether the overlay's item `item` is a popup's that stops the window under it from being
+// read: a modal one, or one that a screen reader meets as a named dialog (a popover, which
+// closes at a press outside and lets that press through, is as much in front of what it lies
+// over). Menus, tool tips and a list's drop-down are none of these.
+bool isDialog(QQuickItem* item)
+{
+    // A popup's item lies in the overlay as a child of the popup itself.
+    const QObject* popup = item->parent();
+    if (!item->isVisible() || !popup || !popup->inherits("QQuickPopup"))
+        return false;
+    if (popup->property("modal").toBool())
+        return true;
+    const QAccessibleInterface* presented = QAccessible::queryAccessibleInterface(item);
+    return presented && presented->role() == QAccessible::Dialog
+        && !presented->text(QAccessible::Name).isEmpty();
+}
+
+// Whether `item` is drawn over `under`, both children of one parent: the higher z, or at the
+// same z the later child.
+bool drawnOver(const QQuickItem* item, const QQuickItem* under, const QList<QQuickItem*>& children)
+{
+    if (item->z() != under->z())
+        return item->z() > under->z();
+    return children.indexOf(item) > children.indexOf(under);
 }
 
 } // namespace
@@ -114,17 +141,7 @@ void CoveredContent::componentComplete()
 
 void CoveredContent::update()
 {
-    // A popup's item lies in the overlay as a child of the popup itself.
-    bool underDialog = false;
-    if (m_dialogs) {
-        for (const QQuickItem* item : m_dialogs->childItems()) {
-            const QObject* popup = item->parent();
-            if (item->isVisible() && popup && popup->inherits("QQuickPopup")
-                && popup->property("modal").toBool())
-                underDialog = true;
-        }
-    }
-    const bool isCovered = m_covered || underDialog;
+    const bool isCovered = m_covered || (m_dialogs && dialogAbove());
     if (m_isCovered == isCovered)
         return;
     m_isCovered = isCovered;
@@ -134,6 +151,19 @@ void CoveredContent::update()
         QAccessibleEvent event(this, QAccessible::ObjectReorder);
         QAccessible::updateAccessibility(&event);
     }
+}
+
+bool CoveredContent::dialogAbove() const
+{
+    // Content in a popup (a sheet) lies under the dialogs drawn over the popup's own item only;
+    // the window's content lies under every one.
+    const QQuickItem* layer = this;
+    while (layer && layer->parentItem() != m_dialogs)
+        layer = layer->parentItem();
+    const QList<QQuickItem*> children = m_dialogs->childItems();
+    return std::ranges::any_of(children, [&](QQuickItem* item) {
+        return item != layer && isDialog(item) && (!layer || drawnOver(item, layer, children));
+    });
 }
 
 } // namespace lumora

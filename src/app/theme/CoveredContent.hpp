@@ -10,8 +10,9 @@ namespace lumora {
 // Content that a card or a sheet can lie over. While it is covered a screen reader meets none
 // of it, as a sighted user sees it only dimmed under the backdrop and can press none of it: the
 // room's buttons were heard and pressed through the bus under a card. It is covered while
-// `covered` holds (a card of its own is up) or while a modal popup shows in `dialogs` (the
-// window's overlay, where its sheets and dialogs lie).
+// `covered` holds (a card of its own is up) or while a dialog shows over it in `dialogs` (the
+// window's overlay, where its sheets, dialogs and popovers lie): over all of the window's
+// content, or over the popup that holds this content (a sheet under the question it asks).
 class CoveredContent : public QQuickItem {
     Q_OBJECT
     QML_ELEMENT
@@ -45,6 +46,8 @@ private:
     // Follows each item the overlay holds: a popup's item shows and hides with it.
     void watchDialogs();
     void update();
+    // Whether a dialog in `dialogs` lies over this content.
+    [[nodiscard]] bool dialogAbove() const;
 
     bool m_covered = false;
     bool m_isCovered = false;

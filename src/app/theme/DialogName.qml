@@ -1,12 +1,12 @@
 import QtQuick
-import QtQuick.Controls
+import QtQuick.Templates as T
 
-// Names a popup for a screen reader: the popup's own item, which the desktop meets as a dialog,
-// takes `name` (a Popup has no accessible name of its own).
+// Names a popup for a screen reader: the popup's own item, which the desktop meets as a dialog
+// (or a menu's as a menu), takes `name` (a Popup has no accessible name of its own).
 Binding {
     id: root
 
-    required property Popup popup
+    required property T.Popup popup
     property string name
 
     target: root.popup.contentItem ? root.popup.contentItem.parent : null

@@ -48,7 +48,7 @@ QStringList withoutSignInLimits(QStringList arguments)
     });
     if (!limited && !arguments.contains(QStringLiteral("--help")))
         for (const char* option : { "--sign-in-rate-per-address", "--sign-in-rate-per-network",
-                 "--open-sign-ins-per-key", "--open-sign-ins" })
+                 "--open-sign-ins-per-key", "--open-sign-ins-per-network", "--open-sign-ins" })
             arguments << QString::fromLatin1(option) << QStringLiteral("1000000");
     return arguments;
 }

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+class QQuickItem;
+class QQuickWindow;
+
+namespace lumora {
+
+class FocusHandOff;
+
+// Keeps a window's keyboard on a control, its ring drawn as the person left it. Left alone, Qt
+// Quick keeps the keyboard on a control that hides (whose keys still press it), drops it to the
+// page when a control is disabled or goes, and gives it back from a closed dialog or a disabled
+// spell without the ring: a screen reader then says nothing, and Tab goes on from wherever the
+// lost control lay.
+//
+// Where the keyboard leaves a control for no control (the control hid, turned disabled or went,
+// or the program moved the keyboard off it), it lands once the change has settled: on the `to`
+// of a hand-off from that control, when it shows; else, unless the control still shows disabled
+// (it is busy, and Qt gives it the keyboard back as it turns enabled), on the control of the
+// same name in the nearest part of the window around it that still shows (the same button of
+// the room made anew at another width), on the `to` of a hand-off that takes a stray keyboard,
+// or on the control Tab comes to next in that part, or its first (the page shown, a section's
+// new step). Where the control still shows, the window's first control has it, and a hand-off
+// whose `to` shows later takes it on from there until the person moves it.
+//
+// Wherever the program moves the keyboard (a dialog that closes, a control enabled again, a
+// landing), its ring shows only when the control the person last put it on showed one: after
+// keys, not after a click or where nothing was pressed.
+//
+// One per window, made by the first hand-off in it.
+class KeyboardKeeper : public QObject {
+    Q_OBJECT
+
+public:
+    static KeyboardKeeper& of(QQuickWindow& window);
+
+    void add(FocusHandOff& handOff);
+    void remove(FocusHandOff& handOff);
+    // A hand-off's `to` has come to show and be enabled.
+    void handOffReady();
+
+private:
+    explicit KeyboardKeeper(QQuickWindow& window);
+
+    // A control the keyboard was on and what it lay in, nearest first: the parts of the window
+    // to land in once it has gone.
+    struct Place {
+        QPointer<QQuickItem> control;
+        QString name;
+        QList<QPointer<QQuickItem>> around;
+        bool any = false;
+    };
+
+    void focusMoved();
+    void follow(QQuickItem& control);
+    void keepRing(QQuickItem& control);
+    void land();
+    // The `to` that shows of a hand-off from the control left, or of one that takes a stray
+    // keyboard.
+    [[nodiscard]] QQuickItem* handOffTo(bool fromLeft) const;
+    // The nearest part of the window around the control left that still shows, when that
+    // control does not.
+    [[nodiscard]] QQuickItem* shownAround() const;
+    // The control after the lost one, or the first, of the nearest part around it that has one,
+    // from `shown` out; the window's first where there is none.
+    [[nodiscard]] QQuickItem* landing(QQuickItem* shown) const;
+    // Puts the keyboard there; `parks` while a hand-off may still take it on.
+    void moveOn(QQuickItem& control, bool parks);
+    // The keyboard is on no control: on nothing, on a control that is gone or on what it lay in.
+    [[nodiscard]] bool strayed(QQuickItem* item) const;
+    // An open popup other than the one the last control lay in has the keyboard.
+    [[nodiscard]] bool takenByPopup(QQuickItem* item) const;
+
+    QQuickWindow& m_window;
+    QList<QPointer<FocusHandOff>> m_handOffs;
+    Place m_last;
+    Place m_left;
+    // Where a landing put the keyboard, while it is still there.
+    QPointer<QQuickItem> m_parked;
+    bool m_ringShowed = false;
+    QTimer m_settled;
+    QList<QMetaObject::Connection> m_followed;
+};
+
+} // namespace lumora
