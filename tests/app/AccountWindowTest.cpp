@@ -146,7 +146,7 @@ TEST(AccountWindow, SignedInAndSignedOutShowTheirOwnCards)
 
     // Sign out keeps the window on the page, which turns into its signed-out form.
     page.click("signOutButton");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !account.model->isSignedIn(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !account.model->isSignedIn(); }, 60000));
     settle(*account.model);
     EXPECT_EQ(page.text("identityTitle"), "Not signed in");
     EXPECT_TRUE(page.shows("signInHint"));
@@ -172,7 +172,7 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     const auto step = [&] { return account.session->account()->pairingStep(); };
     const auto waitForStep = [&](AccountSession::PairingStep expected) {
         EXPECT_TRUE(
-            QTest::qWaitFor([&] { return step() == expected && !account.model->isPairingBusy(); }, 5000))
+            QTest::qWaitFor([&] { return step() == expected && !account.model->isPairingBusy(); }, 60000))
             << step();
     };
     page.scrollTo("pairingSection");
@@ -252,7 +252,7 @@ TEST(AccountWindow, PairingWalksThroughItsFiveSteps)
     EXPECT_TRUE(page.shows("unlinkConfirmation"));
     page.screenshot("pairing-unlink-confirmation");
     page.click("unlinkConfirmationCancel");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !page.shows("unlinkConfirmation"); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !page.shows("unlinkConfirmation"); }, 60000));
     EXPECT_FALSE(account.partner->calls.contains("unlink"));
     page.click("unlinkButton");
     page.click("unlinkConfirmationConfirm");
@@ -273,15 +273,15 @@ TEST(AccountWindow, AUsedCodeLeavesTheSectionWithoutDone)
     WindowHarness& page = account.page;
     const auto step = [&] { return account.session->account()->pairingStep(); };
     page.scrollTo("pairingSection");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return step() == AccountSession::Unlinked; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return step() == AccountSession::Unlinked; }, 60000));
     page.click("inviteButton");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return step() == AccountSession::FreshCode; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return step() == AccountSession::FreshCode; }, 60000));
     EXPECT_TRUE(page.shows("inviteCode"));
 
     // The partner joins with it.
     account.partner->state.workspace = { "shared", true, 2, february9, february9 };
     account.partner->state.pendingInvite.reset();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return step() == AccountSession::Linked; }, 5000)) << step();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return step() == AccountSession::Linked; }, 60000)) << step();
     EXPECT_FALSE(page.shows("inviteCode"));
     EXPECT_TRUE(page.shows("pairingLinked"));
     page.screenshots("pairing-code-used", "pairingSection");
@@ -298,7 +298,7 @@ TEST(AccountWindow, ReminderCardFollowsThePublishedSettings)
     page.screenshot("reminder-off");
 
     page.click("reminderSwitch");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return account.model->checkinReminder().isOn; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return account.model->checkinReminder().isOn; }, 60000));
     settle(*account.model);
     EXPECT_TRUE(page.find("reminderSwitch")->property("checked").toBool());
     EXPECT_TRUE(page.shows("reminderPickers"));
@@ -322,7 +322,7 @@ TEST(AccountWindow, ReminderCardFollowsThePublishedSettings)
     // The open list of hours: every entry in ink, the chosen one in semibold on sand.
     QObject* list = page.find("reminderHour")->property("popup").value<QObject*>();
     QMetaObject::invokeMethod(list, "open");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return list->property("opened").toBool(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->property("opened").toBool(); }, 60000));
     const auto* entries
         = list->property("contentItem").value<QQuickItem*>()->property("contentItem").value<QQuickItem*>();
     const auto entry = [&](int hour) -> QQuickItem* {
@@ -334,7 +334,7 @@ TEST(AccountWindow, ReminderCardFollowsThePublishedSettings)
         return nullptr;
     };
     for (const int hour : { 7, 8, 9 }) {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return entry(hour) != nullptr; }, 5000)) << hour;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return entry(hour) != nullptr; }, 60000)) << hour;
         const auto* label = entry(hour)->property("contentItem").value<QQuickItem*>();
         const auto* fill = entry(hour)->property("background").value<QQuickItem*>();
         EXPECT_EQ(label->property("color").value<QColor>(), QColor(27, 44, 73)) << hour;
@@ -349,7 +349,7 @@ TEST(AccountWindow, ReminderCardFollowsThePublishedSettings)
     settle(*account.model);
     account.home.scheduler->serverRunning = false;
     page.click("reminderSwitch");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return account.model->reminderNote().has_value(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return account.model->reminderNote().has_value(); }, 60000));
     settle(*account.model);
     EXPECT_FALSE(page.find("reminderSwitch")->property("checked").toBool());
     EXPECT_FALSE(page.shows("reminderPickers"));
@@ -396,7 +396,7 @@ TEST_F(AccountDeletionWindowTest, CancelKeepsEverythingAndDeleteAccountRemovesIt
     EXPECT_TRUE(page.shows("deleteConfirmation"));
     page.screenshot("account-delete-confirmation");
     page.click("deleteConfirmationCancel");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !page.shows("deleteConfirmation"); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !page.shows("deleteConfirmation"); }, 60000));
     settle(*model);
     EXPECT_TRUE(model->isSignedIn());
     EXPECT_EQ(model->results().size(), 1);
@@ -405,7 +405,7 @@ TEST_F(AccountDeletionWindowTest, CancelKeepsEverythingAndDeleteAccountRemovesIt
     page.click("deleteAccountButton");
     EXPECT_TRUE(page.shows("deleteConfirmation"));
     page.click("deleteConfirmationConfirm");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isSignedIn(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isSignedIn(); }, 60000));
     settle(*model);
     EXPECT_EQ(model->statusText(), "Account deleted");
     EXPECT_TRUE(model->results().isEmpty());

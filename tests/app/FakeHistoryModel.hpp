@@ -53,7 +53,7 @@ public:
     void answerReview(std::optional<DerivedSessionResult> review)
     {
         emit reviewAnswered(std::move(review));
-        EXPECT_TRUE(QTest::qWaitFor([this] { return openingEntryID().isEmpty(); }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([this] { return openingEntryID().isEmpty(); }, 60000));
     }
 
     const QList<DerivedSessionResult>& results() const override { return state.results; }

@@ -83,7 +83,7 @@ protected:
         const QImage away = grab();
         QTest::mouseMove(
             shell.window(), item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
-        if (!QTest::qWaitFor([&] { return item->property("hovered").toBool(); }, 2000))
+        if (!QTest::qWaitFor([&] { return item->property("hovered").toBool(); }, 60000))
             return 1;
         shell.waitForFrame();
         const QImage hovered = grab();
@@ -224,7 +224,7 @@ TEST_F(FocusAndHoverWindowTest, MenuEntriesAndSeatNamesShowTheKeyboardByARing)
     ASSERT_NE(title, nullptr);
     QMetaObject::invokeMethod(title, "triggered");
     QObject* menu = shell.find("viewMenu");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->property("opened").toBool(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->property("opened").toBool(); }, 60000));
     shell.press(Qt::Key_Down);
     shell.waitForFrame();
     QQuickItem* entry = focused();
@@ -253,10 +253,10 @@ TEST_F(FocusAndHoverWindowTest, TheMenusOpenFromTheKeyboardAndShowWhereItIs)
     const auto opens = [&](const char* menu, Qt::Key key, Qt::KeyboardModifiers modifiers) {
         shell.press(key, modifiers);
         const bool opened
-            = QTest::qWaitFor([&] { return shell.find(menu)->property("opened").toBool(); }, 2000);
+            = QTest::qWaitFor([&] { return shell.find(menu)->property("opened").toBool(); }, 60000);
         shell.press(Qt::Key_Escape);
         const bool closed
-            = QTest::qWaitFor([&] { return !shell.find(menu)->property("visible").toBool(); }, 2000);
+            = QTest::qWaitFor([&] { return !shell.find(menu)->property("visible").toBool(); }, 60000);
         return opened && closed;
     };
     EXPECT_TRUE(opens("appMenu", Qt::Key_F10, Qt::NoModifier)) << "F10";
@@ -273,7 +273,7 @@ TEST_F(FocusAndHoverWindowTest, TheMenusOpenFromTheKeyboardAndShowWhereItIs)
     shell.click("sectionHistory");
     shell.click("moreActions:" + keyOf('a'));
     QObject* actions = shell.find("historyActions:" + keyOf('a'));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return actions->property("opened").toBool(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return actions->property("opened").toBool(); }, 60000));
     shell.press(Qt::Key_Down);
     shell.waitForFrame();
     QQuickItem* entry = focused();
@@ -306,7 +306,7 @@ TEST_F(FocusAndHoverWindowTest, TheReminderSwitchAndTheQuitQuestionShowTheKeyboa
     shell.click("tabConversation");
     session.roomModel.update([](auto& s) { s.isRecording = true; });
     shell.press(Qt::Key_Q, Qt::ControlModifier);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 60000));
     auto* save = qobject_cast<QQuickItem*>(shell.find("saveAndQuitButton"));
     ASSERT_EQ(focused(), save);
     EXPECT_TRUE(ringShowsLeftOf(*save, 0));

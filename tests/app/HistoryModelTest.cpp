@@ -309,7 +309,7 @@ TEST_F(HistoryAdapterTest, RowsFollowTheViewModelsHistoryInPlace)
     QSignalSpy reset(rows, &QAbstractItemModel::modelReset);
     QSignalSpy resultsChanged(&history, &HistoryModel::resultsChanged);
     history.remove(middle);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rows->rowCount() == 2; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rows->rowCount() == 2; }, 60000));
     EXPECT_EQ(removed.size(), 1);
     EXPECT_EQ(reset.size(), 0);
     EXPECT_EQ(history.results().size(), 2);
@@ -319,7 +319,7 @@ TEST_F(HistoryAdapterTest, RowsFollowTheViewModelsHistoryInPlace)
     // A stored review opens from this computer.
     const QString first = rows->data(rows->index(0), HistoryEntryList::EntryIDRole).toString();
     history.openReview(first);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return history.openingEntryID().isEmpty(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return history.openingEntryID().isEmpty(); }, 60000));
     ASSERT_TRUE(history.review().has_value());
     EXPECT_EQ(history.review()->id, rows->entry(first)->localID);
 

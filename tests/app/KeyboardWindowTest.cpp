@@ -200,7 +200,7 @@ TEST_F(KeyboardWindowTest, ACardUnderTheQuitQuestionLeavesItTheKeyboard)
 {
     ASSERT_NO_FATAL_FAILURE(openRecording());
     shell.press(Qt::Key_Q, Qt::ControlModifier);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 60000));
     model.flood(100);
     ASSERT_TRUE(shell.shows("breakOverlay"));
     EXPECT_EQ(focusedName(), "saveAndQuitButton");
@@ -208,7 +208,7 @@ TEST_F(KeyboardWindowTest, ACardUnderTheQuitQuestionLeavesItTheKeyboard)
     shell.press(Qt::Key_Return);
     EXPECT_EQ(session.quits, QList<bool> { true });
     EXPECT_EQ(model.finishes, 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("quitDialog"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("quitDialog"); }, 60000));
     ASSERT_TRUE(shell.shows("breakOverlay")) << "a key of the question pressed the card";
     EXPECT_EQ(focusedName(), "keepTalkingButton");
     auto* ring = focused()->findChild<QQuickItem*>("focusRing");
@@ -217,9 +217,9 @@ TEST_F(KeyboardWindowTest, ACardUnderTheQuitQuestionLeavesItTheKeyboard)
     EXPECT_EQ(shell.window()->grabWindow().pixelColor(left), ThemePalette::focusRing());
     // Asked again over the card, and kept going: the keyboard is back on the card, ring and all.
     shell.press(Qt::Key_Q, Qt::ControlModifier);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 60000));
     shell.press(Qt::Key_Escape);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("quitDialog"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("quitDialog"); }, 60000));
     EXPECT_EQ(focusedName(), "keepTalkingButton");
     EXPECT_EQ(shell.window()->grabWindow().pixelColor(left), ThemePalette::focusRing());
     shell.press(Qt::Key_Escape);
@@ -326,7 +326,7 @@ TEST_F(KeyboardWindowTest, PagesFollowTheKeyboardAndScrollByItsKeys)
 TEST_F(KeyboardWindowTest, TheKeyboardMovesOnWhenItsControlGoes)
 {
     const auto movedTo = [&](const char* name) {
-        const bool moved = QTest::qWaitFor([&] { return focusedName() == QLatin1String(name); }, 2000);
+        const bool moved = QTest::qWaitFor([&] { return focusedName() == QLatin1String(name); }, 60000);
         // The mark draws its ring while it has the keyboard at all.
         return moved && (focusedName() == "brandMark" || showsRing(focused()));
     };
@@ -337,7 +337,7 @@ TEST_F(KeyboardWindowTest, TheKeyboardMovesOnWhenItsControlGoes)
     ASSERT_TRUE(shell.shows("cycleOverlay"));
     model.update([](auto& s) { s.elapsed = 88 + 121; });
     shell.press(Qt::Key_Escape);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("floorOverlay"); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("floorOverlay"); }, 60000));
     shell.press(Qt::Key_Escape);
     ASSERT_FALSE(shell.shows("floorOverlay"));
     EXPECT_EQ(focused(), finish) << "after the floor card the keyboard is on " << focusedName().toStdString();
@@ -345,7 +345,7 @@ TEST_F(KeyboardWindowTest, TheKeyboardMovesOnWhenItsControlGoes)
     // The stage's row takes no press for a moment after its buttons change.
     auto* stage = qobject_cast<ConversationRoomState*>(shell.find("roomState"));
     ASSERT_NE(stage, nullptr);
-    const auto rowSettles = [&] { return QTest::qWaitFor([&] { return stage->takesRowPress(); }, 5000); };
+    const auto rowSettles = [&] { return QTest::qWaitFor([&] { return stage->takesRowPress(); }, 60000); };
     finish->forceActiveFocus(Qt::TabFocusReason);
     ASSERT_TRUE(rowSettles());
     shell.press(Qt::Key_Return);

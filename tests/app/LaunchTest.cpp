@@ -51,7 +51,7 @@ protected:
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         arguments.prepend("--ui-smoke");
         process->start(QStringLiteral(LUMORA_PROGRAM), arguments);
-        EXPECT_TRUE(process->waitForStarted(5000));
+        EXPECT_TRUE(process->waitForStarted(60000));
         return process;
     }
 
@@ -92,7 +92,7 @@ protected:
     {
         QElapsedTimer waited;
         waited.start();
-        while (QFile::exists(marker()) != present && waited.elapsed() < 20000)
+        while (QFile::exists(marker()) != present && waited.elapsed() < 60000)
             QTest::qWait(50);
         return QFile::exists(marker()) == present;
     }
@@ -106,7 +106,7 @@ TEST_F(LaunchTest, AQuitOnTerminationSignalsRemovesTheLaunchMarker)
         const auto running = launch({});
         ASSERT_TRUE(waitForMarker(true)) << "the running application keeps a launch marker";
         ::kill(pid_t(running->processId()), signal);
-        ASSERT_TRUE(running->waitForFinished(10000));
+        ASSERT_TRUE(running->waitForFinished(60000));
         EXPECT_EQ(running->exitStatus(), QProcess::NormalExit) << signal;
         EXPECT_EQ(running->exitCode(), 0) << signal;
         EXPECT_FALSE(QFile::exists(marker())) << "signal " << signal << " ends the run cleanly";
@@ -118,7 +118,7 @@ TEST_F(LaunchTest, AForcedEndLeavesTheMarker)
     const auto running = launch({});
     ASSERT_TRUE(waitForMarker(true));
     running->kill();
-    ASSERT_TRUE(running->waitForFinished(10000));
+    ASSERT_TRUE(running->waitForFinished(60000));
     EXPECT_TRUE(QFile::exists(marker()));
 }
 
@@ -127,12 +127,12 @@ TEST_F(LaunchTest, ASecondLaunchHandsItsURLOverAndEnds)
     const auto first = launch({});
     ASSERT_TRUE(waitForMarker(true));
     const auto second = launch({ "lumora://auth/callback?state=x" });
-    ASSERT_TRUE(second->waitForFinished(10000)) << "the second launch does not stay";
+    ASSERT_TRUE(second->waitForFinished(60000)) << "the second launch does not stay";
     EXPECT_EQ(second->exitCode(), 0);
     EXPECT_EQ(first->state(), QProcess::Running);
     EXPECT_TRUE(QFile::exists(marker())) << "the second launch did not touch the first one's marker";
     ::kill(pid_t(first->processId()), SIGTERM);
-    ASSERT_TRUE(first->waitForFinished(10000));
+    ASSERT_TRUE(first->waitForFinished(60000));
     EXPECT_FALSE(QFile::exists(marker()));
 }
 
@@ -152,7 +152,7 @@ TEST_F(LaunchTest, ThePreferencesFileIsTheOwnersAlone)
     ASSERT_TRUE(waitForMarker(true));
     EXPECT_EQ(QFile::permissions(preferences) & 0x0FFF, QFile::ReadUser | QFile::WriteUser);
     ::kill(pid_t(running->processId()), SIGTERM);
-    ASSERT_TRUE(running->waitForFinished(10000));
+    ASSERT_TRUE(running->waitForFinished(60000));
 }
 
 // The narrow window's first frame on a bare X display: 920 by 680 centred in the screen.

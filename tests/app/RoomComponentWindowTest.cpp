@@ -228,7 +228,7 @@ TEST_F(RoomPartsSheet, TheCoachingPopoverFollowsTheRequest)
     click(button);
     EXPECT_EQ(asked.count(), 1);
     EXPECT_TRUE(left->property("showNudge").toBool());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return popover->property("opened").toBool(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return popover->property("opened").toBool(); }, 60000));
     left->setProperty("nudgeLoading", true);
     EXPECT_EQ(textInside(left, "coachButtonText"), "Reading the thread…");
     EXPECT_FALSE(button->property("enabled").toBool());
@@ -269,9 +269,9 @@ TEST_F(RoomPartsSheet, TheCoachingPopoverFollowsTheRequest)
     click(inside(popover, "readAgain"));
     EXPECT_EQ(asked.count(), 2);
     harness.press(Qt::Key_Escape);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }, 60000));
     EXPECT_FALSE(left->property("showNudge").toBool());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !holdsContent(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !holdsContent(); }, 60000));
 }
 
 TEST_F(RoomPartsSheet, AnIdleRoomOrOneWithoutTurnsCannotBeCoached)

@@ -114,14 +114,14 @@ TEST_F(RoomLayoutWindowTest, TheMinimumWindowShowsThePrimaryActionsWithoutScroll
     QWheelEvent wheel(over, shell.window()->mapToGlobal(over), QPoint(), QPoint(0, -120), Qt::NoButton,
         Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(shell.window(), &wheel);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return page->property("contentY").toReal() > 0; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return page->property("contentY").toReal() > 0; }, 60000));
     auto* handle = indicator->property("contentItem").value<QQuickItem*>();
     ASSERT_NE(handle, nullptr);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return handle->opacity() == 1; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return handle->opacity() == 1; }, 60000));
     EXPECT_GT(handle->height(), 8);
     EXPECT_GT(handle->width(), 1);
     shell.screenshot("room-minimum-scrolling");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return handle->opacity() == 0; }, 3000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return handle->opacity() == 0; }, 60000))
         << "it goes once the page rests";
 }
 
@@ -220,7 +220,7 @@ TEST_F(RoomLayoutWindowTest, TheAgendaStripGivesItsTextsTheirWidth)
     });
     // The stage's row takes presses again a moment after it changed.
     auto* room = qobject_cast<ConversationRoomState*>(shell.find("roomState"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return room->takesRowPress(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return room->takesRowPress(); }, 60000));
     shell.click("rehearsalButton");
     EXPECT_EQ(shell.text("agendaNote"), "moved ahead with you");
     EXPECT_GT(item("agendaNote")->width(), 40);
@@ -267,7 +267,7 @@ TEST_F(RoomLayoutWindowTest, AStepCutShortShowsItsFullNameInAThemedTipOnFocusAnd
             shell.screenshot(QStringLiteral("room-agenda-tip-%1").arg(size.width()));
             continue;
         }
-        ASSERT_TRUE(QTest::qWaitFor([&] { return shown(step); }, 3000)) << "no tip on focus";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shown(step); }, 60000)) << "no tip on focus";
         EXPECT_EQ(tip(step)->property("text").toString(),
             item(QStringLiteral("agendaStepName%1").arg(step))->property("text").toString());
         shell.waitForFrame();
@@ -284,11 +284,11 @@ TEST_F(RoomLayoutWindowTest, AStepCutShortShowsItsFullNameInAThemedTipOnFocusAnd
         // The keyboard and the pointer elsewhere: no tip; the pointer on the step: its tip.
         item("primaryButton")->forceActiveFocus(Qt::TabFocusReason);
         QTest::mouseMove(shell.window(), QPoint(2, shell.window()->height() - 2));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !shown(step); }, 3000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !shown(step); }, 60000));
         QTest::mouseMove(shell.window(), centreOf(button));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return shown(step); }, 3000)) << "no tip on hover";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return shown(step); }, 60000)) << "no tip on hover";
         QTest::mouseMove(shell.window(), QPoint(2, shell.window()->height() - 2));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !shown(step); }, 3000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !shown(step); }, 60000));
     }
 }
 
@@ -298,15 +298,15 @@ TEST_F(RoomLayoutWindowTest, TheTranscriptKeepsItsPlace)
 {
     shell.resize(QSize(1180, 760));
     live(30);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return showsNewestRow(); }, 3000)) << "after thirty rows at once";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return showsNewestRow(); }, 60000)) << "after thirty rows at once";
     for (const QSize size : { QSize(979, 760), QSize(1180, 760), QSize(920, 680), QSize(1440, 900) }) {
         SCOPED_TRACE(size.width());
         shell.resize(size);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return showsNewestRow(); }, 3000))
+        EXPECT_TRUE(QTest::qWaitFor([&] { return showsNewestRow(); }, 60000))
             << "after the arrangement changed";
     }
     model.say(0, 200, 205, "One more, arriving while the newest row is in view.");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return showsNewestRow(); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return showsNewestRow(); }, 60000));
 
     // Scrolled up by the user, it stays where the user put it.
     QQuickItem* list = item("transcript");
@@ -314,7 +314,7 @@ TEST_F(RoomLayoutWindowTest, TheTranscriptKeepsItsPlace)
     QWheelEvent wheel(middle, shell.window()->mapToGlobal(middle), QPoint(0, 600), QPoint(0, 600),
         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(shell.window(), &wheel);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !list->property("moving").toBool(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !list->property("moving").toBool(); }, 60000));
     const qreal readingAt = list->property("contentY").toReal();
     model.say(1, 206, 210, "And another, while someone reads back.");
     // The first frame lays the new row out, which sets the list's follow-up timer going again;
@@ -396,7 +396,7 @@ TEST_F(RoomLayoutWindowTest, TheCoachingPopoverPointsToItsButtonAndLeavesItFree)
         QObject* popover = corner->findChild<QObject*>("coachPopover");
         ASSERT_TRUE(button && popover);
         shell.click("getUnstuck");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return popover->property("opened").toBool(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return popover->property("opened").toBool(); }, 60000));
         auto* card = popover->property("background").value<QQuickItem*>();
         auto* pointer = card->findChild<QQuickItem*>("coachPointer");
         ASSERT_NE(pointer, nullptr);
@@ -421,7 +421,7 @@ TEST_F(RoomLayoutWindowTest, TheCoachingPopoverPointsToItsButtonAndLeavesItFree)
         EXPECT_TRUE(cardRect.contains(readAgain->mapRectToScene(readAgain->boundingRect())))
             << "the focused button lies out of view";
         shell.press(Qt::Key_Escape);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }, 60000));
     }
 }
 
@@ -445,7 +445,7 @@ TEST_F(RoomLayoutWindowTest, TheCoachingPopoverNeverCoversTheFinish)
         if (!visibleArea().adjusted(0, 0, 0, -sceneRect("compactControls").height()).contains(buttonRect))
             continue; // a button scrolled out of view is not pressed
         QTest::mouseClick(shell.window(), Qt::LeftButton, Qt::NoModifier, buttonRect.center().toPoint());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return popover->property("opened").toBool(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return popover->property("opened").toBool(); }, 60000));
         auto* card = popover->property("background").value<QQuickItem*>();
         const QRectF cardRect = card->mapRectToScene(QRectF(0, 0, card->width(), card->height()));
         EXPECT_FALSE(cardRect.intersects(sceneRect("primaryButton"))) << "the popover covers the finish";
@@ -454,7 +454,7 @@ TEST_F(RoomLayoutWindowTest, TheCoachingPopoverNeverCoversTheFinish)
         if (cardRect.intersects(sceneRect("compactControls")))
             shell.screenshot("room-coaching-popover-over-finish");
         shell.press(Qt::Key_Escape);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }, 60000));
     }
 }
 
@@ -466,7 +466,7 @@ TEST_F(RoomLayoutWindowTest, AGuidanceCardClosesTheCoachingPopover)
     QObject* popover = item("leftCorner")->findChild<QObject*>("coachPopover");
     ASSERT_NE(popover, nullptr);
     shell.click("getUnstuck");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return popover->property("opened").toBool(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return popover->property("opened").toBool(); }, 60000));
     auto* background = popover->property("background").value<QQuickItem*>();
     const QRectF drawn = background->mapRectToScene(QRectF(0, 0, background->width(), background->height()));
 
@@ -477,7 +477,7 @@ TEST_F(RoomLayoutWindowTest, AGuidanceCardClosesTheCoachingPopover)
     // Where the popover lay beside the card, the dimmed room shows, not the popover's paper.
     const QPoint beside((drawn.left() + card.left()) / 2, drawn.center().y());
     ASSERT_TRUE(drawn.contains(beside) && !card.contains(beside));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !popover->property("visible").toBool(); }, 60000));
     shell.waitForFrame();
     EXPECT_NE(shell.window()->grabWindow().pixelColor(beside), ThemePalette::paper());
     EXPECT_EQ(shell.window()->activeFocusItem()->objectName(), "keepTalkingButton");
@@ -494,7 +494,7 @@ TEST_F(RoomLayoutWindowTest, TheFloorCardStandsOutOfTheTranscript)
         s.elapsed = 130;
         s.turns = conversation(1);
     });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("floorCard"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("floorCard"); }, 60000));
     const QRect card = sceneRect("floorCard").toAlignedRect();
     const QImage frame = shell.window()->grabWindow();
     const int middle = card.center().y();

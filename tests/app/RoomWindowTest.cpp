@@ -80,7 +80,7 @@ protected:
     // row changes, a press where the pointer rests is not taken.
     void clickRow(const QString& name)
     {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return room().takesRowPress(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return room().takesRowPress(); }, 60000));
         shell.click(name);
     }
 
@@ -394,7 +394,7 @@ TEST_F(RoomWindowTest, TheRehearsalRunsToItsBreakAndOnToItsEnd)
     ConversationRoomState& state = room();
     const qsizetype results = viewModel->results().size();
     shell.click("rehearsalButton");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return state.rehearsalElapsed() > 0; }, 5000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return state.rehearsalElapsed() > 0; }, 60000))
         << "the room's clock ticks";
     clickRow("primaryButton");
     EXPECT_FALSE(state.rehearsalActive());
@@ -651,7 +651,7 @@ TEST_F(RoomWindowTest, FinishPressedTwiceStartsNothing)
         s.isRecording = true;
         s.elapsed = 30;
     });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return state.takesRowPress(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state.takesRowPress(); }, 60000));
     const QPointF finish = sceneRect("primaryButton").center();
     clickAt(finish);
     ASSERT_EQ(model.finishes, 1);
@@ -691,14 +691,14 @@ TEST_F(RoomWindowTest, FinishPressedTwiceStartsNothing)
     // Space on "Finish conversation": the focus leaves the row, and a second Space records nothing
     // even once the moment is over.
     model.update([](auto& s) { s.isRecording = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return state.takesRowPress(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state.takesRowPress(); }, 60000));
     auto* primary = qobject_cast<QQuickItem*>(shell.find("primaryButton"));
     primary->forceActiveFocus();
     shell.press(Qt::Key_Space);
     ASSERT_EQ(model.finishes, 2);
     EXPECT_FALSE(primary->hasActiveFocus());
     model.update([](auto& s) { s.isRecording = false; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return state.takesRowPress(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state.takesRowPress(); }, 60000));
     shell.press(Qt::Key_Space);
     EXPECT_EQ(model.toggles, 0);
 }

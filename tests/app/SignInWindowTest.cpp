@@ -49,7 +49,7 @@ protected:
         process.setProcessChannelMode(QProcess::ForwardedChannels);
         process.start(QStringLiteral(LUMORA_PROGRAM), { url.toString(QUrl::FullyEncoded) });
         // The running instance answers from this event loop, so it must keep turning.
-        if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000))
+        if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 60000))
             return -1;
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
@@ -92,7 +92,7 @@ TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
     shell->screenshot("sign-in-real-control-plane");
 
     shell->click("signInButton");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 20000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 60000))
         << model->statusText().toStdString();
     testing::settle(*model);
     ASSERT_EQ(opened.size(), 1);
@@ -103,7 +103,7 @@ TEST_F(SignInWindowTest, FreshProfileAgreesSignsInAndTheSecondLaunchCompletesIt)
     const QUrl callback = browse(opened.first(), "Alex");
     ASSERT_TRUE(callback.isValid());
     EXPECT_EQ(launchWith(callback), 0) << "the second launch hands the URL over and ends";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model->isSignedIn(); }, 20000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->isSignedIn(); }, 60000))
         << model->statusText().toStdString();
     testing::settle(*model);
     EXPECT_FALSE(model->isAppleAuthorizationActive());
@@ -135,7 +135,7 @@ TEST_F(SignInWindowTest, ACraftedLinkNeverSignsTheComputerIn)
     const auto deliver = [&](const QUrl& url) {
         QSignalSpy received(instance.get(), &SingleInstance::urlReceived);
         EXPECT_EQ(launchWith(url), 0);
-        EXPECT_TRUE(received.count() > 0 || received.wait(10000)) << "the link reached the application";
+        EXPECT_TRUE(received.count() > 0 || received.wait(60000)) << "the link reached the application";
         testing::settle(*model);
     };
     deliver(crafted);
@@ -145,7 +145,7 @@ TEST_F(SignInWindowTest, ACraftedLinkNeverSignsTheComputerIn)
     EXPECT_FALSE(savedSession().has_value());
 
     shell->click("signInButton");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 20000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 60000))
         << model->statusText().toStdString();
     testing::settle(*model);
     deliver(crafted);
@@ -157,7 +157,7 @@ TEST_F(SignInWindowTest, ACraftedLinkNeverSignsTheComputerIn)
     EXPECT_FALSE(recovered->has_value()) << "the crafted ticket was never redeemed";
 
     deliver(browse(opened.first(), "Alex"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model->isSignedIn(); }, 20000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->isSignedIn(); }, 60000))
         << model->statusText().toStdString();
     testing::settle(*model);
     EXPECT_EQ(cardTitle(), "Ready when you both are");
@@ -179,7 +179,7 @@ TEST_F(SignInWindowTest, ABrowserThatCannotOpenEndsTheAttemptAndOffersTheAddress
     EXPECT_FALSE(shell->shows("signInAddressRow"));
 
     shell->click("signInButton");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !session->signInAddress().isEmpty(); }, 20000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !session->signInAddress().isEmpty(); }, 60000))
         << model->statusText().toStdString();
     testing::settle(*model);
     EXPECT_FALSE(model->isAppleAuthorizationActive());
@@ -197,7 +197,7 @@ TEST_F(SignInWindowTest, ABrowserThatCannotOpenEndsTheAttemptAndOffersTheAddress
 
     // The address, pasted into a browser by hand, returns to the application as usual.
     session->handleExternalURL(browse(QUrl(QGuiApplication::clipboard()->text()), "Kim"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model->isSignedIn(); }, 20000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->isSignedIn(); }, 60000))
         << model->statusText().toStdString();
     testing::settle(*model);
     EXPECT_TRUE(session->signInAddress().isEmpty());

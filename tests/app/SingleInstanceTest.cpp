@@ -15,12 +15,12 @@ void sendRaw(const QString& path, const QByteArray& bytes)
 {
     QLocalSocket socket;
     socket.connectToServer(path);
-    ASSERT_TRUE(socket.waitForConnected(2000));
+    ASSERT_TRUE(socket.waitForConnected(60000));
     socket.write(bytes);
-    socket.waitForBytesWritten(2000);
+    socket.waitForBytesWritten(60000);
     QSignalSpy gone(&socket, &QLocalSocket::disconnected);
     socket.flush();
-    gone.wait(3000);
+    gone.wait(60000);
 }
 
 TEST(SingleInstance, HandsOneURLToTheRunningInstanceOnly)
@@ -43,11 +43,11 @@ TEST(SingleInstance, HandsOneURLToTheRunningInstanceOnly)
     QSignalSpy activations(&running, &SingleInstance::activationRequested);
     const QUrl callback("lumora://auth/callback?code=abc&state=xyz");
     EXPECT_TRUE(SingleInstance::handOff(path, callback));
-    ASSERT_TRUE(urls.wait(3000));
+    ASSERT_TRUE(urls.wait(60000));
     EXPECT_EQ(urls.front().front().toUrl(), callback);
 
     EXPECT_TRUE(SingleInstance::handOff(path, QUrl()));
-    ASSERT_TRUE(activations.wait(3000));
+    ASSERT_TRUE(activations.wait(60000));
     EXPECT_EQ(urls.count(), 1) << "a launch without a URL only activates";
 }
 
@@ -69,7 +69,7 @@ TEST(SingleInstance, RefusesWhatIsNotOneShortURL)
 
     // After all that, a proper hand-off still arrives.
     EXPECT_TRUE(SingleInstance::handOff(path, QUrl("corvane://auth/callback")));
-    ASSERT_TRUE(urls.wait(3000));
+    ASSERT_TRUE(urls.wait(60000));
     EXPECT_EQ(urls.back().front().toUrl(), QUrl("corvane://auth/callback"));
 }
 

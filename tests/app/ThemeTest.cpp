@@ -272,8 +272,8 @@ TEST(Shadows, ACardCastsItsShadowOnlyWhereShadersRun)
     std::unique_ptr<QObject> made(component.create());
     auto* window = qobject_cast<QQuickWindow*>(made.get());
     ASSERT_NE(window, nullptr) << component.errorString().toStdString();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->rendererInterface() != nullptr; }));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->rendererInterface() != nullptr; }, 60000));
     const bool software = window->rendererInterface()->graphicsApi() == QSGRendererInterface::Software;
     EXPECT_EQ(testing::findUnder(window->contentItem(), "cardShadow") != nullptr, !software)
         << (software ? "software renderer" : "a renderer with shaders");
@@ -292,7 +292,7 @@ TEST(WindowBackground, IvoryWithABlushAndASageGlowInOppositeCorners)
     std::unique_ptr<QObject> made(component.create());
     auto* window = qobject_cast<QQuickWindow*>(made.get());
     ASSERT_NE(window, nullptr) << component.errorString().toStdString();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window, 60000));
     const QImage drawn = window->grabWindow();
     ASSERT_EQ(drawn.size(), QSize(1180, 760) * drawn.devicePixelRatio());
     const auto near = [](const QColor& found, const QColor& wanted) {

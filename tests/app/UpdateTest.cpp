@@ -91,7 +91,7 @@ struct Updater {
     bool finish()
     {
         QSignalSpy checked(&controller, &SecureUpdateController::checked);
-        return checked.wait(10000);
+        return checked.wait(60000);
     }
 
     SecureUpdateController controller;

@@ -151,11 +151,11 @@ void WindowHarness::show(QSize size)
         ADD_FAILURE() << "the theme's motion preference is not there";
     m_window->resize(size);
     m_window->show();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(m_window));
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(m_window, 60000));
     // Shortcuts and Escape go to the focused window; without a window manager to give it the
     // focus (a bare X display), the harness does.
     m_window->requestActivate();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(m_window));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(m_window, 60000));
 }
 
 void WindowHarness::resize(QSize size)
@@ -169,7 +169,7 @@ void WindowHarness::waitForFrame()
 {
     QSignalSpy swapped(m_window, &QQuickWindow::frameSwapped);
     m_window->update();
-    EXPECT_TRUE(swapped.wait(10000)) << "no frame";
+    EXPECT_TRUE(swapped.wait(60000)) << "no frame";
     // Items a frame's polish let go of are deleted later.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

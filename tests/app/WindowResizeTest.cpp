@@ -70,18 +70,18 @@ TEST_F(WindowResizeTest, ReviewSheetOpenedAndClosedThenNarrowed)
     ASSERT_NE(shell.openWindow(smoke), nullptr);
     shell.resize({ 1600, 1000 });
     shell.press(Qt::Key_2, Qt::ControlModifier);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return smoke.history()->entries()->rowCount() == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return smoke.history()->entries()->rowCount() == 1; }, 60000));
     HistoryEntryList& entries = *smoke.history()->entries();
     const QString card
         = "historyCard:" + entries.data(entries.index(0), HistoryEntryList::EntryIDRole).toString();
     for (const Qt::Key close : { Qt::Key_Escape, Qt::Key_unknown }) {
         shell.click(card);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 60000));
         if (close == Qt::Key_Escape)
             shell.press(close);
         else
             shell.click("doneButton");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 60000));
         for (const QSize size : { QSize(1000, 800), QSize(981, 760), QSize(979, 760), QSize(920, 680) })
             shell.resize(size);
         EXPECT_EQ(shell.layoutsHoldingRepeaters(), QStringList());
@@ -90,7 +90,7 @@ TEST_F(WindowResizeTest, ReviewSheetOpenedAndClosedThenNarrowed)
 
     shell.resize({ 920, 680 });
     shell.click(card);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 60000));
     shell.screenshot("review-after-resizes-920");
     const QRectF floor = sceneRect("floorStrip");
     const QList<QRectF> labels = drawn("floorCard", "floorLabel");
@@ -118,12 +118,12 @@ TEST_F(WindowResizeTest, CheckinSectionsSteppedWhileResizing)
     ShellSessionAdapter smoke(*viewModel, [] { return QDateTime::currentDateTimeUtc(); });
     ASSERT_NE(shell.openWindow(smoke), nullptr);
     shell.click("checkinButton");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("checkinRoom"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("checkinRoom"); }, 60000));
     const auto stepTo = [&](const char* button, int section) {
         shell.click(button);
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return shell.text("sectionPosition") == QStringLiteral("SECTION %1 OF 5").arg(section); },
-            5000));
+            60000));
     };
     const auto check = [&](int section) {
         resizeThroughEverySize(QStringLiteral("section %1").arg(section));
@@ -183,7 +183,7 @@ TEST_F(WindowResizeTest, EveryPageSheetAndOverlayAtEverySize)
     room.update([](auto& s) { s.selectedAgendaStep = 3; });
     walk("room-live-next-step");
     shell.click("getUnstuck");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("coachPopover"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("coachPopover"); }, 60000));
     walk("room-coaching");
     shell.press(Qt::Key_Escape);
     QMetaObject::invokeMethod(shell.find("roomState"), "revealThreadMessage");
@@ -259,29 +259,29 @@ TEST_F(WindowResizeTest, EveryPageSheetAndOverlayAtEverySize)
     walk("history");
     shell.click("moreActions:" + keyOf('a'));
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return shell.find("historyActions:" + keyOf('a'))->property("opened").toBool(); }, 5000));
+        [&] { return shell.find("historyActions:" + keyOf('a'))->property("opened").toBool(); }, 60000));
     walk("history-menu");
     QMetaObject::invokeMethod(
         shell.find("historyActions:" + keyOf('a'))->findChild<QObject*>("deleteItem"), "triggered");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("historyDeleteConfirmation"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("historyDeleteConfirmation"); }, 60000));
     walk("history-delete-confirmation");
     shell.click("historyDeleteConfirmationCancel");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("historyDeleteConfirmation"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("historyDeleteConfirmation"); }, 60000));
     shell.click("historyCard:" + keyOf('a'));
     history.answerReview(testing::conversationReview('a'));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 60000));
     walk("review-conversation");
     shell.click("doneButton");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 60000));
     walk("history-review-closed");
     DerivedSessionResult checkin = testing::conversationReview('b');
     checkin.mode = ConversationMode::checkin;
     shell.click("historyCard:" + keyOf('b'));
     history.answerReview(checkin);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 60000));
     walk("review-checkin");
     shell.press(Qt::Key_Escape);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 60000));
 
     DerivedSessionResult older = testing::conversationReview('a');
     older.completedAt = older.completedAt.addDays(-7);
@@ -293,10 +293,10 @@ TEST_F(WindowResizeTest, EveryPageSheetAndOverlayAtEverySize)
 
     shell.content()->setProperty("section", 0);
     QMetaObject::invokeMethod(shell.content(), "openSetup");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("setupSheet"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("setupSheet"); }, 60000));
     walk("setup-sheet");
     shell.press(Qt::Key_Escape);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 60000));
     walk("setup-sheet-closed");
 
     session.state.needsMigrationOffer = true;

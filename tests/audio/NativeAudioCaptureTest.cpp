@@ -1,6 +1,7 @@
 #include "audio/NativeAudioCapture.hpp"
 
 #include "AwaitTask.hpp"
+#include "ChildTestRun.hpp"
 #include "VirtualMicrophone.hpp"
 #include "audio/DefaultAudioInput.hpp"
 #include "audio/MicrophoneAccess.hpp"
@@ -82,14 +83,18 @@ TEST_F(NativeAudioCaptureTest, TenSecondsOfSpeechBecomeOrderedPcmBlocksAndAMatch
         &ticker, &QTimer::timeout, [&] { longestStall = std::max(longestStall, sinceTick.restart()); });
     BlockLog log;
     Completions completions;
+    QElapsedTimer starting;
+    starting.start();
     sinceTick.start();
     ticker.start(10);
     ASSERT_TRUE(startCapture(capture, audioPath(), 3600, log.handler(), completions.handler()).has_value());
     ticker.stop();
-    EXPECT_LT(longestStall, 500);
+    // Held through the opening, the loop would stall for about all of it; a loaded machine
+    // stretches both, so the stall is measured against the opening's own length.
+    EXPECT_LT(longestStall, std::max<qint64>(500, starting.elapsed() / 2)) << starting.elapsed() << " ms";
     EXPECT_EQ(test::modeOf(audioPath()), 0600);
 
-    ASSERT_TRUE(spinUntil([&] { return capture.currentTime() >= 10.0; }));
+    ASSERT_TRUE(spinUntil([&] { return capture.currentTime() >= 10.0; }, 60000));
     EXPECT_TRUE(capture.isRecording());
     const double recorded = capture.currentTime();
     capture.stop();
@@ -138,7 +143,7 @@ TEST_F(NativeAudioCaptureTest, PausedTimeIsNeitherCountedNorRecorded)
     NativeAudioCapture capture;
     BlockLog log;
     ASSERT_TRUE(startCapture(capture, audioPath(), 3600, log.handler()).has_value());
-    ASSERT_TRUE(spinUntil([&] { return capture.currentTime() >= 1.0; }));
+    ASSERT_TRUE(spinUntil([&] { return capture.currentTime() >= 1.0; }, 60000));
 
     capture.pause();
     EXPECT_FALSE(capture.isRecording());
@@ -152,7 +157,7 @@ TEST_F(NativeAudioCaptureTest, PausedTimeIsNeitherCountedNorRecorded)
 
     ASSERT_TRUE(capture.resume().has_value());
     EXPECT_TRUE(capture.isRecording());
-    ASSERT_TRUE(spinUntil([&] { return capture.currentTime() >= 2.0; }));
+    ASSERT_TRUE(spinUntil([&] { return capture.currentTime() >= 2.0; }, 60000));
     const double recorded = capture.currentTime();
     capture.stop();
 
@@ -168,7 +173,7 @@ TEST_F(NativeAudioCaptureTest, EndsItselfAtTheGrantedLengthOnceAndCanRecordAgain
     BlockLog log;
     Completions completions;
     ASSERT_TRUE(startCapture(capture, audioPath(), 1.5, log.handler(), completions.handler()).has_value());
-    ASSERT_TRUE(spinUntil([&] { return !completions.calls.empty(); }));
+    ASSERT_TRUE(spinUntil([&] { return !completions.calls.empty(); }, 60000));
     EXPECT_EQ(completions.calls, std::vector<bool> { true });
     EXPECT_FALSE(capture.isRecording());
     EXPECT_EQ(capture.currentTime(), 0.0);
@@ -184,7 +189,7 @@ TEST_F(NativeAudioCaptureTest, EndsItselfAtTheGrantedLengthOnceAndCanRecordAgain
 
     const QString second = QDir(folder()).filePath("second.m4a");
     ASSERT_TRUE(startCapture(capture, second, 0.5, {}, completions.handler()).has_value());
-    ASSERT_TRUE(spinUntil([&] { return completions.calls.size() == 2; }));
+    ASSERT_TRUE(spinUntil([&] { return completions.calls.size() == 2; }, 60000));
     EXPECT_EQ(completions.calls.back(), true);
     EXPECT_NEAR(probe(second).duration, 0.5, 0.05);
 }
@@ -203,7 +208,7 @@ TEST_F(NativeAudioCaptureTest, AFileThatCannotBeWrittenEndsTheCaptureUnsuccessfu
         NativeAudioCapture capture;
         Completions completions;
         ASSERT_TRUE(startCapture(capture, path, 3600, {}, completions.handler()).has_value());
-        ASSERT_TRUE(spinUntil([&] { return capture.currentTime() >= 0.5; }));
+        ASSERT_TRUE(spinUntil([&] { return capture.currentTime() >= 0.5; }, 60000));
         rlimit original {};
         ::getrlimit(RLIMIT_FSIZE, &original);
         const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -216,7 +221,7 @@ TEST_F(NativeAudioCaptureTest, AFileThatCannotBeWrittenEndsTheCaptureUnsuccessfu
             play(speechPath);
         }
         const bool ended
-            = spinUntil([&] { return !completions.calls.empty(); }, int(speechSeconds * 1000) + 5000);
+            = spinUntil([&] { return !completions.calls.empty(); }, int(speechSeconds * 1000) + 60000);
         ::setrlimit(RLIMIT_FSIZE, &original);
         std::signal(SIGXFSZ, previousHandler);
 
@@ -245,7 +250,7 @@ TEST_F(NativeAudioCaptureTest, FailedStartsLeaveTheCaptureAsItWas)
         FailsWith(NativeAudioCaptureError::alreadyRecording));
     EXPECT_FALSE(QFile::exists(QDir(folder()).filePath("other.m4a")));
     const double before = capture.currentTime();
-    ASSERT_TRUE(spinUntil([&] { return capture.currentTime() > before + 0.3; }));
+    ASSERT_TRUE(spinUntil([&] { return capture.currentTime() > before + 0.3; }, 60000));
     EXPECT_TRUE(capture.isRecording());
     capture.stop();
     EXPECT_GT(probe(audioPath()).duration, 0.3);
@@ -309,18 +314,11 @@ TEST(NativeAudioCaptureWithoutSoundServer, DISABLED_ReportsThatThereIsNoMicropho
 
 TEST(NativeAudioCaptureValidationTest, NoSoundServerMeansNoMicrophone)
 {
-    QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("PULSE_SERVER", "unix:/nonexistent/lumora-test-sound-server");
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-        { "--gtest_also_run_disabled_tests",
-            "--gtest_filter=NativeAudioCaptureWithoutSoundServer.DISABLED_ReportsThatThereIsNoMicrophone" });
-    ASSERT_TRUE(child.waitForFinished(30000));
-    const QByteArray output = child.readAll();
-    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+    const test::ChildTestRun run = test::runInChild(
+        u"NativeAudioCaptureWithoutSoundServer.DISABLED_ReportsThatThereIsNoMicrophone"_qs, environment);
+    EXPECT_TRUE(run.passed()) << run.output.toStdString();
 }
 
 // Disabled in the ordinary run: AMicrophoneThatAppearsIsFoundAtTheNextStart runs it in a child
@@ -347,8 +345,8 @@ TEST(NativeAudioCaptureWithLateSoundServer, DISABLED_FindsTheMicrophoneOnceThere
         { "--daemonize=no", "-n", "--exit-idle-time=-1", "--log-level=error",
             "--load=module-native-protocol-unix socket=" + server.mid(5),
             "--load=module-null-sink sink_name=late_speaker rate=48000 channels=1" });
-    ASSERT_TRUE(daemon.waitForStarted(5000));
-    ASSERT_TRUE(test::spinUntil([] { return DefaultAudioInput::askSoundServer().has_value(); }, 20000));
+    ASSERT_TRUE(daemon.waitForStarted(60000));
+    ASSERT_TRUE(test::spinUntil([] { return DefaultAudioInput::askSoundServer().has_value(); }, 60000));
     // Only a speaker so far: its monitor is no microphone.
     EXPECT_THAT(
         test::awaitTask(MicrophoneAccess::request()), FailsWith(NativeAudioCaptureError::noMicrophone));
@@ -360,14 +358,14 @@ TEST(NativeAudioCaptureWithLateSoundServer, DISABLED_FindsTheMicrophoneOnceThere
         EXPECT_EQ(QProcess::execute("pactl", arguments), 0) << arguments.join(' ').toStdString();
     // The sound server tells Qt of the new microphone as it comes.
     ASSERT_TRUE(
-        test::spinUntil([] { return test::awaitTask(MicrophoneAccess::request()).has_value(); }, 20000));
+        test::spinUntil([] { return test::awaitTask(MicrophoneAccess::request()).has_value(); }, 60000));
     QTemporaryDir folder;
     NativeAudioCapture capture;
     ASSERT_TRUE(startCapture(capture, folder.filePath("recording.m4a"), 60).has_value());
-    EXPECT_TRUE(test::spinUntil([&] { return capture.currentTime() > 0.3; }));
+    EXPECT_TRUE(test::spinUntil([&] { return capture.currentTime() > 0.3; }, 60000));
     capture.stop();
     daemon.terminate();
-    EXPECT_TRUE(daemon.waitForFinished(10000));
+    EXPECT_TRUE(daemon.waitForFinished(60000));
 }
 
 TEST(NativeAudioCaptureValidationTest, AMicrophoneThatAppearsIsFoundAtTheNextStart)
@@ -376,19 +374,11 @@ TEST(NativeAudioCaptureValidationTest, AMicrophoneThatAppearsIsFoundAtTheNextSta
         || QStandardPaths::findExecutable("pactl").isEmpty())
         GTEST_SKIP() << "needs PulseAudio";
     QTemporaryDir folder;
-    QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("PULSE_SERVER", "unix:" + folder.filePath("native"));
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-        { "--gtest_also_run_disabled_tests",
-            "--gtest_filter=NativeAudioCaptureWithLateSoundServer.DISABLED_"
-            "FindsTheMicrophoneOnceThereIsOne" });
-    ASSERT_TRUE(child.waitForFinished(90000));
-    const QByteArray output = child.readAll();
-    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+    const test::ChildTestRun run = test::runInChild(
+        u"NativeAudioCaptureWithLateSoundServer.DISABLED_FindsTheMicrophoneOnceThereIsOne"_qs, environment);
+    EXPECT_TRUE(run.passed()) << run.output.toStdString();
 }
 
 } // namespace

@@ -138,7 +138,7 @@ protected:
     {
         auto player = std::make_unique<QProcess>();
         player->start("paplay", { "-d", qEnvironmentVariable("LUMORA_TEST_SPEAKER"), wavPath });
-        ASSERT_TRUE(player->waitForStarted(5000));
+        ASSERT_TRUE(player->waitForStarted(60000));
         m_players.push_back(std::move(player));
         const bool playing = spinUntil(
             [] {
@@ -147,7 +147,7 @@ protected:
                 pactl.waitForFinished(5000);
                 return !pactl.readAllStandardOutput().trimmed().isEmpty();
             },
-            5000);
+            60000);
         ASSERT_TRUE(playing) << "the speech did not start playing";
     }
 

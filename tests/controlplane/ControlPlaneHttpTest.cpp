@@ -113,7 +113,7 @@ TEST(ControlPlaneHttp, AnswersASignedRequestWhileStrangersHoldThousandsOfIdleCon
     // with the server using less than a tenth of it; a server that spins never gets there.
     double busiest = 0;
     bool settled = false;
-    for (int second = 0; second < 10 && !settled; ++second) {
+    for (int second = 0; second < 60 && !settled; ++second) {
         const double before = cpuSeconds(server.processId());
         QThread::msleep(1000);
         const double used = cpuSeconds(server.processId()) - before;
@@ -293,7 +293,7 @@ TEST(ControlPlaneHttp, ServesHttpsWithTheGivenCertificate)
         QSslSocket socket;
         socket.setSslConfiguration(tls);
         socket.connectToHostEncrypted(server.baseUrl().host(), static_cast<quint16>(server.baseUrl().port()));
-        return socket.waitForEncrypted(5000);
+        return socket.waitForEncrypted(60000);
     };
     EXPECT_TRUE(handshakes("ECDHE-ECDSA-AES128-GCM-SHA256"));
     EXPECT_TRUE(handshakes("ECDHE-ECDSA-CHACHA20-POLY1305"));

@@ -99,7 +99,7 @@ TEST(HttpServerStop, AnswersTheRequestsUnderWayAndClosesTheIdleOnes)
     RawConnection busy((*server)->port());
     EXPECT_TRUE(idle.connected() && busy.connected());
     busy.send("GET /slow HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-    EXPECT_EQ(handling.get_future().wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(handling.get_future().wait_for(60s), std::future_status::ready);
     ::raise(SIGTERM);
 
     EXPECT_TRUE(closedByServer(idle.socket(), true))
@@ -109,7 +109,7 @@ TEST(HttpServerStop, AnswersTheRequestsUnderWayAndClosesTheIdleOnes)
     EXPECT_TRUE(reply.starts_with("HTTP/1.1 200")) << reply;
     EXPECT_NE(reply.find("Connection: close"), std::string::npos) << reply;
     EXPECT_TRUE(reply.ends_with("finished")) << reply;
-    EXPECT_EQ(running.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(running.wait_for(60s), std::future_status::ready);
     EXPECT_TRUE(log.str().starts_with("GET /slow 200 ")) << log.str();
 }
 
@@ -169,7 +169,7 @@ TEST(HttpServer, AnswersLaterWithoutHoldingTheThreadAndGoesOnWhereTheHandlerRan)
     RawConnection later(server.port());
     later.send("GET /later HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
     auto handling = handled.get_future();
-    ASSERT_EQ(handling.wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(handling.wait_for(60s), std::future_status::ready);
     const std::shared_ptr<DeferredResponse> deferred = handling.get();
     RawConnection now(server.port());
     now.send("GET /now HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
@@ -204,7 +204,7 @@ TEST(HttpServer, StopsWhileAnAnswerIsToComeAndIgnoresItWhenItComes)
         RawConnection waiting(server.port());
         waiting.send("GET /never HTTP/1.1\r\nHost: x\r\n\r\n");
         auto future = handled.get_future();
-        ASSERT_EQ(future.wait_for(5s), std::future_status::ready);
+        ASSERT_EQ(future.wait_for(60s), std::future_status::ready);
         orphan = future.get();
     }
     orphan->complete(text("too late"));
@@ -334,7 +334,7 @@ private:
     template <typename Predicate> bool waitUntil(Predicate arrived)
     {
         std::unique_lock guard(m_lock);
-        return m_arrived.wait_for(guard, 5s, arrived);
+        return m_arrived.wait_for(guard, 60s, arrived);
     }
 
     std::mutex m_lock;

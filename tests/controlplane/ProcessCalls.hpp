@@ -116,11 +116,11 @@ inline QByteArray exchangeRaw(const QUrl& base, const QByteArray& bytes)
 {
     QTcpSocket socket;
     socket.connectToHost(base.host(), static_cast<quint16>(base.port()));
-    if (!socket.waitForConnected(5000))
+    if (!socket.waitForConnected(60000))
         return {};
     socket.write(bytes);
     QByteArray reply;
-    while (socket.waitForReadyRead(5000))
+    while (socket.waitForReadyRead(60000))
         reply += socket.readAll();
     return reply;
 }

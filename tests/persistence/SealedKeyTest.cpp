@@ -108,7 +108,7 @@ protected:
         }
         QProcess tool;
         tool.start(u"secret-tool"_qs, { u"clear"_qs, u"user"_qs, account, u"server"_qs, service });
-        ASSERT_TRUE(tool.waitForFinished(10000));
+        ASSERT_TRUE(tool.waitForFinished(60000));
         ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
     }
 

@@ -4,6 +4,7 @@
 #include "SpeechStandInFixture.hpp"
 #include "providers/LiveCoaching.hpp"
 
+#include <QDeadlineTimer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <qcoro/qcorotimer.h>
@@ -14,6 +15,10 @@ namespace {
 
 constexpr int sampleRate = 16000;
 constexpr qsizetype framesPerBlock = 4096;
+// How long a stop waits after the close message for the stand-in's last results and its close:
+// as long as a loaded machine takes (a minute stands for a hang). Only a provider that never
+// closes lets the wait run out.
+constexpr std::chrono::milliseconds providerClose = std::chrono::seconds(60);
 
 // One capture block whose every sample is its sequence number, so the frame log shows order.
 QByteArray block(qint16 sequence)
@@ -114,12 +119,13 @@ class LiveSessionRun {
 public:
     LiveSessionRun(const DeepgramGrant& grant, const QUrl& base, const QSslConfiguration& tls,
         const AnalysisProvider& analysis, const ProviderUsageReporter& usage, QUuid reservation,
-        std::chrono::milliseconds flushLimit = DeepgramLiveSessionOptions {}.flushLimit)
+        std::chrono::milliseconds flushLimit = DeepgramLiveSessionOptions {}.flushLimit,
+        std::chrono::milliseconds closeGrace = providerClose)
     {
         DeepgramLiveSessionOptions options;
         options.baseURL = base;
         options.tls = tls;
-        options.closeGrace = std::chrono::milliseconds(400);
+        options.closeGrace = closeGrace;
         options.flushLimit = flushLimit;
         // Twenty seconds pass between turns, so four turns have waited long enough.
         options.clock = [this] { return start.addSecs(20 * clockReads++); };
@@ -149,23 +155,27 @@ public:
 
 class DeepgramLiveSessionTest : public testing::SpeechStandInFixture {
 protected:
-    Outcome stream(const DeepgramGrant& grant, const AnalysisProvider& analysis, int blocks = 16)
+    Outcome stream(const DeepgramGrant& grant, const AnalysisProvider& analysis, int blocks = 16,
+        std::chrono::milliseconds closeGrace = providerClose)
     {
-        LiveSessionRun run(grant, standIn->baseUrl(), tls(), analysis, usage, reservation);
+        LiveSessionRun run(grant, standIn->baseUrl(), tls(), analysis, usage, reservation,
+            DeepgramLiveSessionOptions {}.flushLimit, closeGrace);
         return run.run(blocks, 5);
     }
 
     // The frame log without the connection numbers, one line each, once its last line is
-    // `last` (the stand-in may still be writing it when the session has stopped).
+    // `last` when one is named (the stand-in may still be writing it when the session has
+    // stopped); a minute without it stands for a hang.
     std::string frames(const QString& last) const
     {
         QStringList lines;
-        for (int attempt = 0; attempt < 50 && (lines.isEmpty() || lines.last() != last); ++attempt) {
-            if (attempt > 0)
-                QThread::msleep(20);
+        for (const QDeadlineTimer hang(60000);;) {
             lines.clear();
             for (const QString& line : standIn->frames())
                 lines.append(line.section(u' ', 1));
+            if (last.isEmpty() || (!lines.isEmpty() && lines.last() == last) || hang.hasExpired())
+                break;
+            QThread::msleep(20);
         }
         return lines.join(u'\n').toStdString();
     }
@@ -233,7 +243,10 @@ TEST_F(DeepgramLiveSessionTest, OnlyANormalCloseAfterTheCloseMessageIsHealthy)
         startStandIn(c.hook);
         usage.reports.clear();
         ScriptedAnalysis analysis({});
-        stream(grant(c.tokenLifetime), analysis, c.blocks);
+        // A provider that stays open is closed once the grace has run out.
+        const bool staysOpen = c.hook.contains(u"--stay-open-after-close-stream"_qs);
+        stream(grant(c.tokenLifetime), analysis, c.blocks,
+            staysOpen ? std::chrono::milliseconds(400) : providerClose);
         ASSERT_EQ(usage.reports.size(), 1);
         EXPECT_EQ(usage.reports.first().statusCode, c.status);
         const std::string lines = frames(c.lastFrame);
@@ -356,9 +369,9 @@ TEST_F(DeepgramLiveSessionTest, TheStopWaitsOnlyForTheLastAnalysisAndOnlySoLong)
     for (int i = 0; i < 20; ++i)
         run.session->sendPCM(block(qint16(i)));
     // The first batch (turns 0 to 3) is under way, and the loop waits for it.
-    ASSERT_TRUE(test::spinUntil([&] { return analysis.batches.size() == 1; }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return analysis.batches.size() == 1; }, 60000));
 
-    test::awaitTask(run.session->stop(5), std::chrono::seconds(20));
+    test::awaitTask(run.session->stop(5), providerClose + std::chrono::seconds(30));
     EXPECT_EQ(run.outcome.turns.size(), 10);
     ASSERT_EQ(analysis.batches.size(), 2);
     EXPECT_EQ(analysis.batches[0], run.outcome.turns.mid(0, 4));
@@ -367,7 +380,7 @@ TEST_F(DeepgramLiveSessionTest, TheStopWaitsOnlyForTheLastAnalysisAndOnlySoLong)
     EXPECT_EQ(usage.reports.first().statusCode, 200);
 
     analysis.released = true;
-    ASSERT_TRUE(test::spinUntil([&] { return analysis.answered == 2; }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return analysis.answered == 2; }, 60000));
     // An answer dropped leaves nothing to wait for: a few turns of the loop let one that was
     // kept after all show.
     test::spinFor(50);
@@ -385,14 +398,14 @@ TEST_F(DeepgramLiveSessionTest, AGiveUpSendsNothingMore)
     run.session->start();
     for (int i = 0; i < 20; ++i)
         run.session->sendPCM(block(qint16(i)));
-    ASSERT_TRUE(test::spinUntil([&] { return analysis.batches.size() == 1; }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return analysis.batches.size() == 1; }, 60000));
 
-    test::awaitTask(run.session->abandon(), std::chrono::seconds(5));
-    test::awaitTask(run.session->stop(5), std::chrono::seconds(5));
+    test::awaitTask(run.session->abandon());
+    test::awaitTask(run.session->stop(5));
     EXPECT_EQ(analysis.batches.size(), 1) << "nothing left is analysed";
     EXPECT_TRUE(usage.reports.isEmpty());
     analysis.released = true;
-    ASSERT_TRUE(test::spinUntil([&] { return analysis.answered == 1; }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return analysis.answered == 1; }, 60000));
     test::spinFor(50);
     EXPECT_TRUE(run.outcome.insights.isEmpty());
 }

@@ -76,7 +76,7 @@ inline void spinFor(int milliseconds)
 }
 
 // Runs the event loop until the condition holds; false when the time ran out first.
-inline bool spinUntil(const std::function<bool()>& condition, int milliseconds = 15000)
+inline bool spinUntil(const std::function<bool()>& condition, int milliseconds = 60000)
 {
     QDeadlineTimer deadline(milliseconds);
     while (!condition()) {

@@ -125,7 +125,7 @@ bool PrivateKeyringSession::startDaemon(const QStringList& arguments, bool withP
     daemon->setStandardOutputFile(QProcess::nullDevice());
     daemon->start(QStringLiteral("gnome-keyring-daemon"),
         arguments + QStringList { QStringLiteral("--foreground"), QStringLiteral("--components=secrets") });
-    if (!daemon->waitForStarted(5000))
+    if (!daemon->waitForStarted(60000))
         return false;
     // Written out before the wait below, which turns no event loop.
     if (withPassword) {
@@ -133,7 +133,7 @@ bool PrivateKeyringSession::startDaemon(const QStringList& arguments, bool withP
         daemon->waitForBytesWritten(5000);
     }
     daemon->closeWriteChannel();
-    const QDeadlineTimer deadline(10000);
+    const QDeadlineTimer deadline(60000);
     bool owned = false;
     while (!owned && !deadline.hasExpired()) {
         const QDBusReply<uint> owner = bus().interface()->servicePid(secrets);
@@ -147,7 +147,7 @@ bool PrivateKeyringSession::startDaemon(const QStringList& arguments, bool withP
 
 bool PrivateKeyringSession::waitForKeyring(bool unlocked)
 {
-    const QDeadlineTimer deadline(10000);
+    const QDeadlineTimer deadline(60000);
     while (!deadline.hasExpired()) {
         if (defaultCollection() != u"/" && isLocked() != unlocked)
             return true;

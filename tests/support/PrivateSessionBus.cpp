@@ -45,9 +45,9 @@ PrivateSessionBus::PrivateSessionBus(
     m_daemon.start(QStringLiteral("dbus-daemon"),
         { QStringLiteral("--config-file=") + file.fileName(), QStringLiteral("--nofork"),
             QStringLiteral("--print-address=1") });
-    if (!m_daemon.waitForStarted(5000))
+    if (!m_daemon.waitForStarted(60000))
         return;
-    const QDeadlineTimer deadline(10000);
+    const QDeadlineTimer deadline(60000);
     while (!m_daemon.canReadLine() && m_daemon.state() == QProcess::Running && !deadline.hasExpired())
         m_daemon.waitForReadyRead(100);
     m_address = QString::fromUtf8(m_daemon.readLine().trimmed());

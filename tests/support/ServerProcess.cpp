@@ -14,7 +14,7 @@ void ServerProcess::start(const QString& program, QStringList arguments)
     if (!arguments.contains(QStringLiteral("--listen")))
         arguments << QStringLiteral("--listen") << QStringLiteral("127.0.0.1:0");
     m_process.start(program, arguments);
-    const QDeadlineTimer deadline(10000);
+    const QDeadlineTimer deadline(60000);
     while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
         if (!m_process.canReadLine()
             && !m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
@@ -32,7 +32,7 @@ int ServerProcess::stop()
     if (m_process.state() == QProcess::NotRunning)
         return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
     m_process.terminate();
-    if (!m_process.waitForFinished(10000)) {
+    if (!m_process.waitForFinished(60000)) {
         m_process.kill();
         m_process.waitForFinished(5000);
         return -1;

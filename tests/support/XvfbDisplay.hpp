@@ -22,9 +22,9 @@ public:
             { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                 QStringLiteral("0"), QStringLiteral("1280x900x24"), QStringLiteral("-nolisten"),
                 QStringLiteral("tcp") });
-        if (!m_server.waitForStarted(5000))
+        if (!m_server.waitForStarted(60000))
             return;
-        const QDeadlineTimer deadline(15000);
+        const QDeadlineTimer deadline(60000);
         while (!m_server.canReadLine() && m_server.state() == QProcess::Running && !deadline.hasExpired())
             m_server.waitForReadyRead(100);
         const QByteArray number = m_server.readLine().trimmed();

@@ -372,13 +372,13 @@ TEST_F(ConversationTest, ACheckinCannotBeLeftWhileItsRecordingStarts)
     settle(*model);
     ASSERT_TRUE(model->isCheckinOpen());
     model->requestToggleRecording();
-    ASSERT_TRUE(test::spinUntil([&] { return microphoneAsked; }, 5000));
+    ASSERT_TRUE(test::spinUntil([&] { return microphoneAsked; }, 60000));
     ASSERT_TRUE(model->isStartingConversation());
     model->closeCheckin();
     EXPECT_TRUE(model->isCheckinOpen());
 
     microphoneAnswer.start(0);
-    ASSERT_TRUE(test::spinUntil([&] { return !model->isStartingConversation(); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return !model->isStartingConversation(); }, 60000));
     settle(*model);
     EXPECT_TRUE(model->isCheckinOpen());
     model->closeCheckin();

@@ -165,7 +165,7 @@ TEST_F(NewKeyringStartUp, TheStartUpWaitsForTheNewKeyringsPromptAndGoesOn)
         GTEST_SKIP() << "needs Xvfb and xdotool";
     auto model = open();
     ASSERT_TRUE(turnUntil([&] { return model->statusText() == SessionViewModel::keyringPromptMessage(); },
-        std::chrono::seconds(30)));
+        std::chrono::seconds(60)));
     (void)turnUntil([] { return false; }, KeychainKeyStore::defaultTimeout + std::chrono::milliseconds(1500));
     EXPECT_FALSE(model->isStartUpFinished()) << "still waiting for the person";
     const QString password = PrivateKeyringSession::password();

@@ -181,7 +181,7 @@ TEST_F(SignInTest, ATimedOutOrCanceledAttemptStillCompletesWhenTheBrowserReturns
             // speak up after the cancel.
             wait(std::chrono::milliseconds(400));
         } else {
-            EXPECT_TRUE(test::spinUntil([&] { return !model->isAppleAuthorizationActive(); }, 10000));
+            EXPECT_TRUE(test::spinUntil([&] { return !model->isAppleAuthorizationActive(); }, 60000));
         }
         EXPECT_FALSE(model->isAppleAuthorizationActive());
         const QString expected = userCancels ? QStringLiteral("Sign in to begin") : timedOut;

@@ -13,7 +13,7 @@ void QuitQuestion::setRoom(RoomModel* room)
     m_room = room;
     if (m_room) {
         for (const auto signal : { &RoomModel::isRecordingChanged, &RoomModel::isPausedChanged,
-                 &RoomModel::isProcessingChanged, &RoomModel::currentSessionIDChanged })
+                 &RoomModel::isProcessingChanged, &RoomModel::finishNoticeChanged })
             connect(m_room, signal, this, &QuitQuestion::changed);
     }
     emit roomChanged();
@@ -59,7 +59,7 @@ bool QuitQuestion::asksBeforeQuitting() const
 
 bool QuitQuestion::quitsUnanswered() const
 {
-    return m_room && !asks() && m_room->currentSessionID().isEmpty();
+    return m_room && !asks() && !m_room->finishNotice().isEmpty();
 }
 
 } // namespace lumora

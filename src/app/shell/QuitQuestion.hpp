@@ -36,8 +36,9 @@ public:
     // Whether the quit the user asked for waits for an answer; noted in the log when it does.
     Q_INVOKABLE bool asksBeforeQuitting() const;
     // Whether the quit asked for while the question is open goes ahead without an answer: the
-    // conversation it asked about has ended saved (the room holds no session any more). One that
-    // ended unsaved leaves the question to the user.
+    // conversation it asked about has ended with its review saved, which the room's finish notice
+    // says (the session the room names is no proof: the account's refresh after the finish names
+    // the finished one again). One that ended unsaved leaves the question to the user.
     Q_INVOKABLE bool quitsUnanswered() const;
 
 signals:

@@ -28,8 +28,10 @@ STATES = {
 
 
 def application(pid):
-    # The application registers with the bus shortly after its window appears.
-    for _ in range(100):
+    # The application registers with the bus shortly after its window appears; a minute
+    # without it stands for a hang, however loaded the machine.
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline:
         desktop = pyatspi.Registry.getDesktop(0)
         for index in range(desktop.childCount):
             app = desktop.getChildAtIndex(index)

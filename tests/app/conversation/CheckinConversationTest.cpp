@@ -53,7 +53,7 @@ protected:
     void open(SessionViewModel& model)
     {
         shell.click("checkinButton");
-        ASSERT_TRUE(test::spinUntil([&] { return shell.shows("checkinRoom"); }, 30000))
+        ASSERT_TRUE(test::spinUntil([&] { return shell.shows("checkinRoom"); }, 60000))
             << model.errorMessage().value_or("").toStdString();
         ASSERT_TRUE(model.checkinPack().has_value());
     }
@@ -61,10 +61,10 @@ protected:
     void record(SessionViewModel& model)
     {
         shell.click("checkinPrimaryButton");
-        ASSERT_TRUE(test::spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 30000));
+        ASSERT_TRUE(test::spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 60000));
         ASSERT_TRUE(model.isRecording()) << model.errorMessage().value_or("").toStdString();
         ASSERT_TRUE(test::spinUntil(
-            [&] { return model.liveTurns().size() == qsizetype(std::size(exchange)); }, 30000));
+            [&] { return model.liveTurns().size() == qsizetype(std::size(exchange)); }, 60000));
     }
     // Finishes the check-in and waits for its saved panel.
     void finish(SessionViewModel& model)
@@ -73,7 +73,7 @@ protected:
         ASSERT_TRUE(
             test::spinUntil([&] { return model.isCheckinFinished() || model.errorMessage(); }, 90000));
         ASSERT_TRUE(model.isCheckinFinished()) << model.errorMessage().value_or("").toStdString();
-        ASSERT_TRUE(test::spinUntil([&] { return !model.isProcessing(); }, 30000));
+        ASSERT_TRUE(test::spinUntil([&] { return !model.isProcessing(); }, 60000));
     }
 
     lumora::testing::WindowHarness shell;
@@ -110,7 +110,7 @@ TEST_F(CheckinConversationTest, AWeeklyCheckinIsRecordedSavedAndListedAsOne)
     shell.screenshot("checkin-spoken-recording");
 
     // The next section's timer starts at the recording's time.
-    ASSERT_TRUE(test::spinUntil([&] { return model->elapsed() >= 1; }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->elapsed() >= 1; }, 60000));
     shell.click("nextButton");
     EXPECT_EQ(shell.text("sectionPosition"), QStringLiteral("SECTION 2 OF %1").arg(pack.sections.size()));
     EXPECT_LT(checkin().elapsedInSection(), 1.5);
@@ -134,7 +134,7 @@ TEST_F(CheckinConversationTest, AWeeklyCheckinIsRecordedSavedAndListedAsOne)
     shell.screenshot("checkin-spoken-saved");
 
     // Listed in the history as one check-in.
-    ASSERT_TRUE(test::spinUntil([&] { return model->historyEntries().size() == 1; }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->historyEntries().size() == 1; }, 60000));
     EXPECT_TRUE(model->historyEntries().first().isCheckin());
 
     // Read in History, the check-in is done with: the Conversation tab leads to the room.
@@ -147,7 +147,7 @@ TEST_F(CheckinConversationTest, AWeeklyCheckinIsRecordedSavedAndListedAsOne)
     EXPECT_EQ(shell.find("roomState"), conversation) << "the room kept its own state";
     EXPECT_TRUE(shell.shows("emptyRoom"));
     // The account's refresh after the finish and the history's fetch end before the window goes.
-    ASSERT_TRUE(test::spinUntil([&] { return model->runningOperations() == 0; }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->runningOperations() == 0; }, 60000));
     shell.close();
 }
 
@@ -177,7 +177,7 @@ TEST_F(CheckinConversationWithoutFinalTranscriptTest, TheSavedPanelSaysTheReview
     ASSERT_TRUE(shell.shows("conversationRoom"));
     EXPECT_FALSE(shell.shows("finishNotice"));
     EXPECT_FALSE(shell.shows("errorBanner"));
-    ASSERT_TRUE(test::spinUntil([&] { return model->runningOperations() == 0; }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->runningOperations() == 0; }, 60000));
     shell.close();
 }
 

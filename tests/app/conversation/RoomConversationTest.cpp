@@ -44,14 +44,14 @@ protected:
     // row changes, a press where the pointer rests is not taken.
     void clickRow(const QString& name)
     {
-        ASSERT_TRUE(test::spinUntil([&] { return room().takesRowPress(); }, 5000));
+        ASSERT_TRUE(test::spinUntil([&] { return room().takesRowPress(); }, 60000));
         shell.click(name);
     }
     // Presses the start button and waits until the conversation records.
     void start(SessionViewModel& model)
     {
         clickRow("primaryButton");
-        ASSERT_TRUE(test::spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 30000));
+        ASSERT_TRUE(test::spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 60000));
         ASSERT_TRUE(model.isRecording()) << model.statusText().toStdString();
     }
 
@@ -73,7 +73,7 @@ TEST_F(RoomConversationTest, ASpokenConversationFillsTheRoomAndTheFloorPromptFol
     start(*model);
     EXPECT_EQ(shell.text("statusLabel"), "Listening");
 
-    ASSERT_TRUE(test::spinUntil([&] { return state.turnCount() == qsizetype(std::size(exchange)); }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return state.turnCount() == qsizetype(std::size(exchange)); }, 60000));
     ASSERT_EQ(state.rows()->count(), 2) << "the brief answer sits inside the first row";
     EXPECT_TRUE(state.groupedTurns().first().pieces.at(1).isInterjection);
     EXPECT_FALSE(shell.shows("emptyRoom"));
@@ -98,7 +98,7 @@ TEST_F(RoomConversationTest, ASpokenConversationFillsTheRoomAndTheFloorPromptFol
     // The second partner has held the floor since the last line began; the clock moves on.
     const double heldSince = exchange[3].start;
     *clockSkipped = qint64(120 - model->elapsed() + heldSince) + 1;
-    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("floorOverlay"); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("floorOverlay"); }, 60000));
     EXPECT_EQ(shell.text("floorHeadline"), "You\u2019ve held the floor for two minutes.");
     EXPECT_EQ(shell.text("floorGuidance"),
         "Name the softer truth underneath, then pause so Speaker 1 can reach back.");
@@ -108,14 +108,14 @@ TEST_F(RoomConversationTest, ASpokenConversationFillsTheRoomAndTheFloorPromptFol
     EXPECT_FALSE(shell.shows("floorOverlay"));
 
     *clockSkipped += 60;
-    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("floorOverlay"); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("floorOverlay"); }, 60000));
     EXPECT_EQ(shell.text("floorGuidance"), "Turn toward Speaker 1\u2019s response.");
     shell.screenshot("room-spoken-floor-final");
     shell.click("floorButton");
     EXPECT_TRUE(state.dismissedFinalFloor());
 
     clickRow("primaryButton");
-    ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 60000));
     EXPECT_EQ(shell.text("statusLabel"), "Reading It Back");
     EXPECT_TRUE(shell.shows("processingNote"));
     shell.screenshot("room-spoken-processing");
@@ -139,6 +139,51 @@ TEST_F(RoomConversationTest, ASpokenConversationFillsTheRoomAndTheFloorPromptFol
     shell.close();
 }
 
+// Quitting the moment Finish is pressed (the question opens while the review is sealed) and
+// again while the conversation is saved: the question follows the conversation into its saving
+// form, and once it is saved the quit goes ahead without another answer; "Discard", wherever it
+// is offered, leaves nothing of its conversation here or on the account.
+TEST_F(RoomConversationTest, AQuitAskedAtTheFinishGoesAheadOnceSavedAndItsDiscardDiscards)
+{
+    const auto model = connectedModel();
+    ShellSessionAdapter session(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    int quits = 0;
+    QObject::connect(&session, &ShellSession::quitRequested, [&] { ++quits; });
+    const auto finishAndQuit = [&] {
+        start(*model);
+        clickRow("primaryButton");
+        ASSERT_TRUE(model->isRecording()) << "the review is still being sealed";
+        shell.press(Qt::Key_Q, Qt::ControlModifier);
+        ASSERT_TRUE(shell.shows("quitDialog"));
+        EXPECT_EQ(shell.text("quitTitle"), "Quit during the conversation?");
+        ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 60000));
+        EXPECT_EQ(shell.text("quitTitle"), "Quit while the conversation is saved?");
+    };
+
+    finishAndQuit();
+    ASSERT_TRUE(test::spinUntil([&] { return !model->isProcessing(); }, 60000));
+    ASSERT_EQ(model->results().size(), 1);
+    const QUuid kept = model->results().first().id;
+    EXPECT_EQ(quits, 1) << "the quit asked for did not go ahead once the conversation was saved";
+    EXPECT_FALSE(shell.shows("quitDialog"));
+
+    finishAndQuit();
+    shell.click("discardButton");
+    EXPECT_EQ(quits, 2);
+    // What the application does as it ends.
+    test::awaitTask(model->giveUpForQuit());
+    lumora::testing::settle(*model);
+    test::awaitTask(model->synchronizeHistory(true));
+    const auto stored = test::awaitTask(model->resultStore()->list());
+    ASSERT_TRUE(stored.has_value());
+    ASSERT_EQ(stored->results.size(), 1) << "the discarded conversation was kept on this computer";
+    EXPECT_EQ(stored->results.first().id, kept);
+    ASSERT_EQ(model->historyEntries().size(), 1) << "the discarded conversation reached the account";
+    EXPECT_EQ(model->historyEntries().first().localID, kept);
+    shell.close();
+}
+
 // A start that fails (the control plane has gone) says why in the banner, which the person
 // dismisses; nothing records.
 TEST_F(RoomConversationTest, AStartThatFailsShowsTheBannerUntilDismissed)
@@ -150,9 +195,9 @@ TEST_F(RoomConversationTest, AStartThatFailsShowsTheBannerUntilDismissed)
     controlPlane.reset();
 
     shell.click("primaryButton");
-    ASSERT_TRUE(test::spinUntil([&] { return model->errorMessage().has_value(); }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->errorMessage().has_value(); }, 60000));
     EXPECT_FALSE(model->isRecording() || model->isStartingConversation());
-    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("errorBanner"); }, 5000));
+    ASSERT_TRUE(test::spinUntil([&] { return shell.shows("errorBanner"); }, 60000));
     EXPECT_EQ(shell.text("errorBannerMessage"), *model->errorMessage());
     EXPECT_EQ(shell.text("primaryButton"), "Start conversation");
     shell.screenshot("room-spoken-start-failed");
@@ -175,9 +220,9 @@ TEST_F(RoomConversationWithoutFinalTranscriptTest, TheFinishSaysTheReviewUsesThe
     ShellSessionAdapter session(*model, [] { return QDateTime::currentDateTimeUtc(); });
     ASSERT_NE(shell.openWindow(session), nullptr);
     start(*model);
-    ASSERT_TRUE(test::spinUntil([&] { return room().turnCount() == qsizetype(std::size(exchange)); }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return room().turnCount() == qsizetype(std::size(exchange)); }, 60000));
     clickRow("primaryButton");
-    ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 60000));
     ASSERT_TRUE(test::spinUntil([&] { return !model->isProcessing(); }, 90000));
     ASSERT_EQ(model->results().size(), 1);
     ASSERT_TRUE(shell.shows("finishNotice"));

@@ -59,7 +59,7 @@ TEST_F(FullDiskAtTheFinish, TheConversationIsKeptForAnotherFinishOnceThereIsRoom
     ASSERT_TRUE(fill());
 
     ::kill(pid_t(program->processId()), SIGUSR1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return output.contains(unsealedLine); }, 20000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return output.contains(unsealedLine); }, 60000))
         << output.toStdString();
     QTest::qWait(1000);
     EXPECT_EQ(program->state(), QProcess::Running);
@@ -75,7 +75,7 @@ TEST_F(FullDiskAtTheFinish, TheConversationIsKeptForAnotherFinishOnceThereIsRoom
         },
         60000);
     ::kill(pid_t(program->processId()), SIGTERM);
-    ASSERT_TRUE(program->waitForFinished(20000));
+    ASSERT_TRUE(program->waitForFinished(60000));
     EXPECT_TRUE(saved) << output.toStdString();
     EXPECT_EQ(reviews(home).size(), 1);
     EXPECT_EQ(recordingsIn(home), QStringList());

@@ -20,7 +20,7 @@ protected:
     static void kill(QProcess& program)
     {
         program.kill();
-        ASSERT_TRUE(program.waitForFinished(10000));
+        ASSERT_TRUE(program.waitForFinished(60000));
     }
 
     // Launches the program again over `home`, waits until its start has settled what the killed
@@ -37,7 +37,7 @@ protected:
             },
             60000);
         ::kill(pid_t(program->processId()), SIGTERM);
-        ASSERT_TRUE(program->waitForFinished(20000));
+        ASSERT_TRUE(program->waitForFinished(60000));
         EXPECT_EQ(program->exitCode(), 0);
         EXPECT_TRUE(settled) << accountConversations().join(' ').toStdString() << " / "
                              << reservationStatuses().join(' ').toStdString() << " / "
@@ -60,7 +60,7 @@ TEST_F(KilledFinish, KilledAFewHundredthsOfASecondAfterThePress)
     ASSERT_TRUE(recordingStarted(*program, home)) << "the conversation did not start";
     ::kill(pid_t(program->processId()), SIGUSR1);
     // Killed as soon as the review sealed at the press is on disk (a few hundredths of a second).
-    QDeadlineTimer deadline(10000);
+    QDeadlineTimer deadline(60000);
     while (reviews(home).isEmpty() && !deadline.hasExpired())
         QThread::msleep(1);
     ASSERT_NO_FATAL_FAILURE(kill(*program));
@@ -75,7 +75,7 @@ TEST_F(KilledFinish, KilledWhileTheFinalTranscriptionHangs)
     ASSERT_NE(program, nullptr);
     ASSERT_TRUE(recordingStarted(*program, home)) << "the conversation did not start";
     ::kill(pid_t(program->processId()), SIGUSR1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return liveStreamClosed(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return liveStreamClosed(); }, 60000));
     // The provider holds the final transcription for two minutes; the kill comes inside them.
     QTest::qWait(1000);
     ASSERT_NO_FATAL_FAILURE(kill(*program));
@@ -93,7 +93,7 @@ TEST_F(KilledFinish, KilledWhileTheControlPlaneIsAway)
     ASSERT_EQ(controlPlane->stop(), 0);
     ::kill(pid_t(program->processId()), SIGUSR1);
     // The finish retries the grant of its final transcription meanwhile.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return liveStreamClosed(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return liveStreamClosed(); }, 60000));
     ASSERT_NO_FATAL_FAILURE(kill(*program));
 
     startControlPlane();

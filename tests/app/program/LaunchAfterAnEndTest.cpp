@@ -15,7 +15,7 @@ protected:
     static void kill(QProcess& program)
     {
         program.kill();
-        ASSERT_TRUE(program.waitForFinished(10000));
+        ASSERT_TRUE(program.waitForFinished(60000));
     }
 
     // Launches the program over `home` until `settled` holds (or a minute passes), then ends it
@@ -25,7 +25,7 @@ protected:
         const auto program = launch(home);
         const bool done = QTest::qWaitFor(settled, 60000);
         ::kill(pid_t(program->processId()), SIGTERM);
-        EXPECT_TRUE(program->waitForFinished(20000));
+        EXPECT_TRUE(program->waitForFinished(60000));
         EXPECT_EQ(program->exitCode(), 0);
         EXPECT_EQ(controlPlane->stop(), 0) << controlPlane->log().toStdString();
         return done;

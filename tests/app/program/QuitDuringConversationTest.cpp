@@ -38,7 +38,7 @@ protected:
                 { "search", "--sync", "--onlyvisible", "--name", "^Corvane$", "windowfocus", "--sync" })
             || !display.xdotool({ "key", "ctrl+q" }))
             return false;
-        return QTest::qWaitFor([&] { return output.count(askedLine) > asked; }, 15000);
+        return QTest::qWaitFor([&] { return output.count(askedLine) > asked; }, 60000);
     }
 
     static constexpr const char* askedLine = "Quitting waits for an answer about the conversation under way.";
@@ -75,7 +75,7 @@ TEST_F(QuitDuringConversation, QuittingAsksAndAGiveUpLeavesNoAudioAndCancelsTheR
         ASSERT_EQ(reservationStatuses(), QStringList { "open" });
 
         quit(*program, home);
-        ASSERT_TRUE(program->waitForFinished(20000));
+        ASSERT_TRUE(program->waitForFinished(60000));
         EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(program->exitCode(), 0);
         EXPECT_EQ(recordingsIn(home), QStringList());
@@ -105,7 +105,7 @@ TEST_F(QuitDuringConversation, DiscardWhileTheConversationIsSavedLeavesNothingOf
         }
         // Finish: the review is sealed at the press.
         ::kill(pid_t(program->processId()), SIGUSR1);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !reviews(home).isEmpty(); }, 20000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !reviews(home).isEmpty(); }, 60000));
         if (!askedBeforeTheFinish) {
             ASSERT_TRUE(quitAsks()) << output.toStdString();
         }
@@ -114,7 +114,7 @@ TEST_F(QuitDuringConversation, DiscardWhileTheConversationIsSavedLeavesNothingOf
         // "Discard" is the one before "Quit once saved", where the keyboard starts.
         ASSERT_TRUE(display.xdotool({ "key", "shift+Tab" }));
         ASSERT_TRUE(display.xdotool({ "key", "space" }));
-        ASSERT_TRUE(program->waitForFinished(20000)) << "the question was gone";
+        ASSERT_TRUE(program->waitForFinished(60000)) << "the question was gone";
         EXPECT_EQ(program->exitCode(), 0);
         EXPECT_EQ(reviews(home), QStringList());
         EXPECT_EQ(recordingsIn(home), QStringList());
@@ -126,7 +126,7 @@ TEST_F(QuitDuringConversation, DiscardWhileTheConversationIsSavedLeavesNothingOf
         const bool settled = QTest::qWaitFor(
             [&] { return !reservationStatuses().contains(u"open"_qs) && marks(home).isEmpty(); }, 60000);
         ::kill(pid_t(next->processId()), SIGTERM);
-        ASSERT_TRUE(next->waitForFinished(20000));
+        ASSERT_TRUE(next->waitForFinished(60000));
         EXPECT_TRUE(settled) << reservationStatuses().join(' ').toStdString() << " / "
                              << marks(home).join(' ').toStdString();
         EXPECT_EQ(reviews(home), QStringList());

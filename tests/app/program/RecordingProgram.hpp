@@ -176,7 +176,7 @@ protected:
         QObject::connect(program.get(), &QProcess::readyRead, program.get(),
             [this, read = program.get()] { output += read->readAll(); });
         program->start(QStringLiteral(LUMORA_DEVELOPMENT_PROGRAM), arguments);
-        EXPECT_TRUE(program->waitForStarted(5000));
+        EXPECT_TRUE(program->waitForStarted(60000));
         return program;
     }
 

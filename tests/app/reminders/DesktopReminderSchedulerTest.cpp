@@ -6,6 +6,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -80,11 +81,11 @@ void spin(std::chrono::milliseconds duration)
     test::awaitTask(QCoro::sleepFor(duration));
 }
 
-// Runs the event loop until `done` holds when it is expected to, for at most five seconds, and a
-// little longer to see that nothing more happens.
+// Runs the event loop until `done` holds when it is expected to (a minute at most stands for a
+// hang), and a little longer to see that nothing more happens.
 template <typename Condition> void spinUntil(Condition done, bool expected)
 {
-    for (int turn = 0; expected && turn < 1000 && !done(); ++turn)
+    for (const QDeadlineTimer hang(60000); expected && !hang.hasExpired() && !done();)
         spin(tick);
     EXPECT_EQ(done(), expected);
     spin(tick * 20);

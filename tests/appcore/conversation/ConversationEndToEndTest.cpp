@@ -85,6 +85,9 @@ TEST_F(ConversationEndToEndTest, ATwoVoiceConversationEndsInASealedReviewAndAFin
     QList<AnalysisProviderResult> insights;
     DeepgramLiveSessionOptions options;
     options.baseURL = speech->baseUrl();
+    // The stand-in sends its last turns after the close message and then closes: the stop waits
+    // for them as long as a loaded machine takes (a minute stands for a hang).
+    options.closeGrace = std::chrono::seconds(60);
     DeepgramLiveSession live(
         prepared->liveGrant, int(test::awaitTask(NativeAudioCapture::inputSampleRate())),
         prepared->reservationID, client, client,

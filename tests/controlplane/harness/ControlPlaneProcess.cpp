@@ -60,7 +60,7 @@ bool runOpenssl(const QString& folder, const QStringList& arguments)
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(QStringLiteral("openssl"), arguments);
-    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
         && process.exitCode() == 0;
 }
 
@@ -111,7 +111,7 @@ std::pair<int, QString> ControlPlaneProcess::runToEnd(const QStringList& argumen
     QProcess process;
     process.start(QStringLiteral(LUMORA_CONTROL_PLANE_EXECUTABLE),
         withContentKey(arguments, keys.filePath("content.key")));
-    if (!process.waitForFinished(10000)) {
+    if (!process.waitForFinished(60000)) {
         process.kill();
         process.waitForFinished();
         return { -1, {} };
@@ -136,7 +136,7 @@ QNetworkReply* startRequest(
 {
     QNetworkRequest request(sent.url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setTransferTimeout(10000);
+    request.setTransferTimeout(60000);
     for (const auto& [name, value] : sent.headers)
         request.setRawHeader(name, value);
     if (!caCertificate.isEmpty()) {

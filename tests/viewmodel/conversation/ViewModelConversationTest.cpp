@@ -47,7 +47,7 @@ constexpr double pauseBetweenLines = 0.6;
 void startRecording(SessionViewModel& model)
 {
     model.requestToggleRecording();
-    ASSERT_TRUE(test::spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 60000));
     ASSERT_TRUE(model.isRecording()) << model.statusText().toStdString();
 }
 
@@ -82,8 +82,18 @@ TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedRevi
 {
     const auto connected = connectedModel();
     SessionViewModel& model = *connected;
+    // The wall clock at the recording's start and at each turn of its clock, read as they come:
+    // a loaded machine delays both, never the difference.
+    QDateTime recordingSince;
+    QDateTime lastTick;
+    QObject::connect(&model, &SessionViewModel::isRecordingChanged, [&] {
+        if (model.isRecording() && !recordingSince.isValid())
+            recordingSince = QDateTime::currentDateTimeUtc();
+    });
+    QObject::connect(
+        &model, &SessionViewModel::elapsedChanged, [&] { lastTick = QDateTime::currentDateTimeUtc(); });
     model.requestToggleRecording();
-    ASSERT_TRUE(test::spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return model.isRecording() || model.errorMessage(); }, 60000));
     ASSERT_TRUE(model.isRecording()) << model.statusText().toStdString();
     QElapsedTimer clock;
     clock.start();
@@ -96,8 +106,8 @@ TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedRevi
         play(scripted.files[i]);
     }
     EXPECT_TRUE(test::spinUntil(
-        [&] { return model.liveTurns().size() == qsizetype(std::size(conversation)); }, 30000));
-    EXPECT_TRUE(test::spinUntil([&] { return model.liveSummary().has_value(); }, 30000));
+        [&] { return model.liveTurns().size() == qsizetype(std::size(conversation)); }, 60000));
+    EXPECT_TRUE(test::spinUntil([&] { return model.liveSummary().has_value(); }, 60000));
     EXPECT_EQ(model.selectedAgendaStep(), 1) << "the insight moves the agenda on by one step";
 
     // Coaching on demand for one corner (seat 2 is the left seat).
@@ -114,11 +124,10 @@ TEST_F(ViewModelConversationTest, TheStartButtonLeadsToASealedBackedUpListedRevi
     model.togglePause();
     EXPECT_TRUE(model.isRecording());
     const double resumedAt = model.elapsed();
-    ASSERT_TRUE(test::spinUntil([&] { return model.elapsed() >= resumedAt + 2.5; }, 30000));
-    const double wall = double(clock.elapsed()) / 1000;
+    ASSERT_TRUE(test::spinUntil([&] { return model.elapsed() >= resumedAt + 2.5; }, 60000));
+    const double wall = double(recordingSince.msecsTo(lastTick)) / 1000;
     EXPECT_GT(model.totalPaused(), 1.9);
-    EXPECT_LE(model.elapsed(), wall - 1.9);
-    EXPECT_GT(model.elapsed(), wall - 4);
+    EXPECT_NEAR(model.elapsed(), wall - model.totalPaused(), 0.5);
 
     // A request still in flight when the conversation ends leaves no trace.
     model.requestContextualNudgeFor(1);
@@ -178,9 +187,9 @@ TEST_F(ViewModelConversationTest, ARecordingThatFailsFinishesTheConversationAtOn
     ASSERT_NO_FATAL_FAILURE(startRecording(*model));
     const QUuid reservationID = model->liveReservationID().value_or(QUuid());
     play(scripted.files.first());
-    ASSERT_TRUE(test::spinUntil([&] { return !model->liveTurns().isEmpty(); }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return !model->liveTurns().isEmpty(); }, 60000));
     ASSERT_TRUE(QDir(QFileInfo(model->audioURL()->toLocalFile()).path()).removeRecursively());
-    ASSERT_TRUE(test::spinUntil([&] { return !model->isRecording(); }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return !model->isRecording(); }, 60000));
     lumora::testing::settle(*model);
     EXPECT_FALSE(model->isProcessing());
     EXPECT_EQ(model->errorMessage(), std::nullopt);
@@ -209,7 +218,7 @@ TEST_F(ViewModelConversationTest, AFinishWithoutTheCoordinatorDeletesTheRecordin
 {
     const auto model = connectedModel();
     ASSERT_NO_FATAL_FAILURE(startRecording(*model));
-    ASSERT_TRUE(test::spinUntil([&] { return model->elapsed() >= 1.5; }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->elapsed() >= 1.5; }, 60000));
     ASSERT_EQ(temporaryEntries().size(), 1);
 
     model->adoptCoordinator(nullptr);
@@ -228,7 +237,7 @@ TEST_F(ViewModelConversationTest, SigningOutDuringAConversationLeavesNoAudioAndN
     ASSERT_NO_FATAL_FAILURE(startRecording(*model));
     const QUuid reservationID = model->liveReservationID().value_or(QUuid());
     // The live transcript has a turn on screen.
-    ASSERT_TRUE(test::spinUntil([&] { return !model->liveTurns().isEmpty(); }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return !model->liveTurns().isEmpty(); }, 60000));
     model->togglePause();
     ASSERT_TRUE(model->isPaused());
 
@@ -348,11 +357,11 @@ TEST_F(QuietConversationTest, WhatFollowsASavedReviewNeverUndoesIt)
             ASSERT_TRUE(model->isCheckinOpen());
         }
         model->requestToggleRecording();
-        ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
+        ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 60000));
         ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
         EXPECT_EQ(model->recordingMaximumSeconds(), 3600);
         const QUuid reservationID = model->liveReservationID().value_or(QUuid());
-        ASSERT_TRUE(test::spinUntil([&] { return model->liveTurns().size() >= 2; }, 30000));
+        ASSERT_TRUE(test::spinUntil([&] { return model->liveTurns().size() >= 2; }, 60000));
         if (row.accountUnreadable)
             model->adoptServices({ std::make_shared<ControlPlaneClient>(
                                        QUrl("https://127.0.0.1:1"), registration.deviceID, identity, manager),
@@ -362,7 +371,7 @@ TEST_F(QuietConversationTest, WhatFollowsASavedReviewNeverUndoesIt)
         if (row.grantsMoreThanAnHour) {
             // The next tick of the clock finds the hour over.
             *clockSkipped = 3700;
-            ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 5000));
+            ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 60000));
             EXPECT_EQ(model->elapsed(), 3600);
         } else {
             model->requestToggleRecording();
@@ -420,7 +429,7 @@ TEST_F(QuietConversationTest, AReviewThatCannotBeWrittenKeepsTheConversationForA
     const auto model = connectedModel();
     ASSERT_NO_FATAL_FAILURE(startRecording(*model));
     const QUuid reservationID = model->liveReservationID().value_or(QUuid());
-    ASSERT_TRUE(test::spinUntil([&] { return model->liveTurns().size() >= 2; }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->liveTurns().size() >= 2; }, 60000));
     bool processed = false;
     QObject::connect(model.get(), &SessionViewModel::isProcessingChanged, [&] { processed = true; });
 
@@ -470,7 +479,7 @@ TEST_F(QuietConversationTest, AReviewThatCannotBeWrittenKeepsTheConversationForA
     const double elapsed = model->elapsed();
     model->togglePause();
     ASSERT_TRUE(model->isRecording());
-    ASSERT_TRUE(test::spinUntil([&] { return model->elapsed() >= elapsed + 1; }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->elapsed() >= elapsed + 1; }, 60000));
     model->requestToggleRecording();
     lumora::testing::settle(*model);
     EXPECT_TRUE(processed);
@@ -518,7 +527,7 @@ TEST_F(QuietConversationTest, TheAlertOfAnUnsavedFinishGoesOnceTheConversationIs
         SCOPED_TRACE(row.name);
         const auto model = connectedModel();
         ASSERT_NO_FATAL_FAILURE(startRecording(*model));
-        ASSERT_TRUE(test::spinUntil([&] { return model->liveTurns().size() >= 2; }, 30000));
+        ASSERT_TRUE(test::spinUntil([&] { return model->liveTurns().size() >= 2; }, 60000));
         const QString review
             = model->resultStore()->path(model->currentSession()->sessionID.value_or(QUuid()));
         ASSERT_NO_FATAL_FAILURE(row.block(review));
@@ -545,7 +554,7 @@ TEST_F(QuietConversationTest, AFinishWithoutTheControlPlaneKeepsTheLiveReviewUnt
     const auto model = connectedModel();
     ASSERT_NO_FATAL_FAILURE(startRecording(*model));
     const QUuid leftOpen = model->liveReservationID().value_or(QUuid());
-    ASSERT_TRUE(test::spinUntil([&] { return model->liveTurns().size() >= 2; }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->liveTurns().size() >= 2; }, 60000));
     const QString address = u"127.0.0.1:"_qs + QString::number(controlPlane->baseUrl().port());
     const QString database = controlPlane->databasePath();
     ASSERT_EQ(controlPlane->stop(), 0);
@@ -625,10 +634,10 @@ TEST_F(UnreliableTranscriptionTest, AFailedFinalTranscriptionIsTriedAgainAndAtWo
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         model->requestToggleRecording();
-        ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
+        ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 60000));
         ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
         reservations.append(model->liveReservationID().value_or(QUuid()));
-        ASSERT_TRUE(test::spinUntil([&] { return model->liveTurns().size() == 4; }, 30000));
+        ASSERT_TRUE(test::spinUntil([&] { return model->liveTurns().size() == 4; }, 60000));
         const QList<SpeakerTurn> heard = model->liveTurns();
         const qsizetype before = model->results().size();
         model->requestToggleRecording();
@@ -673,11 +682,11 @@ TEST_F(SlowCloseConversationTest, AFinishThatOutlivesAGiveUpKeepsItsOwnRecording
     const auto model = connectedModel();
     ASSERT_NO_FATAL_FAILURE(startRecording(*model));
     const QUuid reservationID = model->liveReservationID().value_or(QUuid());
-    ASSERT_TRUE(test::spinUntil([&] { return !model->liveTurns().isEmpty(); }, 30000));
+    ASSERT_TRUE(test::spinUntil([&] { return !model->liveTurns().isEmpty(); }, 60000));
 
     model->requestToggleRecording();
     // The finish has sealed the review and is closing the live stream.
-    ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing() && !model->hasLiveSession(); }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing() && !model->hasLiveSession(); }, 60000));
     test::awaitTask(model->abandonConversation());
     EXPECT_FALSE(model->audioURL().has_value());
     ASSERT_NE(model->statusText(), "Processing privately") << "the finish was already past the live stream";
@@ -805,7 +814,7 @@ TEST_F(GuidedConversationTest, OnlyASureStepAheadMovesTheAgendaOnByOne)
         SCOPED_TRACE(n);
         model->setSelectedAgendaStep(row.before);
         const QString summary = QStringLiteral("insight %1").arg(n);
-        ASSERT_TRUE(test::spinUntil([&] { return model->liveSummary() == summary; }, 30000))
+        ASSERT_TRUE(test::spinUntil([&] { return model->liveSummary() == summary; }, 60000))
             << model->liveSummary().value_or("none").toStdString();
         EXPECT_EQ(model->selectedAgendaStep(), row.after);
     }
@@ -827,32 +836,32 @@ TEST_F(GuidedConversationTest, AnOlderCoachingReplyNeverTouchesTheNewerRequest)
     });
     const auto startRecording = [&] {
         model->requestToggleRecording();
-        ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 30000));
+        ASSERT_TRUE(test::spinUntil([&] { return model->isRecording() || model->errorMessage(); }, 60000));
         ASSERT_TRUE(model->isRecording()) << model->statusText().toStdString();
-        ASSERT_TRUE(test::spinUntil([&] { return !model->liveTurns().isEmpty(); }, 30000));
+        ASSERT_TRUE(test::spinUntil([&] { return !model->liveTurns().isEmpty(); }, 60000));
     };
 
     startRecording();
     model->requestContextualNudgeFor(0);
-    ASSERT_TRUE(test::spinUntil([&] { return nudgeRequests == 1; }, 10000));
+    ASSERT_TRUE(test::spinUntil([&] { return nudgeRequests == 1; }, 60000));
     model->requestToggleRecording();
     ASSERT_TRUE(
-        test::spinUntil([&] { return !model->isProcessing() && model->runningOperations() == 1; }, 30000));
+        test::spinUntil([&] { return !model->isProcessing() && model->runningOperations() == 1; }, 60000));
     EXPECT_EQ(model->statusText(), "Conversation ready to review");
     startRecording();
 
     // Seat 2 is the left side again: the first reply is let go once this request is asked.
     model->requestContextualNudgeFor(2);
     EXPECT_EQ(model->nudgeLoadingSides(), QSet<int> { 0 });
-    ASSERT_TRUE(test::spinUntil([&] { return nudgeRequests == 2; }, 10000));
-    ASSERT_TRUE(test::spinUntil([&] { return model->runningOperations() == 1; }, 15000))
+    ASSERT_TRUE(test::spinUntil([&] { return nudgeRequests == 2; }, 60000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->runningOperations() == 1; }, 60000))
         << "the first reply did not come back";
     EXPECT_EQ(model->nudgeLoadingSides(), QSet<int> { 0 });
     EXPECT_TRUE(model->contextualNudges().isEmpty());
     EXPECT_TRUE(model->nudgeErrors().isEmpty());
 
     nudgesReleased = true;
-    ASSERT_TRUE(test::spinUntil([&] { return model->runningOperations() == 0; }, 15000));
+    ASSERT_TRUE(test::spinUntil([&] { return model->runningOperations() == 0; }, 60000));
     EXPECT_TRUE(model->nudgeLoadingSides().isEmpty());
     EXPECT_TRUE(model->nudgeErrors().isEmpty());
     EXPECT_EQ(shown, QStringList { "second" });
