@@ -273,12 +273,13 @@ template <typename Stream> asio::awaitable<int> SpeechStandIn::serveLive(Stream&
     }
 }
 
-asio::awaitable<int> SpeechStandIn::takeOver(PlainStream& stream, Request request)
+asio::awaitable<int> SpeechStandIn::takeOver(
+    PlainStream& stream, Request request, OpenConnections::Connection&)
 {
     return serveLive(stream, std::move(request));
 }
 
-asio::awaitable<int> SpeechStandIn::takeOver(TlsStream& stream, Request request)
+asio::awaitable<int> SpeechStandIn::takeOver(TlsStream& stream, Request request, OpenConnections::Connection&)
 {
     return serveLive(stream, std::move(request));
 }

@@ -37,8 +37,10 @@ public:
     std::optional<HttpResponse> checkHead(const HttpRequest& head) const;
 
     [[nodiscard]] bool wants(const Request& request) const override;
-    boost::asio::awaitable<int> takeOver(PlainStream& stream, Request request) override;
-    boost::asio::awaitable<int> takeOver(TlsStream& stream, Request request) override;
+    boost::asio::awaitable<int> takeOver(
+        PlainStream& stream, Request request, OpenConnections::Connection& connection) override;
+    boost::asio::awaitable<int> takeOver(
+        TlsStream& stream, Request request, OpenConnections::Connection& connection) override;
 
 private:
     struct Refusal {
