@@ -10,7 +10,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <atomic>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace lumora {
 namespace {
@@ -159,6 +163,108 @@ TEST(SpeechStandInProcess, RefusesARecordingWithoutAValidTokenBeforeReadingIt)
         EXPECT_TRUE(reply.starts_with("HTTP/1.1 401")) << reply;
         EXPECT_NE(reply.find("INVALID_AUTH"), std::string::npos) << reply;
     }
+    EXPECT_EQ(standIn.stop(), 0) << standIn.log().toStdString();
+}
+
+// A live stream to the stand-in on 127.0.0.1 from `source`, opened with `token` as the speech
+// client opens one (its handshake given 30 s at most).
+class LiveStream {
+public:
+    LiveStream(const QUrl& base, const char* source, const QString& token)
+    {
+        namespace asio = boost::asio;
+        namespace websocket = boost::beast::websocket;
+        auto& socket = m_stream.next_layer();
+        boost::system::error_code ec;
+        socket.open(asio::ip::tcp::v4(), ec);
+        socket.bind({ asio::ip::make_address(source), 0 }, ec);
+        socket.connect({ asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(base.port()) }, ec);
+        const std::string authorization = "Bearer " + token.toStdString();
+        m_stream.set_option(
+            websocket::stream_base::decorator([authorization](websocket::request_type& request) {
+                request.set("Authorization", authorization);
+            }));
+        websocket::response_type response;
+        m_stream.async_handshake(response, "127.0.0.1",
+            "/v1/listen?model=nova-3&encoding=linear16&sample_rate=16000&channels=1&diarize=true"
+            "&smart_format=true&interim_results=true&punctuate=true&mip_opt_out=true",
+            [](const boost::system::error_code&) {});
+        m_io.run_for(std::chrono::seconds(30));
+        m_status = response.result_int();
+    }
+
+    // The status its handshake was answered with: 101 when it is open.
+    [[nodiscard]] int status() const { return m_status; }
+    // Sends a hundredth of a second of audio; false when the stream is gone.
+    bool sendAudio()
+    {
+        boost::system::error_code ec;
+        m_stream.binary(true);
+        m_stream.write(boost::asio::buffer(std::string(320, '\0')), ec);
+        return !ec;
+    }
+    // Ends the stream as the speech client does: true when the stand-in answered with the rest of
+    // the transcript and its metadata, then closed it normally.
+    bool closeStream()
+    {
+        boost::system::error_code ec;
+        m_stream.text(true);
+        m_stream.write(boost::asio::buffer(std::string(R"({"type":"CloseStream"})")), ec);
+        std::string last;
+        while (!ec) {
+            boost::beast::flat_buffer message;
+            m_stream.read(message, ec);
+            if (!ec)
+                last = boost::beast::buffers_to_string(message.data());
+        }
+        return ec == boost::beast::websocket::error::closed && last.find("Metadata") != std::string::npos
+            && m_stream.reason().code == boost::beast::websocket::close_code::normal;
+    }
+
+private:
+    boost::asio::io_context m_io;
+    boost::beast::websocket::stream<boost::asio::ip::tcp::socket> m_stream { m_io };
+    int m_status = 0;
+};
+
+// One token opens two streams at once, and a stream that has sent no audio for a while makes way
+// when the stand-in holds all the connections it may: idle streams, of one token or of one each,
+// never keep another account's stream out, nor cut one that sends audio.
+TEST(SpeechStandInProcess, OneTokenCannotFillTheStandInAndSilentStreamsMakeWay)
+{
+    // 128 descriptors leave room for 96 connections, 16 from one address.
+    testing::SpeechStandInProcess standIn({ "--silent-stream-ms", "1500" }, 128);
+    ASSERT_TRUE(standIn.started());
+    LiveStream talking(standIn.baseUrl(), "127.0.0.2", standIn.token());
+    ASSERT_EQ(talking.status(), 101);
+    std::atomic<bool> done { false };
+    std::atomic<bool> cut { false };
+    std::thread talker([&] {
+        while (!done && !cut) {
+            cut = !talking.sendAudio();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+
+    std::vector<std::unique_ptr<LiveStream>> idle;
+    const QString shared = standIn.token();
+    for (int i = 0; i < 3; ++i)
+        idle.push_back(std::make_unique<LiveStream>(standIn.baseUrl(), "127.0.0.3", shared));
+    EXPECT_EQ(idle[1]->status(), 101);
+    EXPECT_EQ(idle[2]->status(), 429) << "one token's third stream is refused";
+    // Streams of tokens of their own fill the rest, all idle.
+    for (int i = 0; i < 93; ++i) {
+        const std::string source = "127.0.0." + std::to_string(4 + i / 15);
+        idle.push_back(std::make_unique<LiveStream>(standIn.baseUrl(), source.c_str(), standIn.token()));
+    }
+    LiveStream another(standIn.baseUrl(), "127.0.0.20", standIn.token());
+    EXPECT_EQ(another.status(), 101) << "another account's stream opens";
+
+    done = true;
+    talker.join();
+    EXPECT_FALSE(cut) << "the stream that sends audio is never cut";
+    EXPECT_TRUE(talking.closeStream());
+    idle.clear();
     EXPECT_EQ(standIn.stop(), 0) << standIn.log().toStdString();
 }
 
