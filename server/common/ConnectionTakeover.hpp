@@ -26,8 +26,8 @@ public:
 
     // Serves the connection until it ends; what it returns is logged as the request's
     // status. The stream has no deadline set; the server shuts it down afterwards. The
-    // connection is held (it never makes way at the cap) until the takeover says it moves,
-    // and from then on by its progress (see OpenConnections.hpp).
+    // connection never makes way at the cap until the takeover says how it progresses (see
+    // OpenConnections.hpp).
     virtual boost::asio::awaitable<int> takeOver(
         PlainStream& stream, Request request, OpenConnections::Connection& connection)
         = 0;

@@ -261,8 +261,10 @@ asio::awaitable<int> SpeechStandIn::serveLive(
     co_await socket.async_accept(request, awaitError(ec));
     if (ec)
         co_return 400;
-    // A stream that sends no audio for a while makes way for a new connection at the cap.
-    progress.startMoving(std::chrono::milliseconds(m_options.silentStreamMilliseconds));
+    // At the cap, a stream makes way for a new connection until its first audio, as a connection
+    // without a request does, and then once it has sent no audio for a while.
+    progress.startWaiting();
+    const std::chrono::milliseconds silence(m_options.silentStreamMilliseconds);
 
     const std::uint64_t connection = ++m_connections;
     LiveTranscriber transcriber(m_script, sampleRate);
@@ -284,7 +286,10 @@ asio::awaitable<int> SpeechStandIn::serveLive(
         const auto* data = static_cast<const unsigned char*>(buffer.data().data());
         const std::size_t size = buffer.size();
         if (socket.got_binary()) {
-            progress.moved();
+            if (audioFrames == 0)
+                progress.startMoving(silence);
+            else
+                progress.moved();
             ++audioFrames;
             const std::size_t samples = size / 2;
             logFrame(connection,

@@ -23,8 +23,8 @@ namespace lumora {
 // threads; what they share is fixed at construction, except the frame log and the count of
 // streams open per reservation, which lock. A live connection buffers at most one message of
 // `liveMessageLimit` bytes. The tokens of one reservation open at most `streamsPerReservation`
-// streams at once, and a stream that sends no audio for a while makes way for a new connection
-// when the server holds all it may.
+// streams at once, and when the server holds all the connections it may, a stream makes way for
+// a new one until its first audio, and then once it has sent no audio for a while.
 class SpeechStandIn final : public ConnectionTakeover {
 public:
     using Clock = std::function<std::int64_t()>; // Unix seconds

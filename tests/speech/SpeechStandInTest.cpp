@@ -228,8 +228,8 @@ private:
 };
 
 // One token opens two streams at once, and a stream that has sent no audio for a while makes way
-// when the stand-in holds all the connections it may: idle streams, of one token or of one each,
-// never keep another account's stream out, nor cut one that sends audio.
+// when the stand-in holds all the connections it may: silent streams, of one token or of one
+// each, never keep another account's stream out, nor cut one that sends audio.
 TEST(SpeechStandInProcess, OneTokenCannotFillTheStandInAndSilentStreamsMakeWay)
 {
     // 128 descriptors leave room for 96 connections, 16 from one address.
@@ -252,10 +252,12 @@ TEST(SpeechStandInProcess, OneTokenCannotFillTheStandInAndSilentStreamsMakeWay)
         idle.push_back(std::make_unique<LiveStream>(standIn.baseUrl(), "127.0.0.3", shared));
     EXPECT_EQ(idle[1]->status(), 101);
     EXPECT_EQ(idle[2]->status(), 429) << "one token's third stream is refused";
-    // Streams of tokens of their own fill the rest, all idle.
-    for (int i = 0; i < 93; ++i) {
+    // Streams of tokens of their own fill the stand-in, each silent after its first audio.
+    idle.clear();
+    for (int i = 0; i < 95; ++i) {
         const std::string source = "127.0.0." + std::to_string(4 + i / 15);
         idle.push_back(std::make_unique<LiveStream>(standIn.baseUrl(), source.c_str(), standIn.token()));
+        idle.back()->sendAudio();
     }
     LiveStream another(standIn.baseUrl(), "127.0.0.20", standIn.token());
     EXPECT_EQ(another.status(), 101) << "another account's stream opens";
