@@ -11,8 +11,9 @@
 // The crowd: N addresses (default 20) with `--each` connections apiece (default 40), each sending
 // nothing, opened again as soon as the server closes it; against the speech stand-in, live streams
 // opened with one token (or one token each with --token-each) that send no audio (or a tenth of a
-// second of it once opened, with --audio-once), opened again at most once a second. --neighbour puts the whole crowd behind the client's own address; --addresses
-// 0 is the control, with no crowd. The server runs with a descriptor limit of 1,024 unless told.
+// second of it once opened, with --audio-once), opened again at most once a second. --neighbour puts the
+// whole crowd behind the client's own address; --addresses 0 is the control, with no crowd. The server runs
+// with a descriptor limit of 1,024 unless told.
 // --late starts the crowd anew for each fetch or upload once its first bytes have gone (so that
 // the client's connection is in before the crowd comes) and stops it after; --receive-buffer sets
 // the client's socket receive buffer (else the kernel's, which on loopback may hold the whole
@@ -88,14 +89,18 @@ public:
         m_started = Clock::now();
         m_thread = std::thread([this] { m_io.run(); });
     }
-    // The connections opened per second.
+    ~Crowd() { stop(); }
+    Crowd(const Crowd&) = delete;
+    Crowd& operator=(const Crowd&) = delete;
+
+    // Stops it: the connections opened per second.
     double stop()
     {
         m_io.stop();
-        m_thread.join();
+        if (m_thread.joinable())
+            m_thread.join();
         return m_opened / std::chrono::duration<double>(Clock::now() - m_started).count();
     }
-    asio::io_context& io() { return m_io; }
 
 private:
     asio::awaitable<void> hold(std::string source, Session session)
@@ -133,7 +138,8 @@ asio::awaitable<void> idleConnection(std::string source, unsigned short port)
 asio::awaitable<void> pace(std::size_t bytes, double bytesPerSecond, Clock::time_point started)
 {
     asio::steady_timer timer(co_await asio::this_coro::executor);
-    timer.expires_at(started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bytes / bytesPerSecond)));
+    timer.expires_at(started
+        + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bytes / bytesPerSecond)));
     beast::error_code ec;
     co_await timer.async_wait(awaitError(ec));
 }
@@ -162,7 +168,8 @@ asio::awaitable<std::string> exchange(asio::ssl::context& tls, unsigned short po
         const qsizetype step = std::min<qsizetype>(4096, body.size() - sent);
         if (sendRate > 0)
             co_await pace(std::size_t(sent), sendRate, sending);
-        co_await asio::async_write(stream, asio::buffer(body.data() + sent, std::size_t(step)), awaitError(ec));
+        co_await asio::async_write(
+            stream, asio::buffer(body.data() + sent, std::size_t(step)), awaitError(ec));
         sent += step;
         if (underWay && sent >= underWayBytes)
             std::exchange(underWay, nullptr)();
@@ -248,12 +255,13 @@ int attackControlPlane(const Options& options, const TestCertificates& certifica
     asio::io_context io;
     const QByteArray stored = largeConversation();
     const std::string created = runOn(io, exchange(tls, port, uploadHead(stored), stored, 0, 0));
-    const QString id = QJsonDocument::fromJson(QByteArray::fromStdString(created.substr(created.find("\r\n\r\n") + 4)))
-                           .object()
-                           .value("conversation")
-                           .toObject()
-                           .value("id")
-                           .toString();
+    const QString id
+        = QJsonDocument::fromJson(QByteArray::fromStdString(created.substr(created.find("\r\n\r\n") + 4)))
+              .object()
+              .value("conversation")
+              .toObject()
+              .value("id")
+              .toString();
     if (!whole(created, "201") || id.isEmpty()) {
         std::fprintf(stderr, "the conversation was not stored: %s\n", created.substr(0, 200).c_str());
         return 1;
@@ -289,27 +297,30 @@ int attackControlPlane(const Options& options, const TestCertificates& certifica
             const QByteArray head = "GET " + path.toLatin1()
                 + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nAuthorization: "
                 + signedBy(identity, device, "GET", path) + "\r\n\r\n";
-            reply = runOn(io, exchange(tls, port, head, {}, 0, rate, options.receiveBufferKib * 1024, underWay));
+            reply = runOn(
+                io, exchange(tls, port, head, {}, 0, rate, options.receiveBufferKib * 1024, underWay));
         } else {
             const QByteArray body = largeConversation();
             reply = runOn(io,
-                exchange(tls, port, uploadHead(body), body, rate, 0, options.receiveBufferKib * 1024, underWay));
+                exchange(
+                    tls, port, uploadHead(body), body, rate, 0, options.receiveBufferKib * 1024, underWay));
         }
         if (options.late)
             disperse();
         const bool ok = whole(reply, fetching ? "200" : "201");
         complete += ok;
-        std::fprintf(stderr, "%s %d: %s, %zu bytes\n", fetching ? "fetch" : "upload", i,
-            ok ? "whole" : "cut", reply.size());
+        std::fprintf(stderr, "%s %d: %s, %zu bytes\n", fetching ? "fetch" : "upload", i, ok ? "whole" : "cut",
+            reply.size());
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
     disperse();
-    std::printf("%s at %.0f KiB/s (receive buffer %d KiB), crowd %d x %d%s%s, descriptors %d: %d of %d whole in "
-                "%.0f s; crowd opened %.0f connections/s; load average %s\n",
-        fetching ? "fetches of 0.9 MiB read" : "uploads of 0.9 MiB sent", rate / 1024, options.receiveBufferKib,
-        options.addresses, options.each, options.neighbour ? " behind the client's address" : "",
-        options.late ? " once under way" : "", options.descriptors, complete,
-        options.tries, seconds, churn, loadAverage().constData());
+    std::printf(
+        "%s at %.0f KiB/s (receive buffer %d KiB), crowd %d x %d%s%s, descriptors %d: %d of %d whole in "
+        "%.0f s; crowd opened %.0f connections/s; load average %s\n",
+        fetching ? "fetches of 0.9 MiB read" : "uploads of 0.9 MiB sent", rate / 1024,
+        options.receiveBufferKib, options.addresses, options.each,
+        options.neighbour ? " behind the client's address" : "", options.late ? " once under way" : "",
+        options.descriptors, complete, options.tries, seconds, churn, loadAverage().constData());
     server.stop();
     return 0;
 }
@@ -318,8 +329,8 @@ using WebSocket = websocket::stream<TlsStream>;
 
 // Opens a live stream with `token` from `source`: the status its handshake was answered with, 0 when
 // none came within `patience`.
-asio::awaitable<int> openStream(WebSocket& socket, const std::string& source, unsigned short port,
-    const QString& token)
+asio::awaitable<int> openStream(
+    WebSocket& socket, const std::string& source, unsigned short port, const QString& token)
 {
     if (!co_await connectFrom(beast::get_lowest_layer(socket), source, port))
         co_return 0;
@@ -425,7 +436,8 @@ asio::awaitable<bool> talk(asio::ssl::context& tls, unsigned short port, QString
 int attackSpeech(const Options& options, const TestCertificates& certificates)
 {
     SpeechStandInProcess standIn(
-        { "--tls-cert", certificates.serverCertificate(), "--tls-key", certificates.serverKey() }, options.descriptors);
+        { "--tls-cert", certificates.serverCertificate(), "--tls-key", certificates.serverKey() },
+        options.descriptors);
     if (!standIn.started()) {
         std::fprintf(stderr, "the speech stand-in did not start\n");
         return 1;
@@ -440,8 +452,8 @@ int attackSpeech(const Options& options, const TestCertificates& certificates)
         crowd = std::make_unique<Crowd>(
             options.addresses * options.each, [&](int slot) { return crowdSource(options, slot); },
             [&](std::string source) {
-                return idleStream(tls, std::move(source), port, options.tokenEach ? standIn.token(3600) : shared,
-                    options.audioOnce);
+                return idleStream(tls, std::move(source), port,
+                    options.tokenEach ? standIn.token(3600) : shared, options.audioOnce);
             });
     letCrowdGather();
     asio::io_context io;
@@ -454,11 +466,12 @@ int attackSpeech(const Options& options, const TestCertificates& certificates)
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
     const double churn = crowd ? crowd->stop() : 0;
-    std::printf("another account's streams of 3 s, crowd %d x %d idle streams (%s%s), descriptors %d: %d of %d "
-                "whole in %.0f s; crowd opened %.1f streams/s; load average %s\n",
+    std::printf(
+        "another account's streams of 3 s, crowd %d x %d idle streams (%s%s), descriptors %d: %d of %d "
+        "whole in %.0f s; crowd opened %.1f streams/s; load average %s\n",
         options.addresses, options.each, options.tokenEach ? "a token each" : "one token",
-        options.audioOnce ? ", audio once" : "", options.descriptors,
-        complete, options.tries, seconds, churn, loadAverage().constData());
+        options.audioOnce ? ", audio once" : "", options.descriptors, complete, options.tries, seconds, churn,
+        loadAverage().constData());
     standIn.stop();
     return 0;
 }

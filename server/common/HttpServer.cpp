@@ -453,9 +453,10 @@ struct HttpServer::State {
 
     // Reads the head of the next request into `parser`; false when the connection ends
     // instead (closed, timed out, stopping). At the cap, a connection in here (or reading the
-    // body that follows, until it has shown the floor rate) may be closed to admit another. The head's time
-    // starts when the connection is ready for its first request, or with the first byte of a later one (an
-    // idle keep-alive connection may wait longer); trickling bytes does not extend it.
+    // body that follows, until it has shown the floor rate) may be closed to admit another.
+    // The head's time starts when the connection is ready for its first request, or with the
+    // first byte of a later one (an idle keep-alive connection may wait longer); trickling
+    // bytes does not extend it.
     template <typename Stream>
     asio::awaitable<bool> readHead(Stream& stream, ServerConnection& connection, beast::flat_buffer& buffer,
         Parser& parser, bool first, beast::error_code& ec)
