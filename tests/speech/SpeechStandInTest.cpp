@@ -1,3 +1,4 @@
+#include "ControlPlaneProcess.hpp"
 #include "SpeechStandInProcess.hpp"
 #include "common/Asio.hpp"
 #include "speech/LiveTranscriber.hpp"
@@ -11,8 +12,10 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <atomic>
+#include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
+#include <boost/beast/websocket/ssl.hpp>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -166,15 +169,16 @@ TEST(SpeechStandInProcess, RefusesARecordingWithoutAValidTokenBeforeReadingIt)
     EXPECT_EQ(standIn.stop(), 0) << standIn.log().toStdString();
 }
 
-// A live stream to the stand-in on 127.0.0.1 from `source`, opened with `token` as the speech
-// client opens one (its handshake given 30 s at most).
+// A live stream to the stand-in on 127.0.0.1 over TLS from `source`, opened with `token` as the
+// speech client opens one (its handshake given 30 s at most).
 class LiveStream {
 public:
-    LiveStream(const QUrl& base, const char* source, const QString& token)
+    LiveStream(const QUrl& base, const char* source, const QString& token, boost::asio::ssl::context& tls)
+        : m_stream(m_io, tls)
     {
         namespace asio = boost::asio;
         namespace websocket = boost::beast::websocket;
-        auto& socket = m_stream.next_layer();
+        auto& socket = boost::beast::get_lowest_layer(m_stream);
         boost::system::error_code ec;
         socket.open(asio::ip::tcp::v4(), ec);
         socket.bind({ asio::ip::make_address(source), 0 }, ec);
@@ -184,17 +188,20 @@ public:
             websocket::stream_base::decorator([authorization](websocket::request_type& request) {
                 request.set("Authorization", authorization);
             }));
-        websocket::response_type response;
-        m_stream.async_handshake(response, "127.0.0.1",
-            "/v1/listen?model=nova-3&encoding=linear16&sample_rate=16000&channels=1&diarize=true"
-            "&smart_format=true&interim_results=true&punctuate=true&mip_opt_out=true",
-            [](const boost::system::error_code&) {});
+        m_stream.next_layer().async_handshake(
+            asio::ssl::stream_base::client, [this](const boost::system::error_code& failed) {
+                if (!failed)
+                    m_stream.async_handshake(m_response, "127.0.0.1",
+                        "/v1/listen?model=nova-3&encoding=linear16&sample_rate=16000&channels=1&diarize=true"
+                        "&smart_format=true&interim_results=true&punctuate=true&mip_opt_out=true",
+                        [](const boost::system::error_code&) {});
+            });
         m_io.run_for(std::chrono::seconds(30));
-        m_status = response.result_int();
     }
 
     // The status its handshake was answered with: 101 when it is open.
-    [[nodiscard]] int status() const { return m_status; }
+    [[nodiscard]] int status() const { return m_response.result_int(); }
+
     // Sends a hundredth of a second of audio; false when the stream is gone.
     bool sendAudio()
     {
@@ -203,28 +210,18 @@ public:
         m_stream.write(boost::asio::buffer(std::string(320, '\0')), ec);
         return !ec;
     }
-    // Ends the stream as the speech client does: true when the stand-in answered with the rest of
-    // the transcript and its metadata, then closed it normally.
-    bool closeStream()
+    // Closes the stream normally: true when the stand-in still held it open and answered.
+    bool close()
     {
         boost::system::error_code ec;
-        m_stream.text(true);
-        m_stream.write(boost::asio::buffer(std::string(R"({"type":"CloseStream"})")), ec);
-        std::string last;
-        while (!ec) {
-            boost::beast::flat_buffer message;
-            m_stream.read(message, ec);
-            if (!ec)
-                last = boost::beast::buffers_to_string(message.data());
-        }
-        return ec == boost::beast::websocket::error::closed && last.find("Metadata") != std::string::npos
-            && m_stream.reason().code == boost::beast::websocket::close_code::normal;
+        m_stream.close(boost::beast::websocket::close_code::normal, ec);
+        return !ec;
     }
 
 private:
     boost::asio::io_context m_io;
-    boost::beast::websocket::stream<boost::asio::ip::tcp::socket> m_stream { m_io };
-    int m_status = 0;
+    boost::beast::websocket::stream<boost::asio::ssl::stream<boost::asio::ip::tcp::socket>> m_stream;
+    boost::beast::websocket::response_type m_response;
 };
 
 // One token opens two streams at once, and a stream that has sent no audio for a while makes way
@@ -232,10 +229,18 @@ private:
 // each, never keep another account's stream out, nor cut one that sends audio.
 TEST(SpeechStandInProcess, OneTokenCannotFillTheStandInAndSilentStreamsMakeWay)
 {
-    // 128 descriptors leave room for 96 connections, 16 from one address.
-    testing::SpeechStandInProcess standIn({ "--silent-stream-ms", "1500" }, 128);
+    const testing::TestCertificates certificates;
+    ASSERT_TRUE(certificates.valid());
+    boost::asio::ssl::context tls(boost::asio::ssl::context::tls_client);
+    tls.load_verify_file(certificates.caCertificate().toStdString());
+    tls.set_verify_mode(boost::asio::ssl::verify_peer);
+    // 256 descriptors leave room for 192 connections, 16 from one address (the stand-in holds some
+    // 60 descriptors of its own).
+    testing::SpeechStandInProcess standIn({ "--tls-cert", certificates.serverCertificate(), "--tls-key",
+                                              certificates.serverKey(), "--silent-stream-ms", "1500" },
+        256);
     ASSERT_TRUE(standIn.started());
-    LiveStream talking(standIn.baseUrl(), "127.0.0.2", standIn.token());
+    LiveStream talking(standIn.baseUrl(), "127.0.0.2", standIn.token(), tls);
     ASSERT_EQ(talking.status(), 101);
     std::atomic<bool> done { false };
     std::atomic<bool> cut { false };
@@ -249,23 +254,23 @@ TEST(SpeechStandInProcess, OneTokenCannotFillTheStandInAndSilentStreamsMakeWay)
     std::vector<std::unique_ptr<LiveStream>> idle;
     const QString shared = standIn.token();
     for (int i = 0; i < 3; ++i)
-        idle.push_back(std::make_unique<LiveStream>(standIn.baseUrl(), "127.0.0.3", shared));
+        idle.push_back(std::make_unique<LiveStream>(standIn.baseUrl(), "127.0.0.3", shared, tls));
     EXPECT_EQ(idle[1]->status(), 101);
     EXPECT_EQ(idle[2]->status(), 429) << "one token's third stream is refused";
     // Streams of tokens of their own fill the stand-in, each silent after its first audio.
     idle.clear();
-    for (int i = 0; i < 95; ++i) {
+    for (int i = 0; i < 191; ++i) {
         const std::string source = "127.0.0." + std::to_string(4 + i / 15);
-        idle.push_back(std::make_unique<LiveStream>(standIn.baseUrl(), source.c_str(), standIn.token()));
+        idle.push_back(std::make_unique<LiveStream>(standIn.baseUrl(), source.c_str(), standIn.token(), tls));
         idle.back()->sendAudio();
     }
-    LiveStream another(standIn.baseUrl(), "127.0.0.20", standIn.token());
+    LiveStream another(standIn.baseUrl(), "127.0.0.20", standIn.token(), tls);
     EXPECT_EQ(another.status(), 101) << "another account's stream opens";
 
     done = true;
     talker.join();
     EXPECT_FALSE(cut) << "the stream that sends audio is never cut";
-    EXPECT_TRUE(talking.closeStream());
+    EXPECT_TRUE(talking.close());
     idle.clear();
     EXPECT_EQ(standIn.stop(), 0) << standIn.log().toStdString();
 }
