@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Asio.hpp"
+#include "common/OpenConnections.hpp"
 
 #include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
@@ -24,9 +25,15 @@ public:
     [[nodiscard]] virtual bool wants(const Request& request) const = 0;
 
     // Serves the connection until it ends; what it returns is logged as the request's
-    // status. The stream has no deadline set; the server shuts it down afterwards.
-    virtual boost::asio::awaitable<int> takeOver(PlainStream& stream, Request request) = 0;
-    virtual boost::asio::awaitable<int> takeOver(TlsStream& stream, Request request) = 0;
+    // status. The stream has no deadline set; the server shuts it down afterwards. The
+    // connection never makes way at the cap until the takeover says how it progresses (see
+    // OpenConnections.hpp).
+    virtual boost::asio::awaitable<int> takeOver(
+        PlainStream& stream, Request request, OpenConnections::Connection& connection)
+        = 0;
+    virtual boost::asio::awaitable<int> takeOver(
+        TlsStream& stream, Request request, OpenConnections::Connection& connection)
+        = 0;
 };
 
 } // namespace lumora

@@ -19,6 +19,7 @@
 #include <chrono>
 #include <exception>
 #include <mutex>
+#include <netinet/tcp.h>
 #include <openssl/crypto.h>
 #include <openssl/ssl.h>
 #include <sched.h>
@@ -46,6 +47,12 @@ constexpr auto handshakeTimeout = std::chrono::seconds(10);
 constexpr auto closeTimeout = std::chrono::seconds(1);
 constexpr auto drainTimeout = std::chrono::seconds(2);
 constexpr auto unreadTimeout = std::chrono::seconds(5);
+// At the cap, an answer whose client has taken none of it for this long makes way. The kernel
+// takes at most `unsentLimit` bytes of an answer ahead of what it has sent, so a write completes
+// (and counts as progress) every half of that sent: a client taking 16 KiB/s, the body floor's
+// rate, keeps its place.
+constexpr auto answerPatience = std::chrono::seconds(2);
+constexpr int unsentLimit = 64 * 1024;
 constexpr std::size_t drainLimit = 64 * 1024 * 1024;
 // How long the accept loop waits before trying again after a failed accept (doubling up to
 // the longest), and how often it looks for a free place when every connection is busy or one
@@ -446,9 +453,10 @@ struct HttpServer::State {
 
     // Reads the head of the next request into `parser`; false when the connection ends
     // instead (closed, timed out, stopping). At the cap, a connection in here (or reading the
-    // body that follows) may be closed to admit another. The head's time starts when the
-    // connection is ready for its first request, or with the first byte of a later one (an
-    // idle keep-alive connection may wait longer); trickling bytes does not extend it.
+    // body that follows, until it has shown the floor rate) may be closed to admit another.
+    // The head's time starts when the connection is ready for its first request, or with the
+    // first byte of a later one (an idle keep-alive connection may wait longer); trickling
+    // bytes does not extend it.
     template <typename Stream>
     asio::awaitable<bool> readHead(Stream& stream, ServerConnection& connection, beast::flat_buffer& buffer,
         Parser& parser, bool first, beast::error_code& ec)
@@ -498,7 +506,7 @@ struct HttpServer::State {
                 const auto owner = admitBody(parser, body, peer);
                 if (owner) {
                     bool ended = false;
-                    refusal = co_await readBody(stream, buffer, parser, *body, ended);
+                    refusal = co_await readBody(stream, connection, buffer, parser, *body, ended);
                     if (ended)
                         co_return;
                     // Whole, the body goes to its handler, which checks first what vouches
@@ -510,7 +518,7 @@ struct HttpServer::State {
                 }
             }
             // Read whole (or refused): from here the connection no longer gives way at the cap.
-            connection.stopWaiting();
+            connection.hold();
             if (refusal) {
                 // What was read of a refused body is dropped, and so is what still comes.
                 body.reset();
@@ -519,9 +527,9 @@ struct HttpServer::State {
                 logLine(named ? std::string(parser.get().method_string()) : "-",
                     named ? pathOf(parser.get()) : "-", refusal->response.status, started);
                 auto message = toBeastResponse(refusal->response, 11, false);
-                connection.startFinishing();
-                co_await writeAnswer(stream, message, ec);
+                co_await writeAnswer(stream, connection, message, ec);
                 if (!ec && refusal->drain) {
+                    connection.startClosing();
                     finishSending(stream);
                     co_await drain(stream);
                 }
@@ -532,7 +540,7 @@ struct HttpServer::State {
                 beast::get_lowest_layer(stream).expires_never();
                 const std::string method(received.method_string());
                 const std::string path = pathOf(received);
-                const int status = co_await takeover->takeOver(stream, std::move(received));
+                const int status = co_await takeover->takeOver(stream, std::move(received), connection);
                 logLine(method, path, status, started);
                 co_return;
             }
@@ -547,8 +555,7 @@ struct HttpServer::State {
             // also finds its line in the log, even when the server stops right after.
             logLine(request.method, request.path, response.status, started);
             auto message = toBeastResponse(response, version, keepAlive);
-            connection.startFinishing();
-            co_await writeAnswer(stream, message, ec);
+            co_await writeAnswer(stream, connection, message, ec);
             if (ec || !keepAlive)
                 co_return;
         }
@@ -596,12 +603,20 @@ struct HttpServer::State {
     // Reads the body as it arrives, counting its bytes: the refusal when they pass their
     // share of the body budget (503) or the body limit, or when the request is malformed;
     // `ended` when the connection ends instead (closed, reset, or the body stopped coming).
+    // Once the body has brought a second's bytes at the floor rate its connection no longer
+    // makes way: from then on it keeps that rate, or loses its place.
     template <typename Stream>
-    asio::awaitable<std::optional<Refusal>> readBody(
-        Stream& stream, beast::flat_buffer& buffer, Parser& parser, BodyBudget::Place& place, bool& ended)
+    asio::awaitable<std::optional<Refusal>> readBody(Stream& stream, ServerConnection& connection,
+        beast::flat_buffer& buffer, Parser& parser, BodyBudget::Place& place, bool& ended)
     {
         auto& lowest = beast::get_lowest_layer(stream);
+        bool held = false;
         while (!parser.is_done()) {
+            if (!held && options.minimumBodyRate > 0
+                && parser.get().body().size() >= options.minimumBodyRate) {
+                connection.hold();
+                held = true;
+            }
             if (const auto lapse = place.lapsesAt(); lapse == Clock::time_point::max())
                 lowest.expires_never();
             else
@@ -620,18 +635,21 @@ struct HttpServer::State {
     }
 
     // Writes an answer: a client that reads none of it for a while loses its connection, one
-    // that reads has the read timeout for the whole of it.
+    // that reads has the read timeout for the whole of it. The connection moves while the
+    // client takes the answer.
     template <typename Stream>
-    static asio::awaitable<void> writeAnswer(
-        Stream& stream, http::response<http::string_body>& message, beast::error_code& ec)
+    static asio::awaitable<void> writeAnswer(Stream& stream, ServerConnection& connection,
+        http::response<http::string_body>& message, beast::error_code& ec)
     {
         auto& lowest = beast::get_lowest_layer(stream);
         const auto deadline = Clock::now() + readTimeout;
         http::response_serializer<http::string_body> serializer(message);
+        connection.startMoving(answerPatience);
         ec = {};
         while (!ec && !serializer.is_done()) {
             lowest.expires_at(std::min(deadline, Clock::now() + unreadTimeout));
             co_await http::async_write_some(stream, serializer, awaitError(ec));
+            connection.moved();
         }
     }
 
@@ -706,7 +724,7 @@ struct HttpServer::State {
         if (ec)
             co_return;
         co_await serveGuarded(stream, lease.connection());
-        lease.connection().startFinishing();
+        lease.connection().startClosing();
         beast::get_lowest_layer(stream).expires_after(closeTimeout);
         co_await stream.async_shutdown(awaitError(ec));
     }
@@ -767,7 +785,7 @@ struct HttpServer::State {
                 co_return;
             if (const auto room = connections->makeRoom(); room != OpenConnections::Room::free) {
                 // At the cap a new client waits in the backlog until one connection has closed:
-                // the one asked to make way, within moments, or one that ends when all are busy.
+                // the one asked to make way, within moments, or one that ends when none makes way.
                 pause.expires_after(room == OpenConnections::Room::coming ? roomPause : fullPause);
                 co_await pause.async_wait(awaitError(ec));
                 if (!acceptor->is_open())
@@ -794,6 +812,10 @@ struct HttpServer::State {
                 continue;
             }
             failurePause = shortestAcceptPause;
+            // An answer's writes complete as its client takes it, which shows the connection moving.
+            beast::error_code ignored;
+            socket.set_option(
+                asio::detail::socket_option::integer<IPPROTO_TCP, TCP_NOTSENT_LOWAT>(unsentLimit), ignored);
             auto connection = std::make_shared<ServerConnection>(context.get_executor());
             // Its address holds all it may, none of which makes way: it is closed at once.
             if (!connections->add(connection, peerOfSocket(socket).address))

@@ -56,10 +56,11 @@ struct HttpServerOptions {
     // keep thread-bound resources of its own (thread_local), such as a database connection.
     unsigned handlerThreads = 0;
     // Connections open at once, each until its descriptor is closed; 0 derives the cap from the
-    // process's descriptor limit (raised to its hard limit when the server starts). At the cap a
-    // connection past its answer, or else the one that has waited longest for a complete request
-    // (head and body), is closed to admit a new one; when every connection is busy with its
-    // request, new ones wait (see OpenConnections.hpp).
+    // process's descriptor limit (raised to its hard limit when the server starts). At the cap the
+    // connection idle longest of those that make no progress (no request yet, a head not complete,
+    // a body short of a second's bytes at `minimumBodyRate`, an answer its client has taken none of
+    // for two seconds, the drain after a refusal, the TLS close) is closed to admit a new one; when
+    // none makes way, new ones wait (see OpenConnections.hpp).
     std::size_t maxConnections = 0;
     // Connections from one client address (an IPv6 one by its /64 prefix); at the bound one of
     // its own makes way as at the cap, or the new one is closed. 0 takes a sixteenth of the cap,
@@ -102,7 +103,8 @@ struct HttpServerOptions {
 // are answered with {"error": code} and never reach or stop the server; anything else one
 // connection throws is logged and closes that connection only. Running out of descriptors
 // never makes the server spin: it closes an idle connection, waits a moment and accepts again.
-// What follows an answer (its write, draining, the TLS close) is short and makes way first.
+// A connection that moves (its client takes its answer, or sends its body at the floor rate) never
+// makes way at the cap.
 class HttpServer {
 public:
     // `takeover`, when given, may take connections over after their first request

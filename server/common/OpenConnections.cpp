@@ -1,6 +1,5 @@
 #include "common/OpenConnections.hpp"
 
-#include <chrono>
 #include <vector>
 
 namespace lumora {
@@ -27,19 +26,39 @@ void OpenConnections::Connection::startWaiting()
         enter(Phase::waiting);
 }
 
-void OpenConnections::Connection::stopWaiting()
+void OpenConnections::Connection::hold()
 {
-    enter(Phase::busy);
+    enter(Phase::held);
 }
 
-void OpenConnections::Connection::startFinishing()
+void OpenConnections::Connection::startMoving(std::chrono::milliseconds patience)
 {
-    enter(Phase::finishing);
+    m_patience = std::chrono::duration_cast<std::chrono::steady_clock::duration>(patience).count();
+    enter(Phase::moving);
+}
+
+void OpenConnections::Connection::moved()
+{
+    m_since = ticksNow();
+}
+
+void OpenConnections::Connection::startClosing()
+{
+    enter(Phase::closing);
+}
+
+std::optional<std::int64_t> OpenConnections::Connection::idleWhenMakingWay(std::int64_t now) const
+{
+    const Phase phase = m_phase;
+    const std::int64_t idle = now - m_since;
+    if (phase == Phase::held || (phase == Phase::moving && idle < m_patience))
+        return std::nullopt;
+    return idle;
 }
 
 bool OpenConnections::Connection::makesWay() const
 {
-    return m_phase != Phase::busy;
+    return idleWhenMakingWay(ticksNow()).has_value();
 }
 
 void OpenConnections::Connection::keptOpen()
@@ -53,28 +72,27 @@ OpenConnections::OpenConnections(std::size_t cap, std::size_t capPerAddress)
 {
 }
 
-std::pair<int, std::int64_t> OpenConnections::precedence(const Connection& connection)
-{
-    return { connection.m_phase == Connection::Phase::finishing ? 0 : 1, connection.m_since.load() };
-}
-
-std::shared_ptr<OpenConnections::Connection> OpenConnections::firstToMakeWay(
-    const Connections& connections, std::shared_ptr<Connection> first)
+void OpenConnections::findFirstToMakeWay(const Connections& connections, std::int64_t now,
+    std::shared_ptr<Connection>& first, std::int64_t& firstIdle)
 {
     for (const auto& connection : connections) {
-        if (connection->m_phase == Connection::Phase::busy || connection->m_closing)
+        if (connection->m_closing)
             continue;
-        if (!first || precedence(*connection) < precedence(*first))
+        const auto idle = connection->idleWhenMakingWay(now);
+        if (idle && (!first || *idle > firstIdle)) {
             first = connection;
+            firstIdle = *idle;
+        }
     }
-    return first;
 }
 
 std::shared_ptr<OpenConnections::Connection> OpenConnections::firstToMakeWay() const
 {
+    const std::int64_t now = ticksNow();
     std::shared_ptr<Connection> first;
+    std::int64_t idle = 0;
     for (const auto& [address, connections] : m_byAddress)
-        first = firstToMakeWay(connections, std::move(first));
+        findFirstToMakeWay(connections, now, first, idle);
     return first;
 }
 
@@ -109,7 +127,8 @@ bool OpenConnections::add(std::shared_ptr<Connection> connection, std::string ad
         const std::lock_guard lock(m_lock);
         Connections& same = m_byAddress[address];
         if (same.size() >= m_capPerAddress) {
-            chosen = firstToMakeWay(same);
+            std::int64_t idle = 0;
+            findFirstToMakeWay(same, ticksNow(), chosen, idle);
             if (!chosen)
                 return false;
             chosen->m_closing = true;
@@ -159,7 +178,7 @@ void OpenConnections::closeWaiting()
         for (const auto& [address, connections] : m_byAddress)
             open.insert(open.end(), connections.begin(), connections.end());
     }
-    // One finishing is let finish: it may still be writing an answer.
+    // One that moves or closes is let finish: it may still be writing an answer.
     for (const auto& connection : open) {
         if (connection->m_phase == Connection::Phase::waiting)
             connection->close();

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -13,14 +15,17 @@
 namespace lumora {
 
 // The connections a server has open, each counted until its descriptor is closed, and which of
-// them makes way when room is needed: first one that has its answer and is only finishing
-// (writing it, draining, closing TLS), the one finishing longest; then the one that has waited
-// longest for a complete request (its head or its body). A connection busy with its request is
-// never closed to make way; when all are busy, new clients wait. One client address (an IPv6
-// one by its /64 prefix) holds at most a bounded number of connections.
+// them makes way when room is needed. A connection makes way by its progress, not by what it is
+// doing: one whose client reads its answer, sends its body at the floor rate or feeds its stream
+// never makes way, nor one whose request is in and waits for its answer; those that make no
+// progress (no request yet, a head not complete, an answer unread, the drain after a refusal,
+// the TLS close) do, the one idle longest first. When none can, the newcomer is the one turned
+// away. One client address (an IPv6 one by its /64 prefix) holds at most a bounded number of
+// connections, and at that bound its own make way by the same rule.
 class OpenConnections {
 public:
-    // One open connection as the list sees it: what it is doing, and since when.
+    // One open connection as the list sees it: whether it may make way, and since when it is
+    // idle.
     class Connection {
     public:
         Connection() = default;
@@ -28,32 +33,42 @@ public:
         Connection(const Connection&) = delete;
         Connection& operator=(const Connection&) = delete;
 
-        // Waits for a request from now on, unless it waits already. Called on the
-        // connection's own thread, like the two below.
+        // Waits for a request from now on, unless it waits already: it makes way. Called on the
+        // connection's own thread, like the calls below.
         void startWaiting();
-        // Has its request in (its head and body, or a refusal): it no longer makes way.
-        void stopWaiting();
-        // Has its answer: what is left of it makes way before any connection that waits.
-        void startFinishing();
+        // Has its request in (or a body coming at the floor rate) and waits for its answer: it
+        // never makes way.
+        void hold();
+        // Moves what its client asked for (an answer being written, a stream being fed): it makes
+        // way only once it has moved nothing for `patience`.
+        void startMoving(std::chrono::milliseconds patience);
+        // Has moved some of it just now.
+        void moved();
+        // Has its answer and only closes (drains a refused request, waits for the TLS close): it
+        // makes way.
+        void startClosing();
 
     protected:
         // Closes the connection on its own thread if it still makes way by then, and calls
         // `keptOpen()` otherwise. Called on any thread, with no lock held.
         virtual void close() = 0;
-        // Whether it still waits or finishes; on its own thread.
+        // Whether it makes way now; on its own thread.
         [[nodiscard]] bool makesWay() const;
-        // It was asked to close and did not (its request came in meanwhile): it may be asked
-        // again later.
+        // It was asked to close and did not (it moved, or its request came in, meanwhile): it
+        // may be asked again later.
         void keptOpen();
 
     private:
         friend class OpenConnections;
-        enum class Phase { busy, waiting, finishing };
+        enum class Phase { held, waiting, moving, closing };
         void enter(Phase phase);
+        // How long it has made no progress, when it makes way at `now`.
+        [[nodiscard]] std::optional<std::int64_t> idleWhenMakingWay(std::int64_t now) const;
 
-        std::atomic<Phase> m_phase { Phase::busy };
-        // Clock ticks since it is in its phase.
+        std::atomic<Phase> m_phase { Phase::held };
+        // Clock ticks since it entered its phase, or last moved.
         std::atomic<std::int64_t> m_since { 0 };
+        std::atomic<std::int64_t> m_patience { 0 };
         // Asked to close and not yet gone; a new phase clears it.
         std::atomic<bool> m_closing { false };
         // Its place in its address's list, guarded by the list's lock.
@@ -65,7 +80,7 @@ public:
     enum class Room {
         free, // below the cap
         coming, // at the cap, one is closing
-        none, // at the cap, all are busy
+        none, // at the cap, none makes way
     };
 
     OpenConnections(std::size_t cap, std::size_t capPerAddress);
@@ -86,11 +101,10 @@ public:
 
 private:
     using Connections = std::list<std::shared_ptr<Connection>>;
-    // A finishing connection before a waiting one, then the one longest in its phase.
-    static std::pair<int, std::int64_t> precedence(const Connection& connection);
-    // The connection among `connections` (or `first`) that makes way first and is not closing.
-    static std::shared_ptr<Connection> firstToMakeWay(
-        const Connections& connections, std::shared_ptr<Connection> first = nullptr);
+    // The connection among `connections` that makes way first at `now` and is not closing, if
+    // it has been idle longer than `first` (which it replaces); how long it has been idle.
+    static void findFirstToMakeWay(const Connections& connections, std::int64_t now,
+        std::shared_ptr<Connection>& first, std::int64_t& firstIdle);
     std::shared_ptr<Connection> firstToMakeWay() const;
 
     mutable std::mutex m_lock;

@@ -121,7 +121,8 @@ void SpeechStandIn::logFrame(std::uint64_t connection, const std::string& line)
     m_frameLog << connection << ' ' << line << std::endl;
 }
 
-std::optional<SpeechStandIn::Refusal> SpeechStandIn::checkToken(std::string_view authorization) const
+std::optional<SpeechStandIn::Refusal> SpeechStandIn::checkToken(
+    std::string_view authorization, std::string* reservation) const
 {
     constexpr std::string_view scheme = "Bearer ";
     if (!authorization.starts_with(scheme))
@@ -131,6 +132,8 @@ std::optional<SpeechStandIn::Refusal> SpeechStandIn::checkToken(std::string_view
         return Refusal { 401,
             providerError("INVALID_AUTH",
                 std::string("Invalid credentials: ") + std::string(toString(claims.error()))) };
+    if (reservation)
+        *reservation = claims->reservationID;
     return std::nullopt;
 }
 
@@ -180,7 +183,7 @@ bool SpeechStandIn::wants(const Request& request) const
 }
 
 std::optional<SpeechStandIn::Refusal> SpeechStandIn::checkHandshake(
-    const Request& request, int& sampleRate) const
+    const Request& request, int& sampleRate, std::string& reservation) const
 {
     if (m_options.refuseHandshake)
         return Refusal { *m_options.refuseHandshake, providerError("REFUSED", "Refused by the test hook.") };
@@ -191,14 +194,56 @@ std::optional<SpeechStandIn::Refusal> SpeechStandIn::checkHandshake(
         return Refusal { 400, providerError("Bad Request", "Unexpected query.") };
     sampleRate = *rate;
     const auto authorization = request[http::field::authorization];
-    return checkToken(std::string_view(authorization.data(), authorization.size()));
+    return checkToken(std::string_view(authorization.data(), authorization.size()), &reservation);
 }
 
-template <typename Stream> asio::awaitable<int> SpeechStandIn::serveLive(Stream& stream, Request request)
+// A live stream's place among those of its reservation, for as long as it is open; none when the
+// reservation's tokens hold all they may.
+class SpeechStandIn::StreamPlace {
+public:
+    StreamPlace(SpeechStandIn& standIn, std::string reservation)
+        : m_standIn(standIn)
+        , m_reservation(std::move(reservation))
+    {
+        const std::lock_guard lock(m_standIn.m_streamsLock);
+        int& open = m_standIn.m_streamsByReservation[m_reservation];
+        m_held = open < streamsPerReservation;
+        open += m_held ? 1 : 0;
+    }
+    ~StreamPlace()
+    {
+        if (!m_held)
+            return;
+        const std::lock_guard lock(m_standIn.m_streamsLock);
+        if (--m_standIn.m_streamsByReservation[m_reservation] == 0)
+            m_standIn.m_streamsByReservation.erase(m_reservation);
+    }
+    StreamPlace(const StreamPlace&) = delete;
+    StreamPlace& operator=(const StreamPlace&) = delete;
+    [[nodiscard]] bool held() const { return m_held; }
+
+private:
+    SpeechStandIn& m_standIn;
+    std::string m_reservation;
+    bool m_held = false;
+};
+
+template <typename Stream>
+asio::awaitable<int> SpeechStandIn::serveLive(
+    Stream& stream, Request request, OpenConnections::Connection& progress)
 {
     beast::error_code ec;
     int sampleRate = 0;
-    if (const auto refusal = checkHandshake(request, sampleRate)) {
+    std::string reservation;
+    auto refusal = checkHandshake(request, sampleRate, reservation);
+    std::optional<StreamPlace> place;
+    if (!refusal) {
+        place.emplace(*this, std::move(reservation));
+        if (!place->held())
+            refusal = Refusal { 429,
+                providerError("TOO_MANY_REQUESTS", "Too many streams are open with this token.") };
+    }
+    if (refusal) {
         http::response<http::string_body> response { static_cast<http::status>(refusal->status),
             request.version() };
         response.set(http::field::content_type, "application/json");
@@ -216,6 +261,10 @@ template <typename Stream> asio::awaitable<int> SpeechStandIn::serveLive(Stream&
     co_await socket.async_accept(request, awaitError(ec));
     if (ec)
         co_return 400;
+    // At the cap, a stream makes way for a new connection until its first audio, as a connection
+    // without a request does, and then once it has sent no audio for a while.
+    progress.startWaiting();
+    const std::chrono::milliseconds silence(m_options.silentStreamMilliseconds);
 
     const std::uint64_t connection = ++m_connections;
     LiveTranscriber transcriber(m_script, sampleRate);
@@ -237,6 +286,10 @@ template <typename Stream> asio::awaitable<int> SpeechStandIn::serveLive(Stream&
         const auto* data = static_cast<const unsigned char*>(buffer.data().data());
         const std::size_t size = buffer.size();
         if (socket.got_binary()) {
+            if (audioFrames == 0)
+                progress.startMoving(silence);
+            else
+                progress.moved();
             ++audioFrames;
             const std::size_t samples = size / 2;
             logFrame(connection,
@@ -273,14 +326,16 @@ template <typename Stream> asio::awaitable<int> SpeechStandIn::serveLive(Stream&
     }
 }
 
-asio::awaitable<int> SpeechStandIn::takeOver(PlainStream& stream, Request request)
+asio::awaitable<int> SpeechStandIn::takeOver(
+    PlainStream& stream, Request request, OpenConnections::Connection& connection)
 {
-    return serveLive(stream, std::move(request));
+    return serveLive(stream, std::move(request), connection);
 }
 
-asio::awaitable<int> SpeechStandIn::takeOver(TlsStream& stream, Request request)
+asio::awaitable<int> SpeechStandIn::takeOver(
+    TlsStream& stream, Request request, OpenConnections::Connection& connection)
 {
-    return serveLive(stream, std::move(request));
+    return serveLive(stream, std::move(request), connection);
 }
 
 } // namespace lumora

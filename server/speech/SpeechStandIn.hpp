@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace lumora {
 
@@ -19,12 +20,16 @@ namespace lumora {
 // bearer token against the shared secret and transcribe from the script.
 //
 // The HTTP handler runs on the server's handler thread and live streams on connection
-// threads; what they share is fixed at construction, except the frame log, which locks. A
-// live connection buffers at most one message of `liveMessageLimit` bytes.
+// threads; what they share is fixed at construction, except the frame log and the count of
+// streams open per reservation, which lock. A live connection buffers at most one message of
+// `liveMessageLimit` bytes. The tokens of one reservation open at most `streamsPerReservation`
+// streams at once, and when the server holds all the connections it may, a stream makes way for
+// a new one until its first audio, and then once it has sent no audio for a while.
 class SpeechStandIn final : public ConnectionTakeover {
 public:
     using Clock = std::function<std::int64_t()>; // Unix seconds
     static constexpr std::size_t liveMessageLimit = 512 * 1024;
+    static constexpr int streamsPerReservation = 2;
 
     SpeechStandIn(SpeechStandInOptions options, SpeechScript script, std::string secret, Clock clock);
 
@@ -37,18 +42,26 @@ public:
     std::optional<HttpResponse> checkHead(const HttpRequest& head) const;
 
     [[nodiscard]] bool wants(const Request& request) const override;
-    boost::asio::awaitable<int> takeOver(PlainStream& stream, Request request) override;
-    boost::asio::awaitable<int> takeOver(TlsStream& stream, Request request) override;
+    boost::asio::awaitable<int> takeOver(
+        PlainStream& stream, Request request, OpenConnections::Connection& connection) override;
+    boost::asio::awaitable<int> takeOver(
+        TlsStream& stream, Request request, OpenConnections::Connection& connection) override;
 
 private:
     struct Refusal {
         int status = 0;
         std::string body;
     };
-    // Why a live handshake is refused (and the sample rate it asks for when it is not).
-    std::optional<Refusal> checkHandshake(const Request& request, int& sampleRate) const;
-    std::optional<Refusal> checkToken(std::string_view authorization) const;
-    template <typename Stream> boost::asio::awaitable<int> serveLive(Stream& stream, Request request);
+    class StreamPlace;
+    // Why a live handshake is refused (and the sample rate and reservation it asks for when it
+    // is not).
+    std::optional<Refusal> checkHandshake(
+        const Request& request, int& sampleRate, std::string& reservation) const;
+    std::optional<Refusal> checkToken(
+        std::string_view authorization, std::string* reservation = nullptr) const;
+    template <typename Stream>
+    boost::asio::awaitable<int> serveLive(
+        Stream& stream, Request request, OpenConnections::Connection& connection);
     void logFrame(std::uint64_t connection, const std::string& line);
 
     SpeechStandInOptions m_options;
@@ -58,6 +71,8 @@ private:
     std::mutex m_logLock;
     std::ofstream m_frameLog;
     std::atomic<std::uint64_t> m_connections { 0 };
+    std::mutex m_streamsLock;
+    std::unordered_map<std::string, int> m_streamsByReservation;
     mutable std::atomic<qint64> m_prerecordedFailuresLeft;
 };
 

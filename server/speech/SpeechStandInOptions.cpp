@@ -71,6 +71,11 @@ std::expected<SpeechStandInOptions, QString> SpeechStandInOptions::parse(const Q
             if (!count)
                 return std::unexpected(QStringLiteral("--prerecorded-failures needs 0...1000000"));
             options.prerecordedFailures = *count;
+        } else if (name == u"--silent-stream-ms") {
+            const auto patience = wholeNumber(value, 1, 600'000);
+            if (!patience)
+                return std::unexpected(QStringLiteral("--silent-stream-ms needs 1...600000"));
+            options.silentStreamMilliseconds = *patience;
         } else if (name == u"--prerecorded-reply") {
             if (value == u"transcript")
                 options.prerecordedReply = PrerecordedReply::transcript;
@@ -124,6 +129,8 @@ QString SpeechStandInOptions::helpText()
         "                        how to answer a pre-recorded request (default transcript)\n"
         "  --prerecorded-failures N\n"
         "                        answer the first N pre-recorded requests with 500\n"
+        "  --silent-stream-ms N  a live stream that sends no audio for N ms makes way for a new\n"
+        "                        connection when the stand-in holds all it may (default 10000)\n"
         "  --help                show this text\n");
 }
 

@@ -29,6 +29,8 @@ struct SpeechStandInOptions {
     PrerecordedReply prerecordedReply = PrerecordedReply::transcript;
     // The first this many pre-recorded requests are answered with 500, whatever the reply.
     qint64 prerecordedFailures = 0;
+    // How long a live stream may send no audio before it makes way at the connection cap.
+    qint64 silentStreamMilliseconds = 10'000;
     bool help = false;
 
     static std::expected<SpeechStandInOptions, QString> parse(const QStringList& arguments);

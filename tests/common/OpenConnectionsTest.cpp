@@ -15,7 +15,7 @@ protected:
 };
 
 // At the cap the connection that has waited longest for its request makes way, never one that
-// has its request in, and it counts until it is gone; when all have theirs there is no room,
+// has its request in, and it counts until it is gone; when none makes way there is no room,
 // until one ends.
 TEST(OpenConnections, AtTheCapTheConnectionWaitingLongestMakesWay)
 {
@@ -28,7 +28,7 @@ TEST(OpenConnections, AtTheCapTheConnectionWaitingLongestMakesWay)
     EXPECT_TRUE(open.add(served, "a"));
     EXPECT_TRUE(open.add(slow, "a"));
     EXPECT_TRUE(open.add(later, "a"));
-    served->stopWaiting();
+    served->hold();
     EXPECT_EQ(open.makeRoom(), OpenConnections::Room::coming);
     EXPECT_EQ(slow->closed, 1);
     EXPECT_EQ(open.makeRoom(), OpenConnections::Room::coming) << "it counts until it is gone";
@@ -37,8 +37,8 @@ TEST(OpenConnections, AtTheCapTheConnectionWaitingLongestMakesWay)
     EXPECT_EQ(open.makeRoom(), OpenConnections::Room::free);
     EXPECT_TRUE(open.add(newest, "b"));
 
-    later->stopWaiting();
-    newest->stopWaiting();
+    later->hold();
+    newest->hold();
     EXPECT_EQ(open.makeRoom(), OpenConnections::Room::none);
     EXPECT_FALSE(open.closeSlowest()) << "none waits";
     open.remove(*served);
@@ -51,15 +51,19 @@ TEST(OpenConnections, AtTheCapTheConnectionWaitingLongestMakesWay)
     EXPECT_EQ(later->closed, 1);
     EXPECT_EQ(newest->closed, 0);
 
-    // One past its answer makes way before one that has waited longer.
+    // One whose client takes its answer never makes way, however long it has been at it; one
+    // whose client has taken none of it for its patience does.
     open.remove(*later);
     const auto answered = std::make_shared<CountedConnection>();
     EXPECT_TRUE(open.add(answered, "b"));
-    answered->stopWaiting();
-    answered->startFinishing();
+    answered->hold();
+    answered->startMoving(std::chrono::hours(1));
+    EXPECT_TRUE(open.closeSlowest());
+    EXPECT_EQ(answered->closed, 0);
+    EXPECT_EQ(newest->closed, 1);
+    answered->startMoving(std::chrono::milliseconds(0));
     EXPECT_TRUE(open.closeSlowest());
     EXPECT_EQ(answered->closed, 1);
-    EXPECT_EQ(newest->closed, 0);
 }
 
 // A stop closes every connection still waiting for its request, and only those.
@@ -70,7 +74,7 @@ TEST(OpenConnections, AStopClosesTheConnectionsThatWait)
     const auto answering = std::make_shared<CountedConnection>();
     open.add(waiting, "a");
     open.add(answering, "a");
-    answering->stopWaiting();
+    answering->hold();
     open.closeWaiting();
     EXPECT_EQ(waiting->closed, 1);
     EXPECT_EQ(answering->closed, 0);

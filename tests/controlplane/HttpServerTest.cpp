@@ -3,6 +3,7 @@
 #include "common/DeferredResponse.hpp"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -52,7 +53,7 @@ public:
     void send(const std::string& bytes)
     {
         // A write the server refused shows in what the test reads back.
-        [[maybe_unused]] const ssize_t written = ::write(m_socket, bytes.data(), bytes.size());
+        [[maybe_unused]] const ssize_t written = ::send(m_socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     }
     // Everything until the server closes the connection (or 5 s pass).
     std::string readToEnd()
@@ -544,6 +545,137 @@ TEST(HttpServer, TrickledBodiesAreClosedInTimeAndGiveWayAtTheCap)
     EXPECT_TRUE(closedByServer(oldest.socket(), true));
     newer.send(std::string(498, 'b'));
     EXPECT_TRUE(newer.readToEnd().ends_with("read 500"));
+}
+
+// A client that moves its request along on a thread of its own: its head with four steps of its
+// body, then a step a millisecond, and reads its answer a step a millisecond, until the test
+// lets it go the rest of the way at once.
+class SteadyClient {
+public:
+    SteadyClient(std::uint16_t port, const char* source, std::string request, std::size_t bodyStep = 0)
+        : m_connection(port, source)
+    {
+        m_running = std::thread([this, request = std::move(request), bodyStep] { run(request, bodyStep); });
+    }
+    ~SteadyClient()
+    {
+        m_letGo = true;
+        if (m_running.joinable())
+            m_running.join();
+    }
+    SteadyClient(const SteadyClient&) = delete;
+    SteadyClient& operator=(const SteadyClient&) = delete;
+
+    // Waits until it has read the first bytes of its answer.
+    bool reading() { return m_reading.get_future().wait_for(30s) == std::future_status::ready; }
+    // Lets it go the rest of the way, and returns what it read until the server closed the
+    // connection.
+    std::string finish()
+    {
+        m_letGo = true;
+        m_running.join();
+        return m_reply;
+    }
+
+private:
+    void run(const std::string& request, std::size_t bodyStep)
+    {
+        std::size_t sent = std::min(request.size(), request.find("\r\n\r\n") + 4 + 4 * bodyStep);
+        m_connection.send(request.substr(0, sent));
+        const auto pace = [this] {
+            if (!m_letGo)
+                std::this_thread::sleep_for(1ms);
+        };
+        while (sent < request.size() && !m_letGo) {
+            pace();
+            const std::size_t step = std::min(bodyStep, request.size() - sent);
+            m_connection.send(request.substr(sent, step));
+            sent += step;
+        }
+        m_connection.send(request.substr(sent));
+        char chunk[4096];
+        bool signalled = false;
+        for (;;) {
+            const ssize_t got = ::read(m_connection.socket(), chunk, sizeof chunk);
+            if (got <= 0)
+                break;
+            m_reply.append(chunk, static_cast<std::size_t>(got));
+            if (!signalled && m_reply.size() >= 64 * 1024) {
+                signalled = true;
+                m_reading.set_value();
+            }
+            pace();
+        }
+        if (!signalled)
+            m_reading.set_value();
+    }
+
+    RawConnection m_connection;
+    std::atomic<bool> m_letGo { false };
+    std::promise<void> m_reading;
+    std::string m_reply;
+    std::thread m_running;
+};
+
+// The body of a reply.
+std::string bodyOf(const std::string& reply)
+{
+    const auto end = reply.find("\r\n\r\n");
+    return end == std::string::npos ? std::string() : reply.substr(end + 4);
+}
+
+// At the cap, and at its address's bound, a connection that moves (its client reads its answer,
+// or sends its body above the floor rate) never makes way for a crowd that sends nothing, however
+// long it has been at it and however the crowd comes: the crowd's own longest idle go, and when
+// none can, the newcomer is turned away.
+TEST(HttpServer, MovingConnectionsNeverMakeWayForAnIdleCrowd)
+{
+    Arrivals arrivals;
+    HttpServerOptions options = arrivals.serverOptions();
+    options.maxConnections = 6;
+    options.maxConnectionsPerAddress = 3;
+    options.headTimeout = 60s;
+    options.minimumBodyRate = 1000;
+    options.uncheckedBodyLimit = 100;
+    const std::string answer(16 * 1024 * 1024, 'a');
+    const HttpHandler holding = arrivals.holdingHandler();
+    RunningServer server(options, [&](const HttpRequest& request) {
+        if (request.path == "/held")
+            return holding(request);
+        return request.path == "/answer" ? text(answer) : readBack(request);
+    });
+    ASSERT_NE(server.port(), 0);
+    constexpr std::size_t uploaded = 1'500'000;
+    SteadyClient reader(
+        server.port(), "127.0.0.2", "GET /answer HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    ASSERT_TRUE(reader.reading());
+    // Its head brings a second's bytes at the floor rate with it.
+    SteadyClient uploader(server.port(), "127.0.0.3", postTo("/upload", uploaded, "X-Owner: a\r\n"), 256);
+    ASSERT_TRUE(arrivals.waitForHeads(1));
+
+    // Neighbours behind the reader's own address, then strangers from elsewhere, all idle.
+    std::vector<std::unique_ptr<RawConnection>> crowd;
+    for (const char* address : { "127.0.0.2", "127.0.0.2", "127.0.0.2", "127.0.0.4", "127.0.0.4", "127.0.0.4",
+             "127.0.0.5", "127.0.0.5", "127.0.0.5" })
+        crowd.push_back(std::make_unique<RawConnection>(server.port(), address));
+    // Connections are taken in turn: once this one is answered, the crowd has come in.
+    RawConnection probe(server.port(), "127.0.0.6");
+    probe.send("GET /now HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(probe.readToEnd().ends_with("read 0"));
+
+    // The reader's address holds it and two requests waiting for their answers: none makes way.
+    RawConnection held(server.port(), "127.0.0.2");
+    held.send("GET /held HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    RawConnection alsoHeld(server.port(), "127.0.0.2");
+    alsoHeld.send("GET /held HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    ASSERT_TRUE(arrivals.waitForHeld(2));
+    RawConnection turnedAway(server.port(), "127.0.0.2");
+    EXPECT_TRUE(closedByServer(turnedAway.socket(), true)) << "the newcomer is turned away";
+    arrivals.answerAll();
+    EXPECT_TRUE(held.readToEnd().ends_with("answered /held"));
+
+    EXPECT_EQ(bodyOf(reader.finish()).size(), answer.size()) << "the answer is read whole";
+    EXPECT_EQ(bodyOf(uploader.finish()), "read " + std::to_string(uploaded)) << "the upload is taken whole";
 }
 
 } // namespace

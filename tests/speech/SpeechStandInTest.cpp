@@ -1,3 +1,4 @@
+#include "ControlPlaneProcess.hpp"
 #include "SpeechStandInProcess.hpp"
 #include "common/Asio.hpp"
 #include "speech/LiveTranscriber.hpp"
@@ -10,7 +11,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <atomic>
+#include <boost/asio/ssl.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
+#include <boost/beast/websocket/ssl.hpp>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace lumora {
 namespace {
@@ -159,6 +166,112 @@ TEST(SpeechStandInProcess, RefusesARecordingWithoutAValidTokenBeforeReadingIt)
         EXPECT_TRUE(reply.starts_with("HTTP/1.1 401")) << reply;
         EXPECT_NE(reply.find("INVALID_AUTH"), std::string::npos) << reply;
     }
+    EXPECT_EQ(standIn.stop(), 0) << standIn.log().toStdString();
+}
+
+// A live stream to the stand-in on 127.0.0.1 over TLS from `source`, opened with `token` as the
+// speech client opens one (its handshake given 30 s at most).
+class LiveStream {
+public:
+    LiveStream(const QUrl& base, const char* source, const QString& token, boost::asio::ssl::context& tls)
+        : m_stream(m_io, tls)
+    {
+        namespace asio = boost::asio;
+        namespace websocket = boost::beast::websocket;
+        auto& socket = boost::beast::get_lowest_layer(m_stream);
+        boost::system::error_code ec;
+        socket.open(asio::ip::tcp::v4(), ec);
+        socket.bind({ asio::ip::make_address(source), 0 }, ec);
+        socket.connect({ asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(base.port()) }, ec);
+        const std::string authorization = "Bearer " + token.toStdString();
+        m_stream.set_option(
+            websocket::stream_base::decorator([authorization](websocket::request_type& request) {
+                request.set("Authorization", authorization);
+            }));
+        m_stream.next_layer().async_handshake(
+            asio::ssl::stream_base::client, [this](const boost::system::error_code& failed) {
+                if (!failed)
+                    m_stream.async_handshake(m_response, "127.0.0.1",
+                        "/v1/listen?model=nova-3&encoding=linear16&sample_rate=16000&channels=1&diarize=true"
+                        "&smart_format=true&interim_results=true&punctuate=true&mip_opt_out=true",
+                        [](const boost::system::error_code&) {});
+            });
+        m_io.run_for(std::chrono::seconds(30));
+    }
+
+    // The status its handshake was answered with: 101 when it is open.
+    [[nodiscard]] int status() const { return m_response.result_int(); }
+
+    // Sends a hundredth of a second of audio; false when the stream is gone.
+    bool sendAudio()
+    {
+        boost::system::error_code ec;
+        m_stream.binary(true);
+        m_stream.write(boost::asio::buffer(std::string(320, '\0')), ec);
+        return !ec;
+    }
+    // Closes the stream normally: true when the stand-in still held it open and answered.
+    bool close()
+    {
+        boost::system::error_code ec;
+        m_stream.close(boost::beast::websocket::close_code::normal, ec);
+        return !ec;
+    }
+
+private:
+    boost::asio::io_context m_io;
+    boost::beast::websocket::stream<boost::asio::ssl::stream<boost::asio::ip::tcp::socket>> m_stream;
+    boost::beast::websocket::response_type m_response;
+};
+
+// One token opens two streams at once, and a stream that has sent no audio for a while makes way
+// when the stand-in holds all the connections it may: silent streams, of one token or of one
+// each, never keep another account's stream out, nor cut one that sends audio.
+TEST(SpeechStandInProcess, OneTokenCannotFillTheStandInAndSilentStreamsMakeWay)
+{
+    const testing::TestCertificates certificates;
+    ASSERT_TRUE(certificates.valid());
+    boost::asio::ssl::context tls(boost::asio::ssl::context::tls_client);
+    tls.load_verify_file(certificates.caCertificate().toStdString());
+    tls.set_verify_mode(boost::asio::ssl::verify_peer);
+    // 256 descriptors leave room for 192 connections, 16 from one address (the stand-in holds some
+    // 60 descriptors of its own).
+    testing::SpeechStandInProcess standIn({ "--tls-cert", certificates.serverCertificate(), "--tls-key",
+                                              certificates.serverKey(), "--silent-stream-ms", "1500" },
+        256);
+    ASSERT_TRUE(standIn.started());
+    LiveStream talking(standIn.baseUrl(), "127.0.0.2", standIn.token(), tls);
+    ASSERT_EQ(talking.status(), 101);
+    std::atomic<bool> done { false };
+    std::atomic<bool> cut { false };
+    std::thread talker([&] {
+        while (!done && !cut) {
+            cut = !talking.sendAudio();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+
+    std::vector<std::unique_ptr<LiveStream>> idle;
+    const QString shared = standIn.token();
+    for (int i = 0; i < 3; ++i)
+        idle.push_back(std::make_unique<LiveStream>(standIn.baseUrl(), "127.0.0.3", shared, tls));
+    EXPECT_EQ(idle[1]->status(), 101);
+    EXPECT_EQ(idle[2]->status(), 429) << "one token's third stream is refused";
+    // Streams of tokens of their own fill the stand-in, each silent after its first audio.
+    idle.clear();
+    for (int i = 0; i < 191; ++i) {
+        const std::string source = "127.0.0." + std::to_string(4 + i / 15);
+        idle.push_back(std::make_unique<LiveStream>(standIn.baseUrl(), source.c_str(), standIn.token(), tls));
+        idle.back()->sendAudio();
+    }
+    LiveStream another(standIn.baseUrl(), "127.0.0.20", standIn.token(), tls);
+    EXPECT_EQ(another.status(), 101) << "another account's stream opens";
+
+    done = true;
+    talker.join();
+    EXPECT_FALSE(cut) << "the stream that sends audio is never cut";
+    EXPECT_TRUE(talking.close());
+    idle.clear();
     EXPECT_EQ(standIn.stop(), 0) << standIn.log().toStdString();
 }
 

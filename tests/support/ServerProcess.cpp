@@ -1,6 +1,7 @@
 #include "ServerProcess.hpp"
 
 #include <QDeadlineTimer>
+#include <sys/resource.h>
 
 namespace lumora::testing {
 
@@ -25,6 +26,14 @@ void ServerProcess::start(const QString& program, QStringList arguments)
             return;
         }
     }
+}
+
+void ServerProcess::limitDescriptors(int descriptors)
+{
+    m_process.setChildProcessModifier([descriptors] {
+        const rlimit limit { static_cast<rlim_t>(descriptors), static_cast<rlim_t>(descriptors) };
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    });
 }
 
 int ServerProcess::stop()

@@ -33,6 +33,8 @@ protected:
     void start(const QString& program, QStringList arguments);
     [[nodiscard]] QString filePath(const QString& name) const { return m_dir.filePath(name); }
     QProcess& process() { return m_process; }
+    // Starts the program with at most `descriptors` open files (its soft and hard limit).
+    void limitDescriptors(int descriptors);
 
 private:
     QTemporaryDir m_dir;

@@ -8,7 +8,6 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <algorithm>
-#include <sys/resource.h>
 
 namespace lumora::testing {
 
@@ -95,10 +94,7 @@ ControlPlaneProcess::ControlPlaneProcess(
     if (!environment.isEmpty())
         process().setEnvironment(QProcess::systemEnvironment() + environment);
     if (descriptorLimit > 0)
-        process().setChildProcessModifier([descriptorLimit] {
-            const rlimit limit { static_cast<rlim_t>(descriptorLimit), static_cast<rlim_t>(descriptorLimit) };
-            ::setrlimit(RLIMIT_NOFILE, &limit);
-        });
+        limitDescriptors(descriptorLimit);
     if (!arguments.contains(QStringLiteral("--database")))
         arguments << QStringLiteral("--database") << QStringLiteral("sqlite:") + databasePath();
     start(QStringLiteral(LUMORA_CONTROL_PLANE_EXECUTABLE),

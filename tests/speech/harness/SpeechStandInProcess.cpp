@@ -8,8 +8,10 @@
 
 namespace lumora::testing {
 
-SpeechStandInProcess::SpeechStandInProcess(QStringList arguments)
+SpeechStandInProcess::SpeechStandInProcess(QStringList arguments, int descriptorLimit)
 {
+    if (descriptorLimit > 0)
+        limitDescriptors(descriptorLimit);
     if (!arguments.contains(QStringLiteral("--speech-token-secret")))
         arguments << QStringLiteral("--speech-token-secret") << writeFile("speech.secret", secret);
     arguments << QStringLiteral("--frame-log") << filePath("frames.log");

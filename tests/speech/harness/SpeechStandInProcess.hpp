@@ -9,10 +9,11 @@
 namespace lumora::testing {
 
 // The real lumora-speech-standin with a speech token secret of its own (unless the arguments
-// name one) and a frame log in its folder.
+// name one) and a frame log in its folder, with at most `descriptorLimit` open files when that
+// is given.
 class SpeechStandInProcess : public ServerProcess {
 public:
-    explicit SpeechStandInProcess(QStringList arguments);
+    explicit SpeechStandInProcess(QStringList arguments, int descriptorLimit = 0);
 
     [[nodiscard]] QString secretPath() const { return filePath("speech.secret"); }
     // A token for the reservation, valid for `lifetime` seconds from now (negative: expired).

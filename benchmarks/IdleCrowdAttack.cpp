@@ -1,0 +1,526 @@
+// Clients that move (a signed-in account fetching its conversation of some 0.9 MiB read at a steady
+// rate, or uploading one sent at a steady rate, or another account's live stream) against a server
+// of their own (started here over TLS, on loopback) that a crowd of idle connections keeps at its
+// connection cap. Prints how many of the tries came through whole, the crowd's churn and the load
+// average.
+//
+//   lumora-idle-crowd-attack fetch|upload|speech [--addresses N] [--each N] [--neighbour]
+//       [--tries N] [--descriptors N] [--kib-per-second N] [--receive-buffer KIB] [--late]
+//       [--token-each] [--audio-once]
+//
+// The crowd: N addresses (default 20) with `--each` connections apiece (default 40), each sending
+// nothing, opened again as soon as the server closes it; against the speech stand-in, live streams
+// opened with one token (or one token each with --token-each) that send no audio (or a tenth of a
+// second of it once opened, with --audio-once), opened again at most once a second. --neighbour puts the
+// whole crowd behind the client's own address; --addresses 0 is the control, with no crowd. The server runs
+// with a descriptor limit of 1,024 unless told.
+// --late starts the crowd anew for each fetch or upload once its first bytes have gone (so that
+// the client's connection is in before the crowd comes) and stops it after; --receive-buffer sets
+// the client's socket receive buffer (else the kernel's, which on loopback may hold the whole
+// answer, so that the server is done writing it at once).
+#include "ProcessCalls.hpp"
+#include "SpeechStandInProcess.hpp"
+#include "common/Asio.hpp"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSslConfiguration>
+#include <atomic>
+#include <boost/asio/ssl.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
+#include <boost/beast/websocket/ssl.hpp>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+using namespace lumora;
+using namespace lumora::testing;
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace websocket = beast::websocket;
+using tcp = asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
+using TlsStream = asio::ssl::stream<tcp::socket>;
+
+struct Options {
+    QString mode;
+    int addresses = 20;
+    int each = 40;
+    bool neighbour = false;
+    int tries = 10;
+    int descriptors = 1024;
+    int kibPerSecond = 0;
+    int receiveBufferKib = 0;
+    bool tokenEach = false;
+    bool audioOnce = false;
+    bool late = false;
+};
+
+const char* const home = "127.0.0.1";
+
+auto awaitError(beast::error_code& ec)
+{
+    return asio::redirect_error(asio::use_awaitable, ec);
+}
+
+// A connection to the server on 127.0.0.1 from `source`.
+asio::awaitable<bool> connectFrom(tcp::socket& socket, const std::string& source, unsigned short port)
+{
+    beast::error_code ec;
+    if (!socket.is_open())
+        socket.open(tcp::v4(), ec);
+    socket.bind({ asio::ip::make_address(source), 0 }, ec);
+    co_await socket.async_connect({ asio::ip::make_address(home), port }, awaitError(ec));
+    co_return !ec;
+}
+
+// The crowd: slots that each hold one idle connection (or live stream), opened again when the
+// server ends it.
+class Crowd {
+public:
+    using Session = std::function<asio::awaitable<void>(std::string source)>;
+
+    Crowd(int size, std::function<std::string(int)> sourceOf, Session session)
+    {
+        for (int slot = 0; slot < size; ++slot)
+            asio::co_spawn(m_io, hold(sourceOf(slot), session), asio::detached);
+        m_started = Clock::now();
+        m_thread = std::thread([this] { m_io.run(); });
+    }
+    ~Crowd() { stop(); }
+    Crowd(const Crowd&) = delete;
+    Crowd& operator=(const Crowd&) = delete;
+
+    // Stops it: the connections opened per second.
+    double stop()
+    {
+        m_io.stop();
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_opened / std::chrono::duration<double>(Clock::now() - m_started).count();
+    }
+
+private:
+    asio::awaitable<void> hold(std::string source, Session session)
+    {
+        for (;;) {
+            ++m_opened;
+            co_await session(source);
+        }
+    }
+
+    asio::io_context m_io { 1 };
+    std::atomic<long> m_opened { 0 };
+    Clock::time_point m_started;
+    std::thread m_thread;
+};
+
+std::string crowdSource(const Options& options, int slot)
+{
+    return options.neighbour ? std::string(home) : "127.0.1." + std::to_string(1 + slot / options.each);
+}
+
+// A plain connection that sends nothing and is opened again as soon as the server closes it.
+asio::awaitable<void> idleConnection(std::string source, unsigned short port)
+{
+    tcp::socket socket(co_await asio::this_coro::executor);
+    if (!co_await connectFrom(socket, source, port))
+        co_return;
+    char scratch[256];
+    beast::error_code ec;
+    while (!ec)
+        co_await socket.async_read_some(asio::buffer(scratch), awaitError(ec));
+}
+
+// Waits until `bytes` at `bytesPerSecond` since `started` are due.
+asio::awaitable<void> pace(std::size_t bytes, double bytesPerSecond, Clock::time_point started)
+{
+    asio::steady_timer timer(co_await asio::this_coro::executor);
+    timer.expires_at(started
+        + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bytes / bytesPerSecond)));
+    beast::error_code ec;
+    co_await timer.async_wait(awaitError(ec));
+}
+
+// One request over TLS from the client's address: its head, then its body at `sendRate` bytes a
+// second (unpaced when 0), then its answer read at `readRate` (unpaced when 0), with a receive
+// buffer of `receiveBuffer` bytes (the kernel's when 0); `underWay` is called once the first bytes of the
+// body or the answer have gone. What it read.
+asio::awaitable<std::string> exchange(asio::ssl::context& tls, unsigned short port, QByteArray head,
+    QByteArray body, double sendRate, double readRate, int receiveBuffer = 0,
+    std::function<void()> underWay = nullptr)
+{
+    constexpr qsizetype underWayBytes = 1;
+    TlsStream stream(co_await asio::this_coro::executor, tls);
+    if (receiveBuffer > 0) {
+        stream.next_layer().open(tcp::v4());
+        stream.next_layer().set_option(asio::socket_base::receive_buffer_size(receiveBuffer));
+    }
+    if (!co_await connectFrom(stream.next_layer(), home, port))
+        co_return std::string();
+    beast::error_code ec;
+    co_await stream.async_handshake(asio::ssl::stream_base::client, awaitError(ec));
+    co_await asio::async_write(stream, asio::buffer(head.data(), std::size_t(head.size())), awaitError(ec));
+    const auto sending = Clock::now();
+    for (qsizetype sent = 0; !ec && sent < body.size();) {
+        const qsizetype step = std::min<qsizetype>(4096, body.size() - sent);
+        if (sendRate > 0)
+            co_await pace(std::size_t(sent), sendRate, sending);
+        co_await asio::async_write(
+            stream, asio::buffer(body.data() + sent, std::size_t(step)), awaitError(ec));
+        sent += step;
+        if (underWay && sent >= underWayBytes)
+            std::exchange(underWay, nullptr)();
+    }
+    std::string reply;
+    char chunk[16 * 1024];
+    const auto reading = Clock::now();
+    while (!ec) {
+        if (readRate > 0)
+            co_await pace(reply.size(), readRate, reading);
+        const std::size_t got = co_await stream.async_read_some(asio::buffer(chunk), awaitError(ec));
+        reply.append(chunk, got);
+        if (underWay && qsizetype(reply.size()) >= underWayBytes)
+            std::exchange(underWay, nullptr)();
+    }
+    co_return reply;
+}
+
+// Whether a reply is whole: its status is `status` and its body as long as it says.
+bool whole(const std::string& reply, const char* status)
+{
+    const auto end = reply.find("\r\n\r\n");
+    const auto length = reply.find("Content-Length: ");
+    if (!reply.starts_with(std::string("HTTP/1.1 ") + status) || end == std::string::npos
+        || length == std::string::npos)
+        return false;
+    return std::stoul(reply.substr(length + 16)) == reply.size() - end - 4;
+}
+
+QByteArray loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0) : QByteArray("?");
+}
+
+// Runs `work` to its end, reading meanwhile what the server writes to its log (a server whose log
+// is not read stops at its next line).
+template <typename T> T runOn(asio::io_context& io, asio::awaitable<T> work)
+{
+    auto future = asio::co_spawn(io, std::move(work), asio::use_future);
+    io.restart();
+    while (future.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        io.run_for(std::chrono::milliseconds(20));
+        QCoreApplication::processEvents();
+    }
+    return future.get();
+}
+
+// Lets the crowd take its place.
+void letCrowdGather()
+{
+    const auto until = Clock::now() + std::chrono::seconds(5);
+    while (Clock::now() < until) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+// The control plane: a signed-in account's fetches or uploads.
+int attackControlPlane(const Options& options, const TestCertificates& certificates)
+{
+    ControlPlaneProcess server({ "--dev-sign-in", "--tls-cert", certificates.serverCertificate(), "--tls-key",
+                                   certificates.serverKey() },
+        options.descriptors);
+    if (!server.started()) {
+        std::fprintf(stderr, "the control plane did not start\n");
+        return 1;
+    }
+    const auto port = static_cast<unsigned short>(server.baseUrl().port());
+    const DeviceIdentity identity(*P256PrivateKey::generate());
+    const QUuid device = signInOver(server, identity, "Ada");
+    const QString collection = QStringLiteral("/v1/content/conversations");
+    const auto uploadHead = [&](const QByteArray& body) {
+        return "POST " + collection.toLatin1()
+            + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nContent-Type: application/json\r\n"
+              "Content-Length: "
+            + QByteArray::number(body.size())
+            + "\r\nAuthorization: " + signedBy(identity, device, "POST", collection, body) + "\r\n\r\n";
+    };
+    asio::ssl::context tls(asio::ssl::context::tls_client);
+    tls.load_verify_file(certificates.caCertificate().toStdString());
+    tls.set_verify_mode(asio::ssl::verify_peer);
+    asio::io_context io;
+    const QByteArray stored = largeConversation();
+    const std::string created = runOn(io, exchange(tls, port, uploadHead(stored), stored, 0, 0));
+    const QString id
+        = QJsonDocument::fromJson(QByteArray::fromStdString(created.substr(created.find("\r\n\r\n") + 4)))
+              .object()
+              .value("conversation")
+              .toObject()
+              .value("id")
+              .toString();
+    if (!whole(created, "201") || id.isEmpty()) {
+        std::fprintf(stderr, "the conversation was not stored: %s\n", created.substr(0, 200).c_str());
+        return 1;
+    }
+
+    std::unique_ptr<Crowd> crowd;
+    double churn = 0;
+    const auto gather = [&] {
+        if (options.addresses > 0)
+            crowd = std::make_unique<Crowd>(
+                options.addresses * options.each, [&](int slot) { return crowdSource(options, slot); },
+                [port](std::string source) { return idleConnection(std::move(source), port); });
+    };
+    const auto disperse = [&] {
+        if (crowd)
+            churn = std::max(churn, crowd->stop());
+        crowd.reset();
+    };
+    if (!options.late) {
+        gather();
+        letCrowdGather();
+    }
+
+    const bool fetching = options.mode == "fetch";
+    const double rate = 1024.0 * (options.kibPerSecond > 0 ? options.kibPerSecond : fetching ? 400 : 100);
+    int complete = 0;
+    const auto started = Clock::now();
+    for (int i = 0; i < options.tries; ++i) {
+        std::string reply;
+        std::function<void()> underWay = options.late ? std::function<void()>(gather) : nullptr;
+        if (fetching) {
+            const QString path = collection + '/' + id;
+            const QByteArray head = "GET " + path.toLatin1()
+                + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nAuthorization: "
+                + signedBy(identity, device, "GET", path) + "\r\n\r\n";
+            reply = runOn(
+                io, exchange(tls, port, head, {}, 0, rate, options.receiveBufferKib * 1024, underWay));
+        } else {
+            const QByteArray body = largeConversation();
+            reply = runOn(io,
+                exchange(
+                    tls, port, uploadHead(body), body, rate, 0, options.receiveBufferKib * 1024, underWay));
+        }
+        if (options.late)
+            disperse();
+        const bool ok = whole(reply, fetching ? "200" : "201");
+        complete += ok;
+        std::fprintf(stderr, "%s %d: %s, %zu bytes\n", fetching ? "fetch" : "upload", i, ok ? "whole" : "cut",
+            reply.size());
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    disperse();
+    std::printf(
+        "%s at %.0f KiB/s (receive buffer %d KiB), crowd %d x %d%s%s, descriptors %d: %d of %d whole in "
+        "%.0f s; crowd opened %.0f connections/s; load average %s\n",
+        fetching ? "fetches of 0.9 MiB read" : "uploads of 0.9 MiB sent", rate / 1024,
+        options.receiveBufferKib, options.addresses, options.each,
+        options.neighbour ? " behind the client's address" : "", options.late ? " once under way" : "",
+        options.descriptors, complete, options.tries, seconds, churn, loadAverage().constData());
+    server.stop();
+    return 0;
+}
+
+using WebSocket = websocket::stream<TlsStream>;
+
+// Opens a live stream with `token` from `source`: the status its handshake was answered with, 0 when
+// none came within `patience`.
+asio::awaitable<int> openStream(
+    WebSocket& socket, const std::string& source, unsigned short port, const QString& token)
+{
+    if (!co_await connectFrom(beast::get_lowest_layer(socket), source, port))
+        co_return 0;
+    beast::error_code ec;
+    co_await socket.next_layer().async_handshake(asio::ssl::stream_base::client, awaitError(ec));
+    if (ec)
+        co_return 0;
+    const std::string authorization = "Bearer " + token.toStdString();
+    socket.set_option(websocket::stream_base::decorator(
+        [authorization](websocket::request_type& request) { request.set("Authorization", authorization); }));
+    websocket::response_type response;
+    co_await socket.async_handshake(response, "127.0.0.1",
+        "/v1/listen?model=nova-3&encoding=linear16&sample_rate=16000&channels=1&diarize=true"
+        "&smart_format=true&interim_results=true&punctuate=true&mip_opt_out=true",
+        awaitError(ec));
+    co_return response.result_int();
+}
+
+// A crowd member's idle stream (silent after a tenth of a second of audio when `audioOnce`),
+// opened again at most once a second once it ends or is refused.
+asio::awaitable<void> idleStream(
+    asio::ssl::context& tls, std::string source, unsigned short port, QString token, bool audioOnce)
+{
+    const auto executor = co_await asio::this_coro::executor;
+    asio::steady_timer again(executor, std::chrono::seconds(1));
+    {
+        WebSocket socket(executor, tls);
+        if (co_await openStream(socket, source, port, token) == 101) {
+            beast::flat_buffer buffer;
+            beast::error_code ec;
+            if (audioOnce) {
+                const std::string block(3200, '\0');
+                socket.binary(true);
+                co_await socket.async_write(asio::buffer(block), awaitError(ec));
+            }
+            while (!ec)
+                co_await socket.async_read(buffer, awaitError(ec));
+        }
+    }
+    beast::error_code ec;
+    co_await again.async_wait(awaitError(ec));
+}
+
+// Reads a stream's replies as they come, keeping the last, until it ends.
+asio::awaitable<void> readReplies(WebSocket* socket, std::string* last, bool* ended)
+{
+    beast::error_code ec;
+    while (!ec) {
+        beast::flat_buffer buffer;
+        co_await socket->async_read(buffer, awaitError(ec));
+        if (!ec)
+            *last = beast::buffers_to_string(buffer.data());
+    }
+    *ended = true;
+}
+
+// Another account's stream: opened within 30 s, three seconds of audio sent as it is spoken, then
+// closed as the speech client closes it; true when its transcript's end and a normal close came
+// within ten seconds.
+asio::awaitable<bool> talk(asio::ssl::context& tls, unsigned short port, QString token)
+{
+    const auto executor = co_await asio::this_coro::executor;
+    WebSocket socket(executor, tls);
+    asio::steady_timer patience(executor, std::chrono::seconds(30));
+    patience.async_wait([&socket](const beast::error_code& ec) {
+        if (!ec)
+            beast::get_lowest_layer(socket).close();
+    });
+    const int status = co_await openStream(socket, home, port, token);
+    patience.cancel();
+    if (status != 101) {
+        std::fprintf(stderr, "handshake answered %d\n", status);
+        co_return false;
+    }
+    std::string last;
+    bool ended = false;
+    asio::co_spawn(executor, readReplies(&socket, &last, &ended), asio::detached);
+    beast::error_code ec;
+    const std::string block(3200, '\0');
+    const auto started = Clock::now();
+    for (int frame = 0; frame < 30 && !ec; ++frame) {
+        co_await pace(std::size_t(frame) * block.size(), 32000, started);
+        socket.binary(true);
+        co_await socket.async_write(asio::buffer(block), awaitError(ec));
+    }
+    socket.text(true);
+    const std::string closing = R"({"type":"CloseStream"})";
+    co_await socket.async_write(asio::buffer(closing), awaitError(ec));
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    asio::steady_timer tick(executor);
+    while (!ended) {
+        if (Clock::now() > deadline)
+            beast::get_lowest_layer(socket).close();
+        tick.expires_after(std::chrono::milliseconds(20));
+        beast::error_code ignored;
+        co_await tick.async_wait(awaitError(ignored));
+    }
+    co_return !ec && Clock::now() <= deadline && last.find("Metadata") != std::string::npos
+        && socket.reason().code == websocket::close_code::normal;
+}
+
+// The speech stand-in: another account's streams.
+int attackSpeech(const Options& options, const TestCertificates& certificates)
+{
+    SpeechStandInProcess standIn(
+        { "--tls-cert", certificates.serverCertificate(), "--tls-key", certificates.serverKey() },
+        options.descriptors);
+    if (!standIn.started()) {
+        std::fprintf(stderr, "the speech stand-in did not start\n");
+        return 1;
+    }
+    const auto port = static_cast<unsigned short>(standIn.baseUrl().port());
+    asio::ssl::context tls(asio::ssl::context::tls_client);
+    tls.load_verify_file(certificates.caCertificate().toStdString());
+    tls.set_verify_mode(asio::ssl::verify_peer);
+    const QString shared = standIn.token(3600);
+    std::unique_ptr<Crowd> crowd;
+    if (options.addresses > 0)
+        crowd = std::make_unique<Crowd>(
+            options.addresses * options.each, [&](int slot) { return crowdSource(options, slot); },
+            [&](std::string source) {
+                return idleStream(tls, std::move(source), port,
+                    options.tokenEach ? standIn.token(3600) : shared, options.audioOnce);
+            });
+    letCrowdGather();
+    asio::io_context io;
+    int complete = 0;
+    const auto started = Clock::now();
+    for (int i = 0; i < options.tries; ++i) {
+        const bool ok = runOn(io, talk(tls, port, standIn.token()));
+        complete += ok;
+        std::fprintf(stderr, "stream %d: %s\n", i, ok ? "whole" : "not whole");
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    const double churn = crowd ? crowd->stop() : 0;
+    std::printf(
+        "another account's streams of 3 s, crowd %d x %d idle streams (%s%s), descriptors %d: %d of %d "
+        "whole in %.0f s; crowd opened %.1f streams/s; load average %s\n",
+        options.addresses, options.each, options.tokenEach ? "a token each" : "one token",
+        options.audioOnce ? ", audio once" : "", options.descriptors, complete, options.tries, seconds, churn,
+        loadAverage().constData());
+    standIn.stop();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    Options options;
+    const QStringList arguments = QCoreApplication::arguments();
+    options.mode = arguments.value(1);
+    for (qsizetype i = 2; i < arguments.size(); ++i) {
+        const QString& name = arguments[i];
+        const int value = i + 1 < arguments.size() ? arguments[i + 1].toInt() : 0;
+        if (name == "--addresses")
+            options.addresses = value, ++i;
+        else if (name == "--each")
+            options.each = value, ++i;
+        else if (name == "--tries")
+            options.tries = value, ++i;
+        else if (name == "--descriptors")
+            options.descriptors = value, ++i;
+        else if (name == "--kib-per-second")
+            options.kibPerSecond = value, ++i;
+        else if (name == "--receive-buffer")
+            options.receiveBufferKib = value, ++i;
+        else if (name == "--neighbour")
+            options.neighbour = true;
+        else if (name == "--token-each")
+            options.tokenEach = true;
+        else if (name == "--late")
+            options.late = true;
+        else if (name == "--audio-once")
+            options.audioOnce = true;
+        else {
+            std::fprintf(stderr, "unknown option %s\n", qPrintable(name));
+            return 2;
+        }
+    }
+    const TestCertificates certificates;
+    // The sign-in's own calls go through Qt, which trusts the test CA for this process.
+    QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
+    trusting.setCaCertificates(QSslCertificate::fromPath(certificates.caCertificate()));
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    if (options.mode == "fetch" || options.mode == "upload")
+        return attackControlPlane(options, certificates);
+    if (options.mode == "speech")
+        return attackSpeech(options, certificates);
+    std::fprintf(stderr, "usage: lumora-idle-crowd-attack fetch|upload|speech [options]\n");
+    return 2;
+}
