@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
+#include <string_view>
 
 namespace lumora {
 namespace {
@@ -476,7 +477,9 @@ TEST_F(AccessibilityTest, EachControlSaysWhatItIsAndWhichOne)
     checkin.mode = ConversationMode::checkin;
     checkin.backup = ConversationBackupDisplayState::backedUp;
     checkin.workspace = ConversationWorkspaceScope::previous;
-    history.entries()->replace({ kept, waiting, checkin });
+    ConversationHistoryEntry hidden = testing::storedRow('d', "About the move");
+    hidden.isHidden = true;
+    history.entries()->replace({ kept, waiting, checkin, hidden });
     ASSERT_NE(shell.openWindow(session), nullptr);
 
     // The menu bar and its titles, and a menu named by its title.
@@ -535,6 +538,26 @@ TEST_F(AccessibilityTest, EachControlSaysWhatItIsAndWhichOne)
     moreDescriptions.removeDuplicates();
     EXPECT_EQ(moreDescriptions.size(), 3) << moreDescriptions.join(" | ").toStdString();
     EXPECT_FALSE(moreDescriptions.contains(QString()));
+    press("More actions for this conversation");
+    const auto menuOpen = [&] {
+        return std::ranges::any_of(std::string_view("abc"), [&](char key) {
+            return shell.find("historyActions:" + testing::keyOf(key))->property("opened").toBool();
+        });
+    };
+    ASSERT_TRUE(QTest::qWaitFor(menuOpen, 60000));
+    EXPECT_TRUE(has(tree(), "popup menu", "More actions for this conversation"))
+        << "the card's menu is named";
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !menuOpen(); }, 60000));
+
+    // The hidden conversations' toggle: a check box that says whether they are shown.
+    const QString toggleName = HistoryTexts::hiddenToggle(1);
+    const Node folded = named(tree(), toggleName).value(0);
+    EXPECT_EQ(folded.role, "check box");
+    EXPECT_FALSE(folded.states.contains("checked"));
+    press(toggleName, folded.role);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("hiddenRow:" + testing::keyOf('d')); }, 60000));
+    EXPECT_TRUE(named(tree(), toggleName).value(0).states.contains("checked"));
 
     // The reminder: a switch that says whether it is on, and why it could not be.
     account.update([](auto& s) { s.isSignedIn = true; });

@@ -11,7 +11,7 @@ Item {
     id: root
 
     required property HistoryModel model
-    property bool showHidden: false
+    readonly property alias showHidden: hiddenToggle.checked
     // The page, which the window gives the scrolling keys no control took.
     readonly property alias scroller: page
     signal goToConversation
@@ -258,10 +258,7 @@ Item {
                 objectName: "hiddenToggle"
                 focusRadius: 8
                 Accessible.name: toggleText.text
-                Accessible.role: Accessible.CheckBox
-                Accessible.checkable: true
-                Accessible.checked: root.showHidden
-                onClicked: root.showHidden = !root.showHidden
+                checkable: true
                 background: Rectangle {
                     radius: 8
                     color: hiddenToggle.hovered ? Theme.withAlpha(Theme.rule, 0.75) : Theme.withAlpha(Theme.rule, 0)

@@ -120,9 +120,10 @@ QRect ButtonAccessibility::rect() const
 
 // A control that names no role of its own is a button, as Qt Quick has it. Qt Quick 6.4 writes
 // a control's role from its class as a screen reader starts listening, over what its QML says,
-// and two classes say the wrong thing: a menu bar's title calls itself a menu bar (it is an item
-// of the bar), and a switch that a click does not toggle by itself (it moves when its model
-// says so) a push button (it is on or off, as a check box is).
+// and some say the wrong thing: a menu bar's title calls itself a menu bar (it is an item of the
+// bar); a switch that a click does not toggle by itself (it moves when its model says so) and a
+// button that a click turns on and off call themselves push buttons (each is on or off, as a
+// check box is).
 QAccessible::Role ButtonAccessibility::role() const
 {
     if (item()->inherits("QQuickMenuBarItem"))
@@ -131,7 +132,11 @@ QAccessible::Role ButtonAccessibility::role() const
         return QAccessible::CheckBox;
     const QObject* values = attached();
     const auto role = values ? values->property("role").value<QAccessible::Role>() : QAccessible::NoRole;
-    return role == QAccessible::NoRole ? QAccessible::Button : role;
+    if (role == QAccessible::NoRole)
+        return QAccessible::Button;
+    if (role == QAccessible::Button && item()->property("checkable").toBool())
+        return QAccessible::CheckBox;
+    return role;
 }
 
 QAccessible::State ButtonAccessibility::state() const

@@ -15,9 +15,17 @@ AbstractButton {
     Accessible.role: Accessible.Button
     Accessible.name: root.text
     Accessible.ignored: !root.visible
-    Accessible.onPressAction: root.clicked()
-    Keys.onReturnPressed: root.clicked()
-    Keys.onEnterPressed: root.clicked()
+    Accessible.onPressAction: root.press()
+    Accessible.onToggleAction: root.press()
+    Keys.onReturnPressed: root.press()
+    Keys.onEnterPressed: root.press()
+
+    // What a click does: a button that a click turns on and off turns first.
+    function press() {
+        if (root.checkable)
+            root.toggle()
+        root.clicked()
+    }
 
     FocusRing {
         objectName: "focusRing"
