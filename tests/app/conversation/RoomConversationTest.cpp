@@ -156,7 +156,11 @@ TEST_F(RoomConversationTest, AQuitAskedAtTheFinishGoesAheadOnceSavedAndItsDiscar
         ASSERT_TRUE(model->isRecording()) << "the review is still being sealed";
         shell.press(Qt::Key_Q, Qt::ControlModifier);
         ASSERT_TRUE(shell.shows("quitDialog"));
-        EXPECT_EQ(shell.text("quitTitle"), "Quit during the conversation?");
+        // The seal may end while the key is delivered (on a slow machine it often does): the
+        // question says what the conversation is when it is read.
+        const bool sealed = model->isProcessing() && !model->isRecording();
+        EXPECT_EQ(shell.text("quitTitle"),
+            sealed ? "Quit while the conversation is saved?" : "Quit during the conversation?");
         ASSERT_TRUE(test::spinUntil([&] { return model->isProcessing(); }, 60000));
         EXPECT_EQ(shell.text("quitTitle"), "Quit while the conversation is saved?");
     };
