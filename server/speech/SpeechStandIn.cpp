@@ -262,7 +262,8 @@ asio::awaitable<int> SpeechStandIn::serveLive(
     if (ec)
         co_return 400;
     // At the cap, a stream makes way for a new connection until its first audio, as a connection
-    // without a request does, and then once it has sent no audio for a while.
+    // without a request does, and then once it has sent no audio for a while. Audio is what brings
+    // whole samples: an empty frame, or a byte short of the next sample, is none.
     progress.startWaiting();
     const std::chrono::milliseconds silence(m_options.silentStreamMilliseconds);
 
@@ -286,10 +287,6 @@ asio::awaitable<int> SpeechStandIn::serveLive(
         const auto* data = static_cast<const unsigned char*>(buffer.data().data());
         const std::size_t size = buffer.size();
         if (socket.got_binary()) {
-            if (audioFrames == 0)
-                progress.startMoving(silence);
-            else
-                progress.moved();
             ++audioFrames;
             const std::size_t samples = size / 2;
             logFrame(connection,
@@ -302,7 +299,14 @@ asio::awaitable<int> SpeechStandIn::serveLive(
                 beast::get_lowest_layer(stream).socket().close(ec);
                 co_return 101;
             }
+            const std::size_t samplesBefore = transcriber.samples();
             replies = transcriber.addAudio(size);
+            if (transcriber.samples() > samplesBefore) {
+                if (samplesBefore == 0)
+                    progress.startMoving(silence);
+                else
+                    progress.moved();
+            }
         } else {
             const std::string text(reinterpret_cast<const char*>(data), size);
             logFrame(connection, "text " + text);

@@ -24,7 +24,8 @@ namespace lumora {
 // streams open per reservation, which lock. A live connection buffers at most one message of
 // `liveMessageLimit` bytes. The tokens of one reservation open at most `streamsPerReservation`
 // streams at once, and when the server holds all the connections it may, a stream makes way for
-// a new one until its first audio, and then once it has sent no audio for a while.
+// a new one until its first audio, and then once it has sent no audio (no whole sample) for a
+// while.
 class SpeechStandIn final : public ConnectionTakeover {
 public:
     using Clock = std::function<std::int64_t()>; // Unix seconds

@@ -176,6 +176,7 @@ public:
     LiveStream(const QUrl& base, const char* source, const QString& token, boost::asio::ssl::context& tls)
         : m_stream(m_io, tls)
     {
+        m_response.result(boost::beast::http::status::unknown);
         namespace asio = boost::asio;
         namespace websocket = boost::beast::websocket;
         auto& socket = boost::beast::get_lowest_layer(m_stream);
@@ -199,15 +200,16 @@ public:
         m_io.run_for(std::chrono::seconds(30));
     }
 
-    // The status its handshake was answered with: 101 when it is open.
+    // The status its handshake was answered with: 101 when it is open, 0 when it was not answered.
     [[nodiscard]] int status() const { return m_response.result_int(); }
 
-    // Sends a hundredth of a second of audio; false when the stream is gone.
-    bool sendAudio()
+    // Sends `bytes` of audio in one binary frame (by default a hundredth of a second); false when
+    // the stream is gone.
+    bool sendAudio(std::size_t bytes = 320)
     {
         boost::system::error_code ec;
         m_stream.binary(true);
-        m_stream.write(boost::asio::buffer(std::string(320, '\0')), ec);
+        m_stream.write(boost::asio::buffer(std::string(bytes, '\0')), ec);
         return !ec;
     }
     // Closes the stream normally: true when the stand-in still held it open and answered.
@@ -224,21 +226,37 @@ private:
     boost::beast::websocket::response_type m_response;
 };
 
+// The stand-in over TLS, and a client's TLS context that trusts it.
+struct TlsStandIn {
+    explicit TlsStandIn(const QStringList& arguments = {}, int descriptorLimit = 0)
+        : standIn(QStringList { "--tls-cert", certificates.serverCertificate(), "--tls-key",
+                      certificates.serverKey() }
+                + arguments,
+            descriptorLimit)
+    {
+        tls.load_verify_file(certificates.caCertificate().toStdString());
+        tls.set_verify_mode(boost::asio::ssl::verify_peer);
+    }
+
+    const testing::TestCertificates certificates;
+    boost::asio::ssl::context tls { boost::asio::ssl::context::tls_client };
+    testing::SpeechStandInProcess standIn;
+};
+
+// 256 descriptors leave the stand-in room for 192 connections, 16 from one address (it holds
+// some 60 descriptors of its own); its streams make way after 1.5 s without audio.
+const QStringList silentAfterASecondAndAHalf { "--silent-stream-ms", "1500" };
+constexpr int descriptorsFor192Connections = 256;
+
 // One token opens two streams at once, and a stream that has sent no audio for a while makes way
 // when the stand-in holds all the connections it may: silent streams, of one token or of one
 // each, never keep another account's stream out, nor cut one that sends audio.
 TEST(SpeechStandInProcess, OneTokenCannotFillTheStandInAndSilentStreamsMakeWay)
 {
-    const testing::TestCertificates certificates;
-    ASSERT_TRUE(certificates.valid());
-    boost::asio::ssl::context tls(boost::asio::ssl::context::tls_client);
-    tls.load_verify_file(certificates.caCertificate().toStdString());
-    tls.set_verify_mode(boost::asio::ssl::verify_peer);
-    // 256 descriptors leave room for 192 connections, 16 from one address (the stand-in holds some
-    // 60 descriptors of its own).
-    testing::SpeechStandInProcess standIn({ "--tls-cert", certificates.serverCertificate(), "--tls-key",
-                                              certificates.serverKey(), "--silent-stream-ms", "1500" },
-        256);
+    TlsStandIn server(silentAfterASecondAndAHalf, descriptorsFor192Connections);
+    ASSERT_TRUE(server.certificates.valid());
+    auto& tls = server.tls;
+    auto& standIn = server.standIn;
     ASSERT_TRUE(standIn.started());
     LiveStream talking(standIn.baseUrl(), "127.0.0.2", standIn.token(), tls);
     ASSERT_EQ(talking.status(), 101);
@@ -272,6 +290,59 @@ TEST(SpeechStandInProcess, OneTokenCannotFillTheStandInAndSilentStreamsMakeWay)
     EXPECT_FALSE(cut) << "the stream that sends audio is never cut";
     EXPECT_TRUE(talking.close());
     idle.clear();
+    EXPECT_EQ(standIn.stop(), 0) << standIn.log().toStdString();
+}
+
+// A stream makes way by the samples it sends, not by its frames: frames without a whole sample
+// (empty ones, or a byte short of one) keep no place, while a stream whose samples come a byte a
+// frame keeps its own.
+TEST(SpeechStandInProcess, StreamsSendingNoSamplesMakeWayForAnotherAccount)
+{
+    TlsStandIn server(silentAfterASecondAndAHalf, descriptorsFor192Connections);
+    ASSERT_TRUE(server.certificates.valid());
+    auto& tls = server.tls;
+    auto& standIn = server.standIn;
+    ASSERT_TRUE(standIn.started());
+    LiveStream talking(standIn.baseUrl(), "127.0.0.2", standIn.token(), tls);
+    ASSERT_EQ(talking.status(), 101);
+    std::atomic<bool> done { false };
+    std::atomic<bool> cut { false };
+    std::thread talker([&] {
+        while (!done && !cut) {
+            cut = !talking.sendAudio(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+
+    // A crowd of a token each fills the stand-in: a byte short of a sample, then empty frames more
+    // often than a stream may stay silent.
+    std::vector<std::unique_ptr<LiveStream>> crowd;
+    for (int i = 0; i < 191; ++i) {
+        const std::string source = "127.0.0." + std::to_string(4 + i / 15);
+        crowd.push_back(
+            std::make_unique<LiveStream>(standIn.baseUrl(), source.c_str(), standIn.token(), tls));
+        crowd.back()->sendAudio(1);
+    }
+    std::atomic<int> rounds { 0 };
+    std::thread feeder([&] {
+        while (!done) {
+            for (const auto& stream : crowd)
+                stream->sendAudio(0);
+            ++rounds;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    });
+    while (rounds < 2)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    LiveStream another(standIn.baseUrl(), "127.0.0.20", standIn.token(), tls);
+    EXPECT_EQ(another.status(), 101) << "another account's stream opens beside streams that send no samples";
+
+    done = true;
+    talker.join();
+    feeder.join();
+    EXPECT_FALSE(cut) << "the stream whose samples come a byte a frame is never cut";
+    EXPECT_TRUE(talking.close());
+    crowd.clear();
     EXPECT_EQ(standIn.stop(), 0) << standIn.log().toStdString();
 }
 
