@@ -259,6 +259,8 @@ struct TlsStandIn {
         tls.set_verify_mode(boost::asio::ssl::verify_peer);
     }
 
+    [[nodiscard]] bool started() const { return certificates.valid() && standIn.started(); }
+
     const testing::TestCertificates certificates;
     boost::asio::ssl::context tls { boost::asio::ssl::context::tls_client };
     testing::SpeechStandInProcess standIn;
@@ -269,26 +271,74 @@ struct TlsStandIn {
 const QStringList silentAfterASecondAndAHalf { "--silent-stream-ms", "1500" };
 constexpr int descriptorsFor192Connections = 256;
 
+// Feeds a stream with a frame of `bytes` every 10 ms, on a thread of its own, until stopped or cut.
+class Talker {
+public:
+    Talker(LiveStream& stream, std::size_t bytes)
+        : m_thread([this, &stream, bytes] {
+            while (!m_done && !m_cut) {
+                m_cut = !stream.sendAudio(bytes);
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        })
+    {
+    }
+    ~Talker() { stop(); }
+    Talker(const Talker&) = delete;
+    Talker& operator=(const Talker&) = delete;
+
+    // Stops it: false when the stream was cut meanwhile.
+    bool stop()
+    {
+        m_done = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        return !m_cut;
+    }
+
+private:
+    std::atomic<bool> m_done { false };
+    std::atomic<bool> m_cut { false };
+    std::thread m_thread;
+};
+
+// A stream of another account from 127.0.0.2, fed a frame of `bytes` every 10 ms.
+struct TalkingStream {
+    TalkingStream(TlsStandIn& server, std::size_t bytes)
+        : stream(server.standIn.baseUrl(), "127.0.0.2", server.standIn.token(), server.tls)
+        , talker(stream, bytes)
+    {
+    }
+
+    LiveStream stream;
+    Talker talker;
+};
+
+// Streams of a token each that fill the stand-in beside one other (191, 15 from each address from
+// 127.0.0.4 on), each once it has sent a first frame of `firstFrame` bytes.
+std::vector<std::unique_ptr<LiveStream>> fillWithStreams(TlsStandIn& server, std::size_t firstFrame)
+{
+    std::vector<std::unique_ptr<LiveStream>> streams;
+    for (int i = 0; i < 191; ++i) {
+        const std::string source = "127.0.0." + std::to_string(4 + i / 15);
+        streams.push_back(std::make_unique<LiveStream>(
+            server.standIn.baseUrl(), source.c_str(), server.standIn.token(), server.tls));
+        streams.back()->sendAudio(firstFrame);
+    }
+    return streams;
+}
+
 // One token opens two streams at once, and a stream that has sent no audio for a while makes way
 // when the stand-in holds all the connections it may: silent streams, of one token or of one
 // each, never keep another account's stream out, nor cut one that sends audio.
 TEST(SpeechStandInProcess, OneTokenCannotFillTheStandInAndSilentStreamsMakeWay)
 {
     TlsStandIn server(silentAfterASecondAndAHalf, descriptorsFor192Connections);
-    ASSERT_TRUE(server.certificates.valid());
+    ASSERT_TRUE(server.started());
     auto& tls = server.tls;
     auto& standIn = server.standIn;
-    ASSERT_TRUE(standIn.started());
-    LiveStream talking(standIn.baseUrl(), "127.0.0.2", standIn.token(), tls);
-    ASSERT_EQ(talking.status(), 101);
-    std::atomic<bool> done { false };
-    std::atomic<bool> cut { false };
-    std::thread talker([&] {
-        while (!done && !cut) {
-            cut = !talking.sendAudio();
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    });
+    TalkingStream talking(server, 320);
+    ASSERT_EQ(talking.stream.status(), 101);
 
     std::vector<std::unique_ptr<LiveStream>> idle;
     const QString shared = standIn.token();
@@ -298,18 +348,12 @@ TEST(SpeechStandInProcess, OneTokenCannotFillTheStandInAndSilentStreamsMakeWay)
     EXPECT_TRUE(idle[0]->endsWithin(std::chrono::seconds(10))) << "one token's third stream ends its oldest";
     // Streams of tokens of their own fill the stand-in, each silent after its first audio.
     idle.clear();
-    for (int i = 0; i < 191; ++i) {
-        const std::string source = "127.0.0." + std::to_string(4 + i / 15);
-        idle.push_back(std::make_unique<LiveStream>(standIn.baseUrl(), source.c_str(), standIn.token(), tls));
-        idle.back()->sendAudio();
-    }
+    idle = fillWithStreams(server, 320);
     LiveStream another(standIn.baseUrl(), "127.0.0.20", standIn.token(), tls);
     EXPECT_EQ(another.status(), 101) << "another account's stream opens";
 
-    done = true;
-    talker.join();
-    EXPECT_FALSE(cut) << "the stream that sends audio is never cut";
-    EXPECT_TRUE(talking.close());
+    EXPECT_TRUE(talking.talker.stop()) << "the stream that sends audio is never cut";
+    EXPECT_TRUE(talking.stream.close());
     idle.clear();
     EXPECT_EQ(standIn.stop(), 0) << standIn.log().toStdString();
 }
@@ -320,30 +364,16 @@ TEST(SpeechStandInProcess, OneTokenCannotFillTheStandInAndSilentStreamsMakeWay)
 TEST(SpeechStandInProcess, StreamsSendingNoSamplesMakeWayForAnotherAccount)
 {
     TlsStandIn server(silentAfterASecondAndAHalf, descriptorsFor192Connections);
-    ASSERT_TRUE(server.certificates.valid());
+    ASSERT_TRUE(server.started());
     auto& tls = server.tls;
     auto& standIn = server.standIn;
-    ASSERT_TRUE(standIn.started());
-    LiveStream talking(standIn.baseUrl(), "127.0.0.2", standIn.token(), tls);
-    ASSERT_EQ(talking.status(), 101);
-    std::atomic<bool> done { false };
-    std::atomic<bool> cut { false };
-    std::thread talker([&] {
-        while (!done && !cut) {
-            cut = !talking.sendAudio(1);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    });
+    TalkingStream talking(server, 1);
+    ASSERT_EQ(talking.stream.status(), 101);
 
     // A crowd of a token each fills the stand-in: a byte short of a sample, then empty frames more
     // often than a stream may stay silent.
-    std::vector<std::unique_ptr<LiveStream>> crowd;
-    for (int i = 0; i < 191; ++i) {
-        const std::string source = "127.0.0." + std::to_string(4 + i / 15);
-        crowd.push_back(
-            std::make_unique<LiveStream>(standIn.baseUrl(), source.c_str(), standIn.token(), tls));
-        crowd.back()->sendAudio(1);
-    }
+    const auto crowd = fillWithStreams(server, 1);
+    std::atomic<bool> done { false };
     std::atomic<int> rounds { 0 };
     std::thread feeder([&] {
         while (!done) {
@@ -359,11 +389,9 @@ TEST(SpeechStandInProcess, StreamsSendingNoSamplesMakeWayForAnotherAccount)
     EXPECT_EQ(another.status(), 101) << "another account's stream opens beside streams that send no samples";
 
     done = true;
-    talker.join();
     feeder.join();
-    EXPECT_FALSE(cut) << "the stream whose samples come a byte a frame is never cut";
-    EXPECT_TRUE(talking.close());
-    crowd.clear();
+    EXPECT_TRUE(talking.talker.stop()) << "the stream whose samples come a byte a frame is never cut";
+    EXPECT_TRUE(talking.stream.close());
     EXPECT_EQ(standIn.stop(), 0) << standIn.log().toStdString();
 }
 
@@ -373,9 +401,8 @@ TEST(SpeechStandInProcess, StreamsSendingNoSamplesMakeWayForAnotherAccount)
 TEST(SpeechStandInProcess, AReservationsThirdStreamTakesTheOldestsPlace)
 {
     TlsStandIn server;
-    ASSERT_TRUE(server.certificates.valid());
+    ASSERT_TRUE(server.started());
     auto& standIn = server.standIn;
-    ASSERT_TRUE(standIn.started());
     const QString token = standIn.token();
     LiveStream oldest(standIn.baseUrl(), "127.0.0.2", token, server.tls);
     LiveStream older(standIn.baseUrl(), "127.0.0.2", token, server.tls);
