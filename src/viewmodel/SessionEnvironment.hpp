@@ -59,6 +59,9 @@ struct SessionEnvironment {
     // Awaited between the account's answer to its deletion and this computer's part of it;
     // unset, nothing is. The tests that end the program at that moment hold it there.
     std::function<QCoro::Task<void>()> accountDeletionAnswered;
+    // The pause before an account's deletion that the control plane has not confirmed is asked
+    // again while the program runs; it doubles with each answer that proves nothing.
+    std::chrono::milliseconds deletionRetryDelay = std::chrono::seconds(15);
 
     // The real process: its arguments, the compiled-in Info resource, the desktop keychain,
     // the standard data and temporary folders, the system clock and time zone.

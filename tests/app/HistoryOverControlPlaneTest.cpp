@@ -84,6 +84,7 @@ private:
 struct Account {
     testing::ViewModelHome home;
     DeviceIdentity device = testing::newIdentity();
+    DeviceRegistration registration;
     std::shared_ptr<ControlPlaneClient> client;
     std::shared_ptr<ConversationBackupService> backup;
     std::unique_ptr<SessionViewModel> model;
@@ -132,9 +133,9 @@ protected:
     void connect(Account& account, const QString& name)
     {
         account.model = account.home.viewModel();
-        const DeviceRegistration registration = signIn(account.device, name);
-        account.client
-            = std::make_shared<ControlPlaneClient>(base, registration.deviceID, account.device, manager);
+        account.registration = signIn(account.device, name);
+        account.client = std::make_shared<ControlPlaneClient>(
+            base, account.registration.deviceID, account.device, manager);
         account.backup = ConversationBackupService::create(
             account.client, account.model->resultStore(), account.model->backupStore());
         account.model->adoptServices({ account.client, account.backup,
@@ -619,6 +620,9 @@ TEST_F(HistoryOverControlPlane, AnAccountDeletedAfterAnUnlinkLeavesThePartnersHi
     ASSERT_TRUE(
         bob.synchronizeUntil([&] { return bob.listed(id) && bob.listed(id)->isFromEarlierHistory(); }));
 
+    // Saved as a sign-in saves it, the session names the account whose conversations go.
+    const LocalAccountSession session { ada.registration.accountID, ada.registration.deviceID };
+    ASSERT_TRUE(test::awaitTask(AccountSessionStore(ada.home.keychain).save(session)));
     test::awaitTask(ada.model->deleteAccount());
     EXPECT_EQ(ada.model->statusText(), "Account deleted");
     EXPECT_TRUE(ada.model->historyEntries().isEmpty());

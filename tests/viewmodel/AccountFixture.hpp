@@ -126,6 +126,9 @@ public:
             co_return browserOpens;
         };
         environment.signInTimeout = signInTimeout;
+        if (deletionRetryDelay)
+            environment.deletionRetryDelay = *deletionRetryDelay;
+        environment.accountDeletionAnswered = accountDeletionAnswered;
         environment.prepareKeyring = prepareKeyring;
         return std::make_unique<SessionViewModel>(std::move(environment));
     }
@@ -185,6 +188,10 @@ public:
     // taken as it is.
     std::function<QCoro::Task<KeyringState>(std::function<void()>)> prepareKeyring;
     std::chrono::milliseconds signInTimeout = std::chrono::seconds(480);
+    // The application's own when unset.
+    std::optional<std::chrono::milliseconds> deletionRetryDelay;
+    // Awaited between the account's answer to its deletion and this computer's part of it.
+    std::function<QCoro::Task<void>()> accountDeletionAnswered;
 };
 
 } // namespace lumora::testing
