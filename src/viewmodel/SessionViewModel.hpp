@@ -533,6 +533,10 @@ private:
     }
     void publishAccount(std::optional<AccountState> account);
     void publishHistoryEntries(QList<ConversationHistoryEntry> entries);
+    // Room made on another computer of the account shows only in the account's list: while a
+    // conversation of the connected account waits for room, the list is read again every
+    // `roomCheckInterval`, whichever page shows.
+    void watchForRoom();
     void publishMigrationChoice(std::optional<ConversationMigrationChoice> choice);
     void publishAwaitingOffer(qint64 count);
     void publishRunningFlag(bool& field, bool value, void (SessionViewModel::*changed)());
@@ -811,6 +815,7 @@ private:
     // proved nothing.
     QTimer* m_deletionRetry = nullptr;
     int m_unansweredDeletionAsks = 0;
+    QTimer* m_roomCheck = nullptr;
     std::shared_ptr<SessionCoordinator> m_coordinator;
     std::unique_ptr<QNetworkAccessManager> m_network;
 

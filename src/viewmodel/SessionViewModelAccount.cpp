@@ -312,6 +312,7 @@ void SessionViewModel::dropAccountServices()
     publish(m_historyRefreshFailed, false, &SessionViewModel::historyRefreshFailedChanged);
     clearPairing();
     publishAccount(std::nullopt);
+    watchForRoom();
 }
 
 QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::refreshRemoteState()

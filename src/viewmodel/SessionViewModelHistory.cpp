@@ -6,11 +6,34 @@
 #include "providers/ControlPlaneClient.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
+#include <QTimer>
+#include <algorithm>
+
 namespace lumora {
 
 void SessionViewModel::publishHistoryEntries(QList<ConversationHistoryEntry> entries)
 {
     publish(m_historyEntries, std::move(entries), &SessionViewModel::historyEntriesChanged);
+    watchForRoom();
+}
+
+void SessionViewModel::watchForRoom()
+{
+    const bool waiting
+        = m_backupService && std::ranges::any_of(m_historyEntries, &ConversationHistoryEntry::waitsForRoom);
+    if (!waiting) {
+        if (m_roomCheck)
+            m_roomCheck->stop();
+        return;
+    }
+    if (!m_roomCheck) {
+        m_roomCheck = new QTimer(this);
+        m_roomCheck->setSingleShot(true);
+        QObject::connect(m_roomCheck, &QTimer::timeout, this, [this] { start(synchronizeHistory(true)); });
+    }
+    // Set again by the history the read publishes, for as long as something waits.
+    if (!m_roomCheck->isActive())
+        m_roomCheck->start(m_environment.roomCheckInterval);
 }
 
 QCoro::Task<void> SessionViewModel::synchronizeHistory(bool refreshFromServer)

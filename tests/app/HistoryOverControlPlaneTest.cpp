@@ -8,8 +8,6 @@
 #include "appcore/CheckinService.hpp"
 #include "appcore/ConversationBackupService.hpp"
 #include "appcore/PairingService.hpp"
-#include "domain/ConversationUploadCodec.hpp"
-#include "domain/ConversationUploadPayload.hpp"
 #include "domain/PairingPolicy.hpp"
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
@@ -296,16 +294,7 @@ TEST_F(HistoryOverControlPlane, HideShowAndDeleteAndAStoppedServerRemovesNothing
 // An account whose storage holds one conversation and a half.
 class FullAccountHistory : public HistoryOverControlPlane {
 protected:
-    QStringList extraServerArguments() const override
-    {
-        const DerivedSessionResult sample = testing::reviewHoursAgo(3, QStringLiteral("Bills"));
-        const auto body = ConversationUploadCodec::body(
-            ConversationUploadPayload::fromResult(sample, QUuid::createUuid()),
-            ConversationUploadPayload::maximumBodyBytes);
-        EXPECT_TRUE(body.has_value());
-        return { QStringLiteral("--storage-quota"),
-            QString::number(body.value_or(QByteArray()).size() * 3 / 2) };
-    }
+    QStringList extraServerArguments() const override { return testing::quotaOfOneConversationAndAHalf(); }
 };
 
 // The account refuses an upload because its storage is full: the card of that conversation and
