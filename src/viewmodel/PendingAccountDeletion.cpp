@@ -1,6 +1,7 @@
 #include "viewmodel/PendingAccountDeletion.hpp"
 
 #include <QSettings>
+#include <algorithm>
 
 namespace lumora {
 
@@ -71,6 +72,11 @@ PendingAccountDeletion::Answer PendingAccountDeletion::answerTo(
     if (std::holds_alternative<CryptoError>(reply.error()))
         return first ? Answer::unsent : Answer::unknown;
     return Answer::unknown;
+}
+
+std::chrono::milliseconds PendingAccountDeletion::retryDelay(int unanswered, std::chrono::milliseconds first)
+{
+    return first * (1 << std::clamp(unanswered, 0, 5));
 }
 
 } // namespace lumora

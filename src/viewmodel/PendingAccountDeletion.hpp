@@ -3,6 +3,7 @@
 #include "providers/ControlPlaneFailure.hpp"
 
 #include <QString>
+#include <chrono>
 #include <expected>
 #include <optional>
 
@@ -52,6 +53,10 @@ struct PendingAccountDeletion {
     // its nonce, a connection lost once the request was out) proves nothing.
     [[nodiscard]] static Answer answerTo(
         const std::expected<void, ControlPlaneFailure>& reply, Attempt attempt);
+    // The pause before the deletion is asked again after `unanswered` asks that proved nothing:
+    // `first`, doubling with each, and at most 32 times `first`.
+    [[nodiscard]] static std::chrono::milliseconds retryDelay(
+        int unanswered, std::chrono::milliseconds first);
 };
 
 } // namespace lumora

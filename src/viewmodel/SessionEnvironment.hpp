@@ -59,6 +59,12 @@ struct SessionEnvironment {
     // Awaited between the account's answer to its deletion and this computer's part of it;
     // unset, nothing is. The tests that end the program at that moment hold it there.
     std::function<QCoro::Task<void>()> accountDeletionAnswered;
+    // The pause before an account's deletion that the control plane has not confirmed is asked
+    // again while the program runs; it doubles with each answer that proves nothing.
+    std::chrono::milliseconds deletionRetryDelay = std::chrono::seconds(15);
+    // How often the account's list is read while an upload waits for room on the account, so that
+    // room made on another computer sends it whichever page shows.
+    std::chrono::milliseconds roomCheckInterval = std::chrono::seconds(60);
 
     // The real process: its arguments, the compiled-in Info resource, the desktop keychain,
     // the standard data and temporary folders, the system clock and time zone.

@@ -148,6 +148,8 @@ QCoro::Task<void> SessionViewModel::startUp()
         // Said last, so that it stays on screen.
         if (deletionLeft)
             reportFailure(*deletionLeft);
+        if (PendingAccountDeletion::stored(preferences()))
+            scheduleDeletionRetry();
     }
     endStartUp();
     co_await closeLeftReservations();

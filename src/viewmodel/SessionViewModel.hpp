@@ -184,7 +184,8 @@ public:
     {
         return QStringLiteral("Your account could not be deleted. Nothing was removed; please try again.");
     }
-    // What is said while the control plane has not answered whether the account is gone.
+    // What is said while the control plane has not answered whether the account is gone; the run
+    // asks it again meanwhile.
     static QString accountDeletionUnconfirmedMessage()
     {
         return QStringLiteral("Your account's deletion is not confirmed yet. Corvane will finish it, or try "
@@ -532,6 +533,10 @@ private:
     }
     void publishAccount(std::optional<AccountState> account);
     void publishHistoryEntries(QList<ConversationHistoryEntry> entries);
+    // Room made on another computer of the account shows only in the account's list: while a
+    // conversation of the connected account waits for room, the list is read again every
+    // `roomCheckInterval`, whichever page shows.
+    void watchForRoom();
     void publishMigrationChoice(std::optional<ConversationMigrationChoice> choice);
     void publishAwaitingOffer(qint64 count);
     void publishRunningFlag(bool& field, bool value, void (SessionViewModel::*changed)());
@@ -681,6 +686,8 @@ private:
     // the seat names and the reminder; the pending deletion is forgotten last. Every step runs
     // even when an earlier one failed; false when something stayed.
     [[nodiscard]] QCoro::Task<bool> wipeAccountFromThisComputer();
+    // "Account deleted", in place of what was said while the deletion was pending, or that some
+    // of this computer's data stayed.
     void reportAccountDeleted(bool wipedEverything);
     // Finishes a deletion left pending: this computer's part once the account is known to be
     // gone (asked again when its answer never came). Otherwise what the user is to be told: the
@@ -689,6 +696,13 @@ private:
     [[nodiscard]] QCoro::Task<std::optional<QString>> finishPendingAccountDeletion();
     // Sends the account's deletion again with the saved session; what became of the account.
     [[nodiscard]] QCoro::Task<PendingAccountDeletion::Answer> redeliverAccountDeletion();
+    // Asks the control plane again about a deletion left pending, while the program runs, and
+    // says what became of it: gone, this computer's part is done and what other accounts keep
+    // here shows; kept, the account is used again; still unknown, it is asked again later. One
+    // ask at a time.
+    QCoro::Task<void> askAgainAboutDeletion();
+    // The next ask, after a pause that grows with each unanswered one.
+    void scheduleDeletionRetry();
     // Whether `registration` is the one the control plane keeps for this device's key.
     [[nodiscard]] QCoro::Task<std::expected<void, AccountCallFailure>> confirmRegistrationOfThisKey(
         DeviceRegistration registration);
@@ -797,6 +811,11 @@ private:
     SeatMap<QUuid> m_nudgeRequestIDs;
     std::optional<QUuid> m_appleAuthorizationAttemptID;
     QTimer* m_appleAuthorizationTimeout = nullptr;
+    // The next ask of a deletion left pending, and how many asks since the deletion was asked
+    // proved nothing.
+    QTimer* m_deletionRetry = nullptr;
+    int m_unansweredDeletionAsks = 0;
+    QTimer* m_roomCheck = nullptr;
     std::shared_ptr<SessionCoordinator> m_coordinator;
     std::unique_ptr<QNetworkAccessManager> m_network;
 

@@ -24,6 +24,7 @@
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QSettings>
+#include <QTimer>
 #include <qcoro/qcorotimer.h>
 
 namespace lumora {
@@ -124,6 +125,8 @@ QCoro::Task<void> SessionViewModel::restore()
     }
 
     QList<DerivedSessionResult> results;
+    // The account whose reviews are read.
+    const auto reading = m_client;
     if (!accountSetAside) {
         results = co_await everyStoredResult();
         if (!alive.expired() && m_sessionRead && !m_smokeMode && !m_signInPreviewMode
@@ -135,7 +138,10 @@ QCoro::Task<void> SessionViewModel::restore()
         co_return;
     if (m_smokeMode && results.isEmpty())
         results.append(SmokeDemoResult::make(m_environment.clock()));
-    publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
+    // Read for an account that is no longer shown: one whose deletion was asked for meanwhile, or
+    // signed out or in. What that leaves shows once it is done.
+    if (reading == m_client && !PendingAccountDeletion::stored(preferences()))
+        publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
     co_await synchronizeHistory(true);
     if (alive.expired())
         co_return;
@@ -312,6 +318,7 @@ void SessionViewModel::dropAccountServices()
     publish(m_historyRefreshFailed, false, &SessionViewModel::historyRefreshFailedChanged);
     clearPairing();
     publishAccount(std::nullopt);
+    watchForRoom();
 }
 
 QCoro::Task<std::expected<void, AccountCallFailure>> SessionViewModel::refreshRemoteState()
@@ -417,6 +424,7 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
     const auto alive = lifetime();
     publish(m_isBusy, true, &SessionViewModel::isBusyChanged);
     setErrorMessage(std::nullopt);
+    m_unansweredDeletionAsks = 0;
     co_await abandonConversation();
     if (alive.expired())
         co_return;
@@ -449,6 +457,9 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
                 qCWarning(accountLog, "The account's deletion could not be forgotten.");
             co_await rescheduleCheckinReminder();
             if (alive.expired())
+                co_return;
+            // A launch that read the account's reviews meanwhile left them to be shown now.
+            if (!co_await showConversationsOnThisComputer())
                 co_return;
             reportFailure(accountNotDeletedMessage());
             publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
@@ -493,19 +504,26 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
     publishAwaitingOffer(0);
     publish(m_conversationsKeptLocal, qint64(0), &SessionViewModel::conversationsKeptLocalChanged);
     m_appOpenReportStarted = false;
-    if (answer == Answer::gone)
+    if (answer == Answer::gone) {
+        // Signed out, as after any sign-out, this computer shows what other accounts keep on it.
+        if (!co_await showConversationsOnThisComputer())
+            co_return;
         reportAccountDeleted(wipedEverything);
-    else
+    } else {
         reportFailure(accountDeletionUnconfirmedMessage());
+        scheduleDeletionRetry();
+    }
     publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
 }
 
 void SessionViewModel::reportAccountDeleted(bool wipedEverything)
 {
-    if (wipedEverything)
+    if (wipedEverything) {
+        setErrorMessage(std::nullopt);
         setStatusText(accountDeletedText());
-    else
+    } else {
         reportFailure(accountPartlyWipedMessage());
+    }
 }
 
 QCoro::Task<bool> SessionViewModel::wipeAccountFromThisComputer()
@@ -618,6 +636,42 @@ QCoro::Task<PendingAccountDeletion::Answer> SessionViewModel::redeliverAccountDe
     const auto reply = co_await client->deleteAccount();
     // Whether an earlier request arrived is still not known.
     co_return PendingAccountDeletion::answerTo(reply, PendingAccountDeletion::Attempt::again);
+}
+
+QCoro::Task<void> SessionViewModel::askAgainAboutDeletion()
+{
+    if (!PendingAccountDeletion::stored(preferences()) || m_isBusy)
+        co_return;
+    const auto alive = lifetime();
+    publish(m_isBusy, true, &SessionViewModel::isBusyChanged);
+    const std::optional<QString> left = co_await finishPendingAccountDeletion();
+    if (alive.expired())
+        co_return;
+    publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
+    if (!left) {
+        // Signed out, as after any sign-out, this computer shows what other accounts keep on it.
+        (void)co_await showConversationsOnThisComputer();
+        co_return;
+    }
+    if (PendingAccountDeletion::stored(preferences())) {
+        scheduleDeletionRetry();
+    } else {
+        co_await restore();
+        if (alive.expired())
+            co_return;
+    }
+    reportFailure(*left);
+}
+
+void SessionViewModel::scheduleDeletionRetry()
+{
+    if (!m_deletionRetry) {
+        m_deletionRetry = new QTimer(this);
+        m_deletionRetry->setSingleShot(true);
+        QObject::connect(m_deletionRetry, &QTimer::timeout, this, [this] { start(askAgainAboutDeletion()); });
+    }
+    m_deletionRetry->start(
+        PendingAccountDeletion::retryDelay(m_unansweredDeletionAsks++, m_environment.deletionRetryDelay));
 }
 
 void SessionViewModel::acceptRecordingAgreement()

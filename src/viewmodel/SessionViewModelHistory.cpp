@@ -6,16 +6,42 @@
 #include "providers/ControlPlaneClient.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
+#include <QTimer>
+#include <algorithm>
+
 namespace lumora {
 
 void SessionViewModel::publishHistoryEntries(QList<ConversationHistoryEntry> entries)
 {
     publish(m_historyEntries, std::move(entries), &SessionViewModel::historyEntriesChanged);
+    watchForRoom();
+}
+
+void SessionViewModel::watchForRoom()
+{
+    const bool waiting
+        = m_backupService && std::ranges::any_of(m_historyEntries, &ConversationHistoryEntry::waitsForRoom);
+    if (!waiting) {
+        if (m_roomCheck)
+            m_roomCheck->stop();
+        return;
+    }
+    if (!m_roomCheck) {
+        m_roomCheck = new QTimer(this);
+        m_roomCheck->setSingleShot(true);
+        QObject::connect(m_roomCheck, &QTimer::timeout, this, [this] { start(synchronizeHistory(true)); });
+    }
+    // Set again by the history the read publishes, for as long as something waits.
+    if (!m_roomCheck->isActive())
+        m_roomCheck->start(m_environment.roomCheckInterval);
 }
 
 QCoro::Task<void> SessionViewModel::synchronizeHistory(bool refreshFromServer)
 {
     const auto alive = lifetime();
+    // An account whose deletion is under way, or not confirmed, is neither shown nor sent.
+    if (PendingAccountDeletion::stored(preferences()))
+        co_return;
     const auto service = m_backupService;
     if (!service) {
         publish(m_historyRefreshFailed, false, &SessionViewModel::historyRefreshFailedChanged);
@@ -23,13 +49,20 @@ QCoro::Task<void> SessionViewModel::synchronizeHistory(bool refreshFromServer)
         co_return;
     }
     // After each call the values are published only while the service is still the one of
-    // the connected account: a sign-out during the run must not bring its history back.
-    // Deletions cut short are finished first, so that the list never shows one as kept.
+    // the connected account and no deletion of it was asked for: a sign-out or a deletion
+    // during the run must not bring its history back. Deletions cut short are finished first,
+    // so that the list never shows one as kept.
+    const auto current = [this, &alive, &service] {
+        return !alive.expired() && service == m_backupService
+            && !PendingAccountDeletion::stored(preferences());
+    };
     co_await service->completeDeletions();
+    if (!current())
+        co_return;
     co_await service->retryPending(m_environment.clock());
     if (refreshFromServer) {
         const auto refreshed = co_await service->refreshServerHistory();
-        if (alive.expired() || service != m_backupService)
+        if (!current())
             co_return;
         publish(m_historyRefreshFailed, !refreshed, &SessionViewModel::historyRefreshFailedChanged);
         if (refreshed && !refreshed->isEmpty()) {
@@ -41,19 +74,19 @@ QCoro::Task<void> SessionViewModel::synchronizeHistory(bool refreshFromServer)
         co_await refreshPairingState();
     }
     auto entries = co_await service->history();
-    if (alive.expired() || service != m_backupService)
+    if (!current())
         co_return;
     publishHistoryEntries(std::move(entries));
     const auto choice = co_await service->migrationChoice();
-    if (alive.expired() || service != m_backupService)
+    if (!current())
         co_return;
     publishMigrationChoice(choice);
     const qint64 awaiting = co_await service->conversationsAwaitingOffer();
-    if (alive.expired() || service != m_backupService)
+    if (!current())
         co_return;
     publishAwaitingOffer(awaiting);
     const qint64 keptLocal = co_await service->conversationsKeptLocal();
-    if (alive.expired() || service != m_backupService)
+    if (!current())
         co_return;
     publish(m_conversationsKeptLocal, keptLocal, &SessionViewModel::conversationsKeptLocalChanged);
 }

@@ -80,22 +80,10 @@ QCoro::Task<void> SessionViewModel::beginAppleAuthorization()
         co_return;
     }
     if (PendingAccountDeletion::stored(preferences())) {
-        // No account signs in over one whose deletion is not finished: the control plane is
-        // asked first, once at a time. An account it kept is used again.
-        if (m_isBusy)
-            co_return;
-        publish(m_isBusy, true, &SessionViewModel::isBusyChanged);
-        const std::optional<QString> deletionLeft = co_await finishPendingAccountDeletion();
-        if (alive.expired())
-            co_return;
-        publish(m_isBusy, false, &SessionViewModel::isBusyChanged);
-        if (deletionLeft) {
-            if (!PendingAccountDeletion::stored(preferences()))
-                co_await restore();
-            if (!alive.expired())
-                reportFailure(*deletionLeft);
-            co_return;
-        }
+        // No account signs in over one whose deletion is not finished: the press asks the control
+        // plane first and says what became of the deletion. The next press signs in.
+        co_await askAgainAboutDeletion();
+        co_return;
     }
     if (!m_identity) {
         // An account's deletion takes the device key with it: the next sign-in makes a new one.

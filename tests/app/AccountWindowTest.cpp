@@ -417,6 +417,60 @@ TEST_F(AccountDeletionWindowTest, CancelKeepsEverythingAndDeleteAccountRemovesIt
     page.close();
 }
 
+// On a computer that another account signed in to as well, the words before a deletion say what it
+// removes: the account's metadata and this account's transcripts and reviews here. The other
+// account's review stays, and shows once this account is gone.
+TEST_F(AccountDeletionWindowTest, TheDeleteWordsSayThatOnlyThisAccountsReviewsGoAndTheOthersStay)
+{
+    realKeychain = false;
+    auto model = launch();
+    signIn(*model, "Ben");
+    DerivedSessionResult bens = testing::review("Ben's review");
+    bens.accountID = model->account()->accountID;
+    ASSERT_TRUE(test::awaitTask(model->resultStore()->save(bens)));
+    model->requestSignOut();
+    settle(*model);
+    signIn(*model, "Noor");
+    model->acceptRecordingAgreement();
+    DerivedSessionResult hers = testing::review("Noor's review");
+    hers.accountID = model->account()->accountID;
+    ASSERT_TRUE(test::awaitTask(model->resultStore()->save(hers)));
+    model.reset();
+    model = launch();
+    ASSERT_EQ(model->results().size(), 1);
+    // Her review is kept on this computer only, so that no migration offer covers the page.
+    test::awaitTask(model->backupService()->declineMigration());
+    test::awaitTask(model->synchronizeHistory(false));
+    ShellSessionAdapter session(*model, [] { return QDateTime::currentDateTimeUtc(); });
+    WindowHarness page;
+    ASSERT_NE(page.openWindow(session), nullptr);
+    page.content()->setProperty("section", 3);
+    page.scrollTo("accountControls");
+
+    EXPECT_EQ(page.text("deleteCaption"),
+        u"Removes the account metadata and this account\u2019s encrypted transcripts and reviews on this "
+        "computer."_qs);
+    page.screenshots("account-delete-caption-shared", "accountControls");
+    page.resize(QSize(1440, 900));
+    page.scrollTo("accountControls");
+    page.screenshot("account-delete-caption-shared-1440");
+    page.click("deleteAccountButton");
+    ASSERT_TRUE(page.shows("deleteConfirmation"));
+    EXPECT_EQ(page.find("deleteConfirmation")->property("message").toString(),
+        u"Deleting removes your account metadata and permanently removes this account\u2019s encrypted "
+        "transcripts and reviews stored on this computer. This cannot be undone."_qs);
+    page.screenshots("account-delete-confirmation-shared", "deleteConfirmation");
+    page.click("deleteConfirmationConfirm");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isSignedIn(); }, 60000));
+    settle(*model);
+    EXPECT_EQ(model->statusText(), "Account deleted");
+    const auto stored = test::awaitTask(model->resultStore()->list());
+    ASSERT_TRUE(stored.has_value());
+    ASSERT_EQ(stored->results.size(), 1);
+    EXPECT_EQ(stored->results.first().id, bens.id) << "the other account's review went";
+    page.close();
+}
+
 // What became of a deletion shows where it was asked, and nothing of an account being deleted is
 // drawn. A refusal is said beside the button that asked, the account kept as it was; a lost answer
 // leaves the page signed out saying that the deletion is not confirmed yet, and the room's corners

@@ -8,8 +8,6 @@
 #include "appcore/CheckinService.hpp"
 #include "appcore/ConversationBackupService.hpp"
 #include "appcore/PairingService.hpp"
-#include "domain/ConversationUploadCodec.hpp"
-#include "domain/ConversationUploadPayload.hpp"
 #include "domain/PairingPolicy.hpp"
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
@@ -84,6 +82,7 @@ private:
 struct Account {
     testing::ViewModelHome home;
     DeviceIdentity device = testing::newIdentity();
+    DeviceRegistration registration;
     std::shared_ptr<ControlPlaneClient> client;
     std::shared_ptr<ConversationBackupService> backup;
     std::unique_ptr<SessionViewModel> model;
@@ -132,9 +131,9 @@ protected:
     void connect(Account& account, const QString& name)
     {
         account.model = account.home.viewModel();
-        const DeviceRegistration registration = signIn(account.device, name);
-        account.client
-            = std::make_shared<ControlPlaneClient>(base, registration.deviceID, account.device, manager);
+        account.registration = signIn(account.device, name);
+        account.client = std::make_shared<ControlPlaneClient>(
+            base, account.registration.deviceID, account.device, manager);
         account.backup = ConversationBackupService::create(
             account.client, account.model->resultStore(), account.model->backupStore());
         account.model->adoptServices({ account.client, account.backup,
@@ -295,16 +294,7 @@ TEST_F(HistoryOverControlPlane, HideShowAndDeleteAndAStoppedServerRemovesNothing
 // An account whose storage holds one conversation and a half.
 class FullAccountHistory : public HistoryOverControlPlane {
 protected:
-    QStringList extraServerArguments() const override
-    {
-        const DerivedSessionResult sample = testing::reviewHoursAgo(3, QStringLiteral("Bills"));
-        const auto body = ConversationUploadCodec::body(
-            ConversationUploadPayload::fromResult(sample, QUuid::createUuid()),
-            ConversationUploadPayload::maximumBodyBytes);
-        EXPECT_TRUE(body.has_value());
-        return { QStringLiteral("--storage-quota"),
-            QString::number(body.value_or(QByteArray()).size() * 3 / 2) };
-    }
+    QStringList extraServerArguments() const override { return testing::quotaOfOneConversationAndAHalf(); }
 };
 
 // The account refuses an upload because its storage is full: the card of that conversation and
@@ -619,6 +609,9 @@ TEST_F(HistoryOverControlPlane, AnAccountDeletedAfterAnUnlinkLeavesThePartnersHi
     ASSERT_TRUE(
         bob.synchronizeUntil([&] { return bob.listed(id) && bob.listed(id)->isFromEarlierHistory(); }));
 
+    // Saved as a sign-in saves it, the session names the account whose conversations go.
+    const LocalAccountSession session { ada.registration.accountID, ada.registration.deviceID };
+    ASSERT_TRUE(test::awaitTask(AccountSessionStore(ada.home.keychain).save(session)));
     test::awaitTask(ada.model->deleteAccount());
     EXPECT_EQ(ada.model->statusText(), "Account deleted");
     EXPECT_TRUE(ada.model->historyEntries().isEmpty());

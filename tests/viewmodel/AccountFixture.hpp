@@ -2,6 +2,8 @@
 
 #include "RealControlPlaneFixture.hpp"
 #include "ViewModelFixture.hpp"
+#include "domain/ConversationUploadCodec.hpp"
+#include "domain/ConversationUploadPayload.hpp"
 #include "security/AccountSessionStore.hpp"
 #include "security/KeychainKeyStore.hpp"
 
@@ -26,6 +28,18 @@ inline DerivedSessionResult reviewHoursAgo(int hours, const QString& title)
     review.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 50, "Can we look at the bills?"),
         SpeakerTurn(1, 50, 95.5, "Yes, tonight.") };
     return review;
+}
+
+// The control plane's arguments that let an account store one conversation of
+// `reviewHoursAgo`'s and a half.
+inline QStringList quotaOfOneConversationAndAHalf()
+{
+    const DerivedSessionResult sample = reviewHoursAgo(3, QStringLiteral("Bills"));
+    const auto body
+        = ConversationUploadCodec::body(ConversationUploadPayload::fromResult(sample, QUuid::createUuid()),
+            ConversationUploadPayload::maximumBodyBytes);
+    EXPECT_TRUE(body.has_value());
+    return { QStringLiteral("--storage-quota"), QString::number(body.value_or(QByteArray()).size() * 3 / 2) };
 }
 
 // A sealed review of this computer, made two hours ago.
@@ -126,6 +140,11 @@ public:
             co_return browserOpens;
         };
         environment.signInTimeout = signInTimeout;
+        if (deletionRetryDelay)
+            environment.deletionRetryDelay = *deletionRetryDelay;
+        if (roomCheckInterval)
+            environment.roomCheckInterval = *roomCheckInterval;
+        environment.accountDeletionAnswered = accountDeletionAnswered;
         environment.prepareKeyring = prepareKeyring;
         return std::make_unique<SessionViewModel>(std::move(environment));
     }
@@ -185,6 +204,11 @@ public:
     // taken as it is.
     std::function<QCoro::Task<KeyringState>(std::function<void()>)> prepareKeyring;
     std::chrono::milliseconds signInTimeout = std::chrono::seconds(480);
+    // The application's own when unset.
+    std::optional<std::chrono::milliseconds> deletionRetryDelay;
+    std::optional<std::chrono::milliseconds> roomCheckInterval;
+    // Awaited between the account's answer to its deletion and this computer's part of it.
+    std::function<QCoro::Task<void>()> accountDeletionAnswered;
 };
 
 } // namespace lumora::testing

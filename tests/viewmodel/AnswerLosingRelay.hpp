@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QList>
 #include <QRegularExpression>
@@ -20,10 +21,11 @@ namespace lumora::testing {
 // program is killed) at that moment. It can also stop listening right after it lost an answer, as
 // a server that went down once it acted, answer for the server as a gateway in front of it does,
 // and move the time of each signed request (a device's or a recovery's), as a client whose clock
-// is off would sign it.
+// is off would sign it. It notes when each request for a watched path arrives.
 class AnswerLosingRelay {
 public:
-    // What the relay answers itself in place of the server.
+    // What the relay answers itself in place of the server; status 0 answers nothing and cuts the
+    // connection, as a network that fails once the request is out.
     struct Answer {
         int status = 502;
         QByteArray contentType = "text/html";
@@ -54,7 +56,7 @@ public:
 
     [[nodiscard]] quint16 port() const { return m_listener.serverPort(); }
 
-    // From now on the answers to requests for `path` are lost.
+    // From now on the answers to requests for `path` are lost; none are for an empty path.
     void loseAnswersTo(const QByteArray& path) { m_lostPath = path; }
     [[nodiscard]] int lostAnswers() const { return m_lost; }
     // Once an answer is lost, nothing listens here any more: a client that sends the request
@@ -69,6 +71,15 @@ public:
     }
     // The timestamps of the signed requests are moved by `seconds` on their way.
     void skewClock(qint64 seconds) { m_skew = seconds; }
+    // From now on the arrival of each request for `path` is noted in `arrivals`, in milliseconds
+    // since this call on a monotonic clock; those noted before are forgotten.
+    void watch(const QByteArray& path)
+    {
+        m_watchedPath = path;
+        m_arrivals.clear();
+        m_clock.start();
+    }
+    [[nodiscard]] const QList<qint64>& arrivals() const { return m_arrivals; }
 
 private:
     static QByteArray contents(const QString& path)
@@ -86,6 +97,8 @@ private:
             if (!server->isEncrypted())
                 return;
             const QByteArray request = skewed(client->readAll());
+            if (!m_watchedPath.isEmpty() && request.contains(" " + m_watchedPath + " HTTP/"))
+                m_arrivals.append(m_clock.elapsed());
             if (!m_answers.isEmpty() && request.contains(" " + m_answeredPath + " HTTP/")) {
                 answer(client, m_answers.takeFirst());
                 return;
@@ -118,6 +131,11 @@ private:
 
     static void answer(QSslSocket* client, const Answer& answer)
     {
+        if (answer.status == 0) {
+            client->abort();
+            client->deleteLater();
+            return;
+        }
         client->write("HTTP/1.1 " + QByteArray::number(answer.status) + " Relayed\r\nContent-Type: "
             + answer.contentType + "\r\nContent-Length: " + QByteArray::number(answer.body.size())
             + "\r\nConnection: close\r\n\r\n" + answer.body);
@@ -145,6 +163,9 @@ private:
     QByteArray m_answeredPath;
     QList<Answer> m_answers;
     qint64 m_skew = 0;
+    QByteArray m_watchedPath;
+    QElapsedTimer m_clock;
+    QList<qint64> m_arrivals;
 };
 
 } // namespace lumora::testing

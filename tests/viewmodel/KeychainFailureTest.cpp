@@ -4,7 +4,6 @@
 #include "persistence/EncryptedResultStore.hpp"
 #include "security/DesktopKeyring.hpp"
 
-#include <QDeadlineTimer>
 #include <QStandardPaths>
 
 namespace lumora {
@@ -14,15 +13,7 @@ using testing::AccountTest;
 using testing::PrivateKeyringSession;
 using testing::review;
 using testing::settle;
-
-// Turns the event loop until the condition holds or the time is up; whether it holds.
-bool turnUntil(const std::function<bool()>& condition, std::chrono::milliseconds time)
-{
-    const QDeadlineTimer deadline(time);
-    while (!condition() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return condition();
-}
+using testing::turnUntil;
 
 // The application's start-up on a desktop keyring of the test's own, opened as the application
 // opens it; unless a test shows them on a display, the keyring's prompts are dismissed at once,

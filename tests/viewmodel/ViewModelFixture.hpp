@@ -5,6 +5,7 @@
 #include "viewmodel/CheckinReminderScheduler.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonObject>
@@ -77,6 +78,20 @@ inline void settle(SessionViewModel& viewModel)
         loop.exec();
     }
     ASSERT_EQ(viewModel.runningOperations(), 0) << "an operation did not end";
+}
+
+// Turns the event loop until the condition holds or the time is up, looking again every 20 ms;
+// whether it holds.
+inline bool turnUntil(const std::function<bool()>& condition, std::chrono::milliseconds time)
+{
+    const QDeadlineTimer deadline(time);
+    while (!condition() && !deadline.hasExpired()) {
+        QEventLoop loop;
+        QTimer::singleShot(std::chrono::milliseconds(std::min<qint64>(20, deadline.remainingTime())), &loop,
+            &QEventLoop::quit);
+        loop.exec();
+    }
+    return condition();
 }
 
 // One user's computer for a view model: preferences, keychain, data and temporary folders, a

@@ -62,8 +62,9 @@ EditorialCard {
                 color: Theme.ink
             }
             ReadableText {
+                objectName: "deleteCaption"
                 Layout.fillWidth: true
-                text: qsTr("Removes the account metadata and this computer’s encrypted transcripts and reviews.")
+                text: qsTr("Removes the account metadata and this account’s encrypted transcripts and reviews on this computer.")
                 wrapMode: Text.Wrap
                 font: Theme.small
                 color: Theme.muted

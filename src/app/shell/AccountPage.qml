@@ -102,7 +102,7 @@ Item {
         id: deleteConfirmation
         objectName: "deleteConfirmation"
         title: qsTr("Delete your Corvane account?")
-        message: qsTr("Deleting removes your account metadata and permanently removes the encrypted transcripts and reviews stored on this computer. This cannot be undone.")
+        message: qsTr("Deleting removes your account metadata and permanently removes this account’s encrypted transcripts and reviews stored on this computer. This cannot be undone.")
         confirmText: qsTr("Delete Account")
         onConfirmed: root.account.deleteAccount()
     }
