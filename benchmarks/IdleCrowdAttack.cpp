@@ -6,12 +6,13 @@
 //
 //   lumora-idle-crowd-attack fetch|upload|speech [--addresses N] [--each N] [--neighbour]
 //       [--tries N] [--descriptors N] [--kib-per-second N] [--receive-buffer KIB] [--late]
-//       [--token-each] [--audio-once]
+//       [--token-each | --streams-per-token N] [--audio-once] [--frames-every SECONDS [--frame-bytes N]]
 //
 // The crowd: N addresses (default 20) with `--each` connections apiece (default 40), each sending
 // nothing, opened again as soon as the server closes it; against the speech stand-in, live streams
-// opened with one token (or one token each with --token-each) that send no audio (or a tenth of a
-// second of it once opened, with --audio-once), opened again at most once a second. --neighbour puts the
+// opened with one token (or one token each with --token-each, or one for every N streams) that send
+// no audio (or a tenth of a second of it once opened, with --audio-once, or a binary frame of N bytes,
+// default 0, every SECONDS, with --frames-every), opened again at most once a second. --neighbour puts the
 // whole crowd behind the client's own address; --addresses 0 is the control, with no crowd. The server runs
 // with a descriptor limit of 1,024 unless told.
 // --late starts the crowd anew for each fetch or upload once its first bytes have gone (so that
@@ -31,7 +32,9 @@
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
 #include <cstdio>
+#include <memory>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -54,7 +57,10 @@ struct Options {
     int kibPerSecond = 0;
     int receiveBufferKib = 0;
     bool tokenEach = false;
+    int streamsPerToken = 0;
     bool audioOnce = false;
+    int framesEvery = 0;
+    int frameBytes = 0;
     bool late = false;
 };
 
@@ -80,12 +86,12 @@ asio::awaitable<bool> connectFrom(tcp::socket& socket, const std::string& source
 // server ends it.
 class Crowd {
 public:
-    using Session = std::function<asio::awaitable<void>(std::string source)>;
+    using Session = std::function<asio::awaitable<void>(int slot, std::string source)>;
 
     Crowd(int size, std::function<std::string(int)> sourceOf, Session session)
     {
         for (int slot = 0; slot < size; ++slot)
-            asio::co_spawn(m_io, hold(sourceOf(slot), session), asio::detached);
+            asio::co_spawn(m_io, hold(slot, sourceOf(slot), session), asio::detached);
         m_started = Clock::now();
         m_thread = std::thread([this] { m_io.run(); });
     }
@@ -103,11 +109,11 @@ public:
     }
 
 private:
-    asio::awaitable<void> hold(std::string source, Session session)
+    asio::awaitable<void> hold(int slot, std::string source, Session session)
     {
         for (;;) {
             ++m_opened;
-            co_await session(source);
+            co_await session(slot, source);
         }
     }
 
@@ -273,7 +279,7 @@ int attackControlPlane(const Options& options, const TestCertificates& certifica
         if (options.addresses > 0)
             crowd = std::make_unique<Crowd>(
                 options.addresses * options.each, [&](int slot) { return crowdSource(options, slot); },
-                [port](std::string source) { return idleConnection(std::move(source), port); });
+                [port](int, std::string source) { return idleConnection(std::move(source), port); });
     };
     const auto disperse = [&] {
         if (crowd)
@@ -349,10 +355,26 @@ asio::awaitable<int> openStream(
     co_return response.result_int();
 }
 
-// A crowd member's idle stream (silent after a tenth of a second of audio when `audioOnce`),
-// opened again at most once a second once it ends or is refused.
+// Sends a binary frame of `bytes` every `every` seconds until the stream ends.
+asio::awaitable<void> sendFrames(
+    WebSocket* socket, std::size_t bytes, std::chrono::seconds every, std::shared_ptr<bool> ended)
+{
+    asio::steady_timer tick(co_await asio::this_coro::executor);
+    const std::string frame(bytes, '\0');
+    beast::error_code ec;
+    while (!ec && !*ended) {
+        socket->binary(true);
+        co_await socket->async_write(asio::buffer(frame), awaitError(ec));
+        tick.expires_after(every);
+        co_await tick.async_wait(awaitError(ec));
+    }
+}
+
+// A crowd member's idle stream (silent after a tenth of a second of audio when `audioOnce`, sending
+// a frame of `frameBytes` every `framesEvery` seconds when that is more than 0), opened again at
+// most once a second once it ends or is refused.
 asio::awaitable<void> idleStream(
-    asio::ssl::context& tls, std::string source, unsigned short port, QString token, bool audioOnce)
+    asio::ssl::context& tls, std::string source, unsigned short port, QString token, const Options& options)
 {
     const auto executor = co_await asio::this_coro::executor;
     asio::steady_timer again(executor, std::chrono::seconds(1));
@@ -361,13 +383,21 @@ asio::awaitable<void> idleStream(
         if (co_await openStream(socket, source, port, token) == 101) {
             beast::flat_buffer buffer;
             beast::error_code ec;
-            if (audioOnce) {
+            if (options.audioOnce) {
                 const std::string block(3200, '\0');
                 socket.binary(true);
                 co_await socket.async_write(asio::buffer(block), awaitError(ec));
             }
+            // The frames' writer stops at the stream's end, before it touches the stream again.
+            auto ended = std::make_shared<bool>(false);
+            if (options.framesEvery > 0)
+                asio::co_spawn(executor,
+                    sendFrames(&socket, std::size_t(options.frameBytes),
+                        std::chrono::seconds(options.framesEvery), ended),
+                    asio::detached);
             while (!ec)
                 co_await socket.async_read(buffer, awaitError(ec));
+            *ended = true;
         }
     }
     beast::error_code ec;
@@ -446,14 +476,21 @@ int attackSpeech(const Options& options, const TestCertificates& certificates)
     asio::ssl::context tls(asio::ssl::context::tls_client);
     tls.load_verify_file(certificates.caCertificate().toStdString());
     tls.set_verify_mode(asio::ssl::verify_peer);
-    const QString shared = standIn.token(3600);
+    const int crowdSize = options.addresses * options.each;
+    // The crowd's tokens, each for `streamsPerToken` of its slots (all of them when 0).
+    std::vector<QString> tokens;
+    for (int slot = 0;
+         slot<crowdSize; slot += options.streamsPerToken> 0 ? options.streamsPerToken : crowdSize)
+        tokens.push_back(standIn.token(3600));
     std::unique_ptr<Crowd> crowd;
     if (options.addresses > 0)
         crowd = std::make_unique<Crowd>(
-            options.addresses * options.each, [&](int slot) { return crowdSource(options, slot); },
-            [&](std::string source) {
-                return idleStream(tls, std::move(source), port,
-                    options.tokenEach ? standIn.token(3600) : shared, options.audioOnce);
+            crowdSize, [&](int slot) { return crowdSource(options, slot); },
+            [&](int slot, std::string source) {
+                const QString token = options.tokenEach ? standIn.token(3600)
+                    : options.streamsPerToken > 0       ? tokens[std::size_t(slot / options.streamsPerToken)]
+                                                        : tokens.front();
+                return idleStream(tls, std::move(source), port, token, options);
             });
     letCrowdGather();
     asio::io_context io;
@@ -466,11 +503,17 @@ int attackSpeech(const Options& options, const TestCertificates& certificates)
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
     const double churn = crowd ? crowd->stop() : 0;
+    const std::string tokenText = options.tokenEach ? "a token each"
+        : options.streamsPerToken > 0 ? "a token for every " + std::to_string(options.streamsPerToken)
+                                      : "one token";
+    const std::string frames = options.framesEvery > 0 ? ", a frame of " + std::to_string(options.frameBytes)
+            + " bytes every " + std::to_string(options.framesEvery) + " s"
+                                                       : "";
     std::printf(
-        "another account's streams of 3 s, crowd %d x %d idle streams (%s%s), descriptors %d: %d of %d "
+        "another account's streams of 3 s, crowd %d x %d idle streams (%s%s%s), descriptors %d: %d of %d "
         "whole in %.0f s; crowd opened %.1f streams/s; load average %s\n",
-        options.addresses, options.each, options.tokenEach ? "a token each" : "one token",
-        options.audioOnce ? ", audio once" : "", options.descriptors, complete, options.tries, seconds, churn,
+        options.addresses, options.each, tokenText.c_str(), options.audioOnce ? ", audio once" : "",
+        frames.c_str(), options.descriptors, complete, options.tries, seconds, churn,
         loadAverage().constData());
     standIn.stop();
     return 0;
@@ -507,6 +550,12 @@ int main(int argc, char** argv)
             options.late = true;
         else if (name == "--audio-once")
             options.audioOnce = true;
+        else if (name == "--streams-per-token")
+            options.streamsPerToken = value, ++i;
+        else if (name == "--frames-every")
+            options.framesEvery = value, ++i;
+        else if (name == "--frame-bytes")
+            options.frameBytes = value, ++i;
         else {
             std::fprintf(stderr, "unknown option %s\n", qPrintable(name));
             return 2;

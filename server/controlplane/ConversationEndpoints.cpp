@@ -221,12 +221,8 @@ HttpResponse ConversationEndpoints::speechToken(const HttpRequest& request, cons
     const qint64 now = m_clock();
     const qint64 lifetime = std::min(speechTokenLifetime, reservation->expiresAt - now);
     if (m_settings.speechGrants) {
-        if (!m_calls.admit(device.accountID, reservation->id, now)) {
-            HttpResponse refusal = errorResponse(429, "too_many_provider_calls");
-            refusal.headers.emplace_back(
-                "Retry-After", std::to_string(ProviderCallCounter::secondsToNextMinute(now)));
-            return refusal;
-        }
+        if (!m_calls.admit(device.accountID, reservation->id, now))
+            return tooManyRequests("too_many_provider_calls", ProviderCallCounter::secondsToNextMinute(now));
         return callProvider(
             request, device, ProviderCallKind::speechGrant,
             [grants = m_settings.speechGrants, lifetime] { return grantResponse(*grants, lifetime); },

@@ -3,6 +3,7 @@
 #include "domain/JsonObjectReader.hpp"
 
 #include <QJsonDocument>
+#include <algorithm>
 
 namespace lumora {
 
@@ -40,6 +41,13 @@ HttpResponse okResponse()
 HttpResponse invalidRequest()
 {
     return errorResponse(400, "invalid_request");
+}
+
+HttpResponse tooManyRequests(std::string_view code, qint64 retryAfter)
+{
+    HttpResponse refusal = errorResponse(429, code);
+    refusal.headers.emplace_back("Retry-After", std::to_string(std::max<qint64>(retryAfter, 1)));
+    return refusal;
 }
 
 std::expected<QJsonObject, HttpResponse> jsonBody(const HttpRequest& request)

@@ -17,6 +17,9 @@ HttpResponse okResponse();
 HttpResponse registrationResponse(const QUuid& accountID, const QUuid& deviceID);
 // 400 {"error": "invalid_request"}: a body with missing or mistyped keys.
 HttpResponse invalidRequest();
+// 429 {"error": code}, with the seconds after which the same request passes (at least one) in
+// "Retry-After".
+HttpResponse tooManyRequests(std::string_view code, qint64 retryAfter);
 
 // The request body as one JSON object; zero bytes read as {}. Anything else that is not
 // an object answers 400 "invalid_json".

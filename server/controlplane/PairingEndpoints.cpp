@@ -106,12 +106,12 @@ HttpResponse PairingEndpoints::redeemInvite(const HttpRequest& request, const De
     const qint64 now = m_clock();
     const auto invite = m_store.inviteForGuess(device.accountID, typed, now);
     if (!invite) {
-        switch (invite.error()) {
-        case CodeGuessRefusal::tooManyAttempts:
-            return errorResponse(429, "too_many_attempts");
-        case CodeGuessRefusal::invalidCode:
+        switch (invite.error().reason) {
+        case CodeGuessRefusal::Reason::tooManyAttempts:
+            return tooManyRequests("too_many_attempts", invite.error().retryAfter);
+        case CodeGuessRefusal::Reason::invalidCode:
             return errorResponse(422, "pairing_code_invalid");
-        case CodeGuessRefusal::noSuchInvite:
+        case CodeGuessRefusal::Reason::noSuchInvite:
             break;
         }
         return errorResponse(404, "pairing_invite_not_found");

@@ -294,11 +294,29 @@ void PairingStore::releaseKeepersOfDeletedPartners(qint64 now)
     }
 }
 
+std::optional<qint64> PairingStore::wrongCodeLockout(const QString& account, qint64 now) const
+{
+    // The burst's worth of wrong codes counted ends with this one: once it has lapsed, fewer
+    // than the burst count.
+    Statement burst(m_connection,
+        QStringLiteral("SELECT failed_at FROM pairing_redeem_failures WHERE account_id = ? AND failed_at >= ?"
+                       " ORDER BY failed_at DESC LIMIT 1 OFFSET %1")
+            .arg(wrongCodeBurst - 1),
+        { account, now - wrongCodeWindow });
+    if (!burst.next())
+        return std::nullopt;
+    return burst.value(0).toLongLong() + wrongCodeWindow + 1 - now;
+}
+
 std::expected<PairingInviteRecord, CodeGuessRefusal> PairingStore::inviteForGuess(
     const QUuid& accountID, const QString& typed, qint64 now)
 {
+    using enum CodeGuessRefusal::Reason;
     const QString account = idText(accountID);
-    const qint64 windowStart = now - wrongCodeWindow;
+    // Wrong codes only lapse meanwhile, never come back: a lockout read without the lock holds,
+    // and its refusal takes neither the lock nor a write.
+    if (const auto lockout = wrongCodeLockout(account, now))
+        return std::unexpected(CodeGuessRefusal { tooManyAttempts, *lockout });
     Transaction transaction(m_connection);
     // Holds the account's row until the end: a guess of the same account through another
     // connection or server waits here (on SQLite the transaction already writes alone).
@@ -306,13 +324,10 @@ std::expected<PairingInviteRecord, CodeGuessRefusal> PairingStore::inviteForGues
         { account });
     Statement(m_connection,
         QStringLiteral("DELETE FROM pairing_redeem_failures WHERE account_id = ? AND failed_at < ?"),
-        { account, windowStart });
-    Statement counted(m_connection,
-        QStringLiteral("SELECT COUNT(*) FROM pairing_redeem_failures WHERE account_id = ?"), { account });
-    const qint64 wrongCodes = counted.next() ? counted.value(0).toLongLong() : 0;
-    if (wrongCodes >= wrongCodeBurst) {
+        { account, now - wrongCodeWindow });
+    if (const auto lockout = wrongCodeLockout(account, now)) {
         transaction.commit();
-        return std::unexpected(CodeGuessRefusal::tooManyAttempts);
+        return std::unexpected(CodeGuessRefusal { tooManyAttempts, *lockout });
     }
     const auto code = PairingCode::normalize(typed);
     auto found = code ? inviteWithCode(*code) : std::nullopt;
@@ -322,7 +337,7 @@ std::expected<PairingInviteRecord, CodeGuessRefusal> PairingStore::inviteForGues
             { account, now });
     transaction.commit();
     if (!found)
-        return std::unexpected(code ? CodeGuessRefusal::noSuchInvite : CodeGuessRefusal::invalidCode);
+        return std::unexpected(CodeGuessRefusal { code ? noSuchInvite : invalidCode });
     return *found;
 }
 

@@ -11,13 +11,18 @@ namespace lumora {
 class ControlPlaneStore;
 
 // Why a typed partner code found no invite.
-enum class CodeGuessRefusal {
-    // The account has typed too many wrong codes lately; no code is looked up.
-    tooManyAttempts,
-    // Not a code at all.
-    invalidCode,
-    // No invite was ever issued with it.
-    noSuchInvite,
+struct CodeGuessRefusal {
+    enum class Reason {
+        // The account has typed too many wrong codes lately; no code is looked up.
+        tooManyAttempts,
+        // Not a code at all.
+        invalidCode,
+        // No invite was ever issued with it.
+        noSuchInvite,
+    };
+    Reason reason = Reason::noSuchInvite;
+    // For `tooManyAttempts`: in how many seconds the wrong codes counted let a guess through.
+    qint64 retryAfter = 0;
 };
 
 // One partner code. `status` is "open" until the partner redeems it, then
@@ -67,9 +72,9 @@ struct WorkspaceHistoryRecord {
 class PairingStore {
 public:
     // Each account may type this many wrong codes within the window; then every code is
-    // refused until the window has passed since the last wrong one, so that codes cannot
-    // be found by trying. The count lives in the database: every connection and every
-    // server on it counts the same guesses.
+    // refused until the oldest of them has passed out of the window, so that codes cannot be
+    // found by trying. The count lives in the database: every connection and every server on
+    // it counts the same guesses.
     static constexpr int wrongCodeBurst = 10;
     static constexpr qint64 wrongCodeWindow = 15 * 60;
 
@@ -119,6 +124,9 @@ public:
         const QUuid& accountID, const QString& typed, qint64 now);
 
 private:
+    // While the account's wrong codes within the window fill its burst, the seconds until the
+    // oldest of them lapses and a guess is taken again.
+    std::optional<qint64> wrongCodeLockout(const QString& account, qint64 now) const;
     // The account's current workspace, its implicit first one written out as rows first: so
     // that it can be linked, or listed as previous once left.
     QString writeOutCurrentWorkspace(const QUuid& accountID);

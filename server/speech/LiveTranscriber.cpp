@@ -12,7 +12,7 @@ LiveTranscriber::LiveTranscriber(const SpeechScript& script, int sampleRate)
 
 double LiveTranscriber::audioSeconds() const
 {
-    return double(m_bytes / 2) / m_sampleRate;
+    return double(samples()) / m_sampleRate;
 }
 
 std::vector<std::string> LiveTranscriber::addAudio(std::size_t bytes)

@@ -21,6 +21,8 @@ public:
     std::vector<std::string> closeStream();
 
     [[nodiscard]] double audioSeconds() const;
+    // The whole samples received: a byte short of one is not yet a sample.
+    [[nodiscard]] std::size_t samples() const { return m_bytes / 2; }
 
 private:
     const SpeechScript& m_script;

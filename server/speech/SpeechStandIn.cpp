@@ -197,35 +197,56 @@ std::optional<SpeechStandIn::Refusal> SpeechStandIn::checkHandshake(
     return checkToken(std::string_view(authorization.data(), authorization.size()), &reservation);
 }
 
-// A live stream's place among those of its reservation, for as long as it is open; none when the
-// reservation's tokens hold all they may.
+// A live stream as another stream of its reservation ends it: on its own thread, while it is open.
+struct SpeechStandIn::OpenStream {
+    asio::any_io_executor executor;
+    // Cleared on the stream's thread as it ends.
+    beast::tcp_stream* connection = nullptr;
+};
+
+// A live stream's place among those of its reservation, for as long as it is open: the newest
+// streams hold the places, and taking one from a full reservation ends its oldest stream.
 class SpeechStandIn::StreamPlace {
 public:
-    StreamPlace(SpeechStandIn& standIn, std::string reservation)
+    StreamPlace(SpeechStandIn& standIn, std::string reservation, beast::tcp_stream& connection)
         : m_standIn(standIn)
         , m_reservation(std::move(reservation))
+        , m_stream(std::make_shared<OpenStream>(connection.get_executor(), &connection))
     {
-        const std::lock_guard lock(m_standIn.m_streamsLock);
-        int& open = m_standIn.m_streamsByReservation[m_reservation];
-        m_held = open < streamsPerReservation;
-        open += m_held ? 1 : 0;
+        std::shared_ptr<OpenStream> oldest;
+        {
+            const std::lock_guard lock(m_standIn.m_streamsLock);
+            auto& open = m_standIn.m_streamsByReservation[m_reservation];
+            if (open.size() >= streamsPerReservation) {
+                oldest = std::move(open.front());
+                open.pop_front();
+            }
+            open.push_back(m_stream);
+        }
+        if (oldest)
+            asio::post(oldest->executor, [oldest] {
+                if (oldest->connection)
+                    oldest->connection->close();
+            });
     }
     ~StreamPlace()
     {
-        if (!m_held)
-            return;
+        m_stream->connection = nullptr;
         const std::lock_guard lock(m_standIn.m_streamsLock);
-        if (--m_standIn.m_streamsByReservation[m_reservation] == 0)
-            m_standIn.m_streamsByReservation.erase(m_reservation);
+        const auto open = m_standIn.m_streamsByReservation.find(m_reservation);
+        if (open == m_standIn.m_streamsByReservation.end())
+            return;
+        std::erase(open->second, m_stream);
+        if (open->second.empty())
+            m_standIn.m_streamsByReservation.erase(open);
     }
     StreamPlace(const StreamPlace&) = delete;
     StreamPlace& operator=(const StreamPlace&) = delete;
-    [[nodiscard]] bool held() const { return m_held; }
 
 private:
     SpeechStandIn& m_standIn;
     std::string m_reservation;
-    bool m_held = false;
+    std::shared_ptr<OpenStream> m_stream;
 };
 
 template <typename Stream>
@@ -235,15 +256,7 @@ asio::awaitable<int> SpeechStandIn::serveLive(
     beast::error_code ec;
     int sampleRate = 0;
     std::string reservation;
-    auto refusal = checkHandshake(request, sampleRate, reservation);
-    std::optional<StreamPlace> place;
-    if (!refusal) {
-        place.emplace(*this, std::move(reservation));
-        if (!place->held())
-            refusal = Refusal { 429,
-                providerError("TOO_MANY_REQUESTS", "Too many streams are open with this token.") };
-    }
-    if (refusal) {
+    if (const auto refusal = checkHandshake(request, sampleRate, reservation)) {
         http::response<http::string_body> response { static_cast<http::status>(refusal->status),
             request.version() };
         response.set(http::field::content_type, "application/json");
@@ -261,8 +274,10 @@ asio::awaitable<int> SpeechStandIn::serveLive(
     co_await socket.async_accept(request, awaitError(ec));
     if (ec)
         co_return 400;
+    const StreamPlace place(*this, std::move(reservation), beast::get_lowest_layer(stream));
     // At the cap, a stream makes way for a new connection until its first audio, as a connection
-    // without a request does, and then once it has sent no audio for a while.
+    // without a request does, and then once it has sent no audio for a while. Audio is what brings
+    // whole samples: an empty frame, or a byte short of the next sample, is none.
     progress.startWaiting();
     const std::chrono::milliseconds silence(m_options.silentStreamMilliseconds);
 
@@ -286,10 +301,6 @@ asio::awaitable<int> SpeechStandIn::serveLive(
         const auto* data = static_cast<const unsigned char*>(buffer.data().data());
         const std::size_t size = buffer.size();
         if (socket.got_binary()) {
-            if (audioFrames == 0)
-                progress.startMoving(silence);
-            else
-                progress.moved();
             ++audioFrames;
             const std::size_t samples = size / 2;
             logFrame(connection,
@@ -302,7 +313,14 @@ asio::awaitable<int> SpeechStandIn::serveLive(
                 beast::get_lowest_layer(stream).socket().close(ec);
                 co_return 101;
             }
+            const std::size_t samplesBefore = transcriber.samples();
             replies = transcriber.addAudio(size);
+            if (transcriber.samples() > samplesBefore) {
+                if (samplesBefore == 0)
+                    progress.startMoving(silence);
+                else
+                    progress.moved();
+            }
         } else {
             const std::string text(reinterpret_cast<const char*>(data), size);
             logFrame(connection, "text " + text);

@@ -6,8 +6,10 @@
 #include "speech/SpeechStandInOptions.hpp"
 
 #include <atomic>
+#include <deque>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -20,16 +22,18 @@ namespace lumora {
 // bearer token against the shared secret and transcribe from the script.
 //
 // The HTTP handler runs on the server's handler thread and live streams on connection
-// threads; what they share is fixed at construction, except the frame log and the count of
-// streams open per reservation, which lock. A live connection buffers at most one message of
-// `liveMessageLimit` bytes. The tokens of one reservation open at most `streamsPerReservation`
-// streams at once, and when the server holds all the connections it may, a stream makes way for
-// a new one until its first audio, and then once it has sent no audio for a while.
+// threads; what they share is fixed at construction, except the frame log and the streams open
+// per reservation, which lock. A live connection buffers at most one message of
+// `liveMessageLimit` bytes. The tokens of one reservation hold at most `streamsPerReservation`
+// streams at once: a newer one ends the oldest, so that a client whose connection broke and who
+// opens again is never locked out. When the server holds all the connections it may, a stream
+// makes way for a new one until its first audio, and then once it has sent no audio (no whole
+// sample) for a while.
 class SpeechStandIn final : public ConnectionTakeover {
 public:
     using Clock = std::function<std::int64_t()>; // Unix seconds
     static constexpr std::size_t liveMessageLimit = 512 * 1024;
-    static constexpr int streamsPerReservation = 2;
+    static constexpr std::size_t streamsPerReservation = 2;
 
     SpeechStandIn(SpeechStandInOptions options, SpeechScript script, std::string secret, Clock clock);
 
@@ -52,6 +56,7 @@ private:
         int status = 0;
         std::string body;
     };
+    struct OpenStream;
     class StreamPlace;
     // Why a live handshake is refused (and the sample rate and reservation it asks for when it
     // is not).
@@ -72,7 +77,8 @@ private:
     std::ofstream m_frameLog;
     std::atomic<std::uint64_t> m_connections { 0 };
     std::mutex m_streamsLock;
-    std::unordered_map<std::string, int> m_streamsByReservation;
+    // Oldest first.
+    std::unordered_map<std::string, std::deque<std::shared_ptr<OpenStream>>> m_streamsByReservation;
     mutable std::atomic<qint64> m_prerecordedFailuresLeft;
 };
 

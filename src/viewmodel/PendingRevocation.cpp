@@ -30,4 +30,12 @@ bool PendingRevocation::store(QSettings& preferences, const std::optional<QUuid>
     return preferences.status() == QSettings::NoError;
 }
 
+bool PendingRevocation::provesRevoked(const std::expected<void, ControlPlaneFailure>& reply)
+{
+    if (reply)
+        return true;
+    const auto* refusal = std::get_if<ControlPlaneError>(&reply.error());
+    return refusal && refusal->status() == 401 && refusal->code() == u"device_revoked";
+}
+
 } // namespace lumora

@@ -89,9 +89,15 @@ QCoro::Task<void> SessionViewModel::restore()
             m_sessionRead = true;
             // Stored bytes that are no session count as none: the device may still be recovered.
             const std::optional<LocalAccountSession> session = loaded ? loaded->session : std::nullopt;
-            if (PendingRevocation::stored(preferences())) {
-                // Signed out while the revocation could not be sent: this device stays signed out
-                // until the control plane has revoked it.
+            const std::optional<QUuid> signedOut = PendingRevocation::stored(preferences());
+            // A mark of another device than the saved session's is one that a sign-in since could
+            // not forget (its run ended, or the preferences refused, once its session was saved).
+            if (signedOut && session && session->deviceID != *signedOut
+                && !PendingRevocation::store(preferences(), std::nullopt))
+                qCWarning(accountLog, "The pending revocation of an earlier device could not be forgotten.");
+            if (signedOut && (!session || session->deviceID == *signedOut)) {
+                // Signed out while the revocation was not proven: this device stays signed out
+                // until the control plane proves it revoked.
                 if (session) {
                     if (!co_await sessions->clear())
                         qCWarning(
@@ -375,12 +381,10 @@ QCoro::Task<void> SessionViewModel::deliverRevocation(std::shared_ptr<ControlPla
     const auto revoked = co_await client->revoke(device);
     if (alive.expired())
         co_return;
-    const auto* refusal = revoked ? nullptr : std::get_if<ControlPlaneError>(&revoked.error());
-    // A device the control plane no longer accepts is revoked already.
-    if (!revoked && !(refusal && refusal->status() == 401)) {
+    if (!PendingRevocation::provesRevoked(revoked)) {
         qCWarning(accountLog,
-            "The revocation of this device did not reach the control plane; it is tried "
-            "again at the next launch.");
+            "The revocation of this device is not proven; it is sent again at the next launch "
+            "or sign-in.");
         co_return;
     }
     if (PendingRevocation::stored(preferences()) == device

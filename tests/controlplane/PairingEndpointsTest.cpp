@@ -140,6 +140,40 @@ TEST_P(PairingEndpointsTest, WrongCodesLockRedeemingForTheAccountUntilTheWindowP
     EXPECT_EQ(redeem(bob, fresh).status, 200);
 }
 
+// The seconds a refused guess is told to wait, when it is told.
+std::optional<qint64> retryAfterOf(const HttpResponse& reply)
+{
+    for (const auto& [name, value] : reply.headers)
+        if (name == "Retry-After")
+            return std::stoll(value);
+    return std::nullopt;
+}
+
+// A refused guess is told in Retry-After when the wrong codes counted let the next guess through:
+// when the oldest of them lapses, to the second, however they were spread over the window.
+TEST_P(PairingEndpointsTest, TooManyAttemptsCarriesTheTrueRetryAfter)
+{
+    const qint64 firstWrong = now;
+    for (int guess = 0; guess < PairingStore::wrongCodeBurst; ++guess) {
+        EXPECT_EQ(codeOf(redeem(bob, "0000-0000-0000")), "404 pairing_invite_not_found");
+        now += 30;
+    }
+    const HttpResponse refused = redeem(bob, "0000-0000-0000");
+    EXPECT_EQ(codeOf(refused), "429 too_many_attempts");
+    const qint64 wait = firstWrong + PairingStore::wrongCodeWindow + 1 - now;
+    EXPECT_EQ(retryAfterOf(refused), wait) << "the retry after";
+    now += wait - 1;
+    const HttpResponse early = redeem(bob, "0000-0000-0000");
+    EXPECT_EQ(codeOf(early), "429 too_many_attempts") << "a second early";
+    EXPECT_EQ(retryAfterOf(early), 1) << "the retry after a second early";
+    now += 1;
+    EXPECT_EQ(codeOf(redeem(bob, "0000-0000-0000")), "404 pairing_invite_not_found") << "taken when told";
+    // That guess was wrong too: the next one waits for the second oldest.
+    EXPECT_EQ(retryAfterOf(redeem(bob, "0000-0000-0000")),
+        firstWrong + 30 + PairingStore::wrongCodeWindow + 1 - now)
+        << "the retry after the second oldest";
+}
+
 // Servers that share the database count one account's wrong codes together, also when
 // the guesses arrive at once: several services, each on a connection and a thread of its
 // own, look up exactly as many codes as the limit allows and refuse the rest.

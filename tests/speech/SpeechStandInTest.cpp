@@ -176,6 +176,7 @@ public:
     LiveStream(const QUrl& base, const char* source, const QString& token, boost::asio::ssl::context& tls)
         : m_stream(m_io, tls)
     {
+        m_response.result(boost::beast::http::status::unknown);
         namespace asio = boost::asio;
         namespace websocket = boost::beast::websocket;
         auto& socket = boost::beast::get_lowest_layer(m_stream);
@@ -199,16 +200,26 @@ public:
         m_io.run_for(std::chrono::seconds(30));
     }
 
-    // The status its handshake was answered with: 101 when it is open.
+    // The status its handshake was answered with: 101 when it is open, 0 when it was not answered.
     [[nodiscard]] int status() const { return m_response.result_int(); }
 
-    // Sends a hundredth of a second of audio; false when the stream is gone.
-    bool sendAudio()
+    // Sends `bytes` of audio in one binary frame (by default a hundredth of a second); false when
+    // the stream is gone.
+    bool sendAudio(std::size_t bytes = 320)
     {
         boost::system::error_code ec;
         m_stream.binary(true);
-        m_stream.write(boost::asio::buffer(std::string(320, '\0')), ec);
+        m_stream.write(boost::asio::buffer(std::string(bytes, '\0')), ec);
         return !ec;
+    }
+    // Reads what the stand-in sends until it ends the stream: true when it does within `patience`.
+    bool endsWithin(std::chrono::seconds patience)
+    {
+        auto ended = std::make_shared<bool>(false);
+        readUntilEnd(ended);
+        m_io.restart();
+        m_io.run_for(patience);
+        return *ended;
     }
     // Closes the stream normally: true when the stand-in still held it open and answered.
     bool close()
@@ -219,59 +230,191 @@ public:
     }
 
 private:
+    void readUntilEnd(const std::shared_ptr<bool>& ended)
+    {
+        m_stream.async_read(m_received, [this, ended](const boost::system::error_code& failed, std::size_t) {
+            m_received.clear();
+            if (failed)
+                *ended = true;
+            else
+                readUntilEnd(ended);
+        });
+    }
+
     boost::asio::io_context m_io;
+    boost::beast::flat_buffer m_received;
     boost::beast::websocket::stream<boost::asio::ssl::stream<boost::asio::ip::tcp::socket>> m_stream;
     boost::beast::websocket::response_type m_response;
 };
+
+// The stand-in over TLS, and a client's TLS context that trusts it.
+struct TlsStandIn {
+    explicit TlsStandIn(const QStringList& arguments = {}, int descriptorLimit = 0)
+        : standIn(QStringList { "--tls-cert", certificates.serverCertificate(), "--tls-key",
+                      certificates.serverKey() }
+                + arguments,
+            descriptorLimit)
+    {
+        tls.load_verify_file(certificates.caCertificate().toStdString());
+        tls.set_verify_mode(boost::asio::ssl::verify_peer);
+    }
+
+    [[nodiscard]] bool started() const { return certificates.valid() && standIn.started(); }
+
+    const testing::TestCertificates certificates;
+    boost::asio::ssl::context tls { boost::asio::ssl::context::tls_client };
+    testing::SpeechStandInProcess standIn;
+};
+
+// 256 descriptors leave the stand-in room for 192 connections, 16 from one address (it holds
+// some 60 descriptors of its own); its streams make way after 1.5 s without audio.
+const QStringList silentAfterASecondAndAHalf { "--silent-stream-ms", "1500" };
+constexpr int descriptorsFor192Connections = 256;
+
+// Feeds a stream with a frame of `bytes` every 10 ms, on a thread of its own, until stopped or cut.
+class Talker {
+public:
+    Talker(LiveStream& stream, std::size_t bytes)
+        : m_thread([this, &stream, bytes] {
+            while (!m_done && !m_cut) {
+                m_cut = !stream.sendAudio(bytes);
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        })
+    {
+    }
+    ~Talker() { stop(); }
+    Talker(const Talker&) = delete;
+    Talker& operator=(const Talker&) = delete;
+
+    // Stops it: false when the stream was cut meanwhile.
+    bool stop()
+    {
+        m_done = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        return !m_cut;
+    }
+
+private:
+    std::atomic<bool> m_done { false };
+    std::atomic<bool> m_cut { false };
+    std::thread m_thread;
+};
+
+// A stream of another account from 127.0.0.2, fed a frame of `bytes` every 10 ms.
+struct TalkingStream {
+    TalkingStream(TlsStandIn& server, std::size_t bytes)
+        : stream(server.standIn.baseUrl(), "127.0.0.2", server.standIn.token(), server.tls)
+        , talker(stream, bytes)
+    {
+    }
+
+    LiveStream stream;
+    Talker talker;
+};
+
+// Streams of a token each that fill the stand-in beside one other (191, 15 from each address from
+// 127.0.0.4 on), each once it has sent a first frame of `firstFrame` bytes.
+std::vector<std::unique_ptr<LiveStream>> fillWithStreams(TlsStandIn& server, std::size_t firstFrame)
+{
+    std::vector<std::unique_ptr<LiveStream>> streams;
+    for (int i = 0; i < 191; ++i) {
+        const std::string source = "127.0.0." + std::to_string(4 + i / 15);
+        streams.push_back(std::make_unique<LiveStream>(
+            server.standIn.baseUrl(), source.c_str(), server.standIn.token(), server.tls));
+        streams.back()->sendAudio(firstFrame);
+    }
+    return streams;
+}
 
 // One token opens two streams at once, and a stream that has sent no audio for a while makes way
 // when the stand-in holds all the connections it may: silent streams, of one token or of one
 // each, never keep another account's stream out, nor cut one that sends audio.
 TEST(SpeechStandInProcess, OneTokenCannotFillTheStandInAndSilentStreamsMakeWay)
 {
-    const testing::TestCertificates certificates;
-    ASSERT_TRUE(certificates.valid());
-    boost::asio::ssl::context tls(boost::asio::ssl::context::tls_client);
-    tls.load_verify_file(certificates.caCertificate().toStdString());
-    tls.set_verify_mode(boost::asio::ssl::verify_peer);
-    // 256 descriptors leave room for 192 connections, 16 from one address (the stand-in holds some
-    // 60 descriptors of its own).
-    testing::SpeechStandInProcess standIn({ "--tls-cert", certificates.serverCertificate(), "--tls-key",
-                                              certificates.serverKey(), "--silent-stream-ms", "1500" },
-        256);
-    ASSERT_TRUE(standIn.started());
-    LiveStream talking(standIn.baseUrl(), "127.0.0.2", standIn.token(), tls);
-    ASSERT_EQ(talking.status(), 101);
-    std::atomic<bool> done { false };
-    std::atomic<bool> cut { false };
-    std::thread talker([&] {
-        while (!done && !cut) {
-            cut = !talking.sendAudio();
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    });
+    TlsStandIn server(silentAfterASecondAndAHalf, descriptorsFor192Connections);
+    ASSERT_TRUE(server.started());
+    auto& tls = server.tls;
+    auto& standIn = server.standIn;
+    TalkingStream talking(server, 320);
+    ASSERT_EQ(talking.stream.status(), 101);
 
     std::vector<std::unique_ptr<LiveStream>> idle;
     const QString shared = standIn.token();
     for (int i = 0; i < 3; ++i)
         idle.push_back(std::make_unique<LiveStream>(standIn.baseUrl(), "127.0.0.3", shared, tls));
-    EXPECT_EQ(idle[1]->status(), 101);
-    EXPECT_EQ(idle[2]->status(), 429) << "one token's third stream is refused";
+    EXPECT_EQ(idle[2]->status(), 101);
+    EXPECT_TRUE(idle[0]->endsWithin(std::chrono::seconds(10))) << "one token's third stream ends its oldest";
     // Streams of tokens of their own fill the stand-in, each silent after its first audio.
     idle.clear();
-    for (int i = 0; i < 191; ++i) {
-        const std::string source = "127.0.0." + std::to_string(4 + i / 15);
-        idle.push_back(std::make_unique<LiveStream>(standIn.baseUrl(), source.c_str(), standIn.token(), tls));
-        idle.back()->sendAudio();
-    }
+    idle = fillWithStreams(server, 320);
     LiveStream another(standIn.baseUrl(), "127.0.0.20", standIn.token(), tls);
     EXPECT_EQ(another.status(), 101) << "another account's stream opens";
 
-    done = true;
-    talker.join();
-    EXPECT_FALSE(cut) << "the stream that sends audio is never cut";
-    EXPECT_TRUE(talking.close());
+    EXPECT_TRUE(talking.talker.stop()) << "the stream that sends audio is never cut";
+    EXPECT_TRUE(talking.stream.close());
     idle.clear();
+    EXPECT_EQ(standIn.stop(), 0) << standIn.log().toStdString();
+}
+
+// A stream makes way by the samples it sends, not by its frames: frames without a whole sample
+// (empty ones, or a byte short of one) keep no place, while a stream whose samples come a byte a
+// frame keeps its own.
+TEST(SpeechStandInProcess, StreamsSendingNoSamplesMakeWayForAnotherAccount)
+{
+    TlsStandIn server(silentAfterASecondAndAHalf, descriptorsFor192Connections);
+    ASSERT_TRUE(server.started());
+    auto& tls = server.tls;
+    auto& standIn = server.standIn;
+    TalkingStream talking(server, 1);
+    ASSERT_EQ(talking.stream.status(), 101);
+
+    // A crowd of a token each fills the stand-in: a byte short of a sample, then empty frames more
+    // often than a stream may stay silent.
+    const auto crowd = fillWithStreams(server, 1);
+    std::atomic<bool> done { false };
+    std::atomic<int> rounds { 0 };
+    std::thread feeder([&] {
+        while (!done) {
+            for (const auto& stream : crowd)
+                stream->sendAudio(0);
+            ++rounds;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    });
+    while (rounds < 2)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    LiveStream another(standIn.baseUrl(), "127.0.0.20", standIn.token(), tls);
+    EXPECT_EQ(another.status(), 101) << "another account's stream opens beside streams that send no samples";
+
+    done = true;
+    feeder.join();
+    EXPECT_TRUE(talking.talker.stop()) << "the stream whose samples come a byte a frame is never cut";
+    EXPECT_TRUE(talking.stream.close());
+    EXPECT_EQ(standIn.stop(), 0) << standIn.log().toStdString();
+}
+
+// The tokens of a reservation hold two streams at once, and a third takes the place of the oldest
+// (a client whose connection broke and who opens again is never locked out): the oldest is ended,
+// the other goes on.
+TEST(SpeechStandInProcess, AReservationsThirdStreamTakesTheOldestsPlace)
+{
+    TlsStandIn server;
+    ASSERT_TRUE(server.started());
+    auto& standIn = server.standIn;
+    const QString token = standIn.token();
+    LiveStream oldest(standIn.baseUrl(), "127.0.0.2", token, server.tls);
+    LiveStream older(standIn.baseUrl(), "127.0.0.2", token, server.tls);
+    ASSERT_EQ(oldest.status(), 101);
+    ASSERT_EQ(older.status(), 101);
+    LiveStream third(standIn.baseUrl(), "127.0.0.3", token, server.tls);
+    ASSERT_EQ(third.status(), 101) << "the third stream opens";
+    EXPECT_TRUE(oldest.endsWithin(std::chrono::seconds(10))) << "the oldest is ended";
+    EXPECT_TRUE(older.sendAudio());
+    EXPECT_TRUE(third.sendAudio());
+    EXPECT_TRUE(older.close()) << "the other stream goes on";
+    EXPECT_TRUE(third.close());
     EXPECT_EQ(standIn.stop(), 0) << standIn.log().toStdString();
 }
 

@@ -301,6 +301,143 @@ TEST_F(AccountTest, AnOfflineSignOutSticksAndItsRevocationIsDeliveredLater)
     signIn(*fresh, "Ola");
 }
 
+// A sign-out holds until the control plane proves the device revoked. Answered by what proves
+// nothing (a refusal of a request signed ten minutes ahead, a gateway's 5xx, a lost answer,
+// another control plane's unknown device), the device stays marked, the launch after it sends the
+// revocation again and neither recovers the device nor shows the account, and the launch that
+// meets the control plane's proof ends the mark. An account deleted on another computer never
+// proves it: a sign-in in the browser still signs this computer in anew, and the old mark, even
+// one the sign-in's run could not forget, leaves the new session be.
+TEST_F(AccountTest, ASignOutHoldsUntilTheControlPlaneProvesTheDeviceRevoked)
+{
+    using Answer = testing::AnswerLosingRelay::Answer;
+    const QString pending = u"lumora.pendingRevocation"_qs;
+    const QByteArray revoke = "/v1/devices/revoke";
+    // A control plane whose database never knew the device.
+    ControlPlaneProcess other(QStringList {
+        "--tls-cert", certificates.serverCertificate(), "--tls-key", certificates.serverKey() });
+    ASSERT_TRUE(other.started()) << other.log().toStdString();
+    const struct {
+        const char* name;
+        // What answers the revocation at Sign out and at the launch after it.
+        qint64 clockAhead;
+        QList<Answer> gateway;
+        bool answerLost;
+        bool otherControlPlane;
+        // The account, before Sign out.
+        bool deletedElsewhere;
+        // What the control plane says of the device after Sign out.
+        const char* leftOnServer;
+    } rows[] = {
+        { "a clock ten minutes ahead", 600, {}, false, false, false, "active" },
+        { "a gateway's 502, then its 503", 0,
+            { Answer {}, Answer { 503, "text/html", "<html><body>Service Unavailable</body></html>" } },
+            false, false, false, "active" },
+        { "a lost answer, then a refused connection", 0, {}, true, false, false, "device_revoked" },
+        { "another control plane behind the address", 0, {}, false, true, false, "active" },
+        { "the account deleted on another computer", 0, {}, false, false, true, "unknown_device" },
+    };
+    std::unique_ptr<testing::AnswerLosingRelay> relay;
+    quint16 port = 0;
+    const auto relayTo = [&](const QUrl& target) {
+        relay.reset();
+        relay = std::make_unique<testing::AnswerLosingRelay>(
+            target, certificates.serverCertificate(), certificates.serverKey(), port);
+        port = relay->port();
+    };
+    relayTo(base);
+    home.info[InfoResource::controlPlaneURLKey] = relay->baseUrl().toString();
+    const auto deviceState = [](const ControlPlaneClient& device) {
+        const auto state = test::awaitTask(device.accountState());
+        if (state)
+            return u"active"_qs;
+        const auto* refusal = std::get_if<ControlPlaneError>(&state.error());
+        return refusal ? refusal->code().value_or(u"no code"_qs) : u"no answer"_qs;
+    };
+    const auto expectSignedOut = [this](const SessionViewModel& model) {
+        EXPECT_FALSE(model.isSignedIn()) << "the signed-out device was recovered";
+        EXPECT_EQ(model.account(), std::nullopt);
+        expectServices(model, false);
+        EXPECT_EQ(model.statusText(), "Sign in to begin");
+        EXPECT_EQ(savedSession(), std::nullopt);
+    };
+
+    auto model = launch();
+    int signedIn = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString name = u"Person "_qs + QString::number(++signedIn);
+        relayTo(base);
+        // A row that failed may have left its account signed in: each row starts signed out.
+        if (model->isSignedIn()) {
+            model->requestSignOut();
+            settle(*model);
+        }
+        signIn(*model, name);
+        const AccountState account = *model->account();
+        const QString marked = account.deviceID.toString(QUuid::WithoutBraces);
+        const ControlPlaneClient device(base, account.deviceID, *model->identity(), manager);
+        if (row.deletedElsewhere) {
+            ASSERT_TRUE(test::awaitTask(device.deleteAccount()).has_value());
+        }
+        const auto arrange = [&](int moment) {
+            relayTo(row.otherControlPlane ? other.baseUrl() : base);
+            relay->skewClock(row.clockAhead);
+            relay->answerAs(revoke, row.gateway.mid(moment, 1));
+            if (row.answerLost) {
+                relay->loseAnswersTo(revoke);
+                relay->stopListeningAfterLoss();
+            }
+        };
+
+        arrange(0);
+        model->requestSignOut();
+        settle(*model);
+        expectSignedOut(*model);
+        EXPECT_EQ(relay->lostAnswers() > 0, row.answerLost);
+        EXPECT_EQ(deviceState(device), QString::fromLatin1(row.leftOnServer));
+        EXPECT_EQ(home.preferences->value(pending).toString(), marked)
+            << "the sign-out was taken as proven by an answer that proves nothing";
+        model.reset();
+
+        // The revocation is sent again, and what answers proves nothing yet.
+        if (row.answerLost)
+            relay.reset();
+        else
+            arrange(1);
+        model = launch();
+        expectSignedOut(*model);
+        EXPECT_EQ(home.preferences->value(pending).toString(), marked);
+        EXPECT_EQ(deviceState(device), QString::fromLatin1(row.leftOnServer));
+        model.reset();
+
+        // The control plane that registered the device answers.
+        relayTo(base);
+        model = launch();
+        expectSignedOut(*model);
+        if (row.deletedElsewhere) {
+            EXPECT_EQ(home.preferences->value(pending).toString(), marked) << "nothing proves it now";
+            signIn(*model, name);
+            const AccountState again = *model->account();
+            EXPECT_NE(again.deviceID, account.deviceID);
+            EXPECT_FALSE(home.preferences->contains(pending));
+            model.reset();
+            // As a run that ended once the new session was saved, before it forgot the mark.
+            home.preferences->setValue(pending, marked);
+            model = launch();
+            EXPECT_EQ(model->account(), again) << "the old mark signed the new session out";
+            EXPECT_FALSE(home.preferences->contains(pending));
+            EXPECT_EQ(savedSession(), (LocalAccountSession { again.accountID, again.deviceID }));
+        } else {
+            EXPECT_FALSE(home.preferences->contains(pending)) << "the control plane's proof did not end it";
+            EXPECT_EQ(deviceState(device), u"device_revoked"_qs);
+            model.reset();
+            model = launch();
+            expectSignedOut(*model);
+        }
+    }
+}
+
 // Signing out stops the account's services before the revocation goes out: what the window asks
 // for meanwhile (a history refresh when it is activated again, the pairing state) sends nothing
 // signed with the device, and an account refresh on its way publishes nothing.

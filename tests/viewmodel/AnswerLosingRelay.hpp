@@ -19,7 +19,8 @@ namespace lumora::testing {
 // arrived and been acted on, and the client never learns it, as when the network fails (or the
 // program is killed) at that moment. It can also stop listening right after it lost an answer, as
 // a server that went down once it acted, answer for the server as a gateway in front of it does,
-// and move the time of each signed request, as a client whose clock is off would sign it.
+// and move the time of each signed request (a device's or a recovery's), as a client whose clock
+// is off would sign it.
 class AnswerLosingRelay {
 public:
     // What the relay answers itself in place of the server.
@@ -123,11 +124,12 @@ private:
         client->disconnectFromHost();
     }
 
-    // "Authorization: Device <device>:<timestamp>:": the time a signed request was signed at.
+    // "Authorization: Device <device>:<timestamp>:" or "Authorization: Recover <timestamp>:": the
+    // time a signed request was signed at.
     QByteArray skewed(QByteArray request) const
     {
         static const QRegularExpression signedAt(
-            QStringLiteral("(Authorization: Device [0-9a-f-]+:)([0-9]+):"));
+            QStringLiteral("(Authorization: (?:Device [0-9a-f-]+:|Recover ))([0-9]+):"));
         const QRegularExpressionMatch found = signedAt.match(QString::fromLatin1(request));
         if (m_skew == 0 || !found.hasMatch())
             return request;
