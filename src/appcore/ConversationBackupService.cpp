@@ -8,6 +8,7 @@
 #include "domain/ConversationUploadCodec.hpp"
 #include "domain/ConversationUploadPayload.hpp"
 #include "domain/OffThread.hpp"
+#include "persistence/AccountResults.hpp"
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/DerivedResultRepository.hpp"
 #include "providers/ConversationContentClient.hpp"
@@ -78,7 +79,8 @@ ConversationBackupService::ConversationBackupService(std::shared_ptr<const Conve
     std::shared_ptr<DerivedResultRepository> results, std::shared_ptr<ConversationBackupStore> store,
     Clock clock, std::optional<QUuid> account)
     : m_client(std::move(client))
-    , m_results(std::move(results))
+    , m_results(account ? std::make_shared<AccountResults>(results, account) : results)
+    , m_unclaimed(account ? std::make_shared<AccountResults>(results, std::nullopt) : nullptr)
     , m_store(std::move(store))
     , m_clock(std::move(clock))
     , m_account(account)
@@ -198,7 +200,7 @@ QCoro::Task<void> ConversationBackupService::retryPending(QDateTime now)
     const auto keepAlive = shared_from_this();
     // A review saved just before a quit or a crash has no record yet. Once the offer was
     // accepted it goes like any other: the offer that would have sent it is never shown again.
-    if (const auto choice = co_await m_store->migrationChoice();
+    if (const auto choice = co_await m_store->migrationChoice(m_account);
         choice && choice->choice == ConversationMigrationChoice::accepted) {
         if (const auto unoffered = co_await unofferedIDs(); unoffered && !unoffered->isEmpty()) {
             if (!co_await m_store->upsert(
@@ -304,7 +306,7 @@ QCoro::Task<bool> ConversationBackupService::discard(QUuid localID)
 
 // The migration offer
 
-QCoro::Task<std::optional<QList<QUuid>>> ConversationBackupService::unofferedIDs()
+QCoro::Task<std::optional<QList<DerivedSessionResult>>> ConversationBackupService::unoffered()
 {
     const auto listed = co_await m_results->list();
     const auto stored = co_await m_store->records(m_account);
@@ -312,15 +314,76 @@ QCoro::Task<std::optional<QList<QUuid>>> ConversationBackupService::unofferedIDs
     // reviews already on the account new records under new ids.
     if (!stored)
         co_return std::nullopt;
-    QList<QUuid> localIDs;
+    QList<DerivedSessionResult> reviews;
     if (listed) {
         // A review whose finish runs is the finish's to back up, not the offer's.
         for (const DerivedSessionResult& result : listed->results) {
             if (!m_held.contains(result.id))
-                localIDs.append(result.id);
+                reviews.append(result);
         }
     }
-    co_return ConversationMigrationOffer::unofferedLocalIDs(localIDs, stored->records);
+    const QList<QUuid> ids = ConversationMigrationOffer::unofferedLocalIDs(idsOf(reviews), stored->records);
+    reviews.removeIf([&ids](const DerivedSessionResult& result) { return !ids.contains(result.id); });
+    co_return reviews;
+}
+
+QCoro::Task<std::optional<QList<QUuid>>> ConversationBackupService::unofferedIDs()
+{
+    const auto reviews = co_await unoffered();
+    if (!reviews)
+        co_return std::nullopt;
+    co_return idsOf(*reviews);
+}
+
+QList<QUuid> ConversationBackupService::idsOf(const QList<DerivedSessionResult>& reviews)
+{
+    QList<QUuid> ids;
+    ids.reserve(reviews.size());
+    for (const DerivedSessionResult& review : reviews)
+        ids.append(review.id);
+    return ids;
+}
+
+QCoro::Task<QList<ConversationBackupService::Unclaimed>> ConversationBackupService::unclaimedOnOffer()
+{
+    if (!m_unclaimed)
+        co_return QList<Unclaimed> {};
+    const auto listed = co_await m_unclaimed->list();
+    const auto stored = co_await m_store->records();
+    if (!listed || !stored)
+        co_return QList<Unclaimed> {};
+    QHash<QUuid, ConversationBackupRecord> records;
+    for (const ConversationBackupRecord& record : stored->records) {
+        if (!records.contains(record.localID))
+            records.insert(record.localID, record);
+    }
+    QList<Unclaimed> offered;
+    for (const DerivedSessionResult& review : listed->results) {
+        const auto record = records.constFind(review.id);
+        if (record == records.cend()) {
+            offered.append({ review, std::nullopt });
+            continue;
+        }
+        // Already an account's, on an account (whose list would have proven it this one's), or
+        // asked to be deleted: not for anyone to take.
+        if (!record->accountID && record->state != ConversationBackupState::stored
+            && !record->deletionRequested)
+            offered.append({ review, *record });
+    }
+    co_return offered;
+}
+
+QCoro::Task<QList<ConversationHistoryEntry>> ConversationBackupService::conversationsOffered()
+{
+    const auto keepAlive = shared_from_this();
+    auto own = co_await unoffered();
+    QList<DerivedSessionResult> reviews;
+    if (own)
+        reviews = std::move(*own);
+    const QList<Unclaimed> unclaimed = co_await unclaimedOnOffer();
+    for (const Unclaimed& taken : unclaimed)
+        reviews.append(taken.review);
+    co_return ConversationHistoryMerge::entries(reviews, {}, {}, {});
 }
 
 QCoro::Task<bool> ConversationBackupService::answerOffer(
@@ -330,16 +393,66 @@ QCoro::Task<bool> ConversationBackupService::answerOffer(
     // unoffered with the offer never shown again.
     bool kept = (co_await m_store->upsert(std::move(records))).has_value();
     if (kept)
-        kept = (co_await m_store->setMigrationChoice(choice)).has_value();
+        kept = (co_await m_store->setMigrationChoice(choice, m_account)).has_value();
     if (!kept)
         qCWarning(backupLog, "The answer to the migration offer could not be kept.");
+    co_await adoptClaimedReviews();
     co_return kept;
+}
+
+QCoro::Task<std::optional<QList<ConversationBackupRecord>>> ConversationBackupService::takenFromOffer(
+    ConversationBackupState state, std::optional<QList<QUuid>> chosen)
+{
+    const auto isChosen = [&chosen](const QUuid& id) { return !chosen || chosen->contains(id); };
+    const std::optional<QList<QUuid>> own = co_await unofferedIDs();
+    if (!own)
+        co_return std::nullopt;
+    QList<QUuid> ids = *own;
+    ids.removeIf([&](const QUuid& id) { return !isChosen(id); });
+    QList<ConversationBackupRecord> records = newRecords(ids, state, m_account);
+    const QList<Unclaimed> offered = co_await unclaimedOnOffer();
+    for (const Unclaimed& unclaimed : offered) {
+        if (!isChosen(unclaimed.review.id))
+            continue;
+        // A record it has keeps its conversation id: an upload of it that arrived, its answer
+        // lost, is then the same conversation.
+        ConversationBackupRecord taken
+            = unclaimed.record.value_or(newRecord(unclaimed.review.id, state, m_account));
+        taken.state = state;
+        taken.attempts = 0;
+        taken.lastAttemptAt = std::nullopt;
+        taken.accountID = m_account;
+        records.append(std::move(taken));
+    }
+    co_return records;
+}
+
+QCoro::Task<void> ConversationBackupService::adoptClaimedReviews()
+{
+    if (!m_unclaimed)
+        co_return;
+    const auto listed = co_await m_unclaimed->list();
+    const auto own = co_await m_store->records(m_account);
+    if (!listed || !own)
+        co_return;
+    QSet<QUuid> owned;
+    for (const ConversationBackupRecord& record : own->records)
+        owned.insert(record.localID);
+    for (const DerivedSessionResult& review : listed->results) {
+        if (!owned.contains(review.id))
+            continue;
+        // Saved through the account's reviews, it is marked as the account's.
+        const auto saved = co_await m_results->save(review);
+        if (!saved)
+            qCWarning(
+                backupLog, "A review taken by its account could not be marked as its; it is tried again.");
+    }
 }
 
 QCoro::Task<std::optional<ConversationMigrationChoice>> ConversationBackupService::migrationChoice()
 {
     const auto keepAlive = shared_from_this();
-    const auto stored = co_await m_store->migrationChoice();
+    const auto stored = co_await m_store->migrationChoice(m_account);
     if (!stored)
         co_return std::nullopt;
     co_return stored->choice;
@@ -348,30 +461,27 @@ QCoro::Task<std::optional<ConversationMigrationChoice>> ConversationBackupServic
 QCoro::Task<qint64> ConversationBackupService::conversationsAwaitingOffer()
 {
     const auto keepAlive = shared_from_this();
-    const std::optional<QList<QUuid>> ids = co_await unofferedIDs();
-    co_return ids ? ids->size() : 0;
+    co_return (co_await conversationsOffered()).size();
 }
 
-QCoro::Task<void> ConversationBackupService::acceptMigration(QDateTime now)
+QCoro::Task<void> ConversationBackupService::acceptMigration(
+    QDateTime now, std::optional<QList<QUuid>> chosen)
 {
     const auto keepAlive = shared_from_this();
-    const std::optional<QList<QUuid>> unoffered = co_await unofferedIDs();
-    if (!unoffered)
+    auto taken = co_await takenFromOffer(ConversationBackupState::pending, std::move(chosen));
+    if (!taken)
         co_return;
-    if (!co_await answerOffer(newRecords(*unoffered, ConversationBackupState::pending, m_account),
-            ConversationMigrationChoice::accepted))
+    if (!co_await answerOffer(std::move(*taken), ConversationMigrationChoice::accepted))
         co_return;
     co_await retryPending(now);
 }
 
-QCoro::Task<void> ConversationBackupService::declineMigration()
+QCoro::Task<void> ConversationBackupService::declineMigration(std::optional<QList<QUuid>> chosen)
 {
     const auto keepAlive = shared_from_this();
-    const std::optional<QList<QUuid>> unoffered = co_await unofferedIDs();
-    if (!unoffered)
-        co_return;
-    co_await answerOffer(newRecords(*unoffered, ConversationBackupState::declined, m_account),
-        ConversationMigrationChoice::declined);
+    auto taken = co_await takenFromOffer(ConversationBackupState::declined, std::move(chosen));
+    if (taken)
+        co_await answerOffer(std::move(*taken), ConversationMigrationChoice::declined);
 }
 
 QCoro::Task<void> ConversationBackupService::backUpConversationsKeptLocal(QDateTime now)
@@ -458,6 +568,12 @@ QCoro::Task<ConversationBackupService::Result<QList<QUuid>>> ConversationBackupS
         }
     }
     co_await m_store->replaceCachedConversations(std::move(listed), m_clock(), m_account);
+    // What this list holds is the account's: the reviews of it that name no account are its own.
+    if (m_account) {
+        if (!co_await m_store->claimListed(*m_account))
+            qCWarning(backupLog, "The reviews the account's list holds could not be given to it.");
+        co_await adoptClaimedReviews();
+    }
     QList<QUuid> forgotten;
     for (const QUuid& id : std::as_const(agreed)) {
         if (auto local = co_await forgetDeleted(id))
@@ -730,6 +846,19 @@ QCoro::Task<void> ConversationBackupService::forget(ConversationHistoryEntry ent
     if (entry.localID) {
         (void)co_await m_results->remove(*entry.localID);
         (void)co_await m_store->removeRecord(*entry.localID, m_account);
+    }
+    // A copy of it that names no account goes too: the conversation is gone whoever kept it here.
+    if (!m_unclaimed)
+        co_return;
+    const auto unclaimed = co_await m_store->unclaimedRecords();
+    if (!unclaimed)
+        co_return;
+    for (const ConversationBackupRecord& record : unclaimed->records) {
+        if (record.conversationID != entry.id)
+            continue;
+        const auto removed = co_await m_unclaimed->remove(record.localID);
+        if (removed)
+            (void)co_await m_store->removeRecord(record.localID);
     }
 }
 

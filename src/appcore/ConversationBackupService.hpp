@@ -39,9 +39,12 @@ class DerivedResultRepository;
 // server call, and the last write to the store wins. Made through `create`: an operation in flight keeps the
 // service and its collaborators alive.
 //
-// Made for an account, the service works on that account's records and lists alone (see
-// ConversationBackupStore), and the records it makes name the account; its result repository is
-// then that account's reviews (AccountResults). Without one it works on everything the store holds.
+// Made for an account, the service is handed every review of this computer and works on that
+// account's reviews (AccountResults), records and lists alone (see ConversationBackupStore), and
+// the records it makes name the account. A review whose account is not known (an earlier build's)
+// becomes the account's only on proof, when the account's list holds its conversation, or when
+// the user takes it from the migration offer, which shows it. Without an account the service
+// works on everything the stores hold.
 class ConversationBackupService : public std::enable_shared_from_this<ConversationBackupService> {
 public:
     using Clock = std::function<QDateTime()>;
@@ -121,10 +124,16 @@ public:
 
     // Absent when not answered or not readable.
     QCoro::Task<std::optional<ConversationMigrationChoice>> migrationChoice();
-    // Local reviews that no record has yet; 0 when the records cannot be read.
+    // What the migration offer covers, as rows kept only on this computer, newest first: the
+    // account's reviews that no record has yet, and the reviews whose account is not known that
+    // no account has taken and that are neither on an account nor being deleted. Empty when the
+    // records cannot be read.
+    QCoro::Task<QList<ConversationHistoryEntry>> conversationsOffered();
     QCoro::Task<qint64> conversationsAwaitingOffer();
-    QCoro::Task<void> acceptMigration(QDateTime now);
-    QCoro::Task<void> declineMigration();
+    // The answers to the offer, for the conversations of it the user chose by local id (absent:
+    // every one); the others stay as they are, and a review of an unknown account no account's.
+    QCoro::Task<void> acceptMigration(QDateTime now, std::optional<QList<QUuid>> chosen = std::nullopt);
+    QCoro::Task<void> declineMigration(std::optional<QList<QUuid>> chosen = std::nullopt);
     // Sends again everything kept on this computer, unoffered reviews included.
     QCoro::Task<void> backUpConversationsKeptLocal(QDateTime now);
     // Abandoned and declined records plus unoffered reviews; 0 when the records cannot be read.
@@ -144,14 +153,32 @@ private:
         std::shared_ptr<DerivedResultRepository> results, std::shared_ptr<ConversationBackupStore> store,
         Clock clock, std::optional<QUuid> account);
 
-    // Absent when the records cannot be read.
+    // A review whose account is not known, with its record when it has one.
+    struct Unclaimed {
+        DerivedSessionResult review;
+        std::optional<ConversationBackupRecord> record;
+    };
+
+    // The account's reviews that no record has; absent when the records cannot be read.
+    QCoro::Task<std::optional<QList<DerivedSessionResult>>> unoffered();
     QCoro::Task<std::optional<QList<QUuid>>> unofferedIDs();
+    static QList<QUuid> idsOf(const QList<DerivedSessionResult>& reviews);
+    // The reviews whose account is not known that the offer covers.
+    QCoro::Task<QList<Unclaimed>> unclaimedOnOffer();
+    // The records an answer to the offer writes for the chosen conversations; absent when the
+    // records cannot be read.
+    QCoro::Task<std::optional<QList<ConversationBackupRecord>>> takenFromOffer(
+        ConversationBackupState state, std::optional<QList<QUuid>> chosen);
+    // Marks as the account's each review whose account is not known and whose record the account
+    // took; one that cannot be saved is tried again the next time.
+    QCoro::Task<void> adoptClaimedReviews();
     // The review's record, or a new pending one once it is kept; absent when neither can be
     // read or written.
     QCoro::Task<std::optional<ConversationBackupRecord>> pendingRecord(QUuid localID);
     // Writes the record; a failure is logged and leaves the earlier state on disk.
     QCoro::Task<void> keep(ConversationBackupRecord record);
-    // Writes the records, then the choice; false (logged) when either could not be kept.
+    // Writes the records, then the choice, and marks the reviews taken as the account's; false
+    // (logged) when the records or the choice could not be kept.
     QCoro::Task<bool> answerOffer(
         QList<ConversationBackupRecord> records, ConversationMigrationChoice choice);
     QCoro::Task<ConversationRecordSummary> summary(ConversationHistoryEntry entry);
@@ -176,6 +203,8 @@ private:
 
     std::shared_ptr<const ConversationContentClient> m_client;
     std::shared_ptr<DerivedResultRepository> m_results;
+    // The reviews whose account is not known, for a service made for an account.
+    std::shared_ptr<DerivedResultRepository> m_unclaimed;
     std::shared_ptr<ConversationBackupStore> m_store;
     Clock m_clock;
     std::optional<QUuid> m_account;

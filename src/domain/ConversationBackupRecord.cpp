@@ -33,7 +33,7 @@ std::expected<ConversationBackupRecord, JsonDecodeError> ConversationBackupRecor
     record.lastAttemptAt = reader.optionalDate(u"lastAttemptAt");
     record.lastFailureCode = reader.optionalString(u"lastFailureCode");
     record.deletionRequested = reader.optionalBoolean(u"deletionRequested").value_or(false);
-    record.accountID = reader.optionalUuid(u"accountID");
+    record.accountID = reader.optionalNonNilUuid(u"accountID");
     return finish(reader, std::move(record));
 }
 

@@ -27,8 +27,8 @@ struct ConversationBackupRecord {
     // written before the deletion is sent, so that one cut short (a kill, a lost reply) is
     // sent again.
     bool deletionRequested = false;
-    // The account whose review it is, as the review says; absent in records that builds before
-    // accounts were told apart wrote.
+    // The account whose review it is; absent when that is not known, as in records that builds
+    // before accounts were told apart wrote (a nil id reads as absent).
     std::optional<QUuid> accountID = std::nullopt;
 
     bool operator==(const ConversationBackupRecord&) const = default;

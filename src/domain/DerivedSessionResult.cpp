@@ -47,7 +47,7 @@ std::expected<DerivedSessionResult, JsonDecodeError> DerivedSessionResult::fromJ
     result.summary = reader.string(u"summary");
     result.transcript = reader.optionalList<SpeakerTurn>(u"transcript");
     result.fromLiveTranscript = reader.optionalBoolean(u"fromLiveTranscript").value_or(false);
-    result.accountID = reader.optionalUuid(u"accountID");
+    result.accountID = reader.optionalNonNilUuid(u"accountID");
     return finish(reader, std::move(result));
 }
 

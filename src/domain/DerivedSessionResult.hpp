@@ -34,8 +34,9 @@ struct DerivedSessionResult {
     // sealed at the press of Finish, and the one that stands when the final transcript or
     // analysis could not be had.
     bool fromLiveTranscript = false;
-    // The account it was recorded under; absent in what builds before accounts were told apart
-    // stored (and in a review rebuilt from the account's copy).
+    // The account it was recorded under; absent when that is not known: in what builds before
+    // accounts were told apart stored (a nil id reads as absent), and in a review rebuilt from the
+    // account's copy.
     std::optional<QUuid> accountID = std::nullopt;
 
     bool operator==(const DerivedSessionResult&) const = default;

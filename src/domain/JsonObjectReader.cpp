@@ -228,6 +228,14 @@ std::optional<QUuid> JsonObjectReader::optionalUuid(QStringView key)
     return uuid(key);
 }
 
+std::optional<QUuid> JsonObjectReader::optionalNonNilUuid(QStringView key)
+{
+    const std::optional<QUuid> id = optionalUuid(key);
+    if (id && id->isNull())
+        return std::nullopt;
+    return id;
+}
+
 QList<QString> JsonObjectReader::stringList(QStringView key)
 {
     const QJsonArray items = array(key);

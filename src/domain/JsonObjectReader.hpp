@@ -50,6 +50,8 @@ public:
     std::optional<bool> optionalBoolean(QStringView key);
     std::optional<QDateTime> optionalDate(QStringView key);
     std::optional<QUuid> optionalUuid(QStringView key);
+    // The same, with the nil id read as absent too: for an id that names something or nothing.
+    std::optional<QUuid> optionalNonNilUuid(QStringView key);
 
     template <typename E> E enumeration(QStringView key)
     {

@@ -2,7 +2,7 @@
 
 namespace lumora {
 
-AccountResults::AccountResults(std::shared_ptr<DerivedResultRepository> all, QUuid accountID)
+AccountResults::AccountResults(std::shared_ptr<DerivedResultRepository> all, std::optional<QUuid> accountID)
     : m_all(std::move(all))
     , m_accountID(accountID)
 {

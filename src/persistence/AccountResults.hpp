@@ -3,6 +3,7 @@
 #include "persistence/DerivedResultRepository.hpp"
 
 #include <memory>
+#include <optional>
 
 namespace lumora {
 
@@ -11,11 +12,15 @@ namespace lumora {
 // Another account's review (or one whose account is not known) is not listed, and opening or
 // removing it fails with `ResultStoreError::otherAccount`, so that no account shows, uploads or
 // deletes a conversation recorded under another.
+//
+// Made without an account, it holds the reviews whose account is not known (those of builds
+// before accounts were told apart) by the same rules: what it saves stays unmarked, and a review
+// of any account is another's.
 class AccountResults final : public DerivedResultRepository {
 public:
-    AccountResults(std::shared_ptr<DerivedResultRepository> all, QUuid accountID);
+    AccountResults(std::shared_ptr<DerivedResultRepository> all, std::optional<QUuid> accountID);
 
-    [[nodiscard]] const QUuid& accountID() const { return m_accountID; }
+    [[nodiscard]] const std::optional<QUuid>& accountID() const { return m_accountID; }
 
     // A review marked with another account is refused.
     [[nodiscard]] QCoro::Task<Result<void>> save(DerivedSessionResult result) override;
@@ -30,7 +35,7 @@ private:
     }
 
     std::shared_ptr<DerivedResultRepository> m_all;
-    QUuid m_accountID;
+    std::optional<QUuid> m_accountID;
 };
 
 } // namespace lumora

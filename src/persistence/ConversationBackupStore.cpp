@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
+#include <QSet>
 #include <algorithm>
 #include <qcoro/qcorofuture.h>
 
@@ -73,6 +74,8 @@ QJsonObject AccountLists::toJson() const
         { QStringLiteral("hiddenConversations"), toJsonArray(hiddenConversations) } };
     if (cacheUpdatedAt)
         json.insert(QStringLiteral("cacheUpdatedAt"), isoDateText(*cacheUpdatedAt));
+    if (migrationChoice)
+        json.insert(QStringLiteral("migrationChoice"), toString(*migrationChoice));
     return json;
 }
 
@@ -84,15 +87,16 @@ std::expected<AccountLists, JsonDecodeError> AccountLists::fromJson(const QJsonV
     lists.cachedConversations = reader.list<Summary>(u"cachedConversations");
     lists.hiddenConversations = reader.list<Summary>(u"hiddenConversations");
     lists.cacheUpdatedAt = reader.optionalDate(u"cacheUpdatedAt");
+    lists.migrationChoice = reader.optionalEnumeration<ConversationMigrationChoice>(u"migrationChoice");
     return finish(reader, std::move(lists));
 }
 
 AccountLists State::listsOf(const QUuid& accountID) const
 {
     if (listsAccountID == accountID)
-        return { accountID, cachedConversations, hiddenConversations, cacheUpdatedAt };
+        return { accountID, cachedConversations, hiddenConversations, cacheUpdatedAt, migrationChoice };
     const auto aside = std::ranges::find(otherAccountsLists, accountID, &AccountLists::accountID);
-    return aside != otherAccountsLists.end() ? *aside : AccountLists { accountID, {}, {}, std::nullopt };
+    return aside != otherAccountsLists.end() ? *aside : AccountLists { accountID, {}, {}, {}, {} };
 }
 
 void State::takeListsFor(const QUuid& accountID)
@@ -100,7 +104,7 @@ void State::takeListsFor(const QUuid& accountID)
     if (listsAccountID == accountID)
         return;
     const AccountLists current { listsAccountID.value_or(QUuid()), cachedConversations, hiddenConversations,
-        cacheUpdatedAt };
+        cacheUpdatedAt, migrationChoice };
     const AccountLists taken = listsOf(accountID);
     otherAccountsLists.removeIf(
         [&accountID](const AccountLists& lists) { return lists.accountID == accountID; });
@@ -109,6 +113,7 @@ void State::takeListsFor(const QUuid& accountID)
     cachedConversations = taken.cachedConversations;
     hiddenConversations = taken.hiddenConversations;
     cacheUpdatedAt = taken.cacheUpdatedAt;
+    migrationChoice = taken.migrationChoice;
     listsAccountID = accountID;
 }
 
@@ -138,7 +143,7 @@ std::expected<State, JsonDecodeError> State::fromJson(const QJsonValue& value)
     state.hiddenConversations
         = reader.optionalList<Summary>(u"hiddenConversations").value_or(QList<Summary> {});
     state.cacheUpdatedAt = reader.optionalDate(u"cacheUpdatedAt");
-    state.listsAccountID = reader.optionalUuid(u"listsAccountID");
+    state.listsAccountID = reader.optionalNonNilUuid(u"listsAccountID");
     state.otherAccountsLists
         = reader.optionalList<AccountLists>(u"otherAccountsLists").value_or(QList<AccountLists> {});
     return finish(reader, std::move(state));
@@ -405,11 +410,23 @@ ConversationBackupStore::records(Account account)
     });
 }
 
-QCoro::Task<ConversationBackupStore::Result<ConversationBackupStore::MigrationChoice>>
-ConversationBackupStore::migrationChoice()
+QCoro::Task<ConversationBackupStore::Result<ConversationBackupStore::Records>>
+ConversationBackupStore::unclaimedRecords()
 {
-    return readPart<MigrationChoice>(
-        this, [](const State& state) { return MigrationChoice { state.migrationChoice }; });
+    return readPart<Records>(this, [](const State& state) {
+        Records unclaimed { state.records };
+        unclaimed.records.removeIf(
+            [](const ConversationBackupRecord& record) { return record.accountID.has_value(); });
+        return unclaimed;
+    });
+}
+
+QCoro::Task<ConversationBackupStore::Result<ConversationBackupStore::MigrationChoice>>
+ConversationBackupStore::migrationChoice(Account account)
+{
+    return readPart<MigrationChoice>(this, [account](const State& state) {
+        return MigrationChoice { account ? state.listsOf(*account).migrationChoice : state.migrationChoice };
+    });
 }
 
 QCoro::Task<ConversationBackupStore::Result<ConversationBackupStore::Summaries>>
@@ -455,9 +472,9 @@ QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::remo
 }
 
 QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::setMigrationChoice(
-    std::optional<ConversationMigrationChoice> choice)
+    std::optional<ConversationMigrationChoice> choice, Account account)
 {
-    return mutate([choice](State& state) { state.migrationChoice = choice; });
+    return mutate(onListsOf(account, [choice](State& state) { state.migrationChoice = choice; }));
 }
 
 QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::replaceCachedConversations(
@@ -515,28 +532,31 @@ QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::merg
     }));
 }
 
-QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::claimUnmarked(QUuid accountID)
+QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::claimListed(QUuid accountID)
 {
-    const auto unmarkedLists = [](const State& state) {
-        return !state.listsAccountID
-            && !AccountLists { {}, state.cachedConversations, state.hiddenConversations,
-                   state.cacheUpdatedAt }
-                    .isEmpty();
-    };
-    const auto unmarkedRecord = [](const ConversationBackupRecord& record) { return !record.accountID; };
-    const auto current = co_await state();
+    const auto pass = co_await m_gate.enter();
+    const auto current = co_await currentState();
     if (!current)
         co_return std::unexpected(current.error());
-    if (!unmarkedLists(*current) && std::ranges::none_of(current->records, unmarkedRecord))
+    const AccountLists lists = current->listsOf(accountID);
+    QSet<QUuid> listed;
+    for (const Summary& summary : lists.cachedConversations)
+        listed.insert(summary.id);
+    for (const Summary& summary : lists.hiddenConversations)
+        listed.insert(summary.id);
+    const auto proven = [listed](const ConversationBackupRecord& record) {
+        return !record.accountID && listed.contains(record.conversationID);
+    };
+    if (std::ranges::none_of(current->records, proven))
         co_return Result<void> {};
-    co_return co_await mutate([accountID, unmarkedLists, unmarkedRecord](State& state) {
+    // Named: a function built inside the `co_await` expression would be destroyed twice.
+    std::function<void(State&)> claim = [accountID, proven](State& state) {
         for (ConversationBackupRecord& record : state.records) {
-            if (unmarkedRecord(record))
+            if (proven(record))
                 record.accountID = accountID;
         }
-        if (unmarkedLists(state))
-            state.listsAccountID = accountID;
-    });
+    };
+    co_return co_await mutateHeld(std::move(claim));
 }
 
 QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::removeAccount(QUuid accountID)
@@ -554,6 +574,8 @@ QCoro::Task<ConversationBackupStore::Result<void>> ConversationBackupStore::remo
             state.cachedConversations.clear();
             state.hiddenConversations.clear();
             state.cacheUpdatedAt.reset();
+            state.migrationChoice.reset();
+            state.listsAccountID.reset();
         }
     };
     State left = *current;

@@ -35,26 +35,31 @@ class SecureKeyStore;
 // The store holds the lock on its folder (DataFolderLock) for its life.
 //
 // Several accounts may have signed in on this computer. Each record names the account whose
-// review it is, and the cached and hidden lists belong to one account, those of the others being
-// set aside until their account is back. Operations given an account read and change only what
-// is that account's: another account's record reads as `ResultStoreError::otherAccount`, and
-// its lists as empty. Without an account they act on everything, as builds before accounts were
-// told apart did; what those builds wrote names no account, and belongs to none until
-// `claimUnmarked` gives it one.
+// review it is, and the cached and hidden lists and the answer to the migration offer belong to
+// one account, those of the others being set aside until their account is back. Operations given
+// an account read and change only what is that account's: another account's record reads as
+// `ResultStoreError::otherAccount`, and its lists as empty. Without an account they act on
+// everything, as builds before accounts were told apart did. What those builds wrote names no
+// account: such a record goes to an account only when `claimListed` finds the account's list
+// holding its conversation, or when the account's user takes it (an upsert that names the
+// account), and such lists and answer are no account's.
 class ConversationBackupStore {
 public:
-    // One account's lists: its conversations as last listed and those it hid.
+    // One account's lists (its conversations as last listed and those it hid) and its answer
+    // to the migration offer.
     struct AccountLists {
         QUuid accountID;
         QList<ConversationRecordSummary> cachedConversations;
         QList<ConversationRecordSummary> hiddenConversations;
         std::optional<QDateTime> cacheUpdatedAt;
+        std::optional<ConversationMigrationChoice> migrationChoice;
 
         bool operator==(const AccountLists&) const = default;
 
         [[nodiscard]] bool isEmpty() const
         {
-            return cachedConversations.isEmpty() && hiddenConversations.isEmpty() && !cacheUpdatedAt;
+            return cachedConversations.isEmpty() && hiddenConversations.isEmpty() && !cacheUpdatedAt
+                && !migrationChoice;
         }
         QJsonObject toJson() const;
         [[nodiscard]] static std::expected<AccountLists, JsonDecodeError> fromJson(const QJsonValue& value);
@@ -63,6 +68,7 @@ public:
     struct State {
         // One record per local review, in insertion order.
         QList<ConversationBackupRecord> records;
+        // The answer to the migration offer of the account whose lists are in use.
         std::optional<ConversationMigrationChoice> migrationChoice;
         // The account's conversations as last listed, plus later merges.
         QList<ConversationRecordSummary> cachedConversations;
@@ -70,7 +76,7 @@ public:
         QList<ConversationRecordSummary> hiddenConversations;
         // When `cachedConversations` was last replaced from the server.
         std::optional<QDateTime> cacheUpdatedAt;
-        // The account whose lists the three above are; absent when no build said.
+        // The account whose lists and answer the four above are; absent when no build said.
         std::optional<QUuid> listsAccountID;
         // The lists of the other accounts, set aside while another account's are in use.
         QList<AccountLists> otherAccountsLists;
@@ -80,7 +86,7 @@ public:
         // The account's lists, wherever they are; empty ones for an account without any.
         [[nodiscard]] AccountLists listsOf(const QUuid& accountID) const;
         // Makes the account's lists the ones in use, setting aside those of the account that had
-        // them; lists that name no account belong to none and are dropped.
+        // them; lists that name no account belong to none and are dropped, with their answer.
         void takeListsFor(const QUuid& accountID);
 
         // The optional fields, and an empty "otherAccountsLists", are left out when absent.
@@ -127,7 +133,9 @@ public:
     // The first record with that local id.
     [[nodiscard]] QCoro::Task<Result<FoundRecord>> record(QUuid localID, Account account = std::nullopt);
     [[nodiscard]] QCoro::Task<Result<Records>> records(Account account = std::nullopt);
-    [[nodiscard]] QCoro::Task<Result<MigrationChoice>> migrationChoice();
+    // The records that name no account.
+    [[nodiscard]] QCoro::Task<Result<Records>> unclaimedRecords();
+    [[nodiscard]] QCoro::Task<Result<MigrationChoice>> migrationChoice(Account account = std::nullopt);
     [[nodiscard]] QCoro::Task<Result<Summaries>> cachedConversations(Account account = std::nullopt);
     [[nodiscard]] QCoro::Task<Result<Summaries>> hiddenConversations(Account account = std::nullopt);
 
@@ -139,7 +147,7 @@ public:
     [[nodiscard]] QCoro::Task<Result<void>> removeRecord(QUuid localID, Account account = std::nullopt);
     // Absent clears the choice.
     [[nodiscard]] QCoro::Task<Result<void>> setMigrationChoice(
-        std::optional<ConversationMigrationChoice> choice);
+        std::optional<ConversationMigrationChoice> choice, Account account = std::nullopt);
     // Takes the list as it is, drops the hidden summaries it holds again and notes the time.
     [[nodiscard]] QCoro::Task<Result<void>> replaceCachedConversations(
         QList<ConversationRecordSummary> conversations, QDateTime at, Account account = std::nullopt);
@@ -156,11 +164,12 @@ public:
     // list and the cache time stay.
     [[nodiscard]] QCoro::Task<Result<void>> mergeCachedConversation(
         ConversationRecordSummary conversation, Account account = std::nullopt);
-    // Gives the records and lists that name no account to `accountID`; writes nothing when there
-    // are none.
-    [[nodiscard]] QCoro::Task<Result<void>> claimUnmarked(QUuid accountID);
-    // Removes the account's records and lists; when nothing of another account is left, the
-    // whole state goes as with `removeAll`.
+    // Gives `accountID` each record that names no account and whose conversation the account's
+    // cached or hidden list holds: the account has it, so the review is its own. Writes nothing
+    // when there is none.
+    [[nodiscard]] QCoro::Task<Result<void>> claimListed(QUuid accountID);
+    // Removes the account's records, lists and answer, and its id with them; when nothing else
+    // is left, the whole state goes as with `removeAll`.
     [[nodiscard]] QCoro::Task<Result<void>> removeAccount(QUuid accountID);
     // Deletes the file without reading it, so it also clears a file that cannot be opened, with
     // its copies moved aside and what interrupted writes left, then its key and the key's

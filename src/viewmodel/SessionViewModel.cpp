@@ -521,11 +521,12 @@ void SessionViewModel::publishMigrationChoice(std::optional<ConversationMigratio
         emit needsMigrationOfferChanged();
 }
 
-void SessionViewModel::publishAwaitingOffer(qint64 count)
+void SessionViewModel::publishOffer(QList<ConversationHistoryEntry> offered)
 {
     const bool before = needsMigrationOffer();
-    publish(m_conversationsAwaitingMigrationOffer, count,
+    publish(m_conversationsAwaitingMigrationOffer, qint64(offered.size()),
         &SessionViewModel::conversationsAwaitingMigrationOfferChanged);
+    publish(m_conversationsOffered, std::move(offered), &SessionViewModel::conversationsOfferedChanged);
     if (needsMigrationOffer() != before)
         emit needsMigrationOfferChanged();
 }

@@ -239,6 +239,11 @@ public:
     {
         return m_conversationsAwaitingMigrationOffer;
     }
+    // What the migration offer covers, as rows kept only on this computer, newest first.
+    [[nodiscard]] const QList<ConversationHistoryEntry>& conversationsOffered() const
+    {
+        return m_conversationsOffered;
+    }
     [[nodiscard]] qint64 conversationsKeptLocal() const { return m_conversationsKeptLocal; }
     // The last refresh of the account's list failed: the history shows what was read before.
     [[nodiscard]] bool historyRefreshFailed() const { return m_historyRefreshFailed; }
@@ -360,6 +365,10 @@ public:
     QCoro::Task<void> unhide(ConversationHistoryEntry entry);
     [[nodiscard]] ConversationDeletionKind deletionKind(const ConversationHistoryEntry& entry) const;
     [[nodiscard]] bool needsMigrationOffer() const;
+    // The answer to the migration offer for the conversations of it the user chose (by local id):
+    // the choice is published at once, then the backup service records it and the history is
+    // published again. Without a connected account nothing is recorded.
+    QCoro::Task<void> answerMigrationOffer(bool accepted, QList<QUuid> chosen);
 
     // Pairing. Each step runs alone (`isPairingBusy`), ends as at most one `pairingError`
     // sentence and re-reads the pairing state afterwards.
@@ -473,6 +482,7 @@ signals:
     void resultsChanged();
     void historyEntriesChanged();
     void conversationsAwaitingMigrationOfferChanged();
+    void conversationsOfferedChanged();
     void conversationsKeptLocalChanged();
     void historyRefreshFailedChanged();
     void migrationChoiceChanged();
@@ -538,7 +548,8 @@ private:
     // `roomCheckInterval`, whichever page shows.
     void watchForRoom();
     void publishMigrationChoice(std::optional<ConversationMigrationChoice> choice);
-    void publishAwaitingOffer(qint64 count);
+    // The conversations offered and their count.
+    void publishOffer(QList<ConversationHistoryEntry> offered);
     void publishRunningFlag(bool& field, bool value, void (SessionViewModel::*changed)());
     // Sets `errorMessage` and `statusText` to one sentence.
     void reportFailure(const QString& sentence);
@@ -590,14 +601,10 @@ private:
     // `storedResults`), before anything is asked of the account; false when the view model went
     // away meanwhile.
     [[nodiscard]] QCoro::Task<bool> showConversationsOnThisComputer();
-    // Gives the reviews and backup records that earlier builds stored without an account to the
-    // account that is signed in on this computer as this build first finds them (the null id when
-    // none is: they are then nobody's); the reviews as they now are.
-    QCoro::Task<QList<DerivedSessionResult>> claimUnmarkedConversations(
-        QList<DerivedSessionResult> results, QUuid accountID);
-    // The deleted account's part of the wipe: its reviews, backup records and lists and marks
-    // (all of them when `accountID` is absent, as in smoke mode); another account's stay. False
-    // when something of it stayed.
+    // The deleted account's part of the wipe: its reviews (those its list proves its own among the
+    // ones whose account is not known too), backup records, lists and marks (all of them when
+    // `accountID` is absent, as in smoke mode); another account's stay. False when something of it
+    // stayed.
     [[nodiscard]] QCoro::Task<bool> removeConversationsOf(std::optional<QUuid> accountID);
     QCoro::Task<void> performPairing(PairingStep step, QString code, QUuid inviteID);
     [[nodiscard]] QCoro::Task<std::expected<void, PairingFailure>> runPairingStep(
@@ -724,6 +731,7 @@ private:
     QList<DerivedSessionResult> m_results;
     QList<ConversationHistoryEntry> m_historyEntries;
     qint64 m_conversationsAwaitingMigrationOffer = 0;
+    QList<ConversationHistoryEntry> m_conversationsOffered;
     qint64 m_conversationsKeptLocal = 0;
     bool m_historyRefreshFailed = false;
     std::optional<ConversationMigrationChoice> m_migrationChoice;

@@ -62,8 +62,6 @@ QCoro::Task<void> SessionViewModel::restore()
     const auto alive = lifetime();
     std::optional<SecureStoreError> unreadable;
     bool accountSetAside = false;
-    // The account signed in on this computer, once the saved session was read: the null id for none.
-    std::optional<QUuid> signedIn;
     if (m_signInPreviewMode || m_agreementPreviewMode) {
         setStatusText(QStringLiteral("Sign in to begin"));
         m_sessionRead = true;
@@ -110,14 +108,12 @@ QCoro::Task<void> SessionViewModel::restore()
                 }
                 co_await retryPendingRevocation();
             } else if (session) {
-                signedIn = session->accountID;
                 connect(session->deviceID, session->accountID);
                 AccountCall call = [this] { return refreshRemoteState(); };
                 co_await perform(std::move(call));
             } else if (m_baseURL && m_identity) {
                 AccountCall call = [this] { return recoverRegisteredDevice(); };
                 co_await perform(std::move(call));
-                signedIn = m_servicesAccountID;
             }
             if (alive.expired())
                 co_return;
@@ -127,13 +123,8 @@ QCoro::Task<void> SessionViewModel::restore()
     QList<DerivedSessionResult> results;
     // The account whose reviews are read.
     const auto reading = m_client;
-    if (!accountSetAside) {
-        results = co_await everyStoredResult();
-        if (!alive.expired() && m_sessionRead && !m_smokeMode && !m_signInPreviewMode
-            && !m_agreementPreviewMode)
-            results = co_await claimUnmarkedConversations(std::move(results), signedIn.value_or(QUuid()));
-        results = shownResults(std::move(results));
-    }
+    if (!accountSetAside)
+        results = co_await storedResults();
     if (alive.expired())
         co_return;
     if (m_smokeMode && results.isEmpty())
@@ -260,9 +251,9 @@ void SessionViewModel::connect(QUuid deviceID, QUuid accountID)
         client, client, results, *m_temporaryStore, m_marks->forAccount(accountID));
     AccountServices services;
     services.client = client;
-    services.backupService = m_backupStore
-        ? ConversationBackupService::create(client, results, m_backupStore, m_environment.clock, accountID)
-        : m_backupService;
+    services.backupService = m_backupStore ? ConversationBackupService::create(
+                                 client, m_resultStore, m_backupStore, m_environment.clock, accountID)
+                                           : m_backupService;
     services.pairingService = PairingService::create(client, PairingPolicy::version.toString());
     services.checkinService = CheckinService::create(client);
     adoptServices(std::move(services));
@@ -501,7 +492,7 @@ QCoro::Task<void> SessionViewModel::deleteAccount()
     publish(m_results, {}, &SessionViewModel::resultsChanged);
     publishHistoryEntries({});
     publishMigrationChoice(std::nullopt);
-    publishAwaitingOffer(0);
+    publishOffer({});
     publish(m_conversationsKeptLocal, qint64(0), &SessionViewModel::conversationsKeptLocalChanged);
     m_appOpenReportStarted = false;
     if (answer == Answer::gone) {
@@ -698,7 +689,7 @@ QCoro::Task<bool> SessionViewModel::forgetAccountSession()
     dropAccountServices();
     publish(m_currentSession, std::optional<ConversationSessionState>(),
         &SessionViewModel::currentSessionChanged);
-    publishAwaitingOffer(0);
+    publishOffer({});
     resetLiveState();
     publish(m_liveSummary, std::optional<QString>(), &SessionViewModel::liveSummaryChanged);
     const auto sessions = m_sessionStore;

@@ -76,15 +76,27 @@ QCoro::Task<void> SessionViewModel::synchronizeHistory(bool refreshFromServer)
     auto entries = co_await service->history();
     if (!current())
         co_return;
+    // Reviews that became the account's (its list proved them, or the user took them from the
+    // offer) are shown with their rows.
+    const auto unpublished = [this](const ConversationHistoryEntry& entry) {
+        return entry.localID
+            && std::ranges::find(m_results, *entry.localID, &DerivedSessionResult::id) == m_results.end();
+    };
+    if (std::ranges::any_of(entries, unpublished)) {
+        auto results = co_await storedResults();
+        if (!current())
+            co_return;
+        publish(m_results, std::move(results), &SessionViewModel::resultsChanged);
+    }
     publishHistoryEntries(std::move(entries));
     const auto choice = co_await service->migrationChoice();
     if (!current())
         co_return;
     publishMigrationChoice(choice);
-    const qint64 awaiting = co_await service->conversationsAwaitingOffer();
+    auto offered = co_await service->conversationsOffered();
     if (!current())
         co_return;
-    publishAwaitingOffer(awaiting);
+    publishOffer(std::move(offered));
     const qint64 keptLocal = co_await service->conversationsKeptLocal();
     if (!current())
         co_return;
@@ -272,6 +284,25 @@ ConversationDeletionKind SessionViewModel::deletionKind(const ConversationHistor
     const QList<PairingPreviousWorkspace> previous
         = m_pairing ? m_pairing->previousWorkspaces : QList<PairingPreviousWorkspace> {};
     return ConversationDeletionPlan::kind(entry.workspace, paired, previous);
+}
+
+QCoro::Task<void> SessionViewModel::answerMigrationOffer(bool accepted, QList<QUuid> chosen)
+{
+    // The service is held for the whole answer: a sign-out meanwhile drops the view model's.
+    const auto service = m_backupService;
+    if (!service)
+        co_return;
+    const auto alive = lifetime();
+    // Published first, so that the offer closes and History reads the answer at once.
+    setMigrationChoice(
+        accepted ? ConversationMigrationChoice::accepted : ConversationMigrationChoice::declined);
+    if (accepted)
+        co_await service->acceptMigration(m_environment.clock(), std::move(chosen));
+    else
+        co_await service->declineMigration(std::move(chosen));
+    if (alive.expired())
+        co_return;
+    co_await synchronizeHistory(false);
 }
 
 bool SessionViewModel::needsMigrationOffer() const

@@ -1,5 +1,7 @@
 // Whose the conversations on this computer are: each belongs to the account it was recorded
-// under, and only that account shows, sends or deletes it.
+// under, and only that account shows, sends or deletes it. One whose account is not known (an
+// earlier build's) is no account's until the account's list proves it its own or its user takes
+// it from the migration offer; signed out, every one shows.
 #include "appcore/ConversationBackupService.hpp"
 #include "domain/ConversationHistoryMerge.hpp"
 #include "persistence/ConversationBackupStore.hpp"
@@ -8,6 +10,7 @@
 #include "viewmodel/ViewModelLog.hpp"
 
 #include <QLoggingCategory>
+#include <QSet>
 
 namespace lumora {
 
@@ -40,61 +43,45 @@ QCoro::Task<bool> SessionViewModel::showConversationsOnThisComputer()
     co_return true;
 }
 
-QCoro::Task<QList<DerivedSessionResult>> SessionViewModel::claimUnmarkedConversations(
-    QList<DerivedSessionResult> results, QUuid accountID)
-{
-    // The reviews of earlier builds say nowhere whose they are. The account signed in when this
-    // build first meets them is the one they were recorded under, or the last to use this
-    // computer; with nobody signed in there is no telling, and they go to no account, rather
-    // than to whoever signs in next.
-    const auto alive = lifetime();
-    const auto store = m_resultStore;
-    for (DerivedSessionResult& result : results) {
-        if (result.accountID || !store)
-            continue;
-        DerivedSessionResult claimed = result;
-        claimed.accountID = accountID;
-        const auto saved = co_await store->save(claimed);
-        if (alive.expired())
-            co_return results;
-        if (saved)
-            result = std::move(claimed);
-        else
-            qCWarning(startUpLog,
-                "A review of an earlier version could not be given its account; it is tried again.");
-    }
-    if (const auto backupStore = m_backupStore) {
-        const auto claimed = co_await backupStore->claimUnmarked(accountID);
-        if (!claimed && !alive.expired())
-            qCWarning(
-                startUpLog, "The backup records of an earlier version could not be given their account.");
-    }
-    co_return results;
-}
-
 QCoro::Task<bool> SessionViewModel::removeConversationsOf(std::optional<QUuid> accountID)
 {
     const auto alive = lifetime();
-    // Reviews that name no account were never given one: this account was signed in when this
-    // build first met them, or their account was deleted before it could be.
-    const auto deleted = [&accountID](const std::optional<QUuid>& owner) {
-        return !accountID || !owner || owner == accountID;
-    };
     bool removedAll = true;
+    // A review whose account is not known is the account's when the account's list held its
+    // conversation, which its record then says: those records are given to it first.
+    QSet<QUuid> ownRecords;
+    if (const auto backupStore = m_backupStore; backupStore && accountID) {
+        const bool claimed = (co_await backupStore->claimListed(*accountID)).has_value();
+        if (alive.expired())
+            co_return false;
+        const auto records = co_await backupStore->records(*accountID);
+        if (alive.expired())
+            co_return false;
+        for (const ConversationBackupRecord& record :
+            records ? records->records : QList<ConversationBackupRecord> {})
+            ownRecords.insert(record.localID);
+        if (!claimed || !records) {
+            qCWarning(
+                accountLog, "The account's conversations among those of no known account could not be told.");
+            removedAll = false;
+        }
+    }
+    const auto deleted = [&](const DerivedSessionResult& result) {
+        return !accountID || result.accountID == accountID
+            || (!result.accountID && ownRecords.contains(result.id));
+    };
     if (const auto store = m_resultStore) {
         const auto listed = co_await store->list();
         if (alive.expired())
             co_return false;
         // Only reviews that were read can be told apart; without them nothing is removed.
         bool removed = listed.has_value();
-        if (listed && std::ranges::all_of(listed->results, [&](const DerivedSessionResult& result) {
-                return deleted(result.accountID);
-            })) {
-            // Nothing of another account is left: the folder's files go with their key.
+        if (listed && std::ranges::all_of(listed->results, deleted)) {
+            // Nothing of anyone else is left: the folder's files go with their key.
             removed = (co_await store->removeAll()).has_value();
         } else if (listed) {
             for (const DerivedSessionResult& result : listed->results) {
-                if (!deleted(result.accountID))
+                if (!deleted(result))
                     continue;
                 removed = (co_await store->remove(result.id)).has_value() && removed;
                 if (alive.expired())
@@ -111,14 +98,10 @@ QCoro::Task<bool> SessionViewModel::removeConversationsOf(std::optional<QUuid> a
     // The backup state holds the history's titles and summaries.
     if (const auto backupStore = m_backupStore) {
         bool forgotten = false;
-        if (accountID) {
-            forgotten = (co_await backupStore->claimUnmarked(*accountID)).has_value();
-            if (alive.expired())
-                co_return false;
-            forgotten = forgotten && (co_await backupStore->removeAccount(*accountID)).has_value();
-        } else {
+        if (accountID)
+            forgotten = (co_await backupStore->removeAccount(*accountID)).has_value();
+        else
             forgotten = (co_await backupStore->removeAll()).has_value();
-        }
         if (alive.expired())
             co_return false;
         if (!forgotten) {
@@ -131,7 +114,7 @@ QCoro::Task<bool> SessionViewModel::removeConversationsOf(std::optional<QUuid> a
         const auto marks = m_marks->list();
         bool removed = marks.has_value();
         for (const ConversationMarks::Mark& mark : marks.value_or(QList<ConversationMarks::Mark> {})) {
-            if (deleted(mark.accountID))
+            if (!accountID || !mark.accountID || mark.accountID == accountID)
                 removed = m_marks->remove(mark.conversationID).has_value() && removed;
         }
         if (!removed) {

@@ -375,6 +375,7 @@ TEST_F(AccountDeletionWindowTest, CancelKeepsEverythingAndDeleteAccountRemovesIt
     review.fouls = QList<ProcessFoulAnnotation> {};
     review.summary = QStringLiteral("You both named the bills.");
     review.transcript = QList<SpeakerTurn> { SpeakerTurn(0, 0, 60, "Can we look at the bills?") };
+    review.accountID = model->account()->accountID;
     ASSERT_TRUE(test::awaitTask(model->resultStore()->save(review)));
     model.reset();
     model = launch();

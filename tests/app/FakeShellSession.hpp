@@ -45,7 +45,14 @@ public:
     QList<QUrl> pagesOpened;
     bool browserOpens = true;
     QList<bool> refreshes;
-    QList<bool> migrationAnswers;
+    // Each answer to the migration offer, with the conversations chosen then.
+    struct MigrationAnswer {
+        bool accepted = false;
+        QList<QUuid> chosen;
+
+        bool operator==(const MigrationAnswer&) const = default;
+    };
+    QList<MigrationAnswer> migrationAnswers;
     QList<bool> quits;
 
     // Changes the state as the view model would, publishing what changed.
@@ -123,7 +130,10 @@ public:
     }
     void handleExternalURL(const QUrl&) override { }
     void synchronizeHistory(bool refreshFromServer) override { refreshes.append(refreshFromServer); }
-    void answerMigration(bool accepted) override { migrationAnswers.append(accepted); }
+    void answerMigration(bool accepted) override
+    {
+        migrationAnswers.append({ accepted, offeredConversations()->chosen() });
+    }
     void quit(bool saveFirst) override { quits.append(saveFirst); }
 };
 

@@ -147,7 +147,9 @@ protected:
     // conversation is.
     static DerivedSessionResult save(Account& account, int hours, const QString& title)
     {
-        const DerivedSessionResult review = testing::reviewHoursAgo(hours, title);
+        // Recorded under the account, as a conversation of this build is.
+        DerivedSessionResult review = testing::reviewHoursAgo(hours, title);
+        review.accountID = account.registration.accountID;
         EXPECT_TRUE(test::awaitTask(account.model->resultStore()->save(review)));
         (void)test::awaitTask(account.backup->backUp(review, QDateTime::currentDateTimeUtc()));
         return review;

@@ -446,29 +446,60 @@ TEST_F(ShellWindowTest, SetupSheetButtonsShowTheKeyboardAndThePointerWhole)
     shell.screenshot("setup-close-hovered");
 }
 
-TEST_F(ShellWindowTest, MigrationOfferAsksOnceAndWaitsForTheAnswer)
+// The offer shows each conversation it covers, chosen until the user clears it, and the answer
+// takes the chosen ones; a long list scrolls inside a sheet that fits the smallest window.
+TEST_F(ShellWindowTest, MigrationOfferShowsWhatItCoversAndWaitsForTheAnswer)
 {
+    const DateTexts dates(QLocale(QLocale::English, QLocale::UnitedStates), QTimeZone("Europe/Berlin"));
+    const auto offered = [](int count) {
+        QList<ConversationHistoryEntry> entries;
+        for (int n = 0; n < count; ++n) {
+            ConversationHistoryEntry entry;
+            entry.id = QUuid::createUuid();
+            entry.localID = entry.id;
+            if (n % 2 == 0)
+                entry.title = QStringLiteral("Who takes the car on Saturdays %1").arg(n + 1);
+            entry.completedAt = QDateTime(QDate(2026, 2, 9 - n % 9), QTime(19, 30), Qt::UTC);
+            entry.duration = 754 + 60 * n;
+            entry.backup = ConversationBackupDisplayState::onlyOnThisMac;
+            entries.append(entry);
+        }
+        return entries;
+    };
     session.state.needsMigrationOffer = true;
-    for (const int count : { 1, 2 }) {
+    for (const int count : { 1, 2, 12 }) {
+        const QList<ConversationHistoryEntry> entries = offered(count);
         session.state.conversationsAwaitingMigrationOffer = count;
+        session.offeredConversations()->replace(entries, dates);
         ASSERT_NE(open(), nullptr);
         ASSERT_TRUE(shell.shows("migrationSheet"));
         const QString introduction = shell.text("migrationIntroduction");
-        EXPECT_EQ(introduction.startsWith(count == 1 ? "One conversation" : "2 conversations"), true)
-            << introduction.toStdString();
+        const QString expected
+            = count == 1 ? u"One conversation"_qs : QString::number(count) + u" conversations"_qs;
+        EXPECT_TRUE(introduction.startsWith(expected)) << introduction.toStdString();
+        ASSERT_TRUE(shell.shows("offeredConversation0"));
+        QObject* first = shell.find("offeredConversation0");
+        EXPECT_EQ(first->property("checked"), true);
+        EXPECT_EQ(shell.text("offeredConversation0Heading"), "Who takes the car on Saturdays 1");
+        EXPECT_EQ(shell.text("offeredConversation0Detail"), u"Feb 9, 2026 at 8:30 PM \u00b7 12:34"_qs);
         shell.screenshot(QStringLiteral("migration-offer-%1").arg(count));
-        if (count == 1)
-            shell.screenshots("migration-offer-1");
-
-        if (count == 2) {
-            shell.click("declineMigrationButton");
-            EXPECT_EQ(session.migrationAnswers, QList<bool> { false });
-            EXPECT_FALSE(shell.find("acceptMigrationButton")->property("enabled").toBool());
-            EXPECT_TRUE(shell.shows("migrationProgress"));
-            shell.screenshot("migration-offer-working");
-            emit session.migrationAnswered();
-            EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("migrationSheet"); }, 60000));
+        if (count != 2) {
+            shell.screenshots(QStringLiteral("migration-offer-%1").arg(count));
+            continue;
         }
+        EXPECT_EQ(shell.text("offeredConversation1Heading"), u"Conversation \u00b7 Feb 8, 2026"_qs);
+        shell.click("offeredConversation1");
+        EXPECT_EQ(shell.find("offeredConversation1")->property("checked"), false);
+        shell.screenshot("migration-offer-cleared");
+        shell.click("declineMigrationButton");
+        const testing::FakeShellSession::MigrationAnswer declined { false, { *entries.first().localID } };
+        EXPECT_EQ(session.migrationAnswers, QList { declined });
+        EXPECT_FALSE(shell.find("acceptMigrationButton")->property("enabled").toBool());
+        EXPECT_FALSE(first->property("enabled").toBool());
+        EXPECT_TRUE(shell.shows("migrationProgress"));
+        shell.screenshot("migration-offer-working");
+        emit session.migrationAnswered();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !shell.shows("migrationSheet"); }, 60000));
     }
 }
 

@@ -294,3 +294,60 @@ TEST(ConversationBackupStore, EditsKeepPositionsAndMoveSummariesBetweenTheLists)
     EXPECT_EQ(ids(f.state().hiddenConversations), Ids { id(4) });
     EXPECT_EQ(f.state().cacheUpdatedAt, at(1'700'000'200'000));
 }
+
+// A file of a build before accounts were told apart: records, lists and answer that name no
+// account (a nil id counts as none). Each account reads only its own lists and answer; the
+// unowned ones are no account's. A record goes to an account on the proof of its list alone, and
+// a removed account leaves no trace of its id, while what the earlier build reads stays in place.
+TEST(ConversationBackupStore, EarlierRecordsGoToAnAccountOnlyOnItsListAndARemovedAccountLeavesNoTrace)
+{
+    Fixture f;
+    const QUuid ann = id(7);
+    const QUuid ben = id(8);
+    f.ok(f.store->upsert(QList<ConversationBackupRecord> { record(1), record(2), record(3) }));
+    f.ok(f.store->setMigrationChoice(ConversationMigrationChoice::accepted));
+    f.ok(f.store->replaceCachedConversations({ summary(101) }, at(1'700'000'000'000)));
+    QJsonObject json = f.plaintext();
+    QJsonArray records = json.value(u"records"_qs).toArray();
+    QJsonObject nil = records.at(2).toObject();
+    nil.insert(u"accountID"_qs, QUuid().toString(QUuid::WithoutBraces));
+    records.replace(2, nil);
+    json.insert(u"records"_qs, records);
+    ASSERT_TRUE(FileSealer::writeFile(f.store->file(), f.key(), QJsonDocument(json).toJson()).has_value());
+    f.store = f.restarted();
+    EXPECT_EQ(awaitTask(f.store->unclaimedRecords()).value().records.size(), 3);
+    EXPECT_EQ(awaitTask(f.store->migrationChoice(ann)).value().choice, std::nullopt);
+    EXPECT_TRUE(awaitTask(f.store->cachedConversations(ann)).value().summaries.isEmpty());
+
+    // Ann's list holds the first conversation and Ben's the third: each takes its own alone.
+    f.ok(f.store->replaceCachedConversations({ summary(101) }, at(1'700'000'100'000), ann));
+    f.ok(f.store->setMigrationChoice(ConversationMigrationChoice::declined, ann));
+    f.ok(f.store->claimListed(ann));
+    f.ok(f.store->markHidden(summary(103), ben));
+    f.ok(f.store->claimListed(ben));
+    EXPECT_EQ(awaitTask(f.store->records(ann)).value().records, QList { [&] {
+        ConversationBackupRecord mine = record(1);
+        mine.accountID = ann;
+        return mine;
+    }() });
+    EXPECT_EQ(awaitTask(f.store->records(ben)).value().records.size(), 1);
+    EXPECT_EQ(awaitTask(f.store->unclaimedRecords()).value().records.first().localID, id(2));
+    EXPECT_EQ(awaitTask(f.store->migrationChoice(ann)).value().choice, ConversationMigrationChoice::declined);
+    EXPECT_EQ(awaitTask(f.store->migrationChoice(ben)).value().choice, std::nullopt);
+
+    // Ann's lists and answer are set aside while Ben's are in use, and come back with her.
+    f.ok(f.store->setMigrationChoice(ConversationMigrationChoice::accepted, ben));
+    EXPECT_EQ(f.plaintext().value(u"migrationChoice"_qs), u"accepted"_qs);
+    EXPECT_EQ(ids(awaitTask(f.store->cachedConversations(ann)).value().summaries), QList { id(101) });
+    EXPECT_EQ(awaitTask(f.store->migrationChoice(ann)).value().choice, ConversationMigrationChoice::declined);
+
+    for (const QUuid& account : { ben, ann }) {
+        f.ok(f.store->removeAccount(account));
+        ASSERT_TRUE(QFile::exists(f.store->file())) << "an earlier build's record is left";
+        EXPECT_FALSE(QJsonDocument(f.plaintext())
+                         .toJson()
+                         .contains(account.toString(QUuid::WithoutBraces).toUpper().toLatin1()));
+    }
+    EXPECT_EQ(awaitTask(f.store->unclaimedRecords()).value().records.size(), 1);
+    EXPECT_EQ(f.state().migrationChoice, std::nullopt);
+}

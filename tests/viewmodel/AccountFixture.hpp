@@ -56,6 +56,15 @@ inline DerivedSessionResult review(const QString& title)
     return result;
 }
 
+// A sealed review of the account signed in on `model`, made two hours ago.
+inline DerivedSessionResult reviewOf(const SessionViewModel& model, const QString& title)
+{
+    DerivedSessionResult result = review(title);
+    if (model.account())
+        result.accountID = model.account()->accountID;
+    return result;
+}
+
 // Counts the writes of the saved session; stands for another process that overwrites the saved
 // session right after each of the first `racing` writes of it.
 class OverwrittenSessionKeychain final : public SecureKeyStore {

@@ -21,6 +21,7 @@ using testing::AccountTest;
 using testing::ControlPlaneProcess;
 using testing::OverwrittenSessionKeychain;
 using testing::review;
+using testing::reviewOf;
 using testing::settle;
 
 const QString notAuthorized = QStringLiteral("This device is no longer authorized. Sign in again.");
@@ -213,7 +214,7 @@ TEST_F(AccountTest, SignOutRevokesThisDeviceAndKeepsTheReviewsOnThisComputer)
     auto model = launch();
     signIn(*model, "Dara");
     model->acceptRecordingAgreement();
-    const DerivedSessionResult kept = review("Kept here");
+    const DerivedSessionResult kept = reviewOf(*model, "Kept here");
     ASSERT_TRUE(test::awaitTask(model->resultStore()->save(kept)));
     model.reset();
     model = launch();
@@ -476,7 +477,7 @@ TEST_F(AccountTest, DeletingTheAccountRemovesItOnTheServerAndEverythingThisCompu
     signIn(*model, "Eli");
     model->acceptRecordingAgreement();
     model->updateParticipantName(0, "Eli");
-    ASSERT_TRUE(test::awaitTask(model->resultStore()->save(review("Gone"))));
+    ASSERT_TRUE(test::awaitTask(model->resultStore()->save(reviewOf(*model, "Gone"))));
     model.reset();
     model = launch();
     ASSERT_EQ(model->results().size(), 1);
@@ -558,7 +559,7 @@ TEST_F(AccountTest, ADeletionWhoseAnswerNeverCameIsAskedAgainAtTheNextLaunch)
         SCOPED_TRACE(row.name);
         auto model = launch();
         signIn(*model, "Ivy");
-        ASSERT_TRUE(test::awaitTask(model->resultStore()->save(review("Kept until the answer"))));
+        ASSERT_TRUE(test::awaitTask(model->resultStore()->save(reviewOf(*model, "Kept until the answer"))));
         const auto client = std::make_shared<ControlPlaneClient>(
             base, model->client()->deviceID(), *model->identity(), manager);
         model.reset();
@@ -603,7 +604,8 @@ TEST_F(AccountTest, ADeletionWhoseAnswerWasLostStaysPendingUntilTheControlPlaneA
     signIn(*model, "Ivy");
     model->acceptRecordingAgreement();
     model->updateParticipantName(0, "Ivy");
-    ASSERT_TRUE(test::awaitTask(model->resultStore()->save(review("Kept until the account answers"))));
+    ASSERT_TRUE(
+        test::awaitTask(model->resultStore()->save(reviewOf(*model, "Kept until the account answers"))));
     model.reset();
     model = launch();
     ASSERT_EQ(model->historyEntries().size(), 1);
@@ -746,7 +748,7 @@ TEST_F(AccountTest, ADeletionStaysPendingUntilTheControlPlaneProvesTheAccountGon
         model->acceptRecordingAgreement();
         model->updateParticipantName(0, name);
         model->changeCheckinReminder(true, 7, 19, 0);
-        ASSERT_TRUE(test::awaitTask(model->resultStore()->save(review(name + u"'s review"_qs))));
+        ASSERT_TRUE(test::awaitTask(model->resultStore()->save(reviewOf(*model, name + u"'s review"_qs))));
         settle(*model);
         model.reset();
         model = launch();
@@ -836,9 +838,9 @@ TEST_F(AccountTest, ADiscardLeftByTheLastRunIsFinishedAtTheNextLaunch)
     ASSERT_TRUE(session && session->sessionID);
     const auto reserved = test::awaitTask(client->reserve(*session->sessionID, 600));
     ASSERT_TRUE(reserved.has_value());
-    DerivedSessionResult discarded = review("Discarded");
+    DerivedSessionResult discarded = reviewOf(*model, "Discarded");
     discarded.id = *session->sessionID;
-    const DerivedSessionResult kept = review("Kept");
+    const DerivedSessionResult kept = reviewOf(*model, "Kept");
     for (const DerivedSessionResult& result : { discarded, kept })
         ASSERT_TRUE(test::awaitTask(model->resultStore()->save(result)));
     // As at the press of Finish: its record waits to be sent.

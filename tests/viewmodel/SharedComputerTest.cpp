@@ -7,8 +7,12 @@
 #include "persistence/ConversationBackupStore.hpp"
 #include "persistence/EncryptedResultStore.hpp"
 #include "providers/ControlPlaneClient.hpp"
+#include "security/AccountSessionStore.hpp"
+#include "security/DeviceIdentity.hpp"
 
+#include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <algorithm>
 
 namespace lumora {
@@ -50,6 +54,78 @@ protected:
             page ? page->conversations : QList<ConversationRecordSummary> {})
             ids.append(row.id);
         return ids;
+    }
+
+    // What the previous build left of one person's conversations on this computer, in reviews and
+    // backup records that name no account: one it uploaded to her account and one whose upload
+    // waits (the control plane was out of reach three times, the last just now), with her
+    // account's list as the cache and her answer to the offer. Written while no launch holds the
+    // data folder.
+    struct EarlierConversations {
+        QUuid owner;
+        DerivedSessionResult uploaded;
+        QUuid uploadedID;
+        DerivedSessionResult waiting;
+        QUuid waitingID;
+    };
+    EarlierConversations writtenByThePreviousBuild(const QString& owner)
+    {
+        const QDir data(QDir(home.applicationSupport).filePath(QStringLiteral("Lumora")));
+        const auto results
+            = EncryptedResultStore::create(data.filePath(QStringLiteral("Results")), keychain());
+        const auto backup
+            = ConversationBackupStore::create(data.filePath(QStringLiteral("Backup")), keychain());
+        EXPECT_TRUE(results && backup);
+        if (!results || !backup)
+            return {};
+        const DeviceIdentity key = testing::newIdentity();
+        const DeviceRegistration registration = RealControlPlaneFixture::signIn(key, owner);
+        const auto client = std::make_shared<ControlPlaneClient>(base, registration.deviceID, key, manager);
+        // That build's service worked on everything its stores held.
+        const auto service = ConversationBackupService::create(client, *results, *backup);
+        EarlierConversations earlier { registration.accountID,
+            testing::reviewHoursAgo(30, owner + u" uploaded"_qs), {},
+            testing::reviewHoursAgo(20, owner + u" waits"_qs), QUuid::createUuid() };
+        EXPECT_TRUE(test::awaitTask((*results)->save(earlier.uploaded)));
+        EXPECT_TRUE(test::awaitTask((*results)->save(earlier.waiting)));
+        EXPECT_EQ(test::awaitTask(service->backUp(earlier.uploaded, home.now)),
+            ConversationBackupOutcome::stored());
+        const auto uploaded = test::awaitTask((*backup)->record(earlier.uploaded.id));
+        earlier.uploadedID = uploaded && uploaded->record ? uploaded->record->conversationID : QUuid();
+        EXPECT_TRUE(test::awaitTask((*backup)->upsert(ConversationBackupRecord { earlier.waiting.id,
+            earlier.waitingID, ConversationBackupState::pending, 3, home.now, u"offline"_qs })));
+        EXPECT_TRUE(test::awaitTask(service->refreshServerHistory()));
+        EXPECT_TRUE(test::awaitTask((*backup)->setMigrationChoice(ConversationMigrationChoice::accepted)));
+        return earlier;
+    }
+
+    // The previous build signed `name` in on this computer, with its own device key.
+    void savedSessionOf(const QString& name)
+    {
+        const auto key = test::awaitTask(DeviceIdentity::load(keychain()));
+        ASSERT_TRUE(key.has_value());
+        const DeviceRegistration registration = RealControlPlaneFixture::signIn(*key, name);
+        ASSERT_TRUE(test::awaitTask(
+            AccountSessionStore(keychain()).save({ registration.accountID, registration.deviceID })));
+    }
+
+    // The history's row of a conversation, by its review or its id on the account.
+    static const ConversationHistoryEntry* rowOf(
+        const SessionViewModel& model, const DerivedSessionResult& review, const QUuid& id)
+    {
+        const auto& rows = model.historyEntries();
+        const auto row = std::ranges::find_if(rows, [&](const ConversationHistoryEntry& entry) {
+            return entry.localID == review.id || entry.id == id;
+        });
+        return row == rows.end() ? nullptr : &*row;
+    }
+
+    // The review is on this computer, whoever it belongs to.
+    static bool kept(const SessionViewModel& model, const DerivedSessionResult& review)
+    {
+        const auto loaded = test::awaitTask(model.resultStore()->load(review.id));
+        EXPECT_TRUE(loaded.has_value());
+        return loaded && loaded->result;
     }
 
     QTemporaryDir secretFolder;
@@ -150,6 +226,93 @@ TEST_F(SharedComputerTest, AnotherAccountNeitherSeesNorSendsNorDeletesAConversat
     ASSERT_EQ(left->results.size(), 2) << "Ann's deletion took the conversations of this computer";
     EXPECT_EQ(left->results.first().id, bens.id);
     EXPECT_EQ(left->results.last().id, earlier.id);
+}
+
+// The previous build kept conversations in reviews and backup records that name no account. Upgraded
+// with Ben signed in, his account takes his own uploaded one (his account's list holds it) and
+// nothing else unasked: neither Ann's uploaded one nor her waiting one shows in his history or
+// reaches his account. The offer shows him the two waiting ones; he takes his own. Upgraded on
+// another computer with nobody signed in, every review shows signed out. When the owner of the
+// earlier conversations signs in, her uploaded one is hers, her waiting one is offered to her and
+// reaches her account once she takes it; deleting the uploaded one in History, then her account,
+// leaves nothing of either on the computer, and nothing that names her.
+TEST_F(SharedComputerTest, ConversationsOfThePreviousBuildGoToAnAccountOnlyOnProofOrChoice)
+{
+    const auto offered = [](const SessionViewModel& model) {
+        QSet<QUuid> ids;
+        for (const ConversationHistoryEntry& entry : model.conversationsOffered())
+            ids.insert(entry.localID.value_or(QUuid()));
+        return ids;
+    };
+    const auto ownerComesBack = [&](SessionViewModel& model, const EarlierConversations& hers,
+                                    const QString& name) {
+        signIn(model, name);
+        ASSERT_EQ(model.account()->accountID, hers.owner);
+        const ConversationHistoryEntry* uploaded = rowOf(model, hers.uploaded, hers.uploadedID);
+        ASSERT_NE(uploaded, nullptr);
+        EXPECT_EQ(uploaded->localID, hers.uploaded.id)
+            << name.toStdString() << "'s history shows her uploaded conversation as not on this computer";
+        EXPECT_EQ(uploaded->backup, ConversationBackupDisplayState::backedUp);
+        EXPECT_EQ(rowOf(model, hers.waiting, hers.waitingID), nullptr) << "shown before she took it";
+        EXPECT_EQ(offered(model), QSet<QUuid> { hers.waiting.id });
+        test::awaitTask(model.answerMigrationOffer(true, { hers.waiting.id }));
+        EXPECT_TRUE(listed(*model.client()).contains(hers.waitingID))
+            << "her waiting conversation never reached her account";
+        const auto deleted = test::awaitTask(model.remove(*rowOf(model, hers.uploaded, hers.uploadedID)));
+        EXPECT_TRUE(deleted && deleted->isDeleted());
+        EXPECT_FALSE(kept(model, hers.uploaded)) << "its deletion in History left it on this computer";
+        model.requestAccountDeletion();
+        settle(model);
+        EXPECT_EQ(model.statusText(), SessionViewModel::accountDeletedText());
+        EXPECT_FALSE(kept(model, hers.waiting)) << "the account's deletion left it on this computer";
+        const auto state = test::awaitTask(model.backupStore()->state());
+        ASSERT_TRUE(state.has_value());
+        EXPECT_FALSE(QJsonDocument(state->toJson())
+                         .toJson()
+                         .contains(hers.owner.toString(QUuid::WithoutBraces).toUpper().toLatin1()))
+            << "the backup state names the deleted account";
+    };
+
+    const EarlierConversations anns = writtenByThePreviousBuild(u"Ann"_qs);
+    const EarlierConversations bens = writtenByThePreviousBuild(u"Ben"_qs);
+    savedSessionOf(u"Ben"_qs);
+    // The upgrade comes a day later: the waiting uploads are due.
+    home.now = home.now.addDays(1);
+    auto model = launch();
+    ASSERT_TRUE(model->isSignedIn());
+    ASSERT_EQ(model->account()->accountID, bens.owner);
+    EXPECT_EQ(rowOf(*model, anns.uploaded, anns.uploadedID), nullptr)
+        << "Ben's history shows Ann's uploaded one";
+    EXPECT_EQ(rowOf(*model, anns.waiting, anns.waitingID), nullptr)
+        << "Ben's history shows Ann's waiting one";
+    EXPECT_FALSE(listed(*model->client()).contains(anns.waitingID))
+        << "Ben's account holds Ann's waiting one";
+    const ConversationHistoryEntry* his = rowOf(*model, bens.uploaded, bens.uploadedID);
+    ASSERT_NE(his, nullptr);
+    EXPECT_EQ(his->localID, bens.uploaded.id)
+        << "Ben's history shows his uploaded one as not on this computer";
+    EXPECT_EQ(offered(*model), (QSet<QUuid> { anns.waiting.id, bens.waiting.id }));
+    test::awaitTask(model->answerMigrationOffer(true, { bens.waiting.id }));
+    const QList<QUuid> bensAccount = listed(*model->client());
+    EXPECT_TRUE(bensAccount.contains(bens.waitingID));
+    EXPECT_FALSE(bensAccount.contains(anns.waitingID)) << "Ben's answer took Ann's waiting one";
+    model->requestSignOut();
+    settle(*model);
+    ownerComesBack(*model, anns, u"Ann"_qs);
+    EXPECT_TRUE(kept(*model, bens.uploaded) && kept(*model, bens.waiting)) << "Ann's deletion took Ben's";
+
+    model.reset();
+    home.applicationSupport = home.path(u"second/data"_qs);
+    home.temporaryRoot = home.path(u"second/tmp/Lumora-Conversation"_qs);
+    home.preferences
+        = std::make_unique<QSettings>(home.path(u"second/preferences.ini"_qs), QSettings::IniFormat);
+    service = u"com.lumora.native.test-"_qs + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const EarlierConversations cats = writtenByThePreviousBuild(u"Cat"_qs);
+    home.now = home.now.addDays(1);
+    model = launch();
+    ASSERT_FALSE(model->isSignedIn());
+    EXPECT_EQ(model->results().size(), 2) << "signed out, this computer shows what it keeps";
+    ownerComesBack(*model, cats, u"Cat"_qs);
 }
 
 } // namespace

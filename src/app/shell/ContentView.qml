@@ -213,12 +213,12 @@ CoveredContent {
         minimumHeight: 440
         padding: 0
         closePolicy: Popup.NoAutoClose
-        // As tall as the offer.
+        // As tall as the offer, or as the window allows: its list of conversations then scrolls.
         contentItem: Item {
             implicitHeight: migrationOffer.implicitHeight
             Loader {
                 id: migrationOffer
-                width: parent.width
+                anchors.fill: parent
             }
         }
     }

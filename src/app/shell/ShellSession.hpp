@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AccountSession.hpp"
+#include "OfferedConversationList.hpp"
 #include "history/HistoryModel.hpp"
 #include "people/PeopleModel.hpp"
 #include "rooms/RoomModel.hpp"
@@ -33,6 +34,7 @@ class ShellSession : public QObject {
     Q_PROPERTY(QString unopenedPage READ unopenedPage NOTIFY unopenedPageChanged)
     Q_PROPERTY(int conversationsAwaitingMigrationOffer READ conversationsAwaitingMigrationOffer NOTIFY
             conversationsAwaitingMigrationOfferChanged)
+    Q_PROPERTY(lumora::OfferedConversationList* offeredConversations READ offeredConversations CONSTANT)
     // Qualified, so that QML's tools find the types of other modules by their C++ names.
     Q_PROPERTY(lumora::AccountSession* account READ account CONSTANT)
     Q_PROPERTY(lumora::HistoryModel* history READ history CONSTANT)
@@ -40,7 +42,11 @@ class ShellSession : public QObject {
     Q_PROPERTY(lumora::RoomModel* room READ room CONSTANT)
 
 public:
-    using QObject::QObject;
+    explicit ShellSession(QObject* parent = nullptr)
+        : QObject(parent)
+        , m_offered(new OfferedConversationList(this))
+    {
+    }
 
     [[nodiscard]] virtual bool recordingAgreementAccepted() const = 0;
     [[nodiscard]] virtual bool needsMigrationOffer() const = 0;
@@ -59,6 +65,9 @@ public:
     // for the user to open by hand; empty otherwise.
     [[nodiscard]] virtual QString unopenedPage() const = 0;
     [[nodiscard]] virtual int conversationsAwaitingMigrationOffer() const = 0;
+    // What the migration offer covers, with the user's choice of them; filled by the derived
+    // session.
+    [[nodiscard]] OfferedConversationList* offeredConversations() const { return m_offered; }
     // The pages' own models.
     [[nodiscard]] virtual AccountSession* account() const = 0;
     [[nodiscard]] virtual HistoryModel* history() const = 0;
@@ -77,7 +86,8 @@ public:
     Q_INVOKABLE virtual void dismissUnopenedPage() = 0;
     Q_INVOKABLE virtual void handleExternalURL(const QUrl& url) = 0;
     Q_INVOKABLE virtual void synchronizeHistory(bool refreshFromServer) = 0;
-    // Records the answer to the migration offer; `migrationAnswered` follows when it is done.
+    // Records the answer to the migration offer for the conversations chosen in
+    // `offeredConversations`; `migrationAnswered` follows when it is done.
     Q_INVOKABLE virtual void answerMigration(bool accepted) = 0;
     // Ends the run the user quits during a conversation: once the conversation is finished and
     // saved (`saveFirst`), or at once, which discards it: nothing of it is kept, and nothing of
@@ -98,6 +108,9 @@ signals:
     void migrationAnswered();
     // The run may end now: the application leaves its event loop, without asking again.
     void quitRequested();
+
+private:
+    OfferedConversationList* m_offered;
 };
 
 } // namespace lumora

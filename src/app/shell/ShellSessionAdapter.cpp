@@ -2,7 +2,6 @@
 
 #include "AccountSessionAdapter.hpp"
 #include "PlainTextClipboard.hpp"
-#include "appcore/ConversationBackupService.hpp"
 #include "history/HistoryModelAdapter.hpp"
 #include "people/PeopleModelAdapter.hpp"
 #include "rooms/RoomModelAdapter.hpp"
@@ -17,9 +16,9 @@ ShellSessionAdapter::ShellSessionAdapter(
     SessionViewModel& viewModel, std::function<QDateTime()> clock, QObject* parent)
     : ShellSession(parent)
     , m_viewModel(viewModel)
-    , m_clock(std::move(clock))
     , m_account(new AccountSessionAdapter(viewModel, PairingTexts(DateTexts::system()), this))
-    , m_history(new HistoryModelAdapter(viewModel, m_clock, HistoryModel::shownRefreshInterval, this))
+    , m_history(
+          new HistoryModelAdapter(viewModel, std::move(clock), HistoryModel::shownRefreshInterval, this))
     , m_people(new PeopleModelAdapter(viewModel, this))
     , m_room(new RoomModelAdapter(viewModel, this))
 {
@@ -37,6 +36,11 @@ ShellSessionAdapter::ShellSessionAdapter(
         &ShellSession::signInAddressChanged);
     connect(&m_viewModel, &SessionViewModel::conversationsAwaitingMigrationOfferChanged, this,
         &ShellSession::conversationsAwaitingMigrationOfferChanged);
+    const auto showOffered = [this] {
+        offeredConversations()->replace(m_viewModel.conversationsOffered(), DateTexts::system());
+    };
+    connect(&m_viewModel, &SessionViewModel::conversationsOfferedChanged, this, showOffered);
+    showOffered();
 }
 
 bool ShellSessionAdapter::recordingAgreementAccepted() const
@@ -165,18 +169,7 @@ void ShellSessionAdapter::answerMigration(bool accepted)
 QCoro::Task<void> ShellSessionAdapter::answer(bool accepted)
 {
     const QPointer<ShellSessionAdapter> self(this);
-    // The service is held for the whole answer: a sign-out meanwhile drops the view model's.
-    if (const std::shared_ptr<ConversationBackupService> service = m_viewModel.backupService()) {
-        m_viewModel.setMigrationChoice(
-            accepted ? ConversationMigrationChoice::accepted : ConversationMigrationChoice::declined);
-        if (accepted)
-            co_await service->acceptMigration(m_clock());
-        else
-            co_await service->declineMigration();
-        if (!self)
-            co_return;
-        co_await m_viewModel.synchronizeHistory(false);
-    }
+    co_await m_viewModel.answerMigrationOffer(accepted, offeredConversations()->chosen());
     if (self)
         emit migrationAnswered();
 }

@@ -10,9 +10,8 @@ namespace lumora {
 
 class SessionViewModel;
 
-// The shell's session over the session view model: it forwards each change signal, keeps no
-// state of its own, and runs the migration answer (choice, backup service, history refresh)
-// in order.
+// The shell's session over the session view model: it forwards each change signal and keeps no
+// state of its own but the user's choice among the conversations offered.
 class ShellSessionAdapter final : public ShellSession {
     Q_OBJECT
 
@@ -55,7 +54,6 @@ private:
     void setUnopenedPage(const QString& page);
 
     SessionViewModel& m_viewModel;
-    std::function<QDateTime()> m_clock;
     AccountSession* m_account = nullptr;
     HistoryModel* m_history = nullptr;
     PeopleModel* m_people = nullptr;

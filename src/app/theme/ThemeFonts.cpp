@@ -133,6 +133,9 @@ QString ThemeFonts::glyph(const QString& symbol)
         { QStringLiteral("checkmark.seal.fill"), QStringLiteral("verified") },
         { QStringLiteral("chevron.left"), QStringLiteral("chevron_left") },
         { QStringLiteral("arrow.uturn.left"), QStringLiteral("u_turn_left") },
+        // The migration offer's choices.
+        { QStringLiteral("checkmark.square.fill"), QStringLiteral("check_box") },
+        { QStringLiteral("square"), QStringLiteral("check_box_outline_blank") },
     };
     return glyphs.value(symbol);
 }

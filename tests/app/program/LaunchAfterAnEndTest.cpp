@@ -75,6 +75,9 @@ TEST_F(LaunchAfterAnEnd, AnAccountDeletionKilledAfterTheAnswerIsFinishedAtTheNex
     const QTemporaryDir home;
     ASSERT_TRUE(signIn(home));
     {
+        const auto saved = test::awaitTask(AccountSessionStore(keychain()).load());
+        ASSERT_TRUE(saved && saved->session);
+        const QUuid account = saved->session->accountID;
         const auto results = EncryptedResultStore::create(home.filePath("data/Lumora/Results"), keychain());
         const auto backup = ConversationBackupStore::create(home.filePath("data/Lumora/Backup"), keychain());
         ASSERT_TRUE(results && backup);
@@ -83,9 +86,10 @@ TEST_F(LaunchAfterAnEnd, AnAccountDeletionKilledAfterTheAnswerIsFinishedAtTheNex
             review.id = QUuid::createUuid();
             review.completedAt = QDateTime::currentDateTimeUtc().addDays(-index);
             review.summary = u"Kept on this computer."_qs;
+            review.accountID = account;
             ASSERT_TRUE(test::awaitTask((*results)->save(review)));
             const ConversationBackupRecord kept { review.id, QUuid::createUuid(),
-                ConversationBackupState::declined, 0, std::nullopt, std::nullopt };
+                ConversationBackupState::declined, 0, std::nullopt, std::nullopt, false, account };
             ASSERT_TRUE(test::awaitTask((*backup)->upsert(kept)));
         }
     }
