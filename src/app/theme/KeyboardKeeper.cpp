@@ -62,6 +62,8 @@ KeyboardKeeper::KeyboardKeeper(QQuickWindow& window)
     m_settled.setInterval(0);
     connect(&m_settled, &QTimer::timeout, this, &KeyboardKeeper::land);
     connect(&window, &QQuickWindow::activeFocusItemChanged, this, &KeyboardKeeper::focusMoved);
+    // What changed while the window had not the focus settles as it has it again.
+    connect(&window, &QWindow::activeChanged, this, &KeyboardKeeper::focusMoved);
     focusMoved();
 }
 
@@ -84,6 +86,10 @@ void KeyboardKeeper::handOffReady()
 
 void KeyboardKeeper::focusMoved()
 {
+    // The window lost the focus, which leaves the keyboard where it is: Qt gives it back there
+    // as the window has the focus again.
+    if (!m_window.isActive())
+        return;
     QQuickItem* item = m_window.activeFocusItem();
     if (item != m_parked)
         m_parked = nullptr;
@@ -134,6 +140,8 @@ void KeyboardKeeper::keepRing(QQuickItem& control)
 
 void KeyboardKeeper::land()
 {
+    if (!m_window.isActive())
+        return;
     QQuickItem* now = m_window.activeFocusItem();
     const bool parked = now == m_parked && isControl(now);
     if (!parked) {

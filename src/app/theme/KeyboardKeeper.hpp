@@ -29,6 +29,9 @@ class FocusHandOff;
 // new step). Where the control still shows, the window's first control has it, and a hand-off
 // whose `to` shows later takes it on from there until the person moves it.
 //
+// A window that loses the focus leaves the keyboard where it is: the keeper does nothing until
+// the window has the focus again, and Qt gives it back there.
+//
 // Wherever the program moves the keyboard (a dialog that closes, a control enabled again, a
 // landing), its ring shows only when the control the person last put it on showed one: after
 // keys, not after a click or where nothing was pressed.
