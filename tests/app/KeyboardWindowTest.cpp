@@ -762,5 +762,60 @@ TEST_P(KeyboardPlaceTest, AWindowSwitchGivesTheKeyboardBackWhereItWas)
     ASSERT_NO_FATAL_FAILURE(comesBack("backButton", "Back"));
 }
 
+// A step of the welcome sheet leaves the keyboard in the sheet, on the step's next control,
+// whatever the window under it offers to take a stray keyboard: with the check-in open,
+// "Both people agree" leads on to "Sign in with Apple"; with the room's finish notice showing,
+// a sign-in that completes while the person is in the browser leads on to "Enter the room".
+TEST_P(KeyboardPlaceTest, TheWelcomeSheetsStepsKeepTheKeyboardInTheSheet)
+{
+    session.state.recordingAgreementAccepted = false;
+    ASSERT_NO_FATAL_FAILURE(open());
+    // The person closes the sheet the first launch shows, and opens the check-in.
+    ASSERT_TRUE(shell.shows("setupSheet"));
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 30000));
+    model.update([](auto& s) {
+        s.startReadiness = RoomModel::NeedsRecordingAgreement;
+        s.checkinPack = testing::packWithNote();
+        s.checkinFlow = CheckinFlow(5, 0, 0);
+    });
+    ASSERT_TRUE(shell.shows("checkinRoom"));
+    ASSERT_NO_FATAL_FAILURE(tabTo("checkinPrimaryButton"));
+    shell.press(Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("setupSheet"); }, 30000));
+    ASSERT_NO_FATAL_FAILURE(tabOnTo("agreeButton"));
+    shell.press(Qt::Key_Return);
+    EXPECT_EQ(landedIn("setupFlow", "signInButton"), "signInButton") << "after Both people agree";
+    EXPECT_EQ(heardFocus(), "Welcome to Corvane > Sign in with Apple");
+    shell.screenshot(QStringLiteral("keyboard-sheet-sign-in-%1").arg(GetParam().width()));
+
+    // The check-in closed; the room's finish notice offers its "Read it in History".
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 30000));
+    model.update([](auto& s) {
+        s.checkinPack.reset();
+        s.checkinFlow.reset();
+        s.startReadiness = RoomModel::NeedsSignIn;
+        s.finishNotice = "Conversation ready to review";
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("finishNoticeAction"); }, 30000));
+    ASSERT_NO_FATAL_FAILURE(tabTo("primaryButton"));
+    shell.press(Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("setupSheet"); }, 30000));
+    ASSERT_NO_FATAL_FAILURE(tabOnTo("signInButton"));
+    shell.press(Qt::Key_Return);
+    ASSERT_EQ(session.signInStarts, 1);
+    ASSERT_NO_FATAL_FAILURE(switchAway([&] {
+        session.update([](auto& s) {
+            s.isAppleAuthorizationActive = false;
+            s.isSignedIn = true;
+        });
+    }));
+    EXPECT_EQ(landedIn("setupFlow", "enterRoomButton"), "enterRoomButton") << "after the sign-in";
+    EXPECT_EQ(heardFocus(), "Welcome to Corvane > Enter the room");
+    EXPECT_TRUE(showsRing(focused()));
+    shell.screenshot(QStringLiteral("keyboard-sheet-signed-in-%1").arg(GetParam().width()));
+}
+
 } // namespace
 } // namespace lumora

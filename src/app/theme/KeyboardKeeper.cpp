@@ -1,5 +1,6 @@
 #include "KeyboardKeeper.hpp"
 
+#include "CoveredContent.hpp"
 #include "FocusHandOff.hpp"
 
 #include <QQuickItem>
@@ -27,21 +28,22 @@ QQuickItem* popupOf(QQuickItem* item)
     return nullptr;
 }
 
-// The first control of `part` in the order Tab takes after `from` (from its start without
-// one), other than `except` and named `name` when that is given; none once the order has
-// left `part` or come round again.
-QQuickItem* controlIn(QQuickItem& part, QQuickItem* from, const QString& name, const QQuickItem* except)
+// Where the keyboard may be now: in the dialog drawn over every other one, or anywhere in the
+// window while none is up.
+QQuickItem& roomOf(QQuickWindow& window)
 {
-    QSet<QQuickItem*> passed;
-    for (QQuickItem* item = from ? from : &part; item && !passed.contains(item);) {
-        passed.insert(item);
-        item = item->nextItemInFocusChain(true);
-        if (!item || !part.isAncestorOf(item))
-            return nullptr;
-        if (isControl(item) && item != except && (name.isEmpty() || item->objectName() == name))
-            return item;
+    for (QQuickItem* child : window.contentItem()->childItems()) {
+        QQuickItem* dialog = child->inherits("QQuickOverlay") ? CoveredContent::topDialog(*child) : nullptr;
+        if (dialog)
+            return *dialog;
     }
-    return nullptr;
+    return *window.contentItem();
+}
+
+// A control the person can reach in `room`: nothing covers it.
+bool reaches(const QQuickItem& room, QQuickItem* item)
+{
+    return isControl(item) && room.isAncestorOf(item) && !CoveredContent::liesCovered(*item);
 }
 
 } // namespace
@@ -149,27 +151,28 @@ void KeyboardKeeper::land()
             return;
         m_left = m_last;
     }
-    QQuickItem* next = handOffTo(true);
+    QQuickItem& room = roomOf(m_window);
+    QQuickItem* next = handOffTo(room, true);
     // Busy: Qt gives it the keyboard back as it turns enabled.
     if (!next && m_left.control && m_left.control->isVisible() && !m_left.control->isEnabled())
         return;
     QQuickItem* part = parked ? nullptr : shownAround();
     if (!next && part && !m_left.name.isEmpty())
-        next = controlIn(*part, nullptr, m_left.name, m_left.control);
+        next = controlIn(room, *part, nullptr, true);
     if (!next)
-        next = handOffTo(false);
+        next = handOffTo(room, false);
     if (next) {
         moveOn(*next, false);
     } else if (!parked && m_left.any) {
-        if (QQuickItem* first = landing(part))
+        if (QQuickItem* first = landing(room, part))
             moveOn(*first, true);
     }
 }
 
-QQuickItem* KeyboardKeeper::handOffTo(bool fromLeft) const
+QQuickItem* KeyboardKeeper::handOffTo(const QQuickItem& room, bool fromLeft) const
 {
     for (const QPointer<FocusHandOff>& handOff : m_handOffs) {
-        if (!handOff || !handOff->ready())
+        if (!handOff || !handOff->ready() || !reaches(room, handOff->to()))
             continue;
         if (fromLeft ? handOff->from() && handOff->from() == m_left.control : handOff->takesStrayKeyboard())
             return handOff->to();
@@ -188,23 +191,40 @@ QQuickItem* KeyboardKeeper::shownAround() const
     return nullptr;
 }
 
-QQuickItem* KeyboardKeeper::landing(QQuickItem* shown) const
+QQuickItem* KeyboardKeeper::landing(QQuickItem& room, QQuickItem* shown) const
 {
     QQuickItem* lost = m_left.control;
     for (qsizetype index = shown ? m_left.around.indexOf(shown) : m_left.around.size();
          index < m_left.around.size(); ++index) {
         QQuickItem* part = m_left.around.at(index);
-        if (!part || !part->isVisible())
+        if (!part || !part->isVisible() || !(part == &room || room.isAncestorOf(part)))
             continue;
         // After the lost control where Tab would go on from it, else from the part's start; a
         // closed popup's order is its own.
         const bool inOrder = lost && part->isAncestorOf(lost) && popupOf(lost) == popupOf(part);
-        if (QQuickItem* next = inOrder ? controlIn(*part, lost, {}, lost) : nullptr)
+        if (QQuickItem* next = inOrder ? controlIn(room, *part, lost, false) : nullptr)
             return next;
-        if (QQuickItem* first = controlIn(*part, nullptr, {}, lost))
+        if (QQuickItem* first = controlIn(room, *part, nullptr, false))
             return first;
     }
-    return controlIn(*m_window.contentItem(), nullptr, {}, lost);
+    return controlIn(room, room, nullptr, false);
+}
+
+QQuickItem* KeyboardKeeper::controlIn(
+    const QQuickItem& room, QQuickItem& part, QQuickItem* from, bool madeAnew) const
+{
+    QSet<QQuickItem*> passed;
+    for (QQuickItem* item = from ? from : &part; item && !passed.contains(item);) {
+        passed.insert(item);
+        item = item->nextItemInFocusChain(true);
+        if (!item || !part.isAncestorOf(item))
+            return nullptr;
+        if (item == m_left.control || !reaches(room, item))
+            continue;
+        if (!madeAnew || item->objectName() == m_left.name)
+            return item;
+    }
+    return nullptr;
 }
 
 void KeyboardKeeper::moveOn(QQuickItem& control, bool parks)
