@@ -817,5 +817,35 @@ TEST_P(KeyboardPlaceTest, TheWelcomeSheetsStepsKeepTheKeyboardInTheSheet)
     shell.screenshot(QStringLiteral("keyboard-sheet-signed-in-%1").arg(GetParam().width()));
 }
 
+// The room made anew at the other size keeps the keyboard on the seat's own "Get unstuck": both
+// seats' read alike and are told apart by whose they are.
+TEST_P(KeyboardPlaceTest, AResizeKeepsTheKeyboardOnTheSameSeatsControl)
+{
+    ASSERT_NO_FATAL_FAILURE(open());
+    recordBothSeats();
+    const QString secondSeat = "Asks the coach for a suggestion for Person 2";
+    const auto description = [&] {
+        QAccessibleInterface* reader = focused() ? QAccessible::queryAccessibleInterface(focused()) : nullptr;
+        return reader ? reader->text(QAccessible::Description) : QString();
+    };
+    const auto onSecondSeat
+        = [&] { return focusedName() == "getUnstuck" && item("rightCorner")->isAncestorOf(focused()); };
+    ASSERT_NO_FATAL_FAILURE(tabTo("getUnstuck"));
+    for (int press = 0; press < 40 && !onSecondSeat(); ++press)
+        shell.press(Qt::Key_Tab);
+    ASSERT_TRUE(onSecondSeat());
+    ASSERT_EQ(description(), secondSeat);
+    const QSize other = GetParam().width() == 920 ? testing::WindowHarness::desktop : QSize(920, 680);
+    for (const QSize size : { other, GetParam() }) {
+        SCOPED_TRACE(size.width());
+        shell.resize(size);
+        EXPECT_EQ(landedIn("rightCorner", "getUnstuck"), "getUnstuck");
+        EXPECT_EQ(description(), secondSeat);
+        EXPECT_EQ(heardFocus(), "Get unstuck");
+        EXPECT_TRUE(showsRing(focused()));
+    }
+    shell.screenshot(QStringLiteral("keyboard-second-seat-%1").arg(GetParam().width()));
+}
+
 } // namespace
 } // namespace lumora

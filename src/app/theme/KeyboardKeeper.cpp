@@ -3,6 +3,7 @@
 #include "CoveredContent.hpp"
 #include "FocusHandOff.hpp"
 
+#include <QAccessible>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSet>
@@ -26,6 +27,14 @@ QQuickItem* popupOf(QQuickItem* item)
             return inside;
     }
     return nullptr;
+}
+
+// What a screen reader tells a control by beside its name: which one of controls that read
+// alike it is (a seat's, a card's).
+QString descriptionOf(QQuickItem& control)
+{
+    const QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(&control);
+    return reader ? reader->text(QAccessible::Description) : QString();
 }
 
 // Where the keyboard may be now: in the dialog drawn over every other one, or anywhere in the
@@ -108,7 +117,7 @@ void KeyboardKeeper::follow(QQuickItem& control)
 {
     for (const QMetaObject::Connection& connection : std::as_const(m_followed))
         disconnect(connection);
-    m_last = { &control, control.objectName(), {}, true };
+    m_last = { &control, control.objectName(), descriptionOf(control), {}, true };
     for (QQuickItem* part = control.parentItem(); part; part = part->parentItem())
         m_last.around.append(part);
     // It hides or turns disabled while it has the keyboard, or comes back from being disabled.
@@ -221,7 +230,7 @@ QQuickItem* KeyboardKeeper::controlIn(
             return nullptr;
         if (item == m_left.control || !reaches(room, item))
             continue;
-        if (!madeAnew || item->objectName() == m_left.name)
+        if (!madeAnew || (item->objectName() == m_left.name && descriptionOf(*item) == m_left.description))
             return item;
     }
     return nullptr;

@@ -23,10 +23,10 @@ class FocusHandOff;
 // or the program moved the keyboard off it), it lands once the change has settled: on the `to`
 // of a hand-off from that control, when it shows; else, unless the control still shows disabled
 // (it is busy, and Qt gives it the keyboard back as it turns enabled), on the same control made
-// anew (of the same name) in the nearest part of the window around it that still shows (the same
-// button of the room made anew at another width), on the `to` of a hand-off that takes a stray
-// keyboard, or on the control Tab comes to next in that part, or its first (the page shown, a
-// section's new step).
+// anew (of the same name, told apart from those that read alike as a screen reader tells it) in
+// the nearest part of the window around it that still shows (the same seat's button of the room
+// made anew at another width), on the `to` of a hand-off that takes a stray keyboard, or on the
+// control Tab comes to next in that part, or its first (the page shown, a section's new step).
 // Where the control still shows, the first control of the window (or of the dialog that is up)
 // has it, and a hand-off whose `to` shows later takes it on from there until the person moves it.
 //
@@ -59,6 +59,7 @@ private:
     struct Place {
         QPointer<QQuickItem> control;
         QString name;
+        QString description;
         QList<QPointer<QQuickItem>> around;
         bool any = false;
     };
