@@ -847,5 +847,64 @@ TEST_P(KeyboardPlaceTest, AResizeKeepsTheKeyboardOnTheSameSeatsControl)
     shell.screenshot(QStringLiteral("keyboard-second-seat-%1").arg(GetParam().width()));
 }
 
+// The question about deleting a conversation from its review opens on its Cancel, with the
+// ring the person's keys drew, at each of 20 openings, however the one before ended: cancelled by
+// Return on what it opened on, by Escape, or deleted by Tab and Return on Delete. Return on what
+// it opens on deletes nothing.
+TEST_P(KeyboardPlaceTest, TheDeleteQuestionOpensOnCancelEveryTime)
+{
+    // A row for each opening, as a deletion may follow any.
+    QList<char> keys;
+    QList<ConversationHistoryEntry> rows;
+    for (char key = 'a'; key < 'a' + 20; ++key) {
+        keys.append(key);
+        rows.append(testing::storedRow(key, QStringLiteral("Talk %1").arg(key)));
+    }
+    history.entries()->replace(rows);
+    ASSERT_NO_FATAL_FAILURE(open());
+    shell.press(Qt::Key_2, Qt::ControlModifier);
+    QStringList openedOn;
+    int deleted = 0;
+    for (int opening = 0; opening < 20; ++opening) {
+        SCOPED_TRACE(opening);
+        const QString entry = testing::keyOf(keys.first());
+        ASSERT_NO_FATAL_FAILURE(tabTo("historyCard:" + entry));
+        shell.press(Qt::Key_Return);
+        history.answerReview(testing::conversationReview(keys.first()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 30000));
+        ASSERT_NO_FATAL_FAILURE(tabOnTo("reviewDeleteButton"));
+        shell.press(Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDeleteConfirmation"); }, 30000));
+        const bool onControl = focused() && focused()->inherits("QQuickAbstractButton");
+        openedOn.append(heardFocus() + (showsRing(focused()) ? QStringLiteral(" (ring)") : QString()));
+        if (opening == 3)
+            shell.screenshot(
+                QStringLiteral("keyboard-delete-question-after-a-deletion-%1").arg(GetParam().width()));
+        if (opening % 3 == 0) {
+            shell.press(Qt::Key_Return);
+        } else if (opening % 3 == 1) {
+            shell.press(Qt::Key_Escape);
+        } else {
+            ASSERT_NO_FATAL_FAILURE(tabOnTo("reviewDeleteConfirmationConfirm"));
+            shell.press(Qt::Key_Return);
+        }
+        // Return on the dialog itself answers nothing; Escape then withdraws it.
+        if (opening % 3 == 0 && !onControl)
+            shell.press(Qt::Key_Escape);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDeleteConfirmation"); }, 30000));
+        if (history.calls.contains("remove " + entry)) {
+            ++deleted;
+            keys.removeFirst();
+            rows.removeFirst();
+            history.entries()->replace(rows);
+        } else {
+            shell.press(Qt::Key_Escape);
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 30000));
+    }
+    EXPECT_EQ(openedOn, QStringList(20, "Delete this conversation? > Cancel (ring)"));
+    EXPECT_EQ(deleted, 6) << "Return on what the question opened on deleted";
+}
+
 } // namespace
 } // namespace lumora
