@@ -650,9 +650,7 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Sizes, KeyboardPlaceTest, ::testing::Values(QSize(920, 680), QSize(1180, 760)),
-    [](const ::testing::TestParamInfo<QSize>& size) {
-        return QStringLiteral("At%1x%2").arg(size.param.width()).arg(size.param.height()).toStdString();
-    });
+    [](const ::testing::TestParamInfo<QSize>& size) { return "At" + ::testing::PrintToString(size.param); });
 
 // A window that loses the focus and has it again gives the keyboard back where the person left
 // it, with the ring it had: in each sheet, question, card and popover (Escape then closes it),
