@@ -1,5 +1,6 @@
 #include "CheckinRecords.hpp"
 #include "ConversationRoomState.hpp"
+#include "CoveredContent.hpp"
 #include "FakeShell.hpp"
 #include "HistoryRecords.hpp"
 #include "Sections.hpp"
@@ -9,6 +10,8 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
+#include <QWindow>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace lumora {
@@ -558,6 +561,347 @@ TEST_F(KeyboardWindowTest, WhereverItsControlGoesTheKeyboardLandsOnAControlOfThe
     ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 30000));
     EXPECT_NE(landedIn("historyScroll"), "") << "after a confirmed Delete";
     shell.screenshot("keyboard-lands-after-delete");
+}
+
+// Where the keyboard is after what the person did not do with it (the window left and come
+// back to, a step of a sheet, a resize), by keys and as a screen reader is told, at the two
+// sizes of the window a person uses most.
+class KeyboardPlaceTest : public KeyboardWindowTest, public ::testing::WithParamInterface<QSize> {
+protected:
+    void open()
+    {
+        ASSERT_NE(shell.openWindow(session), nullptr);
+        shell.resize(GetParam());
+    }
+
+    // Another window takes the focus, then this one again: a person looks at a browser, where
+    // `meanwhile` happens, and comes back.
+    void switchAway(const std::function<void()>& meanwhile = {})
+    {
+        QWindow other;
+        other.resize(320, 240);
+        other.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&other, 30000));
+        if (meanwhile)
+            meanwhile();
+        // What this window set off as it lost the focus has run.
+        shell.waitForFrame();
+        shell.window()->requestActivate();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(shell.window(), 30000));
+        shell.waitForFrame();
+    }
+
+    // What a screen reader is told has the keyboard: the names of the dialogs it lies in,
+    // outermost first, then its own, joined by " > "; a node that says it is not focused, or
+    // lies in content a dialog covers, says so.
+    QString heardFocus() const
+    {
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(shell.window());
+        QAccessibleInterface* focus = window ? window->focusChild() : nullptr;
+        if (!focus)
+            return QStringLiteral("nothing");
+        QStringList heard { focus->text(QAccessible::Name) };
+        if (!focus->state().focused)
+            heard.last() += QStringLiteral(" (not focused)");
+        if (focus->state().invisible)
+            heard.last() += QStringLiteral(" (hidden)");
+        for (QAccessibleInterface* above = focus->parent(); above && above != window;
+             above = above->parent()) {
+            // Content that a dialog can cover stands out of the tree while it is not.
+            if (const auto* content = qobject_cast<CoveredContent*>(above->object())) {
+                if (content->isCovered())
+                    heard.prepend(QStringLiteral("(covered)"));
+            } else if (above->state().invisible) {
+                heard.prepend(QStringLiteral("(hidden)"));
+            } else if (above->role() == QAccessible::Dialog) {
+                heard.prepend(above->text(QAccessible::Name));
+            }
+        }
+        return heard.join(QStringLiteral(" > "));
+    }
+
+    // The keyboard, put by keys on the control of that name, is there again after a window
+    // switch (during which `meanwhile` happens), its ring as it was, and a screen reader is told so.
+    void comesBack(const QString& control, const QString& heard, const std::function<void()>& meanwhile = {})
+    {
+        ASSERT_EQ(focusedName(), control);
+        ASSERT_EQ(heardFocus(), heard);
+        const bool ring = showsRing(focused());
+        ASSERT_NO_FATAL_FAILURE(switchAway(meanwhile));
+        EXPECT_EQ(focusedName(), control) << "after a window switch";
+        EXPECT_EQ(showsRing(focused()), ring) << "the ring after a window switch";
+        EXPECT_EQ(heardFocus(), heard) << "after a window switch";
+        shell.screenshot(QStringLiteral("keyboard-back-on-%1-%2").arg(control).arg(GetParam().width()));
+        // Where it is not, the walk goes on from where it was.
+        if (focusedName() != control)
+            item(control)->forceActiveFocus(Qt::TabFocusReason);
+    }
+
+    // A recording in which each seat has spoken, so that both can be coached.
+    void recordBothSeats()
+    {
+        model.update([](auto& s) {
+            s.isRecording = true;
+            s.elapsed = 40;
+        });
+        model.say(0, 2, 12, "I want to talk about dinner tonight.");
+        model.say(1, 12, 30, "I check my phone more than I want to admit.");
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Sizes, KeyboardPlaceTest, ::testing::Values(QSize(920, 680), QSize(1180, 760)),
+    [](const ::testing::TestParamInfo<QSize>& size) { return "At" + ::testing::PrintToString(size.param); });
+
+// A window that loses the focus and has it again gives the keyboard back where the person left
+// it, with the ring it had: in each sheet, question, card and popover (Escape then closes it),
+// and with none up on the room's mark, People's Save and the check-in's Back.
+TEST_P(KeyboardPlaceTest, AWindowSwitchGivesTheKeyboardBackWhereItWas)
+{
+    history.entries()->replace({ testing::storedRow('a', "Bills") });
+    session.state.recordingAgreementAccepted = false;
+    ASSERT_NO_FATAL_FAILURE(open());
+
+    ASSERT_TRUE(shell.shows("setupSheet"));
+    ASSERT_NO_FATAL_FAILURE(tabOnTo("agreeButton"));
+    ASSERT_NO_FATAL_FAILURE(comesBack("agreeButton", "Welcome to Corvane > Both people agree"));
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 30000));
+    session.update([](auto& s) { s.recordingAgreementAccepted = true; });
+
+    ASSERT_NO_FATAL_FAILURE(tabTo("brandMark"));
+    ASSERT_NO_FATAL_FAILURE(comesBack("brandMark", "Corvane mark"));
+
+    // The questions and cards of a conversation, and a seat's coaching.
+    recordBothSeats();
+    shell.press(Qt::Key_Q, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 30000));
+    ASSERT_NO_FATAL_FAILURE(tabOnTo("keepGoingButton"));
+    ASSERT_NO_FATAL_FAILURE(comesBack("keepGoingButton", "Quit during the conversation? > Keep going"));
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("quitDialog"); }, 30000));
+
+    // The repeated cycle comes up while the person is away, and has the keyboard as they come
+    // back.
+    ASSERT_NO_FATAL_FAILURE(switchAway([&] {
+        model.update([](auto& s) {
+            s.elapsed = 100;
+            s.liveCircularity = CircularityEvidence { true, 0.9, "dinner", "", "" };
+        });
+        model.sayDistinctTurns([&] { return shell.shows("cycleOverlay"); });
+    }));
+    ASSERT_TRUE(shell.shows("cycleOverlay"));
+    EXPECT_EQ(landedIn("cycleOverlay", "stepOutButton"), "stepOutButton");
+    ASSERT_NO_FATAL_FAILURE(tabOnTo("closeCycleButton"));
+    ASSERT_NO_FATAL_FAILURE(
+        comesBack("closeCycleButton", shell.text("cycleHeadline") + " > Close repeated cycle guidance"));
+    shell.press(Qt::Key_Escape);
+    ASSERT_FALSE(shell.shows("cycleOverlay"));
+
+    // The break comes up under the quit question while the person is away, and takes the
+    // keyboard once the question goes.
+    shell.press(Qt::Key_Q, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("quitDialog"); }, 30000));
+    ASSERT_NO_FATAL_FAILURE(tabOnTo("discardButton"));
+    ASSERT_NO_FATAL_FAILURE(comesBack("discardButton", "Quit during the conversation? > Discard", [&] {
+        model.flood(300);
+        ASSERT_TRUE(shell.shows("breakOverlay"));
+    }));
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("quitDialog"); }, 30000));
+    EXPECT_EQ(landedIn("breakOverlay", "keepTalkingButton"), "keepTalkingButton");
+    ASSERT_NO_FATAL_FAILURE(tabOnTo("pauseAndSaveButton"));
+    ASSERT_NO_FATAL_FAILURE(comesBack("pauseAndSaveButton", shell.text("breakHeadline") + " > Pause & save"));
+    shell.press(Qt::Key_Escape);
+    ASSERT_FALSE(shell.shows("breakOverlay"));
+
+    ASSERT_NO_FATAL_FAILURE(tabTo("getUnstuck"));
+    shell.press(Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("coachPopover"); }, 30000));
+    ASSERT_NO_FATAL_FAILURE(tabOnTo("readAgain"));
+    ASSERT_NO_FATAL_FAILURE(
+        comesBack("readAgain", shell.text("coachTitle") + " > Read the conversation again"));
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("coachPopover"); }, 30000));
+    model.update([](auto& s) {
+        s.isRecording = false;
+        s.elapsed = 0;
+    });
+
+    // A review and the question about deleting it.
+    shell.press(Qt::Key_2, Qt::ControlModifier);
+    ASSERT_NO_FATAL_FAILURE(tabTo("historyCard:" + testing::keyOf('a')));
+    shell.press(Qt::Key_Return);
+    history.answerReview(testing::conversationReview('a'));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 30000));
+    ASSERT_NO_FATAL_FAILURE(tabOnTo("doneButton"));
+    ASSERT_NO_FATAL_FAILURE(comesBack("doneButton", "Conversation review > Done"));
+    ASSERT_NO_FATAL_FAILURE(tabOnTo("reviewDeleteButton"));
+    shell.press(Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDeleteConfirmation"); }, 30000));
+    ASSERT_NO_FATAL_FAILURE(tabOnTo("reviewDeleteConfirmationConfirm"));
+    ASSERT_NO_FATAL_FAILURE(
+        comesBack("reviewDeleteConfirmationConfirm", "Delete this conversation? > Delete"));
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDeleteConfirmation"); }, 30000));
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 30000));
+
+    // People's Save, and the check-in's Back.
+    shell.press(Qt::Key_3, Qt::ControlModifier);
+    ASSERT_NO_FATAL_FAILURE(tabTo("rightEditorSave"));
+    ASSERT_NO_FATAL_FAILURE(comesBack("rightEditorSave", "Save"));
+    shell.press(Qt::Key_1, Qt::ControlModifier);
+    model.update([](auto& s) {
+        s.checkinPack = testing::packWithNote();
+        s.checkinFlow = CheckinFlow(5, 2, 0);
+    });
+    ASSERT_TRUE(shell.shows("checkinRoom"));
+    ASSERT_NO_FATAL_FAILURE(tabTo("backButton"));
+    ASSERT_NO_FATAL_FAILURE(comesBack("backButton", "Back"));
+}
+
+// A step of the welcome sheet leaves the keyboard in the sheet, on the step's next control,
+// whatever the window under it offers to take a stray keyboard: with the check-in open,
+// "Both people agree" leads on to "Sign in with Apple"; with the room's finish notice showing,
+// a sign-in that completes while the person is in the browser leads on to "Enter the room".
+TEST_P(KeyboardPlaceTest, TheWelcomeSheetsStepsKeepTheKeyboardInTheSheet)
+{
+    session.state.recordingAgreementAccepted = false;
+    ASSERT_NO_FATAL_FAILURE(open());
+    // The person closes the sheet the first launch shows, and opens the check-in.
+    ASSERT_TRUE(shell.shows("setupSheet"));
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 30000));
+    model.update([](auto& s) {
+        s.startReadiness = RoomModel::NeedsRecordingAgreement;
+        s.checkinPack = testing::packWithNote();
+        s.checkinFlow = CheckinFlow(5, 0, 0);
+    });
+    ASSERT_TRUE(shell.shows("checkinRoom"));
+    ASSERT_NO_FATAL_FAILURE(tabTo("checkinPrimaryButton"));
+    shell.press(Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("setupSheet"); }, 30000));
+    ASSERT_NO_FATAL_FAILURE(tabOnTo("agreeButton"));
+    shell.press(Qt::Key_Return);
+    EXPECT_EQ(landedIn("setupFlow", "signInButton"), "signInButton") << "after Both people agree";
+    EXPECT_EQ(heardFocus(), "Welcome to Corvane > Sign in with Apple");
+    shell.screenshot(QStringLiteral("keyboard-sheet-sign-in-%1").arg(GetParam().width()));
+
+    // The check-in closed; the room's finish notice offers its "Read it in History".
+    shell.press(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 30000));
+    model.update([](auto& s) {
+        s.checkinPack.reset();
+        s.checkinFlow.reset();
+        s.startReadiness = RoomModel::NeedsSignIn;
+        s.finishNotice = "Conversation ready to review";
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("finishNoticeAction"); }, 30000));
+    ASSERT_NO_FATAL_FAILURE(tabTo("primaryButton"));
+    shell.press(Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("setupSheet"); }, 30000));
+    ASSERT_NO_FATAL_FAILURE(tabOnTo("signInButton"));
+    shell.press(Qt::Key_Return);
+    ASSERT_EQ(session.signInStarts, 1);
+    ASSERT_NO_FATAL_FAILURE(switchAway([&] {
+        session.update([](auto& s) {
+            s.isAppleAuthorizationActive = false;
+            s.isSignedIn = true;
+        });
+    }));
+    EXPECT_EQ(landedIn("setupFlow", "enterRoomButton"), "enterRoomButton") << "after the sign-in";
+    EXPECT_EQ(heardFocus(), "Welcome to Corvane > Enter the room");
+    EXPECT_TRUE(showsRing(focused()));
+    shell.screenshot(QStringLiteral("keyboard-sheet-signed-in-%1").arg(GetParam().width()));
+}
+
+// The room made anew at the other size keeps the keyboard on the seat's own "Get unstuck": both
+// seats' read alike and are told apart by whose they are.
+TEST_P(KeyboardPlaceTest, AResizeKeepsTheKeyboardOnTheSameSeatsControl)
+{
+    ASSERT_NO_FATAL_FAILURE(open());
+    recordBothSeats();
+    const QString secondSeat = "Asks the coach for a suggestion for Person 2";
+    const auto description = [&] {
+        QAccessibleInterface* reader = focused() ? QAccessible::queryAccessibleInterface(focused()) : nullptr;
+        return reader ? reader->text(QAccessible::Description) : QString();
+    };
+    const auto onSecondSeat
+        = [&] { return focusedName() == "getUnstuck" && item("rightCorner")->isAncestorOf(focused()); };
+    ASSERT_NO_FATAL_FAILURE(tabTo("getUnstuck"));
+    for (int press = 0; press < 40 && !onSecondSeat(); ++press)
+        shell.press(Qt::Key_Tab);
+    ASSERT_TRUE(onSecondSeat());
+    ASSERT_EQ(description(), secondSeat);
+    const QSize other = GetParam().width() == 920 ? testing::WindowHarness::desktop : QSize(920, 680);
+    for (const QSize size : { other, GetParam() }) {
+        SCOPED_TRACE(size.width());
+        shell.resize(size);
+        EXPECT_EQ(landedIn("rightCorner", "getUnstuck"), "getUnstuck");
+        EXPECT_EQ(description(), secondSeat);
+        EXPECT_EQ(heardFocus(), "Get unstuck");
+        EXPECT_TRUE(showsRing(focused()));
+    }
+    shell.screenshot(QStringLiteral("keyboard-second-seat-%1").arg(GetParam().width()));
+}
+
+// The question about deleting a conversation from its review opens on its Cancel, with the
+// ring the person's keys drew, at each of 20 openings, however the one before ended: cancelled by
+// Return on what it opened on, by Escape, or deleted by Tab and Return on Delete. Return on what
+// it opens on deletes nothing.
+TEST_P(KeyboardPlaceTest, TheDeleteQuestionOpensOnCancelEveryTime)
+{
+    // A row for each opening, as a deletion may follow any.
+    QList<char> keys;
+    QList<ConversationHistoryEntry> rows;
+    for (char key = 'a'; key < 'a' + 20; ++key) {
+        keys.append(key);
+        rows.append(testing::storedRow(key, QStringLiteral("Talk %1").arg(key)));
+    }
+    history.entries()->replace(rows);
+    ASSERT_NO_FATAL_FAILURE(open());
+    shell.press(Qt::Key_2, Qt::ControlModifier);
+    QStringList openedOn;
+    int deleted = 0;
+    for (int opening = 0; opening < 20; ++opening) {
+        SCOPED_TRACE(opening);
+        const QString entry = testing::keyOf(keys.first());
+        ASSERT_NO_FATAL_FAILURE(tabTo("historyCard:" + entry));
+        shell.press(Qt::Key_Return);
+        history.answerReview(testing::conversationReview(keys.first()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 30000));
+        ASSERT_NO_FATAL_FAILURE(tabOnTo("reviewDeleteButton"));
+        shell.press(Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDeleteConfirmation"); }, 30000));
+        const bool onControl = focused() && focused()->inherits("QQuickAbstractButton");
+        openedOn.append(heardFocus() + (showsRing(focused()) ? QStringLiteral(" (ring)") : QString()));
+        if (opening == 3)
+            shell.screenshot(
+                QStringLiteral("keyboard-delete-question-after-a-deletion-%1").arg(GetParam().width()));
+        if (opening % 3 == 0) {
+            shell.press(Qt::Key_Return);
+        } else if (opening % 3 == 1) {
+            shell.press(Qt::Key_Escape);
+        } else {
+            ASSERT_NO_FATAL_FAILURE(tabOnTo("reviewDeleteConfirmationConfirm"));
+            shell.press(Qt::Key_Return);
+        }
+        // Return on the dialog itself answers nothing; Escape then withdraws it.
+        if (opening % 3 == 0 && !onControl)
+            shell.press(Qt::Key_Escape);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDeleteConfirmation"); }, 30000));
+        if (history.calls.contains("remove " + entry)) {
+            ++deleted;
+            keys.removeFirst();
+            rows.removeFirst();
+            history.entries()->replace(rows);
+        } else {
+            shell.press(Qt::Key_Escape);
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 30000));
+    }
+    EXPECT_EQ(openedOn, QStringList(20, "Delete this conversation? > Cancel (ring)"));
+    EXPECT_EQ(deleted, 6) << "Return on what the question opened on deleted";
 }
 
 } // namespace

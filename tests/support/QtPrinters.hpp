@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QSize>
 #include <QString>
 #include <QUrl>
 #include <QUuid>
@@ -44,6 +45,11 @@ inline void PrintTo(const QUuid& id, std::ostream* out)
 inline void PrintTo(const QDateTime& time, std::ostream* out)
 {
     *out << (time.isValid() ? time.toString(Qt::ISODateWithMs).toStdString() : std::string("(invalid time)"));
+}
+
+inline void PrintTo(const QSize& size, std::ostream* out)
+{
+    *out << size.width() << 'x' << size.height();
 }
 
 inline void PrintTo(const QUrl& url, std::ostream* out)

@@ -6,7 +6,9 @@ import QtQuick.Templates as T
 // elsewhere meanwhile). The card keeps Tab among its own controls: its last control's Tab leads
 // to its first, its first control's Shift+Tab to its last. A dialog over the window (the question
 // about quitting) keeps the keyboard while it is open: its keys would otherwise press the card's
-// buttons under it. The card takes the keyboard once the dialog lets it go.
+// buttons under it. The card takes the keyboard once the dialog lets it go. A window that has lost
+// the focus has not moved the keyboard: a card that comes up meanwhile takes it as the window has
+// the focus again, unless a dialog has it then.
 Item {
     id: keyboard
 
@@ -48,6 +50,10 @@ Item {
         const afterDialog = keyboard.waiting
         keyboard.waiting = false
         if (keyboard.card.visible) {
+            if (!keyboard.Window.active) {
+                keyboard.waiting = true
+                return
+            }
             // Given back by a dialog, the card's control shows its ring again.
             if (current && keyboard.holds(current)) {
                 const control = current as T.Control
@@ -96,6 +102,8 @@ Item {
         target: keyboard.Window.window
         enabled: keyboard.card.visible
         function onActiveFocusItemChanged() {
+            if (!keyboard.Window.active)
+                return
             const current = keyboard.card.Window.activeFocusItem
             if (current && keyboard.under(current, keyboard.dialogs))
                 keyboard.waiting = true

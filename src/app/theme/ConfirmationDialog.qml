@@ -2,7 +2,9 @@ import QtQuick
 import QtQuick.Layouts
 
 // Asks before a step that cannot be taken back: Cancel closes it, the destructive button
-// closes it and confirms.
+// closes it and confirms. It opens on Cancel every time, so that Return never confirms what the
+// person has not chosen: a popup otherwise opens on whichever of its buttons had the keyboard
+// last, the destructive one after a confirmation.
 ThemedPopup {
     id: root
 
@@ -12,6 +14,7 @@ ThemedPopup {
     signal confirmed
 
     accessibleName: root.title
+    onAboutToShow: cancel.focus = true
 
     contentItem: ColumnLayout {
         spacing: 16
@@ -35,6 +38,7 @@ ThemedPopup {
             Layout.alignment: Qt.AlignRight
             spacing: 12
             SecondaryButton {
+                id: cancel
                 objectName: root.objectName + "Cancel"
                 text: qsTr("Cancel")
                 onClicked: root.close()

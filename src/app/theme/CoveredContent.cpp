@@ -85,6 +85,27 @@ bool drawnOver(const QQuickItem* item, const QQuickItem* under, const QList<QQui
 
 } // namespace
 
+QQuickItem* CoveredContent::topDialog(const QQuickItem& dialogs)
+{
+    const QList<QQuickItem*> children = dialogs.childItems();
+    QQuickItem* top = nullptr;
+    for (QQuickItem* item : children) {
+        if (isDialog(item) && (!top || drawnOver(item, top, children)))
+            top = item;
+    }
+    return top;
+}
+
+bool CoveredContent::liesCovered(const QQuickItem& item)
+{
+    for (const QQuickItem* above = item.parentItem(); above; above = above->parentItem()) {
+        const auto* content = qobject_cast<const CoveredContent*>(above);
+        if (content && content->isCovered())
+            return true;
+    }
+    return false;
+}
+
 void CoveredContent::install()
 {
     QAccessible::installFactory(presentCovered);

@@ -28,6 +28,11 @@ public:
 
     explicit CoveredContent(QQuickItem* parent = nullptr);
 
+    // The dialog drawn over every other one in `dialogs` (a window's overlay), or none.
+    [[nodiscard]] static QQuickItem* topDialog(const QQuickItem& dialogs);
+    // Whether `item` lies in content that a card or a dialog covers.
+    [[nodiscard]] static bool liesCovered(const QQuickItem& item);
+
     [[nodiscard]] bool covered() const { return m_covered; }
     void setCovered(bool covered);
     [[nodiscard]] QQuickItem* dialogs() const { return m_dialogs; }

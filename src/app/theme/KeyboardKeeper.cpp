@@ -1,7 +1,9 @@
 #include "KeyboardKeeper.hpp"
 
+#include "CoveredContent.hpp"
 #include "FocusHandOff.hpp"
 
+#include <QAccessible>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSet>
@@ -27,21 +29,30 @@ QQuickItem* popupOf(QQuickItem* item)
     return nullptr;
 }
 
-// The first control of `part` in the order Tab takes after `from` (from its start without
-// one), other than `except` and named `name` when that is given; none once the order has
-// left `part` or come round again.
-QQuickItem* controlIn(QQuickItem& part, QQuickItem* from, const QString& name, const QQuickItem* except)
+// What a screen reader tells a control by beside its name: which one of controls that read
+// alike it is (a seat's, a card's).
+QString descriptionOf(QQuickItem& control)
 {
-    QSet<QQuickItem*> passed;
-    for (QQuickItem* item = from ? from : &part; item && !passed.contains(item);) {
-        passed.insert(item);
-        item = item->nextItemInFocusChain(true);
-        if (!item || !part.isAncestorOf(item))
-            return nullptr;
-        if (isControl(item) && item != except && (name.isEmpty() || item->objectName() == name))
-            return item;
+    const QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(&control);
+    return reader ? reader->text(QAccessible::Description) : QString();
+}
+
+// Where the keyboard may be now: in the dialog drawn over every other one, or anywhere in the
+// window while none is up.
+QQuickItem& roomOf(QQuickWindow& window)
+{
+    for (QQuickItem* child : window.contentItem()->childItems()) {
+        QQuickItem* dialog = child->inherits("QQuickOverlay") ? CoveredContent::topDialog(*child) : nullptr;
+        if (dialog)
+            return *dialog;
     }
-    return nullptr;
+    return *window.contentItem();
+}
+
+// A control the person can reach in `room`: nothing covers it.
+bool reaches(const QQuickItem& room, QQuickItem* item)
+{
+    return isControl(item) && room.isAncestorOf(item) && !CoveredContent::liesCovered(*item);
 }
 
 } // namespace
@@ -62,6 +73,8 @@ KeyboardKeeper::KeyboardKeeper(QQuickWindow& window)
     m_settled.setInterval(0);
     connect(&m_settled, &QTimer::timeout, this, &KeyboardKeeper::land);
     connect(&window, &QQuickWindow::activeFocusItemChanged, this, &KeyboardKeeper::focusMoved);
+    // What changed while the window had not the focus settles as it has it again.
+    connect(&window, &QWindow::activeChanged, this, &KeyboardKeeper::focusMoved);
     focusMoved();
 }
 
@@ -84,6 +97,10 @@ void KeyboardKeeper::handOffReady()
 
 void KeyboardKeeper::focusMoved()
 {
+    // The window lost the focus, which leaves the keyboard where it is: Qt gives it back there
+    // as the window has the focus again.
+    if (!m_window.isActive())
+        return;
     QQuickItem* item = m_window.activeFocusItem();
     if (item != m_parked)
         m_parked = nullptr;
@@ -100,7 +117,7 @@ void KeyboardKeeper::follow(QQuickItem& control)
 {
     for (const QMetaObject::Connection& connection : std::as_const(m_followed))
         disconnect(connection);
-    m_last = { &control, control.objectName(), {}, true };
+    m_last = { &control, control.objectName(), descriptionOf(control), {}, true };
     for (QQuickItem* part = control.parentItem(); part; part = part->parentItem())
         m_last.around.append(part);
     // It hides or turns disabled while it has the keyboard, or comes back from being disabled.
@@ -134,6 +151,8 @@ void KeyboardKeeper::keepRing(QQuickItem& control)
 
 void KeyboardKeeper::land()
 {
+    if (!m_window.isActive())
+        return;
     QQuickItem* now = m_window.activeFocusItem();
     const bool parked = now == m_parked && isControl(now);
     if (!parked) {
@@ -141,27 +160,28 @@ void KeyboardKeeper::land()
             return;
         m_left = m_last;
     }
-    QQuickItem* next = handOffTo(true);
+    QQuickItem& room = roomOf(m_window);
+    QQuickItem* next = handOffTo(room, true);
     // Busy: Qt gives it the keyboard back as it turns enabled.
     if (!next && m_left.control && m_left.control->isVisible() && !m_left.control->isEnabled())
         return;
     QQuickItem* part = parked ? nullptr : shownAround();
     if (!next && part && !m_left.name.isEmpty())
-        next = controlIn(*part, nullptr, m_left.name, m_left.control);
+        next = controlIn(room, *part, nullptr, true);
     if (!next)
-        next = handOffTo(false);
+        next = handOffTo(room, false);
     if (next) {
         moveOn(*next, false);
     } else if (!parked && m_left.any) {
-        if (QQuickItem* first = landing(part))
+        if (QQuickItem* first = landing(room, part))
             moveOn(*first, true);
     }
 }
 
-QQuickItem* KeyboardKeeper::handOffTo(bool fromLeft) const
+QQuickItem* KeyboardKeeper::handOffTo(const QQuickItem& room, bool fromLeft) const
 {
     for (const QPointer<FocusHandOff>& handOff : m_handOffs) {
-        if (!handOff || !handOff->ready())
+        if (!handOff || !handOff->ready() || !reaches(room, handOff->to()))
             continue;
         if (fromLeft ? handOff->from() && handOff->from() == m_left.control : handOff->takesStrayKeyboard())
             return handOff->to();
@@ -180,23 +200,40 @@ QQuickItem* KeyboardKeeper::shownAround() const
     return nullptr;
 }
 
-QQuickItem* KeyboardKeeper::landing(QQuickItem* shown) const
+QQuickItem* KeyboardKeeper::landing(QQuickItem& room, QQuickItem* shown) const
 {
     QQuickItem* lost = m_left.control;
     for (qsizetype index = shown ? m_left.around.indexOf(shown) : m_left.around.size();
          index < m_left.around.size(); ++index) {
         QQuickItem* part = m_left.around.at(index);
-        if (!part || !part->isVisible())
+        if (!part || !part->isVisible() || !(part == &room || room.isAncestorOf(part)))
             continue;
         // After the lost control where Tab would go on from it, else from the part's start; a
         // closed popup's order is its own.
         const bool inOrder = lost && part->isAncestorOf(lost) && popupOf(lost) == popupOf(part);
-        if (QQuickItem* next = inOrder ? controlIn(*part, lost, {}, lost) : nullptr)
+        if (QQuickItem* next = inOrder ? controlIn(room, *part, lost, false) : nullptr)
             return next;
-        if (QQuickItem* first = controlIn(*part, nullptr, {}, lost))
+        if (QQuickItem* first = controlIn(room, *part, nullptr, false))
             return first;
     }
-    return controlIn(*m_window.contentItem(), nullptr, {}, lost);
+    return controlIn(room, room, nullptr, false);
+}
+
+QQuickItem* KeyboardKeeper::controlIn(
+    const QQuickItem& room, QQuickItem& part, QQuickItem* from, bool madeAnew) const
+{
+    QSet<QQuickItem*> passed;
+    for (QQuickItem* item = from ? from : &part; item && !passed.contains(item);) {
+        passed.insert(item);
+        item = item->nextItemInFocusChain(true);
+        if (!item || !part.isAncestorOf(item))
+            return nullptr;
+        if (item == m_left.control || !reaches(room, item))
+            continue;
+        if (!madeAnew || (item->objectName() == m_left.name && descriptionOf(*item) == m_left.description))
+            return item;
+    }
+    return nullptr;
 }
 
 void KeyboardKeeper::moveOn(QQuickItem& control, bool parks)
