@@ -147,7 +147,7 @@ TEST_F(CheckinConversationTest, AWeeklyCheckinIsRecordedSavedAndListedAsOne)
     EXPECT_EQ(shell.find("roomState"), conversation) << "the room kept its own state";
     EXPECT_TRUE(shell.shows("emptyRoom"));
     // The account's refresh after the finish and the history's fetch end before the window goes.
-    ASSERT_TRUE(test::spinUntil([&] { return model->runningOperations() == 0; }, 60000));
+    lumora::testing::settle(*model);
     shell.close();
 }
 
@@ -177,7 +177,7 @@ TEST_F(CheckinConversationWithoutFinalTranscriptTest, TheSavedPanelSaysTheReview
     ASSERT_TRUE(shell.shows("conversationRoom"));
     EXPECT_FALSE(shell.shows("finishNotice"));
     EXPECT_FALSE(shell.shows("errorBanner"));
-    ASSERT_TRUE(test::spinUntil([&] { return model->runningOperations() == 0; }, 60000));
+    lumora::testing::settle(*model);
     shell.close();
 }
 

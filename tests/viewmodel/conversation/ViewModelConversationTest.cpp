@@ -861,7 +861,7 @@ TEST_F(GuidedConversationTest, AnOlderCoachingReplyNeverTouchesTheNewerRequest)
     EXPECT_TRUE(model->nudgeErrors().isEmpty());
 
     nudgesReleased = true;
-    ASSERT_TRUE(test::spinUntil([&] { return model->runningOperations() == 0; }, 60000));
+    lumora::testing::settle(*model);
     EXPECT_TRUE(model->nudgeLoadingSides().isEmpty());
     EXPECT_TRUE(model->nudgeErrors().isEmpty());
     EXPECT_EQ(shown, QStringList { "second" });
