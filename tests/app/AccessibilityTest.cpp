@@ -144,6 +144,21 @@ protected:
         {
             return QTest::qWaitFor([&] { return lastFocused() == name; }, 60000);
         }
+        // Waits until the keyboard comes to a node of that role whose name says each of `words`.
+        ::testing::AssertionResult hearsFocusSaying(const QString& role, const QStringList& words)
+        {
+            const auto says = [&] {
+                const QJsonObject event = lastFocusedEvent();
+                const QString name = event.value(u"name").toString();
+                return event.value(u"role").toString() == role
+                    && std::ranges::all_of(words, [&](const QString& word) { return name.contains(word); });
+            };
+            if (QTest::qWaitFor(says, 60000))
+                return ::testing::AssertionSuccess();
+            return ::testing::AssertionFailure() << "the keyboard was last heard on "
+                                                 << lastFocusedEvent().value(u"role").toString().toStdString()
+                                                 << " \"" << lastFocused().toStdString() << '"';
+        }
         [[nodiscard]] QString lastFocused() const { return lastFocusedEvent().value(u"name").toString(); }
         [[nodiscard]] QJsonObject lastFocusedEvent() const
         {
@@ -856,6 +871,65 @@ TEST_F(AccessibilityTest, EachAnswerIsAnnouncedAsItAppearsBesideTheControlThatAs
         ASSERT_NO_FATAL_FAILURE(landIn("historyScroll"));
         shell.press(Qt::Key_1, Qt::ControlModifier);
         ASSERT_NO_FATAL_FAILURE(landIn("conversationRoom"));
+    }
+}
+
+// The reminder's Day, Hour and Minute boxes say their value, closed and open: the keyboard on a
+// box, a screen reader reads what it chooses and the value it shows; moving in its open list,
+// each entry the keys come to; the list's choice taken, the box again with its new value. By
+// keys, at both sizes.
+TEST_F(AccessibilityTest, TheReminderBoxesSayTheirValueClosedAndOpen)
+{
+    account.state.isSignedIn = true;
+    account.state.reminderOn = true;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    ASSERT_NO_FATAL_FAILURE(keyboardTo("sectionAccount"));
+    shell.press(Qt::Key_Return);
+    ASSERT_NO_FATAL_FAILURE(landIn("accountScroll"));
+    struct Box {
+        const char* name;
+        const char* reads;
+        std::function<QString()> value;
+    };
+    const Box boxes[] = {
+        { "reminderWeekday", "Day",
+            [&] { return AccountSession::weekdayNames().value(account.state.reminderWeekday - 1); } },
+        { "reminderHour", "Hour",
+            [&] { return QString::number(account.state.reminderHour).rightJustified(2, u'0'); } },
+        { "reminderMinute", "Minute",
+            [&] { return QString::number(account.state.reminderMinute).rightJustified(2, u'0'); } },
+    };
+    for (const QSize size : { QSize(920, 680), testing::WindowHarness::desktop }) {
+        shell.resize(size);
+        Listener listener;
+        for (const Box& box : boxes) {
+            const std::string at = std::string(box.reads) + " at " + std::to_string(size.width());
+            const QString before = box.value();
+            ASSERT_NO_FATAL_FAILURE(keyboardTo(box.name));
+            EXPECT_TRUE(listener.hearsFocusSaying("combo box", { box.reads, before })) << at << ", closed";
+            shell.press(Qt::Key_Space);
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] {
+                    return shell.find(box.name)
+                        ->property("popup")
+                        .value<QObject*>()
+                        ->property("opened")
+                        .toBool();
+                },
+                60000))
+                << at;
+            shell.press(Qt::Key_Down);
+            QString next;
+            QMetaObject::invokeMethod(shell.find(box.name), "textAt", Q_RETURN_ARG(QString, next),
+                Q_ARG(int, shell.find(box.name)->property("highlightedIndex").toInt()));
+            EXPECT_NE(next, before) << at;
+            EXPECT_TRUE(listener.hearsFocusSaying("list item", { next })) << at << ", open";
+            shell.press(Qt::Key_Return);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return box.value() == next; }, 60000)) << at;
+            EXPECT_TRUE(listener.hearsFocusSaying("combo box", { box.reads, next })) << at << ", chosen";
+            EXPECT_EQ(focusedName(), box.name) << at;
+        }
+        shell.screenshot(QStringLiteral("reminder-boxes-read-%1").arg(size.width()));
     }
 }
 
