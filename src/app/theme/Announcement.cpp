@@ -4,6 +4,8 @@
 #include <QQuickWindow>
 #include <QVariant>
 #include <algorithm>
+#include <cmath>
+#include <utility>
 
 namespace lumora {
 
@@ -11,6 +13,8 @@ namespace {
 
 // Room left round the message when it is brought into view.
 constexpr qreal margin = 16;
+// The most frames a message waits for its page to be laid out before it is said.
+constexpr int settlingFrames = 10;
 
 } // namespace
 
@@ -60,31 +64,39 @@ void Announcement::noteChange()
     QQuickWindow* window = m_item->window();
     if (!window)
         return;
+    m_laidOut = QRectF();
+    m_frames = 0;
     disconnect(m_drawn);
     m_drawn
-        = connect(window, &QQuickWindow::frameSwapped, this, &Announcement::announce, Qt::QueuedConnection);
+        = connect(window, &QQuickWindow::frameSwapped, this, &Announcement::afterFrame, Qt::QueuedConnection);
     window->update();
 }
 
-void Announcement::announce()
+void Announcement::afterFrame()
 {
-    disconnect(m_drawn);
-    if (!shows() || m_said != m_text)
+    if (!shows() || m_said != m_text) {
+        disconnect(m_drawn);
         return;
-    bringIntoView();
+    }
+    if (bringIntoView() && ++m_frames < settlingFrames) {
+        m_item->window()->update();
+        return;
+    }
+    disconnect(m_drawn);
     QAccessibleEvent shown(m_item, QAccessible::ObjectShow);
     QAccessible::updateAccessibility(&shown);
 }
 
-void Announcement::bringIntoView()
+bool Announcement::bringIntoView()
 {
     QQuickItem* page = m_item->parentItem();
     while (page && !page->inherits("QQuickFlickable"))
         page = page->parentItem();
     const auto* content = page ? page->property("contentItem").value<QQuickItem*>() : nullptr;
-    if (!content)
-        return;
     const QRectF area = m_item->mapRectToItem(content, QRectF(0, 0, m_item->width(), m_item->height()));
+    const bool moved = area != std::exchange(m_laidOut, area);
+    if (!content)
+        return moved;
     const qreal top = page->property("contentY").toReal();
     const qreal last = std::max(0.0, page->property("contentHeight").toReal() - page->height());
     qreal wanted = top;
@@ -92,7 +104,11 @@ void Announcement::bringIntoView()
         wanted = area.bottom() + margin - page->height();
     if (area.top() - margin < wanted)
         wanted = area.top() - margin;
-    page->setProperty("contentY", std::clamp(wanted, 0.0, last));
+    wanted = std::clamp(wanted, 0.0, last);
+    if (std::abs(wanted - top) < 0.5)
+        return moved;
+    page->setProperty("contentY", wanted);
+    return true;
 }
 
 } // namespace lumora
