@@ -47,7 +47,7 @@ void Announcement::componentComplete()
 
 bool Announcement::shows() const
 {
-    return m_item && m_item->isVisible() && !m_text.isEmpty();
+    return m_item && m_item->window() && m_item->isVisible() && !m_text.isEmpty();
 }
 
 void Announcement::noteChange()
@@ -62,8 +62,6 @@ void Announcement::noteChange()
         return;
     m_said = m_text;
     QQuickWindow* window = m_item->window();
-    if (!window)
-        return;
     m_laidOut = QRectF();
     m_frames = 0;
     disconnect(m_drawn);
