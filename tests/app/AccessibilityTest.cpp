@@ -3,13 +3,16 @@
 #include "FakeShell.hpp"
 #include "HistoryRecords.hpp"
 #include "HistoryTexts.hpp"
+#include "ObjectSearch.hpp"
 #include "ReviewSheet.hpp"
+#include "ReviewTexts.hpp"
 #include "ReviewTranscript.hpp"
 #include "WindowHarness.hpp"
 #include "domain/CheckinPrompt.hpp"
 #include "domain/CheckinSection.hpp"
 #include "viewmodel/SessionViewModel.hpp"
 
+#include <QAccessible>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -84,6 +87,94 @@ protected:
         return walker.readAllStandardOutput();
     }
 
+    // What a screen reader hears from this process while it lives: the walker listening on the
+    // bus (walk.py listen), from the moment the application knows of it.
+    class Listener {
+    public:
+        Listener()
+        {
+            QObject::connect(&m_walker, &QProcess::readyReadStandardOutput, [this] {
+                while (m_walker.canReadLine()) {
+                    const QByteArray line = m_walker.readLine().trimmed();
+                    if (line == "listening")
+                        m_listening = true;
+                    else
+                        m_heard.append(QJsonDocument::fromJson(line).object());
+                }
+            });
+            m_walker.start(QStringLiteral("/usr/bin/python3"),
+                { QStringLiteral(LUMORA_ACCESSIBILITY_WALKER), QStringLiteral("listen"),
+                    QString::number(QCoreApplication::applicationPid()) });
+            EXPECT_TRUE(QTest::qWaitFor([this] { return m_listening; }, 60000))
+                << "the listener did not start: " << m_walker.readAllStandardError().toStdString();
+        }
+        ~Listener()
+        {
+            m_walker.closeWriteChannel();
+            if (!m_walker.waitForFinished(30000))
+                m_walker.kill();
+        }
+        Listener(const Listener&) = delete;
+        Listener& operator=(const Listener&) = delete;
+
+        // Waits until a notification that says `text` has come to show, as a screen reader says
+        // one: its role, then the labels in it.
+        ::testing::AssertionResult announces(const QString& text)
+        {
+            const auto said = [&](const QJsonObject& event) {
+                QStringList labels;
+                for (const QJsonValue& label : event.value(u"labels").toArray())
+                    labels.append(label.toString());
+                return event.value(u"event").toString() == "showing"
+                    && event.value(u"role").toString() == "notification" && labels.join(' ').contains(text);
+            };
+            if (QTest::qWaitFor([&] { return std::ranges::any_of(m_heard, said); }, 60000))
+                return ::testing::AssertionSuccess();
+            ::testing::AssertionResult failure = ::testing::AssertionFailure();
+            failure << "not announced: \"" << text.toStdString() << "\"; came to show:";
+            for (const QJsonObject& event : std::as_const(m_heard)) {
+                if (event.value(u"event").toString() == "showing")
+                    failure << ' ' << event.value(u"role").toString().toStdString() << " \""
+                            << event.value(u"name").toString().toStdString() << '"';
+            }
+            return failure;
+        }
+        // Waits until the keyboard comes to the node of that name; whether it did.
+        bool hearsFocusOn(const QString& name)
+        {
+            return QTest::qWaitFor([&] { return lastFocused() == name; }, 60000);
+        }
+        // Waits until the keyboard comes to a node of that role whose name says each of `words`.
+        ::testing::AssertionResult hearsFocusSaying(const QString& role, const QStringList& words)
+        {
+            const auto says = [&] {
+                const QJsonObject event = lastFocusedEvent();
+                const QString name = event.value(u"name").toString();
+                return event.value(u"role").toString() == role
+                    && std::ranges::all_of(words, [&](const QString& word) { return name.contains(word); });
+            };
+            if (QTest::qWaitFor(says, 60000))
+                return ::testing::AssertionSuccess();
+            return ::testing::AssertionFailure() << "the keyboard was last heard on "
+                                                 << lastFocusedEvent().value(u"role").toString().toStdString()
+                                                 << " \"" << lastFocused().toStdString() << '"';
+        }
+        [[nodiscard]] QString lastFocused() const { return lastFocusedEvent().value(u"name").toString(); }
+        [[nodiscard]] QJsonObject lastFocusedEvent() const
+        {
+            for (auto event = m_heard.crbegin(); event != m_heard.crend(); ++event) {
+                if (event->value(u"event").toString() == "focused")
+                    return *event;
+            }
+            return {};
+        }
+
+    private:
+        QProcess m_walker;
+        bool m_listening = false;
+        QList<QJsonObject> m_heard;
+    };
+
     // Every node of the window's tree, depth first.
     QList<Node> tree()
     {
@@ -135,6 +226,81 @@ protected:
         });
         room.say(0, 2, 12, "I want to talk about dinner tonight.");
         room.say(1, 12, 30, "I check my phone more than I want to admit.");
+    }
+
+    [[nodiscard]] QQuickItem* focused() const { return shell.window()->activeFocusItem(); }
+    [[nodiscard]] QString focusedName() const { return focused() ? focused()->objectName() : QString(); }
+
+    // Tab on from where the keyboard is (the window's first control, when on none) until the
+    // control of that name has it.
+    void tabOnTo(const QString& name)
+    {
+        if (!focused())
+            shell.window()->contentItem()->forceActiveFocus();
+        for (int press = 0; press < 60 && focusedName() != name; ++press)
+            shell.press(Qt::Key_Tab);
+        ASSERT_EQ(focusedName(), name);
+    }
+
+    // The item of that name, or the item of the popup of that name.
+    [[nodiscard]] QQuickItem* itemOf(const QString& name) const
+    {
+        QObject* found = shell.find(name);
+        if (auto* item = qobject_cast<QQuickItem*>(found))
+            return item;
+        const auto* content = found ? found->property("contentItem").value<QQuickItem*>() : nullptr;
+        return content ? content->parentItem() : nullptr;
+    }
+
+    // Puts the keyboard on the control of that name that shows, as Tab would bring it there
+    // (where it is not there already).
+    void keyboardTo(const QString& name)
+    {
+        QQuickItem* shown = nullptr;
+        for (QObject* found : testing::allUnder(shell.window()->contentItem(), name)) {
+            if (auto* control = qobject_cast<QQuickItem*>(found); control && control->isVisible())
+                shown = control;
+        }
+        ASSERT_NE(shown, nullptr) << name.toStdString() << " does not show";
+        shown->forceActiveFocus(Qt::TabFocusReason);
+        ASSERT_EQ(focused(), shown);
+    }
+
+    // Waits until the keyboard has landed on a control in the part of the window of that name.
+    void landIn(const QString& part)
+    {
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                const QQuickItem* inside = shell.has(part) ? itemOf(part) : nullptr;
+                const QQuickItem* control = focused();
+                return inside && control && control->activeFocusOnTab() && control->isVisible()
+                    && control->isEnabled() && inside->isAncestorOf(control);
+            },
+            60000))
+            << "the keyboard is on \"" << focusedName().toStdString() << "\", not in " << part.toStdString();
+    }
+
+    // Waits until the keyboard is in the part of the window (or the popup) of that name.
+    void keyboardIn(const QString& part)
+    {
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                QQuickItem* inside = shell.has(part) ? itemOf(part) : nullptr;
+                return inside && inside->isVisible() && focused()
+                    && (focused() == inside || inside->isAncestorOf(focused()));
+            },
+            60000))
+            << "the keyboard is on \"" << focusedName().toStdString() << "\", not in " << part.toStdString();
+    }
+
+    // Whether the item of that name shows whole in the view of the page of that name.
+    [[nodiscard]] bool wholeInView(const QString& name, const QString& page) const
+    {
+        const auto* item = qobject_cast<QQuickItem*>(shell.find(name));
+        const auto* view = qobject_cast<QQuickItem*>(shell.find(page));
+        return item && view && shell.shows(name) && item->height() > 0
+            && view->mapRectToScene(QRectF(0, 0, view->width(), view->height()))
+                   .contains(item->mapRectToScene(QRectF(0, 0, item->width(), item->height())));
     }
 
     static QList<Node> named(const QList<Node>& nodes, const QString& name)
@@ -567,8 +733,204 @@ TEST_F(AccessibilityTest, EachControlSaysWhatItIsAndWhichOne)
     EXPECT_FALSE(reminder.states.contains("checked"));
     EXPECT_TRUE(reminder.actions.contains("Toggle")) << reminder.actions.join(",").toStdString();
     account.update([](auto& s) { s.reminderNote = SessionViewModel::noNotificationServerNote(); });
-    EXPECT_TRUE(has(tree(), "alert", SessionViewModel::noNotificationServerNote()))
+    EXPECT_TRUE(has(tree(), "notification", SessionViewModel::noNotificationServerNote()))
         << "the refusal is announced";
+}
+
+// What answers a request is announced as it appears, the keyboard stays on the control that
+// asked or on the one beside the message, and the message is in view: the account's deletion
+// refused and left unconfirmed, a sign-in refused for too many attempts and one whose browser
+// could not be opened, a page that no browser opened, and a conversation's deletion that waits
+// for the partner; by keys, at both sizes.
+TEST_F(AccessibilityTest, EachAnswerIsAnnouncedAsItAppearsBesideTheControlThatAsked)
+{
+    history.entries()->replace({ testing::storedRow('a', "Bills") });
+    history.deletionKinds[testing::keyOf('a')] = HistoryModel::SharedWithPartner;
+    history.deletionOutcome = ConversationDeletionOutcome::awaitingPartner({ true, 1, 2 });
+    session.browserOpens = false;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    const QString refused = SessionViewModel::accountNotDeletedMessage();
+    const QString unconfirmed = SessionViewModel::accountDeletionUnconfirmedMessage();
+    const QString tooMany = SessionViewModel::tooManySignInsMessage(240);
+    const QString noBrowser = SessionViewModel::browserNotOpenedMessage();
+    const QString partnerAsked = ReviewTexts::partnerAskedNote();
+    const QString noPageBrowser = shell.find("unopenedPageDialog")->property("message").toString();
+    for (const QSize size : { QSize(920, 680), testing::WindowHarness::desktop }) {
+        const std::string at = " at " + std::to_string(size.width());
+        shell.resize(size);
+        Listener listener;
+        // The keyboard is on the control of that name, as the window and the bus both say.
+        const auto keyboardOn = [&](const QString& name) {
+            if (!QTest::qWaitFor([&] { return focusedName() == name; }, 60000))
+                return ::testing::AssertionFailure() << "the keyboard is on \"" << focusedName().toStdString()
+                                                     << "\", not " << name.toStdString();
+            const QString read = QAccessible::queryAccessibleInterface(focused())->text(QAccessible::Name);
+            if (!listener.hearsFocusOn(read))
+                return ::testing::AssertionFailure()
+                    << "the bus last heard the keyboard on \"" << listener.lastFocused().toStdString() << '"';
+            return ::testing::AssertionSuccess();
+        };
+        const auto answer = [&](const QString& control, const QString& question) {
+            ASSERT_NO_FATAL_FAILURE(keyboardTo(control));
+            shell.press(Qt::Key_Return);
+            ASSERT_NO_FATAL_FAILURE(keyboardIn(question)) << at;
+            ASSERT_NO_FATAL_FAILURE(tabOnTo(question + "Confirm"));
+            shell.press(Qt::Key_Return);
+            // The request is under way for a while: the window settles before it is answered.
+            shell.waitForFrame();
+        };
+        // The answer `text` announced, the keyboard on `control`, the item `message` whole in
+        // the view of `page`.
+        const auto answered
+            = [&](const QString& text, const QString& control, const QString& message, const QString& page) {
+                  EXPECT_TRUE(listener.announces(text)) << at;
+                  EXPECT_TRUE(keyboardOn(control)) << at;
+                  EXPECT_TRUE(wholeInView(message, page)) << at;
+              };
+
+        // The account's deletion, refused and then left unconfirmed.
+        account.update([](auto& s) { s.isSignedIn = true; });
+        ASSERT_NO_FATAL_FAILURE(keyboardTo("sectionAccount"));
+        shell.press(Qt::Key_Return);
+        ASSERT_NO_FATAL_FAILURE(landIn("accountScroll"));
+        ASSERT_NO_FATAL_FAILURE(answer("deleteAccountButton", "deleteConfirmation"));
+        ASSERT_TRUE(account.state.isBusy);
+        account.update([&](auto& s) {
+            s.isBusy = false;
+            s.deletionNote = refused;
+        });
+        answered(refused, "deleteAccountButton", "deletionNote", "accountScroll");
+        shell.screenshot(QStringLiteral("announced-deletion-refused-%1").arg(size.width()));
+        ASSERT_NO_FATAL_FAILURE(answer("deleteAccountButton", "deleteConfirmation"));
+        account.update([&](auto& s) {
+            s.isBusy = false;
+            s.isSignedIn = false;
+            s.deletionNote = unconfirmed;
+        });
+        answered(unconfirmed, "goToConversationButton", "identityDeletionNote", "accountScroll");
+        shell.screenshot(QStringLiteral("announced-deletion-unconfirmed-%1").arg(size.width()));
+        ASSERT_NO_FATAL_FAILURE(keyboardTo("goToConversationButton"));
+        shell.press(Qt::Key_Return);
+        ASSERT_NO_FATAL_FAILURE(landIn("conversationRoom"));
+        account.update([](auto& s) { s.deletionNote.clear(); });
+
+        // Signing in: too many attempts, then a browser that could not be opened.
+        session.update([](auto& s) { s.recordingAgreementAccepted = false; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("setupSheet"); }, 60000));
+        ASSERT_NO_FATAL_FAILURE(tabOnTo("agreeButton"));
+        shell.press(Qt::Key_Return);
+        ASSERT_NO_FATAL_FAILURE(landIn("setupFlow"));
+        ASSERT_NO_FATAL_FAILURE(tabOnTo("signInButton"));
+        shell.press(Qt::Key_Return);
+        shell.waitForFrame();
+        session.update([&](auto& s) {
+            s.isAppleAuthorizationActive = false;
+            s.errorMessage = tooMany;
+        });
+        answered(tooMany, "signInButton", "setupError", "setupScroll");
+        shell.press(Qt::Key_Return);
+        shell.waitForFrame();
+        session.update([&](auto& s) {
+            s.isAppleAuthorizationActive = false;
+            s.errorMessage = noBrowser;
+            s.signInAddress = QStringLiteral("https://127.0.0.1:8443/dev/sign-in?request=5d2c");
+        });
+        answered(noBrowser, "signInButton", "setupError", "setupScroll");
+        shell.screenshot(QStringLiteral("announced-browser-not-opened-%1").arg(size.width()));
+        shell.press(Qt::Key_Escape);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("setupSheet"); }, 60000));
+        session.update([](auto& s) {
+            s.errorMessage.clear();
+            s.signInAddress.clear();
+        });
+        ASSERT_NO_FATAL_FAILURE(landIn("conversationRoom"));
+
+        // A page no browser opened.
+        ASSERT_NO_FATAL_FAILURE(keyboardTo("theoryButton"));
+        shell.press(Qt::Key_Return);
+        EXPECT_TRUE(listener.announces(noPageBrowser)) << at;
+        EXPECT_NO_FATAL_FAILURE(keyboardIn("unopenedPageDialog")) << at;
+        shell.press(Qt::Key_Escape);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("unopenedPageDialog"); }, 60000));
+        ASSERT_NO_FATAL_FAILURE(landIn("conversationRoom"));
+
+        // A conversation's deletion that the partner is asked to agree to.
+        ASSERT_NO_FATAL_FAILURE(keyboardTo("sectionHistory"));
+        shell.press(Qt::Key_Return);
+        ASSERT_NO_FATAL_FAILURE(landIn("historyScroll"));
+        ASSERT_NO_FATAL_FAILURE(keyboardTo("historyCard:" + testing::keyOf('a')));
+        shell.press(Qt::Key_Return);
+        history.answerReview(testing::conversationReview('a'));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("reviewDetail"); }, 60000));
+        ASSERT_NO_FATAL_FAILURE(keyboardIn("reviewDetail"));
+        ASSERT_NO_FATAL_FAILURE(answer("reviewDeleteButton", "reviewDeleteConfirmation"));
+        answered(partnerAsked, "reviewDeleteButton", "deletionNote", "reviewScroll");
+        shell.screenshot(QStringLiteral("announced-partner-asked-%1").arg(size.width()));
+        shell.press(Qt::Key_Escape);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 60000));
+        ASSERT_NO_FATAL_FAILURE(landIn("historyScroll"));
+        shell.press(Qt::Key_1, Qt::ControlModifier);
+        ASSERT_NO_FATAL_FAILURE(landIn("conversationRoom"));
+    }
+}
+
+// The reminder's Day, Hour and Minute boxes say their value, closed and open: the keyboard on a
+// box, a screen reader reads what it chooses and the value it shows; moving in its open list,
+// each entry the keys come to; the list's choice taken, the box again with its new value. By
+// keys, at both sizes.
+TEST_F(AccessibilityTest, TheReminderBoxesSayTheirValueClosedAndOpen)
+{
+    account.state.isSignedIn = true;
+    account.state.reminderOn = true;
+    ASSERT_NE(shell.openWindow(session), nullptr);
+    ASSERT_NO_FATAL_FAILURE(keyboardTo("sectionAccount"));
+    shell.press(Qt::Key_Return);
+    ASSERT_NO_FATAL_FAILURE(landIn("accountScroll"));
+    struct Box {
+        const char* name;
+        const char* reads;
+        std::function<QString()> value;
+    };
+    const Box boxes[] = {
+        { "reminderWeekday", "Day",
+            [&] { return AccountSession::weekdayNames().value(account.state.reminderWeekday - 1); } },
+        { "reminderHour", "Hour",
+            [&] { return QString::number(account.state.reminderHour).rightJustified(2, u'0'); } },
+        { "reminderMinute", "Minute",
+            [&] { return QString::number(account.state.reminderMinute).rightJustified(2, u'0'); } },
+    };
+    for (const QSize size : { QSize(920, 680), testing::WindowHarness::desktop }) {
+        shell.resize(size);
+        Listener listener;
+        for (const Box& box : boxes) {
+            const std::string at = std::string(box.reads) + " at " + std::to_string(size.width());
+            const QString before = box.value();
+            ASSERT_NO_FATAL_FAILURE(keyboardTo(box.name));
+            EXPECT_TRUE(listener.hearsFocusSaying("combo box", { box.reads, before })) << at << ", closed";
+            shell.press(Qt::Key_Space);
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] {
+                    return shell.find(box.name)
+                        ->property("popup")
+                        .value<QObject*>()
+                        ->property("opened")
+                        .toBool();
+                },
+                60000))
+                << at;
+            shell.press(Qt::Key_Down);
+            QString next;
+            QMetaObject::invokeMethod(shell.find(box.name), "textAt", Q_RETURN_ARG(QString, next),
+                Q_ARG(int, shell.find(box.name)->property("highlightedIndex").toInt()));
+            EXPECT_NE(next, before) << at;
+            EXPECT_TRUE(listener.hearsFocusSaying("list item", { next })) << at << ", open";
+            shell.press(Qt::Key_Return);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return box.value() == next; }, 60000)) << at;
+            EXPECT_TRUE(listener.hearsFocusSaying("combo box", { box.reads, next })) << at << ", chosen";
+            EXPECT_EQ(focusedName(), box.name) << at;
+        }
+        shell.screenshot(QStringLiteral("reminder-boxes-read-%1").arg(size.width()));
+    }
 }
 
 // A row of the check-in's transcript that the eye cannot see, wholly under the section's strip

@@ -101,7 +101,12 @@ public:
     QString reminderNote() const override { return state.reminderNote; }
 
     void signOut() override { calls.append(QStringLiteral("signOut")); }
-    void deleteAccount() override { calls.append(QStringLiteral("deleteAccount")); }
+    // Busy from the request on, as the view model is, until the test answers it.
+    void deleteAccount() override
+    {
+        calls.append(QStringLiteral("deleteAccount"));
+        update([](State& s) { s.isBusy = true; });
+    }
     void refreshPairing() override { calls.append(QStringLiteral("refreshPairing")); }
     void createInvite() override { calls.append(QStringLiteral("createInvite")); }
     void redeem(const QString& code) override { calls.append(QStringLiteral("redeem ") + code); }

@@ -104,7 +104,11 @@ public:
     void beginAppleAuthorization() override
     {
         ++signInStarts;
-        update([](State& s) { s.isAppleAuthorizationActive = true; });
+        // As the view model's: an attempt clears what the last one said.
+        update([](State& s) {
+            s.errorMessage.clear();
+            s.isAppleAuthorizationActive = true;
+        });
     }
     void cancelAppleAuthorization() override
     {

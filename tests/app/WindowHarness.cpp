@@ -6,6 +6,7 @@
 #include "ShellSession.hpp"
 
 #include <QDir>
+#include <QKeyEvent>
 #include <QMutex>
 #include <QQmlComponent>
 #include <QQmlContext>
@@ -39,6 +40,28 @@ QQuickItem* pageOf(QQuickItem* item)
     }
     return nullptr;
 }
+
+// Notes that the window has had the release of a key.
+class KeyReleaseSeen final : public QObject {
+public:
+    KeyReleaseSeen(QObject& window, Qt::Key key)
+        : m_key(key)
+    {
+        window.installEventFilter(this);
+    }
+    bool seen = false;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyRelease && static_cast<QKeyEvent*>(event)->key() == m_key)
+            seen = true;
+        return false;
+    }
+
+private:
+    Qt::Key m_key;
+};
 
 } // namespace
 
@@ -261,7 +284,12 @@ void WindowHarness::type(const QString& name, const QString& keys)
 
 void WindowHarness::press(Qt::Key key, Qt::KeyboardModifiers modifiers)
 {
+    // While a screen reader listens on the accessibility bus, Qt lets it hear each key first
+    // and gives the key to the window once it answers, from the event loop: the press ends once
+    // the window has had it.
+    const KeyReleaseSeen released(*m_window, key);
     QTest::keyClick(m_window, key, modifiers);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return released.seen; }, 60000)) << "the window never had the key";
 }
 
 void WindowHarness::scrollTo(const QString& name)

@@ -390,24 +390,14 @@ Popup {
                                 onDecline: root.model.declineDeletion(root.model.reviewEntryID)
                                 onApprove: root.model.approveDeletion(root.model.reviewEntryID)
                             }
-                            RowLayout {
+                            Hint {
                                 objectName: "deletionNote"
+                                announced: true
                                 visible: root.sheet.deletionNote.length > 0
                                 width: parent.width
-                                spacing: 6
-                                Icon {
-                                    Layout.alignment: Qt.AlignTop
-                                    symbol: "clock"
-                                    size: 14
-                                    color: Theme.attention
-                                }
-                                ReadableText {
-                                    Layout.fillWidth: true
-                                    text: root.sheet.deletionNote
-                                    wrapMode: Text.Wrap
-                                    font: Theme.small
-                                    color: Theme.attention
-                                }
+                                symbol: "clock"
+                                tint: Theme.attention
+                                text: root.sheet.deletionNote
                             }
                         }
                     }

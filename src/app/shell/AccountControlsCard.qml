@@ -13,6 +13,7 @@ EditorialCard {
     signal signOut
     signal deleteRequested
     readonly property alias signOutButton: signOutButton
+    readonly property alias deleteButton: deleteButton
 
     TrackedLabel {
         caption: "account controls"
@@ -71,6 +72,7 @@ EditorialCard {
             }
         }
         DangerButton {
+            id: deleteButton
             objectName: "deleteAccountButton"
             text: qsTr("Delete account")
             enabled: !root.isBusy
@@ -79,6 +81,7 @@ EditorialCard {
     }
     Hint {
         objectName: "deletionNote"
+        announced: true
         visible: root.deletionNote.length > 0
         width: parent.width
         symbol: "exclamationmark.triangle.fill"

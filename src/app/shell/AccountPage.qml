@@ -18,9 +18,14 @@ Item {
     WindowBackground {
         anchors.fill: parent
     }
-    // Signed out, the keyboard on "Sign out", which goes, moves on to the way to sign in.
+    // Signed out, the keyboard on "Sign out" or "Delete account", which go, moves on to the way
+    // to sign in, under the note that says why the deletion did not end here.
     FocusHandOff {
         from: controls.signOutButton
+        to: identity.goToConversationButton
+    }
+    FocusHandOff {
+        from: controls.deleteButton
         to: identity.goToConversationButton
     }
     ScrollablePage {
@@ -104,6 +109,11 @@ Item {
         title: qsTr("Delete your Corvane account?")
         message: qsTr("Deleting removes your account metadata and permanently removes this account’s encrypted transcripts and reviews stored on this computer. This cannot be undone.")
         confirmText: qsTr("Delete Account")
-        onConfirmed: root.account.deleteAccount()
+        // The keyboard is back on "Delete account" before the deletion makes it busy: it stays
+        // there while the deletion runs, and is there again beside what the deletion came to.
+        onConfirmed: {
+            controls.deleteButton.forceActiveFocus()
+            root.account.deleteAccount()
+        }
     }
 }

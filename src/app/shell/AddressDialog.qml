@@ -35,13 +35,11 @@ ThemedPopup {
             font: Theme.display(22, Font.Medium)
             color: Theme.ink
         }
-        ReadableText {
-            Layout.fillWidth: true
+        Hint {
+            announced: true
             text: root.message
-            textFormat: Text.PlainText
-            wrapMode: Text.Wrap
-            font: Theme.body
-            color: Theme.ink
+            textFont: Theme.body
+            tint: Theme.ink
         }
         AddressToCopy {
             objectName: root.objectName

@@ -106,7 +106,7 @@ EditorialCard {
             Layout.preferredWidth: 180
             model: root.account.weekdayNames
             currentIndex: root.account.reminderWeekday - 1
-            Accessible.name: qsTr("Day")
+            label: qsTr("Day")
             onActivated: index => root.account.setReminderWeekday(index + 1)
         }
         ReadableText {
@@ -120,7 +120,7 @@ EditorialCard {
             Layout.preferredWidth: 88
             model: root.twoDigitNumbers(24)
             currentIndex: root.account.reminderHour
-            Accessible.name: qsTr("Hour")
+            label: qsTr("Hour")
             onActivated: index => root.account.setReminderTime(index, root.account.reminderMinute)
         }
         Text {
@@ -133,7 +133,7 @@ EditorialCard {
             Layout.preferredWidth: 88
             model: root.twoDigitNumbers(60)
             currentIndex: root.account.reminderMinute
-            Accessible.name: qsTr("Minute")
+            label: qsTr("Minute")
             onActivated: index => root.account.setReminderTime(root.account.reminderHour, index)
         }
         Item {

@@ -6,14 +6,21 @@ import Lumora.Theme
 
 // A drop-down choice on paper with the cards' faint outline. Its list is drawn in the theme
 // too: ink entries on paper, the entry under the pointer or the keys on sand, and the chosen
-// one in semibold.
+// one in semibold. A screen reader reads it as what it chooses (`label`) and the value it
+// shows. Its open list takes the keyboard, on the entry under the keys, so that a screen reader
+// says each entry the keys come to; the box still moves through the list and takes or drops
+// the choice, and has the keyboard back as the list closes.
 ComboBox {
     id: root
+
+    // What it chooses ("Day").
+    property string label
 
     implicitHeight: 40
     leftPadding: 12
     rightPadding: root.indicator.width + 4
     font: Theme.interfaceFont(14, Font.Normal)
+    Accessible.name: root.label + ", " + root.displayText
     Accessible.ignored: !root.visible
 
     background: Rectangle {
@@ -46,6 +53,10 @@ ComboBox {
 
         // Its press chooses the entry, as a click does.
         Accessible.onPressAction: entry.clicked()
+        // The keyboard is on the entry under the keys; the box takes the keys.
+        focus: entry.highlighted
+        focusPolicy: Qt.NoFocus
+        Keys.forwardTo: [root]
 
         width: ListView.view ? ListView.view.width : implicitWidth
         implicitHeight: 34
@@ -70,7 +81,16 @@ ComboBox {
         }
     }
     popup: Popup {
+        // Whether the list had the keyboard as it began to close.
+        property bool hadKeyboard: false
+
         y: root.height + 4
+        focus: true
+        onAboutToHide: hadKeyboard = activeFocus
+        onClosed: {
+            if (hadKeyboard)
+                root.forceActiveFocus(Qt.PopupFocusReason)
+        }
         width: root.width
         implicitHeight: Math.min(contentItem.implicitHeight + topPadding + bottomPadding, 292)
         topPadding: 4
@@ -79,6 +99,7 @@ ComboBox {
         rightPadding: 0
 
         contentItem: ListView {
+            focus: true
             implicitHeight: contentHeight
             clip: true
             model: root.popup.visible ? root.delegateModel : null

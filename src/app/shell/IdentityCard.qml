@@ -47,6 +47,7 @@ EditorialCard {
     // Signed out by the deletion asked on this page: why it did not end here.
     Hint {
         objectName: "identityDeletionNote"
+        announced: true
         visible: !root.account.isSignedIn && root.account.deletionNote.length > 0
         width: parent.width
         symbol: "exclamationmark.triangle.fill"

@@ -165,25 +165,14 @@ Item {
                 text: qsTr("Enter the room")
                 onClicked: root.dismiss()
             }
-            RowLayout {
+            Hint {
                 objectName: "setupError"
+                announced: true
                 visible: root.model.errorMessage.length > 0
-                Layout.fillWidth: true
-                spacing: 8
-                Icon {
-                    Layout.alignment: Qt.AlignTop
-                    symbol: "exclamationmark.triangle.fill"
-                    size: 16
-                    color: Theme.attention
-                }
-                ReadableText {
-                    Layout.fillWidth: true
-                    text: root.model.errorMessage
-                    textFormat: Text.PlainText
-                    wrapMode: Text.Wrap
-                    font: Theme.body
-                    color: Theme.attention
-                }
+                symbol: "exclamationmark.triangle.fill"
+                tint: Theme.attention
+                textFont: Theme.body
+                text: root.model.errorMessage
             }
             ReadableText {
                 Layout.fillWidth: true

@@ -7,6 +7,12 @@
                                performs the press action of the first node of that name
                                (and role), scrolled into view or not, as a screen reader's
                                user would
+  walk.py listen PID           prints "listening" once it hears the application's events,
+                               then one JSON line per node that comes to show or takes the
+                               keyboard: the event ("showing" or "focused"), its role and
+                               name, and the labels under it that show, which a screen
+                               reader says with a notification as it shows; until its input
+                               closes
 
 Exits 2 when the application or the node is not on the bus.
 """
@@ -15,6 +21,7 @@ import sys
 import time
 
 import pyatspi
+from gi.repository import Atspi, GLib
 
 STATES = {
     "showing": pyatspi.STATE_SHOWING,
@@ -92,6 +99,51 @@ def press(app, name, role):
     return False
 
 
+def labels_under(node, depth=0):
+    labels = []
+    if depth > 50:
+        return labels
+    for index in range(node.childCount):
+        child = node.getChildAtIndex(index)
+        if child is None:
+            continue
+        if child.getRole() == pyatspi.ROLE_LABEL and child.getState().contains(pyatspi.STATE_SHOWING):
+            labels.append(child.name)
+        labels.extend(labels_under(child, depth + 1))
+    return labels
+
+
+def listen(app, pid):
+    def heard(event):
+        try:
+            source = event.source
+            if source.get_process_id() != pid or not event.detail1:
+                return
+            kind = "showing" if event.type.endswith("showing") else "focused"
+            line = {"event": kind, "role": source.getRoleName(), "name": source.name,
+                    "labels": labels_under(source) if kind == "showing" else []}
+        except Exception:  # a node that went before it was read
+            return
+        print(json.dumps(line), flush=True)
+
+    def closed(*_):
+        pyatspi.Registry.stop()
+        return False
+
+    # Nothing read is kept: a label says what it says now, not what it said when last read.
+    app.set_cache_mask(Atspi.Cache.NONE)
+    pyatspi.Registry.registerEventListener(
+        heard, "object:state-changed:showing", "object:state-changed:focused")
+    # The registry tells the application of a new listener before it answers this one: a
+    # question to the application after that reaches it after the news.
+    app.clear_cache()
+    app.childCount
+    print("listening", flush=True)
+    GLib.io_add_watch(sys.stdin.fileno(), GLib.IO_IN | GLib.IO_HUP | GLib.IO_ERR, closed)
+    pyatspi.Registry.start()
+    return 0
+
+
 def main(arguments):
     if len(arguments) < 3:
         print(__doc__, file=sys.stderr)
@@ -104,6 +156,8 @@ def main(arguments):
     if command == "dump":
         json.dump(describe(app), sys.stdout)
         return 0
+    if command == "listen":
+        return listen(app, pid)
     if command == "press" and len(arguments) >= 4:
         role = arguments[4] if len(arguments) > 4 else None
         return 0 if press(app, arguments[3], role) else 2

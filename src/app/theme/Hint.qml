@@ -1,10 +1,10 @@
 import QtQuick
 import QtQuick.Layouts
-import Lumora.Shell
 import Lumora.Theme
 
-// A small muted line with its symbol in front; an announced one is an alert to a screen
-// reader, said as it appears.
+// A small muted line with its symbol in front (none without one). An announced one is a message
+// that answers what the person asked: a screen reader hears it as it appears, and the page it
+// lies on brings it into view (Announcement).
 RowLayout {
     id: root
 
@@ -16,11 +16,18 @@ RowLayout {
 
     Layout.fillWidth: true
     spacing: 6
+    Accessible.role: Accessible.Notification
+    Accessible.name: root.text
+    Accessible.ignored: !root.announced || !root.visible
 
+    Announcement {
+        item: root.announced ? root : null
+        text: root.text
+    }
     Icon {
         Layout.alignment: Qt.AlignTop
         symbol: root.symbol
-        size: 14
+        size: Math.max(14, root.textFont.pixelSize)
         color: root.tint
     }
     ReadableText {
@@ -30,6 +37,5 @@ RowLayout {
         wrapMode: Text.Wrap
         font: root.textFont
         color: root.tint
-        Accessible.role: root.announced ? Accessible.AlertMessage : Accessible.StaticText
     }
 }
