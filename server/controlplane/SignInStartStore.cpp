@@ -36,7 +36,6 @@ bool isSqlite(const ControlPlaneStore& store)
     return connectionOf(store.connectionName()).driverName() == u"QSQLITE";
 }
 
-
 // A part of a transaction that a refusal takes back.
 class Savepoint {
 public:
@@ -58,8 +57,17 @@ private:
 
 } // namespace
 
-// What a network holds open, newest first, as its bounds read it.
+// An open request as the bounds of its network read it.
+struct SignInStartStore::OpenRequest {
+    QString id;
+    QString address;
+    qint64 at = 0;
+};
+
+// What a network holds open, as its bounds read it.
 struct SignInStartStore::NetworkOpen {
+    // Newest first.
+    std::vector<OpenRequest> requests;
     SignInHolding holding;
     // Whether it holds as many as one key may, so that the bound in all counts for it.
     bool holdsKeyShare = false;
@@ -122,6 +130,38 @@ SignInStartStore::Read SignInStartStore::read(const SignInStart& start) const
     return read;
 }
 
+SignInStartStore::NetworkOpen SignInStartStore::heldBy(std::vector<OpenRequest> requests) const
+{
+    struct Held {
+        int count = 0;
+        const OpenRequest* oldest = nullptr;
+    };
+    std::map<QString, Held> byAddress;
+    NetworkOpen held;
+    int count = 0;
+    for (const OpenRequest& request : requests) {
+        const qint64 until = request.at + m_lifetime;
+        if (++count == m_limits.openPerNetwork)
+            held.holding.shareUntil = until;
+        if (count == m_limits.openPerKey) {
+            held.holding.keyShareUntil = until;
+            held.holdsKeyShare = true;
+        }
+        Held& ofAddress = byAddress[request.address];
+        if (++ofAddress.count == m_limits.openPerKey)
+            held.holding.partUntil.insert(request.address, until);
+        ofAddress.oldest = &request;
+    }
+    const auto most = std::ranges::max_element(byAddress, [](const auto& a, const auto& b) {
+        return std::pair(a.second.count, -a.second.oldest->at)
+            < std::pair(b.second.count, -b.second.oldest->at);
+    });
+    if (most != byAddress.end())
+        held.oldestOfMost = most->second.oldest->id;
+    held.requests = std::move(requests);
+    return held;
+}
+
 SignInStartStore::NetworkOpen SignInStartStore::networkOpen(const QString& network, qint64 now) const
 {
     // What the bounds let a network hold, and as much as one address may more, newest first.
@@ -129,33 +169,11 @@ SignInStartStore::NetworkOpen SignInStartStore::networkOpen(const QString& netwo
         "SELECT id, client_address, created_at FROM sign_in_requests WHERE client_network = ? AND "
             + openRequest + " created_at > ? ORDER BY created_at DESC, id DESC LIMIT ?",
         { network, now - m_lifetime, qint64(m_limits.openPerNetwork) + m_limits.openPerKey });
-    struct Held {
-        int count = 0;
-        qint64 oldestAt = 0;
-        QString oldest;
-    };
-    std::map<QString, Held> byAddress;
-    NetworkOpen held;
-    for (int count = 1; open.next(); ++count) {
-        const qint64 at = open.value(2).toLongLong();
-        if (count == m_limits.openPerNetwork)
-            held.holding.shareUntil = at + m_lifetime;
-        if (count == m_limits.openPerKey) {
-            held.holding.keyShareUntil = at + m_lifetime;
-            held.holdsKeyShare = true;
-        }
-        const QString address = open.value(1).toString();
-        Held& ofAddress = byAddress[address];
-        if (++ofAddress.count == m_limits.openPerKey)
-            held.holding.partUntil.insert(address, at + m_lifetime);
-        ofAddress.oldestAt = at;
-        ofAddress.oldest = open.value(0).toString();
-    }
-    const auto most = std::ranges::max_element(byAddress, [](const auto& a, const auto& b) {
-        return std::pair(a.second.count, -a.second.oldestAt) < std::pair(b.second.count, -b.second.oldestAt);
-    });
-    if (most != byAddress.end())
-        held.oldestOfMost = most->second.oldest;
+    std::vector<OpenRequest> requests;
+    while (open.next())
+        requests.push_back(
+            { open.value(0).toString(), open.value(1).toString(), open.value(2).toLongLong() });
+    NetworkOpen held = heldBy(std::move(requests));
     // The bound in all holds only a network that holds as many as one key may, and is read only
     // for one: through as many index entries as the bound.
     if (held.holdsKeyShare) {
@@ -174,12 +192,13 @@ SignInDecision SignInStartStore::decide(const Read& read, const SignInStart& sta
     const qint64 now = start.request.createdAt;
     SignInDecision decision { {}, read.network.holding, read.network.allUntil };
     if (read.stateInUse) {
-        decision.outcome = std::unexpected(SignInRequestRefusal { SignInRequestRefusal::Reason::stateInUse, 0 });
+        decision.outcome
+            = std::unexpected(SignInRequestRefusal { SignInRequestRefusal::Reason::stateInUse, 0 });
         return decision;
     }
     const qint64 rated = read.recent.wait(now);
-    const qint64 held
-        = std::max<qint64>(read.network.holding.heldUntil(start.source.address, read.network.allUntil) - now, 0);
+    const qint64 held = std::max<qint64>(
+        read.network.holding.heldUntil(start.source.address, read.network.allUntil) - now, 0);
     // A start the rates refuse is told the longest of every wait (none shortened by what it would
     // supersede); one held by the open requests alone may pass by superseding its key's oldest.
     if (rated > 0 || (held > 0 && !read.keyFull))
@@ -222,17 +241,22 @@ SignInDecision SignInStartStore::take(const SignInStart& start) const
                 std::max(m_limits.openPerKey - 1, 0) });
         before = read(start);
         decision = decide(before, start);
-        const qint64 held = before.network.holding.heldUntil(start.source.address, before.network.allUntil) - now;
+        const qint64 held
+            = before.network.holding.heldUntil(start.source.address, before.network.allUntil) - now;
         if (held > 0)
             return refuse({ SignInRequestRefusal::Reason::tooMany, held });
     }
     // Within a network at its share, an address holding less than its part is taken at the cost
     // of the address holding most, so that no address, or few, keep the others out.
-    if (before.network.holding.fullUntil(before.network.allUntil) > now && before.network.oldestOfMost)
+    std::vector<OpenRequest> open = before.network.requests;
+    if (before.network.holding.fullUntil(before.network.allUntil) > now && before.network.oldestOfMost) {
         Statement(connection,
-            QStringLiteral("UPDATE sign_in_requests SET superseded_at = ? WHERE id = ? AND redeemed_at IS NULL"
-                           " AND superseded_at IS NULL"),
+            QStringLiteral(
+                "UPDATE sign_in_requests SET superseded_at = ? WHERE id = ? AND redeemed_at IS NULL"
+                " AND superseded_at IS NULL"),
             { now, *before.network.oldestOfMost });
+        std::erase_if(open, [&](const OpenRequest& made) { return made.id == *before.network.oldestOfMost; });
+    }
     // The index on the state holds whatever ran past the check above.
     Statement insert(connection,
         QStringLiteral("INSERT INTO sign_in_requests (id, device_public_key, platform, created_at, state,"
@@ -243,10 +267,10 @@ SignInDecision SignInStartStore::take(const SignInStart& start) const
     if (insert.rowsAffected() != 1)
         return refuse({ SignInRequestRefusal::Reason::stateInUse, 0 });
     savepoint.keep();
-    // What the network holds now, for whoever remembers it until its next start.
-    const NetworkOpen after = networkOpen(start.source.network, now);
-    decision.holding = after.holding;
-    decision.allUntil = after.allUntil;
+    // What the network holds now, for whoever remembers it until its next start (the bound in all
+    // as it was read a moment before).
+    open.insert(open.begin(), OpenRequest { idText(request.id), start.source.address, now });
+    decision.holding = heldBy(std::move(open)).holding;
     return decision;
 }
 

@@ -68,11 +68,13 @@ public:
     static qint64 networkLock(const QString& network);
 
 private:
+    struct OpenRequest;
     struct NetworkOpen;
     struct Read;
 
     [[nodiscard]] Read read(const SignInStart& start) const;
     [[nodiscard]] NetworkOpen networkOpen(const QString& network, qint64 now) const;
+    [[nodiscard]] NetworkOpen heldBy(std::vector<OpenRequest> requests) const;
     [[nodiscard]] SignInDecision decide(const Read& read, const SignInStart& start) const;
     [[nodiscard]] SignInDecision take(const SignInStart& start) const;
 

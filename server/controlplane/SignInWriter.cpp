@@ -111,7 +111,8 @@ struct SignInWriter::State {
                 // Networks that another instance was deciding get a moment before they are tried
                 // again, unless something new comes.
                 if (!progressed)
-                    queued.wait_for(hold, stop, std::chrono::milliseconds(10), [&] { return arrivals != seen; });
+                    queued.wait_for(
+                        hold, stop, std::chrono::milliseconds(10), [&] { return arrivals != seen; });
                 queued.wait(hold, stop, [this] { return !waiting.empty(); });
                 if (waiting.empty())
                     return;
@@ -198,7 +199,8 @@ SignInWriter::SignInWriter(
     const QString& databaseUrl, SignInLimits limits, qint64 lifetime, std::function<qint64()> clock)
     : m_state(std::make_unique<State>(databaseUrl, limits, lifetime, std::move(clock)))
 {
-    m_state->writer = std::jthread([state = m_state.get()](const std::stop_token& stop) { state->write(stop); });
+    m_state->writer
+        = std::jthread([state = m_state.get()](const std::stop_token& stop) { state->write(stop); });
 }
 
 SignInWriter::~SignInWriter()

@@ -28,7 +28,8 @@ public:
 
     // `databaseUrl` names a database whose schema is in place; requests are open for `lifetime`
     // seconds; `clock` gives Unix seconds.
-    SignInWriter(const QString& databaseUrl, SignInLimits limits, qint64 lifetime, std::function<qint64()> clock);
+    SignInWriter(
+        const QString& databaseUrl, SignInLimits limits, qint64 lifetime, std::function<qint64()> clock);
     // Decides what was queued before, then stops.
     ~SignInWriter();
     SignInWriter(const SignInWriter&) = delete;
@@ -37,7 +38,8 @@ public:
     // Refuses `request` from `source` at once when what this process has taken proves it, waiting
     // for nothing; else queues it and calls `decided` on the writer's thread once it is decided.
     // The request is stored with the time of its decision.
-    std::optional<SignInRequestRefusal> start(SignInRequestRecord request, SignInSource source, Decided decided);
+    std::optional<SignInRequestRefusal> start(
+        SignInRequestRecord request, SignInSource source, Decided decided);
     // A request of `network` was redeemed.
     void redeemed(const QString& network);
 

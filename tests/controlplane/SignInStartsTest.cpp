@@ -388,6 +388,9 @@ TEST_P(SignInStarts, ANeighbourKeepsNoOtherAddressOfItsNetworkFromStarting)
     EXPECT_EQ(codeOf(again), "429 too_many_sign_ins") << "a second start in the network's full minute";
     const int wait = again.header("Retry-After").toInt();
     EXPECT_TRUE(wait >= 1 && wait <= 60) << wait;
+    const testing::TestReply held = startFrom(*server, "127.0.71.1", freshKey());
+    EXPECT_EQ(codeOf(held), "429 too_many_sign_ins");
+    EXPECT_GT(held.header("Retry-After").toInt(), 540) << "not when its minute ends: its part lapses later";
 
     // A minute later the neighbours, each holding its part, wait for their own requests to lapse,
     // and the victim is taken again.
