@@ -36,25 +36,6 @@ bool isSqlite(const ControlPlaneStore& store)
     return connectionOf(store.connectionName()).driverName() == u"QSQLITE";
 }
 
-// A part of a transaction that a refusal takes back.
-class Savepoint {
-public:
-    explicit Savepoint(QString connection)
-        : m_connection(std::move(connection))
-    {
-        Statement(m_connection, QStringLiteral("SAVEPOINT sign_in_start"));
-    }
-    void takeBack()
-    {
-        Statement(m_connection, QStringLiteral("ROLLBACK TO SAVEPOINT sign_in_start"));
-        keep();
-    }
-    void keep() { Statement(m_connection, QStringLiteral("RELEASE SAVEPOINT sign_in_start")); }
-
-private:
-    QString m_connection;
-};
-
 } // namespace
 
 // An open request as the bounds of its network read it.
@@ -82,9 +63,12 @@ struct SignInStartStore::NetworkOpen {
 struct SignInStartStore::Read {
     bool stateInUse = false;
     RecentSignIns recent;
-    // The start's key holds as many open requests as it may.
-    bool keyFull = false;
+    // The open requests of the start's key that make way for it once the key holds as many as it
+    // may (all but its newest that many less one).
+    std::vector<QString> keyMakesWay;
+    // Its network's open requests as stored, and as they would be once the key's made way.
     NetworkOpen network;
+    NetworkOpen networkAfterKey;
 };
 
 qint64 SignInStartStore::networkLock(const QString& network)
@@ -117,16 +101,28 @@ SignInStartStore::Read SignInStartStore::read(const SignInStart& start) const
     sql += ", " + newest(values, ofAddress, { address }, 1, minute, now);
     sql += ", " + newest(values, ofNetwork, { network }, m_limits.perNetwork, minute, now);
     sql += ", " + newest(values, ofNetwork, { network }, 2 * qint64(m_limits.perNetwork), minute, now);
-    sql += ", "
-        + newest(values, "device_public_key = ? AND " + openRequest, { start.request.devicePublicKey },
-            m_limits.openPerKey, m_lifetime, now);
     Statement bounds(m_store.connectionName(), sql, values);
     bounds.next();
     Read read;
     read.stateInUse = bounds.value(0).toBool();
     read.recent = { timeIn(bounds, 1), timeIn(bounds, 2), timeIn(bounds, 3), timeIn(bounds, 4) };
-    read.keyFull = timeIn(bounds, 5).has_value();
+    Statement key(m_store.connectionName(),
+        "SELECT id FROM sign_in_requests WHERE device_public_key = ? AND " + openRequest
+            + " created_at > ? ORDER BY created_at DESC, id DESC LIMIT ?",
+        { start.request.devicePublicKey, now - m_lifetime, qint64(m_limits.openPerKey) + 16 });
+    for (int count = 1; key.next(); ++count)
+        if (count >= m_limits.openPerKey)
+            read.keyMakesWay.push_back(key.value(0).toString());
     read.network = networkOpen(network, now);
+    read.networkAfterKey = read.network;
+    if (!read.keyMakesWay.empty()) {
+        std::vector<OpenRequest> open = read.network.requests;
+        std::erase_if(open, [&](const OpenRequest& made) {
+            return std::ranges::find(read.keyMakesWay, made.id) != read.keyMakesWay.end();
+        });
+        read.networkAfterKey = heldBy(std::move(open));
+        read.networkAfterKey.allUntil = read.network.allUntil;
+    }
     return read;
 }
 
@@ -191,19 +187,21 @@ SignInDecision SignInStartStore::decide(const Read& read, const SignInStart& sta
 {
     const qint64 now = start.request.createdAt;
     SignInDecision decision { {}, read.network.holding, read.network.allUntil };
-    if (read.stateInUse) {
-        decision.outcome
-            = std::unexpected(SignInRequestRefusal { SignInRequestRefusal::Reason::stateInUse, 0 });
+    const auto refuse = [&](SignInRequestRefusal::Reason reason, qint64 wait) {
+        decision.outcome = std::unexpected(SignInRequestRefusal { reason, wait });
         return decision;
-    }
-    const qint64 rated = read.recent.wait(now);
-    const qint64 held = std::max<qint64>(
-        read.network.holding.heldUntil(start.source.address, read.network.allUntil) - now, 0);
+    };
+    if (read.stateInUse)
+        return refuse(SignInRequestRefusal::Reason::stateInUse, 0);
+    const auto heldFor = [&](const NetworkOpen& network) {
+        return std::max<qint64>(network.holding.heldUntil(start.source.address, network.allUntil) - now, 0);
+    };
     // A start the rates refuse is told the longest of every wait (none shortened by what it would
-    // supersede); one held by the open requests alone may pass by superseding its key's oldest.
-    if (rated > 0 || (held > 0 && !read.keyFull))
-        decision.outcome = std::unexpected(
-            SignInRequestRefusal { SignInRequestRefusal::Reason::tooMany, std::max(rated, held) });
+    // supersede); one that passes them may pass the open bounds by superseding its key's oldest.
+    if (const qint64 rated = read.recent.wait(now); rated > 0)
+        return refuse(SignInRequestRefusal::Reason::tooMany, std::max(rated, heldFor(read.network)));
+    if (const qint64 held = heldFor(read.networkAfterKey); held > 0)
+        return refuse(SignInRequestRefusal::Reason::tooMany, held);
     return decision;
 }
 
@@ -217,56 +215,40 @@ SignInDecision SignInStartStore::take(const SignInStart& start) const
     const QString& connection = m_store.connectionName();
     const SignInRequestRecord& request = start.request;
     const qint64 now = request.createdAt;
-    Read before = read(start);
-    SignInDecision decision = decide(before, start);
+    const Read read = this->read(start);
+    SignInDecision decision = decide(read, start);
     if (!decision.outcome)
         return decision;
-    Savepoint savepoint(connection);
-    const auto refuse = [&](SignInRequestRefusal refusal) {
-        savepoint.takeBack();
-        decision.outcome = std::unexpected(refusal);
-        return decision;
-    };
-    // A person who gives up on the browser page and starts again is never refused for the
-    // attempts left behind: once the key holds as many as it may, its oldest open requests make
-    // way. Only a start naming the same key does this; a refusal below takes it back.
-    if (before.keyFull) {
-        Statement(connection,
-            QStringLiteral(
-                "UPDATE sign_in_requests SET superseded_at = ? WHERE device_public_key = ? AND created_at > ?"
-                " AND redeemed_at IS NULL AND superseded_at IS NULL AND id NOT IN (SELECT id FROM"
-                " sign_in_requests WHERE device_public_key = ? AND created_at > ? AND redeemed_at IS NULL"
-                " AND superseded_at IS NULL ORDER BY created_at DESC, id DESC LIMIT ?)"),
-            { now, request.devicePublicKey, now - m_lifetime, request.devicePublicKey, now - m_lifetime,
-                std::max(m_limits.openPerKey - 1, 0) });
-        before = read(start);
-        decision = decide(before, start);
-        const qint64 held
-            = before.network.holding.heldUntil(start.source.address, before.network.allUntil) - now;
-        if (held > 0)
-            return refuse({ SignInRequestRefusal::Reason::tooMany, held });
-    }
-    // Within a network at its share, an address holding less than its part is taken at the cost
-    // of the address holding most, so that no address, or few, keep the others out.
-    std::vector<OpenRequest> open = before.network.requests;
-    if (before.network.holding.fullUntil(before.network.allUntil) > now && before.network.oldestOfMost) {
-        Statement(connection,
-            QStringLiteral(
-                "UPDATE sign_in_requests SET superseded_at = ? WHERE id = ? AND redeemed_at IS NULL"
-                " AND superseded_at IS NULL"),
-            { now, *before.network.oldestOfMost });
-        std::erase_if(open, [&](const OpenRequest& made) { return made.id == *before.network.oldestOfMost; });
-    }
-    // The index on the state holds whatever ran past the check above.
+    // The index on the state holds whatever ran past the check above; nothing is written before.
     Statement insert(connection,
         QStringLiteral("INSERT INTO sign_in_requests (id, device_public_key, platform, created_at, state,"
                        " client_address, client_network) VALUES (?, ?, ?, ?, ?, ?, ?)"
                        " ON CONFLICT (state) DO NOTHING"),
         { idText(request.id), request.devicePublicKey, request.platform, now, request.state,
             start.source.address, start.source.network });
-    if (insert.rowsAffected() != 1)
-        return refuse({ SignInRequestRefusal::Reason::stateInUse, 0 });
-    savepoint.keep();
+    if (insert.rowsAffected() != 1) {
+        decision.outcome
+            = std::unexpected(SignInRequestRefusal { SignInRequestRefusal::Reason::stateInUse, 0 });
+        return decision;
+    }
+    // A person who gives up on the browser page and starts again is never refused for the
+    // attempts left behind: once the key holds as many as it may, its oldest open requests make
+    // way (only a start naming the same key does this). Within a network at its share, an address
+    // holding less than its part is taken at the cost of the address holding most, so that no
+    // address, or few, keep the others out.
+    std::vector<QString> makingWay = read.keyMakesWay;
+    std::vector<OpenRequest> open = read.networkAfterKey.requests;
+    const NetworkOpen& network = read.networkAfterKey;
+    if (network.holding.fullUntil(network.allUntil) > now && network.oldestOfMost) {
+        makingWay.push_back(*network.oldestOfMost);
+        std::erase_if(open, [&](const OpenRequest& made) { return made.id == *network.oldestOfMost; });
+    }
+    for (const QString& id : makingWay)
+        Statement(connection,
+            QStringLiteral(
+                "UPDATE sign_in_requests SET superseded_at = ? WHERE id = ? AND redeemed_at IS NULL"
+                " AND superseded_at IS NULL"),
+            { now, id });
     // What the network holds now, for whoever remembers it until its next start (the bound in all
     // as it was read a moment before).
     open.insert(open.begin(), OpenRequest { idText(request.id), start.source.address, now });

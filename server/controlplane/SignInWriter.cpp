@@ -75,6 +75,16 @@ private:
     std::deque<QString> m_turn;
 };
 
+// One writer thread and the starts of the networks that are its own, waiting their turn.
+struct Writer {
+    std::mutex lock;
+    std::condition_variable_any queued;
+    Turns waiting;
+    // Starts queued so far, so that a writer waiting out busy networks wakes for a new one.
+    std::uint64_t arrivals = 0;
+    std::jthread thread;
+};
+
 } // namespace
 
 struct SignInWriter::State {
@@ -92,14 +102,9 @@ struct SignInWriter::State {
     qint64 lifetime;
     std::function<qint64()> clock;
     TakenSignIns taken;
-    std::mutex lock;
-    std::condition_variable_any queued;
-    Turns waiting;
-    // Starts queued so far, so that a writer waiting out busy networks wakes for a new one.
-    std::uint64_t arrivals = 0;
-    std::jthread writer;
+    std::vector<std::unique_ptr<Writer>> writers;
 
-    void write(const std::stop_token& stop)
+    void write(Writer& writer, const std::stop_token& stop)
     {
         std::unique_ptr<ControlPlaneStore> store;
         bool progressed = true;
@@ -107,25 +112,26 @@ struct SignInWriter::State {
         for (;;) {
             std::vector<Pending> batch;
             {
-                std::unique_lock hold(lock);
+                std::unique_lock hold(writer.lock);
                 // Networks that another instance was deciding get a moment before they are tried
                 // again, unless something new comes.
                 if (!progressed)
-                    queued.wait_for(
-                        hold, stop, std::chrono::milliseconds(10), [&] { return arrivals != seen; });
-                queued.wait(hold, stop, [this] { return !waiting.empty(); });
-                if (waiting.empty())
+                    writer.queued.wait_for(
+                        hold, stop, std::chrono::milliseconds(10), [&] { return writer.arrivals != seen; });
+                writer.queued.wait(hold, stop, [&] { return !writer.waiting.empty(); });
+                if (writer.waiting.empty())
                     return;
-                while (!waiting.empty() && std::ssize(batch) < largestBatch)
-                    batch.push_back(waiting.pop());
-                seen = arrivals;
+                while (!writer.waiting.empty() && std::ssize(batch) < largestBatch)
+                    batch.push_back(writer.waiting.pop());
+                seen = writer.arrivals;
             }
-            progressed = decide(store, batch, stop.stop_requested());
+            progressed = decide(writer, store, batch, stop.stop_requested());
         }
     }
 
     // Decides what it can of `batch` and puts the rest back in its turn: whether it decided any.
-    bool decide(std::unique_ptr<ControlPlaneStore>& store, std::vector<Pending>& batch, bool stopping)
+    bool decide(
+        Writer& writer, std::unique_ptr<ControlPlaneStore>& store, std::vector<Pending>& batch, bool stopping)
     {
         const qint64 now = clock();
         bool decidedAny = false;
@@ -172,14 +178,14 @@ struct SignInWriter::State {
         }
         // Those whose network another instance was deciding wait for their turn again, at the head
         // of their addresses' queues; at the end there is no later turn.
-        const std::lock_guard hold(lock);
+        const std::lock_guard hold(writer.lock);
         for (Pending& pending : batch | std::views::reverse) {
             if (!pending.decided)
                 continue;
             if (stopping)
                 answer(pending, std::nullopt);
             else
-                waiting.push(std::move(pending), true);
+                writer.waiting.push(std::move(pending), true);
         }
         return decidedAny;
     }
@@ -199,14 +205,21 @@ SignInWriter::SignInWriter(
     const QString& databaseUrl, SignInLimits limits, qint64 lifetime, std::function<qint64()> clock)
     : m_state(std::make_unique<State>(databaseUrl, limits, lifetime, std::move(clock)))
 {
-    m_state->writer
-        = std::jthread([state = m_state.get()](const std::stop_token& stop) { state->write(stop); });
+    // SQLite writes one transaction at a time, whoever asks.
+    const int writers = databaseUrl.startsWith(u"sqlite:") ? 1 : postgresqlWriters;
+    for (int i = 0; i < writers; ++i)
+        m_state->writers.push_back(std::make_unique<Writer>());
+    for (const auto& writer : m_state->writers)
+        writer->thread = std::jthread([state = m_state.get(), &writer = *writer](
+                                          const std::stop_token& stop) { state->write(writer, stop); });
 }
 
 SignInWriter::~SignInWriter()
 {
-    m_state->writer.request_stop();
-    m_state->writer.join();
+    for (const auto& writer : m_state->writers)
+        writer->thread.request_stop();
+    for (const auto& writer : m_state->writers)
+        writer->thread.join();
 }
 
 std::optional<SignInRequestRefusal> SignInWriter::start(
@@ -214,12 +227,14 @@ std::optional<SignInRequestRefusal> SignInWriter::start(
 {
     if (auto refused = m_state->taken.refusal(source, m_state->clock()))
         return refused;
+    // A network's starts are one writer's, decided in their turn one after the other.
+    Writer& writer = *m_state->writers[qHash(source.network) % m_state->writers.size()];
     {
-        const std::lock_guard hold(m_state->lock);
-        m_state->waiting.push(Pending { { std::move(request), std::move(source) }, std::move(decided) });
-        ++m_state->arrivals;
+        const std::lock_guard hold(writer.lock);
+        writer.waiting.push(Pending { { std::move(request), std::move(source) }, std::move(decided) });
+        ++writer.arrivals;
     }
-    m_state->queued.notify_one();
+    writer.queued.notify_one();
     return std::nullopt;
 }
 
