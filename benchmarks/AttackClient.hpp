@@ -40,7 +40,12 @@ inline asio::awaitable<bool> connectFrom(tcp::socket& socket, const std::string&
         socket.open(tcp::v4(), ec);
     socket.bind({ asio::ip::make_address(source), 0 }, ec);
     co_await socket.async_connect({ asio::ip::make_address(home), port }, awaitError(ec));
-    co_return !ec;
+    if (ec)
+        co_return false;
+    // A body written after its head goes at once, not once the server has acknowledged the head
+    // (some 40 ms later on loopback).
+    socket.set_option(tcp::no_delay(true), ec);
+    co_return true;
 }
 
 // Coroutines that each run a session again and again, on a thread of their own, from the source
@@ -97,13 +102,16 @@ inline asio::awaitable<void> pace(std::size_t bytes, double bytesPerSecond, Cloc
 // One request over TLS: its head, then its body at `sendRate` bytes a second (unpaced when 0),
 // then its answer read at `readRate` (unpaced when 0), with a receive buffer of `receiveBuffer`
 // bytes (the kernel's when 0); `underWay` is called once the first bytes of the body or the answer
-// have gone. What it read.
+// have gone, `answered` once the answer's first bytes have come; the connection is closed after
+// `patience` (never when 0). What it read.
 struct Exchange {
     std::string source = home;
     double sendRate = 0;
     double readRate = 0;
     int receiveBuffer = 0;
     std::function<void()> underWay = nullptr;
+    std::function<void()> answered = nullptr;
+    std::chrono::seconds patience { 0 };
 };
 
 inline asio::awaitable<std::string> exchange(
@@ -117,9 +125,24 @@ inline asio::awaitable<std::string> exchange(
     }
     if (!co_await connectFrom(stream.next_layer(), how.source, port))
         co_return std::string();
+    asio::steady_timer patience(co_await asio::this_coro::executor);
+    if (how.patience.count() > 0) {
+        patience.expires_after(how.patience);
+        patience.async_wait([&stream](const beast::error_code& expired) {
+            if (!expired)
+                beast::get_lowest_layer(stream).close();
+        });
+    }
     beast::error_code ec;
     co_await stream.async_handshake(asio::ssl::stream_base::client, awaitError(ec));
-    co_await asio::async_write(stream, asio::buffer(head.data(), std::size_t(head.size())), awaitError(ec));
+    // Unpaced, a body goes with its head, as clients send a short request.
+    if (how.sendRate == 0) {
+        head += body;
+        body.clear();
+    }
+    if (!ec)
+        co_await asio::async_write(
+            stream, asio::buffer(head.data(), std::size_t(head.size())), awaitError(ec));
     const auto sending = Clock::now();
     for (qsizetype sent = 0; !ec && sent < body.size();) {
         const qsizetype step = std::min<qsizetype>(4096, body.size() - sent);
@@ -138,10 +161,13 @@ inline asio::awaitable<std::string> exchange(
         if (how.readRate > 0)
             co_await pace(reply.size(), how.readRate, reading);
         const std::size_t got = co_await stream.async_read_some(asio::buffer(chunk), awaitError(ec));
+        if (how.answered && got > 0)
+            std::exchange(how.answered, nullptr)();
         reply.append(chunk, got);
         if (how.underWay && qsizetype(reply.size()) >= underWayBytes)
             std::exchange(how.underWay, nullptr)();
     }
+    patience.cancel();
     co_return reply;
 }
 
@@ -162,8 +188,9 @@ template <typename T> T runOn(asio::io_context& io, asio::awaitable<T> work)
 {
     auto future = asio::co_spawn(io, std::move(work), asio::use_future);
     io.restart();
+    // One handler at a time, so that a reply is taken as soon as it comes.
     while (future.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        io.run_for(std::chrono::milliseconds(20));
+        io.run_one_for(std::chrono::milliseconds(20));
         QCoreApplication::processEvents();
     }
     return future.get();

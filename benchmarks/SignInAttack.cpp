@@ -16,7 +16,8 @@
 //       [--seconds S]
 //       N networks of 127.x (default 50) of M addresses each (default 6), each address starting at
 //       its rate (one every 6 s) for S seconds (default 150), with one key for each network unless
-//       told: the starts taken, and the rows the database keeps beside those open.
+//       told: the starts taken, and the rows the database keeps beside those open; newcomers'
+//       starts and signed calls meanwhile, as beside a flood.
 //
 // Each also takes --descriptors N and --postgresql.
 #include "AttackClient.hpp"
@@ -32,6 +33,7 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -87,6 +89,9 @@ QString freshKey()
     return DeviceIdentity(*P256PrivateKey::generate()).publicKeyBase64URL();
 }
 
+// How long a client waits for its answer before it closes the connection and counts none.
+constexpr std::chrono::seconds patience { 20 };
+
 QByteArray startBody(const QString& key)
 {
     return QJsonDocument(QJsonObject { { "device_public_key", key }, { "platform", "linux" },
@@ -112,19 +117,23 @@ std::string retryAfterOf(const std::string& reply)
     return at == std::string::npos ? std::string() : reply.substr(at + 13, reply.find("\r\n", at) - at - 13);
 }
 
-// One start over a connection of its own from `source`: the reply. (Its parameters are values,
-// and no temporary is awaited: GCC 12 frees a coroutine's temporaries too soon.)
-asio::awaitable<std::string> startOnce(asio::ssl::context& tls, unsigned short port, std::string source, QString key)
+// One start over a connection of its own from `source`, `answered` called when its answer
+// begins: the reply. (Its parameters are values, and no temporary is awaited: GCC 12 frees a
+// coroutine's temporaries too soon.)
+asio::awaitable<std::string> startOnce(asio::ssl::context& tls, unsigned short port, std::string source,
+    QString key, std::function<void()> answered = nullptr)
 {
     const QByteArray body = startBody(key);
     const QByteArray head = startHead(body);
-    const Exchange from { .source = std::move(source) };
+    const Exchange from {
+        .source = std::move(source), .answered = std::move(answered), .patience = patience
+    };
     co_return co_await exchange(tls, port, head, body, from);
 }
 
 // One start from `source`, then a pause until `every` has passed since it began.
-asio::awaitable<void> startAndPause(asio::ssl::context& tls, unsigned short port, std::string source, QString key,
-    std::chrono::milliseconds every, Tally* tally)
+asio::awaitable<void> startAndPause(asio::ssl::context& tls, unsigned short port, std::string source,
+    QString key, std::chrono::milliseconds every, Tally* tally)
 {
     asio::steady_timer pause(co_await asio::this_coro::executor, every);
     const std::string reply = co_await startOnce(tls, port, std::move(source), std::move(key));
@@ -188,14 +197,79 @@ std::string timesOf(std::vector<double> seconds)
     return text;
 }
 
+// Once a second, a newcomer's start from a network of its own and a signed-in device's signed
+// call: their answers and times.
+class Probes {
+public:
+    Probes(Server& server, asio::ssl::context& tls)
+        : m_server(server)
+        , m_tls(tls)
+        , m_device(signInOver(*server.process, m_identity, "Ada"))
+    {
+    }
+
+    void run(int seconds)
+    {
+        const auto started = Clock::now();
+        for (int i = 0; i < seconds; ++i) {
+            const auto due = started + std::chrono::seconds(i);
+            logFor(std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::max(due - Clock::now(), Clock::duration())));
+            // From its sending until its answer begins (or the client gives up).
+            auto at = Clock::now();
+            std::optional<Clock::time_point> answeredAt;
+            const auto answered = [&answeredAt] { answeredAt = Clock::now(); };
+            const auto took = [&] {
+                return std::chrono::duration<double>(answeredAt.value_or(Clock::now()) - at).count();
+            };
+            const std::string newcomer = runOn(m_io,
+                startOnce(m_tls, m_server.port, "127.0." + std::to_string(100 + i % 100) + ".1", freshKey(),
+                    answered));
+            m_newcomerTimes.push_back(took());
+            m_newcomers.count(statusOf(newcomer));
+            const QByteArray call
+                = "GET /v1/account/state HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                  "Authorization: "
+                + signedBy(m_identity, m_device, "GET", "/v1/account/state") + "\r\n\r\n";
+            at = Clock::now();
+            answeredAt.reset();
+            const std::string reply = runOn(m_io,
+                exchange(m_tls, m_server.port, call, {}, { .answered = answered, .patience = patience }));
+            m_callTimes.push_back(took());
+            m_calls.count(statusOf(reply));
+        }
+    }
+
+    [[nodiscard]] std::string text() const
+    {
+        return "  newcomers' starts: " + m_newcomers.text() + "; " + timesOf(m_newcomerTimes)
+            + "\n  a device's signed calls: " + m_calls.text() + "; " + timesOf(m_callTimes) + "\n";
+    }
+
+private:
+    Server& m_server;
+    asio::ssl::context& m_tls;
+    const DeviceIdentity m_identity { *P256PrivateKey::generate() };
+    const QUuid m_device;
+    asio::io_context m_io;
+    Tally m_newcomers;
+    Tally m_calls;
+    std::vector<double> m_newcomerTimes;
+    std::vector<double> m_callTimes;
+};
+
+const char* backendOf(const Server& server)
+{
+    return server.database.url().startsWith("sqlite") ? "SQLite" : "PostgreSQL";
+}
+
 // Starts without pause from many connections; a newcomer's starts and a device's signed calls
 // meanwhile.
 int flood(const Options& options, Server& server, asio::ssl::context& tls)
 {
     const int addresses = options.addresses > 0 ? options.addresses : 15;
     const int seconds = options.seconds > 0 ? options.seconds : 60;
-    const DeviceIdentity identity(*P256PrivateKey::generate());
-    const QUuid device = signInOver(*server.process, identity, "Ada");
+    Probes probes(server, tls);
     std::vector<QString> keys;
     for (int i = 0; i < 64; ++i)
         keys.push_back(freshKey());
@@ -206,40 +280,17 @@ int flood(const Options& options, Server& server, asio::ssl::context& tls)
         return startAgainAndAgain(tls, std::move(source), server.port, keys, flooding);
     });
     logFor(std::chrono::seconds(3));
-    asio::io_context io;
-    Tally newcomers;
-    Tally calls;
-    std::vector<double> newcomerTimes;
-    std::vector<double> callTimes;
     const auto started = Clock::now();
     const long floodedBefore = flooding.total(429) + flooding.total(200);
-    for (int i = 0; i < seconds; ++i) {
-        const auto due = started + std::chrono::seconds(i);
-        logFor(std::chrono::duration_cast<std::chrono::milliseconds>(std::max(due - Clock::now(), Clock::duration())));
-        auto at = Clock::now();
-        const std::string newcomer
-            = runOn(io, startOnce(tls, server.port, "127.0." + std::to_string(100 + i % 100) + ".1", freshKey()));
-        newcomerTimes.push_back(std::chrono::duration<double>(Clock::now() - at).count());
-        newcomers.count(statusOf(newcomer));
-        const QByteArray call = "GET /v1/account/state HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-                                "Authorization: "
-            + signedBy(identity, device, "GET", "/v1/account/state") + "\r\n\r\n";
-        at = Clock::now();
-        const std::string answered = runOn(io, exchange(tls, server.port, call, {}));
-        callTimes.push_back(std::chrono::duration<double>(Clock::now() - at).count());
-        calls.count(statusOf(answered));
-    }
+    probes.run(seconds);
     const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
     const long flooded = flooding.total(429) + flooding.total(200) - floodedBefore;
     const std::string load = benchmarks::loadAverage();
     const double churn = crowd.stop();
     std::printf("%s, %d connections from %d addresses of 127.0.95.0/24 starting without pause (%.0f starts/s "
-                "answered; %s; %.0f connections/s), descriptors %d, %d s:\n"
-                "  newcomers' starts: %s; %s\n  a device's signed calls: %s; %s\n  load average %s\n",
-        server.database.url().startsWith("sqlite") ? "SQLite" : "PostgreSQL", options.connections, addresses,
-        double(flooded) / elapsed, flooding.text().c_str(), churn, options.descriptors, seconds,
-        newcomers.text().c_str(), timesOf(newcomerTimes).c_str(), calls.text().c_str(),
-        timesOf(callTimes).c_str(), load.c_str());
+                "answered; %s; %.0f connections/s), descriptors %d, %d s:\n%s  load average %s\n",
+        backendOf(server), options.connections, addresses, double(flooded) / elapsed, flooding.text().c_str(),
+        churn, options.descriptors, seconds, probes.text().c_str(), load.c_str());
     return 0;
 }
 
@@ -268,7 +319,8 @@ int neighbour(const Options& options, Server& server, asio::ssl::context& tls)
     const auto started = Clock::now();
     for (; Clock::now() - started < std::chrono::seconds(seconds); ++tries) {
         const auto due = started + std::chrono::seconds(tries * options.victimEvery);
-        logFor(std::chrono::duration_cast<std::chrono::milliseconds>(std::max(due - Clock::now(), Clock::duration())));
+        logFor(std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::max(due - Clock::now(), Clock::duration())));
         const std::string reply = runOn(io, startOnce(tls, server.port, "127.0.97.200", victimKey));
         const int status = statusOf(reply);
         taken += status == 200;
@@ -280,9 +332,8 @@ int neighbour(const Options& options, Server& server, asio::ssl::context& tls)
     crowd.stop();
     std::printf("%s, %d neighbours of 127.0.97.0/24 each starting every %d ms (%s), %d s: the victim's "
                 "starts every %d s: %d of %d taken; the neighbours' answers %s; load average %s\n",
-        server.database.url().startsWith("sqlite") ? "SQLite" : "PostgreSQL", addresses, options.every,
-        keyEach ? "one key each" : "a fresh key each time", seconds, options.victimEvery, taken, tries,
-        neighbours.text().c_str(), load.c_str());
+        backendOf(server), addresses, options.every, keyEach ? "one key each" : "a fresh key each time",
+        seconds, options.victimEvery, taken, tries, neighbours.text().c_str(), load.c_str());
     return 0;
 }
 
@@ -297,8 +348,8 @@ int rows(const Options& options, Server& server, asio::ssl::context& tls)
         keys.push_back(freshKey());
     Tally answers;
     const auto sourceOf = [&](int slot) {
-        return "127." + std::to_string(1 + slot / addresses / 250) + "." + std::to_string(slot / addresses % 250)
-            + "." + std::to_string(1 + slot % addresses);
+        return "127." + std::to_string(1 + slot / addresses / 250) + "."
+            + std::to_string(slot / addresses % 250) + "." + std::to_string(1 + slot % addresses);
     };
     std::vector<std::string> sources;
     for (int slot = 0; slot < options.networks * addresses; ++slot)
@@ -311,12 +362,14 @@ int rows(const Options& options, Server& server, asio::ssl::context& tls)
             return keys[std::size_t(slot / addresses * addresses)];
         return freshKey();
     };
+    Probes probes(server, tls);
     // Ten a minute from each address, six addresses a network: every rate at once.
     Crowd crowd(options.networks * addresses, sourceOf, [&](std::string source) {
         QString key = keyOf(source);
-        return startAndPause(tls, server.port, std::move(source), std::move(key), std::chrono::seconds(6), &answers);
+        return startAndPause(
+            tls, server.port, std::move(source), std::move(key), std::chrono::seconds(6), &answers);
     });
-    logFor(std::chrono::seconds(seconds));
+    probes.run(seconds);
     crowd.stop();
     const std::string load = benchmarks::loadAverage();
     auto store = ControlPlaneStore::open(server.database.url());
@@ -331,10 +384,9 @@ int rows(const Options& options, Server& server, asio::ssl::context& tls)
                    .arg(now - 600));
     count.next();
     std::printf("%s, %d networks x %d addresses each starting every 6 s (keys: %s), %d s: %s; %d rows kept, "
-                "%d of them open; load average %s\n",
-        server.database.url().startsWith("sqlite") ? "SQLite" : "PostgreSQL", options.networks, addresses,
-        qPrintable(keying), seconds, answers.text().c_str(), count.value(0).toInt(), count.value(1).toInt(),
-        load.c_str());
+                "%d of them open\n%s  load average %s\n",
+        backendOf(server), options.networks, addresses, qPrintable(keying), seconds, answers.text().c_str(),
+        count.value(0).toInt(), count.value(1).toInt(), probes.text().c_str(), load.c_str());
     return 0;
 }
 
@@ -386,8 +438,8 @@ int main(int argc, char** argv)
     // The limits a server starts with (the harness lifts them unless one is given).
     server.process = std::make_unique<ControlPlaneProcess>(
         QStringList { "--dev-sign-in", "--database", server.database.url(), "--tls-cert",
-            certificates.serverCertificate(), "--tls-key", certificates.serverKey(), "--sign-in-rate-per-address",
-            "10" },
+            certificates.serverCertificate(), "--tls-key", certificates.serverKey(),
+            "--sign-in-rate-per-address", "10" },
         options.descriptors);
     if (!server.process->started()) {
         std::fprintf(stderr, "the control plane did not start\n");
