@@ -556,6 +556,15 @@ void ControlPlaneStore::forgetNoncesOlderThan(qint64 age)
     Statement(m_connection, "DELETE FROM request_nonces WHERE request_time < " + now + " - ?", { age });
 }
 
+std::unique_ptr<ControlPlaneStore> ControlPlaneStore::openWriter(const QString& url)
+{
+    auto opened = open(url);
+    if (!opened)
+        throw StoreFailure(opened.error().toStdString());
+    (*opened)->leaveCheckpoints();
+    return std::move(*opened);
+}
+
 void ControlPlaneStore::leaveCheckpoints()
 {
     if (connectionOf(m_connection).driverName() == u"QSQLITE")

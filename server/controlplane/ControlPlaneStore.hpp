@@ -79,6 +79,10 @@ class ControlPlaneStore {
 public:
     static std::expected<std::unique_ptr<ControlPlaneStore>, QString> open(
         const QString& url, const ContentSeal* seal = nullptr);
+    // The connection of a thread that writes beside those that serve requests, which leaves its
+    // checkpoints to the upkeep thread (see leaveCheckpoints); throws StoreFailure when it
+    // cannot be opened.
+    static std::unique_ptr<ControlPlaneStore> openWriter(const QString& url);
     ~ControlPlaneStore();
     ControlPlaneStore(const ControlPlaneStore&) = delete;
     ControlPlaneStore& operator=(const ControlPlaneStore&) = delete;

@@ -142,7 +142,7 @@ struct SignInWriter::State {
         std::vector<Pending*> passing;
         try {
             if (!store)
-                store = open();
+                store = ControlPlaneStore::openWriter(databaseUrl);
             const SignInStartStore starts(*store, limits, lifetime);
             QList<SignInStart> toTake;
             for (Pending& pending : batch) {
@@ -188,16 +188,6 @@ struct SignInWriter::State {
                 writer.waiting.push(std::move(pending), true);
         }
         return decidedAny;
-    }
-
-    std::unique_ptr<ControlPlaneStore> open() const
-    {
-        auto opened = ControlPlaneStore::open(databaseUrl);
-        if (!opened)
-            throw StoreFailure(opened.error().toStdString());
-        // Checkpoints are the upkeep thread's.
-        (*opened)->leaveCheckpoints();
-        return std::move(*opened);
     }
 };
 
