@@ -50,11 +50,11 @@ public:
     // or (an outcome without error) that it may be taken. Throws StoreFailure.
     [[nodiscard]] SignInDecision check(const SignInStart& start) const;
     // Decides `starts` in order in one transaction, each as check() would at its turn, and takes
-    // those that pass: what a refused start superseded on its way is taken back. Starts of one
-    // network are decided one after the other on every instance, those of different networks at
-    // once; with NetworkTurn::skipBusy a start whose network another instance is deciding at the
-    // moment is left undecided (nullopt). Forgets the requests of the starts' networks that can
-    // no longer lead anywhere. Throws StoreFailure (and then decides nothing).
+    // those that pass (a refused one writes nothing, whatever it would have superseded). Starts
+    // of one network are decided one after the other on every instance, those of different
+    // networks at once; with NetworkTurn::skipBusy a start whose network another instance is
+    // deciding at the moment is left undecided (nullopt). Forgets the requests of the starts'
+    // networks that can no longer lead anywhere. Throws StoreFailure (and then decides nothing).
     std::vector<std::optional<SignInDecision>> add(
         const QList<SignInStart>& starts, NetworkTurn turn = NetworkTurn::wait) const;
 

@@ -15,12 +15,13 @@ namespace lumora {
 // The sign-in starts this process has taken in the last minute, by network, and what the database
 // said of each such network's open requests at its last start decided here: enough to refuse a
 // start that the rates refuse without asking the database. Every start counted here is stored
-// (requests are kept while the rates count them), so that what it counts never exceeds what the
-// database holds and a refusal from it holds; the database decides every start that may pass,
-// across instances. A refusal says when the same start passes by the rates and by the network's
-// open requests as its last decision here found them (which, on one instance, only a redemption
-// since changes: it is forgotten then, and the database asked again). Thread-safe; a few
-// microseconds under one lock, never a wait.
+// (requests are kept while the rates count them, by clocks that agree), so that what it counts
+// never exceeds what the database holds and a refusal from it holds; the database decides every
+// start that may pass, across instances. A refusal says when the same start passes by the rates
+// and by the network's open requests as its last decision here found them (which, on one
+// instance, only a redemption since changes, when it is forgotten and the database asked again,
+// or the bound in all as other networks fill it). Thread-safe; a few microseconds under one lock,
+// never a wait.
 class TakenSignIns {
 public:
     explicit TakenSignIns(SignInLimits limits);
