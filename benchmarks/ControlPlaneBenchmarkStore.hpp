@@ -3,6 +3,7 @@
 // A control-plane database of the benchmarks' own on SQLite in a folder that goes with it, and
 // devices signed in to it as the development sign-in does.
 #include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/SignInStartStore.hpp"
 
 #include <QTemporaryDir>
 
@@ -26,9 +27,9 @@ struct ControlPlaneBenchmarkStore {
     DeviceRecord signIn(const QString& name, const QString& publicKey)
     {
         const QUuid request = QUuid::createUuid();
-        store->addSignInRequest(
-            { request, publicKey, "linux", now, std::nullopt, std::nullopt, false, {}, false }, {},
-            SignInLimits::unbounded(), 600);
+        SignInStartStore(*store, SignInLimits::unbounded(), 600)
+            .add({ { { request, publicKey, "linux", now, std::nullopt, std::nullopt, false, {}, false, {} },
+                {} } });
         const QString ticket = "ticket-" + request.toString();
         store->issueTicket(request, ticket, name, now);
         return store->redeemTicket(ticket, now).value();

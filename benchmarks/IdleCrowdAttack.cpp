@@ -19,12 +19,12 @@
 // the client's connection is in before the crowd comes) and stops it after; --receive-buffer sets
 // the client's socket receive buffer (else the kernel's, which on loopback may hold the whole
 // answer, so that the server is done writing it at once).
+#include "AttackClient.hpp"
+#include "BenchmarkProbes.hpp"
 #include "ProcessCalls.hpp"
 #include "SpeechStandInProcess.hpp"
-#include "common/Asio.hpp"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QSslConfiguration>
 #include <atomic>
 #include <boost/asio/ssl.hpp>
@@ -39,13 +39,9 @@
 namespace {
 
 using namespace lumora;
+using namespace lumora::attack;
 using namespace lumora::testing;
-namespace asio = boost::asio;
-namespace beast = boost::beast;
 namespace websocket = beast::websocket;
-using tcp = asio::ip::tcp;
-using Clock = std::chrono::steady_clock;
-using TlsStream = asio::ssl::stream<tcp::socket>;
 
 struct Options {
     QString mode;
@@ -62,65 +58,6 @@ struct Options {
     int framesEvery = 0;
     int frameBytes = 0;
     bool late = false;
-};
-
-const char* const home = "127.0.0.1";
-
-auto awaitError(beast::error_code& ec)
-{
-    return asio::redirect_error(asio::use_awaitable, ec);
-}
-
-// A connection to the server on 127.0.0.1 from `source`.
-asio::awaitable<bool> connectFrom(tcp::socket& socket, const std::string& source, unsigned short port)
-{
-    beast::error_code ec;
-    if (!socket.is_open())
-        socket.open(tcp::v4(), ec);
-    socket.bind({ asio::ip::make_address(source), 0 }, ec);
-    co_await socket.async_connect({ asio::ip::make_address(home), port }, awaitError(ec));
-    co_return !ec;
-}
-
-// The crowd: slots that each hold one idle connection (or live stream), opened again when the
-// server ends it.
-class Crowd {
-public:
-    using Session = std::function<asio::awaitable<void>(int slot, std::string source)>;
-
-    Crowd(int size, std::function<std::string(int)> sourceOf, Session session)
-    {
-        for (int slot = 0; slot < size; ++slot)
-            asio::co_spawn(m_io, hold(slot, sourceOf(slot), session), asio::detached);
-        m_started = Clock::now();
-        m_thread = std::thread([this] { m_io.run(); });
-    }
-    ~Crowd() { stop(); }
-    Crowd(const Crowd&) = delete;
-    Crowd& operator=(const Crowd&) = delete;
-
-    // Stops it: the connections opened per second.
-    double stop()
-    {
-        m_io.stop();
-        if (m_thread.joinable())
-            m_thread.join();
-        return m_opened / std::chrono::duration<double>(Clock::now() - m_started).count();
-    }
-
-private:
-    asio::awaitable<void> hold(int slot, std::string source, Session session)
-    {
-        for (;;) {
-            ++m_opened;
-            co_await session(slot, source);
-        }
-    }
-
-    asio::io_context m_io { 1 };
-    std::atomic<long> m_opened { 0 };
-    Clock::time_point m_started;
-    std::thread m_thread;
 };
 
 std::string crowdSource(const Options& options, int slot)
@@ -140,98 +77,10 @@ asio::awaitable<void> idleConnection(std::string source, unsigned short port)
         co_await socket.async_read_some(asio::buffer(scratch), awaitError(ec));
 }
 
-// Waits until `bytes` at `bytesPerSecond` since `started` are due.
-asio::awaitable<void> pace(std::size_t bytes, double bytesPerSecond, Clock::time_point started)
-{
-    asio::steady_timer timer(co_await asio::this_coro::executor);
-    timer.expires_at(started
-        + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bytes / bytesPerSecond)));
-    beast::error_code ec;
-    co_await timer.async_wait(awaitError(ec));
-}
-
-// One request over TLS from the client's address: its head, then its body at `sendRate` bytes a
-// second (unpaced when 0), then its answer read at `readRate` (unpaced when 0), with a receive
-// buffer of `receiveBuffer` bytes (the kernel's when 0); `underWay` is called once the first bytes of the
-// body or the answer have gone. What it read.
-asio::awaitable<std::string> exchange(asio::ssl::context& tls, unsigned short port, QByteArray head,
-    QByteArray body, double sendRate, double readRate, int receiveBuffer = 0,
-    std::function<void()> underWay = nullptr)
-{
-    constexpr qsizetype underWayBytes = 1;
-    TlsStream stream(co_await asio::this_coro::executor, tls);
-    if (receiveBuffer > 0) {
-        stream.next_layer().open(tcp::v4());
-        stream.next_layer().set_option(asio::socket_base::receive_buffer_size(receiveBuffer));
-    }
-    if (!co_await connectFrom(stream.next_layer(), home, port))
-        co_return std::string();
-    beast::error_code ec;
-    co_await stream.async_handshake(asio::ssl::stream_base::client, awaitError(ec));
-    co_await asio::async_write(stream, asio::buffer(head.data(), std::size_t(head.size())), awaitError(ec));
-    const auto sending = Clock::now();
-    for (qsizetype sent = 0; !ec && sent < body.size();) {
-        const qsizetype step = std::min<qsizetype>(4096, body.size() - sent);
-        if (sendRate > 0)
-            co_await pace(std::size_t(sent), sendRate, sending);
-        co_await asio::async_write(
-            stream, asio::buffer(body.data() + sent, std::size_t(step)), awaitError(ec));
-        sent += step;
-        if (underWay && sent >= underWayBytes)
-            std::exchange(underWay, nullptr)();
-    }
-    std::string reply;
-    char chunk[16 * 1024];
-    const auto reading = Clock::now();
-    while (!ec) {
-        if (readRate > 0)
-            co_await pace(reply.size(), readRate, reading);
-        const std::size_t got = co_await stream.async_read_some(asio::buffer(chunk), awaitError(ec));
-        reply.append(chunk, got);
-        if (underWay && qsizetype(reply.size()) >= underWayBytes)
-            std::exchange(underWay, nullptr)();
-    }
-    co_return reply;
-}
-
-// Whether a reply is whole: its status is `status` and its body as long as it says.
-bool whole(const std::string& reply, const char* status)
-{
-    const auto end = reply.find("\r\n\r\n");
-    const auto length = reply.find("Content-Length: ");
-    if (!reply.starts_with(std::string("HTTP/1.1 ") + status) || end == std::string::npos
-        || length == std::string::npos)
-        return false;
-    return std::stoul(reply.substr(length + 16)) == reply.size() - end - 4;
-}
-
-QByteArray loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0) : QByteArray("?");
-}
-
-// Runs `work` to its end, reading meanwhile what the server writes to its log (a server whose log
-// is not read stops at its next line).
-template <typename T> T runOn(asio::io_context& io, asio::awaitable<T> work)
-{
-    auto future = asio::co_spawn(io, std::move(work), asio::use_future);
-    io.restart();
-    while (future.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        io.run_for(std::chrono::milliseconds(20));
-        QCoreApplication::processEvents();
-    }
-    return future.get();
-}
-
 // Lets the crowd take its place.
 void letCrowdGather()
 {
-    const auto until = Clock::now() + std::chrono::seconds(5);
-    while (Clock::now() < until) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    logFor(std::chrono::seconds(5));
 }
 
 // The control plane: a signed-in account's fetches or uploads.
@@ -260,7 +109,7 @@ int attackControlPlane(const Options& options, const TestCertificates& certifica
     tls.set_verify_mode(asio::ssl::verify_peer);
     asio::io_context io;
     const QByteArray stored = largeConversation();
-    const std::string created = runOn(io, exchange(tls, port, uploadHead(stored), stored, 0, 0));
+    const std::string created = runOn(io, exchange(tls, port, uploadHead(stored), stored));
     const QString id
         = QJsonDocument::fromJson(QByteArray::fromStdString(created.substr(created.find("\r\n\r\n") + 4)))
               .object()
@@ -303,13 +152,18 @@ int attackControlPlane(const Options& options, const TestCertificates& certifica
             const QByteArray head = "GET " + path.toLatin1()
                 + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nAuthorization: "
                 + signedBy(identity, device, "GET", path) + "\r\n\r\n";
-            reply = runOn(
-                io, exchange(tls, port, head, {}, 0, rate, options.receiveBufferKib * 1024, underWay));
+            reply = runOn(io,
+                exchange(tls, port, head, {},
+                    { .readRate = rate,
+                        .receiveBuffer = options.receiveBufferKib * 1024,
+                        .underWay = underWay }));
         } else {
             const QByteArray body = largeConversation();
             reply = runOn(io,
-                exchange(
-                    tls, port, uploadHead(body), body, rate, 0, options.receiveBufferKib * 1024, underWay));
+                exchange(tls, port, uploadHead(body), body,
+                    { .sendRate = rate,
+                        .receiveBuffer = options.receiveBufferKib * 1024,
+                        .underWay = underWay }));
         }
         if (options.late)
             disperse();
@@ -326,7 +180,7 @@ int attackControlPlane(const Options& options, const TestCertificates& certifica
         fetching ? "fetches of 0.9 MiB read" : "uploads of 0.9 MiB sent", rate / 1024,
         options.receiveBufferKib, options.addresses, options.each,
         options.neighbour ? " behind the client's address" : "", options.late ? " once under way" : "",
-        options.descriptors, complete, options.tries, seconds, churn, loadAverage().constData());
+        options.descriptors, complete, options.tries, seconds, churn, benchmarks::loadAverage().c_str());
     server.stop();
     return 0;
 }
@@ -514,7 +368,7 @@ int attackSpeech(const Options& options, const TestCertificates& certificates)
         "whole in %.0f s; crowd opened %.1f streams/s; load average %s\n",
         options.addresses, options.each, tokenText.c_str(), options.audioOnce ? ", audio once" : "",
         frames.c_str(), options.descriptors, complete, options.tries, seconds, churn,
-        loadAverage().constData());
+        benchmarks::loadAverage().c_str());
     standIn.stop();
     return 0;
 }

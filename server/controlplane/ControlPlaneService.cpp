@@ -22,7 +22,8 @@ ControlPlaneService::ControlPlaneService(
     ControlPlaneStore& store, const ControlPlaneServiceSettings& settings, std::function<qint64()> clock)
     : m_authenticator(store, clock)
     , m_router(m_authenticator, settings.nonces.get(), settings.provenDevices.get())
-    , m_signIn(store, m_authenticator, settings.devSignIn, settings.publicUrl, settings.signIn, clock)
+    , m_signIn(store, m_authenticator, settings.devSignIn, settings.publicUrl, settings.signIn, clock,
+          settings.signInStarts.get())
     , m_account(store, requiredSeal(settings), clock)
     , m_conversation(store, settings.conversation, clock)
     , m_checkins(store, clock)

@@ -23,6 +23,7 @@ namespace lumora {
 class ContentSeal;
 class NonceWriter;
 class ProvenDevices;
+class SignInWriter;
 
 struct ControlPlaneServiceSettings {
     // Offer the development sign-in page in place of Sign in with Apple.
@@ -47,6 +48,9 @@ struct ControlPlaneServiceSettings {
     std::shared_ptr<NonceWriter> nonces;
     // Where signed calls that get through are remembered, shared likewise; none when null.
     std::shared_ptr<ProvenDevices> provenDevices;
+    // Where sign-in starts are decided, shared likewise; each service decides its own on its
+    // store when null.
+    std::shared_ptr<SignInWriter> signInStarts;
 };
 
 // The control plane's HTTP API over one store connection: the endpoint groups on one

@@ -252,9 +252,6 @@ const QList<QStringList>& migrations()
     return steps;
 }
 
-// The advisory lock that sign-in starts take on PostgreSQL, a number of this server's own.
-constexpr qint64 signInStartsLock = 0x4c756d6f72610001;
-
 // The schema version whose step seals what was stored in clear (after its statements).
 constexpr int sealingVersion = 11;
 
@@ -335,13 +332,14 @@ SignInRequestRecord readSignInRequest(const Statement& row)
     request.redeemed = !row.value(6).isNull();
     request.state = row.value(7).toString();
     request.superseded = !row.value(8).isNull();
+    request.network = row.value(9).toString();
     return request;
 }
 
 const QString deviceColumns = QStringLiteral("id, account_id, public_key, revoked_at");
 const QString signInColumns = QStringLiteral(
     "id, device_public_key, platform, created_at, account_name, ticket_issued_at, redeemed_at, state,"
-    " superseded_at");
+    " superseded_at, client_network");
 
 // Makes the folders missing on the way to `folder`, each readable by the owner alone.
 bool makePrivateFolders(const QString& folder)
@@ -558,6 +556,15 @@ void ControlPlaneStore::forgetNoncesOlderThan(qint64 age)
     Statement(m_connection, "DELETE FROM request_nonces WHERE request_time < " + now + " - ?", { age });
 }
 
+std::unique_ptr<ControlPlaneStore> ControlPlaneStore::openWriter(const QString& url)
+{
+    auto opened = open(url);
+    if (!opened)
+        throw StoreFailure(opened.error().toStdString());
+    (*opened)->leaveCheckpoints();
+    return std::move(*opened);
+}
+
 void ControlPlaneStore::leaveCheckpoints()
 {
     if (connectionOf(m_connection).driverName() == u"QSQLITE")
@@ -607,106 +614,6 @@ bool ControlPlaneStore::rememberNonce(const QString& signer, const QUuid& nonce,
                        " ON CONFLICT DO NOTHING"),
         { signer, idText(nonce), requestTime });
     return insert.rowsAffected() == 1;
-}
-
-std::expected<void, SignInRequestRefusal> ControlPlaneStore::addSignInRequest(
-    const SignInRequestRecord& request, const SignInSource& source, const SignInLimits& limits,
-    qint64 lifetime)
-{
-    const qint64 now = request.createdAt;
-    Transaction transaction(m_connection);
-    // On PostgreSQL, starts on every instance take their turn, so that each one counts those
-    // before it; SQLite's transaction holds the database for itself anyway.
-    if (connectionOf(m_connection).driverName() != u"QSQLITE")
-        Statement(m_connection, QStringLiteral("SELECT pg_advisory_xact_lock(?)"), { signInStartsLock });
-    // Requests older than a day can no longer lead anywhere; their states are free again.
-    Statement(m_connection, QStringLiteral("DELETE FROM sign_in_requests WHERE created_at < ?"),
-        { now - 24 * 3600 });
-    // A bound binds while the `limit`-th newest request it counts is still within its window,
-    // and the start passes once that one has left it: each is read through an index.
-    const auto newest = [now](QVariantList& values, const QString& counted, const QVariantList& counting,
-                            int limit, qint64 window) {
-        values << counting << now - window << std::max(limit - 1, 0);
-        return "(SELECT created_at FROM sign_in_requests WHERE " + counted
-            + " created_at > ? ORDER BY created_at DESC LIMIT 1 OFFSET ?)";
-    };
-    const auto wait = [now](const Statement& row, int column, qint64 window) {
-        return row.value(column).isNull() ? qint64(0) : row.value(column).toLongLong() + window - now;
-    };
-    // What a network holds open: its share, and past the bound in all as many as one key may, so
-    // that however many networks fill that bound, a start from any other one passes. The bound
-    // in all is read only for a network that holds that many.
-    const QString open = QStringLiteral("redeemed_at IS NULL AND superseded_at IS NULL AND");
-    const QString networkOpen = "client_network = ? AND " + open;
-    const auto holdings = [&](QVariantList& values) {
-        QString columns = newest(values, networkOpen, { source.network }, limits.openPerNetwork, lifetime);
-        columns += ", " + newest(values, networkOpen, { source.network }, limits.openPerKey, lifetime);
-        columns
-            += ", CASE WHEN " + newest(values, networkOpen, { source.network }, limits.openPerKey, lifetime);
-        columns += " IS NULL THEN NULL ELSE " + newest(values, open, {}, limits.open, lifetime) + " END";
-        return columns;
-    };
-    const auto held = [&](const Statement& row, int first) {
-        return std::max(wait(row, first, lifetime),
-            std::min(wait(row, first + 1, lifetime), wait(row, first + 2, lifetime)));
-    };
-
-    // One read for what a start refused by the rates costs: a flood from one place is refused
-    // cheaply, and told the longest of every wait (none shortened by what it would supersede).
-    constexpr qint64 minute = 60;
-    QVariantList values { request.state };
-    QString sql = QStringLiteral("SELECT EXISTS (SELECT 1 FROM sign_in_requests WHERE state = ?)");
-    sql += ", "
-        + newest(
-            values, QStringLiteral("client_address = ? AND"), { source.address }, limits.perAddress, minute);
-    sql += ", "
-        + newest(
-            values, QStringLiteral("client_network = ? AND"), { source.network }, limits.perNetwork, minute);
-    sql += ", " + holdings(values);
-    sql += ", "
-        + newest(values, "device_public_key = ? AND " + open, { request.devicePublicKey }, limits.openPerKey,
-            lifetime);
-    Statement bounds(m_connection, sql, values);
-    bounds.next();
-    if (bounds.value(0).toBool())
-        return std::unexpected(SignInRequestRefusal { SignInRequestRefusal::Reason::stateInUse, 0 });
-    const qint64 rated = std::max(wait(bounds, 1, minute), wait(bounds, 2, minute));
-    qint64 holding = held(bounds, 3);
-    if (rated > 0)
-        return std::unexpected(
-            SignInRequestRefusal { SignInRequestRefusal::Reason::tooMany, std::max(rated, holding) });
-
-    // A person who gives up on the browser page and starts again is never refused for the
-    // attempts left behind: once the key holds as many as it may, its oldest open requests make
-    // way. Only a start naming the same key does this; a refusal below takes it back.
-    if (!bounds.value(6).isNull()) {
-        Statement(m_connection,
-            QStringLiteral(
-                "UPDATE sign_in_requests SET superseded_at = ? WHERE device_public_key = ? AND created_at > ?"
-                " AND redeemed_at IS NULL AND superseded_at IS NULL AND id NOT IN (SELECT id FROM"
-                " sign_in_requests WHERE device_public_key = ? AND created_at > ? AND redeemed_at IS NULL"
-                " AND superseded_at IS NULL ORDER BY created_at DESC, id DESC LIMIT ?)"),
-            { now, request.devicePublicKey, now - lifetime, request.devicePublicKey, now - lifetime,
-                std::max(limits.openPerKey - 1, 0) });
-        QVariantList heldValues;
-        Statement again(m_connection, "SELECT " + holdings(heldValues), heldValues);
-        again.next();
-        holding = held(again, 0);
-    }
-    if (holding > 0)
-        return std::unexpected(SignInRequestRefusal { SignInRequestRefusal::Reason::tooMany, holding });
-
-    // The index on the state holds whatever ran past the check above.
-    Statement insert(m_connection,
-        QStringLiteral("INSERT INTO sign_in_requests (id, device_public_key, platform, created_at, state,"
-                       " client_address, client_network) VALUES (?, ?, ?, ?, ?, ?, ?)"
-                       " ON CONFLICT (state) DO NOTHING"),
-        { idText(request.id), request.devicePublicKey, request.platform, now, request.state, source.address,
-            source.network });
-    if (insert.rowsAffected() != 1)
-        return std::unexpected(SignInRequestRefusal { SignInRequestRefusal::Reason::stateInUse, 0 });
-    transaction.commit();
-    return {};
 }
 
 std::optional<SignInRequestRecord> ControlPlaneStore::signInRequest(const QUuid& id) const
@@ -891,11 +798,13 @@ void ControlPlaneStore::deleteAccount(const QUuid& accountID, const ContentSeal&
 {
     Transaction transaction(m_connection);
     lockAccount(m_connection, accountID, " FOR UPDATE");
-    // The sign-in requests hold the account's name: they go as well.
+    // The sign-in requests hold the account's name: they forget it, and one not redeemed yet never
+    // will be. They are kept while the rates count them (see SignInStartStore.hpp).
     Statement(m_connection,
         QStringLiteral(
-            "DELETE FROM sign_in_requests WHERE account_name IN (SELECT name FROM accounts WHERE id = ?)"),
-        { idText(accountID) });
+            "UPDATE sign_in_requests SET account_name = NULL, redeemed_at = COALESCE(redeemed_at, ?)"
+            " WHERE account_name IN (SELECT name FROM accounts WHERE id = ?)"),
+        { now, idText(accountID) });
     // A conversation that another member of its workspace sees (one who is in it, or was when
     // it was stored) is that member's as much as the account's: it passes to that member,
     // and only what the account alone holds goes with it.

@@ -3,7 +3,6 @@
 #include <QString>
 #include <QUuid>
 #include <expected>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -42,46 +41,10 @@ struct SignInRequestRecord {
     // The application's value for this attempt: the callback carries it back, and the ticket
     // is redeemed with it only.
     QString state;
-    // A later start with the same key took its place: it leads nowhere any more.
+    // A later start took its place: it leads nowhere any more.
     bool superseded = false;
-};
-
-// What the sign-in starts that anyone may make may store. Starts are rated by the client's
-// address (an IPv6 one by its /64 prefix, which one machine commonly holds whole) and by its
-// network (an IPv4 /24, an IPv6 /48). Of the requests open at once (started within their
-// lifetime, neither redeemed nor superseded) one device key keeps its newest: a further start
-// with the key supersedes its oldest. One network holds a share of its own, and once `open`
-// are open in all a network holds no more than one key may, so that no crowd of networks
-// keeps the others out.
-struct SignInLimits {
-    int perAddress = 10; // starts a minute
-    int perNetwork = 60; // starts a minute
-    int openPerKey = 5;
-    int openPerNetwork = 60;
-    int open = 10000;
-
-    // No limit at all, for what adds requests of its own making.
-    static SignInLimits unbounded()
-    {
-        constexpr int any = std::numeric_limits<int>::max();
-        return { any, any, any, any, any };
-    }
-};
-
-// Where a sign-in start comes from, as SignInLimits counts it.
-struct SignInSource {
-    QString address;
+    // The network it was started from (an IPv4 /24, an IPv6 /48); empty for requests of before.
     QString network;
-};
-
-struct SignInRequestRefusal {
-    enum class Reason {
-        stateInUse, // a request kept (one made within the day) carries its state
-        tooMany, // past a limit of SignInLimits
-    };
-    Reason reason = Reason::tooMany;
-    // For `tooMany`: in how many seconds the requests already stored let the same start through.
-    qint64 retryAfter = 0;
 };
 
 struct ConversationSessionRecord {
@@ -116,6 +79,10 @@ class ControlPlaneStore {
 public:
     static std::expected<std::unique_ptr<ControlPlaneStore>, QString> open(
         const QString& url, const ContentSeal* seal = nullptr);
+    // The connection of a thread that writes beside those that serve requests, which leaves its
+    // checkpoints to the upkeep thread (see leaveCheckpoints); throws StoreFailure when it
+    // cannot be opened.
+    static std::unique_ptr<ControlPlaneStore> openWriter(const QString& url);
     ~ControlPlaneStore();
     ControlPlaneStore(const ControlPlaneStore&) = delete;
     ControlPlaneStore& operator=(const ControlPlaneStore&) = delete;
@@ -157,12 +124,7 @@ public:
     void leaveCheckpoints();
     void checkpoint();
 
-    // Adds the request from `source` unless a request kept (one made within the day) carries its
-    // state or it would pass one of `limits` (requests are open for `lifetime` seconds); nothing
-    // is added or superseded then. Starts at the same moment, on any instance, are counted one
-    // after the other.
-    std::expected<void, SignInRequestRefusal> addSignInRequest(const SignInRequestRecord& request,
-        const SignInSource& source, const SignInLimits& limits, qint64 lifetime);
+    // Sign-in requests are added by SignInStartStore.
     std::optional<SignInRequestRecord> signInRequest(const QUuid& id) const;
     std::optional<SignInRequestRecord> signInRequestForTicket(const QString& ticketHash) const;
     // Gives a pending request its ticket and account name; false when it already has one or was

@@ -112,13 +112,16 @@ QString LimitOptions::helpText()
         "                        (default 10)\n"
         "  --sign-in-rate-per-network N\n"
         "                        starts a minute from one network, an IPv4 /24 or IPv6 /48\n"
-        "                        (default 60)\n"
+        "                        (default 60); past it an address of the network without a\n"
+        "                        start in the minute still starts one, up to twice N\n"
         "  --open-sign-ins-per-key N\n"
         "                        sign-ins open at once (neither completed nor past their ten\n"
         "                        minutes) for one device key (default 5); a further start with\n"
         "                        the key supersedes its oldest instead of being refused\n"
         "  --open-sign-ins-per-network N\n"
-        "                        sign-ins open at once from one network (default 60)\n"
+        "                        sign-ins open at once from one network (default 60); there an\n"
+        "                        address holding fewer than one key may is taken at the cost\n"
+        "                        of the oldest of the address holding most\n"
         "  --open-sign-ins N     sign-ins open at once in all (default 10000); past it a network\n"
         "                        holds no more than one key may\n");
 }

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "analysis/ModelAnalyzer.hpp"
-#include "controlplane/ControlPlaneStore.hpp"
 #include "controlplane/ConversationContentEndpoints.hpp"
 #include "controlplane/ProviderCallRates.hpp"
+#include "controlplane/SignInLimits.hpp"
 
 #include <QString>
 #include <expected>

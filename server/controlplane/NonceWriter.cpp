@@ -79,7 +79,7 @@ struct NonceWriter::State {
             bool failed = false;
             try {
                 if (!store)
-                    store = open();
+                    store = ControlPlaneStore::openWriter(databaseUrl);
                 recorded = record(*store, claims);
             } catch (const StoreFailure& failure) {
                 qWarning("recording nonces failed: %s", failure.what());
@@ -91,16 +91,6 @@ struct NonceWriter::State {
                                       : NonceOutcome::refused);
             }
         }
-    }
-
-    std::unique_ptr<ControlPlaneStore> open() const
-    {
-        auto opened = ControlPlaneStore::open(databaseUrl);
-        if (!opened)
-            throw StoreFailure(opened.error().toStdString());
-        // Checkpoints are the upkeep thread's.
-        (*opened)->leaveCheckpoints();
-        return std::move(*opened);
     }
 };
 

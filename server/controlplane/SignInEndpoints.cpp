@@ -1,8 +1,11 @@
 #include "controlplane/SignInEndpoints.hpp"
 
+#include "common/DeferredResponse.hpp"
 #include "controlplane/JsonReplies.hpp"
 #include "controlplane/RequestAuthenticator.hpp"
 #include "controlplane/Router.hpp"
+#include "controlplane/SignInStartStore.hpp"
+#include "controlplane/SignInWriter.hpp"
 #include "domain/JsonObjectReader.hpp"
 #include "security/P256PublicKey.hpp"
 
@@ -74,6 +77,20 @@ HttpResponse notConfigured()
     return errorResponse(503, "apple_sign_in_not_configured");
 }
 
+// The answer to a start: its page's address when it was taken.
+HttpResponse startAnswer(const SignInOutcome& outcome, const QString& page)
+{
+    if (outcome)
+        return jsonResponse({ { "authorization_url", page } });
+    if (outcome.error().reason == SignInRequestRefusal::Reason::stateInUse)
+        return errorResponse(409, "state_in_use");
+    // When the requests stored so far let the same start through.
+    HttpResponse refusal = errorResponse(429, "too_many_sign_ins");
+    refusal.headers.emplace_back(
+        "Retry-After", std::to_string(std::max<qint64>(outcome.error().retryAfter, 1)));
+    return refusal;
+}
+
 QString signInPageHtml(const QUuid& requestID)
 {
     return QStringLiteral(
@@ -93,13 +110,14 @@ QString signInPageHtml(const QUuid& requestID)
 } // namespace
 
 SignInEndpoints::SignInEndpoints(ControlPlaneStore& store, RequestAuthenticator& authenticator,
-    bool devSignIn, QUrl publicUrl, SignInLimits limits, std::function<qint64()> clock)
+    bool devSignIn, QUrl publicUrl, SignInLimits limits, std::function<qint64()> clock, SignInWriter* writer)
     : m_store(store)
     , m_authenticator(authenticator)
     , m_devSignIn(devSignIn)
     , m_publicUrl(std::move(publicUrl))
     , m_limits(limits)
     , m_clock(std::move(clock))
+    , m_writer(writer)
 {
 }
 
@@ -150,20 +168,24 @@ HttpResponse SignInEndpoints::startWebSignIn(const HttpRequest& request)
     record.createdAt = m_clock();
     // A state belongs to one attempt: taken again, a ticket of another attempt could return to
     // the application with the state its own attempt started with. A state stays taken while its
-    // request is kept (a day), lapsed or not: the application makes a fresh one for each start.
-    const auto added = m_store.addSignInRequest(record,
-        SignInSource { QString::fromStdString(request.client), QString::fromStdString(request.network) },
-        m_limits, signInLifetime);
-    if (!added && added.error().reason == SignInRequestRefusal::Reason::stateInUse)
-        return errorResponse(409, "state_in_use");
-    if (!added) {
-        // When the requests stored so far let the same start through.
-        HttpResponse refusal = errorResponse(429, "too_many_sign_ins");
-        refusal.headers.emplace_back(
-            "Retry-After", std::to_string(std::max<qint64>(added.error().retryAfter, 1)));
-        return refusal;
+    // request is kept (while a ticket issued for it may still be redeemed), lapsed or not: the
+    // application makes a fresh one for each start.
+    SignInSource source { QString::fromStdString(request.client), QString::fromStdString(request.network) };
+    const QString page = signInPageAddress(record.id);
+    if (!m_writer) {
+        const auto decided
+            = SignInStartStore(m_store, m_limits, signInLifetime).add({ SignInStart { record, source } });
+        return startAnswer(decided.front()->outcome, page);
     }
-    return jsonResponse({ { "authorization_url", signInPageAddress(record.id) } });
+    auto deferred = std::make_shared<DeferredResponse>();
+    const auto refused
+        = m_writer->start(record, std::move(source), [deferred, page](std::optional<SignInOutcome> outcome) {
+              deferred->complete(
+                  outcome ? startAnswer(*outcome, page) : errorResponse(503, "storage_unavailable"));
+          });
+    if (refused)
+        return startAnswer(std::unexpected(*refused), page);
+    return DeferredResponse::later(std::move(deferred));
 }
 
 HttpResponse SignInEndpoints::completeWebSignIn(const HttpRequest& request)
@@ -193,6 +215,9 @@ HttpResponse SignInEndpoints::completeWebSignIn(const HttpRequest& request)
     if (pending->state != state)
         return errorResponse(400, "state_mismatch");
     const auto device = m_store.redeemTicket(hash, m_clock());
+    // It no longer holds a place among its network's open requests.
+    if (m_writer)
+        m_writer->redeemed(pending->network);
     if (!device && device.error() == TicketRefusal::keyActiveInAnotherAccount)
         return errorResponse(409, "device_key_in_use");
     if (!device)

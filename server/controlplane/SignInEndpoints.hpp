@@ -2,6 +2,7 @@
 
 #include "common/HttpMessage.hpp"
 #include "controlplane/ControlPlaneStore.hpp"
+#include "controlplane/SignInLimits.hpp"
 
 #include <QString>
 #include <QUrl>
@@ -12,6 +13,7 @@ namespace lumora {
 
 class RequestAuthenticator;
 class Router;
+class SignInWriter;
 
 // The calls made before a device is registered: the web sign-in and its development page,
 // the identity-token registration, and recovering the registration of a known key.
@@ -22,9 +24,10 @@ public:
 
     // `devSignIn` offers the development sign-in page in place of Sign in with Apple;
     // `publicUrl` is where clients reach this server, the start of that page's address; `limits`
-    // bound the requests that starts store.
+    // bound the requests that starts store. With `writer`, starts are decided there (the answer
+    // comes later); without, on `store`.
     SignInEndpoints(ControlPlaneStore& store, RequestAuthenticator& authenticator, bool devSignIn,
-        QUrl publicUrl, SignInLimits limits, std::function<qint64()> clock);
+        QUrl publicUrl, SignInLimits limits, std::function<qint64()> clock, SignInWriter* writer = nullptr);
 
     void addRoutes(Router& router);
 
@@ -44,6 +47,7 @@ private:
     QUrl m_publicUrl;
     SignInLimits m_limits;
     std::function<qint64()> m_clock;
+    SignInWriter* m_writer;
 };
 
 } // namespace lumora

@@ -10,6 +10,9 @@
 #include "controlplane/ProvenDevices.hpp"
 #include "controlplane/ProviderCalls.hpp"
 #include "controlplane/ProviderSetup.hpp"
+#include "controlplane/SignInEndpoints.hpp"
+#include "controlplane/SignInStartStore.hpp"
+#include "controlplane/SignInWriter.hpp"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -34,7 +37,8 @@ qint64 secondsNow()
 
 // The database's upkeep, on a thread and a connection of its own, never on a request's way:
 // every second a checkpoint of SQLite's write-ahead log, every minute forgetting the nonces
-// that the freshness check of every instance refuses anyway.
+// that the freshness check of every instance refuses anyway and the sign-in requests that can
+// no longer lead anywhere (those of networks that go on starting are forgotten as they start).
 void keepUp(const std::stop_token& stop, const QString& database)
 {
     using namespace lumora;
@@ -47,8 +51,10 @@ void keepUp(const std::stop_token& stop, const QString& database)
     std::condition_variable_any wake;
     for (int second = 0; !stop.stop_requested(); ++second) {
         try {
-            if (second % 60 == 0)
+            if (second % 60 == 0) {
                 (*store)->forgetNoncesOlderThan(RequestAuthenticator::nonceLifetime);
+                SignInStartStore::forgetFinished(**store, secondsNow(), SignInEndpoints::signInLifetime);
+            }
             (*store)->checkpoint();
         } catch (const StoreFailure& failure) {
             qWarning("database upkeep failed: %s", failure.what());
@@ -230,6 +236,8 @@ int main(int argc, char** argv)
         return refuse(prepared.error());
     settings->nonces = std::make_shared<NonceWriter>(database);
     settings->provenDevices = std::make_shared<ProvenDevices>();
+    settings->signInStarts = std::make_shared<SignInWriter>(
+        database, settings->signIn, SignInEndpoints::signInLifetime, secondsNow);
     // The settings are complete once the server listens and the port it was given is known;
     // requests are handled only from runUntilSignalled on.
     const auto service = [&settings = *settings, &database] { return threadService(settings, database); };

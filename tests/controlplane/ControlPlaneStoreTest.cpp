@@ -6,6 +6,7 @@
 #include "controlplane/IdText.hpp"
 #include "controlplane/NonceWriter.hpp"
 #include "controlplane/RequestAuthenticator.hpp"
+#include "controlplane/SignInStartStore.hpp"
 #include "domain/ConversationUploadCodec.hpp"
 #include "domain/ConversationUploadPayload.hpp"
 
@@ -52,8 +53,9 @@ protected:
         ControlPlaneStore& store, const QString& name, const QString& key)
     {
         const QUuid requestID = QUuid::createUuid();
-        store.addSignInRequest({ requestID, key, "macos", now, std::nullopt, std::nullopt, false, {}, false },
-            {}, SignInLimits::unbounded(), 600);
+        SignInStartStore(store, SignInLimits::unbounded(), 600)
+            .add({ { { requestID, key, "macos", now, std::nullopt, std::nullopt, false, {}, false, {} },
+                {} } });
         const QString ticket = "hash-" + requestID.toString();
         EXPECT_TRUE(store.issueTicket(requestID, ticket, name, now));
         EXPECT_FALSE(store.issueTicket(requestID, ticket + "-again", "Eve", now));
