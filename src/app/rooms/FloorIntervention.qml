@@ -19,7 +19,8 @@ Item {
         first: floorButton
     }
     // Over the room rather than instead of it: a screen reader hears it as a notification that
-    // its headline names, said as it comes to show.
+    // its headline names, said as it comes to show (the first time, as its loader makes it, Qt
+    // Quick says so itself).
     Accessible.role: Accessible.Notification
     Accessible.name: headline.text
     Accessible.description: guidance.text
