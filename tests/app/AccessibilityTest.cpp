@@ -121,14 +121,7 @@ protected:
         // one: its role, then the labels in it.
         ::testing::AssertionResult announces(const QString& text)
         {
-            const auto said = [&](const QJsonObject& event) {
-                QStringList labels;
-                for (const QJsonValue& label : event.value(u"labels").toArray())
-                    labels.append(label.toString());
-                return event.value(u"event").toString() == "showing"
-                    && event.value(u"role").toString() == "notification" && labels.join(' ').contains(text);
-            };
-            if (QTest::qWaitFor([&] { return std::ranges::any_of(m_heard, said); }, 60000))
+            if (QTest::qWaitFor([&] { return times(text) > 0; }, 60000))
                 return ::testing::AssertionSuccess();
             ::testing::AssertionResult failure = ::testing::AssertionFailure();
             failure << "not announced: \"" << text.toStdString() << "\"; came to show:";
@@ -138,6 +131,17 @@ protected:
                             << event.value(u"name").toString().toStdString() << '"';
             }
             return failure;
+        }
+        // How often a notification that says `text` was heard coming to show.
+        [[nodiscard]] qsizetype times(const QString& text) const
+        {
+            return std::ranges::count_if(m_heard, [&](const QJsonObject& event) {
+                QStringList labels;
+                for (const QJsonValue& label : event.value(u"labels").toArray())
+                    labels.append(label.toString());
+                return event.value(u"event").toString() == "showing"
+                    && event.value(u"role").toString() == "notification" && labels.join(' ').contains(text);
+            });
         }
         // Waits until the keyboard comes to the node of that name; whether it did.
         bool hearsFocusOn(const QString& name)
@@ -303,6 +307,12 @@ protected:
                    .contains(item->mapRectToScene(QRectF(0, 0, item->width(), item->height())));
     }
 
+    // What an update check says when the feed (the harness's, which answers nothing) is not
+    // reached.
+    static QString feedUnreachable()
+    {
+        return QStringLiteral("Corvane could not reach the update feed. Try again later.");
+    }
     static QList<Node> named(const QList<Node>& nodes, const QString& name)
     {
         QList<Node> found;
@@ -516,7 +526,8 @@ TEST_F(AccessibilityTest, TheGuidanceCardsAreReadWithTheKeyboardOnThem)
 
 // What a card or a sheet lies over is not read: the room's controls under the setup sheet, the
 // cycle and break cards and the review sheet are out of the tree, and a card is a dialog named
-// by its headline with its text as its description; the floor card, over nothing, an alert.
+// by its headline with its text as its description; the floor card, over nothing, a
+// notification.
 TEST_F(AccessibilityTest, WhatACardOrASheetCoversIsNotRead)
 {
     history.entries()->replace({ testing::storedRow('a', "Bills") });
@@ -555,7 +566,7 @@ TEST_F(AccessibilityTest, WhatACardOrASheetCoversIsNotRead)
     room.update([](auto& s) { s.elapsed = 88 + 121; });
     ASSERT_TRUE(shell.shows("floorOverlay"));
     nodes = tree();
-    EXPECT_TRUE(dialog(nodes, "alert", "You\u2019ve held the floor for two minutes.")
+    EXPECT_TRUE(dialog(nodes, "notification", "You\u2019ve held the floor for two minutes.")
                     .description.startsWith("Name the softer truth underneath"));
     EXPECT_EQ(named(nodes, "History").size(), 1) << "the floor card has no backdrop";
     press("Dismiss floor guidance");
@@ -740,21 +751,31 @@ TEST_F(AccessibilityTest, EachControlSaysWhatItIsAndWhichOne)
 // What answers a request is announced as it appears, the keyboard stays on the control that
 // asked or on the one beside the message, and the message is in view: the account's deletion
 // refused and left unconfirmed, a sign-in refused for too many attempts and one whose browser
-// could not be opened, a page that no browser opened, and a conversation's deletion that waits
-// for the partner; by keys, at both sizes.
+// could not be opened, a page that no browser opened, a conversation's deletion that waits for
+// the partner and a failure over its sheet (said once, not again under the sheet), a
+// conversation that could not start, an invitation refused and an update check that found no
+// feed; the floor card is said as it shows, the keyboard on it; by keys, at both sizes.
 TEST_F(AccessibilityTest, EachAnswerIsAnnouncedAsItAppearsBesideTheControlThatAsked)
 {
     history.entries()->replace({ testing::storedRow('a', "Bills") });
     history.deletionKinds[testing::keyOf('a')] = HistoryModel::SharedWithPartner;
     history.deletionOutcome = ConversationDeletionOutcome::awaitingPartner({ true, 1, 2 });
     session.browserOpens = false;
-    ASSERT_NE(shell.openWindow(session), nullptr);
+    ASSERT_NE(shell.openWindow(session, true), nullptr);
+    testing::FakeRoomModel& room = session.roomModel;
     const QString refused = SessionViewModel::accountNotDeletedMessage();
     const QString unconfirmed = SessionViewModel::accountDeletionUnconfirmedMessage();
     const QString tooMany = SessionViewModel::tooManySignInsMessage(240);
     const QString noBrowser = SessionViewModel::browserNotOpenedMessage();
     const QString partnerAsked = ReviewTexts::partnerAskedNote();
     const QString noPageBrowser = shell.find("unopenedPageDialog")->property("message").toString();
+    const QString notStarted
+        = QStringLiteral("The conversation could not start. Check your connection and try again.");
+    const QString heldTwoMinutes = QString::fromUtf8("You\u2019ve held the floor for two minutes.");
+    const QString minuteUp = QStringLiteral("The extra minute is up.");
+    const QString notConnected = SessionViewModel::notConnectedMessage();
+    const QString notDeleted
+        = QStringLiteral("That conversation could not be deleted from your account. Nothing was removed.");
     for (const QSize size : { QSize(920, 680), testing::WindowHarness::desktop }) {
         const std::string at = " at " + std::to_string(size.width());
         shell.resize(size);
@@ -866,9 +887,66 @@ TEST_F(AccessibilityTest, EachAnswerIsAnnouncedAsItAppearsBesideTheControlThatAs
         ASSERT_NO_FATAL_FAILURE(answer("reviewDeleteButton", "reviewDeleteConfirmation"));
         answered(partnerAsked, "reviewDeleteButton", "deletionNote", "reviewScroll");
         shell.screenshot(QStringLiteral("announced-partner-asked-%1").arg(size.width()));
+        // A failure while the sheet is up is said once, by the sheet's banner: History's, under
+        // the sheet, says nothing, by the time the keyboard is heard back on History.
+        history.update([&](auto& s) { s.errorMessage = notDeleted; });
+        EXPECT_TRUE(listener.announces(notDeleted)) << at;
+        EXPECT_TRUE(keyboardOn("reviewDeleteButton")) << at;
         shell.press(Qt::Key_Escape);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("reviewDetail"); }, 60000));
         ASSERT_NO_FATAL_FAILURE(landIn("historyScroll"));
+        EXPECT_TRUE(keyboardOn(focusedName())) << at;
+        EXPECT_EQ(listener.times(notDeleted), 1) << at;
+        history.update([](auto& s) { s.errorMessage.clear(); });
+        shell.press(Qt::Key_1, Qt::ControlModifier);
+        ASSERT_NO_FATAL_FAILURE(landIn("conversationRoom"));
+
+        // A conversation that could not start.
+        ASSERT_NO_FATAL_FAILURE(keyboardTo("primaryButton"));
+        shell.press(Qt::Key_Return);
+        room.update([&](auto& s) { s.errorMessage = notStarted; });
+        answered(notStarted, "primaryButton", "errorBanner", "conversationRoom");
+        shell.screenshot(QStringLiteral("announced-not-started-%1").arg(size.width()));
+        room.update([](auto& s) { s.errorMessage.clear(); });
+
+        // A partner who held the floor for two minutes, then for the extra minute: the card takes
+        // the keyboard.
+        room.update([&](auto& s) { s.currentSessionID = QString::number(size.width()); });
+        recordBothSeats(room);
+        for (const auto& [elapsed, headline] :
+            { std::pair(12 + 121, heldTwoMinutes), std::pair(12 + 181, minuteUp) }) {
+            room.update([&](auto& s) { s.elapsed = elapsed; });
+            EXPECT_TRUE(listener.announces(headline)) << at;
+            EXPECT_TRUE(keyboardOn("floorButton")) << at;
+            shell.press(Qt::Key_Escape);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.shows("floorOverlay"); }, 60000)) << at;
+        }
+        room.update([](auto& s) {
+            s.isRecording = false;
+            s.elapsed = 0;
+            s.turns.clear();
+        });
+
+        // An invitation the account could not make, and an update check that found no feed.
+        account.update([](auto& s) { s.isSignedIn = true; });
+        ASSERT_NO_FATAL_FAILURE(keyboardTo("sectionAccount"));
+        shell.press(Qt::Key_Return);
+        ASSERT_NO_FATAL_FAILURE(landIn("accountScroll"));
+        ASSERT_NO_FATAL_FAILURE(keyboardTo("inviteButton"));
+        shell.press(Qt::Key_Return);
+        account.update([](auto& s) { s.isPairingBusy = true; });
+        shell.waitForFrame();
+        account.update([&](auto& s) {
+            s.isPairingBusy = false;
+            s.pairingError = notConnected;
+        });
+        answered(notConnected, "inviteButton", "pairingError", "accountScroll");
+        shell.screenshot(QStringLiteral("announced-pairing-error-%1").arg(size.width()));
+        account.update([](auto& s) { s.pairingError.clear(); });
+        ASSERT_NO_FATAL_FAILURE(keyboardTo("checkForUpdatesButton"));
+        shell.press(Qt::Key_Return);
+        answered(feedUnreachable(), "checkForUpdatesButton", "updateMessage", "accountScroll");
+        shell.screenshot(QStringLiteral("announced-update-message-%1").arg(size.width()));
         shell.press(Qt::Key_1, Qt::ControlModifier);
         ASSERT_NO_FATAL_FAILURE(landIn("conversationRoom"));
     }
@@ -1128,7 +1206,7 @@ TEST_F(AccessibilityTest, TheUpdateDialogOpensFromTheMenuAndIsRead)
     press(QString::fromUtf8("Check for Updates\u2026"), "menu item");
     ASSERT_TRUE(QTest::qWaitFor([&] { return shell.shows("updateDialog"); }, 60000));
     // The feed's address answers nothing: the check ends quickly and says so.
-    const QString unreachable = QStringLiteral("Corvane could not reach the update feed. Try again later.");
+    const QString unreachable = feedUnreachable();
     ASSERT_TRUE(QTest::qWaitFor([&] { return shell.text("updateDialogMessage") == unreachable; }, 60000));
     const QList<Node> nodes = tree();
     EXPECT_TRUE(has(nodes, "dialog", "Corvane updates")) << "the dialog is named by its title";

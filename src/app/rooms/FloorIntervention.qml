@@ -18,12 +18,18 @@ Item {
         card: root
         first: floorButton
     }
-    // Over the room rather than instead of it: a screen reader hears it as an alert that its
-    // headline names.
-    Accessible.role: Accessible.AlertMessage
+    // Over the room rather than instead of it: a screen reader hears it as a notification that
+    // its headline names, said as it comes to show (the first time, as its loader makes it, Qt
+    // Quick says so itself).
+    Accessible.role: Accessible.Notification
     Accessible.name: headline.text
     Accessible.description: guidance.text
     Accessible.ignored: !root.visible
+
+    Announcement {
+        item: root
+        text: headline.text
+    }
 
     // Where shaders run, the card floats on its blurred shadow; the software renderer has none,
     // and there a plain soft shadow gives it its edge over the transcript. Its outline gives

@@ -94,6 +94,7 @@ EditorialCard {
     }
     Hint {
         objectName: "pairingError"
+        announced: true
         visible: root.account.pairingError.length > 0
         width: parent.width
         symbol: "exclamationmark.circle"

@@ -79,6 +79,7 @@ EditorialCard {
     }
     Hint {
         objectName: "updateMessage"
+        announced: true
         visible: root.updates.message.length > 0
         width: parent.width
         symbol: "info.circle"

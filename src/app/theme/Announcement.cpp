@@ -1,5 +1,7 @@
 #include "Announcement.hpp"
 
+#include "CoveredContent.hpp"
+
 #include <QAccessible>
 #include <QQuickWindow>
 #include <QVariant>
@@ -81,6 +83,8 @@ void Announcement::afterFrame()
         return;
     }
     disconnect(m_drawn);
+    if (CoveredContent::liesCovered(*m_item))
+        return;
     QAccessibleEvent shown(m_item, QAccessible::ObjectShow);
     QAccessible::updateAccessibility(&shown);
 }

@@ -17,7 +17,9 @@ namespace lumora {
 // item coming to show only when the item was there for a screen reader already, which a
 // message that leaves the tree while it hides is not. Before it is said, the page it lies on
 // scrolls by the least that shows all of it. What shows as the message is made is not said: it
-// was not asked for now.
+// was not asked for now. Nor is a message under a card or a dialog (`CoveredContent`), which a
+// screen reader does not meet: the one that answers is on top (a sheet's own banner, over the
+// page's that shows the same failure).
 class Announcement : public QObject, public QQmlParserStatus {
     Q_OBJECT
     Q_INTERFACES(QQmlParserStatus)

@@ -6,7 +6,7 @@ import Lumora.Theme
 // message shows unchanged and wraps, and the banner is at most 680 wide. A place that shows and
 // hides it on its own terms turns `animated` off: it then appears and goes at once. A `calm`
 // banner tells of something done rather than something wrong; `actionText` adds a button that
-// says what it offers next (`action`).
+// says what it offers next (`action`). A screen reader hears each message as it comes to show.
 Item {
     id: root
 
@@ -53,10 +53,14 @@ Item {
             duration: 220
         }
     }
-    Accessible.role: Accessible.AlertMessage
+    Accessible.role: Accessible.Notification
     Accessible.name: root.shownMessage
     Accessible.ignored: !root.visible
 
+    Announcement {
+        item: root
+        text: root.message
+    }
     SoftShadow {}
     Rectangle {
         anchors.fill: parent
