@@ -5,7 +5,8 @@
 # maximised. After the first start and after each second one it prints a line
 #   "STEP maximized=0|1 hidden=0|1 active=0|1 raised=0|1 frame=WIDTHxHEIGHT+X+Y"
 # (hidden: minimised; active: the window manager's active window; raised: above the other
-# windows; frame: the title bar and borders included). Every wait is bounded.
+# windows; frame: the title bar and borders included). Each step waits for what it needs, as
+# long as it takes: the test's time-out bounds the whole.
 set -u
 . "$(dirname "$0")/window-manager.sh"
 start_window_manager
@@ -26,16 +27,15 @@ state() {
     "active=$(flag is_active) raised=$(flag is_raised) frame=$(frame)"
 }
 # Reports the window's state once it has held for 0.3 s (the window manager animates a
-# window going to and coming from the task bar), at most after 10 s.
+# window going to and coming from the task bar).
 report() {
   local last now held=0
   last=$(state)
-  for _ in $(seq 100); do
+  while [ "$held" -lt 3 ]; do
     sleep 0.1
     now=$(state)
     if [ "$now" = "$last" ]; then
       held=$((held + 1))
-      [ "$held" -ge 3 ] && break
     else
       held=0
       last=$now
@@ -43,18 +43,10 @@ report() {
   done
   echo "$1 $now"
 }
-# Waits until the command holds, at most 10 s.
-wait_for() {
-  for _ in $(seq 200); do
-    "$@" && return 0
-    sleep 0.05
-  done
-  return 1
-}
 # Starts the program again, as a user would, and waits until its window is active again:
 # whatever else the hand-over asks of the window manager comes before that.
 launch_again() {
-  timeout 20 "$@" >/dev/null 2>&1
+  "$@" >/dev/null 2>&1
   wait_for is_active
 }
 finish() {
@@ -71,10 +63,9 @@ report opened
 xmessage -name other -geometry 400x200+100+100 "another window" >/dev/null 2>&1 &
 others+=($!)
 other=
-for _ in $(seq 200); do
+while [ -z "$other" ] && kill -0 "${others[0]}" 2>/dev/null; do
   other=$(xdotool search --onlyvisible --name '^other$' 2>/dev/null | head -1)
-  [ -n "$other" ] && break
-  sleep 0.05
+  [ -n "$other" ] || sleep 0.05
 done
 xdotool windowactivate --sync "$other" >/dev/null 2>&1
 wait_for other_is_active

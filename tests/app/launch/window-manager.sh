@@ -1,12 +1,14 @@
 # What the scripts here share, sourced by them: openbox on the current X display, the
-# program's window and its frame. Every wait is bounded.
+# program's window and its frame. A wait lasts until what it waits for happens or the process
+# it waits on has ended: on a loaded machine everything comes later, and only the test's own
+# time-out says when it is too late.
 
 # Starts openbox and waits until it manages windows; its process is `manager`.
 start_window_manager() {
   openbox --sm-disable >/dev/null 2>&1 &
   manager=$!
-  for _ in $(seq 200); do
-    wmctrl -m >/dev/null 2>&1 && break
+  until wmctrl -m >/dev/null 2>&1; do
+    kill -0 "$manager" 2>/dev/null || return
     sleep 0.05
   done
 }
@@ -16,13 +18,22 @@ is_maximized() {
     && xprop -id "$window" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_MAXIMIZED_HORZ
 }
 
-# Waits for the program's window ("Corvane") until it is maximised, at most 10 s; its id is
-# `window`, empty when none showed.
+# Waits for the program's window ("Corvane") until it is maximised; its id is `window`, empty
+# when the program ended first.
 find_maximized_window() {
   window=
-  for _ in $(seq 200); do
+  while kill -0 "$program" 2>/dev/null; do
     window=$(xdotool search --onlyvisible --name '^Corvane$' 2>/dev/null | head -1)
     [ -n "$window" ] && is_maximized && return
+    sleep 0.05
+  done
+  window=
+}
+
+# Waits until the command holds; fails when the program ends first.
+wait_for() {
+  until "$@"; do
+    kill -0 "$program" 2>/dev/null || return 1
     sleep 0.05
   done
 }
